@@ -1,0 +1,132 @@
+#include "app/data_folder.h"
+
+#include "db/database.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace tvq52 {
+
+QString settingsPath(const QString& folder)
+{
+    // The file may have been written as TVQ52.ini on a case-sensitive disk.
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral("*.ini")}, QDir::Files))
+        if (name.compare(QLatin1String("tvq52.ini"), Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    return dir.filePath(QStringLiteral("tvq52.ini"));
+}
+
+QString databasePath(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("tvq52.db"));
+}
+
+QString languageDatabasePath(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("Language.db"));
+}
+
+QString restoreMarkerPath(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("backupTVQ52.bak"));
+}
+
+QString helpFolder(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("help"));
+}
+
+QString resolveDataFolder(const QString& homeOption)
+{
+    QString folder = homeOption;
+    if (folder.isEmpty())
+        folder = qEnvironmentVariable("TVQ52_HOME");
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    if (folder.isEmpty())
+        folder = QDir::home().filePath(QStringLiteral(".local/share/tvq52"));
+    return QDir::cleanPath(QDir(folder).absolutePath());
+}
+
+QString findAssetFolder()
+{
+    QStringList candidates;
+    const QString env = qEnvironmentVariable("TVQ52_ASSETS");
+    if (!env.isEmpty())
+        candidates << env;
+    const QString appDir = QCoreApplication::applicationDirPath();
+    if (!appDir.isEmpty()) {
+        candidates << QDir(appDir).filePath(QStringLiteral("../share/tvq52"));
+        candidates << QDir(appDir).filePath(QStringLiteral("assets"));
+    }
+    for (const QString& c : candidates)
+        if (QFileInfo(c).isDir())
+            return QDir::cleanPath(QDir(c).absolutePath());
+    return {};
+}
+
+QString defaultSettingsText()
+{
+    return QStringLiteral("[Configuration]\r\n"
+                          "SerialPort=1\r\n"
+                          "Modem=0\r\n"
+                          "TonePulse=1\r\n"
+                          "DialCode=\r\n"
+                          "ModemSpeed=19200\r\n"
+                          "Language=1034\r\n"
+                          "User=\r\n");
+}
+
+namespace {
+
+bool copyTree(const QString& from, const QString& to, QString* error)
+{
+    QDir source(from);
+    QDirIterator it(from, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString target = QDir(to).filePath(source.relativeFilePath(file));
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        if (QFileInfo::exists(target))
+            continue;
+        if (!QFile::copy(file, target)) {
+            *error = QStringLiteral("No se puede copiar %1 a %2").arg(file, target);
+            return false;
+        }
+        // Assets are read-only in the installed folder, but the user owns them.
+        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return true;
+}
+
+} // namespace
+
+ProvisionResult provisionDataFolder(const QString& folder, const QString& assetFolder)
+{
+    ProvisionResult result;
+    QDir dir(folder);
+    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+        return result;
+    if (!QDir().mkpath(folder)) {
+        result.error = QStringLiteral("No se puede crear la carpeta %1").arg(folder);
+        return result;
+    }
+    if (!assetFolder.isEmpty() && !copyTree(assetFolder, folder, &result.error))
+        return result;
+    if (!QFileInfo::exists(databasePath(folder)) && !Database::createSqlite(databasePath(folder), &result.error))
+        return result;
+    QFile ini(settingsPath(folder));
+    if (!ini.open(QIODevice::WriteOnly) || ini.write(defaultSettingsText().toUtf8()) < 0) {
+        result.error = QStringLiteral("No se puede escribir %1").arg(ini.fileName());
+        return result;
+    }
+    result.provisioned = true;
+    return result;
+}
+
+} // namespace tvq52

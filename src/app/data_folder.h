@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace tvq52 {
+
+// The folder that holds the settings file, the database and the read-only
+// assets: --home, else $TVQ52_HOME, else the per-user data folder.
+QString resolveDataFolder(const QString& homeOption);
+
+// Where the installed assets are: $TVQ52_ASSETS, else share/tvq52 beside the
+// program's bin folder, else assets/ next to the program. Empty when none.
+QString findAssetFolder();
+
+struct ProvisionResult {
+    bool provisioned = false;   // a new folder was laid out
+    QString error;              // empty on success
+};
+
+// Lays out a missing (or empty) data folder as the installer would: the
+// settings file, a new database and a copy of the assets. An existing folder
+// with anything in it is never touched.
+ProvisionResult provisionDataFolder(const QString& folder, const QString& assetFolder);
+
+// The default contents of the settings file.
+QString defaultSettingsText();
+
+QString settingsPath(const QString& folder);   // folder/tvq52.ini
+QString databasePath(const QString& folder);   // folder/tvq52.db
+QString languageDatabasePath(const QString& folder);
+QString restoreMarkerPath(const QString& folder);
+QString helpFolder(const QString& folder);
+
+} // namespace tvq52

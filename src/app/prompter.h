@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace tvq52 {
+
+class LocGuru;
+
+// Message box styles, numbered as the unit's users know them from the old
+// program's messages (critical, information OK/Cancel, question Yes/No, ...).
+enum class MessageStyle {
+    Plain = 0,
+    OkCancelQuestion = 33,
+    YesNoQuestion = 36,
+    Exclamation = 48,
+    Critical = 16,
+    OkCancelInformation = 65,
+    Information = 64,
+};
+
+enum class Answer { Ok, Cancel, Yes, No };
+
+// What the user was shown; catalogueId is 0 for texts not from the catalogue.
+struct Message {
+    QString text;
+    QString title;
+    MessageStyle style = MessageStyle::Plain;
+    int catalogueId = 0;
+};
+
+// The one way workflows talk to the user: Qt dialogs in the GUI, a console in
+// the CLI, a script in tests.
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+
+    virtual Answer message(const Message& message) = 0;
+    // Returns nothing when the user cancels.
+    virtual std::optional<QString> input(const QString& prompt, const QString& title,
+                                         const QString& defaultText) = 0;
+    // Empty when cancelled. filters as in Qt: "Exchange files (*.TQ52)".
+    virtual QString openFile(const QString& title, const QStringList& filters,
+                             const QString& directory) = 0;
+    virtual QString saveFile(const QString& title, const QStringList& filters,
+                             const QString& directory) = 0;
+
+    Answer show(const QString& text, MessageStyle style, const QString& title = {});
+};
+
+// Shows catalogue text `id` through `guru` (translated, arguments filled).
+Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style,
+                     const QStringList& args = {}, const QString& title = {});
+
+} // namespace tvq52

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace tvq52 {
+
+struct AppContext;
+class Prompter;
+
+// What start-up needs from the main window. The GUI implements it with real
+// windows; tests with a recorder.
+class StartupHost {
+public:
+    virtual ~StartupHost() = default;
+    virtual void setCaption(const QString& title) = 0;
+    virtual bool isSmallFontsScreen() = 0;
+    virtual void translateMainWindow() = 0;
+    virtual void showMainWindow() = 0;
+    virtual void setImportPanelVisible(bool visible) = 0;
+    // Merges the records of `source` into the program's database. Returns an
+    // empty text on success, the fault otherwise; nothing when the merge is not
+    // available in this build (the marker then stays for a later version).
+    virtual std::optional<QString> mergeDatabase(const QString& source) = 0;
+    virtual void openImportWindow() = 0;
+    virtual void openProgrammingWindow() = 0;
+};
+
+inline constexpr char kApplicationTitle[] = "TVQ-52";
+
+// The start-up sequence of the main window, from resetting the link flags to
+// showing the window. A fault in any step is shown once as a critical message
+// and ends the sequence early; the main window is shown in every case.
+void runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine);
+
+} // namespace tvq52

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace tvq52 {
+
+// Storage kinds, by the column-name prefix.
+enum class ColumnType {
+    Long,     // L: 32-bit signed
+    Short,    // I: 16-bit signed
+    Byte,     // By: 0..255
+    Single,   // S: 32-bit float
+    Boolean,  // Bo, CMI
+    Date,     // D: calendar date, stored "yyyy-mm-dd"
+    Text,     // T: text of `width` characters (0 = memo)
+};
+
+struct ColumnDef {
+    const char* name;
+    ColumnType type;
+    int width = 0;
+};
+
+struct TableDef {
+    const char* name;
+    std::vector<ColumnDef> columns;
+    // Columns that identify a row; enforced as unique by the schema.
+    std::vector<const char*> key;
+    const char* keyName = nullptr;
+
+    const ColumnDef* column(const QString& name) const;  // case-insensitive
+    QStringList columnNames() const;
+};
+
+enum class SqlDialect { SQLite, PostgreSQL };
+
+const std::vector<TableDef>& schemaTables();
+const TableDef* schemaTable(const QString& name);  // case-insensitive
+
+// Identifier quoting that keeps names such as "SOctava31,5Hz" whole.
+QString quoteIdentifier(const QString& name);
+
+// The statements that create the database the installer delivers.
+QStringList createSchemaStatements(SqlDialect dialect);
+
+} // namespace tvq52

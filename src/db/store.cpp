@@ -1,0 +1,416 @@
+#include "db/store.h"
+
+#include "db/database.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <cmath>
+
+namespace tvq52 {
+
+void Row::set(const QString& column, const QVariant& value)
+{
+    const int i = indexOf(column);
+    if (i >= 0) {
+        values_[i] = value;
+        return;
+    }
+    columns_ << column;
+    values_ << value;
+}
+
+QVariant Row::value(const QString& column) const
+{
+    const int i = indexOf(column);
+    return i >= 0 ? values_[i] : QVariant();
+}
+
+bool Row::contains(const QString& column) const
+{
+    return indexOf(column) >= 0;
+}
+
+int Row::indexOf(const QString& column) const
+{
+    for (int i = 0; i < columns_.size(); ++i)
+        if (columns_[i].compare(column, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+QVariant toStorage(const ColumnDef& column, const QVariant& value, SqlDialect dialect)
+{
+    if (!value.isValid() || value.isNull())
+        return QVariant();
+    switch (column.type) {
+    case ColumnType::Date: {
+        QDate d = value.typeId() == QMetaType::QDateTime ? value.toDateTime().date() : value.toDate();
+        if (!d.isValid())
+            d = QDate::fromString(value.toString().left(10), Qt::ISODate);
+        if (!d.isValid())
+            return QVariant();
+        return dialect == SqlDialect::SQLite ? QVariant(d.toString(Qt::ISODate)) : QVariant(d);
+    }
+    case ColumnType::Boolean:
+        return dialect == SqlDialect::SQLite ? QVariant(value.toBool() ? 1 : 0) : QVariant(value.toBool());
+    case ColumnType::Single:
+        return QVariant(double(value.toFloat()));
+    case ColumnType::Long:
+    case ColumnType::Short:
+    case ColumnType::Byte:
+        return QVariant(value.toInt());
+    case ColumnType::Text:
+        return QVariant(value.toString());
+    }
+    return value;
+}
+
+QVariant fromStorage(const ColumnDef& column, const QVariant& value)
+{
+    if (value.isNull())
+        return QVariant();
+    switch (column.type) {
+    case ColumnType::Date:
+        return value.typeId() == QMetaType::QDate ? value
+                                                  : QVariant(QDate::fromString(value.toString().left(10), Qt::ISODate));
+    case ColumnType::Boolean:
+        return QVariant(value.toBool());
+    case ColumnType::Single:
+        return QVariant(double(value.toFloat()));
+    case ColumnType::Long:
+    case ColumnType::Short:
+    case ColumnType::Byte:
+        return QVariant(value.toInt());
+    case ColumnType::Text:
+        return QVariant(value.toString());
+    }
+    return value;
+}
+
+namespace {
+
+bool exec(QSqlQuery& q, const QString& sql, const QVariantList& binds, QString* error)
+{
+    if (!q.prepare(sql)) {
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        if (error)
+            *error = q.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool insertRow(QSqlDatabase db, const TableDef& table, const Row& row, QString* error, SqlDialect dialect)
+{
+    QStringList names;
+    QStringList marks;
+    QVariantList binds;
+    for (int i = 0; i < row.columns().size(); ++i) {
+        const ColumnDef* c = table.column(row.columns()[i]);
+        if (!c) {
+            if (error)
+                *error = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(table.name), row.columns()[i]);
+            return false;
+        }
+        names << quoteIdentifier(QString::fromUtf8(c->name));
+        marks << QStringLiteral("?");
+        binds << toStorage(*c, row.values()[i], dialect);
+    }
+    QSqlQuery q(db);
+    return exec(q,
+                QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                    .arg(quoteIdentifier(QString::fromUtf8(table.name)), names.join(QLatin1String(", ")),
+                         marks.join(QLatin1String(", "))),
+                binds, error);
+}
+
+Store::Store(Database& database) : database_(database) {}
+
+const TableDef* Store::table(const QString& name) const
+{
+    const TableDef* t = schemaTable(name);
+    if (!t)
+        lastError_ = QStringLiteral("No table %1").arg(name);
+    return t;
+}
+
+bool Store::whereClause(const TableDef& t, const Row& where, QString* sql, QVariantList* binds) const
+{
+    QStringList terms;
+    for (int i = 0; i < where.columns().size(); ++i) {
+        const ColumnDef* c = t.column(where.columns()[i]);
+        if (!c) {
+            lastError_ = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(t.name), where.columns()[i]);
+            return false;
+        }
+        const QVariant v = toStorage(*c, where.values()[i], database_.dialect());
+        if (v.isNull()) {
+            terms << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" IS NULL");
+        } else {
+            terms << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" = ?");
+            *binds << v;
+        }
+    }
+    if (!terms.isEmpty())
+        *sql += QLatin1String(" WHERE ") + terms.join(QLatin1String(" AND "));
+    return true;
+}
+
+bool Store::orderClause(const TableDef& t, const QStringList& orderBy, QString* sql) const
+{
+    QStringList terms;
+    for (const QString& item : orderBy) {
+        QString name = item.trimmed();
+        bool desc = false;
+        if (name.endsWith(QLatin1String(" DESC"), Qt::CaseInsensitive)) {
+            desc = true;
+            name.chop(5);
+            name = name.trimmed();
+        }
+        const ColumnDef* c = t.column(name);
+        if (!c) {
+            lastError_ = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(t.name), name);
+            return false;
+        }
+        terms << quoteIdentifier(QString::fromUtf8(c->name)) + (desc ? QLatin1String(" DESC") : QLatin1String(""));
+    }
+    if (!terms.isEmpty())
+        *sql += QLatin1String(" ORDER BY ") + terms.join(QLatin1String(", "));
+    return true;
+}
+
+QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList& binds) const
+{
+    QList<Row> rows;
+    QSqlQuery q(database_.connection());
+    q.setForwardOnly(true);
+    if (!exec(q, sql, binds, &lastError_))
+        return rows;
+    const QSqlRecord rec = q.record();
+    std::vector<const ColumnDef*> defs;
+    for (int i = 0; i < rec.count(); ++i)
+        defs.push_back(t.column(rec.fieldName(i)));
+    while (q.next()) {
+        Row row;
+        for (int i = 0; i < rec.count(); ++i) {
+            const QVariant v = q.value(i);
+            row.set(defs[i] ? QString::fromUtf8(defs[i]->name) : rec.fieldName(i),
+                    defs[i] ? fromStorage(*defs[i], v) : v);
+        }
+        rows << row;
+    }
+    return rows;
+}
+
+QList<Row> Store::select(const QString& tableName, const Row& where, const QStringList& orderBy) const
+{
+    const TableDef* t = table(tableName);
+    if (!t)
+        return {};
+    QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
+    QVariantList binds;
+    if (!whereClause(*t, where, &sql, &binds) || !orderClause(*t, orderBy, &sql))
+        return {};
+    return run(*t, sql, binds);
+}
+
+std::optional<Row> Store::selectOne(const QString& tableName, const Row& where) const
+{
+    const TableDef* t = table(tableName);
+    if (!t)
+        return std::nullopt;
+    QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
+    QVariantList binds;
+    if (!whereClause(*t, where, &sql, &binds))
+        return std::nullopt;
+    sql += QLatin1String(" LIMIT 1");
+    QList<Row> rows = run(*t, sql, binds);
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.front();
+}
+
+QList<Row> Store::selectContaining(const QString& tableName, const QString& column, const QString& fragment,
+                                   const QStringList& orderBy) const
+{
+    const TableDef* t = table(tableName);
+    if (!t)
+        return {};
+    const ColumnDef* c = t->column(column);
+    if (!c) {
+        lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, column);
+        return {};
+    }
+    QString escaped = fragment.toLower();
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('%'), QLatin1String("\\%"))
+        .replace(QLatin1Char('_'), QLatin1String("\\_"));
+    QString sql = QStringLiteral("SELECT * FROM %1 WHERE LOWER(CAST(%2 AS VARCHAR(255))) LIKE ? ESCAPE '\\'")
+                      .arg(quoteIdentifier(QString::fromUtf8(t->name)), quoteIdentifier(QString::fromUtf8(c->name)));
+    if (!orderClause(*t, orderBy, &sql))
+        return {};
+    return run(*t, sql, {QVariant(QLatin1Char('%') + escaped + QLatin1Char('%'))});
+}
+
+qint64 Store::count(const QString& tableName, const Row& where) const
+{
+    const TableDef* t = table(tableName);
+    if (!t)
+        return -1;
+    QString sql = QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
+    QVariantList binds;
+    if (!whereClause(*t, where, &sql, &binds))
+        return -1;
+    QSqlQuery q(database_.connection());
+    if (!exec(q, sql, binds, &lastError_) || !q.next())
+        return -1;
+    return q.value(0).toLongLong();
+}
+
+bool Store::insert(const QString& tableName, const Row& row)
+{
+    const TableDef* t = table(tableName);
+    return t && insertRow(database_.connection(), *t, row, &lastError_, database_.dialect());
+}
+
+int Store::update(const QString& tableName, const Row& values, const Row& where)
+{
+    const TableDef* t = table(tableName);
+    if (!t)
+        return -1;
+    QStringList sets;
+    QVariantList binds;
+    for (int i = 0; i < values.columns().size(); ++i) {
+        const ColumnDef* c = t->column(values.columns()[i]);
+        if (!c) {
+            lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, values.columns()[i]);
+            return -1;
+        }
+        sets << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" = ?");
+        binds << toStorage(*c, values.values()[i], database_.dialect());
+    }
+    if (sets.isEmpty())
+        return 0;
+    QString sql = QStringLiteral("UPDATE %1 SET %2")
+                      .arg(quoteIdentifier(QString::fromUtf8(t->name)), sets.join(QLatin1String(", ")));
+    if (!whereClause(*t, where, &sql, &binds))
+        return -1;
+    QSqlQuery q(database_.connection());
+    if (!exec(q, sql, binds, &lastError_))
+        return -1;
+    return q.numRowsAffected();
+}
+
+namespace {
+
+Row keyOf(const TableDef& t, const Row& row)
+{
+    Row key;
+    for (const char* k : t.key)
+        key.set(QString::fromUtf8(k), row.value(QString::fromUtf8(k)));
+    return key;
+}
+
+} // namespace
+
+bool Store::upsert(const QString& tableName, const Row& row)
+{
+    const TableDef* t = table(tableName);
+    if (!t)
+        return false;
+    if (t->key.empty()) {
+        lastError_ = QStringLiteral("%1 has no key").arg(tableName);
+        return false;
+    }
+    const int changed = update(tableName, row, keyOf(*t, row));
+    if (changed < 0)
+        return false;
+    return changed > 0 || insert(tableName, row);
+}
+
+bool Store::insertIfAbsent(const QString& tableName, const Row& row, bool* added)
+{
+    if (added)
+        *added = false;
+    const TableDef* t = table(tableName);
+    if (!t)
+        return false;
+    const qint64 n = count(tableName, keyOf(*t, row));
+    if (n < 0)
+        return false;
+    if (n > 0)
+        return true;
+    if (!insert(tableName, row))
+        return false;
+    if (added)
+        *added = true;
+    return true;
+}
+
+int Store::remove(const QString& tableName, const Row& where)
+{
+    const TableDef* t = table(tableName);
+    if (!t)
+        return -1;
+    QString sql = QStringLiteral("DELETE FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
+    QVariantList binds;
+    if (!whereClause(*t, where, &sql, &binds))
+        return -1;
+    QSqlQuery q(database_.connection());
+    if (!exec(q, sql, binds, &lastError_))
+        return -1;
+    return q.numRowsAffected();
+}
+
+bool Store::deleteUnit(qint32 serial)
+{
+    Row unit;
+    unit.set(QStringLiteral("LNumeroSerie"), serial);
+    return inTransaction(*this, [&] {
+        for (const char* t : {"IntervaloInhabil", "Sesiones", "Intervalos", "DiaFinalBateria", "DiaBorrado",
+                              "DiaReprogramado", "Programacion"})
+            if (remove(QString::fromUtf8(t), unit) < 0)
+                return false;
+        return true;
+    });
+}
+
+bool Store::transaction()
+{
+    QSqlDatabase db = database_.connection();
+    if (!db.transaction()) {
+        lastError_ = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool Store::commit()
+{
+    QSqlDatabase db = database_.connection();
+    if (!db.commit()) {
+        lastError_ = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool Store::rollback()
+{
+    QSqlDatabase db = database_.connection();
+    return db.rollback();
+}
+
+} // namespace tvq52

@@ -1,0 +1,50 @@
+#include "support/scripted_prompter.h"
+
+namespace tvq52::test {
+
+Answer ScriptedPrompter::message(const Message& message)
+{
+    shown_ << message;
+    if (!answers_.empty()) {
+        const Answer a = answers_.front();
+        answers_.pop_front();
+        return a;
+    }
+    return message.style == MessageStyle::YesNoQuestion ? Answer::Yes : Answer::Ok;
+}
+
+std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title,
+                                               const QString& defaultText)
+{
+    inputPrompts_ << prompt;
+    if (!inputs_.empty()) {
+        auto a = inputs_.front();
+        inputs_.pop_front();
+        return a;
+    }
+    return defaultText;
+}
+
+QString ScriptedPrompter::openFile(const QString&, const QStringList&, const QString&)
+{
+    if (files_.empty())
+        return {};
+    const QString f = files_.front();
+    files_.pop_front();
+    return f;
+}
+
+QString ScriptedPrompter::saveFile(const QString& title, const QStringList& filters, const QString& directory)
+{
+    return openFile(title, filters, directory);
+}
+
+QList<int> ScriptedPrompter::catalogueIds() const
+{
+    QList<int> ids;
+    for (const Message& m : shown_)
+        ids << m.catalogueId;
+    return ids;
+}
+
+} // namespace tvq52::test

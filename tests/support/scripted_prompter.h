@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/prompter.h"
+
+#include <QList>
+#include <deque>
+
+namespace tvq52::test {
+
+// A Prompter that answers from a script and keeps everything it was shown.
+// With no scripted answer left, messages answer Ok (or Yes for Yes/No
+// questions) and inputs answer their default text.
+class ScriptedPrompter : public Prompter {
+public:
+    Answer message(const Message& message) override;
+    std::optional<QString> input(const QString& prompt, const QString& title,
+                                 const QString& defaultText) override;
+    QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;
+    QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override;
+
+    void answer(Answer a) { answers_.push_back(a); }
+    void inputAnswer(std::optional<QString> text) { inputs_.push_back(std::move(text)); }
+    void fileAnswer(const QString& path) { files_.push_back(path); }
+
+    const QList<Message>& shown() const { return shown_; }
+    QList<int> catalogueIds() const;
+    QStringList inputPrompts() const { return inputPrompts_; }
+    void clear() { shown_.clear(); inputPrompts_.clear(); }
+
+private:
+    std::deque<Answer> answers_;
+    std::deque<std::optional<QString>> inputs_;
+    std::deque<QString> files_;
+    QList<Message> shown_;
+    QStringList inputPrompts_;
+};
+
+} // namespace tvq52::test

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace tvq52::test {
+
+// A fresh data folder for one test, removed afterwards.
+class TempHome {
+public:
+    TempHome();
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.filePath(name); }
+    // Provisions the folder as a first start would (settings, database, assets).
+    void provision() const;
+    void writeFile(const QString& name, const QByteArray& contents) const;
+
+private:
+    QTemporaryDir dir_;
+};
+
+} // namespace tvq52::test
