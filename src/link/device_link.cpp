@@ -1,0 +1,186 @@
+#include "link/device_link.h"
+
+#include "app/prompter.h"
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/dial_command.h"
+#include "link/frame.h"
+#include "link/frame_receiver.h"
+#include "link/line.h"
+#include "link/link_state.h"
+#include "link/link_timer.h"
+#include "link/unit_identity.h"
+
+#include <variant>
+
+namespace tvq52 {
+
+namespace {
+
+constexpr int kDirectBaud = 19200;
+constexpr qint64 kModemAnswerMs = 60000;
+constexpr qint64 kModemAnswerMax = 100;
+
+// The received characters as the user can read them: control bytes as "?".
+QString printable(const QString& text)
+{
+    QString out = text;
+    for (QChar& c : out)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    return out;
+}
+
+} // namespace
+
+DeviceLink::DeviceLink(LinkState& state, Line& line, Clock& clock, Prompter& prompter, const LocGuru& guru)
+    : state_(state), line_(line), clock_(clock), prompter_(prompter), guru_(guru)
+{
+}
+
+bool DeviceLink::OpenLine()
+{
+    line_.setDeviceName(serialDeviceName(state_));
+    line_.setBaudRate(kDirectBaud);
+    return openPort();
+}
+
+void DeviceLink::setModemLineSettings()
+{
+    line_.setDeviceName(serialDeviceName(state_));
+    line_.setBaudRate(state_.ModemSpeed);
+}
+
+bool DeviceLink::openPort()
+{
+    lineError_.clear();
+    if (line_.isOpen())
+        return true;
+    if (line_.open())
+        return true;
+    lineError_ = QStringLiteral("%1: %2").arg(line_.deviceName(), line_.errorString());
+    return false;
+}
+
+void DeviceLink::closePort()
+{
+    if (line_.isOpen())
+        line_.close();
+}
+
+void DeviceLink::Delay(int seconds)
+{
+    clock_.waitFor(qint64(seconds) * 1000, {}, WaitEvents::ExcludeUserInput);
+}
+
+ModemResult DeviceLink::ConnectModem(const QString& phoneNumber)
+{
+    state_.DialCancel = false;
+
+    for (int k = 0; k < 3; ++k) {
+        Delay(1);
+        line_.write(QByteArray("+"));
+    }
+    Delay(1);
+
+    line_.write(dialCommand(state_.TonePulse, state_.DialCode, phoneNumber));
+    Delay(1);
+    line_.discardInput();
+
+    clock_.waitFor(kModemAnswerMs, [this] { return line_.bytesAvailable() > 0 || state_.DialCancel; });
+    Delay(3);
+
+    ModemResult result = ModemResult::Failed;
+    if (line_.bytesAvailable() > 0 && isConnectAnswer(line_.read(kModemAnswerMax)))
+        result = ModemResult::Connected;
+    if (result == ModemResult::Failed)
+        showCatalogue(prompter_, guru_, 35, MessageStyle::Critical);
+
+    Delay(10);
+    line_.discardOutput();
+    line_.discardInput();
+    return result;
+}
+
+void DeviceLink::SendFrame(const QByteArray& frameWithoutCheck)
+{
+    for (char c : frameWithoutCheck)
+        line_.write(QByteArray(1, c));
+    line_.write(QByteArray(1, char(checkByte(frameWithoutCheck))));
+}
+
+void DeviceLink::RequestIdentity()
+{
+    Delay(1);
+    line_.discardInput();
+    SendFrame(identityRequest());
+}
+
+DeviceLink::WaitEnd DeviceLink::waitForByte(LinkTimer& timer)
+{
+    RestartTimer(timer);
+    clock_.waitFor(timer.remainingMs(), [&] { return state_.StopRequested || line_.bytesAvailable() > 0; });
+    if (state_.StopRequested)
+        return WaitEnd::Stop;
+    if (line_.bytesAvailable() > 0)
+        return WaitEnd::Byte;
+    return WaitEnd::Timeout;
+}
+
+bool DeviceLink::fail(int catalogueId, const QString& detail)
+{
+    QString text = guru_.GetS(catalogueId);
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n") + detail;
+    prompter_.message(Message{text, {}, MessageStyle::Critical, catalogueId});
+    return false;
+}
+
+bool DeviceLink::ReceiveFrame(LinkTimer& timer)
+{
+    state_.FrameLength = 0;
+    FrameReceiver receiver(state_.FrameBuffer.data(), state_.FrameBuffer.size());
+    for (;;) {
+        switch (waitForByte(timer)) {
+        case WaitEnd::Stop:
+            return false;
+        case WaitEnd::Timeout:
+            return fail(31);
+        case WaitEnd::Byte:
+            break;
+        }
+        switch (receiver.feed(std::uint8_t(line_.readByte()))) {
+        case FrameReceiver::Status::NeedMore:
+            break;
+        case FrameReceiver::Status::Complete:
+            state_.FrameLength = receiver.length();
+            return true;
+        case FrameReceiver::Status::BadCheck:
+            return fail(62);
+        case FrameReceiver::Status::BadLength:
+            return fail(31);
+        }
+    }
+}
+
+bool DeviceLink::IdentifyUnit(LinkTimer& timer)
+{
+    if (!ReceiveFrame(timer))
+        return false;
+    const auto decoded = decodeIdentity(state_.FrameBuffer.data(), state_.FrameLength);
+    if (const auto* fault = std::get_if<IdentityFault>(&decoded)) {
+        // A reply that is no identification: the unit fields keep the last one.
+        QString detail;
+        if (fault->kind == IdentityFault::BadSerial)
+            detail = QStringLiteral("%1 \"%2\"").arg(guru_.GetS(2).trimmed(), printable(fault->serialText));
+        return fail(62, detail);
+    }
+    const auto& id = std::get<UnitIdentity>(decoded);
+    state_.UnitType = id.type;
+    state_.UnitFirmware = id.firmware;
+    state_.UnitSerial = id.serial;
+    state_.UnitProgMode = id.progMode;
+    return true;
+}
+
+} // namespace tvq52

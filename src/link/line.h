@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace tvq52 {
+
+// The serial line as the link uses it: 8 data bits, no parity, 1 stop bit,
+// byte reads, and the two buffer discards. A real serial port, the
+// simulator's pseudo-terminal and an in-memory port all fit behind it.
+class Line {
+public:
+    virtual ~Line() = default;
+
+    virtual void setDeviceName(const QString& device) = 0;
+    virtual QString deviceName() const = 0;
+    virtual void setBaudRate(int baud) = 0;
+
+    virtual bool isOpen() const = 0;
+    // False with errorString() set when the device is missing or in use.
+    virtual bool open() = 0;
+    virtual void close() = 0;
+    virtual QString errorString() const = 0;
+
+    virtual qint64 bytesAvailable() const = 0;
+    // One byte, or -1 when none is waiting.
+    virtual int readByte() = 0;
+    virtual QByteArray read(qint64 maxBytes) = 0;
+    virtual void write(const QByteArray& bytes) = 0;
+
+    // Throws away what has arrived and not been read.
+    virtual void discardInput() = 0;
+    // Throws away what was written and not yet sent.
+    virtual void discardOutput() = 0;
+};
+
+} // namespace tvq52
