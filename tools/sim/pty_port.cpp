@@ -1,0 +1,158 @@
+#include "pty_port.h"
+
+#include <QSocketNotifier>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tvq52::sim {
+
+namespace {
+
+// 19200 bit/s with start and stop bits: 1920 bytes a second.
+constexpr double kBytesPerMs = 1.92;
+constexpr int kPeerPollMs = 20;
+
+void makeRaw(int fd)
+{
+    termios t{};
+    if (tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        cfsetispeed(&t, B19200);
+        cfsetospeed(&t, B19200);
+        tcsetattr(fd, TCSANOW, &t);
+    }
+}
+
+} // namespace
+
+PtyPort::PtyPort(bool paced, QObject* parent) : QObject(parent), paced_(paced)
+{
+    peerPoll_.setInterval(kPeerPollMs);
+    connect(&peerPoll_, &QTimer::timeout, this, &PtyPort::checkPeer);
+    drainTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&drainTimer_, &QTimer::timeout, this, &PtyPort::drain);
+}
+
+PtyPort::~PtyPort()
+{
+    if (master_ >= 0)
+        ::close(master_);
+}
+
+bool PtyPort::open(QString* error)
+{
+    master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        *error = QStringLiteral("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    slavePath_ = QString::fromLocal8Bit(ptsname(master_));
+    // Raw before anything is written, or the terminal echoes and mangles bytes.
+    makeRaw(master_);
+    const int slave = ::open(ptsname(master_), O_RDWR | O_NOCTTY);
+    if (slave >= 0) {
+        makeRaw(slave);
+        ::close(slave);
+    }
+    readNotifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
+    readNotifier_->setEnabled(false);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, &PtyPort::readMaster);
+    peerPoll_.start();
+    return true;
+}
+
+void PtyPort::checkPeer()
+{
+    pollfd p{master_, POLLIN, 0};
+    if (::poll(&p, 1, 0) < 0 || (p.revents & POLLHUP))
+        return;
+    // The PC opened the port: read from it again.
+    peerPoll_.stop();
+    peer_ = true;
+    readNotifier_->setEnabled(true);
+    emit peerOpened();
+}
+
+void PtyPort::lostPeer()
+{
+    // With no slave open the master reads EIO at once; watching it would
+    // spin, so poll for the next open instead.
+    readNotifier_->setEnabled(false);
+    outbox_.clear();
+    drainTimer_.stop();
+    const bool was = peer_;
+    peer_ = false;
+    peerPoll_.start();
+    if (was)
+        emit peerClosed();
+}
+
+void PtyPort::readMaster()
+{
+    QByteArray got;
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n > 0) {
+            got.append(buf, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            break;
+        if (!got.isEmpty())
+            emit received(got);
+        lostPeer();
+        return;
+    }
+    if (!got.isEmpty())
+        emit received(got);
+}
+
+void PtyPort::send(const QByteArray& bytes)
+{
+    if (!peer_ || bytes.isEmpty())
+        return;
+    if (outbox_.isEmpty()) {
+        pacing_.start();
+        credit_ = paced_ ? 1.0 : 0.0;
+    }
+    outbox_ += bytes;
+    drain();
+}
+
+void PtyPort::drain()
+{
+    if (outbox_.isEmpty()) {
+        drainTimer_.stop();
+        return;
+    }
+    qint64 allowed = outbox_.size();
+    if (paced_) {
+        credit_ += double(pacing_.nsecsElapsed()) / 1e6 * kBytesPerMs;
+        pacing_.restart();
+        allowed = std::min<qint64>(allowed, qint64(credit_));
+    }
+    if (allowed > 0) {
+        const ssize_t n = ::write(master_, outbox_.constData(), size_t(allowed));
+        if (n > 0) {
+            outbox_.remove(0, n);
+            credit_ -= double(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            lostPeer();
+            return;
+        }
+    }
+    if (!outbox_.isEmpty() && !drainTimer_.isActive())
+        drainTimer_.start(paced_ ? 5 : 2);
+    else if (outbox_.isEmpty())
+        drainTimer_.stop();
+}
+
+} // namespace tvq52::sim

@@ -1,0 +1,180 @@
+#include "recorded_history.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tvq52::sim {
+
+namespace {
+
+// A small generator whose sequence is the same on every platform.
+class Random {
+public:
+    explicit Random(quint32 seed) : state_(seed * 2654435761u + 0x9E3779B9u) {}
+    quint32 next()
+    {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 17;
+        state_ ^= state_ << 5;
+        return state_;
+    }
+    int range(int lo, int hi) { return lo + int(next() % quint32(hi - lo + 1)); }
+
+private:
+    quint32 state_;
+};
+
+bool isNight(const QTime& t)
+{
+    return t.hour() >= VenueLimits::nightStartHour || t.hour() < VenueLimits::nightEndHour;
+}
+
+int clampLevel(int v)
+{
+    return std::clamp(v, 0, 1400);
+}
+
+// Energy mean of levels in tenths of a decibel.
+int energyMean(const QList<int>& levels)
+{
+    if (levels.isEmpty())
+        return 0;
+    double sum = 0;
+    for (int l : levels)
+        sum += std::pow(10.0, l / 100.0);
+    return clampLevel(int(std::lround(100.0 * std::log10(sum / levels.size()))));
+}
+
+} // namespace
+
+RecordedHistory generateHistory(const HistoryPlan& plan)
+{
+    RecordedHistory h;
+    Random rnd(plan.seed);
+    const int leq = std::max(1, plan.leqMinutes);
+
+    QDateTime end = plan.end.isValid() ? plan.end : QDateTime::currentDateTime();
+    end.setTime(QTime(end.time().hour(), end.time().minute()));
+    const qint64 endMinutes = end.toSecsSinceEpoch() / 60;
+    end = end.addSecs(-(endMinutes % leq) * 60);
+    const QDateTime begin = end.addDays(-plan.days);
+
+    // One session each evening, longer at the weekend.
+    for (QDate day = begin.date(); day <= end.date(); day = day.addDays(1)) {
+        const bool weekend = day.dayOfWeek() >= 5;
+        SessionRecord s;
+        s.start = QDateTime(day, QTime(20 + rnd.range(0, 2), rnd.range(0, 3) * 15));
+        s.end = s.start.addSecs(60 * 60 * (weekend ? rnd.range(5, 7) : rnd.range(3, 4)));
+        if (s.start >= begin && s.end <= end)
+            h.sessions << s;
+    }
+    auto sessionAt = [&](const QDateTime& t) -> SessionRecord* {
+        for (SessionRecord& s : h.sessions)
+            if (t > s.start && t <= s.end)
+                return &s;
+        return nullptr;
+    };
+
+    // The sensor is out for two hours in the small hours of the second day.
+    const QDateTime sensorOutFrom(begin.date().addDays(1), QTime(4, 0));
+    const QDateTime sensorOutTo = sensorOutFrom.addSecs(2 * 3600);
+
+    const int count = int(plan.days * 24 * 60 / leq);
+    for (int k = count - 1; k >= 0; --k) {
+        IntervalRecord r;
+        r.end = end.addSecs(-qint64(k) * leq * 60);
+        r.leqMinutes = std::uint8_t(std::min(leq, 255));
+        const bool night = isNight(r.end.time());
+        r.limitVenue = night ? VenueLimits::nightVenue : VenueLimits::dayVenue;
+        r.limitNeighbour = night ? VenueLimits::nightNeighbour : VenueLimits::dayNeighbour;
+        r.lfmaxLimit = VenueLimits::lfmax;
+
+        SessionRecord* session = sessionAt(r.end);
+        // Quiet hours read below the 60 dB the unit measures; sessions are loud.
+        int level = session ? rnd.range(880, 1010) : rnd.range(420, 620);
+        if (session && rnd.range(0, 19) == 0)
+            level = rnd.range(1180, 1260);   // a peak over the range
+        r.leqVenue = level;
+        r.leqNeighbour = clampLevel(level - VenueLimits::insulationDb * 10 + rnd.range(-20, 20));
+        r.maxLeq1 = clampLevel(level + rnd.range(10, 60));
+        r.minLeq1 = clampLevel(level - rnd.range(10, 80));
+        r.maxLeq1At = r.end.addSecs(-60 * rnd.range(1, leq));
+        r.minLeq1At = r.end.addSecs(-60 * rnd.range(1, leq));
+        r.lfmax = clampLevel(r.maxLeq1 + rnd.range(40, 140));
+        r.l1 = clampLevel(level + rnd.range(40, 70));
+        r.l5 = clampLevel(r.l1 - rnd.range(10, 30));
+        r.l10 = clampLevel(r.l5 - rnd.range(5, 20));
+        r.l50 = clampLevel(level - rnd.range(10, 40));
+        r.l90 = clampLevel(r.l50 - rnd.range(20, 60));
+
+        const int seconds = leq * 60;
+        const int overVenue = r.leqVenue - r.limitVenue * 10;
+        const int overNeighbour = r.leqNeighbour - r.limitNeighbour * 10;
+        r.passesVenue = overVenue > 0 ? std::min(seconds, overVenue * 6) : 0;
+        r.passesNeighbour = overNeighbour > 0 ? std::min(seconds, overNeighbour * 6) : 0;
+        r.lfmaxPasses = r.lfmax > r.lfmaxLimit * 10 ? rnd.range(1, 30) : 0;
+        if (r.end > sensorOutFrom && r.end <= sensorOutTo)
+            r.sensorInactive = std::min(seconds, 4000);
+        if (rnd.range(0, 199) == 0)
+            r.disconnections = rnd.range(1, 30);
+        r.dnaMinutes = 0;
+        r.enaMinutes = std::uint8_t(r.sensorInactive / 60);
+        r.lineShortMinutes = 0;
+        h.intervals << r;
+
+        h.totalPassesVenue += r.passesVenue;
+        h.totalPassesNeighbour += r.passesNeighbour;
+        h.totalSensorInactive += r.sensorInactive;
+    }
+
+    for (SessionRecord& s : h.sessions) {
+        s.dayLimitVenue = VenueLimits::dayVenue;
+        s.dayLimitNeighbour = VenueLimits::dayNeighbour;
+        s.nightLimitVenue = VenueLimits::nightVenue;
+        s.nightLimitNeighbour = VenueLimits::nightNeighbour;
+        s.nightStart = QTime(VenueLimits::nightStartHour, 0);
+        s.nightEnd = QTime(VenueLimits::nightEndHour, 0);
+        s.attenuationSeconds = 300;
+        s.lfmaxLimit = VenueLimits::lfmax;
+        QList<int> levels;
+        const IntervalRecord* loudest = nullptr;
+        const IntervalRecord* quietest = nullptr;
+        for (const IntervalRecord& r : std::as_const(h.intervals)) {
+            if (r.end <= s.start || r.end > s.end)
+                continue;
+            levels << r.leqVenue;
+            s.disconnections += r.disconnections;
+            s.passesVenue += r.passesVenue;
+            s.passesNeighbour += r.passesNeighbour;
+            s.sensorInactive += r.sensorInactive;
+            s.lfmaxPasses += r.lfmaxPasses;
+            s.lfmax = std::max(s.lfmax, r.lfmax);
+            if (!loudest || r.maxLeq1 > loudest->maxLeq1)
+                loudest = &r;
+            if (!quietest || r.minLeq1 < quietest->minLeq1)
+                quietest = &r;
+        }
+        s.leq = energyMean(levels);
+        if (loudest) {
+            s.maxLeq1 = loudest->maxLeq1;
+            s.maxLeq1At = loudest->maxLeq1At;
+        }
+        if (quietest) {
+            s.minLeq1 = quietest->minLeq1;
+            s.minLeq1At = quietest->minLeq1At;
+        }
+        s.l1 = clampLevel(s.leq + 55);
+        s.l5 = clampLevel(s.leq + 35);
+        s.l10 = clampLevel(s.leq + 20);
+        s.l50 = clampLevel(s.leq - 25);
+        s.l90 = clampLevel(s.leq - 70);
+    }
+
+    h.reprogrammings << begin.addDays(-1).addSecs(11 * 3600);
+    h.erasures << begin.addSecs(-3600);
+    h.batteryEnds << QDateTime(begin.date().addDays(std::max(0, plan.days / 2)), QTime(rnd.range(0, 23), rnd.range(0, 59)));
+    h.totalErasures = int(h.erasures.size());
+    return h;
+}
+
+} // namespace tvq52::sim
