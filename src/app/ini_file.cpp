@@ -134,7 +134,7 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
     const int k = findKey(s, key);
     if (k >= 0) {
         const QString& line = lines_[k];
-        lines_[k] = line.left(line.indexOf(QLatin1Char('='))) + QLatin1Char('=') + clean;
+        lines_[k] = line.left(line.indexOf(QLatin1Char('='))).trimmed() + QLatin1Char('=') + clean;
         return;
     }
     // New keys go after the section's last non-blank line.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/prompter.h"
+#include "support/printers.h"
 
 #include <QList>
 #include <deque>

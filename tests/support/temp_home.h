@@ -3,6 +3,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "support/printers.h"
+
 namespace tvq52::test {
 
 // A fresh data folder for one test, removed afterwards.

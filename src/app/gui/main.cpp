@@ -1,1 +1,37 @@
-int main() { return 0; }
+#include "app/command_line.h"
+#include "app/data_folder.h"
+#include "app/gui/application_shell.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tvq52"));
+    QApplication::setOrganizationName(QStringLiteral("tvq52"));
+    QApplication::setApplicationVersion(QStringLiteral(TVQ52_VERSION));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const tvq52::CommandLine cl = tvq52::parseCommandLine(QApplication::arguments());
+    if (cl.help || !cl.error.isEmpty()) {
+        std::fprintf(cl.help ? stdout : stderr,
+                     "%s%sUsage: tvq52 [--home DIR] [EXCHANGE_FILE.TQ52 | SERIAL_NUMBER]\n"
+                     "  --home DIR   data folder (default: $TVQ52_HOME, else the per-user data folder)\n",
+                     qPrintable(cl.error), cl.error.isEmpty() ? "" : "\n");
+        return cl.help ? 0 : 2;
+    }
+
+    const QString home = tvq52::resolveDataFolder(cl.home);
+    const tvq52::ProvisionResult provisioned = tvq52::provisionDataFolder(home, tvq52::findAssetFolder());
+    if (!provisioned.error.isEmpty()) {
+        QMessageBox::critical(nullptr, QStringLiteral("TVQ-52"), provisioned.error);
+        return 1;
+    }
+
+    tvq52::ApplicationShell shell(home, cl.argument);
+    QObject::connect(&shell, &tvq52::ApplicationShell::finished, &app, &QApplication::quit, Qt::QueuedConnection);
+    shell.start();
+    return app.exec();
+}

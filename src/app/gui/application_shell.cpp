@@ -1,0 +1,49 @@
+#include "app/gui/application_shell.h"
+
+#include "app/gui/main_window.h"
+
+#include <QTimer>
+
+namespace tvq52 {
+
+ApplicationShell::ApplicationShell(const QString& dataFolder, QString commandLine)
+    : ctx_(dataFolder), commandLine_(std::move(commandLine))
+{
+}
+
+ApplicationShell::~ApplicationShell()
+{
+    delete window_;
+}
+
+void ApplicationShell::start()
+{
+    window_ = new MainWindow(ctx_, prompter_);
+    window_->setAttribute(Qt::WA_DeleteOnClose, false);
+    prompter_.setParent(window_);
+    connect(window_, &MainWindow::exitRequested, this, &ApplicationShell::finished);
+    connect(window_, &MainWindow::reloadRequested, this, [this] {
+        // Let the dialog's click finish before the window goes.
+        QTimer::singleShot(0, this, &ApplicationShell::reload);
+    });
+    window_->load(commandLine_);
+    // The command line is for the first start only.
+    commandLine_.clear();
+}
+
+void ApplicationShell::reload()
+{
+    MainWindow* old = window_;
+    const QRect geometry = old ? old->geometry() : QRect();
+    if (old) {
+        old->disconnect(this);
+        old->unload();
+        old->hide();
+        old->deleteLater();
+    }
+    start();
+    if (geometry.isValid())
+        window_->setGeometry(geometry);
+}
+
+} // namespace tvq52

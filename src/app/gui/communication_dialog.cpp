@@ -1,0 +1,125 @@
+#include "app/gui/communication_dialog.h"
+
+#include "app/app_context.h"
+#include "app/prompter.h"
+#include "app/settings.h"
+#include "app/startup.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QSerialPortInfo>
+#include <QVBoxLayout>
+
+namespace tvq52 {
+
+CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), prompter_(prompter)
+{
+    setObjectName(QStringLiteral("Form4"));
+    setModal(true);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* form = new QFormLayout;
+    port_ = new QComboBox(this);
+    port_->setObjectName(QStringLiteral("ComboPort"));
+    port_->setEditable(true);
+    port_->setInsertPolicy(QComboBox::NoInsert);
+    for (int n = 1; n <= 99; ++n)
+        port_->addItem(QString::number(n));
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
+        port_->addItem(info.systemLocation());
+    port_->setToolTip(QStringLiteral("Número de puerto (1 a 99) o ruta del dispositivo, p. ej. /dev/ttyUSB0"));
+    port_->setMinimumContentsLength(18);
+    auto* portLabel = new QLabel(QStringLiteral("Puerto:"), this);
+    portLabel->setObjectName(QStringLiteral("LbPuerto"));
+    portLabel->setBuddy(port_);
+    form->addRow(portLabel, port_);
+    layout->addLayout(form);
+
+    auto* link = new QGroupBox(QStringLiteral("Conexión"), this);
+    link->setObjectName(QStringLiteral("FrameConexion"));
+    auto* linkLayout = new QVBoxLayout(link);
+    rs_ = new QRadioButton(QStringLiteral("Cable directo RS-232"), link);
+    rs_->setObjectName(QStringLiteral("OptionRs"));
+    modem_ = new QRadioButton(QStringLiteral("Módem"), link);
+    modem_->setObjectName(QStringLiteral("OptionModem"));
+    linkLayout->addWidget(rs_);
+    linkLayout->addWidget(modem_);
+    layout->addWidget(link);
+
+    auto* dial = new QGroupBox(QStringLiteral("Marcación"), this);
+    dial->setObjectName(QStringLiteral("FrameMarcacion"));
+    auto* dialLayout = new QFormLayout(dial);
+    auto* dialKind = new QHBoxLayout;
+    tone_ = new QRadioButton(QStringLiteral("Tonos"), dial);
+    tone_->setObjectName(QStringLiteral("OptionTonos"));
+    pulse_ = new QRadioButton(QStringLiteral("Pulsos"), dial);
+    pulse_->setObjectName(QStringLiteral("OptionPulsos"));
+    dialKind->addWidget(tone_);
+    dialKind->addWidget(pulse_);
+    dialKind->addStretch();
+    dialLayout->addRow(dialKind);
+    prefix_ = new QLineEdit(dial);
+    prefix_->setObjectName(QStringLiteral("MaskPrefijo"));
+    prefix_->setMaxLength(20);
+    // What a Hayes dial string may hold before the number.
+    prefix_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9*#, ]*")), prefix_));
+    auto* prefixLabel = new QLabel(QStringLiteral("Prefijo:"), dial);
+    prefixLabel->setObjectName(QStringLiteral("LbPrefijo"));
+    prefixLabel->setBuddy(prefix_);
+    dialLayout->addRow(prefixLabel, prefix_);
+    layout->addWidget(dial);
+
+    auto* group1 = new QButtonGroup(this);
+    group1->addButton(rs_);
+    group1->addButton(modem_);
+    auto* group2 = new QButtonGroup(this);
+    group2->addButton(tone_);
+    group2->addButton(pulse_);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
+    ok->setObjectName(QStringLiteral("SSCommandAceptar"));
+    ok->setDefault(true);
+    auto* exit = new QPushButton(QStringLiteral("Salir"), this);
+    exit->setObjectName(QStringLiteral("SSCommandExit"));
+    buttons->addWidget(ok);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &CommunicationDialog::accept);
+    connect(exit, &QPushButton::clicked, this, &CommunicationDialog::reject);
+
+    ctx_.guru.TranslateForm(this);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+
+    port_->setCurrentText(portText(ctx_));
+    (ctx_.link.ModemMode != 0 ? modem_ : rs_)->setChecked(true);
+    (ctx_.link.TonePulse == 1 ? tone_ : pulse_)->setChecked(true);
+    prefix_->setText(ctx_.link.DialCode);
+}
+
+void CommunicationDialog::accept()
+{
+    CommChoice choice;
+    choice.portText = port_->currentText();
+    choice.dialPrefix = prefix_->text();
+    choice.pulse = pulse_->isChecked();
+    choice.modem = modem_->isChecked();
+    if (auto fault = acceptCommSettings(ctx_, choice)) {
+        prompter_.message(Message{*fault, {}, MessageStyle::Critical, 106});
+        port_->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
+
+} // namespace tvq52

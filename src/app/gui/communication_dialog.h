@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace tvq52 {
+
+struct AppContext;
+class Prompter;
+
+// Form4: serial port or device, direct cable or modem, tone or pulse, prefix.
+class CommunicationDialog : public QDialog {
+    Q_OBJECT
+public:
+    CommunicationDialog(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+
+    void accept() override;
+
+private:
+    AppContext& ctx_;
+    Prompter& prompter_;
+    QComboBox* port_;
+    QRadioButton* rs_;
+    QRadioButton* modem_;
+    QRadioButton* tone_;
+    QRadioButton* pulse_;
+    QLineEdit* prefix_;
+};
+
+} // namespace tvq52

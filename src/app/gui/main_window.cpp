@@ -1,0 +1,211 @@
+#include "app/gui/main_window.h"
+
+#include "app/app_context.h"
+#include "app/gui/communication_dialog.h"
+#include "app/gui/help.h"
+#include "app/gui/language_dialog.h"
+#include "app/prompter.h"
+#include "app/settings.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace tvq52 {
+
+MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), prompter_(prompter)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(14);
+
+    title_ = new QLabel(QString::fromLatin1(kApplicationTitle), this);
+    title_->setObjectName(QStringLiteral("LbTitulo"));
+    title_->setProperty("Tag", QStringLiteral("!"));
+    QFont titleFont = title_->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 2.0);
+    titleFont.setBold(true);
+    title_->setFont(titleFont);
+    title_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(title_);
+
+    auto* grid = new QGridLayout;
+    grid->setSpacing(10);
+    layout->addLayout(grid);
+
+    struct Spec {
+        const char* name;
+        const char* text;
+        const char* tip;
+        QStyle::StandardPixmap icon;
+    };
+    const Spec specs[] = {
+        {"SSCommandProgramacion", "Programación", "Programar un TVQ-52 y consultar sus fichas", QStyle::SP_FileDialogDetailedView},
+        {"SSCommandIncidencias", "Datos registrados", "Descargar y consultar los datos registrados", QStyle::SP_FileDialogContentsView},
+        {"SSCommandPort", "Comunicaciones", "Puerto serie y módem", QStyle::SP_DriveNetIcon},
+        {"SSCommandIdioma", "Idioma", "Idioma de la aplicación", QStyle::SP_MessageBoxInformation},
+        {"SSCommandUsuario", "Pie de página", "Texto del pie de página de los informes", QStyle::SP_FileDialogListView},
+        {"SSCommand1", "Abrir archivo", "Abrir una base de datos o un archivo de intercambio", QStyle::SP_DialogOpenButton},
+        {"CommandExportar", "Exportar textos", "Exportar los textos de todas las ventanas a la base de idiomas", QStyle::SP_DialogSaveButton},
+        {"SSCommandHelp", "Ayuda", "Abrir la ayuda", QStyle::SP_DialogHelpButton},
+        {"SSCommandExit", "Salir", "Salir del programa", QStyle::SP_DialogCloseButton},
+    };
+    int i = 0;
+    for (const Spec& s : specs) {
+        QPushButton* b = addButton(s.name, QString::fromUtf8(s.text), QString::fromUtf8(s.tip), s.icon);
+        grid->addWidget(b, i / 3, i % 3);
+        ++i;
+    }
+
+    importPanel_ = new QFrame(this);
+    importPanel_->setObjectName(QStringLiteral("SSPanel1"));
+    importPanel_->setFrameShape(QFrame::StyledPanel);
+    auto* panelLayout = new QVBoxLayout(importPanel_);
+    auto* panelLabel = new QLabel(QStringLiteral("Importando datos"), importPanel_);
+    panelLabel->setObjectName(QStringLiteral("LbImportando"));
+    panelLabel->setAlignment(Qt::AlignCenter);
+    panelLayout->addWidget(panelLabel);
+    importPanel_->hide();
+    layout->addWidget(importPanel_);
+
+    connect(button("SSCommandPort"), &QPushButton::clicked, this, &MainWindow::showCommunicationDialog);
+    connect(button("SSCommandIdioma"), &QPushButton::clicked, this, &MainWindow::showLanguageDialog);
+    connect(button("SSCommandUsuario"), &QPushButton::clicked, this, &MainWindow::askFooterText);
+    connect(button("SSCommandHelp"), &QPushButton::clicked, this, &MainWindow::showHelp);
+    connect(button("SSCommandExit"), &QPushButton::clicked, this, [this] { close(); });
+
+    // Windows not built yet: their buttons stay disabled rather than pretend.
+    for (const char* pending : {"SSCommandProgramacion", "SSCommandIncidencias", "SSCommand1", "CommandExportar"})
+        button(pending)->setEnabled(false);
+}
+
+MainWindow::~MainWindow()
+{
+    unload();
+}
+
+QPushButton* MainWindow::addButton(const char* objectName, const QString& text, const QString& toolTip, int icon)
+{
+    auto* b = new QPushButton(style()->standardIcon(QStyle::StandardPixmap(icon)), text, this);
+    b->setObjectName(QString::fromLatin1(objectName));
+    b->setToolTip(toolTip);
+    b->setMinimumSize(170, 52);
+    b->setIconSize(QSize(24, 24));
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    return b;
+}
+
+QPushButton* MainWindow::button(const char* objectName) const
+{
+    return findChild<QPushButton*>(QString::fromLatin1(objectName));
+}
+
+void MainWindow::load(const QString& commandLine)
+{
+    runStartup(ctx_, prompter_, *this, commandLine);
+}
+
+void MainWindow::unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    if (auto fault = writeConfigurationRow(ctx_)) {
+        // The connection stays open as it was; nothing else is lost.
+        prompter_.show(*fault, MessageStyle::Critical);
+        return;
+    }
+    ctx_.db.reset();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    unload();
+    event->accept();
+    emit exitRequested();
+}
+
+void MainWindow::setCaption(const QString& title)
+{
+    setWindowTitle(title);
+}
+
+bool MainWindow::isSmallFontsScreen()
+{
+    // Large text settings are what the warning is about: the height of the
+    // interface font in pixels, as the screen draws it.
+    if (!QGuiApplication::primaryScreen())
+        return true;
+    return QFontInfo(QApplication::font()).pixelSize() < 17;
+}
+
+void MainWindow::translateMainWindow()
+{
+    ctx_.guru.TranslateForm(this);
+}
+
+void MainWindow::showMainWindow()
+{
+    show();
+    QApplication::processEvents();
+}
+
+void MainWindow::setImportPanelVisible(bool visible)
+{
+    importPanel_->setVisible(visible);
+    QApplication::processEvents();
+}
+
+std::optional<QString> MainWindow::mergeDatabase(const QString&)
+{
+    return std::nullopt;
+}
+
+void MainWindow::openImportWindow() {}
+
+void MainWindow::openProgrammingWindow() {}
+
+void MainWindow::showCommunicationDialog()
+{
+    CommunicationDialog dialog(ctx_, prompter_, this);
+    dialog.exec();
+}
+
+void MainWindow::showLanguageDialog()
+{
+    LanguageDialog dialog(ctx_, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    acceptLanguage(ctx_, dialog.chosenCode());
+    emit reloadRequested();
+}
+
+void MainWindow::askFooterText()
+{
+    const std::optional<QString> text = prompter_.input(ctx_.guru.GetS(22), ctx_.guru.GetS(21), ctx_.ReportFooterText);
+    // Cancel keeps the footer that was there.
+    if (!text)
+        return;
+    if (auto fault = acceptFooterText(ctx_, *text))
+        prompter_.show(*fault, MessageStyle::Critical);
+}
+
+void MainWindow::showHelp()
+{
+    openHelp(ctx_, prompter_);
+}
+
+} // namespace tvq52

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/startup.h"
+
+#include <QWidget>
+
+class QLabel;
+class QFrame;
+class QPushButton;
+
+namespace tvq52 {
+
+struct AppContext;
+class Prompter;
+
+// The main menu, Form1: the first window of the run; loading it brings the
+// program up and unloading it writes the settings row and closes the database.
+class MainWindow : public QWidget, public StartupHost {
+    Q_OBJECT
+public:
+    MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Runs the start-up sequence and shows the window.
+    void load(const QString& commandLine);
+    // Writes the settings row and closes the database; safe to call twice.
+    void unload();
+
+    QPushButton* button(const char* objectName) const;
+
+    // StartupHost
+    void setCaption(const QString& title) override;
+    bool isSmallFontsScreen() override;
+    void translateMainWindow() override;
+    void showMainWindow() override;
+    void setImportPanelVisible(bool visible) override;
+    std::optional<QString> mergeDatabase(const QString& source) override;
+    void openImportWindow() override;
+    void openProgrammingWindow() override;
+
+signals:
+    void exitRequested();
+    void reloadRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QPushButton* addButton(const char* objectName, const QString& text, const QString& toolTip, int icon);
+    void showCommunicationDialog();
+    void showLanguageDialog();
+    void askFooterText();
+    void showHelp();
+
+    AppContext& ctx_;
+    Prompter& prompter_;
+    QFrame* importPanel_ = nullptr;
+    QLabel* title_ = nullptr;
+    bool unloaded_ = false;
+};
+
+} // namespace tvq52

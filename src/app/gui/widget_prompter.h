@@ -1,0 +1,25 @@
+#pragma once
+
+#include "app/prompter.h"
+
+class QWidget;
+
+namespace tvq52 {
+
+// Shows the prompts as Qt dialogs with the icon and buttons of their style.
+class WidgetPrompter : public Prompter {
+public:
+    explicit WidgetPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    Answer message(const Message& message) override;
+    std::optional<QString> input(const QString& prompt, const QString& title,
+                                 const QString& defaultText) override;
+    QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;
+    QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace tvq52

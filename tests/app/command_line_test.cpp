@@ -1,0 +1,40 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+TEST(GetCommandLineFile, QuotesAndBlanks)
+{
+    EXPECT_EQ(GetCommandLineFile(QStringLiteral("  \"C:\\datos\\bar 1.TQ52\"  ")), QStringLiteral("C:\\datos\\bar 1.TQ52"));
+    // A single quote loses just that character, wherever it stands.
+    EXPECT_EQ(GetCommandLineFile(QStringLiteral("ab\"cd")), QStringLiteral("abcd"));
+    // The third quote stays.
+    EXPECT_EQ(GetCommandLineFile(QStringLiteral("\"a\"b\"c")), QStringLiteral("ab\"c"));
+    EXPECT_EQ(GetCommandLineFile(QStringLiteral("   ")), QString());
+    EXPECT_EQ(GetCommandLineFile(QStringLiteral(" 1234 ")), QStringLiteral("1234"));
+    // Blanks inside the quotes are kept; trimming happens before the quotes go.
+    EXPECT_EQ(GetCommandLineFile(QStringLiteral("\" 12 \"")), QStringLiteral(" 12 "));
+}
+
+TEST(ExchangeFileName, ExtensionInAnyCase)
+{
+    for (const char* name : {"bar.TQ52", "bar.tq52", "bar.Tq52", "/x/y/bar.tQ52", ".TQ52"})
+        EXPECT_TRUE(isExchangeFileName(QString::fromLatin1(name))) << name;
+    for (const char* name : {"12345", "bar.TQ5", "bar.TQ52.bak", "bar.mdb", "TQ52", "bar TQ52"})
+        EXPECT_FALSE(isExchangeFileName(QString::fromLatin1(name))) << name;
+}
+
+TEST(ParseCommandLine, HomeOptionIsTakenOffTheArgument)
+{
+    CommandLine cl = parseCommandLine({"tvq52", "--home", "/d", "12345"});
+    EXPECT_EQ(cl.home, QStringLiteral("/d"));
+    EXPECT_EQ(cl.argument, QStringLiteral("12345"));
+
+    cl = parseCommandLine({"tvq52", "my", "bar.TQ52", "--home=/e"});
+    EXPECT_EQ(cl.home, QStringLiteral("/e"));
+    EXPECT_EQ(cl.argument, QStringLiteral("my bar.TQ52"));
+
+    cl = parseCommandLine({"tvq52", "--home"});
+    EXPECT_FALSE(cl.error.isEmpty());
+}

@@ -1,0 +1,58 @@
+#include "app/ini_file.h"
+#include "support/printers.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+TEST(IniFile, KeepsLinesCommentsAndCaseWhenWriting)
+{
+    IniFile ini = IniFile::fromText(QStringLiteral("; written by hand\r\n[configuration]\r\nserialport = 3\r\n\r\n[Other]\r\nA=1\r\n"));
+    EXPECT_EQ(ini.value(QStringLiteral("Configuration"), QStringLiteral("SerialPort")), QStringLiteral("3"));
+    ini.setValue(QStringLiteral("Configuration"), QStringLiteral("SerialPort"), QStringLiteral("4"));
+    ini.setValue(QStringLiteral("Configuration"), QStringLiteral("Modem"), QStringLiteral("1"));
+    ini.setValue(QStringLiteral("New"), QStringLiteral("K"), QStringLiteral("v"));
+    EXPECT_EQ(ini.toText().toStdString(), std::string("; written by hand\r\n[configuration]\r\nserialport=4\r\nModem=1\r\n\r\n"
+                                           "[Other]\r\nA=1\r\n\r\n[New]\r\nK=v\r\n"));
+}
+
+TEST(IniFile, ValuesAreTrimmedAndUnquotedAndMissingKeysAreAbsent)
+{
+    const IniFile ini = IniFile::fromText(QStringLiteral("[S]\nA=  x y  \nB=\"quoted \"\nC=\n;D=1\nE=a=b\n"));
+    EXPECT_EQ(ini.value(QStringLiteral("S"), QStringLiteral("A")), QStringLiteral("x y"));
+    EXPECT_EQ(ini.value(QStringLiteral("S"), QStringLiteral("B")), QStringLiteral("quoted "));
+    EXPECT_EQ(ini.value(QStringLiteral("S"), QStringLiteral("C")), QString());
+    EXPECT_FALSE(ini.value(QStringLiteral("S"), QStringLiteral("D")).has_value());
+    EXPECT_EQ(ini.value(QStringLiteral("S"), QStringLiteral("E")), QStringLiteral("a=b"));
+    EXPECT_FALSE(ini.value(QStringLiteral("T"), QStringLiteral("A")).has_value());
+}
+
+TEST(IniFile, ProfileFunctionsRoundTripThroughAFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tvq52.ini"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QStringLiteral("dflt"), path),
+              QStringLiteral("dflt"));
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QStringLiteral("Señal Acústica"), path));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path),
+              QStringLiteral("Señal Acústica"));
+    // A value never breaks the file into more lines.
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QStringLiteral("a\nb=c"), path));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path), QStringLiteral("a b=c"));
+    const QString longValue(300, QLatin1Char('x'));
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), longValue, path));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path).size(), 254);
+}
+
+TEST(IniFile, ReadsFilesWrittenInTheWindowsCodePage)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("TVQ52.ini"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Configuration]\r\nUser=Ac\xfastica\r\n");
+    f.close();
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path), QStringLiteral("Acústica"));
+}

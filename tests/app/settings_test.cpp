@@ -1,0 +1,191 @@
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/ini_file.h"
+#include "app/settings.h"
+#include "db/store.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::TempHome;
+
+namespace {
+
+QString iniValue(const TempHome& home, const char* key)
+{
+    return ReadSetting(QStringLiteral("Configuration"), QString::fromLatin1(key), QStringLiteral("<none>"),
+                       settingsPath(home.path()));
+}
+
+std::unique_ptr<AppContext> openContext(const TempHome& home)
+{
+    auto ctx = std::make_unique<AppContext>(home.path());
+    EXPECT_FALSE(readStartupSettings(*ctx, nullptr).has_value());
+    QString error;
+    ctx->db = Database::openSqlite(databasePath(home.path()), &error);
+    EXPECT_TRUE(ctx->db) << error.toStdString();
+    return ctx;
+}
+
+Row configurationRow(AppContext& ctx)
+{
+    Store store(*ctx.db);
+    const QList<Row> rows = store.select(QStringLiteral("Configuracion"));
+    EXPECT_EQ(rows.size(), 1);
+    return rows.value(0);
+}
+
+} // namespace
+
+TEST(StartupSettings, ReadsTheSevenKeys)
+{
+    TempHome home;
+    home.writeFile(QStringLiteral("tvq52.ini"),
+                   "[Configuration]\nSerialPort=7\nUser=Ayuntamiento\nLanguage=1031\nModem=1\nTonePulse=0\n"
+                   "DialCode=0,\nModemSpeed=9600\nSerialDevice=/dev/pts/9\n");
+    AppContext ctx(home.path());
+    QString language;
+    EXPECT_FALSE(readStartupSettings(ctx, &language).has_value());
+    EXPECT_EQ(ctx.link.SerialPort, 7);
+    EXPECT_EQ(ctx.ReportFooterText, QStringLiteral("Ayuntamiento"));
+    EXPECT_EQ(language, QStringLiteral("1031"));
+    EXPECT_EQ(ctx.link.ModemMode, 1);
+    EXPECT_EQ(ctx.link.TonePulse, 0);
+    EXPECT_EQ(ctx.link.DialCode, QStringLiteral("0,"));
+    EXPECT_EQ(ctx.link.ModemSpeed, 9600);
+    EXPECT_EQ(ctx.link.SerialDevice, QStringLiteral("/dev/pts/9"));
+    EXPECT_EQ(serialDeviceName(ctx.link), QStringLiteral("/dev/pts/9"));
+}
+
+TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
+{
+    TempHome home;
+    // TonePulse is missing: what came before it is read, what comes after is not.
+    home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=3\nModem=1\nDialCode=9\nModemSpeed=19200\n");
+    AppContext ctx(home.path());
+    const auto fault = readStartupSettings(ctx, nullptr);
+    ASSERT_TRUE(fault.has_value());
+    EXPECT_TRUE(fault->contains(QStringLiteral("TonePulse")));
+    EXPECT_EQ(ctx.link.SerialPort, 3);
+    EXPECT_EQ(ctx.link.ModemMode, 1);
+    EXPECT_TRUE(ctx.link.DialCode.isEmpty());
+
+    home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=300\n");
+    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("300")));
+
+    QFile::remove(home.file(QStringLiteral("tvq52.ini")));
+    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("SerialPort")));
+}
+
+TEST(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
+{
+    TempHome home;
+    home.provision();
+    auto ctx = openContext(home);
+    const QString footer = QStringLiteral("0123456789").repeated(6);
+    ASSERT_FALSE(acceptFooterText(*ctx, footer).has_value());
+    EXPECT_EQ(ctx->ReportFooterText, footer);
+    EXPECT_EQ(configurationRow(*ctx).value(QStringLiteral("TUsuario")).toString(), footer);
+    EXPECT_EQ(iniValue(home, "User"), footer.left(50));
+    // Still whole after the exit write; the next start reads the fifty.
+    ASSERT_FALSE(writeConfigurationRow(*ctx).has_value());
+    EXPECT_EQ(configurationRow(*ctx).value(QStringLiteral("TUsuario")).toString(), footer);
+    AppContext next(home.path());
+    readStartupSettings(next, nullptr);
+    EXPECT_EQ(next.ReportFooterText, footer.left(50));
+}
+
+TEST(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
+{
+    TempHome home;
+    home.provision();
+    auto ctx = openContext(home);
+    ctx->link.SerialPort = 4;
+    ctx->link.TonePulse = 0;
+    ctx->link.ModemMode = 1;
+    ctx->link.DialCode.clear();
+    ctx->LanguageCodeValue = 5000;
+    ctx->ReportFooterText = QStringLiteral("pie");
+    ASSERT_FALSE(writeConfigurationRow(*ctx).has_value());
+    EXPECT_EQ(ctx->link.DialCode, QStringLiteral(" "));
+    const Row row = configurationRow(*ctx);
+    EXPECT_EQ(row.value(QStringLiteral("ByCom")).toInt(), 4);
+    EXPECT_EQ(row.value(QStringLiteral("IIdioma")).toInt(), 5000);
+    EXPECT_EQ(row.value(QStringLiteral("ByTono")).toInt(), 0);
+    EXPECT_EQ(row.value(QStringLiteral("ByModem")).toInt(), 1);
+    EXPECT_EQ(row.value(QStringLiteral("TPrefijo")).toString(), QStringLiteral(" "));
+    EXPECT_EQ(row.value(QStringLiteral("IModemSpeed")).toInt(), 19200);
+    EXPECT_EQ(row.value(QStringLiteral("TUsuario")).toString(), QStringLiteral("pie"));
+
+    // An emptied settings table gets its row back rather than failing the exit.
+    Store store(*ctx->db);
+    ASSERT_EQ(store.remove(QStringLiteral("Configuracion"), {}), 1);
+    ASSERT_FALSE(writeConfigurationRow(*ctx).has_value());
+    EXPECT_EQ(configurationRow(*ctx).value(QStringLiteral("ByCom")).toInt(), 4);
+}
+
+TEST(Settings, CommunicationDialogAcceptWritesKeysAndAlwaysSpeed19200)
+{
+    TempHome home;
+    home.provision();
+    WriteSetting(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed"), QStringLiteral("2400"),
+                 settingsPath(home.path()));
+    auto ctx = openContext(home);
+    EXPECT_EQ(ctx->link.ModemSpeed, 2400);
+
+    CommChoice choice{QStringLiteral("12"), QStringLiteral("0"), true, true};
+    ASSERT_FALSE(acceptCommSettings(*ctx, choice).has_value());
+    EXPECT_EQ(ctx->link.ModemSpeed, 19200);
+    EXPECT_EQ(iniValue(home, "SerialPort"), QStringLiteral("12"));
+    EXPECT_EQ(iniValue(home, "Modem"), QStringLiteral("1"));
+    EXPECT_EQ(iniValue(home, "TonePulse"), QStringLiteral("0"));
+    EXPECT_EQ(iniValue(home, "DialCode"), QStringLiteral("0"));
+    EXPECT_EQ(iniValue(home, "ModemSpeed"), QStringLiteral("19200"));
+    EXPECT_EQ(iniValue(home, "SerialDevice"), QStringLiteral("<none>"));
+
+    // A device path is kept apart and wins over the number until a number is chosen again.
+    choice.portText = QStringLiteral("/dev/ttyUSB0");
+    ASSERT_FALSE(acceptCommSettings(*ctx, choice).has_value());
+    EXPECT_EQ(iniValue(home, "SerialPort"), QStringLiteral("12"));
+    EXPECT_EQ(iniValue(home, "SerialDevice"), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(portText(*ctx), QStringLiteral("/dev/ttyUSB0"));
+    choice.portText = QStringLiteral("2");
+    ASSERT_FALSE(acceptCommSettings(*ctx, choice).has_value());
+    EXPECT_EQ(iniValue(home, "SerialDevice"), QString());
+    EXPECT_EQ(serialDeviceName(ctx->link), portNumberDevice(2));
+}
+
+TEST(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
+{
+    TempHome home;
+    home.provision();
+    auto ctx = openContext(home);
+    const QByteArray before = [&] {
+        QFile f(settingsPath(home.path()));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    for (const char* bad : {"256", "-1", "abc", "", "1 2"}) {
+        const auto fault = acceptCommSettings(*ctx, CommChoice{QString::fromLatin1(bad), QStringLiteral("9"), true, true});
+        ASSERT_TRUE(fault.has_value()) << bad;
+        EXPECT_EQ(*fault, ctx->guru.GetS(106));
+    }
+    EXPECT_EQ(ctx->link.SerialPort, 1);
+    EXPECT_EQ(ctx->link.ModemMode, 0);
+    QFile f(settingsPath(home.path()));
+    f.open(QIODevice::ReadOnly);
+    EXPECT_EQ(f.readAll(), before);
+}
+
+TEST(Settings, LanguageChoiceWritesTheLocaleIdentifierOfKnownCodesOnly)
+{
+    TempHome home;
+    home.provision();
+    AppContext ctx(home.path());
+    acceptLanguage(ctx, 7000);
+    EXPECT_EQ(iniValue(home, "Language"), QStringLiteral("2070"));
+    acceptLanguage(ctx, 0);
+    EXPECT_EQ(ctx.LanguageCodeValue, 0);
+    EXPECT_EQ(iniValue(home, "Language"), QStringLiteral("2070"));
+}

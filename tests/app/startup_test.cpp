@@ -1,0 +1,181 @@
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/ini_file.h"
+#include "app/startup.h"
+#include "support/scripted_prompter.h"
+#include "support/temp_home.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::ScriptedPrompter;
+using tvq52::test::TempHome;
+
+namespace {
+
+// Records what start-up asked of the main window, in order.
+class RecordingHost : public StartupHost {
+public:
+    QStringList calls;
+    bool smallFonts = true;
+    std::optional<QString> mergeResult;
+    QString selectedAtImport;
+    AppContext* ctx = nullptr;
+
+    void setCaption(const QString& title) override { calls << QStringLiteral("caption:") + title; }
+    bool isSmallFontsScreen() override { return smallFonts; }
+    void translateMainWindow() override { calls << QStringLiteral("translate"); }
+    void showMainWindow() override { calls << QStringLiteral("show"); }
+    void setImportPanelVisible(bool visible) override { calls << (visible ? QStringLiteral("panel:on") : QStringLiteral("panel:off")); }
+    std::optional<QString> mergeDatabase(const QString& source) override
+    {
+        calls << QStringLiteral("merge:") + QFileInfo(source).fileName();
+        return mergeResult;
+    }
+    void openImportWindow() override
+    {
+        selectedAtImport = ctx->SelectedFile;
+        calls << QStringLiteral("import");
+    }
+    void openProgrammingWindow() override { calls << QStringLiteral("programming:") + ctx->CommandLineFile; }
+};
+
+struct Started {
+    TempHome home;
+    AppContext ctx{home.path()};
+    ScriptedPrompter prompter;
+    RecordingHost host;
+    Started() { host.ctx = &ctx; }
+    void run(const QString& commandLine = {}) { runStartup(ctx, prompter, host, commandLine); }
+};
+
+} // namespace
+
+TEST(Startup, ProvisionedFolderStartsCleanlyAndOpensTheDatabase)
+{
+    Started s;
+    s.home.provision();
+    s.ctx.link.ModemConnected = true;
+    s.ctx.link.StopRequested = true;
+    s.run();
+    EXPECT_TRUE(s.prompter.shown().isEmpty()) << s.prompter.shown().value(0).text.toStdString();
+    EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", "show"}));
+    ASSERT_TRUE(s.ctx.db);
+    EXPECT_FALSE(s.ctx.link.ModemConnected);
+    EXPECT_FALSE(s.ctx.link.StopRequested);
+    EXPECT_EQ(s.ctx.LanguageCodeValue, 1000);
+    EXPECT_EQ(s.ctx.languageName, QStringLiteral("Español"));
+}
+
+TEST(Startup, MissingSettingsFileShowsTheFaultAndTheWindowWithoutDatabase)
+{
+    Started s;
+    s.home.provision();
+    QFile::remove(settingsPath(s.home.path()));
+    s.run(QStringLiteral("12345"));
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("SerialPort")));
+    EXPECT_FALSE(s.ctx.db);
+    // The rest of start-up is skipped, the command line included; the window shows.
+    EXPECT_EQ(s.host.calls, QStringList({"show"}));
+}
+
+TEST(Startup, UnknownLanguageValueGivesEnglish)
+{
+    Started s;
+    s.home.provision();
+    WriteSetting(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("9999"), settingsPath(s.home.path()));
+    s.run();
+    EXPECT_EQ(s.ctx.languageName, QStringLiteral("English"));
+    EXPECT_EQ(s.ctx.LanguageCodeValue, 3000);
+}
+
+TEST(Startup, LargeFontsWarnWithCatalogueText177AndGoOn)
+{
+    Started s;
+    s.home.provision();
+    s.host.smallFonts = false;
+    s.run();
+    ASSERT_EQ(s.prompter.catalogueIds(), QList<int>({177}));
+    EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("fuentes grandes")));
+    EXPECT_TRUE(s.ctx.db);
+    EXPECT_EQ(s.host.calls.last(), QStringLiteral("show"));
+}
+
+TEST(Startup, CommandLineChoosesImportOrProgramming)
+{
+    {
+        Started s;
+        s.home.provision();
+        s.run(QStringLiteral("\"/tmp/bar 1.tq52\""));
+        EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", "import", "show"}));
+        EXPECT_EQ(s.host.selectedAtImport, QStringLiteral("/tmp/bar 1.tq52"));
+        EXPECT_TRUE(s.ctx.SelectedFile.isEmpty());
+        EXPECT_EQ(s.ctx.CommandLineFile, QStringLiteral("/tmp/bar 1.tq52"));
+    }
+    {
+        Started s;
+        s.home.provision();
+        s.run(QStringLiteral(" 4711 "));
+        EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", "programming:4711", "show"}));
+    }
+    {
+        Started s;
+        s.home.provision();
+        s.run(QStringLiteral("notes.txt"));
+        EXPECT_EQ(s.host.calls.at(2), QStringLiteral("programming:notes.txt"));
+    }
+}
+
+TEST(Startup, RestoreMarkerStaysUntilAMergeSucceeds)
+{
+    Started s;
+    s.home.provision();
+    const QString marker = restoreMarkerPath(s.home.path());
+    ASSERT_TRUE(QFile::copy(databasePath(s.home.path()), marker));
+
+    // No merge available: the marker is kept for later.
+    s.run();
+    EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", "show", "panel:on", "merge:backupTVQ52.bak",
+                                         "panel:off", "show"}));
+    EXPECT_TRUE(QFileInfo::exists(marker));
+    EXPECT_TRUE(s.prompter.shown().isEmpty());
+
+    // A failed merge reports and keeps it, and skips the command line.
+    s.host.calls.clear();
+    s.host.mergeResult = QStringLiteral("disk full");
+    s.run(QStringLiteral("4711"));
+    EXPECT_TRUE(QFileInfo::exists(marker));
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    EXPECT_EQ(s.prompter.shown()[0].text, QStringLiteral("disk full"));
+    EXPECT_FALSE(s.host.calls.contains(QStringLiteral("programming:4711")));
+
+    s.host.mergeResult = QString();
+    s.run();
+    EXPECT_FALSE(QFileInfo::exists(marker));
+}
+
+TEST(Startup, DatabaseThatIsNotOursIsRefusedWithAMessage)
+{
+    Started s;
+    s.home.provision();
+    QFile::remove(databasePath(s.home.path()));
+    s.home.writeFile(QStringLiteral("tvq52.db"), "this is not a database at all, just some text that fills a page");
+    s.run();
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
+    EXPECT_FALSE(s.ctx.db);
+    EXPECT_EQ(s.host.calls, QStringList({"show"}));
+
+    // A missing database is not silently replaced by an empty one.
+    Started t;
+    t.home.provision();
+    QFile::remove(databasePath(t.home.path()));
+    t.run();
+    EXPECT_FALSE(t.ctx.db);
+    EXPECT_FALSE(QFileInfo::exists(databasePath(t.home.path())));
+}

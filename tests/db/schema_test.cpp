@@ -1,0 +1,129 @@
+#include "app/data_folder.h"
+#include "db/database.h"
+#include "db/schema.h"
+#include "db/store.h"
+#include "support/temp_home.h"
+
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::TempHome;
+
+namespace {
+
+struct OpenDb {
+    TempHome home;
+    std::unique_ptr<Database> db;
+    OpenDb()
+    {
+        home.provision();
+        QString error;
+        db = Database::openSqlite(databasePath(home.path()), &error);
+        EXPECT_TRUE(db) << error.toStdString();
+    }
+};
+
+QStringList columnsOf(const Database& db, const char* table)
+{
+    const QSqlRecord r = db.connection().record(QString::fromLatin1(table));
+    QStringList names;
+    for (int i = 0; i < r.count(); ++i)
+        names << r.fieldName(i);
+    return names;
+}
+
+} // namespace
+
+TEST(Schema, NewDatabaseHasTheEightTablesWithTheirExactColumns)
+{
+    OpenDb o;
+    QStringList tables = o.db->connection().tables();
+    tables.sort();
+    EXPECT_EQ(tables, QStringList({"Configuracion", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado", "IntervaloInhabil",
+                                   "Intervalos", "Programacion", "Sesiones"}));
+    const QStringList programacion = columnsOf(*o.db, "Programacion");
+    ASSERT_EQ(programacion.size(), 56);
+    EXPECT_EQ(programacion[0], QStringLiteral("LNumeroSerie"));
+    EXPECT_EQ(programacion[38], QStringLiteral("SOctava31,5Hz"));
+    EXPECT_EQ(programacion[55], QStringLiteral("CMI"));
+    EXPECT_EQ(columnsOf(*o.db, "Intervalos").size(), 35);
+    EXPECT_EQ(columnsOf(*o.db, "Sesiones").size(), 31);
+    EXPECT_EQ(columnsOf(*o.db, "IntervaloInhabil"),
+              QStringList({"LNumeroSerie", "ByIntervalo", "TDiaEmpiezaInt", "THoraEmpiezaInt", "TDiaTerminaInt", "THoraTerminaInt"}));
+    for (const char* t : {"DiaBorrado", "DiaFinalBateria", "DiaReprogramado"})
+        EXPECT_EQ(columnsOf(*o.db, t), QStringList({"LNumeroSerie", "DFecha", "THora"}));
+    EXPECT_EQ(columnsOf(*o.db, "Configuracion"),
+              QStringList({"ByCom", "IIdioma", "ByTono", "ByModem", "TPrefijo", "IModemSpeed", "TUsuario", "Memo"}));
+    EXPECT_TRUE(o.db->verifySchema().isEmpty());
+    Store store(*o.db);
+    EXPECT_EQ(store.count(QStringLiteral("Configuracion")), 1);
+}
+
+TEST(Schema, KeysRefuseDuplicates)
+{
+    OpenDb o;
+    Store store(*o.db);
+    auto row = [](std::initializer_list<std::pair<const char*, QVariant>> values) {
+        Row r;
+        for (const auto& [k, v] : values)
+            r.set(QString::fromLatin1(k), v);
+        return r;
+    };
+    const QDate day(2024, 3, 9);
+    struct Case {
+        const char* table;
+        Row first;
+        Row same;
+        Row other;
+    };
+    const Case cases[] = {
+        {"Programacion", row({{"LNumeroSerie", 5}}), row({{"LNumeroSerie", 5}, {"TLocal", "x"}}), row({{"LNumeroSerie", 6}})},
+        {"IntervaloInhabil", row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}), row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}),
+         row({{"LNumeroSerie", 5}, {"ByIntervalo", 2}})},
+        {"Intervalos", row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "10:00"}}),
+         row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "10:00"}, {"SLeqLocal", 80.0}}),
+         row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "10:05"}})},
+        {"Sesiones", row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "22:00"}}),
+         row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "22:00"}}),
+         row({{"LNumeroSerie", 6}, {"DFechaInicio", day}, {"THoraInicio", "22:00"}})},
+        {"DiaBorrado", row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}),
+         row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}), row({{"LNumeroSerie", 5}, {"DFecha", day.addDays(1)}, {"THora", "01:02"}})},
+        {"DiaFinalBateria", row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}),
+         row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}), row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:03"}})},
+        {"DiaReprogramado", row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}),
+         row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}), row({{"LNumeroSerie", 7}, {"DFecha", day}, {"THora", "01:02"}})},
+    };
+    for (const Case& c : cases) {
+        const QString t = QString::fromLatin1(c.table);
+        ASSERT_TRUE(store.insert(t, c.first)) << c.table << store.lastError().toStdString();
+        EXPECT_FALSE(store.insert(t, c.same)) << c.table;
+        EXPECT_TRUE(store.insert(t, c.other)) << c.table;
+        EXPECT_EQ(store.count(t), 2) << c.table;
+    }
+}
+
+TEST(Schema, ValuesOutsideTheirTypeAreRefused)
+{
+    OpenDb o;
+    Store store(*o.db);
+    Row r;
+    r.set(QStringLiteral("LNumeroSerie"), 1);
+    r.set(QStringLiteral("ByRings"), 256);
+    EXPECT_FALSE(store.insert(QStringLiteral("Programacion"), r));
+    r.set(QStringLiteral("ByRings"), 255);
+    EXPECT_TRUE(store.insert(QStringLiteral("Programacion"), r));
+    QSqlQuery q(o.db->connection());
+    EXPECT_FALSE(q.exec(QStringLiteral("INSERT INTO \"DiaBorrado\" VALUES (1, '09/03/2024', '10:00')")));
+}
+
+TEST(Schema, PostgresStatementsQuoteEveryNameAndUsePortableTypes)
+{
+    const QStringList statements = createSchemaStatements(SqlDialect::PostgreSQL);
+    const QString all = statements.join(QLatin1Char('\n'));
+    EXPECT_TRUE(all.contains(QStringLiteral("\"SOctava31,5Hz\" REAL")));
+    EXPECT_FALSE(all.contains(QStringLiteral("GLOB")));
+    EXPECT_TRUE(all.contains(QStringLiteral("CREATE UNIQUE INDEX \"PrimaryKey\" ON \"Intervalos\" (\"LNumeroSerie\", \"DFechaInicio\", \"THoraInicio\")")));
+    EXPECT_EQ(statements.filter(QStringLiteral("CREATE TABLE")).size(), 8);
+}

@@ -1,0 +1,198 @@
+#include "app/data_folder.h"
+#include "db/database.h"
+#include "db/store.h"
+#include "support/temp_home.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::TempHome;
+
+namespace {
+
+struct Fixture {
+    TempHome home;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Store> store;
+    Fixture()
+    {
+        home.provision();
+        QString error;
+        db = Database::openSqlite(databasePath(home.path()), &error);
+        store = std::make_unique<Store>(*db);
+    }
+    void addUnitWithData(int serial)
+    {
+        Row p;
+        p.set(QStringLiteral("LNumeroSerie"), serial);
+        p.set(QStringLiteral("TLocal"), QStringLiteral("Sala %1").arg(serial));
+        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), p)) << store->lastError().toStdString();
+        for (int i = 1; i <= 3; ++i) {
+            Row r;
+            r.set(QStringLiteral("LNumeroSerie"), serial);
+            r.set(QStringLiteral("ByIntervalo"), i);
+            ASSERT_TRUE(store->insert(QStringLiteral("IntervaloInhabil"), r));
+        }
+        for (const char* t : {"Intervalos", "Sesiones"}) {
+            Row r;
+            r.set(QStringLiteral("LNumeroSerie"), serial);
+            r.set(QStringLiteral("DFechaInicio"), QDate(2024, 1, 2));
+            r.set(QStringLiteral("THoraInicio"), QStringLiteral("10:00"));
+            ASSERT_TRUE(store->insert(QString::fromLatin1(t), r));
+        }
+        for (const char* t : {"DiaBorrado", "DiaFinalBateria", "DiaReprogramado"}) {
+            Row r;
+            r.set(QStringLiteral("LNumeroSerie"), serial);
+            r.set(QStringLiteral("DFecha"), QDate(2024, 1, 2));
+            r.set(QStringLiteral("THora"), QStringLiteral("10:00"));
+            ASSERT_TRUE(store->insert(QString::fromLatin1(t), r));
+        }
+    }
+    qint64 rowsOf(int serial)
+    {
+        Row key;
+        key.set(QStringLiteral("LNumeroSerie"), serial);
+        qint64 n = 0;
+        for (const char* t : {"Programacion", "IntervaloInhabil", "Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria",
+                              "DiaReprogramado"})
+            n += store->count(QString::fromLatin1(t), key);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST(Store, ValuesComeBackAsTheirTypesWhateverTheCaseOfTheName)
+{
+    Fixture f;
+    Row r;
+    r.set(QStringLiteral("lnumeroserie"), 77);
+    r.set(QStringLiteral("DFecha"), QDate(2023, 12, 31));
+    r.set(QStringLiteral("SOctava31,5Hz"), 12.3);
+    r.set(QStringLiteral("BoCambioHora"), true);
+    r.set(QStringLiteral("TIdioma"), QStringLiteral("Français"));
+    r.set(QStringLiteral("TTipoActuacionLocal"), QStringLiteral("Leq125ms"));
+    ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), r)) << f.store->lastError().toStdString();
+    Row key;
+    key.set(QStringLiteral("LNUMEROSERIE"), 77);
+    const auto got = f.store->selectOne(QStringLiteral("programacion"), key);
+    ASSERT_TRUE(got);
+    EXPECT_EQ(got->value(QStringLiteral("DFecha")).toDate(), QDate(2023, 12, 31));
+    EXPECT_FLOAT_EQ(got->value(QStringLiteral("soctava31,5hz")).toFloat(), 12.3f);
+    EXPECT_EQ(got->value(QStringLiteral("BoCambioHora")).toBool(), true);
+    EXPECT_EQ(got->value(QStringLiteral("TIdioma")).toString(), QStringLiteral("Français"));
+    EXPECT_EQ(got->value(QStringLiteral("TTipoActuacionLocal")).toString(), QStringLiteral("Leq125ms"));
+    // Dates are stored as text that sorts.
+    QSqlQuery q(f.db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT \"DFecha\" FROM \"Programacion\"")) && q.next());
+    EXPECT_EQ(q.value(0).toString(), QStringLiteral("2023-12-31"));
+}
+
+TEST(Store, UnknownColumnsAndTablesAreErrorsNotSql)
+{
+    Fixture f;
+    Row r;
+    r.set(QStringLiteral("LNumeroSerie\" ; DROP TABLE \"Programacion"), 1);
+    EXPECT_FALSE(f.store->insert(QStringLiteral("Programacion"), r));
+    EXPECT_FALSE(f.store->lastError().isEmpty());
+    EXPECT_TRUE(f.store->select(QStringLiteral("Programacion; DROP TABLE x")).isEmpty());
+    EXPECT_TRUE(f.store->select(QStringLiteral("Programacion"), {}, {QStringLiteral("1; DROP")}).isEmpty());
+    EXPECT_TRUE(f.db->verifySchema().isEmpty());
+}
+
+TEST(Store, ContainmentSearchTreatsQuotesAndWildcardsAsText)
+{
+    Fixture f;
+    const char* names[] = {"Bar O'Hara", "100% Rock", "Sala_Uno", "SalaXUno", "Otro"};
+    int serial = 1200;
+    for (const char* n : names) {
+        Row r;
+        r.set(QStringLiteral("LNumeroSerie"), serial++);
+        r.set(QStringLiteral("TLocal"), QString::fromLatin1(n));
+        ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), r));
+    }
+    auto locals = [&](const QString& fragment) {
+        QStringList out;
+        for (const Row& r : f.store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"), fragment,
+                                                      {QStringLiteral("LNumeroSerie")}))
+            out << r.value(QStringLiteral("TLocal")).toString();
+        return out;
+    };
+    EXPECT_EQ(locals(QStringLiteral("O'H")), QStringList({"Bar O'Hara"}));
+    EXPECT_EQ(locals(QStringLiteral("%")), QStringList({"100% Rock"}));
+    EXPECT_EQ(locals(QStringLiteral("a_U")), QStringList({"Sala_Uno"}));
+    EXPECT_EQ(locals(QStringLiteral("sala")), QStringList({"Sala_Uno", "SalaXUno"}));
+    EXPECT_TRUE(locals(QStringLiteral("' OR '1'='1")).isEmpty());
+    // Numbers are searched by their decimal text.
+    QStringList serials;
+    for (const Row& r : f.store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"), QStringLiteral("120"),
+                                                  {QStringLiteral("LNumeroSerie DESC")}))
+        serials << r.value(QStringLiteral("LNumeroSerie")).toString();
+    EXPECT_EQ(serials, QStringList({"1204", "1203", "1202", "1201", "1200"}));
+}
+
+TEST(Store, DeleteUnitRemovesAllItsRowsAndNothingElse)
+{
+    Fixture f;
+    f.addUnitWithData(10);
+    f.addUnitWithData(11);
+    ASSERT_EQ(f.rowsOf(10), 1 + 3 + 2 + 3);
+    ASSERT_TRUE(f.store->deleteUnit(10)) << f.store->lastError().toStdString();
+    EXPECT_EQ(f.rowsOf(10), 0);
+    EXPECT_EQ(f.rowsOf(11), 9);
+}
+
+TEST(Store, DeleteUnitIsAllOrNothing)
+{
+    Fixture f;
+    f.addUnitWithData(10);
+    // Make the last delete fail: the earlier ones must come back.
+    QSqlQuery q(f.db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON \"Programacion\" BEGIN SELECT RAISE(ABORT, 'kept'); END")));
+    EXPECT_FALSE(f.store->deleteUnit(10));
+    EXPECT_TRUE(f.store->lastError().contains(QStringLiteral("kept")));
+    EXPECT_EQ(f.rowsOf(10), 9);
+}
+
+TEST(Store, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
+{
+    Fixture f;
+    Row r;
+    r.set(QStringLiteral("LNumeroSerie"), 3);
+    r.set(QStringLiteral("TLocal"), QStringLiteral("uno"));
+    ASSERT_TRUE(f.store->upsert(QStringLiteral("Programacion"), r));
+    r.set(QStringLiteral("TLocal"), QStringLiteral("dos"));
+    ASSERT_TRUE(f.store->upsert(QStringLiteral("Programacion"), r));
+    EXPECT_EQ(f.store->count(QStringLiteral("Programacion")), 1);
+    EXPECT_EQ(f.store->select(QStringLiteral("Programacion")).value(0).value(QStringLiteral("TLocal")).toString(), QStringLiteral("dos"));
+
+    Row e;
+    e.set(QStringLiteral("LNumeroSerie"), 3);
+    e.set(QStringLiteral("DFecha"), QDate(2024, 5, 1));
+    e.set(QStringLiteral("THora"), QStringLiteral("08:00"));
+    bool added = false;
+    ASSERT_TRUE(f.store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
+    EXPECT_TRUE(added);
+    ASSERT_TRUE(f.store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
+    EXPECT_FALSE(added);
+    EXPECT_EQ(f.store->count(QStringLiteral("DiaBorrado")), 1);
+}
+
+TEST(Store, SortOrderFollowsDateThenTime)
+{
+    Fixture f;
+    const std::pair<QDate, const char*> rows[] = {{QDate(2024, 1, 10), "09:00"}, {QDate(2023, 12, 31), "23:59"},
+                                                  {QDate(2024, 1, 10), "08:30"}, {QDate(2024, 2, 1), "00:00"}};
+    for (const auto& [d, t] : rows) {
+        Row r;
+        r.set(QStringLiteral("LNumeroSerie"), 1);
+        r.set(QStringLiteral("DFecha"), d);
+        r.set(QStringLiteral("THora"), QString::fromLatin1(t));
+        ASSERT_TRUE(f.store->insert(QStringLiteral("DiaReprogramado"), r));
+    }
+    QStringList order;
+    for (const Row& r : f.store->select(QStringLiteral("DiaReprogramado"), {}, {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")}))
+        order << r.value(QStringLiteral("DFecha")).toDate().toString(Qt::ISODate) + QLatin1Char(' ') + r.value(QStringLiteral("THora")).toString();
+    EXPECT_EQ(order, QStringList({"2024-02-01 00:00", "2024-01-10 09:00", "2024-01-10 08:30", "2023-12-31 23:59"}));
+}

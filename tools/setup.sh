@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks, builds, and then either starts
+# the program on a demo data folder (run) or runs every test (test).
+set -euo pipefail
+
+mode=${1:-}
+case "$mode" in
+  run|test) ;;
+  *) echo "usage: tools/setup.sh run|test" >&2; exit 2 ;;
+esac
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TVQ52_BUILD_DIR:-$root/build}
+
+sudo=""
+if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
+
+packages=(cmake ninja-build g++ pkg-config
+          qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
+          libgl-dev libxkbcommon-dev libgtest-dev libgmock-dev libbenchmark-dev
+          socat ccache clang libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+if [ "$mode" = test ]; then
+  export QT_QPA_PLATFORM=offscreen
+  ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+else
+  if [ -x "$root/tools/run-demo.sh" ]; then
+    exec "$root/tools/run-demo.sh" "$build"
+  fi
+  exec "$build/bin/tvq52" --home "${TVQ52_DEMO_HOME:-$build/demo-home}"
+fi
