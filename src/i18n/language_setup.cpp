@@ -1,11 +1,21 @@
 #include "i18n/language_setup.h"
 
 #include "app/prompter.h"
-#include "i18n/loc_guru.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace tvq52 {
+
+LocGuru::DbType languageDatabaseKind(const QString& path)
+{
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        return file.read(16) == QByteArrayLiteral("SQLite format 3\0") ? LocGuru::SqlDb : LocGuru::TextFile;
+    const bool sqlName = path.contains(QLatin1String(".MDB"), Qt::CaseInsensitive)
+        || path.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
+    return sqlName ? LocGuru::SqlDb : LocGuru::TextFile;
+}
 
 bool SetupLanguage(LocGuru& guru, Prompter& prompter, const QString& path, const QString& languageName,
                    const QString& programFolder)
@@ -21,20 +31,15 @@ bool SetupLanguage(LocGuru& guru, Prompter& prompter, const QString& path, const
         return true;
     }
     guru.sForeignColumnName = languageName;
-    const auto kind = trimmed.contains(QLatin1String(".MDB"), Qt::CaseInsensitive)
-            || trimmed.endsWith(QLatin1String(".db"), Qt::CaseInsensitive)
-        ? LocGuru::AccessDb : LocGuru::TextFile;
-    QString used = trimmed;
-    if (!guru.OpenLanguageDatabase(used, true, kind)) {
-        used = QDir(programFolder).filePath(trimmed);
-        if (!guru.OpenLanguageDatabase(used, true, kind)) {
-            prompter.message(Message{QStringLiteral("While opening Language Database (") + trimmed
-                                         + QStringLiteral(") the following error occurred:\r\r") + guru.sErrDescription(),
-                                     {}, MessageStyle::Exclamation, 0});
-            return false;
-        }
-    }
-    return true;
+    if (guru.OpenLanguageDatabase(trimmed, true, languageDatabaseKind(trimmed)))
+        return true;
+    const QString inFolder = QDir(programFolder).filePath(trimmed);
+    if (guru.OpenLanguageDatabase(inFolder, true, languageDatabaseKind(inFolder)))
+        return true;
+    prompter.message(Message{QStringLiteral("While opening Language Database (") + trimmed
+                                 + QStringLiteral(") the following error occurred:\r\r") + guru.sErrDescription(),
+                             {}, MessageStyle::Exclamation, 0});
+    return false;
 }
 
 } // namespace tvq52

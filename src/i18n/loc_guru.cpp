@@ -1,10 +1,56 @@
 #include "i18n/loc_guru.h"
 
+#include "app/prompter.h"
 #include "i18n/native_catalogue.h"
+#include "i18n/text_language_file.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <algorithm>
+#include <limits>
 
 namespace tvq52 {
+
+namespace {
+
+const QString kTable = QStringLiteral("LocGuru");
+const QString kNative = QStringLiteral("Native");
+const QString kSkip = QStringLiteral("bSkip");
+
+// Booleans may be stored as -1/1/0 or as words by a hand-edited database.
+bool isTrue(const QVariant& value)
+{
+    const QString text = value.toString().trimmed().toLower();
+    if (text.isEmpty() || text == QLatin1String("0") || text == QLatin1String("false") || text == QLatin1String("no"))
+        return false;
+    return true;
+}
+
+// The declared size of the "Native" column ("VARCHAR(255)"); a column
+// declared without one has no limit.
+int declaredSize(const QString& type)
+{
+    static const QRegularExpression size(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
+    const QRegularExpressionMatch m = size.match(type);
+    return m.hasMatch() ? m.captured(1).toInt() : std::numeric_limits<int>::max();
+}
+
+// Column names compare as the database compares them: without regard to case.
+int columnIndex(const QStringList& columns, const QString& name)
+{
+    for (int i = 0; i < columns.size(); ++i)
+        if (columns[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+} // namespace
 
 LocGuru::LocGuru()
 {
@@ -18,7 +64,16 @@ LocGuru::~LocGuru()
 
 qint32 LocGuru::LocaleID() const
 {
-    return qint32(QLocale::system().language());
+    switch (QLocale::system().language()) {
+    case QLocale::Spanish: return 1034;
+    case QLocale::Catalan: return 1027;
+    case QLocale::English: return 1033;
+    case QLocale::German: return 1031;
+    case QLocale::French: return 1036;
+    case QLocale::Italian: return 1040;
+    case QLocale::Portuguese: return 2070;
+    default: return 0;
+    }
 }
 
 void LocGuru::setSPadChar(const QString& pad)
@@ -28,14 +83,34 @@ void LocGuru::setSPadChar(const QString& pad)
 
 void LocGuru::setSProperties(const QString& list)
 {
-    properties_ = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (QString& p : properties_)
-        p = p.trimmed();
+    propertyNames_.clear();
+    properties_.clear();
+    for (const QString& name : list.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        propertyNames_.append(name.trimmed());
+        // Names the engine does not know are kept for display but never read.
+        if (const ControlProperty p = controlPropertyByName(name); p != ControlProperty::Unknown)
+            properties_.append(p);
+    }
 }
 
 void LocGuru::CloseLanguageDatabase()
 {
+    if (!connection_.isEmpty()) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(connection_, false);
+            if (db.isOpen())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(connection_);
+        connection_.clear();
+    }
+    columns_.clear();
+    rows_.clear();
     index_.clear();
+    textNative_.clear();
+    textForeign_.clear();
+    cachedColumnName_.clear();
+    cachedColumn_ = -1;
     languageDb_.clear();
     open_ = false;
     readOnly_ = false;
@@ -44,30 +119,220 @@ void LocGuru::CloseLanguageDatabase()
 bool LocGuru::OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType)
 {
     CloseLanguageDatabase();
-    errDescription_ = QStringLiteral("Language databases are not supported yet");
-    return false;
+    dbType_ = eDbType;
+    const bool ok = eDbType == SqlDb ? loadSql(sDatabase, bReadOnly) : loadTextFile(sDatabase);
+    if (!ok) {
+        CloseLanguageDatabase();
+        return false;
+    }
+    // The text file is always read-only, so it always translates.
+    readOnly_ = eDbType == TextFile || bReadOnly;
+    languageDb_ = sDatabase;
+    open_ = true;
+    return true;
+}
+
+bool LocGuru::loadSql(const QString& path, bool readOnly)
+{
+    // SQLite would quietly create a missing file.
+    if (!QFileInfo(path).isFile()) {
+        errDescription_ = QStringLiteral("Could not find file '%1'.").arg(path);
+        return false;
+    }
+    static int serial = 0;
+    connection_ = QStringLiteral("tvq52-language-%1").arg(++serial);
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+        db.setDatabaseName(path);
+        if (readOnly)
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (!db.open()) {
+            errDescription_ = db.lastError().text();
+            return false;
+        }
+
+        QSqlQuery info(db);
+        maxNativeLength_ = 255;
+        bool hasTable = false;
+        bool hasNative = false;
+        if (info.exec(QStringLiteral("PRAGMA table_info(LocGuru)"))) {
+            while (info.next()) {
+                hasTable = true;
+                if (info.value(1).toString().compare(kNative, Qt::CaseInsensitive) == 0) {
+                    hasNative = true;
+                    maxNativeLength_ = declaredSize(info.value(2).toString());
+                }
+            }
+        }
+        if (!hasTable) {
+            errDescription_ = QStringLiteral("The table '%1' does not exist in '%2'.").arg(kTable, path);
+            return false;
+        }
+        if (!hasNative) {
+            errDescription_ = QStringLiteral("The table '%1' has no column '%2'.").arg(kTable, kNative);
+            return false;
+        }
+
+        // Case variants of one text sit together, in stored order, as the
+        // lookup rules expect.
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        if (!query.exec(QStringLiteral("SELECT rowid, * FROM LocGuru ORDER BY Native COLLATE NOCASE, rowid"))) {
+            errDescription_ = query.lastError().text();
+            return false;
+        }
+        const QSqlRecord record = query.record();
+        for (int i = 1; i < record.count(); ++i)
+            columns_.append(record.fieldName(i));
+        const int nativeAt = columnIndex(columns_, kNative);
+        const int skipAt = columnIndex(columns_, kSkip);
+        while (query.next()) {
+            if (query.isNull(nativeAt + 1))
+                continue;
+            Row row;
+            row.rowId = query.value(0).toLongLong();
+            row.values.reserve(columns_.size());
+            for (int i = 0; i < columns_.size(); ++i)
+                row.values.append(query.value(i + 1).toString());
+            row.native = row.values[nativeAt];
+            row.skip = skipAt >= 0 && isTrue(query.value(skipAt + 1));
+            rows_.append(std::move(row));
+        }
+        if (query.lastError().isValid())
+            error = query.lastError().text();
+    }
+    if (!error.isEmpty()) {
+        errDescription_ = error;
+        return false;
+    }
+    buildIndex();
+    // Reading needs no open connection; only an export keeps one.
+    if (readOnly) {
+        QSqlDatabase::database(connection_, false).close();
+        QSqlDatabase::removeDatabase(connection_);
+        connection_.clear();
+    }
+    return true;
+}
+
+void LocGuru::buildIndex()
+{
+    // A lookup walks the rows that match without regard to case, in order: a
+    // "bSkip" row ends it with no translation, the exact row gives its
+    // translation. The walk's outcome is worked out here once per text.
+    QHash<QString, QVector<int>> variants;
+    for (int i = 0; i < rows_.size(); ++i)
+        variants[rows_[i].native.toCaseFolded()].append(i);
+    index_.reserve(rows_.size());
+    for (const QVector<int>& group : std::as_const(variants)) {
+        for (int candidate : group) {
+            const QString& text = rows_[candidate].native;
+            if (index_.contains(text))
+                continue;
+            Resolution r;
+            bool stopped = false;
+            for (int i : group) {
+                const Row& row = rows_[i];
+                if (!stopped && row.skip)
+                    stopped = true;
+                if (row.native != text)
+                    continue;
+                if (!stopped && r.translate < 0) {
+                    r.translate = i;
+                    stopped = true;
+                }
+                if (r.exact < 0)
+                    r.exact = i;
+            }
+            index_.insert(text, r);
+        }
+    }
+}
+
+bool LocGuru::loadTextFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        errDescription_ = file.errorString();
+        return false;
+    }
+    const auto table = parseTextLanguageFile(QString::fromUtf8(file.readAll()), sForeignColumnName);
+    if (!table) {
+        errDescription_ = QStringLiteral("Not a valid Text Language Database");
+        return false;
+    }
+    textNative_ = table->native;
+    textForeign_ = table->foreign;
+    return true;
+}
+
+int LocGuru::foreignColumn() const
+{
+    if (cachedColumn_ < 0 || cachedColumnName_ != sForeignColumnName) {
+        cachedColumnName_ = sForeignColumnName;
+        cachedColumn_ = columnIndex(columns_, sForeignColumnName);
+    }
+    return cachedColumn_;
+}
+
+QString LocGuru::widthTest(const QString& text) const
+{
+    const int length = int(text.size());
+    double factor = 1.0;
+    for (const QString& pair : sStrWidthFactors.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool lengthOk = false;
+        bool percentOk = false;
+        const int upTo = pair.section(QLatin1Char(':'), 0, 0).trimmed().toInt(&lengthOk);
+        const double percent = pair.section(QLatin1Char(':'), 1, 1).trimmed().toDouble(&percentOk);
+        if (lengthOk && percentOk && upTo >= length) {
+            factor = 1.0 + percent / 100.0;
+            break;
+        }
+    }
+    const int pads = qRound(length * factor) - length;
+    return text + QString(std::max(pads, 0), padChar_.at(0));
 }
 
 QString LocGuru::GetTranslation(const QString& text) const
 {
-    if (!bEnabled || !translating() || text.isEmpty())
+    if (bTestStrWidth)
+        return widthTest(text);
+    if (text.isEmpty() || !bEnabled || !translating())
         return text;
-    auto it = index_.constFind(text);
-    return it == index_.constEnd() ? text : *it;
+    if (dbType_ == TextFile) {
+        const auto it = std::lower_bound(textNative_.begin(), textNative_.end(), text,
+                                         [](const QString& a, const QString& b) { return a < b; });
+        if (it == textNative_.end() || *it != text)
+            return text;
+        return textForeign_[int(it - textNative_.begin())];
+    }
+    const auto found = index_.constFind(text);
+    if (found == index_.constEnd() || found->translate < 0)
+        return text;
+    const int column = foreignColumn();
+    if (column < 0)
+        return text;
+    // A row the translators have not filled in yet keeps the native text
+    // rather than blanking the control.
+    const QString& translation = rows_[found->translate].values[column];
+    return translation.isEmpty() ? text : translation;
 }
 
 QString LocGuru::GetS(int id, const QStringList& args) const
 {
     QString s = nativeCatalogueText(id).value_or(sUnknownStrID + QString::number(id));
-    s = GetTranslation(s);
+    // Line-break markers are turned before the arguments go in, so that a
+    // user's text is never rewritten.
+    s = ConvertCrLf(GetTranslation(s));
+    qsizetype from = 0;
     for (const QString& arg : args) {
-        const int at = s.indexOf(QLatin1String("%s"));
+        const qsizetype at = s.indexOf(QLatin1String("%s"), from);
         if (at < 0)
             break;
         s.replace(at, 2, arg);
+        from = at + arg.size();
     }
-    if (convertLineBreaks_)
-        s = ConvertCrLf(s);
     return s;
 }
 
@@ -81,15 +346,203 @@ QString LocGuru::ConvertCrLf(const QString& text)
 
 QString LocGuru::GetToken(QString& text, const QString& delimiter)
 {
-    return {};
+    qsizetype start = 0;
+    while (start < text.size() && text.at(start) == QLatin1Char(' '))
+        ++start;
+    QString rest = text.mid(start);
+    QString token;
+    if (rest.startsWith(QLatin1Char('"')) || rest.startsWith(QLatin1Char('\''))) {
+        const QChar quote = rest.at(0);
+        const qsizetype end = rest.indexOf(quote, 1);
+        if (end < 0) {
+            token = rest.mid(1);
+            rest.clear();
+        } else {
+            token = rest.mid(1, end - 1);
+            rest = rest.mid(end + 1);
+            if (!delimiter.isEmpty() && rest.startsWith(delimiter))
+                rest = rest.mid(delimiter.size());
+        }
+    } else {
+        const qsizetype end = delimiter.isEmpty() ? -1 : rest.indexOf(delimiter);
+        if (end < 0) {
+            token = rest;
+            rest.clear();
+        } else {
+            token = rest.left(end);
+            rest = rest.mid(end + delimiter.size());
+        }
+    }
+    text = rest;
+    return token;
+}
+
+bool LocGuru::isExcludedByTag(const QObject* object) const
+{
+    return !sTagExclude.isEmpty() && controlTag(object).startsWith(sTagExclude);
 }
 
 void LocGuru::TranslateForm(QObject* form) const
 {
+    if (!form || !(bTestStrWidth || translating()))
+        return;
+    TranslateObject(form);
+    // A composite widget's own tool tip is translated too, beside its items.
+    for (QObject* control : form->findChildren<QObject*>()) {
+        if (isExcludedByTag(control))
+            continue;
+        TranslateSpecialControl(control);
+        TranslateObject(control);
+    }
 }
 
 void LocGuru::TranslateObject(QObject* object) const
 {
+    if (!object || isExcludedByTag(object))
+        return;
+    for (ControlProperty property : properties_) {
+        const QString text = readControlText(object, property);
+        if (text.isEmpty())
+            continue;
+        const QString translated = GetTranslation(text);
+        if (translated != text)
+            writeControlText(object, property, translated);
+    }
+}
+
+bool LocGuru::TranslateSpecialControl(QObject* control) const
+{
+    if (!specialControl_ || !control)
+        return false;
+    return specialControl_(control, [this](const QString& text) { return GetTranslation(text); });
+}
+
+bool LocGuru::ExportSpecialControl(QObject* control)
+{
+    if (!specialControl_ || !control)
+        return false;
+    return specialControl_(control, [this](const QString& text) {
+        ExportOneString(text);
+        return text;
+    });
+}
+
+bool LocGuru::beginExport()
+{
+    if (!open_ || connection_.isEmpty()) {
+        errDescription_ = dbType_ == TextFile && open_
+            ? QStringLiteral("Text can only be exported to an SQL Language Database")
+            : QStringLiteral("The language database is not open for export");
+        return false;
+    }
+    exportFailed_ = false;
+    QSqlDatabase::database(connection_, false).transaction();
+    return true;
+}
+
+bool LocGuru::commitExport()
+{
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.commit()) {
+        errDescription_ = db.lastError().text();
+        db.rollback();
+        return false;
+    }
+    return !exportFailed_;
+}
+
+bool LocGuru::exportFault(const QString& description)
+{
+    errDescription_ = description;
+    exportFailed_ = true;
+    return false;
+}
+
+bool LocGuru::ExportStrings()
+{
+    if (!beginExport())
+        return false;
+    QSqlQuery clear(QSqlDatabase::database(connection_, false));
+    if (!clear.exec(QStringLiteral("UPDATE LocGuru SET bIsUsed = 0"))) {
+        errDescription_ = clear.lastError().text();
+        exportFailed_ = true;
+    }
+    // The stored texts are the native ones with their own line breaks; the
+    // numbers past the catalogue have no text and are left out.
+    for (int id = 1; !exportFailed_ && id <= nativeCatalogueSize() + 1; ++id)
+        if (const auto text = nativeCatalogueText(id))
+            ExportOneString(*text);
+    return commitExport();
+}
+
+bool LocGuru::ExportFormStrings(QObject* form)
+{
+    if (!form || !beginExport())
+        return false;
+    ExportObjectStrings(form);
+    for (QObject* control : form->findChildren<QObject*>()) {
+        if (isExcludedByTag(control))
+            continue;
+        ExportSpecialControl(control);
+        ExportObjectStrings(control);
+    }
+    return commitExport();
+}
+
+bool LocGuru::ExportObjectStrings(QObject* object)
+{
+    if (!object || isExcludedByTag(object))
+        return true;
+    bool ok = true;
+    for (ControlProperty property : properties_) {
+        const QString text = readControlText(object, property);
+        // A menu separator's "-" is no text to translate.
+        if (!text.isEmpty() && text != QLatin1String("-"))
+            ok = ExportOneString(text) && ok;
+    }
+    return ok;
+}
+
+bool LocGuru::ExportOneString(const QString& text)
+{
+    if (text.size() > maxNativeLength_) {
+        const QString message = QStringLiteral("The following string of %1 characters is longer than the maximum of %2 "
+                                               "characters that can be stored in the language database:\r\r%3")
+                                    .arg(text.size())
+                                    .arg(maxNativeLength_)
+                                    .arg(text);
+        if (prompter_)
+            prompter_->message(Message{message, {}, MessageStyle::Plain, 0});
+        return true;
+    }
+    if (text.isEmpty())
+        return true;
+    if (dbType_ == TextFile && open_)
+        return exportFault(QStringLiteral("Text can only be exported to an SQL Language Database"));
+    if (connection_.isEmpty())
+        return exportFault(QStringLiteral("The language database is not open for export"));
+
+    QSqlQuery query(QSqlDatabase::database(connection_, false));
+    const auto found = index_.constFind(text);
+    if (found != index_.constEnd() && found->exact >= 0) {
+        query.prepare(QStringLiteral("UPDATE LocGuru SET bIsUsed = 1 WHERE rowid = ?"));
+        query.addBindValue(rows_[found->exact].rowId);
+        if (!query.exec())
+            return exportFault(query.lastError().text());
+        return true;
+    }
+    query.prepare(QStringLiteral("INSERT INTO LocGuru (Native, bIsUsed) VALUES (?, 1)"));
+    query.addBindValue(text);
+    if (!query.exec())
+        return exportFault(query.lastError().text());
+    Row row;
+    row.rowId = query.lastInsertId().toLongLong();
+    row.native = text;
+    row.values.resize(columns_.size());
+    row.values[columnIndex(columns_, kNative)] = text;
+    rows_.append(std::move(row));
+    index_[text].exact = int(rows_.size()) - 1;
+    return true;
 }
 
 } // namespace tvq52

@@ -1,25 +1,32 @@
 #pragma once
 
+#include "i18n/control_property.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 #include <functional>
 
 namespace tvq52 {
 
+class Prompter;
+
 // The translation engine: looks native (Spanish) texts up in the language
-// database and translates windows and catalogue messages.
+// database and translates windows and catalogue messages. It also exports the
+// native texts back into the database for the translators.
 class LocGuru {
 public:
-    enum DbType { AccessDb = 0, TextFile = 1 };
+    // The database kind: an SQL language database (table "LocGuru") or the
+    // read-only text language file.
+    enum DbType { SqlDb = 0, TextFile = 1 };
 
     LocGuru();
     ~LocGuru();
     LocGuru(const LocGuru&) = delete;
     LocGuru& operator=(const LocGuru&) = delete;
 
-    // Properties.
     bool bEnabled = true;
     bool bTestStrWidth = false;
     qint32 LocaleID() const;
@@ -27,7 +34,7 @@ public:
     QString sLanguageDB() const { return languageDb_; }
     QString sPadChar() const { return padChar_; }
     void setSPadChar(const QString& pad);
-    QString sProperties() const { return properties_.join(QLatin1Char(',')); }
+    QString sProperties() const { return propertyNames_.join(QLatin1Char(',')); }
     void setSProperties(const QString& list);
     QString sStrWidthFactors = QStringLiteral("4:100,10:80,20:60,30:40,50:20,9999:10");
     QString sTagExclude = QStringLiteral("!");
@@ -37,32 +44,84 @@ public:
     void CloseLanguageDatabase();
     bool OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType);
     bool isOpen() const { return open_; }
+    // The longest native text the open database can store.
+    int maxNativeLength() const { return maxNativeLength_; }
 
     QString GetTranslation(const QString& text) const;
     QString GetS(int id, const QStringList& args = {}) const;
     static QString ConvertCrLf(const QString& text);
     static QString GetToken(QString& text, const QString& delimiter);
 
-    // Translates a window and its children. Composite widgets (tabs, tables,
-    // charts) are handled by the special-control hook when one is installed.
+    // Translates a window: the window itself, then every object below it.
+    // Composite widgets go through the special-control hook.
     void TranslateForm(QObject* form) const;
     void TranslateObject(QObject* object) const;
+    bool isExcludedByTag(const QObject* object) const;
 
-    using SpecialControlHook = std::function<bool(const LocGuru&, QObject*)>;
-    void setSpecialControlHook(SpecialControlHook hook) { specialTranslate_ = std::move(hook); }
+    // Export into an SQL language database opened for writing. Each returns
+    // false (with sErrDescription) when the database could not be written;
+    // over-long texts are reported through the prompter and skipped.
+    bool ExportStrings();
+    bool ExportFormStrings(QObject* form);
+    bool ExportObjectStrings(QObject* object);
+    bool ExportOneString(const QString& text);
+    // Over-long texts are reported here during an export.
+    void setPrompter(Prompter* prompter) { prompter_ = prompter; }
+
+    // A composite widget's texts (tab texts, column headings, series names)
+    // are walked by the hook: it passes each non-empty text to `visit` and
+    // stores what comes back when it differs. It returns true when it knows
+    // the control.
+    using TextVisitor = std::function<QString(const QString&)>;
+    using SpecialControlHook = std::function<bool(QObject* control, const TextVisitor& visit)>;
+    void setSpecialControlHook(SpecialControlHook hook) { specialControl_ = std::move(hook); }
+    bool TranslateSpecialControl(QObject* control) const;
+    bool ExportSpecialControl(QObject* control);
 
 private:
+    struct Row {
+        qint64 rowId = -1;
+        QString native;
+        bool skip = false;
+        QStringList values;   // one per language column, in columns_ order
+    };
+    // What a lookup of one exact native text resolves to.
+    struct Resolution {
+        int translate = -1;   // row whose translation is used, -1: text unchanged
+        int exact = -1;       // first row with exactly this text, for the export
+    };
+
     bool translating() const { return open_ && readOnly_; }
+    bool loadSql(const QString& path, bool readOnly);
+    bool loadTextFile(const QString& path);
+    void buildIndex();
+    int foreignColumn() const;
+    QString widthTest(const QString& text) const;
+    bool beginExport();
+    bool commitExport();
+    bool exportFault(const QString& description);
 
     QString errDescription_;
     QString languageDb_;
     QString padChar_ = QStringLiteral("W");
-    QStringList properties_;
+    QStringList propertyNames_;
+    QVector<ControlProperty> properties_;
+    DbType dbType_ = SqlDb;
     bool open_ = false;
     bool readOnly_ = false;
-    bool convertLineBreaks_ = true;
-    QHash<QString, QString> index_;
-    SpecialControlHook specialTranslate_;
+    int maxNativeLength_ = 255;
+    bool exportFailed_ = false;
+    QString connection_;   // the SQL connection kept open for an export
+    QStringList columns_;
+    QVector<Row> rows_;
+    QHash<QString, Resolution> index_;
+    mutable QString cachedColumnName_;
+    mutable int cachedColumn_ = -1;
+    // The text file: the native texts sorted, the foreign ones beside them.
+    QStringList textNative_;
+    QStringList textForeign_;
+    Prompter* prompter_ = nullptr;
+    SpecialControlHook specialControl_;
 };
 
 } // namespace tvq52

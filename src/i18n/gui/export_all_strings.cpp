@@ -1,0 +1,50 @@
+#include "i18n/gui/export_all_strings.h"
+
+#include "app/prompter.h"
+#include "i18n/gui/form_registry.h"
+#include "i18n/language_setup.h"
+#include "i18n/loc_guru.h"
+
+#include <QApplication>
+#include <QDir>
+
+namespace tvq52 {
+
+bool ExportAllStrings(LocGuru& guru, const FormRegistry& forms, const QString& programFolder, Prompter& prompter)
+{
+    const QString previous = guru.sLanguageDB();
+    const QString target = QDir(programFolder).filePath(QStringLiteral("Language.db"));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    guru.setPrompter(&prompter);
+
+    // Opened for writing, the engine translates nothing, so the windows built
+    // here keep their native texts.
+    bool written = guru.OpenLanguageDatabase(target, false, LocGuru::SqlDb);
+    QString error = guru.sErrDescription();
+    if (written) {
+        written = guru.ExportStrings();
+        for (const QString& name : exportFormOrder()) {
+            if (!written)
+                break;
+            std::unique_ptr<QWidget> form = forms.create(name);
+            if (!form)
+                continue;
+            form->show();
+            written = guru.ExportFormStrings(form.get());
+        }
+        error = guru.sErrDescription();
+    }
+    guru.CloseLanguageDatabase();
+    if (!previous.isEmpty())
+        guru.OpenLanguageDatabase(previous, true, languageDatabaseKind(previous));
+    guru.setPrompter(nullptr);
+    QApplication::restoreOverrideCursor();
+
+    if (!written)
+        prompter.message(Message{QStringLiteral("While exporting to Language Database (") + target
+                                     + QStringLiteral(") the following error occurred:\r\r") + error,
+                                 {}, MessageStyle::Exclamation, 0});
+    return written;
+}
+
+} // namespace tvq52

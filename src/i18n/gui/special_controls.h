@@ -1,0 +1,19 @@
+#pragma once
+
+#include "i18n/loc_guru.h"
+
+class QObject;
+
+namespace tvq52 {
+
+// The texts of composite widgets that are not plain properties: tab texts
+// and tab tool tips, column headings of table and tree views (two-line
+// headings stay on two lines) and series names of charts. Passes each
+// non-empty text to `visit` and stores the answer when it differs. Returns
+// true for the widgets it knows.
+bool walkSpecialControl(QObject* control, const LocGuru::TextVisitor& visit);
+
+// Lets `guru` reach those texts when it translates or exports a window.
+void installWidgetTranslation(LocGuru& guru);
+
+} // namespace tvq52
