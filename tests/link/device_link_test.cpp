@@ -1,0 +1,170 @@
+#include "link/frame.h"
+#include "link_fixture.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::MemoryLink;
+
+namespace {
+
+QByteArray identityReply(const QByteArray& serial = "123456", std::uint8_t type = 42)
+{
+    QByteArray p;
+    p.append(char(type));
+    p.append(char(4));
+    p.append(char(0));
+    p.append(serial);
+    p.append(char(1));
+    return completeFrame(0x01, p);
+}
+
+} // namespace
+
+TEST(ReceiveFrame, WholeFrameLandsInTheBuffer)
+{
+    MemoryLink m;
+    const QByteArray frame = completeFrame(0x02, QByteArray::fromHex("0000012C800000000000000700000010"));
+    m.line.deliver(QByteArray::fromHex("0000FF") + frame);
+    ASSERT_TRUE(m.link.ReceiveFrame(m.timer));
+    EXPECT_EQ(m.state.FrameLength, frame.size());
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(m.state.FrameBuffer.data()), frame.size()), frame);
+    EXPECT_TRUE(m.prompter.shown().isEmpty());
+}
+
+TEST(ReceiveFrame, SilenceBeforeTheFrameIsMessage31)
+{
+    MemoryLink m;
+    const qint64 before = m.clock.elapsedMs();
+    EXPECT_FALSE(m.link.ReceiveFrame(m.timer));
+    EXPECT_GE(m.clock.elapsedMs() - before, 5000);
+    EXPECT_EQ(m.prompter.catalogueIds(), QList<int>{31});
+    EXPECT_EQ(m.prompter.shown().front().style, MessageStyle::Critical);
+}
+
+TEST(ReceiveFrame, SilenceLimitIsPerByte)
+{
+    MemoryLink m(100);
+    const QByteArray frame = completeFrame(0x09, QByteArray(14, '\x01'));
+    // Each byte 2 s after the one before: the frame takes 40 s and is accepted.
+    for (int k = 0; k < frame.size(); ++k)
+        m.line.deliver(frame.mid(k, 1), 2000 * (k + 1));
+    EXPECT_TRUE(m.link.ReceiveFrame(m.timer));
+    EXPECT_TRUE(m.prompter.shown().isEmpty());
+    EXPECT_GT(m.clock.elapsedMs(), 35000);
+}
+
+TEST(ReceiveFrame, PauseLongerThanTheLimitInsideAFrameIsMessage31)
+{
+    MemoryLink m;
+    const QByteArray frame = completeFrame(0x09, QByteArray(14, '\x01'));
+    m.line.deliver(frame.left(10));
+    m.line.deliver(frame.mid(10), 9000);
+    EXPECT_FALSE(m.link.ReceiveFrame(m.timer));
+    EXPECT_EQ(m.prompter.catalogueIds(), QList<int>{31});
+    EXPECT_EQ(m.state.FrameLength, 0);
+}
+
+TEST(ReceiveFrame, WrongCheckByteIsMessage62)
+{
+    MemoryLink m;
+    QByteArray frame = completeFrame(0x04, QByteArray(365, '\x10'));
+    frame[frame.size() - 1] = char(frame.back() ^ 0xFF);
+    m.line.deliver(frame);
+    EXPECT_FALSE(m.link.ReceiveFrame(m.timer));
+    EXPECT_EQ(m.prompter.catalogueIds(), QList<int>{62});
+}
+
+TEST(ReceiveFrame, LengthTheBufferCannotHoldEndsAsTransmissionError)
+{
+    MemoryLink m;
+    m.state.UnitSerial = 777;
+    const QString device = m.state.SerialDevice = QStringLiteral("/dev/ttyTEST");
+    m.line.deliver(QByteArray::fromHex("027FFF01") + QByteArray(4000, '\x41'));
+    EXPECT_FALSE(m.link.ReceiveFrame(m.timer));
+    EXPECT_EQ(m.prompter.catalogueIds(), QList<int>{31});
+    EXPECT_EQ(m.state.UnitSerial, 777);
+    EXPECT_EQ(m.state.SerialDevice, device);
+}
+
+TEST(ReceiveFrame, StopGivesUpSilently)
+{
+    MemoryLink m;
+    m.timer.setInterval(600000);
+    QTimer::singleShot(20, [&] { m.state.StopRequested = true; });
+    EXPECT_FALSE(m.link.ReceiveFrame(m.timer));
+    EXPECT_TRUE(m.prompter.shown().isEmpty());
+    EXPECT_LT(m.clock.elapsedMs(), 600000);
+
+    // While the flag stays set, a waiting frame is not read either.
+    m.line.deliver(identityReply());
+    EXPECT_FALSE(m.link.ReceiveFrame(m.timer));
+    EXPECT_TRUE(m.prompter.shown().isEmpty());
+}
+
+TEST(IdentifyUnit, DecodesTheReplyIntoTheUnitFields)
+{
+    MemoryLink m;
+    m.line.onWrite([&](const QByteArray&) {
+        if (m.line.written() == completeFrame(0x01))
+            m.line.deliver(identityReply("004321", 4), 100);
+    });
+    m.link.RequestIdentity();
+    EXPECT_EQ(m.line.written().toHex(' '), "02 00 06 01 03 06");
+    ASSERT_TRUE(m.link.IdentifyUnit(m.timer));
+    EXPECT_EQ(m.state.UnitType, 4);
+    EXPECT_EQ(m.state.UnitFirmware, "4.0");
+    EXPECT_EQ(m.state.UnitSerial, 4321);
+    EXPECT_EQ(m.state.UnitProgMode, 1);
+}
+
+TEST(IdentifyUnit, RequestThrowsAwayWhatWasWaiting)
+{
+    MemoryLink m;
+    m.line.deliver(identityReply("999999"));
+    m.link.RequestIdentity();
+    m.line.deliver(identityReply("111111"));
+    ASSERT_TRUE(m.link.IdentifyUnit(m.timer));
+    EXPECT_EQ(m.state.UnitSerial, 111111);
+}
+
+TEST(IdentifyUnit, SerialWithLettersIsAClearErrorAndKeepsTheLastUnit)
+{
+    MemoryLink m;
+    m.state.UnitSerial = 5;
+    m.state.UnitFirmware = "3.3";
+    m.line.deliver(identityReply("12O45\x07"));
+    EXPECT_FALSE(m.link.IdentifyUnit(m.timer));
+    ASSERT_EQ(m.prompter.shown().size(), 1);
+    const Message shown = m.prompter.shown().front();
+    EXPECT_EQ(shown.catalogueId, 62);
+    EXPECT_TRUE(shown.text.contains("12O45?")) << qPrintable(shown.text);
+    EXPECT_EQ(m.state.UnitSerial, 5);
+    EXPECT_EQ(m.state.UnitFirmware, "3.3");
+}
+
+TEST(Delay, WholeSecondsOnTheClock)
+{
+    MemoryLink m(20);
+    const qint64 before = m.clock.elapsedMs();
+    m.link.Delay(2);
+    const qint64 took = m.clock.elapsedMs() - before;
+    EXPECT_GE(took, 2000);
+    EXPECT_LT(took, 2600);
+}
+
+TEST(LinkTimer, EnabledUntilItsIntervalPasses)
+{
+    FastClock clock(20);
+    LinkTimer timer(clock, 1000);
+    EXPECT_FALSE(timer.isEnabled()) << "not started";
+    RestartTimer(timer);
+    EXPECT_TRUE(timer.isEnabled());
+    clock.waitFor(600);
+    RestartTimer(timer);
+    clock.waitFor(600);
+    EXPECT_TRUE(timer.isEnabled()) << "the restart began the interval anew";
+    clock.waitFor(500);
+    EXPECT_FALSE(timer.isEnabled());
+}

@@ -1,0 +1,213 @@
+#include "link/exchange.h"
+#include "link/frame.h"
+#include "link_fixture.h"
+
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::MemoryLink;
+
+namespace {
+
+QByteArray identityReply()
+{
+    return completeFrame(0x01, QByteArray("\x2a\x04\x00" "012345\x01", 10));
+}
+
+// A unit on the line that answers identification requests; with a modem in
+// front, it answers a dial command with `dialAnswer` after `ringMs`.
+struct UnitOnLine : MemoryLink {
+    QByteArray dialAnswer = "1\r";
+    qint64 ringMs = 4000;
+    int dials = 0;
+    QByteArray buffer;
+
+    explicit UnitOnLine(double speed = 500.0) : MemoryLink(speed)
+    {
+        line.close();
+        timer.setInterval(50000);
+        line.onWrite([this](const QByteArray& bytes) {
+            buffer += bytes;
+            if (buffer.endsWith('\r') && buffer.contains("ATE0V0X0D")) {
+                ++dials;
+                buffer.clear();
+                if (!dialAnswer.isEmpty())
+                    line.deliver(dialAnswer, ringMs);
+            } else if (buffer.endsWith(completeFrame(0x01))) {
+                buffer.clear();
+                line.deliver(identityReply(), 50);
+            }
+        });
+    }
+
+    ExchangeOutcome identifyExchange(bool* identified = nullptr)
+    {
+        return runExchange(link, state.PhoneNumber, [&] {
+            const bool ok = identifyConnectedUnit(link, timer);
+            if (identified)
+                *identified = ok;
+        });
+    }
+};
+
+} // namespace
+
+TEST(ExchangeOrder, CableAsksToConnectThenOpensIdentifiesAndCloses)
+{
+    UnitOnLine u;
+    u.state.SerialDevice = "/dev/ttyUSB7";
+    bool identified = false;
+    int started = 0, finished = 0;
+    const auto outcome = runExchange(u.link, {}, [&] {
+        EXPECT_TRUE(u.line.isOpen());
+        EXPECT_EQ(u.line.deviceName(), "/dev/ttyUSB7");
+        EXPECT_EQ(u.line.baudRate(), 19200);
+        identified = identifyConnectedUnit(u.link, u.timer);
+    }, {[&] { ++started; }, [&] { ++finished; }});
+    EXPECT_EQ(outcome, ExchangeOutcome::Ran);
+    EXPECT_TRUE(identified);
+    EXPECT_EQ(u.state.UnitSerial, 12345);
+    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{15});
+    EXPECT_EQ(u.prompter.shown().front().style, MessageStyle::OkCancelInformation);
+    EXPECT_FALSE(u.line.isOpen()) << "the cable port closes after every exchange";
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(finished, 1);
+}
+
+TEST(ExchangeOrder, CancelEndsBeforeAnythingIsOpened)
+{
+    UnitOnLine u;
+    u.prompter.answer(Answer::Cancel);
+    const int opens = u.line.openCount();
+    bool ran = false;
+    EXPECT_EQ(runExchange(u.link, {}, [&] { ran = true; }), ExchangeOutcome::Cancelled);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(u.line.openCount(), opens);
+}
+
+TEST(ExchangeOrder, PortThatCannotOpenIsReportedOnce)
+{
+    UnitOnLine u;
+    u.state.SerialDevice = "/dev/ttyMISSING";
+    u.line.failOpen("No such file or directory");
+    bool ran = false;
+    EXPECT_EQ(runExchange(u.link, {}, [&] { ran = true; }), ExchangeOutcome::LineFailed);
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{15, 31}));
+    EXPECT_TRUE(u.prompter.shown().back().text.contains("/dev/ttyMISSING"));
+}
+
+TEST(ExchangeOrder, WrongUnitTypeIsMessage30)
+{
+    UnitOnLine u;
+    u.line.onWrite([&](const QByteArray&) {
+        if (u.line.written().endsWith(completeFrame(0x01)))
+            u.line.deliver(completeFrame(0x01, QByteArray("\x29\x04\x00" "012345\x01", 10)));
+    });
+    bool identified = true;
+    u.identifyExchange(&identified);
+    EXPECT_FALSE(identified);
+    EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{15, 30}));
+}
+
+TEST(ExchangeOrder, ModemWithoutANumberSendsNothing)
+{
+    UnitOnLine u;
+    u.state.ModemMode = 1;
+    u.state.PhoneNumber = "  ";
+    const int opens = u.line.openCount();
+    EXPECT_EQ(u.identifyExchange(), ExchangeOutcome::NoPhoneNumber);
+    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{34});
+    EXPECT_TRUE(u.line.written().isEmpty());
+    EXPECT_EQ(u.line.openCount(), opens);
+}
+
+TEST(ExchangeOrder, ModemDialsEscapesAndWaitsOnTheClock)
+{
+    UnitOnLine u;
+    u.state.ModemMode = 1;
+    u.state.ModemSpeed = 9600;
+    u.state.TonePulse = 0;
+    u.state.DialCode = " 0 ";
+    u.state.PhoneNumber = "931112233";
+    u.prompter.answer(Answer::Ok);
+    u.prompter.answer(Answer::No);   // keep the call up
+    bool identified = false;
+    const qint64 before = u.clock.elapsedMs();
+    EXPECT_EQ(u.identifyExchange(&identified), ExchangeOutcome::Ran);
+    EXPECT_TRUE(identified);
+    EXPECT_EQ(u.line.baudRate(), 9600);
+    EXPECT_TRUE(u.line.written().startsWith("+++ATE0V0X0DP0,931112233\r"));
+    EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{33, 112}));
+    EXPECT_TRUE(u.state.ModemConnected);
+    EXPECT_TRUE(u.line.isOpen());
+    // Five 1 s delays, the ring time, 3 s and 10 s, then the identification.
+    EXPECT_GE(u.clock.elapsedMs() - before, 18000 + 4000);
+}
+
+TEST(ExchangeOrder, SecondExchangeDuringACallNeitherRedialsNorAsks)
+{
+    UnitOnLine u;
+    u.state.ModemMode = 1;
+    u.state.PhoneNumber = "555";
+    u.prompter.answer(Answer::Ok);
+    u.prompter.answer(Answer::No);
+    ASSERT_EQ(u.identifyExchange(), ExchangeOutcome::Ran);
+    ASSERT_EQ(u.dials, 1);
+
+    u.prompter.clear();
+    u.line.clearWritten();
+    u.prompter.answer(Answer::Yes);   // now hang up
+    bool identified = false;
+    EXPECT_EQ(u.identifyExchange(&identified), ExchangeOutcome::Ran);
+    EXPECT_TRUE(identified);
+    EXPECT_EQ(u.dials, 1);
+    EXPECT_FALSE(u.line.written().contains("AT"));
+    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{112});
+    EXPECT_FALSE(u.state.ModemConnected);
+    EXPECT_FALSE(u.line.isOpen()) << "Yes hangs up by closing the port";
+}
+
+TEST(ConnectModem, AnswersThatConnectAndThoseThatDoNot)
+{
+    const struct {
+        QByteArray answer;
+        bool connects;
+    } cases[] = {{"1\r", true}, {"10\r", true}, {"3\r", false}, {"4\r", false}, {"", false}};
+    for (const auto& c : cases) {
+        UnitOnLine u(200);
+        u.dialAnswer = c.answer;
+        u.line.open();
+        const ModemResult r = u.link.ConnectModem("123");
+        EXPECT_EQ(r == ModemResult::Connected, c.connects) << c.answer.constData();
+        EXPECT_EQ(u.prompter.catalogueIds(), c.connects ? QList<int>{} : QList<int>{35}) << c.answer.constData();
+        EXPECT_EQ(u.line.bytesAvailable(), 0) << "the answer is not left for the frame receiver";
+    }
+}
+
+TEST(ConnectModem, SilentModemGivesUpAfterSixtySeconds)
+{
+    UnitOnLine u(200);
+    u.dialAnswer.clear();
+    u.line.open();
+    const qint64 before = u.clock.elapsedMs();
+    EXPECT_EQ(u.link.ConnectModem("123"), ModemResult::Failed);
+    const qint64 took = u.clock.elapsedMs() - before;
+    EXPECT_GE(took, 5000 + 60000 + 13000);
+    EXPECT_LT(took, 5000 + 60000 + 13000 + 5000);
+    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{35});
+}
+
+TEST(ConnectModem, DialCancelEndsTheWaitEarly)
+{
+    UnitOnLine u(200);
+    u.dialAnswer.clear();
+    u.line.open();
+    // Pressed 10 s (on the clock) into the call, during the wait for the answer.
+    QTimer::singleShot(int(u.clock.realMs(10000)), [&] { u.state.DialCancel = true; });
+    const qint64 before = u.clock.elapsedMs();
+    EXPECT_EQ(u.link.ConnectModem("123"), ModemResult::Failed);
+    EXPECT_LT(u.clock.elapsedMs() - before, 40000);
+    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{35});
+}

@@ -1,0 +1,118 @@
+#include "link/dial_command.h"
+#include "link/frame.h"
+#include "link/unit_identity.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+TEST(FrameCodec, IdentificationRequestIsAlwaysTheSameSixBytes)
+{
+    const QByteArray request = identityRequest();
+    EXPECT_EQ(request.toHex(' '), "02 00 06 01 03");
+    EXPECT_EQ(checkByte(request), 0x06);
+    EXPECT_EQ(completeFrame(0x01).toHex(' '), "02 00 06 01 03 06");
+}
+
+TEST(FrameCodec, FramesCarryTheirTotalLengthAndXorCheck)
+{
+    EXPECT_EQ(completeFrame(0x04).toHex(' '), "02 00 06 04 03 03");
+    EXPECT_EQ(completeFrame(0x09).toHex(' '), "02 00 06 09 03 0e");
+    const QByteArray big = completeFrame(0x08, QByteArray(371, '\x11'));
+    ASSERT_EQ(big.size(), 377);
+    EXPECT_EQ(std::uint8_t(big[1]), 0x01);
+    EXPECT_EQ(std::uint8_t(big[2]), 0x79);
+    EXPECT_EQ(checkByte(big), 0) << "a frame with its check byte XORs to zero";
+}
+
+TEST(FrameCodec, HexByteIsTwoUpperCaseDigits)
+{
+    EXPECT_EQ(HexByte(0x00), "00");
+    EXPECT_EQ(HexByte(0x0A), "0A");
+    EXPECT_EQ(HexByte(0x7F), "7F");
+    EXPECT_EQ(HexByte(0xFF), "FF");
+    // The length field is read as "&H" + the two texts.
+    EXPECT_EQ((HexByte(0x01) + HexByte(0x79)).toInt(nullptr, 16), 377);
+}
+
+TEST(DialCommand, ToneAndPulseWithThePrefix)
+{
+    EXPECT_EQ(dialCommand(1, "0", "931234567"), QByteArray("ATE0V0X0DT0,931234567\r"));
+    // Anything but 1 dials pulse.
+    EXPECT_EQ(dialCommand(0, "0", "5"), QByteArray("ATE0V0X0DP0,5\r"));
+    EXPECT_EQ(dialCommand(2, "0", "5"), QByteArray("ATE0V0X0DP0,5\r"));
+}
+
+TEST(DialCommand, BlankOrEmptyPrefixStillHasTheComma)
+{
+    EXPECT_EQ(dialCommand(1, "   ", "555"), QByteArray("ATE0V0X0DT,555\r"));
+    EXPECT_EQ(dialCommand(1, "", "555"), QByteArray("ATE0V0X0DT,555\r"));
+    EXPECT_EQ(dialCommand(1, " 9 ", "555"), QByteArray("ATE0V0X0DT9,555\r"));
+    // The number goes as given.
+    EXPECT_EQ(dialCommand(1, "0", " 555 12"), QByteArray("ATE0V0X0DT0, 555 12\r"));
+}
+
+TEST(DialCommand, ModemAnswersThatConnect)
+{
+    EXPECT_TRUE(isConnectAnswer("1\r"));
+    EXPECT_TRUE(isConnectAnswer("10\r"));
+    EXPECT_FALSE(isConnectAnswer("3\r"));
+    EXPECT_FALSE(isConnectAnswer("4\r"));
+    EXPECT_FALSE(isConnectAnswer(""));
+    EXPECT_FALSE(isConnectAnswer("\r\nCONNECT\r\n")) << "verbose answers are not the numeric code";
+}
+
+namespace {
+
+QByteArray identityFrame(QByteArray serial, std::uint8_t major = 4, std::uint8_t minor = 0)
+{
+    QByteArray p;
+    p.append(char(42));
+    p.append(char(major));
+    p.append(char(minor));
+    p.append(serial);
+    p.append(char(1));
+    return completeFrame(0x01, p);
+}
+
+} // namespace
+
+TEST(UnitIdentityDecode, FieldsAtTheirOffsets)
+{
+    const QByteArray f = identityFrame("123456", 3, 10);
+    const auto id = std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size())));
+    EXPECT_EQ(id.type, 42);
+    EXPECT_EQ(id.firmware, "3.10");
+    EXPECT_EQ(id.serial, 123456);
+    EXPECT_EQ(id.progMode, 1);
+    EXPECT_DOUBLE_EQ(firmwareNumber(id.firmware), 3.1) << "compared as a decimal number";
+    EXPECT_LT(firmwareNumber("3.10"), firmwareNumber("3.3"));
+}
+
+TEST(UnitIdentityDecode, SerialThatIsNoNumberIsAFaultNotAValue)
+{
+    for (const QByteArray serial : {QByteArray("12A456"), QByteArray("      "), QByteArray("12\x00" "456", 6), QByteArray("-12345")}) {
+        const QByteArray f = identityFrame(serial);
+        const auto r = decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size()));
+        ASSERT_TRUE(std::holds_alternative<IdentityFault>(r)) << serial.toHex().constData();
+        EXPECT_EQ(std::get<IdentityFault>(r).kind, IdentityFault::BadSerial);
+    }
+    const QByteArray padded = identityFrame(" 12345");
+    EXPECT_EQ(std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(padded.data()), int(padded.size()))).serial, 12345);
+}
+
+TEST(UnitIdentityDecode, ReplyTooShortForTheFields)
+{
+    const QByteArray f = completeFrame(0x01, QByteArray(8, '1'));
+    const auto r = decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size()));
+    ASSERT_TRUE(std::holds_alternative<IdentityFault>(r));
+    EXPECT_EQ(std::get<IdentityFault>(r).kind, IdentityFault::TooShort);
+}
+
+TEST(UnitIdentityDecode, TypesOfThisProgram)
+{
+    EXPECT_TRUE(isTvq52Type(42));
+    EXPECT_TRUE(isTvq52Type(4));
+    EXPECT_FALSE(isTvq52Type(41));
+    EXPECT_FALSE(isTvq52Type(0));
+}

@@ -1,0 +1,110 @@
+#include "link/frame.h"
+#include "link/frame_receiver.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+using namespace tvq52;
+using Status = FrameReceiver::Status;
+
+namespace {
+
+// Feeds bytes until the receiver stops asking for more; returns the status
+// and how many bytes it took.
+std::pair<Status, int> feedAll(FrameReceiver& rx, const QByteArray& bytes)
+{
+    int used = 0;
+    for (char c : bytes) {
+        ++used;
+        const Status s = rx.feed(std::uint8_t(c));
+        if (s != Status::NeedMore)
+            return {s, used};
+    }
+    return {Status::NeedMore, used};
+}
+
+} // namespace
+
+TEST(FrameReceiver, SkipsBytesBeforeTheStart)
+{
+    std::array<std::uint8_t, 64> buf{};
+    FrameReceiver rx(buf.data(), buf.size());
+    const QByteArray frame = completeFrame(0x02, QByteArray::fromHex("0000012C"));
+    const auto [status, used] = feedAll(rx, QByteArray::fromHex("FF0018AA") + frame);
+    EXPECT_EQ(status, Status::Complete);
+    EXPECT_EQ(used, 4 + frame.size());
+    EXPECT_EQ(rx.length(), frame.size());
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buf.data()), frame.size()), frame);
+}
+
+TEST(FrameReceiver, CheckByteMustBeTheXorOfEverythingBeforeIt)
+{
+    std::array<std::uint8_t, 64> buf{};
+    FrameReceiver rx(buf.data(), buf.size());
+    QByteArray frame = completeFrame(0x01, QByteArray("\x2a\x04\x00" "123456\x01", 10));
+    frame[frame.size() - 1] = char(frame.back() ^ 0x01);
+    EXPECT_EQ(feedAll(rx, frame).first, Status::BadCheck);
+
+    // A check byte computed without the STX is wrong too.
+    QByteArray noStx = frameWithoutCheck(0x01);
+    noStx.append(char(checkByte(noStx.mid(1))));
+    rx.reset();
+    EXPECT_EQ(feedAll(rx, noStx).first, Status::BadCheck);
+}
+
+TEST(FrameReceiver, LengthSixReadsTwoBytesThenTheCheck)
+{
+    std::array<std::uint8_t, 16> buf{};
+    FrameReceiver rx(buf.data(), buf.size());
+    // The ETX is not checked: any byte at offset 4 is taken.
+    QByteArray frame = QByteArray::fromHex("02000609FF");
+    frame.append(char(checkByte(frame)));
+    EXPECT_EQ(feedAll(rx, frame), std::make_pair(Status::Complete, 6));
+
+    // Length 5: a command byte and the check, nothing else.
+    rx.reset();
+    QByteArray five = QByteArray::fromHex("02000501");
+    five.append(char(checkByte(five)));
+    EXPECT_EQ(feedAll(rx, five), std::make_pair(Status::Complete, 5));
+}
+
+TEST(FrameReceiver, LengthsNoFrameCanHaveEndAtOnce)
+{
+    for (const char* header : {"020000", "020004", "020003", "028006", "02FFFF", "020201"}) {
+        std::array<std::uint8_t, 520> guarded{};
+        guarded.fill(0xEE);
+        // The receiver owns the middle 512 bytes; the rest must stay 0xEE.
+        FrameReceiver rx(guarded.data() + 4, 512);
+        const auto [status, used] = feedAll(rx, QByteArray::fromHex(header) + QByteArray(600, '\x55'));
+        EXPECT_EQ(status, Status::BadLength) << header;
+        EXPECT_EQ(used, 3) << header;
+        for (int k : {0, 1, 2, 3, 516, 517, 518, 519})
+            EXPECT_EQ(guarded[k], 0xEE) << header << " wrote outside the buffer at " << k;
+    }
+}
+
+TEST(FrameReceiver, FrameFillingTheWholeBufferIsAccepted)
+{
+    std::vector<std::uint8_t> buf(377);
+    FrameReceiver rx(buf.data(), buf.size());
+    const QByteArray frame = completeFrame(0x08, QByteArray(371, '\x2d'));
+    EXPECT_EQ(feedAll(rx, frame).first, Status::Complete);
+
+    std::vector<std::uint8_t> small(376);
+    FrameReceiver tooSmall(small.data(), small.size());
+    EXPECT_EQ(feedAll(tooSmall, frame).first, Status::BadLength);
+}
+
+TEST(FrameReceiver, NextFrameStartsAfterAFinishedOne)
+{
+    std::array<std::uint8_t, 64> buf{};
+    FrameReceiver rx(buf.data(), buf.size());
+    const QByteArray a = completeFrame(0x02, QByteArray(16, '\x01'));
+    const QByteArray b = completeFrame(0x09, QByteArray(14, '\x02'));
+    EXPECT_EQ(feedAll(rx, a).first, Status::Complete);
+    EXPECT_EQ(feedAll(rx, b).first, Status::Complete);
+    EXPECT_EQ(rx.length(), b.size());
+    EXPECT_EQ(buf[3], 0x09);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/link_state.h"
+#include "link/link_timer.h"
+#include "link/memory_line.h"
+#include "support/scripted_prompter.h"
+
+namespace tvq52::test {
+
+// A link over an in-memory line on a fast clock: 5 s of silence limit pass
+// in 25 ms.
+struct MemoryLink {
+    FastClock clock;
+    MemoryLine line{clock};
+    LinkState state;
+    ScriptedPrompter prompter;
+    LocGuru guru;
+    DeviceLink link{state, line, clock, prompter, guru};
+    LinkTimer timer{clock, 5000};
+
+    explicit MemoryLink(double speed = 200.0) : clock(speed) { line.open(); }
+};
+
+} // namespace tvq52::test
