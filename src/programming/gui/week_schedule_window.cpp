@@ -1,0 +1,374 @@
+#include "programming/gui/week_schedule_window.h"
+
+#include "app/app_context.h"
+#include "app/prompter.h"
+#include "programming/time_text.h"
+#include "programming/week_chart.h"
+
+#include <QButtonGroup>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QFocusEvent>
+#include <QGraphicsSimpleTextItem>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValueAxis>
+
+namespace tvq52 {
+
+namespace {
+
+const char* const kDayStems[7] = {"Lunes", "Martes", "Miercoles", "Jueves", "Viernes", "Sabado", "Domingo"};
+const QString kTimeMask = QStringLiteral("99:99;_");
+
+QString name(const char* prefix, int day, const char* suffix = "")
+{
+    return QString::fromUtf8(prefix) + QString::fromUtf8(kDayStems[day]) + QString::fromUtf8(suffix);
+}
+
+// Splits the points where `on` holds into runs, one line series each.
+QList<QLineSeries*> runs(const std::array<bool, kWeekPoints>& on, double value, const QString& objectName,
+                         const QPen& pen)
+{
+    QList<QLineSeries*> list;
+    QLineSeries* current = nullptr;
+    for (int i = 0; i < kWeekPoints; ++i) {
+        if (!on[i]) {
+            current = nullptr;
+            continue;
+        }
+        if (!current) {
+            current = new QLineSeries;
+            current->setObjectName(objectName);
+            current->setPen(pen);
+            list << current;
+        }
+        current->append(i, value);
+    }
+    return list;
+}
+
+} // namespace
+
+WeekScheduleWindow::WeekScheduleWindow(AppContext& ctx, Prompter& prompter, const WeekSessions& sessions,
+                                       const QString& nightStart, const QString& nightEnd,
+                                       std::function<void()> markModified, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), prompter_(prompter), nightStart_(nightStart), nightEnd_(nightEnd),
+      markModified_(std::move(markModified))
+{
+    setObjectName(QStringLiteral("Form10"));
+    setModal(true);
+    const QString title = QGuiApplication::applicationDisplayName();
+    setWindowTitle(title.isEmpty() ? QStringLiteral("TVQ-52") : title);
+    buildUi();
+    for (int d = 0; d < 7; ++d) {
+        setDayTexts(d, sessions[d]);
+        const DayOption option = dayOptionOf(sessions[d]);
+        (option == DayOption::Closed ? days_[d].closed : option == DayOption::AllDay ? days_[d].allDay
+                                                                                     : days_[d].hours)
+            ->setChecked(true);
+    }
+    openOnly(0);
+    buildChart();
+    ctx_.guru.TranslateForm(this);
+}
+
+void WeekScheduleWindow::buildUi()
+{
+    auto* layout = new QVBoxLayout(this);
+    auto* daysRow = new QHBoxLayout;
+    for (int d = 0; d < 7; ++d) {
+        DayControls& c = days_[d];
+        c.frame = new QGroupBox(ctx_.guru.GetS(70 + d), this);
+        c.frame->setObjectName(name("Frame", d));
+        auto* grid = new QGridLayout(c.frame);
+        c.start = new QLineEdit(c.frame);
+        c.start->setObjectName(name("Mask", d, "Ini"));
+        c.end = new QLineEdit(c.frame);
+        c.end->setObjectName(name("Mask", d, "Fi"));
+        c.allDay = new QRadioButton(QStringLiteral("24 h"), c.frame);
+        c.allDay->setObjectName(name("Option24", d));
+        c.hours = new QRadioButton(QStringLiteral("Horario"), c.frame);
+        c.hours->setObjectName(name("OptionHorario", d));
+        c.closed = new QRadioButton(QStringLiteral("Cerrado"), c.frame);
+        c.closed->setObjectName(name("OptionTancat", d));
+        auto* group = new QButtonGroup(c.frame);
+        for (QRadioButton* b : {c.allDay, c.hours, c.closed})
+            group->addButton(b);
+        c.confirm = new QPushButton(QStringLiteral("Confirmar"), c.frame);
+        c.confirm->setObjectName(name("SSCommand", d));
+        for (QLineEdit* e : {c.start, c.end}) {
+            e->setInputMask(kTimeMask);
+            e->setAlignment(Qt::AlignCenter);
+            e->installEventFilter(this);
+        }
+        grid->addWidget(c.start, 0, 0);
+        grid->addWidget(c.end, 0, 1);
+        grid->addWidget(c.allDay, 1, 0, 1, 2);
+        grid->addWidget(c.hours, 2, 0, 1, 2);
+        grid->addWidget(c.closed, 3, 0, 1, 2);
+        grid->addWidget(c.confirm, 4, 0, 1, 2);
+        connect(c.allDay, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::AllDay); });
+        connect(c.hours, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::Hours); });
+        connect(c.closed, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::Closed); });
+        connect(c.confirm, &QPushButton::clicked, this, &WeekScheduleWindow::confirmOpenDay);
+        daysRow->addWidget(c.frame);
+    }
+    layout->addLayout(daysRow);
+
+    chartView_ = new QChartView(this);
+    chartView_->setObjectName(QStringLiteral("Chart2D1"));
+    chartView_->setRenderHint(QPainter::Antialiasing);
+    chartView_->setMinimumHeight(260);
+    layout->addWidget(chartView_, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    accept_ = new QPushButton(QStringLiteral("Aceptar"), this);
+    accept_->setObjectName(QStringLiteral("SSCommandAceptar"));
+    auto* retryButton = new QPushButton(QStringLiteral("Reintentar"), this);
+    retryButton->setObjectName(QStringLiteral("SSCommandRetry"));
+    auto* exit = new QPushButton(QStringLiteral("Salir"), this);
+    exit->setObjectName(QStringLiteral("SSCommandExit"));
+    for (QPushButton* b : {accept_, retryButton, exit}) {
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+    }
+    connect(accept_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(retryButton, &QPushButton::clicked, this, &WeekScheduleWindow::retry);
+    connect(exit, &QPushButton::clicked, this, &QDialog::reject);
+    layout->addLayout(buttons);
+}
+
+void WeekScheduleWindow::buildChart()
+{
+    chart_ = new QChart;
+    chart_->setObjectName(QStringLiteral("WeekChart"));
+    chart_->legend()->setAlignment(Qt::AlignBottom);
+    chartView_->setChart(chart_);
+
+    auto* xAxis = new QCategoryAxis;
+    xAxis->setRange(0, kWeekPoints - 1);
+    xAxis->setStartValue(0);
+    for (int d = 0; d < 7; ++d)
+        xAxis->append(ctx_.guru.GetS(70 + d), 24 * (d + 1));
+    xAxis->setGridLineVisible(true);
+    auto* yAxis = new QValueAxis;
+    yAxis->setRange(0, 5);
+    yAxis->setVisible(false);
+    chart_->addAxis(xAxis, Qt::AlignBottom);
+    chart_->addAxis(yAxis, Qt::AlignLeft);
+
+    auto add = [&](QLineSeries* s, const QString& legend) {
+        chart_->addSeries(s);
+        s->attachAxis(xAxis);
+        s->attachAxis(yAxis);
+        s->setName(legend);
+        for (QLegendMarker* m : chart_->legend()->markers(s))
+            m->setVisible(!legend.isEmpty());
+    };
+
+    const WeekChartData data = weekChart(sessions(), nightStart_, nightEnd_);
+    static const QColor laneColours[2] = {QColor(0x5b, 0x7d, 0xb1), QColor(0x9c, 0xb6, 0xd8)};
+    for (int d = 0; d < 7; ++d) {
+        auto* lane = new QLineSeries;
+        lane->setObjectName(QStringLiteral("Lane%1").arg(d + 1));
+        lane->setPen(QPen(laneColours[d % 2], 8));
+        for (int i = 0; i < kWeekPoints; ++i)
+            if (data.lanes[d][i])
+                lane->append(i, *data.lanes[d][i]);
+        add(lane, {});
+    }
+    auto* day = new QLineSeries;
+    day->setObjectName(QStringLiteral("DayNight"));
+    day->setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 14));
+    for (int i = 0; i < kWeekPoints; ++i)
+        day->append(i, data.dayNight[i]);
+    add(day, ctx_.guru.GetS(98));
+
+    std::array<bool, kWeekPoints> night{};
+    for (int i = 0; i < kWeekPoints; ++i)
+        night[i] = data.night[i].has_value();
+    bool first = true;
+    for (QLineSeries* s : runs(night, kDayNightValue, QStringLiteral("Night"), QPen(QColor(0x1f, 0x2a, 0x56), 14))) {
+        add(s, first ? ctx_.guru.GetS(99) : QString());
+        first = false;
+    }
+
+    for (int i = 0; i < kWeekPoints; ++i)
+        if (data.nightLabels[i] != QLatin1String(" ")) {
+            auto* label = new QGraphicsSimpleTextItem(data.nightLabels[i], chart_);
+            label->setFont(font());
+            nightLabels_ << label;
+            nightLabelPoints_ << i;
+        }
+    connect(chart_, &QChart::plotAreaChanged, this, &WeekScheduleWindow::placeNightLabels);
+    drawSessions();
+}
+
+void WeekScheduleWindow::drawSessions()
+{
+    for (QAbstractSeries* s : chart_->series())
+        if (s->objectName() == QLatin1String("Session")) {
+            chart_->removeSeries(s);
+            delete s;
+        }
+    const WeekChartData data = weekChart(sessions(), nightStart_, nightEnd_);
+    std::array<bool, kWeekPoints> on{};
+    for (int i = 0; i < kWeekPoints; ++i)
+        on[i] = data.sessions[i] == kSessionValue;
+    bool first = true;
+    for (QLineSeries* s : runs(on, kSessionValue, QStringLiteral("Session"), QPen(QColor(0x2e, 0x9e, 0x4f), 10))) {
+        chart_->addSeries(s);
+        for (QAbstractAxis* a : chart_->axes())
+            s->attachAxis(a);
+        s->setName(first ? ctx_.guru.GetS(100) : QString());
+        for (QLegendMarker* m : chart_->legend()->markers(s))
+            m->setVisible(first);
+        first = false;
+    }
+}
+
+void WeekScheduleWindow::placeNightLabels()
+{
+    QAbstractSeries* anchor = nullptr;
+    for (QAbstractSeries* s : chart_->series())
+        if (s->objectName() == QLatin1String("DayNight"))
+            anchor = s;
+    if (!anchor)
+        return;
+    for (int k = 0; k < nightLabels_.size(); ++k) {
+        const QPointF at = chart_->mapToPosition(QPointF(nightLabelPoints_[k], kDayNightValue), anchor);
+        const QRectF box = nightLabels_[k]->boundingRect();
+        nightLabels_[k]->setPos(at.x() - box.width() / 2, at.y() + 10);
+    }
+}
+
+void WeekScheduleWindow::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    placeNightLabels();
+}
+
+WeekSessions WeekScheduleWindow::sessions() const
+{
+    WeekSessions week;
+    for (int d = 0; d < 7; ++d)
+        week[d] = {days_[d].start->text(), days_[d].end->text()};
+    return week;
+}
+
+void WeekScheduleWindow::setDayTexts(int day, const SessionHours& hours)
+{
+    // A closed day's "--:--" does not fit the time mask, which comes back
+    // with the hours option.
+    for (auto [field, text] : {std::pair{days_[day].start, hours.start}, std::pair{days_[day].end, hours.end}}) {
+        const bool closed = text == kClosedTime;
+        field->setInputMask(closed ? QString() : kTimeMask);
+        field->setText(text);
+    }
+}
+
+void WeekScheduleWindow::chooseOption(int day, DayOption option)
+{
+    DayControls& c = days_[day];
+    if (option == DayOption::Hours && c.start->text() == kClosedTime)
+        setDayTexts(day, {QString(), QString()});
+    else
+        setDayTexts(day, applyDayOption(sessions()[day], option));
+    (option == DayOption::Closed ? c.closed : option == DayOption::AllDay ? c.allDay : c.hours)->setChecked(true);
+}
+
+void WeekScheduleWindow::openOnly(int day)
+{
+    openDay_ = day;
+    for (int d = 0; d < 7; ++d) {
+        days_[d].frame->setEnabled(d == day);
+        days_[d].confirm->setEnabled(d == day);
+    }
+    accept_->setEnabled(day == 7);
+    // The open day's button takes the focus: a time field would switch the day to hours.
+    (day < 7 ? days_[day].confirm : accept_)->setFocus();
+}
+
+void WeekScheduleWindow::confirmOpenDay()
+{
+    if (openDay_ > 6)
+        return;
+    const int day = openDay_;
+    const DayConfirmation c = confirmDay(sessions(), day);
+    if (!c.accepted()) {
+        showCatalogue(prompter_, ctx_.guru, c.messageId, MessageStyle::Critical);
+        refocusing_ = true;
+        (c.focus == DayConfirmation::Field::End ? days_[day].end : days_[day].start)->setFocus();
+        refocusing_ = false;
+        return;
+    }
+    if (c.closed)
+        chooseOption(day, DayOption::Closed);
+    openOnly(day + 1);
+    if (day == 6)
+        drawSessions();
+}
+
+void WeekScheduleWindow::retry()
+{
+    openOnly(0);
+}
+
+bool WeekScheduleWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* field = qobject_cast<QLineEdit*>(watched);
+    int day = -1;
+    for (int d = 0; d < 7; ++d)
+        if (field && (field == days_[d].start || field == days_[d].end))
+            day = d;
+    if (day < 0)
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const QString text = static_cast<QKeyEvent*>(event)->text();
+        if (text == QLatin1String(" "))
+            return true;
+        if (!text.isEmpty() && markModified_)
+            markModified_();
+        break;
+    }
+    case QEvent::FocusIn:
+        if (!days_[day].hours->isChecked())
+            chooseOption(day, DayOption::Hours);
+        break;
+    case QEvent::FocusOut: {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (refocusing_ || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            break;
+        if (field->text() == kClosedTime || isValidClockTime(field->text()))
+            break;
+        QTimer::singleShot(0, this, [this, field] {
+            if (!isVisible() || !field->isEnabled())
+                return;
+            showCatalogue(prompter_, ctx_.guru, 19, MessageStyle::Critical);
+            refocusing_ = true;
+            field->setFocus();
+            refocusing_ = false;
+        });
+        break;
+    }
+    default:
+        break;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace tvq52

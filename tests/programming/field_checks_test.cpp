@@ -1,0 +1,176 @@
+#include "programming/field_checks.h"
+#include "programming/programming_record.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using Focus = FieldCheck::Focus;
+
+TEST(VenueLimit, ClampsTo60And120AndBringsTheLimitsPageForward)
+{
+    const FieldCheck high = checkVenueLimit(QStringLiteral("150"));
+    EXPECT_EQ(high.text, QStringLiteral("120"));
+    EXPECT_EQ(high.messageId, 0);
+    EXPECT_EQ(high.focus, Focus::BackToField);
+    EXPECT_TRUE(high.showLimitsPage);
+
+    const FieldCheck low = checkVenueLimit(QStringLiteral("45"));
+    EXPECT_EQ(low.text, QStringLiteral("60"));
+    EXPECT_TRUE(low.showLimitsPage);
+
+    const FieldCheck inRange = checkVenueLimit(QStringLiteral("85"));
+    EXPECT_EQ(inRange.text, QStringLiteral("85"));
+    EXPECT_EQ(inRange.focus, Focus::MoveOn);
+    EXPECT_FALSE(inRange.showLimitsPage);
+
+    const FieldCheck empty = checkVenueLimit(QString());
+    EXPECT_EQ(empty.messageId, 60);
+    EXPECT_EQ(empty.focus, Focus::BackToField);
+    EXPECT_TRUE(empty.showLimitsPage);
+}
+
+TEST(NeighbourLimit, HasNoLowerBound)
+{
+    EXPECT_EQ(checkNeighbourLimit(QStringLiteral("10")).text, QStringLiteral("10"));
+    EXPECT_EQ(checkNeighbourLimit(QStringLiteral("10")).focus, Focus::MoveOn);
+    EXPECT_EQ(checkNeighbourLimit(QStringLiteral("0")).text, QStringLiteral("0"));
+    const FieldCheck high = checkNeighbourLimit(QStringLiteral("121"));
+    EXPECT_EQ(high.text, QStringLiteral("120"));
+    EXPECT_TRUE(high.showLimitsPage);
+    EXPECT_EQ(checkNeighbourLimit(QStringLiteral(" ")).messageId, 60);
+}
+
+TEST(SilentCorrections, RingsAttenuationLeqTimeAndLfmax)
+{
+    EXPECT_EQ(checkRings(QStringLiteral("0")).text, QStringLiteral("1"));
+    EXPECT_EQ(checkRings(QString()).text, QStringLiteral("1"));
+    EXPECT_EQ(checkRings(QStringLiteral("5")).text, QStringLiteral("1"));
+    EXPECT_EQ(checkRings(QStringLiteral("4")).text, QStringLiteral("4"));
+
+    EXPECT_EQ(checkAttenuationTime(QStringLiteral("1")).text, QStringLiteral("0"));
+    EXPECT_EQ(checkAttenuationTime(QStringLiteral("0")).text, QStringLiteral("0"));
+    EXPECT_EQ(checkAttenuationTime(QStringLiteral("2")).text, QStringLiteral("2"));
+    EXPECT_EQ(checkAttenuationTime(QStringLiteral("9999")).text, QStringLiteral("9999"));
+    EXPECT_EQ(checkAttenuationTime(QStringLiteral("10000")).text, QStringLiteral("0"));
+    EXPECT_EQ(checkAttenuationTime(QString()).text, QStringLiteral("0"));
+
+    EXPECT_EQ(checkLeqTime(QString()).text, QStringLiteral("2"));
+    EXPECT_EQ(checkLeqTime(QStringLiteral("1")).text, QStringLiteral("2"));
+    EXPECT_EQ(checkLeqTime(QStringLiteral("61")).text, QStringLiteral("60"));
+    EXPECT_EQ(checkLeqTime(QStringLiteral("15")).text, QStringLiteral("15"));
+
+    EXPECT_EQ(checkFastLimit(QString()).text, QStringLiteral("60"));
+    EXPECT_EQ(checkFastLimit(QStringLiteral("130")).text, QStringLiteral("120"));
+    for (const auto& c : {checkRings(QStringLiteral("0")), checkAttenuationTime(QStringLiteral("1")),
+                          checkLeqTime(QStringLiteral("1")), checkFastLimit(QStringLiteral("1"))}) {
+        EXPECT_EQ(c.messageId, 0);
+        EXPECT_EQ(c.focus, Focus::MoveOn);
+    }
+}
+
+TEST(ActionSeconds, EmptyIsRefusedOthersAreClampedToTwoDigits)
+{
+    const FieldCheck empty = checkActionSeconds(QString());
+    EXPECT_EQ(empty.messageId, 106);
+    EXPECT_EQ(empty.focus, Focus::BackToField);
+    EXPECT_EQ(checkActionSeconds(QStringLiteral("0")).text, QStringLiteral("01"));
+    EXPECT_EQ(checkActionSeconds(QStringLiteral("11")).text, QStringLiteral("10"));
+    EXPECT_EQ(checkActionSeconds(QStringLiteral("7")).text, QStringLiteral("7"));
+    EXPECT_EQ(secondsForChosenOption(QString()), QStringLiteral("01"));
+    EXPECT_EQ(secondsForChosenOption(QStringLiteral("00")), QStringLiteral("01"));
+    EXPECT_EQ(secondsForChosenOption(QStringLiteral("05")), QStringLiteral("05"));
+}
+
+TEST(NightHours, EqualStartAndEndAreRefusedAndTheDayFollowsOtherwise)
+{
+    const FieldCheck same = checkNightEnd(QStringLiteral("22:00"), QStringLiteral("22:00"));
+    EXPECT_EQ(same.messageId, 97);
+    EXPECT_EQ(same.focus, Focus::ToNightStart);
+    EXPECT_TRUE(same.showLimitsPage);
+    EXPECT_FALSE(same.updateDayHours);
+    EXPECT_EQ(checkNightStart(QStringLiteral("8:00"), QStringLiteral("08:00")).messageId, 97);
+
+    const FieldCheck ok = checkNightEnd(QStringLiteral("22:00"), QStringLiteral("7:30"));
+    EXPECT_EQ(ok.messageId, 0);
+    EXPECT_TRUE(ok.updateDayHours);
+    EXPECT_EQ(ok.text, QStringLiteral("07:30"));
+
+    const FieldCheck badStart = checkNightStart(QStringLiteral("25:00"), QStringLiteral("08:00"));
+    EXPECT_EQ(badStart.messageId, 25);
+    EXPECT_EQ(badStart.focus, Focus::BackToField);
+    EXPECT_TRUE(badStart.showLimitsPage);
+    EXPECT_EQ(checkNightEnd(QStringLiteral("22:00"), QStringLiteral(":")).messageId, 26);
+    EXPECT_EQ(checkNightEnd(QStringLiteral("22:00"), QStringLiteral("08:60")).messageId, 26);
+}
+
+TEST(ProgrammingDate, RefusesDayZeroAndMonthAboveTwelve)
+{
+    EXPECT_EQ(checkProgrammingDate(QStringLiteral("00/05/10")).messageId, 18);
+    EXPECT_EQ(checkProgrammingDate(QStringLiteral("12/13/10")).messageId, 18);
+    EXPECT_EQ(checkProgrammingDate(QStringLiteral("31/04/10")).messageId, 18);
+    EXPECT_EQ(checkProgrammingDate(QStringLiteral("/  /")).messageId, 18);
+    EXPECT_EQ(checkProgrammingDate(QStringLiteral("00/05/10")).focus, Focus::BackToField);
+    EXPECT_EQ(checkProgrammingDate(QStringLiteral("29/02/12")).messageId, 0);
+    EXPECT_EQ(checkProgrammingDate(QStringLiteral("12/12/99")).messageId, 0);
+}
+
+TEST(ActionType, EncodesAndDecodesEveryKind)
+{
+    EXPECT_EQ(encodeActionType({ActionType::LeqSeconds, QStringLiteral("5")}), QStringLiteral("Leq05s"));
+    EXPECT_EQ(encodeActionType({ActionType::LeqSeconds, QStringLiteral("10")}), QStringLiteral("Leq10s"));
+    EXPECT_EQ(encodeActionType({ActionType::LeqSeconds, QStringLiteral("01")}), QStringLiteral("Leq01s"));
+    EXPECT_EQ(encodeActionType({ActionType::Leq125ms, QStringLiteral("07")}), QStringLiteral("Leq125ms"));
+    EXPECT_EQ(encodeActionType({ActionType::None, {}}), QStringLiteral("0"));
+
+    EXPECT_EQ(decodeActionType(QStringLiteral("Leq05s")), (ActionType{ActionType::LeqSeconds, QStringLiteral("05")}));
+    EXPECT_EQ(decodeActionType(QStringLiteral("Leq125ms")).kind, ActionType::Leq125ms);
+    EXPECT_EQ(decodeActionType(QStringLiteral("0")).kind, ActionType::None);
+    // Short or odd texts never read past their end.
+    EXPECT_EQ(decodeActionType(QString()).seconds, QString());
+    EXPECT_EQ(decodeActionType(QStringLiteral("Leq")).seconds, QString());
+}
+
+TEST(NewRecord, HasTheDefaultsOfAFreshUnit)
+{
+    const ProgrammingRecord r = CreaProgramacio(QDate(2011, 3, 4));
+    EXPECT_EQ(r.serial, 0);
+    EXPECT_EQ(r.date, QDate(2011, 3, 4));
+    EXPECT_EQ(r.venue, QStringLiteral(" "));
+    EXPECT_EQ(r.phone, QStringLiteral(" "));
+    EXPECT_EQ(r.note, QString());
+    EXPECT_EQ(r.version, QStringLiteral("0.0"));
+    EXPECT_EQ(r.language, QStringLiteral("Español"));
+    EXPECT_TRUE(r.clockChange);
+    EXPECT_FALSE(r.continuousPrinting);
+    EXPECT_EQ(r.leqMinutes, 2);
+    EXPECT_EQ(r.fastLimit, 80);
+    EXPECT_EQ(r.venueAction.kind, ActionType::LeqSeconds);
+    EXPECT_EQ(r.neighbourAction.kind, ActionType::LeqSeconds);
+    for (const SessionHours& s : r.sessions)
+        EXPECT_EQ(s, (SessionHours{QStringLiteral("00:00"), QStringLiteral("00:23")}));
+    EXPECT_EQ(r.dayLimitVenue, 80);
+    EXPECT_EQ(r.dayLimitNeighbour, 30);
+    EXPECT_EQ(r.nightLimitVenue, 75);
+    EXPECT_EQ(r.nightLimitNeighbour, 25);
+    EXPECT_EQ(r.nightStart, QStringLiteral("22:00"));
+    EXPECT_EQ(r.nightEnd, QStringLiteral("08:00"));
+    EXPECT_EQ(r.attenuationSeconds, 2);
+    EXPECT_EQ(r.rings, 2);
+    for (float o : r.octaves)
+        EXPECT_EQ(o, 0.0f);
+    for (const NonWorkingInterval& i : unusedIntervals())
+        EXPECT_TRUE(i.isUnused());
+}
+
+TEST(FirmwareVersion, SecondsFrom33AndGlobalCorrectionFrom40)
+{
+    EXPECT_FALSE(hasActionSeconds(QStringLiteral("3.2")));
+    EXPECT_TRUE(hasActionSeconds(QStringLiteral("3.3")));
+    EXPECT_TRUE(hasActionSeconds(QStringLiteral("10.1")));
+    EXPECT_FALSE(hasGlobalCorrection(QStringLiteral("3.9")));
+    EXPECT_TRUE(hasGlobalCorrection(QStringLiteral("4.0")));
+    EXPECT_TRUE(hasGlobalCorrection(QStringLiteral("4")));
+    EXPECT_FALSE(hasActionSeconds(QStringLiteral("0.0")));
+    EXPECT_FALSE(hasActionSeconds(QString()));
+    EXPECT_DOUBLE_EQ(versionValue(QStringLiteral("4.1b")), 4.1);
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "db/database.h"
+#include "db/store.h"
+#include "programming/programming_store.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace tvq52::test {
+
+// A fresh database with the delivered tables and nothing in them.
+class ProgrammingDatabase : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        const QString path = dir_.filePath(QStringLiteral("tvq52.db"));
+        QString error;
+        ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
+        db_ = Database::openSqlite(path, &error);
+        ASSERT_TRUE(db_) << error.toStdString();
+        store_ = std::make_unique<Store>(*db_);
+    }
+
+    ProgrammingRecord saveUnit(qint32 serial, const QString& venue = QStringLiteral(" "))
+    {
+        ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
+        r.serial = serial;
+        r.venue = venue;
+        QString error;
+        EXPECT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals(), &error)) << error.toStdString();
+        return r;
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<Database> db_;
+    std::unique_ptr<Store> store_;
+};
+
+} // namespace tvq52::test

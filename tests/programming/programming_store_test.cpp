@@ -1,0 +1,119 @@
+#include "programming_fixture.h"
+
+#include <QSqlQuery>
+
+using namespace tvq52;
+using tvq52::test::ProgrammingDatabase;
+
+using ProgrammingStore = ProgrammingDatabase;
+
+TEST_F(ProgrammingStore, SavingAnExistingSerialTwiceKeepsOneRowAndItsTotals)
+{
+    ProgrammingRecord r = saveUnit(4711, QStringLiteral("Bar Central"));
+    Row totals;
+    totals.set(QStringLiteral("LPasadasLocal"), 17);
+    totals.set(QStringLiteral("LCB"), 3);
+    totals.set(QStringLiteral("THoraTotales"), QStringLiteral("11:12:13"));
+    totals.set(QStringLiteral("DFechaTotales"), QDate(2009, 1, 2));
+    Row key;
+    key.set(QStringLiteral("LNumeroSerie"), 4711);
+    ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
+
+    r.venue = QStringLiteral("Bar Nuevo");
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 1);
+    const Row row = *store_->selectOne(QStringLiteral("Programacion"), key);
+    EXPECT_EQ(row.value(QStringLiteral("TLocal")).toString(), QStringLiteral("Bar Nuevo"));
+    EXPECT_EQ(row.value(QStringLiteral("LPasadasLocal")).toInt(), 17);
+    EXPECT_EQ(row.value(QStringLiteral("LCB")).toInt(), 3);
+    EXPECT_EQ(row.value(QStringLiteral("THoraTotales")).toString(), QStringLiteral("11:12:13"));
+    EXPECT_EQ(row.value(QStringLiteral("DFechaTotales")).toDate(), QDate(2009, 1, 2));
+    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 30);
+}
+
+TEST_F(ProgrammingStore, ANewRowStartsItsTotalsTodayAtZero)
+{
+    saveUnit(12);
+    const Row row = store_->select(QStringLiteral("Programacion")).front();
+    EXPECT_EQ(row.value(QStringLiteral("DFechaTotales")).toDate(), QDate::currentDate());
+    EXPECT_EQ(row.value(QStringLiteral("THoraTotales")).toString().size(), 8);
+    for (const char* c : {"LPasadasLocal", "LPasadasVecino", "LE3", "LCB"}) {
+        EXPECT_TRUE(row.value(QString::fromUtf8(c)).isValid()) << c;
+        EXPECT_EQ(row.value(QString::fromUtf8(c)).toInt(), 0) << c;
+    }
+    EXPECT_EQ(row.value(QStringLiteral("TModelo")).toString(), QStringLiteral("TVQ52"));
+}
+
+TEST_F(ProgrammingStore, EveryFieldAndIntervalComesBackAsSaved)
+{
+    ProgrammingRecord r = CreaProgramacio(QDate(2012, 2, 29));
+    r.serial = 2147483647;
+    r.contact = QStringLiteral("Ana O'Neill");
+    r.note = QStringLiteral("línea 1\nlínea 2");
+    r.version = QStringLiteral("4.0");
+    r.language = QStringLiteral("Français");
+    r.clockChange = false;
+    r.continuousPrinting = true;
+    r.venueAction = {ActionType::Leq125ms, {}};
+    r.neighbourAction = {ActionType::None, {}};
+    r.sessions[6] = {QStringLiteral("--:--"), QStringLiteral("--:--")};
+    r.nightStart = QStringLiteral("23:00");
+    r.nightLimitNeighbour = 0;
+    r.attenuationSeconds = 9999;
+    r.octaves[0] = 999.9f;
+    r.octaves[8] = 12.5f;
+    r.globalCorrection = true;
+    ProgIntervals intervals = unusedIntervals();
+    intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"), QStringLiteral("12:30")};
+    intervals[29] = {QStringLiteral("24/12/10"), QStringLiteral("00:00"), QStringLiteral("26/12/10"), QStringLiteral("23:59")};
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, intervals));
+
+    const auto loaded = CarregaProgramacio(*store_, r.serial);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->record, r);
+    EXPECT_EQ(loaded->intervals, intervals);
+    EXPECT_FALSE(CarregaProgramacio(*store_, 99));
+}
+
+TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
+{
+    ProgrammingRecord r = saveUnit(7);
+    r.version = QStringLiteral("3.9");
+    r.globalCorrection = true;
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    EXPECT_FALSE(CarregaProgramacio(*store_, 7)->record.globalCorrection);
+    r.version = QStringLiteral("4.0");
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    EXPECT_TRUE(CarregaProgramacio(*store_, 7)->record.globalCorrection);
+    // An older unit's save leaves the stored flag alone.
+    r.version = QStringLiteral("3.2");
+    r.globalCorrection = false;
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    Row key;
+    key.set(QStringLiteral("LNumeroSerie"), 7);
+    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), key)->value(QStringLiteral("CMI")).toBool());
+}
+
+TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNothing)
+{
+    saveUnit(55);
+    Row one;
+    one.set(QStringLiteral("LNumeroSerie"), 55);
+    one.set(QStringLiteral("ByIntervalo"), 3);
+    ASSERT_GT(store_->remove(QStringLiteral("IntervaloInhabil"), one), 0);
+    EXPECT_TRUE(CarregaProgramacio(*store_, 55)->intervals[2].isUnused());
+
+    // A limit the Byte column cannot hold makes the whole save fail.
+    ProgrammingRecord bad = CreaProgramacio();
+    bad.serial = 56;
+    bad.dayLimitVenue = 300;
+    QString error;
+    EXPECT_FALSE(GrabaProgramacio(*store_, bad, unusedIntervals(), &error));
+    EXPECT_FALSE(error.isEmpty());
+    Row key;
+    key.set(QStringLiteral("LNumeroSerie"), 56);
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion"), key), 0);
+    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 0);
+}
