@@ -24,13 +24,15 @@ SerialLine::~SerialLine()
 
 void SerialLine::setDeviceName(const QString& device)
 {
-    if (device != port_.portName() && !port_.isOpen())
-        port_.setPortName(device);
+    if (device == device_ || port_.isOpen())
+        return;
+    device_ = device;
+    port_.setPortName(device);
 }
 
 QString SerialLine::deviceName() const
 {
-    return port_.portName();
+    return device_;
 }
 
 void SerialLine::setBaudRate(int baud)

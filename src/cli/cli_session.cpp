@@ -1,0 +1,106 @@
+#include "cli/cli_session.h"
+
+#include "app/data_folder.h"
+#include "app/language_table.h"
+#include "app/settings.h"
+#include "i18n/language_setup.h"
+
+namespace tvq52 {
+
+CliOptions parseCliOptions(const QStringList& arguments, QString* error)
+{
+    CliOptions o;
+    for (int k = 0; k < arguments.size(); ++k) {
+        const QString a = arguments.at(k);
+        auto value = [&]() -> QString {
+            if (k + 1 >= arguments.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(a);
+                return {};
+            }
+            return arguments.at(++k);
+        };
+        if (!o.command.isEmpty() || !a.startsWith(QLatin1String("--"))) {
+            o.command << a;
+        } else if (a == QLatin1String("--home")) {
+            o.home = value();
+        } else if (a == QLatin1String("--device")) {
+            o.device = value();
+        } else if (a == QLatin1String("--port")) {
+            bool ok = false;
+            const int p = value().toInt(&ok);
+            if (!ok || p < 0 || p > 255)
+                *error = QStringLiteral("--port takes a number 0 to 255");
+            o.port = p;
+        } else if (a == QLatin1String("--modem")) {
+            o.modem = true;
+        } else if (a == QLatin1String("--cable")) {
+            o.modem = false;
+        } else if (a == QLatin1String("--tone")) {
+            o.pulse = false;
+        } else if (a == QLatin1String("--pulse")) {
+            o.pulse = true;
+        } else if (a == QLatin1String("--prefix")) {
+            o.prefix = value();
+        } else if (a == QLatin1String("--phone")) {
+            o.phone = value();
+        } else if (a == QLatin1String("--yes")) {
+            o.assumeYes = true;
+        } else if (a == QLatin1String("--timeout-ms")) {
+            bool ok = false;
+            o.timeoutMs = value().toInt(&ok);
+            if (!ok || o.timeoutMs <= 0)
+                *error = QStringLiteral("--timeout-ms takes a positive number");
+        } else {
+            *error = QStringLiteral("unknown option %1").arg(a);
+        }
+        if (!error->isEmpty())
+            return o;
+    }
+    return o;
+}
+
+CliSession CliSession::open(const CliOptions& options, bool readSettings)
+{
+    CliSession s;
+    const QString folder = resolveDataFolder(options.home);
+    const ProvisionResult provisioned = provisionDataFolder(folder, findAssetFolder());
+    if (!provisioned.error.isEmpty()) {
+        s.error = provisioned.error;
+        return s;
+    }
+    s.ctx = std::make_unique<AppContext>(folder);
+    s.prompter = std::make_unique<ConsolePrompter>(!options.assumeYes && ConsolePrompter::stdinIsTerminal());
+
+    if (!readSettings)
+        return s;
+    QString languageValue;
+    if (auto fault = readStartupSettings(*s.ctx, &languageValue)) {
+        s.error = *fault;
+        return s;
+    }
+    const LanguageInfo& language = languageByLocaleId(languageValue);
+    s.ctx->languageName = QString::fromUtf8(language.name);
+    s.ctx->LanguageCodeValue = language.code;
+    SetupLanguage(s.ctx->guru, *s.prompter, languageDatabasePath(folder), s.ctx->languageName, folder);
+    return s;
+}
+
+void CliSession::applyLineOptions(const CliOptions& o)
+{
+    LinkState& link = ctx->link;
+    if (o.port) {
+        link.SerialPort = std::uint8_t(*o.port);
+        link.SerialDevice.clear();
+    }
+    if (!o.device.isEmpty())
+        link.SerialDevice = o.device;
+    if (o.modem)
+        link.ModemMode = *o.modem ? 1 : 0;
+    if (o.pulse)
+        link.TonePulse = *o.pulse ? 0 : 1;
+    if (o.prefix)
+        link.DialCode = *o.prefix;
+    link.PhoneNumber = o.phone;
+}
+
+} // namespace tvq52

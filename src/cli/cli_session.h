@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/app_context.h"
+#include "cli/console_prompter.h"
+
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+namespace tvq52 {
+
+// The options every subcommand shares: the data folder and the line.
+struct CliOptions {
+    QString home;
+    QString device;
+    std::optional<int> port;
+    std::optional<bool> modem;
+    std::optional<bool> pulse;
+    std::optional<QString> prefix;
+    QString phone;
+    bool assumeYes = false;
+    int timeoutMs = 5000;
+    QStringList command;   // the subcommand and its arguments
+};
+
+// Parses the arguments after the program name; error set on a bad option.
+CliOptions parseCliOptions(const QStringList& arguments, QString* error);
+
+// A data folder opened the way the program opens it: provisioned on first
+// use, settings read, the interface language set up.
+struct CliSession {
+    std::unique_ptr<AppContext> ctx;
+    std::unique_ptr<ConsolePrompter> prompter;
+    QString error;
+
+    // Without `readSettings` only the folder is laid out (enough to mend a
+    // settings file the program cannot read).
+    static CliSession open(const CliOptions& options, bool readSettings = true);
+    // The line settings of the folder, overridden by the options.
+    void applyLineOptions(const CliOptions& options);
+};
+
+} // namespace tvq52

@@ -1,0 +1,39 @@
+#include "cli/identify_command.h"
+
+#include "cli/cli_session.h"
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/exchange.h"
+#include "link/link_timer.h"
+#include "link/serial_line.h"
+
+#include <QTextStream>
+
+namespace tvq52 {
+
+int runIdentify(CliSession& session, const CliOptions& options)
+{
+    AppContext& ctx = *session.ctx;
+    SerialLine line;
+    DeviceLink link(ctx.link, line, systemClock(), *session.prompter, ctx.guru);
+    LinkTimer timer(systemClock(), options.timeoutMs);
+
+    bool identified = false;
+    const ExchangeOutcome outcome = runExchange(link, ctx.link.PhoneNumber, [&] {
+        identified = identifyConnectedUnit(link, timer);
+    });
+    if (outcome == ExchangeOutcome::Cancelled)
+        return 3;
+    if (!identified)
+        return 1;
+
+    QTextStream out(stdout);
+    const LinkState& s = ctx.link;
+    out << "Type: " << s.UnitType << '\n'
+        << "Firmware: " << s.UnitFirmware << '\n'
+        << "Serial number: " << s.UnitSerial << '\n'
+        << "Programming mode: " << (s.UnitProgMode == 1 ? "yes" : "no") << " (" << s.UnitProgMode << ")\n";
+    return 0;
+}
+
+} // namespace tvq52

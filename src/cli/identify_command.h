@@ -1,0 +1,13 @@
+#pragma once
+
+namespace tvq52 {
+
+struct CliSession;
+struct CliOptions;
+
+// Runs the exchange order on the configured line, identifies the unit and
+// prints what it said. 0 on success, 1 when the exchange failed, 3 when the
+// user cancelled.
+int runIdentify(CliSession& session, const CliOptions& options);
+
+} // namespace tvq52

@@ -1,0 +1,72 @@
+#include "app/data_folder.h"
+#include "cli/cli_session.h"
+#include "cli/config_command.h"
+#include "cli/identify_command.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+using namespace tvq52;
+
+namespace {
+
+const char kUsage[] =
+    "usage: tvq52-cli [options] COMMAND\n"
+    "\n"
+    "Commands:\n"
+    "  identify               identify the unit on the configured line\n"
+    "  init                   lay out the data folder (done by every command on first use)\n"
+    "  config get KEY         print a setting of the data folder\n"
+    "  config set KEY VALUE   change a setting (SerialPort, SerialDevice, Modem, TonePulse,\n"
+    "                         DialCode, ModemSpeed, Language, User)\n"
+    "\n"
+    "Options:\n"
+    "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
+    "  --device PATH     serial device, e.g. /dev/ttyUSB0 or a simulator's pty\n"
+    "  --port N          serial port number instead of a device path\n"
+    "  --cable | --modem direct cable or modem\n"
+    "  --phone NUMBER    number the modem dials\n"
+    "  --tone | --pulse  dialling\n"
+    "  --prefix TEXT     dial prefix\n"
+    "  --timeout-ms MS   longest silence between two bytes (default 5000)\n"
+    "  --yes             answer prompts with OK/Yes without asking\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tvq52-cli"));
+    QTextStream err(stderr);
+
+    QString error;
+    const CliOptions options = parseCliOptions(QCoreApplication::arguments().mid(1), &error);
+    if (!error.isEmpty()) {
+        err << "tvq52-cli: " << error << "\n\n" << kUsage << Qt::flush;
+        return 2;
+    }
+    const QString command = options.command.value(0);
+    if (command.isEmpty() || command == QLatin1String("help") || command == QLatin1String("--help")) {
+        QTextStream(stdout) << kUsage << Qt::flush;
+        return command.isEmpty() ? 2 : 0;
+    }
+    if (command != QLatin1String("identify") && command != QLatin1String("init") && command != QLatin1String("config")) {
+        err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
+        return 2;
+    }
+
+    CliSession session = CliSession::open(options, command == QLatin1String("identify"));
+    if (!session.error.isEmpty()) {
+        err << "tvq52-cli: " << session.error << Qt::endl;
+        return 1;
+    }
+    if (command == QLatin1String("init")) {
+        QTextStream(stdout) << session.ctx->home << Qt::endl;
+        return 0;
+    }
+    if (command == QLatin1String("config"))
+        return runConfig(*session.ctx, options.command.mid(1));
+
+    session.applyLineOptions(options);
+    return runIdentify(session, options);
+}
