@@ -174,11 +174,11 @@ bool LocGuru::loadSql(const QString& path, bool readOnly)
             return false;
         }
 
-        // Case variants of one text sit together, in stored order, as the
-        // lookup rules expect.
+        // Stored order: the index groups case variants itself, for every
+        // alphabet, keeping this order within each group.
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT rowid, * FROM LocGuru ORDER BY Native COLLATE NOCASE, rowid"))) {
+        if (!query.exec(QStringLiteral("SELECT rowid, * FROM LocGuru ORDER BY rowid"))) {
             errDescription_ = query.lastError().text();
             return false;
         }

@@ -1,0 +1,120 @@
+#include "app/prompter.h"
+#include "i18n/loc_guru.h"
+#include "i18n/native_catalogue.h"
+#include "language_db_fixture.h"
+#include "support/scripted_prompter.h"
+
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::usedNatives;
+
+namespace {
+
+// A control with the properties a button has.
+class FakeButton : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString text READ text WRITE setText)
+    Q_PROPERTY(QString toolTip READ toolTip WRITE setToolTip)
+public:
+    FakeButton(QString text, QString tip, QObject* parent) : QObject(parent), text_(std::move(text)), tip_(std::move(tip)) {}
+    QString text() const { return text_; }
+    void setText(const QString& t) { text_ = t; }
+    QString toolTip() const { return tip_; }
+    void setToolTip(const QString& t) { tip_ = t; }
+
+private:
+    QString text_;
+    QString tip_;
+};
+
+class Export : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        path = dir.filePath("Language.db");
+        tvq52::test::writeLanguageDb(path, {{"Idioma", "Language"}, {"Texto viejo", "Old text"}, {"IDIOMA", "LANG"}});
+        guru.setPrompter(&prompter);
+        ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, LocGuru::SqlDb));
+    }
+    QTemporaryDir dir;
+    QString path;
+    tvq52::test::ScriptedPrompter prompter;
+    LocGuru guru;
+};
+
+TEST_F(Export, CatalogueWritesExactlyItsTextsAndMarksOnlyThem)
+{
+    ASSERT_TRUE(guru.ExportStrings()) << guru.sErrDescription().toStdString();
+    guru.CloseLanguageDatabase();
+
+    const QStringList used = usedNatives(path);
+    QSet<QString> expected;
+    for (int id = 1; id <= 178; ++id)
+        expected.insert(*nativeCatalogueText(id));
+    EXPECT_EQ(used.size(), 178);
+    EXPECT_EQ(QSet<QString>(used.begin(), used.end()), expected);
+    // The existing row was marked, not doubled, and keeps its translation;
+    // the unused row stays but is no longer marked.
+    EXPECT_EQ(tvq52::test::rowCount(path), 3 + 177);
+    EXPECT_TRUE(used.contains(QString::fromUtf8("LeqSesión\rdBA")));
+    EXPECT_FALSE(used.contains("Texto viejo"));
+    EXPECT_FALSE(used.contains("IDIOMA"));
+
+    guru.sForeignColumnName = "English";
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+    EXPECT_EQ(guru.GetS(1), "Language");
+    EXPECT_EQ(guru.GetS(2), "N. Serie:");
+}
+
+TEST_F(Export, ObjectsGiveTheirListedTextsUnlessExcluded)
+{
+    QObject form;
+    form.setObjectName("FormX");
+    new FakeButton("Aceptar", "Guardar y salir", &form);
+    new FakeButton("-", "", &form);
+    auto* hidden = new FakeButton("Interno", "Interno también", &form);
+    hidden->setProperty("Tag", "!private");
+    ASSERT_TRUE(guru.ExportFormStrings(&form));
+    EXPECT_EQ(usedNatives(path), QStringList({"Aceptar", "Guardar y salir"}));
+}
+
+TEST_F(Export, ApostrophesAreStoredAsGivenAndFoundAgain)
+{
+    ASSERT_TRUE(guru.ExportOneString("Canvi d'hora"));
+    ASSERT_TRUE(guru.ExportOneString("Canvi d'hora"));
+    EXPECT_EQ(usedNatives(path), QStringList({"Canvi d'hora"}));
+    EXPECT_EQ(tvq52::test::rowCount(path), 4);
+}
+
+TEST_F(Export, OverlongTextsAreReportedAndSkipped)
+{
+    const QString small = dir.filePath("small.db");
+    tvq52::test::writeLanguageDb(small, {}, "VARCHAR(10)");
+    ASSERT_TRUE(guru.OpenLanguageDatabase(small, false, LocGuru::SqlDb));
+    EXPECT_EQ(guru.maxNativeLength(), 10);
+    EXPECT_TRUE(guru.ExportOneString("0123456789"));
+    EXPECT_TRUE(guru.ExportOneString("0123456789A"));
+    ASSERT_EQ(prompter.shown().size(), 1);
+    EXPECT_EQ(prompter.shown()[0].text,
+              "The following string of 11 characters is longer than the maximum of 10 characters that can be "
+              "stored in the language database:\r\r0123456789A");
+    EXPECT_EQ(usedNatives(small), QStringList({"0123456789"}));
+}
+
+TEST_F(Export, NeedsADatabaseOpenForWriting)
+{
+    guru.CloseLanguageDatabase();
+    EXPECT_FALSE(guru.ExportOneString("x"));
+    EXPECT_FALSE(guru.ExportStrings());
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+    EXPECT_FALSE(guru.ExportOneString("x"));
+    EXPECT_FALSE(guru.sErrDescription().isEmpty());
+    EXPECT_TRUE(guru.ExportOneString(""));
+}
+
+} // namespace
+
+#include "export_test.moc"

@@ -1,0 +1,86 @@
+#include "i18n/loc_guru.h"
+#include "i18n/native_catalogue.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+const QString kDatabase = QStringLiteral(TVQ52_ASSET_DIR "/Language.db");
+const QStringList kLanguages = {"Español", "Català", "English", "Deutsch", "Français", "Italiano", "Português"};
+
+// The shipped database, as the program reads it.
+class ShippedLanguages : public ::testing::Test {
+protected:
+    LocGuru& in(const QString& language)
+    {
+        guru.sForeignColumnName = language;
+        if (!guru.isOpen()) {
+            EXPECT_TRUE(guru.OpenLanguageDatabase(kDatabase, true, LocGuru::SqlDb)) << guru.sErrDescription().toStdString();
+        }
+        return guru;
+    }
+    LocGuru guru;
+};
+
+TEST_F(ShippedLanguages, EveryCatalogueTextIsTranslatedKeepingItsLines)
+{
+    for (const QString& language : kLanguages) {
+        for (int id = 1; id <= nativeCatalogueSize(); ++id) {
+            const QString native = *nativeCatalogueText(id);
+            const QString text = in(language).GetS(id);
+            ASSERT_FALSE(text.isEmpty()) << id;
+            EXPECT_EQ(text.count('\r'), native.count('\r')) << language.toStdString() << " " << id;
+            EXPECT_EQ(text.count('\n'), native.count('\n')) << language.toStdString() << " " << id;
+            EXPECT_FALSE(text.contains("{\\")) << id;
+            if (language == "Español") {
+                EXPECT_EQ(text, native);
+            }
+        }
+    }
+}
+
+TEST_F(ShippedLanguages, TechnicalTermsAndSidesSurvive)
+{
+    EXPECT_EQ(in("English").GetS(42), "LeqSession\rdBA");
+    EXPECT_EQ(in("English").GetS(46), "Exceedances (venue)\rT(s)");
+    EXPECT_EQ(in("English").GetS(47), "Exceedances (neighbour)\rT(s)");
+    EXPECT_EQ(in("Deutsch").GetS(14), "LFmax");
+    EXPECT_EQ(in("Français").GetS(12), "Leq1'max");
+    EXPECT_EQ(in("Italiano").GetS(133), "(immissione)");
+    EXPECT_EQ(in("Català").GetS(70), "Dilluns");
+    EXPECT_EQ(in("Português").GetS(158), "Janeiro");
+    EXPECT_EQ(in("English").GetS(177).count("\r\n"), 2);
+}
+
+TEST_F(ShippedLanguages, LanguageNamesAndTheTitleAreNeverTranslated)
+{
+    for (const QString& language : kLanguages) {
+        for (const QString& name : kLanguages)
+            EXPECT_EQ(in(language).GetTranslation(name), name);
+        EXPECT_EQ(in(language).GetTranslation("TVQ-52"), "TVQ-52");
+    }
+    EXPECT_EQ(in("English").GetTranslation("Programación"), "Programming");
+    EXPECT_EQ(in("Deutsch").GetTranslation("Cancelar"), "Abbrechen");
+}
+
+TEST_F(ShippedLanguages, TheTableHasEveryColumnTheEngineReads)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "shipped");
+        db.setDatabaseName(kDatabase);
+        db.setConnectOptions("QSQLITE_OPEN_READONLY");
+        ASSERT_TRUE(db.open());
+        const QSqlRecord record = db.record("LocGuru");
+        for (const QString& column : QStringList{"Native", "bSkip", "bIsUsed"} + kLanguages)
+            EXPECT_GE(record.indexOf(column), 0) << column.toStdString();
+    }
+    QSqlDatabase::removeDatabase("shipped");
+    EXPECT_EQ(in("English").maxNativeLength(), 255);
+}
+
+} // namespace

@@ -1,0 +1,201 @@
+#include "i18n/loc_guru.h"
+#include "language_db_fixture.h"
+
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::LanguageRow;
+using tvq52::test::writeLanguageDb;
+
+namespace {
+
+class Lookup : public ::testing::Test {
+protected:
+    QString open(const QList<LanguageRow>& rows, const QString& column = QStringLiteral("English"))
+    {
+        const QString path = dir.filePath(QStringLiteral("lang%1.db").arg(++files));
+        writeLanguageDb(path, rows);
+        guru.sForeignColumnName = column;
+        EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb)) << guru.sErrDescription().toStdString();
+        return path;
+    }
+
+    QTemporaryDir dir;
+    int files = 0;
+    LocGuru guru;
+};
+
+TEST_F(Lookup, ApostrophesAndOtherQuotingNeedNoEscapingByTheCaller)
+{
+    open({{"Leq1'max", "Leq1'max (en)"}, {"Canvi d'hora", "Clock change"}, {"a \"b\" c", "quoted"}});
+    EXPECT_EQ(guru.GetTranslation("Leq1'max"), "Leq1'max (en)");
+    EXPECT_EQ(guru.GetTranslation("Canvi d'hora"), "Clock change");
+    EXPECT_EQ(guru.GetTranslation("a \"b\" c"), "quoted");
+    EXPECT_EQ(guru.GetTranslation("Leq1''max"), "Leq1''max");
+}
+
+TEST_F(Lookup, CaseVariantsGiveTheExactRowWhicheverComesFirst)
+{
+    open({{"FECHA", "DATE"}, {"Fecha", "Date"}});
+    EXPECT_EQ(guru.GetTranslation("Fecha"), "Date");
+    EXPECT_EQ(guru.GetTranslation("FECHA"), "DATE");
+    EXPECT_EQ(guru.GetTranslation("fecha"), "fecha");
+
+    open({{"Fecha", "Date"}, {"FECHA", "DATE"}});
+    EXPECT_EQ(guru.GetTranslation("Fecha"), "Date");
+    EXPECT_EQ(guru.GetTranslation("FECHA"), "DATE");
+}
+
+TEST_F(Lookup, ASkipRowMetOnTheWayEndsTheSearch)
+{
+    open({{"Hola", "Hello", true}});
+    EXPECT_EQ(guru.GetTranslation("Hola"), "Hola");
+
+    // A case variant marked bSkip stored first hides the exact row...
+    open({{"HOLA", "HELLO", true}, {"Hola", "Hello"}});
+    EXPECT_EQ(guru.GetTranslation("Hola"), "Hola");
+    // ...but not when the exact row is met first.
+    open({{"Hola", "Hello"}, {"HOLA", "HELLO", true}});
+    EXPECT_EQ(guru.GetTranslation("Hola"), "Hello");
+    EXPECT_EQ(guru.GetTranslation("HOLA"), "HOLA");
+}
+
+TEST_F(Lookup, MissingColumnOrTranslationLeavesTheNativeText)
+{
+    open({{"Día", "Day"}, {"Noche", QString()}, {"Sesión", ""}}, QStringLiteral("Klingon"));
+    EXPECT_TRUE(guru.isOpen());
+    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
+    EXPECT_EQ(guru.GetS(1), "Idioma");
+
+    guru.sForeignColumnName = QStringLiteral("english");
+    EXPECT_EQ(guru.GetTranslation("Día"), "Day");
+    // Rows the translators have not filled in never blank a control.
+    EXPECT_EQ(guru.GetTranslation("Noche"), "Noche");
+    EXPECT_EQ(guru.GetTranslation("Sesión"), "Sesión");
+}
+
+TEST_F(Lookup, TheLanguageColumnCanChangeWhileOpen)
+{
+    open({{"Día", "Day", false, "Tag"}});
+    EXPECT_EQ(guru.GetTranslation("Día"), "Day");
+    guru.sForeignColumnName = QStringLiteral("Deutsch");
+    EXPECT_EQ(guru.GetTranslation("Día"), "Tag");
+}
+
+TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnly)
+{
+    const QString path = open({{"Día", "Day"}});
+    guru.bEnabled = false;
+    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
+    guru.bEnabled = true;
+    EXPECT_EQ(guru.GetTranslation(""), "");
+
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, LocGuru::SqlDb));
+    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
+    guru.CloseLanguageDatabase();
+    EXPECT_FALSE(guru.isOpen());
+    EXPECT_EQ(guru.sLanguageDB(), "");
+    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
+}
+
+TEST_F(Lookup, FailedOpensReportAndLeaveTheEngineClosed)
+{
+    const QString missing = dir.filePath("missing.db");
+    EXPECT_FALSE(guru.OpenLanguageDatabase(missing, true, LocGuru::SqlDb));
+    EXPECT_TRUE(guru.sErrDescription().contains(missing));
+    EXPECT_FALSE(QFileInfo::exists(missing)) << "opening must not create the file";
+
+    const QString other = dir.filePath("other.db");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
+        db.setDatabaseName(other);
+        ASSERT_TRUE(db.open());
+        QSqlQuery(db).exec("CREATE TABLE Something (x INTEGER)");
+    }
+    QSqlDatabase::removeDatabase("other");
+    const QString good = open({{"Día", "Day"}});
+    EXPECT_FALSE(guru.OpenLanguageDatabase(other, true, LocGuru::SqlDb));
+    EXPECT_TRUE(guru.sErrDescription().contains("LocGuru"));
+    EXPECT_FALSE(guru.isOpen());
+    EXPECT_EQ(guru.sLanguageDB(), "");
+    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
+    EXPECT_TRUE(guru.OpenLanguageDatabase(good, true, LocGuru::SqlDb));
+    EXPECT_EQ(guru.sLanguageDB(), good);
+}
+
+// The index must give what walking the rows by the rules gives, for any mix
+// of case variants and skip flags.
+TEST_F(Lookup, IndexAgreesWithWalkingTheRows)
+{
+    QRandomGenerator random(52);
+    const QStringList spellings = {"abc", "ABC", "Abc", "aBc", "abC", "xy", "XY", "Xy", "ñu", "ÑU", "q'z", "Q'Z"};
+    for (int round = 0; round < 30; ++round) {
+        QList<LanguageRow> rows;
+        const int count = 1 + int(random.bounded(10));
+        for (int i = 0; i < count; ++i) {
+            const QString native = spellings[int(random.bounded(spellings.size()))];
+            rows.append({native, QStringLiteral("t%1").arg(i), random.bounded(4) == 0});
+        }
+        open(rows);
+        for (const QString& text : spellings) {
+            // Walk in the stored order of each case-insensitive group.
+            QString expected = text;
+            for (const LanguageRow& r : rows) {
+                if (r.native.toCaseFolded() != text.toCaseFolded())
+                    continue;
+                if (r.skip)
+                    break;
+                if (r.native == text) {
+                    expected = r.english;
+                    break;
+                }
+            }
+            EXPECT_EQ(guru.GetTranslation(text), expected) << "round " << round << " text " << text.toStdString();
+        }
+    }
+}
+
+TEST(WidthTest, PadsByTheGrowthTable)
+{
+    LocGuru guru;
+    guru.bTestStrWidth = true;
+    EXPECT_EQ(guru.GetTranslation("abc"), "abcWWW");
+    EXPECT_EQ(guru.GetTranslation("abcd"), "abcdWWWW");
+    EXPECT_EQ(guru.GetTranslation("abcdefg"), "abcdefg" + QString(6, 'W'));
+    EXPECT_EQ(guru.GetTranslation(QString(12, 'a')), QString(12, 'a') + QString(7, 'W'));
+    EXPECT_EQ(guru.GetTranslation(QString(60, 'a')), QString(60, 'a') + QString(6, 'W'));
+    EXPECT_EQ(guru.GetTranslation(""), "");
+
+    guru.setSPadChar("xyz");
+    EXPECT_EQ(guru.sPadChar(), "x");
+    EXPECT_EQ(guru.GetTranslation("ab"), "abxx");
+    guru.setSPadChar("");
+    EXPECT_EQ(guru.sPadChar(), "W");
+
+    // Past the last pair the text grows by nothing; bad pairs are passed over.
+    guru.sStrWidthFactors = "bad,5:50";
+    EXPECT_EQ(guru.GetTranslation("abcd"), "abcdWW");
+    EXPECT_EQ(guru.GetTranslation("abcdef"), "abcdef");
+}
+
+TEST(Properties, DefaultsAndTheirRules)
+{
+    LocGuru guru;
+    EXPECT_TRUE(guru.bEnabled);
+    EXPECT_FALSE(guru.bTestStrWidth);
+    EXPECT_EQ(guru.sLanguageDB(), "");
+    EXPECT_EQ(guru.sPadChar(), "W");
+    EXPECT_EQ(guru.sProperties(), "Caption,ToolTipText");
+    EXPECT_EQ(guru.sStrWidthFactors, "4:100,10:80,20:60,30:40,50:20,9999:10");
+    EXPECT_EQ(guru.sTagExclude, "!");
+    EXPECT_EQ(guru.sForeignColumnName, "Foreign");
+    EXPECT_EQ(guru.sUnknownStrID, "GetS: Unknown String ID ");
+    EXPECT_EQ(guru.maxNativeLength(), 255);
+    guru.setSProperties(" Caption , Text,Bogus ");
+    EXPECT_EQ(guru.sProperties(), "Caption,Text,Bogus");
+}
+
+} // namespace
