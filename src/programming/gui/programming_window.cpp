@@ -39,9 +39,6 @@ namespace tvq52 {
 
 namespace {
 
-// The command-line serial is looked up on the first opening of a run only.
-bool commandLineHonoured = false;
-
 const char* const kLanguageOptions[6] = {"OptionEspañol", "OptionCatalan", "OptionIngles",
                                          "OptionAleman",  "OptionFrances", "OptionItaliano"};
 const char* const kLanguageCaptions[6] = {"Español", "Català", "English", "Deutsch", "Français", "Italiano"};
@@ -284,6 +281,8 @@ QWidget* ProgrammingWindow::buildActionPage()
     neighbourLayout->setRowStretch(3, 1);
 
     for (QLineEdit* e : {venueSeconds_, neighbourSeconds_}) {
+        // New records leave these boxes alone, so they start with a valid value.
+        e->setText(QStringLiteral("01"));
         e->setValidator(digits(2, e));
         e->setMaximumWidth(60);
     }
@@ -501,8 +500,8 @@ void ProgrammingWindow::openRecordSet()
         CreaProgramacio();
         return;
     }
-    if (!commandLineHonoured) {
-        commandLineHonoured = true;
+    if (!commandLineHonoured_) {
+        commandLineHonoured_ = true;
         const QString arg = ctx_.CommandLineFile;
         if (!arg.isEmpty() && !arg.toUpper().endsWith(QLatin1String(".TQ52"))) {
             if (const auto serial = browser_->findCommandLineSerial(arg); serial && CarregaProgramacio(*serial))

@@ -104,6 +104,9 @@ private:
     bool loading_ = false;
     bool refocusing_ = false;
     bool needsOpening_ = true;
+    // The window lives for the whole run, so the command-line serial is
+    // looked up on its first opening only.
+    bool commandLineHonoured_ = false;
     QString searchField_;
     QString searchText_;
     QString firmwareVersion_;

@@ -1,0 +1,268 @@
+#include "programming/gui/programming_window.h"
+
+#include "window_fixture.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+
+using namespace tvq52;
+
+namespace {
+
+class ProgrammingWindowTest : public tvq52::test::WindowFixture {
+protected:
+    void open()
+    {
+        window_ = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window_->resize(1280, 800);
+        activate(window_.get());
+    }
+
+    QLineEdit* field(const char* name) { return child<QLineEdit>(window_.get(), name); }
+    QTabWidget* tabs() { return child<QTabWidget>(window_.get(), "SSTab2"); }
+    void showPage(int page)
+    {
+        tabs()->setCurrentIndex(page);
+        settle();
+    }
+
+    std::unique_ptr<ProgrammingWindow> window_;
+};
+
+} // namespace
+
+TEST_F(ProgrammingWindowTest, VenueLimitsAreClampedOnLeavingAndBringTheLimitsPageForward)
+{
+    open();
+    showPage(ProgrammingWindow::kLimitsPage);
+    QLineEdit* dayVenue = field("MaskDiaLocal");
+    typeInto(dayVenue, QStringLiteral("150"));
+    EXPECT_EQ(dayVenue->text(), QStringLiteral("150"));
+    showPage(0);   // leaving the page takes the focus out of the field
+    EXPECT_EQ(dayVenue->text(), QStringLiteral("120"));
+    EXPECT_EQ(tabs()->currentIndex(), ProgrammingWindow::kLimitsPage);
+    EXPECT_TRUE(dayVenue->hasFocus());
+
+    typeInto(dayVenue, QStringLiteral("45"));
+    focusTo(field("MaskNitVei"));
+    EXPECT_EQ(dayVenue->text(), QStringLiteral("60"));
+    EXPECT_TRUE(dayVenue->hasFocus());
+
+    QLineEdit* dayNeighbour = field("MaskDiaVei");
+    typeInto(dayNeighbour, QStringLiteral("10"));
+    focusTo(field("MaskNitLocal"));
+    EXPECT_EQ(dayNeighbour->text(), QStringLiteral("10"));
+    EXPECT_TRUE(field("MaskNitLocal")->hasFocus());
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+
+    typeInto(field("MaskNitLocal"), QString());
+    focusTo(dayNeighbour);
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{60});
+    EXPECT_TRUE(field("MaskNitLocal")->hasFocus());
+}
+
+TEST_F(ProgrammingWindowTest, NightHoursDriveTheDayHoursAndMayNotBeEqual)
+{
+    open();
+    showPage(ProgrammingWindow::kLimitsPage);
+    QLineEdit* nightEnd = field("MaskTerminaNoche");
+    typeInto(nightEnd, QStringLiteral("2200"));
+    EXPECT_EQ(nightEnd->text(), QStringLiteral("22:00"));
+    focusTo(field("MaskNitVei"));
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{97});
+    EXPECT_EQ(prompter_.shown().front().text, QStringLiteral("Inicio igual a final"));
+    EXPECT_TRUE(field("MaskEmpiezaNoche")->hasFocus());
+    EXPECT_EQ(field("MaskEmpiezaDia")->text(), QStringLiteral("08:00"));
+    EXPECT_EQ(field("MaskTerminaDia")->text(), QStringLiteral("22:00"));
+
+    // Back in the night start, the user moves it; the day end follows.
+    prompter_.clear();
+    typeInto(field("MaskEmpiezaNoche"), QStringLiteral("2100"));
+    typeInto(nightEnd, QStringLiteral("0730"));
+    EXPECT_EQ(field("MaskTerminaDia")->text(), QStringLiteral("21:00"));
+    focusTo(field("MaskNitVei"));
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+    EXPECT_EQ(field("MaskEmpiezaDia")->text(), QStringLiteral("07:30"));
+
+    typeInto(field("MaskEmpiezaNoche"), QStringLiteral("2"));
+    focusTo(field("MaskNitVei"));
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{25});
+    EXPECT_TRUE(field("MaskEmpiezaNoche")->hasFocus());
+}
+
+TEST_F(ProgrammingWindowTest, RingsAndAttenuationAreCorrectedSilently)
+{
+    open();
+    showPage(1);
+    QLineEdit* rings = field("MaskRings");
+    typeInto(rings, QStringLiteral("0"));
+    focusTo(field("MaskTLeq"));
+    EXPECT_EQ(rings->text(), QStringLiteral("1"));
+
+    showPage(2);
+    QLineEdit* attenuation = field("MaskTiempoAtenuacion");
+    for (const auto& [typed, kept] : {std::pair{"1", "0"}, std::pair{"0", "0"}, std::pair{"2", "2"}}) {
+        typeInto(attenuation, QString::fromUtf8(typed));
+        focusTo(field("MaskTempsActLoc"));
+        EXPECT_EQ(attenuation->text(), QString::fromUtf8(kept)) << typed;
+    }
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+}
+
+TEST_F(ProgrammingWindowTest, ChoosingTheSecondsOptionFillsAnEmptyBoxAndSavesLeq01s)
+{
+    ProgrammingRecord r = storeUnit(100);
+    r.venueAction = {ActionType::Leq125ms, {}};
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    open();
+    showPage(2);
+    QLineEdit* seconds = field("MaskTempsActLoc");
+    ASSERT_TRUE(child<QRadioButton>(window_.get(), "OptionLocalLeq125")->isChecked());
+    typeInto(seconds, QString());
+    child<QRadioButton>(window_.get(), "OptionLocalLeq1s")->click();
+    EXPECT_EQ(seconds->text(), QStringLiteral("01"));
+    EXPECT_TRUE(window_->isModified());
+    child<QPushButton>(window_.get(), "SSCommandGrabar")->click();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{23});
+    EXPECT_EQ(CarregaProgramacio(*store_, 100)->record.venueAction,
+              (ActionType{ActionType::LeqSeconds, QStringLiteral("01")}));
+    EXPECT_FALSE(window_->isModified());
+
+    // An emptied seconds box is refused on leaving.
+    typeInto(seconds, QString());
+    focusTo(field("MaskTiempoAtenuacion"));
+    EXPECT_EQ(prompter_.catalogueIds().back(), 106);
+    EXPECT_TRUE(seconds->hasFocus());
+}
+
+TEST_F(ProgrammingWindowTest, FirmwareVersionSetsWhatTheUnitCanDo)
+{
+    storeUnit(32, QStringLiteral("old"), QStringLiteral("3.2"));
+    ProgrammingRecord modern = storeUnit(40, QStringLiteral("new"), QStringLiteral("4.0"));
+    modern.globalCorrection = true;
+    ASSERT_TRUE(GrabaProgramacio(*store_, modern, unusedIntervals()));
+    open();
+    ASSERT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("32"));
+    EXPECT_FALSE(field("MaskTempsActLoc")->isEnabled());
+    EXPECT_FALSE(field("MaskTempsActVei")->isEnabled());
+    EXPECT_TRUE(child<QGroupBox>(window_.get(), "FrameApliCorrecioGlobal")->isHidden());
+    EXPECT_EQ(window_->firmwareVersion(), QStringLiteral("3.2"));
+
+    child<QPushButton>(window_.get(), "SSCommandSiguiente")->click();
+    ASSERT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("40"));
+    EXPECT_TRUE(field("MaskTempsActLoc")->isEnabled());
+    EXPECT_FALSE(child<QGroupBox>(window_.get(), "FrameApliCorrecioGlobal")->isHidden());
+    EXPECT_TRUE(child<QCheckBox>(window_.get(), "CheckApliCorrecioGlobal")->isChecked());
+}
+
+TEST_F(ProgrammingWindowTest, ImpossibleDatesAreRefused)
+{
+    open();
+    QLineEdit* date = field("MaskFecha");
+    for (const char* typed : {"000510", "121310"}) {
+        prompter_.clear();
+        typeInto(date, QString::fromUtf8(typed));
+        focusTo(field("MaskVersion"));
+        EXPECT_EQ(prompter_.catalogueIds(), QList<int>{18}) << typed;
+        EXPECT_EQ(prompter_.shown().value(0).text, QStringLiteral("Fecha incorrecta"));
+        EXPECT_TRUE(date->hasFocus()) << typed;
+    }
+    prompter_.clear();
+    typeInto(date, QStringLiteral("120510"));
+    focusTo(field("MaskVersion"));
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+}
+
+TEST_F(ProgrammingWindowTest, KeyboardRulesOfTheWindow)
+{
+    storeUnit(77);
+    open();
+    EXPECT_FALSE(window_->isModified());
+    QLineEdit* version = field("MaskVersion");
+    focusTo(version);
+    press(version, Qt::Key_5, QStringLiteral("5"));
+    EXPECT_EQ(version->text(), QStringLiteral("3.3"));
+    EXPECT_FALSE(window_->isModified());
+
+    QLineEdit* serial = field("MaskNumeroSerie");
+    focusTo(serial);
+    press(serial, Qt::Key_1, QStringLiteral("1"));
+    EXPECT_EQ(serial->text(), QStringLiteral("77"));
+    EXPECT_TRUE(window_->isModified());
+
+    showPage(ProgrammingWindow::kLimitsPage);
+    QLineEdit* limit = field("MaskNitLocal");
+    typeInto(limit, QStringLiteral("9 -+0"));
+    EXPECT_EQ(limit->text(), QStringLiteral("90"));
+    showPage(0);
+    QLineEdit* contact = field("MaskContacto");
+    typeInto(contact, QStringLiteral("Ana-Luz +1"));
+    EXPECT_EQ(contact->text(), QStringLiteral("AnaLuz 1"));
+}
+
+TEST_F(ProgrammingWindowTest, SearchUsesTheLastSearchableFieldFocused)
+{
+    for (qint32 s : {5, 9120, 3412, 77})
+        storeUnit(s);
+    open();
+    ASSERT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("5"));
+    focusTo(field("MaskNumeroSerie"));
+    EXPECT_EQ(window_->currentSearchField(), QStringLiteral("MaskNumeroSerie"));
+    prompter_.inputAnswer(QStringLiteral("12"));
+    auto* search = child<QPushButton>(window_.get(), "SSCommandBuscar");
+    focusTo(search);
+    search->click();
+    EXPECT_EQ(prompter_.inputPrompts(), QStringList{QStringLiteral("Buscar en el campo N. Serie:")});
+    EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("3412"));
+
+    // A text with quotes and wildcards is only a text; no match changes nothing.
+    focusTo(field("MaskLocal"));
+    prompter_.inputAnswer(QStringLiteral("%' OR 1=1 --"));
+    search->click();
+    EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("3412"));
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+
+    // The note is not searchable: the button does nothing.
+    showPage(0);
+    focusTo(window_->findChild<QWidget*>(QStringLiteral("TextNota")));
+    search->click();
+    EXPECT_EQ(prompter_.inputPrompts().size(), 2);
+}
+
+TEST_F(ProgrammingWindowTest, CommandLineSerialIsHonouredOnTheFirstOpeningOnly)
+{
+    storeUnit(10);
+    storeUnit(20);
+    ctx_->CommandLineFile = QStringLiteral("20");
+    open();
+    EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("20"));
+    child<QPushButton>(window_.get(), "SSCommandAnterior")->click();
+    EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("10"));
+    window_->close();
+    activate(window_.get());
+    EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("10"));
+}
+
+TEST_F(ProgrammingWindowTest, AnEmptyDatabaseOpensOnANewRecord)
+{
+    open();
+    EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("0"));
+    EXPECT_EQ(field("MaskDiaLocal")->text(), QStringLiteral("80"));
+    EXPECT_EQ(field("MaskLunesFi")->text(), QStringLiteral("00:23"));
+    EXPECT_EQ(field("MaskFecha")->text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yy")));
+    EXPECT_TRUE(child<QRadioButton>(window_.get(), "OptionEspañol")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>(window_.get(), "OptionVeiLeq1s")->isChecked());
+    EXPECT_TRUE(window_->isModified());
+    // Serial 0 is never saved and never asks.
+    child<QPushButton>(window_.get(), "SSCommandGrabar")->click();
+    child<QPushButton>(window_.get(), "SSCommandBorrar")->click();
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 0);
+    for (const char* disabled : {"SSCommandRecibir", "SSCommandTransmitir", "SSCommandRealTime",
+                                 "SSCommandImprimir", "SSCommandIncidencias"})
+        EXPECT_FALSE(child<QPushButton>(window_.get(), disabled)->isEnabled()) << disabled;
+}

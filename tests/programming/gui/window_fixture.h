@@ -1,0 +1,100 @@
+#pragma once
+
+#include "app/app_context.h"
+#include "db/database.h"
+#include "db/store.h"
+#include "programming/programming_store.h"
+#include "support/scripted_prompter.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace tvq52::test {
+
+// A data folder with an empty database, a context on it and a prompter that
+// records what the windows show.
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir_.isValid());
+        const QString path = dir_.filePath(QStringLiteral("tvq52.db"));
+        QString error;
+        ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
+        ctx_ = std::make_unique<AppContext>(dir_.path());
+        ctx_->db = Database::openSqlite(path, &error);
+        ASSERT_TRUE(ctx_->db) << error.toStdString();
+        store_ = std::make_unique<Store>(*ctx_->db);
+    }
+
+    ProgrammingRecord storeUnit(qint32 serial, const QString& venue = QStringLiteral(" "),
+                                const QString& version = QStringLiteral("3.3"))
+    {
+        ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
+        r.serial = serial;
+        r.venue = venue;
+        r.version = version;
+        EXPECT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+        return r;
+    }
+
+    template <typename T = QWidget>
+    static T* child(QWidget* window, const char* name)
+    {
+        T* w = window->findChild<T*>(QString::fromUtf8(name));
+        EXPECT_TRUE(w) << name;
+        return w;
+    }
+
+    static void activate(QWidget* window)
+    {
+        window->show();
+        window->activateWindow();
+        QApplication::setActiveWindow(window);
+        settle();
+    }
+
+    static void settle()
+    {
+        for (int i = 0; i < 3; ++i)
+            QApplication::processEvents();
+    }
+
+    static void press(QWidget* w, int key, const QString& text = {})
+    {
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(w, &down);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(w, &up);
+    }
+
+    // Focuses `field`, replaces its text by typing, as a user would.
+    static void typeInto(QLineEdit* field, const QString& text)
+    {
+        field->setFocus(Qt::MouseFocusReason);
+        settle();
+        field->selectAll();
+        press(field, Qt::Key_Delete);
+        field->home(false);
+        for (QChar c : text)
+            press(field, c.unicode() >= 'a' && c.unicode() <= 'z' ? c.toUpper().unicode() : c.unicode(), QString(c));
+    }
+
+    static void focusTo(QWidget* w)
+    {
+        w->setFocus(Qt::TabFocusReason);
+        settle();
+    }
+
+    QTemporaryDir dir_;
+    std::unique_ptr<AppContext> ctx_;
+    std::unique_ptr<Store> store_;
+    ScriptedPrompter prompter_;
+};
+
+} // namespace tvq52::test
