@@ -199,7 +199,10 @@ QWidget* ProgrammingWindow::buildVenuePage()
 QWidget* ProgrammingWindow::buildUnitPage()
 {
     auto* page = new QWidget(this);
-    auto* layout = new QHBoxLayout(page);
+    auto* outer = new QVBoxLayout(page);
+    auto* layout = new QHBoxLayout;
+    outer->addLayout(layout);
+    outer->addStretch();
 
     auto* language = new QGroupBox(QStringLiteral("Idioma"), page);
     auto* languageLayout = new QVBoxLayout(language);
@@ -319,11 +322,12 @@ QWidget* ProgrammingWindow::buildActionPage()
         }
     }
     sessionGrid->setColumnStretch(3, 1);
+    sessionGrid->setRowStretch(8, 1);
 
     layout->addWidget(venue, 0, 0);
     layout->addWidget(neighbour, 0, 1);
     layout->addWidget(attenuationBox, 1, 0);
-    layout->addWidget(sessionBox, 1, 1, 2, 1);
+    layout->addWidget(sessionBox, 1, 1);
     layout->setRowStretch(2, 1);
     return page;
 }

@@ -165,7 +165,7 @@ void WeekScheduleWindow::buildChart()
         xAxis->append(ctx_.guru.GetS(70 + d), 24 * (d + 1));
     xAxis->setGridLineVisible(true);
     auto* yAxis = new QValueAxis;
-    yAxis->setRange(0, 5);
+    yAxis->setRange(1.2, 4.5);
     yAxis->setVisible(false);
     chart_->addAxis(xAxis, Qt::AlignBottom);
     chart_->addAxis(yAxis, Qt::AlignLeft);
