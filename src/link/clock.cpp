@@ -31,6 +31,8 @@ qint64 ScaledClock::realMs(qint64 ms) const
 
 bool ScaledClock::waitFor(qint64 ms, const std::function<bool()>& until, WaitEvents events)
 {
+    if (until && until())
+        return true;
     QEventLoop::ProcessEventsFlags flags = QEventLoop::WaitForMoreEvents;
     if (events == WaitEvents::ExcludeUserInput)
         flags |= QEventLoop::ExcludeUserInputEvents;

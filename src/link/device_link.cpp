@@ -119,6 +119,9 @@ void DeviceLink::RequestIdentity()
 DeviceLink::WaitEnd DeviceLink::waitForByte(LinkTimer& timer)
 {
     RestartTimer(timer);
+    // Bytes already waiting need no event loop: a whole frame is checked at once.
+    if (!state_.StopRequested && line_.bytesAvailable() > 0)
+        return WaitEnd::Byte;
     clock_.waitFor(timer.remainingMs(), [&] { return state_.StopRequested || line_.bytesAvailable() > 0; });
     if (state_.StopRequested)
         return WaitEnd::Stop;

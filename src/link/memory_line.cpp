@@ -21,17 +21,20 @@ bool MemoryLine::open()
 
 int MemoryLine::readByte()
 {
-    if (input_.isEmpty())
+    if (readAt_ >= input_.size())
         return -1;
-    const int b = std::uint8_t(input_.at(0));
-    input_.remove(0, 1);
+    const int b = std::uint8_t(input_.at(readAt_++));
+    if (readAt_ == input_.size())
+        discardInput();
     return b;
 }
 
 QByteArray MemoryLine::read(qint64 maxBytes)
 {
-    const QByteArray part = input_.left(maxBytes);
-    input_.remove(0, part.size());
+    const QByteArray part = input_.mid(readAt_, maxBytes);
+    readAt_ += part.size();
+    if (readAt_ == input_.size())
+        discardInput();
     return part;
 }
 

@@ -26,11 +26,15 @@ public:
     void close() override { open_ = false; }
     QString errorString() const override { return openError_; }
 
-    qint64 bytesAvailable() const override { return input_.size(); }
+    qint64 bytesAvailable() const override { return input_.size() - readAt_; }
     int readByte() override;
     QByteArray read(qint64 maxBytes) override;
     void write(const QByteArray& bytes) override;
-    void discardInput() override { input_.clear(); }
+    void discardInput() override
+    {
+        input_.clear();
+        readAt_ = 0;
+    }
     void discardOutput() override {}
 
     // Bytes the unit sends now, or after `afterMs` of the clock's time.
@@ -52,6 +56,7 @@ private:
     bool open_ = false;
     QString openError_;
     QByteArray input_;
+    qsizetype readAt_ = 0;   // bytes of input_ already read
     QByteArray written_;
     int openCount_ = 0;
     std::function<void(const QByteArray&)> responder_;

@@ -1,0 +1,126 @@
+// CPU cost of the link: checking a 377-byte frame once its bytes have
+// arrived, and the processor time spent waiting on a unit that says nothing.
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/frame.h"
+#include "link/frame_receiver.h"
+#include "link/link_state.h"
+#include "link/link_timer.h"
+#include "link/memory_line.h"
+#include "link/serial_line.h"
+#include "app/prompter.h"
+#include "sim_process.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <benchmark/benchmark.h>
+#include <ctime>
+
+using namespace tvq52;
+
+namespace {
+
+class QuietPrompter : public Prompter {
+public:
+    Answer message(const Message&) override { return Answer::Ok; }
+    std::optional<QString> input(const QString&, const QString&, const QString& d) override { return d; }
+    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
+    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
+};
+
+const QByteArray kFrame377 = completeFrame(0x08, QByteArray(371, '\x5A'));
+
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+void BM_FrameReceiverChecks377Bytes(benchmark::State& state)
+{
+    LinkState link;
+    for (auto _ : state) {
+        FrameReceiver rx(link.FrameBuffer.data(), link.FrameBuffer.size());
+        FrameReceiver::Status s = FrameReceiver::Status::NeedMore;
+        for (char c : kFrame377)
+            s = rx.feed(std::uint8_t(c));
+        if (s != FrameReceiver::Status::Complete)
+            state.SkipWithError("frame not accepted");
+        benchmark::DoNotOptimize(link.FrameBuffer);
+    }
+}
+BENCHMARK(BM_FrameReceiverChecks377Bytes);
+
+// The whole ReceiveFrame, bytes already waiting on the line.
+void BM_ReceiveFrame377BytesWaiting(benchmark::State& state)
+{
+    ScaledClock clock;
+    MemoryLine line(clock);
+    line.open();
+    LinkState link;
+    QuietPrompter prompter;
+    LocGuru guru;
+    DeviceLink device(link, line, clock, prompter, guru);
+    LinkTimer timer(clock, 5000);
+    for (auto _ : state) {
+        state.PauseTiming();
+        line.deliver(kFrame377);
+        state.ResumeTiming();
+        if (!device.ReceiveFrame(timer))
+            state.SkipWithError("frame not received");
+    }
+}
+BENCHMARK(BM_ReceiveFrame377BytesWaiting);
+
+// A silent unit on a real pseudo-terminal (the simulator told never to
+// answer), or on the in-memory line when the simulator is not built.
+void BM_WaitOnSilentUnit(benchmark::State& state)
+{
+    const QString simulator = QCoreApplication::applicationDirPath() + QStringLiteral("/tvq52-sim");
+    std::unique_ptr<sim::SimProcess> sim;
+    std::unique_ptr<Line> line;
+    if (QFileInfo(simulator).isExecutable()) {
+        sim = std::make_unique<sim::SimProcess>(simulator, QStringList{"--fault", "silent"});
+        if (sim->start()) {
+            auto serial = std::make_unique<SerialLine>();
+            serial->setDeviceName(sim->devicePath());
+            line = std::move(serial);
+        }
+    }
+    if (!line)
+        line = std::make_unique<MemoryLine>(systemClock());
+    if (!line->open()) {
+        state.SkipWithError("cannot open the line");
+        return;
+    }
+    LinkState link;
+    QuietPrompter prompter;
+    LocGuru guru;
+    DeviceLink device(link, *line, systemClock(), prompter, guru);
+    LinkTimer timer(systemClock(), 1000);
+    double cpu = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        const double c0 = processCpuSeconds();
+        const qint64 w0 = systemClock().elapsedMs();
+        device.ReceiveFrame(timer);
+        cpu += processCpuSeconds() - c0;
+        wall += double(systemClock().elapsedMs() - w0) / 1000.0;
+    }
+    state.counters["cpu_percent_of_a_core"] = wall > 0 ? 100.0 * cpu / wall : 0;
+    state.SetLabel(sim ? "pty" : "memory");
+}
+BENCHMARK(BM_WaitOnSilentUnit)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
