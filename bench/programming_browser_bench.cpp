@@ -1,0 +1,161 @@
+#include "app/app_context.h"
+#include "app/prompter.h"
+#include "db/database.h"
+#include "db/store.h"
+#include "programming/gui/programming_window.h"
+#include "programming/programming_browser.h"
+#include "programming/programming_store.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+using namespace tvq52;
+
+namespace {
+
+constexpr int kUnits = 10000;
+
+// A database with 10,000 programmed units, each with its 30 intervals.
+struct Fleet {
+    QTemporaryDir dir;
+    AppContext ctx{dir.path()};
+    std::unique_ptr<Store> store;
+
+    Fleet()
+    {
+        const QString path = dir.filePath(QStringLiteral("tvq52.db"));
+        QString error;
+        if (!Database::createSqlite(path, &error) || !(ctx.db = Database::openSqlite(path, &error)))
+            qFatal("%s", qPrintable(error));
+        store = std::make_unique<Store>(*ctx.db);
+        ProgIntervals intervals = unusedIntervals();
+        intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"), QStringLiteral("12:00")};
+        inTransaction(*store, [&] {
+            for (int i = 1; i <= kUnits; ++i) {
+                ProgrammingRecord r = CreaProgramacio(QDate(2010, 1, 1).addDays(i % 900));
+                r.serial = 100000 + i * 7;
+                r.venue = QStringLiteral("Local %1").arg(i);
+                r.town = i % 2 ? QStringLiteral("Girona") : QStringLiteral("Lleida");
+                r.version = QStringLiteral("4.0");
+                // One transaction for the whole fleet; the save opens none of its own here.
+                Row row = programmingRow(r);
+                if (!store->insert(QStringLiteral("Programacion"), row))
+                    return false;
+                for (int k = 1; k <= kIntervalCount; ++k) {
+                    Row in;
+                    in.set(QStringLiteral("LNumeroSerie"), r.serial);
+                    in.set(QStringLiteral("ByIntervalo"), k);
+                    in.set(QStringLiteral("TDiaEmpiezaInt"), intervals[k - 1].startDay);
+                    in.set(QStringLiteral("THoraEmpiezaInt"), intervals[k - 1].startTime);
+                    in.set(QStringLiteral("TDiaTerminaInt"), intervals[k - 1].endDay);
+                    in.set(QStringLiteral("THoraTerminaInt"), intervals[k - 1].endTime);
+                    if (!store->insert(QStringLiteral("IntervaloInhabil"), in))
+                        return false;
+                }
+            }
+            return true;
+        });
+    }
+};
+
+Fleet& fleet()
+{
+    static Fleet f;
+    return f;
+}
+
+class SilentPrompter : public Prompter {
+public:
+    Answer message(const Message&) override { return Answer::Cancel; }
+    std::optional<QString> input(const QString&, const QString&, const QString&) override { return answer; }
+    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
+    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
+    std::optional<QString> answer;
+};
+
+// One step forward and the load of the record reached, wrapping at the end.
+void BM_NextRecordStep(benchmark::State& state)
+{
+    Fleet& f = fleet();
+    ProgrammingBrowser browser(*f.ctx.db);
+    qint32 serial = *browser.first();
+    for (auto _ : state) {
+        auto next = browser.next(serial);
+        serial = next ? *next : *browser.first();
+        benchmark::DoNotOptimize(CarregaProgramacio(*f.store, serial));
+    }
+}
+BENCHMARK(BM_NextRecordStep)->Unit(benchmark::kMillisecond);
+
+void BM_PreviousRecordStep(benchmark::State& state)
+{
+    Fleet& f = fleet();
+    ProgrammingBrowser browser(*f.ctx.db);
+    qint32 serial = 100000 + kUnits * 7;
+    for (auto _ : state) {
+        auto previous = browser.previous(serial);
+        serial = previous ? *previous : 100000 + kUnits * 7;
+        benchmark::DoNotOptimize(CarregaProgramacio(*f.store, serial));
+    }
+}
+BENCHMARK(BM_PreviousRecordStep)->Unit(benchmark::kMillisecond);
+
+// The whole button press in the window: query, load and fill every field.
+void BM_WindowNextButton(benchmark::State& state)
+{
+    Fleet& f = fleet();
+    SilentPrompter prompter;
+    ProgrammingWindow window(f.ctx, prompter);
+    window.show();
+    auto* next = window.findChild<QPushButton*>(QStringLiteral("SSCommandSiguiente"));
+    for (auto _ : state)
+        next->click();
+}
+BENCHMARK(BM_WindowNextButton)->Unit(benchmark::kMillisecond);
+
+void BM_SearchVenue(benchmark::State& state)
+{
+    Fleet& f = fleet();
+    ProgrammingBrowser browser(*f.ctx.db);
+    const SearchField venue = *searchFieldOf(QStringLiteral("MaskLocal"));
+    for (auto _ : state) {
+        const auto serial = browser.findContaining(venue, QStringLiteral("Local 9999"));
+        benchmark::DoNotOptimize(CarregaProgramacio(*f.store, *serial));
+    }
+}
+BENCHMARK(BM_SearchVenue)->Unit(benchmark::kMillisecond);
+
+void BM_SearchSerialNoMatch(benchmark::State& state)
+{
+    Fleet& f = fleet();
+    ProgrammingBrowser browser(*f.ctx.db);
+    const SearchField serial = *searchFieldOf(QStringLiteral("MaskNumeroSerie"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(browser.findContaining(serial, QStringLiteral("99999")));
+}
+BENCHMARK(BM_SearchSerialNoMatch)->Unit(benchmark::kMillisecond);
+
+void BM_SearchDate(benchmark::State& state)
+{
+    Fleet& f = fleet();
+    ProgrammingBrowser browser(*f.ctx.db);
+    const SearchField date = *searchFieldOf(QStringLiteral("MaskFecha"));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(browser.findContaining(date, QStringLiteral("31/12/11")));
+}
+BENCHMARK(BM_SearchDate)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
