@@ -1,0 +1,307 @@
+#include "link/clock.h"
+#include "link/frame.h"
+#include "modem_front.h"
+#include "unit_frames.h"
+#include "unit_simulator.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using namespace tvq52::sim;
+
+namespace {
+
+const QDateTime kEnd(QDate(2024, 3, 15), QTime(10, 7));
+
+SimOptions optionsFor(const QString& firmware)
+{
+    QString error;
+    auto o = parseSimOptions({"tvq52-sim", "--firmware", firmware, "--history-end", "2024-03-15T10:07", "--realtime-ms", "0"}, &error, nullptr);
+    EXPECT_TRUE(o.has_value()) << qPrintable(error);
+    return *o;
+}
+
+RecordedHistory historyFor(const SimOptions& o)
+{
+    return generateHistory({o.seed, o.days, o.leqMinutes, o.historyEnd});
+}
+
+// A unit in the test's process, collecting its frames and single bytes.
+struct UnitUnderTest {
+    QByteArray out;
+    UnitSimulator unit;
+    explicit UnitUnderTest(const SimOptions& o) : unit(o, historyFor(o), [this](const QByteArray& b) { out += b; }) {}
+
+    QByteArray take()
+    {
+        QByteArray all = out;
+        out.clear();
+        return all;
+    }
+};
+
+QByteArray rangeRequest(std::uint8_t command, const QDateTime& from, const QDateTime& to)
+{
+    return completeFrame(command, stamp(from) + stamp(to));
+}
+
+bool checkOk(const QByteArray& frame)
+{
+    return frame.size() >= 5 && checkByte(frame) == 0 && ((std::uint8_t(frame[1]) << 8) | std::uint8_t(frame[2])) == frame.size();
+}
+
+} // namespace
+
+TEST(RecordedHistory, SameSeedSameHistoryAndAWeekOfVenueLife)
+{
+    const SimOptions o = optionsFor("4.0");
+    const RecordedHistory a = historyFor(o);
+    const RecordedHistory b = historyFor(o);
+    ASSERT_EQ(a.intervals.size(), 7 * 24 * 4);
+    for (int k = 0; k < a.intervals.size(); ++k)
+        ASSERT_EQ(intervalFrame(a.intervals[k], o), intervalFrame(b.intervals[k], o)) << k;
+    EXPECT_EQ(a.intervals.back().end, QDateTime(kEnd.date(), QTime(10, 0))) << "ends on a Leq boundary";
+
+    SimOptions other = o;
+    other.seed = 53;
+    EXPECT_NE(intervalFrame(historyFor(other).intervals[100], o), intervalFrame(a.intervals[100], o));
+
+    int under = 0, over = 0, inactive = 0, passes = 0, night = 0;
+    for (const IntervalRecord& r : a.intervals) {
+        under += r.leqVenue < 600;
+        over += r.leqVenue > 1200;
+        inactive += r.sensorInactive > 0;
+        passes += r.passesVenue > 0;
+        night += r.limitVenue == VenueLimits::nightVenue;
+        ASSERT_LE(r.passesVenue, 4000);
+        ASSERT_LE(r.sensorInactive, 4000);
+    }
+    EXPECT_GT(under, 0);
+    EXPECT_GT(over, 0);
+    EXPECT_EQ(inactive, 8) << "two hours of 15-minute intervals";
+    EXPECT_GT(passes, 0);
+    EXPECT_GT(night, 0);
+    EXPECT_GE(a.sessions.size(), 5);
+    EXPECT_EQ(a.totalSensorInactive, 8 * 900);
+}
+
+TEST(UnitFrames, IntervalLayoutsOfNewAndOldFirmware)
+{
+    const SimOptions v40 = optionsFor("4.0");
+    const SimOptions v30 = optionsFor("3.0");
+    const SimOptions v20 = optionsFor("2.0");
+    const IntervalRecord r = historyFor(v40).intervals.front();
+    const QByteArray f40 = intervalFrame(r, v40);
+    ASSERT_EQ(f40.size(), 60);
+    EXPECT_TRUE(checkOk(f40));
+    EXPECT_EQ(f40.mid(4, 5), stamp(r.end));
+    EXPECT_EQ((std::uint8_t(f40[19]) << 8) | std::uint8_t(f40[20]), r.leqVenue);
+    EXPECT_EQ(std::uint8_t(f40[23]), 15);
+    EXPECT_EQ(std::uint8_t(f40[56]), 125) << "Leq125ms from firmware 3.3 on";
+    EXPECT_EQ(std::uint8_t(intervalFrame(r, v30)[56]), 2);
+
+    const QByteArray f20 = intervalFrame(r, v20);
+    ASSERT_EQ(f20.size(), 60);
+    EXPECT_LE(std::uint8_t(f20[53]), 1);
+    EXPECT_LE(std::uint8_t(f20[54]), 1);
+    EXPECT_LE(std::uint8_t(f20[55]), 1);
+    EXPECT_EQ(std::uint8_t(f20[56]), 2);
+    EXPECT_LE(std::uint8_t(f20[57]), 2);
+
+    const RecordedHistory h = historyFor(v40);
+    const QByteArray s = sessionFrame(h.sessions.front());
+    ASSERT_EQ(s.size(), 70);
+    EXPECT_TRUE(checkOk(s));
+    EXPECT_EQ(s.mid(4, 5), stamp(h.sessions.front().start));
+    EXPECT_EQ(std::uint8_t(intervalListEnd()[4]), 0);
+    EXPECT_EQ(std::uint8_t(sessionListEnd()[4]), 0);
+}
+
+TEST(UnitSimulator, AnswersTheSingleFrameRequests)
+{
+    UnitUnderTest u(optionsFor("3.3"));
+    u.unit.receive(completeFrame(0x01));
+    const QByteArray id = u.take();
+    EXPECT_TRUE(checkOk(id));
+    EXPECT_EQ(id.mid(4, 10).toHex(' '), "2a 03 03 30 31 32 33 34 35 01");
+
+    u.unit.receive(completeFrame(0x02));
+    const QByteArray totals = u.take();
+    ASSERT_EQ(totals.size(), 22);
+    EXPECT_EQ(totals.mid(8, 4).toHex(), "00001c20") << "sensor-inactive seconds";
+
+    u.unit.receive(completeFrame(0x03));
+    const QByteArray dates = u.take();
+    ASSERT_EQ(dates.size(), 156);
+    EXPECT_NE(dates.at(4), 0) << "an erasure in slot 0";
+    EXPECT_EQ(dates.mid(9, 5), QByteArray(5, 0)) << "unused slots are zero";
+
+    u.unit.receive(completeFrame(0x04));
+    const QByteArray prog = u.take();
+    ASSERT_EQ(prog.size(), 4 + 364 + 2);
+    EXPECT_TRUE(checkOk(prog));
+
+    // A request with a wrong check byte goes unanswered.
+    QByteArray bad = completeFrame(0x01);
+    bad[5] = 0;
+    u.unit.receive(bad);
+    EXPECT_TRUE(u.take().isEmpty());
+}
+
+TEST(UnitSimulator, RecordListsNewestFirstWithinTheRangeAndTheHandshake)
+{
+    const SimOptions o = optionsFor("4.0");
+    UnitUnderTest u(o);
+    const QDateTime from(QDate(2024, 3, 15), QTime(9, 0));
+    u.unit.receive(rangeRequest(0x05, from, kEnd));
+    QList<QByteArray> frames;
+    for (int guard = 0; guard < 20; ++guard) {
+        const QByteArray f = u.take();
+        if (f.isEmpty())
+            break;
+        ASSERT_TRUE(checkOk(f));
+        frames << f;
+        u.unit.receive(QByteArray(1, char(kAck)));
+    }
+    ASSERT_EQ(frames.size(), 5 + 1) << "09:00 to 10:00 and the end frame";
+    EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[0].constData() + 4)), QDateTime(kEnd.date(), QTime(10, 0)));
+    EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[4].constData() + 4)), from);
+    EXPECT_EQ(frames.back().at(4), 0);
+
+    // CAN ends the list; nothing more comes, not even the end frame.
+    u.unit.receive(rangeRequest(0x06, QDateTime(), QDateTime()));
+    EXPECT_EQ(u.take().size(), 70);
+    u.unit.receive(QByteArray(1, char(kCan)));
+    u.unit.receive(QByteArray(1, char(kAck)));
+    EXPECT_TRUE(u.take().isEmpty());
+}
+
+TEST(UnitSimulator, KeepsAProgrammingItIsSentAndAnswersOneByte)
+{
+    const SimOptions o = optionsFor("4.0");
+    UnitUnderTest u(o);
+    const QByteArray block(365, '\x07');
+    const QByteArray frame = completeFrame(0x08, QByteArray(6, '\x01') + block);
+    ASSERT_EQ(frame.size(), 377);
+    u.unit.receive(frame);
+    EXPECT_EQ(u.take(), QByteArray(1, char(kAck)));
+    EXPECT_EQ(u.unit.programmingBlock(), block);
+    u.unit.receive(completeFrame(0x04));
+    EXPECT_EQ(u.take().mid(4, 365), block);
+
+    QByteArray damaged = frame;
+    damaged[100] = 0;
+    u.unit.receive(damaged);
+    EXPECT_EQ(u.take(), QByteArray(1, char(kNak)));
+
+    SimOptions nak = o;
+    nak.faults << Fault{FaultKind::Nak, 0};
+    UnitUnderTest refusing(nak);
+    refusing.unit.receive(frame);
+    EXPECT_EQ(refusing.take(), QByteArray(1, char(kNak)));
+
+    SimOptions silent = o;
+    silent.faults << Fault{FaultKind::ProgramSilent, 0};
+    UnitUnderTest mute(silent);
+    mute.unit.receive(frame);
+    EXPECT_TRUE(mute.take().isEmpty());
+}
+
+TEST(UnitSimulator, RealTimeStreamUntilCancel)
+{
+    UnitUnderTest u(optionsFor("4.0"));
+    u.unit.receive(completeFrame(0x09));
+    const QByteArray first = u.take();
+    ASSERT_EQ(first.size(), 20);
+    EXPECT_TRUE(checkOk(first));
+    EXPECT_EQ(first.at(3), 0x09);
+    u.unit.receive(QByteArray(1, char(kAck)));
+    ScaledClock clock;
+    EXPECT_TRUE(clock.waitFor(2000, [&] { return !u.out.isEmpty(); }));
+    EXPECT_EQ(u.take().size(), 20);
+    u.unit.receive(QByteArray(1, char(kCan)));
+    u.unit.receive(QByteArray(1, char(kAck)));
+    EXPECT_FALSE(clock.waitFor(50, [&] { return !u.out.isEmpty(); }));
+}
+
+TEST(UnitSimulator, FaultsOnTheFramesTheyName)
+{
+    SimOptions o = optionsFor("4.0");
+    for (const char* f : {"damaged:2", "bad-check:3", "stall:4", "garbage:5"})
+        o.faults << *parseFault(QString::fromLatin1(f));
+    UnitUnderTest u(o);
+    u.unit.receive(rangeRequest(0x05, QDateTime(), kEnd));
+    const QByteArray good = u.take();
+    u.unit.receive(QByteArray(1, char(kAck)));
+    const QByteArray damaged = u.take();
+    EXPECT_TRUE(checkOk(good));
+    EXPECT_TRUE(checkOk(damaged)) << "a damaged record still has a right check byte";
+    EXPECT_EQ(damaged.mid(kIntervalLevelOffset, 2).toHex(), "8000");
+    u.unit.receive(QByteArray(1, char(kAck)));
+    EXPECT_FALSE(checkOk(u.take()));
+    u.unit.receive(QByteArray(1, char(kAck)));
+    EXPECT_EQ(u.take().size(), 30);
+    u.unit.receive(QByteArray(1, char(kAck)));
+    const QByteArray garbled = u.take();
+    EXPECT_NE(garbled.at(0), char(kStx));
+    EXPECT_TRUE(checkOk(garbled.mid(garbled.indexOf(char(kStx)))));
+
+    EXPECT_FALSE(parseFault("nonsense").has_value());
+    EXPECT_FALSE(parseFault("stall:0").has_value());
+    EXPECT_EQ(parseFault("silent")->frame, 0);
+}
+
+TEST(ModemFront, DialsInVerboseOffModeEscapesAndHangsUp)
+{
+    ModemOptions mo;
+    mo.ringMs = 10;
+    mo.rings = 1;
+    mo.guardMs = 10;
+    QByteArray toPc, toUnit;
+    ModemFront modem(mo, [&](const QByteArray& b) { toPc += b; }, [&](const QByteArray& b) { toUnit += b; });
+    ScaledClock clock;
+
+    modem.fromPc("AT\r");
+    EXPECT_EQ(toPc, "AT\r\r\nOK\r\n") << "echo and verbose answers until told otherwise";
+    toPc.clear();
+    modem.fromPc("+++ATE0V0X0DT0,931234567\r");
+    EXPECT_EQ(modem.lastDial(), "T0,931234567");
+    EXPECT_TRUE(clock.waitFor(1000, [&] { return modem.online(); }));
+    EXPECT_TRUE(toPc.endsWith("1\r"));
+    EXPECT_FALSE(toPc.contains("OK"));
+
+    // Online, the PC's bytes reach the unit and the unit's reach the PC.
+    modem.fromPc(completeFrame(0x01));
+    EXPECT_EQ(toUnit, completeFrame(0x01));
+    toPc.clear();
+    modem.fromUnit("abc");
+    EXPECT_EQ(toPc, "abc");
+
+    toPc.clear();
+    modem.fromPc("+++");
+    EXPECT_TRUE(clock.waitFor(1000, [&] { return !modem.online(); }));
+    EXPECT_EQ(toPc, "0\r");
+
+    modem.hangUp();
+    toPc.clear();
+    modem.fromUnit("lost");
+    EXPECT_TRUE(toPc.isEmpty()) << "no call, nothing reaches the PC";
+}
+
+TEST(ModemFront, DialResultsOtherThanConnect)
+{
+    for (const QByteArray code : {QByteArray("3"), QByteArray("7")}) {
+        ModemOptions mo;
+        mo.ringMs = 5;
+        mo.rings = 1;
+        mo.dialResult = code;
+        QByteArray toPc;
+        ModemFront modem(mo, [&](const QByteArray& b) { toPc += b; }, [](const QByteArray&) {});
+        modem.fromPc("ATE0V0X0DT,1\r");
+        ScaledClock clock;
+        // The command line itself is echoed: echo goes off only once it has run.
+        EXPECT_TRUE(clock.waitFor(1000, [&] { return toPc.size() > 13; }));
+        EXPECT_EQ(toPc, "ATE0V0X0DT,1\r" + code + '\r');
+        EXPECT_FALSE(modem.online());
+    }
+}
