@@ -1,9 +1,7 @@
 #pragma once
 
+#include "../programming_fixture.h"
 #include "app/app_context.h"
-#include "db/database.h"
-#include "db/store.h"
-#include "programming/programming_store.h"
 #include "support/scripted_prompter.h"
 
 #include <QApplication>
@@ -16,28 +14,22 @@
 
 namespace tvq52::test {
 
-// A data folder with an empty database, a context on it and a prompter that
-// records what the windows show.
-class WindowFixture : public ::testing::Test {
+// An empty database, a context on it and a prompter that records what the
+// windows show.
+class WindowFixture : public ProgrammingDatabase {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir_.isValid());
-        const QString path = dir_.filePath(QStringLiteral("tvq52.db"));
-        QString error;
-        ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
+        ProgrammingDatabase::SetUp();
+        // The context takes the connection over; the store keeps using it.
         ctx_ = std::make_unique<AppContext>(dir_.path());
-        ctx_->db = Database::openSqlite(path, &error);
-        ASSERT_TRUE(ctx_->db) << error.toStdString();
-        store_ = std::make_unique<Store>(*ctx_->db);
+        ctx_->db = std::move(db_);
     }
 
     ProgrammingRecord storeUnit(qint32 serial, const QString& venue = QStringLiteral(" "),
                                 const QString& version = QStringLiteral("3.3"))
     {
-        ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
-        r.serial = serial;
-        r.venue = venue;
+        ProgrammingRecord r = saveUnit(serial, venue);
         r.version = version;
         EXPECT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
         return r;
@@ -91,9 +83,7 @@ protected:
         settle();
     }
 
-    QTemporaryDir dir_;
     std::unique_ptr<AppContext> ctx_;
-    std::unique_ptr<Store> store_;
     ScriptedPrompter prompter_;
 };
 
