@@ -87,7 +87,7 @@ RecordedHistory generateHistory(const HistoryPlan& plan)
         const bool night = isNight(r.end.time());
         r.limitVenue = night ? VenueLimits::nightVenue : VenueLimits::dayVenue;
         r.limitNeighbour = night ? VenueLimits::nightNeighbour : VenueLimits::dayNeighbour;
-        r.lfmaxLimit = VenueLimits::lfmax;
+        r.stats.lfmaxLimit = VenueLimits::lfmax;
 
         SessionRecord* session = sessionAt(r.end);
         // Quiet hours read below the 60 dB the unit measures; sessions are loud.
@@ -96,23 +96,23 @@ RecordedHistory generateHistory(const HistoryPlan& plan)
             level = rnd.range(1180, 1260);   // a peak over the range
         r.leqVenue = level;
         r.leqNeighbour = clampLevel(level - VenueLimits::insulationDb * 10 + rnd.range(-20, 20));
-        r.maxLeq1 = clampLevel(level + rnd.range(10, 60));
-        r.minLeq1 = clampLevel(level - rnd.range(10, 80));
-        r.maxLeq1At = r.end.addSecs(-60 * rnd.range(1, leq));
-        r.minLeq1At = r.end.addSecs(-60 * rnd.range(1, leq));
-        r.lfmax = clampLevel(r.maxLeq1 + rnd.range(40, 140));
-        r.l1 = clampLevel(level + rnd.range(40, 70));
-        r.l5 = clampLevel(r.l1 - rnd.range(10, 30));
-        r.l10 = clampLevel(r.l5 - rnd.range(5, 20));
-        r.l50 = clampLevel(level - rnd.range(10, 40));
-        r.l90 = clampLevel(r.l50 - rnd.range(20, 60));
+        r.stats.maxLeq1 = clampLevel(level + rnd.range(10, 60));
+        r.stats.minLeq1 = clampLevel(level - rnd.range(10, 80));
+        r.stats.maxLeq1At = r.end.addSecs(-60 * rnd.range(1, leq));
+        r.stats.minLeq1At = r.end.addSecs(-60 * rnd.range(1, leq));
+        r.stats.lfmax = clampLevel(r.stats.maxLeq1 + rnd.range(40, 140));
+        r.stats.l1 = clampLevel(level + rnd.range(40, 70));
+        r.stats.l5 = clampLevel(r.stats.l1 - rnd.range(10, 30));
+        r.stats.l10 = clampLevel(r.stats.l5 - rnd.range(5, 20));
+        r.stats.l50 = clampLevel(level - rnd.range(10, 40));
+        r.stats.l90 = clampLevel(r.stats.l50 - rnd.range(20, 60));
 
         const int seconds = leq * 60;
         const int overVenue = r.leqVenue - r.limitVenue * 10;
         const int overNeighbour = r.leqNeighbour - r.limitNeighbour * 10;
         r.passesVenue = overVenue > 0 ? std::min(seconds, overVenue * 6) : 0;
         r.passesNeighbour = overNeighbour > 0 ? std::min(seconds, overNeighbour * 6) : 0;
-        r.lfmaxPasses = r.lfmax > r.lfmaxLimit * 10 ? rnd.range(1, 30) : 0;
+        r.stats.lfmaxPasses = r.stats.lfmax > r.stats.lfmaxLimit * 10 ? rnd.range(1, 30) : 0;
         if (r.end > sensorOutFrom && r.end <= sensorOutTo)
             r.sensorInactive = std::min(seconds, 4000);
         if (rnd.range(0, 199) == 0)
@@ -135,7 +135,7 @@ RecordedHistory generateHistory(const HistoryPlan& plan)
         s.nightStart = QTime(VenueLimits::nightStartHour, 0);
         s.nightEnd = QTime(VenueLimits::nightEndHour, 0);
         s.attenuationSeconds = 300;
-        s.lfmaxLimit = VenueLimits::lfmax;
+        s.stats.lfmaxLimit = VenueLimits::lfmax;
         QList<int> levels;
         const IntervalRecord* loudest = nullptr;
         const IntervalRecord* quietest = nullptr;
@@ -147,27 +147,27 @@ RecordedHistory generateHistory(const HistoryPlan& plan)
             s.passesVenue += r.passesVenue;
             s.passesNeighbour += r.passesNeighbour;
             s.sensorInactive += r.sensorInactive;
-            s.lfmaxPasses += r.lfmaxPasses;
-            s.lfmax = std::max(s.lfmax, r.lfmax);
-            if (!loudest || r.maxLeq1 > loudest->maxLeq1)
+            s.stats.lfmaxPasses += r.stats.lfmaxPasses;
+            s.stats.lfmax = std::max(s.stats.lfmax, r.stats.lfmax);
+            if (!loudest || r.stats.maxLeq1 > loudest->stats.maxLeq1)
                 loudest = &r;
-            if (!quietest || r.minLeq1 < quietest->minLeq1)
+            if (!quietest || r.stats.minLeq1 < quietest->stats.minLeq1)
                 quietest = &r;
         }
         s.leq = energyMean(levels);
         if (loudest) {
-            s.maxLeq1 = loudest->maxLeq1;
-            s.maxLeq1At = loudest->maxLeq1At;
+            s.stats.maxLeq1 = loudest->stats.maxLeq1;
+            s.stats.maxLeq1At = loudest->stats.maxLeq1At;
         }
         if (quietest) {
-            s.minLeq1 = quietest->minLeq1;
-            s.minLeq1At = quietest->minLeq1At;
+            s.stats.minLeq1 = quietest->stats.minLeq1;
+            s.stats.minLeq1At = quietest->stats.minLeq1At;
         }
-        s.l1 = clampLevel(s.leq + 55);
-        s.l5 = clampLevel(s.leq + 35);
-        s.l10 = clampLevel(s.leq + 20);
-        s.l50 = clampLevel(s.leq - 25);
-        s.l90 = clampLevel(s.leq - 70);
+        s.stats.l1 = clampLevel(s.leq + 55);
+        s.stats.l5 = clampLevel(s.leq + 35);
+        s.stats.l10 = clampLevel(s.leq + 20);
+        s.stats.l50 = clampLevel(s.leq - 25);
+        s.stats.l90 = clampLevel(s.leq - 70);
     }
 
     h.reprogrammings << begin.addDays(-1).addSecs(11 * 3600);

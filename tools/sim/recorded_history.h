@@ -8,6 +8,18 @@
 namespace tvq52::sim {
 
 // Levels are tenths of a decibel, as on the line.
+// The level statistics that interval and session records both carry.
+struct LevelStats {
+    int maxLeq1 = 0;
+    QDateTime maxLeq1At;
+    int minLeq1 = 0;
+    QDateTime minLeq1At;
+    int lfmax = 0;
+    std::uint8_t lfmaxLimit = 0;
+    int lfmaxPasses = 0;
+    int l1 = 0, l5 = 0, l10 = 0, l50 = 0, l90 = 0;
+};
+
 struct IntervalRecord {
     QDateTime end;
     int disconnections = 0;
@@ -19,14 +31,7 @@ struct IntervalRecord {
     std::uint8_t limitNeighbour = 0;
     std::uint8_t limitVenue = 0;
     std::uint8_t leqMinutes = 0;
-    int maxLeq1 = 0;
-    QDateTime maxLeq1At;
-    int minLeq1 = 0;
-    QDateTime minLeq1At;
-    int lfmax = 0;
-    std::uint8_t lfmaxLimit = 0;
-    int lfmaxPasses = 0;
-    int l1 = 0, l5 = 0, l10 = 0, l50 = 0, l90 = 0;
+    LevelStats stats;
     std::uint8_t dnaMinutes = 0;
     std::uint8_t enaMinutes = 0;
     std::uint8_t lineShortMinutes = 0;
@@ -43,14 +48,7 @@ struct SessionRecord {
     int attenuationSeconds = 0;
     int disconnections = 0, passesVenue = 0, passesNeighbour = 0, sensorInactive = 0;
     int leq = 0;
-    int maxLeq1 = 0;
-    QDateTime maxLeq1At;
-    int minLeq1 = 0;
-    QDateTime minLeq1At;
-    int lfmax = 0;
-    std::uint8_t lfmaxLimit = 0;
-    int lfmaxPasses = 0;
-    int l1 = 0, l5 = 0, l10 = 0, l50 = 0, l90 = 0;
+    LevelStats stats;
 };
 
 // What the unit remembers: oldest first.

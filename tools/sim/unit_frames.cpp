@@ -33,6 +33,24 @@ void putTime(QByteArray& out, const QTime& t)
     out.append(char(t.minute()));
 }
 
+// Highest and lowest 1-minute Leq with their stamps, LFmax, its limit and
+// passes (16-bit in intervals, 24-bit in sessions), then L1 to L90.
+void putLevelStats(QByteArray& out, const LevelStats& s, int passesWidth)
+{
+    put16(out, s.maxLeq1);
+    out.append(stamp(s.maxLeq1At));
+    put16(out, s.minLeq1);
+    out.append(stamp(s.minLeq1At));
+    put16(out, s.lfmax);
+    out.append(char(s.lfmaxLimit));
+    if (passesWidth == 3)
+        put24(out, s.lfmaxPasses);
+    else
+        put16(out, s.lfmaxPasses);
+    for (int l : {s.l1, s.l5, s.l10, s.l50, s.l90})
+        put16(out, l);
+}
+
 std::uint8_t actionByte(bool codes33, int seconds)
 {
     if (seconds == 0)
@@ -112,15 +130,7 @@ QByteArray intervalFrame(const IntervalRecord& r, const SimOptions& o)
     p.append(char(r.limitNeighbour));
     p.append(char(r.limitVenue));
     p.append(char(r.leqMinutes));
-    put16(p, r.maxLeq1);
-    p.append(stamp(r.maxLeq1At));
-    put16(p, r.minLeq1);
-    p.append(stamp(r.minLeq1At));
-    put16(p, r.lfmax);
-    p.append(char(r.lfmaxLimit));
-    put16(p, r.lfmaxPasses);
-    for (int l : {r.l1, r.l5, r.l10, r.l50, r.l90})
-        put16(p, l);
+    putLevelStats(p, r.stats, 2);
     if (o.newIntervalLayout()) {
         p.append(char(r.dnaMinutes));
         p.append(char((r.rs232 ? 0x80 : 0) | (r.enaMinutes & 0x7F)));
@@ -153,15 +163,7 @@ QByteArray sessionFrame(const SessionRecord& s)
     put24(p, s.passesNeighbour);
     put24(p, s.sensorInactive);
     put16(p, s.leq);
-    put16(p, s.maxLeq1);
-    p.append(stamp(s.maxLeq1At));
-    put16(p, s.minLeq1);
-    p.append(stamp(s.minLeq1At));
-    put16(p, s.lfmax);
-    p.append(char(s.lfmaxLimit));
-    put24(p, s.lfmaxPasses);
-    for (int l : {s.l1, s.l5, s.l10, s.l50, s.l90})
-        put16(p, l);
+    putLevelStats(p, s.stats, 3);
     return completeFrame(std::uint8_t(UnitCommand::SessionRecords), p);
 }
 
