@@ -382,15 +382,20 @@ bool LocGuru::isExcludedByTag(const QObject* object) const
     return !sTagExclude.isEmpty() && controlTag(object).startsWith(sTagExclude);
 }
 
+QList<QObject*> LocGuru::includedControls(QObject* form) const
+{
+    QList<QObject*> controls = form->findChildren<QObject*>();
+    controls.removeIf([this](const QObject* c) { return isExcludedByTag(c); });
+    return controls;
+}
+
 void LocGuru::TranslateForm(QObject* form) const
 {
     if (!form || !(bTestStrWidth || translating()))
         return;
     TranslateObject(form);
     // A composite widget's own tool tip is translated too, beside its items.
-    for (QObject* control : form->findChildren<QObject*>()) {
-        if (isExcludedByTag(control))
-            continue;
+    for (QObject* control : includedControls(form)) {
         TranslateSpecialControl(control);
         TranslateObject(control);
     }
@@ -480,9 +485,7 @@ bool LocGuru::ExportFormStrings(QObject* form)
     if (!form || !beginExport())
         return false;
     ExportObjectStrings(form);
-    for (QObject* control : form->findChildren<QObject*>()) {
-        if (isExcludedByTag(control))
-            continue;
+    for (QObject* control : includedControls(form)) {
         ExportSpecialControl(control);
         ExportObjectStrings(control);
     }

@@ -92,6 +92,8 @@ private:
     };
 
     bool translating() const { return open_ && readOnly_; }
+    // The objects below a window, in creation order, without the excluded.
+    QList<QObject*> includedControls(QObject* form) const;
     bool loadSql(const QString& path, bool readOnly);
     bool loadTextFile(const QString& path);
     void buildIndex();
