@@ -6,8 +6,8 @@
 
 namespace tvq52 {
 
-ApplicationShell::ApplicationShell(const QString& dataFolder, QString commandLine)
-    : ctx_(dataFolder), commandLine_(std::move(commandLine))
+ApplicationShell::ApplicationShell(const QString& dataFolder, QString commandLine, Prompter* prompter)
+    : ctx_(dataFolder), prompter_(prompter ? *prompter : widgetPrompter_), commandLine_(std::move(commandLine))
 {
 }
 
@@ -20,7 +20,7 @@ void ApplicationShell::start()
 {
     window_ = new MainWindow(ctx_, prompter_);
     window_->setAttribute(Qt::WA_DeleteOnClose, false);
-    prompter_.setParent(window_);
+    widgetPrompter_.setParent(window_);
     connect(window_, &MainWindow::exitRequested, this, &ApplicationShell::finished);
     connect(window_, &MainWindow::reloadRequested, this, [this] {
         // Let the dialog's click finish before the window goes.

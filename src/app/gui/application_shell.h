@@ -18,7 +18,8 @@ namespace tvq52 {
 class ApplicationShell : public QObject {
     Q_OBJECT
 public:
-    ApplicationShell(const QString& dataFolder, QString commandLine);
+    // Tests pass their own prompter; the program uses Qt dialogs.
+    ApplicationShell(const QString& dataFolder, QString commandLine, Prompter* prompter = nullptr);
     ~ApplicationShell() override;
 
     void start();
@@ -32,7 +33,8 @@ private:
     void reload();
 
     AppContext ctx_;
-    WidgetPrompter prompter_;
+    WidgetPrompter widgetPrompter_;
+    Prompter& prompter_;
     QString commandLine_;
     QPointer<MainWindow> window_;
 };

@@ -25,6 +25,7 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
 {
     setObjectName(QStringLiteral("Form4"));
     setModal(true);
+    setMinimumWidth(340);
 
     auto* layout = new QVBoxLayout(this);
     auto* form = new QFormLayout;

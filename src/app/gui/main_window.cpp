@@ -6,9 +6,11 @@
 #include "app/gui/language_dialog.h"
 #include "app/prompter.h"
 #include "app/settings.h"
+#include "programming/gui/programming_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -86,9 +88,15 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     connect(button("SSCommandUsuario"), &QPushButton::clicked, this, &MainWindow::askFooterText);
     connect(button("SSCommandHelp"), &QPushButton::clicked, this, &MainWindow::showHelp);
     connect(button("SSCommandExit"), &QPushButton::clicked, this, [this] { close(); });
+    connect(button("SSCommandProgramacion"), &QPushButton::clicked, this, [this] {
+        ProgrammingWindow* w = programmingWindow();
+        w->show();
+        w->raise();
+        w->activateWindow();
+    });
 
     // Windows not built yet: their buttons stay disabled rather than pretend.
-    for (const char* pending : {"SSCommandProgramacion", "SSCommandIncidencias", "SSCommand1", "CommandExportar"})
+    for (const char* pending : {"SSCommandIncidencias", "SSCommand1", "CommandExportar"})
         button(pending)->setEnabled(false);
 }
 
@@ -176,7 +184,33 @@ std::optional<QString> MainWindow::mergeDatabase(const QString&)
 
 void MainWindow::openImportWindow() {}
 
-void MainWindow::openProgrammingWindow() {}
+void MainWindow::openProgrammingWindow()
+{
+    // Start-up waits for it, as for any modal window; it looks up the serial itself.
+    ProgrammingWindow* w = programmingWindow();
+    w->setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    w->installEventFilter(this);
+    connect(this, &MainWindow::programmingClosed, &loop, &QEventLoop::quit);
+    w->show();
+    loop.exec();
+    w->removeEventFilter(this);
+    w->setWindowModality(Qt::NonModal);
+}
+
+ProgrammingWindow* MainWindow::programmingWindow()
+{
+    if (!programming_)
+        programming_ = new ProgrammingWindow(ctx_, prompter_, this);
+    return programming_;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == programming_ && event->type() == QEvent::Hide)
+        emit programmingClosed();
+    return QWidget::eventFilter(watched, event);
+}
 
 void MainWindow::showCommunicationDialog()
 {

@@ -2,6 +2,7 @@
 
 #include "app/startup.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class QLabel;
@@ -11,6 +12,7 @@ class QPushButton;
 namespace tvq52 {
 
 struct AppContext;
+class ProgrammingWindow;
 class Prompter;
 
 // The main menu, Form1: the first window of the run; loading it brings the
@@ -41,9 +43,11 @@ public:
 signals:
     void exitRequested();
     void reloadRequested();
+    void programmingClosed();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QPushButton* addButton(const char* objectName, const QString& text, const QString& toolTip, int icon);
@@ -51,12 +55,15 @@ private:
     void showLanguageDialog();
     void askFooterText();
     void showHelp();
+    ProgrammingWindow* programmingWindow();
 
     AppContext& ctx_;
     Prompter& prompter_;
     QFrame* importPanel_ = nullptr;
     QLabel* title_ = nullptr;
     bool unloaded_ = false;
+    // One instance for the run of this main window; a language reload makes a new one.
+    QPointer<ProgrammingWindow> programming_;
 };
 
 } // namespace tvq52

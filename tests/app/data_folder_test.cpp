@@ -1,0 +1,77 @@
+#include "app/data_folder.h"
+#include "app/ini_file.h"
+#include "support/temp_home.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::TempHome;
+
+namespace {
+
+QByteArray digest(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+} // namespace
+
+TEST(DataFolder, FirstStartLaysOutTheFolderAndASecondChangesNothing)
+{
+    TempHome root;
+    const QString home = root.file(QStringLiteral("nested/home"));
+    const ProvisionResult first = provisionDataFolder(home, findAssetFolder());
+    ASSERT_TRUE(first.error.isEmpty()) << first.error.toStdString();
+    EXPECT_TRUE(first.provisioned);
+
+    const IniFile ini = IniFile::load(settingsPath(home));
+    const QStringList keys = {"SerialPort", "Modem", "TonePulse", "DialCode", "ModemSpeed", "Language", "User"};
+    const QStringList values = {"1", "0", "1", "", "19200", "1034", ""};
+    for (int i = 0; i < keys.size(); ++i)
+        EXPECT_EQ(ini.value(QStringLiteral("Configuration"), keys[i]).value_or(QStringLiteral("<missing>")), values[i]) << keys[i].toStdString();
+    EXPECT_TRUE(QFileInfo(databasePath(home)).isFile());
+    // The help pages come with the assets.
+    EXPECT_TRUE(QFileInfo(QDir(helpFolder(home)).filePath(QStringLiteral("TVQ-52_ESP.html"))).isFile());
+
+    const QByteArray iniBefore = digest(settingsPath(home));
+    const QByteArray dbBefore = digest(databasePath(home));
+    const ProvisionResult second = provisionDataFolder(home, findAssetFolder());
+    EXPECT_FALSE(second.provisioned);
+    EXPECT_TRUE(second.error.isEmpty());
+    EXPECT_EQ(digest(settingsPath(home)), iniBefore);
+    EXPECT_EQ(digest(databasePath(home)), dbBefore);
+}
+
+TEST(DataFolder, AnExistingFolderIsNeverFilledIn)
+{
+    TempHome home;
+    home.writeFile(QStringLiteral("notes.txt"), "mine");
+    const ProvisionResult r = provisionDataFolder(home.path(), findAssetFolder());
+    EXPECT_FALSE(r.provisioned);
+    EXPECT_FALSE(QFileInfo::exists(settingsPath(home.path())));
+    EXPECT_FALSE(QFileInfo::exists(databasePath(home.path())));
+}
+
+TEST(DataFolder, SettingsFileIsFoundInEitherCase)
+{
+    TempHome home;
+    home.writeFile(QStringLiteral("TVQ52.ini"), "[Configuration]\nSerialPort=2\n");
+    EXPECT_EQ(QFileInfo(settingsPath(home.path())).fileName(), QStringLiteral("TVQ52.ini"));
+}
+
+TEST(DataFolder, HomeOptionWinsOverTheEnvironment)
+{
+    qputenv("TVQ52_HOME", "/tmp/from-env");
+    EXPECT_EQ(resolveDataFolder(QStringLiteral("/tmp/from-option")), QStringLiteral("/tmp/from-option"));
+    EXPECT_EQ(resolveDataFolder(QString()), QStringLiteral("/tmp/from-env"));
+    qunsetenv("TVQ52_HOME");
+    EXPECT_FALSE(resolveDataFolder(QString()).isEmpty());
+    EXPECT_NE(resolveDataFolder(QString()), QStringLiteral("/tmp/from-env"));
+}

@@ -1,0 +1,231 @@
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/gui/application_shell.h"
+#include "app/gui/communication_dialog.h"
+#include "app/gui/language_dialog.h"
+#include "app/gui/main_window.h"
+#include "app/ini_file.h"
+#include "db/store.h"
+#include "support/scripted_prompter.h"
+#include "support/temp_home.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::ScriptedPrompter;
+using tvq52::test::TempHome;
+
+namespace {
+
+QString setting(const TempHome& home, const char* key)
+{
+    return ReadSetting(QStringLiteral("Configuration"), QString::fromLatin1(key), QStringLiteral("<none>"), settingsPath(home.path()));
+}
+
+// Runs `act` on the modal dialog once it is shown.
+void whenModal(std::function<void(QWidget*)> act)
+{
+    QTimer::singleShot(0, [act] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        act(modal);
+    });
+}
+
+template <typename T>
+T* child(QWidget* w, const char* name)
+{
+    T* c = w->findChild<T*>(QString::fromUtf8(name));
+    EXPECT_NE(c, nullptr) << name;
+    return c;
+}
+
+struct Shell {
+    TempHome home;
+    ScriptedPrompter prompter;
+    std::unique_ptr<ApplicationShell> shell;
+    explicit Shell(const QString& commandLine = {})
+    {
+        home.provision();
+        shell = std::make_unique<ApplicationShell>(home.path(), commandLine, &prompter);
+        shell->start();
+    }
+    MainWindow& window() { return *shell->mainWindow(); }
+    Row configuration()
+    {
+        Store store(*shell->context().db);
+        return store.select(QStringLiteral("Configuracion")).value(0);
+    }
+};
+
+} // namespace
+
+TEST(MainWindow, ShowsEveryButtonAndDisablesTheWindowsStillToCome)
+{
+    Shell s;
+    MainWindow& w = s.window();
+    EXPECT_EQ(w.objectName(), QStringLiteral("Form1"));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("TVQ-52"));
+    for (const char* name : {"SSCommandPort", "SSCommandIdioma", "SSCommandUsuario", "SSCommandHelp", "SSCommandExit"})
+        EXPECT_TRUE(child<QPushButton>(&w, name)->isEnabled()) << name;
+    for (const char* name : {"SSCommandIncidencias", "SSCommand1", "CommandExportar"})
+        EXPECT_FALSE(child<QPushButton>(&w, name)->isEnabled()) << name;
+    EXPECT_FALSE(child<QWidget>(&w, "SSPanel1")->isVisible());
+}
+
+TEST(MainWindow, CommunicationDialogLoadsTheSettingsAndWritesThemOnAccept)
+{
+    Shell s;
+    whenModal([](QWidget* d) {
+        EXPECT_EQ(d->objectName(), QStringLiteral("Form4"));
+        auto* port = child<QComboBox>(d, "ComboPort");
+        EXPECT_EQ(port->currentText(), QStringLiteral("1"));
+        EXPECT_EQ(port->itemText(0), QStringLiteral("1"));
+        EXPECT_EQ(port->itemText(98), QStringLiteral("99"));
+        EXPECT_TRUE(child<QRadioButton>(d, "OptionRs")->isChecked());
+        EXPECT_TRUE(child<QRadioButton>(d, "OptionTonos")->isChecked());
+        port->setCurrentText(QStringLiteral("5"));
+        child<QRadioButton>(d, "OptionModem")->setChecked(true);
+        child<QRadioButton>(d, "OptionPulsos")->setChecked(true);
+        child<QLineEdit>(d, "MaskPrefijo")->setText(QStringLiteral("0"));
+        child<QPushButton>(d, "SSCommandAceptar")->click();
+    });
+    child<QPushButton>(&s.window(), "SSCommandPort")->click();
+    EXPECT_EQ(setting(s.home, "SerialPort"), QStringLiteral("5"));
+    EXPECT_EQ(setting(s.home, "Modem"), QStringLiteral("1"));
+    EXPECT_EQ(setting(s.home, "TonePulse"), QStringLiteral("0"));
+    EXPECT_EQ(setting(s.home, "DialCode"), QStringLiteral("0"));
+    EXPECT_EQ(s.shell->context().link.SerialPort, 5);
+}
+
+TEST(MainWindow, CommunicationDialogRefusesABadPortAndStaysOpen)
+{
+    Shell s;
+    bool stillOpen = false;
+    whenModal([&](QWidget* d) {
+        child<QComboBox>(d, "ComboPort")->setCurrentText(QStringLiteral("puerto"));
+        child<QPushButton>(d, "SSCommandAceptar")->click();
+        stillOpen = d->isVisible();
+        child<QPushButton>(d, "SSCommandExit")->click();
+    });
+    child<QPushButton>(&s.window(), "SSCommandPort")->click();
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(s.prompter.catalogueIds(), QList<int>({106}));
+    EXPECT_EQ(setting(s.home, "SerialPort"), QStringLiteral("1"));
+}
+
+TEST(MainWindow, FooterTextIsAskedWithTheCatalogueTextsAndCancelKeepsIt)
+{
+    Shell s;
+    const QString sixty = QStringLiteral("Ayuntamiento de Villanueva, Servicio de Medio Ambiente, 2026");
+    ASSERT_EQ(sixty.size(), 60);
+    s.prompter.inputAnswer(sixty);
+    child<QPushButton>(&s.window(), "SSCommandUsuario")->click();
+    ASSERT_EQ(s.prompter.inputPrompts().size(), 1);
+    EXPECT_EQ(s.prompter.inputPrompts()[0], s.shell->context().guru.GetS(22));
+    EXPECT_EQ(s.shell->context().ReportFooterText, sixty);
+    EXPECT_EQ(s.configuration().value(QStringLiteral("TUsuario")).toString(), sixty);
+    EXPECT_EQ(setting(s.home, "User"), sixty.left(50));
+
+    s.prompter.inputAnswer(std::nullopt);
+    child<QPushButton>(&s.window(), "SSCommandUsuario")->click();
+    EXPECT_EQ(s.shell->context().ReportFooterText, sixty);
+    EXPECT_EQ(setting(s.home, "User"), sixty.left(50));
+}
+
+TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
+{
+    Shell s;
+    MainWindow* first = &s.window();
+    whenModal([](QWidget* d) {
+        EXPECT_EQ(d->objectName(), QStringLiteral("Form7"));
+        EXPECT_TRUE(child<QRadioButton>(d, "OptionEspañol")->isChecked());
+        child<QRadioButton>(d, "OptionAleman")->setChecked(true);
+        child<QPushButton>(d, "SSCommandCancelar")->click();
+    });
+    child<QPushButton>(first, "SSCommandIdioma")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(s.shell->mainWindow(), first);
+    EXPECT_EQ(setting(s.home, "Language"), QStringLiteral("1034"));
+
+    whenModal([](QWidget* d) {
+        child<QRadioButton>(d, "OptionIngles")->setChecked(true);
+        child<QPushButton>(d, "SSCommandAceptar")->click();
+    });
+    child<QPushButton>(first, "SSCommandIdioma")->click();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    EXPECT_EQ(setting(s.home, "Language"), QStringLiteral("1033"));
+    ASSERT_NE(s.shell->mainWindow(), nullptr);
+    EXPECT_TRUE(s.shell->mainWindow()->isVisible());
+    EXPECT_EQ(s.shell->context().LanguageCodeValue, 3000);
+    // The unload wrote the settings row before the reload reopened the database.
+    ASSERT_TRUE(s.shell->context().db);
+    EXPECT_EQ(s.configuration().value(QStringLiteral("IIdioma")).toInt(), 3000);
+}
+
+TEST(MainWindow, ExitWritesTheSettingsRowAndClosesTheDatabase)
+{
+    Shell s;
+    s.shell->context().link.SerialPort = 9;
+    s.shell->context().link.DialCode.clear();
+    bool finished = false;
+    QObject::connect(s.shell.get(), &ApplicationShell::finished, [&] { finished = true; });
+    {
+        // Keep a second connection to read the row after the window closes it.
+        QString error;
+        auto reader = Database::openSqlite(databasePath(s.home.path()), &error);
+        child<QPushButton>(&s.window(), "SSCommandExit")->click();
+        EXPECT_TRUE(finished);
+        EXPECT_FALSE(s.shell->context().db);
+        Store store(*reader);
+        const Row row = store.select(QStringLiteral("Configuracion")).value(0);
+        EXPECT_EQ(row.value(QStringLiteral("ByCom")).toInt(), 9);
+        EXPECT_EQ(row.value(QStringLiteral("TPrefijo")).toString(), QStringLiteral(" "));
+    }
+}
+
+TEST(MainWindow, ProgrammingButtonOpensOneWindowForTheRun)
+{
+    Shell s;
+    QPushButton* b = child<QPushButton>(&s.window(), "SSCommandProgramacion");
+    ASSERT_TRUE(b->isEnabled());
+    b->click();
+    QWidget* form2 = s.window().findChild<QWidget*>(QStringLiteral("Form2"));
+    ASSERT_NE(form2, nullptr);
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_TRUE(form2->isWindow());
+    form2->close();
+    b->click();
+    EXPECT_EQ(s.window().findChildren<QWidget*>(QStringLiteral("Form2")).size(), 1);
+}
+
+TEST(MainWindow, SerialOnTheCommandLineOpensTheProgrammingWindowFirst)
+{
+    bool sawForm2 = false;
+    bool mainShownMeanwhile = true;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == QStringLiteral("Form2") && w->isVisible()) {
+                sawForm2 = true;
+                EXPECT_EQ(w->windowModality(), Qt::ApplicationModal);
+                w->close();
+            }
+            if (w->objectName() == QStringLiteral("Form1"))
+                mainShownMeanwhile = w->isVisible();
+        }
+    });
+    Shell s(QStringLiteral("4711"));
+    EXPECT_TRUE(sawForm2);
+    EXPECT_FALSE(mainShownMeanwhile);
+    EXPECT_TRUE(s.window().isVisible());
+    EXPECT_EQ(s.shell->context().CommandLineFile, QStringLiteral("4711"));
+}
