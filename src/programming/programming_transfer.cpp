@@ -1,0 +1,58 @@
+#include "programming/programming_transfer.h"
+
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/line.h"
+#include "link/link_state.h"
+#include "link/link_timer.h"
+
+namespace tvq52 {
+
+void DemanaProgramacio(DeviceLink& link)
+{
+    for (char c : programmingRequest())
+        link.line().write(QByteArray(1, c));
+}
+
+bool RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into)
+{
+    if (!link.ReceiveFrame(timer))
+        return false;
+    const LinkState& s = link.state();
+    return decodeProgrammingReply(s.FrameBuffer.data(), s.FrameLength, s.UnitFirmware, into);
+}
+
+TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByteArray& frame,
+                                  const TransmitProgress& progress)
+{
+    Line& line = link.line();
+    Clock& clock = link.clock();
+    const int total = int(frame.size());
+    const int paced = total - 1;   // STX to ETX; the check byte follows at once
+
+    timer.setInterval(int(kBytePaceMs));
+    for (int k = 0; k < paced; ++k) {
+        const qint64 writtenAt = clock.elapsedMs();
+        line.write(frame.mid(k, 1));
+        if (progress)
+            progress(k + 1, total, (paced - k) * kBytePaceMs);
+        qint64 left = writtenAt + kBytePaceMs - clock.elapsedMs();
+        while (left > 0) {
+            clock.waitFor(left);
+            left = writtenAt + kBytePaceMs - clock.elapsedMs();
+        }
+    }
+    if (paced >= 0 && total > 0)
+        line.write(frame.right(1));
+    if (progress)
+        progress(total, total, 0);
+    timer.setInterval(kSilenceLimitMs);
+
+    clock.waitFor(kAnswerWaitMs, [&] { return line.bytesAvailable() > 0; });
+    if (line.bytesAvailable() <= 0)
+        return TransmitAnswer::NoAnswer;
+    const QByteArray answer = line.read(line.bytesAvailable());
+    return answer.startsWith(char(0x06)) ? TransmitAnswer::Accepted : TransmitAnswer::Rejected;
+}
+
+} // namespace tvq52

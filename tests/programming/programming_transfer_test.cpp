@@ -1,0 +1,121 @@
+#include "link/frame.h"
+#include "link/link_fixture.h"
+#include "programming/programming_transfer.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+// A memory line that notes the clock time of every write.
+class TimedLine : public MemoryLine {
+public:
+    explicit TimedLine(Clock& clock) : MemoryLine(clock), clock_(clock) {}
+    void write(const QByteArray& bytes) override
+    {
+        times << clock_.elapsedMs();
+        MemoryLine::write(bytes);
+    }
+    QList<qint64> times;
+
+private:
+    Clock& clock_;
+};
+
+struct PacedLink {
+    FastClock clock{20.0};
+    TimedLine line{clock};
+    LinkState state;
+    test::ScriptedPrompter prompter;
+    LocGuru guru;
+    DeviceLink link{state, line, clock, prompter, guru};
+    LinkTimer timer{clock, 5000};
+    PacedLink() { line.open(); }
+};
+
+QByteArray transmitFrame(int length)
+{
+    QByteArray payload(length - 6, '\x11');
+    return completeFrame(0x08, payload);
+}
+
+} // namespace
+
+TEST(ProgrammingTransfer, BytesGoOneAtATimeAtLeastFiftyMillisecondsApartThenTheCheckAtOnce)
+{
+    PacedLink p;
+    const QByteArray frame = transmitFrame(377);
+    p.line.onWrite([&](const QByteArray&) {
+        if (p.line.written().size() == frame.size())
+            p.line.deliver(QByteArray(1, char(kAck)), 100);
+    });
+    QList<int> sent;
+    qint64 firstLeft = -1;
+    const TransmitAnswer answer = EnviarProgramacion(p.link, p.timer, frame, [&](int s, int total, qint64 left) {
+        EXPECT_EQ(total, 377);
+        if (firstLeft < 0)
+            firstLeft = left;
+        sent << s;
+    });
+    EXPECT_EQ(answer, TransmitAnswer::Accepted);
+    EXPECT_EQ(p.line.written(), frame);
+    ASSERT_EQ(p.line.times.size(), 377) << "one write per byte";
+    for (int k = 1; k < 376; ++k)
+        ASSERT_GE(p.line.times[k] - p.line.times[k - 1], 50) << "byte " << k;
+    EXPECT_LT(p.line.times[376] - p.line.times[375], 100) << "the check byte follows the ETX's pause only";
+    EXPECT_GE(p.line.times[375] - p.line.times[0], 375 * 50);
+    // Drift would add the time of every write; only the timer's lateness may add.
+    EXPECT_LT(p.line.times[376] - p.line.times[0], 376 * 50 * 3 / 2);
+    EXPECT_EQ(sent.size(), 377);
+    EXPECT_EQ(sent.front(), 1);
+    EXPECT_EQ(sent.back(), 377);
+    EXPECT_EQ(firstLeft, 376 * 50);
+    EXPECT_EQ(p.timer.interval(), 5000) << "the window's timer goes back to its silence limit";
+    EXPECT_TRUE(p.prompter.shown().isEmpty()) << "the caller shows the messages";
+}
+
+TEST(ProgrammingTransfer, AnswersOtherThanAckAndSilence)
+{
+    const QByteArray frame = transmitFrame(376);
+    {
+        PacedLink p;
+        p.line.onWrite([&](const QByteArray&) {
+            if (p.line.written().size() == frame.size())
+                p.line.deliver(QByteArray("\x15\x06", 2), 10);
+        });
+        EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::Rejected) << "the first byte decides";
+    }
+    {
+        PacedLink p;
+        const qint64 before = p.clock.elapsedMs();
+        EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::NoAnswer);
+        EXPECT_GE(p.clock.elapsedMs() - before, 375 * 50 + 10000) << "ten seconds of silence after the check byte";
+    }
+}
+
+TEST(ProgrammingTransfer, RequestAndReceiveOverTheLink)
+{
+    test::MemoryLink m;
+    DemanaProgramacio(m.link);
+    EXPECT_EQ(m.line.written().toHex(' '), "02 00 06 04 03 03");
+
+    m.state.UnitFirmware = QStringLiteral("4.0");
+    ReceivedProgramming rx;
+    rx.TIdioma = QStringLiteral("Català");
+    // A reply whose block stops short is refused and changes nothing.
+    m.line.deliver(completeFrame(0x04, QByteArray(200, 0)));
+    EXPECT_FALSE(RecibirProgramacion(m.link, m.timer, rx));
+    EXPECT_EQ(rx.TIdioma, "Català");
+    EXPECT_TRUE(m.prompter.shown().isEmpty()) << "the workflow reports it";
+
+    QByteArray block(365, 0);
+    block[42] = 2;
+    m.line.deliver(completeFrame(0x04, block));
+    EXPECT_TRUE(RecibirProgramacion(m.link, m.timer, rx));
+    EXPECT_EQ(rx.TIdioma, "English");
+
+    m.line.deliver(completeFrame(0x04, block).left(100));
+    EXPECT_FALSE(RecibirProgramacion(m.link, m.timer, rx));
+    EXPECT_EQ(m.prompter.catalogueIds(), QList<int>{31});
+}
