@@ -1,0 +1,47 @@
+#pragma once
+
+#include "programming/programming_block.h"
+#include "programming/programming_transfer.h"
+
+#include <optional>
+
+namespace tvq52 {
+
+class DeviceLink;
+class LinkTimer;
+class ProgrammingView;
+
+// The receive and transmit exchanges of the programming window, from the
+// first prompt to the end of the exchange, which always runs.
+class ProgrammingWorkflow {
+public:
+    ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, ProgrammingView& view);
+
+    // SSCommandRecibir: true when a programming was received and decoded.
+    bool receive();
+    // SSCommandTransmitir: the unit's answer, nothing when no frame was sent.
+    std::optional<TransmitAnswer> transmit();
+
+    // Takes the received programming into the view.
+    void CarregaProgLrs();
+    // Shows the differences (82) and takes the received programming over on
+    // OK; false when nothing differs and nothing was asked.
+    bool ComparaPcLrs();
+
+    const ReceivedProgramming& received() const { return received_; }
+    // The last comparison listing, empty when nothing differed.
+    const QString& ComparisonText() const { return comparison_; }
+
+private:
+    void takeReceived();
+    void showNewRecord();
+    std::optional<TransmitAnswer> sendToIdentifiedUnit();
+
+    DeviceLink& link_;
+    LinkTimer& timer_;
+    ProgrammingView& view_;
+    ReceivedProgramming received_;
+    QString comparison_;
+};
+
+} // namespace tvq52

@@ -1,0 +1,65 @@
+#include "programming/record_sheet.h"
+
+#include "app/prompter.h"
+#include "db/store.h"
+#include "programming/programming_store.h"
+
+namespace tvq52 {
+
+RecordSheet::RecordSheet(Store* store, Prompter& prompter, const LocGuru& guru)
+    : store_(store), prompter_(prompter), guru_(guru), record_(CreaProgramacio())
+{
+}
+
+void RecordSheet::Modificat()
+{
+    if (record_.serial != 0 && modified_ &&
+        showCatalogue(prompter_, guru_, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
+        save();
+}
+
+bool RecordSheet::save()
+{
+    if (!store_)
+        return false;
+    QString error;
+    if (!GrabaProgramacio(*store_, record_, intervals_, &error)) {
+        prompter_.show(error, MessageStyle::Critical);
+        return false;
+    }
+    modified_ = false;
+    return true;
+}
+
+bool RecordSheet::loadStored(qint32 serial)
+{
+    if (!store_)
+        return false;
+    const auto stored = CarregaProgramacio(*store_, serial);
+    if (!stored)
+        return false;
+    setRecord(stored->record, stored->intervals);
+    return true;
+}
+
+void RecordSheet::showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals, const QString&)
+{
+    record_ = record;
+    intervals_ = intervals;
+    modified_ = true;
+}
+
+void RecordSheet::transmissionProgress(int sent, int, qint64)
+{
+    sent_ = sent;
+    ++progressCalls_;
+}
+
+void RecordSheet::setRecord(const ProgrammingRecord& record, const ProgIntervals& intervals)
+{
+    record_ = record;
+    intervals_ = intervals;
+    modified_ = false;
+}
+
+} // namespace tvq52

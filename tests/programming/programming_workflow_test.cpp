@@ -1,0 +1,294 @@
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/link_state.h"
+#include "link/link_timer.h"
+#include "link/serial_line.h"
+#include "programming/programming_workflow.h"
+#include "programming/received_load.h"
+#include "programming/record_sheet.h"
+#include "programming_fixture.h"
+#include "programming_samples.h"
+#include "sim_process.h"
+#include "support/scripted_prompter.h"
+
+using namespace tvq52;
+using test::sampleIntervals;
+using test::sampleRecord;
+
+namespace {
+
+const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
+
+class RecordingSerialLine : public SerialLine {
+public:
+    void write(const QByteArray& bytes) override
+    {
+        written += bytes;
+        SerialLine::write(bytes);
+    }
+    QByteArray written;
+};
+
+// The workflows against tvq52-sim over a pseudo-terminal, with a database
+// and the record in memory as the window would hold it. The clock runs fast;
+// the silence limit is generous so that a busy machine gives no false time-out.
+class ProgrammingExchange : public test::ProgrammingDatabase {
+protected:
+    void SetUp() override
+    {
+        ProgrammingDatabase::SetUp();
+        sheet = std::make_unique<RecordSheet>(store_.get(), prompter, guru);
+        workflow = std::make_unique<ProgrammingWorkflow>(link, timer, *sheet);
+    }
+
+    void startSim(QStringList args)
+    {
+        sim = std::make_unique<sim::SimProcess>(kSimulator, args << QStringLiteral("--verbose"));
+        ASSERT_TRUE(sim->start()) << qPrintable(sim->error());
+        state.SerialDevice = sim->devicePath();
+    }
+
+    void show(const ProgrammingRecord& r, const ProgIntervals& i = sampleIntervals())
+    {
+        sheet->setRecord(r, i);
+    }
+
+    bool receive()
+    {
+        prompter.clear();
+        line.written.clear();
+        return workflow->receive();
+    }
+
+    std::optional<TransmitAnswer> transmit()
+    {
+        prompter.clear();
+        line.written.clear();
+        return workflow->transmit();
+    }
+
+    void expectExchangeClosed()
+    {
+        EXPECT_TRUE(sheet->commandsEnabled());
+        EXPECT_EQ(sheet->toggles() % 2, 0);
+        EXPECT_FALSE(sheet->isBusy());
+        EXPECT_FALSE(line.isOpen());
+    }
+
+    FastClock clock{50.0};
+    LinkState state;
+    RecordingSerialLine line;
+    test::ScriptedPrompter prompter;
+    LocGuru guru;
+    DeviceLink link{state, line, clock, prompter, guru};
+    LinkTimer timer{clock, 40000};
+    std::unique_ptr<sim::SimProcess> sim;
+    std::unique_ptr<RecordSheet> sheet;
+    std::unique_ptr<ProgrammingWorkflow> workflow;
+};
+
+} // namespace
+
+TEST_F(ProgrammingExchange, ReceivingAnUnknownUnitMakesANewModifiedRecord)
+{
+    startSim({"--serial", "4711", "--firmware", "4.0"});
+    ProgrammingRecord before = CreaProgramacio(QDate(2001, 1, 1));
+    before.venue = QStringLiteral("Otro local");
+    show(before);
+    ASSERT_TRUE(receive()) << qPrintable(sim->log());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_EQ(line.written.left(7).toHex(' '), "18 02 00 06 01 03 06");
+    EXPECT_EQ(line.written.mid(7).toHex(' '), "02 00 06 04 03 03");
+
+    const ProgrammingRecord r = sheet->record();
+    EXPECT_EQ(r.serial, 4711);
+    EXPECT_EQ(r.version, "4.0");
+    EXPECT_EQ(r.date, QDate::currentDate());
+    for (const QString& field : {r.contact, r.venue, r.address, r.town, r.phone, r.note})
+        EXPECT_TRUE(field.isEmpty());
+    EXPECT_TRUE(sheet->isModified());
+    EXPECT_EQ(r.sessions[0].start, "--:--") << "the simulated venue has no session on Monday";
+    EXPECT_EQ(r.sessions[6].start, "20:00");
+    EXPECT_EQ(r.attenuationSeconds, 300);
+    EXPECT_EQ(sheet->intervals()[0].startDay.left(6), "25/12/");
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 0) << "nothing is saved without the user";
+    expectExchangeClosed();
+}
+
+TEST_F(ProgrammingExchange, ReceivingAStoredUnitNotShownLoadsAndComparesIt)
+{
+    startSim({"--serial", "4711", "--firmware", "3.3"});
+    ASSERT_TRUE(receive());
+    ASSERT_TRUE(sheet->save());
+    const ProgrammingRecord stored = sheet->record();
+    show(CreaProgramacio());
+
+    // Equal programming: loaded, compared, nothing asked.
+    ASSERT_TRUE(receive());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_EQ(sheet->record(), stored);
+    EXPECT_FALSE(sheet->isModified());
+
+    // A stored difference: the listing is asked; Cancel keeps the stored record.
+    ProgrammingRecord changed = stored;
+    changed.leqMinutes = 30;
+    changed.clockChange = !stored.clockChange;
+    show(changed);
+    ASSERT_TRUE(sheet->save());
+    show(CreaProgramacio());
+    prompter.answer(Answer::Ok);
+    prompter.answer(Answer::Ok);
+    prompter.answer(Answer::Cancel);
+    ASSERT_TRUE(receive());
+    ASSERT_EQ(prompter.catalogueIds(), (QList<int>{15, 61, 82}));
+    const QString listing = prompter.shown().last().text;
+    EXPECT_TRUE(listing.contains(QString::fromUtf8("Cambio de hora:\tNo<->Sí\r"))) << qPrintable(listing);
+    EXPECT_TRUE(listing.contains("Tiempo de Leq: \t30 <-> 15\r")) << qPrintable(listing);
+    EXPECT_EQ(prompter.shown().last().style, MessageStyle::OkCancelQuestion);
+    EXPECT_EQ(sheet->record().leqMinutes, 30);
+    EXPECT_FALSE(sheet->isModified());
+
+    // OK takes the unit's programming over.
+    ASSERT_TRUE(receive());
+    EXPECT_EQ(sheet->record().leqMinutes, 15);
+    EXPECT_TRUE(sheet->isModified());
+    expectExchangeClosed();
+}
+
+TEST_F(ProgrammingExchange, ReceivingTheShownUnitWithOtherFirmwareUpdatesTheVersion)
+{
+    startSim({"--serial", "4711", "--firmware", "4.0"});
+    ASSERT_TRUE(receive());
+    ProgrammingRecord r = sheet->record();
+    ProgIntervals i = sheet->intervals();
+    r.version = QStringLiteral("3.3");
+    // Only the end time of interval 1 differs: that is no difference.
+    i[0].endTime = QStringLiteral("12:00");
+    show(r, i);
+    ASSERT_TRUE(receive());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_EQ(sheet->record().version, "4.0");
+    EXPECT_TRUE(sheet->isModified());
+    EXPECT_EQ(sheet->intervals()[0].endTime, "12:00");
+
+    // Same firmware, same programming: 61 only and still clean.
+    show(sheet->record(), sheet->intervals());
+    ASSERT_TRUE(receive());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_FALSE(sheet->isModified());
+}
+
+TEST_F(ProgrammingExchange, ReceiveFailuresShowTheirMessagesAndEndTheExchange)
+{
+    startSim({"--serial", "4711", "--fault", "bad-check:2"});
+    show(CreaProgramacio());
+    EXPECT_FALSE(receive());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 62, 62}));
+    EXPECT_EQ(sheet->record().serial, 0);
+    expectExchangeClosed();
+
+    prompter.answer(Answer::Cancel);
+    EXPECT_FALSE(receive());
+    EXPECT_EQ(prompter.catalogueIds(), QList<int>{15});
+    EXPECT_TRUE(line.written.isEmpty());
+    EXPECT_EQ(sheet->toggles() % 2, 0);
+}
+
+TEST_F(ProgrammingExchange, TransmitAnswersAndChecks)
+{
+    startSim({"--serial", "4711", "--firmware", "4.0"});
+    show(sampleRecord("4.0"));
+    ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_EQ(line.written.size(), 1 + 6 + 377);
+    EXPECT_EQ(sheet->bytesSent(), 377);
+    EXPECT_EQ(sheet->progressCalls(), 377);
+    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), [] {
+        Row k;
+        k.set(QStringLiteral("LNumeroSerie"), 4711);
+        return k;
+    }()).has_value()) << "the record is saved before it is sent";
+    expectExchangeClosed();
+
+    ProgrammingRecord other = sampleRecord("4.0");
+    other.serial = 4712;
+    show(other);
+    EXPECT_EQ(transmit(), std::nullopt);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 63}));
+    EXPECT_EQ(line.written.toHex(' '), "18 02 00 06 01 03 06") << "nothing sent to another unit";
+    expectExchangeClosed();
+}
+
+TEST_F(ProgrammingExchange, TransmitRefusedOrUnanswered)
+{
+    startSim({"--serial", "4711", "--firmware", "3.3", "--fault", "nak:2", "--fault", "program-silent:4"});
+    show(sampleRecord("3.3"));
+    EXPECT_EQ(transmit(), TransmitAnswer::Rejected);
+    EXPECT_EQ(prompter.catalogueIds(), QList<int>{15}) << "a NAK shows no message";
+    EXPECT_EQ(line.written.size(), 1 + 6 + 376);
+    expectExchangeClosed();
+
+    EXPECT_EQ(transmit(), TransmitAnswer::NoAnswer);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 31}));
+    expectExchangeClosed();
+}
+
+TEST_F(ProgrammingExchange, TransmitToAUnitOutOfProgrammingModeSendsNothing)
+{
+    startSim({"--serial", "4711", "--prog-mode", "0"});
+    show(sampleRecord("4.0"));
+    EXPECT_EQ(transmit(), std::nullopt);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 64}));
+    EXPECT_EQ(line.written.toHex(' '), "18 02 00 06 01 03 06");
+    expectExchangeClosed();
+}
+
+TEST_F(ProgrammingExchange, KeepingTheModemCallSkipsTheDialNextTime)
+{
+    startSim({"--serial", "4711", "--modem", "--rings", "1", "--ring-ms", "200", "--guard-ms", "10"});
+    state.ModemMode = 1;
+    ProgrammingRecord r = sampleRecord("4.0");
+    r.phone = QStringLiteral("5551234");
+    show(r);
+    prompter.answer(Answer::Ok);   // 33
+    prompter.answer(Answer::Ok);   // 61
+    prompter.answer(Answer::No);   // 112: keep the call
+    ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{33, 61, 112}));
+    EXPECT_TRUE(state.ModemConnected);
+    EXPECT_TRUE(line.isOpen());
+
+    ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{61, 112})) << "no prompt to connect, no dial";
+    EXPECT_EQ(line.written.left(7).toHex(' '), "18 02 00 06 01 03 06");
+    EXPECT_FALSE(state.ModemConnected) << "Yes to 112 hangs up";
+    EXPECT_FALSE(line.isOpen());
+}
+
+// Transmit, then receive: the unit gives back what it was sent, field by field.
+TEST_F(ProgrammingExchange, RoundTripsForEachFirmware)
+{
+    for (const char* fw : {"3.2", "3.3", "4.0"}) {
+        SCOPED_TRACE(fw);
+        startSim({"--serial", "4711", "--firmware", fw});
+        ProgrammingRecord r = sampleRecord(fw);
+        r.neighbourAction = {ActionType::None, {}};
+        show(r);
+        ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
+        EXPECT_EQ(line.written.size(), 7 + (hasGlobalCorrection(fw) ? 377 : 376));
+
+        show(CreaProgramacio());
+        ASSERT_TRUE(receive());
+        EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61})) << "nothing differs";
+        EXPECT_EQ(sheet->record(), r);
+        EXPECT_EQ(takeOverReceived(r, workflow->received(), fw), r);
+        EXPECT_EQ(workflow->received().intervals, sampleIntervals());
+        EXPECT_EQ(workflow->received().TTipoActuacionLocal, "Leq125ms");
+        EXPECT_EQ(workflow->received().TTipoActuacionVecino, "0");
+        EXPECT_FLOAT_EQ(workflow->received().octaves[0], 12.5f);
+        EXPECT_EQ(workflow->received().ITiempoAtenuacion, 300);
+        EXPECT_EQ(workflow->received().sessions[1], "--:--");
+        sim.reset();
+    }
+}
