@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "i18n/loc_guru.h"
+#include "link/line.h"
 #include "link/link_state.h"
 
 #include <QString>
@@ -21,6 +22,9 @@ struct AppContext {
     QString languageName = QStringLiteral("English");
     LocGuru guru;
     std::unique_ptr<Database> db;
+    // The one serial line of the run, created on first use; a modem call
+    // left up on it serves the next exchange of any window.
+    std::unique_ptr<Line> line;
     QString CommandLineFile;
     QString SelectedFile;
 };
