@@ -110,8 +110,13 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
 {
     ProvisionResult result;
     QDir dir(folder);
-    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+    if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        // A folder of ours from an older version gets the assets it lacks;
+        // nothing there is replaced, and other folders are left alone.
+        if (!assetFolder.isEmpty() && (QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder))))
+            copyTree(assetFolder, folder, &result.error);
         return result;
+    }
     if (!QDir().mkpath(folder)) {
         result.error = QStringLiteral("No se puede crear la carpeta %1").arg(folder);
         return result;

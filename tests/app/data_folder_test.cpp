@@ -75,3 +75,22 @@ TEST(DataFolder, HomeOptionWinsOverTheEnvironment)
     EXPECT_FALSE(resolveDataFolder(QString()).isEmpty());
     EXPECT_NE(resolveDataFolder(QString()), QStringLiteral("/tmp/from-env"));
 }
+
+TEST(DataFolder, AnOlderFolderOfOursGetsMissingAssetsButKeepsItsOwnFiles)
+{
+    ASSERT_FALSE(findAssetFolder().isEmpty());
+    TempHome home;
+    home.provision();
+    const QString page = QDir(helpFolder(home.path())).filePath(QStringLiteral("TVQ-52_ENG.html"));
+    ASSERT_TRUE(QFile::remove(page));
+    // A language database the user has been translating stays as it is.
+    QFile::remove(languageDatabasePath(home.path()));
+    home.writeFile(QStringLiteral("Language.db"), "edited by the translator");
+    const QByteArray mine = digest(languageDatabasePath(home.path()));
+
+    const ProvisionResult r = provisionDataFolder(home.path(), findAssetFolder());
+    EXPECT_FALSE(r.provisioned);
+    EXPECT_TRUE(r.error.isEmpty());
+    EXPECT_TRUE(QFileInfo(page).isFile());
+    EXPECT_EQ(digest(languageDatabasePath(home.path())), mine);
+}

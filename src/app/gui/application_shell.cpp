@@ -1,6 +1,12 @@
 #include "app/gui/application_shell.h"
 
+#include "app/gui/communication_dialog.h"
+#include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
+#include "i18n/gui/form_registry.h"
+#include "i18n/gui/special_controls.h"
+#include "programming/gui/programming_window.h"
+#include "programming/gui/week_schedule_window.h"
 
 #include <QTimer>
 
@@ -9,6 +15,21 @@ namespace tvq52 {
 ApplicationShell::ApplicationShell(const QString& dataFolder, QString commandLine, Prompter* prompter)
     : ctx_(dataFolder), prompter_(prompter ? *prompter : widgetPrompter_), commandLine_(std::move(commandLine))
 {
+    installWidgetTranslation(ctx_.guru);
+    registerForms();
+}
+
+void ApplicationShell::registerForms()
+{
+    // Fresh, untranslated windows whose texts the export collects.
+    FormRegistry& forms = formRegistry();
+    forms.add(QStringLiteral("Form1"), [this] { return std::make_unique<MainWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form2"), [this] { return std::make_unique<ProgrammingWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });
+    forms.add(QStringLiteral("Form10"), [this] {
+        return std::make_unique<WeekScheduleWindow>(ctx_, prompter_, WeekSessions{}, QString(), QString(), [] {});
+    });
 }
 
 ApplicationShell::~ApplicationShell()

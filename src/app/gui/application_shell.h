@@ -31,6 +31,7 @@ signals:
 
 private:
     void reload();
+    void registerForms();
 
     AppContext ctx_;
     WidgetPrompter widgetPrompter_;

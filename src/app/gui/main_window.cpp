@@ -6,6 +6,8 @@
 #include "app/gui/language_dialog.h"
 #include "app/prompter.h"
 #include "app/settings.h"
+#include "i18n/gui/export_all_strings.h"
+#include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
 
 #include <QApplication>
@@ -88,6 +90,10 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     connect(button("SSCommandUsuario"), &QPushButton::clicked, this, &MainWindow::askFooterText);
     connect(button("SSCommandHelp"), &QPushButton::clicked, this, &MainWindow::showHelp);
     connect(button("SSCommandExit"), &QPushButton::clicked, this, [this] { close(); });
+    connect(button("CommandExportar"), &QPushButton::clicked, this, [this] {
+        ExportAllStrings(ctx_.guru, formRegistry(), ctx_.home, prompter_);
+        close();
+    });
     connect(button("SSCommandProgramacion"), &QPushButton::clicked, this, [this] {
         ProgrammingWindow* w = programmingWindow();
         w->show();
@@ -96,7 +102,7 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     });
 
     // Windows not built yet: their buttons stay disabled rather than pretend.
-    for (const char* pending : {"SSCommandIncidencias", "SSCommand1", "CommandExportar"})
+    for (const char* pending : {"SSCommandIncidencias", "SSCommand1"})
         button(pending)->setEnabled(false);
 }
 
@@ -123,12 +129,14 @@ QPushButton* MainWindow::button(const char* objectName) const
 
 void MainWindow::load(const QString& commandLine)
 {
+    loaded_ = true;
     runStartup(ctx_, prompter_, *this, commandLine);
 }
 
 void MainWindow::unload()
 {
-    if (unloaded_)
+    // A copy made only to read its texts never opened anything.
+    if (unloaded_ || !loaded_)
         return;
     unloaded_ = true;
     if (auto fault = writeConfigurationRow(ctx_)) {

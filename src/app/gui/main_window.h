@@ -61,6 +61,7 @@ private:
     Prompter& prompter_;
     QFrame* importPanel_ = nullptr;
     QLabel* title_ = nullptr;
+    bool loaded_ = false;
     bool unloaded_ = false;
     // One instance for the run of this main window; a language reload makes a new one.
     QPointer<ProgrammingWindow> programming_;

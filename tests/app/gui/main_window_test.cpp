@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSqlQuery>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -74,9 +75,10 @@ TEST(MainWindow, ShowsEveryButtonAndDisablesTheWindowsStillToCome)
     EXPECT_EQ(w.objectName(), QStringLiteral("Form1"));
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("TVQ-52"));
-    for (const char* name : {"SSCommandPort", "SSCommandIdioma", "SSCommandUsuario", "SSCommandHelp", "SSCommandExit"})
+    for (const char* name : {"SSCommandProgramacion", "SSCommandPort", "SSCommandIdioma", "SSCommandUsuario", "CommandExportar",
+                             "SSCommandHelp", "SSCommandExit"})
         EXPECT_TRUE(child<QPushButton>(&w, name)->isEnabled()) << name;
-    for (const char* name : {"SSCommandIncidencias", "SSCommand1", "CommandExportar"})
+    for (const char* name : {"SSCommandIncidencias", "SSCommand1"})
         EXPECT_FALSE(child<QPushButton>(&w, name)->isEnabled()) << name;
     EXPECT_FALSE(child<QWidget>(&w, "SSPanel1")->isVisible());
 }
@@ -228,4 +230,26 @@ TEST(MainWindow, SerialOnTheCommandLineOpensTheProgrammingWindowFirst)
     EXPECT_FALSE(mainShownMeanwhile);
     EXPECT_TRUE(s.window().isVisible());
     EXPECT_EQ(s.shell->context().CommandLineFile, QStringLiteral("4711"));
+}
+
+TEST(MainWindow, ExportWritesWindowTextsIntoTheLanguageDatabaseAndEnds)
+{
+    Shell s;
+    bool finished = false;
+    QObject::connect(s.shell.get(), &ApplicationShell::finished, [&] { finished = true; });
+    QPushButton* exportButton = child<QPushButton>(&s.window(), "CommandExportar");
+    ASSERT_TRUE(exportButton->isEnabled());
+    exportButton->click();
+    EXPECT_TRUE(finished);
+    // The settings row is still written once, by the real window, not by the copies.
+    QString error;
+    auto lang = Database::openSqlite(languageDatabasePath(s.home.path()), &error);
+    ASSERT_TRUE(lang) << error.toStdString();
+    QSqlQuery q(lang->connection());
+    for (const char* text : {"Comunicaciones", "Cable directo RS-232", "Importando datos"}) {
+        q.prepare(QStringLiteral("SELECT bIsUsed FROM LocGuru WHERE Native = ?"));
+        q.addBindValue(QString::fromUtf8(text));
+        ASSERT_TRUE(q.exec() && q.next()) << text;
+        EXPECT_TRUE(q.value(0).toBool()) << text;
+    }
 }
