@@ -84,6 +84,7 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     const QCommandLineOption leq(QStringLiteral("leq-minutes"), QStringLiteral("Leq time of the recorded intervals (default 15)."), QStringLiteral("N"), QStringLiteral("15"));
     const QCommandLineOption end(QStringLiteral("history-end"), QStringLiteral("End of the recorded history, yyyy-MM-ddTHH:mm (default now)."), QStringLiteral("WHEN"));
     const QCommandLineOption realtime(QStringLiteral("realtime-ms"), QStringLiteral("Pause between real-time readings (default 500)."), QStringLiteral("MS"), QStringLiteral("500"));
+    const QCommandLineOption cases(QStringLiteral("realtime-cases"), QStringLiteral("Real-time readings step through the edge cases of the display (range ends, sensor out, mains off)."));
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Send at the real line rate (19200 bit/s)."));
     const QCommandLineOption modem(QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the unit."));
     const QCommandLineOption rings(QStringLiteral("rings"), QStringLiteral("Rings before the call is answered (default 2)."), QStringLiteral("N"), QStringLiteral("2"));
@@ -93,7 +94,7 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
                                                                 .arg(faultNames().join(QStringLiteral(", "))), QStringLiteral("FAULT"));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log the traffic on standard error."));
-    p.addOptions({link, type, firmware, serial, progMode, seed, days, leq, end, realtime, pace, modem, rings, ringMs, dialResult, guard, fault, verbose});
+    p.addOptions({link, type, firmware, serial, progMode, seed, days, leq, end, realtime, cases, pace, modem, rings, ringMs, dialResult, guard, fault, verbose});
 
     if (helpText)
         *helpText = p.helpText();
@@ -138,6 +139,7 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
             return bad(end);
     }
     if (auto v = number(p.value(realtime), 0, 3600000)) o.realtimeMs = *v; else return bad(realtime);
+    o.realtimeCases = p.isSet(cases);
     o.pace = p.isSet(pace);
     o.link = p.value(link);
     o.verbose = p.isSet(verbose);

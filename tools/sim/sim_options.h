@@ -58,6 +58,7 @@ struct SimOptions {
     QDateTime historyEnd;   // invalid: now
 
     int realtimeMs = 500;   // pause before each further real-time reading
+    bool realtimeCases = false;   // step through the display's edge cases instead
     bool pace = false;      // 19200 bit/s line timing
     QString link;           // symlink to the pty
     bool verbose = false;

@@ -198,6 +198,32 @@ QByteArray realTimeFrame(const RealTimeReading& r)
     return completeFrame(std::uint8_t(UnitCommand::RealTime), p);
 }
 
+const QList<RealTimeReading>& realTimeCases()
+{
+    static const QList<RealTimeReading> cases = [] {
+        auto reading = [](int level, int attenuation) {
+            RealTimeReading r;
+            r.level = level;
+            r.attenuation = std::uint8_t(attenuation);
+            return r;
+        };
+        QList<RealTimeReading> list{reading(599, 0), reading(600, 7), reading(1200, 45), reading(1201, 60)};
+        RealTimeReading sensor = reading(900, 3);
+        sensor.sensorOff = 1;
+        RealTimeReading mains = reading(800, 5);
+        mains.mainsOff = 1;
+        RealTimeReading otherMains = reading(800, 7);
+        otherMains.mainsOff = 2;
+        RealTimeReading holiday = reading(750, 0);
+        holiday.nonWorking = true;
+        holiday.session = true;
+        holiday.night = true;
+        list << sensor << mains << otherMains << holiday;
+        return list;
+    }();
+    return cases;
+}
+
 QByteArray defaultProgrammingBlock(const SimOptions& o)
 {
     QByteArray b;

@@ -34,6 +34,8 @@ QByteArray sessionFrame(const SessionRecord& record);
 QByteArray intervalListEnd();
 QByteArray sessionListEnd();
 QByteArray realTimeFrame(const RealTimeReading& reading);
+// The readings of --realtime-cases, in the order they are sent, repeating.
+const QList<RealTimeReading>& realTimeCases();
 
 // Offsets of a level field in each record frame, for the damaged-record fault.
 inline constexpr int kIntervalLevelOffset = 17;

@@ -233,6 +233,13 @@ void UnitSimulator::sendReading()
     if (transfer_ != Transfer::RealTime)
         return;
     const QDateTime now = QDateTime::currentDateTime();
+    if (options_.realtimeCases) {
+        const QList<RealTimeReading>& cases = realTimeCases();
+        RealTimeReading r = cases.at(readingCount_++ % cases.size());
+        r.at = now;
+        sendFrame(realTimeFrame(r));
+        return;
+    }
     const int hour = now.time().hour();
     RealTimeReading r;
     r.at = now;

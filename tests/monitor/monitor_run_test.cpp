@@ -1,0 +1,196 @@
+#include "link/frame.h"
+#include "link/link_fixture.h"
+#include "link/serial_line.h"
+#include "monitor/monitor_run.h"
+#include "sim_process.h"
+
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+QByteArray identityReply(const char* serial = "004711")
+{
+    return completeFrame(0x01, QByteArray("\x2a\x04\x00", 3) + QByteArray(serial) + QByteArray(1, 1));
+}
+
+QByteArray readingFrame(int level, int attenuation)
+{
+    QByteArray p("\x07\x03\x0a\x09\x05\x02\x00\x00\x00\x00\x00", 11);
+    p.append(char(level >> 8));
+    p.append(char(level & 0xFF));
+    p.append(char(attenuation));
+    return completeFrame(kRealTimeCommand, p);
+}
+
+// Keeps what the monitor showed; `onReading` may stop or close it.
+struct RecordingView : MonitorView {
+    QList<RealTimeReading> readings;
+    QStringList events;
+    std::function<void(int)> onReading;
+    void runStarted() override { events << "started"; }
+    void showReading(const RealTimeReading& r) override
+    {
+        readings << r;
+        if (onReading)
+            onReading(int(readings.size()));
+    }
+    void runEnded() override { events << "ended"; }
+    void closeWindow() override { events << "closed"; }
+};
+
+// A unit on a memory line that identifies itself and streams readings,
+// one after each acknowledgement; `next` makes the reading to send.
+struct StreamingUnit : test::MemoryLink {
+    RecordingView view;
+    RealTimeMonitor monitor{link, timer, view};
+    std::function<void(int)> next;
+    int sent = 0;
+    bool streaming = false;
+
+    StreamingUnit() : MemoryLink(100.0)
+    {
+        line.close();
+        next = [this](int k) { line.deliver(readingFrame(600 + k, k), 20); };
+        line.onWrite([this](const QByteArray& bytes) {
+            if (line.written().endsWith(identityRequest() + char(0x06)))
+                line.deliver(identityReply(), 20);
+            else if (line.written().endsWith(completeFrame(kRealTimeCommand)))
+                streaming = true;
+            // Inside the stream a single 06 asks for the next reading.
+            if (streaming && (line.written().endsWith(completeFrame(kRealTimeCommand)) || bytes == QByteArray(1, char(kAck))))
+                next(sent++);
+        });
+    }
+};
+
+} // namespace
+
+TEST(RealTimeMonitor, ShowsAndAcknowledgesEachReadingUntilStopped)
+{
+    StreamingUnit u;
+    u.view.onReading = [&](int n) {
+        if (n == 3)
+            u.monitor.stop();
+    };
+    const qint64 before = u.clock.elapsedMs();
+    EXPECT_EQ(u.monitor.run({}, 4711), 3);
+    ASSERT_EQ(u.view.readings.size(), 3);
+    EXPECT_EQ(u.view.readings[2].level, 602);
+    EXPECT_EQ(u.line.written().toHex(' '), "02 00 06 01 03 06 02 00 06 09 03 0e 06 06 06 18");
+    EXPECT_EQ(u.view.events, (QStringList{"started", "ended"}));
+    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{15}) << qPrintable(u.prompter.shown().last().text) << u.line.written().toHex(' ').constData();
+    EXPECT_GE(u.clock.elapsedMs() - before, 3 * RealTimeMonitor::kAckPauseMs) << "a pause before each acknowledgement";
+    EXPECT_FALSE(u.line.isOpen());
+    EXPECT_TRUE(u.state.DialCancel);
+}
+
+TEST(RealTimeMonitor, AStopWhileAReadingArrivesDiscardsIt)
+{
+    StreamingUnit u;
+    u.next = [&](int k) {
+        const QByteArray frame = readingFrame(700 + k, 0);
+        if (k < 2) {
+            u.line.deliver(frame, 20);
+            return;
+        }
+        // The stop comes in the same breath as the reading's last byte.
+        u.line.deliver(frame.left(frame.size() - 1), 20);
+        QTimer::singleShot(int(u.clock.realMs(200)), [&u, last = frame.right(1)] {
+            u.monitor.stop();
+            u.line.deliver(last);
+        });
+    };
+    EXPECT_EQ(u.monitor.run({}, std::nullopt), 2);
+    EXPECT_EQ(u.view.readings.size(), 2);
+    EXPECT_TRUE(u.line.written().endsWith(QByteArray("\x06\x06\x18", 3))) << "no acknowledgement for the discarded reading";
+}
+
+TEST(RealTimeMonitor, StartFailuresSendNoCancelAndStreamFailuresDo)
+{
+    {
+        StreamingUnit u;
+        EXPECT_EQ(u.monitor.run({}, 99), 0);
+        EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{15, 63}));
+        EXPECT_EQ(u.line.written().toHex(' '), "02 00 06 01 03 06") << "no stream request, no cancel";
+        EXPECT_EQ(u.view.events, (QStringList{"started", "ended"}));
+    }
+    {
+        StreamingUnit u;
+        u.next = [&](int k) {
+            if (k < 1)
+                u.line.deliver(readingFrame(800, 0), 20);
+        };
+        EXPECT_EQ(u.monitor.run({}, 4711), 1);
+        EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{15, 31})) << "silence inside the stream";
+        EXPECT_TRUE(u.line.written().endsWith(QByteArray("\x06\x18", 2)));
+    }
+    {
+        StreamingUnit u;
+        u.next = [&](int) { u.line.deliver(completeFrame(kRealTimeCommand, QByteArray(5, 0)), 20); };
+        EXPECT_EQ(u.monitor.run({}, 4711), 0);
+        EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{15, 31})) << "a reading too short is a transmission error";
+        EXPECT_TRUE(u.line.written().endsWith(QByteArray(1, char(kCan))));
+    }
+    {
+        StreamingUnit u;
+        u.prompter.answer(Answer::Cancel);
+        EXPECT_EQ(u.monitor.run({}, 4711), 0);
+        EXPECT_TRUE(u.line.written().isEmpty());
+        EXPECT_FALSE(u.view.events.contains("started")) << "nothing started";
+    }
+}
+
+TEST(RealTimeMonitor, CloseDuringARunWaitsForItsEnd)
+{
+    StreamingUnit u;
+    EXPECT_TRUE(u.monitor.requestClose()) << "idle: close at once";
+    u.view.onReading = [&](int n) {
+        if (n == 2)
+            EXPECT_FALSE(u.monitor.requestClose());
+    };
+    EXPECT_EQ(u.monitor.run({}, 4711), 2);
+    EXPECT_EQ(u.view.events, (QStringList{"started", "ended", "closed"}));
+    EXPECT_FALSE(u.monitor.isRunning());
+}
+
+// The monitor against tvq52-sim stepping through the display's edge cases.
+TEST(RealTimeMonitor, SimulatedStreamOverAPseudoTerminal)
+{
+    sim::SimProcess sim(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
+                        {"--serial", "4711", "--realtime-cases", "--realtime-ms", "0", "--verbose"});
+    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
+    FastClock clock(10.0);
+    LinkState state;
+    state.SerialDevice = sim.devicePath();
+    SerialLine line;
+    test::ScriptedPrompter prompter;
+    LocGuru guru;
+    DeviceLink link(state, line, clock, prompter, guru);
+    LinkTimer timer(clock, 40000);
+    RecordingView view;
+    RealTimeMonitor monitor(link, timer, view);
+    QList<ReadingDisplay> shown;
+    view.onReading = [&](int n) {
+        shown << displayReading(view.readings.last(), guru);
+        if (n == 8)
+            monitor.stop();
+    };
+    ASSERT_EQ(monitor.run({}, 4711), 8) << qPrintable(sim.log());
+    QStringList levels, attenuations, bars;
+    for (const ReadingDisplay& d : shown) {
+        levels << d.level;
+        attenuations << d.attenuation;
+        bars << QString::number(d.bar);
+    }
+    EXPECT_EQ(levels.join('|'), "UND|60.0|120.0|UP|---|80.0|80.0|75.0");
+    EXPECT_EQ(attenuations.join('|'), "  0|-7|-45|-60|-3|-60|-60|  0");
+    EXPECT_EQ(bars.join('|'), "0|7|40|40|3|40|7|0");
+    EXPECT_TRUE(shown[5].mainsOff);
+    EXPECT_FALSE(shown[6].mainsOff);
+    EXPECT_TRUE(shown[7].nonWorking && shown[7].session);
+    EXPECT_TRUE(sim.log().contains("pc  > 18")) << "the stream is ended";
+}

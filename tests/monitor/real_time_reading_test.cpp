@@ -1,0 +1,99 @@
+#include "i18n/loc_guru.h"
+#include "link/frame.h"
+#include "monitor/real_time_reading.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+// A reading frame as the unit sends it: offsets 10-17 given, date fixed.
+QByteArray readingFrame(int level, int attenuation, int mains = 0, int sensor = 0, int session = 0, int night = 0,
+                        int nonWorking = 0)
+{
+    QByteArray p;
+    for (int b : {7, 3, 10, 9, 5, 2, session, night, mains, sensor, nonWorking})
+        p.append(char(b));
+    p.append(char((level >> 8) & 0xFF));
+    p.append(char(level & 0xFF));
+    p.append(char(attenuation));
+    return completeFrame(kRealTimeCommand, p);
+}
+
+ReadingDisplay shown(const QByteArray& frame)
+{
+    static LocGuru guru;
+    const auto r = decodeReading(reinterpret_cast<const std::uint8_t*>(frame.constData()), int(frame.size()));
+    EXPECT_TRUE(r.has_value());
+    return r ? displayReading(*r, guru) : ReadingDisplay{};
+}
+
+} // namespace
+
+TEST(MonitorDisplay, LevelAtTheEndsOfTheRange)
+{
+    EXPECT_EQ(shown(readingFrame(599, 0)).level, "UND");
+    EXPECT_EQ(shown(readingFrame(600, 0)).level, "60.0");
+    EXPECT_EQ(shown(readingFrame(1200, 0)).level, "120.0");
+    EXPECT_EQ(shown(readingFrame(1201, 0)).level, "UP");
+    EXPECT_EQ(shown(readingFrame(0x8000, 0)).level, "UND") << "a negative level is below the range";
+    // The sensor out hides whatever the level bytes say.
+    for (int level : {599, 900, 1201}) {
+        const ReadingDisplay d = shown(readingFrame(level, 0, 0, 1));
+        EXPECT_EQ(d.level, "---");
+        EXPECT_TRUE(d.sensorOff);
+        EXPECT_FALSE(d.levelDb.has_value());
+    }
+    EXPECT_EQ(shown(readingFrame(900, 0, 0, 2)).level, "---");
+    EXPECT_FALSE(shown(readingFrame(900, 0, 0, 2)).sensorOff) << "only code 1 shows the label";
+    static LocGuru guru;
+    RealTimeReading r;
+    r.level = 875;
+    EXPECT_EQ(displayReading(r, guru, QLatin1Char(',')).level, "87,5") << "the system's decimal separator";
+}
+
+TEST(MonitorDisplay, AttenuationTextAndBar)
+{
+    ReadingDisplay d = shown(readingFrame(700, 45));
+    EXPECT_EQ(d.attenuation, "-45");
+    EXPECT_EQ(d.bar, 40);
+    d = shown(readingFrame(700, 7));
+    EXPECT_EQ(d.attenuation, "-7");
+    EXPECT_EQ(d.bar, 7);
+    d = shown(readingFrame(700, 0));
+    EXPECT_EQ(d.attenuation, "  0");
+    EXPECT_EQ(d.bar, 0);
+    EXPECT_EQ(shown(readingFrame(700, 60)).attenuation, "-60");
+
+    d = shown(readingFrame(700, 5, 1));
+    EXPECT_EQ(d.attenuation, "-60");
+    EXPECT_TRUE(d.mainsOff);
+    EXPECT_EQ(d.bar, 40) << "a mains disconnection attenuates fully";
+
+    // Another mains code shows -60 but neither the label nor a changed bar.
+    d = shown(readingFrame(700, 7, 2));
+    EXPECT_EQ(d.attenuation, "-60");
+    EXPECT_FALSE(d.mainsOff);
+    EXPECT_EQ(d.bar, 7);
+    d = shown(readingFrame(700, 0, 2));
+    EXPECT_EQ(d.bar, 0);
+}
+
+TEST(MonitorDisplay, ClockPeriodAndStateLabels)
+{
+    ReadingDisplay d = shown(readingFrame(700, 0, 0, 0, 1, 1, 1));
+    EXPECT_EQ(d.date, "07/03/10");
+    EXPECT_EQ(d.time, "09:05:02");
+    EXPECT_TRUE(d.session);
+    EXPECT_EQ(d.period, "(Noche)");
+    EXPECT_TRUE(d.nonWorking);
+    d = shown(readingFrame(700, 0, 0, 0, 2, 0, 2));
+    EXPECT_FALSE(d.session);
+    EXPECT_EQ(d.period, QString::fromUtf8("(Día)"));
+    EXPECT_FALSE(d.nonWorking);
+
+    const QByteArray frame = readingFrame(700, 0);
+    EXPECT_FALSE(decodeReading(reinterpret_cast<const std::uint8_t*>(frame.constData()), 18).has_value())
+        << "a frame too short for a reading";
+}
