@@ -192,5 +192,4 @@ TEST(RealTimeMonitor, SimulatedStreamOverAPseudoTerminal)
     EXPECT_TRUE(shown[5].mainsOff);
     EXPECT_FALSE(shown[6].mainsOff);
     EXPECT_TRUE(shown[7].nonWorking && shown[7].session);
-    EXPECT_TRUE(sim.log().contains("pc  > 18")) << "the stream is ended";
 }
