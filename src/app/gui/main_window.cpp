@@ -50,13 +50,13 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     grid->setSpacing(10);
     layout->addLayout(grid);
 
-    struct Spec {
+    struct ButtonDef {
         const char* name;
         const char* text;
         const char* tip;
         QStyle::StandardPixmap icon;
     };
-    const Spec specs[] = {
+    const ButtonDef buttons[] = {
         {"SSCommandProgramacion", "Programación", "Programar un TVQ-52 y consultar sus fichas", QStyle::SP_FileDialogDetailedView},
         {"SSCommandIncidencias", "Datos registrados", "Descargar y consultar los datos registrados", QStyle::SP_FileDialogContentsView},
         {"SSCommandPort", "Comunicaciones", "Puerto serie y módem", QStyle::SP_DriveNetIcon},
@@ -68,7 +68,7 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
         {"SSCommandExit", "Salir", "Salir del programa", QStyle::SP_DialogCloseButton},
     };
     int i = 0;
-    for (const Spec& s : specs) {
+    for (const ButtonDef& s : buttons) {
         QPushButton* b = addButton(s.name, QString::fromUtf8(s.text), QString::fromUtf8(s.tip), s.icon);
         grid->addWidget(b, i / 3, i % 3);
         ++i;

@@ -1,7 +1,7 @@
 #include "app/app_context.h"
 #include "app/gui/application_shell.h"
 #include "app/gui/main_window.h"
-#include "i18n/gui/special_controls.h"
+#include "i18n/gui/composite_controls.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 

@@ -1,4 +1,4 @@
-#include "i18n/gui/special_controls.h"
+#include "i18n/gui/composite_controls.h"
 
 #include "i18n/heading_lines.h"
 
