@@ -154,7 +154,11 @@ std::optional<QString> writeConfigurationRow(AppContext& ctx)
             return false;
         if (first.isEmpty())
             return store.insert(QStringLiteral("Configuracion"), values);
-        return store.update(QStringLiteral("Configuracion"), values, first.front()) >= 0;
+        // Leave the file untouched when nothing changed.
+        bool same = true;
+        for (const QString& column : values.columns())
+            same = same && first.front().value(column) == values.value(column);
+        return same || store.update(QStringLiteral("Configuracion"), values, first.front()) >= 0;
     });
     if (!ok)
         return store.lastError();

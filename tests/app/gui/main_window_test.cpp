@@ -253,3 +253,29 @@ TEST(MainWindow, ExportWritesWindowTextsIntoTheLanguageDatabaseAndEnds)
         EXPECT_TRUE(q.value(0).toBool()) << text;
     }
 }
+
+TEST(MainWindow, ASecondStartAndExitChangesNeitherTheSettingsNorTheDatabase)
+{
+    TempHome home;
+    ScriptedPrompter prompter;
+    auto startAndExit = [&] {
+        ApplicationShell shell(home.path(), {}, &prompter);
+        shell.start();
+        child<QPushButton>(shell.mainWindow(), "SSCommandExit")->click();
+    };
+    provisionDataFolder(home.path(), findAssetFolder());
+    startAndExit();
+    auto read = [](const QString& path) {
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    };
+    const QByteArray ini = read(settingsPath(home.path()));
+    const QByteArray db = read(databasePath(home.path()));
+    ASSERT_FALSE(db.isEmpty());
+    provisionDataFolder(home.path(), findAssetFolder());
+    startAndExit();
+    EXPECT_EQ(read(settingsPath(home.path())), ini);
+    EXPECT_EQ(read(databasePath(home.path())), db);
+    EXPECT_TRUE(prompter.shown().isEmpty());
+}
