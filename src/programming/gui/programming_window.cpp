@@ -4,6 +4,14 @@
 #include "app/gui/help.h"
 #include "app/prompter.h"
 #include "db/store.h"
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/link_timer.h"
+#include "monitor/gui/monitor_window.h"
+#include "i18n/gui/form_registry.h"
+#include "programming/program_line.h"
+#include "programming/programming_transfer.h"
+#include "programming/programming_workflow.h"
 #include "programming/field_checks.h"
 #include "programming/interval_grid_model.h"
 #include "programming/programming_store.h"
@@ -18,6 +26,7 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QFrame>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -26,6 +35,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -91,6 +101,8 @@ ProgrammingWindow::ProgrammingWindow(AppContext& ctx, Prompter& prompter, QWidge
         browser_.emplace(*ctx_.db);
     buildUi();
     ctx_.guru.TranslateForm(this);
+    if (!formRegistry().contains(QStringLiteral("Form3")))
+        formRegistry().add(QStringLiteral("Form3"), [&ctx, &prompter] { return std::make_unique<MonitorWindow>(ctx, prompter); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
 }
 
@@ -119,6 +131,7 @@ void ProgrammingWindow::buildUi()
     tabs_->addTab(buildInsulationPage(), QStringLiteral("Aislamiento acústico"));
     tabs_->addTab(buildIntervalsPage(), QStringLiteral("Intervalos inhábiles"));
     layout->addWidget(tabs_, 1);
+    layout->addWidget(buildBusyPanel());
     layout->addWidget(buildButtons());
 
     checks_.insert(dayVenue_, [this] { return checkVenueLimit(dayVenue_->text()); });
@@ -461,9 +474,9 @@ QWidget* ProgrammingWindow::buildButtons()
     add("SSCommandGrabar", "Guardar", &ProgrammingWindow::saveRecord);
     add("SSCommandBorrar", "Borrar", &ProgrammingWindow::deleteRecord);
     layout->addStretch();
-    add("SSCommandRecibir", "Recibir", nullptr);
-    add("SSCommandTransmitir", "Transmitir", nullptr);
-    add("SSCommandRealTime", "Tiempo real", nullptr);
+    add("SSCommandRecibir", "Recibir", &ProgrammingWindow::receiveProgramming);
+    add("SSCommandTransmitir", "Transmitir", &ProgrammingWindow::transmitProgramming);
+    add("SSCommandRealTime", "Tiempo real", &ProgrammingWindow::openMonitor);
     add("SSCommandImprimir", "Imprimir", nullptr);
     add("SSCommandIncidencias", "Datos registrados", nullptr);
     layout->addStretch();
@@ -473,7 +486,124 @@ QWidget* ProgrammingWindow::buildButtons()
     QPushButton* exit = add("SSCommandExit", "Salir", nullptr);
     exit->setEnabled(true);
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    // The receive and transmit buttons clear the search field on focus.
+    for (const char* name : {"SSCommandRecibir", "SSCommandTransmitir"})
+        bar->findChild<QPushButton*>(tr0(name))->installEventFilter(this);
     return bar;
+}
+
+// In place of the animation, the transmission shows how far it has got.
+QWidget* ProgrammingWindow::buildBusyPanel()
+{
+    busyPanel_ = new QFrame(this);
+    busyPanel_->setObjectName(QStringLiteral("SSPanel2"));
+    static_cast<QFrame*>(busyPanel_)->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QHBoxLayout(busyPanel_);
+    busyText_ = new QLabel(busyPanel_);
+    busyText_->setObjectName(QStringLiteral("LbProgreso"));
+    busyBar_ = new QProgressBar(busyPanel_);
+    busyBar_->setObjectName(QStringLiteral("ProgressBarEnvio"));
+    busyBar_->setTextVisible(false);
+    layout->addWidget(busyText_, 1);
+    layout->addWidget(busyBar_, 2);
+    busyPanel_->hide();
+    return busyPanel_;
+}
+
+Line& ProgrammingWindow::line()
+{
+    return line_ ? *line_ : programLine(ctx_);
+}
+
+Clock& ProgrammingWindow::clock()
+{
+    return clock_ ? *clock_ : systemClock();
+}
+
+void ProgrammingWindow::receiveProgramming()
+{
+    DeviceLink link(ctx_.link, line(), clock(), prompter_, ctx_.guru);
+    LinkTimer timer(clock(), kSilenceLimitMs);
+    ProgrammingWorkflow(link, timer, *this).receive();
+}
+
+void ProgrammingWindow::transmitProgramming()
+{
+    DeviceLink link(ctx_.link, line(), clock(), prompter_, ctx_.guru);
+    LinkTimer timer(clock(), kSilenceLimitMs);
+    ProgrammingWorkflow(link, timer, *this).transmit();
+}
+
+void ProgrammingWindow::openMonitor()
+{
+    if (!monitor_) {
+        monitor_ = std::make_unique<MonitorWindow>(ctx_, prompter_);
+        monitor_->setLink(line_, clock_);
+    }
+    // The programming window is out of use while the monitor is open.
+    setEnabled(false);
+    monitor_->runFor(this, phone_->text(), serial_->text().trimmed().toInt());
+    setEnabled(true);
+}
+
+void ProgrammingWindow::showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                     const QString& unitFirmware)
+{
+    showRecord(record, false);
+    applyFirmware(unitFirmware, record.globalCorrection);
+    intervals_ = intervals;
+    gridModel_->reload();
+    modified_ = true;
+}
+
+void ProgrammingWindow::setVersion(const QString& version)
+{
+    loading_ = true;
+    version_->setText(version);
+    loading_ = false;
+}
+
+void ProgrammingWindow::ToggleCommandButtons()
+{
+    // Every command waits for the exchange, the exchange buttons included, so
+    // that no second exchange starts inside the waits of the first.
+    const QList<QPushButton*> buttons = findChildren<QPushButton*>(QRegularExpression(QStringLiteral("^SSCommand")));
+    if (!commandsOff_) {
+        commandsBeforeExchange_.clear();
+        for (QPushButton* b : buttons) {
+            commandsBeforeExchange_.insert(b, b->isEnabled());
+            b->setEnabled(false);
+        }
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        for (auto it = commandsBeforeExchange_.cbegin(); it != commandsBeforeExchange_.cend(); ++it)
+            it.key()->setEnabled(it.value());
+        QApplication::restoreOverrideCursor();
+    }
+    commandsOff_ = !commandsOff_;
+}
+
+void ProgrammingWindow::transmissionStarted()
+{
+    busyBar_->setRange(0, 1);
+    busyBar_->setValue(0);
+    busyText_->setText(QStringLiteral("Conectando con el TVQ-52..."));
+    busyPanel_->show();
+}
+
+void ProgrammingWindow::transmissionProgress(int sent, int total, qint64 msLeft)
+{
+    busyBar_->setRange(0, total);
+    busyBar_->setValue(sent);
+    busyText_->setText(QStringLiteral("Enviando programación: %1 de %2 bytes, quedan %3 s")
+                           .arg(sent)
+                           .arg(total)
+                           .arg((msLeft + 999) / 1000));
+}
+
+void ProgrammingWindow::transmissionFinished()
+{
+    busyPanel_->hide();
 }
 
 bool ProgrammingWindow::hasStore() const
@@ -871,6 +1001,11 @@ bool ProgrammingWindow::eventFilter(QObject* watched, QEvent* event)
         }
         break;
     }
+    case QEvent::FocusIn:
+        if (watched->objectName() == QLatin1String("SSCommandRecibir") ||
+            watched->objectName() == QLatin1String("SSCommandTransmitir"))
+            searchField_.clear();
+        break;
     case QEvent::MouseButtonPress:
         if (watched == serial_)
             QTimer::singleShot(0, serial_, [this] { serial_->end(false); });

@@ -2,11 +2,13 @@
 
 #include "programming/programming_browser.h"
 #include "programming/programming_record.h"
+#include "programming/programming_view.h"
 
 #include <QHash>
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QCheckBox;
@@ -14,7 +16,9 @@ class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QLabel;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
@@ -23,13 +27,16 @@ class QTableView;
 namespace tvq52 {
 
 struct AppContext;
+class Clock;
 class IntervalGridModel;
+class Line;
+class MonitorWindow;
 class Prompter;
 struct FieldCheck;
 
 // Form2: shows and edits the programming record of one unit and browses the
 // stored records. One instance for the whole run; it shows non-modally.
-class ProgrammingWindow : public QWidget {
+class ProgrammingWindow : public QWidget, public ProgrammingView {
     Q_OBJECT
 public:
     ProgrammingWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
@@ -38,10 +45,9 @@ public:
     static constexpr int kLimitsPage = 3;
 
     bool isModified() const { return modified_; }
-    void setModified(bool modified) { modified_ = modified; }
+    void setModified(bool modified) override { modified_ = modified; }
     QString currentSearchField() const { return searchField_; }
     QString firmwareVersion() const { return firmwareVersion_; }
-    const ProgIntervals& intervals() const { return intervals_; }
 
     // The record as the fields hold it now.
     ProgrammingRecord recordFromFields() const;
@@ -53,7 +59,30 @@ public:
     bool CarregaProgramacio(qint32 serial);
     bool GrabaProgramacio();
     // Offers to save a modified record before it is replaced.
-    void Modificat();
+    void Modificat() override;
+
+    // The exchanges with the unit (SSCommandRecibir, SSCommandTransmitir) and
+    // the real-time monitor (SSCommandRealTime).
+    void receiveProgramming();
+    void transmitProgramming();
+    void openMonitor();
+    // The line and clock of the exchanges: the run's line and real time
+    // unless a test gives others.
+    void setLink(Line* line, Clock* clock) { line_ = line; clock_ = clock; }
+    MonitorWindow* monitorWindow() const { return monitor_.get(); }
+
+    // ProgrammingView
+    ProgrammingRecord record() const override { return recordFromFields(); }
+    ProgIntervals intervals() const override { return intervals_; }
+    bool save() override { return GrabaProgramacio(); }
+    bool loadStored(qint32 serial) override { return CarregaProgramacio(serial); }
+    void showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
+                      const QString& unitFirmware) override;
+    void setVersion(const QString& version) override;
+    void ToggleCommandButtons() override;
+    void transmissionStarted() override;
+    void transmissionProgress(int sent, int total, qint64 msLeft) override;
+    void transmissionFinished() override;
 
     // The week schedule runs modally; tests replace it.
     using WeekScheduleRunner = std::function<std::optional<std::array<SessionHours, 7>>(ProgrammingWindow&)>;
@@ -82,6 +111,9 @@ private:
     QWidget* buildIntervalsPage();
     QWidget* buildHeader();
     QWidget* buildButtons();
+    QWidget* buildBusyPanel();
+    Line& line();
+    Clock& clock();
     QLineEdit* addLineEdit(const QString& name, KeyRule rule);
 
     void openRecordSet();
@@ -113,6 +145,14 @@ private:
     qint32 shownSerial_ = 0;
     ProgIntervals intervals_;
     WeekScheduleRunner weekScheduleRunner_;
+
+    Line* line_ = nullptr;
+    Clock* clock_ = nullptr;
+    // Not a child: the programming window is disabled while it is open.
+    std::unique_ptr<MonitorWindow> monitor_;
+    // Enabled state of the commands while an exchange has them switched off.
+    QHash<QPushButton*, bool> commandsBeforeExchange_;
+    bool commandsOff_ = false;
 
     QHash<QObject*, KeyRule> keyRules_;
     QHash<QObject*, std::function<FieldCheck()>> checks_;
@@ -156,6 +196,9 @@ private:
     QGroupBox* globalCorrectionFrame_ = nullptr;
     QCheckBox* globalCorrection_ = nullptr;
     QTableView* grid_ = nullptr;
+    QWidget* busyPanel_ = nullptr;
+    QLabel* busyText_ = nullptr;
+    QProgressBar* busyBar_ = nullptr;
     IntervalGridModel* gridModel_ = nullptr;
 };
 

@@ -262,7 +262,8 @@ TEST_F(ProgrammingWindowTest, AnEmptyDatabaseOpensOnANewRecord)
     child<QPushButton>(window_.get(), "SSCommandBorrar")->click();
     EXPECT_TRUE(prompter_.shown().isEmpty());
     EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 0);
-    for (const char* disabled : {"SSCommandRecibir", "SSCommandTransmitir", "SSCommandRealTime",
-                                 "SSCommandImprimir", "SSCommandIncidencias"})
+    for (const char* disabled : {"SSCommandImprimir", "SSCommandIncidencias"})
         EXPECT_FALSE(child<QPushButton>(window_.get(), disabled)->isEnabled()) << disabled;
+    for (const char* enabled : {"SSCommandRecibir", "SSCommandTransmitir", "SSCommandRealTime"})
+        EXPECT_TRUE(child<QPushButton>(window_.get(), enabled)->isEnabled()) << enabled;
 }

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "monitor/monitor_run.h"
+
+#include <QDialog>
+#include <memory>
+
+class QChartView;
+class QLabel;
+class QLineSeries;
+class QProgressBar;
+class QPushButton;
+class QValueAxis;
+
+namespace tvq52 {
+
+struct AppContext;
+class Clock;
+class Line;
+class Prompter;
+
+// Form3: the live level, attenuation and alarm states of the unit whose
+// record the programming window shows, with a strip chart of the last minutes.
+class MonitorWindow : public QDialog, public MonitorView {
+    Q_OBJECT
+public:
+    static constexpr int kChartSeconds = 300;
+
+    MonitorWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    ~MonitorWindow() override;
+
+    // The line and clock of the run: the program's unless a test gives others.
+    void setLink(Line* line, Clock* clock);
+    // Shows the window modally for the unit `serial`, dialled at `phone`,
+    // at the top-right of `owner`.
+    void runFor(QWidget* owner, const QString& phone, qint32 serial);
+
+    void run();
+    void stop();
+    RealTimeMonitor* monitor() const { return monitor_.get(); }
+
+    // MonitorView
+    void runStarted() override;
+    void showReading(const RealTimeReading& reading) override;
+    void runEnded() override;
+    void closeWindow() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void buildUi();
+    void resetDisplay();
+
+    AppContext& ctx_;
+    Prompter& prompter_;
+    Line* line_ = nullptr;
+    Clock* clock_ = nullptr;
+    QString phone_;
+    qint32 serial_ = 0;
+    std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<LinkTimer> timer_;
+    std::unique_ptr<RealTimeMonitor> monitor_;
+    qint64 chartStartMs_ = -1;
+
+    QLabel* date_ = nullptr;
+    QLabel* time_ = nullptr;
+    QLabel* session_ = nullptr;
+    QLabel* period_ = nullptr;
+    QLabel* level_ = nullptr;
+    QLabel* attenuation_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    QLabel* mains_ = nullptr;
+    QLabel* sensor_ = nullptr;
+    QLabel* nonWorking_ = nullptr;
+    QPushButton* run_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* exit_ = nullptr;
+    QPushButton* help_ = nullptr;
+    QChartView* chart_ = nullptr;
+    QLineSeries* levelSeries_ = nullptr;
+    QLineSeries* attenuationSeries_ = nullptr;
+    QValueAxis* timeAxis_ = nullptr;
+};
+
+} // namespace tvq52

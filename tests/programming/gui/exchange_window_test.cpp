@@ -1,0 +1,191 @@
+#include "link/clock.h"
+#include "link/frame.h"
+#include "link/memory_line.h"
+#include "monitor/gui/monitor_window.h"
+#include "programming/gui/programming_window.h"
+#include "programming/programming_block.h"
+#include "programming/programming_store.h"
+#include "window_fixture.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace tvq52;
+
+namespace {
+
+const QString kShots = QStringLiteral("/tmp/shots6");
+
+void keep(const QPixmap& picture, const char* name)
+{
+    QDir().mkpath(kShots);
+    picture.save(QDir(kShots).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
+}
+
+QByteArray identityReply(const char* serial, const char* firmware = "\x04\x00")
+{
+    return completeFrame(0x01, QByteArray("\x2a", 1) + QByteArray(firmware, 2) + QByteArray(serial) + QByteArray(1, 1));
+}
+
+// The window over a memory line with a unit behind it that identifies
+// itself, answers the programming request with `block` and keeps what it
+// is sent; `onByte` sees every byte the window writes.
+class ExchangeWindow : public test::WindowFixture {
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        block = QByteArray(365, 0);
+        block[28] = 95;
+        block[39] = 15;
+        block[42] = 2;
+        line.onWrite([this](const QByteArray& bytes) {
+            if (onByte)
+                onByte(int(line.written().size()));
+            const QByteArray& w = line.written();
+            if (w.endsWith(identityRequest() + char(0x06)))
+                line.deliver(identityReply("004711"), 20);
+            else if (w.endsWith(completeFrame(0x04)))
+                line.deliver(completeFrame(0x04, block), 20);
+            else if (w.size() >= 377 && w.right(377).startsWith(QByteArray("\x02\x01\x79\x08", 4))) {
+                block = w.right(377).mid(10, 365);
+                line.deliver(QByteArray(1, char(kAck)), 20);
+            }
+        });
+    }
+
+    void open()
+    {
+        window = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window->setLink(&line, &clock);
+        window->resize(1100, 700);
+        activate(window.get());
+    }
+
+    QPushButton* button(const char* name) { return child<QPushButton>(window.get(), name); }
+
+    FastClock clock{40.0};
+    MemoryLine line{clock};
+    QByteArray block;
+    std::function<void(int)> onByte;
+    std::unique_ptr<ProgrammingWindow> window;
+};
+
+} // namespace
+
+TEST_F(ExchangeWindow, ReceiveFillsANewRecordAndGivesTheButtonsBack)
+{
+    open();
+    EXPECT_FALSE(button("SSCommandImprimir")->isEnabled());
+    bool disabledDuringExchange = false;
+    onByte = [&](int) { disabledDuringExchange = !button("SSCommandGrabar")->isEnabled() && !button("SSCommandRecibir")->isEnabled(); };
+    button("SSCommandRecibir")->click();
+    EXPECT_EQ(prompter_.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_TRUE(disabledDuringExchange);
+    EXPECT_EQ(child<QLineEdit>(window.get(), "MaskNumeroSerie")->text(), "4711");
+    EXPECT_EQ(child<QLineEdit>(window.get(), "MaskVersion")->text(), "4.0");
+    EXPECT_EQ(child<QLineEdit>(window.get(), "MaskDiaLocal")->text(), "95");
+    EXPECT_TRUE(child<QRadioButton>(window.get(), "OptionIngles")->isChecked());
+    EXPECT_TRUE(window->isModified());
+    EXPECT_TRUE(button("SSCommandGrabar")->isEnabled());
+    EXPECT_TRUE(button("SSCommandRecibir")->isEnabled());
+    EXPECT_FALSE(button("SSCommandImprimir")->isEnabled()) << "a command without its window stays off";
+    EXPECT_FALSE(line.isOpen());
+}
+
+TEST_F(ExchangeWindow, ComparisonQuestionAndTransmissionProgress)
+{
+    ProgrammingRecord stored = storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("4.0"));
+    open();
+    ASSERT_TRUE(window->CarregaProgramacio(4711));
+
+    // The stored record differs from the unit: the listing is asked.
+    prompter_.answer(Answer::Ok);
+    prompter_.answer(Answer::Ok);
+    prompter_.answer(Answer::Cancel);
+    button("SSCommandRecibir")->click();
+    ASSERT_EQ(prompter_.catalogueIds(), (QList<int>{15, 61, 82}));
+    const QString listing = prompter_.shown().last().text;
+    EXPECT_TRUE(listing.contains("Idioma: \tEspañol <-> English\r")) << qPrintable(listing);
+    EXPECT_EQ(child<QLineEdit>(window.get(), "MaskLocal")->text(), "Sala Apolo");
+    QMessageBox box(QMessageBox::Question, window->windowTitle(), listing, QMessageBox::Ok | QMessageBox::Cancel, window.get());
+    box.show();
+    settle();
+    keep(box.grab(), "comparison-question");
+    box.hide();
+
+    // Halfway through the frame the busy panel tells how far it has got.
+    QString progressText;
+    int progressValue = 0;
+    onByte = [&](int written) {
+        if (written != 7 + 190)
+            return;
+        progressText = child<QLabel>(window.get(), "LbProgreso")->text();
+        progressValue = child<QProgressBar>(window.get(), "ProgressBarEnvio")->value();
+        EXPECT_TRUE(child<QWidget>(window.get(), "SSPanel2")->isVisible());
+        keep(window->grab(), "transmission-progress");
+    };
+    prompter_.clear();
+    line.clearWritten();
+    button("SSCommandTransmitir")->click();
+    EXPECT_EQ(prompter_.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_EQ(progressValue, 189);
+    EXPECT_TRUE(progressText.contains("189 de 377 bytes")) << qPrintable(progressText);
+    EXPECT_TRUE(progressText.contains("quedan 10 s")) << qPrintable(progressText);
+    EXPECT_FALSE(child<QWidget>(window.get(), "SSPanel2")->isVisible());
+    EXPECT_EQ(block.at(42), 0) << "the unit keeps the Spanish the window sent";
+}
+
+TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
+{
+    storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("4.0"));
+    open();
+    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    int readings = 0;
+    line.onWrite([&](const QByteArray& bytes) {
+        const QByteArray& w = line.written();
+        if (w.endsWith(identityRequest() + char(0x06)))
+            line.deliver(identityReply("004711"), 20);
+        else if (w.endsWith(completeFrame(0x09)) || (bytes == QByteArray(1, char(kAck)) && w.size() > 12)) {
+            QByteArray p("\x07\x03\x0a\x15\x05\x02\x01\x01\x00\x00\x00", 11);
+            const int level = 700 + 40 * (readings % 7);
+            p.append(char(level >> 8));
+            p.append(char(level & 0xFF));
+            p.append(char(readings % 3 == 0 ? 12 : 0));
+            ++readings;
+            line.deliver(completeFrame(0x09, p), 200);
+        }
+    });
+    bool programmingUsable = true;
+    std::function<void()> poll;
+    QTimer::singleShot(0, [&] {
+        MonitorWindow* m = window->monitorWindow();
+        ASSERT_TRUE(m);
+        programmingUsable = window->isEnabled();
+        QTimer::singleShot(0, [&, m] { child<QPushButton>(m, "SSCommandRun")->click(); });
+        // Once readings flow: a picture, then close during the run.
+        poll = [&, m] {
+            if (readings < 25) {
+                QTimer::singleShot(20, poll);
+                return;
+            }
+            EXPECT_FALSE(child<QPushButton>(m, "SSCommandExit")->isEnabled());
+            keep(m->grab(), "monitor-run");
+            m->close();
+        };
+        QTimer::singleShot(20, poll);
+    });
+    window->openMonitor();
+    EXPECT_FALSE(programmingUsable);
+    EXPECT_TRUE(window->isEnabled());
+    MonitorWindow* m = window->monitorWindow();
+    EXPECT_FALSE(m->isVisible()) << "the close waited for the run's end and then closed";
+    EXPECT_TRUE(line.written().endsWith(QByteArray(1, char(kCan))));
+    EXPECT_EQ(child<QLabel>(m, "LbNoche")->text(), "(Noche)");
+    EXPECT_TRUE(child<QLabel>(m, "LbSesion")->isVisibleTo(m));
+}
