@@ -2,6 +2,8 @@
 #include "cli/cli_session.h"
 #include "cli/config_command.h"
 #include "cli/identify_command.h"
+#include "cli/monitor_command.h"
+#include "cli/program_command.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -19,6 +21,11 @@ const char kUsage[] =
     "  config get KEY         print a setting of the data folder\n"
     "  config set KEY VALUE   change a setting (SerialPort, SerialDevice, Modem, TonePulse,\n"
     "                         DialCode, ModemSpeed, Language, User)\n"
+    "  program get [--save]   receive the unit's programming and print it; --save keeps\n"
+    "                         it in the database as the programming window would\n"
+    "  program put SERIAL     transmit the stored programming of unit SERIAL\n"
+    "  monitor [--count N] [--serial N]\n"
+    "                         print one live reading a line until Ctrl-C or N readings\n"
     "\n"
     "Options:\n"
     "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
@@ -50,12 +57,14 @@ int main(int argc, char** argv)
         QTextStream(stdout) << kUsage << Qt::flush;
         return command.isEmpty() ? 2 : 0;
     }
-    if (command != QLatin1String("identify") && command != QLatin1String("init") && command != QLatin1String("config")) {
+    const QStringList known{QStringLiteral("identify"), QStringLiteral("init"), QStringLiteral("config"),
+                            QStringLiteral("program"), QStringLiteral("monitor")};
+    if (!known.contains(command)) {
         err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
         return 2;
     }
 
-    CliSession session = CliSession::open(options, command == QLatin1String("identify"));
+    CliSession session = CliSession::open(options, command != QLatin1String("init") && command != QLatin1String("config"));
     if (!session.error.isEmpty()) {
         err << "tvq52-cli: " << session.error << Qt::endl;
         return 1;
@@ -68,5 +77,9 @@ int main(int argc, char** argv)
         return runConfig(*session.ctx, options.command.mid(1));
 
     session.applyLineOptions(options);
+    if (command == QLatin1String("program"))
+        return runProgram(session, options);
+    if (command == QLatin1String("monitor"))
+        return runMonitor(session, options);
     return runIdentify(session, options);
 }

@@ -1,0 +1,13 @@
+#pragma once
+
+namespace tvq52 {
+
+struct CliOptions;
+struct CliSession;
+
+// "program get [--save]": receives the unit's programming and prints it; with
+// --save it is kept as the receive workflow leaves it. "program put SERIAL":
+// transmits the stored record of that unit.
+int runProgram(CliSession& session, const CliOptions& options);
+
+} // namespace tvq52

@@ -1,0 +1,126 @@
+#include "app/data_folder.h"
+#include "db/database.h"
+#include "db/store.h"
+#include "programming/programming_store.h"
+#include "sim_process.h"
+#include "support/temp_home.h"
+
+#include <QProcess>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+const QString kCli = QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli");
+const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
+
+struct CliResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliResult cli(const QStringList& args, int timeoutMs = 30000)
+{
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(kCli, args);
+    CliResult r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+} // namespace
+
+// get --save, change the stored record, put it (at the real pace of the
+// line: about 19 s), get it back from the unit.
+TEST(CliProgram, GetSavePutAndGetBack)
+{
+    sim::SimProcess sim(kSimulator, {"--serial", "4711", "--firmware", "4.0"});
+    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
+    test::TempHome home;
+    const QStringList base{"--home", home.path(), "--device", sim.devicePath()};
+
+    const CliResult get = cli(base + QStringList{"program", "get", "--save"});
+    ASSERT_EQ(get.exitCode, 0) << qPrintable(get.err);
+    EXPECT_TRUE(get.out.contains("Serial number: 4711\nFirmware: 4.0\n")) << qPrintable(get.out);
+    EXPECT_TRUE(get.out.contains("Session Monday: --:-----:--\n")) << qPrintable(get.out);
+    EXPECT_TRUE(get.out.contains("Attenuation time: 300 s\n"));
+    EXPECT_TRUE(get.err.contains("Saved the programming of unit 4711"));
+
+    {
+        QString error;
+        auto db = Database::openSqlite(databasePath(home.path()), &error);
+        ASSERT_TRUE(db) << qPrintable(error);
+        Store store(*db);
+        auto stored = CarregaProgramacio(store, 4711);
+        ASSERT_TRUE(stored.has_value());
+        stored->record.leqMinutes = 30;
+        stored->record.language = QStringLiteral("Italiano");
+        stored->intervals[9] = {"01/05/24", "00:00", "02/05/24", "06:30"};
+        ASSERT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
+    }
+
+    const CliResult put = cli(base + QStringList{"program", "put", "4711"}, 60000);
+    ASSERT_EQ(put.exitCode, 0) << qPrintable(put.err);
+    EXPECT_TRUE(put.err.contains("sent 377 of 377 bytes, 0 s left")) << qPrintable(put.err);
+    EXPECT_TRUE(put.err.contains("Transmisión realizada correctamente"));
+
+    const CliResult back = cli(base + QStringList{"program", "get"});
+    ASSERT_EQ(back.exitCode, 0) << qPrintable(back.err);
+    EXPECT_TRUE(back.out.contains("Leq time: 30 min\n")) << qPrintable(back.out);
+    EXPECT_TRUE(back.out.contains("Language: Italiano\n"));
+    EXPECT_TRUE(back.out.contains("Non-working interval 10: 01/05/24 00:00 - 02/05/24 06:30\n"));
+}
+
+TEST(CliProgram, RefusalsAndUsage)
+{
+    test::TempHome home;
+    {
+        sim::SimProcess sim(kSimulator, {"--serial", "4711"});
+        ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
+        const CliResult unknown = cli({"--home", home.path(), "--device", sim.devicePath(), "program", "put", "99"});
+        EXPECT_EQ(unknown.exitCode, 1);
+        EXPECT_TRUE(unknown.err.contains("no stored programming for serial number 99")) << qPrintable(unknown.err);
+    }
+    {
+        sim::SimProcess sim(kSimulator, {"--fault", "silent"});
+        ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
+        const CliResult silent = cli({"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "program", "get"});
+        EXPECT_EQ(silent.exitCode, 1);
+        EXPECT_TRUE(silent.out.isEmpty());
+    }
+    EXPECT_EQ(cli({"--home", home.path(), "program"}).exitCode, 2);
+    EXPECT_EQ(cli({"--home", home.path(), "program", "put", "abc"}).exitCode, 2);
+    EXPECT_EQ(cli({"--home", home.path(), "program", "get", "--sav"}).exitCode, 2);
+    EXPECT_EQ(cli({"--home", home.path(), "monitor", "--count", "x"}).exitCode, 2);
+}
+
+TEST(CliMonitor, OneReadingALineForCountReadings)
+{
+    sim::SimProcess sim(kSimulator, {"--serial", "4711", "--realtime-cases", "--realtime-ms", "0"});
+    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
+    test::TempHome home;
+    const CliResult r = cli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "8", "--serial", "4711"});
+    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 8) << qPrintable(r.out);
+    EXPECT_TRUE(lines[0].endsWith("(Día)   UND dBA   0 dB")) << qPrintable(lines[0]);
+    EXPECT_TRUE(lines[1].endsWith(" 60.0 dBA  -7 dB")) << qPrintable(lines[1]);
+    EXPECT_TRUE(lines[3].contains("   UP dBA -60 dB")) << qPrintable(lines[3]);
+    EXPECT_TRUE(lines[4].endsWith("  --- dBA  -3 dB SENSOR INACTIVO")) << qPrintable(lines[4]);
+    EXPECT_TRUE(lines[5].endsWith(QString::fromUtf8("-60 dB DESCONEXIÓN DE RED"))) << qPrintable(lines[5]);
+    EXPECT_TRUE(lines[7].contains(QString::fromUtf8("(Noche)"))) << qPrintable(lines[7]);
+
+    const CliResult other = cli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "1", "--serial", "99"});
+    EXPECT_EQ(other.exitCode, 1);
+    EXPECT_TRUE(other.err.contains("no corresponde a la ficha actual")) << qPrintable(other.err);
+}
