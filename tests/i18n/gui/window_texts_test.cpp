@@ -1,0 +1,171 @@
+// Every native text a window shows must reach the six other languages: the
+// export collects the texts the translators get, and the shipped language
+// database must answer each of them.
+#include "app/gui/application_shell.h"
+#include "i18n/gui/export_all_strings.h"
+#include "i18n/gui/form_registry.h"
+#include "../language_db_fixture.h"
+#include "support/scripted_prompter.h"
+#include "support/temp_home.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+const QStringList kTranslatedColumns = {
+    QStringLiteral("Català"),   QStringLiteral("English"),  QStringLiteral("Deutsch"),
+    QStringLiteral("Français"), QStringLiteral("Italiano"), QStringLiteral("Português"),
+};
+
+struct ShippedRow {
+    bool skip = false;
+    QStringList translations;   // in kTranslatedColumns order
+};
+
+QHash<QString, ShippedRow> readLanguageDb(const QString& path)
+{
+    QHash<QString, ShippedRow> rows;
+    const QString name = QStringLiteral("window-texts-") + path;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        EXPECT_TRUE(db.open()) << path.toStdString();
+        QSqlQuery q(db);
+        QString select = QStringLiteral("SELECT Native, bSkip");
+        for (const QString& column : kTranslatedColumns)
+            select += QStringLiteral(", \"%1\"").arg(column);
+        EXPECT_TRUE(q.exec(select + QStringLiteral(" FROM LocGuru"))) << path.toStdString();
+        while (q.next()) {
+            ShippedRow row;
+            row.skip = q.value(1).toInt() != 0;
+            for (int i = 0; i < kTranslatedColumns.size(); ++i)
+                row.translations.append(q.value(2 + i).toString());
+            rows.insert(q.value(0).toString(), row);
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+// The languages a native text still lacks; empty when it is translated
+// everywhere or marked as never translated.
+QStringList missingLanguages(const QHash<QString, ShippedRow>& shipped, const QString& native)
+{
+    const auto it = shipped.constFind(native);
+    if (it == shipped.constEnd())
+        return kTranslatedColumns;
+    if (it->skip)
+        return {};
+    QStringList missing;
+    for (int i = 0; i < kTranslatedColumns.size(); ++i)
+        if (it->translations[i].trimmed().isEmpty())
+            missing.append(kTranslatedColumns[i]);
+    return missing;
+}
+
+// Shows CR and LF the way the language source writes them.
+std::string readable(QString text)
+{
+    text.replace(QLatin1Char('\r'), QLatin1String("{\\r}"));
+    text.replace(QLatin1Char('\n'), QLatin1String("{\\n}"));
+    return text.toStdString();
+}
+
+void expectTranslated(const QStringList& natives, const QHash<QString, ShippedRow>& shipped, const char* where)
+{
+    for (const QString& native : natives) {
+        const QStringList missing = missingLanguages(shipped, native);
+        if (!missing.isEmpty())
+            ADD_FAILURE() << where << ": \"" << readable(native) << "\" has no " << missing.join(", ").toStdString()
+                          << " in the shipped Language.db";
+    }
+}
+
+QString shippedDatabase()
+{
+    return QStringLiteral(TVQ52_ASSET_DIR "/Language.db");
+}
+
+TEST(WindowTexts, TheCheckTellsTranslatedSkippedAndMissingTextsApart)
+{
+    QHash<QString, ShippedRow> shipped;
+    shipped.insert("Salir", {false, {"Surt", "Exit", "Beenden", "Quitter", "Esci", "Sair"}});
+    shipped.insert("TVQ-52", {true, {"", "", "", "", "", ""}});
+    shipped.insert("Ayuda", {false, {"Ajuda", "Help", "", "Aide", " ", "Ajuda"}});
+    EXPECT_TRUE(missingLanguages(shipped, "Salir").isEmpty());
+    EXPECT_TRUE(missingLanguages(shipped, "TVQ-52").isEmpty());
+    EXPECT_EQ(missingLanguages(shipped, "Ayuda"), QStringList({"Deutsch", "Italiano"}));
+    EXPECT_EQ(missingLanguages(shipped, "salir"), kTranslatedColumns) << "letter case counts";
+    EXPECT_EQ(missingLanguages(shipped, "Nuevo"), kTranslatedColumns);
+}
+
+// The export as the main window runs it, over the program's own windows.
+TEST(WindowTexts, EveryTextTheExportCollectsIsTranslatedInEveryLanguage)
+{
+    const QHash<QString, ShippedRow> shipped = readLanguageDb(shippedDatabase());
+    ASSERT_FALSE(shipped.isEmpty());
+
+    // Window titles that show the program's name see it as the program sets it.
+    const QString testName = QCoreApplication::applicationName();
+    QCoreApplication::setApplicationName(QStringLiteral("tvq52"));
+    const auto restoreName = qScopeGuard([&] { QCoreApplication::setApplicationName(testName); });
+
+    tvq52::test::TempHome home;
+    home.provision();
+    tvq52::test::ScriptedPrompter prompter;
+    ApplicationShell shell(home.path(), QString(), &prompter);
+    shell.start();
+    ASSERT_NE(shell.mainWindow(), nullptr);
+    const QString exported = home.file(QStringLiteral("Language.db"));
+    ASSERT_TRUE(QFile::exists(exported));
+    ASSERT_TRUE(ExportAllStrings(shell.context().guru, formRegistry(), home.path(), prompter));
+    EXPECT_TRUE(prompter.shown().isEmpty()) << prompter.shown().value(0).text.toStdString();
+
+    for (const char* form : {"Form1", "Form2", "Form3", "Form4", "Form7", "Form10"})
+        EXPECT_TRUE(formRegistry().contains(QString::fromLatin1(form))) << form << " is not exported";
+
+    const QStringList used = tvq52::test::usedNatives(exported);
+    // The catalogue alone gives 178; the windows add their own.
+    EXPECT_GT(used.size(), 178 + 80);
+    expectTranslated(used, shipped, "exported text");
+}
+
+// Texts that code translates by their native text, outside any window walk.
+TEST(WindowTexts, TextsCodeTranslatesDirectlyAreTranslatedInEveryLanguage)
+{
+    const QHash<QString, ShippedRow> shipped = readLanguageDb(shippedDatabase());
+    const QRegularExpression call(
+        QStringLiteral(R"re(GetTranslation\(\s*QStringLiteral\("((?:[^"\\]|\\.)*)"\s*\)\s*\))re"));
+    QStringList natives;
+    QDirIterator it(QStringLiteral(TVQ52_SOURCE_DIR "/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
+                    QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+        const QString source = QString::fromUtf8(file.readAll());
+        for (auto m = call.globalMatch(source); m.hasNext();) {
+            QString text = m.next().captured(1);
+            text.replace(QLatin1String("\\\""), QLatin1String("\""));
+            text.replace(QLatin1String("\\r"), QLatin1String("\r"));
+            text.replace(QLatin1String("\\n"), QLatin1String("\n"));
+            text.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+            natives.append(text);
+        }
+    }
+    // The help texts at least are looked up this way.
+    EXPECT_TRUE(natives.contains(QStringLiteral("No se encuentra la ayuda")));
+    expectTranslated(natives, shipped, "text translated in code");
+}
+
+} // namespace
