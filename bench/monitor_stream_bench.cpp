@@ -1,0 +1,101 @@
+// The monitor window on a stream of 20 readings a second (the unit answers
+// each acknowledgement at once; the window pauses 50 ms before it): the CPU
+// the program spends should stay under 5% of a core.
+#include "app/app_context.h"
+#include "app/prompter.h"
+#include "link/clock.h"
+#include "link/frame.h"
+#include "link/memory_line.h"
+#include "monitor/gui/monitor_window.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <benchmark/benchmark.h>
+#include <ctime>
+
+using namespace tvq52;
+
+namespace {
+
+class SilentPrompter : public Prompter {
+public:
+    Answer message(const Message&) override { return Answer::Ok; }
+    std::optional<QString> input(const QString&, const QString&, const QString& d) override { return d; }
+    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
+    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
+};
+
+QByteArray reading(int k)
+{
+    QByteArray p("\x07\x03\x0a\x15\x05\x02\x01\x01\x00\x00\x00", 11);
+    const int level = 650 + (k * 37) % 500;
+    p.append(char(level >> 8));
+    p.append(char(level & 0xFF));
+    p.append(char(k % 5 == 0 ? 12 : 0));
+    return completeFrame(0x09, p);
+}
+
+void BM_MonitorStream20PerSecond(benchmark::State& state)
+{
+    const int readings = int(state.range(0));
+    QTemporaryDir dir;
+    AppContext ctx(dir.path());
+    SilentPrompter prompter;
+    Clock& clock = systemClock();
+    MemoryLine line(clock);
+    MonitorWindow window(ctx, prompter);
+    window.setLink(&line, &clock);
+    int sent = 0;
+    line.onWrite([&](const QByteArray& bytes) {
+        const QByteArray& w = line.written();
+        if (w.endsWith(identityRequest() + char(0x06)))
+            line.deliver(completeFrame(0x01, QByteArray("\x2a\x04\x00" "004711\x01", 10)));
+        else if (w.endsWith(completeFrame(0x09)) || (bytes == QByteArray(1, char(kAck)) && w.size() > 12))
+            line.deliver(reading(sent++));
+    });
+    double cpuPercent = 0, rate = 0;
+    for (auto _ : state) {
+        sent = 0;
+        line.clearWritten();
+        QElapsedTimer wall;
+        std::clock_t cpuStart = 0;
+        QTimer::singleShot(0, [&] {
+            wall.start();
+            cpuStart = std::clock();
+            window.findChild<QPushButton*>(QStringLiteral("SSCommandRun"))->click();
+        });
+        std::function<void()> poll = [&] {
+            if (sent < readings) {
+                QTimer::singleShot(100, poll);
+                return;
+            }
+            window.stop();
+            const double seconds = wall.nsecsElapsed() / 1e9;
+            cpuPercent = 100.0 * double(std::clock() - cpuStart) / CLOCKS_PER_SEC / seconds;
+            rate = sent / seconds;
+            QTimer::singleShot(200, [&] { window.close(); });
+        };
+        QTimer::singleShot(100, poll);
+        window.runFor(nullptr, {}, 4711);
+    }
+    state.counters["readings"] = sent;
+    state.counters["readings_per_s"] = rate;
+    state.counters["cpu_percent"] = cpuPercent;
+}
+BENCHMARK(BM_MonitorStream20PerSecond)->Arg(200)->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
