@@ -1,12 +1,10 @@
 // Every native text a window shows must reach the six other languages: the
 // export collects the texts the translators get, and the shipped language
 // database must answer each of them.
-#include "app/gui/application_shell.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "../language_db_fixture.h"
-#include "support/scripted_prompter.h"
-#include "support/temp_home.h"
+#include "started_program.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -121,16 +119,12 @@ TEST(WindowTexts, EveryTextTheExportCollectsIsTranslatedInEveryLanguage)
     QCoreApplication::setApplicationName(QStringLiteral("tvq52"));
     const auto restoreName = qScopeGuard([&] { QCoreApplication::setApplicationName(testName); });
 
-    tvq52::test::TempHome home;
-    home.provision();
-    tvq52::test::ScriptedPrompter prompter;
-    ApplicationShell shell(home.path(), QString(), &prompter);
-    shell.start();
-    ASSERT_NE(shell.mainWindow(), nullptr);
-    const QString exported = home.file(QStringLiteral("Language.db"));
+    tvq52::test::StartedProgram program;
+    ASSERT_NE(program.shell->mainWindow(), nullptr);
+    const QString exported = program.home.file(QStringLiteral("Language.db"));
     ASSERT_TRUE(QFile::exists(exported));
-    ASSERT_TRUE(ExportAllStrings(shell.context().guru, formRegistry(), home.path(), prompter));
-    EXPECT_TRUE(prompter.shown().isEmpty()) << prompter.shown().value(0).text.toStdString();
+    ASSERT_TRUE(ExportAllStrings(program.shell->context().guru, formRegistry(), program.home.path(), program.prompter));
+    EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 
     for (const char* form : {"Form1", "Form2", "Form3", "Form4", "Form7", "Form10"})
         EXPECT_TRUE(formRegistry().contains(QString::fromLatin1(form))) << form << " is not exported";

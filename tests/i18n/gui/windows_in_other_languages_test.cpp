@@ -1,11 +1,9 @@
 // The windows chosen in another language keep every caption whole: longer
 // translations must neither be cut off nor push a window off a small screen.
-#include "app/gui/application_shell.h"
 #include "i18n/gui/composite_controls.h"
 #include "i18n/gui/form_registry.h"
 #include "i18n/loc_guru.h"
-#include "support/scripted_prompter.h"
-#include "support/temp_home.h"
+#include "started_program.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -152,11 +150,8 @@ void checkPages(QWidget& window, const QString& name)
 
 TEST(WindowsInOtherLanguages, ProgrammingMonitorAndWeekScheduleShowWholeCaptions)
 {
-    tvq52::test::TempHome home;
-    home.provision();
-    tvq52::test::ScriptedPrompter prompter;
-    ApplicationShell shell(home.path(), QString(), &prompter);
-    shell.start();
+    tvq52::test::StartedProgram program;
+    ApplicationShell& shell = *program.shell;
     ASSERT_NE(shell.mainWindow(), nullptr);
 
     for (const Language& language : kLanguages) {
@@ -174,7 +169,7 @@ TEST(WindowsInOtherLanguages, ProgrammingMonitorAndWeekScheduleShowWholeCaptions
             checkPages(*window, name);
         }
     }
-    EXPECT_TRUE(prompter.shown().isEmpty()) << prompter.shown().value(0).text.toStdString();
+    EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 }
 
 } // namespace
