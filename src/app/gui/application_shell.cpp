@@ -4,6 +4,7 @@
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
 #include "i18n/gui/form_registry.h"
+#include "monitor/gui/monitor_window.h"
 #include "i18n/gui/composite_controls.h"
 #include "programming/gui/programming_window.h"
 #include "programming/gui/week_schedule_window.h"
@@ -25,6 +26,7 @@ void ApplicationShell::registerForms()
     FormRegistry& forms = formRegistry();
     forms.add(QStringLiteral("Form1"), [this] { return std::make_unique<MainWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form2"), [this] { return std::make_unique<ProgrammingWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form3"), [this] { return std::make_unique<MonitorWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });
     forms.add(QStringLiteral("Form10"), [this] {
