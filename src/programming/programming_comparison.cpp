@@ -54,18 +54,12 @@ private:
     bool lines_ = false;
 };
 
-// "Leq" + the seconds as a plain number + "s", as the unit reports it.
+// The seconds as a plain number, as the unit reports them (Leq5s, not Leq05s).
 QString shownAction(const ActionType& a)
 {
-    switch (a.kind) {
-    case ActionType::None:
-        return QStringLiteral("0");
-    case ActionType::Leq125ms:
-        return QStringLiteral("Leq125ms");
-    case ActionType::LeqSeconds:
-        break;
-    }
-    return QStringLiteral("Leq%1s").arg(a.seconds.trimmed().toInt());
+    if (a.kind == ActionType::LeqSeconds)
+        return QStringLiteral("Leq%1s").arg(a.seconds.trimmed().toInt());
+    return encodeActionType(a);
 }
 
 QString octaveText(float value)

@@ -1,3 +1,4 @@
+#include "cli_run.h"
 #include "sim_process.h"
 #include "support/temp_home.h"
 
@@ -7,32 +8,7 @@
 
 namespace {
 
-const QString kCli = QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli");
 const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
-
-struct CliRun {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& args)
-{
-    QProcess p;
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(kCli, args);
-    CliRun r;
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("tvq52-cli did not finish");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 } // namespace
 
@@ -42,11 +18,11 @@ TEST(CliIdentify, PrintsTheUnitFromTheSimulatorOnTheConfiguredDevice)
     ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
     tvq52::test::TempHome home;
 
-    const CliRun set = runCli({"--home", home.path(), "config", "set", "SerialDevice", sim.devicePath()});
+    const tvq52::test::CliResult set = tvq52::test::runCli({"--home", home.path(), "config", "set", "SerialDevice", sim.devicePath()});
     ASSERT_EQ(set.exitCode, 0) << qPrintable(set.err);
-    EXPECT_EQ(runCli({"--home", home.path(), "config", "get", "serialdevice"}).out.trimmed(), sim.devicePath());
+    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "config", "get", "serialdevice"}).out.trimmed(), sim.devicePath());
 
-    const CliRun r = runCli({"--home", home.path(), "identify"});
+    const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "identify"});
     EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
     EXPECT_EQ(r.out, "Type: 42\nFirmware: 3.3\nSerial number: 4711\nProgramming mode: no (0)\n");
     // With nobody at the terminal, the connect prompt goes ahead and says so.
@@ -59,7 +35,7 @@ TEST(CliIdentify, FailuresExitNonZeroWithTheMessage)
     {
         tvq52::sim::SimProcess sim(kSimulator, {"--fault", "silent"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliRun r = runCli({"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "identify"});
+        const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "identify"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_TRUE(r.err.contains("Error en la transmisión de datos. Compruebe la conexión")) << qPrintable(r.err);
@@ -67,11 +43,11 @@ TEST(CliIdentify, FailuresExitNonZeroWithTheMessage)
     {
         tvq52::sim::SimProcess sim(kSimulator, {"--serial", "12A45"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliRun r = runCli({"--home", home.path(), "--device", sim.devicePath(), "identify"});
+        const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "--device", sim.devicePath(), "identify"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.err.contains("\"012A45\"")) << qPrintable(r.err);
     }
-    const CliRun missing = runCli({"--home", home.path(), "--device", home.file("no-such-tty"), "identify"});
+    const tvq52::test::CliResult missing = tvq52::test::runCli({"--home", home.path(), "--device", home.file("no-such-tty"), "identify"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("no-such-tty")) << qPrintable(missing.err);
 }
@@ -79,26 +55,26 @@ TEST(CliIdentify, FailuresExitNonZeroWithTheMessage)
 TEST(CliIdentify, ModemFromTheSettingsNeedsANumber)
 {
     tvq52::test::TempHome home;
-    ASSERT_EQ(runCli({"--home", home.path(), "config", "set", "Modem", "1"}).exitCode, 0);
-    const CliRun r = runCli({"--home", home.path(), "identify"});
+    ASSERT_EQ(tvq52::test::runCli({"--home", home.path(), "config", "set", "Modem", "1"}).exitCode, 0);
+    const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "identify"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("no tiene asignado un número de teléfono")) << qPrintable(r.err);
     // --cable overrides the settings for this run only.
-    const CliRun cable = runCli({"--home", home.path(), "--cable", "--device", home.file("none"), "identify"});
+    const tvq52::test::CliResult cable = tvq52::test::runCli({"--home", home.path(), "--cable", "--device", home.file("none"), "identify"});
     EXPECT_TRUE(cable.err.contains("Conectar el PC al TVQ52")) << qPrintable(cable.err);
-    EXPECT_EQ(runCli({"--home", home.path(), "config", "get", "Modem"}).out.trimmed(), "1");
+    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "config", "get", "Modem"}).out.trimmed(), "1");
 }
 
 TEST(CliUsage, BadCommandsAndKeysAreUsageErrors)
 {
     tvq52::test::TempHome home;
-    EXPECT_EQ(runCli({}).exitCode, 2);
-    EXPECT_EQ(runCli({"--home", home.path(), "frobnicate"}).exitCode, 2);
-    EXPECT_EQ(runCli({"--home", home.path(), "--port", "300", "identify"}).exitCode, 2);
-    const CliRun key = runCli({"--home", home.path(), "config", "set", "Password", "x"});
+    EXPECT_EQ(tvq52::test::runCli({}).exitCode, 2);
+    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "frobnicate"}).exitCode, 2);
+    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "--port", "300", "identify"}).exitCode, 2);
+    const tvq52::test::CliResult key = tvq52::test::runCli({"--home", home.path(), "config", "set", "Password", "x"});
     EXPECT_EQ(key.exitCode, 2);
     EXPECT_TRUE(key.err.contains("SerialDevice"));
-    const CliRun init = runCli({"--home", home.file("fresh"), "init"});
+    const tvq52::test::CliResult init = tvq52::test::runCli({"--home", home.file("fresh"), "init"});
     EXPECT_EQ(init.exitCode, 0);
     EXPECT_TRUE(QFileInfo::exists(home.file("fresh/tvq52.ini")));
 }

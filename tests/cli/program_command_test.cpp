@@ -2,6 +2,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "programming/programming_store.h"
+#include "cli_run.h"
 #include "sim_process.h"
 #include "support/temp_home.h"
 
@@ -9,34 +10,11 @@
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using test::CliResult;
 
 namespace {
 
-const QString kCli = QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli");
 const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
-
-struct CliResult {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliResult cli(const QStringList& args, int timeoutMs = 30000)
-{
-    QProcess p;
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(kCli, args);
-    CliResult r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 } // namespace
 
@@ -49,7 +27,7 @@ TEST(CliProgram, GetSavePutAndGetBack)
     test::TempHome home;
     const QStringList base{"--home", home.path(), "--device", sim.devicePath()};
 
-    const CliResult get = cli(base + QStringList{"program", "get", "--save"});
+    const CliResult get = test::runCli(base + QStringList{"program", "get", "--save"});
     ASSERT_EQ(get.exitCode, 0) << qPrintable(get.err);
     EXPECT_TRUE(get.out.contains("Serial number: 4711\nFirmware: 4.0\n")) << qPrintable(get.out);
     EXPECT_TRUE(get.out.contains("Session Monday: --:-----:--\n")) << qPrintable(get.out);
@@ -69,12 +47,12 @@ TEST(CliProgram, GetSavePutAndGetBack)
         ASSERT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
     }
 
-    const CliResult put = cli(base + QStringList{"program", "put", "4711"}, 60000);
+    const CliResult put = test::runCli(base + QStringList{"program", "put", "4711"}, 60000);
     ASSERT_EQ(put.exitCode, 0) << qPrintable(put.err);
     EXPECT_TRUE(put.err.contains("sent 377 of 377 bytes, 0 s left")) << qPrintable(put.err);
     EXPECT_TRUE(put.err.contains("Transmisión realizada correctamente"));
 
-    const CliResult back = cli(base + QStringList{"program", "get"});
+    const CliResult back = test::runCli(base + QStringList{"program", "get"});
     ASSERT_EQ(back.exitCode, 0) << qPrintable(back.err);
     EXPECT_TRUE(back.out.contains("Leq time: 30 min\n")) << qPrintable(back.out);
     EXPECT_TRUE(back.out.contains("Language: Italiano\n"));
@@ -87,21 +65,21 @@ TEST(CliProgram, RefusalsAndUsage)
     {
         sim::SimProcess sim(kSimulator, {"--serial", "4711"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliResult unknown = cli({"--home", home.path(), "--device", sim.devicePath(), "program", "put", "99"});
+        const CliResult unknown = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "program", "put", "99"});
         EXPECT_EQ(unknown.exitCode, 1);
         EXPECT_TRUE(unknown.err.contains("no stored programming for serial number 99")) << qPrintable(unknown.err);
     }
     {
         sim::SimProcess sim(kSimulator, {"--fault", "silent"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliResult silent = cli({"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "program", "get"});
+        const CliResult silent = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "program", "get"});
         EXPECT_EQ(silent.exitCode, 1);
         EXPECT_TRUE(silent.out.isEmpty());
     }
-    EXPECT_EQ(cli({"--home", home.path(), "program"}).exitCode, 2);
-    EXPECT_EQ(cli({"--home", home.path(), "program", "put", "abc"}).exitCode, 2);
-    EXPECT_EQ(cli({"--home", home.path(), "program", "get", "--sav"}).exitCode, 2);
-    EXPECT_EQ(cli({"--home", home.path(), "monitor", "--count", "x"}).exitCode, 2);
+    EXPECT_EQ(test::runCli({"--home", home.path(), "program"}).exitCode, 2);
+    EXPECT_EQ(test::runCli({"--home", home.path(), "program", "put", "abc"}).exitCode, 2);
+    EXPECT_EQ(test::runCli({"--home", home.path(), "program", "get", "--sav"}).exitCode, 2);
+    EXPECT_EQ(test::runCli({"--home", home.path(), "monitor", "--count", "x"}).exitCode, 2);
 }
 
 TEST(CliMonitor, OneReadingALineForCountReadings)
@@ -109,7 +87,7 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
     sim::SimProcess sim(kSimulator, {"--serial", "4711", "--realtime-cases", "--realtime-ms", "0"});
     ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
     test::TempHome home;
-    const CliResult r = cli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "8", "--serial", "4711"});
+    const CliResult r = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "8", "--serial", "4711"});
     ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 8) << qPrintable(r.out);
@@ -120,7 +98,7 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
     EXPECT_TRUE(lines[5].endsWith(QString::fromUtf8("-60 dB DESCONEXIÓN DE RED"))) << qPrintable(lines[5]);
     EXPECT_TRUE(lines[7].contains(QString::fromUtf8("(Noche)"))) << qPrintable(lines[7]);
 
-    const CliResult other = cli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "1", "--serial", "99"});
+    const CliResult other = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "1", "--serial", "99"});
     EXPECT_EQ(other.exitCode, 1);
     EXPECT_TRUE(other.err.contains("no corresponde a la ficha actual")) << qPrintable(other.err);
 }
