@@ -587,7 +587,7 @@ void ProgrammingWindow::transmissionStarted()
 {
     busyBar_->setRange(0, 1);
     busyBar_->setValue(0);
-    busyText_->setText(QStringLiteral("Conectando con el TVQ-52..."));
+    busyText_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
     busyPanel_->show();
 }
 
@@ -595,7 +595,8 @@ void ProgrammingWindow::transmissionProgress(int sent, int total, qint64 msLeft)
 {
     busyBar_->setRange(0, total);
     busyBar_->setValue(sent);
-    busyText_->setText(QStringLiteral("Enviando programación: %1 de %2 bytes, quedan %3 s")
+    // Looked up before the numbers go in, so the translation keeps its places.
+    busyText_->setText(ctx_.guru.GetTranslation(QStringLiteral("Enviando programación: %1 de %2 bytes, quedan %3 s"))
                            .arg(sent)
                            .arg(total)
                            .arg((msLeft + 999) / 1000));
