@@ -76,6 +76,16 @@ bool IntervalGridModel::setData(const QModelIndex& index, const QVariant& value,
     return e.accepted;
 }
 
+bool IntervalGridModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
+{
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0 ||
+        section >= headers_.size())
+        return false;
+    headers_[section] = value.toString();
+    emit headerDataChanged(Qt::Horizontal, section, section);
+    return true;
+}
+
 void IntervalGridModel::setHeaders(const QStringList& headers)
 {
     headers_ = headers;

@@ -8,7 +8,6 @@
 #include "link/device_link.h"
 #include "link/link_timer.h"
 #include "monitor/gui/monitor_window.h"
-#include "i18n/gui/form_registry.h"
 #include "programming/program_line.h"
 #include "programming/programming_transfer.h"
 #include "programming/programming_workflow.h"
@@ -101,8 +100,6 @@ ProgrammingWindow::ProgrammingWindow(AppContext& ctx, Prompter& prompter, QWidge
         browser_.emplace(*ctx_.db);
     buildUi();
     ctx_.guru.TranslateForm(this);
-    if (!formRegistry().contains(QStringLiteral("Form3")))
-        formRegistry().add(QStringLiteral("Form3"), [&ctx, &prompter] { return std::make_unique<MonitorWindow>(ctx, prompter); });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
 }
 
