@@ -1,7 +1,10 @@
 #include "programming/gui/week_schedule_window.h"
 
+#include "app/startup.h"
+
 #include "app/app_context.h"
 #include "app/prompter.h"
+#include "app/startup.h"
 #include "programming/time_text.h"
 #include "programming/week_chart.h"
 
@@ -13,7 +16,6 @@
 #include <QGraphicsSimpleTextItem>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLegendMarker>
@@ -69,8 +71,7 @@ WeekScheduleWindow::WeekScheduleWindow(AppContext& ctx, Prompter& prompter, cons
 {
     setObjectName(QStringLiteral("Form10"));
     setModal(true);
-    const QString title = QGuiApplication::applicationDisplayName();
-    setWindowTitle(title.isEmpty() ? QStringLiteral("TVQ-52") : title);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
     buildUi();
     for (int d = 0; d < 7; ++d) {
         setDayTexts(d, sessions[d]);
