@@ -15,6 +15,8 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <memory>
 
 using namespace tvq52;
@@ -133,11 +135,5 @@ BENCHMARK(BM_OpenLanguageDatabase)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -15,19 +15,13 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <ctime>
 
 using namespace tvq52;
 
 namespace {
-
-class QuietPrompter : public Prompter {
-public:
-    Answer message(const Message&) override { return Answer::Ok; }
-    std::optional<QString> input(const QString&, const QString&, const QString& d) override { return d; }
-    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
-    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
-};
 
 const QByteArray kFrame377 = completeFrame(0x08, QByteArray(371, '\x5A'));
 
@@ -60,7 +54,7 @@ void BM_ReceiveFrame377BytesWaiting(benchmark::State& state)
     MemoryLine line(clock);
     line.open();
     LinkState link;
-    QuietPrompter prompter;
+    bench::QuietPrompter prompter;
     LocGuru guru;
     DeviceLink device(link, line, clock, prompter, guru);
     LinkTimer timer(clock, 5000);
@@ -96,7 +90,7 @@ void BM_WaitOnSilentUnit(benchmark::State& state)
         return;
     }
     LinkState link;
-    QuietPrompter prompter;
+    bench::QuietPrompter prompter;
     LocGuru guru;
     DeviceLink device(link, *line, systemClock(), prompter, guru);
     LinkTimer timer(systemClock(), 1000);
@@ -118,9 +112,5 @@ BENCHMARK(BM_WaitOnSilentUnit)->Iterations(3)->Unit(benchmark::kMillisecond)->Us
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

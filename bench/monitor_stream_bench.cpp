@@ -14,19 +14,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <benchmark/benchmark.h>
+
+#include "bench_support.h"
 #include <ctime>
 
 using namespace tvq52;
 
 namespace {
-
-class SilentPrompter : public Prompter {
-public:
-    Answer message(const Message&) override { return Answer::Ok; }
-    std::optional<QString> input(const QString&, const QString&, const QString& d) override { return d; }
-    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
-    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
-};
 
 QByteArray reading(int k)
 {
@@ -43,7 +37,7 @@ void BM_MonitorStream20PerSecond(benchmark::State& state)
     const int readings = int(state.range(0));
     QTemporaryDir dir;
     AppContext ctx(dir.path());
-    SilentPrompter prompter;
+    bench::QuietPrompter prompter;
     Clock& clock = systemClock();
     MemoryLine line(clock);
     MonitorWindow window(ctx, prompter);
@@ -91,11 +85,5 @@ BENCHMARK(BM_MonitorStream20PerSecond)->Arg(200)->Iterations(1)->Unit(benchmark:
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 using namespace tvq52;
 
 namespace {
@@ -66,15 +68,6 @@ Fleet& fleet()
     return f;
 }
 
-class SilentPrompter : public Prompter {
-public:
-    Answer message(const Message&) override { return Answer::Cancel; }
-    std::optional<QString> input(const QString&, const QString&, const QString&) override { return answer; }
-    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
-    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
-    std::optional<QString> answer;
-};
-
 // One step forward and the load of the record reached, wrapping at the end.
 void BM_NextRecordStep(benchmark::State& state)
 {
@@ -106,7 +99,7 @@ BENCHMARK(BM_PreviousRecordStep)->Unit(benchmark::kMillisecond);
 void BM_WindowNextButton(benchmark::State& state)
 {
     Fleet& f = fleet();
-    SilentPrompter prompter;
+    bench::QuietPrompter prompter;
     ProgrammingWindow window(f.ctx, prompter);
     window.show();
     auto* next = window.findChild<QPushButton*>(QStringLiteral("SSCommandSiguiente"));
@@ -151,11 +144,5 @@ BENCHMARK(BM_SearchDate)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -15,17 +15,11 @@
 #include <QElapsedTimer>
 #include <benchmark/benchmark.h>
 
+#include "bench_support.h"
+
 using namespace tvq52;
 
 namespace {
-
-class SilentPrompter : public Prompter {
-public:
-    Answer message(const Message&) override { return Answer::Ok; }
-    std::optional<QString> input(const QString&, const QString&, const QString& d) override { return d; }
-    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
-    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
-};
 
 void BM_TransmitProgramming377(benchmark::State& state)
 {
@@ -33,7 +27,7 @@ void BM_TransmitProgramming377(benchmark::State& state)
     MemoryLine line(clock);
     line.open();
     LinkState link;
-    SilentPrompter prompter;
+    bench::QuietPrompter prompter;
     LocGuru guru;
     DeviceLink device(link, line, clock, prompter, guru);
     LinkTimer timer(clock, kSilenceLimitMs);
@@ -75,9 +69,5 @@ BENCHMARK(BM_TransmitProgramming377)->Iterations(1)->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::runBenchmarks(argc, argv);
 }

@@ -10,23 +10,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
-#include <cstdio>
+
+#include "bench_support.h"
+#include <memory>
 
 using namespace tvq52;
 
 namespace {
-
-class SilentPrompter : public Prompter {
-public:
-    Answer message(const Message& m) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(m.text));
-        return Answer::Ok;
-    }
-    std::optional<QString> input(const QString&, const QString&, const QString& d) override { return d; }
-    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
-    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
-};
 
 void fillIntervals(const QString& home, int rows)
 {
@@ -57,7 +47,7 @@ void fillIntervals(const QString& home, int rows)
 
 void startUp(benchmark::State& state, const QString& home)
 {
-    SilentPrompter prompter;
+    bench::QuietPrompter prompter;
     for (auto _ : state) {
         ApplicationShell shell(home, {}, &prompter);
         shell.start();
@@ -69,8 +59,8 @@ void startUp(benchmark::State& state, const QString& home)
     }
 }
 
-QTemporaryDir* emptyHome;
-QTemporaryDir* fullHome;
+std::unique_ptr<QTemporaryDir> emptyHome;
+std::unique_ptr<QTemporaryDir> fullHome;
 
 void BM_StartupEmptyDatabase(benchmark::State& state)
 {
@@ -89,16 +79,12 @@ BENCHMARK(BM_StartupMillionIntervals)->Unit(benchmark::kMillisecond)->MinTime(2.
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTemporaryDir a, b;
-    emptyHome = &a;
-    fullHome = &b;
-    provisionDataFolder(a.path(), findAssetFolder());
-    provisionDataFolder(b.path(), findAssetFolder());
-    fillIntervals(b.path(), 1000000);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return bench::runBenchmarks(argc, argv, [] {
+        // Kept for the whole run; removed when the program ends.
+        emptyHome = std::make_unique<QTemporaryDir>();
+        fullHome = std::make_unique<QTemporaryDir>();
+        provisionDataFolder(emptyHome->path(), findAssetFolder());
+        provisionDataFolder(fullHome->path(), findAssetFolder());
+        fillIntervals(fullHome->path(), 1000000);
+    });
 }

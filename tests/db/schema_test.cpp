@@ -19,9 +19,7 @@ struct OpenDb {
     OpenDb()
     {
         home.provision();
-        QString error;
-        db = Database::openSqlite(databasePath(home.path()), &error);
-        EXPECT_TRUE(db) << error.toStdString();
+        db = home.openDatabase();
     }
 };
 

@@ -18,8 +18,7 @@ struct Fixture {
     Fixture()
     {
         home.provision();
-        QString error;
-        db = Database::openSqlite(databasePath(home.path()), &error);
+        db = home.openDatabase();
         store = std::make_unique<Store>(*db);
     }
     void addUnitWithData(int serial)

@@ -12,22 +12,14 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "support/recording_serial_line.h"
+
 using namespace tvq52;
 
 namespace {
 
-const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
-
-// The real serial line, keeping what the link wrote.
-class RecordingSerialLine : public SerialLine {
-public:
-    void write(const QByteArray& bytes) override
-    {
-        written += bytes;
-        SerialLine::write(bytes);
-    }
-    QByteArray written;
-};
+const QString kSimulator = test::kSimulatorProgram;
+using test::RecordingSerialLine;
 
 // The link code against tvq52-sim over a real pseudo-terminal. The clock runs
 // fast; success paths get a generous silence limit so that a busy machine

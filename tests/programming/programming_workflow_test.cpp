@@ -10,6 +10,7 @@
 #include "programming_fixture.h"
 #include "programming_samples.h"
 #include "sim_process.h"
+#include "support/recording_serial_line.h"
 #include "support/scripted_prompter.h"
 
 using namespace tvq52;
@@ -18,17 +19,8 @@ using test::sampleRecord;
 
 namespace {
 
-const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
-
-class RecordingSerialLine : public SerialLine {
-public:
-    void write(const QByteArray& bytes) override
-    {
-        written += bytes;
-        SerialLine::write(bytes);
-    }
-    QByteArray written;
-};
+const QString kSimulator = test::kSimulatorProgram;
+using test::RecordingSerialLine;
 
 // The workflows against tvq52-sim over a pseudo-terminal, with a database
 // and the record in memory as the window would hold it. The clock runs fast;

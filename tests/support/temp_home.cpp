@@ -26,4 +26,12 @@ void TempHome::writeFile(const QString& name, const QByteArray& contents) const
     f.write(contents);
 }
 
+std::unique_ptr<Database> TempHome::openDatabase() const
+{
+    QString error;
+    auto db = Database::openSqlite(databasePath(path()), &error);
+    EXPECT_TRUE(db) << error.toStdString();
+    return db;
+}
+
 } // namespace tvq52::test

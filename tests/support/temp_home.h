@@ -1,6 +1,9 @@
 #pragma once
 
+#include "db/database.h"
+
 #include <QString>
+#include <memory>
 #include <QTemporaryDir>
 
 #include "support/printers.h"
@@ -16,6 +19,8 @@ public:
     // Provisions the folder as a first start would (settings, database, assets).
     void provision() const;
     void writeFile(const QString& name, const QByteArray& contents) const;
+    // A connection to the folder's database; the test fails when it does not open.
+    std::unique_ptr<Database> openDatabase() const;
 
 private:
     QTemporaryDir dir_;
