@@ -46,14 +46,19 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("tvq52-cli"));
     QTextStream err(stderr);
 
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        QTextStream(stdout) << kUsage << Qt::flush;
+        return 0;
+    }
     QString error;
-    const CliOptions options = parseCliOptions(QCoreApplication::arguments().mid(1), &error);
+    const CliOptions options = parseCliOptions(arguments, &error);
     if (!error.isEmpty()) {
         err << "tvq52-cli: " << error << "\n\n" << kUsage << Qt::flush;
         return 2;
     }
     const QString command = options.command.value(0);
-    if (command.isEmpty() || command == QLatin1String("help") || command == QLatin1String("--help")) {
+    if (command.isEmpty() || command == QLatin1String("help")) {
         QTextStream(stdout) << kUsage << Qt::flush;
         return command.isEmpty() ? 2 : 0;
     }

@@ -9,45 +9,77 @@
 
 namespace tvq52 {
 
-Answer WidgetPrompter::message(const Message& m)
+namespace {
+
+// Lines with tabs are label/value listings (the comparison of two
+// programmings): shown as a table so the columns line up.
+QString tabbedAsTable(const QString& text)
 {
-    QMessageBox box(parent_ ? parent_ : QApplication::activeWindow());
-    box.setWindowTitle(m.title.isEmpty() ? QString::fromLatin1(kApplicationTitle) : m.title);
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        const QStringList cells = line.split(QLatin1Char('\t'));
+        html += QStringLiteral("<tr>");
+        for (int i = 0; i < cells.size(); ++i) {
+            const QString span = (i == cells.size() - 1 && cells.size() < 3) ? QStringLiteral(" colspan=\"%1\"").arg(3 - i) : QString();
+            html += QStringLiteral("<td%1 style=\"padding-right:12px; white-space:pre\">%2</td>").arg(span, cells[i].toHtmlEscaped());
+        }
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
+}
+
+} // namespace
+
+std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, QWidget* parent)
+{
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setWindowTitle(m.title.isEmpty() ? QString::fromLatin1(kApplicationTitle) : m.title);
     // Texts from the catalogue use CR for line breaks.
     QString text = m.text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    box.setText(text);
+    if (text.contains(QLatin1Char('\t'))) {
+        box->setTextFormat(Qt::RichText);
+        box->setText(tabbedAsTable(text));
+    } else {
+        box->setTextFormat(Qt::PlainText);
+        box->setText(text);
+    }
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     switch (m.style) {
     case MessageStyle::Critical:
-        box.setIcon(QMessageBox::Critical);
-        box.setStandardButtons(QMessageBox::Ok);
+        icon = QMessageBox::Critical;
         break;
     case MessageStyle::Exclamation:
-        box.setIcon(QMessageBox::Warning);
-        box.setStandardButtons(QMessageBox::Ok);
+        icon = QMessageBox::Warning;
         break;
     case MessageStyle::Information:
-        box.setIcon(QMessageBox::Information);
-        box.setStandardButtons(QMessageBox::Ok);
+        icon = QMessageBox::Information;
         break;
     case MessageStyle::OkCancelInformation:
-        box.setIcon(QMessageBox::Information);
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        icon = QMessageBox::Information;
+        buttons = QMessageBox::Ok | QMessageBox::Cancel;
         break;
     case MessageStyle::OkCancelQuestion:
-        box.setIcon(QMessageBox::Question);
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Ok | QMessageBox::Cancel;
         break;
     case MessageStyle::YesNoQuestion:
-        box.setIcon(QMessageBox::Question);
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Yes | QMessageBox::No;
         break;
     case MessageStyle::Plain:
-        box.setIcon(QMessageBox::NoIcon);
-        box.setStandardButtons(QMessageBox::Ok);
         break;
     }
-    switch (box.exec()) {
+    box->setIcon(icon);
+    box->setStandardButtons(buttons);
+    return box;
+}
+
+Answer WidgetPrompter::message(const Message& m)
+{
+    const auto box = createMessageBox(m, parent_ ? parent_ : QApplication::activeWindow());
+    switch (box->exec()) {
     case QMessageBox::Yes:
         return Answer::Yes;
     case QMessageBox::No:
@@ -55,10 +87,8 @@ Answer WidgetPrompter::message(const Message& m)
     case QMessageBox::Cancel:
         return Answer::Cancel;
     default:
-        // Closing a Yes/No box with Escape means No.
-        return m.style == MessageStyle::YesNoQuestion ? Answer::No
-            : (m.style == MessageStyle::OkCancelInformation || m.style == MessageStyle::OkCancelQuestion)
-                && box.clickedButton() == nullptr ? Answer::Cancel : Answer::Ok;
+        // A Yes/No box closed from its title bar answers No.
+        return m.style == MessageStyle::YesNoQuestion ? Answer::No : Answer::Ok;
     }
 }
 

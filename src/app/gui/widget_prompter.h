@@ -2,6 +2,9 @@
 
 #include "app/prompter.h"
 
+#include <memory>
+
+class QMessageBox;
 class QWidget;
 
 namespace tvq52 {
@@ -11,6 +14,9 @@ class WidgetPrompter : public Prompter {
 public:
     explicit WidgetPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
+
+    // The box `message` shows, with the icon and buttons of its style.
+    static std::unique_ptr<QMessageBox> createMessageBox(const Message& message, QWidget* parent);
 
     Answer message(const Message& message) override;
     std::optional<QString> input(const QString& prompt, const QString& title,

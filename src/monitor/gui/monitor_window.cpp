@@ -120,8 +120,8 @@ void MonitorWindow::buildUi()
     timeAxis_->setTickCount(6);
     auto* dbAxis = new QValueAxis(chart);
     dbAxis->setRange(0, 120);
-    dbAxis->setTickCount(7);
-    dbAxis->setLabelFormat(QStringLiteral("%d"));
+    dbAxis->setTickCount(5);
+    dbAxis->setLabelFormat(QStringLiteral("%.0f"));
     chart->addAxis(timeAxis_, Qt::AlignBottom);
     chart->addAxis(dbAxis, Qt::AlignLeft);
     for (QLineSeries* s : {levelSeries_, attenuationSeries_}) {

@@ -1,3 +1,4 @@
+#include "app/gui/widget_prompter.h"
 #include "link/clock.h"
 #include "link/frame.h"
 #include "link/memory_line.h"
@@ -19,12 +20,14 @@ using namespace tvq52;
 
 namespace {
 
-const QString kShots = QStringLiteral("/tmp/shots6");
-
+// Pictures go to $TVQ52_SHOTS when it is set, for a person to look at.
 void keep(const QPixmap& picture, const char* name)
 {
-    QDir().mkpath(kShots);
-    picture.save(QDir(kShots).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
+    const QString folder = qEnvironmentVariable("TVQ52_SHOTS");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    picture.save(QDir(folder).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
 }
 
 QByteArray identityReply(const char* serial, const char* firmware = "\x04\x00")
@@ -113,11 +116,11 @@ TEST_F(ExchangeWindow, ComparisonQuestionAndTransmissionProgress)
     const QString listing = prompter_.shown().last().text;
     EXPECT_TRUE(listing.contains("Idioma: \tEspañol <-> English\r")) << qPrintable(listing);
     EXPECT_EQ(child<QLineEdit>(window.get(), "MaskLocal")->text(), "Sala Apolo");
-    QMessageBox box(QMessageBox::Question, window->windowTitle(), listing, QMessageBox::Ok | QMessageBox::Cancel, window.get());
-    box.show();
+    const auto box = WidgetPrompter::createMessageBox(prompter_.shown().last(), window.get());
+    box->show();
     settle();
-    keep(box.grab(), "comparison-question");
-    box.hide();
+    keep(box->grab(), "comparison-question");
+    box->hide();
 
     // Halfway through the frame the busy panel tells how far it has got.
     QString progressText;
