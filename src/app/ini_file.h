@@ -35,7 +35,7 @@ private:
 };
 
 // The profile functions the settings code is written against. ReadSetting
-// returns at most 254 characters, as the fixed buffer of the original did.
+// returns at most 254 characters: longer values are cut, never spilled.
 QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue,
                     const QString& file);
 bool WriteSetting(const QString& section, const QString& key, const QString& value,

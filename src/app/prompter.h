@@ -8,8 +8,8 @@ namespace tvq52 {
 
 class LocGuru;
 
-// Message box styles, numbered as the unit's users know them from the old
-// program's messages (critical, information OK/Cancel, question Yes/No, ...).
+// Message box styles: the icon and buttons a message is shown with. The
+// numbers are the usual message-box style codes (icon + button set).
 enum class MessageStyle {
     Plain = 0,
     OkCancelQuestion = 33,

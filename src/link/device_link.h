@@ -19,7 +19,7 @@ enum class ModemResult : std::uint8_t { Connected = 1, Failed = 2 };
 // The link operations over one line: opening it, the modem call, sending and
 // receiving frames and identifying the unit. They read and fill the shared
 // LinkState and show their own messages (catalogue texts) through the
-// prompter, as every window expects of them.
+// prompter, so each window reports a link failure the same way.
 class DeviceLink {
 public:
     DeviceLink(LinkState& state, Line& line, Clock& clock, Prompter& prompter, const LocGuru& guru);

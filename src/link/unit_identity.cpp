@@ -10,7 +10,7 @@ std::variant<UnitIdentity, IdentityFault> decodeIdentity(const std::uint8_t* fra
     QString serialText;
     for (int k = 7; k <= 12; ++k)
         serialText.append(QChar(char16_t(frame[k])));
-    // Blanks around the digits are tolerated, as the old conversion did.
+    // Blanks around the six characters do not change the number they spell.
     const QString digits = serialText.trimmed();
     bool allDigits = !digits.isEmpty();
     for (QChar c : digits)
