@@ -89,7 +89,8 @@ int runProgram(CliSession& session, const CliOptions& options)
     ConsoleSheet sheet(&store, *session.prompter, ctx.guru);
     DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
     LinkTimer timer(systemClock(), options.timeoutMs);
-    ProgrammingWorkflow workflow(link, timer, sheet);
+    ReceivedProgramming received;
+    ProgrammingWorkflow workflow(link, timer, sheet, received);
 
     if (action == QLatin1String("get")) {
         if (!workflow.receive())

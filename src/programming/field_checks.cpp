@@ -1,6 +1,9 @@
 #include "programming/field_checks.h"
 
+#include "programming/programming_record.h"
 #include "programming/time_text.h"
+
+#include <functional>
 
 namespace tvq52 {
 
@@ -129,6 +132,98 @@ FieldCheck checkProgrammingDate(const QString& text)
     if (!parseShortDate(text) || text.left(2) == QLatin1String("00") || text.mid(3, 2) > QLatin1String("12"))
         return {text, kWrongDate, Focus::BackToField};
     return {text};
+}
+
+namespace {
+
+struct CheckedField {
+    const char* control;
+    std::function<FieldCheck(const FieldTexts&)> check;
+};
+
+QString textOf(const FieldTexts& texts, const char* control)
+{
+    return texts.value(QString::fromLatin1(control));
+}
+
+// In the order of the window's pages, so the first fault is the first a user meets.
+const QList<CheckedField>& checkedFields()
+{
+    static const QList<CheckedField> fields = [] {
+        QList<CheckedField> list;
+        auto add = [&list](const char* control, FieldCheck (*check)(const QString&)) {
+            list.append({control, [control, check](const FieldTexts& t) { return check(textOf(t, control)); }});
+        };
+        add("MaskFecha", checkProgrammingDate);
+        add("MaskTLeq", checkLeqTime);
+        add("MaskMFast", checkFastLimit);
+        add("MaskRings", checkRings);
+        add("MaskTempsActLoc", checkActionSeconds);
+        add("MaskTempsActVei", checkActionSeconds);
+        add("MaskTiempoAtenuacion", checkAttenuationTime);
+        add("MaskDiaLocal", checkVenueLimit);
+        add("MaskDiaVei", checkNeighbourLimit);
+        list.append({"MaskEmpiezaNoche", [](const FieldTexts& t) {
+                         return checkNightStart(textOf(t, "MaskEmpiezaNoche"), textOf(t, "MaskTerminaNoche"));
+                     }});
+        list.append({"MaskTerminaNoche", [](const FieldTexts& t) {
+                         return checkNightEnd(textOf(t, "MaskEmpiezaNoche"), textOf(t, "MaskTerminaNoche"));
+                     }});
+        add("MaskNitLocal", checkVenueLimit);
+        add("MaskNitVei", checkNeighbourLimit);
+        return list;
+    }();
+    return fields;
+}
+
+} // namespace
+
+FieldCheck checkField(const QString& control, const FieldTexts& texts)
+{
+    for (const CheckedField& f : checkedFields())
+        if (control == QLatin1String(f.control))
+            return f.check(texts);
+    return {texts.value(control)};
+}
+
+bool passes(const FieldCheck& check, const QString& text)
+{
+    return check.text == text && check.messageId == 0 && check.focus == FieldCheck::Focus::MoveOn;
+}
+
+QList<FieldFault> fieldFaults(const FieldTexts& texts)
+{
+    QList<FieldFault> faults;
+    for (const CheckedField& f : checkedFields()) {
+        const QString control = QString::fromLatin1(f.control);
+        if (!texts.contains(control))
+            continue;
+        const FieldCheck check = f.check(texts);
+        if (!passes(check, texts.value(control)))
+            faults.append({control, check});
+    }
+    return faults;
+}
+
+FieldTexts fieldTexts(const ProgrammingRecord& r)
+{
+    FieldTexts t;
+    t.insert(QStringLiteral("MaskFecha"), r.date.isValid() ? shortDateText(r.date) : QString());
+    t.insert(QStringLiteral("MaskTLeq"), QString::number(r.leqMinutes));
+    t.insert(QStringLiteral("MaskMFast"), QString::number(r.fastLimit));
+    t.insert(QStringLiteral("MaskRings"), QString::number(r.rings));
+    if (r.venueAction.kind == ActionType::LeqSeconds)
+        t.insert(QStringLiteral("MaskTempsActLoc"), r.venueAction.seconds);
+    if (r.neighbourAction.kind == ActionType::LeqSeconds)
+        t.insert(QStringLiteral("MaskTempsActVei"), r.neighbourAction.seconds);
+    t.insert(QStringLiteral("MaskTiempoAtenuacion"), QString::number(r.attenuationSeconds));
+    t.insert(QStringLiteral("MaskDiaLocal"), QString::number(r.dayLimitVenue));
+    t.insert(QStringLiteral("MaskDiaVei"), QString::number(r.dayLimitNeighbour));
+    t.insert(QStringLiteral("MaskEmpiezaNoche"), r.nightStart);
+    t.insert(QStringLiteral("MaskTerminaNoche"), r.nightEnd);
+    t.insert(QStringLiteral("MaskNitLocal"), QString::number(r.nightLimitVenue));
+    t.insert(QStringLiteral("MaskNitVei"), QString::number(r.nightLimitNeighbour));
+    return t;
 }
 
 QString secondsForChosenOption(const QString& text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
 
 namespace tvq52 {
@@ -28,6 +30,28 @@ FieldCheck checkActionSeconds(const QString& text);    // 1..10 as "01".."10"
 FieldCheck checkNightStart(const QString& start, const QString& end);
 FieldCheck checkNightEnd(const QString& start, const QString& end);
 FieldCheck checkProgrammingDate(const QString& text);  // "dd/mm/yy"
+
+// The texts of the checked fields, by control name (MaskDiaLocal ...).
+using FieldTexts = QHash<QString, QString>;
+
+// The check of the field `control` over the texts of the record; a field
+// without a check keeps its text.
+FieldCheck checkField(const QString& control, const FieldTexts& texts);
+// Whether the check leaves the field as it is and lets the focus go.
+bool passes(const FieldCheck& check, const QString& text);
+
+struct FieldFault {
+    QString control;
+    FieldCheck check;
+};
+// Every check of the fields in `texts` that does not pass, in the order of
+// the window's pages.
+QList<FieldFault> fieldFaults(const FieldTexts& texts);
+
+struct ProgrammingRecord;
+// The checked fields as the window shows `record`; a seconds box only when
+// its seconds option is chosen.
+FieldTexts fieldTexts(const ProgrammingRecord& record);
 
 // A seconds box below 1 gets "01" when its seconds option is chosen.
 QString secondsForChosenOption(const QString& text);

@@ -17,6 +17,9 @@ public:
     virtual void setModified(bool modified) = 0;
     // Offers to save a modified record (23) before it is replaced.
     virtual void Modificat() = 0;
+    // Runs every field check on the whole record; false, with the fault
+    // shown, when one fails: such a record is neither stored nor sent.
+    virtual bool checkAllFields() = 0;
     // Saves without asking; false (with the message shown) on failure.
     virtual bool save() = 0;
     // Loads a stored unit into the fields; false when it is not stored.

@@ -16,8 +16,9 @@
 
 namespace tvq52 {
 
-ProgrammingWorkflow::ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, ProgrammingView& view)
-    : link_(link), timer_(timer), view_(view)
+ProgrammingWorkflow::ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, ProgrammingView& view,
+                                         ReceivedProgramming& received)
+    : link_(link), timer_(timer), view_(view), received_(received)
 {
 }
 
@@ -90,6 +91,8 @@ bool ProgrammingWorkflow::ComparaPcLrs()
 
 std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
 {
+    if (!view_.checkAllFields())
+        return std::nullopt;
     if (view_.record().serial != 0)
         view_.save();
     std::optional<TransmitAnswer> answer;

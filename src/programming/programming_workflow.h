@@ -15,11 +15,14 @@ class ProgrammingView;
 // first prompt to the end of the exchange, which always runs.
 class ProgrammingWorkflow {
 public:
-    ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, ProgrammingView& view);
+    // `received` outlives the workflow: a reply overwrites only what it
+    // carries, so the earlier language and correction byte stay.
+    ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, ProgrammingView& view, ReceivedProgramming& received);
 
     // SSCommandRecibir: true when a programming was received and decoded.
     bool receive();
-    // SSCommandTransmitir: the unit's answer, nothing when no frame was sent.
+    // SSCommandTransmitir: the unit's answer, nothing when no frame was sent
+    // (a record that fails a field check is not even saved).
     std::optional<TransmitAnswer> transmit();
 
     // Takes the received programming into the view.
@@ -40,7 +43,7 @@ private:
     DeviceLink& link_;
     LinkTimer& timer_;
     ProgrammingView& view_;
-    ReceivedProgramming received_;
+    ReceivedProgramming& received_;
     QString comparison_;
 };
 

@@ -2,6 +2,8 @@
 
 #include "app/prompter.h"
 #include "db/store.h"
+#include "i18n/loc_guru.h"
+#include "programming/field_checks.h"
 #include "programming/programming_store.h"
 
 namespace tvq52 {
@@ -16,6 +18,23 @@ void RecordSheet::Modificat()
     if (record_.serial != 0 && modified_ &&
         showCatalogue(prompter_, guru_, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
         save();
+}
+
+bool RecordSheet::checkAllFields()
+{
+    const QList<FieldFault> faults = fieldFaults(fieldTexts(record_));
+    if (faults.isEmpty())
+        return true;
+    // Nobody can correct a field here: say which one is wrong and how.
+    constexpr int kWrongValue = 106;
+    const FieldFault& f = faults.front();
+    const QString value = fieldTexts(record_).value(f.control);
+    QString text = guru_.GetS(f.check.messageId ? f.check.messageId : kWrongValue) +
+                   QStringLiteral(" (%1: \"%2\"").arg(f.control, value);
+    if (f.check.text != value)
+        text += QStringLiteral(" -> \"%1\"").arg(f.check.text);
+    prompter_.show(text + QLatin1Char(')'), MessageStyle::Critical);
+    return false;
 }
 
 bool RecordSheet::save()

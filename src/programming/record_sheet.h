@@ -19,6 +19,7 @@ public:
     ProgIntervals intervals() const override { return intervals_; }
     void setModified(bool modified) override { modified_ = modified; }
     void Modificat() override;
+    bool checkAllFields() override;
     bool save() override;
     bool loadStored(qint32 serial) override;
     void showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,

@@ -130,6 +130,23 @@ TEST(ActionType, EncodesAndDecodesEveryKind)
     EXPECT_EQ(decodeActionType(QStringLiteral("Leq")).seconds, QString());
 }
 
+TEST(WholeRecord, EveryFieldCheckRunsOnTheRecord)
+{
+    ProgrammingRecord r = CreaProgramacio(QDate(2011, 3, 4));
+    EXPECT_TRUE(fieldFaults(fieldTexts(r)).isEmpty());
+    r.dayLimitVenue = 7;
+    r.nightStart = r.nightEnd;
+    r.rings = 0;
+    r.neighbourAction = {ActionType::Leq125ms, QString()};   // its seconds box is not used
+    const QList<FieldFault> faults = fieldFaults(fieldTexts(r));
+    QStringList controls;
+    for (const FieldFault& f : faults)
+        controls << f.control;
+    EXPECT_EQ(controls, (QStringList{"MaskRings", "MaskDiaLocal", "MaskEmpiezaNoche", "MaskTerminaNoche"}));
+    EXPECT_EQ(faults[1].check.text, QStringLiteral("60"));
+    EXPECT_EQ(faults[2].check.messageId, 97);
+}
+
 TEST(NewRecord, HasTheDefaultsOfAFreshUnit)
 {
     const ProgrammingRecord r = CreaProgramacio(QDate(2011, 3, 4));

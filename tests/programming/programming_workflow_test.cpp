@@ -31,7 +31,7 @@ protected:
     {
         ProgrammingDatabase::SetUp();
         sheet = std::make_unique<RecordSheet>(store_.get(), prompter, guru);
-        workflow = std::make_unique<ProgrammingWorkflow>(link, timer, *sheet);
+        workflow = std::make_unique<ProgrammingWorkflow>(link, timer, *sheet, received);
     }
 
     void startSim(QStringList args)
@@ -77,6 +77,7 @@ protected:
     LinkTimer timer{clock, 40000};
     std::unique_ptr<sim::SimProcess> sim;
     std::unique_ptr<RecordSheet> sheet;
+    ReceivedProgramming received;
     std::unique_ptr<ProgrammingWorkflow> workflow;
 };
 
@@ -234,6 +235,19 @@ TEST_F(ProgrammingExchange, TransmitToAUnitOutOfProgrammingModeSendsNothing)
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 64}));
     EXPECT_EQ(line.written.toHex(' '), "18 02 00 06 01 03 06");
     expectExchangeClosed();
+}
+
+TEST_F(ProgrammingExchange, ARecordThatFailsAFieldCheckIsNeitherSavedNorSent)
+{
+    ProgrammingRecord r = sampleRecord("4.0");
+    r.dayLimitVenue = 7;
+    show(r);
+    EXPECT_EQ(transmit(), std::nullopt);
+    EXPECT_TRUE(line.written.isEmpty());
+    ASSERT_EQ(prompter.shown().size(), 1);
+    EXPECT_TRUE(prompter.shown().front().text.contains(QStringLiteral("MaskDiaLocal: \"7\" -> \"60\"")))
+        << qPrintable(prompter.shown().front().text);
+    EXPECT_FALSE(CarregaProgramacio(*store_, r.serial));
 }
 
 TEST_F(ProgrammingExchange, KeepingTheModemCallSkipsTheDialNextTime)

@@ -183,7 +183,9 @@ void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
     if (owner) {
         adjustSize();
         const QRect o = owner->frameGeometry();
-        move(o.left() + o.width() - width() - 100, o.top() + 100);
+        // 100 twips in from the owner's top-right corner (1440 twips an inch).
+        const int inset = qRound(100.0 * logicalDpiX() / 1440.0);
+        move(o.left() + o.width() - width() - inset, o.top() + inset);
     }
     exec();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "programming/field_checks.h"
+#include "programming/programming_block.h"
 #include "programming/programming_browser.h"
 #include "programming/programming_record.h"
 #include "programming/programming_view.h"
@@ -11,18 +13,12 @@
 #include <memory>
 #include <optional>
 
-class QCheckBox;
-class QDoubleSpinBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QLabel;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QRadioButton;
+class QStackedWidget;
 class QTabWidget;
-class QTableView;
 
 namespace tvq52 {
 
@@ -32,6 +28,14 @@ class IntervalGridModel;
 class Line;
 class MonitorWindow;
 class Prompter;
+class ActionPage;
+class FieldRules;
+class InsulationPage;
+class IntervalsPage;
+class LimitsPage;
+class RecordHeader;
+class UnitPage;
+class VenuePage;
 struct FieldCheck;
 
 // Form2: shows and edits the programming record of one unit and browses the
@@ -52,9 +56,9 @@ public:
     // The record as the fields hold it now.
     ProgrammingRecord recordFromFields() const;
 
-    // New record with the defaults; the seconds boxes and the version-dependent
-    // controls stay as they are.
-    void CreaProgramacio();
+    // A new record with the defaults (CreaProgramacio); the seconds boxes and
+    // the version-dependent controls stay as they are.
+    void showNewRecord();
     // Loads a stored unit; false when it is not stored.
     bool CarregaProgramacio(qint32 serial);
     bool GrabaProgramacio();
@@ -74,6 +78,7 @@ public:
     // ProgrammingView
     ProgrammingRecord record() const override { return recordFromFields(); }
     ProgIntervals intervals() const override { return intervals_; }
+    bool checkAllFields() override;
     bool save() override { return GrabaProgramacio(); }
     bool loadStored(qint32 serial) override { return CarregaProgramacio(serial); }
     void showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
@@ -95,32 +100,21 @@ public:
     void deleteRecord();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class KeyRule { Text, NoBlanks, Serial, Version };
-
     void buildUi();
-    QWidget* buildVenuePage();
-    QWidget* buildUnitPage();
-    QWidget* buildActionPage();
-    QWidget* buildLimitsPage();
-    QWidget* buildInsulationPage();
-    QWidget* buildIntervalsPage();
-    QWidget* buildHeader();
     QWidget* buildButtons();
     QWidget* buildBusyPanel();
     Line& line();
     Clock& clock();
-    QLineEdit* addLineEdit(const QString& name, KeyRule rule);
 
     void openRecordSet();
     void showRecord(const ProgrammingRecord& record, bool keepSeconds);
     void applyFirmware(const QString& version, bool globalCorrection);
-    void showClock();
-    void runFieldCheck(QLineEdit* field);
+    FieldTexts fieldTexts() const;
+    void checkOnLeaving(QLineEdit* field);
     void applyCheck(QLineEdit* field, const FieldCheck& check);
     void openWeekSchedule();
     void edited();
@@ -134,7 +128,6 @@ private:
 
     bool modified_ = false;
     bool loading_ = false;
-    bool refocusing_ = false;
     bool needsOpening_ = true;
     // The window lives for the whole run, so the command-line serial is
     // looked up on its first opening only.
@@ -144,6 +137,9 @@ private:
     QString firmwareVersion_;
     qint32 shownSerial_ = 0;
     ProgIntervals intervals_;
+    // The last programming reply, kept for the whole run: a reply overwrites
+    // only what it carries.
+    ReceivedProgramming received_;
     WeekScheduleRunner weekScheduleRunner_;
 
     Line* line_ = nullptr;
@@ -154,52 +150,21 @@ private:
     QHash<QPushButton*, bool> commandsBeforeExchange_;
     bool commandsOff_ = false;
 
-    QHash<QObject*, KeyRule> keyRules_;
-    QHash<QObject*, std::function<FieldCheck()>> checks_;
-
+    QMetaObject::Connection focusWatch_;
+    FieldRules* rules_ = nullptr;
+    QHash<QLineEdit*, QWidget*> pageOf_;
     QTabWidget* tabs_ = nullptr;
-    QLineEdit* serial_ = nullptr;
-    QLineEdit* version_ = nullptr;
-    QLineEdit* date_ = nullptr;
-    QLineEdit* contact_ = nullptr;
-    QLineEdit* venue_ = nullptr;
-    QLineEdit* address_ = nullptr;
-    QLineEdit* town_ = nullptr;
-    QLineEdit* phone_ = nullptr;
-    QPlainTextEdit* note_ = nullptr;
-    QLineEdit* pcDate_ = nullptr;
-    QLineEdit* pcTime_ = nullptr;
-    QCheckBox* clockChange_ = nullptr;
-    QCheckBox* printing_ = nullptr;
-    std::array<QRadioButton*, 6> languages_{};
-    QLineEdit* leqTime_ = nullptr;
-    QLineEdit* fastLimit_ = nullptr;
-    QRadioButton* venueLeq1s_ = nullptr;
-    QRadioButton* venueLeq125_ = nullptr;
-    QLineEdit* venueSeconds_ = nullptr;
-    QRadioButton* neighbourNone_ = nullptr;
-    QRadioButton* neighbourLeq125_ = nullptr;
-    QRadioButton* neighbourLeq1s_ = nullptr;
-    QLineEdit* neighbourSeconds_ = nullptr;
-    std::array<std::array<QLineEdit*, 2>, 7> sessions_{};
-    QLineEdit* dayVenue_ = nullptr;
-    QLineEdit* dayNeighbour_ = nullptr;
-    QLineEdit* nightStart_ = nullptr;
-    QLineEdit* nightEnd_ = nullptr;
-    QLineEdit* dayStart_ = nullptr;
-    QLineEdit* dayEnd_ = nullptr;
-    QLineEdit* nightVenue_ = nullptr;
-    QLineEdit* nightNeighbour_ = nullptr;
-    QLineEdit* attenuation_ = nullptr;
-    QLineEdit* rings_ = nullptr;
-    std::array<QDoubleSpinBox*, kOctaveCount> octaves_{};
-    QGroupBox* globalCorrectionFrame_ = nullptr;
-    QCheckBox* globalCorrection_ = nullptr;
-    QTableView* grid_ = nullptr;
+    RecordHeader* header_ = nullptr;
+    VenuePage* venuePage_ = nullptr;
+    UnitPage* unitPage_ = nullptr;
+    ActionPage* actionPage_ = nullptr;
+    LimitsPage* limitsPage_ = nullptr;
+    InsulationPage* insulationPage_ = nullptr;
+    IntervalsPage* intervalsPage_ = nullptr;
+    QStackedWidget* bottom_ = nullptr;
     QWidget* busyPanel_ = nullptr;
     QLabel* busyText_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
-    IntervalGridModel* gridModel_ = nullptr;
 };
 
 } // namespace tvq52

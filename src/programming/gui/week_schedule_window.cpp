@@ -1,10 +1,9 @@
 #include "programming/gui/week_schedule_window.h"
 
-#include "app/startup.h"
-
 #include "app/app_context.h"
 #include "app/prompter.h"
 #include "app/startup.h"
+#include "programming/gui/field_rules.h"
 #include "programming/time_text.h"
 #include "programming/week_chart.h"
 
@@ -12,18 +11,15 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
-#include <QFocusEvent>
 #include <QGraphicsSimpleTextItem>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -87,6 +83,11 @@ WeekScheduleWindow::WeekScheduleWindow(AppContext& ctx, Prompter& prompter, cons
 
 void WeekScheduleWindow::buildUi()
 {
+    rules_ = new FieldRules(this, [this] {
+        if (markModified_)
+            markModified_();
+    });
+    rules_->everyKeyEdits();
     auto* layout = new QVBoxLayout(this);
     auto* daysRow = new QHBoxLayout;
     for (int d = 0; d < 7; ++d) {
@@ -112,7 +113,15 @@ void WeekScheduleWindow::buildUi()
         for (QLineEdit* e : {c.start, c.end}) {
             e->setInputMask(kTimeMask);
             e->setAlignment(Qt::AlignCenter);
-            e->installEventFilter(this);
+            rules_->watch(e, FieldRules::Keys::NoBlanks);
+            rules_->onEnter(e, [this, d] {
+                if (!days_[d].hours->isChecked())
+                    chooseOption(d, DayOption::Hours);
+            });
+            rules_->onLeave(e, [this, e] {
+                if (e->text() != kClosedTime && !isValidClockTime(e->text()))
+                    rules_->refocusLater(e, [this] { showCatalogue(prompter_, ctx_.guru, 19, MessageStyle::Critical); });
+            });
         }
         grid->addWidget(c.start, 0, 0);
         grid->addWidget(c.end, 0, 1);
@@ -311,9 +320,7 @@ void WeekScheduleWindow::confirmOpenDay()
     const DayConfirmation c = confirmDay(sessions(), day);
     if (!c.accepted()) {
         showCatalogue(prompter_, ctx_.guru, c.messageId, MessageStyle::Critical);
-        refocusing_ = true;
-        (c.focus == DayConfirmation::Field::End ? days_[day].end : days_[day].start)->setFocus();
-        refocusing_ = false;
+        rules_->refocusNow(c.focus == DayConfirmation::Field::End ? days_[day].end : days_[day].start);
         return;
     }
     if (c.closed)
@@ -326,50 +333,6 @@ void WeekScheduleWindow::confirmOpenDay()
 void WeekScheduleWindow::retry()
 {
     openOnly(0);
-}
-
-bool WeekScheduleWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    auto* field = qobject_cast<QLineEdit*>(watched);
-    int day = -1;
-    for (int d = 0; d < 7; ++d)
-        if (field && (field == days_[d].start || field == days_[d].end))
-            day = d;
-    if (day < 0)
-        return QDialog::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::KeyPress: {
-        const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (text == QLatin1String(" "))
-            return true;
-        if (!text.isEmpty() && markModified_)
-            markModified_();
-        break;
-    }
-    case QEvent::FocusIn:
-        if (!days_[day].hours->isChecked())
-            chooseOption(day, DayOption::Hours);
-        break;
-    case QEvent::FocusOut: {
-        const auto reason = static_cast<QFocusEvent*>(event)->reason();
-        if (refocusing_ || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-            break;
-        if (field->text() == kClosedTime || isValidClockTime(field->text()))
-            break;
-        QTimer::singleShot(0, this, [this, field] {
-            if (!isVisible() || !field->isEnabled())
-                return;
-            showCatalogue(prompter_, ctx_.guru, 19, MessageStyle::Critical);
-            refocusing_ = true;
-            field->setFocus();
-            refocusing_ = false;
-        });
-        break;
-    }
-    default:
-        break;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace tvq52

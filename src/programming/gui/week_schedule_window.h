@@ -17,6 +17,7 @@ class QGraphicsSimpleTextItem;
 namespace tvq52 {
 
 struct AppContext;
+class FieldRules;
 class Prompter;
 
 // Form10: edits the seven session periods day by day, Monday first, and
@@ -37,7 +38,6 @@ public:
     void retry();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -71,7 +71,7 @@ private:
     QList<QGraphicsSimpleTextItem*> nightLabels_;
     QList<int> nightLabelPoints_;
     int openDay_ = 0;
-    bool refocusing_ = false;
+    FieldRules* rules_ = nullptr;
 };
 
 } // namespace tvq52

@@ -144,6 +144,31 @@ TEST_F(ExchangeWindow, ComparisonQuestionAndTransmissionProgress)
     EXPECT_EQ(block.at(42), 0) << "the unit keeps the Spanish the window sent";
 }
 
+TEST_F(ExchangeWindow, TheShownUnitsNewFirmwareAndTheEarlierReplyCarryOver)
+{
+    storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("3.2"));
+    open();
+    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(child<QWidget>(window.get(), "FrameApliCorrecioGlobal")->isHidden());
+    for (Answer a : {Answer::Ok, Answer::Ok, Answer::Cancel})
+        prompter_.answer(a);
+    button("SSCommandRecibir")->click();
+    ASSERT_EQ(prompter_.catalogueIds(), (QList<int>{15, 61, 82}));
+    EXPECT_EQ(child<QLineEdit>(window.get(), "MaskVersion")->text(), "4.0");
+    EXPECT_FALSE(child<QWidget>(window.get(), "FrameApliCorrecioGlobal")->isHidden());
+    EXPECT_TRUE(child<QLineEdit>(window.get(), "MaskTempsActLoc")->isEnabled());
+
+    // A language code without an option leaves the one the unit sent before.
+    block[42] = 9;
+    prompter_.clear();
+    for (Answer a : {Answer::Ok, Answer::Ok, Answer::Ok, Answer::Cancel})
+        prompter_.answer(a);
+    button("SSCommandRecibir")->click();
+    ASSERT_EQ(prompter_.catalogueIds(), (QList<int>{23, 15, 61, 82}));
+    EXPECT_TRUE(prompter_.shown().last().text.contains("Idioma: \tEspañol <-> English\r"))
+        << qPrintable(prompter_.shown().last().text);
+}
+
 TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("4.0"));
@@ -191,4 +216,7 @@ TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
     EXPECT_TRUE(line.written().endsWith(QByteArray(1, char(kCan))));
     EXPECT_EQ(child<QLabel>(m, "LbNoche")->text(), "(Noche)");
     EXPECT_TRUE(child<QLabel>(m, "LbSesion")->isVisibleTo(m));
+    // 100 twips (7 px at 96 dpi) in from the programming window's top-right corner.
+    const QRect o = window->frameGeometry();
+    EXPECT_EQ(m->pos(), QPoint(o.left() + o.width() - m->width() - 7, o.top() + 7));
 }

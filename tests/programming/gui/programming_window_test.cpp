@@ -1,13 +1,17 @@
 #include "programming/gui/programming_window.h"
 
+#include "app/gui/widget_prompter.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 
 using namespace tvq52;
 
@@ -92,6 +96,58 @@ TEST_F(ProgrammingWindowTest, NightHoursDriveTheDayHoursAndMayNotBeEqual)
     focusTo(field("MaskNitVei"));
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{25});
     EXPECT_TRUE(field("MaskEmpiezaNoche")->hasFocus());
+}
+
+TEST_F(ProgrammingWindowTest, SaveRunsEveryFieldCheckFirstAndStoresNothingThatFails)
+{
+    storeUnit(100);
+    open();
+    // A value no leave check has seen, as a field skipped by the checks leaves it.
+    field("MaskDiaLocal")->setText(QStringLiteral("7"));
+    child<QPushButton>(window_.get(), "SSCommandGrabar")->click();
+    settle();
+    EXPECT_TRUE(prompter_.shown().isEmpty()) << "no question before the fields pass";
+    EXPECT_EQ(field("MaskDiaLocal")->text(), QStringLiteral("60"));
+    EXPECT_EQ(tabs()->currentIndex(), ProgrammingWindow::kLimitsPage);
+    EXPECT_TRUE(field("MaskDiaLocal")->hasFocus());
+    EXPECT_EQ(CarregaProgramacio(*store_, 100)->record.dayLimitVenue, 80);
+}
+
+// With real message boxes: once one closes no window is active, and Tab in
+// an inactive window moves the focus without any focus event.
+TEST_F(ProgrammingWindowTest, AfterAMessageTheNextLeaveOfTheFieldIsCheckedAgain)
+{
+    WidgetPrompter boxes;
+    window_ = std::make_unique<ProgrammingWindow>(*ctx_, boxes);
+    window_->resize(1280, 800);
+    activate(window_.get());
+    int shown = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++shown;
+            box->accept();
+        }
+    });
+    closer.start(0);
+    auto leaveWithTab = [&](QLineEdit* f, const char* text) {
+        typeInto(f, QString::fromUtf8(text));
+        press(f, Qt::Key_Tab, QStringLiteral("\t"));
+        settle();
+    };
+    showPage(2);
+    QLineEdit* seconds = field("MaskTempsActLoc");
+    leaveWithTab(seconds, "");
+    leaveWithTab(seconds, "15");
+    EXPECT_EQ(seconds->text(), QStringLiteral("10"));
+    showPage(ProgrammingWindow::kLimitsPage);
+    QLineEdit* limit = field("MaskDiaLocal");
+    leaveWithTab(limit, "");
+    leaveWithTab(limit, "7");
+    EXPECT_EQ(limit->text(), QStringLiteral("60"));
+    leaveWithTab(field("MaskEmpiezaNoche"), "2500");
+    leaveWithTab(field("MaskEmpiezaNoche"), "0800");
+    EXPECT_EQ(shown, 4) << "empty seconds, empty limit, 25:00, start equal to end";
 }
 
 TEST_F(ProgrammingWindowTest, RingsAndAttenuationAreCorrectedSilently)
@@ -182,6 +238,11 @@ TEST_F(ProgrammingWindowTest, KeyboardRulesOfTheWindow)
     storeUnit(77);
     open();
     EXPECT_FALSE(window_->isModified());
+    EXPECT_EQ(ctx_->link.UnitSerial, 77) << "the loaded record is the current unit";
+    auto* clock = window_->findChild<QTimer*>(QStringLiteral("Timer1"));
+    ASSERT_TRUE(clock);
+    EXPECT_TRUE(clock->isActive());
+    EXPECT_EQ(clock->interval(), 1000);
     QLineEdit* version = field("MaskVersion");
     focusTo(version);
     press(version, Qt::Key_5, QStringLiteral("5"));
@@ -202,6 +263,24 @@ TEST_F(ProgrammingWindowTest, KeyboardRulesOfTheWindow)
     QLineEdit* contact = field("MaskContacto");
     typeInto(contact, QStringLiteral("Ana-Luz +1"));
     EXPECT_EQ(contact->text(), QStringLiteral("AnaLuz 1"));
+
+    auto* note = child<QPlainTextEdit>(window_.get(), "TextNota");
+    focusTo(note);
+    press(note, Qt::Key_Tab, QStringLiteral("\t"));
+    EXPECT_FALSE(note->hasFocus());
+    EXPECT_FALSE(note->toPlainText().contains(QLatin1Char('\t')));
+}
+
+// Deleting the fields moves the focus; nothing may reach the half-destroyed
+// window (caught by the sanitizer build).
+TEST_F(ProgrammingWindowTest, DestroyingTheWindowWhileAFieldHasTheFocus)
+{
+    open();
+    showPage(ProgrammingWindow::kLimitsPage);
+    typeInto(field("MaskDiaLocal"), QStringLiteral("7"));
+    window_.reset();
+    settle();
+    EXPECT_TRUE(prompter_.shown().isEmpty());
 }
 
 TEST_F(ProgrammingWindowTest, SearchUsesTheLastSearchableFieldFocused)

@@ -52,7 +52,7 @@ TEST_F(WindowLayout, EveryPageOfTheProgrammingWindowFitsBothScreenSizes)
     intervals[0] = {QStringLiteral("24/12/10"), QStringLiteral("20:00"), QStringLiteral("26/12/10"), QStringLiteral("08:00")};
     ASSERT_TRUE(GrabaProgramacio(*store_, r, intervals));
     ProgrammingWindow window(*ctx_, prompter_);
-    for (const QSize size : {QSize(1280, 800), QSize(1920, 1080)}) {
+    for (const QSize size : {QSize(1024, 768), QSize(1920, 1080)}) {
         window.resize(size);
         activate(&window);
         auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("SSTab2"));
@@ -72,7 +72,7 @@ TEST_F(WindowLayout, TheWeekScheduleFitsBothScreenSizes)
     week.fill({QStringLiteral("22:00"), QStringLiteral("03:00")});
     week[0] = {QStringLiteral("--:--"), QStringLiteral("--:--")};
     week[5] = {QStringLiteral("00:00"), QStringLiteral("23:59")};
-    for (const QSize size : {QSize(1280, 800), QSize(1920, 1080)}) {
+    for (const QSize size : {QSize(1024, 768), QSize(1920, 1080)}) {
         WeekScheduleWindow window(*ctx_, prompter_, week, QStringLiteral("22:00"), QStringLiteral("08:00"), {});
         window.resize(size);
         activate(&window);
