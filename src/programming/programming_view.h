@@ -15,8 +15,9 @@ public:
     virtual ProgrammingRecord record() const = 0;
     virtual ProgIntervals intervals() const = 0;
     virtual void setModified(bool modified) = 0;
-    // Offers to save a modified record (23) before it is replaced.
-    virtual void Modificat() = 0;
+    // Offers to save a modified record (23) before it is replaced. False when
+    // the user chose to save and the save failed: the record must stay shown.
+    virtual bool Modificat() = 0;
     // Runs every field check on the whole record; false, with the fault
     // shown, when one fails: such a record is neither stored nor sent.
     virtual bool checkAllFields() = 0;

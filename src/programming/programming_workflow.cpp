@@ -24,7 +24,8 @@ ProgrammingWorkflow::ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, Pro
 
 bool ProgrammingWorkflow::receive()
 {
-    view_.Modificat();
+    if (!view_.Modificat())
+        return false;
     bool received = false;
     const ExchangeHooks hooks{[this] { view_.ToggleCommandButtons(); }, [this] { view_.ToggleCommandButtons(); }};
     runExchange(link_, view_.record().phone, [&] {

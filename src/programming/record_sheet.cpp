@@ -13,11 +13,12 @@ RecordSheet::RecordSheet(Store* store, Prompter& prompter, const LocGuru& guru)
 {
 }
 
-void RecordSheet::Modificat()
+bool RecordSheet::Modificat()
 {
     if (record_.serial != 0 && modified_ &&
         showCatalogue(prompter_, guru_, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
-        save();
+        return save();
+    return true;
 }
 
 bool RecordSheet::checkAllFields()

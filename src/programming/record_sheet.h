@@ -18,7 +18,7 @@ public:
     ProgrammingRecord record() const override { return record_; }
     ProgIntervals intervals() const override { return intervals_; }
     void setModified(bool modified) override { modified_ = modified; }
-    void Modificat() override;
+    bool Modificat() override;
     bool checkAllFields() override;
     bool save() override;
     bool loadStored(qint32 serial) override;

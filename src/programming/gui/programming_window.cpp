@@ -306,7 +306,11 @@ void ProgrammingWindow::showEvent(QShowEvent* event)
 
 void ProgrammingWindow::closeEvent(QCloseEvent* event)
 {
-    Modificat();
+    // Edits whose save failed keep the window open.
+    if (!Modificat()) {
+        event->ignore();
+        return;
+    }
     needsOpening_ = true;
     event->accept();
 }
@@ -437,12 +441,13 @@ bool ProgrammingWindow::GrabaProgramacio()
     return true;
 }
 
-void ProgrammingWindow::Modificat()
+bool ProgrammingWindow::Modificat()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !modified_)
-        return;
+        return true;
     if (showCatalogue(prompter_, ctx_.guru, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
-        GrabaProgramacio();
+        return GrabaProgramacio();
+    return true;
 }
 
 void ProgrammingWindow::previousRecord()
@@ -450,7 +455,8 @@ void ProgrammingWindow::previousRecord()
     if (!hasStore())
         return;
     WaitCursor wait;
-    Modificat();
+    if (!Modificat())
+        return;
     const auto serial = browser_->previous(shownSerial_);
     if (!serial || !CarregaProgramacio(*serial))
         QApplication::beep();
@@ -461,7 +467,8 @@ void ProgrammingWindow::nextRecord()
     if (!hasStore())
         return;
     WaitCursor wait;
-    Modificat();
+    if (!Modificat())
+        return;
     const auto serial = browser_->next(shownSerial_);
     if (!serial || !CarregaProgramacio(*serial))
         QApplication::beep();
@@ -477,7 +484,8 @@ void ProgrammingWindow::searchRecord()
     if (!answer || answer->isEmpty())
         return;
     searchText_ = *answer;
-    Modificat();
+    if (!Modificat())
+        return;
     if (const auto serial = browser_->findContaining(*field, searchText_))
         CarregaProgramacio(*serial);
 }
@@ -495,7 +503,8 @@ void ProgrammingWindow::deleteRecord()
     const qint32 serial = header_->serial->text().trimmed().toInt();
     if (serial == 0 || !hasStore())
         return;
-    Modificat();
+    if (!Modificat())
+        return;
     if (showCatalogue(prompter_, ctx_.guru, 27, MessageStyle::OkCancelQuestion) != Answer::Ok)
         return;
     WaitCursor wait;

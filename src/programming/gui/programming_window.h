@@ -63,7 +63,7 @@ public:
     bool CarregaProgramacio(qint32 serial);
     bool GrabaProgramacio();
     // Offers to save a modified record before it is replaced.
-    void Modificat() override;
+    bool Modificat() override;
 
     // The exchanges with the unit (SSCommandRecibir, SSCommandTransmitir) and
     // the real-time monitor (SSCommandRealTime).

@@ -111,6 +111,15 @@ TEST_F(ProgrammingWindowTest, SaveRunsEveryFieldCheckFirstAndStoresNothingThatFa
     EXPECT_EQ(tabs()->currentIndex(), ProgrammingWindow::kLimitsPage);
     EXPECT_TRUE(field("MaskDiaLocal")->hasFocus());
     EXPECT_EQ(CarregaProgramacio(*store_, 100)->record.dayLimitVenue, 80);
+
+    // Moving on with an edit whose save fails keeps the record and the edit.
+    storeUnit(200);
+    typeInto(field("MaskNitLocal"), QStringLiteral("7"));
+    child<QPushButton>(window_.get(), "SSCommandSiguiente")->click();
+    settle();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{23});
+    EXPECT_EQ(field("MaskNumeroSerie")->text().trimmed(), QStringLiteral("100"));
+    EXPECT_EQ(field("MaskNitLocal")->text(), QStringLiteral("60"));
 }
 
 // With real message boxes: once one closes no window is active, and Tab in
