@@ -90,6 +90,8 @@ int runProgram(CliSession& session, const CliOptions& options)
     DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
     LinkTimer timer(systemClock(), options.timeoutMs);
     ProgrammingWorkflow workflow(link, timer, sheet);
+    if (!options.phone.isEmpty())
+        workflow.overridePhone(options.phone);
 
     if (action == QLatin1String("get")) {
         if (!workflow.receive())
@@ -107,7 +109,6 @@ int runProgram(CliSession& session, const CliOptions& options)
         err << "tvq52-cli: no stored programming for serial number " << serial << Qt::endl;
         return 1;
     }
-    ctx.link.PhoneNumber = sheet.record().phone.trimmed();
     const auto answer = workflow.transmit();
     if (answer == TransmitAnswer::Accepted)
         return 0;
