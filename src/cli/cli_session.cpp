@@ -4,12 +4,14 @@
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "i18n/language_setup.h"
+#include "link/dial_command.h"
 
 namespace tvq52 {
 
 CliOptions parseCliOptions(const QStringList& arguments, QString* error)
 {
     CliOptions o;
+    bool onlyCommand = false;   // after "--" every argument is the command's
     for (int k = 0; k < arguments.size(); ++k) {
         const QString a = arguments.at(k);
         auto value = [&]() -> QString {
@@ -19,8 +21,17 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
             }
             return arguments.at(++k);
         };
-        if (!o.command.isEmpty() || !a.startsWith(QLatin1String("--"))) {
+        auto dialString = [&]() -> QString {
+            const QString text = value();
+            if (error->isEmpty() && !isDialString(text))
+                *error = QStringLiteral("%1 takes only dialling characters: digits, * # + , W P T ! @ "
+                                        "and blanks - ( ) .").arg(a);
+            return text;
+        };
+        if (onlyCommand || !a.startsWith(QLatin1String("--"))) {
             o.command << a;
+        } else if (a == QLatin1String("--")) {
+            onlyCommand = true;
         } else if (a == QLatin1String("--home")) {
             o.home = value();
         } else if (a == QLatin1String("--device")) {
@@ -40,9 +51,9 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
         } else if (a == QLatin1String("--pulse")) {
             o.pulse = true;
         } else if (a == QLatin1String("--prefix")) {
-            o.prefix = value();
+            o.prefix = dialString();
         } else if (a == QLatin1String("--phone")) {
-            o.phone = value();
+            o.phone = dialString();
         } else if (a == QLatin1String("--yes")) {
             o.assumeYes = true;
         } else if (a == QLatin1String("--timeout-ms")) {
@@ -50,6 +61,10 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
             o.timeoutMs = value().toInt(&ok);
             if (!ok || o.timeoutMs <= 0)
                 *error = QStringLiteral("--timeout-ms takes a positive number");
+        } else if (!o.command.isEmpty()) {
+            // An option of the command itself (--save, --count); the command
+            // refuses what it does not take.
+            o.command << a;
         } else {
             *error = QStringLiteral("unknown option %1").arg(a);
         }

@@ -24,6 +24,7 @@ struct CliOptions {
 };
 
 // Parses the arguments after the program name; error set on a bad option.
+// The shared options count wherever they stand, before or after the command.
 CliOptions parseCliOptions(const QStringList& arguments, QString* error);
 
 // A data folder opened the way the program opens it: provisioned on first

@@ -4,6 +4,7 @@
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
+#include "link/frame.h"
 #include "link/link_timer.h"
 #include "link/serial_line.h"
 
@@ -14,12 +15,18 @@ namespace tvq52 {
 int runIdentify(CliSession& session, const CliOptions& options)
 {
     AppContext& ctx = *session.ctx;
+    if (options.command.size() > 1) {
+        QTextStream(stderr) << "tvq52-cli: usage: identify" << Qt::endl;
+        return 2;
+    }
     SerialLine line;
     DeviceLink link(ctx.link, line, systemClock(), *session.prompter, ctx.guru);
     LinkTimer timer(systemClock(), options.timeoutMs);
 
     bool identified = false;
     const ExchangeOutcome outcome = runExchange(link, ctx.link.PhoneNumber, [&] {
+        // Ends a list or stream the unit may still be sending; it answers nothing else then.
+        line.write(QByteArray(1, char(kCan)));
         identified = identifyConnectedUnit(link, timer);
     });
     if (outcome == ExchangeOutcome::Cancelled)

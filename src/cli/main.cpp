@@ -13,7 +13,7 @@ using namespace tvq52;
 namespace {
 
 const char kUsage[] =
-    "usage: tvq52-cli [options] COMMAND\n"
+    "usage: tvq52-cli [options] COMMAND [options]\n"
     "\n"
     "Commands:\n"
     "  identify               identify the unit on the configured line\n"
@@ -27,7 +27,7 @@ const char kUsage[] =
     "  monitor [--count N] [--serial N]\n"
     "                         print one live reading a line until Ctrl-C or N readings\n"
     "\n"
-    "Options:\n"
+    "Options (before or after the command):\n"
     "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
     "  --device PATH     serial device, e.g. /dev/ttyUSB0 or a simulator's pty\n"
     "  --port N          serial port number instead of a device path\n"
@@ -75,6 +75,10 @@ int main(int argc, char** argv)
         return 1;
     }
     if (command == QLatin1String("init")) {
+        if (options.command.size() > 1) {
+            err << "tvq52-cli: usage: init" << Qt::endl;
+            return 2;
+        }
         QTextStream(stdout) << session.ctx->home << Qt::endl;
         return 0;
     }

@@ -99,7 +99,9 @@ int runMonitor(CliSession& session, const CliOptions& options)
     const int shown = monitor.run(ctx.link.PhoneNumber, serial);
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
-    return shown > 0 ? 0 : 1;
+    // Done: the stream ran until it was stopped (Ctrl-C, or --count readings
+    // shown, all of them) without a fault.
+    return monitor.endedByStop() && shown >= count ? 0 : 1;
 }
 
 } // namespace tvq52

@@ -91,6 +91,8 @@ int runProgram(CliSession& session, const CliOptions& options)
     LinkTimer timer(systemClock(), options.timeoutMs);
     ReceivedProgramming received;
     ProgrammingWorkflow workflow(link, timer, sheet, received);
+    if (!options.phone.isEmpty())
+        workflow.overridePhone(options.phone);
 
     if (action == QLatin1String("get")) {
         if (!workflow.receive())
@@ -108,7 +110,6 @@ int runProgram(CliSession& session, const CliOptions& options)
         err << "tvq52-cli: no stored programming for serial number " << serial << Qt::endl;
         return 1;
     }
-    ctx.link.PhoneNumber = sheet.record().phone.trimmed();
     const auto answer = workflow.transmit();
     if (answer == TransmitAnswer::Accepted)
         return 0;

@@ -19,9 +19,9 @@ QDateTime ScaledClock::now() const
     return startedAt_.addMSecs(elapsedMs());
 }
 
-qint64 ScaledClock::elapsedMs() const
+qint64 ScaledClock::elapsedNs() const
 {
-    return qint64(double(elapsed_.nsecsElapsed()) * speed_ / 1e6);
+    return qint64(double(elapsed_.nsecsElapsed()) * speed_);
 }
 
 qint64 ScaledClock::realMs(qint64 ms) const
@@ -37,7 +37,7 @@ bool ScaledClock::waitFor(qint64 ms, const std::function<bool()>& until, WaitEve
     if (events == WaitEvents::ExcludeUserInput)
         flags |= QEventLoop::ExcludeUserInputEvents;
 
-    const qint64 end = elapsedMs() + ms;
+    const qint64 end = elapsedNs() + ms * 1000000;
     // The timer only wakes the loop at the deadline; whatever else happens
     // (bytes on the line, a stop button) wakes it too and is checked below.
     QTimer wake;
@@ -46,9 +46,10 @@ bool ScaledClock::waitFor(qint64 ms, const std::function<bool()>& until, WaitEve
     for (;;) {
         if (until && until())
             return true;
-        const qint64 left = end - elapsedMs();
-        if (left <= 0)
+        const qint64 leftNs = end - elapsedNs();
+        if (leftNs <= 0)
             return false;
+        const qint64 left = (leftNs + 999999) / 1000000;
         wake.start(int(std::min<qint64>(realMs(left), 24 * 3600 * 1000)));
         QCoreApplication::processEvents(flags);
     }

@@ -18,8 +18,10 @@ public:
 
     // The wall-clock date and time (for dates sent to the unit).
     virtual QDateTime now() const = 0;
-    // Milliseconds since the clock started; never wraps at midnight.
-    virtual qint64 elapsedMs() const = 0;
+    // Nanoseconds since the clock started; never wraps at midnight. Pauses
+    // are measured in it: a millisecond count would cut up to 1 ms off each.
+    virtual qint64 elapsedNs() const = 0;
+    qint64 elapsedMs() const { return elapsedNs() / 1000000; }
     // Runs a local event loop for up to `ms` of this clock's time. Returns
     // true as soon as `until` holds (checked before waiting and after every
     // batch of events), false when the time ran out. Never spins the CPU.
@@ -36,7 +38,7 @@ public:
     explicit ScaledClock(double speed = 1.0);
 
     QDateTime now() const override;
-    qint64 elapsedMs() const override;
+    qint64 elapsedNs() const override;
     bool waitFor(qint64 ms, const std::function<bool()>& until = {},
                  WaitEvents events = WaitEvents::All) override;
     qint64 realMs(qint64 ms) const override;

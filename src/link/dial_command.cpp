@@ -13,6 +13,15 @@ QByteArray dialCommand(std::uint8_t tonePulse, const QString& dialCode, const QS
     return command;
 }
 
+bool isDialString(const QString& text)
+{
+    static const QString allowed = QStringLiteral("0123456789*#+,WwPpTt!@ -().");
+    for (QChar c : text)
+        if (!allowed.contains(c))
+            return false;
+    return true;
+}
+
 bool isConnectAnswer(const QByteArray& answer)
 {
     return !answer.isEmpty() && answer.at(0) == '1';

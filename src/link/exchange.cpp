@@ -3,6 +3,7 @@
 #include "app/prompter.h"
 #include "i18n/loc_guru.h"
 #include "link/device_link.h"
+#include "link/dial_command.h"
 #include "link/line.h"
 #include "link/link_state.h"
 #include "link/unit_identity.h"
@@ -16,6 +17,21 @@ void showLineError(DeviceLink& link)
     // 31 names the usual cause (the port missing or taken by another program).
     QString text = link.guru().GetS(31) + QStringLiteral("\n\n") + link.lineError();
     link.prompter().message(Message{text, {}, MessageStyle::Critical, 31});
+}
+
+// Control bytes shown as "?", so that the text cannot upset the terminal.
+QString printable(QString text)
+{
+    for (QChar& c : text)
+        if (!c.isPrint())
+            c = QLatin1Char('?');
+    return text;
+}
+
+void showBadDialString(DeviceLink& link, const QString& text)
+{
+    const QString message = QStringLiteral("%1\n\n\"%2\"").arg(link.guru().GetS(106), printable(text));
+    link.prompter().message(Message{message, {}, MessageStyle::Critical, 106});
 }
 
 void takeLineDown(DeviceLink& link)
@@ -48,6 +64,14 @@ ExchangeOutcome runExchange(DeviceLink& link, const QString& phoneNumber, const 
         if (phoneNumber.trimmed().isEmpty()) {
             showCatalogue(link.prompter(), link.guru(), 34, MessageStyle::Critical);
             return ExchangeOutcome::NoPhoneNumber;
+        }
+        // Nothing but dialling characters reaches the modem: a ";" or a CR
+        // in the number would let it run a command of its own.
+        for (const QString& part : {state.DialCode, phoneNumber}) {
+            if (!isDialString(part)) {
+                showBadDialString(link, part);
+                return ExchangeOutcome::BadPhoneNumber;
+            }
         }
         if (showCatalogue(link.prompter(), link.guru(), 33, MessageStyle::OkCancelInformation) != Answer::Ok)
             return ExchangeOutcome::Cancelled;

@@ -13,6 +13,7 @@ enum class ExchangeOutcome {
     Ran,            // the line came up and the exchange's own steps ran
     Cancelled,      // the user answered Cancel to the connect prompt
     NoPhoneNumber,  // modem chosen and no number to dial (message 34 shown)
+    BadPhoneNumber, // the number or prefix holds what is not dialled (106 shown)
     LineFailed,     // the device could not be opened (message shown)
     DialFailed,     // the modem did not connect (message 35 shown)
 };
@@ -25,7 +26,7 @@ struct ExchangeHooks {
 };
 
 // The order every window follows to talk to the unit: ask for the cable or
-// the modem (15, 33, 34), open the line or dial (unless a call is up), run
+// the modem (15, 33, 34; 106 for a number that is no dial string), open the line or dial (unless a call is up), run
 // `body`, then take the line down, asking whether to hang up a modem call
 // (112). A call left up serves the next exchange without redialling.
 ExchangeOutcome runExchange(DeviceLink& link, const QString& phoneNumber, const std::function<void()>& body,

@@ -8,7 +8,7 @@ LinkTimer::LinkTimer(Clock& clock, int intervalMs) : clock_(clock), interval_(in
 
 void LinkTimer::start()
 {
-    startedAt_ = clock_.elapsedMs();
+    startedAtNs_ = clock_.elapsedNs();
     running_ = true;
 }
 
@@ -16,7 +16,9 @@ qint64 LinkTimer::remainingMs() const
 {
     if (!running_)
         return 0;
-    return std::max<qint64>(0, startedAt_ + interval_ - clock_.elapsedMs());
+    // Rounded up: the timer stays enabled until its whole interval has passed.
+    const qint64 leftNs = startedAtNs_ + qint64(interval_) * 1000000 - clock_.elapsedNs();
+    return leftNs <= 0 ? 0 : (leftNs + 999999) / 1000000;
 }
 
 bool LinkTimer::isEnabled() const

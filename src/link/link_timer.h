@@ -24,7 +24,7 @@ public:
 private:
     Clock& clock_;
     int interval_;
-    qint64 startedAt_ = 0;
+    qint64 startedAtNs_ = 0;
     bool running_ = false;
 };
 

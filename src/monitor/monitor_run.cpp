@@ -22,6 +22,7 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
 {
     int shown = 0;
     closeRequested_ = false;
+    endedByStop_ = false;
     const ExchangeHooks hooks{[this] {
                                   running_ = true;
                                   view_.runStarted();
@@ -50,15 +51,19 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
         return;
     }
     link_.SendFrame(frameWithoutCheck(kRealTimeCommand));
+    bool fault = false;
     while (running_) {
-        if (!link_.ReceiveFrame(timer_))
+        if (!link_.ReceiveFrame(timer_)) {
+            fault = true;
             break;
+        }
         // A stop while the reading arrived discards it.
         if (!running_)
             break;
         const auto reading = decodeReading(s.FrameBuffer.data(), s.FrameLength);
         if (!reading) {
             showCatalogue(link_.prompter(), link_.guru(), 31, MessageStyle::Critical);
+            fault = true;
             break;
         }
         view_.showReading(*reading);
@@ -67,6 +72,7 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
         link_.line().write(QByteArray(1, char(kAck)));
     }
     running_ = false;
+    endedByStop_ = !fault;
     link_.line().write(QByteArray(1, char(kCan)));
 }
 

@@ -40,6 +40,9 @@ public:
     bool requestClose();
 
     bool isRunning() const { return running_; }
+    // Whether the last run streamed until it was stopped, with no fault
+    // (cancel, dial, identification, wrong unit, a broken stream) on the way.
+    bool endedByStop() const { return endedByStop_; }
     bool closeRequested() const { return closeRequested_; }
 
 private:
@@ -50,6 +53,7 @@ private:
     MonitorView& view_;
     bool running_ = false;
     bool closeRequested_ = false;
+    bool endedByStop_ = false;
 };
 
 } // namespace tvq52

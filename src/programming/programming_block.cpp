@@ -5,6 +5,8 @@
 #include <QDate>
 #include <QRegularExpression>
 #include <QTime>
+#include <algorithm>
+#include <cmath>
 
 namespace tvq52 {
 
@@ -75,10 +77,12 @@ std::uint8_t byteOf(const QString& digits)
     return byteOf(digits.trimmed().toInt());
 }
 
-// The rounded value as four hexadecimal digits: high byte first.
+// The value as a signed 16-bit number, high byte first. Clamped before it is
+// rounded: rounding a value beyond an int's range is undefined.
 void put16(QByteArray& out, double value)
 {
-    const auto v = std::uint16_t(qint16(std::clamp<long>(qRound(value), -32768, 65535)));
+    const double bounded = std::isnan(value) ? 0.0 : std::clamp(value, -32768.0, 32767.0);
+    const auto v = std::uint16_t(qint16(qRound(bounded)));
     out.append(char(v >> 8));
     out.append(char(v & 0xFF));
 }

@@ -1,6 +1,7 @@
 #include "programming/programming_record.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace tvq52 {
 
@@ -36,9 +37,11 @@ double versionValue(const QString& version)
 }
 
 // Versions are decimal texts such as "3.3"; compare in tenths to avoid 3.3 < 3.3.
+// Any text of 1000 or more is past every threshold, and capping it keeps the
+// rounding within an int.
 static bool atLeast(const QString& version, int tenths)
 {
-    return qRound(versionValue(version) * 1000) >= tenths * 100;
+    return qRound(std::min(versionValue(version), 1000.0) * 1000) >= tenths * 100;
 }
 
 bool hasActionSeconds(const QString& version)

@@ -32,15 +32,12 @@ TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByt
 
     timer.setInterval(int(kBytePaceMs));
     for (int k = 0; k < paced; ++k) {
-        const qint64 writtenAt = clock.elapsedMs();
+        const qint64 due = clock.elapsedNs() + kBytePaceMs * 1000000;
         line.write(frame.mid(k, 1));
         if (progress)
             progress(k + 1, total, (paced - k) * kBytePaceMs);
-        qint64 left = writtenAt + kBytePaceMs - clock.elapsedMs();
-        while (left > 0) {
-            clock.waitFor(left);
-            left = writtenAt + kBytePaceMs - clock.elapsedMs();
-        }
+        for (qint64 left = due - clock.elapsedNs(); left > 0; left = due - clock.elapsedNs())
+            clock.waitFor((left + 999999) / 1000000);
     }
     if (paced >= 0 && total > 0)
         line.write(frame.right(1));

@@ -28,7 +28,7 @@ bool ProgrammingWorkflow::receive()
         return false;
     bool received = false;
     const ExchangeHooks hooks{[this] { view_.ToggleCommandButtons(); }, [this] { view_.ToggleCommandButtons(); }};
-    runExchange(link_, view_.record().phone, [&] {
+    runExchange(link_, phoneToDial(), [&] {
         // Ends any transfer the unit may still be running.
         link_.line().write(QByteArray(1, char(kCan)));
         if (!identifyConnectedUnit(link_, timer_))
@@ -43,6 +43,11 @@ bool ProgrammingWorkflow::receive()
         takeReceived();
     }, hooks);
     return received;
+}
+
+QString ProgrammingWorkflow::phoneToDial() const
+{
+    return phoneOverride_.value_or(view_.record().phone);
 }
 
 void ProgrammingWorkflow::takeReceived()
@@ -105,7 +110,7 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
                                   view_.transmissionFinished();
                                   view_.ToggleCommandButtons();
                               }};
-    runExchange(link_, view_.record().phone, [&] { answer = sendToIdentifiedUnit(); }, hooks);
+    runExchange(link_, phoneToDial(), [&] { answer = sendToIdentifiedUnit(); }, hooks);
     return answer;
 }
 

@@ -31,6 +31,10 @@ public:
     // OK; false when nothing differs and nothing was asked.
     bool ComparaPcLrs();
 
+    // A number to dial instead of the record's (the command line's --phone);
+    // the record keeps its own.
+    void overridePhone(const QString& number) { phoneOverride_ = number; }
+
     const ReceivedProgramming& received() const { return received_; }
     // The last comparison listing, empty when nothing differed.
     const QString& ComparisonText() const { return comparison_; }
@@ -39,12 +43,14 @@ private:
     void takeReceived();
     void showNewRecord();
     std::optional<TransmitAnswer> sendToIdentifiedUnit();
+    QString phoneToDial() const;
 
     DeviceLink& link_;
     LinkTimer& timer_;
     ProgrammingView& view_;
     ReceivedProgramming& received_;
     QString comparison_;
+    std::optional<QString> phoneOverride_;
 };
 
 } // namespace tvq52

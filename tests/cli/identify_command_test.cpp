@@ -59,9 +59,14 @@ TEST(CliIdentify, ModemFromTheSettingsNeedsANumber)
     const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "identify"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("no tiene asignado un número de teléfono")) << qPrintable(r.err);
-    // --cable overrides the settings for this run only.
-    const tvq52::test::CliResult cable = tvq52::test::runCli({"--home", home.path(), "--cable", "--device", home.file("none"), "identify"});
+    // --cable and --device override the settings for this run only, also after the command.
+    const tvq52::test::CliResult cable = tvq52::test::runCli({"--home", home.path(), "identify", "--cable", "--device", home.file("none")});
     EXPECT_TRUE(cable.err.contains("Conectar el PC al TVQ52")) << qPrintable(cable.err);
+    EXPECT_TRUE(cable.err.contains(home.file("none"))) << qPrintable(cable.err);
+    // The number of --phone is dialled by every command.
+    const tvq52::test::CliResult get = tvq52::test::runCli({"--home", home.path(), "--device", home.file("none"), "program", "get", "--phone", "555"});
+    EXPECT_EQ(get.exitCode, 1);
+    EXPECT_TRUE(get.err.contains(QString::fromUtf8("Conectar el módem"))) << qPrintable(get.err);
     EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "config", "get", "Modem"}).out.trimmed(), "1");
 }
 
@@ -71,6 +76,10 @@ TEST(CliUsage, BadCommandsAndKeysAreUsageErrors)
     EXPECT_EQ(tvq52::test::runCli({}).exitCode, 2);
     EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "frobnicate"}).exitCode, 2);
     EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "--port", "300", "identify"}).exitCode, 2);
+    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "identify", "now"}).exitCode, 2) << "an argument identify does not take";
+    const tvq52::test::CliResult phone = tvq52::test::runCli({"--home", home.path(), "--modem", "--phone", "555;1\rATS0=1", "identify"});
+    EXPECT_EQ(phone.exitCode, 2);
+    EXPECT_TRUE(phone.err.contains("dialling characters")) << qPrintable(phone.err);
     const tvq52::test::CliResult key = tvq52::test::runCli({"--home", home.path(), "config", "set", "Password", "x"});
     EXPECT_EQ(key.exitCode, 2);
     EXPECT_TRUE(key.err.contains("SerialDevice"));

@@ -102,3 +102,15 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
     EXPECT_EQ(other.exitCode, 1);
     EXPECT_TRUE(other.err.contains("no corresponde a la ficha actual")) << qPrintable(other.err);
 }
+
+TEST(CliMonitor, AStreamErrorAfterAReadingExitsNonZero)
+{
+    // Frame 1 answers the identification, frame 3 is the second reading.
+    sim::SimProcess sim(kSimulator, {"--realtime-ms", "0", "--fault", "bad-check:3"});
+    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
+    test::TempHome home;
+    const CliResult r = test::runCli({"--home", home.path(), "monitor", "--device", sim.devicePath(), "--count", "5"});
+    EXPECT_EQ(r.out.count('\n'), 1) << qPrintable(r.out);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("Error en la transmisión de datos"))) << qPrintable(r.err);
+}

@@ -111,16 +111,26 @@ TEST(ExchangeOrder, WrongUnitTypeIsMessage30)
     EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{15, 30}));
 }
 
-TEST(ExchangeOrder, ModemWithoutANumberSendsNothing)
+TEST(ExchangeOrder, ModemWithoutANumberOrWithOneThatIsNoDialStringSendsNothing)
 {
-    UnitOnLine u;
-    u.state.ModemMode = 1;
-    u.state.PhoneNumber = "  ";
-    const int opens = u.line.openCount();
-    EXPECT_EQ(u.identifyExchange(), ExchangeOutcome::NoPhoneNumber);
-    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{34});
-    EXPECT_TRUE(u.line.written().isEmpty());
-    EXPECT_EQ(u.line.openCount(), opens);
+    const struct {
+        QString prefix, number;
+        ExchangeOutcome outcome;
+        int message;
+    } cases[] = {{"0", "  ", ExchangeOutcome::NoPhoneNumber, 34},
+                 {"0", "555;1\rATS0=1", ExchangeOutcome::BadPhoneNumber, 106},
+                 {"0;ATZ", "555", ExchangeOutcome::BadPhoneNumber, 106}};
+    for (const auto& c : cases) {
+        UnitOnLine u;
+        u.state.ModemMode = 1;
+        u.state.DialCode = c.prefix;
+        u.state.PhoneNumber = c.number;
+        const int opens = u.line.openCount();
+        EXPECT_EQ(u.identifyExchange(), c.outcome) << qPrintable(c.number);
+        EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{c.message});
+        EXPECT_TRUE(u.line.written().isEmpty());
+        EXPECT_EQ(u.line.openCount(), opens);
+    }
 }
 
 TEST(ExchangeOrder, ModemDialsEscapesAndWaitsOnTheClock)

@@ -187,6 +187,8 @@ TEST(FirmwareVersion, SecondsFrom33AndGlobalCorrectionFrom40)
     EXPECT_FALSE(hasGlobalCorrection(QStringLiteral("3.9")));
     EXPECT_TRUE(hasGlobalCorrection(QStringLiteral("4.0")));
     EXPECT_TRUE(hasGlobalCorrection(QStringLiteral("4")));
+    EXPECT_TRUE(hasGlobalCorrection(QStringLiteral("2147484"))) << "past an int once in thousandths";
+    EXPECT_TRUE(hasActionSeconds(QStringLiteral("99999999999999999999.9")));
     EXPECT_FALSE(hasActionSeconds(QStringLiteral("0.0")));
     EXPECT_FALSE(hasActionSeconds(QString()));
     EXPECT_DOUBLE_EQ(versionValue(QStringLiteral("4.1b")), 4.1);

@@ -82,6 +82,11 @@ TEST(ProgrammingFrames, TransmitBlockEncodings)
     EXPECT_EQ(f.mid(10 + 346, 2).toHex(' '), "00 7d") << "octave 12.5";
     EXPECT_EQ(f.mid(10 + 352, 2).toHex(' '), "01 2d") << "octave 30.1 rounded";
     EXPECT_EQ(f.mid(10 + 362, 2).toHex(' '), "27 0f") << "octave 999.9";
+    ProgrammingRecord huge = sampleRecord("4.0");
+    huge.octaves[0] = 1e9f;
+    huge.octaves[1] = -1e9f;
+    const QByteArray h = encodeProgrammingFrame(huge, sampleIntervals(), "4.0", kPcClock);
+    EXPECT_EQ(h.mid(10 + 346, 4).toHex(' '), "7f ff 80 00") << "clamped to the 16-bit range, keeping the sign";
 
     const QByteArray old = encodeProgrammingFrame(sampleRecord("3.2"), sampleIntervals(), "3.2", kPcClock);
     EXPECT_EQ(blockByte(old, 344), 2) << "Leq125ms before firmware 3.3";

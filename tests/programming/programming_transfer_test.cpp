@@ -8,23 +8,41 @@ using namespace tvq52;
 
 namespace {
 
+// Time moves only when the link waits or writes, and never on a whole
+// millisecond: each write takes 0.3 ms, as a system call does.
+class SteppedClock final : public Clock {
+public:
+    QDateTime now() const override { return QDateTime(QDate(2024, 3, 15), QTime(10, 0)).addMSecs(elapsedMs()); }
+    qint64 elapsedNs() const override { return ns; }
+    bool waitFor(qint64 ms, const std::function<bool()>& until, WaitEvents) override
+    {
+        if (until && until())
+            return true;
+        ns += ms * 1000000;
+        return until && until();
+    }
+    qint64 realMs(qint64) const override { return 0; }
+    qint64 ns = 700000;
+};
+
 // A memory line that notes the clock time of every write.
 class TimedLine : public MemoryLine {
 public:
-    explicit TimedLine(Clock& clock) : MemoryLine(clock), clock_(clock) {}
+    explicit TimedLine(SteppedClock& clock) : MemoryLine(clock), clock_(clock) {}
     void write(const QByteArray& bytes) override
     {
-        times << clock_.elapsedMs();
+        times << clock_.ns;
+        clock_.ns += 300000;
         MemoryLine::write(bytes);
     }
     QList<qint64> times;
 
 private:
-    Clock& clock_;
+    SteppedClock& clock_;
 };
 
 struct PacedLink {
-    FastClock clock{20.0};
+    SteppedClock clock;
     TimedLine line{clock};
     LinkState state;
     test::ScriptedPrompter prompter;
@@ -48,7 +66,7 @@ TEST(ProgrammingTransfer, BytesGoOneAtATimeAtLeastFiftyMillisecondsApartThenTheC
     const QByteArray frame = transmitFrame(377);
     p.line.onWrite([&](const QByteArray&) {
         if (p.line.written().size() == frame.size())
-            p.line.deliver(QByteArray(1, char(kAck)), 100);
+            p.line.deliver(QByteArray(1, char(kAck)));
     });
     QList<int> sent;
     qint64 firstLeft = -1;
@@ -61,12 +79,12 @@ TEST(ProgrammingTransfer, BytesGoOneAtATimeAtLeastFiftyMillisecondsApartThenTheC
     EXPECT_EQ(answer, TransmitAnswer::Accepted);
     EXPECT_EQ(p.line.written(), frame);
     ASSERT_EQ(p.line.times.size(), 377) << "one write per byte";
+    constexpr qint64 ms = 1000000;
     for (int k = 1; k < 376; ++k)
-        ASSERT_GE(p.line.times[k] - p.line.times[k - 1], 50) << "byte " << k;
-    EXPECT_LT(p.line.times[376] - p.line.times[375], 100) << "the check byte follows the ETX's pause only";
-    EXPECT_GE(p.line.times[375] - p.line.times[0], 375 * 50);
-    // Drift would add the time of every write; only the timer's lateness may add.
-    EXPECT_LT(p.line.times[376] - p.line.times[0], 376 * 50 * 3 / 2);
+        ASSERT_GE(p.line.times[k] - p.line.times[k - 1], 50 * ms) << "byte " << k;
+    EXPECT_LT(p.line.times[376] - p.line.times[375], 100 * ms) << "the check byte follows the ETX's pause only";
+    // Drift would add the time of every write; only the rounding up to a whole millisecond may add.
+    EXPECT_LT(p.line.times[376] - p.line.times[0], 376 * 51 * ms);
     EXPECT_EQ(sent.size(), 377);
     EXPECT_EQ(sent.front(), 1);
     EXPECT_EQ(sent.back(), 377);
@@ -82,7 +100,7 @@ TEST(ProgrammingTransfer, AnswersOtherThanAckAndSilence)
         PacedLink p;
         p.line.onWrite([&](const QByteArray&) {
             if (p.line.written().size() == frame.size())
-                p.line.deliver(QByteArray("\x15\x06", 2), 10);
+                p.line.deliver(QByteArray("\x15\x06", 2));
         });
         EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::Rejected) << "the first byte decides";
     }

@@ -127,21 +127,18 @@ void UnitSimulator::endTransfer()
 
 void UnitSimulator::handleFrame(const QByteArray& frame)
 {
-    const bool checkOk = checkByte(frame.left(frame.size() - 1)) == std::uint8_t(frame.back());
-    const auto command = UnitCommand(std::uint8_t(frame.at(3)));
-    if (command == UnitCommand::Programming) {
-        if (!checkOk)
-            sendByte(kNak);
-        else
-            handleProgramming(frame);
+    // A damaged frame goes unanswered, a programming too; the PC times out.
+    if (checkByte(frame.left(frame.size() - 1)) != std::uint8_t(frame.back()))
         return;
-    }
-    if (!checkOk)
-        return;   // a damaged request goes unanswered; the PC times out
-
-    // A new request ends whatever was running.
-    endTransfer();
+    // During a list or a stream only ACK and CAN count: a PC that asks
+    // anything else first has forgotten the CAN.
+    if (transfer_ != Transfer::None)
+        return;
+    const auto command = UnitCommand(std::uint8_t(frame.at(3)));
     switch (command) {
+    case UnitCommand::Programming:
+        handleProgramming(frame);
+        break;
     case UnitCommand::Identify:
         sendFrame(identityReply(options_));
         break;
