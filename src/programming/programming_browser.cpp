@@ -1,5 +1,6 @@
 #include "programming/programming_browser.h"
 
+#include "db/case_folding.h"
 #include "db/database.h"
 #include "db/schema.h"
 
@@ -30,21 +31,12 @@ QString serialColumn()
 
 // The column as the user sees it: dates are stored "yyyy-mm-dd" and shown
 // "dd/mm/yy".
-QString searchableText(const QString& column)
+QString searchableText(SqlDialect dialect, const QString& column)
 {
     const QString text = QStringLiteral("CAST(%1 AS VARCHAR(255))").arg(quoteIdentifier(column));
     if (column != QLatin1String("DFecha"))
-        return QStringLiteral("LOWER(%1)").arg(text);
+        return foldedSql(dialect, text);
     return QStringLiteral("(SUBSTR(%1, 9, 2) || '/' || SUBSTR(%1, 6, 2) || '/' || SUBSTR(%1, 3, 2))").arg(text);
-}
-
-QString likePattern(const QString& text)
-{
-    QString escaped = text.toLower();
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('%'), QLatin1String("\\%"))
-        .replace(QLatin1Char('_'), QLatin1String("\\_"));
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
 } // namespace
@@ -111,8 +103,8 @@ std::optional<qint32> ProgrammingBrowser::findContaining(const SearchField& fiel
     const auto known = searchFieldOf(field.control);
     if (!known)
         return std::nullopt;
-    return firstSerial(searchableText(known->column) + QLatin1String(" LIKE ? ESCAPE '\\'"), QStringLiteral("ASC"),
-                       {likePattern(text)});
+    return firstSerial(searchableText(database_.dialect(), known->column) + QLatin1String(" LIKE ? ESCAPE '\\'"),
+                       QStringLiteral("ASC"), {containsPattern(text)});
 }
 
 std::optional<qint32> ProgrammingBrowser::findCommandLineSerial(const QString& argument) const
