@@ -1,8 +1,13 @@
 #include "programming/programming_store.h"
 
+#include "db/case_folding.h"
+#include "db/database.h"
+#include "db/schema.h"
 #include "db/store.h"
 
 #include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <functional>
 #include <vector>
 
@@ -193,6 +198,63 @@ bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgI
     if (!ok && error)
         *error = store.lastError();
     return ok;
+}
+
+namespace {
+
+std::optional<qint32> firstSerial(Database& database, const QString& where, const QString& order,
+                                  const QVariantList& binds, QString* error)
+{
+    QSqlQuery q(database.connection());
+    q.setForwardOnly(true);
+    const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %1 %4 LIMIT 1")
+                            .arg(quoteIdentifier(kSerial), quoteIdentifier(kTable),
+                                 where.isEmpty() ? QString() : QLatin1String(" WHERE ") + where, order);
+    if (!q.prepare(sql)) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    if (!q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
+
+} // namespace
+
+std::optional<qint32> unitSerial(Database& database, SerialStep step, qint32 serial, QString* error)
+{
+    const QString column = quoteIdentifier(kSerial);
+    switch (step) {
+    case SerialStep::First:
+        return firstSerial(database, {}, QStringLiteral("ASC"), {}, error);
+    case SerialStep::After:
+        return firstSerial(database, column + QLatin1String(" > ?"), QStringLiteral("ASC"), {serial}, error);
+    case SerialStep::Before:
+        return firstSerial(database, column + QLatin1String(" < ?"), QStringLiteral("DESC"), {serial}, error);
+    case SerialStep::Equal:
+        break;
+    }
+    return firstSerial(database, column + QLatin1String(" = ?"), QStringLiteral("ASC"), {serial}, error);
+}
+
+std::optional<qint32> firstUnitContaining(Database& database, const QString& column, const QString& text,
+                                          QString* error)
+{
+    if (!schemaTable(kTable)->column(column))
+        return std::nullopt;
+    // Dates are stored "yyyy-mm-dd" and shown "dd/mm/yy".
+    const QString stored = QStringLiteral("CAST(%1 AS VARCHAR(255))").arg(quoteIdentifier(column));
+    const QString shown = column == QLatin1String("DFecha")
+        ? QStringLiteral("(SUBSTR(%1, 9, 2) || '/' || SUBSTR(%1, 6, 2) || '/' || SUBSTR(%1, 3, 2))").arg(stored)
+        : foldedSql(database.dialect(), stored);
+    return firstSerial(database, shown + QLatin1String(" LIKE ? ESCAPE '\\'"), QStringLiteral("ASC"),
+                       {containsPattern(text)}, error);
 }
 
 } // namespace tvq52
