@@ -1,5 +1,6 @@
 #include "app/data_folder.h"
 
+#include "app/ini_file.h"
 #include "db/database.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <filesystem>
 
 namespace tvq52 {
 
@@ -104,6 +107,31 @@ bool copyTree(const QString& from, const QString& to, QString* error)
     return true;
 }
 
+bool writeDefaultSettings(const QString& folder, QString* error)
+{
+    QString why;
+    if (IniFile::fromText(defaultSettingsText()).save(settingsPath(folder), &why))
+        return true;
+    *error = QStringLiteral("No se puede escribir %1 (%2)").arg(settingsPath(folder), why);
+    return false;
+}
+
+// Adds what a data folder lacks; every file is written whole or not at all.
+bool completeFolder(const QString& folder, const QString& assetFolder, QString* error)
+{
+    if (!assetFolder.isEmpty() && !copyTree(assetFolder, folder, error))
+        return false;
+    if (!QFileInfo::exists(databasePath(folder)) && !Database::createSqlite(databasePath(folder), error))
+        return false;
+    return QFileInfo::exists(settingsPath(folder)) || writeDefaultSettings(folder, error);
+}
+
+bool isFolderOfOurs(const QString& folder)
+{
+    return QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder))
+        || QFileInfo::exists(languageDatabasePath(folder)) || QFileInfo(helpFolder(folder)).isDir();
+}
+
 } // namespace
 
 ProvisionResult provisionDataFolder(const QString& folder, const QString& assetFolder)
@@ -111,25 +139,42 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
     ProvisionResult result;
     QDir dir(folder);
     if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        // A folder of ours from an older version gets the assets it lacks;
-        // nothing there is replaced, and other folders are left alone.
-        if (!assetFolder.isEmpty() && (QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder))))
-            copyTree(assetFolder, folder, &result.error);
+        // A folder of ours that lacks files (an older version, a set-up cut
+        // short) is completed; nothing there is replaced, and other folders
+        // are left alone.
+        if (isFolderOfOurs(folder))
+            completeFolder(folder, assetFolder, &result.error);
         return result;
     }
-    if (!QDir().mkpath(folder)) {
-        result.error = QStringLiteral("No se puede crear la carpeta %1").arg(folder);
+    // The folder is laid out beside its place and moved there only when
+    // complete, so a set-up cut short leaves nothing behind.
+    const QString parent = QFileInfo(folder).absolutePath();
+    if (!QDir().mkpath(parent)) {
+        result.error = QStringLiteral("No se puede crear la carpeta %1").arg(parent);
         return result;
     }
-    if (!assetFolder.isEmpty() && !copyTree(assetFolder, folder, &result.error))
-        return result;
-    if (!QFileInfo::exists(databasePath(folder)) && !Database::createSqlite(databasePath(folder), &result.error))
-        return result;
-    QFile ini(settingsPath(folder));
-    if (!ini.open(QIODevice::WriteOnly) || ini.write(defaultSettingsText().toUtf8()) < 0) {
-        result.error = QStringLiteral("No se puede escribir %1").arg(ini.fileName());
+    QTemporaryDir staging(QDir(parent).filePath(QStringLiteral(".tvq52-setup-XXXXXX")));
+    if (!staging.isValid()) {
+        result.error = QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, staging.errorString());
         return result;
     }
+    if (!completeFolder(staging.path(), assetFolder, &result.error))
+        return result;
+    QFile::setPermissions(staging.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                              | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    // An empty folder already in place makes way for the finished one.
+    const bool hadEmptyFolder = dir.exists();
+    if (hadEmptyFolder)
+        QDir().rmdir(folder);
+    std::error_code ec;
+    std::filesystem::rename(staging.path().toStdString(), QDir::cleanPath(folder).toStdString(), ec);
+    if (ec) {
+        if (hadEmptyFolder)
+            QDir().mkdir(folder);
+        result.error = QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, QString::fromStdString(ec.message()));
+        return result;
+    }
+    staging.setAutoRemove(false);
     result.provisioned = true;
     return result;
 }

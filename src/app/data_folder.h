@@ -19,8 +19,8 @@ struct ProvisionResult {
 };
 
 // Lays out a missing (or empty) data folder as the installer would: the
-// settings file, a new database and a copy of the assets. In an existing
-// folder of ours only missing assets are added; nothing is ever replaced.
+// settings file, a new database and a copy of the assets, all or nothing. An
+// existing folder of ours gets the files it lacks; nothing is ever replaced.
 ProvisionResult provisionDataFolder(const QString& folder, const QString& assetFolder);
 
 // The default contents of the settings file.

@@ -31,16 +31,13 @@ bool isComment(const QString& line)
     return t.startsWith(QLatin1Char(';')) || t.startsWith(QLatin1Char('#'));
 }
 
-QString decode(const QByteArray& bytes)
+// Files written on Windows are often in the ANSI code page, not UTF-8, and a
+// file edited by both may mix them line by line.
+QString decodeLine(const QByteArray& bytes)
 {
-    // Files written on Windows are often in the ANSI code page, not UTF-8.
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(bytes);
-    if (utf8.hasError())
-        text = QString::fromLatin1(bytes);
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }
 
 } // namespace
@@ -50,8 +47,25 @@ IniFile IniFile::load(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return IniFile{};
-    IniFile ini = fromText(decode(file.readAll()));
+    const QByteArray all = file.readAll();
+    IniFile ini;
     ini.loaded_ = true;
+    qsizetype from = 0;
+    while (from < all.size()) {
+        const qsizetype nl = all.indexOf('\n', from);
+        const qsizetype next = nl < 0 ? all.size() : nl + 1;
+        Line line;
+        line.bytes = all.mid(from, next - from);
+        line.end.clear();
+        if (line.bytes.endsWith('\n'))
+            line.end = line.bytes.endsWith("\r\n") ? QByteArray("\r\n") : QByteArray("\n");
+        line.bytes.chop(line.end.size());
+        line.text = decodeLine(line.bytes);
+        if (from == 0 && line.text.startsWith(QChar(0xFEFF)))
+            line.text.remove(0, 1);
+        ini.lines_.append(line);
+        from = next;
+    }
     return ini;
 }
 
@@ -60,17 +74,33 @@ IniFile IniFile::fromText(const QString& text)
     IniFile ini;
     QString t = text;
     t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    ini.lines_ = t.split(QLatin1Char('\n'));
-    if (!ini.lines_.isEmpty() && ini.lines_.last().isEmpty())
-        ini.lines_.removeLast();
+    QStringList lines = t.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    for (const QString& line : lines)
+        ini.insertLine(ini.lines_.size(), line);
     ini.loaded_ = true;
     return ini;
+}
+
+void IniFile::setLine(int index, const QString& text)
+{
+    lines_[index].text = text;
+    lines_[index].bytes = text.toUtf8();
+}
+
+void IniFile::insertLine(int index, const QString& text)
+{
+    // A last line without its end gets one before anything follows it.
+    if (index > 0 && index == lines_.size() && lines_.last().end.isEmpty())
+        lines_.last().end = "\r\n";
+    lines_.insert(index, Line{text, text.toUtf8()});
 }
 
 int IniFile::findSection(const QString& section) const
 {
     for (int i = 0; i < lines_.size(); ++i)
-        if (isSectionLine(lines_[i]) && sectionName(lines_[i]).compare(section, Qt::CaseInsensitive) == 0)
+        if (isSectionLine(lines_[i].text) && sectionName(lines_[i].text).compare(section, Qt::CaseInsensitive) == 0)
             return i;
     return -1;
 }
@@ -78,7 +108,7 @@ int IniFile::findSection(const QString& section) const
 int IniFile::sectionEnd(int sectionLine) const
 {
     int i = sectionLine + 1;
-    while (i < lines_.size() && !isSectionLine(lines_[i]))
+    while (i < lines_.size() && !isSectionLine(lines_[i].text))
         ++i;
     return i;
 }
@@ -87,7 +117,7 @@ int IniFile::findKey(int sectionLine, const QString& key) const
 {
     const int end = sectionEnd(sectionLine);
     for (int i = sectionLine + 1; i < end; ++i) {
-        const QString& line = lines_[i];
+        const QString& line = lines_[i].text;
         if (isComment(line))
             continue;
         const int eq = line.indexOf(QLatin1Char('='));
@@ -110,7 +140,7 @@ std::optional<QString> IniFile::value(const QString& section, const QString& key
     const int k = findKey(s, key);
     if (k < 0)
         return std::nullopt;
-    const QString& line = lines_[k];
+    const QString& line = lines_[k].text;
     QString v = line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed();
     // The profile reader drops one pair of enclosing quotes.
     if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\''))
@@ -125,42 +155,55 @@ void IniFile::setValue(const QString& section, const QString& key, const QString
     clean.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     int s = findSection(section);
     if (s < 0) {
-        if (!lines_.isEmpty() && !lines_.last().trimmed().isEmpty())
-            lines_.append(QString());
-        lines_.append(QLatin1Char('[') + section + QLatin1Char(']'));
-        lines_.append(key + QLatin1Char('=') + clean);
+        if (!lines_.isEmpty() && !lines_.last().text.trimmed().isEmpty())
+            insertLine(lines_.size(), QString());
+        insertLine(lines_.size(), QLatin1Char('[') + section + QLatin1Char(']'));
+        insertLine(lines_.size(), key + QLatin1Char('=') + clean);
         return;
     }
     const int k = findKey(s, key);
     if (k >= 0) {
-        const QString& line = lines_[k];
-        lines_[k] = line.left(line.indexOf(QLatin1Char('='))).trimmed() + QLatin1Char('=') + clean;
+        const QString& line = lines_[k].text;
+        setLine(k, line.left(line.indexOf(QLatin1Char('='))).trimmed() + QLatin1Char('=') + clean);
         return;
     }
     // New keys go after the section's last non-blank line.
     int at = sectionEnd(s);
-    while (at > s + 1 && lines_[at - 1].trimmed().isEmpty())
+    while (at > s + 1 && lines_[at - 1].text.trimmed().isEmpty())
         --at;
-    lines_.insert(at, key + QLatin1Char('=') + clean);
+    insertLine(at, key + QLatin1Char('=') + clean);
 }
 
 QString IniFile::toText() const
 {
     QString out;
-    for (const QString& line : lines_) {
-        out += line;
+    for (const Line& line : lines_) {
+        out += line.text;
         out += QLatin1String("\r\n");
     }
     return out;
 }
 
-bool IniFile::save(const QString& path) const
+QByteArray IniFile::toBytes() const
+{
+    QByteArray out;
+    for (const Line& line : lines_)
+        out += line.bytes + line.end;
+    return out;
+}
+
+bool IniFile::save(const QString& path, QString* error) const
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    const QByteArray bytes = toBytes();
+    // A short write only shows when the buffer is flushed; the temporary file
+    // is dropped unless every byte reached it.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
+        if (error)
+            *error = file.errorString();
         return false;
-    file.write(toText().toUtf8());
-    return file.commit();
+    }
+    return true;
 }
 
 QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue,

@@ -8,7 +8,9 @@ namespace tvq52 {
 
 // A profile (INI) file edited in place: lines, comments, order and the case of
 // section and key names stay as written; lookups ignore case, like the
-// Windows profile functions the settings file comes from.
+// Windows profile functions the settings file comes from. Each line is decoded
+// on its own (UTF-8, else the Windows code page), and a line that is not
+// changed is written back with the bytes it was read with.
 class IniFile {
 public:
     // A missing or unreadable file loads as empty; loaded() tells which.
@@ -20,8 +22,9 @@ public:
     bool hasSection(const QString& section) const;
 
     QString toText() const;
-    // Atomic: a crash while writing leaves the old file.
-    bool save(const QString& path) const;
+    QByteArray toBytes() const;
+    // All or nothing: a crash or a full disk while writing leaves the old file.
+    bool save(const QString& path, QString* error = nullptr) const;
     bool loaded() const { return loaded_; }
 
 private:
@@ -30,12 +33,21 @@ private:
     int findKey(int sectionLine, const QString& key) const;
     int sectionEnd(int sectionLine) const;
 
-    QStringList lines_;
+    struct Line {
+        QString text;
+        QByteArray bytes;       // as read, without the line end
+        QByteArray end = "\r\n";
+    };
+    void setLine(int index, const QString& text);
+    void insertLine(int index, const QString& text);
+
+    QList<Line> lines_;
     bool loaded_ = false;
 };
 
 // The profile functions the settings code is written against. ReadSetting
-// returns at most 254 characters: longer values are cut, never spilled.
+// returns at most 254 characters, what a 255-character buffer with its
+// terminator holds.
 QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue,
                     const QString& file);
 bool WriteSetting(const QString& section, const QString& key, const QString& value,

@@ -6,6 +6,8 @@
 #include "app/language_table.h"
 #include "db/store.h"
 
+#include <algorithm>
+
 namespace tvq52 {
 
 namespace {
@@ -23,47 +25,123 @@ std::optional<int> toNumber(const QString& text, int min, int max)
     return v;
 }
 
-QString badValue(const QString& file, const QString& key, const QString& value)
+bool isDevicePath(const QString& text)
+{
+    return text.startsWith(QLatin1Char('/')) || text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)
+        || text.startsWith(QLatin1String("\\\\.\\"));
+}
+
+// What a Hayes dial string may carry besides the number: anything else (";",
+// a line end, letters) would end the dial command and start another.
+bool isDialText(const QString& text)
+{
+    for (const QChar c : text)
+        if (!c.isDigit() && !QStringLiteral("*#,WwPpTt ").contains(c))
+            return false;
+    return true;
+}
+
+// The line speeds a serial port and a modem of the unit's kind agree on; the
+// value is kept as a 16-bit number.
+constexpr int kLineSpeeds[] = {300, 600, 1200, 2400, 4800, 9600, 19200};
+
+QString badValue(const QString& file, const QString& key, const QString& value, const QString& reason)
 {
     if (value.isEmpty())
         return QStringLiteral("Falta la clave \"%1\" en la sección [%2] del archivo de configuración %3.")
             .arg(key, kSection, file);
-    return QStringLiteral("La clave \"%1\" del archivo de configuración %2 tiene un valor no válido: \"%3\".")
-        .arg(key, file, value);
+    return QStringLiteral("La clave \"%1\" del archivo de configuración %2 tiene un valor no válido: \"%3\". %4")
+        .arg(key, file, value, reason);
+}
+
+std::optional<QString> saveSettings(const IniFile& ini, const QString& file)
+{
+    QString reason;
+    if (ini.save(file, &reason))
+        return std::nullopt;
+    return QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.").arg(file, reason);
 }
 
 } // namespace
+
+const QStringList& settingKeys()
+{
+    static const QStringList keys{QStringLiteral("SerialPort"), QStringLiteral("SerialDevice"), QStringLiteral("Modem"),
+                                  QStringLiteral("TonePulse"),  QStringLiteral("DialCode"),     QStringLiteral("ModemSpeed"),
+                                  QStringLiteral("Language"),   QStringLiteral("User")};
+    return keys;
+}
+
+std::optional<QString> settingFault(const QString& key, const QString& value)
+{
+    const QString v = value.trimmed();
+    auto is = [&](const char* name) { return key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; };
+    if (is("SerialPort") || is("Modem") || is("TonePulse")) {
+        if (!toNumber(v, 0, 255))
+            return QStringLiteral("%1 es un número de 0 a 255.").arg(key);
+    } else if (is("SerialDevice")) {
+        if (!v.isEmpty() && !isDevicePath(v))
+            return QStringLiteral("%1 es la ruta de un puerto serie (/dev/..., COMn) o nada.").arg(key);
+    } else if (is("DialCode")) {
+        if (!isDialText(v) || v.size() > 50)
+            return QStringLiteral("%1 admite hasta 50 caracteres de marcación: cifras, * # , W P T y espacios.").arg(key);
+    } else if (is("ModemSpeed")) {
+        const auto speed = toNumber(v, 0, 32767);
+        if (!speed || std::find(std::begin(kLineSpeeds), std::end(kLineSpeeds), *speed) == std::end(kLineSpeeds))
+            return QStringLiteral("%1 es una velocidad de línea: 300, 600, 1200, 2400, 4800, 9600 o 19200.").arg(key);
+    } else if (is("Language")) {
+        const auto& table = languageTable();
+        if (!v.isEmpty() && std::none_of(table.begin(), table.end(), [&](const LanguageInfo& l) { return v == QLatin1String(l.localeId); }))
+            return QStringLiteral("%1 es uno de los identificadores 1034, 1027, 1033, 1031, 1036, 1040 o 2070.").arg(key);
+    } else if (is("User")) {
+        if (v.size() > 50)
+            return QStringLiteral("%1 admite como máximo 50 caracteres.").arg(key);
+    } else {
+        return QStringLiteral("%1 no es una clave de la configuración (%2).").arg(key, settingKeys().join(QLatin1String(", ")));
+    }
+    return std::nullopt;
+}
 
 std::optional<QString> readStartupSettings(AppContext& ctx, QString* languageValue)
 {
     const QString file = settingsPath(ctx.home);
     const IniFile ini = IniFile::load(file);
-    auto read = [&](const char* key) {
-        return ini.value(kSection, QString::fromLatin1(key)).value_or(QString()).left(254);
+    QString fault;
+    // Reads one key through the shared check; the first fault stops the reading.
+    auto read = [&](const char* name) -> std::optional<QString> {
+        const QString key = QString::fromLatin1(name);
+        const QString value = ini.value(kSection, key).value_or(QString()).left(254);
+        if (const auto reason = settingFault(key, value)) {
+            fault = badValue(file, key, value, *reason);
+            return std::nullopt;
+        }
+        return value;
     };
+    auto text = [&](const char* name) { return ini.value(kSection, QString::fromLatin1(name)).value_or(QString()).left(254); };
 
-    QString v = read("SerialPort");
-    auto n = toNumber(v, 0, 255);
-    if (!n)
-        return badValue(file, QStringLiteral("SerialPort"), v);
-    ctx.link.SerialPort = std::uint8_t(*n);
-    ctx.ReportFooterText = read("User");
+    auto v = read("SerialPort");
+    if (!v)
+        return fault;
+    ctx.link.SerialPort = std::uint8_t(v->trimmed().toInt());
+    // Any footer text will do, and an unknown language reads as English.
+    ctx.ReportFooterText = text("User");
     if (languageValue)
-        *languageValue = read("Language");
-    v = read("Modem");
-    if (!(n = toNumber(v, 0, 255)))
-        return badValue(file, QStringLiteral("Modem"), v);
-    ctx.link.ModemMode = std::uint8_t(*n);
-    v = read("TonePulse");
-    if (!(n = toNumber(v, 0, 255)))
-        return badValue(file, QStringLiteral("TonePulse"), v);
-    ctx.link.TonePulse = std::uint8_t(*n);
-    ctx.link.DialCode = read("DialCode");
-    v = read("ModemSpeed");
-    if (!(n = toNumber(v, -32768, 32767)))
-        return badValue(file, QStringLiteral("ModemSpeed"), v);
-    ctx.link.ModemSpeed = std::int16_t(*n);
-    ctx.link.SerialDevice = read("SerialDevice").trimmed();
+        *languageValue = text("Language");
+    if (!(v = read("Modem")))
+        return fault;
+    ctx.link.ModemMode = std::uint8_t(v->trimmed().toInt());
+    if (!(v = read("TonePulse")))
+        return fault;
+    ctx.link.TonePulse = std::uint8_t(v->trimmed().toInt());
+    if (!(v = read("DialCode")))
+        return fault;
+    ctx.link.DialCode = *v;
+    if (!(v = read("ModemSpeed")))
+        return fault;
+    ctx.link.ModemSpeed = std::int16_t(v->trimmed().toInt());
+    if (!(v = read("SerialDevice")))
+        return fault;
+    ctx.link.SerialDevice = v->trimmed();
     return std::nullopt;
 }
 
@@ -72,18 +150,19 @@ QString portText(const AppContext& ctx)
     return ctx.link.SerialDevice.isEmpty() ? QString::number(ctx.link.SerialPort) : ctx.link.SerialDevice;
 }
 
-std::optional<QString> acceptCommSettings(AppContext& ctx, const CommChoice& choice)
+std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& choice)
 {
     const QString text = choice.portText.trimmed();
     bool numeric = false;
-    const int port = text.toInt(&numeric);
-    const bool device = !numeric && (text.startsWith(QLatin1Char('/')) || text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)
-                                     || text.startsWith(QLatin1String("\\\\.\\")));
-    if ((numeric && (port < 0 || port > 255)) || (!numeric && !device))
-        return ctx.guru.GetS(106);
+    text.toInt(&numeric);
+    const QString portKey = QLatin1String(numeric ? "SerialPort" : "SerialDevice");
+    if (text.isEmpty() || settingFault(portKey, text))
+        return CommFault{ctx.guru.GetS(106), CommFault::Field::Port, 106};
+    if (const auto reason = settingFault(QStringLiteral("DialCode"), choice.dialPrefix))
+        return CommFault{*reason, CommFault::Field::DialPrefix};
 
     if (numeric) {
-        ctx.link.SerialPort = std::uint8_t(port);
+        ctx.link.SerialPort = std::uint8_t(text.toInt());
         ctx.link.SerialDevice.clear();
     } else {
         ctx.link.SerialDevice = text;
@@ -102,22 +181,31 @@ std::optional<QString> acceptCommSettings(AppContext& ctx, const CommChoice& cho
     ini.setValue(kSection, QStringLiteral("ModemSpeed"), QStringLiteral("19200"));
     if (!ctx.link.SerialDevice.isEmpty() || ini.value(kSection, QStringLiteral("SerialDevice")))
         ini.setValue(kSection, QStringLiteral("SerialDevice"), ctx.link.SerialDevice);
-    if (!ini.save(file))
-        return QStringLiteral("No se puede escribir el archivo de configuración %1").arg(file);
+    if (auto fault = saveSettings(ini, file))
+        return CommFault{*fault, CommFault::Field::File};
     return std::nullopt;
 }
 
-void acceptLanguage(AppContext& ctx, int code)
+std::optional<QString> acceptLanguage(AppContext& ctx, int code)
 {
     ctx.LanguageCodeValue = code;
-    if (const LanguageInfo* l = languageByCode(code))
-        WriteSetting(kSection, QStringLiteral("Language"), QString::fromLatin1(l->localeId), settingsPath(ctx.home));
+    const LanguageInfo* l = languageByCode(code);
+    if (!l)
+        return std::nullopt;
+    const QString file = settingsPath(ctx.home);
+    IniFile ini = IniFile::load(file);
+    ini.setValue(kSection, QStringLiteral("Language"), QString::fromLatin1(l->localeId));
+    return saveSettings(ini, file);
 }
 
 std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text)
 {
     ctx.ReportFooterText = text;
-    WriteSetting(kSection, QStringLiteral("User"), text.left(50), settingsPath(ctx.home));
+    const QString file = settingsPath(ctx.home);
+    IniFile ini = IniFile::load(file);
+    ini.setValue(kSection, QStringLiteral("User"), text.left(50));
+    if (auto fault = saveSettings(ini, file))
+        return fault;
     if (!ctx.db)
         return std::nullopt;
     Store store(*ctx.db);

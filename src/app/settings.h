@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace tvq52 {
@@ -8,6 +9,14 @@ namespace tvq52 {
 struct AppContext;
 
 inline constexpr char kSettingsSection[] = "Configuration";
+
+// The one check of a settings value, shared by the dialogs, the start-up
+// reader and the command line: nothing when the program can use `value` for
+// `key`, else the reason.
+std::optional<QString> settingFault(const QString& key, const QString& value);
+
+// The settings keys as they are spelled in the file.
+const QStringList& settingKeys();
 
 // Reads the seven settings keys (and the optional device path) into the
 // context, in the order start-up reads them. A key that is missing or does not
@@ -23,19 +32,30 @@ struct CommChoice {
     bool modem = false;
 };
 
-// Applies and writes the communication settings. Fails, changing nothing,
-// when the port text is neither a number 0..255 nor a device path.
-std::optional<QString> acceptCommSettings(AppContext& ctx, const CommChoice& choice);
+struct CommFault {
+    enum class Field { Port, DialPrefix, File };
+    QString text;
+    Field field = Field::Port;
+    int catalogueId = 0;
+};
+
+// Applies and writes the communication settings. Fails, changing nothing in
+// memory, when the port text is neither a number 0..255 nor a device path or
+// the prefix holds what is not dialled; fails, leaving the file as it was,
+// when the file cannot be written.
+std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& choice);
 
 // The text the port box shows for the current settings.
 QString portText(const AppContext& ctx);
 
 // Makes `code` the interface language and writes its locale identifier (codes
-// outside the seven are kept in memory only).
-void acceptLanguage(AppContext& ctx, int code);
+// outside the seven are kept in memory only). The fault says the file could
+// not be written.
+std::optional<QString> acceptLanguage(AppContext& ctx, int code);
 
 // Keeps the whole footer text in memory and in the settings row, and its
-// first 50 characters in the settings file.
+// first 50 characters in the settings file. When the file cannot be written
+// the row is left as it was.
 std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text);
 
 // Copies the settings into the database's settings row (at exit).

@@ -11,11 +11,9 @@ namespace tvq52 {
 
 namespace {
 
-const QStringList kKeys{"SerialPort", "SerialDevice", "Modem", "TonePulse", "DialCode", "ModemSpeed", "Language", "User"};
-
 QString knownKey(const QString& key)
 {
-    for (const QString& k : kKeys)
+    for (const QString& k : settingKeys())
         if (k.compare(key, Qt::CaseInsensitive) == 0)
             return k;
     return {};
@@ -38,7 +36,7 @@ int runConfig(AppContext& ctx, const QStringList& arguments)
     }
     const QString key = knownKey(arguments.at(1));
     if (key.isEmpty()) {
-        err << "unknown setting " << arguments.at(1) << "; settings are " << kKeys.join(QStringLiteral(", ")) << Qt::endl;
+        err << "unknown setting " << arguments.at(1) << "; settings are " << settingKeys().join(QStringLiteral(", ")) << Qt::endl;
         return 2;
     }
 
@@ -47,9 +45,14 @@ int runConfig(AppContext& ctx, const QStringList& arguments)
         out << ini.value(section, key).value_or(QString()) << Qt::endl;
         return 0;
     }
+    if (const auto reason = settingFault(key, arguments.at(2))) {
+        err << "cannot set " << key << ": " << *reason << Qt::endl;
+        return 2;
+    }
     ini.setValue(section, key, arguments.at(2));
-    if (!ini.save(file)) {
-        err << "cannot write " << file << Qt::endl;
+    QString why;
+    if (!ini.save(file, &why)) {
+        err << "cannot write " << file << " (" << why << "); it is left as it was" << Qt::endl;
         return 1;
     }
     return 0;

@@ -1,5 +1,6 @@
 #include "db/database.h"
 
+#include "db/case_folding.h"
 #include "db/store.h"
 
 #include <QFile>
@@ -49,6 +50,15 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, QString* err
         if (!db.open()) {
             if (error)
                 *error = db.lastError().text();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            return nullptr;
+        }
+        QString foldError;
+        if (!registerCaseFolding(db, &foldError)) {
+            if (error)
+                *error = foldError;
+            db.close();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
             return nullptr;

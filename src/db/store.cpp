@@ -1,5 +1,6 @@
 #include "db/store.h"
 
+#include "db/case_folding.h"
 #include "db/database.h"
 
 #include <QDate>
@@ -252,15 +253,12 @@ QList<Row> Store::selectContaining(const QString& tableName, const QString& colu
         lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, column);
         return {};
     }
-    QString escaped = fragment.toLower();
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('%'), QLatin1String("\\%"))
-        .replace(QLatin1Char('_'), QLatin1String("\\_"));
-    QString sql = QStringLiteral("SELECT * FROM %1 WHERE LOWER(CAST(%2 AS VARCHAR(255))) LIKE ? ESCAPE '\\'")
-                      .arg(quoteIdentifier(QString::fromUtf8(t->name)), quoteIdentifier(QString::fromUtf8(c->name)));
+    const QString text = QStringLiteral("CAST(%1 AS VARCHAR(255))").arg(quoteIdentifier(QString::fromUtf8(c->name)));
+    QString sql = QStringLiteral("SELECT * FROM %1 WHERE %2 LIKE ? ESCAPE '\\'")
+                      .arg(quoteIdentifier(QString::fromUtf8(t->name)), foldedSql(database_.dialect(), text));
     if (!orderClause(*t, orderBy, &sql))
         return {};
-    return run(*t, sql, {QVariant(QLatin1Char('%') + escaped + QLatin1Char('%'))});
+    return run(*t, sql, {QVariant(containsPattern(fragment))});
 }
 
 qint64 Store::count(const QString& tableName, const Row& where) const

@@ -1,11 +1,6 @@
 #include "programming/programming_browser.h"
 
-#include "db/database.h"
-#include "db/schema.h"
-
 #include <QRegularExpression>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <array>
 
 namespace tvq52 {
@@ -23,30 +18,6 @@ const std::array<SearchField, 8> kSearchFields{{
     {QStringLiteral("MaskTelefono"), QStringLiteral("TTelefono"), 9},
 }};
 
-QString serialColumn()
-{
-    return quoteIdentifier(QStringLiteral("LNumeroSerie"));
-}
-
-// The column as the user sees it: dates are stored "yyyy-mm-dd" and shown
-// "dd/mm/yy".
-QString searchableText(const QString& column)
-{
-    const QString text = QStringLiteral("CAST(%1 AS VARCHAR(255))").arg(quoteIdentifier(column));
-    if (column != QLatin1String("DFecha"))
-        return QStringLiteral("LOWER(%1)").arg(text);
-    return QStringLiteral("(SUBSTR(%1, 9, 2) || '/' || SUBSTR(%1, 6, 2) || '/' || SUBSTR(%1, 3, 2))").arg(text);
-}
-
-QString likePattern(const QString& text)
-{
-    QString escaped = text.toLower();
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('%'), QLatin1String("\\%"))
-        .replace(QLatin1Char('_'), QLatin1String("\\_"));
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
-}
-
 } // namespace
 
 std::optional<SearchField> searchFieldOf(const QString& control)
@@ -57,27 +28,9 @@ std::optional<SearchField> searchFieldOf(const QString& control)
     return std::nullopt;
 }
 
-std::optional<qint32> ProgrammingBrowser::firstSerial(const QString& where, const QString& order,
-                                                      const QVariantList& binds) const
+std::optional<qint32> ProgrammingBrowser::step(SerialStep step, qint32 serial) const
 {
-    QSqlQuery q(database_.connection());
-    q.setForwardOnly(true);
-    const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %1 %4 LIMIT 1")
-                            .arg(serialColumn(), quoteIdentifier(QStringLiteral("Programacion")),
-                                 where.isEmpty() ? QString() : QLatin1String(" WHERE ") + where, order);
-    if (!q.prepare(sql)) {
-        lastError_ = q.lastError().text();
-        return std::nullopt;
-    }
-    for (const QVariant& v : binds)
-        q.addBindValue(v);
-    if (!q.exec()) {
-        lastError_ = q.lastError().text();
-        return std::nullopt;
-    }
-    if (!q.next())
-        return std::nullopt;
-    return q.value(0).toInt();
+    return unitSerial(database_, step, serial, &lastError_);
 }
 
 bool ProgrammingBrowser::isEmpty() const
@@ -87,22 +40,22 @@ bool ProgrammingBrowser::isEmpty() const
 
 bool ProgrammingBrowser::contains(qint32 serial) const
 {
-    return firstSerial(serialColumn() + QLatin1String(" = ?"), QStringLiteral("ASC"), {serial}).has_value();
+    return step(SerialStep::Equal, serial).has_value();
 }
 
 std::optional<qint32> ProgrammingBrowser::first() const
 {
-    return firstSerial({}, QStringLiteral("ASC"), {});
+    return step(SerialStep::First, 0);
 }
 
 std::optional<qint32> ProgrammingBrowser::next(qint32 serial) const
 {
-    return firstSerial(serialColumn() + QLatin1String(" > ?"), QStringLiteral("ASC"), {serial});
+    return step(SerialStep::After, serial);
 }
 
 std::optional<qint32> ProgrammingBrowser::previous(qint32 serial) const
 {
-    return firstSerial(serialColumn() + QLatin1String(" < ?"), QStringLiteral("DESC"), {serial});
+    return step(SerialStep::Before, serial);
 }
 
 std::optional<qint32> ProgrammingBrowser::findContaining(const SearchField& field, const QString& text) const
@@ -111,8 +64,7 @@ std::optional<qint32> ProgrammingBrowser::findContaining(const SearchField& fiel
     const auto known = searchFieldOf(field.control);
     if (!known)
         return std::nullopt;
-    return firstSerial(searchableText(known->column) + QLatin1String(" LIKE ? ESCAPE '\\'"), QStringLiteral("ASC"),
-                       {likePattern(text)});
+    return firstUnitContaining(database_, known->column, text, &lastError_);
 }
 
 std::optional<qint32> ProgrammingBrowser::findCommandLineSerial(const QString& argument) const

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "programming/programming_store.h"
+
 #include <QString>
 #include <optional>
 
 namespace tvq52 {
-
-class Database;
 
 // A field the browser can search, by the name of its control.
 struct SearchField {
@@ -40,7 +40,7 @@ public:
     QString lastError() const { return lastError_; }
 
 private:
-    std::optional<qint32> firstSerial(const QString& where, const QString& order, const QVariantList& binds) const;
+    std::optional<qint32> step(SerialStep step, qint32 serial) const;
 
     Database& database_;
     mutable QString lastError_;

@@ -1,8 +1,15 @@
 #include "programming/programming_store.h"
 
+#include "db/case_folding.h"
+#include "db/database.h"
+#include "db/schema.h"
 #include "db/store.h"
 
 #include <QDateTime>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <functional>
+#include <vector>
 
 namespace tvq52 {
 
@@ -40,79 +47,99 @@ QString timeColumnText(const QVariant& v)
 
 } // namespace
 
+namespace {
+
+// One column of a Programacion row and the record field it holds. `get`
+// gives no value for a column the record leaves unwritten; `put` is empty for
+// a column that is only written.
+struct ProgrammingColumn {
+    QString name;
+    std::function<QVariant(const ProgrammingRecord&)> get;
+    std::function<void(ProgrammingRecord&, const QVariant&)> put;
+};
+
+// The row's columns in the order they are written; the one table drives the
+// save and the load.
+const std::vector<ProgrammingColumn>& programmingColumns()
+{
+    using R = ProgrammingRecord;
+    static const std::vector<ProgrammingColumn> columns = [] {
+        std::vector<ProgrammingColumn> c;
+        auto text = [&](const char* name, QString R::*m) {
+            c.push_back({col(name), [m](const R& r) { return QVariant(r.*m); },
+                         [m](R& r, const QVariant& v) { r.*m = v.toString(); }});
+        };
+        auto number = [&](const char* name, int R::*m) {
+            c.push_back({col(name), [m](const R& r) { return QVariant(r.*m); },
+                         [m](R& r, const QVariant& v) { r.*m = v.toInt(); }});
+        };
+        auto flag = [&](const char* name, bool R::*m) {
+            c.push_back({col(name), [m](const R& r) { return QVariant(r.*m); },
+                         [m](R& r, const QVariant& v) { r.*m = v.toBool(); }});
+        };
+        auto action = [&](const char* name, ActionType R::*m) {
+            c.push_back({col(name), [m](const R& r) { return QVariant(encodeActionType(r.*m)); },
+                         [m](R& r, const QVariant& v) { r.*m = decodeActionType(v.toString()); }});
+        };
+        c.push_back({kSerial, [](const R& r) { return QVariant(r.serial); }, [](R& r, const QVariant& v) { r.serial = v.toInt(); }});
+        c.push_back({col("DFecha"), [](const R& r) { return QVariant(r.date); }, [](R& r, const QVariant& v) { r.date = v.toDate(); }});
+        c.push_back({col("TModelo"), [](const R&) { return QVariant(QStringLiteral("TVQ52")); }, {}});
+        text("TContacto", &R::contact);
+        text("TLocal", &R::venue);
+        text("TDireccion", &R::address);
+        text("TPoblacion", &R::town);
+        text("TTelefono", &R::phone);
+        text("TNota", &R::note);
+        text("TVersion", &R::version);
+        // The global correction exists from version 4.0 on.
+        c.push_back({col("CMI"), [](const R& r) { return hasGlobalCorrection(r.version) ? QVariant(r.globalCorrection) : QVariant(); },
+                     [](R& r, const QVariant& v) { r.globalCorrection = v.toBool(); }});
+        flag("BoCambioHora", &R::clockChange);
+        action("TTipoActuacionLocal", &R::venueAction);
+        action("TTipoActuacionVecino", &R::neighbourAction);
+        text("TIdioma", &R::language);
+        number("ByTLeq", &R::leqMinutes);
+        number("ByMFast", &R::fastLimit);
+        flag("BoImpresion", &R::continuousPrinting);
+        for (int d = 0; d < 7; ++d) {
+            c.push_back({col(kSessionColumns[d][0]), [d](const R& r) { return QVariant(r.sessions[d].start); },
+                         [d](R& r, const QVariant& v) { r.sessions[d].start = v.toString(); }});
+            c.push_back({col(kSessionColumns[d][1]), [d](const R& r) { return QVariant(r.sessions[d].end); },
+                         [d](R& r, const QVariant& v) { r.sessions[d].end = v.toString(); }});
+        }
+        number("ByNivelDiaLocal", &R::dayLimitVenue);
+        number("ByNivelDiaVecino", &R::dayLimitNeighbour);
+        text("THoraEmpiezaNoche", &R::nightStart);
+        text("THoraTerminaNoche", &R::nightEnd);
+        number("ByNivelNocheLocal", &R::nightLimitVenue);
+        number("ByNivelNocheVecino", &R::nightLimitNeighbour);
+        number("ITiempoAtenuacion", &R::attenuationSeconds);
+        number("ByRings", &R::rings);
+        for (int i = 0; i < kOctaveCount; ++i)
+            c.push_back({col(kOctaveColumns[i]), [i](const R& r) { return QVariant(double(r.octaves[i])); },
+                         [i](R& r, const QVariant& v) { r.octaves[i] = v.toFloat(); }});
+        return c;
+    }();
+    return columns;
+}
+
+} // namespace
+
 Row programmingRow(const ProgrammingRecord& r)
 {
     Row row;
-    row.set(kSerial, r.serial);
-    row.set(QStringLiteral("DFecha"), r.date);
-    row.set(QStringLiteral("TModelo"), QStringLiteral("TVQ52"));
-    row.set(QStringLiteral("TContacto"), r.contact);
-    row.set(QStringLiteral("TLocal"), r.venue);
-    row.set(QStringLiteral("TDireccion"), r.address);
-    row.set(QStringLiteral("TPoblacion"), r.town);
-    row.set(QStringLiteral("TTelefono"), r.phone);
-    row.set(QStringLiteral("TNota"), r.note);
-    row.set(QStringLiteral("TVersion"), r.version);
-    if (hasGlobalCorrection(r.version))
-        row.set(QStringLiteral("CMI"), r.globalCorrection);
-    row.set(QStringLiteral("BoCambioHora"), r.clockChange);
-    row.set(QStringLiteral("TTipoActuacionLocal"), encodeActionType(r.venueAction));
-    row.set(QStringLiteral("TTipoActuacionVecino"), encodeActionType(r.neighbourAction));
-    row.set(QStringLiteral("TIdioma"), r.language);
-    row.set(QStringLiteral("ByTLeq"), r.leqMinutes);
-    row.set(QStringLiteral("ByMFast"), r.fastLimit);
-    row.set(QStringLiteral("BoImpresion"), r.continuousPrinting);
-    for (int d = 0; d < 7; ++d) {
-        row.set(col(kSessionColumns[d][0]), r.sessions[d].start);
-        row.set(col(kSessionColumns[d][1]), r.sessions[d].end);
-    }
-    row.set(QStringLiteral("ByNivelDiaLocal"), r.dayLimitVenue);
-    row.set(QStringLiteral("ByNivelDiaVecino"), r.dayLimitNeighbour);
-    row.set(QStringLiteral("THoraEmpiezaNoche"), r.nightStart);
-    row.set(QStringLiteral("THoraTerminaNoche"), r.nightEnd);
-    row.set(QStringLiteral("ByNivelNocheLocal"), r.nightLimitVenue);
-    row.set(QStringLiteral("ByNivelNocheVecino"), r.nightLimitNeighbour);
-    row.set(QStringLiteral("ITiempoAtenuacion"), r.attenuationSeconds);
-    row.set(QStringLiteral("ByRings"), r.rings);
-    for (int i = 0; i < kOctaveCount; ++i)
-        row.set(col(kOctaveColumns[i]), double(r.octaves[i]));
+    for (const ProgrammingColumn& c : programmingColumns())
+        if (const QVariant v = c.get(r); v.isValid())
+            row.set(c.name, v);
     return row;
 }
 
 ProgrammingRecord recordFromRow(const Row& row)
 {
-    auto text = [&](const char* c) { return row.value(col(c)).toString(); };
-    auto number = [&](const char* c) { return row.value(col(c)).toInt(); };
     ProgrammingRecord r;
-    r.serial = row.value(kSerial).toInt();
-    r.date = row.value(QStringLiteral("DFecha")).toDate();
-    r.contact = text("TContacto");
-    r.venue = text("TLocal");
-    r.address = text("TDireccion");
-    r.town = text("TPoblacion");
-    r.phone = text("TTelefono");
-    r.note = text("TNota");
-    r.version = text("TVersion");
-    r.clockChange = row.value(QStringLiteral("BoCambioHora")).toBool();
-    r.language = text("TIdioma");
-    r.leqMinutes = number("ByTLeq");
-    r.fastLimit = number("ByMFast");
-    r.continuousPrinting = row.value(QStringLiteral("BoImpresion")).toBool();
-    r.venueAction = decodeActionType(text("TTipoActuacionLocal"));
-    r.neighbourAction = decodeActionType(text("TTipoActuacionVecino"));
-    for (int d = 0; d < 7; ++d)
-        r.sessions[d] = {text(kSessionColumns[d][0]), text(kSessionColumns[d][1])};
-    r.dayLimitVenue = number("ByNivelDiaLocal");
-    r.dayLimitNeighbour = number("ByNivelDiaVecino");
-    r.nightStart = text("THoraEmpiezaNoche");
-    r.nightEnd = text("THoraTerminaNoche");
-    r.nightLimitVenue = number("ByNivelNocheLocal");
-    r.nightLimitNeighbour = number("ByNivelNocheVecino");
-    r.attenuationSeconds = number("ITiempoAtenuacion");
-    r.rings = number("ByRings");
-    for (int i = 0; i < kOctaveCount; ++i)
-        r.octaves[i] = row.value(col(kOctaveColumns[i])).toFloat();
-    r.globalCorrection = row.value(QStringLiteral("CMI")).toBool();
+    for (const ProgrammingColumn& c : programmingColumns())
+        if (c.put)
+            c.put(r, row.value(c.name));
     return r;
 }
 
@@ -171,6 +198,63 @@ bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgI
     if (!ok && error)
         *error = store.lastError();
     return ok;
+}
+
+namespace {
+
+std::optional<qint32> firstSerial(Database& database, const QString& where, const QString& order,
+                                  const QVariantList& binds, QString* error)
+{
+    QSqlQuery q(database.connection());
+    q.setForwardOnly(true);
+    const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %1 %4 LIMIT 1")
+                            .arg(quoteIdentifier(kSerial), quoteIdentifier(kTable),
+                                 where.isEmpty() ? QString() : QLatin1String(" WHERE ") + where, order);
+    if (!q.prepare(sql)) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    for (const QVariant& v : binds)
+        q.addBindValue(v);
+    if (!q.exec()) {
+        *error = q.lastError().text();
+        return std::nullopt;
+    }
+    if (!q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
+
+} // namespace
+
+std::optional<qint32> unitSerial(Database& database, SerialStep step, qint32 serial, QString* error)
+{
+    const QString column = quoteIdentifier(kSerial);
+    switch (step) {
+    case SerialStep::First:
+        return firstSerial(database, {}, QStringLiteral("ASC"), {}, error);
+    case SerialStep::After:
+        return firstSerial(database, column + QLatin1String(" > ?"), QStringLiteral("ASC"), {serial}, error);
+    case SerialStep::Before:
+        return firstSerial(database, column + QLatin1String(" < ?"), QStringLiteral("DESC"), {serial}, error);
+    case SerialStep::Equal:
+        break;
+    }
+    return firstSerial(database, column + QLatin1String(" = ?"), QStringLiteral("ASC"), {serial}, error);
+}
+
+std::optional<qint32> firstUnitContaining(Database& database, const QString& column, const QString& text,
+                                          QString* error)
+{
+    if (!schemaTable(kTable)->column(column))
+        return std::nullopt;
+    // Dates are stored "yyyy-mm-dd" and shown "dd/mm/yy".
+    const QString stored = QStringLiteral("CAST(%1 AS VARCHAR(255))").arg(quoteIdentifier(column));
+    const QString shown = column == QLatin1String("DFecha")
+        ? QStringLiteral("(SUBSTR(%1, 9, 2) || '/' || SUBSTR(%1, 6, 2) || '/' || SUBSTR(%1, 3, 2))").arg(stored)
+        : foldedSql(database.dialect(), stored);
+    return firstSerial(database, shown + QLatin1String(" LIKE ? ESCAPE '\\'"), QStringLiteral("ASC"),
+                       {containsPattern(text)}, error);
 }
 
 } // namespace tvq52

@@ -7,6 +7,7 @@
 
 namespace tvq52 {
 
+class Database;
 class Row;
 class Store;
 
@@ -28,5 +29,14 @@ std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 s
 // counters, then writes its 30 interval rows; all or nothing.
 bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
                       QString* error = nullptr);
+
+// The browser's queries over Programacion, each one indexed step that gives
+// the one serial it looks for (or nothing, with `error` set on a failure).
+enum class SerialStep { First, After, Before, Equal };
+std::optional<qint32> unitSerial(Database& database, SerialStep step, qint32 serial, QString* error);
+// The lowest serial whose `column` text contains `text`, case folded, quotes
+// and wildcards taken literally; dates are read "dd/mm/yy" as shown.
+std::optional<qint32> firstUnitContaining(Database& database, const QString& column, const QString& text,
+                                          QString* error);
 
 } // namespace tvq52

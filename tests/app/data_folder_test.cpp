@@ -1,5 +1,6 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
+#include "support/file_size_limit.h"
 #include "support/temp_home.h"
 
 #include <QCryptographicHash>
@@ -93,4 +94,26 @@ TEST(DataFolder, AnOlderFolderOfOursGetsMissingAssetsButKeepsItsOwnFiles)
     EXPECT_TRUE(r.error.isEmpty());
     EXPECT_TRUE(QFileInfo(page).isFile());
     EXPECT_EQ(digest(languageDatabasePath(home.path())), mine);
+}
+
+TEST(DataFolder, ASetUpCutShortLeavesNothingAndALaterStartCompletesAFolderOfOurs)
+{
+    TempHome root;
+    const QString home = root.file(QStringLiteral("home"));
+    {
+        // The help pages no longer fit.
+        tvq52::test::FileSizeLimit full(1024);
+        EXPECT_FALSE(provisionDataFolder(home, findAssetFolder()).error.isEmpty());
+    }
+    EXPECT_FALSE(QFileInfo::exists(home));
+    EXPECT_EQ(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+
+    ASSERT_TRUE(provisionDataFolder(home, findAssetFolder()).provisioned);
+    ASSERT_TRUE(QFile::remove(settingsPath(home)));
+    ASSERT_TRUE(QFile::remove(databasePath(home)));
+    const ProvisionResult r = provisionDataFolder(home, findAssetFolder());
+    EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_EQ(IniFile::load(settingsPath(home)).value(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed")),
+              QStringLiteral("19200"));
+    EXPECT_TRUE(QFileInfo(databasePath(home)).isFile());
 }

@@ -1,4 +1,5 @@
 #include "app/ini_file.h"
+#include "support/file_size_limit.h"
 #include "support/printers.h"
 
 #include <QFile>
@@ -46,13 +47,36 @@ TEST(IniFile, ProfileFunctionsRoundTripThroughAFile)
     EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path).size(), 254);
 }
 
-TEST(IniFile, ReadsFilesWrittenInTheWindowsCodePage)
+TEST(IniFile, EachLineKeepsItsOwnEncodingAndUnchangedLinesKeepTheirBytes)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("TVQ52.ini"));
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[Configuration]\r\nUser=Ac\xfastica\r\n");
+    // One line in the Windows code page among UTF-8 ones.
+    const QByteArray bytes("[Configuration]\r\nUser=Pe\xc3\xb1" "a\r\nDialCode=Ac\xfastica\nLanguage=1034\r\n");
+    f.write(bytes);
     f.close();
-    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path), QStringLiteral("Acústica"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path), QStringLiteral("Peña"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("DialCode"), QString(), path), QStringLiteral("Acústica"));
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("1031"), path));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray(bytes).replace("1034", "1031"));
+}
+
+TEST(IniFile, ASaveThatCannotWriteEverythingLeavesTheOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tvq52.ini"));
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QStringLiteral("old"), path));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    {
+        tvq52::test::FileSizeLimit full(16);
+        EXPECT_FALSE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(100, QLatin1Char('x')), path));
+    }
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
 }

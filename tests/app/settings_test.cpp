@@ -3,6 +3,7 @@
 #include "app/ini_file.h"
 #include "app/settings.h"
 #include "db/store.h"
+#include "support/file_size_limit.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,12 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
 
     QFile::remove(home.file(QStringLiteral("tvq52.ini")));
     EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("SerialPort")));
+
+    // Values the line or the modem cannot use are refused on reading too.
+    home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=9;H\nModemSpeed=19200\n");
+    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("DialCode")));
+    home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=0\nModemSpeed=0\n");
+    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("ModemSpeed")));
 }
 
 TEST(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
@@ -169,8 +176,11 @@ TEST(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
     for (const char* bad : {"256", "-1", "abc", "", "1 2"}) {
         const auto fault = acceptCommSettings(*ctx, CommChoice{QString::fromLatin1(bad), QStringLiteral("9"), true, true});
         ASSERT_TRUE(fault.has_value()) << bad;
-        EXPECT_EQ(*fault, ctx->guru.GetS(106));
+        EXPECT_EQ(fault->text, ctx->guru.GetS(106));
     }
+    const auto prefixFault = acceptCommSettings(*ctx, CommChoice{QStringLiteral("2"), QStringLiteral("9\rATH"), true, true});
+    ASSERT_TRUE(prefixFault.has_value());
+    EXPECT_EQ(prefixFault->field, CommFault::Field::DialPrefix);
     EXPECT_EQ(ctx->link.SerialPort, 1);
     EXPECT_EQ(ctx->link.ModemMode, 0);
     QFile f(settingsPath(home.path()));
@@ -188,4 +198,23 @@ TEST(Settings, LanguageChoiceWritesTheLocaleIdentifierOfKnownCodesOnly)
     acceptLanguage(ctx, 0);
     EXPECT_EQ(ctx.LanguageCodeValue, 0);
     EXPECT_EQ(iniValue(home, "Language"), QStringLiteral("2070"));
+}
+
+TEST(Settings, EveryChangeSaysSoWhenTheFileCannotBeWrittenAndKeepsTheOldFile)
+{
+    TempHome home;
+    home.provision();
+    auto ctx = openContext(home);
+    QFile f(settingsPath(home.path()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    {
+        tvq52::test::FileSizeLimit full(16);
+        EXPECT_TRUE(acceptFooterText(*ctx, QStringLiteral("pie")).has_value());
+        EXPECT_TRUE(acceptLanguage(*ctx, 4000).has_value());
+        EXPECT_TRUE(acceptCommSettings(*ctx, CommChoice{QStringLiteral("3"), QString(), false, false}).has_value());
+    }
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
 }

@@ -103,12 +103,12 @@ TEST(Store, UnknownColumnsAndTablesAreErrorsNotSql)
 TEST(Store, ContainmentSearchTreatsQuotesAndWildcardsAsText)
 {
     Fixture f;
-    const char* names[] = {"Bar O'Hara", "100% Rock", "Sala_Uno", "SalaXUno", "Otro"};
+    const char* names[] = {"Bar O'Hara", "100% Rock", "Sala_Uno", "SalaXUno", "Otro", "Ávila"};
     int serial = 1200;
     for (const char* n : names) {
         Row r;
         r.set(QStringLiteral("LNumeroSerie"), serial++);
-        r.set(QStringLiteral("TLocal"), QString::fromLatin1(n));
+        r.set(QStringLiteral("TLocal"), QString::fromUtf8(n));
         ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), r));
     }
     auto locals = [&](const QString& fragment) {
@@ -122,13 +122,14 @@ TEST(Store, ContainmentSearchTreatsQuotesAndWildcardsAsText)
     EXPECT_EQ(locals(QStringLiteral("%")), QStringList({"100% Rock"}));
     EXPECT_EQ(locals(QStringLiteral("a_U")), QStringList({"Sala_Uno"}));
     EXPECT_EQ(locals(QStringLiteral("sala")), QStringList({"Sala_Uno", "SalaXUno"}));
+    EXPECT_EQ(locals(QStringLiteral("ávila")), QStringList({"Ávila"}));
     EXPECT_TRUE(locals(QStringLiteral("' OR '1'='1")).isEmpty());
     // Numbers are searched by their decimal text.
     QStringList serials;
     for (const Row& r : f.store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"), QStringLiteral("120"),
                                                   {QStringLiteral("LNumeroSerie DESC")}))
         serials << r.value(QStringLiteral("LNumeroSerie")).toString();
-    EXPECT_EQ(serials, QStringList({"1204", "1203", "1202", "1201", "1200"}));
+    EXPECT_EQ(serials, QStringList({"1205", "1204", "1203", "1202", "1201", "1200"}));
 }
 
 TEST(Store, DeleteUnitRemovesAllItsRowsAndNothingElse)

@@ -51,15 +51,19 @@ TEST_F(Browser, SearchTextIsMatchedLiterallyWhateverItHolds)
     saveUnit(1, QStringLiteral("Bar Pepe"));
     saveUnit(2, QStringLiteral("Sala 100% Rock"));
     saveUnit(3, QStringLiteral("L'Escala"));
+    saveUnit(4, QStringLiteral("ÉCIJA ÀÂÃÄÇÈÊËÍÎÏÑÒÓÔÕÖŒÙÚÛÜŸ"));
     ProgrammingBrowser browser(*db_);
     const SearchField venue = field("MaskLocal");
+    // Every letter of the seven languages matches in either case.
+    EXPECT_EQ(browser.findContaining(venue, QStringLiteral("ÉCIJA")), 4);
+    EXPECT_EQ(browser.findContaining(venue, QStringLiteral("écija àâãäçèêëíîïñòóôõöœùúûüÿ")), 4);
     EXPECT_EQ(browser.findContaining(venue, QStringLiteral("pepe")), 1);
     EXPECT_EQ(browser.findContaining(venue, QStringLiteral("%")), 2);
     EXPECT_EQ(browser.findContaining(venue, QStringLiteral("L'Esc")), 3);
     EXPECT_FALSE(browser.findContaining(venue, QStringLiteral("_ar")));
     EXPECT_FALSE(browser.findContaining(venue, QStringLiteral("' OR '1'='1")));
     EXPECT_FALSE(browser.findContaining(venue, QStringLiteral("\\")));
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 3);
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 4);
 }
 
 TEST_F(Browser, DateSearchReadsTheDateAsShown)

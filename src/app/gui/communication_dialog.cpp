@@ -116,8 +116,8 @@ void CommunicationDialog::accept()
     choice.pulse = pulse_->isChecked();
     choice.modem = modem_->isChecked();
     if (auto fault = acceptCommSettings(ctx_, choice)) {
-        prompter_.message(Message{*fault, {}, MessageStyle::Critical, 106});
-        port_->setFocus();
+        prompter_.message(Message{fault->text, {}, MessageStyle::Critical, fault->catalogueId});
+        (fault->field == CommFault::Field::DialPrefix ? static_cast<QWidget*>(prefix_) : port_)->setFocus();
         return;
     }
     QDialog::accept();

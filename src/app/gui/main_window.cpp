@@ -231,7 +231,9 @@ void MainWindow::showLanguageDialog()
     LanguageDialog dialog(ctx_, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    acceptLanguage(ctx_, dialog.chosenCode());
+    // The new language still applies to this run when it cannot be kept.
+    if (auto fault = acceptLanguage(ctx_, dialog.chosenCode()))
+        prompter_.show(*fault, MessageStyle::Critical);
     emit reloadRequested();
 }
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "db/schema.h"
+
+#include <QString>
+
+class QSqlDatabase;
+
+namespace tvq52 {
+
+// Searches ignore case for every letter, accented capitals included. The text
+// the user typed is folded here; the column is folded in SQL by the backend's
+// own means, to the same result.
+QString foldCase(const QString& text);
+
+// `expression` folded in SQL: our own function on SQLite, whose LOWER() knows
+// only ASCII; LOWER() by the database's locale on PostgreSQL.
+QString foldedSql(SqlDialect dialect, const QString& expression);
+
+// The LIKE pattern (escape character "\") that finds `fragment` anywhere in a
+// folded text; quotes and wildcards in it are plain characters.
+QString containsPattern(const QString& fragment);
+
+// Makes the folding function known to an open SQLite connection.
+bool registerCaseFolding(const QSqlDatabase& db, QString* error);
+
+} // namespace tvq52
