@@ -5,6 +5,7 @@
 #include "app/ini_file.h"
 #include "app/language_table.h"
 #include "db/store.h"
+#include "link/dial_command.h"
 
 #include <algorithm>
 
@@ -29,16 +30,6 @@ bool isDevicePath(const QString& text)
 {
     return text.startsWith(QLatin1Char('/')) || text.startsWith(QLatin1String("COM"), Qt::CaseInsensitive)
         || text.startsWith(QLatin1String("\\\\.\\"));
-}
-
-// What a Hayes dial string may carry besides the number: anything else (";",
-// a line end, letters) would end the dial command and start another.
-bool isDialText(const QString& text)
-{
-    for (const QChar c : text)
-        if (!c.isDigit() && !QStringLiteral("*#,WwPpTt ").contains(c))
-            return false;
-    return true;
 }
 
 // The line speeds a serial port and a modem of the unit's kind agree on; the
@@ -83,7 +74,7 @@ std::optional<QString> settingFault(const QString& key, const QString& value)
         if (!v.isEmpty() && !isDevicePath(v))
             return QStringLiteral("%1 es la ruta de un puerto serie (/dev/..., COMn) o nada.").arg(key);
     } else if (is("DialCode")) {
-        if (!isDialText(v) || v.size() > 50)
+        if (!isDialString(v) || v.size() > 50)
             return QStringLiteral("%1 admite hasta 50 caracteres de marcación: cifras, * # , W P T y espacios.").arg(key);
     } else if (is("ModemSpeed")) {
         const auto speed = toNumber(v, 0, 32767);
