@@ -23,11 +23,14 @@ enum class MessageStyle {
 enum class Answer { Ok, Cancel, Yes, No };
 
 // What the user was shown; catalogueId is 0 for texts not from the catalogue.
+// A question that destroys data names Cancel (or No) as its default, so that
+// Enter or a hasty click keeps the data; otherwise OK (or Yes) is the default.
 struct Message {
     QString text;
     QString title;
     MessageStyle style = MessageStyle::Plain;
     int catalogueId = 0;
+    std::optional<Answer> defaultAnswer;
 };
 
 // The one way workflows talk to the user: Qt dialogs in the GUI, a console in

@@ -84,7 +84,7 @@ CliSession CliSession::open(const CliOptions& options, bool readSettings)
         return s;
     }
     s.ctx = std::make_unique<AppContext>(folder);
-    s.prompter = std::make_unique<ConsolePrompter>(!options.assumeYes && ConsolePrompter::stdinIsTerminal());
+    s.prompter = std::make_unique<ConsolePrompter>(ConsolePrompter::stdinIsTerminal(), options.assumeYes);
 
     if (!readSettings)
         return s;

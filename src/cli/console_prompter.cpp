@@ -1,15 +1,38 @@
 #include "cli/console_prompter.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
 namespace tvq52 {
 
-ConsolePrompter::ConsolePrompter(bool interactive) : interactive_(interactive), in_(stdin), err_(stderr) {}
+ConsolePrompter::ConsolePrompter(bool terminal, bool assumeYes)
+    : terminal_(terminal), assumeYes_(assumeYes), in_(stdin), err_(stderr)
+{
+}
 
 bool ConsolePrompter::stdinIsTerminal()
 {
     return ::isatty(STDIN_FILENO) != 0;
+}
+
+QString ConsolePrompter::consoleText(const QString& text)
+{
+    QString plain = text;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    while (plain.endsWith(QLatin1Char('\n')))
+        plain.chop(1);
+    QStringList lines = plain.split(QLatin1Char('\n'));
+    qsizetype labelWidth = 0;
+    for (const QString& line : lines)
+        if (const qsizetype tab = line.indexOf(QLatin1Char('\t')); tab >= 0)
+            labelWidth = std::max(labelWidth, line.left(tab).trimmed().size());
+    for (QString& line : lines) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        if (tab >= 0)
+            line = line.left(tab).trimmed().leftJustified(labelWidth + 2) + line.mid(tab + 1);
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 std::optional<QString> ConsolePrompter::readLine()
@@ -22,38 +45,48 @@ std::optional<QString> ConsolePrompter::readLine()
 
 Answer ConsolePrompter::message(const Message& m)
 {
+    const bool question = m.style == MessageStyle::OkCancelQuestion || m.style == MessageStyle::YesNoQuestion;
     const bool okCancel = m.style == MessageStyle::OkCancelInformation || m.style == MessageStyle::OkCancelQuestion;
     const bool yesNo = m.style == MessageStyle::YesNoQuestion;
     const QString prefix = m.style == MessageStyle::Critical ? QStringLiteral("error: ")
                            : m.style == MessageStyle::Exclamation ? QStringLiteral("warning: ")
                                                                  : QString();
-    err_ << prefix << m.text;
+    err_ << prefix << consoleText(m.text);
     if (!okCancel && !yesNo) {
         err_ << Qt::endl;
         return Answer::Ok;
     }
     const Answer go = yesNo ? Answer::Yes : Answer::Ok;
     const Answer stop = yesNo ? Answer::No : Answer::Cancel;
-    if (!interactive_) {
+    if (assumeYes_ || (!terminal_ && !question)) {
         err_ << (yesNo ? " [yes]" : " [OK]") << Qt::endl;
         return go;
     }
+    if (!terminal_) {
+        err_ << (yesNo ? " [no]" : " [Cancel]") << " (no terminal to ask on; --yes answers yes)" << Qt::endl;
+        return stop;
+    }
+    const bool enterStops = m.defaultAnswer == stop;
     for (;;) {
-        err_ << (yesNo ? " [y/n] " : " [Enter = OK, c = Cancel] ") << Qt::flush;
+        if (yesNo)
+            err_ << " [y/n] ";
+        else
+            err_ << (enterStops ? " [o = OK, Enter = Cancel] " : " [Enter = OK, c = Cancel] ");
+        err_ << Qt::flush;
         const auto line = readLine();
         if (!line)
             return stop;
         const QString a = line->toLower();
-        if (yesNo ? (a == "y" || a == "yes") : a.isEmpty() || a == "ok" || a == "o")
+        if (yesNo ? (a == "y" || a == "yes") : (a.isEmpty() && !enterStops) || a == "ok" || a == "o")
             return go;
-        if (yesNo ? (a == "n" || a == "no") : a == "c" || a == "cancel")
+        if (yesNo ? (a == "n" || a == "no") : (a.isEmpty() && enterStops) || a == "c" || a == "cancel")
             return stop;
     }
 }
 
 std::optional<QString> ConsolePrompter::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
-    if (!interactive_)
+    if (!terminal_ || assumeYes_)
         return defaultText;
     err_ << prompt << " [" << defaultText << "] " << Qt::flush;
     const auto line = readLine();
@@ -64,7 +97,7 @@ std::optional<QString> ConsolePrompter::input(const QString& prompt, const QStri
 
 QString ConsolePrompter::openFile(const QString& title, const QStringList&, const QString&)
 {
-    if (!interactive_)
+    if (!terminal_ || assumeYes_)
         return {};
     err_ << title << ": " << Qt::flush;
     return readLine().value_or(QString());

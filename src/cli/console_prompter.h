@@ -7,11 +7,13 @@
 namespace tvq52 {
 
 // Messages on the terminal. Questions are asked on the terminal when there
-// is one; otherwise (scripts, CI) they take the answer that goes ahead (OK,
-// Yes) and say so, so that a run never hangs on input nobody can give.
+// is one. Otherwise (scripts, CI) a question takes its safe answer (No,
+// Cancel), so nothing is replaced or deleted unasked, unless the user gave
+// --yes; an instruction such as "connect the cable and press OK" goes ahead.
+// Either way the run never hangs on input nobody can give.
 class ConsolePrompter : public Prompter {
 public:
-    explicit ConsolePrompter(bool interactive);
+    ConsolePrompter(bool terminal, bool assumeYes);
 
     Answer message(const Message& message) override;
     std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
@@ -20,11 +22,15 @@ public:
 
     // Whether stdin is a terminal a person can answer on.
     static bool stdinIsTerminal();
+    // A message's text as lines for the terminal: carriage returns become
+    // line breaks and tab-separated listings line up in columns.
+    static QString consoleText(const QString& text);
 
 private:
     std::optional<QString> readLine();
 
-    bool interactive_;
+    bool terminal_;
+    bool assumeYes_;
     QTextStream in_;
     QTextStream err_;
 };

@@ -36,7 +36,8 @@ const char kUsage[] =
     "  --tone | --pulse  dialling\n"
     "  --prefix TEXT     dial prefix\n"
     "  --timeout-ms MS   longest silence between two bytes (default 5000)\n"
-    "  --yes             answer prompts with OK/Yes without asking\n";
+    "  --yes             answer prompts with OK/Yes without asking; with no terminal\n"
+    "                    and no --yes, questions are answered No/Cancel\n";
 
 } // namespace
 

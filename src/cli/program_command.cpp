@@ -8,6 +8,7 @@
 #include "link/link_timer.h"
 #include "programming/program_line.h"
 #include "programming/programming_workflow.h"
+#include "programming/received_load.h"
 #include "programming/record_sheet.h"
 
 #include <QTextStream>
@@ -86,7 +87,10 @@ int runProgram(CliSession& session, const CliOptions& options)
         return 1;
     }
     Store store(*ctx.db);
-    ConsoleSheet sheet(&store, *session.prompter, ctx.guru);
+    // A plain get only shows what the unit holds: without the store nothing
+    // is compared with a stored record, asked or saved.
+    const bool plainGet = action == QLatin1String("get") && !save;
+    ConsoleSheet sheet(plainGet ? nullptr : &store, *session.prompter, ctx.guru);
     DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
     LinkTimer timer(systemClock(), options.timeoutMs);
     ReceivedProgramming received;
@@ -97,8 +101,18 @@ int runProgram(CliSession& session, const CliOptions& options)
     if (action == QLatin1String("get")) {
         if (!workflow.receive())
             return 1;
-        printRecord(sheet.record(), sheet.intervals());
-        if (save && sheet.isModified()) {
+        // The unit's programming, also when the stored record was kept.
+        ProgrammingRecord unit = takeOverReceived(sheet.record(), workflow.received(), ctx.link.UnitFirmware);
+        unit.serial = ctx.link.UnitSerial;
+        unit.version = ctx.link.UnitFirmware;
+        printRecord(unit, workflow.received().intervals);
+        if (!save)
+            return 0;
+        if (!sheet.isModified() && !workflow.ComparisonText().isEmpty()) {
+            err << "tvq52-cli: kept the stored programming of unit " << unit.serial << Qt::endl;
+            return 1;
+        }
+        if (sheet.isModified()) {
             if (!sheet.save())
                 return 1;
             err << "Saved the programming of unit " << sheet.record().serial << Qt::endl;

@@ -7,6 +7,7 @@
 #include "support/temp_home.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -57,6 +58,42 @@ TEST(CliProgram, GetSavePutAndGetBack)
     EXPECT_TRUE(back.out.contains("Leq time: 30 min\n")) << qPrintable(back.out);
     EXPECT_TRUE(back.out.contains("Language: Italiano\n"));
     EXPECT_TRUE(back.out.contains("Non-working interval 10: 01/05/24 00:00 - 02/05/24 06:30\n"));
+}
+
+// With nobody at the terminal, a stored programming that differs from the
+// unit's is kept unless --yes is given; the differences are one a line.
+TEST(CliProgram, GetSaveKeepsADifferingStoredProgrammingUnlessYes)
+{
+    sim::SimProcess sim(kSimulator, {"--serial", "4711", "--firmware", "4.0"});
+    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
+    test::TempHome home;
+    const QStringList base{"--home", home.path(), "--device", sim.devicePath()};
+    ASSERT_EQ(test::runCli(base + QStringList{"program", "get", "--save"}).exitCode, 0);
+    auto storedLeq = [&](std::optional<int> change = {}) {
+        QString error;
+        auto db = Database::openSqlite(databasePath(home.path()), &error);
+        Store store(*db);
+        auto stored = CarregaProgramacio(store, 4711);
+        if (change) {
+            stored->record.leqMinutes = *change;
+            EXPECT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
+        }
+        return stored->record.leqMinutes;
+    };
+    storedLeq(30);
+
+    const CliResult kept = test::runCli(base + QStringList{"program", "get", "--save"});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_TRUE(kept.err.contains(QRegularExpression(QStringLiteral("\\n +PC <-> TVQ52\\n\\nTiempo de Leq: +30 <-> \\d+\\n"))))
+        << qPrintable(kept.err);
+    EXPECT_TRUE(kept.err.contains(QString::fromUtf8("\n¿Desea reemplazar la programación existente por la recibida? [Cancel]")))
+        << qPrintable(kept.err);
+    EXPECT_FALSE(kept.out.contains("Leq time: 30 min")) << "the unit's programming is shown";
+    EXPECT_EQ(storedLeq(), 30);
+
+    const CliResult replaced = test::runCli(base + QStringList{"--yes", "program", "get", "--save"});
+    EXPECT_EQ(replaced.exitCode, 0) << qPrintable(replaced.err);
+    EXPECT_NE(storedLeq(), 30);
 }
 
 TEST(CliProgram, RefusalsAndUsage)

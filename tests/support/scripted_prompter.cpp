@@ -10,6 +10,8 @@ Answer ScriptedPrompter::message(const Message& message)
         answers_.pop_front();
         return a;
     }
+    if (message.defaultAnswer)
+        return *message.defaultAnswer;
     return message.style == MessageStyle::YesNoQuestion ? Answer::Yes : Answer::Ok;
 }
 

@@ -9,8 +9,9 @@
 namespace tvq52::test {
 
 // A Prompter that answers from a script and keeps everything it was shown.
-// With no scripted answer left, messages answer Ok (or Yes for Yes/No
-// questions) and inputs answer their default text.
+// With no scripted answer left, messages take their default answer, as
+// Enter would (Ok, or Yes for Yes/No questions, unless the message names
+// another), and inputs answer their default text.
 class ScriptedPrompter : public Prompter {
 public:
     Answer message(const Message& message) override;

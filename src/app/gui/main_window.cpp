@@ -139,6 +139,12 @@ void MainWindow::unload()
     if (unloaded_ || !loaded_)
         return;
     unloaded_ = true;
+    // The windows opened from here go with this window (a language change
+    // rebuilds it); each closes as its own Exit would, so one holding edits
+    // offers to save them while the database is still open.
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isWindow() && w->isVisible())
+            w->close();
     if (auto fault = writeConfigurationRow(ctx_)) {
         // The connection stays open as it was; nothing else is lost.
         prompter_.show(*fault, MessageStyle::Critical);

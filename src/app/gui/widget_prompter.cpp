@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace tvq52 {
 
@@ -46,6 +47,7 @@ std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, 
     }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton escape = QMessageBox::NoButton;
     switch (m.style) {
     case MessageStyle::Critical:
         icon = QMessageBox::Critical;
@@ -59,20 +61,33 @@ std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, 
     case MessageStyle::OkCancelInformation:
         icon = QMessageBox::Information;
         buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        escape = QMessageBox::Cancel;
         break;
     case MessageStyle::OkCancelQuestion:
         icon = QMessageBox::Question;
         buttons = QMessageBox::Ok | QMessageBox::Cancel;
+        escape = QMessageBox::Cancel;
         break;
     case MessageStyle::YesNoQuestion:
         icon = QMessageBox::Question;
         buttons = QMessageBox::Yes | QMessageBox::No;
+        escape = QMessageBox::No;
         break;
     case MessageStyle::Plain:
         break;
     }
     box->setIcon(icon);
     box->setStandardButtons(buttons);
+    if (escape != QMessageBox::NoButton)
+        box->setEscapeButton(escape);
+    if (m.defaultAnswer) {
+        const QMessageBox::StandardButton wanted = *m.defaultAnswer == Answer::Cancel ? QMessageBox::Cancel
+                                                   : *m.defaultAnswer == Answer::No   ? QMessageBox::No
+                                                   : *m.defaultAnswer == Answer::Yes  ? QMessageBox::Yes
+                                                                                      : QMessageBox::Ok;
+        if (QAbstractButton* b = box->button(wanted))
+            box->setDefaultButton(qobject_cast<QPushButton*>(b));
+    }
     return box;
 }
 

@@ -36,11 +36,21 @@ QLabel* label(QWidget* parent, const char* name, const QString& text = {})
     return l;
 }
 
+// Widgets that come and go with the readings keep their room while hidden,
+// so the window neither grows nor jumps when an alarm first shows.
+void keepRoomWhenHidden(QWidget* w)
+{
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
+
 QLabel* alarm(QWidget* parent, const char* name, const QString& text)
 {
     QLabel* l = label(parent, name, text);
     l->setStyleSheet(QStringLiteral("color: #b00000; font-weight: bold;"));
     l->setAlignment(Qt::AlignCenter);
+    keepRoomWhenHidden(l);
     l->hide();
     return l;
 }
@@ -69,6 +79,7 @@ void MonitorWindow::buildUi()
     date_ = label(this, "LbFecha");
     time_ = label(this, "LbHora");
     session_ = label(this, "LbSesion", QStringLiteral("Sesión"));
+    keepRoomWhenHidden(session_);
     session_->hide();
     period_ = label(this, "LbNoche");
     grid->addWidget(date_, 0, 0);
@@ -92,6 +103,7 @@ void MonitorWindow::buildUi()
     bar_->setObjectName(QStringLiteral("ProgressBar1"));
     bar_->setRange(0, kBarMaximum);
     bar_->setTextVisible(false);
+    keepRoomWhenHidden(bar_);
     grid->addWidget(level_, 1, 0, 1, 2);
     grid->addWidget(unit, 1, 2);
     grid->addWidget(attenuation_, 2, 0, 1, 2);
@@ -115,7 +127,6 @@ void MonitorWindow::buildUi()
     chart->addSeries(levelSeries_);
     chart->addSeries(attenuationSeries_);
     timeAxis_ = new QValueAxis(chart);
-    timeAxis_->setRange(-kChartSeconds, 0);
     timeAxis_->setLabelFormat(QStringLiteral("%d s"));
     timeAxis_->setTickCount(6);
     auto* dbAxis = new QValueAxis(chart);
@@ -163,11 +174,26 @@ void MonitorWindow::setLink(Line* line, Clock* clock)
 
 void MonitorWindow::resetDisplay()
 {
+    // Nothing of an earlier run stays on show.
+    for (QLabel* l : {date_, time_, period_})
+        l->clear();
+    for (QWidget* w : {static_cast<QWidget*>(session_), static_cast<QWidget*>(mains_), static_cast<QWidget*>(sensor_),
+                       static_cast<QWidget*>(nonWorking_), static_cast<QWidget*>(bar_)})
+        w->hide();
+    bar_->setValue(0);
     attenuation_->setText(QStringLiteral("0"));
     level_->setText(QStringLiteral("---"));
     levelSeries_->clear();
     attenuationSeries_->clear();
     chartStartMs_ = -1;
+    showTimeRange(0.0);
+}
+
+void MonitorWindow::showTimeRange(double at)
+{
+    // Seconds since the first reading, growing to the right; the last
+    // minutes once the run is longer than the chart.
+    timeAxis_->setRange(std::max(0.0, at - kChartSeconds), std::max(double(kChartSeconds), at));
 }
 
 void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
@@ -247,7 +273,7 @@ void MonitorWindow::showReading(const RealTimeReading& reading)
         if (old > 0)
             series->removePoints(0, old);
     }
-    timeAxis_->setRange(std::max(0.0, at - kChartSeconds), std::max(double(kChartSeconds), at));
+    showTimeRange(at);
 }
 
 void MonitorWindow::runEnded()

@@ -52,6 +52,7 @@ protected:
 private:
     void buildUi();
     void resetDisplay();
+    void showTimeRange(double at);
 
     AppContext& ctx_;
     Prompter& prompter_;

@@ -505,7 +505,8 @@ void ProgrammingWindow::deleteRecord()
         return;
     if (!Modificat())
         return;
-    if (showCatalogue(prompter_, ctx_.guru, 27, MessageStyle::OkCancelQuestion) != Answer::Ok)
+    // Deleting every record of a unit cannot be undone: Enter keeps them.
+    if (prompter_.message(Message{ctx_.guru.GetS(27), {}, MessageStyle::OkCancelQuestion, 27, Answer::Cancel}) != Answer::Ok)
         return;
     WaitCursor wait;
     Store store(*ctx_.db);

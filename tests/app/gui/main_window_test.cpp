@@ -6,6 +6,7 @@
 #include "app/gui/main_window.h"
 #include "app/ini_file.h"
 #include "db/store.h"
+#include "programming/programming_store.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 
@@ -158,6 +159,12 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
     EXPECT_EQ(s.shell->mainWindow(), first);
     EXPECT_EQ(setting(s.home, "Language"), QStringLiteral("1034"));
 
+    // The programming window holds edits when the language changes.
+    child<QPushButton>(first, "SSCommandProgramacion")->click();
+    QWidget* form2 = first->findChild<QWidget*>(QStringLiteral("Form2"));
+    ASSERT_TRUE(form2 && form2->isVisible());
+    child<QLineEdit>(form2, "MaskNumeroSerie")->setText(QStringLiteral("4711"));
+    child<QLineEdit>(form2, "MaskLocal")->setText(QStringLiteral("Sala Apolo"));
     whenModal([](QWidget* d) {
         child<QRadioButton>(d, "OptionIngles")->setChecked(true);
         child<QPushButton>(d, "SSCommandAceptar")->click();
@@ -165,6 +172,7 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
     child<QPushButton>(first, "SSCommandIdioma")->click();
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
+    EXPECT_TRUE(s.prompter.catalogueIds().contains(23)) << "the edits were offered for saving before the window went";
     EXPECT_EQ(setting(s.home, "Language"), QStringLiteral("1033"));
     ASSERT_NE(s.shell->mainWindow(), nullptr);
     EXPECT_TRUE(s.shell->mainWindow()->isVisible());
@@ -172,6 +180,10 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
     // The unload wrote the settings row before the reload reopened the database.
     ASSERT_TRUE(s.shell->context().db);
     EXPECT_EQ(s.configuration().value(QStringLiteral("IIdioma")).toInt(), 3000);
+    Store store(*s.shell->context().db);
+    const auto saved = CarregaProgramacio(store, 4711);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->record.venue, QStringLiteral("Sala Apolo"));
 }
 
 TEST(MainWindow, ExitWritesTheSettingsRowAndClosesTheDatabase)

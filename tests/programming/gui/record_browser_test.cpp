@@ -1,8 +1,10 @@
 #include "programming/gui/programming_window.h"
 
+#include "app/gui/widget_prompter.h"
 #include "window_fixture.h"
 
 #include <QAbstractItemModel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 
@@ -81,6 +83,7 @@ TEST_F(RecordBrowserTest, DeletingTheOnlyRecordLeavesANewRecordWithSerialZero)
     ASSERT_TRUE(store_->insert(QStringLiteral("DiaReprogramado"), event));
     open();
     ASSERT_EQ(shownSerial(), QStringLiteral("321"));
+    prompter_.answer(Answer::Ok);
     click("SSCommandBorrar");
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{27});
     EXPECT_EQ(shownSerial(), QStringLiteral("0"));
@@ -99,9 +102,13 @@ TEST_F(RecordBrowserTest, DeleteAsksAndMovesToTheFirstRemainingUnit)
     click("SSCommandSiguiente");
     click("SSCommandSiguiente");
     ASSERT_EQ(shownSerial(), QStringLiteral("3"));
-    prompter_.answer(Answer::Cancel);
+    // Enter on the question keeps the unit: Cancel is its default button.
     click("SSCommandBorrar");
     EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 3);
+    const auto box = WidgetPrompter::createMessageBox(prompter_.shown().last(), window_.get());
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
+    EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel));
+    prompter_.answer(Answer::Ok);
     click("SSCommandBorrar");
     EXPECT_EQ(shownSerial(), QStringLiteral("1"));
     EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 2);
