@@ -139,12 +139,7 @@ void MainWindow::unload()
     if (unloaded_ || !loaded_)
         return;
     unloaded_ = true;
-    // The windows opened from here go with this window (a language change
-    // rebuilds it); each closes as its own Exit would, so one holding edits
-    // offers to save them while the database is still open.
-    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (w->isWindow() && w->isVisible())
-            w->close();
+    closeChildWindows();
     if (auto fault = writeConfigurationRow(ctx_)) {
         // The connection stays open as it was; nothing else is lost.
         prompter_.show(*fault, MessageStyle::Critical);
@@ -153,8 +148,25 @@ void MainWindow::unload()
     ctx_.db.reset();
 }
 
+bool MainWindow::closeChildWindows()
+{
+    // The windows opened from here go with this window (a language change
+    // rebuilds it); each closes as its own Exit would, so one holding edits
+    // offers to save them while the database is still open. One that stays
+    // open (its save failed) keeps its edits.
+    bool allClosed = true;
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (w->isWindow() && w->isVisible() && !w->close())
+            allClosed = false;
+    return allClosed;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!closeChildWindows()) {
+        event->ignore();
+        return;
+    }
     unload();
     event->accept();
     emit exitRequested();
@@ -235,7 +247,7 @@ void MainWindow::showCommunicationDialog()
 void MainWindow::showLanguageDialog()
 {
     LanguageDialog dialog(ctx_, this);
-    if (dialog.exec() != QDialog::Accepted)
+    if (dialog.exec() != QDialog::Accepted || !closeChildWindows())
         return;
     // The new language still applies to this run when it cannot be kept.
     if (auto fault = acceptLanguage(ctx_, dialog.chosenCode()))

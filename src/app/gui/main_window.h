@@ -26,6 +26,8 @@ public:
     // Runs the start-up sequence and shows the window.
     void load(const QString& commandLine);
     // Writes the settings row and closes the database; safe to call twice.
+    // Closes the windows opened from here; false when one stays open.
+    bool closeChildWindows();
     void unload();
 
     QPushButton* button(const char* objectName) const;

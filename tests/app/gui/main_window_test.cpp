@@ -165,10 +165,23 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
     ASSERT_TRUE(form2 && form2->isVisible());
     child<QLineEdit>(form2, "MaskNumeroSerie")->setText(QStringLiteral("4711"));
     child<QLineEdit>(form2, "MaskLocal")->setText(QStringLiteral("Sala Apolo"));
-    whenModal([](QWidget* d) {
+    // Edits whose save fails a check keep the window, and the language waits.
+    child<QLineEdit>(form2, "MaskDiaLocal")->setText(QStringLiteral("7"));
+    const auto chooseEnglish = [](QWidget* d) {
         child<QRadioButton>(d, "OptionIngles")->setChecked(true);
         child<QPushButton>(d, "SSCommandAceptar")->click();
-    });
+    };
+    whenModal(chooseEnglish);
+    child<QPushButton>(first, "SSCommandIdioma")->click();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
+    EXPECT_EQ(s.shell->mainWindow(), first);
+    EXPECT_TRUE(form2->isVisible());
+    EXPECT_EQ(setting(s.home, "Language"), QStringLiteral("1034"));
+    EXPECT_EQ(child<QLineEdit>(form2, "MaskLocal")->text().trimmed(), QStringLiteral("Sala Apolo"));
+
+    child<QLineEdit>(form2, "MaskDiaLocal")->setText(QStringLiteral("80"));
+    whenModal(chooseEnglish);
     child<QPushButton>(first, "SSCommandIdioma")->click();
     for (int i = 0; i < 5; ++i)
         QApplication::processEvents();
