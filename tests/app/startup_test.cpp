@@ -83,16 +83,6 @@ TEST(Startup, MissingSettingsFileShowsTheFaultAndTheWindowWithoutDatabase)
     EXPECT_EQ(s.host.calls, QStringList({"show"}));
 }
 
-TEST(Startup, UnknownLanguageValueGivesEnglish)
-{
-    Started s;
-    s.home.provision();
-    WriteSetting(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("9999"), settingsPath(s.home.path()));
-    s.run();
-    EXPECT_EQ(s.ctx.languageName, QStringLiteral("English"));
-    EXPECT_EQ(s.ctx.LanguageCodeValue, 3000);
-}
-
 TEST(Startup, LargeFontsWarnWithCatalogueText177AndGoOn)
 {
     Started s;

@@ -2,6 +2,7 @@
 #include "db/database.h"
 #include "db/schema.h"
 #include "db/store.h"
+#include "support/rows.h"
 #include "support/temp_home.h"
 
 #include <QSqlQuery>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::row;
 using tvq52::test::TempHome;
 
 namespace {
@@ -63,12 +65,6 @@ TEST(Schema, KeysRefuseDuplicates)
 {
     OpenDb o;
     Store store(*o.db);
-    auto row = [](std::initializer_list<std::pair<const char*, QVariant>> values) {
-        Row r;
-        for (const auto& [k, v] : values)
-            r.set(QString::fromLatin1(k), v);
-        return r;
-    };
     const QDate day(2024, 3, 9);
     struct Case {
         const char* table;
@@ -106,9 +102,7 @@ TEST(Schema, ValuesOutsideTheirTypeAreRefused)
 {
     OpenDb o;
     Store store(*o.db);
-    Row r;
-    r.set(QStringLiteral("LNumeroSerie"), 1);
-    r.set(QStringLiteral("ByRings"), 256);
+    Row r = row({{"LNumeroSerie", 1}, {"ByRings", 256}});
     EXPECT_FALSE(store.insert(QStringLiteral("Programacion"), r));
     r.set(QStringLiteral("ByRings"), 255);
     EXPECT_TRUE(store.insert(QStringLiteral("Programacion"), r));

@@ -1,12 +1,14 @@
 #include "app/data_folder.h"
 #include "db/database.h"
 #include "db/store.h"
+#include "support/rows.h"
 #include "support/temp_home.h"
 
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::row;
 using tvq52::test::TempHome;
 
 namespace {
@@ -23,35 +25,18 @@ struct Fixture {
     }
     void addUnitWithData(int serial)
     {
-        Row p;
-        p.set(QStringLiteral("LNumeroSerie"), serial);
-        p.set(QStringLiteral("TLocal"), QStringLiteral("Sala %1").arg(serial));
-        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), p)) << store->lastError().toStdString();
-        for (int i = 1; i <= 3; ++i) {
-            Row r;
-            r.set(QStringLiteral("LNumeroSerie"), serial);
-            r.set(QStringLiteral("ByIntervalo"), i);
-            ASSERT_TRUE(store->insert(QStringLiteral("IntervaloInhabil"), r));
-        }
-        for (const char* t : {"Intervalos", "Sesiones"}) {
-            Row r;
-            r.set(QStringLiteral("LNumeroSerie"), serial);
-            r.set(QStringLiteral("DFechaInicio"), QDate(2024, 1, 2));
-            r.set(QStringLiteral("THoraInicio"), QStringLiteral("10:00"));
-            ASSERT_TRUE(store->insert(QString::fromLatin1(t), r));
-        }
-        for (const char* t : {"DiaBorrado", "DiaFinalBateria", "DiaReprogramado"}) {
-            Row r;
-            r.set(QStringLiteral("LNumeroSerie"), serial);
-            r.set(QStringLiteral("DFecha"), QDate(2024, 1, 2));
-            r.set(QStringLiteral("THora"), QStringLiteral("10:00"));
-            ASSERT_TRUE(store->insert(QString::fromLatin1(t), r));
-        }
+        ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", serial}, {"TLocal", QStringLiteral("Sala %1").arg(serial)}})))
+            << store->lastError().toStdString();
+        for (int i = 1; i <= 3; ++i)
+            ASSERT_TRUE(store->insert("IntervaloInhabil", row({{"LNumeroSerie", serial}, {"ByIntervalo", i}})));
+        for (const char* t : {"Intervalos", "Sesiones"})
+            ASSERT_TRUE(store->insert(t, row({{"LNumeroSerie", serial}, {"DFechaInicio", QDate(2024, 1, 2)}, {"THoraInicio", "10:00"}})));
+        for (const char* t : {"DiaBorrado", "DiaFinalBateria", "DiaReprogramado"})
+            ASSERT_TRUE(store->insert(t, row({{"LNumeroSerie", serial}, {"DFecha", QDate(2024, 1, 2)}, {"THora", "10:00"}})));
     }
     qint64 rowsOf(int serial)
     {
-        Row key;
-        key.set(QStringLiteral("LNumeroSerie"), serial);
+        const Row key = row({{"LNumeroSerie", serial}});
         qint64 n = 0;
         for (const char* t : {"Programacion", "IntervaloInhabil", "Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria",
                               "DiaReprogramado"})
@@ -65,17 +50,10 @@ struct Fixture {
 TEST(Store, ValuesComeBackAsTheirTypesWhateverTheCaseOfTheName)
 {
     Fixture f;
-    Row r;
-    r.set(QStringLiteral("lnumeroserie"), 77);
-    r.set(QStringLiteral("DFecha"), QDate(2023, 12, 31));
-    r.set(QStringLiteral("SOctava31,5Hz"), 12.3);
-    r.set(QStringLiteral("BoCambioHora"), true);
-    r.set(QStringLiteral("TIdioma"), QStringLiteral("Français"));
-    r.set(QStringLiteral("TTipoActuacionLocal"), QStringLiteral("Leq125ms"));
+    const Row r = row({{"lnumeroserie", 77}, {"DFecha", QDate(2023, 12, 31)}, {"SOctava31,5Hz", 12.3}, {"BoCambioHora", true},
+                       {"TIdioma", QStringLiteral("Français")}, {"TTipoActuacionLocal", "Leq125ms"}});
     ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), r)) << f.store->lastError().toStdString();
-    Row key;
-    key.set(QStringLiteral("LNUMEROSERIE"), 77);
-    const auto got = f.store->selectOne(QStringLiteral("programacion"), key);
+    const auto got = f.store->selectOne(QStringLiteral("programacion"), row({{"LNUMEROSERIE", 77}}));
     ASSERT_TRUE(got);
     EXPECT_EQ(got->value(QStringLiteral("DFecha")).toDate(), QDate(2023, 12, 31));
     EXPECT_FLOAT_EQ(got->value(QStringLiteral("soctava31,5hz")).toFloat(), 12.3f);
@@ -105,12 +83,8 @@ TEST(Store, ContainmentSearchTreatsQuotesAndWildcardsAsText)
     Fixture f;
     const char* names[] = {"Bar O'Hara", "100% Rock", "Sala_Uno", "SalaXUno", "Otro", "Ávila"};
     int serial = 1200;
-    for (const char* n : names) {
-        Row r;
-        r.set(QStringLiteral("LNumeroSerie"), serial++);
-        r.set(QStringLiteral("TLocal"), QString::fromUtf8(n));
-        ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), r));
-    }
+    for (const char* n : names)
+        ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", serial++}, {"TLocal", QString::fromUtf8(n)}})));
     auto locals = [&](const QString& fragment) {
         QStringList out;
         for (const Row& r : f.store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"), fragment,
@@ -158,19 +132,14 @@ TEST(Store, DeleteUnitIsAllOrNothing)
 TEST(Store, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
 {
     Fixture f;
-    Row r;
-    r.set(QStringLiteral("LNumeroSerie"), 3);
-    r.set(QStringLiteral("TLocal"), QStringLiteral("uno"));
+    Row r = row({{"LNumeroSerie", 3}, {"TLocal", "uno"}});
     ASSERT_TRUE(f.store->upsert(QStringLiteral("Programacion"), r));
     r.set(QStringLiteral("TLocal"), QStringLiteral("dos"));
     ASSERT_TRUE(f.store->upsert(QStringLiteral("Programacion"), r));
     EXPECT_EQ(f.store->count(QStringLiteral("Programacion")), 1);
     EXPECT_EQ(f.store->select(QStringLiteral("Programacion")).value(0).value(QStringLiteral("TLocal")).toString(), QStringLiteral("dos"));
 
-    Row e;
-    e.set(QStringLiteral("LNumeroSerie"), 3);
-    e.set(QStringLiteral("DFecha"), QDate(2024, 5, 1));
-    e.set(QStringLiteral("THora"), QStringLiteral("08:00"));
+    const Row e = row({{"LNumeroSerie", 3}, {"DFecha", QDate(2024, 5, 1)}, {"THora", "08:00"}});
     bool added = false;
     ASSERT_TRUE(f.store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
     EXPECT_TRUE(added);
@@ -184,13 +153,8 @@ TEST(Store, SortOrderFollowsDateThenTime)
     Fixture f;
     const std::pair<QDate, const char*> rows[] = {{QDate(2024, 1, 10), "09:00"}, {QDate(2023, 12, 31), "23:59"},
                                                   {QDate(2024, 1, 10), "08:30"}, {QDate(2024, 2, 1), "00:00"}};
-    for (const auto& [d, t] : rows) {
-        Row r;
-        r.set(QStringLiteral("LNumeroSerie"), 1);
-        r.set(QStringLiteral("DFecha"), d);
-        r.set(QStringLiteral("THora"), QString::fromLatin1(t));
-        ASSERT_TRUE(f.store->insert(QStringLiteral("DiaReprogramado"), r));
-    }
+    for (const auto& [d, t] : rows)
+        ASSERT_TRUE(f.store->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 1}, {"DFecha", d}, {"THora", t}})));
     QStringList order;
     for (const Row& r : f.store->select(QStringLiteral("DiaReprogramado"), {}, {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")}))
         order << r.value(QStringLiteral("DFecha")).toDate().toString(Qt::ISODate) + QLatin1Char(' ') + r.value(QStringLiteral("THora")).toString();

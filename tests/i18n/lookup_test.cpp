@@ -181,21 +181,4 @@ TEST(WidthTest, PadsByTheGrowthTable)
     EXPECT_EQ(guru.GetTranslation("abcdef"), "abcdef");
 }
 
-TEST(Properties, DefaultsAndTheirRules)
-{
-    LocGuru guru;
-    EXPECT_TRUE(guru.bEnabled);
-    EXPECT_FALSE(guru.bTestStrWidth);
-    EXPECT_EQ(guru.sLanguageDB(), "");
-    EXPECT_EQ(guru.sPadChar(), "W");
-    EXPECT_EQ(guru.sProperties(), "Caption,ToolTipText");
-    EXPECT_EQ(guru.sStrWidthFactors, "4:100,10:80,20:60,30:40,50:20,9999:10");
-    EXPECT_EQ(guru.sTagExclude, "!");
-    EXPECT_EQ(guru.sForeignColumnName, "Foreign");
-    EXPECT_EQ(guru.sUnknownStrID, "GetS: Unknown String ID ");
-    EXPECT_EQ(guru.maxNativeLength(), 255);
-    guru.setSProperties(" Caption , Text,Bogus ");
-    EXPECT_EQ(guru.sProperties(), "Caption,Text,Bogus");
-}
-
 } // namespace

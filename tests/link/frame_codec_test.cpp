@@ -1,18 +1,11 @@
 #include "link/dial_command.h"
 #include "link/frame.h"
 #include "link/unit_identity.h"
+#include "support/unit_replies.h"
 
 #include <gtest/gtest.h>
 
 using namespace tvq52;
-
-TEST(FrameCodec, IdentificationRequestIsAlwaysTheSameSixBytes)
-{
-    const QByteArray request = identityRequest();
-    EXPECT_EQ(request.toHex(' '), "02 00 06 01 03");
-    EXPECT_EQ(checkByte(request), 0x06);
-    EXPECT_EQ(completeFrame(0x01).toHex(' '), "02 00 06 01 03 06");
-}
 
 TEST(FrameCodec, FramesCarryTheirTotalLengthAndXorCheck)
 {
@@ -23,16 +16,6 @@ TEST(FrameCodec, FramesCarryTheirTotalLengthAndXorCheck)
     EXPECT_EQ(std::uint8_t(big[1]), 0x01);
     EXPECT_EQ(std::uint8_t(big[2]), 0x79);
     EXPECT_EQ(checkByte(big), 0) << "a frame with its check byte XORs to zero";
-}
-
-TEST(FrameCodec, HexByteIsTwoUpperCaseDigits)
-{
-    EXPECT_EQ(HexByte(0x00), "00");
-    EXPECT_EQ(HexByte(0x0A), "0A");
-    EXPECT_EQ(HexByte(0x7F), "7F");
-    EXPECT_EQ(HexByte(0xFF), "FF");
-    // The length field is read as "&H" + the two texts.
-    EXPECT_EQ((HexByte(0x01) + HexByte(0x79)).toInt(nullptr, 16), 377);
 }
 
 TEST(DialCommand, ToneAndPulseWithThePrefix)
@@ -62,24 +45,9 @@ TEST(DialCommand, ModemAnswersThatConnect)
     EXPECT_FALSE(isConnectAnswer("\r\nCONNECT\r\n")) << "verbose answers are not the numeric code";
 }
 
-namespace {
-
-QByteArray identityFrame(QByteArray serial, std::uint8_t major = 4, std::uint8_t minor = 0)
-{
-    QByteArray p;
-    p.append(char(42));
-    p.append(char(major));
-    p.append(char(minor));
-    p.append(serial);
-    p.append(char(1));
-    return completeFrame(0x01, p);
-}
-
-} // namespace
-
 TEST(UnitIdentityDecode, FieldsAtTheirOffsets)
 {
-    const QByteArray f = identityFrame("123456", 3, 10);
+    const QByteArray f = test::identityReply("123456", 3, 10);
     const auto id = std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size())));
     EXPECT_EQ(id.type, 42);
     EXPECT_EQ(id.firmware, "3.10");
@@ -92,12 +60,12 @@ TEST(UnitIdentityDecode, FieldsAtTheirOffsets)
 TEST(UnitIdentityDecode, SerialThatIsNoNumberIsAFaultNotAValue)
 {
     for (const QByteArray serial : {QByteArray("12A456"), QByteArray("      "), QByteArray("12\x00" "456", 6), QByteArray("-12345")}) {
-        const QByteArray f = identityFrame(serial);
+        const QByteArray f = test::identityReply(serial);
         const auto r = decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size()));
         ASSERT_TRUE(std::holds_alternative<IdentityFault>(r)) << serial.toHex().constData();
         EXPECT_EQ(std::get<IdentityFault>(r).kind, IdentityFault::BadSerial);
     }
-    const QByteArray padded = identityFrame(" 12345");
+    const QByteArray padded = test::identityReply(" 12345");
     EXPECT_EQ(std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(padded.data()), int(padded.size()))).serial, 12345);
 }
 

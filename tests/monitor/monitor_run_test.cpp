@@ -3,28 +3,17 @@
 #include "link/serial_line.h"
 #include "monitor/monitor_run.h"
 #include "sim_process.h"
+#include "support/unit_replies.h"
 
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::identityReply;
+using tvq52::test::readingFrame;
 
 namespace {
-
-QByteArray identityReply(const char* serial = "004711")
-{
-    return completeFrame(0x01, QByteArray("\x2a\x04\x00", 3) + QByteArray(serial) + QByteArray(1, 1));
-}
-
-QByteArray readingFrame(int level, int attenuation)
-{
-    QByteArray p("\x07\x03\x0a\x09\x05\x02\x00\x00\x00\x00\x00", 11);
-    p.append(char(level >> 8));
-    p.append(char(level & 0xFF));
-    p.append(char(attenuation));
-    return completeFrame(kRealTimeCommand, p);
-}
 
 // Keeps what the monitor showed; `onReading` may stop or close it.
 struct RecordingView : MonitorView {

@@ -1,25 +1,14 @@
 #include "i18n/loc_guru.h"
 #include "link/frame.h"
 #include "monitor/real_time_reading.h"
+#include "support/unit_replies.h"
 
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::readingFrame;
 
 namespace {
-
-// A reading frame as the unit sends it: offsets 10-17 given, date fixed.
-QByteArray readingFrame(int level, int attenuation, int mains = 0, int sensor = 0, int session = 0, int night = 0,
-                        int nonWorking = 0)
-{
-    QByteArray p;
-    for (int b : {7, 3, 10, 9, 5, 2, session, night, mains, sensor, nonWorking})
-        p.append(char(b));
-    p.append(char((level >> 8) & 0xFF));
-    p.append(char(level & 0xFF));
-    p.append(char(attenuation));
-    return completeFrame(kRealTimeCommand, p);
-}
 
 ReadingDisplay shown(const QByteArray& frame)
 {

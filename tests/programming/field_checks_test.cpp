@@ -147,38 +147,6 @@ TEST(WholeRecord, EveryFieldCheckRunsOnTheRecord)
     EXPECT_EQ(faults[2].check.messageId, 97);
 }
 
-TEST(NewRecord, HasTheDefaultsOfAFreshUnit)
-{
-    const ProgrammingRecord r = CreaProgramacio(QDate(2011, 3, 4));
-    EXPECT_EQ(r.serial, 0);
-    EXPECT_EQ(r.date, QDate(2011, 3, 4));
-    EXPECT_EQ(r.venue, QStringLiteral(" "));
-    EXPECT_EQ(r.phone, QStringLiteral(" "));
-    EXPECT_EQ(r.note, QString());
-    EXPECT_EQ(r.version, QStringLiteral("0.0"));
-    EXPECT_EQ(r.language, QStringLiteral("Español"));
-    EXPECT_TRUE(r.clockChange);
-    EXPECT_FALSE(r.continuousPrinting);
-    EXPECT_EQ(r.leqMinutes, 2);
-    EXPECT_EQ(r.fastLimit, 80);
-    EXPECT_EQ(r.venueAction.kind, ActionType::LeqSeconds);
-    EXPECT_EQ(r.neighbourAction.kind, ActionType::LeqSeconds);
-    for (const SessionHours& s : r.sessions)
-        EXPECT_EQ(s, (SessionHours{QStringLiteral("00:00"), QStringLiteral("00:23")}));
-    EXPECT_EQ(r.dayLimitVenue, 80);
-    EXPECT_EQ(r.dayLimitNeighbour, 30);
-    EXPECT_EQ(r.nightLimitVenue, 75);
-    EXPECT_EQ(r.nightLimitNeighbour, 25);
-    EXPECT_EQ(r.nightStart, QStringLiteral("22:00"));
-    EXPECT_EQ(r.nightEnd, QStringLiteral("08:00"));
-    EXPECT_EQ(r.attenuationSeconds, 2);
-    EXPECT_EQ(r.rings, 2);
-    for (float o : r.octaves)
-        EXPECT_EQ(o, 0.0f);
-    for (const NonWorkingInterval& i : unusedIntervals())
-        EXPECT_TRUE(i.isUnused());
-}
-
 TEST(FirmwareVersion, SecondsFrom33AndGlobalCorrectionFrom40)
 {
     EXPECT_FALSE(hasActionSeconds(QStringLiteral("3.2")));

@@ -35,11 +35,6 @@ int blockByte(const QByteArray& frame, int offset)
 
 } // namespace
 
-TEST(ProgrammingFrames, RequestIsTheSixFixedBytes)
-{
-    EXPECT_EQ(programmingRequest().toHex(' '), "02 00 06 04 03 03");
-}
-
 TEST(ProgrammingFrames, TransmitFrameLengthsEnvelopeAndClock)
 {
     const QByteArray f40 = encodeProgrammingFrame(sampleRecord("4.0"), sampleIntervals(), "4.0", kPcClock);

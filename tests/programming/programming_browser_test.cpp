@@ -102,19 +102,3 @@ TEST_F(Browser, CommandLineSerialMustBePlainDigitsOfAStoredUnit)
     EXPECT_FALSE(browser.findCommandLineSerial(QStringLiteral("99999999999")));
 }
 
-TEST_F(Browser, DeletingAUnitRemovesAllItsDataAndNoOneElses)
-{
-    saveUnit(10);
-    saveUnit(11);
-    Row event;
-    event.set(QStringLiteral("LNumeroSerie"), 10);
-    event.set(QStringLiteral("DFecha"), QDate(2010, 1, 1));
-    event.set(QStringLiteral("THora"), QStringLiteral("10:00"));
-    ASSERT_TRUE(store_->insert(QStringLiteral("DiaBorrado"), event));
-    ASSERT_TRUE(store_->deleteUnit(10));
-    ProgrammingBrowser browser(*db_);
-    EXPECT_FALSE(browser.contains(10));
-    EXPECT_TRUE(browser.contains(11));
-    EXPECT_EQ(store_->count(QStringLiteral("DiaBorrado")), 0);
-    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil")), 30);
-}

@@ -1,8 +1,10 @@
 #include "programming_fixture.h"
+#include "support/rows.h"
 
 #include <QSqlQuery>
 
 using namespace tvq52;
+using tvq52::test::row;
 using tvq52::test::ProgrammingDatabase;
 
 using ProgrammingStore = ProgrammingDatabase;
@@ -10,13 +12,8 @@ using ProgrammingStore = ProgrammingDatabase;
 TEST_F(ProgrammingStore, SavingAnExistingSerialTwiceKeepsOneRowAndItsTotals)
 {
     ProgrammingRecord r = saveUnit(4711, QStringLiteral("Bar Central"));
-    Row totals;
-    totals.set(QStringLiteral("LPasadasLocal"), 17);
-    totals.set(QStringLiteral("LCB"), 3);
-    totals.set(QStringLiteral("THoraTotales"), QStringLiteral("11:12:13"));
-    totals.set(QStringLiteral("DFechaTotales"), QDate(2009, 1, 2));
-    Row key;
-    key.set(QStringLiteral("LNumeroSerie"), 4711);
+    const Row totals = row({{"LPasadasLocal", 17}, {"LCB", 3}, {"THoraTotales", "11:12:13"}, {"DFechaTotales", QDate(2009, 1, 2)}});
+    const Row key = row({{"LNumeroSerie", 4711}});
     ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
 
     r.venue = QStringLiteral("Bar Nuevo");
@@ -91,18 +88,13 @@ TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
     r.version = QStringLiteral("3.2");
     r.globalCorrection = false;
     ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
-    Row key;
-    key.set(QStringLiteral("LNumeroSerie"), 7);
-    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), key)->value(QStringLiteral("CMI")).toBool());
+    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}}))->value(QStringLiteral("CMI")).toBool());
 }
 
 TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNothing)
 {
     saveUnit(55);
-    Row one;
-    one.set(QStringLiteral("LNumeroSerie"), 55);
-    one.set(QStringLiteral("ByIntervalo"), 3);
-    ASSERT_GT(store_->remove(QStringLiteral("IntervaloInhabil"), one), 0);
+    ASSERT_GT(store_->remove(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 55}, {"ByIntervalo", 3}})), 0);
     EXPECT_TRUE(CarregaProgramacio(*store_, 55)->intervals[2].isUnused());
 
     // A limit the Byte column cannot hold makes the whole save fail.
@@ -112,8 +104,7 @@ TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNoth
     QString error;
     EXPECT_FALSE(GrabaProgramacio(*store_, bad, unusedIntervals(), &error));
     EXPECT_FALSE(error.isEmpty());
-    Row key;
-    key.set(QStringLiteral("LNumeroSerie"), 56);
+    const Row key = row({{"LNumeroSerie", 56}});
     EXPECT_EQ(store_->count(QStringLiteral("Programacion"), key), 0);
     EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 0);
 }

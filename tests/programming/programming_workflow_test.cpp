@@ -1,4 +1,5 @@
 #include "i18n/loc_guru.h"
+#include "support/rows.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/link_state.h"
@@ -14,6 +15,7 @@
 #include "support/scripted_prompter.h"
 
 using namespace tvq52;
+using tvq52::test::row;
 using test::sampleIntervals;
 using test::sampleRecord;
 
@@ -197,11 +199,8 @@ TEST_F(ProgrammingExchange, TransmitAnswersAndChecks)
     EXPECT_EQ(line.written.size(), 1 + 6 + 377);
     EXPECT_EQ(sheet->bytesSent(), 377);
     EXPECT_EQ(sheet->progressCalls(), 377);
-    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), [] {
-        Row k;
-        k.set(QStringLiteral("LNumeroSerie"), 4711);
-        return k;
-    }()).has_value()) << "the record is saved before it is sent";
+    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}})).has_value())
+        << "the record is saved before it is sent";
     expectExchangeClosed();
 
     ProgrammingRecord other = sampleRecord("4.0");

@@ -28,22 +28,6 @@ std::unique_ptr<QWidget> window(const QString& name, const QStringList& texts)
     return w;
 }
 
-TEST(FormRegistry, KeepsOneFactoryPerForm)
-{
-    FormRegistry registry;
-    EXPECT_FALSE(registry.contains("Form1"));
-    EXPECT_EQ(registry.create("Form1"), nullptr);
-    registry.add("Form1", [] { return window("Form1", {"uno"}); });
-    registry.add("Form1", [] { return window("Form1", {"otro"}); });
-    registry.add("Form7", [] { return window("Form7", {}); });
-    EXPECT_EQ(registry.names(), QStringList({"Form1", "Form7"}));
-    const auto w = registry.create("Form1");
-    ASSERT_NE(w, nullptr);
-    EXPECT_EQ(w->findChild<QPushButton*>()->text(), "otro");
-    EXPECT_EQ(exportFormOrder(), QStringList({"Form1", "Form2", "Form3", "Form4", "Form5", "Form6", "Form7",
-                                              "Form8", "Form9", "Form10", "Form15"}));
-}
-
 class ExportAll : public ::testing::Test {
 protected:
     void SetUp() override

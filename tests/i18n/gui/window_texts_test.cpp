@@ -95,19 +95,6 @@ QString shippedDatabase()
     return QStringLiteral(TVQ52_ASSET_DIR "/Language.db");
 }
 
-TEST(WindowTexts, TheCheckTellsTranslatedSkippedAndMissingTextsApart)
-{
-    QHash<QString, ShippedRow> shipped;
-    shipped.insert("Salir", {false, {"Surt", "Exit", "Beenden", "Quitter", "Esci", "Sair"}});
-    shipped.insert("TVQ-52", {true, {"", "", "", "", "", ""}});
-    shipped.insert("Ayuda", {false, {"Ajuda", "Help", "", "Aide", " ", "Ajuda"}});
-    EXPECT_TRUE(missingLanguages(shipped, "Salir").isEmpty());
-    EXPECT_TRUE(missingLanguages(shipped, "TVQ-52").isEmpty());
-    EXPECT_EQ(missingLanguages(shipped, "Ayuda"), QStringList({"Deutsch", "Italiano"}));
-    EXPECT_EQ(missingLanguages(shipped, "salir"), kTranslatedColumns) << "letter case counts";
-    EXPECT_EQ(missingLanguages(shipped, "Nuevo"), kTranslatedColumns);
-}
-
 // The export as the main window runs it, over the program's own windows.
 TEST(WindowTexts, EveryTextTheExportCollectsIsTranslatedInEveryLanguage)
 {

@@ -1,4 +1,5 @@
 #include "programming/gui/programming_window.h"
+#include "support/rows.h"
 
 #include "app/gui/widget_prompter.h"
 #include "window_fixture.h"
@@ -9,6 +10,7 @@
 #include <QTableView>
 
 using namespace tvq52;
+using tvq52::test::row;
 
 namespace {
 
@@ -42,26 +44,6 @@ protected:
 
 } // namespace
 
-TEST_F(RecordBrowserTest, SavingAnExistingSerialTwiceKeepsOneRowAndItsTotals)
-{
-    storeUnit(4711);
-    Row totals;
-    totals.set(QStringLiteral("LPasadasVecino"), 9);
-    Row key;
-    key.set(QStringLiteral("LNumeroSerie"), 4711);
-    ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
-    open();
-    child<QLineEdit>(window_.get(), "MaskLocal")->setText(QStringLiteral("Sala Luna"));
-    click("SSCommandGrabar");
-    click("SSCommandGrabar");
-    EXPECT_EQ(prompter_.catalogueIds(), (QList<int>{23, 23}));
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 1);
-    const Row row = *store_->selectOne(QStringLiteral("Programacion"), key);
-    EXPECT_EQ(row.value(QStringLiteral("TLocal")).toString(), QStringLiteral("Sala Luna"));
-    EXPECT_EQ(row.value(QStringLiteral("LPasadasVecino")).toInt(), 9);
-    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 30);
-}
-
 TEST_F(RecordBrowserTest, CancellingTheSaveQuestionWritesNothing)
 {
     storeUnit(5);
@@ -76,11 +58,7 @@ TEST_F(RecordBrowserTest, CancellingTheSaveQuestionWritesNothing)
 TEST_F(RecordBrowserTest, DeletingTheOnlyRecordLeavesANewRecordWithSerialZero)
 {
     storeUnit(321, QStringLiteral("Bar"));
-    Row event;
-    event.set(QStringLiteral("LNumeroSerie"), 321);
-    event.set(QStringLiteral("DFecha"), QDate(2010, 1, 1));
-    event.set(QStringLiteral("THora"), QStringLiteral("10:00"));
-    ASSERT_TRUE(store_->insert(QStringLiteral("DiaReprogramado"), event));
+    ASSERT_TRUE(store_->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 321}, {"DFecha", QDate(2010, 1, 1)}, {"THora", "10:00"}})));
     open();
     ASSERT_EQ(shownSerial(), QStringLiteral("321"));
     prompter_.answer(Answer::Ok);
