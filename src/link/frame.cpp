@@ -36,9 +36,4 @@ QByteArray identityRequest()
     return frameWithoutCheck(std::uint8_t(UnitCommand::Identify));
 }
 
-QString HexByte(std::uint8_t value)
-{
-    return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
-}
-
 } // namespace tvq52

@@ -37,7 +37,4 @@ QByteArray completeFrame(std::uint8_t command, const QByteArray& payload = {});
 // 02 00 06 01 03, sent with its check byte 06.
 QByteArray identityRequest();
 
-// The byte as two upper-case hexadecimal digits ("0A", "FF").
-QString HexByte(std::uint8_t value);
-
 } // namespace tvq52
