@@ -50,6 +50,11 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
             o.timeoutMs = value().toInt(&ok);
             if (!ok || o.timeoutMs <= 0)
                 *error = QStringLiteral("--timeout-ms takes a positive number");
+        } else if (a == QLatin1String("--clock-speed")) {
+            bool ok = false;
+            o.clockSpeed = value().toDouble(&ok);
+            if (!ok || o.clockSpeed <= 0)
+                *error = QStringLiteral("--clock-speed takes a positive number");
         } else {
             *error = QStringLiteral("unknown option %1").arg(a);
         }
@@ -62,6 +67,7 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
 CliSession CliSession::open(const CliOptions& options, bool readSettings)
 {
     CliSession s;
+    s.clock = std::make_unique<ScaledClock>(options.clockSpeed);
     const QString folder = resolveDataFolder(options.home);
     const ProvisionResult provisioned = provisionDataFolder(folder, findAssetFolder());
     if (!provisioned.error.isEmpty()) {

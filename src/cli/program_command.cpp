@@ -87,8 +87,8 @@ int runProgram(CliSession& session, const CliOptions& options)
     }
     Store store(*ctx.db);
     ConsoleSheet sheet(&store, *session.prompter, ctx.guru);
-    DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
-    LinkTimer timer(systemClock(), options.timeoutMs);
+    DeviceLink link(ctx.link, programLine(ctx), *session.clock, *session.prompter, ctx.guru);
+    LinkTimer timer(*session.clock, options.timeoutMs);
     ProgrammingWorkflow workflow(link, timer, sheet);
 
     if (action == QLatin1String("get")) {
