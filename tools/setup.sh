@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian 12 machine lacks, builds, and then either starts
-# the program on a demo data folder (run) or runs every test (test).
+# the program on a demo data folder (run) or runs every test (test): once in
+# the normal build, then again built with AddressSanitizer and
+# UndefinedBehaviorSanitizer (build-asan), where any report fails the test.
 set -euo pipefail
 
 mode=${1:-}
@@ -11,6 +13,7 @@ esac
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TVQ52_BUILD_DIR:-$root/build}
+asan_build=${TVQ52_ASAN_BUILD_DIR:-$root/build-asan}
 
 sudo=""
 if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
@@ -37,6 +40,17 @@ if [ "$mode" = test ]; then
   # iaxmodem was installed above and root may configure it: its test must run, not skip.
   if [ "$(id -u)" = 0 ]; then export TVQ52_REQUIRE_REAL_MODEM=1; fi
   ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+
+  # Benchmarks and fuzz targets are left out: the fuzz targets carry their
+  # own sanitizers and already ran above.
+  start=$SECONDS
+  cmake -S "$root" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTVQ52_SANITIZE=ON -DTVQ52_BUILD_BENCH=OFF -DTVQ52_BUILD_FUZZ=OFF >/dev/null
+  cmake --build "$asan_build" -j"$(nproc)"
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
+  export UBSAN_OPTIONS=print_stacktrace=1
+  ctest --test-dir "$asan_build" --output-on-failure -j"$(nproc)"
+  echo "Sanitizer build and tests: $((SECONDS - start)) s"
 else
   if [ -x "$root/tools/run-demo.sh" ]; then
     exec "$root/tools/run-demo.sh" "$build"

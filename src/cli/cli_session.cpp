@@ -61,6 +61,11 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
             o.timeoutMs = value().toInt(&ok);
             if (!ok || o.timeoutMs <= 0)
                 *error = QStringLiteral("--timeout-ms takes a positive number");
+        } else if (a == QLatin1String("--clock-speed")) {
+            bool ok = false;
+            o.clockSpeed = value().toDouble(&ok);
+            if (!ok || o.clockSpeed <= 0)
+                *error = QStringLiteral("--clock-speed takes a positive number");
         } else if (!o.command.isEmpty()) {
             // An option of the command itself (--save, --count); the command
             // refuses what it does not take.
@@ -77,6 +82,7 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
 CliSession CliSession::open(const CliOptions& options, bool readSettings)
 {
     CliSession s;
+    s.clock = std::make_unique<ScaledClock>(options.clockSpeed);
     const QString folder = resolveDataFolder(options.home);
     const ProvisionResult provisioned = provisionDataFolder(folder, findAssetFolder());
     if (!provisioned.error.isEmpty()) {

@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "cli/console_prompter.h"
+#include "link/clock.h"
 
 #include <QStringList>
 #include <memory>
@@ -20,6 +21,8 @@ struct CliOptions {
     QString phone;
     bool assumeYes = false;
     int timeoutMs = 5000;
+    // Not in --help: tests run the line's waits and pacing faster.
+    double clockSpeed = 1.0;
     QStringList command;   // the subcommand and its arguments
 };
 
@@ -32,6 +35,7 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error);
 struct CliSession {
     std::unique_ptr<AppContext> ctx;
     std::unique_ptr<ConsolePrompter> prompter;
+    std::unique_ptr<ScaledClock> clock;
     QString error;
 
     // Without `readSettings` only the folder is laid out (enough to mend a

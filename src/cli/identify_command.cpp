@@ -20,8 +20,8 @@ int runIdentify(CliSession& session, const CliOptions& options)
         return 2;
     }
     SerialLine line;
-    DeviceLink link(ctx.link, line, systemClock(), *session.prompter, ctx.guru);
-    LinkTimer timer(systemClock(), options.timeoutMs);
+    DeviceLink link(ctx.link, line, *session.clock, *session.prompter, ctx.guru);
+    LinkTimer timer(*session.clock, options.timeoutMs);
 
     bool identified = false;
     const ExchangeOutcome outcome = runExchange(link, ctx.link.PhoneNumber, [&] {

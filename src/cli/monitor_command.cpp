@@ -78,8 +78,8 @@ int runMonitor(CliSession& session, const CliOptions& options)
         }
     }
 
-    DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
-    LinkTimer timer(systemClock(), options.timeoutMs);
+    DeviceLink link(ctx.link, programLine(ctx), *session.clock, *session.prompter, ctx.guru);
+    LinkTimer timer(*session.clock, options.timeoutMs);
     ConsoleMonitorView view(ctx.guru, count);
     RealTimeMonitor monitor(link, timer, view);
     view.monitor = &monitor;

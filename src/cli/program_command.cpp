@@ -91,8 +91,8 @@ int runProgram(CliSession& session, const CliOptions& options)
     // is compared with a stored record, asked or saved.
     const bool plainGet = action == QLatin1String("get") && !save;
     ConsoleSheet sheet(plainGet ? nullptr : &store, *session.prompter, ctx.guru);
-    DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
-    LinkTimer timer(systemClock(), options.timeoutMs);
+    DeviceLink link(ctx.link, programLine(ctx), *session.clock, *session.prompter, ctx.guru);
+    LinkTimer timer(*session.clock, options.timeoutMs);
     ReceivedProgramming received;
     ProgrammingWorkflow workflow(link, timer, sheet, received);
     if (!options.phone.isEmpty())

@@ -5,7 +5,7 @@
 #include "sim_process.h"
 #include "support/unit_replies.h"
 
-#include <QTimer>
+#include <QObject>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -80,18 +80,23 @@ TEST(RealTimeMonitor, ShowsAndAcknowledgesEachReadingUntilStopped)
 TEST(RealTimeMonitor, AStopWhileAReadingArrivesDiscardsIt)
 {
     StreamingUnit u;
+    QObject context;
     u.next = [&](int k) {
         const QByteArray frame = readingFrame(700 + k, 0);
         if (k < 2) {
             u.line.deliver(frame, 20);
             return;
         }
-        // The stop comes in the same breath as the reading's last byte.
-        u.line.deliver(frame.left(frame.size() - 1), 20);
-        QTimer::singleShot(int(u.clock.realMs(200)), [&u, last = frame.right(1)] {
-            u.monitor.stop();
-            u.line.deliver(last);
-        });
+        // The stop comes in the same breath as the reading's last byte: the
+        // posted call runs in the first wait, once the rest has been read.
+        u.line.deliver(frame.left(frame.size() - 1));
+        QMetaObject::invokeMethod(
+            &context,
+            [&u, last = frame.right(1)] {
+                u.monitor.stop();
+                u.line.deliver(last);
+            },
+            Qt::QueuedConnection);
     };
     EXPECT_EQ(u.monitor.run({}, std::nullopt), 2);
     EXPECT_EQ(u.view.readings.size(), 2);
