@@ -166,7 +166,10 @@ void WeekScheduleWindow::buildChart()
     chart_ = new QChart;
     chart_->setObjectName(QStringLiteral("WeekChart"));
     chart_->legend()->setAlignment(Qt::AlignBottom);
+    // The view gives up the empty chart it was built with but does not delete it.
+    QChart* blank = chartView_->chart();
     chartView_->setChart(chart_);
+    delete blank;
 
     auto* xAxis = new QCategoryAxis;
     xAxis->setRange(0, kWeekPoints - 1);
