@@ -5,52 +5,10 @@
 #include "i18n/text_language_file.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLocale>
-#include <QRegularExpression>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <algorithm>
-#include <limits>
 
 namespace tvq52 {
-
-namespace {
-
-const QString kTable = QStringLiteral("LocGuru");
-const QString kNative = QStringLiteral("Native");
-const QString kSkip = QStringLiteral("bSkip");
-
-// Booleans may be stored as -1/1/0 or as words by a hand-edited database.
-bool isTrue(const QVariant& value)
-{
-    const QString text = value.toString().trimmed().toLower();
-    if (text.isEmpty() || text == QLatin1String("0") || text == QLatin1String("false") || text == QLatin1String("no"))
-        return false;
-    return true;
-}
-
-// The declared size of the "Native" column ("VARCHAR(255)"); a column
-// declared without one has no limit.
-int declaredSize(const QString& type)
-{
-    static const QRegularExpression size(QStringLiteral("\\(\\s*(\\d+)\\s*\\)"));
-    const QRegularExpressionMatch m = size.match(type);
-    return m.hasMatch() ? m.captured(1).toInt() : std::numeric_limits<int>::max();
-}
-
-// Column names compare as the database compares them: without regard to case.
-int columnIndex(const QStringList& columns, const QString& name)
-{
-    for (int i = 0; i < columns.size(); ++i)
-        if (columns[i].compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    return -1;
-}
-
-} // namespace
 
 LocGuru::LocGuru()
 {
@@ -95,16 +53,9 @@ void LocGuru::setSProperties(const QString& list)
 
 void LocGuru::CloseLanguageDatabase()
 {
-    if (!connection_.isEmpty()) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(connection_, false);
-            if (db.isOpen())
-                db.close();
-        }
-        QSqlDatabase::removeDatabase(connection_);
-        connection_.clear();
-    }
+    store_.close();
     columns_.clear();
+    nativeColumn_ = -1;
     rows_.clear();
     index_.clear();
     textNative_.clear();
@@ -134,85 +85,16 @@ bool LocGuru::OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbT
 
 bool LocGuru::loadSql(const QString& path, bool readOnly)
 {
-    // SQLite would quietly create a missing file.
-    if (!QFileInfo(path).isFile()) {
-        errDescription_ = QStringLiteral("Could not find file '%1'.").arg(path);
+    std::optional<LanguageTable> table = store_.open(path, readOnly);
+    if (!table) {
+        errDescription_ = store_.error();
         return false;
     }
-    static int serial = 0;
-    connection_ = QStringLiteral("tvq52-language-%1").arg(++serial);
-    QString error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-        db.setDatabaseName(path);
-        if (readOnly)
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (!db.open()) {
-            errDescription_ = db.lastError().text();
-            return false;
-        }
-
-        QSqlQuery info(db);
-        maxNativeLength_ = 255;
-        bool hasTable = false;
-        bool hasNative = false;
-        if (info.exec(QStringLiteral("PRAGMA table_info(LocGuru)"))) {
-            while (info.next()) {
-                hasTable = true;
-                if (info.value(1).toString().compare(kNative, Qt::CaseInsensitive) == 0) {
-                    hasNative = true;
-                    maxNativeLength_ = declaredSize(info.value(2).toString());
-                }
-            }
-        }
-        if (!hasTable) {
-            errDescription_ = QStringLiteral("The table '%1' does not exist in '%2'.").arg(kTable, path);
-            return false;
-        }
-        if (!hasNative) {
-            errDescription_ = QStringLiteral("The table '%1' has no column '%2'.").arg(kTable, kNative);
-            return false;
-        }
-
-        // Stored order: the index groups case variants itself, for every
-        // alphabet, keeping this order within each group.
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT rowid, * FROM LocGuru ORDER BY rowid"))) {
-            errDescription_ = query.lastError().text();
-            return false;
-        }
-        const QSqlRecord record = query.record();
-        for (int i = 1; i < record.count(); ++i)
-            columns_.append(record.fieldName(i));
-        const int nativeAt = columnIndex(columns_, kNative);
-        const int skipAt = columnIndex(columns_, kSkip);
-        while (query.next()) {
-            if (query.isNull(nativeAt + 1))
-                continue;
-            Row row;
-            row.rowId = query.value(0).toLongLong();
-            row.values.reserve(columns_.size());
-            for (int i = 0; i < columns_.size(); ++i)
-                row.values.append(query.value(i + 1).toString());
-            row.native = row.values[nativeAt];
-            row.skip = skipAt >= 0 && isTrue(query.value(skipAt + 1));
-            rows_.append(std::move(row));
-        }
-        if (query.lastError().isValid())
-            error = query.lastError().text();
-    }
-    if (!error.isEmpty()) {
-        errDescription_ = error;
-        return false;
-    }
+    columns_ = std::move(table->columns);
+    nativeColumn_ = table->nativeColumn;
+    rows_ = std::move(table->rows);
+    maxNativeLength_ = table->maxNativeLength;
     buildIndex();
-    // Reading needs no open connection; only an export keeps one.
-    if (readOnly) {
-        QSqlDatabase::database(connection_, false).close();
-        QSqlDatabase::removeDatabase(connection_);
-        connection_.clear();
-    }
     return true;
 }
 
@@ -233,7 +115,7 @@ void LocGuru::buildIndex()
             Resolution r;
             bool stopped = false;
             for (int i : group) {
-                const Row& row = rows_[i];
+                const LanguageEntry& row = rows_[i];
                 if (!stopped && row.skip)
                     stopped = true;
                 if (row.native != text)
@@ -271,7 +153,7 @@ int LocGuru::foreignColumn() const
 {
     if (cachedColumn_ < 0 || cachedColumnName_ != sForeignColumnName) {
         cachedColumnName_ = sForeignColumnName;
-        cachedColumn_ = columnIndex(columns_, sForeignColumnName);
+        cachedColumn_ = findLanguageColumn(columns_, sForeignColumnName);
     }
     return cachedColumn_;
 }
@@ -434,23 +316,21 @@ bool LocGuru::ExportSpecialControl(QObject* control)
 
 bool LocGuru::beginExport()
 {
-    if (!open_ || connection_.isEmpty()) {
+    if (!open_ || !store_.isWritable()) {
         errDescription_ = dbType_ == TextFile && open_
             ? QStringLiteral("Text can only be exported to an SQL Language Database")
             : QStringLiteral("The language database is not open for export");
         return false;
     }
     exportFailed_ = false;
-    QSqlDatabase::database(connection_, false).transaction();
+    store_.beginExport();
     return true;
 }
 
 bool LocGuru::commitExport()
 {
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    if (!db.commit()) {
-        errDescription_ = db.lastError().text();
-        db.rollback();
+    if (!store_.commitExport()) {
+        errDescription_ = store_.error();
         return false;
     }
     return !exportFailed_;
@@ -467,11 +347,8 @@ bool LocGuru::ExportStrings()
 {
     if (!beginExport())
         return false;
-    QSqlQuery clear(QSqlDatabase::database(connection_, false));
-    if (!clear.exec(QStringLiteral("UPDATE LocGuru SET bIsUsed = 0"))) {
-        errDescription_ = clear.lastError().text();
-        exportFailed_ = true;
-    }
+    if (!store_.clearUsedMarks())
+        exportFault(store_.error());
     // The stored texts are the native ones with their own line breaks; the
     // numbers past the catalogue have no text and are left out.
     for (int id = 1; !exportFailed_ && id <= nativeCatalogueSize() + 1; ++id)
@@ -522,27 +399,23 @@ bool LocGuru::ExportOneString(const QString& text)
         return true;
     if (dbType_ == TextFile && open_)
         return exportFault(QStringLiteral("Text can only be exported to an SQL Language Database"));
-    if (connection_.isEmpty())
+    if (!store_.isWritable())
         return exportFault(QStringLiteral("The language database is not open for export"));
 
-    QSqlQuery query(QSqlDatabase::database(connection_, false));
     const auto found = index_.constFind(text);
     if (found != index_.constEnd() && found->exact >= 0) {
-        query.prepare(QStringLiteral("UPDATE LocGuru SET bIsUsed = 1 WHERE rowid = ?"));
-        query.addBindValue(rows_[found->exact].rowId);
-        if (!query.exec())
-            return exportFault(query.lastError().text());
+        if (!store_.markUsed(rows_[found->exact].rowId))
+            return exportFault(store_.error());
         return true;
     }
-    query.prepare(QStringLiteral("INSERT INTO LocGuru (Native, bIsUsed) VALUES (?, 1)"));
-    query.addBindValue(text);
-    if (!query.exec())
-        return exportFault(query.lastError().text());
-    Row row;
-    row.rowId = query.lastInsertId().toLongLong();
+    const std::optional<qint64> rowId = store_.insertUsed(text);
+    if (!rowId)
+        return exportFault(store_.error());
+    LanguageEntry row;
+    row.rowId = *rowId;
     row.native = text;
     row.values.resize(columns_.size());
-    row.values[columnIndex(columns_, kNative)] = text;
+    row.values[nativeColumn_] = text;
     rows_.append(std::move(row));
     index_[text].exact = int(rows_.size()) - 1;
     return true;

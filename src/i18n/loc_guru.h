@@ -1,6 +1,7 @@
 #pragma once
 
 #include "i18n/control_property.h"
+#include "i18n/language_store.h"
 
 #include <QHash>
 #include <QObject>
@@ -79,12 +80,6 @@ public:
     bool ExportSpecialControl(QObject* control);
 
 private:
-    struct Row {
-        qint64 rowId = -1;
-        QString native;
-        bool skip = false;
-        QStringList values;   // one per language column, in columns_ order
-    };
     // What a lookup of one exact native text resolves to.
     struct Resolution {
         int translate = -1;   // row whose translation is used, -1: text unchanged
@@ -113,9 +108,10 @@ private:
     bool readOnly_ = false;
     int maxNativeLength_ = 255;
     bool exportFailed_ = false;
-    QString connection_;   // the SQL connection kept open for an export
+    LanguageStore store_;   // its connection stays open only for an export
     QStringList columns_;
-    QVector<Row> rows_;
+    int nativeColumn_ = -1;
+    QVector<LanguageEntry> rows_;
     QHash<QString, Resolution> index_;
     mutable QString cachedColumnName_;
     mutable int cachedColumn_ = -1;
