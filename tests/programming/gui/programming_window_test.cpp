@@ -14,6 +14,7 @@
 #include <QTimer>
 
 using namespace tvq52;
+using namespace tvq52::test;
 
 namespace {
 

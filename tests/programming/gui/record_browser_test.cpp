@@ -10,7 +10,7 @@
 #include <QTableView>
 
 using namespace tvq52;
-using tvq52::test::row;
+using namespace tvq52::test;
 
 namespace {
 
