@@ -13,29 +13,38 @@ using tvq52::test::TempHome;
 
 namespace {
 
-QString iniValue(const TempHome& home, const char* key)
-{
-    return ReadSetting(QStringLiteral("Configuration"), QString::fromLatin1(key), QStringLiteral("<none>"),
-                       settingsPath(home.path()));
-}
+// A provisioned data folder with its settings read and its database open.
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        home.provision();
+        ASSERT_FALSE(readStartupSettings(ctx, nullptr).has_value());
+        QString error;
+        ctx.db = Database::openSqlite(databasePath(home.path()), &error);
+        ASSERT_TRUE(ctx.db) << error.toStdString();
+    }
+    QString ini(const char* key) const
+    {
+        return ReadSetting(QStringLiteral("Configuration"), QString::fromLatin1(key), QStringLiteral("<none>"),
+                           settingsPath(home.path()));
+    }
+    QByteArray iniFile() const
+    {
+        QFile f(settingsPath(home.path()));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }
+    Row configurationRow()
+    {
+        const QList<Row> rows = Store(*ctx.db).select(QStringLiteral("Configuracion"));
+        EXPECT_EQ(rows.size(), 1);
+        return rows.value(0);
+    }
 
-std::unique_ptr<AppContext> openContext(const TempHome& home)
-{
-    auto ctx = std::make_unique<AppContext>(home.path());
-    EXPECT_FALSE(readStartupSettings(*ctx, nullptr).has_value());
-    QString error;
-    ctx->db = Database::openSqlite(databasePath(home.path()), &error);
-    EXPECT_TRUE(ctx->db) << error.toStdString();
-    return ctx;
-}
-
-Row configurationRow(AppContext& ctx)
-{
-    Store store(*ctx.db);
-    const QList<Row> rows = store.select(QStringLiteral("Configuracion"));
-    EXPECT_EQ(rows.size(), 1);
-    return rows.value(0);
-}
+    TempHome home;
+    AppContext ctx{home.path()};
+};
 
 } // namespace
 
@@ -85,38 +94,32 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
     EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("ModemSpeed")));
 }
 
-TEST(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
+TEST_F(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
 {
-    TempHome home;
-    home.provision();
-    auto ctx = openContext(home);
     const QString footer = QStringLiteral("0123456789").repeated(6);
-    ASSERT_FALSE(acceptFooterText(*ctx, footer).has_value());
-    EXPECT_EQ(ctx->ReportFooterText, footer);
-    EXPECT_EQ(configurationRow(*ctx).value(QStringLiteral("TUsuario")).toString(), footer);
-    EXPECT_EQ(iniValue(home, "User"), footer.left(50));
+    ASSERT_FALSE(acceptFooterText(ctx, footer).has_value());
+    EXPECT_EQ(ctx.ReportFooterText, footer);
+    EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), footer);
+    EXPECT_EQ(ini("User"), footer.left(50));
     // Still whole after the exit write; the next start reads the fifty.
-    ASSERT_FALSE(writeConfigurationRow(*ctx).has_value());
-    EXPECT_EQ(configurationRow(*ctx).value(QStringLiteral("TUsuario")).toString(), footer);
+    ASSERT_FALSE(writeConfigurationRow(ctx).has_value());
+    EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), footer);
     AppContext next(home.path());
     readStartupSettings(next, nullptr);
     EXPECT_EQ(next.ReportFooterText, footer.left(50));
 }
 
-TEST(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
+TEST_F(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
 {
-    TempHome home;
-    home.provision();
-    auto ctx = openContext(home);
-    ctx->link.SerialPort = 4;
-    ctx->link.TonePulse = 0;
-    ctx->link.ModemMode = 1;
-    ctx->link.DialCode.clear();
-    ctx->LanguageCodeValue = 5000;
-    ctx->ReportFooterText = QStringLiteral("pie");
-    ASSERT_FALSE(writeConfigurationRow(*ctx).has_value());
-    EXPECT_EQ(ctx->link.DialCode, QStringLiteral(" "));
-    const Row row = configurationRow(*ctx);
+    ctx.link.SerialPort = 4;
+    ctx.link.TonePulse = 0;
+    ctx.link.ModemMode = 1;
+    ctx.link.DialCode.clear();
+    ctx.LanguageCodeValue = 5000;
+    ctx.ReportFooterText = QStringLiteral("pie");
+    ASSERT_FALSE(writeConfigurationRow(ctx).has_value());
+    EXPECT_EQ(ctx.link.DialCode, QStringLiteral(" "));
+    const Row row = configurationRow();
     EXPECT_EQ(row.value(QStringLiteral("ByCom")).toInt(), 4);
     EXPECT_EQ(row.value(QStringLiteral("IIdioma")).toInt(), 5000);
     EXPECT_EQ(row.value(QStringLiteral("ByTono")).toInt(), 0);
@@ -126,95 +129,74 @@ TEST(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
     EXPECT_EQ(row.value(QStringLiteral("TUsuario")).toString(), QStringLiteral("pie"));
 
     // An emptied settings table gets its row back rather than failing the exit.
-    Store store(*ctx->db);
+    Store store(*ctx.db);
     ASSERT_EQ(store.remove(QStringLiteral("Configuracion"), {}), 1);
-    ASSERT_FALSE(writeConfigurationRow(*ctx).has_value());
-    EXPECT_EQ(configurationRow(*ctx).value(QStringLiteral("ByCom")).toInt(), 4);
+    ASSERT_FALSE(writeConfigurationRow(ctx).has_value());
+    EXPECT_EQ(configurationRow().value(QStringLiteral("ByCom")).toInt(), 4);
 }
 
-TEST(Settings, CommunicationDialogAcceptWritesKeysAndAlwaysSpeed19200)
+TEST_F(Settings, CommunicationDialogAcceptWritesKeysAndAlwaysSpeed19200)
 {
-    TempHome home;
-    home.provision();
     WriteSetting(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed"), QStringLiteral("2400"),
                  settingsPath(home.path()));
-    auto ctx = openContext(home);
-    EXPECT_EQ(ctx->link.ModemSpeed, 2400);
+    ASSERT_FALSE(readStartupSettings(ctx, nullptr).has_value());
+    EXPECT_EQ(ctx.link.ModemSpeed, 2400);
 
     CommChoice choice{QStringLiteral("12"), QStringLiteral("0"), true, true};
-    ASSERT_FALSE(acceptCommSettings(*ctx, choice).has_value());
-    EXPECT_EQ(ctx->link.ModemSpeed, 19200);
-    EXPECT_EQ(iniValue(home, "SerialPort"), QStringLiteral("12"));
-    EXPECT_EQ(iniValue(home, "Modem"), QStringLiteral("1"));
-    EXPECT_EQ(iniValue(home, "TonePulse"), QStringLiteral("0"));
-    EXPECT_EQ(iniValue(home, "DialCode"), QStringLiteral("0"));
-    EXPECT_EQ(iniValue(home, "ModemSpeed"), QStringLiteral("19200"));
-    EXPECT_EQ(iniValue(home, "SerialDevice"), QStringLiteral("<none>"));
+    ASSERT_FALSE(acceptCommSettings(ctx, choice).has_value());
+    EXPECT_EQ(ctx.link.ModemSpeed, 19200);
+    EXPECT_EQ(ini("SerialPort"), QStringLiteral("12"));
+    EXPECT_EQ(ini("Modem"), QStringLiteral("1"));
+    EXPECT_EQ(ini("TonePulse"), QStringLiteral("0"));
+    EXPECT_EQ(ini("DialCode"), QStringLiteral("0"));
+    EXPECT_EQ(ini("ModemSpeed"), QStringLiteral("19200"));
+    EXPECT_EQ(ini("SerialDevice"), QStringLiteral("<none>"));
 
     // A device path is kept apart and wins over the number until a number is chosen again.
     choice.portText = QStringLiteral("/dev/ttyUSB0");
-    ASSERT_FALSE(acceptCommSettings(*ctx, choice).has_value());
-    EXPECT_EQ(iniValue(home, "SerialPort"), QStringLiteral("12"));
-    EXPECT_EQ(iniValue(home, "SerialDevice"), QStringLiteral("/dev/ttyUSB0"));
-    EXPECT_EQ(portText(*ctx), QStringLiteral("/dev/ttyUSB0"));
+    ASSERT_FALSE(acceptCommSettings(ctx, choice).has_value());
+    EXPECT_EQ(ini("SerialPort"), QStringLiteral("12"));
+    EXPECT_EQ(ini("SerialDevice"), QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(portText(ctx), QStringLiteral("/dev/ttyUSB0"));
     choice.portText = QStringLiteral("2");
-    ASSERT_FALSE(acceptCommSettings(*ctx, choice).has_value());
-    EXPECT_EQ(iniValue(home, "SerialDevice"), QString());
-    EXPECT_EQ(serialDeviceName(ctx->link), portNumberDevice(2));
+    ASSERT_FALSE(acceptCommSettings(ctx, choice).has_value());
+    EXPECT_EQ(ini("SerialDevice"), QString());
+    EXPECT_EQ(serialDeviceName(ctx.link), portNumberDevice(2));
 }
 
-TEST(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
+TEST_F(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
 {
-    TempHome home;
-    home.provision();
-    auto ctx = openContext(home);
-    const QByteArray before = [&] {
-        QFile f(settingsPath(home.path()));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }();
+    const QByteArray before = iniFile();
     for (const char* bad : {"256", "-1", "abc", "", "1 2"}) {
-        const auto fault = acceptCommSettings(*ctx, CommChoice{QString::fromLatin1(bad), QStringLiteral("9"), true, true});
+        const auto fault = acceptCommSettings(ctx, CommChoice{QString::fromLatin1(bad), QStringLiteral("9"), true, true});
         ASSERT_TRUE(fault.has_value()) << bad;
-        EXPECT_EQ(fault->text, ctx->guru.GetS(106));
+        EXPECT_EQ(fault->text, ctx.guru.GetS(106));
     }
-    const auto prefixFault = acceptCommSettings(*ctx, CommChoice{QStringLiteral("2"), QStringLiteral("9\rATH"), true, true});
+    const auto prefixFault = acceptCommSettings(ctx, CommChoice{QStringLiteral("2"), QStringLiteral("9\rATH"), true, true});
     ASSERT_TRUE(prefixFault.has_value());
     EXPECT_EQ(prefixFault->field, CommFault::Field::DialPrefix);
-    EXPECT_EQ(ctx->link.SerialPort, 1);
-    EXPECT_EQ(ctx->link.ModemMode, 0);
-    QFile f(settingsPath(home.path()));
-    f.open(QIODevice::ReadOnly);
-    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(ctx.link.SerialPort, 1);
+    EXPECT_EQ(ctx.link.ModemMode, 0);
+    EXPECT_EQ(iniFile(), before);
 }
 
-TEST(Settings, LanguageChoiceWritesTheLocaleIdentifierOfKnownCodesOnly)
+TEST_F(Settings, LanguageChoiceWritesTheLocaleIdentifierOfKnownCodesOnly)
 {
-    TempHome home;
-    home.provision();
-    AppContext ctx(home.path());
     acceptLanguage(ctx, 7000);
-    EXPECT_EQ(iniValue(home, "Language"), QStringLiteral("2070"));
+    EXPECT_EQ(ini("Language"), QStringLiteral("2070"));
     acceptLanguage(ctx, 0);
     EXPECT_EQ(ctx.LanguageCodeValue, 0);
-    EXPECT_EQ(iniValue(home, "Language"), QStringLiteral("2070"));
+    EXPECT_EQ(ini("Language"), QStringLiteral("2070"));
 }
 
-TEST(Settings, EveryChangeSaysSoWhenTheFileCannotBeWrittenAndKeepsTheOldFile)
+TEST_F(Settings, EveryChangeSaysSoWhenTheFileCannotBeWrittenAndKeepsTheOldFile)
 {
-    TempHome home;
-    home.provision();
-    auto ctx = openContext(home);
-    QFile f(settingsPath(home.path()));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray before = f.readAll();
-    f.close();
+    const QByteArray before = iniFile();
     {
         tvq52::test::FileSizeLimit full(16);
-        EXPECT_TRUE(acceptFooterText(*ctx, QStringLiteral("pie")).has_value());
-        EXPECT_TRUE(acceptLanguage(*ctx, 4000).has_value());
-        EXPECT_TRUE(acceptCommSettings(*ctx, CommChoice{QStringLiteral("3"), QString(), false, false}).has_value());
+        EXPECT_TRUE(acceptFooterText(ctx, QStringLiteral("pie")).has_value());
+        EXPECT_TRUE(acceptLanguage(ctx, 4000).has_value());
+        EXPECT_TRUE(acceptCommSettings(ctx, CommChoice{QStringLiteral("3"), QString(), false, false}).has_value());
     }
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), before);
+    EXPECT_EQ(iniFile(), before);
 }

@@ -21,7 +21,6 @@ public:
     QStringList calls;
     bool smallFonts = true;
     std::optional<QString> mergeResult;
-    QString selectedAtImport;
     AppContext* ctx = nullptr;
 
     void setCaption(const QString& title) override { calls << QStringLiteral("caption:") + title; }
@@ -34,11 +33,7 @@ public:
         calls << QStringLiteral("merge:") + QFileInfo(source).fileName();
         return mergeResult;
     }
-    void openImportWindow() override
-    {
-        selectedAtImport = ctx->SelectedFile;
-        calls << QStringLiteral("import");
-    }
+    void openImportWindow() override { calls << QStringLiteral("import:") + ctx->SelectedFile; }
     void openProgrammingWindow() override { calls << QStringLiteral("programming:") + ctx->CommandLineFile; }
 };
 
@@ -47,7 +42,11 @@ struct Started {
     AppContext ctx{home.path()};
     ScriptedPrompter prompter;
     RecordingHost host;
-    Started() { host.ctx = &ctx; }
+    Started()
+    {
+        home.provision();
+        host.ctx = &ctx;
+    }
     void run(const QString& commandLine = {}) { runStartup(ctx, prompter, host, commandLine); }
 };
 
@@ -56,7 +55,6 @@ struct Started {
 TEST(Startup, ProvisionedFolderStartsCleanlyAndOpensTheDatabase)
 {
     Started s;
-    s.home.provision();
     s.ctx.link.ModemConnected = true;
     s.ctx.link.StopRequested = true;
     s.run();
@@ -72,7 +70,6 @@ TEST(Startup, ProvisionedFolderStartsCleanlyAndOpensTheDatabase)
 TEST(Startup, MissingSettingsFileShowsTheFaultAndTheWindowWithoutDatabase)
 {
     Started s;
-    s.home.provision();
     QFile::remove(settingsPath(s.home.path()));
     s.run(QStringLiteral("12345"));
     ASSERT_EQ(s.prompter.shown().size(), 1);
@@ -86,7 +83,6 @@ TEST(Startup, MissingSettingsFileShowsTheFaultAndTheWindowWithoutDatabase)
 TEST(Startup, LargeFontsWarnWithCatalogueText177AndGoOn)
 {
     Started s;
-    s.home.provision();
     s.host.smallFonts = false;
     s.run();
     ASSERT_EQ(s.prompter.catalogueIds(), QList<int>({177}));
@@ -98,33 +94,22 @@ TEST(Startup, LargeFontsWarnWithCatalogueText177AndGoOn)
 
 TEST(Startup, CommandLineChoosesImportOrProgramming)
 {
-    {
+    for (const auto& [commandLine, opened] : {std::pair{"\"/tmp/bar 1.tq52\"", "import:/tmp/bar 1.tq52"},
+                                              std::pair{" 4711 ", "programming:4711"},
+                                              std::pair{"notes.txt", "programming:notes.txt"}}) {
         Started s;
-        s.home.provision();
-        s.run(QStringLiteral("\"/tmp/bar 1.tq52\""));
-        EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", "import", "show"}));
-        EXPECT_EQ(s.host.selectedAtImport, QStringLiteral("/tmp/bar 1.tq52"));
+        s.run(QString::fromUtf8(commandLine));
+        EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", opened, "show"})) << commandLine;
         EXPECT_TRUE(s.ctx.SelectedFile.isEmpty());
-        EXPECT_EQ(s.ctx.CommandLineFile, QStringLiteral("/tmp/bar 1.tq52"));
     }
-    {
-        Started s;
-        s.home.provision();
-        s.run(QStringLiteral(" 4711 "));
-        EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", "programming:4711", "show"}));
-    }
-    {
-        Started s;
-        s.home.provision();
-        s.run(QStringLiteral("notes.txt"));
-        EXPECT_EQ(s.host.calls.at(2), QStringLiteral("programming:notes.txt"));
-    }
+    Started s;
+    s.run(QStringLiteral("\"/tmp/bar 1.tq52\""));
+    EXPECT_EQ(s.ctx.CommandLineFile, QStringLiteral("/tmp/bar 1.tq52"));
 }
 
 TEST(Startup, RestoreMarkerStaysUntilAMergeSucceeds)
 {
     Started s;
-    s.home.provision();
     const QString marker = restoreMarkerPath(s.home.path());
     ASSERT_TRUE(QFile::copy(databasePath(s.home.path()), marker));
 
@@ -152,7 +137,6 @@ TEST(Startup, RestoreMarkerStaysUntilAMergeSucceeds)
 TEST(Startup, DatabaseThatIsNotOursIsRefusedWithAMessage)
 {
     Started s;
-    s.home.provision();
     QFile::remove(databasePath(s.home.path()));
     s.home.writeFile(QStringLiteral("tvq52.db"), "this is not a database at all, just some text that fills a page");
     s.run();
@@ -163,7 +147,6 @@ TEST(Startup, DatabaseThatIsNotOursIsRefusedWithAMessage)
 
     // A missing database is not silently replaced by an empty one.
     Started t;
-    t.home.provision();
     QFile::remove(databasePath(t.home.path()));
     t.run();
     EXPECT_FALSE(t.ctx.db);

@@ -13,11 +13,12 @@ using tvq52::test::TempHome;
 
 namespace {
 
-struct Fixture {
+class StoreTest : public ::testing::Test {
+protected:
     TempHome home;
     std::unique_ptr<Database> db;
     std::unique_ptr<Store> store;
-    Fixture()
+    void SetUp() override
     {
         home.provision();
         db = home.openDatabase();
@@ -47,13 +48,12 @@ struct Fixture {
 
 } // namespace
 
-TEST(Store, ValuesComeBackAsTheirTypesWhateverTheCaseOfTheName)
+TEST_F(StoreTest, ValuesComeBackAsTheirTypesWhateverTheCaseOfTheName)
 {
-    Fixture f;
     const Row r = row({{"lnumeroserie", 77}, {"DFecha", QDate(2023, 12, 31)}, {"SOctava31,5Hz", 12.3}, {"BoCambioHora", true},
                        {"TIdioma", QStringLiteral("Français")}, {"TTipoActuacionLocal", "Leq125ms"}});
-    ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), r)) << f.store->lastError().toStdString();
-    const auto got = f.store->selectOne(QStringLiteral("programacion"), row({{"LNUMEROSERIE", 77}}));
+    ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), r)) << store->lastError().toStdString();
+    const auto got = store->selectOne(QStringLiteral("programacion"), row({{"LNUMEROSERIE", 77}}));
     ASSERT_TRUE(got);
     EXPECT_EQ(got->value(QStringLiteral("DFecha")).toDate(), QDate(2023, 12, 31));
     EXPECT_FLOAT_EQ(got->value(QStringLiteral("soctava31,5hz")).toFloat(), 12.3f);
@@ -61,33 +61,31 @@ TEST(Store, ValuesComeBackAsTheirTypesWhateverTheCaseOfTheName)
     EXPECT_EQ(got->value(QStringLiteral("TIdioma")).toString(), QStringLiteral("Français"));
     EXPECT_EQ(got->value(QStringLiteral("TTipoActuacionLocal")).toString(), QStringLiteral("Leq125ms"));
     // Dates are stored as text that sorts.
-    QSqlQuery q(f.db->connection());
+    QSqlQuery q(db->connection());
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT \"DFecha\" FROM \"Programacion\"")) && q.next());
     EXPECT_EQ(q.value(0).toString(), QStringLiteral("2023-12-31"));
 }
 
-TEST(Store, UnknownColumnsAndTablesAreErrorsNotSql)
+TEST_F(StoreTest, UnknownColumnsAndTablesAreErrorsNotSql)
 {
-    Fixture f;
     Row r;
     r.set(QStringLiteral("LNumeroSerie\" ; DROP TABLE \"Programacion"), 1);
-    EXPECT_FALSE(f.store->insert(QStringLiteral("Programacion"), r));
-    EXPECT_FALSE(f.store->lastError().isEmpty());
-    EXPECT_TRUE(f.store->select(QStringLiteral("Programacion; DROP TABLE x")).isEmpty());
-    EXPECT_TRUE(f.store->select(QStringLiteral("Programacion"), {}, {QStringLiteral("1; DROP")}).isEmpty());
-    EXPECT_TRUE(f.db->verifySchema().isEmpty());
+    EXPECT_FALSE(store->insert(QStringLiteral("Programacion"), r));
+    EXPECT_FALSE(store->lastError().isEmpty());
+    EXPECT_TRUE(store->select(QStringLiteral("Programacion; DROP TABLE x")).isEmpty());
+    EXPECT_TRUE(store->select(QStringLiteral("Programacion"), {}, {QStringLiteral("1; DROP")}).isEmpty());
+    EXPECT_TRUE(db->verifySchema().isEmpty());
 }
 
-TEST(Store, ContainmentSearchTreatsQuotesAndWildcardsAsText)
+TEST_F(StoreTest, ContainmentSearchTreatsQuotesAndWildcardsAsText)
 {
-    Fixture f;
     const char* names[] = {"Bar O'Hara", "100% Rock", "Sala_Uno", "SalaXUno", "Otro", "Ávila"};
     int serial = 1200;
     for (const char* n : names)
-        ASSERT_TRUE(f.store->insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", serial++}, {"TLocal", QString::fromUtf8(n)}})));
+        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", serial++}, {"TLocal", QString::fromUtf8(n)}})));
     auto locals = [&](const QString& fragment) {
         QStringList out;
-        for (const Row& r : f.store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"), fragment,
+        for (const Row& r : store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"), fragment,
                                                       {QStringLiteral("LNumeroSerie")}))
             out << r.value(QStringLiteral("TLocal")).toString();
         return out;
@@ -100,63 +98,54 @@ TEST(Store, ContainmentSearchTreatsQuotesAndWildcardsAsText)
     EXPECT_TRUE(locals(QStringLiteral("' OR '1'='1")).isEmpty());
     // Numbers are searched by their decimal text.
     QStringList serials;
-    for (const Row& r : f.store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"), QStringLiteral("120"),
+    for (const Row& r : store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"), QStringLiteral("120"),
                                                   {QStringLiteral("LNumeroSerie DESC")}))
         serials << r.value(QStringLiteral("LNumeroSerie")).toString();
     EXPECT_EQ(serials, QStringList({"1205", "1204", "1203", "1202", "1201", "1200"}));
 }
 
-TEST(Store, DeleteUnitRemovesAllItsRowsAndNothingElse)
+TEST_F(StoreTest, DeleteUnitRemovesAllItsRowsAndNothingElseOrNothingAtAll)
 {
-    Fixture f;
-    f.addUnitWithData(10);
-    f.addUnitWithData(11);
-    ASSERT_EQ(f.rowsOf(10), 1 + 3 + 2 + 3);
-    ASSERT_TRUE(f.store->deleteUnit(10)) << f.store->lastError().toStdString();
-    EXPECT_EQ(f.rowsOf(10), 0);
-    EXPECT_EQ(f.rowsOf(11), 9);
-}
-
-TEST(Store, DeleteUnitIsAllOrNothing)
-{
-    Fixture f;
-    f.addUnitWithData(10);
+    addUnitWithData(10);
+    addUnitWithData(11);
+    ASSERT_EQ(rowsOf(10), 1 + 3 + 2 + 3);
+    ASSERT_TRUE(store->deleteUnit(10)) << store->lastError().toStdString();
+    EXPECT_EQ(rowsOf(10), 0);
+    EXPECT_EQ(rowsOf(11), 9);
     // Make the last delete fail: the earlier ones must come back.
-    QSqlQuery q(f.db->connection());
+    QSqlQuery q(db->connection());
     ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON \"Programacion\" BEGIN SELECT RAISE(ABORT, 'kept'); END")));
-    EXPECT_FALSE(f.store->deleteUnit(10));
-    EXPECT_TRUE(f.store->lastError().contains(QStringLiteral("kept")));
-    EXPECT_EQ(f.rowsOf(10), 9);
+    EXPECT_FALSE(store->deleteUnit(11));
+    EXPECT_TRUE(store->lastError().contains(QStringLiteral("kept")));
+    EXPECT_EQ(rowsOf(11), 9);
 }
 
-TEST(Store, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
+TEST_F(StoreTest, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
 {
-    Fixture f;
     Row r = row({{"LNumeroSerie", 3}, {"TLocal", "uno"}});
-    ASSERT_TRUE(f.store->upsert(QStringLiteral("Programacion"), r));
+    ASSERT_TRUE(store->upsert(QStringLiteral("Programacion"), r));
     r.set(QStringLiteral("TLocal"), QStringLiteral("dos"));
-    ASSERT_TRUE(f.store->upsert(QStringLiteral("Programacion"), r));
-    EXPECT_EQ(f.store->count(QStringLiteral("Programacion")), 1);
-    EXPECT_EQ(f.store->select(QStringLiteral("Programacion")).value(0).value(QStringLiteral("TLocal")).toString(), QStringLiteral("dos"));
+    ASSERT_TRUE(store->upsert(QStringLiteral("Programacion"), r));
+    EXPECT_EQ(store->count(QStringLiteral("Programacion")), 1);
+    EXPECT_EQ(store->select(QStringLiteral("Programacion")).value(0).value(QStringLiteral("TLocal")).toString(), QStringLiteral("dos"));
 
     const Row e = row({{"LNumeroSerie", 3}, {"DFecha", QDate(2024, 5, 1)}, {"THora", "08:00"}});
     bool added = false;
-    ASSERT_TRUE(f.store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
+    ASSERT_TRUE(store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
     EXPECT_TRUE(added);
-    ASSERT_TRUE(f.store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
+    ASSERT_TRUE(store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
     EXPECT_FALSE(added);
-    EXPECT_EQ(f.store->count(QStringLiteral("DiaBorrado")), 1);
+    EXPECT_EQ(store->count(QStringLiteral("DiaBorrado")), 1);
 }
 
-TEST(Store, SortOrderFollowsDateThenTime)
+TEST_F(StoreTest, SortOrderFollowsDateThenTime)
 {
-    Fixture f;
     const std::pair<QDate, const char*> rows[] = {{QDate(2024, 1, 10), "09:00"}, {QDate(2023, 12, 31), "23:59"},
                                                   {QDate(2024, 1, 10), "08:30"}, {QDate(2024, 2, 1), "00:00"}};
     for (const auto& [d, t] : rows)
-        ASSERT_TRUE(f.store->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 1}, {"DFecha", d}, {"THora", t}})));
+        ASSERT_TRUE(store->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 1}, {"DFecha", d}, {"THora", t}})));
     QStringList order;
-    for (const Row& r : f.store->select(QStringLiteral("DiaReprogramado"), {}, {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")}))
+    for (const Row& r : store->select(QStringLiteral("DiaReprogramado"), {}, {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")}))
         order << r.value(QStringLiteral("DFecha")).toDate().toString(Qt::ISODate) + QLatin1Char(' ') + r.value(QStringLiteral("THora")).toString();
     EXPECT_EQ(order, QStringList({"2024-02-01 00:00", "2024-01-10 09:00", "2024-01-10 08:30", "2023-12-31 23:59"}));
 }

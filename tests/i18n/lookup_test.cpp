@@ -28,44 +28,32 @@ protected:
     LocGuru guru;
 };
 
-TEST_F(Lookup, ApostrophesAndOtherQuotingNeedNoEscapingByTheCaller)
+TEST_F(Lookup, QuotesCaseVariantsAndSkipRowsFollowTheStoredOrder)
 {
-    open({{"Leq1'max", "Leq1'max (en)"}, {"Canvi d'hora", "Clock change"}, {"a \"b\" c", "quoted"}});
-    EXPECT_EQ(guru.GetTranslation("Leq1'max"), "Leq1'max (en)");
-    EXPECT_EQ(guru.GetTranslation("Canvi d'hora"), "Clock change");
-    EXPECT_EQ(guru.GetTranslation("a \"b\" c"), "quoted");
-    EXPECT_EQ(guru.GetTranslation("Leq1''max"), "Leq1''max");
+    struct Case {
+        QList<LanguageRow> rows;
+        QList<std::pair<const char*, const char*>> lookups;
+    };
+    const Case cases[] = {
+        {{{"Leq1'max", "Leq1'max (en)"}, {"Canvi d'hora", "Clock change"}, {"a \"b\" c", "quoted"}},
+         {{"Leq1'max", "Leq1'max (en)"}, {"Canvi d'hora", "Clock change"}, {"a \"b\" c", "quoted"}, {"Leq1''max", "Leq1''max"}}},
+        {{{"FECHA", "DATE"}, {"Fecha", "Date"}}, {{"Fecha", "Date"}, {"FECHA", "DATE"}, {"fecha", "fecha"}}},
+        {{{"Fecha", "Date"}, {"FECHA", "DATE"}}, {{"Fecha", "Date"}, {"FECHA", "DATE"}}},
+        {{{"Hola", "Hello", true}}, {{"Hola", "Hola"}}},
+        // A skipped case variant stored before the exact row hides it, one stored after does not.
+        {{{"HOLA", "HELLO", true}, {"Hola", "Hello"}}, {{"Hola", "Hola"}}},
+        {{{"Hola", "Hello"}, {"HOLA", "HELLO", true}}, {{"Hola", "Hello"}, {"HOLA", "HOLA"}}},
+    };
+    for (const Case& c : cases) {
+        open(c.rows);
+        for (const auto& [text, expected] : c.lookups)
+            EXPECT_EQ(guru.GetTranslation(QString::fromUtf8(text)), QString::fromUtf8(expected)) << text;
+    }
 }
 
-TEST_F(Lookup, CaseVariantsGiveTheExactRowWhicheverComesFirst)
+TEST_F(Lookup, TheColumnMayChangeWhileOpenAndAMissingColumnOrTranslationLeavesTheNativeText)
 {
-    open({{"FECHA", "DATE"}, {"Fecha", "Date"}});
-    EXPECT_EQ(guru.GetTranslation("Fecha"), "Date");
-    EXPECT_EQ(guru.GetTranslation("FECHA"), "DATE");
-    EXPECT_EQ(guru.GetTranslation("fecha"), "fecha");
-
-    open({{"Fecha", "Date"}, {"FECHA", "DATE"}});
-    EXPECT_EQ(guru.GetTranslation("Fecha"), "Date");
-    EXPECT_EQ(guru.GetTranslation("FECHA"), "DATE");
-}
-
-TEST_F(Lookup, ASkipRowMetOnTheWayEndsTheSearch)
-{
-    open({{"Hola", "Hello", true}});
-    EXPECT_EQ(guru.GetTranslation("Hola"), "Hola");
-
-    // A case variant marked bSkip stored first hides the exact row...
-    open({{"HOLA", "HELLO", true}, {"Hola", "Hello"}});
-    EXPECT_EQ(guru.GetTranslation("Hola"), "Hola");
-    // ...but not when the exact row is met first.
-    open({{"Hola", "Hello"}, {"HOLA", "HELLO", true}});
-    EXPECT_EQ(guru.GetTranslation("Hola"), "Hello");
-    EXPECT_EQ(guru.GetTranslation("HOLA"), "HOLA");
-}
-
-TEST_F(Lookup, MissingColumnOrTranslationLeavesTheNativeText)
-{
-    open({{"Día", "Day"}, {"Noche", QString()}, {"Sesión", ""}}, QStringLiteral("Klingon"));
+    open({{"Día", "Day", false, "Tag"}, {"Noche", QString()}, {"Sesión", ""}}, QStringLiteral("Klingon"));
     EXPECT_TRUE(guru.isOpen());
     EXPECT_EQ(guru.GetTranslation("Día"), "Día");
     EXPECT_EQ(guru.GetS(1), "Idioma");
@@ -75,12 +63,6 @@ TEST_F(Lookup, MissingColumnOrTranslationLeavesTheNativeText)
     // Rows the translators have not filled in never blank a control.
     EXPECT_EQ(guru.GetTranslation("Noche"), "Noche");
     EXPECT_EQ(guru.GetTranslation("Sesión"), "Sesión");
-}
-
-TEST_F(Lookup, TheLanguageColumnCanChangeWhileOpen)
-{
-    open({{"Día", "Day", false, "Tag"}});
-    EXPECT_EQ(guru.GetTranslation("Día"), "Day");
     guru.sForeignColumnName = QStringLiteral("Deutsch");
     EXPECT_EQ(guru.GetTranslation("Día"), "Tag");
 }

@@ -13,80 +13,44 @@ NonWorkingInterval interval(const char* sd, const char* st, const char* ed, cons
 
 } // namespace
 
-TEST(IntervalGrid, ZeroStartOrEndDayClearsTheWholeInterval)
+TEST(IntervalGrid, EachEditIsAcceptedCorrectedOrRefusedByTheGridRules)
 {
-    const NonWorkingInterval used = interval("01/02/10", "10:00", "03/02/10", "12:00");
-    for (IntervalCell cell : {IntervalCell::StartDay, IntervalCell::EndDay}) {
-        const IntervalEdit e = editInterval(used, cell, QStringLiteral("00/00/00"));
-        EXPECT_TRUE(e.accepted);
-        EXPECT_EQ(e.row, NonWorkingInterval{});
-        EXPECT_EQ(e.messageId, 0);
+    const NonWorkingInterval unused{};
+    const NonWorkingInterval span = interval("01/02/10", "10:00", "03/02/10", "12:00");
+    const NonWorkingInterval sameDay = interval("01/02/10", "10:00", "01/02/10", "12:00");
+    const NonWorkingInterval fourDays = interval("01/02/10", "10:00", "05/02/10", "10:00");
+    struct Case {
+        NonWorkingInterval before;
+        IntervalCell cell;
+        const char* text;
+        bool accepted;
+        int messageId;
+        NonWorkingInterval after;
+    };
+    const Case cases[] = {
+        // A zero start or end day clears the whole interval.
+        {span, IntervalCell::StartDay, "00/00/00", true, 0, unused},
+        {span, IntervalCell::EndDay, "00/00/00", true, 0, unused},
+        // Bad dates and times keep the row; a time needs its day first.
+        {span, IntervalCell::StartDay, "12/13/10", false, 18, span},
+        {span, IntervalCell::StartDay, "32/01/10", false, 18, span},
+        {span, IntervalCell::StartDay, "ab/cd/ef", false, 18, span},
+        {span, IntervalCell::EndDay, "30/02/10", false, 18, span},
+        {span, IntervalCell::StartTime, "24:10", false, 19, span},
+        {unused, IntervalCell::StartTime, "10:00", false, 18, unused},
+        // A start on an unused row or past the end moves the end one minute after it.
+        {unused, IntervalCell::StartDay, "15/08/10", true, 0, interval("15/08/10", "00:00", "15/08/10", "00:01")},
+        {sameDay, IntervalCell::StartTime, "23:59", true, 0, interval("01/02/10", "23:59", "02/02/10", "00:00")},
+        // An end day equal to the start (or on an unused row) warns and moves the end one minute on.
+        {fourDays, IntervalCell::EndDay, "01/02/10", true, 24, interval("01/02/10", "10:00", "01/02/10", "10:01")},
+        {unused, IntervalCell::EndDay, "3/4/11", true, 24, interval("03/04/11", "00:00", "03/04/11", "00:01")},
+        {sameDay, IntervalCell::EndTime, "10:00", false, 24, sameDay},
+        {sameDay, IntervalCell::EndTime, "10:01", true, 0, interval("01/02/10", "10:00", "01/02/10", "10:01")},
+    };
+    for (const Case& c : cases) {
+        const IntervalEdit e = editInterval(c.before, c.cell, QString::fromUtf8(c.text));
+        EXPECT_EQ(e.accepted, c.accepted) << c.text;
+        EXPECT_EQ(e.messageId, c.messageId) << c.text;
+        EXPECT_EQ(e.row, c.after) << c.text;
     }
-}
-
-TEST(IntervalGrid, BadDatesAndTimesAreRefusedAndKeepTheRow)
-{
-    const NonWorkingInterval used = interval("01/02/10", "10:00", "03/02/10", "12:00");
-    for (const char* bad : {"12/13/10", "32/01/10", "ab/cd/ef"}) {
-        const IntervalEdit e = editInterval(used, IntervalCell::StartDay, QString::fromUtf8(bad));
-        EXPECT_FALSE(e.accepted) << bad;
-        EXPECT_EQ(e.messageId, 18);
-        EXPECT_EQ(e.row, used);
-    }
-    EXPECT_EQ(editInterval(used, IntervalCell::EndDay, QStringLiteral("30/02/10")).messageId, 18);
-    const IntervalEdit badTime = editInterval(used, IntervalCell::StartTime, QStringLiteral("24:10"));
-    EXPECT_FALSE(badTime.accepted);
-    EXPECT_EQ(badTime.messageId, 19);
-    // A time needs its day first.
-    const IntervalEdit noDay = editInterval(NonWorkingInterval{}, IntervalCell::StartTime, QStringLiteral("10:00"));
-    EXPECT_FALSE(noDay.accepted);
-    EXPECT_EQ(noDay.messageId, 18);
-}
-
-TEST(IntervalGrid, AStartDayOnAnUnusedRowFillsTheEndOneMinuteLater)
-{
-    const IntervalEdit e = editInterval(NonWorkingInterval{}, IntervalCell::StartDay, QStringLiteral("15/08/10"));
-    EXPECT_TRUE(e.accepted);
-    EXPECT_EQ(e.messageId, 0);
-    EXPECT_EQ(e.row, interval("15/08/10", "00:00", "15/08/10", "00:01"));
-}
-
-TEST(IntervalGrid, AStartPastTheEndPushesTheEndSilently)
-{
-    const NonWorkingInterval used = interval("01/02/10", "10:00", "01/02/10", "12:00");
-    const IntervalEdit e = editInterval(used, IntervalCell::StartTime, QStringLiteral("23:59"));
-    EXPECT_TRUE(e.accepted);
-    EXPECT_EQ(e.messageId, 0);
-    EXPECT_EQ(e.row, interval("01/02/10", "23:59", "02/02/10", "00:00"));
-}
-
-TEST(IntervalGrid, AnEndDayEqualToTheStartWarnsAndMovesTheEndOneMinuteOn)
-{
-    const NonWorkingInterval used = interval("01/02/10", "10:00", "05/02/10", "10:00");
-    const IntervalEdit e = editInterval(used, IntervalCell::EndDay, QStringLiteral("01/02/10"));
-    EXPECT_TRUE(e.accepted);
-    EXPECT_EQ(e.messageId, 24);
-    EXPECT_EQ(e.row, interval("01/02/10", "10:00", "01/02/10", "10:01"));
-}
-
-TEST(IntervalGrid, AnEndTimeNotAfterTheStartIsRefused)
-{
-    const NonWorkingInterval used = interval("01/02/10", "10:00", "01/02/10", "12:00");
-    const IntervalEdit e = editInterval(used, IntervalCell::EndTime, QStringLiteral("10:00"));
-    EXPECT_FALSE(e.accepted);
-    EXPECT_EQ(e.messageId, 24);
-    EXPECT_EQ(e.row, used);
-    const IntervalEdit later = editInterval(used, IntervalCell::EndTime, QStringLiteral("10:01"));
-    EXPECT_TRUE(later.accepted);
-    EXPECT_EQ(later.row.endTime, QStringLiteral("10:01"));
-}
-
-TEST(IntervalGrid, AnEndDayOnAnUnusedRowAlsoSetsTheStartDay)
-{
-    const IntervalEdit e = editInterval(NonWorkingInterval{}, IntervalCell::EndDay, QStringLiteral("3/4/11"));
-    EXPECT_TRUE(e.accepted);
-    EXPECT_EQ(e.row.startDay, QStringLiteral("03/04/11"));
-    EXPECT_EQ(e.row.endDay, QStringLiteral("03/04/11"));
-    EXPECT_EQ(e.row.endTime, QStringLiteral("00:01"));
-    EXPECT_EQ(e.messageId, 24);
 }

@@ -1,10 +1,6 @@
-#include "app/data_folder.h"
-#include "app/gui/application_shell.h"
 #include "app/gui/communication_dialog.h"
-#include "app/gui/main_window.h"
 #include "app/gui/language_dialog.h"
-#include "support/scripted_prompter.h"
-#include "support/temp_home.h"
+#include "support/started_program.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -18,17 +14,13 @@ using namespace tvq52;
 // pictures are kept there for a person to look at.
 TEST(Screenshots, MainWindowAndDialogsRenderWithEveryTextVisible)
 {
-    test::TempHome home;
-    home.provision();
-    test::ScriptedPrompter prompter;
-    ApplicationShell shell(home.path(), {}, &prompter);
-    shell.start();
-    MainWindow& w = *shell.mainWindow();
+    test::StartedProgram program;
+    MainWindow& w = program.window();
     w.resize(w.sizeHint());
     QApplication::processEvents();
 
-    CommunicationDialog comm(shell.context(), prompter, &w);
-    LanguageDialog language(shell.context(), &w);
+    CommunicationDialog comm(program.shell->context(), program.prompter, &w);
+    LanguageDialog language(program.shell->context(), &w);
     const QString dir = qEnvironmentVariable("TVQ52_SHOT_DIR");
     const std::pair<QWidget*, const char*> shots[] = {{&w, "main-window"}, {&comm, "communication"}, {&language, "language"}};
     for (const auto& [widget, name] : shots) {

@@ -4,7 +4,7 @@
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "../language_db_fixture.h"
-#include "started_program.h"
+#include "support/started_program.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>

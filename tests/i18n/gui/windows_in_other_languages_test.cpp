@@ -4,20 +4,16 @@
 #include "i18n/gui/form_registry.h"
 #include "i18n/loc_guru.h"
 #include "monitor/gui/monitor_window.h"
-#include "started_program.h"
+#include "support/started_program.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QTimer>
-#include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::settle;
 
 namespace {
 
@@ -36,30 +32,6 @@ const Language kLanguages[] = {
     {"OptionItaliano", "Italiano", "Programmazione"}, {"OptionPortugues", "Português", "Programação"},
     {"OptionEspañol", "Español", "Programación"},
 };
-
-void settle()
-{
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
-}
-
-// Picks the language in the language dialog, as a user does.
-void chooseLanguage(ApplicationShell& shell, const char* option)
-{
-    bool picked = false;
-    QTimer::singleShot(0, [&] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        ASSERT_NE(dialog, nullptr);
-        auto* radio = dialog->findChild<QRadioButton*>(QString::fromUtf8(option));
-        ASSERT_NE(radio, nullptr) << option;
-        radio->click();
-        dialog->findChild<QPushButton*>(QStringLiteral("SSCommandAceptar"))->click();
-        picked = true;
-    });
-    shell.mainWindow()->button("SSCommandIdioma")->click();
-    ASSERT_TRUE(picked);
-    settle();
-}
 
 std::string caption(const QWidget* w)
 {
@@ -145,10 +117,9 @@ TEST(WindowsInOtherLanguages, ProgrammingMonitorAndWeekScheduleShowWholeCaptions
 {
     tvq52::test::StartedProgram program;
     ApplicationShell& shell = *program.shell;
-    ASSERT_NE(shell.mainWindow(), nullptr);
 
     for (const Language& language : kLanguages) {
-        chooseLanguage(shell, language.option);
+        program.chooseLanguage(language.option);
         ASSERT_EQ(shell.context().languageName, QString::fromUtf8(language.name));
         // The windows are built as the program builds them, translated on creation.
         for (const char* form : {"Form2", "Form3", "Form10"}) {

@@ -1,6 +1,7 @@
 #include "app/app_context.h"
 #include "monitor/gui/monitor_window.h"
 #include "support/scripted_prompter.h"
+#include "support/started_program.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -13,14 +14,9 @@
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using namespace tvq52::test;
 
 namespace {
-
-void settle()
-{
-    for (int i = 0; i < 3; ++i)
-        QApplication::processEvents();
-}
 
 QString text(QWidget* w, const char* name)
 {

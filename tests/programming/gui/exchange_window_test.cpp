@@ -15,6 +15,7 @@
 #include <QTimer>
 
 using namespace tvq52;
+using namespace tvq52::test;
 using tvq52::test::identityReply;
 
 namespace {

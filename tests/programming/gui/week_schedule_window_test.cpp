@@ -13,6 +13,7 @@
 #include <set>
 
 using namespace tvq52;
+using namespace tvq52::test;
 
 namespace {
 

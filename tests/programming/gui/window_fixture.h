@@ -3,8 +3,8 @@
 #include "../programming_fixture.h"
 #include "app/app_context.h"
 #include "support/scripted_prompter.h"
+#include "support/started_program.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -35,26 +35,12 @@ protected:
         return r;
     }
 
-    template <typename T = QWidget>
-    static T* child(QWidget* window, const char* name)
-    {
-        T* w = window->findChild<T*>(QString::fromUtf8(name));
-        EXPECT_TRUE(w) << name;
-        return w;
-    }
-
     static void activate(QWidget* window)
     {
         window->show();
         window->activateWindow();
         QApplication::setActiveWindow(window);
         settle();
-    }
-
-    static void settle()
-    {
-        for (int i = 0; i < 3; ++i)
-            QApplication::processEvents();
     }
 
     static void press(QWidget* w, int key, const QString& text = {})

@@ -9,6 +9,7 @@
 #include <QTabWidget>
 
 using namespace tvq52;
+using namespace tvq52::test;
 
 namespace {
 
