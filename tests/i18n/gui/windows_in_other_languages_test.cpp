@@ -1,15 +1,14 @@
-// The windows chosen in another language keep every caption whole: longer
-// translations must neither be cut off nor push a window off a small screen.
+// The windows chosen in another language show every caption translated and
+// whole: longer translations must neither be cut off nor push a window off a
+// small screen.
 #include "i18n/gui/composite_controls.h"
 #include "i18n/gui/form_registry.h"
 #include "i18n/loc_guru.h"
 #include "monitor/gui/monitor_window.h"
+#include "programming/programming_store.h"
+#include "support/layout_checks.h"
 #include "support/started_program.h"
 
-#include <QAbstractButton>
-#include <QGroupBox>
-#include <QLabel>
-#include <QTabBar>
 #include <QTabWidget>
 
 using namespace tvq52;
@@ -17,55 +16,19 @@ using tvq52::test::settle;
 
 namespace {
 
-// The smallest screen the program is laid out for.
-constexpr QSize kSmallScreen(1024, 768);
-
 struct Language {
     const char* option;   // the language dialog's choice
     const char* name;
     const char* programmingTitle;
+    const char* exit;   // the main window's Exit button
 };
 
 const Language kLanguages[] = {
-    {"OptionIngles", "English", "Programming"},      {"OptionAleman", "Deutsch", "Programmierung"},
-    {"OptionCatalan", "Català", "Programació"},      {"OptionFrances", "Français", "Programmation"},
-    {"OptionItaliano", "Italiano", "Programmazione"}, {"OptionPortugues", "Português", "Programação"},
-    {"OptionEspañol", "Español", "Programación"},
+    {"OptionIngles", "English", "Programming", "Exit"},           {"OptionAleman", "Deutsch", "Programmierung", "Beenden"},
+    {"OptionCatalan", "Català", "Programació", "Surt"},           {"OptionFrances", "Français", "Programmation", "Quitter"},
+    {"OptionItaliano", "Italiano", "Programmazione", "Esci"},     {"OptionPortugues", "Português", "Programação", "Sair"},
+    {"OptionEspañol", "Español", "Programación", "Salir"},
 };
-
-std::string caption(const QWidget* w)
-{
-    for (const char* property : {"text", "title"}) {
-        const QString text = w->property(property).toString();
-        if (!text.isEmpty())
-            return text.toStdString();
-    }
-    return w->objectName().toStdString();
-}
-
-// On the small screen: the window fits it, each caption gets the width its
-// text needs and every tab shows without scrolling.
-void expectWhole(QWidget& window, const std::string& where)
-{
-    EXPECT_LE(window.minimumSizeHint().width(), kSmallScreen.width()) << where;
-    EXPECT_LE(window.minimumSizeHint().height(), kSmallScreen.height()) << where;
-    EXPECT_LE(window.width(), kSmallScreen.width()) << where;
-    EXPECT_LE(window.height(), kSmallScreen.height()) << where;
-    for (QWidget* w : window.findChildren<QWidget*>()) {
-        if (!w->isVisible())
-            continue;
-        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w)) {
-            EXPECT_GE(w->width(), w->minimumSizeHint().width())
-                << where << ": \"" << caption(w) << "\" is cut off";
-        }
-        if (auto* bar = qobject_cast<QTabBar*>(w)) {
-            for (int i = 0; i < bar->count(); ++i) {
-                EXPECT_TRUE(bar->rect().contains(bar->tabRect(i)))
-                    << where << ": tab \"" << bar->tabText(i).toStdString() << "\" is out of sight";
-            }
-        }
-    }
-}
 
 // The captions, tips and composite texts a window shows, in the form the
 // language database keys them.
@@ -100,7 +63,7 @@ void expectNoSpanishLeft(QWidget& window, const LocGuru& guru, const std::string
 // Every page of a window with tabs, or the window itself.
 void checkPages(QWidget& window, const QString& name)
 {
-    window.resize(window.size().boundedTo(kSmallScreen));
+    window.resize(window.size().boundedTo(tvq52::test::kSmallScreen));
     window.show();
     settle();
     auto* tabs = window.findChild<QTabWidget*>();
@@ -108,19 +71,35 @@ void checkPages(QWidget& window, const QString& name)
         if (tabs)
             tabs->setCurrentIndex(page);
         settle();
-        const QString shot = tabs ? QStringLiteral("%1_page%2").arg(name).arg(page) : name;
-        expectWhole(window, shot.toStdString());
+        EXPECT_TRUE(QRect(QPoint(), tvq52::test::kSmallScreen).contains(window.rect())) << name.toStdString();
+        tvq52::test::expectWhole(window, tabs ? QStringLiteral("%1_page%2").arg(name).arg(page) : name);
     }
 }
 
-TEST(WindowsInOtherLanguages, ProgrammingMonitorAndWeekScheduleShowWholeCaptions)
+TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptions)
 {
     tvq52::test::StartedProgram program;
     ApplicationShell& shell = *program.shell;
+    {
+        // A record that fills the programming window: a long venue, an interval, the correction of 4.0.
+        Store store(*shell.context().db);
+        ProgrammingRecord r = CreaProgramacio();
+        r.serial = 123456;
+        r.venue = QStringLiteral("Sala de conciertos La Estación");
+        r.version = QStringLiteral("4.0");
+        ProgIntervals intervals = unusedIntervals();
+        intervals[0] = {QStringLiteral("24/12/10"), QStringLiteral("20:00"), QStringLiteral("26/12/10"), QStringLiteral("08:00")};
+        ASSERT_TRUE(GrabaProgramacio(store, r, intervals));
+    }
 
     for (const Language& language : kLanguages) {
         program.chooseLanguage(language.option);
         ASSERT_EQ(shell.context().languageName, QString::fromUtf8(language.name));
+        MainWindow& main = program.window();
+        EXPECT_EQ(main.button("SSCommandExit")->text(), QString::fromUtf8(language.exit));
+        EXPECT_EQ(main.windowTitle(), QStringLiteral("TVQ-52"));
+        expectNoSpanishLeft(main, shell.context().guru, "Form1_" + std::string(language.name));
+        checkPages(main, QStringLiteral("Form1_%1").arg(QString::fromUtf8(language.name)));
         // The windows are built as the program builds them, translated on creation.
         for (const char* form : {"Form2", "Form3", "Form10"}) {
             // The monitor's registration outlives the context of the first
