@@ -12,10 +12,8 @@ namespace {
 TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumber)
 {
     LocGuru guru;
-    EXPECT_EQ(guru.GetS(999), "GetS: Unknown String ID 999");
-    EXPECT_EQ(guru.GetS(0), "GetS: Unknown String ID 0");
-    EXPECT_EQ(guru.GetS(179), "GetS: Unknown String ID 179");
-    EXPECT_EQ(guru.GetS(-3), "GetS: Unknown String ID -3");
+    for (int id : {999, 0, 179, -3})
+        EXPECT_EQ(guru.GetS(id), QStringLiteral("GetS: Unknown String ID %1").arg(id));
     guru.sUnknownStrID = "?";
     EXPECT_EQ(guru.GetS(500), "?500");
 }
@@ -48,15 +46,13 @@ protected:
     LocGuru guru;
 };
 
-TEST_F(TranslatedGetS, LineBreakMarkersBecomeCrAndLf)
+TEST_F(TranslatedGetS, LineBreakMarkersBecomeCrAndLfAndArgumentsFillPlaceholders)
 {
     EXPECT_EQ(guru.GetS(42), "LeqSession\rdBA");
     EXPECT_EQ(guru.GetS(70), "Mon\nday");
     EXPECT_EQ(LocGuru::ConvertCrLf("a{\\r}{\\n}b{\\r}"), "a\r\nb\r");
-}
 
-TEST_F(TranslatedGetS, ArgumentsFillPlaceholdersInOrder)
-{
+    // Arguments fill the placeholders in order.
     EXPECT_EQ(guru.GetS(59, {"A"}), "A and %s");
     EXPECT_EQ(guru.GetS(59, {"A", "B"}), "A and B");
     EXPECT_EQ(guru.GetS(59, {"A", "B", "C"}), "A and B");
@@ -68,32 +64,18 @@ TEST_F(TranslatedGetS, ArgumentsFillPlaceholdersInOrder)
 
 TEST(GetToken, QuotesDelimitersAndBlanks)
 {
-    QString text = "  alpha, beta";
-    EXPECT_EQ(LocGuru::GetToken(text, ","), "alpha");
-    EXPECT_EQ(text, " beta");
-    EXPECT_EQ(LocGuru::GetToken(text, ","), "beta");
-    EXPECT_EQ(text, "");
-    EXPECT_EQ(LocGuru::GetToken(text, ","), "");
-
-    text = "\"a,b\",c";
-    EXPECT_EQ(LocGuru::GetToken(text, ","), "a,b");
-    EXPECT_EQ(text, "c");
-
-    text = "'it''s' rest";
-    EXPECT_EQ(LocGuru::GetToken(text, " "), "it");
-    EXPECT_EQ(text, "'s' rest");
-
-    text = "\"open quote, never closed";
-    EXPECT_EQ(LocGuru::GetToken(text, ","), "open quote, never closed");
-    EXPECT_EQ(text, "");
-
-    text = "\"q\"x,y";
-    EXPECT_EQ(LocGuru::GetToken(text, ","), "q");
-    EXPECT_EQ(text, "x,y");
-
-    text = "a::b";
-    EXPECT_EQ(LocGuru::GetToken(text, "::"), "a");
-    EXPECT_EQ(text, "b");
+    // Text, delimiter, token taken, text left.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"  alpha, beta", ",", "alpha", " beta"}, {" beta", ",", "beta", ""}, {"", ",", "", ""},
+        {"\"a,b\",c", ",", "a,b", "c"}, {"'it''s' rest", " ", "it", "'s' rest"},
+        {"\"open quote, never closed", ",", "open quote, never closed", ""}, {"\"q\"x,y", ",", "q", "x,y"},
+        {"a::b", "::", "a", "b"},
+    };
+    for (const auto& [given, delimiter, token, left] : cases) {
+        QString text = QString::fromUtf8(given);
+        EXPECT_EQ(LocGuru::GetToken(text, QString::fromUtf8(delimiter)), QString::fromUtf8(token)) << given;
+        EXPECT_EQ(text, QString::fromUtf8(left)) << given;
+    }
 }
 
 } // namespace

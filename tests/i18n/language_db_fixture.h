@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -19,6 +20,31 @@ struct LanguageRow {
     bool skip = false;
     QString german = {};
 };
+
+// Every row `sql` gives on the SQLite file at `path`, opened read-only
+// unless `write`.
+inline QList<QVariantList> queryRows(const QString& path, const QString& sql, bool write = false)
+{
+    QList<QVariantList> rows;
+    const QString name = QStringLiteral("fixture-") + path;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (!write)
+            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        EXPECT_TRUE(db.open()) << path.toStdString();
+        QSqlQuery q(db);
+        EXPECT_TRUE(q.exec(sql)) << q.lastError().text().toStdString();
+        while (q.next()) {
+            QVariantList values;
+            for (int i = 0; i < q.record().count(); ++i)
+                values << q.value(i);
+            rows << values;
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
 
 // Writes the table "LocGuru" with the given rows in the given stored order.
 inline void writeLanguageDb(const QString& path, const QList<LanguageRow>& rows,
@@ -44,7 +70,6 @@ inline void writeLanguageDb(const QString& path, const QList<LanguageRow>& rows,
             ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
         }
         db.commit();
-        db.close();
     }
     QSqlDatabase::removeDatabase(name);
 }
@@ -53,34 +78,14 @@ inline void writeLanguageDb(const QString& path, const QList<LanguageRow>& rows,
 inline QStringList usedNatives(const QString& path)
 {
     QStringList natives;
-    const QString name = QStringLiteral("fixture-read-") + path;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(db);
-        EXPECT_TRUE(q.exec(QStringLiteral("SELECT Native FROM LocGuru WHERE bIsUsed <> 0 ORDER BY rowid")));
-        while (q.next())
-            natives.append(q.value(0).toString());
-    }
-    QSqlDatabase::removeDatabase(name);
+    for (const QVariantList& r : queryRows(path, QStringLiteral("SELECT Native FROM LocGuru WHERE bIsUsed <> 0 ORDER BY rowid")))
+        natives << r[0].toString();
     return natives;
 }
 
 inline int rowCount(const QString& path)
 {
-    int count = -1;
-    const QString name = QStringLiteral("fixture-count-") + path;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        EXPECT_TRUE(db.open());
-        QSqlQuery q(db);
-        if (q.exec(QStringLiteral("SELECT COUNT(*) FROM LocGuru")) && q.next())
-            count = q.value(0).toInt();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return count;
+    return queryRows(path, QStringLiteral("SELECT COUNT(*) FROM LocGuru")).value(0).value(0, -1).toInt();
 }
 
 } // namespace tvq52::test

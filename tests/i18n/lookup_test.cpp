@@ -91,13 +91,7 @@ TEST_F(Lookup, FailedOpensReportAndLeaveTheEngineClosed)
     EXPECT_FALSE(QFileInfo::exists(missing)) << "opening must not create the file";
 
     const QString other = dir.filePath("other.db");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "other");
-        db.setDatabaseName(other);
-        ASSERT_TRUE(db.open());
-        QSqlQuery(db).exec("CREATE TABLE Something (x INTEGER)");
-    }
-    QSqlDatabase::removeDatabase("other");
+    tvq52::test::queryRows(other, "CREATE TABLE Something (x INTEGER)", true);
     const QString good = open({{"Día", "Day"}});
     EXPECT_FALSE(guru.OpenLanguageDatabase(other, true, LocGuru::SqlDb));
     EXPECT_TRUE(guru.sErrDescription().contains("LocGuru"));
@@ -144,12 +138,9 @@ TEST(WidthTest, PadsByTheGrowthTable)
 {
     LocGuru guru;
     guru.bTestStrWidth = true;
-    EXPECT_EQ(guru.GetTranslation("abc"), "abcWWW");
-    EXPECT_EQ(guru.GetTranslation("abcd"), "abcdWWWW");
-    EXPECT_EQ(guru.GetTranslation("abcdefg"), "abcdefg" + QString(6, 'W'));
-    EXPECT_EQ(guru.GetTranslation(QString(12, 'a')), QString(12, 'a') + QString(7, 'W'));
-    EXPECT_EQ(guru.GetTranslation(QString(60, 'a')), QString(60, 'a') + QString(6, 'W'));
-    EXPECT_EQ(guru.GetTranslation(""), "");
+    // Text length, padding added.
+    for (const auto& [length, padding] : {std::pair{3, 3}, {4, 4}, {7, 6}, {12, 7}, {60, 6}, {0, 0}})
+        EXPECT_EQ(guru.GetTranslation(QString(length, 'a')), QString(length, 'a') + QString(padding, 'W')) << length;
 
     guru.setSPadChar("xyz");
     EXPECT_EQ(guru.sPadChar(), "x");

@@ -30,54 +30,36 @@ struct SampleWindow {
     {
         form.setObjectName("FormPrueba");
         form.setWindowTitle("Ventana");
-        button = new QPushButton("Aceptar", &form);
         button->setToolTip("Guardar y salir");
-        label = new QLabel("Fecha:", &form);
-        box = new QGroupBox("Conexión", &form);
-        check = new QCheckBox("Cambio de hora:", box);
-        edit = new QLineEdit("Fecha", &form);
-        kept = new QLabel("Fecha:", &form);
         kept->setProperty("Tag", "!fixed");
-        menu = new QMenu("Archivo", &form);
-        action = menu->addAction("Salir");
         menu->addSeparator();
-
-        tabs = new QTabWidget(&form);
         tabs->addTab(new QLabel("Día", tabs), "Día");
         tabs->addTab(new QWidget(tabs), "Noche");
         tabs->setTabToolTip(1, "Noche");
-        keptTabs = new QTabWidget(&form);
         keptTabs->addTab(new QWidget(keptTabs), "Día");
         keptTabs->setProperty("Tag", "!");
-
-        model = new QStandardItemModel(0, 3, &form);
         model->setHorizontalHeaderLabels({"Fecha", QString::fromUtf8("LeqSesión\ndBA"), "Sin traducir"});
-        table = new QTableView(&form);
         table->setModel(model);
-
-        chart = new QChart;
-        series = new QLineSeries;
         series->setName("Límite");
         chart->addSeries(series);
-        chartView = new QChartView(chart, &form);
     }
 
     QDialog form;
-    QPushButton* button;
-    QLabel* label;
-    QGroupBox* box;
-    QCheckBox* check;
-    QLineEdit* edit;
-    QLabel* kept;
-    QMenu* menu;
-    QAction* action;
-    QTabWidget* tabs;
-    QTabWidget* keptTabs;
-    QStandardItemModel* model;
-    QTableView* table;
-    QChart* chart;
-    QLineSeries* series;
-    QChartView* chartView;
+    QPushButton* button = new QPushButton("Aceptar", &form);
+    QLabel* label = new QLabel("Fecha:", &form);
+    QGroupBox* box = new QGroupBox("Conexión", &form);
+    QCheckBox* check = new QCheckBox("Cambio de hora:", box);
+    QLineEdit* edit = new QLineEdit("Fecha", &form);
+    QLabel* kept = new QLabel("Fecha:", &form);
+    QMenu* menu = new QMenu("Archivo", &form);
+    QAction* action = menu->addAction("Salir");
+    QTabWidget* tabs = new QTabWidget(&form);
+    QTabWidget* keptTabs = new QTabWidget(&form);
+    QStandardItemModel* model = new QStandardItemModel(0, 3, &form);
+    QTableView* table = new QTableView(&form);
+    QChart* chart = new QChart;
+    QLineSeries* series = new QLineSeries;
+    QChartView* chartView = new QChartView(chart, &form);
 };
 
 class TranslateForm : public ::testing::Test {
@@ -101,7 +83,7 @@ protected:
     LocGuru guru;
 };
 
-TEST_F(TranslateForm, PlainControlsTakeTheirCaptionsAndTips)
+TEST_F(TranslateForm, ControlsTakeTheirCaptionsTipsAndItemsUnlessExcluded)
 {
     SampleWindow w;
     guru.TranslateForm(&w.form);
@@ -115,24 +97,7 @@ TEST_F(TranslateForm, PlainControlsTakeTheirCaptionsAndTips)
     EXPECT_EQ(w.action->text(), "Exit");
     // What the user typed is no caption.
     EXPECT_EQ(w.edit->text(), "Fecha");
-}
 
-TEST_F(TranslateForm, ExcludedControlsKeepTheirTexts)
-{
-    SampleWindow w;
-    guru.TranslateForm(&w.form);
-    EXPECT_EQ(w.kept->text(), "Fecha:");
-    EXPECT_EQ(w.keptTabs->tabText(0), QString::fromUtf8("Día"));
-
-    guru.sTagExclude = "";
-    guru.TranslateForm(&w.form);
-    EXPECT_EQ(w.kept->text(), "Date:");
-}
-
-TEST_F(TranslateForm, CompositeControlsTranslateTheirItems)
-{
-    SampleWindow w;
-    guru.TranslateForm(&w.form);
     EXPECT_EQ(w.tabs->tabText(0), "Day");
     EXPECT_EQ(w.tabs->tabText(1), "Night");
     EXPECT_EQ(w.tabs->tabToolTip(1), "Night");
@@ -143,6 +108,12 @@ TEST_F(TranslateForm, CompositeControlsTranslateTheirItems)
     EXPECT_EQ(w.series->name(), "Limit");
     // The label inside the first tab is a control of the window too.
     EXPECT_EQ(qobject_cast<QLabel*>(w.tabs->widget(0))->text(), "Day");
+
+    EXPECT_EQ(w.kept->text(), "Fecha:");
+    EXPECT_EQ(w.keptTabs->tabText(0), QString::fromUtf8("Día"));
+    guru.sTagExclude = "";
+    guru.TranslateForm(&w.form);
+    EXPECT_EQ(w.kept->text(), "Date:");
 }
 
 TEST_F(TranslateForm, TextAndFontPropertiesWhenListed)
@@ -158,21 +129,16 @@ TEST_F(TranslateForm, TextAndFontPropertiesWhenListed)
     EXPECT_EQ(w.label->text(), "Fecha:");
 }
 
-TEST_F(TranslateForm, NothingHappensWhileTheDatabaseIsOpenForWriting)
+TEST_F(TranslateForm, NothingHappensWhileTheDatabaseIsOpenForWritingAndTheWidthTestPadsEveryText)
 {
     ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), false, LocGuru::SqlDb));
     SampleWindow w;
     guru.TranslateForm(&w.form);
     EXPECT_EQ(w.button->text(), "Aceptar");
     EXPECT_EQ(w.tabs->tabText(0), QString::fromUtf8("Día"));
-}
 
-TEST(WidthTestForm, PadsEveryTextWithoutADatabase)
-{
-    LocGuru guru;
-    installWidgetTranslation(guru);
+    guru.CloseLanguageDatabase();
     guru.bTestStrWidth = true;
-    SampleWindow w;
     guru.TranslateForm(&w.form);
     EXPECT_EQ(w.button->text(), "AceptarWWWWWW");
     EXPECT_EQ(w.tabs->tabText(1), "NocheWWWW");

@@ -12,8 +12,6 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -33,26 +31,13 @@ struct ShippedRow {
 QHash<QString, ShippedRow> readLanguageDb(const QString& path)
 {
     QHash<QString, ShippedRow> rows;
-    const QString name = QStringLiteral("window-texts-") + path;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        EXPECT_TRUE(db.open()) << path.toStdString();
-        QSqlQuery q(db);
-        QString select = QStringLiteral("SELECT Native, bSkip");
-        for (const QString& column : kTranslatedColumns)
-            select += QStringLiteral(", \"%1\"").arg(column);
-        EXPECT_TRUE(q.exec(select + QStringLiteral(" FROM LocGuru"))) << path.toStdString();
-        while (q.next()) {
-            ShippedRow row;
-            row.skip = q.value(1).toInt() != 0;
-            for (int i = 0; i < kTranslatedColumns.size(); ++i)
-                row.translations.append(q.value(2 + i).toString());
-            rows.insert(q.value(0).toString(), row);
-        }
+    const QString select = QStringLiteral("SELECT Native, bSkip, \"%1\" FROM LocGuru").arg(kTranslatedColumns.join("\", \""));
+    for (const QVariantList& r : tvq52::test::queryRows(path, select)) {
+        ShippedRow row{r[1].toInt() != 0, {}};
+        for (int i = 0; i < kTranslatedColumns.size(); ++i)
+            row.translations << r[2 + i].toString();
+        rows.insert(r[0].toString(), row);
     }
-    QSqlDatabase::removeDatabase(name);
     return rows;
 }
 
