@@ -42,29 +42,19 @@ TEST(NeighbourLimit, HasNoLowerBound)
 
 TEST(SilentCorrections, RingsAttenuationLeqTimeAndLfmax)
 {
-    EXPECT_EQ(checkRings(QStringLiteral("0")).text, QStringLiteral("1"));
-    EXPECT_EQ(checkRings(QString()).text, QStringLiteral("1"));
-    EXPECT_EQ(checkRings(QStringLiteral("5")).text, QStringLiteral("1"));
-    EXPECT_EQ(checkRings(QStringLiteral("4")).text, QStringLiteral("4"));
-
-    EXPECT_EQ(checkAttenuationTime(QStringLiteral("1")).text, QStringLiteral("0"));
-    EXPECT_EQ(checkAttenuationTime(QStringLiteral("0")).text, QStringLiteral("0"));
-    EXPECT_EQ(checkAttenuationTime(QStringLiteral("2")).text, QStringLiteral("2"));
-    EXPECT_EQ(checkAttenuationTime(QStringLiteral("9999")).text, QStringLiteral("9999"));
-    EXPECT_EQ(checkAttenuationTime(QStringLiteral("10000")).text, QStringLiteral("0"));
-    EXPECT_EQ(checkAttenuationTime(QString()).text, QStringLiteral("0"));
-
-    EXPECT_EQ(checkLeqTime(QString()).text, QStringLiteral("2"));
-    EXPECT_EQ(checkLeqTime(QStringLiteral("1")).text, QStringLiteral("2"));
-    EXPECT_EQ(checkLeqTime(QStringLiteral("61")).text, QStringLiteral("60"));
-    EXPECT_EQ(checkLeqTime(QStringLiteral("15")).text, QStringLiteral("15"));
-
-    EXPECT_EQ(checkFastLimit(QString()).text, QStringLiteral("60"));
-    EXPECT_EQ(checkFastLimit(QStringLiteral("130")).text, QStringLiteral("120"));
-    for (const auto& c : {checkRings(QStringLiteral("0")), checkAttenuationTime(QStringLiteral("1")),
-                          checkLeqTime(QStringLiteral("1")), checkFastLimit(QStringLiteral("1"))}) {
-        EXPECT_EQ(c.messageId, 0);
-        EXPECT_EQ(c.focus, Focus::MoveOn);
+    using Check = FieldCheck (*)(const QString&);
+    const std::tuple<Check, const char*, const char*> cases[] = {
+        {checkRings, "0", "1"}, {checkRings, "", "1"}, {checkRings, "5", "1"}, {checkRings, "4", "4"},
+        {checkAttenuationTime, "1", "0"}, {checkAttenuationTime, "0", "0"}, {checkAttenuationTime, "2", "2"},
+        {checkAttenuationTime, "9999", "9999"}, {checkAttenuationTime, "10000", "0"}, {checkAttenuationTime, "", "0"},
+        {checkLeqTime, "", "2"}, {checkLeqTime, "1", "2"}, {checkLeqTime, "61", "60"}, {checkLeqTime, "15", "15"},
+        {checkFastLimit, "", "60"}, {checkFastLimit, "130", "120"}, {checkFastLimit, "1", "60"},
+    };
+    for (const auto& [check, typed, kept] : cases) {
+        const FieldCheck c = check(QString::fromUtf8(typed));
+        EXPECT_EQ(c.text, QString::fromUtf8(kept)) << typed;
+        EXPECT_EQ(c.messageId, 0) << typed;
+        EXPECT_EQ(c.focus, Focus::MoveOn) << typed;
     }
 }
 

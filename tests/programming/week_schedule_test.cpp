@@ -109,13 +109,10 @@ TEST(RoundHora, RoundsHalfHoursUpAndWrapsAtMidnight)
 TEST(WeekChart, DayLanesShareTheirBoundaryPoints)
 {
     const auto lanes = dayLanes();
-    EXPECT_EQ(lanes[0][0], kLaneValue);
-    EXPECT_EQ(lanes[0][24], kLaneValue);
-    EXPECT_EQ(lanes[1][24], kLaneValue);
-    EXPECT_FALSE(lanes[0][25]);
-    EXPECT_FALSE(lanes[1][23]);
-    EXPECT_EQ(lanes[6][168], kLaneValue);
-    EXPECT_FALSE(lanes[6][143]);
+    // Lane, point, on the lane.
+    for (const auto& [lane, point, on] : {std::tuple{0, 0, true}, {0, 24, true}, {1, 24, true}, {0, 25, false}, {1, 23, false},
+                                          {6, 168, true}, {6, 143, false}})
+        EXPECT_EQ(lanes[lane][point], on ? std::optional(kLaneValue) : std::nullopt) << lane << " " << point;
 }
 
 TEST(WeekChart, DefaultNightRunsFrom22To08Inclusive)
@@ -155,29 +152,18 @@ TEST(WeekChart, SessionsCrossMidnightAsRounded)
     const WeekChartData data = weekChart(w, QStringLiteral("22:00"), QStringLiteral("08:00"));
     auto in = [&](int day, int hour) { return data.sessions[pointOf(day, hour)] == kSessionValue; };
 
-    EXPECT_FALSE(in(0, 21));
-    EXPECT_TRUE(in(0, 22));
-    EXPECT_TRUE(in(1, 3));
-    EXPECT_FALSE(in(1, 4));
-
-    EXPECT_FALSE(in(2, 23));
-    EXPECT_TRUE(in(3, 0));
-    EXPECT_TRUE(in(3, 2));
-    EXPECT_FALSE(in(3, 3));
-
+    // Day, hour, inside a session. The rounded 00:00 end closes Friday on
+    // Saturday 00:00; the chart's Monday begins with the Sunday session running over.
+    for (const auto& [day, hour, inside] : {std::tuple{0, 21, false}, {0, 22, true}, {1, 3, true}, {1, 4, false}, {2, 23, false},
+                                            {3, 0, true}, {3, 2, true}, {3, 3, false}, {5, 0, true}, {5, 1, false}, {0, 2, true},
+                                            {0, 3, false}, {6, 20, true}})
+        EXPECT_EQ(in(day, hour), inside) << day << " " << hour;
     for (int h = 0; h < 24; ++h)
         EXPECT_TRUE(in(4, h)) << h;
-    EXPECT_TRUE(in(5, 0));   // the rounded 00:00 end closes Friday on Saturday 00:00
-    EXPECT_FALSE(in(5, 1));
-
-    EXPECT_TRUE(in(6, 20));
+    EXPECT_EQ(data.sessions[pointOf(1, 12)], kNoSessionValue);
     // The closing Monday 00:00 agrees with the opening one.
     EXPECT_EQ(data.sessions[168], kSessionValue);
     EXPECT_EQ(data.sessions[0], kSessionValue);
     w[6] = hours("20:00", "23:00");
     EXPECT_EQ(weekChart(w, QStringLiteral("22:00"), QStringLiteral("08:00")).sessions[168], kNoSessionValue);
-    // The chart's Monday begins with the Sunday session running over.
-    EXPECT_TRUE(in(0, 2));
-    EXPECT_FALSE(in(0, 3));
-    EXPECT_EQ(data.sessions[pointOf(1, 12)], kNoSessionValue);
 }
