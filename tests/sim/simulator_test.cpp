@@ -4,6 +4,7 @@
 #include "unit_frames.h"
 #include "unit_simulator.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -13,10 +14,11 @@ namespace {
 
 const QDateTime kEnd(QDate(2024, 3, 15), QTime(10, 7));
 
-SimOptions optionsFor(const QString& firmware)
+SimOptions optionsFor(const QString& firmware, const QStringList& more = {})
 {
     QString error;
-    auto o = parseSimOptions({"tvq52-sim", "--firmware", firmware, "--history-end", "2024-03-15T10:07", "--realtime-ms", "0"}, &error, nullptr);
+    auto o = parseSimOptions(QStringList{"tvq52-sim", "--firmware", firmware, "--history-end", "2024-03-15T10:07", "--realtime-ms", "0"} + more,
+                             &error, nullptr);
     EXPECT_TRUE(o.has_value()) << qPrintable(error);
     return *o;
 }
@@ -38,6 +40,13 @@ struct UnitUnderTest {
         out.clear();
         return all;
     }
+    // What the unit sends in answer to `bytes`.
+    QByteArray ask(const QByteArray& bytes)
+    {
+        unit.receive(bytes);
+        return take();
+    }
+    QByteArray ack() { return ask(QByteArray(1, char(kAck))); }
 };
 
 QByteArray rangeRequest(std::uint8_t command, const QDateTime& from, const QDateTime& to)
@@ -102,11 +111,9 @@ TEST(UnitFrames, IntervalLayoutsOfNewAndOldFirmware)
 
     const QByteArray f20 = intervalFrame(r, v20);
     ASSERT_EQ(f20.size(), 60);
-    EXPECT_LE(std::uint8_t(f20[53]), 1);
-    EXPECT_LE(std::uint8_t(f20[54]), 1);
-    EXPECT_LE(std::uint8_t(f20[55]), 1);
+    for (int at : {53, 54, 55, 57})
+        EXPECT_LE(std::uint8_t(f20[at]), at == 57 ? 2 : 1) << at;
     EXPECT_EQ(std::uint8_t(f20[56]), 2);
-    EXPECT_LE(std::uint8_t(f20[57]), 2);
 
     const RecordedHistory h = historyFor(v40);
     const QByteArray s = sessionFrame(h.sessions.front());
@@ -120,32 +127,27 @@ TEST(UnitFrames, IntervalLayoutsOfNewAndOldFirmware)
 TEST(UnitSimulator, AnswersTheSingleFrameRequests)
 {
     UnitUnderTest u(optionsFor("3.3"));
-    u.unit.receive(completeFrame(0x01));
-    const QByteArray id = u.take();
+    const QByteArray id = u.ask(completeFrame(0x01));
     EXPECT_TRUE(checkOk(id));
     EXPECT_EQ(id.mid(4, 10).toHex(' '), "2a 03 03 30 31 32 33 34 35 01");
 
-    u.unit.receive(completeFrame(0x02));
-    const QByteArray totals = u.take();
+    const QByteArray totals = u.ask(completeFrame(0x02));
     ASSERT_EQ(totals.size(), 22);
     EXPECT_EQ(totals.mid(8, 4).toHex(), "00001c20") << "sensor-inactive seconds";
 
-    u.unit.receive(completeFrame(0x03));
-    const QByteArray dates = u.take();
+    const QByteArray dates = u.ask(completeFrame(0x03));
     ASSERT_EQ(dates.size(), 156);
     EXPECT_NE(dates.at(4), 0) << "an erasure in slot 0";
     EXPECT_EQ(dates.mid(9, 5), QByteArray(5, 0)) << "unused slots are zero";
 
-    u.unit.receive(completeFrame(0x04));
-    const QByteArray prog = u.take();
+    const QByteArray prog = u.ask(completeFrame(0x04));
     ASSERT_EQ(prog.size(), 4 + 364 + 2);
     EXPECT_TRUE(checkOk(prog));
 
     // A request with a wrong check byte goes unanswered.
     QByteArray bad = completeFrame(0x01);
     bad[5] = 0;
-    u.unit.receive(bad);
-    EXPECT_TRUE(u.take().isEmpty());
+    EXPECT_TRUE(u.ask(bad).isEmpty());
 }
 
 TEST(UnitSimulator, RecordListsNewestFirstWithinTheRangeAndTheHandshake)
@@ -153,15 +155,10 @@ TEST(UnitSimulator, RecordListsNewestFirstWithinTheRangeAndTheHandshake)
     const SimOptions o = optionsFor("4.0");
     UnitUnderTest u(o);
     const QDateTime from(QDate(2024, 3, 15), QTime(9, 0));
-    u.unit.receive(rangeRequest(0x05, from, kEnd));
     QList<QByteArray> frames;
-    for (int guard = 0; guard < 20; ++guard) {
-        const QByteArray f = u.take();
-        if (f.isEmpty())
-            break;
+    for (QByteArray f = u.ask(rangeRequest(0x05, from, kEnd)); !f.isEmpty() && frames.size() < 20; f = u.ack()) {
         ASSERT_TRUE(checkOk(f));
         frames << f;
-        u.unit.receive(QByteArray(1, char(kAck)));
     }
     ASSERT_EQ(frames.size(), 5 + 1) << "09:00 to 10:00 and the end frame";
     EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[0].constData() + 4)), QDateTime(kEnd.date(), QTime(10, 0)));
@@ -169,15 +166,11 @@ TEST(UnitSimulator, RecordListsNewestFirstWithinTheRangeAndTheHandshake)
     EXPECT_EQ(frames.back().at(4), 0);
 
     // CAN ends the list; nothing more comes, not even the end frame.
-    u.unit.receive(rangeRequest(0x06, QDateTime(), QDateTime()));
-    EXPECT_EQ(u.take().size(), 70);
-    u.unit.receive(completeFrame(0x01));
-    EXPECT_TRUE(u.take().isEmpty()) << "a request during a list is not answered";
+    EXPECT_EQ(u.ask(rangeRequest(0x06, QDateTime(), QDateTime())).size(), 70);
+    EXPECT_TRUE(u.ask(completeFrame(0x01)).isEmpty()) << "a request during a list is not answered";
     u.unit.receive(QByteArray(1, char(kCan)));
-    u.unit.receive(QByteArray(1, char(kAck)));
-    EXPECT_TRUE(u.take().isEmpty());
-    u.unit.receive(completeFrame(0x01));
-    EXPECT_EQ(u.take().at(3), 0x01) << "after the CAN it is";
+    EXPECT_TRUE(u.ack().isEmpty());
+    EXPECT_EQ(u.ask(completeFrame(0x01)).at(3), 0x01) << "after the CAN it is";
 }
 
 TEST(UnitSimulator, KeepsAProgrammingItIsSentAndAnswersOneByte)
@@ -187,35 +180,29 @@ TEST(UnitSimulator, KeepsAProgrammingItIsSentAndAnswersOneByte)
     const QByteArray block(365, '\x07');
     const QByteArray frame = completeFrame(0x08, QByteArray(6, '\x01') + block);
     ASSERT_EQ(frame.size(), 377);
-    u.unit.receive(frame);
-    EXPECT_EQ(u.take(), QByteArray(1, char(kAck)));
+    EXPECT_EQ(u.ask(frame), QByteArray(1, char(kAck)));
     EXPECT_EQ(u.unit.programmingBlock(), block);
-    u.unit.receive(completeFrame(0x04));
-    EXPECT_EQ(u.take().mid(4, 365), block);
+    EXPECT_EQ(u.ask(completeFrame(0x04)).mid(4, 365), block);
 
     QByteArray damaged = frame;
     damaged[100] = 0;
-    u.unit.receive(damaged);
-    EXPECT_TRUE(u.take().isEmpty()) << "a wrong check byte gets no answer";
+    EXPECT_TRUE(u.ask(damaged).isEmpty()) << "a wrong check byte gets no answer";
 
     SimOptions nak = o;
     nak.faults << Fault{FaultKind::Nak, 0};
     UnitUnderTest refusing(nak);
-    refusing.unit.receive(frame);
-    EXPECT_EQ(refusing.take(), QByteArray(1, char(kNak)));
+    EXPECT_EQ(refusing.ask(frame), QByteArray(1, char(kNak)));
 
     SimOptions silent = o;
     silent.faults << Fault{FaultKind::ProgramSilent, 0};
     UnitUnderTest mute(silent);
-    mute.unit.receive(frame);
-    EXPECT_TRUE(mute.take().isEmpty());
+    EXPECT_TRUE(mute.ask(frame).isEmpty());
 }
 
 TEST(UnitSimulator, RealTimeStreamUntilCancel)
 {
     UnitUnderTest u(optionsFor("4.0"));
-    u.unit.receive(completeFrame(0x09));
-    const QByteArray first = u.take();
+    const QByteArray first = u.ask(completeFrame(0x09));
     ASSERT_EQ(first.size(), 20);
     EXPECT_TRUE(checkOk(first));
     EXPECT_EQ(first.at(3), 0x09);
@@ -235,19 +222,14 @@ TEST(UnitSimulator, FaultsOnTheFramesTheyName)
     for (const char* f : {"damaged:2", "bad-check:3", "stall:4", "garbage:5"})
         o.faults << *parseFault(QString::fromLatin1(f));
     UnitUnderTest u(o);
-    u.unit.receive(rangeRequest(0x05, QDateTime(), kEnd));
-    const QByteArray good = u.take();
-    u.unit.receive(QByteArray(1, char(kAck)));
-    const QByteArray damaged = u.take();
+    const QByteArray good = u.ask(rangeRequest(0x05, QDateTime(), kEnd));
+    const QByteArray damaged = u.ack();
     EXPECT_TRUE(checkOk(good));
     EXPECT_TRUE(checkOk(damaged)) << "a damaged record still has a right check byte";
     EXPECT_EQ(damaged.mid(kIntervalLevelOffset, 2).toHex(), "8000");
-    u.unit.receive(QByteArray(1, char(kAck)));
-    EXPECT_FALSE(checkOk(u.take()));
-    u.unit.receive(QByteArray(1, char(kAck)));
-    EXPECT_EQ(u.take().size(), 30);
-    u.unit.receive(QByteArray(1, char(kAck)));
-    const QByteArray garbled = u.take();
+    EXPECT_FALSE(checkOk(u.ack()));
+    EXPECT_EQ(u.ack().size(), 30);
+    const QByteArray garbled = u.ack();
     EXPECT_NE(garbled.at(0), char(kStx));
     EXPECT_TRUE(checkOk(garbled.mid(garbled.indexOf(char(kStx)))));
 
@@ -309,4 +291,28 @@ TEST(ModemFront, DialResultsOtherThanConnect)
         EXPECT_EQ(toPc, "ATE0V0X0DT,1\r" + code + '\r');
         EXPECT_FALSE(modem.online());
     }
+}
+
+TEST(UnitSimulator, RealTimeCasesStepThroughTheDisplayEdgesAndRepeat)
+{
+    const SimOptions o = optionsFor("4.0", {"--realtime-cases"});
+    ASSERT_TRUE(o.realtimeCases);
+    UnitUnderTest u(o);
+    ASSERT_EQ(realTimeCases().size(), 8);
+    QList<QByteArray> frames{u.ask(completeFrame(0x09))};
+    while (frames.size() <= 8) {
+        u.unit.receive(QByteArray(1, char(kAck)));
+        QCoreApplication::processEvents();
+        frames << u.take();
+        ASSERT_EQ(frames.back().size(), 20) << frames.size();
+    }
+    EXPECT_EQ(frames[0].mid(15, 3).toHex(' '), "02 57 00") << "599, below the range";
+    EXPECT_EQ(frames[1].mid(15, 3).toHex(' '), "02 58 07");
+    EXPECT_EQ(frames[2].mid(15, 3).toHex(' '), "04 b0 2d");
+    EXPECT_EQ(frames[3].mid(15, 3).toHex(' '), "04 b1 3c") << "1201, above the range";
+    EXPECT_EQ(frames[4].at(13), 1) << "sensor inactive";
+    EXPECT_EQ(frames[5].at(12), 1) << "mains disconnection";
+    EXPECT_EQ(frames[6].at(12), 2) << "another mains code";
+    EXPECT_EQ(frames[7].mid(10, 5).toHex(' '), "01 01 00 00 01");
+    EXPECT_EQ(frames[8].mid(12, 6), frames[0].mid(12, 6)) << "and again from the start";
 }
