@@ -34,17 +34,15 @@ TEST(IniFile, ProfileFunctionsRoundTripThroughAFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tvq52.ini"));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QStringLiteral("dflt"), path),
-              QStringLiteral("dflt"));
-    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QStringLiteral("Señal Acústica"), path));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path),
-              QStringLiteral("Señal Acústica"));
+    const QString section = QStringLiteral("Configuration"), key = QStringLiteral("User");
+    EXPECT_EQ(ReadSetting(section, key, QStringLiteral("dflt"), path), QStringLiteral("dflt"));
+    ASSERT_TRUE(WriteSetting(section, key, QStringLiteral("Señal Acústica"), path));
+    EXPECT_EQ(ReadSetting(section, key, QString(), path), QStringLiteral("Señal Acústica"));
     // A value never breaks the file into more lines.
-    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QStringLiteral("a\nb=c"), path));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path), QStringLiteral("a b=c"));
-    const QString longValue(300, QLatin1Char('x'));
-    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), longValue, path));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path).size(), 254);
+    ASSERT_TRUE(WriteSetting(section, key, QStringLiteral("a\nb=c"), path));
+    EXPECT_EQ(ReadSetting(section, key, QString(), path), QStringLiteral("a b=c"));
+    ASSERT_TRUE(WriteSetting(section, key, QString(300, QLatin1Char('x')), path));
+    EXPECT_EQ(ReadSetting(section, key, QString(), path).size(), 254);
 }
 
 TEST(IniFile, EachLineKeepsItsOwnEncodingAndUnchangedLinesKeepTheirBytes)

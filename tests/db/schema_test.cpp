@@ -66,28 +66,29 @@ TEST(Schema, KeysRefuseDuplicates)
     OpenDb o;
     Store store(*o.db);
     const QDate day(2024, 3, 9);
+    auto started = [&](int serial, const char* time) {
+        return row({{"LNumeroSerie", serial}, {"DFechaInicio", day}, {"THoraInicio", time}});
+    };
+    auto event = [&](int serial, const QDate& date, const char* time) {
+        return row({{"LNumeroSerie", serial}, {"DFecha", date}, {"THora", time}});
+    };
     struct Case {
         const char* table;
         Row first;
         Row same;
         Row other;
     };
+    Row sameStart = started(5, "10:00");
+    sameStart.set(QStringLiteral("SLeqLocal"), 80.0);
     const Case cases[] = {
         {"Programacion", row({{"LNumeroSerie", 5}}), row({{"LNumeroSerie", 5}, {"TLocal", "x"}}), row({{"LNumeroSerie", 6}})},
         {"IntervaloInhabil", row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}), row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}),
          row({{"LNumeroSerie", 5}, {"ByIntervalo", 2}})},
-        {"Intervalos", row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "10:00"}}),
-         row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "10:00"}, {"SLeqLocal", 80.0}}),
-         row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "10:05"}})},
-        {"Sesiones", row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "22:00"}}),
-         row({{"LNumeroSerie", 5}, {"DFechaInicio", day}, {"THoraInicio", "22:00"}}),
-         row({{"LNumeroSerie", 6}, {"DFechaInicio", day}, {"THoraInicio", "22:00"}})},
-        {"DiaBorrado", row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}),
-         row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}), row({{"LNumeroSerie", 5}, {"DFecha", day.addDays(1)}, {"THora", "01:02"}})},
-        {"DiaFinalBateria", row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}),
-         row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}), row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:03"}})},
-        {"DiaReprogramado", row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}),
-         row({{"LNumeroSerie", 5}, {"DFecha", day}, {"THora", "01:02"}}), row({{"LNumeroSerie", 7}, {"DFecha", day}, {"THora", "01:02"}})},
+        {"Intervalos", started(5, "10:00"), sameStart, started(5, "10:05")},
+        {"Sesiones", started(5, "22:00"), started(5, "22:00"), started(6, "22:00")},
+        {"DiaBorrado", event(5, day, "01:02"), event(5, day, "01:02"), event(5, day.addDays(1), "01:02")},
+        {"DiaFinalBateria", event(5, day, "01:02"), event(5, day, "01:02"), event(5, day, "01:03")},
+        {"DiaReprogramado", event(5, day, "01:02"), event(5, day, "01:02"), event(7, day, "01:02")},
     };
     for (const Case& c : cases) {
         const QString t = QString::fromLatin1(c.table);
