@@ -50,7 +50,7 @@ TEST(DataFolder, FirstStartLaysOutTheFolderAndASecondChangesNothing)
     EXPECT_EQ(digest(databasePath(home)), dbBefore);
 }
 
-TEST(DataFolder, AnExistingFolderIsNeverFilledIn)
+TEST(DataFolder, AnExistingFolderIsNeverFilledInAndItsSettingsFileIsFoundInEitherCase)
 {
     TempHome home;
     home.writeFile(QStringLiteral("notes.txt"), "mine");
@@ -58,11 +58,7 @@ TEST(DataFolder, AnExistingFolderIsNeverFilledIn)
     EXPECT_FALSE(r.provisioned);
     EXPECT_FALSE(QFileInfo::exists(settingsPath(home.path())));
     EXPECT_FALSE(QFileInfo::exists(databasePath(home.path())));
-}
-
-TEST(DataFolder, SettingsFileIsFoundInEitherCase)
-{
-    TempHome home;
+    // The settings file is found in either case.
     home.writeFile(QStringLiteral("TVQ52.ini"), "[Configuration]\nSerialPort=2\n");
     EXPECT_EQ(QFileInfo(settingsPath(home.path())).fileName(), QStringLiteral("TVQ52.ini"));
 }

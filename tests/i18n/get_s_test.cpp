@@ -9,18 +9,15 @@ using namespace tvq52;
 
 namespace {
 
-TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumber)
+TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
 {
     LocGuru guru;
     for (int id : {999, 0, 179, -3})
         EXPECT_EQ(guru.GetS(id), QStringLiteral("GetS: Unknown String ID %1").arg(id));
     guru.sUnknownStrID = "?";
     EXPECT_EQ(guru.GetS(500), "?500");
-}
 
-TEST(GetS, NativeTextsKeepTheirLineBreaks)
-{
-    LocGuru guru;
+    // Native texts keep their line breaks.
     EXPECT_EQ(guru.GetS(42), QString::fromUtf8("LeqSesión\rdBA"));
     EXPECT_EQ(guru.GetS(177).count("\r\n"), 2);
     EXPECT_TRUE(guru.GetS(177).startsWith(QString::fromUtf8("ATENCIÓN!: El sistema tiene configurada la opción de \"fuentes grandes\".")));

@@ -67,7 +67,7 @@ TEST_F(Lookup, TheColumnMayChangeWhileOpenAndAMissingColumnOrTranslationLeavesTh
     EXPECT_EQ(guru.GetTranslation("Día"), "Tag");
 }
 
-TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnly)
+TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnlyAndAFailedOpenLeavesItClosed)
 {
     const QString path = open({{"Día", "Day"}});
     guru.bEnabled = false;
@@ -81,10 +81,8 @@ TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnly)
     EXPECT_FALSE(guru.isOpen());
     EXPECT_EQ(guru.sLanguageDB(), "");
     EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-}
 
-TEST_F(Lookup, FailedOpensReportAndLeaveTheEngineClosed)
-{
+    // Failed opens report and leave the engine closed.
     const QString missing = dir.filePath("missing.db");
     EXPECT_FALSE(guru.OpenLanguageDatabase(missing, true, LocGuru::SqlDb));
     EXPECT_TRUE(guru.sErrDescription().contains(missing));
@@ -92,14 +90,14 @@ TEST_F(Lookup, FailedOpensReportAndLeaveTheEngineClosed)
 
     const QString other = dir.filePath("other.db");
     tvq52::test::queryRows(other, "CREATE TABLE Something (x INTEGER)", true);
-    const QString good = open({{"Día", "Day"}});
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
     EXPECT_FALSE(guru.OpenLanguageDatabase(other, true, LocGuru::SqlDb));
     EXPECT_TRUE(guru.sErrDescription().contains("LocGuru"));
     EXPECT_FALSE(guru.isOpen());
     EXPECT_EQ(guru.sLanguageDB(), "");
     EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-    EXPECT_TRUE(guru.OpenLanguageDatabase(good, true, LocGuru::SqlDb));
-    EXPECT_EQ(guru.sLanguageDB(), good);
+    EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+    EXPECT_EQ(guru.sLanguageDB(), path);
 }
 
 // The index must give what walking the rows by the rules gives, for any mix

@@ -24,16 +24,14 @@ const char* kFile =
     "S2=Day\r\n"
     "S3=equals\r\n";
 
-TEST(TextLanguageFile, ReadsAndSortsTheChosenLanguage)
+TEST(TextLanguageFile, ReadsAndSortsTheChosenLanguageAndRejectsShortHeadersAndSections)
 {
     const auto table = parseTextLanguageFile(QString::fromUtf8(kFile), "english");
     ASSERT_TRUE(table);
     EXPECT_EQ(table->native, QStringList({"Día", "Noche", "a=b"}));
     EXPECT_EQ(table->foreign, QStringList({"Day", "Night", "equals"}));
-}
 
-TEST(TextLanguageFile, ShortHeadersAndSectionsAreRejected)
-{
+    // Short headers and sections are rejected.
     QString text = QString::fromUtf8(kFile);
     EXPECT_FALSE(parseTextLanguageFile(QString(text).replace("NumberOfStrings=3", "NumberOfStrings=0"), "English"));
     EXPECT_FALSE(parseTextLanguageFile(QString(text).replace("NumberOfLanguages=2", "NumberOfLanguages=x"), "English"));

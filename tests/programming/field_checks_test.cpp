@@ -6,7 +6,7 @@
 using namespace tvq52;
 using Focus = FieldCheck::Focus;
 
-TEST(VenueLimit, ClampsTo60And120AndBringsTheLimitsPageForward)
+TEST(VenueLimit, ClampsTo60And120AndBringsTheLimitsPageForwardTheNeighbourOnlyAbove)
 {
     const FieldCheck high = checkVenueLimit(QStringLiteral("150"));
     EXPECT_EQ(high.text, QStringLiteral("120"));
@@ -27,16 +27,14 @@ TEST(VenueLimit, ClampsTo60And120AndBringsTheLimitsPageForward)
     EXPECT_EQ(empty.messageId, 60);
     EXPECT_EQ(empty.focus, Focus::BackToField);
     EXPECT_TRUE(empty.showLimitsPage);
-}
 
-TEST(NeighbourLimit, HasNoLowerBound)
-{
+    // The neighbour limit has no lower bound.
     EXPECT_EQ(checkNeighbourLimit(QStringLiteral("10")).text, QStringLiteral("10"));
     EXPECT_EQ(checkNeighbourLimit(QStringLiteral("10")).focus, Focus::MoveOn);
     EXPECT_EQ(checkNeighbourLimit(QStringLiteral("0")).text, QStringLiteral("0"));
-    const FieldCheck high = checkNeighbourLimit(QStringLiteral("121"));
-    EXPECT_EQ(high.text, QStringLiteral("120"));
-    EXPECT_TRUE(high.showLimitsPage);
+    const FieldCheck neighbourHigh = checkNeighbourLimit(QStringLiteral("121"));
+    EXPECT_EQ(neighbourHigh.text, QStringLiteral("120"));
+    EXPECT_TRUE(neighbourHigh.showLimitsPage);
     EXPECT_EQ(checkNeighbourLimit(QStringLiteral(" ")).messageId, 60);
 }
 

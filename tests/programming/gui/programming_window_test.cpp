@@ -174,7 +174,7 @@ TEST_F(ProgrammingWindowTest, AfterAMessageTheNextLeaveOfTheFieldIsCheckedAgain)
     EXPECT_EQ(shown, 4) << "empty seconds, empty limit, 25:00, start equal to end";
 }
 
-TEST_F(ProgrammingWindowTest, RingsAndAttenuationAreCorrectedSilently)
+TEST_F(ProgrammingWindowTest, RingsAndAttenuationAreCorrectedSilentlyAndImpossibleDatesRefused)
 {
     open();
     showPage(1);
@@ -188,6 +188,18 @@ TEST_F(ProgrammingWindowTest, RingsAndAttenuationAreCorrectedSilently)
     typeInto(attenuation, QStringLiteral("1"));
     focusTo(field("MaskTempsActLoc"));
     EXPECT_EQ(attenuation->text(), QStringLiteral("0"));
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+
+    // Impossible dates are refused.
+    QLineEdit* date = field("MaskFecha");
+    typeInto(date, QStringLiteral("121310"));
+    focusTo(field("MaskVersion"));
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{18});
+    EXPECT_EQ(prompter_.shown().value(0).text, QStringLiteral("Fecha incorrecta"));
+    EXPECT_TRUE(date->hasFocus());
+    prompter_.clear();
+    typeInto(date, QStringLiteral("120510"));
+    focusTo(field("MaskVersion"));
     EXPECT_TRUE(prompter_.shown().isEmpty());
 }
 
@@ -235,21 +247,6 @@ TEST_F(ProgrammingWindowTest, FirmwareVersionSetsWhatTheUnitCanDo)
     EXPECT_TRUE(field("MaskTempsActLoc")->isEnabled());
     EXPECT_FALSE(child<QGroupBox>(window_.get(), "FrameApliCorrecioGlobal")->isHidden());
     EXPECT_TRUE(child<QCheckBox>(window_.get(), "CheckApliCorrecioGlobal")->isChecked());
-}
-
-TEST_F(ProgrammingWindowTest, ImpossibleDatesAreRefused)
-{
-    open();
-    QLineEdit* date = field("MaskFecha");
-    typeInto(date, QStringLiteral("121310"));
-    focusTo(field("MaskVersion"));
-    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{18});
-    EXPECT_EQ(prompter_.shown().value(0).text, QStringLiteral("Fecha incorrecta"));
-    EXPECT_TRUE(date->hasFocus());
-    prompter_.clear();
-    typeInto(date, QStringLiteral("120510"));
-    focusTo(field("MaskVersion"));
-    EXPECT_TRUE(prompter_.shown().isEmpty());
 }
 
 TEST_F(ProgrammingWindowTest, KeyboardRulesOfTheWindow)
