@@ -2,7 +2,7 @@
 // each acknowledgement at once; the window pauses 50 ms before it): the CPU
 // the program spends should stay under 5% of a core.
 #include "app/app_context.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "link/clock.h"
 #include "link/frame.h"
 #include "link/memory_line.h"

@@ -4,7 +4,8 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/language_table.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "app/settings.h"
 #include "i18n/language_setup.h"
 

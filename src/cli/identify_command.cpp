@@ -1,6 +1,7 @@
 #include "cli/identify_command.h"
 
 #include "cli/cli_session.h"
+#include "i18n/catalogue_message.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
@@ -20,16 +21,21 @@ int runIdentify(CliSession& session, const CliOptions& options)
         return 2;
     }
     SerialLine line;
-    DeviceLink link(ctx.link, line, systemClock(), *session.prompter, ctx.guru);
+    DeviceLink link(ctx.link, line, systemClock());
     LinkTimer timer(systemClock(), options.timeoutMs);
+    Prompter& prompter = *session.prompter;
 
     bool identified = false;
-    const ExchangeOutcome outcome = runExchange(link, ctx.link.PhoneNumber, [&] {
+    const ExchangeResult exchange = runExchange(link, catalogueAsker(prompter, ctx.guru), ctx.link.PhoneNumber, [&] {
         // Ends a list or stream the unit may still be sending; it answers nothing else then.
         line.write(QByteArray(1, char(kCan)));
-        identified = identifyConnectedUnit(link, timer);
+        const Status status = identifyConnectedUnit(link, timer);
+        showFailure(prompter, ctx.guru, status);
+        identified = status.ok();
     });
-    if (outcome == ExchangeOutcome::Cancelled)
+    if (exchange.error)
+        showError(prompter, ctx.guru, *exchange.error);
+    if (exchange.outcome == ExchangeOutcome::Cancelled)
         return 3;
     if (!identified)
         return 1;

@@ -78,10 +78,10 @@ int runMonitor(CliSession& session, const CliOptions& options)
         }
     }
 
-    DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
+    DeviceLink link(ctx.link, programLine(ctx), systemClock());
     LinkTimer timer(systemClock(), options.timeoutMs);
     ConsoleMonitorView view(ctx.guru, count);
-    RealTimeMonitor monitor(link, timer, view);
+    RealTimeMonitor monitor(link, timer, *session.prompter, ctx.guru, view);
     view.monitor = &monitor;
 
     // Ctrl-C stops the run, so that the unit is told to end its stream.

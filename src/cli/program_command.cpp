@@ -91,10 +91,10 @@ int runProgram(CliSession& session, const CliOptions& options)
     // is compared with a stored record, asked or saved.
     const bool plainGet = action == QLatin1String("get") && !save;
     ConsoleSheet sheet(plainGet ? nullptr : &store, *session.prompter, ctx.guru);
-    DeviceLink link(ctx.link, programLine(ctx), systemClock(), *session.prompter, ctx.guru);
+    DeviceLink link(ctx.link, programLine(ctx), systemClock());
     LinkTimer timer(systemClock(), options.timeoutMs);
     ReceivedProgramming received;
-    ProgrammingWorkflow workflow(link, timer, sheet, received);
+    ProgrammingWorkflow workflow(link, timer, *session.prompter, ctx.guru, sheet, received);
     if (!options.phone.isEmpty())
         workflow.overridePhone(options.phone);
 

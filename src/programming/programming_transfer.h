@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "programming/programming_block.h"
 
 #include <functional>
@@ -25,10 +26,10 @@ using TransmitProgress = std::function<void(int sent, int total, qint64 msLeft)>
 // Writes the programming request one byte per write, without pauses.
 void DemanaProgramacio(DeviceLink& link);
 
-// Receives the reply and decodes it as the identified unit sends it. False
-// with `into` unchanged when the reception failed (its message shown) or the
-// reply is too short for the block.
-bool RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into);
+// Receives the reply and decodes it as the identified unit sends it. Fails
+// with `into` unchanged when the reception failed (with the link's error) or
+// the reply is too short for the block (with nothing to tell).
+Status RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into);
 
 // Sends `frame` from STX to ETX one byte at least kBytePaceMs apart, each
 // pause counted from the previous write so that the time spent writing does

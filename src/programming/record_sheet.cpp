@@ -1,6 +1,7 @@
 #include "programming/record_sheet.h"
 
-#include "app/prompter.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "db/store.h"
 #include "i18n/loc_guru.h"
 #include "programming/field_checks.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/device_link.h"
@@ -18,10 +19,18 @@ struct MemoryLink {
     LinkState state;
     ScriptedPrompter prompter;
     LocGuru guru;
-    DeviceLink link{state, line, clock, prompter, guru};
+    AskCatalogue ask = catalogueAsker(prompter, guru);
+    DeviceLink link{state, line, clock};
     LinkTimer timer{clock, 5000};
 
     explicit MemoryLink(double speed = 200.0) : clock(speed) { line.open(); }
 };
+
+// The catalogue number a step failed with: -1 when it succeeded, 0 when it
+// failed with nothing to tell.
+inline int errorId(const Status& status)
+{
+    return status.ok() ? -1 : status.error().catalogueId;
+}
 
 } // namespace tvq52::test

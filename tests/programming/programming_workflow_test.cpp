@@ -33,7 +33,7 @@ protected:
     {
         ProgrammingDatabase::SetUp();
         sheet = std::make_unique<RecordSheet>(store_.get(), prompter, guru);
-        workflow = std::make_unique<ProgrammingWorkflow>(link, timer, *sheet, received);
+        workflow = std::make_unique<ProgrammingWorkflow>(link, timer, prompter, guru, *sheet, received);
     }
 
     void startSim(QStringList args)
@@ -75,7 +75,7 @@ protected:
     RecordingSerialLine line;
     test::ScriptedPrompter prompter;
     LocGuru guru;
-    DeviceLink link{state, line, clock, prompter, guru};
+    DeviceLink link{state, line, clock};
     LinkTimer timer{clock, 40000};
     std::unique_ptr<sim::SimProcess> sim;
     std::unique_ptr<RecordSheet> sheet;

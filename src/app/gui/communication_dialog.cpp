@@ -1,7 +1,7 @@
 #include "app/gui/communication_dialog.h"
 
 #include "app/app_context.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "app/settings.h"
 #include "app/startup.h"
 

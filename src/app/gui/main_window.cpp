@@ -4,7 +4,7 @@
 #include "app/gui/communication_dialog.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "app/settings.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"

@@ -202,9 +202,9 @@ void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
     ctx_.link.PhoneNumber = phone;
     serial_ = serial;
     Clock& clock = clock_ ? *clock_ : systemClock();
-    link_ = std::make_unique<DeviceLink>(ctx_.link, line_ ? *line_ : programLine(ctx_), clock, prompter_, ctx_.guru);
+    link_ = std::make_unique<DeviceLink>(ctx_.link, line_ ? *line_ : programLine(ctx_), clock);
     timer_ = std::make_unique<LinkTimer>(clock, kSilenceLimitMs);
-    monitor_ = std::make_unique<RealTimeMonitor>(*link_, *timer_, *this);
+    monitor_ = std::make_unique<RealTimeMonitor>(*link_, *timer_, prompter_, ctx_.guru, *this);
     resetDisplay();
     if (owner) {
         adjustSize();

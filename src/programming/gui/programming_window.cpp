@@ -2,7 +2,8 @@
 
 #include "app/app_context.h"
 #include "app/gui/help.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "db/store.h"
 #include "link/clock.h"
 #include "link/device_link.h"
@@ -201,16 +202,16 @@ Clock& ProgrammingWindow::clock()
 
 void ProgrammingWindow::receiveProgramming()
 {
-    DeviceLink link(ctx_.link, line(), clock(), prompter_, ctx_.guru);
+    DeviceLink link(ctx_.link, line(), clock());
     LinkTimer timer(clock(), kSilenceLimitMs);
-    ProgrammingWorkflow(link, timer, *this, received_).receive();
+    ProgrammingWorkflow(link, timer, prompter_, ctx_.guru, *this, received_).receive();
 }
 
 void ProgrammingWindow::transmitProgramming()
 {
-    DeviceLink link(ctx_.link, line(), clock(), prompter_, ctx_.guru);
+    DeviceLink link(ctx_.link, line(), clock());
     LinkTimer timer(clock(), kSilenceLimitMs);
-    ProgrammingWorkflow(link, timer, *this, received_).transmit();
+    ProgrammingWorkflow(link, timer, prompter_, ctx_.guru, *this, received_).transmit();
 }
 
 void ProgrammingWindow::openMonitor()

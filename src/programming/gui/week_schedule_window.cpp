@@ -1,7 +1,8 @@
 #include "programming/gui/week_schedule_window.h"
 
 #include "app/app_context.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "app/startup.h"
 #include "programming/gui/field_rules.h"
 #include "programming/time_text.h"
