@@ -2,12 +2,10 @@
 
 #include "cli/cli_session.h"
 #include "i18n/catalogue_message.h"
-#include "link/clock.h"
-#include "link/device_link.h"
 #include "link/exchange.h"
+#include "link/exchange_session.h"
 #include "link/frame.h"
-#include "link/link_timer.h"
-#include "link/serial_line.h"
+#include "link/line.h"
 
 #include <QTextStream>
 
@@ -20,16 +18,15 @@ int runIdentify(CliSession& session, const CliOptions& options)
         QTextStream(stderr) << "tvq52-cli: usage: identify" << Qt::endl;
         return 2;
     }
-    SerialLine line;
-    DeviceLink link(ctx.link, line, systemClock());
-    LinkTimer timer(systemClock(), options.timeoutMs);
+    const auto exchangeSession = session.openExchange(options);
+    DeviceLink& link = exchangeSession->link();
     Prompter& prompter = *session.prompter;
 
     bool identified = false;
     const ExchangeResult exchange = runExchange(link, catalogueAsker(prompter, ctx.guru), ctx.link.PhoneNumber, [&] {
         // Ends a list or stream the unit may still be sending; it answers nothing else then.
-        line.write(QByteArray(1, char(kCan)));
-        const Status status = identifyConnectedUnit(link, timer);
+        link.line().write(QByteArray(1, char(kCan)));
+        const Status status = identifyConnectedUnit(link, exchangeSession->timer());
         showFailure(prompter, ctx.guru, status);
         identified = status.ok();
     });

@@ -2,11 +2,7 @@
 
 #include "cli/cli_session.h"
 #include "i18n/loc_guru.h"
-#include "link/clock.h"
-#include "link/device_link.h"
-#include "link/link_timer.h"
 #include "monitor/monitor_run.h"
-#include "programming/program_line.h"
 
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -78,10 +74,9 @@ int runMonitor(CliSession& session, const CliOptions& options)
         }
     }
 
-    DeviceLink link(ctx.link, programLine(ctx), systemClock());
-    LinkTimer timer(systemClock(), options.timeoutMs);
+    const auto exchange = session.openExchange(options);
     ConsoleMonitorView view(ctx.guru, count);
-    RealTimeMonitor monitor(link, timer, *session.prompter, ctx.guru, view);
+    RealTimeMonitor monitor(*exchange, *session.prompter, ctx.guru, view);
     view.monitor = &monitor;
 
     // Ctrl-C stops the run, so that the unit is told to end its stream.

@@ -6,6 +6,7 @@
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
+#include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
 #include "link/link_state.h"
@@ -14,9 +15,8 @@
 
 namespace tvq52 {
 
-RealTimeMonitor::RealTimeMonitor(DeviceLink& link, LinkTimer& timer, Prompter& prompter, const LocGuru& guru,
-                                 MonitorView& view)
-    : link_(link), timer_(timer), prompter_(prompter), guru_(guru), view_(view)
+RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, MonitorView& view)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view)
 {
 }
 

@@ -7,6 +7,7 @@
 namespace tvq52 {
 
 class DeviceLink;
+class ExchangeSession;
 class LinkTimer;
 class LocGuru;
 class Prompter;
@@ -30,7 +31,7 @@ class RealTimeMonitor {
 public:
     static constexpr qint64 kAckPauseMs = 50;
 
-    RealTimeMonitor(DeviceLink& link, LinkTimer& timer, Prompter& prompter, const LocGuru& guru, MonitorView& view);
+    RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, MonitorView& view);
 
     // SSCommandRun. `expectedSerial` is the record's serial number the unit
     // must have (none: any unit). Returns the number of readings shown.

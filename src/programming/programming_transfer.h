@@ -13,11 +13,10 @@ class LinkTimer;
 // How the unit answered a transmitted programming.
 enum class TransmitAnswer : std::uint8_t { Accepted = 6, Rejected = 21, NoAnswer = 24 };
 
-// Pace of the transmit frame, the wait for its answer, and the silence
-// limit the window's timer goes back to afterwards.
+// Pace of the transmit frame and the wait for its answer; the window's timer
+// goes back to the silence limit afterwards.
 inline constexpr qint64 kBytePaceMs = 50;
 inline constexpr qint64 kAnswerWaitMs = 10000;
-inline constexpr int kSilenceLimitMs = 5000;
 
 // Called after every byte written: bytes sent so far, frame length, and the
 // milliseconds of pacing still ahead.

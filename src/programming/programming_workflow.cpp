@@ -6,6 +6,7 @@
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
+#include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
 #include "link/link_state.h"
@@ -17,9 +18,9 @@
 
 namespace tvq52 {
 
-ProgrammingWorkflow::ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, Prompter& prompter, const LocGuru& guru,
+ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
                                          ProgrammingView& view, ReceivedProgramming& received)
-    : link_(link), timer_(timer), prompter_(prompter), guru_(guru), view_(view), received_(received)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view), received_(received)
 {
 }
 

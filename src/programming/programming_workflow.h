@@ -9,6 +9,7 @@
 namespace tvq52 {
 
 class DeviceLink;
+class ExchangeSession;
 class LinkTimer;
 class LocGuru;
 class ProgrammingView;
@@ -20,8 +21,8 @@ class ProgrammingWorkflow {
 public:
     // `received` outlives the workflow: a reply overwrites only what it
     // carries, so the earlier language and correction byte stay.
-    ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, Prompter& prompter, const LocGuru& guru,
-                        ProgrammingView& view, ReceivedProgramming& received);
+    ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, ProgrammingView& view,
+                        ReceivedProgramming& received);
 
     // SSCommandRecibir: true when a programming was received and decoded.
     bool receive();

@@ -4,6 +4,7 @@
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/device_link.h"
+#include "link/exchange_session.h"
 #include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/memory_line.h"
@@ -20,8 +21,9 @@ struct MemoryLink {
     ScriptedPrompter prompter;
     LocGuru guru;
     AskCatalogue ask = catalogueAsker(prompter, guru);
-    DeviceLink link{state, line, clock};
-    LinkTimer timer{clock, 5000};
+    ExchangeSession session{state, line, clock};
+    DeviceLink& link = session.link();
+    LinkTimer& timer = session.timer();
 
     explicit MemoryLink(double speed = 200.0) : clock(speed) { line.open(); }
 };

@@ -1,13 +1,11 @@
 #include "programming/gui/programming_window.h"
 
 #include "app/app_context.h"
+#include "app/exchange_sessions.h"
 #include "app/gui/help.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
 #include "db/store.h"
-#include "link/clock.h"
-#include "link/device_link.h"
-#include "link/link_timer.h"
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/action_page.h"
 #include "programming/gui/field_rules.h"
@@ -18,7 +16,6 @@
 #include "programming/gui/unit_page.h"
 #include "programming/gui/venue_page.h"
 #include "programming/gui/week_schedule_window.h"
-#include "programming/program_line.h"
 #include "programming/programming_store.h"
 #include "programming/programming_transfer.h"
 #include "programming/programming_workflow.h"
@@ -190,35 +187,28 @@ QWidget* ProgrammingWindow::buildBusyPanel()
     return busyPanel_;
 }
 
-Line& ProgrammingWindow::line()
+std::unique_ptr<ExchangeSession> ProgrammingWindow::openSession()
 {
-    return line_ ? *line_ : programLine(ctx_);
-}
-
-Clock& ProgrammingWindow::clock()
-{
-    return clock_ ? *clock_ : systemClock();
+    return openExchangeSession(ctx_, {line_, clock_, {}});
 }
 
 void ProgrammingWindow::receiveProgramming()
 {
-    DeviceLink link(ctx_.link, line(), clock());
-    LinkTimer timer(clock(), kSilenceLimitMs);
-    ProgrammingWorkflow(link, timer, prompter_, ctx_.guru, *this, received_).receive();
+    const auto session = openSession();
+    ProgrammingWorkflow(*session, prompter_, ctx_.guru, *this, received_).receive();
 }
 
 void ProgrammingWindow::transmitProgramming()
 {
-    DeviceLink link(ctx_.link, line(), clock());
-    LinkTimer timer(clock(), kSilenceLimitMs);
-    ProgrammingWorkflow(link, timer, prompter_, ctx_.guru, *this, received_).transmit();
+    const auto session = openSession();
+    ProgrammingWorkflow(*session, prompter_, ctx_.guru, *this, received_).transmit();
 }
 
 void ProgrammingWindow::openMonitor()
 {
     if (!monitor_) {
-        monitor_ = std::make_unique<MonitorWindow>(ctx_, prompter_);
-        monitor_->setLink(line_, clock_);
+        monitor_ = std::make_unique<MonitorWindow>(ctx_.guru, prompter_, [this] { return openSession(); },
+                                                   [this] { openHelp(ctx_, prompter_); });
     }
     // The programming window is out of use while the monitor is open.
     setEnabled(false);
