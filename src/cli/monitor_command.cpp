@@ -1,6 +1,7 @@
 #include "cli/monitor_command.h"
 
 #include "cli/cli_session.h"
+#include "core/catalogue_ids.h"
 #include "i18n/loc_guru.h"
 #include "monitor/monitor_run.h"
 
@@ -33,7 +34,7 @@ public:
         const ReadingDisplay d = displayReading(reading, guru_);
         QStringList states;
         if (d.session)
-            states << guru_.GetS(100);
+            states << guru_.GetS(msg::Session);
         if (d.mainsOff)
             states << QStringLiteral("DESCONEXIÓN DE RED");
         if (d.sensorOff)

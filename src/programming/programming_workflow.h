@@ -1,7 +1,7 @@
 #pragma once
 
-#include "programming/programming_block.h"
 #include "core/prompter.h"
+#include "programming/programming_block.h"
 #include "programming/programming_transfer.h"
 
 #include <optional>

@@ -5,9 +5,9 @@
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
+#include "i18n/gui/composite_controls.h"
 #include "i18n/gui/form_registry.h"
 #include "monitor/gui/monitor_window.h"
-#include "i18n/gui/composite_controls.h"
 #include "programming/gui/programming_window.h"
 #include "programming/gui/week_schedule_window.h"
 

@@ -3,9 +3,10 @@
 #include "app/app_context.h"
 #include "app/exchange_sessions.h"
 #include "app/gui/help.h"
+#include "core/catalogue_ids.h"
 #include "core/prompter.h"
-#include "i18n/catalogue_message.h"
 #include "db/store.h"
+#include "i18n/catalogue_message.h"
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/action_page.h"
 #include "programming/gui/field_rules.h"
@@ -436,7 +437,7 @@ bool ProgrammingWindow::Modificat()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !modified_)
         return true;
-    if (showCatalogue(prompter_, ctx_.guru, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (showCatalogue(prompter_, ctx_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         return GrabaProgramacio();
     return true;
 }
@@ -470,8 +471,8 @@ void ProgrammingWindow::searchRecord()
     const auto field = searchFieldOf(searchField_);
     if (!field || !hasStore())
         return;
-    const auto answer = prompter_.input(ctx_.guru.GetS(20) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
-                                        ctx_.guru.GetS(32), searchText_);
+    const auto answer = prompter_.input(ctx_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
+                                        ctx_.guru.GetS(msg::SearchTitle), searchText_);
     if (!answer || answer->isEmpty())
         return;
     searchText_ = *answer;
@@ -485,7 +486,7 @@ void ProgrammingWindow::saveRecord()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !checkAllFields())
         return;
-    if (showCatalogue(prompter_, ctx_.guru, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (showCatalogue(prompter_, ctx_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         GrabaProgramacio();
 }
 
@@ -497,7 +498,7 @@ void ProgrammingWindow::deleteRecord()
     if (!Modificat())
         return;
     // Deleting every record of a unit cannot be undone: Enter keeps them.
-    if (prompter_.message(Message{ctx_.guru.GetS(27), {}, MessageStyle::OkCancelQuestion, 27, Answer::Cancel}) != Answer::Ok)
+    if (prompter_.message(Message{ctx_.guru.GetS(msg::DeleteUnitData), {}, MessageStyle::OkCancelQuestion, msg::DeleteUnitData, Answer::Cancel}) != Answer::Ok)
         return;
     WaitCursor wait;
     Store store(*ctx_.db);
