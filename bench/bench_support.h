@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/prompter.h"
+#include "core/prompter.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

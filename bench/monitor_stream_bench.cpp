@@ -2,7 +2,8 @@
 // each acknowledgement at once; the window pauses 50 ms before it): the CPU
 // the program spends should stay under 5% of a core.
 #include "app/app_context.h"
-#include "app/prompter.h"
+#include "app/exchange_sessions.h"
+#include "core/prompter.h"
 #include "link/clock.h"
 #include "link/frame.h"
 #include "link/memory_line.h"
@@ -40,8 +41,7 @@ void BM_MonitorStream20PerSecond(benchmark::State& state)
     bench::QuietPrompter prompter;
     Clock& clock = systemClock();
     MemoryLine line(clock);
-    MonitorWindow window(ctx, prompter);
-    window.setLink(&line, &clock);
+    MonitorWindow window(ctx.guru, prompter, [&] { return openExchangeSession(ctx, {&line, &clock, {}}); });
     int sent = 0;
     line.onWrite([&](const QByteArray& bytes) {
         const QByteArray& w = line.written();

@@ -1,5 +1,5 @@
 #include "app/app_context.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "db/database.h"
 #include "db/store.h"
 #include "programming/gui/programming_window.h"

@@ -1,7 +1,5 @@
 // The programming transmission on the real clock: 377 bytes paced 50 ms
 // apart should take 18.85 s and at most 19.2 s. Run by hand; not in ctest.
-#include "app/prompter.h"
-#include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/frame.h"
@@ -27,9 +25,7 @@ void BM_TransmitProgramming377(benchmark::State& state)
     MemoryLine line(clock);
     line.open();
     LinkState link;
-    bench::QuietPrompter prompter;
-    LocGuru guru;
-    DeviceLink device(link, line, clock, prompter, guru);
+    DeviceLink device(link, line, clock);
     LinkTimer timer(clock, kSilenceLimitMs);
     ProgrammingRecord record = CreaProgramacio();
     record.version = QStringLiteral("4.0");

@@ -4,6 +4,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/language_table.h"
+#include "core/catalogue_ids.h"
 #include "db/store.h"
 #include "link/dial_command.h"
 
@@ -148,7 +149,7 @@ std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& c
     text.toInt(&numeric);
     const QString portKey = QLatin1String(numeric ? "SerialPort" : "SerialDevice");
     if (text.isEmpty() || settingFault(portKey, text))
-        return CommFault{ctx.guru.GetS(106), CommFault::Field::Port, 106};
+        return CommFault{ctx.guru.GetS(msg::BadValue), CommFault::Field::Port, msg::BadValue};
     if (const auto reason = settingFault(QStringLiteral("DialCode"), choice.dialPrefix))
         return CommFault{*reason, CommFault::Field::DialPrefix};
 

@@ -4,8 +4,10 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/language_table.h"
-#include "app/prompter.h"
 #include "app/settings.h"
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
 
 #include <QDir>
@@ -51,7 +53,7 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
     host.setCaption(QString::fromLatin1(kApplicationTitle));
 
     if (!host.isSmallFontsScreen())
-        showCatalogue(prompter, ctx.guru, 177, MessageStyle::Critical);
+        showCatalogue(prompter, ctx.guru, msg::LargeFonts, MessageStyle::Critical);
 
     host.translateMainWindow();
 

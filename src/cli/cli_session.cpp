@@ -106,6 +106,11 @@ CliSession CliSession::open(const CliOptions& options, bool readSettings)
     return s;
 }
 
+std::unique_ptr<ExchangeSession> CliSession::openExchange(const CliOptions& options)
+{
+    return openExchangeSession(*ctx, {nullptr, clock.get(), options.timeoutMs});
+}
+
 void CliSession::applyLineOptions(const CliOptions& o)
 {
     LinkState& link = ctx->link;

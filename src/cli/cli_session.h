@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app_context.h"
+#include "app/exchange_sessions.h"
 #include "cli/console_prompter.h"
 #include "link/clock.h"
 
@@ -43,6 +44,8 @@ struct CliSession {
     static CliSession open(const CliOptions& options, bool readSettings = true);
     // The line settings of the folder, overridden by the options.
     void applyLineOptions(const CliOptions& options);
+    // An exchange session on those settings with the options' silence limit.
+    std::unique_ptr<ExchangeSession> openExchange(const CliOptions& options);
 };
 
 } // namespace tvq52

@@ -1,12 +1,11 @@
 #include "cli/identify_command.h"
 
 #include "cli/cli_session.h"
-#include "link/clock.h"
-#include "link/device_link.h"
+#include "i18n/catalogue_message.h"
 #include "link/exchange.h"
+#include "link/exchange_session.h"
 #include "link/frame.h"
-#include "link/link_timer.h"
-#include "link/serial_line.h"
+#include "link/line.h"
 
 #include <QTextStream>
 
@@ -19,17 +18,21 @@ int runIdentify(CliSession& session, const CliOptions& options)
         QTextStream(stderr) << "tvq52-cli: usage: identify" << Qt::endl;
         return 2;
     }
-    SerialLine line;
-    DeviceLink link(ctx.link, line, *session.clock, *session.prompter, ctx.guru);
-    LinkTimer timer(*session.clock, options.timeoutMs);
+    const auto exchangeSession = session.openExchange(options);
+    DeviceLink& link = exchangeSession->link();
+    Prompter& prompter = *session.prompter;
 
     bool identified = false;
-    const ExchangeOutcome outcome = runExchange(link, ctx.link.PhoneNumber, [&] {
+    const ExchangeResult exchange = runExchange(link, catalogueAsker(prompter, ctx.guru), ctx.link.PhoneNumber, [&] {
         // Ends a list or stream the unit may still be sending; it answers nothing else then.
-        line.write(QByteArray(1, char(kCan)));
-        identified = identifyConnectedUnit(link, timer);
+        link.line().write(QByteArray(1, char(kCan)));
+        const Status status = identifyConnectedUnit(link, exchangeSession->timer());
+        showFailure(prompter, ctx.guru, status);
+        identified = status.ok();
     });
-    if (outcome == ExchangeOutcome::Cancelled)
+    if (exchange.error)
+        showError(prompter, ctx.guru, *exchange.error);
+    if (exchange.outcome == ExchangeOutcome::Cancelled)
         return 3;
     if (!identified)
         return 1;

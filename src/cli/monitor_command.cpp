@@ -1,12 +1,9 @@
 #include "cli/monitor_command.h"
 
 #include "cli/cli_session.h"
+#include "core/catalogue_ids.h"
 #include "i18n/loc_guru.h"
-#include "link/clock.h"
-#include "link/device_link.h"
-#include "link/link_timer.h"
 #include "monitor/monitor_run.h"
-#include "programming/program_line.h"
 
 #include <QSocketNotifier>
 #include <QTextStream>
@@ -37,7 +34,7 @@ public:
         const ReadingDisplay d = displayReading(reading, guru_);
         QStringList states;
         if (d.session)
-            states << guru_.GetS(100);
+            states << guru_.GetS(msg::Session);
         if (d.mainsOff)
             states << QStringLiteral("DESCONEXIÓN DE RED");
         if (d.sensorOff)
@@ -78,10 +75,9 @@ int runMonitor(CliSession& session, const CliOptions& options)
         }
     }
 
-    DeviceLink link(ctx.link, programLine(ctx), *session.clock, *session.prompter, ctx.guru);
-    LinkTimer timer(*session.clock, options.timeoutMs);
+    const auto exchange = session.openExchange(options);
     ConsoleMonitorView view(ctx.guru, count);
-    RealTimeMonitor monitor(link, timer, view);
+    RealTimeMonitor monitor(*exchange, *session.prompter, ctx.guru, view);
     view.monitor = &monitor;
 
     // Ctrl-C stops the run, so that the unit is told to end its stream.

@@ -3,10 +3,6 @@
 #include "app/data_folder.h"
 #include "cli/cli_session.h"
 #include "db/store.h"
-#include "link/clock.h"
-#include "link/device_link.h"
-#include "link/link_timer.h"
-#include "programming/program_line.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
 #include "programming/record_sheet.h"
@@ -91,10 +87,9 @@ int runProgram(CliSession& session, const CliOptions& options)
     // is compared with a stored record, asked or saved.
     const bool plainGet = action == QLatin1String("get") && !save;
     ConsoleSheet sheet(plainGet ? nullptr : &store, *session.prompter, ctx.guru);
-    DeviceLink link(ctx.link, programLine(ctx), *session.clock, *session.prompter, ctx.guru);
-    LinkTimer timer(*session.clock, options.timeoutMs);
+    const auto exchange = session.openExchange(options);
     ReceivedProgramming received;
-    ProgrammingWorkflow workflow(link, timer, sheet, received);
+    ProgrammingWorkflow workflow(*exchange, *session.prompter, ctx.guru, sheet, received);
     if (!options.phone.isEmpty())
         workflow.overridePhone(options.phone);
 

@@ -1,6 +1,6 @@
 #include "i18n/language_setup.h"
 
-#include "app/prompter.h"
+#include "core/prompter.h"
 
 #include <QDir>
 #include <QFile>

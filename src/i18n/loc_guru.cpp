@@ -1,6 +1,6 @@
 #include "i18n/loc_guru.h"
 
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "i18n/native_catalogue.h"
 #include "i18n/text_language_file.h"
 

@@ -1,7 +1,6 @@
 #include "link/device_link.h"
 
-#include "app/prompter.h"
-#include "i18n/loc_guru.h"
+#include "core/catalogue_ids.h"
 #include "link/clock.h"
 #include "link/dial_command.h"
 #include "link/frame.h"
@@ -33,12 +32,12 @@ QString printable(const QString& text)
 
 } // namespace
 
-DeviceLink::DeviceLink(LinkState& state, Line& line, Clock& clock, Prompter& prompter, const LocGuru& guru)
-    : state_(state), line_(line), clock_(clock), prompter_(prompter), guru_(guru)
+DeviceLink::DeviceLink(LinkState& state, Line& line, Clock& clock)
+    : state_(state), line_(line), clock_(clock)
 {
 }
 
-bool DeviceLink::OpenLine()
+Status DeviceLink::OpenLine()
 {
     line_.setDeviceName(serialDeviceName(state_));
     line_.setBaudRate(kDirectBaud);
@@ -51,15 +50,12 @@ void DeviceLink::setModemLineSettings()
     line_.setBaudRate(state_.ModemSpeed);
 }
 
-bool DeviceLink::openPort()
+Status DeviceLink::openPort()
 {
-    lineError_.clear();
-    if (line_.isOpen())
-        return true;
-    if (line_.open())
-        return true;
-    lineError_ = QStringLiteral("%1: %2").arg(line_.deviceName(), line_.errorString());
-    return false;
+    if (line_.isOpen() || line_.open())
+        return {};
+    // The time-out text names the usual cause: the port missing or taken by another program.
+    return Error{msg::TransmissionTimeout, QStringLiteral("%1: %2").arg(line_.deviceName(), line_.errorString())};
 }
 
 void DeviceLink::closePort()
@@ -93,8 +89,6 @@ ModemResult DeviceLink::ConnectModem(const QString& phoneNumber)
     ModemResult result = ModemResult::Failed;
     if (line_.bytesAvailable() > 0 && isConnectAnswer(line_.read(kModemAnswerMax)))
         result = ModemResult::Connected;
-    if (result == ModemResult::Failed)
-        showCatalogue(prompter_, guru_, 35, MessageStyle::Critical);
 
     Delay(10);
     line_.discardOutput();
@@ -130,25 +124,16 @@ DeviceLink::WaitEnd DeviceLink::waitForByte(LinkTimer& timer)
     return WaitEnd::Timeout;
 }
 
-bool DeviceLink::fail(int catalogueId, const QString& detail)
-{
-    QString text = guru_.GetS(catalogueId);
-    if (!detail.isEmpty())
-        text += QStringLiteral("\n\n") + detail;
-    prompter_.message(Message{text, {}, MessageStyle::Critical, catalogueId});
-    return false;
-}
-
-bool DeviceLink::ReceiveFrame(LinkTimer& timer)
+Status DeviceLink::ReceiveFrame(LinkTimer& timer)
 {
     state_.FrameLength = 0;
     FrameReceiver receiver(state_.FrameBuffer.data(), state_.FrameBuffer.size());
     for (;;) {
         switch (waitForByte(timer)) {
         case WaitEnd::Stop:
-            return false;
+            return Error{};
         case WaitEnd::Timeout:
-            return fail(31);
+            return Error{msg::TransmissionTimeout};
         case WaitEnd::Byte:
             break;
         }
@@ -157,33 +142,33 @@ bool DeviceLink::ReceiveFrame(LinkTimer& timer)
             break;
         case FrameReceiver::Status::Complete:
             state_.FrameLength = receiver.length();
-            return true;
+            return {};
         case FrameReceiver::Status::BadCheck:
-            return fail(62);
+            return Error{msg::TransmissionError};
         case FrameReceiver::Status::BadLength:
-            return fail(31);
+            return Error{msg::TransmissionTimeout};
         }
     }
 }
 
-bool DeviceLink::IdentifyUnit(LinkTimer& timer)
+Status DeviceLink::IdentifyUnit(LinkTimer& timer)
 {
-    if (!ReceiveFrame(timer))
-        return false;
+    if (Status received = ReceiveFrame(timer); !received)
+        return received;
     const auto decoded = decodeIdentity(state_.FrameBuffer.data(), state_.FrameLength);
     if (const auto* fault = std::get_if<IdentityFault>(&decoded)) {
         // A reply that is no identification: the unit fields keep the last one.
-        QString detail;
         if (fault->kind == IdentityFault::BadSerial)
-            detail = QStringLiteral("%1 \"%2\"").arg(guru_.GetS(2).trimmed(), printable(fault->serialText));
-        return fail(62, detail);
+            return Error{msg::TransmissionError, QStringLiteral("\"%1\"").arg(printable(fault->serialText)),
+                         msg::SerialNumberLabel};
+        return Error{msg::TransmissionError};
     }
     const auto& id = std::get<UnitIdentity>(decoded);
     state_.UnitType = id.type;
     state_.UnitFirmware = id.firmware;
     state_.UnitSerial = id.serial;
     state_.UnitProgMode = id.progMode;
-    return true;
+    return {};
 }
 
 } // namespace tvq52

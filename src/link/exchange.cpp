@@ -1,7 +1,6 @@
 #include "link/exchange.h"
 
-#include "app/prompter.h"
-#include "i18n/loc_guru.h"
+#include "core/catalogue_ids.h"
 #include "link/device_link.h"
 #include "link/dial_command.h"
 #include "link/line.h"
@@ -12,13 +11,6 @@ namespace tvq52 {
 
 namespace {
 
-void showLineError(DeviceLink& link)
-{
-    // 31 names the usual cause (the port missing or taken by another program).
-    QString text = link.guru().GetS(31) + QStringLiteral("\n\n") + link.lineError();
-    link.prompter().message(Message{text, {}, MessageStyle::Critical, 31});
-}
-
 // Control bytes shown as "?", so that the text cannot upset the terminal.
 QString printable(QString text)
 {
@@ -28,17 +20,11 @@ QString printable(QString text)
     return text;
 }
 
-void showBadDialString(DeviceLink& link, const QString& text)
-{
-    const QString message = QStringLiteral("%1\n\n\"%2\"").arg(link.guru().GetS(106), printable(text));
-    link.prompter().message(Message{message, {}, MessageStyle::Critical, 106});
-}
-
-void takeLineDown(DeviceLink& link)
+void takeLineDown(DeviceLink& link, const AskCatalogue& ask)
 {
     LinkState& state = link.state();
     if (state.ModemConnected) {
-        if (showCatalogue(link.prompter(), link.guru(), 112, MessageStyle::YesNoQuestion) == Answer::Yes) {
+        if (ask(msg::HangUp, MessageStyle::YesNoQuestion) == Answer::Yes) {
             link.closePort();
             state.ModemConnected = false;
         }
@@ -49,68 +35,58 @@ void takeLineDown(DeviceLink& link)
 
 } // namespace
 
-ExchangeOutcome runExchange(DeviceLink& link, const QString& phoneNumber, const std::function<void()>& body,
-                            const ExchangeHooks& hooks)
+ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QString& phoneNumber,
+                           const std::function<void()>& body, const std::function<void()>& started)
 {
     LinkState& state = link.state();
     const bool modem = state.ModemMode != 0;
     const bool dial = modem && !state.ModemConnected;
 
     if (!modem) {
-        if (showCatalogue(link.prompter(), link.guru(), 15, MessageStyle::OkCancelInformation) != Answer::Ok)
-            return ExchangeOutcome::Cancelled;
+        if (ask(msg::ConnectCable, MessageStyle::OkCancelInformation) != Answer::Ok)
+            return {ExchangeOutcome::Cancelled, {}};
     } else if (dial) {
         link.setModemLineSettings();
-        if (phoneNumber.trimmed().isEmpty()) {
-            showCatalogue(link.prompter(), link.guru(), 34, MessageStyle::Critical);
-            return ExchangeOutcome::NoPhoneNumber;
-        }
+        if (phoneNumber.trimmed().isEmpty())
+            return {ExchangeOutcome::NoPhoneNumber, Error{msg::NoPhoneNumber}};
         // Nothing but dialling characters reaches the modem: a ";" or a CR
         // in the number would let it run a command of its own.
         for (const QString& part : {state.DialCode, phoneNumber}) {
-            if (!isDialString(part)) {
-                showBadDialString(link, part);
-                return ExchangeOutcome::BadPhoneNumber;
-            }
+            if (!isDialString(part))
+                return {ExchangeOutcome::BadPhoneNumber, Error{msg::BadValue, QStringLiteral("\"%1\"").arg(printable(part))}};
         }
-        if (showCatalogue(link.prompter(), link.guru(), 33, MessageStyle::OkCancelInformation) != Answer::Ok)
-            return ExchangeOutcome::Cancelled;
+        if (ask(msg::ConnectModem, MessageStyle::OkCancelInformation) != Answer::Ok)
+            return {ExchangeOutcome::Cancelled, {}};
     }
 
-    if (hooks.started)
-        hooks.started();
+    if (started)
+        started();
 
-    ExchangeOutcome outcome = ExchangeOutcome::Ran;
-    const bool opened = modem ? link.openPort() : link.OpenLine();
-    if (!opened) {
-        showLineError(link);
-        outcome = ExchangeOutcome::LineFailed;
+    ExchangeResult result;
+    if (Status opened = modem ? link.openPort() : link.OpenLine(); !opened) {
+        result = {ExchangeOutcome::LineFailed, opened.error()};
     } else if (dial) {
         if (link.ConnectModem(phoneNumber) == ModemResult::Connected)
             state.ModemConnected = true;
         else
-            outcome = ExchangeOutcome::DialFailed;
+            result = {ExchangeOutcome::DialFailed, Error{msg::DialFailed}};
     }
 
-    if (outcome == ExchangeOutcome::Ran)
+    if (result.outcome == ExchangeOutcome::Ran)
         body();
 
-    takeLineDown(link);
-    if (hooks.finished)
-        hooks.finished();
-    return outcome;
+    takeLineDown(link, ask);
+    return result;
 }
 
-bool identifyConnectedUnit(DeviceLink& link, LinkTimer& timer)
+Status identifyConnectedUnit(DeviceLink& link, LinkTimer& timer)
 {
     link.RequestIdentity();
-    if (!link.IdentifyUnit(timer))
-        return false;
-    if (!isTvq52Type(link.state().UnitType)) {
-        showCatalogue(link.prompter(), link.guru(), 30, MessageStyle::Critical);
-        return false;
-    }
-    return true;
+    if (Status identified = link.IdentifyUnit(timer); !identified)
+        return identified;
+    if (!isTvq52Type(link.state().UnitType))
+        return Error{msg::NotATvq52};
+    return {};
 }
 
 } // namespace tvq52

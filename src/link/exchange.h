@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/error.h"
+#include "core/prompter.h"
+
 #include <QString>
 #include <functional>
 
@@ -12,29 +15,39 @@ class LinkTimer;
 enum class ExchangeOutcome {
     Ran,            // the line came up and the exchange's own steps ran
     Cancelled,      // the user answered Cancel to the connect prompt
-    NoPhoneNumber,  // modem chosen and no number to dial (message 34 shown)
-    BadPhoneNumber, // the number or prefix holds what is not dialled (106 shown)
-    LineFailed,     // the device could not be opened (message shown)
-    DialFailed,     // the modem did not connect (message 35 shown)
+    NoPhoneNumber,  // modem chosen and no number to dial (34)
+    BadPhoneNumber, // the number or prefix holds what is not dialled (106)
+    LineFailed,     // the device could not be opened
+    DialFailed,     // the modem did not connect (35)
 };
 
-// What the calling window does around the exchange: mark it as running on
-// its buttons once the line is about to come up, and restore them at the end.
-struct ExchangeHooks {
-    std::function<void()> started;
-    std::function<void()> finished;
+struct ExchangeResult {
+    ExchangeOutcome outcome = ExchangeOutcome::Ran;
+    // Why the line did not come up, for the caller to show; none when it did
+    // or the user cancelled.
+    std::optional<Error> error;
+
+    // Whether the `started` hook ran: the window's buttons are to be restored.
+    bool started() const
+    {
+        return outcome == ExchangeOutcome::Ran || outcome == ExchangeOutcome::LineFailed ||
+               outcome == ExchangeOutcome::DialFailed;
+    }
 };
 
 // The order every window follows to talk to the unit: ask for the cable or
-// the modem (15, 33, 34; 106 for a number that is no dial string), open the line or dial (unless a call is up), run
-// `body`, then take the line down, asking whether to hang up a modem call
-// (112). A call left up serves the next exchange without redialling.
-ExchangeOutcome runExchange(DeviceLink& link, const QString& phoneNumber, const std::function<void()>& body,
-                            const ExchangeHooks& hooks = {});
+// the modem (15, 33; 34 and 106 end it before anything is sent), call
+// `started` once the line is about to come up, open the line or dial
+// (unless a call is up), run `body`, then take the line down, asking whether
+// to hang up a modem call (112). A call left up serves the next exchange
+// without redialling. The questions go through `ask`; a failure comes back
+// in the result, after the line is down.
+ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QString& phoneNumber,
+                           const std::function<void()>& body, const std::function<void()>& started = {});
 
 // The identification every exchange starts with, and the unit-type check:
-// false (with the message shown) when the unit did not identify itself or is
-// not of a type this program handles (30).
-bool identifyConnectedUnit(DeviceLink& link, LinkTimer& timer);
+// fails when the unit did not identify itself or is not of a type this
+// program handles (30).
+Status identifyConnectedUnit(DeviceLink& link, LinkTimer& timer);
 
 } // namespace tvq52

@@ -6,6 +6,10 @@ namespace tvq52 {
 
 class Clock;
 
+// The longest silence allowed between two bytes of a reply in the
+// programming window and the monitor.
+inline constexpr int kSilenceLimitMs = 5000;
+
 // A window's one-shot time-out timer: its interval is the longest silence
 // allowed between two bytes. It is "enabled" until a full interval has
 // passed since it was last (re)started.

@@ -1,10 +1,12 @@
 #include "monitor/monitor_run.h"
 
-#include "app/prompter.h"
-#include "i18n/loc_guru.h"
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
+#include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
 #include "link/link_state.h"
@@ -13,8 +15,8 @@
 
 namespace tvq52 {
 
-RealTimeMonitor::RealTimeMonitor(DeviceLink& link, LinkTimer& timer, MonitorView& view)
-    : link_(link), timer_(timer), view_(view)
+RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, MonitorView& view)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view)
 {
 }
 
@@ -23,12 +25,13 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
     int shown = 0;
     closeRequested_ = false;
     endedByStop_ = false;
-    const ExchangeHooks hooks{[this] {
-                                  running_ = true;
-                                  view_.runStarted();
-                              },
-                              {}};
-    runExchange(link_, phoneNumber, [&] { readStream(expectedSerial, shown); }, hooks);
+    const ExchangeResult exchange = runExchange(link_, catalogueAsker(prompter_, guru_), phoneNumber,
+                                                [&] { readStream(expectedSerial, shown); }, [this] {
+                                                    running_ = true;
+                                                    view_.runStarted();
+                                                });
+    if (exchange.error)
+        showError(prompter_, guru_, *exchange.error);
     running_ = false;
     view_.runEnded();
     if (closeRequested_)
@@ -39,21 +42,19 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
 void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& shown)
 {
     LinkState& s = link_.state();
-    link_.RequestIdentity();
-    if (!link_.IdentifyUnit(timer_))
-        return;
-    if (!isTvq52Type(s.UnitType)) {
-        showCatalogue(link_.prompter(), link_.guru(), 30, MessageStyle::Critical);
+    if (Status identified = identifyConnectedUnit(link_, timer_); !identified) {
+        showFailure(prompter_, guru_, identified);
         return;
     }
     if (expectedSerial && s.UnitSerial != *expectedSerial) {
-        showCatalogue(link_.prompter(), link_.guru(), 63, MessageStyle::Information);
+        showCatalogue(prompter_, guru_, msg::WrongUnit, MessageStyle::Information);
         return;
     }
     link_.SendFrame(frameWithoutCheck(kRealTimeCommand));
     bool fault = false;
     while (running_) {
-        if (!link_.ReceiveFrame(timer_)) {
+        if (Status received = link_.ReceiveFrame(timer_); !received) {
+            showFailure(prompter_, guru_, received);
             fault = true;
             break;
         }
@@ -62,7 +63,7 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
             break;
         const auto reading = decodeReading(s.FrameBuffer.data(), s.FrameLength);
         if (!reading) {
-            showCatalogue(link_.prompter(), link_.guru(), 31, MessageStyle::Critical);
+            showCatalogue(prompter_, guru_, msg::TransmissionTimeout, MessageStyle::Critical);
             fault = true;
             break;
         }

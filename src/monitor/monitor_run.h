@@ -7,7 +7,10 @@
 namespace tvq52 {
 
 class DeviceLink;
+class ExchangeSession;
 class LinkTimer;
+class LocGuru;
+class Prompter;
 
 // What a run of the monitor changes on its window (or terminal).
 class MonitorView {
@@ -28,7 +31,7 @@ class RealTimeMonitor {
 public:
     static constexpr qint64 kAckPauseMs = 50;
 
-    RealTimeMonitor(DeviceLink& link, LinkTimer& timer, MonitorView& view);
+    RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, MonitorView& view);
 
     // SSCommandRun. `expectedSerial` is the record's serial number the unit
     // must have (none: any unit). Returns the number of readings shown.
@@ -50,6 +53,8 @@ private:
 
     DeviceLink& link_;
     LinkTimer& timer_;
+    Prompter& prompter_;
+    const LocGuru& guru_;
     MonitorView& view_;
     bool running_ = false;
     bool closeRequested_ = false;

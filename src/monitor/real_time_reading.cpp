@@ -1,5 +1,6 @@
 #include "monitor/real_time_reading.h"
 
+#include "core/catalogue_ids.h"
 #include "i18n/loc_guru.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ ReadingDisplay displayReading(const RealTimeReading& r, const LocGuru& guru, QCh
     d.date = two(r.day) + QLatin1Char('/') + two(r.month) + QLatin1Char('/') + two(r.year % 100);
     d.time = two(r.hour) + QLatin1Char(':') + two(r.minute) + QLatin1Char(':') + two(r.second);
     d.session = r.session == 1;
-    d.period = QLatin1Char('(') + guru.GetS(r.night == 1 ? 99 : 98) + QLatin1Char(')');
+    d.period = QLatin1Char('(') + guru.GetS(r.night == 1 ? msg::Night : msg::Day) + QLatin1Char(')');
     d.mainsOff = r.mainsOff == 1;
     std::uint8_t a = d.mainsOff ? kMainsAttenuation : r.attenuation;
     d.sensorOff = r.sensorOff == 1;

@@ -1,5 +1,6 @@
 #include "programming/field_checks.h"
 
+#include "core/catalogue_ids.h"
 #include "programming/programming_record.h"
 #include "programming/time_text.h"
 
@@ -10,13 +11,6 @@ namespace tvq52 {
 namespace {
 
 using Focus = FieldCheck::Focus;
-
-constexpr int kLimitMessage = 60;
-constexpr int kWrongValue = 106;
-constexpr int kWrongDate = 18;
-constexpr int kWrongNightStart = 25;
-constexpr int kWrongNightEnd = 26;
-constexpr int kStartEqualsEnd = 97;
 
 bool isBlank(const QString& text)
 {
@@ -39,7 +33,7 @@ FieldCheck checkNight(const QString& own, const QString& start, const QString& e
     if (!isValidClockTime(own))
         return {own, invalidMessage, Focus::BackToField, true};
     if (parseClockTime(start) == parseClockTime(end))
-        return {own, kStartEqualsEnd, Focus::ToNightStart, true};
+        return {own, msg::StartEqualsEnd, Focus::ToNightStart, true};
     return {clockText(*parseClockTime(own)), 0, Focus::MoveOn, false, true};
 }
 
@@ -48,7 +42,7 @@ FieldCheck checkNight(const QString& own, const QString& start, const QString& e
 FieldCheck checkVenueLimit(const QString& text)
 {
     if (isBlank(text))
-        return {text, kLimitMessage, Focus::BackToField, true};
+        return {text, msg::WrongLimit, Focus::BackToField, true};
     const int v = numberIn(text);
     if (v < 60)
         return limitCorrected(QStringLiteral("60"));
@@ -60,7 +54,7 @@ FieldCheck checkVenueLimit(const QString& text)
 FieldCheck checkNeighbourLimit(const QString& text)
 {
     if (isBlank(text))
-        return {text, kLimitMessage, Focus::BackToField, true};
+        return {text, msg::WrongLimit, Focus::BackToField, true};
     if (numberIn(text) > 120)
         return limitCorrected(QStringLiteral("120"));
     return {text};
@@ -107,7 +101,7 @@ FieldCheck checkAttenuationTime(const QString& text)
 FieldCheck checkActionSeconds(const QString& text)
 {
     if (isBlank(text))
-        return {text, kWrongValue, Focus::BackToField};
+        return {text, msg::BadValue, Focus::BackToField};
     const int v = numberIn(text);
     if (v < 1)
         return {QStringLiteral("01")};
@@ -118,19 +112,19 @@ FieldCheck checkActionSeconds(const QString& text)
 
 FieldCheck checkNightStart(const QString& start, const QString& end)
 {
-    return checkNight(start, start, end, kWrongNightStart);
+    return checkNight(start, start, end, msg::WrongNightStart);
 }
 
 FieldCheck checkNightEnd(const QString& start, const QString& end)
 {
-    return checkNight(end, start, end, kWrongNightEnd);
+    return checkNight(end, start, end, msg::WrongNightEnd);
 }
 
 FieldCheck checkProgrammingDate(const QString& text)
 {
     // The month test on the raw text catches "13" before the date is read.
     if (!parseShortDate(text) || text.left(2) == QLatin1String("00") || text.mid(3, 2) > QLatin1String("12"))
-        return {text, kWrongDate, Focus::BackToField};
+        return {text, msg::WrongDate, Focus::BackToField};
     return {text};
 }
 

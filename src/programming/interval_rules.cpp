@@ -1,14 +1,12 @@
 #include "programming/interval_rules.h"
 
+#include "core/catalogue_ids.h"
 #include "programming/time_text.h"
 
 namespace tvq52 {
 
 namespace {
 
-constexpr int kWrongDate = 18;
-constexpr int kEndNotAfterStart = 24;
-constexpr int kWrongTime = 19;
 const QString kUnusedDay = QStringLiteral("00/00/00");
 
 IntervalEdit rejected(const NonWorkingInterval& row, int messageId)
@@ -59,7 +57,7 @@ IntervalEdit editInterval(const NonWorkingInterval& row, IntervalCell cell, cons
             return accepted(NonWorkingInterval{});
         const auto day = gridDate(text);
         if (!day)
-            return rejected(row, kWrongDate);
+            return rejected(row, msg::WrongDate);
         const bool start = cell == IntervalCell::StartDay;
         (start ? r.startDay : r.endDay) = shortDateText(*day);
         QString& other = start ? r.endDay : r.startDay;
@@ -68,26 +66,26 @@ IntervalEdit editInterval(const NonWorkingInterval& row, IntervalCell cell, cons
         if (endAfterStart(r))
             return accepted(r);
         pushEndPastStart(r);
-        return accepted(r, start ? 0 : kEndNotAfterStart);
+        return accepted(r, start ? 0 : msg::IntervalEndNotAfterStart);
     }
     case IntervalCell::StartTime:
     case IntervalCell::EndTime: {
         const auto time = parseClockTime(text);
         if (!time)
-            return rejected(row, kWrongTime);
+            return rejected(row, msg::WrongTime);
         const bool start = cell == IntervalCell::StartTime;
         if (!gridDate(start ? r.startDay : r.endDay))
-            return rejected(row, kWrongDate);
+            return rejected(row, msg::WrongDate);
         (start ? r.startTime : r.endTime) = clockText(*time);
         if (endAfterStart(r))
             return accepted(r);
         if (!start)
-            return rejected(row, kEndNotAfterStart);
+            return rejected(row, msg::IntervalEndNotAfterStart);
         pushEndPastStart(r);
         return accepted(r);
     }
     }
-    return rejected(row, kWrongDate);
+    return rejected(row, msg::WrongDate);
 }
 
 } // namespace tvq52

@@ -1,5 +1,6 @@
 #include "programming/programming_comparison.h"
 
+#include "core/catalogue_ids.h"
 #include "i18n/loc_guru.h"
 
 namespace tvq52 {
@@ -37,7 +38,7 @@ public:
         text_ += line + kCr;
         lines_ = true;
     }
-    QString yesNo(bool yes) const { return guru_.GetS(yes ? 68 : 69); }
+    QString yesNo(bool yes) const { return guru_.GetS(yes ? msg::Yes : msg::No); }
 
     bool hasLines() const { return lines_; }
     QString text() const { return text_; }
@@ -73,7 +74,7 @@ QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& show
                        const ReceivedProgramming& rx, const LocGuru& guru)
 {
     Listing out(guru);
-    out.addYesNo(guru.GetS(90), shown.clockChange, rx.BoCambioHora == 1);
+    out.addYesNo(guru.GetS(msg::ClockChangeLabel), shown.clockChange, rx.BoCambioHora == 1);
     ActionType venue = shown.venueAction;
     if (venue.kind == ActionType::None)
         venue.kind = ActionType::LeqSeconds;   // the venue side always acts
@@ -109,11 +110,11 @@ QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& show
         if (shownIntervals[k].startDay != rx.intervals[k].startDay)
             differing += QStringLiteral("  ") + QString::number(k + 1);
     if (!differing.isEmpty())
-        out.addLine(guru.GetS(81) + QLatin1Char('\t') + differing);
+        out.addLine(guru.GetS(msg::IntervalsDiffer) + QLatin1Char('\t') + differing);
 
     if (!out.hasLines())
         return {};
-    out.append(kCr + guru.GetS(82) + kCr);
+    out.append(kCr + guru.GetS(msg::ReplaceWithReceived) + kCr);
     return out.text();
 }
 

@@ -14,12 +14,14 @@ void DemanaProgramacio(DeviceLink& link)
         link.line().write(QByteArray(1, c));
 }
 
-bool RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into)
+Status RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into)
 {
-    if (!link.ReceiveFrame(timer))
-        return false;
+    if (Status received = link.ReceiveFrame(timer); !received)
+        return received;
     const LinkState& s = link.state();
-    return decodeProgrammingReply(s.FrameBuffer.data(), s.FrameLength, s.UnitFirmware, into);
+    if (!decodeProgrammingReply(s.FrameBuffer.data(), s.FrameLength, s.UnitFirmware, into))
+        return Error{};
+    return {};
 }
 
 TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByteArray& frame,

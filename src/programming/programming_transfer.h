@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "programming/programming_block.h"
 
 #include <functional>
@@ -12,11 +13,10 @@ class LinkTimer;
 // How the unit answered a transmitted programming.
 enum class TransmitAnswer : std::uint8_t { Accepted = 6, Rejected = 21, NoAnswer = 24 };
 
-// Pace of the transmit frame, the wait for its answer, and the silence
-// limit the window's timer goes back to afterwards.
+// Pace of the transmit frame and the wait for its answer; the window's timer
+// goes back to the silence limit afterwards.
 inline constexpr qint64 kBytePaceMs = 50;
 inline constexpr qint64 kAnswerWaitMs = 10000;
-inline constexpr int kSilenceLimitMs = 5000;
 
 // Called after every byte written: bytes sent so far, frame length, and the
 // milliseconds of pacing still ahead.
@@ -25,10 +25,10 @@ using TransmitProgress = std::function<void(int sent, int total, qint64 msLeft)>
 // Writes the programming request one byte per write, without pauses.
 void DemanaProgramacio(DeviceLink& link);
 
-// Receives the reply and decodes it as the identified unit sends it. False
-// with `into` unchanged when the reception failed (its message shown) or the
-// reply is too short for the block.
-bool RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into);
+// Receives the reply and decodes it as the identified unit sends it. Fails
+// with `into` unchanged when the reception failed (with the link's error) or
+// the reply is too short for the block (with nothing to tell).
+Status RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into);
 
 // Sends `frame` from STX to ETX one byte at least kBytePaceMs apart, each
 // pause counted from the previous write so that the time spent writing does

@@ -1,10 +1,12 @@
 #include "programming/programming_workflow.h"
 
-#include "app/prompter.h"
+#include "core/catalogue_ids.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
+#include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
 #include "link/link_state.h"
@@ -16,10 +18,15 @@
 
 namespace tvq52 {
 
-ProgrammingWorkflow::ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, ProgrammingView& view,
-                                         ReceivedProgramming& received)
-    : link_(link), timer_(timer), view_(view), received_(received)
+ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
+                                         ProgrammingView& view, ReceivedProgramming& received)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view), received_(received)
 {
+}
+
+Answer ProgrammingWorkflow::show(int catalogueId, MessageStyle style)
+{
+    return showCatalogue(prompter_, guru_, catalogueId, style);
 }
 
 bool ProgrammingWorkflow::receive()
@@ -27,21 +34,28 @@ bool ProgrammingWorkflow::receive()
     if (!view_.Modificat())
         return false;
     bool received = false;
-    const ExchangeHooks hooks{[this] { view_.ToggleCommandButtons(); }, [this] { view_.ToggleCommandButtons(); }};
-    runExchange(link_, phoneToDial(), [&] {
+    const ExchangeResult exchange = runExchange(link_, catalogueAsker(prompter_, guru_), phoneToDial(), [&] {
         // Ends any transfer the unit may still be running.
         link_.line().write(QByteArray(1, char(kCan)));
-        if (!identifyConnectedUnit(link_, timer_))
-            return;
-        DemanaProgramacio(link_);
-        if (!RecibirProgramacion(link_, timer_, received_)) {
-            showCatalogue(link_.prompter(), link_.guru(), 62, MessageStyle::Critical);
+        if (Status identified = identifyConnectedUnit(link_, timer_); !identified) {
+            showFailure(prompter_, guru_, identified);
             return;
         }
-        showCatalogue(link_.prompter(), link_.guru(), 61, MessageStyle::Information);
+        DemanaProgramacio(link_);
+        if (Status reply = RecibirProgramacion(link_, timer_, received_); !reply) {
+            // A reply that fails on the line is also one that was not received.
+            showFailure(prompter_, guru_, reply);
+            show(msg::TransmissionError, MessageStyle::Critical);
+            return;
+        }
+        show(msg::TransferDone, MessageStyle::Information);
         received = true;
         takeReceived();
-    }, hooks);
+    }, [this] { view_.ToggleCommandButtons(); });
+    if (exchange.error)
+        showError(prompter_, guru_, *exchange.error);
+    if (exchange.started())
+        view_.ToggleCommandButtons();
     return received;
 }
 
@@ -86,11 +100,11 @@ void ProgrammingWorkflow::CarregaProgLrs()
 
 bool ProgrammingWorkflow::ComparaPcLrs()
 {
-    comparison_ = comparisonText(view_.record(), view_.intervals(), received_, link_.guru());
+    comparison_ = comparisonText(view_.record(), view_.intervals(), received_, guru_);
     if (comparison_.isEmpty())
         return false;
-    const Message question{comparison_, {}, MessageStyle::OkCancelQuestion, 82};
-    if (link_.prompter().message(question) == Answer::Ok)
+    const Message question{comparison_, {}, MessageStyle::OkCancelQuestion, msg::ReplaceWithReceived};
+    if (prompter_.message(question) == Answer::Ok)
         CarregaProgLrs();
     return true;
 }
@@ -102,15 +116,17 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
     if (view_.record().serial != 0)
         view_.save();
     std::optional<TransmitAnswer> answer;
-    const ExchangeHooks hooks{[this] {
-                                  view_.ToggleCommandButtons();
-                                  view_.transmissionStarted();
-                              },
-                              [this] {
-                                  view_.transmissionFinished();
-                                  view_.ToggleCommandButtons();
-                              }};
-    runExchange(link_, phoneToDial(), [&] { answer = sendToIdentifiedUnit(); }, hooks);
+    const ExchangeResult exchange = runExchange(link_, catalogueAsker(prompter_, guru_), phoneToDial(),
+                                                [&] { answer = sendToIdentifiedUnit(); }, [this] {
+                                                    view_.ToggleCommandButtons();
+                                                    view_.transmissionStarted();
+                                                });
+    if (exchange.error)
+        showError(prompter_, guru_, *exchange.error);
+    if (exchange.started()) {
+        view_.transmissionFinished();
+        view_.ToggleCommandButtons();
+    }
     return answer;
 }
 
@@ -118,21 +134,22 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::sendToIdentifiedUnit()
 {
     link_.line().write(QByteArray(1, char(kCan)));
     link_.RequestIdentity();
-    if (!link_.IdentifyUnit(timer_))
+    if (Status identified = link_.IdentifyUnit(timer_); !identified) {
+        showFailure(prompter_, guru_, identified);
         return std::nullopt;
+    }
     const LinkState& s = link_.state();
-    Prompter& prompter = link_.prompter();
     const ProgrammingRecord record = view_.record();
     if (s.UnitProgMode != 1) {
-        showCatalogue(prompter, link_.guru(), 64, MessageStyle::Critical);
+        show(msg::NotInProgrammingMode, MessageStyle::Critical);
         return std::nullopt;
     }
     if (s.UnitSerial != record.serial) {
-        showCatalogue(prompter, link_.guru(), 63, MessageStyle::Information);
+        show(msg::WrongUnit, MessageStyle::Information);
         return std::nullopt;
     }
     if (!isTvq52Type(s.UnitType)) {
-        showCatalogue(prompter, link_.guru(), 30, MessageStyle::Information);
+        show(msg::NotATvq52, MessageStyle::Information);
         return std::nullopt;
     }
     const QByteArray frame = encodeProgrammingFrame(record, view_.intervals(), s.UnitFirmware, link_.clock().now());
@@ -140,9 +157,9 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::sendToIdentifiedUnit()
         view_.transmissionProgress(sent, total, left);
     });
     if (answer == TransmitAnswer::Accepted)
-        showCatalogue(prompter, link_.guru(), 61, MessageStyle::Information);
+        show(msg::TransferDone, MessageStyle::Information);
     else if (answer == TransmitAnswer::NoAnswer)
-        showCatalogue(prompter, link_.guru(), 31, MessageStyle::Critical);
+        show(msg::TransmissionTimeout, MessageStyle::Critical);
     return answer;
 }
 

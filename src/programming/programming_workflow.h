@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/prompter.h"
 #include "programming/programming_block.h"
 #include "programming/programming_transfer.h"
 
@@ -8,8 +9,11 @@
 namespace tvq52 {
 
 class DeviceLink;
+class ExchangeSession;
 class LinkTimer;
+class LocGuru;
 class ProgrammingView;
+class Prompter;
 
 // The receive and transmit exchanges of the programming window, from the
 // first prompt to the end of the exchange, which always runs.
@@ -17,7 +21,8 @@ class ProgrammingWorkflow {
 public:
     // `received` outlives the workflow: a reply overwrites only what it
     // carries, so the earlier language and correction byte stay.
-    ProgrammingWorkflow(DeviceLink& link, LinkTimer& timer, ProgrammingView& view, ReceivedProgramming& received);
+    ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, ProgrammingView& view,
+                        ReceivedProgramming& received);
 
     // SSCommandRecibir: true when a programming was received and decoded.
     bool receive();
@@ -44,9 +49,12 @@ private:
     void showNewRecord();
     std::optional<TransmitAnswer> sendToIdentifiedUnit();
     QString phoneToDial() const;
+    Answer show(int catalogueId, MessageStyle style);
 
     DeviceLink& link_;
     LinkTimer& timer_;
+    Prompter& prompter_;
+    const LocGuru& guru_;
     ProgrammingView& view_;
     ReceivedProgramming& received_;
     QString comparison_;

@@ -1,7 +1,9 @@
 #include "programming/record_sheet.h"
 
-#include "app/prompter.h"
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
 #include "db/store.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "programming/field_checks.h"
 #include "programming/programming_store.h"
@@ -16,7 +18,7 @@ RecordSheet::RecordSheet(Store* store, Prompter& prompter, const LocGuru& guru)
 bool RecordSheet::Modificat()
 {
     if (record_.serial != 0 && modified_ &&
-        showCatalogue(prompter_, guru_, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
+        showCatalogue(prompter_, guru_, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         return save();
     return true;
 }
@@ -27,10 +29,9 @@ bool RecordSheet::checkAllFields()
     if (faults.isEmpty())
         return true;
     // Nobody can correct a field here: say which one is wrong and how.
-    constexpr int kWrongValue = 106;
     const FieldFault& f = faults.front();
     const QString value = fieldTexts(record_).value(f.control);
-    QString text = guru_.GetS(f.check.messageId ? f.check.messageId : kWrongValue) +
+    QString text = guru_.GetS(f.check.messageId ? f.check.messageId : msg::BadValue) +
                    QStringLiteral(" (%1: \"%2\"").arg(f.control, value);
     if (f.check.text != value)
         text += QStringLiteral(" -> \"%1\"").arg(f.check.text);

@@ -1,5 +1,6 @@
 #include "programming/week_schedule.h"
 
+#include "core/catalogue_ids.h"
 #include "programming/time_text.h"
 
 #include <cmath>
@@ -7,10 +8,6 @@
 namespace tvq52 {
 
 namespace {
-
-constexpr int kWrongTime = 19;
-constexpr int kStartEqualsEnd = 97;
-constexpr int kErrorWithMonday = 91;   // 92..96: Tuesday..Saturday
 
 bool isClosed(const SessionHours& day)
 {
@@ -67,16 +64,16 @@ DayConfirmation confirmDay(const WeekSessions& week, int day)
     if (isClosed(own))
         return {0, Field::Start, true};
     if (!isValidClockTime(own.start))
-        return {kWrongTime, Field::Start};
+        return {msg::WrongTime, Field::Start};
     // An unreadable end would reach the unit as it is; it is refused here too.
     if (!isValidClockTime(own.end))
-        return {kWrongTime, Field::End};
+        return {msg::WrongTime, Field::End};
     if (minutesOf(own.start) == minutesOf(own.end))
-        return {kStartEqualsEnd, Field::Start};
+        return {msg::StartEqualsEnd, Field::Start};
     if (day > 0 && !isClosed(week[day - 1]) && !startsAfter(week[day - 1], own))
-        return {kErrorWithMonday + day - 1, Field::Start};
+        return {msg::ErrorWithMonday + day - 1, Field::Start};
     if (day == 6 && !isClosed(week[0]) && !startsAfter(own, week[0]))
-        return {kErrorWithMonday, Field::Start};
+        return {msg::ErrorWithMonday, Field::Start};
     return {};
 }
 

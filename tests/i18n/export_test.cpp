@@ -1,4 +1,4 @@
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "i18n/loc_guru.h"
 #include "i18n/native_catalogue.h"
 #include "language_db_fixture.h"

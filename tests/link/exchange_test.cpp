@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::errorId;
 using tvq52::test::MemoryLink;
 
 namespace {
@@ -41,13 +42,18 @@ struct UnitOnLine : MemoryLink {
         });
     }
 
+    // The exchange as a workflow runs it: what fails is shown once.
     ExchangeOutcome identifyExchange(bool* identified = nullptr)
     {
-        return runExchange(link, state.PhoneNumber, [&] {
-            const bool ok = identifyConnectedUnit(link, timer);
+        const ExchangeResult result = runExchange(link, ask, state.PhoneNumber, [&] {
+            const Status ok = identifyConnectedUnit(link, timer);
+            showFailure(prompter, guru, ok);
             if (identified)
-                *identified = ok;
+                *identified = ok.ok();
         });
+        if (result.error)
+            showError(prompter, guru, *result.error);
+        return result.outcome;
     }
 };
 
@@ -58,21 +64,21 @@ TEST(ExchangeOrder, CableAsksToConnectThenOpensIdentifiesAndCloses)
     UnitOnLine u;
     u.state.SerialDevice = "/dev/ttyUSB7";
     bool identified = false;
-    int started = 0, finished = 0;
-    const auto outcome = runExchange(u.link, {}, [&] {
+    int started = 0;
+    const ExchangeResult result = runExchange(u.link, u.ask, {}, [&] {
         EXPECT_TRUE(u.line.isOpen());
         EXPECT_EQ(u.line.deviceName(), "/dev/ttyUSB7");
         EXPECT_EQ(u.line.baudRate(), 19200);
-        identified = identifyConnectedUnit(u.link, u.timer);
-    }, {[&] { ++started; }, [&] { ++finished; }});
-    EXPECT_EQ(outcome, ExchangeOutcome::Ran);
+        identified = identifyConnectedUnit(u.link, u.timer).ok();
+    }, [&] { ++started; });
+    EXPECT_EQ(result.outcome, ExchangeOutcome::Ran);
+    EXPECT_TRUE(result.started());
     EXPECT_TRUE(identified);
     EXPECT_EQ(u.state.UnitSerial, 12345);
     EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{15});
     EXPECT_EQ(u.prompter.shown().front().style, MessageStyle::OkCancelInformation);
     EXPECT_FALSE(u.line.isOpen()) << "the cable port closes after every exchange";
     EXPECT_EQ(started, 1);
-    EXPECT_EQ(finished, 1);
 }
 
 TEST(ExchangeOrder, CancelEndsBeforeAnythingIsOpened)
@@ -81,7 +87,10 @@ TEST(ExchangeOrder, CancelEndsBeforeAnythingIsOpened)
     u.prompter.answer(Answer::Cancel);
     const int opens = u.line.openCount();
     bool ran = false;
-    EXPECT_EQ(runExchange(u.link, {}, [&] { ran = true; }), ExchangeOutcome::Cancelled);
+    const ExchangeResult result = runExchange(u.link, u.ask, {}, [&] { ran = true; });
+    EXPECT_EQ(result.outcome, ExchangeOutcome::Cancelled);
+    EXPECT_FALSE(result.error);
+    EXPECT_FALSE(result.started());
     EXPECT_FALSE(ran);
     EXPECT_EQ(u.line.openCount(), opens);
 }
@@ -92,7 +101,7 @@ TEST(ExchangeOrder, PortThatCannotOpenIsReportedOnce)
     u.state.SerialDevice = "/dev/ttyMISSING";
     u.line.failOpen("No such file or directory");
     bool ran = false;
-    EXPECT_EQ(runExchange(u.link, {}, [&] { ran = true; }), ExchangeOutcome::LineFailed);
+    EXPECT_EQ(u.identifyExchange(&ran), ExchangeOutcome::LineFailed);
     EXPECT_FALSE(ran);
     EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{15, 31}));
     EXPECT_TRUE(u.prompter.shown().back().text.contains("/dev/ttyMISSING"));
@@ -191,7 +200,6 @@ TEST(ConnectModem, AnswersThatConnectAndThoseThatDoNot)
         u.line.open();
         const ModemResult r = u.link.ConnectModem("123");
         EXPECT_EQ(r == ModemResult::Connected, c.connects) << c.answer.constData();
-        EXPECT_EQ(u.prompter.catalogueIds(), c.connects ? QList<int>{} : QList<int>{35}) << c.answer.constData();
         EXPECT_EQ(u.line.bytesAvailable(), 0) << "the answer is not left for the frame receiver";
     }
 }
@@ -206,7 +214,6 @@ TEST(ConnectModem, SilentModemGivesUpAfterSixtySeconds)
     const qint64 took = u.clock.elapsedMs() - before;
     EXPECT_GE(took, 5000 + 60000 + 13000);
     EXPECT_LT(took, 5000 + 60000 + 13000 + 5000);
-    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{35});
 }
 
 TEST(ConnectModem, DialCancelEndsTheWaitEarly)
@@ -219,5 +226,4 @@ TEST(ConnectModem, DialCancelEndsTheWaitEarly)
     const qint64 before = u.clock.elapsedMs();
     EXPECT_EQ(u.link.ConnectModem("123"), ModemResult::Failed);
     EXPECT_LT(u.clock.elapsedMs() - before, 40000);
-    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{35});
 }

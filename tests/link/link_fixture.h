@@ -1,8 +1,10 @@
 #pragma once
 
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/device_link.h"
+#include "link/exchange_session.h"
 #include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/memory_line.h"
@@ -18,10 +20,19 @@ struct MemoryLink {
     LinkState state;
     ScriptedPrompter prompter;
     LocGuru guru;
-    DeviceLink link{state, line, clock, prompter, guru};
-    LinkTimer timer{clock, 5000};
+    AskCatalogue ask = catalogueAsker(prompter, guru);
+    ExchangeSession session{state, line, clock};
+    DeviceLink& link = session.link();
+    LinkTimer& timer = session.timer();
 
     explicit MemoryLink(double speed = 200.0) : clock(speed) { line.open(); }
 };
+
+// The catalogue number a step failed with: -1 when it succeeded, 0 when it
+// failed with nothing to tell.
+inline int errorId(const Status& status)
+{
+    return status.ok() ? -1 : status.error().catalogueId;
+}
 
 } // namespace tvq52::test

@@ -1,3 +1,4 @@
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/device_link.h"
@@ -33,10 +34,18 @@ protected:
         state.SerialDevice = sim->devicePath();
     }
 
+    // The exchange as a workflow runs it: what fails is shown once.
     bool identify()
     {
         bool identified = false;
-        outcome = runExchange(link, state.PhoneNumber, [&] { identified = identifyConnectedUnit(link, timer); });
+        const ExchangeResult result = runExchange(link, ask, state.PhoneNumber, [&] {
+            const Status status = identifyConnectedUnit(link, timer);
+            showFailure(prompter, guru, status);
+            identified = status.ok();
+        });
+        if (result.error)
+            showError(prompter, guru, *result.error);
+        outcome = result.outcome;
         return identified;
     }
 
@@ -45,7 +54,8 @@ protected:
     RecordingSerialLine line;
     test::ScriptedPrompter prompter;
     LocGuru guru;
-    DeviceLink link{state, line, clock, prompter, guru};
+    AskCatalogue ask = catalogueAsker(prompter, guru);
+    DeviceLink link{state, line, clock};
     LinkTimer timer{clock, 5000};
     std::unique_ptr<sim::SimProcess> sim;
     ExchangeOutcome outcome = ExchangeOutcome::Cancelled;
@@ -112,12 +122,16 @@ TEST_F(SimLink, StopDuringTheWaitEndsItAtOnceAndSilently)
     QElapsedTimer real;
     real.start();
     bool identified = true;
-    runExchange(link, {}, [&] {
+    int failure = -1;
+    runExchange(link, ask, {}, [&] {
         link.RequestIdentity();
         QTimer::singleShot(100, [&] { state.StopRequested = true; });
-        identified = link.IdentifyUnit(timer);
+        const Status status = link.IdentifyUnit(timer);
+        identified = status.ok();
+        failure = identified ? -1 : status.error().catalogueId;
     });
     EXPECT_FALSE(identified);
+    EXPECT_EQ(failure, 0) << "nothing to tell";
     EXPECT_EQ(prompter.catalogueIds(), QList<int>{15});
     EXPECT_LT(real.elapsed(), 10000);
 }

@@ -35,7 +35,7 @@ struct RecordingView : MonitorView {
 // one after each acknowledgement; `next` makes the reading to send.
 struct StreamingUnit : test::MemoryLink {
     RecordingView view;
-    RealTimeMonitor monitor{link, timer, view};
+    RealTimeMonitor monitor{session, prompter, guru, view};
     std::function<void(int)> next;
     int sent = 0;
     bool streaming = false;
@@ -163,10 +163,9 @@ TEST(RealTimeMonitor, SimulatedStreamOverAPseudoTerminal)
     SerialLine line;
     test::ScriptedPrompter prompter;
     LocGuru guru;
-    DeviceLink link(state, line, clock, prompter, guru);
-    LinkTimer timer(clock, 40000);
+    ExchangeSession session(state, line, clock, 40000);
     RecordingView view;
-    RealTimeMonitor monitor(link, timer, view);
+    RealTimeMonitor monitor(session, prompter, guru, view);
     QList<ReadingDisplay> shown;
     view.onReading = [&](int n) {
         shown << displayReading(view.readings.last(), guru);

@@ -1,9 +1,8 @@
 #include "i18n/loc_guru.h"
 #include "support/rows.h"
 #include "link/clock.h"
-#include "link/device_link.h"
+#include "link/exchange_session.h"
 #include "link/link_state.h"
-#include "link/link_timer.h"
 #include "link/serial_line.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
@@ -33,7 +32,7 @@ protected:
     {
         ProgrammingDatabase::SetUp();
         sheet = std::make_unique<RecordSheet>(store_.get(), prompter, guru);
-        workflow = std::make_unique<ProgrammingWorkflow>(link, timer, *sheet, received);
+        workflow = std::make_unique<ProgrammingWorkflow>(session, prompter, guru, *sheet, received);
     }
 
     void startSim(QStringList args)
@@ -75,8 +74,7 @@ protected:
     RecordingSerialLine line;
     test::ScriptedPrompter prompter;
     LocGuru guru;
-    DeviceLink link{state, line, clock, prompter, guru};
-    LinkTimer timer{clock, 40000};
+    ExchangeSession session{state, line, clock, 40000};
     std::unique_ptr<sim::SimProcess> sim;
     std::unique_ptr<RecordSheet> sheet;
     ReceivedProgramming received;

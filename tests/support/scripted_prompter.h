@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "support/printers.h"
 
 #include <QList>

@@ -1,11 +1,13 @@
 #include "app/gui/application_shell.h"
 
+#include "app/exchange_sessions.h"
 #include "app/gui/communication_dialog.h"
+#include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
+#include "i18n/gui/composite_controls.h"
 #include "i18n/gui/form_registry.h"
 #include "monitor/gui/monitor_window.h"
-#include "i18n/gui/composite_controls.h"
 #include "programming/gui/programming_window.h"
 #include "programming/gui/week_schedule_window.h"
 
@@ -26,7 +28,10 @@ void ApplicationShell::registerForms()
     FormRegistry& forms = formRegistry();
     forms.add(QStringLiteral("Form1"), [this] { return std::make_unique<MainWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form2"), [this] { return std::make_unique<ProgrammingWindow>(ctx_, prompter_); });
-    forms.add(QStringLiteral("Form3"), [this] { return std::make_unique<MonitorWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form3"), [this] {
+        return std::make_unique<MonitorWindow>(ctx_.guru, prompter_, [this] { return openExchangeSession(ctx_); },
+                                               [this] { openHelp(ctx_, prompter_); });
+    });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });
     forms.add(QStringLiteral("Form10"), [this] {

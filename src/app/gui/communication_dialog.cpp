@@ -1,9 +1,9 @@
 #include "app/gui/communication_dialog.h"
 
 #include "app/app_context.h"
-#include "app/prompter.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "core/prompter.h"
 
 #include <QButtonGroup>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 #include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/language_table.h"
-#include "app/prompter.h"
+#include "core/prompter.h"
 
 #include <QDesktopServices>
 #include <QDir>

@@ -4,8 +4,9 @@
 #include "app/gui/communication_dialog.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
-#include "app/prompter.h"
 #include "app/settings.h"
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
@@ -257,7 +258,7 @@ void MainWindow::showLanguageDialog()
 
 void MainWindow::askFooterText()
 {
-    const std::optional<QString> text = prompter_.input(ctx_.guru.GetS(22), ctx_.guru.GetS(21), ctx_.ReportFooterText);
+    const std::optional<QString> text = prompter_.input(ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), ctx_.ReportFooterText);
     // Cancel keeps the footer that was there.
     if (!text)
         return;

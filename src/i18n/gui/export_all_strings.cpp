@@ -1,6 +1,6 @@
 #include "i18n/gui/export_all_strings.h"
 
-#include "app/prompter.h"
+#include "core/prompter.h"
 #include "i18n/gui/form_registry.h"
 #include "i18n/language_setup.h"
 #include "i18n/loc_guru.h"

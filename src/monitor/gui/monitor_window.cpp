@@ -1,12 +1,9 @@
 #include "monitor/gui/monitor_window.h"
 
-#include "app/app_context.h"
-#include "app/gui/help.h"
+#include "i18n/loc_guru.h"
 #include "link/clock.h"
-#include "link/device_link.h"
-#include "link/link_timer.h"
-#include "programming/program_line.h"
-#include "programming/programming_transfer.h"
+#include "link/exchange_session.h"
+#include "link/link_state.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -57,14 +54,16 @@ QLabel* alarm(QWidget* parent, const char* name, const QString& text)
 
 } // namespace
 
-MonitorWindow::MonitorWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), prompter_(prompter)
+MonitorWindow::MonitorWindow(const LocGuru& guru, Prompter& prompter, SessionSource openSession,
+                             std::function<void()> openHelp, QWidget* parent)
+    : QDialog(parent), guru_(guru), prompter_(prompter), openSession_(std::move(openSession)),
+      openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("Tiempo real"));
     setModal(true);
     buildUi();
-    ctx_.guru.TranslateForm(this);
+    guru_.TranslateForm(this);
     resetDisplay();
 }
 
@@ -163,13 +162,10 @@ void MonitorWindow::buildUi()
     connect(run_, &QPushButton::clicked, this, &MonitorWindow::run);
     connect(stop_, &QPushButton::clicked, this, &MonitorWindow::stop);
     connect(exit_, &QPushButton::clicked, this, &QWidget::close);
-    connect(help_, &QPushButton::clicked, this, [this] { openHelp(ctx_, prompter_); });
-}
-
-void MonitorWindow::setLink(Line* line, Clock* clock)
-{
-    line_ = line;
-    clock_ = clock;
+    connect(help_, &QPushButton::clicked, this, [this] {
+        if (openHelp_)
+            openHelp_();
+    });
 }
 
 void MonitorWindow::resetDisplay()
@@ -199,12 +195,11 @@ void MonitorWindow::showTimeRange(double at)
 void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
 {
     phone_ = phone;
-    ctx_.link.PhoneNumber = phone;
     serial_ = serial;
-    Clock& clock = clock_ ? *clock_ : systemClock();
-    link_ = std::make_unique<DeviceLink>(ctx_.link, line_ ? *line_ : programLine(ctx_), clock, prompter_, ctx_.guru);
-    timer_ = std::make_unique<LinkTimer>(clock, kSilenceLimitMs);
-    monitor_ = std::make_unique<RealTimeMonitor>(*link_, *timer_, *this);
+    monitor_.reset();
+    exchange_ = openSession_();
+    exchange_->state().PhoneNumber = phone;
+    monitor_ = std::make_unique<RealTimeMonitor>(*exchange_, prompter_, guru_, *this);
     resetDisplay();
     if (owner) {
         adjustSize();
@@ -241,7 +236,7 @@ void MonitorWindow::runStarted()
 
 void MonitorWindow::showReading(const RealTimeReading& reading)
 {
-    const ReadingDisplay d = displayReading(reading, ctx_.guru, QLocale().decimalPoint().at(0));
+    const ReadingDisplay d = displayReading(reading, guru_, QLocale().decimalPoint().at(0));
     date_->setText(d.date);
     time_->setText(d.time);
     session_->setVisible(d.session);
@@ -255,7 +250,7 @@ void MonitorWindow::showReading(const RealTimeReading& reading)
     if (d.bar != 0)
         bar_->setValue(d.bar);
 
-    const qint64 now = link_ ? link_->clock().elapsedMs() : 0;
+    const qint64 now = exchange_ ? exchange_->clock().elapsedMs() : 0;
     if (chartStartMs_ < 0)
         chartStartMs_ = now;
     const double at = double(now - chartStartMs_) / 1000.0;

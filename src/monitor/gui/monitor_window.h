@@ -1,8 +1,10 @@
 #pragma once
 
+#include "link/exchange_session.h"
 #include "monitor/monitor_run.h"
 
 #include <QDialog>
+#include <functional>
 #include <memory>
 
 class QChartView;
@@ -14,9 +16,7 @@ class QValueAxis;
 
 namespace tvq52 {
 
-struct AppContext;
-class Clock;
-class Line;
+class LocGuru;
 class Prompter;
 
 // Form3: the live level, attenuation and alarm states of the unit whose
@@ -26,11 +26,12 @@ class MonitorWindow : public QDialog, public MonitorView {
 public:
     static constexpr int kChartSeconds = 300;
 
-    MonitorWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    // Each run asks `openSession` for its exchange session; the help button
+    // calls `openHelp`.
+    MonitorWindow(const LocGuru& guru, Prompter& prompter, SessionSource openSession,
+                  std::function<void()> openHelp = {}, QWidget* parent = nullptr);
     ~MonitorWindow() override;
 
-    // The line and clock of the run: the program's unless a test gives others.
-    void setLink(Line* line, Clock* clock);
     // Shows the window modally for the unit `serial`, dialled at `phone`,
     // at the top-right of `owner`.
     void runFor(QWidget* owner, const QString& phone, qint32 serial);
@@ -54,14 +55,13 @@ private:
     void resetDisplay();
     void showTimeRange(double at);
 
-    AppContext& ctx_;
+    const LocGuru& guru_;
     Prompter& prompter_;
-    Line* line_ = nullptr;
-    Clock* clock_ = nullptr;
+    SessionSource openSession_;
+    std::function<void()> openHelp_;
     QString phone_;
     qint32 serial_ = 0;
-    std::unique_ptr<DeviceLink> link_;
-    std::unique_ptr<LinkTimer> timer_;
+    std::unique_ptr<ExchangeSession> exchange_;
     std::unique_ptr<RealTimeMonitor> monitor_;
     qint64 chartStartMs_ = -1;
 

@@ -1,12 +1,12 @@
 #include "programming/gui/programming_window.h"
 
 #include "app/app_context.h"
+#include "app/exchange_sessions.h"
 #include "app/gui/help.h"
-#include "app/prompter.h"
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
 #include "db/store.h"
-#include "link/clock.h"
-#include "link/device_link.h"
-#include "link/link_timer.h"
+#include "i18n/catalogue_message.h"
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/action_page.h"
 #include "programming/gui/field_rules.h"
@@ -17,7 +17,6 @@
 #include "programming/gui/unit_page.h"
 #include "programming/gui/venue_page.h"
 #include "programming/gui/week_schedule_window.h"
-#include "programming/program_line.h"
 #include "programming/programming_store.h"
 #include "programming/programming_transfer.h"
 #include "programming/programming_workflow.h"
@@ -189,35 +188,28 @@ QWidget* ProgrammingWindow::buildBusyPanel()
     return busyPanel_;
 }
 
-Line& ProgrammingWindow::line()
+std::unique_ptr<ExchangeSession> ProgrammingWindow::openSession()
 {
-    return line_ ? *line_ : programLine(ctx_);
-}
-
-Clock& ProgrammingWindow::clock()
-{
-    return clock_ ? *clock_ : systemClock();
+    return openExchangeSession(ctx_, {line_, clock_, {}});
 }
 
 void ProgrammingWindow::receiveProgramming()
 {
-    DeviceLink link(ctx_.link, line(), clock(), prompter_, ctx_.guru);
-    LinkTimer timer(clock(), kSilenceLimitMs);
-    ProgrammingWorkflow(link, timer, *this, received_).receive();
+    const auto session = openSession();
+    ProgrammingWorkflow(*session, prompter_, ctx_.guru, *this, received_).receive();
 }
 
 void ProgrammingWindow::transmitProgramming()
 {
-    DeviceLink link(ctx_.link, line(), clock(), prompter_, ctx_.guru);
-    LinkTimer timer(clock(), kSilenceLimitMs);
-    ProgrammingWorkflow(link, timer, *this, received_).transmit();
+    const auto session = openSession();
+    ProgrammingWorkflow(*session, prompter_, ctx_.guru, *this, received_).transmit();
 }
 
 void ProgrammingWindow::openMonitor()
 {
     if (!monitor_) {
-        monitor_ = std::make_unique<MonitorWindow>(ctx_, prompter_);
-        monitor_->setLink(line_, clock_);
+        monitor_ = std::make_unique<MonitorWindow>(ctx_.guru, prompter_, [this] { return openSession(); },
+                                                   [this] { openHelp(ctx_, prompter_); });
     }
     // The programming window is out of use while the monitor is open.
     setEnabled(false);
@@ -445,7 +437,7 @@ bool ProgrammingWindow::Modificat()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !modified_)
         return true;
-    if (showCatalogue(prompter_, ctx_.guru, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (showCatalogue(prompter_, ctx_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         return GrabaProgramacio();
     return true;
 }
@@ -479,8 +471,8 @@ void ProgrammingWindow::searchRecord()
     const auto field = searchFieldOf(searchField_);
     if (!field || !hasStore())
         return;
-    const auto answer = prompter_.input(ctx_.guru.GetS(20) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
-                                        ctx_.guru.GetS(32), searchText_);
+    const auto answer = prompter_.input(ctx_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
+                                        ctx_.guru.GetS(msg::SearchTitle), searchText_);
     if (!answer || answer->isEmpty())
         return;
     searchText_ = *answer;
@@ -494,7 +486,7 @@ void ProgrammingWindow::saveRecord()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !checkAllFields())
         return;
-    if (showCatalogue(prompter_, ctx_.guru, 23, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (showCatalogue(prompter_, ctx_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         GrabaProgramacio();
 }
 
@@ -506,7 +498,7 @@ void ProgrammingWindow::deleteRecord()
     if (!Modificat())
         return;
     // Deleting every record of a unit cannot be undone: Enter keeps them.
-    if (prompter_.message(Message{ctx_.guru.GetS(27), {}, MessageStyle::OkCancelQuestion, 27, Answer::Cancel}) != Answer::Ok)
+    if (prompter_.message(Message{ctx_.guru.GetS(msg::DeleteUnitData), {}, MessageStyle::OkCancelQuestion, msg::DeleteUnitData, Answer::Cancel}) != Answer::Ok)
         return;
     WaitCursor wait;
     Store store(*ctx_.db);

@@ -24,6 +24,7 @@ namespace tvq52 {
 
 struct AppContext;
 class Clock;
+class ExchangeSession;
 class IntervalGridModel;
 class Line;
 class MonitorWindow;
@@ -107,8 +108,7 @@ private:
     void buildUi();
     QWidget* buildButtons();
     QWidget* buildBusyPanel();
-    Line& line();
-    Clock& clock();
+    std::unique_ptr<ExchangeSession> openSession();
 
     void openRecordSet();
     void showRecord(const ProgrammingRecord& record, bool keepSeconds);

@@ -1,8 +1,10 @@
 #include "programming/gui/week_schedule_window.h"
 
 #include "app/app_context.h"
-#include "app/prompter.h"
 #include "app/startup.h"
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "programming/gui/field_rules.h"
 #include "programming/time_text.h"
 #include "programming/week_chart.h"
@@ -92,7 +94,7 @@ void WeekScheduleWindow::buildUi()
     auto* daysRow = new QHBoxLayout;
     for (int d = 0; d < 7; ++d) {
         DayControls& c = days_[d];
-        c.frame = new QGroupBox(ctx_.guru.GetS(70 + d), this);
+        c.frame = new QGroupBox(ctx_.guru.GetS(msg::Monday + d), this);
         c.frame->setObjectName(name("Frame", d));
         auto* grid = new QGridLayout(c.frame);
         c.start = new QLineEdit(c.frame);
@@ -120,7 +122,7 @@ void WeekScheduleWindow::buildUi()
             });
             rules_->onLeave(e, [this, e] {
                 if (e->text() != kClosedTime && !isValidClockTime(e->text()))
-                    rules_->refocusLater(e, [this] { showCatalogue(prompter_, ctx_.guru, 19, MessageStyle::Critical); });
+                    rules_->refocusLater(e, [this] { showCatalogue(prompter_, ctx_.guru, msg::WrongTime, MessageStyle::Critical); });
             });
         }
         grid->addWidget(c.start, 0, 0);
@@ -175,7 +177,7 @@ void WeekScheduleWindow::buildChart()
     xAxis->setRange(0, kWeekPoints - 1);
     xAxis->setStartValue(0);
     for (int d = 0; d < 7; ++d)
-        xAxis->append(ctx_.guru.GetS(70 + d), 24 * (d + 1));
+        xAxis->append(ctx_.guru.GetS(msg::Monday + d), 24 * (d + 1));
     xAxis->setGridLineVisible(true);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(1.2, 4.5);
@@ -208,14 +210,14 @@ void WeekScheduleWindow::buildChart()
     day->setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 14));
     for (int i = 0; i < kWeekPoints; ++i)
         day->append(i, data.dayNight[i]);
-    add(day, ctx_.guru.GetS(98));
+    add(day, ctx_.guru.GetS(msg::Day));
 
     std::array<bool, kWeekPoints> night{};
     for (int i = 0; i < kWeekPoints; ++i)
         night[i] = data.night[i].has_value();
     bool first = true;
     for (QLineSeries* s : runs(night, kDayNightValue, QStringLiteral("Night"), QPen(QColor(0x1f, 0x2a, 0x56), 14))) {
-        add(s, first ? ctx_.guru.GetS(99) : QString());
+        add(s, first ? ctx_.guru.GetS(msg::Night) : QString());
         first = false;
     }
 
@@ -246,7 +248,7 @@ void WeekScheduleWindow::drawSessions()
         chart_->addSeries(s);
         for (QAbstractAxis* a : chart_->axes())
             s->attachAxis(a);
-        s->setName(first ? ctx_.guru.GetS(100) : QString());
+        s->setName(first ? ctx_.guru.GetS(msg::Session) : QString());
         for (QLegendMarker* m : chart_->legend()->markers(s))
             m->setVisible(first);
         first = false;

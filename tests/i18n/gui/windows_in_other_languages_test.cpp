@@ -1,6 +1,7 @@
 // The windows chosen in another language show every caption translated and
 // whole: longer translations must neither be cut off nor push a window off a
 // small screen.
+#include "app/exchange_sessions.h"
 #include "i18n/gui/composite_controls.h"
 #include "i18n/gui/form_registry.h"
 #include "i18n/loc_guru.h"
@@ -105,7 +106,8 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptions)
             // The monitor's registration outlives the context of the first
             // program in this process, so it is built on this one's.
             std::unique_ptr<QWidget> window = qstrcmp(form, "Form3") == 0
-                ? std::make_unique<MonitorWindow>(shell.context(), program.prompter)
+                ? std::make_unique<MonitorWindow>(shell.context().guru, program.prompter,
+                                                  [&] { return openExchangeSession(shell.context()); })
                 : formRegistry().create(QString::fromLatin1(form));
             ASSERT_NE(window, nullptr) << form;
             if (window->objectName() == QLatin1String("Form2")) {

@@ -1,4 +1,5 @@
 #include "app/app_context.h"
+#include "app/exchange_sessions.h"
 #include "monitor/gui/monitor_window.h"
 #include "support/scripted_prompter.h"
 #include "support/started_program.h"
@@ -42,7 +43,7 @@ TEST(MonitorWindow, AnAlarmKeepsTheWindowsSizeAndAReopenedWindowStartsBlank)
     QTemporaryDir dir;
     AppContext ctx(dir.path());
     test::ScriptedPrompter prompter;
-    MonitorWindow m(ctx, prompter);
+    MonitorWindow m(ctx.guru, prompter, [&] { return openExchangeSession(ctx); });
     m.adjustSize();
     m.show();
     settle();

@@ -2,11 +2,10 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 namespace tvq52 {
-
-class LocGuru;
 
 // Message box styles: the icon and buttons a message is shown with. The
 // numbers are the usual message-box style codes (icon + button set).
@@ -52,8 +51,8 @@ public:
     Answer show(const QString& text, MessageStyle style, const QString& title = {});
 };
 
-// Shows catalogue text `id` through `guru` (translated, arguments filled).
-Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style,
-                     const QStringList& args = {}, const QString& title = {});
+// Puts catalogue text `catalogueId` to the user and returns the answer:
+// lets a layer that does not know the texts ask its questions.
+using AskCatalogue = std::function<Answer(int catalogueId, MessageStyle style)>;
 
 } // namespace tvq52

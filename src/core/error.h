@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <utility>
+
+namespace tvq52 {
+
+// What went wrong, as a value that travels up to the workflow, which shows
+// it once: catalogue text `catalogueId` with `detail` under it. Id 0 is a
+// failure with nothing to tell (the user stopped the wait).
+struct Error {
+    explicit Error(int id = 0, QString detailText = {}, int labelId = 0)
+        : catalogueId(id), detail(std::move(detailText)), detailLabelId(labelId)
+    {
+    }
+
+    int catalogueId = 0;
+    QString detail;
+    // Catalogue text put before the detail (the name of the bad field), 0 for none.
+    int detailLabelId = 0;
+};
+
+// Done, or the error that ended the step.
+class [[nodiscard]] Status {
+public:
+    Status() = default;
+    Status(Error error) : error_(std::move(error)) {}
+
+    bool ok() const { return !error_.has_value(); }
+    explicit operator bool() const { return ok(); }
+    // Only when !ok().
+    const Error& error() const { return *error_; }
+
+private:
+    std::optional<Error> error_;
+};
+
+} // namespace tvq52

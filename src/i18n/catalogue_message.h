@@ -1,0 +1,23 @@
+#pragma once
+
+#include "core/error.h"
+#include "core/prompter.h"
+
+namespace tvq52 {
+
+class LocGuru;
+
+// Shows catalogue text `id` through `guru` (translated, arguments filled).
+Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style,
+                     const QStringList& args = {}, const QString& title = {});
+
+// Shows `error` in a critical box: its catalogue text, then its detail.
+// An error with nothing to tell shows nothing.
+void showError(Prompter& prompter, const LocGuru& guru, const Error& error);
+// Shows the error of a failed step; nothing when it succeeded.
+void showFailure(Prompter& prompter, const LocGuru& guru, const Status& status);
+
+// Catalogue questions put to the user, for the layers that do not know the texts.
+AskCatalogue catalogueAsker(Prompter& prompter, const LocGuru& guru);
+
+} // namespace tvq52
