@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 namespace tvq52 {
@@ -52,6 +53,58 @@ bool ScaledClock::waitFor(qint64 ms, const std::function<bool()>& until, WaitEve
         const qint64 left = (leftNs + 999999) / 1000000;
         wake.start(int(std::min<qint64>(realMs(left), 24 * 3600 * 1000)));
         QCoreApplication::processEvents(flags);
+    }
+}
+
+void Clock::callAfter(qint64 ms, std::function<void()> f, QObject* context)
+{
+    if (context)
+        QTimer::singleShot(int(realMs(ms)), Qt::PreciseTimer, context, std::move(f));
+    else
+        QTimer::singleShot(int(realMs(ms)), Qt::PreciseTimer, std::move(f));
+}
+
+QDateTime VirtualClock::now() const
+{
+    return QDateTime(QDate(2024, 3, 15), QTime(10, 0)).addMSecs(elapsedMs());
+}
+
+void VirtualClock::callAfter(qint64 ms, std::function<void()> f, QObject* context)
+{
+    calls_.push_back(Call{ns_ + std::max<qint64>(ms, 0) * 1000000, std::move(f), context, context != nullptr});
+}
+
+void VirtualClock::runDue()
+{
+    // In time order; a call may schedule more, which join the queue.
+    for (;;) {
+        auto next = std::min_element(calls_.begin(), calls_.end(),
+                                     [](const Call& a, const Call& b) { return a.atNs < b.atNs; });
+        if (next == calls_.end() || next->atNs > ns_)
+            return;
+        Call call = std::move(*next);
+        calls_.erase(next);
+        if (!call.guarded || call.context)
+            call.f();
+    }
+}
+
+bool VirtualClock::waitFor(qint64 ms, const std::function<bool()>& until, WaitEvents events)
+{
+    const QEventLoop::ProcessEventsFlags flags =
+        events == WaitEvents::ExcludeUserInput ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents;
+    const qint64 end = ns_ + std::max<qint64>(ms, 0) * 1000000;
+    for (;;) {
+        QCoreApplication::processEvents(flags);
+        runDue();
+        if (until && until())
+            return true;
+        if (ns_ >= end)
+            return false;
+        qint64 next = end;
+        for (const Call& c : calls_)
+            next = std::min(next, c.atNs);
+        ns_ = std::max(ns_, next);
     }
 }
 

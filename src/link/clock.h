@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <functional>
+#include <vector>
 
 namespace tvq52 {
 
@@ -29,6 +31,9 @@ public:
                          WaitEvents events = WaitEvents::All) = 0;
     // How many real milliseconds `ms` of this clock's time take.
     virtual qint64 realMs(qint64 ms) const = 0;
+    // Runs `f` once `ms` of this clock's time have passed, from a wait's
+    // event loop; never after `context` (when given) is gone.
+    virtual void callAfter(qint64 ms, std::function<void()> f, QObject* context = nullptr);
 };
 
 // Real time, optionally sped up: a speed of 100 makes a 5-second limit last
@@ -55,6 +60,33 @@ private:
 class FastClock final : public ScaledClock {
 public:
     explicit FastClock(double speed = 100.0) : ScaledClock(speed) {}
+};
+
+// Time that passes only while somebody waits: a wait runs what is due and
+// then jumps to the next call scheduled with callAfter (or to its own end).
+// Tests on it see the same order of events however busy the machine is.
+class VirtualClock final : public Clock {
+public:
+    QDateTime now() const override;
+    qint64 elapsedNs() const override { return ns_; }
+    bool waitFor(qint64 ms, const std::function<bool()>& until = {},
+                 WaitEvents events = WaitEvents::All) override;
+    qint64 realMs(qint64) const override { return 0; }
+    void callAfter(qint64 ms, std::function<void()> f, QObject* context = nullptr) override;
+    // Moves time on without waiting, as work that takes time would.
+    void advanceNs(qint64 ns) { ns_ += ns; }
+
+private:
+    struct Call {
+        qint64 atNs;
+        std::function<void()> f;
+        QPointer<QObject> context;
+        bool guarded;
+    };
+    void runDue();
+
+    qint64 ns_ = 0;
+    std::vector<Call> calls_;
 };
 
 // The program's clock: real time.

@@ -2,7 +2,6 @@
 
 #include "link/clock.h"
 
-#include <QTimer>
 
 namespace tvq52 {
 
@@ -53,7 +52,7 @@ void MemoryLine::deliver(const QByteArray& bytes, qint64 afterMs)
         input_ += bytes;
         return;
     }
-    QTimer::singleShot(int(clock_.realMs(afterMs)), Qt::PreciseTimer, &context_, [this, bytes] { input_ += bytes; });
+    clock_.callAfter(afterMs, [this, bytes] { input_ += bytes; }, &context_);
 }
 
 } // namespace tvq52

@@ -1,7 +1,6 @@
 #include "link/frame.h"
 #include "link_fixture.h"
 
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -43,7 +42,7 @@ TEST(ReceiveFrame, SilenceBeforeTheFrameIsMessage31)
 
 TEST(ReceiveFrame, SilenceLimitIsPerByte)
 {
-    MemoryLink m(100);
+    MemoryLink m;
     const QByteArray frame = completeFrame(0x09, QByteArray(14, '\x01'));
     // Each byte 2 s after the one before: the frame takes 40 s and is accepted.
     for (int k = 0; k < frame.size(); ++k)
@@ -86,7 +85,7 @@ TEST(ReceiveFrame, StopGivesUpSilently)
 {
     MemoryLink m;
     m.timer.setInterval(600000);
-    QTimer::singleShot(20, [&] { m.state.StopRequested = true; });
+    m.clock.callAfter(1000, [&] { m.state.StopRequested = true; });
     EXPECT_EQ(errorId(m.link.ReceiveFrame(m.timer)), 0);
     EXPECT_LT(m.clock.elapsedMs(), 600000);
 
@@ -142,7 +141,7 @@ TEST(IdentifyUnit, SerialWithLettersIsAClearErrorAndKeepsTheLastUnit)
 
 TEST(Delay, WholeSecondsOnTheClock)
 {
-    MemoryLink m(20);
+    MemoryLink m;
     const qint64 before = m.clock.elapsedMs();
     m.link.Delay(2);
     const qint64 took = m.clock.elapsedMs() - before;

@@ -2,7 +2,6 @@
 #include "link/frame.h"
 #include "link_fixture.h"
 
-#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -24,7 +23,7 @@ struct UnitOnLine : MemoryLink {
     int dials = 0;
     QByteArray buffer;
 
-    explicit UnitOnLine(double speed = 500.0) : MemoryLink(speed)
+    UnitOnLine()
     {
         line.close();
         timer.setInterval(50000);
@@ -195,7 +194,7 @@ TEST(ConnectModem, AnswersThatConnectAndThoseThatDoNot)
         bool connects;
     } cases[] = {{"1\r", true}, {"10\r", true}, {"3\r", false}, {"4\r", false}, {"", false}};
     for (const auto& c : cases) {
-        UnitOnLine u(200);
+        UnitOnLine u;
         u.dialAnswer = c.answer;
         u.line.open();
         const ModemResult r = u.link.ConnectModem("123");
@@ -206,7 +205,7 @@ TEST(ConnectModem, AnswersThatConnectAndThoseThatDoNot)
 
 TEST(ConnectModem, SilentModemGivesUpAfterSixtySeconds)
 {
-    UnitOnLine u(200);
+    UnitOnLine u;
     u.dialAnswer.clear();
     u.line.open();
     const qint64 before = u.clock.elapsedMs();
@@ -218,11 +217,11 @@ TEST(ConnectModem, SilentModemGivesUpAfterSixtySeconds)
 
 TEST(ConnectModem, DialCancelEndsTheWaitEarly)
 {
-    UnitOnLine u(200);
+    UnitOnLine u;
     u.dialAnswer.clear();
     u.line.open();
     // Pressed 10 s (on the clock) into the call, during the wait for the answer.
-    QTimer::singleShot(int(u.clock.realMs(10000)), [&] { u.state.DialCancel = true; });
+    u.clock.callAfter(10000, [&] { u.state.DialCancel = true; });
     const qint64 before = u.clock.elapsedMs();
     EXPECT_EQ(u.link.ConnectModem("123"), ModemResult::Failed);
     EXPECT_LT(u.clock.elapsedMs() - before, 40000);

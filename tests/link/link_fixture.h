@@ -12,10 +12,11 @@
 
 namespace tvq52::test {
 
-// A link over an in-memory line on a fast clock: 5 s of silence limit pass
-// in 25 ms.
+// A link over an in-memory line on a clock that moves only while the link
+// waits: the unit's replies come exactly when scheduled, however busy the
+// machine is.
 struct MemoryLink {
-    FastClock clock;
+    VirtualClock clock;
     MemoryLine line{clock};
     LinkState state;
     ScriptedPrompter prompter;
@@ -25,7 +26,7 @@ struct MemoryLink {
     DeviceLink& link = session.link();
     LinkTimer& timer = session.timer();
 
-    explicit MemoryLink(double speed = 200.0) : clock(speed) { line.open(); }
+    MemoryLink() { line.open(); }
 };
 
 // The catalogue number a step failed with: -1 when it succeeded, 0 when it

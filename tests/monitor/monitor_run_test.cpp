@@ -40,7 +40,7 @@ struct StreamingUnit : test::MemoryLink {
     int sent = 0;
     bool streaming = false;
 
-    StreamingUnit() : MemoryLink(100.0)
+    StreamingUnit()
     {
         line.close();
         next = [this](int k) { line.deliver(readingFrame(600 + k, k), 20); };
