@@ -7,7 +7,7 @@ namespace tvq52 {
 Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style,
                      const QStringList& args, const QString& title)
 {
-    return prompter.message(Message{guru.GetS(id, args), title, style, id});
+    return prompter.message(Message{guru.GetS(id, args), title, style, id, {}});
 }
 
 void showError(Prompter& prompter, const LocGuru& guru, const Error& error)
@@ -20,7 +20,7 @@ void showError(Prompter& prompter, const LocGuru& guru, const Error& error)
     QString text = guru.GetS(error.catalogueId);
     if (!detail.isEmpty())
         text += QStringLiteral("\n\n") + detail;
-    prompter.message(Message{text, {}, MessageStyle::Critical, error.catalogueId});
+    prompter.message(Message{text, {}, MessageStyle::Critical, error.catalogueId, {}});
 }
 
 void showFailure(Prompter& prompter, const LocGuru& guru, const Status& status)

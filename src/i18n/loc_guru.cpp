@@ -392,7 +392,7 @@ bool LocGuru::ExportOneString(const QString& text)
                                     .arg(maxNativeLength_)
                                     .arg(text);
         if (prompter_)
-            prompter_->message(Message{message, {}, MessageStyle::Plain, 0});
+            prompter_->message(Message{message, {}, MessageStyle::Plain, 0, {}});
         return true;
     }
     if (text.isEmpty())

@@ -103,7 +103,7 @@ bool ProgrammingWorkflow::ComparaPcLrs()
     comparison_ = comparisonText(view_.record(), view_.intervals(), received_, guru_);
     if (comparison_.isEmpty())
         return false;
-    const Message question{comparison_, {}, MessageStyle::OkCancelQuestion, msg::ReplaceWithReceived};
+    const Message question{comparison_, {}, MessageStyle::OkCancelQuestion, msg::ReplaceWithReceived, {}};
     if (prompter_.message(question) == Answer::Ok)
         CarregaProgLrs();
     return true;

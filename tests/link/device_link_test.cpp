@@ -151,7 +151,7 @@ TEST(Delay, WholeSecondsOnTheClock)
 
 TEST(LinkTimer, EnabledUntilItsIntervalPasses)
 {
-    FastClock clock(20);
+    VirtualClock clock;
     LinkTimer timer(clock, 1000);
     EXPECT_FALSE(timer.isEnabled()) << "not started";
     RestartTimer(timer);

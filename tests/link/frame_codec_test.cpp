@@ -59,7 +59,7 @@ TEST(UnitIdentityDecode, FieldsAtTheirOffsets)
 
 TEST(UnitIdentityDecode, SerialThatIsNoNumberIsAFaultNotAValue)
 {
-    for (const QByteArray serial : {QByteArray("12A456"), QByteArray("      "), QByteArray("12\x00" "456", 6), QByteArray("-12345")}) {
+    for (const QByteArray& serial : {QByteArray("12A456"), QByteArray("      "), QByteArray("12\x00" "456", 6), QByteArray("-12345")}) {
         const QByteArray f = test::identityReply(serial);
         const auto r = decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size()));
         ASSERT_TRUE(std::holds_alternative<IdentityFault>(r)) << serial.toHex().constData();

@@ -143,8 +143,9 @@ TEST(RealTimeMonitor, CloseDuringARunWaitsForItsEnd)
     StreamingUnit u;
     EXPECT_TRUE(u.monitor.requestClose()) << "idle: close at once";
     u.view.onReading = [&](int n) {
-        if (n == 2)
+        if (n == 2) {
             EXPECT_FALSE(u.monitor.requestClose());
+        }
     };
     EXPECT_EQ(u.monitor.run({}, 4711), 2);
     EXPECT_EQ(u.view.events, (QStringList{"started", "ended", "closed"}));

@@ -277,7 +277,7 @@ TEST(ModemFront, DialsInVerboseOffModeEscapesAndHangsUp)
 
 TEST(ModemFront, DialResultsOtherThanConnect)
 {
-    for (const QByteArray code : {QByteArray("3"), QByteArray("7")}) {
+    for (const QByteArray& code : {QByteArray("3"), QByteArray("7")}) {
         ModemOptions mo;
         mo.ringMs = 5;
         mo.rings = 1;

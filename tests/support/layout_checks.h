@@ -28,18 +28,22 @@ inline void expectWhole(QWidget& window, const QString& where)
         const QString caption = w->property(qobject_cast<QGroupBox*>(w) ? "title" : "text").toString();
         EXPECT_TRUE(window.rect().contains(QRect(w->mapTo(&window, QPoint(0, 0)), w->size())))
             << at << ": " << w->objectName().toStdString() << " lies outside the window";
-        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w))
+        if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w)) {
             EXPECT_GE(w->width(), w->minimumSizeHint().width()) << at << ": \"" << caption.toStdString() << "\" is cut off";
-        if (auto* bar = qobject_cast<QTabBar*>(w))
-            for (int i = 0; i < bar->count(); ++i)
+        }
+        if (auto* bar = qobject_cast<QTabBar*>(w)) {
+            for (int i = 0; i < bar->count(); ++i) {
                 EXPECT_TRUE(bar->rect().contains(bar->tabRect(i)))
                     << at << ": tab \"" << bar->tabText(i).toStdString() << "\" is out of sight";
+            }
+        }
     }
     const QPixmap shot = window.grab();
     EXPECT_EQ(shot.size(), window.size());
     const QString folder = qEnvironmentVariable("TVQ52_SHOTS");
-    if (!folder.isEmpty() && QDir().mkpath(folder))
+    if (!folder.isEmpty() && QDir().mkpath(folder)) {
         EXPECT_TRUE(shot.save(QDir(folder).filePath(where + QStringLiteral(".png"))));
+    }
 }
 
 } // namespace tvq52::test

@@ -20,9 +20,10 @@ std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QStr
 {
     inputPrompts_ << prompt;
     if (!inputs_.empty()) {
-        auto a = inputs_.front();
+        const bool given = inputs_.front().has_value();
+        const QString text = inputs_.front().value_or(QString());
         inputs_.pop_front();
-        return a;
+        return given ? std::optional<QString>(text) : std::nullopt;
     }
     return defaultText;
 }

@@ -116,7 +116,7 @@ void CommunicationDialog::accept()
     choice.pulse = pulse_->isChecked();
     choice.modem = modem_->isChecked();
     if (auto fault = acceptCommSettings(ctx_, choice)) {
-        prompter_.message(Message{fault->text, {}, MessageStyle::Critical, fault->catalogueId});
+        prompter_.message(Message{fault->text, {}, MessageStyle::Critical, fault->catalogueId, {}});
         (fault->field == CommFault::Field::DialPrefix ? static_cast<QWidget*>(prefix_) : port_)->setFocus();
         return;
     }

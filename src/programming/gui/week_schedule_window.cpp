@@ -194,27 +194,27 @@ void WeekScheduleWindow::buildChart()
             m->setVisible(!legend.isEmpty());
     };
 
-    const WeekChartData data = weekChart(sessions(), nightStart_, nightEnd_);
+    const WeekChartData chartData = weekChart(sessions(), nightStart_, nightEnd_);
     static const QColor laneColours[2] = {QColor(0x5b, 0x7d, 0xb1), QColor(0x9c, 0xb6, 0xd8)};
     for (int d = 0; d < 7; ++d) {
         auto* lane = new QLineSeries;
         lane->setObjectName(QStringLiteral("Lane%1").arg(d + 1));
         lane->setPen(QPen(laneColours[d % 2], 8));
         for (int i = 0; i < kWeekPoints; ++i)
-            if (data.lanes[d][i])
-                lane->append(i, *data.lanes[d][i]);
+            if (chartData.lanes[d][i])
+                lane->append(i, *chartData.lanes[d][i]);
         add(lane, {});
     }
     auto* day = new QLineSeries;
     day->setObjectName(QStringLiteral("DayNight"));
     day->setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 14));
     for (int i = 0; i < kWeekPoints; ++i)
-        day->append(i, data.dayNight[i]);
+        day->append(i, chartData.dayNight[i]);
     add(day, ctx_.guru.GetS(msg::Day));
 
     std::array<bool, kWeekPoints> night{};
     for (int i = 0; i < kWeekPoints; ++i)
-        night[i] = data.night[i].has_value();
+        night[i] = chartData.night[i].has_value();
     bool first = true;
     for (QLineSeries* s : runs(night, kDayNightValue, QStringLiteral("Night"), QPen(QColor(0x1f, 0x2a, 0x56), 14))) {
         add(s, first ? ctx_.guru.GetS(msg::Night) : QString());
@@ -222,8 +222,8 @@ void WeekScheduleWindow::buildChart()
     }
 
     for (int i = 0; i < kWeekPoints; ++i)
-        if (data.nightLabels[i] != QLatin1String(" ")) {
-            auto* label = new QGraphicsSimpleTextItem(data.nightLabels[i], chart_);
+        if (chartData.nightLabels[i] != QLatin1String(" ")) {
+            auto* label = new QGraphicsSimpleTextItem(chartData.nightLabels[i], chart_);
             label->setFont(font());
             nightLabels_ << label;
             nightLabelPoints_ << i;
@@ -239,10 +239,10 @@ void WeekScheduleWindow::drawSessions()
             chart_->removeSeries(s);
             delete s;
         }
-    const WeekChartData data = weekChart(sessions(), nightStart_, nightEnd_);
+    const WeekChartData week = weekChart(sessions(), nightStart_, nightEnd_);
     std::array<bool, kWeekPoints> on{};
     for (int i = 0; i < kWeekPoints; ++i)
-        on[i] = data.sessions[i] == kSessionValue;
+        on[i] = week.sessions[i] == kSessionValue;
     bool first = true;
     for (QLineSeries* s : runs(on, kSessionValue, QStringLiteral("Session"), QPen(QColor(0x2e, 0x9e, 0x4f), 10))) {
         chart_->addSeries(s);
