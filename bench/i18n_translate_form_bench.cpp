@@ -39,8 +39,9 @@ QString writeDatabase(const QTemporaryDir& dir)
         db.setDatabaseName(path);
         db.open();
         QSqlQuery q(db);
-        q.exec(QStringLiteral("CREATE TABLE LocGuru (Native VARCHAR(255), English TEXT, bSkip INTEGER DEFAULT 0, "
-                              "bIsUsed INTEGER DEFAULT 0)"));
+        q.exec(
+            QStringLiteral("CREATE TABLE LocGuru (Native VARCHAR(255), English TEXT, bSkip INTEGER DEFAULT 0, "
+                           "bIsUsed INTEGER DEFAULT 0)"));
         db.transaction();
         q.prepare(QStringLiteral("INSERT INTO LocGuru (Native, English) VALUES (?, ?)"));
         for (int i = 0; i < kRows; ++i) {

@@ -93,7 +93,7 @@ void BM_WaitOnSilentUnit(benchmark::State& state)
     for (auto _ : state) {
         const double c0 = processCpuSeconds();
         const qint64 w0 = systemClock().elapsedMs();
-        static_cast<void>(device.ReceiveFrame(timer));   // a time-out is measured too
+        static_cast<void>(device.ReceiveFrame(timer)); // a time-out is measured too
         cpu += processCpuSeconds() - c0;
         wall += double(systemClock().elapsedMs() - w0) / 1000.0;
     }

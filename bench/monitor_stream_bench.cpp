@@ -46,7 +46,10 @@ void BM_MonitorStream20PerSecond(benchmark::State& state)
     line.onWrite([&](const QByteArray& bytes) {
         const QByteArray& w = line.written();
         if (w.endsWith(identityRequest() + char(0x06)))
-            line.deliver(completeFrame(0x01, QByteArray("\x2a\x04\x00" "004711\x01", 10)));
+            line.deliver(completeFrame(0x01,
+                                       QByteArray("\x2a\x04\x00"
+                                                  "004711\x01",
+                                                  10)));
         else if (w.endsWith(completeFrame(0x09)) || (bytes == QByteArray(1, char(kAck)) && w.size() > 12))
             line.deliver(reading(sent++));
     });

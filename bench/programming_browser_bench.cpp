@@ -33,7 +33,8 @@ struct Fleet {
             qFatal("%s", qPrintable(error));
         store = std::make_unique<Store>(*ctx.db);
         ProgIntervals intervals = unusedIntervals();
-        intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"), QStringLiteral("12:00")};
+        intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"),
+                        QStringLiteral("12:00")};
         inTransaction(*store, [&] {
             for (int i = 1; i <= kUnits; ++i) {
                 ProgrammingRecord r = CreaProgramacio(QDate(2010, 1, 1).addDays(i % 900));

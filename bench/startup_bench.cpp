@@ -25,14 +25,17 @@ void fillIntervals(const QString& home, int rows)
     QSqlDatabase c = db->connection();
     c.transaction();
     QSqlQuery q(c);
-    q.prepare(QStringLiteral("INSERT INTO \"Intervalos\" (\"LNumeroSerie\", \"DFechaInicio\", \"THoraInicio\", \"DFechaFinal\", "
-                             "\"THoraFinal\", \"SLeqLocal\", \"SLeqVecino\", \"ByTLeq\") VALUES (?, ?, ?, ?, ?, ?, ?, 5)"));
+    q.prepare(QStringLiteral(
+        "INSERT INTO \"Intervalos\" (\"LNumeroSerie\", \"DFechaInicio\", \"THoraInicio\", \"DFechaFinal\", "
+        "\"THoraFinal\", \"SLeqLocal\", \"SLeqVecino\", \"ByTLeq\") VALUES (?, ?, ?, ?, ?, ?, ?, 5)"));
     const QDate start(2020, 1, 1);
     for (int i = 0; i < rows; ++i) {
         const int serial = 1000 + i % 20;
         const int slot = i / 20;
         const QDate d = start.addDays(slot / 288);
-        const QString t = QStringLiteral("%1:%2").arg(slot % 288 / 12, 2, 10, QLatin1Char('0')).arg(slot % 12 * 5, 2, 10, QLatin1Char('0'));
+        const QString t = QStringLiteral("%1:%2")
+                              .arg(slot % 288 / 12, 2, 10, QLatin1Char('0'))
+                              .arg(slot % 12 * 5, 2, 10, QLatin1Char('0'));
         q.addBindValue(serial);
         q.addBindValue(d.toString(Qt::ISODate));
         q.addBindValue(t);

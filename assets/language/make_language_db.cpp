@@ -12,16 +12,16 @@
 namespace {
 
 const QStringList kColumns = {
-    QStringLiteral("Native"),  QStringLiteral("Español"),  QStringLiteral("Català"),
-    QStringLiteral("English"), QStringLiteral("Deutsch"),  QStringLiteral("Français"),
+    QStringLiteral("Native"),   QStringLiteral("Español"),   QStringLiteral("Català"),
+    QStringLiteral("English"),  QStringLiteral("Deutsch"),   QStringLiteral("Français"),
     QStringLiteral("Italiano"), QStringLiteral("Português"), QStringLiteral("bSkip"),
 };
-constexpr int kLanguages = 7;        // Español .. Português
-constexpr int kNativeSize = 255;     // the declared size of "Native"
+constexpr int kLanguages = 7;    // Español .. Português
+constexpr int kNativeSize = 255; // the declared size of "Native"
 
 struct Row {
     int line = 0;
-    QStringList texts;   // Native, then the seven languages
+    QStringList texts; // Native, then the seven languages
     bool skip = false;
 };
 

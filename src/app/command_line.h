@@ -14,10 +14,10 @@ bool isExchangeFileName(const QString& argument);
 
 // Program options taken off the command line; what is left is the argument.
 struct CommandLine {
-    QString home;           // --home DIR
-    QString argument;       // joined as the command line would show it
+    QString home;     // --home DIR
+    QString argument; // joined as the command line would show it
     bool help = false;
-    QString error;          // set when the options do not parse
+    QString error; // set when the options do not parse
 };
 
 CommandLine parseCommandLine(const QStringList& arguments);

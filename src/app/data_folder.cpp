@@ -75,14 +75,15 @@ QString findAssetFolder()
 
 QString defaultSettingsText()
 {
-    return QStringLiteral("[Configuration]\r\n"
-                          "SerialPort=1\r\n"
-                          "Modem=0\r\n"
-                          "TonePulse=1\r\n"
-                          "DialCode=\r\n"
-                          "ModemSpeed=19200\r\n"
-                          "Language=1034\r\n"
-                          "User=\r\n");
+    return QStringLiteral(
+        "[Configuration]\r\n"
+        "SerialPort=1\r\n"
+        "Modem=0\r\n"
+        "TonePulse=1\r\n"
+        "DialCode=\r\n"
+        "ModemSpeed=19200\r\n"
+        "Language=1034\r\n"
+        "User=\r\n");
 }
 
 namespace {
@@ -160,8 +161,9 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
     }
     if (!completeFolder(staging.path(), assetFolder, &result.error))
         return result;
-    QFile::setPermissions(staging.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
-                                              | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(staging.path(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                              | QFile::ReadOther | QFile::ExeOther);
     // An empty folder already in place makes way for the finished one.
     const bool hadEmptyFolder = dir.exists();
     if (hadEmptyFolder)
@@ -171,7 +173,8 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
     if (ec) {
         if (hadEmptyFolder)
             QDir().mkdir(folder);
-        result.error = QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, QString::fromStdString(ec.message()));
+        result.error =
+            QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, QString::fromStdString(ec.message()));
         return result;
     }
     staging.setAutoRemove(false);

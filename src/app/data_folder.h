@@ -14,8 +14,8 @@ QString resolveDataFolder(const QString& homeOption);
 QString findAssetFolder();
 
 struct ProvisionResult {
-    bool provisioned = false;   // a new folder was laid out
-    QString error;              // empty on success
+    bool provisioned = false; // a new folder was laid out
+    QString error;            // empty on success
 };
 
 // Lays out a missing (or empty) data folder as the installer would: the
@@ -26,8 +26,8 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
 // The default contents of the settings file.
 QString defaultSettingsText();
 
-QString settingsPath(const QString& folder);   // folder/tvq52.ini
-QString databasePath(const QString& folder);   // folder/tvq52.db
+QString settingsPath(const QString& folder); // folder/tvq52.ini
+QString databasePath(const QString& folder); // folder/tvq52.db
 QString languageDatabasePath(const QString& folder);
 QString restoreMarkerPath(const QString& folder);
 QString helpFolder(const QString& folder);

@@ -143,8 +143,7 @@ std::optional<QString> IniFile::value(const QString& section, const QString& key
     const QString& line = lines_[k].text;
     QString v = line.mid(line.indexOf(QLatin1Char('=')) + 1).trimmed();
     // The profile reader drops one pair of enclosing quotes.
-    if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\''))
-        && v.back() == v.front())
+    if (v.size() >= 2 && (v.front() == QLatin1Char('"') || v.front() == QLatin1Char('\'')) && v.back() == v.front())
         v = v.mid(1, v.size() - 2);
     return v;
 }
@@ -206,15 +205,13 @@ bool IniFile::save(const QString& path, QString* error) const
     return true;
 }
 
-QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue,
-                    const QString& file)
+QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue, const QString& file)
 {
     const IniFile ini = IniFile::load(file);
     return ini.value(section, key).value_or(defaultValue).left(254);
 }
 
-bool WriteSetting(const QString& section, const QString& key, const QString& value,
-                  const QString& file)
+bool WriteSetting(const QString& section, const QString& key, const QString& value, const QString& file)
 {
     IniFile ini = IniFile::load(file);
     ini.setValue(section, key, value);

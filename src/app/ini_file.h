@@ -35,7 +35,7 @@ private:
 
     struct Line {
         QString text;
-        QByteArray bytes;       // as read, without the line end
+        QByteArray bytes; // as read, without the line end
         QByteArray end = "\r\n";
     };
     void setLine(int index, const QString& text);
@@ -48,9 +48,7 @@ private:
 // The profile functions the settings code is written against. ReadSetting
 // returns at most 254 characters, what a 255-character buffer with its
 // terminator holds.
-QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue,
-                    const QString& file);
-bool WriteSetting(const QString& section, const QString& key, const QString& value,
-                  const QString& file);
+QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue, const QString& file);
+bool WriteSetting(const QString& section, const QString& key, const QString& value, const QString& file);
 
 } // namespace tvq52

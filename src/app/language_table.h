@@ -6,10 +6,10 @@
 namespace tvq52 {
 
 struct LanguageInfo {
-    const char* localeId;   // settings value "Language"
-    const char* name;       // column of the language database
-    int code;               // LanguageCodeValue
-    const char* helpStem;   // help page, without extension
+    const char* localeId; // settings value "Language"
+    const char* name;     // column of the language database
+    int code;             // LanguageCodeValue
+    const char* helpStem; // help page, without extension
 };
 
 // The seven interface languages, in the order the language dialog lists them.

@@ -51,15 +51,17 @@ std::optional<QString> saveSettings(const IniFile& ini, const QString& file)
     QString reason;
     if (ini.save(file, &reason))
         return std::nullopt;
-    return QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.").arg(file, reason);
+    return QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.")
+        .arg(file, reason);
 }
 
 } // namespace
 
 const QStringList& settingKeys()
 {
-    static const QStringList keys{QStringLiteral("SerialPort"), QStringLiteral("SerialDevice"), QStringLiteral("Modem"),
-                                  QStringLiteral("TonePulse"),  QStringLiteral("DialCode"),     QStringLiteral("ModemSpeed"),
+    static const QStringList keys{QStringLiteral("SerialPort"), QStringLiteral("SerialDevice"),
+                                  QStringLiteral("Modem"),      QStringLiteral("TonePulse"),
+                                  QStringLiteral("DialCode"),   QStringLiteral("ModemSpeed"),
                                   QStringLiteral("Language"),   QStringLiteral("User")};
     return keys;
 }
@@ -76,20 +78,25 @@ std::optional<QString> settingFault(const QString& key, const QString& value)
             return QStringLiteral("%1 es la ruta de un puerto serie (/dev/..., COMn) o nada.").arg(key);
     } else if (is("DialCode")) {
         if (!isDialString(v) || v.size() > 50)
-            return QStringLiteral("%1 admite hasta 50 caracteres de marcación: cifras, * # , W P T y espacios.").arg(key);
+            return QStringLiteral("%1 admite hasta 50 caracteres de marcación: cifras, * # , W P T y espacios.")
+                .arg(key);
     } else if (is("ModemSpeed")) {
         const auto speed = toNumber(v, 0, 32767);
         if (!speed || std::find(std::begin(kLineSpeeds), std::end(kLineSpeeds), *speed) == std::end(kLineSpeeds))
             return QStringLiteral("%1 es una velocidad de línea: 300, 600, 1200, 2400, 4800, 9600 o 19200.").arg(key);
     } else if (is("Language")) {
         const auto& table = languageTable();
-        if (!v.isEmpty() && std::none_of(table.begin(), table.end(), [&](const LanguageInfo& l) { return v == QLatin1String(l.localeId); }))
-            return QStringLiteral("%1 es uno de los identificadores 1034, 1027, 1033, 1031, 1036, 1040 o 2070.").arg(key);
+        if (!v.isEmpty() && std::none_of(table.begin(), table.end(), [&](const LanguageInfo& l) {
+                return v == QLatin1String(l.localeId);
+            }))
+            return QStringLiteral("%1 es uno de los identificadores 1034, 1027, 1033, 1031, 1036, 1040 o 2070.")
+                .arg(key);
     } else if (is("User")) {
         if (v.size() > 50)
             return QStringLiteral("%1 admite como máximo 50 caracteres.").arg(key);
     } else {
-        return QStringLiteral("%1 no es una clave de la configuración (%2).").arg(key, settingKeys().join(QLatin1String(", ")));
+        return QStringLiteral("%1 no es una clave de la configuración (%2).")
+            .arg(key, settingKeys().join(QLatin1String(", ")));
     }
     return std::nullopt;
 }
@@ -109,7 +116,9 @@ std::optional<QString> readStartupSettings(AppContext& ctx, QString* languageVal
         }
         return value;
     };
-    auto text = [&](const char* name) { return ini.value(kSection, QString::fromLatin1(name)).value_or(QString()).left(254); };
+    auto text = [&](const char* name) {
+        return ini.value(kSection, QString::fromLatin1(name)).value_or(QString()).left(254);
+    };
 
     auto v = read("SerialPort");
     if (!v)

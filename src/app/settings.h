@@ -26,7 +26,7 @@ std::optional<QString> readStartupSettings(AppContext& ctx, QString* languageVal
 
 // What the communication dialog accepts.
 struct CommChoice {
-    QString portText;      // a port number, or a device path
+    QString portText; // a port number, or a device path
     QString dialPrefix;
     bool pulse = false;
     bool modem = false;

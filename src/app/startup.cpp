@@ -89,7 +89,8 @@ void runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QS
     try {
         steps(ctx, prompter, host, commandLine);
     } catch (const StartupFault& fault) {
-        prompter.message(Message{fault.description, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
+        prompter.message(
+            Message{fault.description, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
     }
     host.showMainWindow();
 }

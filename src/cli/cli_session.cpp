@@ -11,7 +11,7 @@ namespace tvq52 {
 CliOptions parseCliOptions(const QStringList& arguments, QString* error)
 {
     CliOptions o;
-    bool onlyCommand = false;   // after "--" every argument is the command's
+    bool onlyCommand = false; // after "--" every argument is the command's
     for (int k = 0; k < arguments.size(); ++k) {
         const QString a = arguments.at(k);
         auto value = [&]() -> QString {
@@ -24,8 +24,10 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
         auto dialString = [&]() -> QString {
             const QString text = value();
             if (error->isEmpty() && !isDialString(text))
-                *error = QStringLiteral("%1 takes only dialling characters: digits, * # + , W P T ! @ "
-                                        "and blanks - ( ) .").arg(a);
+                *error = QStringLiteral(
+                             "%1 takes only dialling characters: digits, * # + , W P T ! @ "
+                             "and blanks - ( ) .")
+                             .arg(a);
             return text;
         };
         if (onlyCommand || !a.startsWith(QLatin1String("--"))) {

@@ -24,7 +24,7 @@ struct CliOptions {
     int timeoutMs = 5000;
     // Not in --help: tests run the line's waits and pacing faster.
     double clockSpeed = 1.0;
-    QStringList command;   // the subcommand and its arguments
+    QStringList command; // the subcommand and its arguments
 };
 
 // Parses the arguments after the program name; error set on a bad option.

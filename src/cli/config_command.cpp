@@ -36,7 +36,8 @@ int runConfig(AppContext& ctx, const QStringList& arguments)
     }
     const QString key = knownKey(arguments.at(1));
     if (key.isEmpty()) {
-        err << "unknown setting " << arguments.at(1) << "; settings are " << settingKeys().join(QStringLiteral(", ")) << Qt::endl;
+        err << "unknown setting " << arguments.at(1) << "; settings are " << settingKeys().join(QStringLiteral(", "))
+            << Qt::endl;
         return 2;
     }
 

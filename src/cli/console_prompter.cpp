@@ -8,8 +8,7 @@ namespace tvq52 {
 
 ConsolePrompter::ConsolePrompter(bool terminal, bool assumeYes)
     : terminal_(terminal), assumeYes_(assumeYes), in_(stdin), err_(stderr)
-{
-}
+{}
 
 bool ConsolePrompter::stdinIsTerminal()
 {
@@ -49,8 +48,8 @@ Answer ConsolePrompter::message(const Message& m)
     const bool okCancel = m.style == MessageStyle::OkCancelInformation || m.style == MessageStyle::OkCancelQuestion;
     const bool yesNo = m.style == MessageStyle::YesNoQuestion;
     const QString prefix = m.style == MessageStyle::Critical ? QStringLiteral("error: ")
-                           : m.style == MessageStyle::Exclamation ? QStringLiteral("warning: ")
-                                                                 : QString();
+        : m.style == MessageStyle::Exclamation               ? QStringLiteral("warning: ")
+                                                             : QString();
     err_ << prefix << consoleText(m.text);
     if (!okCancel && !yesNo) {
         err_ << Qt::endl;

@@ -70,7 +70,8 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    CliSession session = CliSession::open(options, command != QLatin1String("init") && command != QLatin1String("config"));
+    CliSession session =
+        CliSession::open(options, command != QLatin1String("init") && command != QLatin1String("config"));
     if (!session.error.isEmpty()) {
         err << "tvq52-cli: " << session.error << Qt::endl;
         return 1;

@@ -42,7 +42,8 @@ public:
         if (d.nonWorking)
             states << QStringLiteral("INTERVALO INHÁBIL");
         QTextStream(stdout) << d.date << ' ' << d.time << ' ' << d.period << ' ' << d.level.rightJustified(5) << " dBA "
-                            << d.attenuation.rightJustified(3) << " dB" << (states.isEmpty() ? QString() : QLatin1Char(' ') + states.join(QStringLiteral(", ")))
+                            << d.attenuation.rightJustified(3) << " dB"
+                            << (states.isEmpty() ? QString() : QLatin1Char(' ') + states.join(QStringLiteral(", ")))
                             << Qt::endl;
         if (count_ > 0 && ++shown_ >= count_ && monitor)
             monitor->stop();

@@ -21,8 +21,9 @@ public:
     {
         RecordSheet::transmissionProgress(sent, total, msLeft);
         if (sent == total || sent % 38 == 0)
-            QTextStream(stderr) << QStringLiteral("sent %1 of %2 bytes, %3 s left\n").arg(sent).arg(total).arg((msLeft + 999) / 1000)
-                                << Qt::flush;
+            QTextStream(stderr)
+                << QStringLiteral("sent %1 of %2 bytes, %3 s left\n").arg(sent).arg(total).arg((msLeft + 999) / 1000)
+                << Qt::flush;
     }
 };
 
@@ -69,9 +70,9 @@ int runProgram(CliSession& session, const CliOptions& options)
     const bool save = args.contains(QStringLiteral("--save"));
     bool serialOk = false;
     const qint32 serial = action == QLatin1String("put") ? args.value(0).toInt(&serialOk) : 0;
-    if ((action == QLatin1String("get") && !args.isEmpty() && args != QStringList{QStringLiteral("--save")}) ||
-        (action == QLatin1String("put") && (args.size() != 1 || !serialOk || serial <= 0)) ||
-        (action != QLatin1String("get") && action != QLatin1String("put"))) {
+    if ((action == QLatin1String("get") && !args.isEmpty() && args != QStringList{QStringLiteral("--save")})
+        || (action == QLatin1String("put") && (args.size() != 1 || !serialOk || serial <= 0))
+        || (action != QLatin1String("get") && action != QLatin1String("put"))) {
         err << "tvq52-cli: usage: program get [--save] | program put SERIAL" << Qt::endl;
         return 2;
     }

@@ -12,8 +12,7 @@ namespace tvq52 {
 struct Error {
     explicit Error(int id = 0, QString detailText = {}, int labelId = 0)
         : catalogueId(id), detail(std::move(detailText)), detailLabelId(labelId)
-    {
-    }
+    {}
 
     int catalogueId = 0;
     QString detail;

@@ -40,13 +40,10 @@ public:
 
     virtual Answer message(const Message& message) = 0;
     // Returns nothing when the user cancels.
-    virtual std::optional<QString> input(const QString& prompt, const QString& title,
-                                         const QString& defaultText) = 0;
+    virtual std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) = 0;
     // Empty when cancelled. filters as in Qt: "Exchange files (*.TQ52)".
-    virtual QString openFile(const QString& title, const QStringList& filters,
-                             const QString& directory) = 0;
-    virtual QString saveFile(const QString& title, const QStringList& filters,
-                             const QString& directory) = 0;
+    virtual QString openFile(const QString& title, const QStringList& filters, const QString& directory) = 0;
+    virtual QString saveFile(const QString& title, const QStringList& filters, const QString& directory) = 0;
 
     Answer show(const QString& text, MessageStyle style, const QString& title = {});
 };

@@ -48,7 +48,8 @@ QString containsPattern(const QString& fragment)
 bool registerCaseFolding(const QSqlDatabase& db, QString* error)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !*static_cast<sqlite3* const*>(handle.constData())) {
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0
+        || !*static_cast<sqlite3* const*>(handle.constData())) {
         *error = QStringLiteral("La conexión no es de SQLite");
         return false;
     }

@@ -23,8 +23,7 @@ QString newConnectionName()
 
 Database::Database(QString name, QString path, SqlDialect dialect)
     : name_(std::move(name)), path_(std::move(path)), dialect_(dialect)
-{
-}
+{}
 
 Database::~Database()
 {

@@ -191,8 +191,9 @@ QString sqlType(const ColumnDef& c, SqlDialect dialect)
     case T::Boolean:
         return QStringLiteral("BOOLEAN");
     case T::Date:
-        return dialect == SqlDialect::PostgreSQL ? QStringLiteral("DATE")
-                                                 : QStringLiteral("DATE CHECK (%1 IS NULL OR %1 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]')").arg(q);
+        return dialect == SqlDialect::PostgreSQL
+            ? QStringLiteral("DATE")
+            : QStringLiteral("DATE CHECK (%1 IS NULL OR %1 GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]')").arg(q);
     case T::Text:
         return c.width > 0 ? QStringLiteral("VARCHAR(%1)").arg(c.width) : QStringLiteral("TEXT");
     }
@@ -256,8 +257,8 @@ QStringList createSchemaStatements(SqlDialect dialect)
             QStringList keyCols;
             for (const char* k : t.key)
                 keyCols << quoteIdentifier(QString::fromUtf8(k));
-            const QString indexName = t.keyName ? QString::fromUtf8(t.keyName)
-                                                : QStringLiteral("PK_%1").arg(QString::fromUtf8(t.name));
+            const QString indexName =
+                t.keyName ? QString::fromUtf8(t.keyName) : QStringLiteral("PK_%1").arg(QString::fromUtf8(t.name));
             statements << QStringLiteral("CREATE UNIQUE INDEX %1 ON %2 (%3)")
                               .arg(quoteIdentifier(indexName), quoteIdentifier(QString::fromUtf8(t.name)),
                                    keyCols.join(QLatin1String(", ")));

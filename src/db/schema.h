@@ -8,13 +8,13 @@ namespace tvq52 {
 
 // Storage kinds, by the column-name prefix.
 enum class ColumnType {
-    Long,     // L: 32-bit signed
-    Short,    // I: 16-bit signed
-    Byte,     // By: 0..255
-    Single,   // S: 32-bit float
-    Boolean,  // Bo, CMI
-    Date,     // D: calendar date, stored "yyyy-mm-dd"
-    Text,     // T: text of `width` characters (0 = memo)
+    Long,    // L: 32-bit signed
+    Short,   // I: 16-bit signed
+    Byte,    // By: 0..255
+    Single,  // S: 32-bit float
+    Boolean, // Bo, CMI
+    Date,    // D: calendar date, stored "yyyy-mm-dd"
+    Text,    // T: text of `width` characters (0 = memo)
 };
 
 struct ColumnDef {
@@ -30,14 +30,14 @@ struct TableDef {
     std::vector<const char*> key;
     const char* keyName = nullptr;
 
-    const ColumnDef* column(const QString& name) const;  // case-insensitive
+    const ColumnDef* column(const QString& name) const; // case-insensitive
     QStringList columnNames() const;
 };
 
 enum class SqlDialect { SQLite, PostgreSQL };
 
 const std::vector<TableDef>& schemaTables();
-const TableDef* schemaTable(const QString& name);  // case-insensitive
+const TableDef* schemaTable(const QString& name); // case-insensitive
 
 // Identifier quoting that keeps names such as "SOctava31,5Hz" whole.
 QString quoteIdentifier(const QString& name);

@@ -46,12 +46,11 @@ public:
 
     // Rows whose columns equal `where`, sorted by `orderBy` (column names,
     // each optionally followed by " DESC").
-    QList<Row> select(const QString& table, const Row& where = {},
-                      const QStringList& orderBy = {}) const;
+    QList<Row> select(const QString& table, const Row& where = {}, const QStringList& orderBy = {}) const;
     std::optional<Row> selectOne(const QString& table, const Row& where) const;
     // Rows whose `column` text contains `fragment` (no wildcards from the user).
-    QList<Row> selectContaining(const QString& table, const QString& column,
-                                const QString& fragment, const QStringList& orderBy = {}) const;
+    QList<Row> selectContaining(const QString& table, const QString& column, const QString& fragment,
+                                const QStringList& orderBy = {}) const;
     qint64 count(const QString& table, const Row& where = {}) const;
 
     bool insert(const QString& table, const Row& row);
@@ -84,8 +83,7 @@ private:
 
 // Runs `body` inside a transaction on `store`: commits when it returns true,
 // rolls back otherwise (and when it throws).
-template <typename F>
-bool inTransaction(Store& store, F&& body)
+template <typename F> bool inTransaction(Store& store, F&& body)
 {
     if (!store.transaction())
         return false;

@@ -4,8 +4,8 @@
 
 namespace tvq52 {
 
-Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style,
-                     const QStringList& args, const QString& title)
+Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style, const QStringList& args,
+                     const QString& title)
 {
     return prompter.message(Message{guru.GetS(id, args), title, style, id, {}});
 }

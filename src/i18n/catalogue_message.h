@@ -8,8 +8,8 @@ namespace tvq52 {
 class LocGuru;
 
 // Shows catalogue text `id` through `guru` (translated, arguments filled).
-Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style,
-                     const QStringList& args = {}, const QString& title = {});
+Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style, const QStringList& args = {},
+                     const QString& title = {});
 
 // Shows `error` in a critical box: its catalogue text, then its detail.
 // An error with nothing to tell shows nothing.

@@ -38,7 +38,10 @@ bool SetupLanguage(LocGuru& guru, Prompter& prompter, const QString& path, const
         return true;
     prompter.message(Message{QStringLiteral("While opening Language Database (") + trimmed
                                  + QStringLiteral(") the following error occurred:\r\r") + guru.sErrDescription(),
-                             {}, MessageStyle::Exclamation, 0, {}});
+                             {},
+                             MessageStyle::Exclamation,
+                             0,
+                             {}});
     return false;
 }
 

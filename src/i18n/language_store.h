@@ -14,7 +14,7 @@ struct LanguageEntry {
     qint64 rowId = -1;
     QString native;
     bool skip = false;
-    QStringList values;   // one per column, in the table's column order
+    QStringList values; // one per column, in the table's column order
 };
 
 // The language database's table as read, in stored order.
@@ -22,7 +22,7 @@ struct LanguageTable {
     QStringList columns;
     int nativeColumn = -1;
     QVector<LanguageEntry> rows;
-    int maxNativeLength = 255;   // the longest native text the table can store
+    int maxNativeLength = 255; // the longest native text the table can store
 };
 
 // Column names compare as the database compares them: without regard to case.

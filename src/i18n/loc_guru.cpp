@@ -23,14 +23,22 @@ LocGuru::~LocGuru()
 qint32 LocGuru::LocaleID() const
 {
     switch (QLocale::system().language()) {
-    case QLocale::Spanish: return 1034;
-    case QLocale::Catalan: return 1027;
-    case QLocale::English: return 1033;
-    case QLocale::German: return 1031;
-    case QLocale::French: return 1036;
-    case QLocale::Italian: return 1040;
-    case QLocale::Portuguese: return 2070;
-    default: return 0;
+    case QLocale::Spanish:
+        return 1034;
+    case QLocale::Catalan:
+        return 1027;
+    case QLocale::English:
+        return 1033;
+    case QLocale::German:
+        return 1031;
+    case QLocale::French:
+        return 1036;
+    case QLocale::Italian:
+        return 1040;
+    case QLocale::Portuguese:
+        return 2070;
+    default:
+        return 0;
     }
 }
 
@@ -386,8 +394,9 @@ bool LocGuru::ExportObjectStrings(QObject* object)
 bool LocGuru::ExportOneString(const QString& text)
 {
     if (text.size() > maxNativeLength_) {
-        const QString message = QStringLiteral("The following string of %1 characters is longer than the maximum of %2 "
-                                               "characters that can be stored in the language database:\r\r%3")
+        const QString message = QStringLiteral(
+                                    "The following string of %1 characters is longer than the maximum of %2 "
+                                    "characters that can be stored in the language database:\r\r%3")
                                     .arg(text.size())
                                     .arg(maxNativeLength_)
                                     .arg(text);

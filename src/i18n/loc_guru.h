@@ -82,8 +82,8 @@ public:
 private:
     // What a lookup of one exact native text resolves to.
     struct Resolution {
-        int translate = -1;   // row whose translation is used, -1: text unchanged
-        int exact = -1;       // first row with exactly this text, for the export
+        int translate = -1; // row whose translation is used, -1: text unchanged
+        int exact = -1;     // first row with exactly this text, for the export
     };
 
     bool translating() const { return open_ && readOnly_; }
@@ -108,7 +108,7 @@ private:
     bool readOnly_ = false;
     int maxNativeLength_ = 255;
     bool exportFailed_ = false;
-    LanguageStore store_;   // its connection stays open only for an export
+    LanguageStore store_; // its connection stays open only for an export
     QStringList columns_;
     int nativeColumn_ = -1;
     QVector<LanguageEntry> rows_;

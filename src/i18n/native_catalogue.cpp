@@ -39,7 +39,9 @@ constexpr std::array<const char*, 179> kTexts = {
     /*  28 */ "No hay ningún TVQ-52 en la base de datos.",
     /*  29 */ "No existe en la base de datos un TVQ-52 con número de serie:",
     /*  30 */ "El aparato conectado  no corresponde a un TVQ-52.",
-    /*  31 */ "Error en la transmisión de datos. Compruebe la conexión y que el ratón no esté instalado en el mismo puerto. Vuelva a intentarlo.",
+    /*  31 */
+    "Error en la transmisión de datos. Compruebe la conexión y que el ratón no esté instalado en el mismo puerto. "
+    "Vuelva a intentarlo.",
     /*  32 */ "BUSCAR",
     /*  33 */ "Conectar el módem a la línea telefónica y pulsar Aceptar.",
     /*  34 */ "El TVQ-52 seleccionado no tiene asignado un número de teléfono.",
@@ -153,7 +155,9 @@ constexpr std::array<const char*, 179> kTexts = {
     /* 142 */ "REGISTROS Sesión",
     /* 143 */ "Formato incorrecto",
     /* 144 */ "Importar datos",
-    /* 145 */ "Incompatibilidad con la configuración regional del Panel de Control (fecha).\rVerifique que tiene el formato de fecha corta como dd/MM/yy.",
+    /* 145 */
+    "Incompatibilidad con la configuración regional del Panel de Control (fecha).\rVerifique que tiene el formato de "
+    "fecha corta como dd/MM/yy.",
     /* 146 */ "Octava 31.5Hz: ",
     /* 147 */ "Octava 63Hz: ",
     /* 148 */ "Octava 125Hz: ",
@@ -165,7 +169,9 @@ constexpr std::array<const char*, 179> kTexts = {
     /* 154 */ "Octava 8kHz: ",
     /* 155 */ "Rings: ",
     /* 156 */ "Velocidad módem:",
-    /* 157 */ "Incompatibilidad con la configuración regional del Panel de Control (número).\rVerifique que tiene la coma como símbolo decimal y el punto como símbolo separador de miles.",
+    /* 157 */
+    "Incompatibilidad con la configuración regional del Panel de Control (número).\rVerifique que tiene la coma como "
+    "símbolo decimal y el punto como símbolo separador de miles.",
     /* 158 */ "Enero",
     /* 159 */ "Febrero",
     /* 160 */ "Marzo",
@@ -185,7 +191,9 @@ constexpr std::array<const char*, 179> kTexts = {
     /* 174 */ "Vie",
     /* 175 */ "Sab",
     /* 176 */ "Dom",
-    /* 177 */ "ATENCIÓN!: El sistema tiene configurada la opción de \"fuentes grandes\".\r\nDebe escoger la opción \"fuentes pequeñas\" dentro de \"Propiedades de Pantalla\".\r\nVer el manual de instalación en el CD.",
+    /* 177 */
+    "ATENCIÓN!: El sistema tiene configurada la opción de \"fuentes grandes\".\r\nDebe escoger la opción \"fuentes "
+    "pequeñas\" dentro de \"Propiedades de Pantalla\".\r\nVer el manual de instalación en el CD.",
     /* 178 */ "Error importanfo datos",
 };
 

@@ -27,8 +27,7 @@ public:
     // Runs a local event loop for up to `ms` of this clock's time. Returns
     // true as soon as `until` holds (checked before waiting and after every
     // batch of events), false when the time ran out. Never spins the CPU.
-    virtual bool waitFor(qint64 ms, const std::function<bool()>& until = {},
-                         WaitEvents events = WaitEvents::All) = 0;
+    virtual bool waitFor(qint64 ms, const std::function<bool()>& until = {}, WaitEvents events = WaitEvents::All) = 0;
     // How many real milliseconds `ms` of this clock's time take.
     virtual qint64 realMs(qint64 ms) const = 0;
     // Runs `f` once `ms` of this clock's time have passed, from a wait's
@@ -44,8 +43,7 @@ public:
 
     QDateTime now() const override;
     qint64 elapsedNs() const override;
-    bool waitFor(qint64 ms, const std::function<bool()>& until = {},
-                 WaitEvents events = WaitEvents::All) override;
+    bool waitFor(qint64 ms, const std::function<bool()>& until = {}, WaitEvents events = WaitEvents::All) override;
     qint64 realMs(qint64 ms) const override;
 
     double speed() const { return speed_; }
@@ -69,8 +67,7 @@ class VirtualClock final : public Clock {
 public:
     QDateTime now() const override;
     qint64 elapsedNs() const override { return ns_; }
-    bool waitFor(qint64 ms, const std::function<bool()>& until = {},
-                 WaitEvents events = WaitEvents::All) override;
+    bool waitFor(qint64 ms, const std::function<bool()>& until = {}, WaitEvents events = WaitEvents::All) override;
     qint64 realMs(qint64) const override { return 0; }
     void callAfter(qint64 ms, std::function<void()> f, QObject* context = nullptr) override;
     // Moves time on without waiting, as work that takes time would.

@@ -32,10 +32,7 @@ QString printable(const QString& text)
 
 } // namespace
 
-DeviceLink::DeviceLink(LinkState& state, Line& line, Clock& clock)
-    : state_(state), line_(line), clock_(clock)
-{
-}
+DeviceLink::DeviceLink(LinkState& state, Line& line, Clock& clock) : state_(state), line_(line), clock_(clock) {}
 
 Status DeviceLink::OpenLine()
 {

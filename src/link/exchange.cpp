@@ -53,7 +53,8 @@ ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QStr
         // in the number would let it run a command of its own.
         for (const QString& part : {state.DialCode, phoneNumber}) {
             if (!isDialString(part))
-                return {ExchangeOutcome::BadPhoneNumber, Error{msg::BadValue, QStringLiteral("\"%1\"").arg(printable(part))}};
+                return {ExchangeOutcome::BadPhoneNumber,
+                        Error{msg::BadValue, QStringLiteral("\"%1\"").arg(printable(part))}};
         }
         if (ask(msg::ConnectModem, MessageStyle::OkCancelInformation) != Answer::Ok)
             return {ExchangeOutcome::Cancelled, {}};

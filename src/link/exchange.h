@@ -30,8 +30,8 @@ struct ExchangeResult {
     // Whether the `started` hook ran: the window's buttons are to be restored.
     bool started() const
     {
-        return outcome == ExchangeOutcome::Ran || outcome == ExchangeOutcome::LineFailed ||
-               outcome == ExchangeOutcome::DialFailed;
+        return outcome == ExchangeOutcome::Ran || outcome == ExchangeOutcome::LineFailed
+            || outcome == ExchangeOutcome::DialFailed;
     }
 };
 

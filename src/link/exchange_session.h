@@ -16,8 +16,7 @@ class ExchangeSession {
 public:
     ExchangeSession(LinkState& state, Line& line, Clock& clock, int silenceLimitMs = kSilenceLimitMs)
         : link_(state, line, clock), timer_(clock, silenceLimitMs)
-    {
-    }
+    {}
 
     DeviceLink& link() { return link_; }
     LinkTimer& timer() { return timer_; }

@@ -12,10 +12,10 @@ namespace tvq52 {
 class FrameReceiver {
 public:
     enum class Status {
-        NeedMore,   // keep feeding bytes
-        Complete,   // the frame is in the buffer, indexes 0 to length()-1
-        BadCheck,   // the check byte differs from the XOR of the frame
-        BadLength,  // the length field is too small for a frame or larger than the buffer
+        NeedMore,  // keep feeding bytes
+        Complete,  // the frame is in the buffer, indexes 0 to length()-1
+        BadCheck,  // the check byte differs from the XOR of the frame
+        BadLength, // the length field is too small for a frame or larger than the buffer
     };
 
     // The smallest length that still holds a command byte before the check byte.

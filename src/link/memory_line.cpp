@@ -2,7 +2,6 @@
 
 #include "link/clock.h"
 
-
 namespace tvq52 {
 
 MemoryLine::MemoryLine(Clock& clock) : clock_(clock) {}
@@ -52,7 +51,8 @@ void MemoryLine::deliver(const QByteArray& bytes, qint64 afterMs)
         input_ += bytes;
         return;
     }
-    clock_.callAfter(afterMs, [this, bytes] { input_ += bytes; }, &context_);
+    clock_.callAfter(
+        afterMs, [this, bytes] { input_ += bytes; }, &context_);
 }
 
 } // namespace tvq52

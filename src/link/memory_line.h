@@ -50,13 +50,13 @@ public:
 
 private:
     Clock& clock_;
-    QObject context_;   // owns the pending deliveries; they die with the line
+    QObject context_; // owns the pending deliveries; they die with the line
     QString device_;
     int baud_ = 19200;
     bool open_ = false;
     QString openError_;
     QByteArray input_;
-    qsizetype readAt_ = 0;   // bytes of input_ already read
+    qsizetype readAt_ = 0; // bytes of input_ already read
     QByteArray written_;
     int openCount_ = 0;
     std::function<void(const QByteArray&)> responder_;

@@ -31,7 +31,7 @@ public:
 
 private:
     QSerialPort port_;
-    QString device_;   // as configured; the port shortens /dev/ names
+    QString device_; // as configured; the port shortens /dev/ names
     QString error_;
 };
 

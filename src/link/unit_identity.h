@@ -9,7 +9,7 @@ namespace tvq52 {
 // What the identification reply says about the connected unit.
 struct UnitIdentity {
     std::uint8_t type = 0;
-    QString firmware;          // "4.0", "3.10"
+    QString firmware; // "4.0", "3.10"
     std::int32_t serial = 0;
     std::uint8_t progMode = 0;
 };
@@ -17,7 +17,7 @@ struct UnitIdentity {
 // Why a reply could not be read as an identification.
 struct IdentityFault {
     enum Kind { TooShort, BadSerial } kind;
-    QString serialText;        // the six characters as received, for BadSerial
+    QString serialText; // the six characters as received, for BadSerial
 };
 
 // The smallest frame that holds every field of the reply (through offset 13

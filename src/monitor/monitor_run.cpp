@@ -17,19 +17,19 @@ namespace tvq52 {
 
 RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, MonitorView& view)
     : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view)
-{
-}
+{}
 
 int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expectedSerial)
 {
     int shown = 0;
     closeRequested_ = false;
     endedByStop_ = false;
-    const ExchangeResult exchange = runExchange(link_, catalogueAsker(prompter_, guru_), phoneNumber,
-                                                [&] { readStream(expectedSerial, shown); }, [this] {
-                                                    running_ = true;
-                                                    view_.runStarted();
-                                                });
+    const ExchangeResult exchange = runExchange(
+        link_, catalogueAsker(prompter_, guru_), phoneNumber, [&] { readStream(expectedSerial, shown); },
+        [this] {
+            running_ = true;
+            view_.runStarted();
+        });
     if (exchange.error)
         showError(prompter_, guru_, *exchange.error);
     running_ = false;

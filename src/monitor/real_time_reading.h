@@ -19,11 +19,11 @@ struct RealTimeReading {
     std::uint8_t hour = 0, minute = 0, second = 0;
     std::uint8_t session = 0;
     std::uint8_t night = 0;
-    std::uint8_t mainsOff = 0;     // 1 also forces the attenuation to 60
+    std::uint8_t mainsOff = 0; // 1 also forces the attenuation to 60
     std::uint8_t sensorOff = 0;
     std::uint8_t nonWorking = 0;
-    qint16 level = 0;              // tenths of a decibel
-    std::uint8_t attenuation = 0;  // dB
+    qint16 level = 0;             // tenths of a decibel
+    std::uint8_t attenuation = 0; // dB
 };
 
 // Nothing when the frame is too short to hold a reading.
@@ -31,16 +31,16 @@ std::optional<RealTimeReading> decodeReading(const std::uint8_t* frame, int leng
 
 // What the monitor's labels show for a reading.
 struct ReadingDisplay {
-    QString date;         // LbFecha, "dd/mm/yy"
-    QString time;         // LbHora, "hh:nn:ss"
-    bool session = false; // LbSesion visible
-    QString period;       // LbNoche, "(Noche)" or "(Día)"
+    QString date;            // LbFecha, "dd/mm/yy"
+    QString time;            // LbHora, "hh:nn:ss"
+    bool session = false;    // LbSesion visible
+    QString period;          // LbNoche, "(Noche)" or "(Día)"
     bool mainsOff = false;   // LbRed visible
     bool sensorOff = false;  // LbSensor visible
     bool nonWorking = false; // LbInhabil visible
-    QString level;        // LbNivel: dB with one decimal, "UND", "UP" or "---"
-    QString attenuation;  // LbAtenuador: "  0", "-" + dB, or "-60"
-    int bar = 0;          // ProgressBar1 value, 0 to 40; hidden at 0
+    QString level;           // LbNivel: dB with one decimal, "UND", "UP" or "---"
+    QString attenuation;     // LbAtenuador: "  0", "-" + dB, or "-60"
+    int bar = 0;             // ProgressBar1 value, 0 to 40; hidden at 0
     // The level in dB and the attenuation as the strip chart plots them;
     // no level while the sensor is out.
     std::optional<double> levelDb;

@@ -9,7 +9,7 @@ namespace tvq52 {
 struct ActionType {
     enum Kind { None, Leq125ms, LeqSeconds };
     Kind kind = LeqSeconds;
-    QString seconds = QStringLiteral("01");   // the seconds box text
+    QString seconds = QStringLiteral("01"); // the seconds box text
 
     bool operator==(const ActionType&) const = default;
 };

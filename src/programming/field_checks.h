@@ -14,22 +14,22 @@ struct FieldCheck {
     QString text;
     int messageId = 0;
     Focus focus = Focus::MoveOn;
-    bool showLimitsPage = false;   // the page with the limits and night hours
-    bool updateDayHours = false;   // day start := night end, day end := night start
+    bool showLimitsPage = false; // the page with the limits and night hours
+    bool updateDayHours = false; // day start := night end, day end := night start
 };
 
 // Day and night limits of the venue: 60..120.
 FieldCheck checkVenueLimit(const QString& text);
 // Day and night limits of the neighbour: at most 120.
 FieldCheck checkNeighbourLimit(const QString& text);
-FieldCheck checkFastLimit(const QString& text);        // 60..120, silently
-FieldCheck checkLeqTime(const QString& text);          // 2..60, silently
-FieldCheck checkRings(const QString& text);            // 1..4, else 1
-FieldCheck checkAttenuationTime(const QString& text);  // 0 or 2..9999, else 0
-FieldCheck checkActionSeconds(const QString& text);    // 1..10 as "01".."10"
+FieldCheck checkFastLimit(const QString& text);       // 60..120, silently
+FieldCheck checkLeqTime(const QString& text);         // 2..60, silently
+FieldCheck checkRings(const QString& text);           // 1..4, else 1
+FieldCheck checkAttenuationTime(const QString& text); // 0 or 2..9999, else 0
+FieldCheck checkActionSeconds(const QString& text);   // 1..10 as "01".."10"
 FieldCheck checkNightStart(const QString& start, const QString& end);
 FieldCheck checkNightEnd(const QString& start, const QString& end);
-FieldCheck checkProgrammingDate(const QString& text);  // "dd/mm/yy"
+FieldCheck checkProgrammingDate(const QString& text); // "dd/mm/yy"
 
 // The texts of the checked fields, by control name (MaskDiaLocal ...).
 using FieldTexts = QHash<QString, QString>;

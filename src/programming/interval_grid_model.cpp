@@ -4,8 +4,7 @@ namespace tvq52 {
 
 IntervalGridModel::IntervalGridModel(ProgIntervals& intervals, QObject* parent)
     : QAbstractTableModel(parent), intervals_(intervals)
-{
-}
+{}
 
 int IntervalGridModel::rowCount(const QModelIndex& parent) const
 {
@@ -78,8 +77,8 @@ bool IntervalGridModel::setData(const QModelIndex& index, const QVariant& value,
 
 bool IntervalGridModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value, int role)
 {
-    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0 ||
-        section >= headers_.size())
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::EditRole) || section < 0
+        || section >= headers_.size())
         return false;
     headers_[section] = value.toString();
     emit headerDataChanged(Qt::Horizontal, section, section);

@@ -207,7 +207,8 @@ QByteArray encodeProgrammingFrame(const ProgrammingRecord& r, const ProgInterval
                                   const QString& unitFirmware, const QDateTime& pcClock)
 {
     const bool correction = hasGlobalCorrection(r.version);
-    const int length = kTransmitBlockOffset + (correction ? kProgrammingBlockSizeWithCorrection : kProgrammingBlockSize) + 2;
+    const int length =
+        kTransmitBlockOffset + (correction ? kProgrammingBlockSizeWithCorrection : kProgrammingBlockSize) + 2;
     QByteArray f;
     f.reserve(length);
     f.append(char(kStx));
@@ -251,7 +252,7 @@ QByteArray encodeProgrammingFrame(const ProgrammingRecord& r, const ProgInterval
         const int at = f.size();
         putIntervalEnd(f, i.startDay, i.startTime);
         if (f.mid(at, 5) == QByteArray(5, 0)) {
-            f.append(QByteArray(5, 0));   // an unused interval is ten zeros
+            f.append(QByteArray(5, 0)); // an unused interval is ten zeros
             continue;
         }
         putIntervalEnd(f, i.endDay, i.endTime);

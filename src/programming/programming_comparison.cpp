@@ -77,7 +77,7 @@ QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& show
     out.addYesNo(guru.GetS(msg::ClockChangeLabel), shown.clockChange, rx.BoCambioHora == 1);
     ActionType venue = shown.venueAction;
     if (venue.kind == ActionType::None)
-        venue.kind = ActionType::LeqSeconds;   // the venue side always acts
+        venue.kind = ActionType::LeqSeconds; // the venue side always acts
     out.addText(65, "", shownAction(venue), rx.TTipoActuacionLocal);
     out.addText(66, "", shownAction(shown.neighbourAction), rx.TTipoActuacionVecino);
     out.addText(1, ": ", shown.language, rx.TIdioma);
@@ -85,7 +85,7 @@ QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& show
     out.addNumber(77, " ", shown.fastLimit, rx.ByMFast);
     out.addText(11, ": ", out.yesNo(shown.continuousPrinting), out.yesNo(rx.BoImpresion == 1));
     for (int d = 0; d < 7; ++d) {
-        const int day = (d + 1) % 7;   // the reply is Sunday first
+        const int day = (d + 1) % 7; // the reply is Sunday first
         const SessionHours& s = shown.sessions[d];
         if (s.start != rx.sessions[day] || s.end != rx.sessions[7 + day])
             out.add(83 + d, " ", s.start + QLatin1Char('-') + s.end,

@@ -23,9 +23,8 @@ ProgIntervals unusedIntervals()
 
 const QStringList& unitLanguages()
 {
-    static const QStringList names{QStringLiteral("Español"), QStringLiteral("Català"),
-                                   QStringLiteral("English"), QStringLiteral("Deutsch"),
-                                   QStringLiteral("Français"), QStringLiteral("Italiano")};
+    static const QStringList names{QStringLiteral("Español"), QStringLiteral("Català"),   QStringLiteral("English"),
+                                   QStringLiteral("Deutsch"), QStringLiteral("Français"), QStringLiteral("Italiano")};
     return names;
 }
 

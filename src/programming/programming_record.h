@@ -52,7 +52,7 @@ struct ProgrammingRecord {
     bool continuousPrinting = false;
     ActionType venueAction;
     ActionType neighbourAction;
-    std::array<SessionHours, 7> sessions;   // Monday first
+    std::array<SessionHours, 7> sessions; // Monday first
     int dayLimitVenue = 80;
     int dayLimitNeighbour = 30;
     QString nightStart = QStringLiteral("22:00");

@@ -19,10 +19,10 @@ const QString kTable = QStringLiteral("Programacion");
 const QString kIntervals = QStringLiteral("IntervaloInhabil");
 const QString kSerial = QStringLiteral("LNumeroSerie");
 
-const char* const kSessionColumns[7][2] = {
-    {"TLunesInicio", "TLunesFin"},     {"TMartesInicio", "TMartesFin"}, {"TMiercolesInicio", "TMiercolesFin"},
-    {"TJuevesInicio", "TJuevesFin"},   {"TViernesInicio", "TViernesFin"},
-    {"TSabadoInicio", "TSabadoFin"},   {"TDomingoInicio", "TDomingoFin"}};
+const char* const kSessionColumns[7][2] = {{"TLunesInicio", "TLunesFin"},         {"TMartesInicio", "TMartesFin"},
+                                           {"TMiercolesInicio", "TMiercolesFin"}, {"TJuevesInicio", "TJuevesFin"},
+                                           {"TViernesInicio", "TViernesFin"},     {"TSabadoInicio", "TSabadoFin"},
+                                           {"TDomingoInicio", "TDomingoFin"}};
 
 const char* const kOctaveColumns[kOctaveCount] = {"SOctava31,5Hz", "SOctava63Hz",  "SOctava125Hz",
                                                   "SOctava250Hz",  "SOctava500Hz", "SOctava1kHz",
@@ -81,8 +81,10 @@ const std::vector<ProgrammingColumn>& programmingColumns()
             c.push_back({col(name), [m](const R& r) { return QVariant(encodeActionType(r.*m)); },
                          [m](R& r, const QVariant& v) { r.*m = decodeActionType(v.toString()); }});
         };
-        c.push_back({kSerial, [](const R& r) { return QVariant(r.serial); }, [](R& r, const QVariant& v) { r.serial = v.toInt(); }});
-        c.push_back({col("DFecha"), [](const R& r) { return QVariant(r.date); }, [](R& r, const QVariant& v) { r.date = v.toDate(); }});
+        c.push_back({kSerial, [](const R& r) { return QVariant(r.serial); },
+                     [](R& r, const QVariant& v) { r.serial = v.toInt(); }});
+        c.push_back({col("DFecha"), [](const R& r) { return QVariant(r.date); },
+                     [](R& r, const QVariant& v) { r.date = v.toDate(); }});
         c.push_back({col("TModelo"), [](const R&) { return QVariant(QStringLiteral("TVQ52")); }, {}});
         text("TContacto", &R::contact);
         text("TLocal", &R::venue);
@@ -92,8 +94,10 @@ const std::vector<ProgrammingColumn>& programmingColumns()
         text("TNota", &R::note);
         text("TVersion", &R::version);
         // The global correction exists from version 4.0 on.
-        c.push_back({col("CMI"), [](const R& r) { return hasGlobalCorrection(r.version) ? QVariant(r.globalCorrection) : QVariant(); },
-                     [](R& r, const QVariant& v) { r.globalCorrection = v.toBool(); }});
+        c.push_back(
+            {col("CMI"),
+             [](const R& r) { return hasGlobalCorrection(r.version) ? QVariant(r.globalCorrection) : QVariant(); },
+             [](R& r, const QVariant& v) { r.globalCorrection = v.toBool(); }});
         flag("BoCambioHora", &R::clockChange);
         action("TTipoActuacionLocal", &R::venueAction);
         action("TTipoActuacionVecino", &R::neighbourAction);
@@ -161,8 +165,7 @@ std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 s
     return p;
 }
 
-bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
-                      QString* error)
+bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals, QString* error)
 {
     const Row key = unitKey(record.serial);
     const bool ok = inTransaction(store, [&] {

@@ -30,7 +30,7 @@ TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByt
     Line& line = link.line();
     Clock& clock = link.clock();
     const int total = int(frame.size());
-    const int paced = total - 1;   // STX to ETX; the check byte follows at once
+    const int paced = total - 1; // STX to ETX; the check byte follows at once
 
     timer.setInterval(int(kBytePaceMs));
     for (int k = 0; k < paced; ++k) {

@@ -21,8 +21,7 @@ namespace tvq52 {
 ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
                                          ProgrammingView& view, ReceivedProgramming& received)
     : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view), received_(received)
-{
-}
+{}
 
 Answer ProgrammingWorkflow::show(int catalogueId, MessageStyle style)
 {
@@ -34,24 +33,27 @@ bool ProgrammingWorkflow::receive()
     if (!view_.Modificat())
         return false;
     bool received = false;
-    const ExchangeResult exchange = runExchange(link_, catalogueAsker(prompter_, guru_), phoneToDial(), [&] {
-        // Ends any transfer the unit may still be running.
-        link_.line().write(QByteArray(1, char(kCan)));
-        if (Status identified = identifyConnectedUnit(link_, timer_); !identified) {
-            showFailure(prompter_, guru_, identified);
-            return;
-        }
-        DemanaProgramacio(link_);
-        if (Status reply = RecibirProgramacion(link_, timer_, received_); !reply) {
-            // A reply that fails on the line is also one that was not received.
-            showFailure(prompter_, guru_, reply);
-            show(msg::TransmissionError, MessageStyle::Critical);
-            return;
-        }
-        show(msg::TransferDone, MessageStyle::Information);
-        received = true;
-        takeReceived();
-    }, [this] { view_.ToggleCommandButtons(); });
+    const ExchangeResult exchange = runExchange(
+        link_, catalogueAsker(prompter_, guru_), phoneToDial(),
+        [&] {
+            // Ends any transfer the unit may still be running.
+            link_.line().write(QByteArray(1, char(kCan)));
+            if (Status identified = identifyConnectedUnit(link_, timer_); !identified) {
+                showFailure(prompter_, guru_, identified);
+                return;
+            }
+            DemanaProgramacio(link_);
+            if (Status reply = RecibirProgramacion(link_, timer_, received_); !reply) {
+                // A reply that fails on the line is also one that was not received.
+                showFailure(prompter_, guru_, reply);
+                show(msg::TransmissionError, MessageStyle::Critical);
+                return;
+            }
+            show(msg::TransferDone, MessageStyle::Information);
+            received = true;
+            takeReceived();
+        },
+        [this] { view_.ToggleCommandButtons(); });
     if (exchange.error)
         showError(prompter_, guru_, *exchange.error);
     if (exchange.started())
@@ -116,11 +118,12 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
     if (view_.record().serial != 0)
         view_.save();
     std::optional<TransmitAnswer> answer;
-    const ExchangeResult exchange = runExchange(link_, catalogueAsker(prompter_, guru_), phoneToDial(),
-                                                [&] { answer = sendToIdentifiedUnit(); }, [this] {
-                                                    view_.ToggleCommandButtons();
-                                                    view_.transmissionStarted();
-                                                });
+    const ExchangeResult exchange = runExchange(
+        link_, catalogueAsker(prompter_, guru_), phoneToDial(), [&] { answer = sendToIdentifiedUnit(); },
+        [this] {
+            view_.ToggleCommandButtons();
+            view_.transmissionStarted();
+        });
     if (exchange.error)
         showError(prompter_, guru_, *exchange.error);
     if (exchange.started()) {

@@ -12,13 +12,12 @@ namespace tvq52 {
 
 RecordSheet::RecordSheet(Store* store, Prompter& prompter, const LocGuru& guru)
     : store_(store), prompter_(prompter), guru_(guru), record_(CreaProgramacio())
-{
-}
+{}
 
 bool RecordSheet::Modificat()
 {
-    if (record_.serial != 0 && modified_ &&
-        showCatalogue(prompter_, guru_, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (record_.serial != 0 && modified_
+        && showCatalogue(prompter_, guru_, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         return save();
     return true;
 }
@@ -31,8 +30,8 @@ bool RecordSheet::checkAllFields()
     // Nobody can correct a field here: say which one is wrong and how.
     const FieldFault& f = faults.front();
     const QString value = fieldTexts(record_).value(f.control);
-    QString text = guru_.GetS(f.check.messageId ? f.check.messageId : msg::BadValue) +
-                   QStringLiteral(" (%1: \"%2\"").arg(f.control, value);
+    QString text = guru_.GetS(f.check.messageId ? f.check.messageId : msg::BadValue)
+        + QStringLiteral(" (%1: \"%2\"").arg(f.control, value);
     if (f.check.text != value)
         text += QStringLiteral(" -> \"%1\"").arg(f.check.text);
     prompter_.show(text + QLatin1Char(')'), MessageStyle::Critical);

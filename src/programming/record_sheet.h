@@ -25,7 +25,11 @@ public:
     void showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
                       const QString& unitFirmware) override;
     void setVersion(const QString& version) override { record_.version = version; }
-    void ToggleCommandButtons() override { commandsEnabled_ = !commandsEnabled_; ++toggles_; }
+    void ToggleCommandButtons() override
+    {
+        commandsEnabled_ = !commandsEnabled_;
+        ++toggles_;
+    }
     void transmissionStarted() override { busy_ = true; }
     void transmissionProgress(int sent, int total, qint64 msLeft) override;
     void transmissionFinished() override { busy_ = false; }

@@ -11,7 +11,10 @@ namespace tvq52 {
 // "hh:nn" on the 24-hour clock; one-digit parts and blanks from a mask are
 // tolerated, as the unit's users type them.
 std::optional<QTime> parseClockTime(const QString& text);
-inline bool isValidClockTime(const QString& text) { return parseClockTime(text).has_value(); }
+inline bool isValidClockTime(const QString& text)
+{
+    return parseClockTime(text).has_value();
+}
 // The time as "hh:nn".
 QString clockText(const QTime& time);
 

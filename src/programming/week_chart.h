@@ -22,7 +22,7 @@ struct WeekChartData {
     std::array<std::array<std::optional<double>, kWeekPoints>, 7> lanes;
     std::array<double, kWeekPoints> dayNight{};
     std::array<std::optional<double>, kWeekPoints> night;
-    QStringList nightLabels;   // the night start or end as written, else " "
+    QStringList nightLabels; // the night start or end as written, else " "
     std::array<double, kWeekPoints> sessions{};
 };
 

@@ -6,7 +6,7 @@
 
 namespace tvq52 {
 
-using WeekSessions = std::array<SessionHours, 7>;   // Monday first
+using WeekSessions = std::array<SessionHours, 7>; // Monday first
 
 inline const QString kClosedTime = QStringLiteral("--:--");
 
@@ -22,7 +22,7 @@ struct DayConfirmation {
     enum class Field { Start, End };
     int messageId = 0;
     Field focus = Field::Start;
-    bool closed = false;   // the day was confirmed as closed
+    bool closed = false; // the day was confirmed as closed
     bool accepted() const { return messageId == 0; }
 };
 

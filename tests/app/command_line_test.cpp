@@ -6,7 +6,8 @@ using namespace tvq52;
 
 TEST(GetCommandLineFile, QuotesAndBlanks)
 {
-    EXPECT_EQ(GetCommandLineFile(QStringLiteral("  \"C:\\datos\\bar 1.TQ52\"  ")), QStringLiteral("C:\\datos\\bar 1.TQ52"));
+    EXPECT_EQ(GetCommandLineFile(QStringLiteral("  \"C:\\datos\\bar 1.TQ52\"  ")),
+              QStringLiteral("C:\\datos\\bar 1.TQ52"));
     // A single quote loses just that character, wherever it stands.
     EXPECT_EQ(GetCommandLineFile(QStringLiteral("ab\"cd")), QStringLiteral("abcd"));
     // The third quote stays.

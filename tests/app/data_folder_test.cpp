@@ -36,7 +36,8 @@ TEST(DataFolder, FirstStartLaysOutTheFolderAndASecondChangesNothing)
     const QStringList keys = {"SerialPort", "Modem", "TonePulse", "DialCode", "ModemSpeed", "Language", "User"};
     const QStringList values = {"1", "0", "1", "", "19200", "1034", ""};
     for (int i = 0; i < keys.size(); ++i)
-        EXPECT_EQ(ini.value(QStringLiteral("Configuration"), keys[i]).value_or(QStringLiteral("<missing>")), values[i]) << keys[i].toStdString();
+        EXPECT_EQ(ini.value(QStringLiteral("Configuration"), keys[i]).value_or(QStringLiteral("<missing>")), values[i])
+            << keys[i].toStdString();
     EXPECT_TRUE(QFileInfo(databasePath(home)).isFile());
     // The help pages come with the assets.
     EXPECT_TRUE(QFileInfo(QDir(helpFolder(home)).filePath(QStringLiteral("TVQ-52_ESP.html"))).isFile());

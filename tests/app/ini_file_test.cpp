@@ -10,13 +10,15 @@ using namespace tvq52;
 
 TEST(IniFile, KeepsLinesCommentsAndCaseWhenWriting)
 {
-    IniFile ini = IniFile::fromText(QStringLiteral("; written by hand\r\n[configuration]\r\nserialport = 3\r\n\r\n[Other]\r\nA=1\r\n"));
+    IniFile ini = IniFile::fromText(
+        QStringLiteral("; written by hand\r\n[configuration]\r\nserialport = 3\r\n\r\n[Other]\r\nA=1\r\n"));
     EXPECT_EQ(ini.value(QStringLiteral("Configuration"), QStringLiteral("SerialPort")), QStringLiteral("3"));
     ini.setValue(QStringLiteral("Configuration"), QStringLiteral("SerialPort"), QStringLiteral("4"));
     ini.setValue(QStringLiteral("Configuration"), QStringLiteral("Modem"), QStringLiteral("1"));
     ini.setValue(QStringLiteral("New"), QStringLiteral("K"), QStringLiteral("v"));
-    EXPECT_EQ(ini.toText().toStdString(), std::string("; written by hand\r\n[configuration]\r\nserialport=4\r\nModem=1\r\n\r\n"
-                                           "[Other]\r\nA=1\r\n\r\n[New]\r\nK=v\r\n"));
+    EXPECT_EQ(ini.toText().toStdString(),
+              std::string("; written by hand\r\n[configuration]\r\nserialport=4\r\nModem=1\r\n\r\n"
+                          "[Other]\r\nA=1\r\n\r\n[New]\r\nK=v\r\n"));
 }
 
 TEST(IniFile, ValuesAreTrimmedAndUnquotedAndMissingKeysAreAbsent)
@@ -52,12 +54,17 @@ TEST(IniFile, EachLineKeepsItsOwnEncodingAndUnchangedLinesKeepTheirBytes)
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     // One line in the Windows code page among UTF-8 ones.
-    const QByteArray bytes("[Configuration]\r\nUser=Pe\xc3\xb1" "a\r\nDialCode=Ac\xfastica\nLanguage=1034\r\n");
+    const QByteArray bytes(
+        "[Configuration]\r\nUser=Pe\xc3\xb1"
+        "a\r\nDialCode=Ac\xfastica\nLanguage=1034\r\n");
     f.write(bytes);
     f.close();
-    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path), QStringLiteral("Peña"));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("DialCode"), QString(), path), QStringLiteral("Acústica"));
-    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("1031"), path));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path),
+              QStringLiteral("Peña"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("DialCode"), QString(), path),
+              QStringLiteral("Acústica"));
+    ASSERT_TRUE(
+        WriteSetting(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("1031"), path));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray(bytes).replace("1034", "1031"));
 }
@@ -73,7 +80,8 @@ TEST(IniFile, ASaveThatCannotWriteEverythingLeavesTheOldFile)
     f.close();
     {
         tvq52::test::FileSizeLimit full(16);
-        EXPECT_FALSE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(100, QLatin1Char('x')), path));
+        EXPECT_FALSE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"),
+                                  QString(100, QLatin1Char('x')), path));
     }
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), before);

@@ -72,7 +72,8 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
 {
     TempHome home;
     // TonePulse is missing: what came before it is read, what comes after is not.
-    home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=3\nModem=1\nDialCode=9\nModemSpeed=19200\n");
+    home.writeFile(QStringLiteral("tvq52.ini"),
+                   "[Configuration]\nSerialPort=3\nModem=1\nDialCode=9\nModemSpeed=19200\n");
     AppContext ctx(home.path());
     const auto fault = readStartupSettings(ctx, nullptr);
     ASSERT_TRUE(fault.has_value());
@@ -88,9 +89,11 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
     EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("SerialPort")));
 
     // Values the line or the modem cannot use are refused on reading too.
-    home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=9;H\nModemSpeed=19200\n");
+    home.writeFile(QStringLiteral("tvq52.ini"),
+                   "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=9;H\nModemSpeed=19200\n");
     EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("DialCode")));
-    home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=0\nModemSpeed=0\n");
+    home.writeFile(QStringLiteral("tvq52.ini"),
+                   "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=0\nModemSpeed=0\n");
     EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("ModemSpeed")));
 }
 
@@ -168,11 +171,13 @@ TEST_F(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
 {
     const QByteArray before = iniFile();
     for (const char* bad : {"256", "-1", "abc", "", "1 2"}) {
-        const auto fault = acceptCommSettings(ctx, CommChoice{QString::fromLatin1(bad), QStringLiteral("9"), true, true});
+        const auto fault =
+            acceptCommSettings(ctx, CommChoice{QString::fromLatin1(bad), QStringLiteral("9"), true, true});
         ASSERT_TRUE(fault.has_value()) << bad;
         EXPECT_EQ(fault->text, ctx.guru.GetS(106));
     }
-    const auto prefixFault = acceptCommSettings(ctx, CommChoice{QStringLiteral("2"), QStringLiteral("9\rATH"), true, true});
+    const auto prefixFault =
+        acceptCommSettings(ctx, CommChoice{QStringLiteral("2"), QStringLiteral("9\rATH"), true, true});
     ASSERT_TRUE(prefixFault.has_value());
     EXPECT_EQ(prefixFault->field, CommFault::Field::DialPrefix);
     EXPECT_EQ(ctx.link.SerialPort, 1);

@@ -27,7 +27,10 @@ public:
     bool isSmallFontsScreen() override { return smallFonts; }
     void translateMainWindow() override { calls << QStringLiteral("translate"); }
     void showMainWindow() override { calls << QStringLiteral("show"); }
-    void setImportPanelVisible(bool visible) override { calls << (visible ? QStringLiteral("panel:on") : QStringLiteral("panel:off")); }
+    void setImportPanelVisible(bool visible) override
+    {
+        calls << (visible ? QStringLiteral("panel:on") : QStringLiteral("panel:off"));
+    }
     std::optional<QString> mergeDatabase(const QString& source) override
     {
         calls << QStringLiteral("merge:") + QFileInfo(source).fileName();
@@ -94,9 +97,9 @@ TEST(Startup, LargeFontsWarnWithCatalogueText177AndGoOn)
 
 TEST(Startup, CommandLineChoosesImportOrProgramming)
 {
-    for (const auto& [commandLine, opened] : {std::pair{"\"/tmp/bar 1.tq52\"", "import:/tmp/bar 1.tq52"},
-                                              std::pair{" 4711 ", "programming:4711"},
-                                              std::pair{"notes.txt", "programming:notes.txt"}}) {
+    for (const auto& [commandLine, opened] :
+         {std::pair{"\"/tmp/bar 1.tq52\"", "import:/tmp/bar 1.tq52"}, std::pair{" 4711 ", "programming:4711"},
+          std::pair{"notes.txt", "programming:notes.txt"}}) {
         Started s;
         s.run(QString::fromUtf8(commandLine));
         EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", opened, "show"})) << commandLine;
@@ -115,8 +118,9 @@ TEST(Startup, RestoreMarkerStaysUntilAMergeSucceeds)
 
     // No merge available: the marker is kept for later.
     s.run();
-    EXPECT_EQ(s.host.calls, QStringList({"caption:TVQ-52", "translate", "show", "panel:on", "merge:backupTVQ52.bak",
-                                         "panel:off", "show"}));
+    EXPECT_EQ(
+        s.host.calls,
+        QStringList({"caption:TVQ-52", "translate", "show", "panel:on", "merge:backupTVQ52.bak", "panel:off", "show"}));
     EXPECT_TRUE(QFileInfo::exists(marker));
     EXPECT_TRUE(s.prompter.shown().isEmpty());
 

@@ -22,8 +22,8 @@ TEST(CliConfig, AValueTheProgramCannotUseIsRefusedWithTheReason)
     tvq52::test::TempHome home;
     ASSERT_EQ(runCli({"--home", home.path(), "config", "set", "DialCode", "0, W"}).exitCode, 0);
     const QByteArray before = settingsBytes(home);
-    const QList<QStringList> refused{{"ModemSpeed", "38400"}, {"ModemSpeed", "99999"}, {"SerialPort", "abc"},
-                                     {"DialCode", "9;ATH"}, {"SerialDevice", "ttyS0"}, {"Language", "de"}};
+    const QList<QStringList> refused{{"ModemSpeed", "38400"}, {"ModemSpeed", "99999"},   {"SerialPort", "abc"},
+                                     {"DialCode", "9;ATH"},   {"SerialDevice", "ttyS0"}, {"Language", "de"}};
     for (const QStringList& kv : refused) {
         const tvq52::test::CliResult r = runCli({"--home", home.path(), "config", "set", kv[0], kv[1]});
         EXPECT_EQ(r.exitCode, 2) << qPrintable(kv.join(' '));

@@ -18,9 +18,11 @@ TEST(CliIdentify, PrintsTheUnitFromTheSimulatorOnTheConfiguredDevice)
     ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
     tvq52::test::TempHome home;
 
-    const tvq52::test::CliResult set = tvq52::test::runCli({"--home", home.path(), "config", "set", "SerialDevice", sim.devicePath()});
+    const tvq52::test::CliResult set =
+        tvq52::test::runCli({"--home", home.path(), "config", "set", "SerialDevice", sim.devicePath()});
     ASSERT_EQ(set.exitCode, 0) << qPrintable(set.err);
-    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "config", "get", "serialdevice"}).out.trimmed(), sim.devicePath());
+    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "config", "get", "serialdevice"}).out.trimmed(),
+              sim.devicePath());
 
     const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "identify"});
     EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
@@ -35,7 +37,8 @@ TEST(CliIdentify, FailuresExitNonZeroWithTheMessage)
     {
         tvq52::sim::SimProcess sim(kSimulator, {"--fault", "silent"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "identify"});
+        const tvq52::test::CliResult r = tvq52::test::runCli(
+            {"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "identify"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.out.isEmpty());
         EXPECT_TRUE(r.err.contains("Error en la transmisión de datos. Compruebe la conexión")) << qPrintable(r.err);
@@ -43,11 +46,13 @@ TEST(CliIdentify, FailuresExitNonZeroWithTheMessage)
     {
         tvq52::sim::SimProcess sim(kSimulator, {"--serial", "12A45"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.path(), "--device", sim.devicePath(), "identify"});
+        const tvq52::test::CliResult r =
+            tvq52::test::runCli({"--home", home.path(), "--device", sim.devicePath(), "identify"});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_TRUE(r.err.contains("\"012A45\"")) << qPrintable(r.err);
     }
-    const tvq52::test::CliResult missing = tvq52::test::runCli({"--home", home.path(), "--device", home.file("no-such-tty"), "identify"});
+    const tvq52::test::CliResult missing =
+        tvq52::test::runCli({"--home", home.path(), "--device", home.file("no-such-tty"), "identify"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("no-such-tty")) << qPrintable(missing.err);
 }
@@ -60,11 +65,13 @@ TEST(CliIdentify, ModemFromTheSettingsNeedsANumber)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("no tiene asignado un número de teléfono")) << qPrintable(r.err);
     // --cable and --device override the settings for this run only, also after the command.
-    const tvq52::test::CliResult cable = tvq52::test::runCli({"--home", home.path(), "identify", "--cable", "--device", home.file("none")});
+    const tvq52::test::CliResult cable =
+        tvq52::test::runCli({"--home", home.path(), "identify", "--cable", "--device", home.file("none")});
     EXPECT_TRUE(cable.err.contains("Conectar el PC al TVQ52")) << qPrintable(cable.err);
     EXPECT_TRUE(cable.err.contains(home.file("none"))) << qPrintable(cable.err);
     // The number of --phone is dialled by every command.
-    const tvq52::test::CliResult get = tvq52::test::runCli({"--home", home.path(), "--device", home.file("none"), "program", "get", "--phone", "555"});
+    const tvq52::test::CliResult get =
+        tvq52::test::runCli({"--home", home.path(), "--device", home.file("none"), "program", "get", "--phone", "555"});
     EXPECT_EQ(get.exitCode, 1);
     EXPECT_TRUE(get.err.contains(QString::fromUtf8("Conectar el módem"))) << qPrintable(get.err);
     EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "config", "get", "Modem"}).out.trimmed(), "1");
@@ -76,8 +83,10 @@ TEST(CliUsage, BadCommandsAndKeysAreUsageErrors)
     EXPECT_EQ(tvq52::test::runCli({}).exitCode, 2);
     EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "frobnicate"}).exitCode, 2);
     EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "--port", "300", "identify"}).exitCode, 2);
-    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "identify", "now"}).exitCode, 2) << "an argument identify does not take";
-    const tvq52::test::CliResult phone = tvq52::test::runCli({"--home", home.path(), "--modem", "--phone", "555;1\rATS0=1", "identify"});
+    EXPECT_EQ(tvq52::test::runCli({"--home", home.path(), "identify", "now"}).exitCode, 2)
+        << "an argument identify does not take";
+    const tvq52::test::CliResult phone =
+        tvq52::test::runCli({"--home", home.path(), "--modem", "--phone", "555;1\rATS0=1", "identify"});
     EXPECT_EQ(phone.exitCode, 2);
     EXPECT_TRUE(phone.err.contains("dialling characters")) << qPrintable(phone.err);
     const tvq52::test::CliResult key = tvq52::test::runCli({"--home", home.path(), "config", "set", "Password", "x"});

@@ -1,8 +1,8 @@
 #include "app/data_folder.h"
+#include "cli_run.h"
 #include "db/database.h"
 #include "db/store.h"
 #include "programming/programming_store.h"
-#include "cli_run.h"
 #include "sim_process.h"
 #include "support/temp_home.h"
 
@@ -84,9 +84,11 @@ TEST(CliProgram, GetSaveKeepsADifferingStoredProgrammingUnlessYes)
 
     const CliResult kept = test::runCli(base + QStringList{"program", "get", "--save"});
     EXPECT_EQ(kept.exitCode, 1);
-    EXPECT_TRUE(kept.err.contains(QRegularExpression(QStringLiteral("\\n +PC <-> TVQ52\\n\\nTiempo de Leq: +30 <-> \\d+\\n"))))
+    EXPECT_TRUE(
+        kept.err.contains(QRegularExpression(QStringLiteral("\\n +PC <-> TVQ52\\n\\nTiempo de Leq: +30 <-> \\d+\\n"))))
         << qPrintable(kept.err);
-    EXPECT_TRUE(kept.err.contains(QString::fromUtf8("\n¿Desea reemplazar la programación existente por la recibida? [Cancel]")))
+    EXPECT_TRUE(
+        kept.err.contains(QString::fromUtf8("\n¿Desea reemplazar la programación existente por la recibida? [Cancel]")))
         << qPrintable(kept.err);
     EXPECT_FALSE(kept.out.contains("Leq time: 30 min")) << "the unit's programming is shown";
     EXPECT_EQ(storedLeq(), 30);
@@ -102,14 +104,16 @@ TEST(CliProgram, RefusalsAndUsage)
     {
         sim::SimProcess sim(kSimulator, {"--serial", "4711"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliResult unknown = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "program", "put", "99"});
+        const CliResult unknown =
+            test::runCli({"--home", home.path(), "--device", sim.devicePath(), "program", "put", "99"});
         EXPECT_EQ(unknown.exitCode, 1);
         EXPECT_TRUE(unknown.err.contains("no stored programming for serial number 99")) << qPrintable(unknown.err);
     }
     {
         sim::SimProcess sim(kSimulator, {"--fault", "silent"});
         ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliResult silent = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "program", "get"});
+        const CliResult silent = test::runCli(
+            {"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "program", "get"});
         EXPECT_EQ(silent.exitCode, 1);
         EXPECT_TRUE(silent.out.isEmpty());
     }
@@ -124,7 +128,8 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
     sim::SimProcess sim(kSimulator, {"--serial", "4711", "--realtime-cases", "--realtime-ms", "0"});
     ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
     test::TempHome home;
-    const CliResult r = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "8", "--serial", "4711"});
+    const CliResult r = test::runCli(
+        {"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "8", "--serial", "4711"});
     ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 8) << qPrintable(r.out);
@@ -135,7 +140,8 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
     EXPECT_TRUE(lines[5].endsWith(QString::fromUtf8("-60 dB DESCONEXIÓN DE RED"))) << qPrintable(lines[5]);
     EXPECT_TRUE(lines[7].contains(QString::fromUtf8("(Noche)"))) << qPrintable(lines[7]);
 
-    const CliResult other = test::runCli({"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "1", "--serial", "99"});
+    const CliResult other = test::runCli(
+        {"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "1", "--serial", "99"});
     EXPECT_EQ(other.exitCode, 1);
     EXPECT_TRUE(other.err.contains("no corresponde a la ficha actual")) << qPrintable(other.err);
 }

@@ -41,8 +41,9 @@ TEST(Schema, NewDatabaseHasTheEightTablesWithTheirExactColumns)
     OpenDb o;
     QStringList tables = o.db->connection().tables();
     tables.sort();
-    EXPECT_EQ(tables, QStringList({"Configuracion", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado", "IntervaloInhabil",
-                                   "Intervalos", "Programacion", "Sesiones"}));
+    EXPECT_EQ(tables,
+              QStringList({"Configuracion", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado", "IntervaloInhabil",
+                           "Intervalos", "Programacion", "Sesiones"}));
     const QStringList programacion = columnsOf(*o.db, "Programacion");
     ASSERT_EQ(programacion.size(), 56);
     EXPECT_EQ(programacion[0], QStringLiteral("LNumeroSerie"));
@@ -51,7 +52,8 @@ TEST(Schema, NewDatabaseHasTheEightTablesWithTheirExactColumns)
     EXPECT_EQ(columnsOf(*o.db, "Intervalos").size(), 35);
     EXPECT_EQ(columnsOf(*o.db, "Sesiones").size(), 31);
     EXPECT_EQ(columnsOf(*o.db, "IntervaloInhabil"),
-              QStringList({"LNumeroSerie", "ByIntervalo", "TDiaEmpiezaInt", "THoraEmpiezaInt", "TDiaTerminaInt", "THoraTerminaInt"}));
+              QStringList({"LNumeroSerie", "ByIntervalo", "TDiaEmpiezaInt", "THoraEmpiezaInt", "TDiaTerminaInt",
+                           "THoraTerminaInt"}));
     for (const char* t : {"DiaBorrado", "DiaFinalBateria", "DiaReprogramado"})
         EXPECT_EQ(columnsOf(*o.db, t), QStringList({"LNumeroSerie", "DFecha", "THora"}));
     EXPECT_EQ(columnsOf(*o.db, "Configuracion"),
@@ -81,9 +83,10 @@ TEST(Schema, KeysRefuseDuplicates)
     Row sameStart = started(5, "10:00");
     sameStart.set(QStringLiteral("SLeqLocal"), 80.0);
     const Case cases[] = {
-        {"Programacion", row({{"LNumeroSerie", 5}}), row({{"LNumeroSerie", 5}, {"TLocal", "x"}}), row({{"LNumeroSerie", 6}})},
-        {"IntervaloInhabil", row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}), row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}),
-         row({{"LNumeroSerie", 5}, {"ByIntervalo", 2}})},
+        {"Programacion", row({{"LNumeroSerie", 5}}), row({{"LNumeroSerie", 5}, {"TLocal", "x"}}),
+         row({{"LNumeroSerie", 6}})},
+        {"IntervaloInhabil", row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}),
+         row({{"LNumeroSerie", 5}, {"ByIntervalo", 1}}), row({{"LNumeroSerie", 5}, {"ByIntervalo", 2}})},
         {"Intervalos", started(5, "10:00"), sameStart, started(5, "10:05")},
         {"Sesiones", started(5, "22:00"), started(5, "22:00"), started(6, "22:00")},
         {"DiaBorrado", event(5, day, "01:02"), event(5, day, "01:02"), event(5, day.addDays(1), "01:02")},
@@ -117,6 +120,7 @@ TEST(Schema, PostgresStatementsQuoteEveryNameAndUsePortableTypes)
     const QString all = statements.join(QLatin1Char('\n'));
     EXPECT_TRUE(all.contains(QStringLiteral("\"SOctava31,5Hz\" REAL")));
     EXPECT_FALSE(all.contains(QStringLiteral("GLOB")));
-    EXPECT_TRUE(all.contains(QStringLiteral("CREATE UNIQUE INDEX \"PrimaryKey\" ON \"Intervalos\" (\"LNumeroSerie\", \"DFechaInicio\", \"THoraInicio\")")));
+    EXPECT_TRUE(all.contains(QStringLiteral(
+        "CREATE UNIQUE INDEX \"PrimaryKey\" ON \"Intervalos\" (\"LNumeroSerie\", \"DFechaInicio\", \"THoraInicio\")")));
     EXPECT_EQ(statements.filter(QStringLiteral("CREATE TABLE")).size(), 8);
 }

@@ -26,21 +26,24 @@ protected:
     }
     void addUnitWithData(int serial)
     {
-        ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", serial}, {"TLocal", QStringLiteral("Sala %1").arg(serial)}})))
+        ASSERT_TRUE(store->insert("Programacion",
+                                  row({{"LNumeroSerie", serial}, {"TLocal", QStringLiteral("Sala %1").arg(serial)}})))
             << store->lastError().toStdString();
         for (int i = 1; i <= 3; ++i)
             ASSERT_TRUE(store->insert("IntervaloInhabil", row({{"LNumeroSerie", serial}, {"ByIntervalo", i}})));
         for (const char* t : {"Intervalos", "Sesiones"})
-            ASSERT_TRUE(store->insert(t, row({{"LNumeroSerie", serial}, {"DFechaInicio", QDate(2024, 1, 2)}, {"THoraInicio", "10:00"}})));
+            ASSERT_TRUE(store->insert(
+                t, row({{"LNumeroSerie", serial}, {"DFechaInicio", QDate(2024, 1, 2)}, {"THoraInicio", "10:00"}})));
         for (const char* t : {"DiaBorrado", "DiaFinalBateria", "DiaReprogramado"})
-            ASSERT_TRUE(store->insert(t, row({{"LNumeroSerie", serial}, {"DFecha", QDate(2024, 1, 2)}, {"THora", "10:00"}})));
+            ASSERT_TRUE(
+                store->insert(t, row({{"LNumeroSerie", serial}, {"DFecha", QDate(2024, 1, 2)}, {"THora", "10:00"}})));
     }
     qint64 rowsOf(int serial)
     {
         const Row key = row({{"LNumeroSerie", serial}});
         qint64 n = 0;
-        for (const char* t : {"Programacion", "IntervaloInhabil", "Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria",
-                              "DiaReprogramado"})
+        for (const char* t : {"Programacion", "IntervaloInhabil", "Intervalos", "Sesiones", "DiaBorrado",
+                              "DiaFinalBateria", "DiaReprogramado"})
             n += store->count(QString::fromLatin1(t), key);
         return n;
     }
@@ -50,8 +53,12 @@ protected:
 
 TEST_F(StoreTest, ValuesComeBackAsTheirTypesWhateverTheCaseOfTheName)
 {
-    const Row r = row({{"lnumeroserie", 77}, {"DFecha", QDate(2023, 12, 31)}, {"SOctava31,5Hz", 12.3}, {"BoCambioHora", true},
-                       {"TIdioma", QStringLiteral("Français")}, {"TTipoActuacionLocal", "Leq125ms"}});
+    const Row r = row({{"lnumeroserie", 77},
+                       {"DFecha", QDate(2023, 12, 31)},
+                       {"SOctava31,5Hz", 12.3},
+                       {"BoCambioHora", true},
+                       {"TIdioma", QStringLiteral("Français")},
+                       {"TTipoActuacionLocal", "Leq125ms"}});
     ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), r)) << store->lastError().toStdString();
     const auto got = store->selectOne(QStringLiteral("programacion"), row({{"LNUMEROSERIE", 77}}));
     ASSERT_TRUE(got);
@@ -82,11 +89,12 @@ TEST_F(StoreTest, ContainmentSearchTreatsQuotesAndWildcardsAsText)
     const char* names[] = {"Bar O'Hara", "100% Rock", "Sala_Uno", "SalaXUno", "Otro", "Ávila"};
     int serial = 1200;
     for (const char* n : names)
-        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", serial++}, {"TLocal", QString::fromUtf8(n)}})));
+        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
+                                  row({{"LNumeroSerie", serial++}, {"TLocal", QString::fromUtf8(n)}})));
     auto locals = [&](const QString& fragment) {
         QStringList out;
         for (const Row& r : store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"), fragment,
-                                                      {QStringLiteral("LNumeroSerie")}))
+                                                    {QStringLiteral("LNumeroSerie")}))
             out << r.value(QStringLiteral("TLocal")).toString();
         return out;
     };
@@ -98,8 +106,8 @@ TEST_F(StoreTest, ContainmentSearchTreatsQuotesAndWildcardsAsText)
     EXPECT_TRUE(locals(QStringLiteral("' OR '1'='1")).isEmpty());
     // Numbers are searched by their decimal text.
     QStringList serials;
-    for (const Row& r : store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"), QStringLiteral("120"),
-                                                  {QStringLiteral("LNumeroSerie DESC")}))
+    for (const Row& r : store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"),
+                                                QStringLiteral("120"), {QStringLiteral("LNumeroSerie DESC")}))
         serials << r.value(QStringLiteral("LNumeroSerie")).toString();
     EXPECT_EQ(serials, QStringList({"1205", "1204", "1203", "1202", "1201", "1200"}));
 }
@@ -114,7 +122,8 @@ TEST_F(StoreTest, DeleteUnitRemovesAllItsRowsAndNothingElseOrNothingAtAll)
     EXPECT_EQ(rowsOf(11), 9);
     // Make the last delete fail: the earlier ones must come back.
     QSqlQuery q(db->connection());
-    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON \"Programacion\" BEGIN SELECT RAISE(ABORT, 'kept'); END")));
+    ASSERT_TRUE(q.exec(QStringLiteral(
+        "CREATE TRIGGER keep BEFORE DELETE ON \"Programacion\" BEGIN SELECT RAISE(ABORT, 'kept'); END")));
     EXPECT_FALSE(store->deleteUnit(11));
     EXPECT_TRUE(store->lastError().contains(QStringLiteral("kept")));
     EXPECT_EQ(rowsOf(11), 9);
@@ -127,7 +136,8 @@ TEST_F(StoreTest, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
     r.set(QStringLiteral("TLocal"), QStringLiteral("dos"));
     ASSERT_TRUE(store->upsert(QStringLiteral("Programacion"), r));
     EXPECT_EQ(store->count(QStringLiteral("Programacion")), 1);
-    EXPECT_EQ(store->select(QStringLiteral("Programacion")).value(0).value(QStringLiteral("TLocal")).toString(), QStringLiteral("dos"));
+    EXPECT_EQ(store->select(QStringLiteral("Programacion")).value(0).value(QStringLiteral("TLocal")).toString(),
+              QStringLiteral("dos"));
 
     const Row e = row({{"LNumeroSerie", 3}, {"DFecha", QDate(2024, 5, 1)}, {"THora", "08:00"}});
     bool added = false;
@@ -140,12 +150,17 @@ TEST_F(StoreTest, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
 
 TEST_F(StoreTest, SortOrderFollowsDateThenTime)
 {
-    const std::pair<QDate, const char*> rows[] = {{QDate(2024, 1, 10), "09:00"}, {QDate(2023, 12, 31), "23:59"},
-                                                  {QDate(2024, 1, 10), "08:30"}, {QDate(2024, 2, 1), "00:00"}};
+    const std::pair<QDate, const char*> rows[] = {{QDate(2024, 1, 10), "09:00"},
+                                                  {QDate(2023, 12, 31), "23:59"},
+                                                  {QDate(2024, 1, 10), "08:30"},
+                                                  {QDate(2024, 2, 1), "00:00"}};
     for (const auto& [d, t] : rows)
-        ASSERT_TRUE(store->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 1}, {"DFecha", d}, {"THora", t}})));
+        ASSERT_TRUE(
+            store->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 1}, {"DFecha", d}, {"THora", t}})));
     QStringList order;
-    for (const Row& r : store->select(QStringLiteral("DiaReprogramado"), {}, {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")}))
-        order << r.value(QStringLiteral("DFecha")).toDate().toString(Qt::ISODate) + QLatin1Char(' ') + r.value(QStringLiteral("THora")).toString();
+    for (const Row& r : store->select(QStringLiteral("DiaReprogramado"), {},
+                                      {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")}))
+        order << r.value(QStringLiteral("DFecha")).toDate().toString(Qt::ISODate) + QLatin1Char(' ')
+                + r.value(QStringLiteral("THora")).toString();
     EXPECT_EQ(order, QStringList({"2024-02-01 00:00", "2024-01-10 09:00", "2024-01-10 08:30", "2023-12-31 23:59"}));
 }

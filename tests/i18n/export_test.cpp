@@ -19,7 +19,9 @@ class FakeButton : public QObject {
     Q_PROPERTY(QString text READ text WRITE setText)
     Q_PROPERTY(QString toolTip READ toolTip WRITE setToolTip)
 public:
-    FakeButton(QString text, QString tip, QObject* parent) : QObject(parent), text_(std::move(text)), tip_(std::move(tip)) {}
+    FakeButton(QString text, QString tip, QObject* parent)
+        : QObject(parent), text_(std::move(text)), tip_(std::move(tip))
+    {}
     QString text() const { return text_; }
     void setText(const QString& t) { text_ = t; }
     QString toolTip() const { return tip_; }

@@ -20,7 +20,8 @@ TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
     // Native texts keep their line breaks.
     EXPECT_EQ(guru.GetS(42), QString::fromUtf8("LeqSesión\rdBA"));
     EXPECT_EQ(guru.GetS(177).count("\r\n"), 2);
-    EXPECT_TRUE(guru.GetS(177).startsWith(QString::fromUtf8("ATENCIÓN!: El sistema tiene configurada la opción de \"fuentes grandes\".")));
+    EXPECT_TRUE(guru.GetS(177).startsWith(
+        QString::fromUtf8("ATENCIÓN!: El sistema tiene configurada la opción de \"fuentes grandes\".")));
     EXPECT_EQ(guru.GetS(24), "Fecha empieza intervalo mayor o igual que  fecha termina intervalo.");
     EXPECT_EQ(guru.GetS(178), "Error importanfo datos");
     EXPECT_EQ(nativeCatalogueSize(), 178);
@@ -31,11 +32,12 @@ protected:
     void SetUp() override
     {
         const QString path = dir.filePath("lang.db");
-        tvq52::test::writeLanguageDb(path, {
-            {QString::fromUtf8("LeqSesión\rdBA"), "LeqSession{\\r}dBA"},
-            {"No hay datos", "%s and %s"},
-            {"Lunes", "Mon{\\n}day"},
-        });
+        tvq52::test::writeLanguageDb(path,
+                                     {
+                                         {QString::fromUtf8("LeqSesión\rdBA"), "LeqSession{\\r}dBA"},
+                                         {"No hay datos", "%s and %s"},
+                                         {"Lunes", "Mon{\\n}day"},
+                                     });
         guru.sForeignColumnName = "English";
         ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
     }
@@ -63,9 +65,13 @@ TEST(GetToken, QuotesDelimitersAndBlanks)
 {
     // Text, delimiter, token taken, text left.
     const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
-        {"  alpha, beta", ",", "alpha", " beta"}, {" beta", ",", "beta", ""}, {"", ",", "", ""},
-        {"\"a,b\",c", ",", "a,b", "c"}, {"'it''s' rest", " ", "it", "'s' rest"},
-        {"\"open quote, never closed", ",", "open quote, never closed", ""}, {"\"q\"x,y", ",", "q", "x,y"},
+        {"  alpha, beta", ",", "alpha", " beta"},
+        {" beta", ",", "beta", ""},
+        {"", ",", "", ""},
+        {"\"a,b\",c", ",", "a,b", "c"},
+        {"'it''s' rest", " ", "it", "'s' rest"},
+        {"\"open quote, never closed", ",", "open quote, never closed", ""},
+        {"\"q\"x,y", ",", "q", "x,y"},
         {"a::b", "::", "a", "b"},
     };
     for (const auto& [given, delimiter, token, left] : cases) {

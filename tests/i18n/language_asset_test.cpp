@@ -18,7 +18,8 @@ protected:
     {
         guru.sForeignColumnName = language;
         if (!guru.isOpen()) {
-            EXPECT_TRUE(guru.OpenLanguageDatabase(kDatabase, true, LocGuru::SqlDb)) << guru.sErrDescription().toStdString();
+            EXPECT_TRUE(guru.OpenLanguageDatabase(kDatabase, true, LocGuru::SqlDb))
+                << guru.sErrDescription().toStdString();
         }
         return guru;
     }

@@ -78,7 +78,8 @@ inline void writeLanguageDb(const QString& path, const QList<LanguageRow>& rows,
 inline QStringList usedNatives(const QString& path)
 {
     QStringList natives;
-    for (const QVariantList& r : queryRows(path, QStringLiteral("SELECT Native FROM LocGuru WHERE bIsUsed <> 0 ORDER BY rowid")))
+    for (const QVariantList& r :
+         queryRows(path, QStringLiteral("SELECT Native FROM LocGuru WHERE bIsUsed <> 0 ORDER BY rowid")))
         natives << r[0].toString();
     return natives;
 }

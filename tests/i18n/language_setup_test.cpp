@@ -14,10 +14,7 @@ namespace {
 
 class Setup : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        tvq52::test::writeLanguageDb(dir.filePath("Language.db"), {{"Idioma", "Language"}});
-    }
+    void SetUp() override { tvq52::test::writeLanguageDb(dir.filePath("Language.db"), {{"Idioma", "Language"}}); }
     QTemporaryDir dir;
     tvq52::test::ScriptedPrompter prompter;
     LocGuru guru;
@@ -59,7 +56,8 @@ TEST_F(Setup, AFailureIsShownAndTextsStayNative)
     const Message& m = prompter.shown()[0];
     EXPECT_EQ(m.style, MessageStyle::Exclamation);
     EXPECT_TRUE(m.text.startsWith("While opening Language Database (Missing.db) the following error occurred:\r\r"));
-    EXPECT_GT(m.text.size(), QString("While opening Language Database (Missing.db) the following error occurred:\r\r").size());
+    EXPECT_GT(m.text.size(),
+              QString("While opening Language Database (Missing.db) the following error occurred:\r\r").size());
     EXPECT_FALSE(guru.isOpen());
     EXPECT_EQ(guru.GetS(1), "Idioma");
 }

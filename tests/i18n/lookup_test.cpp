@@ -36,7 +36,10 @@ TEST_F(Lookup, QuotesCaseVariantsAndSkipRowsFollowTheStoredOrder)
     };
     const Case cases[] = {
         {{{"Leq1'max", "Leq1'max (en)"}, {"Canvi d'hora", "Clock change"}, {"a \"b\" c", "quoted"}},
-         {{"Leq1'max", "Leq1'max (en)"}, {"Canvi d'hora", "Clock change"}, {"a \"b\" c", "quoted"}, {"Leq1''max", "Leq1''max"}}},
+         {{"Leq1'max", "Leq1'max (en)"},
+          {"Canvi d'hora", "Clock change"},
+          {"a \"b\" c", "quoted"},
+          {"Leq1''max", "Leq1''max"}}},
         {{{"FECHA", "DATE"}, {"Fecha", "Date"}}, {{"Fecha", "Date"}, {"FECHA", "DATE"}, {"fecha", "fecha"}}},
         {{{"Fecha", "Date"}, {"FECHA", "DATE"}}, {{"Fecha", "Date"}, {"FECHA", "DATE"}}},
         {{{"Hola", "Hello", true}}, {{"Hola", "Hola"}}},

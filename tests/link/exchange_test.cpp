@@ -12,7 +12,10 @@ namespace {
 
 QByteArray identityReply()
 {
-    return completeFrame(0x01, QByteArray("\x2a\x04\x00" "012345\x01", 10));
+    return completeFrame(0x01,
+                         QByteArray("\x2a\x04\x00"
+                                    "012345\x01",
+                                    10));
 }
 
 // A unit on the line that answers identification requests; with a modem in
@@ -64,12 +67,15 @@ TEST(ExchangeOrder, CableAsksToConnectThenOpensIdentifiesAndCloses)
     u.state.SerialDevice = "/dev/ttyUSB7";
     bool identified = false;
     int started = 0;
-    const ExchangeResult result = runExchange(u.link, u.ask, {}, [&] {
-        EXPECT_TRUE(u.line.isOpen());
-        EXPECT_EQ(u.line.deviceName(), "/dev/ttyUSB7");
-        EXPECT_EQ(u.line.baudRate(), 19200);
-        identified = identifyConnectedUnit(u.link, u.timer).ok();
-    }, [&] { ++started; });
+    const ExchangeResult result = runExchange(
+        u.link, u.ask, {},
+        [&] {
+            EXPECT_TRUE(u.line.isOpen());
+            EXPECT_EQ(u.line.deviceName(), "/dev/ttyUSB7");
+            EXPECT_EQ(u.line.baudRate(), 19200);
+            identified = identifyConnectedUnit(u.link, u.timer).ok();
+        },
+        [&] { ++started; });
     EXPECT_EQ(result.outcome, ExchangeOutcome::Ran);
     EXPECT_TRUE(result.started());
     EXPECT_TRUE(identified);
@@ -111,7 +117,10 @@ TEST(ExchangeOrder, WrongUnitTypeIsMessage30)
     UnitOnLine u;
     u.line.onWrite([&](const QByteArray&) {
         if (u.line.written().endsWith(completeFrame(0x01)))
-            u.line.deliver(completeFrame(0x01, QByteArray("\x29\x04\x00" "012345\x01", 10)));
+            u.line.deliver(completeFrame(0x01,
+                                         QByteArray("\x29\x04\x00"
+                                                    "012345\x01",
+                                                    10)));
     });
     bool identified = true;
     u.identifyExchange(&identified);
@@ -150,7 +159,7 @@ TEST(ExchangeOrder, ModemDialsEscapesAndWaitsOnTheClock)
     u.state.DialCode = " 0 ";
     u.state.PhoneNumber = "931112233";
     u.prompter.answer(Answer::Ok);
-    u.prompter.answer(Answer::No);   // keep the call up
+    u.prompter.answer(Answer::No); // keep the call up
     bool identified = false;
     const qint64 before = u.clock.elapsedMs();
     EXPECT_EQ(u.identifyExchange(&identified), ExchangeOutcome::Ran);
@@ -176,7 +185,7 @@ TEST(ExchangeOrder, SecondExchangeDuringACallNeitherRedialsNorAsks)
 
     u.prompter.clear();
     u.line.clearWritten();
-    u.prompter.answer(Answer::Yes);   // now hang up
+    u.prompter.answer(Answer::Yes); // now hang up
     bool identified = false;
     EXPECT_EQ(u.identifyExchange(&identified), ExchangeOutcome::Ran);
     EXPECT_TRUE(identified);

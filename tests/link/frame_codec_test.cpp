@@ -48,7 +48,8 @@ TEST(DialCommand, ModemAnswersThatConnect)
 TEST(UnitIdentityDecode, FieldsAtTheirOffsets)
 {
     const QByteArray f = test::identityReply("123456", 3, 10);
-    const auto id = std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size())));
+    const auto id =
+        std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size())));
     EXPECT_EQ(id.type, 42);
     EXPECT_EQ(id.firmware, "3.10");
     EXPECT_EQ(id.serial, 123456);
@@ -59,14 +60,21 @@ TEST(UnitIdentityDecode, FieldsAtTheirOffsets)
 
 TEST(UnitIdentityDecode, SerialThatIsNoNumberIsAFaultNotAValue)
 {
-    for (const QByteArray& serial : {QByteArray("12A456"), QByteArray("      "), QByteArray("12\x00" "456", 6), QByteArray("-12345")}) {
+    for (const QByteArray& serial : {QByteArray("12A456"), QByteArray("      "),
+                                     QByteArray("12\x00"
+                                                "456",
+                                                6),
+                                     QByteArray("-12345")}) {
         const QByteArray f = test::identityReply(serial);
         const auto r = decodeIdentity(reinterpret_cast<const std::uint8_t*>(f.data()), int(f.size()));
         ASSERT_TRUE(std::holds_alternative<IdentityFault>(r)) << serial.toHex().constData();
         EXPECT_EQ(std::get<IdentityFault>(r).kind, IdentityFault::BadSerial);
     }
     const QByteArray padded = test::identityReply(" 12345");
-    EXPECT_EQ(std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(padded.data()), int(padded.size()))).serial, 12345);
+    EXPECT_EQ(
+        std::get<UnitIdentity>(decodeIdentity(reinterpret_cast<const std::uint8_t*>(padded.data()), int(padded.size())))
+            .serial,
+        12345);
 }
 
 TEST(UnitIdentityDecode, ReplyTooShortForTheFields)

@@ -43,7 +43,10 @@ TEST(FrameReceiver, CheckByteMustBeTheXorOfEverythingBeforeIt)
 {
     std::array<std::uint8_t, 64> buf{};
     FrameReceiver rx(buf.data(), buf.size());
-    QByteArray frame = completeFrame(0x01, QByteArray("\x2a\x04\x00" "123456\x01", 10));
+    QByteArray frame = completeFrame(0x01,
+                                     QByteArray("\x2a\x04\x00"
+                                                "123456\x01",
+                                                10));
     frame[frame.size() - 1] = char(frame.back() ^ 0x01);
     EXPECT_EQ(feedAll(rx, frame).first, Status::BadCheck);
 

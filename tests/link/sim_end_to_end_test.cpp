@@ -92,11 +92,7 @@ TEST_F(SimLink, FaultsEndWithTheirMessageAndNothingElse)
         const char* fault;
         int message;
     } cases[] = {
-        {"bad-check:1", 62},
-        {"stall:1", 31},
-        {"silent", 31},
-        {"long-frame:1", 31},
-        {"short-length:1", 31},
+        {"bad-check:1", 62}, {"stall:1", 31}, {"silent", 31}, {"long-frame:1", 31}, {"short-length:1", 31},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -144,7 +140,7 @@ TEST_F(SimLink, IdentifiesThroughTheModemAndKeepsTheCallForTheNextExchange)
     state.PhoneNumber = "931234567";
     timer.setInterval(40000);
     prompter.answer(Answer::Ok);
-    prompter.answer(Answer::No);   // keep the call up
+    prompter.answer(Answer::No); // keep the call up
     ASSERT_TRUE(identify()) << qPrintable(sim->log());
     EXPECT_EQ(outcome, ExchangeOutcome::Ran);
     EXPECT_EQ(state.UnitSerial, 777);
@@ -184,7 +180,7 @@ TEST_F(SimLink, HangingUpDropsTheCallSoTheNextExchangeDialsAgain)
     state.ModemMode = 1;
     state.PhoneNumber = "1";
     timer.setInterval(40000);
-    ASSERT_TRUE(identify()) << qPrintable(sim->log());   // answers Yes to 112
+    ASSERT_TRUE(identify()) << qPrintable(sim->log()); // answers Yes to 112
     EXPECT_FALSE(state.ModemConnected);
     line.written.clear();
     ASSERT_TRUE(identify()) << qPrintable(sim->log());

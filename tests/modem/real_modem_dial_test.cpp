@@ -26,8 +26,8 @@ int freeUdpPort()
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof a;
     int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) == 0)
         port = ntohs(a.sin_port);
     if (fd >= 0)
         ::close(fd);
@@ -85,9 +85,10 @@ TEST(RealModem, ADialThatNeverConnectsEndsIn35WithExitStatus1)
     QElapsedTimer took;
     took.start();
     // Ten times fast: the modem answers at once, only the program's own waits shrink.
-    const tvq52::test::CliResult r = tvq52::test::runCli({"--home", home.file("data"), "identify", "--modem", "--device",
-                                                          device, "--phone", "555", "--yes", "--clock-speed", "10"},
-                                                         60000);
+    const tvq52::test::CliResult r =
+        tvq52::test::runCli({"--home", home.file("data"), "identify", "--modem", "--device", device, "--phone", "555",
+                             "--yes", "--clock-speed", "10"},
+                            60000);
     const qint64 tenthsOfSeconds = took.elapsed() / 100;
     modem.terminate();
     if (!modem.waitForFinished(3000))

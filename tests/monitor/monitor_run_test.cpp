@@ -50,7 +50,8 @@ struct StreamingUnit : test::MemoryLink {
             else if (line.written().endsWith(completeFrame(kRealTimeCommand)))
                 streaming = true;
             // Inside the stream a single 06 asks for the next reading.
-            if (streaming && (line.written().endsWith(completeFrame(kRealTimeCommand)) || bytes == QByteArray(1, char(kAck))))
+            if (streaming
+                && (line.written().endsWith(completeFrame(kRealTimeCommand)) || bytes == QByteArray(1, char(kAck))))
                 next(sent++);
         });
     }
@@ -71,7 +72,8 @@ TEST(RealTimeMonitor, ShowsAndAcknowledgesEachReadingUntilStopped)
     EXPECT_EQ(u.view.readings[2].level, 602);
     EXPECT_EQ(u.line.written().toHex(' '), "02 00 06 01 03 06 02 00 06 09 03 0e 06 06 06 18");
     EXPECT_EQ(u.view.events, (QStringList{"started", "ended"}));
-    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{15}) << qPrintable(u.prompter.shown().last().text) << u.line.written().toHex(' ').constData();
+    EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{15})
+        << qPrintable(u.prompter.shown().last().text) << u.line.written().toHex(' ').constData();
     EXPECT_GE(u.clock.elapsedMs() - before, 3 * RealTimeMonitor::kAckPauseMs) << "a pause before each acknowledgement";
     EXPECT_FALSE(u.line.isOpen());
     EXPECT_TRUE(u.state.DialCancel);
@@ -100,7 +102,8 @@ TEST(RealTimeMonitor, AStopWhileAReadingArrivesDiscardsIt)
     };
     EXPECT_EQ(u.monitor.run({}, std::nullopt), 2);
     EXPECT_EQ(u.view.readings.size(), 2);
-    EXPECT_TRUE(u.line.written().endsWith(QByteArray("\x06\x06\x18", 3))) << "no acknowledgement for the discarded reading";
+    EXPECT_TRUE(u.line.written().endsWith(QByteArray("\x06\x06\x18", 3)))
+        << "no acknowledgement for the discarded reading";
 }
 
 TEST(RealTimeMonitor, StartFailuresSendNoCancelAndStreamFailuresDo)

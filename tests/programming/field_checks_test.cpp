@@ -42,11 +42,23 @@ TEST(SilentCorrections, RingsAttenuationLeqTimeAndLfmax)
 {
     using Check = FieldCheck (*)(const QString&);
     const std::tuple<Check, const char*, const char*> cases[] = {
-        {checkRings, "0", "1"}, {checkRings, "", "1"}, {checkRings, "5", "1"}, {checkRings, "4", "4"},
-        {checkAttenuationTime, "1", "0"}, {checkAttenuationTime, "0", "0"}, {checkAttenuationTime, "2", "2"},
-        {checkAttenuationTime, "9999", "9999"}, {checkAttenuationTime, "10000", "0"}, {checkAttenuationTime, "", "0"},
-        {checkLeqTime, "", "2"}, {checkLeqTime, "1", "2"}, {checkLeqTime, "61", "60"}, {checkLeqTime, "15", "15"},
-        {checkFastLimit, "", "60"}, {checkFastLimit, "130", "120"}, {checkFastLimit, "1", "60"},
+        {checkRings, "0", "1"},
+        {checkRings, "", "1"},
+        {checkRings, "5", "1"},
+        {checkRings, "4", "4"},
+        {checkAttenuationTime, "1", "0"},
+        {checkAttenuationTime, "0", "0"},
+        {checkAttenuationTime, "2", "2"},
+        {checkAttenuationTime, "9999", "9999"},
+        {checkAttenuationTime, "10000", "0"},
+        {checkAttenuationTime, "", "0"},
+        {checkLeqTime, "", "2"},
+        {checkLeqTime, "1", "2"},
+        {checkLeqTime, "61", "60"},
+        {checkLeqTime, "15", "15"},
+        {checkFastLimit, "", "60"},
+        {checkFastLimit, "130", "120"},
+        {checkFastLimit, "1", "60"},
     };
     for (const auto& [check, typed, kept] : cases) {
         const FieldCheck c = check(QString::fromUtf8(typed));
@@ -125,7 +137,7 @@ TEST(WholeRecord, EveryFieldCheckRunsOnTheRecord)
     r.dayLimitVenue = 7;
     r.nightStart = r.nightEnd;
     r.rings = 0;
-    r.neighbourAction = {ActionType::Leq125ms, QString()};   // its seconds box is not used
+    r.neighbourAction = {ActionType::Leq125ms, QString()}; // its seconds box is not used
     const QList<FieldFault> faults = fieldFaults(fieldTexts(r));
     QStringList controls;
     for (const FieldFault& f : faults)

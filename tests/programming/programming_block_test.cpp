@@ -104,8 +104,23 @@ TEST(ProgrammingFrames, ReplyDecoding)
     // Session 25:70 is no time of day and keeps its digits; night hours have no
     // "--" rule; attenuation -200; language 6 is unknown; 25/12/2010; octave -12.5.
     QByteArray block(365, 0);
-    for (const auto& [at, value] : {std::pair{0, 8}, {1, 5}, {2, 25}, {3, 70}, {30, 0x2D}, {31, 0x2D}, {37, 0xFF}, {38, 0x38},
-                                    {42, 6}, {44, 25}, {45, 12}, {46, 110}, {344, 7}, {345, 1}, {346, 0xFF}, {347, 0x83}, {364, 1}})
+    for (const auto& [at, value] : {std::pair{0, 8},
+                                    {1, 5},
+                                    {2, 25},
+                                    {3, 70},
+                                    {30, 0x2D},
+                                    {31, 0x2D},
+                                    {37, 0xFF},
+                                    {38, 0x38},
+                                    {42, 6},
+                                    {44, 25},
+                                    {45, 12},
+                                    {46, 110},
+                                    {344, 7},
+                                    {345, 1},
+                                    {346, 0xFF},
+                                    {347, 0x83},
+                                    {364, 1}})
         block[at] = char(value);
     ReceivedProgramming previous;
     previous.TIdioma = QStringLiteral("Italiano");
@@ -152,8 +167,10 @@ TEST(ProgrammingFrames, ReplyTooShortForItsBlockChangesNothing)
     }
     const QByteArray full = completeFrame(0x04, QByteArray(364, 0));
     ReceivedProgramming into;
-    EXPECT_TRUE(decodeProgrammingReply(reinterpret_cast<const std::uint8_t*>(full.constData()), int(full.size()), "3.3", into));
-    EXPECT_FALSE(decodeProgrammingReply(reinterpret_cast<const std::uint8_t*>(full.constData()), int(full.size()) - 2, "3.3", into));
+    EXPECT_TRUE(
+        decodeProgrammingReply(reinterpret_cast<const std::uint8_t*>(full.constData()), int(full.size()), "3.3", into));
+    EXPECT_FALSE(decodeProgrammingReply(reinterpret_cast<const std::uint8_t*>(full.constData()), int(full.size()) - 2,
+                                        "3.3", into));
 }
 
 // Encode, decode as the unit answers, take over: the record comes back field by field.
@@ -180,7 +197,8 @@ TEST(ProgrammingFrames, TakingOverAReceivedProgramming)
     EXPECT_EQ(receivedActionSeconds("Leq10s"), "10");
     ProgrammingRecord shown = sampleRecord("4.0");
     shown.venue = QStringLiteral("Bar Central");
-    ReceivedProgramming rx = decode(replyFor(encodeProgrammingFrame(sampleRecord("4.0"), sampleIntervals(), "4.0", kPcClock)), "4.0");
+    ReceivedProgramming rx =
+        decode(replyFor(encodeProgrammingFrame(sampleRecord("4.0"), sampleIntervals(), "4.0", kPcClock)), "4.0");
     rx.TIdioma = QStringLiteral("Klingon");
     rx.CMI = 0;
     const ProgrammingRecord taken = takeOverReceived(shown, rx, "3.3");

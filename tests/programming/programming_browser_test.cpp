@@ -79,8 +79,8 @@ TEST_F(Browser, DateSearchReadsTheDateAsShown)
 
 TEST_F(Browser, OnlyTheEightFieldsAreSearchable)
 {
-    for (const char* c : {"MaskNumeroSerie", "MaskVersion", "MaskFecha", "MaskContacto", "MaskLocal",
-                          "MaskDireccion", "MaskPoblacion", "MaskTelefono"})
+    for (const char* c : {"MaskNumeroSerie", "MaskVersion", "MaskFecha", "MaskContacto", "MaskLocal", "MaskDireccion",
+                          "MaskPoblacion", "MaskTelefono"})
         EXPECT_TRUE(searchFieldOf(QString::fromUtf8(c))) << c;
     EXPECT_EQ(searchFieldOf(QStringLiteral("MaskTelefono"))->labelId, 9);
     EXPECT_FALSE(searchFieldOf(QStringLiteral("TextNota")));
@@ -101,4 +101,3 @@ TEST_F(Browser, CommandLineSerialMustBePlainDigitsOfAStoredUnit)
     EXPECT_FALSE(browser.findCommandLineSerial(QStringLiteral("12%")));
     EXPECT_FALSE(browser.findCommandLineSerial(QStringLiteral("99999999999")));
 }
-

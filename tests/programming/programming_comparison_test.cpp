@@ -73,18 +73,19 @@ TEST(ComparaPcLrs, EachDifferenceIsOneLineInTheTableOrder)
     ProgIntervals intervals = sampleIntervals();
     intervals[4].startDay = QStringLiteral("23/12/98");
     intervals[29].startDay = QStringLiteral("01/01/10");
-    const QString expected = kHead + QString::fromUtf8(
-        "Tipo de actuación(recepción):\tLeq3s <-> 0\r"
-        "Idioma: \tEnglish <-> Deutsch\r"
-        "Tiempo de Leq: \t2 <-> 15\r"
-        "Impresión continua: \tNo <-> Sí\r"
-        "Sesión lunes: \t20:00-23:00 <-> --:-----:--\r"
-        "Límite día(emisión): \t80 <-> 95\r"
-        "Empieza horario noche: \t22:00 <-> 23:00\r"
-        "Rings: \t1 <-> 3\r"
-        "ENOS\tNo<->Sí\r"
-        "Octava 31.5Hz: \t10 <-> 12.5\r"
-        "Intervalos inhábiles diferentes:\t  5  30\r") + kTail;
+    const QString expected = kHead
+        + QString::fromUtf8("Tipo de actuación(recepción):\tLeq3s <-> 0\r"
+                            "Idioma: \tEnglish <-> Deutsch\r"
+                            "Tiempo de Leq: \t2 <-> 15\r"
+                            "Impresión continua: \tNo <-> Sí\r"
+                            "Sesión lunes: \t20:00-23:00 <-> --:-----:--\r"
+                            "Límite día(emisión): \t80 <-> 95\r"
+                            "Empieza horario noche: \t22:00 <-> 23:00\r"
+                            "Rings: \t1 <-> 3\r"
+                            "ENOS\tNo<->Sí\r"
+                            "Octava 31.5Hz: \t10 <-> 12.5\r"
+                            "Intervalos inhábiles diferentes:\t  5  30\r")
+        + kTail;
     EXPECT_EQ(comparisonText(shown, intervals, rx, guru).toStdString(), expected.toStdString());
 
     // Before 4.0 the global correction is no part of the comparison.

@@ -10,8 +10,8 @@ inline ProgrammingRecord sampleRecord(const QString& version)
     ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
     r.serial = 4711;
     r.version = version;
-    r.sessions[0] = {QStringLiteral("--:--"), QStringLiteral("--:--")};   // Monday closed
-    r.sessions[6] = {QStringLiteral("20:05"), QStringLiteral("03:30")};   // Sunday
+    r.sessions[0] = {QStringLiteral("--:--"), QStringLiteral("--:--")}; // Monday closed
+    r.sessions[6] = {QStringLiteral("20:05"), QStringLiteral("03:30")}; // Sunday
     r.clockChange = false;
     r.continuousPrinting = true;
     r.language = QStringLiteral("Deutsch");

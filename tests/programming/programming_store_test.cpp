@@ -4,15 +4,16 @@
 #include <QSqlQuery>
 
 using namespace tvq52;
-using tvq52::test::row;
 using tvq52::test::ProgrammingDatabase;
+using tvq52::test::row;
 
 using ProgrammingStore = ProgrammingDatabase;
 
 TEST_F(ProgrammingStore, SavingAnExistingSerialTwiceKeepsOneRowAndItsTotals)
 {
     ProgrammingRecord r = saveUnit(4711, QStringLiteral("Bar Central"));
-    const Row totals = row({{"LPasadasLocal", 17}, {"LCB", 3}, {"THoraTotales", "11:12:13"}, {"DFechaTotales", QDate(2009, 1, 2)}});
+    const Row totals =
+        row({{"LPasadasLocal", 17}, {"LCB", 3}, {"THoraTotales", "11:12:13"}, {"DFechaTotales", QDate(2009, 1, 2)}});
     const Row key = row({{"LNumeroSerie", 4711}});
     ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
 
@@ -63,8 +64,10 @@ TEST_F(ProgrammingStore, EveryFieldAndIntervalComesBackAsSaved)
     r.octaves[8] = 12.5f;
     r.globalCorrection = true;
     ProgIntervals intervals = unusedIntervals();
-    intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"), QStringLiteral("12:30")};
-    intervals[29] = {QStringLiteral("24/12/10"), QStringLiteral("00:00"), QStringLiteral("26/12/10"), QStringLiteral("23:59")};
+    intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"),
+                    QStringLiteral("12:30")};
+    intervals[29] = {QStringLiteral("24/12/10"), QStringLiteral("00:00"), QStringLiteral("26/12/10"),
+                     QStringLiteral("23:59")};
     ASSERT_TRUE(GrabaProgramacio(*store_, r, intervals));
 
     const auto loaded = CarregaProgramacio(*store_, r.serial);
@@ -88,7 +91,9 @@ TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
     r.version = QStringLiteral("3.2");
     r.globalCorrection = false;
     ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
-    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}}))->value(QStringLiteral("CMI")).toBool());
+    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}}))
+                    ->value(QStringLiteral("CMI"))
+                    .toBool());
 }
 
 TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNothing)

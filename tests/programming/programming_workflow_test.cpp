@@ -1,5 +1,4 @@
 #include "i18n/loc_guru.h"
-#include "support/rows.h"
 #include "link/clock.h"
 #include "link/exchange_session.h"
 #include "link/link_state.h"
@@ -11,12 +10,13 @@
 #include "programming_samples.h"
 #include "sim_process.h"
 #include "support/recording_serial_line.h"
+#include "support/rows.h"
 #include "support/scripted_prompter.h"
 
 using namespace tvq52;
-using tvq52::test::row;
 using test::sampleIntervals;
 using test::sampleRecord;
+using tvq52::test::row;
 
 namespace {
 
@@ -42,10 +42,7 @@ protected:
         state.SerialDevice = sim->devicePath();
     }
 
-    void show(const ProgrammingRecord& r, const ProgIntervals& i = sampleIntervals())
-    {
-        sheet->setRecord(r, i);
-    }
+    void show(const ProgrammingRecord& r, const ProgIntervals& i = sampleIntervals()) { sheet->setRecord(r, i); }
 
     bool receive()
     {
@@ -254,9 +251,9 @@ TEST_F(ProgrammingExchange, KeepingTheModemCallSkipsTheDialNextTime)
     ProgrammingRecord r = sampleRecord("4.0");
     r.phone = QStringLiteral("5551234");
     show(r);
-    prompter.answer(Answer::Ok);   // 33
-    prompter.answer(Answer::Ok);   // 61
-    prompter.answer(Answer::No);   // 112: keep the call
+    prompter.answer(Answer::Ok); // 33
+    prompter.answer(Answer::Ok); // 61
+    prompter.answer(Answer::No); // 112: keep the call
     ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{33, 61, 112}));
     EXPECT_TRUE(state.ModemConnected);

@@ -21,7 +21,7 @@ WeekSessions closedWeek()
 
 int pointOf(int day, int hour)
 {
-    return day * 24 + hour;   // index 0 is Monday 00:00
+    return day * 24 + hour; // index 0 is Monday 00:00
 }
 
 } // namespace
@@ -110,8 +110,13 @@ TEST(WeekChart, DayLanesShareTheirBoundaryPoints)
 {
     const auto lanes = dayLanes();
     // Lane, point, on the lane.
-    for (const auto& [lane, point, on] : {std::tuple{0, 0, true}, {0, 24, true}, {1, 24, true}, {0, 25, false}, {1, 23, false},
-                                          {6, 168, true}, {6, 143, false}})
+    for (const auto& [lane, point, on] : {std::tuple{0, 0, true},
+                                          {0, 24, true},
+                                          {1, 24, true},
+                                          {0, 25, false},
+                                          {1, 23, false},
+                                          {6, 168, true},
+                                          {6, 143, false}})
         EXPECT_EQ(lanes[lane][point], on ? std::optional(kLaneValue) : std::nullopt) << lane << " " << point;
 }
 
@@ -123,7 +128,7 @@ TEST(WeekChart, DefaultNightRunsFrom22To08Inclusive)
     for (int h = 9; h <= 21; ++h)
         EXPECT_FALSE(night[pointOf(2, h)]) << h;
     EXPECT_TRUE(night[pointOf(2, 22)]);
-    EXPECT_TRUE(night[pointOf(0, 0)]);   // the Sunday night before the week
+    EXPECT_TRUE(night[pointOf(0, 0)]); // the Sunday night before the week
     EXPECT_TRUE(night[168]);
 
     const auto rounded = nightPoints(QStringLiteral("21:30"), QStringLiteral("07:29"));
@@ -145,18 +150,28 @@ TEST(WeekChart, DefaultNightRunsFrom22To08Inclusive)
 TEST(WeekChart, SessionsCrossMidnightAsRounded)
 {
     WeekSessions w = closedWeek();
-    w[0] = hours("22:00", "03:00");   // Monday into Tuesday
-    w[2] = hours("23:40", "02:00");   // starts on Thursday 00:00
-    w[4] = hours("00:00", "23:59");   // all Friday
-    w[6] = hours("20:00", "02:00");   // Sunday into the next Monday
+    w[0] = hours("22:00", "03:00"); // Monday into Tuesday
+    w[2] = hours("23:40", "02:00"); // starts on Thursday 00:00
+    w[4] = hours("00:00", "23:59"); // all Friday
+    w[6] = hours("20:00", "02:00"); // Sunday into the next Monday
     const WeekChartData data = weekChart(w, QStringLiteral("22:00"), QStringLiteral("08:00"));
     auto in = [&](int day, int hour) { return data.sessions[pointOf(day, hour)] == kSessionValue; };
 
     // Day, hour, inside a session. The rounded 00:00 end closes Friday on
     // Saturday 00:00; the chart's Monday begins with the Sunday session running over.
-    for (const auto& [day, hour, inside] : {std::tuple{0, 21, false}, {0, 22, true}, {1, 3, true}, {1, 4, false}, {2, 23, false},
-                                            {3, 0, true}, {3, 2, true}, {3, 3, false}, {5, 0, true}, {5, 1, false}, {0, 2, true},
-                                            {0, 3, false}, {6, 20, true}})
+    for (const auto& [day, hour, inside] : {std::tuple{0, 21, false},
+                                            {0, 22, true},
+                                            {1, 3, true},
+                                            {1, 4, false},
+                                            {2, 23, false},
+                                            {3, 0, true},
+                                            {3, 2, true},
+                                            {3, 3, false},
+                                            {5, 0, true},
+                                            {5, 1, false},
+                                            {0, 2, true},
+                                            {0, 3, false},
+                                            {6, 20, true}})
         EXPECT_EQ(in(day, hour), inside) << day << " " << hour;
     for (int h = 0; h < 24; ++h)
         EXPECT_TRUE(in(4, h)) << h;

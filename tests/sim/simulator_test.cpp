@@ -17,8 +17,10 @@ const QDateTime kEnd(QDate(2024, 3, 15), QTime(10, 7));
 SimOptions optionsFor(const QString& firmware, const QStringList& more = {})
 {
     QString error;
-    auto o = parseSimOptions(QStringList{"tvq52-sim", "--firmware", firmware, "--history-end", "2024-03-15T10:07", "--realtime-ms", "0"} + more,
-                             &error, nullptr);
+    auto o = parseSimOptions(
+        QStringList{"tvq52-sim", "--firmware", firmware, "--history-end", "2024-03-15T10:07", "--realtime-ms", "0"}
+            + more,
+        &error, nullptr);
     EXPECT_TRUE(o.has_value()) << qPrintable(error);
     return *o;
 }
@@ -56,7 +58,8 @@ QByteArray rangeRequest(std::uint8_t command, const QDateTime& from, const QDate
 
 bool checkOk(const QByteArray& frame)
 {
-    return frame.size() >= 5 && checkByte(frame) == 0 && ((std::uint8_t(frame[1]) << 8) | std::uint8_t(frame[2])) == frame.size();
+    return frame.size() >= 5 && checkByte(frame) == 0
+        && ((std::uint8_t(frame[1]) << 8) | std::uint8_t(frame[2])) == frame.size();
 }
 
 } // namespace
@@ -161,7 +164,8 @@ TEST(UnitSimulator, RecordListsNewestFirstWithinTheRangeAndTheHandshake)
         frames << f;
     }
     ASSERT_EQ(frames.size(), 5 + 1) << "09:00 to 10:00 and the end frame";
-    EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[0].constData() + 4)), QDateTime(kEnd.date(), QTime(10, 0)));
+    EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[0].constData() + 4)),
+              QDateTime(kEnd.date(), QTime(10, 0)));
     EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[4].constData() + 4)), from);
     EXPECT_EQ(frames.back().at(4), 0);
 
@@ -206,7 +210,7 @@ TEST(UnitSimulator, RealTimeStreamUntilCancel)
     ASSERT_EQ(first.size(), 20);
     EXPECT_TRUE(checkOk(first));
     EXPECT_EQ(first.at(3), 0x09);
-    u.unit.receive(completeFrame(0x01));   // ignored: the stream goes on
+    u.unit.receive(completeFrame(0x01)); // ignored: the stream goes on
     u.unit.receive(QByteArray(1, char(kAck)));
     ScaledClock clock;
     EXPECT_TRUE(clock.waitFor(2000, [&] { return !u.out.isEmpty(); }));
@@ -245,7 +249,8 @@ TEST(ModemFront, DialsInVerboseOffModeEscapesAndHangsUp)
     mo.rings = 1;
     mo.guardMs = 10;
     QByteArray toPc, toUnit;
-    ModemFront modem(mo, [&](const QByteArray& b) { toPc += b; }, [&](const QByteArray& b) { toUnit += b; });
+    ModemFront modem(
+        mo, [&](const QByteArray& b) { toPc += b; }, [&](const QByteArray& b) { toUnit += b; });
     ScaledClock clock;
 
     modem.fromPc("AT\r");
@@ -283,7 +288,8 @@ TEST(ModemFront, DialResultsOtherThanConnect)
         mo.rings = 1;
         mo.dialResult = code;
         QByteArray toPc;
-        ModemFront modem(mo, [&](const QByteArray& b) { toPc += b; }, [](const QByteArray&) {});
+        ModemFront modem(
+            mo, [&](const QByteArray& b) { toPc += b; }, [](const QByteArray&) {});
         modem.fromPc("ATE0V0X0DT,1\r");
         ScaledClock clock;
         // The command line itself is echoed: echo goes off only once it has run.

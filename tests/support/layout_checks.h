@@ -29,7 +29,8 @@ inline void expectWhole(QWidget& window, const QString& where)
         EXPECT_TRUE(window.rect().contains(QRect(w->mapTo(&window, QPoint(0, 0)), w->size())))
             << at << ": " << w->objectName().toStdString() << " lies outside the window";
         if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w)) {
-            EXPECT_GE(w->width(), w->minimumSizeHint().width()) << at << ": \"" << caption.toStdString() << "\" is cut off";
+            EXPECT_GE(w->width(), w->minimumSizeHint().width())
+                << at << ": \"" << caption.toStdString() << "\" is cut off";
         }
         if (auto* bar = qobject_cast<QTabBar*>(w)) {
             for (int i = 0; i < bar->count(); ++i) {

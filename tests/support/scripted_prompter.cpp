@@ -15,8 +15,7 @@ Answer ScriptedPrompter::message(const Message& message)
     return message.style == MessageStyle::YesNoQuestion ? Answer::Yes : Answer::Ok;
 }
 
-std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title,
-                                               const QString& defaultText)
+std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     inputPrompts_ << prompt;
     if (!inputs_.empty()) {

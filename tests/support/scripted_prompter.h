@@ -15,8 +15,7 @@ namespace tvq52::test {
 class ScriptedPrompter : public Prompter {
 public:
     Answer message(const Message& message) override;
-    std::optional<QString> input(const QString& prompt, const QString& title,
-                                 const QString& defaultText) override;
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;
     QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override;
 
@@ -27,7 +26,11 @@ public:
     const QList<Message>& shown() const { return shown_; }
     QList<int> catalogueIds() const;
     QStringList inputPrompts() const { return inputPrompts_; }
-    void clear() { shown_.clear(); inputPrompts_.clear(); }
+    void clear()
+    {
+        shown_.clear();
+        inputPrompts_.clear();
+    }
 
 private:
     std::deque<Answer> answers_;

@@ -16,8 +16,7 @@
 
 namespace tvq52::test {
 
-template <typename T = QWidget>
-T* child(QWidget* w, const char* name)
+template <typename T = QWidget> T* child(QWidget* w, const char* name)
 {
     T* c = w->findChild<T*>(QString::fromUtf8(name));
     EXPECT_NE(c, nullptr) << name;

@@ -3,8 +3,8 @@
 #include "db/database.h"
 
 #include <QString>
-#include <memory>
 #include <QTemporaryDir>
+#include <memory>
 
 #include "support/printers.h"
 

@@ -11,11 +11,12 @@ inline QByteArray identityReply(const QByteArray& serial = "004711", std::uint8_
 }
 
 // A real-time reading taken on 07/03/10 at 09:05:02.
-inline QByteArray readingFrame(int level, int attenuation, int mains = 0, int sensor = 0, int session = 0, int night = 0,
-                               int nonWorking = 0)
+inline QByteArray readingFrame(int level, int attenuation, int mains = 0, int sensor = 0, int session = 0,
+                               int night = 0, int nonWorking = 0)
 {
     QByteArray p;
-    for (int b : {7, 3, 10, 9, 5, 2, session, night, mains, sensor, nonWorking, (level >> 8) & 0xFF, level & 0xFF, attenuation})
+    for (int b :
+         {7, 3, 10, 9, 5, 2, session, night, mains, sensor, nonWorking, (level >> 8) & 0xFF, level & 0xFF, attenuation})
         p.append(char(b));
     return completeFrame(0x09, p);
 }

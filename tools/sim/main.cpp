@@ -48,7 +48,8 @@ int main(int argc, char** argv)
         const QFileInfo existing(link);
         if (existing.isSymLink() || existing.exists()) {
             if (!existing.isSymLink()) {
-                std::fprintf(stderr, "tvq52-sim: %s exists and is not a link; not replacing it\n", link.toLocal8Bit().constData());
+                std::fprintf(stderr, "tvq52-sim: %s exists and is not a link; not replacing it\n",
+                             link.toLocal8Bit().constData());
                 return 1;
             }
             QFile::remove(link);

@@ -9,15 +9,24 @@ namespace {
 const char* verboseText(int code)
 {
     switch (code) {
-    case 0: return "OK";
-    case 1: return "CONNECT";
-    case 2: return "RING";
-    case 3: return "NO CARRIER";
-    case 4: return "ERROR";
-    case 6: return "NO DIALTONE";
-    case 7: return "BUSY";
-    case 8: return "NO ANSWER";
-    default: return "ERROR";
+    case 0:
+        return "OK";
+    case 1:
+        return "CONNECT";
+    case 2:
+        return "RING";
+    case 3:
+        return "NO CARRIER";
+    case 4:
+        return "ERROR";
+    case 6:
+        return "NO DIALTONE";
+    case 7:
+        return "BUSY";
+    case 8:
+        return "NO ANSWER";
+    default:
+        return "ERROR";
     }
 }
 
@@ -129,11 +138,15 @@ void ModemFront::runCommandLine(const QByteArray& line)
         case 'V':
             verbose_ = digit(0) != 0;
             break;
-        case 'X': case 'Q': case 'M': case 'L':
+        case 'X':
+        case 'Q':
+        case 'M':
+        case 'L':
             digit(0);
             break;
-        case 'S':   // S-register: S0=2, S7?
-            while (k < line.size() && (std::isdigit(std::uint8_t(line.at(k))) || line.at(k) == '=' || line.at(k) == '?'))
+        case 'S': // S-register: S0=2, S7?
+            while (k < line.size()
+                   && (std::isdigit(std::uint8_t(line.at(k))) || line.at(k) == '=' || line.at(k) == '?'))
                 ++k;
             break;
         case 'Z':

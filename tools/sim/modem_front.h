@@ -50,7 +50,7 @@ private:
     int plusCount_ = 0;
     QTimer ringTimer_;
     QTimer guardTimer_;
-    bool callUp_ = false;   // a call stays up while in command mode after "+++"
+    bool callUp_ = false; // a call stays up while in command mode after "+++"
 };
 
 } // namespace tvq52::sim

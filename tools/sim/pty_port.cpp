@@ -48,7 +48,8 @@ bool PtyPort::open(QString* error)
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        *error = QStringLiteral("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error =
+            QStringLiteral("cannot create a pseudo-terminal: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     slavePath_ = QString::fromLocal8Bit(ptsname(master_));

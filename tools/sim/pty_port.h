@@ -48,7 +48,7 @@ private:
     QTimer drainTimer_;
     QByteArray outbox_;
     QElapsedTimer pacing_;
-    double credit_ = 0;   // bytes the line could have carried since the last drain
+    double credit_ = 0; // bytes the line could have carried since the last drain
 };
 
 } // namespace tvq52::sim

@@ -93,7 +93,7 @@ RecordedHistory generateHistory(const HistoryPlan& plan)
         // Quiet hours read below the 60 dB the unit measures; sessions are loud.
         int level = session ? rnd.range(880, 1010) : rnd.range(420, 620);
         if (session && rnd.range(0, 19) == 0)
-            level = rnd.range(1180, 1260);   // a peak over the range
+            level = rnd.range(1180, 1260); // a peak over the range
         r.leqVenue = level;
         r.leqNeighbour = clampLevel(level - VenueLimits::insulationDb * 10 + rnd.range(-20, 20));
         r.stats.maxLeq1 = clampLevel(level + rnd.range(10, 60));
@@ -172,7 +172,8 @@ RecordedHistory generateHistory(const HistoryPlan& plan)
 
     h.reprogrammings << begin.addDays(-1).addSecs(11 * 3600);
     h.erasures << begin.addSecs(-3600);
-    h.batteryEnds << QDateTime(begin.date().addDays(std::max(0, plan.days / 2)), QTime(rnd.range(0, 23), rnd.range(0, 59)));
+    h.batteryEnds << QDateTime(begin.date().addDays(std::max(0, plan.days / 2)),
+                               QTime(rnd.range(0, 23), rnd.range(0, 59)));
     h.totalErasures = int(h.erasures.size());
     return h;
 }

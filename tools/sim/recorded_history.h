@@ -23,9 +23,9 @@ struct LevelStats {
 struct IntervalRecord {
     QDateTime end;
     int disconnections = 0;
-    int passesNeighbour = 0;     // seconds over the neighbour limit
+    int passesNeighbour = 0; // seconds over the neighbour limit
     int passesVenue = 0;
-    int sensorInactive = 0;      // seconds; non-zero while the sensor was out
+    int sensorInactive = 0; // seconds; non-zero while the sensor was out
     int leqNeighbour = 0;
     int leqVenue = 0;
     std::uint8_t limitNeighbour = 0;
@@ -68,7 +68,7 @@ struct HistoryPlan {
     quint32 seed = 52;
     int days = 7;
     int leqMinutes = 15;
-    QDateTime end;   // the last interval ends here (rounded down to the Leq time)
+    QDateTime end; // the last interval ends here (rounded down to the Leq time)
 };
 
 // A venue's week: evening sessions, quiet days under the measuring range,

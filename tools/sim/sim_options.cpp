@@ -70,31 +70,60 @@ std::optional<Fault> parseFault(const QString& text)
 std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* error, QString* helpText)
 {
     QCommandLineParser p;
-    p.setApplicationDescription(QStringLiteral(
-        "A virtual TVQ-52 unit on a pseudo-terminal, for demonstrations, training and tests.\n"
-        "Prints the terminal's device path on the first line of its output."));
+    p.setApplicationDescription(
+        QStringLiteral("A virtual TVQ-52 unit on a pseudo-terminal, for demonstrations, training and tests.\n"
+                       "Prints the terminal's device path on the first line of its output."));
     p.addHelpOption();
-    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make a symbolic link PATH to the terminal."), QStringLiteral("PATH"));
-    const QCommandLineOption type(QStringLiteral("type"), QStringLiteral("Unit type byte (default 42)."), QStringLiteral("N"), QStringLiteral("42"));
-    const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware version MAJOR.MINOR (default 4.0)."), QStringLiteral("VERSION"), QStringLiteral("4.0"));
-    const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Serial number, up to six characters (default 012345)."), QStringLiteral("TEXT"), QStringLiteral("012345"));
-    const QCommandLineOption progMode(QStringLiteral("prog-mode"), QStringLiteral("Programming-mode byte (default 1)."), QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the recorded history (default 52)."), QStringLiteral("N"), QStringLiteral("52"));
-    const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("Days of recorded history (default 7)."), QStringLiteral("N"), QStringLiteral("7"));
-    const QCommandLineOption leq(QStringLiteral("leq-minutes"), QStringLiteral("Leq time of the recorded intervals (default 15)."), QStringLiteral("N"), QStringLiteral("15"));
-    const QCommandLineOption end(QStringLiteral("history-end"), QStringLiteral("End of the recorded history, yyyy-MM-ddTHH:mm (default now)."), QStringLiteral("WHEN"));
-    const QCommandLineOption realtime(QStringLiteral("realtime-ms"), QStringLiteral("Pause between real-time readings (default 500)."), QStringLiteral("MS"), QStringLiteral("500"));
-    const QCommandLineOption cases(QStringLiteral("realtime-cases"), QStringLiteral("Real-time readings step through the edge cases of the display (range ends, sensor out, mains off)."));
+    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make a symbolic link PATH to the terminal."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption type(QStringLiteral("type"), QStringLiteral("Unit type byte (default 42)."),
+                                  QStringLiteral("N"), QStringLiteral("42"));
+    const QCommandLineOption firmware(QStringLiteral("firmware"),
+                                      QStringLiteral("Firmware version MAJOR.MINOR (default 4.0)."),
+                                      QStringLiteral("VERSION"), QStringLiteral("4.0"));
+    const QCommandLineOption serial(QStringLiteral("serial"),
+                                    QStringLiteral("Serial number, up to six characters (default 012345)."),
+                                    QStringLiteral("TEXT"), QStringLiteral("012345"));
+    const QCommandLineOption progMode(QStringLiteral("prog-mode"), QStringLiteral("Programming-mode byte (default 1)."),
+                                      QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the recorded history (default 52)."),
+                                  QStringLiteral("N"), QStringLiteral("52"));
+    const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("Days of recorded history (default 7)."),
+                                  QStringLiteral("N"), QStringLiteral("7"));
+    const QCommandLineOption leq(QStringLiteral("leq-minutes"),
+                                 QStringLiteral("Leq time of the recorded intervals (default 15)."),
+                                 QStringLiteral("N"), QStringLiteral("15"));
+    const QCommandLineOption end(QStringLiteral("history-end"),
+                                 QStringLiteral("End of the recorded history, yyyy-MM-ddTHH:mm (default now)."),
+                                 QStringLiteral("WHEN"));
+    const QCommandLineOption realtime(QStringLiteral("realtime-ms"),
+                                      QStringLiteral("Pause between real-time readings (default 500)."),
+                                      QStringLiteral("MS"), QStringLiteral("500"));
+    const QCommandLineOption cases(
+        QStringLiteral("realtime-cases"),
+        QStringLiteral(
+            "Real-time readings step through the edge cases of the display (range ends, sensor out, mains off)."));
     const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Send at the real line rate (19200 bit/s)."));
     const QCommandLineOption modem(QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the unit."));
-    const QCommandLineOption rings(QStringLiteral("rings"), QStringLiteral("Rings before the call is answered (default 2)."), QStringLiteral("N"), QStringLiteral("2"));
-    const QCommandLineOption ringMs(QStringLiteral("ring-ms"), QStringLiteral("Length of one ring (default 3000)."), QStringLiteral("MS"), QStringLiteral("3000"));
-    const QCommandLineOption dialResult(QStringLiteral("dial-result"), QStringLiteral("Numeric answer to a dial: 1 connects, 3 no carrier, 7 busy (default 1)."), QStringLiteral("CODE"), QStringLiteral("1"));
-    const QCommandLineOption guard(QStringLiteral("guard-ms"), QStringLiteral("Guard time of the +++ escape (default 1000)."), QStringLiteral("MS"), QStringLiteral("1000"));
-    const QCommandLineOption fault(QStringLiteral("fault"), QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
-                                                                .arg(faultNames().join(QStringLiteral(", "))), QStringLiteral("FAULT"));
+    const QCommandLineOption rings(QStringLiteral("rings"),
+                                   QStringLiteral("Rings before the call is answered (default 2)."),
+                                   QStringLiteral("N"), QStringLiteral("2"));
+    const QCommandLineOption ringMs(QStringLiteral("ring-ms"), QStringLiteral("Length of one ring (default 3000)."),
+                                    QStringLiteral("MS"), QStringLiteral("3000"));
+    const QCommandLineOption dialResult(
+        QStringLiteral("dial-result"),
+        QStringLiteral("Numeric answer to a dial: 1 connects, 3 no carrier, 7 busy (default 1)."),
+        QStringLiteral("CODE"), QStringLiteral("1"));
+    const QCommandLineOption guard(QStringLiteral("guard-ms"),
+                                   QStringLiteral("Guard time of the +++ escape (default 1000)."), QStringLiteral("MS"),
+                                   QStringLiteral("1000"));
+    const QCommandLineOption fault(QStringLiteral("fault"),
+                                   QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
+                                       .arg(faultNames().join(QStringLiteral(", "))),
+                                   QStringLiteral("FAULT"));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log the traffic on standard error."));
-    p.addOptions({link, type, firmware, serial, progMode, seed, days, leq, end, realtime, cases, pace, modem, rings, ringMs, dialResult, guard, fault, verbose});
+    p.addOptions({link, type, firmware, serial, progMode, seed, days, leq, end, realtime, cases, pace, modem, rings,
+                  ringMs, dialResult, guard, fault, verbose});
 
     if (helpText)
         *helpText = p.helpText();
@@ -112,7 +141,10 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
         *error = QStringLiteral("invalid value for --%1: %2").arg(opt.names().first(), p.value(opt));
         return std::nullopt;
     };
-    if (auto v = number(p.value(type), 0, 255)) o.unitType = std::uint8_t(*v); else return bad(type);
+    if (auto v = number(p.value(type), 0, 255))
+        o.unitType = std::uint8_t(*v);
+    else
+        return bad(type);
     const QStringList fw = p.value(firmware).split(QLatin1Char('.'));
     const auto major = fw.size() == 2 ? number(fw[0], 0, 255) : std::nullopt;
     const auto minor = fw.size() == 2 ? number(fw[1], 0, 255) : std::nullopt;
@@ -124,13 +156,22 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     if (serialText.isEmpty() || serialText.size() > 6)
         return bad(serial);
     o.serialText = serialText.rightJustified(6, '0');
-    if (auto v = number(p.value(progMode), 0, 255)) o.progMode = std::uint8_t(*v); else return bad(progMode);
+    if (auto v = number(p.value(progMode), 0, 255))
+        o.progMode = std::uint8_t(*v);
+    else
+        return bad(progMode);
     bool ok = false;
     o.seed = p.value(seed).toUInt(&ok);
     if (!ok)
         return bad(seed);
-    if (auto v = number(p.value(days), 0, 3650)) o.days = *v; else return bad(days);
-    if (auto v = number(p.value(leq), 1, 255)) o.leqMinutes = *v; else return bad(leq);
+    if (auto v = number(p.value(days), 0, 3650))
+        o.days = *v;
+    else
+        return bad(days);
+    if (auto v = number(p.value(leq), 1, 255))
+        o.leqMinutes = *v;
+    else
+        return bad(leq);
     if (o.firmwareMajor < 3 && o.leqMinutes > 60)
         return bad(leq);
     if (p.isSet(end)) {
@@ -138,18 +179,30 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
         if (!o.historyEnd.isValid())
             return bad(end);
     }
-    if (auto v = number(p.value(realtime), 0, 3600000)) o.realtimeMs = *v; else return bad(realtime);
+    if (auto v = number(p.value(realtime), 0, 3600000))
+        o.realtimeMs = *v;
+    else
+        return bad(realtime);
     o.realtimeCases = p.isSet(cases);
     o.pace = p.isSet(pace);
     o.link = p.value(link);
     o.verbose = p.isSet(verbose);
     o.modem.enabled = p.isSet(modem);
-    if (auto v = number(p.value(rings), 0, 50)) o.modem.rings = *v; else return bad(rings);
-    if (auto v = number(p.value(ringMs), 0, 60000)) o.modem.ringMs = *v; else return bad(ringMs);
+    if (auto v = number(p.value(rings), 0, 50))
+        o.modem.rings = *v;
+    else
+        return bad(rings);
+    if (auto v = number(p.value(ringMs), 0, 60000))
+        o.modem.ringMs = *v;
+    else
+        return bad(ringMs);
     o.modem.dialResult = p.value(dialResult).toLatin1();
     if (o.modem.dialResult.isEmpty())
         return bad(dialResult);
-    if (auto v = number(p.value(guard), 0, 10000)) o.modem.guardMs = *v; else return bad(guard);
+    if (auto v = number(p.value(guard), 0, 10000))
+        o.modem.guardMs = *v;
+    else
+        return bad(guard);
     for (const QString& f : p.values(fault)) {
         const auto parsed = parseFault(f);
         if (!parsed) {

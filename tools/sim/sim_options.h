@@ -13,20 +13,20 @@ namespace tvq52::sim {
 // on the command line as NAME or NAME:K (only the unit's K-th frame, counted
 // from 1 since start; without K, every frame).
 enum class FaultKind {
-    Garbage,        // bytes before the STX
-    BadCheck,       // a wrong check byte
-    Stall,          // the frame stops half way and the unit falls silent
-    Silent,         // the frame is never sent (without K: the unit never answers)
-    LongFrame,      // a length field larger than any frame
-    ShortLength,    // a length field too small for a frame
-    DamagedRecord,  // a record whose level field is out of range (check byte correct)
-    Nak,            // a programming transmission answered with NAK
-    ProgramSilent,  // a programming transmission left unanswered
+    Garbage,       // bytes before the STX
+    BadCheck,      // a wrong check byte
+    Stall,         // the frame stops half way and the unit falls silent
+    Silent,        // the frame is never sent (without K: the unit never answers)
+    LongFrame,     // a length field larger than any frame
+    ShortLength,   // a length field too small for a frame
+    DamagedRecord, // a record whose level field is out of range (check byte correct)
+    Nak,           // a programming transmission answered with NAK
+    ProgramSilent, // a programming transmission left unanswered
 };
 
 struct Fault {
     FaultKind kind;
-    int frame = 0;  // 0: every frame
+    int frame = 0; // 0: every frame
 
     bool appliesTo(int frameNumber) const { return frame == 0 || frame == frameNumber; }
 };
@@ -39,8 +39,8 @@ struct ModemOptions {
     bool enabled = false;
     int rings = 2;
     int ringMs = 3000;
-    QByteArray dialResult = "1";   // the numeric result code sent after the rings
-    int guardMs = 1000;            // silence that completes the "+++" escape
+    QByteArray dialResult = "1"; // the numeric result code sent after the rings
+    int guardMs = 1000;          // silence that completes the "+++" escape
 };
 
 struct SimOptions {
@@ -48,19 +48,19 @@ struct SimOptions {
     std::uint8_t unitType = 42;
     std::uint8_t firmwareMajor = 4;
     std::uint8_t firmwareMinor = 0;
-    QByteArray serialText = "012345";   // six characters as sent
+    QByteArray serialText = "012345"; // six characters as sent
     std::uint8_t progMode = 1;
 
     // Recorded history.
     quint32 seed = 52;
     int days = 7;
     int leqMinutes = 15;
-    QDateTime historyEnd;   // invalid: now
+    QDateTime historyEnd; // invalid: now
 
-    int realtimeMs = 500;   // pause before each further real-time reading
-    bool realtimeCases = false;   // step through the display's edge cases instead
-    bool pace = false;      // 19200 bit/s line timing
-    QString link;           // symlink to the pty
+    int realtimeMs = 500;       // pause before each further real-time reading
+    bool realtimeCases = false; // step through the display's edge cases instead
+    bool pace = false;          // 19200 bit/s line timing
+    QString link;               // symlink to the pty
     bool verbose = false;
     ModemOptions modem;
     QList<Fault> faults;

@@ -4,7 +4,8 @@
 
 namespace tvq52::sim {
 
-SimProcess::SimProcess(const QString& program, const QStringList& arguments) : program_(program), arguments_(arguments) {}
+SimProcess::SimProcess(const QString& program, const QStringList& arguments) : program_(program), arguments_(arguments)
+{}
 
 SimProcess::~SimProcess()
 {

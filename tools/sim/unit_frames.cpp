@@ -54,7 +54,7 @@ void putLevelStats(QByteArray& out, const LevelStats& s, int passesWidth)
 std::uint8_t actionByte(bool codes33, int seconds)
 {
     if (seconds == 0)
-        return codes33 ? 125 : 2;   // Leq over 125 ms
+        return codes33 ? 125 : 2; // Leq over 125 ms
     return std::uint8_t(seconds);
 }
 
@@ -245,13 +245,13 @@ QByteArray defaultProgrammingBlock(const SimOptions& o)
     putTime(b, QTime(VenueLimits::nightEndHour, 0));
     b.append(char(VenueLimits::nightVenue));
     b.append(char(VenueLimits::nightNeighbour));
-    b.append(char(1));         // clock change
-    put16(b, 300);             // attenuation time
+    b.append(char(1)); // clock change
+    put16(b, 300);     // attenuation time
     b.append(char(o.leqMinutes));
     b.append(char(VenueLimits::lfmax));
-    b.append(char(0));         // continuous printing
-    b.append(char(0));         // language: Spanish
-    b.append(char(2));         // rings
+    b.append(char(0)); // continuous printing
+    b.append(char(0)); // language: Spanish
+    b.append(char(2)); // rings
     QByteArray intervals(300, 0);
     // One non-working interval: Christmas Day of the history's year.
     const int year = (o.historyEnd.isValid() ? o.historyEnd.date().year() : QDate::currentDate().year()) - 1900;
@@ -259,7 +259,7 @@ QByteArray defaultProgrammingBlock(const SimOptions& o)
     intervals.replace(0, 10, QByteArray(christmas, 10));
     b.append(intervals);
     b.append(char(actionByte(o.actionCodes33(), 0)));
-    b.append(char(0));         // no action on the neighbour side
+    b.append(char(0)); // no action on the neighbour side
     for (int tenths : {250, 300, 350, 400, 450, 500, 500, 550, 600})
         put16(b, tenths);
     if (o.hasCorrectionByte())

@@ -18,7 +18,7 @@ struct RealTimeReading {
     std::uint8_t mainsOff = 0;
     std::uint8_t sensorOff = 0;
     bool nonWorking = false;
-    int level = 0;              // tenths of a decibel
+    int level = 0; // tenths of a decibel
     std::uint8_t attenuation = 0;
 };
 

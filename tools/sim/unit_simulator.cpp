@@ -108,7 +108,7 @@ void UnitSimulator::receiveByte(std::uint8_t byte)
         endTransfer();
         break;
     default:
-        break;   // noise between frames, the modem escape
+        break; // noise between frames, the modem escape
     }
 }
 
@@ -192,9 +192,7 @@ void UnitSimulator::startList(Transfer kind, const QByteArray& frame)
     const auto* range = reinterpret_cast<const std::uint8_t*>(frame.constData() + 4);
     const QDateTime from = stampTime(range);
     const QDateTime to = stampTime(range + 5);
-    auto inRange = [&](const QDateTime& t) {
-        return (!from.isValid() || t >= from) && (!to.isValid() || t <= to);
-    };
+    auto inRange = [&](const QDateTime& t) { return (!from.isValid() || t >= from) && (!to.isValid() || t <= to); };
 
     pending_.clear();
     if (kind == Transfer::Intervals) {
@@ -222,7 +220,7 @@ void UnitSimulator::sendNextRecord()
     const bool last = pending_.isEmpty();
     sendFrame(next, !last);
     if (last)
-        transfer_ = Transfer::None;   // nothing is expected after the end frame
+        transfer_ = Transfer::None; // nothing is expected after the end frame
 }
 
 void UnitSimulator::sendReading()

@@ -52,11 +52,11 @@ private:
     QByteArray block_;
     QList<QByteArray> received_;
 
-    QByteArray inFrame_;    // bytes of the PC's frame being read
+    QByteArray inFrame_; // bytes of the PC's frame being read
     int framesSent_ = 0;
 
     Transfer transfer_ = Transfer::None;
-    QList<QByteArray> pending_;   // record frames still to send, next first
+    QList<QByteArray> pending_; // record frames still to send, next first
     bool listEndSent_ = false;
     QTimer readingTimer_;
     int readingCount_ = 0;

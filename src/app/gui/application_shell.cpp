@@ -29,8 +29,8 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("Form1"), [this] { return std::make_unique<MainWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form2"), [this] { return std::make_unique<ProgrammingWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form3"), [this] {
-        return std::make_unique<MonitorWindow>(ctx_.guru, prompter_, [this] { return openExchangeSession(ctx_); },
-                                               [this] { openHelp(ctx_, prompter_); });
+        return std::make_unique<MonitorWindow>(
+            ctx_.guru, prompter_, [this] { return openExchangeSession(ctx_); }, [this] { openHelp(ctx_, prompter_); });
     });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });

@@ -11,8 +11,6 @@
 
 namespace tvq52 {
 
-
-
 // Owns what lives for the run and the main window; a language change unloads
 // the main window and loads it again, which runs start-up anew.
 class ApplicationShell : public QObject {

@@ -16,13 +16,15 @@ void openHelp(const AppContext& ctx, Prompter& prompter)
 {
     const QString page = QDir(helpFolder(ctx.home)).filePath(helpFileName(ctx.LanguageCodeValue));
     if (!QFileInfo(page).isFile()) {
-        prompter.show(QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se encuentra la ayuda")), page),
-                      MessageStyle::Exclamation);
+        prompter.show(
+            QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se encuentra la ayuda")), page),
+            MessageStyle::Exclamation);
         return;
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
-        prompter.show(QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se puede abrir la ayuda")), page),
-                      MessageStyle::Exclamation);
+        prompter.show(
+            QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se puede abrir la ayuda")), page),
+            MessageStyle::Exclamation);
 }
 
 } // namespace tvq52

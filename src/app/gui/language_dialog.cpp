@@ -16,7 +16,7 @@ namespace tvq52 {
 namespace {
 
 // Option names in the order of the language table.
-const char* const kOptionNames[] = {"OptionEspañol", "OptionCatalan", "OptionIngles", "OptionAleman",
+const char* const kOptionNames[] = {"OptionEspañol", "OptionCatalan",  "OptionIngles",   "OptionAleman",
                                     "OptionFrances", "OptionItaliano", "OptionPortugues"};
 
 } // namespace

@@ -58,13 +58,17 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
         QStyle::StandardPixmap icon;
     };
     const ButtonDef buttons[] = {
-        {"SSCommandProgramacion", "Programación", "Programar un TVQ-52 y consultar sus fichas", QStyle::SP_FileDialogDetailedView},
-        {"SSCommandIncidencias", "Datos registrados", "Descargar y consultar los datos registrados", QStyle::SP_FileDialogContentsView},
+        {"SSCommandProgramacion", "Programación", "Programar un TVQ-52 y consultar sus fichas",
+         QStyle::SP_FileDialogDetailedView},
+        {"SSCommandIncidencias", "Datos registrados", "Descargar y consultar los datos registrados",
+         QStyle::SP_FileDialogContentsView},
         {"SSCommandPort", "Comunicaciones", "Puerto serie y módem", QStyle::SP_DriveNetIcon},
         {"SSCommandIdioma", "Idioma", "Idioma de la aplicación", QStyle::SP_MessageBoxInformation},
         {"SSCommandUsuario", "Pie de página", "Texto del pie de página de los informes", QStyle::SP_FileDialogListView},
-        {"SSCommand1", "Abrir archivo", "Abrir una base de datos o un archivo de intercambio", QStyle::SP_DialogOpenButton},
-        {"CommandExportar", "Exportar textos", "Exportar los textos de todas las ventanas a la base de idiomas", QStyle::SP_DialogSaveButton},
+        {"SSCommand1", "Abrir archivo", "Abrir una base de datos o un archivo de intercambio",
+         QStyle::SP_DialogOpenButton},
+        {"CommandExportar", "Exportar textos", "Exportar los textos de todas las ventanas a la base de idiomas",
+         QStyle::SP_DialogSaveButton},
         {"SSCommandHelp", "Ayuda", "Abrir la ayuda", QStyle::SP_DialogHelpButton},
         {"SSCommandExit", "Salir", "Salir del programa", QStyle::SP_DialogCloseButton},
     };
@@ -258,7 +262,8 @@ void MainWindow::showLanguageDialog()
 
 void MainWindow::askFooterText()
 {
-    const std::optional<QString> text = prompter_.input(ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), ctx_.ReportFooterText);
+    const std::optional<QString> text =
+        prompter_.input(ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), ctx_.ReportFooterText);
     // Cancel keeps the footer that was there.
     if (!text)
         return;

@@ -21,8 +21,10 @@ QString tabbedAsTable(const QString& text)
         const QStringList cells = line.split(QLatin1Char('\t'));
         html += QStringLiteral("<tr>");
         for (int i = 0; i < cells.size(); ++i) {
-            const QString span = (i == cells.size() - 1 && cells.size() < 3) ? QStringLiteral(" colspan=\"%1\"").arg(3 - i) : QString();
-            html += QStringLiteral("<td%1 style=\"padding-right:12px; white-space:pre\">%2</td>").arg(span, cells[i].toHtmlEscaped());
+            const QString span =
+                (i == cells.size() - 1 && cells.size() < 3) ? QStringLiteral(" colspan=\"%1\"").arg(3 - i) : QString();
+            html += QStringLiteral("<td%1 style=\"padding-right:12px; white-space:pre\">%2</td>")
+                        .arg(span, cells[i].toHtmlEscaped());
         }
         html += QStringLiteral("</tr>");
     }
@@ -82,8 +84,8 @@ std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, 
         box->setEscapeButton(escape);
     if (m.defaultAnswer) {
         const QMessageBox::StandardButton wanted = *m.defaultAnswer == Answer::Cancel ? QMessageBox::Cancel
-                                                   : *m.defaultAnswer == Answer::No   ? QMessageBox::No
-                                                   : *m.defaultAnswer == Answer::Yes  ? QMessageBox::Yes
+            : *m.defaultAnswer == Answer::No                                          ? QMessageBox::No
+            : *m.defaultAnswer == Answer::Yes                                         ? QMessageBox::Yes
                                                                                       : QMessageBox::Ok;
         if (QAbstractButton* b = box->button(wanted))
             box->setDefaultButton(qobject_cast<QPushButton*>(b));

@@ -19,8 +19,7 @@ public:
     static std::unique_ptr<QMessageBox> createMessageBox(const Message& message, QWidget* parent);
 
     Answer message(const Message& message) override;
-    std::optional<QString> input(const QString& prompt, const QString& title,
-                                 const QString& defaultText) override;
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
     QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;
     QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override;
 

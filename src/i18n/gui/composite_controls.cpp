@@ -3,9 +3,9 @@
 #include "i18n/heading_lines.h"
 
 #include <QAbstractItemModel>
+#include <QAbstractSeries>
 #include <QChart>
 #include <QChartView>
-#include <QAbstractSeries>
 #include <QHeaderView>
 #include <QTabBar>
 #include <QTabWidget>
@@ -16,8 +16,7 @@ namespace tvq52 {
 
 namespace {
 
-template <typename Get, typename Set>
-void visitText(const LocGuru::TextVisitor& visit, Get get, Set set)
+template <typename Get, typename Set> void visitText(const LocGuru::TextVisitor& visit, Get get, Set set)
 {
     const QString text = get();
     if (text.isEmpty())
@@ -30,16 +29,20 @@ void visitText(const LocGuru::TextVisitor& visit, Get get, Set set)
 void walkTabs(QTabWidget* tabs, const LocGuru::TextVisitor& visit)
 {
     for (int i = 0; i < tabs->count(); ++i) {
-        visitText(visit, [&] { return tabs->tabText(i); }, [&](const QString& t) { tabs->setTabText(i, t); });
-        visitText(visit, [&] { return tabs->tabToolTip(i); }, [&](const QString& t) { tabs->setTabToolTip(i, t); });
+        visitText(
+            visit, [&] { return tabs->tabText(i); }, [&](const QString& t) { tabs->setTabText(i, t); });
+        visitText(
+            visit, [&] { return tabs->tabToolTip(i); }, [&](const QString& t) { tabs->setTabToolTip(i, t); });
     }
 }
 
 void walkTabBar(QTabBar* bar, const LocGuru::TextVisitor& visit)
 {
     for (int i = 0; i < bar->count(); ++i) {
-        visitText(visit, [&] { return bar->tabText(i); }, [&](const QString& t) { bar->setTabText(i, t); });
-        visitText(visit, [&] { return bar->tabToolTip(i); }, [&](const QString& t) { bar->setTabToolTip(i, t); });
+        visitText(
+            visit, [&] { return bar->tabText(i); }, [&](const QString& t) { bar->setTabText(i, t); });
+        visitText(
+            visit, [&] { return bar->tabToolTip(i); }, [&](const QString& t) { bar->setTabToolTip(i, t); });
     }
 }
 
@@ -68,7 +71,8 @@ void walkChart(QChart* chart, const LocGuru::TextVisitor& visit)
     if (!chart)
         return;
     for (QAbstractSeries* series : chart->series())
-        visitText(visit, [&] { return series->name(); }, [&](const QString& t) { series->setName(t); });
+        visitText(
+            visit, [&] { return series->name(); }, [&](const QString& t) { series->setName(t); });
 }
 
 } // namespace

@@ -43,7 +43,10 @@ bool ExportAllStrings(LocGuru& guru, const FormRegistry& forms, const QString& p
     if (!written)
         prompter.message(Message{QStringLiteral("While exporting to Language Database (") + target
                                      + QStringLiteral(") the following error occurred:\r\r") + error,
-                                 {}, MessageStyle::Exclamation, 0, {}});
+                                 {},
+                                 MessageStyle::Exclamation,
+                                 0,
+                                 {}});
     return written;
 }
 

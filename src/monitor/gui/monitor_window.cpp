@@ -56,7 +56,10 @@ QLabel* alarm(QWidget* parent, const char* name, const QString& text)
 
 MonitorWindow::MonitorWindow(const LocGuru& guru, Prompter& prompter, SessionSource openSession,
                              std::function<void()> openHelp, QWidget* parent)
-    : QDialog(parent), guru_(guru), prompter_(prompter), openSession_(std::move(openSession)),
+    : QDialog(parent),
+      guru_(guru),
+      prompter_(prompter),
+      openSession_(std::move(openSession)),
       openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form3"));

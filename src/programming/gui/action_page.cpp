@@ -79,8 +79,9 @@ ActionPage::ActionPage(FieldRules& rules, std::function<void()> openWeekSchedule
     for (int d = 0; d < 7; ++d) {
         sessionGrid->addWidget(new QLabel(QString::fromUtf8(kDayCaptions[d]), sessionBox), d + 1, 0);
         for (int k = 0; k < 2; ++k) {
-            const QString name = QStringLiteral("Mask%1%2").arg(QString::fromUtf8(kDayStems[d]),
-                                                                 k ? QStringLiteral("Fi") : QStringLiteral("Ini"));
+            const QString name =
+                QStringLiteral("Mask%1%2")
+                    .arg(QString::fromUtf8(kDayStems[d]), k ? QStringLiteral("Fi") : QStringLiteral("Ini"));
             QLineEdit* e = rules.addLineEdit(sessionBox, name, FieldRules::Keys::Free);
             e->setReadOnly(true);
             e->setCursor(Qt::PointingHandCursor);
@@ -126,9 +127,9 @@ void ActionPage::showRecord(const ProgrammingRecord& r, bool keepSeconds)
 void ActionPage::readRecord(ProgrammingRecord& r) const
 {
     r.venueAction = {venueLeq125->isChecked() ? ActionType::Leq125ms : ActionType::LeqSeconds, venueSeconds->text()};
-    r.neighbourAction = {neighbourNone->isChecked()     ? ActionType::None
-                         : neighbourLeq125->isChecked() ? ActionType::Leq125ms
-                                                        : ActionType::LeqSeconds,
+    r.neighbourAction = {neighbourNone->isChecked()         ? ActionType::None
+                             : neighbourLeq125->isChecked() ? ActionType::Leq125ms
+                                                            : ActionType::LeqSeconds,
                          neighbourSeconds->text()};
     r.sessions = sessionHours();
     r.attenuationSeconds = attenuation->text().trimmed().toInt();

@@ -12,8 +12,7 @@ namespace tvq52 {
 
 FieldRules::FieldRules(QWidget* window, std::function<void()> edited)
     : QObject(window), window_(window), edited_(std::move(edited))
-{
-}
+{}
 
 void FieldRules::watch(QWidget* field, Keys keys)
 {
@@ -83,8 +82,8 @@ bool FieldRules::eventFilter(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::KeyPress: {
         auto* key = static_cast<QKeyEvent*>(event);
-        if (const auto action = activate_.constFind(watched); action != activate_.cend() &&
-            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space)) {
+        if (const auto action = activate_.constFind(watched); action != activate_.cend()
+            && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space)) {
             action.value()();
             return true;
         }

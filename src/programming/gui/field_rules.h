@@ -18,10 +18,10 @@ class FieldRules : public QObject {
     Q_OBJECT
 public:
     enum class Keys {
-        Free,       // every key goes through
-        NoBlanks,   // a typed blank is discarded
-        Locked,     // typing is discarded but still counts as an edit
-        Shown,      // typing is discarded and is no edit
+        Free,     // every key goes through
+        NoBlanks, // a typed blank is discarded
+        Locked,   // typing is discarded but still counts as an edit
+        Shown,    // typing is discarded and is no edit
     };
 
     FieldRules(QWidget* window, std::function<void()> edited);

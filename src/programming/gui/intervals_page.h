@@ -17,8 +17,7 @@ class IntervalGridModel;
 class IntervalsPage : public QWidget {
     Q_OBJECT
 public:
-    IntervalsPage(ProgIntervals& intervals, FieldRules& rules, std::function<void(int)> showMessage,
-                  QWidget* parent);
+    IntervalsPage(ProgIntervals& intervals, FieldRules& rules, std::function<void(int)> showMessage, QWidget* parent);
 
     // After the window's intervals were replaced.
     void reload();

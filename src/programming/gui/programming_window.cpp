@@ -84,10 +84,12 @@ void ProgrammingWindow::buildUi()
     tabs_->setObjectName(QStringLiteral("SSTab2"));
     venuePage_ = new VenuePage(*rules_, tabs_);
     unitPage_ = new UnitPage(*rules_, tabs_);
-    actionPage_ = new ActionPage(*rules_, [this] { openWeekSchedule(); }, tabs_);
+    actionPage_ = new ActionPage(
+        *rules_, [this] { openWeekSchedule(); }, tabs_);
     limitsPage_ = new LimitsPage(*rules_, tabs_);
     insulationPage_ = new InsulationPage(*rules_, tabs_);
-    intervalsPage_ = new IntervalsPage(intervals_, *rules_, [this](int id) { showMessage(id); }, tabs_);
+    intervalsPage_ = new IntervalsPage(
+        intervals_, *rules_, [this](int id) { showMessage(id); }, tabs_);
     tabs_->addTab(venuePage_, QStringLiteral("Datos del local"));
     tabs_->addTab(unitPage_, QStringLiteral("Aparato"));
     tabs_->addTab(actionPage_, QStringLiteral("Actuación y sesiones"));
@@ -141,7 +143,7 @@ QWidget* ProgrammingWindow::buildButtons()
         if (slot)
             connect(b, &QPushButton::clicked, this, slot);
         else
-            b->setEnabled(false);   // its window or link is not part of the program yet
+            b->setEnabled(false); // its window or link is not part of the program yet
         layout->addWidget(b);
         return b;
     };
@@ -208,8 +210,8 @@ void ProgrammingWindow::transmitProgramming()
 void ProgrammingWindow::openMonitor()
 {
     if (!monitor_) {
-        monitor_ = std::make_unique<MonitorWindow>(ctx_.guru, prompter_, [this] { return openSession(); },
-                                                   [this] { openHelp(ctx_, prompter_); });
+        monitor_ = std::make_unique<MonitorWindow>(
+            ctx_.guru, prompter_, [this] { return openSession(); }, [this] { openHelp(ctx_, prompter_); });
     }
     // The programming window is out of use while the monitor is open.
     setEnabled(false);
@@ -471,8 +473,9 @@ void ProgrammingWindow::searchRecord()
     const auto field = searchFieldOf(searchField_);
     if (!field || !hasStore())
         return;
-    const auto answer = prompter_.input(ctx_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
-                                        ctx_.guru.GetS(msg::SearchTitle), searchText_);
+    const auto answer =
+        prompter_.input(ctx_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
+                        ctx_.guru.GetS(msg::SearchTitle), searchText_);
     if (!answer || answer->isEmpty())
         return;
     searchText_ = *answer;
@@ -498,7 +501,12 @@ void ProgrammingWindow::deleteRecord()
     if (!Modificat())
         return;
     // Deleting every record of a unit cannot be undone: Enter keeps them.
-    if (prompter_.message(Message{ctx_.guru.GetS(msg::DeleteUnitData), {}, MessageStyle::OkCancelQuestion, msg::DeleteUnitData, Answer::Cancel}) != Answer::Ok)
+    if (prompter_.message(Message{ctx_.guru.GetS(msg::DeleteUnitData),
+                                  {},
+                                  MessageStyle::OkCancelQuestion,
+                                  msg::DeleteUnitData,
+                                  Answer::Cancel})
+        != Answer::Ok)
         return;
     WaitCursor wait;
     Store store(*ctx_.db);
@@ -552,8 +560,8 @@ void ProgrammingWindow::applyCheck(QLineEdit* field, const FieldCheck& check)
     if (check.focus == FieldCheck::Focus::MoveOn && !check.messageId)
         return;
     QLineEdit* target = check.focus == FieldCheck::Focus::ToNightStart ? limitsPage_->nightStart
-                        : check.focus == FieldCheck::Focus::BackToField ? field
-                                                                        : nullptr;
+        : check.focus == FieldCheck::Focus::BackToField                ? field
+                                                                       : nullptr;
     if (check.showLimitsPage)
         tabs_->setCurrentIndex(kLimitsPage);
     rules_->refocusLater(target, [this, showPage = check.showLimitsPage, id = check.messageId] {
@@ -570,8 +578,9 @@ void ProgrammingWindow::openWeekSchedule()
     if (weekScheduleRunner_) {
         week = weekScheduleRunner_(*this);
     } else {
-        WeekScheduleWindow dialog(ctx_, prompter_, actionPage_->sessionHours(), limitsPage_->nightStart->text(),
-                                  limitsPage_->nightEnd->text(), [this] { modified_ = true; }, this);
+        WeekScheduleWindow dialog(
+            ctx_, prompter_, actionPage_->sessionHours(), limitsPage_->nightStart->text(),
+            limitsPage_->nightEnd->text(), [this] { modified_ = true; }, this);
         if (dialog.exec() == QDialog::Accepted)
             week = dialog.sessions();
     }

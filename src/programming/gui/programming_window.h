@@ -73,7 +73,11 @@ public:
     void openMonitor();
     // The line and clock of the exchanges: the run's line and real time
     // unless a test gives others.
-    void setLink(Line* line, Clock* clock) { line_ = line; clock_ = clock; }
+    void setLink(Line* line, Clock* clock)
+    {
+        line_ = line;
+        clock_ = clock;
+    }
     MonitorWindow* monitorWindow() const { return monitor_.get(); }
 
     // ProgrammingView

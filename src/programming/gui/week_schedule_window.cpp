@@ -64,7 +64,11 @@ QList<QLineSeries*> runs(const std::array<bool, kWeekPoints>& on, double value, 
 WeekScheduleWindow::WeekScheduleWindow(AppContext& ctx, Prompter& prompter, const WeekSessions& sessions,
                                        const QString& nightStart, const QString& nightEnd,
                                        std::function<void()> markModified, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), prompter_(prompter), nightStart_(nightStart), nightEnd_(nightEnd),
+    : QDialog(parent),
+      ctx_(ctx),
+      prompter_(prompter),
+      nightStart_(nightStart),
+      nightEnd_(nightEnd),
       markModified_(std::move(markModified))
 {
     setObjectName(QStringLiteral("Form10"));
@@ -74,8 +78,9 @@ WeekScheduleWindow::WeekScheduleWindow(AppContext& ctx, Prompter& prompter, cons
     for (int d = 0; d < 7; ++d) {
         setDayTexts(d, sessions[d]);
         const DayOption option = dayOptionOf(sessions[d]);
-        (option == DayOption::Closed ? days_[d].closed : option == DayOption::AllDay ? days_[d].allDay
-                                                                                     : days_[d].hours)
+        (option == DayOption::Closed       ? days_[d].closed
+             : option == DayOption::AllDay ? days_[d].allDay
+                                           : days_[d].hours)
             ->setChecked(true);
     }
     openOnly(0);
@@ -122,7 +127,8 @@ void WeekScheduleWindow::buildUi()
             });
             rules_->onLeave(e, [this, e] {
                 if (e->text() != kClosedTime && !isValidClockTime(e->text()))
-                    rules_->refocusLater(e, [this] { showCatalogue(prompter_, ctx_.guru, msg::WrongTime, MessageStyle::Critical); });
+                    rules_->refocusLater(
+                        e, [this] { showCatalogue(prompter_, ctx_.guru, msg::WrongTime, MessageStyle::Critical); });
             });
         }
         grid->addWidget(c.start, 0, 0);

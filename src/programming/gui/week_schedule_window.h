@@ -25,9 +25,8 @@ class Prompter;
 class WeekScheduleWindow : public QDialog {
     Q_OBJECT
 public:
-    WeekScheduleWindow(AppContext& ctx, Prompter& prompter, const WeekSessions& sessions,
-                       const QString& nightStart, const QString& nightEnd, std::function<void()> markModified,
-                       QWidget* parent = nullptr);
+    WeekScheduleWindow(AppContext& ctx, Prompter& prompter, const WeekSessions& sessions, const QString& nightStart,
+                       const QString& nightEnd, std::function<void()> markModified, QWidget* parent = nullptr);
 
     WeekSessions sessions() const;
     // The day open for confirmation, 7 once Sunday has been confirmed.

@@ -14,7 +14,8 @@ namespace {
 
 QString setting(const TempHome& home, const char* key)
 {
-    return ReadSetting(QStringLiteral("Configuration"), QString::fromLatin1(key), QStringLiteral("<none>"), settingsPath(home.path()));
+    return ReadSetting(QStringLiteral("Configuration"), QString::fromLatin1(key), QStringLiteral("<none>"),
+                       settingsPath(home.path()));
 }
 
 } // namespace

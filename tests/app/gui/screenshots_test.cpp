@@ -22,7 +22,8 @@ TEST(Screenshots, MainWindowAndDialogsRenderWithEveryTextVisible)
     CommunicationDialog comm(program.shell->context(), program.prompter, &w);
     LanguageDialog language(program.shell->context(), &w);
     const QString dir = qEnvironmentVariable("TVQ52_SHOT_DIR");
-    const std::pair<QWidget*, const char*> shots[] = {{&w, "main-window"}, {&comm, "communication"}, {&language, "language"}};
+    const std::pair<QWidget*, const char*> shots[] = {
+        {&w, "main-window"}, {&comm, "communication"}, {&language, "language"}};
     for (const auto& [widget, name] : shots) {
         widget->show();
         QApplication::processEvents();
@@ -30,7 +31,8 @@ TEST(Screenshots, MainWindowAndDialogsRenderWithEveryTextVisible)
         EXPECT_FALSE(pixmap.isNull()) << name;
         // Every push button is wide enough for its text.
         for (auto* b : widget->findChildren<QAbstractButton*>())
-            EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text())) << name << " " << b->objectName().toStdString();
+            EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()))
+                << name << " " << b->objectName().toStdString();
         if (!dir.isEmpty()) {
             QDir().mkpath(dir);
             pixmap.save(QDir(dir).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));

@@ -1,8 +1,8 @@
+#include "../language_db_fixture.h"
+#include "i18n/gui/composite_controls.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
-#include "i18n/gui/composite_controls.h"
 #include "i18n/loc_guru.h"
-#include "../language_db_fixture.h"
 #include "support/scripted_prompter.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
+#include "../language_db_fixture.h"
 #include "i18n/gui/composite_controls.h"
 #include "i18n/loc_guru.h"
-#include "../language_db_fixture.h"
 
 #include <QAction>
 #include <QChart>
@@ -67,14 +67,23 @@ protected:
     void SetUp() override
     {
         const QString path = dir.filePath("Language.db");
-        tvq52::test::writeLanguageDb(path, {
-            {"Ventana", "Window"}, {"Aceptar", "OK"}, {"Guardar y salir", "Save and exit"},
-            {"Fecha:", "Date:"}, {"Fecha", "Date"}, {QString::fromUtf8("Conexión"), "Connection"},
-            {"Cambio de hora:", "Clock change:"}, {"Archivo", "File"}, {"Salir", "Exit"},
-            {QString::fromUtf8("Día"), "Day"}, {"Noche", "Night"},
-            {QString::fromUtf8("LeqSesión\rdBA"), "LeqSession{\\r}dBA"},
-            {QString::fromUtf8("Límite"), "Limit"}, {"Sans", "Serif"},
-        });
+        tvq52::test::writeLanguageDb(path,
+                                     {
+                                         {"Ventana", "Window"},
+                                         {"Aceptar", "OK"},
+                                         {"Guardar y salir", "Save and exit"},
+                                         {"Fecha:", "Date:"},
+                                         {"Fecha", "Date"},
+                                         {QString::fromUtf8("Conexión"), "Connection"},
+                                         {"Cambio de hora:", "Clock change:"},
+                                         {"Archivo", "File"},
+                                         {"Salir", "Exit"},
+                                         {QString::fromUtf8("Día"), "Day"},
+                                         {"Noche", "Night"},
+                                         {QString::fromUtf8("LeqSesión\rdBA"), "LeqSession{\\r}dBA"},
+                                         {QString::fromUtf8("Límite"), "Limit"},
+                                         {"Sans", "Serif"},
+                                     });
         guru.sForeignColumnName = "English";
         installWidgetTranslation(guru);
         ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));

@@ -1,9 +1,9 @@
 // Every native text a window shows must reach the six other languages: the
 // export collects the texts the translators get, and the shipped language
 // database must answer each of them.
+#include "../language_db_fixture.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
-#include "../language_db_fixture.h"
 #include "support/started_program.h"
 
 #include <QCoreApplication>
@@ -25,13 +25,14 @@ const QStringList kTranslatedColumns = {
 
 struct ShippedRow {
     bool skip = false;
-    QStringList translations;   // in kTranslatedColumns order
+    QStringList translations; // in kTranslatedColumns order
 };
 
 QHash<QString, ShippedRow> readLanguageDb(const QString& path)
 {
     QHash<QString, ShippedRow> rows;
-    const QString select = QStringLiteral("SELECT Native, bSkip, \"%1\" FROM LocGuru").arg(kTranslatedColumns.join("\", \""));
+    const QString select =
+        QStringLiteral("SELECT Native, bSkip, \"%1\" FROM LocGuru").arg(kTranslatedColumns.join("\", \""));
     for (const QVariantList& r : tvq52::test::queryRows(path, select)) {
         ShippedRow row{r[1].toInt() != 0, {}};
         for (int i = 0; i < kTranslatedColumns.size(); ++i)

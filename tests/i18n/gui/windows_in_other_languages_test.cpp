@@ -18,16 +18,16 @@ using tvq52::test::settle;
 namespace {
 
 struct Language {
-    const char* option;   // the language dialog's choice
+    const char* option; // the language dialog's choice
     const char* name;
     const char* programmingTitle;
-    const char* exit;   // the main window's Exit button
+    const char* exit; // the main window's Exit button
 };
 
 const Language kLanguages[] = {
-    {"OptionIngles", "English", "Programming", "Exit"},           {"OptionAleman", "Deutsch", "Programmierung", "Beenden"},
-    {"OptionCatalan", "Català", "Programació", "Surt"},           {"OptionFrances", "Français", "Programmation", "Quitter"},
-    {"OptionItaliano", "Italiano", "Programmazione", "Esci"},     {"OptionPortugues", "Português", "Programação", "Sair"},
+    {"OptionIngles", "English", "Programming", "Exit"},       {"OptionAleman", "Deutsch", "Programmierung", "Beenden"},
+    {"OptionCatalan", "Català", "Programació", "Surt"},       {"OptionFrances", "Français", "Programmation", "Quitter"},
+    {"OptionItaliano", "Italiano", "Programmazione", "Esci"}, {"OptionPortugues", "Português", "Programação", "Sair"},
     {"OptionEspañol", "Español", "Programación", "Salir"},
 };
 
@@ -37,7 +37,10 @@ QStringList shownTexts(QWidget& window)
 {
     QStringList texts{window.windowTitle()};
     for (QObject* o : window.findChildren<QObject*>()) {
-        if (walkSpecialControl(o, [&](const QString& text) { texts << text; return text; }))
+        if (walkSpecialControl(o, [&](const QString& text) {
+                texts << text;
+                return text;
+            }))
             continue;
         auto* w = qobject_cast<QWidget*>(o);
         if (!w)
@@ -89,7 +92,8 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptions)
         r.venue = QStringLiteral("Sala de conciertos La Estación");
         r.version = QStringLiteral("4.0");
         ProgIntervals intervals = unusedIntervals();
-        intervals[0] = {QStringLiteral("24/12/10"), QStringLiteral("20:00"), QStringLiteral("26/12/10"), QStringLiteral("08:00")};
+        intervals[0] = {QStringLiteral("24/12/10"), QStringLiteral("20:00"), QStringLiteral("26/12/10"),
+                        QStringLiteral("08:00")};
         ASSERT_TRUE(GrabaProgramacio(store, r, intervals));
     }
 
@@ -113,7 +117,8 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptions)
             if (window->objectName() == QLatin1String("Form2")) {
                 EXPECT_EQ(window->windowTitle(), QString::fromUtf8(language.programmingTitle));
             }
-            const QString name = QStringLiteral("%1_%2").arg(QString::fromLatin1(form), QString::fromUtf8(language.name));
+            const QString name =
+                QStringLiteral("%1_%2").arg(QString::fromLatin1(form), QString::fromUtf8(language.name));
             expectNoSpanishLeft(*window, shell.context().guru, name.toStdString());
             checkPages(*window, name);
         }

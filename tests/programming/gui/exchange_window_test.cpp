@@ -10,8 +10,8 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QRadioButton>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 
 using namespace tvq52;
@@ -71,7 +71,9 @@ TEST_F(ExchangeWindow, ReceiveFillsANewRecordAndGivesTheButtonsBack)
     open();
     EXPECT_FALSE(button("SSCommandImprimir")->isEnabled());
     bool disabledDuringExchange = false;
-    onByte = [&](int) { disabledDuringExchange = !button("SSCommandGrabar")->isEnabled() && !button("SSCommandRecibir")->isEnabled(); };
+    onByte = [&](int) {
+        disabledDuringExchange = !button("SSCommandGrabar")->isEnabled() && !button("SSCommandRecibir")->isEnabled();
+    };
     button("SSCommandRecibir")->click();
     EXPECT_EQ(prompter_.catalogueIds(), (QList<int>{15, 61}));
     EXPECT_TRUE(disabledDuringExchange);

@@ -66,7 +66,7 @@ TEST_F(ProgrammingWindowTest, VenueLimitsAreClampedOnLeavingAndBringTheLimitsPag
     QLineEdit* dayVenue = field("MaskDiaLocal");
     typeInto(dayVenue, QStringLiteral("150"));
     EXPECT_EQ(dayVenue->text(), QStringLiteral("150"));
-    showPage(0);   // leaving the page takes the focus out of the field
+    showPage(0); // leaving the page takes the focus out of the field
     EXPECT_EQ(dayVenue->text(), QStringLiteral("120"));
     EXPECT_EQ(tabs()->currentIndex(), ProgrammingWindow::kLimitsPage);
     EXPECT_TRUE(dayVenue->hasFocus());
@@ -356,7 +356,8 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     storeUnit(1, QStringLiteral("Bar"));
     storeUnit(2);
     storeUnit(3);
-    ASSERT_TRUE(store_->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 3}, {"DFecha", QDate(2010, 1, 1)}, {"THora", "10:00"}})));
+    ASSERT_TRUE(store_->insert(QStringLiteral("DiaReprogramado"),
+                               row({{"LNumeroSerie", 3}, {"DFecha", QDate(2010, 1, 1)}, {"THora", "10:00"}})));
     open();
     click("SSCommandSiguiente");
     click("SSCommandSiguiente");
@@ -394,7 +395,7 @@ TEST_F(ProgrammingWindowTest, SaveAlwaysAsksButPreviousAndNextOnlyWhenModified)
     prompter_.clear();
     click("SSCommandSiguiente");
     EXPECT_EQ(shownSerial(), QStringLiteral("2"));
-    click("SSCommandSiguiente");   // the last one: beeps and stays
+    click("SSCommandSiguiente"); // the last one: beeps and stays
     EXPECT_EQ(shownSerial(), QStringLiteral("2"));
     click("SSCommandAnterior");
     click("SSCommandAnterior");
@@ -419,7 +420,8 @@ TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
 {
     ProgrammingRecord r = storeUnit(9);
     ProgIntervals intervals = unusedIntervals();
-    intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("05/02/10"), QStringLiteral("10:00")};
+    intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("05/02/10"),
+                    QStringLiteral("10:00")};
     ASSERT_TRUE(GrabaProgramacio(*store_, r, intervals));
     open();
     EXPECT_EQ(gridRow(0), (QStringList{"1", "01/02/10", "10:00", "05/02/10", "10:00"}));

@@ -67,7 +67,8 @@ TEST_F(WeekScheduleTest, OpensWithTheHoursOptionAndOnlyMondayOpen)
 {
     open(week("00:00", "00:23"));
     for (const char* day : {"Lunes", "Martes", "Miercoles", "Jueves", "Viernes", "Sabado", "Domingo"}) {
-        EXPECT_TRUE(child<QRadioButton>(window_.get(), (std::string("OptionHorario") + day).c_str())->isChecked()) << day;
+        EXPECT_TRUE(child<QRadioButton>(window_.get(), (std::string("OptionHorario") + day).c_str())->isChecked())
+            << day;
         EXPECT_EQ(child<QGroupBox>(window_.get(), (std::string("Frame") + day).c_str())->isEnabled(),
                   std::string(day) == "Lunes");
     }
