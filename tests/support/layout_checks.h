@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QStyle>
 #include <QTabBar>
 #include <gtest/gtest.h>
 
@@ -31,6 +33,13 @@ inline void expectWhole(QWidget& window, const QString& where)
         if (qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) || qobject_cast<QGroupBox*>(w)) {
             EXPECT_GE(w->width(), w->minimumSizeHint().width())
                 << at << ": \"" << caption.toStdString() << "\" is cut off";
+        }
+        // A line edit scrolls what does not fit: the value must show whole.
+        if (auto* edit = qobject_cast<QLineEdit*>(w)) {
+            const int frame = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(edit->displayText()) + 2 * frame + 4)
+                << at << ": " << edit->objectName().toStdString() << " cuts \"" << edit->displayText().toStdString()
+                << "\"";
         }
         if (auto* bar = qobject_cast<QTabBar*>(w)) {
             for (int i = 0; i < bar->count(); ++i) {

@@ -22,6 +22,7 @@
 #include <QLineSeries>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -120,6 +121,9 @@ void WeekScheduleWindow::buildUi()
         for (QLineEdit* e : {c.start, c.end}) {
             e->setInputMask(kTimeMask);
             e->setAlignment(Qt::AlignCenter);
+            // Narrow day frames (short captions) must still show a whole time.
+            e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("00:00"))
+                               + 2 * e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 10);
             rules_->watch(e, FieldRules::Keys::NoBlanks);
             rules_->onEnter(e, [this, d] {
                 if (!days_[d].hours->isChecked())

@@ -6,6 +6,7 @@
 #include "i18n/gui/form_registry.h"
 #include "i18n/loc_guru.h"
 #include "monitor/gui/monitor_window.h"
+#include "programming/gui/week_schedule_window.h"
 #include "programming/programming_store.h"
 #include "support/layout_checks.h"
 #include "support/started_program.h"
@@ -109,10 +110,19 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptions)
         for (const char* form : {"Form2", "Form3", "Form10"}) {
             // The monitor's registration outlives the context of the first
             // program in this process, so it is built on this one's.
-            std::unique_ptr<QWidget> window = qstrcmp(form, "Form3") == 0
-                ? std::make_unique<MonitorWindow>(shell.context().guru, program.prompter,
-                                                  [&] { return openExchangeSession(shell.context()); })
-                : formRegistry().create(QString::fromLatin1(form));
+            std::unique_ptr<QWidget> window;
+            if (qstrcmp(form, "Form3") == 0) {
+                window = std::make_unique<MonitorWindow>(shell.context().guru, program.prompter,
+                                                         [&] { return openExchangeSession(shell.context()); });
+            } else if (qstrcmp(form, "Form10") == 0) {
+                // With hours in its fields, which must show whole.
+                WeekSessions week;
+                week.fill({QStringLiteral("20:00"), QStringLiteral("23:30")});
+                window = std::make_unique<WeekScheduleWindow>(shell.context(), program.prompter, week,
+                                                              QStringLiteral("22:00"), QStringLiteral("08:00"), [] {});
+            } else {
+                window = formRegistry().create(QString::fromLatin1(form));
+            }
             ASSERT_NE(window, nullptr) << form;
             if (window->objectName() == QLatin1String("Form2")) {
                 EXPECT_EQ(window->windowTitle(), QString::fromUtf8(language.programmingTitle));
