@@ -1,26 +1,13 @@
 #include "link/frame.h"
 #include "link_fixture.h"
+#include "support/unit_replies.h"
 
 #include <gtest/gtest.h>
 
 using namespace tvq52;
 using tvq52::test::errorId;
+using tvq52::test::identityReply;
 using tvq52::test::MemoryLink;
-
-namespace {
-
-QByteArray identityReply(const QByteArray& serial = "123456", std::uint8_t type = 42)
-{
-    QByteArray p;
-    p.append(char(type));
-    p.append(char(4));
-    p.append(char(0));
-    p.append(serial);
-    p.append(char(1));
-    return completeFrame(0x01, p);
-}
-
-} // namespace
 
 TEST(ReceiveFrame, WholeFrameLandsInTheBuffer)
 {
@@ -99,7 +86,7 @@ TEST(IdentifyUnit, DecodesTheReplyIntoTheUnitFields)
     MemoryLink m;
     m.line.onWrite([&](const QByteArray&) {
         if (m.line.written() == completeFrame(0x01))
-            m.line.deliver(identityReply("004321", 4), 100);
+            m.line.deliver(identityReply("004321", 4, 0, 4), 100);
     });
     m.link.RequestIdentity();
     EXPECT_EQ(m.line.written().toHex(' '), "02 00 06 01 03 06");
