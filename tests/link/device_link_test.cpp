@@ -48,15 +48,6 @@ TEST(ReceiveFrame, PauseLongerThanTheLimitInsideAFrameIsMessage31)
     EXPECT_EQ(m.state.FrameLength, 0);
 }
 
-TEST(ReceiveFrame, WrongCheckByteIsMessage62)
-{
-    MemoryLink m;
-    QByteArray frame = completeFrame(0x04, QByteArray(365, '\x10'));
-    frame[frame.size() - 1] = char(frame.back() ^ 0xFF);
-    m.line.deliver(frame);
-    EXPECT_EQ(errorId(m.link.ReceiveFrame(m.timer)), 62);
-}
-
 TEST(ReceiveFrame, LengthTheBufferCannotHoldEndsAsTransmissionError)
 {
     MemoryLink m;

@@ -78,40 +78,6 @@ TEST_F(SimLink, StopDuringTheWaitEndsItAtOnceAndSilently)
     EXPECT_LT(real.elapsed(), 10000);
 }
 
-TEST_F(SimLink, ModemCallKeptForTheNextExchangeAndDialledAgainOnceHungUp)
-{
-    startSim({"--modem", "--rings", "1", "--ring-ms", "200", "--guard-ms", "20", "--serial", "777"});
-    state.ModemMode = 1;
-    state.DialCode = "0";
-    state.PhoneNumber = "931234567";
-    prompter.answer(Answer::Ok);
-    prompter.answer(Answer::No); // keep the call up
-    ASSERT_TRUE(identify()) << qPrintable(sim->log());
-    EXPECT_EQ(state.UnitSerial, 777);
-    EXPECT_TRUE(state.ModemConnected);
-    EXPECT_TRUE(line.isOpen());
-    EXPECT_TRUE(line.written.contains("ATE0V0X0DT0,931234567\r"));
-    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{33, 112}));
-
-    // The second exchange goes straight to the unit over the open call.
-    line.written.clear();
-    prompter.clear();
-    state.UnitSerial = 0;
-    prompter.answer(Answer::Yes);
-    ASSERT_TRUE(identify()) << qPrintable(sim->log());
-    EXPECT_EQ(state.UnitSerial, 777);
-    EXPECT_EQ(line.written.toHex(' '), "02 00 06 01 03 06") << "no escape, no dial";
-    EXPECT_EQ(prompter.catalogueIds(), QList<int>{112});
-    EXPECT_FALSE(state.ModemConnected);
-    EXPECT_FALSE(line.isOpen());
-
-    // Hung up: the simulator dropped the call and the next exchange dials again.
-    line.written.clear();
-    ASSERT_TRUE(identify()) << qPrintable(sim->log());
-    EXPECT_TRUE(line.written.contains("ATE0V0X0DT0,931234567\r"));
-    EXPECT_GE(sim->log().count("call dropped"), 1);
-}
-
 TEST_F(SimLink, ModemThatAnswersNoCarrierFailsTheExchange)
 {
     startSim({"--modem", "--rings", "1", "--ring-ms", "200", "--dial-result", "3"});
