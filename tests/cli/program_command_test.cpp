@@ -11,6 +11,26 @@ using namespace tvq52;
 using test::CliResult;
 using test::CliRuns;
 
+namespace {
+
+// The programming stored for unit 4711, after `change` is saved into it.
+StoredProgramming stored4711(const CliRuns& cli, const std::function<void(StoredProgramming&)>& change = {})
+{
+    QString error;
+    auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
+    EXPECT_TRUE(db) << qPrintable(error);
+    Store store(*db);
+    auto stored = CarregaProgramacio(store, 4711);
+    EXPECT_TRUE(stored.has_value());
+    if (stored && change) {
+        change(*stored);
+        EXPECT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
+    }
+    return stored.value_or(StoredProgramming{});
+}
+
+} // namespace
+
 // get --save, change the stored record, put it, get it back from the unit.
 // The clock runs 20 times fast: the paced put takes 1 s instead of 19.
 TEST(CliProgram, GetSavePutAndGetBack)
@@ -26,18 +46,24 @@ TEST(CliProgram, GetSavePutAndGetBack)
     EXPECT_TRUE(get.out.contains("Attenuation time: 300 s\n"));
     EXPECT_TRUE(get.err.contains("Saved the programming of unit 4711"));
 
-    {
-        QString error;
-        auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
-        ASSERT_TRUE(db) << qPrintable(error);
-        Store store(*db);
-        auto stored = CarregaProgramacio(store, 4711);
-        ASSERT_TRUE(stored.has_value());
-        stored->record.leqMinutes = 30;
-        stored->record.language = QStringLiteral("Italiano");
-        stored->intervals[9] = {"01/05/24", "00:00", "02/05/24", "06:30"};
-        ASSERT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
-    }
+    stored4711(cli, [](StoredProgramming& p) {
+        p.record.leqMinutes = 30;
+        p.record.language = QStringLiteral("Italiano");
+        p.intervals[9] = {"01/05/24", "00:00", "02/05/24", "06:30"};
+    });
+
+    // With nobody at the terminal, a stored programming that differs from the
+    // unit's is kept; the differences are one a line.
+    const CliResult kept = run({"program", "get", "--save"});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_TRUE(kept.err.contains(QRegularExpression(
+        QString::fromUtf8("\\n +PC <-> TVQ52\\n\\nIdioma: +Italiano <-> Español\\nTiempo de Leq: +30 <-> \\d+\\n"))))
+        << qPrintable(kept.err);
+    EXPECT_TRUE(
+        kept.err.contains(QString::fromUtf8("\n¿Desea reemplazar la programación existente por la recibida? [Cancel]")))
+        << qPrintable(kept.err);
+    EXPECT_FALSE(kept.out.contains("Leq time: 30 min")) << "the unit's programming is shown";
+    EXPECT_EQ(stored4711(cli).record.leqMinutes, 30);
 
     const CliResult put = run({"program", "put", "4711"});
     ASSERT_EQ(put.exitCode, 0) << qPrintable(put.err);
@@ -49,42 +75,12 @@ TEST(CliProgram, GetSavePutAndGetBack)
     EXPECT_TRUE(back.out.contains("Leq time: 30 min\n")) << qPrintable(back.out);
     EXPECT_TRUE(back.out.contains("Language: Italiano\n"));
     EXPECT_TRUE(back.out.contains("Non-working interval 10: 01/05/24 00:00 - 02/05/24 06:30\n"));
-}
 
-// With nobody at the terminal, a stored programming that differs from the
-// unit's is kept unless --yes is given; the differences are one a line.
-TEST(CliProgram, GetSaveKeepsADifferingStoredProgrammingUnlessYes)
-{
-    CliRuns cli;
-    cli.startSim({"--serial", "4711", "--firmware", "4.0"});
-    ASSERT_EQ(cli.onSim({"program", "get", "--save"}).exitCode, 0);
-    auto storedLeq = [&](std::optional<int> change = {}) {
-        QString error;
-        auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
-        Store store(*db);
-        auto stored = CarregaProgramacio(store, 4711);
-        if (change) {
-            stored->record.leqMinutes = *change;
-            EXPECT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
-        }
-        return stored->record.leqMinutes;
-    };
-    storedLeq(30);
-
-    const CliResult kept = cli.onSim({"program", "get", "--save"});
-    EXPECT_EQ(kept.exitCode, 1);
-    EXPECT_TRUE(
-        kept.err.contains(QRegularExpression(QStringLiteral("\\n +PC <-> TVQ52\\n\\nTiempo de Leq: +30 <-> \\d+\\n"))))
-        << qPrintable(kept.err);
-    EXPECT_TRUE(
-        kept.err.contains(QString::fromUtf8("\n¿Desea reemplazar la programación existente por la recibida? [Cancel]")))
-        << qPrintable(kept.err);
-    EXPECT_FALSE(kept.out.contains("Leq time: 30 min")) << "the unit's programming is shown";
-    EXPECT_EQ(storedLeq(), 30);
-
-    const CliResult replaced = cli.onSim({"--yes", "program", "get", "--save"});
+    // --yes replaces a differing stored programming with the unit's.
+    stored4711(cli, [](StoredProgramming& p) { p.record.leqMinutes = 45; });
+    const CliResult replaced = run({"--yes", "program", "get", "--save"});
     EXPECT_EQ(replaced.exitCode, 0) << qPrintable(replaced.err);
-    EXPECT_NE(storedLeq(), 30);
+    EXPECT_EQ(stored4711(cli).record.leqMinutes, 30);
 }
 
 TEST(CliProgram, PutOfAnUnknownSerialAndGetFromASilentUnitFail)
