@@ -22,11 +22,10 @@ ReadingDisplay shown(const QByteArray& frame)
 
 TEST(MonitorDisplay, LevelAtTheEndsOfTheRange)
 {
-    EXPECT_EQ(shown(readingFrame(599, 0)).level, "UND");
-    EXPECT_EQ(shown(readingFrame(600, 0)).level, "60.0");
-    EXPECT_EQ(shown(readingFrame(1200, 0)).level, "120.0");
-    EXPECT_EQ(shown(readingFrame(1201, 0)).level, "UP");
-    EXPECT_EQ(shown(readingFrame(0x8000, 0)).level, "UND") << "a negative level is below the range";
+    // A negative level is below the range.
+    for (const auto& [level, text] :
+         {std::pair{599, "UND"}, {600, "60.0"}, {1200, "120.0"}, {1201, "UP"}, {0x8000, "UND"}})
+        EXPECT_EQ(shown(readingFrame(level, 0)).level, text) << level;
     // The sensor out hides whatever the level bytes say.
     for (int level : {599, 900, 1201}) {
         const ReadingDisplay d = shown(readingFrame(level, 0, 0, 1));
