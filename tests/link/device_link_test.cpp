@@ -64,22 +64,6 @@ TEST(ReceiveFrame, StopGivesUpSilently)
     EXPECT_EQ(errorId(m.link.ReceiveFrame(m.timer)), 0);
 }
 
-TEST(IdentifyUnit, DecodesTheReplyIntoTheUnitFields)
-{
-    MemoryLink m;
-    m.line.onWrite([&](const QByteArray&) {
-        if (m.line.written() == completeFrame(0x01))
-            m.line.deliver(identityReply("004321", 4, 0, 4), 100);
-    });
-    m.link.RequestIdentity();
-    EXPECT_EQ(m.line.written().toHex(' '), "02 00 06 01 03 06");
-    ASSERT_TRUE(m.link.IdentifyUnit(m.timer));
-    EXPECT_EQ(m.state.UnitType, 4);
-    EXPECT_EQ(m.state.UnitFirmware, "4.0");
-    EXPECT_EQ(m.state.UnitSerial, 4321);
-    EXPECT_EQ(m.state.UnitProgMode, 1);
-}
-
 TEST(IdentifyUnit, RequestThrowsAwayWhatWasWaiting)
 {
     MemoryLink m;

@@ -62,7 +62,6 @@ TEST(ExchangeOrder, CableAsksToConnectThenOpensIdentifiesAndCloses)
         },
         [&] { ++started; });
     EXPECT_EQ(result.outcome, ExchangeOutcome::Ran);
-    EXPECT_TRUE(result.started());
     EXPECT_TRUE(identified);
     EXPECT_EQ(u.state.UnitSerial, 12345);
     EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{15});
@@ -80,7 +79,6 @@ TEST(ExchangeOrder, CancelEndsBeforeAnythingIsOpened)
     const ExchangeResult result = runExchange(u.link, u.ask, {}, [&] { ran = true; });
     EXPECT_EQ(result.outcome, ExchangeOutcome::Cancelled);
     EXPECT_FALSE(result.error);
-    EXPECT_FALSE(result.started());
     EXPECT_FALSE(ran);
     EXPECT_EQ(u.line.openCount(), opens);
 }
