@@ -70,19 +70,6 @@ TEST(Startup, ProvisionedFolderStartsCleanlyAndOpensTheDatabase)
     EXPECT_EQ(s.ctx.languageName, QStringLiteral("Español"));
 }
 
-TEST(Startup, MissingSettingsFileShowsTheFaultAndTheWindowWithoutDatabase)
-{
-    Started s;
-    QFile::remove(settingsPath(s.home.path()));
-    s.run(QStringLiteral("12345"));
-    ASSERT_EQ(s.prompter.shown().size(), 1);
-    EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
-    EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("SerialPort")));
-    EXPECT_FALSE(s.ctx.db);
-    // The rest of start-up is skipped, the command line included; the window shows.
-    EXPECT_EQ(s.host.calls, QStringList({"show"}));
-}
-
 TEST(Startup, LargeFontsWarnWithCatalogueText177AndGoOn)
 {
     Started s;
@@ -138,16 +125,26 @@ TEST(Startup, RestoreMarkerStaysUntilAMergeSucceeds)
     EXPECT_FALSE(QFileInfo::exists(marker));
 }
 
-TEST(Startup, DatabaseThatIsNotOursIsRefusedWithAMessage)
+// The rest of start-up is skipped, the command line included; the window shows.
+TEST(Startup, AMissingSettingsFileOrADatabaseNotOursShowsTheFaultAndTheWindowWithoutDatabase)
 {
-    Started s;
-    QFile::remove(databasePath(s.home.path()));
-    s.home.writeFile(QStringLiteral("tvq52.db"), "this is not a database at all, just some text that fills a page");
-    s.run();
-    ASSERT_EQ(s.prompter.shown().size(), 1);
-    EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
-    EXPECT_FALSE(s.ctx.db);
-    EXPECT_EQ(s.host.calls, QStringList({"show"}));
+    for (const bool noSettings : {true, false}) {
+        Started s;
+        if (noSettings) {
+            QFile::remove(settingsPath(s.home.path()));
+        } else {
+            QFile::remove(databasePath(s.home.path()));
+            s.home.writeFile(QStringLiteral("tvq52.db"),
+                             "this is not a database at all, just some text that fills a page");
+        }
+        s.run(QStringLiteral("12345"));
+        ASSERT_EQ(s.prompter.shown().size(), 1) << noSettings;
+        EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
+        if (noSettings)
+            EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("SerialPort")));
+        EXPECT_FALSE(s.ctx.db);
+        EXPECT_EQ(s.host.calls, QStringList({"show"})) << noSettings;
+    }
 
     // A missing database is not silently replaced by an empty one.
     Started t;

@@ -1,8 +1,13 @@
 #pragma once
 
+#include "sim_process.h"
+#include "support/temp_home.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <gtest/gtest.h>
+#include <memory>
 
 namespace tvq52::test {
 
@@ -30,5 +35,23 @@ inline CliResult runCli(const QStringList& args, int timeoutMs = 30000)
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
+
+// Runs on one data folder, and tvq52-sim when a run needs a unit.
+struct CliRuns {
+    TempHome home;
+    std::unique_ptr<sim::SimProcess> sim;
+
+    CliResult operator()(const QStringList& args) const { return runCli(QStringList{"--home", home.path()} + args); }
+    // The run on the simulator's device.
+    CliResult onSim(const QStringList& args) const
+    {
+        return (*this)(QStringList{"--device", sim->devicePath()} + args);
+    }
+    void startSim(const QStringList& args)
+    {
+        sim = std::make_unique<sim::SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"), args);
+        ASSERT_TRUE(sim->start()) << qPrintable(sim->error());
+    }
+};
 
 } // namespace tvq52::test

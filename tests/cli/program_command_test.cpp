@@ -3,19 +3,31 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "programming/programming_store.h"
-#include "sim_process.h"
-#include "support/temp_home.h"
 
-#include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
 using test::CliResult;
+using test::CliRuns;
 
 namespace {
 
-const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
+// The programming stored for unit 4711, after `change` is saved into it.
+StoredProgramming stored4711(const CliRuns& cli, const std::function<void(StoredProgramming&)>& change = {})
+{
+    QString error;
+    auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
+    EXPECT_TRUE(db) << qPrintable(error);
+    Store store(*db);
+    auto stored = CarregaProgramacio(store, 4711);
+    EXPECT_TRUE(stored.has_value());
+    if (stored && change) {
+        change(*stored);
+        EXPECT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
+    }
+    return stored.value_or(StoredProgramming{});
+}
 
 } // namespace
 
@@ -23,113 +35,72 @@ const QString kSimulator = QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim");
 // The clock runs 20 times fast: the paced put takes 1 s instead of 19.
 TEST(CliProgram, GetSavePutAndGetBack)
 {
-    sim::SimProcess sim(kSimulator, {"--serial", "4711", "--firmware", "4.0"});
-    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-    test::TempHome home;
-    const QStringList base{"--home", home.path(), "--device", sim.devicePath(), "--clock-speed", "20"};
+    CliRuns cli;
+    cli.startSim({"--serial", "4711", "--firmware", "4.0"});
+    const auto run = [&](const QStringList& args) { return cli.onSim(QStringList{"--clock-speed", "20"} + args); };
 
-    const CliResult get = test::runCli(base + QStringList{"program", "get", "--save"});
+    const CliResult get = run({"program", "get", "--save"});
     ASSERT_EQ(get.exitCode, 0) << qPrintable(get.err);
     EXPECT_TRUE(get.out.contains("Serial number: 4711\nFirmware: 4.0\n")) << qPrintable(get.out);
     EXPECT_TRUE(get.out.contains("Session Monday: --:-----:--\n")) << qPrintable(get.out);
     EXPECT_TRUE(get.out.contains("Attenuation time: 300 s\n"));
     EXPECT_TRUE(get.err.contains("Saved the programming of unit 4711"));
 
-    {
-        QString error;
-        auto db = Database::openSqlite(databasePath(home.path()), &error);
-        ASSERT_TRUE(db) << qPrintable(error);
-        Store store(*db);
-        auto stored = CarregaProgramacio(store, 4711);
-        ASSERT_TRUE(stored.has_value());
-        stored->record.leqMinutes = 30;
-        stored->record.language = QStringLiteral("Italiano");
-        stored->intervals[9] = {"01/05/24", "00:00", "02/05/24", "06:30"};
-        ASSERT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
-    }
+    stored4711(cli, [](StoredProgramming& p) {
+        p.record.leqMinutes = 30;
+        p.record.language = QStringLiteral("Italiano");
+        p.intervals[9] = {"01/05/24", "00:00", "02/05/24", "06:30"};
+    });
 
-    const CliResult put = test::runCli(base + QStringList{"program", "put", "4711"});
-    ASSERT_EQ(put.exitCode, 0) << qPrintable(put.err);
-    EXPECT_TRUE(put.err.contains("sent 377 of 377 bytes, 0 s left")) << qPrintable(put.err);
-    EXPECT_TRUE(put.err.contains("Transmisión realizada correctamente"));
-
-    const CliResult back = test::runCli(base + QStringList{"program", "get"});
-    ASSERT_EQ(back.exitCode, 0) << qPrintable(back.err);
-    EXPECT_TRUE(back.out.contains("Leq time: 30 min\n")) << qPrintable(back.out);
-    EXPECT_TRUE(back.out.contains("Language: Italiano\n"));
-    EXPECT_TRUE(back.out.contains("Non-working interval 10: 01/05/24 00:00 - 02/05/24 06:30\n"));
-}
-
-// With nobody at the terminal, a stored programming that differs from the
-// unit's is kept unless --yes is given; the differences are one a line.
-TEST(CliProgram, GetSaveKeepsADifferingStoredProgrammingUnlessYes)
-{
-    sim::SimProcess sim(kSimulator, {"--serial", "4711", "--firmware", "4.0"});
-    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-    test::TempHome home;
-    const QStringList base{"--home", home.path(), "--device", sim.devicePath()};
-    ASSERT_EQ(test::runCli(base + QStringList{"program", "get", "--save"}).exitCode, 0);
-    auto storedLeq = [&](std::optional<int> change = {}) {
-        QString error;
-        auto db = Database::openSqlite(databasePath(home.path()), &error);
-        Store store(*db);
-        auto stored = CarregaProgramacio(store, 4711);
-        if (change) {
-            stored->record.leqMinutes = *change;
-            EXPECT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
-        }
-        return stored->record.leqMinutes;
-    };
-    storedLeq(30);
-
-    const CliResult kept = test::runCli(base + QStringList{"program", "get", "--save"});
+    // With nobody at the terminal, a stored programming that differs from the
+    // unit's is kept; the differences are one a line.
+    const CliResult kept = run({"program", "get", "--save"});
     EXPECT_EQ(kept.exitCode, 1);
-    EXPECT_TRUE(
-        kept.err.contains(QRegularExpression(QStringLiteral("\\n +PC <-> TVQ52\\n\\nTiempo de Leq: +30 <-> \\d+\\n"))))
+    EXPECT_TRUE(kept.err.contains(QRegularExpression(
+        QString::fromUtf8("\\n +PC <-> TVQ52\\n\\nIdioma: +Italiano <-> Español\\nTiempo de Leq: +30 <-> \\d+\\n"))))
         << qPrintable(kept.err);
     EXPECT_TRUE(
         kept.err.contains(QString::fromUtf8("\n¿Desea reemplazar la programación existente por la recibida? [Cancel]")))
         << qPrintable(kept.err);
     EXPECT_FALSE(kept.out.contains("Leq time: 30 min")) << "the unit's programming is shown";
-    EXPECT_EQ(storedLeq(), 30);
+    EXPECT_EQ(stored4711(cli).record.leqMinutes, 30);
 
-    const CliResult replaced = test::runCli(base + QStringList{"--yes", "program", "get", "--save"});
+    const CliResult put = run({"program", "put", "4711"});
+    ASSERT_EQ(put.exitCode, 0) << qPrintable(put.err);
+    EXPECT_TRUE(put.err.contains("sent 377 of 377 bytes, 0 s left")) << qPrintable(put.err);
+    EXPECT_TRUE(put.err.contains("Transmisión realizada correctamente"));
+
+    const CliResult back = run({"program", "get"});
+    ASSERT_EQ(back.exitCode, 0) << qPrintable(back.err);
+    EXPECT_TRUE(back.out.contains("Leq time: 30 min\n")) << qPrintable(back.out);
+    EXPECT_TRUE(back.out.contains("Language: Italiano\n"));
+    EXPECT_TRUE(back.out.contains("Non-working interval 10: 01/05/24 00:00 - 02/05/24 06:30\n"));
+
+    // --yes replaces a differing stored programming with the unit's.
+    stored4711(cli, [](StoredProgramming& p) { p.record.leqMinutes = 45; });
+    const CliResult replaced = run({"--yes", "program", "get", "--save"});
     EXPECT_EQ(replaced.exitCode, 0) << qPrintable(replaced.err);
-    EXPECT_NE(storedLeq(), 30);
+    EXPECT_EQ(stored4711(cli).record.leqMinutes, 30);
 }
 
-TEST(CliProgram, RefusalsAndUsage)
+TEST(CliProgram, PutOfAnUnknownSerialAndGetFromASilentUnitFail)
 {
-    test::TempHome home;
-    {
-        sim::SimProcess sim(kSimulator, {"--serial", "4711"});
-        ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliResult unknown =
-            test::runCli({"--home", home.path(), "--device", sim.devicePath(), "program", "put", "99"});
-        EXPECT_EQ(unknown.exitCode, 1);
-        EXPECT_TRUE(unknown.err.contains("no stored programming for serial number 99")) << qPrintable(unknown.err);
-    }
-    {
-        sim::SimProcess sim(kSimulator, {"--fault", "silent"});
-        ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-        const CliResult silent = test::runCli(
-            {"--home", home.path(), "--device", sim.devicePath(), "--timeout-ms", "300", "program", "get"});
-        EXPECT_EQ(silent.exitCode, 1);
-        EXPECT_TRUE(silent.out.isEmpty());
-    }
-    EXPECT_EQ(test::runCli({"--home", home.path(), "program"}).exitCode, 2);
-    EXPECT_EQ(test::runCli({"--home", home.path(), "program", "put", "abc"}).exitCode, 2);
-    EXPECT_EQ(test::runCli({"--home", home.path(), "program", "get", "--sav"}).exitCode, 2);
-    EXPECT_EQ(test::runCli({"--home", home.path(), "monitor", "--count", "x"}).exitCode, 2);
+    CliRuns cli;
+    cli.startSim({"--serial", "4711"});
+    const CliResult unknown = cli.onSim({"program", "put", "99"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_TRUE(unknown.err.contains("no stored programming for serial number 99")) << qPrintable(unknown.err);
+    cli.startSim({"--fault", "silent"});
+    const CliResult silent = cli.onSim({"--timeout-ms", "300", "program", "get"});
+    EXPECT_EQ(silent.exitCode, 1);
+    EXPECT_TRUE(silent.out.isEmpty());
 }
 
 TEST(CliMonitor, OneReadingALineForCountReadings)
 {
-    sim::SimProcess sim(kSimulator, {"--serial", "4711", "--realtime-cases", "--realtime-ms", "0"});
-    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-    test::TempHome home;
-    const CliResult r = test::runCli(
-        {"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "8", "--serial", "4711"});
+    CliRuns cli;
+    cli.startSim({"--serial", "4711", "--realtime-cases", "--realtime-ms", "0"});
+    const CliResult r = cli.onSim({"monitor", "--count", "8", "--serial", "4711"});
     ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
     const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 8) << qPrintable(r.out);
@@ -140,8 +111,7 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
     EXPECT_TRUE(lines[5].endsWith(QString::fromUtf8("-60 dB DESCONEXIÓN DE RED"))) << qPrintable(lines[5]);
     EXPECT_TRUE(lines[7].contains(QString::fromUtf8("(Noche)"))) << qPrintable(lines[7]);
 
-    const CliResult other = test::runCli(
-        {"--home", home.path(), "--device", sim.devicePath(), "monitor", "--count", "1", "--serial", "99"});
+    const CliResult other = cli.onSim({"monitor", "--count", "1", "--serial", "99"});
     EXPECT_EQ(other.exitCode, 1);
     EXPECT_TRUE(other.err.contains("no corresponde a la ficha actual")) << qPrintable(other.err);
 }
@@ -149,10 +119,9 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
 TEST(CliMonitor, AStreamErrorAfterAReadingExitsNonZero)
 {
     // Frame 1 answers the identification, frame 3 is the second reading.
-    sim::SimProcess sim(kSimulator, {"--realtime-ms", "0", "--fault", "bad-check:3"});
-    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-    test::TempHome home;
-    const CliResult r = test::runCli({"--home", home.path(), "monitor", "--device", sim.devicePath(), "--count", "5"});
+    CliRuns cli;
+    cli.startSim({"--realtime-ms", "0", "--fault", "bad-check:3"});
+    const CliResult r = cli({"monitor", "--device", cli.sim->devicePath(), "--count", "5"});
     EXPECT_EQ(r.out.count('\n'), 1) << qPrintable(r.out);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(QString::fromUtf8("Error en la transmisión de datos"))) << qPrintable(r.err);

@@ -4,6 +4,7 @@
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/device_link.h"
+#include "link/exchange.h"
 #include "link/exchange_session.h"
 #include "link/link_state.h"
 #include "link/link_timer.h"
@@ -34,6 +35,21 @@ struct MemoryLink {
 inline int errorId(const Status& status)
 {
     return status.ok() ? -1 : status.error().catalogueId;
+}
+
+// The identification exchange as a workflow runs it: what fails is shown once.
+inline ExchangeOutcome identifyExchange(ExchangeSession& s, Prompter& prompter, const LocGuru& guru,
+                                        bool* identified = nullptr)
+{
+    const ExchangeResult result = runExchange(s.link(), catalogueAsker(prompter, guru), s.state().PhoneNumber, [&] {
+        const Status ok = identifyConnectedUnit(s.link(), s.timer());
+        showFailure(prompter, guru, ok);
+        if (identified)
+            *identified = ok.ok();
+    });
+    if (result.error)
+        showError(prompter, guru, *result.error);
+    return result.outcome;
 }
 
 } // namespace tvq52::test

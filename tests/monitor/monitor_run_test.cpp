@@ -1,8 +1,6 @@
 #include "link/frame.h"
 #include "link/link_fixture.h"
-#include "link/serial_line.h"
 #include "monitor/monitor_run.h"
-#include "sim_process.h"
 #include "support/unit_replies.h"
 
 #include <QObject>
@@ -153,40 +151,4 @@ TEST(RealTimeMonitor, CloseDuringARunWaitsForItsEnd)
     EXPECT_EQ(u.monitor.run({}, 4711), 2);
     EXPECT_EQ(u.view.events, (QStringList{"started", "ended", "closed"}));
     EXPECT_FALSE(u.monitor.isRunning());
-}
-
-// The monitor against tvq52-sim stepping through the display's edge cases.
-TEST(RealTimeMonitor, SimulatedStreamOverAPseudoTerminal)
-{
-    sim::SimProcess sim(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
-                        {"--serial", "4711", "--realtime-cases", "--realtime-ms", "0", "--verbose"});
-    ASSERT_TRUE(sim.start()) << qPrintable(sim.error());
-    FastClock clock(10.0);
-    LinkState state;
-    state.SerialDevice = sim.devicePath();
-    SerialLine line;
-    test::ScriptedPrompter prompter;
-    LocGuru guru;
-    ExchangeSession session(state, line, clock, 40000);
-    RecordingView view;
-    RealTimeMonitor monitor(session, prompter, guru, view);
-    QList<ReadingDisplay> shown;
-    view.onReading = [&](int n) {
-        shown << displayReading(view.readings.last(), guru);
-        if (n == 8)
-            monitor.stop();
-    };
-    ASSERT_EQ(monitor.run({}, 4711), 8) << qPrintable(sim.log());
-    QStringList levels, attenuations, bars;
-    for (const ReadingDisplay& d : shown) {
-        levels << d.level;
-        attenuations << d.attenuation;
-        bars << QString::number(d.bar);
-    }
-    EXPECT_EQ(levels.join('|'), "UND|60.0|120.0|UP|---|80.0|80.0|75.0");
-    EXPECT_EQ(attenuations.join('|'), "  0|-7|-45|-60|-3|-60|-60|  0");
-    EXPECT_EQ(bars.join('|'), "0|7|40|40|3|40|7|0");
-    EXPECT_TRUE(shown[5].mainsOff);
-    EXPECT_FALSE(shown[6].mainsOff);
-    EXPECT_TRUE(shown[7].nonWorking && shown[7].session);
 }

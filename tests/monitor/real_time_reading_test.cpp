@@ -22,11 +22,10 @@ ReadingDisplay shown(const QByteArray& frame)
 
 TEST(MonitorDisplay, LevelAtTheEndsOfTheRange)
 {
-    EXPECT_EQ(shown(readingFrame(599, 0)).level, "UND");
-    EXPECT_EQ(shown(readingFrame(600, 0)).level, "60.0");
-    EXPECT_EQ(shown(readingFrame(1200, 0)).level, "120.0");
-    EXPECT_EQ(shown(readingFrame(1201, 0)).level, "UP");
-    EXPECT_EQ(shown(readingFrame(0x8000, 0)).level, "UND") << "a negative level is below the range";
+    // A negative level is below the range.
+    for (const auto& [level, text] :
+         {std::pair{599, "UND"}, {600, "60.0"}, {1200, "120.0"}, {1201, "UP"}, {0x8000, "UND"}})
+        EXPECT_EQ(shown(readingFrame(level, 0)).level, text) << level;
     // The sensor out hides whatever the level bytes say.
     for (int level : {599, 900, 1201}) {
         const ReadingDisplay d = shown(readingFrame(level, 0, 0, 1));
@@ -44,29 +43,24 @@ TEST(MonitorDisplay, LevelAtTheEndsOfTheRange)
 
 TEST(MonitorDisplay, AttenuationTextAndBar)
 {
-    ReadingDisplay d = shown(readingFrame(700, 45));
-    EXPECT_EQ(d.attenuation, "-45");
-    EXPECT_EQ(d.bar, 40);
-    d = shown(readingFrame(700, 7));
-    EXPECT_EQ(d.attenuation, "-7");
-    EXPECT_EQ(d.bar, 7);
-    d = shown(readingFrame(700, 0));
-    EXPECT_EQ(d.attenuation, "  0");
-    EXPECT_EQ(d.bar, 0);
-    EXPECT_EQ(shown(readingFrame(700, 60)).attenuation, "-60");
-
-    d = shown(readingFrame(700, 5, 1));
-    EXPECT_EQ(d.attenuation, "-60");
-    EXPECT_TRUE(d.mainsOff);
-    EXPECT_EQ(d.bar, 40) << "a mains disconnection attenuates fully";
-
-    // Another mains code shows -60 but neither the label nor a changed bar.
-    d = shown(readingFrame(700, 7, 2));
-    EXPECT_EQ(d.attenuation, "-60");
-    EXPECT_FALSE(d.mainsOff);
-    EXPECT_EQ(d.bar, 7);
-    d = shown(readingFrame(700, 0, 2));
-    EXPECT_EQ(d.bar, 0);
+    const struct {
+        int attenuation, mains;
+        const char* text;
+        int bar;
+    } cases[] = {{45, 0, "-45", 40},
+                 {7, 0, "-7", 7},
+                 {0, 0, "  0", 0},
+                 {60, 0, "-60", 40},
+                 // A mains disconnection attenuates fully; another mains code shows -60 but keeps the bar.
+                 {5, 1, "-60", 40},
+                 {7, 2, "-60", 7},
+                 {0, 2, "-60", 0}};
+    for (const auto& c : cases) {
+        const ReadingDisplay d = shown(readingFrame(700, c.attenuation, c.mains));
+        EXPECT_EQ(d.attenuation, c.text) << c.attenuation << " mains " << c.mains;
+        EXPECT_EQ(d.bar, c.bar) << c.attenuation << " mains " << c.mains;
+        EXPECT_EQ(d.mainsOff, c.mains == 1);
+    }
 }
 
 TEST(MonitorDisplay, ClockPeriodAndStateLabels)

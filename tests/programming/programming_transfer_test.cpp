@@ -50,18 +50,12 @@ struct PacedLink {
     PacedLink() { line.open(); }
 };
 
-QByteArray transmitFrame(int length)
-{
-    QByteArray payload(length - 6, '\x11');
-    return completeFrame(0x08, payload);
-}
-
 } // namespace
 
 TEST(ProgrammingTransfer, BytesGoOneAtATimeAtLeastFiftyMillisecondsApartThenTheCheckAtOnce)
 {
     PacedLink p;
-    const QByteArray frame = transmitFrame(377);
+    const QByteArray frame = completeFrame(0x08, QByteArray(371, '\x11'));
     p.line.onWrite([&](const QByteArray&) {
         if (p.line.written().size() == frame.size())
             p.line.deliver(QByteArray(1, char(kAck)));
@@ -92,7 +86,7 @@ TEST(ProgrammingTransfer, BytesGoOneAtATimeAtLeastFiftyMillisecondsApartThenTheC
 
 TEST(ProgrammingTransfer, AnswersOtherThanAckAndSilence)
 {
-    const QByteArray frame = transmitFrame(376);
+    const QByteArray frame = completeFrame(0x08, QByteArray(370, '\x11'));
     {
         PacedLink p;
         p.line.onWrite([&](const QByteArray&) {

@@ -1,17 +1,10 @@
-#include "i18n/loc_guru.h"
-#include "link/clock.h"
-#include "link/exchange_session.h"
-#include "link/link_state.h"
-#include "link/serial_line.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
 #include "programming/record_sheet.h"
 #include "programming_fixture.h"
 #include "programming_samples.h"
-#include "sim_process.h"
-#include "support/recording_serial_line.h"
 #include "support/rows.h"
-#include "support/scripted_prompter.h"
+#include "support/simulated_unit.h"
 
 using namespace tvq52;
 using test::sampleIntervals;
@@ -20,26 +13,15 @@ using tvq52::test::row;
 
 namespace {
 
-const QString kSimulator = test::kSimulatorProgram;
-using test::RecordingSerialLine;
-
-// The workflows against tvq52-sim over a pseudo-terminal, with a database
-// and the record in memory as the window would hold it. The clock runs fast;
-// the silence limit is generous so that a busy machine gives no false time-out.
-class ProgrammingExchange : public test::ProgrammingDatabase {
+// The workflows against tvq52-sim, with a database and the record in memory
+// as the window would hold it.
+class ProgrammingExchange : public test::ProgrammingDatabase, public test::SimulatedUnit {
 protected:
     void SetUp() override
     {
         ProgrammingDatabase::SetUp();
         sheet = std::make_unique<RecordSheet>(store_.get(), prompter, guru);
         workflow = std::make_unique<ProgrammingWorkflow>(session, prompter, guru, *sheet, received);
-    }
-
-    void startSim(QStringList args)
-    {
-        sim = std::make_unique<sim::SimProcess>(kSimulator, args << QStringLiteral("--verbose"));
-        ASSERT_TRUE(sim->start()) << qPrintable(sim->error());
-        state.SerialDevice = sim->devicePath();
     }
 
     void show(const ProgrammingRecord& r, const ProgIntervals& i = sampleIntervals()) { sheet->setRecord(r, i); }
@@ -66,13 +48,6 @@ protected:
         EXPECT_FALSE(line.isOpen());
     }
 
-    FastClock clock{50.0};
-    LinkState state;
-    RecordingSerialLine line;
-    test::ScriptedPrompter prompter;
-    LocGuru guru;
-    ExchangeSession session{state, line, clock, 40000};
-    std::unique_ptr<sim::SimProcess> sim;
     std::unique_ptr<RecordSheet> sheet;
     ReceivedProgramming received;
     std::unique_ptr<ProgrammingWorkflow> workflow;
@@ -198,13 +173,15 @@ TEST_F(ProgrammingExchange, TransmitAnswersAndChecks)
         << "the record is saved before it is sent";
     expectExchangeClosed();
 
-    ProgrammingRecord other = sampleRecord("4.0");
-    other.serial = 4712;
-    show(other);
-    EXPECT_EQ(transmit(), std::nullopt);
-    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 63}));
-    EXPECT_EQ(line.written.toHex(' '), "18 02 00 06 01 03 06") << "nothing sent to another unit";
-    expectExchangeClosed();
+    // Another unit, or one out of programming mode, is sent nothing.
+    for (const auto& [args, message] : {std::pair{QStringList{"--serial", "4712"}, 63},
+                                        std::pair{QStringList{"--serial", "4711", "--prog-mode", "0"}, 64}}) {
+        startSim(args);
+        EXPECT_EQ(transmit(), std::nullopt);
+        EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, message}));
+        EXPECT_EQ(line.written.toHex(' '), "18 02 00 06 01 03 06");
+        expectExchangeClosed();
+    }
 }
 
 TEST_F(ProgrammingExchange, TransmitRefusedOrUnanswered)
@@ -218,16 +195,6 @@ TEST_F(ProgrammingExchange, TransmitRefusedOrUnanswered)
 
     EXPECT_EQ(transmit(), TransmitAnswer::NoAnswer);
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 31}));
-    expectExchangeClosed();
-}
-
-TEST_F(ProgrammingExchange, TransmitToAUnitOutOfProgrammingModeSendsNothing)
-{
-    startSim({"--serial", "4711", "--prog-mode", "0"});
-    show(sampleRecord("4.0"));
-    EXPECT_EQ(transmit(), std::nullopt);
-    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 64}));
-    EXPECT_EQ(line.written.toHex(' '), "18 02 00 06 01 03 06");
     expectExchangeClosed();
 }
 
@@ -264,6 +231,12 @@ TEST_F(ProgrammingExchange, KeepingTheModemCallSkipsTheDialNextTime)
     EXPECT_EQ(line.written.left(7).toHex(' '), "18 02 00 06 01 03 06");
     EXPECT_FALSE(state.ModemConnected) << "Yes to 112 hangs up";
     EXPECT_FALSE(line.isOpen());
+
+    // Hung up: the simulator dropped the call and the next exchange dials again.
+    ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{33, 61, 112}));
+    EXPECT_TRUE(line.written.contains("ATE0V0X0DT,5551234\r"));
+    EXPECT_GE(sim->log().count("call dropped"), 1);
 }
 
 // Transmit, then receive: the unit gives back what it was sent, field by field.
@@ -282,13 +255,8 @@ TEST_F(ProgrammingExchange, RoundTripsForEachFirmware)
         ASSERT_TRUE(receive());
         EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61})) << "nothing differs";
         EXPECT_EQ(sheet->record(), r);
-        EXPECT_EQ(takeOverReceived(r, workflow->received(), fw), r);
+        EXPECT_EQ(takeOverReceived(r, workflow->received(), fw), r) << "the unit's reply, field by field";
         EXPECT_EQ(workflow->received().intervals, sampleIntervals());
-        EXPECT_EQ(workflow->received().TTipoActuacionLocal, "Leq125ms");
-        EXPECT_EQ(workflow->received().TTipoActuacionVecino, "0");
-        EXPECT_FLOAT_EQ(workflow->received().octaves[0], 12.5f);
-        EXPECT_EQ(workflow->received().ITiempoAtenuacion, 300);
-        EXPECT_EQ(workflow->received().sessions[1], "--:--");
         sim.reset();
     }
 }

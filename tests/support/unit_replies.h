@@ -5,9 +5,10 @@
 namespace tvq52::test {
 
 // What a unit answers to the identification request.
-inline QByteArray identityReply(const QByteArray& serial = "004711", std::uint8_t major = 4, std::uint8_t minor = 0)
+inline QByteArray identityReply(const QByteArray& serial = "004711", std::uint8_t major = 4, std::uint8_t minor = 0,
+                                std::uint8_t type = 42)
 {
-    return completeFrame(0x01, QByteArray(1, char(42)) + char(major) + char(minor) + serial + char(1));
+    return completeFrame(0x01, QByteArray(1, char(type)) + char(major) + char(minor) + serial + char(1));
 }
 
 // A real-time reading taken on 07/03/10 at 09:05:02.
