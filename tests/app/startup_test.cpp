@@ -140,8 +140,9 @@ TEST(Startup, AMissingSettingsFileOrADatabaseNotOursShowsTheFaultAndTheWindowWit
         s.run(QStringLiteral("12345"));
         ASSERT_EQ(s.prompter.shown().size(), 1) << noSettings;
         EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
-        if (noSettings)
+        if (noSettings) {
             EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("SerialPort")));
+        }
         EXPECT_FALSE(s.ctx.db);
         EXPECT_EQ(s.host.calls, QStringList({"show"})) << noSettings;
     }
