@@ -140,11 +140,19 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
     ProvisionResult result;
     QDir dir(folder);
     if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        // A folder of ours that lacks files (an older version, a set-up cut
-        // short) is completed; nothing there is replaced, and other folders
-        // are left alone.
-        if (isFolderOfOurs(folder))
+        // A folder of ours gets the read-only assets it lacks (an older
+        // version). One whose set-up never wrote the settings file or the
+        // database (cut short) is completed. Once either exists, a missing
+        // one is the user's to see: an empty database is never put in place
+        // of a lost one. Nothing is replaced, and other folders are left alone.
+        if (!isFolderOfOurs(folder))
+            return result;
+        if (QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder))) {
+            if (!assetFolder.isEmpty())
+                copyTree(assetFolder, folder, &result.error);
+        } else {
             completeFolder(folder, assetFolder, &result.error);
+        }
         return result;
     }
     // The folder is laid out beside its place and moved there only when

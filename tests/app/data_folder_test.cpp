@@ -106,8 +106,12 @@ TEST(DataFolder, ASetUpCutShortLeavesNothingAndALaterStartCompletesAFolderOfOurs
     EXPECT_EQ(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 
     ASSERT_TRUE(provisionDataFolder(home, findAssetFolder()).provisioned);
-    ASSERT_TRUE(QFile::remove(settingsPath(home)));
+    // A lost database is never replaced by an empty one while the settings remain.
     ASSERT_TRUE(QFile::remove(databasePath(home)));
+    EXPECT_TRUE(provisionDataFolder(home, findAssetFolder()).error.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(databasePath(home)));
+    // Only assets left, as a set-up cut short leaves them: the folder is completed.
+    ASSERT_TRUE(QFile::remove(settingsPath(home)));
     const ProvisionResult r = provisionDataFolder(home, findAssetFolder());
     EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
     EXPECT_EQ(IniFile::load(settingsPath(home)).value(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed")),
