@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/error.h"
+#include "records/recorded_data.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+namespace tvq52 {
+
+class Database;
+class ExchangeSession;
+class LocGuru;
+class Prompter;
+class RecordsView;
+
+enum class DownloadOutcome : std::uint8_t {
+    NotStarted, // no unit shown (28) or the range picker was cancelled
+    Cancelled,  // the connect prompt was cancelled
+    Failed,     // the line, the identification or a reply failed; or a database write
+    Stopped,    // the user pressed Stop
+    Completed,  // the session list ended on its end frame or at the range start (61)
+};
+
+struct DownloadReport {
+    DownloadOutcome outcome = DownloadOutcome::NotStarted;
+    qint32 serial = 0;     // the unit that identified itself, 0 when none did
+    QString firmware;      // as it reported it
+    DownloadCounts counts{};
+    std::optional<TotalsReading> totals;
+    qint64 journalEntry = 0;
+    QByteArray journalHead; // after this download's entry
+    std::optional<Error> error; // what ended a failed download, already shown
+};
+
+// The download of the recorded-data window and of `tvq52-cli download`,
+// from the range picker to the reload: identify, switch to the connected
+// unit, totals, event dates, interval list, session list. Each record is
+// committed before it is acknowledged; a database error ends the list with
+// CAN and a message, keeping what was committed. Every message goes through
+// the prompter, once.
+class DownloadWorkflow {
+public:
+    DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, Database& database,
+                     RecordsView& view);
+
+    // A number to dial instead of the unit's stored one.
+    void overridePhone(const QString& number) { phoneOverride_ = number; }
+
+    // SSCommandRecibir.
+    DownloadReport run();
+    // SSCommandStop: noticed at the next record or inside the byte wait.
+    void stop();
+
+private:
+    ExchangeSession& session_;
+    Prompter& prompter_;
+    const LocGuru& guru_;
+    Database& database_;
+    RecordsView& view_;
+    std::optional<QString> phoneOverride_;
+};
+
+} // namespace tvq52

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "records/recorded_data.h"
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace tvq52 {
+
+class Database;
+class Journal;
+
+// How a record reached its table.
+enum class Stored : std::uint8_t { Added, Rewritten };
+
+// Writes downloaded records by their key: a record already stored is
+// overwritten in place, never added twice and never deleted first (an
+// interval in the older layout keeps the row's ByDNA, ByENA and
+// ByLineaInsuficiente). Each call is committed when it returns, so the unit
+// may be acknowledged then; with a journal entry open, the record's journal
+// line is committed in the same transaction. Values are always bound.
+class RecordStore {
+public:
+    explicit RecordStore(Database& database);
+
+    // The journal entry the following records are listed in (0: none).
+    void setJournalEntry(Journal* journal, qint64 entry);
+
+    std::optional<Stored> storeInterval(qint32 serial, const IntervalRecord& record);
+    std::optional<Stored> storeSession(qint32 serial, const SessionRecord& record);
+    // Keyed by serial, date and time compared as values.
+    std::optional<Stored> storeEvent(qint32 serial, const EventDate& event);
+    // The counters and reading time of the unit's Programacion row; false
+    // when the row is missing or the write failed.
+    bool storeTotals(qint32 serial, const TotalsReading& totals);
+    // TVersion of the unit's row, when the unit reports another firmware.
+    bool storeFirmware(qint32 serial, const QString& firmware);
+
+    // The start of the newest stored interval of the unit.
+    std::optional<QDateTime> newestIntervalStart(qint32 serial) const;
+
+    // Why the last call failed, as the database said it.
+    QString lastError() const { return lastError_; }
+
+private:
+    Database& database_;
+    Journal* journal_ = nullptr;
+    qint64 entry_ = 0;
+    mutable QString lastError_;
+};
+
+// The range picker's proposal: from the newest stored interval's start (or
+// 60 days before `now` when none is stored) to `now`.
+DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now);
+
+} // namespace tvq52

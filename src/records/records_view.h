@@ -1,0 +1,43 @@
+#pragma once
+
+#include "records/recorded_data.h"
+
+#include <optional>
+
+namespace tvq52 {
+
+// What a download shows while it runs, for a progress display.
+struct DownloadProgress {
+    RecordKind current = RecordKind::Totals;
+    DownloadCounts counts{};
+    int frames = 0;                // every frame received, end frames too
+    double recordsPerSecond = 0;   // interval and session frames
+    std::optional<qint64> msLeft;  // estimated from the range and the unit's Leq time
+};
+
+// What the download needs of the recorded-data window: the unit shown, the
+// range picker, the loader and the buttons. The window implements it over
+// its widgets, the command line over plain values.
+class RecordsView {
+public:
+    virtual ~RecordsView() = default;
+
+    // The serial number shown, 0 when none.
+    virtual qint32 shownSerial() const = 0;
+    // The range picker with its proposal for the shown unit; nothing when cancelled.
+    virtual std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) = 0;
+    // CarregaDades for a stored unit; false when the database does not hold it.
+    virtual bool showUnit(qint32 serial) = 0;
+    virtual void showFirmware(const QString& firmware) = 0;
+    virtual void showTotals(const TotalsReading& totals) = 0;
+    // Inverts the enabled state of the nine command buttons.
+    virtual void ToggleButtons() = 0;
+
+    // The line is about to come up: the stop button and the progress display show.
+    virtual void downloadStarted() {}
+    virtual void downloadProgress(const DownloadProgress& progress) {}
+    // The line is down: the download button is back and the unit reloaded.
+    virtual void downloadFinished() {}
+};
+
+} // namespace tvq52
