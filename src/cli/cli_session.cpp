@@ -61,6 +61,7 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
         } else if (a == QLatin1String("--timeout-ms")) {
             bool ok = false;
             o.timeoutMs = value().toInt(&ok);
+            o.timeoutGiven = true;
             if (!ok || o.timeoutMs <= 0)
                 *error = QStringLiteral("--timeout-ms takes a positive number");
         } else if (a == QLatin1String("--clock-speed")) {

@@ -22,6 +22,7 @@ struct CliOptions {
     QString phone;
     bool assumeYes = false;
     int timeoutMs = 5000;
+    bool timeoutGiven = false; // a download waits longer unless told
     // Not in --help: tests run the line's waits and pacing faster.
     double clockSpeed = 1.0;
     QStringList command; // the subcommand and its arguments

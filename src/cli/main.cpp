@@ -1,6 +1,7 @@
 #include "app/data_folder.h"
 #include "cli/cli_session.h"
 #include "cli/config_command.h"
+#include "cli/download_command.h"
 #include "cli/identify_command.h"
 #include "cli/monitor_command.h"
 #include "cli/program_command.h"
@@ -26,6 +27,16 @@ const char kUsage[] =
     "  program put SERIAL     transmit the stored programming of unit SERIAL\n"
     "  monitor [--count N] [--serial N]\n"
     "                         print one live reading a line until Ctrl-C or N readings\n"
+    "  download [--from \"dd/mm/yy hh:nn\"] [--to \"dd/mm/yy hh:nn\"]\n"
+    "                         download the recorded data of the unit on the line into the\n"
+    "                         database; by default from its newest stored interval to now\n"
+    "                         (four-digit years too); exit status 0 only when complete\n"
+    "  collect FILE           download by modem each unit listed in FILE, one serial number\n"
+    "                         a line (# comments), dialling its stored telephone number and\n"
+    "                         hanging up after each; prints a summary\n"
+    "  verify [SERIAL]        check the stored records against the exchange journal; exit\n"
+    "                         status 1 when a record or entry was changed\n"
+    "  journal [--serial N]   list the exchange journal, newest first\n"
     "\n"
     "Options (before or after the command):\n"
     "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
@@ -35,7 +46,8 @@ const char kUsage[] =
     "  --phone NUMBER    number the modem dials\n"
     "  --tone | --pulse  dialling\n"
     "  --prefix TEXT     dial prefix\n"
-    "  --timeout-ms MS   longest silence between two bytes (default 5000)\n"
+    "  --timeout-ms MS   longest silence between two bytes (default 5000; 15000 for\n"
+    "                    download and collect)\n"
     "  --yes             answer prompts with OK/Yes without asking; with no terminal\n"
     "                    and no --yes, questions are answered No/Cancel\n";
 
@@ -63,8 +75,9 @@ int main(int argc, char** argv)
         QTextStream(stdout) << kUsage << Qt::flush;
         return command.isEmpty() ? 2 : 0;
     }
-    const QStringList known{QStringLiteral("identify"), QStringLiteral("init"), QStringLiteral("config"),
-                            QStringLiteral("program"), QStringLiteral("monitor")};
+    const QStringList known{QStringLiteral("identify"), QStringLiteral("init"),    QStringLiteral("config"),
+                            QStringLiteral("program"),  QStringLiteral("monitor"), QStringLiteral("download"),
+                            QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal")};
     if (!known.contains(command)) {
         err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
         return 2;
@@ -92,5 +105,13 @@ int main(int argc, char** argv)
         return runProgram(session, options);
     if (command == QLatin1String("monitor"))
         return runMonitor(session, options);
+    if (command == QLatin1String("download"))
+        return runDownload(session, options);
+    if (command == QLatin1String("collect"))
+        return runCollect(session, options);
+    if (command == QLatin1String("verify"))
+        return runVerify(session, options);
+    if (command == QLatin1String("journal"))
+        return runJournal(session, options);
     return runIdentify(session, options);
 }

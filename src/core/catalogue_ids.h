@@ -15,6 +15,9 @@ constexpr int IntervalEndNotAfterStart = 24;
 constexpr int WrongNightStart = 25;
 constexpr int WrongNightEnd = 26;
 constexpr int DeleteUnitData = 27;
+constexpr int NoUnitStored = 28;
+// Followed directly by the serial number's digits.
+constexpr int UnknownSerial = 29;
 constexpr int NotATvq52 = 30;
 // Also the line that cannot be opened: it names the port taken by another program.
 constexpr int TransmissionTimeout = 31;

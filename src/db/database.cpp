@@ -1,6 +1,7 @@
 #include "db/database.h"
 
 #include "db/case_folding.h"
+#include "db/journal.h"
 #include "db/store.h"
 
 #include <QFile>
@@ -29,8 +30,13 @@ Database::~Database()
 {
     {
         QSqlDatabase db = QSqlDatabase::database(name_, false);
-        if (db.isValid())
+        if (db.isValid()) {
+            // Fold the write-ahead log into the file, so that a copy of the
+            // file alone holds everything even while another program has it open.
+            if (db.isOpen())
+                QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
             db.close();
+        }
     }
     QSqlDatabase::removeDatabase(name_);
 }
@@ -46,6 +52,9 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, QString* err
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
+        // The window and the command line may share the file: wait for the
+        // other's write instead of failing at once.
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
             if (error)
                 *error = db.lastError().text();
@@ -74,6 +83,15 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, QString* err
             QSqlDatabase::removeDatabase(name);
             return nullptr;
         }
+        const bool ours = db.tables().contains(QStringLiteral("Programacion"), Qt::CaseInsensitive);
+        // Each commit survives the program being killed; a power cut may lose
+        // the last few, which the unit still holds. A file that cannot be
+        // switched (read-only) keeps its own mode.
+        pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+        pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        // A file written before the journal gets its tables; a foreign file is left alone.
+        if (ours)
+            ensureJournalTables(db, nullptr);
     }
     return std::unique_ptr<Database>(new Database(name, path, SqlDialect::SQLite));
 }
@@ -92,9 +110,10 @@ bool Database::createSqlite(const QString& path, QString* error)
         db.setDatabaseName(path);
         ok = db.open();
         if (ok) {
-            db.transaction();
             QSqlQuery q(db);
-            for (const QString& statement : createSchemaStatements(SqlDialect::SQLite)) {
+            q.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+            db.transaction();
+            for (const QString& statement : createSchemaStatements(SqlDialect::SQLite) + journalSchemaStatements()) {
                 if (!q.exec(statement)) {
                     ok = false;
                     if (error)

@@ -4,8 +4,14 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
+#include <QLockFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <map>
+#include <memory>
 #include <optional>
 
 namespace tvq52 {
@@ -29,7 +35,7 @@ struct JournalEntry {
     // Per kind: "kind added rewritten refused" lines; the totals read as plain values.
     QString counts;
     QString totals;
-    QByteArray hash; // hex SHA-256; empty while the entry is open
+    QByteArray hash;     // hex SHA-256; empty while the entry is open
     qint64 previous = 0; // the entry whose hash this one chains to
     bool sealed() const { return !hash.isEmpty(); }
 };
@@ -48,7 +54,7 @@ struct JournalFinding {
 struct JournalVerification {
     QList<JournalFinding> findings; // empty: everything verifies
     int recordsChecked = 0;
-    int recordsRewritten = 0;  // stored again by a later entry ("rewritten by entry N")
+    int recordsRewritten = 0;    // stored again by a later entry ("rewritten by entry N")
     int recordsNotJournaled = 0; // stored before the journal or by an import
     QByteArray head;
 };
@@ -86,9 +92,27 @@ public:
     QString lastError() const { return lastError_; }
 
 private:
+    QSqlQuery* statement(const QString& sql) const;
+    bool exec(QSqlQuery* query, const QVariantList& binds) const;
+    // Seals the entries whose program is gone; entries another running
+    // program (or this one) still holds are left open.
+    void sealAbandoned();
+    bool sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+                    const QString& totals);
+    QString lockPath(qint64 entry) const;
+
     Database& database_;
     mutable QString lastError_;
+    // Held while an entry is open, so that other programs can tell an entry
+    // in progress from one a killed program left.
+    QHash<qint64, std::shared_ptr<QLockFile>> locks_;
+    mutable std::map<QString, QSqlQuery> statements_;
 };
+
+// The statements that create the journal's tables and indexes.
+QStringList journalSchemaStatements();
+// Adds the journal's tables to a database that lacks them.
+bool ensureJournalTables(QSqlDatabase db, QString* error);
 
 // The canonical text of a row's values: the table's columns in order,
 // levels to 0.1, ISO dates, "hh:nn" times as stored, booleans 0/1, NULL empty.

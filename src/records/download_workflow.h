@@ -11,9 +11,15 @@ namespace tvq52 {
 
 class Database;
 class ExchangeSession;
+class Journal;
 class LocGuru;
 class Prompter;
+class RecordStore;
 class RecordsView;
+
+// The longest silence between two bytes while a download runs: a unit walks
+// its memory between two records.
+inline constexpr int kDownloadSilenceLimitMs = 15000;
 
 enum class DownloadOutcome : std::uint8_t {
     NotStarted, // no unit shown (28) or the range picker was cancelled
@@ -25,14 +31,19 @@ enum class DownloadOutcome : std::uint8_t {
 
 struct DownloadReport {
     DownloadOutcome outcome = DownloadOutcome::NotStarted;
-    qint32 serial = 0;     // the unit that identified itself, 0 when none did
-    QString firmware;      // as it reported it
+    qint32 serial = 0; // the unit that identified itself, 0 when none did
+    QString firmware;  // as it reported it
     DownloadCounts counts{};
     std::optional<TotalsReading> totals;
     qint64 journalEntry = 0;
-    QByteArray journalHead; // after this download's entry
+    QByteArray journalHead;     // after this download's entry
     std::optional<Error> error; // what ended a failed download, already shown
 };
+
+// What a download's journal entry keeps: one "kind added rewritten refused"
+// line per kind, and the totals read as plain values.
+QString downloadCountsText(const DownloadCounts& counts);
+QString totalsText(const TotalsReading& totals);
 
 // The download of the recorded-data window and of `tvq52-cli download`,
 // from the range picker to the reload: identify, switch to the connected
@@ -54,6 +65,20 @@ public:
     void stop();
 
 private:
+    struct Run;
+    enum class ListEnd : std::uint8_t { Ended, Stopped, Failed };
+
+    void exchange(Run& run);
+    bool receiveTotals(Run& run);
+    bool receiveEventDates(Run& run);
+    ListEnd receiveList(Run& run, RecordKind kind);
+    // Takes one received record frame; false when the list is over.
+    bool takeRecordFrame(Run& run, RecordKind kind, ListEnd* end);
+    void progress(Run& run, RecordKind kind, bool force);
+    void fail(Run& run, const Error& error);
+    void failStoring(Run& run, const QString& databaseError);
+    void sealJournal(Run& run);
+
     ExchangeSession& session_;
     Prompter& prompter_;
     const LocGuru& guru_;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "db/store.h"
 #include "records/recorded_data.h"
 
 #include <QDateTime>
+#include <QSqlQuery>
 #include <QString>
+#include <map>
 #include <optional>
 
 namespace tvq52 {
@@ -44,11 +47,28 @@ public:
     QString lastError() const { return lastError_; }
 
 private:
+    // Looks the row up by its table's key, then updates or inserts it, and
+    // lists it in the journal entry, all in one transaction.
+    std::optional<Stored> write(const QString& table, const Row& row);
+    QSqlQuery* statement(const QString& key, const QString& sql);
+    bool run(QSqlQuery* query, const QVariantList& binds);
+    bool begin();
+    void rollback();
+
     Database& database_;
     Journal* journal_ = nullptr;
     qint64 entry_ = 0;
     mutable QString lastError_;
+    // Prepared once per statement text; map nodes keep their address.
+    std::map<QString, QSqlQuery> statements_;
 };
+
+// The rows the store writes: every column a record carries, in schema
+// order, as logical values (dates as QDate, times as "hh:nn" text). An
+// interval in the older layout carries no ByDNA, ByENA, ByLineaInsuficiente.
+Row intervalRow(qint32 serial, const IntervalRecord& record);
+Row sessionRow(qint32 serial, const SessionRecord& record);
+Row eventRow(qint32 serial, const EventDate& event);
 
 // The range picker's proposal: from the newest stored interval's start (or
 // 60 days before `now` when none is stored) to `now`.

@@ -10,9 +10,9 @@ namespace tvq52 {
 struct DownloadProgress {
     RecordKind current = RecordKind::Totals;
     DownloadCounts counts{};
-    int frames = 0;                // every frame received, end frames too
-    double recordsPerSecond = 0;   // interval and session frames
-    std::optional<qint64> msLeft;  // estimated from the range and the unit's Leq time
+    int frames = 0;               // every frame received, end frames too
+    double recordsPerSecond = 0;  // interval and session frames
+    std::optional<qint64> msLeft; // estimated from the range and the unit's Leq time
 };
 
 // What the download needs of the recorded-data window: the unit shown, the
@@ -38,6 +38,16 @@ public:
     virtual void downloadProgress(const DownloadProgress& progress) {}
     // The line is down: the download button is back and the unit reloaded.
     virtual void downloadFinished() {}
+
+    // The unit that answered is not the one the range was chosen for. Its
+    // records from the chosen start on are read, and from its own proposal
+    // on when that is earlier, so that none of its unread records is cut off.
+    virtual DownloadRange rangeForConnectedUnit(const DownloadRange& chosen, const DownloadRange& unitProposal)
+    {
+        if (unitProposal.start() < chosen.start())
+            return DownloadRange::from(unitProposal.start(), chosen.end());
+        return chosen;
+    }
 };
 
 } // namespace tvq52

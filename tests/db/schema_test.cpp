@@ -36,14 +36,14 @@ QStringList columnsOf(const Database& db, const char* table)
 
 } // namespace
 
-TEST(Schema, NewDatabaseHasTheEightTablesWithTheirExactColumns)
+TEST(Schema, NewDatabaseHasTheEightTablesAndTheJournalsWithTheirExactColumns)
 {
     OpenDb o;
     QStringList tables = o.db->connection().tables();
     tables.sort();
     EXPECT_EQ(tables,
-              QStringList({"Configuracion", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado", "IntervaloInhabil",
-                           "Intervalos", "Programacion", "Sesiones"}));
+              QStringList({"Configuracion", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado", "Diario",
+                           "DiarioRegistros", "IntervaloInhabil", "Intervalos", "Programacion", "Sesiones"}));
     const QStringList programacion = columnsOf(*o.db, "Programacion");
     ASSERT_EQ(programacion.size(), 56);
     EXPECT_EQ(programacion[0], QStringLiteral("LNumeroSerie"));

@@ -153,21 +153,27 @@ TEST(UnitSimulator, AnswersTheSingleFrameRequests)
     EXPECT_TRUE(u.ask(bad).isEmpty());
 }
 
-TEST(UnitSimulator, RecordListsNewestFirstWithinTheRangeAndTheHandshake)
+TEST(UnitSimulator, RecordListsNewestFirstFromTheRangeEndUntilTheCan)
 {
     const SimOptions o = optionsFor("4.0");
     UnitUnderTest u(o);
-    const QDateTime from(QDate(2024, 3, 15), QTime(9, 0));
+    QList<QByteArray> acknowledged;
+    u.unit.onAcknowledged([&](const QByteArray& line) { acknowledged << line; });
+    // The start is the PC's to apply: a PC that never sends CAN gets everything.
+    const QDateTime to(QDate(2024, 3, 15), QTime(9, 0));
     QList<QByteArray> frames;
-    for (QByteArray f = u.ask(rangeRequest(0x05, from, kEnd)); !f.isEmpty() && frames.size() < 20; f = u.ack()) {
+    for (QByteArray f = u.ask(rangeRequest(0x05, to.addSecs(-3600), to)); !f.isEmpty() && frames.size() < 1000;
+         f = u.ack()) {
         ASSERT_TRUE(checkOk(f));
         frames << f;
     }
-    ASSERT_EQ(frames.size(), 5 + 1) << "09:00 to 10:00 and the end frame";
-    EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[0].constData() + 4)),
-              QDateTime(kEnd.date(), QTime(10, 0)));
-    EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[4].constData() + 4)), from);
+    const RecordedHistory h = historyFor(o);
+    ASSERT_EQ(frames.size(), h.intervals.size() - 4 + 1) << "up to 09:00, and the end frame";
+    EXPECT_EQ(stampTime(reinterpret_cast<const std::uint8_t*>(frames[0].constData() + 4)), to);
+    EXPECT_EQ(frames.at(frames.size() - 2).mid(4, 5), stamp(h.intervals.front().end));
     EXPECT_EQ(frames.back().at(4), 0);
+    ASSERT_EQ(acknowledged.size(), frames.size() - 1) << "each record, not the end frame";
+    EXPECT_EQ(acknowledged.front(), "interval 2024-03-15 09:00");
 
     // CAN ends the list; nothing more comes, not even the end frame.
     EXPECT_EQ(u.ask(rangeRequest(0x06, QDateTime(), QDateTime())).size(), 70);
@@ -242,6 +248,43 @@ TEST(UnitSimulator, FaultsOnTheFramesTheyName)
     EXPECT_EQ(parseFault("silent")->frame, 0);
 }
 
+TEST(UnitSimulator, OverRangeAndShortRecordsAreLoggedFaultyWhenAcknowledged)
+{
+    UnitUnderTest u(optionsFor("4.0", {"--fault", "level-1401:2", "--fault", "short-record:3"}));
+    QList<QByteArray> log;
+    u.unit.onAcknowledged([&](const QByteArray& line) { log << line; });
+    const QByteArray sessions = u.ask(rangeRequest(0x06, QDateTime(), kEnd));
+    const QByteArray over = u.ack();
+    const QByteArray cut = u.ack();
+    EXPECT_TRUE(checkOk(sessions));
+    EXPECT_TRUE(checkOk(over));
+    EXPECT_EQ(over.mid(kSessionLevelOffset, 2).toHex(), "0579") << "1401";
+    EXPECT_TRUE(checkOk(cut)) << "length and check byte fit the cut";
+    EXPECT_EQ(cut.size(), kSessionLevelOffset + 4);
+    EXPECT_TRUE(stampTime(reinterpret_cast<const std::uint8_t*>(cut.constData() + 4)).isValid())
+        << "it keeps its key stamp: only its layout gives it away";
+    u.unit.receive(QByteArray(1, char(kCan)));
+    ASSERT_EQ(log.size(), 2) << "the cut record was never acknowledged";
+    EXPECT_FALSE(log[0].endsWith(" faulty"));
+    EXPECT_TRUE(log[1].startsWith("session ") && log[1].endsWith(" faulty"));
+}
+
+TEST(SimOptions, DialUnitsByNumber)
+{
+    const SimOptions o = optionsFor("4.0", {"--dial-unit", "222=1003:2.5", "--dial-unit", " 333 =77"});
+    ASSERT_EQ(o.dialUnits.size(), 2);
+    EXPECT_EQ(o.dialUnits[0].number, "222");
+    EXPECT_EQ(o.dialUnits[0].serialText, "001003");
+    EXPECT_EQ(o.dialUnits[0].firmwareMajor * 10 + o.dialUnits[0].firmwareMinor, 25);
+    EXPECT_EQ(o.dialUnits[1].number, "333");
+    EXPECT_EQ(o.dialUnits[1].firmwareMajor, 4) << "the main unit's firmware";
+    for (const char* bad : {"222", "=1003", "222=", "222=1234567", "222=1003:3"}) {
+        QString error;
+        EXPECT_FALSE(parseSimOptions({"tvq52-sim", "--dial-unit", bad}, &error, nullptr)) << bad;
+        EXPECT_TRUE(error.contains("--dial-unit")) << bad;
+    }
+}
+
 TEST(ModemFront, DialsInVerboseOffModeEscapesAndHangsUp)
 {
     ModemOptions mo;
@@ -256,9 +299,12 @@ TEST(ModemFront, DialsInVerboseOffModeEscapesAndHangsUp)
     modem.fromPc("AT\r");
     EXPECT_EQ(toPc, "AT\r\r\nOK\r\n") << "echo and verbose answers until told otherwise";
     toPc.clear();
+    QByteArray called;
+    modem.onConnect([&](const QByteArray& number) { called = number; });
     modem.fromPc("+++ATE0V0X0DT0,931234567\r");
     EXPECT_EQ(modem.lastDial(), "T0,931234567");
     EXPECT_TRUE(clock.waitFor(1000, [&] { return modem.online(); }));
+    EXPECT_EQ(called, "931234567") << "the number without the prefix";
     EXPECT_TRUE(toPc.endsWith("1\r"));
     EXPECT_FALSE(toPc.contains("OK"));
 

@@ -188,6 +188,15 @@ void ModemFront::answerCall()
     state_ = connects ? State::Online : State::Command;
     callUp_ = connects;
     plusCount_ = 0;
+    if (connects && onConnect_) {
+        // "T0,931234567": tone or pulse, the prefix, then the number.
+        QByteArray number = lastDial_.trimmed();
+        if (number.contains(','))
+            number = number.mid(number.lastIndexOf(',') + 1);
+        else if (number.startsWith('T') || number.startsWith('P'))
+            number = number.mid(1);
+        onConnect_(number.trimmed());
+    }
     if (verbose_)
         toPc_(QByteArray("\r\n") + (connects ? "CONNECT" : verboseText(options_.dialResult.toInt())) + "\r\n");
     else

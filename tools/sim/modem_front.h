@@ -21,6 +21,10 @@ public:
     // during a call.
     ModemFront(ModemOptions options, Sink toPc, Sink toUnit);
 
+    // Told the number dialled (without the dial prefix) as a call connects,
+    // before the modem says so.
+    void onConnect(std::function<void(const QByteArray& number)> f) { onConnect_ = std::move(f); }
+
     void fromPc(const QByteArray& bytes);
     // The unit's output goes out only while a call is up.
     void fromUnit(const QByteArray& bytes);
@@ -50,6 +54,7 @@ private:
     int plusCount_ = 0;
     QTimer ringTimer_;
     QTimer guardTimer_;
+    std::function<void(const QByteArray&)> onConnect_;
     bool callUp_ = false; // a call stays up while in command mode after "+++"
 };
 

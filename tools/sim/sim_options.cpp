@@ -12,7 +12,7 @@ struct FaultEntry {
     const char* name;
 };
 
-constexpr std::array<FaultEntry, 9> kFaults{{
+constexpr std::array<FaultEntry, 11> kFaults{{
     {FaultKind::Garbage, "garbage"},
     {FaultKind::BadCheck, "bad-check"},
     {FaultKind::Stall, "stall"},
@@ -20,6 +20,8 @@ constexpr std::array<FaultEntry, 9> kFaults{{
     {FaultKind::LongFrame, "long-frame"},
     {FaultKind::ShortLength, "short-length"},
     {FaultKind::DamagedRecord, "damaged"},
+    {FaultKind::Level1401, "level-1401"},
+    {FaultKind::ShortRecord, "short-record"},
     {FaultKind::Nak, "nak"},
     {FaultKind::ProgramSilent, "program-silent"},
 }};
@@ -121,9 +123,17 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
                                    QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
                                        .arg(faultNames().join(QStringLiteral(", "))),
                                    QStringLiteral("FAULT"));
+    const QCommandLineOption dialUnit(
+        QStringLiteral("dial-unit"),
+        QStringLiteral("With --modem, dialling NUMBER reaches another unit: serial SERIAL, firmware FIRMWARE "
+                       "(default that of --firmware), history seed --seed plus the serial. Repeatable."),
+        QStringLiteral("NUMBER=SERIAL[:FIRMWARE]"));
+    const QCommandLineOption ackLog(QStringLiteral("ack-log"),
+                                    QStringLiteral("Append a line to FILE for each record the PC acknowledges."),
+                                    QStringLiteral("FILE"));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log the traffic on standard error."));
-    p.addOptions({link, type, firmware, serial, progMode, seed, days, leq, end, realtime, cases, pace, modem, rings,
-                  ringMs, dialResult, guard, fault, verbose});
+    p.addOptions({link, type,  firmware, serial, progMode,   seed,  days,  leq,      end,    realtime, cases,
+                  pace, modem, rings,    ringMs, dialResult, guard, fault, dialUnit, ackLog, verbose});
 
     if (helpText)
         *helpText = p.helpText();
@@ -203,6 +213,28 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
         o.modem.guardMs = *v;
     else
         return bad(guard);
+    o.ackLog = p.value(ackLog);
+    for (const QString& d : p.values(dialUnit)) {
+        DialUnit u;
+        u.number = d.section(QLatin1Char('='), 0, 0).trimmed().toLatin1();
+        const QString unit = d.section(QLatin1Char('='), 1);
+        const QByteArray serialOf = unit.section(QLatin1Char(':'), 0, 0).toLatin1();
+        const QStringList version = unit.section(QLatin1Char(':'), 1).split(QLatin1Char('.'));
+        u.firmwareMajor = o.firmwareMajor;
+        u.firmwareMinor = o.firmwareMinor;
+        if (unit.contains(QLatin1Char(':'))) {
+            const auto ma = version.size() == 2 ? number(version[0], 0, 255) : std::nullopt;
+            const auto mi = version.size() == 2 ? number(version[1], 0, 255) : std::nullopt;
+            if (!ma || !mi)
+                return bad(dialUnit);
+            u.firmwareMajor = std::uint8_t(*ma);
+            u.firmwareMinor = std::uint8_t(*mi);
+        }
+        if (u.number.isEmpty() || serialOf.isEmpty() || serialOf.size() > 6 || !d.contains(QLatin1Char('=')))
+            return bad(dialUnit);
+        u.serialText = serialOf.rightJustified(6, '0');
+        o.dialUnits << u;
+    }
     for (const QString& f : p.values(fault)) {
         const auto parsed = parseFault(f);
         if (!parsed) {

@@ -20,6 +20,8 @@ enum class FaultKind {
     LongFrame,     // a length field larger than any frame
     ShortLength,   // a length field too small for a frame
     DamagedRecord, // a record whose level field is out of range (check byte correct)
+    Level1401,     // a record whose level field is 1401, one above the range (check byte correct)
+    ShortRecord,   // a record cut below its layout, with a length and check byte that fit the cut
     Nak,           // a programming transmission answered with NAK
     ProgramSilent, // a programming transmission left unanswered
 };
@@ -43,6 +45,14 @@ struct ModemOptions {
     int guardMs = 1000;          // silence that completes the "+++" escape
 };
 
+// A unit that answers when the modem dials its number.
+struct DialUnit {
+    QByteArray number;
+    QByteArray serialText;
+    std::uint8_t firmwareMajor = 4;
+    std::uint8_t firmwareMinor = 0;
+};
+
 struct SimOptions {
     // Identification.
     std::uint8_t unitType = 42;
@@ -63,6 +73,12 @@ struct SimOptions {
     QString link;               // symlink to the pty
     bool verbose = false;
     ModemOptions modem;
+    // Other units behind the modem, by the number dialled; any other number
+    // reaches the unit above. Each has its own history: seed + serial.
+    QList<DialUnit> dialUnits;
+    // One line per record frame the PC acknowledged: "interval|session
+    // yyyy-MM-dd hh:mm" (the key stamp), " faulty" when a fault changed it.
+    QString ackLog;
     QList<Fault> faults;
 
     QString firmwareText() const { return QStringLiteral("%1.%2").arg(firmwareMajor).arg(firmwareMinor); }

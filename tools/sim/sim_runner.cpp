@@ -7,22 +7,37 @@ namespace tvq52::sim {
 
 SimRunner::SimRunner(SimOptions options) : options_(std::move(options)), port_(options_.pace)
 {
-    HistoryPlan plan;
-    plan.seed = options_.seed;
-    plan.days = options_.days;
-    plan.leqMinutes = options_.leqMinutes;
-    plan.end = options_.historyEnd;
-
     auto toPc = [this](const QByteArray& bytes) {
         log("unit", bytes);
         port_.send(bytes);
     };
+    if (!options_.ackLog.isEmpty()) {
+        ackLog_ = std::make_unique<QFile>(options_.ackLog);
+        if (!ackLog_->open(QIODevice::Append | QIODevice::Unbuffered))
+            std::fprintf(stderr, "tvq52-sim: cannot write %s\n", options_.ackLog.toLocal8Bit().constData());
+    }
+    unit_ = makeUnit(options_);
+    active_ = unit_.get();
     if (options_.modem.enabled) {
-        modem_ = std::make_unique<ModemFront>(options_.modem, toPc, [this](const QByteArray& b) { unit_->receive(b); });
-        unit_ = std::make_unique<UnitSimulator>(options_, generateHistory(plan),
-                                                [this](const QByteArray& b) { modem_->fromUnit(b); });
-    } else {
-        unit_ = std::make_unique<UnitSimulator>(options_, generateHistory(plan), toPc);
+        modem_ =
+            std::make_unique<ModemFront>(options_.modem, toPc, [this](const QByteArray& b) { active_->receive(b); });
+        for (const DialUnit& d : options_.dialUnits) {
+            SimOptions o = options_;
+            o.serialText = d.serialText;
+            o.firmwareMajor = d.firmwareMajor;
+            o.firmwareMinor = d.firmwareMinor;
+            o.seed = options_.seed + d.serialText.toUInt();
+            dialUnits_.append({d.number, std::shared_ptr<UnitSimulator>(makeUnit(o))});
+        }
+        modem_->onConnect([this](const QByteArray& number) {
+            active_->lineDropped();
+            active_ = unit_.get();
+            for (const auto& [dialled, unit] : dialUnits_)
+                if (dialled == number)
+                    active_ = unit.get();
+            if (options_.verbose)
+                std::fprintf(stderr, "tvq52-sim: call to %s\n", number.constData());
+        });
     }
 
     connect(&port_, &PtyPort::received, this, [this](const QByteArray& bytes) {
@@ -30,19 +45,44 @@ SimRunner::SimRunner(SimOptions options) : options_(std::move(options)), port_(o
         if (modem_)
             modem_->fromPc(bytes);
         else
-            unit_->receive(bytes);
+            active_->receive(bytes);
     });
     connect(&port_, &PtyPort::peerClosed, this, [this] {
         if (options_.verbose)
             std::fprintf(stderr, "tvq52-sim: port closed%s\n", modem_ ? ", call dropped" : "");
         if (modem_)
             modem_->hangUp();
-        unit_->lineDropped();
+        active_->lineDropped();
     });
     connect(&port_, &PtyPort::peerOpened, this, [this] {
         if (options_.verbose)
             std::fprintf(stderr, "tvq52-sim: port opened\n");
     });
+}
+
+std::unique_ptr<UnitSimulator> SimRunner::makeUnit(const SimOptions& o)
+{
+    HistoryPlan plan;
+    plan.seed = o.seed;
+    plan.days = o.days;
+    plan.leqMinutes = o.leqMinutes;
+    plan.end = o.historyEnd;
+    auto unit = std::make_unique<UnitSimulator>(o, generateHistory(plan), [this](const QByteArray& bytes) {
+        if (modem_) {
+            modem_->fromUnit(bytes);
+        } else {
+            log("unit", bytes);
+            port_.send(bytes);
+        }
+    });
+    unit->onAcknowledged([this](const QByteArray& line) { logAcknowledged(line); });
+    return unit;
+}
+
+void SimRunner::logAcknowledged(const QByteArray& line)
+{
+    if (ackLog_ && ackLog_->isOpen())
+        ackLog_->write(line + '\n');
 }
 
 bool SimRunner::start(QString* error)

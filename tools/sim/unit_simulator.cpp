@@ -41,16 +41,33 @@ void UnitSimulator::sendByte(std::uint8_t byte)
     sink_(QByteArray(1, char(byte)));
 }
 
-void UnitSimulator::sendFrame(QByteArray frame, bool isRecord)
+bool UnitSimulator::sendFrame(QByteArray frame, bool isRecord)
 {
     const int n = ++framesSent_;
+    bool faulty = false;
+    for (const Fault& f : options_.faults)
+        faulty = faulty || f.appliesTo(n);
     if (hasFault(FaultKind::Silent, n))
-        return;
-    if (isRecord && hasFault(FaultKind::DamagedRecord, n) && frame.size() > 20) {
-        // A level of 0x8000 is out of range, the check byte stays right.
-        const int at = frame.at(3) == char(UnitCommand::SessionRecords) ? kSessionLevelOffset : kIntervalLevelOffset;
-        frame[at] = char(0x80);
-        frame[at + 1] = 0;
+        return faulty;
+    const int levelAt = frame.at(3) == char(UnitCommand::SessionRecords) ? kSessionLevelOffset : kIntervalLevelOffset;
+    auto setLevel = [&](int tenths) {
+        frame[levelAt] = char(tenths >> 8);
+        frame[levelAt + 1] = char(tenths & 0xFF);
+    };
+    if (isRecord && frame.size() > 20) {
+        // Out-of-range levels with the check byte still right.
+        if (hasFault(FaultKind::DamagedRecord, n))
+            setLevel(0x8000);
+        if (hasFault(FaultKind::Level1401, n))
+            setLevel(1401);
+        if (hasFault(FaultKind::ShortRecord, n)) {
+            // Cut after the level, closed again with ETX, length and check byte.
+            frame.truncate(levelAt + 2);
+            frame.append(char(kEtx));
+            frame[1] = char((frame.size() + 1) >> 8);
+            frame[2] = char((frame.size() + 1) & 0xFF);
+            frame.append(char(0));
+        }
         frame[frame.size() - 1] = char(checkByte(frame.left(frame.size() - 1)));
     }
     if (hasFault(FaultKind::LongFrame, n)) {
@@ -68,6 +85,7 @@ void UnitSimulator::sendFrame(QByteArray frame, bool isRecord)
     if (hasFault(FaultKind::Stall, n))
         frame.truncate(frame.size() / 2);
     sink_(frame);
+    return faulty;
 }
 
 void UnitSimulator::receive(const QByteArray& bytes)
@@ -99,9 +117,12 @@ void UnitSimulator::receiveByte(std::uint8_t byte)
         inFrame_.append(char(byte));
         break;
     case kAck:
-        if (transfer_ == Transfer::Intervals || transfer_ == Transfer::Sessions)
+        if (transfer_ == Transfer::Intervals || transfer_ == Transfer::Sessions) {
+            if (!awaitingAck_.isEmpty() && ackLog_)
+                ackLog_(awaitingAck_);
+            awaitingAck_.clear();
             sendNextRecord();
-        else if (transfer_ == Transfer::RealTime)
+        } else if (transfer_ == Transfer::RealTime)
             readingTimer_.start(options_.realtimeMs);
         break;
     case kCan:
@@ -122,6 +143,7 @@ void UnitSimulator::endTransfer()
 {
     transfer_ = Transfer::None;
     pending_.clear();
+    awaitingAck_.clear();
     readingTimer_.stop();
 }
 
@@ -190,9 +212,10 @@ void UnitSimulator::startList(Transfer kind, const QByteArray& frame)
     if (frame.size() < 16)
         return;
     const auto* range = reinterpret_cast<const std::uint8_t*>(frame.constData() + 4);
-    const QDateTime from = stampTime(range);
+    // A unit applies only the range's end: from there it sends everything
+    // it holds, newest first, until the PC's CAN.
     const QDateTime to = stampTime(range + 5);
-    auto inRange = [&](const QDateTime& t) { return (!from.isValid() || t >= from) && (!to.isValid() || t <= to); };
+    auto inRange = [&](const QDateTime& t) { return !to.isValid() || t <= to; };
 
     pending_.clear();
     if (kind == Transfer::Intervals) {
@@ -218,7 +241,12 @@ void UnitSimulator::sendNextRecord()
     }
     const QByteArray next = pending_.takeFirst();
     const bool last = pending_.isEmpty();
-    sendFrame(next, !last);
+    const bool faulty = sendFrame(next, !last);
+    if (!last) {
+        const QDateTime key = stampTime(reinterpret_cast<const std::uint8_t*>(next.constData() + 4));
+        awaitingAck_ = (transfer_ == Transfer::Intervals ? "interval " : "session ")
+            + key.toString(QStringLiteral("yyyy-MM-dd HH:mm")).toLatin1() + (faulty ? " faulty" : "");
+    }
     if (last)
         transfer_ = Transfer::None; // nothing is expected after the end frame
 }

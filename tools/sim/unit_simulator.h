@@ -19,6 +19,9 @@ public:
 
     UnitSimulator(SimOptions options, RecordedHistory history, Sink sink);
 
+    // Told of every record frame the PC acknowledged: a line for the ack log.
+    void onAcknowledged(std::function<void(const QByteArray& line)> log) { ackLog_ = std::move(log); }
+
     // Bytes from the PC.
     void receive(const QByteArray& bytes);
     // The line went down: any transfer in progress ends.
@@ -41,8 +44,8 @@ private:
     void sendReading();
     void endTransfer();
 
-    // Sends one frame, making the faults that apply to it.
-    void sendFrame(QByteArray frame, bool isRecord = false);
+    // Sends one frame, making the faults that apply to it; true when one did.
+    bool sendFrame(QByteArray frame, bool isRecord = false);
     void sendByte(std::uint8_t byte);
     bool hasFault(FaultKind kind, int frameNumber) const;
 
@@ -57,7 +60,8 @@ private:
 
     Transfer transfer_ = Transfer::None;
     QList<QByteArray> pending_; // record frames still to send, next first
-    bool listEndSent_ = false;
+    QByteArray awaitingAck_;    // the ack-log line of the record frame last sent
+    std::function<void(const QByteArray&)> ackLog_;
     QTimer readingTimer_;
     int readingCount_ = 0;
 };

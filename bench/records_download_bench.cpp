@@ -1,0 +1,193 @@
+// A download of about 2,000 interval records from tvq52-sim paced at 19200
+// 8N1, against a minimal client on the same simulator that only reads each
+// frame and acknowledges it. Prints both rates and their ratio: decoding,
+// committing and progress must cost the real download next to nothing.
+//
+//   records_download_bench [DAYS]   (default 21 days of 15-minute intervals: 2,016)
+#include "bench_support.h"
+#include "db/database.h"
+#include "db/store.h"
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/exchange_session.h"
+#include "link/frame.h"
+#include "link/link_state.h"
+#include "link/link_timer.h"
+#include "link/serial_line.h"
+#include "records/download_frames.h"
+#include "records/download_workflow.h"
+#include "records/records_view.h"
+#include "sim_process.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <vector>
+
+using namespace tvq52;
+
+namespace {
+
+// The real serial line, noting when each acknowledgement of the interval
+// list goes out. Requests are written a byte at a time, so bytes inside a
+// frame are skipped by its length.
+class TimedLine : public SerialLine {
+public:
+    void write(const QByteArray& bytes) override
+    {
+        SerialLine::write(bytes);
+        for (char c : bytes)
+            note(std::uint8_t(c));
+    }
+    std::vector<qint64> acks;
+
+private:
+    void note(std::uint8_t b)
+    {
+        if (inFrame_ > 0) {
+            frame_.append(char(b));
+            if (frame_.size() == 3)
+                inFrame_ = (std::uint8_t(frame_[1]) << 8 | std::uint8_t(frame_[2])) - 3;
+            else if (frame_.size() > 3 && --inFrame_ == 0 && std::uint8_t(frame_[3]) == 0x06)
+                counting_ = false; // the session list starts
+            else if (frame_.size() == 4 && std::uint8_t(frame_[3]) == 0x05)
+                counting_ = true;
+            return;
+        }
+        if (b == kStx) {
+            frame_ = QByteArray(1, char(b));
+            inFrame_ = 2;
+        } else if (b == kAck && counting_) {
+            acks.push_back(clock_.nsecsElapsed());
+        }
+    }
+    QElapsedTimer clock_ = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    QByteArray frame_;
+    int inFrame_ = 0;
+    bool counting_ = false;
+};
+
+double rate(const std::vector<qint64>& acks)
+{
+    if (acks.size() < 2)
+        return 0;
+    return double(acks.size() - 1) / (double(acks.back() - acks.front()) / 1e9);
+}
+
+std::unique_ptr<sim::SimProcess> startSim(int days)
+{
+    auto sim = std::make_unique<sim::SimProcess>(
+        QCoreApplication::applicationDirPath() + QStringLiteral("/tvq52-sim"),
+        {"--pace", "--serial", "4711", "--days", QString::number(days), "--leq-minutes", "15"});
+    if (!sim->start()) {
+        std::fprintf(stderr, "cannot start tvq52-sim: %s\n", qPrintable(sim->error()));
+        return nullptr;
+    }
+    return sim;
+}
+
+class BenchView : public RecordsView {
+public:
+    qint32 shownSerial() const override { return 4711; }
+    std::optional<DownloadRange> chooseRange(const DownloadRange& p) override
+    {
+        return DownloadRange::from(p.start().addYears(-1), p.end().addDays(1));
+    }
+    bool showUnit(qint32) override { return true; }
+    void showFirmware(const QString&) override {}
+    void showTotals(const TotalsReading&) override {}
+    void ToggleButtons() override {}
+    void downloadProgress(const DownloadProgress&) override { ++updates; }
+    int updates = 0;
+};
+
+// Ours: the whole workflow into a fresh database.
+std::optional<std::pair<double, int>> ourDownload(int days, int* updates)
+{
+    auto sim = startSim(days);
+    if (!sim)
+        return std::nullopt;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tvq52.db"));
+    QString error;
+    if (!Database::createSqlite(path, &error))
+        return std::nullopt;
+    auto db = Database::openSqlite(path, &error);
+    Row unit;
+    unit.set(QStringLiteral("LNumeroSerie"), 4711);
+    unit.set(QStringLiteral("TVersion"), QStringLiteral("4.0"));
+    unit.set(QStringLiteral("ByTLeq"), 15);
+    if (!db || !Store(*db).insert(QStringLiteral("Programacion"), unit))
+        return std::nullopt;
+
+    ScaledClock clock;
+    LinkState state;
+    state.SerialDevice = sim->devicePath();
+    TimedLine line;
+    ExchangeSession session(state, line, clock, kDownloadSilenceLimitMs);
+    bench::QuietPrompter prompter;
+    LocGuru guru;
+    BenchView view;
+    DownloadWorkflow workflow(session, prompter, guru, *db, view);
+    const DownloadReport report = workflow.run();
+    if (report.outcome != DownloadOutcome::Completed) {
+        std::fprintf(stderr, "our download did not complete\n");
+        return std::nullopt;
+    }
+    *updates = view.updates;
+    return std::make_pair(rate(line.acks), int(line.acks.size()));
+}
+
+// The least a PC can do: read a frame, acknowledge it, nothing else.
+std::optional<std::pair<double, int>> minimalClient(int days)
+{
+    auto sim = startSim(days);
+    if (!sim)
+        return std::nullopt;
+    ScaledClock clock;
+    LinkState state;
+    state.SerialDevice = sim->devicePath();
+    TimedLine line;
+    DeviceLink link(state, line, clock);
+    LinkTimer timer(clock, kDownloadSilenceLimitMs);
+    if (!link.OpenLine())
+        return std::nullopt;
+    const QDateTime now = QDateTime::currentDateTime();
+    link.SendFrame(intervalsRequest(DownloadRange::from(now.addYears(-1), now.addDays(1))));
+    for (;;) {
+        if (!link.ReceiveFrame(timer))
+            return std::nullopt;
+        if (state.FrameBuffer[4] == 0)
+            break;
+        line.write(QByteArray(1, char(kAck)));
+    }
+    link.closePort();
+    return std::make_pair(rate(line.acks), int(line.acks.size()));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int days = argc > 1 ? QByteArray(argv[1]).toInt() : 21;
+    int updates = 0;
+    const auto ours = ourDownload(days, &updates);
+    const auto minimal = minimalClient(days);
+    if (!ours || !minimal) {
+        std::fprintf(stderr, "a download failed\n");
+        return 1;
+    }
+    std::printf("interval records acknowledged: ours %d, minimal client %d\n", ours->second, minimal->second);
+    std::printf("ours:           %.2f records/s (%d progress updates)\n", ours->first, updates);
+    std::printf("minimal client: %.2f records/s\n", minimal->first);
+    std::printf("ratio:          %.1f%% (target at least 98%%)\n", 100.0 * ours->first / minimal->first);
+    return ours->first >= 0.98 * minimal->first ? 0 : 1;
+}

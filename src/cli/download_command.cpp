@@ -1,0 +1,393 @@
+#include "cli/download_command.h"
+
+#include "app/data_folder.h"
+#include "cli/cli_session.h"
+#include "core/catalogue_ids.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "link/exchange_session.h"
+#include "records/download_workflow.h"
+#include "records/record_store.h"
+#include "records/records_view.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <limits>
+
+namespace tvq52 {
+
+namespace {
+
+// No unit is shown before the one on the line has identified itself, so
+// the workflow always switches to it; no real serial number is this.
+constexpr qint32 kUnitOnTheLine = std::numeric_limits<qint32>::min();
+
+const char* const kKindNames[kRecordKinds] = {"totals",         "erasures",  "battery ends",
+                                              "reprogrammings", "intervals", "sessions"};
+
+// The recorded-data window reduced to plain values for the terminal.
+class ConsoleRecordsView : public RecordsView {
+public:
+    ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to, bool chatty)
+        : shown_(shown), from_(std::move(from)), to_(std::move(to)), chatty_(chatty)
+    {}
+
+    qint32 shownSerial() const override { return shown_; }
+    std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) override
+    {
+        return DownloadRange::from(from_.value_or(proposal.start()), to_.value_or(proposal.end()));
+    }
+    bool showUnit(qint32 serial) override
+    {
+        shown_ = serial;
+        return true;
+    }
+    void showFirmware(const QString& firmware) override { firmware_ = firmware; }
+    void showTotals(const TotalsReading&) override {}
+    void ToggleButtons() override {}
+    void downloadProgress(const DownloadProgress& p) override
+    {
+        if (!chatty_)
+            return;
+        const KindCounts& c = p.counts[int(p.current)];
+        QTextStream err(stderr);
+        err << kKindNames[int(p.current)] << ": " << c.received << " received";
+        if (p.recordsPerSecond > 0)
+            err << ", " << QString::number(p.recordsPerSecond, 'f', 1) << " records/s";
+        if (p.msLeft)
+            err << ", about " << (*p.msLeft + 999) / 1000 << " s left";
+        err << Qt::endl;
+    }
+    // Options name the range for whichever unit answers; without them the
+    // unit's own proposal counts, worked out once it is known.
+    DownloadRange rangeForConnectedUnit(const DownloadRange& chosen, const DownloadRange& unitProposal) override
+    {
+        if (requested_ != kUnitOnTheLine)
+            return RecordsView::rangeForConnectedUnit(chosen, unitProposal);
+        return DownloadRange::from(from_.value_or(unitProposal.start()), to_.value_or(unitProposal.end()));
+    }
+
+    void expect(qint32 serial) { requested_ = serial; }
+
+private:
+    qint32 shown_;
+    qint32 requested_ = kUnitOnTheLine;
+    std::optional<QDateTime> from_, to_;
+    bool chatty_;
+    QString firmware_;
+};
+
+// What collect answers itself: the connect prompts go ahead and every call
+// is hung up, so that no unit's line stays busy.
+class CollectPrompter : public Prompter {
+public:
+    explicit CollectPrompter(Prompter& inner) : inner_(inner) {}
+    Answer message(const Message& m) override
+    {
+        if (m.catalogueId == msg::ConnectModem || m.catalogueId == msg::ConnectCable)
+            return Answer::Ok;
+        if (m.catalogueId == msg::HangUp)
+            return Answer::Yes;
+        return inner_.message(m);
+    }
+    std::optional<QString> input(const QString& p, const QString& t, const QString& d) override
+    {
+        return inner_.input(p, t, d);
+    }
+    QString openFile(const QString& t, const QStringList& f, const QString& d) override
+    {
+        return inner_.openFile(t, f, d);
+    }
+    QString saveFile(const QString& t, const QStringList& f, const QString& d) override
+    {
+        return inner_.saveFile(t, f, d);
+    }
+
+private:
+    Prompter& inner_;
+};
+
+QString outcomeText(DownloadOutcome outcome)
+{
+    switch (outcome) {
+    case DownloadOutcome::NotStarted:
+        return QStringLiteral("not started");
+    case DownloadOutcome::Cancelled:
+        return QStringLiteral("cancelled");
+    case DownloadOutcome::Failed:
+        return QStringLiteral("failed");
+    case DownloadOutcome::Stopped:
+        return QStringLiteral("stopped");
+    case DownloadOutcome::Completed:
+        return QStringLiteral("completed");
+    }
+    return {};
+}
+
+bool openDatabase(AppContext& ctx)
+{
+    QString error;
+    ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
+    if (!ctx.db)
+        QTextStream(stderr) << "tvq52-cli: " << error << Qt::endl;
+    return ctx.db != nullptr;
+}
+
+std::unique_ptr<ExchangeSession> downloadSession(CliSession& session, const CliOptions& options)
+{
+    CliOptions o = options;
+    if (!options.timeoutGiven)
+        o.timeoutMs = kDownloadSilenceLimitMs;
+    return session.openExchange(o);
+}
+
+void printReport(const DownloadReport& r)
+{
+    QTextStream out(stdout);
+    out << "Serial number: " << r.serial << '\n' << "Firmware: " << r.firmware << '\n';
+    out << QStringLiteral("%1 %2 %3 %4 %5\n")
+               .arg(QStringLiteral("kind"), -16)
+               .arg(QStringLiteral("received"), 9)
+               .arg(QStringLiteral("added"), 7)
+               .arg(QStringLiteral("rewritten"), 10)
+               .arg(QStringLiteral("refused"), 8);
+    for (int k = 0; k < kRecordKinds; ++k)
+        out << QStringLiteral("%1 %2 %3 %4 %5\n")
+                   .arg(QString::fromLatin1(kKindNames[k]), -16)
+                   .arg(r.counts[k].received, 9)
+                   .arg(r.counts[k].added, 7)
+                   .arg(r.counts[k].rewritten, 10)
+                   .arg(r.counts[k].refused, 8);
+    out << "Outcome: " << outcomeText(r.outcome) << '\n';
+    if (r.journalEntry != 0)
+        out << "Journal entry: " << r.journalEntry << '\n' << "Journal head: " << r.journalHead << '\n';
+}
+
+} // namespace
+
+std::optional<QDateTime> parseRangeStamp(const QString& text)
+{
+    static const QRegularExpression form(
+        QStringLiteral(R"(^\s*(\d{1,2})/(\d{1,2})/(\d{2}|\d{4})\s+(\d{1,2}):(\d{2})\s*$)"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    int year = m.captured(3).toInt();
+    if (m.captured(3).size() == 2)
+        year += year < 50 ? 2000 : 1900;
+    const QDate date(year, m.captured(2).toInt(), m.captured(1).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt());
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time);
+}
+
+int runDownload(CliSession& session, const CliOptions& options)
+{
+    QTextStream err(stderr);
+    const char* usage = "tvq52-cli: usage: download [--from \"dd/mm/yy hh:nn\"] [--to \"dd/mm/yy hh:nn\"]";
+    std::optional<QDateTime> from, to;
+    const QStringList args = options.command.mid(1);
+    for (int k = 0; k < args.size(); k += 2) {
+        const bool isFrom = args[k] == QLatin1String("--from");
+        if ((!isFrom && args[k] != QLatin1String("--to")) || k + 1 >= args.size()) {
+            err << usage << Qt::endl;
+            return 2;
+        }
+        const auto when = parseRangeStamp(args[k + 1]);
+        if (!when) {
+            err << "tvq52-cli: not a date and time: " << args[k + 1] << '\n' << usage << Qt::endl;
+            return 2;
+        }
+        (isFrom ? from : to) = when;
+    }
+    if (from && to && *to <= *from) {
+        err << "tvq52-cli: the range's end is not after its start" << Qt::endl;
+        return 2;
+    }
+    AppContext& ctx = *session.ctx;
+    if (!openDatabase(ctx))
+        return 1;
+    const auto exchange = downloadSession(session, options);
+    ConsoleRecordsView view(kUnitOnTheLine, from, to, true);
+    DownloadWorkflow workflow(*exchange, *session.prompter, ctx.guru, *ctx.db, view);
+    workflow.overridePhone(ctx.link.PhoneNumber);
+    const DownloadReport report = workflow.run();
+    printReport(report);
+    return report.outcome == DownloadOutcome::Completed ? 0 : 1;
+}
+
+int runCollect(CliSession& session, const CliOptions& options)
+{
+    QTextStream err(stderr);
+    if (options.command.size() != 2) {
+        err << "tvq52-cli: usage: collect FILE" << Qt::endl;
+        return 2;
+    }
+    QFile list(options.command.at(1));
+    if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        err << "tvq52-cli: cannot read " << list.fileName() << ": " << list.errorString() << Qt::endl;
+        return 1;
+    }
+    AppContext& ctx = *session.ctx;
+    if (!openDatabase(ctx))
+        return 1;
+    ctx.link.ModemMode = 1;
+    Store store(*ctx.db);
+    CollectPrompter prompter(*session.prompter);
+
+    struct Collected {
+        QString requested;
+        QString answered;
+        QString outcome;
+        int intervals = 0, sessions = 0, refused = 0;
+        bool ok = false;
+    };
+    QList<Collected> summary;
+    int lineNumber = 0;
+    while (!list.atEnd()) {
+        ++lineNumber;
+        const QString text = QString::fromUtf8(list.readLine()).trimmed();
+        if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
+            continue;
+        Collected line;
+        line.requested = text;
+        bool isNumber = false;
+        const qint32 serial = text.toInt(&isNumber);
+        if (!isNumber || serial <= 0) {
+            err << "tvq52-cli: " << list.fileName() << ':' << lineNumber << ": not a serial number: " << text
+                << Qt::endl;
+            line.outcome = QStringLiteral("not a serial number");
+            summary << line;
+            continue;
+        }
+        Row key;
+        key.set(QStringLiteral("LNumeroSerie"), serial);
+        const auto unit = store.selectOne(QStringLiteral("Programacion"), key);
+        const QString phone = unit ? unit->value(QStringLiteral("TTelefono")).toString().trimmed() : QString();
+        if (!unit || phone.isEmpty()) {
+            line.outcome = unit ? QStringLiteral("no telephone number") : QStringLiteral("not stored");
+            err << "tvq52-cli: unit " << serial << ": " << line.outcome << Qt::endl;
+            summary << line;
+            continue;
+        }
+        err << "Unit " << serial << ": dialling " << phone << Qt::endl;
+        const auto exchange = downloadSession(session, options);
+        ConsoleRecordsView view(serial, std::nullopt, std::nullopt, false);
+        view.expect(serial);
+        DownloadWorkflow workflow(*exchange, prompter, ctx.guru, *ctx.db, view);
+        workflow.overridePhone(phone);
+        const DownloadReport report = workflow.run();
+        line.answered = report.serial != 0 ? QString::number(report.serial) : QStringLiteral("-");
+        line.outcome = outcomeText(report.outcome);
+        line.intervals = report.counts[int(RecordKind::Intervals)].received;
+        line.sessions = report.counts[int(RecordKind::Sessions)].received;
+        for (const KindCounts& c : report.counts)
+            line.refused += c.refused;
+        line.ok = report.outcome == DownloadOutcome::Completed && report.serial == serial;
+        if (report.serial != 0 && report.serial != serial)
+            line.outcome = QStringLiteral("another unit answered");
+        summary << line;
+    }
+
+    QTextStream out(stdout);
+    int failed = 0;
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+               .arg(QStringLiteral("serial"), -10)
+               .arg(QStringLiteral("answered"), -10)
+               .arg(QStringLiteral("outcome"), -24)
+               .arg(QStringLiteral("intervals"), 9)
+               .arg(QStringLiteral("sessions"), 8)
+               .arg(QStringLiteral("refused"), 7);
+    for (const Collected& l : summary) {
+        failed += l.ok ? 0 : 1;
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
+                   .arg(l.requested, -10)
+                   .arg(l.answered.isEmpty() ? QStringLiteral("-") : l.answered, -10)
+                   .arg(l.outcome, -24)
+                   .arg(l.intervals, 9)
+                   .arg(l.sessions, 8)
+                   .arg(l.refused, 7);
+    }
+    out << summary.size() - failed << " of " << summary.size() << " units collected\n";
+    return failed == 0 ? 0 : 1;
+}
+
+int runVerify(CliSession& session, const CliOptions& options)
+{
+    QTextStream err(stderr);
+    std::optional<qint32> serial;
+    if (options.command.size() > 2) {
+        err << "tvq52-cli: usage: verify [SERIAL]" << Qt::endl;
+        return 2;
+    }
+    if (options.command.size() == 2) {
+        bool ok = false;
+        serial = options.command.at(1).toInt(&ok);
+        if (!ok) {
+            err << "tvq52-cli: usage: verify [SERIAL]" << Qt::endl;
+            return 2;
+        }
+    }
+    AppContext& ctx = *session.ctx;
+    if (!openDatabase(ctx))
+        return 1;
+    const Journal journal(*ctx.db);
+    const JournalVerification v = journal.verify(serial);
+    QTextStream out(stdout);
+    static const char* const kinds[] = {"record edited", "record missing", "entry altered", "chain broken"};
+    for (const JournalFinding& f : v.findings) {
+        out << kinds[int(f.kind)] << ": entry " << f.entry;
+        if (!f.table.isEmpty())
+            out << ", " << f.table << ' ' << f.key;
+        if (!f.detail.isEmpty())
+            out << ": " << f.detail;
+        out << '\n';
+    }
+    out << "Records checked: " << v.recordsChecked << '\n'
+        << "Rewritten by a later entry: " << v.recordsRewritten << '\n'
+        << "Not in the journal: " << v.recordsNotJournaled << '\n'
+        << "Journal head: " << v.head << '\n'
+        << (v.findings.isEmpty() ? "Everything verifies\n" : "Findings: ");
+    if (!v.findings.isEmpty())
+        out << v.findings.size() << '\n';
+    return v.findings.isEmpty() ? 0 : 1;
+}
+
+int runJournal(CliSession& session, const CliOptions& options)
+{
+    QTextStream err(stderr);
+    std::optional<qint32> serial;
+    const QStringList args = options.command.mid(1);
+    if (!args.isEmpty()) {
+        bool ok = false;
+        if (args.size() == 2 && args[0] == QLatin1String("--serial"))
+            serial = args[1].toInt(&ok);
+        if (!ok) {
+            err << "tvq52-cli: usage: journal [--serial N]" << Qt::endl;
+            return 2;
+        }
+    }
+    AppContext& ctx = *session.ctx;
+    if (!openDatabase(ctx))
+        return 1;
+    const Journal journal(*ctx.db);
+    QTextStream out(stdout);
+    for (const JournalEntry& e : journal.entries(serial)) {
+        out << '#' << e.id << ' ' << e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << ' '
+            << journalActionName(e.action) << " unit " << e.serial;
+        if (!e.line.isEmpty())
+            out << " by " << e.line;
+        out << ": " << (e.outcome.isEmpty() ? QStringLiteral("open") : e.outcome) << '\n';
+        if (!e.message.isEmpty())
+            out << "  " << QString(e.message).replace(QLatin1Char('\n'), QLatin1Char(' ')) << '\n';
+        if (!e.counts.isEmpty())
+            out << "  " << QString(e.counts).replace(QLatin1Char('\n'), QStringLiteral("; ")) << '\n';
+        if (e.sealed())
+            out << "  hash " << e.hash << '\n';
+    }
+    return 0;
+}
+
+} // namespace tvq52

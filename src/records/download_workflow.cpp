@@ -1,0 +1,464 @@
+#include "records/download_workflow.h"
+
+#include "core/catalogue_ids.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/device_link.h"
+#include "link/exchange.h"
+#include "link/exchange_session.h"
+#include "link/frame.h"
+#include "link/line.h"
+#include "link/link_state.h"
+#include "link/link_timer.h"
+#include "records/download_frames.h"
+#include "records/record_store.h"
+#include "records/records_view.h"
+
+#include <cmath>
+
+namespace tvq52 {
+
+namespace {
+
+// View updates are throttled: a window repaint per record would cost more
+// than the record itself.
+constexpr qint64 kProgressEveryNs = 200'000'000;
+
+// Passes everything on and keeps the last thing the user was told (not
+// asked), for the journal.
+class TellingPrompter : public Prompter {
+public:
+    explicit TellingPrompter(Prompter& inner) : inner_(inner) {}
+
+    Answer message(const Message& m) override
+    {
+        switch (m.style) {
+        case MessageStyle::Plain:
+        case MessageStyle::Critical:
+        case MessageStyle::Information:
+        case MessageStyle::Exclamation:
+            told = m.text;
+            break;
+        default:
+            break;
+        }
+        return inner_.message(m);
+    }
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& text) override
+    {
+        return inner_.input(prompt, title, text);
+    }
+    QString openFile(const QString& title, const QStringList& filters, const QString& dir) override
+    {
+        return inner_.openFile(title, filters, dir);
+    }
+    QString saveFile(const QString& title, const QStringList& filters, const QString& dir) override
+    {
+        return inner_.saveFile(title, filters, dir);
+    }
+
+    QString told;
+
+private:
+    Prompter& inner_;
+};
+
+QString kindName(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Totals:
+        return QStringLiteral("totals");
+    case RecordKind::Erasures:
+        return QStringLiteral("erasures");
+    case RecordKind::BatteryEnds:
+        return QStringLiteral("battery-ends");
+    case RecordKind::Reprogrammings:
+        return QStringLiteral("reprogrammings");
+    case RecordKind::Intervals:
+        return QStringLiteral("intervals");
+    case RecordKind::Sessions:
+        return QStringLiteral("sessions");
+    }
+    return {};
+}
+
+QString outcomeName(DownloadOutcome outcome)
+{
+    switch (outcome) {
+    case DownloadOutcome::Completed:
+        return QStringLiteral("completed");
+    case DownloadOutcome::Stopped:
+        return QStringLiteral("stopped");
+    case DownloadOutcome::Cancelled:
+        return QStringLiteral("cancelled");
+    case DownloadOutcome::NotStarted:
+    case DownloadOutcome::Failed:
+        break;
+    }
+    return QStringLiteral("failed");
+}
+
+void count(KindCounts& counts, std::optional<Stored> stored)
+{
+    if (*stored == Stored::Added)
+        ++counts.added;
+    else
+        ++counts.rewritten;
+}
+
+} // namespace
+
+QString downloadCountsText(const DownloadCounts& counts)
+{
+    QStringList lines;
+    for (int k = 0; k < kRecordKinds; ++k)
+        lines << QStringLiteral("%1 %2 %3 %4")
+                     .arg(kindName(RecordKind(k)))
+                     .arg(counts[k].added)
+                     .arg(counts[k].rewritten)
+                     .arg(counts[k].refused);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString totalsText(const TotalsReading& t)
+{
+    return QStringLiteral("passes-venue %1\nsensor-inactive %2\nerasures %3\npasses-neighbour %4\nread-at %5")
+        .arg(t.passesVenue)
+        .arg(t.sensorInactive)
+        .arg(t.erasures)
+        .arg(t.passesNeighbour)
+        .arg(t.readAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
+
+struct DownloadWorkflow::Run {
+    Run(Prompter& inner, Database& database) : prompter(inner), store(database), journal(database), rows(database) {}
+
+    TellingPrompter prompter;
+    RecordStore store;
+    Journal journal;
+    Store rows;
+    DownloadReport report;
+    DownloadRange range;
+    IntervalLayout layout = IntervalLayout::From30;
+    int leqMinutes = 0;
+    std::optional<QDateTime> newestEnd;
+    int frames = 0;
+    int listRecords = 0;
+    qint64 listsStartedNs = -1;
+    qint64 lastProgressNs = -1;
+};
+
+DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
+                                   Database& database, RecordsView& view)
+    : session_(session), prompter_(prompter), guru_(guru), database_(database), view_(view)
+{}
+
+void DownloadWorkflow::stop()
+{
+    session_.state().StopRequested = true;
+}
+
+DownloadReport DownloadWorkflow::run()
+{
+    Run run(prompter_, database_);
+    LinkState& state = session_.state();
+    const qint32 shown = view_.shownSerial();
+    if (shown == 0) {
+        showCatalogue(run.prompter, guru_, msg::NoUnitStored, MessageStyle::Information);
+        return run.report;
+    }
+    state.StopRequested = false;
+    const std::optional<DownloadRange> chosen =
+        view_.chooseRange(proposedRange(run.store, shown, session_.clock().now()));
+    if (!chosen)
+        return run.report;
+    run.range = *chosen;
+
+    QString phone;
+    if (phoneOverride_) {
+        phone = *phoneOverride_;
+    } else if (const auto unit = run.rows.selectOne(QStringLiteral("Programacion"), [&] {
+                   Row key;
+                   key.set(QStringLiteral("LNumeroSerie"), shown);
+                   return key;
+               }())) {
+        phone = unit->value(QStringLiteral("TTelefono")).toString();
+    }
+    state.PhoneNumber = phone;
+
+    view_.ToggleButtons();
+    run.report.outcome = DownloadOutcome::Failed;
+    const ExchangeResult line = runExchange(
+        session_.link(), catalogueAsker(run.prompter, guru_), phone, [&] { exchange(run); },
+        [this] { view_.downloadStarted(); });
+    if (line.outcome == ExchangeOutcome::Cancelled)
+        run.report.outcome = DownloadOutcome::Cancelled;
+    if (line.error) {
+        showError(run.prompter, guru_, *line.error);
+        run.report.error = line.error;
+    }
+    state.StopRequested = false;
+    sealJournal(run);
+    if (line.started())
+        view_.downloadFinished();
+    view_.ToggleButtons();
+    return run.report;
+}
+
+void DownloadWorkflow::fail(Run& run, const Error& error)
+{
+    showError(run.prompter, guru_, error);
+    run.report.outcome = error.catalogueId == 0 ? DownloadOutcome::Stopped : DownloadOutcome::Failed;
+    run.report.error = error;
+}
+
+void DownloadWorkflow::failStoring(Run& run, const QString& databaseError)
+{
+    const QString text =
+        guru_.GetTranslation(QStringLiteral("No se pudo guardar en la base de datos: %1")).arg(databaseError);
+    run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
+    run.report.outcome = DownloadOutcome::Failed;
+    run.report.error = Error{0, text};
+}
+
+void DownloadWorkflow::exchange(Run& run)
+{
+    DeviceLink& link = session_.link();
+    LinkState& state = session_.state();
+    // Ends any transfer the unit may still be running.
+    link.line().write(QByteArray(1, char(kCan)));
+    if (Status identified = identifyConnectedUnit(link, session_.timer()); !identified)
+        return fail(run, identified.error());
+
+    const qint32 serial = state.UnitSerial;
+    // Taken before the view loads the unit's stored record, which may hold
+    // an older version: the records come in the layout the unit speaks now.
+    const QString firmware = state.UnitFirmware;
+    run.report.serial = serial;
+    run.report.firmware = firmware;
+
+    Row key;
+    key.set(QStringLiteral("LNumeroSerie"), serial);
+    const std::optional<Row> unit = run.rows.selectOne(QStringLiteral("Programacion"), key);
+    if (!unit) {
+        run.prompter.message(Message{guru_.GetS(msg::UnknownSerial) + QString::number(serial),
+                                     {},
+                                     MessageStyle::Critical,
+                                     msg::UnknownSerial,
+                                     {}});
+        run.report.error = Error{msg::UnknownSerial, QString::number(serial)};
+        return;
+    }
+    if (serial != view_.shownSerial()) {
+        view_.showUnit(serial);
+        run.range = view_.rangeForConnectedUnit(run.range, proposedRange(run.store, serial, session_.clock().now()));
+    }
+    state.UnitSerial = serial;
+    state.UnitFirmware = firmware;
+
+    if (const auto entry = run.journal.open(JournalAction::Download, serial,
+                                            state.ModemMode != 0 ? QStringLiteral("modem") : QStringLiteral("cable"))) {
+        run.report.journalEntry = *entry;
+        run.store.setJournalEntry(&run.journal, *entry);
+    }
+
+    if (unit->value(QStringLiteral("TVersion")).toString() != firmware) {
+        if (!run.store.storeFirmware(serial, firmware))
+            return failStoring(run, run.store.lastError());
+        view_.showFirmware(firmware);
+    }
+    run.layout = intervalLayoutFor(firmware);
+    run.leqMinutes = unit->value(QStringLiteral("ByTLeq")).toInt();
+
+    if (!receiveTotals(run) || !receiveEventDates(run))
+        return;
+    link.SendFrame(intervalsRequest(run.range));
+    if (receiveList(run, RecordKind::Intervals) != ListEnd::Ended)
+        return;
+    link.SendFrame(sessionsRequest(run.range));
+    if (receiveList(run, RecordKind::Sessions) != ListEnd::Ended)
+        return;
+    showCatalogue(run.prompter, guru_, msg::TransferDone, MessageStyle::Information);
+    run.report.outcome = DownloadOutcome::Completed;
+}
+
+bool DownloadWorkflow::receiveTotals(Run& run)
+{
+    DeviceLink& link = session_.link();
+    const LinkState& state = session_.state();
+    link.SendFrame(totalsRequest());
+    if (Status received = link.ReceiveFrame(session_.timer()); !received) {
+        fail(run, received.error());
+        return false;
+    }
+    ++run.frames;
+    const auto totals = decodeTotals(state.FrameBuffer.data(), state.FrameLength, session_.clock().now());
+    if (!totals) {
+        fail(run, Error{msg::TransmissionError});
+        return false;
+    }
+    ++run.report.counts[int(RecordKind::Totals)].received;
+    if (!run.store.storeTotals(run.report.serial, *totals)) {
+        failStoring(run, run.store.lastError());
+        return false;
+    }
+    ++run.report.counts[int(RecordKind::Totals)].rewritten;
+    run.report.totals = totals;
+    view_.showTotals(*totals);
+    progress(run, RecordKind::Totals, true);
+    return true;
+}
+
+bool DownloadWorkflow::receiveEventDates(Run& run)
+{
+    DeviceLink& link = session_.link();
+    const LinkState& state = session_.state();
+    link.SendFrame(eventDatesRequest());
+    if (Status received = link.ReceiveFrame(session_.timer()); !received) {
+        fail(run, received.error());
+        return false;
+    }
+    ++run.frames;
+    for (const EventDate& event : decodeEventDates(state.FrameBuffer.data(), state.FrameLength)) {
+        KindCounts& counts = run.report.counts[int(recordKindOf(event.kind))];
+        ++counts.received;
+        const auto stored = run.store.storeEvent(run.report.serial, event);
+        if (!stored) {
+            failStoring(run, run.store.lastError());
+            return false;
+        }
+        count(counts, stored);
+    }
+    progress(run, RecordKind::Reprogrammings, true);
+    return true;
+}
+
+DownloadWorkflow::ListEnd DownloadWorkflow::receiveList(Run& run, RecordKind kind)
+{
+    DeviceLink& link = session_.link();
+    const LinkState& state = session_.state();
+    if (run.listsStartedNs < 0)
+        run.listsStartedNs = session_.clock().elapsedNs();
+    ListEnd end = ListEnd::Ended;
+    for (;;) {
+        if (state.StopRequested) {
+            link.line().write(QByteArray(1, char(kCan)));
+            end = ListEnd::Stopped;
+            break;
+        }
+        if (Status received = link.ReceiveFrame(session_.timer()); !received) {
+            // The unit is told to stop sending, whatever ended the wait.
+            link.line().write(QByteArray(1, char(kCan)));
+            fail(run, received.error());
+            end = received.error().catalogueId == 0 ? ListEnd::Stopped : ListEnd::Failed;
+            break;
+        }
+        ++run.frames;
+        if (!takeRecordFrame(run, kind, &end))
+            break;
+        progress(run, kind, false);
+    }
+    if (end == ListEnd::Stopped)
+        run.report.outcome = DownloadOutcome::Stopped;
+    progress(run, kind, true);
+    return end;
+}
+
+bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
+{
+    DeviceLink& link = session_.link();
+    const LinkState& state = session_.state();
+    const std::uint8_t* frame = state.FrameBuffer.data();
+    const int length = state.FrameLength;
+    const QDateTime rangeStart = run.range.start();
+    KindCounts& counts = run.report.counts[int(kind)];
+
+    RecordFrame what;
+    QString refusal;
+    std::optional<Stored> stored;
+    if (kind == RecordKind::Intervals) {
+        DecodedRecord<IntervalRecord> r = decodeInterval(frame, length, run.layout, rangeStart);
+        what = r.kind;
+        if (what == RecordFrame::Record) {
+            if (!run.newestEnd)
+                run.newestEnd = r.record.end;
+            if (run.leqMinutes <= 0)
+                run.leqMinutes = r.record.leqMinutes;
+            stored = run.store.storeInterval(run.report.serial, r.record);
+        }
+    } else {
+        DecodedRecord<SessionRecord> r = decodeSession(frame, length, rangeStart);
+        what = r.kind;
+        if (what == RecordFrame::Record)
+            stored = run.store.storeSession(run.report.serial, r.record);
+    }
+
+    switch (what) {
+    case RecordFrame::EndOfList:
+        return false;
+    case RecordFrame::OlderThanRange:
+        link.line().write(QByteArray(1, char(kCan)));
+        return false;
+    case RecordFrame::Refused:
+        ++counts.received;
+        ++counts.refused;
+        ++run.listRecords;
+        link.line().write(QByteArray(1, char(kAck)));
+        return true;
+    case RecordFrame::Record:
+        break;
+    }
+    ++counts.received;
+    ++run.listRecords;
+    if (!stored) {
+        // What was committed stays; the unit keeps the rest for next time.
+        link.line().write(QByteArray(1, char(kCan)));
+        failStoring(run, run.store.lastError());
+        *end = ListEnd::Failed;
+        return false;
+    }
+    count(counts, stored);
+    // Acknowledged only once the row is committed.
+    link.line().write(QByteArray(1, char(kAck)));
+    return true;
+}
+
+void DownloadWorkflow::progress(Run& run, RecordKind kind, bool force)
+{
+    const qint64 nowNs = session_.clock().elapsedNs();
+    if (!force && run.lastProgressNs >= 0 && nowNs - run.lastProgressNs < kProgressEveryNs)
+        return;
+    run.lastProgressNs = nowNs;
+
+    DownloadProgress p;
+    p.current = kind;
+    p.counts = run.report.counts;
+    p.frames = run.frames;
+    const double seconds = run.listsStartedNs < 0 ? 0 : double(nowNs - run.listsStartedNs) / 1e9;
+    if (seconds > 0 && run.listRecords > 0)
+        p.recordsPerSecond = run.listRecords / seconds;
+    if (kind == RecordKind::Intervals && p.recordsPerSecond > 0 && run.leqMinutes > 0) {
+        const QDateTime newest = run.newestEnd.value_or(run.range.end());
+        const qint64 minutes = std::max<qint64>(0, run.range.start().secsTo(newest) / 60);
+        const qint64 expected = minutes / run.leqMinutes + 1;
+        const qint64 left = std::max<qint64>(0, expected - run.report.counts[int(RecordKind::Intervals)].received);
+        p.msLeft = qint64(std::llround(double(left) / p.recordsPerSecond * 1000.0));
+    }
+    view_.downloadProgress(p);
+}
+
+void DownloadWorkflow::sealJournal(Run& run)
+{
+    if (run.report.journalEntry == 0)
+        return;
+    run.store.setJournalEntry(nullptr, 0);
+    run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.told,
+                     downloadCountsText(run.report.counts),
+                     run.report.totals ? totalsText(*run.report.totals) : QString());
+    run.report.journalHead = run.journal.head();
+}
+
+} // namespace tvq52

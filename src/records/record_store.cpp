@@ -1,0 +1,326 @@
+#include "records/record_store.h"
+
+#include "db/database.h"
+#include "db/journal.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+
+namespace tvq52 {
+
+namespace {
+
+const QString kSerial = QStringLiteral("LNumeroSerie");
+
+QString hourMinute(const QDateTime& at)
+{
+    return at.time().toString(QStringLiteral("hh:mm"));
+}
+
+void setStatistics(Row& row, const LevelStatistics& s)
+{
+    row.set(QStringLiteral("SMaxLeq1min"), s.maxLeq1);
+    row.set(QStringLiteral("TFechaMaxLeq1min"), s.maxLeq1At.date().toString(QStringLiteral("dd/MM/yyyy")));
+    row.set(QStringLiteral("THoraMaxLeq1min"), hourMinute(s.maxLeq1At));
+    row.set(QStringLiteral("SMinLeq1min"), s.minLeq1);
+    row.set(QStringLiteral("TFechaMinLeq1min"), s.minLeq1At.date().toString(QStringLiteral("dd/MM/yyyy")));
+    row.set(QStringLiteral("THoraMinLeq1min"), hourMinute(s.minLeq1At));
+    row.set(QStringLiteral("SMaxFast"), s.lfmax);
+    row.set(QStringLiteral("ByNivelMFast"), s.lfmaxLimit);
+    row.set(QStringLiteral("SL1"), s.l1);
+    row.set(QStringLiteral("SL5"), s.l5);
+    row.set(QStringLiteral("SL10"), s.l10);
+    row.set(QStringLiteral("SL50"), s.l50);
+    row.set(QStringLiteral("SL90"), s.l90);
+}
+
+} // namespace
+
+Row intervalRow(qint32 serial, const IntervalRecord& r)
+{
+    Row row;
+    row.set(kSerial, serial);
+    row.set(QStringLiteral("DFechaInicio"), r.start.date());
+    row.set(QStringLiteral("THoraInicio"), hourMinute(r.start));
+    row.set(QStringLiteral("DFechaFinal"), r.end.date());
+    row.set(QStringLiteral("THoraFinal"), hourMinute(r.end));
+    row.set(QStringLiteral("ByTLeq"), r.leqMinutes);
+    row.set(QStringLiteral("SLeqLocal"), r.leqVenue);
+    row.set(QStringLiteral("SLeqVecino"), r.leqNeighbour);
+    row.set(QStringLiteral("TTipoActuacionLocal"), r.actionVenue);
+    row.set(QStringLiteral("TTipoActuacionVecino"), r.actionNeighbour);
+    row.set(QStringLiteral("ByNivelLeqLocal"), r.limitVenue);
+    row.set(QStringLiteral("ByNivelLeqVecino"), r.limitNeighbour);
+    setStatistics(row, r.stats);
+    row.set(QStringLiteral("IPasMaxFast"), r.lfmaxPasses);
+    row.set(QStringLiteral("BoRS232"), r.rs232);
+    row.set(QStringLiteral("BoProgramacion"), r.progMode);
+    row.set(QStringLiteral("IDesco"), r.disconnections);
+    row.set(QStringLiteral("IPasadasLocal"), r.passesVenue);
+    row.set(QStringLiteral("IPasadasVecino"), r.passesNeighbour);
+    row.set(QStringLiteral("IE3"), r.sensorInactive);
+    // The older layout has none of these: an overwritten row keeps its own.
+    if (r.dna)
+        row.set(QStringLiteral("ByDNA"), *r.dna);
+    if (r.ena)
+        row.set(QStringLiteral("ByENA"), *r.ena);
+    if (r.lineShort)
+        row.set(QStringLiteral("ByLineaInsuficiente"), *r.lineShort);
+    return row;
+}
+
+Row sessionRow(qint32 serial, const SessionRecord& s)
+{
+    Row row;
+    row.set(kSerial, serial);
+    row.set(QStringLiteral("DFechaInicio"), s.start.date());
+    row.set(QStringLiteral("THoraInicio"), hourMinute(s.start));
+    row.set(QStringLiteral("DFechaFinal"), s.end.date());
+    row.set(QStringLiteral("THoraFinal"), hourMinute(s.end));
+    row.set(QStringLiteral("SLeq"), s.leq);
+    row.set(QStringLiteral("ByNivelDiaLocal"), s.dayLimitVenue);
+    row.set(QStringLiteral("ByNivelDiaVecino"), s.dayLimitNeighbour);
+    row.set(QStringLiteral("THoraInicioNoche"), s.nightStart);
+    row.set(QStringLiteral("THoraFinalNoche"), s.nightEnd);
+    row.set(QStringLiteral("ByNivelNocheLocal"), s.nightLimitVenue);
+    row.set(QStringLiteral("ByNivelNocheVecino"), s.nightLimitNeighbour);
+    row.set(QStringLiteral("ITiempoAtenuacion"), s.attenuationSeconds);
+    row.set(QStringLiteral("LDesco"), s.disconnections);
+    row.set(QStringLiteral("LPasadasLocal"), s.passesVenue);
+    row.set(QStringLiteral("LPasadasVecino"), s.passesNeighbour);
+    row.set(QStringLiteral("LE3"), s.sensorInactive);
+    setStatistics(row, s.stats);
+    row.set(QStringLiteral("LPasMaxFast"), s.lfmaxPasses);
+    return row;
+}
+
+Row eventRow(qint32 serial, const EventDate& event)
+{
+    Row row;
+    row.set(kSerial, serial);
+    row.set(QStringLiteral("DFecha"), event.at.date());
+    row.set(QStringLiteral("THora"), hourMinute(event.at));
+    return row;
+}
+
+RecordStore::RecordStore(Database& database) : database_(database) {}
+
+void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
+{
+    journal_ = journal;
+    entry_ = entry;
+}
+
+QSqlQuery* RecordStore::statement(const QString& key, const QString& sql)
+{
+    auto found = statements_.find(key);
+    if (found != statements_.end())
+        return &found->second;
+    QSqlQuery query(database_.connection());
+    if (!query.prepare(sql)) {
+        lastError_ = query.lastError().text();
+        return nullptr;
+    }
+    return &statements_.emplace(key, std::move(query)).first->second;
+}
+
+bool RecordStore::run(QSqlQuery* query, const QVariantList& binds)
+{
+    if (!query)
+        return false;
+    for (int i = 0; i < binds.size(); ++i)
+        query->bindValue(i, binds[i]);
+    if (!query->exec()) {
+        lastError_ = query->lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool RecordStore::begin()
+{
+    // Take the write lock at once: a reader turned writer could otherwise
+    // meet another program's commit and fail without waiting.
+    return run(statement(QStringLiteral("begin"), QStringLiteral("BEGIN IMMEDIATE")), {});
+}
+
+void RecordStore::rollback()
+{
+    QSqlQuery* query = statement(QStringLiteral("rollback"), QStringLiteral("ROLLBACK"));
+    if (query)
+        query->exec();
+}
+
+std::optional<Stored> RecordStore::write(const QString& tableName, const Row& row)
+{
+    const TableDef* table = schemaTable(tableName);
+    if (!table) {
+        lastError_ = QStringLiteral("No table %1").arg(tableName);
+        return std::nullopt;
+    }
+    const QString quotedTable = quoteIdentifier(QString::fromUtf8(table->name));
+    const SqlDialect dialect = database_.dialect();
+
+    QStringList keyTerms;
+    QVariantList keyBinds;
+    for (const char* k : table->key) {
+        const ColumnDef* c = table->column(QString::fromUtf8(k));
+        keyTerms << quoteIdentifier(QString::fromUtf8(k)) + QLatin1String(" = ?");
+        keyBinds << toStorage(*c, row.value(QString::fromUtf8(k)), dialect);
+    }
+    QStringList columns;
+    QStringList sets;
+    QVariantList values;
+    for (int i = 0; i < row.columns().size(); ++i) {
+        const ColumnDef* c = table->column(row.columns()[i]);
+        if (!c) {
+            lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, row.columns()[i]);
+            return std::nullopt;
+        }
+        columns << quoteIdentifier(QString::fromUtf8(c->name));
+        sets << columns.back() + QLatin1String(" = ?");
+        values << toStorage(*c, row.values()[i], dialect);
+    }
+    const QString columnList = columns.join(QLatin1String(", "));
+
+    if (!begin())
+        return std::nullopt;
+    QSqlQuery* find = statement(
+        QLatin1String("find ") + quotedTable,
+        QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(quotedTable, keyTerms.join(QLatin1String(" AND "))));
+    if (!run(find, keyBinds)) {
+        rollback();
+        return std::nullopt;
+    }
+    const bool exists = find->next();
+    qint64 rowid = exists ? find->value(0).toLongLong() : 0;
+    find->finish();
+
+    if (exists) {
+        QSqlQuery* update = statement(
+            QLatin1String("update ") + quotedTable + QLatin1Char(' ') + columnList,
+            QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quotedTable, sets.join(QLatin1String(", "))));
+        if (!run(update, values + QVariantList{rowid})) {
+            rollback();
+            return std::nullopt;
+        }
+    } else {
+        const QString marks = QStringLiteral("?, ").repeated(int(columns.size()) - 1) + QLatin1Char('?');
+        QSqlQuery* insert =
+            statement(QLatin1String("insert ") + quotedTable + QLatin1Char(' ') + columnList,
+                      QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quotedTable, columnList, marks));
+        if (!run(insert, values)) {
+            rollback();
+            return std::nullopt;
+        }
+        rowid = insert->lastInsertId().toLongLong();
+    }
+
+    if (journal_ && entry_ > 0) {
+        QSqlQuery* read = statement(QLatin1String("read ") + quotedTable,
+                                    QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quotedTable));
+        if (!run(read, {rowid}) || !read->next()) {
+            rollback();
+            return std::nullopt;
+        }
+        const QSqlRecord record = read->record();
+        Row stored;
+        for (int i = 0; i < record.count(); ++i) {
+            const ColumnDef* c = table->column(record.fieldName(i));
+            if (c)
+                stored.set(QString::fromUtf8(c->name), fromStorage(*c, read->value(i)));
+        }
+        read->finish();
+        if (!journal_->addRecord(entry_, QString::fromUtf8(table->name), stored)) {
+            lastError_ = journal_->lastError();
+            rollback();
+            return std::nullopt;
+        }
+    }
+    if (!run(statement(QStringLiteral("commit"), QStringLiteral("COMMIT")), {})) {
+        rollback();
+        return std::nullopt;
+    }
+    return exists ? Stored::Rewritten : Stored::Added;
+}
+
+std::optional<Stored> RecordStore::storeInterval(qint32 serial, const IntervalRecord& record)
+{
+    return write(QStringLiteral("Intervalos"), intervalRow(serial, record));
+}
+
+std::optional<Stored> RecordStore::storeSession(qint32 serial, const SessionRecord& record)
+{
+    return write(QStringLiteral("Sesiones"), sessionRow(serial, record));
+}
+
+std::optional<Stored> RecordStore::storeEvent(qint32 serial, const EventDate& event)
+{
+    return write(eventTable(event.kind), eventRow(serial, event));
+}
+
+bool RecordStore::storeTotals(qint32 serial, const TotalsReading& totals)
+{
+    Row values;
+    values.set(QStringLiteral("LPasadasLocal"), totals.passesVenue);
+    values.set(QStringLiteral("LE3"), totals.sensorInactive);
+    values.set(QStringLiteral("LCB"), totals.erasures);
+    values.set(QStringLiteral("LPasadasVecino"), totals.passesNeighbour);
+    values.set(QStringLiteral("DFechaTotales"), totals.readAt.date());
+    values.set(QStringLiteral("THoraTotales"), totals.readAt.time().toString(QStringLiteral("hh:mm:ss")));
+    Row where;
+    where.set(kSerial, serial);
+    Store store(database_);
+    const int changed = store.update(QStringLiteral("Programacion"), values, where);
+    if (changed < 0)
+        lastError_ = store.lastError();
+    else if (changed == 0)
+        lastError_ = QStringLiteral("No Programacion row for %1").arg(serial);
+    return changed > 0;
+}
+
+bool RecordStore::storeFirmware(qint32 serial, const QString& firmware)
+{
+    Row values;
+    values.set(QStringLiteral("TVersion"), firmware.left(5));
+    Row where;
+    where.set(kSerial, serial);
+    Store store(database_);
+    const int changed = store.update(QStringLiteral("Programacion"), values, where);
+    if (changed < 0)
+        lastError_ = store.lastError();
+    else if (changed == 0)
+        lastError_ = QStringLiteral("No Programacion row for %1").arg(serial);
+    return changed > 0;
+}
+
+std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial) const
+{
+    // Walks the key index backwards: one row read however many are stored.
+    QSqlQuery query(database_.connection());
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral("SELECT \"DFechaInicio\", \"THoraInicio\" FROM \"Intervalos\" WHERE "
+                       "\"LNumeroSerie\" = ? ORDER BY \"DFechaInicio\" DESC, \"THoraInicio\" DESC LIMIT 1"));
+    query.addBindValue(serial);
+    if (!query.exec()) {
+        lastError_ = query.lastError().text();
+        return std::nullopt;
+    }
+    if (!query.next())
+        return std::nullopt;
+    const QDate date = QDate::fromString(query.value(0).toString().left(10), Qt::ISODate);
+    const QTime time = QTime::fromString(query.value(1).toString(), QStringLiteral("hh:mm"));
+    const QDateTime at = wallClock(date, time);
+    if (!at.isValid())
+        return std::nullopt;
+    return at;
+}
+
+DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now)
+{
+    const std::optional<QDateTime> newest = store.newestIntervalStart(serial);
+    return DownloadRange::from(newest ? *newest : now.addDays(-60), now);
+}
+
+} // namespace tvq52

@@ -1,0 +1,139 @@
+#include "records/recorded_data.h"
+
+#include <QTimeZone>
+
+namespace tvq52 {
+
+QDateTime wallClock(const QDate& date, const QTime& time)
+{
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, QTimeZone::utc());
+}
+
+float UndOrUp(float level)
+{
+    if (level < 60.0f)
+        return kUnderRange;
+    if (level > 120.0f)
+        return kOverRange;
+    return level;
+}
+
+QString eventTable(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::Erasure:
+        return QStringLiteral("DiaBorrado");
+    case EventKind::BatteryEnd:
+        return QStringLiteral("DiaFinalBateria");
+    case EventKind::Reprogramming:
+        return QStringLiteral("DiaReprogramado");
+    }
+    return {};
+}
+
+IntervalLayout intervalLayoutFor(const QString& firmware)
+{
+    // Read like a leading decimal number: "3.0a" is 3.0, text without digits 0.
+    const QString text = firmware.trimmed();
+    int end = 0;
+    bool point = false;
+    while (end < text.size() && (text[end].isDigit() || (text[end] == QLatin1Char('.') && !point))) {
+        point = point || text[end] == QLatin1Char('.');
+        ++end;
+    }
+    const double version = text.left(end).toDouble();
+    return version < 3.0 ? IntervalLayout::Before30 : IntervalLayout::From30;
+}
+
+namespace {
+
+int fullYear(std::uint8_t twoDigits)
+{
+    return twoDigits < 50 ? 2000 + twoDigits : 1900 + twoDigits;
+}
+
+QDateTime rangeStamp(const std::uint8_t* b)
+{
+    if (b[2] > 99)
+        return {};
+    return wallClock(QDate(fullYear(b[2]), b[1], b[0]), QTime(b[3], b[4]));
+}
+
+void putStamp(std::uint8_t* b, const QDateTime& when)
+{
+    const QDate d = when.date();
+    const QTime t = when.time();
+    b[0] = std::uint8_t(d.day());
+    b[1] = std::uint8_t(d.month());
+    b[2] = std::uint8_t(((d.year() % 100) + 100) % 100);
+    b[3] = std::uint8_t(t.hour());
+    b[4] = std::uint8_t(t.minute());
+}
+
+} // namespace
+
+DownloadRange DownloadRange::from(const QDateTime& start, const QDateTime& end)
+{
+    DownloadRange range;
+    putStamp(range.bytes.data(), start);
+    putStamp(range.bytes.data() + 5, end);
+    return range;
+}
+
+QDateTime DownloadRange::start() const
+{
+    return rangeStamp(bytes.data());
+}
+
+QDateTime DownloadRange::end() const
+{
+    return rangeStamp(bytes.data() + 5);
+}
+
+QByteArray DownloadRange::requestBytes() const
+{
+    QByteArray out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::uint8_t b = bytes[i];
+        if ((i == 2 || i == 7) && b < 50)
+            b = std::uint8_t(b + 100);
+        out.append(char(b));
+    }
+    return out;
+}
+
+QString recordTable(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Totals:
+        return QStringLiteral("Programacion");
+    case RecordKind::Erasures:
+        return eventTable(EventKind::Erasure);
+    case RecordKind::BatteryEnds:
+        return eventTable(EventKind::BatteryEnd);
+    case RecordKind::Reprogrammings:
+        return eventTable(EventKind::Reprogramming);
+    case RecordKind::Intervals:
+        return QStringLiteral("Intervalos");
+    case RecordKind::Sessions:
+        return QStringLiteral("Sesiones");
+    }
+    return {};
+}
+
+RecordKind recordKindOf(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::Erasure:
+        return RecordKind::Erasures;
+    case EventKind::BatteryEnd:
+        return RecordKind::BatteryEnds;
+    case EventKind::Reprogramming:
+        return RecordKind::Reprogrammings;
+    }
+    return RecordKind::Erasures;
+}
+
+} // namespace tvq52

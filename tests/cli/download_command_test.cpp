@@ -1,0 +1,195 @@
+#include "app/data_folder.h"
+#include "cli_run.h"
+#include "db/database.h"
+#include "db/store.h"
+#include "support/rows.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QSqlQuery>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using test::CliResult;
+using test::CliRuns;
+using test::row;
+
+namespace {
+
+std::unique_ptr<Database> openFolderDatabase(const CliRuns& cli)
+{
+    QString error;
+    auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
+    EXPECT_TRUE(db) << qPrintable(error);
+    return db;
+}
+
+// A laid-out data folder holding these units (serial, firmware, telephone).
+void storeUnits(const CliRuns& cli, const QList<std::tuple<int, const char*, const char*>>& units)
+{
+    ASSERT_EQ(cli({"init"}).exitCode, 0);
+    auto db = openFolderDatabase(cli);
+    Store store(*db);
+    for (const auto& [serial, firmware, phone] : units)
+        ASSERT_TRUE(store.insert(
+            QStringLiteral("Programacion"),
+            row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"TTelefono", phone}, {"ByTLeq", 15}})));
+}
+
+qint64 count(const CliRuns& cli, const char* table)
+{
+    auto db = openFolderDatabase(cli);
+    return Store(*db).count(QString::fromLatin1(table));
+}
+
+QString stamp(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+}
+
+} // namespace
+
+TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
+{
+    CliRuns cli;
+    storeUnits(cli, {{4711, "2.5", ""}});
+    cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "2"});
+    const QStringList range{"--from", stamp(QDateTime::currentDateTime().addDays(-3)), "--to",
+                            stamp(QDateTime::currentDateTime().addSecs(3600))};
+    const auto download = [&] { return cli.onSim(QStringList{"--clock-speed", "20", "download"} + range); };
+
+    const CliResult first = download();
+    ASSERT_EQ(first.exitCode, 0) << qPrintable(first.err + first.out);
+    EXPECT_TRUE(first.out.contains(QStringLiteral("Outcome: completed")));
+    EXPECT_TRUE(first.out.contains(QRegularExpression(QStringLiteral("\nintervals +192 +192 +0 +0\n"))))
+        << qPrintable(first.out);
+    EXPECT_EQ(count(cli, "Intervalos"), 2 * 24 * 4);
+    const qint64 sessions = count(cli, "Sesiones");
+    EXPECT_GT(sessions, 0);
+
+    CliResult verify = cli({"verify"});
+    EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out);
+    EXPECT_TRUE(verify.out.contains(QStringLiteral("Records checked: ")));
+
+    {
+        auto db = openFolderDatabase(cli);
+        QSqlQuery edit(db->connection());
+        ASSERT_TRUE(
+            edit.exec(QStringLiteral("UPDATE Intervalos SET SLeqLocal = SLeqLocal + 3 WHERE rowid = "
+                                     "(SELECT max(rowid) FROM Intervalos)")));
+        ASSERT_EQ(edit.numRowsAffected(), 1);
+    }
+    verify = cli({"verify", "4711"});
+    EXPECT_EQ(verify.exitCode, 1);
+    EXPECT_TRUE(verify.out.contains(QStringLiteral("record edited"))) << qPrintable(verify.out);
+    EXPECT_TRUE(verify.out.contains(QStringLiteral("Intervalos 4711 ")));
+
+    const CliResult second = download();
+    ASSERT_EQ(second.exitCode, 0) << qPrintable(second.err);
+    EXPECT_TRUE(second.out.contains(QRegularExpression(QStringLiteral("\nintervals +192 +0 +192 +0\n"))));
+    EXPECT_EQ(count(cli, "Intervalos"), 2 * 24 * 4);
+    EXPECT_EQ(count(cli, "Sesiones"), sessions);
+    verify = cli({"verify"});
+    EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out);
+
+    const CliResult journal = cli({"journal", "--serial", "4711"});
+    EXPECT_EQ(journal.exitCode, 0);
+    const int newest = journal.out.indexOf(QStringLiteral("#2 "));
+    EXPECT_GE(newest, 0);
+    EXPECT_LT(newest, journal.out.indexOf(QStringLiteral("#1 ")));
+    EXPECT_TRUE(journal.out.contains(QStringLiteral("download unit 4711 by cable: completed")));
+}
+
+TEST(CliDownload, KilledMidListLeavesAnIntactDatabaseWithEveryAcknowledgedRecord)
+{
+    CliRuns cli;
+    storeUnits(cli, {{4711, "4.0", ""}});
+    const QString ackLog = cli.home.file(QStringLiteral("acks.txt"));
+    cli.startSim({"--serial", "4711", "--days", "2", "--pace", "--ack-log", ackLog, "--fault", "level-1401:6"});
+
+    QProcess download;
+    download.setStandardInputFile(QProcess::nullDevice());
+    download.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"),
+                   {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "download"});
+    QElapsedTimer waited;
+    waited.start();
+    auto acknowledged = [&] {
+        QFile f(ackLog);
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                           : QStringList();
+    };
+    while (acknowledged().size() < 25 && waited.elapsed() < 30000)
+        QThread::msleep(20);
+    download.kill();
+    ASSERT_TRUE(download.waitForFinished(5000));
+    const QStringList acks = acknowledged();
+    ASSERT_GE(acks.size(), 25) << "the download did not get going";
+    ASSERT_LT(acks.size(), 2 * 24 * 4) << "killed mid-list";
+
+    auto db = openFolderDatabase(cli);
+    QSqlQuery check(db->connection());
+    ASSERT_TRUE(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
+    EXPECT_EQ(check.value(0).toString(), "ok");
+    QSet<QString> ends;
+    for (const Row& r : Store(*db).select(QStringLiteral("Intervalos")))
+        ends << r.value(QStringLiteral("DFechaFinal")).toDate().toString(Qt::ISODate) + QLatin1Char(' ')
+                + r.value(QStringLiteral("THoraFinal")).toString();
+    int faulty = 0;
+    for (const QString& line : acks) {
+        if (line.endsWith(QLatin1String(" faulty"))) {
+            ++faulty;
+            EXPECT_FALSE(ends.contains(line.mid(9, 16))) << "a refused record is not stored";
+            continue;
+        }
+        ASSERT_TRUE(line.startsWith(QLatin1String("interval "))) << qPrintable(line);
+        EXPECT_TRUE(ends.contains(line.mid(9))) << qPrintable(line);
+    }
+    EXPECT_EQ(faulty, 1);
+}
+
+TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
+{
+    CliRuns cli;
+    storeUnits(cli, {{1001, "4.0", "111"}, {1002, "4.0", "222"}, {1003, "4.0", "333"}, {1004, "4.0", ""}});
+    // 222 reaches unit 1003 instead of 1002.
+    cli.startSim({"--serial", "1001", "--days", "1", "--modem", "--rings", "1", "--ring-ms", "50", "--guard-ms", "10",
+                  "--dial-unit", "222=1003", "--dial-unit", "333=1003"});
+    cli.home.writeFile(QStringLiteral("units.txt"), "# the evening round\n1001\n\n1002\n12x4\n1003\n1004\n");
+    const CliResult r = cli.onSim({"--clock-speed", "50", "collect", cli.home.file(QStringLiteral("units.txt"))});
+    EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 7) << qPrintable(r.out);
+    const QList<QRegularExpression> expected{
+        QRegularExpression(QStringLiteral("^serial +answered +outcome")),
+        QRegularExpression(QStringLiteral("^1001 +1001 +completed +96 +\\d+ +0$")),
+        QRegularExpression(QStringLiteral("^1002 +1003 +another unit answered +96 ")),
+        QRegularExpression(QStringLiteral("^12x4 +- +not a serial number +0 ")),
+        QRegularExpression(QStringLiteral("^1003 +1003 +completed +\\d+ ")),
+        QRegularExpression(QStringLiteral("^1004 +- +no telephone number ")),
+        QRegularExpression(QStringLiteral("^2 of 6 units collected$")),
+    };
+    for (int k = 0; k < expected.size(); ++k)
+        EXPECT_TRUE(expected[k].match(lines[k]).hasMatch()) << qPrintable(lines[k]);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("units.txt:5: not a serial number: 12x4")));
+    EXPECT_EQ(r.err.count(QStringLiteral("[yes]")), 0) << "collect answers its own questions";
+    auto db = openFolderDatabase(cli);
+    Store store(*db);
+    EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1001}})), 96);
+    EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1002}})), 0);
+    EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1003}})), 96);
+}
+
+TEST(CliDownload, UsageErrors)
+{
+    CliRuns cli;
+    for (const QStringList& args :
+         {QStringList{"download", "--from", "32/01/10 10:00"}, QStringList{"download", "--from", "01/01/10"},
+          QStringList{"download", "--to", "01/01/10 10:00", "--from", "01/01/10 10:00"},
+          QStringList{"download", "--since", "01/01/10 10:00"}, QStringList{"collect"}, QStringList{"verify", "x"},
+          QStringList{"journal", "--serial"}}) {
+        const CliResult r = cli(args);
+        EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(' ') + ": " + r.err);
+    }
+}

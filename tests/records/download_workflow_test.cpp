@@ -1,0 +1,397 @@
+#include "db/database.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/exchange_session.h"
+#include "link/frame.h"
+#include "link/link_state.h"
+#include "link/memory_line.h"
+#include "recorded_history.h"
+#include "records/download_workflow.h"
+#include "records/records_view.h"
+#include "sim_options.h"
+#include "support/rows.h"
+#include "support/scripted_prompter.h"
+#include "unit_simulator.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using test::row;
+
+namespace {
+
+const QDateTime kHistoryEnd(QDate(2024, 3, 15), QTime(10, 0)); // the virtual clock's "now"
+
+// The recorded-data window as the workflow sees it, keeping what it was told.
+class RecordingView : public RecordsView {
+public:
+    qint32 shownSerial() const override { return shown; }
+    std::optional<DownloadRange> chooseRange(const DownloadRange& p) override
+    {
+        proposal = p;
+        ++picked;
+        if (cancelPicker)
+            return std::nullopt;
+        return chosen.value_or(p);
+    }
+    bool showUnit(qint32 serial) override
+    {
+        switchedTo << serial;
+        shown = serial;
+        return true;
+    }
+    void showFirmware(const QString& f) override { firmware = f; }
+    void showTotals(const TotalsReading& t) override { totals = t; }
+    void ToggleButtons() override { ++toggles; }
+    void downloadFinished() override { ++finished; }
+
+    qint32 shown = 0;
+    std::optional<DownloadRange> chosen;
+    bool cancelPicker = false;
+    std::optional<DownloadRange> proposal;
+    int picked = 0;
+    QList<qint32> switchedTo;
+    QString firmware;
+    std::optional<TotalsReading> totals;
+    int toggles = 0;
+    int finished = 0;
+};
+
+// A download against the simulated unit run in this process over an
+// in-memory line, on virtual time: the unit answers each request at once,
+// and a silence lasts exactly as long as the clock says.
+class Download : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("tvq52.db"));
+        QString error;
+        ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
+        db = Database::openSqlite(path, &error);
+        ASSERT_TRUE(db) << error.toStdString();
+        store = std::make_unique<Store>(*db);
+    }
+
+    void storeUnit(qint32 serial, const QString& firmware)
+    {
+        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
+                                  row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"ByTLeq", 15}})))
+            << store->lastError().toStdString();
+    }
+
+    // The unit on the line: tvq52-sim's options, two days of history.
+    void connectUnit(const QString& serial, const QString& firmware, const QStringList& more = {})
+    {
+        QString error;
+        const auto o = sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", serial, "--firmware", firmware,
+                                                        "--days", "2", "--history-end", "2024-03-15T10:00"}
+                                                + more,
+                                            &error, nullptr);
+        ASSERT_TRUE(o) << error.toStdString();
+        history = sim::generateHistory({o->seed, o->days, o->leqMinutes, o->historyEnd});
+        unit = std::make_unique<sim::UnitSimulator>(*o, history, [this](const QByteArray& b) { line.deliver(b); });
+        line.onWrite([this](const QByteArray& b) {
+            unit->receive(b);
+            if (b == QByteArray(1, char(kAck)) && ++acks == stopAtAck)
+                workflow->stop();
+        });
+    }
+
+    DownloadReport download()
+    {
+        prompter.clear();
+        line.clearWritten();
+        acks = 0;
+        workflow = std::make_unique<DownloadWorkflow>(session, prompter, guru, *db, view);
+        return workflow->run();
+    }
+
+    qint64 rows(const char* table, qint32 serial) const
+    {
+        return store->count(QString::fromLatin1(table), row({{"LNumeroSerie", serial}}));
+    }
+    QList<Row> intervals(qint32 serial) const
+    {
+        return store->select(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}}));
+    }
+    static QString key(const QDateTime& start) { return start.toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
+    static QString key(const Row& r)
+    {
+        return r.value(QStringLiteral("DFechaInicio")).toDate().toString(Qt::ISODate) + QLatin1Char(' ')
+            + r.value(QStringLiteral("THoraInicio")).toString();
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Store> store;
+    VirtualClock clock;
+    LinkState state;
+    MemoryLine line{clock};
+    ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
+    test::ScriptedPrompter prompter;
+    LocGuru guru;
+    RecordingView view;
+    sim::RecordedHistory history;
+    std::unique_ptr<sim::UnitSimulator> unit;
+    std::unique_ptr<DownloadWorkflow> workflow;
+    int acks = 0;
+    int stopAtAck = -1;
+};
+
+class FullDownload : public Download, public ::testing::WithParamInterface<const char*> {};
+
+} // namespace
+
+TEST_P(FullDownload, StoresWhatTheUnitServedAndASecondRunAddsNothing)
+{
+    const QString firmware = QString::fromLatin1(GetParam());
+    storeUnit(4711, firmware);
+    view.shown = 4711;
+    connectUnit(QStringLiteral("4711"), firmware);
+
+    const DownloadReport first = download();
+    ASSERT_EQ(first.outcome, DownloadOutcome::Completed) << prompter.catalogueIds().size();
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_EQ(key(view.proposal->start()), key(kHistoryEnd.addDays(-60))) << "nothing stored: 60 days back";
+    EXPECT_EQ(view.toggles, 2);
+    EXPECT_EQ(view.finished, 1);
+    EXPECT_TRUE(view.switchedTo.isEmpty());
+
+    // Every interval the unit holds, by its key, with the values it sent.
+    const int leq = history.intervals.front().leqMinutes;
+    QHash<QString, Row> stored;
+    for (const Row& r : intervals(4711))
+        stored.insert(key(r), r);
+    ASSERT_EQ(stored.size(), history.intervals.size());
+    for (const sim::IntervalRecord& h : history.intervals) {
+        const QString k = key(h.end.addSecs(-60 * leq));
+        ASSERT_TRUE(stored.contains(k)) << k.toStdString();
+        const Row& r = stored[k];
+        EXPECT_EQ(r.value(QStringLiteral("IDesco")).toInt(), h.disconnections) << k.toStdString();
+        EXPECT_EQ(r.value(QStringLiteral("ByNivelLeqLocal")).toInt(), h.limitVenue);
+        if (h.sensorInactive == 0 && h.leqVenue >= 600 && h.leqVenue <= 1200)
+            EXPECT_FLOAT_EQ(r.value(QStringLiteral("SLeqLocal")).toFloat(), float(h.leqVenue) / 10.0f);
+        if (firmware.startsWith(QLatin1Char('4')))
+            EXPECT_EQ(r.value(QStringLiteral("ByDNA")).toInt(), h.dnaMinutes);
+        else
+            EXPECT_TRUE(r.value(QStringLiteral("ByDNA")).isNull()) << "the older layout has none";
+    }
+    EXPECT_EQ(rows("Sesiones", 4711), history.sessions.size());
+    EXPECT_EQ(rows("DiaBorrado", 4711), history.erasures.size());
+    EXPECT_EQ(rows("DiaFinalBateria", 4711), history.batteryEnds.size());
+    const auto unitRow = store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}));
+    EXPECT_EQ(unitRow->value(QStringLiteral("LPasadasLocal")).toInt(), history.totalPassesVenue);
+    EXPECT_EQ(first.counts[int(RecordKind::Intervals)].added, history.intervals.size());
+    EXPECT_EQ(first.counts[int(RecordKind::Sessions)].added, history.sessions.size());
+
+    // The same range again rewrites every row and adds none.
+    const QStringList tables{"Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado"};
+    QList<qint64> before;
+    for (const QString& t : tables)
+        before << store->count(t);
+    view.chosen = DownloadRange::from(view.proposal->start(), view.proposal->end());
+    const DownloadReport second = download();
+    ASSERT_EQ(second.outcome, DownloadOutcome::Completed);
+    for (int k = 0; k < tables.size(); ++k)
+        EXPECT_EQ(store->count(tables[k]), before[k]) << tables[k].toStdString();
+    for (RecordKind kind : {RecordKind::Intervals, RecordKind::Sessions, RecordKind::Erasures}) {
+        EXPECT_EQ(second.counts[int(kind)].added, 0);
+        EXPECT_EQ(second.counts[int(kind)].rewritten, first.counts[int(kind)].added);
+    }
+
+    // Both entries sealed and chained; the records verify.
+    const Journal journal(*db);
+    EXPECT_EQ(journal.entries(4711).size(), 2);
+    EXPECT_EQ(second.journalHead, journal.head());
+    EXPECT_NE(first.journalHead, second.journalHead);
+    EXPECT_TRUE(journal.verify().findings.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, FullDownload, ::testing::Values("2.5", "4.0"));
+
+TEST_F(Download, RecordsThatFailTheirChecksAreCountedAndSkipped)
+{
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    // Frames: 1 identification, 2 totals, 3 event dates, then the intervals.
+    const int intervalFrames = 2 * 24 * 4 + 1;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"),
+                {"--fault", "level-1401:5", "--fault", "short-record:6", "--fault",
+                 QStringLiteral("damaged:%1").arg(3 + intervalFrames + 1)});
+    const DownloadReport r = download();
+    ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
+    const KindCounts& i = r.counts[int(RecordKind::Intervals)];
+    EXPECT_EQ(i.refused, 2);
+    EXPECT_EQ(i.received, history.intervals.size());
+    EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size() - 2);
+    EXPECT_EQ(r.counts[int(RecordKind::Sessions)].refused, 1);
+    EXPECT_EQ(rows("Sesiones", 4711), history.sessions.size() - 1);
+    // The refused ones are the second and third newest.
+    const int leq = history.intervals.front().leqMinutes;
+    QStringList keys;
+    for (const Row& row : intervals(4711))
+        keys << key(row);
+    for (int back = 1; back <= 3; ++back)
+        EXPECT_EQ(keys.contains(key(history.intervals.at(history.intervals.size() - back).end.addSecs(-60 * leq))),
+                  back == 1)
+            << back;
+}
+
+TEST_F(Download, NothingIsAskedOfAnUnknownUnitNorWithoutAUnitOrARange)
+{
+    // No unit shown: 28, and not even the picker.
+    DownloadReport r = download();
+    EXPECT_EQ(r.outcome, DownloadOutcome::NotStarted);
+    EXPECT_EQ(prompter.catalogueIds(), QList<int>{28});
+    EXPECT_EQ(view.picked, 0);
+
+    storeUnit(5678, QStringLiteral("4.0"));
+    view.shown = 5678;
+    view.cancelPicker = true;
+    r = download();
+    EXPECT_EQ(r.outcome, DownloadOutcome::NotStarted);
+    EXPECT_TRUE(prompter.shown().isEmpty());
+    EXPECT_EQ(view.toggles, 0);
+    EXPECT_EQ(line.openCount(), 0);
+
+    view.cancelPicker = false;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    r = download();
+    EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
+    EXPECT_EQ(r.serial, 4711);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 29}));
+    EXPECT_TRUE(prompter.shown().at(1).text.endsWith(QStringLiteral("4711")));
+    EXPECT_EQ(line.written().toHex(' '), "18 02 00 06 01 03 06") << "the CAN and the identification only";
+    EXPECT_EQ(view.toggles, 2);
+    EXPECT_TRUE(view.switchedTo.isEmpty());
+    EXPECT_EQ(store->count(QStringLiteral("Intervalos")), 0);
+}
+
+TEST_F(Download, AnotherUnitOnTheLineIsShownAndReadFromItsOwnNewestInterval)
+{
+    // 5678 is shown with an interval newer than anything of 1234's.
+    storeUnit(5678, QStringLiteral("4.0"));
+    storeUnit(1234, QStringLiteral("4.0"));
+    ASSERT_TRUE(store->insert(QStringLiteral("Intervalos"),
+                              row({{"LNumeroSerie", 5678},
+                                   {"DFechaInicio", kHistoryEnd.date()},
+                                   {"THoraInicio", "09:45"},
+                                   {"DFechaFinal", kHistoryEnd.date()},
+                                   {"THoraFinal", "10:00"}})));
+    const QDateTime newest1234 = kHistoryEnd.addDays(-1).addSecs(-15 * 60);
+    ASSERT_TRUE(store->insert(QStringLiteral("Intervalos"),
+                              row({{"LNumeroSerie", 1234},
+                                   {"DFechaInicio", newest1234.date()},
+                                   {"THoraInicio", newest1234.toString(QStringLiteral("HH:mm"))},
+                                   {"DFechaFinal", kHistoryEnd.date().addDays(-1)},
+                                   {"THoraFinal", "10:00"}})));
+    view.shown = 5678;
+    connectUnit(QStringLiteral("1234"), QStringLiteral("4.0"));
+    const DownloadReport r = download();
+    ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
+    EXPECT_EQ(key(view.proposal->start()), key(QDateTime(kHistoryEnd.date(), QTime(9, 45))))
+        << "the shown unit's proposal";
+    EXPECT_EQ(view.switchedTo, QList<qint32>{1234});
+
+    // Down to the first whose end (the stamp the list is keyed by) is before that start.
+    int newer = 0;
+    for (const sim::IntervalRecord& h : history.intervals)
+        newer += h.end >= newest1234;
+    EXPECT_EQ(newer, 4 * 24 + 2);
+    EXPECT_EQ(r.counts[int(RecordKind::Intervals)].received, newer);
+    EXPECT_EQ(r.counts[int(RecordKind::Intervals)].rewritten, 1);
+    EXPECT_EQ(rows("Intervalos", 1234), newer);
+    EXPECT_EQ(rows("Intervalos", 5678), 1);
+}
+
+TEST_F(Download, AnUpgradedUnitIsReadInTheLayoutItReports)
+{
+    storeUnit(4711, QStringLiteral("2.5"));
+    view.shown = 4711;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("3.0"));
+    const DownloadReport r = download();
+    ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
+    EXPECT_EQ(r.firmware, "3.0");
+    EXPECT_EQ(view.firmware, "3.0");
+    const auto unitRow = store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}));
+    EXPECT_EQ(unitRow->value(QStringLiteral("TVersion")).toString(), "3.0");
+    EXPECT_EQ(r.counts[int(RecordKind::Intervals)].refused, 0);
+    EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
+    int withDna = 0;
+    for (const Row& row : intervals(4711))
+        withDna += !row.value(QStringLiteral("ByDNA")).isNull();
+    EXPECT_EQ(withDna, history.intervals.size());
+}
+
+TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
+{
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    // Stop pressed as the 10th record of the interval list, then of the session list, is acknowledged.
+    for (int stopAt : {10, int(history.intervals.size()) + 3}) {
+        stopAtAck = stopAt;
+        const DownloadReport r = download();
+        EXPECT_EQ(r.outcome, DownloadOutcome::Stopped);
+        EXPECT_FALSE(prompter.catalogueIds().contains(61));
+        EXPECT_EQ(line.written().right(2).toHex(' '), "06 18") << "the unit is told to stop";
+        const int intervalsRead = r.counts[int(RecordKind::Intervals)].received;
+        const int sessionsRead = r.counts[int(RecordKind::Sessions)].received;
+        EXPECT_EQ(intervalsRead + sessionsRead, stopAt);
+        EXPECT_EQ(sessionsRead, stopAt == 10 ? 0 : 3);
+        EXPECT_EQ(rows("Sesiones", 4711), sessionsRead);
+        EXPECT_GE(rows("Intervalos", 4711), intervalsRead);
+        const QList<JournalEntry> entries = Journal(*db).entries(4711);
+        ASSERT_FALSE(entries.isEmpty());
+        EXPECT_EQ(entries.front().outcome, "stopped");
+    }
+    EXPECT_FALSE(state.StopRequested) << "the next download starts afresh";
+}
+
+TEST_F(Download, ASilentUnitEndsTheListWith31AfterFifteenSecondsKeepingEarlierRecords)
+{
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    // Frame 10 is the seventh interval.
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"), {"--fault", "silent:10"});
+    qint64 sixthAckMs = -1;
+    line.onWrite([&](const QByteArray& b) {
+        unit->receive(b);
+        if (b == QByteArray(1, char(kAck)) && ++acks == 6)
+            sixthAckMs = clock.elapsedMs();
+    });
+    const DownloadReport r = download();
+    EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 31}));
+    const qint64 waited = clock.elapsedMs() - sixthAckMs;
+    EXPECT_GE(waited, 15000);
+    EXPECT_LT(waited, 15100);
+    EXPECT_EQ(rows("Intervalos", 4711), 6);
+    EXPECT_EQ(line.written().right(1).toHex(), "18");
+}
+
+TEST_F(Download, ADatabaseFailureStopsTheListWithItsReasonAndKeepsWhatWasCommitted)
+{
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    QSqlQuery refuse(db->connection());
+    ASSERT_TRUE(refuse.exec(QStringLiteral(
+        "CREATE TRIGGER refuse BEFORE INSERT ON Sesiones BEGIN SELECT RAISE(ABORT, 'disk says no'); END")))
+        << refuse.lastError().text().toStdString();
+    const DownloadReport r = download();
+    EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
+    ASSERT_EQ(prompter.shown().size(), 2);
+    EXPECT_TRUE(prompter.shown().at(1).text.contains(QStringLiteral("disk says no")));
+    EXPECT_EQ(prompter.shown().at(1).style, MessageStyle::Critical);
+    EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
+    EXPECT_EQ(rows("Sesiones", 4711), 0);
+    EXPECT_EQ(line.written().right(1).toHex(), "18") << "the session is not acknowledged";
+    EXPECT_TRUE(Journal(*db).entries(4711).front().message.contains(QStringLiteral("disk says no")));
+}

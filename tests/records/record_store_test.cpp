@@ -1,0 +1,167 @@
+#include "db/database.h"
+#include "db/store.h"
+#include "link/frame.h"
+#include "records/record_frames.h"
+#include "records/record_store.h"
+#include "support/rows.h"
+#include "support/temp_home.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+constexpr qint32 kSerial = 4321;
+
+class RecordStoreTest : public ::testing::Test {
+protected:
+    TempHome home;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Store> store;
+    std::unique_ptr<RecordStore> records;
+    void SetUp() override
+    {
+        home.provision();
+        db = home.openDatabase();
+        store = std::make_unique<Store>(*db);
+        records = std::make_unique<RecordStore>(*db);
+        ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial}})));
+    }
+    IntervalRecord interval(const sim::IntervalRecord& s, IntervalLayout layout)
+    {
+        const auto d = decodeIntervalBytes(intervalBytes(s, layout), layout);
+        EXPECT_EQ(d.kind, RecordFrame::Record) << d.refusal.toStdString();
+        return d.record;
+    }
+    Row onlyRow(const char* table)
+    {
+        const QList<Row> rows = store->select(QString::fromLatin1(table), row({{"LNumeroSerie", kSerial}}));
+        EXPECT_EQ(rows.size(), 1) << table;
+        return rows.value(0);
+    }
+};
+
+} // namespace
+
+TEST_F(RecordStoreTest, AnIntervalStoredTwiceIsOneRowRewrittenInPlace)
+{
+    sim::IntervalRecord s = sampleInterval(at(2010, 1, 1, 0, 5), 10);
+    s.leqNeighbour = 0;
+    EXPECT_EQ(records->storeInterval(kSerial, interval(s, IntervalLayout::From30)), Stored::Added);
+    s.leqVenue = 990;
+    EXPECT_EQ(records->storeInterval(kSerial, interval(s, IntervalLayout::From30)), Stored::Rewritten);
+
+    const Row r = onlyRow("Intervalos");
+    EXPECT_EQ(r.value("DFechaInicio").toDate(), QDate(2009, 12, 31));
+    EXPECT_EQ(r.value("THoraInicio").toString(), QStringLiteral("23:55"));
+    EXPECT_EQ(r.value("DFechaFinal").toDate(), QDate(2010, 1, 1));
+    EXPECT_EQ(r.value("THoraFinal").toString(), QStringLiteral("00:05"));
+    EXPECT_FLOAT_EQ(r.value("SLeqLocal").toFloat(), 99.0f);
+    EXPECT_FLOAT_EQ(r.value("SLeqVecino").toFloat(), 0.0f);
+    EXPECT_EQ(r.value("TFechaMaxLeq1min").toString(), QStringLiteral("01/01/2010"));
+    EXPECT_EQ(r.value("THoraMaxLeq1min").toString(), QStringLiteral("00:03"));
+    EXPECT_EQ(r.value("TTipoActuacionLocal").toString(), QStringLiteral("Leq125ms"));
+    EXPECT_EQ(r.value("TTipoActuacionVecino").toString(), QStringLiteral("0"));
+    EXPECT_EQ(r.value("ByENA").toInt(), 4);
+    EXPECT_TRUE(r.value("BoRS232").toBool());
+    EXPECT_EQ(records->newestIntervalStart(kSerial), wallClock(QDate(2009, 12, 31), QTime(23, 55)));
+}
+
+TEST_F(RecordStoreTest, AnOlderLayoutIntervalKeepsTheNewerColumnsOfTheRowItOverwrites)
+{
+    const sim::IntervalRecord s = sampleInterval(at(2015, 4, 2, 18, 30));
+    const sim::IntervalRecord other = sampleInterval(at(2015, 4, 2, 18, 45));
+    ASSERT_EQ(records->storeInterval(kSerial, interval(s, IntervalLayout::From30)), Stored::Added);
+    ASSERT_EQ(records->storeInterval(kSerial, interval(s, IntervalLayout::Before30)), Stored::Rewritten);
+    ASSERT_EQ(records->storeInterval(kSerial, interval(other, IntervalLayout::Before30)), Stored::Added);
+
+    const QList<Row> rows = store->select("Intervalos", row({{"LNumeroSerie", kSerial}}), {"THoraInicio"});
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0].value("ByDNA").toInt(), 3);
+    EXPECT_EQ(rows[0].value("ByENA").toInt(), 4);
+    EXPECT_EQ(rows[0].value("ByLineaInsuficiente").toInt(), 5);
+    // The overwrite did write: the older layout passes the neighbour level
+    // through the range markers (45.2 is under range).
+    EXPECT_FLOAT_EQ(rows[0].value("SLeqVecino").toFloat(), kUnderRange);
+    for (const char* column : {"ByDNA", "ByENA", "ByLineaInsuficiente"})
+        EXPECT_TRUE(rows[1].value(column).isNull()) << column;
+}
+
+TEST_F(RecordStoreTest, EventDatesAreKeyedByValueAndSessionsByTheirStart)
+{
+    QByteArray payload(150, 0);
+    payload.replace(0, 5, QByteArray::fromHex("0f036e0a1e"));
+    const QByteArray frame = completeFrame(0x03, payload);
+    for (int download = 0; download < 2; ++download) {
+        const QList<EventDate> dates =
+            decodeEventDates(reinterpret_cast<const std::uint8_t*>(frame.constData()), int(frame.size()));
+        ASSERT_EQ(dates.size(), 1);
+        EXPECT_EQ(records->storeEvent(kSerial, dates[0]), download == 0 ? Stored::Added : Stored::Rewritten);
+    }
+    const Row e = onlyRow("DiaBorrado");
+    EXPECT_EQ(e.value("DFecha").toDate(), QDate(2010, 3, 15));
+    EXPECT_EQ(e.value("THora").toString(), QStringLiteral("10:30"));
+    EXPECT_EQ(store->count("DiaFinalBateria"), 0);
+
+    sim::SessionRecord s = sampleSession(at(2011, 8, 12, 21, 30));
+    const auto first = decodeSessionBytes(sessionBytes(s));
+    s.end = s.end.addSecs(600);
+    const auto second = decodeSessionBytes(sessionBytes(s));
+    EXPECT_EQ(records->storeSession(kSerial, first.record), Stored::Added);
+    EXPECT_EQ(records->storeSession(kSerial, second.record), Stored::Rewritten);
+    const Row r = onlyRow("Sesiones");
+    EXPECT_EQ(r.value("THoraFinal").toString(), QStringLiteral("02:40"));
+    EXPECT_EQ(r.value("LPasMaxFast").toInt(), 80000);
+    EXPECT_EQ(r.value("THoraInicioNoche").toString(), QStringLiteral("23:00"));
+}
+
+TEST_F(RecordStoreTest, TotalsGoToTheUnitsRowAndTheProposedRangeStartsAtTheNewestInterval)
+{
+    const TotalsReading t{300, -5, 2, 7, QDateTime(QDate(2024, 2, 29), QTime(13, 4, 5))};
+    EXPECT_TRUE(records->storeTotals(kSerial, t));
+    const Row p = onlyRow("Programacion");
+    EXPECT_EQ(p.value("LPasadasLocal").toInt(), 300);
+    EXPECT_EQ(p.value("LE3").toInt(), -5);
+    EXPECT_EQ(p.value("LCB").toInt(), 2);
+    EXPECT_EQ(p.value("LPasadasVecino").toInt(), 7);
+    EXPECT_EQ(p.value("DFechaTotales").toDate(), QDate(2024, 2, 29));
+    EXPECT_EQ(p.value("THoraTotales").toString(), QStringLiteral("13:04:05"));
+    EXPECT_FALSE(records->storeTotals(kSerial + 1, t));
+
+    const QDateTime now = at(2024, 3, 10, 9, 0);
+    const DownloadRange empty = proposedRange(*records, kSerial, now);
+    EXPECT_EQ(empty.start(), wallClock(QDate(2024, 1, 10), QTime(9, 0)));
+    EXPECT_EQ(empty.end(), wallClock(QDate(2024, 3, 10), QTime(9, 0)));
+
+    // Newest by date, then time: a later day with an earlier hour wins.
+    for (const QDateTime& end : {at(2024, 3, 8, 23, 45), at(2024, 3, 9, 0, 30), at(2024, 3, 7, 23, 59)})
+        ASSERT_TRUE(records->storeInterval(kSerial, interval(sampleInterval(end), IntervalLayout::From30)));
+    ASSERT_TRUE(
+        records->storeInterval(kSerial + 1, interval(sampleInterval(at(2024, 3, 9, 8, 0)), IntervalLayout::From30)));
+    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 9), QTime(0, 15)));
+}
+
+TEST_F(RecordStoreTest, AStartInsideTheDaylightSavingGapIsStoredAsTheUnitsClockReadIt)
+{
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Madrid");
+    tzset();
+    QByteArray f = intervalBytes(sampleInterval(at(2010, 3, 28, 1, 0), 10), IntervalLayout::From30);
+    f[7] = 3;
+    f[8] = 5;
+    const auto d = decodeIntervalBytes(f, IntervalLayout::From30);
+    const auto stored = records->storeInterval(kSerial, d.record);
+    const Row r = onlyRow("Intervalos");
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
+    EXPECT_EQ(stored, Stored::Added);
+    EXPECT_EQ(r.value("DFechaInicio").toDate(), QDate(2010, 3, 28));
+    EXPECT_EQ(r.value("THoraInicio").toString(), QStringLiteral("02:55"));
+    EXPECT_EQ(r.value("THoraFinal").toString(), QStringLiteral("03:05"));
+}
