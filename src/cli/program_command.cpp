@@ -2,6 +2,7 @@
 
 #include "app/data_folder.h"
 #include "cli/cli_session.h"
+#include "db/journal.h"
 #include "db/store.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
@@ -91,6 +92,8 @@ int runProgram(CliSession& session, const CliOptions& options)
     const auto exchange = session.openExchange(options);
     ReceivedProgramming received;
     ProgrammingWorkflow workflow(*exchange, *session.prompter, ctx.guru, sheet, received);
+    Journal journal(*ctx.db);
+    workflow.setJournal(&journal);
     if (!options.phone.isEmpty())
         workflow.overridePhone(options.phone);
 

@@ -1,6 +1,7 @@
 #include "programming/programming_workflow.h"
 
 #include "core/catalogue_ids.h"
+#include "db/journal.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
@@ -32,6 +33,7 @@ bool ProgrammingWorkflow::receive()
 {
     if (!view_.Modificat())
         return false;
+    prompter_.clear();
     bool received = false;
     const ExchangeResult exchange = runExchange(
         link_, catalogueAsker(prompter_, guru_), phoneToDial(),
@@ -58,7 +60,26 @@ bool ProgrammingWorkflow::receive()
         showError(prompter_, guru_, *exchange.error);
     if (exchange.started())
         view_.ToggleCommandButtons();
+    record(false, exchange, received);
     return received;
+}
+
+void ProgrammingWorkflow::record(bool transmit, const ExchangeResult& exchange, bool succeeded)
+{
+    if (!journal_)
+        return;
+    const LinkState& s = link_.state();
+    QString outcome = QStringLiteral("failed");
+    if (exchange.outcome == ExchangeOutcome::Cancelled)
+        outcome = QStringLiteral("cancelled");
+    else if (succeeded)
+        outcome = QStringLiteral("completed");
+    const qint32 serial = s.UnitSerial != 0 ? s.UnitSerial : view_.record().serial;
+    // The exchange has been shown already; a journal that cannot be written
+    // does not undo it.
+    journal_->append(transmit ? JournalAction::ProgramTransmit : JournalAction::ProgramReceive, serial,
+                     s.ModemMode != 0 ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
+                     prompter_.lastMessage());
 }
 
 QString ProgrammingWorkflow::phoneToDial() const
@@ -117,6 +138,7 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
         return std::nullopt;
     if (view_.record().serial != 0)
         view_.save();
+    prompter_.clear();
     std::optional<TransmitAnswer> answer;
     const ExchangeResult exchange = runExchange(
         link_, catalogueAsker(prompter_, guru_), phoneToDial(), [&] { answer = sendToIdentifiedUnit(); },
@@ -130,6 +152,7 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
         view_.transmissionFinished();
         view_.ToggleCommandButtons();
     }
+    record(true, exchange, answer == TransmitAnswer::Accepted);
     return answer;
 }
 

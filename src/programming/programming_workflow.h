@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/prompter.h"
+#include "core/recording_prompter.h"
 #include "programming/programming_block.h"
 #include "programming/programming_transfer.h"
 
@@ -10,6 +11,8 @@ namespace tvq52 {
 
 class DeviceLink;
 class ExchangeSession;
+class Journal;
+struct ExchangeResult;
 class LinkTimer;
 class LocGuru;
 class ProgrammingView;
@@ -39,6 +42,8 @@ public:
     // A number to dial instead of the record's (the command line's --phone);
     // the record keeps its own.
     void overridePhone(const QString& number) { phoneOverride_ = number; }
+    // Where each receive and transmit is recorded with how it ended; none: not recorded.
+    void setJournal(Journal* journal) { journal_ = journal; }
 
     const ReceivedProgramming& received() const { return received_; }
     // The last comparison listing, empty when nothing differed.
@@ -50,15 +55,17 @@ private:
     std::optional<TransmitAnswer> sendToIdentifiedUnit();
     QString phoneToDial() const;
     Answer show(int catalogueId, MessageStyle style);
+    void record(bool transmit, const ExchangeResult& exchange, bool succeeded);
 
     DeviceLink& link_;
     LinkTimer& timer_;
-    Prompter& prompter_;
+    RecordingPrompter prompter_;
     const LocGuru& guru_;
     ProgrammingView& view_;
     ReceivedProgramming& received_;
     QString comparison_;
     std::optional<QString> phoneOverride_;
+    Journal* journal_ = nullptr;
 };
 
 } // namespace tvq52

@@ -1,3 +1,4 @@
+#include "db/journal.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
 #include "programming/record_sheet.h"
@@ -259,4 +260,36 @@ TEST_F(ProgrammingExchange, RoundTripsForEachFirmware)
         EXPECT_EQ(workflow->received().intervals, sampleIntervals());
         sim.reset();
     }
+}
+
+TEST_F(ProgrammingExchange, EachExchangeIsJournaledWithHowItEndedAndWhatTheUserWasTold)
+{
+    Journal journal(*db_);
+    workflow->setJournal(&journal);
+    startSim({"--serial", "4711", "--firmware", "4.0", "--fault", "bad-check:4"});
+    show(sampleRecord("4.0"));
+    ASSERT_EQ(transmit(), TransmitAnswer::Accepted);
+    EXPECT_FALSE(receive()); // the reply's check byte is wrong
+    prompter.answer(Answer::Cancel);
+    EXPECT_FALSE(receive());
+
+    const QList<JournalEntry> entries = journal.entries();
+    ASSERT_EQ(entries.size(), 3);
+    struct Expected {
+        JournalAction action;
+        const char* outcome;
+        int message; // catalogue text last shown, 0: none
+    };
+    const Expected expected[] = {{JournalAction::ProgramReceive, "cancelled", 15},
+                                 {JournalAction::ProgramReceive, "failed", 62},
+                                 {JournalAction::ProgramTransmit, "completed", 61}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(entries[i].action, expected[i].action) << i;
+        EXPECT_EQ(entries[i].outcome, QLatin1String(expected[i].outcome)) << i;
+        EXPECT_EQ(entries[i].message, guru.GetS(expected[i].message)) << i;
+        EXPECT_EQ(entries[i].serial, 4711) << i;
+        EXPECT_EQ(entries[i].line, QStringLiteral("cable")) << i;
+        EXPECT_TRUE(entries[i].sealed()) << i;
+    }
+    EXPECT_TRUE(journal.verify().findings.isEmpty());
 }

@@ -5,6 +5,7 @@
 #include "app/gui/help.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "db/journal.h"
 #include "db/store.h"
 #include "i18n/catalogue_message.h"
 #include "monitor/gui/monitor_window.h"
@@ -208,13 +209,21 @@ void ProgrammingWindow::setRecordedDataOpener(std::function<void()> open)
 void ProgrammingWindow::receiveProgramming()
 {
     const auto session = openSession();
-    ProgrammingWorkflow(*session, prompter_, ctx_.guru, *this, received_).receive();
+    ProgrammingWorkflow workflow(*session, prompter_, ctx_.guru, *this, received_);
+    std::optional<Journal> journal;
+    if (ctx_.db)
+        workflow.setJournal(&journal.emplace(*ctx_.db));
+    workflow.receive();
 }
 
 void ProgrammingWindow::transmitProgramming()
 {
     const auto session = openSession();
-    ProgrammingWorkflow(*session, prompter_, ctx_.guru, *this, received_).transmit();
+    ProgrammingWorkflow workflow(*session, prompter_, ctx_.guru, *this, received_);
+    std::optional<Journal> journal;
+    if (ctx_.db)
+        workflow.setJournal(&journal.emplace(*ctx_.db));
+    workflow.transmit();
 }
 
 void ProgrammingWindow::openMonitor()
@@ -524,6 +533,9 @@ void ProgrammingWindow::deleteRecord()
         prompter_.show(store.lastError(), MessageStyle::Critical);
         return;
     }
+    // The unit's records are gone on purpose: the journal says so, and its
+    // check stops asking for them. The deletion stands even if this fails.
+    Journal(*ctx_.db).append(JournalAction::UnitDeletion, serial, {}, QStringLiteral("completed"), {});
     const auto first = browser_->first();
     if (!first || !CarregaProgramacio(*first))
         showNewRecord();

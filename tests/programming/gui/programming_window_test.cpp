@@ -1,6 +1,7 @@
 #include "programming/gui/programming_window.h"
 
 #include "app/gui/widget_prompter.h"
+#include "db/journal.h"
 #include "support/rows.h"
 #include "window_fixture.h"
 
@@ -366,6 +367,7 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     click("SSCommandBorrar");
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{27});
     EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 3);
+    EXPECT_TRUE(Journal(*ctx_->db).entries().isEmpty());
     const auto box = WidgetPrompter::createMessageBox(prompter_.shown().last(), window_.get());
     EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
     EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel));
@@ -374,6 +376,10 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     EXPECT_EQ(shownSerial(), QStringLiteral("1"));
     EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 2);
     EXPECT_EQ(store_->count(QStringLiteral("DiaReprogramado")), 0);
+    const QList<JournalEntry> deletions = Journal(*ctx_->db).entries(3);
+    ASSERT_EQ(deletions.size(), 1);
+    EXPECT_EQ(deletions[0].action, JournalAction::UnitDeletion);
+    EXPECT_TRUE(deletions[0].sealed());
 
     for (int left = 2; left > 0; --left) {
         prompter_.answer(Answer::Ok);
