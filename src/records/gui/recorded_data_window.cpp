@@ -419,7 +419,7 @@ void RecordedDataWindow::download()
 {
     if (!hasStore())
         return;
-    const auto session = openExchangeSession(ctx_, {line_, clock_, {}});
+    const auto session = openExchangeSession(ctx_, {line_, clock_, kDownloadSilenceLimitMs});
     DownloadWorkflow workflow(*session, prompter_, ctx_.guru, *ctx_.db, *this);
     workflow_ = &workflow;
     workflow.run();
