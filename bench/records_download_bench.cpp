@@ -85,7 +85,7 @@ std::unique_ptr<sim::SimProcess> startSim(int days)
 {
     auto sim = std::make_unique<sim::SimProcess>(
         QCoreApplication::applicationDirPath() + QStringLiteral("/tvq52-sim"),
-        {"--pace", "--serial", "4711", "--days", QString::number(days), "--leq-minutes", "15"});
+        QStringList{"--pace", "--serial", "4711", "--days", QString::number(days), "--leq-minutes", "15"});
     if (!sim->start()) {
         std::fprintf(stderr, "cannot start tvq52-sim: %s\n", qPrintable(sim->error()));
         return nullptr;

@@ -96,9 +96,10 @@ protected:
         ASSERT_TRUE(o) << error.toStdString();
         history = sim::generateHistory({o->seed, o->days, o->leqMinutes, o->historyEnd});
         unit = std::make_unique<sim::UnitSimulator>(*o, history, [this](const QByteArray& b) { line.deliver(b); });
-        line.onWrite([this](const QByteArray& b) {
-            unit->receive(b);
-            if (b == QByteArray(1, char(kAck)) && ++acks == stopAtAck)
+        line.onWrite([this](const QByteArray& b) { unit->receive(b); });
+        // As the user's Stop would, right after the record is acknowledged.
+        unit->onAcknowledged([this](const QByteArray&) {
+            if (++acks == stopAtAck)
                 workflow->stop();
         });
     }
@@ -175,8 +176,9 @@ TEST_P(FullDownload, StoresWhatTheUnitServedAndASecondRunAddsNothing)
         const Row& r = stored[k];
         EXPECT_EQ(r.value(QStringLiteral("IDesco")).toInt(), h.disconnections) << k.toStdString();
         EXPECT_EQ(r.value(QStringLiteral("ByNivelLeqLocal")).toInt(), h.limitVenue);
-        if (h.sensorInactive == 0 && h.leqVenue >= 600 && h.leqVenue <= 1200)
+        if (h.sensorInactive == 0 && h.leqVenue >= 600 && h.leqVenue <= 1200) {
             EXPECT_FLOAT_EQ(r.value(QStringLiteral("SLeqLocal")).toFloat(), float(h.leqVenue) / 10.0f);
+        }
         if (firmware.startsWith(QLatin1Char('4')))
             EXPECT_EQ(r.value(QStringLiteral("ByDNA")).toInt(), h.dnaMinutes);
         else
@@ -334,8 +336,10 @@ TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
     storeUnit(4711, QStringLiteral("4.0"));
     view.shown = 4711;
     connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
-    // Stop pressed as the 10th record of the interval list, then of the session list, is acknowledged.
-    for (int stopAt : {10, int(history.intervals.size()) + 3}) {
+    view.chosen = DownloadRange::from(kHistoryEnd.addDays(-60), kHistoryEnd.addSecs(60));
+    ASSERT_GE(history.sessions.size(), 2);
+    // Stop pressed as the 10th interval is acknowledged, then as the first session is.
+    for (int stopAt : {10, int(history.intervals.size()) + 1}) {
         stopAtAck = stopAt;
         const DownloadReport r = download();
         EXPECT_EQ(r.outcome, DownloadOutcome::Stopped);
@@ -344,7 +348,7 @@ TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
         const int intervalsRead = r.counts[int(RecordKind::Intervals)].received;
         const int sessionsRead = r.counts[int(RecordKind::Sessions)].received;
         EXPECT_EQ(intervalsRead + sessionsRead, stopAt);
-        EXPECT_EQ(sessionsRead, stopAt == 10 ? 0 : 3);
+        EXPECT_EQ(sessionsRead, stopAt == 10 ? 0 : 1);
         EXPECT_EQ(rows("Sesiones", 4711), sessionsRead);
         EXPECT_GE(rows("Intervalos", 4711), intervalsRead);
         const QList<JournalEntry> entries = Journal(*db).entries(4711);
@@ -361,9 +365,8 @@ TEST_F(Download, ASilentUnitEndsTheListWith31AfterFifteenSecondsKeepingEarlierRe
     // Frame 10 is the seventh interval.
     connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"), {"--fault", "silent:10"});
     qint64 sixthAckMs = -1;
-    line.onWrite([&](const QByteArray& b) {
-        unit->receive(b);
-        if (b == QByteArray(1, char(kAck)) && ++acks == 6)
+    unit->onAcknowledged([&](const QByteArray&) {
+        if (++acks == 6)
             sixthAckMs = clock.elapsedMs();
     });
     const DownloadReport r = download();
