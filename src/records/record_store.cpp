@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QSqlRecord>
 
+#include <algorithm>
+
 namespace tvq52 {
 
 namespace {
@@ -151,43 +153,69 @@ void RecordStore::rollback()
         query->exec();
 }
 
+RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
+{
+    // The rows of one table differ only in which columns they carry.
+    const QString signature = tableName + QLatin1Char('|') + row.columns().join(QLatin1Char('|'));
+    auto found = shapes_.find(signature);
+    if (found != shapes_.end())
+        return &found->second;
+
+    Shape shape;
+    shape.table = schemaTable(tableName);
+    if (!shape.table) {
+        lastError_ = QStringLiteral("No table %1").arg(tableName);
+        return nullptr;
+    }
+    const TableDef& t = *shape.table;
+    const QString quotedTable = quoteIdentifier(QString::fromUtf8(t.name));
+    QStringList names, sets, keyTerms;
+    for (const QString& column : row.columns()) {
+        const ColumnDef* c = t.column(column);
+        if (!c) {
+            lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, column);
+            return nullptr;
+        }
+        shape.columns.push_back(c);
+        names << quoteIdentifier(QString::fromUtf8(c->name));
+        sets << names.back() + QLatin1String(" = ?");
+    }
+    for (const char* k : t.key) {
+        const auto at = std::find(shape.columns.begin(), shape.columns.end(), t.column(QString::fromUtf8(k)));
+        if (at == shape.columns.end()) {
+            lastError_ = QStringLiteral("%1 row without its key column %2").arg(tableName, QString::fromUtf8(k));
+            return nullptr;
+        }
+        shape.key.push_back(int(at - shape.columns.begin()));
+        keyTerms << quoteIdentifier(QString::fromUtf8(k)) + QLatin1String(" = ?");
+    }
+    shape.find =
+        QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(quotedTable, keyTerms.join(QLatin1String(" AND ")));
+    shape.update = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quotedTable, sets.join(QLatin1String(", ")));
+    shape.insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(quotedTable, names.join(QLatin1String(", ")),
+                            QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", ")));
+    shape.read = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quotedTable);
+    return &shapes_.emplace(signature, std::move(shape)).first->second;
+}
+
 std::optional<Stored> RecordStore::write(const QString& tableName, const Row& row)
 {
-    const TableDef* table = schemaTable(tableName);
-    if (!table) {
-        lastError_ = QStringLiteral("No table %1").arg(tableName);
+    Shape* const s = shape(tableName, row);
+    if (!s)
         return std::nullopt;
-    }
-    const QString quotedTable = quoteIdentifier(QString::fromUtf8(table->name));
     const SqlDialect dialect = database_.dialect();
-
-    QStringList keyTerms;
-    QVariantList keyBinds;
-    for (const char* k : table->key) {
-        const ColumnDef* c = table->column(QString::fromUtf8(k));
-        keyTerms << quoteIdentifier(QString::fromUtf8(k)) + QLatin1String(" = ?");
-        keyBinds << toStorage(*c, row.value(QString::fromUtf8(k)), dialect);
-    }
-    QStringList columns;
-    QStringList sets;
     QVariantList values;
-    for (int i = 0; i < row.columns().size(); ++i) {
-        const ColumnDef* c = table->column(row.columns()[i]);
-        if (!c) {
-            lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, row.columns()[i]);
-            return std::nullopt;
-        }
-        columns << quoteIdentifier(QString::fromUtf8(c->name));
-        sets << columns.back() + QLatin1String(" = ?");
-        values << toStorage(*c, row.values()[i], dialect);
-    }
-    const QString columnList = columns.join(QLatin1String(", "));
+    values.reserve(row.values().size() + 1);
+    for (std::size_t i = 0; i < s->columns.size(); ++i)
+        values << toStorage(*s->columns[i], row.values()[qsizetype(i)], dialect);
+    QVariantList keyBinds;
+    for (int k : s->key)
+        keyBinds << values[k];
 
     if (!begin())
         return std::nullopt;
-    QSqlQuery* find = statement(
-        QLatin1String("find ") + quotedTable,
-        QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(quotedTable, keyTerms.join(QLatin1String(" AND "))));
+    QSqlQuery* find = statement(s->find, s->find);
     if (!run(find, keyBinds)) {
         rollback();
         return std::nullopt;
@@ -197,18 +225,13 @@ std::optional<Stored> RecordStore::write(const QString& tableName, const Row& ro
     find->finish();
 
     if (exists) {
-        QSqlQuery* update = statement(
-            QLatin1String("update ") + quotedTable + QLatin1Char(' ') + columnList,
-            QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quotedTable, sets.join(QLatin1String(", "))));
-        if (!run(update, values + QVariantList{rowid})) {
+        values << rowid;
+        if (!run(statement(s->update, s->update), values)) {
             rollback();
             return std::nullopt;
         }
     } else {
-        const QString marks = QStringLiteral("?, ").repeated(int(columns.size()) - 1) + QLatin1Char('?');
-        QSqlQuery* insert =
-            statement(QLatin1String("insert ") + quotedTable + QLatin1Char(' ') + columnList,
-                      QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quotedTable, columnList, marks));
+        QSqlQuery* insert = statement(s->insert, s->insert);
         if (!run(insert, values)) {
             rollback();
             return std::nullopt;
@@ -217,21 +240,23 @@ std::optional<Stored> RecordStore::write(const QString& tableName, const Row& ro
     }
 
     if (journal_ && entry_ > 0) {
-        QSqlQuery* read = statement(QLatin1String("read ") + quotedTable,
-                                    QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quotedTable));
+        QSqlQuery* read = statement(s->read, s->read);
         if (!run(read, {rowid}) || !read->next()) {
             rollback();
             return std::nullopt;
         }
         const QSqlRecord record = read->record();
-        Row stored;
-        for (int i = 0; i < record.count(); ++i) {
-            const ColumnDef* c = table->column(record.fieldName(i));
-            if (c)
-                stored.set(QString::fromUtf8(c->name), fromStorage(*c, read->value(i)));
+        if (s->readColumns.size() != std::size_t(record.count())) {
+            s->readColumns.clear();
+            for (int i = 0; i < record.count(); ++i)
+                s->readColumns.push_back(s->table->column(record.fieldName(i)));
         }
+        Row stored;
+        for (int i = 0; i < record.count(); ++i)
+            if (const ColumnDef* c = s->readColumns[std::size_t(i)])
+                stored.set(QString::fromUtf8(c->name), fromStorage(*c, read->value(i)));
         read->finish();
-        if (!journal_->addRecord(entry_, QString::fromUtf8(table->name), stored)) {
+        if (!journal_->addRecord(entry_, QString::fromUtf8(s->table->name), stored)) {
             lastError_ = journal_->lastError();
             rollback();
             return std::nullopt;

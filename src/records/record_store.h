@@ -8,6 +8,7 @@
 #include <QString>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace tvq52 {
 
@@ -50,6 +51,15 @@ private:
     // Looks the row up by its table's key, then updates or inserts it, and
     // lists it in the journal entry, all in one transaction.
     std::optional<Stored> write(const QString& table, const Row& row);
+    // What one kind of row needs, worked out once: its columns and statements.
+    struct Shape {
+        const TableDef* table = nullptr;
+        std::vector<const ColumnDef*> columns;
+        std::vector<int> key; // positions in `columns`
+        QString find, update, insert, read;
+        std::vector<const ColumnDef*> readColumns; // of the read-back, by position
+    };
+    Shape* shape(const QString& table, const Row& row);
     QSqlQuery* statement(const QString& key, const QString& sql);
     bool run(QSqlQuery* query, const QVariantList& binds);
     bool begin();
@@ -61,6 +71,7 @@ private:
     mutable QString lastError_;
     // Prepared once per statement text; map nodes keep their address.
     std::map<QString, QSqlQuery> statements_;
+    std::map<QString, Shape> shapes_;
 };
 
 // The rows the store writes: every column a record carries, in schema

@@ -248,10 +248,6 @@ TEST(DownloadIntervals, ActionTextsAndFlagBytesFollowTheLayout)
     EXPECT_EQ(d.record.lineShort, std::optional<std::uint8_t>(255));
     EXPECT_TRUE(d.record.rs232);
     EXPECT_FALSE(d.record.progMode);
-    f[53] = 9;
-    const auto plain = decodeIntervalBytes(f, IntervalLayout::From30);
-    EXPECT_EQ(plain.record.ena, std::optional<std::uint8_t>(5));
-    EXPECT_EQ(plain.record.lineShort, std::optional<std::uint8_t>(6));
 }
 
 TEST(DownloadIntervals, SensorInactiveZeroesTheLevelsButNotLfmaxNorItsPasses)
@@ -304,29 +300,6 @@ TEST(DownloadIntervals, TheKeyStampEndsRefusesOrStopsTheList)
     EXPECT_EQ(decodeIntervalBytes(base.left(59), IntervalLayout::From30).kind, RecordFrame::Record);
     EXPECT_EQ(decodeIntervalBytes(base.left(58), IntervalLayout::From30).kind, RecordFrame::Refused);
     EXPECT_EQ(decodeIntervalBytes(base.left(5), IntervalLayout::Before30).kind, RecordFrame::Refused);
-}
-
-TEST(DownloadIntervals, StartIsWallClockArithmeticAcrossADaylightSavingChange)
-{
-    const QByteArray oldTz = qgetenv("TZ");
-    qputenv("TZ", "Europe/Madrid");
-    tzset();
-    // 28 March 2010 02:00-03:00 does not exist in Madrid; the unit's clock
-    // still reads 03:05 after a ten-minute interval that began at 02:55.
-    sim::IntervalRecord s = sampleInterval(at(2010, 3, 28, 1, 0), 10);
-    QByteArray f = intervalBytes(s, IntervalLayout::From30);
-    f[7] = 3;
-    f[8] = 5;
-    const auto d = decodeIntervalBytes(f, IntervalLayout::From30);
-    if (oldTz.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", oldTz);
-    tzset();
-    ASSERT_EQ(d.kind, RecordFrame::Record);
-    EXPECT_EQ(d.record.start.date(), QDate(2010, 3, 28));
-    EXPECT_EQ(d.record.start.time(), QTime(2, 55));
-    EXPECT_EQ(d.record.end.time(), QTime(3, 5));
 }
 
 TEST(DownloadSessions, FieldsCountersAndTheSensorRule)

@@ -1,0 +1,140 @@
+// CPU time of storing one downloaded interval in a database that already
+// holds a million of them: a new key, a key stored before, and a new key
+// listed in an open journal entry.
+#include "db/database.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "records/record_store.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include "bench_support.h"
+
+using namespace tvq52;
+
+namespace {
+
+constexpr qint32 kSerial = 52001;
+constexpr int kStored = 1000000;
+
+IntervalRecord intervalAt(const QDateTime& start)
+{
+    IntervalRecord r;
+    r.start = start;
+    r.end = start.addSecs(120);
+    r.leqMinutes = 2;
+    r.leqVenue = 87.1f;
+    r.leqNeighbour = 45.2f;
+    r.stats.maxLeq1 = 93.4f;
+    r.stats.maxLeq1At = r.end;
+    r.stats.minLeq1 = 65.5f;
+    r.stats.minLeq1At = r.start;
+    r.stats.lfmax = 101.2f;
+    r.actionVenue = QStringLiteral("Leq125ms");
+    r.actionNeighbour = QStringLiteral("0");
+    r.dna = 0;
+    r.ena = 0;
+    r.lineShort = 0;
+    return r;
+}
+
+const QDateTime kFirst = wallClock(QDate(2018, 1, 1), QTime(0, 0));
+
+struct Filled {
+    QTemporaryDir dir;
+    std::unique_ptr<Database> db;
+
+    Filled()
+    {
+        const QString path = dir.filePath(QStringLiteral("tvq52.db"));
+        QString error;
+        if (!Database::createSqlite(path, &error) || !(db = Database::openSqlite(path, &error)))
+            qFatal("%s", qPrintable(error));
+        const TableDef& table = *schemaTable(QStringLiteral("Intervalos"));
+        const Row sample = intervalRow(kSerial, intervalAt(kFirst));
+        QStringList names, marks;
+        for (const QString& c : sample.columns()) {
+            names << quoteIdentifier(c);
+            marks << QStringLiteral("?");
+        }
+        QSqlDatabase c = db->connection();
+        c.transaction();
+        QSqlQuery insert(c);
+        insert.prepare(QStringLiteral("INSERT INTO \"Intervalos\" (%1) VALUES (%2)")
+                           .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        for (int i = 0; i < kStored; ++i) {
+            const Row row = intervalRow(kSerial, intervalAt(kFirst.addSecs(120LL * i)));
+            for (int k = 0; k < row.columns().size(); ++k)
+                insert.bindValue(k, toStorage(*table.column(row.columns()[k]), row.values()[k], SqlDialect::SQLite));
+            if (!insert.exec())
+                qFatal("%s", qPrintable(insert.lastError().text()));
+        }
+        c.commit();
+        std::fprintf(stderr, "%d intervals stored\n", kStored);
+    }
+};
+
+Filled* filled = nullptr;
+
+void StoreNewInterval(benchmark::State& state)
+{
+    RecordStore store(*filled->db);
+    static qint64 next = kStored;
+    for (auto _ : state) {
+        const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * next++)));
+        if (stored != Stored::Added)
+            state.SkipWithError(qPrintable(store.lastError()));
+    }
+}
+BENCHMARK(StoreNewInterval)->Iterations(2000);
+
+void StoreRewrittenInterval(benchmark::State& state)
+{
+    RecordStore store(*filled->db);
+    qint64 i = 0;
+    for (auto _ : state) {
+        // Spread over the whole table, as an overlapping download would be.
+        const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * ((i++ * 7919) % kStored))));
+        if (stored != Stored::Rewritten)
+            state.SkipWithError(qPrintable(store.lastError()));
+    }
+}
+BENCHMARK(StoreRewrittenInterval)->Iterations(2000);
+
+void StoreNewIntervalJournaled(benchmark::State& state)
+{
+    Journal journal(*filled->db);
+    const auto entry = journal.open(JournalAction::Download, kSerial, QStringLiteral("cable"));
+    RecordStore store(*filled->db);
+    store.setJournalEntry(&journal, entry.value_or(0));
+    static qint64 next = 2 * kStored;
+    for (auto _ : state) {
+        const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * next++)));
+        if (stored != Stored::Added)
+            state.SkipWithError(qPrintable(store.lastError()));
+    }
+    journal.seal(entry.value_or(0), QStringLiteral("completed"), {});
+}
+BENCHMARK(StoreNewIntervalJournaled)->Iterations(2000);
+
+void VerifyJournal(benchmark::State& state)
+{
+    Journal journal(*filled->db);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(journal.verify(kSerial));
+}
+BENCHMARK(VerifyJournal)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::unique_ptr<Filled> data;
+    return bench::runBenchmarks(argc, argv, [&] {
+        data = std::make_unique<Filled>();
+        filled = data.get();
+    });
+}
