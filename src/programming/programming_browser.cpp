@@ -7,7 +7,8 @@ namespace tvq52 {
 
 namespace {
 
-const std::array<SearchField, 8> kSearchFields{{
+// The programming window's fields, then the recorded-data window's.
+const std::array<SearchField, 12> kSearchFields{{
     {QStringLiteral("MaskNumeroSerie"), QStringLiteral("LNumeroSerie"), 2},
     {QStringLiteral("MaskVersion"), QStringLiteral("TVersion"), 3},
     {QStringLiteral("MaskFecha"), QStringLiteral("DFecha"), 4},
@@ -16,6 +17,10 @@ const std::array<SearchField, 8> kSearchFields{{
     {QStringLiteral("MaskDireccion"), QStringLiteral("TDireccion"), 7},
     {QStringLiteral("MaskPoblacion"), QStringLiteral("TPoblacion"), 8},
     {QStringLiteral("MaskTelefono"), QStringLiteral("TTelefono"), 9},
+    {QStringLiteral("TextNumeroSerie"), QStringLiteral("LNumeroSerie"), 2},
+    {QStringLiteral("TextVersion"), QStringLiteral("TVersion"), 3},
+    {QStringLiteral("TextFecha"), QStringLiteral("DFecha"), 4},
+    {QStringLiteral("TextLocal"), QStringLiteral("TLocal"), 6},
 }};
 
 } // namespace

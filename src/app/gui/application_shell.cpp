@@ -10,6 +10,9 @@
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/programming_window.h"
 #include "programming/gui/week_schedule_window.h"
+#include "records/gui/journal_window.h"
+#include "records/gui/range_picker.h"
+#include "records/gui/recorded_data_window.h"
 
 #include <QTimer>
 
@@ -33,7 +36,14 @@ void ApplicationShell::registerForms()
             ctx_.guru, prompter_, [this] { return openExchangeSession(ctx_); }, [this] { openHelp(ctx_, prompter_); });
     });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form5"), [this] { return std::make_unique<RecordedDataWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });
+    forms.add(QStringLiteral("Form8"), [this] {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        return std::make_unique<RangePicker>(ctx_.guru, prompter_, now.addDays(-60), now);
+    });
+    forms.add(QStringLiteral("FormDiario"),
+              [this] { return ctx_.db ? std::make_unique<JournalWindow>(ctx_.guru, *ctx_.db, 0) : nullptr; });
     forms.add(QStringLiteral("Form10"), [this] {
         return std::make_unique<WeekScheduleWindow>(ctx_, prompter_, WeekSessions{}, QString(), QString(), [] {});
     });

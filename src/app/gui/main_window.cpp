@@ -10,6 +10,7 @@
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
+#include "records/gui/recorded_data_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -99,16 +100,11 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
         ExportAllStrings(ctx_.guru, formRegistry(), ctx_.home, prompter_);
         close();
     });
-    connect(button("SSCommandProgramacion"), &QPushButton::clicked, this, [this] {
-        ProgrammingWindow* w = programmingWindow();
-        w->show();
-        w->raise();
-        w->activateWindow();
-    });
+    connect(button("SSCommandProgramacion"), &QPushButton::clicked, this, &MainWindow::showProgrammingWindow);
+    connect(button("SSCommandIncidencias"), &QPushButton::clicked, this, &MainWindow::showRecordedDataWindow);
 
     // Windows not built yet: their buttons stay disabled rather than pretend.
-    for (const char* pending : {"SSCommandIncidencias", "SSCommand1"})
-        button(pending)->setEnabled(false);
+    button("SSCommand1")->setEnabled(false);
 }
 
 MainWindow::~MainWindow()
@@ -231,9 +227,36 @@ void MainWindow::openProgrammingWindow()
 
 ProgrammingWindow* MainWindow::programmingWindow()
 {
-    if (!programming_)
+    if (!programming_) {
         programming_ = new ProgrammingWindow(ctx_, prompter_, this);
+        programming_->setRecordedDataOpener([this] { showRecordedDataWindow(); });
+    }
     return programming_;
+}
+
+RecordedDataWindow* MainWindow::recordedDataWindow()
+{
+    if (!recordedData_) {
+        recordedData_ = new RecordedDataWindow(ctx_, prompter_, this);
+        recordedData_->setProgrammingOpener([this] { showProgrammingWindow(); });
+    }
+    return recordedData_;
+}
+
+void MainWindow::showProgrammingWindow()
+{
+    ProgrammingWindow* w = programmingWindow();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void MainWindow::showRecordedDataWindow()
+{
+    RecordedDataWindow* w = recordedDataWindow();
+    w->show();
+    w->raise();
+    w->activateWindow();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)

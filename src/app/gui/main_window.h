@@ -13,6 +13,7 @@ namespace tvq52 {
 
 struct AppContext;
 class ProgrammingWindow;
+class RecordedDataWindow;
 class Prompter;
 
 // The main menu, Form1: the first window of the run; loading it brings the
@@ -58,6 +59,9 @@ private:
     void askFooterText();
     void showHelp();
     ProgrammingWindow* programmingWindow();
+    RecordedDataWindow* recordedDataWindow();
+    void showProgrammingWindow();
+    void showRecordedDataWindow();
 
     AppContext& ctx_;
     Prompter& prompter_;
@@ -67,6 +71,7 @@ private:
     bool unloaded_ = false;
     // One instance for the run of this main window; a language reload makes a new one.
     QPointer<ProgrammingWindow> programming_;
+    QPointer<RecordedDataWindow> recordedData_;
 };
 
 } // namespace tvq52

@@ -39,7 +39,7 @@ const QStringList& exportFormOrder()
     static const QStringList order = {
         QStringLiteral("Form1"), QStringLiteral("Form2"),  QStringLiteral("Form3"),  QStringLiteral("Form4"),
         QStringLiteral("Form5"), QStringLiteral("Form6"),  QStringLiteral("Form7"),  QStringLiteral("Form8"),
-        QStringLiteral("Form9"), QStringLiteral("Form10"), QStringLiteral("Form15"),
+        QStringLiteral("Form9"), QStringLiteral("Form10"), QStringLiteral("Form15"), QStringLiteral("FormDiario"),
     };
     return order;
 }

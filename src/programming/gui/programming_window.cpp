@@ -159,7 +159,11 @@ QWidget* ProgrammingWindow::buildButtons()
     add("SSCommandTransmitir", "Transmitir", &ProgrammingWindow::transmitProgramming);
     add("SSCommandRealTime", "Tiempo real", &ProgrammingWindow::openMonitor);
     add("SSCommandImprimir", "Imprimir", nullptr);
-    add("SSCommandIncidencias", "Datos registrados", nullptr);
+    QPushButton* recorded = add("SSCommandIncidencias", "Datos registrados", nullptr);
+    connect(recorded, &QPushButton::clicked, this, [this] {
+        if (openRecordedData_)
+            openRecordedData_();
+    });
     layout->addStretch();
     layout = recordRow;
     QPushButton* help = add("SSCommandHelp", "Ayuda", nullptr);
@@ -194,6 +198,12 @@ QWidget* ProgrammingWindow::buildBusyPanel()
 std::unique_ptr<ExchangeSession> ProgrammingWindow::openSession()
 {
     return openExchangeSession(ctx_, {line_, clock_, {}});
+}
+
+void ProgrammingWindow::setRecordedDataOpener(std::function<void()> open)
+{
+    openRecordedData_ = std::move(open);
+    findChild<QPushButton*>(QStringLiteral("SSCommandIncidencias"))->setEnabled(bool(openRecordedData_));
 }
 
 void ProgrammingWindow::receiveProgramming()

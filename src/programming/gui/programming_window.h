@@ -79,6 +79,8 @@ public:
         clock_ = clock;
     }
     MonitorWindow* monitorWindow() const { return monitor_.get(); }
+    // The recorded-data window of the run, which the main window owns.
+    void setRecordedDataOpener(std::function<void()> open);
 
     // ProgrammingView
     ProgrammingRecord record() const override { return recordFromFields(); }
@@ -145,6 +147,7 @@ private:
     // only what it carries.
     ReceivedProgramming received_;
     WeekScheduleRunner weekScheduleRunner_;
+    std::function<void()> openRecordedData_;
 
     Line* line_ = nullptr;
     Clock* clock_ = nullptr;

@@ -99,7 +99,7 @@ TEST(WindowTexts, EveryTextTheExportCollectsIsTranslatedInEveryLanguage)
     ASSERT_TRUE(ExportAllStrings(program.shell->context().guru, formRegistry(), program.home.path(), program.prompter));
     EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 
-    for (const char* form : {"Form1", "Form2", "Form3", "Form4", "Form7", "Form10"})
+    for (const char* form : {"Form1", "Form2", "Form3", "Form4", "Form5", "Form7", "Form8", "Form10", "FormDiario"})
         EXPECT_TRUE(formRegistry().contains(QString::fromLatin1(form))) << form << " is not exported";
 
     const QStringList used = tvq52::test::usedNatives(exported);

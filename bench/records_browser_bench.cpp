@@ -1,0 +1,158 @@
+// The recorded-data grid over a year of 2-minute intervals of one unit:
+// how long it takes to show, to re-sort, and how much memory it holds after
+// scrolling to the last row. Prints its figures.
+#include "db/database.h"
+#include "i18n/loc_guru.h"
+#include "records/gui/record_grid_items.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHeaderView>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <cstdio>
+
+using namespace tvq52;
+
+namespace {
+
+constexpr int kIntervals = 262800; // 365 days of 2-minute intervals
+constexpr qint32 kSerial = 4242;
+
+void fill(Database& db)
+{
+    QSqlDatabase c = db.connection();
+    c.transaction();
+    QSqlQuery q(c);
+    q.prepare(QStringLiteral(
+        "INSERT INTO Intervalos (LNumeroSerie, DFechaInicio, THoraInicio, DFechaFinal, THoraFinal, ByTLeq, "
+        "SLeqLocal, SLeqVecino, TTipoActuacionLocal, TTipoActuacionVecino, ByNivelLeqLocal, ByNivelLeqVecino, "
+        "SMaxLeq1min, TFechaMaxLeq1min, THoraMaxLeq1min, SMinLeq1min, TFechaMinLeq1min, THoraMinLeq1min, "
+        "SMaxFast, ByNivelMFast, IPasMaxFast, SL1, SL5, SL10, SL50, SL90, BoRS232, BoProgramacion, IDesco, "
+        "IPasadasLocal, IPasadasVecino, IE3, ByDNA, ByENA, ByLineaInsuficiente) VALUES "
+        "(?,?,?,?,?,2,?,?,'Leq125ms','0',80,30,?,?,?,?,?,?,?,90,0,?,?,?,?,?,0,0,0,?,0,0,255,0,0)"));
+    const QDateTime first(QDate(2009, 1, 1), QTime(0, 0), Qt::UTC);
+    for (int i = 0; i < kIntervals; ++i) {
+        const QDateTime start = first.addSecs(120LL * i);
+        const QDateTime end = start.addSecs(120);
+        const double level = 60.0 + (i * 37 % 600) / 10.0;
+        const QString day = start.date().toString(QStringLiteral("dd/MM/yyyy"));
+        const QString minute = start.time().toString(QStringLiteral("HH:mm"));
+        const QVariantList values{kSerial,
+                                  start.date().toString(Qt::ISODate),
+                                  minute,
+                                  end.date().toString(Qt::ISODate),
+                                  end.time().toString(QStringLiteral("HH:mm")),
+                                  level,
+                                  level - 30,
+                                  level + 2,
+                                  day,
+                                  minute,
+                                  level - 2,
+                                  day,
+                                  minute,
+                                  level + 5,
+                                  level + 4,
+                                  level + 3,
+                                  level + 1,
+                                  level - 1,
+                                  level - 4,
+                                  i % 7};
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            qFatal("%s", qPrintable(q.lastError().text()));
+    }
+    c.commit();
+}
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+void paint(QTableView& view)
+{
+    view.viewport()->repaint();
+    QApplication::processEvents();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tvq52.db"));
+    QString error;
+    if (!Database::createSqlite(path, &error))
+        qFatal("%s", qPrintable(error));
+    auto db = Database::openSqlite(path, &error);
+    if (!db)
+        qFatal("%s", qPrintable(error));
+    QElapsedTimer clock;
+    clock.start();
+    fill(*db);
+    std::printf("filled %d intervals in %lld ms\n", kIntervals, clock.elapsed());
+    const long before = residentKb();
+
+    LocGuru guru;
+    QTableView view;
+    view.resize(1000, 600);
+    view.verticalHeader()->hide();
+    view.show();
+    QApplication::processEvents();
+
+    constexpr int kRuns = 5;
+    qint64 showMs = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        auto* model = new RecordGridItems(*db, RecordGrid::Intervals, guru, &view);
+        clock.restart();
+        view.setModel(model);
+        model->load(kSerial);
+        paint(view);
+        showMs += clock.elapsed();
+        view.setModel(nullptr);
+        delete model;
+    }
+    RecordGridItems model(*db, RecordGrid::Intervals, guru);
+    view.setModel(&model);
+    model.load(kSerial);
+    paint(view);
+    std::printf("show the grid (load + first rows painted): %.1f ms (mean of %d)\n", double(showMs) / kRuns, kRuns);
+
+    for (const char* field : {"SLeqLocal", "TFechaMaxLeq1min", "DFechaInicio"}) {
+        qint64 sortMs = 0;
+        for (int run = 0; run < kRuns; ++run) {
+            clock.restart();
+            model.sortByColumn(model.columnOf(QString::fromLatin1(field)));
+            paint(view);
+            sortMs += clock.elapsed();
+        }
+        std::printf("sort by %s (re-query + first rows painted): %.1f ms (mean of %d)\n", field, double(sortMs) / kRuns,
+                    kRuns);
+    }
+
+    clock.restart();
+    view.scrollToBottom();
+    paint(view);
+    const qint64 bottomMs = clock.elapsed();
+    const long after = residentKb();
+    std::printf("scroll to the last row: %lld ms; last row starts %s %s\n", bottomMs,
+                qPrintable(model.index(model.rowCount() - 1, 0).data().toString()),
+                qPrintable(model.index(model.rowCount() - 1, 1).data().toString()));
+    std::printf("resident: %.1f MB after filling, %.1f MB after scrolling to the last row (%d rows cached)\n",
+                before / 1024.0, after / 1024.0, model.cachedRows());
+    return 0;
+}

@@ -1,0 +1,153 @@
+#include "records/gui/journal_window.h"
+
+#include "db/journal.h"
+#include "i18n/loc_guru.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace tvq52 {
+
+namespace {
+
+QString actionText(const LocGuru& guru, JournalAction action)
+{
+    switch (action) {
+    case JournalAction::Download:
+        return guru.GetTranslation(QStringLiteral("Descarga de datos"));
+    case JournalAction::ProgramReceive:
+        return guru.GetTranslation(QStringLiteral("Recepción de programación"));
+    case JournalAction::ProgramTransmit:
+        return guru.GetTranslation(QStringLiteral("Transmisión de programación"));
+    case JournalAction::UnitDeletion:
+        return guru.GetTranslation(QStringLiteral("Borrado de ficha"));
+    case JournalAction::Merge:
+        return guru.GetTranslation(QStringLiteral("Fusión de base de datos"));
+    }
+    return {};
+}
+
+QString outcomeText(const LocGuru& guru, const QString& outcome)
+{
+    if (outcome == QLatin1String("completed"))
+        return guru.GetTranslation(QStringLiteral("Completada"));
+    if (outcome == QLatin1String("stopped"))
+        return guru.GetTranslation(QStringLiteral("Parada"));
+    if (outcome == QLatin1String("failed"))
+        return guru.GetTranslation(QStringLiteral("Fallida"));
+    if (outcome == QLatin1String("cancelled"))
+        return guru.GetTranslation(QStringLiteral("Cancelada"));
+    if (outcome == QLatin1String("interrupted"))
+        return guru.GetTranslation(QStringLiteral("Interrumpida"));
+    return outcome;
+}
+
+QString lineText(const LocGuru& guru, const QString& line)
+{
+    if (line == QLatin1String("cable"))
+        return guru.GetTranslation(QStringLiteral("Cable"));
+    if (line == QLatin1String("modem"))
+        return guru.GetTranslation(QStringLiteral("Módem"));
+    return line;
+}
+
+} // namespace
+
+JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 shownSerial, QWidget* parent)
+    : QDialog(parent), guru_(guru), journal_(database)
+{
+    setObjectName(QStringLiteral("FormDiario"));
+    setWindowTitle(QStringLiteral("Diario de intercambios"));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* filter = new QHBoxLayout;
+    all_ = new QRadioButton(QStringLiteral("Todos los aparatos"), this);
+    all_->setObjectName(QStringLiteral("OptionTodos"));
+    one_ = new QRadioButton(QStringLiteral("Número de serie:"), this);
+    one_->setObjectName(QStringLiteral("OptionAparato"));
+    serial_ = new QLineEdit(this);
+    serial_->setObjectName(QStringLiteral("TextNumeroSerie"));
+    serial_->setValidator(new QIntValidator(0, 2147483647, serial_));
+    serial_->setMinimumWidth(serial_->fontMetrics().horizontalAdvance(QStringLiteral("00000000000")) + 12);
+    filter->addWidget(all_);
+    filter->addWidget(one_);
+    filter->addWidget(serial_);
+    filter->addStretch();
+    layout->addLayout(filter);
+
+    table_ = new QTableWidget(0, 7, this);
+    table_->setObjectName(QStringLiteral("GridDiario"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("Fecha y hora"), QStringLiteral("Acción"),
+                                       QStringLiteral("Aparato"), QStringLiteral("Línea"), QStringLiteral("Resultado"),
+                                       QStringLiteral("Mensaje"), QStringLiteral("Registros")});
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(table_, 1);
+
+    auto* bottom = new QHBoxLayout;
+    auto* headCaption = new QLabel(QStringLiteral("Cabeza de la cadena:"), this);
+    head_ = new QLabel(this);
+    head_->setObjectName(QStringLiteral("LbCabeza"));
+    head_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A hash, never translated.
+    head_->setProperty("Tag", QStringLiteral("!"));
+    auto* close = new QPushButton(QStringLiteral("Cerrar"), this);
+    close->setObjectName(QStringLiteral("SSCommandExit"));
+    bottom->addWidget(headCaption);
+    bottom->addWidget(head_, 1);
+    bottom->addWidget(close);
+    layout->addLayout(bottom);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+
+    if (shownSerial != 0) {
+        serial_->setText(QString::number(shownSerial));
+        one_->setChecked(true);
+    } else {
+        all_->setChecked(true);
+    }
+    connect(all_, &QRadioButton::toggled, this, &JournalWindow::refresh);
+    connect(serial_, &QLineEdit::textEdited, this, [this] {
+        one_->setChecked(true);
+        refresh();
+    });
+    resize(900, 480);
+    guru_.TranslateForm(this);
+    refresh();
+}
+
+void JournalWindow::refresh()
+{
+    std::optional<qint32> serial;
+    if (one_->isChecked())
+        serial = serial_->text().toInt();
+    const QList<JournalEntry> entries = journal_.entries(serial);
+    table_->setRowCount(int(entries.size()));
+    int row = 0;
+    for (const JournalEntry& e : entries) {
+        QString counts = e.counts;
+        counts.replace(QLatin1Char('\n'), QLatin1String("; "));
+        const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yy HH:mm:ss")),
+                                actionText(guru_, e.action),
+                                e.serial ? QString::number(e.serial) : QString(),
+                                lineText(guru_, e.line),
+                                outcomeText(guru_, e.outcome),
+                                e.message,
+                                counts};
+        for (int c = 0; c < cells.size(); ++c)
+            table_->setItem(row, c, new QTableWidgetItem(cells[c]));
+        ++row;
+    }
+    table_->resizeColumnsToContents();
+    head_->setText(QString::fromLatin1(journal_.head()));
+}
+
+} // namespace tvq52

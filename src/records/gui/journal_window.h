@@ -1,0 +1,38 @@
+#pragma once
+
+#include "db/journal.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QTableWidget;
+
+namespace tvq52 {
+
+class Database;
+class LocGuru;
+
+// The exchange journal, newest entry first, for every unit or one; the
+// chain head is shown so that it can be noted elsewhere.
+class JournalWindow : public QDialog {
+    Q_OBJECT
+public:
+    JournalWindow(const LocGuru& guru, Database& database, qint32 shownSerial, QWidget* parent = nullptr);
+
+    QTableWidget* table() const { return table_; }
+    // Lists the entries again with the filter as it stands.
+    void refresh();
+
+private:
+    const LocGuru& guru_;
+    Journal journal_;
+    QRadioButton* all_ = nullptr;
+    QRadioButton* one_ = nullptr;
+    QLineEdit* serial_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    QLabel* head_ = nullptr;
+};
+
+} // namespace tvq52

@@ -1,0 +1,238 @@
+#include "records/gui/range_picker.h"
+
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tvq52 {
+
+namespace {
+
+constexpr int kFirstMonthName = 158; // January
+constexpr int kShortSunday = 176;
+constexpr int kShortMonday = 170; // 170..175: Monday..Saturday
+constexpr int kFullSunday = 76;
+
+int shortWeekdayId(int fromSunday)
+{
+    return fromSunday == 0 ? kShortSunday : kShortMonday + fromSunday - 1;
+}
+
+int fullWeekdayId(int fromSunday)
+{
+    return fromSunday == 0 ? kFullSunday : msg::Monday + fromSunday - 1;
+}
+
+} // namespace
+
+MonthCalendar::MonthCalendar(const LocGuru& guru, QWidget* parent) : QFrame(parent, Qt::Popup), guru_(guru)
+{
+    setObjectName(QStringLiteral("Calendario"));
+    setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    auto* previous = new QToolButton(this);
+    previous->setObjectName(QStringLiteral("CalendarioAnterior"));
+    previous->setArrowType(Qt::LeftArrow);
+    auto* next = new QToolButton(this);
+    next->setObjectName(QStringLiteral("CalendarioSiguiente"));
+    next->setArrowType(Qt::RightArrow);
+    title_ = new QLabel(this);
+    title_->setObjectName(QStringLiteral("CalendarioMes"));
+    title_->setAlignment(Qt::AlignCenter);
+    top->addWidget(previous);
+    top->addWidget(title_, 1);
+    top->addWidget(next);
+    layout->addLayout(top);
+    connect(previous, &QToolButton::clicked, this, [this] { stepMonth(-1); });
+    connect(next, &QToolButton::clicked, this, [this] { stepMonth(1); });
+
+    auto* grid = new QGridLayout;
+    grid->setSpacing(1);
+    for (int d = 0; d < 7; ++d) {
+        auto* label = new QLabel(guru_.GetS(shortWeekdayId(d)), this);
+        label->setToolTip(guru_.GetS(fullWeekdayId(d)));
+        label->setAlignment(Qt::AlignCenter);
+        grid->addWidget(label, 0, d);
+        weekdays_ << label;
+    }
+    for (int i = 0; i < 42; ++i) {
+        auto* day = new QToolButton(this);
+        day->setAutoRaise(true);
+        day->setMinimumWidth(30);
+        grid->addWidget(day, 1 + i / 7, i % 7);
+        connect(day, &QToolButton::clicked, this, [this, i] {
+            const QDate first = month_.addDays(-(month_.dayOfWeek() % 7));
+            selected_ = first.addDays(i);
+            hide();
+            emit picked(selected_);
+        });
+        days_ << day;
+    }
+    layout->addLayout(grid);
+}
+
+void MonthCalendar::showMonth(const QDate& selected)
+{
+    selected_ = selected.isValid() ? selected : QDate::currentDate();
+    month_ = QDate(selected_.year(), selected_.month(), 1);
+    fill();
+}
+
+void MonthCalendar::stepMonth(int months)
+{
+    month_ = month_.addMonths(months);
+    fill();
+}
+
+QString MonthCalendar::monthTitle() const
+{
+    return title_->text();
+}
+
+QStringList MonthCalendar::weekdayHeadings() const
+{
+    QStringList names;
+    for (const QLabel* l : weekdays_)
+        names << l->text();
+    return names;
+}
+
+void MonthCalendar::fill()
+{
+    title_->setText(QStringLiteral("%1 %2").arg(guru_.GetS(kFirstMonthName + month_.month() - 1)).arg(month_.year()));
+    // Sunday-first rows: the grid starts on the Sunday before the 1st.
+    const QDate first = month_.addDays(-(month_.dayOfWeek() % 7));
+    for (int i = 0; i < days_.size(); ++i) {
+        const QDate d = first.addDays(i);
+        QToolButton* b = days_[i];
+        b->setText(QString::number(d.day()));
+        b->setEnabled(d.month() == month_.month());
+        QFont f = b->font();
+        f.setBold(d == selected_);
+        b->setFont(f);
+    }
+}
+
+RangePicker::RangePicker(const LocGuru& guru, Prompter& prompter, const QDateTime& start, const QDateTime& end,
+                         QWidget* parent)
+    : QDialog(parent), guru_(guru), prompter_(prompter)
+{
+    setObjectName(QStringLiteral("Form8"));
+    setWindowTitle(QStringLiteral("Intervalo de descarga"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    auto* fields = new QGridLayout;
+    auto* from = new QLabel(QStringLiteral("Desde:"), this);
+    from->setObjectName(QStringLiteral("LbFechaIni"));
+    auto* to = new QLabel(QStringLiteral("Hasta:"), this);
+    to->setObjectName(QStringLiteral("LbFechaFi"));
+    fields->addWidget(from, 0, 0);
+    fields->addWidget(dateField("MaskFechaIni", "CalendarioIni", start, &start_), 0, 1);
+    fields->addWidget(to, 1, 0);
+    fields->addWidget(dateField("MaskFechaFi", "CalendarioFi", end, &end_), 1, 1);
+    layout->addLayout(fields);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
+    ok->setObjectName(QStringLiteral("CommandVolver"));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancelar"), this);
+    cancel->setObjectName(QStringLiteral("SSCommandCancelar"));
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+    connect(ok, &QPushButton::clicked, this, &RangePicker::confirm);
+    // The close box leaves the same way as Cancel: no range.
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    calendar_ = new MonthCalendar(guru_, this);
+    connect(calendar_, &MonthCalendar::picked, this, [this](const QDate& date) {
+        if (!calendarFor_)
+            return;
+        const auto current = readField(calendarFor_->text());
+        const QTime time = current ? current->time() : QTime(0, 0);
+        calendarFor_->setText(fieldText(QDateTime(date, time, Qt::UTC)));
+    });
+    guru_.TranslateForm(this);
+}
+
+QWidget* RangePicker::dateField(const char* name, const char* buttonName, const QDateTime& at, QLineEdit** field)
+{
+    auto* box = new QWidget(this);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(2);
+    auto* edit = new QLineEdit(box);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setInputMask(QStringLiteral("99/99/99 99:99"));
+    edit->setText(fieldText(at));
+    edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00 00:00")) + 24);
+    auto* drop = new QToolButton(box);
+    drop->setObjectName(QString::fromLatin1(buttonName));
+    drop->setArrowType(Qt::DownArrow);
+    connect(drop, &QToolButton::clicked, this, [this, edit, drop] { dropCalendar(edit, drop); });
+    row->addWidget(edit, 1);
+    row->addWidget(drop);
+    *field = edit;
+    return box;
+}
+
+void RangePicker::dropCalendar(QLineEdit* field, QToolButton* button)
+{
+    calendarFor_ = field;
+    const auto current = readField(field->text());
+    calendar_->showMonth(current ? current->date() : QDate::currentDate());
+    calendar_->adjustSize();
+    calendar_->move(button->mapToGlobal(QPoint(button->width() - calendar_->width(), button->height())));
+    calendar_->show();
+}
+
+QString RangePicker::fieldText(const QDateTime& at)
+{
+    return at.toString(QStringLiteral("dd/MM/yy HH:mm"));
+}
+
+std::optional<QDateTime> RangePicker::readField(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d\\d)/(\\d\\d)/(\\d\\d) (\\d\\d):(\\d\\d)$"));
+    const auto m = form.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const int yy = m.captured(3).toInt();
+    const QDate date(yy < 50 ? 2000 + yy : 1900 + yy, m.captured(2).toInt(), m.captured(1).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt());
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time, Qt::UTC);
+}
+
+void RangePicker::confirm()
+{
+    const auto start = readField(start_->text());
+    const auto end = readField(end_->text());
+    if (!start || !end) {
+        showCatalogue(prompter_, guru_, msg::WrongDate, MessageStyle::Critical);
+        (start ? end_ : start_)->setFocus();
+        return;
+    }
+    if (*end <= *start) {
+        showCatalogue(prompter_, guru_, msg::IntervalEndNotAfterStart, MessageStyle::Plain);
+        return;
+    }
+    range_ = DownloadRange::from(*start, *end);
+    accept();
+}
+
+} // namespace tvq52

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "programming/programming_browser.h"
+#include "records/records_view.h"
+#include "records/shown_unit.h"
+
+#include <QHash>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+
+namespace tvq52 {
+
+struct AppContext;
+class Clock;
+class DownloadWorkflow;
+class Line;
+class Prompter;
+class RecordGridItems;
+
+// Form5: one unit's downloaded records in five grids, browsed unit by unit,
+// and the download from the unit. One instance for the whole run.
+class RecordedDataWindow : public QWidget, public RecordsView {
+    Q_OBJECT
+public:
+    RecordedDataWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    ~RecordedDataWindow() override;
+
+    // The grids in the order of their tabs.
+    enum Grid { Intervals, Sessions, BatteryEnds, Erasures, Reprogrammings };
+    RecordGridItems* model(Grid grid) const { return models_[grid]; }
+    QTableView* view(Grid grid) const { return views_[grid]; }
+    const std::optional<ShownUnit>& shownUnit() const { return shown_; }
+    QString currentSearchField() const { return searchField_; }
+
+    // CarregaDades; false when the unit is not stored.
+    bool CarregaDades(qint32 serial);
+    void previousUnit();
+    void nextUnit();
+    void searchUnit();
+    void sortGrid(Grid grid, int column);
+    void download();
+    void stop();
+    void openGraph();
+    void openReport();
+    void openJournal();
+
+    // What the other windows of the run supply.
+    void setProgrammingOpener(std::function<void()> open) { openProgramming_ = std::move(open); }
+    void setGraphOpener(std::function<void()> open);
+    void setReportOpener(std::function<void()> open);
+    // The line and clock of a download; the run's unless a test gives others.
+    void setLink(Line* line, Clock* clock)
+    {
+        line_ = line;
+        clock_ = clock;
+    }
+    // The end-of-list beep; tests count it.
+    void setBeeper(std::function<void()> beep) { beep_ = std::move(beep); }
+    // The range picker runs modally; tests replace it.
+    using RangeRunner = std::function<std::optional<DownloadRange>(const DownloadRange& proposal)>;
+    void setRangeRunner(RangeRunner run) { rangeRunner_ = std::move(run); }
+
+    // RecordsView
+    qint32 shownSerial() const override { return shown_ ? shown_->serial : 0; }
+    std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) override;
+    bool showUnit(qint32 serial) override { return CarregaDades(serial); }
+    void showFirmware(const QString& firmware) override;
+    void showTotals(const TotalsReading& totals) override;
+    void ToggleButtons() override;
+    void downloadStarted() override;
+    void downloadProgress(const DownloadProgress& progress) override;
+    void downloadFinished() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildUi();
+    QWidget* buildIdentification();
+    QWidget* buildTotals();
+    QWidget* buildButtons();
+    QWidget* buildProgress();
+    void openUnitSet();
+    void clearUnit();
+    void reloadGrids();
+    void updateReportButtons();
+    void checkDate();
+    void focusMoved(QWidget* now);
+    bool hasStore() const { return browser_.has_value(); }
+    QPushButton* button(const char* name) const;
+
+    AppContext& ctx_;
+    Prompter& prompter_;
+    std::optional<ProgrammingBrowser> browser_;
+    std::optional<ShownUnit> shown_;
+    QString searchField_ = QStringLiteral("TextNumeroSerie");
+    std::function<void()> openProgramming_;
+    std::function<void()> openGraph_;
+    std::function<void()> openReport_;
+    std::function<void()> beep_;
+    RangeRunner rangeRunner_;
+    Line* line_ = nullptr;
+    Clock* clock_ = nullptr;
+    DownloadWorkflow* workflow_ = nullptr;
+    QHash<QPushButton*, bool> buttonsBefore_;
+    bool buttonsOff_ = false;
+    bool checkingDate_ = false;
+    QMetaObject::Connection focusWatch_;
+
+    QLineEdit* serial_ = nullptr;
+    QLineEdit* version_ = nullptr;
+    QLineEdit* date_ = nullptr;
+    QLineEdit* venue_ = nullptr;
+    QLineEdit* totalsDate_ = nullptr;
+    QLineEdit* totalsTime_ = nullptr;
+    QLineEdit* passesVenue_ = nullptr;
+    QLineEdit* passesNeighbour_ = nullptr;
+    QLineEdit* sensorInactive_ = nullptr;
+    QLineEdit* erasures_ = nullptr;
+    QTabWidget* tabs_ = nullptr;
+    std::array<RecordGridItems*, 5> models_{};
+    std::array<QTableView*, 5> views_{};
+    QWidget* progress_ = nullptr;
+    QLabel* frames_ = nullptr;
+    QLabel* progressText_ = nullptr;
+};
+
+} // namespace tvq52

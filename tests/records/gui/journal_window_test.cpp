@@ -1,0 +1,48 @@
+#include "records/gui/journal_window.h"
+
+#include "i18n/loc_guru.h"
+#include "programming/gui/window_fixture.h"
+
+#include <QLabel>
+#include <QRadioButton>
+#include <QTableWidget>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+using JournalWindowTest = WindowFixture;
+
+QStringList columnTexts(QTableWidget* table, int column)
+{
+    QStringList texts;
+    for (int r = 0; r < table->rowCount(); ++r)
+        texts << table->item(r, column)->text();
+    return texts;
+}
+
+TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTheChainHead)
+{
+    Journal journal(*ctx_->db);
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("completed"), {}));
+    ASSERT_TRUE(journal.append(JournalAction::ProgramTransmit, 8, QStringLiteral("modem"), QStringLiteral("failed"),
+                               QStringLiteral("Error en la transmisión de datos")));
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("modem"), QStringLiteral("stopped"), {}));
+
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    window.show();
+    QTableWidget* table = window.table();
+    EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "7"}));
+    EXPECT_EQ(columnTexts(table, 4), (QStringList{"Parada", "Completada"})) << "newest first";
+    EXPECT_EQ(columnTexts(table, 3), (QStringList{"Módem", "Cable"}));
+    EXPECT_EQ(child<QLabel>(&window, "LbCabeza")->text(), QString::fromLatin1(journal.head()));
+    EXPECT_FALSE(journal.head().isEmpty());
+
+    child<QRadioButton>(&window, "OptionTodos")->setChecked(true);
+    EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "8", "7"}));
+    EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("Transmisión de programación"));
+    EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("Error en la transmisión de datos"));
+}
+
+} // namespace

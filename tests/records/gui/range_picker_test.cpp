@@ -1,0 +1,104 @@
+#include "records/gui/range_picker.h"
+
+#include "i18n/loc_guru.h"
+#include "support/scripted_prompter.h"
+#include "support/started_program.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+class RangePickerTest : public ::testing::Test {
+protected:
+    void open(const QDateTime& start, const QDateTime& end)
+    {
+        picker_ = std::make_unique<RangePicker>(guru_, prompter_, start, end);
+        picker_->show();
+        settle();
+    }
+    QLineEdit* field(const char* name) { return child<QLineEdit>(picker_.get(), name); }
+    void ok() { child<QPushButton>(picker_.get(), "CommandVolver")->click(); }
+
+    LocGuru guru_;
+    ScriptedPrompter prompter_;
+    std::unique_ptr<RangePicker> picker_;
+};
+
+QDateTime at(int d, int m, int y, int h, int n)
+{
+    return QDateTime(QDate(y, m, d), QTime(h, n), Qt::UTC);
+}
+
+TEST_F(RangePickerTest, OkKeepsTheRangeAsDayMonthYearHourMinuteBytes)
+{
+    open(at(2, 3, 2010, 14, 20), at(9, 3, 2010, 8, 5));
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("02/03/10 14:20"));
+    EXPECT_EQ(field("MaskFechaFi")->text(), QStringLiteral("09/03/10 08:05"));
+    field("MaskFechaIni")->setText(QStringLiteral("31/12/09 23:00"));
+    field("MaskFechaFi")->setText(QStringLiteral("01/01/10 01:00"));
+    ok();
+    ASSERT_TRUE(picker_->range().has_value());
+    const std::array<std::uint8_t, 10> expected{31, 12, 9, 23, 0, 1, 1, 10, 1, 0};
+    EXPECT_EQ(picker_->range()->bytes, expected);
+    EXPECT_EQ(picker_->result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+}
+
+TEST_F(RangePickerTest, AnEndNotAfterTheStartIsRefusedAndTheWindowStays)
+{
+    open(at(2, 3, 2010, 14, 20), at(2, 3, 2010, 14, 20));
+    ok();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{24});
+    EXPECT_EQ(prompter_.shown().value(0).style, MessageStyle::Plain);
+    EXPECT_TRUE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+
+    prompter_.clear();
+    field("MaskFechaFi")->setText(QStringLiteral("31/02/10 10:00"));
+    ok();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{18});
+    EXPECT_TRUE(picker_->isVisible());
+}
+
+TEST_F(RangePickerTest, CancelAndTheCloseBoxLeaveNoRange)
+{
+    open(at(1, 1, 2010, 0, 0), at(2, 1, 2010, 0, 0));
+    picker_->close();
+    EXPECT_EQ(picker_->result(), QDialog::Rejected);
+    EXPECT_FALSE(picker_->range().has_value());
+    open(at(1, 1, 2010, 0, 0), at(2, 1, 2010, 0, 0));
+    child<QPushButton>(picker_.get(), "SSCommandCancelar")->click();
+    EXPECT_FALSE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+}
+
+TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime)
+{
+    open(at(31, 12, 2009, 23, 0), at(1, 1, 2010, 1, 0));
+    child<QToolButton>(picker_.get(), "CalendarioIni")->click();
+    auto* calendar = picker_->findChild<MonthCalendar*>();
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_TRUE(calendar->isVisible());
+    EXPECT_EQ(calendar->weekdayHeadings(), (QStringList{"Dom", "Lun", "Mar", "Mie", "Jue", "Vie", "Sab"}));
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Diciembre 2009"));
+    child<QToolButton>(calendar, "CalendarioSiguiente")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2010"));
+    // January 2010 starts on a Friday: the sixth cell of the Sunday-first grid.
+    QList<QToolButton*> days;
+    for (QToolButton* b : calendar->findChildren<QToolButton*>())
+        if (b->objectName().isEmpty())
+            days << b;
+    ASSERT_EQ(days.size(), 42);
+    EXPECT_FALSE(days[4]->isEnabled());
+    EXPECT_EQ(days[5]->text(), QStringLiteral("1"));
+    days[5 + 14]->click();
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("15/01/10 23:00"));
+    EXPECT_FALSE(calendar->isVisible());
+}
+
+} // namespace
