@@ -175,8 +175,16 @@ QString canonicalRowText(const QString& tableName, const Row& row)
         return {};
     QStringList parts;
     parts.reserve(qsizetype(table->columns.size()));
-    for (const ColumnDef& c : table->columns)
-        parts << canonicalValue(c, row.value(QString::fromUtf8(c.name)));
+    const QStringList& names = row.columns();
+    for (std::size_t i = 0; i < table->columns.size(); ++i) {
+        const ColumnDef& c = table->columns[i];
+        const QLatin1StringView name(c.name);
+        // A row read back with SELECT * holds the columns in schema order:
+        // take it by position and only search when it does not.
+        const qsizetype at = qsizetype(i);
+        const bool inPlace = at < names.size() && names.at(at).compare(name, Qt::CaseInsensitive) == 0;
+        parts << canonicalValue(c, inPlace ? row.values().at(at) : row.value(QString::fromUtf8(c.name)));
+    }
     return parts.join(kSeparator);
 }
 

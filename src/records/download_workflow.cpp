@@ -201,7 +201,7 @@ DownloadReport DownloadWorkflow::run()
         run.report.error = line.error;
     }
     state.StopRequested = false;
-    sealJournal(run);
+    sealJournal(run, line.started());
     if (line.started())
         view_.downloadFinished();
     view_.ToggleButtons();
@@ -259,8 +259,7 @@ void DownloadWorkflow::exchange(Run& run)
     state.UnitSerial = serial;
     state.UnitFirmware = firmware;
 
-    if (const auto entry = run.journal.open(JournalAction::Download, serial,
-                                            state.ModemMode != 0 ? QStringLiteral("modem") : QStringLiteral("cable"))) {
+    if (const auto entry = run.journal.open(JournalAction::Download, serial, lineName())) {
         run.report.journalEntry = *entry;
         run.store.setJournalEntry(&run.journal, *entry);
     }
@@ -450,10 +449,24 @@ void DownloadWorkflow::progress(Run& run, RecordKind kind, bool force)
     view_.downloadProgress(p);
 }
 
-void DownloadWorkflow::sealJournal(Run& run)
+QString DownloadWorkflow::lineName() const
 {
-    if (run.report.journalEntry == 0)
+    return session_.state().ModemMode != 0 ? QStringLiteral("modem") : QStringLiteral("cable");
+}
+
+void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
+{
+    if (run.report.journalEntry == 0) {
+        // An attempt that never reached a known unit (no line, no answer, a
+        // unit not in the database) is kept too: an office wants to see it.
+        if (lineAttempted) {
+            const qint32 serial = run.report.serial != 0 ? run.report.serial : view_.shownSerial();
+            run.journal.append(JournalAction::Download, serial, lineName(), outcomeName(run.report.outcome),
+                               run.prompter.told);
+            run.report.journalHead = run.journal.head();
+        }
         return;
+    }
     run.store.setJournalEntry(nullptr, 0);
     run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.told,
                      downloadCountsText(run.report.counts),

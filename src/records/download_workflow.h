@@ -77,7 +77,8 @@ private:
     void progress(Run& run, RecordKind kind, bool force);
     void fail(Run& run, const Error& error);
     void failStoring(Run& run, const QString& databaseError);
-    void sealJournal(Run& run);
+    void sealJournal(Run& run, bool lineAttempted);
+    QString lineName() const;
 
     ExchangeSession& session_;
     Prompter& prompter_;

@@ -273,6 +273,13 @@ TEST_F(Download, NothingIsAskedOfAnUnknownUnitNorWithoutAUnitOrARange)
     EXPECT_EQ(view.toggles, 2);
     EXPECT_TRUE(view.switchedTo.isEmpty());
     EXPECT_EQ(store->count(QStringLiteral("Intervalos")), 0);
+    // The failed attempt is in the journal, with the unit that answered and why.
+    const QList<JournalEntry> entries = Journal(*db).entries();
+    ASSERT_EQ(entries.size(), 1) << "neither the cancelled picker nor the missing unit leaves an entry";
+    EXPECT_EQ(entries[0].serial, 4711);
+    EXPECT_EQ(entries[0].outcome, QStringLiteral("failed"));
+    EXPECT_TRUE(entries[0].sealed());
+    EXPECT_EQ(entries[0].message, prompter.shown().at(1).text);
 }
 
 TEST_F(Download, AnotherUnitOnTheLineIsShownAndReadFromItsOwnNewestInterval)
