@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <QTimeZone>
 
 namespace tvq52 {
 
@@ -377,6 +378,31 @@ QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
         list << entryFrom(*q);
     q->finish();
     return list;
+}
+
+std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint32 serial) const
+{
+    const QString download = journalActionName(JournalAction::Download);
+    QSqlQuery* q = statement(QStringLiteral(
+        "SELECT min(r.\"TClave\") FROM \"DiarioRegistros\" r JOIN \"Diario\" d ON d.\"LId\" = r.\"LEntrada\" "
+        "WHERE d.\"LNumeroSerie\" = ? AND d.\"TAccion\" = ? AND r.\"TTabla\" = 'Intervalos' AND d.\"LId\" > "
+        "(SELECT coalesce(max(\"LId\"), 0) FROM \"Diario\" WHERE \"LNumeroSerie\" = ? AND \"TAccion\" = ? AND "
+        "\"TResultado\" = 'completed')"));
+    if (!exec(q, {serial, download, serial, download}))
+        return std::nullopt;
+    std::optional<QDateTime> oldest;
+    if (q->next() && !q->value(0).isNull()) {
+        // Keys read "serial yyyy-mm-dd hh:nn"; one unit's sort by date and time.
+        const QStringList key = q->value(0).toString().split(QLatin1Char(' '));
+        if (key.size() == 3) {
+            const QDateTime at(QDate::fromString(key[1], Qt::ISODate),
+                               QTime::fromString(key[2], QStringLiteral("hh:mm")), QTimeZone::utc());
+            if (at.isValid())
+                oldest = at;
+        }
+    }
+    q->finish();
+    return oldest;
 }
 
 QByteArray Journal::head() const

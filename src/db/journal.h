@@ -85,6 +85,10 @@ public:
 
     // Newest first; only the unit's when `serial` is given.
     QList<JournalEntry> entries(std::optional<qint32> serial = std::nullopt) const;
+    // The start of the oldest interval stored by the unit's downloads since
+    // its last completed one; nothing when there were none or they stored no
+    // interval.
+    std::optional<QDateTime> oldestIntervalSinceLastCompletedDownload(qint32 serial) const;
     // The hash of the newest sealed entry, empty when there is none.
     QByteArray head() const;
     JournalVerification verify(std::optional<qint32> serial = std::nullopt) const;

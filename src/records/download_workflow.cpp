@@ -66,25 +66,6 @@ private:
     Prompter& inner_;
 };
 
-QString kindName(RecordKind kind)
-{
-    switch (kind) {
-    case RecordKind::Totals:
-        return QStringLiteral("totals");
-    case RecordKind::Erasures:
-        return QStringLiteral("erasures");
-    case RecordKind::BatteryEnds:
-        return QStringLiteral("battery-ends");
-    case RecordKind::Reprogrammings:
-        return QStringLiteral("reprogrammings");
-    case RecordKind::Intervals:
-        return QStringLiteral("intervals");
-    case RecordKind::Sessions:
-        return QStringLiteral("sessions");
-    }
-    return {};
-}
-
 QString outcomeName(DownloadOutcome outcome)
 {
     switch (outcome) {
@@ -116,7 +97,7 @@ QString downloadCountsText(const DownloadCounts& counts)
     QStringList lines;
     for (int k = 0; k < kRecordKinds; ++k)
         lines << QStringLiteral("%1 %2 %3 %4")
-                     .arg(kindName(RecordKind(k)))
+                     .arg(recordKindWord(RecordKind(k)))
                      .arg(counts[k].added)
                      .arg(counts[k].rewritten)
                      .arg(counts[k].refused);

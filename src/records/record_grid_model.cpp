@@ -49,7 +49,16 @@ GridColumn col(const char* field, int headingId, const char* literal, const char
 {
     if (sortKeys.isEmpty())
         sortKeys << s(field);
-    return {s(field), headingId, literal, unitLine, show, cell, heading, sortKeys};
+    const TableDef* anyTable = schemaTable(QStringLiteral("Intervalos"));
+    const ColumnDef* def = anyTable ? anyTable->column(s(field)) : nullptr;
+    if (!def) {
+        const TableDef* sessions = schemaTable(QStringLiteral("Sesiones"));
+        def = sessions ? sessions->column(s(field)) : nullptr;
+    }
+    const bool numeric = def
+        && (def->type == ColumnType::Long || def->type == ColumnType::Short || def->type == ColumnType::Byte
+            || def->type == ColumnType::Single);
+    return {s(field), headingId, literal, unitLine, show, cell, heading, sortKeys, numeric};
 }
 
 // The start and end columns sort by the start, the minute statistics by
@@ -446,7 +455,7 @@ QVariant RecordGridModel::data(const QModelIndex& index, int role) const
     const GridColumn& c = columns_[index.column()];
     if (role == Qt::DisplayRole)
         return cellText(c.show, storedValue(index.row(), index.column()), uncalibrated_);
-    if (role == Qt::TextAlignmentRole && c.show != CellShow::Plain)
+    if (role == Qt::TextAlignmentRole && (c.show != CellShow::Plain || c.numeric))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return {};
 }

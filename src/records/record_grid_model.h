@@ -45,6 +45,8 @@ struct GridColumn {
     // What a header click sorts by (schema names; a "dd/mm/yyyy" text column
     // sorts by its date).
     QStringList sortKeys;
+    // Counters and limits line up on the right, as the levels do.
+    bool numeric = false;
 };
 
 // The columns of a grid, in the window's order.

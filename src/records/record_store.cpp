@@ -319,15 +319,25 @@ bool RecordStore::storeFirmware(qint32 serial, const QString& firmware)
     return changed > 0;
 }
 
-std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial) const
+std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial, const std::optional<QDateTime>& before) const
 {
     // Walks the key index backwards: one row read however many are stored.
     QSqlQuery query(database_.connection());
     query.setForwardOnly(true);
-    query.prepare(
-        QStringLiteral("SELECT \"DFechaInicio\", \"THoraInicio\" FROM \"Intervalos\" WHERE "
-                       "\"LNumeroSerie\" = ? ORDER BY \"DFechaInicio\" DESC, \"THoraInicio\" DESC LIMIT 1"));
+    const QString older = before ? QStringLiteral(
+                              " AND (\"DFechaInicio\" < ? OR (\"DFechaInicio\" = ? AND "
+                              "\"THoraInicio\" < ?))")
+                                 : QString();
+    query.prepare(QStringLiteral("SELECT \"DFechaInicio\", \"THoraInicio\" FROM \"Intervalos\" WHERE "
+                                 "\"LNumeroSerie\" = ?%1 ORDER BY \"DFechaInicio\" DESC, \"THoraInicio\" DESC LIMIT 1")
+                      .arg(older));
     query.addBindValue(serial);
+    if (before) {
+        const QString date = before->date().toString(Qt::ISODate);
+        query.addBindValue(date);
+        query.addBindValue(date);
+        query.addBindValue(before->time().toString(QStringLiteral("hh:mm")));
+    }
     if (!query.exec()) {
         lastError_ = query.lastError().text();
         return std::nullopt;
@@ -344,8 +354,13 @@ std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial) const
 
 DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now)
 {
-    const std::optional<QDateTime> newest = store.newestIntervalStart(serial);
-    return DownloadRange::from(newest ? *newest : now.addDays(-60), now);
+    // Lists come newest first, so a download that did not complete stored
+    // its newest records and left a gap behind them; starting at the newest
+    // stored interval would leave that gap unread for good. Such a unit's
+    // proposal starts before the oldest interval those downloads stored.
+    const std::optional<QDateTime> before = Journal(store.database()).oldestIntervalSinceLastCompletedDownload(serial);
+    const std::optional<QDateTime> from = store.newestIntervalStart(serial, before);
+    return DownloadRange::from(from ? *from : now.addDays(-60), now);
 }
 
 } // namespace tvq52

@@ -41,8 +41,11 @@ public:
     // TVersion of the unit's row, when the unit reports another firmware.
     bool storeFirmware(qint32 serial, const QString& firmware);
 
-    // The start of the newest stored interval of the unit.
-    std::optional<QDateTime> newestIntervalStart(qint32 serial) const;
+    // The start of the newest stored interval of the unit, or of the newest
+    // one that starts before `before`.
+    std::optional<QDateTime> newestIntervalStart(qint32 serial,
+                                                 const std::optional<QDateTime>& before = std::nullopt) const;
+    Database& database() const { return database_; }
 
     // Why the last call failed, as the database said it.
     QString lastError() const { return lastError_; }

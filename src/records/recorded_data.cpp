@@ -136,4 +136,31 @@ RecordKind recordKindOf(EventKind kind)
     return RecordKind::Erasures;
 }
 
+QString recordKindWord(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Totals:
+        return QStringLiteral("totals");
+    case RecordKind::Erasures:
+        return QStringLiteral("erasures");
+    case RecordKind::BatteryEnds:
+        return QStringLiteral("battery-ends");
+    case RecordKind::Reprogrammings:
+        return QStringLiteral("reprogrammings");
+    case RecordKind::Intervals:
+        return QStringLiteral("intervals");
+    case RecordKind::Sessions:
+        return QStringLiteral("sessions");
+    }
+    return {};
+}
+
+std::optional<RecordKind> recordKindFromWord(const QString& word)
+{
+    for (int k = 0; k < kRecordKinds; ++k)
+        if (recordKindWord(RecordKind(k)) == word)
+            return RecordKind(k);
+    return std::nullopt;
+}
+
 } // namespace tvq52

@@ -125,6 +125,9 @@ inline constexpr int kRecordKinds = 6;
 // The table a kind is stored in ("Programacion" for the totals).
 QString recordTable(RecordKind kind);
 RecordKind recordKindOf(EventKind kind);
+// The word a kind is kept under in the journal ("intervals", "battery-ends").
+QString recordKindWord(RecordKind kind);
+std::optional<RecordKind> recordKindFromWord(const QString& word);
 
 struct KindCounts {
     int received = 0;  // record frames (the end frame not included)

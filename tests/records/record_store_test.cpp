@@ -1,4 +1,5 @@
 #include "db/database.h"
+#include "db/journal.h"
 #include "db/store.h"
 #include "link/frame.h"
 #include "records/record_frames.h"
@@ -164,4 +165,32 @@ TEST_F(RecordStoreTest, AStartInsideTheDaylightSavingGapIsStoredAsTheUnitsClockR
     EXPECT_EQ(r.value("DFechaInicio").toDate(), QDate(2010, 3, 28));
     EXPECT_EQ(r.value("THoraInicio").toString(), QStringLiteral("02:55"));
     EXPECT_EQ(r.value("THoraFinal").toString(), QStringLiteral("03:05"));
+}
+
+TEST_F(RecordStoreTest, AfterADownloadThatDidNotCompleteTheProposalReachesBackOverTheGapItLeft)
+{
+    // sampleInterval's default Leq time gives starts 15 minutes before each end.
+    Journal journal(*db);
+    auto download = [&](const QString& outcome, std::initializer_list<QDateTime> ends) {
+        const std::optional<qint64> entry = journal.open(JournalAction::Download, kSerial, QStringLiteral("cable"));
+        ASSERT_TRUE(entry);
+        records->setJournalEntry(&journal, *entry);
+        for (const QDateTime& end : ends)
+            ASSERT_TRUE(records->storeInterval(kSerial, interval(sampleInterval(end), IntervalLayout::From30)));
+        records->setJournalEntry(nullptr, 0);
+        ASSERT_TRUE(journal.seal(*entry, outcome, {}));
+    };
+    const QDateTime now = at(2024, 3, 20, 9, 0);
+    download(QStringLiteral("completed"), {at(2024, 3, 1, 10, 0), at(2024, 3, 1, 10, 15)});
+    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
+
+    // Stopped after the newest records: the days between 1 and 18 March are still on the unit.
+    download(QStringLiteral("stopped"), {at(2024, 3, 19, 10, 0), at(2024, 3, 18, 10, 0)});
+    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
+    // A second failure that reads less still leaves the first one's gap to read.
+    download(QStringLiteral("failed"), {at(2024, 3, 19, 10, 0)});
+    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
+
+    download(QStringLiteral("completed"), {at(2024, 3, 19, 10, 0)});
+    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 19), QTime(9, 45)));
 }

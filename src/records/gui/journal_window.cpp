@@ -1,5 +1,7 @@
 #include "records/gui/journal_window.h"
 
+#include "records/gui/record_kind_text.h"
+
 #include "db/journal.h"
 #include "i18n/loc_guru.h"
 
@@ -133,8 +135,7 @@ void JournalWindow::refresh()
     table_->setRowCount(int(entries.size()));
     int row = 0;
     for (const JournalEntry& e : entries) {
-        QString counts = e.counts;
-        counts.replace(QLatin1Char('\n'), QLatin1String("; "));
+        const QString counts = journalCountsText(guru_, e.counts);
         const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yy HH:mm:ss")),
                                 actionText(guru_, e.action),
                                 e.serial ? QString::number(e.serial) : QString(),
@@ -147,6 +148,8 @@ void JournalWindow::refresh()
         ++row;
     }
     table_->resizeColumnsToContents();
+    // The counts take a line per kind.
+    table_->resizeRowsToContents();
     head_->setText(QString::fromLatin1(journal_.head()));
 }
 

@@ -10,9 +10,11 @@
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/record_grid_items.h"
+#include "records/gui/record_kind_text.h"
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -22,7 +24,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -68,6 +72,10 @@ RecordedDataWindow::RecordedDataWindow(AppContext& ctx, Prompter& prompter, QWid
         browser_.emplace(*ctx_.db);
     buildUi();
     ctx_.guru.TranslateForm(this);
+    // The grids are the window's purpose: it takes what a small screen
+    // offers, leaving room for the title bar.
+    if (const QScreen* sc = screen())
+        resize(QSize(1000, 700).boundedTo(sc->availableGeometry().size() - QSize(16, 48)));
     focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
 }
 
@@ -316,7 +324,33 @@ void RecordedDataWindow::reloadGrids()
         for (const char* field : kFirmwareColumns)
             views_[Intervals]->setColumnHidden(m->columnOf(tr0(field)), !measured);
     }
+    for (QTableView* v : views_)
+        fitColumns(v);
     updateReportButtons();
+}
+
+// Each column as wide as the longer of its heading's lines and the newest
+// row's text: the whole heading shows, and no row beyond the first is read.
+void RecordedDataWindow::fitColumns(QTableView* view)
+{
+    QAbstractItemModel* m = view->model();
+    if (!m)
+        return;
+    const QFontMetrics heading(view->horizontalHeader()->font());
+    const QFontMetrics cell(view->font());
+    const int margin = 2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin) + 8;
+    for (int c = 0; c < m->columnCount(); ++c) {
+        int width = 0;
+        for (const QString& line : m->headerData(c, Qt::Horizontal).toString().split(QLatin1Char('\n')))
+            width = std::max(width, heading.horizontalAdvance(line.trimmed()));
+        if (m->rowCount() > 0) {
+            const QModelIndex first = m->index(0, c);
+            width = std::max(width, cell.horizontalAdvance(m->data(first).toString()));
+            if (!m->data(first, Qt::DecorationRole).isNull())
+                width = std::max(width, view->iconSize().width() + 8);
+        }
+        view->setColumnWidth(c, std::max(width + margin, 40));
+    }
 }
 
 void RecordedDataWindow::setGraphOpener(std::function<void()> open)
@@ -490,29 +524,6 @@ void RecordedDataWindow::downloadStarted()
     progress_->show();
 }
 
-namespace {
-
-QString kindName(const LocGuru& guru, RecordKind kind)
-{
-    switch (kind) {
-    case RecordKind::Totals:
-        return guru.GetTranslation(QStringLiteral("Totales"));
-    case RecordKind::Erasures:
-        return guru.GetTranslation(QStringLiteral("Borrados"));
-    case RecordKind::BatteryEnds:
-        return guru.GetTranslation(QStringLiteral("Finales de batería"));
-    case RecordKind::Reprogrammings:
-        return guru.GetTranslation(QStringLiteral("Reprogramaciones"));
-    case RecordKind::Intervals:
-        return guru.GetTranslation(QStringLiteral("Registros Leq"));
-    case RecordKind::Sessions:
-        return guru.GetTranslation(QStringLiteral("Sesiones"));
-    }
-    return {};
-}
-
-} // namespace
-
 void RecordedDataWindow::downloadProgress(const DownloadProgress& p)
 {
     frames_->setText(QString::number(p.frames));
@@ -523,7 +534,7 @@ void RecordedDataWindow::downloadProgress(const DownloadProgress& p)
             continue;
         // Looked up before the numbers go in, so the translation keeps its places.
         lines << ctx_.guru.GetTranslation(QStringLiteral("%1: %2 recibidos, %3 guardados, %4 rechazados"))
-                     .arg(kindName(ctx_.guru, RecordKind(k)))
+                     .arg(recordKindTitle(ctx_.guru, RecordKind(k)))
                      .arg(c.received)
                      .arg(c.added + c.rewritten)
                      .arg(c.refused);

@@ -92,6 +92,7 @@ private:
     void openUnitSet();
     void clearUnit();
     void reloadGrids();
+    static void fitColumns(QTableView* view);
     void updateReportButtons();
     void checkDate();
     void focusMoved(QWidget* now);

@@ -45,4 +45,17 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
     EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("Error en la transmisión de datos"));
 }
 
+TEST_F(JournalWindowTest, ShowsADownloadsCountsInTheUsersWordsLeavingOutKindsWithNone)
+{
+    Journal journal(*ctx_->db);
+    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("cable"));
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("completed"), {},
+                             QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    EXPECT_EQ(window.table()->item(0, 6)->text(),
+              QStringLiteral("Totales: 0 nuevos, 1 reescritos, 0 rechazados\n"
+                             "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
+}
+
 } // namespace

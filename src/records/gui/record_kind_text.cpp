@@ -1,0 +1,47 @@
+#include "records/gui/record_kind_text.h"
+
+#include "i18n/loc_guru.h"
+
+#include <QStringList>
+
+namespace tvq52 {
+
+QString recordKindTitle(const LocGuru& guru, RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Totals:
+        return guru.GetTranslation(QStringLiteral("Totales"));
+    case RecordKind::Erasures:
+        return guru.GetTranslation(QStringLiteral("Borrados"));
+    case RecordKind::BatteryEnds:
+        return guru.GetTranslation(QStringLiteral("Finales de batería"));
+    case RecordKind::Reprogrammings:
+        return guru.GetTranslation(QStringLiteral("Reprogramaciones"));
+    case RecordKind::Intervals:
+        return guru.GetTranslation(QStringLiteral("Registros Leq"));
+    case RecordKind::Sessions:
+        return guru.GetTranslation(QStringLiteral("Sesiones"));
+    }
+    return {};
+}
+
+QString journalCountsText(const LocGuru& guru, const QString& storedCounts)
+{
+    // Looked up before the numbers go in, so the translation keeps its places.
+    const QString pattern = guru.GetTranslation(QStringLiteral("%1: %2 nuevos, %3 reescritos, %4 rechazados"));
+    QStringList lines;
+    for (const QString& line : storedCounts.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const std::optional<RecordKind> kind = parts.isEmpty() ? std::nullopt : recordKindFromWord(parts.first());
+        if (!kind || parts.size() != 4) {
+            lines << line; // written by a later version: shown as it stands
+            continue;
+        }
+        if (parts[1] == QLatin1String("0") && parts[2] == QLatin1String("0") && parts[3] == QLatin1String("0"))
+            continue;
+        lines << pattern.arg(recordKindTitle(guru, *kind), parts[1], parts[2], parts[3]);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace tvq52
