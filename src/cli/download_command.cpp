@@ -80,32 +80,17 @@ private:
 
 // What collect answers itself: the connect prompts go ahead and every call
 // is hung up, so that no unit's line stays busy.
-class CollectPrompter : public Prompter {
+class CollectPrompter : public ForwardingPrompter {
 public:
-    explicit CollectPrompter(Prompter& inner) : inner_(inner) {}
+    using ForwardingPrompter::ForwardingPrompter;
     Answer message(const Message& m) override
     {
         if (m.catalogueId == msg::ConnectModem || m.catalogueId == msg::ConnectCable)
             return Answer::Ok;
         if (m.catalogueId == msg::HangUp)
             return Answer::Yes;
-        return inner_.message(m);
+        return ForwardingPrompter::message(m);
     }
-    std::optional<QString> input(const QString& p, const QString& t, const QString& d) override
-    {
-        return inner_.input(p, t, d);
-    }
-    QString openFile(const QString& t, const QStringList& f, const QString& d) override
-    {
-        return inner_.openFile(t, f, d);
-    }
-    QString saveFile(const QString& t, const QStringList& f, const QString& d) override
-    {
-        return inner_.saveFile(t, f, d);
-    }
-
-private:
-    Prompter& inner_;
 };
 
 QString outcomeText(DownloadOutcome outcome)

@@ -48,6 +48,30 @@ public:
     Answer show(const QString& text, MessageStyle style, const QString& title = {});
 };
 
+// Passes everything on to another prompter; a wrapper overrides what it
+// answers or keeps itself.
+class ForwardingPrompter : public Prompter {
+public:
+    explicit ForwardingPrompter(Prompter& inner) : inner_(inner) {}
+
+    Answer message(const Message& message) override { return inner_.message(message); }
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override
+    {
+        return inner_.input(prompt, title, defaultText);
+    }
+    QString openFile(const QString& title, const QStringList& filters, const QString& directory) override
+    {
+        return inner_.openFile(title, filters, directory);
+    }
+    QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override
+    {
+        return inner_.saveFile(title, filters, directory);
+    }
+
+private:
+    Prompter& inner_;
+};
+
 // Puts catalogue text `catalogueId` to the user and returns the answer:
 // lets a layer that does not know the texts ask its questions.
 using AskCatalogue = std::function<Answer(int catalogueId, MessageStyle style)>;

@@ -189,32 +189,23 @@ QString canonicalRowText(const QString& tableName, const Row& row)
     return parts.join(kSeparator);
 }
 
-Journal::Journal(Database& database) : database_(database) {}
+Journal::Journal(Database& database) : database_(database), statements_(database) {}
 
 QSqlQuery* Journal::statement(const QString& sql) const
 {
-    auto found = statements_.find(sql);
-    if (found != statements_.end())
-        return &found->second;
-    QSqlQuery query(database_.connection());
-    if (!query.prepare(sql)) {
-        lastError_ = query.lastError().text();
-        return nullptr;
-    }
-    return &statements_.emplace(sql, std::move(query)).first->second;
+    QSqlQuery* query = statements_.get(sql);
+    if (!query)
+        lastError_ = statements_.lastError();
+    return query;
 }
 
 bool Journal::exec(QSqlQuery* query, const QVariantList& binds) const
 {
-    if (!query)
-        return false;
-    for (int i = 0; i < binds.size(); ++i)
-        query->bindValue(i, binds[i]);
-    if (!query->exec()) {
-        lastError_ = query->lastError().text();
-        return false;
-    }
-    return true;
+    if (statements_.run(query, binds))
+        return true;
+    if (query)
+        lastError_ = statements_.lastError();
+    return false;
 }
 
 QString Journal::lockPath(qint64 entry) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/statement_cache.h"
 #include "db/store.h"
 
 #include <QByteArray>
@@ -110,7 +111,7 @@ private:
     // Held while an entry is open, so that other programs can tell an entry
     // in progress from one a killed program left.
     QHash<qint64, std::shared_ptr<QLockFile>> locks_;
-    mutable std::map<QString, QSqlQuery> statements_;
+    mutable StatementCache statements_;
 };
 
 // The statements that create the journal's tables and indexes.

@@ -1,6 +1,7 @@
 #include "records/download_workflow.h"
 
 #include "core/catalogue_ids.h"
+#include "core/recording_prompter.h"
 #include "db/journal.h"
 #include "db/store.h"
 #include "i18n/catalogue_message.h"
@@ -26,45 +27,6 @@ namespace {
 // View updates are throttled: a window repaint per record would cost more
 // than the record itself.
 constexpr qint64 kProgressEveryNs = 200'000'000;
-
-// Passes everything on and keeps the last thing the user was told (not
-// asked), for the journal.
-class TellingPrompter : public Prompter {
-public:
-    explicit TellingPrompter(Prompter& inner) : inner_(inner) {}
-
-    Answer message(const Message& m) override
-    {
-        switch (m.style) {
-        case MessageStyle::Plain:
-        case MessageStyle::Critical:
-        case MessageStyle::Information:
-        case MessageStyle::Exclamation:
-            told = m.text;
-            break;
-        default:
-            break;
-        }
-        return inner_.message(m);
-    }
-    std::optional<QString> input(const QString& prompt, const QString& title, const QString& text) override
-    {
-        return inner_.input(prompt, title, text);
-    }
-    QString openFile(const QString& title, const QStringList& filters, const QString& dir) override
-    {
-        return inner_.openFile(title, filters, dir);
-    }
-    QString saveFile(const QString& title, const QStringList& filters, const QString& dir) override
-    {
-        return inner_.saveFile(title, filters, dir);
-    }
-
-    QString told;
-
-private:
-    Prompter& inner_;
-};
 
 QString outcomeName(DownloadOutcome outcome)
 {
@@ -117,7 +79,7 @@ QString totalsText(const TotalsReading& t)
 struct DownloadWorkflow::Run {
     Run(Prompter& inner, Database& database) : prompter(inner), store(database), journal(database), rows(database) {}
 
-    TellingPrompter prompter;
+    RecordingPrompter prompter;
     RecordStore store;
     Journal journal;
     Store rows;
@@ -443,13 +405,13 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
         if (lineAttempted) {
             const qint32 serial = run.report.serial != 0 ? run.report.serial : view_.shownSerial();
             run.journal.append(JournalAction::Download, serial, lineName(), outcomeName(run.report.outcome),
-                               run.prompter.told);
+                               run.prompter.lastMessage());
             run.report.journalHead = run.journal.head();
         }
         return;
     }
     run.store.setJournalEntry(nullptr, 0);
-    run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.told,
+    run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.lastMessage(),
                      downloadCountsText(run.report.counts),
                      run.report.totals ? totalsText(*run.report.totals) : QString());
     run.report.journalHead = run.journal.head();

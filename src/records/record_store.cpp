@@ -36,16 +36,22 @@ void setStatistics(Row& row, const LevelStatistics& s)
     row.set(QStringLiteral("SL90"), s.l90);
 }
 
+// Intervals and sessions are both keyed by their start.
+void setKeyAndSpan(Row& row, qint32 serial, const QDateTime& start, const QDateTime& end)
+{
+    row.set(kSerial, serial);
+    row.set(QStringLiteral("DFechaInicio"), start.date());
+    row.set(QStringLiteral("THoraInicio"), hourMinute(start));
+    row.set(QStringLiteral("DFechaFinal"), end.date());
+    row.set(QStringLiteral("THoraFinal"), hourMinute(end));
+}
+
 } // namespace
 
 Row intervalRow(qint32 serial, const IntervalRecord& r)
 {
     Row row;
-    row.set(kSerial, serial);
-    row.set(QStringLiteral("DFechaInicio"), r.start.date());
-    row.set(QStringLiteral("THoraInicio"), hourMinute(r.start));
-    row.set(QStringLiteral("DFechaFinal"), r.end.date());
-    row.set(QStringLiteral("THoraFinal"), hourMinute(r.end));
+    setKeyAndSpan(row, serial, r.start, r.end);
     row.set(QStringLiteral("ByTLeq"), r.leqMinutes);
     row.set(QStringLiteral("SLeqLocal"), r.leqVenue);
     row.set(QStringLiteral("SLeqVecino"), r.leqNeighbour);
@@ -74,11 +80,7 @@ Row intervalRow(qint32 serial, const IntervalRecord& r)
 Row sessionRow(qint32 serial, const SessionRecord& s)
 {
     Row row;
-    row.set(kSerial, serial);
-    row.set(QStringLiteral("DFechaInicio"), s.start.date());
-    row.set(QStringLiteral("THoraInicio"), hourMinute(s.start));
-    row.set(QStringLiteral("DFechaFinal"), s.end.date());
-    row.set(QStringLiteral("THoraFinal"), hourMinute(s.end));
+    setKeyAndSpan(row, serial, s.start, s.end);
     row.set(QStringLiteral("SLeq"), s.leq);
     row.set(QStringLiteral("ByNivelDiaLocal"), s.dayLimitVenue);
     row.set(QStringLiteral("ByNivelDiaVecino"), s.dayLimitNeighbour);
@@ -105,7 +107,7 @@ Row eventRow(qint32 serial, const EventDate& event)
     return row;
 }
 
-RecordStore::RecordStore(Database& database) : database_(database) {}
+RecordStore::RecordStore(Database& database) : database_(database), statements_(database) {}
 
 void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
 {
@@ -115,28 +117,19 @@ void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
 
 QSqlQuery* RecordStore::statement(const QString& key, const QString& sql)
 {
-    auto found = statements_.find(key);
-    if (found != statements_.end())
-        return &found->second;
-    QSqlQuery query(database_.connection());
-    if (!query.prepare(sql)) {
-        lastError_ = query.lastError().text();
-        return nullptr;
-    }
-    return &statements_.emplace(key, std::move(query)).first->second;
+    QSqlQuery* query = statements_.get(sql, key);
+    if (!query)
+        lastError_ = statements_.lastError();
+    return query;
 }
 
 bool RecordStore::run(QSqlQuery* query, const QVariantList& binds)
 {
-    if (!query)
-        return false;
-    for (int i = 0; i < binds.size(); ++i)
-        query->bindValue(i, binds[i]);
-    if (!query->exec()) {
-        lastError_ = query->lastError().text();
-        return false;
-    }
-    return true;
+    if (statements_.run(query, binds))
+        return true;
+    if (query)
+        lastError_ = statements_.lastError();
+    return false;
 }
 
 bool RecordStore::begin()

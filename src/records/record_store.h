@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/statement_cache.h"
 #include "db/store.h"
 #include "records/recorded_data.h"
 
@@ -73,7 +74,7 @@ private:
     qint64 entry_ = 0;
     mutable QString lastError_;
     // Prepared once per statement text; map nodes keep their address.
-    std::map<QString, QSqlQuery> statements_;
+    StatementCache statements_;
     std::map<QString, Shape> shapes_;
 };
 
