@@ -49,6 +49,15 @@ echo "Simulated unit on $DEVICE (link $SIM_LINK)"
 "$BIN/tvq52-cli" --home "$DEMO_HOME" config set Modem 0
 "$BIN/tvq52-cli" --home "$DEMO_HOME" config set SerialDevice "$SIM_LINK"
 
+# The first run keeps the simulated unit's programming and a week of its
+# records, so that the recorded-data window has something to show at once.
+if [[ -z "$("$BIN/tvq52-cli" --home "$DEMO_HOME" journal --serial 12345)" ]]; then
+    echo "Storing the simulated unit and downloading its recorded data..."
+    "$BIN/tvq52-cli" --home "$DEMO_HOME" --yes program get --save >/dev/null 2>&1 &&
+        "$BIN/tvq52-cli" --home "$DEMO_HOME" --yes download 2>/dev/null | tail -n 10 ||
+        echo "run-demo: the first download did not complete; the windows can try again" >&2
+fi
+
 if [[ -n "${DISPLAY:-}" || -n "${WAYLAND_DISPLAY:-}" ]]; then
     "$BIN/tvq52" --home "$DEMO_HOME"
 else
