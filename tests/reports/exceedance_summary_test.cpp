@@ -1,0 +1,170 @@
+#include "db/store.h"
+#include "reports/exceedance_summary.h"
+#include "reports/recorded_range.h"
+#include "support/rows.h"
+#include "support/temp_home.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+constexpr qint32 kSerial = 52001;
+
+QDateTime at(int d, int h, int m)
+{
+    return QDateTime(QDate(2026, 6, d), QTime(h, m), Qt::UTC);
+}
+
+class ExceedanceTest : public ::testing::Test {
+protected:
+    TempHome home;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Store> store;
+    void SetUp() override
+    {
+        home.provision();
+        db = home.openDatabase();
+        store = std::make_unique<Store>(*db);
+        ASSERT_TRUE(store->insert(
+            "Programacion",
+            row({{"LNumeroSerie", kSerial}, {"THoraEmpiezaNoche", "23:00"}, {"THoraTerminaNoche", "07:00"}})));
+    }
+    // A 15-minute interval starting at `start`.
+    void interval(const QDateTime& start, int pasLocal, int pasVecino, int pasFast, double leqLocal, int limLocal,
+                  double leqVecino, int limVecino, double maxFast, int limFast, int e3 = 0, int desco = 0)
+    {
+        const QDateTime end = start.addSecs(15 * 60);
+        ASSERT_TRUE(store->insert("Intervalos",
+                                  row({{"LNumeroSerie", kSerial},
+                                       {"DFechaInicio", start.date()},
+                                       {"THoraInicio", start.toString("HH:mm")},
+                                       {"DFechaFinal", end.date()},
+                                       {"THoraFinal", end.toString("HH:mm")},
+                                       {"ByTLeq", 15},
+                                       {"IPasadasLocal", pasLocal},
+                                       {"IPasadasVecino", pasVecino},
+                                       {"IPasMaxFast", pasFast},
+                                       {"SLeqLocal", leqLocal},
+                                       {"ByNivelLeqLocal", limLocal},
+                                       {"SLeqVecino", leqVecino},
+                                       {"ByNivelLeqVecino", limVecino},
+                                       {"SMaxFast", maxFast},
+                                       {"ByNivelMFast", limFast},
+                                       {"IE3", e3},
+                                       {"IDesco", desco}})))
+            << store->lastError().toStdString();
+    }
+};
+
+} // namespace
+
+// One night worked out by hand: 23:00-07:00 is 480 minutes; A, B, C and D
+// cover 60 of them (the half hour after B and the early morning are gaps);
+// the intervals at 22:45 and 07:00 lie outside the night.
+TEST_F(ExceedanceTest, AHandBuiltNightAddsUpAsWorkedOutByHand)
+{
+    interval(at(1, 22, 45), 500, 500, 9, 99.0, 80, 60.0, 35, 110.0, 100);  // before the night
+    interval(at(1, 23, 0), 30, 0, 1, 82.4, 80, 40.0, 35, 95.1, 100);       // A
+    interval(at(1, 23, 15), 10, 5, 0, 121.0, 80, 30.0, 35, 101.0, 100, 1); // B: over the range
+    interval(at(2, 0, 0), 0, 0, 0, 0.0, 80, 0.0, 35, 0.0, 100, 3, 2);      // C: sensor inactive
+    interval(at(2, 6, 45), 0, 4, 2, 70.0, 255, 36.0, 35, 90.0, 100);       // D: no venue limit
+    interval(at(2, 7, 0), 700, 700, 7, 110.0, 80, 70.0, 35, 115.0, 100);   // after the night
+    ASSERT_TRUE(store->insert("Sesiones",
+                              row({{"LNumeroSerie", kSerial},
+                                   {"DFechaInicio", QDate(2026, 6, 1)},
+                                   {"THoraInicio", "22:00"},
+                                   {"DFechaFinal", QDate(2026, 6, 2)},
+                                   {"THoraFinal", "03:00"},
+                                   {"LPasadasLocal", 1234},
+                                   {"LPasadasVecino", 56},
+                                   {"LPasMaxFast", 7},
+                                   {"LE3", 2},
+                                   {"LDesco", 1},
+                                   {"ITiempoAtenuacion", 90}})));
+
+    QString error;
+    const auto s = loadExceedanceSummary(*db, kSerial, at(1, 22, 0), at(2, 8, 0), &error);
+    ASSERT_TRUE(s) << error.toStdString();
+    EXPECT_EQ(s->night.start, QTime(23, 0));
+    ASSERT_EQ(s->nights.size(), 1u); // the nights before and after lie outside the range
+    const NightSummary& n = s->nights[0];
+    EXPECT_EQ(n.start, at(1, 23, 0));
+    EXPECT_EQ(n.end, at(2, 7, 0));
+    EXPECT_EQ(n.intervals, 4);
+    EXPECT_EQ(n.passesVenue, 40);
+    EXPECT_EQ(n.passesNeighbour, 9);
+    EXPECT_EQ(n.passesFast, 3);
+    EXPECT_FLOAT_EQ(n.venue.level, 121.0f);
+    EXPECT_EQ(n.venue.limit, 80);
+    EXPECT_EQ(n.venue.over, 2); // A and B; D has no limit
+    EXPECT_FLOAT_EQ(n.neighbour.level, 40.0f);
+    EXPECT_EQ(n.neighbour.over, 2); // A and D
+    EXPECT_FLOAT_EQ(n.fast.level, 101.0f);
+    EXPECT_EQ(n.fast.over, 1);
+    EXPECT_EQ(n.sensorInactive, 2);
+    EXPECT_EQ(n.disconnected, 1);
+    EXPECT_EQ(n.minutesWithoutRecord, 420);
+
+    ASSERT_EQ(s->sessions.size(), 1u);
+    EXPECT_EQ(s->sessions[0].passesVenue, 1234);
+    EXPECT_EQ(s->sessions[0].passesNeighbour, 56);
+    EXPECT_EQ(s->sessions[0].passesFast, 7);
+    EXPECT_EQ(s->sessions[0].sensorInactive, 2);
+    EXPECT_EQ(s->sessions[0].disconnections, 1);
+    EXPECT_EQ(s->sessions[0].attenuation, 90);
+}
+
+TEST(ExceedanceNights, NightsAreClippedToTheRangeAndAGapIsNeverCompliance)
+{
+    const NightHours night{QTime(23, 0), QTime(7, 0)};
+    struct Case {
+        const char* what;
+        QDateTime from, to;
+        NightHours hours;
+        size_t nights;
+        int firstGap;
+    } cases[] = {
+        {"a range starting inside a night keeps its tail", at(2, 2, 0), at(2, 12, 0), night, 1, 300},
+        {"a range ending inside a night keeps its head, last minute included", at(1, 12, 0), at(2, 0, 59), night, 1,
+         120},
+        {"two whole nights", at(1, 12, 0), at(3, 12, 0), night, 2, 480},
+        {"a night within one day", at(1, 0, 0), at(1, 23, 59), NightHours{QTime(1, 0), QTime(5, 30)}, 1, 270},
+        {"no night programmed", at(1, 0, 0), at(5, 0, 0), NightHours{QTime(0, 0), QTime(0, 0)}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        const ExceedanceSummary s = summarizeExceedances({}, {}, c.hours, c.from, c.to);
+        ASSERT_EQ(s.nights.size(), c.nights) << c.what;
+        if (c.nights) {
+            EXPECT_EQ(s.nights[0].minutesWithoutRecord, c.firstGap) << c.what;
+        }
+    }
+}
+
+TEST(ExceedanceNights, OverlappingIntervalsCoverTheirMinutesOnce)
+{
+    IntervalFigures a, b;
+    a.start = at(1, 23, 0);
+    a.end = at(1, 23, 30);
+    b.start = at(1, 23, 15);
+    b.end = at(2, 0, 0);
+    const auto s = summarizeExceedances({a, b}, {}, {QTime(23, 0), QTime(7, 0)}, at(1, 23, 0), at(2, 6, 59));
+    ASSERT_EQ(s.nights.size(), 1u);
+    EXPECT_EQ(s.nights[0].minutesWithoutRecord, 420);
+}
+
+TEST_F(ExceedanceTest, RangeBoundsAreInclusiveAndCompareDateBeforeTime)
+{
+    interval(at(1, 23, 45), 0, 0, 0, 70, 80, 30, 35, 80, 100);
+    interval(at(2, 0, 0), 0, 0, 0, 70, 80, 30, 35, 80, 100);
+    interval(at(2, 9, 15), 0, 0, 0, 70, 80, 30, 35, 80, 100);
+    QString error;
+    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial, at(1, 23, 45), at(2, 9, 15), &error), 3);
+    // "09:15" sorts before "23:45" as text: the date must decide first.
+    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial, at(1, 23, 46), at(2, 9, 14), &error), 1);
+    // First record after the last: an empty list, not an error.
+    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial, at(2, 9, 15), at(1, 23, 45), &error), 0);
+    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial + 1, at(1, 0, 0), at(3, 0, 0), &error), 0);
+}
