@@ -1,0 +1,357 @@
+#include "reports/recorded_report.h"
+
+#include "db/database.h"
+#include "db/journal.h"
+#include "db/schema.h"
+#include "i18n/loc_guru.h"
+#include "records/record_grid_model.h"
+#include "reports/exceedance_summary.h"
+#include "reports/level_script.h"
+#include "reports/recorded_range.h"
+
+#include <QLocale>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace tvq52 {
+
+namespace {
+
+QString s(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString colon(const LocGuru& guru, int id)
+{
+    return guru.GetS(id) + QLatin1Char(':');
+}
+
+QString stampText(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
+}
+
+// The grid's headings name the report's columns: "H_" + column.
+void setHeadings(ReportPart& part, Database& database, const LocGuru& guru, RecordGrid grid)
+{
+    const RecordGridModel headings(database, grid, guru);
+    for (int c = 0; c < headings.columnCount(); ++c) {
+        const QString field = QStringLiteral("H_") + gridColumns(grid)[c].field;
+        if (part.hasField(field))
+            part.setText(field, headings.headerData(c, Qt::Horizontal).toString());
+    }
+}
+
+// The unit's non-working intervals as stored: two to a line.
+QString storedIntervalListing(Database& database, qint32 serial)
+{
+    QSqlQuery q(database.connection());
+    q.prepare(QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 WHERE %7 = ? ORDER BY %1")
+                  .arg(quoteIdentifier(s("ByIntervalo")), quoteIdentifier(s("TDiaEmpiezaInt")),
+                       quoteIdentifier(s("THoraEmpiezaInt")), quoteIdentifier(s("TDiaTerminaInt")),
+                       quoteIdentifier(s("THoraTerminaInt")), quoteIdentifier(s("IntervaloInhabil")),
+                       quoteIdentifier(s("LNumeroSerie"))));
+    q.addBindValue(serial);
+    QString listing;
+    int listed = 0;
+    if (q.exec()) {
+        while (q.next()) {
+            const QString startDay = q.value(1).toString();
+            if (startDay.isEmpty() || startDay.startsWith(QLatin1String("00/00/00")))
+                continue;
+            listing += QStringLiteral("%1 - %2 %3 <-> %4 %5")
+                           .arg(q.value(0).toInt(), 2, 10, QLatin1Char('0'))
+                           .arg(startDay, q.value(2).toString(), q.value(3).toString(), q.value(4).toString());
+            listing += (++listed % 2 == 1) ? QStringLiteral("     ,     ") : QStringLiteral("\r");
+        }
+    }
+    return listing.isEmpty() ? QStringLiteral(" ") : listing;
+}
+
+// The fields of the unit's programming that every recorded-data report
+// carries on its first part.
+std::optional<ReportError> fillUnitPart(Report& report, Database& database, const LocGuru& guru,
+                                        const RecordedReportRequest& request)
+{
+    QSqlQuery unit(database.connection());
+    unit.prepare(QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 WHERE %7 = ?")
+                     .arg(quoteIdentifier(s("DFechaTotales")), quoteIdentifier(s("THoraTotales")),
+                          quoteIdentifier(s("TVersion")), quoteIdentifier(s("CMI")),
+                          quoteIdentifier(s("TTipoActuacionVecino")), quoteIdentifier(s("Programacion")),
+                          quoteIdentifier(s("LNumeroSerie"))));
+    unit.addBindValue(request.serial);
+    if (!unit.exec())
+        return ReportError{ReportError::Database, unit.lastError().text()};
+    const bool stored = unit.next();
+    // Without a programming row the report still lists the records.
+    if (stored) {
+        report.main().setRecordSource(QStringLiteral("SELECT * FROM %1 WHERE %2 = ?")
+                                          .arg(quoteIdentifier(s("Programacion")), quoteIdentifier(s("LNumeroSerie"))),
+                                      {request.serial});
+    }
+    const QDate totalsDay = QDate::fromString(unit.value(0).toString().left(10), Qt::ISODate);
+    report.setText(s("IntervalTotals"),
+                   stored ? (totalsDay.isValid() ? totalsDay.toString(QStringLiteral("dd/MM/yyyy")) : QString()) +
+                                QLatin1Char(' ') + unit.value(1).toString()
+                          : QString());
+    const QString listing = storedIntervalListing(database, request.serial);
+    report.setText(s("LabelMemo"), listing);
+    // Kept where the programming report keeps it; nothing reads it back.
+    QSqlQuery memo(database.connection());
+    memo.prepare(QStringLiteral("UPDATE %1 SET %2 = ?").arg(quoteIdentifier(s("Configuracion")), quoteIdentifier(s("Memo"))));
+    memo.addBindValue(listing);
+    if (!memo.exec())
+        return ReportError{ReportError::Database, memo.lastError().text()};
+    const struct {
+        const char* field;
+        const char* table;
+        const char* caption;
+        int id;
+    } events[] = {{"Esborrats", "DiaBorrado", "TBorrados", 127},
+                  {"Reprogramacions", "DiaReprogramado", "TReprog", 126},
+                  {"FinBateria", "DiaFinalBateria", "TFinBateria", 141}};
+    for (const auto& e : events) {
+        report.setText(s(e.caption), colon(guru, e.id));
+        ReportPart* part = report.subReport(s(e.field));
+        if (!part)
+            continue;
+        part->setText(s("TFecha"), colon(guru, 16));
+        part->setText(s("THora"), colon(guru, 17));
+        part->setRecordSource(QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY %3, %4")
+                                  .arg(quoteIdentifier(s(e.table)), quoteIdentifier(s("LNumeroSerie")),
+                                       quoteIdentifier(s("DFecha")), quoteIdentifier(s("THora"))),
+                              {request.serial});
+    }
+    report.setText(s("TUsuario"), request.footer);
+    report.setText(s("TTFecha"), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+    report.setText(s("NSerie"), QString::number(request.serial));
+    report.setText(s("TNSerieCab"), guru.GetS(2));
+    const int titles[] = {131, 142, 0};
+    const int title = titles[int(request.kind)];
+    report.setText(s("TTitulo"), title ? guru.GetS(title).remove(QLatin1Char(':')).trimmed()
+                                       : guru.GetTranslation(QStringLiteral("RESUMEN DE EXCESOS")));
+    const struct {
+        const char* field;
+        int id;
+        bool colon;
+    } captions[] = {
+        {"TNSerie", 2, false},         {"TLocal", 6, false},         {"TVersion", 3, false},
+        {"TFecha", 4, false},          {"TDireccion", 7, false},     {"TPoblacion", 8, false},
+        {"TTelefono", 9, false},       {"TContacto", 5, false},      {"THorarioDia", 98, true},
+        {"THorarioNoche", 99, true},   {"TNivelDia", 114, true},     {"TNivelNoche", 114, true},
+        {"TNivelDiaVei", 115, true},   {"TNivelNitVei", 115, true},  {"TContadoresTot", 121, false},
+        {"TSobrepasadas", 122, true},  {"TPasadasVei", 123, true},   {"TSensorInact", 124, false},
+        {"TBorrados2", 125, false},    {"TIntervalos", 128, true},   {"TipActVei", 119, false},
+        {"TIntervalosLeq", 131, true}, {"TRegistrosSesion", 142, true},
+    };
+    for (const auto& c : captions)
+        report.setText(s(c.field), c.colon ? colon(guru, c.id) : guru.GetS(c.id));
+    const QString neighbourAction = unit.value(4).toString();
+    report.setText(s("TipusActuacio"), neighbourAction == QLatin1String("0") ? guru.GetS(140) : neighbourAction);
+    const bool globalCorrection = stored && std::lround(unit.value(2).toString().toDouble() * 10) >= 40;
+    report.setVisible(s("TCMI"), globalCorrection);
+    report.setVisible(s("CMI"), globalCorrection);
+    report.setText(s("TCMI"), guru.GetS(120));
+    report.setText(s("CMI"), guru.GetS(unit.value(3).toBool() ? 68 : 69));
+    report.setText(s("TRango"), guru.GetTranslation(QStringLiteral("Desde %1 hasta %2"))
+                                    .replace(QLatin1String("%1"), stampText(request.from))
+                                    .replace(QLatin1String("%2"), stampText(request.to)));
+    report.setText(s("TCadena"), guru.GetTranslation(QStringLiteral("Cadena del diario de intercambios:")));
+    const QByteArray head = Journal(database).head();
+    report.setText(s("Cadena"), head.isEmpty() ? QStringLiteral("---") : QString::fromLatin1(head));
+    return std::nullopt;
+}
+
+// The sub-report's rows: the unit's records of `table` that start in range.
+void bindRange(ReportPart& part, Database& database, const QString& table, const RecordedReportRequest& request)
+{
+    const RangeQuery r = rowsStartingIn(table, {}, request.serial, request.from, request.to, database.dialect());
+    part.setRecordSource(r.sql, r.binds);
+}
+
+QString levelText(float level)
+{
+    const long tenths = std::lround(double(level) * 10);
+    if (tenths == 0)
+        return QStringLiteral("---");
+    if (tenths == 590)
+        return QStringLiteral("UND");
+    if (tenths == 1210)
+        return QStringLiteral("UP");
+    return QString::number(double(tenths) / 10, 'f', 1);
+}
+
+QString peakText(const LevelPeak& p)
+{
+    QString text = levelText(p.level);
+    if (p.limit != 255)
+        text += QStringLiteral(" / %1").arg(p.limit);
+    return text + QStringLiteral(" (%1)").arg(p.over);
+}
+
+// The nights as rows of bound values, so the engine lays them out like any
+// record source; an empty list selects nothing.
+void bindNights(ReportPart& part, const ExceedanceSummary& summary)
+{
+    static const char* const names[] = {"Noche",     "NIntervalos", "NPasadasLocal", "NPasadasVecino",
+                                        "NPasMaxFast", "NLeqLocal",  "NLeqVecino",    "NMaxFast",
+                                        "NE3",       "NDesco",      "NSinRegistro"};
+    QStringList selects;
+    QVariantList binds;
+    for (const NightSummary& n : summary.nights) {
+        QStringList items;
+        for (const char* name : names)
+            items << (selects.isEmpty() ? QStringLiteral("? AS %1").arg(s(name)) : QStringLiteral("?"));
+        selects << QStringLiteral("SELECT ") + items.join(QLatin1String(", "));
+        binds << QStringLiteral("%1 - %2").arg(stampText(n.start), n.end.toString(QStringLiteral("HH:mm")))
+              << n.intervals << n.passesVenue << n.passesNeighbour << n.passesFast << peakText(n.venue)
+              << peakText(n.neighbour) << peakText(n.fast) << n.sensorInactive << n.disconnected
+              << n.minutesWithoutRecord;
+    }
+    if (selects.isEmpty()) {
+        QStringList items;
+        for (const char* name : names)
+            items << QStringLiteral("NULL AS %1").arg(s(name));
+        part.setRecordSource(QStringLiteral("SELECT ") + items.join(QLatin1String(", ")) +
+                             QStringLiteral(" WHERE 1 = 0"));
+        return;
+    }
+    part.setRecordSource(selects.join(QLatin1String(" UNION ALL ")), binds);
+}
+
+std::optional<ReportError> fillExceedances(Report& report, Database& database, const LocGuru& guru,
+                                           const RecordedReportRequest& request)
+{
+    QString error;
+    const auto summary = loadExceedanceSummary(database, request.serial, request.from, request.to, &error);
+    if (!summary)
+        return ReportError{ReportError::Database, error};
+    report.setText(s("TNocheProgramada"),
+                   summary->night.isSet()
+                       ? guru.GetTranslation(QStringLiteral("Noche programada: %1 - %2"))
+                             .replace(QLatin1String("%1"), summary->night.start.toString(QStringLiteral("HH:mm")))
+                             .replace(QLatin1String("%2"), summary->night.end.toString(QStringLiteral("HH:mm")))
+                       : guru.GetTranslation(QStringLiteral("Sin horario nocturno programado")));
+    report.setText(s("TNota"), guru.GetTranslation(
+                                   QStringLiteral("Nivel máximo / límite en vigor (intervalos por encima del "
+                                                  "límite). Un minuto sin registro no cuenta como cumplimiento.")));
+    report.setText(s("TNoches"), colon(guru, 99));
+    report.setText(s("TSesionesRes"), colon(guru, 142));
+    if (ReportPart* nights = report.subReport(s("Noches"))) {
+        nights->setText(s("CNoche"), guru.GetS(99));
+        nights->setText(s("CIntervalos"), guru.GetTranslation(QStringLiteral("Intervalos")));
+        nights->setText(s("CPasadas1"), guru.GetS(122));
+        nights->setText(s("CPasadas2"), guru.GetS(123));
+        nights->setText(s("CPasadas"), guru.GetS(134) + QStringLiteral(" LFmax"));
+        nights->setText(s("CE3"), guru.GetS(124));
+        nights->setText(s("CDesco"), guru.GetS(138));
+        nights->setText(s("CSinRegistro"), guru.GetTranslation(QStringLiteral("Minutos sin registro")));
+        setHeadings(*nights, database, guru, RecordGrid::Intervals);
+        bindNights(*nights, *summary);
+    }
+    if (ReportPart* sessions = report.subReport(s("SesionReg"))) {
+        setHeadings(*sessions, database, guru, RecordGrid::Sessions);
+        bindRange(*sessions, database, s("Sesiones"), request);
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+QString recordedReportFile(RecordedReportKind kind)
+{
+    switch (kind) {
+    case RecordedReportKind::Intervals:
+        return QStringLiteral("tvq52_2.xml");
+    case RecordedReportKind::Sessions:
+        return QStringLiteral("tvq52_3.xml");
+    case RecordedReportKind::Exceedances:
+        return QStringLiteral("tvq52_5.xml");
+    }
+    return {};
+}
+
+QString recordedReportName(RecordedReportKind kind)
+{
+    switch (kind) {
+    case RecordedReportKind::Intervals:
+        return QStringLiteral("TVQ52_2");
+    case RecordedReportKind::Sessions:
+        return QStringLiteral("TVQ52_3");
+    case RecordedReportKind::Exceedances:
+        return QStringLiteral("TVQ52_5");
+    }
+    return {};
+}
+
+RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru,
+                                         const RecordedReportRequest& request)
+{
+    if (request.kind == RecordedReportKind::Sessions) {
+        QString error;
+        const qint64 sessions =
+            countStartingIn(database, s("Sesiones"), request.serial, request.from, request.to, &error);
+        if (sessions < 0)
+            return ReportError{ReportError::Database, error};
+        if (sessions == 0)
+            return NoRecordsInRange{};
+    }
+    auto loaded = Report::load(reportTemplatePath(request.assetFolder, recordedReportFile(request.kind)),
+                               recordedReportName(request.kind));
+    if (auto* e = std::get_if<ReportError>(&loaded))
+        return *e;
+    Report& report = *std::get<std::unique_ptr<Report>>(loaded);
+    if (auto e = fillUnitPart(report, database, guru, request))
+        return *e;
+
+    if (request.kind == RecordedReportKind::Exceedances) {
+        if (auto e = fillExceedances(report, database, guru, request))
+            return *e;
+        return report.render(database.connection());
+    }
+
+    const bool intervals = request.kind == RecordedReportKind::Intervals;
+    ReportPart* records = report.subReport(intervals ? s("IntervalosLeq") : s("SesionReg"));
+    if (!records)
+        return ReportError{ReportError::TemplateBroken, intervals ? s("IntervalosLeq") : s("SesionReg")};
+    auto script = LevelScript::parse(BuildLevelScript(guru));
+    if (auto* e = std::get_if<ReportError>(&script))
+        return *e;
+    records->setRowHook(std::get<LevelScript>(script).hook());
+    bindRange(*records, database, intervals ? s("Intervalos") : s("Sesiones"), request);
+    setHeadings(*records, database, guru, intervals ? RecordGrid::Intervals : RecordGrid::Sessions);
+
+    const struct {
+        const char* field;
+        int id;
+        bool colon;
+        bool inIntervals, inSessions;
+    } labels[] = {
+        {"LabelEmision", 132, true, true, false},
+        {"LabelRecepcion", 133, true, true, false},
+        {"LabelPasadas", 134, true, true, true},
+        {"LabelReprogramacion", 135, true, true, false},
+        {"LabelLineaInsuficiente", 136, true, true, false},
+        {"LabelENA", 137, true, true, false},
+        {"LabelPasadas1", 122, true, true, true},
+        {"LabelPasadas2", 123, true, true, true},
+        {"LabelSensorInactivo", 124, false, true, true},
+        {"LabelDesconexiones", 138, true, true, true},
+        {"LabelDNA", 139, true, true, false},
+        {"LabelTiempoAtenuacion", 80, true, false, true},
+        {"LabelSesion", 100, true, false, true},
+        {"LabelLDE", 102, true, false, true},
+        {"LabelLDR", 103, true, false, true},
+        {"LabelLNE", 104, true, false, true},
+        {"LabelLNR", 105, true, false, true},
+        {"LabelNoche", 99, true, false, true},
+    };
+    for (const auto& l : labels) {
+        if (intervals ? l.inIntervals : l.inSessions)
+            records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.GetS(l.id));
+    }
+    return report.render(database.connection());
+}
+
+} // namespace tvq52

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "reports/report.h"
+
+#include <QDateTime>
+#include <QString>
+#include <variant>
+
+namespace tvq52 {
+
+class Database;
+class LocGuru;
+class Prompter;
+
+// The reports of a unit's recorded data over a range of start times.
+enum class RecordedReportKind { Intervals, Sessions, Exceedances };
+
+struct RecordedReportRequest {
+    RecordedReportKind kind = RecordedReportKind::Intervals;
+    qint32 serial = 0;
+    QDateTime from, to; // starts in [from, to]
+    QString footer;     // the user's footer text
+    QString assetFolder;
+};
+
+// A session report over a range without sessions: nothing to print.
+struct NoRecordsInRange {};
+
+using RecordedReportResult = std::variant<RenderedReport, ReportError, NoRecordsInRange>;
+
+// Loads the kind's template, binds its record sources to the unit and the
+// range, fills its captions in the guru's language and lays it out. The
+// same code serves the report window and the command line.
+RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru,
+                                         const RecordedReportRequest& request);
+
+// The template file and report name of a kind.
+QString recordedReportFile(RecordedReportKind kind);
+QString recordedReportName(RecordedReportKind kind);
+
+} // namespace tvq52
