@@ -5,9 +5,12 @@
 #include "cli/identify_command.h"
 #include "cli/monitor_command.h"
 #include "cli/program_command.h"
+#include "cli/report_command.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
+#include <memory>
 
 using namespace tvq52;
 
@@ -37,6 +40,12 @@ const char kUsage[] =
     "  verify [SERIAL]        check the stored records against the exchange journal; exit\n"
     "                         status 1 when a record or entry was changed\n"
     "  journal [--serial N]   list the exchange journal, newest first\n"
+    "  report intervals|sessions|exceedances SERIAL --from \"dd/mm/yy hh:nn\"\n"
+    "         --to \"dd/mm/yy hh:nn\" --pdf FILE\n"
+    "                         the report window's report of the records that start in the\n"
+    "                         range (four-digit years too), as PDF\n"
+    "  csv intervals|sessions SERIAL [--from \"dd/mm/yy hh:nn\"] [--to \"dd/mm/yy hh:nn\"]\n"
+    "                         the unit's grid as the windows export it, on standard output\n"
     "\n"
     "Options (before or after the command):\n"
     "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
@@ -55,7 +64,18 @@ const char kUsage[] =
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // Reports lay text out with fonts, which need a GUI application; no
+    // display is needed for that.
+    bool drawsReports = false;
+    for (int k = 1; k < argc; ++k)
+        drawsReports = drawsReports || qstrcmp(argv[k], "report") == 0;
+    if (drawsReports && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> app;
+    if (drawsReports)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tvq52-cli"));
     QTextStream err(stderr);
 
@@ -77,7 +97,8 @@ int main(int argc, char** argv)
     }
     const QStringList known{QStringLiteral("identify"), QStringLiteral("init"),    QStringLiteral("config"),
                             QStringLiteral("program"),  QStringLiteral("monitor"), QStringLiteral("download"),
-                            QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal")};
+                            QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal"),
+                            QStringLiteral("report"),   QStringLiteral("csv")};
     if (!known.contains(command)) {
         err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
         return 2;
@@ -113,5 +134,9 @@ int main(int argc, char** argv)
         return runVerify(session, options);
     if (command == QLatin1String("journal"))
         return runJournal(session, options);
+    if (command == QLatin1String("report"))
+        return runRecordedReport(session, options);
+    if (command == QLatin1String("csv"))
+        return runCsv(session, options);
     return runIdentify(session, options);
 }

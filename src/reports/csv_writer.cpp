@@ -2,7 +2,9 @@
 
 #include "core/catalogue_ids.h"
 #include "i18n/loc_guru.h"
-#include "records/record_grid_model.h"
+#include "programming/programming_record.h"
+
+#include <cmath>
 
 namespace tvq52 {
 
@@ -35,8 +37,35 @@ bool CsvWriter::writeRow(const QStringList& fields)
     return ok_;
 }
 
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns)
+QList<int> shownGridColumns(RecordGrid grid, const QString& firmware)
 {
+    const bool measured = std::lround(versionValue(firmware) * 10) >= 30;
+    QList<int> shown;
+    const QVector<GridColumn>& defs = gridColumns(grid);
+    for (int c = 0; c < defs.size(); ++c) {
+        const QString& f = defs[c].field;
+        if (grid == RecordGrid::Intervals && !measured
+            && (f == QLatin1String("ByLineaInsuficiente") || f == QLatin1String("ByDNA")
+                || f == QLatin1String("ByENA")))
+            continue;
+        shown << c;
+    }
+    return shown;
+}
+
+bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns,
+                  const std::optional<StartRange>& range)
+{
+    const int dayColumn = grid.columnOf(QStringLiteral("DFechaInicio"));
+    const int timeColumn = grid.columnOf(QStringLiteral("THoraInicio"));
+    const auto inRange = [&](int r) {
+        if (!range || dayColumn < 0 || timeColumn < 0)
+            return true;
+        const QDate d = QDate::fromString(grid.storedValue(r, dayColumn).toString().left(10), Qt::ISODate);
+        const QTime t = QTime::fromString(grid.storedValue(r, timeColumn).toString().left(5), QStringLiteral("HH:mm"));
+        const QDateTime start(d, t, Qt::UTC);
+        return start >= range->from && start <= range->to;
+    };
     QList<int> shown = columns;
     if (shown.isEmpty()) {
         for (int c = 0; c < grid.columnCount(); ++c)
@@ -50,6 +79,8 @@ bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& gu
         heads << grid.headerData(c, Qt::Horizontal).toString().simplified();
     csv.writeRow(heads);
     for (int r = 0; r < grid.rowCount() && csv.ok(); ++r) {
+        if (!inRange(r))
+            continue;
         QStringList cells;
         for (int c : shown) {
             if (defs[c].show == CellShow::Flag) {

@@ -1,14 +1,17 @@
 #pragma once
 
+#include "records/record_grid_model.h"
+
+#include <QDateTime>
 #include <QIODevice>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace tvq52 {
 
 class LocGuru;
-class RecordGridModel;
 
 // Text for a spreadsheet: UTF-8 with a byte-order mark (so a spreadsheet
 // takes it as UTF-8), ";" between fields (the decimal comma of most of our
@@ -29,6 +32,15 @@ private:
 // A grid as its window shows it: the given columns (all when empty) with
 // their headings on one line each, and each cell's display text; a flag
 // column, shown as a picture, writes the catalogue's yes and no.
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns = {});
+// With `from` and `to`, only the rows that start between them.
+struct StartRange {
+    QDateTime from, to;
+};
+bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns = {},
+                  const std::optional<StartRange>& range = std::nullopt);
+
+// The columns a unit's grid shows: the uncalibrated-minute counters only
+// from firmware 3.0 on, as the older units do not measure them.
+QList<int> shownGridColumns(RecordGrid grid, const QString& firmware);
 
 } // namespace tvq52

@@ -92,14 +92,15 @@ std::optional<ReportError> fillUnitPart(Report& report, Database& database, cons
     }
     const QDate totalsDay = QDate::fromString(unit.value(0).toString().left(10), Qt::ISODate);
     report.setText(s("IntervalTotals"),
-                   stored ? (totalsDay.isValid() ? totalsDay.toString(QStringLiteral("dd/MM/yyyy")) : QString()) +
-                                QLatin1Char(' ') + unit.value(1).toString()
+                   stored ? (totalsDay.isValid() ? totalsDay.toString(QStringLiteral("dd/MM/yyyy")) : QString())
+                           + QLatin1Char(' ') + unit.value(1).toString()
                           : QString());
     const QString listing = storedIntervalListing(database, request.serial);
     report.setText(s("LabelMemo"), listing);
     // Kept where the programming report keeps it; nothing reads it back.
     QSqlQuery memo(database.connection());
-    memo.prepare(QStringLiteral("UPDATE %1 SET %2 = ?").arg(quoteIdentifier(s("Configuracion")), quoteIdentifier(s("Memo"))));
+    memo.prepare(
+        QStringLiteral("UPDATE %1 SET %2 = ?").arg(quoteIdentifier(s("Configuracion")), quoteIdentifier(s("Memo"))));
     memo.addBindValue(listing);
     if (!memo.exec())
         return ReportError{ReportError::Database, memo.lastError().text()};
@@ -129,21 +130,26 @@ std::optional<ReportError> fillUnitPart(Report& report, Database& database, cons
     report.setText(s("TNSerieCab"), guru.GetS(2));
     const int titles[] = {131, 142, 0};
     const int title = titles[int(request.kind)];
-    report.setText(s("TTitulo"), title ? guru.GetS(title).remove(QLatin1Char(':')).trimmed()
-                                       : guru.GetTranslation(QStringLiteral("RESUMEN DE EXCESOS")));
+    report.setText(s("TTitulo"),
+                   title ? guru.GetS(title).remove(QLatin1Char(':')).trimmed()
+                         : guru.GetTranslation(QStringLiteral("RESUMEN DE EXCESOS")));
     const struct {
         const char* field;
         int id;
         bool colon;
     } captions[] = {
-        {"TNSerie", 2, false},         {"TLocal", 6, false},         {"TVersion", 3, false},
-        {"TFecha", 4, false},          {"TDireccion", 7, false},     {"TPoblacion", 8, false},
-        {"TTelefono", 9, false},       {"TContacto", 5, false},      {"THorarioDia", 98, true},
-        {"THorarioNoche", 99, true},   {"TNivelDia", 114, true},     {"TNivelNoche", 114, true},
-        {"TNivelDiaVei", 115, true},   {"TNivelNitVei", 115, true},  {"TContadoresTot", 121, false},
-        {"TSobrepasadas", 122, true},  {"TPasadasVei", 123, true},   {"TSensorInact", 124, false},
-        {"TBorrados2", 125, false},    {"TIntervalos", 128, true},   {"TipActVei", 119, false},
-        {"TIntervalosLeq", 131, true}, {"TRegistrosSesion", 142, true},
+        {"TNSerie", 2, false},           {"TLocal", 6, false},
+        {"TVersion", 3, false},          {"TFecha", 4, false},
+        {"TDireccion", 7, false},        {"TPoblacion", 8, false},
+        {"TTelefono", 9, false},         {"TContacto", 5, false},
+        {"THorarioDia", 98, true},       {"THorarioNoche", 99, true},
+        {"TNivelDia", 114, true},        {"TNivelNoche", 114, true},
+        {"TNivelDiaVei", 115, true},     {"TNivelNitVei", 115, true},
+        {"TContadoresTot", 121, false},  {"TSobrepasadas", 122, true},
+        {"TPasadasVei", 123, true},      {"TSensorInact", 124, false},
+        {"TBorrados2", 125, false},      {"TIntervalos", 128, true},
+        {"TipActVei", 119, false},       {"TIntervalosLeq", 131, true},
+        {"TRegistrosSesion", 142, true},
     };
     for (const auto& c : captions)
         report.setText(s(c.field), c.colon ? colon(guru, c.id) : guru.GetS(c.id));
@@ -154,9 +160,10 @@ std::optional<ReportError> fillUnitPart(Report& report, Database& database, cons
     report.setVisible(s("CMI"), globalCorrection);
     report.setText(s("TCMI"), guru.GetS(120));
     report.setText(s("CMI"), guru.GetS(unit.value(3).toBool() ? 68 : 69));
-    report.setText(s("TRango"), guru.GetTranslation(QStringLiteral("Desde %1 hasta %2"))
-                                    .replace(QLatin1String("%1"), stampText(request.from))
-                                    .replace(QLatin1String("%2"), stampText(request.to)));
+    report.setText(s("TRango"),
+                   guru.GetTranslation(QStringLiteral("Desde %1 hasta %2"))
+                       .replace(QLatin1String("%1"), stampText(request.from))
+                       .replace(QLatin1String("%2"), stampText(request.to)));
     report.setText(s("TCadena"), guru.GetTranslation(QStringLiteral("Cadena del diario de intercambios:")));
     const QByteArray head = Journal(database).head();
     report.setText(s("Cadena"), head.isEmpty() ? QStringLiteral("---") : QString::fromLatin1(head));
@@ -194,9 +201,9 @@ QString peakText(const LevelPeak& p)
 // record source; an empty list selects nothing.
 void bindNights(ReportPart& part, const ExceedanceSummary& summary)
 {
-    static const char* const names[] = {"Noche",     "NIntervalos", "NPasadasLocal", "NPasadasVecino",
-                                        "NPasMaxFast", "NLeqLocal",  "NLeqVecino",    "NMaxFast",
-                                        "NE3",       "NDesco",      "NSinRegistro"};
+    static const char* const names[] = {"Noche",       "NIntervalos", "NPasadasLocal", "NPasadasVecino",
+                                        "NPasMaxFast", "NLeqLocal",   "NLeqVecino",    "NMaxFast",
+                                        "NE3",         "NDesco",      "NSinRegistro"};
     QStringList selects;
     QVariantList binds;
     for (const NightSummary& n : summary.nights) {
@@ -213,8 +220,8 @@ void bindNights(ReportPart& part, const ExceedanceSummary& summary)
         QStringList items;
         for (const char* name : names)
             items << QStringLiteral("NULL AS %1").arg(s(name));
-        part.setRecordSource(QStringLiteral("SELECT ") + items.join(QLatin1String(", ")) +
-                             QStringLiteral(" WHERE 1 = 0"));
+        part.setRecordSource(QStringLiteral("SELECT ") + items.join(QLatin1String(", "))
+                             + QStringLiteral(" WHERE 1 = 0"));
         return;
     }
     part.setRecordSource(selects.join(QLatin1String(" UNION ALL ")), binds);
@@ -233,9 +240,9 @@ std::optional<ReportError> fillExceedances(Report& report, Database& database, c
                              .replace(QLatin1String("%1"), summary->night.start.toString(QStringLiteral("HH:mm")))
                              .replace(QLatin1String("%2"), summary->night.end.toString(QStringLiteral("HH:mm")))
                        : guru.GetTranslation(QStringLiteral("Sin horario nocturno programado")));
-    report.setText(s("TNota"), guru.GetTranslation(
-                                   QStringLiteral("Nivel máximo / límite en vigor (intervalos por encima del "
-                                                  "límite). Un minuto sin registro no cuenta como cumplimiento.")));
+    report.setText(s("TNota"),
+                   guru.GetTranslation(QStringLiteral("Nivel máximo / límite en vigor (intervalos por encima del "
+                                                      "límite). Un minuto sin registro no cuenta como cumplimiento.")));
     report.setText(s("TNoches"), colon(guru, 99));
     report.setText(s("TSesionesRes"), colon(guru, 142));
     if (ReportPart* nights = report.subReport(s("Noches"))) {
@@ -251,10 +258,21 @@ std::optional<ReportError> fillExceedances(Report& report, Database& database, c
         bindNights(*nights, *summary);
     }
     if (ReportPart* sessions = report.subReport(s("SesionReg"))) {
+        auto script = LevelScript::parse(BuildLevelScript(guru));
+        if (auto* e = std::get_if<ReportError>(&script))
+            return *e;
+        sessions->setRowHook(std::get<LevelScript>(script).hook());
         setHeadings(*sessions, database, guru, RecordGrid::Sessions);
         bindRange(*sessions, database, s("Sesiones"), request);
     }
     return std::nullopt;
+}
+
+RecordedReportResult rendered(std::variant<RenderedReport, ReportError> r)
+{
+    if (auto* e = std::get_if<ReportError>(&r))
+        return *e;
+    return std::move(std::get<RenderedReport>(r));
 }
 
 } // namespace
@@ -285,8 +303,7 @@ QString recordedReportName(RecordedReportKind kind)
     return {};
 }
 
-RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru,
-                                         const RecordedReportRequest& request)
+RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru, const RecordedReportRequest& request)
 {
     if (request.kind == RecordedReportKind::Sessions) {
         QString error;
@@ -308,7 +325,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
     if (request.kind == RecordedReportKind::Exceedances) {
         if (auto e = fillExceedances(report, database, guru, request))
             return *e;
-        return report.render(database.connection());
+        return rendered(report.render(database.connection()));
     }
 
     const bool intervals = request.kind == RecordedReportKind::Intervals;
@@ -351,7 +368,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
         if (intervals ? l.inIntervals : l.inSessions)
             records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.GetS(l.id));
     }
-    return report.render(database.connection());
+    return rendered(report.render(database.connection()));
 }
 
 } // namespace tvq52

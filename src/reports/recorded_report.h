@@ -31,8 +31,7 @@ using RecordedReportResult = std::variant<RenderedReport, ReportError, NoRecords
 // Loads the kind's template, binds its record sources to the unit and the
 // range, fills its captions in the guru's language and lays it out. The
 // same code serves the report window and the command line.
-RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru,
-                                         const RecordedReportRequest& request);
+RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru, const RecordedReportRequest& request);
 
 // The template file and report name of a kind.
 QString recordedReportFile(RecordedReportKind kind);
