@@ -11,6 +11,7 @@
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
 #include "records/gui/recorded_data_window.h"
+#include "reports/gui/report_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -239,6 +240,11 @@ RecordedDataWindow* MainWindow::recordedDataWindow()
     if (!recordedData_) {
         recordedData_ = new RecordedDataWindow(ctx_, prompter_, this);
         recordedData_->setProgrammingOpener([this] { showProgrammingWindow(); });
+        recordedData_->setReportOpener([this] {
+            if (!report_)
+                report_ = new ReportWindow(ctx_, prompter_, recordedData_);
+            report_->exec();
+        });
     }
     return recordedData_;
 }

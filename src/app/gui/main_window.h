@@ -14,6 +14,7 @@ namespace tvq52 {
 struct AppContext;
 class ProgrammingWindow;
 class RecordedDataWindow;
+class ReportWindow;
 class Prompter;
 
 // The main menu, Form1: the first window of the run; loading it brings the
@@ -72,6 +73,7 @@ private:
     // One instance for the run of this main window; a language reload makes a new one.
     QPointer<ProgrammingWindow> programming_;
     QPointer<RecordedDataWindow> recordedData_;
+    QPointer<ReportWindow> report_;
 };
 
 } // namespace tvq52

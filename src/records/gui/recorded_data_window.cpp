@@ -11,6 +11,7 @@
 #include "records/gui/range_picker.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/record_kind_text.h"
+#include "reports/gui/csv_export.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -41,9 +42,10 @@ constexpr int kNoData = 59;
 const char* const kFirmwareColumns[] = {"ByLineaInsuficiente", "ByDNA", "ByENA"};
 
 // The commands the download switches off and back.
-const char* const kCommands[] = {"SSCommandAnterior", "SSCommandBuscar",    "SSCommandExit",         "SSCommandHelp",
-                                 "SSCommandImprimir", "SSCommandSiguiente", "SSCommandProgramacion", "SSCommandGrafica",
-                                 "SSCommandRecibir",  "SSCommandDiario"};
+const char* const kCommands[] = {"SSCommandAnterior",  "SSCommandBuscar",       "SSCommandCsv",
+                                 "SSCommandExit",      "SSCommandHelp",         "SSCommandImprimir",
+                                 "SSCommandSiguiente", "SSCommandProgramacion", "SSCommandGrafica",
+                                 "SSCommandRecibir",   "SSCommandDiario"};
 
 QString tr0(const char* native)
 {
@@ -230,6 +232,7 @@ QWidget* RecordedDataWindow::buildButtons()
     add(toolRow, "SSCommandGrafica", "Gráfica", &RecordedDataWindow::openGraph);
     add(toolRow, "SSCommandImprimir", "Imprimir", &RecordedDataWindow::openReport);
     add(toolRow, "SSCommandDiario", "Diario", &RecordedDataWindow::openJournal);
+    add(toolRow, "SSCommandCsv", "Exportar CSV", &RecordedDataWindow::exportCsv);
     add(toolRow, "SSCommandProgramacion", "Programación", nullptr);
     toolRow->addStretch();
     add(toolRow, "SSCommandHelp", "Ayuda", nullptr);
@@ -439,6 +442,17 @@ void RecordedDataWindow::openReport()
     }
     if (openReport_)
         openReport_();
+}
+
+void RecordedDataWindow::exportCsv()
+{
+    const int g = tabs_->currentIndex();
+    RecordGridItems* m = models_[std::size_t(g)];
+    if (!m || !shown_)
+        return;
+    static const char* const names[] = {"intervalos", "sesiones", "baterias", "borrados", "reprogramaciones"};
+    exportGridCsv(*m, *views_[std::size_t(g)], prompter_, ctx_.guru,
+                  QStringLiteral("tvq52_%1_%2.csv").arg(shown_->serial).arg(QLatin1String(names[g])));
 }
 
 void RecordedDataWindow::openJournal()

@@ -51,6 +51,8 @@ public:
     void openGraph();
     void openReport();
     void openJournal();
+    // The grid of the current tab as a CSV file.
+    void exportCsv();
 
     // What the other windows of the run supply.
     void setProgrammingOpener(std::function<void()> open) { openProgramming_ = std::move(open); }

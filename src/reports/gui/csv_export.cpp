@@ -1,0 +1,37 @@
+#include "reports/gui/csv_export.h"
+
+#include "core/prompter.h"
+#include "i18n/loc_guru.h"
+#include "reports/csv_writer.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QTableView>
+
+namespace tvq52 {
+
+bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const LocGuru& guru,
+                   const QString& suggestedName)
+{
+    const QString path = prompter.saveFile(guru.GetTranslation(QStringLiteral("Exportar CSV")),
+                                           {guru.GetTranslation(QStringLiteral("Archivos CSV (*.csv)"))},
+                                           QDir::home().filePath(suggestedName));
+    if (path.isEmpty())
+        return false;
+    QList<int> columns;
+    for (int c = 0; c < grid.columnCount(); ++c) {
+        if (!view.isColumnHidden(c))
+            columns << c;
+    }
+    // Written whole or not at all.
+    QSaveFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && writeGridCsv(file, grid, guru, columns) && file.commit();
+    if (!ok) {
+        prompter.show(guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
+                          + QLatin1Char('\n') + file.errorString(),
+                      MessageStyle::Critical);
+    }
+    return ok;
+}
+
+} // namespace tvq52

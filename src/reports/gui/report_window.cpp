@@ -1,0 +1,224 @@
+#include "reports/gui/report_window.h"
+
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/gui/help.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
+#include "programming/programming_record.h"
+#include "records/gui/record_grid_items.h"
+#include "records/recorded_data.h"
+#include "reports/gui/csv_export.h"
+#include "reports/gui/report_preview.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace tvq52 {
+
+namespace {
+
+constexpr int kNoData = 59;
+const char* const kFirmwareColumns[] = {"ByLineaInsuficiente", "ByDNA", "ByENA"};
+
+QString tr0(const char* native)
+{
+    return QString::fromUtf8(native);
+}
+
+} // namespace
+
+ReportWindow::ReportWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), prompter_(prompter)
+{
+    setObjectName(QStringLiteral("Form6"));
+    setWindowTitle(QStringLiteral("TVQ-52"));
+    auto* layout = new QVBoxLayout(this);
+    auto* grids = new QHBoxLayout;
+    const auto boxed = [&](const char* caption, QTableView* view) {
+        auto* box = new QGroupBox(tr0(caption), this);
+        auto* inner = new QVBoxLayout(box);
+        inner->addWidget(view);
+        grids->addWidget(box, 1);
+    };
+    startView_ = makeGrid("TDBGridInici", &startModel_);
+    endView_ = makeGrid("TDBGridFi", &endModel_);
+    boxed("Desde:", startView_);
+    boxed("Hasta:", endView_);
+    layout->addLayout(grids, 1);
+
+    auto* kinds = new QGroupBox(this);
+    auto* kindRow = new QHBoxLayout(kinds);
+    const auto option = [&](const char* name, const char* caption) {
+        auto* b = new QRadioButton(tr0(caption), kinds);
+        b->setObjectName(tr0(name));
+        kindRow->addWidget(b);
+        return b;
+    };
+    intervals_ = option("OptionIntervalos", "Registros Leq");
+    sessions_ = option("OptionSesiones", "Sesiones");
+    exceedances_ = option("OptionExcesos", "Resumen de excesos");
+    kindRow->addStretch();
+    intervals_->setChecked(true);
+    layout->addWidget(kinds);
+
+    auto* buttons = new QHBoxLayout;
+    const auto button = [&](const char* name, const char* caption) {
+        auto* b = new QPushButton(tr0(caption), this);
+        b->setObjectName(tr0(name));
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+        return b;
+    };
+    connect(button("SSCommandImprimir", "Imprimir"), &QPushButton::clicked, this, &ReportWindow::print);
+    connect(button("SSCommandCsv", "Exportar CSV"), &QPushButton::clicked, this, &ReportWindow::exportCsv);
+    buttons->addStretch();
+    connect(button("SSCommandHelp", "Ayuda"), &QPushButton::clicked, this, [this] { openHelp(ctx_, prompter_); });
+    connect(button("SSCommandExit", "Salir"), &QPushButton::clicked, this, &QDialog::close);
+    layout->addLayout(buttons);
+
+    ctx_.guru.TranslateForm(this);
+    resize(1000, 640);
+}
+
+QTableView* ReportWindow::makeGrid(const char* name, RecordGridItems** model)
+{
+    auto* v = new QTableView(this);
+    v->setObjectName(tr0(name));
+    // The headings come from the catalogue in the chosen language.
+    v->setProperty("Tag", QStringLiteral("!"));
+    v->setSelectionBehavior(QAbstractItemView::SelectRows);
+    v->setSelectionMode(QAbstractItemView::SingleSelection);
+    v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    v->verticalHeader()->hide();
+    v->verticalHeader()->setDefaultSectionSize(v->fontMetrics().height() + 6);
+    v->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    if (ctx_.db) {
+        *model = new RecordGridItems(*ctx_.db, RecordGrid::Intervals, ctx_.guru, this);
+        v->setModel(*model);
+    }
+    return v;
+}
+
+void ReportWindow::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        loadUnit(ctx_.link.UnitSerial, ctx_.link.UnitFirmware);
+}
+
+bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
+{
+    serial_ = serial;
+    if (!startModel_ || !endModel_)
+        return false;
+    const bool measured = std::lround(versionValue(firmware) * 10) >= 30;
+    for (auto [view, model] : {std::pair{startView_, startModel_}, std::pair{endView_, endModel_}}) {
+        // Loaded newest first; one header click turns it to oldest first.
+        if (!model->load(serial) || !model->sortByColumn(model->columnOf(QStringLiteral("DFechaInicio")))) {
+            prompter_.show(model->lastError(), MessageStyle::Critical);
+            return false;
+        }
+        for (const char* field : kFirmwareColumns)
+            view->setColumnHidden(model->columnOf(tr0(field)), !measured);
+        view->resizeColumnsToContents();
+    }
+    if (startModel_->rowCount() > 0) {
+        startView_->selectRow(0);
+        endView_->selectRow(endModel_->rowCount() - 1);
+        endView_->scrollToBottom();
+    }
+    return true;
+}
+
+void ReportWindow::setKind(RecordedReportKind kind)
+{
+    (kind == RecordedReportKind::Intervals      ? intervals_
+         : kind == RecordedReportKind::Sessions ? sessions_
+                                                : exceedances_)
+        ->setChecked(true);
+}
+
+RecordedReportKind ReportWindow::kind() const
+{
+    if (sessions_->isChecked())
+        return RecordedReportKind::Sessions;
+    if (exceedances_->isChecked())
+        return RecordedReportKind::Exceedances;
+    return RecordedReportKind::Intervals;
+}
+
+std::optional<QDateTime> ReportWindow::pickedStart(const QTableView* view, const RecordGridItems* model) const
+{
+    const QModelIndexList rows = view->selectionModel() ? view->selectionModel()->selectedRows() : QModelIndexList();
+    if (rows.isEmpty())
+        return std::nullopt;
+    // The stored date and time, never the shown text.
+    const int row = rows.first().row();
+    const QDate day = QDate::fromString(
+        model->storedValue(row, model->columnOf(QStringLiteral("DFechaInicio"))).toString().left(10), Qt::ISODate);
+    const QTime time =
+        QTime::fromString(model->storedValue(row, model->columnOf(QStringLiteral("THoraInicio"))).toString().left(5),
+                          QStringLiteral("HH:mm"));
+    if (!day.isValid() || !time.isValid())
+        return std::nullopt;
+    return wallClock(day, time);
+}
+
+std::optional<std::pair<QDateTime, QDateTime>> ReportWindow::chosenRange() const
+{
+    if (!startModel_)
+        return std::nullopt;
+    const auto from = pickedStart(startView_, startModel_);
+    if (!from)
+        return std::nullopt;
+    // No row picked in the second grid: up to the first grid's row.
+    const auto to = pickedStart(endView_, endModel_);
+    return std::pair{*from, to.value_or(*from)};
+}
+
+void ReportWindow::print()
+{
+    const auto range = chosenRange();
+    if (!range || !ctx_.db)
+        return;
+    RecordedReportRequest request;
+    request.kind = kind();
+    request.serial = serial_;
+    request.from = range->first;
+    request.to = range->second;
+    request.footer = ctx_.ReportFooterText;
+    request.assetFolder = findAssetFolder();
+    const RecordedReportResult result = buildRecordedReport(*ctx_.db, ctx_.guru, request);
+    if (std::holds_alternative<NoRecordsInRange>(result)) {
+        showCatalogue(prompter_, ctx_.guru, kNoData, MessageStyle::Critical);
+        return;
+    }
+    if (const auto* e = std::get_if<ReportError>(&result)) {
+        showReportError(prompter_, ctx_.guru, *e);
+        return;
+    }
+    const RenderedReport& report = std::get<RenderedReport>(result);
+    if (preview_)
+        preview_(report);
+    else
+        previewReport(report, prompter_, ctx_.guru, this);
+}
+
+void ReportWindow::exportCsv()
+{
+    if (startModel_)
+        exportGridCsv(*startModel_, *startView_, prompter_, ctx_.guru,
+                      QStringLiteral("tvq52_%1_intervalos.csv").arg(serial_));
+}
+
+} // namespace tvq52

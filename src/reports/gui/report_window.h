@@ -1,0 +1,69 @@
+#pragma once
+
+#include "reports/recorded_report.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <functional>
+#include <optional>
+
+class QRadioButton;
+class QTableView;
+
+namespace tvq52 {
+
+struct AppContext;
+class Prompter;
+class RecordGridItems;
+
+// Form6: a report of the shown unit's records whose start lies between the
+// interval picked in the first grid and the one picked in the second.
+class ReportWindow : public QDialog {
+    Q_OBJECT
+public:
+    ReportWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+
+    // Both grids over the unit's intervals, oldest first; the first grid on
+    // its oldest row and the second on its newest.
+    bool loadUnit(qint32 serial, const QString& firmware);
+    RecordGridItems* startGrid() const { return startModel_; }
+    RecordGridItems* endGrid() const { return endModel_; }
+    QTableView* startView() const { return startView_; }
+    QTableView* endView() const { return endView_; }
+
+    void setKind(RecordedReportKind kind);
+    RecordedReportKind kind() const;
+    // From the stored date and time of the rows picked; nothing when the
+    // first grid has no row picked.
+    std::optional<std::pair<QDateTime, QDateTime>> chosenRange() const;
+
+    // SSCommandImprimir: builds the chosen report and hands it to the preview.
+    void print();
+    // The first grid as a CSV file.
+    void exportCsv();
+
+    // The preview window by default; tests look at the report instead.
+    using Previewer = std::function<void(const RenderedReport&)>;
+    void setPreviewer(Previewer preview) { preview_ = std::move(preview); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QTableView* makeGrid(const char* name, RecordGridItems** model);
+    std::optional<QDateTime> pickedStart(const QTableView* view, const RecordGridItems* model) const;
+
+    AppContext& ctx_;
+    Prompter& prompter_;
+    qint32 serial_ = 0;
+    RecordGridItems* startModel_ = nullptr;
+    RecordGridItems* endModel_ = nullptr;
+    QTableView* startView_ = nullptr;
+    QTableView* endView_ = nullptr;
+    QRadioButton* intervals_ = nullptr;
+    QRadioButton* sessions_ = nullptr;
+    QRadioButton* exceedances_ = nullptr;
+    Previewer preview_;
+};
+
+} // namespace tvq52
