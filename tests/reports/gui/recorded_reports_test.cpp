@@ -1,0 +1,260 @@
+#include "app/app_context.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "i18n/loc_guru.h"
+#include "records/gui/record_grid_items.h"
+#include "reports/gui/report_window.h"
+#include "reports/recorded_report.h"
+#include "support/layout_checks.h"
+#include "support/rows.h"
+#include "support/scripted_prompter.h"
+#include "support/temp_home.h"
+
+#include <QApplication>
+#include <QItemSelectionModel>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+constexpr qint32 kSerial = 52001;
+const QString kVenue = QStringLiteral("Bar d'en \"Pep\"; 100% música");
+
+QDateTime at(int d, int h, int m)
+{
+    return QDateTime(QDate(2026, 6, d), QTime(h, m), Qt::UTC);
+}
+
+class RecordedReports : public ::testing::Test {
+protected:
+    TempHome home;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Store> store;
+    LocGuru guru;
+
+    void SetUp() override
+    {
+        home.provision();
+        db = home.openDatabase();
+        store = std::make_unique<Store>(*db);
+        ASSERT_TRUE(store->insert("Programacion",
+                                  row({{"LNumeroSerie", kSerial},
+                                       {"TLocal", kVenue},
+                                       {"TVersion", "3.3"},
+                                       {"THoraEmpiezaNoche", "23:00"},
+                                       {"THoraTerminaNoche", "07:00"}})));
+    }
+    void interval(const QDateTime& start, double leqLocal,
+                  std::initializer_list<std::pair<const char*, QVariant>> more = {})
+    {
+        const QDateTime end = start.addSecs(15 * 60);
+        Row r = row({{"LNumeroSerie", kSerial},
+                     {"DFechaInicio", start.date()},
+                     {"THoraInicio", start.toString("HH:mm")},
+                     {"DFechaFinal", end.date()},
+                     {"THoraFinal", end.toString("HH:mm")},
+                     {"ByTLeq", 15},
+                     {"SLeqLocal", leqLocal},
+                     {"ByNivelLeqLocal", 80},
+                     {"SLeqVecino", 0.0},
+                     {"ByENA", 12},
+                     {"BoProgramacion", false}});
+        for (const auto& [c, v] : more)
+            r.set(QString::fromUtf8(c), v);
+        ASSERT_TRUE(store->insert("Intervalos", r)) << store->lastError().toStdString();
+    }
+    void session(const QDateTime& start)
+    {
+        ASSERT_TRUE(store->insert("Sesiones",
+                                  row({{"LNumeroSerie", kSerial},
+                                       {"DFechaInicio", start.date()},
+                                       {"THoraInicio", start.toString("HH:mm")},
+                                       {"SLeq", 121.0},
+                                       {"LPasadasLocal", 4321}})));
+    }
+    RecordedReportResult build(RecordedReportKind kind, const QDateTime& from, const QDateTime& to,
+                               const QString& assets = QStringLiteral(TVQ52_ASSET_DIR))
+    {
+        return buildRecordedReport(*db, guru,
+                                   {kind, kSerial, from, to, QStringLiteral("Inspección municipal"), assets});
+    }
+    static QStringList texts(const RecordedReportResult& r)
+    {
+        QStringList all;
+        if (const auto* report = std::get_if<RenderedReport>(&r)) {
+            for (int p = 0; p < report->pageCount(); ++p)
+                all += report->pageTexts(p);
+        } else if (const auto* e = std::get_if<ReportError>(&r)) {
+            ADD_FAILURE() << "report error " << e->kind << ": " << e->detail.toStdString();
+        } else {
+            ADD_FAILURE() << "no records";
+        }
+        return all;
+    }
+};
+
+} // namespace
+
+TEST_F(RecordedReports, AnIntervalReportPrintsTheScriptsTextsTheVenueAsTypedAndTheJournalHead)
+{
+    interval(at(1, 23, 0), 0.0);
+    interval(at(1, 23, 15), 59.0, {{"ByENA", 255}});
+    interval(at(1, 23, 30), 121.0, {{"SLeqVecino", 45.0}, {"BoProgramacion", true}});
+    interval(at(1, 23, 45), 75.3);
+    ASSERT_TRUE(Journal(*db).append(JournalAction::Download, kSerial, "ttyS0", "completed", "ok"));
+    const QByteArray head = Journal(*db).head();
+    ASSERT_FALSE(head.isEmpty());
+
+    const QStringList t = texts(build(RecordedReportKind::Intervals, at(1, 23, 0), at(1, 23, 45)));
+    EXPECT_TRUE(t.contains(kVenue));
+    EXPECT_TRUE(t.contains(QString::fromLatin1(head)));
+    EXPECT_TRUE(t.contains("Inspección municipal"));
+    for (const char* shown : {"---", "und", "up", "75.3", "45", "12min", "Sin calibrar", "Sí", "23:45"})
+        EXPECT_TRUE(t.contains(QString::fromUtf8(shown))) << shown;
+    EXPECT_FALSE(t.contains("75.3000030517578"));
+}
+
+TEST_F(RecordedReports, AnIntervalRangeWithoutRecordsIsAReportWithAnEmptyList)
+{
+    interval(at(2, 10, 0), 70.0);
+    const auto result = build(RecordedReportKind::Intervals, at(1, 0, 0), at(1, 23, 59));
+    ASSERT_TRUE(std::holds_alternative<RenderedReport>(result));
+    const QStringList t = texts(result);
+    EXPECT_TRUE(t.contains(kVenue)); // the unit's part prints
+    EXPECT_FALSE(t.contains("10:00"));
+    EXPECT_FALSE(t.contains("70"));
+}
+
+TEST_F(RecordedReports, ASessionReportNeedsASessionStartingInTheRange)
+{
+    session(at(2, 22, 0));
+    EXPECT_TRUE(
+        std::holds_alternative<NoRecordsInRange>(build(RecordedReportKind::Sessions, at(1, 0, 0), at(2, 21, 59))));
+    const QStringList t = texts(build(RecordedReportKind::Sessions, at(1, 0, 0), at(2, 22, 0)));
+    EXPECT_TRUE(t.contains("02/06/2026"));
+    EXPECT_TRUE(t.contains("up"));
+    EXPECT_TRUE(t.contains("4321"));
+}
+
+TEST_F(RecordedReports, TheExceedancePageStatesTheNightAndItsGap)
+{
+    interval(at(1, 23, 0), 82.4);
+    interval(at(1, 23, 15), 121.0);
+    const QStringList t = texts(build(RecordedReportKind::Exceedances, at(1, 12, 0), at(2, 12, 0)));
+    EXPECT_TRUE(t.contains("Noche programada: 23:00 - 07:00"));
+    EXPECT_TRUE(t.contains("01/06/2026 23:00 - 07:00"));
+    EXPECT_TRUE(t.contains("UP / 80 (2)"));
+    EXPECT_TRUE(t.contains("450")); // 480 minutes, 30 of them recorded
+}
+
+TEST_F(RecordedReports, AMissingTemplateIsAnErrorNotAReport)
+{
+    QTemporaryDir empty;
+    const auto result = build(RecordedReportKind::Intervals, at(1, 0, 0), at(2, 0, 0), empty.path());
+    ASSERT_TRUE(std::holds_alternative<ReportError>(result));
+    EXPECT_EQ(std::get<ReportError>(result).kind, ReportError::TemplateMissing);
+}
+
+namespace {
+
+class ReportWindowTest : public RecordedReports {
+protected:
+    std::unique_ptr<AppContext> ctx;
+    ScriptedPrompter prompter;
+    std::unique_ptr<ReportWindow> window;
+    QStringList previewed;
+    int previews = 0;
+
+    void open(const QString& firmware = QStringLiteral("3.3"))
+    {
+        ctx = std::make_unique<AppContext>(home.path());
+        ctx->db = std::move(db);
+        db.reset();
+        ctx->link.UnitSerial = kSerial;
+        ctx->link.UnitFirmware = firmware;
+        window = std::make_unique<ReportWindow>(*ctx, prompter);
+        window->setPreviewer([this](const RenderedReport& r) {
+            ++previews;
+            for (int p = 0; p < r.pageCount(); ++p)
+                previewed += r.pageTexts(p);
+        });
+        window->show();
+        QApplication::processEvents();
+    }
+    static void pick(QTableView* view, int row)
+    {
+        view->selectionModel()->clearSelection();
+        if (row >= 0)
+            view->selectRow(row);
+    }
+};
+
+} // namespace
+
+TEST_F(ReportWindowTest, TheRangeIsTheStoredStartOfThePickedRowsAcrossMidnight)
+{
+    interval(at(1, 23, 30), 70.1);
+    interval(at(1, 23, 45), 70.2);
+    interval(at(2, 0, 0), 70.3);
+    interval(at(2, 0, 15), 70.4);
+    open();
+    ASSERT_EQ(window->startGrid()->rowCount(), 4);
+    pick(window->startView(), 1);
+    pick(window->endView(), 2);
+    const auto range = window->chosenRange();
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->first, at(1, 23, 45));
+    EXPECT_EQ(range->second, at(2, 0, 0));
+
+    window->print();
+    EXPECT_EQ(previews, 1);
+    EXPECT_TRUE(previewed.contains("70.2"));
+    EXPECT_TRUE(previewed.contains("70.3"));
+    EXPECT_FALSE(previewed.contains("70.1"));
+    EXPECT_FALSE(previewed.contains("70.4"));
+}
+
+TEST_F(ReportWindowTest, NoRowPickedInTheFirstGridPrintsNothing)
+{
+    interval(at(1, 23, 30), 70.1);
+    open();
+    pick(window->startView(), -1);
+    window->print();
+    EXPECT_EQ(previews, 0);
+    EXPECT_TRUE(prompter.shown().isEmpty());
+}
+
+TEST_F(ReportWindowTest, ASessionRangeWithoutSessionsSaysThereIsNoData)
+{
+    interval(at(1, 23, 30), 70.1);
+    session(at(3, 22, 0));
+    open();
+    window->setKind(RecordedReportKind::Sessions);
+    window->print();
+    EXPECT_EQ(previews, 0);
+    EXPECT_EQ(prompter.catalogueIds(), QList<int>{59});
+}
+
+TEST_F(ReportWindowTest, TheUncalibratedMinuteColumnsShowFromFirmware30)
+{
+    interval(at(1, 23, 30), 70.1);
+    for (const auto& [firmware, shown] : {std::pair{"2.9", false}, std::pair{"3.0", true}, std::pair{"4.1", true}}) {
+        open(QString::fromLatin1(firmware));
+        for (const char* field : {"ByLineaInsuficiente", "ByDNA", "ByENA"}) {
+            const int c = window->startGrid()->columnOf(QString::fromLatin1(field));
+            EXPECT_EQ(window->startView()->isColumnHidden(c), !shown) << firmware << field;
+            EXPECT_EQ(window->endView()->isColumnHidden(c), !shown) << firmware << field;
+        }
+        db = std::move(ctx->db);
+    }
+}
+
+TEST_F(ReportWindowTest, TheWindowFitsTheSmallestScreen)
+{
+    open();
+    window->resize(1000, 640);
+    expectWhole(*window, "Form6");
+}
