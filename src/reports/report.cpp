@@ -162,7 +162,8 @@ public:
                                    QString* error)
     {
         if (!xml_.readNextStartElement() || xml_.name() != QLatin1String("reports")) {
-            *error = xml_.hasError() ? xml_.errorString() : QStringLiteral("<reports> expected");
+            *error = (xml_.hasError() ? xml_.errorString() : QStringLiteral("<reports> expected")) +
+                     QStringLiteral(" (line %1)").arg(xml_.lineNumber());
             return nullptr;
         }
         bool found = false;
