@@ -5,6 +5,7 @@
 #include "cli/identify_command.h"
 #include "cli/monitor_command.h"
 #include "cli/program_command.h"
+#include "cli/recorded_report_command.h"
 #include "cli/report_command.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,8 @@ const char kUsage[] =
     "  verify [SERIAL]        check the stored records against the exchange journal; exit\n"
     "                         status 1 when a record or entry was changed\n"
     "  journal [--serial N]   list the exchange journal, newest first\n"
+    "  report programming SERIAL --pdf FILE\n"
+    "                         write the programming report of a stored unit to a PDF\n"
     "  report intervals|sessions|exceedances SERIAL --from \"dd/mm/yy hh:nn\"\n"
     "         --to \"dd/mm/yy hh:nn\" --pdf FILE\n"
     "                         the report window's report of the records that start in the\n"
@@ -60,22 +63,27 @@ const char kUsage[] =
     "  --yes             answer prompts with OK/Yes without asking; with no terminal\n"
     "                    and no --yes, questions are answered No/Cancel\n";
 
+// Reports lay text out with fonts, which needs a GUI application (on no screen).
+bool needsFonts(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "report") == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // Reports lay text out with fonts, which need a GUI application; no
-    // display is needed for that.
-    bool drawsReports = false;
-    for (int k = 1; k < argc; ++k)
-        drawsReports = drawsReports || qstrcmp(argv[k], "report") == 0;
-    if (drawsReports && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> app;
-    if (drawsReports)
+    if (needsFonts(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
-    else
+    } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("tvq52-cli"));
     QTextStream err(stderr);
 
@@ -135,7 +143,8 @@ int main(int argc, char** argv)
     if (command == QLatin1String("journal"))
         return runJournal(session, options);
     if (command == QLatin1String("report"))
-        return runRecordedReport(session, options);
+        return options.command.value(1) == QLatin1String("programming") ? runReport(session, options)
+                                                                        : runRecordedReport(session, options);
     if (command == QLatin1String("csv"))
         return runCsv(session, options);
     return runIdentify(session, options);

@@ -1,0 +1,15 @@
+#pragma once
+
+namespace tvq52 {
+
+struct CliOptions;
+struct CliSession;
+
+// "report intervals|sessions|exceedances SERIAL --from WHEN --to WHEN --pdf FILE":
+// the report window's reports, written as PDF.
+int runRecordedReport(CliSession& session, const CliOptions& options);
+// "csv intervals|sessions SERIAL [--from WHEN] [--to WHEN]": the grid as the
+// recorded-data window exports it, on standard output.
+int runCsv(CliSession& session, const CliOptions& options);
+
+} // namespace tvq52
