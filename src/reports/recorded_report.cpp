@@ -7,6 +7,7 @@
 #include "records/record_grid_model.h"
 #include "reports/exceedance_summary.h"
 #include "reports/level_script.h"
+#include "reports/programming_report.h"
 #include "reports/recorded_range.h"
 
 #include <QLocale>
@@ -43,89 +44,17 @@ void setHeadings(ReportPart& part, Database& database, const LocGuru& guru, Reco
     }
 }
 
-// The unit's non-working intervals as stored: two to a line.
-QString storedIntervalListing(Database& database, qint32 serial)
-{
-    QSqlQuery q(database.connection());
-    q.prepare(QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 WHERE %7 = ? ORDER BY %1")
-                  .arg(quoteIdentifier(s("ByIntervalo")), quoteIdentifier(s("TDiaEmpiezaInt")),
-                       quoteIdentifier(s("THoraEmpiezaInt")), quoteIdentifier(s("TDiaTerminaInt")),
-                       quoteIdentifier(s("THoraTerminaInt")), quoteIdentifier(s("IntervaloInhabil")),
-                       quoteIdentifier(s("LNumeroSerie"))));
-    q.addBindValue(serial);
-    QString listing;
-    int listed = 0;
-    if (q.exec()) {
-        while (q.next()) {
-            const QString startDay = q.value(1).toString();
-            if (startDay.isEmpty() || startDay.startsWith(QLatin1String("00/00/00")))
-                continue;
-            listing += QStringLiteral("%1 - %2 %3 <-> %4 %5")
-                           .arg(q.value(0).toInt(), 2, 10, QLatin1Char('0'))
-                           .arg(startDay, q.value(2).toString(), q.value(3).toString(), q.value(4).toString());
-            listing += (++listed % 2 == 1) ? QStringLiteral("     ,     ") : QStringLiteral("\r");
-        }
-    }
-    return listing.isEmpty() ? QStringLiteral(" ") : listing;
-}
-
 // The fields of the unit's programming that every recorded-data report
 // carries on its first part.
 std::optional<ReportError> fillUnitPart(Report& report, Database& database, const LocGuru& guru,
                                         const RecordedReportRequest& request)
 {
-    QSqlQuery unit(database.connection());
-    unit.prepare(QStringLiteral("SELECT %1, %2, %3, %4, %5 FROM %6 WHERE %7 = ?")
-                     .arg(quoteIdentifier(s("DFechaTotales")), quoteIdentifier(s("THoraTotales")),
-                          quoteIdentifier(s("TVersion")), quoteIdentifier(s("CMI")),
-                          quoteIdentifier(s("TTipoActuacionVecino")), quoteIdentifier(s("Programacion")),
-                          quoteIdentifier(s("LNumeroSerie"))));
-    unit.addBindValue(request.serial);
-    if (!unit.exec())
-        return ReportError{ReportError::Database, unit.lastError().text()};
-    const bool stored = unit.next();
-    // Without a programming row the report still lists the records.
-    if (stored) {
-        report.main().setRecordSource(QStringLiteral("SELECT * FROM %1 WHERE %2 = ?")
-                                          .arg(quoteIdentifier(s("Programacion")), quoteIdentifier(s("LNumeroSerie"))),
-                                      {request.serial});
-    }
-    const QDate totalsDay = QDate::fromString(unit.value(0).toString().left(10), Qt::ISODate);
-    report.setText(s("IntervalTotals"),
-                   stored ? (totalsDay.isValid() ? totalsDay.toString(QStringLiteral("dd/MM/yyyy")) : QString())
-                           + QLatin1Char(' ') + unit.value(1).toString()
-                          : QString());
-    const QString listing = storedIntervalListing(database, request.serial);
-    report.setText(s("LabelMemo"), listing);
-    // Kept where the programming report keeps it; nothing reads it back.
-    QSqlQuery memo(database.connection());
-    memo.prepare(
-        QStringLiteral("UPDATE %1 SET %2 = ?").arg(quoteIdentifier(s("Configuracion")), quoteIdentifier(s("Memo"))));
-    memo.addBindValue(listing);
-    if (!memo.exec())
-        return ReportError{ReportError::Database, memo.lastError().text()};
-    const struct {
-        const char* field;
-        const char* table;
-        const char* caption;
-        int id;
-    } events[] = {{"Esborrats", "DiaBorrado", "TBorrados", 127},
-                  {"Reprogramacions", "DiaReprogramado", "TReprog", 126},
-                  {"FinBateria", "DiaFinalBateria", "TFinBateria", 141}};
-    for (const auto& e : events) {
-        report.setText(s(e.caption), colon(guru, e.id));
-        ReportPart* part = report.subReport(s(e.field));
-        if (!part)
-            continue;
-        part->setText(s("TFecha"), colon(guru, 16));
-        part->setText(s("THora"), colon(guru, 17));
-        part->setRecordSource(QStringLiteral("SELECT * FROM %1 WHERE %2 = ? ORDER BY %3, %4")
-                                  .arg(quoteIdentifier(s(e.table)), quoteIdentifier(s("LNumeroSerie")),
-                                       quoteIdentifier(s("DFecha")), quoteIdentifier(s("THora"))),
-                              {request.serial});
-    }
-    report.setText(s("TUsuario"), request.footer);
-    report.setText(s("TTFecha"), QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy")));
+    auto data = readProgrammingReportData(database, request.serial, QString());
+    if (auto* e = std::get_if<ReportError>(&data))
+        return *e;
+    fillProgrammingFields(report, guru, std::get<ProgrammingReportData>(data));
+    if (!request.footer.isEmpty())
+        report.setText(s("TUsuario"), request.footer);
     report.setText(s("NSerie"), QString::number(request.serial));
     report.setText(s("TNSerieCab"), guru.GetS(2));
     const int titles[] = {131, 142, 0};
@@ -133,33 +62,8 @@ std::optional<ReportError> fillUnitPart(Report& report, Database& database, cons
     report.setText(s("TTitulo"),
                    title ? guru.GetS(title).remove(QLatin1Char(':')).trimmed()
                          : guru.GetTranslation(QStringLiteral("RESUMEN DE EXCESOS")));
-    const struct {
-        const char* field;
-        int id;
-        bool colon;
-    } captions[] = {
-        {"TNSerie", 2, false},           {"TLocal", 6, false},
-        {"TVersion", 3, false},          {"TFecha", 4, false},
-        {"TDireccion", 7, false},        {"TPoblacion", 8, false},
-        {"TTelefono", 9, false},         {"TContacto", 5, false},
-        {"THorarioDia", 98, true},       {"THorarioNoche", 99, true},
-        {"TNivelDia", 114, true},        {"TNivelNoche", 114, true},
-        {"TNivelDiaVei", 115, true},     {"TNivelNitVei", 115, true},
-        {"TContadoresTot", 121, false},  {"TSobrepasadas", 122, true},
-        {"TPasadasVei", 123, true},      {"TSensorInact", 124, false},
-        {"TBorrados2", 125, false},      {"TIntervalos", 128, true},
-        {"TipActVei", 119, false},       {"TIntervalosLeq", 131, true},
-        {"TRegistrosSesion", 142, true},
-    };
-    for (const auto& c : captions)
-        report.setText(s(c.field), c.colon ? colon(guru, c.id) : guru.GetS(c.id));
-    const QString neighbourAction = unit.value(4).toString();
-    report.setText(s("TipusActuacio"), neighbourAction == QLatin1String("0") ? guru.GetS(140) : neighbourAction);
-    const bool globalCorrection = stored && std::lround(unit.value(2).toString().toDouble() * 10) >= 40;
-    report.setVisible(s("TCMI"), globalCorrection);
-    report.setVisible(s("CMI"), globalCorrection);
-    report.setText(s("TCMI"), guru.GetS(120));
-    report.setText(s("CMI"), guru.GetS(unit.value(3).toBool() ? 68 : 69));
+    report.setText(s("TIntervalosLeq"), colon(guru, 131));
+    report.setText(s("TRegistrosSesion"), colon(guru, 142));
     report.setText(s("TRango"),
                    guru.GetTranslation(QStringLiteral("Desde %1 hasta %2"))
                        .replace(QLatin1String("%1"), stampText(request.from))
