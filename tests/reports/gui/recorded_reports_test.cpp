@@ -254,6 +254,8 @@ TEST_F(ReportWindowTest, TheUncalibratedMinuteColumnsShowFromFirmware30)
 
 TEST_F(ReportWindowTest, TheWindowFitsTheSmallestScreen)
 {
+    interval(at(1, 23, 30), 70.1);
+    interval(at(2, 0, 0), 59.0);
     open();
     window->resize(1000, 640);
     expectWhole(*window, "Form6");
