@@ -3,6 +3,7 @@
 #include "db/store.h"
 #include "i18n/loc_guru.h"
 #include "records/gui/record_grid_items.h"
+#include "records/gui/records_fixture.h"
 #include "reports/gui/report_window.h"
 #include "reports/recorded_report.h"
 #include "support/layout_checks.h"
@@ -259,4 +260,38 @@ TEST_F(ReportWindowTest, TheWindowFitsTheSmallestScreen)
     open();
     window->resize(1000, 640);
     expectWhole(*window, "Form6");
+}
+
+namespace {
+
+using CsvFromRecordedData = RecordsWindowFixture;
+
+} // namespace
+
+// The grid of the tab shown, as shown: an older unit's file has no
+// uncalibrated-minute columns; Cancel writes nothing.
+TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumns)
+{
+    storeUnit(10, QStringLiteral("Bar"), QStringLiteral("2.5"));
+    addInterval(10, QDateTime(QDate(2026, 6, 1), QTime(23, 30), Qt::UTC), {{"SLeqLocal", 121.0}});
+    open();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("grid.csv");
+    prompter_.fileAnswer(path);
+    click("SSCommandCsv");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
+    const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_FALSE(lines[0].contains("E.N.A.")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains("LeqT(emisión) dBA"));
+    EXPECT_TRUE(lines[1].startsWith("01/06/2026;23:30;")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains(";UP;"));
+
+    prompter_.fileAnswer(QString());
+    ASSERT_TRUE(QFile::remove(path));
+    click("SSCommandCsv");
+    EXPECT_FALSE(QFile::exists(path));
 }
