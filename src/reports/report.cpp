@@ -17,6 +17,7 @@
 #include <QSqlRecord>
 #include <QXmlStreamReader>
 #include <algorithm>
+#include <map>
 
 namespace tvq52 {
 
@@ -516,12 +517,20 @@ private:
         ensurePage(c.page);
 
         // The part's repeated headers go on top of every page it runs onto.
+        // Side-by-side sub-reports share the page: what is above them is
+        // drawn once, and each starts below it.
         const Repeat repeat = [&](Cursor& at) {
             if (outer)
                 (*outer)(at);
+            const auto key = std::make_pair(&part, at.page);
+            if (const auto done = repeatEnd_.find(key); done != repeatEnd_.end()) {
+                at.y = std::max(at.y, done->second);
+                return;
+            }
             for (const BandDef& b : part.bands)
                 if (b.kind == BandDef::Header && b.repeat)
                     placeStatic(b, first, x, at);
+            repeatEnd_[key] = at.y;
         };
         for (const BandDef& b : part.bands)
             if (b.kind == BandDef::Header)
@@ -534,7 +543,7 @@ private:
                         return e;
         for (const BandDef& b : part.bands)
             if (b.kind == BandDef::Footer)
-                if (auto e = place(b, first, x, c, outer))
+                if (auto e = place(b, first, x, c, &repeat))
                     return e;
         return std::nullopt;
     }
@@ -675,6 +684,7 @@ private:
     double top_ = 0;
     double bottom_ = 0;
     bool pendingBreak_ = false;
+    std::map<std::pair<const PartImpl*, int>, double> repeatEnd_;
 };
 
 } // namespace

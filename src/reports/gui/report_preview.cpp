@@ -1,9 +1,9 @@
 #include "reports/gui/report_preview.h"
 
+#include "app/startup.h"
 #include "core/prompter.h"
 #include "i18n/loc_guru.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPageSetupDialog>
@@ -20,7 +20,7 @@ Form15::Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& 
     : QDialog(parent), report_(report), prompter_(prompter), guru_(guru)
 {
     setObjectName(QStringLiteral("Form15"));
-    setWindowTitle(QCoreApplication::applicationName());
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     preview_ = new QPrintPreviewWidget(printer_.get(), this);
     preview_->setObjectName(QStringLiteral("VSPrinter1"));

@@ -41,6 +41,7 @@ TEST(PreviewWindow, FitsTheSmallScreenInEveryLanguage)
             QStringLiteral("Form15_%1").arg(QString::fromUtf8(language.column ? language.column : "Español"));
         EXPECT_EQ(window.findChild<QPushButton*>(QStringLiteral("SSCommandPdf"))->text(),
                   QString::fromUtf8(language.savePdf));
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("TVQ-52"));
         test::expectWhole(window, name);
     }
     EXPECT_TRUE(prompter.shown().isEmpty());

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -270,6 +271,76 @@ TEST_F(ReportEngine, PicturesFromMemoryPaintTheSameOnAnyResolution)
         EXPECT_EQ(page.pixelColor(int(180 * px), int(20 * px)), QColor(Qt::red)) << width;
         EXPECT_EQ(page.pixelColor(int(100 * px), int(150 * px)), QColor(Qt::white)) << "a page is white";
     }
+}
+
+} // namespace
+
+namespace {
+
+// Two lists side by side under a repeated heading, in landscape: the longer
+// one runs onto the next page, where the heading and its own header come
+// back once; the page after a forced break starts clean.
+const char kSideBySide[] = R"(<reports>
+  <report name="Lists" orientation="landscape" margins="10 10 10 10">
+    <band kind="header" height="8" repeat="true">
+      <field name="Heading" kind="caption" text="HEADING" x="0" y="0" w="50" h="6"/>
+    </band>
+    <band kind="detail" height="150" newPage="after">
+      <field name="Filler" kind="caption" text="filler" x="0" y="0" w="50" h="5"/>
+      <subreport name="Left" x="0" y="140" w="100">
+        <band kind="header" height="5" repeat="true"><field name="TL" kind="caption" text="left" x="0" y="0" w="20" h="5"/></band>
+        <band kind="detail" height="5"><field name="L" kind="column" column="name" x="0" y="0" w="40" h="5"/></band>
+      </subreport>
+      <subreport name="Right" x="120" y="140" w="100">
+        <band kind="header" height="5" repeat="true"><field name="TR" kind="caption" text="right" x="0" y="0" w="20" h="5"/></band>
+        <band kind="detail" height="5"><field name="R" kind="column" column="name" x="0" y="0" w="40" h="5"/></band>
+      </subreport>
+    </band>
+    <band kind="footer" height="5"><field name="Last" kind="caption" text="last" x="0" y="0" w="20" h="5"/></band>
+  </report>
+</reports>)";
+
+TEST_F(ReportEngine, SideBySideListsShareThePagesTheyRunOnto)
+{
+    auto loaded = Report::fromXml(kSideBySide, QStringLiteral("Lists"));
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<Report>>(loaded));
+    Report& report = *std::get<std::unique_ptr<Report>>(loaded);
+    report.subReport(QStringLiteral("Left"))
+        ->setRecordSource(QStringLiteral("SELECT name FROM people WHERE k <= ? ORDER BY k"), {12});
+    report.subReport(QStringLiteral("Right"))
+        ->setRecordSource(QStringLiteral("SELECT name FROM people WHERE k <= ? ORDER BY k"), {9});
+    const RenderedReport out = render(report);
+    EXPECT_TRUE(out.landscape());
+    EXPECT_NEAR(out.pageSizeMm().width(), 297, 0.5);
+    // Page 1: heading, filler, both headers and each list as far as it fits
+    // (190 mm of page: 153-188 holds 7 rows); page 2 the rest of both.
+    ASSERT_EQ(out.pageCount(), 3);
+    const QStringList first = out.pageTexts(0);
+    EXPECT_EQ(first.count(QStringLiteral("person 003")), 2);
+    EXPECT_EQ(first.count(QStringLiteral("left")), 1);
+    EXPECT_EQ(first.count(QStringLiteral("right")), 1);
+    const QStringList second = out.pageTexts(1);
+    EXPECT_EQ(second.count(QStringLiteral("HEADING")), 1);
+    EXPECT_EQ(second.count(QStringLiteral("left")), 1);
+    EXPECT_EQ(second.count(QStringLiteral("right")), 1);
+    EXPECT_TRUE(second.contains(QStringLiteral("person 012")));
+    EXPECT_EQ(second.count(QStringLiteral("person 008")), 2);
+    int onFirst = 0;
+    for (const QString& t : first)
+        onFirst += t.startsWith(QLatin1String("person ")) ? 1 : 0;
+    int onSecond = 0;
+    for (const QString& t : second)
+        onSecond += t.startsWith(QLatin1String("person ")) ? 1 : 0;
+    EXPECT_EQ(onFirst, 14);
+    EXPECT_EQ(onSecond, 7);
+    EXPECT_EQ(out.pageTexts(2), QStringList({"HEADING", "last"})) << "the break after the detail";
+
+    // The PDF page takes the template's orientation.
+    QTemporaryDir dir;
+    QPdfWriter writer(dir.filePath(QStringLiteral("l.pdf")));
+    ASSERT_TRUE(out.print(writer));
+    EXPECT_EQ(writer.pageLayout().orientation(), QPageLayout::Landscape);
+    EXPECT_GT(writer.width(), writer.height());
 }
 
 } // namespace
