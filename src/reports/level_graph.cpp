@@ -1,0 +1,127 @@
+#include "reports/level_graph.h"
+
+#include "records/recorded_data.h"
+
+#include <algorithm>
+
+namespace tvq52 {
+
+namespace {
+
+QString oneDecimal(float level)
+{
+    return QString::number(double(level), 'f', 1);
+}
+
+} // namespace
+
+GraphSlider graphSlider(int records)
+{
+    if (records > kGraphPoints)
+        return {0, records - kGraphPoints};
+    return {-1, 0};
+}
+
+int stepLeft(const GraphSlider& slider, int value)
+{
+    return value > 0 ? std::max(value - 1, slider.minimum) : value;
+}
+
+int stepRight(const GraphSlider& slider, int value)
+{
+    return value < slider.maximum ? value + 1 : value;
+}
+
+int eventSeriesFor(const QString& firmware)
+{
+    return intervalLayoutFor(firmware) == IntervalLayout::Before30 ? EventLineShort : kEventSeries;
+}
+
+GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue)
+{
+    GraphPage page;
+    // Below 0 the slider has nothing to skip.
+    const int first = std::max(sliderValue, 0);
+    for (int i = 0; i < kGraphPoints; ++i) {
+        GraphPoint& p = page[std::size_t(i)];
+        p.levels.fill(kNoPoint);
+        const int index = first + i;
+        if (index >= records.size()) {
+            p.label = QStringLiteral(" ");
+            continue;
+        }
+        const GraphRecord& r = records[index];
+        p.used = true;
+        p.record = index;
+        // The first point compares with the record before the window, so a
+        // window that starts on a new day shows it too.
+        if (index > 0 && records[index - 1].start.date() != r.start.date()) {
+            p.levels[SeriesDayChange] = kDayChangeHeight;
+            if (i > 0)
+                page[std::size_t(i - 1)].levels[SeriesDayChange] = kDayChangeHeight;
+        }
+        p.label = r.start.date().toString(QStringLiteral("dd.MM.yy")) + QStringLiteral("  ") +
+                  r.start.time().toString(QStringLiteral("hh:mm")) + QStringLiteral(" <> ") +
+                  r.end.time().toString(QStringLiteral("hh:mm"));
+        p.levels[SeriesLimitVenue] = float(r.limitVenue);
+        p.levels[SeriesLimitNeighbour] = float(r.limitNeighbour);
+        p.levels[SeriesLimitFast] = float(r.limitFast);
+        // A record with the sensor inactive measured nothing: only its limits show.
+        if (r.sensorInactive == 0) {
+            p.levels[SeriesLeqVenue] = r.leqVenue;
+            p.levels[SeriesLeqNeighbour] = r.leqNeighbour;
+            p.levels[SeriesMaxFast] = r.maxFast;
+            p.levels[SeriesMaxLeq1] = r.maxLeq1;
+            p.levels[SeriesMinLeq1] = r.minLeq1;
+            for (int k = 0; k < 5; ++k)
+                p.levels[std::size_t(SeriesL1 + k)] = r.percentiles[std::size_t(k)];
+        }
+        const auto flagged = [](int byte) { return byte != 0 && byte != 255; };
+        p.events[EventDisconnection] = r.disconnections >= 1;
+        p.events[EventPassVenue] = r.passesVenue >= 1;
+        p.events[EventPassNeighbour] = r.passesNeighbour >= 1;
+        p.events[EventSensorInactive] = r.sensorInactive >= 1;
+        p.events[EventPassFast] = r.fastPasses >= 1;
+        p.events[EventLineShort] = flagged(r.lineShort);
+        p.events[EventDna] = flagged(r.dna);
+        p.events[EventEna] = flagged(r.ena);
+    }
+    return page;
+}
+
+QString levelDisplayText(float level)
+{
+    if (level == kNoPoint || level == 0.0f)
+        return QStringLiteral("---");
+    if (level < 60.0f)
+        return QStringLiteral("UND");
+    if (level > 120.0f)
+        return QStringLiteral("UP");
+    return oneDecimal(level);
+}
+
+QString neighbourLevelDisplayText(float level)
+{
+    if (level == kNoPoint)
+        return QStringLiteral("---");
+    if (level > 120.0f)
+        return QStringLiteral("UP");
+    return oneDecimal(level);
+}
+
+QString pointDisplayText(const GraphPoint& point, const std::array<QString, 8>& names)
+{
+    QStringList first;
+    for (int s = 0; s < 8; ++s) {
+        const float v = point.levels[std::size_t(s)];
+        const QString text = s == SeriesLeqNeighbour ? neighbourLevelDisplayText(v) : levelDisplayText(v);
+        first << names[std::size_t(s)] + QLatin1Char(':') + text;
+    }
+    static const char* const kPercentiles[] = {"L1:", " L5:", " L10:", " L50:", " L90:"};
+    QString second;
+    for (int k = 0; k < 5; ++k)
+        second += QLatin1String(kPercentiles[k]) + levelDisplayText(point.levels[std::size_t(SeriesL1 + k)]);
+    return first.join(QLatin1Char(' ')) + QLatin1Char('\n') + second;
+}
+
+} // namespace tvq52
