@@ -1,0 +1,45 @@
+#pragma once
+
+#include "reports/report.h"
+
+#include <QDialog>
+
+class QPrintPreviewWidget;
+class QPrinter;
+
+namespace tvq52 {
+
+class LocGuru;
+class Prompter;
+
+// The preview window: the laid-out report on Qt's print preview, with zoom,
+// fit, page navigation, page setup, print and save as PDF.
+class Form15 : public QDialog {
+    Q_OBJECT
+public:
+    Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent = nullptr);
+
+    QPrintPreviewWidget* preview() const { return preview_; }
+    int currentPage() const;
+    // Save as PDF without asking (the button asks for the file).
+    std::optional<ReportError> saveAsPdf(const QString& path);
+
+private:
+    void paintOn(QPrinter* printer);
+    void print();
+    void askSavePdf();
+    void pageSetup();
+    void updatePageLabel();
+
+    const RenderedReport& report_;
+    Prompter& prompter_;
+    const LocGuru& guru_;
+    QPrintPreviewWidget* preview_ = nullptr;
+    class QLabel* pageLabel_ = nullptr;
+    QPrinter* printer_ = nullptr;
+};
+
+// Shows `report` modally in the preview window.
+void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent);
+
+} // namespace tvq52

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QPicture>
+#include <QSqlDatabase>
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+#include <vector>
+
+class QPagedPaintDevice;
+class QPainter;
+
+namespace tvq52 {
+
+class LocGuru;
+class Prompter;
+
+// Why a report could not be built. Shown once, by the workflow that asked
+// for it, through showReportError().
+struct ReportError {
+    enum Kind {
+        TemplateMissing, // the file is not there or cannot be read
+        TemplateBroken,  // not well-formed, no such report, or a bad element
+        Database,        // a record source failed
+        Script,          // the level script does not parse or run
+        Output,          // the PDF file could not be written
+    };
+    Kind kind = TemplateMissing;
+    QString detail;
+};
+
+// Puts the error to the user in their language, in a critical box.
+void showReportError(Prompter& prompter, const LocGuru& guru, const ReportError& error);
+
+// One record of a record source while it is laid out: its columns by name,
+// plus the values that the row hook computes (LSL1, LByENA, ...).
+class ReportRow {
+public:
+    bool has(const QString& name) const { return values_.contains(name); }
+    QVariant value(const QString& name) const { return values_.value(name); }
+    void set(const QString& name, const QVariant& value) { values_.insert(name, value); }
+
+private:
+    QHash<QString, QVariant> values_;
+};
+
+// Runs once per detail row before the row is laid out; a failure stops the report.
+using RowHook = std::function<std::optional<ReportError>(ReportRow& row)>;
+
+// The main report or one sub-report of a loaded template: its fields by name
+// and its own record source. Names are unique inside one part; the same name
+// may appear in another part (every sub-report has its "TFecha").
+class ReportPart {
+public:
+    virtual ~ReportPart() = default;
+
+    virtual bool hasField(const QString& name) const = 0;
+    // Both return false when the part has no field of that name.
+    virtual bool setText(const QString& field, const QString& text) = 0;
+    virtual bool setVisible(const QString& field, bool visible) = 0;
+    virtual QString text(const QString& field) const = 0;
+    virtual bool isVisible(const QString& field) const = 0;
+
+    // The SQL with ? placeholders and the values bound to them, in order.
+    // Values are never pasted into the text.
+    virtual void setRecordSource(const QString& sql, const QVariantList& bound = {}) = 0;
+    virtual void setRowHook(RowHook hook) = 0;
+
+    // The sub-report held by field `name` of this part, or null.
+    virtual ReportPart* subReport(const QString& name) = 0;
+};
+
+// One page as laid out: what to draw, in millimetres from the page's top left.
+struct ReportPage;
+
+// A laid-out report: every page fixed, ready to paint on any device.
+class RenderedReport {
+public:
+    RenderedReport();
+    ~RenderedReport();
+    RenderedReport(RenderedReport&&) noexcept;
+    RenderedReport& operator=(RenderedReport&&) noexcept;
+
+    int pageCount() const;
+    // Page size in millimetres, portrait or landscape as the template says.
+    QSizeF pageSizeMm() const;
+    bool landscape() const;
+
+    // Paints page `index` scaled onto the painter's whole device, whatever
+    // its resolution: screen, printer and PDF get the same drawing.
+    void paintPage(QPainter& painter, int index) const;
+    // Every page onto a printer or PDF writer, a new page between them.
+    // The device's page size and orientation are set from the template.
+    bool print(QPagedPaintDevice& device) const;
+    std::optional<ReportError> writePdf(const QString& path, const QString& title = {}) const;
+
+    // The texts drawn on page `index`, in drawing order (for checks).
+    QStringList pageTexts(int index) const;
+
+private:
+    friend class Report;
+    std::vector<ReportPage> pages_;
+    QSizeF pageSize_;
+    bool landscape_ = false;
+};
+
+// A report template loaded from our XML format (assets/reports/README.md).
+class Report {
+public:
+    ~Report();
+
+    // Loads report `reportName` from the template file at `path`.
+    static std::variant<std::unique_ptr<Report>, ReportError> load(const QString& path, const QString& reportName);
+    // The same from XML text already in memory; `origin` names it in errors.
+    static std::variant<std::unique_ptr<Report>, ReportError> fromXml(const QByteArray& xml, const QString& reportName,
+                                                                      const QString& origin = {});
+
+    QString name() const;
+    ReportPart& main();
+    // Shorthands on the main report.
+    bool setText(const QString& field, const QString& text) { return main().setText(field, text); }
+    bool setVisible(const QString& field, bool visible) { return main().setVisible(field, visible); }
+    ReportPart* subReport(const QString& name) { return main().subReport(name); }
+
+    // A picture for the picture field `field`, wherever it is; kept in memory
+    // only. A QPicture stays vector graphics in a PDF.
+    bool setPicture(const QString& field, const QImage& image);
+    bool setPicture(const QString& field, const QPicture& picture);
+
+    // Runs every record source on `db` and lays the pages out. The report
+    // can be rendered again after changes.
+    std::variant<RenderedReport, ReportError> render(const QSqlDatabase& db) const;
+
+private:
+    Report();
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// A template file in the installed assets: assetFolder/reports/fileName.
+QString reportTemplatePath(const QString& assetFolder, const QString& fileName);
+
+} // namespace tvq52
