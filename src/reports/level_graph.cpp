@@ -114,7 +114,9 @@ QString pointDisplayText(const GraphPoint& point, const std::array<QString, 8>& 
     QStringList first;
     for (int s = 0; s < 8; ++s) {
         const float v = point.levels[std::size_t(s)];
-        const QString text = s == SeriesLeqNeighbour ? neighbourLevelDisplayText(v) : levelDisplayText(v);
+        // The neighbour's limit is a neighbour level too: 35 dB is no under-range.
+        const bool neighbour = s == SeriesLeqNeighbour || s == SeriesLimitNeighbour;
+        const QString text = neighbour ? neighbourLevelDisplayText(v) : levelDisplayText(v);
         first << names[std::size_t(s)] + QLatin1Char(':') + text;
     }
     static const char* const kPercentiles[] = {"L1:", " L5:", " L10:", " L50:", " L90:"};
