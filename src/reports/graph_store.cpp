@@ -109,9 +109,10 @@ bool loadHistory(Database& database, qint32 serial, HistoryData* data, QString* 
 
     QSqlQuery query(database.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT DFechaInicio, THoraInicio, ByTLeq, SLeqLocal, SLeqVecino, ByNivelLeqLocal, "
-                                 "ByNivelLeqVecino, IE3, IPasadasLocal, IPasadasVecino FROM Intervalos "
-                                 "WHERE LNumeroSerie = ? ORDER BY DFechaInicio, THoraInicio"));
+    query.prepare(
+        QStringLiteral("SELECT DFechaInicio, THoraInicio, ByTLeq, SLeqLocal, SLeqVecino, ByNivelLeqLocal, "
+                       "ByNivelLeqVecino, IE3, IPasadasLocal, IPasadasVecino FROM Intervalos "
+                       "WHERE LNumeroSerie = ? ORDER BY DFechaInicio, THoraInicio"));
     query.addBindValue(serial);
     if (!query.exec()) {
         *error = query.lastError().text();

@@ -57,12 +57,13 @@ GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue)
         // window that starts on a new day shows it too.
         if (index > 0 && records[index - 1].start.date() != r.start.date()) {
             p.levels[SeriesDayChange] = kDayChangeHeight;
+            p.newDay = true;
             if (i > 0)
                 page[std::size_t(i - 1)].levels[SeriesDayChange] = kDayChangeHeight;
         }
-        p.label = r.start.date().toString(QStringLiteral("dd.MM.yy")) + QStringLiteral("  ") +
-                  r.start.time().toString(QStringLiteral("hh:mm")) + QStringLiteral(" <> ") +
-                  r.end.time().toString(QStringLiteral("hh:mm"));
+        p.label = r.start.date().toString(QStringLiteral("dd.MM.yy")) + QStringLiteral("  ")
+            + r.start.time().toString(QStringLiteral("hh:mm")) + QStringLiteral(" <> ")
+            + r.end.time().toString(QStringLiteral("hh:mm"));
         p.levels[SeriesLimitVenue] = float(r.limitVenue);
         p.levels[SeriesLimitNeighbour] = float(r.limitNeighbour);
         p.levels[SeriesLimitFast] = float(r.limitFast);

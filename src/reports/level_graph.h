@@ -12,23 +12,23 @@ namespace tvq52 {
 struct GraphRecord {
     QDateTime start;
     QDateTime end;
-    float leqVenue = 0;     // SLeqLocal
-    float leqNeighbour = 0; // SLeqVecino
-    float maxFast = 0;      // SMaxFast
-    int limitVenue = 0;     // ByNivelLeqLocal
-    int limitNeighbour = 0; // ByNivelLeqVecino
-    int limitFast = 0;      // ByNivelMFast
-    float maxLeq1 = 0;      // SMaxLeq1min
-    float minLeq1 = 0;      // SMinLeq1min
+    float leqVenue = 0;                 // SLeqLocal
+    float leqNeighbour = 0;             // SLeqVecino
+    float maxFast = 0;                  // SMaxFast
+    int limitVenue = 0;                 // ByNivelLeqLocal
+    int limitNeighbour = 0;             // ByNivelLeqVecino
+    int limitFast = 0;                  // ByNivelMFast
+    float maxLeq1 = 0;                  // SMaxLeq1min
+    float minLeq1 = 0;                  // SMinLeq1min
     std::array<float, 5> percentiles{}; // SL1, SL5, SL10, SL50, SL90
-    int disconnections = 0; // IDesco
-    int passesVenue = 0;    // IPasadasLocal
-    int passesNeighbour = 0; // IPasadasVecino
-    int sensorInactive = 0; // IE3
-    int fastPasses = 0;     // IPasMaxFast
-    int lineShort = 0;      // ByLineaInsuficiente
-    int dna = 0;            // ByDNA
-    int ena = 0;            // ByENA
+    int disconnections = 0;             // IDesco
+    int passesVenue = 0;                // IPasadasLocal
+    int passesNeighbour = 0;            // IPasadasVecino
+    int sensorInactive = 0;             // IE3
+    int fastPasses = 0;                 // IPasMaxFast
+    int lineShort = 0;                  // ByLineaInsuficiente
+    int dna = 0;                        // ByDNA
+    int ena = 0;                        // ByENA
 };
 
 // The window shows this many consecutive records.
@@ -86,6 +86,9 @@ struct GraphPoint {
     std::array<float, kLevelSeries> levels{};
     std::array<bool, kEventSeries> events{};
     bool used = false;
+    // The record starts another day than the record before it: the bar
+    // stands on the left of this point.
+    bool newDay = false;
     int record = -1; // index into the records, -1 when unused
 };
 

@@ -97,12 +97,15 @@ TEST(GraphWindowOfRecords, DayChangeBarStandsBetweenTheLastRecordOfADayAndTheFir
                                   page[2].levels[SeriesDayChange], page[3].levels[SeriesDayChange]};
     EXPECT_EQ(bars, (std::vector<float>{kNoPoint, kDayChangeHeight, kDayChangeHeight, kNoPoint}));
     EXPECT_EQ(page[1].label, QStringLiteral("31.12.25  23:50 <> 23:54"));
+    EXPECT_TRUE(page[2].newDay);
+    EXPECT_FALSE(page[1].newDay || page[3].newDay);
     EXPECT_EQ(page[2].label, QStringLiteral("01.01.26  00:00 <> 00:04"));
 
     // A window that opens on the first record of a day marks that point alone.
     const GraphPage later = fillGraphPage(list, 2);
     EXPECT_EQ(later[0].levels[SeriesDayChange], kDayChangeHeight);
     EXPECT_EQ(later[1].levels[SeriesDayChange], kNoPoint);
+    EXPECT_TRUE(later[0].newDay);
 }
 
 TEST(GraphWindowOfRecords, SensorInactiveRecordShowsOnlyItsLimits)
@@ -174,7 +177,7 @@ TEST(GraphPointDisplay, VenueAndNeighbourRules)
         const char* neighbour;
     };
     const Case cases[] = {
-        {-1.0f, "---", "---"}, {0.0f, "---", "0.0"},     {45.2f, "UND", "45.2"},  {59.0f, "UND", "59.0"},
+        {-1.0f, "---", "---"},  {0.0f, "---", "0.0"},    {45.2f, "UND", "45.2"},  {59.0f, "UND", "59.0"},
         {59.9f, "UND", "59.9"}, {60.0f, "60.0", "60.0"}, {75.3f, "75.3", "75.3"}, {120.0f, "120.0", "120.0"},
         {120.1f, "UP", "UP"},   {121.0f, "UP", "UP"},
     };
@@ -200,8 +203,9 @@ TEST(GraphPointDisplay, ClickedPointListsEveryCurveThenThePercentiles)
     const std::array<QString, 8> names{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
                                        QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F"),
                                        QStringLiteral("G"), QStringLiteral("H")};
-    EXPECT_EQ(pointDisplayText(p, names), QStringLiteral("A:UND B:45.2 C:101.4 D:90.0 E:35.0 F:105.0 G:88.8 H:---\n"
-                                                         "L1:92.1 L5:91.0 L10:UP L50:70.5 L90:UND"));
+    EXPECT_EQ(pointDisplayText(p, names),
+              QStringLiteral("A:UND B:45.2 C:101.4 D:90.0 E:35.0 F:105.0 G:88.8 H:---\n"
+                             "L1:92.1 L5:91.0 L10:UP L50:70.5 L90:UND"));
 }
 
 class GraphStoreTest : public test::ProgrammingDatabase {
@@ -252,8 +256,9 @@ TEST_F(GraphStoreTest, BothLoadersReadOneUnitOldestFirst)
     const qint64 midnight = wallClock(QDate(2026, 3, 2), QTime(0, 0)).toSecsSinceEpoch() / 60;
     EXPECT_EQ(data.start, (std::vector<qint64>{midnight - 5, midnight, midnight + 10}));
     EXPECT_EQ(data.minutes, (std::vector<std::int32_t>{5, 10, 5}));
-    EXPECT_EQ(data.flags, (std::vector<std::uint8_t>{HistoryData::PassNeighbour, HistoryData::PassVenue,
-                                                     HistoryData::SensorInactive}));
+    EXPECT_EQ(
+        data.flags,
+        (std::vector<std::uint8_t>{HistoryData::PassNeighbour, HistoryData::PassVenue, HistoryData::SensorInactive}));
     EXPECT_FLOAT_EQ(data.venue[2], 75.3f);
     EXPECT_EQ(data.limitVenue[2], 90);
 
