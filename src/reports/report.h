@@ -78,6 +78,7 @@ public:
 
 // One page as laid out: what to draw, in millimetres from the page's top left.
 struct ReportPage;
+struct ReportFont;
 
 // A laid-out report: every page fixed, ready to paint on any device.
 class RenderedReport {
@@ -95,9 +96,10 @@ public:
     // Paints page `index` scaled onto the painter's whole device, whatever
     // its resolution: screen, printer and PDF get the same drawing.
     void paintPage(QPainter& painter, int index) const;
-    // Every page onto a printer or PDF writer, a new page between them.
-    // The device's page size and orientation are set from the template.
-    bool print(QPagedPaintDevice& device) const;
+    // Every page onto a printer or PDF writer, a new page between them. The
+    // device gets the template's page size and orientation, unless the user
+    // chose a page layout: then each page is fitted into the device's.
+    bool print(QPagedPaintDevice& device, bool keepDeviceLayout = false) const;
     std::optional<ReportError> writePdf(const QString& path, const QString& title = {}) const;
 
     // The texts drawn on page `index`, in drawing order (for checks).
@@ -106,6 +108,7 @@ public:
 private:
     friend class Report;
     std::vector<ReportPage> pages_;
+    std::vector<ReportFont> fonts_;
     QSizeF pageSize_;
     bool landscape_ = false;
 };

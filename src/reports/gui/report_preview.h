@@ -3,7 +3,9 @@
 #include "reports/report.h"
 
 #include <QDialog>
+#include <memory>
 
+class QLabel;
 class QPrintPreviewWidget;
 class QPrinter;
 
@@ -18,6 +20,7 @@ class Form15 : public QDialog {
     Q_OBJECT
 public:
     Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent = nullptr);
+    ~Form15() override;
 
     QPrintPreviewWidget* preview() const { return preview_; }
     int currentPage() const;
@@ -35,8 +38,9 @@ private:
     Prompter& prompter_;
     const LocGuru& guru_;
     QPrintPreviewWidget* preview_ = nullptr;
-    class QLabel* pageLabel_ = nullptr;
-    QPrinter* printer_ = nullptr;
+    QLabel* pageLabel_ = nullptr;
+    std::unique_ptr<QPrinter> printer_;
+    bool userLayout_ = false;
 };
 
 // Shows `report` modally in the preview window.
