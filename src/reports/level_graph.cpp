@@ -1,19 +1,11 @@
 #include "reports/level_graph.h"
 
 #include "records/recorded_data.h"
+#include "reports/level_script.h"
 
 #include <algorithm>
 
 namespace tvq52 {
-
-namespace {
-
-QString oneDecimal(float level)
-{
-    return QString::number(double(level), 'f', 1);
-}
-
-} // namespace
 
 GraphSlider graphSlider(int records)
 {
@@ -64,18 +56,21 @@ GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue)
         p.label = r.start.date().toString(QStringLiteral("dd.MM.yy")) + QStringLiteral("  ")
             + r.start.time().toString(QStringLiteral("hh:mm")) + QStringLiteral(" <> ")
             + r.end.time().toString(QStringLiteral("hh:mm"));
-        p.levels[SeriesLimitVenue] = float(r.limitVenue);
-        p.levels[SeriesLimitNeighbour] = float(r.limitNeighbour);
-        p.levels[SeriesLimitFast] = float(r.limitFast);
+        // A stored 0 is no value: the point stays empty rather than drawing
+        // a line down to 0 dB.
+        const auto measured = [](float level) { return level == kNoLevel ? kNoPoint : level; };
+        p.levels[SeriesLimitVenue] = measured(float(r.limitVenue));
+        p.levels[SeriesLimitNeighbour] = measured(float(r.limitNeighbour));
+        p.levels[SeriesLimitFast] = measured(float(r.limitFast));
         // A record with the sensor inactive measured nothing: only its limits show.
         if (r.sensorInactive == 0) {
-            p.levels[SeriesLeqVenue] = r.leqVenue;
-            p.levels[SeriesLeqNeighbour] = r.leqNeighbour;
-            p.levels[SeriesMaxFast] = r.maxFast;
-            p.levels[SeriesMaxLeq1] = r.maxLeq1;
-            p.levels[SeriesMinLeq1] = r.minLeq1;
+            p.levels[SeriesLeqVenue] = measured(r.leqVenue);
+            p.levels[SeriesLeqNeighbour] = measured(r.leqNeighbour);
+            p.levels[SeriesMaxFast] = measured(r.maxFast);
+            p.levels[SeriesMaxLeq1] = measured(r.maxLeq1);
+            p.levels[SeriesMinLeq1] = measured(r.minLeq1);
             for (int k = 0; k < 5; ++k)
-                p.levels[std::size_t(SeriesL1 + k)] = r.percentiles[std::size_t(k)];
+                p.levels[std::size_t(SeriesL1 + k)] = measured(r.percentiles[std::size_t(k)]);
         }
         const auto flagged = [](int byte) { return byte != 0 && byte != 255; };
         p.events[EventDisconnection] = r.disconnections >= 1;
@@ -90,26 +85,6 @@ GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue)
     return page;
 }
 
-QString levelDisplayText(float level)
-{
-    if (level == kNoPoint || level == 0.0f)
-        return QStringLiteral("---");
-    if (level < 60.0f)
-        return QStringLiteral("UND");
-    if (level > 120.0f)
-        return QStringLiteral("UP");
-    return oneDecimal(level);
-}
-
-QString neighbourLevelDisplayText(float level)
-{
-    if (level == kNoPoint)
-        return QStringLiteral("---");
-    if (level > 120.0f)
-        return QStringLiteral("UP");
-    return oneDecimal(level);
-}
-
 QString pointDisplayText(const GraphPoint& point, const std::array<QString, 8>& names)
 {
     QStringList first;
@@ -117,13 +92,13 @@ QString pointDisplayText(const GraphPoint& point, const std::array<QString, 8>& 
         const float v = point.levels[std::size_t(s)];
         // The neighbour's limit is a neighbour level too: 35 dB is no under-range.
         const bool neighbour = s == SeriesLeqNeighbour || s == SeriesLimitNeighbour;
-        const QString text = neighbour ? neighbourLevelDisplayText(v) : levelDisplayText(v);
+        const QString text = neighbour ? neighbourLevelPointText(double(v)) : levelPointText(double(v));
         first << names[std::size_t(s)] + QLatin1Char(':') + text;
     }
     static const char* const kPercentiles[] = {"L1:", " L5:", " L10:", " L50:", " L90:"};
     QString second;
     for (int k = 0; k < 5; ++k)
-        second += QLatin1String(kPercentiles[k]) + levelDisplayText(point.levels[std::size_t(SeriesL1 + k)]);
+        second += QLatin1String(kPercentiles[k]) + levelPointText(double(point.levels[std::size_t(SeriesL1 + k)]));
     return first.join(QLatin1Char(' ')) + QLatin1Char('\n') + second;
 }
 

@@ -97,15 +97,9 @@ using GraphPage = std::array<GraphPoint, kGraphPoints>;
 // The 50 points shown for the slider's value.
 GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue);
 
-// Level texts of the point display: "---" for no value (-1 or 0), "UND"
-// below 60, "UP" above 120, else one decimal.
-QString levelDisplayText(float level);
-// The neighbour level is stored without an under-range marker: only -1 is
-// no value, and a level below 60 shows as a number.
-QString neighbourLevelDisplayText(float level);
-
-// The two lines shown beside a clicked point; `names` holds the names of the
-// eight level curves as the chart shows them.
+// The two lines shown beside a clicked point (levels through levelPointText,
+// neighbour levels through neighbourLevelPointText); `names` holds the names
+// of the eight level curves as the chart shows them.
 QString pointDisplayText(const GraphPoint& point, const std::array<QString, 8>& names);
 
 } // namespace tvq52

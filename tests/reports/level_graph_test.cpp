@@ -2,6 +2,7 @@
 #include "records/recorded_data.h"
 #include "reports/graph_store.h"
 #include "reports/level_graph.h"
+#include "reports/level_script.h"
 #include "support/rows.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ std::vector<int> shownRecords(const GraphPage& page)
     std::vector<int> shown;
     for (const GraphPoint& p : page)
         if (p.used)
-            shown.push_back(int(p.levels[SeriesLeqVenue]));
+            shown.push_back(p.record);
     return shown;
 }
 
@@ -68,7 +69,9 @@ TEST(GraphWindowOfRecords, HundredTwentyRecordsOpenOnTheNewestAndStepLeftByOne)
     const GraphSlider slider = graphSlider(120);
     EXPECT_EQ(slider.minimum, 0);
     EXPECT_EQ(slider.maximum, 70);
-    EXPECT_EQ(shownRecords(fillGraphPage(all, slider.maximum)), range(70, 50));
+    const GraphPage newest = fillGraphPage(all, slider.maximum);
+    EXPECT_EQ(shownRecords(newest), range(70, 50));
+    EXPECT_EQ(newest[0].levels[SeriesLeqVenue], 70);
     const int left = stepLeft(slider, slider.maximum);
     EXPECT_EQ(left, 69);
     EXPECT_EQ(shownRecords(fillGraphPage(all, left)), range(69, 50));
@@ -137,6 +140,9 @@ TEST(GraphWindowOfRecords, SensorInactiveRecordShowsOnlyItsLimits)
     const GraphPoint measured = fillGraphPage({r}, 0)[0];
     EXPECT_EQ(measured.levels[SeriesLeqNeighbour], 40);
     EXPECT_EQ(measured.levels[SeriesL50], 70);
+    // A level stored as 0 (no value) leaves its point empty.
+    r.leqNeighbour = 0;
+    EXPECT_EQ(fillGraphPage({r}, 0)[0].levels[SeriesLeqNeighbour], kNoPoint);
     EXPECT_FALSE(measured.events[EventSensorInactive]);
 }
 
@@ -182,8 +188,8 @@ TEST(GraphPointDisplay, VenueAndNeighbourRules)
         {120.1f, "UP", "UP"},   {121.0f, "UP", "UP"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(levelDisplayText(c.level), QString::fromLatin1(c.venue)) << c.level;
-        EXPECT_EQ(neighbourLevelDisplayText(c.level), QString::fromLatin1(c.neighbour)) << c.level;
+        EXPECT_EQ(levelPointText(double(c.level)), QString::fromLatin1(c.venue)) << c.level;
+        EXPECT_EQ(neighbourLevelPointText(double(c.level)), QString::fromLatin1(c.neighbour)) << c.level;
     }
 }
 

@@ -14,6 +14,7 @@ namespace tvq52 {
 struct AppContext;
 class ProgrammingWindow;
 class RecordedDataWindow;
+class GraphWindow;
 class Prompter;
 
 // The main menu, Form1: the first window of the run; loading it brings the
@@ -60,6 +61,7 @@ private:
     void showHelp();
     ProgrammingWindow* programmingWindow();
     RecordedDataWindow* recordedDataWindow();
+    void openGraphWindow();
     void showProgrammingWindow();
     void showRecordedDataWindow();
 
@@ -72,6 +74,7 @@ private:
     // One instance for the run of this main window; a language reload makes a new one.
     QPointer<ProgrammingWindow> programming_;
     QPointer<RecordedDataWindow> recordedData_;
+    QPointer<GraphWindow> graph_;
 };
 
 } // namespace tvq52

@@ -97,6 +97,9 @@ GraphWindow::GraphWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     setWindowTitle(QStringLiteral("TVQ-52"));
     buildUi();
     ctx_.guru.TranslateForm(this);
+    // Bar sets are not series: their names are translated here.
+    for (QBarSet* set : eventSets_)
+        set->setLabel(ctx_.guru.GetTranslation(set->label()));
     if (const QScreen* sc = screen())
         resize(QSize(1000, 720).boundedTo(sc->availableGeometry().size() - QSize(16, 48)));
 }
