@@ -5,9 +5,12 @@
 #include "cli/identify_command.h"
 #include "cli/monitor_command.h"
 #include "cli/program_command.h"
+#include "cli/report_command.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
+#include <memory>
 
 using namespace tvq52;
 
@@ -37,6 +40,8 @@ const char kUsage[] =
     "  verify [SERIAL]        check the stored records against the exchange journal; exit\n"
     "                         status 1 when a record or entry was changed\n"
     "  journal [--serial N]   list the exchange journal, newest first\n"
+    "  report programming SERIAL --pdf FILE\n"
+    "                         write the programming report of a stored unit to a PDF\n"
     "\n"
     "Options (before or after the command):\n"
     "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
@@ -51,11 +56,27 @@ const char kUsage[] =
     "  --yes             answer prompts with OK/Yes without asking; with no terminal\n"
     "                    and no --yes, questions are answered No/Cancel\n";
 
+// Reports lay text out with fonts, which needs a GUI application (on no screen).
+bool needsFonts(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (qstrcmp(argv[i], "report") == 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (needsFonts(argc, argv)) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("tvq52-cli"));
     QTextStream err(stderr);
 
@@ -77,7 +98,8 @@ int main(int argc, char** argv)
     }
     const QStringList known{QStringLiteral("identify"), QStringLiteral("init"),    QStringLiteral("config"),
                             QStringLiteral("program"),  QStringLiteral("monitor"), QStringLiteral("download"),
-                            QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal")};
+                            QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal"),
+                            QStringLiteral("report")};
     if (!known.contains(command)) {
         err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
         return 2;
@@ -113,5 +135,7 @@ int main(int argc, char** argv)
         return runVerify(session, options);
     if (command == QLatin1String("journal"))
         return runJournal(session, options);
+    if (command == QLatin1String("report"))
+        return runReport(session, options);
     return runIdentify(session, options);
 }

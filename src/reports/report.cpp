@@ -411,6 +411,14 @@ private:
     QImage device_;
 };
 
+// Stored texts end their lines with CR (and LF); the painter breaks on LF.
+QString printable(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 struct Cursor {
     int page = 0;
     double y = 0;
@@ -546,7 +554,7 @@ private:
                 const QString text = fieldText(f, row);
                 if (text.isEmpty())
                     continue;
-                const double need = measure_.height(f.font, text, f.rect.width());
+                const double need = measure_.height(f.font, printable(text), f.rect.width());
                 h = std::max(h, b.height + need - f.rect.height());
             }
         return h;
@@ -645,7 +653,7 @@ private:
                 continue;
             }
             op.type = DrawOp::Text;
-            op.text = fieldText(f, row);
+            op.text = printable(fieldText(f, row));
             op.pageNumber = f.kind == FieldDef::Page;
             if (op.text.isEmpty() && !op.frame)
                 continue;

@@ -1,6 +1,7 @@
 #include "programming/gui/programming_window.h"
 
 #include "app/app_context.h"
+#include "app/data_folder.h"
 #include "app/exchange_sessions.h"
 #include "app/gui/help.h"
 #include "core/catalogue_ids.h"
@@ -21,6 +22,8 @@
 #include "programming/programming_store.h"
 #include "programming/programming_transfer.h"
 #include "programming/programming_workflow.h"
+#include "reports/gui/report_preview.h"
+#include "reports/programming_report.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -158,7 +161,7 @@ QWidget* ProgrammingWindow::buildButtons()
     add("SSCommandRecibir", "Recibir", &ProgrammingWindow::receiveProgramming);
     add("SSCommandTransmitir", "Transmitir", &ProgrammingWindow::transmitProgramming);
     add("SSCommandRealTime", "Tiempo real", &ProgrammingWindow::openMonitor);
-    add("SSCommandImprimir", "Imprimir", nullptr);
+    add("SSCommandImprimir", "Imprimir", &ProgrammingWindow::printReport);
     QPushButton* recorded = add("SSCommandIncidencias", "Datos registrados", nullptr);
     connect(recorded, &QPushButton::clicked, this, [this] {
         if (openRecordedData_)
@@ -510,6 +513,32 @@ void ProgrammingWindow::saveRecord()
         return;
     if (showCatalogue(prompter_, ctx_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         GrabaProgramacio();
+}
+
+void ProgrammingWindow::printReport()
+{
+    const qint32 serial = header_->serial->text().trimmed().toInt();
+    if (serial == 0 || !hasStore())
+        return;
+    // The report reads the database: unsaved changes are offered first.
+    if (!Modificat())
+        return;
+    std::variant<RenderedReport, ReportError> built;
+    {
+        WaitCursor wait;
+        built = buildProgrammingReport(*ctx_.db, ctx_.guru,
+                                       reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml")), serial,
+                                       header_->version->text());
+    }
+    if (auto* e = std::get_if<ReportError>(&built)) {
+        showReportError(prompter_, ctx_.guru, *e);
+        return;
+    }
+    const RenderedReport& report = std::get<RenderedReport>(built);
+    if (reportPreviewer_)
+        reportPreviewer_(report);
+    else
+        previewReport(report, prompter_, ctx_.guru, this);
 }
 
 void ProgrammingWindow::deleteRecord()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reports/report.h"
+
 #include "programming/field_checks.h"
 #include "programming/programming_block.h"
 #include "programming/programming_browser.h"
@@ -81,6 +83,8 @@ public:
     MonitorWindow* monitorWindow() const { return monitor_.get(); }
     // The recorded-data window of the run, which the main window owns.
     void setRecordedDataOpener(std::function<void()> open);
+    // Shows a laid-out report; the preview window unless replaced (tests).
+    void setReportPreviewer(std::function<void(const RenderedReport&)> show) { reportPreviewer_ = std::move(show); }
 
     // ProgrammingView
     ProgrammingRecord record() const override { return recordFromFields(); }
@@ -105,6 +109,7 @@ public:
     void searchRecord();
     void saveRecord();
     void deleteRecord();
+    void printReport();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -172,6 +177,7 @@ private:
     QWidget* busyPanel_ = nullptr;
     QLabel* busyText_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
+    std::function<void(const RenderedReport&)> reportPreviewer_;
 };
 
 } // namespace tvq52

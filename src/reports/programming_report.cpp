@@ -1,0 +1,156 @@
+#include "reports/programming_report.h"
+
+#include "db/database.h"
+#include "i18n/loc_guru.h"
+#include "reports/report_format.h"
+
+#include <QSqlDatabase>
+
+namespace tvq52 {
+
+namespace {
+
+// A stored "dd/mm/yy" with its year in full, by the same rule as the unit's
+// dates (below 50 is 20yy); other texts as they are.
+QString fullYearDate(const QString& date)
+{
+    const QStringList parts = date.trimmed().split(QLatin1Char('/'));
+    if (parts.size() != 3 || parts[2].size() != 2)
+        return date;
+    bool ok = false;
+    const int yy = parts[2].toInt(&ok);
+    if (!ok)
+        return date;
+    return parts[0] + QLatin1Char('/') + parts[1] + QLatin1Char('/') + QString::number(yy < 50 ? 2000 + yy : 1900 + yy);
+}
+
+QString withColon(const LocGuru& guru, int id)
+{
+    return guru.GetS(id) + QLatin1Char(':');
+}
+
+} // namespace
+
+QString nonWorkingIntervalListing(const std::vector<StoredNonWorkingInterval>& intervals)
+{
+    QString listing;
+    int listed = 0;
+    for (const StoredNonWorkingInterval& i : intervals) {
+        if (i.startDate.trimmed() == QLatin1String("00/00/00") || i.startDate.trimmed().isEmpty())
+            continue;
+        listing += QStringLiteral("%1 - %2 %3 <-> %4 %5")
+                       .arg(i.number, 2, 10, QLatin1Char('0'))
+                       .arg(fullYearDate(i.startDate), i.startTime, fullYearDate(i.endDate), i.endTime);
+        ++listed;
+        listing += listed % 2 == 1 ? QStringLiteral("     ,     ") : QStringLiteral("\r");
+    }
+    return listed == 0 ? QStringLiteral(" ") : listing;
+}
+
+bool firmwareHasGlobalCorrection(const QString& firmware)
+{
+    bool ok = false;
+    const double v = firmware.trimmed().toDouble(&ok);
+    return ok && v >= 4.0;
+}
+
+std::variant<ProgrammingReportData, ReportError> readProgrammingReportData(Database& db, qint32 serial,
+                                                                           const QString& firmware)
+{
+    ReportStore store(db);
+    const std::optional<Row> row = store.programming(serial);
+    if (!row) {
+        const QString error = store.lastError();
+        return ReportError{ReportError::Database,
+                           error.isEmpty() ? QStringLiteral("Programacion %1: no record").arg(serial) : error};
+    }
+    ProgrammingReportData d;
+    d.serial = serial;
+    d.intervalTotals = reportDate(row->value(QStringLiteral("DFechaTotales"))) + QLatin1Char(' ')
+        + row->value(QStringLiteral("THoraTotales")).toString();
+    d.intervalListing = nonWorkingIntervalListing(store.nonWorkingIntervals(serial));
+    d.footerText = store.footerText();
+    if (!store.writeMemo(d.intervalListing))
+        return ReportError{ReportError::Database, store.lastError()};
+    d.neighbourAction = row->value(QStringLiteral("TTipoActuacionVecino")).toString();
+    d.clockChange = row->value(QStringLiteral("BoCambioHora")).toBool();
+    d.globalCorrection = row->value(QStringLiteral("CMI")).toBool();
+    d.octave31 = row->value(QStringLiteral("SOctava31,5Hz"));
+    d.showGlobalCorrection =
+        firmwareHasGlobalCorrection(firmware.isEmpty() ? row->value(QStringLiteral("TVersion")).toString() : firmware);
+    d.today = QDate::currentDate();
+    return d;
+}
+
+void fillProgrammingFields(Report& report, const LocGuru& guru, const ProgrammingReportData& d)
+{
+    using Lists = ReportStore::EventDates;
+    const RecordSource main = ReportStore::programmingSource(d.serial);
+    report.main().setRecordSource(main.sql, main.bound);
+    const std::pair<const char*, Lists> lists[] = {
+        {"Esborrats", Lists::Erased}, {"Reprogramacions", Lists::Reprogrammed}, {"FinBateria", Lists::BatteryEnd}};
+    for (const auto& [name, list] : lists)
+        if (ReportPart* sub = report.subReport(QLatin1String(name))) {
+            const RecordSource s = ReportStore::eventDateSource(list, d.serial);
+            sub->setRecordSource(s.sql, s.bound);
+            sub->setText(QStringLiteral("TFecha"), withColon(guru, 16));
+            sub->setText(QStringLiteral("THora"), withColon(guru, 17));
+        }
+
+    report.setText(QStringLiteral("IntervalTotals"), d.intervalTotals);
+    report.setText(QStringLiteral("LabelMemo"), d.intervalListing);
+    report.setText(QStringLiteral("TUsuario"), d.footerText);
+    report.setText(QStringLiteral("TTFecha"), d.today.toString(QStringLiteral("dd/MM/yyyy")));
+    report.setText(QStringLiteral("SOctava31,5Hz"), formatReportValue(d.octave31, QStringLiteral("#.00")));
+    report.setText(QStringLiteral("CambioHora"), guru.GetS(d.clockChange ? 68 : 69));
+    const bool noAction = d.neighbourAction.trimmed() == QLatin1String("0");
+    report.setText(QStringLiteral("TipusActuacio"), noAction ? guru.GetS(140) : d.neighbourAction);
+    report.setVisible(QStringLiteral("TCMI"), d.showGlobalCorrection);
+    report.setVisible(QStringLiteral("CMI"), d.showGlobalCorrection);
+    if (d.showGlobalCorrection) {
+        report.setText(QStringLiteral("TCMI"), guru.GetS(120));
+        report.setText(QStringLiteral("CMI"), guru.GetS(d.globalCorrection ? 68 : 69));
+    }
+
+    // Captions: the field, its catalogue text, and whether a colon follows.
+    struct Caption {
+        const char* field;
+        int id;
+        bool colon;
+    };
+    static const Caption captions[] = {
+        {"TReprog", 126, true},       {"TBorrados", 127, true},    {"TFinBateria", 141, true},
+        {"TIntervalos", 128, true},   {"TNotas", 129, false},      {"TContadoresTot", 121, false},
+        {"TSobrepasadas", 122, true}, {"TPasadasVei", 123, true},  {"TSensorInact", 124, false},
+        {"TBorrados2", 125, false},   {"TOctavas", 117, true},     {"TSesiones", 116, true},
+        {"TLunes", 70, true},         {"TMartes", 71, true},       {"TMiercoles", 72, true},
+        {"TJueves", 73, true},        {"TViernes", 74, true},      {"TSabado", 75, true},
+        {"TDomingo", 76, true},       {"TIdioma", 1, false},       {"TCambioHora", 90, false},
+        {"TTempsLeq", 10, false},     {"TMFast", 77, false},       {"TTiempoAten", 80, true},
+        {"TipAct", 118, false},       {"TipActVei", 119, false},   {"NumeroRings", 130, false},
+        {"Normativa", 113, true},     {"THorarioNoche", 99, true}, {"THorarioDia", 98, true},
+        {"TNivelNoche", 114, true},   {"TNivelDia", 114, true},    {"TNivelNitVei", 115, true},
+        {"TNivelDiaVei", 115, true},  {"TNSerie", 2, false},       {"TContacto", 5, false},
+        {"TLocal", 6, false},         {"TVersion", 3, false},      {"TFecha", 4, false},
+        {"TDireccion", 7, false},     {"TPoblacion", 8, false},    {"TTelefono", 9, false},
+    };
+    for (const Caption& c : captions)
+        report.setText(QLatin1String(c.field), c.colon ? withColon(guru, c.id) : guru.GetS(c.id));
+}
+
+std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, const LocGuru& guru,
+                                                                 const QString& templatePath, qint32 serial,
+                                                                 const QString& firmware)
+{
+    auto loaded = Report::load(templatePath, QStringLiteral("TVQ52_1"));
+    if (auto* e = std::get_if<ReportError>(&loaded))
+        return *e;
+    auto report = std::move(std::get<std::unique_ptr<Report>>(loaded));
+    auto data = readProgrammingReportData(db, serial, firmware);
+    if (auto* e = std::get_if<ReportError>(&data))
+        return *e;
+    fillProgrammingFields(*report, guru, std::get<ProgrammingReportData>(data));
+    return report->render(db.connection());
+}
+
+} // namespace tvq52

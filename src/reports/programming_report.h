@@ -1,0 +1,54 @@
+#pragma once
+
+#include "reports/report.h"
+#include "reports/report_store.h"
+
+#include <QDate>
+#include <QString>
+#include <variant>
+#include <vector>
+
+namespace tvq52 {
+
+class Database;
+class LocGuru;
+
+// The non-working intervals in use, two to a line: "01 - 01/08/2024 00:00 <->
+// 15/08/2024 23:59     ,     02 - ...\r". Years are printed with four digits.
+// " " when none is in use.
+QString nonWorkingIntervalListing(const std::vector<StoredNonWorkingInterval>& intervals);
+
+// What the report computes from the stored programming rather than binding it.
+struct ProgrammingReportData {
+    qint32 serial = 0;
+    QString intervalTotals; // date and time of the last totals reading
+    QString intervalListing;
+    QString footerText;
+    QString neighbourAction; // stored action type; "0" means none
+    bool clockChange = false;
+    bool globalCorrection = false;
+    QVariant octave31;
+    bool showGlobalCorrection = false; // firmware 4.0 or later
+    QDate today;
+};
+
+// Reads the stored row and intervals of unit `serial` and writes the listing
+// into the settings row's memo. `firmware` is the version shown ("3.3"); empty
+// takes the stored one.
+std::variant<ProgrammingReportData, ReportError> readProgrammingReportData(Database& db, qint32 serial,
+                                                                           const QString& firmware);
+
+// Record sources (the programming row and the three event-date lists, the
+// serial bound) and every computed and caption field of the programming part,
+// which the recorded-data and graph reports share.
+void fillProgrammingFields(Report& report, const LocGuru& guru, const ProgrammingReportData& data);
+
+// The programming report of unit `serial`, laid out.
+std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, const LocGuru& guru,
+                                                                 const QString& templatePath, qint32 serial,
+                                                                 const QString& firmware);
+
+// "4.0" or later: the global-correction pair is printed.
+bool firmwareHasGlobalCorrection(const QString& firmware);
+
+} // namespace tvq52
