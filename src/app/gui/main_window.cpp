@@ -258,7 +258,8 @@ void MainWindow::openGraphWindow()
             history.load(unit);
             history.exec();
         });
-        graph_->setPrinter(printGraphReport);
+        graph_->setPrinter(
+            [this](GraphWindow& w, const ShownUnit& unit) { printGraphReport(ctx_, prompter_, w, unit); });
     }
     graph_->load(*recordedData_->shownUnit());
     graph_->exec();
