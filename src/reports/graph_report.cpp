@@ -9,8 +9,8 @@ namespace tvq52 {
 
 std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const LocGuru& guru,
                                                            const QString& templatePath, qint32 serial,
-                                                           const QString& firmware, const QPicture& levels,
-                                                           const QPicture& events)
+                                                           const QString& firmware, const QImage& levels,
+                                                           const QImage& events)
 {
     auto loaded = Report::load(templatePath, QStringLiteral("TVQ52_4"));
     if (auto* e = std::get_if<ReportError>(&loaded))

@@ -2,7 +2,7 @@
 
 #include "reports/report.h"
 
-#include <QPicture>
+#include <QImage>
 #include <variant>
 
 namespace tvq52 {
@@ -15,7 +15,7 @@ class LocGuru;
 // exchange journal's chain head in the footer of every page.
 std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const LocGuru& guru,
                                                            const QString& templatePath, qint32 serial,
-                                                           const QString& firmware, const QPicture& levels,
-                                                           const QPicture& events);
+                                                           const QString& firmware, const QImage& levels,
+                                                           const QImage& events);
 
 } // namespace tvq52

@@ -11,7 +11,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QGraphicsRectItem>
-#include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegendMarker>
@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStackedBarSeries>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -68,7 +69,7 @@ const struct {
 
 // A click reaches a point this close to it, in pixels.
 constexpr qreal kPointReach = 20;
-constexpr qreal kTopLevel = 130;
+constexpr qreal kTopLevel = 140;
 
 QString native(const char* text)
 {
@@ -123,16 +124,14 @@ void GraphWindow::buildUi()
     top->addStretch();
     layout->addLayout(top);
 
-    layout->addWidget(buildLevelChart(), 3);
-    layout->addWidget(buildEventChart(), 2);
+    layout->addWidget(buildLevelChart(), 5);
+    layout->addWidget(buildEventChart(), 4);
 
     auto* sliderRow = new QHBoxLayout;
     auto* left = new QPushButton(QStringLiteral("<"), this);
     left->setObjectName(QStringLiteral("SSCommandSliderLeft"));
     auto* right = new QPushButton(QStringLiteral(">"), this);
     right->setObjectName(QStringLiteral("SSCommandSliderRight"));
-    for (QPushButton* b : {left, right})
-        b->setFixedWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("<<<<")) + 12);
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setObjectName(QStringLiteral("Slider1"));
     slider_->setRange(-1, 0);
@@ -181,7 +180,9 @@ QChartView* GraphWindow::buildLevelChart()
     levelX_->setTickCount(2);
     levelY_ = new QValueAxis;
     levelY_->setRange(0, kTopLevel);
-    levelY_->setTickCount(14);
+    levelY_->setTickCount(8);
+    levelY_->setMinorTickCount(1);
+    levelY_->setTruncateLabels(false);
     levelY_->setLabelFormat(QStringLiteral("%d"));
     levelY_->setTitleText(QStringLiteral("dB"));
     levelChart_->addAxis(levelX_, Qt::AlignBottom);
@@ -211,7 +212,7 @@ QChartView* GraphWindow::buildLevelChart()
     labelBox_->setBrush(QColor(255, 255, 225));
     labelBox_->setPen(QPen(Qt::darkGray));
     labelBox_->setZValue(20);
-    label_ = new QGraphicsSimpleTextItem(labelBox_);
+    label_ = new QGraphicsTextItem(labelBox_);
     labelBox_->hide();
     connect(levelChart_, &QChart::plotAreaChanged, this, [this] { alignPlotAreas(); });
     return levelView_;
@@ -234,9 +235,10 @@ QChartView* GraphWindow::buildEventChart()
     eventChart_->addSeries(bars);
     eventX_ = new QBarCategoryAxis;
     QFont small = eventX_->labelsFont();
-    small.setPointSizeF(std::max(5.5, small.pointSizeF() - 2.5));
+    small.setPointSizeF(std::max(5.5, small.pointSizeF() - 3));
     eventX_->setLabelsFont(small);
     eventX_->setLabelsAngle(-90);
+    eventX_->setTruncateLabels(false);
     eventY_ = new QValueAxis;
     eventY_->setRange(0, kEventSeries);
     eventY_->setLabelsVisible(false);
@@ -437,12 +439,15 @@ void GraphWindow::showPoint(int index)
     for (int s = 0; s < 8; ++s)
         names[std::size_t(s)] = curves_[std::size_t(s)]->name();
     const GraphPoint& p = page_[std::size_t(index)];
-    label_->setText(p.label.trimmed() + QLatin1Char('\n') + pointDisplayText(p, names));
-    label_->setPos(4, 2);
-    const QRectF text = label_->boundingRect().adjusted(0, 0, 8, 4);
+    label_->setPlainText(p.label.trimmed() + QLatin1Char('\n') + pointDisplayText(p, names));
+    // Wrapped to the plot area's width.
+    const QRectF area = levelChart_->plotArea();
+    label_->setTextWidth(std::max(area.width() - 16, 100.0));
+    label_->setTextWidth(std::min(label_->textWidth(), label_->document()->idealWidth() + 2));
+    label_->setPos(0, 0);
+    const QRectF text = label_->boundingRect();
     labelBox_->setRect(QRectF(QPointF(0, 0), text.size()));
     // Beside the point, inside the plot area.
-    const QRectF area = levelChart_->plotArea();
     float top = kNoPoint;
     for (int s = 0; s < SeriesDayChange; ++s)
         top = std::max(top, p.levels[std::size_t(s)]);
@@ -456,7 +461,7 @@ void GraphWindow::showPoint(int index)
 
 QString GraphWindow::pointLabel() const
 {
-    return labelBox_->isVisible() ? label_->text() : QString();
+    return labelBox_->isVisible() ? label_->toPlainText() : QString();
 }
 
 bool GraphWindow::curveVisible(int series) const
@@ -509,25 +514,27 @@ void GraphWindow::savePicture(QChartView* view)
                        MessageStyle::Critical);
 }
 
-QPicture GraphWindow::pictureOf(QChartView* view) const
+QImage GraphWindow::pictureOf(QChartView* view) const
 {
-    QPicture picture;
-    QPainter painter(&picture);
+    // Twice the screen's pixels, so that the charts stay sharp on paper.
+    QImage image(view->size() * 2, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const bool shown = labelBox_->isVisible();
     labelBox_->hide();
-    view->render(&painter, QRectF(QPointF(0, 0), view->size()), view->rect());
+    view->render(&painter, QRectF(image.rect()), view->rect());
     labelBox_->setVisible(shown);
     painter.end();
-    return picture;
+    return image;
 }
 
-QPicture GraphWindow::levelPicture() const
+QImage GraphWindow::levelPicture() const
 {
     return pictureOf(levelView_);
 }
 
-QPicture GraphWindow::eventPicture() const
+QImage GraphWindow::eventPicture() const
 {
     return pictureOf(eventView_);
 }

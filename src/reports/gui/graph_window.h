@@ -4,14 +4,14 @@
 #include "reports/level_graph.h"
 
 #include <QDialog>
-#include <QPicture>
+#include <QImage>
 #include <array>
 #include <functional>
 #include <vector>
 
 class QChart;
 class QChartView;
-class QGraphicsSimpleTextItem;
+class QGraphicsTextItem;
 class QGraphicsRectItem;
 class QLineEdit;
 class QLineSeries;
@@ -50,8 +50,8 @@ public:
     const std::vector<QAction*>& curveActions() const { return curveActions_; }
     bool curveVisible(int series) const;
     // The two charts as pictures, for the graph report.
-    QPicture levelPicture() const;
-    QPicture eventPicture() const;
+    QImage levelPicture() const;
+    QImage eventPicture() const;
     // Opens the whole-history graph of the unit shown.
     void setHistoryOpener(std::function<void(const ShownUnit&)> open) { openHistory_ = std::move(open); }
     // Prints through the graph report; the program gives the report builder.
@@ -75,7 +75,7 @@ private:
     void savePicture(QChartView* view);
     void setCurveVisible(int series, bool visible);
     void alignPlotAreas();
-    QPicture pictureOf(QChartView* view) const;
+    QImage pictureOf(QChartView* view) const;
 
     AppContext& ctx_;
     Prompter& prompter_;
@@ -103,7 +103,7 @@ private:
     std::array<QBarSet*, kEventSeries> eventSets_{};
     std::vector<QAction*> curveActions_;
     QGraphicsRectItem* labelBox_ = nullptr;
-    QGraphicsSimpleTextItem* label_ = nullptr;
+    QGraphicsTextItem* label_ = nullptr;
     QSlider* slider_ = nullptr;
     std::function<void(const ShownUnit&)> openHistory_;
     Printer print_;

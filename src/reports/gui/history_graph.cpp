@@ -19,7 +19,7 @@ namespace tvq52 {
 
 namespace {
 
-constexpr float kBottomLevel = 20;
+constexpr float kBottomLevel = 10;
 constexpr float kTopLevel = 130;
 constexpr int kMarkStrip = 14; // the strip above the levels that holds the marks
 const QColor kVenue(0, 90, 200);
@@ -61,13 +61,9 @@ void HistoryGraph::setData(HistoryData data, const QTime& nightStart, const QTim
     showAll();
 }
 
-void HistoryGraph::setTexts(const QString& noRecords, const QString& night, const QString& inactive,
-                            const QString& passes)
+void HistoryGraph::setTexts(const HistoryTexts& texts)
 {
-    noRecords_ = noRecords;
-    night_ = night;
-    inactive_ = inactive;
-    passes_ = passes;
+    texts_ = texts;
     update();
 }
 
@@ -149,9 +145,12 @@ void HistoryGraph::paintGraph(QPainter& painter, const QRect& area) const
         painter.setPen(Qt::black);
         const QDateTime at = atMinute(tick);
         const QString first = at.date().toString(QStringLiteral("dd/MM/yy"));
-        painter.drawText(QRectF(x - 60, plot.bottom() + 4, 120, fm.height()), Qt::AlignHCenter, first);
+        // Kept inside the widget at both ends.
+        const double half = fm.horizontalAdvance(first) / 2.0 + 2;
+        const double cx = std::clamp(x, area.left() + half, area.right() - half);
+        painter.drawText(QRectF(cx - 60, plot.bottom() + 4, 120, fm.height()), Qt::AlignHCenter, first);
         if (hours)
-            painter.drawText(QRectF(x - 60, plot.bottom() + 4 + fm.height(), 120, fm.height()), Qt::AlignHCenter,
+            painter.drawText(QRectF(cx - 60, plot.bottom() + 4 + fm.height(), 120, fm.height()), Qt::AlignHCenter,
                              at.time().toString(QStringLiteral("hh:mm")));
         if (step >= 7 * 1440) {
             const int months = step >= 365 * 1440 ? 12 : step >= 182 * 1440 ? 6 : step >= 91 * 1440 ? 3 : 1;
@@ -163,7 +162,7 @@ void HistoryGraph::paintGraph(QPainter& painter, const QRect& area) const
 
     if (data_.size() == 0) {
         painter.setPen(Qt::darkGray);
-        painter.drawText(plot, Qt::AlignCenter, noRecords_);
+        painter.drawText(plot, Qt::AlignCenter, texts_.noRecords);
     }
 
     // The marks above the levels: passes in red, an inactive sensor in grey.
@@ -227,11 +226,12 @@ void HistoryGraph::paintGraph(QPainter& painter, const QRect& area) const
         painter.drawText(QPoint(x + 18, y + fm.ascent()), text);
         x += 30 + fm.horizontalAdvance(text);
     };
-    key(kVenue, QStringLiteral("Leq L"), false);
-    key(kNeighbour, QStringLiteral("Leq V"), false);
-    key(kNight, night_, true);
-    key(kPass, passes_, true);
-    key(kInactive, inactive_, true);
+    key(kVenue, texts_.venue, false);
+    key(kNeighbour, texts_.neighbour, false);
+    key(kVenue.darker(140), texts_.limits, false);
+    key(kNight, texts_.night, true);
+    key(kPass, texts_.passes, true);
+    key(kInactive, texts_.inactive, true);
 }
 
 void HistoryGraph::paintEvent(QPaintEvent*)
@@ -332,7 +332,8 @@ HistoryGraphWindow::HistoryGraphWindow(AppContext& ctx, Prompter& prompter, QWid
     connect(graph_, &HistoryGraph::viewportChanged, this, &HistoryGraphWindow::showSpan);
     ctx_.guru.TranslateForm(this);
     const auto tr = [this](const char* text) { return ctx_.guru.GetTranslation(QString::fromUtf8(text)); };
-    graph_->setTexts(tr("No hay registros"), tr("Noche"), tr("Sensor inactivo"), tr("Pasadas"));
+    graph_->setTexts({tr("No hay registros"), tr("Noche"), tr("Sensor inactivo"), tr("Pasadas"), tr("Leq emisión"),
+                      tr("Leq recepción"), tr("Límites")});
     if (const QScreen* sc = screen())
         resize(QSize(1000, 640).boundedTo(sc->availableGeometry().size() - QSize(16, 48)));
 }

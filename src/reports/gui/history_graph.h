@@ -14,6 +14,17 @@ struct AppContext;
 class Prompter;
 struct ShownUnit;
 
+// What the graph writes, in the user's language.
+struct HistoryTexts {
+    QString noRecords = QStringLiteral("No records");
+    QString night = QStringLiteral("Night");
+    QString inactive = QStringLiteral("Sensor inactive");
+    QString passes = QStringLiteral("Exceedances");
+    QString venue = QStringLiteral("Venue Leq");
+    QString neighbour = QStringLiteral("Neighbour Leq");
+    QString limits = QStringLiteral("Limits");
+};
+
 // Every interval of a unit on one time axis: the venue and neighbour levels
 // against their limits, passes over the limits and sensor-inactive intervals
 // marked above, the night hours shaded, gaps left blank. The wheel zooms
@@ -33,8 +44,7 @@ public:
 
     // Draws the graph into `area` of any device (the widget, an image).
     void paintGraph(QPainter& painter, const QRect& area) const;
-    // Texts drawn on the graph, in the user's language.
-    void setTexts(const QString& noRecords, const QString& night, const QString& inactive, const QString& passes);
+    void setTexts(const HistoryTexts& texts);
 
 signals:
     void viewportChanged();
@@ -57,10 +67,7 @@ private:
     bool dragging_ = false;
     int dragX_ = 0;
     HistoryViewport dragFrom_;
-    QString noRecords_ = QStringLiteral("No records");
-    QString night_ = QStringLiteral("Night");
-    QString inactive_ = QStringLiteral("Sensor inactive");
-    QString passes_ = QStringLiteral("Passes");
+    HistoryTexts texts_;
 };
 
 // The window around the graph, opened from the graph window.

@@ -13,10 +13,8 @@ class GraphReportTest : public test::ProgrammingDatabase {
 protected:
     std::variant<RenderedReport, ReportError> build(const QString& file = QStringLiteral("tvq52_4.xml"))
     {
-        QPicture levels;
-        QPainter p(&levels);
-        p.drawRect(0, 0, 400, 200);
-        p.end();
+        QImage levels(400, 200, QImage::Format_RGB32);
+        levels.fill(Qt::gray);
         return buildGraphReport(*db_, guru_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), file), kSerial,
                                 QStringLiteral("4.0"), levels, levels);
     }
