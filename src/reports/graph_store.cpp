@@ -10,12 +10,6 @@ namespace tvq52 {
 
 namespace {
 
-QDateTime stamp(const QVariant& date, const QVariant& time)
-{
-    return wallClock(QDate::fromString(date.toString().left(10), Qt::ISODate),
-                     QTime::fromString(time.toString(), QStringLiteral("hh:mm")));
-}
-
 bool failed(const QSqlQuery& query, QString* error)
 {
     if (!query.lastError().isValid())
@@ -49,6 +43,14 @@ bool minuteOf(const QString& date, const QString& time, qint64* minute)
         return false;
     *minute = (day.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 1440 + h * 60 + m;
     return true;
+}
+
+QDateTime stamp(const QVariant& date, const QVariant& time)
+{
+    qint64 minute = 0;
+    if (!minuteOf(date.toString(), time.toString(), &minute))
+        return {};
+    return QDateTime::fromSecsSinceEpoch(minute * 60, Qt::UTC);
 }
 
 } // namespace
