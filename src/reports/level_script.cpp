@@ -484,7 +484,7 @@ private:
             ++line_;
         }
         if (depth > 0)
-            return at(QStringLiteral("End If missing"));
+            return QStringLiteral("line %1: End If missing").arg(openIfs_.back() + 1);
         return std::nullopt;
     }
 
@@ -500,6 +500,7 @@ private:
 
     std::optional<QString> ifStatement(Stmt& s, std::vector<Token> tokens, int depth)
     {
+        openIfs_.push_back(line_);
         for (;;) {
             Expr cond;
             if (auto e = condition(tokens, cond, s.columns))
@@ -531,11 +532,13 @@ private:
         if (!isWord(tokens[0], "End") || !isWord(tokens[1], "If") || tokens[2].kind != Token::End)
             return at(QStringLiteral("End If expected"));
         ++line_;
+        openIfs_.pop_back();
         return std::nullopt;
     }
 
     QStringList lines_;
     int line_ = 0;
+    std::vector<int> openIfs_; // where each If being read started
 };
 
 } // namespace

@@ -162,7 +162,8 @@ public:
                                    QString* error)
     {
         if (!xml_.readNextStartElement() || xml_.name() != QLatin1String("reports")) {
-            *error = xml_.hasError() ? xml_.errorString() : QStringLiteral("<reports> expected");
+            *error = (xml_.hasError() ? xml_.errorString() : QStringLiteral("<reports> expected"))
+                + QStringLiteral(" (line %1)").arg(xml_.lineNumber());
             return nullptr;
         }
         bool found = false;
@@ -356,7 +357,7 @@ private:
         f.frame = a.value(QLatin1String("frame")) == QLatin1String("true");
         f.grow = a.value(QLatin1String("grow")) == QLatin1String("true");
         if (f.grow)
-            f.flags = h | Qt::AlignTop | Qt::TextWordWrap;
+            f.flags = h | Qt::AlignTop | Qt::TextWordWrap | Qt::TextDontClip;
         f.visible = a.value(QLatin1String("visible")) != QLatin1String("false");
         ReportFont font = baseFont_;
         if (a.hasAttribute(QLatin1String("font")))
@@ -554,7 +555,8 @@ private:
                 const QString text = fieldText(f, row);
                 if (text.isEmpty())
                     continue;
-                const double need = measure_.height(f.font, printable(text), f.rect.width());
+                // A little slack: devices round glyph metrics differently.
+                const double need = measure_.height(f.font, printable(text), f.rect.width()) + 0.6;
                 h = std::max(h, b.height + need - f.rect.height());
             }
         return h;

@@ -11,6 +11,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace tvq52 {
@@ -26,11 +27,19 @@ Form15::Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& 
     connect(preview_, &QPrintPreviewWidget::paintRequested, this, &Form15::paintOn);
     connect(preview_, &QPrintPreviewWidget::previewChanged, this, &Form15::updatePageLabel);
 
-    auto button = [this](const char* name, const QString& text, auto slot) {
-        auto* b = new QPushButton(text, this);
+    auto button = [this](const char* name, const QString& text, auto slot) -> QAbstractButton* {
+        QAbstractButton* b = nullptr;
+        // Symbols need no more than a square: tool buttons.
+        if (text.size() <= 2) {
+            b = new QToolButton(this);
+        } else {
+            auto* push = new QPushButton(this);
+            push->setAutoDefault(false);
+            b = push;
+        }
+        b->setText(text);
         b->setObjectName(QLatin1String(name));
-        b->setAutoDefault(false);
-        connect(b, &QPushButton::clicked, this, slot);
+        connect(b, &QAbstractButton::clicked, this, slot);
         return b;
     };
     auto* bar = new QHBoxLayout;

@@ -1,0 +1,129 @@
+// A 10,000-record interval listing to PDF: the record source read, the level
+// script run on every row, the pages laid out, the PDF written. Prints its
+// figures (target: under 5 s in all).
+#include "db/database.h"
+#include "i18n/loc_guru.h"
+#include "reports/level_script.h"
+#include "reports/report.h"
+
+#include <QDate>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <cstdio>
+
+using namespace tvq52;
+
+namespace {
+
+constexpr int kRecords = 10000;
+constexpr qint32 kSerial = 4242;
+
+const char* const kLevels[] = {"SLeqLocal", "SLeqVecino", "SMaxFast", "SMaxLeq1min", "SMinLeq1min",
+                               "SL1",       "SL5",        "SL10",     "SL50",        "SL90"};
+
+void fill(Database& db)
+{
+    QSqlDatabase c = db.connection();
+    c.transaction();
+    QSqlQuery q(c);
+    q.prepare(
+        QStringLiteral("INSERT INTO Intervalos (LNumeroSerie, DFechaInicio, THoraInicio, DFechaFinal, THoraFinal, "
+                       "SLeqLocal, SLeqVecino, SMaxFast, SMaxLeq1min, SMinLeq1min, SL1, SL5, SL10, SL50, SL90, "
+                       "ByNivelLeqLocal, ByNivelLeqVecino, ByENA, ByDNA, ByLineaInsuficiente, BoProgramacion, "
+                       "IPasadasLocal, IPasadasVecino, IE3, IDesco) "
+                       "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+    QDateTime t(QDate(2024, 1, 1), QTime(0, 0));
+    for (int i = 0; i < kRecords; ++i, t = t.addSecs(120)) {
+        const QDateTime end = t.addSecs(120);
+        QVariantList v{kSerial, t.date().toString(Qt::ISODate), t.time().toString(QStringLiteral("HH:mm")),
+                       end.date().toString(Qt::ISODate), end.time().toString(QStringLiteral("HH:mm"))};
+        for (int l = 0; l < 10; ++l)
+            v << double(float(55 + (i * 7 + l * 3) % 700 / 10.0));
+        v << 90 << 35 << (i % 50 == 0 ? 255 : i % 3) << 0 << 0 << (i % 100 == 0) << i % 4 << 0 << 0 << 0;
+        for (const QVariant& x : v)
+            q.addBindValue(x);
+        q.exec();
+    }
+    c.commit();
+}
+
+QByteArray intervalTemplate()
+{
+    QByteArray xml =
+        "<reports><report name='Intervals' margins='10 10 10 10' size='7'>"
+        "<pageFooter height='6'><field kind='page' text='%1 / %2' x='150' y='1' w='40' h='4' "
+        "align='right'/></pageFooter>"
+        "<band kind='detail' height='5'><subreport name='IntervalosLeq' x='0' y='0' w='190'>"
+        "<band kind='header' height='5' repeat='true'>";
+    for (int l = 0; l < 10; ++l)
+        xml += QStringLiteral("<field name='T%1' kind='caption' text='%1' x='%2' y='0' w='13' h='5'/>")
+                   .arg(QLatin1String(kLevels[l]))
+                   .arg(36 + l * 13)
+                   .toUtf8();
+    xml +=
+        "</band><band kind='detail' height='4'>"
+        "<field name='D' kind='column' column='DFechaInicio' format='date' x='0' y='0' w='17' h='4'/>"
+        "<field name='H' kind='column' column='THoraInicio' x='17' y='0' w='9' h='4'/>"
+        "<field name='H2' kind='column' column='THoraFinal' x='26' y='0' w='9' h='4'/>";
+    for (int l = 0; l < 10; ++l)
+        xml +=
+            QStringLiteral("<field name='L%1' kind='computed' column='L%1' x='%2' y='0' w='13' h='4' align='right'/>")
+                .arg(QLatin1String(kLevels[l]))
+                .arg(36 + l * 13)
+                .toUtf8();
+    xml +=
+        "<field name='E' kind='computed' column='LByENA' x='166' y='0' w='12' h='4'/>"
+        "<field name='P' kind='computed' column='LBoProgramacion' x='178' y='0' w='8' h='4'/>"
+        "</band></subreport></band></report></reports>";
+    return xml;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tvq52.db"));
+    QString error;
+    if (!Database::createSqlite(path, &error))
+        return std::fprintf(stderr, "%s\n", qPrintable(error)), 1;
+    auto db = Database::openSqlite(path, &error);
+    fill(*db);
+
+    LocGuru guru;
+    QElapsedTimer total;
+    total.start();
+    auto loaded = Report::fromXml(intervalTemplate(), QStringLiteral("Intervals"));
+    if (!std::holds_alternative<std::unique_ptr<Report>>(loaded))
+        return std::fprintf(stderr, "template: %s\n", qPrintable(std::get<ReportError>(loaded).detail)), 1;
+    Report& report = *std::get<std::unique_ptr<Report>>(loaded);
+    auto script = LevelScript::parse(BuildLevelScript(guru));
+    ReportPart* list = report.subReport(QStringLiteral("IntervalosLeq"));
+    list->setRecordSource(
+        QStringLiteral("SELECT * FROM Intervalos WHERE LNumeroSerie = ? ORDER BY DFechaInicio, THoraInicio"),
+        {kSerial});
+    list->setRowHook(std::get<LevelScript>(script).hook());
+
+    QElapsedTimer step;
+    step.start();
+    auto rendered = report.render(db->connection());
+    if (auto* e = std::get_if<ReportError>(&rendered))
+        return std::fprintf(stderr, "render: %s\n", qPrintable(e->detail)), 1;
+    const qint64 layoutMs = step.restart();
+    const RenderedReport& out = std::get<RenderedReport>(rendered);
+    const QString pdf = dir.filePath(QStringLiteral("intervals.pdf"));
+    if (auto e = out.writePdf(pdf))
+        return std::fprintf(stderr, "pdf: %s\n", qPrintable(e->detail)), 1;
+    const qint64 pdfMs = step.elapsed();
+    std::printf(
+        "interval report, %d records: %d pages, read+script+layout %lld ms, PDF %lld ms, total %lld ms "
+        "(target < 5000 ms), %lld KiB\n",
+        kRecords, out.pageCount(), layoutMs, pdfMs, total.elapsed(), QFileInfo(pdf).size() / 1024);
+    return 0;
+}

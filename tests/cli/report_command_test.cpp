@@ -1,0 +1,46 @@
+#include "app/data_folder.h"
+#include "cli_run.h"
+#include "db/database.h"
+#include "db/store.h"
+#include "programming/programming_store.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using test::CliRuns;
+
+// The programming report from the command line: a PDF of the stored unit;
+// anything but a serial number is refused before the database is read.
+TEST(CliReport, ProgrammingReportToPdfAndRefusals)
+{
+    CliRuns cli;
+    ASSERT_EQ(cli({"init"}).exitCode, 0);
+    {
+        QString error;
+        auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
+        ASSERT_TRUE(db) << qPrintable(error);
+        Store store(*db);
+        ProgrammingRecord r = CreaProgramacio(QDate(2024, 3, 1));
+        r.serial = 4711;
+        r.venue = QStringLiteral("Sala 'Apolo'; 50%");
+        ASSERT_TRUE(GrabaProgramacio(store, r, unusedIntervals()));
+    }
+    const QString pdf = cli.home.file(QStringLiteral("prog.pdf"));
+    const auto ok = cli({"report", "programming", "4711", "--pdf", pdf});
+    EXPECT_EQ(ok.exitCode, 0) << qPrintable(ok.err);
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5) == "%PDF-");
+
+    const QString other = cli.home.file(QStringLiteral("other.pdf"));
+    for (const char* serial : {"4711 OR 1=1", "4711'", "0", "-3", "x"}) {
+        const auto refused = cli({"report", "programming", serial, "--pdf", other});
+        EXPECT_EQ(refused.exitCode, 2) << serial;
+        EXPECT_TRUE(refused.err.contains(QLatin1String("not a serial number"))) << qPrintable(refused.err);
+    }
+    EXPECT_EQ(cli({"report", "programming", "4711"}).exitCode, 2) << "no --pdf";
+    const auto unknown = cli({"report", "programming", "999", "--pdf", other});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_FALSE(QFile::exists(other));
+}

@@ -1,0 +1,137 @@
+#include "core/catalogue_ids.h"
+#include "programming/gui/programming_window.h"
+#include "programming/gui/window_fixture.h"
+#include "reports/gui/report_preview.h"
+#include "reports/programming_report.h"
+
+#include <QLineEdit>
+#include <QPrintPreviewWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+// The programming window's print button, with the preview replaced by a
+// probe that keeps every page's texts.
+class ProgrammingPrint : public WindowFixture {
+protected:
+    void open()
+    {
+        window = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window->setReportPreviewer([this](const RenderedReport& r) {
+            ++previews;
+            texts.clear();
+            for (int p = 0; p < r.pageCount(); ++p)
+                texts += r.pageTexts(p);
+        });
+        activate(window.get());
+    }
+
+    void setStored(qint32 serial, const QString& column, const QVariant& value)
+    {
+        Row values;
+        values.set(column, value);
+        Row key;
+        key.set(QStringLiteral("LNumeroSerie"), serial);
+        ASSERT_EQ(store_->update(QStringLiteral("Programacion"), values, key), 1);
+    }
+
+    void print() { child<QPushButton>(window.get(), "SSCommandImprimir")->click(); }
+
+    std::unique_ptr<ProgrammingWindow> window;
+    int previews = 0;
+    QStringList texts;
+};
+
+TEST_F(ProgrammingPrint, SerialZeroDoesNothingAndUnsavedChangesAreOfferedFirst)
+{
+    open();
+    window->showNewRecord();
+    print();
+    EXPECT_EQ(previews, 0);
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+
+    storeUnit(4711, QStringLiteral("Sala Apolo"));
+    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    window->setModified(true);
+    prompter_.answer(Answer::Cancel);
+    print();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>({msg::SaveChanges}));
+    EXPECT_EQ(previews, 1) << "declining the save still prints the stored record";
+    EXPECT_TRUE(texts.contains(QStringLiteral("Sala Apolo")));
+}
+
+TEST_F(ProgrammingPrint, StoredRecordPrintsAsTypedWithItsComputedFields)
+{
+    const QString venue = QStringLiteral("Bar \"L'Estació\"; 100%");
+    storeUnit(4711, venue, QStringLiteral("3.3"));
+    setStored(4711, QStringLiteral("TTipoActuacionVecino"), QStringLiteral("0"));
+    setStored(4711, QStringLiteral("BoCambioHora"), true);
+    Row date;
+    date.set(QStringLiteral("LNumeroSerie"), 4711);
+    date.set(QStringLiteral("DFecha"), QDate(2024, 2, 29));
+    date.set(QStringLiteral("THora"), QStringLiteral("10:15"));
+    ASSERT_TRUE(store_->insert(QStringLiteral("DiaBorrado"), date));
+    open();
+    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    print();
+    ASSERT_EQ(previews, 1);
+    EXPECT_TRUE(texts.contains(venue));
+    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(140))) << "neighbour action 0";
+    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(68))) << "clock change";
+    EXPECT_TRUE(texts.contains(QStringLiteral("29/02/2024")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("10:15")));
+    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(127) + QLatin1Char(':')));
+    EXPECT_FALSE(texts.contains(ctx_->guru.GetS(120))) << "no global correction below 4.0";
+
+    // The window's version field decides, as typed.
+    child<QLineEdit>(window.get(), "MaskVersion")->setText(QStringLiteral("4.0"));
+    window->setModified(false);
+    print();
+    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(120)));
+}
+
+TEST_F(ProgrammingPrint, MissingTemplateIsShownOnceAndTheWindowStaysUsable)
+{
+    storeUnit(4711, QStringLiteral("Sala Apolo"));
+    open();
+    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    QTemporaryDir empty;
+    qputenv("TVQ52_ASSETS", empty.path().toUtf8());
+    print();
+    qunsetenv("TVQ52_ASSETS");
+    EXPECT_EQ(previews, 0);
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(prompter_.shown().front().style, MessageStyle::Critical);
+    EXPECT_TRUE(prompter_.shown().front().text.contains(QLatin1String("tvq52_1.xml")));
+    EXPECT_TRUE(child<QPushButton>(window.get(), "SSCommandImprimir")->isEnabled());
+    print();
+    EXPECT_EQ(previews, 1);
+}
+
+TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
+{
+    storeUnit(4711, QStringLiteral("Sala Apolo"));
+    auto built = buildProgrammingReport(*ctx_->db, ctx_->guru,
+                                        reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {});
+    ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
+    const RenderedReport& report = std::get<RenderedReport>(built);
+    Form15 preview(report, prompter_, ctx_->guru);
+    preview.show();
+    settle();
+    EXPECT_EQ(preview.preview()->pageCount(), report.pageCount());
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("prog.pdf"));
+    prompter_.fileAnswer(path);
+    child<QPushButton>(&preview, "SSCommandPdf")->click();
+    QFile pdf(path);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == "%PDF-");
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,275 @@
+#include "reports/report.h"
+
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "support/printers.h"
+
+using namespace tvq52;
+
+namespace {
+
+// A list report: a page header and footer, a title, and a sub-report of
+// people whose header repeats on every page it runs onto.
+const char kTemplate[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<reports>
+  <report name="Other"><band kind="detail" height="5"/></report>
+  <report name="People" margins="10 10 10 10" size="9">
+    <pageHeader height="8">
+      <field name="Title" kind="caption" text="PEOPLE" x="0" y="0" w="80" h="6"/>
+    </pageHeader>
+    <pageFooter height="8">
+      <field name="Footer" kind="text" x="0" y="1" w="100" h="5"/>
+      <field kind="page" text="%1 / %2" x="150" y="1" w="40" h="5" align="right"/>
+    </pageFooter>
+    <band kind="header" height="10">
+      <field name="Intro" kind="text" text="intro" x="0" y="0" w="100" h="5"/>
+      <field name="Secret" kind="text" text="secret" x="100" y="0" w="50" h="5" visible="false"/>
+      <field name="Logo" kind="picture" x="160" y="0" w="20" h="10"/>
+    </band>
+    <band kind="detail" height="6">
+      <field name="Group" kind="column" column="g" x="0" y="0" w="100" h="5"/>
+      <subreport name="List" x="5" y="6" w="180">
+        <band kind="header" height="5" repeat="true">
+          <field name="TName" kind="caption" text="Name" x="0" y="0" w="60" h="5"/>
+        </band>
+        <band kind="detail" height="5">
+          <field name="Name" kind="column" column="name" x="0" y="0" w="60" h="5"/>
+          <field name="Born" kind="column" column="born" format="date" x="60" y="0" w="30" h="5"/>
+          <field name="Level" kind="column" column="level" x="90" y="0" w="20" h="5"/>
+          <field name="Mark" kind="computed" column="mark" x="110" y="0" w="20" h="5"/>
+        </band>
+      </subreport>
+    </band>
+    <band kind="footer" height="6" newPage="before">
+      <field name="End" kind="caption" text="the end" x="0" y="0" w="60" h="5"/>
+    </band>
+  </report>
+</reports>)";
+
+class ReportEngine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("report-engine"));
+        db.setDatabaseName(QStringLiteral(":memory:"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE people (k INTEGER, name TEXT, born DATE, level REAL)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE groups (g TEXT)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO groups VALUES ('group one')")));
+        ASSERT_TRUE(q.prepare(QStringLiteral("INSERT INTO people VALUES (?, ?, ?, ?)")));
+        for (int i = 1; i <= 120; ++i) {
+            q.addBindValue(i);
+            q.addBindValue(QStringLiteral("person %1").arg(i, 3, 10, QLatin1Char('0')));
+            q.addBindValue(QStringLiteral("2024-01-%1").arg(i % 28 + 1, 2, 10, QLatin1Char('0')));
+            q.addBindValue(double(float(60 + i / 10.0)));
+            ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        }
+    }
+    void TearDown() override
+    {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(QStringLiteral("report-engine"));
+    }
+
+    std::unique_ptr<Report> load()
+    {
+        auto loaded = Report::fromXml(kTemplate, QStringLiteral("People"));
+        if (auto* e = std::get_if<ReportError>(&loaded)) {
+            ADD_FAILURE() << e->detail.toStdString();
+            return nullptr;
+        }
+        auto report = std::move(std::get<std::unique_ptr<Report>>(loaded));
+        report->main().setRecordSource(QStringLiteral("SELECT g FROM groups"));
+        report->subReport(QStringLiteral("List"))
+            ->setRecordSource(QStringLiteral("SELECT * FROM people WHERE k <= ? ORDER BY k"), {120});
+        return report;
+    }
+
+    RenderedReport render(const Report& report)
+    {
+        auto out = report.render(db);
+        if (auto* e = std::get_if<ReportError>(&out)) {
+            ADD_FAILURE() << e->detail.toStdString();
+            return {};
+        }
+        return std::move(std::get<RenderedReport>(out));
+    }
+
+    QSqlDatabase db;
+};
+
+TEST(ReportTemplate, MissingOrBrokenTemplatesGiveTheirError)
+{
+    auto missing = Report::load(QStringLiteral("/nonexistent/tvq52_1.xml"), QStringLiteral("TVQ52_1"));
+    ASSERT_TRUE(std::holds_alternative<ReportError>(missing));
+    EXPECT_EQ(std::get<ReportError>(missing).kind, ReportError::TemplateMissing);
+    EXPECT_TRUE(std::get<ReportError>(missing).detail.contains(QLatin1String("tvq52_1.xml")));
+
+    const struct {
+        const char* xml;
+        const char* says;
+    } broken[] = {
+        {"", "line 1"},
+        {"<reports><report name='People'><band kind='detail' height='5'>", "line"},
+        {"<reports><report name='Other'/></reports>", "no report \"People\""},
+        {"<reports><report name='People'><band kind='detail'/></report></reports>", "height"},
+        {"<reports><report name='People'><band kind='middle' height='5'/></report></reports>", "middle"},
+        {"<reports><report name='People'><band kind='detail' height='5'>"
+         "<field name='F' kind='bogus' x='0' y='0' w='1' h='1'/></band></report></reports>",
+         "bogus"},
+        {"<reports><report name='People'><band kind='detail' height='5'>"
+         "<field name='F' kind='text' x='0' y='0' w='wide' h='1'/></band></report></reports>",
+         "\"w\""},
+        {"<reports><report name='People'><band kind='detail' height='5'>"
+         "<subreport x='0' y='0' w='10'/></band></report></reports>",
+         "name"},
+    };
+    for (const auto& b : broken) {
+        auto r = Report::fromXml(b.xml, QStringLiteral("People"), QStringLiteral("t.xml"));
+        ASSERT_TRUE(std::holds_alternative<ReportError>(r)) << b.xml;
+        const ReportError& e = std::get<ReportError>(r);
+        EXPECT_EQ(e.kind, ReportError::TemplateBroken);
+        EXPECT_TRUE(e.detail.startsWith(QLatin1String("t.xml: ")));
+        EXPECT_TRUE(e.detail.contains(QLatin1String(b.says))) << e.detail.toStdString();
+    }
+}
+
+TEST_F(ReportEngine, RowsRunOntoPagesWithRepeatedHeadersNumbersAndFields)
+{
+    auto report = load();
+    ASSERT_TRUE(report);
+    EXPECT_TRUE(report->setText(QStringLiteral("Footer"), QStringLiteral("Oficina")));
+    EXPECT_FALSE(report->setText(QStringLiteral("Name"), QStringLiteral("x"))) << "a sub-report's field";
+    EXPECT_FALSE(report->setVisible(QStringLiteral("Nope"), true));
+    EXPECT_EQ(report->subReport(QStringLiteral("Nope")), nullptr);
+    report->subReport(QStringLiteral("List"))->setText(QStringLiteral("TName"), QStringLiteral("Nombre"));
+    report->subReport(QStringLiteral("List"))->setRowHook([](ReportRow& row) -> std::optional<ReportError> {
+        row.set(QStringLiteral("mark"), row.value(QStringLiteral("k")).toInt() % 2 ? QStringLiteral("odd") : QString());
+        return std::nullopt;
+    });
+
+    const RenderedReport out = render(*report);
+    // 120 rows of 5 mm on 261 mm of page: three pages, and the footer band
+    // asks for a page of its own.
+    ASSERT_EQ(out.pageCount(), 4);
+    QStringList all;
+    for (int p = 0; p < out.pageCount(); ++p) {
+        const QStringList texts = out.pageTexts(p);
+        EXPECT_EQ(texts.front(), QStringLiteral("PEOPLE")) << p;
+        EXPECT_TRUE(texts.contains(QStringLiteral("%1 / 4").arg(p + 1))) << p;
+        EXPECT_TRUE(texts.contains(QStringLiteral("Oficina"))) << p;
+        if (p < 3) {
+            EXPECT_EQ(texts.count(QStringLiteral("Nombre")), 1) << "the list's header on page " << p + 1;
+        }
+        all += texts;
+    }
+    EXPECT_TRUE(all.contains(QStringLiteral("intro")));
+    EXPECT_FALSE(all.contains(QStringLiteral("secret")));
+    EXPECT_EQ(out.pageTexts(3), QStringList({"PEOPLE", "the end", "Oficina", "4 / 4"}));
+
+    QStringList names;
+    for (const QString& t : all)
+        if (t.startsWith(QLatin1String("person ")))
+            names << t;
+    ASSERT_EQ(names.size(), 120);
+    EXPECT_EQ(names.front(), QStringLiteral("person 001"));
+    EXPECT_EQ(names.back(), QStringLiteral("person 120"));
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_EQ(all.count(QStringLiteral("odd")), 60);
+    EXPECT_TRUE(all.contains(QStringLiteral("02/01/2024"))) << "dates as dd/mm/yyyy";
+    EXPECT_TRUE(all.contains(QStringLiteral("60.1"))) << "a float level as stored, not 60.0999999";
+
+    // Shown again after a change, the field is there; the report renders again.
+    report->setVisible(QStringLiteral("Secret"), true);
+    EXPECT_TRUE(render(*report).pageTexts(0).contains(QStringLiteral("secret")));
+}
+
+TEST_F(ReportEngine, ValuesAreBoundNeverPastedAndPrintAsTyped)
+{
+    const QString awkward = QStringLiteral("Bar \"L'Estació\"; 100% -- ");
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.prepare(QStringLiteral("INSERT INTO people VALUES (?, ?, NULL, NULL)")));
+    q.addBindValue(500);
+    q.addBindValue(awkward);
+    ASSERT_TRUE(q.exec());
+
+    auto report = load();
+    ASSERT_TRUE(report);
+    ReportPart* list = report->subReport(QStringLiteral("List"));
+    list->setRecordSource(QStringLiteral("SELECT * FROM people WHERE k = ?"), {QStringLiteral("1 OR 1=1")});
+    QStringList texts = render(*report).pageTexts(0);
+    EXPECT_FALSE(texts.contains(QStringLiteral("person 001"))) << "the text was taken as a value";
+
+    list->setRecordSource(QStringLiteral("SELECT * FROM people WHERE name = ?"), {awkward});
+    report->setText(QStringLiteral("Intro"), awkward);
+    const RenderedReport out = render(*report);
+    EXPECT_EQ(out.pageTexts(0).count(awkward), 2);
+
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("people.pdf"));
+    ASSERT_FALSE(out.writePdf(pdf));
+    QFile file(pdf);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(5) == "%PDF-");
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (!pdftotext.isEmpty()) {
+        QProcess p;
+        p.start(pdftotext, {pdf, QStringLiteral("-")});
+        ASSERT_TRUE(p.waitForFinished(10000));
+        EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(awkward.trimmed()));
+    }
+    EXPECT_EQ(out.writePdf(dir.filePath(QStringLiteral("no/such/folder/x.pdf")))->kind, ReportError::Output);
+}
+
+TEST_F(ReportEngine, DatabaseAndHookFailuresStopTheReport)
+{
+    auto report = load();
+    ASSERT_TRUE(report);
+    report->subReport(QStringLiteral("List"))->setRecordSource(QStringLiteral("SELECT * FROM nowhere"));
+    auto failed = report->render(db);
+    ASSERT_TRUE(std::holds_alternative<ReportError>(failed));
+    EXPECT_EQ(std::get<ReportError>(failed).kind, ReportError::Database);
+
+    report = load();
+    report->subReport(QStringLiteral("List"))->setRowHook([](ReportRow&) -> std::optional<ReportError> {
+        return ReportError{ReportError::Script, QStringLiteral("bad row")};
+    });
+    auto stopped = report->render(db);
+    ASSERT_TRUE(std::holds_alternative<ReportError>(stopped));
+    EXPECT_EQ(std::get<ReportError>(stopped).detail, QStringLiteral("bad row"));
+}
+
+TEST_F(ReportEngine, PicturesFromMemoryPaintTheSameOnAnyResolution)
+{
+    auto report = load();
+    ASSERT_TRUE(report);
+    QImage red(40, 20, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    EXPECT_FALSE(report->setPicture(QStringLiteral("Intro"), red)) << "not a picture field";
+    ASSERT_TRUE(report->setPicture(QStringLiteral("Logo"), red));
+    const RenderedReport out = render(*report);
+
+    // The logo sits 170-190 mm across and 18-28 mm down on a 210 mm page.
+    for (int width : {420, 1240}) {
+        QImage page(width, int(width * 297 / 210.0), QImage::Format_RGB32);
+        page.fill(Qt::gray);
+        QPainter painter(&page);
+        out.paintPage(painter, 0);
+        painter.end();
+        const double px = width / 210.0;
+        EXPECT_EQ(page.pixelColor(int(180 * px), int(20 * px)), QColor(Qt::red)) << width;
+        EXPECT_EQ(page.pixelColor(int(100 * px), int(150 * px)), QColor(Qt::white)) << "a page is white";
+    }
+}
+
+} // namespace

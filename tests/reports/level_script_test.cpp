@@ -1,0 +1,227 @@
+#include "i18n/loc_guru.h"
+#include "reports/level_script.h"
+#include "reports/report_format.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "support/printers.h"
+
+using namespace tvq52;
+
+namespace {
+
+const QString kLevelBlockSL1 = QStringLiteral(
+    "If [SL1] = 0 Then\r\n"
+    " LSL1 = \"---\"\r\n"
+    "ElseIf [SL1] < 60 Then\r\n"
+    " LSL1 = \"und\"\r\n"
+    "ElseIf [SL1] > 120 Then\r\n"
+    " LSL1 = \"up\"\r\n"
+    "Else\r\n"
+    " LSL1 = [SL1]\r\n"
+    "End If\r\n");
+
+LevelScript parsed(const QString& text)
+{
+    auto result = LevelScript::parse(text);
+    if (auto* e = std::get_if<ReportError>(&result))
+        ADD_FAILURE() << "script refused: " << e->detail.toStdString();
+    return std::move(std::get<LevelScript>(result));
+}
+
+// What the detail row prints for `variable` after the script ran.
+QString printed(const ReportRow& row, const char* variable)
+{
+    return formatReportValue(row.value(QLatin1String(variable)), QString());
+}
+
+TEST(LevelScriptText, BlocksInOrderByteForByteWithTranslatedQuotesDoubled)
+{
+    LocGuru native;
+    const QString script = BuildLevelScript(native);
+    EXPECT_TRUE(script.startsWith(kLevelBlockSL1));
+    EXPECT_TRUE(
+        script.contains(QStringLiteral("If [ByENA] = 255 Then\r\n"
+                                       " LByENA = \"Sin calibrar\"\r\n"
+                                       "Else\r\n"
+                                       " LByENA = [ByENA]&\"min\"\r\n"
+                                       "End If\r\n")));
+    EXPECT_TRUE(
+        script.contains(QString::fromUtf8("If [BoProgramacion] = True Then\r\n"
+                                          " LBoProgramacion = \"Sí\"\r\n"
+                                          "Else\r\n"
+                                          " LBoProgramacion = \"No\"\r\n"
+                                          "End If\r\n")));
+    EXPECT_TRUE(
+        script.contains(QStringLiteral("If [SLeqVecino] = 0 Then\r\n"
+                                       " LSLeqVecino = \"---\"\r\n"
+                                       "Else\r\n"
+                                       " LSLeqVecino = [SLeqVecino]\r\n"
+                                       "End If\r\n")));
+    EXPECT_TRUE(script.endsWith(QString(kLevelBlockSL1).replace(QStringLiteral("SL1"), QStringLiteral("SLeq"))));
+    EXPECT_FALSE(script.contains(QRegularExpression(QStringLiteral("[^\\r]\\n"))));
+
+    QStringList order;
+    const QRegularExpression ifLine(QStringLiteral("(?:^|\\n)If \\[(\\w+)\\]"));
+    for (auto it = ifLine.globalMatch(script); it.hasNext();)
+        order << it.next().captured(1);
+    EXPECT_EQ(order,
+              QStringList({"SL1", "SL5", "SL10", "SL50", "SL90", "ByENA", "ByLineaInsuficiente", "BoProgramacion",
+                           "ByDNA", "SMaxFast", "SMaxLeq1min", "SMinLeq1min", "SLeqLocal", "SLeqVecino", "SLeq"}));
+    EXPECT_EQ(script.count(QStringLiteral("End If\r\n")), 15);
+
+    // A translation holding quotes is doubled in the script and prints whole.
+    QTemporaryDir dir;
+    QFile file(dir.filePath("lang.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        "[Localization Guru]\r\nNumberOfLanguages=2\r\nNumberOfStrings=1\r\nLanguage1=English\r\n"
+        "Language1_Offset=12\r\n[NATIVE]\r\nS1=Sin calibrar\r\n[ENGLISH]\r\nS1=Not \"calibrated\"\r\n");
+    file.close();
+    LocGuru english;
+    english.sForeignColumnName = QStringLiteral("English");
+    ASSERT_TRUE(english.OpenLanguageDatabase(file.fileName(), true, LocGuru::TextFile));
+    const QString translated = BuildLevelScript(english);
+    EXPECT_TRUE(translated.contains(QStringLiteral(" LByDNA = \"Not \"\"calibrated\"\"\"\r\n")));
+    ReportRow row;
+    row.set(QStringLiteral("ByDNA"), 255);
+    ASSERT_FALSE(parsed(translated).run(row));
+    EXPECT_EQ(printed(row, "LByDNA"), QStringLiteral("Not \"calibrated\""));
+}
+
+TEST(LevelScriptRun, LevelsCountersAndFlagsOnIntervalAndSessionRows)
+{
+    LocGuru native;
+    const LevelScript script = parsed(BuildLevelScript(native));
+    struct Case {
+        const char* column;
+        QVariant value;
+        const char* expected;
+    };
+    // Levels arrive as the database gives single-precision values: widened floats.
+    const Case cases[] = {
+        {"SL1", double(0.0f), "---"},          {"SL1", double(59.9f), "und"},
+        {"SL1", double(120.1f), "up"},         {"SL1", double(75.0f), "75"},
+        {"SL1", double(75.3f), "75.3"},        {"SL5", double(60.0f), "60"},
+        {"SL10", double(120.0f), "120"},       {"SMaxFast", double(59.9f), "und"},
+        {"SLeqVecino", double(0.0f), "---"},   {"SLeqVecino", double(45.0f), "45"},
+        {"SLeqVecino", double(12.5f), "12.5"}, // no under-range mark on the neighbour side
+        {"ByENA", 255, "Sin calibrar"},        {"ByENA", 12, "12min"},
+        {"ByLineaInsuficiente", 0, "0min"},    {"ByDNA", 254, "254min"},
+        {"BoProgramacion", 1, "Sí"},           {"BoProgramacion", -1, "Sí"},
+        {"BoProgramacion", true, "Sí"},        {"BoProgramacion", 0, "No"},
+        {"BoProgramacion", false, "No"},
+    };
+    for (const Case& c : cases) {
+        ReportRow row;
+        row.set(QLatin1String(c.column), c.value);
+        ASSERT_FALSE(script.run(row));
+        const QByteArray variable = QByteArray("L") + c.column;
+        EXPECT_EQ(printed(row, variable.constData()), QString::fromUtf8(c.expected))
+            << c.column << " = " << c.value.toString().toStdString();
+    }
+
+    // A session row has no percentiles or minute counters: those blocks are
+    // skipped and leave nothing behind.
+    ReportRow session;
+    session.set(QStringLiteral("SLeq"), double(82.4f));
+    session.set(QStringLiteral("SMaxFast"), double(121.5f));
+    session.set(QStringLiteral("SLeqVecino"), double(0.0f));
+    ASSERT_FALSE(script.run(session));
+    EXPECT_EQ(printed(session, "LSLeq"), QStringLiteral("82.4"));
+    EXPECT_EQ(printed(session, "LSMaxFast"), QStringLiteral("up"));
+    EXPECT_EQ(printed(session, "LSLeqVecino"), QStringLiteral("---"));
+    for (const char* absent : {"LSL1", "LSL90", "LByENA", "LBoProgramacion", "LSLeqLocal"})
+        EXPECT_FALSE(session.has(QLatin1String(absent))) << absent;
+}
+
+TEST(LevelScriptRun, LanguageFeaturesAndNullValues)
+{
+    const LevelScript script =
+        parsed(QStringLiteral("If [A] <> 3 Then\r\n"
+                              " X = \"say \"\"hi\"\"\" & [A] & \"/\" & Y\r\n"
+                              "ElseIf [A] >= 3 Then\r\n"
+                              " If [B] <= -2 Then\r\n"
+                              "  X = \"nested\"\r\n"
+                              " End If\r\n"
+                              "End If\r\n"));
+    ReportRow a;
+    a.set(QStringLiteral("A"), 4);
+    a.set(QStringLiteral("B"), 0);
+    a.set(QStringLiteral("Y"), QStringLiteral("y"));
+    ASSERT_FALSE(script.run(a));
+    EXPECT_EQ(a.value(QStringLiteral("X")).toString(), QStringLiteral("say \"hi\"4/y"));
+
+    ReportRow b;
+    b.set(QStringLiteral("A"), 3);
+    b.set(QStringLiteral("B"), -2.0);
+    ASSERT_FALSE(script.run(b));
+    EXPECT_EQ(b.value(QStringLiteral("X")).toString(), QStringLiteral("nested"));
+
+    // A null level takes no comparison branch and prints as nothing.
+    LocGuru native;
+    ReportRow nulls;
+    nulls.set(QStringLiteral("SL1"), QVariant());
+    ASSERT_FALSE(parsed(BuildLevelScript(native)).run(nulls));
+    EXPECT_EQ(printed(nulls, "LSL1"), QString());
+}
+
+TEST(LevelScriptParse, MalformedScriptsAreRefusedWithTheirLine)
+{
+    const struct {
+        const char* text;
+        const char* line;
+    } cases[] = {
+        {"If [SL1] = 0 Then\r\n LSL1 = \"---\"\r\n", "line 1"},
+        {"Else\r\n", "line 1"},
+        {"End If\r\n", "line 1"},
+        {"If [SL1] = 0 Then\r\n LSL1 = \"---\r\nEnd If\r\n", "line 2"},
+        {"If [SL1] = 0\r\n LSL1 = 1\r\nEnd If\r\n", "line 1"},
+        {"If [SL1] = 0 Then\r\n LSL1 == 1\r\nEnd If\r\n", "line 2"},
+        {"If [SL1 = 0 Then\r\nEnd If\r\n", "line 1"},
+        {"LSL1 = \r\n", "line 1"},
+        {"If [SL1] = 0 Then\r\nElse\r\nElse\r\nEnd If\r\n", "line 3"},
+        {"Print LSL1\r\n", "line 1"},
+    };
+    for (const auto& c : cases) {
+        auto result = LevelScript::parse(QString::fromUtf8(c.text));
+        const auto* error = std::get_if<ReportError>(&result);
+        ASSERT_NE(error, nullptr) << c.text;
+        EXPECT_EQ(error->kind, ReportError::Script);
+        EXPECT_TRUE(error->detail.startsWith(QLatin1String(c.line))) << error->detail.toStdString();
+    }
+}
+
+TEST(LevelPointText, VenueAndNeighbourRulesDiffer)
+{
+    const struct {
+        double level;
+        const char* venue;
+        const char* neighbour;
+    } cases[] = {
+        {-1, "---", "---"},      {0, "---", "0.0"},       {59.0f, "UND", "59.0"},
+        {59.9f, "UND", "59.9"},  {60, "60.0", "60.0"},    {45.2f, "UND", "45.2"},
+        {75.3f, "75.3", "75.3"}, {120, "120.0", "120.0"}, {120.1f, "UP", "UP"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(levelPointText(c.level), QLatin1String(c.venue)) << c.level;
+        EXPECT_EQ(neighbourLevelPointText(c.level), QLatin1String(c.neighbour)) << c.level;
+    }
+}
+
+TEST(ReportFormat, DatesInEveryLanguageAndNumbersAsStored)
+{
+    EXPECT_EQ(formatReportValue(QStringLiteral("2024-03-05"), QStringLiteral("date")), QStringLiteral("05/03/2024"));
+    EXPECT_EQ(formatReportValue(QDate(1999, 12, 31), QStringLiteral("date")), QStringLiteral("31/12/1999"));
+    EXPECT_EQ(formatReportValue(double(25.5f), QStringLiteral("#.00")), QStringLiteral("25.50"));
+    EXPECT_EQ(formatReportValue(double(0.5f), QStringLiteral("#.00")), QStringLiteral(".50"));
+    EXPECT_EQ(formatReportValue(7, QStringLiteral("00")), QStringLiteral("07"));
+    EXPECT_EQ(formatReportValue(double(75.3f), QStringLiteral("0.00")), QStringLiteral("75.30"));
+    EXPECT_EQ(formatReportValue(double(75.3f), QString()), QStringLiteral("75.3"));
+    EXPECT_EQ(formatReportValue(QVariant(), QStringLiteral("date")), QString());
+}
+
+} // namespace
