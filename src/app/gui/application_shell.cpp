@@ -13,6 +13,8 @@
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/recorded_data_window.h"
+#include "reports/gui/graph_window.h"
+#include "reports/gui/history_graph.h"
 #include "reports/gui/report_window.h"
 
 #include <QTimer>
@@ -39,6 +41,9 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form5"), [this] { return std::make_unique<RecordedDataWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form6"), [this] { return std::make_unique<ReportWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form9"), [this] { return std::make_unique<GraphWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("FormHistorial"),
+              [this] { return std::make_unique<HistoryGraphWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });
     forms.add(QStringLiteral("Form8"), [this] {
         const QDateTime now = QDateTime::currentDateTimeUtc();

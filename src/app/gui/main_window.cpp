@@ -11,6 +11,9 @@
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
 #include "records/gui/recorded_data_window.h"
+#include "reports/gui/graph_report_print.h"
+#include "reports/gui/graph_window.h"
+#include "reports/gui/history_graph.h"
 #include "reports/gui/report_window.h"
 
 #include <QApplication>
@@ -245,8 +248,27 @@ RecordedDataWindow* MainWindow::recordedDataWindow()
                 report_ = new ReportWindow(ctx_, prompter_, recordedData_);
             report_->exec();
         });
+        recordedData_->setGraphOpener([this] { openGraphWindow(); });
     }
     return recordedData_;
+}
+
+void MainWindow::openGraphWindow()
+{
+    if (!recordedData_ || !recordedData_->shownUnit())
+        return;
+    if (!graph_) {
+        graph_ = new GraphWindow(ctx_, prompter_, recordedData_);
+        graph_->setHistoryOpener([this](const ShownUnit& unit) {
+            HistoryGraphWindow history(ctx_, prompter_, graph_);
+            history.load(unit);
+            history.exec();
+        });
+        graph_->setPrinter(
+            [this](GraphWindow& w, const ShownUnit& unit) { printGraphReport(ctx_, prompter_, w, unit); });
+    }
+    graph_->load(*recordedData_->shownUnit());
+    graph_->exec();
 }
 
 void MainWindow::showProgrammingWindow()

@@ -15,6 +15,7 @@ struct AppContext;
 class ProgrammingWindow;
 class RecordedDataWindow;
 class ReportWindow;
+class GraphWindow;
 class Prompter;
 
 // The main menu, Form1: the first window of the run; loading it brings the
@@ -61,6 +62,7 @@ private:
     void showHelp();
     ProgrammingWindow* programmingWindow();
     RecordedDataWindow* recordedDataWindow();
+    void openGraphWindow();
     void showProgrammingWindow();
     void showRecordedDataWindow();
 
@@ -74,6 +76,7 @@ private:
     QPointer<ProgrammingWindow> programming_;
     QPointer<RecordedDataWindow> recordedData_;
     QPointer<ReportWindow> report_;
+    QPointer<GraphWindow> graph_;
 };
 
 } // namespace tvq52

@@ -107,7 +107,8 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptions)
         expectNoSpanishLeft(main, shell.context().guru, "Form1_" + std::string(language.name));
         checkPages(main, QStringLiteral("Form1_%1").arg(QString::fromUtf8(language.name)));
         // The windows are built as the program builds them, translated on creation.
-        for (const char* form : {"Form2", "Form3", "Form5", "Form6", "Form8", "Form10", "FormDiario"}) {
+        for (const char* form :
+             {"Form2", "Form3", "Form5", "Form6", "Form8", "Form9", "Form10", "FormDiario", "FormHistorial"}) {
             // The monitor's registration outlives the context of the first
             // program in this process, so it is built on this one's.
             std::unique_ptr<QWidget> window;

@@ -1,0 +1,181 @@
+// The whole-history graph over a year of 2-minute intervals of one unit (with
+// every column filled, as a download stores them): how long it takes to open
+// (the narrow query and the first picture) and to redraw one pan step, and
+// Form9's load of the same records. Prints its figures.
+#include "app/app_context.h"
+#include "bench_support.h"
+#include "db/database.h"
+#include "records/shown_unit.h"
+#include "reports/graph_store.h"
+#include "reports/gui/graph_window.h"
+#include "reports/gui/history_graph.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace tvq52;
+
+namespace {
+
+constexpr int kIntervals = 262800; // 365 days of 2-minute intervals
+constexpr qint32 kSerial = 4242;
+
+void fill(Database& db)
+{
+    QSqlDatabase c = db.connection();
+    c.transaction();
+    QSqlQuery q(c);
+    q.prepare(QStringLiteral(
+        "INSERT INTO Intervalos (LNumeroSerie, DFechaInicio, THoraInicio, DFechaFinal, THoraFinal, ByTLeq, "
+        "SLeqLocal, SLeqVecino, TTipoActuacionLocal, TTipoActuacionVecino, ByNivelLeqLocal, ByNivelLeqVecino, "
+        "SMaxLeq1min, TFechaMaxLeq1min, THoraMaxLeq1min, SMinLeq1min, TFechaMinLeq1min, THoraMinLeq1min, "
+        "SMaxFast, ByNivelMFast, IPasMaxFast, SL1, SL5, SL10, SL50, SL90, BoRS232, BoProgramacion, IDesco, "
+        "IPasadasLocal, IPasadasVecino, IE3, ByDNA, ByENA, ByLineaInsuficiente) VALUES "
+        "(?,?,?,?,?,2,?,?,'Leq125ms','0',?,30,?,?,?,?,?,?,?,90,0,?,?,?,?,?,0,0,0,?,0,?,255,0,0)"));
+    const QDateTime first(QDate(2025, 1, 1), QTime(0, 0), Qt::UTC);
+    for (int i = 0; i < kIntervals; ++i) {
+        // A week without records in March, as after a power cut.
+        if (i >= 50000 && i < 55040)
+            continue;
+        const QDateTime start = first.addSecs(120LL * i);
+        const QDateTime end = start.addSecs(120);
+        const bool night = start.time().hour() >= 22 || start.time().hour() < 8;
+        const double level = (night ? 70.0 : 60.0) + (i * 37 % 300) / 10.0;
+        const QString day = start.date().toString(QStringLiteral("dd/MM/yyyy"));
+        const QString minute = start.time().toString(QStringLiteral("HH:mm"));
+        const QVariantList values{kSerial,
+                                  start.date().toString(Qt::ISODate),
+                                  minute,
+                                  end.date().toString(Qt::ISODate),
+                                  end.time().toString(QStringLiteral("HH:mm")),
+                                  level,
+                                  level - 40,
+                                  night ? 85 : 95,
+                                  level + 2,
+                                  day,
+                                  minute,
+                                  level - 2,
+                                  day,
+                                  minute,
+                                  level + 5,
+                                  level + 4,
+                                  level + 3,
+                                  level + 1,
+                                  level - 1,
+                                  level - 4,
+                                  level > (night ? 85 : 95) ? 20 : 0,
+                                  i % 5000 < 30 ? 1 : 0};
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            qFatal("%s", qPrintable(q.lastError().text()));
+    }
+    c.commit();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tvq52.db"));
+    QString error;
+    if (!Database::createSqlite(path, &error))
+        qFatal("%s", qPrintable(error));
+    AppContext ctx(dir.path());
+    ctx.db = Database::openSqlite(path, &error);
+    if (!ctx.db)
+        qFatal("%s", qPrintable(error));
+    QElapsedTimer clock;
+    clock.start();
+    fill(*ctx.db);
+    std::printf("filled %d intervals in %lld ms\n", kIntervals - 5040, clock.elapsed());
+
+    ShownUnit unit;
+    unit.serial = kSerial;
+    unit.nightStart = QStringLiteral("22:00");
+    unit.nightEnd = QStringLiteral("08:00");
+    bench::QuietPrompter prompter;
+
+    constexpr int kRuns = 5;
+    std::vector<double> openMs;
+    std::vector<double> queryMs;
+    for (int run = 0; run < kRuns; ++run) {
+        HistoryData data;
+        clock.restart();
+        if (!loadHistory(*ctx.db, kSerial, &data, &error))
+            qFatal("%s", qPrintable(error));
+        queryMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+
+        HistoryGraphWindow window(ctx, prompter);
+        window.resize(1000, 640);
+        clock.restart();
+        window.load(unit);
+        window.show();
+        window.graph()->repaint();
+        QApplication::processEvents();
+        openMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::printf(
+        "whole history: narrow query of every interval %.1f ms; open (query + window + first picture) %.1f ms "
+        "(median of %d; target < 1000 ms)\n",
+        median(queryMs), median(openMs), kRuns);
+
+    HistoryGraphWindow window(ctx, prompter);
+    window.resize(1000, 640);
+    window.load(unit);
+    window.show();
+    QApplication::processEvents();
+    HistoryGraph* graph = window.graph();
+    const auto panSteps = [&](const char* what) {
+        std::vector<double> ms;
+        for (int step = 0; step < 40; ++step) {
+            clock.restart();
+            graph->pan(step < 20 ? -0.1 : 0.1);
+            graph->repaint();
+            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+        std::printf("pan step redraw, %s: median %.2f ms, worst %.2f ms (target < 50 ms)\n", what, median(ms),
+                    *std::max_element(ms.begin(), ms.end()));
+    };
+    // Panning needs a zoomed view: a month, then a day.
+    graph->setViewport(graph->viewport().zoomed(1.0 / 12, 0.5, graph->data()));
+    panSteps("a month shown");
+    graph->setViewport(graph->viewport().zoomed(1.0 / 30, 0.5, graph->data()));
+    panSteps("a day shown");
+    std::vector<double> wholeMs;
+    graph->showAll();
+    for (int run = 0; run < 10; ++run) {
+        clock.restart();
+        graph->repaint();
+        wholeMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::printf("redraw of the whole year: median %.2f ms\n", median(wholeMs));
+
+    std::vector<double> form9Ms;
+    for (int run = 0; run < 3; ++run) {
+        GraphWindow form9(ctx, prompter);
+        clock.restart();
+        form9.load(unit);
+        form9.show();
+        QApplication::processEvents();
+        form9Ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::printf("Form9 on the same unit (every record read, newest 50 drawn): median %.1f ms\n", median(form9Ms));
+    return 0;
+}

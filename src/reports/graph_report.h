@@ -1,0 +1,21 @@
+#pragma once
+
+#include "reports/report.h"
+
+#include <QImage>
+#include <variant>
+
+namespace tvq52 {
+
+class Database;
+class LocGuru;
+
+// The graph window's print: the unit's programming as the programming
+// report prints it, then the level and event charts as pictures, and the
+// exchange journal's chain head in the footer of every page.
+std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const LocGuru& guru,
+                                                           const QString& templatePath, qint32 serial,
+                                                           const QString& firmware, const QImage& levels,
+                                                           const QImage& events);
+
+} // namespace tvq52

@@ -1,0 +1,30 @@
+#include "reports/gui/graph_report_print.h"
+
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "records/shown_unit.h"
+#include "reports/graph_report.h"
+#include "reports/gui/graph_window.h"
+#include "reports/gui/report_preview.h"
+
+#include <QApplication>
+
+namespace tvq52 {
+
+void printGraphReport(AppContext& ctx, Prompter& prompter, GraphWindow& window, const ShownUnit& unit)
+{
+    if (!ctx.db || unit.serial == 0)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    auto built =
+        buildGraphReport(*ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")),
+                         unit.serial, unit.firmware, window.levelPicture(), window.eventPicture());
+    QApplication::restoreOverrideCursor();
+    if (auto* e = std::get_if<ReportError>(&built)) {
+        showReportError(prompter, ctx.guru, *e);
+        return;
+    }
+    previewReport(std::get<RenderedReport>(built), prompter, ctx.guru, &window);
+}
+
+} // namespace tvq52

@@ -1,0 +1,276 @@
+#include "../programming/programming_fixture.h"
+#include "records/recorded_data.h"
+#include "reports/graph_store.h"
+#include "reports/level_graph.h"
+#include "reports/level_script.h"
+#include "support/rows.h"
+
+#include <gtest/gtest.h>
+
+namespace tvq52 {
+namespace {
+
+// `n` two-minute records from 1 May 2026 00:00, each with its index as its
+// venue level so a point tells which record it shows.
+QList<GraphRecord> records(int n)
+{
+    QList<GraphRecord> list;
+    const QDateTime base = wallClock(QDate(2026, 5, 1), QTime(0, 0));
+    for (int i = 0; i < n; ++i) {
+        GraphRecord r;
+        r.start = base.addSecs(120 * i);
+        r.end = r.start.addSecs(120);
+        r.leqVenue = float(i);
+        r.limitVenue = 90;
+        list << r;
+    }
+    return list;
+}
+
+std::vector<int> shownRecords(const GraphPage& page)
+{
+    std::vector<int> shown;
+    for (const GraphPoint& p : page)
+        if (p.used)
+            shown.push_back(p.record);
+    return shown;
+}
+
+std::vector<int> range(int from, int count)
+{
+    std::vector<int> v;
+    for (int i = 0; i < count; ++i)
+        v.push_back(from + i);
+    return v;
+}
+
+TEST(GraphWindowOfRecords, ThirtyRecordsFillThirtyPointsAndLeaveTheRestEmpty)
+{
+    const GraphSlider slider = graphSlider(30);
+    EXPECT_EQ(slider.minimum, -1);
+    EXPECT_EQ(slider.maximum, 0);
+    const GraphPage page = fillGraphPage(records(30), slider.maximum);
+    EXPECT_EQ(shownRecords(page), range(0, 30));
+    for (int i = 30; i < kGraphPoints; ++i) {
+        const GraphPoint& p = page[std::size_t(i)];
+        EXPECT_EQ(p.label, QStringLiteral(" ")) << i;
+        for (float v : p.levels)
+            EXPECT_EQ(v, kNoPoint) << i;
+        for (bool e : p.events)
+            EXPECT_FALSE(e) << i;
+    }
+    // A slider dragged to -1 shows the same records.
+    EXPECT_EQ(shownRecords(fillGraphPage(records(30), -1)), range(0, 30));
+}
+
+TEST(GraphWindowOfRecords, HundredTwentyRecordsOpenOnTheNewestAndStepLeftByOne)
+{
+    const QList<GraphRecord> all = records(120);
+    const GraphSlider slider = graphSlider(120);
+    EXPECT_EQ(slider.minimum, 0);
+    EXPECT_EQ(slider.maximum, 70);
+    const GraphPage newest = fillGraphPage(all, slider.maximum);
+    EXPECT_EQ(shownRecords(newest), range(70, 50));
+    EXPECT_EQ(newest[0].levels[SeriesLeqVenue], 70);
+    const int left = stepLeft(slider, slider.maximum);
+    EXPECT_EQ(left, 69);
+    EXPECT_EQ(shownRecords(fillGraphPage(all, left)), range(69, 50));
+    // The buttons stop at the ends.
+    EXPECT_EQ(stepRight(slider, slider.maximum), 70);
+    EXPECT_EQ(stepLeft(slider, 0), 0);
+    EXPECT_EQ(stepRight(slider, left), 70);
+    EXPECT_EQ(graphSlider(51).maximum, 1);
+    EXPECT_EQ(graphSlider(50).minimum, -1);
+}
+
+TEST(GraphWindowOfRecords, DayChangeBarStandsBetweenTheLastRecordOfADayAndTheFirstOfTheNext)
+{
+    QList<GraphRecord> list = records(4);
+    const QDateTime eve = wallClock(QDate(2025, 12, 31), QTime(23, 46));
+    for (int i = 0; i < 4; ++i) {
+        list[i].start = eve.addSecs(i * 240);
+        list[i].end = list[i].start.addSecs(240);
+    }
+    // 23:46, 23:50, 23:54, 23:58 -> move the last two over midnight.
+    list[2].start = wallClock(QDate(2026, 1, 1), QTime(0, 0));
+    list[3].start = wallClock(QDate(2026, 1, 1), QTime(0, 4));
+    list[2].end = list[3].start;
+    const GraphPage page = fillGraphPage(list, 0);
+    const std::vector<float> bars{page[0].levels[SeriesDayChange], page[1].levels[SeriesDayChange],
+                                  page[2].levels[SeriesDayChange], page[3].levels[SeriesDayChange]};
+    EXPECT_EQ(bars, (std::vector<float>{kNoPoint, kDayChangeHeight, kDayChangeHeight, kNoPoint}));
+    EXPECT_EQ(page[1].label, QStringLiteral("31.12.25  23:50 <> 23:54"));
+    EXPECT_TRUE(page[2].newDay);
+    EXPECT_FALSE(page[1].newDay || page[3].newDay);
+    EXPECT_EQ(page[2].label, QStringLiteral("01.01.26  00:00 <> 00:04"));
+
+    // A window that opens on the first record of a day marks that point alone.
+    const GraphPage later = fillGraphPage(list, 2);
+    EXPECT_EQ(later[0].levels[SeriesDayChange], kDayChangeHeight);
+    EXPECT_EQ(later[1].levels[SeriesDayChange], kNoPoint);
+    EXPECT_TRUE(later[0].newDay);
+}
+
+TEST(GraphWindowOfRecords, SensorInactiveRecordShowsOnlyItsLimits)
+{
+    GraphRecord r = records(1).front();
+    r.leqVenue = 80;
+    r.leqNeighbour = 40;
+    r.maxFast = 95;
+    r.maxLeq1 = 85;
+    r.minLeq1 = 60;
+    r.percentiles = {90, 88, 86, 70, 65};
+    r.limitVenue = 90;
+    r.limitNeighbour = 35;
+    r.limitFast = 100;
+    r.sensorInactive = 5;
+    const GraphPoint p = fillGraphPage({r}, 0)[0];
+    for (int s = 0; s < kLevelSeries; ++s) {
+        const bool limit = s == SeriesLimitVenue || s == SeriesLimitNeighbour || s == SeriesLimitFast;
+        if (!limit) {
+            EXPECT_EQ(p.levels[std::size_t(s)], kNoPoint) << s;
+        }
+    }
+    EXPECT_EQ(p.levels[SeriesLimitVenue], 90);
+    EXPECT_EQ(p.levels[SeriesLimitNeighbour], 35);
+    EXPECT_EQ(p.levels[SeriesLimitFast], 100);
+    EXPECT_TRUE(p.events[EventSensorInactive]);
+
+    r.sensorInactive = 0;
+    const GraphPoint measured = fillGraphPage({r}, 0)[0];
+    EXPECT_EQ(measured.levels[SeriesLeqNeighbour], 40);
+    EXPECT_EQ(measured.levels[SeriesL50], 70);
+    // A level stored as 0 (no value) leaves its point empty.
+    r.leqNeighbour = 0;
+    EXPECT_EQ(fillGraphPage({r}, 0)[0].levels[SeriesLeqNeighbour], kNoPoint);
+    EXPECT_FALSE(measured.events[EventSensorInactive]);
+}
+
+TEST(GraphWindowOfRecords, EventMarksFollowTheirColumns)
+{
+    struct Case {
+        int disconnections, passesVenue, lineShort, dna, ena;
+        bool disconnection, pass, line, dnaMark, enaMark;
+    };
+    const Case cases[] = {
+        {0, 0, 0, 0, 0, false, false, false, false, false},
+        {1, 3, 255, 255, 255, true, true, false, false, false},
+        {2, 0, 12, 1, 254, true, false, true, true, true},
+    };
+    for (const Case& c : cases) {
+        GraphRecord r = records(1).front();
+        r.disconnections = c.disconnections;
+        r.passesVenue = c.passesVenue;
+        r.lineShort = c.lineShort;
+        r.dna = c.dna;
+        r.ena = c.ena;
+        const GraphPoint p = fillGraphPage({r}, 0)[0];
+        EXPECT_EQ(p.events[EventDisconnection], c.disconnection) << c.disconnections;
+        EXPECT_EQ(p.events[EventPassVenue], c.pass) << c.passesVenue;
+        EXPECT_EQ(p.events[EventLineShort], c.line) << c.lineShort;
+        EXPECT_EQ(p.events[EventDna], c.dnaMark) << c.dna;
+        EXPECT_EQ(p.events[EventEna], c.enaMark) << c.ena;
+    }
+    EXPECT_EQ(eventSeriesFor(QStringLiteral("2.9")), EventLineShort);
+    EXPECT_EQ(eventSeriesFor(QStringLiteral("3.0")), kEventSeries);
+}
+
+TEST(GraphPointDisplay, VenueAndNeighbourRules)
+{
+    struct Case {
+        float level;
+        const char* venue;
+        const char* neighbour;
+    };
+    const Case cases[] = {
+        {-1.0f, "---", "---"},  {0.0f, "---", "0.0"},    {45.2f, "UND", "45.2"},  {59.0f, "UND", "59.0"},
+        {59.9f, "UND", "59.9"}, {60.0f, "60.0", "60.0"}, {75.3f, "75.3", "75.3"}, {120.0f, "120.0", "120.0"},
+        {120.1f, "UP", "UP"},   {121.0f, "UP", "UP"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(levelPointText(double(c.level)), QString::fromLatin1(c.venue)) << c.level;
+        EXPECT_EQ(neighbourLevelPointText(double(c.level)), QString::fromLatin1(c.neighbour)) << c.level;
+    }
+}
+
+TEST(GraphPointDisplay, ClickedPointListsEveryCurveThenThePercentiles)
+{
+    GraphRecord r = records(1).front();
+    r.leqVenue = 59.0f;
+    r.leqNeighbour = 45.2f;
+    r.maxFast = 101.4f;
+    r.limitVenue = 90;
+    r.limitNeighbour = 35;
+    r.limitFast = 105;
+    r.maxLeq1 = 88.8f;
+    r.minLeq1 = 0;
+    r.percentiles = {92.1f, 91, 130, 70.5f, 55};
+    const GraphPoint p = fillGraphPage({r}, 0)[0];
+    const std::array<QString, 8> names{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
+                                       QStringLiteral("D"), QStringLiteral("E"), QStringLiteral("F"),
+                                       QStringLiteral("G"), QStringLiteral("H")};
+    EXPECT_EQ(pointDisplayText(p, names),
+              QStringLiteral("A:UND B:45.2 C:101.4 D:90.0 E:35.0 F:105.0 G:88.8 H:---\n"
+                             "L1:92.1 L5:91.0 L10:UP L50:70.5 L90:UND"));
+}
+
+class GraphStoreTest : public test::ProgrammingDatabase {
+protected:
+    void addInterval(qint32 serial, const QDate& day, const char* time, int minutes,
+                     std::initializer_list<std::pair<const char*, QVariant>> set = {})
+    {
+        const QDateTime start = wallClock(day, QTime::fromString(QString::fromLatin1(time), QStringLiteral("hh:mm")));
+        const QDateTime end = start.addSecs(60 * minutes);
+        Row r = test::row({{"LNumeroSerie", serial},
+                           {"DFechaInicio", start.date()},
+                           {"THoraInicio", start.time().toString(QStringLiteral("hh:mm"))},
+                           {"DFechaFinal", end.date()},
+                           {"THoraFinal", end.time().toString(QStringLiteral("hh:mm"))},
+                           {"ByTLeq", minutes},
+                           {"BoRS232", false},
+                           {"BoProgramacion", false}});
+        for (const auto& [column, value] : set)
+            r.set(QString::fromUtf8(column), value);
+        ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), r)) << store_->lastError().toStdString();
+    }
+};
+
+TEST_F(GraphStoreTest, BothLoadersReadOneUnitOldestFirst)
+{
+    saveUnit(7);
+    saveUnit(8);
+    addInterval(7, QDate(2026, 3, 2), "00:10", 5, {{"SLeqLocal", 75.3}, {"IE3", 1}, {"ByNivelLeqLocal", 90}});
+    addInterval(7, QDate(2026, 3, 1), "23:55", 5, {{"SLeqVecino", 41.5}, {"IPasadasVecino", 3}, {"ByDNA", 12}});
+    addInterval(7, QDate(2026, 3, 2), "00:00", 10, {{"SL90", 55.5}, {"IPasadasLocal", 2}});
+    addInterval(8, QDate(2026, 3, 1), "12:00", 5, {{"SLeqLocal", 99.0}});
+
+    QList<GraphRecord> list;
+    QString error;
+    ASSERT_TRUE(loadGraphRecords(*db_, 7, &list, &error)) << error.toStdString();
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list[0].start, wallClock(QDate(2026, 3, 1), QTime(23, 55)));
+    EXPECT_EQ(list[0].end, wallClock(QDate(2026, 3, 2), QTime(0, 0)));
+    EXPECT_FLOAT_EQ(list[0].leqNeighbour, 41.5f);
+    EXPECT_EQ(list[0].dna, 12);
+    EXPECT_FLOAT_EQ(list[1].percentiles[4], 55.5f);
+    EXPECT_FLOAT_EQ(list[2].leqVenue, 75.3f);
+    EXPECT_EQ(list[2].limitVenue, 90);
+
+    HistoryData data;
+    ASSERT_TRUE(loadHistory(*db_, 7, &data, &error)) << error.toStdString();
+    ASSERT_EQ(data.size(), 3u);
+    const qint64 midnight = wallClock(QDate(2026, 3, 2), QTime(0, 0)).toSecsSinceEpoch() / 60;
+    EXPECT_EQ(data.start, (std::vector<qint64>{midnight - 5, midnight, midnight + 10}));
+    EXPECT_EQ(data.minutes, (std::vector<std::int32_t>{5, 10, 5}));
+    EXPECT_EQ(
+        data.flags,
+        (std::vector<std::uint8_t>{HistoryData::PassNeighbour, HistoryData::PassVenue, HistoryData::SensorInactive}));
+    EXPECT_FLOAT_EQ(data.venue[2], 75.3f);
+    EXPECT_EQ(data.limitVenue[2], 90);
+
+    ASSERT_TRUE(loadGraphRecords(*db_, 9, &list, &error));
+    EXPECT_TRUE(list.isEmpty());
+}
+
+} // namespace
+} // namespace tvq52
