@@ -12,6 +12,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -800,6 +801,59 @@ QStringList RenderedReport::pageTexts(int index) const
     return texts;
 }
 
+namespace {
+
+// A text wider than its field wraps at word breaks and then shrinks until it
+// fits: a heading that is longer in another language must neither run into
+// its neighbour nor be cut. A field that grows has the height it needs, but
+// a single word longer than its width would still run over.
+void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString& shown, const QFont& font)
+{
+    // Two-line headings come with CR LF; a CR would be measured as a glyph.
+    QString text = shown;
+    text.remove(QLatin1Char('\r'));
+    // Fonts are a fraction of a point in the painter's millimetres, where
+    // metrics round badly: measure at a large size and scale back.
+    constexpr double k = 64.0;
+    QFont big = font;
+    big.setPointSizeF(font.pointSizeF() * k);
+    const QFontMetricsF fm(big, painter.device());
+    const double room = rect.width() * k;
+    double widestLine = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        widestLine = std::max(widestLine, fm.horizontalAdvance(line));
+    if (widestLine <= room) {
+        painter.drawText(rect, flags, shown);
+        return;
+    }
+    // A field that grows wraps its words and only shrinks for a word longer
+    // than its width; a fixed field keeps its lines and shrinks to them.
+    const bool grows = flags & Qt::TextDontClip;
+    double widest = widestLine;
+    if (grows) {
+        widest = 0;
+        for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            widest = std::max(widest, fm.horizontalAdvance(word));
+    }
+    // A heading shrinks only so far that paper still reads it; a word still
+    // too long then breaks where it must.
+    const double floor = grows ? 0.8 : 0.5;
+    const double wanted = room / std::max(widest, 1.0) * 0.98;
+    const double scale = std::clamp(wanted, floor, 1.0);
+    int drawFlags = flags;
+    if (grows)
+        drawFlags |= wanted < floor ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
+    // Scaled drawing rather than a smaller font: point sizes this small in
+    // millimetre units do not scale evenly.
+    painter.save();
+    painter.translate(rect.topLeft());
+    painter.scale(scale, scale);
+    painter.drawText(QRectF(0, 0, rect.width() / scale, rect.height() / scale), drawFlags, text);
+    painter.restore();
+}
+
+} // namespace
+
 void RenderedReport::paintPage(QPainter& painter, int index) const
 {
     if (index < 0 || index >= pageCount() || pageSize_.isEmpty())
@@ -833,7 +887,8 @@ void RenderedReport::paintPage(QPainter& painter, int index) const
                 painter.setFont(fonts[size_t(op.font)]);
             }
             painter.setPen(Qt::black);
-            painter.drawText(op.frame ? op.rect.adjusted(0.6, 0, -0.6, 0) : op.rect, op.flags, op.text);
+            drawFitted(painter, op.frame ? op.rect.adjusted(0.6, 0, -0.6, 0) : op.rect, op.flags, op.text,
+                       fonts[size_t(op.font)]);
             break;
         case DrawOp::Line:
             pen.setWidthF(op.penWidth);

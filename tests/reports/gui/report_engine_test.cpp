@@ -273,6 +273,38 @@ TEST_F(ReportEngine, PicturesFromMemoryPaintTheSameOnAnyResolution)
     }
 }
 
+TEST_F(ReportEngine, ATextWiderThanItsFieldStaysInsideItWhetherItGrowsOrNot)
+{
+    // One word longer than its 12 mm column, as a translated heading can be;
+    // drawn as laid out it would run over the column beside it.
+    const char xml[] = R"(<reports><report name="R" margins="10 10 10 10" size="10">
+      <band kind="detail" height="30">
+        <field name="Grows" kind="caption" text="Überschreitungsdauer" x="20" y="0" w="12" h="6" grow="true"/>
+        <field name="Fixed" kind="caption" text="Überschreitungsdauer" x="20" y="15" w="12" h="6"/>
+      </band></report></reports>)";
+    auto loaded = Report::fromXml(xml, QStringLiteral("R"));
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<Report>>(loaded));
+    const RenderedReport out = render(*std::get<std::unique_ptr<Report>>(loaded));
+    const int width = 840;
+    QImage page(width, int(width * 297 / 210.0), QImage::Format_RGB32);
+    QPainter painter(&page);
+    out.paintPage(painter, 0);
+    painter.end();
+    const double px = width / 210.0;
+    auto inked = [&](double fromMm, double toMm, double topMm, double bottomMm) {
+        int dark = 0;
+        for (int x = int(fromMm * px); x < int(toMm * px); ++x)
+            for (int y = int(topMm * px); y < int(bottomMm * px); ++y)
+                dark += qGray(page.pixel(x, y)) < 128;
+        return dark;
+    };
+    // The fields start 30 mm in (margin 10 + x 20) and end at 42 mm.
+    EXPECT_GT(inked(30, 42, 10, 22), 0) << "the growing heading is drawn";
+    EXPECT_EQ(inked(42.5, 60, 10, 22), 0) << "and stays inside its column";
+    EXPECT_GT(inked(30, 42, 25, 31), 0) << "the fixed field is drawn";
+    EXPECT_EQ(inked(42.5, 60, 25, 31), 0) << "and stays inside its column";
+}
+
 } // namespace
 
 namespace {
