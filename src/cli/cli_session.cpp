@@ -1,5 +1,7 @@
 #include "cli/cli_session.h"
 
+#include <QTextStream>
+
 #include "app/data_folder.h"
 #include "app/language_table.h"
 #include "app/settings.h"
@@ -130,6 +132,15 @@ void CliSession::applyLineOptions(const CliOptions& o)
     if (o.prefix)
         link.DialCode = *o.prefix;
     link.PhoneNumber = o.phone;
+}
+
+bool openFolderDatabase(AppContext& ctx)
+{
+    QString error;
+    ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
+    if (!ctx.db)
+        QTextStream(stderr) << "tvq52-cli: " << error << Qt::endl;
+    return ctx.db != nullptr;
 }
 
 } // namespace tvq52

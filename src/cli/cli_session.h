@@ -32,6 +32,10 @@ struct CliOptions {
 // The shared options count wherever they stand, before or after the command.
 CliOptions parseCliOptions(const QStringList& arguments, QString* error);
 
+// Opens the data folder's database into ctx.db; says why on standard error
+// when it cannot.
+bool openFolderDatabase(AppContext& ctx);
+
 // A data folder opened the way the program opens it: provisioned on first
 // use, settings read, the interface language set up.
 struct CliSession {

@@ -110,15 +110,6 @@ QString outcomeText(DownloadOutcome outcome)
     return {};
 }
 
-bool openDatabase(AppContext& ctx)
-{
-    QString error;
-    ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
-    if (!ctx.db)
-        QTextStream(stderr) << "tvq52-cli: " << error << Qt::endl;
-    return ctx.db != nullptr;
-}
-
 std::unique_ptr<ExchangeSession> downloadSession(CliSession& session, const CliOptions& options)
 {
     CliOptions o = options;
@@ -192,7 +183,7 @@ int runDownload(CliSession& session, const CliOptions& options)
         return 2;
     }
     AppContext& ctx = *session.ctx;
-    if (!openDatabase(ctx))
+    if (!openFolderDatabase(ctx))
         return 1;
     const auto exchange = downloadSession(session, options);
     ConsoleRecordsView view(kUnitOnTheLine, from, to, true);
@@ -216,7 +207,7 @@ int runCollect(CliSession& session, const CliOptions& options)
         return 1;
     }
     AppContext& ctx = *session.ctx;
-    if (!openDatabase(ctx))
+    if (!openFolderDatabase(ctx))
         return 1;
     ctx.link.ModemMode = 1;
     Store store(*ctx.db);
@@ -316,7 +307,7 @@ int runVerify(CliSession& session, const CliOptions& options)
         }
     }
     AppContext& ctx = *session.ctx;
-    if (!openDatabase(ctx))
+    if (!openFolderDatabase(ctx))
         return 1;
     const Journal journal(*ctx.db);
     const JournalVerification v = journal.verify(serial);
@@ -355,7 +346,7 @@ int runJournal(CliSession& session, const CliOptions& options)
         }
     }
     AppContext& ctx = *session.ctx;
-    if (!openDatabase(ctx))
+    if (!openFolderDatabase(ctx))
         return 1;
     const Journal journal(*ctx.db);
     QTextStream out(stdout);

@@ -78,12 +78,8 @@ int runProgram(CliSession& session, const CliOptions& options)
         return 2;
     }
 
-    QString error;
-    ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
-    if (!ctx.db) {
-        err << "tvq52-cli: " << error << Qt::endl;
+    if (!openFolderDatabase(ctx))
         return 1;
-    }
     Store store(*ctx.db);
     // A plain get only shows what the unit holds: without the store nothing
     // is compared with a stored record, asked or saved.

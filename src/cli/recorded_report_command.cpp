@@ -67,15 +67,6 @@ std::optional<ReportArgs> parseArgs(const QStringList& args, bool withPdf, QStri
     return r;
 }
 
-bool openDatabase(AppContext& ctx)
-{
-    QString error;
-    ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
-    if (!ctx.db)
-        QTextStream(stderr) << "tvq52-cli: " << error << Qt::endl;
-    return ctx.db != nullptr;
-}
-
 } // namespace
 
 int runRecordedReport(CliSession& session, const CliOptions& options)
@@ -103,7 +94,7 @@ int runRecordedReport(CliSession& session, const CliOptions& options)
         return 2;
     }
     AppContext& ctx = *session.ctx;
-    if (!openDatabase(ctx))
+    if (!openFolderDatabase(ctx))
         return 1;
     request.serial = args->serial;
     request.from = *args->from;
@@ -140,7 +131,7 @@ int runCsv(CliSession& session, const CliOptions& options)
         return 2;
     }
     AppContext& ctx = *session.ctx;
-    if (!openDatabase(ctx))
+    if (!openFolderDatabase(ctx))
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);

@@ -40,14 +40,8 @@ int runReport(CliSession& session, const CliOptions& options)
         return 2;
     }
     AppContext& ctx = *session.ctx;
-    if (!ctx.db) {
-        QString error;
-        ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
-        if (!ctx.db) {
-            err << "tvq52-cli: " << error << Qt::endl;
-            return 1;
-        }
-    }
+    if (!ctx.db && !openFolderDatabase(ctx))
+        return 1;
     const QString path = reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml"));
     auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, serial, QString());
     if (auto* e = std::get_if<ReportError>(&built)) {

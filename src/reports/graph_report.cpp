@@ -12,14 +12,10 @@ std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const L
                                                            const QString& firmware, const QImage& levels,
                                                            const QImage& events)
 {
-    auto loaded = Report::load(templatePath, QStringLiteral("TVQ52_4"));
+    auto loaded = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_4"), serial, firmware);
     if (auto* e = std::get_if<ReportError>(&loaded))
         return *e;
     auto report = std::move(std::get<std::unique_ptr<Report>>(loaded));
-    auto data = readProgrammingReportData(db, serial, firmware);
-    if (auto* e = std::get_if<ReportError>(&data))
-        return *e;
-    fillProgrammingFields(*report, guru, std::get<ProgrammingReportData>(data));
     // The pictures stay in memory: the program's folder is read-only.
     if (!report->setPicture(QStringLiteral("Pic3"), levels) || !report->setPicture(QStringLiteral("Pic2"), events))
         return ReportError{ReportError::TemplateBroken, QStringLiteral("TVQ52_4: Pic2, Pic3")};

@@ -142,7 +142,19 @@ std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, c
                                                                  const QString& templatePath, qint32 serial,
                                                                  const QString& firmware)
 {
-    auto loaded = Report::load(templatePath, QStringLiteral("TVQ52_1"));
+    auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware);
+    if (auto* e = std::get_if<ReportError>(&report))
+        return *e;
+    return std::get<std::unique_ptr<Report>>(report)->render(db.connection());
+}
+
+std::variant<std::unique_ptr<Report>, ReportError> loadWithProgrammingPart(Database& db, const LocGuru& guru,
+                                                                           const QString& templatePath,
+                                                                           const QString& reportName, qint32 serial,
+                                                                           const QString& firmware)
+{
+    // The template first: a missing one leaves the memo as it was.
+    auto loaded = Report::load(templatePath, reportName);
     if (auto* e = std::get_if<ReportError>(&loaded))
         return *e;
     auto report = std::move(std::get<std::unique_ptr<Report>>(loaded));
@@ -150,7 +162,7 @@ std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, c
     if (auto* e = std::get_if<ReportError>(&data))
         return *e;
     fillProgrammingFields(*report, guru, std::get<ProgrammingReportData>(data));
-    return report->render(db.connection());
+    return report;
 }
 
 } // namespace tvq52

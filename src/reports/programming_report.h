@@ -43,6 +43,13 @@ std::variant<ProgrammingReportData, ReportError> readProgrammingReportData(Datab
 // which the recorded-data and graph reports share.
 void fillProgrammingFields(Report& report, const LocGuru& guru, const ProgrammingReportData& data);
 
+// Report `reportName` of the template with its programming part filled for
+// unit `serial`: the programming report, and the first part of the graph report.
+std::variant<std::unique_ptr<Report>, ReportError> loadWithProgrammingPart(Database& db, const LocGuru& guru,
+                                                                           const QString& templatePath,
+                                                                           const QString& reportName, qint32 serial,
+                                                                           const QString& firmware);
+
 // The programming report of unit `serial`, laid out.
 std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, const LocGuru& guru,
                                                                  const QString& templatePath, qint32 serial,
