@@ -392,6 +392,10 @@ QFont qfontFor(const ReportFont& f, double pointsToDevice)
 
 // Measures wrapped text in millimetres at a fine fixed resolution, so the
 // layout does not depend on the device it is later painted on.
+// How far a growing field's text shrinks before a word breaks: paper must
+// still read it.
+constexpr double kGrowingFloor = 0.8;
+
 class TextMeasure {
 public:
     explicit TextMeasure(const std::vector<ReportFont>& fonts) : fonts_(fonts), device_(8, 8, QImage::Format_RGB32)
@@ -401,12 +405,21 @@ public:
         device_.setDotsPerMeterY(dpm);
     }
 
+    // The height a growing field needs, fitted as the painter fits it: a word
+    // longer than the width shrinks the text, then breaks.
     double height(int font, const QString& text, double widthMm)
     {
         const double pxPerMm = 1200 / 25.4;
         QFontMetricsF fm(qfontFor(fonts_[size_t(font)], 1.0), &device_);
-        const QRectF r = fm.boundingRect(QRectF(0, 0, widthMm * pxPerMm, 1e7), Qt::TextWordWrap, text);
-        return r.height() / pxPerMm;
+        const double room = widthMm * pxPerMm;
+        double widest = 0;
+        for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            widest = std::max(widest, fm.horizontalAdvance(word));
+        const double wanted = widest > room ? room / widest * 0.98 : 1.0;
+        const double scale = std::clamp(wanted, kGrowingFloor, 1.0);
+        const int flags = wanted < kGrowingFloor ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
+        const QRectF r = fm.boundingRect(QRectF(0, 0, room / scale, 1e7), flags, text);
+        return r.height() * scale / pxPerMm;
     }
 
 private:
@@ -837,7 +850,7 @@ void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString&
     }
     // A heading shrinks only so far that paper still reads it; a word still
     // too long then breaks where it must.
-    const double floor = grows ? 0.8 : 0.5;
+    const double floor = grows ? kGrowingFloor : 0.5;
     const double wanted = room / std::max(widest, 1.0) * 0.98;
     const double scale = std::clamp(wanted, floor, 1.0);
     int drawFlags = flags;
