@@ -62,11 +62,11 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
         host.showMainWindow();
         host.setImportPanelVisible(true);
         // The marker is the database to restore; it goes only once merged.
-        const std::optional<QString> result = host.mergeDatabase(marker);
+        // A failed restore has been told and keeps the marker for another
+        // try; start-up goes on.
+        const bool merged = host.mergeDatabase(marker);
         host.setImportPanelVisible(false);
-        if (result && !result->isEmpty())
-            throw StartupFault{*result};
-        if (result)
+        if (merged)
             QFile::remove(marker);
     }
 

@@ -18,10 +18,11 @@ public:
     virtual void translateMainWindow() = 0;
     virtual void showMainWindow() = 0;
     virtual void setImportPanelVisible(bool visible) = 0;
-    // Merges the records of `source` into the program's database. Returns an
-    // empty text on success, the fault otherwise; nothing when the merge is not
-    // available in this build (the marker then stays for a later version).
-    virtual std::optional<QString> mergeDatabase(const QString& source) = 0;
+    // Merges the records of `source` into the program's database and tells
+    // the user how it went. True when every table was read (refused rows
+    // included); false when the file is not a database of this program or a
+    // table could not be read.
+    virtual bool mergeDatabase(const QString& source) = 0;
     virtual void openImportWindow() = 0;
     virtual void openProgrammingWindow() = 0;
 };

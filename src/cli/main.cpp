@@ -3,6 +3,7 @@
 #include "cli/config_command.h"
 #include "cli/download_command.h"
 #include "cli/identify_command.h"
+#include "cli/merge_command.h"
 #include "cli/monitor_command.h"
 #include "cli/program_command.h"
 #include "cli/recorded_report_command.h"
@@ -41,6 +42,9 @@ const char kUsage[] =
     "  verify [SERIAL]        check the stored records against the exchange journal; exit\n"
     "                         status 1 when a record or entry was changed\n"
     "  journal [--serial N]   list the exchange journal, newest first\n"
+    "  merge FILE.db          add the records of another database of this program that this\n"
+    "                         one lacks (never its settings); prints the rows per table;\n"
+    "                         exit status 1 when a table could not be read\n"
     "  report programming SERIAL --pdf FILE\n"
     "                         write the programming report of a stored unit to a PDF\n"
     "  report intervals|sessions|exceedances SERIAL --from \"dd/mm/yy hh:nn\"\n"
@@ -106,7 +110,7 @@ int main(int argc, char** argv)
     const QStringList known{QStringLiteral("identify"), QStringLiteral("init"),    QStringLiteral("config"),
                             QStringLiteral("program"),  QStringLiteral("monitor"), QStringLiteral("download"),
                             QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal"),
-                            QStringLiteral("report"),   QStringLiteral("csv")};
+                            QStringLiteral("merge"),    QStringLiteral("report"),  QStringLiteral("csv")};
     if (!known.contains(command)) {
         err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
         return 2;
@@ -142,6 +146,8 @@ int main(int argc, char** argv)
         return runVerify(session, options);
     if (command == QLatin1String("journal"))
         return runJournal(session, options);
+    if (command == QLatin1String("merge"))
+        return runMerge(session, options);
     if (command == QLatin1String("report"))
         return options.command.value(1) == QLatin1String("programming") ? runReport(session, options)
                                                                         : runRecordedReport(session, options);

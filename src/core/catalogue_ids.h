@@ -44,6 +44,7 @@ constexpr int Night = 99;
 constexpr int Session = 100;
 constexpr int BadValue = 106;
 constexpr int HangUp = 112;
+constexpr int WrongFormat = 143;
 constexpr int LargeFonts = 177;
 
 } // namespace tvq52::msg

@@ -2,11 +2,13 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/startup.h"
+#include "exchange/database_merge_workflow.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -20,7 +22,8 @@ class RecordingHost : public StartupHost {
 public:
     QStringList calls;
     bool smallFonts = true;
-    std::optional<QString> mergeResult;
+    bool mergeResult = false;
+    Prompter* realMerge = nullptr; // runs the program's merge when set
     AppContext* ctx = nullptr;
 
     void setCaption(const QString& title) override { calls << QStringLiteral("caption:") + title; }
@@ -31,9 +34,11 @@ public:
     {
         calls << (visible ? QStringLiteral("panel:on") : QStringLiteral("panel:off"));
     }
-    std::optional<QString> mergeDatabase(const QString& source) override
+    bool mergeDatabase(const QString& source) override
     {
         calls << QStringLiteral("merge:") + QFileInfo(source).fileName();
+        if (realMerge)
+            return runDatabaseMerge(*ctx, *realMerge, source);
         return mergeResult;
     }
     void openImportWindow() override { calls << QStringLiteral("import:") + ctx->SelectedFile; }
@@ -97,32 +102,57 @@ TEST(Startup, CommandLineChoosesImportOrProgramming)
     EXPECT_EQ(s.ctx.CommandLineFile, QStringLiteral("/tmp/bar 1.tq52"));
 }
 
-TEST(Startup, RestoreMarkerStaysUntilAMergeSucceeds)
+// The marker is itself the database to restore, merged by the real merge.
+TEST(Startup, RestoreMarkerGoesOnlyAfterASuccessfulMergeAndStartUpGoesOnEitherWay)
 {
     Started s;
+    s.host.realMerge = &s.prompter;
     const QString marker = restoreMarkerPath(s.home.path());
-    ASSERT_TRUE(QFile::copy(databasePath(s.home.path()), marker));
 
-    // No merge available: the marker is kept for later.
-    s.run();
-    EXPECT_EQ(
-        s.host.calls,
-        QStringList({"caption:TVQ-52", "translate", "show", "panel:on", "merge:backupTVQ52.bak", "panel:off", "show"}));
-    EXPECT_TRUE(QFileInfo::exists(marker));
-    EXPECT_TRUE(s.prompter.shown().isEmpty());
-
-    // A failed merge reports and keeps it, and skips the command line.
-    s.host.calls.clear();
-    s.host.mergeResult = QStringLiteral("disk full");
+    // Junk: told, kept, and the command line still handled.
+    s.home.writeFile(QStringLiteral("backupTVQ52.bak"), QByteArray("junk, not a database\n").repeated(40));
     s.run(QStringLiteral("4711"));
     EXPECT_TRUE(QFileInfo::exists(marker));
     ASSERT_EQ(s.prompter.shown().size(), 1);
-    EXPECT_EQ(s.prompter.shown()[0].text, QStringLiteral("disk full"));
-    EXPECT_FALSE(s.host.calls.contains(QStringLiteral("programming:4711")));
+    EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("backupTVQ52.bak")));
+    EXPECT_TRUE(s.host.calls.contains(QStringLiteral("programming:4711")));
+    const QStringList panel{"panel:on", "merge:backupTVQ52.bak", "panel:off"};
+    EXPECT_EQ(s.host.calls.mid(3, 3), panel);
 
-    s.host.mergeResult = QString();
+    // A backup lacking a table: what could be read is merged, the marker stays.
+    QFile::remove(marker);
+    QString error;
+    ASSERT_TRUE(Database::createSqlite(marker, &error)) << error.toStdString();
+    {
+        auto backup = Database::openSqlite(marker, &error);
+        QSqlQuery q(backup->connection());
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (4711)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("DROP TABLE Sesiones")));
+    }
+    s.prompter.clear();
+    s.run();
+    EXPECT_TRUE(QFileInfo::exists(marker));
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("Sesiones")));
+
+    // Whole again: merged (the unit is present by now), then the marker goes.
+    {
+        auto backup = Database::openSqlite(marker, &error);
+        QSqlQuery q(backup->connection());
+        ASSERT_TRUE(
+            q.exec(createSchemaStatements(SqlDialect::SQLite).filter(QStringLiteral("TABLE \"Sesiones\"")).value(0)));
+        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (4712)")));
+    }
+    s.prompter.clear();
     s.run();
     EXPECT_FALSE(QFileInfo::exists(marker));
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Information);
+    QSqlQuery q(s.ctx.db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie IN (4711, 4712)"))
+                && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 2);
 }
 
 // The rest of start-up is skipped, the command line included; the window shows.

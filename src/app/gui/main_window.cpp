@@ -7,6 +7,8 @@
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "exchange/database_merge_workflow.h"
+#include "exchange/gui/exchange_import_window.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
@@ -92,6 +94,12 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     panelLabel->setObjectName(QStringLiteral("LbImportando"));
     panelLabel->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(panelLabel);
+    // Which table the merge is at; names and numbers only, never translated.
+    panelProgress_ = new QLabel(importPanel_);
+    panelProgress_->setObjectName(QStringLiteral("LbImportandoTabla"));
+    panelProgress_->setProperty("Tag", QStringLiteral("!"));
+    panelProgress_->setAlignment(Qt::AlignCenter);
+    panelLayout->addWidget(panelProgress_);
     importPanel_->hide();
     layout->addWidget(importPanel_);
 
@@ -106,9 +114,7 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     });
     connect(button("SSCommandProgramacion"), &QPushButton::clicked, this, &MainWindow::showProgrammingWindow);
     connect(button("SSCommandIncidencias"), &QPushButton::clicked, this, &MainWindow::showRecordedDataWindow);
-
-    // Windows not built yet: their buttons stay disabled rather than pretend.
-    button("SSCommand1")->setEnabled(false);
+    connect(button("SSCommand1"), &QPushButton::clicked, this, &MainWindow::openFileButton);
 }
 
 MainWindow::~MainWindow()
@@ -208,12 +214,34 @@ void MainWindow::setImportPanelVisible(bool visible)
     QApplication::processEvents();
 }
 
-std::optional<QString> MainWindow::mergeDatabase(const QString&)
+bool MainWindow::mergeDatabase(const QString& source)
 {
-    return std::nullopt;
+    panelProgress_->clear();
+    return runDatabaseMerge(ctx_, prompter_, source, [this](const QString& table, int index, int count) {
+        panelProgress_->setText(QStringLiteral("%1 (%2/%3)").arg(table).arg(index + 1).arg(count));
+        QApplication::processEvents();
+        emit mergeProgressed(index, count);
+    });
 }
 
-void MainWindow::openImportWindow() {}
+void MainWindow::openImportWindow()
+{
+    openExchangeImport(ctx_, prompter_, ctx_.SelectedFile, this);
+}
+
+void MainWindow::openFileButton()
+{
+    ChosenFileKind kind = ChosenFileKind::None;
+    ctx_.SelectedFile = chooseMergeOrImportFile(ctx_, prompter_, &kind);
+    if (kind == ChosenFileKind::Exchange) {
+        openImportWindow();
+    } else if (kind == ChosenFileKind::Database) {
+        setImportPanelVisible(true);
+        mergeDatabase(ctx_.SelectedFile);
+        setImportPanelVisible(false);
+    }
+    ctx_.SelectedFile.clear();
+}
 
 void MainWindow::openProgrammingWindow()
 {

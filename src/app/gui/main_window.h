@@ -41,7 +41,7 @@ public:
     void translateMainWindow() override;
     void showMainWindow() override;
     void setImportPanelVisible(bool visible) override;
-    std::optional<QString> mergeDatabase(const QString& source) override;
+    bool mergeDatabase(const QString& source) override;
     void openImportWindow() override;
     void openProgrammingWindow() override;
 
@@ -49,6 +49,8 @@ signals:
     void exitRequested();
     void reloadRequested();
     void programmingClosed();
+    // A merge has reached the table at `index` of `count`; the panel shows it.
+    void mergeProgressed(int index, int count);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,10 +67,13 @@ private:
     void openGraphWindow();
     void showProgrammingWindow();
     void showRecordedDataWindow();
+    // SSCommand1: a database to merge or an exchange file to import.
+    void openFileButton();
 
     AppContext& ctx_;
     Prompter& prompter_;
     QFrame* importPanel_ = nullptr;
+    QLabel* panelProgress_ = nullptr;
     QLabel* title_ = nullptr;
     bool loaded_ = false;
     bool unloaded_ = false;

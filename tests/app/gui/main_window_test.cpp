@@ -3,6 +3,7 @@
 #include "programming/programming_store.h"
 #include "support/started_program.h"
 
+#include "db/database.h"
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSqlQuery>
@@ -201,4 +202,58 @@ TEST(MainWindow, ASecondStartAndExitChangesNeitherTheSettingsNorTheDatabase)
     EXPECT_EQ(read(settingsPath(home.path())), ini);
     EXPECT_EQ(read(databasePath(home.path())), db);
     EXPECT_TRUE(prompter.shown().isEmpty());
+}
+
+// The file button: a database of this program merges, with the panel up
+// while it runs; other kinds are told what is wrong; Cancel says nothing.
+TEST(MainWindow, FileButtonMergesDatabasesAndTellsWhyOtherFilesCannotBeOpened)
+{
+    StartedProgram s;
+    {
+        QString error;
+        ASSERT_TRUE(Database::createSqlite(s.home.file(QStringLiteral("Oficina.DB")), &error));
+        auto other = Database::openSqlite(s.home.file(QStringLiteral("Oficina.DB")), &error);
+        ASSERT_TRUE(QSqlQuery(other->connection())
+                        .exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (8080)")));
+    }
+    s.home.writeFile(QStringLiteral("viejo.MdB"), "Standard Jet DB");
+    s.home.writeFile(QStringLiteral("notas.txt"), "texto");
+    QPushButton* fileButton = s.window().button("SSCommand1");
+    ASSERT_TRUE(fileButton->isEnabled());
+
+    struct Case {
+        const char* file;
+        QList<int> catalogue; // catalogue texts shown (0: a text of its own)
+        int shown;            // messages shown in all
+    };
+    const Case cases[] = {
+        {"", {}, 0},     // Cancel
+        {"*.db", {}, 0}, // left without a choice
+        {"notas.txt", {143}, 1},
+        {"viejo.MdB", {0}, 1},  // told in words, not as a wrong format
+        {"Oficina.DB", {0}, 1}, // the summary
+    };
+    for (const Case& c : cases) {
+        s.prompter.clear();
+        const QString name = QString::fromLatin1(c.file);
+        s.prompter.fileAnswer(name.isEmpty() || name.startsWith(QLatin1Char('*')) ? name : s.home.file(name));
+        fileButton->click();
+        EXPECT_EQ(s.prompter.catalogueIds(), c.catalogue) << c.file;
+        ASSERT_EQ(s.prompter.shown().size(), c.shown) << c.file;
+        EXPECT_TRUE(s.shell->context().SelectedFile.isEmpty());
+    }
+    // The last case's summary: one unit added.
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("Programacion: 1 ")))
+        << s.prompter.shown()[0].text.toStdString();
+    const Message access = [&] {
+        s.prompter.clear();
+        s.prompter.fileAnswer(s.home.file(QStringLiteral("viejo.MdB")));
+        fileButton->click();
+        return s.prompter.shown().value(0);
+    }();
+    EXPECT_TRUE(access.text.contains(QStringLiteral("Access"))) << access.text.toStdString();
+    QSqlQuery q(s.shell->context().db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 8080")) && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    EXPECT_FALSE(s.window().findChild<QWidget*>(QStringLiteral("SSPanel1"))->isVisible());
 }

@@ -1,10 +1,12 @@
 #include "app/gui/communication_dialog.h"
 #include "app/gui/language_dialog.h"
+#include "db/database.h"
 #include "support/started_program.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QPixmap>
 #include <gtest/gtest.h>
 
@@ -38,4 +40,32 @@ TEST(Screenshots, MainWindowAndDialogsRenderWithEveryTextVisible)
             pixmap.save(QDir(dir).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
         }
     }
+}
+
+// The "Importando datos" panel while a merge runs, caught at its fourth table.
+TEST(Screenshots, ImportPanelShowsTheTableTheMergeIsAt)
+{
+    test::StartedProgram program;
+    const QString source = program.home.file(QStringLiteral("otra.db"));
+    QString error;
+    ASSERT_TRUE(Database::createSqlite(source, &error)) << error.toStdString();
+    MainWindow& w = program.window();
+    bool caught = false;
+    QObject::connect(&w, &MainWindow::mergeProgressed, &w, [&](int index, int count) {
+        if (index != 3)
+            return;
+        caught = true;
+        auto* panel = w.findChild<QWidget*>(QStringLiteral("SSPanel1"));
+        EXPECT_TRUE(panel->isVisible());
+        EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("LbImportandoTabla"))->text(),
+                  QStringLiteral("Sesiones (4/%1)").arg(count));
+        const QString dir = qEnvironmentVariable("TVQ52_SHOT_DIR");
+        if (!dir.isEmpty()) {
+            QDir().mkpath(dir);
+            w.grab().save(QDir(dir).filePath(QStringLiteral("merge-panel.png")));
+        }
+    });
+    program.prompter.fileAnswer(source);
+    w.button("SSCommand1")->click();
+    EXPECT_TRUE(caught);
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <functional>
+
+namespace tvq52 {
+
+class Database;
+
+// What the merge did with one table of the source.
+struct MergeTableCount {
+    QString table;
+    qint64 read = 0;    // rows in the source table
+    qint64 added = 0;   // rows the target did not have
+    qint64 present = 0; // rows whose key the target already had: left as they are
+    qint64 refused = 0; // rows that do not fit the target's columns
+    QString error;      // not empty when the table could not be read
+};
+
+struct MergeResult {
+    enum class Fault { None, Missing, OwnDatabase, NotOurs };
+    Fault fault = Fault::None;
+    QString detail; // the driver's text for a fault or an unreadable table
+    QList<MergeTableCount> tables;
+
+    // Every table was read; refused rows do not make it fail.
+    bool complete() const;
+    qint64 added() const;
+    // "Table: added N, present N, refused N" a line, for the journal and the command line.
+    QString countsText() const;
+};
+
+// Called before each table with its name, its place and how many there are.
+using MergeProgress = std::function<void(const QString& table, int index, int count)>;
+
+// Adds the rows of another database of this program to `target`, table by
+// table, each in one transaction: the record tables only (never the settings
+// row nor the journal), by column name with the target's columns governing,
+// a row only when its key is not already there. The source is opened
+// read-only and refused when it is the target's own file under any name.
+// A completed merge writes one journal entry.
+MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress = {});
+
+} // namespace tvq52

@@ -1,0 +1,109 @@
+#include "exchange/database_merge_workflow.h"
+
+#include "app/app_context.h"
+#include "app/command_line.h"
+#include "core/catalogue_ids.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
+
+#include <QFileInfo>
+
+namespace tvq52 {
+
+namespace {
+
+QString tr(const AppContext& ctx, const char* native)
+{
+    return ctx.guru.GetTranslation(QString::fromUtf8(native));
+}
+
+QString title(const AppContext& ctx)
+{
+    return tr(ctx, "Fusión de base de datos");
+}
+
+} // namespace
+
+ChosenFileKind chosenFileKind(const QString& name)
+{
+    const QString upper = name.toUpper();
+    // What a dialog left without a choice returns.
+    if (name.isEmpty() || upper == QLatin1String("*.DB") || upper == QLatin1String("*.TQ52")
+        || upper == QLatin1String("*.*") || upper == QLatin1String("*"))
+        return ChosenFileKind::None;
+    if (isExchangeFileName(name))
+        return ChosenFileKind::Exchange;
+    if (upper.endsWith(QLatin1String(".DB")))
+        return ChosenFileKind::Database;
+    if (upper.endsWith(QLatin1String(".MDB")))
+        return ChosenFileKind::Access;
+    return ChosenFileKind::Other;
+}
+
+QString chooseMergeOrImportFile(AppContext& ctx, Prompter& prompter, ChosenFileKind* kind)
+{
+    const QStringList filters{tr(ctx, "Bases de datos TVQ-52 (*.db)"),
+                              QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)"), tr(ctx, "Todos los archivos (*)")};
+    const QString name =
+        prompter.openFile(tr(ctx, "Abrir una base de datos o un archivo de intercambio"), filters, ctx.home);
+    *kind = chosenFileKind(name);
+    switch (*kind) {
+    case ChosenFileKind::Database:
+    case ChosenFileKind::Exchange:
+        return name;
+    case ChosenFileKind::Access:
+        prompter.message(Message{tr(ctx,
+                                    "Las bases de datos de Access (.mdb) no se pueden leer aquí. Abra una "
+                                    "base de datos de este programa (.db) o un archivo de intercambio (.tq52)."),
+                                 title(ctx),
+                                 MessageStyle::Critical,
+                                 0,
+                                 {}});
+        break;
+    case ChosenFileKind::Other:
+        showCatalogue(prompter, ctx.guru, msg::WrongFormat, MessageStyle::Critical);
+        break;
+    case ChosenFileKind::None:
+        break;
+    }
+    *kind = ChosenFileKind::None;
+    return {};
+}
+
+QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResult& result)
+{
+    const QString name = QFileInfo(source).fileName();
+    switch (result.fault) {
+    case MergeResult::Fault::Missing:
+        return tr(ctx, "No se encuentra el archivo %1").arg(source);
+    case MergeResult::Fault::OwnDatabase:
+        return tr(ctx, "%1 es la base de datos de este programa: no se puede fusionar consigo misma.").arg(name);
+    case MergeResult::Fault::NotOurs:
+        return tr(ctx, "%1 no es una base de datos de este programa.").arg(name)
+            + (result.detail.isEmpty() ? QString() : QStringLiteral("\n") + result.detail);
+    case MergeResult::Fault::None:
+        break;
+    }
+    QStringList lines{tr(ctx, "Registros fusionados desde %1:").arg(name)};
+    const QString counts = tr(ctx, "%1: %2 añadidos, %3 ya presentes, %4 rechazados");
+    const QString unread = tr(ctx, "%1: no se ha podido leer (%2)");
+    for (const MergeTableCount& t : result.tables)
+        lines << (t.error.isEmpty() ? counts.arg(t.table).arg(t.added).arg(t.present).arg(t.refused)
+                                    : unread.arg(t.table, t.error));
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool runDatabaseMerge(AppContext& ctx, Prompter& prompter, const QString& source, const MergeProgress& progress)
+{
+    if (!ctx.db)
+        return false;
+    const MergeResult result = mergeDatabase(*ctx.db, source, progress);
+    prompter.message(Message{mergeSummaryText(ctx, source, result),
+                             title(ctx),
+                             result.complete() ? MessageStyle::Information : MessageStyle::Critical,
+                             0,
+                             {}});
+    return result.complete();
+}
+
+} // namespace tvq52

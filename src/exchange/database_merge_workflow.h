@@ -1,0 +1,29 @@
+#pragma once
+
+#include "db/database_merge.h"
+
+#include <QString>
+
+namespace tvq52 {
+
+struct AppContext;
+class Prompter;
+
+// What a name chosen in the file dialog or given on the command line is.
+enum class ChosenFileKind { None, Database, Exchange, Access, Other };
+ChosenFileKind chosenFileKind(const QString& name);
+
+// The open dialog of the file button: this program's databases, exchange
+// files, anything. A name of another kind is told (catalogue text 143 or,
+// for an Access file, why it cannot be read) and gives None, as Cancel does.
+// `kind` gets what the returned name is.
+QString chooseMergeOrImportFile(AppContext& ctx, Prompter& prompter, ChosenFileKind* kind);
+
+// Merges `source` into the run's database and tells the user how it went:
+// a fault, or the count of rows per table. True when every table was read.
+bool runDatabaseMerge(AppContext& ctx, Prompter& prompter, const QString& source, const MergeProgress& progress = {});
+
+// The summary shown after a merge, in the user's language.
+QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResult& result);
+
+} // namespace tvq52

@@ -1,0 +1,208 @@
+#include "db/database.h"
+#include "db/database_merge.h"
+#include "db/journal.h"
+#include "db/schema.h"
+#include "db/store.h"
+#include "support/temp_home.h"
+
+#include <QFile>
+#include <QSqlQuery>
+#include <QVariant>
+#include <unistd.h>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::TempHome;
+
+namespace {
+
+std::unique_ptr<Database> newDatabase(const QString& path)
+{
+    QString error;
+    EXPECT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
+    return Database::openSqlite(path, &error);
+}
+
+qint64 count(Database& db, const QString& sql)
+{
+    QSqlQuery q(db.connection());
+    EXPECT_TRUE(q.exec(sql) && q.next()) << sql.toStdString();
+    return q.value(0).toLongLong();
+}
+
+void exec(Database& db, const QString& sql)
+{
+    QSqlQuery q(db.connection());
+    ASSERT_TRUE(q.exec(sql)) << sql.toStdString();
+}
+
+void addUnit(Database& db, int serial, const QString& venue)
+{
+    Row row;
+    row.set(QStringLiteral("LNumeroSerie"), serial);
+    row.set(QStringLiteral("TLocal"), venue);
+    QString error;
+    ASSERT_TRUE(insertRow(db.connection(), *schemaTable(QStringLiteral("Programacion")), row, &error))
+        << error.toStdString();
+}
+
+void addEvent(Database& db, const char* table, int serial, const QString& day, const QString& time)
+{
+    Row row;
+    row.set(QStringLiteral("LNumeroSerie"), serial);
+    row.set(QStringLiteral("DFecha"), day);
+    row.set(QStringLiteral("THora"), time);
+    QString error;
+    ASSERT_TRUE(insertRow(db.connection(), *schemaTable(QString::fromLatin1(table)), row, &error))
+        << error.toStdString();
+}
+
+const MergeTableCount& table(const MergeResult& r, const char* name)
+{
+    for (const MergeTableCount& t : r.tables)
+        if (t.table == QLatin1String(name))
+            return t;
+    static const MergeTableCount none;
+    ADD_FAILURE() << "no count for " << name;
+    return none;
+}
+
+struct Pair {
+    TempHome home;
+    std::unique_ptr<Database> target = newDatabase(home.file(QStringLiteral("tvq52.db")));
+    std::unique_ptr<Database> source = newDatabase(home.file(QStringLiteral("other.db")));
+    QString sourcePath() const { return source->path(); }
+};
+
+} // namespace
+
+TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
+{
+    Pair p;
+    addUnit(*p.source, 1001, QStringLiteral("Sala Nova ª º € · d'Or; 2"));
+    addUnit(*p.source, 1002, QStringLiteral("from the source"));
+    addUnit(*p.target, 1002, QStringLiteral("kept in the target"));
+    addEvent(*p.source, "DiaBorrado", 1001, QStringLiteral("2010-03-15"), QStringLiteral("10:30"));
+    addEvent(*p.source, "DiaReprogramado", 1001, QStringLiteral("2010-03-16"), QStringLiteral("11:00"));
+    p.source.reset(); // the other PC's file is closed, as a copied file would be
+
+    const MergeResult first = mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db")));
+    ASSERT_TRUE(first.complete()) << first.countsText().toStdString();
+    EXPECT_EQ(first.tables.size(), 7); // never Configuracion
+    EXPECT_EQ(table(first, "Programacion").added, 1);
+    EXPECT_EQ(table(first, "Programacion").present, 1);
+    EXPECT_EQ(table(first, "DiaBorrado").added, 1);
+    EXPECT_EQ(first.added(), 3);
+    EXPECT_EQ(count(*p.target,
+                    QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 1002 AND "
+                                   "TLocal = 'kept in the target'")),
+              1);
+    EXPECT_EQ(count(*p.target,
+                    QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 1001 AND "
+                                   "TLocal = 'Sala Nova ª º € · d''Or; 2'")),
+              1);
+
+    const MergeResult second = mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db")));
+    ASSERT_TRUE(second.complete());
+    EXPECT_EQ(second.added(), 0);
+    EXPECT_EQ(table(second, "Programacion").present, 2);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM Programacion")), 2);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM DiaReprogramado")), 1);
+
+    // Each merge leaves its own journal entry with its counts.
+    const QList<JournalEntry> entries = Journal(*p.target).entries();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[1].action, JournalAction::Merge);
+    EXPECT_TRUE(entries[1].message.endsWith(QLatin1String("other.db")));
+    EXPECT_TRUE(entries[1].counts.contains(QLatin1String("Programacion: added 1, present 1, refused 0")))
+        << entries[1].counts.toStdString();
+    EXPECT_TRUE(entries[0].counts.contains(QLatin1String("DiaBorrado: added 0, present 1")));
+}
+
+TEST(DatabaseMerge, SettingsRowAndForeignTablesNeverArrive)
+{
+    Pair p;
+    exec(*p.source, QStringLiteral("UPDATE Configuracion SET TUsuario = 'other office', ByCom = 7"));
+    exec(*p.source, QStringLiteral("CREATE TABLE Extra (x INTEGER)"));
+    exec(*p.source, QStringLiteral("INSERT INTO Extra VALUES (1)"));
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete());
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM Configuracion")), 1);
+    EXPECT_EQ(count(*p.target,
+                    QStringLiteral("SELECT count(*) FROM Configuracion WHERE ByCom = 7 OR "
+                                   "TUsuario = 'other office'")),
+              0);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Extra'")), 0);
+}
+
+// Rows the target's columns cannot hold are counted, the rows around them still merged.
+TEST(DatabaseMerge, RowsThatDoNotFitAreRefusedAndCounted)
+{
+    Pair p;
+    // A hand-edited source: no checks on its columns.
+    exec(*p.source, QStringLiteral("DROP TABLE DiaBorrado"));
+    exec(*p.source, QStringLiteral("CREATE TABLE DiaBorrado (LNumeroSerie, DFecha, THora, Sobra)"));
+    const char* rows[] = {
+        "(5, '2011-01-01', '10:00', 'x')",     // fits: the extra column is dropped
+        "('cinco', '2011-01-02', '10:00', 0)", // a text in a number column
+        "(5, '2011-02-30', '10:00', 0)",       // no such day
+        "(5, '2011-01-03', '10:00:00:00', 0)", // longer than the column
+        "(NULL, '2011-01-04', '10:00', 0)",    // no key
+        "(5, '2011-01-05', '11:00', 0)",       // fits
+    };
+    for (const char* row : rows)
+        exec(*p.source, QStringLiteral("INSERT INTO DiaBorrado VALUES %1").arg(QString::fromLatin1(row)));
+    // A source without one of the columns: it arrives empty.
+    exec(*p.source, QStringLiteral("DROP TABLE DiaFinalBateria"));
+    exec(*p.source, QStringLiteral("CREATE TABLE DiaFinalBateria (LNumeroSerie, DFecha)"));
+    exec(*p.source, QStringLiteral("INSERT INTO DiaFinalBateria VALUES (5, '2011-01-01')"));
+
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    EXPECT_EQ(table(r, "DiaBorrado").read, 6);
+    EXPECT_EQ(table(r, "DiaBorrado").added, 2);
+    EXPECT_EQ(table(r, "DiaBorrado").refused, 4);
+    EXPECT_EQ(count(*p.target,
+                    QStringLiteral("SELECT count(*) FROM DiaBorrado WHERE LNumeroSerie = 5 AND "
+                                   "DFecha IN ('2011-01-01', '2011-01-05')")),
+              2);
+    // The time is part of the key, so a row without it cannot be told apart.
+    EXPECT_EQ(table(r, "DiaFinalBateria").refused, 1);
+}
+
+TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
+{
+    Pair p;
+    addUnit(*p.target, 7, QStringLiteral("own"));
+    const QString link = p.home.file(QStringLiteral("link.db"));
+    ASSERT_TRUE(QFile::link(p.target->path(), link));
+    const QString hard = p.home.file(QStringLiteral("hard.db"));
+    ASSERT_EQ(::link(p.target->path().toLocal8Bit().constData(), hard.toLocal8Bit().constData()), 0);
+    for (const QString& own : {p.target->path(), link, hard, p.home.path() + QStringLiteral("/./tvq52.db")}) {
+        const MergeResult r = mergeDatabase(*p.target, own);
+        EXPECT_EQ(r.fault, MergeResult::Fault::OwnDatabase) << own.toStdString();
+        EXPECT_FALSE(r.complete());
+    }
+
+    p.home.writeFile(QStringLiteral("junk.db"), QByteArray("this is not a database at all, just text\n").repeated(50));
+    EXPECT_EQ(mergeDatabase(*p.target, p.home.file(QStringLiteral("junk.db"))).fault, MergeResult::Fault::NotOurs);
+    auto foreign = newDatabase(p.home.file(QStringLiteral("foreign.db")));
+    exec(*foreign, QStringLiteral("DROP TABLE Programacion"));
+    EXPECT_EQ(mergeDatabase(*p.target, foreign->path()).fault, MergeResult::Fault::NotOurs);
+    EXPECT_EQ(mergeDatabase(*p.target, p.home.file(QStringLiteral("none.db"))).fault, MergeResult::Fault::Missing);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM Programacion")), 1);
+    EXPECT_TRUE(Journal(*p.target).entries().isEmpty());
+}
+
+TEST(DatabaseMerge, AMissingTableIsToldAndTheOthersStillMerge)
+{
+    Pair p;
+    addUnit(*p.source, 9, QStringLiteral("nine"));
+    exec(*p.source, QStringLiteral("DROP TABLE Sesiones"));
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    EXPECT_FALSE(r.complete());
+    EXPECT_FALSE(table(r, "Sesiones").error.isEmpty());
+    EXPECT_EQ(table(r, "Programacion").added, 1);
+    ASSERT_EQ(Journal(*p.target).entries().size(), 1);
+    EXPECT_EQ(Journal(*p.target).entries()[0].outcome, QStringLiteral("failed"));
+}
