@@ -92,6 +92,8 @@ QByteArray encodeWindows1252(const QString& text)
 
 QStringList splitFields(const QString& record)
 {
+    if (!record.contains(QLatin1Char('"')))
+        return record.split(QLatin1Char(';'));
     QStringList fields;
     QString field;
     bool quoted = false;

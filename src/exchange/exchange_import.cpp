@@ -23,9 +23,12 @@ const QString kHHmm = QStringLiteral("HH:mm");
 // What one section needs while its rows are imported: the columns written
 // (the file's, then the key times taken from its date-times) and the two
 // prepared statements.
+enum class Special { None, TimeTyped, TextDate };
+
 struct SectionWork {
     const ExchangeSection* section = nullptr;
     std::vector<const ColumnDef*> columns;
+    std::vector<Special> special;
     std::vector<int> keyIndex;
     int startIndex = -1, endIndex = -1;         // DFechaInicio / DFechaFinal
     int startTimeIndex = -1, endTimeIndex = -1; // THoraInicio / THoraFinal
@@ -41,9 +44,16 @@ bool prepare(SectionWork& w, const QSqlDatabase& db, QString* error)
     if (w.section->splitsDateTimes)
         names << QStringLiteral("THoraInicio") << QStringLiteral("THoraFinal");
     QStringList quoted;
+    const bool inhabil = w.section->name == QLatin1String("IntervaloInhabil");
     for (const QString& n : names) {
         w.columns.push_back(t.column(n));
         quoted << quoteIdentifier(n);
+        if (inhabil && (n == QLatin1String("THoraEmpiezaInt") || n == QLatin1String("THoraTerminaInt")))
+            w.special.push_back(Special::TimeTyped);
+        else if (n == QLatin1String("TFechaMaxLeq1min") || n == QLatin1String("TFechaMinLeq1min"))
+            w.special.push_back(Special::TextDate);
+        else
+            w.special.push_back(Special::None);
     }
     w.startIndex = int(names.indexOf(QStringLiteral("DFechaInicio")));
     w.endIndex = int(names.indexOf(QStringLiteral("DFechaFinal")));
@@ -74,13 +84,10 @@ bool prepare(SectionWork& w, const QSqlDatabase& db, QString* error)
 bool convertField(const SectionWork& w, int index, const QString& text, SqlDialect dialect, QVariant* out, Refusal* why)
 {
     const ColumnDef& c = *w.columns[size_t(index)];
-    why->column = QString::fromUtf8(c.name);
-    why->value = text;
     if (text.isEmpty()) {
         *out = QVariant();
         return true;
     }
-    const QString table = w.section->name;
     switch (c.type) {
     case ColumnType::Long:
     case ColumnType::Short:
@@ -134,9 +141,8 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
     }
     case ColumnType::Text: {
         QString v = text;
-        const QString name = why->column;
-        if (table == QLatin1String("IntervaloInhabil")
-            && (name == QLatin1String("THoraEmpiezaInt") || name == QLatin1String("THoraTerminaInt"))) {
+        const Special special = w.special[size_t(index)];
+        if (special == Special::TimeTyped) {
             // Stored as the programming window stores what was typed. A time
             // written as a date-time keeps only its time.
             QTime t;
@@ -150,7 +156,7 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
                 why->kind = Refusal::Kind::NotATime;
                 return false;
             }
-        } else if (name == QLatin1String("TFechaMaxLeq1min") || name == QLatin1String("TFechaMinLeq1min")) {
+        } else if (special == Special::TextDate) {
             // The text dates are kept as the download stores them.
             QDate d;
             QTime t;
@@ -173,9 +179,13 @@ bool convertRow(const SectionWork& w, const QStringList& fields, SqlDialect dial
 {
     values->resize(qsizetype(w.columns.size()));
     const int n = int(w.section->fileColumns.size());
-    for (int i = 0; i < n; ++i)
-        if (!convertField(w, i, fields[i], dialect, &(*values)[i], why))
+    for (int i = 0; i < n; ++i) {
+        if (!convertField(w, i, fields[i], dialect, &(*values)[i], why)) {
+            why->column = QString::fromUtf8(w.columns[size_t(i)]->name);
+            why->value = fields[i];
             return false;
+        }
+    }
     if (w.section->splitsDateTimes) {
         for (auto [from, to] : {std::pair{w.startIndex, w.startTimeIndex}, std::pair{w.endIndex, w.endTimeIndex}}) {
             QDate d;

@@ -38,9 +38,11 @@ QString ExchangeReader::decode(const QByteArray& bytes) const
 
 bool ExchangeReader::next(ExchangeRecord* record)
 {
-    if (file_.atEnd())
-        return false;
+    // readLine() comes back empty only at the end; atEnd() would ask the
+    // file system for the size at every line.
     QByteArray raw = file_.readLine();
+    if (raw.isEmpty())
+        return false;
     ++line_;
     record->line = line_;
     record->fields.clear();
@@ -55,8 +57,10 @@ bool ExchangeReader::next(ExchangeRecord* record)
     // of the field, and so is the next line.
     qsizetype quotes = raw.count('"');
     bool complete = raw.endsWith('\n');
-    while (quotes % 2 == 1 && !file_.atEnd()) {
+    while (quotes % 2 == 1) {
         const QByteArray more = file_.readLine();
+        if (more.isEmpty())
+            break;
         ++line_;
         quotes += more.count('"');
         raw += more;
