@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QTime>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -142,11 +143,24 @@ bool parseInteger(const QString& text, qint64 min, qint64 max, qint64* out)
 
 bool parseDecimal(const QString& text, double* out)
 {
-    QString t = text.trimmed();
-    t.replace(QLatin1Char(','), QLatin1Char('.'));
-    bool ok = false;
-    const double v = t.toDouble(&ok);
-    if (!ok || !std::isfinite(v) || std::fabs(v) > double(std::numeric_limits<float>::max()))
+    // Read without the locale machinery: a million rows carry tens of
+    // millions of these.
+    const QStringView t = QStringView(text).trimmed();
+    char buffer[64];
+    if (t.isEmpty() || t.size() >= qsizetype(sizeof buffer))
+        return false;
+    qsizetype n = 0;
+    for (QChar c : t) {
+        const char16_t u = c.unicode();
+        if (u > 0x7F)
+            return false;
+        buffer[n++] = u == u',' ? '.' : char(u);
+    }
+    const char* begin = buffer[0] == '+' ? buffer + 1 : buffer;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(begin, buffer + n, v);
+    if (ec != std::errc() || end != buffer + n || !std::isfinite(v)
+        || std::fabs(v) > double(std::numeric_limits<float>::max()))
         return false;
     *out = v;
     return true;
