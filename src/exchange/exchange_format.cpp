@@ -34,14 +34,6 @@ std::vector<ExchangeSection> makeSections()
     return sections;
 }
 
-bool allDigits(QStringView s)
-{
-    for (QChar c : s)
-        if (!c.isDigit())
-            return false;
-    return !s.isEmpty();
-}
-
 } // namespace
 
 const std::vector<ExchangeSection>& exchangeSections()
@@ -96,31 +88,44 @@ QStringList splitFields(const QString& record)
     if (!record.contains(QLatin1Char('"')))
         return record.split(QLatin1Char(';'));
     QStringList fields;
-    QString field;
-    bool quoted = false;
-    for (qsizetype i = 0; i < record.size(); ++i) {
-        const QChar c = record.at(i);
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < record.size() && record.at(i + 1) == u'"') {
-                    field.append(u'"');
-                    ++i;
-                } else {
-                    quoted = false;
+    const qsizetype n = record.size();
+    qsizetype i = 0;
+    while (true) {
+        QString field;
+        // A field may mix quoted and unquoted stretches; whole stretches are
+        // copied at once.
+        while (i < n && record.at(i) != u';') {
+            if (record.at(i) == u'"') {
+                ++i;
+                while (i < n) {
+                    const qsizetype close = record.indexOf(QLatin1Char('"'), i);
+                    if (close < 0) {
+                        field += QStringView(record).mid(i);
+                        i = n;
+                        break;
+                    }
+                    field += QStringView(record).mid(i, close - i);
+                    i = close + 1;
+                    if (i < n && record.at(i) == u'"') {
+                        field += u'"';
+                        ++i;
+                    } else {
+                        break;
+                    }
                 }
             } else {
-                field.append(c);
+                qsizetype end = i;
+                while (end < n && record.at(end) != u';' && record.at(end) != u'"')
+                    ++end;
+                field += QStringView(record).mid(i, end - i);
+                i = end;
             }
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u';') {
-            fields.append(field);
-            field.clear();
-        } else {
-            field.append(c);
         }
+        fields.append(field);
+        if (i >= n)
+            break;
+        ++i; // the ";"
     }
-    fields.append(field);
     return fields;
 }
 
@@ -179,40 +184,60 @@ bool parseBit(const QString& text, bool* out)
     return true;
 }
 
+namespace {
+
+// The value of `count` digits at `at`, or -1.
+int digitsAt(QStringView s, qsizetype at, qsizetype count)
+{
+    if (at + count > s.size())
+        return -1;
+    int v = 0;
+    for (qsizetype i = at; i < at + count; ++i) {
+        const char16_t c = s[i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        v = v * 10 + (c - u'0');
+    }
+    return v;
+}
+
+bool timeOf(QStringView t, QTime* out)
+{
+    if ((t.size() != 5 && t.size() != 8) || t[2] != u':' || (t.size() == 8 && t[5] != u':'))
+        return false;
+    const int h = digitsAt(t, 0, 2), m = digitsAt(t, 3, 2), sec = t.size() == 8 ? digitsAt(t, 6, 2) : 0;
+    if (h < 0 || m < 0 || sec < 0 || !QTime::isValid(h, m, sec))
+        return false;
+    *out = QTime(h, m, sec);
+    return true;
+}
+
+} // namespace
+
 bool parseTimeOfDay(const QString& text, QTime* out)
 {
-    const QString t = text.trimmed();
-    const QStringList parts = t.split(QLatin1Char(':'));
-    if (parts.size() < 2 || parts.size() > 3)
-        return false;
-    for (const QString& p : parts)
-        if (p.size() != 2 || !allDigits(p))
-            return false;
-    const QTime time(parts[0].toInt(), parts[1].toInt(), parts.size() == 3 ? parts[2].toInt() : 0);
-    if (!time.isValid())
-        return false;
-    *out = time;
-    return true;
+    return timeOf(QStringView(text).trimmed(), out);
 }
 
 bool parseDateTime(const QString& text, QDate* date, QTime* time, bool* hasTime)
 {
-    const QString t = text.trimmed();
-    const qsizetype space = t.indexOf(QLatin1Char(' '));
-    const QString d = space < 0 ? t : t.left(space);
-    QDate parsed;
-    if (d.size() == 10 && (d[4] == u'-' || d[4] == u'/') && d[7] == d[4] && allDigits(QStringView(d).left(4))
-        && allDigits(QStringView(d).mid(5, 2)) && allDigits(QStringView(d).mid(8, 2)))
-        parsed = QDate(d.left(4).toInt(), d.mid(5, 2).toInt(), d.mid(8, 2).toInt());
-    else if (d.size() == 10 && d[2] == u'/' && d[5] == u'/' && allDigits(QStringView(d).left(2))
-             && allDigits(QStringView(d).mid(3, 2)) && allDigits(QStringView(d).mid(6, 4)))
-        parsed = QDate(d.mid(6, 4).toInt(), d.mid(3, 2).toInt(), d.left(2).toInt());
-    if (!parsed.isValid())
+    const QStringView t = QStringView(text).trimmed();
+    const qsizetype space = t.indexOf(u' ');
+    const QStringView d = space < 0 ? t : t.left(space);
+    if (d.size() != 10)
+        return false;
+    int y = -1, m = -1, day = -1;
+    if ((d[4] == u'-' || d[4] == u'/') && d[7] == d[4]) {
+        y = digitsAt(d, 0, 4), m = digitsAt(d, 5, 2), day = digitsAt(d, 8, 2);
+    } else if (d[2] == u'/' && d[5] == u'/') {
+        day = digitsAt(d, 0, 2), m = digitsAt(d, 3, 2), y = digitsAt(d, 6, 4);
+    }
+    if (y < 0 || m < 0 || day < 0 || !QDate::isValid(y, m, day))
         return false;
     QTime tm(0, 0);
-    if (space >= 0 && !parseTimeOfDay(t.mid(space + 1), &tm))
+    if (space >= 0 && !timeOf(t.mid(space + 1).trimmed(), &tm))
         return false;
-    *date = parsed;
+    *date = QDate(y, m, day);
     *time = tm;
     *hasTime = space >= 0;
     return true;

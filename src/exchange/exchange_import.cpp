@@ -194,7 +194,7 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
             why->kind = Refusal::Kind::OutOfRange;
             return false;
         }
-        *out = toStorage(c, QVariant(int(v)), dialect);
+        *out = QVariant(int(v));
         return true;
     }
     case ColumnType::Single: {
@@ -203,7 +203,7 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
             why->kind = Refusal::Kind::NotANumber;
             return false;
         }
-        *out = toStorage(c, QVariant(v), dialect);
+        *out = QVariant(double(float(v))); // the column holds a single
         return true;
     }
     case ColumnType::Boolean: {
@@ -212,7 +212,7 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
             why->kind = Refusal::Kind::NotABit;
             return false;
         }
-        *out = toStorage(c, QVariant(v), dialect);
+        *out = QVariant(v ? 1 : 0);
         return true;
     }
     case ColumnType::Date: {
@@ -249,7 +249,8 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
             QTime t;
             bool hasTime = false;
             if (parseDateTime(text, &d, &t, &hasTime))
-                v = d.toString(QStringLiteral("dd/MM/yyyy"));
+                v = twoDigits(d.day()) + QLatin1Char('/') + twoDigits(d.month()) + QLatin1Char('/')
+                    + QString::number(d.year()).rightJustified(4, QLatin1Char('0'));
         }
         if (c.width > 0 && v.size() > c.width) {
             why->kind = Refusal::Kind::TooLong;
@@ -305,7 +306,7 @@ bool sameValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
     case ColumnType::Boolean:
         return a.toLongLong() == b.toLongLong();
     case ColumnType::Date:
-        return toStorage(c, a, SqlDialect::SQLite) == toStorage(c, b, SqlDialect::SQLite);
+        return a.toString().left(10) == b.toString().left(10); // both "yyyy-mm-dd" as stored
     case ColumnType::Text:
         return a.toString() == b.toString();
     }
