@@ -2,6 +2,7 @@
 #include "cli/cli_session.h"
 #include "cli/config_command.h"
 #include "cli/download_command.h"
+#include "cli/exchange_command.h"
 #include "cli/identify_command.h"
 #include "cli/merge_command.h"
 #include "cli/monitor_command.h"
@@ -51,6 +52,10 @@ const char kUsage[] =
     "         --to \"dd/mm/yy hh:nn\" --pdf FILE\n"
     "                         the report window's report of the records that start in the\n"
     "                         range (four-digit years too), as PDF\n"
+    "  import FILE.TQ52       add the exchange file's records that the database lacks; prints\n"
+    "                         a summary; exit status 1 when the file cannot be read\n"
+    "  export FILE.TQ52 SERIAL...\n"
+    "                         write the stored records of the units as an exchange file\n"
     "  csv intervals|sessions SERIAL [--from \"dd/mm/yy hh:nn\"] [--to \"dd/mm/yy hh:nn\"]\n"
     "                         the unit's grid as the windows export it, on standard output\n"
     "\n"
@@ -110,7 +115,8 @@ int main(int argc, char** argv)
     const QStringList known{QStringLiteral("identify"), QStringLiteral("init"),    QStringLiteral("config"),
                             QStringLiteral("program"),  QStringLiteral("monitor"), QStringLiteral("download"),
                             QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal"),
-                            QStringLiteral("merge"),    QStringLiteral("report"),  QStringLiteral("csv")};
+                            QStringLiteral("merge"),    QStringLiteral("report"),  QStringLiteral("csv"),
+                            QStringLiteral("import"),   QStringLiteral("export")};
     if (!known.contains(command)) {
         err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
         return 2;
@@ -153,5 +159,9 @@ int main(int argc, char** argv)
                                                                         : runRecordedReport(session, options);
     if (command == QLatin1String("csv"))
         return runCsv(session, options);
+    if (command == QLatin1String("import"))
+        return runImport(session, options);
+    if (command == QLatin1String("export"))
+        return runExport(session, options);
     return runIdentify(session, options);
 }

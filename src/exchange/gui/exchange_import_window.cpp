@@ -2,15 +2,21 @@
 
 #include "app/app_context.h"
 #include "core/prompter.h"
+#include "exchange/gui/exchange_import_dialog.h"
 
 namespace tvq52 {
 
-// Interim: the window itself follows in the next commits.
 void openExchangeImport(AppContext& ctx, Prompter& prompter, const QString& path, QWidget* parent)
 {
-    Q_UNUSED(ctx);
-    Q_UNUSED(parent);
-    prompter.show(path, MessageStyle::Exclamation);
+    if (!ctx.db) {
+        prompter.show(ctx.guru.GetTranslation(QStringLiteral("No hay base de datos abierta.")),
+                      MessageStyle::Exclamation);
+        return;
+    }
+    ctx.SelectedFile = path;
+    ExchangeImportDialog dialog(ctx, prompter, path, parent);
+    dialog.exec();
+    ctx.SelectedFile.clear();
 }
 
 } // namespace tvq52

@@ -5,6 +5,7 @@
 #include "app/gui/help.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "exchange/exchange_writer.h"
 #include "i18n/catalogue_message.h"
 #include "records/download_workflow.h"
 #include "records/gui/journal_window.h"
@@ -45,7 +46,7 @@ const char* const kFirmwareColumns[] = {"ByLineaInsuficiente", "ByDNA", "ByENA"}
 const char* const kCommands[] = {"SSCommandAnterior",  "SSCommandBuscar",       "SSCommandCsv",
                                  "SSCommandExit",      "SSCommandHelp",         "SSCommandImprimir",
                                  "SSCommandSiguiente", "SSCommandProgramacion", "SSCommandGrafica",
-                                 "SSCommandRecibir",   "SSCommandDiario"};
+                                 "SSCommandRecibir",   "SSCommandDiario",       "SSCommandExportar"};
 
 QString tr0(const char* native)
 {
@@ -233,6 +234,7 @@ QWidget* RecordedDataWindow::buildButtons()
     add(toolRow, "SSCommandImprimir", "Imprimir", &RecordedDataWindow::openReport);
     add(toolRow, "SSCommandDiario", "Diario", &RecordedDataWindow::openJournal);
     add(toolRow, "SSCommandCsv", "Exportar CSV", &RecordedDataWindow::exportCsv);
+    add(toolRow, "SSCommandExportar", "Exportar TQ52", &RecordedDataWindow::exportExchange);
     add(toolRow, "SSCommandProgramacion", "Programación", nullptr);
     toolRow->addStretch();
     add(toolRow, "SSCommandHelp", "Ayuda", nullptr);
@@ -453,6 +455,25 @@ void RecordedDataWindow::exportCsv()
     static const char* const names[] = {"intervalos", "sesiones", "baterias", "borrados", "reprogramaciones"};
     exportGridCsv(*m, *views_[std::size_t(g)], prompter_, ctx_.guru,
                   QStringLiteral("tvq52_%1_%2.csv").arg(shown_->serial).arg(QLatin1String(names[g])));
+}
+
+void RecordedDataWindow::exportExchange()
+{
+    if (!hasStore() || !shown_)
+        return;
+    const QString path = prompter_.saveFile(ctx_.guru.GetTranslation(QStringLiteral("Exportar archivo de intercambio")),
+                                            {QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")},
+                                            QStringLiteral("%1.TQ52").arg(shown_->serial));
+    if (path.isEmpty())
+        return;
+    QString error;
+    qint64 rows = 0;
+    if (!writeExchangeFile(*ctx_.db, path, {shown_->serial}, &error, &rows)) {
+        prompter_.show(error, MessageStyle::Critical);
+        return;
+    }
+    prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(rows).arg(path),
+                   MessageStyle::Information);
 }
 
 void RecordedDataWindow::openJournal()

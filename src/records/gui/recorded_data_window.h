@@ -53,6 +53,8 @@ public:
     void openJournal();
     // The grid of the current tab as a CSV file.
     void exportCsv();
+    // The shown unit's records as an exchange file.
+    void exportExchange();
 
     // What the other windows of the run supply.
     void setProgrammingOpener(std::function<void()> open) { openProgramming_ = std::move(open); }

@@ -1,0 +1,60 @@
+#include "cli/exchange_command.h"
+
+#include "cli/cli_session.h"
+#include "exchange/exchange_import.h"
+#include "exchange/exchange_writer.h"
+
+#include <QTextStream>
+
+namespace tvq52 {
+
+int runImport(CliSession& session, const CliOptions& options)
+{
+    QTextStream err(stderr);
+    const QStringList args = options.command.mid(1);
+    if (args.size() != 1) {
+        err << "tvq52-cli: usage: import FILE.TQ52" << Qt::endl;
+        return 2;
+    }
+    AppContext& ctx = *session.ctx;
+    if (!openFolderDatabase(ctx))
+        return 1;
+    ExchangeImporter importer(*ctx.db);
+    importer.onProgress = [&err](const ImportProgress& p) {
+        err << p.table << ": " << p.rows << " rows read, " << p.added << " added, "
+            << QString::number(p.rowsPerSecond, 'f', 0) << " rows/s" << Qt::endl;
+    };
+    const ImportSummary summary = importer.run(args[0]);
+    QTextStream out(stdout);
+    for (const QString& line : summaryLines(summary, ctx.guru))
+        out << line << '\n';
+    out.flush();
+    return summary.opened ? 0 : 1;
+}
+
+int runExport(CliSession& session, const CliOptions& options)
+{
+    QTextStream err(stderr);
+    const QStringList args = options.command.mid(1);
+    QList<qint32> serials;
+    bool ok = args.size() >= 2;
+    for (qsizetype i = 1; ok && i < args.size(); ++i)
+        serials << args[i].toInt(&ok);
+    if (!ok) {
+        err << "tvq52-cli: usage: export FILE.TQ52 SERIAL..." << Qt::endl;
+        return 2;
+    }
+    AppContext& ctx = *session.ctx;
+    if (!openFolderDatabase(ctx))
+        return 1;
+    QString error;
+    qint64 rows = 0;
+    if (!writeExchangeFile(*ctx.db, args[0], serials, &error, &rows)) {
+        err << "tvq52-cli: " << error << Qt::endl;
+        return 1;
+    }
+    QTextStream(stdout) << rows << " rows written to " << args[0] << Qt::endl;
+    return 0;
+}
+
+} // namespace tvq52

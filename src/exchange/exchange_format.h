@@ -1,0 +1,47 @@
+#pragma once
+
+#include "db/schema.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <vector>
+
+namespace tvq52 {
+
+// One section of an exchange file: the table it fills and its columns in the
+// order the file carries them.
+struct ExchangeSection {
+    const TableDef* table = nullptr;
+    QString name;
+    QStringList fileColumns;
+    // Start and end date-times in the file carry the key's times too.
+    bool splitsDateTimes = false;
+};
+
+// The seven sections in the order they are written and imported.
+const std::vector<ExchangeSection>& exchangeSections();
+const ExchangeSection* exchangeSection(const QString& name); // exact name
+
+// The text of an exchange file. Windows-1252 unless the file opens with a
+// UTF-8 byte-order mark.
+QString decodeWindows1252(const QByteArray& bytes);
+// Characters Windows-1252 cannot hold become "?".
+QByteArray encodeWindows1252(const QString& text);
+
+// Splits one record (its line end already removed) at the ";" that are not
+// inside double quotes; "" in a quoted field is one quote.
+QStringList splitFields(const QString& record);
+QString quoteField(const QString& text);
+
+// Readings of one field text; each returns false when the text is not of the
+// kind (the empty text is handled by the caller).
+bool parseInteger(const QString& text, qint64 min, qint64 max, qint64* out);
+bool parseDecimal(const QString& text, double* out); // "." or ","
+bool parseBit(const QString& text, bool* out);       // 1/0, -1/0, True/False
+// "yyyy-mm-dd", "yyyy/mm/dd" or "dd/mm/yyyy", then optionally " hh:nn" or " hh:nn:ss".
+bool parseDateTime(const QString& text, QDate* date, QTime* time, bool* hasTime);
+bool parseTimeOfDay(const QString& text, QTime* out); // "hh:nn" or "hh:nn:ss"
+
+} // namespace tvq52

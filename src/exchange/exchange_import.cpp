@@ -1,0 +1,537 @@
+#include "exchange/exchange_import.h"
+
+#include "db/database.h"
+#include "db/store.h"
+#include "exchange/exchange_format.h"
+#include "exchange/exchange_reader.h"
+#include "i18n/loc_guru.h"
+
+#include <QDate>
+#include <QElapsedTimer>
+#include <QSqlDriver>
+#include <QTime>
+#include <limits>
+#include <memory>
+#include <sqlite3.h>
+
+namespace tvq52 {
+
+namespace {
+
+// "hh:mm" and "yyyy-mm-dd" without the calendar's formatting machinery.
+QString twoDigits(int v)
+{
+    const QChar digits[2] = {QChar(char16_t(u'0' + v / 10)), QChar(char16_t(u'0' + v % 10))};
+    return QString(digits, 2);
+}
+
+QString hhmm(const QTime& t)
+{
+    return twoDigits(t.hour()) + QLatin1Char(':') + twoDigits(t.minute());
+}
+
+QString isoDate(const QDate& d)
+{
+    return QString::number(d.year()).rightJustified(4, QLatin1Char('0')) + QLatin1Char('-') + twoDigits(d.month())
+        + QLatin1Char('-') + twoDigits(d.day());
+}
+
+// What one section needs while its rows are imported: the columns written
+// (the file's, then the key times taken from its date-times) and the two
+// prepared statements.
+enum class Special { None, TimeTyped, TextDate };
+
+// A statement run straight on SQLite: a million rows through QSqlQuery spend
+// most of their time building field descriptions and placeholder names.
+class Statement {
+public:
+    Statement() = default;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    ~Statement() { sqlite3_finalize(stmt_); }
+
+    bool prepare(sqlite3* db, const QString& sql)
+    {
+        db_ = db;
+        return sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt_, nullptr) == SQLITE_OK;
+    }
+    void bind(int index, const QVariant& v) // from 0
+    {
+        const int i = index + 1;
+        if (v.isNull()) {
+            sqlite3_bind_null(stmt_, i);
+            return;
+        }
+        switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Bool:
+            sqlite3_bind_int64(stmt_, i, v.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            sqlite3_bind_double(stmt_, i, v.toDouble());
+            break;
+        default: {
+            const QString text = v.toString();
+            sqlite3_bind_text16(stmt_, i, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
+        }
+        }
+    }
+    int step() { return sqlite3_step(stmt_); }
+    void reset() { sqlite3_reset(stmt_); }
+    QVariant column(int i) const
+    {
+        switch (sqlite3_column_type(stmt_, i)) {
+        case SQLITE_INTEGER:
+            return QVariant(qlonglong(sqlite3_column_int64(stmt_, i)));
+        case SQLITE_FLOAT:
+            return QVariant(sqlite3_column_double(stmt_, i));
+        case SQLITE_NULL:
+            return QVariant();
+        default: {
+            const void* text = sqlite3_column_text16(stmt_, i);
+            return QVariant(
+                QString::fromUtf16(static_cast<const char16_t*>(text), sqlite3_column_bytes16(stmt_, i) / 2));
+        }
+        }
+    }
+    QString error() const { return QString::fromUtf8(sqlite3_errmsg(db_)); }
+
+private:
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+sqlite3* sqliteHandle(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+struct SectionWork {
+    const ExchangeSection* section = nullptr;
+    std::vector<const ColumnDef*> columns;
+    std::vector<Special> special;
+    std::vector<int> keyIndex;
+    int startIndex = -1, endIndex = -1;         // DFechaInicio / DFechaFinal
+    int startTimeIndex = -1, endTimeIndex = -1; // THoraInicio / THoraFinal
+    std::unique_ptr<Statement> find;
+    std::unique_ptr<Statement> insert;
+    TableImport* summary = nullptr;
+};
+
+bool prepare(SectionWork& w, sqlite3* db, QString* error)
+{
+    const TableDef& t = *w.section->table;
+    QStringList names = w.section->fileColumns;
+    if (w.section->splitsDateTimes)
+        names << QStringLiteral("THoraInicio") << QStringLiteral("THoraFinal");
+    QStringList quoted;
+    const bool inhabil = w.section->name == QLatin1String("IntervaloInhabil");
+    for (const QString& n : names) {
+        w.columns.push_back(t.column(n));
+        quoted << quoteIdentifier(n);
+        if (inhabil && (n == QLatin1String("THoraEmpiezaInt") || n == QLatin1String("THoraTerminaInt")))
+            w.special.push_back(Special::TimeTyped);
+        else if (n == QLatin1String("TFechaMaxLeq1min") || n == QLatin1String("TFechaMinLeq1min"))
+            w.special.push_back(Special::TextDate);
+        else
+            w.special.push_back(Special::None);
+    }
+    w.startIndex = int(names.indexOf(QStringLiteral("DFechaInicio")));
+    w.endIndex = int(names.indexOf(QStringLiteral("DFechaFinal")));
+    w.startTimeIndex = int(names.indexOf(QStringLiteral("THoraInicio")));
+    w.endTimeIndex = int(names.indexOf(QStringLiteral("THoraFinal")));
+    QStringList where;
+    for (const char* k : t.key) {
+        w.keyIndex.push_back(int(names.indexOf(QString::fromUtf8(k))));
+        where << quoteIdentifier(QString::fromUtf8(k)) + QStringLiteral(" = ?");
+    }
+    const QString table = quoteIdentifier(w.section->name);
+    w.find = std::make_unique<Statement>();
+    w.insert = std::make_unique<Statement>();
+    const bool ok =
+        w.find->prepare(db,
+                        QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                            .arg(quoted.join(QLatin1String(", ")), table, where.join(QLatin1String(" AND "))))
+        && w.insert->prepare(db,
+                             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                 .arg(table, quoted.join(QLatin1String(", ")),
+                                      QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", "))));
+    if (!ok)
+        *error = QString::fromUtf8(sqlite3_errmsg(db));
+    return ok;
+}
+
+// The file text of one field as the value its column stores; false with
+// `why` filled when the text does not fit the column.
+bool convertField(const SectionWork& w, int index, const QString& text, SqlDialect dialect, QVariant* out, Refusal* why)
+{
+    const ColumnDef& c = *w.columns[size_t(index)];
+    if (text.isEmpty()) {
+        *out = QVariant();
+        return true;
+    }
+    switch (c.type) {
+    case ColumnType::Long:
+    case ColumnType::Short:
+    case ColumnType::Byte: {
+        const qint64 min = c.type == ColumnType::Long ? std::numeric_limits<qint32>::min()
+            : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::min()
+                                                      : 0;
+        const qint64 max = c.type == ColumnType::Long ? std::numeric_limits<qint32>::max()
+            : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::max()
+                                                      : 255;
+        qint64 v = 0;
+        if (!parseInteger(text, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), &v)) {
+            why->kind = Refusal::Kind::NotANumber;
+            return false;
+        }
+        if (v < min || v > max) {
+            why->kind = Refusal::Kind::OutOfRange;
+            return false;
+        }
+        *out = QVariant(int(v));
+        return true;
+    }
+    case ColumnType::Single: {
+        double v = 0;
+        if (!parseDecimal(text, &v)) {
+            why->kind = Refusal::Kind::NotANumber;
+            return false;
+        }
+        *out = QVariant(double(float(v))); // the column holds a single
+        return true;
+    }
+    case ColumnType::Boolean: {
+        bool v = false;
+        if (!parseBit(text, &v)) {
+            why->kind = Refusal::Kind::NotABit;
+            return false;
+        }
+        *out = QVariant(v ? 1 : 0);
+        return true;
+    }
+    case ColumnType::Date: {
+        QDate d;
+        QTime t;
+        bool hasTime = false;
+        if (!parseDateTime(text, &d, &t, &hasTime)) {
+            why->kind = Refusal::Kind::NotADate;
+            return false;
+        }
+        *out = dialect == SqlDialect::SQLite ? QVariant(isoDate(d)) : toStorage(c, QVariant(d), dialect);
+        return true;
+    }
+    case ColumnType::Text: {
+        QString v = text;
+        const Special special = w.special[size_t(index)];
+        if (special == Special::TimeTyped) {
+            // Stored as the programming window stores what was typed. A time
+            // written as a date-time keeps only its time.
+            QTime t;
+            QDate d;
+            bool hasTime = false;
+            if (parseDateTime(text, &d, &t, &hasTime) && hasTime) {
+                v = hhmm(t);
+            } else if (parseTimeOfDay(text, &t)) {
+                v = hhmm(t);
+            } else {
+                why->kind = Refusal::Kind::NotATime;
+                return false;
+            }
+        } else if (special == Special::TextDate) {
+            // The text dates are kept as the download stores them.
+            QDate d;
+            QTime t;
+            bool hasTime = false;
+            if (parseDateTime(text, &d, &t, &hasTime))
+                v = twoDigits(d.day()) + QLatin1Char('/') + twoDigits(d.month()) + QLatin1Char('/')
+                    + QString::number(d.year()).rightJustified(4, QLatin1Char('0'));
+        }
+        if (c.width > 0 && v.size() > c.width) {
+            why->kind = Refusal::Kind::TooLong;
+            return false;
+        }
+        *out = v;
+        return true;
+    }
+    }
+    return false;
+}
+
+bool convertRow(const SectionWork& w, const QStringList& fields, SqlDialect dialect, QVariantList* values, Refusal* why)
+{
+    values->resize(qsizetype(w.columns.size()));
+    const int n = int(w.section->fileColumns.size());
+    for (int i = 0; i < n; ++i) {
+        if (!convertField(w, i, fields[i], dialect, &(*values)[i], why)) {
+            why->column = QString::fromUtf8(w.columns[size_t(i)]->name);
+            why->value = fields[i];
+            return false;
+        }
+    }
+    if (w.section->splitsDateTimes) {
+        for (auto [from, to] : {std::pair{w.startIndex, w.startTimeIndex}, std::pair{w.endIndex, w.endTimeIndex}}) {
+            QDate d;
+            QTime t;
+            bool hasTime = false;
+            (*values)[to] = parseDateTime(fields[from], &d, &t, &hasTime) ? QVariant(hhmm(t)) : QVariant();
+        }
+    }
+    for (int k : w.keyIndex) {
+        if ((*values)[k].isNull()) {
+            why->kind = Refusal::Kind::NoKey;
+            why->column = QString::fromUtf8(w.columns[size_t(k)]->name);
+            why->value.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool sameValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    switch (c.type) {
+    case ColumnType::Single:
+        return a.toFloat() == b.toFloat();
+    case ColumnType::Long:
+    case ColumnType::Short:
+    case ColumnType::Byte:
+    case ColumnType::Boolean:
+        return a.toLongLong() == b.toLongLong();
+    case ColumnType::Date:
+        return a.toString().left(10) == b.toString().left(10); // both "yyyy-mm-dd" as stored
+    case ColumnType::Text:
+        return a.toString() == b.toString();
+    }
+    return false;
+}
+
+} // namespace
+
+ImportSummary ExchangeImporter::run(const QString& path)
+{
+    ImportSummary summary;
+    for (const ExchangeSection& s : exchangeSections())
+        summary.tables.push_back(TableImport{s.name, 0, 0, 0, 0, {}});
+
+    ExchangeReader reader;
+    if (!reader.open(path, &summary.error))
+        return summary;
+    summary.opened = true;
+
+    QSqlDatabase db = database_.connection();
+    const SqlDialect dialect = database_.dialect();
+    sqlite3* handle = sqliteHandle(db);
+    if (!handle) {
+        summary.opened = false;
+        summary.error = QStringLiteral("La conexión no es de SQLite");
+        return summary;
+    }
+    std::vector<SectionWork> work(exchangeSections().size());
+    for (size_t i = 0; i < work.size(); ++i) {
+        work[i].section = &exchangeSections()[i];
+        work[i].summary = &summary.tables[i];
+        if (!prepare(work[i], handle, &summary.error)) {
+            summary.opened = false;
+            return summary;
+        }
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 rows = 0, added = 0, inBatch = 0;
+    qint64 lastReport = 0;
+    SectionWork* current = nullptr;
+    bool expectHeader = false;
+    bool inUnknown = false;
+    ExchangeRecord record;
+    QVariantList values;
+    auto report = [&](bool force) {
+        if (!onProgress || (!force && clock.elapsed() - lastReport < 100))
+            return;
+        lastReport = clock.elapsed();
+        const double seconds = std::max<double>(0.001, double(clock.elapsed()) / 1000.0);
+        onProgress(ImportProgress{current ? current->section->name : QString(), rows, added, double(rows) / seconds,
+                                  reader.bytesRead(), reader.size()});
+    };
+    auto refuse = [&](SectionWork& w, Refusal why) {
+        ++w.summary->refused;
+        if (w.summary->firstRefused.size() < keptRefusals)
+            w.summary->firstRefused.append(why);
+    };
+
+    db.transaction();
+    while (reader.next(&record)) {
+        if (record.kind == ExchangeRecord::Kind::Section) {
+            // The name only selects one of the known tables; it never names a file.
+            current = nullptr;
+            for (SectionWork& w : work)
+                if (w.section->name == record.section)
+                    current = &w;
+            inUnknown = current == nullptr;
+            if (inUnknown)
+                summary.ignoredSections.append(record.section);
+            expectHeader = current != nullptr;
+            continue;
+        }
+        if (!current) {
+            ++summary.ignoredLines;
+            continue;
+        }
+        if (expectHeader) {
+            expectHeader = false;
+            QStringList names;
+            for (const QString& f : record.fields)
+                names << f.trimmed();
+            if (names.join(QLatin1Char(';'))
+                    .compare(current->section->fileColumns.join(QLatin1Char(';')), Qt::CaseInsensitive)
+                != 0)
+                summary.headerMismatches.append(current->section->name);
+            continue;
+        }
+        if (cancelRequested && cancelRequested()) {
+            summary.cancelled = true;
+            break;
+        }
+        ++rows;
+        Refusal why;
+        why.line = record.line;
+        if (record.kind == ExchangeRecord::Kind::Cut) {
+            why.kind = Refusal::Kind::CutLine;
+            refuse(*current, why);
+            continue;
+        }
+        if (record.fields.size() != current->section->fileColumns.size()) {
+            why.kind = record.unterminated ? Refusal::Kind::CutLine : Refusal::Kind::FieldCount;
+            why.column = QStringLiteral("%1/%2").arg(record.fields.size()).arg(current->section->fileColumns.size());
+            refuse(*current, why);
+            continue;
+        }
+        if (!convertRow(*current, record.fields, dialect, &values, &why)) {
+            refuse(*current, why);
+            continue;
+        }
+        Statement& find = *current->find;
+        for (size_t k = 0; k < current->keyIndex.size(); ++k)
+            find.bind(int(k), values[current->keyIndex[k]]);
+        const int found = find.step();
+        if (found != SQLITE_ROW && found != SQLITE_DONE) {
+            why.kind = Refusal::Kind::Database;
+            why.value = find.error();
+            find.reset();
+            refuse(*current, why);
+            continue;
+        }
+        if (found == SQLITE_ROW) {
+            bool same = true;
+            for (size_t i = 0; i < current->columns.size() && same; ++i)
+                same = sameValue(*current->columns[i], find.column(int(i)), values[qsizetype(i)]);
+            ++(same ? current->summary->present : current->summary->differs);
+            find.reset();
+        } else {
+            find.reset();
+            Statement& insert = *current->insert;
+            for (qsizetype i = 0; i < values.size(); ++i)
+                insert.bind(int(i), values[i]);
+            const int done = insert.step();
+            insert.reset();
+            if (done != SQLITE_DONE) {
+                why.kind = Refusal::Kind::Database;
+                why.value = insert.error();
+                refuse(*current, why);
+                continue;
+            }
+            ++current->summary->added;
+            ++added;
+            if (++inBatch >= batchRows) {
+                db.commit();
+                db.transaction();
+                inBatch = 0;
+            }
+        }
+        if ((rows & 0xFF) == 0)
+            report(false);
+    }
+    db.commit();
+    report(true);
+    return summary;
+}
+
+QString refusalText(const Refusal& r, LocGuru& guru)
+{
+    QString text;
+    switch (r.kind) {
+    case Refusal::Kind::FieldCount:
+        text = guru.GetTranslation(QStringLiteral("número de campos %1")).arg(r.column);
+        break;
+    case Refusal::Kind::CutLine:
+        text = guru.GetTranslation(QStringLiteral("línea cortada"));
+        break;
+    case Refusal::Kind::NotANumber:
+        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es un número")).arg(r.column, r.value);
+        break;
+    case Refusal::Kind::OutOfRange:
+        text = guru.GetTranslation(QStringLiteral("%1: %2 fuera de rango")).arg(r.column, r.value);
+        break;
+    case Refusal::Kind::NotADate:
+        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es una fecha")).arg(r.column, r.value);
+        break;
+    case Refusal::Kind::NotATime:
+        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es una hora")).arg(r.column, r.value);
+        break;
+    case Refusal::Kind::NotABit:
+        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es sí/no")).arg(r.column, r.value);
+        break;
+    case Refusal::Kind::TooLong:
+        text = guru.GetTranslation(QStringLiteral("%1: texto demasiado largo")).arg(r.column);
+        break;
+    case Refusal::Kind::NoKey:
+        text = guru.GetTranslation(QStringLiteral("%1: falta la clave")).arg(r.column);
+        break;
+    case Refusal::Kind::Database:
+        text = r.value;
+        break;
+    }
+    return guru.GetTranslation(QStringLiteral("línea %1")).arg(r.line) + QStringLiteral(": ") + text;
+}
+
+QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
+{
+    QStringList lines;
+    if (!s.opened) {
+        lines << guru.GetTranslation(QStringLiteral("No se pudo leer el archivo: %1")).arg(s.error);
+        return lines;
+    }
+    if (s.cancelled)
+        lines << guru.GetTranslation(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
+    for (const TableImport& t : s.tables) {
+        if (t.added + t.present + t.differs + t.refused == 0)
+            continue;
+        lines << guru
+                     .GetTranslation(QStringLiteral(
+                         "%1: %2 añadidos, %3 ya presentes, %4 presentes con otros valores, %5 rechazados"))
+                     .arg(t.table)
+                     .arg(t.added)
+                     .arg(t.present)
+                     .arg(t.differs)
+                     .arg(t.refused);
+        for (const Refusal& r : t.firstRefused)
+            lines << QStringLiteral("    ") + refusalText(r, guru);
+    }
+    if (!s.headerMismatches.isEmpty())
+        lines << guru.GetTranslation(QStringLiteral("Cabecera distinta de la esperada en: %1"))
+                     .arg(s.headerMismatches.join(QStringLiteral(", ")));
+    if (!s.ignoredSections.isEmpty())
+        lines << guru.GetTranslation(QStringLiteral("Secciones desconocidas ignoradas: %1"))
+                     .arg(s.ignoredSections.join(QStringLiteral(", ")));
+    return lines;
+}
+
+} // namespace tvq52

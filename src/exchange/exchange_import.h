@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+namespace tvq52 {
+
+class Database;
+class LocGuru;
+
+// Why a row of the file was not imported.
+struct Refusal {
+    enum class Kind {
+        FieldCount,
+        CutLine,
+        NotANumber,
+        OutOfRange,
+        NotADate,
+        NotATime,
+        NotABit,
+        TooLong,
+        NoKey,
+        Database
+    };
+    Kind kind = Kind::FieldCount;
+    qint64 line = 0;
+    QString column; // the column at fault, or the counts for FieldCount
+    QString value;
+};
+
+struct TableImport {
+    QString table;
+    qint64 added = 0;
+    qint64 present = 0; // present and equal, or a later row of a key the file already gave
+    qint64 differs = 0; // present with other values; the stored row is kept
+    qint64 refused = 0;
+    QList<Refusal> firstRefused; // the first few, in file order
+};
+
+struct ImportSummary {
+    bool opened = false;
+    QString error; // why the file or the database could not be used
+    bool cancelled = false;
+    std::vector<TableImport> tables; // in section order
+    qint64 ignoredLines = 0;         // before the first section and in unknown sections
+    QStringList ignoredSections;
+    QStringList headerMismatches; // sections whose header names differ from their columns
+};
+
+struct ImportProgress {
+    QString table;
+    qint64 rows = 0;  // read so far, all tables
+    qint64 added = 0; // added so far, all tables
+    double rowsPerSecond = 0;
+    qint64 bytesRead = 0;
+    qint64 bytesTotal = 0;
+};
+
+// Imports the rows of an exchange file that the database lacks. Each row is
+// looked up by its table's key; a present row is never changed. Rows are
+// written in batched transactions; after a cancel the rows up to the last one
+// handled are committed and nothing else.
+class ExchangeImporter {
+public:
+    explicit ExchangeImporter(Database& database) : database_(database) {}
+
+    std::function<void(const ImportProgress&)> onProgress;
+    std::function<bool()> cancelRequested;
+    int batchRows = 5000;
+    int keptRefusals = 5;
+
+    ImportSummary run(const QString& path);
+
+private:
+    Database& database_;
+};
+
+// The reason for a refusal in the user's language.
+QString refusalText(const Refusal& refusal, LocGuru& guru);
+// The whole summary as lines of text, for the window and the command line.
+QStringList summaryLines(const ImportSummary& summary, LocGuru& guru);
+
+} // namespace tvq52

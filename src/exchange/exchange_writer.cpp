@@ -1,0 +1,94 @@
+#include "exchange/exchange_writer.h"
+
+#include "db/database.h"
+#include "db/store.h"
+#include "exchange/exchange_format.h"
+
+#include <QDate>
+#include <QSaveFile>
+
+namespace tvq52 {
+
+namespace {
+
+QString fieldText(const ColumnDef& c, const QVariant& v)
+{
+    if (v.isNull() || !v.isValid())
+        return {};
+    switch (c.type) {
+    case ColumnType::Long:
+    case ColumnType::Short:
+    case ColumnType::Byte:
+        return QString::number(v.toLongLong());
+    case ColumnType::Single:
+        // Nine significant digits give back the same single on reading.
+        return QString::number(double(v.toFloat()), 'g', 9);
+    case ColumnType::Boolean:
+        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case ColumnType::Date:
+        return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case ColumnType::Text:
+        return quoteField(v.toString());
+    }
+    return {};
+}
+
+} // namespace
+
+bool writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials, QString* error,
+                       qint64* rows)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    Store store(database);
+    qint64 count = 0;
+    const QByteArray crlf("\r\n");
+    for (const ExchangeSection& s : exchangeSections()) {
+        file.write(encodeWindows1252(QStringLiteral("//") + s.name + QStringLiteral("//")) + crlf);
+        file.write(encodeWindows1252(s.fileColumns.join(QLatin1Char(';'))) + crlf);
+        QStringList order;
+        for (const char* k : s.table->key)
+            order << QString::fromUtf8(k);
+        for (qint32 serial : serials) {
+            Row where;
+            where.set(QStringLiteral("LNumeroSerie"), serial);
+            const QList<Row> found = store.select(s.name, where, order);
+            if (!store.lastError().isEmpty()) {
+                *error = store.lastError();
+                file.cancelWriting();
+                return false;
+            }
+            for (const Row& r : found) {
+                QStringList fields;
+                for (const QString& name : s.fileColumns) {
+                    const ColumnDef& c = *s.table->column(name);
+                    QString text = fieldText(c, r.value(name));
+                    if (s.splitsDateTimes && !text.isEmpty()
+                        && (name == QLatin1String("DFechaInicio") || name == QLatin1String("DFechaFinal"))) {
+                        const QString time =
+                            r.value(name == QLatin1String("DFechaInicio") ? QStringLiteral("THoraInicio")
+                                                                          : QStringLiteral("THoraFinal"))
+                                .toString();
+                        if (!time.isEmpty())
+                            text += QLatin1Char(' ') + time + QStringLiteral(":00");
+                    }
+                    fields << text;
+                }
+                file.write(encodeWindows1252(fields.join(QLatin1Char(';'))) + crlf);
+                ++count;
+            }
+        }
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    if (rows)
+        *rows = count;
+    return true;
+}
+
+} // namespace tvq52

@@ -1,0 +1,140 @@
+#include "exchange/gui/exchange_import_dialog.h"
+
+#include "app/app_context.h"
+#include "app/startup.h"
+#include "core/prompter.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tvq52 {
+
+ExchangeImportDialog::ExchangeImportDialog(AppContext& ctx, Prompter& prompter, QString path, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), prompter_(prompter), path_(std::move(path))
+{
+    setObjectName(QStringLiteral("Form16"));
+    setModal(true);
+    auto* layout = new QVBoxLayout(this);
+    auto* frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("fraPrincipal"));
+    frame->setFrameShape(QFrame::StyledPanel);
+    auto* inner = new QVBoxLayout(frame);
+    file_ = new QLabel(frame);
+    file_->setObjectName(QStringLiteral("lblFitxer"));
+    file_->setProperty("Tag", QStringLiteral("!")); // a file name is never translated
+    text_ = new QLabel(QStringLiteral("Importando datos"), frame);
+    text_->setObjectName(QStringLiteral("lblText"));
+    text_->setWordWrap(true);
+    bar_ = new QProgressBar(frame);
+    bar_->setObjectName(QStringLiteral("prgAvance"));
+    bar_->setRange(0, 1000);
+    bar_->setValue(0);
+    summaryView_ = new QPlainTextEdit(frame);
+    summaryView_->setObjectName(QStringLiteral("txtResumen"));
+    summaryView_->setReadOnly(true);
+    summaryView_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // There from the start, so that the window keeps its size when the
+    // summary arrives.
+    summaryView_->setMinimumSize(600, 220);
+    inner->addWidget(file_);
+    inner->addWidget(text_);
+    inner->addWidget(bar_);
+    inner->addWidget(summaryView_);
+    layout->addWidget(frame);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    cancel_ = new QPushButton(QStringLiteral("Cancelar"), this);
+    cancel_->setObjectName(QStringLiteral("sscmdCancel"));
+    buttons->addWidget(cancel_);
+    layout->addLayout(buttons);
+    connect(cancel_, &QPushButton::clicked, this, [this] {
+        if (running_)
+            cancelled_ = true;
+        else
+            accept();
+    });
+
+    ctx_.guru.TranslateForm(this);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    designText_ = text_->text();
+    file_->setText(QFileInfo(path_).fileName());
+}
+
+void ExchangeImportDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!started_) {
+        started_ = true;
+        QTimer::singleShot(0, this, &ExchangeImportDialog::runImport);
+    }
+}
+
+void ExchangeImportDialog::reject()
+{
+    // Escape or the close box during the import cancels it; the window stays
+    // to show what was done.
+    if (running_) {
+        cancelled_ = true;
+        return;
+    }
+    QDialog::reject();
+}
+
+void ExchangeImportDialog::runImport()
+{
+    if (running_ || finished_)
+        return;
+    running_ = true;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    ExchangeImporter importer(*ctx_.db);
+    importer.onProgress = [this](const ImportProgress& p) { showProgress(p); };
+    importer.cancelRequested = [this] { return cancelled_; };
+    summary_ = importer.run(path_);
+    QApplication::restoreOverrideCursor();
+    running_ = false;
+    finished_ = true;
+    ctx_.SelectedFile.clear();
+    if (!summary_.opened) {
+        prompter_.show(summaryLines(summary_, ctx_.guru).join(QLatin1Char('\n')), MessageStyle::Exclamation);
+        accept();
+        return;
+    }
+    showSummary();
+}
+
+void ExchangeImportDialog::showProgress(const ImportProgress& p)
+{
+    text_->setText(designText_ + QStringLiteral("   ")
+                   + ctx_.guru.GetTranslation(QStringLiteral("%1: %2 filas leídas, %3 añadidas, %4 filas/s"))
+                         .arg(p.table)
+                         .arg(p.rows)
+                         .arg(p.added)
+                         .arg(qint64(p.rowsPerSecond)));
+    if (p.bytesTotal > 0)
+        bar_->setValue(int(1000 * p.bytesRead / p.bytesTotal));
+    QCoreApplication::processEvents();
+    if (afterProgress)
+        afterProgress(p);
+}
+
+void ExchangeImportDialog::showSummary()
+{
+    bar_->setValue(summary_.cancelled ? bar_->value() : bar_->maximum());
+    text_->setText(summary_.cancelled ? ctx_.guru.GetTranslation(QStringLiteral("Importación cancelada"))
+                                      : ctx_.guru.GetTranslation(QStringLiteral("Importación terminada")));
+    QStringList lines = summaryLines(summary_, ctx_.guru);
+    if (lines.isEmpty())
+        lines << ctx_.guru.GetTranslation(QStringLiteral("El archivo no contiene registros."));
+    summaryView_->setPlainText(lines.join(QLatin1Char('\n')));
+    cancel_->setText(ctx_.guru.GetTranslation(QStringLiteral("Cerrar")));
+}
+
+} // namespace tvq52

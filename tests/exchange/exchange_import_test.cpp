@@ -1,0 +1,379 @@
+#include "db/database.h"
+#include "db/store.h"
+#include "exchange/exchange_format.h"
+#include "exchange/exchange_import.h"
+#include "exchange/exchange_writer.h"
+#include "support/rows.h"
+#include "support/temp_home.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <map>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+using Fields = std::map<QString, QString>;
+
+// A default text for every column, so that a test names only what it checks.
+QString defaultField(const ColumnDef& c)
+{
+    switch (c.type) {
+    case ColumnType::Long:
+        return QStringLiteral("7001");
+    case ColumnType::Short:
+    case ColumnType::Byte:
+        return QStringLiteral("3");
+    case ColumnType::Single:
+        return QStringLiteral("61.5");
+    case ColumnType::Boolean:
+        return QStringLiteral("0");
+    case ColumnType::Date:
+        return QStringLiteral("2024-03-05 10:15:00");
+    case ColumnType::Text:
+        return QStringLiteral("\"x\"");
+    }
+    return {};
+}
+
+QByteArray dataLine(const char* section, const Fields& given, const char* eol = "\r\n")
+{
+    const ExchangeSection* s = exchangeSection(QString::fromLatin1(section));
+    QStringList out;
+    for (const QString& name : s->fileColumns) {
+        const auto it = given.find(name);
+        out << (it != given.end() ? it->second : defaultField(*s->table->column(name)));
+    }
+    return encodeWindows1252(out.join(QLatin1Char(';'))) + eol;
+}
+
+QByteArray sectionStart(const char* section, const char* eol = "\r\n")
+{
+    const ExchangeSection* s = exchangeSection(QString::fromLatin1(section));
+    return QByteArray("//") + section + "//" + eol + s->fileColumns.join(QLatin1Char(';')).toLatin1() + eol;
+}
+
+QString q(const char* text)
+{
+    return QStringLiteral("\"%1\"").arg(QString::fromUtf8(text));
+}
+
+class ExchangeImportTest : public ::testing::Test {
+protected:
+    TempHome home;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Store> store;
+
+    void SetUp() override
+    {
+        home.provision();
+        db = home.openDatabase();
+        store = std::make_unique<Store>(*db);
+    }
+    ImportSummary import(const QByteArray& contents, const QString& name = QStringLiteral("in.TQ52"))
+    {
+        home.writeFile(name, contents);
+        ExchangeImporter importer(*db);
+        return importer.run(home.file(name));
+    }
+    const TableImport& table(const ImportSummary& s, const char* name)
+    {
+        for (const TableImport& t : s.tables)
+            if (t.table == QLatin1String(name))
+                return t;
+        ADD_FAILURE() << name;
+        return s.tables.front();
+    }
+    Row only(const char* table, qint32 serial)
+    {
+        const QList<Row> rows = store->select(QString::fromLatin1(table), row({{"LNumeroSerie", serial}}));
+        EXPECT_EQ(rows.size(), 1) << table;
+        return rows.value(0);
+    }
+};
+
+TEST_F(ExchangeImportTest, SameFileTwiceAddsNothingAndTheFirstRowOfAKeyWins)
+{
+    const QByteArray file = sectionStart("Sesiones")
+        + dataLine("Sesiones",
+                   {{"DFechaInicio", "2024-03-05 22:00:00"}, {"DFechaFinal", "2024-03-06 06:00:00"}, {"SLeq", "70.5"}})
+        + dataLine("Sesiones",
+                   {{"DFechaInicio", "2024-03-05 22:00:00"}, {"DFechaFinal", "2024-03-06 07:00:00"}, {"SLeq", "99"}})
+        + dataLine("Sesiones", {{"DFechaInicio", "2024-03-06 22:00:00"}});
+    const ImportSummary first = import(file);
+    EXPECT_EQ(table(first, "Sesiones").added, 2);
+    EXPECT_EQ(table(first, "Sesiones").differs, 1);
+    const Row kept =
+        store->selectOne(QStringLiteral("Sesiones"), row({{"LNumeroSerie", 7001}, {"DFechaInicio", QDate(2024, 3, 5)}}))
+            .value_or(Row());
+    EXPECT_FLOAT_EQ(kept.value(QStringLiteral("SLeq")).toFloat(), 70.5f);
+    EXPECT_EQ(kept.value(QStringLiteral("THoraInicio")).toString(), QStringLiteral("22:00"));
+    EXPECT_EQ(kept.value(QStringLiteral("THoraFinal")).toString(), QStringLiteral("06:00"));
+
+    const ImportSummary second = import(file);
+    EXPECT_EQ(table(second, "Sesiones").added, 0);
+    EXPECT_EQ(table(second, "Sesiones").present, 2);
+    EXPECT_EQ(store->count(QStringLiteral("Sesiones")), 2);
+}
+
+TEST_F(ExchangeImportTest, IgnoredLinesAndSectionsCreateNoFile)
+{
+    const QStringList before = QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    const QByteArray file = QByteArray("stray line;1;2\r\n") + "//../../evil.csv//\r\nLNumeroSerie\r\n1\r\n"
+        + "//Desconocida//\r\na;b\r\n" + sectionStart("DiaBorrado") + dataLine("DiaBorrado", {{"THora", q("10:00")}});
+    const ImportSummary s = import(file);
+    EXPECT_EQ(table(s, "DiaBorrado").added, 1);
+    EXPECT_EQ(s.ignoredSections, (QStringList{QStringLiteral("../../evil.csv"), QStringLiteral("Desconocida")}));
+    EXPECT_EQ(s.ignoredLines, 4);
+    QStringList after = QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    after.removeAll(QStringLiteral("in.TQ52"));
+    for (const QString& name : after)
+        EXPECT_TRUE(before.contains(name) || name.endsWith(QLatin1String("-wal"))
+                    || name.endsWith(QLatin1String("-shm")) || name.endsWith(QLatin1String("-journal")))
+            << name.toStdString();
+    EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("../../evil.csv"))));
+}
+
+TEST_F(ExchangeImportTest, BadRowsAndACutLastLineAreRefusedWithTheirLinesAndNeighboursImported)
+{
+    ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", 10}, {"TLocal", "Bar Viejo"}})));
+    QByteArray file = sectionStart("Programacion");                                         // lines 1-2
+    file += dataLine("Programacion", {{"LNumeroSerie", "10"}, {"TLocal", q("Bar Nuevo")}}); // 3: present
+    file += dataLine("Programacion", {{"LNumeroSerie", "11"}, {"ByTLeq", "abc"}});          // 4
+    file += dataLine("Programacion", {{"LNumeroSerie", "12"}});                             // 5
+    file += dataLine("Programacion", {{"LNumeroSerie", "13"}, {"ByRings", "256"}});         // 6
+    file += dataLine("Programacion", {{"LNumeroSerie", "14"}, {"DFecha", "2024-02-30"}});   // 7
+    file += dataLine("Programacion", {{"LNumeroSerie", "15"}, {"TModelo", q("TOOLONG")}});  // 8
+    file += dataLine("Programacion", {{"LNumeroSerie", "16"}, {"CMI", "yes"}});             // 9
+    file += dataLine("Programacion", {{"LNumeroSerie", "17"}});                             // 10
+    file += dataLine("Programacion", {{"LNumeroSerie", "18"}}).left(40);                    // 11, cut
+    const ImportSummary s = import(file);
+    const TableImport& t = table(s, "Programacion");
+    EXPECT_EQ(t.added, 2);
+    EXPECT_EQ(t.differs, 1);
+    EXPECT_EQ(t.refused, 6);
+    QList<qint64> lines;
+    for (const Refusal& r : t.firstRefused)
+        lines << r.line;
+    EXPECT_EQ(lines, (QList<qint64>{4, 6, 7, 8, 9}));
+    ASSERT_EQ(t.firstRefused.size(), 5);
+    EXPECT_EQ(t.firstRefused[0].kind, Refusal::Kind::NotANumber);
+    EXPECT_EQ(t.firstRefused[1].kind, Refusal::Kind::OutOfRange);
+    EXPECT_EQ(t.firstRefused[2].kind, Refusal::Kind::NotADate);
+    EXPECT_EQ(t.firstRefused[3].kind, Refusal::Kind::TooLong);
+    EXPECT_EQ(t.firstRefused[4].kind, Refusal::Kind::NotABit);
+    EXPECT_EQ(only("Programacion", 10).value(QStringLiteral("TLocal")).toString(), QStringLiteral("Bar Viejo"));
+    EXPECT_EQ(store->count(QStringLiteral("Programacion")), 3);
+
+    ExchangeImporter keepAll(*db);
+    keepAll.keptRefusals = 10;
+    home.writeFile(QStringLiteral("cut.TQ52"), file);
+    const ImportSummary again = keepAll.run(home.file(QStringLiteral("cut.TQ52")));
+    EXPECT_EQ(table(again, "Programacion").firstRefused.last().line, 11);
+    EXPECT_EQ(table(again, "Programacion").firstRefused.last().kind, Refusal::Kind::CutLine);
+}
+
+// Every accepted way of writing the same values must store the same row.
+TEST_F(ExchangeImportTest, EveryAcceptedTextFormStoresTheSameValues)
+{
+    struct Form {
+        const char* name;
+        const char* eol;
+        Fields prog;
+        Fields session;
+        Fields inhabil;
+        bool bom;
+    };
+    const QString note = q("line one\r\n//not a section;\r\nend");
+    const std::vector<Form> forms = {
+        {"canonical CRLF",
+         "\r\n",
+         {{"SOctava31,5Hz", "59.5"}, {"BoImpresion", "1"}, {"CMI", "0"}, {"DFecha", "2024-03-05"}, {"TNota", note}},
+         {{"DFechaInicio", "2024-03-05 22:00:00"}, {"SLeq", "70.25"}},
+         {{"THoraEmpiezaInt", q("08:30")}, {"THoraTerminaInt", q("17:00")}},
+         false},
+        {"comma, -1, dd/mm/yyyy, LF",
+         "\n",
+         {{"SOctava31,5Hz", "59,5"},
+          {"BoImpresion", "-1"},
+          {"CMI", "0"},
+          {"DFecha", "05/03/2024"},
+          {"TNota", QString(note).replace(QLatin1String("\r\n"), QLatin1String("\n"))}},
+         {{"DFechaInicio", "05/03/2024 22:00"}, {"SLeq", "70,25"}},
+         {{"THoraEmpiezaInt", q("08:30:00")}, {"THoraTerminaInt", "17:00:00"}},
+         false},
+        {"True/False, UTF-8 with BOM",
+         "\r\n",
+         {{"SOctava31,5Hz", "59.50"},
+          {"BoImpresion", "TRUE"},
+          {"CMI", "false"},
+          {"DFecha", "2024-03-05 00:00"},
+          {"TNota", note}},
+         {{"DFechaInicio", "2024-03-05 22:00"}, {"SLeq", "70.250"}},
+         {{"THoraEmpiezaInt", "08:30"}, {"THoraTerminaInt", "1899-12-30 17:00:00"}},
+         true},
+    };
+    std::optional<std::vector<Row>> first;
+    for (const Form& f : forms) {
+        TempHome other;
+        other.provision();
+        auto otherDb = other.openDatabase();
+        QByteArray file = f.bom ? QByteArray("\xEF\xBB\xBF") : QByteArray();
+        file += sectionStart("Programacion", f.eol) + dataLine("Programacion", f.prog, f.eol);
+        file += sectionStart("Sesiones", f.eol) + dataLine("Sesiones", f.session, f.eol);
+        file += sectionStart("IntervaloInhabil", f.eol) + dataLine("IntervaloInhabil", f.inhabil, f.eol);
+        other.writeFile(QStringLiteral("f.TQ52"), file);
+        ExchangeImporter importer(*otherDb);
+        const ImportSummary s = importer.run(other.file(QStringLiteral("f.TQ52")));
+        for (const TableImport& t : s.tables)
+            EXPECT_EQ(t.refused, 0) << f.name << ' ' << t.table.toStdString();
+        Store st(*otherDb);
+        std::vector<Row> rows;
+        for (const char* t : {"Programacion", "Sesiones", "IntervaloInhabil"}) {
+            const QList<Row> found = st.select(QString::fromLatin1(t));
+            ASSERT_EQ(found.size(), 1) << f.name << ' ' << t;
+            rows.push_back(found[0]);
+        }
+        EXPECT_EQ(rows[0].value(QStringLiteral("TNota")).toString().count(QLatin1Char('\n')), 2) << f.name;
+        EXPECT_FLOAT_EQ(rows[0].value(QStringLiteral("SOctava31,5Hz")).toFloat(), 59.5f) << f.name;
+        EXPECT_TRUE(rows[0].value(QStringLiteral("BoImpresion")).toBool()) << f.name;
+        EXPECT_EQ(rows[2].value(QStringLiteral("THoraEmpiezaInt")).toString(), QStringLiteral("08:30")) << f.name;
+        if (!first) {
+            first = rows;
+            continue;
+        }
+        for (size_t i = 0; i < rows.size(); ++i)
+            for (const QString& c : rows[i].columns()) {
+                if (c == QLatin1String("TNota"))
+                    continue; // its line ends follow the file's
+                EXPECT_EQ(rows[i].value(c), (*first)[i].value(c)) << f.name << ' ' << c.toStdString();
+            }
+    }
+}
+
+TEST_F(ExchangeImportTest, Windows1252AccentsAndQuotedSemicolonsArriveExactly)
+{
+    // ª º € · ’ in Windows-1252 bytes.
+    const QByteArray local = "\"Bar \xAA \xBA \x80 \xB7 O'Neill;s\"";
+    const QByteArray contact = "\"Jos\xE9 \x93Pepe\x94\"";
+    QByteArray file = sectionStart("Programacion");
+    QByteArray line = dataLine("Programacion", {{"TLocal", "LOCAL"}, {"TContacto", "CONTACT"}});
+    line.replace("LOCAL", local).replace("CONTACT", contact);
+    file += line;
+    const ImportSummary s = import(file);
+    EXPECT_EQ(table(s, "Programacion").added, 1);
+    const Row r = only("Programacion", 7001);
+    EXPECT_EQ(r.value(QStringLiteral("TLocal")).toString(), QString::fromUtf8("Bar ª º € · O'Neill;s"));
+    EXPECT_EQ(r.value(QStringLiteral("TContacto")).toString(), QString::fromUtf8("José “Pepe”"));
+}
+
+TEST_F(ExchangeImportTest, CancelKeepsEveryRowHandledAndNothingElse)
+{
+    QByteArray file = sectionStart("DiaBorrado");
+    for (int i = 0; i < 50; ++i)
+        file += dataLine("DiaBorrado",
+                         {{"DFecha", QDate(2024, 1, 1).addDays(i).toString(Qt::ISODate)}, {"THora", q("10:00")}});
+    home.writeFile(QStringLiteral("c.TQ52"), file);
+    ExchangeImporter importer(*db);
+    importer.batchRows = 7;
+    int asked = 0;
+    importer.cancelRequested = [&] { return ++asked > 20; };
+    const ImportSummary s = importer.run(home.file(QStringLiteral("c.TQ52")));
+    EXPECT_TRUE(s.cancelled);
+    EXPECT_EQ(table(s, "DiaBorrado").added, 20);
+    EXPECT_EQ(store->count(QStringLiteral("DiaBorrado")), 20);
+    EXPECT_FALSE(db->connection().rollback()); // no transaction left open
+}
+
+TEST_F(ExchangeImportTest, AFileThatCannotBeOpenedIsReported)
+{
+    ExchangeImporter importer(*db);
+    const ImportSummary s = importer.run(home.file(QStringLiteral("missing.TQ52")));
+    EXPECT_FALSE(s.opened);
+    EXPECT_FALSE(s.error.isEmpty());
+}
+
+TEST_F(ExchangeImportTest, ExportThenImportRoundTripsEveryColumnOfAUnit)
+{
+    const qint32 unit = 515;
+    auto fill = [&](const char* table, int variant) {
+        const TableDef* t = schemaTable(QString::fromLatin1(table));
+        Row r;
+        int n = variant * 7;
+        for (const ColumnDef& c : t->columns) {
+            const QString name = QString::fromUtf8(c.name);
+            ++n;
+            QVariant v;
+            switch (c.type) {
+            case ColumnType::Long:
+                v = name == QLatin1String("LNumeroSerie") ? unit : -100000 - n;
+                break;
+            case ColumnType::Short:
+                v = -n;
+                break;
+            case ColumnType::Byte:
+                v = 200 + (n % 50);
+                break;
+            case ColumnType::Single:
+                v = double(float(n) / 3.0f);
+                break;
+            case ColumnType::Boolean:
+                v = n % 2 == 0;
+                break;
+            case ColumnType::Date:
+                v = QDate(2023, 12, 31).addDays(n + variant);
+                break;
+            case ColumnType::Text:
+                if (name.startsWith(QLatin1String("THora")))
+                    v = QStringLiteral("%1:%2")
+                            .arg(n % 24, 2, 10, QLatin1Char('0'))
+                            .arg((n * 7 + variant) % 60, 2, 10, QLatin1Char('0'));
+                else if (name.startsWith(QLatin1String("TFecha")))
+                    v = QStringLiteral("%1/03/2024").arg(n % 28 + 1, 2, 10, QLatin1Char('0'));
+                else
+                    v = QString::fromUtf8("ª;\"º\"\r\n//€").left(c.width ? c.width : 99);
+                break;
+            }
+            r.set(name, v);
+        }
+        if (QLatin1String(table) == QLatin1String("IntervaloInhabil"))
+            r.set(QStringLiteral("ByIntervalo"), variant + 1);
+        if (QLatin1String(table) == QLatin1String("Intervalos") || QLatin1String(table) == QLatin1String("Sesiones"))
+            r.set(QStringLiteral("SL1"), QVariant()); // an empty value travels too
+        ASSERT_TRUE(store->insert(QString::fromLatin1(table), r)) << table << store->lastError().toStdString();
+    };
+    for (const ExchangeSection& s : exchangeSections())
+        for (int v = 0; v < (s.name == QLatin1String("Programacion") ? 1 : 2); ++v)
+            fill(s.name.toLatin1().constData(), v);
+
+    QString error;
+    qint64 rows = 0;
+    ASSERT_TRUE(writeExchangeFile(*db, home.file(QStringLiteral("out.TQ52")), {unit}, &error, &rows))
+        << error.toStdString();
+    EXPECT_EQ(rows, 13);
+
+    TempHome other;
+    other.provision();
+    auto otherDb = other.openDatabase();
+    ExchangeImporter importer(*otherDb);
+    const ImportSummary s = importer.run(home.file(QStringLiteral("out.TQ52")));
+    Store otherStore(*otherDb);
+    for (const ExchangeSection& sec : exchangeSections()) {
+        const TableImport& t = table(s, sec.name.toLatin1().constData());
+        EXPECT_EQ(t.refused, 0) << sec.name.toStdString();
+        QStringList key;
+        for (const char* k : sec.table->key)
+            key << QString::fromUtf8(k);
+        const QList<Row> a = store->select(sec.name, {}, key);
+        const QList<Row> b = otherStore.select(sec.name, {}, key);
+        ASSERT_EQ(a.size(), b.size()) << sec.name.toStdString();
+        for (qsizetype i = 0; i < a.size(); ++i)
+            for (const QString& c : sec.table->columnNames())
+                EXPECT_EQ(a[i].value(c), b[i].value(c)) << sec.name.toStdString() << ' ' << c.toStdString();
+    }
+}
+
+} // namespace

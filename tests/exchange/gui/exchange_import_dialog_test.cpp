@@ -1,0 +1,115 @@
+#include "db/store.h"
+#include "exchange/exchange_format.h"
+#include "exchange/gui/exchange_import_dialog.h"
+#include "support/layout_checks.h"
+#include "support/started_program.h"
+
+#include <QDate>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+// Erasure days of one unit, one a row, and a row that is no date at line 5.
+QByteArray erasures(int rows)
+{
+    QByteArray file = "//DiaBorrado//\r\nLNumeroSerie;DFecha;THora\r\n";
+    for (int i = 0; i < rows; ++i) {
+        file += "52001;" + QDate(2000, 1, 1).addDays(i).toString(Qt::ISODate).toLatin1() + ";\"10:00\"\r\n";
+        if (i == 2)
+            file += "52001;2024-13-01;\"10:00\"\r\n";
+    }
+    return file;
+}
+
+void grab(QWidget& w, const QString& name)
+{
+    const QString shots = qEnvironmentVariable("TVQ52_SHOTS");
+    if (!shots.isEmpty())
+        w.grab().save(QDir(shots).filePath(name + QStringLiteral(".png")));
+}
+
+TEST(ExchangeImportDialog, ShowsProgressThenTheSummaryWholeInEveryLanguage)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    program.home.writeFile(QStringLiteral("units.TQ52"), erasures(6000));
+    const char* const options[] = {"OptionEspañol", "OptionCatalan",  "OptionIngles",   "OptionAleman",
+                                   "OptionFrances", "OptionItaliano", "OptionPortugues"};
+    bool firstFile = true;
+    for (const char* option : options) {
+        program.chooseLanguage(option);
+        const QString tag = QString::fromUtf8(option).mid(6);
+        ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("units.TQ52")), nullptr);
+        int progressShown = 0;
+        dialog.afterProgress = [&](const ImportProgress& p) {
+            if (progressShown++ > 0)
+                return;
+            EXPECT_FALSE(dialog.finished());
+            EXPECT_GT(p.rows, 0);
+            EXPECT_TRUE(child<QLabel>(&dialog, "lblText")->text().contains(QString::number(p.added)));
+            expectWhole(dialog, QStringLiteral("Form16_progress_") + tag);
+            grab(dialog, QStringLiteral("Form16_progress_") + tag);
+        };
+        dialog.show();
+        settle();
+        ASSERT_TRUE(dialog.finished());
+        EXPECT_GT(progressShown, 0);
+        EXPECT_EQ(child<QLabel>(&dialog, "lblFitxer")->text(), QStringLiteral("units.TQ52"));
+        const QString summary = child<QPlainTextEdit>(&dialog, "txtResumen")->toPlainText();
+        // Added the first time, present every other time; line 5 is refused each time.
+        EXPECT_TRUE(summary.contains(QStringLiteral("6000"))) << summary.toStdString();
+        EXPECT_TRUE(summary.contains(QStringLiteral("2024-13-01"))) << summary.toStdString();
+        EXPECT_EQ(dialog.summary().tables[0].added, firstFile ? 6000 : 0);
+        EXPECT_EQ(dialog.summary().tables[0].firstRefused.value(0).line, 6);
+        firstFile = false;
+        expectWhole(dialog, QStringLiteral("Form16_summary_") + tag);
+        grab(dialog, QStringLiteral("Form16_summary_") + tag);
+        child<QPushButton>(&dialog, "sscmdCancel")->click();
+        EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_TRUE(program.prompter.shown().isEmpty());
+}
+
+TEST(ExchangeImportDialog, CancelStopsTheImportAndKeepsWhatWasCommitted)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    program.home.writeFile(QStringLiteral("big.TQ52"), erasures(40000));
+    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("big.TQ52")), nullptr);
+    dialog.afterProgress = [&](const ImportProgress&) {
+        if (dialog.finished())
+            return;
+        grab(dialog, QStringLiteral("Form16_during_import"));
+        child<QPushButton>(&dialog, "sscmdCancel")->click();
+    };
+    dialog.show();
+    settle();
+    ASSERT_TRUE(dialog.finished());
+    EXPECT_TRUE(dialog.isVisible()); // the summary stays up
+    grab(dialog, QStringLiteral("Form16_after_cancel"));
+    const ImportSummary& s = dialog.summary();
+    ASSERT_TRUE(s.cancelled);
+    EXPECT_LT(s.tables[0].added, 40000);
+    Store store(*ctx.db);
+    EXPECT_EQ(store.count(QStringLiteral("DiaBorrado")), s.tables[0].added);
+}
+
+TEST(ExchangeImportDialog, AFileThatCannotBeReadIsReportedOnce)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("none.TQ52")), nullptr);
+    dialog.show();
+    settle();
+    EXPECT_TRUE(dialog.finished());
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(program.prompter.shown().size(), 1);
+    EXPECT_EQ(program.prompter.shown()[0].style, MessageStyle::Exclamation);
+}
+
+} // namespace
