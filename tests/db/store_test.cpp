@@ -4,26 +4,19 @@
 #include "support/rows.h"
 #include "support/temp_home.h"
 
+#include "support/folder_database.h"
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::FolderDatabaseTest;
 using tvq52::test::row;
 using tvq52::test::TempHome;
 
 namespace {
 
-class StoreTest : public ::testing::Test {
+class StoreTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
-    void SetUp() override
-    {
-        home.provision();
-        db = home.openDatabase();
-        store = std::make_unique<Store>(*db);
-    }
     void addUnitWithData(int serial)
     {
         ASSERT_TRUE(store->insert("Programacion",

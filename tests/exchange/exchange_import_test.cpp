@@ -6,6 +6,7 @@
 #include "support/rows.h"
 #include "support/temp_home.h"
 
+#include "support/folder_database.h"
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -61,18 +62,8 @@ QString q(const char* text)
     return QStringLiteral("\"%1\"").arg(QString::fromUtf8(text));
 }
 
-class ExchangeImportTest : public ::testing::Test {
+class ExchangeImportTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
-
-    void SetUp() override
-    {
-        home.provision();
-        db = home.openDatabase();
-        store = std::make_unique<Store>(*db);
-    }
     ImportSummary import(const QByteArray& contents, const QString& name = QStringLiteral("in.TQ52"))
     {
         home.writeFile(name, contents);

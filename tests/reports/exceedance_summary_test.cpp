@@ -4,6 +4,7 @@
 #include "support/rows.h"
 #include "support/temp_home.h"
 
+#include "support/folder_database.h"
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -18,16 +19,11 @@ QDateTime at(int d, int h, int m)
     return QDateTime(QDate(2026, 6, d), QTime(h, m), Qt::UTC);
 }
 
-class ExceedanceTest : public ::testing::Test {
+class ExceedanceTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
-        store = std::make_unique<Store>(*db);
+        FolderDatabaseTest::SetUp();
         ASSERT_TRUE(store->insert(
             "Programacion",
             row({{"LNumeroSerie", kSerial}, {"THoraEmpiezaNoche", "23:00"}, {"THoraTerminaNoche", "07:00"}})));
