@@ -1,6 +1,7 @@
 // Wall time and peak resident memory of merging a database of a million
 // intervals into an empty one, and of merging it a second time (every row
 // already present).
+#include "bench_database.h"
 #include "db/database.h"
 #include "db/database_merge.h"
 
@@ -27,11 +28,7 @@ long peakResidentMb()
 
 std::unique_ptr<Database> create(const QString& path)
 {
-    QString error;
-    std::unique_ptr<Database> db;
-    if (!Database::createSqlite(path, &error) || !(db = Database::openSqlite(path, &error)))
-        qFatal("%s", qPrintable(error));
-    return db;
+    return bench::freshDatabase(path);
 }
 
 void fill(Database& db)

@@ -1,6 +1,7 @@
 // Wall time and peak resident memory of importing a 1,000,000-row exchange
 // file into an empty database, and of importing it again (every row present).
 // Prints the figures; rows via --rows N.
+#include "bench_database.h"
 #include "db/database.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
@@ -63,10 +64,7 @@ int main(int argc, char** argv)
     const QString file = dir.filePath(QStringLiteral("big.TQ52"));
     const QString dbPath = dir.filePath(QStringLiteral("tvq52.db"));
     writeFile(file, rows);
-    QString error;
-    std::unique_ptr<Database> db;
-    if (!Database::createSqlite(dbPath, &error) || !(db = Database::openSqlite(dbPath, &error)))
-        qFatal("%s", qPrintable(error));
+    std::unique_ptr<Database> db = bench::freshDatabase(dbPath);
     QTextStream out(stdout);
     out << "exchange file: " << rows << " rows, " << QFile(file).size() / (1024 * 1024) << " MB" << Qt::endl;
     for (const char* pass : {"import into empty database", "same file again (all present)"}) {

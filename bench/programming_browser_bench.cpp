@@ -1,4 +1,5 @@
 #include "app/app_context.h"
+#include "bench_database.h"
 #include "core/prompter.h"
 #include "db/database.h"
 #include "db/store.h"
@@ -28,9 +29,7 @@ struct Fleet {
     Fleet()
     {
         const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-        QString error;
-        if (!Database::createSqlite(path, &error) || !(ctx.db = Database::openSqlite(path, &error)))
-            qFatal("%s", qPrintable(error));
+        ctx.db = bench::freshDatabase(path);
         store = std::make_unique<Store>(*ctx.db);
         ProgIntervals intervals = unusedIntervals();
         intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"),

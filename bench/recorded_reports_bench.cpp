@@ -1,6 +1,7 @@
 // The report window's reports from the installed templates: 10,000 interval
 // records to PDF (target: under 5 s in all), the exceedance summary over the
 // same two weeks, and the CSV of the interval grid. Prints its figures.
+#include "bench_database.h"
 #include "db/database.h"
 #include "db/store.h"
 #include "i18n/loc_guru.h"
@@ -71,10 +72,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-    QString error;
-    if (!Database::createSqlite(path, &error))
-        return std::fprintf(stderr, "%s\n", qPrintable(error)), 1;
-    auto db = Database::openSqlite(path, &error);
+    auto db = bench::freshDatabase(path);
     fill(*db);
     LocGuru guru;
     const QDateTime last = kFirst.addSecs(qint64(kRecords - 1) * 120);

@@ -1,6 +1,7 @@
 // The recorded-data grid over a year of 2-minute intervals of one unit:
 // how long it takes to show, to re-sort, and how much memory it holds after
 // scrolling to the last row. Prints its figures.
+#include "bench_database.h"
 #include "db/database.h"
 #include "i18n/loc_guru.h"
 #include "records/gui/record_grid_items.h"
@@ -95,12 +96,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-    QString error;
-    if (!Database::createSqlite(path, &error))
-        qFatal("%s", qPrintable(error));
-    auto db = Database::openSqlite(path, &error);
-    if (!db)
-        qFatal("%s", qPrintable(error));
+    auto db = bench::freshDatabase(path);
     QElapsedTimer clock;
     clock.start();
     fill(*db);

@@ -1,6 +1,7 @@
 // CPU time of storing one downloaded interval in a database that already
 // holds a million of them: a new key, a key stored before, and a new key
 // listed in an open journal entry.
+#include "bench_database.h"
 #include "db/database.h"
 #include "db/journal.h"
 #include "db/store.h"
@@ -50,9 +51,7 @@ struct Filled {
     Filled()
     {
         const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-        QString error;
-        if (!Database::createSqlite(path, &error) || !(db = Database::openSqlite(path, &error)))
-            qFatal("%s", qPrintable(error));
+        db = bench::freshDatabase(path);
         const TableDef& table = *schemaTable(QStringLiteral("Intervalos"));
         const Row sample = intervalRow(kSerial, intervalAt(kFirst));
         QStringList names, marks;

@@ -3,6 +3,7 @@
 // (the narrow query and the first picture) and to redraw one pan step, and
 // Form9's load of the same records. Prints its figures.
 #include "app/app_context.h"
+#include "bench_database.h"
 #include "bench_support.h"
 #include "db/database.h"
 #include "records/shown_unit.h"
@@ -94,13 +95,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-    QString error;
-    if (!Database::createSqlite(path, &error))
-        qFatal("%s", qPrintable(error));
     AppContext ctx(dir.path());
-    ctx.db = Database::openSqlite(path, &error);
-    if (!ctx.db)
-        qFatal("%s", qPrintable(error));
+    ctx.db = bench::freshDatabase(path);
     QElapsedTimer clock;
     clock.start();
     fill(*ctx.db);
@@ -118,6 +114,7 @@ int main(int argc, char** argv)
     for (int run = 0; run < kRuns; ++run) {
         HistoryData data;
         clock.restart();
+        QString error;
         if (!loadHistory(*ctx.db, kSerial, &data, &error))
             qFatal("%s", qPrintable(error));
         queryMs.push_back(double(clock.nsecsElapsed()) / 1e6);
