@@ -29,11 +29,40 @@ QString foldCase(const QString& text)
     return text.toCaseFolded();
 }
 
+namespace {
+
+// translate() arguments that fold every letter venue texts can hold (the
+// Windows-1252 repertoire) as foldCase does, whatever the server's locale.
+const QString& serverFolding()
+{
+    static const QString sql = [] {
+        QString from;
+        QString to;
+        static const char16_t extra[] = {u'\u0160', u'\u0152', u'\u017D', u'\u0178'}; // Š Œ Ž Ÿ
+        QString candidates;
+        for (char16_t c = 0x41; c < 0x100; ++c)
+            candidates += QChar(c);
+        for (char16_t c : extra)
+            candidates += QChar(c);
+        for (const QChar c : candidates) {
+            const QString folded = foldCase(QString(c));
+            if (folded.size() == 1 && folded[0] != c) {
+                from += c;
+                to += folded[0];
+            }
+        }
+        return QStringLiteral("'%1', '%2'").arg(from, to);
+    }();
+    return sql;
+}
+
+} // namespace
+
 QString foldedSql(SqlDialect dialect, const QString& expression)
 {
     if (dialect == SqlDialect::SQLite)
         return QStringLiteral("%1(%2)").arg(QLatin1String(kFoldFunction), expression);
-    return QStringLiteral("LOWER(%1)").arg(expression);
+    return QStringLiteral("translate(%1, %2)").arg(expression, serverFolding());
 }
 
 QString containsPattern(const QString& fragment)

@@ -14,7 +14,8 @@ namespace tvq52 {
 QString foldCase(const QString& text);
 
 // `expression` folded in SQL: our own function on SQLite, whose LOWER() knows
-// only ASCII; LOWER() by the database's locale on PostgreSQL.
+// only ASCII; translate() over the letters venue texts hold on PostgreSQL,
+// whose LOWER() would follow the server's locale.
 QString foldedSql(SqlDialect dialect, const QString& expression);
 
 // The LIKE pattern (escape character "\") that finds `fragment` anywhere in a

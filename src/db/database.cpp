@@ -22,9 +22,7 @@ QString newConnectionName()
 
 } // namespace
 
-Database::Database(QString name, QString path, SqlDialect dialect)
-    : name_(std::move(name)), path_(std::move(path)), dialect_(dialect)
-{}
+Database::Database(QString name, DatabaseTarget target) : name_(std::move(name)), target_(std::move(target)) {}
 
 Database::~Database()
 {
@@ -33,7 +31,7 @@ Database::~Database()
         if (db.isValid()) {
             // Fold the write-ahead log into the file, so that a copy of the
             // file alone holds everything even while another program has it open.
-            if (db.isOpen())
+            if (db.isOpen() && !isServer())
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
             db.close();
         }
@@ -93,7 +91,7 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, QString* err
         if (ours)
             ensureJournalTables(db, nullptr);
     }
-    return std::unique_ptr<Database>(new Database(name, path, SqlDialect::SQLite));
+    return std::unique_ptr<Database>(new Database(name, DatabaseTarget::sqlite(path)));
 }
 
 bool Database::createSqlite(const QString& path, QString* error)
@@ -147,8 +145,230 @@ bool Database::createSqlite(const QString& path, QString* error)
     return ok;
 }
 
+namespace {
+
+// libpq's words (it speaks English to us: no translations are installed for it).
+ConnectFailure classify(const QString& text)
+{
+    const auto has = [&](const char* words) { return text.contains(QLatin1String(words), Qt::CaseInsensitive); };
+    if (has("password authentication failed") || has("no password supplied") || has("role \"")
+        || has("no pg_hba.conf entry") || has("authentication failed"))
+        return ConnectFailure::Authentication;
+    if (has("database \"") && has("does not exist"))
+        return ConnectFailure::NoDatabase;
+    if (has("could not connect") || has("connection refused") || has("could not translate host name")
+        || has("no such file or directory") || has("timeout expired") || has("no route to host")
+        || has("network is unreachable") || has("server closed the connection"))
+        return ConnectFailure::Unreachable;
+    return ConnectFailure::Other;
+}
+
+bool needsPassword(const QString& text)
+{
+    return text.contains(QLatin1String("no password supplied"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("password authentication failed"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+std::unique_ptr<Database> Database::openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                               QString* error, ConnectFailure* why)
+{
+    const auto fail = [&](ConnectFailure kind, const QString& text) -> std::unique_ptr<Database> {
+        if (error)
+            *error = text;
+        if (why)
+            *why = kind;
+        return nullptr;
+    };
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
+        return fail(ConnectFailure::Other,
+                    QStringLiteral("Falta el controlador de PostgreSQL de Qt (libqt6sql6-psql)"));
+    const QString name = newConnectionName();
+    QString password;
+    QString lastText;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        bool opened = false;
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+            db.setHostName(target.host);
+            db.setPort(target.port);
+            db.setDatabaseName(target.database);
+            db.setUserName(target.user);
+            if (!password.isEmpty())
+                db.setPassword(password);
+            QStringList options = target.options.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+            if (!target.options.contains(QLatin1String("connect_timeout")))
+                options << QStringLiteral("connect_timeout=10");
+            options << QStringLiteral("application_name=tvq52");
+            db.setConnectOptions(options.join(QLatin1Char(';')));
+            opened = db.open();
+            if (!opened)
+                lastText =
+                    db.lastError().databaseText().isEmpty() ? db.lastError().text() : db.lastError().databaseText();
+        }
+        if (opened)
+            break;
+        QSqlDatabase::removeDatabase(name);
+        if (!needsPassword(lastText) || !askPassword || attempt == 3)
+            return fail(classify(lastText), lastText.trimmed());
+        const std::optional<QString> given = askPassword(target);
+        if (!given)
+            return fail(ConnectFailure::Authentication, lastText.trimmed());
+        password = *given;
+    }
+    std::unique_ptr<Database> database(new Database(name, target));
+    QSqlQuery q(database->connection());
+    if (!q.exec(QStringLiteral("SHOW server_encoding")) || !q.next())
+        return fail(ConnectFailure::Other, q.lastError().text());
+    if (q.value(0).toString().compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
+        return fail(ConnectFailure::NotUtf8, q.value(0).toString());
+    // Texts arrive as UTF-8 whatever the PC's locale; dates in ISO order.
+    q.exec(QStringLiteral("SET client_encoding = 'UTF8'"));
+    q.exec(QStringLiteral("SET DateStyle = 'ISO, YMD'"));
+    q.exec(QStringLiteral("SET client_min_messages = warning"));
+    if (why)
+        *why = ConnectFailure::None;
+    return database;
+}
+
+std::unique_ptr<Database> Database::open(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                         QString* error, ConnectFailure* why)
+{
+    if (target.isServer())
+        return openServer(target, askPassword, error, why);
+    if (why)
+        *why = ConnectFailure::None;
+    return openSqlite(target.path, error);
+}
+
+namespace {
+
+struct ServerTable {
+    QString name;
+    QStringList columns;
+};
+
+// Our tables as a server database should hold them (the journal's included).
+std::vector<ServerTable> expectedServerTables()
+{
+    std::vector<ServerTable> tables;
+    for (const TableDef& t : schemaTables()) {
+        if (isLocalTable(t))
+            continue;
+        ServerTable s{QString::fromUtf8(t.name), t.columnNames()};
+        s.columns << QLatin1String(kServerRowId);
+        tables.push_back(s);
+    }
+    tables.push_back({QStringLiteral("Diario"),
+                      {QStringLiteral("LId"), QStringLiteral("TFechaHora"), QStringLiteral("TAccion"),
+                       QStringLiteral("LNumeroSerie"), QStringLiteral("TLinea"), QStringLiteral("TResultado"),
+                       QStringLiteral("TMensaje"), QStringLiteral("TRecuentos"), QStringLiteral("TTotales"),
+                       QStringLiteral("THash"), QStringLiteral("LAnterior"), QStringLiteral("LSello")}});
+    tables.push_back({QStringLiteral("DiarioRegistros"),
+                      {QLatin1String(kServerRowId), QStringLiteral("LEntrada"), QStringLiteral("TTabla"),
+                       QStringLiteral("TClave"), QStringLiteral("THuella")}});
+    return tables;
+}
+
+} // namespace
+
+SchemaState Database::inspectSchema(QString* detail) const
+{
+    QStringList missing;
+    QStringList foreign;
+    int present = 0;
+    QSqlQuery q(connection());
+    q.prepare(
+        QStringLiteral("SELECT column_name FROM information_schema.columns "
+                       "WHERE table_schema = current_schema() AND table_name = ?"));
+    for (const ServerTable& t : expectedServerTables()) {
+        q.addBindValue(t.name);
+        QStringList have;
+        if (q.exec())
+            while (q.next())
+                have << q.value(0).toString();
+        if (have.isEmpty()) {
+            missing << t.name;
+            continue;
+        }
+        ++present;
+        QStringList want = t.columns;
+        want.sort();
+        have.sort();
+        if (want != have)
+            foreign << t.name;
+    }
+    if (!foreign.isEmpty()) {
+        if (detail)
+            *detail = foreign.join(QLatin1String(", "));
+        return SchemaState::Foreign;
+    }
+    if (detail)
+        *detail = missing.join(QLatin1String(", "));
+    if (missing.isEmpty())
+        return SchemaState::Ready;
+    return present == 0 ? SchemaState::Empty : SchemaState::Partial;
+}
+
+bool Database::layOutSchema(QString* error)
+{
+    if (!isServer()) {
+        if (error)
+            *error = QStringLiteral("Solo una base de datos en un servidor se prepara así");
+        return false;
+    }
+    QString detail;
+    if (inspectSchema(&detail) == SchemaState::Foreign) {
+        if (error)
+            *error =
+                QStringLiteral("La base de datos ya tiene tablas con estos nombres y otras columnas: %1").arg(detail);
+        return false;
+    }
+    // Statements come in table/index pairs; a table that is there keeps
+    // itself and its index as they are.
+    QSqlDatabase db = connection();
+    QSqlQuery q(db);
+    QSqlQuery exists(db);
+    exists.prepare(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"));
+    if (!db.transaction()) {
+        if (error)
+            *error = db.lastError().text();
+        return false;
+    }
+    bool skipping = false;
+    const QStringList statements =
+        createSchemaStatements(SqlDialect::PostgreSQL) + journalSchemaStatements(SqlDialect::PostgreSQL);
+    for (const QString& statement : statements) {
+        if (statement.startsWith(QLatin1String("CREATE TABLE"))) {
+            const QString table = statement.section(QLatin1Char('"'), 1, 1);
+            exists.addBindValue(quoteIdentifier(table));
+            skipping = exists.exec() && exists.next() && exists.value(0).toBool();
+        }
+        if (skipping)
+            continue;
+        if (!q.exec(statement)) {
+            if (error)
+                *error = q.lastError().text();
+            db.rollback();
+            return false;
+        }
+    }
+    if (!db.commit()) {
+        if (error)
+            *error = db.lastError().text();
+        return false;
+    }
+    return true;
+}
+
 QString Database::verifySchema() const
 {
+    if (isServer()) {
+        QString detail;
+        const SchemaState state = inspectSchema(&detail);
+        return state == SchemaState::Ready ? QString() : detail.isEmpty() ? QStringLiteral("?") : detail;
+    }
     const QSqlDatabase db = connection();
     QStringList missing;
     const QStringList present = db.tables();

@@ -1,12 +1,37 @@
 #pragma once
 
+#include "db/database_target.h"
 #include "db/schema.h"
 
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace tvq52 {
+
+// Why a server could not be used, so that the message can say what to do.
+enum class ConnectFailure {
+    None,
+    Unreachable,    // no server answers at that address
+    Authentication, // wrong user or password, or the server refuses this PC
+    NoDatabase,     // the server has no database of that name
+    NotUtf8,        // the database is not UTF-8: accents would not survive
+    Other,
+};
+
+// Asks for the password of `target`'s user when neither ~/.pgpass nor
+// PGPASSWORD gives one; nothing when the user cancels. It is kept in memory only.
+using PasswordSource = std::function<std::optional<QString>(const DatabaseTarget& target)>;
+
+// What a server database holds of ours.
+enum class SchemaState {
+    Ready,   // every table with its columns
+    Empty,   // none of our tables (other tables may be there)
+    Partial, // some of our tables, as we make them; the rest can be laid out
+    Foreign, // a table of one of our names with other columns: not ours to touch
+};
 
 // One open connection to the program's database. The connection closes and
 // unregisters when the object goes.
@@ -21,19 +46,34 @@ public:
     static std::unique_ptr<Database> openSqlite(const QString& path, QString* error);
     // Writes a new database file with every table and the one settings row.
     static bool createSqlite(const QString& path, QString* error);
+    // Connects to a PostgreSQL database; the password comes from libpq's own
+    // sources first, then from `askPassword` (given up to three tries).
+    static std::unique_ptr<Database> openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                                QString* error, ConnectFailure* why = nullptr);
+    // Either of the above by the target's kind.
+    static std::unique_ptr<Database> open(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                          QString* error, ConnectFailure* why = nullptr);
 
     QSqlDatabase connection() const { return QSqlDatabase::database(name_, false); }
-    SqlDialect dialect() const { return dialect_; }
-    QString path() const { return path_; }
+    SqlDialect dialect() const { return target_.dialect; }
+    bool isServer() const { return target_.isServer(); }
+    const DatabaseTarget& target() const { return target_; }
+    // The SQLite file; empty for a server.
+    QString path() const { return target_.path; }
 
     // Empty when every table and column is there; else what is missing.
     QString verifySchema() const;
+    // On a server: what it holds of ours; `detail` names the missing or
+    // foreign tables.
+    SchemaState inspectSchema(QString* detail = nullptr) const;
+    // Creates the tables (and the journal's) that a server database lacks, in
+    // one transaction; never touches a table that is there.
+    bool layOutSchema(QString* error);
 
 private:
-    Database(QString name, QString path, SqlDialect dialect);
+    Database(QString name, DatabaseTarget target);
     QString name_;
-    QString path_;
-    SqlDialect dialect_;
+    DatabaseTarget target_;
 };
 
 } // namespace tvq52

@@ -115,9 +115,9 @@ private:
 };
 
 // The statements that create the journal's tables and indexes.
-QStringList journalSchemaStatements();
+QStringList journalSchemaStatements(SqlDialect dialect = SqlDialect::SQLite);
 // Adds the journal's tables to a database that lacks them.
-bool ensureJournalTables(QSqlDatabase db, QString* error);
+bool ensureJournalTables(QSqlDatabase db, QString* error, SqlDialect dialect = SqlDialect::SQLite);
 
 // The canonical text of a row's values: the table's columns in order,
 // levels to 0.1, ISO dates, "hh:nn" times as stored, booleans 0/1, NULL empty.

@@ -239,11 +239,22 @@ QString quoteIdentifier(const QString& name)
     return QLatin1Char('"') + escaped + QLatin1Char('"');
 }
 
+bool isLocalTable(const TableDef& table)
+{
+    return qstrcmp(table.name, "Configuracion") == 0;
+}
+
 QStringList createSchemaStatements(SqlDialect dialect)
 {
     QStringList statements;
     for (const TableDef& t : schemaTables()) {
+        if (dialect == SqlDialect::PostgreSQL && isLocalTable(t))
+            continue;
         QStringList parts;
+        // SQLite numbers every row itself; PostgreSQL gets the same "rowid"
+        // (unquoted, so one spelling serves both) for reads in stored order.
+        if (dialect == SqlDialect::PostgreSQL)
+            parts << QStringLiteral("rowid BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY");
         for (const ColumnDef& c : t.columns) {
             QString part = quoteIdentifier(QString::fromUtf8(c.name)) + QLatin1Char(' ') + sqlType(c, dialect);
             for (const char* k : t.key)

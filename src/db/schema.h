@@ -42,7 +42,15 @@ const TableDef* schemaTable(const QString& name); // case-insensitive
 // Identifier quoting that keeps names such as "SOctava31,5Hz" whole.
 QString quoteIdentifier(const QString& name);
 
-// The statements that create the database the installer delivers.
+// Tables each PC keeps for itself (its settings row), never in a shared
+// server database.
+bool isLocalTable(const TableDef& table);
+
+// The row number column a PostgreSQL table gets beside its own columns.
+inline constexpr const char* kServerRowId = "rowid";
+
+// The statements that create the database the installer delivers; on
+// PostgreSQL without the local tables.
 QStringList createSchemaStatements(SqlDialect dialect);
 
 } // namespace tvq52

@@ -64,7 +64,9 @@ QVariant toStorage(const ColumnDef& column, const QVariant& value, SqlDialect di
     case ColumnType::Byte:
         return QVariant(value.toInt());
     case ColumnType::Text:
-        return QVariant(value.toString());
+        // Widths hold on both backends alike: PostgreSQL refuses a longer
+        // text where SQLite would keep it.
+        return QVariant(column.width > 0 ? value.toString().left(column.width) : value.toString());
     }
     return value;
 }
@@ -200,11 +202,15 @@ QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList&
         return rows;
     const QSqlRecord rec = q.record();
     std::vector<const ColumnDef*> defs;
-    for (int i = 0; i < rec.count(); ++i)
+    std::vector<int> shown; // a server's row number is not the table's own
+    for (int i = 0; i < rec.count(); ++i) {
         defs.push_back(t.column(rec.fieldName(i)));
+        if (defs.back() || rec.fieldName(i) != QLatin1String(kServerRowId))
+            shown.push_back(i);
+    }
     while (q.next()) {
         Row row;
-        for (int i = 0; i < rec.count(); ++i) {
+        for (int i : shown) {
             const QVariant v = q.value(i);
             row.set(defs[i] ? QString::fromUtf8(defs[i]->name) : rec.fieldName(i),
                     defs[i] ? fromStorage(*defs[i], v) : v);
@@ -310,18 +316,6 @@ int Store::update(const QString& tableName, const Row& values, const Row& where)
     return q.numRowsAffected();
 }
 
-namespace {
-
-Row keyOf(const TableDef& t, const Row& row)
-{
-    Row key;
-    for (const char* k : t.key)
-        key.set(QString::fromUtf8(k), row.value(QString::fromUtf8(k)));
-    return key;
-}
-
-} // namespace
-
 bool Store::upsert(const QString& tableName, const Row& row)
 {
     const TableDef* t = table(tableName);
@@ -331,10 +325,7 @@ bool Store::upsert(const QString& tableName, const Row& row)
         lastError_ = QStringLiteral("%1 has no key").arg(tableName);
         return false;
     }
-    const int changed = update(tableName, row, keyOf(*t, row));
-    if (changed < 0)
-        return false;
-    return changed > 0 || insert(tableName, row);
+    return insertOnConflict(*t, row, true, nullptr);
 }
 
 bool Store::insertIfAbsent(const QString& tableName, const Row& row, bool* added)
@@ -342,17 +333,50 @@ bool Store::insertIfAbsent(const QString& tableName, const Row& row, bool* added
     if (added)
         *added = false;
     const TableDef* t = table(tableName);
-    if (!t)
+    return t && insertOnConflict(*t, row, false, added);
+}
+
+bool Store::insertOnConflict(const TableDef& t, const Row& row, bool update, bool* added)
+{
+    if (t.key.empty()) {
+        lastError_ = QStringLiteral("%1 has no key").arg(QString::fromUtf8(t.name));
         return false;
-    const qint64 n = count(tableName, keyOf(*t, row));
-    if (n < 0)
-        return false;
-    if (n > 0)
-        return true;
-    if (!insert(tableName, row))
+    }
+    // One statement decides, so that two PCs storing the same row at once end
+    // with one row and no unique-key error on either.
+    QStringList names;
+    QStringList marks;
+    QStringList sets;
+    QVariantList binds;
+    for (int i = 0; i < row.columns().size(); ++i) {
+        const ColumnDef* c = t.column(row.columns()[i]);
+        if (!c) {
+            lastError_ = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(t.name), row.columns()[i]);
+            return false;
+        }
+        const QString name = quoteIdentifier(QString::fromUtf8(c->name));
+        names << name;
+        marks << QStringLiteral("?");
+        binds << toStorage(*c, row.values()[i], database_.dialect());
+        bool isKey = false;
+        for (const char* k : t.key)
+            isKey = isKey || qstrcmp(k, c->name) == 0;
+        if (!isKey)
+            sets << name + QLatin1String(" = excluded.") + name;
+    }
+    QStringList keyNames;
+    for (const char* k : t.key)
+        keyNames << quoteIdentifier(QString::fromUtf8(k));
+    const QString action = update && !sets.isEmpty() ? QLatin1String("DO UPDATE SET ") + sets.join(QLatin1String(", "))
+                                                     : QStringLiteral("DO NOTHING");
+    const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) %5")
+                            .arg(quoteIdentifier(QString::fromUtf8(t.name)), names.join(QLatin1String(", ")),
+                                 marks.join(QLatin1String(", ")), keyNames.join(QLatin1String(", ")), action);
+    QSqlQuery q(database_.connection());
+    if (!exec(q, sql, binds, &lastError_))
         return false;
     if (added)
-        *added = true;
+        *added = q.numRowsAffected() > 0;
     return true;
 }
 
@@ -376,8 +400,10 @@ bool Store::deleteUnit(qint32 serial)
     Row unit;
     unit.set(QStringLiteral("LNumeroSerie"), serial);
     return inTransaction(*this, [&] {
-        for (const char* t : {"IntervaloInhabil", "Sesiones", "Intervalos", "DiaFinalBateria", "DiaBorrado",
-                              "DiaReprogramado", "Programacion"})
+        // The unit's row first: on a server its lock makes a download storing
+        // for this unit on another PC wait, then find the unit gone.
+        for (const char* t : {"Programacion", "IntervaloInhabil", "Sesiones", "Intervalos", "DiaFinalBateria",
+                              "DiaBorrado", "DiaReprogramado"})
             if (remove(QString::fromUtf8(t), unit) < 0)
                 return false;
         return true;

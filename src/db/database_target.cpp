@@ -1,0 +1,108 @@
+#include "db/database_target.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace tvq52 {
+
+DatabaseTarget DatabaseTarget::sqlite(const QString& path)
+{
+    DatabaseTarget t;
+    t.path = path;
+    return t;
+}
+
+std::optional<DatabaseTarget> DatabaseTarget::fromUri(const QString& text, QString* error)
+{
+    const auto fail = [&](const QString& why) -> std::optional<DatabaseTarget> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres")))
+        return fail(QStringLiteral("No es una dirección postgresql://usuario@servidor:puerto/base: %1").arg(text));
+    // Both ps and the settings file would show it.
+    if (!url.password().isEmpty())
+        return fail(
+            QStringLiteral("La contraseña no puede ir en la dirección: use ~/.pgpass, PGPASSWORD o "
+                           "déjela en blanco para que se le pregunte"));
+    DatabaseTarget t;
+    t.dialect = SqlDialect::PostgreSQL;
+    t.host = url.host(QUrl::FullyDecoded);
+    if (t.host.isEmpty()) // a socket folder written %2F-encoded lands in the authority as is
+        t.host = QUrl::fromPercentEncoding(
+            url.authority(QUrl::FullyEncoded).section(QLatin1Char('@'), -1).section(QLatin1Char(':'), 0, 0).toUtf8());
+    if (url.port() > 0)
+        t.port = url.port();
+    t.user = url.userName(QUrl::FullyDecoded);
+    t.database = url.path(QUrl::FullyDecoded);
+    if (t.database.startsWith(QLatin1Char('/')))
+        t.database.remove(0, 1);
+    QStringList options;
+    const QUrlQuery query(url);
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded)) {
+        if (key == QLatin1String("password"))
+            return fail(
+                QStringLiteral("La contraseña no puede ir en la dirección: use ~/.pgpass, PGPASSWORD o "
+                               "déjela en blanco para que se le pregunte"));
+        if (key == QLatin1String("host"))
+            t.host = value;
+        else if (key == QLatin1String("port"))
+            t.port = value.toInt();
+        else if (key == QLatin1String("user"))
+            t.user = value;
+        else if (key == QLatin1String("dbname"))
+            t.database = value;
+        else if (key.contains(QLatin1Char(';')) || value.contains(QLatin1Char(';')))
+            return fail(QStringLiteral("Opción no válida en la dirección: %1").arg(key));
+        else
+            options << key + QLatin1Char('=') + value;
+    }
+    if (t.database.isEmpty())
+        return fail(QStringLiteral("Falta el nombre de la base de datos en %1").arg(text));
+    if (t.port <= 0 || t.port > 65535)
+        return fail(QStringLiteral("Puerto no válido en %1").arg(text));
+    t.options = options.join(QLatin1Char(';'));
+    return t;
+}
+
+QString DatabaseTarget::uri() const
+{
+    if (!isServer())
+        return {};
+    QUrl url;
+    url.setScheme(QStringLiteral("postgresql"));
+    QUrlQuery query;
+    // A socket folder is a path; it goes in the query, where slashes are plain.
+    if (host.startsWith(QLatin1Char('/')))
+        query.addQueryItem(QStringLiteral("host"), host);
+    else
+        url.setHost(host);
+    if (!user.isEmpty())
+        url.setUserName(user);
+    if (port != 5432)
+        url.setPort(port);
+    url.setPath(QLatin1Char('/') + database);
+    for (const QString& option : options.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        query.addQueryItem(option.section(QLatin1Char('='), 0, 0), option.section(QLatin1Char('='), 1));
+    if (!query.isEmpty())
+        url.setQuery(query);
+    QString text = url.toString(QUrl::FullyEncoded);
+    // QUrl writes "postgresql:/db" without an authority; libpq and people expect "//".
+    if (url.host().isEmpty() && !text.startsWith(QLatin1String("postgresql://")))
+        text.replace(0, int(qstrlen("postgresql:")), QStringLiteral("postgresql://"));
+    return text;
+}
+
+QString DatabaseTarget::displayName() const
+{
+    if (!isServer())
+        return path;
+    return QStringLiteral("%1@%2:%3/%4")
+        .arg(user.isEmpty() ? QStringLiteral("?") : user, host.isEmpty() ? QStringLiteral("localhost") : host)
+        .arg(port)
+        .arg(database);
+}
+
+} // namespace tvq52

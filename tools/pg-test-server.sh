@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# A private PostgreSQL server for one test run: start STATE_DIR writes the
+# connection URI to STATE_DIR/uri; stop STATE_DIR stops it and removes its
+# files. Unix socket only, fsync off: it holds nothing worth keeping.
+set -euo pipefail
+
+mode=${1:-}
+state=${2:-}
+if [ -z "$mode" ] || [ -z "$state" ]; then
+  echo "usage: $0 start|stop STATE_DIR" >&2
+  exit 2
+fi
+
+bindir=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n1)
+if [ -z "$bindir" ] || [ ! -x "$bindir/initdb" ]; then
+  echo "PostgreSQL server programs not found (install the postgresql package)" >&2
+  exit 1
+fi
+
+# As root the server runs as the postgres user.
+as_server() {
+  if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+}
+
+stop() {
+  if [ -f "$state/dir" ]; then
+    dir=$(cat "$state/dir")
+    if [ -d "$dir/data" ]; then
+      as_server "$bindir/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1 || true
+    fi
+    rm -rf "$dir"
+  fi
+  rm -rf "$state"
+}
+
+case "$mode" in
+  start)
+    stop
+    mkdir -p "$state"
+    # The socket path must stay short (about 100 bytes), so not in the build folder.
+    dir=$(mktemp -d /tmp/tvq52-pg.XXXXXX)
+    echo "$dir" > "$state/dir"
+    mkdir -p "$dir/sock"
+    if [ "$(id -u)" = 0 ]; then chown -R postgres: "$dir"; chmod 755 "$dir"; fi
+    as_server "$bindir/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 --no-sync >"$dir/initdb.log" 2>&1 \
+      || { cat "$dir/initdb.log" >&2; exit 1; }
+    port=55432
+    if ! as_server "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
+         -o "-p $port -k $dir/sock -c listen_addresses='' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+         start >/dev/null; then
+      cat "$dir/server.log" >&2
+      exit 1
+    fi
+    chmod 777 "$dir/sock"
+    echo "postgresql://postgres@/postgres?host=$dir/sock&port=$port" > "$state/uri"
+    echo "PostgreSQL for the tests: $(cat "$state/uri")"
+    ;;
+  stop)
+    stop
+    ;;
+  *)
+    echo "usage: $0 start|stop STATE_DIR" >&2
+    exit 2
+    ;;
+esac
