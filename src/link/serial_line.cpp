@@ -8,8 +8,8 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -177,33 +177,39 @@ Error portAccessError(const PortAccess& access)
     Error error{msg::TransmissionTimeout};
     switch (access.fault) {
     case PortFault::Missing:
-        error.text = QStringLiteral("El puerto %1 no existe. Compruebe que el cable o el adaptador USB está "
-                                    "conectado, o elija otro puerto en Comunicaciones.");
+        error.text = QStringLiteral(
+            "El puerto %1 no existe. Compruebe que el cable o el adaptador USB está "
+            "conectado, o elija otro puerto en Comunicaciones.");
         error.textArgs = {access.device};
         return error;
     case PortFault::NoPermission:
         if (access.groupMayUse && !access.userInGroup) {
-            error.text = QStringLiteral("El usuario %2 no puede usar el puerto %1: solo pueden los miembros del "
-                                        "grupo %3. Añádalo con «sudo adduser %2 %3» y vuelva a iniciar la sesión.");
+            error.text = QStringLiteral(
+                "El usuario %2 no puede usar el puerto %1: solo pueden los miembros del "
+                "grupo %3. Añádalo con «sudo adduser %2 %3» y vuelva a iniciar la sesión.");
             error.textArgs = {access.device, access.user, access.group};
         } else if (access.groupMayUse && !access.sessionHasGroup) {
-            error.text = QStringLiteral("El usuario %2 ya es del grupo %3, que puede usar el puerto %1, pero esta "
-                                        "sesión empezó antes. Cierre la sesión y vuelva a entrar.");
+            error.text = QStringLiteral(
+                "El usuario %2 ya es del grupo %3, que puede usar el puerto %1, pero esta "
+                "sesión empezó antes. Cierre la sesión y vuelva a entrar.");
             error.textArgs = {access.device, access.user, access.group};
         } else {
-            error.text = QStringLiteral("El usuario %2 no tiene permiso para usar el puerto %1 (propietario %3, "
-                                        "grupo %4). Pida acceso al administrador del equipo.");
+            error.text = QStringLiteral(
+                "El usuario %2 no tiene permiso para usar el puerto %1 (propietario %3, "
+                "grupo %4). Pida acceso al administrador del equipo.");
             error.textArgs = {access.device, access.user, access.owner, access.group};
         }
         return error;
     case PortFault::Busy:
         if (access.holderPid != 0) {
-            error.text = QStringLiteral("El puerto %1 está ocupado por otro programa (%2, proceso %3). Ciérrelo y "
-                                        "vuelva a intentarlo.");
+            error.text = QStringLiteral(
+                "El puerto %1 está ocupado por otro programa (%2, proceso %3). Ciérrelo y "
+                "vuelva a intentarlo.");
             error.textArgs = {access.device, access.holderName, QString::number(access.holderPid)};
         } else {
-            error.text = QStringLiteral("El puerto %1 está ocupado por otro programa. Ciérrelo y vuelva a "
-                                        "intentarlo; «fuser -v %1» muestra cuál es.");
+            error.text = QStringLiteral(
+                "El puerto %1 está ocupado por otro programa. Ciérrelo y vuelva a "
+                "intentarlo; «fuser -v %1» muestra cuál es.");
             error.textArgs = {access.device};
         }
         return error;

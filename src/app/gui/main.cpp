@@ -16,6 +16,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("tvq52"));
     QApplication::setOrganizationName(QStringLiteral("tvq52"));
     QApplication::setApplicationVersion(QStringLiteral(TVQ52_VERSION));
+    // Ties the windows to the installed desktop entry (its name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tvq52.Manager"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const tvq52::CommandLine cl = tvq52::parseCommandLine(QApplication::arguments());
