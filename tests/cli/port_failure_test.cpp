@@ -1,6 +1,7 @@
 #include "cli_run.h"
 #include "link/serial_line.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <grp.h>
@@ -71,15 +72,22 @@ TEST(PortFailures, APortTheUserMayNotUseSaysWhoMayAndWhatToDo)
     ASSERT_TRUE(!root || ::getpwnam("nobody")) << "no user nobody to run as";
     const group* dialout = ::getgrnam("dialout");
 
-    // A data folder the user running the program may write.
+    // The program laid out as installed in a folder every user may enter (the
+    // build may lie where others cannot), and a data folder it may write.
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QFile::setPermissions(dir.path(),
-                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
-    const QString home = dir.filePath("home");
+    const auto open = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+        | QFileDevice::ExeOther;
+    ASSERT_TRUE(QFile::setPermissions(dir.path(), open));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("bin") && QDir(dir.path()).mkpath("share") && QDir(dir.path()).mkpath("home"));
+    const QString program = dir.filePath("bin/tvq52-cli");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"), program));
+    ASSERT_EQ(QProcess::execute("cp", {"-R", QStringLiteral(TVQ52_ASSET_DIR), dir.filePath("share/tvq52")}), 0);
+    ASSERT_EQ(QProcess::execute("chmod", {"-R", "a+rX", dir.path()}), 0);
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("home"), open | QFileDevice::WriteOther));
+    const QString home = dir.filePath("home/data");
     auto run = [&](const QStringList& args) {
-        QStringList command{QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"), "--home", home};
+        QStringList command{program, "--home", home};
         command += args;
         if (root)
             command = QStringList{"runuser", "-u", user, "--"} + command;
