@@ -67,6 +67,10 @@ exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 [ -x "$usr/bin/${exec_line%% *}" ] || fail "the desktop entry starts '$exec_line', which is not installed"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the desktop entry's icon $icon is not installed"
+# Exchange files get the type the desktop entry opens.
+mime=$(sed -n 's/^MimeType=\([^;]*\);.*/\1/p' "$desktop")
+update-mime-database "$usr/share/mime"
+grep -qx "50:$mime:\*.tq52" "$usr/share/mime/globs2" || fail "exchange files are not of type '$mime'"
 appstreamcli validate --no-net "$usr/share/metainfo/org.tvq52.Manager.metainfo.xml" >/dev/null ||
   fail "metainfo: $(appstreamcli validate --no-net "$usr/share/metainfo/org.tvq52.Manager.metainfo.xml")"
 
