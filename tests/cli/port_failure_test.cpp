@@ -29,7 +29,6 @@ TEST(PortFailures, AMissingDeviceSaysToCheckTheCable)
     EXPECT_TRUE(r.err.contains(QStringLiteral("El puerto %1 no existe. Compruebe que el cable").arg(missing)))
         << qPrintable(r.err);
     EXPECT_FALSE(r.err.contains(kTransmissionError)) << qPrintable(r.err);
-
 }
 
 TEST(PortFailures, APortHeldByAnotherProgramNamesTheProgram)
