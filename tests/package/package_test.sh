@@ -23,7 +23,7 @@ trap cleanup EXIT
 
 # The package names the libraries it links and the SQLite driver Qt loads.
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libsqlite3-0 libqt6sql6-sqlite; do
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libsqlite3-0 libqt6sql6-sqlite libqt6sql6-psql; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
