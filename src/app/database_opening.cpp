@@ -14,10 +14,10 @@ QString tr(const LocGuru& guru, const char* spanish)
     return guru.GetTranslation(QString::fromUtf8(spanish));
 }
 
-// The translation table writes line breaks as {\r}{\n}.
+// Translated texts break lines as CR LF; labels and terminals take LF.
 QString lines(QString text)
 {
-    return text.replace(QLatin1String("{\\r}{\\n}"), QLatin1String("\n"));
+    return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
 }
 
 QString serverName(const DatabaseTarget& t)
@@ -52,29 +52,29 @@ QString connectFailureText(const LocGuru& guru, ConnectFailure failure, const Da
         return {};
     case ConnectFailure::Unreachable:
         return lines(tr(guru,
-                        "No hay respuesta del servidor de bases de datos %1.{\\r}{\\n}Compruebe la dirección y "
+                        "No hay respuesta del servidor de bases de datos %1.\r\nCompruebe la dirección y "
                         "el puerto, y que el servidor esté en marcha y accesible desde este PC."))
             .arg(serverName(target));
     case ConnectFailure::Authentication:
         return lines(tr(guru,
                         "El servidor %1 no acepta al usuario %2: la contraseña no es correcta, o el servidor no "
-                        "admite conexiones desde este PC (pg_hba.conf).{\\r}{\\n}Compruebe el usuario y la "
+                        "admite conexiones desde este PC (pg_hba.conf).\r\nCompruebe el usuario y la "
                         "contraseña, o pida acceso al administrador del servidor."))
             .arg(serverName(target), target.user.isEmpty() ? qEnvironmentVariable("USER") : target.user);
     case ConnectFailure::NoDatabase:
         return lines(tr(guru,
-                        "El servidor %1 no tiene ninguna base de datos llamada %2.{\\r}{\\n}Compruebe el "
+                        "El servidor %1 no tiene ninguna base de datos llamada %2.\r\nCompruebe el "
                         "nombre, o pida al administrador que la cree con codificación UTF8."))
             .arg(serverName(target), target.database);
     case ConnectFailure::NotUtf8:
         return lines(tr(guru,
-                        "La base de datos %1 usa la codificación %2: los acentos no se guardarían bien.{\\r}{\\n}"
+                        "La base de datos %1 usa la codificación %2: los acentos no se guardarían bien.\r\n"
                         "Pida al administrador una base de datos creada con codificación UTF8."))
             .arg(target.displayName(), detail);
     case ConnectFailure::Other:
         break;
     }
-    return lines(tr(guru, "No se puede usar la base de datos %1:{\\r}{\\n}%2")).arg(target.displayName(), detail);
+    return lines(tr(guru, "No se puede usar la base de datos %1:\r\n%2")).arg(target.displayName(), detail);
 }
 
 QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTarget& target, const QString& detail)
@@ -94,7 +94,7 @@ QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTa
         break;
     }
     return lines(tr(guru,
-                    "La base de datos %1 ya tiene tablas con estos nombres pero con otras columnas: %2.{\\r}{\\n}"
+                    "La base de datos %1 ya tiene tablas con estos nombres pero con otras columnas: %2.\r\n"
                     "No se ha tocado nada; elija otra base de datos."))
         .arg(target.displayName(), detail);
 }
@@ -129,16 +129,15 @@ DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const D
         if (policy == SchemaPolicy::RequireReady)
             return failed(ctx, ConnectFailure::None,
                           lines(tr(ctx.guru,
-                                   "La base de datos %1 no tiene las tablas del programa.{\\r}{\\n}"
+                                   "La base de datos %1 no tiene las tablas del programa.\r\n"
                                    "Prepárela una vez con: tvq52-cli --database %2 init"))
                               .arg(target.displayName(), target.uri()));
         if (policy == SchemaPolicy::Ask) {
             const QString question = state == SchemaState::Empty
-                ? lines(
-                      tr(ctx.guru, "La base de datos %1 está vacía.{\\r}{\\n}¿Crear en ella las tablas del programa?"))
+                ? lines(tr(ctx.guru, "La base de datos %1 está vacía.\r\n¿Crear en ella las tablas del programa?"))
                       .arg(target.displayName())
                 : lines(tr(ctx.guru,
-                           "A la base de datos %1 le faltan tablas del programa: %2.{\\r}{\\n}"
+                           "A la base de datos %1 le faltan tablas del programa: %2.\r\n"
                            "¿Crearlas ahora?"))
                       .arg(target.displayName(), detail);
             const Answer answer = prompter.message(
@@ -150,7 +149,7 @@ DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const D
         }
         if (!server->layOutSchema(&error))
             return failed(ctx, ConnectFailure::None,
-                          lines(tr(ctx.guru, "No se pueden crear las tablas en la base de datos %1:{\\r}{\\n}%2"))
+                          lines(tr(ctx.guru, "No se pueden crear las tablas en la base de datos %1:\r\n%2"))
                               .arg(target.displayName(), error));
     }
     ctx.localDb = std::move(local);
