@@ -187,14 +187,18 @@ void DatabaseDialog::testConnection()
     ConnectFailure why = ConnectFailure::None;
     const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru), &error, &why);
     QString text;
+    bool usable = false;
     if (db) {
         QString detail;
         const SchemaState state = db->inspectSchema(&detail);
         text = schemaStateText(ctx_.guru, state, *target, detail);
+        usable = state != SchemaState::Foreign;
     } else {
         text = connectFailureText(ctx_.guru, why, *target, error);
     }
     QApplication::restoreOverrideCursor();
+    // Green when the database can be used, red when not: seen before read.
+    result_->setStyleSheet(usable ? QStringLiteral("color: #006000;") : QStringLiteral("color: #a00000;"));
     result_->setText(text);
 }
 
