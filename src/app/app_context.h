@@ -31,6 +31,11 @@ struct AppContext {
     // --database given on the command line: overrides the settings' choice
     // for this run only.
     std::optional<QString> databaseOverride;
+    // The password the user gave for the server `passwordFor` names, kept in
+    // memory for this run only, so that a window rebuilt (a language change)
+    // reconnects without asking again.
+    QString password;
+    QString passwordFor;
     // The one serial line of the run, created on first use; a modem call
     // left up on it serves the next exchange of any window.
     std::unique_ptr<Line> line;

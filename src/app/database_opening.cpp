@@ -5,6 +5,8 @@
 #include "core/prompter.h"
 #include "i18n/loc_guru.h"
 
+#include <memory>
+
 namespace tvq52 {
 
 namespace {
@@ -35,12 +37,20 @@ DatabaseOpening failed(AppContext& ctx, ConnectFailure failure, const QString& m
 
 } // namespace
 
-PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru)
+PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru, QString* remembered)
 {
-    return [&prompter, &guru](const DatabaseTarget& target) {
+    auto triedRemembered = std::make_shared<bool>(false);
+    return [&prompter, &guru, remembered, triedRemembered](const DatabaseTarget& target) -> std::optional<QString> {
+        if (remembered && !remembered->isEmpty() && !*triedRemembered) {
+            *triedRemembered = true;
+            return *remembered;
+        }
         const QString user = target.user.isEmpty() ? qEnvironmentVariable("USER") : target.user;
-        return prompter.secret(tr(guru, "Contraseña de %1 en %2:").arg(user, serverName(target)),
-                               tr(guru, "Base de datos"));
+        const std::optional<QString> given = prompter.secret(
+            tr(guru, "Contraseña de %1 en %2:").arg(user, serverName(target)), tr(guru, "Base de datos"));
+        if (given && remembered)
+            *remembered = *given;
+        return given;
     };
 }
 
@@ -117,8 +127,12 @@ DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const D
         return {true, ConnectFailure::None, {}};
     }
 
+    if (ctx.passwordFor != target.uri()) {
+        ctx.password.clear();
+        ctx.passwordFor = target.uri();
+    }
     ConnectFailure why = ConnectFailure::None;
-    auto server = Database::openServer(target, passwordThrough(prompter, ctx.guru), &error, &why);
+    auto server = Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password), &error, &why);
     if (!server)
         return failed(ctx, why, connectFailureText(ctx.guru, why, target, error));
     QString detail;

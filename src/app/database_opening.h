@@ -34,8 +34,9 @@ DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const D
                                     SchemaPolicy policy);
 
 // The password of the target's user, asked through the prompter with a
-// masked entry; held in memory only.
-PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru);
+// masked entry; held in memory only. With `remembered`, what it holds is
+// tried first and what the user types is kept there.
+PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru, QString* remembered = nullptr);
 
 // Why a connection to `target` failed and what to do, in the user's language.
 QString connectFailureText(const LocGuru& guru, ConnectFailure failure, const DatabaseTarget& target,

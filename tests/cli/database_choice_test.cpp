@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "cli_run.h"
 #include "db/store.h"
+#include "i18n/loc_guru.h"
 #include "reports/report_store.h"
 #include "support/scripted_prompter.h"
 
@@ -282,4 +283,26 @@ TEST(DatabaseChoice, InitLaysOutAServerDatabaseThatOtherCommandsRefuseUntilThen)
     EXPECT_TRUE(identify.out.contains("Serial number: 4711"));
     const CliResult journal = cli(database + QStringList{"journal"});
     EXPECT_EQ(journal.exitCode, 0) << qPrintable(journal.err);
+}
+
+TEST(DatabaseChoice, APasswordGivenOnceIsTriedFirstNextTimeAndOnlyThen)
+{
+    ScriptedPrompter prompter;
+    LocGuru guru;
+    DatabaseTarget target = *DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.office/records"), nullptr);
+    QString remembered;
+    prompter.secretAnswer(QStringLiteral("first"));
+    EXPECT_EQ(passwordThrough(prompter, guru, &remembered)(target), "first");
+    EXPECT_EQ(remembered, "first");
+    ASSERT_EQ(prompter.secretPrompts().size(), 1);
+    EXPECT_TRUE(prompter.secretPrompts()[0].contains("ana")) << prompter.secretPrompts()[0].toStdString();
+
+    // A new connection: the kept one without asking; refused, the user is asked.
+    const PasswordSource again = passwordThrough(prompter, guru, &remembered);
+    EXPECT_EQ(again(target), "first");
+    EXPECT_EQ(prompter.secretPrompts().size(), 1);
+    prompter.secretAnswer(QStringLiteral("second"));
+    EXPECT_EQ(again(target), "second");
+    EXPECT_EQ(remembered, "second");
+    EXPECT_EQ(again(target), std::nullopt) << "cancelled";
 }
