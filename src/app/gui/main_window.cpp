@@ -361,6 +361,11 @@ void MainWindow::showDatabaseDialog()
     // The settings row goes where it is kept before the connection changes.
     if (auto fault = writeConfigurationRow(ctx_))
         prompter_.show(*fault, MessageStyle::Critical);
+    // The windows kept for reuse hold the old connection: they go with it.
+    delete graph_;
+    delete report_;
+    delete recordedData_;
+    delete programming_;
     const std::optional<DatabaseTarget> previous =
         ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
     const DatabaseOpening opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);

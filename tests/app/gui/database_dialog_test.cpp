@@ -123,3 +123,37 @@ TEST(DatabaseDialog, ChoosesTheFolderFileOrACompleteServerAddress)
     ASSERT_TRUE(again.chosen());
     EXPECT_TRUE(again.chosen()->options.contains("sslmode=require"));
 }
+
+// From the main window: a server that cannot be used is told and the records
+// stay where they were, in the settings too.
+TEST(DatabaseDialog, AServerThatCannotBeUsedLeavesTheRecordsWhereTheyWere)
+{
+    test::StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    QTemporaryDir nowhere;
+    program.window().button("SSCommandProgramacion")->click();
+    settle();
+    bool shown = false;
+    test::whenModal([&](QWidget* modal) {
+        auto* d = qobject_cast<DatabaseDialog*>(modal);
+        ASSERT_NE(d, nullptr);
+        fillServer(*d, nowhere.path(), 5432, QStringLiteral("oficina"), QStringLiteral("ana"));
+        child<QPushButton>(d, "SSCommandAceptar")->click();
+        shown = true;
+    });
+    program.window().button("SSCommandBaseDatos")->click();
+    settle();
+    ASSERT_TRUE(shown);
+    ASSERT_TRUE(ctx.db);
+    EXPECT_FALSE(ctx.db->isServer());
+    EXPECT_EQ(ctx.db->path(), databasePath(ctx.home));
+    ASSERT_EQ(program.prompter.shown().size(), 1);
+    EXPECT_EQ(program.prompter.shown()[0].style, MessageStyle::Critical);
+    EXPECT_TRUE(program.prompter.shown()[0].text.contains(nowhere.path()));
+    QString error;
+    EXPECT_FALSE(chosenDatabase(ctx, &error)->isServer());
+    // The programming window opens again on the records.
+    program.window().button("SSCommandProgramacion")->click();
+    settle();
+    EXPECT_TRUE(program.prompter.shown().size() == 1) << program.prompter.shown().last().text.toStdString();
+}
