@@ -266,7 +266,8 @@ TEST_F(RecordStoreTest, AUnitDeletedElsewhereWhileARecordIsStoredEndsItWithNothi
     // The record's transaction waits for the deletion (on a server for the
     // unit's row, on SQLite for the write lock) before the rest goes.
     if (onServerBackend()) {
-        QSqlQuery waiting(other->connection());
+        // Looked at from outside the deleting transaction, whose view of the activity stays as it was.
+        QSqlQuery waiting(db->connection());
         int waiters = 0;
         for (int i = 0; i < 500 && waiters == 0; ++i) {
             ASSERT_TRUE(waiting.exec("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
