@@ -61,6 +61,11 @@ public:
     const DatabaseTarget& target() const { return target_; }
     // The SQLite file; empty for a server.
     QString path() const { return target_.path; }
+    // Where this PC's settings row is kept: the data folder's own file, which
+    // is this database unless the records are on a server. `local` must
+    // outlive this object.
+    Database& settingsDatabase() { return settings_ ? *settings_ : *this; }
+    void setSettingsDatabase(Database* local) { settings_ = local; }
 
     // Empty when every table and column is there; else what is missing.
     QString verifySchema() const;
@@ -91,6 +96,7 @@ private:
     DatabaseTarget target_;
     bool lost_ = false;
     int generation_ = 0;
+    Database* settings_ = nullptr;
 };
 
 // True for the errors of a server that went away or a connection that broke
