@@ -191,8 +191,9 @@ TEST(JournalSchema, AnOlderDatabaseGetsTheJournalTables)
         QSqlQuery q(db->connection());
         ASSERT_TRUE(q.exec("DROP TABLE \"Diario\""));
         ASSERT_TRUE(q.exec("DROP TABLE \"DiarioRegistros\""));
-        if (!onServerBackend())
+        if (!onServerBackend()) {
             EXPECT_TRUE(db->verifySchema().isEmpty());
+        }
     }
     auto db = home.openDatabase();
     if (onServerBackend()) {
