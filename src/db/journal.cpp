@@ -365,30 +365,24 @@ void Journal::sealAbandoned()
 std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const QString& line)
 {
     sealAbandoned();
-    // On a server the entry is held before anyone else can see it, so that
-    // nobody takes it for abandoned in between.
-    const bool server = database_.isServer();
-    if (server && !transactionStep(QStringLiteral("BEGIN")))
+    // The entry is held before anyone else can see it, so that nobody takes
+    // it for abandoned in between.
+    if (!transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
         return std::nullopt;
     QSqlQuery* insert =
         statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", "
                                  "\"LNumeroSerie\", \"TLinea\") VALUES (?, ?, ?, ?) RETURNING \"LId\""));
     if (!exec(insert, {entryAt(QDateTime::currentDateTime()), journalActionName(action), serial, line})
         || !insert->next()) {
-        if (server)
-            rollback();
+        rollback();
         return std::nullopt;
     }
     const qint64 id = insert->value(0).toLongLong();
     insert->finish();
-    if (server) {
-        if (!holdEntry(id) || !transactionStep(QStringLiteral("COMMIT"))) {
-            rollback();
-            releaseEntry(id);
-            return std::nullopt;
-        }
-    } else {
-        holdEntry(id);
+    if (!holdEntry(id) || !transactionStep(QStringLiteral("COMMIT"))) {
+        rollback();
+        releaseEntry(id);
+        return std::nullopt;
     }
     return id;
 }
