@@ -14,6 +14,27 @@ namespace {
 
 const QString kSerial = QStringLiteral("LNumeroSerie");
 
+// The type a bound value is read as where nothing else tells the server.
+const char* castType(const ColumnDef& c)
+{
+    switch (c.type) {
+    case ColumnType::Long:
+        return "INTEGER";
+    case ColumnType::Short:
+    case ColumnType::Byte:
+        return "SMALLINT";
+    case ColumnType::Single:
+        return "REAL";
+    case ColumnType::Boolean:
+        return "BOOLEAN";
+    case ColumnType::Date:
+        return "DATE";
+    case ColumnType::Text:
+        break;
+    }
+    return "TEXT";
+}
+
 QString hourMinute(const QDateTime& at)
 {
     return at.time().toString(QStringLiteral("hh:mm"));
@@ -159,11 +180,9 @@ bool RecordStore::transactionStep(const QString& sql)
 
 bool RecordStore::unitStillStored(qint32 serial)
 {
-    // FOR SHARE holds the row until the commit: a deletion on another PC
-    // waits for this record, or has already removed the row and we see it gone.
-    const QString sql = database_.isServer()
-        ? QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ? FOR SHARE")
-        : QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?");
+    // Under SQLite's write lock a deletion elsewhere has either happened or
+    // waits for this record's commit.
+    const QString sql = QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?");
     QSqlQuery* query = statement(sql, sql);
     if (!run(query, {serial}))
         return false;
@@ -230,13 +249,27 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
     if (sets.isEmpty())
         sets << keyNames.front() + QLatin1String(" = excluded.") + keyNames.front();
     // PostgreSQL tells an inserted row from an updated one by its xmax; on
-    // SQLite the key is looked up first under the write lock.
+    // SQLite the key is looked up first under the write lock. On a server the
+    // unit's row is held (FOR SHARE) by the same statement that writes the
+    // record, which then writes nothing when the unit is gone: one round trip.
+    QString upsert;
+    if (database_.isServer()) {
+        QStringList casts;
+        for (const ColumnDef* c : shape.columns)
+            casts << QStringLiteral("CAST(? AS %1)").arg(QLatin1String(castType(*c)));
+        upsert = QStringLiteral(
+                     "WITH unit AS (SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ? FOR SHARE) "
+                     "INSERT INTO %1 (%2) SELECT %3 WHERE EXISTS (SELECT 1 FROM unit) "
+                     "ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
+                     .arg(quotedTable, names.join(QLatin1String(", ")), casts.join(QLatin1String(", ")),
+                          keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+    } else {
+        upsert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
+                     .arg(quotedTable, names.join(QLatin1String(", ")),
+                          QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", ")),
+                          keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+    }
     const QString added = database_.isServer() ? QStringLiteral(", (xmax = 0) AS tvq52_added") : QString();
-    const QString upsert =
-        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
-            .arg(quotedTable, names.join(QLatin1String(", ")),
-                 QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", ")),
-                 keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
     shape.upsert = upsert + QLatin1String("rowid") + added;
     shape.upsertReturningRow = upsert + QLatin1String("*") + added;
     shape.find =
@@ -274,17 +307,22 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     for (std::size_t i = 0; i < s->columns.size(); ++i)
         values << toStorage(*s->columns[i], row.values()[qsizetype(i)], dialect);
 
-    if (!begin())
+    const bool server = database_.isServer();
+    const bool journaled = journal_ && entry_ > 0;
+    const qint32 serial = row.value(kSerial).toInt();
+    // A record without a journal line is one statement on a server, atomic by itself.
+    const bool transaction = journaled || !server;
+    if (transaction && !begin())
         return Attempt::Failed;
-    const auto abandon = [this] {
-        rollback();
+    const auto abandon = [&] {
+        if (transaction)
+            rollback();
         return Attempt::Failed;
     };
-    if (!unitStillStored(row.value(kSerial).toInt()))
-        return abandon();
-
     bool existed = false;
-    if (!database_.isServer()) {
+    if (!server) {
+        if (!unitStillStored(serial))
+            return abandon();
         QVariantList keyBinds;
         for (int k : s->key)
             keyBinds << values[k];
@@ -293,18 +331,23 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
             return abandon();
         existed = find->next();
         find->finish();
+    } else {
+        values.prepend(serial);
     }
 
-    const bool journaled = journal_ && entry_ > 0;
     const QString& sql = journaled ? s->upsertReturningRow : s->upsert;
     QSqlQuery* upsert = statement(sql, sql);
     if (!run(upsert, values)) {
         const bool present = statements_.lastSqlError().nativeErrorCode() == QLatin1String("23505");
-        rollback();
+        abandon();
         return present ? Attempt::Retry : Attempt::Failed;
     }
     if (!upsert->next()) {
-        failed(StoreFailure::Refused, QStringLiteral("%1: the stored row did not come back").arg(tableName));
+        upsert->finish();
+        if (server)
+            failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+        else
+            failed(StoreFailure::Refused, QStringLiteral("%1: the stored row did not come back").arg(tableName));
         return abandon();
     }
     const QSqlRecord record = upsert->record();
@@ -326,7 +369,7 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     } else {
         upsert->finish();
     }
-    if (!transactionStep(QStringLiteral("COMMIT")))
+    if (transaction && !transactionStep(QStringLiteral("COMMIT")))
         return abandon();
     *stored = existed ? Stored::Rewritten : Stored::Added;
     return Attempt::Done;

@@ -80,7 +80,7 @@ private:
     bool run(QSqlQuery* query, const QVariantList& binds);
     bool begin();
     bool transactionStep(const QString& sql);
-    // False when the unit's row is gone (or the check failed).
+    // False when the unit's row is gone (or the check failed); SQLite only.
     bool unitStillStored(qint32 serial);
     void rollback();
     void failed(StoreFailure why, const QString& text);
