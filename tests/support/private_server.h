@@ -1,11 +1,9 @@
 #pragma once
 
 #include "db/database.h"
-#include "db/database_target.h"
 
-#include <QDir>
+#include <QFile>
 #include <QProcess>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -13,12 +11,32 @@
 
 namespace tvq52::test {
 
-// A PostgreSQL server of one test's own, which it may stop and start again
-// (tools/pg-test-server.sh in another state folder), holding one laid-out
-// database. Stopped and removed when the object goes.
+// A PostgreSQL server of one test's own (tools/pg-test-server.sh in another
+// state folder), which the test may stop and start again, holding one
+// laid-out database "office". Removed when the object goes.
 class PrivateServer {
 public:
-    PrivateServer() { start(); }
+    PrivateServer()
+    {
+        QFile uri(state_.filePath(QStringLiteral("state/uri")));
+        QString error;
+        std::optional<DatabaseTarget> admin;
+        if (script(QStringLiteral("start")) && uri.open(QIODevice::ReadOnly))
+            admin = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed(), &error);
+        if (!admin) {
+            ADD_FAILURE() << "no private server " << error.toStdString();
+            return;
+        }
+        if (auto connection = Database::openServer(*admin, {}, &error)) {
+            EXPECT_TRUE(QSqlQuery(connection->connection())
+                            .exec(QStringLiteral("CREATE DATABASE office TEMPLATE template0 ENCODING 'UTF8'")));
+        }
+        target_ = *admin;
+        target_.database = QStringLiteral("office");
+        if (auto db = open()) {
+            EXPECT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+        }
+    }
     ~PrivateServer() { script(QStringLiteral("stop")); }
     PrivateServer(const PrivateServer&) = delete;
     PrivateServer& operator=(const PrivateServer&) = delete;
@@ -36,34 +54,6 @@ public:
     bool resume() const { return script(QStringLiteral("resume")); }
 
 private:
-    void start()
-    {
-        if (!script(QStringLiteral("start")))
-            return;
-        QFile uri(state_.filePath(QStringLiteral("state/uri")));
-        if (!uri.open(QIODevice::ReadOnly)) {
-            ADD_FAILURE() << "no uri from the server script";
-            return;
-        }
-        QString error;
-        const auto admin = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed(), &error);
-        if (!admin) {
-            ADD_FAILURE() << error.toStdString();
-            return;
-        }
-        {
-            auto connection = Database::openServer(*admin, {}, &error);
-            ASSERT_TRUE(connection) << error.toStdString();
-            QSqlQuery q(connection->connection());
-            ASSERT_TRUE(q.exec(QStringLiteral("CREATE DATABASE office TEMPLATE template0 ENCODING 'UTF8'")))
-                << q.lastError().text().toStdString();
-        }
-        target_ = *admin;
-        target_.database = QStringLiteral("office");
-        auto db = open();
-        ASSERT_TRUE(db);
-        ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
-    }
     bool script(const QString& mode) const
     {
         QProcess p;
