@@ -95,11 +95,13 @@ QVariant fromStorage(const ColumnDef& column, const QVariant& value)
 
 namespace {
 
-bool exec(QSqlQuery& q, const QString& sql, const QVariantList& binds, QString* error)
+bool exec(QSqlQuery& q, const QString& sql, const QVariantList& binds, QString* error, Database* database = nullptr)
 {
     if (!q.prepare(sql)) {
         if (error)
             *error = q.lastError().text();
+        if (database)
+            database->noteFailure(q.lastError());
         return false;
     }
     for (const QVariant& v : binds)
@@ -107,6 +109,8 @@ bool exec(QSqlQuery& q, const QString& sql, const QVariantList& binds, QString* 
     if (!q.exec()) {
         if (error)
             *error = q.lastError().text();
+        if (database)
+            database->noteFailure(q.lastError());
         return false;
     }
     return true;
@@ -139,6 +143,15 @@ bool insertRow(QSqlDatabase db, const TableDef& table, const Row& row, QString* 
 }
 
 Store::Store(Database& database) : database_(database) {}
+
+QSqlDatabase Store::liveConnection() const
+{
+    // A server that went away and came back: whatever failed has been told;
+    // the next operation gets a new connection instead of the same error.
+    if (database_.connectionLost())
+        database_.reconnect(nullptr);
+    return database_.connection();
+}
 
 const TableDef* Store::table(const QString& name) const
 {
@@ -196,9 +209,9 @@ bool Store::orderClause(const TableDef& t, const QStringList& orderBy, QString* 
 QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList& binds) const
 {
     QList<Row> rows;
-    QSqlQuery q(database_.connection());
+    QSqlQuery q(liveConnection());
     q.setForwardOnly(true);
-    if (!exec(q, sql, binds, &lastError_))
+    if (!exec(q, sql, binds, &lastError_, &database_))
         return rows;
     const QSqlRecord rec = q.record();
     std::vector<const ColumnDef*> defs;
@@ -276,8 +289,8 @@ qint64 Store::count(const QString& tableName, const Row& where) const
     QVariantList binds;
     if (!whereClause(*t, where, &sql, &binds))
         return -1;
-    QSqlQuery q(database_.connection());
-    if (!exec(q, sql, binds, &lastError_) || !q.next())
+    QSqlQuery q(liveConnection());
+    if (!exec(q, sql, binds, &lastError_, &database_) || !q.next())
         return -1;
     return q.value(0).toLongLong();
 }
@@ -285,7 +298,7 @@ qint64 Store::count(const QString& tableName, const Row& where) const
 bool Store::insert(const QString& tableName, const Row& row)
 {
     const TableDef* t = table(tableName);
-    return t && insertRow(database_.connection(), *t, row, &lastError_, database_.dialect());
+    return t && insertRow(liveConnection(), *t, row, &lastError_, database_.dialect());
 }
 
 int Store::update(const QString& tableName, const Row& values, const Row& where)
@@ -310,8 +323,8 @@ int Store::update(const QString& tableName, const Row& values, const Row& where)
                       .arg(quoteIdentifier(QString::fromUtf8(t->name)), sets.join(QLatin1String(", ")));
     if (!whereClause(*t, where, &sql, &binds))
         return -1;
-    QSqlQuery q(database_.connection());
-    if (!exec(q, sql, binds, &lastError_))
+    QSqlQuery q(liveConnection());
+    if (!exec(q, sql, binds, &lastError_, &database_))
         return -1;
     return q.numRowsAffected();
 }
@@ -372,8 +385,8 @@ bool Store::insertOnConflict(const TableDef& t, const Row& row, bool update, boo
     const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) %5")
                             .arg(quoteIdentifier(QString::fromUtf8(t.name)), names.join(QLatin1String(", ")),
                                  marks.join(QLatin1String(", ")), keyNames.join(QLatin1String(", ")), action);
-    QSqlQuery q(database_.connection());
-    if (!exec(q, sql, binds, &lastError_))
+    QSqlQuery q(liveConnection());
+    if (!exec(q, sql, binds, &lastError_, &database_))
         return false;
     if (added)
         *added = q.numRowsAffected() > 0;
@@ -389,8 +402,8 @@ int Store::remove(const QString& tableName, const Row& where)
     QVariantList binds;
     if (!whereClause(*t, where, &sql, &binds))
         return -1;
-    QSqlQuery q(database_.connection());
-    if (!exec(q, sql, binds, &lastError_))
+    QSqlQuery q(liveConnection());
+    if (!exec(q, sql, binds, &lastError_, &database_))
         return -1;
     return q.numRowsAffected();
 }
@@ -412,9 +425,10 @@ bool Store::deleteUnit(qint32 serial)
 
 bool Store::transaction()
 {
-    QSqlDatabase db = database_.connection();
+    QSqlDatabase db = liveConnection();
     if (!db.transaction()) {
         lastError_ = db.lastError().text();
+        database_.noteFailure(db.lastError());
         return false;
     }
     return true;

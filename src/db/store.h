@@ -74,6 +74,7 @@ public:
 
 private:
     const TableDef* table(const QString& name) const;
+    QSqlDatabase liveConnection() const;
     bool insertOnConflict(const TableDef& t, const Row& row, bool update, bool* added);
     bool whereClause(const TableDef& t, const Row& where, QString* sql, QVariantList* binds) const;
     bool orderClause(const TableDef& t, const QStringList& orderBy, QString* sql) const;

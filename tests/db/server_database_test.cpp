@@ -1,6 +1,7 @@
 #include "db/database.h"
 #include "db/database_target.h"
 #include "db/store.h"
+#include "support/private_server.h"
 #include "support/rows.h"
 #include "support/test_backend.h"
 
@@ -170,6 +171,25 @@ TEST_F(ServerDatabase, ConnectionFailuresSayWhichTheyAre)
     stranger.user = QStringLiteral("nobody_we_know");
     EXPECT_FALSE(Database::openServer(stranger, {}, &error, &why));
     EXPECT_EQ(why, ConnectFailure::Authentication) << error.toStdString();
+}
+
+TEST_F(ServerDatabase, AfterTheServerComesBackTheNextOperationWorksWithoutRestartingTheProgram)
+{
+    tvq52::test::PrivateServer server;
+    auto db = server.open();
+    ASSERT_TRUE(db);
+    Store store(*db);
+    ASSERT_TRUE(store.insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", 3}})));
+    ASSERT_TRUE(server.halt());
+    EXPECT_EQ(store.count(QStringLiteral("Programacion")), -1);
+    EXPECT_FALSE(store.lastError().isEmpty());
+    EXPECT_TRUE(db->connectionLost());
+    ASSERT_TRUE(server.resume());
+    EXPECT_EQ(store.count(QStringLiteral("Programacion")), 1) << store.lastError().toStdString();
+    EXPECT_TRUE(inTransaction(store, [&] {
+        return store.insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4}}));
+    })) << store.lastError().toStdString();
+    EXPECT_EQ(store.count(QStringLiteral("Programacion")), 2);
 }
 
 } // namespace
