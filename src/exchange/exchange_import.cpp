@@ -1,6 +1,7 @@
 #include "exchange/exchange_import.h"
 
 #include "db/database.h"
+#include "db/server_bulk.h"
 #include "db/store.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_reader.h"
@@ -8,10 +9,14 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QTime>
+#include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
 
 namespace tvq52 {
@@ -121,6 +126,8 @@ struct SectionWork {
     std::unique_ptr<Statement> find;
     std::unique_ptr<Statement> insert;
     TableImport* summary = nullptr;
+    QByteArray batchName; // the server statement for a whole batch, once prepared
+    QByteArray oneRow;    // the server statement for a single row
 };
 
 bool prepare(SectionWork& w, sqlite3* db, QString* error)
@@ -150,6 +157,8 @@ bool prepare(SectionWork& w, sqlite3* db, QString* error)
         w.keyIndex.push_back(int(names.indexOf(QString::fromUtf8(k))));
         where << quoteIdentifier(QString::fromUtf8(k)) + QStringLiteral(" = ?");
     }
+    if (!db)
+        return true; // a server: ServerWriter makes its own statements
     const QString table = quoteIdentifier(w.section->name);
     w.find = std::make_unique<Statement>();
     w.insert = std::make_unique<Statement>();
@@ -313,6 +322,203 @@ bool sameValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
     return false;
 }
 
+// Rows bound for a server go in batches: one statement per batch inserts the
+// rows whose key is missing and gives back the stored values of the others,
+// so that a million rows cost a few thousand round trips, not two million.
+class ServerWriter {
+public:
+    ServerWriter(ServerBulk& bulk, int batchRows, std::function<void(SectionWork&, const Refusal&)> refuse)
+        : bulk_(bulk), batchRows_(batchRows), refuse_(std::move(refuse))
+    {}
+
+    qint64 added = 0;
+
+    void add(SectionWork& w, qint64 line, const QVariantList& values)
+    {
+        if (section_ != &w)
+            flush();
+        section_ = &w;
+        pending_.push_back(Pending{line, values});
+        if (int(pending_.size()) >= rowsPerBatch(w))
+            flush();
+    }
+
+    // Writes what is pending; each batch is its own transaction.
+    void flush()
+    {
+        if (pending_.empty())
+            return;
+        SectionWork& w = *section_;
+        if (!writeBatch(w))
+            for (const Pending& p : pending_)
+                writeOne(w, p);
+        pending_.clear();
+    }
+
+private:
+    struct Pending {
+        qint64 line;
+        QVariantList values;
+    };
+
+    int rowsPerBatch(const SectionWork& w) const
+    {
+        // A statement takes at most 65535 parameters.
+        return std::max(1, std::min({batchRows_, 500, 60000 / int(w.columns.size())}));
+    }
+
+    static QByteArray statement(const SectionWork& w, int rows)
+    {
+        const TableDef& t = *w.section->table;
+        QStringList names, casts, keys, onInserted, onStored, stored;
+        for (const ColumnDef* c : w.columns) {
+            names << quoteIdentifier(QString::fromUtf8(c->name));
+            casts << serverCast(*c);
+            stored << QStringLiteral("t.") + names.last();
+        }
+        for (const char* k : t.key) {
+            const QString q = quoteIdentifier(QString::fromUtf8(k));
+            keys << q;
+            onInserted << QStringLiteral("i.%1 = v.%1").arg(q);
+            onStored << QStringLiteral("t.%1 = v.%1").arg(q);
+        }
+        QStringList tuples;
+        int p = 0;
+        for (int r = 0; r < rows; ++r) {
+            QStringList cells{QString::number(r)};
+            for (const QString& cast : casts)
+                cells << QStringLiteral("$%1::%2").arg(++p).arg(cast);
+            tuples << QLatin1Char('(') + cells.join(QLatin1Char(',')) + QLatin1Char(')');
+        }
+        const QString table = quoteIdentifier(w.section->name);
+        const QString columns = names.join(QLatin1Char(','));
+        // The main query sees the table as it was before the insert: a row
+        // neither inserted nor there before was stored meanwhile by another PC.
+        return QStringLiteral(
+                   "WITH v (n,%1) AS (VALUES %2), "
+                   "i AS (INSERT INTO %3 (%1) SELECT %1 FROM v ORDER BY n ON CONFLICT (%4) DO NOTHING "
+                   "RETURNING %4) "
+                   "SELECT v.n, i.%5 IS NOT NULL, t.rowid IS NOT NULL, %6 FROM v "
+                   "LEFT JOIN i ON %7 LEFT JOIN %3 t ON %8 ORDER BY v.n")
+            .arg(columns, tuples.join(QLatin1Char(',')), table, keys.join(QLatin1Char(',')), keys.first(),
+                 stored.join(QLatin1Char(',')), onInserted.join(QLatin1String(" AND ")),
+                 onStored.join(QLatin1String(" AND ")))
+            .toUtf8();
+    }
+
+    static void appendParams(const SectionWork& w, const QVariantList& values, std::vector<QByteArray>* params)
+    {
+        for (size_t c = 0; c < w.columns.size(); ++c)
+            params->push_back(serverText(*w.columns[c], values[qsizetype(c)]));
+    }
+
+    // Counts one row against what the key holds now; false when the key's
+    // row is unknown (stored meanwhile by another PC), which counts as present.
+    static void countAgainst(SectionWork& w, const QVariantList& values, const std::optional<QVariantList>& stored)
+    {
+        bool same = true;
+        if (stored)
+            for (size_t i = 0; i < w.columns.size() && same; ++i)
+                same = sameValue(*w.columns[i], (*stored)[qsizetype(i)], values[qsizetype(i)]);
+        ++(same ? w.summary->present : w.summary->differs);
+    }
+
+    // The outcome of one statement row: added, or the stored values.
+    std::optional<QVariantList> outcome(SectionWork& w, const ServerBulk::Result& r, int row,
+                                        const QVariantList& values)
+    {
+        if (r.text(row, 1)[0] == 't') {
+            ++w.summary->added;
+            ++added;
+            return values;
+        }
+        if (r.text(row, 2)[0] != 't')
+            return std::nullopt;
+        QVariantList stored;
+        for (size_t c = 0; c < w.columns.size(); ++c)
+            stored << (r.isNull(row, 3 + int(c)) ? QVariant() : fromServerText(*w.columns[c], r.text(row, 3 + int(c))));
+        return stored;
+    }
+
+    bool writeBatch(SectionWork& w)
+    {
+        // The first row of a key in the batch goes to the server; later ones
+        // are compared with whatever that key ends up holding.
+        QHash<QByteArray, int> firstOf;
+        std::vector<int> unique;
+        std::vector<int> representative(pending_.size());
+        std::vector<QByteArray> params;
+        params.reserve(pending_.size() * w.columns.size());
+        for (size_t i = 0; i < pending_.size(); ++i) {
+            QByteArray key;
+            for (int k : w.keyIndex)
+                key += serverText(*w.columns[size_t(k)], pending_[i].values[k]) + '\x1f';
+            const auto it = firstOf.constFind(key);
+            if (it != firstOf.constEnd()) {
+                representative[i] = *it;
+                continue;
+            }
+            representative[i] = int(unique.size());
+            firstOf.insert(key, int(unique.size()));
+            unique.push_back(int(i));
+            appendParams(w, pending_[i].values, &params);
+        }
+        ServerBulk::Result r;
+        if (int(unique.size()) == rowsPerBatch(w)) {
+            if (w.batchName.isEmpty()) {
+                const QByteArray name = "tvq52_import_" + w.section->name.toLatin1().toLower();
+                QString error;
+                if (bulk_.prepare(name, statement(w, int(unique.size())), int(params.size()), &error))
+                    w.batchName = name;
+            }
+            r = w.batchName.isEmpty() ? bulk_.exec(statement(w, int(unique.size())), params)
+                                      : bulk_.execPrepared(w.batchName, params);
+        } else {
+            r = bulk_.exec(statement(w, int(unique.size())), params);
+        }
+        if (!r.ok() || r.rows() != int(unique.size()))
+            return false; // nothing of the batch was written; row by row finds the culprit
+        std::vector<std::optional<QVariantList>> holds(unique.size());
+        for (int row = 0; row < r.rows(); ++row) {
+            const int n = std::atoi(r.text(row, 0));
+            const QVariantList& values = pending_[size_t(unique[size_t(n)])].values;
+            holds[size_t(n)] = outcome(w, r, row, values);
+            if (r.text(row, 1)[0] != 't')
+                countAgainst(w, values, holds[size_t(n)]);
+        }
+        for (size_t i = 0; i < pending_.size(); ++i)
+            if (unique[size_t(representative[i])] != int(i))
+                countAgainst(w, pending_[i].values, holds[size_t(representative[i])]);
+        return true;
+    }
+
+    void writeOne(SectionWork& w, const Pending& p)
+    {
+        if (w.oneRow.isEmpty())
+            w.oneRow = statement(w, 1);
+        std::vector<QByteArray> params;
+        appendParams(w, p.values, &params);
+        const ServerBulk::Result r = bulk_.exec(w.oneRow, params);
+        if (!r.ok() || r.rows() != 1) {
+            Refusal why;
+            why.line = p.line;
+            why.kind = Refusal::Kind::Database;
+            why.value = r.error();
+            refuse_(w, why);
+            return;
+        }
+        const std::optional<QVariantList> held = outcome(w, r, 0, p.values);
+        if (r.text(0, 1)[0] != 't')
+            countAgainst(w, p.values, held);
+    }
+
+    ServerBulk& bulk_;
+    int batchRows_;
+    std::function<void(SectionWork&, const Refusal&)> refuse_;
+    SectionWork* section_ = nullptr;
+    std::vector<Pending> pending_;
+};
+
 } // namespace
 
 ImportSummary ExchangeImporter::run(const QString& path)
@@ -328,8 +534,16 @@ ImportSummary ExchangeImporter::run(const QString& path)
 
     QSqlDatabase db = database_.connection();
     const SqlDialect dialect = database_.dialect();
-    sqlite3* handle = sqliteHandle(db);
-    if (!handle) {
+    std::unique_ptr<ServerBulk> bulk;
+    sqlite3* handle = nullptr;
+    if (database_.isServer()) {
+        bulk = std::make_unique<ServerBulk>(db);
+        if (!bulk->valid()) {
+            summary.opened = false;
+            summary.error = db.lastError().text();
+            return summary;
+        }
+    } else if (!(handle = sqliteHandle(db))) {
         summary.opened = false;
         summary.error = QStringLiteral("La conexión no es de SQLite");
         return summary;
@@ -361,13 +575,25 @@ ImportSummary ExchangeImporter::run(const QString& path)
         onProgress(ImportProgress{current ? current->section->name : QString(), rows, added, double(rows) / seconds,
                                   reader.bytesRead(), reader.size()});
     };
-    auto refuse = [&](SectionWork& w, Refusal why) {
+    auto refuse = [&](SectionWork& w, const Refusal& why) {
         ++w.summary->refused;
-        if (w.summary->firstRefused.size() < keptRefusals)
-            w.summary->firstRefused.append(why);
+        // A batch refuses its rows after later lines were read: keep the
+        // first few by line.
+        QList<Refusal>& kept = w.summary->firstRefused;
+        const auto at = std::upper_bound(kept.begin(), kept.end(), why.line,
+                                         [](qint64 line, const Refusal& r) { return line < r.line; });
+        if (at - kept.begin() >= keptRefusals)
+            return;
+        kept.insert(at, why);
+        if (kept.size() > keptRefusals)
+            kept.removeLast();
     };
+    std::optional<ServerWriter> server;
+    if (bulk)
+        server.emplace(*bulk, batchRows, refuse);
 
-    db.transaction();
+    if (!server)
+        db.transaction();
     while (reader.next(&record)) {
         if (record.kind == ExchangeRecord::Kind::Section) {
             // The name only selects one of the known tables; it never names a file.
@@ -418,6 +644,13 @@ ImportSummary ExchangeImporter::run(const QString& path)
             refuse(*current, why);
             continue;
         }
+        if (server) {
+            server->add(*current, record.line, values);
+            added = server->added;
+            if ((rows & 0xFF) == 0)
+                report(false);
+            continue;
+        }
         Statement& find = *current->find;
         for (size_t k = 0; k < current->keyIndex.size(); ++k)
             find.bind(int(k), values[current->keyIndex[k]]);
@@ -459,7 +692,12 @@ ImportSummary ExchangeImporter::run(const QString& path)
         if ((rows & 0xFF) == 0)
             report(false);
     }
-    db.commit();
+    if (server) {
+        server->flush();
+        added = server->added;
+    } else {
+        db.commit();
+    }
     report(true);
     return summary;
 }
