@@ -200,6 +200,8 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
 // inserting what is missing and counting what was there.
 class ServerMerge {
 public:
+    static constexpr int kBatchRows = 2000;
+
     ServerMerge(ServerBulk& bulk, sqlite3* source) : bulk_(bulk), source_(source) {}
 
     void mergeTable(const TableDef& t, const QString& sourceName, MergeTableCount& count)
@@ -228,7 +230,6 @@ public:
             }
         }
         table_ = &t;
-        rowsPerBatch_ = std::min(500, 60000 / int(t.columns.size() + 1));
         Select rows(source_,
                     QStringLiteral("SELECT %1, %2, %3 FROM %4 s")
                         .arg(values.join(QLatin1String(", ")), keyTests.join(QLatin1String(" AND ")),
@@ -244,21 +245,21 @@ public:
         }
         const int columns = int(t.columns.size());
         pendingRows_ = 0;
-        params_.clear();
+        arrays_.assign(size_t(columns) + 1, ServerArray());
         while (count.error.isEmpty() && rows.step()) {
             ++count.read;
             if (!rows.integer(columns))
                 continue; // a key the target cannot hold: refused
             const bool fitsAll = rows.integer(columns + 1) != 0;
-            params_.push_back(fitsAll ? QByteArrayLiteral("t") : QByteArrayLiteral("f"));
+            arrays_[0].append(fitsAll ? QByteArrayLiteral("t") : QByteArrayLiteral("f"));
             for (int c = 0; c < columns; ++c) {
                 bool key = false;
                 for (int k : keyIndex_)
                     key = key || k == c;
                 // Of a row that does not fit, only its key is looked up.
-                params_.push_back(fitsAll || key ? rows.serverText(c, t.columns[size_t(c)]) : QByteArray());
+                arrays_[size_t(c) + 1].append(fitsAll || key ? rows.serverText(c, t.columns[size_t(c)]) : QByteArray());
             }
-            if (++pendingRows_ == rowsPerBatch_)
+            if (++pendingRows_ == kBatchRows)
                 flush(count);
         }
         if (count.error.isEmpty() && !rows.ok())
@@ -323,37 +324,29 @@ private:
         bool ok_ = false;
     };
 
-    QByteArray statement(int rows) const
+    QByteArray statement() const
     {
         const TableDef& t = *table_;
-        QStringList names, casts, keys, onStored;
+        QStringList names, arrays{QStringLiteral("$1::boolean[]")}, keys, onStored;
         for (const ColumnDef& c : t.columns) {
             names << quoteIdentifier(QString::fromUtf8(c.name));
-            casts << serverCast(c);
+            arrays << QStringLiteral("$%1::%2[]").arg(names.size() + 1).arg(serverCast(c));
         }
         for (const char* k : t.key) {
             keys << quoteIdentifier(QString::fromUtf8(k));
             onStored << QStringLiteral("t.%1 = v.%1").arg(keys.last());
-        }
-        QStringList tuples;
-        int p = 0;
-        for (int r = 0; r < rows; ++r) {
-            QStringList cells{QStringLiteral("$%1::boolean").arg(++p)};
-            for (const QString& cast : casts)
-                cells << QStringLiteral("$%1::%2").arg(++p).arg(cast);
-            tuples << QLatin1Char('(') + cells.join(QLatin1Char(',')) + QLatin1Char(')');
         }
         const QString columns = names.join(QLatin1Char(','));
         // The main query sees the table as it was before the insert, so a row
         // that fits, was not there and was not inserted came from another PC
         // meanwhile: present as well.
         return QStringLiteral(
-                   "WITH v (fits,%1) AS (VALUES %2), "
+                   "WITH v AS (SELECT * FROM unnest(%2) AS v (fits,%1)), "
                    "i AS (INSERT INTO %3 (%1) SELECT %1 FROM v WHERE fits ON CONFLICT (%4) DO NOTHING "
                    "RETURNING 1) "
                    "SELECT (SELECT count(*) FROM i), count(t.rowid), "
                    "count(*) FILTER (WHERE v.fits AND t.rowid IS NULL) FROM v LEFT JOIN %3 t ON %5")
-            .arg(columns, tuples.join(QLatin1Char(',')), quoteIdentifier(QString::fromUtf8(t.name)),
+            .arg(columns, arrays.join(QLatin1Char(',')), quoteIdentifier(QString::fromUtf8(t.name)),
                  keys.join(QLatin1Char(',')), onStored.join(QLatin1String(" AND ")))
             .toUtf8();
     }
@@ -362,20 +355,17 @@ private:
     {
         if (pendingRows_ == 0)
             return;
-        ServerBulk::Result r;
-        if (pendingRows_ == rowsPerBatch_) {
-            const QByteArray name = QByteArrayLiteral("tvq52_merge_") + QByteArray(table_->name).toLower();
-            if (!prepared_.contains(name)) {
-                if (!bulk_.prepare(name, statement(pendingRows_), int(params_.size()), &count.error))
-                    return;
-                prepared_.insert(name);
-            }
-            r = bulk_.execPrepared(name, params_);
-        } else {
-            r = bulk_.exec(statement(pendingRows_), params_);
-        }
+        std::vector<QByteArray> params;
+        for (ServerArray& a : arrays_)
+            params.push_back(a.finish());
         pendingRows_ = 0;
-        params_.clear();
+        const QByteArray name = QByteArrayLiteral("tvq52_merge_") + QByteArray(table_->name).toLower();
+        if (!prepared_.contains(name)) {
+            if (!bulk_.prepare(name, statement(), int(params.size()), &count.error))
+                return;
+            prepared_.insert(name);
+        }
+        const ServerBulk::Result r = bulk_.execPrepared(name, params);
         if (!r.ok() || r.rows() != 1) {
             count.error = r.error();
             return;
@@ -391,9 +381,9 @@ private:
     sqlite3* source_;
     const TableDef* table_ = nullptr;
     std::vector<int> keyIndex_;
-    int rowsPerBatch_ = 1;
     int pendingRows_ = 0;
-    std::vector<QByteArray> params_;
+    std::vector<ServerArray> arrays_; // the fit flags, then each column
+
     QSet<QByteArray> prepared_;
 };
 

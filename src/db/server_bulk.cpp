@@ -106,6 +106,31 @@ ServerBulk::Result ServerBulk::execPrepared(const QByteArray& name, const std::v
     return finish(PQexecPrepared(conn_, name.constData(), int(params.size()), p.values.data(), nullptr, nullptr, 0));
 }
 
+void ServerArray::append(const QByteArray& element)
+{
+    if (text_.size() > 1)
+        text_ += ',';
+    if (element.isNull()) {
+        text_ += "NULL";
+        return;
+    }
+    text_ += '"';
+    for (const char c : element) {
+        if (c == '"' || c == '\\')
+            text_ += '\\';
+        text_ += c;
+    }
+    text_ += '"';
+}
+
+QByteArray ServerArray::finish()
+{
+    text_ += '}';
+    QByteArray done = std::move(text_);
+    text_ = QByteArrayLiteral("{");
+    return done;
+}
+
 QByteArray serverText(const ColumnDef& column, const QVariant& value)
 {
     if (!value.isValid() || value.isNull())
@@ -126,9 +151,17 @@ QByteArray serverText(const ColumnDef& column, const QVariant& value)
     case ColumnType::Date: {
         const QDate d = value.typeId() == QMetaType::QDate ? value.toDate()
                                                            : QDate::fromString(value.toString().left(10), Qt::ISODate);
-        if (!d.isValid())
+        if (!d.isValid() || d.year() < 1 || d.year() > 9999)
             return QByteArray();
-        return QString::asprintf("%04d-%02d-%02d", d.year(), d.month(), d.day()).toLatin1();
+        char text[10];
+        const int parts[] = {d.year() / 100, d.year() % 100, d.month(), d.day()};
+        for (int i = 0, at = 0; i < 4; ++i) {
+            if (i >= 2)
+                text[at++] = '-';
+            text[at++] = char('0' + parts[i] / 10);
+            text[at++] = char('0' + parts[i] % 10);
+        }
+        return QByteArray(text, 10);
     }
     case ColumnType::Text: {
         QByteArray text = value.toString().toUtf8();

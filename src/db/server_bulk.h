@@ -58,6 +58,18 @@ private:
     std::vector<QByteArray> prepared_;
 };
 
+// The text of an array parameter ("{...}"), built element by element: a whole
+// column of a batch travels as one parameter.
+class ServerArray {
+public:
+    // A null QByteArray is NULL.
+    void append(const QByteArray& element);
+    QByteArray finish();
+
+private:
+    QByteArray text_ = QByteArrayLiteral("{");
+};
+
 // A value of `column` as PostgreSQL reads it in text form; a null
 // QByteArray for NULL. Floats keep their single-precision value exactly.
 QByteArray serverText(const ColumnDef& column, const QVariant& value);

@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QTime>
@@ -126,8 +127,6 @@ struct SectionWork {
     std::unique_ptr<Statement> find;
     std::unique_ptr<Statement> insert;
     TableImport* summary = nullptr;
-    QByteArray batchName; // the server statement for a whole batch, once prepared
-    QByteArray oneRow;    // the server statement for a single row
 };
 
 bool prepare(SectionWork& w, sqlite3* db, QString* error)
@@ -323,12 +322,13 @@ bool sameValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
 }
 
 // Rows bound for a server go in batches: one statement per batch inserts the
-// rows whose key is missing and gives back the stored values of the others,
-// so that a million rows cost a few thousand round trips, not two million.
+// rows whose key is missing and gives back the stored values of the others.
+// Each column travels as one array parameter, so that the statement is
+// prepared once and a batch costs one round trip whatever its size.
 class ServerWriter {
 public:
     ServerWriter(ServerBulk& bulk, int batchRows, std::function<void(SectionWork&, const Refusal&)> refuse)
-        : bulk_(bulk), batchRows_(batchRows), refuse_(std::move(refuse))
+        : bulk_(bulk), batchRows_(std::max(1, std::min(batchRows, 2000))), refuse_(std::move(refuse))
     {}
 
     qint64 added = 0;
@@ -339,7 +339,7 @@ public:
             flush();
         section_ = &w;
         pending_.push_back(Pending{line, values});
-        if (int(pending_.size()) >= rowsPerBatch(w))
+        if (int(pending_.size()) >= batchRows_)
             flush();
     }
 
@@ -361,60 +361,55 @@ private:
         QVariantList values;
     };
 
-    int rowsPerBatch(const SectionWork& w) const
+    static QString quotedColumns(const SectionWork& w, bool keysOnly)
     {
-        // A statement takes at most 65535 parameters.
-        return std::max(1, std::min({batchRows_, 500, 60000 / int(w.columns.size())}));
+        QStringList names;
+        if (keysOnly)
+            for (int k : w.keyIndex)
+                names << quoteIdentifier(QString::fromUtf8(w.columns[size_t(k)]->name));
+        else
+            for (const ColumnDef* c : w.columns)
+                names << quoteIdentifier(QString::fromUtf8(c->name));
+        return names.join(QLatin1Char(','));
     }
 
-    static QByteArray statement(const SectionWork& w, int rows)
+    // Inserts the batch's rows whose key is missing and names the keys added.
+    static QByteArray insertStatement(const SectionWork& w)
     {
-        const TableDef& t = *w.section->table;
-        QStringList names, casts, keys, onInserted, onStored, stored;
-        for (const ColumnDef* c : w.columns) {
-            names << quoteIdentifier(QString::fromUtf8(c->name));
-            casts << serverCast(*c);
-            stored << QStringLiteral("t.") + names.last();
-        }
-        for (const char* k : t.key) {
-            const QString q = quoteIdentifier(QString::fromUtf8(k));
-            keys << q;
-            onInserted << QStringLiteral("i.%1 = v.%1").arg(q);
-            onStored << QStringLiteral("t.%1 = v.%1").arg(q);
-        }
-        QStringList tuples;
-        int p = 0;
-        for (int r = 0; r < rows; ++r) {
-            QStringList cells{QString::number(r)};
-            for (const QString& cast : casts)
-                cells << QStringLiteral("$%1::%2").arg(++p).arg(cast);
-            tuples << QLatin1Char('(') + cells.join(QLatin1Char(',')) + QLatin1Char(')');
-        }
-        const QString table = quoteIdentifier(w.section->name);
-        const QString columns = names.join(QLatin1Char(','));
-        // The main query sees the table as it was before the insert: a row
-        // neither inserted nor there before was stored meanwhile by another PC.
+        QStringList arrays;
+        for (const ColumnDef* c : w.columns)
+            arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(*c));
+        const QString columns = quotedColumns(w, false);
         return QStringLiteral(
-                   "WITH v (n,%1) AS (VALUES %2), "
-                   "i AS (INSERT INTO %3 (%1) SELECT %1 FROM v ORDER BY n ON CONFLICT (%4) DO NOTHING "
-                   "RETURNING %4) "
-                   "SELECT v.n, i.%5 IS NOT NULL, t.rowid IS NOT NULL, %6 FROM v "
-                   "LEFT JOIN i ON %7 LEFT JOIN %3 t ON %8 ORDER BY v.n")
-            .arg(columns, tuples.join(QLatin1Char(',')), table, keys.join(QLatin1Char(',')), keys.first(),
-                 stored.join(QLatin1Char(',')), onInserted.join(QLatin1String(" AND ")),
-                 onStored.join(QLatin1String(" AND ")))
+                   "INSERT INTO %1 (%2) SELECT %2 FROM unnest(%3) AS v (%2) ON CONFLICT (%4) DO NOTHING "
+                   "RETURNING %4")
+            .arg(quoteIdentifier(QString::fromUtf8(w.section->table->name)), columns, arrays.join(QLatin1Char(',')),
+                 quotedColumns(w, true))
             .toUtf8();
     }
 
-    static void appendParams(const SectionWork& w, const QVariantList& values, std::vector<QByteArray>* params)
+    // The stored rows of the given keys: the keys, then every column.
+    static QByteArray storedStatement(const SectionWork& w)
     {
-        for (size_t c = 0; c < w.columns.size(); ++c)
-            params->push_back(serverText(*w.columns[c], values[qsizetype(c)]));
+        QStringList arrays, match, stored;
+        for (int k : w.keyIndex) {
+            const ColumnDef* c = w.columns[size_t(k)];
+            arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(*c));
+            const QString q = quoteIdentifier(QString::fromUtf8(c->name));
+            match << QStringLiteral("t.%1 = v.%1").arg(q);
+            stored << QStringLiteral("t.") + q;
+        }
+        for (const ColumnDef* c : w.columns)
+            stored << QStringLiteral("t.") + quoteIdentifier(QString::fromUtf8(c->name));
+        return QStringLiteral("SELECT %1 FROM unnest(%2) AS v (%3) JOIN %4 t ON %5")
+            .arg(stored.join(QLatin1Char(',')), arrays.join(QLatin1Char(',')), quotedColumns(w, true),
+                 quoteIdentifier(QString::fromUtf8(w.section->table->name)), match.join(QLatin1String(" AND ")))
+            .toUtf8();
     }
 
-    // Counts one row against what the key holds now; false when the key's
-    // row is unknown (stored meanwhile by another PC), which counts as present.
-    static void countAgainst(SectionWork& w, const QVariantList& values, const std::optional<QVariantList>& stored)
+    // Counts one row against what its key holds; a row gone meanwhile (taken
+    // by another PC) counts as present.
+    static void countAgainst(SectionWork& w, const QVariantList& values, const QVariantList* stored)
     {
         bool same = true;
         if (stored)
@@ -423,93 +418,121 @@ private:
         ++(same ? w.summary->present : w.summary->differs);
     }
 
-    // The outcome of one statement row: added, or the stored values.
-    std::optional<QVariantList> outcome(SectionWork& w, const ServerBulk::Result& r, int row,
-                                        const QVariantList& values)
+    static QByteArray keyText(const SectionWork& w, const QVariantList& values)
     {
-        if (r.text(row, 1)[0] == 't') {
-            ++w.summary->added;
-            ++added;
-            return values;
+        QByteArray key;
+        for (int k : w.keyIndex)
+            key += serverText(*w.columns[size_t(k)], values[k]) + '\x1f';
+        return key;
+    }
+
+    ServerBulk::Result exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
+    {
+        if (!prepared_.contains(name)) {
+            QString error;
+            if (!bulk_.prepare(name, sql, int(params.size()), &error))
+                return bulk_.exec(sql, params);
+            prepared_.insert(name);
         }
-        if (r.text(row, 2)[0] != 't')
-            return std::nullopt;
-        QVariantList stored;
-        for (size_t c = 0; c < w.columns.size(); ++c)
-            stored << (r.isNull(row, 3 + int(c)) ? QVariant() : fromServerText(*w.columns[c], r.text(row, 3 + int(c))));
-        return stored;
+        return bulk_.execPrepared(name, params);
+    }
+
+    // Writes `rows` (keys unique among them); false when the server refused
+    // the statement, which then wrote nothing.
+    bool write(SectionWork& w, const std::vector<const QVariantList*>& rows, QString* error)
+    {
+        std::vector<ServerArray> arrays(w.columns.size());
+        for (const QVariantList* values : rows)
+            for (size_t c = 0; c < w.columns.size(); ++c)
+                arrays[c].append(serverText(*w.columns[c], (*values)[qsizetype(c)]));
+        std::vector<QByteArray> params;
+        for (ServerArray& a : arrays)
+            params.push_back(a.finish());
+        const QByteArray table = w.section->name.toLatin1().toLower();
+        const ServerBulk::Result r = exec("tvq52_import_" + table, insertStatement(w), params);
+        if (!r.ok()) {
+            *error = r.error();
+            return false;
+        }
+        QSet<QByteArray> inserted;
+        for (int row = 0; row < r.rows(); ++row) {
+            QByteArray key;
+            for (size_t k = 0; k < w.keyIndex.size(); ++k)
+                key += QByteArray(r.text(row, int(k))) + '\x1f';
+            inserted.insert(key);
+        }
+        w.summary->added += r.rows();
+        added += r.rows();
+        // Whatever the keys that were there hold, to compare with.
+        std::vector<ServerArray> keys(w.keyIndex.size());
+        std::vector<const QVariantList*> present;
+        for (const QVariantList* values : rows) {
+            if (inserted.contains(keyText(w, *values))) {
+                holds_.insert(keyText(w, *values), *values);
+                continue;
+            }
+            present.push_back(values);
+            for (size_t k = 0; k < w.keyIndex.size(); ++k)
+                keys[k].append(serverText(*w.columns[size_t(w.keyIndex[k])], (*values)[w.keyIndex[k]]));
+        }
+        if (present.empty())
+            return true;
+        params.clear();
+        for (ServerArray& a : keys)
+            params.push_back(a.finish());
+        const ServerBulk::Result s = exec("tvq52_stored_" + table, storedStatement(w), params);
+        const int keyCount = int(w.keyIndex.size());
+        for (int row = 0; s.ok() && row < s.rows(); ++row) {
+            QByteArray key;
+            QVariantList stored;
+            for (int k = 0; k < keyCount; ++k)
+                key += QByteArray(s.text(row, k)) + '\x1f';
+            for (size_t c = 0; c < w.columns.size(); ++c) {
+                const int at = keyCount + int(c);
+                stored << (s.isNull(row, at) ? QVariant() : fromServerText(*w.columns[c], s.text(row, at)));
+            }
+            holds_.insert(key, stored);
+        }
+        for (const QVariantList* values : present) {
+            const auto it = holds_.constFind(keyText(w, *values));
+            countAgainst(w, *values, it == holds_.constEnd() ? nullptr : &*it);
+        }
+        return true;
     }
 
     bool writeBatch(SectionWork& w)
     {
         // The first row of a key in the batch goes to the server; later ones
         // are compared with whatever that key ends up holding.
-        QHash<QByteArray, int> firstOf;
-        std::vector<int> unique;
-        std::vector<int> representative(pending_.size());
-        std::vector<QByteArray> params;
-        params.reserve(pending_.size() * w.columns.size());
-        for (size_t i = 0; i < pending_.size(); ++i) {
-            QByteArray key;
-            for (int k : w.keyIndex)
-                key += serverText(*w.columns[size_t(k)], pending_[i].values[k]) + '\x1f';
-            const auto it = firstOf.constFind(key);
-            if (it != firstOf.constEnd()) {
-                representative[i] = *it;
-                continue;
-            }
-            representative[i] = int(unique.size());
-            firstOf.insert(key, int(unique.size()));
-            unique.push_back(int(i));
-            appendParams(w, pending_[i].values, &params);
+        holds_.clear();
+        QSet<QByteArray> seen;
+        std::vector<const QVariantList*> first, later;
+        for (const Pending& p : pending_) {
+            const QByteArray key = keyText(w, p.values);
+            (seen.contains(key) ? later : first).push_back(&p.values);
+            seen.insert(key);
         }
-        ServerBulk::Result r;
-        if (int(unique.size()) == rowsPerBatch(w)) {
-            if (w.batchName.isEmpty()) {
-                const QByteArray name = "tvq52_import_" + w.section->name.toLatin1().toLower();
-                QString error;
-                if (bulk_.prepare(name, statement(w, int(unique.size())), int(params.size()), &error))
-                    w.batchName = name;
-            }
-            r = w.batchName.isEmpty() ? bulk_.exec(statement(w, int(unique.size())), params)
-                                      : bulk_.execPrepared(w.batchName, params);
-        } else {
-            r = bulk_.exec(statement(w, int(unique.size())), params);
+        QString error;
+        if (!write(w, first, &error))
+            return false; // row by row finds the culprit
+        for (const QVariantList* values : later) {
+            const auto it = holds_.constFind(keyText(w, *values));
+            countAgainst(w, *values, it == holds_.constEnd() ? nullptr : &*it);
         }
-        if (!r.ok() || r.rows() != int(unique.size()))
-            return false; // nothing of the batch was written; row by row finds the culprit
-        std::vector<std::optional<QVariantList>> holds(unique.size());
-        for (int row = 0; row < r.rows(); ++row) {
-            const int n = std::atoi(r.text(row, 0));
-            const QVariantList& values = pending_[size_t(unique[size_t(n)])].values;
-            holds[size_t(n)] = outcome(w, r, row, values);
-            if (r.text(row, 1)[0] != 't')
-                countAgainst(w, values, holds[size_t(n)]);
-        }
-        for (size_t i = 0; i < pending_.size(); ++i)
-            if (unique[size_t(representative[i])] != int(i))
-                countAgainst(w, pending_[i].values, holds[size_t(representative[i])]);
         return true;
     }
 
     void writeOne(SectionWork& w, const Pending& p)
     {
-        if (w.oneRow.isEmpty())
-            w.oneRow = statement(w, 1);
-        std::vector<QByteArray> params;
-        appendParams(w, p.values, &params);
-        const ServerBulk::Result r = bulk_.exec(w.oneRow, params);
-        if (!r.ok() || r.rows() != 1) {
-            Refusal why;
-            why.line = p.line;
-            why.kind = Refusal::Kind::Database;
-            why.value = r.error();
-            refuse_(w, why);
+        holds_.clear();
+        QString error;
+        if (write(w, {&p.values}, &error))
             return;
-        }
-        const std::optional<QVariantList> held = outcome(w, r, 0, p.values);
-        if (r.text(0, 1)[0] != 't')
-            countAgainst(w, p.values, held);
+        Refusal why;
+        why.line = p.line;
+        why.kind = Refusal::Kind::Database;
+        why.value = error;
+        refuse_(w, why);
     }
 
     ServerBulk& bulk_;
@@ -517,6 +540,8 @@ private:
     std::function<void(SectionWork&, const Refusal&)> refuse_;
     SectionWork* section_ = nullptr;
     std::vector<Pending> pending_;
+    QSet<QByteArray> prepared_;
+    QHash<QByteArray, QVariantList> holds_; // by key: what the batch's keys hold now
 };
 
 } // namespace
