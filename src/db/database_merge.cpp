@@ -245,6 +245,8 @@ public:
         }
         const int columns = int(t.columns.size());
         pendingRows_ = 0;
+        fitting_ = 0;
+        misfitKeys_.clear();
         arrays_.assign(size_t(columns) + 1, ServerArray());
         while (count.error.isEmpty() && rows.step()) {
             ++count.read;
@@ -252,12 +254,15 @@ public:
                 continue; // a key the target cannot hold: refused
             const bool fitsAll = rows.integer(columns + 1) != 0;
             arrays_[0].append(fitsAll ? QByteArrayLiteral("t") : QByteArrayLiteral("f"));
-            for (int c = 0; c < columns; ++c) {
-                bool key = false;
-                for (int k : keyIndex_)
-                    key = key || k == c;
+            for (int c = 0; c < columns; ++c)
+                arrays_[size_t(c) + 1].append(fitsAll ? rows.serverText(c, t.columns[size_t(c)]) : QByteArray());
+            if (fitsAll) {
+                ++fitting_;
+            } else {
                 // Of a row that does not fit, only its key is looked up.
-                arrays_[size_t(c) + 1].append(fitsAll || key ? rows.serverText(c, t.columns[size_t(c)]) : QByteArray());
+                misfitKeys_.resize(keyIndex_.size());
+                for (size_t k = 0; k < keyIndex_.size(); ++k)
+                    misfitKeys_[k].append(rows.serverText(keyIndex_[k], t.columns[size_t(keyIndex_[k])]));
             }
             if (++pendingRows_ == kBatchRows)
                 flush(count);
@@ -324,31 +329,51 @@ private:
         bool ok_ = false;
     };
 
-    QByteArray statement() const
+    QByteArray insertStatement() const
     {
         const TableDef& t = *table_;
-        QStringList names, arrays{QStringLiteral("$1::boolean[]")}, keys, onStored;
+        QStringList names, arrays{QStringLiteral("$1::boolean[]")}, keys;
         for (const ColumnDef& c : t.columns) {
             names << quoteIdentifier(QString::fromUtf8(c.name));
             arrays << QStringLiteral("$%1::%2[]").arg(names.size() + 1).arg(serverCast(c));
         }
-        for (const char* k : t.key) {
+        for (const char* k : t.key)
             keys << quoteIdentifier(QString::fromUtf8(k));
-            onStored << QStringLiteral("t.%1 = v.%1").arg(keys.last());
-        }
         const QString columns = names.join(QLatin1Char(','));
-        // The main query sees the table as it was before the insert, so a row
-        // that fits, was not there and was not inserted came from another PC
-        // meanwhile: present as well.
         return QStringLiteral(
-                   "WITH v AS (SELECT * FROM unnest(%2) AS v (fits,%1)), "
-                   "i AS (INSERT INTO %3 (%1) SELECT %1 FROM v WHERE fits ON CONFLICT (%4) DO NOTHING "
-                   "RETURNING 1) "
-                   "SELECT (SELECT count(*) FROM i), count(t.rowid), "
-                   "count(*) FILTER (WHERE v.fits AND t.rowid IS NULL) FROM v LEFT JOIN %3 t ON %5")
-            .arg(columns, arrays.join(QLatin1Char(',')), quoteIdentifier(QString::fromUtf8(t.name)),
-                 keys.join(QLatin1Char(',')), onStored.join(QLatin1String(" AND ")))
+                   "INSERT INTO %1 (%2) SELECT %2 FROM unnest(%3) AS v (fits,%2) WHERE fits "
+                   "ON CONFLICT (%4) DO NOTHING")
+            .arg(quoteIdentifier(QString::fromUtf8(t.name)), columns, arrays.join(QLatin1Char(',')),
+                 keys.join(QLatin1Char(',')))
             .toUtf8();
+    }
+
+    // How many of the given keys are there.
+    QByteArray presentStatement() const
+    {
+        const TableDef& t = *table_;
+        QStringList arrays, keys, match;
+        for (int k : keyIndex_) {
+            const ColumnDef& c = t.columns[size_t(k)];
+            keys << quoteIdentifier(QString::fromUtf8(c.name));
+            arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(c));
+            match << QStringLiteral("t.%1 = v.%1").arg(keys.last());
+        }
+        return QStringLiteral("SELECT count(*) FROM unnest(%1) AS v (%2) JOIN %3 t ON %4")
+            .arg(arrays.join(QLatin1Char(',')), keys.join(QLatin1Char(',')), quoteIdentifier(QString::fromUtf8(t.name)),
+                 match.join(QLatin1String(" AND ")))
+            .toUtf8();
+    }
+
+    ServerBulk::Result exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
+    {
+        if (!prepared_.contains(name)) {
+            QString error;
+            if (!bulk_.prepare(name, sql, int(params.size()), &error))
+                return bulk_.exec(sql, params);
+            prepared_.insert(name);
+        }
+        return bulk_.execPrepared(name, params);
     }
 
     void flush(MergeTableCount& count)
@@ -358,23 +383,29 @@ private:
         std::vector<QByteArray> params;
         for (ServerArray& a : arrays_)
             params.push_back(a.finish());
-        pendingRows_ = 0;
-        const QByteArray name = QByteArrayLiteral("tvq52_merge_") + QByteArray(table_->name).toLower();
-        if (!prepared_.contains(name)) {
-            if (!bulk_.prepare(name, statement(), int(params.size()), &count.error))
-                return;
-            prepared_.insert(name);
-        }
-        const ServerBulk::Result r = bulk_.execPrepared(name, params);
-        if (!r.ok() || r.rows() != 1) {
+        const QByteArray table = QByteArray(table_->name).toLower();
+        const ServerBulk::Result r = exec("tvq52_merge_" + table, insertStatement(), params);
+        if (!r.ok()) {
             count.error = r.error();
             return;
         }
-        const qint64 inserted = QByteArray(r.text(0, 0)).toLongLong();
-        const qint64 existing = QByteArray(r.text(0, 1)).toLongLong();
-        const qint64 absent = QByteArray(r.text(0, 2)).toLongLong();
-        count.added += inserted;
-        count.present += existing + (absent - inserted);
+        // A fitting row not inserted had its key there, or another PC's meanwhile.
+        count.added += r.affected();
+        count.present += fitting_ - r.affected();
+        if (!misfitKeys_.empty()) {
+            params.clear();
+            for (ServerArray& a : misfitKeys_)
+                params.push_back(a.finish());
+            const ServerBulk::Result p = exec("tvq52_present_" + table, presentStatement(), params);
+            if (!p.ok() || p.rows() != 1) {
+                count.error = p.error();
+                return;
+            }
+            count.present += QByteArray(p.text(0, 0)).toLongLong();
+        }
+        pendingRows_ = 0;
+        fitting_ = 0;
+        misfitKeys_.clear();
     }
 
     ServerBulk& bulk_;
@@ -383,6 +414,8 @@ private:
     std::vector<int> keyIndex_;
     int pendingRows_ = 0;
     std::vector<ServerArray> arrays_; // the fit flags, then each column
+    qint64 fitting_ = 0;
+    std::vector<ServerArray> misfitKeys_; // the keys of rows that do not fit, to look up
 
     QSet<QByteArray> prepared_;
 };

@@ -34,6 +34,11 @@ int ServerBulk::Result::rows() const
     return result_ ? PQntuples(result_.get()) : 0;
 }
 
+qint64 ServerBulk::Result::affected() const
+{
+    return result_ ? QByteArray(PQcmdTuples(result_.get())).toLongLong() : 0;
+}
+
 bool ServerBulk::Result::isNull(int row, int column) const
 {
     return PQgetisnull(result_.get(), row, column) != 0;

@@ -35,6 +35,8 @@ public:
         QString error() const { return error_; }
         QByteArray sqlState() const { return sqlState_; }
         int rows() const;
+        // Rows an INSERT, UPDATE or DELETE touched.
+        qint64 affected() const;
         bool isNull(int row, int column) const;
         const char* text(int row, int column) const;
 
