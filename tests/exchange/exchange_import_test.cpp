@@ -261,6 +261,26 @@ TEST_F(ExchangeImportTest, Windows1252AccentsAndQuotedSemicolonsArriveExactly)
     EXPECT_EQ(r.value(QStringLiteral("TContacto")).toString(), QString::fromUtf8("José “Pepe”"));
 }
 
+// Texts that mean something inside a server's array or statement text.
+TEST_F(ExchangeImportTest, TextsWithEscapesAndPlaceholdersArriveAsTyped)
+{
+    const char* texts[] = {"C:\\bar\\", "NULL", "{a,b}", "\"q\" \\\"", "$1 ?", "  ", "'; --"};
+    QByteArray file = sectionStart("Programacion");
+    int serial = 300;
+    for (const char* t : texts) {
+        QString quoted = QString::fromUtf8(t);
+        quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        file += dataLine(
+            "Programacion",
+            {{"LNumeroSerie", QString::number(serial++)}, {"TLocal", QLatin1Char('"') + quoted + QLatin1Char('"')}});
+    }
+    const ImportSummary s = import(file);
+    EXPECT_EQ(table(s, "Programacion").added, qint64(std::size(texts)));
+    serial = 300;
+    for (const char* t : texts)
+        EXPECT_EQ(only("Programacion", serial++).value(QStringLiteral("TLocal")).toString(), QString::fromUtf8(t)) << t;
+}
+
 TEST_F(ExchangeImportTest, CancelKeepsEveryRowHandledAndNothingElse)
 {
     QByteArray file = sectionStart("DiaBorrado");
