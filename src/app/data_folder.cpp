@@ -49,10 +49,15 @@ QString resolveDataFolder(const QString& homeOption)
     QString folder = homeOption;
     if (folder.isEmpty())
         folder = qEnvironmentVariable("TVQ52_HOME");
+    // Named here rather than after the running program, so that the window
+    // and tvq52-cli share one per-user folder.
+    if (folder.isEmpty()) {
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+        if (!data.isEmpty())
+            folder = QDir(data).filePath(QStringLiteral("tvq52/tvq52"));
+    }
     if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    if (folder.isEmpty())
-        folder = QDir::home().filePath(QStringLiteral(".local/share/tvq52"));
+        folder = QDir::home().filePath(QStringLiteral(".local/share/tvq52/tvq52"));
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 

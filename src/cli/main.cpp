@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "app/data_folder.h"
 #include "cli/cli_session.h"
 #include "cli/config_command.h"
@@ -70,7 +71,8 @@ const char kUsage[] =
     "  --timeout-ms MS   longest silence between two bytes (default 5000; 15000 for\n"
     "                    download and collect)\n"
     "  --yes             answer prompts with OK/Yes without asking; with no terminal\n"
-    "                    and no --yes, questions are answered No/Cancel\n";
+    "                    and no --yes, questions are answered No/Cancel\n"
+    "  --version         print the version and exit\n";
 
 // Reports lay text out with fonts, which needs a GUI application (on no screen).
 bool needsFonts(int argc, char** argv)
@@ -85,6 +87,10 @@ bool needsFonts(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    if (asksForVersion(argc, argv)) {
+        std::fputs(qPrintable(versionLine(QStringLiteral("tvq52-cli"))), stdout);
+        return 0;
+    }
     std::unique_ptr<QCoreApplication> app;
     if (needsFonts(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <utility>
 
@@ -18,6 +19,11 @@ struct Error {
     QString detail;
     // Catalogue text put before the detail (the name of the bad field), 0 for none.
     int detailLabelId = 0;
+    // When set, shown in place of the catalogue text: a native text the
+    // workflow translates, its %1.. filled from textArgs. The catalogue id
+    // still tells what kind of failure it was.
+    QString text;
+    QStringList textArgs;
 };
 
 // Done, or the error that ended the step.

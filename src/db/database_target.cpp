@@ -19,7 +19,27 @@ std::optional<DatabaseTarget> DatabaseTarget::fromUri(const QString& text, QStri
             *error = why;
         return std::nullopt;
     };
-    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    // A socket folder may stand for the host, percent-encoded ("%2Frun%2Fpostgresql"),
+    // which QUrl refuses as a host name: it is taken out and kept aside.
+    QString written = text.trimmed();
+    QString socketFolder;
+    const int authorityStart = written.indexOf(QLatin1String("://"));
+    if (authorityStart > 0) {
+        const int from = authorityStart + 3;
+        int end = written.indexOf(QLatin1Char('/'), from);
+        if (end < 0)
+            end = int(written.size());
+        const int at = written.lastIndexOf(QLatin1Char('@'), end);
+        const int hostStart = at >= from ? at + 1 : from;
+        if (written.mid(hostStart, 3).compare(QLatin1String("%2F"), Qt::CaseInsensitive) == 0) {
+            int hostEnd = written.indexOf(QLatin1Char(':'), hostStart);
+            if (hostEnd < 0 || hostEnd > end)
+                hostEnd = end;
+            socketFolder = QUrl::fromPercentEncoding(written.mid(hostStart, hostEnd - hostStart).toUtf8());
+            written.remove(hostStart, hostEnd - hostStart);
+        }
+    }
+    const QUrl url(written, QUrl::StrictMode);
     if (!url.isValid() || (url.scheme() != QLatin1String("postgresql") && url.scheme() != QLatin1String("postgres")))
         return fail(QStringLiteral("No es una dirección postgresql://usuario@servidor:puerto/base: %1").arg(text));
     // Both ps and the settings file would show it.
@@ -29,10 +49,7 @@ std::optional<DatabaseTarget> DatabaseTarget::fromUri(const QString& text, QStri
                            "déjela en blanco para que se le pregunte"));
     DatabaseTarget t;
     t.dialect = SqlDialect::PostgreSQL;
-    t.host = url.host(QUrl::FullyDecoded);
-    if (t.host.isEmpty()) // a socket folder written %2F-encoded lands in the authority as is
-        t.host = QUrl::fromPercentEncoding(
-            url.authority(QUrl::FullyEncoded).section(QLatin1Char('@'), -1).section(QLatin1Char(':'), 0, 0).toUtf8());
+    t.host = socketFolder.isEmpty() ? url.host(QUrl::FullyDecoded) : socketFolder;
     if (url.port() > 0)
         t.port = url.port();
     t.user = url.userName(QUrl::FullyDecoded);

@@ -4,23 +4,53 @@
 
 namespace tvq52 {
 
+namespace {
+
+// Fills %1..%9 in one pass, so an argument holding "%2" stays as it is.
+QString fillArgs(const QString& text, const QStringList& args)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int n = i + 1 < text.size() ? text[i + 1].digitValue() : -1;
+        if (text[i] == QLatin1Char('%') && n >= 1 && n <= args.size()) {
+            out += args[n - 1];
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+} // namespace
+
 Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style, const QStringList& args,
                      const QString& title)
 {
     return prompter.message(Message{guru.GetS(id, args), title, style, id, {}});
 }
 
+QString errorText(const LocGuru& guru, const Error& error)
+{
+    QString detail = error.detail;
+    if (error.detailLabelId != 0)
+        detail = guru.GetS(error.detailLabelId).trimmed() + QLatin1Char(' ') + detail;
+    QString text = error.text.isEmpty()
+        ? guru.GetS(error.catalogueId)
+        : fillArgs(LocGuru::ConvertCrLf(guru.GetTranslation(error.text)), error.textArgs);
+    if (!detail.isEmpty())
+        text += QStringLiteral("\n\n") + detail;
+    return text;
+}
+
 void showError(Prompter& prompter, const LocGuru& guru, const Error& error)
 {
     if (error.catalogueId == 0)
         return;
-    QString detail = error.detail;
-    if (error.detailLabelId != 0)
-        detail = guru.GetS(error.detailLabelId).trimmed() + QLatin1Char(' ') + detail;
-    QString text = guru.GetS(error.catalogueId);
-    if (!detail.isEmpty())
-        text += QStringLiteral("\n\n") + detail;
-    prompter.message(Message{text, {}, MessageStyle::Critical, error.catalogueId, {}});
+    // An error with its own text shows no catalogue text.
+    const int shownId = error.text.isEmpty() ? error.catalogueId : 0;
+    prompter.message(Message{errorText(guru, error), {}, MessageStyle::Critical, shownId, {}});
 }
 
 void showFailure(Prompter& prompter, const LocGuru& guru, const Status& status)

@@ -11,6 +11,9 @@ class LocGuru;
 Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style, const QStringList& args = {},
                      const QString& title = {});
 
+// The text showError shows for `error`, translated.
+QString errorText(const LocGuru& guru, const Error& error);
+
 // Shows `error` in a critical box: its catalogue text, then its detail.
 // An error with nothing to tell shows nothing.
 void showError(Prompter& prompter, const LocGuru& guru, const Error& error);

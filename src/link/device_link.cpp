@@ -51,8 +51,7 @@ Status DeviceLink::openPort()
 {
     if (line_.isOpen() || line_.open())
         return {};
-    // The time-out text names the usual cause: the port missing or taken by another program.
-    return Error{msg::TransmissionTimeout, QStringLiteral("%1: %2").arg(line_.deviceName(), line_.errorString())};
+    return line_.openError();
 }
 
 void DeviceLink::closePort()

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/catalogue_ids.h"
+#include "core/error.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -21,6 +24,11 @@ public:
     virtual bool open() = 0;
     virtual void close() = 0;
     virtual QString errorString() const = 0;
+    // What the user is told after open() failed.
+    virtual Error openError() const
+    {
+        return Error{msg::TransmissionTimeout, QStringLiteral("%1: %2").arg(deviceName(), errorString())};
+    }
 
     virtual qint64 bytesAvailable() const = 0;
     // One byte, or -1 when none is waiting.

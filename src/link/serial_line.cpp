@@ -1,6 +1,225 @@
 #include "link/serial_line.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+#endif
+
 namespace tvq52 {
+
+namespace {
+
+#ifdef Q_OS_UNIX
+
+bool processAlive(qint64 pid)
+{
+    return pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM);
+}
+
+// The live process named by a lock file of the device (LCK..ttyS0 in
+// /var/lock, as serial programs write them: the pid on the first line).
+qint64 lockHolder(const QString& device)
+{
+    QStringList names;
+    for (const QString& path : {device, QFileInfo(device).canonicalFilePath()}) {
+        if (path.isEmpty())
+            continue;
+        QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
+        name.replace(QLatin1Char('/'), QLatin1Char('_'));
+        if (!names.contains(name))
+            names << name;
+    }
+    for (const char* dir : {"/var/lock", "/run/lock"}) {
+        for (const QString& name : names) {
+            QFile lock(QStringLiteral("%1/LCK..%2").arg(QLatin1String(dir), name));
+            if (!lock.open(QIODevice::ReadOnly))
+                continue;
+            const qint64 pid = lock.readLine(32).trimmed().toLongLong();
+            if (processAlive(pid))
+                return pid;
+        }
+    }
+    return 0;
+}
+
+// A process with the device open, as fuser finds it (all of them for root,
+// this user's otherwise).
+qint64 openedBy(const QString& device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return 0;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric)
+            continue;
+        const QDir fds(proc.filePath(entry + QStringLiteral("/fd")));
+        for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+            if (QFile::symLinkTarget(fds.filePath(fd)) == target)
+                return pid;
+    }
+    return 0;
+}
+
+QString processName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll().trimmed()) : QString();
+}
+
+QString userName(uid_t uid)
+{
+    const passwd* pw = ::getpwuid(uid);
+    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(uid);
+}
+
+void describePermission(PortAccess& access, const struct stat& st)
+{
+    access.user = userName(::getuid());
+    access.owner = userName(st.st_uid);
+    const group* gr = ::getgrgid(st.st_gid);
+    access.group = gr ? QString::fromLocal8Bit(gr->gr_name) : QString::number(st.st_gid);
+    // Joining root's group is no advice to give.
+    access.groupMayUse = st.st_gid != 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+
+    if (const passwd* pw = ::getpwuid(::getuid())) {
+        int count = 64;
+        std::vector<gid_t> groups(static_cast<std::size_t>(count));
+        if (::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count) < 0) {
+            groups.resize(std::size_t(count));
+            ::getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count);
+        }
+        groups.resize(std::size_t(std::max(count, 0)));
+        access.userInGroup = std::find(groups.begin(), groups.end(), st.st_gid) != groups.end();
+    }
+    const int n = ::getgroups(0, nullptr);
+    std::vector<gid_t> session(static_cast<std::size_t>(std::max(n, 0)));
+    if (n > 0)
+        ::getgroups(n, session.data());
+    access.sessionHasGroup =
+        ::getegid() == st.st_gid || std::find(session.begin(), session.end(), st.st_gid) != session.end();
+}
+
+#endif
+
+} // namespace
+
+PortAccess checkPortAccess(const QString& device)
+{
+    PortAccess access;
+    access.device = device;
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(device);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        access.fault = (errno == ENOENT || errno == ENOTDIR) ? PortFault::Missing : PortFault::Other;
+        access.systemText = QString::fromLocal8Bit(std::strerror(errno));
+        return access;
+    }
+    if (::access(path.constData(), R_OK | W_OK) != 0) {
+        access.fault = PortFault::NoPermission;
+        describePermission(access, st);
+        return access;
+    }
+    access.holderPid = lockHolder(device);
+    if (access.holderPid != 0) {
+        access.fault = PortFault::Busy;
+        access.holderName = processName(access.holderPid);
+    }
+#else
+    if (!QFileInfo::exists(device) && !device.startsWith(QLatin1String("COM"), Qt::CaseInsensitive))
+        access.fault = PortFault::Missing;
+#endif
+    return access;
+}
+
+PortAccess diagnoseOpenFailure(const QString& device, QSerialPort::SerialPortError error, const QString& errorText)
+{
+    PortAccess access = checkPortAccess(device);
+    if (error == QSerialPort::DeviceNotFoundError) {
+        access.fault = PortFault::Missing;
+        return access;
+    }
+    if (access.fault == PortFault::Missing || access.fault == PortFault::NoPermission)
+        return access;
+#ifdef Q_OS_UNIX
+    if (access.holderPid == 0)
+        access.holderPid = openedBy(device);
+    if (access.holderPid != 0 && access.holderName.isEmpty())
+        access.holderName = processName(access.holderPid);
+#endif
+    // The user may read and write the device, so a refusal means it is taken.
+    if (access.holderPid != 0 || error == QSerialPort::PermissionError) {
+        access.fault = PortFault::Busy;
+        return access;
+    }
+    access.fault = PortFault::Other;
+    access.systemText = errorText;
+    return access;
+}
+
+Error portAccessError(const PortAccess& access)
+{
+    Error error{msg::TransmissionTimeout};
+    switch (access.fault) {
+    case PortFault::Missing:
+        error.text = QStringLiteral(
+            "El puerto %1 no existe. Compruebe que el cable o el adaptador USB está "
+            "conectado, o elija otro puerto en Comunicaciones.");
+        error.textArgs = {access.device};
+        return error;
+    case PortFault::NoPermission:
+        if (access.groupMayUse && !access.userInGroup) {
+            error.text = QStringLiteral(
+                "El usuario %2 no puede usar el puerto %1: solo pueden los miembros del "
+                "grupo %3. Añádalo con «sudo adduser %2 %3» y vuelva a iniciar la sesión.");
+            error.textArgs = {access.device, access.user, access.group};
+        } else if (access.groupMayUse && !access.sessionHasGroup) {
+            error.text = QStringLiteral(
+                "El usuario %2 ya es del grupo %3, que puede usar el puerto %1, pero esta "
+                "sesión empezó antes. Cierre la sesión y vuelva a entrar.");
+            error.textArgs = {access.device, access.user, access.group};
+        } else {
+            error.text = QStringLiteral(
+                "El usuario %2 no tiene permiso para usar el puerto %1 (propietario %3, "
+                "grupo %4). Pida acceso al administrador del equipo.");
+            error.textArgs = {access.device, access.user, access.owner, access.group};
+        }
+        return error;
+    case PortFault::Busy:
+        if (access.holderPid != 0) {
+            error.text = QStringLiteral(
+                "El puerto %1 está ocupado por otro programa (%2, proceso %3). Ciérrelo y "
+                "vuelva a intentarlo.");
+            error.textArgs = {access.device, access.holderName, QString::number(access.holderPid)};
+        } else {
+            error.text = QStringLiteral(
+                "El puerto %1 está ocupado por otro programa. Ciérrelo y vuelva a "
+                "intentarlo; «fuser -v %1» muestra cuál es.");
+            error.textArgs = {access.device};
+        }
+        return error;
+    case PortFault::None:
+    case PortFault::Other:
+        break;
+    }
+    error.detail = QStringLiteral("%1: %2").arg(access.device, access.systemText);
+    return error;
+}
 
 SerialLine::SerialLine()
 {
@@ -52,6 +271,7 @@ bool SerialLine::open()
     error_.clear();
     if (!port_.open(QIODevice::ReadWrite)) {
         error_ = port_.errorString();
+        failure_ = diagnoseOpenFailure(device_, port_.error(), error_);
         port_.clearError();
         return false;
     }
@@ -72,6 +292,11 @@ void SerialLine::close()
 QString SerialLine::errorString() const
 {
     return error_;
+}
+
+Error SerialLine::openError() const
+{
+    return portAccessError(failure_);
 }
 
 qint64 SerialLine::bytesAvailable() const

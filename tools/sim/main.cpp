@@ -1,3 +1,4 @@
+#include "app/command_line.h"
 #include "sim_runner.h"
 
 #include <QCoreApplication>
@@ -22,6 +23,10 @@ void onSignal(int)
 
 int main(int argc, char** argv)
 {
+    if (tvq52::asksForVersion(argc, argv)) {
+        std::fputs(qPrintable(tvq52::versionLine(QStringLiteral("tvq52-sim"))), stdout);
+        return 0;
+    }
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tvq52-sim"));
 

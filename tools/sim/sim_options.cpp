@@ -76,6 +76,8 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
         QStringLiteral("A virtual TVQ-52 unit on a pseudo-terminal, for demonstrations, training and tests.\n"
                        "Prints the terminal's device path on the first line of its output."));
     p.addHelpOption();
+    // Answered by main before anything starts; listed here for --help.
+    p.addOption(QCommandLineOption(QStringLiteral("version"), QStringLiteral("Print the version and exit.")));
     const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make a symbolic link PATH to the terminal."),
                                   QStringLiteral("PATH"));
     const QCommandLineOption type(QStringLiteral("type"), QStringLiteral("Unit type byte (default 42)."),

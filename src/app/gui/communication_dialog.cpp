@@ -4,6 +4,9 @@
 #include "app/settings.h"
 #include "app/startup.h"
 #include "core/prompter.h"
+#include "i18n/catalogue_message.h"
+#include "link/link_state.h"
+#include "link/serial_line.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -16,9 +19,30 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSerialPortInfo>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace tvq52 {
+
+namespace {
+
+// The device a port text names: a port number or a path.
+QString portDevice(const QString& text)
+{
+    bool number = false;
+    const int n = text.trimmed().toInt(&number);
+    return number ? portNumberDevice(n) : text.trimmed();
+}
+
+QString portProblem(const LocGuru& guru, const QString& text)
+{
+    const PortAccess access = checkPortAccess(portDevice(text));
+    if (access.fault == PortFault::None)
+        return {};
+    return errorText(guru, portAccessError(access));
+}
+
+} // namespace
 
 CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QWidget* parent)
     : QDialog(parent), ctx_(ctx), prompter_(prompter)
@@ -37,6 +61,17 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
         port_->addItem(QString::number(n));
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
         port_->addItem(info.systemLocation());
+    // Ports that cannot be opened are marked, found without opening them:
+    // a unit on the line is not disturbed by looking.
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    for (int i = 0; i < port_->count(); ++i) {
+        const QString problem = portProblem(ctx_.guru, port_->itemText(i));
+        if (problem.isEmpty())
+            continue;
+        port_->setItemIcon(i, warning);
+        port_->setItemData(i, problem, Qt::ToolTipRole);
+        port_->setItemData(i, palette().color(QPalette::Disabled, QPalette::Text), Qt::ForegroundRole);
+    }
     port_->setToolTip(QStringLiteral("Número de puerto (1 a 99) o ruta del dispositivo, p. ej. /dev/ttyUSB0"));
     port_->setMinimumContentsLength(18);
     auto* portLabel = new QLabel(QStringLiteral("Puerto:"), this);
@@ -44,6 +79,12 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     portLabel->setBuddy(port_);
     form->addRow(portLabel, port_);
     layout->addLayout(form);
+    portState_ = new QLabel(this);
+    portState_->setObjectName(QStringLiteral("LbEstadoPuerto"));
+    portState_->setWordWrap(true);
+    portState_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    portState_->setStyleSheet(QStringLiteral("color: #a00000"));
+    layout->addWidget(portState_);
 
     auto* link = new QGroupBox(QStringLiteral("Conexión"), this);
     link->setObjectName(QStringLiteral("FrameConexion"));
@@ -106,6 +147,15 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     (ctx_.link.ModemMode != 0 ? modem_ : rs_)->setChecked(true);
     (ctx_.link.TonePulse == 1 ? tone_ : pulse_)->setChecked(true);
     prefix_->setText(ctx_.link.DialCode);
+    showPortState();
+    connect(port_, &QComboBox::currentTextChanged, this, &CommunicationDialog::showPortState);
+}
+
+void CommunicationDialog::showPortState()
+{
+    const QString problem = portProblem(ctx_.guru, port_->currentText());
+    portState_->setText(problem);
+    portState_->setVisible(!problem.isEmpty());
 }
 
 void CommunicationDialog::accept()

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 
@@ -20,9 +21,13 @@ public:
     void accept() override;
 
 private:
+    // Says why the port being chosen cannot be opened, if it cannot.
+    void showPortState();
+
     AppContext& ctx_;
     Prompter& prompter_;
     QComboBox* port_;
+    QLabel* portState_;
     QRadioButton* rs_;
     QRadioButton* modem_;
     QRadioButton* tone_;

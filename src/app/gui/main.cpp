@@ -8,17 +8,24 @@
 
 int main(int argc, char** argv)
 {
+    if (tvq52::asksForVersion(argc, argv)) {
+        std::fputs(qPrintable(tvq52::versionLine(QStringLiteral("tvq52"))), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tvq52"));
     QApplication::setOrganizationName(QStringLiteral("tvq52"));
     QApplication::setApplicationVersion(QStringLiteral(TVQ52_VERSION));
+    // Ties the windows to the installed desktop entry (its name and icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tvq52.Manager"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     const tvq52::CommandLine cl = tvq52::parseCommandLine(QApplication::arguments());
     if (cl.help || !cl.error.isEmpty()) {
         std::fprintf(cl.help ? stdout : stderr,
                      "%s%sUsage: tvq52 [--home DIR] [EXCHANGE_FILE.TQ52 | SERIAL_NUMBER]\n"
-                     "  --home DIR   data folder (default: $TVQ52_HOME, else the per-user data folder)\n",
+                     "  --home DIR   data folder (default: $TVQ52_HOME, else the per-user data folder)\n"
+                     "  --version    print the version and exit\n",
                      qPrintable(cl.error), cl.error.isEmpty() ? "" : "\n");
         return cl.help ? 0 : 2;
     }

@@ -1,0 +1,175 @@
+#include "db/database.h"
+#include "db/database_target.h"
+#include "db/store.h"
+#include "support/rows.h"
+#include "support/test_backend.h"
+
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using tvq52::test::onServerBackend;
+using tvq52::test::row;
+using tvq52::test::ServerTestDatabase;
+
+namespace {
+
+TEST(DatabaseTarget, UrisReadBackAsWrittenAndNeverCarryAPassword)
+{
+    struct Case {
+        const char* uri;
+        const char* host;
+        int port;
+        const char* database;
+        const char* user;
+        const char* options;
+    };
+    const Case cases[] = {
+        {"postgresql://inspector@office.example:6432/tvq52", "office.example", 6432, "tvq52", "inspector", ""},
+        {"postgres://db1/registros?sslmode=require&connect_timeout=5", "db1", 5432, "registros", "",
+         "sslmode=require;connect_timeout=5"},
+        {"postgresql://ana@/tvq52?host=/run/postgresql", "/run/postgresql", 5432, "tvq52", "ana", ""},
+        {"postgresql://ana@%2Fvar%2Frun%2Fpg:5433/tvq52", "/var/run/pg", 5433, "tvq52", "ana", ""},
+        {"postgresql://jos%C3%A9@10.0.0.7/ruido%20ma%C3%B1ana", "10.0.0.7", 5432, "ruido mañana", "josé", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.uri);
+        QString error;
+        const auto t = DatabaseTarget::fromUri(QString::fromUtf8(c.uri), &error);
+        ASSERT_TRUE(t) << error.toStdString();
+        EXPECT_EQ(t->host, QString::fromUtf8(c.host));
+        EXPECT_EQ(t->port, c.port);
+        EXPECT_EQ(t->database, QString::fromUtf8(c.database));
+        EXPECT_EQ(t->user, QString::fromUtf8(c.user));
+        EXPECT_EQ(t->options, QString::fromUtf8(c.options));
+        // What is written back to the settings file reads as the same place.
+        const auto again = DatabaseTarget::fromUri(t->uri(), &error);
+        ASSERT_TRUE(again) << t->uri().toStdString() << ": " << error.toStdString();
+        EXPECT_EQ(*again, *t) << t->uri().toStdString();
+    }
+    for (const char* refused : {"postgresql://ana:secreto@db/tvq52", "postgresql://db/tvq52?password=secreto",
+                                "postgresql://db/", "mysql://db/tvq52", "postgresql://db:99999/tvq52", "tvq52.db"}) {
+        QString error;
+        EXPECT_FALSE(DatabaseTarget::fromUri(QString::fromUtf8(refused), &error)) << refused;
+        EXPECT_FALSE(error.isEmpty()) << refused;
+        EXPECT_FALSE(error.contains(QLatin1String("secreto")))
+            << "the password is repeated in: " << error.toStdString();
+    }
+}
+
+class ServerDatabase : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!onServerBackend())
+            GTEST_SKIP() << "server run only";
+    }
+    static QStringList tablesOf(Database& db)
+    {
+        QSqlQuery q(db.connection());
+        EXPECT_TRUE(
+            q.exec(QStringLiteral("SELECT table_name FROM information_schema.tables "
+                                  "WHERE table_schema = current_schema() ORDER BY 1")));
+        QStringList names;
+        while (q.next())
+            names << q.value(0).toString();
+        return names;
+    }
+};
+
+TEST_F(ServerDatabase, AnEmptyDatabaseIsLaidOutWithTheExactNamesAndWithoutTheLocalSettingsTable)
+{
+    ServerTestDatabase server(false);
+    auto db = server.open();
+    ASSERT_TRUE(db);
+    EXPECT_EQ(db->inspectSchema(), SchemaState::Empty);
+    EXPECT_FALSE(db->verifySchema().isEmpty());
+    QString error;
+    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
+    EXPECT_TRUE(db->verifySchema().isEmpty()) << db->verifySchema().toStdString();
+    const QStringList tables = tablesOf(*db);
+    EXPECT_TRUE(tables.contains(QStringLiteral("Programacion")));
+    EXPECT_TRUE(tables.contains(QStringLiteral("DiarioRegistros")));
+    EXPECT_FALSE(tables.contains(QStringLiteral("Configuracion"), Qt::CaseInsensitive));
+
+    // The quoted names are the ones a statement must use; the comma name included.
+    Store store(*db);
+    ASSERT_TRUE(store.insert(QStringLiteral("Programacion"),
+                             row({{"LNumeroSerie", 7}, {"SOctava31,5Hz", 1.5}, {"TLocal", QStringLiteral("Peñón")}})))
+        << store.lastError().toStdString();
+    const auto back = store.selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}}));
+    ASSERT_TRUE(back);
+    EXPECT_DOUBLE_EQ(back->value(QStringLiteral("SOctava31,5Hz")).toDouble(), 1.5);
+    EXPECT_FALSE(back->contains(QStringLiteral("rowid"))) << "the server's row number leaked into a row";
+    // The key holds on the server as in the file.
+    EXPECT_FALSE(store.insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}})));
+    // Laying out again changes nothing and loses nothing.
+    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    EXPECT_EQ(store.count(QStringLiteral("Programacion")), 1);
+}
+
+TEST_F(ServerDatabase, ATableOfOurNameWithOtherColumnsIsRefusedAndLeftAsItWas)
+{
+    ServerTestDatabase server(false);
+    auto db = server.open();
+    ASSERT_TRUE(db);
+    QSqlQuery q(db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE \"Intervalos\" (id integer, nota text)")));
+    ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO \"Intervalos\" VALUES (1, 'ajeno')")));
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TABLE facturas (id integer)")));
+
+    QString detail;
+    EXPECT_EQ(db->inspectSchema(&detail), SchemaState::Foreign);
+    EXPECT_EQ(detail, QStringLiteral("Intervalos"));
+    QString error;
+    EXPECT_FALSE(db->layOutSchema(&error));
+    EXPECT_TRUE(error.contains(QLatin1String("Intervalos"))) << error.toStdString();
+    EXPECT_EQ(tablesOf(*db), (QStringList{QStringLiteral("Intervalos"), QStringLiteral("facturas")}));
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT nota FROM \"Intervalos\"")) && q.next());
+    EXPECT_EQ(q.value(0).toString(), QStringLiteral("ajeno"));
+}
+
+TEST_F(ServerDatabase, ADatabaseMissingSomeOfOurTablesGetsOnlyThoseAndKeepsItsRows)
+{
+    ServerTestDatabase server(false);
+    auto db = server.open();
+    ASSERT_TRUE(db);
+    QString error;
+    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    Store store(*db);
+    ASSERT_TRUE(store.insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", 9}})));
+    QSqlQuery q(db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("DROP TABLE \"DiarioRegistros\"")));
+    ASSERT_TRUE(q.exec(QStringLiteral("DROP TABLE \"Sesiones\"")));
+
+    QString missing;
+    EXPECT_EQ(db->inspectSchema(&missing), SchemaState::Partial);
+    EXPECT_TRUE(missing.contains(QLatin1String("Sesiones")) && missing.contains(QLatin1String("DiarioRegistros")))
+        << missing.toStdString();
+    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
+    EXPECT_EQ(store.count(QStringLiteral("Programacion")), 1);
+}
+
+TEST_F(ServerDatabase, ConnectionFailuresSayWhichTheyAre)
+{
+    DatabaseTarget nowhere = tvq52::test::serverAdminTarget();
+    nowhere.host = QStringLiteral("/nonexistent-socket-folder");
+    QString error;
+    ConnectFailure why = ConnectFailure::None;
+    EXPECT_FALSE(Database::openServer(nowhere, {}, &error, &why));
+    EXPECT_EQ(why, ConnectFailure::Unreachable) << error.toStdString();
+
+    DatabaseTarget missing = tvq52::test::serverAdminTarget();
+    missing.database = QStringLiteral("no_such_database_here");
+    EXPECT_FALSE(Database::openServer(missing, {}, &error, &why));
+    EXPECT_EQ(why, ConnectFailure::NoDatabase) << error.toStdString();
+
+    DatabaseTarget stranger = tvq52::test::serverAdminTarget();
+    stranger.user = QStringLiteral("nobody_we_know");
+    EXPECT_FALSE(Database::openServer(stranger, {}, &error, &why));
+    EXPECT_EQ(why, ConnectFailure::Authentication) << error.toStdString();
+}
+
+} // namespace

@@ -1,0 +1,110 @@
+#include "core/catalogue_ids.h"
+#include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
+#include "link/serial_line.h"
+
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+PortAccess permission(bool groupMayUse, bool inGroup, bool sessionHasGroup)
+{
+    PortAccess a;
+    a.fault = PortFault::NoPermission;
+    a.device = QStringLiteral("/dev/ttyUSB0");
+    a.user = QStringLiteral("ana");
+    a.owner = QStringLiteral("root");
+    a.group = QStringLiteral("dialout");
+    a.groupMayUse = groupMayUse;
+    a.userInGroup = inGroup;
+    a.sessionHasGroup = sessionHasGroup;
+    return a;
+}
+
+PortAccess fault(PortFault kind, qint64 holder = 0, const QString& holderName = {})
+{
+    PortAccess a;
+    a.fault = kind;
+    a.device = QStringLiteral("/dev/ttyUSB0");
+    a.holderPid = holder;
+    a.holderName = holderName;
+    a.systemText = QStringLiteral("Input/output error");
+    return a;
+}
+
+} // namespace
+
+// What each failure tells the user to do, and that every one of those texts
+// has its row in the shipped language database with the values kept.
+TEST(PortAccessMessages, EachFailureSaysWhatToDoInEveryLanguage)
+{
+    const struct {
+        const char* what;
+        PortAccess access;
+        QString says;
+        QStringList values; // shown in every language
+    } cases[] = {
+        {"missing", fault(PortFault::Missing), "El puerto /dev/ttyUSB0 no existe", {"/dev/ttyUSB0"}},
+        {"not in the group",
+         permission(true, false, false),
+         "Añádalo con «sudo adduser ana dialout» y vuelva a iniciar la sesión",
+         {"/dev/ttyUSB0", "sudo adduser ana dialout"}},
+        {"added but not logged in again",
+         permission(true, true, false),
+         "ya es del grupo dialout, que puede usar el puerto /dev/ttyUSB0",
+         {"ana", "dialout"}},
+        // Joining a group that may not use the device would not help.
+        {"group may not use it",
+         permission(false, false, false),
+         "(propietario root, grupo dialout). Pida acceso al administrador",
+         {"root", "dialout"}},
+        {"held by a program",
+         fault(PortFault::Busy, 4242, "minicom"),
+         "ocupado por otro programa (minicom, proceso 4242)",
+         {"minicom", "4242"}},
+        {"held by an unknown program",
+         fault(PortFault::Busy),
+         "«fuser -v /dev/ttyUSB0» muestra cuál es",
+         {"fuser -v /dev/ttyUSB0"}},
+    };
+
+    LocGuru guru;
+    ASSERT_TRUE(guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, LocGuru::SqlDb));
+    for (const auto& c : cases) {
+        const Error error = portAccessError(c.access);
+        EXPECT_EQ(error.catalogueId, msg::TransmissionTimeout) << c.what;
+        guru.sForeignColumnName = QStringLiteral("Español");
+        const QString spanish = errorText(guru, error);
+        EXPECT_TRUE(spanish.contains(c.says)) << c.what << ": " << spanish.toStdString();
+        EXPECT_FALSE(spanish.contains(guru.GetS(msg::TransmissionTimeout))) << c.what;
+        for (const char* language : {"Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
+            guru.sForeignColumnName = QString::fromUtf8(language);
+            const QString translated = errorText(guru, error);
+            EXPECT_NE(translated, spanish) << c.what << " in " << language;
+            for (const QString& value : c.values)
+                EXPECT_TRUE(translated.contains(value))
+                    << c.what << " in " << language << ": " << translated.toStdString();
+            EXPECT_FALSE(translated.contains(QRegularExpression(QStringLiteral("%\\d")))) << translated.toStdString();
+        }
+    }
+
+    // Anything else keeps the transmission text with the system's words under it.
+    guru.sForeignColumnName = QStringLiteral("English");
+    const QString other = errorText(guru, portAccessError(fault(PortFault::Other)));
+    EXPECT_TRUE(other.startsWith(guru.GetS(msg::TransmissionTimeout))) << other.toStdString();
+    EXPECT_TRUE(other.endsWith("/dev/ttyUSB0: Input/output error")) << other.toStdString();
+}
+
+// An argument that looks like a placeholder is shown as it is.
+TEST(PortAccessMessages, ValuesAreFilledInOnce)
+{
+    PortAccess a = fault(PortFault::Busy, 7, QStringLiteral("odd%1%3name"));
+    a.device = QStringLiteral("/tmp/%2");
+    LocGuru guru;
+    const QString text = errorText(guru, portAccessError(a));
+    EXPECT_TRUE(text.startsWith("El puerto /tmp/%2 está ocupado por otro programa (odd%1%3name, proceso 7)"))
+        << text.toStdString();
+}

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Builds the Debian package, unpacks it into a scratch root and runs the
+# installed programs from there: they must find their assets beside
+# themselves (../share/tvq52), lay out a new data folder from them, and talk
+# to the installed simulator. Then the desktop entry and the AppStream
+# description are validated, and the scratch root removed.
+set -euo pipefail
+
+build=${1:?usage: package_test.sh BUILD_DIR}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --build "$build" --target package >/dev/null
+deb=$(ls -t "$build"/tvq52_*.deb | head -n1)
+[ -f "$deb" ] || fail "no package in $build"
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/tvq52-package.XXXXXX")
+sim_pid=
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+  rm -rf "$root"
+}
+trap cleanup EXIT
+
+# The package names the libraries it links and the SQLite driver Qt loads.
+depends=$(dpkg-deb -f "$deb" Depends)
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libsqlite3-0 libqt6sql6-sqlite libqt6sql6-psql; do
+  [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
+done
+
+dpkg-deb -x "$deb" "$root/fs"
+usr=$root/fs/usr
+for f in bin/tvq52 bin/tvq52-cli bin/tvq52-sim share/tvq52/Language.db share/tvq52/help/TVQ-52_ENG.html \
+         share/tvq52/reports/tvq52_1.xml share/icons/hicolor/scalable/apps/tvq52.svg \
+         share/icons/hicolor/48x48/apps/tvq52.png share/man/man1/tvq52-cli.1.gz share/man/man1/tvq52-sim.1.gz \
+         share/doc/tvq52/copyright; do
+  [ -e "$usr/$f" ] || fail "package lacks /usr/$f"
+done
+
+# The installed programs are on their own: nothing points at the build.
+unset TVQ52_ASSETS TVQ52_HOME
+export HOME=$root/home XDG_DATA_HOME=
+mkdir -p "$HOME"
+for p in tvq52 tvq52-cli tvq52-sim; do
+  v=$(QT_QPA_PLATFORM=offscreen "$usr/bin/$p" --version)
+  [ "$v" = "$p $TVQ52_EXPECTED_VERSION" ] || fail "$p --version printed '$v'"
+done
+
+home=$root/data
+[ "$("$usr/bin/tvq52-cli" --home "$home" init)" = "$home" ] || fail "init did not print its folder"
+cmp -s "$usr/share/tvq52/Language.db" "$home/Language.db" || fail "the new data folder lacks the installed Language.db"
+cmp -s "$usr/share/tvq52/help/TVQ-52_ENG.html" "$home/help/TVQ-52_ENG.html" || fail "the new data folder lacks the help"
+# Without --home, the window and the command line share the per-user folder.
+[ "$("$usr/bin/tvq52-cli" init)" = "$HOME/.local/share/tvq52/tvq52" ] || fail "the per-user folder is not the window's"
+
+out=$root/sim.out
+"$usr/bin/tvq52-sim" --serial 4711 --link "$root/unit" >"$out" 2>"$root/sim.err" &
+sim_pid=$!
+for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
+[ -L "$root/unit" ] || fail "the simulator did not start: $(cat "$root/sim.err")"
+ident=$("$usr/bin/tvq52-cli" --home "$home" --device "$root/unit" identify 2>"$root/cli.err") ||
+  fail "identify failed: $(cat "$root/cli.err")"
+[[ $ident == *"Serial number: 4711"* ]] || fail "identify printed: $ident"
+
+desktop=$usr/share/applications/org.tvq52.Manager.desktop
+desktop-file-validate "$desktop" || fail "desktop entry"
+exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+[ -x "$usr/bin/${exec_line%% *}" ] || fail "the desktop entry starts '$exec_line', which is not installed"
+icon=$(sed -n 's/^Icon=//p' "$desktop")
+[ -f "$usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "the desktop entry's icon $icon is not installed"
+# Exchange files get the type the desktop entry opens.
+mime=$(sed -n 's/^MimeType=\([^;]*\);.*/\1/p' "$desktop")
+update-mime-database "$usr/share/mime"
+grep -qx "50:$mime:\*.tq52" "$usr/share/mime/globs2" || fail "exchange files are not of type '$mime'"
+appstreamcli validate --no-net "$usr/share/metainfo/org.tvq52.Manager.metainfo.xml" >/dev/null ||
+  fail "metainfo: $(appstreamcli validate --no-net "$usr/share/metainfo/org.tvq52.Manager.metainfo.xml")"
+
+lintian --fail-on error "$deb" || fail "lintian found errors"
+echo "package test passed: $deb"
