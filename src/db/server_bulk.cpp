@@ -136,6 +136,24 @@ QByteArray ServerArray::finish()
     return done;
 }
 
+bool ServerBulk::sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params)
+{
+    const ParamArray p(params);
+    return conn_
+        && PQsendQueryPrepared(conn_, name.constData(), int(params.size()), p.values.data(), nullptr, nullptr, 0) == 1;
+}
+
+ServerBulk::Result ServerBulk::receive()
+{
+    // The statement's result, then a null one that ends it.
+    PGresult* last = nullptr;
+    while (PGresult* r = PQgetResult(conn_)) {
+        PQclear(last);
+        last = r;
+    }
+    return finish(last);
+}
+
 QByteArray serverText(const ColumnDef& column, const QVariant& value)
 {
     if (!value.isValid() || value.isNull())

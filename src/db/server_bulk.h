@@ -53,6 +53,10 @@ public:
     // Prepared once under `name` for this object's life.
     bool prepare(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error);
     Result execPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
+    // The same without waiting: the server works on it while the caller
+    // prepares the next batch; receive() waits for its result. One at a time.
+    bool sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
+    Result receive();
 
 private:
     Result finish(pg_result* result);

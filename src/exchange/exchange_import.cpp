@@ -343,16 +343,35 @@ public:
             flush();
     }
 
-    // Writes what is pending; each batch is its own transaction.
+    // Sends what is pending as one batch, its own transaction, and counts the
+    // batch sent before: the server stores one batch while the next is read.
     void flush()
     {
         if (pending_.empty())
             return;
-        SectionWork& w = *section_;
-        if (!writeBatch(w))
-            for (const Pending& p : pending_)
-                writeOne(w, p);
+        collect();
+        sent_.section = section_;
+        sent_.rows = std::move(pending_);
         pending_.clear();
+        // The first row of a key in the batch goes to the server; later ones
+        // are compared with whatever that key ends up holding.
+        QSet<QByteArray> seen;
+        sent_.first.clear();
+        sent_.later.clear();
+        for (const Pending& p : sent_.rows) {
+            const QByteArray key = keyText(*section_, p.values);
+            (seen.contains(key) ? sent_.later : sent_.first).push_back(&p.values);
+            seen.insert(key);
+        }
+        sent_.waiting = send(*section_, sent_.first);
+        sent_.active = true;
+    }
+
+    // Waits for the batch in flight and counts it; what is left unsent stays.
+    void finish()
+    {
+        flush();
+        collect();
     }
 
 private:
@@ -439,7 +458,7 @@ private:
 
     // Writes `rows` (keys unique among them); false when the server refused
     // the statement, which then wrote nothing.
-    bool write(SectionWork& w, const std::vector<const QVariantList*>& rows, QString* error)
+    bool send(SectionWork& w, const std::vector<const QVariantList*>& rows)
     {
         std::vector<ServerArray> arrays(w.columns.size());
         for (const QVariantList* values : rows)
@@ -448,8 +467,42 @@ private:
         std::vector<QByteArray> params;
         for (ServerArray& a : arrays)
             params.push_back(a.finish());
+        const QByteArray name = "tvq52_import_" + w.section->name.toLatin1().toLower();
+        if (!prepared_.contains(name)) {
+            QString error;
+            if (!bulk_.prepare(name, insertStatement(w), int(params.size()), &error))
+                return false;
+            prepared_.insert(name);
+        }
+        return bulk_.sendPrepared(name, params);
+    }
+
+    void collect()
+    {
+        if (!sent_.active)
+            return;
+        sent_.active = false;
+        SectionWork& w = *sent_.section;
+        holds_.clear();
+        QString error;
+        if (!sent_.waiting || !complete(w, sent_.first, bulk_.receive(), &error)) {
+            // Nothing of the batch was written; row by row finds the culprit.
+            for (const Pending& p : sent_.rows)
+                writeOne(w, p);
+            return;
+        }
+        for (const QVariantList* values : sent_.later) {
+            const auto it = holds_.constFind(keyText(w, *values));
+            countAgainst(w, *values, it == holds_.constEnd() ? nullptr : &*it);
+        }
+    }
+
+    // Counts a sent batch by the keys its insert names.
+    bool complete(SectionWork& w, const std::vector<const QVariantList*>& rows, const ServerBulk::Result& r,
+                  QString* error)
+    {
+        std::vector<QByteArray> params;
         const QByteArray table = w.section->name.toLatin1().toLower();
-        const ServerBulk::Result r = exec("tvq52_import_" + table, insertStatement(w), params);
         if (!r.ok()) {
             *error = r.error();
             return false;
@@ -500,33 +553,11 @@ private:
         return true;
     }
 
-    bool writeBatch(SectionWork& w)
-    {
-        // The first row of a key in the batch goes to the server; later ones
-        // are compared with whatever that key ends up holding.
-        holds_.clear();
-        QSet<QByteArray> seen;
-        std::vector<const QVariantList*> first, later;
-        for (const Pending& p : pending_) {
-            const QByteArray key = keyText(w, p.values);
-            (seen.contains(key) ? later : first).push_back(&p.values);
-            seen.insert(key);
-        }
-        QString error;
-        if (!write(w, first, &error))
-            return false; // row by row finds the culprit
-        for (const QVariantList* values : later) {
-            const auto it = holds_.constFind(keyText(w, *values));
-            countAgainst(w, *values, it == holds_.constEnd() ? nullptr : &*it);
-        }
-        return true;
-    }
-
     void writeOne(SectionWork& w, const Pending& p)
     {
         holds_.clear();
-        QString error;
-        if (write(w, {&p.values}, &error))
+        QString error = QStringLiteral("no PostgreSQL connection");
+        if (send(w, {&p.values}) && complete(w, {&p.values}, bulk_.receive(), &error))
             return;
         Refusal why;
         why.line = p.line;
@@ -542,6 +573,13 @@ private:
     std::vector<Pending> pending_;
     QSet<QByteArray> prepared_;
     QHash<QByteArray, QVariantList> holds_; // by key: what the batch's keys hold now
+    struct Sent {
+        SectionWork* section = nullptr;
+        std::vector<Pending> rows;
+        std::vector<const QVariantList*> first, later;
+        bool active = false;  // counted yet?
+        bool waiting = false; // sent, its result to be read
+    } sent_;
 };
 
 } // namespace
@@ -718,7 +756,7 @@ ImportSummary ExchangeImporter::run(const QString& path)
             report(false);
     }
     if (server) {
-        server->flush();
+        server->finish();
         added = server->added;
     } else {
         db.commit();
