@@ -243,3 +243,33 @@ TEST(DatabaseMerge, AMissingTableIsToldAndTheOthersStillMerge)
     ASSERT_EQ(Journal(*p.target).entries().size(), 1);
     EXPECT_EQ(Journal(*p.target).entries()[0].outcome, QStringLiteral("failed"));
 }
+
+// More rows than one batch holds: units already there, and venues too long
+// for the column among both the new and the present ones.
+TEST(DatabaseMerge, ManyRowsCountExactlyAcrossBatches)
+{
+    Pair p;
+    auto units = [](Database& db, int count, const char* venue) {
+        exec(db,
+             QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < %1) "
+                            "INSERT INTO Programacion (LNumeroSerie, TLocal) SELECT i, %2 FROM n")
+                 .arg(count)
+                 .arg(QString::fromLatin1(venue)));
+    };
+    units(*p.source, 4500, "CASE WHEN i % 10 = 0 THEN printf('%040d', i) ELSE 'u' || i END");
+    auto early = newDatabase(p.home.file(QStringLiteral("early.db")));
+    units(*early, 1000, "'there first'");
+    ASSERT_TRUE(mergeDatabase(*p.target, early->path()).complete());
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    const MergeTableCount& t = table(r, "Programacion");
+    EXPECT_EQ(t.read, 4500);
+    EXPECT_EQ(t.present, 1000); // a too long venue of a present unit is still present
+    EXPECT_EQ(t.refused, 350);
+    EXPECT_EQ(t.added, 3150);
+    EXPECT_EQ(count(*p.target,
+                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = "
+                                   "'there first'")),
+              1000);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = 'u4499'")), 1);
+}
