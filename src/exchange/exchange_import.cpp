@@ -485,7 +485,7 @@ private:
         SectionWork& w = *sent_.section;
         holds_.clear();
         QString error;
-        if (!sent_.waiting || !complete(w, sent_.first, bulk_.receive(), &error)) {
+        if (!sent_.waiting || !complete(w, sent_.first, bulk_.receive(), !sent_.later.empty(), &error)) {
             // Nothing of the batch was written; row by row finds the culprit.
             for (const Pending& p : sent_.rows)
                 writeOne(w, p);
@@ -499,7 +499,7 @@ private:
 
     // Counts a sent batch by the keys its insert names.
     bool complete(SectionWork& w, const std::vector<const QVariantList*>& rows, const ServerBulk::Result& r,
-                  QString* error)
+                  bool needHolds, QString* error)
     {
         std::vector<QByteArray> params;
         const QByteArray table = w.section->name.toLatin1().toLower();
@@ -507,6 +507,10 @@ private:
             *error = r.error();
             return false;
         }
+        w.summary->added += r.rows();
+        added += r.rows();
+        if (r.rows() == int(rows.size()) && !needHolds)
+            return true; // every row added, and no later row of the batch to compare
         QSet<QByteArray> inserted;
         for (int row = 0; row < r.rows(); ++row) {
             QByteArray key;
@@ -514,8 +518,6 @@ private:
                 key += QByteArray(r.text(row, int(k))) + '\x1f';
             inserted.insert(key);
         }
-        w.summary->added += r.rows();
-        added += r.rows();
         // Whatever the keys that were there hold, to compare with.
         std::vector<ServerArray> keys(w.keyIndex.size());
         std::vector<const QVariantList*> present;
@@ -557,7 +559,7 @@ private:
     {
         holds_.clear();
         QString error = QStringLiteral("no PostgreSQL connection");
-        if (send(w, {&p.values}) && complete(w, {&p.values}, bulk_.receive(), &error))
+        if (send(w, {&p.values}) && complete(w, {&p.values}, bulk_.receive(), false, &error))
             return;
         Refusal why;
         why.line = p.line;
