@@ -271,6 +271,11 @@ public:
             count.error = rows.error();
         if (count.error.isEmpty())
             flush(count);
+        if (count.error.isEmpty())
+            collect(count);
+        else if (inFlight_)
+            bulk_.receive(); // the connection must be free for the rollback
+        inFlight_ = false;
         const ServerBulk::Result end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
         if (count.error.isEmpty() && !end.ok())
             count.error = end.error();
@@ -376,36 +381,61 @@ private:
         return bulk_.execPrepared(name, params);
     }
 
+    // Sends the batch read so far after counting the one before: the server
+    // stores a batch while the next is read from the source.
     void flush(MergeTableCount& count)
     {
         if (pendingRows_ == 0)
             return;
+        collect(count);
+        if (!count.error.isEmpty())
+            return;
         std::vector<QByteArray> params;
         for (ServerArray& a : arrays_)
             params.push_back(a.finish());
-        const QByteArray table = QByteArray(table_->name).toLower();
-        const ServerBulk::Result r = exec("tvq52_merge_" + table, insertStatement(), params);
+        const QByteArray name = "tvq52_merge_" + QByteArray(table_->name).toLower();
+        if (!prepared_.contains(name)) {
+            if (!bulk_.prepare(name, insertStatement(), int(params.size()), &count.error))
+                return;
+            prepared_.insert(name);
+        }
+        if (!bulk_.sendPrepared(name, params)) {
+            count.error = bulk_.receive().error();
+            return;
+        }
+        inFlight_ = true;
+        sentFitting_ = fitting_;
+        sentMisfitKeys_.clear();
+        for (ServerArray& a : misfitKeys_)
+            sentMisfitKeys_.push_back(a.finish());
+        pendingRows_ = 0;
+        fitting_ = 0;
+        misfitKeys_.clear();
+    }
+
+    // Counts the batch in flight.
+    void collect(MergeTableCount& count)
+    {
+        if (!inFlight_)
+            return;
+        inFlight_ = false;
+        const ServerBulk::Result r = bulk_.receive();
         if (!r.ok()) {
             count.error = r.error();
             return;
         }
         // A fitting row not inserted had its key there, or another PC's meanwhile.
         count.added += r.affected();
-        count.present += fitting_ - r.affected();
-        if (!misfitKeys_.empty()) {
-            params.clear();
-            for (ServerArray& a : misfitKeys_)
-                params.push_back(a.finish());
-            const ServerBulk::Result p = exec("tvq52_present_" + table, presentStatement(), params);
-            if (!p.ok() || p.rows() != 1) {
-                count.error = p.error();
-                return;
-            }
-            count.present += QByteArray(p.text(0, 0)).toLongLong();
+        count.present += sentFitting_ - r.affected();
+        if (sentMisfitKeys_.empty())
+            return;
+        const QByteArray table = QByteArray(table_->name).toLower();
+        const ServerBulk::Result p = exec("tvq52_present_" + table, presentStatement(), sentMisfitKeys_);
+        if (!p.ok() || p.rows() != 1) {
+            count.error = p.error();
+            return;
         }
-        pendingRows_ = 0;
-        fitting_ = 0;
-        misfitKeys_.clear();
+        count.present += QByteArray(p.text(0, 0)).toLongLong();
     }
 
     ServerBulk& bulk_;
@@ -416,6 +446,9 @@ private:
     std::vector<ServerArray> arrays_; // the fit flags, then each column
     qint64 fitting_ = 0;
     std::vector<ServerArray> misfitKeys_; // the keys of rows that do not fit, to look up
+    bool inFlight_ = false;
+    qint64 sentFitting_ = 0;
+    std::vector<QByteArray> sentMisfitKeys_;
 
     QSet<QByteArray> prepared_;
 };
