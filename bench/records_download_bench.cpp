@@ -3,7 +3,12 @@
 // frame and acknowledges it. Prints both rates and their ratio: decoding,
 // committing and progress must cost the real download next to nothing.
 //
-//   records_download_bench [DAYS]   (default 21 days of 15-minute intervals: 2,016)
+// With --postgresql it downloads into a PostgreSQL database too, on a private
+// server it starts for the run (tools/pg-test-server.sh), and prints that rate
+// beside the SQLite one.
+//
+//   records_download_bench [DAYS] [--postgresql]   (default 21 days of 15-minute intervals: 2,016)
+#include "bench_database.h"
 #include "bench_support.h"
 #include "db/database.h"
 #include "db/store.h"
@@ -23,6 +28,9 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <vector>
@@ -108,23 +116,61 @@ public:
     int updates = 0;
 };
 
+// A private PostgreSQL server for the run, with one laid-out database;
+// stopped when the object goes.
+class PrivateServer {
+public:
+    std::unique_ptr<Database> start()
+    {
+        if (!script(QStringLiteral("start")))
+            return nullptr;
+        QFile uri(state_.filePath(QStringLiteral("state/uri")));
+        QString error;
+        std::optional<DatabaseTarget> target;
+        if (uri.open(QIODevice::ReadOnly))
+            target = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed(), &error);
+        if (!target)
+            return nullptr;
+        {
+            auto admin = Database::openServer(*target, {}, &error);
+            if (!admin
+                || !QSqlQuery(admin->connection()).exec(QStringLiteral("CREATE DATABASE bench TEMPLATE template0")))
+                return nullptr;
+        }
+        target->database = QStringLiteral("bench");
+        auto db = Database::openServer(*target, {}, &error);
+        if (!db || !db->layOutSchema(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return nullptr;
+        }
+        return db;
+    }
+    ~PrivateServer() { script(QStringLiteral("stop")); }
+
+private:
+    bool script(const QString& mode)
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(QStringLiteral("bash"),
+                {QStringLiteral(TVQ52_SOURCE_DIR "/tools/pg-test-server.sh"), mode,
+                 state_.filePath(QStringLiteral("state"))});
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+    QTemporaryDir state_;
+};
+
 // Ours: the whole workflow into a fresh database.
-std::optional<std::pair<double, int>> ourDownload(int days, int* updates)
+std::optional<std::pair<double, int>> ourDownload(int days, Database& db, int* updates)
 {
     auto sim = startSim(days);
     if (!sim)
         return std::nullopt;
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-    QString error;
-    if (!Database::createSqlite(path, &error))
-        return std::nullopt;
-    auto db = Database::openSqlite(path, &error);
     Row unit;
     unit.set(QStringLiteral("LNumeroSerie"), 4711);
     unit.set(QStringLiteral("TVersion"), QStringLiteral("4.0"));
     unit.set(QStringLiteral("ByTLeq"), 15);
-    if (!db || !Store(*db).insert(QStringLiteral("Programacion"), unit))
+    if (!Store(db).insert(QStringLiteral("Programacion"), unit))
         return std::nullopt;
 
     ScaledClock clock;
@@ -135,7 +181,7 @@ std::optional<std::pair<double, int>> ourDownload(int days, int* updates)
     bench::QuietPrompter prompter;
     LocGuru guru;
     BenchView view;
-    DownloadWorkflow workflow(session, prompter, guru, *db, view);
+    DownloadWorkflow workflow(session, prompter, guru, db, view);
     const DownloadReport report = workflow.run();
     if (report.outcome != DownloadOutcome::Completed) {
         std::fprintf(stderr, "our download did not complete\n");
@@ -177,17 +223,41 @@ std::optional<std::pair<double, int>> minimalClient(int days)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const int days = argc > 1 ? QByteArray(argv[1]).toInt() : 21;
+    QStringList args = app.arguments().mid(1);
+    const bool postgresql = args.removeAll(QStringLiteral("--postgresql")) > 0;
+    const int days = args.isEmpty() ? 21 : args.first().toInt();
     int updates = 0;
-    const auto ours = ourDownload(days, &updates);
+    QTemporaryDir dir;
+    auto sqlite = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
+    const auto ours = ourDownload(days, *sqlite, &updates);
+    std::optional<std::pair<double, int>> server;
+    int serverUpdates = 0;
+    PrivateServer privateServer;
+    if (postgresql) {
+        auto db = privateServer.start();
+        if (!db) {
+            std::fprintf(stderr, "no private PostgreSQL server\n");
+            return 1;
+        }
+        server = ourDownload(days, *db, &serverUpdates);
+        if (!server)
+            return 1;
+    }
     const auto minimal = minimalClient(days);
     if (!ours || !minimal) {
         std::fprintf(stderr, "a download failed\n");
         return 1;
     }
     std::printf("interval records acknowledged: ours %d, minimal client %d\n", ours->second, minimal->second);
-    std::printf("ours:           %.2f records/s (%d progress updates)\n", ours->first, updates);
-    std::printf("minimal client: %.2f records/s\n", minimal->first);
-    std::printf("ratio:          %.1f%% (target at least 98%%)\n", 100.0 * ours->first / minimal->first);
-    return ours->first >= 0.98 * minimal->first ? 0 : 1;
+    std::printf("ours (SQLite):     %.2f records/s (%d progress updates)\n", ours->first, updates);
+    if (server)
+        std::printf("ours (PostgreSQL): %.2f records/s (%d progress updates)\n", server->first, serverUpdates);
+    std::printf("minimal client:    %.2f records/s\n", minimal->first);
+    std::printf("ratio SQLite:      %.1f%% (target at least 98%%)\n", 100.0 * ours->first / minimal->first);
+    bool ok = ours->first >= 0.98 * minimal->first;
+    if (server) {
+        std::printf("ratio PostgreSQL:  %.1f%% (target at least 98%%)\n", 100.0 * server->first / minimal->first);
+        ok = ok && server->first >= 0.98 * minimal->first;
+    }
+    return ok ? 0 : 1;
 }

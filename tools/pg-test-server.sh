@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # A private PostgreSQL server for one test run: start STATE_DIR writes the
 # connection URI to STATE_DIR/uri; stop STATE_DIR stops it and removes its
-# files. Unix socket only, fsync off: it holds nothing worth keeping.
+# files. halt STATE_DIR stops it keeping its data and resume STATE_DIR starts
+# it again (for tests of a server that goes away). Unix socket only, fsync
+# off: it holds nothing worth keeping.
 set -euo pipefail
 
 mode=${1:-}
 state=${2:-}
 if [ -z "$mode" ] || [ -z "$state" ]; then
-  echo "usage: $0 start|stop STATE_DIR" >&2
+  echo "usage: $0 start|stop|halt|resume STATE_DIR" >&2
   exit 2
 fi
 
@@ -33,6 +35,17 @@ stop() {
   rm -rf "$state"
 }
 
+port=55432
+launch() {
+  dir=$1
+  if ! as_server "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
+       -o "-p $port -k $dir/sock -c listen_addresses='' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+       start >/dev/null; then
+    cat "$dir/server.log" >&2
+    exit 1
+  fi
+}
+
 case "$mode" in
   start)
     stop
@@ -44,13 +57,7 @@ case "$mode" in
     if [ "$(id -u)" = 0 ]; then chown -R postgres: "$dir"; chmod 755 "$dir"; fi
     as_server "$bindir/initdb" -D "$dir/data" -U postgres -A trust -E UTF8 --locale=C.UTF-8 --no-sync >"$dir/initdb.log" 2>&1 \
       || { cat "$dir/initdb.log" >&2; exit 1; }
-    port=55432
-    if ! as_server "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-         -o "-p $port -k $dir/sock -c listen_addresses='' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
-         start >/dev/null; then
-      cat "$dir/server.log" >&2
-      exit 1
-    fi
+    launch "$dir"
     chmod 777 "$dir/sock"
     echo "postgresql://postgres@/postgres?host=$dir/sock&port=$port" > "$state/uri"
     echo "PostgreSQL for the tests: $(cat "$state/uri")"
@@ -58,8 +65,16 @@ case "$mode" in
   stop)
     stop
     ;;
+  halt)
+    # As an administrator stopping it: connections are ended, data kept.
+    dir=$(cat "$state/dir")
+    as_server "$bindir/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+    ;;
+  resume)
+    launch "$(cat "$state/dir")"
+    ;;
   *)
-    echo "usage: $0 start|stop STATE_DIR" >&2
+    echo "usage: $0 start|stop|halt|resume STATE_DIR" >&2
     exit 2
     ;;
 esac

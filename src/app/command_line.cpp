@@ -33,6 +33,14 @@ CommandLine parseCommandLine(const QStringList& arguments)
             result.home = arguments[++i];
         } else if (a.startsWith(QLatin1String("--home="))) {
             result.home = a.mid(7);
+        } else if (a == QLatin1String("--database")) {
+            if (i + 1 >= arguments.size()) {
+                result.error = QStringLiteral("--database needs a postgresql:// URI");
+                return result;
+            }
+            result.database = arguments[++i];
+        } else if (a.startsWith(QLatin1String("--database="))) {
+            result.database = a.mid(11);
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             result.help = true;
         } else {

@@ -15,6 +15,7 @@ bool isExchangeFileName(const QString& argument);
 // Program options taken off the command line; what is left is the argument.
 struct CommandLine {
     QString home;     // --home DIR
+    QString database; // --database URI: the records' store instead of the settings' choice
     QString argument; // joined as the command line would show it
     bool help = false;
     QString error; // set when the options do not parse

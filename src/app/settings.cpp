@@ -5,6 +5,7 @@
 #include "app/ini_file.h"
 #include "app/language_table.h"
 #include "core/catalogue_ids.h"
+#include "db/database_target.h"
 #include "db/store.h"
 #include "link/dial_command.h"
 
@@ -59,10 +60,10 @@ std::optional<QString> saveSettings(const IniFile& ini, const QString& file)
 
 const QStringList& settingKeys()
 {
-    static const QStringList keys{QStringLiteral("SerialPort"), QStringLiteral("SerialDevice"),
-                                  QStringLiteral("Modem"),      QStringLiteral("TonePulse"),
-                                  QStringLiteral("DialCode"),   QStringLiteral("ModemSpeed"),
-                                  QStringLiteral("Language"),   QStringLiteral("User")};
+    static const QStringList keys{
+        QStringLiteral("SerialPort"), QStringLiteral("SerialDevice"), QStringLiteral("Modem"),
+        QStringLiteral("TonePulse"),  QStringLiteral("DialCode"),     QStringLiteral("ModemSpeed"),
+        QStringLiteral("Language"),   QStringLiteral("User"),         QStringLiteral("Database")};
     return keys;
 }
 
@@ -91,6 +92,15 @@ std::optional<QString> settingFault(const QString& key, const QString& value)
             }))
             return QStringLiteral("%1 es uno de los identificadores 1034, 1027, 1033, 1031, 1036, 1040 o 2070.")
                 .arg(key);
+    } else if (is("Database")) {
+        // Empty: the data folder's own file. A password is refused by the
+        // reader: the settings file is anyone's to read.
+        QString why;
+        if (!v.isEmpty() && !DatabaseTarget::fromUri(v, &why))
+            return QStringLiteral(
+                       "%1 es una dirección postgresql://usuario@servidor:puerto/base, sin contraseña, o "
+                       "nada (%2).")
+                .arg(key, why);
     } else if (is("User")) {
         if (v.size() > 50)
             return QStringLiteral("%1 admite como máximo 50 caracteres.").arg(key);
@@ -207,9 +217,9 @@ std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text)
     ini.setValue(kSection, QStringLiteral("User"), text.left(50));
     if (auto fault = saveSettings(ini, file))
         return fault;
-    if (!ctx.db)
+    if (!ctx.settingsDb())
         return std::nullopt;
-    Store store(*ctx.db);
+    Store store(*ctx.settingsDb());
     Row values;
     values.set(QStringLiteral("TUsuario"), text);
     const int changed = store.update(QStringLiteral("Configuracion"), values, {});
@@ -222,7 +232,7 @@ std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text)
 
 std::optional<QString> writeConfigurationRow(AppContext& ctx)
 {
-    if (!ctx.db)
+    if (!ctx.settingsDb())
         return std::nullopt;
     if (ctx.link.DialCode.isEmpty())
         ctx.link.DialCode = QStringLiteral(" ");
@@ -235,7 +245,7 @@ std::optional<QString> writeConfigurationRow(AppContext& ctx)
     values.set(QStringLiteral("IModemSpeed"), ctx.link.ModemSpeed);
     values.set(QStringLiteral("TUsuario"), ctx.ReportFooterText);
 
-    Store store(*ctx.db);
+    Store store(*ctx.settingsDb());
     bool ok = inTransaction(store, [&] {
         // Only the first row is the settings row; a table someone emptied gets one.
         const auto first = store.select(QStringLiteral("Configuracion"));
@@ -251,6 +261,31 @@ std::optional<QString> writeConfigurationRow(AppContext& ctx)
     });
     if (!ok)
         return store.lastError();
+    return std::nullopt;
+}
+
+std::optional<DatabaseTarget> chosenDatabase(const AppContext& ctx, QString* error)
+{
+    QString uri = ctx.databaseOverride.value_or(QString()).trimmed();
+    if (!ctx.databaseOverride)
+        uri = IniFile::load(settingsPath(ctx.home))
+                  .value(kSection, QStringLiteral("Database"))
+                  .value_or(QString())
+                  .trimmed();
+    if (uri.isEmpty())
+        return DatabaseTarget::sqlite(databasePath(ctx.home));
+    return DatabaseTarget::fromUri(uri, error);
+}
+
+std::optional<QString> acceptDatabase(AppContext& ctx, const DatabaseTarget& target)
+{
+    const QString file = settingsPath(ctx.home);
+    IniFile ini = IniFile::load(file);
+    ini.setValue(kSection, QStringLiteral("Database"), target.isServer() ? target.uri() : QString());
+    if (auto fault = saveSettings(ini, file))
+        return fault;
+    // The choice just made is this run's too.
+    ctx.databaseOverride.reset();
     return std::nullopt;
 }
 

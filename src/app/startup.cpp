@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/command_line.h"
 #include "app/data_folder.h"
+#include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
@@ -22,6 +23,37 @@ struct StartupFault {
     QString description;
 };
 
+// The user gave up on reaching the records: nothing more to say.
+struct StartupCancelled {};
+
+// Opens the chosen records; after a failure with a server the user may
+// change the choice (or go back to the data folder's file) and try again.
+void openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
+{
+    QString error;
+    std::optional<DatabaseTarget> target = chosenDatabase(ctx, &error);
+    for (;;) {
+        DatabaseOpening opened;
+        if (target) {
+            // A reload (language change) keeps the connection it has.
+            if (ctx.db && ctx.db->target() == *target)
+                return;
+            opened = openRecordsDatabase(ctx, prompter, *target, SchemaPolicy::Ask);
+            if (opened.opened)
+                return;
+            if (!target->isServer())
+                throw StartupFault{opened.message};
+        } else {
+            opened.message = error;
+        }
+        prompter.message(
+            Message{opened.message, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
+        target = host.chooseDatabase(opened.message);
+        if (!target)
+            throw StartupCancelled{};
+    }
+}
+
 void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
 {
     ctx.link.ModemConnected = false;
@@ -39,16 +71,7 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
 
     ctx.link.StopRequested = false;
 
-    ctx.db.reset();
-    QString error;
-    ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
-    if (!ctx.db)
-        throw StartupFault{error};
-    const QString missing = ctx.db->verifySchema();
-    if (!missing.isEmpty()) {
-        ctx.db.reset();
-        throw StartupFault{QStringLiteral("La base de datos %1 no tiene: %2").arg(databasePath(ctx.home), missing)};
-    }
+    openRecords(ctx, prompter, host);
 
     host.setCaption(QString::fromLatin1(kApplicationTitle));
 
@@ -84,15 +107,18 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
 
 } // namespace
 
-void runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
+bool runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
 {
     try {
         steps(ctx, prompter, host, commandLine);
     } catch (const StartupFault& fault) {
         prompter.message(
             Message{fault.description, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
+    } catch (const StartupCancelled&) {
+        return false;
     }
     host.showMainWindow();
+    return true;
 }
 
 } // namespace tvq52

@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+#include "db/database_target.h"
+
 namespace tvq52 {
 
 struct AppContext;
@@ -25,13 +27,22 @@ public:
     virtual bool mergeDatabase(const QString& source) = 0;
     virtual void openImportWindow() = 0;
     virtual void openProgrammingWindow() = 0;
+    // The records could not be opened (`why` has been shown): lets the user
+    // choose another database or the data folder's file, and keeps the choice.
+    // Nothing when the user gives up.
+    virtual std::optional<DatabaseTarget> chooseDatabase(const QString& why)
+    {
+        (void)why;
+        return std::nullopt;
+    }
 };
 
 inline constexpr char kApplicationTitle[] = "TVQ-52";
 
 // The start-up sequence of the main window, from resetting the link flags to
 // showing the window. A fault in any step is shown once as a critical message
-// and ends the sequence early; the main window is shown in every case.
-void runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine);
+// and ends the sequence early; the main window is shown then too. False, with
+// nothing shown, when the user gave up on reaching the records: the run ends.
+bool runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine);
 
 } // namespace tvq52

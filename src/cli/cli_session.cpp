@@ -3,6 +3,7 @@
 #include <QTextStream>
 
 #include "app/data_folder.h"
+#include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "i18n/language_setup.h"
@@ -38,6 +39,8 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
             onlyCommand = true;
         } else if (a == QLatin1String("--home")) {
             o.home = value();
+        } else if (a == QLatin1String("--database")) {
+            o.database = value();
         } else if (a == QLatin1String("--device")) {
             o.device = value();
         } else if (a == QLatin1String("--port")) {
@@ -95,6 +98,7 @@ CliSession CliSession::open(const CliOptions& options, bool readSettings)
         return s;
     }
     s.ctx = std::make_unique<AppContext>(folder);
+    s.ctx->databaseOverride = options.database;
     s.prompter = std::make_unique<ConsolePrompter>(ConsolePrompter::stdinIsTerminal(), options.assumeYes);
 
     if (!readSettings)
@@ -134,13 +138,21 @@ void CliSession::applyLineOptions(const CliOptions& o)
     link.PhoneNumber = o.phone;
 }
 
-bool openFolderDatabase(AppContext& ctx)
+bool openFolderDatabase(AppContext& ctx, bool layOut)
 {
     QString error;
-    ctx.db = Database::openSqlite(databasePath(ctx.home), &error);
-    if (!ctx.db)
+    const std::optional<DatabaseTarget> target = chosenDatabase(ctx, &error);
+    if (!target) {
         QTextStream(stderr) << "tvq52-cli: " << error << Qt::endl;
-    return ctx.db != nullptr;
+        return false;
+    }
+    // Only a password is ever asked here, and only on a terminal.
+    ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
+    const DatabaseOpening opened =
+        openRecordsDatabase(ctx, prompter, *target, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady);
+    if (!opened.opened)
+        QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(opened.message) << Qt::endl;
+    return opened.opened;
 }
 
 } // namespace tvq52

@@ -14,6 +14,7 @@ namespace tvq52 {
 // The options every subcommand shares: the data folder and the line.
 struct CliOptions {
     QString home;
+    std::optional<QString> database; // --database URI
     QString device;
     std::optional<int> port;
     std::optional<bool> modem;
@@ -32,9 +33,11 @@ struct CliOptions {
 // The shared options count wherever they stand, before or after the command.
 CliOptions parseCliOptions(const QStringList& arguments, QString* error);
 
-// Opens the data folder's database into ctx.db; says why on standard error
-// when it cannot.
-bool openFolderDatabase(AppContext& ctx);
+// Opens the records (the data folder's file, or the server that --database
+// or the settings name) into ctx.db; says why on standard error when it
+// cannot. A server database must have been prepared by `init`, which passes
+// `layOut`.
+bool openFolderDatabase(AppContext& ctx, bool layOut = false);
 
 // A data folder opened the way the program opens it: provisioned on first
 // use, settings read, the interface language set up.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <termios.h>
 #include <unistd.h>
 
 namespace tvq52 {
@@ -92,6 +93,28 @@ std::optional<QString> ConsolePrompter::input(const QString& prompt, const QStri
     if (!line)
         return std::nullopt;
     return line->isEmpty() ? defaultText : *line;
+}
+
+std::optional<QString> ConsolePrompter::secret(const QString& prompt, const QString&)
+{
+    if (!terminal_)
+        return std::nullopt;
+    err_ << prompt << ' ' << Qt::flush;
+    termios saved{};
+    const bool quiet = ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (quiet) {
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+    QString line;
+    const bool read = in_.readLineInto(&line);
+    if (quiet)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    err_ << Qt::endl;
+    if (!read)
+        return std::nullopt;
+    return line;
 }
 
 QString ConsolePrompter::openFile(const QString& title, const QStringList&, const QString&)

@@ -17,6 +17,8 @@ public:
 
     Answer message(const Message& message) override;
     std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    // Asked only on a terminal, with echo off; --yes cannot answer it.
+    std::optional<QString> secret(const QString& prompt, const QString& title) override;
     QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;
     QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override;
 

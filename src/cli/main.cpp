@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
+#include "app/settings.h"
 #include "cli/cli_session.h"
 #include "cli/config_command.h"
 #include "cli/download_command.h"
@@ -25,10 +26,11 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  identify               identify the unit on the configured line\n"
-    "  init                   lay out the data folder (done by every command on first use)\n"
+    "  init                   lay out the data folder (done by every command on first use),\n"
+    "                         and the tables of a server database that lacks them\n"
     "  config get KEY         print a setting of the data folder\n"
     "  config set KEY VALUE   change a setting (SerialPort, SerialDevice, Modem, TonePulse,\n"
-    "                         DialCode, ModemSpeed, Language, User)\n"
+    "                         DialCode, ModemSpeed, Language, User, Database)\n"
     "  program get [--save]   receive the unit's programming and print it; --save keeps\n"
     "                         it in the database as the programming window would\n"
     "  program put SERIAL     transmit the stored programming of unit SERIAL\n"
@@ -62,6 +64,9 @@ const char kUsage[] =
     "\n"
     "Options (before or after the command):\n"
     "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
+    "  --database URI    keep the records on a PostgreSQL server instead of the data\n"
+    "                    folder's file: postgresql://user@host:port/database (never a\n"
+    "                    password: ~/.pgpass, PGPASSWORD or a prompt gives it)\n"
     "  --device PATH     serial device, e.g. /dev/ttyUSB0 or a simulator's pty\n"
     "  --port N          serial port number instead of a device path\n"
     "  --cable | --modem direct cable or modem\n"
@@ -139,7 +144,18 @@ int main(int argc, char** argv)
             err << "tvq52-cli: usage: init" << Qt::endl;
             return 2;
         }
+        // A server named by --database or the settings gets our tables.
+        QString uriError;
+        const auto target = chosenDatabase(*session.ctx, &uriError);
+        if (!target) {
+            err << "tvq52-cli: " << uriError << Qt::endl;
+            return 1;
+        }
+        if (target->isServer() && !openFolderDatabase(*session.ctx, true))
+            return 1;
         QTextStream(stdout) << session.ctx->home << Qt::endl;
+        if (target->isServer())
+            QTextStream(stdout) << target->displayName() << Qt::endl;
         return 0;
     }
     if (command == QLatin1String("config"))

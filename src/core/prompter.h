@@ -41,6 +41,12 @@ public:
     virtual Answer message(const Message& message) = 0;
     // Returns nothing when the user cancels.
     virtual std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) = 0;
+    // A password: the entry is not shown as it is typed. Nothing when the
+    // user cancels.
+    virtual std::optional<QString> secret(const QString& prompt, const QString& title)
+    {
+        return input(prompt, title, QString());
+    }
     // Empty when cancelled. filters as in Qt: "Exchange files (*.TQ52)".
     virtual QString openFile(const QString& title, const QStringList& filters, const QString& directory) = 0;
     virtual QString saveFile(const QString& title, const QStringList& filters, const QString& directory) = 0;
@@ -58,6 +64,10 @@ public:
     std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override
     {
         return inner_.input(prompt, title, defaultText);
+    }
+    std::optional<QString> secret(const QString& prompt, const QString& title) override
+    {
+        return inner_.secret(prompt, title);
     }
     QString openFile(const QString& title, const QStringList& filters, const QString& directory) override
     {

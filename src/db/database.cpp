@@ -223,13 +223,91 @@ std::unique_ptr<Database> Database::openServer(const DatabaseTarget& target, con
         return fail(ConnectFailure::Other, q.lastError().text());
     if (q.value(0).toString().compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
         return fail(ConnectFailure::NotUtf8, q.value(0).toString());
-    // Texts arrive as UTF-8 whatever the PC's locale; dates in ISO order.
-    q.exec(QStringLiteral("SET client_encoding = 'UTF8'"));
-    q.exec(QStringLiteral("SET DateStyle = 'ISO, YMD'"));
-    q.exec(QStringLiteral("SET client_min_messages = warning"));
+    q.finish();
+    QString sessionError;
+    if (!database->prepareSession(&sessionError))
+        return fail(ConnectFailure::Other, sessionError);
     if (why)
         *why = ConnectFailure::None;
     return database;
+}
+
+bool Database::prepareSession(QString* error)
+{
+    // Texts arrive as UTF-8 whatever the PC's locale; dates in ISO order.
+    QSqlQuery q(connection());
+    for (const char* setting :
+         {"SET client_encoding = 'UTF8'", "SET DateStyle = 'ISO, YMD'", "SET client_min_messages = warning"}) {
+        if (!q.exec(QString::fromLatin1(setting))) {
+            if (error)
+                *error = q.lastError().text();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isConnectionLoss(const QSqlError& error)
+{
+    if (error.type() == QSqlError::ConnectionError)
+        return true;
+    // Class 08 is a broken connection; 57P01..57P03 a server shutting down,
+    // crashed or starting.
+    const QString code = error.nativeErrorCode();
+    if (code.startsWith(QLatin1String("08")) || code == QLatin1String("57P01") || code == QLatin1String("57P02")
+        || code == QLatin1String("57P03"))
+        return true;
+    if (!code.isEmpty())
+        return false;
+    // libpq's own words when the socket closed under it (no SQLSTATE then).
+    const QString text = error.databaseText() + QLatin1Char(' ') + error.driverText();
+    for (const char* words :
+         {"server closed the connection", "no connection to the server", "terminating connection",
+          "could not send data", "could not receive data", "connection not open", "lost synchronization"})
+        if (text.contains(QLatin1String(words), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+void Database::noteFailure(const QSqlError& error)
+{
+    if (isServer() && isConnectionLoss(error))
+        lost_ = true;
+}
+
+bool Database::reconnect(QString* error)
+{
+    if (!isServer())
+        return true;
+    QSqlDatabase db = connection();
+    // The old connection's prepared statements die with it.
+    ++generation_;
+    db.close();
+    if (!db.open()) {
+        lost_ = true;
+        if (error)
+            *error = db.lastError().databaseText().isEmpty() ? db.lastError().text() : db.lastError().databaseText();
+        return false;
+    }
+    lost_ = false;
+    return prepareSession(error);
+}
+
+bool Database::ensureConnected(QString* error)
+{
+    if (!isServer())
+        return true;
+    if (!lost_) {
+        QSqlQuery probe(connection());
+        if (probe.exec(QStringLiteral("SELECT 1")))
+            return true;
+        if (!isConnectionLoss(probe.lastError())) {
+            if (error)
+                *error = probe.lastError().text();
+            return false;
+        }
+    }
+    return reconnect(error);
 }
 
 std::unique_ptr<Database> Database::open(const DatabaseTarget& target, const PasswordSource& askPassword,

@@ -4,6 +4,7 @@
 #include "db/schema.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -60,6 +61,11 @@ public:
     const DatabaseTarget& target() const { return target_; }
     // The SQLite file; empty for a server.
     QString path() const { return target_.path; }
+    // Where this PC's settings row is kept: the data folder's own file, which
+    // is this database unless the records are on a server. `local` must
+    // outlive this object.
+    Database& settingsDatabase() { return settings_ ? *settings_ : *this; }
+    void setSettingsDatabase(Database* local) { settings_ = local; }
 
     // Empty when every table and column is there; else what is missing.
     QString verifySchema() const;
@@ -70,10 +76,31 @@ public:
     // one transaction; never touches a table that is there.
     bool layOutSchema(QString* error);
 
+    // A failed statement whose error says the server went away marks the
+    // connection lost; the next `reconnect()` or `ensureConnected()` opens a
+    // new one. Statements prepared before then belong to the old connection:
+    // `generation()` tells them apart.
+    void noteFailure(const QSqlError& error);
+    bool connectionLost() const { return lost_; }
+    int generation() const { return generation_; }
+    // Opens the server connection again with the same settings and password.
+    bool reconnect(QString* error);
+    // Reconnects when the connection was seen lost or no longer answers;
+    // false (with `error`) while the server is still away.
+    bool ensureConnected(QString* error);
+
 private:
     Database(QString name, DatabaseTarget target);
+    bool prepareSession(QString* error);
     QString name_;
     DatabaseTarget target_;
+    bool lost_ = false;
+    int generation_ = 0;
+    Database* settings_ = nullptr;
 };
+
+// True for the errors of a server that went away or a connection that broke
+// (as opposed to a statement the server refused).
+bool isConnectionLoss(const QSqlError& error);
 
 } // namespace tvq52

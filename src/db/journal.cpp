@@ -3,6 +3,7 @@
 #include "db/database.h"
 
 #include <QCryptographicHash>
+#include <QMutex>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -14,6 +15,42 @@ namespace {
 
 // Joins canonical fields; it occurs in no value the program writes.
 constexpr QChar kSeparator = QChar(0x1f);
+
+// Advisory lock keys on a server: one for appending to the chain, and a
+// class whose second key is the id of an entry held open.
+constexpr qint64 kChainLock = 0x7476'7135'3243'6861;
+constexpr int kEntryLockClass = 0x74763532;
+
+// The entries held open through each connection of this process: a server
+// grants a session's own advisory lock again, so its answer cannot tell them.
+class HeldEntries {
+public:
+    void add(const QString& connection, qint64 entry)
+    {
+        const QMutexLocker lock(&mutex_);
+        held_[connection].insert(entry);
+    }
+    void remove(const QString& connection, qint64 entry)
+    {
+        const QMutexLocker lock(&mutex_);
+        held_[connection].remove(entry);
+    }
+    bool contains(const QString& connection, qint64 entry) const
+    {
+        const QMutexLocker lock(&mutex_);
+        return held_.value(connection).contains(entry);
+    }
+
+private:
+    mutable QMutex mutex_;
+    QHash<QString, QSet<qint64>> held_;
+};
+
+HeldEntries& heldEntries()
+{
+    static HeldEntries held;
+    return held;
+}
 
 const char* const kRecordTables[] = {"Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado"};
 
@@ -200,11 +237,19 @@ QString canonicalRowText(const QString& tableName, const Row& row)
 
 Journal::Journal(Database& database) : database_(database), statements_(database) {}
 
+Journal::~Journal()
+{
+    for (qint64 entry : QSet<qint64>(held_))
+        releaseEntry(entry);
+}
+
 QSqlQuery* Journal::statement(const QString& sql) const
 {
     QSqlQuery* query = statements_.get(sql);
-    if (!query)
+    if (!query) {
         lastError_ = statements_.lastError();
+        lastSqlError_ = statements_.lastSqlError();
+    }
     return query;
 }
 
@@ -212,14 +257,92 @@ bool Journal::exec(QSqlQuery* query, const QVariantList& binds) const
 {
     if (statements_.run(query, binds))
         return true;
-    if (query)
+    if (query) {
         lastError_ = statements_.lastError();
+        lastSqlError_ = statements_.lastSqlError();
+    }
     return false;
+}
+
+bool Journal::transactionStep(const QString& sql)
+{
+    if (statements_.execute(sql))
+        return true;
+    lastError_ = statements_.lastError();
+    lastSqlError_ = statements_.lastSqlError();
+    return false;
+}
+
+void Journal::rollback()
+{
+    statements_.execute(QStringLiteral("ROLLBACK"));
 }
 
 QString Journal::lockPath(qint64 entry) const
 {
     return database_.path() + QStringLiteral(".entry-%1.lock").arg(entry);
+}
+
+bool Journal::holdEntry(qint64 entry)
+{
+    if (database_.isServer()) {
+        QSqlQuery* lock = statement(QStringLiteral("SELECT pg_advisory_lock(?, ?)"));
+        if (!exec(lock, {kEntryLockClass, int(entry)}))
+            return false;
+        lock->finish();
+    } else {
+        auto file = std::make_shared<QLockFile>(lockPath(entry));
+        file->setStaleLockTime(0);
+        // Without its lock file the entry still works; another program may
+        // then take it for abandoned.
+        if (!file->tryLock(0))
+            return true;
+        locks_.insert(entry, file);
+    }
+    held_.insert(entry);
+    heldEntries().add(database_.connection().connectionName(), entry);
+    return true;
+}
+
+void Journal::releaseEntry(qint64 entry)
+{
+    if (!held_.remove(entry))
+        return;
+    heldEntries().remove(database_.connection().connectionName(), entry);
+    if (database_.isServer())
+        releaseProbe(entry);
+    else
+        locks_.remove(entry);
+}
+
+bool Journal::probeAbandoned(qint64 entry)
+{
+    if (heldEntries().contains(database_.connection().connectionName(), entry))
+        return false;
+    if (database_.isServer()) {
+        QSqlQuery* probe = statement(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"));
+        if (!exec(probe, {kEntryLockClass, int(entry)}))
+            return false;
+        const bool free = probe->next() && probe->value(0).toBool();
+        probe->finish();
+        return free;
+    }
+    QLockFile probe(lockPath(entry));
+    // Only a dead owner makes a lock stale, however long a download runs.
+    probe.setStaleLockTime(0);
+    if (!probe.tryLock(0))
+        return false;
+    probe.unlock();
+    return true;
+}
+
+void Journal::releaseProbe(qint64 entry)
+{
+    if (!database_.isServer())
+        return;
+    QSqlQuery* unlock = statement(QStringLiteral("SELECT pg_advisory_unlock(?, ?)"));
+    if (exec(unlock, {kEntryLockClass, int(entry)}))
+        unlock->finish();
 }
 
 void Journal::sealAbandoned()
@@ -232,33 +355,35 @@ void Journal::sealAbandoned()
         ids << open->value(0).toLongLong();
     open->finish();
     for (qint64 id : ids) {
-        if (locks_.contains(id))
-            continue;
-        QLockFile probe(lockPath(id));
-        // Only a dead owner makes a lock stale, however long a download runs.
-        probe.setStaleLockTime(0);
-        if (!probe.tryLock(0))
+        if (!probeAbandoned(id))
             continue;
         seal(id, QStringLiteral("interrupted"), {});
-        probe.unlock();
+        releaseProbe(id);
     }
 }
 
 std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const QString& line)
 {
     sealAbandoned();
+    // The entry is held before anyone else can see it, so that nobody takes
+    // it for abandoned in between.
+    if (!transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
+        return std::nullopt;
     QSqlQuery* insert =
         statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", "
-                                 "\"LNumeroSerie\", \"TLinea\") VALUES (?, ?, ?, ?)"));
-    if (!exec(insert, {entryAt(QDateTime::currentDateTime()), journalActionName(action), serial, line}))
+                                 "\"LNumeroSerie\", \"TLinea\") VALUES (?, ?, ?, ?) RETURNING \"LId\""));
+    if (!exec(insert, {entryAt(QDateTime::currentDateTime()), journalActionName(action), serial, line})
+        || !insert->next()) {
+        rollback();
         return std::nullopt;
-    const qint64 id = insert->lastInsertId().toLongLong();
-    auto lock = std::make_shared<QLockFile>(lockPath(id));
-    lock->setStaleLockTime(0);
-    // Without its lock file the entry still works; another program may then
-    // take it for abandoned.
-    if (lock->tryLock(0))
-        locks_.insert(id, lock);
+    }
+    const qint64 id = insert->value(0).toLongLong();
+    insert->finish();
+    if (!holdEntry(id) || !transactionStep(QStringLiteral("COMMIT"))) {
+        rollback();
+        releaseEntry(id);
+        return std::nullopt;
+    }
     return id;
 }
 
@@ -269,36 +394,45 @@ bool Journal::addRecord(qint64 entry, const QString& tableName, const Row& store
         lastError_ = QStringLiteral("No table %1").arg(tableName);
         return false;
     }
-    QSqlQuery* state = statement(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"LId\" = ?"));
-    if (!exec(state, {entry}))
+    // Listed only while the entry is open, in one statement: a record costs
+    // its download no more than one round trip here.
+    const QString digest = QString::fromLatin1(sha256Hex(canonicalRowText(tableName, storedRow).toUtf8()));
+    QSqlQuery* insert = statement(
+        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+                       "SELECT CAST(? AS BIGINT), ?, ?, ? WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = ? "
+                       "AND \"THash\" IS NULL)"));
+    if (!exec(insert, {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest, entry}))
         return false;
-    const bool isOpen = state->next() && state->value(0).isNull();
-    state->finish();
-    if (!isOpen) {
+    if (insert->numRowsAffected() != 1) {
         lastError_ = QStringLiteral("Journal entry %1 is not open").arg(entry);
         return false;
     }
-    const QString digest = QString::fromLatin1(sha256Hex(canonicalRowText(tableName, storedRow).toUtf8()));
-    return exec(statement(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
-                                         "\"THuella\") VALUES (?, ?, ?, ?)")),
-                {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest});
+    return true;
 }
 
 bool Journal::seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
                    const QString& totals)
 {
-    // The write lock from the start: two programs sealing at once would
-    // otherwise both chain to the same head.
-    if (!exec(statement(QStringLiteral("BEGIN IMMEDIATE")), {}))
+    // Appends are serialized: two programs sealing at once would otherwise
+    // both chain to the same head. SQLite takes its write lock from the
+    // start; a server an advisory lock that the commit lets go of.
+    const bool server = database_.isServer();
+    if (!transactionStep(server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
         return false;
+    if (server) {
+        QSqlQuery* chain = statement(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
+        if (!exec(chain, {kChainLock})) {
+            rollback();
+            return false;
+        }
+        chain->finish();
+    }
     const bool ok = sealLocked(entry, outcome, message, counts, totals);
-    if (!ok || !exec(statement(QStringLiteral("COMMIT")), {})) {
-        QSqlQuery* rollback = statement(QStringLiteral("ROLLBACK"));
-        if (rollback)
-            rollback->exec();
+    if (!ok || !transactionStep(QStringLiteral("COMMIT"))) {
+        rollback();
         return false;
     }
-    locks_.remove(entry);
+    releaseEntry(entry);
     return true;
 }
 
@@ -423,7 +557,9 @@ JournalVerification Journal::verify(std::optional<qint32> serial) const
     QSqlDatabase db = database_.connection();
     // One snapshot for the whole check, so a download running meanwhile
     // cannot show up half done.
-    const bool snapshot = QSqlQuery(db).exec(QStringLiteral("BEGIN"));
+    const bool snapshot =
+        QSqlQuery(db).exec(database_.isServer() ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")
+                                                : QStringLiteral("BEGIN"));
 
     // The records every entry listed, in the order they were written.
     struct Listed {

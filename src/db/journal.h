@@ -8,7 +8,9 @@
 #include <QHash>
 #include <QList>
 #include <QLockFile>
+#include <QSet>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <map>
@@ -69,6 +71,11 @@ struct JournalVerification {
 class Journal {
 public:
     explicit Journal(Database& database);
+    // Lets go of the entries this object still holds open: other programs
+    // then take them for abandoned, as when the program is killed.
+    ~Journal();
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
 
     // Opens an entry; records are listed in it as they are stored. An entry
     // left open by a program that was killed is sealed as "interrupted" first.
@@ -95,6 +102,7 @@ public:
     JournalVerification verify(std::optional<qint32> serial = std::nullopt) const;
 
     QString lastError() const { return lastError_; }
+    const QSqlError& lastSqlError() const { return lastSqlError_; }
 
 private:
     QSqlQuery* statement(const QString& sql) const;
@@ -102,15 +110,27 @@ private:
     // Seals the entries whose program is gone; entries another running
     // program (or this one) still holds are left open.
     void sealAbandoned();
+    // Whether this process may take `entry` for abandoned: nobody holds it.
+    // On a server the probe's lock is kept until `releaseProbe`.
+    bool probeAbandoned(qint64 entry);
+    void releaseProbe(qint64 entry);
+    bool holdEntry(qint64 entry);
+    void releaseEntry(qint64 entry);
+    bool transactionStep(const QString& sql);
+    void rollback();
     bool sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
                     const QString& totals);
     QString lockPath(qint64 entry) const;
 
     Database& database_;
     mutable QString lastError_;
+    mutable QSqlError lastSqlError_;
     // Held while an entry is open, so that other programs can tell an entry
-    // in progress from one a killed program left.
+    // in progress from one a killed program left: a lock file beside an
+    // SQLite file, a session advisory lock on a server (which the server
+    // lets go of when the program's connection ends).
     QHash<qint64, std::shared_ptr<QLockFile>> locks_;
+    QSet<qint64> held_;
     mutable StatementCache statements_;
 };
 

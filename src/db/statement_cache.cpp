@@ -9,12 +9,18 @@ namespace tvq52 {
 QSqlQuery* StatementCache::get(const QString& sql, const QString& key)
 {
     const QString& name = key.isEmpty() ? sql : key;
+    if (generation_ != database_.generation()) {
+        // Prepared on a connection that has since been replaced.
+        statements_.clear();
+        generation_ = database_.generation();
+    }
     auto found = statements_.find(name);
     if (found != statements_.end())
         return &found->second;
     QSqlQuery query(database_.connection());
     if (!query.prepare(sql)) {
-        lastError_ = query.lastError().text();
+        lastError_ = query.lastError();
+        database_.noteFailure(lastError_);
         return nullptr;
     }
     return &statements_.emplace(name, std::move(query)).first->second;
@@ -27,7 +33,19 @@ bool StatementCache::run(QSqlQuery* query, const QVariantList& binds)
     for (int i = 0; i < binds.size(); ++i)
         query->bindValue(i, binds[i]);
     if (!query->exec()) {
-        lastError_ = query->lastError().text();
+        lastError_ = query->lastError();
+        database_.noteFailure(lastError_);
+        return false;
+    }
+    return true;
+}
+
+bool StatementCache::execute(const QString& sql)
+{
+    QSqlQuery query(database_.connection());
+    if (!query.exec(sql)) {
+        lastError_ = query.lastError();
+        database_.noteFailure(lastError_);
         return false;
     }
     return true;

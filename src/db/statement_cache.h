@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariantList>
@@ -18,15 +19,22 @@ public:
     // The statement for `sql`, prepared on first use under `key` (the SQL
     // itself when empty); null with `lastError` set when it cannot be prepared.
     QSqlQuery* get(const QString& sql, const QString& key = {});
-    // Binds `binds` in order and runs the statement; false with `lastError` set on failure.
+    // Binds `binds` in order and runs the statement; false with `lastError` set
+    // on failure (a lost server connection is noted on the database).
     bool run(QSqlQuery* query, const QVariantList& binds);
 
-    QString lastError() const { return lastError_; }
+    // Runs a statement that cannot be prepared on every backend (BEGIN,
+    // COMMIT, ROLLBACK), without binds.
+    bool execute(const QString& sql);
+
+    QString lastError() const { return lastError_.text(); }
+    const QSqlError& lastSqlError() const { return lastError_; }
 
 private:
     Database& database_;
     std::map<QString, QSqlQuery> statements_;
-    QString lastError_;
+    QSqlError lastError_;
+    int generation_ = 0;
 };
 
 } // namespace tvq52

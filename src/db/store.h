@@ -70,6 +70,7 @@ public:
     bool rollback();
 
     QString lastError() const { return lastError_; }
+    Database& database() const { return database_; }
 
 private:
     const TableDef* table(const QString& name) const;

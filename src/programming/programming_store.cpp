@@ -165,42 +165,137 @@ std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 s
     return p;
 }
 
-bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals, QString* error)
+namespace {
+
+// The writes of a save, inside the caller's transaction.
+bool writeProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
 {
     const Row key = unitKey(record.serial);
-    const bool ok = inTransaction(store, [&] {
-        const Row values = programmingRow(record);
-        const int changed = store.update(kTable, values, key);
-        if (changed < 0)
+    const Row values = programmingRow(record);
+    const int changed = store.update(kTable, values, key);
+    if (changed < 0)
+        return false;
+    if (changed == 0) {
+        // The totals stamp and counters start with the row and are
+        // afterwards only written by a totals download.
+        Row added = values;
+        const QDateTime now = QDateTime::currentDateTime();
+        added.set(QStringLiteral("DFechaTotales"), now.date());
+        added.set(QStringLiteral("THoraTotales"), now.time().toString(QStringLiteral("HH:mm:ss")));
+        for (const char* c : {"LPasadasLocal", "LPasadasVecino", "LE3", "LCB"})
+            added.set(col(c), 0);
+        if (!store.insert(kTable, added))
             return false;
-        if (changed == 0) {
-            // The totals stamp and counters start with the row and are
-            // afterwards only written by a totals download.
-            Row added = values;
-            const QDateTime now = QDateTime::currentDateTime();
-            added.set(QStringLiteral("DFechaTotales"), now.date());
-            added.set(QStringLiteral("THoraTotales"), now.time().toString(QStringLiteral("HH:mm:ss")));
-            for (const char* c : {"LPasadasLocal", "LPasadasVecino", "LE3", "LCB"})
-                added.set(col(c), 0);
-            if (!store.insert(kTable, added))
-                return false;
-        }
-        for (int k = 1; k <= kIntervalCount; ++k) {
-            const NonWorkingInterval& i = intervals[k - 1];
-            Row row = key;
-            row.set(QStringLiteral("ByIntervalo"), k);
-            row.set(QStringLiteral("TDiaEmpiezaInt"), i.startDay.left(8));
-            row.set(QStringLiteral("THoraEmpiezaInt"), i.startTime);
-            row.set(QStringLiteral("TDiaTerminaInt"), i.endDay.left(8));
-            row.set(QStringLiteral("THoraTerminaInt"), i.endTime);
-            if (!store.upsert(kIntervals, row))
-                return false;
-        }
-        return true;
-    });
+    }
+    for (int k = 1; k <= kIntervalCount; ++k) {
+        const NonWorkingInterval& i = intervals[k - 1];
+        Row row = key;
+        row.set(QStringLiteral("ByIntervalo"), k);
+        row.set(QStringLiteral("TDiaEmpiezaInt"), i.startDay.left(8));
+        row.set(QStringLiteral("THoraEmpiezaInt"), i.startTime);
+        row.set(QStringLiteral("TDiaTerminaInt"), i.endDay.left(8));
+        row.set(QStringLiteral("THoraTerminaInt"), i.endTime);
+        if (!store.upsert(kIntervals, row))
+            return false;
+    }
+    return true;
+}
+
+// Holds the unit's row until the transaction ends, so that no other save
+// comes between the check and the write: a row lock on a server, the file's
+// write lock on SQLite (taken by a write that changes nothing).
+bool lockUnitRow(Store& store, qint32 serial, QString* error)
+{
+    Database& db = store.database();
+    QSqlQuery q(db.connection());
+    const QString sql = db.isServer() ? QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? FOR UPDATE")
+                                      : QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %2 = ?");
+    bool ok = q.prepare(sql.arg(quoteIdentifier(kTable), quoteIdentifier(kSerial)));
+    if (ok) {
+        q.addBindValue(serial);
+        ok = q.exec();
+    }
+    if (!ok)
+        *error = q.lastError().text();
+    return ok;
+}
+
+// The columns a programming save writes; the totals a download keeps there
+// are not the programming.
+bool sameProgramming(const std::optional<Row>& a, const std::optional<Row>& b, const ProgrammingRecord& record)
+{
+    if (!a || !b)
+        return !a && !b;
+    const Row written = programmingRow(record);
+    for (const QString& column : written.columns())
+        if (a->value(column) != b->value(column))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals, QString* error)
+{
+    const bool ok = inTransaction(store, [&] { return writeProgramming(store, record, intervals); });
     if (!ok && error)
         *error = store.lastError();
     return ok;
+}
+
+std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial)
+{
+    return store.selectOne(kTable, unitKey(serial));
+}
+
+SaveOutcome saveProgrammingOver(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                const std::optional<Row>& loaded, const std::function<bool()>& overwrite,
+                                QString* error)
+{
+    std::optional<Row> expected = loaded;
+    for (;;) {
+        bool changedElsewhere = false;
+        QString lockError;
+        std::optional<Row> seen;
+        const bool ok = inTransaction(store, [&] {
+            if (!lockUnitRow(store, record.serial, &lockError))
+                return false;
+            seen = storedProgrammingRow(store, record.serial);
+            if (!sameProgramming(seen, expected, record)) {
+                changedElsewhere = true;
+                return false;
+            }
+            return writeProgramming(store, record, intervals);
+        });
+        if (ok)
+            return SaveOutcome::Saved;
+        if (!changedElsewhere) {
+            if (error)
+                *error = lockError.isEmpty() ? store.lastError() : lockError;
+            return SaveOutcome::Failed;
+        }
+        if (!overwrite())
+            return SaveOutcome::KeptOther;
+        // Over what the user was told about; a save meanwhile asks again.
+        expected = seen;
+    }
+}
+
+void LoadedProgramming::take(const Store& store, qint32 unit)
+{
+    serial = unit;
+    row = storedProgrammingRow(store, unit);
+}
+
+SaveOutcome saveShownProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                 LoadedProgramming& loaded, const std::function<bool()>& overwrite, QString* error)
+{
+    if (loaded.serial != record.serial)
+        loaded.take(store, record.serial);
+    const SaveOutcome outcome = saveProgrammingOver(store, record, intervals, loaded.row, overwrite, error);
+    if (outcome == SaveOutcome::Saved)
+        loaded.take(store, record.serial);
+    return outcome;
 }
 
 namespace {

@@ -1,15 +1,15 @@
 #pragma once
 
+#include "db/store.h"
 #include "programming/programming_record.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace tvq52 {
 
 class Database;
-class Row;
-class Store;
 
 struct StoredProgramming {
     ProgrammingRecord record;
@@ -29,6 +29,35 @@ std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 s
 // counters, then writes its 30 interval rows; all or nothing.
 bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
                       QString* error = nullptr);
+
+// The unit's Programacion row as stored now; nothing when it has none.
+std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial);
+
+enum class SaveOutcome { Saved, KeptOther, Failed };
+
+// Saves like GrabaProgramacio, checking first that nobody else saved the unit
+// since `loaded` was read (nothing: the unit had no row then). The check and
+// the write are one transaction, the row locked on a server. When the row
+// changed, `overwrite` is asked, outside the transaction; false keeps the
+// other save as it is.
+SaveOutcome saveProgrammingOver(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                const std::optional<Row>& loaded, const std::function<bool()>& overwrite,
+                                QString* error = nullptr);
+
+// What the shown record was loaded over: the unit's row at that moment, to
+// tell at save time whether another PC saved it meanwhile.
+struct LoadedProgramming {
+    qint32 serial = 0;
+    std::optional<Row> row;
+    void take(const Store& store, qint32 unit);
+};
+
+// A save of the shown record over what it was loaded over; a record of
+// another unit than the one loaded is saved over that unit's row as it is now.
+// After a save the saved row is what it stands on.
+SaveOutcome saveShownProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                 LoadedProgramming& loaded, const std::function<bool()>& overwrite,
+                                 QString* error = nullptr);
 
 // The browser's queries over Programacion, each one indexed step that gives
 // the one serial it looks for (or nothing, with `error` set on a failure).

@@ -19,6 +19,15 @@
 
 namespace tvq52 {
 
+bool askToOverwriteProgramming(Prompter& prompter, const LocGuru& guru, qint32 serial)
+{
+    QString text = guru.GetTranslation(
+        QString::fromUtf8("Después de cargarla aquí, otro PC ha guardado la programación del TVQ-52 número %1.\r\n"
+                          "¿Sustituirla por la de esta ventana?"));
+    text = text.arg(serial);
+    return prompter.message(Message{text, {}, MessageStyle::YesNoQuestion, 0, Answer::No}) == Answer::Yes;
+}
+
 ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
                                          ProgrammingView& view, ReceivedProgramming& received)
     : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view), received_(received)

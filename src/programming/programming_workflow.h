@@ -18,6 +18,10 @@ class LocGuru;
 class ProgrammingView;
 class Prompter;
 
+// Another PC saved unit `serial` since it was loaded here: asks whether to
+// replace that save, No the default.
+bool askToOverwriteProgramming(Prompter& prompter, const LocGuru& guru, qint32 serial);
+
 // The receive and transmit exchanges of the programming window, from the
 // first prompt to the end of the exchange, which always runs.
 class ProgrammingWorkflow {

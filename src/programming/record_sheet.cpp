@@ -7,6 +7,7 @@
 #include "i18n/loc_guru.h"
 #include "programming/field_checks.h"
 #include "programming/programming_store.h"
+#include "programming/programming_workflow.h"
 
 namespace tvq52 {
 
@@ -43,10 +44,13 @@ bool RecordSheet::save()
     if (!store_)
         return false;
     QString error;
-    if (!GrabaProgramacio(*store_, record_, intervals_, &error)) {
+    const SaveOutcome outcome = saveShownProgramming(
+        *store_, record_, intervals_, loaded_,
+        [&] { return askToOverwriteProgramming(prompter_, guru_, record_.serial); }, &error);
+    if (outcome == SaveOutcome::Failed)
         prompter_.show(error, MessageStyle::Critical);
+    if (outcome != SaveOutcome::Saved)
         return false;
-    }
     modified_ = false;
     return true;
 }
@@ -59,6 +63,7 @@ bool RecordSheet::loadStored(qint32 serial)
     if (!stored)
         return false;
     setRecord(stored->record, stored->intervals);
+    loaded_.take(*store_, serial);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "programming/programming_store.h"
 #include "programming/programming_view.h"
 
 namespace tvq52 {
@@ -45,6 +46,7 @@ public:
 
 private:
     Store* store_;
+    LoadedProgramming loaded_;
     Prompter& prompter_;
     const LocGuru& guru_;
     ProgrammingRecord record_;

@@ -2,6 +2,7 @@
 
 #include "core/catalogue_ids.h"
 #include "core/recording_prompter.h"
+#include "db/database.h"
 #include "db/journal.h"
 #include "db/store.h"
 #include "i18n/catalogue_message.h"
@@ -113,6 +114,12 @@ DownloadReport DownloadWorkflow::run()
         showCatalogue(run.prompter, guru_, msg::NoUnitStored, MessageStyle::Information);
         return run.report;
     }
+    // After the server went away, the next download opens a new connection;
+    // while it is still away nothing is asked of the unit.
+    if (QString error; !database_.ensureConnected(&error)) {
+        failStoring(run, StoreFailure::ConnectionLost, error);
+        return run.report;
+    }
     state.StopRequested = false;
     const std::optional<DownloadRange> chosen =
         view_.chooseRange(proposedRange(run.store, shown, session_.clock().now()));
@@ -158,13 +165,37 @@ void DownloadWorkflow::fail(Run& run, const Error& error)
     run.report.error = error;
 }
 
-void DownloadWorkflow::failStoring(Run& run, const QString& databaseError)
+void DownloadWorkflow::failStoring(Run& run, StoreFailure why, const QString& databaseError)
 {
-    const QString text =
-        guru_.GetTranslation(QStringLiteral("No se pudo guardar en la base de datos: %1")).arg(databaseError);
+    QString text;
+    switch (why) {
+    case StoreFailure::UnitGone:
+        text = guru_
+                   .GetTranslation(QStringLiteral(
+                       "La unidad %1 se ha borrado desde otro puesto: la descarga termina sin guardar más"))
+                   .arg(run.report.serial);
+        break;
+    case StoreFailure::ConnectionLost:
+        text = guru_
+                   .GetTranslation(
+                       QStringLiteral("Se ha perdido la conexión con la base de datos (%1). Lo recibido hasta "
+                                      "ahora está guardado y la unidad conserva el resto. Compruebe el servidor y la "
+                                      "red, y vuelva a descargar."))
+                   .arg(databaseError.trimmed().section(QLatin1Char('\n'), 0, 0));
+        break;
+    case StoreFailure::None:
+    case StoreFailure::Refused:
+        text = guru_.GetTranslation(QStringLiteral("No se pudo guardar en la base de datos: %1")).arg(databaseError);
+        break;
+    }
     run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
     run.report.outcome = DownloadOutcome::Failed;
     run.report.error = Error{0, text};
+}
+
+void DownloadWorkflow::failStoring(Run& run)
+{
+    failStoring(run, run.store.lastFailure(), run.store.lastError());
 }
 
 void DownloadWorkflow::exchange(Run& run)
@@ -209,7 +240,7 @@ void DownloadWorkflow::exchange(Run& run)
 
     if (unit->value(QStringLiteral("TVersion")).toString() != firmware) {
         if (!run.store.storeFirmware(serial, firmware))
-            return failStoring(run, run.store.lastError());
+            return failStoring(run);
         view_.showFirmware(firmware);
     }
     run.layout = intervalLayoutFor(firmware);
@@ -244,7 +275,7 @@ bool DownloadWorkflow::receiveTotals(Run& run)
     }
     ++run.report.counts[int(RecordKind::Totals)].received;
     if (!run.store.storeTotals(run.report.serial, *totals)) {
-        failStoring(run, run.store.lastError());
+        failStoring(run);
         return false;
     }
     ++run.report.counts[int(RecordKind::Totals)].rewritten;
@@ -269,7 +300,7 @@ bool DownloadWorkflow::receiveEventDates(Run& run)
         ++counts.received;
         const auto stored = run.store.storeEvent(run.report.serial, event);
         if (!stored) {
-            failStoring(run, run.store.lastError());
+            failStoring(run);
             return false;
         }
         count(counts, stored);
@@ -358,7 +389,7 @@ bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
     if (!stored) {
         // What was committed stays; the unit keeps the rest for next time.
         link.line().write(QByteArray(1, char(kCan)));
-        failStoring(run, run.store.lastError());
+        failStoring(run);
         *end = ListEnd::Failed;
         return false;
     }

@@ -16,6 +16,7 @@ class LocGuru;
 class Prompter;
 class RecordStore;
 class RecordsView;
+enum class StoreFailure : std::uint8_t;
 
 // The longest silence between two bytes while a download runs: a unit walks
 // its memory between two records.
@@ -76,7 +77,9 @@ private:
     bool takeRecordFrame(Run& run, RecordKind kind, ListEnd* end);
     void progress(Run& run, RecordKind kind, bool force);
     void fail(Run& run, const Error& error);
-    void failStoring(Run& run, const QString& databaseError);
+    // Ends the download on a write that failed, saying why.
+    void failStoring(Run& run, StoreFailure why, const QString& databaseError);
+    void failStoring(Run& run);
     void sealJournal(Run& run, bool lineAttempted);
     QString lineName() const;
 

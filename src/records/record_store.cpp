@@ -14,6 +14,27 @@ namespace {
 
 const QString kSerial = QStringLiteral("LNumeroSerie");
 
+// The type a bound value is read as where nothing else tells the server.
+const char* castType(const ColumnDef& c)
+{
+    switch (c.type) {
+    case ColumnType::Long:
+        return "INTEGER";
+    case ColumnType::Short:
+    case ColumnType::Byte:
+        return "SMALLINT";
+    case ColumnType::Single:
+        return "REAL";
+    case ColumnType::Boolean:
+        return "BOOLEAN";
+    case ColumnType::Date:
+        return "DATE";
+    case ColumnType::Text:
+        break;
+    }
+    return "TEXT";
+}
+
 QString hourMinute(const QDateTime& at)
 {
     return at.time().toString(QStringLiteral("hh:mm"));
@@ -115,11 +136,18 @@ void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
     entry_ = entry;
 }
 
+void RecordStore::failed(StoreFailure why, const QString& text)
+{
+    failure_ = why;
+    lastError_ = text;
+}
+
 QSqlQuery* RecordStore::statement(const QString& key, const QString& sql)
 {
     QSqlQuery* query = statements_.get(sql, key);
     if (!query)
-        lastError_ = statements_.lastError();
+        failed(isConnectionLoss(statements_.lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
+               statements_.lastError());
     return query;
 }
 
@@ -128,22 +156,50 @@ bool RecordStore::run(QSqlQuery* query, const QVariantList& binds)
     if (statements_.run(query, binds))
         return true;
     if (query)
-        lastError_ = statements_.lastError();
+        failed(isConnectionLoss(statements_.lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
+               statements_.lastError());
     return false;
 }
 
 bool RecordStore::begin()
 {
-    // Take the write lock at once: a reader turned writer could otherwise
-    // meet another program's commit and fail without waiting.
-    return run(statement(QStringLiteral("begin"), QStringLiteral("BEGIN IMMEDIATE")), {});
+    // On SQLite the write lock is taken at once: a reader turned writer could
+    // otherwise meet another program's commit and fail without waiting. A
+    // server takes its row locks as the statements run.
+    return transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool RecordStore::transactionStep(const QString& sql)
+{
+    if (statements_.execute(sql))
+        return true;
+    failed(isConnectionLoss(statements_.lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
+           statements_.lastError());
+    return false;
+}
+
+bool RecordStore::unitStillStored(qint32 serial)
+{
+    // Under SQLite's write lock a deletion elsewhere has either happened or
+    // waits for this record's commit.
+    const QString sql = QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?");
+    QSqlQuery* query = statement(sql, sql);
+    if (!run(query, {serial}))
+        return false;
+    const bool there = query->next();
+    query->finish();
+    if (!there)
+        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+    return there;
 }
 
 void RecordStore::rollback()
 {
-    QSqlQuery* query = statement(QStringLiteral("rollback"), QStringLiteral("ROLLBACK"));
-    if (query)
-        query->exec();
+    // Whatever it says, the failure that led here is the one to tell.
+    const QString error = lastError_;
+    const StoreFailure why = failure_;
+    statements_.execute(QStringLiteral("ROLLBACK"));
+    failed(why, error);
 }
 
 RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
@@ -157,109 +213,166 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
     Shape shape;
     shape.table = schemaTable(tableName);
     if (!shape.table) {
-        lastError_ = QStringLiteral("No table %1").arg(tableName);
+        failed(StoreFailure::Refused, QStringLiteral("No table %1").arg(tableName));
         return nullptr;
     }
     const TableDef& t = *shape.table;
     const QString quotedTable = quoteIdentifier(QString::fromUtf8(t.name));
-    QStringList names, sets, keyTerms;
+    QStringList names, keyNames, keyTerms;
     for (const QString& column : row.columns()) {
         const ColumnDef* c = t.column(column);
         if (!c) {
-            lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, column);
+            failed(StoreFailure::Refused, QStringLiteral("%1 has no column %2").arg(tableName, column));
             return nullptr;
         }
         shape.columns.push_back(c);
         names << quoteIdentifier(QString::fromUtf8(c->name));
-        sets << names.back() + QLatin1String(" = ?");
     }
     for (const char* k : t.key) {
         const auto at = std::find(shape.columns.begin(), shape.columns.end(), t.column(QString::fromUtf8(k)));
         if (at == shape.columns.end()) {
-            lastError_ = QStringLiteral("%1 row without its key column %2").arg(tableName, QString::fromUtf8(k));
+            failed(StoreFailure::Refused,
+                   QStringLiteral("%1 row without its key column %2").arg(tableName, QString::fromUtf8(k)));
             return nullptr;
         }
         shape.key.push_back(int(at - shape.columns.begin()));
-        keyTerms << quoteIdentifier(QString::fromUtf8(k)) + QLatin1String(" = ?");
+        keyNames << quoteIdentifier(QString::fromUtf8(k));
+        keyTerms << keyNames.back() + QLatin1String(" = ?");
     }
+    // Only the columns the record carries are set on a row already there;
+    // a record of key columns alone sets one to itself so that the
+    // statement still hands the row back.
+    QStringList sets;
+    for (const QString& name : std::as_const(names))
+        if (!keyNames.contains(name))
+            sets << name + QLatin1String(" = excluded.") + name;
+    if (sets.isEmpty())
+        sets << keyNames.front() + QLatin1String(" = excluded.") + keyNames.front();
+    // PostgreSQL tells an inserted row from an updated one by its xmax; on
+    // SQLite the key is looked up first under the write lock. On a server the
+    // unit's row is held (FOR SHARE) by the same statement that writes the
+    // record, which then writes nothing when the unit is gone: one round trip.
+    QString upsert;
+    if (database_.isServer()) {
+        QStringList casts;
+        for (const ColumnDef* c : shape.columns)
+            casts << QStringLiteral("CAST(? AS %1)").arg(QLatin1String(castType(*c)));
+        upsert = QStringLiteral(
+                     "WITH unit AS (SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ? FOR SHARE) "
+                     "INSERT INTO %1 (%2) SELECT %3 WHERE EXISTS (SELECT 1 FROM unit) "
+                     "ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
+                     .arg(quotedTable, names.join(QLatin1String(", ")), casts.join(QLatin1String(", ")),
+                          keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+    } else {
+        upsert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
+                     .arg(quotedTable, names.join(QLatin1String(", ")),
+                          QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", ")),
+                          keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+    }
+    const QString added = database_.isServer() ? QStringLiteral(", (xmax = 0) AS tvq52_added") : QString();
+    shape.upsert = upsert + QLatin1String("rowid") + added;
+    shape.upsertReturningRow = upsert + QLatin1String("*") + added;
     shape.find =
         QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(quotedTable, keyTerms.join(QLatin1String(" AND ")));
-    shape.update = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quotedTable, sets.join(QLatin1String(", ")));
-    shape.insert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                       .arg(quotedTable, names.join(QLatin1String(", ")),
-                            QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", ")));
-    shape.read = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(quotedTable);
     return &shapes_.emplace(signature, std::move(shape)).first->second;
 }
 
 std::optional<Stored> RecordStore::write(const QString& tableName, const Row& row)
 {
+    failure_ = StoreFailure::None;
+    Stored stored = Stored::Added;
+    // A unique-key violation can only mean that another PC stored the same
+    // record between our look and our write: the next try finds it there.
+    for (int tries = 0; tries < 3; ++tries) {
+        switch (attempt(tableName, row, &stored)) {
+        case Attempt::Done:
+            return stored;
+        case Attempt::Failed:
+            return std::nullopt;
+        case Attempt::Retry:
+            break;
+        }
+    }
+    return std::nullopt;
+}
+
+RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& row, Stored* stored)
+{
     Shape* const s = shape(tableName, row);
     if (!s)
-        return std::nullopt;
+        return Attempt::Failed;
     const SqlDialect dialect = database_.dialect();
     QVariantList values;
-    values.reserve(row.values().size() + 1);
+    values.reserve(row.values().size());
     for (std::size_t i = 0; i < s->columns.size(); ++i)
         values << toStorage(*s->columns[i], row.values()[qsizetype(i)], dialect);
-    QVariantList keyBinds;
-    for (int k : s->key)
-        keyBinds << values[k];
 
-    if (!begin())
-        return std::nullopt;
-    QSqlQuery* find = statement(s->find, s->find);
-    if (!run(find, keyBinds)) {
-        rollback();
-        return std::nullopt;
-    }
-    const bool exists = find->next();
-    qint64 rowid = exists ? find->value(0).toLongLong() : 0;
-    find->finish();
-
-    if (exists) {
-        values << rowid;
-        if (!run(statement(s->update, s->update), values)) {
+    const bool server = database_.isServer();
+    const bool journaled = journal_ && entry_ > 0;
+    const qint32 serial = row.value(kSerial).toInt();
+    // A record without a journal line is one statement on a server, atomic by itself.
+    const bool transaction = journaled || !server;
+    if (transaction && !begin())
+        return Attempt::Failed;
+    const auto abandon = [&] {
+        if (transaction)
             rollback();
-            return std::nullopt;
+        return Attempt::Failed;
+    };
+    bool existed = false;
+    if (!server) {
+        if (!unitStillStored(serial))
+            return abandon();
+        QVariantList keyBinds;
+        for (int k : s->key)
+            keyBinds << values[k];
+        QSqlQuery* find = statement(s->find, s->find);
+        if (!run(find, keyBinds))
+            return abandon();
+        existed = find->next();
+        find->finish();
+    } else {
+        values.prepend(serial);
+    }
+
+    const QString& sql = journaled ? s->upsertReturningRow : s->upsert;
+    QSqlQuery* upsert = statement(sql, sql);
+    if (!run(upsert, values)) {
+        const bool present = statements_.lastSqlError().nativeErrorCode() == QLatin1String("23505");
+        abandon();
+        return present ? Attempt::Retry : Attempt::Failed;
+    }
+    if (!upsert->next()) {
+        upsert->finish();
+        if (server)
+            failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+        else
+            failed(StoreFailure::Refused, QStringLiteral("%1: the stored row did not come back").arg(tableName));
+        return abandon();
+    }
+    const QSqlRecord record = upsert->record();
+    if (database_.isServer())
+        existed = !upsert->value(record.count() - 1).toBool();
+
+    if (journaled) {
+        // What the row holds now, older columns kept included.
+        Row storedRow;
+        for (int i = 0; i < record.count(); ++i)
+            if (const ColumnDef* c = s->table->column(record.fieldName(i)))
+                storedRow.set(QString::fromUtf8(c->name), fromStorage(*c, upsert->value(i)));
+        upsert->finish();
+        if (!journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow)) {
+            failed(isConnectionLoss(journal_->lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
+                   journal_->lastError());
+            return abandon();
         }
     } else {
-        QSqlQuery* insert = statement(s->insert, s->insert);
-        if (!run(insert, values)) {
-            rollback();
-            return std::nullopt;
-        }
-        rowid = insert->lastInsertId().toLongLong();
+        upsert->finish();
     }
-
-    if (journal_ && entry_ > 0) {
-        QSqlQuery* read = statement(s->read, s->read);
-        if (!run(read, {rowid}) || !read->next()) {
-            rollback();
-            return std::nullopt;
-        }
-        const QSqlRecord record = read->record();
-        if (s->readColumns.size() != std::size_t(record.count())) {
-            s->readColumns.clear();
-            for (int i = 0; i < record.count(); ++i)
-                s->readColumns.push_back(s->table->column(record.fieldName(i)));
-        }
-        Row stored;
-        for (int i = 0; i < record.count(); ++i)
-            if (const ColumnDef* c = s->readColumns[std::size_t(i)])
-                stored.set(QString::fromUtf8(c->name), fromStorage(*c, read->value(i)));
-        read->finish();
-        if (!journal_->addRecord(entry_, QString::fromUtf8(s->table->name), stored)) {
-            lastError_ = journal_->lastError();
-            rollback();
-            return std::nullopt;
-        }
-    }
-    if (!run(statement(QStringLiteral("commit"), QStringLiteral("COMMIT")), {})) {
-        rollback();
-        return std::nullopt;
-    }
-    return exists ? Stored::Rewritten : Stored::Added;
+    if (transaction && !transactionStep(QStringLiteral("COMMIT")))
+        return abandon();
+    *stored = existed ? Stored::Rewritten : Stored::Added;
+    return Attempt::Done;
 }
 
 std::optional<Stored> RecordStore::storeInterval(qint32 serial, const IntervalRecord& record)
@@ -277,6 +390,30 @@ std::optional<Stored> RecordStore::storeEvent(qint32 serial, const EventDate& ev
     return write(eventTable(event.kind), eventRow(serial, event));
 }
 
+bool RecordStore::updateUnit(qint32 serial, const Row& values)
+{
+    failure_ = StoreFailure::None;
+    const TableDef* table = schemaTable(QStringLiteral("Programacion"));
+    QStringList sets;
+    QVariantList binds;
+    for (qsizetype i = 0; i < values.columns().size(); ++i) {
+        const ColumnDef* c = table->column(values.columns()[i]);
+        sets << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" = ?");
+        binds << toStorage(*c, values.values()[i], database_.dialect());
+    }
+    binds << serial;
+    const QString sql =
+        QStringLiteral("UPDATE \"Programacion\" SET %1 WHERE \"LNumeroSerie\" = ?").arg(sets.join(QLatin1String(", ")));
+    QSqlQuery* query = statement(sql, sql);
+    if (!run(query, binds))
+        return false;
+    if (query->numRowsAffected() == 0) {
+        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+        return false;
+    }
+    return true;
+}
+
 bool RecordStore::storeTotals(qint32 serial, const TotalsReading& totals)
 {
     Row values;
@@ -286,30 +423,14 @@ bool RecordStore::storeTotals(qint32 serial, const TotalsReading& totals)
     values.set(QStringLiteral("LPasadasVecino"), totals.passesNeighbour);
     values.set(QStringLiteral("DFechaTotales"), totals.readAt.date());
     values.set(QStringLiteral("THoraTotales"), totals.readAt.time().toString(QStringLiteral("hh:mm:ss")));
-    Row where;
-    where.set(kSerial, serial);
-    Store store(database_);
-    const int changed = store.update(QStringLiteral("Programacion"), values, where);
-    if (changed < 0)
-        lastError_ = store.lastError();
-    else if (changed == 0)
-        lastError_ = QStringLiteral("No Programacion row for %1").arg(serial);
-    return changed > 0;
+    return updateUnit(serial, values);
 }
 
 bool RecordStore::storeFirmware(qint32 serial, const QString& firmware)
 {
     Row values;
     values.set(QStringLiteral("TVersion"), firmware.left(5));
-    Row where;
-    where.set(kSerial, serial);
-    Store store(database_);
-    const int changed = store.update(QStringLiteral("Programacion"), values, where);
-    if (changed < 0)
-        lastError_ = store.lastError();
-    else if (changed == 0)
-        lastError_ = QStringLiteral("No Programacion row for %1").arg(serial);
-    return changed > 0;
+    return updateUnit(serial, values);
 }
 
 std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial, const std::optional<QDateTime>& before) const

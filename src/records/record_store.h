@@ -19,12 +19,23 @@ class Journal;
 // How a record reached its table.
 enum class Stored : std::uint8_t { Added, Rewritten };
 
-// Writes downloaded records by their key: a record already stored is
-// overwritten in place, never added twice and never deleted first (an
-// interval in the older layout keeps the row's ByDNA, ByENA and
-// ByLineaInsuficiente). Each call is committed when it returns, so the unit
-// may be acknowledged then; with a journal entry open, the record's journal
-// line is committed in the same transaction. Values are always bound.
+// Why a store call failed.
+enum class StoreFailure : std::uint8_t {
+    None,
+    Refused,        // the database refused the write (lastError says why)
+    UnitGone,       // the unit's Programacion row is no longer there
+    ConnectionLost, // the server went away; what was committed stays
+};
+
+// Writes downloaded records by their key: one insert-or-update on the key
+// that sets only the columns the record carries, so that an interval in the
+// older layout keeps the row's ByDNA, ByENA and ByLineaInsuficiente, and two
+// PCs storing the same record at once leave one row. Each call is one
+// transaction that first makes sure the unit is still stored (holding its
+// row on a server, so that a deletion elsewhere waits for it or is seen),
+// committed when it returns, so the unit may be acknowledged then; with a
+// journal entry open, the record's journal line, taken from what the row
+// holds afterwards, is committed in the same transaction. Values are always bound.
 class RecordStore {
 public:
     explicit RecordStore(Database& database);
@@ -50,29 +61,35 @@ public:
 
     // Why the last call failed, as the database said it.
     QString lastError() const { return lastError_; }
+    StoreFailure lastFailure() const { return failure_; }
 
 private:
-    // Looks the row up by its table's key, then updates or inserts it, and
-    // lists it in the journal entry, all in one transaction.
     std::optional<Stored> write(const QString& table, const Row& row);
+    enum class Attempt : std::uint8_t { Done, Failed, Retry };
+    Attempt attempt(const QString& table, const Row& row, Stored* stored);
+    bool updateUnit(qint32 serial, const Row& values);
     // What one kind of row needs, worked out once: its columns and statements.
     struct Shape {
         const TableDef* table = nullptr;
         std::vector<const ColumnDef*> columns;
         std::vector<int> key; // positions in `columns`
-        QString find, update, insert, read;
-        std::vector<const ColumnDef*> readColumns; // of the read-back, by position
+        QString find, upsert, upsertReturningRow;
     };
     Shape* shape(const QString& table, const Row& row);
     QSqlQuery* statement(const QString& key, const QString& sql);
     bool run(QSqlQuery* query, const QVariantList& binds);
     bool begin();
+    bool transactionStep(const QString& sql);
+    // False when the unit's row is gone (or the check failed); SQLite only.
+    bool unitStillStored(qint32 serial);
     void rollback();
+    void failed(StoreFailure why, const QString& text);
 
     Database& database_;
     Journal* journal_ = nullptr;
     qint64 entry_ = 0;
     mutable QString lastError_;
+    StoreFailure failure_ = StoreFailure::None;
     // Prepared once per statement text; map nodes keep their address.
     StatementCache statements_;
     std::map<QString, Shape> shapes_;

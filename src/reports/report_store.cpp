@@ -34,7 +34,7 @@ std::vector<StoredNonWorkingInterval> ReportStore::nonWorkingIntervals(qint32 se
 
 QString ReportStore::footerText()
 {
-    const QList<Row> rows = store_.select(QStringLiteral("Configuracion"));
+    const QList<Row> rows = settings_.select(QStringLiteral("Configuracion"));
     return rows.isEmpty() ? QString() : rows.front().value(QStringLiteral("TUsuario")).toString();
 }
 
@@ -42,7 +42,7 @@ bool ReportStore::writeMemo(const QString& listing)
 {
     Row values;
     values.set(QStringLiteral("Memo"), listing);
-    return store_.update(QStringLiteral("Configuracion"), values, Row()) >= 0;
+    return settings_.update(QStringLiteral("Configuracion"), values, Row()) >= 0;
 }
 
 RecordSource ReportStore::programmingSource(qint32 serial)

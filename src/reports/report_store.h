@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/database.h"
 #include "db/store.h"
 
 #include <QString>
@@ -29,17 +30,19 @@ struct StoredNonWorkingInterval {
 // What the reports read and write outside their record sources.
 class ReportStore {
 public:
-    explicit ReportStore(Database& database) : store_(database) {}
+    explicit ReportStore(Database& database) : store_(database), settings_(database.settingsDatabase()) {}
 
     // The unit's stored programming; nothing when there is none or on error.
     std::optional<Row> programming(qint32 serial);
     // Its non-working intervals in interval order.
     std::vector<StoredNonWorkingInterval> nonWorkingIntervals(qint32 serial);
+    // Both read and write this PC's settings row, in the data folder's own
+    // file even when the records are on a server.
     QString footerText();
     // The settings row keeps the last listing printed.
     bool writeMemo(const QString& listing);
 
-    QString lastError() const { return store_.lastError(); }
+    QString lastError() const { return settings_.lastError().isEmpty() ? store_.lastError() : settings_.lastError(); }
 
     static RecordSource programmingSource(qint32 serial);
     enum class EventDates { Reprogrammed, Erased, BatteryEnd };
@@ -48,6 +51,7 @@ public:
 
 private:
     Store store_;
+    Store settings_;
 };
 
 } // namespace tvq52

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -43,6 +44,13 @@ public:
     }
     void openImportWindow() override { calls << QStringLiteral("import:") + ctx->SelectedFile; }
     void openProgrammingWindow() override { calls << QStringLiteral("programming:") + ctx->CommandLineFile; }
+    // What the database dialog answers, one a call.
+    QList<std::optional<DatabaseTarget>> databaseChoices;
+    std::optional<DatabaseTarget> chooseDatabase(const QString&) override
+    {
+        calls << QStringLiteral("database dialog");
+        return databaseChoices.isEmpty() ? std::nullopt : databaseChoices.takeFirst();
+    }
 };
 
 struct Started {
@@ -183,4 +191,35 @@ TEST(Startup, AMissingSettingsFileOrADatabaseNotOursShowsTheFaultAndTheWindowWit
     t.run();
     EXPECT_FALSE(t.ctx.db);
     EXPECT_FALSE(QFileInfo::exists(databasePath(t.home.path())));
+}
+
+// A server that cannot be reached is told, and the database dialog offered
+// until the user picks what opens or gives up.
+TEST(Startup, AnUnreachableServerOffersTheDatabaseDialog)
+{
+    QTemporaryDir nowhere;
+    const QString unreachable = QStringLiteral("postgresql://ana@/records?host=%1").arg(nowhere.path());
+    {
+        Started s;
+        s.ctx.databaseOverride = unreachable;
+        s.host.databaseChoices << std::nullopt;
+        EXPECT_FALSE(runStartup(s.ctx, s.prompter, s.host, QStringLiteral("4711")));
+        EXPECT_EQ(s.host.calls, QStringList({"database dialog"})) << "nothing more runs, not even the window";
+        ASSERT_EQ(s.prompter.shown().size(), 1);
+        EXPECT_EQ(s.prompter.shown()[0].style, MessageStyle::Critical);
+        EXPECT_TRUE(s.prompter.shown()[0].text.contains(nowhere.path()));
+        EXPECT_FALSE(s.ctx.db);
+    }
+    Started s;
+    s.ctx.databaseOverride = unreachable;
+    QString error;
+    // The same again, then the folder's own file.
+    s.host.databaseChoices << DatabaseTarget::fromUri(unreachable, &error)
+                           << DatabaseTarget::sqlite(databasePath(s.home.path()));
+    EXPECT_TRUE(runStartup(s.ctx, s.prompter, s.host, QString()));
+    EXPECT_EQ(s.host.calls, QStringList({"database dialog", "database dialog", "caption:TVQ-52", "translate", "show"}));
+    EXPECT_EQ(s.prompter.shown().size(), 2);
+    ASSERT_TRUE(s.ctx.db);
+    EXPECT_FALSE(s.ctx.db->isServer());
+    EXPECT_FALSE(s.ctx.localDb) << "one connection when the records are the folder's";
 }

@@ -6,10 +6,14 @@
 #include "support/rows.h"
 #include "support/temp_home.h"
 
+#include <QSet>
 #include <QSqlQuery>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace tvq52;
+using tvq52::test::onServerBackend;
 using tvq52::test::row;
 using tvq52::test::TempHome;
 
@@ -42,6 +46,8 @@ protected:
         home.provision();
         db = home.openDatabase();
         journal = std::make_unique<Journal>(*db);
+        // Records are only stored for a unit the database holds.
+        ASSERT_TRUE(Store(*db).insert("Programacion", row({{"LNumeroSerie", kSerial}})));
     }
     // A download's entry with three intervals and an event date.
     qint64 download(float leq)
@@ -84,7 +90,7 @@ TEST_F(JournalTest, ADownloadVerifiesAndAHandEditedLevelIsNamed)
     Store store(*db);
     ASSERT_TRUE(store.insert("DiaReprogramado",
                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
-    exec(QStringLiteral("UPDATE Intervalos SET SLeqLocal = 81.5 WHERE THoraInicio = '10:00'"));
+    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = 81.5 WHERE \"THoraInicio\" = '10:00'"));
     v = journal->verify();
     EXPECT_EQ(v.recordsNotJournaled, 1);
     ASSERT_EQ(v.findings.size(), 1);
@@ -107,7 +113,7 @@ TEST_F(JournalTest, RecordsStoredAgainVerifyAgainstTheNewestEntryAndGoneRowsNeed
     ASSERT_EQ(journal->entries().size(), 2);
     EXPECT_EQ(journal->entries()[0].previous, journal->entries()[1].id);
 
-    exec(QStringLiteral("DELETE FROM DiaBorrado"));
+    exec(QStringLiteral("DELETE FROM \"DiaBorrado\""));
     v = journal->verify();
     ASSERT_EQ(v.findings.size(), 1);
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::RecordMissing);
@@ -115,7 +121,7 @@ TEST_F(JournalTest, RecordsStoredAgainVerifyAgainstTheNewestEntryAndGoneRowsNeed
     EXPECT_EQ(v.findings[0].table, QStringLiteral("DiaBorrado"));
 
     ASSERT_TRUE(journal->append(JournalAction::UnitDeletion, kSerial, {}, QStringLiteral("completed"), {}));
-    exec(QStringLiteral("DELETE FROM Intervalos"));
+    exec(QStringLiteral("DELETE FROM \"Intervalos\""));
     EXPECT_TRUE(journal->verify().findings.isEmpty());
 }
 
@@ -123,23 +129,24 @@ TEST_F(JournalTest, AChangedEntryFieldOrLinkIsFound)
 {
     const qint64 first = download(80.0f);
     const qint64 second = download(80.0f);
-    exec(QStringLiteral("UPDATE Diario SET TMensaje = 'Otro' WHERE LId = %1").arg(first));
+    exec(QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'Otro' WHERE \"LId\" = %1").arg(first));
     JournalVerification v = journal->verify();
     ASSERT_FALSE(v.findings.isEmpty());
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::EntryAltered);
     EXPECT_EQ(v.findings[0].entry, first);
 
-    exec(QStringLiteral("UPDATE Diario SET TMensaje = 'Datos recibidos' WHERE LId = %1").arg(first));
+    exec(QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'Datos recibidos' WHERE \"LId\" = %1").arg(first));
     EXPECT_TRUE(journal->verify().findings.isEmpty());
-    exec(QStringLiteral("UPDATE Diario SET LAnterior = 0 WHERE LId = %1").arg(second));
+    exec(QStringLiteral("UPDATE \"Diario\" SET \"LAnterior\" = 0 WHERE \"LId\" = %1").arg(second));
     v = journal->verify();
     ASSERT_FALSE(v.findings.isEmpty());
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::ChainBroken);
     EXPECT_EQ(v.findings[0].entry, second);
 
     // A record line dropped from a sealed entry changes its hash too.
-    exec(QStringLiteral("UPDATE Diario SET LAnterior = %1 WHERE LId = %2").arg(first).arg(second));
-    exec(QStringLiteral("DELETE FROM DiarioRegistros WHERE LEntrada = %1 AND TTabla = 'DiaBorrado'").arg(first));
+    exec(QStringLiteral("UPDATE \"Diario\" SET \"LAnterior\" = %1 WHERE \"LId\" = %2").arg(first).arg(second));
+    exec(QStringLiteral("DELETE FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1 AND \"TTabla\" = 'DiaBorrado'")
+             .arg(first));
     v = journal->verify();
     ASSERT_EQ(v.findings.size(), 1);
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::EntryAltered);
@@ -175,26 +182,61 @@ TEST_F(JournalTest, AnEntryLeftOpenIsSealedInterruptedUnlessItsProgramStillHolds
     EXPECT_TRUE(journal->verify().findings.isEmpty());
 }
 
-TEST(JournalSchema, AnOlderFileGetsTheJournalTablesAndOpensInWalMode)
+TEST(JournalSchema, AnOlderDatabaseGetsTheJournalTables)
 {
     TempHome home;
     home.provision();
     {
         auto db = home.openDatabase();
         QSqlQuery q(db->connection());
-        ASSERT_TRUE(q.exec("DROP TABLE Diario"));
-        ASSERT_TRUE(q.exec("DROP TABLE DiarioRegistros"));
-        EXPECT_TRUE(db->verifySchema().isEmpty());
+        ASSERT_TRUE(q.exec("DROP TABLE \"Diario\""));
+        ASSERT_TRUE(q.exec("DROP TABLE \"DiarioRegistros\""));
+        if (!onServerBackend()) {
+            EXPECT_TRUE(db->verifySchema().isEmpty());
+        }
     }
     auto db = home.openDatabase();
-    const QStringList tables = db->connection().tables();
-    EXPECT_TRUE(tables.contains("Diario"));
-    EXPECT_TRUE(tables.contains("DiarioRegistros"));
-    QSqlQuery q(db->connection());
-    ASSERT_TRUE(q.exec("PRAGMA journal_mode") && q.next());
-    EXPECT_EQ(q.value(0).toString(), QStringLiteral("wal"));
-    q.finish();
+    if (onServerBackend()) {
+        // A server database is laid out by init or on the program's question.
+        EXPECT_EQ(db->inspectSchema(), SchemaState::Partial);
+        QString error;
+        ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+        EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
+    } else {
+        const QStringList tables = db->connection().tables();
+        EXPECT_TRUE(tables.contains("Diario"));
+        EXPECT_TRUE(tables.contains("DiarioRegistros"));
+        QSqlQuery q(db->connection());
+        ASSERT_TRUE(q.exec("PRAGMA journal_mode") && q.next());
+        EXPECT_EQ(q.value(0).toString(), QStringLiteral("wal"));
+    }
     Journal journal(*db);
     EXPECT_TRUE(journal.append(JournalAction::Merge, 0, {}, QStringLiteral("completed"), {}))
         << journal.lastError().toStdString();
+}
+
+TEST_F(JournalTest, ProgramsAppendingAtOnceKeepOneChain)
+{
+    constexpr int kEach = 25;
+    std::atomic<int> failed{0};
+    const auto appendMany = [&](qint32 serial) {
+        auto connection = home.openDatabase();
+        Journal own(*connection);
+        for (int i = 0; i < kEach; ++i)
+            if (!own.append(JournalAction::ProgramTransmit, serial, QStringLiteral("cable"),
+                            QStringLiteral("completed"), {}))
+                ++failed;
+    };
+    std::thread first(appendMany, kSerial), second(appendMany, kSerial + 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(failed, 0);
+    const QList<JournalEntry> entries = journal->entries();
+    ASSERT_EQ(entries.size(), 2 * kEach);
+    QSet<qint64> previous;
+    for (const JournalEntry& e : entries)
+        previous.insert(e.previous);
+    EXPECT_EQ(previous.size(), 2 * kEach) << "no two entries chain to the same one";
+    const JournalVerification v = journal->verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
 }

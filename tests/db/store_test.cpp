@@ -113,10 +113,18 @@ TEST_F(StoreTest, DeleteUnitRemovesAllItsRowsAndNothingElseOrNothingAtAll)
     ASSERT_TRUE(store->deleteUnit(10)) << store->lastError().toStdString();
     EXPECT_EQ(rowsOf(10), 0);
     EXPECT_EQ(rowsOf(11), 9);
-    // Make the last delete fail: the earlier ones must come back.
+    // Make the last delete fail: the earlier ones, the unit's row first, must come back.
     QSqlQuery q(db->connection());
-    ASSERT_TRUE(q.exec(QStringLiteral(
-        "CREATE TRIGGER keep BEFORE DELETE ON \"Programacion\" BEGIN SELECT RAISE(ABORT, 'kept'); END")));
+    if (test::onServerBackend()) {
+        ASSERT_TRUE(
+            q.exec(QStringLiteral("CREATE FUNCTION keep() RETURNS trigger LANGUAGE plpgsql AS "
+                                  "$$BEGIN RAISE EXCEPTION 'kept'; END$$")));
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "CREATE TRIGGER keep BEFORE DELETE ON \"DiaReprogramado\" FOR EACH ROW EXECUTE FUNCTION keep()")));
+    } else {
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "CREATE TRIGGER keep BEFORE DELETE ON \"DiaReprogramado\" BEGIN SELECT RAISE(ABORT, 'kept'); END")));
+    }
     EXPECT_FALSE(store->deleteUnit(11));
     EXPECT_TRUE(store->lastError().contains(QStringLiteral("kept")));
     EXPECT_EQ(rowsOf(11), 9);

@@ -11,13 +11,15 @@
 #include "records/download_workflow.h"
 #include "records/records_view.h"
 #include "sim_options.h"
+#include "support/private_server.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
+#include "support/temp_home.h"
 #include "unit_simulator.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -69,12 +71,9 @@ class Download : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-        QString error;
-        ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
-        db = Database::openSqlite(path, &error);
-        ASSERT_TRUE(db) << error.toStdString();
+        home.provision();
+        db = home.openDatabase();
+        ASSERT_TRUE(db);
         store = std::make_unique<Store>(*db);
     }
 
@@ -101,6 +100,8 @@ protected:
         unit->onAcknowledged([this](const QByteArray&) {
             if (++acks == stopAtAck)
                 workflow->stop();
+            if (acks == actAtAck && atAck)
+                atAck();
         });
     }
 
@@ -128,7 +129,7 @@ protected:
             + r.value(QStringLiteral("THoraInicio")).toString();
     }
 
-    QTemporaryDir dir;
+    test::TempHome home;
     std::unique_ptr<Database> db;
     std::unique_ptr<Store> store;
     VirtualClock clock;
@@ -143,6 +144,9 @@ protected:
     std::unique_ptr<DownloadWorkflow> workflow;
     int acks = 0;
     int stopAtAck = -1;
+    // Something done elsewhere right after that acknowledgement.
+    int actAtAck = -1;
+    std::function<void()> atAck;
 };
 
 class FullDownload : public Download, public ::testing::WithParamInterface<const char*> {};
@@ -392,9 +396,19 @@ TEST_F(Download, ADatabaseFailureStopsTheListWithItsReasonAndKeepsWhatWasCommitt
     view.shown = 4711;
     connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
     QSqlQuery refuse(db->connection());
-    ASSERT_TRUE(refuse.exec(QStringLiteral(
-        "CREATE TRIGGER refuse BEFORE INSERT ON Sesiones BEGIN SELECT RAISE(ABORT, 'disk says no'); END")))
-        << refuse.lastError().text().toStdString();
+    if (test::onServerBackend()) {
+        ASSERT_TRUE(
+            refuse.exec(QStringLiteral("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS "
+                                       "$$BEGIN RAISE EXCEPTION 'disk says no'; END$$")))
+            << refuse.lastError().text().toStdString();
+        ASSERT_TRUE(refuse.exec(QStringLiteral(
+            "CREATE TRIGGER refuse BEFORE INSERT ON \"Sesiones\" FOR EACH ROW EXECUTE FUNCTION refuse()")))
+            << refuse.lastError().text().toStdString();
+    } else {
+        ASSERT_TRUE(refuse.exec(QStringLiteral(
+            "CREATE TRIGGER refuse BEFORE INSERT ON Sesiones BEGIN SELECT RAISE(ABORT, 'disk says no'); END")))
+            << refuse.lastError().text().toStdString();
+    }
     const DownloadReport r = download();
     EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
     ASSERT_EQ(prompter.shown().size(), 2);
@@ -404,4 +418,75 @@ TEST_F(Download, ADatabaseFailureStopsTheListWithItsReasonAndKeepsWhatWasCommitt
     EXPECT_EQ(rows("Sesiones", 4711), 0);
     EXPECT_EQ(line.written().right(1).toHex(), "18") << "the session is not acknowledged";
     EXPECT_TRUE(Journal(*db).entries(4711).front().message.contains(QStringLiteral("disk says no")));
+}
+
+TEST_F(Download, AUnitDeletedOnAnotherPcEndsTheDownloadSayingSoWithNothingHalfWritten)
+{
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    auto otherPc = home.openDatabase();
+    actAtAck = 20;
+    atAck = [&] { ASSERT_TRUE(Store(*otherPc).deleteUnit(4711)); };
+    const DownloadReport r = download();
+
+    EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 0})) << "no transmission error";
+    ASSERT_FALSE(prompter.shown().isEmpty());
+    EXPECT_EQ(prompter.shown().back().text,
+              QStringLiteral("La unidad 4711 se ha borrado desde otro puesto: la descarga termina sin guardar más"));
+    EXPECT_EQ(line.written().right(1).toHex(), "18") << "the unit is told to stop";
+    for (const char* table : {"Programacion", "Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria"})
+        EXPECT_EQ(rows(table, 4711), 0) << table;
+    const QList<JournalEntry> entries = Journal(*db).entries(4711);
+    ASSERT_FALSE(entries.isEmpty());
+    EXPECT_EQ(entries.front().outcome, QStringLiteral("failed"));
+    EXPECT_EQ(entries.front().message, prompter.shown().back().text);
+}
+
+TEST_F(Download, AServerThatGoesAwayEndsTheDownloadSayingSoAndTheNextOneReconnects)
+{
+    if (!test::onServerBackend())
+        GTEST_SKIP() << "a server run only";
+    test::PrivateServer server;
+    store.reset();
+    db = server.open();
+    ASSERT_TRUE(db);
+    store = std::make_unique<Store>(*db);
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    actAtAck = 20;
+    atAck = [&] { ASSERT_TRUE(server.halt()); };
+    const DownloadReport lost = download();
+
+    EXPECT_EQ(lost.outcome, DownloadOutcome::Failed);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 0})) << "no transmission error";
+    ASSERT_FALSE(prompter.shown().isEmpty());
+    EXPECT_TRUE(
+        prompter.shown().back().text.startsWith(QStringLiteral("Se ha perdido la conexión con la base de datos")))
+        << prompter.shown().back().text.toStdString();
+    EXPECT_EQ(line.written().right(1).toHex(), "18") << "the unit is told to stop";
+
+    // While the server is away a download says so before asking the unit anything.
+    const DownloadReport away = download();
+    EXPECT_EQ(away.outcome, DownloadOutcome::Failed);
+    EXPECT_TRUE(line.written().isEmpty());
+
+    ASSERT_TRUE(server.resume());
+    // Every acknowledged interval is there.
+    {
+        auto check = server.open();
+        ASSERT_TRUE(check);
+        EXPECT_EQ(Store(*check).count(QStringLiteral("Intervalos")), 20);
+    }
+    atAck = nullptr;
+    const DownloadReport next = download();
+    ASSERT_EQ(next.outcome, DownloadOutcome::Completed) << prompter.shown().back().text.toStdString();
+    EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
+    const Journal journal(*db);
+    const QList<JournalEntry> entries = journal.entries(4711);
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(entries[1].outcome, QStringLiteral("interrupted")) << "its program's session ended with the server";
+    EXPECT_TRUE(journal.verify().findings.isEmpty());
 }

@@ -8,7 +8,9 @@
 #include "support/temp_home.h"
 
 #include <QSqlQuery>
+#include <QThread>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -140,6 +142,7 @@ TEST_F(RecordStoreTest, TotalsGoToTheUnitsRowAndTheProposedRangeStartsAtTheNewes
     // Newest by date, then time: a later day with an earlier hour wins.
     for (const QDateTime& end : {at(2024, 3, 8, 23, 45), at(2024, 3, 9, 0, 30), at(2024, 3, 7, 23, 59)})
         ASSERT_TRUE(records->storeInterval(kSerial, interval(sampleInterval(end), IntervalLayout::From30)));
+    ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial + 1}})));
     ASSERT_TRUE(
         records->storeInterval(kSerial + 1, interval(sampleInterval(at(2024, 3, 9, 8, 0)), IntervalLayout::From30)));
     EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 9), QTime(0, 15)));
@@ -193,4 +196,51 @@ TEST_F(RecordStoreTest, AfterADownloadThatDidNotCompleteTheProposalReachesBackOv
 
     download(QStringLiteral("completed"), {at(2024, 3, 19, 10, 0)});
     EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 19), QTime(9, 45)));
+}
+
+TEST_F(RecordStoreTest, AUnitDeletedElsewhereWhileARecordIsStoredEndsItWithNothingHalfWritten)
+{
+    ASSERT_TRUE(
+        records->storeInterval(kSerial, interval(sampleInterval(at(2020, 6, 1, 0, 0)), IntervalLayout::From30)));
+    // Another program deletes the unit as Store::deleteUnit does, its row first.
+    auto other = home.openDatabase();
+    QSqlQuery deleting(other->connection());
+    ASSERT_TRUE(deleting.exec("BEGIN"));
+    ASSERT_TRUE(deleting.exec(QStringLiteral("DELETE FROM \"Programacion\" WHERE \"LNumeroSerie\" = %1").arg(kSerial)));
+
+    std::optional<Stored> stored = Stored::Added;
+    StoreFailure why = StoreFailure::None;
+    std::thread storing([&] {
+        auto connection = home.openDatabase();
+        RecordStore own(*connection);
+        stored = own.storeInterval(kSerial, interval(sampleInterval(at(2020, 6, 1, 0, 15)), IntervalLayout::From30));
+        why = own.lastFailure();
+    });
+    // The record's transaction waits for the deletion (on a server for the
+    // unit's row, on SQLite for the write lock) before the rest goes.
+    if (onServerBackend()) {
+        // Looked at from outside the deleting transaction, whose view of the activity stays as it was.
+        QSqlQuery waiting(db->connection());
+        int waiters = 0;
+        for (int i = 0; i < 500 && waiters == 0; ++i) {
+            ASSERT_TRUE(waiting.exec("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() "
+                                     "AND wait_event_type = 'Lock'")
+                        && waiting.next());
+            waiters = waiting.value(0).toInt();
+            if (waiters == 0)
+                QThread::msleep(10);
+        }
+        ASSERT_EQ(waiters, 1);
+    } else {
+        QThread::msleep(300);
+    }
+    ASSERT_TRUE(deleting.exec(QStringLiteral("DELETE FROM \"Intervalos\" WHERE \"LNumeroSerie\" = %1").arg(kSerial)));
+    ASSERT_TRUE(deleting.exec("COMMIT"));
+    storing.join();
+
+    EXPECT_FALSE(stored);
+    EXPECT_EQ(why, StoreFailure::UnitGone);
+    EXPECT_EQ(store->count("Intervalos"), 0);
+    EXPECT_FALSE(records->storeTotals(kSerial, TotalsReading{}));
+    EXPECT_EQ(records->lastFailure(), StoreFailure::UnitGone);
 }

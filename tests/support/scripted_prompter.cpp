@@ -27,6 +27,16 @@ std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QStr
     return defaultText;
 }
 
+std::optional<QString> ScriptedPrompter::secret(const QString& prompt, const QString&)
+{
+    secretPrompts_ << prompt;
+    if (secrets_.empty())
+        return std::nullopt;
+    const std::optional<QString> text = secrets_.front();
+    secrets_.pop_front();
+    return text;
+}
+
 QString ScriptedPrompter::openFile(const QString&, const QStringList&, const QString&)
 {
     if (files_.empty())

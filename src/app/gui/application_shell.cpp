@@ -2,6 +2,7 @@
 
 #include "app/exchange_sessions.h"
 #include "app/gui/communication_dialog.h"
+#include "app/gui/database_dialog.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
@@ -39,6 +40,7 @@ void ApplicationShell::registerForms()
             ctx_.guru, prompter_, [this] { return openExchangeSession(ctx_); }, [this] { openHelp(ctx_, prompter_); });
     });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
+    forms.add(QStringLiteral("FormBaseDatos"), [this] { return std::make_unique<DatabaseDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form5"), [this] { return std::make_unique<RecordedDataWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form6"), [this] { return std::make_unique<ReportWindow>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form9"), [this] { return std::make_unique<GraphWindow>(ctx_, prompter_); });

@@ -23,9 +23,11 @@ int main(int argc, char** argv)
     const tvq52::CommandLine cl = tvq52::parseCommandLine(QApplication::arguments());
     if (cl.help || !cl.error.isEmpty()) {
         std::fprintf(cl.help ? stdout : stderr,
-                     "%s%sUsage: tvq52 [--home DIR] [EXCHANGE_FILE.TQ52 | SERIAL_NUMBER]\n"
-                     "  --home DIR   data folder (default: $TVQ52_HOME, else the per-user data folder)\n"
-                     "  --version    print the version and exit\n",
+                     "%s%sUsage: tvq52 [--home DIR] [--database URI] [EXCHANGE_FILE.TQ52 | SERIAL_NUMBER]\n"
+                     "  --home DIR       data folder (default: $TVQ52_HOME, else the per-user data folder)\n"
+                     "  --database URI   records on a PostgreSQL server for this run:\n"
+                     "                   postgresql://user@host:port/database (no password in it)\n"
+                     "  --version        print the version and exit\n",
                      qPrintable(cl.error), cl.error.isEmpty() ? "" : "\n");
         return cl.help ? 0 : 2;
     }
@@ -38,6 +40,8 @@ int main(int argc, char** argv)
     }
 
     tvq52::ApplicationShell shell(home, cl.argument);
+    if (!cl.database.isNull())
+        shell.context().databaseOverride = cl.database;
     QObject::connect(&shell, &tvq52::ApplicationShell::finished, &app, &QApplication::quit, Qt::QueuedConnection);
     shell.start();
     return app.exec();

@@ -1,7 +1,9 @@
 #include "app/gui/main_window.h"
 
 #include "app/app_context.h"
+#include "app/database_opening.h"
 #include "app/gui/communication_dialog.h"
+#include "app/gui/database_dialog.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/settings.h"
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tvq52 {
@@ -70,6 +73,8 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
         {"SSCommandIncidencias", "Datos registrados", "Descargar y consultar los datos registrados",
          QStyle::SP_FileDialogContentsView},
         {"SSCommandPort", "Comunicaciones", "Puerto serie y módem", QStyle::SP_DriveNetIcon},
+        {"SSCommandBaseDatos", "Base de datos", "Archivo de esta carpeta o servidor de la oficina",
+         QStyle::SP_DriveHDIcon},
         {"SSCommandIdioma", "Idioma", "Idioma de la aplicación", QStyle::SP_MessageBoxInformation},
         {"SSCommandUsuario", "Pie de página", "Texto del pie de página de los informes", QStyle::SP_FileDialogListView},
         {"SSCommand1", "Abrir archivo", "Abrir una base de datos o un archivo de intercambio",
@@ -104,6 +109,7 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     layout->addWidget(importPanel_);
 
     connect(button("SSCommandPort"), &QPushButton::clicked, this, &MainWindow::showCommunicationDialog);
+    connect(button("SSCommandBaseDatos"), &QPushButton::clicked, this, &MainWindow::showDatabaseDialog);
     connect(button("SSCommandIdioma"), &QPushButton::clicked, this, &MainWindow::showLanguageDialog);
     connect(button("SSCommandUsuario"), &QPushButton::clicked, this, &MainWindow::askFooterText);
     connect(button("SSCommandHelp"), &QPushButton::clicked, this, &MainWindow::showHelp);
@@ -141,7 +147,9 @@ QPushButton* MainWindow::button(const char* objectName) const
 void MainWindow::load(const QString& commandLine)
 {
     loaded_ = true;
-    runStartup(ctx_, prompter_, *this, commandLine);
+    if (!runStartup(ctx_, prompter_, *this, commandLine))
+        // Nobody could reach the records: the run ends once start-up returns.
+        QTimer::singleShot(0, this, [this] { emit exitRequested(); });
 }
 
 void MainWindow::unload()
@@ -157,6 +165,7 @@ void MainWindow::unload()
         return;
     }
     ctx_.db.reset();
+    ctx_.localDb.reset();
 }
 
 bool MainWindow::closeChildWindows()
@@ -326,6 +335,52 @@ void MainWindow::showCommunicationDialog()
 {
     CommunicationDialog dialog(ctx_, prompter_, this);
     dialog.exec();
+}
+
+std::optional<DatabaseTarget> MainWindow::chooseDatabase(const QString& why)
+{
+    DatabaseDialog dialog(ctx_, prompter_, this, why);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const std::optional<DatabaseTarget> target = dialog.chosen();
+    if (target) {
+        if (auto fault = acceptDatabase(ctx_, *target))
+            prompter_.show(*fault, MessageStyle::Critical);
+    }
+    return target;
+}
+
+void MainWindow::showDatabaseDialog()
+{
+    DatabaseDialog dialog(ctx_, prompter_, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const std::optional<DatabaseTarget> target = dialog.chosen();
+    if (!target || (ctx_.db && ctx_.db->target() == *target) || !closeChildWindows())
+        return;
+    // The settings row goes where it is kept before the connection changes.
+    if (auto fault = writeConfigurationRow(ctx_))
+        prompter_.show(*fault, MessageStyle::Critical);
+    // The windows kept for reuse hold the old connection: they go with it.
+    delete graph_;
+    delete report_;
+    delete recordedData_;
+    delete programming_;
+    const std::optional<DatabaseTarget> previous =
+        ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
+    const DatabaseOpening opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
+    if (opened.opened) {
+        if (auto fault = acceptDatabase(ctx_, *target))
+            prompter_.show(*fault, MessageStyle::Critical);
+        return;
+    }
+    prompter_.show(opened.message, MessageStyle::Critical);
+    // Back to what worked; the settings file still names it.
+    if (previous) {
+        const DatabaseOpening back = openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask);
+        if (!back.opened)
+            prompter_.show(back.message, MessageStyle::Critical);
+    }
 }
 
 void MainWindow::showLanguageDialog()

@@ -44,6 +44,7 @@ public:
     bool mergeDatabase(const QString& source) override;
     void openImportWindow() override;
     void openProgrammingWindow() override;
+    std::optional<DatabaseTarget> chooseDatabase(const QString& why) override;
 
 signals:
     void exitRequested();
@@ -59,6 +60,8 @@ protected:
 private:
     QPushButton* addButton(const char* objectName, const QString& text, const QString& toolTip, int icon);
     void showCommunicationDialog();
+    // Local file or office server; reopens the records on the new choice.
+    void showDatabaseDialog();
     void showLanguageDialog();
     void askFooterText();
     void showHelp();

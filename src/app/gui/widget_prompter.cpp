@@ -119,6 +119,16 @@ std::optional<QString> WidgetPrompter::input(const QString& prompt, const QStrin
     return text;
 }
 
+std::optional<QString> WidgetPrompter::secret(const QString& prompt, const QString& title)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent_ ? parent_ : QApplication::activeWindow(), title, prompt,
+                                               QLineEdit::Password, QString(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
 QString WidgetPrompter::openFile(const QString& title, const QStringList& filters, const QString& directory)
 {
     return QFileDialog::getOpenFileName(parent_ ? parent_ : QApplication::activeWindow(), title, directory,

@@ -405,6 +405,7 @@ bool ProgrammingWindow::CarregaProgramacio(qint32 serial)
     if (!stored)
         return false;
     showRecord(stored->record, false);
+    loaded_.take(store, serial);
     ctx_.link.UnitSerial = serial;
     firmwareVersion_ = stored->record.version;
     applyFirmware(firmwareVersion_, stored->record.globalCorrection);
@@ -448,10 +449,13 @@ bool ProgrammingWindow::GrabaProgramacio()
     Store store(*ctx_.db);
     QString error;
     const ProgrammingRecord record = recordFromFields();
-    if (!tvq52::GrabaProgramacio(store, record, intervals_, &error)) {
+    const SaveOutcome outcome = saveShownProgramming(
+        store, record, intervals_, loaded_,
+        [&] { return askToOverwriteProgramming(prompter_, ctx_.guru, record.serial); }, &error);
+    if (outcome == SaveOutcome::Failed)
         prompter_.show(error, MessageStyle::Critical);
+    if (outcome != SaveOutcome::Saved)
         return false;
-    }
     shownSerial_ = record.serial;
     modified_ = false;
     return true;

@@ -6,6 +6,7 @@
 #include "programming/programming_block.h"
 #include "programming/programming_browser.h"
 #include "programming/programming_record.h"
+#include "programming/programming_store.h"
 #include "programming/programming_view.h"
 
 #include <QHash>
@@ -147,6 +148,8 @@ private:
     QString searchText_;
     QString firmwareVersion_;
     qint32 shownSerial_ = 0;
+    // The stored row the shown record stands on, to catch another PC's save.
+    LoadedProgramming loaded_;
     ProgIntervals intervals_;
     // The last programming reply, kept for the whole run: a reply overwrites
     // only what it carries.

@@ -1,0 +1,175 @@
+#include "app/database_opening.h"
+
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "core/prompter.h"
+#include "i18n/loc_guru.h"
+
+#include <memory>
+
+namespace tvq52 {
+
+namespace {
+
+QString tr(const LocGuru& guru, const char* spanish)
+{
+    return guru.GetTranslation(QString::fromUtf8(spanish));
+}
+
+// Translated texts break lines as CR LF; labels and terminals take LF.
+QString lines(QString text)
+{
+    return text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+}
+
+QString serverName(const DatabaseTarget& t)
+{
+    return t.host.isEmpty() ? QStringLiteral("localhost:%1").arg(t.port)
+                            : QStringLiteral("%1:%2").arg(t.host).arg(t.port);
+}
+
+DatabaseOpening failed(AppContext& ctx, ConnectFailure failure, const QString& message)
+{
+    ctx.db.reset();
+    ctx.localDb.reset();
+    return {false, failure, message};
+}
+
+} // namespace
+
+PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru, QString* remembered)
+{
+    auto triedRemembered = std::make_shared<bool>(false);
+    return [&prompter, &guru, remembered, triedRemembered](const DatabaseTarget& target) -> std::optional<QString> {
+        if (remembered && !remembered->isEmpty() && !*triedRemembered) {
+            *triedRemembered = true;
+            return *remembered;
+        }
+        const QString user = target.user.isEmpty() ? qEnvironmentVariable("USER") : target.user;
+        const std::optional<QString> given = prompter.secret(
+            tr(guru, "Contraseña de %1 en %2:").arg(user, serverName(target)), tr(guru, "Base de datos"));
+        if (given && remembered)
+            *remembered = *given;
+        return given;
+    };
+}
+
+QString connectFailureText(const LocGuru& guru, ConnectFailure failure, const DatabaseTarget& target,
+                           const QString& detail)
+{
+    switch (failure) {
+    case ConnectFailure::None:
+        return {};
+    case ConnectFailure::Unreachable:
+        return lines(tr(guru,
+                        "No hay respuesta del servidor de bases de datos %1.\r\nCompruebe la dirección y "
+                        "el puerto, y que el servidor esté en marcha y accesible desde este PC."))
+            .arg(serverName(target));
+    case ConnectFailure::Authentication:
+        return lines(tr(guru,
+                        "El servidor %1 no acepta al usuario %2: la contraseña no es correcta, o el servidor no "
+                        "admite conexiones desde este PC (pg_hba.conf).\r\nCompruebe el usuario y la "
+                        "contraseña, o pida acceso al administrador del servidor."))
+            .arg(serverName(target), target.user.isEmpty() ? qEnvironmentVariable("USER") : target.user);
+    case ConnectFailure::NoDatabase:
+        return lines(tr(guru,
+                        "El servidor %1 no tiene ninguna base de datos llamada %2.\r\nCompruebe el "
+                        "nombre, o pida al administrador que la cree con codificación UTF8."))
+            .arg(serverName(target), target.database);
+    case ConnectFailure::NotUtf8:
+        return lines(tr(guru,
+                        "La base de datos %1 usa la codificación %2: los acentos no se guardarían bien.\r\n"
+                        "Pida al administrador una base de datos creada con codificación UTF8."))
+            .arg(target.displayName(), detail);
+    case ConnectFailure::Other:
+        break;
+    }
+    return lines(tr(guru, "No se puede usar la base de datos %1:\r\n%2")).arg(target.displayName(), detail);
+}
+
+QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTarget& target, const QString& detail)
+{
+    switch (state) {
+    case SchemaState::Ready:
+        return tr(guru, "Conexión correcta: la base de datos %1 tiene las tablas del programa.")
+            .arg(target.displayName());
+    case SchemaState::Empty:
+        return tr(guru,
+                  "Conexión correcta: la base de datos %1 está vacía; se crearán en ella las tablas del programa.")
+            .arg(target.displayName());
+    case SchemaState::Partial:
+        return tr(guru, "Conexión correcta: a la base de datos %1 le faltan tablas del programa (%2); se crearán.")
+            .arg(target.displayName(), detail);
+    case SchemaState::Foreign:
+        break;
+    }
+    return lines(tr(guru,
+                    "La base de datos %1 ya tiene tablas con estos nombres pero con otras columnas: %2.\r\n"
+                    "No se ha tocado nada; elija otra base de datos."))
+        .arg(target.displayName(), detail);
+}
+
+DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target,
+                                    SchemaPolicy policy)
+{
+    ctx.db.reset();
+    ctx.localDb.reset();
+    QString error;
+    auto local = Database::openSqlite(databasePath(ctx.home), &error);
+    if (!local)
+        return failed(ctx, ConnectFailure::None, error);
+    const QString missing = local->verifySchema();
+    if (!missing.isEmpty())
+        return failed(ctx, ConnectFailure::None,
+                      QStringLiteral("La base de datos %1 no tiene: %2").arg(databasePath(ctx.home), missing));
+    if (!target.isServer() || target.path == databasePath(ctx.home)) {
+        ctx.db = std::move(local);
+        return {true, ConnectFailure::None, {}};
+    }
+
+    if (ctx.passwordFor != target.uri()) {
+        ctx.password.clear();
+        ctx.passwordFor = target.uri();
+    }
+    ConnectFailure why = ConnectFailure::None;
+    auto server = Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password), &error, &why);
+    if (!server)
+        return failed(ctx, why, connectFailureText(ctx.guru, why, target, error));
+    QString detail;
+    const SchemaState state = server->inspectSchema(&detail);
+    if (state == SchemaState::Foreign)
+        return failed(ctx, ConnectFailure::None, schemaStateText(ctx.guru, state, target, detail));
+    if (state != SchemaState::Ready) {
+        if (policy == SchemaPolicy::RequireReady)
+            return failed(ctx, ConnectFailure::None,
+                          lines(tr(ctx.guru,
+                                   "La base de datos %1 no tiene las tablas del programa.\r\n"
+                                   "Prepárela una vez con: tvq52-cli --database %2 init"))
+                              .arg(target.displayName(), target.uri()));
+        if (policy == SchemaPolicy::Ask) {
+            const QString question = state == SchemaState::Empty
+                ? lines(tr(ctx.guru, "La base de datos %1 está vacía.\r\n¿Crear en ella las tablas del programa?"))
+                      .arg(target.displayName())
+                : lines(tr(ctx.guru,
+                           "A la base de datos %1 le faltan tablas del programa: %2.\r\n"
+                           "¿Crearlas ahora?"))
+                      .arg(target.displayName(), detail);
+            const Answer answer = prompter.message(
+                Message{question, tr(ctx.guru, "Base de datos"), MessageStyle::YesNoQuestion, 0, Answer::No});
+            if (answer != Answer::Yes)
+                return failed(ctx, ConnectFailure::None,
+                              tr(ctx.guru, "No se han creado las tablas: la base de datos %1 no se puede usar así.")
+                                  .arg(target.displayName()));
+        }
+        if (!server->layOutSchema(&error))
+            return failed(ctx, ConnectFailure::None,
+                          lines(tr(ctx.guru, "No se pueden crear las tablas en la base de datos %1:\r\n%2"))
+                              .arg(target.displayName(), error));
+    }
+    ctx.localDb = std::move(local);
+    ctx.db = std::move(server);
+    ctx.db->setSettingsDatabase(ctx.localDb.get());
+    return {true, ConnectFailure::None, {}};
+}
+
+} // namespace tvq52

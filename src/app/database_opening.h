@@ -1,0 +1,48 @@
+#pragma once
+
+#include "db/database.h"
+#include "db/database_target.h"
+
+#include <QString>
+
+namespace tvq52 {
+
+struct AppContext;
+class LocGuru;
+class Prompter;
+
+// What to do with a server database that lacks our tables.
+enum class SchemaPolicy {
+    Ask,          // the window asks before laying them out
+    LayOut,       // `init` lays them out without asking
+    RequireReady, // any other command refuses and points at `init`
+};
+
+struct DatabaseOpening {
+    bool opened = false;
+    // Set when no connection could be made: the address or the user are
+    // worth changing (the window offers its database dialog).
+    ConnectFailure failure = ConnectFailure::None;
+    QString message; // in the user's language; empty when opened
+};
+
+// Opens the records of `target` into ctx.db, and the data folder's own file
+// into ctx.localDb when the records are on a server (it keeps this PC's
+// settings row). On failure both are closed and the message says why and
+// what to do.
+DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target,
+                                    SchemaPolicy policy);
+
+// The password of the target's user, asked through the prompter with a
+// masked entry; held in memory only. With `remembered`, what it holds is
+// tried first and what the user types is kept there.
+PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru, QString* remembered = nullptr);
+
+// Why a connection to `target` failed and what to do, in the user's language.
+QString connectFailureText(const LocGuru& guru, ConnectFailure failure, const DatabaseTarget& target,
+                           const QString& detail);
+
+// What a server database holds of ours, said plainly after a test connection.
+QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTarget& target, const QString& detail);
+
+} // namespace tvq52

@@ -1,0 +1,221 @@
+#include "app/gui/database_dialog.h"
+
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/database_opening.h"
+#include "app/settings.h"
+#include "app/startup.h"
+#include "core/prompter.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace tvq52 {
+
+namespace {
+
+// Shown as given: paths and libpq's words are not ours to translate.
+void keepAsIs(QWidget* w)
+{
+    w->setProperty("Tag", QStringLiteral("!"));
+}
+
+QLabel* fieldLabel(const char* name, const char* text, QWidget* buddy, QWidget* parent)
+{
+    auto* label = new QLabel(QString::fromUtf8(text), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setBuddy(buddy);
+    return label;
+}
+
+} // namespace
+
+DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* parent, const QString& why)
+    : QDialog(parent), ctx_(ctx), prompter_(prompter)
+{
+    setObjectName(QStringLiteral("FormBaseDatos"));
+    setModal(true);
+    setMinimumWidth(480);
+
+    QString error;
+    current_ = chosenDatabase(ctx_, &error).value_or(DatabaseTarget::sqlite(databasePath(ctx_.home)));
+
+    auto* layout = new QVBoxLayout(this);
+    if (!why.isEmpty()) {
+        auto* reason = new QLabel(why, this);
+        reason->setObjectName(QStringLiteral("LbMotivo"));
+        keepAsIs(reason);
+        reason->setWordWrap(true);
+        reason->setStyleSheet(QStringLiteral("color: #a00000;"));
+        layout->addWidget(reason);
+    }
+
+    local_ = new QRadioButton(QStringLiteral("Archivo de esta carpeta de datos"), this);
+    local_->setObjectName(QStringLiteral("OptionLocal"));
+    layout->addWidget(local_);
+    auto* path = new QLabel(databasePath(ctx_.home), this);
+    path->setObjectName(QStringLiteral("LbRutaLocal"));
+    keepAsIs(path);
+    path->setWordWrap(true);
+    path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    path->setContentsMargins(22, 0, 0, 6);
+    layout->addWidget(path);
+
+    server_ = new QRadioButton(QStringLiteral("Servidor PostgreSQL de la oficina"), this);
+    server_->setObjectName(QStringLiteral("OptionServidor"));
+    layout->addWidget(server_);
+    auto* kind = new QButtonGroup(this);
+    kind->addButton(local_);
+    kind->addButton(server_);
+
+    serverBox_ = new QGroupBox(QStringLiteral("Servidor"), this);
+    serverBox_->setObjectName(QStringLiteral("FrameServidor"));
+    auto* form = new QFormLayout(serverBox_);
+    host_ = new QLineEdit(serverBox_);
+    host_->setObjectName(QStringLiteral("TxtServidor"));
+    host_->setPlaceholderText(QStringLiteral("servidor.oficina.local"));
+    keepAsIs(host_);
+    form->addRow(fieldLabel("LbServidor", "Dirección:", host_, serverBox_), host_);
+    port_ = new QSpinBox(serverBox_);
+    port_->setObjectName(QStringLiteral("TxtPuerto"));
+    port_->setRange(1, 65535);
+    port_->setValue(5432);
+    form->addRow(fieldLabel("LbPuertoServidor", "Puerto:", port_, serverBox_), port_);
+    database_ = new QLineEdit(serverBox_);
+    database_->setObjectName(QStringLiteral("TxtBaseDatos"));
+    keepAsIs(database_);
+    form->addRow(fieldLabel("LbBaseDatos", "Base de datos:", database_, serverBox_), database_);
+    user_ = new QLineEdit(serverBox_);
+    user_->setObjectName(QStringLiteral("TxtUsuario"));
+    keepAsIs(user_);
+    form->addRow(fieldLabel("LbUsuario", "Usuario:", user_, serverBox_), user_);
+    auto* note = new QLabel(QStringLiteral("La contraseña se pide al conectar y no se guarda."), serverBox_);
+    note->setObjectName(QStringLiteral("LbContrasena"));
+    note->setWordWrap(true);
+    form->addRow(note);
+    auto* probe = new QPushButton(QStringLiteral("Probar conexión"), serverBox_);
+    probe->setObjectName(QStringLiteral("SSCommandProbar"));
+    auto* probeRow = new QHBoxLayout;
+    probeRow->addWidget(probe);
+    probeRow->addStretch();
+    form->addRow(probeRow);
+    layout->addWidget(serverBox_);
+
+    result_ = new QLabel(this);
+    result_->setObjectName(QStringLiteral("LbResultado"));
+    keepAsIs(result_);
+    result_->setWordWrap(true);
+    result_->setMinimumHeight(result_->fontMetrics().lineSpacing() * 4);
+    result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(result_);
+    layout->addStretch();
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
+    ok->setObjectName(QStringLiteral("SSCommandAceptar"));
+    ok->setDefault(true);
+    auto* exit = new QPushButton(QStringLiteral("Salir"), this);
+    exit->setObjectName(QStringLiteral("SSCommandExit"));
+    buttons->addWidget(ok);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+
+    connect(ok, &QPushButton::clicked, this, &DatabaseDialog::accept);
+    connect(exit, &QPushButton::clicked, this, &DatabaseDialog::reject);
+    connect(probe, &QPushButton::clicked, this, &DatabaseDialog::testConnection);
+    connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
+
+    ctx_.guru.TranslateForm(this);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+
+    if (current_.isServer()) {
+        host_->setText(current_.host);
+        port_->setValue(current_.port);
+        database_->setText(current_.database);
+        user_->setText(current_.user);
+    }
+    (current_.isServer() ? server_ : local_)->setChecked(true);
+    showServerFields(current_.isServer());
+}
+
+void DatabaseDialog::showServerFields(bool server)
+{
+    serverBox_->setEnabled(server);
+    result_->clear();
+}
+
+std::optional<DatabaseTarget> DatabaseDialog::chosen() const
+{
+    if (local_->isChecked())
+        return DatabaseTarget::sqlite(databasePath(ctx_.home));
+    if (database_->text().trimmed().isEmpty())
+        return std::nullopt;
+    DatabaseTarget t;
+    t.dialect = SqlDialect::PostgreSQL;
+    t.host = host_->text().trimmed();
+    t.port = port_->value();
+    t.database = database_->text().trimmed();
+    t.user = user_->text().trimmed();
+    // Settings the fields do not show (sslmode, a socket folder) stay.
+    if (current_.isServer())
+        t.options = current_.options;
+    return t;
+}
+
+void DatabaseDialog::testConnection()
+{
+    const std::optional<DatabaseTarget> target = chosen();
+    if (!target || !target->isServer()) {
+        result_->setText(ctx_.guru.GetTranslation(QStringLiteral("Escriba el nombre de la base de datos.")));
+        return;
+    }
+    result_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando...")));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QApplication::processEvents();
+    QString error;
+    ConnectFailure why = ConnectFailure::None;
+    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru), &error, &why);
+    QString text;
+    bool usable = false;
+    if (db) {
+        QString detail;
+        const SchemaState state = db->inspectSchema(&detail);
+        text = schemaStateText(ctx_.guru, state, *target, detail);
+        usable = state != SchemaState::Foreign;
+    } else {
+        text = connectFailureText(ctx_.guru, why, *target, error);
+    }
+    QApplication::restoreOverrideCursor();
+    // Green when the database can be used, red when not: seen before read.
+    result_->setStyleSheet(usable ? QStringLiteral("color: #006000;") : QStringLiteral("color: #a00000;"));
+    result_->setText(text);
+}
+
+QString DatabaseDialog::resultText() const
+{
+    return result_->text();
+}
+
+void DatabaseDialog::accept()
+{
+    if (!chosen()) {
+        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("Escriba el nombre de la base de datos.")),
+                       MessageStyle::Exclamation);
+        database_->setFocus();
+        return;
+    }
+    QDialog::accept();
+}
+
+} // namespace tvq52

@@ -1,0 +1,159 @@
+#include "cli_run.h"
+#include "db/database.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "support/private_server.h"
+#include "support/rows.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using test::CliResult;
+using test::CliRuns;
+using test::onServerBackend;
+using test::row;
+
+namespace {
+
+void storeUnits(Database& db, const QList<int>& serials)
+{
+    Store store(db);
+    for (int serial : serials)
+        ASSERT_TRUE(store.insert(QStringLiteral("Programacion"),
+                                 row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"ByTLeq", 15}})))
+            << store.lastError().toStdString();
+}
+
+std::unique_ptr<sim::SimProcess> startSim(const QStringList& args)
+{
+    auto sim = std::make_unique<sim::SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"), args);
+    EXPECT_TRUE(sim->start()) << qPrintable(sim->error());
+    return sim;
+}
+
+// tvq52-cli download on one simulated unit, running until `finish`.
+struct RunningDownload {
+    QProcess process;
+
+    void start(const QString& home, const sim::SimProcess& unit, const QStringList& more = {})
+    {
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"),
+                      QStringList{"--home", home, "--device", unit.devicePath()} + more + QStringList{"download"});
+    }
+    CliResult finish()
+    {
+        const bool ended = process.waitForFinished(30000);
+        if (!ended)
+            process.kill();
+        return {ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    }
+};
+
+int addedIntervals(const CliResult& r)
+{
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("\nintervals +(\\d+) +(\\d+) +(\\d+) +0\n")).match(r.out);
+    EXPECT_TRUE(m.hasMatch()) << qPrintable(r.out);
+    return m.captured(2).toInt();
+}
+
+constexpr int kTwoDays = 2 * 24 * 4;
+
+} // namespace
+
+// Two PCs of one office each download a unit, or the same one, into the
+// office's server at the same time.
+TEST(ServerDownload, TwoDownloadsAtOnceStoreEveryRecordOnceAndKeepOneJournalChain)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "a server run only";
+    for (const bool sameUnit : {false, true}) {
+        SCOPED_TRACE(sameUnit ? "the same unit twice" : "two units");
+        CliRuns cli;
+        cli.home.provision();
+        auto db = cli.home.openDatabase();
+        ASSERT_TRUE(db);
+        storeUnits(*db, {4711, 4712});
+        const QString second = sameUnit ? QStringLiteral("4711") : QStringLiteral("4712");
+        auto first = startSim({"--serial", "4711", "--days", "2"});
+        auto other = startSim({"--serial", second, "--days", "2"});
+        RunningDownload a, b;
+        a.start(cli.home.path(), *first, {"--clock-speed", "20"});
+        b.start(cli.home.path(), *other, {"--clock-speed", "20"});
+        const CliResult ra = a.finish(), rb = b.finish();
+        ASSERT_EQ(ra.exitCode, 0) << qPrintable(ra.err + ra.out);
+        ASSERT_EQ(rb.exitCode, 0) << qPrintable(rb.err + rb.out);
+
+        Store store(*db);
+        EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}})), kTwoDays);
+        EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4712}})), sameUnit ? 0 : kTwoDays);
+        EXPECT_EQ(addedIntervals(ra) + addedIntervals(rb), sameUnit ? kTwoDays : 2 * kTwoDays)
+            << "each record added once";
+        const CliResult verify = cli({"verify"});
+        EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+        const QList<JournalEntry> entries = Journal(*db).entries();
+        ASSERT_EQ(entries.size(), 2);
+        // Whichever was sealed first starts the chain, the other follows it.
+        EXPECT_TRUE((entries[0].previous == 0 && entries[1].previous == entries[0].id)
+                    || (entries[1].previous == 0 && entries[0].previous == entries[1].id));
+    }
+}
+
+TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowledgedRecord)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "a server run only";
+    test::PrivateServer server;
+    auto db = server.open();
+    ASSERT_TRUE(db);
+    storeUnits(*db, {4711});
+    CliRuns cli;
+    cli.home.provision();
+    const QStringList onServer{"--database", server.target().uri()};
+    const QString ackLog = cli.home.file(QStringLiteral("acks.txt"));
+    auto paced = startSim({"--serial", "4711", "--days", "2", "--pace", "--ack-log", ackLog});
+    RunningDownload download;
+    download.start(cli.home.path(), *paced, onServer);
+    const auto acknowledged = [&] {
+        QFile f(ackLog);
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                           : QStringList();
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (acknowledged().size() < 20 && waited.elapsed() < 20000)
+        QThread::msleep(20);
+    ASSERT_TRUE(server.halt());
+    const CliResult lost = download.finish();
+    EXPECT_EQ(lost.exitCode, 1);
+    EXPECT_TRUE(lost.err.contains(QStringLiteral("error: Se ha perdido la conexión con la base de datos")))
+        << qPrintable(lost.err);
+    EXPECT_FALSE(lost.err.contains(QStringLiteral("transmisión"))) << qPrintable(lost.err);
+    const QStringList acks = acknowledged();
+    ASSERT_GE(acks.size(), 20);
+    ASSERT_LT(acks.size(), kTwoDays) << "stopped mid-list";
+
+    ASSERT_TRUE(server.resume());
+    db = server.open();
+    ASSERT_TRUE(db);
+    // Each interval was committed before its acknowledgement, and nothing after
+    // the last one (which the unit may not have logged yet).
+    const qint64 stored = Store(*db).count(QStringLiteral("Intervalos"));
+    EXPECT_GE(stored, acks.size());
+    EXPECT_LE(stored, acks.size() + 1);
+
+    paced.reset();
+    auto fast = startSim({"--serial", "4711", "--days", "2"});
+    download.start(cli.home.path(), *fast, onServer + QStringList{"--clock-speed", "20"});
+    const CliResult again = download.finish();
+    EXPECT_EQ(again.exitCode, 0) << qPrintable(again.err + again.out);
+    EXPECT_EQ(Store(*db).count(QStringLiteral("Intervalos")), kTwoDays);
+    const CliResult verify = cli(onServer + QStringList{"verify"});
+    EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+}
