@@ -1,7 +1,9 @@
 // Wall time and peak resident memory of merging a database of a million
 // intervals into an empty one, and of merging it a second time (every row
-// already present).
+// already present). With --server the same again into a private PostgreSQL
+// server over its unix socket.
 #include "bench_database.h"
+#include "bench_server.h"
 #include "db/database.h"
 #include "db/database_merge.h"
 
@@ -60,17 +62,27 @@ int main(int argc, char** argv)
         auto source = create(dir.filePath(QStringLiteral("other.db")));
         fill(*source);
     }
-    auto target = create(dir.filePath(QStringLiteral("tvq52.db")));
-    const long before = peakResidentMb();
-    for (const char* pass : {"into an empty database", "again (all present)"}) {
-        QElapsedTimer timer;
-        timer.start();
-        const MergeResult r = mergeDatabase(*target, dir.filePath(QStringLiteral("other.db")));
-        const double seconds = double(timer.elapsed()) / 1000.0;
-        if (!r.complete())
-            qFatal("%s", qPrintable(r.countsText()));
-        std::printf("merge of %d intervals %s: %.2f s, %lld added, peak resident %ld MB (%ld MB before)\n", kRows, pass,
-                    seconds, static_cast<long long>(r.added()), peakResidentMb(), before);
+    auto run = [&](Database& target, const char* backend) {
+        const long before = peakResidentMb();
+        for (const char* pass : {"into an empty database", "again (all present)"}) {
+            QElapsedTimer timer;
+            timer.start();
+            const MergeResult r = mergeDatabase(target, dir.filePath(QStringLiteral("other.db")));
+            const double seconds = double(timer.elapsed()) / 1000.0;
+            if (!r.complete())
+                qFatal("%s", qPrintable(r.countsText()));
+            std::printf("%s: merge of %d intervals %s: %.2f s, %lld added, peak resident %ld MB (%ld MB before)\n",
+                        backend, kRows, pass, seconds, static_cast<long long>(r.added()), peakResidentMb(), before);
+        }
+    };
+    {
+        auto target = create(dir.filePath(QStringLiteral("tvq52.db")));
+        run(*target, "SQLite");
+    }
+    if (QCoreApplication::arguments().contains(QStringLiteral("--server"))) {
+        bench::PrivateServer server;
+        auto target = server.freshDatabase(QStringLiteral("bench_merge"));
+        run(*target, "PostgreSQL (local socket)");
     }
     return 0;
 }

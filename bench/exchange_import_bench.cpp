@@ -1,7 +1,9 @@
 // Wall time and peak resident memory of importing a 1,000,000-row exchange
 // file into an empty database, and of importing it again (every row present).
-// Prints the figures; rows via --rows N.
+// Prints the figures; rows via --rows N. With --server the same again into a
+// private PostgreSQL server over its unix socket, beside the SQLite figures.
 #include "bench_database.h"
+#include "bench_server.h"
 #include "db/database.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
@@ -62,21 +64,32 @@ int main(int argc, char** argv)
         rows = args[i + 1].toInt();
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("big.TQ52"));
-    const QString dbPath = dir.filePath(QStringLiteral("tvq52.db"));
     writeFile(file, rows);
-    std::unique_ptr<Database> db = bench::freshDatabase(dbPath);
     QTextStream out(stdout);
     out << "exchange file: " << rows << " rows, " << QFile(file).size() / (1024 * 1024) << " MB" << Qt::endl;
-    for (const char* pass : {"import into empty database", "same file again (all present)"}) {
-        ExchangeImporter importer(*db);
-        QElapsedTimer t;
-        t.start();
-        const ImportSummary s = importer.run(file);
-        const double seconds = double(t.elapsed()) / 1000.0;
-        const TableImport& iv = s.tables[4];
-        out << pass << ": " << QString::number(seconds, 'f', 2) << " s, " << qint64(double(rows) / seconds)
-            << " rows/s, added " << iv.added << ", present " << iv.present << ", refused " << iv.refused
-            << ", peak resident " << peakResidentKb() / 1024 << " MB" << Qt::endl;
+    auto run = [&](Database& db, const char* backend) {
+        for (const char* pass : {"import into empty database", "same file again (all present)"}) {
+            ExchangeImporter importer(db);
+            QElapsedTimer t;
+            t.start();
+            const ImportSummary s = importer.run(file);
+            const double seconds = double(t.elapsed()) / 1000.0;
+            if (!s.opened)
+                qFatal("%s", qPrintable(s.error));
+            const TableImport& iv = s.tables[4];
+            out << backend << ", " << pass << ": " << QString::number(seconds, 'f', 2) << " s, "
+                << qint64(double(rows) / seconds) << " rows/s, added " << iv.added << ", present " << iv.present
+                << ", refused " << iv.refused << ", peak resident " << peakResidentKb() / 1024 << " MB" << Qt::endl;
+        }
+    };
+    {
+        std::unique_ptr<Database> db = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
+        run(*db, "SQLite");
+    }
+    if (args.contains(QStringLiteral("--server"))) {
+        bench::PrivateServer server;
+        std::unique_ptr<Database> db = server.freshDatabase(QStringLiteral("bench_import"));
+        run(*db, "PostgreSQL (local socket)");
     }
     return 0;
 }

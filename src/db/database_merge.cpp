@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/journal.h"
 #include "db/schema.h"
+#include "db/server_bulk.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -11,7 +12,9 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
+#include <charconv>
 #include <filesystem>
+#include <sqlite3.h>
 
 namespace tvq52 {
 
@@ -192,6 +195,346 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
 }
 
+// Into a server the source cannot be attached: its rows are read through
+// their own read-only SQLite connection and go over in batches, each
+// inserting what is missing and counting what was there.
+class ServerMerge {
+public:
+    static constexpr int kBatchRows = 2000;
+
+    ServerMerge(ServerBulk& bulk, sqlite3* source) : bulk_(bulk), source_(source) {}
+
+    void mergeTable(const TableDef& t, const QString& sourceName, MergeTableCount& count)
+    {
+        QSet<QString> present;
+        {
+            const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(sourceName));
+            Select q(source_, sql);
+            while (q.step())
+                present.insert(QString::fromUtf8(q.text(1)).toCaseFolded());
+        }
+        QStringList values, keyTests, allTests;
+        keyIndex_.clear();
+        for (const ColumnDef& c : t.columns) {
+            const QString name = QString::fromUtf8(c.name);
+            const QString value = present.contains(name.toCaseFolded()) ? QStringLiteral("s.") + quoteIdentifier(name)
+                                                                        : QStringLiteral("NULL");
+            bool key = false;
+            for (const char* k : t.key)
+                key = key || qstrcmp(k, c.name) == 0;
+            values << value;
+            allTests << fits(value, c, key);
+            if (key) {
+                keyTests << fits(value, c, true);
+                keyIndex_.push_back(int(values.size()) - 1);
+            }
+        }
+        table_ = &t;
+        Select rows(source_,
+                    QStringLiteral("SELECT %1, %2, %3 FROM %4 s")
+                        .arg(values.join(QLatin1String(", ")), keyTests.join(QLatin1String(" AND ")),
+                             allTests.join(QLatin1String(" AND ")), quoteIdentifier(sourceName)));
+        if (!rows.ok()) {
+            count.error = rows.error();
+            return;
+        }
+        const ServerBulk::Result begin = bulk_.exec("BEGIN", {});
+        if (!begin.ok()) {
+            count.error = begin.error();
+            return;
+        }
+        const int columns = int(t.columns.size());
+        pendingRows_ = 0;
+        fitting_ = 0;
+        misfitKeys_.clear();
+        arrays_.assign(size_t(columns) + 1, ServerArray());
+        while (count.error.isEmpty() && rows.step()) {
+            ++count.read;
+            if (!rows.integer(columns))
+                continue; // a key the target cannot hold: refused
+            const bool fitsAll = rows.integer(columns + 1) != 0;
+            arrays_[0].append(fitsAll ? QByteArrayLiteral("t") : QByteArrayLiteral("f"));
+            for (int c = 0; c < columns; ++c)
+                arrays_[size_t(c) + 1].append(fitsAll ? rows.serverText(c, t.columns[size_t(c)]) : QByteArray());
+            if (fitsAll) {
+                ++fitting_;
+            } else {
+                // Of a row that does not fit, only its key is looked up.
+                misfitKeys_.resize(keyIndex_.size());
+                for (size_t k = 0; k < keyIndex_.size(); ++k)
+                    misfitKeys_[k].append(rows.serverText(keyIndex_[k], t.columns[size_t(keyIndex_[k])]));
+            }
+            if (++pendingRows_ == kBatchRows)
+                flush(count);
+        }
+        if (count.error.isEmpty() && !rows.ok())
+            count.error = rows.error();
+        if (count.error.isEmpty())
+            flush(count);
+        if (count.error.isEmpty())
+            collect(count);
+        else if (inFlight_)
+            bulk_.receive(); // the connection must be free for the rollback
+        inFlight_ = false;
+        const ServerBulk::Result end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
+        if (count.error.isEmpty() && !end.ok())
+            count.error = end.error();
+        if (!count.error.isEmpty()) {
+            count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
+            return;
+        }
+        count.refused = std::max<qint64>(0, count.read - count.added - count.present);
+    }
+
+private:
+    // A statement on the source, read column by column in SQLite's own types.
+    class Select {
+    public:
+        Select(sqlite3* db, const QString& sql) : db_(db)
+        {
+            ok_ = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt_, nullptr) == SQLITE_OK;
+        }
+        ~Select() { sqlite3_finalize(stmt_); }
+        Select(const Select&) = delete;
+        Select& operator=(const Select&) = delete;
+
+        bool ok() const { return ok_; }
+        QString error() const { return QString::fromUtf8(sqlite3_errmsg(db_)); }
+        bool step()
+        {
+            if (!ok_)
+                return false;
+            const int rc = sqlite3_step(stmt_);
+            ok_ = rc == SQLITE_ROW || rc == SQLITE_DONE;
+            return rc == SQLITE_ROW;
+        }
+        const char* text(int c) const { return reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c)); }
+        qint64 integer(int c) const { return sqlite3_column_int64(stmt_, c); }
+        // The value as PostgreSQL reads it; the fit tests have checked its type.
+        QByteArray serverText(int c, const ColumnDef& column) const
+        {
+            if (sqlite3_column_type(stmt_, c) == SQLITE_NULL)
+                return QByteArray();
+            switch (column.type) {
+            case ColumnType::Boolean:
+                return integer(c) ? QByteArrayLiteral("t") : QByteArrayLiteral("f");
+            case ColumnType::Single: {
+                char buffer[32];
+                const auto end = std::to_chars(buffer, buffer + sizeof buffer, float(sqlite3_column_double(stmt_, c)));
+                return QByteArray(buffer, int(end.ptr - buffer));
+            }
+            default:
+                return QByteArray(text(c), sqlite3_column_bytes(stmt_, c));
+            }
+        }
+
+    private:
+        sqlite3* db_;
+        sqlite3_stmt* stmt_ = nullptr;
+        bool ok_ = false;
+    };
+
+    QByteArray insertStatement() const
+    {
+        const TableDef& t = *table_;
+        QStringList names, arrays{QStringLiteral("$1::boolean[]")}, keys;
+        for (const ColumnDef& c : t.columns) {
+            names << quoteIdentifier(QString::fromUtf8(c.name));
+            arrays << QStringLiteral("$%1::%2[]").arg(names.size() + 1).arg(serverCast(c));
+        }
+        for (const char* k : t.key)
+            keys << quoteIdentifier(QString::fromUtf8(k));
+        const QString columns = names.join(QLatin1Char(','));
+        return QStringLiteral(
+                   "INSERT INTO %1 (%2) SELECT %2 FROM unnest(%3) AS v (fits,%2) WHERE fits "
+                   "ON CONFLICT (%4) DO NOTHING")
+            .arg(quoteIdentifier(QString::fromUtf8(t.name)), columns, arrays.join(QLatin1Char(',')),
+                 keys.join(QLatin1Char(',')))
+            .toUtf8();
+    }
+
+    // How many of the given keys are there.
+    QByteArray presentStatement() const
+    {
+        const TableDef& t = *table_;
+        QStringList arrays, keys, match;
+        for (int k : keyIndex_) {
+            const ColumnDef& c = t.columns[size_t(k)];
+            keys << quoteIdentifier(QString::fromUtf8(c.name));
+            arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(c));
+            match << QStringLiteral("t.%1 = v.%1").arg(keys.last());
+        }
+        return QStringLiteral("SELECT count(*) FROM unnest(%1) AS v (%2) JOIN %3 t ON %4")
+            .arg(arrays.join(QLatin1Char(',')), keys.join(QLatin1Char(',')), quoteIdentifier(QString::fromUtf8(t.name)),
+                 match.join(QLatin1String(" AND ")))
+            .toUtf8();
+    }
+
+    ServerBulk::Result exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
+    {
+        if (!prepared_.contains(name)) {
+            QString error;
+            if (!bulk_.prepare(name, sql, int(params.size()), &error))
+                return bulk_.exec(sql, params);
+            prepared_.insert(name);
+        }
+        return bulk_.execPrepared(name, params);
+    }
+
+    // Sends the batch read so far after counting the one before: the server
+    // stores a batch while the next is read from the source.
+    void flush(MergeTableCount& count)
+    {
+        if (pendingRows_ == 0)
+            return;
+        collect(count);
+        if (!count.error.isEmpty())
+            return;
+        std::vector<QByteArray> params;
+        for (ServerArray& a : arrays_)
+            params.push_back(a.finish());
+        const QByteArray name = "tvq52_merge_" + QByteArray(table_->name).toLower();
+        if (!prepared_.contains(name)) {
+            if (!bulk_.prepare(name, insertStatement(), int(params.size()), &count.error))
+                return;
+            prepared_.insert(name);
+        }
+        if (!bulk_.sendPrepared(name, params)) {
+            count.error = bulk_.receive().error();
+            return;
+        }
+        inFlight_ = true;
+        sentFitting_ = fitting_;
+        sentMisfitKeys_.clear();
+        for (ServerArray& a : misfitKeys_)
+            sentMisfitKeys_.push_back(a.finish());
+        pendingRows_ = 0;
+        fitting_ = 0;
+        misfitKeys_.clear();
+    }
+
+    // Counts the batch in flight.
+    void collect(MergeTableCount& count)
+    {
+        if (!inFlight_)
+            return;
+        inFlight_ = false;
+        const ServerBulk::Result r = bulk_.receive();
+        if (!r.ok()) {
+            count.error = r.error();
+            return;
+        }
+        // A fitting row not inserted had its key there, or another PC's meanwhile.
+        count.added += r.affected();
+        count.present += sentFitting_ - r.affected();
+        if (sentMisfitKeys_.empty())
+            return;
+        const QByteArray table = QByteArray(table_->name).toLower();
+        const ServerBulk::Result p = exec("tvq52_present_" + table, presentStatement(), sentMisfitKeys_);
+        if (!p.ok() || p.rows() != 1) {
+            count.error = p.error();
+            return;
+        }
+        count.present += QByteArray(p.text(0, 0)).toLongLong();
+    }
+
+    ServerBulk& bulk_;
+    sqlite3* source_;
+    const TableDef* table_ = nullptr;
+    std::vector<int> keyIndex_;
+    int pendingRows_ = 0;
+    std::vector<ServerArray> arrays_; // the fit flags, then each column
+    qint64 fitting_ = 0;
+    std::vector<ServerArray> misfitKeys_; // the keys of rows that do not fit, to look up
+    bool inFlight_ = false;
+    qint64 sentFitting_ = 0;
+    std::vector<QByteArray> sentMisfitKeys_;
+
+    QSet<QByteArray> prepared_;
+};
+
+void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+{
+    sqlite3* source = nullptr;
+    const int opened = sqlite3_open_v2(QFileInfo(sourcePath).absoluteFilePath().toUtf8().constData(), &source,
+                                       SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(source, sqlite3_close);
+    QStringList sourceTables;
+    {
+        sqlite3_stmt* q = nullptr;
+        // A file that is not a database only shows itself on the first read.
+        if (opened != SQLITE_OK
+            || sqlite3_prepare_v2(source, "SELECT name FROM sqlite_master WHERE type = 'table'", -1, &q, nullptr)
+                != SQLITE_OK) {
+            result.fault = MergeResult::Fault::NotOurs;
+            result.detail = QString::fromUtf8(sqlite3_errmsg(source));
+            return;
+        }
+        int rc = 0;
+        while ((rc = sqlite3_step(q)) == SQLITE_ROW)
+            sourceTables << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
+        sqlite3_finalize(q);
+        if (rc != SQLITE_DONE) {
+            result.fault = MergeResult::Fault::NotOurs;
+            result.detail = QString::fromUtf8(sqlite3_errmsg(source));
+            return;
+        }
+    }
+    auto sourceName = [&](const char* name) {
+        for (const QString& s : sourceTables)
+            if (s.compare(QString::fromUtf8(name), Qt::CaseInsensitive) == 0)
+                return s;
+        return QString();
+    };
+    if (sourceName("Programacion").isEmpty()) {
+        result.fault = MergeResult::Fault::NotOurs;
+        return;
+    }
+    ServerBulk bulk(target.connection());
+    if (!bulk.valid()) {
+        result.fault = MergeResult::Fault::Missing;
+        result.detail = target.connection().lastError().text();
+        return;
+    }
+    ServerMerge merge(bulk, source);
+    QList<const TableDef*> tables;
+    for (const TableDef& t : schemaTables())
+        if (!isLocalTable(t))
+            tables << &t;
+    for (int i = 0; i < tables.size(); ++i) {
+        const TableDef& t = *tables[i];
+        MergeTableCount count;
+        count.table = QString::fromUtf8(t.name);
+        if (progress)
+            progress(count.table, i, int(tables.size()));
+        const QString name = sourceName(t.name);
+        if (name.isEmpty())
+            count.error = QStringLiteral("no such table: %1").arg(count.table);
+        else
+            merge.mergeTable(t, name, count);
+        result.tables << count;
+    }
+}
+
+void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+{
+    // Its own connection: the source is attached read-only, which needs URI names.
+    const QString name = QStringLiteral("tvq52-merge-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(target.path());
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!db.open()) {
+            result.fault = MergeResult::Fault::Missing;
+            result.detail = db.lastError().text();
+        } else {
+            runMerge(db, sourcePath, progress, result);
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
 } // namespace
 
 bool MergeResult::complete() const
@@ -232,25 +575,14 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
         result.fault = MergeResult::Fault::Missing;
         return result;
     }
-    if (sameFile(sourcePath, target.path())) {
+    if (target.isServer()) {
+        runServerMerge(target, sourcePath, progress, result);
+    } else if (sameFile(sourcePath, target.path())) {
         result.fault = MergeResult::Fault::OwnDatabase;
         return result;
+    } else {
+        mergeIntoFile(target, sourcePath, progress, result);
     }
-    // Its own connection: the source is attached read-only, which needs URI names.
-    const QString name = QStringLiteral("tvq52-merge-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(target.path());
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            result.fault = MergeResult::Fault::Missing;
-            result.detail = db.lastError().text();
-        } else {
-            runMerge(db, sourcePath, progress, result);
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
 
     if (!result.tables.isEmpty()) {
         Journal journal(target);

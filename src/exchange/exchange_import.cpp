@@ -1,6 +1,7 @@
 #include "exchange/exchange_import.h"
 
 #include "db/database.h"
+#include "db/server_bulk.h"
 #include "db/store.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_reader.h"
@@ -8,10 +9,15 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QHash>
+#include <QSet>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QTime>
+#include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sqlite3.h>
 
 namespace tvq52 {
@@ -150,6 +156,8 @@ bool prepare(SectionWork& w, sqlite3* db, QString* error)
         w.keyIndex.push_back(int(names.indexOf(QString::fromUtf8(k))));
         where << quoteIdentifier(QString::fromUtf8(k)) + QStringLiteral(" = ?");
     }
+    if (!db)
+        return true; // a server: ServerWriter makes its own statements
     const QString table = quoteIdentifier(w.section->name);
     w.find = std::make_unique<Statement>();
     w.insert = std::make_unique<Statement>();
@@ -313,6 +321,269 @@ bool sameValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
     return false;
 }
 
+// Rows bound for a server go in batches: one statement per batch inserts the
+// rows whose key is missing and gives back the stored values of the others.
+// Each column travels as one array parameter, so that the statement is
+// prepared once and a batch costs one round trip whatever its size.
+class ServerWriter {
+public:
+    ServerWriter(ServerBulk& bulk, int batchRows, std::function<void(SectionWork&, const Refusal&)> refuse)
+        : bulk_(bulk), batchRows_(std::max(1, std::min(batchRows, 2000))), refuse_(std::move(refuse))
+    {}
+
+    qint64 added = 0;
+
+    void add(SectionWork& w, qint64 line, const QVariantList& values)
+    {
+        if (section_ != &w)
+            flush();
+        section_ = &w;
+        pending_.push_back(Pending{line, values});
+        if (int(pending_.size()) >= batchRows_)
+            flush();
+    }
+
+    // Sends what is pending as one batch, its own transaction, and counts the
+    // batch sent before: the server stores one batch while the next is read.
+    void flush()
+    {
+        if (pending_.empty())
+            return;
+        collect();
+        sent_.section = section_;
+        sent_.rows = std::move(pending_);
+        pending_.clear();
+        // The first row of a key in the batch goes to the server; later ones
+        // are compared with whatever that key ends up holding.
+        QSet<QByteArray> seen;
+        sent_.first.clear();
+        sent_.later.clear();
+        for (const Pending& p : sent_.rows) {
+            const QByteArray key = keyText(*section_, p.values);
+            (seen.contains(key) ? sent_.later : sent_.first).push_back(&p.values);
+            seen.insert(key);
+        }
+        sent_.waiting = send(*section_, sent_.first);
+        sent_.active = true;
+    }
+
+    // Waits for the batch in flight and counts it; what is left unsent stays.
+    void finish()
+    {
+        flush();
+        collect();
+    }
+
+private:
+    struct Pending {
+        qint64 line;
+        QVariantList values;
+    };
+
+    static QString quotedColumns(const SectionWork& w, bool keysOnly)
+    {
+        QStringList names;
+        if (keysOnly)
+            for (int k : w.keyIndex)
+                names << quoteIdentifier(QString::fromUtf8(w.columns[size_t(k)]->name));
+        else
+            for (const ColumnDef* c : w.columns)
+                names << quoteIdentifier(QString::fromUtf8(c->name));
+        return names.join(QLatin1Char(','));
+    }
+
+    // Inserts the batch's rows whose key is missing and names the keys added.
+    static QByteArray insertStatement(const SectionWork& w)
+    {
+        QStringList arrays;
+        for (const ColumnDef* c : w.columns)
+            arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(*c));
+        const QString columns = quotedColumns(w, false);
+        return QStringLiteral(
+                   "INSERT INTO %1 (%2) SELECT %2 FROM unnest(%3) AS v (%2) ON CONFLICT (%4) DO NOTHING "
+                   "RETURNING %4")
+            .arg(quoteIdentifier(QString::fromUtf8(w.section->table->name)), columns, arrays.join(QLatin1Char(',')),
+                 quotedColumns(w, true))
+            .toUtf8();
+    }
+
+    // The stored rows of the given keys: the keys, then every column.
+    static QByteArray storedStatement(const SectionWork& w)
+    {
+        QStringList arrays, match, stored;
+        for (int k : w.keyIndex) {
+            const ColumnDef* c = w.columns[size_t(k)];
+            arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(*c));
+            const QString q = quoteIdentifier(QString::fromUtf8(c->name));
+            match << QStringLiteral("t.%1 = v.%1").arg(q);
+            stored << QStringLiteral("t.") + q;
+        }
+        for (const ColumnDef* c : w.columns)
+            stored << QStringLiteral("t.") + quoteIdentifier(QString::fromUtf8(c->name));
+        return QStringLiteral("SELECT %1 FROM unnest(%2) AS v (%3) JOIN %4 t ON %5")
+            .arg(stored.join(QLatin1Char(',')), arrays.join(QLatin1Char(',')), quotedColumns(w, true),
+                 quoteIdentifier(QString::fromUtf8(w.section->table->name)), match.join(QLatin1String(" AND ")))
+            .toUtf8();
+    }
+
+    // Counts one row against what its key holds; a row gone meanwhile (taken
+    // by another PC) counts as present.
+    static void countAgainst(SectionWork& w, const QVariantList& values, const QVariantList* stored)
+    {
+        bool same = true;
+        if (stored)
+            for (size_t i = 0; i < w.columns.size() && same; ++i)
+                same = sameValue(*w.columns[i], (*stored)[qsizetype(i)], values[qsizetype(i)]);
+        ++(same ? w.summary->present : w.summary->differs);
+    }
+
+    static QByteArray keyText(const SectionWork& w, const QVariantList& values)
+    {
+        QByteArray key;
+        for (int k : w.keyIndex)
+            key += serverText(*w.columns[size_t(k)], values[k]) + '\x1f';
+        return key;
+    }
+
+    ServerBulk::Result exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
+    {
+        if (!prepared_.contains(name)) {
+            QString error;
+            if (!bulk_.prepare(name, sql, int(params.size()), &error))
+                return bulk_.exec(sql, params);
+            prepared_.insert(name);
+        }
+        return bulk_.execPrepared(name, params);
+    }
+
+    // Writes `rows` (keys unique among them); false when the server refused
+    // the statement, which then wrote nothing.
+    bool send(SectionWork& w, const std::vector<const QVariantList*>& rows)
+    {
+        std::vector<ServerArray> arrays(w.columns.size());
+        for (const QVariantList* values : rows)
+            for (size_t c = 0; c < w.columns.size(); ++c)
+                arrays[c].append(serverText(*w.columns[c], (*values)[qsizetype(c)]));
+        std::vector<QByteArray> params;
+        for (ServerArray& a : arrays)
+            params.push_back(a.finish());
+        const QByteArray name = "tvq52_import_" + w.section->name.toLatin1().toLower();
+        if (!prepared_.contains(name)) {
+            QString error;
+            if (!bulk_.prepare(name, insertStatement(w), int(params.size()), &error))
+                return false;
+            prepared_.insert(name);
+        }
+        return bulk_.sendPrepared(name, params);
+    }
+
+    void collect()
+    {
+        if (!sent_.active)
+            return;
+        sent_.active = false;
+        SectionWork& w = *sent_.section;
+        holds_.clear();
+        QString error;
+        if (!sent_.waiting || !complete(w, sent_.first, bulk_.receive(), !sent_.later.empty(), &error)) {
+            // Nothing of the batch was written; row by row finds the culprit.
+            for (const Pending& p : sent_.rows)
+                writeOne(w, p);
+            return;
+        }
+        for (const QVariantList* values : sent_.later) {
+            const auto it = holds_.constFind(keyText(w, *values));
+            countAgainst(w, *values, it == holds_.constEnd() ? nullptr : &*it);
+        }
+    }
+
+    // Counts a sent batch by the keys its insert names.
+    bool complete(SectionWork& w, const std::vector<const QVariantList*>& rows, const ServerBulk::Result& r,
+                  bool needHolds, QString* error)
+    {
+        std::vector<QByteArray> params;
+        const QByteArray table = w.section->name.toLatin1().toLower();
+        if (!r.ok()) {
+            *error = r.error();
+            return false;
+        }
+        w.summary->added += r.rows();
+        added += r.rows();
+        if (r.rows() == int(rows.size()) && !needHolds)
+            return true; // every row added, and no later row of the batch to compare
+        QSet<QByteArray> inserted;
+        for (int row = 0; row < r.rows(); ++row) {
+            QByteArray key;
+            for (size_t k = 0; k < w.keyIndex.size(); ++k)
+                key += QByteArray(r.text(row, int(k))) + '\x1f';
+            inserted.insert(key);
+        }
+        // Whatever the keys that were there hold, to compare with.
+        std::vector<ServerArray> keys(w.keyIndex.size());
+        std::vector<const QVariantList*> present;
+        for (const QVariantList* values : rows) {
+            if (inserted.contains(keyText(w, *values))) {
+                holds_.insert(keyText(w, *values), *values);
+                continue;
+            }
+            present.push_back(values);
+            for (size_t k = 0; k < w.keyIndex.size(); ++k)
+                keys[k].append(serverText(*w.columns[size_t(w.keyIndex[k])], (*values)[w.keyIndex[k]]));
+        }
+        if (present.empty())
+            return true;
+        params.clear();
+        for (ServerArray& a : keys)
+            params.push_back(a.finish());
+        const ServerBulk::Result s = exec("tvq52_stored_" + table, storedStatement(w), params);
+        const int keyCount = int(w.keyIndex.size());
+        for (int row = 0; s.ok() && row < s.rows(); ++row) {
+            QByteArray key;
+            QVariantList stored;
+            for (int k = 0; k < keyCount; ++k)
+                key += QByteArray(s.text(row, k)) + '\x1f';
+            for (size_t c = 0; c < w.columns.size(); ++c) {
+                const int at = keyCount + int(c);
+                stored << (s.isNull(row, at) ? QVariant() : fromServerText(*w.columns[c], s.text(row, at)));
+            }
+            holds_.insert(key, stored);
+        }
+        for (const QVariantList* values : present) {
+            const auto it = holds_.constFind(keyText(w, *values));
+            countAgainst(w, *values, it == holds_.constEnd() ? nullptr : &*it);
+        }
+        return true;
+    }
+
+    void writeOne(SectionWork& w, const Pending& p)
+    {
+        holds_.clear();
+        QString error = QStringLiteral("no PostgreSQL connection");
+        if (send(w, {&p.values}) && complete(w, {&p.values}, bulk_.receive(), false, &error))
+            return;
+        Refusal why;
+        why.line = p.line;
+        why.kind = Refusal::Kind::Database;
+        why.value = error;
+        refuse_(w, why);
+    }
+
+    ServerBulk& bulk_;
+    int batchRows_;
+    std::function<void(SectionWork&, const Refusal&)> refuse_;
+    SectionWork* section_ = nullptr;
+    std::vector<Pending> pending_;
+    QSet<QByteArray> prepared_;
+    QHash<QByteArray, QVariantList> holds_; // by key: what the batch's keys hold now
+    struct Sent {
+        SectionWork* section = nullptr;
+        std::vector<Pending> rows;
+        std::vector<const QVariantList*> first, later;
+        bool active = false;  // counted yet?
+        bool waiting = false; // sent, its result to be read
+    } sent_;
+};
+
 } // namespace
 
 ImportSummary ExchangeImporter::run(const QString& path)
@@ -328,8 +599,16 @@ ImportSummary ExchangeImporter::run(const QString& path)
 
     QSqlDatabase db = database_.connection();
     const SqlDialect dialect = database_.dialect();
-    sqlite3* handle = sqliteHandle(db);
-    if (!handle) {
+    std::unique_ptr<ServerBulk> bulk;
+    sqlite3* handle = nullptr;
+    if (database_.isServer()) {
+        bulk = std::make_unique<ServerBulk>(db);
+        if (!bulk->valid()) {
+            summary.opened = false;
+            summary.error = db.lastError().text();
+            return summary;
+        }
+    } else if (!(handle = sqliteHandle(db))) {
         summary.opened = false;
         summary.error = QStringLiteral("La conexión no es de SQLite");
         return summary;
@@ -361,13 +640,25 @@ ImportSummary ExchangeImporter::run(const QString& path)
         onProgress(ImportProgress{current ? current->section->name : QString(), rows, added, double(rows) / seconds,
                                   reader.bytesRead(), reader.size()});
     };
-    auto refuse = [&](SectionWork& w, Refusal why) {
+    auto refuse = [&](SectionWork& w, const Refusal& why) {
         ++w.summary->refused;
-        if (w.summary->firstRefused.size() < keptRefusals)
-            w.summary->firstRefused.append(why);
+        // A batch refuses its rows after later lines were read: keep the
+        // first few by line.
+        QList<Refusal>& kept = w.summary->firstRefused;
+        const auto at = std::upper_bound(kept.begin(), kept.end(), why.line,
+                                         [](qint64 line, const Refusal& r) { return line < r.line; });
+        if (at - kept.begin() >= keptRefusals)
+            return;
+        kept.insert(at, why);
+        if (kept.size() > keptRefusals)
+            kept.removeLast();
     };
+    std::optional<ServerWriter> server;
+    if (bulk)
+        server.emplace(*bulk, batchRows, refuse);
 
-    db.transaction();
+    if (!server)
+        db.transaction();
     while (reader.next(&record)) {
         if (record.kind == ExchangeRecord::Kind::Section) {
             // The name only selects one of the known tables; it never names a file.
@@ -418,6 +709,13 @@ ImportSummary ExchangeImporter::run(const QString& path)
             refuse(*current, why);
             continue;
         }
+        if (server) {
+            server->add(*current, record.line, values);
+            added = server->added;
+            if ((rows & 0xFF) == 0)
+                report(false);
+            continue;
+        }
         Statement& find = *current->find;
         for (size_t k = 0; k < current->keyIndex.size(); ++k)
             find.bind(int(k), values[current->keyIndex[k]]);
@@ -459,7 +757,12 @@ ImportSummary ExchangeImporter::run(const QString& path)
         if ((rows & 0xFF) == 0)
             report(false);
     }
-    db.commit();
+    if (server) {
+        server->finish();
+        added = server->added;
+    } else {
+        db.commit();
+    }
     report(true);
     return summary;
 }

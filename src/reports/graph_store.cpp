@@ -53,17 +53,49 @@ QDateTime stamp(const QVariant& date, const QVariant& time)
     return QDateTime::fromSecsSinceEpoch(minute * 60, Qt::UTC);
 }
 
+// A unit's intervals in time order; names quoted, as a server needs them spelt.
+QString intervalsOf(std::initializer_list<const char*> columns)
+{
+    QStringList names;
+    for (const char* c : columns)
+        names << quoteIdentifier(QString::fromLatin1(c));
+    return QStringLiteral(
+               "SELECT %1 FROM \"Intervalos\" WHERE \"LNumeroSerie\" = ? "
+               "ORDER BY \"DFechaInicio\", \"THoraInicio\"")
+        .arg(names.join(QLatin1String(", ")));
+}
+
 } // namespace
 
 bool loadGraphRecords(Database& database, qint32 serial, QList<GraphRecord>* records, QString* error)
 {
     QSqlQuery query(database.connection());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral(
-        "SELECT DFechaInicio, THoraInicio, DFechaFinal, THoraFinal, SLeqLocal, SLeqVecino, SMaxFast, "
-        "ByNivelLeqLocal, ByNivelLeqVecino, ByNivelMFast, SMaxLeq1min, SMinLeq1min, SL1, SL5, SL10, SL50, SL90, "
-        "IDesco, IPasadasLocal, IPasadasVecino, IE3, IPasMaxFast, ByLineaInsuficiente, ByDNA, ByENA "
-        "FROM Intervalos WHERE LNumeroSerie = ? ORDER BY DFechaInicio, THoraInicio"));
+    query.prepare(intervalsOf({"DFechaInicio",
+                               "THoraInicio",
+                               "DFechaFinal",
+                               "THoraFinal",
+                               "SLeqLocal",
+                               "SLeqVecino",
+                               "SMaxFast",
+                               "ByNivelLeqLocal",
+                               "ByNivelLeqVecino",
+                               "ByNivelMFast",
+                               "SMaxLeq1min",
+                               "SMinLeq1min",
+                               "SL1",
+                               "SL5",
+                               "SL10",
+                               "SL50",
+                               "SL90",
+                               "IDesco",
+                               "IPasadasLocal",
+                               "IPasadasVecino",
+                               "IE3",
+                               "IPasMaxFast",
+                               "ByLineaInsuficiente",
+                               "ByDNA",
+                               "ByENA"}));
     query.addBindValue(serial);
     if (!query.exec()) {
         *error = query.lastError().text();
@@ -100,7 +132,7 @@ bool loadGraphRecords(Database& database, qint32 serial, QList<GraphRecord>* rec
 bool loadHistory(Database& database, qint32 serial, HistoryData* data, QString* error)
 {
     QSqlQuery count(database.connection());
-    count.prepare(QStringLiteral("SELECT COUNT(*) FROM Intervalos WHERE LNumeroSerie = ?"));
+    count.prepare(QStringLiteral("SELECT COUNT(*) FROM \"Intervalos\" WHERE \"LNumeroSerie\" = ?"));
     count.addBindValue(serial);
     if (!count.exec() || !count.next()) {
         *error = count.lastError().text();
@@ -111,10 +143,8 @@ bool loadHistory(Database& database, qint32 serial, HistoryData* data, QString* 
 
     QSqlQuery query(database.connection());
     query.setForwardOnly(true);
-    query.prepare(
-        QStringLiteral("SELECT DFechaInicio, THoraInicio, ByTLeq, SLeqLocal, SLeqVecino, ByNivelLeqLocal, "
-                       "ByNivelLeqVecino, IE3, IPasadasLocal, IPasadasVecino FROM Intervalos "
-                       "WHERE LNumeroSerie = ? ORDER BY DFechaInicio, THoraInicio"));
+    query.prepare(intervalsOf({"DFechaInicio", "THoraInicio", "ByTLeq", "SLeqLocal", "SLeqVecino", "ByNivelLeqLocal",
+                               "ByNivelLeqVecino", "IE3", "IPasadasLocal", "IPasadasVecino"}));
     query.addBindValue(serial);
     if (!query.exec()) {
         *error = query.lastError().text();

@@ -108,12 +108,19 @@ void bindNights(ReportPart& part, const ExceedanceSummary& summary)
     static const char* const names[] = {"Noche",       "NIntervalos", "NPasadasLocal", "NPasadasVecino",
                                         "NPasMaxFast", "NLeqLocal",   "NLeqVecino",    "NMaxFast",
                                         "NE3",         "NDesco",      "NSinRegistro"};
+    // A server types a parameter only from its context: each one says what it is.
+    auto typed = [](const char* name) {
+        const bool text = qstrcmp(name, "Noche") == 0 || qstrcmp(name, "NLeqLocal") == 0
+            || qstrcmp(name, "NLeqVecino") == 0 || qstrcmp(name, "NMaxFast") == 0;
+        return text ? QStringLiteral("CAST(? AS TEXT)") : QStringLiteral("CAST(? AS INTEGER)");
+    };
     QStringList selects;
     QVariantList binds;
     for (const NightSummary& n : summary.nights) {
         QStringList items;
         for (const char* name : names)
-            items << (selects.isEmpty() ? QStringLiteral("? AS %1").arg(s(name)) : QStringLiteral("?"));
+            items << (selects.isEmpty() ? typed(name) + QStringLiteral(" AS ") + quoteIdentifier(s(name))
+                                        : typed(name));
         selects << QStringLiteral("SELECT ") + items.join(QLatin1String(", "));
         binds << QStringLiteral("%1 - %2").arg(stampText(n.start), n.end.toString(QStringLiteral("HH:mm")))
               << n.intervals << n.passesVenue << n.passesNeighbour << n.passesFast << peakText(n.venue)
@@ -123,7 +130,7 @@ void bindNights(ReportPart& part, const ExceedanceSummary& summary)
     if (selects.isEmpty()) {
         QStringList items;
         for (const char* name : names)
-            items << QStringLiteral("NULL AS %1").arg(s(name));
+            items << QStringLiteral("NULL AS ") + quoteIdentifier(s(name));
         part.setRecordSource(QStringLiteral("SELECT ") + items.join(QLatin1String(", "))
                              + QStringLiteral(" WHERE 1 = 0"));
         return;

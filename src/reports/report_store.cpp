@@ -47,7 +47,7 @@ bool ReportStore::writeMemo(const QString& listing)
 
 RecordSource ReportStore::programmingSource(qint32 serial)
 {
-    return {QStringLiteral("SELECT * FROM Programacion WHERE LNumeroSerie = ?"), {serial}};
+    return {QStringLiteral("SELECT * FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"), {serial}};
 }
 
 RecordSource ReportStore::eventDateSource(EventDates list, qint32 serial)
@@ -55,7 +55,8 @@ RecordSource ReportStore::eventDateSource(EventDates list, qint32 serial)
     const char* table = list == EventDates::Reprogrammed ? "DiaReprogramado"
         : list == EventDates::Erased                     ? "DiaBorrado"
                                                          : "DiaFinalBateria";
-    return {QStringLiteral("SELECT * FROM %1 WHERE LNumeroSerie = ? ORDER BY DFecha, THora").arg(QLatin1String(table)),
+    return {QStringLiteral("SELECT * FROM \"%1\" WHERE \"LNumeroSerie\" = ? ORDER BY \"DFecha\", \"THora\"")
+                .arg(QLatin1String(table)),
             {serial}};
 }
 

@@ -4,14 +4,16 @@
 #include "db/schema.h"
 #include "db/store.h"
 #include "support/temp_home.h"
+#include "support/test_backend.h"
 
 #include <QFile>
 #include <QSqlQuery>
 #include <QVariant>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tvq52;
+using tvq52::test::onServerBackend;
 using tvq52::test::TempHome;
 
 namespace {
@@ -42,7 +44,7 @@ void addUnit(Database& db, int serial, const QString& venue)
     row.set(QStringLiteral("LNumeroSerie"), serial);
     row.set(QStringLiteral("TLocal"), venue);
     QString error;
-    ASSERT_TRUE(insertRow(db.connection(), *schemaTable(QStringLiteral("Programacion")), row, &error))
+    ASSERT_TRUE(insertRow(db.connection(), *schemaTable(QStringLiteral("Programacion")), row, &error, db.dialect()))
         << error.toStdString();
 }
 
@@ -67,9 +69,16 @@ const MergeTableCount& table(const MergeResult& r, const char* name)
     return none;
 }
 
+// The target is the data folder's database: a server in the suite's server run.
+std::unique_ptr<Database> provisioned(const TempHome& home)
+{
+    home.provision();
+    return home.openDatabase();
+}
+
 struct Pair {
     TempHome home;
-    std::unique_ptr<Database> target = newDatabase(home.file(QStringLiteral("tvq52.db")));
+    std::unique_ptr<Database> target = provisioned(home);
     std::unique_ptr<Database> source = newDatabase(home.file(QStringLiteral("other.db")));
     QString sourcePath() const { return source->path(); }
 };
@@ -94,20 +103,20 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     EXPECT_EQ(table(first, "DiaBorrado").added, 1);
     EXPECT_EQ(first.added(), 3);
     EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 1002 AND "
-                                   "TLocal = 'kept in the target'")),
+                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1002 AND "
+                                   "\"TLocal\" = 'kept in the target'")),
               1);
     EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 1001 AND "
-                                   "TLocal = 'Sala Nova ª º € · d''Or; 2'")),
+                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1001 AND "
+                                   "\"TLocal\" = 'Sala Nova ª º € · d''Or; 2'")),
               1);
 
     const MergeResult second = mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db")));
     ASSERT_TRUE(second.complete());
     EXPECT_EQ(second.added(), 0);
     EXPECT_EQ(table(second, "Programacion").present, 2);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM Programacion")), 2);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM DiaReprogramado")), 1);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 2);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaReprogramado\"")), 1);
 
     // Each merge leaves its own journal entry with its counts.
     const QList<JournalEntry> entries = Journal(*p.target).entries();
@@ -127,6 +136,14 @@ TEST(DatabaseMerge, SettingsRowAndForeignTablesNeverArrive)
     exec(*p.source, QStringLiteral("INSERT INTO Extra VALUES (1)"));
     const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
     ASSERT_TRUE(r.complete());
+    if (onServerBackend()) {
+        // Each PC keeps its settings row: a server has no such table, nor gets one.
+        EXPECT_EQ(count(*p.target,
+                        QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE "
+                                       "table_name IN ('Configuracion', 'Extra', 'extra')")),
+                  0);
+        return;
+    }
     EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM Configuracion")), 1);
     EXPECT_EQ(count(*p.target,
                     QStringLiteral("SELECT count(*) FROM Configuracion WHERE ByCom = 7 OR "
@@ -157,23 +174,33 @@ TEST(DatabaseMerge, RowsThatDoNotFitAreRefusedAndCounted)
     exec(*p.source, QStringLiteral("CREATE TABLE DiaFinalBateria (LNumeroSerie, DFecha)"));
     exec(*p.source, QStringLiteral("INSERT INTO DiaFinalBateria VALUES (5, '2011-01-01')"));
 
+    // A venue too long for the column: counted present where the key is there.
+    addUnit(*p.target, 40, QStringLiteral("kept"));
+    exec(*p.source,
+         QStringLiteral("INSERT INTO Programacion (LNumeroSerie, TLocal) VALUES (40, '%1'), (41, '%1')")
+             .arg(QString(40, QLatin1Char('x'))));
+
     const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
     ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    EXPECT_EQ(table(r, "Programacion").present, 1);
+    EXPECT_EQ(table(r, "Programacion").refused, 1);
+    EXPECT_EQ(table(r, "Programacion").added, 0);
     EXPECT_EQ(table(r, "DiaBorrado").read, 6);
     EXPECT_EQ(table(r, "DiaBorrado").added, 2);
     EXPECT_EQ(table(r, "DiaBorrado").refused, 4);
     EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM DiaBorrado WHERE LNumeroSerie = 5 AND "
-                                   "DFecha IN ('2011-01-01', '2011-01-05')")),
+                    QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"LNumeroSerie\" = 5 AND "
+                                   "\"DFecha\" IN ('2011-01-01', '2011-01-05')")),
               2);
     // The time is part of the key, so a row without it cannot be told apart.
     EXPECT_EQ(table(r, "DiaFinalBateria").refused, 1);
 }
 
-TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
+namespace {
+
+// A server database has no file the source could be.
+void expectOwnFileRefused(Pair& p)
 {
-    Pair p;
-    addUnit(*p.target, 7, QStringLiteral("own"));
     const QString link = p.home.file(QStringLiteral("link.db"));
     ASSERT_TRUE(QFile::link(p.target->path(), link));
     const QString hard = p.home.file(QStringLiteral("hard.db"));
@@ -183,6 +210,16 @@ TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
         EXPECT_EQ(r.fault, MergeResult::Fault::OwnDatabase) << own.toStdString();
         EXPECT_FALSE(r.complete());
     }
+}
+
+} // namespace
+
+TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
+{
+    Pair p;
+    addUnit(*p.target, 7, QStringLiteral("own"));
+    if (!onServerBackend())
+        expectOwnFileRefused(p);
 
     p.home.writeFile(QStringLiteral("junk.db"), QByteArray("this is not a database at all, just text\n").repeated(50));
     EXPECT_EQ(mergeDatabase(*p.target, p.home.file(QStringLiteral("junk.db"))).fault, MergeResult::Fault::NotOurs);
@@ -190,7 +227,7 @@ TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
     exec(*foreign, QStringLiteral("DROP TABLE Programacion"));
     EXPECT_EQ(mergeDatabase(*p.target, foreign->path()).fault, MergeResult::Fault::NotOurs);
     EXPECT_EQ(mergeDatabase(*p.target, p.home.file(QStringLiteral("none.db"))).fault, MergeResult::Fault::Missing);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM Programacion")), 1);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 1);
     EXPECT_TRUE(Journal(*p.target).entries().isEmpty());
 }
 
@@ -205,4 +242,34 @@ TEST(DatabaseMerge, AMissingTableIsToldAndTheOthersStillMerge)
     EXPECT_EQ(table(r, "Programacion").added, 1);
     ASSERT_EQ(Journal(*p.target).entries().size(), 1);
     EXPECT_EQ(Journal(*p.target).entries()[0].outcome, QStringLiteral("failed"));
+}
+
+// More rows than one batch holds: units already there, and venues too long
+// for the column among both the new and the present ones.
+TEST(DatabaseMerge, ManyRowsCountExactlyAcrossBatches)
+{
+    Pair p;
+    auto units = [](Database& db, int count, const char* venue) {
+        exec(db,
+             QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < %1) "
+                            "INSERT INTO Programacion (LNumeroSerie, TLocal) SELECT i, %2 FROM n")
+                 .arg(count)
+                 .arg(QString::fromLatin1(venue)));
+    };
+    units(*p.source, 4500, "CASE WHEN i % 10 = 0 THEN printf('%040d', i) ELSE 'u' || i END");
+    auto early = newDatabase(p.home.file(QStringLiteral("early.db")));
+    units(*early, 1000, "'there first'");
+    ASSERT_TRUE(mergeDatabase(*p.target, early->path()).complete());
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    const MergeTableCount& t = table(r, "Programacion");
+    EXPECT_EQ(t.read, 4500);
+    EXPECT_EQ(t.present, 1000); // a too long venue of a present unit is still present
+    EXPECT_EQ(t.refused, 350);
+    EXPECT_EQ(t.added, 3150);
+    EXPECT_EQ(count(*p.target,
+                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = "
+                                   "'there first'")),
+              1000);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = 'u4499'")), 1);
 }

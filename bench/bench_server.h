@@ -1,0 +1,66 @@
+#pragma once
+
+#include "db/database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtGlobal>
+#include <memory>
+
+namespace tvq52::bench {
+
+// A private PostgreSQL server for one bench run (tools/pg-test-server.sh:
+// unix socket, fsync off), stopped again when the object goes.
+class PrivateServer {
+public:
+    PrivateServer()
+    {
+        script_ = QStringLiteral(TVQ52_SOURCE_DIR "/tools/pg-test-server.sh");
+        if (QProcess::execute(QStringLiteral("bash"), {script_, QStringLiteral("start"), state()}) != 0)
+            qFatal("the private PostgreSQL server did not start");
+        QFile f(state() + QStringLiteral("/uri"));
+        if (!f.open(QIODevice::ReadOnly))
+            qFatal("no URI from the private PostgreSQL server");
+        QString error;
+        const auto target = DatabaseTarget::fromUri(QString::fromUtf8(f.readAll()).trimmed(), &error);
+        if (!target)
+            qFatal("%s", qPrintable(error));
+        admin_ = *target;
+    }
+    ~PrivateServer() { QProcess::execute(QStringLiteral("bash"), {script_, QStringLiteral("stop"), state()}); }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    // A new database with the program's tables.
+    std::unique_ptr<Database> freshDatabase(const QString& name)
+    {
+        QString error;
+        {
+            auto admin = Database::openServer(admin_, {}, &error);
+            if (!admin)
+                qFatal("%s", qPrintable(error));
+            QSqlQuery q(admin->connection());
+            if (!q.exec(QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE template0 ENCODING 'UTF8'").arg(name)))
+                qFatal("%s", qPrintable(q.lastError().text()));
+        }
+        DatabaseTarget target = admin_;
+        target.database = name;
+        auto db = Database::openServer(target, {}, &error);
+        if (!db || !db->layOutSchema(&error))
+            qFatal("%s", qPrintable(error));
+        return db;
+    }
+
+private:
+    QString state() const { return dir_.filePath(QStringLiteral("pg")); }
+    QTemporaryDir dir_;
+    QString script_;
+    DatabaseTarget admin_;
+};
+
+} // namespace tvq52::bench

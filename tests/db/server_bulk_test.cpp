@@ -1,0 +1,63 @@
+#include "db/server_bulk.h"
+
+#include <QDate>
+#include <clocale>
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace tvq52;
+
+namespace {
+
+const ColumnDef kSingle{"SLeq", ColumnType::Single};
+const ColumnDef kDate{"DFecha", ColumnType::Date};
+const ColumnDef kFlag{"BoRS232", ColumnType::Boolean};
+const ColumnDef kText{"TLocal", ColumnType::Text, 30};
+
+} // namespace
+
+// What a batch sends must read back as the very value the program holds.
+TEST(ServerText, SinglesDatesAndFlagsSurviveTheTextForm)
+{
+    // A decimal comma in the user's locale must not change what is read.
+    const char* locale = std::setlocale(LC_NUMERIC, "es_ES.UTF-8");
+    for (const float f : {85.2f, 100.0f, 0.1f, -12.5f, 1e-7f, 3.4e38f, std::numeric_limits<float>::denorm_min()}) {
+        const QByteArray text = serverText(kSingle, QVariant(double(f)));
+        EXPECT_EQ(fromServerText(kSingle, text.constData()).toFloat(), f) << text.constData();
+    }
+    if (locale)
+        std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(serverText(kSingle, QVariant(85.2)), QByteArray("85.2"));
+
+    const struct {
+        QDate date;
+        const char* text;
+    } dates[] = {
+        {QDate(2024, 2, 29), "2024-02-29"}, {QDate(999, 1, 9), "0999-01-09"}, {QDate(1, 12, 31), "0001-12-31"}};
+    for (const auto& d : dates) {
+        EXPECT_EQ(serverText(kDate, d.date), QByteArray(d.text));
+        EXPECT_EQ(serverText(kDate, QString::fromLatin1(d.text)), QByteArray(d.text)); // as SQLite keeps it
+        EXPECT_EQ(fromServerText(kDate, d.text).toString(), QString::fromLatin1(d.text));
+    }
+    EXPECT_TRUE(serverText(kDate, QString()).isNull());
+
+    EXPECT_EQ(serverText(kFlag, QVariant(-1)), QByteArray("t"));
+    EXPECT_EQ(serverText(kFlag, QVariant(0)), QByteArray("f"));
+    EXPECT_EQ(fromServerText(kFlag, "t").toInt(), 1);
+    EXPECT_EQ(fromServerText(kFlag, "f").toInt(), 0);
+
+    // An empty text is a text, not NULL.
+    EXPECT_FALSE(serverText(kText, QString(QLatin1String(""))).isNull());
+    EXPECT_TRUE(serverText(kText, QVariant()).isNull());
+}
+
+TEST(ServerText, ArraysQuoteEveryElementAndKeepNulls)
+{
+    ServerArray a;
+    for (const char* e : {"a,b", "NULL", "\"q\"", "c:\\x", "{}"})
+        a.append(QByteArray(e));
+    a.append(QByteArray());
+    EXPECT_EQ(a.finish(), QByteArray(R"({"a,b","NULL","\"q\"","c:\\x","{}",NULL})"));
+    a.append(QByteArray("next"));
+    EXPECT_EQ(a.finish(), QByteArray(R"({"next"})")); // a finished array starts again empty
+}

@@ -1,0 +1,178 @@
+// Values stored through the program's own paths must read back the same on
+// either backend: the suite runs on SQLite and, in its pg. run, on a server,
+// against the same expected texts.
+#include "core/catalogue_ids.h"
+#include "i18n/loc_guru.h"
+#include "programming/programming_browser.h"
+#include "records/record_grid_model.h"
+#include "records/record_store.h"
+#include "reports/csv_writer.h"
+#include "reports/graph_store.h"
+#include "reports/report_store.h"
+#include "support/folder_database.h"
+#include "support/rows.h"
+
+#include <QBuffer>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+class BackendValuesTest : public FolderDatabaseTest {
+protected:
+    // Rows of a report's record source, run as the report engine runs it.
+    QList<QVariantMap> sourceRows(const RecordSource& source)
+    {
+        QSqlQuery q(db->connection());
+        EXPECT_TRUE(q.prepare(source.sql)) << q.lastError().text().toStdString();
+        for (const QVariant& v : source.bound)
+            q.addBindValue(v);
+        EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        QList<QVariantMap> rows;
+        while (q.next()) {
+            QVariantMap r;
+            for (int i = 0; i < q.record().count(); ++i)
+                r.insert(q.record().fieldName(i), q.value(i));
+            rows << r;
+        }
+        return rows;
+    }
+};
+
+QDateTime at(int y, int mo, int d, int h, int mi)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi));
+}
+
+TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
+{
+    const qint32 unit = 4242;
+    const struct Case {
+        QDateTime start;
+        float venue;
+        float neighbour;
+        bool rs232;
+        const char* date;
+        const char* time;
+        const char* venueText;
+        const char* neighbourText;
+    } cases[] = {
+        {at(2024, 2, 29, 23, 55), 85.2f, 100.0f, true, "29/02/2024", "23:55", "85.2", "100.0"},
+        {at(2023, 12, 31, 0, 0), 0.1f, 121.0f, false, "31/12/2023", "00:00", "0.1", "UP"},
+        {at(1999, 1, 9, 7, 5), 59.0f, 0.0f, true, "09/01/1999", "07:05", "UND", "---"},
+        {at(2030, 10, 1, 12, 30), 120.9f, 33.3f, false, "01/10/2030", "12:30", "120.9", "33.3"},
+    };
+    for (const Case& c : cases) {
+        IntervalRecord r;
+        r.start = c.start;
+        r.end = c.start.addSecs(5 * 60);
+        r.leqMinutes = 5;
+        r.leqVenue = c.venue;
+        r.leqNeighbour = c.neighbour;
+        r.rs232 = c.rs232;
+        r.actionVenue = QStringLiteral("Leq125ms");
+        // The rows a download writes, by key.
+        ASSERT_TRUE(store->upsert(QStringLiteral("Intervalos"), intervalRow(unit, r))) << c.date;
+    }
+
+    LocGuru guru;
+    RecordGridModel grid(*db, RecordGrid::Intervals, guru);
+    ASSERT_TRUE(grid.load(unit)) << grid.lastError().toStdString();
+    const QList<int> columns{grid.columnOf("DFechaInicio"), grid.columnOf("THoraInicio"), grid.columnOf("SLeqLocal"),
+                             grid.columnOf("SLeqVecino"), grid.columnOf("BoRS232")};
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(writeGridCsv(buffer, grid, guru, columns));
+    const QStringList lines = QString::fromUtf8(buffer.data().mid(3)).split(QStringLiteral("\r\n"));
+    QList<GraphRecord> graph;
+    QString error;
+    ASSERT_TRUE(loadGraphRecords(*db, unit, &graph, &error)) << error.toStdString();
+    ASSERT_EQ(grid.rowCount(), int(std::size(cases)));
+    ASSERT_EQ(graph.size(), int(std::size(cases)));
+
+    for (const Case& c : cases) {
+        // The grid shows the newest first; find the row by its date cell.
+        int shown = -1;
+        for (int r = 0; r < grid.rowCount(); ++r)
+            if (grid.data(grid.index(r, columns[0])).toString() == QLatin1String(c.date))
+                shown = r;
+        ASSERT_GE(shown, 0) << c.date;
+        const QStringList cells{QString::fromLatin1(c.date), QString::fromLatin1(c.time),
+                                QString::fromLatin1(c.venueText), QString::fromLatin1(c.neighbourText)};
+        for (int i = 0; i < cells.size(); ++i)
+            EXPECT_EQ(grid.data(grid.index(shown, columns[i])).toString(), cells[i]) << c.date;
+        const QString flag = guru.GetS(c.rs232 ? msg::Yes : msg::No);
+        EXPECT_TRUE(lines.contains(cells.join(QLatin1Char(';')) + QLatin1Char(';') + flag)) << c.date;
+
+        bool drawn = false;
+        for (const GraphRecord& g : graph)
+            if (g.start.date() == c.start.date() && g.start.time() == c.start.time()) {
+                drawn = true;
+                EXPECT_EQ(QString::number(double(g.leqVenue), 'f', 1), QString::number(double(c.venue), 'f', 1));
+                EXPECT_EQ(g.end, g.start.addSecs(5 * 60)) << c.date;
+            }
+        EXPECT_TRUE(drawn) << c.date;
+    }
+    // Oldest first on every backend: dates order as dates, not as texts.
+    for (qsizetype i = 1; i < graph.size(); ++i)
+        EXPECT_LT(graph[i - 1].start, graph[i].start);
+}
+
+TEST_F(BackendValuesTest, AccentedVenuesReadBackExactlyAndAreFoundByTheSameSearches)
+{
+    const struct Venue {
+        qint32 serial;
+        const char* local;
+    } venues[] = {
+        {101, "ÁÉÍÓÚÑÜ Sala"},
+        {102, "àéíóúñü bar"},
+        {103, "ç € Œ Š Ž Ÿ"},
+        {104, "Plain Venue"},
+    };
+    for (const Venue& v : venues)
+        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
+                                  row({{"LNumeroSerie", v.serial}, {"TLocal", QString::fromUtf8(v.local)}})));
+    ReportStore reports(*db);
+    for (const Venue& v : venues) {
+        const QList<QVariantMap> rows = sourceRows(reports.programmingSource(v.serial));
+        ASSERT_EQ(rows.size(), 1) << v.serial;
+        EXPECT_EQ(rows[0].value(QStringLiteral("TLocal")).toString(), QString::fromUtf8(v.local));
+        EXPECT_EQ(rows[0].value(QStringLiteral("LNumeroSerie")).toInt(), v.serial);
+    }
+
+    // Case folds, accents stay: a typed accent must match, in either case.
+    const struct Search {
+        const char* typed;
+        std::optional<qint32> found;
+    } searches[] = {
+        {"áéíóúñü", 101}, {"ÁÉÍÓÚÑÜ SALA", 101}, {"ÀÉÍÓÚÑÜ", 102}, {"Ñü BAR", 102}, {"œ š ž ÿ", 103},
+        {"Ç €", 103},     {"plain", 104},        {"aeiou", {}},    {"venue%", {}},  {"_", {}},
+    };
+    ProgrammingBrowser browser(*db);
+    const std::optional<SearchField> local = searchFieldOf(QStringLiteral("MaskLocal"));
+    ASSERT_TRUE(local.has_value());
+    for (const Search& s : searches)
+        EXPECT_EQ(browser.findContaining(*local, QString::fromUtf8(s.typed)), s.found) << s.typed;
+}
+
+TEST_F(BackendValuesTest, EventDatesAndTimesReachTheReportAsStored)
+{
+    const qint32 unit = 77;
+    const QDateTime moments[] = {at(2025, 3, 1, 9, 5), at(2024, 12, 31, 23, 59), at(2025, 2, 28, 0, 0)};
+    for (const QDateTime& m : moments)
+        ASSERT_TRUE(store->upsert(QStringLiteral("DiaBorrado"), eventRow(unit, EventDate{EventKind::Erasure, m})));
+    ReportStore reports(*db);
+    const QList<QVariantMap> rows = sourceRows(reports.eventDateSource(ReportStore::EventDates::Erased, unit));
+    QStringList seen;
+    for (const QVariantMap& r : rows)
+        seen << r.value(QStringLiteral("DFecha")).toDate().toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ')
+                + r.value(QStringLiteral("THora")).toString();
+    EXPECT_EQ(seen, (QStringList{"31/12/2024 23:59", "28/02/2025 00:00", "01/03/2025 09:05"}));
+}
+
+} // namespace
