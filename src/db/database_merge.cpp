@@ -372,13 +372,7 @@ private:
 
     ServerBulk::Result exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
     {
-        if (!prepared_.contains(name)) {
-            QString error;
-            if (!bulk_.prepare(name, sql, int(params.size()), &error))
-                return bulk_.exec(sql, params);
-            prepared_.insert(name);
-        }
-        return bulk_.execPrepared(name, params);
+        return bulk_.execNamed(name, sql, params);
     }
 
     // Sends the batch read so far after counting the one before: the server
@@ -394,11 +388,8 @@ private:
         for (ServerArray& a : arrays_)
             params.push_back(a.finish());
         const QByteArray name = "tvq52_merge_" + QByteArray(table_->name).toLower();
-        if (!prepared_.contains(name)) {
-            if (!bulk_.prepare(name, insertStatement(), int(params.size()), &count.error))
-                return;
-            prepared_.insert(name);
-        }
+        if (!bulk_.ensurePrepared(name, insertStatement(), int(params.size()), &count.error))
+            return;
         if (!bulk_.sendPrepared(name, params)) {
             count.error = bulk_.receive().error();
             return;
@@ -449,8 +440,6 @@ private:
     bool inFlight_ = false;
     qint64 sentFitting_ = 0;
     std::vector<QByteArray> sentMisfitKeys_;
-
-    QSet<QByteArray> prepared_;
 };
 
 void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)

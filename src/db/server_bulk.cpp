@@ -1,5 +1,7 @@
 #include "db/server_bulk.h"
 
+#include <algorithm>
+
 #include <QDate>
 #include <QSqlDriver>
 #include <charconv>
@@ -103,6 +105,22 @@ bool ServerBulk::prepare(const QByteArray& name, const QByteArray& sql, int para
     }
     prepared_.push_back(name);
     return true;
+}
+
+bool ServerBulk::ensurePrepared(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error)
+{
+    if (std::find(prepared_.begin(), prepared_.end(), name) != prepared_.end())
+        return true;
+    return prepare(name, sql, paramCount, error);
+}
+
+ServerBulk::Result ServerBulk::execNamed(const QByteArray& name, const QByteArray& sql,
+                                         const std::vector<QByteArray>& params)
+{
+    QString error;
+    if (!ensurePrepared(name, sql, int(params.size()), &error))
+        return exec(sql, params);
+    return execPrepared(name, params);
 }
 
 ServerBulk::Result ServerBulk::execPrepared(const QByteArray& name, const std::vector<QByteArray>& params)

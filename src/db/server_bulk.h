@@ -53,6 +53,10 @@ public:
     // Prepared once under `name` for this object's life.
     bool prepare(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error);
     Result execPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
+    // Prepared under `name` on first use; true when it already was.
+    bool ensurePrepared(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error);
+    // Runs `sql` prepared under `name`, or once unprepared when it cannot be prepared.
+    Result execNamed(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params);
     // The same without waiting: the server works on it while the caller
     // prepares the next batch; receive() waits for its result. One at a time.
     bool sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params);

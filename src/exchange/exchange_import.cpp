@@ -447,13 +447,7 @@ private:
 
     ServerBulk::Result exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
     {
-        if (!prepared_.contains(name)) {
-            QString error;
-            if (!bulk_.prepare(name, sql, int(params.size()), &error))
-                return bulk_.exec(sql, params);
-            prepared_.insert(name);
-        }
-        return bulk_.execPrepared(name, params);
+        return bulk_.execNamed(name, sql, params);
     }
 
     // Writes `rows` (keys unique among them); false when the server refused
@@ -468,12 +462,9 @@ private:
         for (ServerArray& a : arrays)
             params.push_back(a.finish());
         const QByteArray name = "tvq52_import_" + w.section->name.toLatin1().toLower();
-        if (!prepared_.contains(name)) {
-            QString error;
-            if (!bulk_.prepare(name, insertStatement(w), int(params.size()), &error))
-                return false;
-            prepared_.insert(name);
-        }
+        QString error;
+        if (!bulk_.ensurePrepared(name, insertStatement(w), int(params.size()), &error))
+            return false;
         return bulk_.sendPrepared(name, params);
     }
 
@@ -573,7 +564,6 @@ private:
     std::function<void(SectionWork&, const Refusal&)> refuse_;
     SectionWork* section_ = nullptr;
     std::vector<Pending> pending_;
-    QSet<QByteArray> prepared_;
     QHash<QByteArray, QVariantList> holds_; // by key: what the batch's keys hold now
     struct Sent {
         SectionWork* section = nullptr;
