@@ -144,6 +144,40 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
     count.refused = std::max<qint64>(0, count.read - count.added - count.present);
 }
 
+// The name a source table goes by (any case), empty when it has none.
+QString sourceTableName(const QStringList& sourceTables, const char* name)
+{
+    for (const QString& s : sourceTables)
+        if (s.compare(QString::fromUtf8(name), Qt::CaseInsensitive) == 0)
+            return s;
+    return QString();
+}
+
+// Every shared table in turn, counted into `result`; `mergeOne` moves one
+// table's rows. Each PC keeps its own settings row.
+template <typename MergeOne>
+void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& progress, MergeResult& result,
+                       MergeOne&& mergeOne)
+{
+    QList<const TableDef*> tables;
+    for (const TableDef& t : schemaTables())
+        if (!isLocalTable(t))
+            tables << &t;
+    for (int i = 0; i < tables.size(); ++i) {
+        const TableDef& t = *tables[i];
+        MergeTableCount count;
+        count.table = QString::fromUtf8(t.name);
+        if (progress)
+            progress(count.table, i, int(tables.size()));
+        const QString name = sourceTableName(sourceTables, t.name);
+        if (name.isEmpty())
+            count.error = QStringLiteral("no such table: %1").arg(count.table);
+        else
+            mergeOne(t, name, count);
+        result.tables << count;
+    }
+}
+
 void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
 {
     QSqlQuery q(db);
@@ -164,33 +198,13 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
         while (q.next())
             sourceTables << q.value(0).toString();
         q.finish();
-        auto sourceName = [&](const char* name) {
-            for (const QString& s : sourceTables)
-                if (s.compare(QString::fromUtf8(name), Qt::CaseInsensitive) == 0)
-                    return s;
-            return QString();
-        };
-        if (sourceName("Programacion").isEmpty()) {
+        if (sourceTableName(sourceTables, "Programacion").isEmpty())
             result.fault = MergeResult::Fault::NotOurs;
-        } else {
-            QList<const TableDef*> tables;
-            for (const TableDef& t : schemaTables())
-                if (qstrcmp(t.name, "Configuracion") != 0)
-                    tables << &t;
-            for (int i = 0; i < tables.size(); ++i) {
-                const TableDef& t = *tables[i];
-                MergeTableCount count;
-                count.table = QString::fromUtf8(t.name);
-                if (progress)
-                    progress(count.table, i, int(tables.size()));
-                const QString name = sourceName(t.name);
-                if (name.isEmpty())
-                    count.error = QStringLiteral("no such table: %1").arg(count.table);
-                else
-                    mergeTable(db, t, name, count);
-                result.tables << count;
-            }
-        }
+        else
+            mergeSharedTables(sourceTables, progress, result,
+                              [&](const TableDef& t, const QString& name, MergeTableCount& count) {
+                                  mergeTable(db, t, name, count);
+                              });
     }
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
 }
@@ -469,13 +483,7 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
             return;
         }
     }
-    auto sourceName = [&](const char* name) {
-        for (const QString& s : sourceTables)
-            if (s.compare(QString::fromUtf8(name), Qt::CaseInsensitive) == 0)
-                return s;
-        return QString();
-    };
-    if (sourceName("Programacion").isEmpty()) {
+    if (sourceTableName(sourceTables, "Programacion").isEmpty()) {
         result.fault = MergeResult::Fault::NotOurs;
         return;
     }
@@ -486,23 +494,9 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
         return;
     }
     ServerMerge merge(bulk, source);
-    QList<const TableDef*> tables;
-    for (const TableDef& t : schemaTables())
-        if (!isLocalTable(t))
-            tables << &t;
-    for (int i = 0; i < tables.size(); ++i) {
-        const TableDef& t = *tables[i];
-        MergeTableCount count;
-        count.table = QString::fromUtf8(t.name);
-        if (progress)
-            progress(count.table, i, int(tables.size()));
-        const QString name = sourceName(t.name);
-        if (name.isEmpty())
-            count.error = QStringLiteral("no such table: %1").arg(count.table);
-        else
-            merge.mergeTable(t, name, count);
-        result.tables << count;
-    }
+    mergeSharedTables(
+        sourceTables, progress, result,
+        [&](const TableDef& t, const QString& name, MergeTableCount& count) { merge.mergeTable(t, name, count); });
 }
 
 void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
