@@ -1,5 +1,7 @@
 #include "app/gui/communication_dialog.h"
 
+#include "app/gui/dialog_buttons.h"
+
 #include "app/app_context.h"
 #include "app/settings.h"
 #include "app/startup.h"
@@ -127,18 +129,7 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     group2->addButton(tone_);
     group2->addButton(pulse_);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
-    ok->setObjectName(QStringLiteral("SSCommandAceptar"));
-    ok->setDefault(true);
-    auto* exit = new QPushButton(QStringLiteral("Salir"), this);
-    exit->setObjectName(QStringLiteral("SSCommandExit"));
-    buttons->addWidget(ok);
-    buttons->addWidget(exit);
-    layout->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, &CommunicationDialog::accept);
-    connect(exit, &QPushButton::clicked, this, &CommunicationDialog::reject);
+    addAcceptExitRow(this, layout);
 
     ctx_.guru.TranslateForm(this);
     setWindowTitle(QString::fromLatin1(kApplicationTitle));

@@ -1,5 +1,7 @@
 #include "app/gui/database_dialog.h"
 
+#include "app/gui/dialog_buttons.h"
+
 #include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/database_opening.h"
@@ -120,19 +122,8 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     layout->addWidget(result_);
     layout->addStretch();
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
-    ok->setObjectName(QStringLiteral("SSCommandAceptar"));
-    ok->setDefault(true);
-    auto* exit = new QPushButton(QStringLiteral("Salir"), this);
-    exit->setObjectName(QStringLiteral("SSCommandExit"));
-    buttons->addWidget(ok);
-    buttons->addWidget(exit);
-    layout->addLayout(buttons);
+    addAcceptExitRow(this, layout);
 
-    connect(ok, &QPushButton::clicked, this, &DatabaseDialog::accept);
-    connect(exit, &QPushButton::clicked, this, &DatabaseDialog::reject);
     connect(probe, &QPushButton::clicked, this, &DatabaseDialog::testConnection);
     connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
 
