@@ -97,9 +97,7 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
         const QString name = QString::fromUtf8(c.name);
         const QString value = present.contains(name.toCaseFolded()) ? QStringLiteral("s.") + quoteIdentifier(name)
                                                                     : QStringLiteral("NULL");
-        bool key = false;
-        for (const char* k : t.key)
-            key = key || qstrcmp(k, c.name) == 0;
+        const bool key = t.isKey(c);
         columns << quoteIdentifier(name);
         values << value;
         tests << fits(value, c, key);
@@ -233,9 +231,7 @@ public:
             const QString name = QString::fromUtf8(c.name);
             const QString value = present.contains(name.toCaseFolded()) ? QStringLiteral("s.") + quoteIdentifier(name)
                                                                         : QStringLiteral("NULL");
-            bool key = false;
-            for (const char* k : t.key)
-                key = key || qstrcmp(k, c.name) == 0;
+            const bool key = t.isKey(c);
             values << value;
             allTests << fits(value, c, key);
             if (key) {

@@ -210,6 +210,14 @@ const ColumnDef* TableDef::column(const QString& columnName) const
     return nullptr;
 }
 
+bool TableDef::isKey(const ColumnDef& c) const
+{
+    for (const char* k : key)
+        if (qstrcmp(k, c.name) == 0)
+            return true;
+    return false;
+}
+
 QStringList TableDef::columnNames() const
 {
     QStringList names;

@@ -31,6 +31,7 @@ struct TableDef {
     const char* keyName = nullptr;
 
     const ColumnDef* column(const QString& name) const; // case-insensitive
+    bool isKey(const ColumnDef& column) const;
     QStringList columnNames() const;
 };
 

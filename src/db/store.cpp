@@ -371,9 +371,7 @@ bool Store::insertOnConflict(const TableDef& t, const Row& row, bool update, boo
         names << name;
         marks << QStringLiteral("?");
         binds << toStorage(*c, row.values()[i], database_.dialect());
-        bool isKey = false;
-        for (const char* k : t.key)
-            isKey = isKey || qstrcmp(k, c->name) == 0;
+        const bool isKey = t.isKey(*c);
         if (!isKey)
             sets << name + QLatin1String(" = excluded.") + name;
     }

@@ -129,7 +129,7 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     group2->addButton(tone_);
     group2->addButton(pulse_);
 
-    addAcceptExitRow(this, layout);
+    addAcceptRow(this, layout, LeaveButton::Exit);
 
     ctx_.guru.TranslateForm(this);
     setWindowTitle(QString::fromLatin1(kApplicationTitle));

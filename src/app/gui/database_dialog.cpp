@@ -122,7 +122,7 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     layout->addWidget(result_);
     layout->addStretch();
 
-    addAcceptExitRow(this, layout);
+    addAcceptRow(this, layout, LeaveButton::Exit);
 
     connect(probe, &QPushButton::clicked, this, &DatabaseDialog::testConnection);
     connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);

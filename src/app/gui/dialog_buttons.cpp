@@ -6,15 +6,16 @@
 
 namespace tvq52 {
 
-void addAcceptExitRow(QDialog* dialog, QBoxLayout* layout)
+void addAcceptRow(QDialog* dialog, QBoxLayout* layout, LeaveButton leave)
 {
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     auto* ok = new QPushButton(QStringLiteral("Aceptar"), dialog);
     ok->setObjectName(QStringLiteral("SSCommandAceptar"));
     ok->setDefault(true);
-    auto* exit = new QPushButton(QStringLiteral("Salir"), dialog);
-    exit->setObjectName(QStringLiteral("SSCommandExit"));
+    const bool cancel = leave == LeaveButton::Cancel;
+    auto* exit = new QPushButton(cancel ? QStringLiteral("Cancelar") : QStringLiteral("Salir"), dialog);
+    exit->setObjectName(cancel ? QStringLiteral("SSCommandCancelar") : QStringLiteral("SSCommandExit"));
     buttons->addWidget(ok);
     buttons->addWidget(exit);
     layout->addLayout(buttons);

@@ -1,5 +1,7 @@
 #include "app/gui/language_dialog.h"
 
+#include "app/gui/dialog_buttons.h"
+
 #include "app/app_context.h"
 #include "app/language_table.h"
 #include "app/startup.h"
@@ -41,18 +43,7 @@ LanguageDialog::LanguageDialog(AppContext& ctx, QWidget* parent) : QDialog(paren
     }
     layout->addWidget(box);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
-    ok->setObjectName(QStringLiteral("SSCommandAceptar"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancelar"), this);
-    cancel->setObjectName(QStringLiteral("SSCommandCancelar"));
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    addAcceptRow(this, layout, LeaveButton::Cancel);
     connect(group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked)
             code_ = qint16(id);
