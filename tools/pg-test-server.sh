@@ -35,7 +35,7 @@ stop() {
   rm -rf "$state"
 }
 
-port=55432
+port=${TVQ52_PG_PORT:-55432}  # another run at once on this machine sets its own
 launch() {
   dir=$1
   if ! as_server "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
