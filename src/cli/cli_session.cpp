@@ -1,5 +1,6 @@
 #include "cli/cli_session.h"
 
+#include <QFileInfo>
 #include <QTextStream>
 
 #include "app/data_folder.h"
@@ -127,8 +128,13 @@ void CliSession::applyLineOptions(const CliOptions& o)
         link.SerialPort = std::uint8_t(*o.port);
         link.SerialDevice.clear();
     }
-    if (!o.device.isEmpty())
-        link.SerialDevice = o.device;
+    if (!o.device.isEmpty()) {
+        // A path is taken from where the command runs, as any command takes
+        // a file; a bare name that is not there stays a name in /dev.
+        const QFileInfo relative(o.device);
+        const bool path = o.device.contains(QLatin1Char('/')) || relative.exists() || relative.isSymLink();
+        link.SerialDevice = relative.isRelative() && path ? relative.absoluteFilePath() : o.device;
+    }
     if (o.modem)
         link.ModemMode = *o.modem ? 1 : 0;
     if (o.pulse)

@@ -5,6 +5,7 @@
 #include "core/catalogue_ids.h"
 #include "db/journal.h"
 #include "db/store.h"
+#include "i18n/loc_guru.h"
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
 #include "records/record_store.h"
@@ -69,6 +70,7 @@ public:
     }
 
     void expect(qint32 serial) { requested_ = serial; }
+    qint32 expectedSerial() const override { return requested_ == kUnitOnTheLine ? 0 : requested_; }
 
 private:
     qint32 shown_;
@@ -174,6 +176,17 @@ int runDownload(CliSession& session, const CliOptions& options)
         const auto when = parseRangeStamp(args[k + 1]);
         if (!when) {
             err << "tvq52-cli: not a date and time: " << args[k + 1] << '\n' << usage << Qt::endl;
+            return 2;
+        }
+        if (!requestCarries(*when)) {
+            err << "tvq52-cli: "
+                << session.ctx->guru
+                       .GetTranslation(
+                           QStringLiteral("La fecha %1 no se puede pedir al TVQ-52: solo admite años de %2 a %3."))
+                       .arg(args[k + 1].trimmed())
+                       .arg(kFirstRequestYear)
+                       .arg(kLastRequestYear)
+                << Qt::endl;
             return 2;
         }
         (isFrom ? from : to) = when;

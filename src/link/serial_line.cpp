@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -22,6 +24,15 @@ namespace tvq52 {
 namespace {
 
 #ifdef Q_OS_UNIX
+
+// Where the port opens the device: a name without a path is one in /dev.
+QString systemLocation(const QString& device)
+{
+    if (device.startsWith(QLatin1Char('/')) || device.startsWith(QLatin1String("./"))
+        || device.startsWith(QLatin1String("../")))
+        return device;
+    return QStringLiteral("/dev/") + device;
+}
 
 bool processAlive(qint64 pid)
 {
@@ -54,25 +65,56 @@ qint64 lockHolder(const QString& device)
     return 0;
 }
 
-// A process with the device open, as fuser finds it (all of them for root,
-// this user's otherwise).
+qint64 parentOf(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> after = text.mid(text.lastIndexOf(')') + 1).simplified().split(' ');
+    return after.size() > 1 ? after[1].toLongLong() : 0;
+}
+
+// A process that opened the device itself, as fuser finds it (all of them
+// for root, this user's otherwise). Standard streams are left out: they are
+// handed down, not taken (every shell has /dev/null or its terminal there),
+// and so are this process and the ones that started it, which handed it
+// its own.
 qint64 openedBy(const QString& device)
 {
     const QString target = QFileInfo(device).canonicalFilePath();
     if (target.isEmpty())
         return 0;
+    QSet<qint64> ours;
+    for (qint64 pid = ::getpid(); pid > 1 && !ours.contains(pid); pid = parentOf(pid))
+        ours.insert(pid);
     const QDir proc(QStringLiteral("/proc"));
     for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool numeric = false;
         const qint64 pid = entry.toLongLong(&numeric);
-        if (!numeric)
+        if (!numeric || ours.contains(pid))
             continue;
         const QDir fds(proc.filePath(entry + QStringLiteral("/fd")));
         for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
-            if (QFile::symLinkTarget(fds.filePath(fd)) == target)
+            if (fd.toInt() > STDERR_FILENO && QFile::symLinkTarget(fds.filePath(fd)) == target)
                 return pid;
     }
     return 0;
+}
+
+enum class DeviceKind : std::uint8_t { Terminal, NotTerminal, Exclusive, Unknown };
+
+// Opened without becoming its controlling terminal and without waiting for
+// a carrier; only after the port's own open failed.
+DeviceKind probeDevice(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY ? DeviceKind::Exclusive : DeviceKind::Unknown;
+    const bool terminal = ::isatty(fd) != 0;
+    ::close(fd);
+    return terminal ? DeviceKind::Terminal : DeviceKind::NotTerminal;
 }
 
 QString processName(qint64 pid)
@@ -123,11 +165,17 @@ PortAccess checkPortAccess(const QString& device)
     PortAccess access;
     access.device = device;
 #ifdef Q_OS_UNIX
-    const QByteArray path = QFile::encodeName(device);
+    const QString location = systemLocation(device);
+    const QByteArray path = QFile::encodeName(location);
     struct stat st {};
     if (::stat(path.constData(), &st) != 0) {
         access.fault = (errno == ENOENT || errno == ENOTDIR) ? PortFault::Missing : PortFault::Other;
         access.systemText = QString::fromLocal8Bit(std::strerror(errno));
+        return access;
+    }
+    // A file, a folder or a pipe is no port, whoever has it open.
+    if (!S_ISCHR(st.st_mode)) {
+        access.fault = PortFault::NotSerial;
         return access;
     }
     if (::access(path.constData(), R_OK | W_OK) != 0) {
@@ -135,7 +183,7 @@ PortAccess checkPortAccess(const QString& device)
         describePermission(access, st);
         return access;
     }
-    access.holderPid = lockHolder(device);
+    access.holderPid = lockHolder(location);
     if (access.holderPid != 0) {
         access.fault = PortFault::Busy;
         access.holderName = processName(access.holderPid);
@@ -154,16 +202,27 @@ PortAccess diagnoseOpenFailure(const QString& device, QSerialPort::SerialPortErr
         access.fault = PortFault::Missing;
         return access;
     }
-    if (access.fault == PortFault::Missing || access.fault == PortFault::NoPermission)
+    if (access.fault == PortFault::Missing || access.fault == PortFault::NoPermission
+        || access.fault == PortFault::NotSerial)
         return access;
+    bool exclusive = false;
 #ifdef Q_OS_UNIX
-    if (access.holderPid == 0)
-        access.holderPid = openedBy(device);
+    if (access.holderPid == 0) {
+        const QString location = systemLocation(device);
+        const DeviceKind kind = probeDevice(location);
+        // /dev/null and the like: a character device but no terminal.
+        if (kind == DeviceKind::NotTerminal) {
+            access.fault = PortFault::NotSerial;
+            return access;
+        }
+        exclusive = kind == DeviceKind::Exclusive;
+        access.holderPid = openedBy(location);
+    }
     if (access.holderPid != 0 && access.holderName.isEmpty())
         access.holderName = processName(access.holderPid);
 #endif
     // The user may read and write the device, so a refusal means it is taken.
-    if (access.holderPid != 0 || error == QSerialPort::PermissionError) {
+    if (access.holderPid != 0 || exclusive || error == QSerialPort::PermissionError) {
         access.fault = PortFault::Busy;
         return access;
     }
@@ -199,6 +258,11 @@ Error portAccessError(const PortAccess& access)
                 "grupo %4). Pida acceso al administrador del equipo.");
             error.textArgs = {access.device, access.user, access.owner, access.group};
         }
+        return error;
+    case PortFault::NotSerial:
+        error.text = QStringLiteral(
+            "%1 no es un puerto serie. Compruebe el nombre del dispositivo, o elija otro puerto en Comunicaciones.");
+        error.textArgs = {access.device};
         return error;
     case PortFault::Busy:
         if (access.holderPid != 0) {

@@ -8,7 +8,7 @@
 namespace tvq52 {
 
 // Why a serial device cannot be used.
-enum class PortFault : std::uint8_t { None, Missing, NoPermission, Busy, Other };
+enum class PortFault : std::uint8_t { None, Missing, NoPermission, Busy, NotSerial, Other };
 
 struct PortAccess {
     PortFault fault = PortFault::None;

@@ -55,6 +55,16 @@ void count(KindCounts& counts, std::optional<Stored> stored)
 
 } // namespace
 
+std::optional<qint64> listMsLeft(const QDateTime& listStart, const QDateTime& firstStamp, const QDateTime& lastStamp,
+                                 qint64 elapsedMs)
+{
+    const qint64 covered = lastStamp.secsTo(firstStamp);
+    if (!listStart.isValid() || covered <= 0 || elapsedMs <= 0)
+        return std::nullopt;
+    const qint64 remaining = std::max<qint64>(0, listStart.secsTo(lastStamp));
+    return qint64(std::llround(double(elapsedMs) * double(remaining) / double(covered)));
+}
+
 QString downloadCountsText(const DownloadCounts& counts)
 {
     QStringList lines;
@@ -86,13 +96,16 @@ struct DownloadWorkflow::Run {
     Store rows;
     DownloadReport report;
     DownloadRange range;
+    DownloadRange sessions; // the session list's own start, the same end
     IntervalLayout layout = IntervalLayout::From30;
-    int leqMinutes = 0;
-    std::optional<QDateTime> newestEnd;
     int frames = 0;
     int listRecords = 0;
     qint64 listsStartedNs = -1;
     qint64 lastProgressNs = -1;
+    // The key stamps of the current list's first and latest records.
+    std::optional<QDateTime> firstStamp;
+    QDateTime lastStamp;
+    qint64 firstStampNs = -1;
 };
 
 DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
@@ -226,6 +239,18 @@ void DownloadWorkflow::exchange(Run& run)
         run.report.error = Error{msg::UnknownSerial, QString::number(serial)};
         return;
     }
+    if (const qint32 expected = view_.expectedSerial(); expected != 0 && serial != expected) {
+        const QString text =
+            guru_
+                .GetTranslation(QStringLiteral(
+                    "Ha contestado el TVQ-52 número %1 en lugar del %2: no se descarga. Compruebe el teléfono "
+                    "guardado del %2."))
+                .arg(serial)
+                .arg(expected);
+        run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
+        run.report.error = Error{0, text};
+        return;
+    }
     if (serial != view_.shownSerial()) {
         view_.showUnit(serial);
         run.range = view_.rangeForConnectedUnit(run.range, proposedRange(run.store, serial, session_.clock().now()));
@@ -233,10 +258,23 @@ void DownloadWorkflow::exchange(Run& run)
     state.UnitSerial = serial;
     state.UnitFirmware = firmware;
 
-    if (const auto entry = run.journal.open(JournalAction::Download, serial, lineName())) {
-        run.report.journalEntry = *entry;
-        run.store.setJournalEntry(&run.journal, *entry);
+    // No record is stored outside its entry: without one nothing starts.
+    const auto entry = run.journal.open(JournalAction::Download, serial, lineName());
+    if (!entry) {
+        link.line().write(QByteArray(1, char(kCan)));
+        const QString text =
+            guru_
+                .GetTranslation(QStringLiteral(
+                    "No se puede abrir la entrada de la descarga en el diario de intercambios (%1): la descarga no "
+                    "empieza y la unidad conserva sus registros. Vuelva a intentarlo cuando la base de datos quede "
+                    "libre."))
+                .arg(run.journal.lastError().trimmed().section(QLatin1Char('\n'), 0, 0));
+        run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
+        run.report.error = Error{0, text};
+        return;
     }
+    run.report.journalEntry = *entry;
+    run.store.setJournalEntry(&run.journal, *entry);
 
     if (unit->value(QStringLiteral("TVersion")).toString() != firmware) {
         if (!run.store.storeFirmware(serial, firmware))
@@ -244,14 +282,14 @@ void DownloadWorkflow::exchange(Run& run)
         view_.showFirmware(firmware);
     }
     run.layout = intervalLayoutFor(firmware);
-    run.leqMinutes = unit->value(QStringLiteral("ByTLeq")).toInt();
 
     if (!receiveTotals(run) || !receiveEventDates(run))
         return;
     link.SendFrame(intervalsRequest(run.range));
     if (receiveList(run, RecordKind::Intervals) != ListEnd::Ended)
         return;
-    link.SendFrame(sessionsRequest(run.range));
+    run.sessions = sessionRange(run.store, serial, run.range);
+    link.SendFrame(sessionsRequest(run.sessions));
     if (receiveList(run, RecordKind::Sessions) != ListEnd::Ended)
         return;
     showCatalogue(run.prompter, guru_, msg::TransferDone, MessageStyle::Information);
@@ -315,6 +353,8 @@ DownloadWorkflow::ListEnd DownloadWorkflow::receiveList(Run& run, RecordKind kin
     const LinkState& state = session_.state();
     if (run.listsStartedNs < 0)
         run.listsStartedNs = session_.clock().elapsedNs();
+    run.firstStamp.reset();
+    run.firstStampNs = -1;
     ListEnd end = ListEnd::Ended;
     for (;;) {
         if (state.StopRequested) {
@@ -346,7 +386,7 @@ bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
     const LinkState& state = session_.state();
     const std::uint8_t* frame = state.FrameBuffer.data();
     const int length = state.FrameLength;
-    const QDateTime rangeStart = run.range.start();
+    const QDateTime rangeStart = kind == RecordKind::Sessions ? run.sessions.start() : run.range.start();
     KindCounts& counts = run.report.counts[int(kind)];
 
     RecordFrame what;
@@ -356,17 +396,16 @@ bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
         DecodedRecord<IntervalRecord> r = decodeInterval(frame, length, run.layout, rangeStart);
         what = r.kind;
         if (what == RecordFrame::Record) {
-            if (!run.newestEnd)
-                run.newestEnd = r.record.end;
-            if (run.leqMinutes <= 0)
-                run.leqMinutes = r.record.leqMinutes;
+            noteStamp(run, r.record.end);
             stored = run.store.storeInterval(run.report.serial, r.record);
         }
     } else {
         DecodedRecord<SessionRecord> r = decodeSession(frame, length, rangeStart);
         what = r.kind;
-        if (what == RecordFrame::Record)
+        if (what == RecordFrame::Record) {
+            noteStamp(run, r.record.start);
             stored = run.store.storeSession(run.report.serial, r.record);
+        }
     }
 
     switch (what) {
@@ -413,14 +452,19 @@ void DownloadWorkflow::progress(Run& run, RecordKind kind, bool force)
     const double seconds = run.listsStartedNs < 0 ? 0 : double(nowNs - run.listsStartedNs) / 1e9;
     if (seconds > 0 && run.listRecords > 0)
         p.recordsPerSecond = run.listRecords / seconds;
-    if (kind == RecordKind::Intervals && p.recordsPerSecond > 0 && run.leqMinutes > 0) {
-        const QDateTime newest = run.newestEnd.value_or(run.range.end());
-        const qint64 minutes = std::max<qint64>(0, run.range.start().secsTo(newest) / 60);
-        const qint64 expected = minutes / run.leqMinutes + 1;
-        const qint64 left = std::max<qint64>(0, expected - run.report.counts[int(RecordKind::Intervals)].received);
-        p.msLeft = qint64(std::llround(double(left) / p.recordsPerSecond * 1000.0));
-    }
+    if ((kind == RecordKind::Intervals || kind == RecordKind::Sessions) && run.firstStamp)
+        p.msLeft = listMsLeft(kind == RecordKind::Sessions ? run.sessions.start() : run.range.start(), *run.firstStamp,
+                              run.lastStamp, (nowNs - run.firstStampNs) / 1'000'000);
     view_.downloadProgress(p);
+}
+
+void DownloadWorkflow::noteStamp(Run& run, const QDateTime& stamp)
+{
+    if (!run.firstStamp) {
+        run.firstStamp = stamp;
+        run.firstStampNs = session_.clock().elapsedNs();
+    }
+    run.lastStamp = stamp;
 }
 
 QString DownloadWorkflow::lineName() const

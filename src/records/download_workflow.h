@@ -44,6 +44,13 @@ struct DownloadReport {
 // What a download's journal entry keeps: one "kind added rewritten refused"
 // line per kind, and the totals read as plain values.
 QString downloadCountsText(const DownloadCounts& counts);
+
+// How long the rest of a record list takes. Lists come newest first, so the
+// key stamps of its first record and of the latest one received, against the
+// list's start, tell how far it has come in `elapsedMs` (counted from the
+// first record). Nothing while that cannot be told: one stamp so far.
+std::optional<qint64> listMsLeft(const QDateTime& listStart, const QDateTime& firstStamp, const QDateTime& lastStamp,
+                                 qint64 elapsedMs);
 QString totalsText(const TotalsReading& totals);
 
 // The download of the recorded-data window and of `tvq52-cli download`,
@@ -76,6 +83,7 @@ private:
     // Takes one received record frame; false when the list is over.
     bool takeRecordFrame(Run& run, RecordKind kind, ListEnd* end);
     void progress(Run& run, RecordKind kind, bool force);
+    void noteStamp(Run& run, const QDateTime& stamp);
     void fail(Run& run, const Error& error);
     // Ends the download on a write that failed, saying why.
     void failStoring(Run& run, StoreFailure why, const QString& databaseError);

@@ -435,6 +435,17 @@ bool RecordStore::storeFirmware(qint32 serial, const QString& firmware)
 
 std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial, const std::optional<QDateTime>& before) const
 {
+    return newestStart(QStringLiteral("Intervalos"), serial, before);
+}
+
+std::optional<QDateTime> RecordStore::newestSessionStart(qint32 serial) const
+{
+    return newestStart(QStringLiteral("Sesiones"), serial, std::nullopt);
+}
+
+std::optional<QDateTime> RecordStore::newestStart(const QString& table, qint32 serial,
+                                                  const std::optional<QDateTime>& before) const
+{
     // Walks the key index backwards: one row read however many are stored.
     QSqlQuery query(database_.connection());
     query.setForwardOnly(true);
@@ -442,9 +453,9 @@ std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial, const s
                               " AND (\"DFechaInicio\" < ? OR (\"DFechaInicio\" = ? AND "
                               "\"THoraInicio\" < ?))")
                                  : QString();
-    query.prepare(QStringLiteral("SELECT \"DFechaInicio\", \"THoraInicio\" FROM \"Intervalos\" WHERE "
-                                 "\"LNumeroSerie\" = ?%1 ORDER BY \"DFechaInicio\" DESC, \"THoraInicio\" DESC LIMIT 1")
-                      .arg(older));
+    query.prepare(QStringLiteral("SELECT \"DFechaInicio\", \"THoraInicio\" FROM \"%1\" WHERE "
+                                 "\"LNumeroSerie\" = ?%2 ORDER BY \"DFechaInicio\" DESC, \"THoraInicio\" DESC LIMIT 1")
+                      .arg(table, older));
     query.addBindValue(serial);
     if (before) {
         const QString date = before->date().toString(Qt::ISODate);
@@ -475,6 +486,21 @@ DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDate
     const std::optional<QDateTime> before = Journal(store.database()).oldestIntervalSinceLastCompletedDownload(serial);
     const std::optional<QDateTime> from = store.newestIntervalStart(serial, before);
     return DownloadRange::from(from ? *from : now.addDays(-60), now);
+}
+
+QDateTime sessionListStart(const QDateTime& intervalStart, const std::optional<QDateTime>& newestSession)
+{
+    QDateTime start = intervalStart.addDays(-1);
+    if (newestSession && *newestSession < start)
+        start = *newestSession;
+    // A day back from the first day a request can name stays on that day.
+    const QDateTime first = wallClock(QDate(kFirstRequestYear, 1, 1), QTime(0, 0));
+    return start < first ? first : start;
+}
+
+DownloadRange sessionRange(const RecordStore& store, qint32 serial, const DownloadRange& range)
+{
+    return DownloadRange::from(sessionListStart(range.start(), store.newestSessionStart(serial)), range.end());
 }
 
 } // namespace tvq52

@@ -57,6 +57,8 @@ public:
     // one that starts before `before`.
     std::optional<QDateTime> newestIntervalStart(qint32 serial,
                                                  const std::optional<QDateTime>& before = std::nullopt) const;
+    // The start of the newest stored session of the unit.
+    std::optional<QDateTime> newestSessionStart(qint32 serial) const;
     Database& database() const { return database_; }
 
     // Why the last call failed, as the database said it.
@@ -64,6 +66,8 @@ public:
     StoreFailure lastFailure() const { return failure_; }
 
 private:
+    std::optional<QDateTime> newestStart(const QString& table, qint32 serial,
+                                         const std::optional<QDateTime>& before) const;
     std::optional<Stored> write(const QString& table, const Row& row);
     enum class Attempt : std::uint8_t { Done, Failed, Retry };
     Attempt attempt(const QString& table, const Row& row, Stored* stored);
@@ -105,5 +109,13 @@ Row eventRow(qint32 serial, const EventDate& event);
 // The range picker's proposal: from the newest stored interval's start (or
 // 60 days before `now` when none is stored) to `now`.
 DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now);
+
+// The session list's own start. The unit stores a session only when it
+// ends, so a session under way at one download began before the next one's
+// interval start: the list starts at the newest stored session, or a day
+// before the interval start when that is earlier or none is stored.
+QDateTime sessionListStart(const QDateTime& intervalStart, const std::optional<QDateTime>& newestSession);
+// The range the session request sends: that start, the interval range's end.
+DownloadRange sessionRange(const RecordStore& store, qint32 serial, const DownloadRange& range);
 
 } // namespace tvq52

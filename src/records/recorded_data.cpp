@@ -74,6 +74,11 @@ void putStamp(std::uint8_t* b, const QDateTime& when)
 
 } // namespace
 
+bool requestCarries(const QDateTime& at)
+{
+    return at.isValid() && at.date().year() >= kFirstRequestYear && at.date().year() <= kLastRequestYear;
+}
+
 DownloadRange DownloadRange::from(const QDateTime& start, const QDateTime& end)
 {
     DownloadRange range;

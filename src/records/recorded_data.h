@@ -104,6 +104,12 @@ struct SessionRecord {
 enum class IntervalLayout : std::uint8_t { Before30, From30 };
 IntervalLayout intervalLayoutFor(const QString& firmware);
 
+// The years a request can name: its year bytes come from two-digit years,
+// below 50 being 20yy. Any other year would silently name another century.
+inline constexpr int kFirstRequestYear = 1950;
+inline constexpr int kLastRequestYear = 2049;
+bool requestCarries(const QDateTime& at);
+
 // The range of a download: start and end day, month, two-digit year, hour
 // and minute, as the range picker leaves them.
 struct DownloadRange {

@@ -12,7 +12,7 @@ struct DownloadProgress {
     DownloadCounts counts{};
     int frames = 0;               // every frame received, end frames too
     double recordsPerSecond = 0;  // interval and session frames
-    std::optional<qint64> msLeft; // estimated from the range and the unit's Leq time
+    std::optional<qint64> msLeft; // the current list's, estimated from its records' stamps
 };
 
 // What the download needs of the recorded-data window: the unit shown, the
@@ -24,6 +24,8 @@ public:
 
     // The serial number shown, 0 when none.
     virtual qint32 shownSerial() const = 0;
+    // The only unit to download, when the caller dialled a given one; 0: whichever answers.
+    virtual qint32 expectedSerial() const { return 0; }
     // The range picker with its proposal for the shown unit; nothing when cancelled.
     virtual std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) = 0;
     // CarregaDades for a stored unit; false when the database does not hold it.

@@ -2,6 +2,7 @@
 #include "cli_run.h"
 #include "db/database.h"
 #include "db/store.h"
+#include "recorded_history.h"
 #include "support/rows.h"
 
 #include <QElapsedTimer>
@@ -165,7 +166,7 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
     const QList<QRegularExpression> expected{
         QRegularExpression(QStringLiteral("^serial +answered +outcome")),
         QRegularExpression(QStringLiteral("^1001 +1001 +completed +96 +\\d+ +0$")),
-        QRegularExpression(QStringLiteral("^1002 +1003 +another unit answered +96 ")),
+        QRegularExpression(QStringLiteral("^1002 +1003 +another unit answered +0 +0 +0$")),
         QRegularExpression(QStringLiteral("^12x4 +- +not a serial number +0 ")),
         QRegularExpression(QStringLiteral("^1003 +1003 +completed +\\d+ ")),
         QRegularExpression(QStringLiteral("^1004 +- +no telephone number ")),
@@ -175,6 +176,11 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
         EXPECT_TRUE(expected[k].match(lines[k]).hasMatch()) << qPrintable(lines[k]);
     EXPECT_TRUE(r.err.contains(QStringLiteral("units.txt:5: not a serial number: 12x4"))) << qPrintable(r.err);
     EXPECT_EQ(r.err.count(QStringLiteral("[yes]")), 0) << "collect answers its own questions";
+    // What went wrong with 1002 is said, and success only for the two collected.
+    EXPECT_TRUE(
+        r.err.contains(QStringLiteral("Ha contestado el TVQ-52 número 1003 en lugar del 1002: no se descarga.")))
+        << qPrintable(r.err);
+    EXPECT_EQ(r.err.count(QStringLiteral("Transmisión realizada correctamente")), 2) << qPrintable(r.err);
     auto db = openFolderDatabase(cli);
     Store store(*db);
     EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1001}})), 96);
@@ -193,4 +199,62 @@ TEST(CliDownload, UsageErrors)
         const CliResult r = cli(args);
         EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(' ') + ": " + r.err);
     }
+}
+
+TEST(CliDownload, AYearTheRequestCannotCarryIsRefusedNotWrapped)
+{
+    CliRuns cli;
+    CliResult r = cli({"download", "--from", "01/12/2009 00:00", "--to", "31/12/2099 23:59"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(
+        QStringLiteral("La fecha 31/12/2099 23:59 no se puede pedir al TVQ-52: solo admite años de 1950 a 2049.")))
+        << qPrintable(r.err);
+    r = cli({"download", "--from", "31/12/1949 23:59"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("La fecha 31/12/1949 23:59 no se puede pedir"))) << qPrintable(r.err);
+    // The first and last years it can carry are taken (there is no unit to ask here).
+    r = cli({"--device", cli.home.file(QStringLiteral("no-port")), "download", "--from", "01/01/1950 00:00", "--to",
+             "31/12/2049 23:59"});
+    EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
+    EXPECT_FALSE(r.err.contains(QStringLiteral("no se puede pedir"))) << qPrintable(r.err);
+}
+
+// The unit stores a session when it ends. Tonight's download finds the
+// session under way; tomorrow's routine download, whose interval range
+// starts after that session began, still reads it.
+TEST(CliDownload, ASessionRunningAtOneDownloadArrivesWithTheNextRoutineOne)
+{
+    CliRuns cli;
+    storeUnits(cli, {{4711, "4.0", ""}});
+    // The last two evenings' sessions, both ended by 08:00.
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime end(now.date().addDays(now.time().hour() < 9 ? -1 : 0), QTime(8, 0));
+    const sim::RecordedHistory full = sim::generateHistory({52, 2, 15, end});
+    ASSERT_EQ(full.sessions.size(), 2);
+    const sim::SessionRecord running = full.sessions.back();
+    const QDateTime clock = running.start.addSecs(3600);
+    ASSERT_LT(clock, running.end);
+    const QStringList unit{"--serial", "4711",          "--days",
+                           "2",        "--history-end", end.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))};
+    const auto sessionStored = [&] {
+        auto db = openFolderDatabase(cli);
+        return Store(*db).count(QStringLiteral("Sesiones"),
+                                row({{"LNumeroSerie", 4711},
+                                     {"DFechaInicio", running.start.date()},
+                                     {"THoraInicio", running.start.toString(QStringLiteral("HH:mm"))}}));
+    };
+
+    cli.startSim(unit + QStringList{"--clock", clock.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))});
+    CliResult r = cli.onSim({"--clock-speed", "20", "download"});
+    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err + r.out);
+    EXPECT_EQ(count(cli, "Sesiones"), full.sessions.size() - 1);
+    EXPECT_EQ(sessionStored(), 0);
+
+    cli.sim.reset();
+    cli.startSim(unit);
+    r = cli.onSim({"--clock-speed", "20", "download"});
+    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err + r.out);
+    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("\nsessions +2 +1 +1 +0\n")))) << qPrintable(r.out);
+    EXPECT_EQ(sessionStored(), 1);
+    EXPECT_EQ(count(cli, "Sesiones"), full.sessions.size());
 }

@@ -127,3 +127,37 @@ TEST(PortFailures, APortTheUserMayNotUseSaysWhoMayAndWhatToDo)
         EXPECT_FALSE(r.err.contains(kTransmissionError)) << qPrintable(r.err);
     }
 }
+
+// /dev/null is a character device that every shell has open: it is no
+// serial port, and nobody holds it.
+TEST(PortFailures, ADeviceThatIsNoSerialPortIsToldApart)
+{
+    CliRuns cli;
+    for (const QString& device : {QStringLiteral("/dev/null"), QStringLiteral(TVQ52_ASSET_DIR "/Language.db")}) {
+        const CliResult r = cli({"--device", device, "identify"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("%1 no es un puerto serie.").arg(device))) << qPrintable(r.err);
+        EXPECT_FALSE(r.err.contains(QStringLiteral("ocupado"))) << qPrintable(r.err);
+        EXPECT_FALSE(r.err.contains(kTransmissionError)) << qPrintable(r.err);
+    }
+}
+
+// A relative device path is taken from the folder the command runs in.
+TEST(PortFailures, ARelativeDevicePathIsTakenFromTheCurrentFolder)
+{
+    CliRuns cli;
+    ASSERT_EQ(cli({"init"}).exitCode, 0);
+    cli.startSim({});
+    ASSERT_TRUE(QDir(cli.home.path()).mkpath(QStringLiteral("links")));
+    ASSERT_TRUE(QFile::link(cli.sim->devicePath(), cli.home.file(QStringLiteral("ttysim"))));
+    ASSERT_TRUE(QFile::link(cli.sim->devicePath(), cli.home.file(QStringLiteral("links/ttysim"))));
+    for (const QString& device : {QStringLiteral("ttysim"), QStringLiteral("links/ttysim")}) {
+        QProcess p;
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.setWorkingDirectory(cli.home.path());
+        p.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"),
+                {"--home", cli.home.path(), "--device", device, "identify"});
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(p.exitCode(), 0) << qPrintable(device + ": " + QString::fromUtf8(p.readAllStandardError()));
+    }
+}

@@ -3,8 +3,15 @@
 #include "i18n/loc_guru.h"
 #include "link/serial_line.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
+#include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tvq52;
 
@@ -69,6 +76,7 @@ TEST(PortAccessMessages, EachFailureSaysWhatToDoInEveryLanguage)
          fault(PortFault::Busy),
          "«fuser -v /dev/ttyUSB0» muestra cuál es",
          {"fuser -v /dev/ttyUSB0"}},
+        {"not a serial port", fault(PortFault::NotSerial), "/dev/ttyUSB0 no es un puerto serie", {"/dev/ttyUSB0"}},
     };
 
     LocGuru guru;
@@ -107,4 +115,87 @@ TEST(PortAccessMessages, ValuesAreFilledInOnce)
     const QString text = errorText(guru, portAccessError(a));
     EXPECT_TRUE(text.startsWith("El puerto /tmp/%2 está ocupado por otro programa (odd%1%3name, proceso 7)"))
         << text.toStdString();
+}
+
+namespace {
+
+// A pseudo-terminal pair of this process: the master and the slave's path.
+struct Pty {
+    int master = -1;
+    QString slave;
+    Pty()
+    {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            slave = QString::fromLocal8Bit(::ptsname(master));
+    }
+    ~Pty()
+    {
+        if (master >= 0)
+            ::close(master);
+    }
+};
+
+// A child process, stopped and reaped when it goes.
+struct Child {
+    QProcess process;
+    ~Child()
+    {
+        process.kill();
+        process.waitForFinished(3000);
+    }
+};
+
+bool hasFd(qint64 pid, int fd)
+{
+    for (int k = 0; k < 200; ++k) {
+        if (QFileInfo::exists(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd)))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+} // namespace
+
+// A port that cannot be opened is held only by a program that opened it
+// itself: not by this process, nor by one that merely has it as a standard
+// stream (as every shell has /dev/null or its terminal); a device that is no
+// terminal at all is no serial port, whoever has it open.
+TEST(PortDiagnosis, OnlyAProgramThatOpenedThePortItselfIsNamedAsHoldingIt)
+{
+    Pty pty;
+    ASSERT_FALSE(pty.slave.isEmpty());
+    const int ours = ::open(QFile::encodeName(pty.slave).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(ours, 3);
+    Child onStdin;
+    onStdin.process.start(QStringLiteral("sh"),
+                          {QStringLiteral("-c"), QStringLiteral("exec sleep 30 <\"$0\""), pty.slave});
+    ASSERT_TRUE(onStdin.process.waitForStarted());
+    ASSERT_TRUE(hasFd(onStdin.process.processId(), 0));
+
+    PortAccess a = diagnoseOpenFailure(pty.slave, QSerialPort::PermissionError, QString());
+    EXPECT_EQ(a.fault, PortFault::Busy);
+    EXPECT_EQ(a.holderPid, 0) << "named " << a.holderName.toStdString();
+
+    Child opener;
+    opener.process.start(QStringLiteral("sh"),
+                         {QStringLiteral("-c"), QStringLiteral("exec 3<>\"$0\"; exec sleep 30"), pty.slave});
+    ASSERT_TRUE(opener.process.waitForStarted());
+    ASSERT_TRUE(hasFd(opener.process.processId(), 3));
+    a = diagnoseOpenFailure(pty.slave, QSerialPort::PermissionError, QString());
+    EXPECT_EQ(a.fault, PortFault::Busy);
+    EXPECT_EQ(a.holderPid, opener.process.processId());
+    EXPECT_EQ(a.holderName, QStringLiteral("sleep"));
+    ::close(ours);
+
+    for (const QString& device :
+         {QStringLiteral("/dev/null"), QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), QStringLiteral("/tmp")}) {
+        a = diagnoseOpenFailure(device, QSerialPort::UnknownError, QStringLiteral("Unknown error"));
+        EXPECT_EQ(a.fault, PortFault::NotSerial) << device.toStdString();
+        EXPECT_EQ(a.holderPid, 0) << device.toStdString();
+    }
+    EXPECT_EQ(checkPortAccess(QStringLiteral("/tmp")).fault, PortFault::NotSerial);
+    LocGuru guru;
+    EXPECT_TRUE(errorText(guru, portAccessError(a)).startsWith(QStringLiteral("/tmp no es un puerto serie.")));
 }

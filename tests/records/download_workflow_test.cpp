@@ -9,6 +9,7 @@
 #include "link/memory_line.h"
 #include "recorded_history.h"
 #include "records/download_workflow.h"
+#include "records/record_store.h"
 #include "records/records_view.h"
 #include "sim_options.h"
 #include "support/private_server.h"
@@ -19,8 +20,12 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace tvq52;
 using test::row;
@@ -94,6 +99,8 @@ protected:
                                             &error, nullptr);
         ASSERT_TRUE(o) << error.toStdString();
         history = sim::generateHistory({o->seed, o->days, o->leqMinutes, o->historyEnd});
+        if (o->clock.isValid())
+            history = sim::heldAt(history, o->clock);
         unit = std::make_unique<sim::UnitSimulator>(*o, history, [this](const QByteArray& b) { line.deliver(b); });
         line.onWrite([this](const QByteArray& b) { unit->receive(b); });
         // As the user's Stop would, right after the record is acknowledged.
@@ -150,6 +157,41 @@ protected:
 };
 
 class FullDownload : public Download, public ::testing::WithParamInterface<const char*> {};
+
+// Another program holding the database file's write lock (BEGIN IMMEDIATE
+// on its own connection) for a while, from a thread of its own.
+class WriteLockHolder {
+public:
+    WriteLockHolder(const QString& path, std::chrono::milliseconds hold)
+    {
+        std::promise<bool> held;
+        auto taken = held.get_future();
+        thread_ = std::thread([path, hold, held = std::move(held)]() mutable {
+            const QString name = QUuid::createUuid().toString();
+            {
+                QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+                other.setDatabaseName(path);
+                QSqlQuery q(other);
+                const bool ok = other.open() && q.exec(QStringLiteral("BEGIN IMMEDIATE"));
+                held.set_value(ok);
+                if (ok) {
+                    std::this_thread::sleep_for(hold);
+                    q.exec(QStringLiteral("COMMIT"));
+                }
+                q = QSqlQuery();
+                other.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        });
+        locked_ = taken.get();
+    }
+    ~WriteLockHolder() { thread_.join(); }
+    bool locked() const { return locked_; }
+
+private:
+    std::thread thread_;
+    bool locked_ = false;
+};
 
 } // namespace
 
@@ -489,4 +531,117 @@ TEST_F(Download, AServerThatGoesAwayEndsTheDownloadSayingSoAndTheNextOneReconnec
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(entries[1].outcome, QStringLiteral("interrupted")) << "its program's session ended with the server";
     EXPECT_TRUE(journal.verify().findings.isEmpty());
+}
+
+// The unit stores a session only once it has ended: one under way at a
+// download arrives with the next routine one, whose interval range starts
+// after that session began. The picker keeps proposing the interval range.
+TEST_F(Download, ASessionUnderWayAtADownloadArrivesWithTheNextRoutineOne)
+{
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    const sim::RecordedHistory full = sim::generateHistory({52, 2, 15, kHistoryEnd});
+    ASSERT_GE(full.sessions.size(), 2);
+    const sim::SessionRecord running = full.sessions.back();
+    ASSERT_GT(running.start.secsTo(running.end), 3600);
+    // An hour into the newest session; sessions start on a quarter hour.
+    const QDateTime unitClock = running.start.addSecs(3600);
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"),
+                {"--clock", unitClock.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))});
+    ASSERT_EQ(history.sessions.size(), full.sessions.size() - 1);
+    const DownloadReport first = download();
+    ASSERT_EQ(first.outcome, DownloadOutcome::Completed);
+    EXPECT_EQ(rows("Sesiones", 4711), full.sessions.size() - 1);
+
+    // The unit the next morning: that session has ended.
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    const DownloadReport second = download();
+    ASSERT_EQ(second.outcome, DownloadOutcome::Completed);
+    EXPECT_EQ(key(view.proposal->start()), key(unitClock.addSecs(-15 * 60))) << "the newest stored interval";
+    const auto stored = store->selectOne(QStringLiteral("Sesiones"),
+                                         row({{"LNumeroSerie", 4711},
+                                              {"DFechaInicio", running.start.date()},
+                                              {"THoraInicio", running.start.toString(QStringLiteral("HH:mm"))}}));
+    ASSERT_TRUE(stored) << "the session that was running";
+    EXPECT_EQ(stored->value(QStringLiteral("DFechaFinal")).toDate(), running.end.date());
+    EXPECT_EQ(rows("Sesiones", 4711), full.sessions.size());
+    const KindCounts& sessions = second.counts[int(RecordKind::Sessions)];
+    EXPECT_EQ(sessions.added, 1);
+    EXPECT_EQ(sessions.rewritten, 1) << "read from the newest stored session on";
+    EXPECT_TRUE(Journal(*db).verify().findings.isEmpty());
+}
+
+TEST(SessionListStart, FromTheNewestStoredSessionOrADayBeforeTheIntervalStart)
+{
+    const QDateTime intervals = wallClock(QDate(2024, 3, 15), QTime(1, 45));
+    const QDateTime dayBefore = wallClock(QDate(2024, 3, 14), QTime(1, 45));
+    EXPECT_EQ(sessionListStart(intervals, std::nullopt), dayBefore) << "none stored";
+    const QDateTime older = wallClock(QDate(2024, 3, 12), QTime(21, 30));
+    EXPECT_EQ(sessionListStart(intervals, older), older);
+    EXPECT_EQ(sessionListStart(intervals, wallClock(QDate(2024, 3, 14), QTime(22, 0))), dayBefore);
+    // Never before the first day a request can name.
+    EXPECT_EQ(sessionListStart(wallClock(QDate(1950, 1, 1), QTime(10, 0)), std::nullopt),
+              wallClock(QDate(1950, 1, 1), QTime(0, 0)));
+    EXPECT_TRUE(requestCarries(sessionListStart(wallClock(QDate(1950, 1, 1), QTime(10, 0)), std::nullopt)));
+}
+
+// A download never stores a record outside its journal entry: it waits for
+// another program's write as long as the busy timeout allows, and otherwise
+// does not start, saying why.
+TEST_F(Download, AnotherProgramsWriteLockIsWaitedForOrTheDownloadDoesNotStart)
+{
+    if (test::onServerBackend())
+        GTEST_SKIP() << "the file's write lock";
+    storeUnit(4711, QStringLiteral("4.0"));
+    view.shown = 4711;
+    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    {
+        const WriteLockHolder briefly(db->path(), std::chrono::milliseconds(1500));
+        ASSERT_TRUE(briefly.locked());
+        const DownloadReport r = download();
+        ASSERT_EQ(r.outcome, DownloadOutcome::Completed) << prompter.shown().back().text.toStdString();
+        EXPECT_NE(r.journalEntry, 0);
+    }
+    const JournalVerification v = Journal(*db).verify();
+    EXPECT_TRUE(v.findings.isEmpty());
+    EXPECT_EQ(v.recordsNotJournaled, 0);
+    EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
+
+    storeUnit(4712, QStringLiteral("4.0"));
+    view.shown = 4712;
+    connectUnit(QStringLiteral("4712"), QStringLiteral("4.0"));
+    const WriteLockHolder tooLong(db->path(), std::chrono::milliseconds(6500));
+    ASSERT_TRUE(tooLong.locked());
+    const DownloadReport r = download();
+    EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
+    EXPECT_EQ(r.journalEntry, 0);
+    EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 0}));
+    EXPECT_TRUE(prompter.shown().back().text.startsWith(
+        QStringLiteral("No se puede abrir la entrada de la descarga en el diario de intercambios (")))
+        << prompter.shown().back().text.toStdString();
+    EXPECT_EQ(prompter.shown().back().style, MessageStyle::Critical);
+    EXPECT_EQ(line.written().toHex(' '), "18 02 00 06 01 03 06 18") << "nothing asked, the unit told to stop";
+    for (const char* table : {"Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado"})
+        EXPECT_EQ(rows(table, 4712), 0) << table;
+    const auto unitRow = store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4712}}));
+    EXPECT_TRUE(unitRow->value(QStringLiteral("DFechaTotales")).isNull()) << "no totals stored";
+}
+
+TEST(ListTimeLeft, ComesFromHowFarTheRecordsStampsHaveCome)
+{
+    const QDateTime start = wallClock(QDate(2024, 3, 13), QTime(10, 0));
+    const QDateTime first = wallClock(QDate(2024, 3, 15), QTime(10, 0));
+    // A day of a two-day list in 3 s: another 3 s.
+    EXPECT_EQ(listMsLeft(start, first, first.addDays(-1), 3000), 3000);
+    EXPECT_EQ(listMsLeft(start, first, first.addSecs(-12 * 3600), 3000), 9000);
+    // However far back the range reaches, only what is left of it counts.
+    EXPECT_EQ(listMsLeft(start.addDays(-58), first, first.addDays(-1), 3000), 177000);
+    // At or past the start: nothing left.
+    EXPECT_EQ(listMsLeft(start, first, start, 6000), 0);
+    EXPECT_EQ(listMsLeft(start, first, start.addSecs(-900), 6000), 0);
+    // One stamp, no time yet, or stamps out of order tell nothing.
+    EXPECT_FALSE(listMsLeft(start, first, first, 3000));
+    EXPECT_FALSE(listMsLeft(start, first, first.addDays(-1), 0));
+    EXPECT_FALSE(listMsLeft(start, first, first.addDays(1), 3000));
+    EXPECT_FALSE(listMsLeft(QDateTime(), first, first.addDays(-1), 3000));
 }

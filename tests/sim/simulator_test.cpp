@@ -368,3 +368,34 @@ TEST(UnitSimulator, RealTimeCasesStepThroughTheDisplayEdgesAndRepeat)
     EXPECT_EQ(frames[7].mid(10, 5).toHex(' '), "01 01 00 00 01");
     EXPECT_EQ(frames[8].mid(12, 6), frames[0].mid(12, 6)) << "and again from the start";
 }
+
+// A unit whose clock stands before the end of its history holds what had
+// ended by then: a session under way is not held until it ends.
+TEST(RecordedHistory, AtAnEarlierClockASessionUnderWayIsNotHeldYet)
+{
+    const SimOptions later = optionsFor("4.0", {"--days", "3"});
+    const RecordedHistory full = historyFor(later);
+    ASSERT_GE(full.sessions.size(), 2);
+    const SessionRecord running = full.sessions.back();
+    const QDateTime clock = running.start.addSecs(3600);
+    const SimOptions o =
+        optionsFor("4.0", {"--days", "3", "--clock", clock.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))});
+    EXPECT_EQ(o.clock, clock);
+    const RecordedHistory held = heldAt(historyFor(o), o.clock);
+    EXPECT_EQ(held.sessions.size(), full.sessions.size() - 1);
+    EXPECT_EQ(held.sessions.back().start, full.sessions.at(full.sessions.size() - 2).start);
+    ASSERT_FALSE(held.intervals.isEmpty());
+    EXPECT_EQ(held.intervals.back().end, clock);
+    int passes = 0;
+    for (const IntervalRecord& r : held.intervals)
+        passes += r.passesVenue;
+    EXPECT_EQ(held.totalPassesVenue, passes);
+    EXPECT_LT(held.totalPassesVenue, full.totalPassesVenue);
+
+    // A clock after the history's end or before its start is no clock of it.
+    QString error;
+    for (const char* when : {"2024-03-15T10:30", "2024-03-01T10:00", "yesterday"})
+        EXPECT_FALSE(
+            parseSimOptions({"tvq52-sim", "--history-end", "2024-03-15T10:07", "--clock", when}, &error, nullptr))
+            << when;
+}

@@ -178,4 +178,32 @@ RecordedHistory generateHistory(const HistoryPlan& plan)
     return h;
 }
 
+RecordedHistory heldAt(const RecordedHistory& history, const QDateTime& clock)
+{
+    RecordedHistory h;
+    for (const IntervalRecord& r : history.intervals) {
+        if (r.end > clock)
+            continue;
+        h.intervals << r;
+        h.totalPassesVenue += r.passesVenue;
+        h.totalPassesNeighbour += r.passesNeighbour;
+        h.totalSensorInactive += r.sensorInactive;
+    }
+    for (const SessionRecord& s : history.sessions)
+        if (s.end <= clock)
+            h.sessions << s;
+    auto upTo = [&](const QList<QDateTime>& dates) {
+        QList<QDateTime> held;
+        for (const QDateTime& d : dates)
+            if (d <= clock)
+                held << d;
+        return held;
+    };
+    h.erasures = upTo(history.erasures);
+    h.batteryEnds = upTo(history.batteryEnds);
+    h.reprogrammings = upTo(history.reprogrammings);
+    h.totalErasures = int(h.erasures.size());
+    return h;
+}
+
 } // namespace tvq52::sim

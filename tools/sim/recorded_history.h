@@ -76,6 +76,12 @@ struct HistoryPlan {
 // one stretch with the sensor out. The same plan always gives the same history.
 RecordedHistory generateHistory(const HistoryPlan& plan);
 
+// What the unit holds when its clock reads `clock`, inside the history: the
+// intervals and event dates up to then, and only the sessions that had ended,
+// since the unit stores a session when it ends; totals count what is held.
+// The same history at a later clock holds the session that was under way.
+RecordedHistory heldAt(const RecordedHistory& history, const QDateTime& clock);
+
 // The fixed limits of the generated venue, also in its programming.
 struct VenueLimits {
     static constexpr std::uint8_t dayVenue = 95, dayNeighbour = 35;

@@ -100,6 +100,12 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     const QCommandLineOption end(QStringLiteral("history-end"),
                                  QStringLiteral("End of the recorded history, yyyy-MM-ddTHH:mm (default now)."),
                                  QStringLiteral("WHEN"));
+    const QCommandLineOption clock(
+        QStringLiteral("clock"),
+        QStringLiteral("The unit's clock, yyyy-MM-ddTHH:mm, before the history's end: it holds only the records that "
+                       "had ended by then, so a session under way then is stored later (run again without it to "
+                       "see the unit later on)."),
+        QStringLiteral("WHEN"));
     const QCommandLineOption realtime(QStringLiteral("realtime-ms"),
                                       QStringLiteral("Pause between real-time readings (default 500)."),
                                       QStringLiteral("MS"), QStringLiteral("500"));
@@ -134,8 +140,8 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
                                     QStringLiteral("Append a line to FILE for each record the PC acknowledges."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log the traffic on standard error."));
-    p.addOptions({link, type,  firmware, serial, progMode,   seed,  days,  leq,      end,    realtime, cases,
-                  pace, modem, rings,    ringMs, dialResult, guard, fault, dialUnit, ackLog, verbose});
+    p.addOptions({link,  type, firmware, serial, progMode, seed,       days,  leq,   end,      clock,  realtime,
+                  cases, pace, modem,    rings,  ringMs,   dialResult, guard, fault, dialUnit, ackLog, verbose});
 
     if (helpText)
         *helpText = p.helpText();
@@ -190,6 +196,12 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
         o.historyEnd = QDateTime::fromString(p.value(end), QStringLiteral("yyyy-MM-ddTHH:mm"));
         if (!o.historyEnd.isValid())
             return bad(end);
+    }
+    if (p.isSet(clock)) {
+        o.clock = QDateTime::fromString(p.value(clock), QStringLiteral("yyyy-MM-ddTHH:mm"));
+        const QDateTime last = o.historyEnd.isValid() ? o.historyEnd : QDateTime::currentDateTime();
+        if (!o.clock.isValid() || o.clock > last || o.clock < last.addDays(-o.days))
+            return bad(clock);
     }
     if (auto v = number(p.value(realtime), 0, 3600000))
         o.realtimeMs = *v;

@@ -66,6 +66,9 @@ struct SimOptions {
     int days = 7;
     int leqMinutes = 15;
     QDateTime historyEnd; // invalid: now
+    // The unit's clock, when it reads earlier than the history's end: it
+    // holds only what had ended by then (heldAt). Invalid: the end.
+    QDateTime clock;
 
     int realtimeMs = 500;       // pause before each further real-time reading
     bool realtimeCases = false; // step through the display's edge cases instead

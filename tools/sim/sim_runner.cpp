@@ -67,7 +67,10 @@ std::unique_ptr<UnitSimulator> SimRunner::makeUnit(const SimOptions& o)
     plan.days = o.days;
     plan.leqMinutes = o.leqMinutes;
     plan.end = o.historyEnd;
-    auto unit = std::make_unique<UnitSimulator>(o, generateHistory(plan), [this](const QByteArray& bytes) {
+    RecordedHistory history = generateHistory(plan);
+    if (o.clock.isValid())
+        history = heldAt(history, o.clock);
+    auto unit = std::make_unique<UnitSimulator>(o, std::move(history), [this](const QByteArray& bytes) {
         if (modem_) {
             modem_->fromUnit(bytes);
         } else {

@@ -163,7 +163,9 @@ RangePicker::RangePicker(const LocGuru& guru, Prompter& prompter, const QDateTim
             return;
         const auto current = readField(calendarFor_->text());
         const QTime time = current ? current->time() : QTime(0, 0);
-        calendarFor_->setText(fieldText(QDateTime(date, time, Qt::UTC)));
+        const QDateTime picked(date, time, Qt::UTC);
+        calendarFor_->setText(fieldText(picked));
+        setTo_.insert(calendarFor_, picked);
     });
     guru_.TranslateForm(this);
 }
@@ -178,6 +180,7 @@ QWidget* RangePicker::dateField(const char* name, const char* buttonName, const 
     edit->setObjectName(QString::fromLatin1(name));
     edit->setInputMask(QStringLiteral("99/99/99 99:99"));
     edit->setText(fieldText(at));
+    setTo_.insert(edit, at);
     edit->setMinimumWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("00/00/00 00:00")) + 24);
     auto* drop = new QToolButton(box);
     drop->setObjectName(QString::fromLatin1(buttonName));
@@ -218,13 +221,37 @@ std::optional<QDateTime> RangePicker::readField(const QString& text)
     return QDateTime(date, time, Qt::UTC);
 }
 
+std::optional<QDateTime> RangePicker::fieldValue(const QLineEdit* field) const
+{
+    auto value = readField(field->text());
+    // A date the calendar or the proposal set keeps its century while the
+    // field still shows it; only a typed year follows the two-digit rule.
+    const auto set = setTo_.constFind(field);
+    if (value && set != setTo_.cend() && set->isValid() && fieldText(*set).left(8) == field->text().trimmed().left(8))
+        value = QDateTime(set->date(), value->time(), Qt::UTC);
+    return value;
+}
+
 void RangePicker::confirm()
 {
-    const auto start = readField(start_->text());
-    const auto end = readField(end_->text());
+    const auto start = fieldValue(start_);
+    const auto end = fieldValue(end_);
     if (!start || !end) {
         showCatalogue(prompter_, guru_, msg::WrongDate, MessageStyle::Critical);
         (start ? end_ : start_)->setFocus();
+        return;
+    }
+    for (const auto& [at, field] : {std::pair{*start, start_}, std::pair{*end, end_}}) {
+        if (requestCarries(at))
+            continue;
+        const QString text =
+            guru_
+                .GetTranslation(QStringLiteral("La fecha %1 no se puede pedir al TVQ-52: solo admite años de %2 a %3."))
+                .arg(at.toString(QStringLiteral("dd/MM/yyyy HH:mm")))
+                .arg(kFirstRequestYear)
+                .arg(kLastRequestYear);
+        prompter_.message(Message{text, {}, MessageStyle::Critical, 0, {}});
+        field->setFocus();
         return;
     }
     if (*end <= *start) {

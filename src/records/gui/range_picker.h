@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QFrame>
+#include <QHash>
 #include <optional>
 
 class QLabel;
@@ -64,6 +65,8 @@ private:
     QWidget* dateField(const char* name, const char* buttonName, const QDateTime& at, QLineEdit** field);
     void dropCalendar(QLineEdit* field, QToolButton* button);
     void confirm();
+    // The field's date-time as OK reads it.
+    std::optional<QDateTime> fieldValue(const QLineEdit* field) const;
 
     const LocGuru& guru_;
     Prompter& prompter_;
@@ -72,6 +75,8 @@ private:
     MonthCalendar* calendar_ = nullptr;
     QLineEdit* calendarFor_ = nullptr;
     std::optional<DownloadRange> range_;
+    // What the proposal or the calendar last put in each field.
+    QHash<const QLineEdit*, QDateTime> setTo_;
 };
 
 } // namespace tvq52

@@ -101,4 +101,41 @@ TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime
     EXPECT_FALSE(calendar->isVisible());
 }
 
+// The request carries two-digit years, 1950 to 2049: a date the calendar
+// takes beyond them is refused with a message, not read a century off.
+TEST_F(RangePickerTest, AYearTheRequestCannotCarryIsRefusedAndTheWindowStays)
+{
+    open(at(15, 12, 2049, 10, 0), at(31, 12, 2049, 23, 0));
+    child<QToolButton>(picker_.get(), "CalendarioIni")->click();
+    auto* calendar = picker_->findChild<MonthCalendar*>();
+    ASSERT_NE(calendar, nullptr);
+    child<QToolButton>(calendar, "CalendarioSiguiente")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2050"));
+    QList<QToolButton*> days;
+    for (QToolButton* b : calendar->findChildren<QToolButton*>())
+        if (b->objectName().isEmpty())
+            days << b;
+    ASSERT_EQ(days.size(), 42);
+    // January 2050 starts on a Saturday: the seventh cell.
+    ASSERT_EQ(days[6]->text(), QStringLiteral("1"));
+    days[6 + 14]->click();
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("15/01/50 10:00"));
+    ok();
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(
+        prompter_.shown()[0].text,
+        QStringLiteral("La fecha 15/01/2050 10:00 no se puede pedir al TVQ-52: solo admite años de 1950 a 2049."));
+    EXPECT_EQ(prompter_.shown()[0].style, MessageStyle::Critical);
+    EXPECT_TRUE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+
+    // A year typed in the field is read by the two-digit rule.
+    prompter_.clear();
+    field("MaskFechaIni")->setText(QStringLiteral("15/01/49 10:00"));
+    ok();
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+    ASSERT_TRUE(picker_->range().has_value());
+    EXPECT_EQ(picker_->range()->start(), at(15, 1, 2049, 10, 0));
+}
+
 } // namespace
