@@ -2,6 +2,13 @@
 
 #include "exchange/exchange_format.h"
 
+#include <QFileInfo>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tvq52 {
 
 namespace {
@@ -14,21 +21,64 @@ void chopLineEnd(QByteArray* bytes)
         bytes->chop(1);
 }
 
+bool isBlank(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    return true;
+}
+
 } // namespace
 
-bool ExchangeReader::open(const QString& path, QString* error)
+bool ExchangeReader::open(const QString& path, QString* error, OpenFailure* why)
 {
+    OpenFailure failure = OpenFailure::None;
     file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly)) {
-        *error = file_.errorString();
-        return false;
+#ifdef Q_OS_UNIX
+    // Opened without waiting (a pipe would wait for a writer) and checked on
+    // the descriptor itself, so that nothing can be swapped in between.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0) {
+        failure = OpenFailure::CannotOpen;
+        *error = QString::fromLocal8Bit(strerror(errno));
+    } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        failure = OpenFailure::NotARegularFile;
+        ::close(fd);
+    } else {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (!file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            failure = OpenFailure::CannotOpen;
+            *error = file_.errorString();
+            ::close(fd);
+        }
     }
+#else
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        failure = OpenFailure::NotARegularFile;
+    else if (!file_.open(QIODevice::ReadOnly)) {
+        failure = OpenFailure::CannotOpen;
+        *error = file_.errorString();
+    }
+#endif
+    if (why)
+        *why = failure;
+    if (failure != OpenFailure::None)
+        return false;
     const QByteArray bom = file_.peek(3);
     utf8_ = bom == QByteArray("\xEF\xBB\xBF", 3);
     if (utf8_)
         file_.read(3);
     line_ = 0;
+    skipping_ = false;
     return true;
+}
+
+void ExchangeReader::setLimits(qint64 maxBytes, int maxFields)
+{
+    maxBytes_ = maxBytes;
+    maxFields_ = maxFields;
 }
 
 QString ExchangeReader::decode(const QByteArray& bytes) const
@@ -36,42 +86,75 @@ QString ExchangeReader::decode(const QByteArray& bytes) const
     return utf8_ ? QString::fromUtf8(bytes) : decodeWindows1252(bytes);
 }
 
+bool ExchangeReader::skipRestOfLine()
+{
+    // In pieces: the rest may be gigabytes without a line end.
+    while (true) {
+        const QByteArray piece = file_.readLine(64 * 1024);
+        if (piece.isEmpty())
+            return false;
+        if (piece.endsWith('\n'))
+            return true;
+    }
+}
+
 bool ExchangeReader::next(ExchangeRecord* record)
 {
+    if (skipping_) {
+        skipping_ = false;
+        if (!skipRestOfLine())
+            return false;
+    }
+    // At most the longest record allowed and its line end (readLine() keeps
+    // one byte of what it is given for itself).
+    const qint64 budget = maxBytes_ + 2;
     // readLine() comes back empty only at the end; atEnd() would ask the
     // file system for the size at every line.
-    QByteArray raw = file_.readLine();
+    QByteArray raw = file_.readLine(budget + 1);
     if (raw.isEmpty())
         return false;
     ++line_;
     record->line = line_;
     record->fields.clear();
+    record->quoted.clear();
     record->section.clear();
-    if (raw.startsWith("//")) {
-        chopLineEnd(&raw);
+    record->unterminated = false;
+    record->blank = false;
+    bool ended = raw.endsWith('\n');
+    const bool section = raw.startsWith("//");
+    // An odd count of quotes leaves a quoted field open: its line end is part
+    // of the field, and so is the next line.
+    qsizetype quotes = section ? 0 : raw.count('"');
+    bool atEnd = false;
+    while (quotes % 2 == 1 && ended && raw.size() < budget) {
+        const QByteArray more = file_.readLine(budget + 1 - raw.size());
+        if (more.isEmpty()) {
+            atEnd = true;
+            break;
+        }
+        ++line_;
+        quotes += more.count('"');
+        raw += more;
+        ended = raw.endsWith('\n');
+    }
+    chopLineEnd(&raw);
+    if (raw.size() > maxBytes_ || (quotes % 2 == 1 && ended && !atEnd)) {
+        // Not read to its end: the rest of its line is passed over next time.
+        record->kind = ExchangeRecord::Kind::TooLong;
+        skipping_ = !ended;
+        return true;
+    }
+    if (section) {
         record->kind = ExchangeRecord::Kind::Section;
         record->section = decode(raw.mid(2, raw.size() - 4));
         return true;
     }
-    // An odd count of quotes leaves a quoted field open: its line end is part
-    // of the field, and so is the next line.
-    qsizetype quotes = raw.count('"');
-    bool complete = raw.endsWith('\n');
-    while (quotes % 2 == 1) {
-        const QByteArray more = file_.readLine();
-        if (more.isEmpty())
-            break;
-        ++line_;
-        quotes += more.count('"');
-        raw += more;
-        complete = raw.endsWith('\n');
-    }
     // A quote left open at the end of the file means the file was cut short;
     // so may a last line without its line end (the caller counts its fields).
-    record->unterminated = !complete;
-    chopLineEnd(&raw);
+    record->unterminated = !ended;
     record->kind = quotes % 2 == 1 ? ExchangeRecord::Kind::Cut : ExchangeRecord::Kind::Fields;
-    record->fields = splitFields(decode(raw));
+    record->blank = isBlank(raw);
+    record->fields = splitFields(decode(raw), maxFields_ + 1, &record->quoted);
     return true;
 }
 
