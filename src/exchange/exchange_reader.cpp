@@ -86,15 +86,31 @@ QString ExchangeReader::decode(const QByteArray& bytes) const
     return utf8_ ? QString::fromUtf8(bytes) : decodeWindows1252(bytes);
 }
 
-bool ExchangeReader::skipRestOfLine()
+bool ExchangeReader::skipRestOfRecord()
 {
-    // In pieces: the rest may be gigabytes without a line end.
+    // In pieces: the rest may be gigabytes without a line end. The record
+    // ends at a line end outside quotes; reading goes back to just after it.
+    bool lineStart = skipAtLineStart_;
+    bool inQuotes = skipInQuotes_;
+    char piece[64 * 1024];
     while (true) {
-        const QByteArray piece = file_.readLine(64 * 1024);
-        if (piece.isEmpty())
+        const qint64 start = file_.pos();
+        const qint64 n = file_.read(piece, sizeof piece);
+        if (n <= 0)
             return false;
-        if (piece.endsWith('\n'))
-            return true;
+        for (qint64 i = 0; i < n; ++i) {
+            if (lineStart) {
+                ++line_;
+                lineStart = false;
+            }
+            if (piece[i] == '"') {
+                inQuotes = !inQuotes;
+            } else if (piece[i] == '\n') {
+                lineStart = true;
+                if (!inQuotes)
+                    return file_.seek(start + i + 1);
+            }
+        }
     }
 }
 
@@ -102,7 +118,7 @@ bool ExchangeReader::next(ExchangeRecord* record)
 {
     if (skipping_) {
         skipping_ = false;
-        if (!skipRestOfLine())
+        if (!skipRestOfRecord())
             return false;
     }
     // At most the longest record allowed and its line end (readLine() keeps
@@ -139,9 +155,11 @@ bool ExchangeReader::next(ExchangeRecord* record)
     }
     chopLineEnd(&raw);
     if (raw.size() > maxBytes_ || (quotes % 2 == 1 && ended && !atEnd)) {
-        // Not read to its end: the rest of its line is passed over next time.
+        // Not read to its end: the rest of it is passed over next time.
         record->kind = ExchangeRecord::Kind::TooLong;
-        skipping_ = !ended;
+        skipInQuotes_ = quotes % 2 == 1;
+        skipAtLineStart_ = ended;
+        skipping_ = !ended || skipInQuotes_;
         return true;
     }
     if (section) {

@@ -24,7 +24,7 @@ struct ExchangeRecord {
 // a quoted field may run over several lines and hold ";" or a line that starts
 // with "//" without ending the record or starting a section. A record longer
 // than the limit is given as TooLong without being read whole, and reading
-// goes on at the next line.
+// goes on after its end.
 class ExchangeReader {
 public:
     enum class OpenFailure { None, CannotOpen, NotARegularFile };
@@ -40,13 +40,17 @@ public:
 
 private:
     QString decode(const QByteArray& bytes) const;
-    bool skipRestOfLine();
+    bool skipRestOfRecord();
     QFile file_;
     qint64 line_ = 0;
     bool utf8_ = false;
     qint64 maxBytes_ = 1 << 20;
     int maxFields_ = 64;
-    bool skipping_ = false; // in the rest of a line too long to read
+    // In the rest of a record too long to read: where it was left, and
+    // whether inside a quoted field.
+    bool skipping_ = false;
+    bool skipAtLineStart_ = false;
+    bool skipInQuotes_ = false;
 };
 
 } // namespace tvq52
