@@ -41,6 +41,16 @@ sqlite3* sqliteHandle(const QSqlDatabase& db)
     return *static_cast<sqlite3* const*>(handle.constData());
 }
 
+// Run on the connection itself: Qt keeps no result code of a failed commit.
+bool execSqlite(QSqlDatabase& db, const char* sql, DatabaseFailure& failure)
+{
+    sqlite3* handle = sqliteHandle(db);
+    const int rc = handle ? sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) : SQLITE_MISUSE;
+    if (rc != SQLITE_OK)
+        failure = sqliteFailure(rc, handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : db.lastError().text());
+    return rc == SQLITE_OK;
+}
+
 QSet<QString> sourceColumns(QSqlDatabase& db, const QString& table)
 {
     QSet<QString> names;
@@ -84,10 +94,8 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
             keyMatch << QStringLiteral("t.%1 = %2").arg(quoteIdentifier(name), value);
     }
 
-    if (!db.transaction()) {
-        failure = sqliteFailure(db.lastError());
+    if (!execSqlite(db, "BEGIN", failure))
         return;
-    }
     count.read = scalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(source), &count.error);
     if (count.read >= 0)
         count.present =
@@ -105,15 +113,16 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
     if (!insert.exec(QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %3 FROM %4 s WHERE %5")
                          .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), source,
                               tests.join(QLatin1String(" AND "))))) {
-        failure = sqliteFailure(insert.lastError());
+        sqlite3* handle = sqliteHandle(db);
+        failure = handle ? sqliteFailure(sqlite3_errcode(handle), QString::fromUtf8(sqlite3_errmsg(handle)))
+                         : sqliteFailure(insert.lastError());
         db.rollback();
         count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
         return;
     }
     count.added = insert.numRowsAffected();
     insert.finish();
-    if (!db.commit()) {
-        failure = sqliteFailure(db.lastError());
+    if (!execSqlite(db, "COMMIT", failure)) {
         db.rollback();
         count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
         return;
