@@ -64,8 +64,7 @@ DatabaseFailure serverFailure(const QByteArray& sqlState, const QString& message
 {
     DatabaseFailure f;
     f.detail = message.trimmed().section(QLatin1Char('\n'), 0, 0);
-    if (!connectionUp || sqlState.startsWith("08") || sqlState == "57P01" || sqlState == "57P02"
-        || sqlState == "57P03")
+    if (!connectionUp || sqlState.startsWith("08") || sqlState == "57P01" || sqlState == "57P02" || sqlState == "57P03")
         f.kind = DatabaseFailure::Kind::ConnectionLost;
     else if (sqlState == "53100")
         f.kind = DatabaseFailure::Kind::DiskFull;

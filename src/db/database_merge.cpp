@@ -7,9 +7,9 @@
 #include "db/server_bulk.h"
 
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -505,12 +505,11 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
         return;
     }
     ServerMerge merge(bulk, source);
-    mergeSharedTables(
-        sourceTables, progress, result,
-        [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-            merge.mergeTable(t, name, count);
-            result.failure = merge.failure;
-        });
+    mergeSharedTables(sourceTables, progress, result,
+                      [&](const TableDef& t, const QString& name, MergeTableCount& count) {
+                          merge.mergeTable(t, name, count);
+                          result.failure = merge.failure;
+                      });
     if (result.failure.kind == DatabaseFailure::Kind::ConnectionLost)
         target.noteFailure(QSqlError(QString(), result.failure.detail, QSqlError::ConnectionError));
 }

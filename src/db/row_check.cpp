@@ -109,9 +109,8 @@ ValueFault checkStoredValue(const TableDef& table, const ColumnDef& c, const QVa
     case ColumnType::Date:
         if (v.typeId() == QMetaType::QDate)
             return v.toDate().isValid() && v.toDate().year() >= 1 && v.toDate().year() <= 9999 ? ValueFault::None
-                                                                                             : ValueFault::NotADate;
-        return v.typeId() == QMetaType::QString && isStoredDate(v.toString()) ? ValueFault::None
-                                                                             : ValueFault::NotADate;
+                                                                                               : ValueFault::NotADate;
+        return v.typeId() == QMetaType::QString && isStoredDate(v.toString()) ? ValueFault::None : ValueFault::NotADate;
     case ColumnType::Text: {
         if (v.typeId() != QMetaType::QString)
             return ValueFault::WrongType;
@@ -146,8 +145,8 @@ void fitsFunction(sqlite3_context* context, int, sqlite3_value** args)
         v = QVariant(sqlite3_value_double(value));
         break;
     case SQLITE_TEXT:
-        v = QVariant(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)),
-                                       sqlite3_value_bytes(value)));
+        v = QVariant(
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value)));
         break;
     case SQLITE_BLOB:
         v = QVariant(QByteArray(static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value)));

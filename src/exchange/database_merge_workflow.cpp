@@ -96,9 +96,10 @@ QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResu
         lines << (result.failedTable.isEmpty()
                       ? tr(ctx, "La fusión no ha podido empezar: %1. No se ha guardado nada.")
                             .arg(databaseFailureText(result.failure, ctx.guru))
-                      : tr(ctx, "La fusión se ha detenido en la tabla %1: %2. Las tablas anteriores están "
-                                "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
-                                "(lo ya guardado no se repite).")
+                      : tr(ctx,
+                           "La fusión se ha detenido en la tabla %1: %2. Las tablas anteriores están "
+                           "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
+                           "(lo ya guardado no se repite).")
                             .arg(result.failedTable, databaseFailureText(result.failure, ctx.guru)));
     return lines.join(QLatin1Char('\n'));
 }

@@ -789,7 +789,7 @@ ImportSummary ExchangeImporter::run(const QString& path)
                 names << f.trimmed();
             if (record.kind != ExchangeRecord::Kind::Fields
                 || names.join(QLatin1Char(';'))
-                           .compare(current->section->fileColumns.join(QLatin1Char(';')), Qt::CaseInsensitive)
+                        .compare(current->section->fileColumns.join(QLatin1Char(';')), Qt::CaseInsensitive)
                     != 0)
                 summary.headerMismatches.append(current->section->name);
             continue;

@@ -45,8 +45,8 @@ struct TableImport {
 
 struct ImportSummary {
     bool opened = false;
-    QString error;         // why the file or the database could not be used
-    bool notAFile = false; // a folder, a device or a pipe: never read
+    QString error;            // why the file or the database could not be used
+    bool notAFile = false;    // a folder, a device or a pipe: never read
     bool notExchange = false; // no section of ours in it
     bool cancelled = false;
     // The database failed at `failedAtLine` (0: before the first row): the

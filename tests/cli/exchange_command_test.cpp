@@ -87,7 +87,8 @@ TEST(ExchangeCommands, AnImportOnAFullDiskStopsAndFails)
     }
     EXPECT_EQ(r.exitCode, 1) << r.out.toStdString() << r.err.toStdString();
     EXPECT_TRUE(r.out.contains(QStringLiteral("La importación se ha detenido en la línea"))) << r.out.toStdString();
-    const QRegularExpressionMatch added = QRegularExpression(QStringLiteral("DiaBorrado: (\\d+) añadidos")).match(r.out);
+    const QRegularExpressionMatch added =
+        QRegularExpression(QStringLiteral("DiaBorrado: (\\d+) añadidos")).match(r.out);
     const qint64 counted = added.hasMatch() ? added.captured(1).toLongLong() : 0;
     EXPECT_LT(counted, 20000);
     EXPECT_EQ(stored(cli.home, "DiaBorrado"), counted);
@@ -107,7 +108,8 @@ TEST(ExchangeCommands, AnImportIntoALockedDatabaseFailsSayingSo)
     const CliResult r = cli({"import", cli.home.file(QStringLiteral("few.TQ52"))});
     QSqlQuery(holder->connection()).exec(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("otro programa tiene la base de datos bloqueada"))) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("otro programa tiene la base de datos bloqueada")))
+        << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(QStringLiteral("10 rechazados"))) << r.out.toStdString();
     holder.reset();
     EXPECT_EQ(stored(cli.home, "DiaBorrado"), 0);
@@ -118,7 +120,8 @@ TEST(ExchangeCommands, AnImportIntoALockedDatabaseFailsSayingSo)
     ASSERT_TRUE(Database::createSqlite(other, &error)) << error.toStdString();
     {
         auto db = Database::openSqlite(other, &error);
-        ASSERT_TRUE(QSqlQuery(db->connection()).exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (3)")));
+        ASSERT_TRUE(
+            QSqlQuery(db->connection()).exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (3)")));
     }
     holder = cli.home.openDatabase();
     ASSERT_TRUE(QSqlQuery(holder->connection()).exec(QStringLiteral("BEGIN IMMEDIATE")));

@@ -298,9 +298,9 @@ TEST(DatabaseMerge, KeyTimesThatAreNotTimesAndLevelsNoSingleHoldsAreRefused)
     EXPECT_EQ(table(r, "DiaBorrado").present, 1);
     EXPECT_EQ(table(r, "DiaBorrado").refused, 3);
     EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 2);
-    EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"THora\" IN ('01:05', '02:00')")),
-              2);
+    EXPECT_EQ(
+        count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"THora\" IN ('01:05', '02:00')")),
+        2);
     EXPECT_EQ(table(r, "Sesiones").added, 1);
     EXPECT_EQ(table(r, "Sesiones").refused, 3);
 }
@@ -326,8 +326,7 @@ TEST(DatabaseMerge, ATargetThatFailsStopsTheMergeAtItsTable)
     }
     const MergeResult r = mergeDatabase(target ? *target : *p.target, p.sourcePath());
     EXPECT_FALSE(r.complete());
-    EXPECT_EQ(r.failure.kind,
-              onServerBackend() ? DatabaseFailure::Kind::ConnectionLost : DatabaseFailure::Kind::Locked)
+    EXPECT_EQ(r.failure.kind, onServerBackend() ? DatabaseFailure::Kind::ConnectionLost : DatabaseFailure::Kind::Locked)
         << r.failure.detail.toStdString();
     ASSERT_FALSE(r.tables.isEmpty());
     EXPECT_EQ(r.failedTable, r.tables.last().table) << "no table after the failure";
@@ -360,8 +359,8 @@ TEST(DatabaseMerge, AFullDiskStopsTheMergeAndKeepsNothingOfTheTable)
                         "SELECT 9, date('2000-01-01', '+' || i || ' days'), '10:00' FROM n"));
     // The log starts again from nothing, so its first pages already grow it.
     exec(*p.target, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
-    const qint64 room = std::max(QFileInfo(p.target->path()).size(),
-                                 QFileInfo(p.target->path() + QStringLiteral("-wal")).size())
+    const qint64 room =
+        std::max(QFileInfo(p.target->path()).size(), QFileInfo(p.target->path() + QStringLiteral("-wal")).size())
         + 16 * 1024;
     MergeResult r;
     {

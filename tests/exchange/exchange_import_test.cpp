@@ -13,8 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSqlQuery>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -571,10 +571,10 @@ TEST(ExchangeReaderBounds, ALineLongerThanTheLongestRowIsRefusedFromItsStart)
     const ExchangeSection& section = *exchangeSection(QStringLiteral("DiaBorrado"));
     const qint64 limit = longestRowBytes(section);
     QByteArray file = sectionStart("DiaBorrado");
-    file += QByteArray("1;").repeated(4 * 1024 * 1024) + "\r\n"; // line 3, 8 MB
-    file += dataLine("DiaBorrado", {{"THora", q("10:00")}});    // line 4
+    file += QByteArray("1;").repeated(4 * 1024 * 1024) + "\r\n";    // line 3, 8 MB
+    file += dataLine("DiaBorrado", {{"THora", q("10:00")}});        // line 4
     file += "\"" + QByteArray("x\r\n").repeated(200000) + "\"\r\n"; // line 5: an open quote over many lines
-    file += dataLine("DiaBorrado", {{"THora", q("11:00")}});    // after it
+    file += dataLine("DiaBorrado", {{"THora", q("11:00")}});        // after it
     home.writeFile(QStringLiteral("long.TQ52"), file);
 
     ExchangeReader reader;
@@ -690,9 +690,9 @@ TEST_F(ExchangeImportTest, ExportedTextsComeBackAsStoredWhateverTheirCharacters)
 {
     const QString name = QString::fromUtf8("Łukasz Żółć");
     const QString note = QString::fromUtf8("Ἀθῆναι · 東京 · 🎵 · ª€");
-    ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
-                              row({{"LNumeroSerie", 61}, {"TContacto", name}, {"TLocal", QString(QLatin1String(""))},
-                                   {"TNota", note}})));
+    ASSERT_TRUE(store->insert(
+        QStringLiteral("Programacion"),
+        row({{"LNumeroSerie", 61}, {"TContacto", name}, {"TLocal", QString(QLatin1String(""))}, {"TNota", note}})));
     QString error;
     ASSERT_TRUE(writeExchangeFile(*db, home.file(QStringLiteral("u.TQ52")), {61}, &error)) << error.toStdString();
     QFile written(home.file(QStringLiteral("u.TQ52")));
@@ -717,9 +717,9 @@ TEST_F(ExchangeImportTest, ExportedTextsComeBackAsStoredWhateverTheirCharacters)
 TEST_F(ExchangeImportTest, KeyTimesThatAreNotTimesAndLevelsNoSingleHoldsAreRefused)
 {
     const QByteArray file = sectionStart("DiaBorrado") + dataLine("DiaBorrado", {{"THora", q("25:99")}}) // 3
-        + dataLine("DiaBorrado", {{"THora", q("1:05")}})                                              // 4
-        + dataLine("DiaBorrado", {{"THora", q("01:05")}})                                             // 5
-        + sectionStart("Sesiones") + dataLine("Sesiones", {{"SLeq", "1e300"}});                       // 8
+        + dataLine("DiaBorrado", {{"THora", q("1:05")}})                                                 // 4
+        + dataLine("DiaBorrado", {{"THora", q("01:05")}})                                                // 5
+        + sectionStart("Sesiones") + dataLine("Sesiones", {{"SLeq", "1e300"}});                          // 8
     const ImportSummary s = import(file);
     EXPECT_EQ(table(s, "DiaBorrado").added, 1);
     ASSERT_EQ(table(s, "DiaBorrado").firstRefused.size(), 2);

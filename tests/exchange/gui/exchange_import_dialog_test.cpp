@@ -135,8 +135,9 @@ TEST(ExchangeImportDialog, ADatabaseFailureIsShownAsAStoppedImport)
     EXPECT_EQ(child<QLabel>(&dialog, "lblText")->text(),
               QStringLiteral("Importación detenida por un fallo de la base de datos"));
     const QString summary = child<QPlainTextEdit>(&dialog, "txtResumen")->toPlainText();
-    EXPECT_TRUE(summary.startsWith(QStringLiteral("La importación se ha detenido en la línea 3: la base de datos solo "
-                                                  "se puede leer")))
+    EXPECT_TRUE(
+        summary.startsWith(QStringLiteral("La importación se ha detenido en la línea 3: la base de datos solo "
+                                          "se puede leer")))
         << summary.toStdString();
     EXPECT_FALSE(summary.contains(QStringLiteral("rechazados"))) << "no row is refused: " << summary.toStdString();
     EXPECT_EQ(Store(*ctx.db).count(QStringLiteral("DiaBorrado")), 0);
