@@ -29,7 +29,7 @@ int runImport(CliSession& session, const CliOptions& options)
     for (const QString& line : summaryLines(summary, ctx.guru))
         out << line << '\n';
     out.flush();
-    return summary.opened ? 0 : 1;
+    return summary.succeeded() ? 0 : 1;
 }
 
 int runExport(CliSession& session, const CliOptions& options)

@@ -2,12 +2,14 @@
 
 #include "db/database.h"
 #include "db/journal.h"
+#include "db/row_check.h"
 #include "db/schema.h"
 #include "db/server_bulk.h"
 
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
@@ -31,39 +33,22 @@ bool sameFile(const QString& a, const QString& b)
     return !ec && same;
 }
 
-// A value the target column can hold; SQLite alone would take a text in a
-// number column or an over-long text.
-QString fits(const QString& e, const ColumnDef& c, bool key)
+sqlite3* sqliteHandle(const QSqlDatabase& db)
 {
-    QString test;
-    switch (c.type) {
-    case ColumnType::Long:
-        test = QStringLiteral("typeof(%1) = 'integer' AND %1 BETWEEN -2147483648 AND 2147483647");
-        break;
-    case ColumnType::Short:
-        test = QStringLiteral("typeof(%1) = 'integer' AND %1 BETWEEN -32768 AND 32767");
-        break;
-    case ColumnType::Byte:
-        test = QStringLiteral("typeof(%1) = 'integer' AND %1 BETWEEN 0 AND 255");
-        break;
-    case ColumnType::Single:
-        test = QStringLiteral("typeof(%1) IN ('integer', 'real')");
-        break;
-    case ColumnType::Boolean:
-        test = QStringLiteral("typeof(%1) = 'integer'");
-        break;
-    case ColumnType::Date:
-        // A modifier makes SQLite carry 30 February into March, so such a day no longer compares equal.
-        test = QStringLiteral("typeof(%1) = 'text' AND date(%1, '+0 days') IS %1");
-        break;
-    case ColumnType::Text:
-        test = QStringLiteral("typeof(%1) = 'text'");
-        if (c.width > 0)
-            test += QStringLiteral(" AND length(%1) <= ") + QString::number(c.width);
-        break;
-    }
-    test = test.arg(e);
-    return key ? QStringLiteral("(%1)").arg(test) : QStringLiteral("(%1 IS NULL OR %2)").arg(e, test);
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+// Run on the connection itself: Qt keeps no result code of a failed commit.
+bool execSqlite(QSqlDatabase& db, const char* sql, DatabaseFailure& failure)
+{
+    sqlite3* handle = sqliteHandle(db);
+    const int rc = handle ? sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) : SQLITE_MISUSE;
+    if (rc != SQLITE_OK)
+        failure = sqliteFailure(rc, handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : db.lastError().text());
+    return rc == SQLITE_OK;
 }
 
 QSet<QString> sourceColumns(QSqlDatabase& db, const QString& table)
@@ -86,7 +71,11 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, QString* error)
     return q.value(0).toLongLong();
 }
 
-void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count)
+// Merges one table in its own transaction. A failure of the target's own
+// (it cannot begin, write or commit) goes to `failure` and stops the merge;
+// a source table that cannot be read only fails that table.
+void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count,
+                DatabaseFailure& failure)
 {
     const QString target = quoteIdentifier(QString::fromUtf8(t.name));
     const QString source = kSource + QLatin1Char('.') + quoteIdentifier(sourceName);
@@ -100,15 +89,13 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
         const bool key = t.isKey(c);
         columns << quoteIdentifier(name);
         values << value;
-        tests << fits(value, c, key);
+        tests << fitsCall(t, c, value);
         if (key)
             keyMatch << QStringLiteral("t.%1 = %2").arg(quoteIdentifier(name), value);
     }
 
-    if (!db.transaction()) {
-        count.error = db.lastError().text();
+    if (!execSqlite(db, "BEGIN", failure))
         return;
-    }
     count.read = scalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(source), &count.error);
     if (count.read >= 0)
         count.present =
@@ -126,17 +113,18 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
     if (!insert.exec(QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %3 FROM %4 s WHERE %5")
                          .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), source,
                               tests.join(QLatin1String(" AND "))))) {
-        count.error = insert.lastError().text();
+        sqlite3* handle = sqliteHandle(db);
+        failure = handle ? sqliteFailure(sqlite3_errcode(handle), QString::fromUtf8(sqlite3_errmsg(handle)))
+                         : sqliteFailure(insert.lastError());
         db.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
+        count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
         return;
     }
     count.added = insert.numRowsAffected();
     insert.finish();
-    if (!db.commit()) {
-        count.error = db.lastError().text();
+    if (!execSqlite(db, "COMMIT", failure)) {
         db.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
+        count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
         return;
     }
     count.refused = std::max<qint64>(0, count.read - count.added - count.present);
@@ -173,12 +161,20 @@ void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& pro
         else
             mergeOne(t, name, count);
         result.tables << count;
+        if (result.failure.failed()) {
+            result.failedTable = count.table;
+            return;
+        }
     }
 }
 
 void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
 {
     QSqlQuery q(db);
+    if (!registerFitsFunction(sqliteHandle(db))) {
+        result.failure = sqliteFailure(db.lastError());
+        return;
+    }
     q.prepare(QStringLiteral("ATTACH DATABASE ? AS ") + kSource);
     q.addBindValue(QUrl::fromLocalFile(QFileInfo(sourcePath).absoluteFilePath()).toString(QUrl::FullyEncoded)
                    + QStringLiteral("?mode=ro"));
@@ -201,7 +197,7 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
         else
             mergeSharedTables(sourceTables, progress, result,
                               [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-                                  mergeTable(db, t, name, count);
+                                  mergeTable(db, t, name, count, result.failure);
                               });
     }
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
@@ -215,6 +211,9 @@ public:
     static constexpr int kBatchRows = 2000;
 
     ServerMerge(ServerBulk& bulk, sqlite3* source) : bulk_(bulk), source_(source) {}
+
+    // The first failure of the server itself.
+    DatabaseFailure failure;
 
     void mergeTable(const TableDef& t, const QString& sourceName, MergeTableCount& count)
     {
@@ -233,9 +232,9 @@ public:
                                                                         : QStringLiteral("NULL");
             const bool key = t.isKey(c);
             values << value;
-            allTests << fits(value, c, key);
+            allTests << fitsCall(t, c, value);
             if (key) {
-                keyTests << fits(value, c, true);
+                keyTests << fitsCall(t, c, value);
                 keyIndex_.push_back(int(values.size()) - 1);
             }
         }
@@ -250,7 +249,8 @@ public:
         }
         const ServerBulk::Result begin = bulk_.exec("BEGIN", {});
         if (!begin.ok()) {
-            count.error = begin.error();
+            serverError(begin, count);
+            count.error.clear();
             return;
         }
         const int columns = int(t.columns.size());
@@ -288,9 +288,10 @@ public:
         inFlight_ = false;
         const ServerBulk::Result end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
         if (count.error.isEmpty() && !end.ok())
-            count.error = end.error();
+            serverError(end, count);
         if (!count.error.isEmpty()) {
-            count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
+            // The server's own failure stops the merge; it says nothing of the source table.
+            count = MergeTableCount{count.table, 0, 0, 0, 0, failure.failed() ? QString() : count.error};
             return;
         }
         count.refused = std::max<qint64>(0, count.read - count.added - count.present);
@@ -385,6 +386,13 @@ private:
         return bulk_.execNamed(name, sql, params);
     }
 
+    void serverError(const ServerBulk::Result& r, MergeTableCount& count)
+    {
+        if (!failure.failed())
+            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
+        count.error = failure.detail.isEmpty() ? QStringLiteral("server") : failure.detail;
+    }
+
     // Sends the batch read so far after counting the one before: the server
     // stores a batch while the next is read from the source.
     void flush(MergeTableCount& count)
@@ -398,10 +406,13 @@ private:
         for (ServerArray& a : arrays_)
             params.push_back(a.finish());
         const QByteArray name = "tvq52_merge_" + QByteArray(table_->name).toLower();
-        if (!bulk_.ensurePrepared(name, insertStatement(), int(params.size()), &count.error))
+        if (!bulk_.ensurePrepared(name, insertStatement(), int(params.size()), &count.error)) {
+            failure = serverFailure(QByteArray(), count.error, bulk_.connectionUp());
             return;
+        }
         if (!bulk_.sendPrepared(name, params)) {
-            count.error = bulk_.receive().error();
+            failure = serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp());
+            count.error = failure.detail;
             return;
         }
         inFlight_ = true;
@@ -422,7 +433,7 @@ private:
         inFlight_ = false;
         const ServerBulk::Result r = bulk_.receive();
         if (!r.ok()) {
-            count.error = r.error();
+            serverError(r, count);
             return;
         }
         // A fitting row not inserted had its key there, or another PC's meanwhile.
@@ -433,7 +444,7 @@ private:
         const QByteArray table = QByteArray(table_->name).toLower();
         const ServerBulk::Result p = exec("tvq52_present_" + table, presentStatement(), sentMisfitKeys_);
         if (!p.ok() || p.rows() != 1) {
-            count.error = p.error();
+            serverError(p, count);
             return;
         }
         count.present += QByteArray(p.text(0, 0)).toLongLong();
@@ -485,14 +496,22 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
     }
     ServerBulk bulk(target.connection());
     if (!bulk.valid()) {
-        result.fault = MergeResult::Fault::Missing;
-        result.detail = target.connection().lastError().text();
+        result.failure = serverFailure(QByteArray(), target.connection().lastError().text(), false);
+        return;
+    }
+    if (!registerFitsFunction(source)) {
+        result.fault = MergeResult::Fault::NotOurs;
+        result.detail = QString::fromUtf8(sqlite3_errmsg(source));
         return;
     }
     ServerMerge merge(bulk, source);
-    mergeSharedTables(
-        sourceTables, progress, result,
-        [&](const TableDef& t, const QString& name, MergeTableCount& count) { merge.mergeTable(t, name, count); });
+    mergeSharedTables(sourceTables, progress, result,
+                      [&](const TableDef& t, const QString& name, MergeTableCount& count) {
+                          merge.mergeTable(t, name, count);
+                          result.failure = merge.failure;
+                      });
+    if (result.failure.kind == DatabaseFailure::Kind::ConnectionLost)
+        target.noteFailure(QSqlError(QString(), result.failure.detail, QSqlError::ConnectionError));
 }
 
 void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
@@ -504,8 +523,7 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
         db.setDatabaseName(target.path());
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
-            result.fault = MergeResult::Fault::Missing;
-            result.detail = db.lastError().text();
+            result.failure = sqliteFailure(db.lastError());
         } else {
             runMerge(db, sourcePath, progress, result);
             db.close();
@@ -518,7 +536,7 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
 
 bool MergeResult::complete() const
 {
-    if (fault != Fault::None || tables.isEmpty())
+    if (fault != Fault::None || failure.failed() || tables.isEmpty())
         return false;
     for (const MergeTableCount& t : tables)
         if (!t.error.isEmpty())
@@ -544,6 +562,8 @@ QString MergeResult::countsText() const
                                           .arg(t.present)
                                           .arg(t.refused)
                                     : QStringLiteral("%1: not read (%2)").arg(t.table, t.error));
+    if (failure.failed())
+        lines << QStringLiteral("stopped at %1: %2").arg(failedTable, failure.detail);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/database_failure.h"
+
 #include <QList>
 #include <QString>
 #include <functional>
@@ -14,7 +16,7 @@ struct MergeTableCount {
     qint64 read = 0;    // rows in the source table
     qint64 added = 0;   // rows the target did not have
     qint64 present = 0; // rows whose key the target already had: left as they are
-    qint64 refused = 0; // rows that do not fit the target's columns
+    qint64 refused = 0; // rows that do not pass the checks of imported rows
     QString error;      // not empty when the table could not be read
 };
 
@@ -23,8 +25,12 @@ struct MergeResult {
     Fault fault = Fault::None;
     QString detail; // the driver's text for a fault or an unreadable table
     QList<MergeTableCount> tables;
+    // The target database failed while `failedTable` was merged: that table
+    // was rolled back and the merge stopped; the tables before it are stored.
+    DatabaseFailure failure;
+    QString failedTable;
 
-    // Every table was read; refused rows do not make it fail.
+    // Every table was read and stored; refused rows do not make it fail.
     bool complete() const;
     qint64 added() const;
     // "Table: added N, present N, refused N" a line, for the journal and the command line.

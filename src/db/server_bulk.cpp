@@ -62,8 +62,19 @@ ServerBulk::Result ServerBulk::finish(PGresult* raw)
         if (raw)
             if (const char* state = PQresultErrorField(raw, PG_DIAG_SQLSTATE))
                 r.sqlState_ = state;
+        r.connectionUp_ = connectionUp();
     }
     return r;
+}
+
+QString ServerBulk::connectionError() const
+{
+    return conn_ ? QString::fromUtf8(PQerrorMessage(conn_)).trimmed() : QStringLiteral("no PostgreSQL connection");
+}
+
+bool ServerBulk::connectionUp() const
+{
+    return conn_ && PQstatus(conn_) == CONNECTION_OK;
 }
 
 namespace {
@@ -85,6 +96,7 @@ ServerBulk::Result ServerBulk::exec(const QByteArray& sql, const std::vector<QBy
     if (!conn_) {
         Result r;
         r.error_ = QStringLiteral("no PostgreSQL connection");
+        r.connectionUp_ = false;
         return r;
     }
     const ParamArray p(params);

@@ -34,6 +34,8 @@ public:
         bool ok() const { return ok_; }
         QString error() const { return error_; }
         QByteArray sqlState() const { return sqlState_; }
+        // False when the connection broke: the statement never ran to an answer.
+        bool connectionUp() const { return connectionUp_; }
         int rows() const;
         // Rows an INSERT, UPDATE or DELETE touched.
         qint64 affected() const;
@@ -46,6 +48,7 @@ public:
         bool ok_ = false;
         QString error_;
         QByteArray sqlState_;
+        bool connectionUp_ = true;
     };
 
     // One statement; `params[i]` empty-and-null (isNull()) binds SQL NULL.
@@ -61,6 +64,9 @@ public:
     // prepares the next batch; receive() waits for its result. One at a time.
     bool sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
     Result receive();
+    // What the connection last said went wrong, and whether it is still up.
+    QString connectionError() const;
+    bool connectionUp() const;
 
 private:
     Result finish(pg_result* result);

@@ -4,6 +4,7 @@
 #include "app/command_line.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "exchange/exchange_import.h"
 #include "i18n/catalogue_message.h"
 
 #include <QFileInfo>
@@ -88,8 +89,18 @@ QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResu
     const QString counts = tr(ctx, "%1: %2 añadidos, %3 ya presentes, %4 rechazados");
     const QString unread = tr(ctx, "%1: no se ha podido leer (%2)");
     for (const MergeTableCount& t : result.tables)
-        lines << (t.error.isEmpty() ? counts.arg(t.table).arg(t.added).arg(t.present).arg(t.refused)
-                                    : unread.arg(t.table, t.error));
+        if (t.table != result.failedTable || !result.failure.failed())
+            lines << (t.error.isEmpty() ? counts.arg(t.table).arg(t.added).arg(t.present).arg(t.refused)
+                                        : unread.arg(t.table, t.error));
+    if (result.failure.failed())
+        lines << (result.failedTable.isEmpty()
+                      ? tr(ctx, "La fusión no ha podido empezar: %1. No se ha guardado nada.")
+                            .arg(databaseFailureText(result.failure, ctx.guru))
+                      : tr(ctx,
+                           "La fusión se ha detenido en la tabla %1: %2. Las tablas anteriores están "
+                           "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
+                           "(lo ya guardado no se repite).")
+                            .arg(result.failedTable, databaseFailureText(result.failure, ctx.guru)));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -1,5 +1,7 @@
 #include "exchange/exchange_format.h"
 
+#include "db/row_check.h"
+
 #include <QDate>
 #include <QTime>
 #include <charconv>
@@ -45,9 +47,54 @@ const std::vector<ExchangeSection>& exchangeSections()
 const ExchangeSection* exchangeSection(const QString& name)
 {
     for (const ExchangeSection& s : exchangeSections())
-        if (s.name == name)
+        if (s.name.compare(name, Qt::CaseInsensitive) == 0)
             return &s;
     return nullptr;
+}
+
+qint64 longestRowBytes(const ExchangeSection& section)
+{
+    // Blanks around a field are allowed (they are trimmed).
+    constexpr qint64 kBlanks = 16;
+    qint64 bytes = 0;
+    for (const QString& name : section.fileColumns) {
+        const ColumnDef& c = *section.table->column(name);
+        qint64 field = 0;
+        switch (c.type) {
+        case ColumnType::Long:
+        case ColumnType::Short:
+        case ColumnType::Byte:
+            field = 20;
+            break;
+        case ColumnType::Single:
+            field = 63; // what parseDecimal reads
+            break;
+        case ColumnType::Boolean:
+            field = 5;
+            break;
+        case ColumnType::Date:
+            field = 19; // "yyyy-mm-dd hh:nn:ss"
+            break;
+        case ColumnType::Text:
+            // Quoted with every character a doubled quote, three bytes each
+            // in UTF-8; a time may come as a date-time.
+            field = 2 + 2 * 3 * qint64(std::max(maxTextChars(c), 19));
+            break;
+        }
+        bytes += field + kBlanks + 1; // and its ";"
+    }
+    return bytes;
+}
+
+qint64 longestRowBytes()
+{
+    static const qint64 longest = [] {
+        qint64 n = 0;
+        for (const ExchangeSection& s : exchangeSections())
+            n = std::max(n, longestRowBytes(s));
+        return n;
+    }();
+    return longest;
 }
 
 QString decodeWindows1252(const QByteArray& bytes)
@@ -83,19 +130,34 @@ QByteArray encodeWindows1252(const QString& text)
     return out;
 }
 
-QStringList splitFields(const QString& record)
+QStringList splitFields(const QString& record, qsizetype maxFields, std::vector<bool>* quoted)
 {
-    if (!record.contains(QLatin1Char('"')))
-        return record.split(QLatin1Char(';'));
+    if (quoted)
+        quoted->clear();
     QStringList fields;
     const qsizetype n = record.size();
+    if (!record.contains(QLatin1Char('"'))) {
+        qsizetype from = 0;
+        while (maxFields < 0 || fields.size() < maxFields) {
+            const qsizetype semi = record.indexOf(QLatin1Char(';'), from);
+            fields.append(record.mid(from, semi < 0 ? n - from : semi - from));
+            if (semi < 0)
+                break;
+            from = semi + 1;
+        }
+        if (quoted)
+            quoted->assign(size_t(fields.size()), false);
+        return fields;
+    }
     qsizetype i = 0;
-    while (true) {
+    while (maxFields < 0 || fields.size() < maxFields) {
         QString field;
+        bool wasQuoted = false;
         // A field may mix quoted and unquoted stretches; whole stretches are
         // copied at once.
         while (i < n && record.at(i) != u';') {
             if (record.at(i) == u'"') {
+                wasQuoted = true;
                 ++i;
                 while (i < n) {
                     const qsizetype close = record.indexOf(QLatin1Char('"'), i);
@@ -122,6 +184,8 @@ QStringList splitFields(const QString& record)
             }
         }
         fields.append(field);
+        if (quoted)
+            quoted->push_back(wasQuoted);
         if (i >= n)
             break;
         ++i; // the ";"
@@ -164,8 +228,8 @@ bool parseDecimal(const QString& text, double* out)
     const char* begin = buffer[0] == '+' ? buffer + 1 : buffer;
     double v = 0;
     const auto [end, ec] = std::from_chars(begin, buffer + n, v);
-    if (ec != std::errc() || end != buffer + n || !std::isfinite(v)
-        || std::fabs(v) > double(std::numeric_limits<float>::max()))
+    // How large a value its column may take is checked with the row.
+    if (ec != std::errc() || end != buffer + n || !std::isfinite(v))
         return false;
     *out = v;
     return true;

@@ -22,7 +22,13 @@ struct ExchangeSection {
 
 // The seven sections in the order they are written and imported.
 const std::vector<ExchangeSection>& exchangeSections();
-const ExchangeSection* exchangeSection(const QString& name); // exact name
+const ExchangeSection* exchangeSection(const QString& name); // in any case
+
+// The most bytes a legal row of the section can take without its line end,
+// in either encoding, however its fields are written; and the most of any
+// section, for lines outside them.
+qint64 longestRowBytes(const ExchangeSection& section);
+qint64 longestRowBytes();
 
 // The text of an exchange file. Windows-1252 unless the file opens with a
 // UTF-8 byte-order mark.
@@ -31,8 +37,10 @@ QString decodeWindows1252(const QByteArray& bytes);
 QByteArray encodeWindows1252(const QString& text);
 
 // Splits one record (its line end already removed) at the ";" that are not
-// inside double quotes; "" in a quoted field is one quote.
-QStringList splitFields(const QString& record);
+// inside double quotes; "" in a quoted field is one quote. Stops after
+// `maxFields` fields (the rest is not split); `quoted` tells for each field
+// whether it was written between quotes.
+QStringList splitFields(const QString& record, qsizetype maxFields = -1, std::vector<bool>* quoted = nullptr);
 QString quoteField(const QString& text);
 
 // Readings of one field text; each returns false when the text is not of the

@@ -1,6 +1,7 @@
 #include "exchange/exchange_import.h"
 
 #include "db/database.h"
+#include "db/row_check.h"
 #include "db/server_bulk.h"
 #include "db/store.h"
 #include "exchange/exchange_format.h"
@@ -174,35 +175,48 @@ bool prepare(SectionWork& w, sqlite3* db, QString* error)
     return ok;
 }
 
-// The file text of one field as the value its column stores; false with
-// `why` filled when the text does not fit the column.
-bool convertField(const SectionWork& w, int index, const QString& text, SqlDialect dialect, QVariant* out, Refusal* why)
+Refusal::Kind refusalKind(ValueFault fault)
+{
+    switch (fault) {
+    case ValueFault::OutOfRange:
+        return Refusal::Kind::OutOfRange;
+    case ValueFault::NotADate:
+        return Refusal::Kind::NotADate;
+    case ValueFault::NotATime:
+        return Refusal::Kind::NotATime;
+    case ValueFault::NotABit:
+        return Refusal::Kind::NotABit;
+    case ValueFault::TooLong:
+        return Refusal::Kind::TooLong;
+    case ValueFault::NoKey:
+        return Refusal::Kind::NoKey;
+    case ValueFault::None:
+    case ValueFault::WrongType:
+        break;
+    }
+    return Refusal::Kind::NotANumber;
+}
+
+// The file text of one field as the value SQLite keeps for its column; false
+// with `why` filled when the text is not of the column's kind. An empty
+// field is no value, but "" stays an empty text.
+bool readField(const SectionWork& w, int index, const QString& text, bool quoted, QVariant* out, Refusal* why)
 {
     const ColumnDef& c = *w.columns[size_t(index)];
     if (text.isEmpty()) {
-        *out = QVariant();
+        *out = quoted && c.type == ColumnType::Text ? QVariant(QString(QLatin1String(""))) : QVariant();
         return true;
     }
     switch (c.type) {
     case ColumnType::Long:
     case ColumnType::Short:
     case ColumnType::Byte: {
-        const qint64 min = c.type == ColumnType::Long ? std::numeric_limits<qint32>::min()
-            : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::min()
-                                                      : 0;
-        const qint64 max = c.type == ColumnType::Long ? std::numeric_limits<qint32>::max()
-            : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::max()
-                                                      : 255;
         qint64 v = 0;
         if (!parseInteger(text, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), &v)) {
             why->kind = Refusal::Kind::NotANumber;
             return false;
         }
-        if (v < min || v > max) {
-            why->kind = Refusal::Kind::OutOfRange;
-            return false;
-        }
-        *out = QVariant(int(v));
+        *out = QVariant(qlonglong(v));
         return true;
     }
     case ColumnType::Single: {
@@ -211,7 +225,7 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
             why->kind = Refusal::Kind::NotANumber;
             return false;
         }
-        *out = QVariant(double(float(v))); // the column holds a single
+        *out = QVariant(v);
         return true;
     }
     case ColumnType::Boolean: {
@@ -231,7 +245,7 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
             why->kind = Refusal::Kind::NotADate;
             return false;
         }
-        *out = dialect == SqlDialect::SQLite ? QVariant(isoDate(d)) : toStorage(c, QVariant(d), dialect);
+        *out = QVariant(isoDate(d));
         return true;
     }
     case ColumnType::Text: {
@@ -260,10 +274,6 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
                 v = twoDigits(d.day()) + QLatin1Char('/') + twoDigits(d.month()) + QLatin1Char('/')
                     + QString::number(d.year()).rightJustified(4, QLatin1Char('0'));
         }
-        if (c.width > 0 && v.size() > c.width) {
-            why->kind = Refusal::Kind::TooLong;
-            return false;
-        }
         *out = v;
         return true;
     }
@@ -271,16 +281,36 @@ bool convertField(const SectionWork& w, int index, const QString& text, SqlDiale
     return false;
 }
 
-bool convertRow(const SectionWork& w, const QStringList& fields, SqlDialect dialect, QVariantList* values, Refusal* why)
+// The file's fields as the values its columns store, checked as merged rows
+// are; false with `why` filled for the first field that does not fit.
+bool convertRow(const SectionWork& w, const QStringList& fields, const std::vector<bool>& quoted, SqlDialect dialect,
+                QVariantList* values, Refusal* why)
 {
     values->resize(qsizetype(w.columns.size()));
     const int n = int(w.section->fileColumns.size());
     for (int i = 0; i < n; ++i) {
-        if (!convertField(w, i, fields[i], dialect, &(*values)[i], why)) {
-            why->column = QString::fromUtf8(w.columns[size_t(i)]->name);
+        QVariant& v = (*values)[i];
+        const ColumnDef& c = *w.columns[size_t(i)];
+        bool ok = readField(w, i, fields[i], size_t(i) < quoted.size() && quoted[size_t(i)], &v, why);
+        if (ok) {
+            const ValueFault fault = checkStoredValue(*w.section->table, c, v);
+            ok = fault == ValueFault::None;
+            if (!ok)
+                why->kind = refusalKind(fault);
+        }
+        if (!ok) {
+            why->column = QString::fromUtf8(c.name);
             why->value = fields[i];
             return false;
         }
+        if (v.isNull())
+            continue;
+        if (c.type == ColumnType::Single)
+            v = QVariant(double(float(v.toDouble()))); // the column holds a single
+        else if (c.type == ColumnType::Long || c.type == ColumnType::Short || c.type == ColumnType::Byte)
+            v = QVariant(int(v.toLongLong()));
+        else if (c.type == ColumnType::Date && dialect != SqlDialect::SQLite)
+            v = toStorage(c, v, dialect);
     }
     if (w.section->splitsDateTimes) {
         for (auto [from, to] : {std::pair{w.startIndex, w.startTimeIndex}, std::pair{w.endIndex, w.endTimeIndex}}) {
@@ -332,9 +362,14 @@ public:
     {}
 
     qint64 added = 0;
+    // The first failure of the server itself; nothing is sent after it.
+    DatabaseFailure failure;
+    qint64 failedLine = 0;
 
     void add(SectionWork& w, qint64 line, const QVariantList& values)
     {
+        if (failure.failed())
+            return;
         if (section_ != &w)
             flush();
         section_ = &w;
@@ -350,6 +385,10 @@ public:
         if (pending_.empty())
             return;
         collect();
+        if (failure.failed()) {
+            pending_.clear();
+            return;
+        }
         sent_.section = section_;
         sent_.rows = std::move(pending_);
         pending_.clear();
@@ -363,7 +402,12 @@ public:
             (seen.contains(key) ? sent_.later : sent_.first).push_back(&p.values);
             seen.insert(key);
         }
-        sent_.waiting = send(*section_, sent_.first);
+        QString error;
+        if (!send(*section_, sent_.first, &error)) {
+            fail(serverFailure(QByteArray(), error, bulk_.connectionUp()), sent_.rows.front().line);
+            return;
+        }
+        sent_.waiting = true;
         sent_.active = true;
     }
 
@@ -450,9 +494,17 @@ private:
         return bulk_.execNamed(name, sql, params);
     }
 
-    // Writes `rows` (keys unique among them); false when the server refused
-    // the statement, which then wrote nothing.
-    bool send(SectionWork& w, const std::vector<const QVariantList*>& rows)
+    void fail(const DatabaseFailure& why, qint64 line)
+    {
+        if (!failure.failed())
+            failure = why;
+        if (failedLine == 0)
+            failedLine = line;
+    }
+
+    // Sends `rows` (keys unique among them); false when they could not be
+    // sent at all.
+    bool send(SectionWork& w, const std::vector<const QVariantList*>& rows, QString* error)
     {
         std::vector<ServerArray> arrays(w.columns.size());
         for (const QVariantList* values : rows)
@@ -462,10 +514,12 @@ private:
         for (ServerArray& a : arrays)
             params.push_back(a.finish());
         const QByteArray name = "tvq52_import_" + w.section->name.toLatin1().toLower();
-        QString error;
-        if (!bulk_.ensurePrepared(name, insertStatement(w), int(params.size()), &error))
+        if (!bulk_.ensurePrepared(name, insertStatement(w), int(params.size()), error))
             return false;
-        return bulk_.sendPrepared(name, params);
+        if (bulk_.sendPrepared(name, params))
+            return true;
+        *error = bulk_.connectionError();
+        return false;
     }
 
     void collect()
@@ -475,11 +529,18 @@ private:
         sent_.active = false;
         SectionWork& w = *sent_.section;
         holds_.clear();
-        QString error;
-        if (!sent_.waiting || !complete(w, sent_.first, bulk_.receive(), !sent_.later.empty(), &error)) {
+        const ServerBulk::Result r = bulk_.receive();
+        if (!r.ok() && isServerRowError(r.sqlState(), r.connectionUp())) {
             // Nothing of the batch was written; row by row finds the culprit.
             for (const Pending& p : sent_.rows)
                 writeOne(w, p);
+            return;
+        }
+        // Anything else is the server's own failure: no row is to blame,
+        // and the next batch would fail the same way.
+        if (!complete(w, sent_.first, r, !sent_.later.empty())) {
+            fail(failure.failed() ? failure : serverFailure(r.sqlState(), r.error(), r.connectionUp()),
+                 sent_.rows.front().line);
             return;
         }
         for (const QVariantList* values : sent_.later) {
@@ -490,14 +551,12 @@ private:
 
     // Counts a sent batch by the keys its insert names.
     bool complete(SectionWork& w, const std::vector<const QVariantList*>& rows, const ServerBulk::Result& r,
-                  bool needHolds, QString* error)
+                  bool needHolds)
     {
         std::vector<QByteArray> params;
         const QByteArray table = w.section->name.toLatin1().toLower();
-        if (!r.ok()) {
-            *error = r.error();
+        if (!r.ok())
             return false;
-        }
         w.summary->added += r.rows();
         added += r.rows();
         if (r.rows() == int(rows.size()) && !needHolds)
@@ -527,6 +586,11 @@ private:
         for (ServerArray& a : keys)
             params.push_back(a.finish());
         const ServerBulk::Result s = exec("tvq52_stored_" + table, storedStatement(w), params);
+        if (!s.ok()) {
+            // The batch is stored and counted; what was there cannot be told.
+            failure = serverFailure(s.sqlState(), s.error(), s.connectionUp());
+            return false;
+        }
         const int keyCount = int(w.keyIndex.size());
         for (int row = 0; s.ok() && row < s.rows(); ++row) {
             QByteArray key;
@@ -548,10 +612,22 @@ private:
 
     void writeOne(SectionWork& w, const Pending& p)
     {
-        holds_.clear();
-        QString error = QStringLiteral("no PostgreSQL connection");
-        if (send(w, {&p.values}) && complete(w, {&p.values}, bulk_.receive(), false, &error))
+        if (failure.failed())
             return;
+        holds_.clear();
+        QString error;
+        if (!send(w, {&p.values}, &error)) {
+            fail(serverFailure(QByteArray(), error, bulk_.connectionUp()), p.line);
+            return;
+        }
+        const ServerBulk::Result r = bulk_.receive();
+        if (complete(w, {&p.values}, r, false))
+            return;
+        if (!isServerRowError(r.sqlState(), r.connectionUp())) {
+            fail(failure.failed() ? failure : serverFailure(r.sqlState(), r.error(), r.connectionUp()), p.line);
+            return;
+        }
+        error = r.error();
         Refusal why;
         why.line = p.line;
         why.kind = Refusal::Kind::Database;
@@ -583,8 +659,11 @@ ImportSummary ExchangeImporter::run(const QString& path)
         summary.tables.push_back(TableImport{s.name, 0, 0, 0, 0, {}});
 
     ExchangeReader reader;
-    if (!reader.open(path, &summary.error))
+    ExchangeReader::OpenFailure openFailure = ExchangeReader::OpenFailure::None;
+    if (!reader.open(path, &summary.error, &openFailure)) {
+        summary.notAFile = openFailure == ExchangeReader::OpenFailure::NotARegularFile;
         return summary;
+    }
     summary.opened = true;
 
     QSqlDatabase db = database_.connection();
@@ -594,8 +673,7 @@ ImportSummary ExchangeImporter::run(const QString& path)
     if (database_.isServer()) {
         bulk = std::make_unique<ServerBulk>(db);
         if (!bulk->valid()) {
-            summary.opened = false;
-            summary.error = db.lastError().text();
+            summary.failure = serverFailure(QByteArray(), db.lastError().text(), false);
             return summary;
         }
     } else if (!(handle = sqliteHandle(db))) {
@@ -607,8 +685,9 @@ ImportSummary ExchangeImporter::run(const QString& path)
     for (size_t i = 0; i < work.size(); ++i) {
         work[i].section = &exchangeSections()[i];
         work[i].summary = &summary.tables[i];
-        if (!prepare(work[i], handle, &summary.error)) {
-            summary.opened = false;
+        QString error;
+        if (!prepare(work[i], handle, &error)) {
+            summary.failure = sqliteFailure(sqlite3_errcode(handle), error);
             return summary;
         }
     }
@@ -647,33 +726,71 @@ ImportSummary ExchangeImporter::run(const QString& path)
     if (bulk)
         server.emplace(*bulk, batchRows, refuse);
 
-    if (!server)
-        db.transaction();
+    // What the last commit made final, to go back to when the next one fails.
+    std::vector<TableImport> committed = summary.tables;
+    qint64 committedAdded = 0;
+    auto failSqlite = [&](int code, const QString& message, qint64 line) {
+        summary.failure = sqliteFailure(code, message);
+        summary.failedAtLine = line;
+        sqlite3_exec(handle, "ROLLBACK", nullptr, nullptr, nullptr);
+        for (size_t i = 0; i < work.size(); ++i) {
+            summary.tables[i].added = committed[i].added;
+            summary.tables[i].present = committed[i].present;
+            summary.tables[i].differs = committed[i].differs;
+        }
+        added = committedAdded;
+    };
+    auto execSqlite = [&](const char* sql, qint64 line) {
+        const int rc = sqlite3_exec(handle, sql, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK)
+            failSqlite(rc, QString::fromUtf8(sqlite3_errmsg(handle)), line);
+        return rc == SQLITE_OK;
+    };
+    auto commitSqlite = [&](qint64 line) {
+        if (!execSqlite("COMMIT", line))
+            return false;
+        committed = summary.tables;
+        committedAdded = added;
+        return true;
+    };
+
+    reader.setLimits(longestRowBytes(), 1);
+    bool sawSection = false;
+    if (!server && !execSqlite("BEGIN", 0))
+        return summary;
     while (reader.next(&record)) {
         if (record.kind == ExchangeRecord::Kind::Section) {
             // The name only selects one of the known tables; it never names a file.
             current = nullptr;
             for (SectionWork& w : work)
-                if (w.section->name == record.section)
+                if (w.section->name.compare(record.section, Qt::CaseInsensitive) == 0)
                     current = &w;
             inUnknown = current == nullptr;
             if (inUnknown)
                 summary.ignoredSections.append(record.section);
+            sawSection = sawSection || current;
             expectHeader = current != nullptr;
+            if (current)
+                reader.setLimits(longestRowBytes(*current->section), int(current->section->fileColumns.size()));
+            else
+                reader.setLimits(longestRowBytes(), 1);
             continue;
         }
         if (!current) {
             ++summary.ignoredLines;
             continue;
         }
+        if (record.blank)
+            continue;
         if (expectHeader) {
             expectHeader = false;
             QStringList names;
             for (const QString& f : record.fields)
                 names << f.trimmed();
-            if (names.join(QLatin1Char(';'))
-                    .compare(current->section->fileColumns.join(QLatin1Char(';')), Qt::CaseInsensitive)
-                != 0)
+            if (record.kind != ExchangeRecord::Kind::Fields
+                || names.join(QLatin1Char(';'))
+                        .compare(current->section->fileColumns.join(QLatin1Char(';')), Qt::CaseInsensitive)
+                    != 0)
                 summary.headerMismatches.append(current->section->name);
             continue;
         }
@@ -684,6 +801,12 @@ ImportSummary ExchangeImporter::run(const QString& path)
         ++rows;
         Refusal why;
         why.line = record.line;
+        if (record.kind == ExchangeRecord::Kind::TooLong) {
+            why.kind = Refusal::Kind::LineTooLong;
+            why.column = QString::number(longestRowBytes(*current->section));
+            refuse(*current, why);
+            continue;
+        }
         if (record.kind == ExchangeRecord::Kind::Cut) {
             why.kind = Refusal::Kind::CutLine;
             refuse(*current, why);
@@ -691,17 +814,21 @@ ImportSummary ExchangeImporter::run(const QString& path)
         }
         if (record.fields.size() != current->section->fileColumns.size()) {
             why.kind = record.unterminated ? Refusal::Kind::CutLine : Refusal::Kind::FieldCount;
-            why.column = QStringLiteral("%1/%2").arg(record.fields.size()).arg(current->section->fileColumns.size());
+            why.column = record.fields.size() > current->section->fileColumns.size()
+                ? QStringLiteral(">%1").arg(current->section->fileColumns.size())
+                : QStringLiteral("%1/%2").arg(record.fields.size()).arg(current->section->fileColumns.size());
             refuse(*current, why);
             continue;
         }
-        if (!convertRow(*current, record.fields, dialect, &values, &why)) {
+        if (!convertRow(*current, record.fields, record.quoted, dialect, &values, &why)) {
             refuse(*current, why);
             continue;
         }
         if (server) {
             server->add(*current, record.line, values);
             added = server->added;
+            if (server->failure.failed())
+                break;
             if ((rows & 0xFF) == 0)
                 report(false);
             continue;
@@ -711,11 +838,10 @@ ImportSummary ExchangeImporter::run(const QString& path)
             find.bind(int(k), values[current->keyIndex[k]]);
         const int found = find.step();
         if (found != SQLITE_ROW && found != SQLITE_DONE) {
-            why.kind = Refusal::Kind::Database;
-            why.value = find.error();
+            const QString message = find.error();
             find.reset();
-            refuse(*current, why);
-            continue;
+            failSqlite(found, message, record.line);
+            break;
         }
         if (found == SQLITE_ROW) {
             bool same = true;
@@ -729,18 +855,24 @@ ImportSummary ExchangeImporter::run(const QString& path)
             for (qsizetype i = 0; i < values.size(); ++i)
                 insert.bind(int(i), values[i]);
             const int done = insert.step();
+            const QString message = done == SQLITE_DONE ? QString() : insert.error();
             insert.reset();
-            if (done != SQLITE_DONE) {
+            if (done != SQLITE_DONE && isSqliteRowError(done)) {
+                // The row's own values, not the database: refuse it and go on.
                 why.kind = Refusal::Kind::Database;
-                why.value = insert.error();
+                why.value = message;
                 refuse(*current, why);
                 continue;
+            }
+            if (done != SQLITE_DONE) {
+                failSqlite(done, message, record.line);
+                break;
             }
             ++current->summary->added;
             ++added;
             if (++inBatch >= batchRows) {
-                db.commit();
-                db.transaction();
+                if (!commitSqlite(record.line) || !execSqlite("BEGIN", record.line))
+                    break;
                 inBatch = 0;
             }
         }
@@ -750,9 +882,17 @@ ImportSummary ExchangeImporter::run(const QString& path)
     if (server) {
         server->finish();
         added = server->added;
-    } else {
-        db.commit();
+        if (server->failure.failed()) {
+            summary.failure = server->failure;
+            summary.failedAtLine = server->failedLine;
+            // The next use of the connection opens a new one.
+            if (summary.failure.kind == DatabaseFailure::Kind::ConnectionLost)
+                database_.noteFailure(QSqlError(QString(), summary.failure.detail, QSqlError::ConnectionError));
+        }
+    } else if (!summary.failure.failed()) {
+        commitSqlite(record.line);
     }
+    summary.notExchange = !sawSection && !summary.failure.failed();
     report(true);
     return summary;
 }
@@ -791,17 +931,69 @@ QString refusalText(const Refusal& r, LocGuru& guru)
     case Refusal::Kind::Database:
         text = r.value;
         break;
+    case Refusal::Kind::LineTooLong:
+        text = guru.GetTranslation(QStringLiteral("línea más larga que la fila más larga posible (%1 bytes)"))
+                   .arg(r.column);
+        break;
     }
     return guru.GetTranslation(QStringLiteral("línea %1")).arg(r.line) + QStringLiteral(": ") + text;
+}
+
+QString databaseFailureText(const DatabaseFailure& f, LocGuru& guru)
+{
+    QString why;
+    switch (f.kind) {
+    case DatabaseFailure::Kind::DiskFull:
+        why = guru.GetTranslation(QStringLiteral("el disco de la base de datos está lleno"));
+        break;
+    case DatabaseFailure::Kind::Locked:
+        why = guru.GetTranslation(QStringLiteral("otro programa tiene la base de datos bloqueada"));
+        break;
+    case DatabaseFailure::Kind::ReadOnly:
+        why = guru.GetTranslation(QStringLiteral("la base de datos solo se puede leer"));
+        break;
+    case DatabaseFailure::Kind::DiskError:
+        why = guru.GetTranslation(QStringLiteral("error al leer o escribir el archivo de la base de datos"));
+        break;
+    case DatabaseFailure::Kind::ConnectionLost:
+        why = guru.GetTranslation(QStringLiteral("se ha perdido la conexión con el servidor de bases de datos"));
+        break;
+    case DatabaseFailure::Kind::Other:
+    case DatabaseFailure::Kind::None:
+        why = guru.GetTranslation(QStringLiteral("la base de datos no ha aceptado la escritura"));
+        break;
+    }
+    return f.detail.isEmpty() ? why : why + QStringLiteral(" (") + f.detail + QLatin1Char(')');
 }
 
 QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
 {
     QStringList lines;
-    if (!s.opened) {
+    if (s.notAFile) {
+        lines << guru.GetTranslation(
+            QStringLiteral("No se puede importar: no es un archivo normal (es una carpeta, un dispositivo o una "
+                           "tubería)."));
+        return lines;
+    }
+    if (!s.opened && !s.failure.failed()) {
         lines << guru.GetTranslation(QStringLiteral("No se pudo leer el archivo: %1")).arg(s.error);
         return lines;
     }
+    if (s.notExchange) {
+        lines << guru.GetTranslation(
+            QStringLiteral("No es un archivo de intercambio: no tiene ninguna sección de registros (//Intervalos//, "
+                           "//Sesiones//...). No se ha importado nada."));
+        return lines;
+    }
+    if (s.failure.failed() && s.failedAtLine == 0)
+        lines << guru.GetTranslation(QStringLiteral("La importación no ha podido empezar: %1. No se ha guardado nada."))
+                     .arg(databaseFailureText(s.failure, guru));
+    else if (s.failure.failed())
+        lines << guru.GetTranslation(QStringLiteral("La importación se ha detenido en la línea %1: %2. Solo está "
+                                                    "guardado lo que se cuenta como añadido; vuelva a importar el "
+                                                    "archivo cuando se haya resuelto (lo ya guardado no se repite)."))
+                     .arg(s.failedAtLine)
+                     .arg(databaseFailureText(s.failure, guru));
     if (s.cancelled)
         lines << guru.GetTranslation(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
     for (const TableImport& t : s.tables) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/database_failure.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -23,11 +25,12 @@ struct Refusal {
         NotABit,
         TooLong,
         NoKey,
-        Database
+        Database,
+        LineTooLong
     };
     Kind kind = Kind::FieldCount;
     qint64 line = 0;
-    QString column; // the column at fault, or the counts for FieldCount
+    QString column; // the column at fault, the counts for FieldCount, the limit for LineTooLong
     QString value;
 };
 
@@ -42,12 +45,21 @@ struct TableImport {
 
 struct ImportSummary {
     bool opened = false;
-    QString error; // why the file or the database could not be used
+    QString error;            // why the file or the database could not be used
+    bool notAFile = false;    // a folder, a device or a pipe: never read
+    bool notExchange = false; // no section of ours in it
     bool cancelled = false;
+    // The database failed at `failedAtLine` (0: before the first row): the
+    // import stopped there, and the counts hold only what was committed.
+    DatabaseFailure failure;
+    qint64 failedAtLine = 0;
     std::vector<TableImport> tables; // in section order
     qint64 ignoredLines = 0;         // before the first section and in unknown sections
     QStringList ignoredSections;
     QStringList headerMismatches; // sections whose header names differ from their columns
+
+    // Read as an exchange file, and every row handled (stored, found, refused).
+    bool succeeded() const { return opened && !notExchange && !failure.failed(); }
 };
 
 struct ImportProgress {
@@ -80,6 +92,8 @@ private:
 
 // The reason for a refusal in the user's language.
 QString refusalText(const Refusal& refusal, LocGuru& guru);
+// What failed in the database and why, in the user's language.
+QString databaseFailureText(const DatabaseFailure& failure, LocGuru& guru);
 // The whole summary as lines of text, for the window and the command line.
 QStringList summaryLines(const ImportSummary& summary, LocGuru& guru);
 

@@ -2,6 +2,15 @@
 
 #include "exchange/exchange_format.h"
 
+#include <QFileInfo>
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tvq52 {
 
 namespace {
@@ -14,21 +23,64 @@ void chopLineEnd(QByteArray* bytes)
         bytes->chop(1);
 }
 
+bool isBlank(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    return true;
+}
+
 } // namespace
 
-bool ExchangeReader::open(const QString& path, QString* error)
+bool ExchangeReader::open(const QString& path, QString* error, OpenFailure* why)
 {
+    OpenFailure failure = OpenFailure::None;
     file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly)) {
-        *error = file_.errorString();
-        return false;
+#ifdef Q_OS_UNIX
+    // Opened without waiting (a pipe would wait for a writer) and checked on
+    // the descriptor itself, so that nothing can be swapped in between.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0) {
+        failure = OpenFailure::CannotOpen;
+        *error = QString::fromLocal8Bit(strerror(errno));
+    } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        failure = OpenFailure::NotARegularFile;
+        ::close(fd);
+    } else {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        if (!file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            failure = OpenFailure::CannotOpen;
+            *error = file_.errorString();
+            ::close(fd);
+        }
     }
+#else
+    if (QFileInfo::exists(path) && !QFileInfo(path).isFile())
+        failure = OpenFailure::NotARegularFile;
+    else if (!file_.open(QIODevice::ReadOnly)) {
+        failure = OpenFailure::CannotOpen;
+        *error = file_.errorString();
+    }
+#endif
+    if (why)
+        *why = failure;
+    if (failure != OpenFailure::None)
+        return false;
     const QByteArray bom = file_.peek(3);
     utf8_ = bom == QByteArray("\xEF\xBB\xBF", 3);
     if (utf8_)
         file_.read(3);
     line_ = 0;
+    skipping_ = false;
     return true;
+}
+
+void ExchangeReader::setLimits(qint64 maxBytes, int maxFields)
+{
+    maxBytes_ = maxBytes;
+    maxFields_ = maxFields;
 }
 
 QString ExchangeReader::decode(const QByteArray& bytes) const
@@ -36,42 +88,93 @@ QString ExchangeReader::decode(const QByteArray& bytes) const
     return utf8_ ? QString::fromUtf8(bytes) : decodeWindows1252(bytes);
 }
 
+bool ExchangeReader::skipRestOfRecord()
+{
+    // In pieces: the rest may be gigabytes without a line end. The record
+    // ends at a line end outside quotes; reading goes back to just after it.
+    bool lineStart = skipAtLineStart_;
+    bool inQuotes = skipInQuotes_;
+    char piece[64 * 1024];
+    while (true) {
+        const qint64 start = file_.pos();
+        const qint64 n = file_.read(piece, sizeof piece);
+        if (n <= 0)
+            return false;
+        for (qint64 i = 0; i < n; ++i) {
+            if (lineStart) {
+                ++line_;
+                lineStart = false;
+            }
+            if (piece[i] == '"') {
+                inQuotes = !inQuotes;
+            } else if (piece[i] == '\n') {
+                lineStart = true;
+                if (!inQuotes)
+                    return file_.seek(start + i + 1);
+            }
+        }
+    }
+}
+
 bool ExchangeReader::next(ExchangeRecord* record)
 {
+    if (skipping_) {
+        skipping_ = false;
+        if (!skipRestOfRecord())
+            return false;
+    }
+    // At most the longest record allowed and its line end (readLine() keeps
+    // one byte of what it is given for itself).
+    const qint64 budget = maxBytes_ + 2;
     // readLine() comes back empty only at the end; atEnd() would ask the
     // file system for the size at every line.
-    QByteArray raw = file_.readLine();
+    QByteArray raw = file_.readLine(budget + 1);
     if (raw.isEmpty())
         return false;
     ++line_;
     record->line = line_;
     record->fields.clear();
+    record->quoted.clear();
     record->section.clear();
-    if (raw.startsWith("//")) {
-        chopLineEnd(&raw);
+    record->unterminated = false;
+    record->blank = false;
+    bool ended = raw.endsWith('\n');
+    const bool section = raw.startsWith("//");
+    // An odd count of quotes leaves a quoted field open: its line end is part
+    // of the field, and so is the next line.
+    qsizetype quotes = section ? 0 : raw.count('"');
+    bool atEnd = false;
+    while (quotes % 2 == 1 && ended && raw.size() < budget) {
+        const QByteArray more = file_.readLine(budget + 1 - raw.size());
+        if (more.isEmpty()) {
+            atEnd = true;
+            break;
+        }
+        ++line_;
+        quotes += more.count('"');
+        raw += more;
+        ended = raw.endsWith('\n');
+    }
+    chopLineEnd(&raw);
+    if (raw.size() > maxBytes_ || (quotes % 2 == 1 && ended && !atEnd)) {
+        // Not read to its end: the rest of it is passed over next time.
+        record->kind = ExchangeRecord::Kind::TooLong;
+        skipInQuotes_ = quotes % 2 == 1;
+        skipAtLineStart_ = ended;
+        skipping_ = !ended || skipInQuotes_;
+        return true;
+    }
+    if (section) {
         record->kind = ExchangeRecord::Kind::Section;
         record->section = decode(raw.mid(2, raw.size() - 4));
         return true;
     }
-    // An odd count of quotes leaves a quoted field open: its line end is part
-    // of the field, and so is the next line.
-    qsizetype quotes = raw.count('"');
-    bool complete = raw.endsWith('\n');
-    while (quotes % 2 == 1) {
-        const QByteArray more = file_.readLine();
-        if (more.isEmpty())
-            break;
-        ++line_;
-        quotes += more.count('"');
-        raw += more;
-        complete = raw.endsWith('\n');
-    }
     // A quote left open at the end of the file means the file was cut short;
     // so may a last line without its line end (the caller counts its fields).
-    record->unterminated = !complete;
-    chopLineEnd(&raw);
+    record->unterminated = !ended;
     record->kind = quotes % 2 == 1 ? ExchangeRecord::Kind::Cut : ExchangeRecord::Kind::Fields;
-    record->fields = splitFields(decode(raw));
+    record->blank = isBlank(raw);
+    record->fields = splitFields(decode(raw), maxFields_ + 1, &record->quoted);
     return true;
 }
 

@@ -3,25 +3,36 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace tvq52 {
 
 // One record of an exchange file as the reader meets it.
 struct ExchangeRecord {
-    enum class Kind { Section, Fields, Cut };
+    // TooLong: longer than the reader's limit; only its start was read.
+    enum class Kind { Section, Fields, Cut, TooLong };
     Kind kind = Kind::Fields;
     qint64 line = 0;           // where the record starts, from 1
     QString section;           // for Section: the name between the markers
     QStringList fields;        // for Fields
+    std::vector<bool> quoted;  // for each field: written between quotes
     bool unterminated = false; // the file's last line, without a line end
+    bool blank = false;        // nothing but blanks on the line
 };
 
 // Reads an exchange file record by record, never holding more than one record:
 // a quoted field may run over several lines and hold ";" or a line that starts
-// with "//" without ending the record or starting a section.
+// with "//" without ending the record or starting a section. A record longer
+// than the limit is given as TooLong without being read whole, and reading
+// goes on after its end.
 class ExchangeReader {
 public:
-    bool open(const QString& path, QString* error);
+    enum class OpenFailure { None, CannotOpen, NotARegularFile };
+
+    bool open(const QString& path, QString* error, OpenFailure* why = nullptr);
+    // The bounds of the records read from now on: bytes of the record without
+    // its line end, and fields split (one more is kept, to tell too many).
+    void setLimits(qint64 maxBytes, int maxFields);
     // False at the end of the file.
     bool next(ExchangeRecord* record);
     qint64 bytesRead() const { return file_.pos(); }
@@ -29,9 +40,17 @@ public:
 
 private:
     QString decode(const QByteArray& bytes) const;
+    bool skipRestOfRecord();
     QFile file_;
     qint64 line_ = 0;
     bool utf8_ = false;
+    qint64 maxBytes_ = 1 << 20;
+    int maxFields_ = 64;
+    // In the rest of a record too long to read: where it was left, and
+    // whether inside a quoted field.
+    bool skipping_ = false;
+    bool skipAtLineStart_ = false;
+    bool skipInQuotes_ = false;
 };
 
 } // namespace tvq52

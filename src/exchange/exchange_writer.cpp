@@ -46,9 +46,11 @@ bool writeExchangeFile(Database& database, const QString& path, const QList<qint
     Store store(database);
     qint64 count = 0;
     const QByteArray crlf("\r\n");
+    // UTF-8 with its byte-order mark holds every text as stored.
+    file.write("\xEF\xBB\xBF");
     for (const ExchangeSection& s : exchangeSections()) {
-        file.write(encodeWindows1252(QStringLiteral("//") + s.name + QStringLiteral("//")) + crlf);
-        file.write(encodeWindows1252(s.fileColumns.join(QLatin1Char(';'))) + crlf);
+        file.write((QStringLiteral("//") + s.name + QStringLiteral("//")).toUtf8() + crlf);
+        file.write(s.fileColumns.join(QLatin1Char(';')).toUtf8() + crlf);
         QStringList order;
         for (const char* k : s.table->key)
             order << QString::fromUtf8(k);
@@ -77,7 +79,7 @@ bool writeExchangeFile(Database& database, const QString& path, const QList<qint
                     }
                     fields << text;
                 }
-                file.write(encodeWindows1252(fields.join(QLatin1Char(';'))) + crlf);
+                file.write(fields.join(QLatin1Char(';')).toUtf8() + crlf);
                 ++count;
             }
         }

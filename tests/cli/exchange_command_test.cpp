@@ -1,6 +1,12 @@
 #include "cli_run.h"
 #include "db/store.h"
+#include "support/file_size_limit.h"
 #include "support/rows.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSqlQuery>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -44,6 +50,102 @@ TEST(ExchangeCommands, ExportThenImportThroughTheCommandLine)
     EXPECT_EQ(to({"import", to.home.file(QStringLiteral("missing.TQ52"))}).exitCode, 1);
     EXPECT_EQ(to({"import"}).exitCode, 2);
     EXPECT_EQ(to({"export", file, "notanumber"}).exitCode, 2);
+}
+
+QByteArray erasures(int count)
+{
+    QByteArray file = "//DiaBorrado//\r\nLNumeroSerie;DFecha;THora\r\n";
+    for (int i = 0; i < count; ++i)
+        file += "52001;" + QDate(1990, 1, 1).addDays(i).toString(Qt::ISODate).toLatin1() + ";\"10:00\"\r\n";
+    return file;
+}
+
+qint64 stored(const TempHome& home, const char* table)
+{
+    auto db = home.openDatabase();
+    return Store(*db).count(QString::fromLatin1(table));
+}
+
+// A disk that fills during the import: it stops, says where and why, counts
+// only what the database holds, and fails.
+TEST(ExchangeCommands, AnImportOnAFullDiskStopsAndFails)
+{
+    if (onServerBackend())
+        GTEST_SKIP() << "the server's disk is not ours to fill";
+    CliRuns cli;
+    cli.home.provision();
+    const QString database = cli.home.file(QStringLiteral("tvq52.db"));
+    {
+        auto db = cli.home.openDatabase();
+        QSqlQuery(db->connection()).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    cli.home.writeFile(QStringLiteral("many.TQ52"), erasures(20000));
+    CliResult r;
+    {
+        const FileSizeLimit full{rlim_t(QFileInfo(database).size() + 256 * 1024)};
+        r = cli({"import", cli.home.file(QStringLiteral("many.TQ52"))});
+    }
+    EXPECT_EQ(r.exitCode, 1) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("La importación se ha detenido en la línea"))) << r.out.toStdString();
+    const QRegularExpressionMatch added =
+        QRegularExpression(QStringLiteral("DiaBorrado: (\\d+) añadidos")).match(r.out);
+    const qint64 counted = added.hasMatch() ? added.captured(1).toLongLong() : 0;
+    EXPECT_LT(counted, 20000);
+    EXPECT_EQ(stored(cli.home, "DiaBorrado"), counted);
+}
+
+// Another program holding the database's write lock longer than the import
+// waits: not a refused row, a failed import.
+TEST(ExchangeCommands, AnImportIntoALockedDatabaseFailsSayingSo)
+{
+    if (onServerBackend())
+        GTEST_SKIP() << "a file's lock";
+    CliRuns cli;
+    cli.home.provision();
+    cli.home.writeFile(QStringLiteral("few.TQ52"), erasures(10));
+    auto holder = cli.home.openDatabase();
+    ASSERT_TRUE(QSqlQuery(holder->connection()).exec(QStringLiteral("BEGIN IMMEDIATE")));
+    const CliResult r = cli({"import", cli.home.file(QStringLiteral("few.TQ52"))});
+    QSqlQuery(holder->connection()).exec(QStringLiteral("ROLLBACK"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("otro programa tiene la base de datos bloqueada")))
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("10 rechazados"))) << r.out.toStdString();
+    holder.reset();
+    EXPECT_EQ(stored(cli.home, "DiaBorrado"), 0);
+
+    // And the merge of another database the same.
+    const QString other = cli.home.file(QStringLiteral("otro.db"));
+    QString error;
+    ASSERT_TRUE(Database::createSqlite(other, &error)) << error.toStdString();
+    {
+        auto db = Database::openSqlite(other, &error);
+        ASSERT_TRUE(
+            QSqlQuery(db->connection()).exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (3)")));
+    }
+    holder = cli.home.openDatabase();
+    ASSERT_TRUE(QSqlQuery(holder->connection()).exec(QStringLiteral("BEGIN IMMEDIATE")));
+    const CliResult m = cli({"merge", other});
+    QSqlQuery(holder->connection()).exec(QStringLiteral("ROLLBACK"));
+    EXPECT_EQ(m.exitCode, 1);
+    EXPECT_TRUE(m.out.contains(QStringLiteral("La fusión se ha detenido en la tabla"))) << m.out.toStdString();
+    EXPECT_TRUE(m.out.contains(QStringLiteral("bloqueada"))) << m.out.toStdString();
+}
+
+TEST(ExchangeCommands, WhatIsNotAnExchangeFileIsToldAndFails)
+{
+    CliRuns cli;
+    cli.home.provision();
+    cli.home.writeFile(QStringLiteral("empty.TQ52"), QByteArray());
+    const CliResult empty = cli({"import", cli.home.file(QStringLiteral("empty.TQ52"))});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_TRUE(empty.out.contains(QStringLiteral("No es un archivo de intercambio"))) << empty.out.toStdString();
+    QDir(cli.home.path()).mkdir(QStringLiteral("folder.TQ52"));
+    for (const QString& path : {cli.home.file(QStringLiteral("folder.TQ52")), QStringLiteral("/dev/zero")}) {
+        const CliResult r = cli({"import", path});
+        EXPECT_EQ(r.exitCode, 1) << path.toStdString();
+        EXPECT_TRUE(r.out.contains(QStringLiteral("no es un archivo normal"))) << r.out.toStdString();
+    }
 }
 
 } // namespace

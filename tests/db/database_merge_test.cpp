@@ -3,10 +3,13 @@
 #include "db/journal.h"
 #include "db/schema.h"
 #include "db/store.h"
+#include "support/file_size_limit.h"
+#include "support/private_server.h"
 #include "support/temp_home.h"
 #include "support/test_backend.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QVariant>
 #include <gtest/gtest.h>
@@ -272,4 +275,101 @@ TEST(DatabaseMerge, ManyRowsCountExactlyAcrossBatches)
                                    "'there first'")),
               1000);
     EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = 'u4499'")), 1);
+}
+
+// A merged row passes the checks of an imported one: a key time that is no
+// time would store the same moment twice ("1:05" beside "01:05"), and a level
+// no single can hold means nothing.
+TEST(DatabaseMerge, KeyTimesThatAreNotTimesAndLevelsNoSingleHoldsAreRefused)
+{
+    Pair p;
+    addEvent(*p.target, "DiaBorrado", 5, QStringLiteral("2011-01-01"), QStringLiteral("01:05"));
+    for (const char* time : {"1:05", "25:99", "1:5", "01:05", "02:00"})
+        addEvent(*p.source, "DiaBorrado", 5, QStringLiteral("2011-01-01"), QString::fromLatin1(time));
+    exec(*p.source,
+         QStringLiteral("INSERT INTO Sesiones (LNumeroSerie, DFechaInicio, THoraInicio, DFechaFinal, THoraFinal, SLeq) "
+                        "VALUES (5, '2011-01-01', '22:00', '2011-01-02', '01:00', 1e300), "
+                        "(5, '2011-01-02', '22:00', '2011-01-03', '01:00', -1e300), "
+                        "(5, '2011-01-03', '22:00', '2011-01-04', '24:30', 70.5), "
+                        "(5, '2011-01-04', '22:00', '2011-01-05', '01:00', 70.5)"));
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    EXPECT_EQ(table(r, "DiaBorrado").added, 1);
+    EXPECT_EQ(table(r, "DiaBorrado").present, 1);
+    EXPECT_EQ(table(r, "DiaBorrado").refused, 3);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 2);
+    EXPECT_EQ(
+        count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"THora\" IN ('01:05', '02:00')")),
+        2);
+    EXPECT_EQ(table(r, "Sesiones").added, 1);
+    EXPECT_EQ(table(r, "Sesiones").refused, 3);
+}
+
+// The target failing is not a refused row: the merge stops at that table,
+// which is rolled back, and says why; the tables before it stay merged.
+TEST(DatabaseMerge, ATargetThatFailsStopsTheMergeAtItsTable)
+{
+    Pair p;
+    addUnit(*p.source, 77, QStringLiteral("seventy-seven"));
+    addEvent(*p.source, "DiaBorrado", 77, QStringLiteral("2012-01-01"), QStringLiteral("10:00"));
+    std::unique_ptr<tvq52::test::PrivateServer> server;
+    std::unique_ptr<Database> target, holder;
+    if (onServerBackend()) {
+        server = std::make_unique<tvq52::test::PrivateServer>();
+        target = server->open();
+        ASSERT_TRUE(target);
+        ASSERT_TRUE(server->halt());
+    } else {
+        // Another program holds the write lock longer than the merge waits.
+        holder = p.home.openDatabase();
+        exec(*holder, QStringLiteral("BEGIN IMMEDIATE"));
+    }
+    const MergeResult r = mergeDatabase(target ? *target : *p.target, p.sourcePath());
+    EXPECT_FALSE(r.complete());
+    EXPECT_EQ(r.failure.kind, onServerBackend() ? DatabaseFailure::Kind::ConnectionLost : DatabaseFailure::Kind::Locked)
+        << r.failure.detail.toStdString();
+    ASSERT_FALSE(r.tables.isEmpty());
+    EXPECT_EQ(r.failedTable, r.tables.last().table) << "no table after the failure";
+    EXPECT_LT(r.tables.size(), 7);
+    EXPECT_EQ(r.added(), 0);
+    for (const MergeTableCount& t : r.tables)
+        EXPECT_TRUE(t.error.isEmpty()) << "not a table that could not be read: " << t.table.toStdString();
+    if (holder)
+        exec(*holder, QStringLiteral("ROLLBACK"));
+    if (server)
+        ASSERT_TRUE(server->resume());
+    Database& check = server ? *target : *p.target;
+    if (server)
+        ASSERT_TRUE(check.ensureConnected(nullptr));
+    EXPECT_EQ(count(check, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 0);
+    // Once the database is usable the same merge brings everything.
+    EXPECT_TRUE(mergeDatabase(check, p.sourcePath()).complete());
+    EXPECT_EQ(count(check, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 1);
+}
+
+// A disk that fills during the merge: the table being merged is rolled back.
+TEST(DatabaseMerge, AFullDiskStopsTheMergeAndKeepsNothingOfTheTable)
+{
+    if (onServerBackend())
+        GTEST_SKIP() << "the server's disk is not ours to fill";
+    Pair p;
+    exec(*p.source,
+         QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < 20000) "
+                        "INSERT INTO DiaBorrado (LNumeroSerie, DFecha, THora) "
+                        "SELECT 9, date('2000-01-01', '+' || i || ' days'), '10:00' FROM n"));
+    // The log starts again from nothing, so its first pages already grow it.
+    exec(*p.target, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    const qint64 room =
+        std::max(QFileInfo(p.target->path()).size(), QFileInfo(p.target->path() + QStringLiteral("-wal")).size())
+        + 16 * 1024;
+    MergeResult r;
+    {
+        const tvq52::test::FileSizeLimit full{rlim_t(room)};
+        r = mergeDatabase(*p.target, p.sourcePath());
+    }
+    EXPECT_FALSE(r.complete());
+    EXPECT_TRUE(r.failure.kind == DatabaseFailure::Kind::DiskFull || r.failure.kind == DatabaseFailure::Kind::DiskError)
+        << r.failure.detail.toStdString();
+    EXPECT_EQ(r.failedTable, QStringLiteral("DiaBorrado"));
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 0);
 }

@@ -6,11 +6,18 @@
 #include "support/rows.h"
 #include "support/temp_home.h"
 
+#include "exchange/exchange_reader.h"
+#include "i18n/loc_guru.h"
 #include "support/folder_database.h"
+#include "support/private_server.h"
 #include <QDir>
 #include <QFile>
+#include <QSqlQuery>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -78,6 +85,7 @@ protected:
         ADD_FAILURE() << name;
         return s.tables.front();
     }
+    LocGuru guru;
     Row only(const char* table, qint32 serial)
     {
         const QList<Row> rows = store->select(QString::fromLatin1(table), row({{"LNumeroSerie", serial}}));
@@ -430,6 +438,296 @@ TEST_F(ExchangeImportTest, ExportThenImportRoundTripsEveryColumnOfAUnit)
             for (const QString& c : sec.table->columnNames())
                 EXPECT_EQ(a[i].value(c), b[i].value(c)) << sec.name.toStdString() << ' ' << c.toStdString();
     }
+}
+
+QByteArray erasureRows(int from, int count)
+{
+    QByteArray rows;
+    for (int i = from; i < from + count; ++i)
+        rows += dataLine("DiaBorrado",
+                         {{"DFecha", QDate(2001, 1, 1).addDays(i).toString(Qt::ISODate)}, {"THora", q("10:00")}});
+    return rows;
+}
+
+void exec(Database& db, const QString& sql)
+{
+    QSqlQuery query(db.connection());
+    ASSERT_TRUE(query.exec(sql)) << sql.toStdString();
+}
+
+// A full disk, a database another program holds locked, a database that can
+// only be read: none of them is a refused row. The import stops at once,
+// says why, and counts only what the database holds.
+TEST_F(ExchangeImportTest, ADatabaseFailureStopsTheImportCountingOnlyWhatWasCommitted)
+{
+    const QByteArray file = sectionStart("DiaBorrado") + erasureRows(0, 3000);
+    std::unique_ptr<Database> holder;
+    struct Case {
+        const char* name;
+        std::function<void()> set, clear;
+        DatabaseFailure::Kind kind;
+        bool somePassed; // batches before the failure were committed
+    };
+    std::vector<Case> cases;
+    if (onServerBackend()) {
+        cases.push_back({"read-only", [&] { exec(*db, QStringLiteral("SET default_transaction_read_only = on")); },
+                         [&] { exec(*db, QStringLiteral("SET default_transaction_read_only = off")); },
+                         DatabaseFailure::Kind::ReadOnly, false});
+    } else {
+        cases.push_back({"full",
+                         [&] {
+                             QSqlQuery q(db->connection());
+                             ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA page_count")) && q.next());
+                             // Room for a few batches and no more.
+                             exec(*db, QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt() + 12));
+                         },
+                         [&] { exec(*db, QStringLiteral("PRAGMA max_page_count = 1073741823")); },
+                         DatabaseFailure::Kind::DiskFull, true});
+        cases.push_back({"locked",
+                         [&] {
+                             exec(*db, QStringLiteral("PRAGMA busy_timeout = 50"));
+                             holder = home.openDatabase();
+                             exec(*holder, QStringLiteral("BEGIN IMMEDIATE"));
+                         },
+                         [&] {
+                             exec(*holder, QStringLiteral("ROLLBACK"));
+                             holder.reset();
+                             exec(*db, QStringLiteral("PRAGMA busy_timeout = 5000"));
+                         },
+                         DatabaseFailure::Kind::Locked, false});
+        cases.push_back({"read-only", [&] { exec(*db, QStringLiteral("PRAGMA query_only = 1")); },
+                         [&] { exec(*db, QStringLiteral("PRAGMA query_only = 0")); }, DatabaseFailure::Kind::ReadOnly,
+                         false});
+    }
+    for (const Case& c : cases) {
+        home.writeFile(QStringLiteral("f.TQ52"), file);
+        const qint64 before = store->count(QStringLiteral("DiaBorrado"));
+        c.set();
+        ExchangeImporter importer(*db);
+        importer.batchRows = 100;
+        const ImportSummary s = importer.run(home.file(QStringLiteral("f.TQ52")));
+        c.clear();
+        const TableImport& t = table(s, "DiaBorrado");
+        EXPECT_FALSE(s.succeeded()) << c.name;
+        EXPECT_EQ(s.failure.kind, c.kind) << c.name << ' ' << s.failure.detail.toStdString();
+        EXPECT_GT(s.failedAtLine, 2) << c.name;
+        EXPECT_EQ(t.refused, 0) << c.name;
+        EXPECT_EQ(t.added, store->count(QStringLiteral("DiaBorrado")) - before) << c.name;
+        EXPECT_LT(t.added, 3000) << c.name;
+        if (c.somePassed)
+            EXPECT_GT(t.added, 0) << c.name;
+        const QStringList lines = summaryLines(s, guru);
+        ASSERT_FALSE(lines.isEmpty()) << c.name;
+        EXPECT_TRUE(lines[0].contains(QString::number(s.failedAtLine))) << lines[0].toStdString();
+        EXPECT_TRUE(lines[0].contains(databaseFailureText(s.failure, guru))) << lines[0].toStdString();
+
+        // Once the database is usable again the same file brings the rest.
+        ExchangeImporter again(*db);
+        const ImportSummary rest = again.run(home.file(QStringLiteral("f.TQ52")));
+        EXPECT_TRUE(rest.succeeded()) << c.name;
+        EXPECT_EQ(table(rest, "DiaBorrado").added, 3000 - t.added) << c.name;
+        EXPECT_EQ(store->count(QStringLiteral("DiaBorrado")), 3000) << c.name;
+        exec(*db, QStringLiteral("DELETE FROM \"DiaBorrado\""));
+    }
+}
+
+// A server that goes away mid-import: no row is retried one by one, none is
+// refused, and every row counted as added is on the server.
+TEST_F(ExchangeImportTest, AServerStoppedMidImportStopsItAndRefusesNoRow)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "a server run only";
+    PrivateServer server;
+    auto office = server.open();
+    ASSERT_TRUE(office);
+    home.writeFile(QStringLiteral("big.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 5000));
+    ExchangeImporter importer(*office);
+    importer.batchRows = 100;
+    qint64 asked = 0;
+    importer.cancelRequested = [&] {
+        if (++asked == 1000)
+            EXPECT_TRUE(server.halt());
+        return false;
+    };
+    const ImportSummary s = importer.run(home.file(QStringLiteral("big.TQ52")));
+    const TableImport& t = table(s, "DiaBorrado");
+    EXPECT_EQ(s.failure.kind, DatabaseFailure::Kind::ConnectionLost) << s.failure.detail.toStdString();
+    EXPECT_FALSE(s.succeeded());
+    EXPECT_EQ(t.refused, 0);
+    EXPECT_LT(asked, 5000) << "the file is not read on after the failure";
+    EXPECT_GT(s.failedAtLine, 900);
+    ASSERT_TRUE(server.resume());
+    auto check = server.open();
+    ASSERT_TRUE(check);
+    EXPECT_EQ(Store(*check).count(QStringLiteral("DiaBorrado")), t.added);
+}
+
+// The reader never holds more than the longest legal row of a section: a
+// longer line is refused with its number from what was read of it.
+TEST(ExchangeReaderBounds, ALineLongerThanTheLongestRowIsRefusedFromItsStart)
+{
+    TempHome home;
+    home.provision();
+    const ExchangeSection& section = *exchangeSection(QStringLiteral("DiaBorrado"));
+    const qint64 limit = longestRowBytes(section);
+    QByteArray file = sectionStart("DiaBorrado");
+    file += QByteArray("1;").repeated(4 * 1024 * 1024) + "\r\n";    // line 3, 8 MB
+    file += dataLine("DiaBorrado", {{"THora", q("10:00")}});        // line 4
+    file += "\"" + QByteArray("x\r\n").repeated(200000) + "\"\r\n"; // line 5: an open quote over many lines
+    file += dataLine("DiaBorrado", {{"THora", q("11:00")}});        // after it
+    home.writeFile(QStringLiteral("long.TQ52"), file);
+
+    ExchangeReader reader;
+    QString error;
+    ASSERT_TRUE(reader.open(home.file(QStringLiteral("long.TQ52")), &error)) << error.toStdString();
+    reader.setLimits(limit, int(section.fileColumns.size()));
+    ExchangeRecord r;
+    ASSERT_TRUE(reader.next(&r));
+    EXPECT_EQ(r.kind, ExchangeRecord::Kind::Section);
+    ASSERT_TRUE(reader.next(&r)); // the header
+    ASSERT_TRUE(reader.next(&r));
+    EXPECT_EQ(r.kind, ExchangeRecord::Kind::TooLong);
+    EXPECT_EQ(r.line, 3);
+    EXPECT_LT(reader.bytesRead(), 2 * limit + 64 * 1024) << "refused from its start, not read whole";
+    ASSERT_TRUE(reader.next(&r));
+    EXPECT_EQ(r.kind, ExchangeRecord::Kind::Fields);
+    EXPECT_EQ(r.line, 4);
+    EXPECT_EQ(r.fields.size(), 3);
+    ASSERT_TRUE(reader.next(&r));
+    EXPECT_EQ(r.kind, ExchangeRecord::Kind::TooLong);
+    EXPECT_EQ(r.line, 5);
+    ASSERT_TRUE(reader.next(&r)); // after the quoted field's 200000 lines
+    EXPECT_EQ(r.kind, ExchangeRecord::Kind::Fields);
+    EXPECT_EQ(r.line, 200006);
+    EXPECT_FALSE(reader.next(&r));
+
+    // The import refuses it with its line and takes the rows around it.
+    auto db = home.openDatabase();
+    ASSERT_TRUE(db);
+    ExchangeImporter importer(*db);
+    const ImportSummary s = importer.run(home.file(QStringLiteral("long.TQ52")));
+    const TableImport& t = s.tables.front();
+    EXPECT_EQ(t.added, 2);
+    EXPECT_EQ(t.refused, 2);
+    ASSERT_EQ(t.firstRefused.size(), 2);
+    EXPECT_EQ(t.firstRefused[0].line, 3);
+    EXPECT_EQ(t.firstRefused[0].kind, Refusal::Kind::LineTooLong);
+    EXPECT_EQ(t.firstRefused[1].line, 5);
+    EXPECT_EQ(t.firstRefused[1].kind, Refusal::Kind::LineTooLong);
+}
+
+TEST(ExchangeReaderBounds, AFileWithoutALineEndIsRefusedAndPassedOverInPieces)
+{
+    TempHome home;
+    // Sparse: it costs no disk, and reads as zeros without a line end.
+    const QString path = home.file(QStringLiteral("zeros.TQ52"));
+    home.writeFile(QStringLiteral("zeros.TQ52"), "//DiaBorrado//\r\nLNumeroSerie;DFecha;THora\r\n");
+    ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 1LL << 28), 0);
+    ExchangeReader reader;
+    QString error;
+    ASSERT_TRUE(reader.open(path, &error));
+    const ExchangeSection& section = *exchangeSection(QStringLiteral("DiaBorrado"));
+    reader.setLimits(longestRowBytes(section), int(section.fileColumns.size()));
+    ExchangeRecord r;
+    ASSERT_TRUE(reader.next(&r));
+    ASSERT_TRUE(reader.next(&r));
+    ASSERT_TRUE(reader.next(&r));
+    EXPECT_EQ(r.kind, ExchangeRecord::Kind::TooLong);
+    EXPECT_LT(reader.bytesRead(), 1 << 20);
+    EXPECT_FALSE(reader.next(&r)); // the rest passed over, in pieces
+}
+
+TEST(ExchangeReaderBounds, FieldsAreSplitNoFurtherThanAskedAndQuotesAreTold)
+{
+    std::vector<bool> quoted;
+    const QStringList three = splitFields(QStringLiteral("1;2;3;4;5;6"), 3, &quoted);
+    EXPECT_EQ(three, (QStringList{"1", "2", "3"}));
+    const QStringList mixed = splitFields(QStringLiteral("\"\";;\"a;b\";c"), -1, &quoted);
+    EXPECT_EQ(mixed, (QStringList{"", "", "a;b", "c"}));
+    EXPECT_EQ(quoted, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(ExchangeImportTest, AnythingButARegularFileIsRefusedUnread)
+{
+    const QString fifo = home.file(QStringLiteral("pipe.TQ52"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QDir(home.path()).mkdir(QStringLiteral("folder.TQ52"));
+    for (const QString& path : {fifo, home.file(QStringLiteral("folder.TQ52")), QStringLiteral("/dev/zero")}) {
+        ExchangeImporter importer(*db);
+        const ImportSummary s = importer.run(path);
+        EXPECT_TRUE(s.notAFile) << path.toStdString();
+        EXPECT_FALSE(s.succeeded()) << path.toStdString();
+        EXPECT_EQ(summaryLines(s, guru).size(), 1);
+    }
+}
+
+TEST_F(ExchangeImportTest, AFileWithoutASectionOfOursIsNotAnExchangeFile)
+{
+    QByteArray utf16("\xFF\xFE", 2);
+    for (const char16_t c : sectionStart("DiaBorrado") + erasureRows(0, 2))
+        utf16 += QByteArray(reinterpret_cast<const char*>(&c), 1) + QByteArray(1, '\0');
+    QByteArray noise;
+    for (int i = 0; i < 5000; ++i)
+        noise += char((i * 7919 + 13) % 251);
+    for (const QByteArray& contents : {QByteArray(), utf16, noise, QByteArray("//Otra//\r\na;b\r\n")}) {
+        const ImportSummary s = import(contents);
+        EXPECT_TRUE(s.notExchange) << contents.left(20).toHex().toStdString();
+        EXPECT_FALSE(s.succeeded());
+        ASSERT_EQ(summaryLines(s, guru).size(), 1);
+    }
+    // A section name in any case is ours; a blank line in it is nobody's row.
+    const ImportSummary s = import("//diaborrado//\r\n" + sectionStart("DiaBorrado").mid(16) + "\r\n"
+                                   + erasureRows(0, 1) + "   \r\n\r\n" + erasureRows(1, 1));
+    EXPECT_TRUE(s.succeeded());
+    EXPECT_EQ(table(s, "DiaBorrado").added, 2);
+    EXPECT_EQ(table(s, "DiaBorrado").refused, 0);
+    EXPECT_TRUE(s.headerMismatches.isEmpty());
+}
+
+// Export writes what the import reads back exactly: any character, and an
+// empty text apart from no text.
+TEST_F(ExchangeImportTest, ExportedTextsComeBackAsStoredWhateverTheirCharacters)
+{
+    const QString name = QString::fromUtf8("Łukasz Żółć");
+    const QString note = QString::fromUtf8("Ἀθῆναι · 東京 · 🎵 · ª€");
+    ASSERT_TRUE(store->insert(
+        QStringLiteral("Programacion"),
+        row({{"LNumeroSerie", 61}, {"TContacto", name}, {"TLocal", QString(QLatin1String(""))}, {"TNota", note}})));
+    QString error;
+    ASSERT_TRUE(writeExchangeFile(*db, home.file(QStringLiteral("u.TQ52")), {61}, &error)) << error.toStdString();
+    QFile written(home.file(QStringLiteral("u.TQ52")));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().startsWith("\xEF\xBB\xBF//DiaBorrado//\r\n"));
+
+    TempHome other;
+    other.provision();
+    auto otherDb = other.openDatabase();
+    ExchangeImporter importer(*otherDb);
+    const ImportSummary s = importer.run(home.file(QStringLiteral("u.TQ52")));
+    ASSERT_EQ(table(s, "Programacion").added, 1);
+    const Row back = Store(*otherDb).selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 61}})).value();
+    EXPECT_EQ(back.value(QStringLiteral("TContacto")).toString(), name);
+    EXPECT_EQ(back.value(QStringLiteral("TNota")).toString(), note);
+    EXPECT_FALSE(back.value(QStringLiteral("TLocal")).isNull()) << "an empty text stays empty";
+    EXPECT_EQ(back.value(QStringLiteral("TLocal")).toString(), QString());
+    EXPECT_TRUE(back.value(QStringLiteral("TDireccion")).isNull()) << "no text stays none";
+}
+
+// The key times and levels a merge must refuse are refused here too.
+TEST_F(ExchangeImportTest, KeyTimesThatAreNotTimesAndLevelsNoSingleHoldsAreRefused)
+{
+    const QByteArray file = sectionStart("DiaBorrado") + dataLine("DiaBorrado", {{"THora", q("25:99")}}) // 3
+        + dataLine("DiaBorrado", {{"THora", q("1:05")}})                                                 // 4
+        + dataLine("DiaBorrado", {{"THora", q("01:05")}})                                                // 5
+        + sectionStart("Sesiones") + dataLine("Sesiones", {{"SLeq", "1e300"}});                          // 8
+    const ImportSummary s = import(file);
+    EXPECT_EQ(table(s, "DiaBorrado").added, 1);
+    ASSERT_EQ(table(s, "DiaBorrado").firstRefused.size(), 2);
+    EXPECT_EQ(table(s, "DiaBorrado").firstRefused[0].kind, Refusal::Kind::NotATime);
+    EXPECT_EQ(table(s, "DiaBorrado").firstRefused[1].line, 4);
+    ASSERT_EQ(table(s, "Sesiones").firstRefused.size(), 1);
+    EXPECT_EQ(table(s, "Sesiones").firstRefused[0].kind, Refusal::Kind::OutOfRange);
+    EXPECT_EQ(table(s, "Sesiones").firstRefused[0].column, QStringLiteral("SLeq"));
 }
 
 } // namespace

@@ -102,8 +102,9 @@ void ExchangeImportDialog::runImport()
     running_ = false;
     finished_ = true;
     ctx_.SelectedFile.clear();
-    if (!summary_.opened) {
-        prompter_.show(summaryLines(summary_, ctx_.guru).join(QLatin1Char('\n')), MessageStyle::Exclamation);
+    if (!summary_.opened || summary_.notExchange || (summary_.failure.failed() && summary_.failedAtLine == 0)) {
+        prompter_.show(summaryLines(summary_, ctx_.guru).join(QLatin1Char('\n')),
+                       summary_.failure.failed() ? MessageStyle::Critical : MessageStyle::Exclamation);
         accept();
         return;
     }
@@ -127,9 +128,11 @@ void ExchangeImportDialog::showProgress(const ImportProgress& p)
 
 void ExchangeImportDialog::showSummary()
 {
-    bar_->setValue(summary_.cancelled ? bar_->value() : bar_->maximum());
-    text_->setText(summary_.cancelled ? ctx_.guru.GetTranslation(QStringLiteral("Importación cancelada"))
-                                      : ctx_.guru.GetTranslation(QStringLiteral("Importación terminada")));
+    bar_->setValue(summary_.cancelled || summary_.failure.failed() ? bar_->value() : bar_->maximum());
+    text_->setText(summary_.failure.failed() ? ctx_.guru.GetTranslation(
+                       QStringLiteral("Importación detenida por un fallo de la base de datos"))
+                       : summary_.cancelled ? ctx_.guru.GetTranslation(QStringLiteral("Importación cancelada"))
+                                            : ctx_.guru.GetTranslation(QStringLiteral("Importación terminada")));
     QStringList lines = summaryLines(summary_, ctx_.guru);
     if (lines.isEmpty())
         lines << ctx_.guru.GetTranslation(QStringLiteral("El archivo no contiene registros."));

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSqlQuery>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -110,6 +111,51 @@ TEST(ExchangeImportDialog, AFileThatCannotBeReadIsReportedOnce)
     EXPECT_FALSE(dialog.isVisible());
     ASSERT_EQ(program.prompter.shown().size(), 1);
     EXPECT_EQ(program.prompter.shown()[0].style, MessageStyle::Exclamation);
+}
+
+} // namespace
+
+namespace {
+
+// A database that fails mid-import: the window says the import stopped and
+// why, as the command line does, and counts only what was stored.
+TEST(ExchangeImportDialog, ADatabaseFailureIsShownAsAStoppedImport)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    program.home.writeFile(QStringLiteral("units.TQ52"), erasures(50));
+    ASSERT_TRUE(QSqlQuery(ctx.db->connection()).exec(QStringLiteral("PRAGMA query_only = 1")));
+    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("units.TQ52")), nullptr);
+    dialog.show();
+    settle();
+    QSqlQuery(ctx.db->connection()).exec(QStringLiteral("PRAGMA query_only = 0"));
+    ASSERT_TRUE(dialog.finished());
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.summary().failure.kind, DatabaseFailure::Kind::ReadOnly);
+    EXPECT_EQ(child<QLabel>(&dialog, "lblText")->text(),
+              QStringLiteral("Importación detenida por un fallo de la base de datos"));
+    const QString summary = child<QPlainTextEdit>(&dialog, "txtResumen")->toPlainText();
+    EXPECT_TRUE(
+        summary.startsWith(QStringLiteral("La importación se ha detenido en la línea 3: la base de datos solo "
+                                          "se puede leer")))
+        << summary.toStdString();
+    EXPECT_FALSE(summary.contains(QStringLiteral("rechazados"))) << "no row is refused: " << summary.toStdString();
+    EXPECT_EQ(Store(*ctx.db).count(QStringLiteral("DiaBorrado")), 0);
+    EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
+}
+
+TEST(ExchangeImportDialog, AFileThatIsNotAnExchangeFileIsToldOnceAndTheWindowCloses)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    program.home.writeFile(QStringLiteral("text.TQ52"), "just some notes\r\nnothing else\r\n");
+    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("text.TQ52")), nullptr);
+    dialog.show();
+    settle();
+    EXPECT_TRUE(dialog.finished());
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(program.prompter.shown().size(), 1);
+    EXPECT_TRUE(program.prompter.shown()[0].text.startsWith(QStringLiteral("No es un archivo de intercambio")));
 }
 
 } // namespace
