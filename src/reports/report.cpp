@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -959,17 +960,31 @@ bool RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) con
 
 std::optional<ReportError> RenderedReport::writePdf(const QString& path, const QString& title) const
 {
-    QFile probe(path);
-    if (!probe.open(QIODevice::WriteOnly))
+    // Written to a file beside the target that takes its place only when
+    // whole: a full disk or a failed write leaves any earlier file as it was.
+    QSaveFile file(path);
+    const auto failed = [&] {
+        const QString why = file.errorString();
         return ReportError{ReportError::Output,
-                           QDir::toNativeSeparators(path) + QStringLiteral(": ") + probe.errorString()};
-    probe.close();
-    QPdfWriter writer(path);
-    writer.setResolution(600);
-    writer.setTitle(title);
-    writer.setCreator(QStringLiteral("TVQ-52 Manager"));
-    if (!print(writer))
-        return ReportError{ReportError::Output, QDir::toNativeSeparators(path)};
+                           QDir::toNativeSeparators(path) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why)};
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed();
+    bool painted = false;
+    {
+        QPdfWriter writer(&file);
+        writer.setResolution(600);
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("TVQ-52 Manager"));
+        painted = print(writer);
+    }
+    if (!painted || file.error() != QFileDevice::NoError || !file.flush()) {
+        const ReportError error = failed();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit())
+        return failed();
     return std::nullopt;
 }
 
