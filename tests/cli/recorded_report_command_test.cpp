@@ -165,17 +165,21 @@ TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
 TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFile)
 {
     {
-        // Six hundred intervals: a report and an export well past the limit below.
+        // A thousand intervals: a report, an export and a listing well past
+        // the limit below.
         auto db = cli.home.openDatabase();
         Store store(*db);
         ASSERT_TRUE(inTransaction(store, [&] {
             bool ok = true;
-            for (int k = 0; ok && k < 600; ++k) {
+            for (int k = 0; ok && k < 1000; ++k) {
                 const QDateTime start = QDateTime(QDate(2025, 12, 1), QTime(0, 0)).addSecs(600 * k);
                 ok = store.insert("Intervalos", row({{"LNumeroSerie", kSerial},
                                                      {"DFechaInicio", start.date()},
                                                      {"THoraInicio", start.toString("HH:mm")},
-                                                     {"SLeqLocal", 70.5}}));
+                                                     {"SLeqLocal", 70.5},
+                                                     {"SLeqVecino", 45.25},
+                                                     {"SMaxFast", 88.5},
+                                                     {"TTipoActuacionLocal", "Leq125ms"}}));
             }
             return ok;
         }));
