@@ -227,3 +227,18 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
     EXPECT_TRUE(whole.startsWith("%PDF-"));
     EXPECT_TRUE(whole.trimmed().endsWith("%%EOF"));
 }
+
+// A listing whose output cannot take it (a full disk under a redirection)
+// says so and exits 1, also when all of it waited in the buffer until the end.
+TEST_F(RecordedReportCommand, AListingThatCannotBeWrittenSaysSo)
+{
+    QProcess csv;
+    csv.setStandardInputFile(QProcess::nullDevice());
+    csv.setStandardOutputFile(QStringLiteral("/dev/full"));
+    csv.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"),
+              QStringList{"--home", cli.home.path(), "csv", "intervals", QString::number(kSerial)});
+    ASSERT_TRUE(csv.waitForFinished(30000));
+    EXPECT_EQ(csv.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(csv.exitCode(), 1);
+    EXPECT_FALSE(QString::fromUtf8(csv.readAllStandardError()).trimmed().isEmpty());
+}
