@@ -1,4 +1,6 @@
+#include "app/data_folder.h"
 #include "cli_run.h"
+#include "db/database.h"
 #include "db/store.h"
 #include "support/file_size_limit.h"
 #include "support/rows.h"
@@ -143,7 +145,14 @@ TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
                                                   {"THoraInicio", "23:00"},
                                                   {"DFechaFinal", QDate(2026, 1, 1)},
                                                   {"THoraFinal", "03:00"}})));
-        ASSERT_EQ(store.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row()), 1);
+    }
+    {
+        // The settings row is this PC's, in the data folder's own file.
+        QString error;
+        auto local = Database::openSqlite(databasePath(cli.home.path()), &error);
+        ASSERT_TRUE(local) << error.toStdString();
+        Store settings(*local);
+        ASSERT_EQ(settings.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row()), 1);
     }
     const QString footer = QString::fromUtf8("Inspección Área Norte");
     ASSERT_EQ(cli({"config", "set", "User", footer}).exitCode, 0);
