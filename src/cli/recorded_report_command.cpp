@@ -152,9 +152,9 @@ int runCsv(CliSession& session, const CliOptions& options)
     const bool ok = writeGridCsv(out, grid, ctx.guru, shownGridColumns(kind, unit ? unit->firmware : QString()), range);
     // A full disk under a redirection shows only when the buffer goes out.
     if (!out.flush() || !ok) {
-        session.prompter->show(ctx.guru.GetTranslation(QStringLiteral("No se pudo escribir la salida: %1"))
-                                   .arg(out.errorString()),
-                               MessageStyle::Critical);
+        session.prompter->show(
+            ctx.guru.GetTranslation(QStringLiteral("No se pudo escribir la salida: %1")).arg(out.errorString()),
+            MessageStyle::Critical);
         return 1;
     }
     return 0;

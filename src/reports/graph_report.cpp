@@ -12,8 +12,7 @@ std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const L
                                                            const QString& firmware, const QImage& levels,
                                                            const QImage& events, const QString& footer)
 {
-    auto loaded =
-        loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_4"), serial, firmware, footer);
+    auto loaded = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_4"), serial, firmware, footer);
     if (auto* e = std::get_if<ReportError>(&loaded))
         return *e;
     auto report = std::move(std::get<std::unique_ptr<Report>>(loaded));

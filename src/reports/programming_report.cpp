@@ -141,18 +141,15 @@ std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, c
                                                                  const QString& templatePath, qint32 serial,
                                                                  const QString& firmware, const QString& footer)
 {
-    auto report =
-        loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
+    auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
     if (auto* e = std::get_if<ReportError>(&report))
         return *e;
     return std::get<std::unique_ptr<Report>>(report)->render(db.connection());
 }
 
-std::variant<std::unique_ptr<Report>, ReportError> loadWithProgrammingPart(Database& db, const LocGuru& guru,
-                                                                           const QString& templatePath,
-                                                                           const QString& reportName, qint32 serial,
-                                                                           const QString& firmware,
-                                                                           const QString& footer)
+std::variant<std::unique_ptr<Report>, ReportError>
+loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath, const QString& reportName,
+                        qint32 serial, const QString& firmware, const QString& footer)
 {
     // The template first: a missing one leaves the memo as it was.
     auto loaded = Report::load(templatePath, reportName);

@@ -964,9 +964,9 @@ std::optional<ReportError> RenderedReport::writePdf(const QString& path, const Q
     // whole: a full disk or a failed write leaves any earlier file as it was.
     QSaveFile file(path);
     const auto failed = [&] {
-        const QString why = file.errorString();
-        return ReportError{ReportError::Output,
-                           QDir::toNativeSeparators(path) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why)};
+        const QString why =
+            file.error() == QFileDevice::NoError ? QString() : QStringLiteral(": ") + file.errorString();
+        return ReportError{ReportError::Output, QDir::toNativeSeparators(path) + why};
     };
     if (!file.open(QIODevice::WriteOnly))
         return failed();
@@ -978,7 +978,8 @@ std::optional<ReportError> RenderedReport::writePdf(const QString& path, const Q
         writer.setCreator(QStringLiteral("TVQ-52 Manager"));
         painted = print(writer);
     }
-    if (!painted || file.error() != QFileDevice::NoError || !file.flush()) {
+    const bool flushed = file.flush();
+    if (!painted || !flushed || file.error() != QFileDevice::NoError) {
         const ReportError error = failed();
         file.cancelWriting();
         return error;

@@ -125,8 +125,8 @@ TEST_F(Settings, TheReportFooterIsTheSettingsFilesUserAsItIsNow)
     EXPECT_EQ(reportFooterText(ctx), QString::fromUtf8("Inspección Área Norte"));
     EXPECT_EQ(ctx.ReportFooterText, QString::fromUtf8("Inspección Área Norte")) << "and the exit mirrors it";
 
-    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(),
-                             settingsPath(home.path())));
+    ASSERT_TRUE(
+        WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), settingsPath(home.path())));
     EXPECT_EQ(reportFooterText(ctx), QString()) << "an emptied footer prints empty";
 
     ctx.ReportFooterText = QStringLiteral("kept");

@@ -140,11 +140,12 @@ TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
     {
         auto db = cli.home.openDatabase();
         Store store(*db);
-        ASSERT_TRUE(store.insert("Sesiones", row({{"LNumeroSerie", kSerial},
-                                                  {"DFechaInicio", QDate(2025, 12, 31)},
-                                                  {"THoraInicio", "23:00"},
-                                                  {"DFechaFinal", QDate(2026, 1, 1)},
-                                                  {"THoraFinal", "03:00"}})));
+        ASSERT_TRUE(store.insert("Sesiones",
+                                 row({{"LNumeroSerie", kSerial},
+                                      {"DFechaInicio", QDate(2025, 12, 31)},
+                                      {"THoraInicio", "23:00"},
+                                      {"DFechaFinal", QDate(2026, 1, 1)},
+                                      {"THoraFinal", "03:00"}})));
     }
     {
         // The settings row is this PC's, in the data folder's own file.
@@ -159,7 +160,10 @@ TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
     for (const char* kind : {"programming", "intervals", "sessions", "exceedances"}) {
         QStringList args{"report", kind, QString::number(kSerial)};
         if (QLatin1String(kind) != QLatin1String("programming"))
-            args << "--from" << "31/12/25 00:00" << "--to" << "01/01/26 23:59";
+            args << "--from"
+                 << "31/12/25 00:00"
+                 << "--to"
+                 << "01/01/26 23:59";
         const QString out = pdf(kind);
         const CliResult r = cli(args << "--pdf" << out);
         ASSERT_EQ(r.exitCode, 0) << kind << " " << r.err.toStdString();
@@ -182,13 +186,14 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
             bool ok = true;
             for (int k = 0; ok && k < 1000; ++k) {
                 const QDateTime start = QDateTime(QDate(2025, 12, 1), QTime(0, 0)).addSecs(600 * k);
-                ok = store.insert("Intervalos", row({{"LNumeroSerie", kSerial},
-                                                     {"DFechaInicio", start.date()},
-                                                     {"THoraInicio", start.toString("HH:mm")},
-                                                     {"SLeqLocal", 70.5},
-                                                     {"SLeqVecino", 45.25},
-                                                     {"SMaxFast", 88.5},
-                                                     {"TTipoActuacionLocal", "Leq125ms"}}));
+                ok = store.insert("Intervalos",
+                                  row({{"LNumeroSerie", kSerial},
+                                       {"DFechaInicio", start.date()},
+                                       {"THoraInicio", start.toString("HH:mm")},
+                                       {"SLeqLocal", 70.5},
+                                       {"SLeqVecino", 45.25},
+                                       {"SMaxFast", 88.5},
+                                       {"TTipoActuacionLocal", "Leq125ms"}}));
             }
             return ok;
         }));
@@ -205,8 +210,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
     {
         // Enough for the database and its companions, not for the outputs.
         test::FileSizeLimit limit(40 * 1024);
-        const CliResult r = cli(QStringList{"report", "intervals", QString::number(kSerial)} + range
-                                + QStringList{"--pdf", report});
+        const CliResult r =
+            cli(QStringList{"report", "intervals", QString::number(kSerial)} + range + QStringList{"--pdf", report});
         EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
         EXPECT_TRUE(r.err.contains(report)) << r.err.toStdString();
         const CliResult e = cli({"export", exchange, QString::number(kSerial)});
@@ -229,8 +234,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
         << "no piece left beside them";
 
     // With room again, the report takes the earlier one's place whole.
-    const CliResult r = cli(QStringList{"report", "intervals", QString::number(kSerial)} + range
-                            + QStringList{"--pdf", report});
+    const CliResult r =
+        cli(QStringList{"report", "intervals", QString::number(kSerial)} + range + QStringList{"--pdf", report});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QByteArray whole = contents(report);
     EXPECT_TRUE(whole.startsWith("%PDF-"));

@@ -33,10 +33,11 @@ TEST(ExchangeExport, AnExportCutShortFailsAndLeavesTheEarlierFile)
     Store store(*db);
     ASSERT_TRUE(store.insert("Programacion", row({{"LNumeroSerie", 4711}, {"TLocal", "Sala Apolo"}})));
     for (int k = 0; k < 3; ++k)
-        ASSERT_TRUE(store.insert("Intervalos", row({{"LNumeroSerie", 4711},
-                                                    {"DFechaInicio", QDate(2025, 12, 1)},
-                                                    {"THoraInicio", QTime(10, 10 * k).toString("HH:mm")},
-                                                    {"SLeqLocal", 70.5}})));
+        ASSERT_TRUE(store.insert("Intervalos",
+                                 row({{"LNumeroSerie", 4711},
+                                      {"DFechaInicio", QDate(2025, 12, 1)},
+                                      {"THoraInicio", QTime(10, 10 * k).toString("HH:mm")},
+                                      {"SLeqLocal", 70.5}})));
     const QString path = home.file(QStringLiteral("units.TQ52"));
     const QByteArray earlier("//Intervalos//\r\nwhat was exported last week\r\n");
     {

@@ -103,8 +103,7 @@ class HeldLine : public MemoryLine {
 public:
     HeldLine(SteppedClock& clock, qint64 slowMs, qint64 queuedMs)
         : MemoryLine(clock), clock_(clock), slowNs_(slowMs * 1000000), queuedNs_(queuedMs * 1000000)
-    {
-    }
+    {}
     void write(const QByteArray& bytes) override
     {
         const bool held = written().size() % 2 == 0;

@@ -146,8 +146,9 @@ TEST(ProgrammingTransferUnderLoad, BytesReachTheWriteCallFiftyMillisecondsApartO
     const QString trace = dir.filePath(QStringLiteral("writes.txt"));
     prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY);
     QProcess tracer;
-    tracer.start(strace, {QStringLiteral("-ttt"), QStringLiteral("-e"), QStringLiteral("trace=write"),
-                          QStringLiteral("-o"), trace, QStringLiteral("-p"), QString::number(getpid())});
+    tracer.start(strace,
+                 {QStringLiteral("-ttt"), QStringLiteral("-e"), QStringLiteral("trace=write"), QStringLiteral("-o"),
+                  trace, QStringLiteral("-p"), QString::number(getpid())});
     ASSERT_TRUE(tracer.waitForStarted(10000));
     QElapsedTimer attaching;
     attaching.start();

@@ -17,10 +17,9 @@ void printGraphReport(AppContext& ctx, Prompter& prompter, GraphWindow& window, 
     if (!ctx.db || unit.serial == 0)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto built =
-        buildGraphReport(*ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")),
-                         unit.serial, unit.firmware, window.levelPicture(), window.eventPicture(),
-                         reportFooterText(ctx));
+    auto built = buildGraphReport(*ctx.db, ctx.guru,
+                                  reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), unit.serial,
+                                  unit.firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx));
     QApplication::restoreOverrideCursor();
     if (auto* e = std::get_if<ReportError>(&built)) {
         showReportError(prompter, ctx.guru, *e);

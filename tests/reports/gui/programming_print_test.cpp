@@ -137,8 +137,8 @@ TEST_F(ProgrammingPrint, MissingTemplateIsShownOnceAndTheWindowStaysUsable)
 TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"));
-    auto built = buildProgrammingReport(*ctx_->db, ctx_->guru,
-                                        reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
+    auto built = buildProgrammingReport(
+        *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
     ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
     const RenderedReport& report = std::get<RenderedReport>(built);
     Form15 preview(report, prompter_, ctx_->guru);
@@ -161,8 +161,8 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
 TEST_F(ProgrammingPrint, APdfThatCannotBeSavedWholeLeavesTheEarlierOne)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"));
-    auto built = buildProgrammingReport(*ctx_->db, ctx_->guru,
-                                        reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
+    auto built = buildProgrammingReport(
+        *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
     ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
     Form15 preview(std::get<RenderedReport>(built), prompter_, ctx_->guru);
     QTemporaryDir dir;
