@@ -21,7 +21,7 @@ if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
 packages=(cmake ninja-build g++ pkg-config
           qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
           libgl-dev libxkbcommon-dev libgtest-dev libgmock-dev libbenchmark-dev
-          socat ccache clang libclang-rt-14-dev iaxmodem postgresql
+          socat ccache clang libclang-rt-14-dev iaxmodem postgresql strace poppler-utils
           dpkg-dev fakeroot file desktop-file-utils appstream lintian shared-mime-info)
 missing=()
 for p in "${packages[@]}"; do

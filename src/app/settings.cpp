@@ -230,6 +230,17 @@ std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text)
     return std::nullopt;
 }
 
+QString reportFooterText(AppContext& ctx)
+{
+    const IniFile ini = IniFile::load(settingsPath(ctx.home));
+    if (ini.loaded()) {
+        const QString stored = ini.value(kSection, QStringLiteral("User")).value_or(QString()).left(254);
+        if (stored != ctx.ReportFooterText.left(50))
+            ctx.ReportFooterText = stored;
+    }
+    return ctx.ReportFooterText;
+}
+
 std::optional<QString> writeConfigurationRow(AppContext& ctx)
 {
     if (!ctx.settingsDb())

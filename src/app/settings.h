@@ -60,6 +60,12 @@ std::optional<QString> acceptLanguage(AppContext& ctx, int code);
 // the row is left as it was.
 std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text);
 
+// The footer text every report prints: the settings file's "User", which
+// `tvq52-cli config set` may have changed since start-up. The whole text
+// typed in this run stands while the file still holds its first 50
+// characters; an unreadable file leaves the text in memory.
+QString reportFooterText(AppContext& ctx);
+
 // Copies the settings into the database's settings row (at exit).
 std::optional<QString> writeConfigurationRow(AppContext& ctx);
 

@@ -50,7 +50,9 @@ int runExport(CliSession& session, const CliOptions& options)
     QString error;
     qint64 rows = 0;
     if (!writeExchangeFile(*ctx.db, args[0], serials, &error, &rows)) {
-        err << "tvq52-cli: " << error << Qt::endl;
+        session.prompter->show(ctx.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(args[0])
+                                   + QLatin1Char('\n') + error,
+                               MessageStyle::Critical);
         return 1;
     }
     QTextStream(stdout) << rows << " rows written to " << args[0] << Qt::endl;

@@ -1,6 +1,7 @@
 #include "cli/recorded_report_command.h"
 
 #include "app/data_folder.h"
+#include "app/settings.h"
 #include "cli/cli_session.h"
 #include "cli/download_command.h"
 #include "core/catalogue_ids.h"
@@ -99,7 +100,7 @@ int runRecordedReport(CliSession& session, const CliOptions& options)
     request.serial = args->serial;
     request.from = *args->from;
     request.to = *args->to;
-    request.footer = ctx.ReportFooterText;
+    request.footer = reportFooterText(ctx);
     request.assetFolder = findAssetFolder();
     const RecordedReportResult result = buildRecordedReport(*ctx.db, ctx.guru, request);
     if (std::holds_alternative<NoRecordsInRange>(result)) {
@@ -149,8 +150,14 @@ int runCsv(CliSession& session, const CliOptions& options)
     if (!out.open(stdout, QIODevice::WriteOnly))
         return 1;
     const bool ok = writeGridCsv(out, grid, ctx.guru, shownGridColumns(kind, unit ? unit->firmware : QString()), range);
-    out.flush();
-    return ok ? 0 : 1;
+    // A full disk under a redirection shows only when the buffer goes out.
+    if (!out.flush() || !ok) {
+        session.prompter->show(
+            ctx.guru.GetTranslation(QStringLiteral("No se pudo escribir la salida: %1")).arg(out.errorString()),
+            MessageStyle::Critical);
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace tvq52

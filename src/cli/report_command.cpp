@@ -1,6 +1,7 @@
 #include "cli/report_command.h"
 
 #include "app/data_folder.h"
+#include "app/settings.h"
 #include "cli/cli_session.h"
 #include "db/database.h"
 #include "reports/programming_report.h"
@@ -43,7 +44,7 @@ int runReport(CliSession& session, const CliOptions& options)
     if (!ctx.db && !openFolderDatabase(ctx))
         return 1;
     const QString path = reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml"));
-    auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, serial, QString());
+    auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, serial, QString(), reportFooterText(ctx));
     if (auto* e = std::get_if<ReportError>(&built)) {
         showReportError(*session.prompter, ctx.guru, *e);
         return 1;

@@ -84,7 +84,8 @@ bool writeExchangeFile(Database& database, const QString& path, const QList<qint
             }
         }
     }
-    if (!file.commit()) {
+    // commit() alone misses a failure of the last buffered write.
+    if (!file.flush() || !file.commit()) {
         *error = file.errorString();
         return false;
     }

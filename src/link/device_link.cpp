@@ -92,6 +92,12 @@ ModemResult DeviceLink::ConnectModem(const QString& phoneNumber)
     return result;
 }
 
+bool DeviceLink::writeHandedOver(const QByteArray& bytes, qint64 limitMs)
+{
+    line_.write(bytes);
+    return clock_.waitFor(limitMs, [this] { return line_.bytesToWrite() <= 0; });
+}
+
 void DeviceLink::SendFrame(const QByteArray& frameWithoutCheck)
 {
     for (char c : frameWithoutCheck)

@@ -44,6 +44,10 @@ public:
     // Waits whole seconds without reacting to the user.
     void Delay(int seconds);
 
+    // Writes the bytes and waits on the clock until the line has handed them
+    // to the device; false when it has not within `limitMs`.
+    bool writeHandedOver(const QByteArray& bytes, qint64 limitMs);
+
     // Writes the bytes one by one, then their XOR.
     void SendFrame(const QByteArray& frameWithoutCheck);
     void RequestIdentity();

@@ -35,6 +35,9 @@ public:
     virtual int readByte() = 0;
     virtual QByteArray read(qint64 maxBytes) = 0;
     virtual void write(const QByteArray& bytes) = 0;
+    // Bytes written that the device has not taken yet: a port that cannot
+    // take them at once keeps them until the event loop hands them over.
+    virtual qint64 bytesToWrite() const { return 0; }
 
     // Throws away what has arrived and not been read.
     virtual void discardInput() = 0;

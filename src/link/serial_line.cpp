@@ -391,6 +391,11 @@ void SerialLine::write(const QByteArray& bytes)
     port_.flush();
 }
 
+qint64 SerialLine::bytesToWrite() const
+{
+    return port_.isOpen() ? port_.bytesToWrite() : 0;
+}
+
 void SerialLine::discardInput()
 {
     if (!port_.isOpen())

@@ -59,6 +59,7 @@ public:
     int readByte() override;
     QByteArray read(qint64 maxBytes) override;
     void write(const QByteArray& bytes) override;
+    qint64 bytesToWrite() const override;
 
     void discardInput() override;
     void discardOutput() override;

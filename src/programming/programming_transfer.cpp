@@ -34,8 +34,12 @@ TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByt
 
     timer.setInterval(int(kBytePaceMs));
     for (int k = 0; k < paced; ++k) {
+        if (!link.writeHandedOver(frame.mid(k, 1), kSilenceLimitMs)) {
+            line.discardOutput();
+            timer.setInterval(kSilenceLimitMs);
+            return TransmitAnswer::NoAnswer;
+        }
         const qint64 due = clock.elapsedNs() + kBytePaceMs * 1000000;
-        line.write(frame.mid(k, 1));
         if (progress)
             progress(k + 1, total, (paced - k) * kBytePaceMs);
         for (qint64 left = due - clock.elapsedNs(); left > 0; left = due - clock.elapsedNs())

@@ -30,9 +30,11 @@ void DemanaProgramacio(DeviceLink& link);
 // the reply is too short for the block (with nothing to tell).
 Status RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into);
 
-// Sends `frame` from STX to ETX one byte at least kBytePaceMs apart, each
-// pause counted from the previous write so that the time spent writing does
-// not add up, then the check byte at once, then waits for the one-byte answer.
+// Sends `frame` from STX to ETX one byte at least kBytePaceMs apart, then the
+// check byte at once, then waits for the one-byte answer. Each pause counts
+// from when the previous byte has been handed to the port, so a write held
+// up on a busy machine never brings two bytes closer. A port that does not
+// take a byte within the silence limit ends it with no answer.
 TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByteArray& frame,
                                   const TransmitProgress& progress = {});
 

@@ -10,9 +10,9 @@ namespace tvq52 {
 std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const LocGuru& guru,
                                                            const QString& templatePath, qint32 serial,
                                                            const QString& firmware, const QImage& levels,
-                                                           const QImage& events)
+                                                           const QImage& events, const QString& footer)
 {
-    auto loaded = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_4"), serial, firmware);
+    auto loaded = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_4"), serial, firmware, footer);
     if (auto* e = std::get_if<ReportError>(&loaded))
         return *e;
     auto report = std::move(std::get<std::unique_ptr<Report>>(loaded));

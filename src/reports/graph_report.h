@@ -12,10 +12,10 @@ class LocGuru;
 
 // The graph window's print: the unit's programming as the programming
 // report prints it, then the level and event charts as pictures, and the
-// exchange journal's chain head in the footer of every page.
+// exchange journal's chain head in the footer of every page, beside `footer`.
 std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const LocGuru& guru,
                                                            const QString& templatePath, qint32 serial,
                                                            const QString& firmware, const QImage& levels,
-                                                           const QImage& events);
+                                                           const QImage& events, const QString& footer);
 
 } // namespace tvq52

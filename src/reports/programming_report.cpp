@@ -69,7 +69,6 @@ std::variant<ProgrammingReportData, ReportError> readProgrammingReportData(Datab
     d.intervalTotals = reportDate(row->value(QStringLiteral("DFechaTotales"))) + QLatin1Char(' ')
         + row->value(QStringLiteral("THoraTotales")).toString();
     d.intervalListing = nonWorkingIntervalListing(store.nonWorkingIntervals(serial));
-    d.footerText = store.footerText();
     if (!store.writeMemo(d.intervalListing))
         return ReportError{ReportError::Database, store.lastError()};
     d.neighbourAction = row->value(QStringLiteral("TTipoActuacionVecino")).toString();
@@ -140,18 +139,17 @@ void fillProgrammingFields(Report& report, const LocGuru& guru, const Programmin
 
 std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, const LocGuru& guru,
                                                                  const QString& templatePath, qint32 serial,
-                                                                 const QString& firmware)
+                                                                 const QString& firmware, const QString& footer)
 {
-    auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware);
+    auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
     if (auto* e = std::get_if<ReportError>(&report))
         return *e;
     return std::get<std::unique_ptr<Report>>(report)->render(db.connection());
 }
 
-std::variant<std::unique_ptr<Report>, ReportError> loadWithProgrammingPart(Database& db, const LocGuru& guru,
-                                                                           const QString& templatePath,
-                                                                           const QString& reportName, qint32 serial,
-                                                                           const QString& firmware)
+std::variant<std::unique_ptr<Report>, ReportError>
+loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath, const QString& reportName,
+                        qint32 serial, const QString& firmware, const QString& footer)
 {
     // The template first: a missing one leaves the memo as it was.
     auto loaded = Report::load(templatePath, reportName);
@@ -161,6 +159,7 @@ std::variant<std::unique_ptr<Report>, ReportError> loadWithProgrammingPart(Datab
     auto data = readProgrammingReportData(db, serial, firmware);
     if (auto* e = std::get_if<ReportError>(&data))
         return *e;
+    std::get<ProgrammingReportData>(data).footerText = footer;
     fillProgrammingFields(*report, guru, std::get<ProgrammingReportData>(data));
     return report;
 }

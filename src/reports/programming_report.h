@@ -23,7 +23,7 @@ struct ProgrammingReportData {
     qint32 serial = 0;
     QString intervalTotals; // date and time of the last totals reading
     QString intervalListing;
-    QString footerText;
+    QString footerText;      // the caller's: every report prints the same one
     QString neighbourAction; // stored action type; "0" means none
     bool clockChange = false;
     bool globalCorrection = false;
@@ -45,15 +45,14 @@ void fillProgrammingFields(Report& report, const LocGuru& guru, const Programmin
 
 // Report `reportName` of the template with its programming part filled for
 // unit `serial`: the programming report, and the first part of the graph report.
-std::variant<std::unique_ptr<Report>, ReportError> loadWithProgrammingPart(Database& db, const LocGuru& guru,
-                                                                           const QString& templatePath,
-                                                                           const QString& reportName, qint32 serial,
-                                                                           const QString& firmware);
+std::variant<std::unique_ptr<Report>, ReportError>
+loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath, const QString& reportName,
+                        qint32 serial, const QString& firmware, const QString& footer);
 
-// The programming report of unit `serial`, laid out.
+// The programming report of unit `serial`, laid out, with `footer` at the foot.
 std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, const LocGuru& guru,
                                                                  const QString& templatePath, qint32 serial,
-                                                                 const QString& firmware);
+                                                                 const QString& firmware, const QString& footer);
 
 // "4.0" or later: the global-correction pair is printed.
 bool firmwareHasGlobalCorrection(const QString& firmware);

@@ -52,9 +52,8 @@ std::optional<ReportError> fillUnitPart(Report& report, Database& database, cons
     auto data = readProgrammingReportData(database, request.serial, QString());
     if (auto* e = std::get_if<ReportError>(&data))
         return *e;
+    std::get<ProgrammingReportData>(data).footerText = request.footer;
     fillProgrammingFields(report, guru, std::get<ProgrammingReportData>(data));
-    if (!request.footer.isEmpty())
-        report.setText(s("TUsuario"), request.footer);
     report.setText(s("NSerie"), QString::number(request.serial));
     report.setText(s("TNSerieCab"), guru.GetS(2));
     const int titles[] = {131, 142, 0};

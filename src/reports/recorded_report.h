@@ -19,7 +19,7 @@ struct RecordedReportRequest {
     RecordedReportKind kind = RecordedReportKind::Intervals;
     qint32 serial = 0;
     QDateTime from, to; // starts in [from, to]
-    QString footer;     // the user's footer text
+    QString footer;     // the user's footer text, printed as it is (empty too)
     QString assetFolder;
 };
 

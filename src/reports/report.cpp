@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -959,17 +960,32 @@ bool RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) con
 
 std::optional<ReportError> RenderedReport::writePdf(const QString& path, const QString& title) const
 {
-    QFile probe(path);
-    if (!probe.open(QIODevice::WriteOnly))
-        return ReportError{ReportError::Output,
-                           QDir::toNativeSeparators(path) + QStringLiteral(": ") + probe.errorString()};
-    probe.close();
-    QPdfWriter writer(path);
-    writer.setResolution(600);
-    writer.setTitle(title);
-    writer.setCreator(QStringLiteral("TVQ-52 Manager"));
-    if (!print(writer))
-        return ReportError{ReportError::Output, QDir::toNativeSeparators(path)};
+    // Written to a file beside the target that takes its place only when
+    // whole: a full disk or a failed write leaves any earlier file as it was.
+    QSaveFile file(path);
+    const auto failed = [&] {
+        const QString why =
+            file.error() == QFileDevice::NoError ? QString() : QStringLiteral(": ") + file.errorString();
+        return ReportError{ReportError::Output, QDir::toNativeSeparators(path) + why};
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed();
+    bool painted = false;
+    {
+        QPdfWriter writer(&file);
+        writer.setResolution(600);
+        writer.setTitle(title);
+        writer.setCreator(QStringLiteral("TVQ-52 Manager"));
+        painted = print(writer);
+    }
+    const bool flushed = file.flush();
+    if (!painted || !flushed || file.error() != QFileDevice::NoError) {
+        const ReportError error = failed();
+        file.cancelWriting();
+        return error;
+    }
+    if (!file.commit())
+        return failed();
     return std::nullopt;
 }
 

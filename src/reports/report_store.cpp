@@ -32,12 +32,6 @@ std::vector<StoredNonWorkingInterval> ReportStore::nonWorkingIntervals(qint32 se
     return out;
 }
 
-QString ReportStore::footerText()
-{
-    const QList<Row> rows = settings_.select(QStringLiteral("Configuracion"));
-    return rows.isEmpty() ? QString() : rows.front().value(QStringLiteral("TUsuario")).toString();
-}
-
 bool ReportStore::writeMemo(const QString& listing)
 {
     Row values;

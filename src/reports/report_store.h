@@ -36,10 +36,8 @@ public:
     std::optional<Row> programming(qint32 serial);
     // Its non-working intervals in interval order.
     std::vector<StoredNonWorkingInterval> nonWorkingIntervals(qint32 serial);
-    // Both read and write this PC's settings row, in the data folder's own
-    // file even when the records are on a server.
-    QString footerText();
-    // The settings row keeps the last listing printed.
+    // The settings row keeps the last listing printed: this PC's row, in the
+    // data folder's own file even when the records are on a server.
     bool writeMemo(const QString& listing);
 
     QString lastError() const { return settings_.lastError().isEmpty() ? store_.lastError() : settings_.lastError(); }

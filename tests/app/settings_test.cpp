@@ -111,6 +111,29 @@ TEST_F(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
     EXPECT_EQ(next.ReportFooterText, footer.left(50));
 }
 
+// Reports take the footer from the settings file at the moment they print, so
+// a `config set User` made meanwhile reaches them; the whole text typed in
+// this run stands while the file holds its first fifty characters.
+TEST_F(Settings, TheReportFooterIsTheSettingsFilesUserAsItIsNow)
+{
+    const QString sixty = QStringLiteral("0123456789").repeated(6);
+    ASSERT_FALSE(acceptFooterText(ctx, sixty).has_value());
+    EXPECT_EQ(reportFooterText(ctx), sixty);
+
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"),
+                             QString::fromUtf8("Inspección Área Norte"), settingsPath(home.path())));
+    EXPECT_EQ(reportFooterText(ctx), QString::fromUtf8("Inspección Área Norte"));
+    EXPECT_EQ(ctx.ReportFooterText, QString::fromUtf8("Inspección Área Norte")) << "and the exit mirrors it";
+
+    ASSERT_TRUE(
+        WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), settingsPath(home.path())));
+    EXPECT_EQ(reportFooterText(ctx), QString()) << "an emptied footer prints empty";
+
+    ctx.ReportFooterText = QStringLiteral("kept");
+    ASSERT_TRUE(QFile::remove(settingsPath(home.path())));
+    EXPECT_EQ(reportFooterText(ctx), QStringLiteral("kept")) << "a file that cannot be read changes nothing";
+}
+
 TEST_F(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
 {
     ctx.link.SerialPort = 4;

@@ -1,8 +1,13 @@
+#include "app/data_folder.h"
 #include "cli_run.h"
+#include "db/database.h"
 #include "db/store.h"
+#include "support/file_size_limit.h"
 #include "support/rows.h"
 
+#include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -106,4 +111,148 @@ TEST_F(RecordedReportCommand, TheCsvIsTheGridOverTheRangeWithItsOwnTexts)
         cli({"csv", "intervals", QString::number(kSerial), "--from", "31/12/25 23:55", "--to", "01/01/26 00:00"});
     ASSERT_EQ(some.exitCode, 0);
     EXPECT_EQ(some.out.split("\r\n", Qt::SkipEmptyParts).size(), 2);
+}
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString pdfText(const QString& path)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    if (!p.waitForFinished(30000))
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+} // namespace
+
+// `config set User` reaches every report, whatever the settings row last
+// mirrored from a window.
+TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
+{
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) << "needs poppler-utils";
+    {
+        auto db = cli.home.openDatabase();
+        Store store(*db);
+        ASSERT_TRUE(store.insert("Sesiones",
+                                 row({{"LNumeroSerie", kSerial},
+                                      {"DFechaInicio", QDate(2025, 12, 31)},
+                                      {"THoraInicio", "23:00"},
+                                      {"DFechaFinal", QDate(2026, 1, 1)},
+                                      {"THoraFinal", "03:00"}})));
+    }
+    {
+        // The settings row is this PC's, in the data folder's own file.
+        QString error;
+        auto local = Database::openSqlite(databasePath(cli.home.path()), &error);
+        ASSERT_TRUE(local) << error.toStdString();
+        Store settings(*local);
+        ASSERT_EQ(settings.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row()), 1);
+    }
+    const QString footer = QString::fromUtf8("Inspección Área Norte");
+    ASSERT_EQ(cli({"config", "set", "User", footer}).exitCode, 0);
+    for (const char* kind : {"programming", "intervals", "sessions", "exceedances"}) {
+        QStringList args{"report", kind, QString::number(kSerial)};
+        if (QLatin1String(kind) != QLatin1String("programming"))
+            args << "--from"
+                 << "31/12/25 00:00"
+                 << "--to"
+                 << "01/01/26 23:59";
+        const QString out = pdf(kind);
+        const CliResult r = cli(args << "--pdf" << out);
+        ASSERT_EQ(r.exitCode, 0) << kind << " " << r.err.toStdString();
+        const QString text = pdfText(out);
+        EXPECT_TRUE(text.contains(footer)) << kind << ": " << text.toStdString();
+        EXPECT_FALSE(text.contains("Mirrored at the last exit")) << kind;
+    }
+}
+
+// As on a full disk: a report, an export or a listing that cannot be written
+// whole fails with exit status 1, and the file written before stays as it was.
+TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFile)
+{
+    {
+        // A thousand intervals: a report, an export and a listing well past
+        // the limit below.
+        auto db = cli.home.openDatabase();
+        Store store(*db);
+        ASSERT_TRUE(inTransaction(store, [&] {
+            bool ok = true;
+            for (int k = 0; ok && k < 1000; ++k) {
+                const QDateTime start = QDateTime(QDate(2025, 12, 1), QTime(0, 0)).addSecs(600 * k);
+                ok = store.insert("Intervalos",
+                                  row({{"LNumeroSerie", kSerial},
+                                       {"DFechaInicio", start.date()},
+                                       {"THoraInicio", start.toString("HH:mm")},
+                                       {"SLeqLocal", 70.5},
+                                       {"SLeqVecino", 45.25},
+                                       {"SMaxFast", 88.5},
+                                       {"TTipoActuacionLocal", "Leq125ms"}}));
+            }
+            return ok;
+        }));
+    }
+    const QByteArray earlier("%PDF-1.4 what was printed last week\n");
+    const QString report = pdf("report.pdf");
+    const QString exchange = cli.home.file("units.TQ52");
+    const QString listing = cli.home.file("grid.csv");
+    for (const QString& path : {report, exchange, listing}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
+    }
+    const QStringList range{"--from", "01/12/25 00:00", "--to", "31/12/25 23:59"};
+    {
+        // Enough for the database and its companions, not for the outputs.
+        test::FileSizeLimit limit(40 * 1024);
+        const CliResult r =
+            cli(QStringList{"report", "intervals", QString::number(kSerial)} + range + QStringList{"--pdf", report});
+        EXPECT_EQ(r.exitCode, 1) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(report)) << r.err.toStdString();
+        const CliResult e = cli({"export", exchange, QString::number(kSerial)});
+        EXPECT_EQ(e.exitCode, 1) << e.out.toStdString();
+        EXPECT_TRUE(e.err.contains(exchange)) << e.err.toStdString();
+
+        QProcess csv;
+        csv.setStandardInputFile(QProcess::nullDevice());
+        csv.setStandardOutputFile(listing, QIODevice::Append);
+        csv.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"),
+                  QStringList{"--home", cli.home.path(), "csv", "intervals", QString::number(kSerial)});
+        ASSERT_TRUE(csv.waitForFinished(30000));
+        EXPECT_EQ(csv.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(csv.exitCode(), 1) << "a listing cut short is no success";
+    }
+    EXPECT_EQ(contents(report), earlier);
+    EXPECT_EQ(contents(exchange), earlier);
+    EXPECT_EQ(QDir(cli.home.path()).entryList({"report.pdf*", "units.TQ52*"}, QDir::Files),
+              QStringList({"report.pdf", "units.TQ52"}))
+        << "no piece left beside them";
+
+    // With room again, the report takes the earlier one's place whole.
+    const CliResult r =
+        cli(QStringList{"report", "intervals", QString::number(kSerial)} + range + QStringList{"--pdf", report});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QByteArray whole = contents(report);
+    EXPECT_TRUE(whole.startsWith("%PDF-"));
+    EXPECT_TRUE(whole.trimmed().endsWith("%%EOF"));
+}
+
+// A listing whose output cannot take it (a full disk under a redirection)
+// says so and exits 1, also when all of it waited in the buffer until the end.
+TEST_F(RecordedReportCommand, AListingThatCannotBeWrittenSaysSo)
+{
+    QProcess csv;
+    csv.setStandardInputFile(QProcess::nullDevice());
+    csv.setStandardOutputFile(QStringLiteral("/dev/full"));
+    csv.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"),
+              QStringList{"--home", cli.home.path(), "csv", "intervals", QString::number(kSerial)});
+    ASSERT_TRUE(csv.waitForFinished(30000));
+    EXPECT_EQ(csv.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(csv.exitCode(), 1);
+    EXPECT_FALSE(QString::fromUtf8(csv.readAllStandardError()).trimmed().isEmpty());
 }

@@ -18,8 +18,17 @@ public:
     {
         if (until && until())
             return true;
-        ns += ms * 1000000;
-        return until && until();
+        if (!until) {
+            ns += ms * 1000000;
+            return false;
+        }
+        // A condition is looked at every millisecond, as an event loop would.
+        for (qint64 k = 0; k < ms; ++k) {
+            ns += 1000000;
+            if (until())
+                return true;
+        }
+        return false;
     }
     qint64 realMs(qint64) const override { return 0; }
     qint64 ns = 700000;
@@ -82,6 +91,84 @@ TEST(ProgrammingTransfer, BytesGoOneAtATimeAtLeastFiftyMillisecondsApartThenTheC
     EXPECT_EQ(sent.back(), 377);
     EXPECT_EQ(firstLeft, 376 * 50);
     EXPECT_EQ(p.timer.interval(), 5000) << "the window's timer goes back to its silence limit";
+}
+
+namespace {
+
+// A line on a busy machine: every other byte reaches the device late, either
+// because the write itself is held up (`slowMs` pass before the system call)
+// or because the port keeps it queued (`queuedMs` pass before it is taken).
+// Notes the clock time at which each byte was handed to the device.
+class HeldLine : public MemoryLine {
+public:
+    HeldLine(SteppedClock& clock, qint64 slowMs, qint64 queuedMs)
+        : MemoryLine(clock), clock_(clock), slowNs_(slowMs * 1000000), queuedNs_(queuedMs * 1000000)
+    {}
+    void write(const QByteArray& bytes) override
+    {
+        const bool held = written().size() % 2 == 0;
+        if (held)
+            clock_.ns += slowNs_;
+        queuedUntil_ = held ? clock_.ns + queuedNs_ : 0;
+        handed << (held ? queuedUntil_ : clock_.ns);
+        clock_.ns += 300000;
+        MemoryLine::write(bytes);
+    }
+    qint64 bytesToWrite() const override { return stuck || clock_.ns < queuedUntil_ ? 1 : 0; }
+    QList<qint64> handed;
+    bool stuck = false;
+
+private:
+    SteppedClock& clock_;
+    qint64 slowNs_;
+    qint64 queuedNs_;
+    qint64 queuedUntil_ = 0;
+};
+
+struct HeldLink {
+    SteppedClock clock;
+    HeldLine line;
+    LinkState state;
+    DeviceLink link{state, line, clock};
+    LinkTimer timer{clock, 5000};
+    HeldLink(qint64 slowMs, qint64 queuedMs) : line(clock, slowMs, queuedMs) { line.open(); }
+};
+
+} // namespace
+
+// The pause runs from when the previous byte has been handed to the port: a
+// byte held up on its way never comes closer than 50 ms to the next one.
+TEST(ProgrammingTransfer, ThePauseCountsFromWhenTheByteWasHandedToThePort)
+{
+    const QByteArray frame = completeFrame(0x08, QByteArray(24, '\x11'));
+    for (const auto& [slowMs, queuedMs] : {std::pair{40, 0}, std::pair{0, 30}}) {
+        SCOPED_TRACE(testing::Message() << "held " << slowMs << " ms in the write, " << queuedMs << " ms queued");
+        HeldLink p(slowMs, queuedMs);
+        p.line.onWrite([&](const QByteArray&) {
+            if (p.line.written().size() == frame.size())
+                p.line.deliver(QByteArray(1, char(kAck)));
+        });
+        EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::Accepted);
+        EXPECT_EQ(p.line.written(), frame);
+        ASSERT_EQ(p.line.handed.size(), frame.size());
+        for (int k = 1; k < frame.size() - 1; ++k)
+            EXPECT_GE(p.line.handed[k] - p.line.handed[k - 1], 50 * 1000000) << "byte " << k;
+    }
+}
+
+// A port that never takes a byte ends the transmission at the silence limit
+// instead of queueing the rest of the frame behind it.
+TEST(ProgrammingTransfer, APortThatTakesNoByteEndsItUnanswered)
+{
+    HeldLink p(0, 0);
+    p.line.stuck = true;
+    const QByteArray frame = completeFrame(0x08, QByteArray(24, '\x11'));
+    const qint64 before = p.clock.elapsedMs();
+    EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::NoAnswer);
+    EXPECT_EQ(p.line.written().size(), 1);
+    EXPECT_GE(p.clock.elapsedMs() - before, 5000);
+    EXPECT_LT(p.clock.elapsedMs() - before, 6000);
+    EXPECT_EQ(p.timer.interval(), 5000);
 }
 
 TEST(ProgrammingTransfer, AnswersOtherThanAckAndSilence)

@@ -77,14 +77,10 @@ TEST_F(StoredProgrammingReport, ComputedFactsFromTheStoredRow)
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), 4711);
     ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
-    Row footer;
-    footer.set(QStringLiteral("TUsuario"), QStringLiteral("Oficina 'Norte'; 100%"));
-    ASSERT_EQ(store_->update(QStringLiteral("Configuracion"), footer, Row()), 1);
 
     const tvq52::ProgrammingReportData d = read(QString());
     EXPECT_EQ(d.intervalTotals, QStringLiteral("09/03/2024 21:05:30"));
     EXPECT_EQ(d.neighbourAction, QStringLiteral("Leq5s"));
-    EXPECT_EQ(d.footerText, QStringLiteral("Oficina 'Norte'; 100%"));
     EXPECT_TRUE(d.showGlobalCorrection) << "no version given: the stored 4.0";
     EXPECT_FALSE(read(QStringLiteral("3.3")).showGlobalCorrection) << "the window's version counts";
     EXPECT_TRUE(read(QStringLiteral("4.10")).showGlobalCorrection);

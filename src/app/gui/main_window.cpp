@@ -397,7 +397,7 @@ void MainWindow::showLanguageDialog()
 void MainWindow::askFooterText()
 {
     const std::optional<QString> text =
-        prompter_.input(ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), ctx_.ReportFooterText);
+        prompter_.input(ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), reportFooterText(ctx_));
     // Cancel keeps the footer that was there.
     if (!text)
         return;

@@ -4,6 +4,7 @@
 #include "app/data_folder.h"
 #include "app/exchange_sessions.h"
 #include "app/gui/help.h"
+#include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "db/journal.h"
@@ -532,7 +533,7 @@ void ProgrammingWindow::printReport()
         WaitCursor wait;
         built = buildProgrammingReport(*ctx_.db, ctx_.guru,
                                        reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml")), serial,
-                                       header_->version->text());
+                                       header_->version->text(), reportFooterText(ctx_));
     }
     if (auto* e = std::get_if<ReportError>(&built)) {
         showReportError(prompter_, ctx_.guru, *e);

@@ -469,7 +469,9 @@ void RecordedDataWindow::exportExchange()
     QString error;
     qint64 rows = 0;
     if (!writeExchangeFile(*ctx_.db, path, {shown_->serial}, &error, &rows)) {
-        prompter_.show(error, MessageStyle::Critical);
+        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
+                           + QLatin1Char('\n') + error,
+                       MessageStyle::Critical);
         return;
     }
     prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(rows).arg(path),

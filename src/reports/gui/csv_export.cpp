@@ -23,9 +23,11 @@ bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter
         if (!view.isColumnHidden(c))
             columns << c;
     }
-    // Written whole or not at all.
+    // Written whole or not at all. commit() alone misses a failure of the
+    // last buffered write (a full disk), so the flush is checked first.
     QSaveFile file(path);
-    const bool ok = file.open(QIODevice::WriteOnly) && writeGridCsv(file, grid, guru, columns) && file.commit();
+    const bool ok =
+        file.open(QIODevice::WriteOnly) && writeGridCsv(file, grid, guru, columns) && file.flush() && file.commit();
     if (!ok) {
         prompter.show(guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
                           + QLatin1Char('\n') + file.errorString(),

@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "app/data_folder.h"
+#include "app/settings.h"
 #include "records/shown_unit.h"
 #include "reports/graph_report.h"
 #include "reports/gui/graph_window.h"
@@ -16,9 +17,9 @@ void printGraphReport(AppContext& ctx, Prompter& prompter, GraphWindow& window, 
     if (!ctx.db || unit.serial == 0)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto built =
-        buildGraphReport(*ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")),
-                         unit.serial, unit.firmware, window.levelPicture(), window.eventPicture());
+    auto built = buildGraphReport(*ctx.db, ctx.guru,
+                                  reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), unit.serial,
+                                  unit.firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx));
     QApplication::restoreOverrideCursor();
     if (auto* e = std::get_if<ReportError>(&built)) {
         showReportError(prompter, ctx.guru, *e);

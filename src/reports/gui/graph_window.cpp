@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSlider>
 #include <QStackedBarSeries>
@@ -508,7 +509,9 @@ void GraphWindow::savePicture(QChartView* view)
         return;
     if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         path += QLatin1String(".png");
-    if (!view->grab().save(path, "PNG"))
+    // Beside the target until whole, so a failed save leaves an earlier picture.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.flush() || !file.commit())
         prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ')
                            + path,
                        MessageStyle::Critical);

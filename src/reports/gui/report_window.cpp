@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/gui/help.h"
+#include "app/settings.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
 #include "programming/programming_record.h"
@@ -196,7 +197,7 @@ void ReportWindow::print()
     request.serial = serial_;
     request.from = range->first;
     request.to = range->second;
-    request.footer = ctx_.ReportFooterText;
+    request.footer = reportFooterText(ctx_);
     request.assetFolder = findAssetFolder();
     const RecordedReportResult result = buildRecordedReport(*ctx_.db, ctx_.guru, request);
     if (std::holds_alternative<NoRecordsInRange>(result)) {

@@ -2,6 +2,7 @@
 // language, on a unit with a day of records; pictures of them go to
 // $TVQ52_SHOTS for a person to look at.
 #include "app/data_folder.h"
+#include "app/settings.h"
 #include "programming/programming_store.h"
 #include "records/recorded_data.h"
 #include "records/shown_unit.h"
@@ -121,9 +122,9 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
         settle();
         expectWhole(history, QStringLiteral("FormHistorial_data_") + tag);
 
-        auto built =
-            buildGraphReport(*ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")),
-                             kSerial, unit->firmware, window.levelPicture(), window.eventPicture());
+        auto built = buildGraphReport(
+            *ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), kSerial,
+            unit->firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx));
         ASSERT_TRUE(std::holds_alternative<RenderedReport>(built)) << std::get<ReportError>(built).detail.toStdString();
         const RenderedReport& report = std::get<RenderedReport>(built);
         EXPECT_TRUE(report.pageTexts(report.pageCount() - 1).contains(QString::fromUtf8(l.chartsCaption)));

@@ -16,7 +16,7 @@ protected:
         QImage levels(400, 200, QImage::Format_RGB32);
         levels.fill(Qt::gray);
         return buildGraphReport(*db_, guru_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), file), kSerial,
-                                QStringLiteral("4.0"), levels, levels);
+                                QStringLiteral("4.0"), levels, levels, QString::fromUtf8("Inspección municipal"));
     }
     static QString allText(const RenderedReport& r, int page) { return r.pageTexts(page).join(QLatin1Char('|')); }
 
@@ -47,8 +47,10 @@ TEST_F(GraphReportTest, ProgrammingThenChartsWithTheChainHeadOnEveryPage)
     built = build();
     ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
     const RenderedReport& after = std::get<RenderedReport>(built);
-    for (int page = 0; page < after.pageCount(); ++page)
+    for (int page = 0; page < after.pageCount(); ++page) {
         EXPECT_TRUE(after.pageTexts(page).contains(head)) << page << ": " << allText(after, page).toStdString();
+        EXPECT_TRUE(after.pageTexts(page).contains(QString::fromUtf8("Inspección municipal"))) << "the footer given";
+    }
 }
 
 TEST_F(GraphReportTest, MissingTemplateIsAnErrorValue)

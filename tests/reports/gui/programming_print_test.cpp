@@ -1,9 +1,13 @@
+#include "app/data_folder.h"
+#include "app/ini_file.h"
 #include "core/catalogue_ids.h"
 #include "programming/gui/programming_window.h"
 #include "programming/gui/window_fixture.h"
 #include "reports/gui/report_preview.h"
 #include "reports/programming_report.h"
+#include "support/file_size_limit.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QPrintPreviewWidget>
 #include <QPushButton>
@@ -94,6 +98,24 @@ TEST_F(ProgrammingPrint, StoredRecordPrintsAsTypedWithItsComputedFields)
     EXPECT_TRUE(texts.contains(ctx_->guru.GetS(120)));
 }
 
+// The footer is the settings file's, not what the settings row mirrored when
+// a window last closed: `tvq52-cli config set User` reaches the print button.
+TEST_F(ProgrammingPrint, TheFooterIsTheOneOfTheSettingsFile)
+{
+    storeUnit(4711, QStringLiteral("Sala Apolo"));
+    Row mirrored;
+    mirrored.set(QStringLiteral("TUsuario"), QStringLiteral("Mirrored at the last exit"));
+    ASSERT_EQ(store_->update(QStringLiteral("Configuracion"), mirrored, Row()), 1);
+    ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"),
+                             QString::fromUtf8("Inspección Área Norte"), settingsPath(ctx_->home)));
+    open();
+    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    print();
+    ASSERT_EQ(previews, 1);
+    EXPECT_TRUE(texts.contains(QString::fromUtf8("Inspección Área Norte")));
+    EXPECT_FALSE(texts.contains(QStringLiteral("Mirrored at the last exit")));
+}
+
 TEST_F(ProgrammingPrint, MissingTemplateIsShownOnceAndTheWindowStaysUsable)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"));
@@ -115,8 +137,8 @@ TEST_F(ProgrammingPrint, MissingTemplateIsShownOnceAndTheWindowStaysUsable)
 TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"));
-    auto built = buildProgrammingReport(*ctx_->db, ctx_->guru,
-                                        reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {});
+    auto built = buildProgrammingReport(
+        *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
     ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
     const RenderedReport& report = std::get<RenderedReport>(built);
     Form15 preview(report, prompter_, ctx_->guru);
@@ -132,6 +154,36 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(pdf.read(5) == "%PDF-");
     EXPECT_TRUE(prompter_.shown().isEmpty());
+}
+
+// Saving the preview as a PDF on a full disk: the user is told, and the PDF
+// saved before stays whole in its place.
+TEST_F(ProgrammingPrint, APdfThatCannotBeSavedWholeLeavesTheEarlierOne)
+{
+    storeUnit(4711, QStringLiteral("Sala Apolo"));
+    auto built = buildProgrammingReport(
+        *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
+    ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
+    Form15 preview(std::get<RenderedReport>(built), prompter_, ctx_->guru);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("prog.pdf"));
+    const QByteArray earlier("%PDF-1.4 the programming printed last week\n");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
+    }
+    prompter_.fileAnswer(path);
+    {
+        FileSizeLimit limit(4096);
+        child<QPushButton>(&preview, "SSCommandPdf")->click();
+    }
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(prompter_.shown().front().style, MessageStyle::Critical);
+    EXPECT_TRUE(prompter_.shown().front().text.contains(path));
+    QFile pdf(path);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pdf.readAll(), earlier);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("prog.pdf")});
 }
 
 } // namespace

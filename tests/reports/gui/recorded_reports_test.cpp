@@ -1,4 +1,6 @@
 #include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/ini_file.h"
 #include "db/journal.h"
 #include "db/store.h"
 #include "i18n/loc_guru.h"
@@ -6,12 +8,14 @@
 #include "records/gui/records_fixture.h"
 #include "reports/gui/report_window.h"
 #include "reports/recorded_report.h"
+#include "support/file_size_limit.h"
 #include "support/layout_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QItemSelectionModel>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -253,6 +257,33 @@ TEST_F(ReportWindowTest, TheUncalibratedMinuteColumnsShowFromFirmware30)
     }
 }
 
+// Interval, session and exceedance reports print the settings file's footer
+// as it is when they print, even empty, never the row's older copy.
+TEST_F(ReportWindowTest, EveryKindPrintsTheFooterOfTheSettingsFile)
+{
+    interval(at(1, 23, 30), 70.1);
+    session(at(1, 23, 30));
+    ASSERT_EQ(store->update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row()), 1);
+    open();
+    const QString file = settingsPath(home.path());
+    ASSERT_TRUE(WriteSetting("Configuration", "User", QString::fromUtf8("Inspección Área Norte"), file));
+    pick(window->startView(), 0);
+    for (RecordedReportKind kind :
+         {RecordedReportKind::Intervals, RecordedReportKind::Sessions, RecordedReportKind::Exceedances}) {
+        previewed.clear();
+        window->setKind(kind);
+        window->print();
+        EXPECT_TRUE(previewed.contains(QString::fromUtf8("Inspección Área Norte"))) << int(kind);
+        EXPECT_FALSE(previewed.contains("Mirrored at the last exit")) << int(kind);
+    }
+    ASSERT_TRUE(WriteSetting("Configuration", "User", QString(), file));
+    previewed.clear();
+    window->setKind(RecordedReportKind::Intervals);
+    window->print();
+    EXPECT_FALSE(previewed.contains("Mirrored at the last exit")) << "an empty footer stays empty";
+    EXPECT_FALSE(previewed.contains(QString::fromUtf8("Inspección Área Norte")));
+}
+
 TEST_F(ReportWindowTest, TheWindowFitsTheSmallestScreen)
 {
     interval(at(1, 23, 30), 70.1);
@@ -294,4 +325,32 @@ TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumns)
     ASSERT_TRUE(QFile::remove(path));
     click("SSCommandCsv");
     EXPECT_FALSE(QFile::exists(path));
+}
+
+// A full disk while the grid is written: the user is told, and the file
+// written before stays as it was.
+TEST_F(CsvFromRecordedData, AFullDiskLeavesTheEarlierFileAndSaysSo)
+{
+    storeUnit(10, QStringLiteral("Bar"), QStringLiteral("2.5"));
+    addInterval(10, QDateTime(QDate(2026, 6, 1), QTime(23, 30), Qt::UTC), {{"SLeqLocal", 70.0}});
+    open();
+    QTemporaryDir dir;
+    const QString path = dir.filePath("grid.csv");
+    const QByteArray earlier("last week's grid\r\n");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
+    }
+    prompter_.fileAnswer(path);
+    {
+        FileSizeLimit limit(256);
+        click("SSCommandCsv");
+    }
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(prompter_.shown().front().style, MessageStyle::Critical);
+    EXPECT_TRUE(prompter_.shown().front().text.contains(path)) << prompter_.shown().front().text.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), earlier);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"grid.csv"});
 }

@@ -1,5 +1,6 @@
 #include "reports/report.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "support/file_size_limit.h"
 #include "support/printers.h"
 
 using namespace tvq52;
@@ -230,6 +232,41 @@ TEST_F(ReportEngine, ValuesAreBoundNeverPastedAndPrintAsTyped)
         EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(awkward.trimmed()));
     }
     EXPECT_EQ(out.writePdf(dir.filePath(QStringLiteral("no/such/folder/x.pdf")))->kind, ReportError::Output);
+}
+
+// A PDF cut short by a full disk is an error, and the PDF written before
+// stays whole in its place; with room again the new one replaces it.
+TEST_F(ReportEngine, APdfThatCannotBeWrittenWholeLeavesTheEarlierFile)
+{
+    auto report = load();
+    ASSERT_TRUE(report);
+    const RenderedReport out = render(*report);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("people.pdf"));
+    const QByteArray earlier("%PDF-1.4 the list printed last week\n");
+    auto contents = [&] {
+        QFile f(pdf);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    {
+        QFile f(pdf);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
+    }
+    for (rlim_t room : {rlim_t(0), rlim_t(4096)}) {
+        test::FileSizeLimit limit(room);
+        const auto failed = out.writePdf(pdf);
+        ASSERT_TRUE(failed.has_value()) << room << " bytes: reported as written";
+        EXPECT_EQ(failed->kind, ReportError::Output);
+        EXPECT_TRUE(failed->detail.contains(pdf)) << failed->detail.toStdString();
+    }
+    EXPECT_EQ(contents(), earlier);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("people.pdf")});
+
+    ASSERT_FALSE(out.writePdf(pdf));
+    const QByteArray whole = contents();
+    EXPECT_TRUE(whole.startsWith("%PDF-"));
+    EXPECT_TRUE(whole.trimmed().endsWith("%%EOF"));
+    EXPECT_GT(whole.size(), 4096) << "the limits above cut it";
 }
 
 TEST_F(ReportEngine, DatabaseAndHookFailuresStopTheReport)
