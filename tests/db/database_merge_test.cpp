@@ -336,11 +336,13 @@ TEST(DatabaseMerge, ATargetThatFailsStopsTheMergeAtItsTable)
         EXPECT_TRUE(t.error.isEmpty()) << "not a table that could not be read: " << t.table.toStdString();
     if (holder)
         exec(*holder, QStringLiteral("ROLLBACK"));
-    if (server)
+    if (server) {
         ASSERT_TRUE(server->resume());
+    }
     Database& check = server ? *target : *p.target;
-    if (server)
+    if (server) {
         ASSERT_TRUE(check.ensureConnected(nullptr));
+    }
     EXPECT_EQ(count(check, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 0);
     // Once the database is usable the same merge brings everything.
     EXPECT_TRUE(mergeDatabase(check, p.sourcePath()).complete());

@@ -514,8 +514,9 @@ TEST_F(ExchangeImportTest, ADatabaseFailureStopsTheImportCountingOnlyWhatWasComm
         EXPECT_EQ(t.refused, 0) << c.name;
         EXPECT_EQ(t.added, store->count(QStringLiteral("DiaBorrado")) - before) << c.name;
         EXPECT_LT(t.added, 3000) << c.name;
-        if (c.somePassed)
+        if (c.somePassed) {
             EXPECT_GT(t.added, 0) << c.name;
+        }
         const QStringList lines = summaryLines(s, guru);
         ASSERT_FALSE(lines.isEmpty()) << c.name;
         EXPECT_TRUE(lines[0].contains(QString::number(s.failedAtLine))) << lines[0].toStdString();
@@ -545,8 +546,9 @@ TEST_F(ExchangeImportTest, AServerStoppedMidImportStopsItAndRefusesNoRow)
     importer.batchRows = 100;
     qint64 asked = 0;
     importer.cancelRequested = [&] {
-        if (++asked == 1000)
+        if (++asked == 1000) {
             EXPECT_TRUE(server.halt());
+        }
         return false;
     };
     const ImportSummary s = importer.run(home.file(QStringLiteral("big.TQ52")));
