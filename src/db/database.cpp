@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
+#include <sqlite3.h>
 
 namespace tvq52 {
 
@@ -267,6 +268,33 @@ bool isConnectionLoss(const QSqlError& error)
         if (text.contains(QLatin1String(words), Qt::CaseInsensitive))
             return true;
     return false;
+}
+
+DatabaseFault databaseFault(const QSqlError& error, bool server)
+{
+    if (error.type() == QSqlError::NoError)
+        return DatabaseFault::None;
+    if (server)
+        return isConnectionLoss(error) ? DatabaseFault::ConnectionLost : DatabaseFault::None;
+    bool numeric = false;
+    // An extended result code keeps the primary one in its low byte.
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    if (!numeric)
+        return DatabaseFault::None;
+    switch (code) {
+    case SQLITE_FULL:
+        return DatabaseFault::DiskFull;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return DatabaseFault::Locked;
+    case SQLITE_READONLY:
+        return DatabaseFault::ReadOnly;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        return DatabaseFault::IoError;
+    default:
+        return DatabaseFault::None;
+    }
 }
 
 void Database::noteFailure(const QSqlError& error)
