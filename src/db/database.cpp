@@ -270,6 +270,16 @@ bool isConnectionLoss(const QSqlError& error)
     return false;
 }
 
+bool Database::foldLog()
+{
+    if (isServer())
+        return true;
+    QSqlQuery q(connection());
+    // The first column is 1 when a reader or writer elsewhere kept the
+    // checkpoint from finishing.
+    return q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && q.next() && q.value(0).toInt() == 0;
+}
+
 DatabaseFault databaseFault(const QSqlError& error, bool server)
 {
     if (error.type() == QSqlError::NoError)

@@ -67,6 +67,11 @@ public:
     Database& settingsDatabase() { return settings_ ? *settings_ : *this; }
     void setSettingsDatabase(Database* local) { settings_ = local; }
 
+    // Folds the write-ahead log into the file and empties it, which gives
+    // back its room on a full disk; false when another connection kept it
+    // from finishing. Nothing to do on a server.
+    bool foldLog();
+
     // Empty when every table and column is there; else what is missing.
     QString verifySchema() const;
     // On a server: what it holds of ours; `detail` names the missing or

@@ -478,9 +478,15 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
         return;
     }
     run.store.setJournalEntry(nullptr, 0);
-    run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.lastMessage(),
-                     downloadCountsText(run.report.counts),
-                     run.report.totals ? totalsText(*run.report.totals) : QString());
+    const auto seal = [&] {
+        return run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.lastMessage(),
+                                downloadCountsText(run.report.counts),
+                                run.report.totals ? totalsText(*run.report.totals) : QString());
+    };
+    // On a full disk the write-ahead log holds the room the seal needs.
+    if (!seal() && databaseFault(run.journal.lastSqlError(), database_.isServer()) == DatabaseFault::DiskFull
+        && database_.foldLog())
+        seal();
     run.report.journalHead = run.journal.head();
 }
 
