@@ -15,10 +15,14 @@
 #include "support/temp_home.h"
 #include "unit_simulator.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 using namespace tvq52;
 using test::row;
@@ -180,3 +184,70 @@ TEST_P(LocalDatabaseFailure, IsToldForWhatItIsAndNothingUnstoredIsAcknowledged)
 
 INSTANTIATE_TEST_SUITE_P(Reasons, LocalDatabaseFailure, ::testing::ValuesIn(kFailures),
                          [](const ::testing::TestParamInfo<Failure>& p) { return std::string(p.param.name); });
+
+TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskStaysFull)
+{
+    if (test::onServerBackend())
+        GTEST_SKIP() << "a database file's own failures";
+    // A small file system of its own, as only a full disk behaves.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    if (::mount("tmpfs", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "no file system can be mounted here";
+    struct Unmount {
+        QByteArray path;
+        ~Unmount() { ::umount2(path.constData(), MNT_DETACH); }
+    } unmount{QFile::encodeName(dir.path())};
+
+    const QString path = QDir(dir.path()).filePath(QStringLiteral("tvq52.db"));
+    QString error;
+    ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
+    auto db = Database::openSqlite(path, &error);
+    ASSERT_TRUE(db) << error.toStdString();
+    ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
+                                  row({{"LNumeroSerie", 4711}, {"TVersion", "4.0"}, {"ByTLeq", 15}})));
+    // The disk filled up to its last few pages.
+    {
+        QFile filler(QDir(dir.path()).filePath(QStringLiteral("filler")));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {}
+        filler.close();
+        ASSERT_TRUE(filler.resize(std::max<qint64>(0, filler.size() - 256 * 1024)));
+    }
+
+    QString simError;
+    const auto o = sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", "4711", "--firmware", "4.0", "--days", "2",
+                                                    "--history-end", "2024-03-15T10:00"},
+                                        &simError, nullptr);
+    ASSERT_TRUE(o) << simError.toStdString();
+    const sim::RecordedHistory history = sim::generateHistory({o->seed, o->days, o->leqMinutes, o->historyEnd});
+    VirtualClock clock;
+    LinkState state;
+    MemoryLine line{clock};
+    sim::UnitSimulator unit(*o, history, [&](const QByteArray& b) { line.deliver(b); });
+    line.onWrite([&](const QByteArray& b) { unit.receive(b); });
+    int acks = 0;
+    unit.onAcknowledged([&](const QByteArray&) { ++acks; });
+    ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
+    test::ScriptedPrompter shown;
+    LocGuru guru;
+    ShownUnitView view;
+    DownloadWorkflow workflow(session, shown, guru, *db, view);
+    const DownloadReport r = workflow.run();
+
+    EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
+    ASSERT_EQ(shown.shown().size(), 2);
+    const QString told = shown.shown().at(1).text;
+    EXPECT_TRUE(told.startsWith(QStringLiteral("No queda espacio en el disco"))) << told.toStdString();
+    EXPECT_EQ(line.written().right(1).toHex(), "18") << "the unit is told to stop";
+    EXPECT_GT(acks, 0) << "the disk filled up during the list";
+    EXPECT_LT(acks, int(history.intervals.size()));
+    EXPECT_EQ(Store(*db).count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}})), acks);
+
+    const QList<JournalEntry> entries = Journal(*db).entries(4711);
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_TRUE(entries[0].sealed()) << "sealed with the disk still full";
+    EXPECT_EQ(entries[0].outcome, QStringLiteral("failed"));
+    EXPECT_EQ(entries[0].message, told);
+}
