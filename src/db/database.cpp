@@ -10,6 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUuid>
+#include <sqlite3.h>
 
 namespace tvq52 {
 
@@ -267,6 +268,43 @@ bool isConnectionLoss(const QSqlError& error)
         if (text.contains(QLatin1String(words), Qt::CaseInsensitive))
             return true;
     return false;
+}
+
+bool Database::foldLog()
+{
+    if (isServer())
+        return true;
+    QSqlQuery q(connection());
+    // The first column is 1 when a reader or writer elsewhere kept the
+    // checkpoint from finishing.
+    return q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && q.next() && q.value(0).toInt() == 0;
+}
+
+DatabaseFault databaseFault(const QSqlError& error, bool server)
+{
+    if (error.type() == QSqlError::NoError)
+        return DatabaseFault::None;
+    if (server)
+        return isConnectionLoss(error) ? DatabaseFault::ConnectionLost : DatabaseFault::None;
+    bool numeric = false;
+    // An extended result code keeps the primary one in its low byte.
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    if (!numeric)
+        return DatabaseFault::None;
+    switch (code) {
+    case SQLITE_FULL:
+        return DatabaseFault::DiskFull;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return DatabaseFault::Locked;
+    case SQLITE_READONLY:
+        return DatabaseFault::ReadOnly;
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+        return DatabaseFault::IoError;
+    default:
+        return DatabaseFault::None;
+    }
 }
 
 void Database::noteFailure(const QSqlError& error)

@@ -67,6 +67,11 @@ public:
     Database& settingsDatabase() { return settings_ ? *settings_ : *this; }
     void setSettingsDatabase(Database* local) { settings_ = local; }
 
+    // Folds the write-ahead log into the file and empties it, which gives
+    // back its room on a full disk; false when another connection kept it
+    // from finishing. Nothing to do on a server.
+    bool foldLog();
+
     // Empty when every table and column is there; else what is missing.
     QString verifySchema() const;
     // On a server: what it holds of ours; `detail` names the missing or
@@ -102,5 +107,20 @@ private:
 // True for the errors of a server that went away or a connection that broke
 // (as opposed to a statement the server refused).
 bool isConnectionLoss(const QSqlError& error);
+
+// What a failed statement says of the database as a whole, as opposed to
+// the statement itself (a refused value): None when it says nothing more.
+enum class DatabaseFault : std::uint8_t {
+    None,
+    ConnectionLost, // the server went away or the connection broke
+    DiskFull,       // no room left for the database file
+    Locked,         // another program kept it locked past the busy wait
+    ReadOnly,       // the file (or its folder) cannot be written
+    IoError,        // the file could not be read or written
+};
+
+// SQLite's driver marks every failed step as a connection error: its own
+// result code tells the reason instead. Only a server loses a connection.
+DatabaseFault databaseFault(const QSqlError& error, bool server);
 
 } // namespace tvq52

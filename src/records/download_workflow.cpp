@@ -19,6 +19,7 @@
 #include "records/record_store.h"
 #include "records/records_view.h"
 
+#include <QDir>
 #include <cmath>
 
 namespace tvq52 {
@@ -43,6 +44,11 @@ QString outcomeName(DownloadOutcome outcome)
         break;
     }
     return QStringLiteral("failed");
+}
+
+QString firstLine(const QString& databaseError)
+{
+    return databaseError.trimmed().section(QLatin1Char('\n'), 0, 0);
 }
 
 void count(KindCounts& counts, std::optional<Stored> stored)
@@ -195,6 +201,36 @@ void DownloadWorkflow::failStoring(Run& run, StoreFailure why, const QString& da
                                       "ahora está guardado y la unidad conserva el resto. Compruebe el servidor y la "
                                       "red, y vuelva a descargar."))
                    .arg(databaseError.trimmed().section(QLatin1Char('\n'), 0, 0));
+        break;
+    case StoreFailure::DiskFull:
+        text = guru_
+                   .GetTranslation(QStringLiteral(
+                       "No queda espacio en el disco para la base de datos (%1). Lo recibido hasta ahora está "
+                       "guardado y la unidad conserva el resto. Libere espacio en el disco y vuelva a descargar."))
+                   .arg(firstLine(databaseError));
+        break;
+    case StoreFailure::Locked:
+        text = guru_
+                   .GetTranslation(QStringLiteral(
+                       "Otro programa mantiene bloqueada la base de datos (%1). Lo recibido hasta ahora está "
+                       "guardado y la unidad conserva el resto. Espere a que termine o ciérrelo, y vuelva a "
+                       "descargar."))
+                   .arg(firstLine(databaseError));
+        break;
+    case StoreFailure::ReadOnly:
+        text = guru_
+                   .GetTranslation(QStringLiteral(
+                       "No se puede escribir en la base de datos %1 (%2). Lo recibido hasta ahora está guardado y "
+                       "la unidad conserva el resto. Compruebe que el archivo y su carpeta admiten escritura, y "
+                       "vuelva a descargar."))
+                   .arg(QDir::toNativeSeparators(database_.path()), firstLine(databaseError));
+        break;
+    case StoreFailure::IoError:
+        text = guru_
+                   .GetTranslation(QStringLiteral(
+                       "Error al leer o escribir el archivo de la base de datos (%1). Lo recibido hasta ahora está "
+                       "guardado y la unidad conserva el resto. Compruebe el disco y vuelva a descargar."))
+                   .arg(firstLine(databaseError));
         break;
     case StoreFailure::None:
     case StoreFailure::Refused:
@@ -486,9 +522,15 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
         return;
     }
     run.store.setJournalEntry(nullptr, 0);
-    run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.lastMessage(),
-                     downloadCountsText(run.report.counts),
-                     run.report.totals ? totalsText(*run.report.totals) : QString());
+    const auto seal = [&] {
+        return run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.lastMessage(),
+                                downloadCountsText(run.report.counts),
+                                run.report.totals ? totalsText(*run.report.totals) : QString());
+    };
+    // On a full disk the write-ahead log holds the room the seal needs.
+    if (!seal() && databaseFault(run.journal.lastSqlError(), database_.isServer()) == DatabaseFault::DiskFull
+        && database_.foldLog())
+        seal();
     run.report.journalHead = run.journal.head();
 }
 

@@ -142,12 +142,30 @@ void RecordStore::failed(StoreFailure why, const QString& text)
     lastError_ = text;
 }
 
+StoreFailure RecordStore::failureOf(const QSqlError& error) const
+{
+    switch (databaseFault(error, database_.isServer())) {
+    case DatabaseFault::ConnectionLost:
+        return StoreFailure::ConnectionLost;
+    case DatabaseFault::DiskFull:
+        return StoreFailure::DiskFull;
+    case DatabaseFault::Locked:
+        return StoreFailure::Locked;
+    case DatabaseFault::ReadOnly:
+        return StoreFailure::ReadOnly;
+    case DatabaseFault::IoError:
+        return StoreFailure::IoError;
+    case DatabaseFault::None:
+        break;
+    }
+    return StoreFailure::Refused;
+}
+
 QSqlQuery* RecordStore::statement(const QString& key, const QString& sql)
 {
     QSqlQuery* query = statements_.get(sql, key);
     if (!query)
-        failed(isConnectionLoss(statements_.lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
-               statements_.lastError());
+        failed(failureOf(statements_.lastSqlError()), statements_.lastError());
     return query;
 }
 
@@ -156,8 +174,7 @@ bool RecordStore::run(QSqlQuery* query, const QVariantList& binds)
     if (statements_.run(query, binds))
         return true;
     if (query)
-        failed(isConnectionLoss(statements_.lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
-               statements_.lastError());
+        failed(failureOf(statements_.lastSqlError()), statements_.lastError());
     return false;
 }
 
@@ -173,8 +190,7 @@ bool RecordStore::transactionStep(const QString& sql)
 {
     if (statements_.execute(sql))
         return true;
-    failed(isConnectionLoss(statements_.lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
-           statements_.lastError());
+    failed(failureOf(statements_.lastSqlError()), statements_.lastError());
     return false;
 }
 
@@ -362,8 +378,7 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
                 storedRow.set(QString::fromUtf8(c->name), fromStorage(*c, upsert->value(i)));
         upsert->finish();
         if (!journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow)) {
-            failed(isConnectionLoss(journal_->lastSqlError()) ? StoreFailure::ConnectionLost : StoreFailure::Refused,
-                   journal_->lastError());
+            failed(failureOf(journal_->lastSqlError()), journal_->lastError());
             return abandon();
         }
     } else {

@@ -25,6 +25,10 @@ enum class StoreFailure : std::uint8_t {
     Refused,        // the database refused the write (lastError says why)
     UnitGone,       // the unit's Programacion row is no longer there
     ConnectionLost, // the server went away; what was committed stays
+    DiskFull,       // no room left for the database file
+    Locked,         // another program kept the database locked past the wait
+    ReadOnly,       // the database file cannot be written
+    IoError,        // the database file could not be read or written
 };
 
 // Writes downloaded records by their key: one insert-or-update on the key
@@ -88,6 +92,8 @@ private:
     bool unitStillStored(qint32 serial);
     void rollback();
     void failed(StoreFailure why, const QString& text);
+    // Why a statement failed, when the database says more than "refused".
+    StoreFailure failureOf(const QSqlError& error) const;
 
     Database& database_;
     Journal* journal_ = nullptr;

@@ -3,6 +3,7 @@
 #include "app/exchange_sessions.h"
 #include "app/gui/communication_dialog.h"
 #include "app/gui/database_dialog.h"
+#include "app/gui/file_dialogs.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
@@ -26,6 +27,8 @@ ApplicationShell::ApplicationShell(const QString& dataFolder, QString commandLin
     : ctx_(dataFolder), prompter_(prompter ? *prompter : widgetPrompter_), commandLine_(std::move(commandLine))
 {
     installWidgetTranslation(ctx_.guru);
+    // Also the dialogs Qt opens by itself, such as the print dialog's file choice.
+    guardFileDialogs();
     registerForms();
 }
 

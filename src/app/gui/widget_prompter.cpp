@@ -1,5 +1,6 @@
 #include "app/gui/widget_prompter.h"
 
+#include "app/gui/file_dialogs.h"
 #include "app/startup.h"
 
 #include <QApplication>
@@ -131,14 +132,28 @@ std::optional<QString> WidgetPrompter::secret(const QString& prompt, const QStri
 
 QString WidgetPrompter::openFile(const QString& title, const QStringList& filters, const QString& directory)
 {
-    return QFileDialog::getOpenFileName(parent_ ? parent_ : QApplication::activeWindow(), title, directory,
-                                        filters.join(QLatin1String(";;")));
+    return chooseFile(QFileDialog::AcceptOpen, title, filters, directory);
 }
 
 QString WidgetPrompter::saveFile(const QString& title, const QStringList& filters, const QString& directory)
 {
-    return QFileDialog::getSaveFileName(parent_ ? parent_ : QApplication::activeWindow(), title, directory,
-                                        filters.join(QLatin1String(";;")));
+    return chooseFile(QFileDialog::AcceptSave, title, filters, directory);
+}
+
+QString WidgetPrompter::chooseFile(int acceptMode, const QString& title, const QStringList& filters,
+                                   const QString& directory)
+{
+    QFileDialog dialog(parent_ ? parent_ : QApplication::activeWindow(), title, directory,
+                       filters.join(QLatin1String(";;")));
+    // Qt's own dialog, whose list goes by file names: a desktop's dialog
+    // would run in this process and read the open database to tell its type.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptMode(acceptMode));
+    dialog.setFileMode(acceptMode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    listFilesByNameOnly(&dialog);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.selectedFiles().value(0);
 }
 
 } // namespace tvq52

@@ -25,6 +25,8 @@ public:
     QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override;
 
 private:
+    QString chooseFile(int acceptMode, const QString& title, const QStringList& filters, const QString& directory);
+
     QWidget* parent_;
 };
 
