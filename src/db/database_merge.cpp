@@ -86,7 +86,8 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, QString* error)
     return q.value(0).toLongLong();
 }
 
-void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count)
+void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count,
+                qint64 entry)
 {
     const QString target = quoteIdentifier(QString::fromUtf8(t.name));
     const QString source = kSource + QLatin1Char('.') + quoteIdentifier(sourceName);
@@ -121,6 +122,13 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
         count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
         return;
     }
+    // Under the write lock the rows numbered after this one are the merge's own.
+    const qint64 lastRow = Journal::lastRow(db, QString::fromUtf8(t.name), &count.error);
+    if (lastRow < 0) {
+        db.rollback();
+        count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
+        return;
+    }
     // Rows whose key is already there are ignored by the unique index.
     QSqlQuery insert(db);
     if (!insert.exec(QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %3 FROM %4 s WHERE %5")
@@ -133,6 +141,11 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
     }
     count.added = insert.numRowsAffected();
     insert.finish();
+    if (!Journal::addRowsAfter(db, entry, QString::fromUtf8(t.name), lastRow, &count.error)) {
+        db.rollback();
+        count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
+        return;
+    }
     if (!db.commit()) {
         count.error = db.lastError().text();
         db.rollback();
@@ -176,7 +189,8 @@ void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& pro
     }
 }
 
-void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
+              qint64 entry)
 {
     QSqlQuery q(db);
     q.prepare(QStringLiteral("ATTACH DATABASE ? AS ") + kSource);
@@ -201,7 +215,7 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
         else
             mergeSharedTables(sourceTables, progress, result,
                               [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-                                  mergeTable(db, t, name, count);
+                                  mergeTable(db, t, name, count, entry);
                               });
     }
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
@@ -214,7 +228,9 @@ class ServerMerge {
 public:
     static constexpr int kBatchRows = 2000;
 
-    ServerMerge(ServerBulk& bulk, sqlite3* source) : bulk_(bulk), source_(source) {}
+    ServerMerge(ServerBulk& bulk, sqlite3* source, QSqlDatabase target, qint64 entry)
+        : bulk_(bulk), source_(source), target_(std::move(target)), entry_(entry)
+    {}
 
     void mergeTable(const TableDef& t, const QString& sourceName, MergeTableCount& count)
     {
@@ -253,6 +269,8 @@ public:
             count.error = begin.error();
             return;
         }
+        // The rows numbered after this one are listed in the merge's entry before the commit.
+        const qint64 lastRow = Journal::lastRow(target_, QString::fromUtf8(t.name), &count.error);
         const int columns = int(t.columns.size());
         pendingRows_ = 0;
         fitting_ = 0;
@@ -283,7 +301,9 @@ public:
             flush(count);
         if (count.error.isEmpty())
             collect(count);
-        else if (inFlight_)
+        if (count.error.isEmpty() && lastRow >= 0)
+            Journal::addRowsAfter(target_, entry_, QString::fromUtf8(t.name), lastRow, &count.error);
+        if (!count.error.isEmpty() && inFlight_)
             bulk_.receive(); // the connection must be free for the rollback
         inFlight_ = false;
         const ServerBulk::Result end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
@@ -441,6 +461,8 @@ private:
 
     ServerBulk& bulk_;
     sqlite3* source_;
+    QSqlDatabase target_;
+    qint64 entry_;
     const TableDef* table_ = nullptr;
     std::vector<int> keyIndex_;
     int pendingRows_ = 0;
@@ -452,7 +474,8 @@ private:
     std::vector<QByteArray> sentMisfitKeys_;
 };
 
-void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
+                    qint64 entry)
 {
     sqlite3* source = nullptr;
     const int opened = sqlite3_open_v2(QFileInfo(sourcePath).absoluteFilePath().toUtf8().constData(), &source,
@@ -489,13 +512,14 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
         result.detail = target.connection().lastError().text();
         return;
     }
-    ServerMerge merge(bulk, source);
+    ServerMerge merge(bulk, source, target.connection(), entry);
     mergeSharedTables(
         sourceTables, progress, result,
         [&](const TableDef& t, const QString& name, MergeTableCount& count) { merge.mergeTable(t, name, count); });
 }
 
-void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
+                   qint64 entry)
 {
     // Its own connection: the source is attached read-only, which needs URI names.
     const QString name = QStringLiteral("tvq52-merge-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -507,7 +531,7 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
             result.fault = MergeResult::Fault::Missing;
             result.detail = db.lastError().text();
         } else {
-            runMerge(db, sourcePath, progress, result);
+            runMerge(db, sourcePath, progress, result, entry);
             db.close();
         }
     }
@@ -554,21 +578,29 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
         result.fault = MergeResult::Fault::Missing;
         return result;
     }
-    if (target.isServer()) {
-        runServerMerge(target, sourcePath, progress, result);
-    } else if (sameFile(sourcePath, target.path())) {
+    if (!target.isServer() && sameFile(sourcePath, target.path())) {
         result.fault = MergeResult::Fault::OwnDatabase;
         return result;
-    } else {
-        mergeIntoFile(target, sourcePath, progress, result);
     }
-
-    if (!result.tables.isEmpty()) {
-        Journal journal(target);
-        if (const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString()))
-            journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
-                         QFileInfo(sourcePath).absoluteFilePath(), result.countsText());
+    // The entry is open before any row is added. A PC's own file moved into
+    // a server is SQLite's to read alone: it goes without a file hash.
+    Journal journal(target);
+    QString hashError;
+    const QByteArray source = fileSha256(sourcePath, target, &hashError);
+    const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
+    if (!entry) {
+        result.fault = MergeResult::Fault::Journal;
+        result.detail = journal.lastError();
+        return result;
     }
+    if (target.isServer())
+        runServerMerge(target, sourcePath, progress, result, *entry);
+    else
+        mergeIntoFile(target, sourcePath, progress, result, *entry);
+    journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
+                 QFileInfo(sourcePath).absoluteFilePath() + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
+                 result.countsText());
+    result.journalHead = journal.head();
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -19,10 +20,11 @@ struct MergeTableCount {
 };
 
 struct MergeResult {
-    enum class Fault { None, Missing, OwnDatabase, NotOurs };
+    enum class Fault { None, Missing, OwnDatabase, NotOurs, Journal };
     Fault fault = Fault::None;
     QString detail; // the driver's text for a fault or an unreadable table
     QList<MergeTableCount> tables;
+    QByteArray journalHead; // after the merge's entry was sealed
 
     // Every table was read; refused rows do not make it fail.
     bool complete() const;
@@ -39,7 +41,8 @@ using MergeProgress = std::function<void(const QString& table, int index, int co
 // row nor the journal), by column name with the target's columns governing,
 // a row only when its key is not already there. The source is opened
 // read-only and refused when it is the target's own file under any name.
-// A completed merge writes one journal entry.
+// The journal entry is opened first; it lists every record row added, with
+// the source file's SHA-256, and is sealed at the end.
 MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress = {});
 
 } // namespace tvq52

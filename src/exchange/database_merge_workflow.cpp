@@ -81,6 +81,8 @@ QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResu
     case MergeResult::Fault::NotOurs:
         return tr(ctx, "%1 no es una base de datos de este programa.").arg(name)
             + (result.detail.isEmpty() ? QString() : QStringLiteral("\n") + result.detail);
+    case MergeResult::Fault::Journal:
+        return tr(ctx, "No se puede escribir en el diario de intercambios: %1").arg(result.detail);
     case MergeResult::Fault::None:
         break;
     }
@@ -90,6 +92,8 @@ QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResu
     for (const MergeTableCount& t : result.tables)
         lines << (t.error.isEmpty() ? counts.arg(t.table).arg(t.added).arg(t.present).arg(t.refused)
                                     : unread.arg(t.table, t.error));
+    if (!result.journalHead.isEmpty())
+        lines << tr(ctx, "Cabeza de la cadena:") + QLatin1Char(' ') + QString::fromLatin1(result.journalHead);
     return lines.join(QLatin1Char('\n'));
 }
 

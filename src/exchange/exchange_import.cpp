@@ -1,6 +1,7 @@
 #include "exchange/exchange_import.h"
 
 #include "db/database.h"
+#include "db/journal.h"
 #include "db/server_bulk.h"
 #include "db/store.h"
 #include "exchange/exchange_format.h"
@@ -9,6 +10,7 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QSqlDriver>
@@ -16,6 +18,7 @@
 #include <QTime>
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sqlite3.h>
@@ -603,12 +606,31 @@ ImportSummary ExchangeImporter::run(const QString& path)
         summary.error = QStringLiteral("La conexión no es de SQLite");
         return summary;
     }
+    // The records added are journaled with the file's SHA-256, so that every
+    // stored record has the entry that stored it.
+    Journal journal(database_);
+    const QByteArray source = fileSha256(path, database_, &summary.error);
+    const std::optional<qint64> entry =
+        source.isEmpty() ? std::nullopt : journal.open(JournalAction::Import, 0, {}, source);
+    if (!entry) {
+        summary.opened = false;
+        if (!source.isEmpty())
+            summary.error = journal.lastError();
+        summary.journalUnwritable = !source.isEmpty();
+        return summary;
+    }
+    summary.journalEntry = *entry;
+    std::map<QString, qint64> lastRows; // a server's rows are listed after the import, by row number
+    for (const ExchangeSection& s : exchangeSections())
+        if (bulk)
+            lastRows[s.name] = Journal::lastRow(db, s.name, nullptr);
     std::vector<SectionWork> work(exchangeSections().size());
     for (size_t i = 0; i < work.size(); ++i) {
         work[i].section = &exchangeSections()[i];
         work[i].summary = &summary.tables[i];
         if (!prepare(work[i], handle, &summary.error)) {
             summary.opened = false;
+            journal.seal(*entry, QStringLiteral("failed"), summary.error);
             return summary;
         }
     }
@@ -736,6 +758,15 @@ ImportSummary ExchangeImporter::run(const QString& path)
                 refuse(*current, why);
                 continue;
             }
+            Row stored;
+            for (size_t i = 0; i < current->columns.size(); ++i)
+                stored.set(QString::fromUtf8(current->columns[i]->name), values[qsizetype(i)]);
+            if (!journal.addRecord(*entry, current->section->name, stored)) {
+                why.kind = Refusal::Kind::Database;
+                why.value = journal.lastError();
+                refuse(*current, why);
+                continue;
+            }
             ++current->summary->added;
             ++added;
             if (++inBatch >= batchRows) {
@@ -753,6 +784,19 @@ ImportSummary ExchangeImporter::run(const QString& path)
     } else {
         db.commit();
     }
+    QString journalError;
+    for (const auto& [table, after] : lastRows)
+        if (after >= 0 && !Journal::addRowsAfter(db, *entry, table, after, &journalError))
+            break;
+    QStringList counts;
+    for (const TableImport& t : summary.tables)
+        counts << QStringLiteral("%1 %2 %3 %4 %5").arg(t.table).arg(t.added).arg(t.present).arg(t.differs).arg(t.refused);
+    journal.seal(*entry,
+                 summary.cancelled          ? QStringLiteral("cancelled")
+                     : journalError.isEmpty() ? QStringLiteral("completed")
+                                              : QStringLiteral("failed"),
+                 journalError.isEmpty() ? QFileInfo(path).absoluteFilePath() : journalError, counts.join(QLatin1Char('\n')));
+    summary.journalHead = journal.head();
     report(true);
     return summary;
 }
@@ -799,7 +843,10 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
 {
     QStringList lines;
     if (!s.opened) {
-        lines << guru.GetTranslation(QStringLiteral("No se pudo leer el archivo: %1")).arg(s.error);
+        lines << guru.GetTranslation(s.journalUnwritable
+                                         ? QStringLiteral("No se puede escribir en el diario de intercambios: %1")
+                                         : QStringLiteral("No se pudo leer el archivo: %1"))
+                     .arg(s.error);
         return lines;
     }
     if (s.cancelled)
@@ -824,6 +871,9 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
     if (!s.ignoredSections.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("Secciones desconocidas ignoradas: %1"))
                      .arg(s.ignoredSections.join(QStringLiteral(", ")));
+    if (!s.journalHead.isEmpty())
+        lines << guru.GetTranslation(QStringLiteral("Cabeza de la cadena:")) + QLatin1Char(' ')
+                + QString::fromLatin1(s.journalHead);
     return lines;
 }
 
