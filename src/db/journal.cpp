@@ -367,8 +367,9 @@ bool writeOwnEntry(QSqlDatabase db, JournalAction action, QString* error)
             *error = q.lastError().text();
         return false;
     };
+    // Not forward-only: a server's streamed rows would lose all but the first
+    // to the record() each row is read with.
     QSqlQuery q(db);
-    q.setForwardOnly(true);
     struct Line {
         QString table, key, digest;
     };
@@ -773,7 +774,6 @@ bool Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableNa
     open.finish();
     const QString name = QString::fromUtf8(table->name);
     QSqlQuery rows(db);
-    rows.setForwardOnly(true);
     rows.prepare(QStringLiteral("SELECT * FROM %1 WHERE %2 > ? ORDER BY %2")
                      .arg(quoteIdentifier(name), QString::fromLatin1(kServerRowId)));
     rows.addBindValue(afterRow);
@@ -782,21 +782,20 @@ bool Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableNa
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
                                   "\"THuella\") VALUES (?, ?, ?, ?)"));
-    QVariantList entries, tables, keys, digests;
-    while (rows.next()) {
-        const Row row = rowFrom(rows);
-        entries << entry;
-        tables << name;
-        keys << keyText(*table, row);
-        digests << QString::fromLatin1(sha256Hex(canonicalRowText(name, row, kCurrentVersion).toUtf8()));
+    // Read to the end before the first insert on the same connection.
+    QList<Row> added;
+    while (rows.next())
+        added << rowFrom(rows);
+    rows.finish();
+    for (const Row& row : std::as_const(added)) {
+        insert.addBindValue(entry);
+        insert.addBindValue(name);
+        insert.addBindValue(keyText(*table, row));
+        insert.addBindValue(QString::fromLatin1(sha256Hex(canonicalRowText(name, row, kCurrentVersion).toUtf8())));
+        if (!insert.exec())
+            return fail(insert);
     }
-    if (entries.isEmpty())
-        return true;
-    insert.addBindValue(entries);
-    insert.addBindValue(tables);
-    insert.addBindValue(keys);
-    insert.addBindValue(digests);
-    return insert.execBatch() || fail(insert);
+    return true;
 }
 
 qint64 Journal::lastRow(QSqlDatabase db, const QString& table, QString* error)
@@ -1065,7 +1064,7 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
 
     // The chain, in the order the entries were sealed.
     QHash<qint32, qint64> lastDeletion; // serial -> newest deletion entry
-    QHash<qint32, qint64> lastTotals;   // serial -> newest download entry that read the totals
+    QHash<qint32, QList<qint64>> totalsRead; // serial -> the download entries that read the totals
     bool keptHeadFound = keptHead.isEmpty();
     {
         QSqlQuery q(db);
@@ -1080,7 +1079,7 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
             if (e.action == JournalAction::UnitDeletion)
                 lastDeletion[e.serial] = std::max(lastDeletion.value(e.serial), e.id);
             if (e.action == JournalAction::Download && !e.totals.isEmpty() && e.serial > 0)
-                lastTotals[e.serial] = e.id;
+                totalsRead[e.serial] << e.id;
             if (e.previous != previousId)
                 result.findings.append({JournalFinding::Kind::ChainBroken,
                                         e.id,
@@ -1182,9 +1181,25 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
                                 QStringLiteral("listed by entry %1, not stored").arg(it->entry)});
     }
 
-    // Each unit's totals against the newest download that read them.
-    for (auto it = lastTotals.cbegin(); it != lastTotals.cend(); ++it) {
-        if ((serial && it.key() != *serial) || lastDeletion.value(it.key()) > it.value())
+    // Each unit's totals against the download that read them last (by the
+    // unit's clock: two downloads of one unit may end in either order).
+    for (auto it = totalsRead.cbegin(); it != totalsRead.cend(); ++it) {
+        if (serial && it.key() != *serial)
+            continue;
+        QString newestReadAt;
+        QList<qint64> newest;
+        for (qint64 id : it.value()) {
+            if (lastDeletion.value(it.key()) > id)
+                continue;
+            const QString readAt = entries.value(id).totals.section(QStringLiteral("read-at "), 1);
+            if (newest.isEmpty() || readAt > newestReadAt) {
+                newest = {id};
+                newestReadAt = readAt;
+            } else if (readAt == newestReadAt) {
+                newest << id;
+            }
+        }
+        if (newest.isEmpty())
             continue;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("SELECT \"LPasadasLocal\", \"LE3\", \"LCB\", \"LPasadasVecino\", \"DFechaTotales\", "
@@ -1204,14 +1219,18 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
                                               "%4\nread-at %5")
                                    .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                                         q.value(3).toString(), readAt);
-        const QString journaled = entries.value(it.value()).totals;
-        if (stored != journaled)
-            result.findings.append({JournalFinding::Kind::TotalsDiffer, it.value(), QStringLiteral("Programacion"),
+        bool matches = false;
+        for (qint64 id : newest)
+            matches = matches || entries.value(id).totals == stored;
+        if (!matches) {
+            const QString journaled = entries.value(newest.last()).totals;
+            result.findings.append({JournalFinding::Kind::TotalsDiffer, newest.last(), QStringLiteral("Programacion"),
                                     QString::number(it.key()),
                                     QStringLiteral("stored totals \"%1\" differ from entry %2's \"%3\"")
                                         .arg(QString(stored).replace(QLatin1Char('\n'), QStringLiteral("; ")))
-                                        .arg(it.value())
+                                        .arg(newest.last())
                                         .arg(QString(journaled).replace(QLatin1Char('\n'), QStringLiteral("; ")))});
+        }
     }
     if (snapshot)
         QSqlQuery(db).exec(QStringLiteral("COMMIT"));
