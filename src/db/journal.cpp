@@ -1066,6 +1066,7 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
     QHash<qint32, qint64> lastDeletion; // serial -> newest deletion entry
     QHash<qint32, QList<qint64>> totalsRead; // serial -> the download entries that read the totals
     bool keptHeadFound = keptHead.isEmpty();
+    QHash<QByteArray, int> sealPosition; // hash -> place in the chain, from 1
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
@@ -1109,6 +1110,7 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
             previousHash = e.hash;
             previousId = e.id;
             result.head = e.hash;
+            sealPosition.insert(e.hash, int(sealPosition.size()) + 1);
         }
     }
     if (!keptHeadFound)
@@ -1181,26 +1183,18 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
                                 QStringLiteral("listed by entry %1, not stored").arg(it->entry)});
     }
 
-    // Each unit's totals against the download that read them last (by the
-    // unit's clock: two downloads of one unit may end in either order).
+    // Each unit's totals against the last download that read them, or one
+    // that was sealed while that one was open (either may have stored last).
     for (auto it = totalsRead.cbegin(); it != totalsRead.cend(); ++it) {
-        if (serial && it.key() != *serial)
+        if ((serial && it.key() != *serial) || lastDeletion.value(it.key()) > it.value().last())
             continue;
-        QString newestReadAt;
+        const JournalEntry& last = entries[it.value().last()];
+        const qsizetype space = last.link.indexOf(' ');
+        const int openedAt = space > 0 ? sealPosition.value(last.link.left(space)) : 0;
         QList<qint64> newest;
-        for (qint64 id : it.value()) {
-            if (lastDeletion.value(it.key()) > id)
-                continue;
-            const QString readAt = entries.value(id).totals.section(QStringLiteral("read-at "), 1);
-            if (newest.isEmpty() || readAt > newestReadAt) {
-                newest = {id};
-                newestReadAt = readAt;
-            } else if (readAt == newestReadAt) {
+        for (qint64 id : it.value())
+            if (id == last.id || (space >= 0 && sealPosition.value(entries[id].hash) > openedAt))
                 newest << id;
-            }
-        }
-        if (newest.isEmpty())
-            continue;
         QSqlQuery q(db);
         q.prepare(QStringLiteral("SELECT \"LPasadasLocal\", \"LE3\", \"LCB\", \"LPasadasVecino\", \"DFechaTotales\", "
                                  "\"THoraTotales\" FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"));
