@@ -128,7 +128,7 @@ TEST_F(JournalTest, ADownloadVerifiesAndAHandEditedLevelIsNamed)
     exec(QStringLiteral("DELETE FROM \"DiaReprogramado\""));
 
     // Levels are compared as stored: 0.04 dB is an edit.
-    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = 80.04 WHERE \"THoraInicio\" = '10:00'"));
+    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = \"SLeqLocal\" + 0.04 WHERE \"THoraInicio\" = '10:00'"));
     v = journal->verify();
     ASSERT_EQ(v.findings.size(), 1);
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::RecordEdited);
