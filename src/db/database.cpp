@@ -388,7 +388,7 @@ SchemaState Database::inspectSchema(QString* detail) const
             for (const QString& c : have)
                 older = older && want.contains(c);
             if (older)
-                missing << t.name + QLatin1Char('.') + lacking.join(QLatin1Char('.'));
+                missing << QStringLiteral("%1 (%2)").arg(t.name, lacking.join(QLatin1String(", ")));
             else
                 foreign << t.name;
         }

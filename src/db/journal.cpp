@@ -448,6 +448,15 @@ bool ensureJournalTables(QSqlDatabase db, QString* error, SqlDialect dialect)
     // takes its write lock for the whole check.
     const bool sqlite = dialect == SqlDialect::SQLite;
     QSqlQuery q(db);
+    if (sqlite) {
+        // Nothing to do, as on almost every open: no write lock is taken.
+        bool lines = false;
+        if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == kJournalBegun
+            && tableExists(db, QStringLiteral("DiarioRegistros"), dialect, &lines, nullptr) && lines
+            && columnsOf(db, QStringLiteral("Diario"), dialect).contains(QStringLiteral("IVersion"), Qt::CaseInsensitive))
+            return true;
+        q.finish();
+    }
     const auto fail = [&](const QString& text) {
         if (error && !text.isEmpty())
             *error = text;
