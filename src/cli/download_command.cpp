@@ -321,9 +321,9 @@ int runVerify(CliSession& session, const CliOptions& options)
     const Journal journal(*ctx.db);
     const JournalVerification v = journal.verify(serial, keptHead);
     QTextStream out(stdout);
-    static const char* const kinds[] = {"record edited",  "record missing",   "entry altered",
-                                        "chain broken",   "no provenance",    "entry not opened by the program",
-                                        "totals differ",  "journal restarted", "kept head missing",
+    static const char* const kinds[] = {"record edited",     "record missing",    "entry altered",
+                                        "chain broken",      "no provenance",     "entry not opened by the program",
+                                        "totals differ",     "journal restarted", "kept head missing",
                                         "journal unreadable"};
     for (const JournalFinding& f : v.findings) {
         out << kinds[int(f.kind)];

@@ -86,8 +86,7 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, QString* error)
     return q.value(0).toLongLong();
 }
 
-void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count,
-                qint64 entry)
+void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count, qint64 entry)
 {
     const QString target = quoteIdentifier(QString::fromUtf8(t.name));
     const QString source = kSource + QLatin1Char('.') + quoteIdentifier(sourceName);
@@ -598,7 +597,8 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     else
         mergeIntoFile(target, sourcePath, progress, result, *entry);
     journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
-                 QFileInfo(sourcePath).absoluteFilePath() + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
+                 QFileInfo(sourcePath).absoluteFilePath()
+                     + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
                  result.countsText());
     result.journalHead = journal.head();
     return result;

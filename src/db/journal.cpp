@@ -149,8 +149,12 @@ QByteArray entryFields(const JournalEntry& e)
 // hash over that head and the opening fields.
 QByteArray openingLink(const QByteArray& headAtOpen, const JournalEntry& e)
 {
-    const QStringList fields{QString::number(e.id), entryAt(e.at),   journalActionName(e.action),
-                             serialText(e),         e.line,          QString::fromLatin1(e.source),
+    const QStringList fields{QString::number(e.id),
+                             entryAt(e.at),
+                             journalActionName(e.action),
+                             serialText(e),
+                             e.line,
+                             QString::fromLatin1(e.source),
                              QString::number(e.version)};
     return headAtOpen + ' ' + sha256Hex(headAtOpen + char(0x1f) + fields.join(kSeparator).toUtf8());
 }
@@ -298,8 +302,9 @@ QStringList columnsOf(QSqlDatabase db, const QString& table, SqlDialect dialect)
     QStringList names;
     QSqlQuery q(db);
     if (dialect == SqlDialect::PostgreSQL) {
-        q.prepare(QStringLiteral("SELECT column_name FROM information_schema.columns "
-                                 "WHERE table_schema = current_schema() AND table_name = ?"));
+        q.prepare(
+            QStringLiteral("SELECT column_name FROM information_schema.columns "
+                           "WHERE table_schema = current_schema() AND table_name = ?"));
         q.addBindValue(table);
         if (q.exec())
             while (q.next())
@@ -390,9 +395,9 @@ bool writeOwnEntry(QSqlDatabase db, JournalAction action, QString* error)
                 const QString key = keyText(table, row);
                 if (listed.contains(tableName + kSeparator + key))
                     continue;
-                lines.append({tableName, key,
-                              QString::fromLatin1(
-                                  sha256Hex(canonicalRowText(tableName, row, kCurrentVersion).toUtf8()))});
+                lines.append(
+                    {tableName, key,
+                     QString::fromLatin1(sha256Hex(canonicalRowText(tableName, row, kCurrentVersion).toUtf8()))});
             }
         }
         if (lines.isEmpty())
@@ -408,8 +413,9 @@ bool writeOwnEntry(QSqlDatabase db, JournalAction action, QString* error)
     e.outcome = QStringLiteral("completed");
     e.counts = QStringLiteral("records %1").arg(lines.size());
     e.previous = head->id;
-    q.prepare(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"TLinea\", \"IVersion\") "
-                             "VALUES (?, ?, '', ?) RETURNING \"LId\""));
+    q.prepare(
+        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"TLinea\", \"IVersion\") "
+                       "VALUES (?, ?, '', ?) RETURNING \"LId\""));
     q.addBindValue(entryAt(e.at));
     q.addBindValue(journalActionName(action));
     q.addBindValue(e.version);
@@ -419,8 +425,9 @@ bool writeOwnEntry(QSqlDatabase db, JournalAction action, QString* error)
     q.finish();
     e.link = openingLink(head->hash, e);
     QCryptographicHash linesHash(QCryptographicHash::Sha256);
-    q.prepare(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-                             "VALUES (?, ?, ?, ?)"));
+    q.prepare(
+        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+                       "VALUES (?, ?, ?, ?)"));
     for (const Line& l : lines) {
         q.addBindValue(e.id);
         q.addBindValue(l.table);
@@ -431,11 +438,12 @@ bool writeOwnEntry(QSqlDatabase db, JournalAction action, QString* error)
         linesHash.addData(recordLine(l.table, l.key, l.digest));
     }
     e.hash = entryHash(head->hash, e, linesHash.result().toHex());
-    q.prepare(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = '', \"TRecuentos\" = ?, "
-                             "\"TTotales\" = '', \"THash\" = ?, \"LAnterior\" = ?, \"LSello\" = ?, \"TEnlace\" = ? "
-                             "WHERE \"LId\" = ?"));
-    for (const QVariant& v : QVariantList{e.outcome, e.counts, QString::fromLatin1(e.hash), e.previous,
-                                          head->seal + 1, QString::fromLatin1(e.link), e.id})
+    q.prepare(
+        QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = '', \"TRecuentos\" = ?, "
+                       "\"TTotales\" = '', \"THash\" = ?, \"LAnterior\" = ?, \"LSello\" = ?, \"TEnlace\" = ? "
+                       "WHERE \"LId\" = ?"));
+    for (const QVariant& v : QVariantList{e.outcome, e.counts, QString::fromLatin1(e.hash), e.previous, head->seal + 1,
+                                          QString::fromLatin1(e.link), e.id})
         q.addBindValue(v);
     return q.exec() || fail(q);
 }
@@ -453,7 +461,8 @@ bool ensureJournalTables(QSqlDatabase db, QString* error, SqlDialect dialect)
         bool lines = false;
         if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == kJournalBegun
             && tableExists(db, QStringLiteral("DiarioRegistros"), dialect, &lines, nullptr) && lines
-            && columnsOf(db, QStringLiteral("Diario"), dialect).contains(QStringLiteral("IVersion"), Qt::CaseInsensitive))
+            && columnsOf(db, QStringLiteral("Diario"), dialect)
+                   .contains(QStringLiteral("IVersion"), Qt::CaseInsensitive))
             return true;
         q.finish();
     }
@@ -724,19 +733,21 @@ std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const Q
     e.line = line;
     e.version = kCurrentVersion;
     e.source = source;
-    QSqlQuery* insert = statement(
-        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
-                       "\"IVersion\", \"TOrigen\") VALUES (?, ?, ?, ?, ?, ?) RETURNING \"LId\""));
-    if (!exec(insert, {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(),
-                       line, e.version, source.isEmpty() ? QVariant() : QVariant(QString::fromLatin1(source))})
+    QSqlQuery* insert =
+        statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
+                                 "\"IVersion\", \"TOrigen\") VALUES (?, ?, ?, ?, ?, ?) RETURNING \"LId\""));
+    if (!exec(insert,
+              {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line,
+               e.version, source.isEmpty() ? QVariant() : QVariant(QString::fromLatin1(source))})
         || !insert->next()) {
         rollback();
         return std::nullopt;
     }
     e.id = insert->value(0).toLongLong();
     insert->finish();
-    QSqlQuery* head = statement(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
-                                               "ORDER BY \"LSello\" DESC LIMIT 1"));
+    QSqlQuery* head =
+        statement(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
+                                 "ORDER BY \"LSello\" DESC LIMIT 1"));
     if (!exec(head, {})) {
         rollback();
         return std::nullopt;
@@ -761,9 +772,11 @@ std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const Q
 bool Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableName, qint64 afterRow, QString* error)
 {
     const TableDef* table = schemaTable(tableName);
-    if (!table || std::find_if(std::begin(kRecordTables), std::end(kRecordTables), [&](const char* t) {
-                      return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0;
-                  }) == std::end(kRecordTables))
+    if (!table
+        || std::find_if(
+               std::begin(kRecordTables), std::end(kRecordTables),
+               [&](const char* t) { return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0; })
+            == std::end(kRecordTables))
         return true;
     const auto fail = [&](const QSqlQuery& q) {
         if (error)
@@ -789,8 +802,9 @@ bool Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableNa
     if (!rows.exec())
         return fail(rows);
     QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
-                                  "\"THuella\") VALUES (?, ?, ?, ?)"));
+    insert.prepare(
+        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
+                       "\"THuella\") VALUES (?, ?, ?, ?)"));
     // Read to the end before the first insert on the same connection.
     QList<Row> added;
     while (rows.next())
@@ -831,9 +845,9 @@ bool Journal::addRecord(qint64 entry, const QString& tableName, const Row& store
     // its download no more than one round trip here.
     const QString digest =
         QString::fromLatin1(sha256Hex(canonicalRowText(tableName, storedRow, kCurrentVersion).toUtf8()));
-    if (std::find_if(std::begin(kRecordTables), std::end(kRecordTables), [&](const char* t) {
-            return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0;
-        }) == std::end(kRecordTables))
+    if (std::find_if(std::begin(kRecordTables), std::end(kRecordTables),
+                     [&](const char* t) { return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0; })
+        == std::end(kRecordTables))
         return true; // only the record tables need their provenance
     QSqlQuery* insert = statement(
         QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
@@ -999,7 +1013,10 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
         QSqlQuery(db).exec(database_.isServer() ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")
                                                 : QStringLiteral("BEGIN"));
     const auto unreadable = [&](const QSqlQuery& q) {
-        result.findings.append({JournalFinding::Kind::Unreadable, 0, {}, {},
+        result.findings.append({JournalFinding::Kind::Unreadable,
+                                0,
+                                {},
+                                {},
                                 QStringLiteral("the journal cannot be read: %1").arg(q.lastError().text())});
         if (snapshot)
             QSqlQuery(db).exec(QStringLiteral("COMMIT"));
@@ -1029,7 +1046,10 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
             continue;
         if (!linkHolds(e, sealedHashes)) {
             untrusted.insert(e.id);
-            result.findings.append({JournalFinding::Kind::EntryNotOpened, e.id, {}, {},
+            result.findings.append({JournalFinding::Kind::EntryNotOpened,
+                                    e.id,
+                                    {},
+                                    {},
                                     QStringLiteral("open entry without the program's link: not trusted")});
         }
     }
@@ -1046,9 +1066,8 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(
-                QStringLiteral("SELECT \"LEntrada\", \"TTabla\", \"TClave\", \"THuella\" FROM \"DiarioRegistros\" "
-                               "ORDER BY rowid")))
+        if (!q.exec(QStringLiteral("SELECT \"LEntrada\", \"TTabla\", \"TClave\", \"THuella\" FROM \"DiarioRegistros\" "
+                                   "ORDER BY rowid")))
             return unreadable(q);
         while (q.next()) {
             const qint64 entry = q.value(0).toLongLong();
@@ -1072,7 +1091,7 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
     }
 
     // The chain, in the order the entries were sealed.
-    QHash<qint32, qint64> lastDeletion; // serial -> newest deletion entry
+    QHash<qint32, qint64> lastDeletion;      // serial -> newest deletion entry
     QHash<qint32, QList<qint64>> totalsRead; // serial -> the download entries that read the totals
     bool keptHeadFound = keptHead.isEmpty();
     QHash<QByteArray, int> sealPosition; // hash -> place in the chain, from 1
@@ -1106,11 +1125,17 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
                                         {},
                                         QStringLiteral("hash %1 does not match").arg(QString::fromLatin1(e.hash))});
             else if (e.version >= 2 && !linkHolds(e, sealedHashes))
-                result.findings.append({JournalFinding::Kind::EntryNotOpened, e.id, {}, {},
+                result.findings.append({JournalFinding::Kind::EntryNotOpened,
+                                        e.id,
+                                        {},
+                                        {},
                                         QStringLiteral("sealed without the program's link")});
             if (e.action == JournalAction::Restart)
                 result.findings.append(
-                    {JournalFinding::Kind::JournalRestarted, e.id, {}, {},
+                    {JournalFinding::Kind::JournalRestarted,
+                     e.id,
+                     {},
+                     {},
                      QStringLiteral("the journal's tables were missing on %1 and were made again: what was "
                                     "stored before has no provenance")
                          .arg(entryAt(e.at))});
@@ -1123,9 +1148,12 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
         }
     }
     if (!keptHeadFound)
-        result.findings.append({JournalFinding::Kind::HeadMissing, 0, {}, {},
-                                QStringLiteral("the kept head %1 is not in the chain")
-                                    .arg(QString::fromLatin1(keptHead))});
+        result.findings.append(
+            {JournalFinding::Kind::HeadMissing,
+             0,
+             {},
+             {},
+             QStringLiteral("the kept head %1 is not in the chain").arg(QString::fromLatin1(keptHead))});
 
     // Every stored record against the newest entry that listed it.
     for (const char* name : kRecordTables) {
@@ -1205,8 +1233,9 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
             if (id == last.id || (space >= 0 && sealPosition.value(entries[id].hash) > openedAt))
                 newest << id;
         QSqlQuery q(db);
-        q.prepare(QStringLiteral("SELECT \"LPasadasLocal\", \"LE3\", \"LCB\", \"LPasadasVecino\", \"DFechaTotales\", "
-                                 "\"THoraTotales\" FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"));
+        q.prepare(
+            QStringLiteral("SELECT \"LPasadasLocal\", \"LE3\", \"LCB\", \"LPasadasVecino\", \"DFechaTotales\", "
+                           "\"THoraTotales\" FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"));
         q.addBindValue(it.key());
         if (!q.exec())
             return unreadable(q);
@@ -1214,12 +1243,13 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
             continue; // the unit's record went with it; its deletion is journaled
         const QVariant date = q.value(4);
         const QString readAt =
-            (date.typeId() == QMetaType::QDate       ? date.toDate().toString(Qt::ISODate)
-             : date.typeId() == QMetaType::QDateTime ? date.toDateTime().date().toString(Qt::ISODate)
-                                                     : date.toString().left(10))
+            (date.typeId() == QMetaType::QDate           ? date.toDate().toString(Qt::ISODate)
+                 : date.typeId() == QMetaType::QDateTime ? date.toDateTime().date().toString(Qt::ISODate)
+                                                         : date.toString().left(10))
             + QLatin1Char(' ') + q.value(5).toString();
-        const QString stored = QStringLiteral("passes-venue %1\nsensor-inactive %2\nerasures %3\npasses-neighbour "
-                                              "%4\nread-at %5")
+        const QString stored = QStringLiteral(
+                                   "passes-venue %1\nsensor-inactive %2\nerasures %3\npasses-neighbour "
+                                   "%4\nread-at %5")
                                    .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(),
                                         q.value(3).toString(), readAt);
         bool matches = false;

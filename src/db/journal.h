@@ -42,9 +42,9 @@ struct JournalEntry {
     QDateTime at; // the PC's time the entry was opened
     JournalAction action = JournalAction::Download;
     qint32 serial = 0; // 0: no unit, or one never identified (kept as NULL)
-    QString line;    // "cable", "modem" or empty (a merge, a deletion)
-    QString outcome; // "completed", "stopped", "failed", "cancelled", "interrupted"
-    QString message; // what the user was told, in the user's language
+    QString line;      // "cable", "modem" or empty (a merge, a deletion)
+    QString outcome;   // "completed", "stopped", "failed", "cancelled", "interrupted"
+    QString message;   // what the user was told, in the user's language
     // Per kind: "kind added rewritten refused" lines; the totals read as plain values.
     QString counts;
     QString totals;
@@ -85,8 +85,8 @@ struct JournalFinding {
 struct JournalVerification {
     QList<JournalFinding> findings; // empty: everything verifies
     int recordsChecked = 0;
-    int recordsRewritten = 0;    // stored again by a later entry ("rewritten by entry N")
-    int recordsNotJournaled = 0; // stored by no entry: each is a finding
+    int recordsRewritten = 0;     // stored again by a later entry ("rewritten by entry N")
+    int recordsNotJournaled = 0;  // stored by no entry: each is a finding
     int recordsInOpenEntries = 0; // listed by an exchange still running or cut short
     QByteArray head;
 };
@@ -110,8 +110,7 @@ public:
     // left open by a program that was killed is sealed as "interrupted" first.
     // A serial of 0 or less is no known unit. `source` is the hex SHA-256 of
     // the file an import or a merge reads.
-    std::optional<qint64> open(JournalAction action, qint32 serial, const QString& line,
-                               const QByteArray& source = {});
+    std::optional<qint64> open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source = {});
     // Lists a record in an open entry, by its table's key and the SHA-256 of
     // its values in the canonical text; runs inside the caller's transaction.
     bool addRecord(qint64 entry, const QString& table, const Row& storedRow);

@@ -790,12 +790,14 @@ ImportSummary ExchangeImporter::run(const QString& path)
             break;
     QStringList counts;
     for (const TableImport& t : summary.tables)
-        counts << QStringLiteral("%1 %2 %3 %4 %5").arg(t.table).arg(t.added).arg(t.present).arg(t.differs).arg(t.refused);
+        counts
+            << QStringLiteral("%1 %2 %3 %4 %5").arg(t.table).arg(t.added).arg(t.present).arg(t.differs).arg(t.refused);
     journal.seal(*entry,
-                 summary.cancelled          ? QStringLiteral("cancelled")
+                 summary.cancelled            ? QStringLiteral("cancelled")
                      : journalError.isEmpty() ? QStringLiteral("completed")
                                               : QStringLiteral("failed"),
-                 journalError.isEmpty() ? QFileInfo(path).absoluteFilePath() : journalError, counts.join(QLatin1Char('\n')));
+                 journalError.isEmpty() ? QFileInfo(path).absoluteFilePath() : journalError,
+                 counts.join(QLatin1Char('\n')));
     summary.journalHead = journal.head();
     report(true);
     return summary;

@@ -48,10 +48,10 @@ struct ImportSummary {
     std::vector<TableImport> tables; // in section order
     qint64 ignoredLines = 0;         // before the first section and in unknown sections
     QStringList ignoredSections;
-    QStringList headerMismatches; // sections whose header names differ from their columns
+    QStringList headerMismatches;   // sections whose header names differ from their columns
     bool journalUnwritable = false; // no entry could be opened: nothing was imported
-    qint64 journalEntry = 0;      // the entry that lists the records added
-    QByteArray journalHead;       // the journal's head after it was sealed
+    qint64 journalEntry = 0;        // the entry that lists the records added
+    QByteArray journalHead;         // the journal's head after it was sealed
 };
 
 struct ImportProgress {

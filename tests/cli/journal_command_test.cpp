@@ -27,8 +27,8 @@ TEST(CliJournal, PrintsTheRealHeadAnUnknownUnitAndChecksAKeptHead)
         // Opened first, sealed last: the head is not the highest number.
         const auto first = journal.open(JournalAction::Download, 4711, QStringLiteral("modem"));
         ASSERT_TRUE(first);
-        ASSERT_TRUE(journal.append(JournalAction::Download, std::numeric_limits<qint32>::min(),
-                                   QStringLiteral("cable"), QStringLiteral("failed"), QStringLiteral("Sin respuesta")));
+        ASSERT_TRUE(journal.append(JournalAction::Download, std::numeric_limits<qint32>::min(), QStringLiteral("cable"),
+                                   QStringLiteral("failed"), QStringLiteral("Sin respuesta")));
         ASSERT_TRUE(journal.seal(*first, QStringLiteral("completed"), {}));
         head = journal.head();
         ASSERT_EQ(journal.entries().value(1).id, *first);

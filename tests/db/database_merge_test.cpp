@@ -16,8 +16,8 @@
 
 using namespace tvq52;
 using tvq52::test::onServerBackend;
-using tvq52::test::TempHome;
 using tvq52::test::row;
+using tvq52::test::TempHome;
 
 namespace {
 
@@ -137,14 +137,15 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     JournalVerification v = Journal(*p.target).verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
     EXPECT_EQ(v.recordsChecked, 2);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1")
-                                   .arg(entries[1].id)),
-              2);
+    EXPECT_EQ(
+        count(*p.target,
+              QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entries[1].id)),
+        2);
 
     // A merge never adopts a row that was already there without provenance.
-    ASSERT_TRUE(Store(*p.target).insert(
-        QStringLiteral("DiaBorrado"),
-        row({{"LNumeroSerie", 1002}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
+    ASSERT_TRUE(
+        Store(*p.target).insert(QStringLiteral("DiaBorrado"),
+                                row({{"LNumeroSerie", 1002}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
     ASSERT_TRUE(mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db"))).complete());
     v = Journal(*p.target).verify();
     ASSERT_EQ(v.findings.size(), 1);

@@ -10,9 +10,9 @@
 #include <QSet>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <limits>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <limits>
 #include <thread>
 
 using namespace tvq52;
@@ -128,7 +128,8 @@ TEST_F(JournalTest, ADownloadVerifiesAndAHandEditedLevelIsNamed)
     exec(QStringLiteral("DELETE FROM \"DiaReprogramado\""));
 
     // Levels are compared as stored: 0.04 dB is an edit.
-    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = \"SLeqLocal\" + 0.04 WHERE \"THoraInicio\" = '10:00'"));
+    exec(QStringLiteral(
+        "UPDATE \"Intervalos\" SET \"SLeqLocal\" = \"SLeqLocal\" + 0.04 WHERE \"THoraInicio\" = '10:00'"));
     v = journal->verify();
     ASSERT_EQ(v.findings.size(), 1);
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::RecordEdited);
@@ -162,12 +163,13 @@ TEST_F(JournalTest, AnOpenEntryMadeByHandIsNeitherTrustedNorSealed)
     // The edited value's hash in an entry inserted by hand and never sealed.
     exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = 70 WHERE \"THoraInicio\" = '10:00'"));
     const Row edited = rawRow(QStringLiteral("SELECT * FROM \"Intervalos\" WHERE \"THoraInicio\" = '10:00'"));
-    const QString digest = QString::fromLatin1(
-        QCryptographicHash::hash(canonicalRowText(QStringLiteral("Intervalos"), edited).toUtf8(),
-                                 QCryptographicHash::Sha256)
-            .toHex());
-    exec(QStringLiteral("INSERT INTO \"Diario\" (\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", "
-                        "\"TLinea\", \"IVersion\") VALUES (900, '2010-03-16T08:00:00', 'download', 1234, 'cable', 2)"));
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(canonicalRowText(QStringLiteral("Intervalos"), edited).toUtf8(),
+                                                     QCryptographicHash::Sha256)
+                                .toHex());
+    exec(
+        QStringLiteral("INSERT INTO \"Diario\" (\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", "
+                       "\"TLinea\", \"IVersion\") VALUES (900, '2010-03-16T08:00:00', 'download', 1234, 'cable', 2)"));
     exec(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
                         "VALUES (900, 'Intervalos', '1234 2010-03-15 10:00', '%1')")
              .arg(digest));
@@ -176,8 +178,8 @@ TEST_F(JournalTest, AnOpenEntryMadeByHandIsNeitherTrustedNorSealed)
     EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::RecordEdited));
 
     // The next exchange does not seal it into the chain.
-    ASSERT_TRUE(journal->append(JournalAction::Download, kSerial, QStringLiteral("cable"),
-                                QStringLiteral("failed"), {}));
+    ASSERT_TRUE(
+        journal->append(JournalAction::Download, kSerial, QStringLiteral("cable"), QStringLiteral("failed"), {}));
     EXPECT_EQ(journal->unlinkedOpenEntries(), QList<qint64>{900});
     for (const JournalEntry& e : journal->entries())
         if (e.id == 900)
@@ -207,8 +209,8 @@ TEST_F(JournalTest, AKeptHeadMustStillBeInTheChain)
 
 TEST_F(JournalTest, AnAttemptThatNeverIdentifiedAUnitIsAnUnknownUnit)
 {
-    ASSERT_TRUE(journal->append(JournalAction::Download, std::numeric_limits<qint32>::min(),
-                                QStringLiteral("cable"), QStringLiteral("failed"), QStringLiteral("Sin respuesta")));
+    ASSERT_TRUE(journal->append(JournalAction::Download, std::numeric_limits<qint32>::min(), QStringLiteral("cable"),
+                                QStringLiteral("failed"), QStringLiteral("Sin respuesta")));
     ASSERT_EQ(journal->entries().size(), 1);
     EXPECT_EQ(journal->entries()[0].serial, 0);
     QSqlQuery q(db->connection());
@@ -226,14 +228,20 @@ TEST_F(JournalTest, EntriesHashedInTheFirstFormStillVerify)
     ASSERT_TRUE(store.insert("DiaBorrado",
                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
     const Row stored = rawRow(QStringLiteral("SELECT * FROM \"DiaBorrado\" WHERE \"THora\" = '08:00'"));
-    const auto sha = [](const QByteArray& b) { return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex(); };
+    const auto sha = [](const QByteArray& b) {
+        return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
+    };
     const QByteArray digest = sha(canonicalRowText(QStringLiteral("DiaBorrado"), stored, 1).toUtf8());
-    const QByteArray line = "DiaBorrado\x1f" "1234 2011-01-01 08:00\x1f" + digest + "\x1e";
+    const QByteArray line =
+        "DiaBorrado\x1f"
+        "1234 2011-01-01 08:00\x1f"
+        + digest + "\x1e";
     const JournalEntry head = journal->entries()[0];
-    const QByteArray fields = QStringList{"50", "2011-01-01T09:00:00", "download", "1234", "cable", "completed",
-                                          "", "", "", QString::number(head.id)}
-                                  .join(QChar(0x1f))
-                                  .toUtf8();
+    const QByteArray fields =
+        QStringList{"50", "2011-01-01T09:00:00",   "download", "1234", "cable", "completed", "", "",
+                    "",   QString::number(head.id)}
+            .join(QChar(0x1f))
+            .toUtf8();
     const QByteArray hash = sha(head.hash + '\x1f' + fields + '\x1f' + sha(line));
     exec(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
                         "VALUES (50, 'DiaBorrado', '1234 2011-01-01 08:00', '%1')")
@@ -384,12 +392,13 @@ void storeOneOfEach(Database& db)
                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
     ASSERT_TRUE(store.insert("DiaBorrado",
                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "09:00"}})));
-    ASSERT_TRUE(store.insert("Sesiones", row({{"LNumeroSerie", kSerial},
-                                              {"DFechaInicio", QDate(2009, 1, 2)},
-                                              {"THoraInicio", "22:00"},
-                                              {"DFechaFinal", QDate(2009, 1, 3)},
-                                              {"THoraFinal", "03:00"},
-                                              {"SLeq", 88.25}})));
+    ASSERT_TRUE(store.insert("Sesiones",
+                             row({{"LNumeroSerie", kSerial},
+                                  {"DFechaInicio", QDate(2009, 1, 2)},
+                                  {"THoraInicio", "22:00"},
+                                  {"DFechaFinal", QDate(2009, 1, 3)},
+                                  {"THoraFinal", "03:00"},
+                                  {"SLeq", 88.25}})));
 }
 
 void dropJournal(Database& db)
@@ -436,8 +445,8 @@ TEST(JournalSchema, ADatabaseFromBeforeTheJournalAdoptsWhatItHeldOnce)
     EXPECT_EQ(v.recordsChecked, 3);
 
     // Opened again, nothing more is adopted: a record added later is a finding.
-    ASSERT_TRUE(Store(*db).insert(
-        "DiaBorrado", row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 2, 1)}, {"THora", "08:00"}})));
+    ASSERT_TRUE(Store(*db).insert("DiaBorrado",
+                                  row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 2, 1)}, {"THora", "08:00"}})));
     db = home.openDatabase();
     EXPECT_EQ(entriesOf(*db, JournalAction::Adopt).size(), 1);
     v = Journal(*db).verify();

@@ -10,9 +10,9 @@
 #include "support/folder_database.h"
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QSqlQuery>
-#include <QFile>
 #include <gtest/gtest.h>
 #include <map>
 
