@@ -92,8 +92,8 @@ struct JournalVerification {
 };
 
 // The exchange journal: which unit was read or written, when, over which
-// line, how it ended, and the keys and values of every record a download
-// stored, each entry's SHA-256 chained to the one before. It lives in its
+// line, how it ended, and the keys and values of every record a download,
+// an import or a merge stored, each entry's SHA-256 chained to the one before. It lives in its
 // own tables ("Diario", "DiarioRegistros"), which a database without them
 // gets on first open. Anyone who can write the file can recompute the
 // chain: the head is printed so that an office can keep it elsewhere.
@@ -136,7 +136,8 @@ public:
     // its last completed one; nothing when there were none or they stored no
     // interval.
     std::optional<QDateTime> oldestIntervalSinceLastCompletedDownload(qint32 serial) const;
-    // The hash of the newest sealed entry, empty when there is none.
+    // The hash of the entry sealed last (the chain's order, not the highest
+    // number), empty when there is none.
     QByteArray head() const;
     // With `keptHead`, also that the chain still holds that head.
     JournalVerification verify(std::optional<qint32> serial = std::nullopt, const QByteArray& keptHead = {}) const;
