@@ -306,39 +306,57 @@ int runCollect(CliSession& session, const CliOptions& options)
 int runVerify(CliSession& session, const CliOptions& options)
 {
     QTextStream err(stderr);
+    const char* usage = "tvq52-cli: usage: verify [SERIAL] [--head HASH]";
     std::optional<qint32> serial;
-    if (options.command.size() > 2) {
-        err << "tvq52-cli: usage: verify [SERIAL]" << Qt::endl;
-        return 2;
-    }
-    if (options.command.size() == 2) {
+    QByteArray keptHead;
+    const QStringList args = options.command.mid(1);
+    for (qsizetype k = 0; k < args.size(); ++k) {
+        if (args[k] == QLatin1String("--head")) {
+            static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{64}$"));
+            if (k + 1 >= args.size() || !hex.match(args[k + 1]).hasMatch() || !keptHead.isEmpty()) {
+                err << usage << Qt::endl;
+                return 2;
+            }
+            keptHead = args[++k].toLower().toLatin1();
+            continue;
+        }
         bool ok = false;
-        serial = options.command.at(1).toInt(&ok);
-        if (!ok) {
-            err << "tvq52-cli: usage: verify [SERIAL]" << Qt::endl;
+        const qint32 n = args[k].toInt(&ok);
+        if (!ok || serial) {
+            err << usage << Qt::endl;
             return 2;
         }
+        serial = n;
     }
     AppContext& ctx = *session.ctx;
     if (!openFolderDatabase(ctx))
         return 1;
     const Journal journal(*ctx.db);
-    const JournalVerification v = journal.verify(serial);
+    const JournalVerification v = journal.verify(serial, keptHead);
     QTextStream out(stdout);
-    static const char* const kinds[] = {"record edited", "record missing", "entry altered", "chain broken"};
+    static const char* const kinds[] = {"record edited",     "record missing",    "entry altered",
+                                        "chain broken",      "no provenance",     "entry not opened by the program",
+                                        "totals differ",     "journal restarted", "kept head missing",
+                                        "journal unreadable"};
     for (const JournalFinding& f : v.findings) {
-        out << kinds[int(f.kind)] << ": entry " << f.entry;
+        out << kinds[int(f.kind)];
+        if (f.entry != 0)
+            out << ": entry " << f.entry;
         if (!f.table.isEmpty())
-            out << ", " << f.table << ' ' << f.key;
+            out << (f.entry != 0 ? ", " : ": ") << f.table << ' ' << f.key;
         if (!f.detail.isEmpty())
             out << ": " << f.detail;
         out << '\n';
     }
     out << "Records checked: " << v.recordsChecked << '\n'
         << "Rewritten by a later entry: " << v.recordsRewritten << '\n'
-        << "Not in the journal: " << v.recordsNotJournaled << '\n'
-        << "Journal head: " << v.head << '\n'
-        << (v.findings.isEmpty() ? "Everything verifies\n" : "Findings: ");
+        << "Not in the journal: " << v.recordsNotJournaled << '\n';
+    if (v.recordsInOpenEntries > 0)
+        out << "In entries still open: " << v.recordsInOpenEntries << '\n';
+    out << "Journal head: " << v.head << '\n';
+    if (!keptHead.isEmpty() && v.findings.isEmpty())
+        out << "The kept head " << keptHead << " is in the chain\n";
+    out << (v.findings.isEmpty() ? "Everything verifies\n" : "Findings: ");
     if (!v.findings.isEmpty())
         out << v.findings.size() << '\n';
     return v.findings.isEmpty() ? 0 : 1;
@@ -365,7 +383,12 @@ int runJournal(CliSession& session, const CliOptions& options)
     QTextStream out(stdout);
     for (const JournalEntry& e : journal.entries(serial)) {
         out << '#' << e.id << ' ' << e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << ' '
-            << journalActionName(e.action) << " unit " << e.serial;
+            << journalActionName(e.action);
+        // Merges, imports and the journal's own entries concern no one unit.
+        const bool ofAUnit = e.action == JournalAction::Download || e.action == JournalAction::ProgramReceive
+            || e.action == JournalAction::ProgramTransmit || e.action == JournalAction::UnitDeletion;
+        if (ofAUnit)
+            out << " unit " << (e.serial > 0 ? QString::number(e.serial) : QStringLiteral("unknown"));
         if (!e.line.isEmpty())
             out << " by " << e.line;
         out << ": " << (e.outcome.isEmpty() ? QStringLiteral("open") : e.outcome) << '\n';
@@ -373,9 +396,13 @@ int runJournal(CliSession& session, const CliOptions& options)
             out << "  " << QString(e.message).replace(QLatin1Char('\n'), QLatin1Char(' ')) << '\n';
         if (!e.counts.isEmpty())
             out << "  " << QString(e.counts).replace(QLatin1Char('\n'), QStringLiteral("; ")) << '\n';
+        if (!e.source.isEmpty())
+            out << "  source SHA-256 " << e.source << '\n';
         if (e.sealed())
             out << "  hash " << e.hash << '\n';
     }
+    // The last entry sealed, which is not always the highest number.
+    out << "Journal head: " << journal.head() << '\n';
     return 0;
 }
 

@@ -17,7 +17,7 @@ std::optional<QDateTime> parseRangeStamp(const QString& text);
 int runDownload(CliSession& session, const CliOptions& options);
 // "collect FILE": one download by modem per serial number listed.
 int runCollect(CliSession& session, const CliOptions& options);
-// "verify [SERIAL]": the exchange journal checked against the stored records.
+// "verify [SERIAL] [--head HASH]": the exchange journal checked against the stored records.
 int runVerify(CliSession& session, const CliOptions& options);
 // "journal [--serial N]": the journal's entries, newest first.
 int runJournal(CliSession& session, const CliOptions& options);

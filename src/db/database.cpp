@@ -363,6 +363,7 @@ namespace {
 struct ServerTable {
     QString name;
     QStringList columns;
+    QStringList added = {}; // columns a later version added: the table is only partial without them
 };
 
 // Our tables as a server database should hold them (the journal's included).
@@ -380,7 +381,9 @@ std::vector<ServerTable> expectedServerTables()
                       {QStringLiteral("LId"), QStringLiteral("TFechaHora"), QStringLiteral("TAccion"),
                        QStringLiteral("LNumeroSerie"), QStringLiteral("TLinea"), QStringLiteral("TResultado"),
                        QStringLiteral("TMensaje"), QStringLiteral("TRecuentos"), QStringLiteral("TTotales"),
-                       QStringLiteral("THash"), QStringLiteral("LAnterior"), QStringLiteral("LSello")}});
+                       QStringLiteral("THash"), QStringLiteral("LAnterior"), QStringLiteral("LSello"),
+                       QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen")},
+                      {QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen")}});
     tables.push_back({QStringLiteral("DiarioRegistros"),
                       {QLatin1String(kServerRowId), QStringLiteral("LEntrada"), QStringLiteral("TTabla"),
                        QStringLiteral("TClave"), QStringLiteral("THuella")}});
@@ -412,8 +415,21 @@ SchemaState Database::inspectSchema(QString* detail) const
         QStringList want = t.columns;
         want.sort();
         have.sort();
-        if (want != have)
-            foreign << t.name;
+        if (want != have) {
+            QStringList lacking;
+            for (const QString& c : want)
+                if (!have.contains(c))
+                    lacking << c;
+            bool older = true;
+            for (const QString& c : lacking)
+                older = older && t.added.contains(c);
+            for (const QString& c : have)
+                older = older && want.contains(c);
+            if (older)
+                missing << QStringLiteral("%1 (%2)").arg(t.name, lacking.join(QLatin1String(", ")));
+            else
+                foreign << t.name;
+        }
     }
     if (!foreign.isEmpty()) {
         if (detail)
@@ -453,8 +469,7 @@ bool Database::layOutSchema(QString* error)
         return false;
     }
     bool skipping = false;
-    const QStringList statements =
-        createSchemaStatements(SqlDialect::PostgreSQL) + journalSchemaStatements(SqlDialect::PostgreSQL);
+    const QStringList statements = createSchemaStatements(SqlDialect::PostgreSQL);
     for (const QString& statement : statements) {
         if (statement.startsWith(QLatin1String("CREATE TABLE"))) {
             const QString table = statement.section(QLatin1Char('"'), 1, 1);
@@ -469,6 +484,12 @@ bool Database::layOutSchema(QString* error)
             db.rollback();
             return false;
         }
+    }
+    // The journal's tables and the columns they gained; a journal that was
+    // there and is gone is begun again with an entry that says so.
+    if (!ensureJournalTables(db, error, SqlDialect::PostgreSQL)) {
+        db.rollback();
+        return false;
     }
     if (!db.commit()) {
         if (error)

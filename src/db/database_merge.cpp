@@ -71,11 +71,12 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, QString* error)
     return q.value(0).toLongLong();
 }
 
-// Merges one table in its own transaction. A failure of the target's own
-// (it cannot begin, write or commit) goes to `failure` and stops the merge;
-// a source table that cannot be read only fails that table.
+// Merges one table in its own transaction, listing the rows it adds in the
+// merge's journal entry. A failure of the target's own (it cannot begin,
+// write or commit) goes to `failure` and stops the merge; a source table that
+// cannot be read only fails that table.
 void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count,
-                DatabaseFailure& failure)
+                qint64 entry, DatabaseFailure& failure)
 {
     const QString target = quoteIdentifier(QString::fromUtf8(t.name));
     const QString source = kSource + QLatin1Char('.') + quoteIdentifier(sourceName);
@@ -108,6 +109,13 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
         count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
         return;
     }
+    // Under the write lock the rows numbered after this one are the merge's own.
+    const qint64 lastRow = Journal::lastRow(db, QString::fromUtf8(t.name), &count.error);
+    if (lastRow < 0) {
+        db.rollback();
+        count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
+        return;
+    }
     // Rows whose key is already there are ignored by the unique index.
     QSqlQuery insert(db);
     if (!insert.exec(QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %3 FROM %4 s WHERE %5")
@@ -122,6 +130,14 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
     }
     count.added = insert.numRowsAffected();
     insert.finish();
+    QString journalError;
+    if (!Journal::addRowsAfter(db, entry, QString::fromUtf8(t.name), lastRow, &journalError)) {
+        sqlite3* handle = sqliteHandle(db);
+        failure = handle ? sqliteFailure(sqlite3_errcode(handle), journalError) : sqliteFailure(db.lastError());
+        db.rollback();
+        count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
+        return;
+    }
     if (!execSqlite(db, "COMMIT", failure)) {
         db.rollback();
         count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
@@ -168,7 +184,8 @@ void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& pro
     }
 }
 
-void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
+              qint64 entry)
 {
     QSqlQuery q(db);
     if (!registerFitsFunction(sqliteHandle(db))) {
@@ -197,7 +214,7 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
         else
             mergeSharedTables(sourceTables, progress, result,
                               [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-                                  mergeTable(db, t, name, count, result.failure);
+                                  mergeTable(db, t, name, count, entry, result.failure);
                               });
     }
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
@@ -210,7 +227,9 @@ class ServerMerge {
 public:
     static constexpr int kBatchRows = 2000;
 
-    ServerMerge(ServerBulk& bulk, sqlite3* source) : bulk_(bulk), source_(source) {}
+    ServerMerge(ServerBulk& bulk, sqlite3* source, QSqlDatabase target, qint64 entry)
+        : bulk_(bulk), source_(source), target_(std::move(target)), entry_(entry)
+    {}
 
     // The first failure of the server itself.
     DatabaseFailure failure;
@@ -253,6 +272,9 @@ public:
             count.error.clear();
             return;
         }
+        // The rows numbered after this one are listed in the merge's entry before the commit.
+        const qint64 lastRow = Journal::lastRow(target_, QString::fromUtf8(t.name), &count.error);
+        journalFailure(count);
         const int columns = int(t.columns.size());
         pendingRows_ = 0;
         fitting_ = 0;
@@ -283,7 +305,11 @@ public:
             flush(count);
         if (count.error.isEmpty())
             collect(count);
-        else if (inFlight_)
+        if (count.error.isEmpty() && lastRow >= 0) {
+            Journal::addRowsAfter(target_, entry_, QString::fromUtf8(t.name), lastRow, &count.error);
+            journalFailure(count);
+        }
+        if (!count.error.isEmpty() && inFlight_)
             bulk_.receive(); // the connection must be free for the rollback
         inFlight_ = false;
         const ServerBulk::Result end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
@@ -386,6 +412,13 @@ private:
         return bulk_.execNamed(name, sql, params);
     }
 
+    // The journal is written on the server too: its failure is the server's, not the source table's.
+    void journalFailure(const MergeTableCount& count)
+    {
+        if (!count.error.isEmpty() && !failure.failed())
+            failure = serverFailure(QByteArray(), count.error, target_.isOpen());
+    }
+
     void serverError(const ServerBulk::Result& r, MergeTableCount& count)
     {
         if (!failure.failed())
@@ -452,6 +485,8 @@ private:
 
     ServerBulk& bulk_;
     sqlite3* source_;
+    QSqlDatabase target_;
+    qint64 entry_;
     const TableDef* table_ = nullptr;
     std::vector<int> keyIndex_;
     int pendingRows_ = 0;
@@ -463,7 +498,8 @@ private:
     std::vector<QByteArray> sentMisfitKeys_;
 };
 
-void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
+                    qint64 entry)
 {
     sqlite3* source = nullptr;
     const int opened = sqlite3_open_v2(QFileInfo(sourcePath).absoluteFilePath().toUtf8().constData(), &source,
@@ -504,7 +540,7 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
         result.detail = QString::fromUtf8(sqlite3_errmsg(source));
         return;
     }
-    ServerMerge merge(bulk, source);
+    ServerMerge merge(bulk, source, target.connection(), entry);
     mergeSharedTables(sourceTables, progress, result,
                       [&](const TableDef& t, const QString& name, MergeTableCount& count) {
                           merge.mergeTable(t, name, count);
@@ -514,7 +550,8 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
         target.noteFailure(QSqlError(QString(), result.failure.detail, QSqlError::ConnectionError));
 }
 
-void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result)
+void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
+                   qint64 entry)
 {
     // Its own connection: the source is attached read-only, which needs URI names.
     const QString name = QStringLiteral("tvq52-merge-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -525,7 +562,7 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
         if (!db.open()) {
             result.failure = sqliteFailure(db.lastError());
         } else {
-            runMerge(db, sourcePath, progress, result);
+            runMerge(db, sourcePath, progress, result, entry);
             db.close();
         }
     }
@@ -574,21 +611,30 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
         result.fault = MergeResult::Fault::Missing;
         return result;
     }
-    if (target.isServer()) {
-        runServerMerge(target, sourcePath, progress, result);
-    } else if (sameFile(sourcePath, target.path())) {
+    if (!target.isServer() && sameFile(sourcePath, target.path())) {
         result.fault = MergeResult::Fault::OwnDatabase;
         return result;
-    } else {
-        mergeIntoFile(target, sourcePath, progress, result);
     }
-
-    if (!result.tables.isEmpty()) {
-        Journal journal(target);
-        if (const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString()))
-            journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
-                         QFileInfo(sourcePath).absoluteFilePath(), result.countsText());
+    // The entry is open before any row is added. A PC's own file moved into
+    // a server is SQLite's to read alone: it goes without a file hash.
+    Journal journal(target);
+    QString hashError;
+    const QByteArray source = fileSha256(sourcePath, target, &hashError);
+    const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
+    if (!entry) {
+        result.fault = MergeResult::Fault::Journal;
+        result.detail = journal.lastError();
+        return result;
     }
+    if (target.isServer())
+        runServerMerge(target, sourcePath, progress, result, *entry);
+    else
+        mergeIntoFile(target, sourcePath, progress, result, *entry);
+    journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
+                 QFileInfo(sourcePath).absoluteFilePath()
+                     + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
+                 result.countsText());
+    result.journalHead = journal.head();
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "db/database_failure.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <functional>
@@ -21,7 +22,7 @@ struct MergeTableCount {
 };
 
 struct MergeResult {
-    enum class Fault { None, Missing, OwnDatabase, NotOurs };
+    enum class Fault { None, Missing, OwnDatabase, NotOurs, Journal };
     Fault fault = Fault::None;
     QString detail; // the driver's text for a fault or an unreadable table
     QList<MergeTableCount> tables;
@@ -29,6 +30,7 @@ struct MergeResult {
     // was rolled back and the merge stopped; the tables before it are stored.
     DatabaseFailure failure;
     QString failedTable;
+    QByteArray journalHead; // after the merge's entry was sealed
 
     // Every table was read and stored; refused rows do not make it fail.
     bool complete() const;
@@ -45,7 +47,8 @@ using MergeProgress = std::function<void(const QString& table, int index, int co
 // row nor the journal), by column name with the target's columns governing,
 // a row only when its key is not already there. The source is opened
 // read-only and refused when it is the target's own file under any name.
-// A completed merge writes one journal entry.
+// The journal entry is opened first; it lists every record row added, with
+// the source file's SHA-256, and is sealed at the end.
 MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress = {});
 
 } // namespace tvq52

@@ -22,8 +22,18 @@ namespace tvq52 {
 class Database;
 
 // What an exchange or a database operation did.
-enum class JournalAction : std::uint8_t { Download, ProgramReceive, ProgramTransmit, UnitDeletion, Merge };
-// The word kept in the table and printed: "download", "receive", "transmit", "delete", "merge".
+enum class JournalAction : std::uint8_t {
+    Download,
+    ProgramReceive,
+    ProgramTransmit,
+    UnitDeletion,
+    Merge,
+    Import,
+    Adopt,  // the records a database held when its journal began
+    Restart // the journal's tables were found missing and made again
+};
+// The word kept in the table and printed: "download", "receive", "transmit",
+// "delete", "merge", "import", "adopt", "restart".
 QString journalActionName(JournalAction action);
 
 // One entry of the exchange journal, as stored.
@@ -31,22 +41,40 @@ struct JournalEntry {
     qint64 id = 0;
     QDateTime at; // the PC's time the entry was opened
     JournalAction action = JournalAction::Download;
-    qint32 serial = 0;
-    QString line;    // "cable", "modem" or empty (a merge, a deletion)
-    QString outcome; // "completed", "stopped", "failed", "cancelled", "interrupted"
-    QString message; // what the user was told, in the user's language
+    qint32 serial = 0; // 0: no unit, or one never identified (kept as NULL)
+    QString line;      // "cable", "modem" or empty (a merge, a deletion)
+    QString outcome;   // "completed", "stopped", "failed", "cancelled", "interrupted"
+    QString message;   // what the user was told, in the user's language
     // Per kind: "kind added rewritten refused" lines; the totals read as plain values.
     QString counts;
     QString totals;
     QByteArray hash;     // hex SHA-256; empty while the entry is open
     qint64 previous = 0; // the entry whose hash this one chains to
+    // 1: the first form (levels to 0.1 dB); 2: values exactly as stored,
+    // and the opening link and source below in the hash.
+    int version = 1;
+    // Written with the opening: the chain's head then and a hash over the
+    // opening fields, so that an entry made by hand is told apart.
+    QByteArray link;
+    QByteArray source; // hex SHA-256 of an imported or merged file
     bool sealed() const { return !hash.isEmpty(); }
 };
 
 // A stored record whose values differ from what the newest entry that
 // stored it recorded, or an entry whose hash no longer matches.
 struct JournalFinding {
-    enum class Kind : std::uint8_t { RecordEdited, RecordMissing, EntryAltered, ChainBroken };
+    enum class Kind : std::uint8_t {
+        RecordEdited,
+        RecordMissing,
+        EntryAltered,
+        ChainBroken,
+        NoProvenance,   // a stored record that no entry stored
+        EntryNotOpened, // an entry the program did not open
+        TotalsDiffer,   // a unit's stored totals against its newest download
+        JournalRestarted,
+        HeadMissing, // the head the user kept is not in the chain
+        Unreadable
+    };
     Kind kind = Kind::RecordEdited;
     qint64 entry = 0;
     QString table;
@@ -57,14 +85,15 @@ struct JournalFinding {
 struct JournalVerification {
     QList<JournalFinding> findings; // empty: everything verifies
     int recordsChecked = 0;
-    int recordsRewritten = 0;    // stored again by a later entry ("rewritten by entry N")
-    int recordsNotJournaled = 0; // stored before the journal or by an import
+    int recordsRewritten = 0;     // stored again by a later entry ("rewritten by entry N")
+    int recordsNotJournaled = 0;  // stored by no entry: each is a finding
+    int recordsInOpenEntries = 0; // listed by an exchange still running or cut short
     QByteArray head;
 };
 
 // The exchange journal: which unit was read or written, when, over which
-// line, how it ended, and the keys and values of every record a download
-// stored, each entry's SHA-256 chained to the one before. It lives in its
+// line, how it ended, and the keys and values of every record a download,
+// an import or a merge stored, each entry's SHA-256 chained to the one before. It lives in its
 // own tables ("Diario", "DiarioRegistros"), which a database without them
 // gets on first open. Anyone who can write the file can recompute the
 // chain: the head is printed so that an office can keep it elsewhere.
@@ -79,7 +108,9 @@ public:
 
     // Opens an entry; records are listed in it as they are stored. An entry
     // left open by a program that was killed is sealed as "interrupted" first.
-    std::optional<qint64> open(JournalAction action, qint32 serial, const QString& line);
+    // A serial of 0 or less is no known unit. `source` is the hex SHA-256 of
+    // the file an import or a merge reads.
+    std::optional<qint64> open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source = {});
     // Lists a record in an open entry, by its table's key and the SHA-256 of
     // its values in the canonical text; runs inside the caller's transaction.
     bool addRecord(qint64 entry, const QString& table, const Row& storedRow);
@@ -91,15 +122,27 @@ public:
     bool append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
                 const QString& message);
 
+    // Lists, in an open entry, the rows of a record table numbered after
+    // `afterRow` (SQLite's rowid, the server's row number), through `db`,
+    // which may be another connection of the same database inside its own
+    // transaction. Other tables are not listed.
+    static bool addRowsAfter(QSqlDatabase db, qint64 entry, const QString& table, qint64 afterRow, QString* error);
+    // The highest row number of `table`, 0 when it is empty; -1 on failure.
+    static qint64 lastRow(QSqlDatabase db, const QString& table, QString* error);
+
     // Newest first; only the unit's when `serial` is given.
     QList<JournalEntry> entries(std::optional<qint32> serial = std::nullopt) const;
     // The start of the oldest interval stored by the unit's downloads since
     // its last completed one; nothing when there were none or they stored no
     // interval.
     std::optional<QDateTime> oldestIntervalSinceLastCompletedDownload(qint32 serial) const;
-    // The hash of the newest sealed entry, empty when there is none.
+    // The hash of the entry sealed last (the chain's order, not the highest
+    // number), empty when there is none.
     QByteArray head() const;
-    JournalVerification verify(std::optional<qint32> serial = std::nullopt) const;
+    // With `keptHead`, also that the chain still holds that head.
+    JournalVerification verify(std::optional<qint32> serial = std::nullopt, const QByteArray& keptHead = {}) const;
+    // Entries left open that the program did not open: never sealed.
+    QList<qint64> unlinkedOpenEntries() const { return unlinked_; }
 
     QString lastError() const { return lastError_; }
     const QSqlError& lastSqlError() const { return lastSqlError_; }
@@ -131,16 +174,26 @@ private:
     // lets go of when the program's connection ends).
     QHash<qint64, std::shared_ptr<QLockFile>> locks_;
     QSet<qint64> held_;
+    QList<qint64> unlinked_;
     mutable StatementCache statements_;
 };
 
 // The statements that create the journal's tables and indexes.
 QStringList journalSchemaStatements(SqlDialect dialect = SqlDialect::SQLite);
-// Adds the journal's tables to a database that lacks them.
+// Adds the journal's tables, and the columns later versions added, to a
+// database that lacks them. Records already stored when the journal begins
+// are adopted by one entry. A database whose journal was there once and is
+// gone gets a "restart" entry instead, which verification reports: SQLite
+// keeps that mark in the file's header, a server database always had one.
 bool ensureJournalTables(QSqlDatabase db, QString* error, SqlDialect dialect = SqlDialect::SQLite);
 
-// The canonical text of a row's values: the table's columns in order,
-// levels to 0.1, ISO dates, "hh:nn" times as stored, booleans 0/1, NULL empty.
-QString canonicalRowText(const QString& table, const Row& row);
+// The canonical text of a row's values: the table's columns in order, ISO
+// dates, "hh:nn" times as stored, booleans 0/1, NULL empty; levels to 0.1 in
+// version 1, with nine significant digits (a single exactly) from version 2.
+QString canonicalRowText(const QString& table, const Row& row, int version = 2);
+
+// The hex SHA-256 of a file, read a block at a time. The program's own
+// database files are refused: only SQLite opens them.
+QByteArray fileSha256(const QString& path, Database& database, QString* error);
 
 } // namespace tvq52

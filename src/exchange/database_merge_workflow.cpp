@@ -82,6 +82,8 @@ QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResu
     case MergeResult::Fault::NotOurs:
         return tr(ctx, "%1 no es una base de datos de este programa.").arg(name)
             + (result.detail.isEmpty() ? QString() : QStringLiteral("\n") + result.detail);
+    case MergeResult::Fault::Journal:
+        return tr(ctx, "No se puede escribir en el diario de intercambios: %1").arg(result.detail);
     case MergeResult::Fault::None:
         break;
     }
@@ -101,6 +103,8 @@ QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResu
                            "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
                            "(lo ya guardado no se repite).")
                             .arg(result.failedTable, databaseFailureText(result.failure, ctx.guru)));
+    if (!result.journalHead.isEmpty())
+        lines << tr(ctx, "Cabeza de la cadena:") + QLatin1Char(' ') + QString::fromLatin1(result.journalHead);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -1,6 +1,7 @@
 #include "exchange/exchange_import.h"
 
 #include "db/database.h"
+#include "db/journal.h"
 #include "db/row_check.h"
 #include "db/server_bulk.h"
 #include "db/store.h"
@@ -10,6 +11,7 @@
 
 #include <QDate>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QSqlDriver>
@@ -17,6 +19,7 @@
 #include <QTime>
 #include <algorithm>
 #include <limits>
+#include <map>
 #include <memory>
 #include <optional>
 #include <sqlite3.h>
@@ -681,6 +684,24 @@ ImportSummary ExchangeImporter::run(const QString& path)
         summary.error = QStringLiteral("La conexión no es de SQLite");
         return summary;
     }
+    // The records added are journaled with the file's SHA-256, so that every
+    // stored record has the entry that stored it.
+    Journal journal(database_);
+    const QByteArray source = fileSha256(path, database_, &summary.error);
+    const std::optional<qint64> entry =
+        source.isEmpty() ? std::nullopt : journal.open(JournalAction::Import, 0, {}, source);
+    if (!entry) {
+        summary.opened = false;
+        if (!source.isEmpty())
+            summary.error = journal.lastError();
+        summary.journalUnwritable = !source.isEmpty();
+        return summary;
+    }
+    summary.journalEntry = *entry;
+    std::map<QString, qint64> lastRows; // a server's rows are listed after the import, by row number
+    for (const ExchangeSection& s : exchangeSections())
+        if (bulk)
+            lastRows[s.name] = Journal::lastRow(db, s.name, nullptr);
     std::vector<SectionWork> work(exchangeSections().size());
     for (size_t i = 0; i < work.size(); ++i) {
         work[i].section = &exchangeSections()[i];
@@ -688,6 +709,7 @@ ImportSummary ExchangeImporter::run(const QString& path)
         QString error;
         if (!prepare(work[i], handle, &error)) {
             summary.failure = sqliteFailure(sqlite3_errcode(handle), error);
+            journal.seal(*entry, QStringLiteral("failed"), error);
             return summary;
         }
     }
@@ -868,6 +890,14 @@ ImportSummary ExchangeImporter::run(const QString& path)
                 failSqlite(done, message, record.line);
                 break;
             }
+            Row stored;
+            for (size_t i = 0; i < current->columns.size(); ++i)
+                stored.set(QString::fromUtf8(current->columns[i]->name), values[qsizetype(i)]);
+            if (!journal.addRecord(*entry, current->section->name, stored)) {
+                // A row the journal cannot list is not kept: the batch goes back.
+                failSqlite(sqlite3_errcode(handle), journal.lastError(), record.line);
+                break;
+            }
             ++current->summary->added;
             ++added;
             if (++inBatch >= batchRows) {
@@ -893,6 +923,29 @@ ImportSummary ExchangeImporter::run(const QString& path)
         commitSqlite(record.line);
     }
     summary.notExchange = !sawSection && !summary.failure.failed();
+    QString journalError;
+    for (const auto& [table, after] : lastRows)
+        if (after >= 0 && !Journal::addRowsAfter(db, *entry, table, after, &journalError))
+            break;
+    QStringList counts;
+    for (const TableImport& t : summary.tables)
+        counts
+            << QStringLiteral("%1 %2 %3 %4 %5").arg(t.table).arg(t.added).arg(t.present).arg(t.differs).arg(t.refused);
+    QString outcome = QStringLiteral("completed");
+    QString message = QFileInfo(path).absoluteFilePath();
+    if (summary.cancelled) {
+        outcome = QStringLiteral("cancelled");
+    } else if (summary.failure.failed()) {
+        outcome = QStringLiteral("failed");
+        message = summary.failure.detail;
+    } else if (!journalError.isEmpty()) {
+        outcome = QStringLiteral("failed");
+        message = journalError;
+    } else if (summary.notExchange) {
+        outcome = QStringLiteral("failed");
+    }
+    journal.seal(*entry, outcome, message, counts.join(QLatin1Char('\n')));
+    summary.journalHead = journal.head();
     report(true);
     return summary;
 }
@@ -976,7 +1029,10 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
         return lines;
     }
     if (!s.opened && !s.failure.failed()) {
-        lines << guru.GetTranslation(QStringLiteral("No se pudo leer el archivo: %1")).arg(s.error);
+        lines << guru.GetTranslation(s.journalUnwritable
+                                         ? QStringLiteral("No se puede escribir en el diario de intercambios: %1")
+                                         : QStringLiteral("No se pudo leer el archivo: %1"))
+                     .arg(s.error);
         return lines;
     }
     if (s.notExchange) {
@@ -1016,6 +1072,9 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
     if (!s.ignoredSections.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("Secciones desconocidas ignoradas: %1"))
                      .arg(s.ignoredSections.join(QStringLiteral(", ")));
+    if (!s.journalHead.isEmpty())
+        lines << guru.GetTranslation(QStringLiteral("Cabeza de la cadena:")) + QLatin1Char(' ')
+                + QString::fromLatin1(s.journalHead);
     return lines;
 }
 

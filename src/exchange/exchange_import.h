@@ -2,6 +2,7 @@
 
 #include "db/database_failure.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -56,10 +57,13 @@ struct ImportSummary {
     std::vector<TableImport> tables; // in section order
     qint64 ignoredLines = 0;         // before the first section and in unknown sections
     QStringList ignoredSections;
-    QStringList headerMismatches; // sections whose header names differ from their columns
+    QStringList headerMismatches;   // sections whose header names differ from their columns
+    bool journalUnwritable = false; // no entry could be opened: nothing was imported
+    qint64 journalEntry = 0;        // the entry that lists the records added
+    QByteArray journalHead;         // the journal's head after it was sealed
 
-    // Read as an exchange file, and every row handled (stored, found, refused).
-    bool succeeded() const { return opened && !notExchange && !failure.failed(); }
+    // Read as an exchange file, journaled, and every row handled (stored, found, refused).
+    bool succeeded() const { return opened && !notExchange && !journalUnwritable && !failure.failed(); }
 };
 
 struct ImportProgress {

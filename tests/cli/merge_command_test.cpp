@@ -27,7 +27,7 @@ TEST(CliMerge, PrintsTheRowsPerTableAndExitsNonZeroOnAFileItCannotRead)
     EXPECT_EQ(second.exitCode, 0);
     EXPECT_TRUE(second.out.contains(QStringLiteral("Programacion: 0 "))) << second.out.toStdString();
     // Both merges are in the journal.
-    EXPECT_EQ(cli({"journal"}).out.count(QStringLiteral(" merge ")), 2);
+    EXPECT_EQ(cli({"journal"}).out.count(QStringLiteral(" merge: completed")), 2);
 
     cli.home.writeFile(QStringLiteral("junk.db"), "no database here");
     const auto junk = cli({"merge", cli.home.file(QStringLiteral("junk.db"))});

@@ -5,9 +5,11 @@
 #include "db/store.h"
 #include "support/file_size_limit.h"
 #include "support/private_server.h"
+#include "support/rows.h"
 #include "support/temp_home.h"
 #include "support/test_backend.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlQuery>
@@ -17,6 +19,7 @@
 
 using namespace tvq52;
 using tvq52::test::onServerBackend;
+using tvq52::test::row;
 using tvq52::test::TempHome;
 
 namespace {
@@ -129,6 +132,27 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     EXPECT_TRUE(entries[1].counts.contains(QLatin1String("Programacion: added 1, present 1, refused 0")))
         << entries[1].counts.toStdString();
     EXPECT_TRUE(entries[0].counts.contains(QLatin1String("DiaBorrado: added 0, present 1")));
+
+    // The records added are the first merge's, with the file's SHA-256.
+    QFile file(p.home.file(QStringLiteral("other.db")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(entries[1].source, QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+    JournalVerification v = Journal(*p.target).verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.recordsChecked, 2);
+    EXPECT_EQ(
+        count(*p.target,
+              QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entries[1].id)),
+        2);
+
+    // A merge never adopts a row that was already there without provenance.
+    ASSERT_TRUE(
+        Store(*p.target).insert(QStringLiteral("DiaBorrado"),
+                                row({{"LNumeroSerie", 1002}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
+    ASSERT_TRUE(mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db"))).complete());
+    v = Journal(*p.target).verify();
+    ASSERT_EQ(v.findings.size(), 1);
+    EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::NoProvenance);
 }
 
 TEST(DatabaseMerge, SettingsRowAndForeignTablesNeverArrive)
@@ -231,7 +255,12 @@ TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
     EXPECT_EQ(mergeDatabase(*p.target, foreign->path()).fault, MergeResult::Fault::NotOurs);
     EXPECT_EQ(mergeDatabase(*p.target, p.home.file(QStringLiteral("none.db"))).fault, MergeResult::Fault::Missing);
     EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 1);
-    EXPECT_TRUE(Journal(*p.target).entries().isEmpty());
+    // Each attempt is journaled as failed and lists nothing.
+    for (const JournalEntry& e : Journal(*p.target).entries()) {
+        EXPECT_EQ(e.action, JournalAction::Merge);
+        EXPECT_EQ(e.outcome, QStringLiteral("failed"));
+    }
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\"")), 0);
 }
 
 TEST(DatabaseMerge, AMissingTableIsToldAndTheOthersStillMerge)

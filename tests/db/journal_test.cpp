@@ -6,10 +6,13 @@
 #include "support/rows.h"
 #include "support/temp_home.h"
 
+#include <QCryptographicHash>
 #include <QSet>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <limits>
 #include <thread>
 
 using namespace tvq52;
@@ -60,9 +63,35 @@ protected:
             EXPECT_TRUE(records.storeInterval(kSerial, intervalEnding(10, 15 * i, leq + float(i))))
                 << records.lastError().toStdString();
         EXPECT_TRUE(records.storeEvent(kSerial, {EventKind::Erasure, wallClock(QDate(2010, 3, 1), QTime(9, 0))}));
+        TotalsReading totals;
+        totals.passesVenue = 300;
+        totals.sensorInactive = 1;
+        totals.erasures = 7;
+        totals.readAt = wallClock(QDate(2010, 3, 15), QTime(10, 30, 5));
+        EXPECT_TRUE(records.storeTotals(kSerial, totals)) << records.lastError().toStdString();
         EXPECT_TRUE(journal->seal(*entry, QStringLiteral("completed"), QStringLiteral("Datos recibidos"),
-                                  QStringLiteral("Intervalos 3 0 0"), QStringLiteral("300 0 1 7")));
+                                  QStringLiteral("Intervalos 3 0 0"), kTotals));
         return *entry;
+    }
+    // As the download workflow writes the totals it read.
+    const QString kTotals = QStringLiteral(
+        "passes-venue 300\nsensor-inactive 1\nerasures 7\npasses-neighbour 0\nread-at 2010-03-15 10:30:05");
+    QList<JournalFinding::Kind> kinds(const JournalVerification& v)
+    {
+        QList<JournalFinding::Kind> list;
+        for (const JournalFinding& f : v.findings)
+            list << f.kind;
+        return list;
+    }
+    // A row as the database gives it back.
+    Row rawRow(const QString& sql)
+    {
+        QSqlQuery q(db->connection());
+        Row r;
+        EXPECT_TRUE(q.exec(sql) && q.next()) << sql.toStdString();
+        for (int i = 0; i < q.record().count(); ++i)
+            r.set(q.record().fieldName(i), q.value(i));
+        return r;
     }
     void exec(const QString& sql)
     {
@@ -84,15 +113,24 @@ TEST_F(JournalTest, ADownloadVerifiesAndAHandEditedLevelIsNamed)
     ASSERT_EQ(journal->entries().size(), 1);
     EXPECT_EQ(journal->entries()[0].hash, journal->head());
     EXPECT_EQ(journal->entries()[0].line, QStringLiteral("cable"));
-    EXPECT_EQ(journal->entries()[0].totals, QStringLiteral("300 0 1 7"));
+    EXPECT_EQ(journal->entries()[0].totals, kTotals);
 
-    // A row added by hand is only counted.
+    // A row added by hand has no provenance: a finding, not a count.
     Store store(*db);
     ASSERT_TRUE(store.insert("DiaReprogramado",
                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
-    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = 81.5 WHERE \"THoraInicio\" = '10:00'"));
     v = journal->verify();
     EXPECT_EQ(v.recordsNotJournaled, 1);
+    ASSERT_EQ(v.findings.size(), 1);
+    EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::NoProvenance);
+    EXPECT_EQ(v.findings[0].table, QStringLiteral("DiaReprogramado"));
+    EXPECT_EQ(v.findings[0].key, QStringLiteral("1234 2009-01-01 08:00"));
+    exec(QStringLiteral("DELETE FROM \"DiaReprogramado\""));
+
+    // Levels are compared as stored: 0.04 dB is an edit.
+    exec(QStringLiteral(
+        "UPDATE \"Intervalos\" SET \"SLeqLocal\" = \"SLeqLocal\" + 0.04 WHERE \"THoraInicio\" = '10:00'"));
+    v = journal->verify();
     ASSERT_EQ(v.findings.size(), 1);
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::RecordEdited);
     EXPECT_EQ(v.findings[0].entry, entry);
@@ -100,6 +138,127 @@ TEST_F(JournalTest, ADownloadVerifiesAndAHandEditedLevelIsNamed)
     EXPECT_EQ(v.findings[0].key, QStringLiteral("1234 2010-03-15 10:00"));
     // Another unit's verification does not see it.
     EXPECT_TRUE(journal->verify(kSerial + 1).findings.isEmpty());
+}
+
+TEST_F(JournalTest, StoredTotalsAreComparedWithTheNewestDownloadThatReadThem)
+{
+    const qint64 entry = download(80.0f);
+    EXPECT_TRUE(journal->verify().findings.isEmpty());
+    exec(QStringLiteral("UPDATE \"Programacion\" SET \"LPasadasLocal\" = 299"));
+    JournalVerification v = journal->verify();
+    ASSERT_EQ(kinds(v), QList{JournalFinding::Kind::TotalsDiffer});
+    EXPECT_EQ(v.findings[0].entry, entry);
+    EXPECT_EQ(v.findings[0].key, QString::number(kSerial));
+    exec(QStringLiteral("UPDATE \"Programacion\" SET \"LPasadasLocal\" = 300, \"THoraTotales\" = '10:31:05'"));
+    EXPECT_EQ(kinds(journal->verify()), QList{JournalFinding::Kind::TotalsDiffer});
+    // A later download's totals are the ones to match.
+    exec(QStringLiteral("UPDATE \"Programacion\" SET \"THoraTotales\" = '10:30:05'"));
+    download(80.0f);
+    EXPECT_TRUE(journal->verify().findings.isEmpty());
+}
+
+TEST_F(JournalTest, AnOpenEntryMadeByHandIsNeitherTrustedNorSealed)
+{
+    download(80.0f);
+    // The edited value's hash in an entry inserted by hand and never sealed.
+    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = 70 WHERE \"THoraInicio\" = '10:00'"));
+    const Row edited = rawRow(QStringLiteral("SELECT * FROM \"Intervalos\" WHERE \"THoraInicio\" = '10:00'"));
+    const QString digest =
+        QString::fromLatin1(QCryptographicHash::hash(canonicalRowText(QStringLiteral("Intervalos"), edited).toUtf8(),
+                                                     QCryptographicHash::Sha256)
+                                .toHex());
+    exec(
+        QStringLiteral("INSERT INTO \"Diario\" (\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", "
+                       "\"TLinea\", \"IVersion\") VALUES (900, '2010-03-16T08:00:00', 'download', 1234, 'cable', 2)"));
+    exec(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+                        "VALUES (900, 'Intervalos', '1234 2010-03-15 10:00', '%1')")
+             .arg(digest));
+    JournalVerification v = journal->verify();
+    EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::EntryNotOpened));
+    EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::RecordEdited));
+
+    // The next exchange does not seal it into the chain.
+    ASSERT_TRUE(
+        journal->append(JournalAction::Download, kSerial, QStringLiteral("cable"), QStringLiteral("failed"), {}));
+    EXPECT_EQ(journal->unlinkedOpenEntries(), QList<qint64>{900});
+    for (const JournalEntry& e : journal->entries()) {
+        if (e.id == 900)
+            EXPECT_FALSE(e.sealed());
+    }
+    v = journal->verify();
+    EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::EntryNotOpened));
+    EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::RecordEdited));
+}
+
+TEST_F(JournalTest, AKeptHeadMustStillBeInTheChain)
+{
+    download(80.0f);
+    const QByteArray kept = journal->head();
+    download(81.0f);
+    EXPECT_NE(journal->head(), kept);
+    EXPECT_TRUE(journal->verify(std::nullopt, kept).findings.isEmpty());
+    EXPECT_EQ(kinds(journal->verify(std::nullopt, QByteArray(64, 'a'))), QList{JournalFinding::Kind::HeadMissing});
+
+    // The journal emptied: no head is there any more, and nothing has provenance.
+    exec(QStringLiteral("DELETE FROM \"DiarioRegistros\""));
+    exec(QStringLiteral("DELETE FROM \"Diario\""));
+    const JournalVerification v = journal->verify(std::nullopt, kept);
+    EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::HeadMissing));
+    EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::NoProvenance));
+    EXPECT_TRUE(v.head.isEmpty());
+}
+
+TEST_F(JournalTest, AnAttemptThatNeverIdentifiedAUnitIsAnUnknownUnit)
+{
+    ASSERT_TRUE(journal->append(JournalAction::Download, std::numeric_limits<qint32>::min(), QStringLiteral("cable"),
+                                QStringLiteral("failed"), QStringLiteral("Sin respuesta")));
+    ASSERT_EQ(journal->entries().size(), 1);
+    EXPECT_EQ(journal->entries()[0].serial, 0);
+    QSqlQuery q(db->connection());
+    ASSERT_TRUE(q.exec("SELECT count(*) FROM \"Diario\" WHERE \"LNumeroSerie\" IS NULL") && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    EXPECT_TRUE(journal->verify().findings.isEmpty());
+}
+
+TEST_F(JournalTest, EntriesHashedInTheFirstFormStillVerify)
+{
+    download(80.0f);
+    // An entry as the first form wrote it: levels to 0.1 dB in the record
+    // hashes, no version, link or source in the entry's hash.
+    Store store(*db);
+    ASSERT_TRUE(store.insert("DiaBorrado",
+                             row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
+    const Row stored = rawRow(QStringLiteral("SELECT * FROM \"DiaBorrado\" WHERE \"THora\" = '08:00'"));
+    const auto sha = [](const QByteArray& b) {
+        return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
+    };
+    const QByteArray digest = sha(canonicalRowText(QStringLiteral("DiaBorrado"), stored, 1).toUtf8());
+    const QByteArray line =
+        "DiaBorrado\x1f"
+        "1234 2011-01-01 08:00\x1f"
+        + digest + "\x1e";
+    const JournalEntry head = journal->entries()[0];
+    const QByteArray fields =
+        QStringList{"50", "2011-01-01T09:00:00",   "download", "1234", "cable", "completed", "", "",
+                    "",   QString::number(head.id)}
+            .join(QChar(0x1f))
+            .toUtf8();
+    const QByteArray hash = sha(head.hash + '\x1f' + fields + '\x1f' + sha(line));
+    exec(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+                        "VALUES (50, 'DiaBorrado', '1234 2011-01-01 08:00', '%1')")
+             .arg(QString::fromLatin1(digest)));
+    exec(QStringLiteral("INSERT INTO \"Diario\" (\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", "
+                        "\"TLinea\", \"TResultado\", \"TMensaje\", \"TRecuentos\", \"TTotales\", \"THash\", "
+                        "\"LAnterior\", \"LSello\") VALUES (50, '2011-01-01T09:00:00', 'download', 1234, 'cable', "
+                        "'completed', '', '', '', '%1', %2, 1000)")
+             .arg(QString::fromLatin1(hash))
+             .arg(head.id));
+    JournalVerification v = journal->verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.head, hash);
+    // New entries chain to it.
+    download(80.0f);
+    EXPECT_TRUE(journal->verify().findings.isEmpty());
 }
 
 TEST_F(JournalTest, RecordsStoredAgainVerifyAgainstTheNewestEntryAndGoneRowsNeedADeletion)
@@ -213,6 +372,145 @@ TEST(JournalSchema, AnOlderDatabaseGetsTheJournalTables)
     Journal journal(*db);
     EXPECT_TRUE(journal.append(JournalAction::Merge, 0, {}, QStringLiteral("completed"), {}))
         << journal.lastError().toStdString();
+}
+
+namespace {
+
+QList<JournalEntry> entriesOf(Database& db, JournalAction action)
+{
+    QList<JournalEntry> list;
+    for (const JournalEntry& e : Journal(db).entries())
+        if (e.action == action)
+            list << e;
+    return list;
+}
+
+void storeOneOfEach(Database& db)
+{
+    Store store(db);
+    ASSERT_TRUE(store.insert("Programacion", row({{"LNumeroSerie", kSerial}})));
+    ASSERT_TRUE(store.insert("DiaBorrado",
+                             row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
+    ASSERT_TRUE(store.insert("DiaBorrado",
+                             row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "09:00"}})));
+    ASSERT_TRUE(store.insert("Sesiones",
+                             row({{"LNumeroSerie", kSerial},
+                                  {"DFechaInicio", QDate(2009, 1, 2)},
+                                  {"THoraInicio", "22:00"},
+                                  {"DFechaFinal", QDate(2009, 1, 3)},
+                                  {"THoraFinal", "03:00"},
+                                  {"SLeq", 88.25}})));
+}
+
+void dropJournal(Database& db)
+{
+    QSqlQuery q(db.connection());
+    ASSERT_TRUE(q.exec("DROP TABLE \"Diario\""));
+    ASSERT_TRUE(q.exec("DROP TABLE \"DiarioRegistros\""));
+}
+
+std::unique_ptr<Database> reopen(TempHome& home)
+{
+    auto db = home.openDatabase();
+    if (onServerBackend()) {
+        QString error;
+        EXPECT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    }
+    return db;
+}
+
+} // namespace
+
+TEST(JournalSchema, ADatabaseFromBeforeTheJournalAdoptsWhatItHeldOnce)
+{
+    if (onServerBackend())
+        GTEST_SKIP() << "a server database has had its journal from the start";
+    TempHome home;
+    home.provision();
+    {
+        auto db = home.openDatabase();
+        storeOneOfEach(*db);
+        dropJournal(*db);
+        // As a file written before the journal: no mark in its header.
+        QSqlQuery(db->connection()).exec("PRAGMA user_version = 0");
+    }
+    auto db = home.openDatabase();
+    const QList<JournalEntry> adopted = entriesOf(*db, JournalAction::Adopt);
+    ASSERT_EQ(adopted.size(), 1);
+    EXPECT_EQ(adopted[0].counts, QStringLiteral("records 3"));
+    EXPECT_TRUE(adopted[0].sealed());
+    Journal journal(*db);
+    EXPECT_EQ(journal.head(), adopted[0].hash);
+    JournalVerification v = journal.verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.recordsChecked, 3);
+
+    // Opened again, nothing more is adopted: a record added later is a finding.
+    ASSERT_TRUE(Store(*db).insert("DiaBorrado",
+                                  row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 2, 1)}, {"THora", "08:00"}})));
+    db = home.openDatabase();
+    EXPECT_EQ(entriesOf(*db, JournalAction::Adopt).size(), 1);
+    v = Journal(*db).verify();
+    ASSERT_EQ(v.findings.size(), 1);
+    EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::NoProvenance);
+}
+
+TEST(JournalSchema, AJournalRemovedWithItsTablesIsBegunAgainVisibly)
+{
+    TempHome home;
+    home.provision();
+    QByteArray kept;
+    {
+        auto db = home.openDatabase();
+        storeOneOfEach(*db);
+        Journal journal(*db);
+        ASSERT_TRUE(journal.append(JournalAction::ProgramTransmit, kSerial, QStringLiteral("cable"),
+                                   QStringLiteral("completed"), {}));
+        kept = journal.head();
+        dropJournal(*db);
+    }
+    auto db = reopen(home);
+    EXPECT_TRUE(entriesOf(*db, JournalAction::Adopt).isEmpty());
+    ASSERT_EQ(entriesOf(*db, JournalAction::Restart).size(), 1);
+    const JournalVerification v = Journal(*db).verify(std::nullopt, kept);
+    QSet<JournalFinding::Kind> kinds;
+    for (const JournalFinding& f : v.findings)
+        kinds.insert(f.kind);
+    EXPECT_TRUE(kinds.contains(JournalFinding::Kind::JournalRestarted));
+    EXPECT_TRUE(kinds.contains(JournalFinding::Kind::NoProvenance));
+    EXPECT_TRUE(kinds.contains(JournalFinding::Kind::HeadMissing));
+    EXPECT_EQ(v.recordsNotJournaled, 3);
+}
+
+TEST(JournalSchema, AJournalOfTheFirstFormGainsItsColumnsAndAdoptsWhatNoEntryListed)
+{
+    TempHome home;
+    home.provision();
+    {
+        auto db = home.openDatabase();
+        storeOneOfEach(*db);
+        QSqlQuery q(db->connection());
+        // The first journal's table, as it was laid out.
+        ASSERT_TRUE(q.exec("DROP TABLE \"Diario\""));
+        ASSERT_TRUE(q.exec(onServerBackend()
+                               ? "CREATE TABLE \"Diario\" (\"LId\" BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY "
+                                 "KEY, \"TFechaHora\" TEXT, \"TAccion\" TEXT, \"LNumeroSerie\" INTEGER, \"TLinea\" "
+                                 "TEXT, \"TResultado\" TEXT, \"TMensaje\" TEXT, \"TRecuentos\" TEXT, \"TTotales\" "
+                                 "TEXT, \"THash\" TEXT, \"LAnterior\" BIGINT, \"LSello\" BIGINT)"
+                               : "CREATE TABLE \"Diario\" (\"LId\" INTEGER PRIMARY KEY, \"TFechaHora\" TEXT, "
+                                 "\"TAccion\" TEXT, \"LNumeroSerie\" INTEGER, \"TLinea\" TEXT, \"TResultado\" TEXT, "
+                                 "\"TMensaje\" TEXT, \"TRecuentos\" TEXT, \"TTotales\" TEXT, \"THash\" TEXT, "
+                                 "\"LAnterior\" INTEGER, \"LSello\" INTEGER)"));
+        if (onServerBackend()) {
+            EXPECT_EQ(db->inspectSchema(), SchemaState::Partial);
+        }
+    }
+    auto db = reopen(home);
+    if (onServerBackend()) {
+        EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
+    }
+    ASSERT_EQ(entriesOf(*db, JournalAction::Adopt).size(), 1);
+    EXPECT_TRUE(Journal(*db).verify().findings.isEmpty());
 }
 
 TEST_F(JournalTest, ProgramsAppendingAtOnceKeepOneChain)

@@ -1,4 +1,5 @@
 #include "db/database.h"
+#include "db/journal.h"
 #include "db/store.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
@@ -10,8 +11,10 @@
 #include "i18n/loc_guru.h"
 #include "support/folder_database.h"
 #include "support/private_server.h"
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QSqlQuery>
 #include <functional>
 #include <gtest/gtest.h>
@@ -350,6 +353,57 @@ TEST_F(ExchangeImportTest, CancelKeepsEveryRowHandledAndNothingElse)
     // No transaction left open: another connection sees the rows.
     auto other = home.openDatabase();
     EXPECT_EQ(Store(*other).count(QStringLiteral("DiaBorrado")), 20);
+}
+
+TEST_F(ExchangeImportTest, TheRecordsAddedAreJournaledWithTheFilesHash)
+{
+    const QByteArray file = sectionStart("Sesiones")
+        + dataLine("Sesiones", {{"DFechaInicio", "2024-03-05 22:00:00"}, {"SLeq", "70.04"}})
+        + dataLine("Sesiones", {{"DFechaInicio", "2024-03-06 22:00:00"}}) + sectionStart("DiaBorrado")
+        + dataLine("DiaBorrado", {{"DFecha", "2024-03-01 09:00"}}) + sectionStart("Programacion")
+        + dataLine("Programacion", {});
+    const ImportSummary first = import(file);
+    ASSERT_TRUE(first.opened) << first.error.toStdString();
+    EXPECT_EQ(table(first, "Sesiones").added, 2);
+    Journal journal(*db);
+    const QList<JournalEntry> entries = journal.entries();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].action, JournalAction::Import);
+    EXPECT_EQ(entries[0].id, first.journalEntry);
+    EXPECT_EQ(entries[0].outcome, QStringLiteral("completed"));
+    EXPECT_EQ(entries[0].source, QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(first.journalHead, journal.head());
+    JournalVerification v = journal.verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).key.toStdString() << ": "
+                                      << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.recordsChecked, 3);
+
+    // Again: nothing added, nothing listed, everything still verifies.
+    const ImportSummary second = import(file);
+    EXPECT_EQ(table(second, "Sesiones").added, 0);
+    EXPECT_TRUE(journal.verify().findings.isEmpty());
+
+    // A level edited by a few hundredths, and a row that no import stored.
+    QSqlQuery edit(db->connection());
+    ASSERT_TRUE(edit.exec(QStringLiteral("UPDATE \"Sesiones\" SET \"SLeq\" = 70 WHERE \"SLeq\" > 70")));
+    ASSERT_TRUE(store->insert(QStringLiteral("DiaBorrado"),
+                              row({{"LNumeroSerie", 7001}, {"DFecha", QDate(2024, 3, 2)}, {"THora", "09:00"}})));
+    v = journal.verify();
+    QSet<JournalFinding::Kind> kinds;
+    for (const JournalFinding& f : v.findings)
+        kinds.insert(f.kind);
+    EXPECT_EQ(kinds, (QSet{JournalFinding::Kind::RecordEdited, JournalFinding::Kind::NoProvenance}));
+}
+
+TEST_F(ExchangeImportTest, TheProgramsOwnDatabaseIsNeverReadAsAFile)
+{
+    if (db->isServer())
+        GTEST_SKIP() << "the records are on a server";
+    ExchangeImporter importer(*db);
+    const ImportSummary s = importer.run(db->path());
+    EXPECT_FALSE(s.opened);
+    EXPECT_TRUE(s.error.contains(QStringLiteral("own database"))) << s.error.toStdString();
+    EXPECT_TRUE(Journal(*db).entries().isEmpty());
 }
 
 TEST_F(ExchangeImportTest, AFileThatCannotBeOpenedIsReported)

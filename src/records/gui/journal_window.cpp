@@ -32,6 +32,12 @@ QString actionText(const LocGuru& guru, JournalAction action)
         return guru.GetTranslation(QStringLiteral("Borrado de ficha"));
     case JournalAction::Merge:
         return guru.GetTranslation(QStringLiteral("Fusión de base de datos"));
+    case JournalAction::Import:
+        return guru.GetTranslation(QStringLiteral("Importación de archivo de intercambio"));
+    case JournalAction::Adopt:
+        return guru.GetTranslation(QStringLiteral("Registros anteriores al diario"));
+    case JournalAction::Restart:
+        return guru.GetTranslation(QStringLiteral("Diario vuelto a empezar"));
     }
     return {};
 }
