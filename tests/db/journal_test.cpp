@@ -182,8 +182,9 @@ TEST_F(JournalTest, AnOpenEntryMadeByHandIsNeitherTrustedNorSealed)
         journal->append(JournalAction::Download, kSerial, QStringLiteral("cable"), QStringLiteral("failed"), {}));
     EXPECT_EQ(journal->unlinkedOpenEntries(), QList<qint64>{900});
     for (const JournalEntry& e : journal->entries()) {
-        if (e.id == 900)
+        if (e.id == 900) {
             EXPECT_FALSE(e.sealed());
+        }
     }
     v = journal->verify();
     EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::EntryNotOpened));
