@@ -1,6 +1,7 @@
 #include "db/database.h"
 
 #include "db/case_folding.h"
+#include "db/database_failure.h"
 #include "db/journal.h"
 #include "db/store.h"
 
@@ -287,20 +288,17 @@ DatabaseFault databaseFault(const QSqlError& error, bool server)
     if (server)
         return isConnectionLoss(error) ? DatabaseFault::ConnectionLost : DatabaseFault::None;
     bool numeric = false;
-    // An extended result code keeps the primary one in its low byte.
-    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    error.nativeErrorCode().toInt(&numeric);
     if (!numeric)
         return DatabaseFault::None;
-    switch (code) {
-    case SQLITE_FULL:
+    switch (sqliteFailure(error).kind) {
+    case DatabaseFailure::Kind::DiskFull:
         return DatabaseFault::DiskFull;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
+    case DatabaseFailure::Kind::Locked:
         return DatabaseFault::Locked;
-    case SQLITE_READONLY:
+    case DatabaseFailure::Kind::ReadOnly:
         return DatabaseFault::ReadOnly;
-    case SQLITE_IOERR:
-    case SQLITE_CANTOPEN:
+    case DatabaseFailure::Kind::DiskError:
         return DatabaseFault::IoError;
     default:
         return DatabaseFault::None;

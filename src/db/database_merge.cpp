@@ -622,8 +622,14 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     const QByteArray source = fileSha256(sourcePath, target, &hashError);
     const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
     if (!entry) {
-        result.fault = MergeResult::Fault::Journal;
-        result.detail = journal.lastError();
+        // A full, locked or read-only target is told as such: the merge did not start.
+        const DatabaseFailure f = journal.lastFailure();
+        if (f.kind != DatabaseFailure::Kind::Other) {
+            result.failure = f;
+        } else {
+            result.fault = MergeResult::Fault::Journal;
+            result.detail = journal.lastError();
+        }
         return result;
     }
     if (target.isServer())

@@ -1270,4 +1270,19 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
     return result;
 }
 
+DatabaseFailure Journal::lastFailure() const
+{
+    if (database_.isServer() && (!database_.connection().isOpen() || isConnectionLoss(lastSqlError_)))
+        return DatabaseFailure{DatabaseFailure::Kind::ConnectionLost, lastError_};
+    if (lastSqlError_.type() == QSqlError::NoError)
+        return DatabaseFailure{DatabaseFailure::Kind::Other, lastError_};
+    if (database_.isServer())
+        return serverFailure(lastSqlError_.nativeErrorCode().toLatin1(), lastError_,
+                             database_.connection().isOpen());
+    DatabaseFailure f = sqliteFailure(lastSqlError_);
+    if (!lastError_.isEmpty())
+        f.detail = lastError_;
+    return f;
+}
+
 } // namespace tvq52

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/database_failure.h"
 #include "db/statement_cache.h"
 #include "db/store.h"
 
@@ -146,6 +147,9 @@ public:
 
     QString lastError() const { return lastError_; }
     const QSqlError& lastSqlError() const { return lastSqlError_; }
+    // The last failure as the database's own (full, locked, read-only, gone),
+    // or Other when it was something else.
+    DatabaseFailure lastFailure() const;
 
 private:
     QSqlQuery* statement(const QString& sql) const;

@@ -695,6 +695,12 @@ ImportSummary ExchangeImporter::run(const QString& path)
         if (!source.isEmpty())
             summary.error = journal.lastError();
         summary.journalUnwritable = !source.isEmpty();
+        if (summary.journalUnwritable) {
+            // A full, locked or read-only database is told as such: the import did not start.
+            const DatabaseFailure f = journal.lastFailure();
+            if (f.kind != DatabaseFailure::Kind::Other)
+                summary.failure = f;
+        }
         return summary;
     }
     summary.journalEntry = *entry;

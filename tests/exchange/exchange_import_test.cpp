@@ -360,7 +360,7 @@ TEST_F(ExchangeImportTest, TheRecordsAddedAreJournaledWithTheFilesHash)
     const QByteArray file = sectionStart("Sesiones")
         + dataLine("Sesiones", {{"DFechaInicio", "2024-03-05 22:00:00"}, {"SLeq", "70.04"}})
         + dataLine("Sesiones", {{"DFechaInicio", "2024-03-06 22:00:00"}}) + sectionStart("DiaBorrado")
-        + dataLine("DiaBorrado", {{"DFecha", "2024-03-01 09:00"}}) + sectionStart("Programacion")
+        + dataLine("DiaBorrado", {{"DFecha", "2024-03-01"}, {"THora", q("09:00")}}) + sectionStart("Programacion")
         + dataLine("Programacion", {});
     const ImportSummary first = import(file);
     ASSERT_TRUE(first.opened) << first.error.toStdString();
@@ -564,7 +564,13 @@ TEST_F(ExchangeImportTest, ADatabaseFailureStopsTheImportCountingOnlyWhatWasComm
         const TableImport& t = table(s, "DiaBorrado");
         EXPECT_FALSE(s.succeeded()) << c.name;
         EXPECT_EQ(s.failure.kind, c.kind) << c.name << ' ' << s.failure.detail.toStdString();
-        EXPECT_GT(s.failedAtLine, 2) << c.name;
+        // The journal entry is opened first: a database that cannot be written
+        // from the start stops the import before its first line.
+        if (c.somePassed) {
+            EXPECT_GT(s.failedAtLine, 2) << c.name;
+        } else {
+            EXPECT_EQ(s.failedAtLine, 0) << c.name;
+        }
         EXPECT_EQ(t.refused, 0) << c.name;
         EXPECT_EQ(t.added, store->count(QStringLiteral("DiaBorrado")) - before) << c.name;
         EXPECT_LT(t.added, 3000) << c.name;
@@ -573,7 +579,9 @@ TEST_F(ExchangeImportTest, ADatabaseFailureStopsTheImportCountingOnlyWhatWasComm
         }
         const QStringList lines = summaryLines(s, guru);
         ASSERT_FALSE(lines.isEmpty()) << c.name;
-        EXPECT_TRUE(lines[0].contains(QString::number(s.failedAtLine))) << lines[0].toStdString();
+        if (c.somePassed) {
+            EXPECT_TRUE(lines[0].contains(QString::number(s.failedAtLine))) << lines[0].toStdString();
+        }
         EXPECT_TRUE(lines[0].contains(databaseFailureText(s.failure, guru))) << lines[0].toStdString();
 
         // Once the database is usable again the same file brings the rest.

@@ -123,24 +123,34 @@ TEST(ExchangeImportDialog, ADatabaseFailureIsShownAsAStoppedImport)
 {
     StartedProgram program;
     AppContext& ctx = program.shell->context();
-    program.home.writeFile(QStringLiteral("units.TQ52"), erasures(50));
-    ASSERT_TRUE(QSqlQuery(ctx.db->connection()).exec(QStringLiteral("PRAGMA query_only = 1")));
+    program.home.writeFile(QStringLiteral("units.TQ52"), erasures(3000));
+    QSqlQuery pages(ctx.db->connection());
+    ASSERT_TRUE(pages.exec(QStringLiteral("PRAGMA page_count")) && pages.next());
+    // Room for the journal entry and a little more: the disk fills mid-import.
+    ASSERT_TRUE(QSqlQuery(ctx.db->connection())
+                    .exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages.value(0).toInt() + 4)));
     ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("units.TQ52")), nullptr);
     dialog.show();
     settle();
-    QSqlQuery(ctx.db->connection()).exec(QStringLiteral("PRAGMA query_only = 0"));
+    QSqlQuery(ctx.db->connection()).exec(QStringLiteral("PRAGMA max_page_count = 1073741823"));
     ASSERT_TRUE(dialog.finished());
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.summary().failure.kind, DatabaseFailure::Kind::ReadOnly);
+    EXPECT_EQ(dialog.summary().failure.kind, DatabaseFailure::Kind::DiskFull);
+    EXPECT_GT(dialog.summary().failedAtLine, 2);
     EXPECT_EQ(child<QLabel>(&dialog, "lblText")->text(),
               QStringLiteral("Importación detenida por un fallo de la base de datos"));
     const QString summary = child<QPlainTextEdit>(&dialog, "txtResumen")->toPlainText();
-    EXPECT_TRUE(
-        summary.startsWith(QStringLiteral("La importación se ha detenido en la línea 3: la base de datos solo "
-                                          "se puede leer")))
+    EXPECT_TRUE(summary.startsWith(QStringLiteral("La importación se ha detenido en la línea %1: el disco de la base "
+                                                  "de datos está lleno")
+                                       .arg(dialog.summary().failedAtLine)))
         << summary.toStdString();
-    EXPECT_FALSE(summary.contains(QStringLiteral("rechazados"))) << "no row is refused: " << summary.toStdString();
-    EXPECT_EQ(Store(*ctx.db).count(QStringLiteral("DiaBorrado")), 0);
+    qint64 added = 0, refused = 0;
+    for (const TableImport& t : dialog.summary().tables) {
+        added += t.added;
+        refused += t.refused;
+    }
+    EXPECT_EQ(refused, 1) << "only the day that does not exist, no row for the full disk: " << summary.toStdString();
+    EXPECT_EQ(Store(*ctx.db).count(QStringLiteral("DiaBorrado")), added);
     EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 }
 
