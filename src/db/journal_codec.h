@@ -1,0 +1,44 @@
+#pragma once
+
+#include "db/journal.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QSet>
+#include <QString>
+#include <optional>
+
+class QSqlQuery;
+
+// The journal's texts and hashes: what an entry and a record are hashed
+// from, shared by writing the journal and verifying it.
+namespace tvq52::journal_codec {
+
+// Joins canonical fields; it occurs in no value the program writes.
+inline constexpr QChar kSeparator = QChar(0x1f);
+// The form new entries are written in.
+inline constexpr int kCurrentVersion = 2;
+// Kept in an SQLite file's header once its journal has begun, so that a
+// journal removed with its tables is not begun again as if new.
+inline constexpr int kJournalBegun = 0x7471'3532;
+
+extern const char* const kRecordTables[5];
+// The columns of "Diario" in the order entryFrom reads them.
+extern const QString kEntryColumns;
+
+QByteArray sha256Hex(const QByteArray& bytes);
+QString canonicalValue(const ColumnDef& column, const QVariant& value, int version);
+QString keyText(const TableDef& table, const Row& row);
+QString entryAt(const QDateTime& at);
+QString serialText(const JournalEntry& e);
+QByteArray entryFields(const JournalEntry& e);
+QByteArray openingLink(const QByteArray& headAtOpen, const JournalEntry& e);
+bool linkHolds(const JournalEntry& e, const QSet<QByteArray>& sealedHashes);
+QByteArray recordLine(const QString& table, const QString& key, const QString& digest);
+QByteArray entryHash(const QByteArray& previousHash, const JournalEntry& entry, const QByteArray& linesDigest);
+std::optional<JournalAction> actionFromName(const QString& name);
+JournalEntry entryFrom(const QSqlQuery& q);
+// The current row of a query by column name.
+Row rowFrom(const QSqlQuery& q);
+
+} // namespace tvq52::journal_codec
