@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <optional>
 #include <utility>
+#include <variant>
 
 namespace tvq52 {
 
@@ -39,6 +40,35 @@ public:
 
 private:
     std::optional<Error> error_;
+};
+
+// A value, or the error that stopped making it. The one way anything that
+// can fail says so, from the database up to the workflows.
+template <typename T>
+class [[nodiscard]] Result {
+public:
+    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}
+
+    bool ok() const { return state_.index() == 0; }
+    explicit operator bool() const { return ok(); }
+
+    // Only when ok().
+    T& value() & { return std::get<0>(state_); }
+    const T& value() const& { return std::get<0>(state_); }
+    T&& value() && { return std::get<0>(std::move(state_)); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+    T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+
+    // Only when !ok().
+    const Error& error() const { return std::get<1>(state_); }
+    // The error as a Status, for a caller that passes it on.
+    Status status() const { return ok() ? Status() : Status(error()); }
+
+private:
+    std::variant<T, Error> state_;
 };
 
 } // namespace tvq52
