@@ -69,6 +69,193 @@ std::optional<Fault> parseFault(const QString& text)
     return std::nullopt;
 }
 
+namespace {
+
+QCommandLineOption valued(const char* name, const char* help, const char* valueName, const char* byDefault = nullptr)
+{
+    QCommandLineOption o(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(valueName));
+    if (byDefault)
+        o.setDefaultValue(QString::fromLatin1(byDefault));
+    return o;
+}
+
+QCommandLineOption flag(const char* name, const char* help)
+{
+    return QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help));
+}
+
+// Every option of the simulator, declared once for parsing and --help.
+struct Declared {
+    QCommandLineOption link = valued("link", "Make a symbolic link PATH to the terminal.", "PATH");
+    QCommandLineOption type = valued("type", "Unit type byte (default 42).", "N", "42");
+    QCommandLineOption firmware = valued("firmware", "Firmware version MAJOR.MINOR (default 4.0).", "VERSION", "4.0");
+    QCommandLineOption serial =
+        valued("serial", "Serial number, up to six characters (default 012345).", "TEXT", "012345");
+    QCommandLineOption progMode = valued("prog-mode", "Programming-mode byte (default 1).", "N", "1");
+    QCommandLineOption seed = valued("seed", "Seed of the recorded history (default 52).", "N", "52");
+    QCommandLineOption days = valued("days", "Days of recorded history (default 7).", "N", "7");
+    QCommandLineOption leq = valued("leq-minutes", "Leq time of the recorded intervals (default 15).", "N", "15");
+    QCommandLineOption end =
+        valued("history-end", "End of the recorded history, yyyy-MM-ddTHH:mm (default now).", "WHEN");
+    QCommandLineOption clock =
+        valued("clock",
+               "The unit's clock, yyyy-MM-ddTHH:mm, before the history's end: it holds only the records that had "
+               "ended by then, so a session under way then is stored later (run again without it to see the unit "
+               "later on).",
+               "WHEN");
+    QCommandLineOption realtime = valued("realtime-ms", "Pause between real-time readings (default 500).", "MS", "500");
+    QCommandLineOption cases =
+        flag("realtime-cases",
+             "Real-time readings step through the edge cases of the display (range ends, sensor out, mains off).");
+    QCommandLineOption pace = flag("pace", "Send at the real line rate (19200 bit/s).");
+    QCommandLineOption modem = flag("modem", "Put a Hayes modem in front of the unit.");
+    QCommandLineOption rings = valued("rings", "Rings before the call is answered (default 2).", "N", "2");
+    QCommandLineOption ringMs = valued("ring-ms", "Length of one ring (default 3000).", "MS", "3000");
+    QCommandLineOption dialResult =
+        valued("dial-result", "Numeric answer to a dial: 1 connects, 3 no carrier, 7 busy (default 1).", "CODE", "1");
+    QCommandLineOption guard = valued("guard-ms", "Guard time of the +++ escape (default 1000).", "MS", "1000");
+    QCommandLineOption fault{QStringLiteral("fault"),
+                             QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
+                                 .arg(faultNames().join(QStringLiteral(", "))),
+                             QStringLiteral("FAULT")};
+    QCommandLineOption dialUnit =
+        valued("dial-unit",
+               "With --modem, dialling NUMBER reaches another unit: serial SERIAL, firmware FIRMWARE (default that "
+               "of --firmware), history seed --seed plus the serial. Repeatable.",
+               "NUMBER=SERIAL[:FIRMWARE]");
+    QCommandLineOption ackLog = valued("ack-log", "Append a line to FILE for each record the PC acknowledges.", "FILE");
+    QCommandLineOption verbose = flag("verbose", "Log the traffic on standard error.");
+
+    void addTo(QCommandLineParser& p) const
+    {
+        p.addOptions({link,  type, firmware, serial, progMode, seed,       days,  leq,   end,      clock,  realtime,
+                      cases, pace, modem,    rings,  ringMs,   dialResult, guard, fault, dialUnit, ackLog, verbose});
+    }
+};
+
+// Reads the parsed options into SimOptions; each step names the first option
+// whose value it cannot use.
+class Reader {
+public:
+    Reader(const QCommandLineParser& p, const Declared& d, SimOptions& o) : p_(p), d_(d), o_(o) {}
+
+    const QCommandLineOption* unit();
+    const QCommandLineOption* history();
+    const QCommandLineOption* line();
+    const QCommandLineOption* dialUnits();
+
+private:
+    // Sets `target` from a whole number of `opt` within [min, max]; false if not one.
+    template <typename T>
+    bool read(const QCommandLineOption& opt, int min, int max, T& target)
+    {
+        const auto v = number(p_.value(opt), min, max);
+        if (v)
+            target = T(*v);
+        return v.has_value();
+    }
+    static bool version(const QStringList& parts, std::uint8_t& major, std::uint8_t& minor);
+
+    const QCommandLineParser& p_;
+    const Declared& d_;
+    SimOptions& o_;
+};
+
+bool Reader::version(const QStringList& parts, std::uint8_t& major, std::uint8_t& minor)
+{
+    const auto ma = parts.size() == 2 ? number(parts[0], 0, 255) : std::nullopt;
+    const auto mi = parts.size() == 2 ? number(parts[1], 0, 255) : std::nullopt;
+    if (!ma || !mi)
+        return false;
+    major = std::uint8_t(*ma);
+    minor = std::uint8_t(*mi);
+    return true;
+}
+
+const QCommandLineOption* Reader::unit()
+{
+    if (!read(d_.type, 0, 255, o_.unitType))
+        return &d_.type;
+    if (!version(p_.value(d_.firmware).split(QLatin1Char('.')), o_.firmwareMajor, o_.firmwareMinor))
+        return &d_.firmware;
+    const QByteArray serialText = p_.value(d_.serial).toLatin1();
+    if (serialText.isEmpty() || serialText.size() > 6)
+        return &d_.serial;
+    o_.serialText = serialText.rightJustified(6, '0');
+    if (!read(d_.progMode, 0, 255, o_.progMode))
+        return &d_.progMode;
+    return nullptr;
+}
+
+const QCommandLineOption* Reader::history()
+{
+    bool ok = false;
+    o_.seed = p_.value(d_.seed).toUInt(&ok);
+    if (!ok)
+        return &d_.seed;
+    if (!read(d_.days, 0, 3650, o_.days))
+        return &d_.days;
+    if (!read(d_.leq, 1, 255, o_.leqMinutes) || (o_.firmwareMajor < 3 && o_.leqMinutes > 60))
+        return &d_.leq;
+    if (p_.isSet(d_.end)) {
+        o_.historyEnd = QDateTime::fromString(p_.value(d_.end), QStringLiteral("yyyy-MM-ddTHH:mm"));
+        if (!o_.historyEnd.isValid())
+            return &d_.end;
+    }
+    if (p_.isSet(d_.clock)) {
+        o_.clock = QDateTime::fromString(p_.value(d_.clock), QStringLiteral("yyyy-MM-ddTHH:mm"));
+        const QDateTime last = o_.historyEnd.isValid() ? o_.historyEnd : QDateTime::currentDateTime();
+        if (!o_.clock.isValid() || o_.clock > last || o_.clock < last.addDays(-o_.days))
+            return &d_.clock;
+    }
+    return nullptr;
+}
+
+const QCommandLineOption* Reader::line()
+{
+    if (!read(d_.realtime, 0, 3600000, o_.realtimeMs))
+        return &d_.realtime;
+    o_.realtimeCases = p_.isSet(d_.cases);
+    o_.pace = p_.isSet(d_.pace);
+    o_.link = p_.value(d_.link);
+    o_.verbose = p_.isSet(d_.verbose);
+    o_.ackLog = p_.value(d_.ackLog);
+    o_.modem.enabled = p_.isSet(d_.modem);
+    if (!read(d_.rings, 0, 50, o_.modem.rings))
+        return &d_.rings;
+    if (!read(d_.ringMs, 0, 60000, o_.modem.ringMs))
+        return &d_.ringMs;
+    o_.modem.dialResult = p_.value(d_.dialResult).toLatin1();
+    if (o_.modem.dialResult.isEmpty())
+        return &d_.dialResult;
+    if (!read(d_.guard, 0, 10000, o_.modem.guardMs))
+        return &d_.guard;
+    return nullptr;
+}
+
+const QCommandLineOption* Reader::dialUnits()
+{
+    for (const QString& d : p_.values(d_.dialUnit)) {
+        DialUnit u;
+        u.number = d.section(QLatin1Char('='), 0, 0).trimmed().toLatin1();
+        const QString unitText = d.section(QLatin1Char('='), 1);
+        const QByteArray serialOf = unitText.section(QLatin1Char(':'), 0, 0).toLatin1();
+        u.firmwareMajor = o_.firmwareMajor;
+        u.firmwareMinor = o_.firmwareMinor;
+        if (unitText.contains(QLatin1Char(':'))
+            && !version(unitText.section(QLatin1Char(':'), 1).split(QLatin1Char('.')), u.firmwareMajor,
+                        u.firmwareMinor))
+            return &d_.dialUnit;
+        if (u.number.isEmpty() || serialOf.isEmpty() || serialOf.size() > 6 || !d.contains(QLatin1Char('=')))
+            return &d_.dialUnit;
+        u.serialText = serialOf.rightJustified(6, '0');
+        o_.dialUnits << u;
+    }
+    return nullptr;
+}
+
+} // namespace
+
 std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* error, QString* helpText)
 {
     QCommandLineParser p;
@@ -78,70 +265,8 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     p.addHelpOption();
     // Answered by main before anything starts; listed here for --help.
     p.addOption(QCommandLineOption(QStringLiteral("version"), QStringLiteral("Print the version and exit.")));
-    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Make a symbolic link PATH to the terminal."),
-                                  QStringLiteral("PATH"));
-    const QCommandLineOption type(QStringLiteral("type"), QStringLiteral("Unit type byte (default 42)."),
-                                  QStringLiteral("N"), QStringLiteral("42"));
-    const QCommandLineOption firmware(QStringLiteral("firmware"),
-                                      QStringLiteral("Firmware version MAJOR.MINOR (default 4.0)."),
-                                      QStringLiteral("VERSION"), QStringLiteral("4.0"));
-    const QCommandLineOption serial(QStringLiteral("serial"),
-                                    QStringLiteral("Serial number, up to six characters (default 012345)."),
-                                    QStringLiteral("TEXT"), QStringLiteral("012345"));
-    const QCommandLineOption progMode(QStringLiteral("prog-mode"), QStringLiteral("Programming-mode byte (default 1)."),
-                                      QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption seed(QStringLiteral("seed"), QStringLiteral("Seed of the recorded history (default 52)."),
-                                  QStringLiteral("N"), QStringLiteral("52"));
-    const QCommandLineOption days(QStringLiteral("days"), QStringLiteral("Days of recorded history (default 7)."),
-                                  QStringLiteral("N"), QStringLiteral("7"));
-    const QCommandLineOption leq(QStringLiteral("leq-minutes"),
-                                 QStringLiteral("Leq time of the recorded intervals (default 15)."),
-                                 QStringLiteral("N"), QStringLiteral("15"));
-    const QCommandLineOption end(QStringLiteral("history-end"),
-                                 QStringLiteral("End of the recorded history, yyyy-MM-ddTHH:mm (default now)."),
-                                 QStringLiteral("WHEN"));
-    const QCommandLineOption clock(
-        QStringLiteral("clock"),
-        QStringLiteral("The unit's clock, yyyy-MM-ddTHH:mm, before the history's end: it holds only the records that "
-                       "had ended by then, so a session under way then is stored later (run again without it to "
-                       "see the unit later on)."),
-        QStringLiteral("WHEN"));
-    const QCommandLineOption realtime(QStringLiteral("realtime-ms"),
-                                      QStringLiteral("Pause between real-time readings (default 500)."),
-                                      QStringLiteral("MS"), QStringLiteral("500"));
-    const QCommandLineOption cases(
-        QStringLiteral("realtime-cases"),
-        QStringLiteral(
-            "Real-time readings step through the edge cases of the display (range ends, sensor out, mains off)."));
-    const QCommandLineOption pace(QStringLiteral("pace"), QStringLiteral("Send at the real line rate (19200 bit/s)."));
-    const QCommandLineOption modem(QStringLiteral("modem"), QStringLiteral("Put a Hayes modem in front of the unit."));
-    const QCommandLineOption rings(QStringLiteral("rings"),
-                                   QStringLiteral("Rings before the call is answered (default 2)."),
-                                   QStringLiteral("N"), QStringLiteral("2"));
-    const QCommandLineOption ringMs(QStringLiteral("ring-ms"), QStringLiteral("Length of one ring (default 3000)."),
-                                    QStringLiteral("MS"), QStringLiteral("3000"));
-    const QCommandLineOption dialResult(
-        QStringLiteral("dial-result"),
-        QStringLiteral("Numeric answer to a dial: 1 connects, 3 no carrier, 7 busy (default 1)."),
-        QStringLiteral("CODE"), QStringLiteral("1"));
-    const QCommandLineOption guard(QStringLiteral("guard-ms"),
-                                   QStringLiteral("Guard time of the +++ escape (default 1000)."), QStringLiteral("MS"),
-                                   QStringLiteral("1000"));
-    const QCommandLineOption fault(QStringLiteral("fault"),
-                                   QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
-                                       .arg(faultNames().join(QStringLiteral(", "))),
-                                   QStringLiteral("FAULT"));
-    const QCommandLineOption dialUnit(
-        QStringLiteral("dial-unit"),
-        QStringLiteral("With --modem, dialling NUMBER reaches another unit: serial SERIAL, firmware FIRMWARE "
-                       "(default that of --firmware), history seed --seed plus the serial. Repeatable."),
-        QStringLiteral("NUMBER=SERIAL[:FIRMWARE]"));
-    const QCommandLineOption ackLog(QStringLiteral("ack-log"),
-                                    QStringLiteral("Append a line to FILE for each record the PC acknowledges."),
-                                    QStringLiteral("FILE"));
-    const QCommandLineOption verbose(QStringLiteral("verbose"), QStringLiteral("Log the traffic on standard error."));
-    p.addOptions({link,  type, firmware, serial, progMode, seed,       days,  leq,   end,      clock,  realtime,
-                  cases, pace, modem,    rings,  ringMs,   dialResult, guard, fault, dialUnit, ackLog, verbose});
+    const Declared d;
+    d.addTo(p);
 
     if (helpText)
         *helpText = p.helpText();
@@ -155,101 +280,14 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     }
 
     SimOptions o;
-    auto bad = [&](const QCommandLineOption& opt) {
-        *error = QStringLiteral("invalid value for --%1: %2").arg(opt.names().first(), p.value(opt));
-        return std::nullopt;
-    };
-    if (auto v = number(p.value(type), 0, 255))
-        o.unitType = std::uint8_t(*v);
-    else
-        return bad(type);
-    const QStringList fw = p.value(firmware).split(QLatin1Char('.'));
-    const auto major = fw.size() == 2 ? number(fw[0], 0, 255) : std::nullopt;
-    const auto minor = fw.size() == 2 ? number(fw[1], 0, 255) : std::nullopt;
-    if (!major || !minor)
-        return bad(firmware);
-    o.firmwareMajor = std::uint8_t(*major);
-    o.firmwareMinor = std::uint8_t(*minor);
-    const QByteArray serialText = p.value(serial).toLatin1();
-    if (serialText.isEmpty() || serialText.size() > 6)
-        return bad(serial);
-    o.serialText = serialText.rightJustified(6, '0');
-    if (auto v = number(p.value(progMode), 0, 255))
-        o.progMode = std::uint8_t(*v);
-    else
-        return bad(progMode);
-    bool ok = false;
-    o.seed = p.value(seed).toUInt(&ok);
-    if (!ok)
-        return bad(seed);
-    if (auto v = number(p.value(days), 0, 3650))
-        o.days = *v;
-    else
-        return bad(days);
-    if (auto v = number(p.value(leq), 1, 255))
-        o.leqMinutes = *v;
-    else
-        return bad(leq);
-    if (o.firmwareMajor < 3 && o.leqMinutes > 60)
-        return bad(leq);
-    if (p.isSet(end)) {
-        o.historyEnd = QDateTime::fromString(p.value(end), QStringLiteral("yyyy-MM-ddTHH:mm"));
-        if (!o.historyEnd.isValid())
-            return bad(end);
-    }
-    if (p.isSet(clock)) {
-        o.clock = QDateTime::fromString(p.value(clock), QStringLiteral("yyyy-MM-ddTHH:mm"));
-        const QDateTime last = o.historyEnd.isValid() ? o.historyEnd : QDateTime::currentDateTime();
-        if (!o.clock.isValid() || o.clock > last || o.clock < last.addDays(-o.days))
-            return bad(clock);
-    }
-    if (auto v = number(p.value(realtime), 0, 3600000))
-        o.realtimeMs = *v;
-    else
-        return bad(realtime);
-    o.realtimeCases = p.isSet(cases);
-    o.pace = p.isSet(pace);
-    o.link = p.value(link);
-    o.verbose = p.isSet(verbose);
-    o.modem.enabled = p.isSet(modem);
-    if (auto v = number(p.value(rings), 0, 50))
-        o.modem.rings = *v;
-    else
-        return bad(rings);
-    if (auto v = number(p.value(ringMs), 0, 60000))
-        o.modem.ringMs = *v;
-    else
-        return bad(ringMs);
-    o.modem.dialResult = p.value(dialResult).toLatin1();
-    if (o.modem.dialResult.isEmpty())
-        return bad(dialResult);
-    if (auto v = number(p.value(guard), 0, 10000))
-        o.modem.guardMs = *v;
-    else
-        return bad(guard);
-    o.ackLog = p.value(ackLog);
-    for (const QString& d : p.values(dialUnit)) {
-        DialUnit u;
-        u.number = d.section(QLatin1Char('='), 0, 0).trimmed().toLatin1();
-        const QString unit = d.section(QLatin1Char('='), 1);
-        const QByteArray serialOf = unit.section(QLatin1Char(':'), 0, 0).toLatin1();
-        const QStringList version = unit.section(QLatin1Char(':'), 1).split(QLatin1Char('.'));
-        u.firmwareMajor = o.firmwareMajor;
-        u.firmwareMinor = o.firmwareMinor;
-        if (unit.contains(QLatin1Char(':'))) {
-            const auto ma = version.size() == 2 ? number(version[0], 0, 255) : std::nullopt;
-            const auto mi = version.size() == 2 ? number(version[1], 0, 255) : std::nullopt;
-            if (!ma || !mi)
-                return bad(dialUnit);
-            u.firmwareMajor = std::uint8_t(*ma);
-            u.firmwareMinor = std::uint8_t(*mi);
+    Reader reader(p, d, o);
+    for (auto step : {&Reader::unit, &Reader::history, &Reader::line, &Reader::dialUnits}) {
+        if (const QCommandLineOption* bad = (reader.*step)()) {
+            *error = QStringLiteral("invalid value for --%1: %2").arg(bad->names().first(), p.value(*bad));
+            return std::nullopt;
         }
-        if (u.number.isEmpty() || serialOf.isEmpty() || serialOf.size() > 6 || !d.contains(QLatin1Char('=')))
-            return bad(dialUnit);
-        u.serialText = serialOf.rightJustified(6, '0');
-        o.dialUnits << u;
     }
-    for (const QString& f : p.values(fault)) {
+    for (const QString& f : p.values(d.fault)) {
         const auto parsed = parseFault(f);
         if (!parsed) {
             *error = QStringLiteral("unknown fault \"%1\"; faults are %2, as NAME or NAME:K")
