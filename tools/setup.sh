@@ -18,11 +18,16 @@ asan_build=${TVQ52_ASAN_BUILD_DIR:-$root/build-asan}
 sudo=""
 if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
 
-packages=(cmake ninja-build g++ pkg-config
-          qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql libsqlite3-dev libpq-dev
-          libgl-dev libxkbcommon-dev libgtest-dev libgmock-dev libbenchmark-dev
-          socat ccache clang libclang-rt-14-dev iaxmodem postgresql strace poppler-utils
-          dpkg-dev fakeroot file desktop-file-utils appstream lintian shared-mime-info)
+# What the programs need to build and run.
+build_packages=(cmake ninja-build g++ pkg-config ccache
+                qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
+                libsqlite3-dev libpq-dev libgl-dev libxkbcommon-dev)
+# What the tests, benchmarks, fuzz targets and the package check add.
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev postgresql
+               socat iaxmodem strace poppler-utils
+               dpkg-dev fakeroot file desktop-file-utils appstream lintian shared-mime-info)
+packages=("${build_packages[@]}")
+if [ "$mode" = test ]; then packages+=("${test_packages[@]}"); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -33,24 +38,35 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)"
+jobs=$(nproc)
+if [ "$mode" = run ]; then
+  # Only the three programs: the tests are built by `tools/setup.sh test`.
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j"$jobs" --target tvq52 tvq52-cli tvq52-sim tvq52_assets
+else
+  # Every test tool must be there (the configure stops if one is not), and a
+  # warning fails the build.
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTVQ52_REQUIRE_ALL=ON -DTVQ52_WERROR=ON >/dev/null
+  cmake --build "$build" -j"$jobs"
+fi
 
 if [ "$mode" = test ]; then
   export QT_QPA_PLATFORM=offscreen
   # iaxmodem was installed above and root may configure it: its test must run, not skip.
   if [ "$(id -u)" = 0 ]; then export TVQ52_REQUIRE_REAL_MODEM=1; fi
-  ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+  ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
-  # Benchmarks and fuzz targets are left out: the fuzz targets carry their
-  # own sanitizers and already ran above.
+  # The sanitizer build holds the logic and its tests: the windows, the
+  # benchmarks and the fuzz targets (which carry their own sanitizers and
+  # already ran above) are left out.
   start=$SECONDS
   cmake -S "$root" -B "$asan_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DTVQ52_SANITIZE=ON -DTVQ52_BUILD_BENCH=OFF -DTVQ52_BUILD_FUZZ=OFF >/dev/null
-  cmake --build "$asan_build" -j"$(nproc)"
+        -DTVQ52_SANITIZE=ON -DTVQ52_REQUIRE_ALL=ON -DTVQ52_WERROR=ON >/dev/null
+  cmake --build "$asan_build" -j"$jobs"
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
   export UBSAN_OPTIONS=print_stacktrace=1
-  ctest --test-dir "$asan_build" --output-on-failure -j"$(nproc)"
+  ctest --test-dir "$asan_build" --output-on-failure -j"$jobs"
   echo "Sanitizer build and tests: $((SECONDS - start)) s"
 else
   if [ -x "$root/tools/run-demo.sh" ]; then
