@@ -20,17 +20,15 @@ constexpr int kDirectBaud = 19200;
 constexpr qint64 kModemAnswerMs = 60000;
 constexpr qint64 kModemAnswerMax = 100;
 
-// The received characters as the user can read them: control bytes as "?".
-QString printable(const QString& text)
+} // namespace
+
+QString printable(QString text)
 {
-    QString out = text;
-    for (QChar& c : out)
+    for (QChar& c : text)
         if (!c.isPrint())
             c = QLatin1Char('?');
-    return out;
+    return text;
 }
-
-} // namespace
 
 DeviceLink::DeviceLink(LinkState& state, Line& line, Clock& clock) : state_(state), line_(line), clock_(clock) {}
 

@@ -13,6 +13,10 @@ class Line;
 class Clock;
 class LinkTimer;
 
+// Text read from the line or typed by the user as it may be shown: control
+// bytes as "?", so that it cannot upset a terminal or a message box.
+QString printable(QString text);
+
 // Result of ConnectModem.
 enum class ModemResult : std::uint8_t { Connected = 1, Failed = 2 };
 

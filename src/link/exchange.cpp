@@ -11,15 +11,6 @@ namespace tvq52 {
 
 namespace {
 
-// Control bytes shown as "?", so that the text cannot upset the terminal.
-QString printable(QString text)
-{
-    for (QChar& c : text)
-        if (!c.isPrint())
-            c = QLatin1Char('?');
-    return text;
-}
-
 void takeLineDown(DeviceLink& link, const AskCatalogue& ask)
 {
     LinkState& state = link.state();
