@@ -14,11 +14,6 @@ QString GetCommandLineFile(const QString& commandLine)
     return s;
 }
 
-bool isExchangeFileName(const QString& argument)
-{
-    return argument.right(5).toUpper() == QLatin1String(".TQ52");
-}
-
 CommandLine parseCommandLine(const QStringList& arguments)
 {
     CommandLine result;

@@ -9,9 +9,6 @@ namespace tvq52 {
 // removed (a third one stays).
 QString GetCommandLineFile(const QString& commandLine);
 
-// True when the argument names an exchange file (".TQ52" in any case).
-bool isExchangeFileName(const QString& argument);
-
 // Program options taken off the command line; what is left is the argument.
 struct CommandLine {
     QString home;     // --home DIR

@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "exchange/exchange_format.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
 

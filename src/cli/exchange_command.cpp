@@ -47,15 +47,14 @@ int runExport(CliSession& session, const CliOptions& options)
     AppContext& ctx = *session.ctx;
     if (!openFolderDatabase(ctx))
         return 1;
-    QString error;
-    qint64 rows = 0;
-    if (!writeExchangeFile(*ctx.db, args[0], serials, &error, &rows)) {
+    const Result<qint64> rows = writeExchangeFile(*ctx.db, args[0], serials);
+    if (!rows) {
         session.prompter->show(ctx.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(args[0])
-                                   + QLatin1Char('\n') + error,
+                                   + QLatin1Char('\n') + rows.error().detail,
                                MessageStyle::Critical);
         return 1;
     }
-    QTextStream(stdout) << rows << " rows written to " << args[0] << Qt::endl;
+    QTextStream(stdout) << *rows << " rows written to " << args[0] << Qt::endl;
     return 0;
 }
 

@@ -21,7 +21,7 @@ int runMerge(CliSession& session, const CliOptions& options)
     const MergeResult result = mergeDatabase(*ctx.db, source);
     // Counts on standard output; a file that could not be read on standard error.
     QTextStream(result.fault == MergeResult::Fault::None ? stdout : stderr)
-        << mergeSummaryText(ctx, source, result) << Qt::endl;
+        << mergeSummaryText(ctx.guru, source, result) << Qt::endl;
     return result.complete() ? 0 : 1;
 }
 

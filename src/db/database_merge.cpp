@@ -5,16 +5,15 @@
 #include "db/row_check.h"
 #include "db/schema.h"
 #include "db/server_bulk.h"
+#include "db/sqlite_statement.h"
 
 #include <QFileInfo>
 #include <QSet>
 #include <QSqlDatabase>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
-#include <charconv>
 #include <filesystem>
 #include <sqlite3.h>
 
@@ -33,22 +32,13 @@ bool sameFile(const QString& a, const QString& b)
     return !ec && same;
 }
 
-sqlite3* sqliteHandle(const QSqlDatabase& db)
-{
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3* const*>(handle.constData());
-}
-
 // Run on the connection itself: Qt keeps no result code of a failed commit.
 bool execSqlite(QSqlDatabase& db, const char* sql, DatabaseFailure& failure)
 {
-    sqlite3* handle = sqliteHandle(db);
-    const int rc = handle ? sqlite3_exec(handle, sql, nullptr, nullptr, nullptr) : SQLITE_MISUSE;
-    if (rc != SQLITE_OK)
-        failure = sqliteFailure(rc, handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : db.lastError().text());
-    return rc == SQLITE_OK;
+    const SqliteStep step = sqliteExec(sqliteHandle(db), sql);
+    if (step.failed())
+        failure = step.databaseFailure();
+    return !step.failed();
 }
 
 QSet<QString> sourceColumns(QSqlDatabase& db, const QString& table)
@@ -75,8 +65,8 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, QString* error)
 // merge's journal entry. A failure of the target's own (it cannot begin,
 // write or commit) goes to `failure` and stops the merge; a source table that
 // cannot be read only fails that table.
-void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count,
-                qint64 entry, DatabaseFailure& failure)
+void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count, qint64 entry,
+                DatabaseFailure& failure)
 {
     const QString target = quoteIdentifier(QString::fromUtf8(t.name));
     const QString source = kSource + QLatin1Char('.') + quoteIdentifier(sourceName);
@@ -236,37 +226,13 @@ public:
 
     void mergeTable(const TableDef& t, const QString& sourceName, MergeTableCount& count)
     {
-        QSet<QString> present;
-        {
-            const QString sql = QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(sourceName));
-            Select q(source_, sql);
-            while (q.step())
-                present.insert(QString::fromUtf8(q.text(1)).toCaseFolded());
-        }
-        QStringList values, keyTests, allTests;
-        keyIndex_.clear();
-        for (const ColumnDef& c : t.columns) {
-            const QString name = QString::fromUtf8(c.name);
-            const QString value = present.contains(name.toCaseFolded()) ? QStringLiteral("s.") + quoteIdentifier(name)
-                                                                        : QStringLiteral("NULL");
-            const bool key = t.isKey(c);
-            values << value;
-            allTests << fitsCall(t, c, value);
-            if (key) {
-                keyTests << fitsCall(t, c, value);
-                keyIndex_.push_back(int(values.size()) - 1);
-            }
-        }
         table_ = &t;
-        Select rows(source_,
-                    QStringLiteral("SELECT %1, %2, %3 FROM %4 s")
-                        .arg(values.join(QLatin1String(", ")), keyTests.join(QLatin1String(" AND ")),
-                             allTests.join(QLatin1String(" AND ")), quoteIdentifier(sourceName)));
-        if (!rows.ok()) {
-            count.error = rows.error();
+        SqliteStatement rows;
+        if (const SqliteStep prepared = rows.prepare(source_, selectStatement(t, sourceName)); prepared.failed()) {
+            count.error = prepared.message;
             return;
         }
-        const ServerBulk::Result begin = bulk_.exec("BEGIN", {});
+        const ServerBulk::Answer begin = bulk_.exec("BEGIN", {});
         if (!begin.ok()) {
             serverError(begin, count);
             count.error.clear();
@@ -275,32 +241,7 @@ public:
         // The rows numbered after this one are listed in the merge's entry before the commit.
         const qint64 lastRow = Journal::lastRow(target_, QString::fromUtf8(t.name), &count.error);
         journalFailure(count);
-        const int columns = int(t.columns.size());
-        pendingRows_ = 0;
-        fitting_ = 0;
-        misfitKeys_.clear();
-        arrays_.assign(size_t(columns) + 1, ServerArray());
-        while (count.error.isEmpty() && rows.step()) {
-            ++count.read;
-            if (!rows.integer(columns))
-                continue; // a key the target cannot hold: refused
-            const bool fitsAll = rows.integer(columns + 1) != 0;
-            arrays_[0].append(fitsAll ? QByteArrayLiteral("t") : QByteArrayLiteral("f"));
-            for (int c = 0; c < columns; ++c)
-                arrays_[size_t(c) + 1].append(fitsAll ? rows.serverText(c, t.columns[size_t(c)]) : QByteArray());
-            if (fitsAll) {
-                ++fitting_;
-            } else {
-                // Of a row that does not fit, only its key is looked up.
-                misfitKeys_.resize(keyIndex_.size());
-                for (size_t k = 0; k < keyIndex_.size(); ++k)
-                    misfitKeys_[k].append(rows.serverText(keyIndex_[k], t.columns[size_t(keyIndex_[k])]));
-            }
-            if (++pendingRows_ == kBatchRows)
-                flush(count);
-        }
-        if (count.error.isEmpty() && !rows.ok())
-            count.error = rows.error();
+        readRows(rows, count);
         if (count.error.isEmpty())
             flush(count);
         if (count.error.isEmpty())
@@ -312,7 +253,7 @@ public:
         if (!count.error.isEmpty() && inFlight_)
             bulk_.receive(); // the connection must be free for the rollback
         inFlight_ = false;
-        const ServerBulk::Result end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
+        const ServerBulk::Answer end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
         if (count.error.isEmpty() && !end.ok())
             serverError(end, count);
         if (!count.error.isEmpty()) {
@@ -324,52 +265,80 @@ public:
     }
 
 private:
-    // A statement on the source, read column by column in SQLite's own types.
-    class Select {
-    public:
-        Select(sqlite3* db, const QString& sql) : db_(db)
-        {
-            ok_ = sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &stmt_, nullptr) == SQLITE_OK;
-        }
-        ~Select() { sqlite3_finalize(stmt_); }
-        Select(const Select&) = delete;
-        Select& operator=(const Select&) = delete;
-
-        bool ok() const { return ok_; }
-        QString error() const { return QString::fromUtf8(sqlite3_errmsg(db_)); }
-        bool step()
-        {
-            if (!ok_)
-                return false;
-            const int rc = sqlite3_step(stmt_);
-            ok_ = rc == SQLITE_ROW || rc == SQLITE_DONE;
-            return rc == SQLITE_ROW;
-        }
-        const char* text(int c) const { return reinterpret_cast<const char*>(sqlite3_column_text(stmt_, c)); }
-        qint64 integer(int c) const { return sqlite3_column_int64(stmt_, c); }
-        // The value as PostgreSQL reads it; the fit tests have checked its type.
-        QByteArray serverText(int c, const ColumnDef& column) const
-        {
-            if (sqlite3_column_type(stmt_, c) == SQLITE_NULL)
-                return QByteArray();
-            switch (column.type) {
-            case ColumnType::Boolean:
-                return integer(c) ? QByteArrayLiteral("t") : QByteArrayLiteral("f");
-            case ColumnType::Single: {
-                char buffer[32];
-                const auto end = std::to_chars(buffer, buffer + sizeof buffer, float(sqlite3_column_double(stmt_, c)));
-                return QByteArray(buffer, int(end.ptr - buffer));
-            }
-            default:
-                return QByteArray(text(c), sqlite3_column_bytes(stmt_, c));
+    // Every column of the target (NULL where the source has none), then
+    // whether the key fits, then whether the whole row does.
+    QString selectStatement(const TableDef& t, const QString& sourceName)
+    {
+        QSet<QString> present;
+        SqliteStatement info;
+        if (!info.prepare(source_, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(sourceName))).failed())
+            while (info.step().row())
+                present.insert(QString::fromUtf8(info.text(1)).toCaseFolded());
+        QStringList values, keyTests, allTests;
+        keyIndex_.clear();
+        for (const ColumnDef& c : t.columns) {
+            const QString name = QString::fromUtf8(c.name);
+            const QString value = present.contains(name.toCaseFolded()) ? QStringLiteral("s.") + quoteIdentifier(name)
+                                                                        : QStringLiteral("NULL");
+            values << value;
+            allTests << fitsCall(t, c, value);
+            if (t.isKey(c)) {
+                keyTests << fitsCall(t, c, value);
+                keyIndex_.push_back(int(values.size()) - 1);
             }
         }
+        return QStringLiteral("SELECT %1, %2, %3 FROM %4 s")
+            .arg(values.join(QLatin1String(", ")), keyTests.join(QLatin1String(" AND ")),
+                 allTests.join(QLatin1String(" AND ")), quoteIdentifier(sourceName));
+    }
 
-    private:
-        sqlite3* db_;
-        sqlite3_stmt* stmt_ = nullptr;
-        bool ok_ = false;
-    };
+    // The value as PostgreSQL reads it; the fit tests have checked its type.
+    static QByteArray serverValue(const SqliteStatement& rows, int c, const ColumnDef& column)
+    {
+        if (rows.isNull(c))
+            return QByteArray();
+        switch (column.type) {
+        case ColumnType::Boolean:
+            return serverBoolText(rows.integer(c) != 0);
+        case ColumnType::Single:
+            return serverRealText(float(rows.real(c)));
+        default:
+            return QByteArray(rows.text(c), rows.bytes(c));
+        }
+    }
+
+    // Reads the source's rows into batches, sending each as it fills.
+    void readRows(SqliteStatement& rows, MergeTableCount& count)
+    {
+        const TableDef& t = *table_;
+        const int columns = int(t.columns.size());
+        pendingRows_ = 0;
+        fitting_ = 0;
+        misfitKeys_.clear();
+        arrays_.assign(size_t(columns) + 1, ServerArray());
+        SqliteStep step;
+        while (count.error.isEmpty() && (step = rows.step()).row()) {
+            ++count.read;
+            if (!rows.integer(columns))
+                continue; // a key the target cannot hold: refused
+            const bool fitsAll = rows.integer(columns + 1) != 0;
+            arrays_[0].append(serverBoolText(fitsAll));
+            for (int c = 0; c < columns; ++c)
+                arrays_[size_t(c) + 1].append(fitsAll ? serverValue(rows, c, t.columns[size_t(c)]) : QByteArray());
+            if (fitsAll) {
+                ++fitting_;
+            } else {
+                // Of a row that does not fit, only its key is looked up.
+                misfitKeys_.resize(keyIndex_.size());
+                for (size_t k = 0; k < keyIndex_.size(); ++k)
+                    misfitKeys_[k].append(serverValue(rows, keyIndex_[k], t.columns[size_t(keyIndex_[k])]));
+            }
+            if (++pendingRows_ == kBatchRows)
+                flush(count);
+        }
+        if (count.error.isEmpty() && step.failed())
+            count.error = step.message;
+    }
 
     QByteArray insertStatement() const
     {
@@ -407,7 +376,7 @@ private:
             .toUtf8();
     }
 
-    ServerBulk::Result exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
+    ServerBulk::Answer exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
     {
         return bulk_.execNamed(name, sql, params);
     }
@@ -419,7 +388,7 @@ private:
             failure = serverFailure(QByteArray(), count.error, target_.isOpen());
     }
 
-    void serverError(const ServerBulk::Result& r, MergeTableCount& count)
+    void serverError(const ServerBulk::Answer& r, MergeTableCount& count)
     {
         if (!failure.failed())
             failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
@@ -439,7 +408,8 @@ private:
         for (ServerArray& a : arrays_)
             params.push_back(a.finish());
         const QByteArray name = "tvq52_merge_" + QByteArray(table_->name).toLower();
-        if (!bulk_.ensurePrepared(name, insertStatement(), int(params.size()), &count.error)) {
+        if (const Status prepared = bulk_.ensurePrepared(name, insertStatement(), int(params.size())); !prepared) {
+            count.error = prepared.error().detail;
             failure = serverFailure(QByteArray(), count.error, bulk_.connectionUp());
             return;
         }
@@ -464,7 +434,7 @@ private:
         if (!inFlight_)
             return;
         inFlight_ = false;
-        const ServerBulk::Result r = bulk_.receive();
+        const ServerBulk::Answer r = bulk_.receive();
         if (!r.ok()) {
             serverError(r, count);
             return;
@@ -475,7 +445,7 @@ private:
         if (sentMisfitKeys_.empty())
             return;
         const QByteArray table = QByteArray(table_->name).toLower();
-        const ServerBulk::Result p = exec("tvq52_present_" + table, presentStatement(), sentMisfitKeys_);
+        const ServerBulk::Answer p = exec("tvq52_present_" + table, presentStatement(), sentMisfitKeys_);
         if (!p.ok() || p.rows() != 1) {
             serverError(p, count);
             return;
@@ -507,22 +477,16 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
     const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(source, sqlite3_close);
     QStringList sourceTables;
     {
-        sqlite3_stmt* q = nullptr;
         // A file that is not a database only shows itself on the first read.
-        if (opened != SQLITE_OK
-            || sqlite3_prepare_v2(source, "SELECT name FROM sqlite_master WHERE type = 'table'", -1, &q, nullptr)
-                != SQLITE_OK) {
+        SqliteStatement q;
+        SqliteStep step = opened == SQLITE_OK
+            ? q.prepare(source, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))
+            : SqliteStep{SqliteStep::State::Failed, opened, QString::fromUtf8(sqlite3_errmsg(source))};
+        while (!step.failed() && (step = q.step()).row())
+            sourceTables << QString::fromUtf8(q.text(0));
+        if (step.failed()) {
             result.fault = MergeResult::Fault::NotOurs;
-            result.detail = QString::fromUtf8(sqlite3_errmsg(source));
-            return;
-        }
-        int rc = 0;
-        while ((rc = sqlite3_step(q)) == SQLITE_ROW)
-            sourceTables << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(q, 0)));
-        sqlite3_finalize(q);
-        if (rc != SQLITE_DONE) {
-            result.fault = MergeResult::Fault::NotOurs;
-            result.detail = QString::fromUtf8(sqlite3_errmsg(source));
+            result.detail = step.message;
             return;
         }
     }

@@ -2,11 +2,7 @@
 
 #include <algorithm>
 
-#include <QDate>
 #include <QSqlDriver>
-#include <charconv>
-#include <cstdlib>
-#include <cstring>
 #include <libpq-fe.h>
 
 namespace tvq52 {
@@ -31,29 +27,29 @@ ServerBulk::~ServerBulk()
     }
 }
 
-int ServerBulk::Result::rows() const
+int ServerBulk::Answer::rows() const
 {
     return result_ ? PQntuples(result_.get()) : 0;
 }
 
-qint64 ServerBulk::Result::affected() const
+qint64 ServerBulk::Answer::affected() const
 {
     return result_ ? QByteArray(PQcmdTuples(result_.get())).toLongLong() : 0;
 }
 
-bool ServerBulk::Result::isNull(int row, int column) const
+bool ServerBulk::Answer::isNull(int row, int column) const
 {
     return PQgetisnull(result_.get(), row, column) != 0;
 }
 
-const char* ServerBulk::Result::text(int row, int column) const
+const char* ServerBulk::Answer::text(int row, int column) const
 {
     return PQgetvalue(result_.get(), row, column);
 }
 
-ServerBulk::Result ServerBulk::finish(PGresult* raw)
+ServerBulk::Answer ServerBulk::finish(PGresult* raw)
 {
-    Result r;
+    Answer r;
     r.result_ = std::shared_ptr<PGresult>(raw, PQclear);
     const ExecStatusType status = raw ? PQresultStatus(raw) : PGRES_FATAL_ERROR;
     r.ok_ = status == PGRES_TUPLES_OK || status == PGRES_COMMAND_OK;
@@ -91,10 +87,10 @@ struct ParamArray {
 
 } // namespace
 
-ServerBulk::Result ServerBulk::exec(const QByteArray& sql, const std::vector<QByteArray>& params)
+ServerBulk::Answer ServerBulk::exec(const QByteArray& sql, const std::vector<QByteArray>& params)
 {
     if (!conn_) {
-        Result r;
+        Answer r;
         r.error_ = QStringLiteral("no PostgreSQL connection");
         r.connectionUp_ = false;
         return r;
@@ -104,66 +100,36 @@ ServerBulk::Result ServerBulk::exec(const QByteArray& sql, const std::vector<QBy
         PQexecParams(conn_, sql.constData(), int(params.size()), nullptr, p.values.data(), nullptr, nullptr, 0));
 }
 
-bool ServerBulk::prepare(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error)
+Status ServerBulk::prepare(const QByteArray& name, const QByteArray& sql, int paramCount)
 {
-    if (!conn_) {
-        *error = QStringLiteral("no PostgreSQL connection");
-        return false;
-    }
-    const Result r = finish(PQprepare(conn_, name.constData(), sql.constData(), paramCount, nullptr));
-    if (!r.ok()) {
-        *error = r.error();
-        return false;
-    }
+    if (!conn_)
+        return Error(0, QStringLiteral("no PostgreSQL connection"));
+    const Answer r = finish(PQprepare(conn_, name.constData(), sql.constData(), paramCount, nullptr));
+    if (!r.ok())
+        return Error(0, r.error());
     prepared_.push_back(name);
-    return true;
+    return Status();
 }
 
-bool ServerBulk::ensurePrepared(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error)
+Status ServerBulk::ensurePrepared(const QByteArray& name, const QByteArray& sql, int paramCount)
 {
     if (std::find(prepared_.begin(), prepared_.end(), name) != prepared_.end())
-        return true;
-    return prepare(name, sql, paramCount, error);
+        return Status();
+    return prepare(name, sql, paramCount);
 }
 
-ServerBulk::Result ServerBulk::execNamed(const QByteArray& name, const QByteArray& sql,
+ServerBulk::Answer ServerBulk::execNamed(const QByteArray& name, const QByteArray& sql,
                                          const std::vector<QByteArray>& params)
 {
-    QString error;
-    if (!ensurePrepared(name, sql, int(params.size()), &error))
+    if (!ensurePrepared(name, sql, int(params.size())))
         return exec(sql, params);
     return execPrepared(name, params);
 }
 
-ServerBulk::Result ServerBulk::execPrepared(const QByteArray& name, const std::vector<QByteArray>& params)
+ServerBulk::Answer ServerBulk::execPrepared(const QByteArray& name, const std::vector<QByteArray>& params)
 {
     const ParamArray p(params);
     return finish(PQexecPrepared(conn_, name.constData(), int(params.size()), p.values.data(), nullptr, nullptr, 0));
-}
-
-void ServerArray::append(const QByteArray& element)
-{
-    if (text_.size() > 1)
-        text_ += ',';
-    if (element.isNull()) {
-        text_ += "NULL";
-        return;
-    }
-    text_ += '"';
-    for (const char c : element) {
-        if (c == '"' || c == '\\')
-            text_ += '\\';
-        text_ += c;
-    }
-    text_ += '"';
-}
-
-QByteArray ServerArray::finish()
-{
-    text_ += '}';
-    QByteArray done = std::move(text_);
-    text_ = QByteArrayLiteral("{");
-    return done;
 }
 
 bool ServerBulk::sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params)
@@ -173,7 +139,7 @@ bool ServerBulk::sendPrepared(const QByteArray& name, const std::vector<QByteArr
         && PQsendQueryPrepared(conn_, name.constData(), int(params.size()), p.values.data(), nullptr, nullptr, 0) == 1;
 }
 
-ServerBulk::Result ServerBulk::receive()
+ServerBulk::Answer ServerBulk::receive()
 {
     // The statement's result, then a null one that ends it.
     PGresult* last = nullptr;
@@ -182,93 +148,6 @@ ServerBulk::Result ServerBulk::receive()
         last = r;
     }
     return finish(last);
-}
-
-QByteArray serverText(const ColumnDef& column, const QVariant& value)
-{
-    if (!value.isValid() || value.isNull())
-        return QByteArray();
-    switch (column.type) {
-    case ColumnType::Long:
-    case ColumnType::Short:
-    case ColumnType::Byte:
-        return QByteArray::number(value.toLongLong());
-    case ColumnType::Single: {
-        // The shortest text that reads back as the same single.
-        char buffer[32];
-        const auto end = std::to_chars(buffer, buffer + sizeof buffer, value.toFloat());
-        return QByteArray(buffer, int(end.ptr - buffer));
-    }
-    case ColumnType::Boolean:
-        return value.toBool() ? QByteArrayLiteral("t") : QByteArrayLiteral("f");
-    case ColumnType::Date: {
-        const QDate d = value.typeId() == QMetaType::QDate ? value.toDate()
-                                                           : QDate::fromString(value.toString().left(10), Qt::ISODate);
-        if (!d.isValid() || d.year() < 1 || d.year() > 9999)
-            return QByteArray();
-        char text[10];
-        const int parts[] = {d.year() / 100, d.year() % 100, d.month(), d.day()};
-        for (int i = 0, at = 0; i < 4; ++i) {
-            if (i >= 2)
-                text[at++] = '-';
-            text[at++] = char('0' + parts[i] / 10);
-            text[at++] = char('0' + parts[i] % 10);
-        }
-        return QByteArray(text, 10);
-    }
-    case ColumnType::Text: {
-        QByteArray text = value.toString().toUtf8();
-        if (text.isNull())
-            text = QByteArray("");
-        return text;
-    }
-    }
-    return QByteArray();
-}
-
-QVariant fromServerText(const ColumnDef& column, const char* text)
-{
-    if (!text)
-        return QVariant();
-    switch (column.type) {
-    case ColumnType::Long:
-    case ColumnType::Short:
-    case ColumnType::Byte:
-        return QVariant(qlonglong(std::strtoll(text, nullptr, 10)));
-    case ColumnType::Single: {
-        // Not strtof: the program runs under the user's locale.
-        float v = 0;
-        std::from_chars(text, text + std::strlen(text), v);
-        return QVariant(double(v));
-    }
-    case ColumnType::Boolean:
-        return QVariant(text[0] == 't' ? 1 : 0);
-    case ColumnType::Date:
-    case ColumnType::Text:
-        return QVariant(QString::fromUtf8(text));
-    }
-    return QVariant();
-}
-
-QString serverCast(const ColumnDef& column)
-{
-    switch (column.type) {
-    case ColumnType::Long:
-        return QStringLiteral("integer");
-    case ColumnType::Short:
-    case ColumnType::Byte:
-        return QStringLiteral("smallint");
-    case ColumnType::Single:
-        return QStringLiteral("real");
-    case ColumnType::Boolean:
-        return QStringLiteral("boolean");
-    case ColumnType::Date:
-        return QStringLiteral("date");
-    case ColumnType::Text:
-        // Not varchar(n): that cast would cut a longer text without a word.
-        return QStringLiteral("text");
-    }
-    return QStringLiteral("text");
 }
 
 } // namespace tvq52

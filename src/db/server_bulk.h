@@ -1,11 +1,11 @@
 #pragma once
 
-#include "db/schema.h"
+#include "core/error.h"
+#include "db/server_text.h"
 
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
-#include <QVariant>
 #include <memory>
 #include <vector>
 
@@ -29,7 +29,8 @@ public:
     // False when the connection is not an open PostgreSQL one.
     bool valid() const { return conn_ != nullptr; }
 
-    class Result {
+    // What the server answered to one statement.
+    class Answer {
     public:
         bool ok() const { return ok_; }
         QString error() const { return error_; }
@@ -52,47 +53,27 @@ public:
     };
 
     // One statement; `params[i]` empty-and-null (isNull()) binds SQL NULL.
-    Result exec(const QByteArray& sql, const std::vector<QByteArray>& params);
-    // Prepared once under `name` for this object's life.
-    bool prepare(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error);
-    Result execPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
-    // Prepared under `name` on first use; true when it already was.
-    bool ensurePrepared(const QByteArray& name, const QByteArray& sql, int paramCount, QString* error);
+    Answer exec(const QByteArray& sql, const std::vector<QByteArray>& params);
+    // Prepared once under `name` for this object's life; the error holds
+    // the server's text.
+    Status prepare(const QByteArray& name, const QByteArray& sql, int paramCount);
+    Answer execPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
+    // Prepared under `name` on first use; done at once when it already was.
+    Status ensurePrepared(const QByteArray& name, const QByteArray& sql, int paramCount);
     // Runs `sql` prepared under `name`, or once unprepared when it cannot be prepared.
-    Result execNamed(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params);
+    Answer execNamed(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params);
     // The same without waiting: the server works on it while the caller
     // prepares the next batch; receive() waits for its result. One at a time.
     bool sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
-    Result receive();
+    Answer receive();
     // What the connection last said went wrong, and whether it is still up.
     QString connectionError() const;
     bool connectionUp() const;
 
 private:
-    Result finish(pg_result* result);
+    Answer finish(pg_result* result);
     pg_conn* conn_ = nullptr;
     std::vector<QByteArray> prepared_;
 };
-
-// The text of an array parameter ("{...}"), built element by element: a whole
-// column of a batch travels as one parameter.
-class ServerArray {
-public:
-    // A null QByteArray is NULL.
-    void append(const QByteArray& element);
-    QByteArray finish();
-
-private:
-    QByteArray text_ = QByteArrayLiteral("{");
-};
-
-// A value of `column` as PostgreSQL reads it in text form; a null
-// QByteArray for NULL. Floats keep their single-precision value exactly.
-QByteArray serverText(const ColumnDef& column, const QVariant& value);
-// The text PostgreSQL returned for `column` as the value SQLite would give
-// back: integers, doubles, 0/1 for Booleans, "yyyy-mm-dd" dates, texts.
-QVariant fromServerText(const ColumnDef& column, const char* text);
-// The column's type as a cast in a statement, so that parameters are typed.
-QString serverCast(const ColumnDef& column);
 
 } // namespace tvq52

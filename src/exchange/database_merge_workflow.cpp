@@ -1,11 +1,11 @@
 #include "exchange/database_merge_workflow.h"
 
-#include "app/app_context.h"
-#include "app/command_line.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
 
 #include <QFileInfo>
 
@@ -13,14 +13,14 @@ namespace tvq52 {
 
 namespace {
 
-QString tr(const AppContext& ctx, const char* native)
+QString tr(LocGuru& guru, const char* native)
 {
-    return ctx.guru.GetTranslation(QString::fromUtf8(native));
+    return guru.GetTranslation(QString::fromUtf8(native));
 }
 
-QString title(const AppContext& ctx)
+QString title(LocGuru& guru)
 {
-    return tr(ctx, "Fusión de base de datos");
+    return tr(guru, "Fusión de base de datos");
 }
 
 } // namespace
@@ -41,28 +41,28 @@ ChosenFileKind chosenFileKind(const QString& name)
     return ChosenFileKind::Other;
 }
 
-QString chooseMergeOrImportFile(AppContext& ctx, Prompter& prompter, ChosenFileKind* kind)
+QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind)
 {
-    const QStringList filters{tr(ctx, "Bases de datos TVQ-52 (*.db)"),
-                              QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)"), tr(ctx, "Todos los archivos (*)")};
+    const QStringList filters{tr(guru, "Bases de datos TVQ-52 (*.db)"),
+                              QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)"), tr(guru, "Todos los archivos (*)")};
     const QString name =
-        prompter.openFile(tr(ctx, "Abrir una base de datos o un archivo de intercambio"), filters, ctx.home);
+        prompter.openFile(tr(guru, "Abrir una base de datos o un archivo de intercambio"), filters, folder);
     *kind = chosenFileKind(name);
     switch (*kind) {
     case ChosenFileKind::Database:
     case ChosenFileKind::Exchange:
         return name;
     case ChosenFileKind::Access:
-        prompter.message(Message{tr(ctx,
+        prompter.message(Message{tr(guru,
                                     "Las bases de datos de Access (.mdb) no se pueden leer aquí. Abra una "
                                     "base de datos de este programa (.db) o un archivo de intercambio (.tq52)."),
-                                 title(ctx),
+                                 title(guru),
                                  MessageStyle::Critical,
                                  0,
                                  {}});
         break;
     case ChosenFileKind::Other:
-        showCatalogue(prompter, ctx.guru, msg::WrongFormat, MessageStyle::Critical);
+        showCatalogue(prompter, guru, msg::WrongFormat, MessageStyle::Critical);
         break;
     case ChosenFileKind::None:
         break;
@@ -71,50 +71,49 @@ QString chooseMergeOrImportFile(AppContext& ctx, Prompter& prompter, ChosenFileK
     return {};
 }
 
-QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResult& result)
+QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult& result)
 {
     const QString name = QFileInfo(source).fileName();
     switch (result.fault) {
     case MergeResult::Fault::Missing:
-        return tr(ctx, "No se encuentra el archivo %1").arg(source);
+        return tr(guru, "No se encuentra el archivo %1").arg(source);
     case MergeResult::Fault::OwnDatabase:
-        return tr(ctx, "%1 es la base de datos de este programa: no se puede fusionar consigo misma.").arg(name);
+        return tr(guru, "%1 es la base de datos de este programa: no se puede fusionar consigo misma.").arg(name);
     case MergeResult::Fault::NotOurs:
-        return tr(ctx, "%1 no es una base de datos de este programa.").arg(name)
+        return tr(guru, "%1 no es una base de datos de este programa.").arg(name)
             + (result.detail.isEmpty() ? QString() : QStringLiteral("\n") + result.detail);
     case MergeResult::Fault::Journal:
-        return tr(ctx, "No se puede escribir en el diario de intercambios: %1").arg(result.detail);
+        return tr(guru, "No se puede escribir en el diario de intercambios: %1").arg(result.detail);
     case MergeResult::Fault::None:
         break;
     }
-    QStringList lines{tr(ctx, "Registros fusionados desde %1:").arg(name)};
-    const QString counts = tr(ctx, "%1: %2 añadidos, %3 ya presentes, %4 rechazados");
-    const QString unread = tr(ctx, "%1: no se ha podido leer (%2)");
+    QStringList lines{tr(guru, "Registros fusionados desde %1:").arg(name)};
+    const QString counts = tr(guru, "%1: %2 añadidos, %3 ya presentes, %4 rechazados");
+    const QString unread = tr(guru, "%1: no se ha podido leer (%2)");
     for (const MergeTableCount& t : result.tables)
         if (t.table != result.failedTable || !result.failure.failed())
             lines << (t.error.isEmpty() ? counts.arg(t.table).arg(t.added).arg(t.present).arg(t.refused)
                                         : unread.arg(t.table, t.error));
     if (result.failure.failed())
         lines << (result.failedTable.isEmpty()
-                      ? tr(ctx, "La fusión no ha podido empezar: %1. No se ha guardado nada.")
-                            .arg(databaseFailureText(result.failure, ctx.guru))
-                      : tr(ctx,
+                      ? tr(guru, "La fusión no ha podido empezar: %1. No se ha guardado nada.")
+                            .arg(databaseFailureText(result.failure, guru))
+                      : tr(guru,
                            "La fusión se ha detenido en la tabla %1: %2. Las tablas anteriores están "
                            "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
                            "(lo ya guardado no se repite).")
-                            .arg(result.failedTable, databaseFailureText(result.failure, ctx.guru)));
+                            .arg(result.failedTable, databaseFailureText(result.failure, guru)));
     if (!result.journalHead.isEmpty())
-        lines << tr(ctx, "Cabeza de la cadena:") + QLatin1Char(' ') + QString::fromLatin1(result.journalHead);
+        lines << tr(guru, "Cabeza de la cadena:") + QLatin1Char(' ') + QString::fromLatin1(result.journalHead);
     return lines.join(QLatin1Char('\n'));
 }
 
-bool runDatabaseMerge(AppContext& ctx, Prompter& prompter, const QString& source, const MergeProgress& progress)
+bool runDatabaseMerge(Database& database, LocGuru& guru, Prompter& prompter, const QString& source,
+                      const MergeProgress& progress)
 {
-    if (!ctx.db)
-        return false;
-    const MergeResult result = mergeDatabase(*ctx.db, source, progress);
-    prompter.message(Message{mergeSummaryText(ctx, source, result),
-                             title(ctx),
+    const MergeResult result = mergeDatabase(database, source, progress);
+    prompter.message(Message{mergeSummaryText(guru, source, result),
+                             title(guru),
                              result.complete() ? MessageStyle::Information : MessageStyle::Critical,
                              0,
                              {}});

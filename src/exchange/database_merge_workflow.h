@@ -6,7 +6,8 @@
 
 namespace tvq52 {
 
-struct AppContext;
+class Database;
+class LocGuru;
 class Prompter;
 
 // What a name chosen in the file dialog or given on the command line is.
@@ -16,14 +17,15 @@ ChosenFileKind chosenFileKind(const QString& name);
 // The open dialog of the file button: this program's databases, exchange
 // files, anything. A name of another kind is told (catalogue text 143 or,
 // for an Access file, why it cannot be read) and gives None, as Cancel does.
-// `kind` gets what the returned name is.
-QString chooseMergeOrImportFile(AppContext& ctx, Prompter& prompter, ChosenFileKind* kind);
+// `kind` gets what the returned name is. The dialog opens in `folder`.
+QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind);
 
-// Merges `source` into the run's database and tells the user how it went:
-// a fault, or the count of rows per table. True when every table was read.
-bool runDatabaseMerge(AppContext& ctx, Prompter& prompter, const QString& source, const MergeProgress& progress = {});
+// Merges `source` into `database` and tells the user how it went: a fault,
+// or the count of rows per table. True when every table was read.
+bool runDatabaseMerge(Database& database, LocGuru& guru, Prompter& prompter, const QString& source,
+                      const MergeProgress& progress = {});
 
 // The summary shown after a merge, in the user's language.
-QString mergeSummaryText(AppContext& ctx, const QString& source, const MergeResult& result);
+QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult& result);
 
 } // namespace tvq52

@@ -38,6 +38,11 @@ std::vector<ExchangeSection> makeSections()
 
 } // namespace
 
+bool isExchangeFileName(const QString& name)
+{
+    return name.right(5).toUpper() == QLatin1String(".TQ52");
+}
+
 const std::vector<ExchangeSection>& exchangeSections()
 {
     static const std::vector<ExchangeSection> sections = makeSections();

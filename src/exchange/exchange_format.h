@@ -20,6 +20,9 @@ struct ExchangeSection {
     bool splitsDateTimes = false;
 };
 
+// True when the name is an exchange file's (".TQ52" in any case).
+bool isExchangeFileName(const QString& name);
+
 // The seven sections in the order they are written and imported.
 const std::vector<ExchangeSection>& exchangeSections();
 const ExchangeSection* exchangeSection(const QString& name); // in any case

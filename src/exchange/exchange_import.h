@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/database_failure.h"
+#include "exchange/exchange_convert.h"
 
 #include <QByteArray>
 #include <QList>
@@ -13,27 +14,6 @@ namespace tvq52 {
 
 class Database;
 class LocGuru;
-
-// Why a row of the file was not imported.
-struct Refusal {
-    enum class Kind {
-        FieldCount,
-        CutLine,
-        NotANumber,
-        OutOfRange,
-        NotADate,
-        NotATime,
-        NotABit,
-        TooLong,
-        NoKey,
-        Database,
-        LineTooLong
-    };
-    Kind kind = Kind::FieldCount;
-    qint64 line = 0;
-    QString column; // the column at fault, the counts for FieldCount, the limit for LineTooLong
-    QString value;
-};
 
 struct TableImport {
     QString table;

@@ -33,9 +33,10 @@ bool isBlank(const QByteArray& bytes)
 
 } // namespace
 
-bool ExchangeReader::open(const QString& path, QString* error, OpenFailure* why)
+Status ExchangeReader::open(const QString& path, OpenFailure* why)
 {
     OpenFailure failure = OpenFailure::None;
+    QString error;
     file_.setFileName(path);
 #ifdef Q_OS_UNIX
     // Opened without waiting (a pipe would wait for a writer) and checked on
@@ -44,7 +45,7 @@ bool ExchangeReader::open(const QString& path, QString* error, OpenFailure* why)
     struct stat st {};
     if (fd < 0) {
         failure = OpenFailure::CannotOpen;
-        *error = QString::fromLocal8Bit(strerror(errno));
+        error = QString::fromLocal8Bit(strerror(errno));
     } else if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         failure = OpenFailure::NotARegularFile;
         ::close(fd);
@@ -52,7 +53,7 @@ bool ExchangeReader::open(const QString& path, QString* error, OpenFailure* why)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         if (!file_.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             failure = OpenFailure::CannotOpen;
-            *error = file_.errorString();
+            error = file_.errorString();
             ::close(fd);
         }
     }
@@ -61,20 +62,20 @@ bool ExchangeReader::open(const QString& path, QString* error, OpenFailure* why)
         failure = OpenFailure::NotARegularFile;
     else if (!file_.open(QIODevice::ReadOnly)) {
         failure = OpenFailure::CannotOpen;
-        *error = file_.errorString();
+        error = file_.errorString();
     }
 #endif
     if (why)
         *why = failure;
     if (failure != OpenFailure::None)
-        return false;
+        return Error(0, error);
     const QByteArray bom = file_.peek(3);
     utf8_ = bom == QByteArray("\xEF\xBB\xBF", 3);
     if (utf8_)
         file_.read(3);
     line_ = 0;
     skipping_ = false;
-    return true;
+    return Status();
 }
 
 void ExchangeReader::setLimits(qint64 maxBytes, int maxFields)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -29,7 +31,8 @@ class ExchangeReader {
 public:
     enum class OpenFailure { None, CannotOpen, NotARegularFile };
 
-    bool open(const QString& path, QString* error, OpenFailure* why = nullptr);
+    // The error's detail holds the system's words; `why` tells what kind of failure it was.
+    Status open(const QString& path, OpenFailure* why = nullptr);
     // The bounds of the records read from now on: bytes of the record without
     // its line end, and fields split (one more is kept, to tell too many).
     void setLimits(qint64 maxBytes, int maxFields);

@@ -35,14 +35,11 @@ QString fieldText(const ColumnDef& c, const QVariant& v)
 
 } // namespace
 
-bool writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials, QString* error,
-                       qint64* rows)
+Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return Error(0, file.errorString());
     Store store(database);
     qint64 count = 0;
     const QByteArray crlf("\r\n");
@@ -59,9 +56,8 @@ bool writeExchangeFile(Database& database, const QString& path, const QList<qint
             where.set(QStringLiteral("LNumeroSerie"), serial);
             const QList<Row> found = store.select(s.name, where, order);
             if (!store.lastError().isEmpty()) {
-                *error = store.lastError();
                 file.cancelWriting();
-                return false;
+                return Error(0, store.lastError());
             }
             for (const Row& r : found) {
                 QStringList fields;
@@ -85,13 +81,9 @@ bool writeExchangeFile(Database& database, const QString& path, const QList<qint
         }
     }
     // commit() alone misses a failure of the last buffered write.
-    if (!file.flush() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    if (rows)
-        *rows = count;
-    return true;
+    if (!file.flush() || !file.commit())
+        return Error(0, file.errorString());
+    return count;
 }
 
 } // namespace tvq52

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QList>
 #include <QString>
 
@@ -9,9 +11,8 @@ class Database;
 
 // Writes the rows of the given units, section by section in the import's
 // order and each section's columns in the file's order, so that this
-// program's import reads back exactly what was stored. Returns false with
-// `error` set when the file cannot be written; `rows` counts the data rows.
-bool writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials, QString* error,
-                       qint64* rows = nullptr);
+// program's import reads back exactly what was stored. Gives the count of
+// data rows, or the error's words when the file cannot be written.
+Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials);
 
 } // namespace tvq52

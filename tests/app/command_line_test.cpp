@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "exchange/exchange_format.h"
 
 #include <gtest/gtest.h>
 

@@ -39,7 +39,7 @@ public:
     {
         calls << QStringLiteral("merge:") + QFileInfo(source).fileName();
         if (realMerge)
-            return runDatabaseMerge(*ctx, *realMerge, source);
+            return ctx->db && runDatabaseMerge(*ctx->db, ctx->guru, *realMerge, source);
         return mergeResult;
     }
     void openImportWindow() override { calls << QStringLiteral("import:") + ctx->SelectedFile; }

@@ -467,11 +467,9 @@ TEST_F(ExchangeImportTest, ExportThenImportRoundTripsEveryColumnOfAUnit)
         for (int v = 0; v < (s.name == QLatin1String("Programacion") ? 1 : 2); ++v)
             fill(s.name.toLatin1().constData(), v);
 
-    QString error;
-    qint64 rows = 0;
-    ASSERT_TRUE(writeExchangeFile(*db, home.file(QStringLiteral("out.TQ52")), {unit}, &error, &rows))
-        << error.toStdString();
-    EXPECT_EQ(rows, 13);
+    const Result<qint64> rows = writeExchangeFile(*db, home.file(QStringLiteral("out.TQ52")), {unit});
+    ASSERT_TRUE(rows) << rows.error().detail.toStdString();
+    EXPECT_EQ(*rows, 13);
 
     TempHome other;
     other.provision();
@@ -642,8 +640,8 @@ TEST(ExchangeReaderBounds, ALineLongerThanTheLongestRowIsRefusedFromItsStart)
     home.writeFile(QStringLiteral("long.TQ52"), file);
 
     ExchangeReader reader;
-    QString error;
-    ASSERT_TRUE(reader.open(home.file(QStringLiteral("long.TQ52")), &error)) << error.toStdString();
+    const Status opened = reader.open(home.file(QStringLiteral("long.TQ52")));
+    ASSERT_TRUE(opened) << opened.error().detail.toStdString();
     reader.setLimits(limit, int(section.fileColumns.size()));
     ExchangeRecord r;
     ASSERT_TRUE(reader.next(&r));
@@ -688,8 +686,7 @@ TEST(ExchangeReaderBounds, AFileWithoutALineEndIsRefusedAndPassedOverInPieces)
     home.writeFile(QStringLiteral("zeros.TQ52"), "//DiaBorrado//\r\nLNumeroSerie;DFecha;THora\r\n");
     ASSERT_EQ(::truncate(QFile::encodeName(path).constData(), 1LL << 28), 0);
     ExchangeReader reader;
-    QString error;
-    ASSERT_TRUE(reader.open(path, &error));
+    ASSERT_TRUE(reader.open(path).ok());
     const ExchangeSection& section = *exchangeSection(QStringLiteral("DiaBorrado"));
     reader.setLimits(longestRowBytes(section), int(section.fileColumns.size()));
     ExchangeRecord r;
@@ -757,8 +754,8 @@ TEST_F(ExchangeImportTest, ExportedTextsComeBackAsStoredWhateverTheirCharacters)
     ASSERT_TRUE(store->insert(
         QStringLiteral("Programacion"),
         row({{"LNumeroSerie", 61}, {"TContacto", name}, {"TLocal", QString(QLatin1String(""))}, {"TNota", note}})));
-    QString error;
-    ASSERT_TRUE(writeExchangeFile(*db, home.file(QStringLiteral("u.TQ52")), {61}, &error)) << error.toStdString();
+    const Result<qint64> exported = writeExchangeFile(*db, home.file(QStringLiteral("u.TQ52")), {61});
+    ASSERT_TRUE(exported) << exported.error().detail.toStdString();
     QFile written(home.file(QStringLiteral("u.TQ52")));
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(written.readAll().startsWith("\xEF\xBB\xBF//DiaBorrado//\r\n"));

@@ -44,19 +44,18 @@ TEST(ExchangeExport, AnExportCutShortFailsAndLeavesTheEarlierFile)
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
     }
-    QString error;
-    qint64 rows = -1;
     {
         FileSizeLimit limit(512);
-        EXPECT_FALSE(writeExchangeFile(*db, path, {4711}, &error, &rows)) << "reported as written";
+        const Result<qint64> rows = writeExchangeFile(*db, path, {4711});
+        ASSERT_FALSE(rows) << "reported as written";
+        EXPECT_FALSE(rows.error().detail.isEmpty());
     }
-    EXPECT_FALSE(error.isEmpty());
-    EXPECT_EQ(rows, -1);
     EXPECT_EQ(contents(path), earlier);
     EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral("units.TQ52*")}, QDir::Files),
               QStringList{QStringLiteral("units.TQ52")});
 
-    ASSERT_TRUE(writeExchangeFile(*db, path, {4711}, &error, &rows)) << error.toStdString();
-    EXPECT_EQ(rows, 4);
+    const Result<qint64> rows = writeExchangeFile(*db, path, {4711});
+    ASSERT_TRUE(rows) << rows.error().detail.toStdString();
+    EXPECT_EQ(*rows, 4);
     EXPECT_GT(contents(path).size(), 512);
 }

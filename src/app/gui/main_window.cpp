@@ -226,7 +226,9 @@ void MainWindow::setImportPanelVisible(bool visible)
 bool MainWindow::mergeDatabase(const QString& source)
 {
     panelProgress_->clear();
-    return runDatabaseMerge(ctx_, prompter_, source, [this](const QString& table, int index, int count) {
+    if (!ctx_.db)
+        return false;
+    return runDatabaseMerge(*ctx_.db, ctx_.guru, prompter_, source, [this](const QString& table, int index, int count) {
         panelProgress_->setText(QStringLiteral("%1 (%2/%3)").arg(table).arg(index + 1).arg(count));
         QApplication::processEvents();
         emit mergeProgressed(index, count);
@@ -241,7 +243,7 @@ void MainWindow::openImportWindow()
 void MainWindow::openFileButton()
 {
     ChosenFileKind kind = ChosenFileKind::None;
-    ctx_.SelectedFile = chooseMergeOrImportFile(ctx_, prompter_, &kind);
+    ctx_.SelectedFile = chooseMergeOrImportFile(ctx_.guru, prompter_, ctx_.home, &kind);
     if (kind == ChosenFileKind::Exchange) {
         openImportWindow();
     } else if (kind == ChosenFileKind::Database) {

@@ -466,15 +466,14 @@ void RecordedDataWindow::exportExchange()
                                             QStringLiteral("%1.TQ52").arg(shown_->serial));
     if (path.isEmpty())
         return;
-    QString error;
-    qint64 rows = 0;
-    if (!writeExchangeFile(*ctx_.db, path, {shown_->serial}, &error, &rows)) {
+    const Result<qint64> rows = writeExchangeFile(*ctx_.db, path, {shown_->serial});
+    if (!rows) {
         prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
-                           + QLatin1Char('\n') + error,
+                           + QLatin1Char('\n') + rows.error().detail,
                        MessageStyle::Critical);
         return;
     }
-    prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(rows).arg(path),
+    prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(path),
                    MessageStyle::Information);
 }
 

@@ -1,0 +1,53 @@
+#include "db/row_sink.h"
+
+#include "db/database.h"
+#include "db/server_row_sink.h"
+#include "db/sqlite_row_sink.h"
+
+#include <QSqlError>
+
+namespace tvq52 {
+
+Result<std::unique_ptr<RowSink>> openRowSink(Database& database, int batchRows)
+{
+    if (database.isServer()) {
+        auto sink = std::make_unique<ServerRowSink>(database, batchRows);
+        if (!sink->valid())
+            return Error(0, database.connection().lastError().text());
+        return std::unique_ptr<RowSink>(std::move(sink));
+    }
+    sqlite3* handle = sqliteHandle(database.connection());
+    if (!handle)
+        return Error(0, QStringLiteral("La conexión no es de SQLite"));
+    return std::unique_ptr<RowSink>(std::make_unique<SqliteRowSink>(handle, batchRows));
+}
+
+bool sameStoredValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
+{
+    if (a.isNull() || b.isNull())
+        return a.isNull() == b.isNull();
+    switch (c.type) {
+    case ColumnType::Single:
+        return a.toFloat() == b.toFloat();
+    case ColumnType::Long:
+    case ColumnType::Short:
+    case ColumnType::Byte:
+    case ColumnType::Boolean:
+        return a.toLongLong() == b.toLongLong();
+    case ColumnType::Date:
+        return a.toString().left(10) == b.toString().left(10); // both "yyyy-mm-dd" as stored
+    case ColumnType::Text:
+        return a.toString() == b.toString();
+    }
+    return false;
+}
+
+bool sameStoredRow(const SinkTable& table, const QVariantList& stored, const QVariantList& values)
+{
+    for (size_t i = 0; i < table.columns.size(); ++i)
+        if (!sameStoredValue(*table.columns[i], stored[qsizetype(i)], values[qsizetype(i)]))
+            return false;
+    return true;
+}
+
+} // namespace tvq52
