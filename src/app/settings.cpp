@@ -5,6 +5,7 @@
 #include "app/ini_file.h"
 #include "app/language_table.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "db/database_target.h"
 #include "db/store.h"
 #include "link/dial_command.h"
@@ -49,11 +50,11 @@ QString badValue(const QString& file, const QString& key, const QString& value, 
 
 std::optional<QString> saveSettings(const IniFile& ini, const QString& file)
 {
-    QString reason;
-    if (ini.save(file, &reason))
+    const Status saved = ini.save(file);
+    if (saved)
         return std::nullopt;
     return QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.")
-        .arg(file, reason);
+        .arg(file, untranslatedText(saved.error()));
 }
 
 } // namespace
@@ -95,12 +96,13 @@ std::optional<QString> settingFault(const QString& key, const QString& value)
     } else if (is("Database")) {
         // Empty: the data folder's own file. A password is refused by the
         // reader: the settings file is anyone's to read.
-        QString why;
-        if (!v.isEmpty() && !DatabaseTarget::fromUri(v, &why))
+        if (v.isEmpty())
+            return std::nullopt;
+        if (const auto target = DatabaseTarget::fromUri(v); !target)
             return QStringLiteral(
                        "%1 es una dirección postgresql://usuario@servidor:puerto/base, sin contraseña, o "
                        "nada (%2).")
-                .arg(key, why);
+                .arg(key, untranslatedText(target.error()));
     } else if (is("User")) {
         if (v.size() > 50)
             return QStringLiteral("%1 admite como máximo 50 caracteres.").arg(key);
@@ -273,19 +275,6 @@ std::optional<QString> writeConfigurationRow(AppContext& ctx)
     if (!ok)
         return store.lastError();
     return std::nullopt;
-}
-
-std::optional<DatabaseTarget> chosenDatabase(const AppContext& ctx, QString* error)
-{
-    QString uri = ctx.databaseOverride.value_or(QString()).trimmed();
-    if (!ctx.databaseOverride)
-        uri = IniFile::load(settingsPath(ctx.home))
-                  .value(kSection, QStringLiteral("Database"))
-                  .value_or(QString())
-                  .trimmed();
-    if (uri.isEmpty())
-        return DatabaseTarget::sqlite(databasePath(ctx.home));
-    return DatabaseTarget::fromUri(uri, error);
 }
 
 std::optional<QString> acceptDatabase(AppContext& ctx, const DatabaseTarget& target)

@@ -69,11 +69,6 @@ QString reportFooterText(AppContext& ctx);
 // Copies the settings into the database's settings row (at exit).
 std::optional<QString> writeConfigurationRow(AppContext& ctx);
 
-// Where the records live: --database when given, else the settings file's
-// "Database" key, else the data folder's own file. Nothing, with the reason,
-// when the address does not read.
-std::optional<DatabaseTarget> chosenDatabase(const AppContext& ctx, QString* error);
-
 // Writes the choice to the settings file (a server's address without any
 // password, or no address for the data folder's file) and makes it this
 // run's choice.

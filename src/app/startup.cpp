@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/command_line.h"
 #include "app/data_folder.h"
+#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
@@ -30,27 +31,27 @@ struct StartupCancelled {};
 // change the choice (or go back to the data folder's file) and try again.
 void openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
 {
-    QString error;
-    std::optional<DatabaseTarget> target = chosenDatabase(ctx, &error);
+    Result<DatabaseTarget> target = resolveDatabase(ctx);
     for (;;) {
-        DatabaseOpening opened;
+        QString message;
         if (target) {
             // A reload (language change) keeps the connection it has.
             if (ctx.db && ctx.db->target() == *target)
                 return;
-            opened = openRecordsDatabase(ctx, prompter, *target, SchemaPolicy::Ask);
-            if (opened.opened)
+            const Status opened = openRecordsDatabase(ctx, prompter, *target, SchemaPolicy::Ask);
+            if (opened)
                 return;
+            message = errorText(ctx.guru, opened.error());
             if (!target->isServer())
-                throw StartupFault{opened.message};
+                throw StartupFault{message};
         } else {
-            opened.message = error;
+            message = errorText(ctx.guru, target.error());
         }
-        prompter.message(
-            Message{opened.message, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
-        target = host.chooseDatabase(opened.message);
-        if (!target)
+        prompter.message(Message{message, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
+        std::optional<DatabaseTarget> chosen = host.chooseDatabase(message);
+        if (!chosen)
             throw StartupCancelled{};
+        target = *chosen;
     }
 }
 

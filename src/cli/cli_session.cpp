@@ -4,17 +4,22 @@
 #include <QTextStream>
 
 #include "app/data_folder.h"
+#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
+#include "core/own_words.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
 #include "link/dial_command.h"
 
 namespace tvq52 {
 
-CliOptions parseCliOptions(const QStringList& arguments, QString* error)
+Result<CliOptions> parseCliOptions(const QStringList& arguments)
 {
     CliOptions o;
+    QString fault;
+    QString* error = &fault;
     bool onlyCommand = false; // after "--" every argument is the command's
     for (int k = 0; k < arguments.size(); ++k) {
         const QString a = arguments.at(k);
@@ -82,22 +87,19 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
         } else {
             *error = QStringLiteral("unknown option %1").arg(a);
         }
-        if (!error->isEmpty())
-            return o;
+        if (!fault.isEmpty())
+            return finalText(fault);
     }
     return o;
 }
 
-CliSession CliSession::open(const CliOptions& options, bool readSettings)
+Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings)
 {
     CliSession s;
     s.clock = std::make_unique<ScaledClock>(options.clockSpeed);
     const QString folder = resolveDataFolder(options.home);
-    const ProvisionResult provisioned = provisionDataFolder(folder, findAssetFolder());
-    if (!provisioned.error.isEmpty()) {
-        s.error = provisioned.error;
-        return s;
-    }
+    if (const Result<bool> provisioned = provisionDataFolder(folder, findAssetFolder()); !provisioned)
+        return provisioned.error();
     s.ctx = std::make_unique<AppContext>(folder);
     s.ctx->databaseOverride = options.database;
     s.prompter = std::make_unique<ConsolePrompter>(ConsolePrompter::stdinIsTerminal(), options.assumeYes);
@@ -105,10 +107,8 @@ CliSession CliSession::open(const CliOptions& options, bool readSettings)
     if (!readSettings)
         return s;
     QString languageValue;
-    if (auto fault = readStartupSettings(*s.ctx, &languageValue)) {
-        s.error = *fault;
-        return s;
-    }
+    if (auto fault = readStartupSettings(*s.ctx, &languageValue))
+        return finalText(*fault);
     const LanguageInfo& language = languageByLocaleId(languageValue);
     s.ctx->languageName = QString::fromUtf8(language.name);
     s.ctx->LanguageCodeValue = language.code;
@@ -144,21 +144,25 @@ void CliSession::applyLineOptions(const CliOptions& o)
     link.PhoneNumber = o.phone;
 }
 
+void printError(const LocGuru& guru, const Error& error)
+{
+    QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(errorText(guru, error)) << Qt::endl;
+}
+
 bool openFolderDatabase(AppContext& ctx, bool layOut)
 {
-    QString error;
-    const std::optional<DatabaseTarget> target = chosenDatabase(ctx, &error);
+    const Result<DatabaseTarget> target = resolveDatabase(ctx);
     if (!target) {
-        QTextStream(stderr) << "tvq52-cli: " << error << Qt::endl;
+        printError(ctx.guru, target.error());
         return false;
     }
     // Only a password is ever asked here, and only on a terminal.
     ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
-    const DatabaseOpening opened =
+    const Status opened =
         openRecordsDatabase(ctx, prompter, *target, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady);
-    if (!opened.opened)
-        QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(opened.message) << Qt::endl;
-    return opened.opened;
+    if (!opened)
+        printError(ctx.guru, opened.error());
+    return opened.ok();
 }
 
 } // namespace tvq52

@@ -1,5 +1,6 @@
 #include "exchange/exchange_import.h"
 
+#include "core/own_words.h"
 #include "db/database.h"
 #include "db/journal.h"
 #include "db/row_check.h"
@@ -687,7 +688,10 @@ ImportSummary ExchangeImporter::run(const QString& path)
     // The records added are journaled with the file's SHA-256, so that every
     // stored record has the entry that stored it.
     Journal journal(database_);
-    const QByteArray source = fileSha256(path, database_, &summary.error);
+    const auto hashed = fileSha256(path, database_);
+    const QByteArray source = hashed.ok() ? *hashed : QByteArray();
+    if (!hashed.ok())
+        summary.error = untranslatedText(hashed.error());
     const std::optional<qint64> entry =
         source.isEmpty() ? std::nullopt : journal.open(JournalAction::Import, 0, {}, source);
     if (!entry) {
@@ -705,9 +709,12 @@ ImportSummary ExchangeImporter::run(const QString& path)
     }
     summary.journalEntry = *entry;
     std::map<QString, qint64> lastRows; // a server's rows are listed after the import, by row number
-    for (const ExchangeSection& s : exchangeSections())
-        if (bulk)
-            lastRows[s.name] = Journal::lastRow(db, s.name, nullptr);
+    for (const ExchangeSection& s : exchangeSections()) {
+        if (bulk) {
+            const auto last = Journal::lastRow(db, s.name);
+            lastRows[s.name] = last.ok() ? *last : -1;
+        }
+    }
     std::vector<SectionWork> work(exchangeSections().size());
     for (size_t i = 0; i < work.size(); ++i) {
         work[i].section = &exchangeSections()[i];
@@ -930,9 +937,14 @@ ImportSummary ExchangeImporter::run(const QString& path)
     }
     summary.notExchange = !sawSection && !summary.failure.failed();
     QString journalError;
-    for (const auto& [table, after] : lastRows)
-        if (after >= 0 && !Journal::addRowsAfter(db, *entry, table, after, &journalError))
+    for (const auto& [table, after] : lastRows) {
+        if (after < 0)
+            continue;
+        if (const Status listed = Journal::addRowsAfter(db, *entry, table, after); !listed) {
+            journalError = untranslatedText(listed.error());
             break;
+        }
+    }
     QStringList counts;
     for (const TableImport& t : summary.tables)
         counts

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "db/store.h"
 #include "support/file_size_limit.h"
+#include "support/result_checks.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -20,9 +21,8 @@ protected:
     {
         home.provision();
         ASSERT_FALSE(readStartupSettings(ctx, nullptr).has_value());
-        QString error;
-        ctx.db = Database::openSqlite(databasePath(home.path()), &error);
-        ASSERT_TRUE(ctx.db) << error.toStdString();
+        ctx.db = test::take(Database::openSqlite(databasePath(home.path())));
+        ASSERT_TRUE(ctx.db);
     }
     QString ini(const char* key) const
     {

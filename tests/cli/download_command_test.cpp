@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "recorded_history.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QElapsedTimer>
@@ -22,9 +23,8 @@ namespace {
 
 std::unique_ptr<Database> openFolderDatabase(const CliRuns& cli)
 {
-    QString error;
-    auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
-    EXPECT_TRUE(db) << qPrintable(error);
+    auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
+    EXPECT_TRUE(db);
     return db;
 }
 

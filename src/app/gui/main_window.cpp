@@ -11,6 +11,7 @@
 #include "core/prompter.h"
 #include "exchange/database_merge_workflow.h"
 #include "exchange/gui/exchange_import_window.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
@@ -368,19 +369,16 @@ void MainWindow::showDatabaseDialog()
     delete programming_;
     const std::optional<DatabaseTarget> previous =
         ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
-    const DatabaseOpening opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
-    if (opened.opened) {
+    const Status opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
+    if (opened) {
         if (auto fault = acceptDatabase(ctx_, *target))
             prompter_.show(*fault, MessageStyle::Critical);
         return;
     }
-    prompter_.show(opened.message, MessageStyle::Critical);
+    showError(prompter_, ctx_.guru, opened.error());
     // Back to what worked; the settings file still names it.
-    if (previous) {
-        const DatabaseOpening back = openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask);
-        if (!back.opened)
-            prompter_.show(back.message, MessageStyle::Critical);
-    }
+    if (previous)
+        showFailure(prompter_, ctx_.guru, openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask));
 }
 
 void MainWindow::showLanguageDialog()
