@@ -8,6 +8,7 @@
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
@@ -59,11 +60,11 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
 {
     ctx.link.ModemConnected = false;
 
-    QString languageValue;
-    if (auto fault = readStartupSettings(ctx, &languageValue))
-        throw StartupFault{*fault};
+    const Result<QString> languageValue = readStartupSettings(ctx);
+    if (!languageValue)
+        throw StartupFault{untranslatedText(languageValue.error())};
 
-    const LanguageInfo& language = languageByLocaleId(languageValue);
+    const LanguageInfo& language = languageByLocaleId(*languageValue);
     ctx.languageName = QString::fromUtf8(language.name);
     ctx.LanguageCodeValue = language.code;
 

@@ -18,25 +18,24 @@ namespace tvq52 {
 Result<CliOptions> parseCliOptions(const QStringList& arguments)
 {
     CliOptions o;
-    QString fault;
-    QString* error = &fault;
+    QString fault;            // the first option that does not parse
     bool onlyCommand = false; // after "--" every argument is the command's
     for (int k = 0; k < arguments.size(); ++k) {
         const QString a = arguments.at(k);
         auto value = [&]() -> QString {
             if (k + 1 >= arguments.size()) {
-                *error = QStringLiteral("%1 needs a value").arg(a);
+                fault = QStringLiteral("%1 needs a value").arg(a);
                 return {};
             }
             return arguments.at(++k);
         };
         auto dialString = [&]() -> QString {
             const QString text = value();
-            if (error->isEmpty() && !isDialString(text))
-                *error = QStringLiteral(
-                             "%1 takes only dialling characters: digits, * # + , W P T ! @ "
-                             "and blanks - ( ) .")
-                             .arg(a);
+            if (fault.isEmpty() && !isDialString(text))
+                fault = QStringLiteral(
+                            "%1 takes only dialling characters: digits, * # + , W P T ! @ "
+                            "and blanks - ( ) .")
+                            .arg(a);
             return text;
         };
         if (onlyCommand || !a.startsWith(QLatin1String("--"))) {
@@ -53,7 +52,7 @@ Result<CliOptions> parseCliOptions(const QStringList& arguments)
             bool ok = false;
             const int p = value().toInt(&ok);
             if (!ok || p < 0 || p > 255)
-                *error = QStringLiteral("--port takes a number 0 to 255");
+                fault = QStringLiteral("--port takes a number 0 to 255");
             o.port = p;
         } else if (a == QLatin1String("--modem")) {
             o.modem = true;
@@ -74,18 +73,18 @@ Result<CliOptions> parseCliOptions(const QStringList& arguments)
             o.timeoutMs = value().toInt(&ok);
             o.timeoutGiven = true;
             if (!ok || o.timeoutMs <= 0)
-                *error = QStringLiteral("--timeout-ms takes a positive number");
+                fault = QStringLiteral("--timeout-ms takes a positive number");
         } else if (a == QLatin1String("--clock-speed")) {
             bool ok = false;
             o.clockSpeed = value().toDouble(&ok);
             if (!ok || o.clockSpeed <= 0)
-                *error = QStringLiteral("--clock-speed takes a positive number");
+                fault = QStringLiteral("--clock-speed takes a positive number");
         } else if (!o.command.isEmpty()) {
             // An option of the command itself (--save, --count); the command
             // refuses what it does not take.
             o.command << a;
         } else {
-            *error = QStringLiteral("unknown option %1").arg(a);
+            fault = QStringLiteral("unknown option %1").arg(a);
         }
         if (!fault.isEmpty())
             return finalText(fault);
@@ -106,10 +105,10 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
 
     if (!readSettings)
         return s;
-    QString languageValue;
-    if (auto fault = readStartupSettings(*s.ctx, &languageValue))
-        return finalText(*fault);
-    const LanguageInfo& language = languageByLocaleId(languageValue);
+    const Result<QString> languageValue = readStartupSettings(*s.ctx);
+    if (!languageValue)
+        return languageValue.error();
+    const LanguageInfo& language = languageByLocaleId(*languageValue);
     s.ctx->languageName = QString::fromUtf8(language.name);
     s.ctx->LanguageCodeValue = language.code;
     SetupLanguage(s.ctx->guru, *s.prompter, languageDatabasePath(folder), s.ctx->languageName, folder);

@@ -259,9 +259,9 @@ TEST(DatabaseChoice, ThisPcsSettingsRowStaysInTheFolderFileWhenTheRecordsAreOnAS
     ASSERT_EQ(f.ctx.settingsDb(), f.ctx.localDb.get());
 
     const QString footer = QString::fromUtf8("Oficina de inspección — Área norte");
-    ASSERT_FALSE(acceptFooterText(f.ctx, footer));
+    ASSERT_TRUE(test::succeeded(acceptFooterText(f.ctx, footer)));
     f.ctx.ReportFooterText = footer;
-    ASSERT_FALSE(writeConfigurationRow(f.ctx));
+    ASSERT_TRUE(test::succeeded(writeConfigurationRow(f.ctx)));
     ReportStore reports(*f.ctx.db);
     ASSERT_TRUE(reports.writeMemo(QStringLiteral("01 - listing"))) << reports.lastError().toStdString();
 

@@ -160,9 +160,9 @@ void MainWindow::unload()
         return;
     unloaded_ = true;
     closeChildWindows();
-    if (auto fault = writeConfigurationRow(ctx_)) {
+    if (const Status written = writeConfigurationRow(ctx_); !written) {
         // The connection stays open as it was; nothing else is lost.
-        prompter_.show(*fault, MessageStyle::Critical);
+        showError(prompter_, ctx_.guru, written.error());
         return;
     }
     ctx_.db.reset();
@@ -345,8 +345,7 @@ std::optional<DatabaseTarget> MainWindow::chooseDatabase(const QString& why)
         return std::nullopt;
     const std::optional<DatabaseTarget> target = dialog.chosen();
     if (target) {
-        if (auto fault = acceptDatabase(ctx_, *target))
-            prompter_.show(*fault, MessageStyle::Critical);
+        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
     }
     return target;
 }
@@ -360,8 +359,7 @@ void MainWindow::showDatabaseDialog()
     if (!target || (ctx_.db && ctx_.db->target() == *target) || !closeChildWindows())
         return;
     // The settings row goes where it is kept before the connection changes.
-    if (auto fault = writeConfigurationRow(ctx_))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, writeConfigurationRow(ctx_));
     // The windows kept for reuse hold the old connection: they go with it.
     delete graph_;
     delete report_;
@@ -371,8 +369,7 @@ void MainWindow::showDatabaseDialog()
         ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
     const Status opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
     if (opened) {
-        if (auto fault = acceptDatabase(ctx_, *target))
-            prompter_.show(*fault, MessageStyle::Critical);
+        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
         return;
     }
     showError(prompter_, ctx_.guru, opened.error());
@@ -387,8 +384,7 @@ void MainWindow::showLanguageDialog()
     if (dialog.exec() != QDialog::Accepted || !closeChildWindows())
         return;
     // The new language still applies to this run when it cannot be kept.
-    if (auto fault = acceptLanguage(ctx_, dialog.chosenCode()))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, acceptLanguage(ctx_, dialog.chosenCode()));
     emit reloadRequested();
 }
 
@@ -399,8 +395,7 @@ void MainWindow::askFooterText()
     // Cancel keeps the footer that was there.
     if (!text)
         return;
-    if (auto fault = acceptFooterText(ctx_, *text))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, acceptFooterText(ctx_, *text));
 }
 
 void MainWindow::showHelp()
