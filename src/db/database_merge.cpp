@@ -76,8 +76,8 @@ qint64 scalar(QSqlDatabase& db, const QString& sql, QString* error)
 // merge's journal entry. A failure of the target's own (it cannot begin,
 // write or commit) goes to `failure` and stops the merge; a source table that
 // cannot be read only fails that table.
-void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count, qint64 entry,
-                DatabaseFailure& failure)
+void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count,
+                qint64 entry, DatabaseFailure& failure)
 {
     const QString target = quoteIdentifier(QString::fromUtf8(t.name));
     const QString source = kSource + QLatin1Char('.') + quoteIdentifier(sourceName);
