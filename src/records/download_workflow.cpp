@@ -1,6 +1,7 @@
 #include "records/download_workflow.h"
 
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "core/recording_prompter.h"
 #include "db/database.h"
 #include "db/journal.h"
@@ -32,18 +33,7 @@ constexpr qint64 kProgressEveryNs = 200'000'000;
 
 QString outcomeName(DownloadOutcome outcome)
 {
-    switch (outcome) {
-    case DownloadOutcome::Completed:
-        return QStringLiteral("completed");
-    case DownloadOutcome::Stopped:
-        return QStringLiteral("stopped");
-    case DownloadOutcome::Cancelled:
-        return QStringLiteral("cancelled");
-    case DownloadOutcome::NotStarted:
-    case DownloadOutcome::Failed:
-        break;
-    }
-    return QStringLiteral("failed");
+    return journalOutcomeName(journalOutcome(outcome));
 }
 
 QString firstLine(const QString& databaseError)
@@ -60,6 +50,22 @@ void count(KindCounts& counts, std::optional<Stored> stored)
 }
 
 } // namespace
+
+JournalOutcome journalOutcome(DownloadOutcome outcome)
+{
+    switch (outcome) {
+    case DownloadOutcome::Completed:
+        return JournalOutcome::Completed;
+    case DownloadOutcome::Stopped:
+        return JournalOutcome::Stopped;
+    case DownloadOutcome::Cancelled:
+        return JournalOutcome::Cancelled;
+    case DownloadOutcome::NotStarted:
+    case DownloadOutcome::Failed:
+        break;
+    }
+    return JournalOutcome::Failed;
+}
 
 std::optional<qint64> listMsLeft(const QDateTime& listStart, const QDateTime& firstStamp, const QDateTime& lastStamp,
                                  qint64 elapsedMs)
@@ -135,8 +141,8 @@ DownloadReport DownloadWorkflow::run()
     }
     // After the server went away, the next download opens a new connection;
     // while it is still away nothing is asked of the unit.
-    if (QString error; !database_.ensureConnected(&error)) {
-        failStoring(run, StoreFailure::ConnectionLost, error);
+    if (const Status connected = database_.ensureConnected(); !connected) {
+        failStoring(run, StoreFailure::ConnectionLost, untranslatedText(connected.error()));
         return run.report;
     }
     state.StopRequested = false;

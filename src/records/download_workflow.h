@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "db/journal.h"
 #include "records/recorded_data.h"
 
 #include <QByteArray>
@@ -29,6 +30,10 @@ enum class DownloadOutcome : std::uint8_t {
     Stopped,    // the user pressed Stop
     Completed,  // the session list ended on its end frame or at the range start (61)
 };
+
+// How the journal records a download that ended so; one that never started
+// is a failed one.
+JournalOutcome journalOutcome(DownloadOutcome outcome);
 
 struct DownloadReport {
     DownloadOutcome outcome = DownloadOutcome::NotStarted;

@@ -3,6 +3,7 @@
 #include "db/journal.h"
 #include "db/store.h"
 #include "records/record_store.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -359,8 +360,7 @@ TEST(JournalSchema, AnOlderDatabaseGetsTheJournalTables)
     if (onServerBackend()) {
         // A server database is laid out by init or on the program's question.
         EXPECT_EQ(db->inspectSchema(), SchemaState::Partial);
-        QString error;
-        ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+        ASSERT_TRUE(test::succeeded(db->layOutSchema()));
         EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
     } else {
         const QStringList tables = db->connection().tables();
@@ -414,8 +414,7 @@ std::unique_ptr<Database> reopen(TempHome& home)
 {
     auto db = home.openDatabase();
     if (onServerBackend()) {
-        QString error;
-        EXPECT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+        EXPECT_TRUE(test::succeeded(db->layOutSchema()));
     }
     return db;
 }

@@ -4,9 +4,11 @@
 
 #include "app/app_context.h"
 #include "app/data_folder.h"
+#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 
 #include <QApplication>
@@ -48,8 +50,8 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     setModal(true);
     setMinimumWidth(480);
 
-    QString error;
-    current_ = chosenDatabase(ctx_, &error).value_or(DatabaseTarget::sqlite(databasePath(ctx_.home)));
+    const Result<DatabaseTarget> chosen = resolveDatabase(ctx_);
+    current_ = chosen ? *chosen : DatabaseTarget::sqlite(databasePath(ctx_.home));
 
     auto* layout = new QVBoxLayout(this);
     if (!why.isEmpty()) {
@@ -174,18 +176,17 @@ void DatabaseDialog::testConnection()
     result_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando...")));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::processEvents();
-    QString error;
     ConnectFailure why = ConnectFailure::None;
-    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru), &error, &why);
+    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru), &why);
     QString text;
     bool usable = false;
     if (db) {
         QString detail;
-        const SchemaState state = db->inspectSchema(&detail);
+        const SchemaState state = (*db)->inspectSchema(&detail);
         text = schemaStateText(ctx_.guru, state, *target, detail);
         usable = state != SchemaState::Foreign;
     } else {
-        text = connectFailureText(ctx_.guru, why, *target, error);
+        text = connectFailureText(ctx_.guru, why, *target, untranslatedText(db.error()));
     }
     QApplication::restoreOverrideCursor();
     // Green when the database can be used, red when not: seen before read.

@@ -11,6 +11,7 @@
 #include "core/prompter.h"
 #include "exchange/database_merge_workflow.h"
 #include "exchange/gui/exchange_import_window.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
@@ -159,9 +160,9 @@ void MainWindow::unload()
         return;
     unloaded_ = true;
     closeChildWindows();
-    if (auto fault = writeConfigurationRow(ctx_)) {
+    if (const Status written = writeConfigurationRow(ctx_); !written) {
         // The connection stays open as it was; nothing else is lost.
-        prompter_.show(*fault, MessageStyle::Critical);
+        showError(prompter_, ctx_.guru, written.error());
         return;
     }
     ctx_.db.reset();
@@ -346,8 +347,7 @@ std::optional<DatabaseTarget> MainWindow::chooseDatabase(const QString& why)
         return std::nullopt;
     const std::optional<DatabaseTarget> target = dialog.chosen();
     if (target) {
-        if (auto fault = acceptDatabase(ctx_, *target))
-            prompter_.show(*fault, MessageStyle::Critical);
+        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
     }
     return target;
 }
@@ -361,8 +361,7 @@ void MainWindow::showDatabaseDialog()
     if (!target || (ctx_.db && ctx_.db->target() == *target) || !closeChildWindows())
         return;
     // The settings row goes where it is kept before the connection changes.
-    if (auto fault = writeConfigurationRow(ctx_))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, writeConfigurationRow(ctx_));
     // The windows kept for reuse hold the old connection: they go with it.
     delete graph_;
     delete report_;
@@ -370,19 +369,15 @@ void MainWindow::showDatabaseDialog()
     delete programming_;
     const std::optional<DatabaseTarget> previous =
         ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
-    const DatabaseOpening opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
-    if (opened.opened) {
-        if (auto fault = acceptDatabase(ctx_, *target))
-            prompter_.show(*fault, MessageStyle::Critical);
+    const Status opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
+    if (opened) {
+        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
         return;
     }
-    prompter_.show(opened.message, MessageStyle::Critical);
+    showError(prompter_, ctx_.guru, opened.error());
     // Back to what worked; the settings file still names it.
-    if (previous) {
-        const DatabaseOpening back = openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask);
-        if (!back.opened)
-            prompter_.show(back.message, MessageStyle::Critical);
-    }
+    if (previous)
+        showFailure(prompter_, ctx_.guru, openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask));
 }
 
 void MainWindow::showLanguageDialog()
@@ -391,8 +386,7 @@ void MainWindow::showLanguageDialog()
     if (dialog.exec() != QDialog::Accepted || !closeChildWindows())
         return;
     // The new language still applies to this run when it cannot be kept.
-    if (auto fault = acceptLanguage(ctx_, dialog.chosenCode()))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, acceptLanguage(ctx_, dialog.chosenCode()));
     emit reloadRequested();
 }
 
@@ -403,8 +397,7 @@ void MainWindow::askFooterText()
     // Cancel keeps the footer that was there.
     if (!text)
         return;
-    if (auto fault = acceptFooterText(ctx_, *text))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, acceptFooterText(ctx_, *text));
 }
 
 void MainWindow::showHelp()

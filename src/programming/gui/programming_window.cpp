@@ -448,14 +448,13 @@ bool ProgrammingWindow::GrabaProgramacio()
     if (!hasStore() || !checkAllFields())
         return false;
     Store store(*ctx_.db);
-    QString error;
     const ProgrammingRecord record = recordFromFields();
-    const SaveOutcome outcome = saveShownProgramming(
-        store, record, intervals_, loaded_,
-        [&] { return askToOverwriteProgramming(prompter_, ctx_.guru, record.serial); }, &error);
-    if (outcome == SaveOutcome::Failed)
-        prompter_.show(error, MessageStyle::Critical);
-    if (outcome != SaveOutcome::Saved)
+    const Result<SaveOutcome> outcome = saveShownProgramming(store, record, intervals_, loaded_, [&] {
+        return askToOverwriteProgramming(prompter_, ctx_.guru, record.serial);
+    });
+    if (!outcome)
+        showError(prompter_, ctx_.guru, outcome.error());
+    if (!outcome || *outcome != SaveOutcome::Saved)
         return false;
     shownSerial_ = record.serial;
     modified_ = false;

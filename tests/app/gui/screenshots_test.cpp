@@ -1,6 +1,7 @@
 #include "app/gui/communication_dialog.h"
 #include "app/gui/language_dialog.h"
 #include "db/database.h"
+#include "support/result_checks.h"
 #include "support/started_program.h"
 
 #include <QAbstractButton>
@@ -47,8 +48,7 @@ TEST(Screenshots, ImportPanelShowsTheTableTheMergeIsAt)
 {
     test::StartedProgram program;
     const QString source = program.home.file(QStringLiteral("otra.db"));
-    QString error;
-    ASSERT_TRUE(Database::createSqlite(source, &error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(Database::createSqlite(source)));
     MainWindow& w = program.window();
     bool caught = false;
     QObject::connect(&w, &MainWindow::mergeProgressed, &w, [&](int index, int count) {
