@@ -2,6 +2,7 @@
 #include "app/data_folder.h"
 #include "app/settings.h"
 #include "cli/cli_session.h"
+#include "core/application_info.h"
 #include "cli/config_command.h"
 #include "cli/download_command.h"
 #include "cli/exchange_command.h"

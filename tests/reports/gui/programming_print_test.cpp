@@ -1,3 +1,4 @@
+#include "app/gui/window_needs.h"
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "core/catalogue_ids.h"
@@ -24,7 +25,7 @@ class ProgrammingPrint : public WindowFixture {
 protected:
     void open()
     {
-        window = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, prompter_));
         window->setReportPreviewer([this](const RenderedReport& r) {
             ++previews;
             texts.clear();
