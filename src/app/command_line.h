@@ -23,5 +23,4 @@ struct CommandLine {
 
 CommandLine parseCommandLine(const QStringList& arguments);
 
-
 } // namespace tvq52

@@ -2,7 +2,6 @@
 #include "app/data_folder.h"
 #include "app/settings.h"
 #include "cli/cli_session.h"
-#include "core/application_info.h"
 #include "cli/config_command.h"
 #include "cli/download_command.h"
 #include "cli/exchange_command.h"
@@ -12,6 +11,7 @@
 #include "cli/program_command.h"
 #include "cli/recorded_report_command.h"
 #include "cli/report_command.h"
+#include "core/application_info.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -45,7 +45,8 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("FormBaseDatos"), [this] { return std::make_unique<DatabaseDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form5"),
               [this] { return std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx_, prompter_)); });
-    forms.add(QStringLiteral("Form6"), [this] { return std::make_unique<ReportWindow>(reportWindowNeeds(ctx_, prompter_)); });
+    forms.add(QStringLiteral("Form6"),
+              [this] { return std::make_unique<ReportWindow>(reportWindowNeeds(ctx_, prompter_)); });
     forms.add(QStringLiteral("Form9"), [this] {
         return std::make_unique<GraphWindow>(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_));
     });

@@ -5,8 +5,8 @@
 #include "app/gui/communication_dialog.h"
 #include "app/gui/database_dialog.h"
 #include "app/gui/help.h"
-#include "app/gui/window_needs.h"
 #include "app/gui/language_dialog.h"
+#include "app/gui/window_needs.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
@@ -318,8 +318,9 @@ void MainWindow::openGraphWindow()
             history.load(unit);
             history.exec();
         });
-        graph_->setPrinter(
-            [this](GraphWindow& w, const ShownUnit& unit) { printGraphReport(graphReportNeeds(ctx_, prompter_), w, unit); });
+        graph_->setPrinter([this](GraphWindow& w, const ShownUnit& unit) {
+            printGraphReport(graphReportNeeds(ctx_, prompter_), w, unit);
+        });
     }
     graph_->load(*recordedData_->shownUnit());
     graph_->exec();

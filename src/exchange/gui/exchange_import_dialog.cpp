@@ -129,8 +129,8 @@ void ExchangeImportDialog::showProgress(const ImportProgress& p)
 void ExchangeImportDialog::showSummary()
 {
     bar_->setValue(summary_.cancelled || summary_.failure.failed() ? bar_->value() : bar_->maximum());
-    text_->setText(summary_.failure.failed() ? guru_.GetTranslation(
-                       QStringLiteral("Importación detenida por un fallo de la base de datos"))
+    text_->setText(summary_.failure.failed()
+                       ? guru_.GetTranslation(QStringLiteral("Importación detenida por un fallo de la base de datos"))
                        : summary_.cancelled ? guru_.GetTranslation(QStringLiteral("Importación cancelada"))
                                             : guru_.GetTranslation(QStringLiteral("Importación terminada")));
     QStringList lines = summaryLines(summary_, guru_);

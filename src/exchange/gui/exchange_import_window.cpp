@@ -6,8 +6,7 @@
 
 namespace tvq52 {
 
-void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path,
-                        QWidget* parent)
+void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, QWidget* parent)
 {
     if (!database) {
         prompter.show(guru.GetTranslation(QStringLiteral("No hay base de datos abierta.")), MessageStyle::Exclamation);

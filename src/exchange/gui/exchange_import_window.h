@@ -14,7 +14,6 @@ class Prompter;
 // showing the import window (Form16) modally with its progress and, at the
 // end, its summary. Errors go through `prompter`; with no database open
 // nothing is imported.
-void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path,
-                        QWidget* parent);
+void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, QWidget* parent);
 
 } // namespace tvq52

@@ -535,8 +535,8 @@ void ProgrammingWindow::printReport()
     {
         WaitCursor wait;
         built = buildProgrammingReport(*needs_.database, needs_.guru,
-                                       reportTemplatePath(needs_.assetFolder(), QStringLiteral("tvq52_1.xml")),
-                                       serial, header_->version->text(), needs_.footerText());
+                                       reportTemplatePath(needs_.assetFolder(), QStringLiteral("tvq52_1.xml")), serial,
+                                       header_->version->text(), needs_.footerText());
     }
     if (auto* e = std::get_if<ReportError>(&built)) {
         showReportError(prompter_, needs_.guru, *e);

@@ -144,8 +144,8 @@ QGroupBox* WeekScheduleWindow::buildDay(int d)
         });
         rules_->onLeave(e, [this, e] {
             if (e->text() != kClosedTime && !isValidClockTime(e->text()))
-                rules_->refocusLater(e,
-                                     [this] { showCatalogue(prompter_, guru_, msg::WrongTime, MessageStyle::Critical); });
+                rules_->refocusLater(
+                    e, [this] { showCatalogue(prompter_, guru_, msg::WrongTime, MessageStyle::Critical); });
         });
     }
     grid->addWidget(c.start, 0, 0);

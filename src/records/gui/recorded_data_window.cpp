@@ -8,11 +8,11 @@
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "records/download_workflow.h"
+#include "records/gui/csv_export.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/record_kind_text.h"
-#include "records/gui/csv_export.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -67,7 +67,10 @@ bool acceptableDate(const QString& text)
 } // namespace
 
 RecordedDataWindow::RecordedDataWindow(Needs needs, QWidget* parent)
-    : QWidget(parent, Qt::Window), needs_(std::move(needs)), prompter_(needs_.prompter), beep_([] { QApplication::beep(); })
+    : QWidget(parent, Qt::Window),
+      needs_(std::move(needs)),
+      prompter_(needs_.prompter),
+      beep_([] { QApplication::beep(); })
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Datos registrados"));
@@ -464,9 +467,9 @@ void RecordedDataWindow::exportExchange()
 {
     if (!hasStore() || !shown_)
         return;
-    const QString path = prompter_.saveFile(needs_.guru.GetTranslation(QStringLiteral("Exportar archivo de intercambio")),
-                                            {QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")},
-                                            QStringLiteral("%1.TQ52").arg(shown_->serial));
+    const QString path = prompter_.saveFile(
+        needs_.guru.GetTranslation(QStringLiteral("Exportar archivo de intercambio")),
+        {QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")}, QStringLiteral("%1.TQ52").arg(shown_->serial));
     if (path.isEmpty())
         return;
     QString error;
@@ -493,9 +496,9 @@ void RecordedDataWindow::download()
 {
     if (!hasStore())
         return;
-    const std::unique_ptr<ExchangeSession> session =
-        line_ ? std::make_unique<ExchangeSession>(needs_.link, *line_, clock_ ? *clock_ : systemClock())
-              : needs_.openSession();
+    const std::unique_ptr<ExchangeSession> session = line_
+        ? std::make_unique<ExchangeSession>(needs_.link, *line_, clock_ ? *clock_ : systemClock())
+        : needs_.openSession();
     // A download waits longer for the unit than the other exchanges.
     session->timer().setInterval(kDownloadSilenceLimitMs);
     DownloadWorkflow workflow(*session, prompter_, needs_.guru, *needs_.database, *this);

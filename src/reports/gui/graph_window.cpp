@@ -91,8 +91,8 @@ QLineSeries* newStretch(QLineSeries* like, QChart* chart)
 
 } // namespace
 
-GraphWindow::GraphWindow(const LocGuru& guru, Prompter& prompter, Database* database,
-                         std::function<void()> openHelp, QWidget* parent)
+GraphWindow::GraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, std::function<void()> openHelp,
+                         QWidget* parent)
     : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form9"));
@@ -515,8 +515,7 @@ void GraphWindow::savePicture(QChartView* view)
     // Beside the target until whole, so a failed save leaves an earlier picture.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.flush() || !file.commit())
-        prompter_.show(guru_.GetTranslation(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ')
-                           + path,
+        prompter_.show(guru_.GetTranslation(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ') + path,
                        MessageStyle::Critical);
 }
 

@@ -5,9 +5,9 @@
 #include "i18n/loc_guru.h"
 #include "link/link_state.h"
 #include "programming/programming_record.h"
+#include "records/gui/csv_export.h"
 #include "records/gui/record_grid_items.h"
 #include "records/recorded_data.h"
-#include "records/gui/csv_export.h"
 #include "reports/gui/report_preview.h"
 
 #include <QGroupBox>

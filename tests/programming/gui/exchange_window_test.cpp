@@ -73,8 +73,8 @@ TEST_F(ExchangeWindow, ReceiveFillsANewRecordAndGivesTheButtonsBack)
     EXPECT_TRUE(button("SSCommandImprimir")->isEnabled());
     bool disabledDuringExchange = false;
     onByte = [&](int) {
-        disabledDuringExchange = !button("SSCommandGrabar")->isEnabled() && !button("SSCommandRecibir")->isEnabled() &&
-                                 !button("SSCommandImprimir")->isEnabled();
+        disabledDuringExchange = !button("SSCommandGrabar")->isEnabled() && !button("SSCommandRecibir")->isEnabled()
+            && !button("SSCommandImprimir")->isEnabled();
     };
     button("SSCommandRecibir")->click();
     EXPECT_TRUE(disabledDuringExchange);

@@ -1,5 +1,5 @@
-#include "app/gui/window_needs.h"
 #include "app/data_folder.h"
+#include "app/gui/window_needs.h"
 #include "app/ini_file.h"
 #include "core/catalogue_ids.h"
 #include "programming/gui/programming_window.h"

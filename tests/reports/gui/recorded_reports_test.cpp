@@ -1,6 +1,6 @@
-#include "app/gui/window_needs.h"
 #include "app/app_context.h"
 #include "app/data_folder.h"
+#include "app/gui/window_needs.h"
 #include "app/ini_file.h"
 #include "db/journal.h"
 #include "db/store.h"
