@@ -11,6 +11,7 @@
 #include "cli/program_command.h"
 #include "cli/recorded_report_command.h"
 #include "cli/report_command.h"
+#include "core/application_info.h"
 #include "core/own_words.h"
 
 #include <QCoreApplication>

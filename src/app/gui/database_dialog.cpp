@@ -8,6 +8,7 @@
 #include "app/database_opening.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "core/application_info.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
 
@@ -54,6 +55,22 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     current_ = chosen ? *chosen : DatabaseTarget::sqlite(databasePath(ctx_.home));
 
     auto* layout = new QVBoxLayout(this);
+    buildChoice(layout, why);
+    layout->addWidget(buildServerBox());
+    layout->addWidget(buildResult());
+    layout->addStretch();
+
+    addAcceptRow(this, layout, LeaveButton::Exit);
+
+    connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
+
+    ctx_.guru.TranslateForm(this);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    showCurrent();
+}
+
+void DatabaseDialog::buildChoice(QVBoxLayout* layout, const QString& why)
+{
     if (!why.isEmpty()) {
         auto* reason = new QLabel(why, this);
         reason->setObjectName(QStringLiteral("LbMotivo"));
@@ -80,7 +97,10 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     auto* kind = new QButtonGroup(this);
     kind->addButton(local_);
     kind->addButton(server_);
+}
 
+QGroupBox* DatabaseDialog::buildServerBox()
+{
     serverBox_ = new QGroupBox(QStringLiteral("Servidor"), this);
     serverBox_->setObjectName(QStringLiteral("FrameServidor"));
     auto* form = new QFormLayout(serverBox_);
@@ -112,8 +132,12 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     probeRow->addWidget(probe);
     probeRow->addStretch();
     form->addRow(probeRow);
-    layout->addWidget(serverBox_);
+    connect(probe, &QPushButton::clicked, this, &DatabaseDialog::testConnection);
+    return serverBox_;
+}
 
+QLabel* DatabaseDialog::buildResult()
+{
     result_ = new QLabel(this);
     result_->setObjectName(QStringLiteral("LbResultado"));
     keepAsIs(result_);
@@ -121,17 +145,11 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     result_->setMinimumHeight(result_->fontMetrics().lineSpacing() * 4);
     result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(result_);
-    layout->addStretch();
+    return result_;
+}
 
-    addAcceptRow(this, layout, LeaveButton::Exit);
-
-    connect(probe, &QPushButton::clicked, this, &DatabaseDialog::testConnection);
-    connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
-
-    ctx_.guru.TranslateForm(this);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
-
+void DatabaseDialog::showCurrent()
+{
     if (current_.isServer()) {
         host_->setText(current_.host);
         port_->setValue(current_.port);

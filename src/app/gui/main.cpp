@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/gui/application_shell.h"
+#include "core/application_info.h"
 #include "core/own_words.h"
 
 #include <QApplication>

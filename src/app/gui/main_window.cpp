@@ -6,6 +6,7 @@
 #include "app/gui/database_dialog.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
+#include "app/gui/window_needs.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
@@ -47,7 +48,14 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(14);
+    layout->addWidget(buildTitle());
+    layout->addLayout(buildButtons());
+    layout->addWidget(buildImportPanel());
+    connectButtons();
+}
 
+QLabel* MainWindow::buildTitle()
+{
     title_ = new QLabel(QString::fromLatin1(kApplicationTitle), this);
     title_->setObjectName(QStringLiteral("LbTitulo"));
     title_->setProperty("Tag", QStringLiteral("!"));
@@ -56,11 +64,13 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     titleFont.setBold(true);
     title_->setFont(titleFont);
     title_->setAlignment(Qt::AlignCenter);
-    layout->addWidget(title_);
+    return title_;
+}
 
+QGridLayout* MainWindow::buildButtons()
+{
     auto* grid = new QGridLayout;
     grid->setSpacing(10);
-    layout->addLayout(grid);
 
     struct ButtonDef {
         const char* name;
@@ -91,7 +101,11 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
         grid->addWidget(b, i / 3, i % 3);
         ++i;
     }
+    return grid;
+}
 
+QFrame* MainWindow::buildImportPanel()
+{
     importPanel_ = new QFrame(this);
     importPanel_->setObjectName(QStringLiteral("SSPanel1"));
     importPanel_->setFrameShape(QFrame::StyledPanel);
@@ -107,8 +121,11 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     panelProgress_->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(panelProgress_);
     importPanel_->hide();
-    layout->addWidget(importPanel_);
+    return importPanel_;
+}
 
+void MainWindow::connectButtons()
+{
     connect(button("SSCommandPort"), &QPushButton::clicked, this, &MainWindow::showCommunicationDialog);
     connect(button("SSCommandBaseDatos"), &QPushButton::clicked, this, &MainWindow::showDatabaseDialog);
     connect(button("SSCommandIdioma"), &QPushButton::clicked, this, &MainWindow::showLanguageDialog);
@@ -238,7 +255,7 @@ bool MainWindow::mergeDatabase(const QString& source)
 
 void MainWindow::openImportWindow()
 {
-    openExchangeImport(ctx_, prompter_, ctx_.SelectedFile, this);
+    openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, this);
 }
 
 void MainWindow::openFileButton()
@@ -272,7 +289,7 @@ void MainWindow::openProgrammingWindow()
 ProgrammingWindow* MainWindow::programmingWindow()
 {
     if (!programming_) {
-        programming_ = new ProgrammingWindow(ctx_, prompter_, this);
+        programming_ = new ProgrammingWindow(programmingWindowNeeds(ctx_, prompter_), this);
         programming_->setRecordedDataOpener([this] { showRecordedDataWindow(); });
     }
     return programming_;
@@ -281,11 +298,11 @@ ProgrammingWindow* MainWindow::programmingWindow()
 RecordedDataWindow* MainWindow::recordedDataWindow()
 {
     if (!recordedData_) {
-        recordedData_ = new RecordedDataWindow(ctx_, prompter_, this);
+        recordedData_ = new RecordedDataWindow(recordedDataWindowNeeds(ctx_, prompter_), this);
         recordedData_->setProgrammingOpener([this] { showProgrammingWindow(); });
         recordedData_->setReportOpener([this] {
             if (!report_)
-                report_ = new ReportWindow(ctx_, prompter_, recordedData_);
+                report_ = new ReportWindow(reportWindowNeeds(ctx_, prompter_), recordedData_);
             report_->exec();
         });
         recordedData_->setGraphOpener([this] { openGraphWindow(); });
@@ -298,14 +315,15 @@ void MainWindow::openGraphWindow()
     if (!recordedData_ || !recordedData_->shownUnit())
         return;
     if (!graph_) {
-        graph_ = new GraphWindow(ctx_, prompter_, recordedData_);
+        graph_ = new GraphWindow(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_), recordedData_);
         graph_->setHistoryOpener([this](const ShownUnit& unit) {
-            HistoryGraphWindow history(ctx_, prompter_, graph_);
+            HistoryGraphWindow history(ctx_.guru, prompter_, ctx_.db.get(), graph_);
             history.load(unit);
             history.exec();
         });
-        graph_->setPrinter(
-            [this](GraphWindow& w, const ShownUnit& unit) { printGraphReport(ctx_, prompter_, w, unit); });
+        graph_->setPrinter([this](GraphWindow& w, const ShownUnit& unit) {
+            printGraphReport(graphReportNeeds(ctx_, prompter_), w, unit);
+        });
     }
     graph_->load(*recordedData_->shownUnit());
     graph_->exec();

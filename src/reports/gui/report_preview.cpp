@@ -1,6 +1,6 @@
 #include "reports/gui/report_preview.h"
 
-#include "app/startup.h"
+#include "core/application_info.h"
 #include "core/prompter.h"
 #include "i18n/loc_guru.h"
 

@@ -102,7 +102,7 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
     for (const Language& l : languages) {
         program.chooseLanguage(l.option);
         const QString tag = QString::fromLatin1(l.tag);
-        GraphWindow window(ctx, program.prompter);
+        GraphWindow window(ctx.guru, program.prompter, ctx.db.get());
         ASSERT_TRUE(window.load(*unit));
         window.resize(1000, 720);
         window.show();
@@ -116,7 +116,7 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
         window.showPoint(30);
         expectWhole(window, QStringLiteral("Form9_data_") + tag);
 
-        HistoryGraphWindow history(ctx, program.prompter);
+        HistoryGraphWindow history(ctx.guru, program.prompter, ctx.db.get());
         ASSERT_TRUE(history.load(*unit));
         history.show();
         settle();

@@ -1,4 +1,5 @@
 #include "app/data_folder.h"
+#include "app/gui/window_needs.h"
 #include "app/ini_file.h"
 #include "core/catalogue_ids.h"
 #include "programming/gui/programming_window.h"
@@ -24,7 +25,7 @@ class ProgrammingPrint : public WindowFixture {
 protected:
     void open()
     {
-        window = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, prompter_));
         window->setReportPreviewer([this](const RenderedReport& r) {
             ++previews;
             texts.clear();

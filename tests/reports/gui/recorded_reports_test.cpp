@@ -1,5 +1,6 @@
 #include "app/app_context.h"
 #include "app/data_folder.h"
+#include "app/gui/window_needs.h"
 #include "app/ini_file.h"
 #include "db/journal.h"
 #include "db/store.h"
@@ -180,7 +181,7 @@ protected:
         db.reset();
         ctx->link.UnitSerial = kSerial;
         ctx->link.UnitFirmware = firmware;
-        window = std::make_unique<ReportWindow>(*ctx, prompter);
+        window = std::make_unique<ReportWindow>(reportWindowNeeds(*ctx, prompter));
         window->setPreviewer([this](const RenderedReport& r) {
             ++previews;
             for (int p = 0; p < r.pageCount(); ++p)
