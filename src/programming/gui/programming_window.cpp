@@ -528,18 +528,18 @@ void ProgrammingWindow::printReport()
     // The report reads the database: unsaved changes are offered first.
     if (!Modificat())
         return;
-    std::variant<RenderedReport, ReportError> built;
+    std::optional<Result<RenderedReport>> built;
     {
         WaitCursor wait;
         built = buildProgrammingReport(*ctx_.db, ctx_.guru,
                                        reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml")), serial,
                                        header_->version->text(), reportFooterText(ctx_));
     }
-    if (auto* e = std::get_if<ReportError>(&built)) {
-        showReportError(prompter_, ctx_.guru, *e);
+    if (!*built) {
+        showError(prompter_, ctx_.guru, built->error());
         return;
     }
-    const RenderedReport& report = std::get<RenderedReport>(built);
+    const RenderedReport& report = **built;
     if (reportPreviewer_)
         reportPreviewer_(report);
     else

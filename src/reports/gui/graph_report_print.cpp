@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/settings.h"
+#include "i18n/catalogue_message.h"
 #include "records/shown_unit.h"
 #include "reports/graph_report.h"
 #include "reports/gui/graph_window.h"
@@ -21,11 +22,11 @@ void printGraphReport(AppContext& ctx, Prompter& prompter, GraphWindow& window, 
                                   reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), unit.serial,
                                   unit.firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx));
     QApplication::restoreOverrideCursor();
-    if (auto* e = std::get_if<ReportError>(&built)) {
-        showReportError(prompter, ctx.guru, *e);
+    if (!built) {
+        showError(prompter, ctx.guru, built.error());
         return;
     }
-    previewReport(std::get<RenderedReport>(built), prompter, ctx.guru, &window);
+    previewReport(*built, prompter, ctx.guru, &window);
 }
 
 } // namespace tvq52

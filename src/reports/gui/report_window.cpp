@@ -200,15 +200,15 @@ void ReportWindow::print()
     request.footer = reportFooterText(ctx_);
     request.assetFolder = findAssetFolder();
     const RecordedReportResult result = buildRecordedReport(*ctx_.db, ctx_.guru, request);
-    if (std::holds_alternative<NoRecordsInRange>(result)) {
+    if (!result) {
+        showError(prompter_, ctx_.guru, result.error());
+        return;
+    }
+    if (!result->has_value()) {
         showCatalogue(prompter_, ctx_.guru, kNoData, MessageStyle::Critical);
         return;
     }
-    if (const auto* e = std::get_if<ReportError>(&result)) {
-        showReportError(prompter_, ctx_.guru, *e);
-        return;
-    }
-    const RenderedReport& report = std::get<RenderedReport>(result);
+    const RenderedReport& report = **result;
     if (preview_)
         preview_(report);
     else
