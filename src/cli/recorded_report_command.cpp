@@ -136,8 +136,8 @@ int runCsv(CliSession& session, const CliOptions& options)
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);
-    if (!grid.load(args->serial)) {
-        err << "tvq52-cli: " << grid.lastError() << Qt::endl;
+    if (const Status loaded = grid.load(args->serial); !loaded) {
+        err << "tvq52-cli: " << loaded.error().detail << Qt::endl;
         return 1;
     }
     const auto unit = loadShownUnit(*ctx.db, args->serial);

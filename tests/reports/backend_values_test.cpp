@@ -84,7 +84,8 @@ TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
 
     LocGuru guru;
     RecordGridModel grid(*db, RecordGrid::Intervals, guru);
-    ASSERT_TRUE(grid.load(unit)) << grid.lastError().toStdString();
+    const Status loaded = grid.load(unit);
+    ASSERT_TRUE(loaded) << loaded.error().detail.toStdString();
     const QList<int> columns{grid.columnOf("DFechaInicio"), grid.columnOf("THoraInicio"), grid.columnOf("SLeqLocal"),
                              grid.columnOf("SLeqVecino"), grid.columnOf("BoRS232")};
     QBuffer buffer;

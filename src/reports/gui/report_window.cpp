@@ -125,8 +125,11 @@ bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
     const bool measured = std::lround(versionValue(firmware) * 10) >= 30;
     for (auto [view, model] : {std::pair{startView_, startModel_}, std::pair{endView_, endModel_}}) {
         // Loaded newest first; one header click turns it to oldest first.
-        if (!model->load(serial) || !model->sortByColumn(model->columnOf(QStringLiteral("DFechaInicio")))) {
-            prompter_.show(model->lastError(), MessageStyle::Critical);
+        Status loaded = model->load(serial);
+        if (loaded)
+            loaded = model->sortByColumn(model->columnOf(QStringLiteral("DFechaInicio")));
+        if (!loaded) {
+            prompter_.show(loaded.error().detail, MessageStyle::Critical);
             return false;
         }
         for (const char* field : kFirmwareColumns)
