@@ -1,6 +1,7 @@
 #include "reports/graph_store.h"
 
 #include "db/database.h"
+#include "reports/report.h"
 #include "reports/report_store.h"
 
 #include <QSqlError>
@@ -11,12 +12,9 @@ namespace tvq52 {
 
 namespace {
 
-bool failed(const QSqlQuery& query, QString* error)
+Error failure(const QSqlQuery& query)
 {
-    if (!query.lastError().isValid())
-        return false;
-    *error = query.lastError().text();
-    return true;
+    return reportError(ReportFailure::Database, query.lastError().text());
 }
 
 // A unit's intervals in time order; names quoted, as a server needs them spelt.
@@ -33,39 +31,35 @@ QString intervalsOf(const QStringList& columns)
 
 } // namespace
 
-bool loadGraphRecords(Database& database, qint32 serial, QList<GraphRecord>* records, QString* error)
+Result<QList<GraphRecord>> loadGraphRecords(Database& database, qint32 serial)
 {
     QSqlQuery query(database.connection());
     query.setForwardOnly(true);
     query.prepare(intervalsOf(IntervalReader::columns()));
     query.addBindValue(serial);
-    if (!query.exec()) {
-        *error = query.lastError().text();
-        return false;
-    }
+    if (!query.exec())
+        return failure(query);
     // A stored 0 limit is no value on the graph; so is a missing one.
     const Result<IntervalReader> reader = IntervalReader::of(query.record(), 0);
-    if (!reader) {
-        *error = reader.error().detail;
-        return false;
-    }
-    records->clear();
+    if (!reader)
+        return reader.error();
+    QList<GraphRecord> records;
     while (query.next())
-        records->append(reader->read(query));
-    return !failed(query, error);
+        records.append(reader->read(query));
+    if (query.lastError().isValid())
+        return failure(query);
+    return records;
 }
 
-bool loadHistory(Database& database, qint32 serial, HistoryData* data, QString* error)
+Result<HistoryData> loadHistory(Database& database, qint32 serial)
 {
     QSqlQuery count(database.connection());
     count.prepare(QStringLiteral("SELECT COUNT(*) FROM \"Intervalos\" WHERE \"LNumeroSerie\" = ?"));
     count.addBindValue(serial);
-    if (!count.exec() || !count.next()) {
-        *error = count.lastError().text();
-        return false;
-    }
-    *data = HistoryData();
-    data->reserve(std::size_t(count.value(0).toLongLong()));
+    if (!count.exec() || !count.next())
+        return failure(count);
+    HistoryData data;
+    data.reserve(std::size_t(count.value(0).toLongLong()));
 
     static const QStringList names{"DFechaInicio",     "THoraInicio", "ByTLeq",        "SLeqLocal",
                                    "SLeqVecino",       "ByNivelLeqLocal", "ByNivelLeqVecino", "IE3",
@@ -74,15 +68,11 @@ bool loadHistory(Database& database, qint32 serial, HistoryData* data, QString* 
     query.setForwardOnly(true);
     query.prepare(intervalsOf(names));
     query.addBindValue(serial);
-    if (!query.exec()) {
-        *error = query.lastError().text();
-        return false;
-    }
+    if (!query.exec())
+        return failure(query);
     const Result<NamedColumns> columns = NamedColumns::of(query.record(), names);
-    if (!columns) {
-        *error = columns.error().detail;
-        return false;
-    }
+    if (!columns)
+        return columns.error();
     const auto v = [&](const char* name) { return columns->value(query, QString::fromLatin1(name)); };
     while (query.next()) {
         const QDateTime start = storedStamp(v("DFechaInicio"), v("THoraInicio"));
@@ -95,11 +85,13 @@ bool loadHistory(Database& database, qint32 serial, HistoryData* data, QString* 
             flags |= HistoryData::PassVenue;
         if (v("IPasadasVecino").toInt() > 0)
             flags |= HistoryData::PassNeighbour;
-        data->append(start.toSecsSinceEpoch() / 60, std::max(v("ByTLeq").toInt(), 1), v("SLeqLocal").toFloat(),
+        data.append(start.toSecsSinceEpoch() / 60, std::max(v("ByTLeq").toInt(), 1), v("SLeqLocal").toFloat(),
                      v("SLeqVecino").toFloat(), std::uint8_t(v("ByNivelLeqLocal").toInt()),
                      std::uint8_t(v("ByNivelLeqVecino").toInt()), flags);
     }
-    return !failed(query, error);
+    if (query.lastError().isValid())
+        return failure(query);
+    return data;
 }
 
 } // namespace tvq52

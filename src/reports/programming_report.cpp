@@ -57,19 +57,19 @@ bool firmwareHasGlobalCorrection(const QString& firmware)
 Result<ProgrammingReportData> readProgrammingReportData(Database& db, qint32 serial, const QString& firmware)
 {
     ReportStore store(db);
-    const std::optional<Row> row = store.programming(serial);
-    if (!row) {
-        const QString error = store.lastError();
-        return reportError(ReportFailure::Database,
-                           error.isEmpty() ? QStringLiteral("Programacion %1: no record").arg(serial) : error);
-    }
+    const Result<Row> row = store.programming(serial);
+    if (!row)
+        return row.error();
+    const Result<std::vector<StoredNonWorkingInterval>> intervals = store.nonWorkingIntervals(serial);
+    if (!intervals)
+        return intervals.error();
     ProgrammingReportData d;
     d.serial = serial;
     d.intervalTotals = reportDate(row->value(QStringLiteral("DFechaTotales"))) + QLatin1Char(' ')
         + row->value(QStringLiteral("THoraTotales")).toString();
-    d.intervalListing = nonWorkingIntervalListing(store.nonWorkingIntervals(serial));
-    if (!store.writeMemo(d.intervalListing))
-        return reportError(ReportFailure::Database, store.lastError());
+    d.intervalListing = nonWorkingIntervalListing(*intervals);
+    if (Status written = store.writeMemo(d.intervalListing); !written)
+        return written.error();
     d.neighbourAction = row->value(QStringLiteral("TTipoActuacionVecino")).toString();
     d.clockChange = row->value(QStringLiteral("BoCambioHora")).toBool();
     d.globalCorrection = row->value(QStringLiteral("CMI")).toBool();

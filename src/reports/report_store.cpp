@@ -156,16 +156,23 @@ Result<RangeQuery> rowsStartingIn(const QString& table, const QStringList& colum
     return r;
 }
 
-std::optional<Row> ReportStore::programming(qint32 serial)
+Result<Row> ReportStore::programming(qint32 serial) const
 {
-    return store_.selectOne(QStringLiteral("Programacion"), bySerial(serial));
+    const std::optional<Row> row = store_.selectOne(QStringLiteral("Programacion"), bySerial(serial));
+    if (!row) {
+        const QString error = store_.lastError();
+        return databaseError(error.isEmpty() ? QStringLiteral("Programacion %1: no record").arg(serial) : error);
+    }
+    return *row;
 }
 
-std::vector<StoredNonWorkingInterval> ReportStore::nonWorkingIntervals(qint32 serial)
+Result<std::vector<StoredNonWorkingInterval>> ReportStore::nonWorkingIntervals(qint32 serial) const
 {
     std::vector<StoredNonWorkingInterval> out;
     const QList<Row> rows =
         store_.select(QStringLiteral("IntervaloInhabil"), bySerial(serial), {QStringLiteral("ByIntervalo")});
+    if (rows.isEmpty() && !store_.lastError().isEmpty())
+        return databaseError(store_.lastError());
     for (const Row& r : rows)
         out.push_back({r.value(QStringLiteral("ByIntervalo")).toInt(),
                        r.value(QStringLiteral("TDiaEmpiezaInt")).toString(),
@@ -175,11 +182,13 @@ std::vector<StoredNonWorkingInterval> ReportStore::nonWorkingIntervals(qint32 se
     return out;
 }
 
-bool ReportStore::writeMemo(const QString& listing)
+Status ReportStore::writeMemo(const QString& listing)
 {
     Row values;
     values.set(QStringLiteral("Memo"), listing);
-    return settings_.update(QStringLiteral("Configuracion"), values, Row()) >= 0;
+    if (settings_.update(QStringLiteral("Configuracion"), values, Row()) < 0)
+        return databaseError(settings_.lastError());
+    return {};
 }
 
 Status ReportStore::query(const QString& sql, const QVariantList& binds,

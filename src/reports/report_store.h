@@ -80,14 +80,13 @@ public:
         : database_(database), store_(database), settings_(database.settingsDatabase())
     {}
 
-    // The unit's stored programming; nothing when there is none or on error.
-    std::optional<Row> programming(qint32 serial);
+    // The unit's stored programming; an error when there is none.
+    Result<Row> programming(qint32 serial) const;
     // Its non-working intervals in interval order.
-    std::vector<StoredNonWorkingInterval> nonWorkingIntervals(qint32 serial);
+    Result<std::vector<StoredNonWorkingInterval>> nonWorkingIntervals(qint32 serial) const;
     // The settings row keeps the last listing printed: this PC's row, in the
     // data folder's own file even when the records are on a server.
-    bool writeMemo(const QString& listing);
-    QString lastError() const { return settings_.lastError().isEmpty() ? store_.lastError() : settings_.lastError(); }
+    Status writeMemo(const QString& listing);
 
     // Rows as the database gives them, by column name, for the report
     // engine's record sources.

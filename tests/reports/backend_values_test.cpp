@@ -92,9 +92,9 @@ TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(writeGridCsv(buffer, grid, guru, columns));
     const QStringList lines = QString::fromUtf8(buffer.data().mid(3)).split(QStringLiteral("\r\n"));
-    QList<GraphRecord> graph;
-    QString error;
-    ASSERT_TRUE(loadGraphRecords(*db, unit, &graph, &error)) << error.toStdString();
+    const Result<QList<GraphRecord>> read = loadGraphRecords(*db, unit);
+    ASSERT_TRUE(read) << read.error().detail.toStdString();
+    const QList<GraphRecord>& graph = *read;
     ASSERT_EQ(grid.rowCount(), int(std::size(cases)));
     ASSERT_EQ(graph.size(), int(std::size(cases)));
 

@@ -341,10 +341,15 @@ HistoryGraphWindow::HistoryGraphWindow(AppContext& ctx, Prompter& prompter, QWid
 bool HistoryGraphWindow::load(const ShownUnit& unit)
 {
     HistoryData loaded;
-    QString error;
-    const bool ok = ctx_.db && loadHistory(*ctx_.db, unit.serial, &loaded, &error);
-    if (!ok)
-        prompter_.show(error, MessageStyle::Critical);
+    bool ok = ctx_.db != nullptr;
+    if (ok) {
+        Result<HistoryData> read = loadHistory(*ctx_.db, unit.serial);
+        ok = read.ok();
+        if (ok)
+            loaded = std::move(*read);
+        else
+            prompter_.show(read.error().detail, MessageStyle::Critical);
+    }
     graph_->setData(std::move(loaded), QTime::fromString(unit.nightStart, QStringLiteral("hh:mm")),
                     QTime::fromString(unit.nightEnd, QStringLiteral("hh:mm")));
     setWindowTitle(ctx_.guru.GetTranslation(QStringLiteral("Historial completo")) + QStringLiteral(" - ")
