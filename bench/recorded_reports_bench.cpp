@@ -92,9 +92,8 @@ int main(int argc, char** argv)
         std::printf(
             "%s report, %d intervals: %d pages, read+script+layout %lld ms, PDF %lld ms, total %lld ms "
             "(target < 5000 ms), %lld KiB\n",
-            kind == RecordedReportKind::Intervals ? "interval" : "exceedance", kRecords,
-            report.pageCount(), layoutMs, timer.elapsed(), layoutMs + timer.elapsed(),
-            QFileInfo(pdf).size() / 1024);
+            kind == RecordedReportKind::Intervals ? "interval" : "exceedance", kRecords, report.pageCount(), layoutMs,
+            timer.elapsed(), layoutMs + timer.elapsed(), QFileInfo(pdf).size() / 1024);
     }
 
     QElapsedTimer timer;

@@ -4,8 +4,8 @@
 #include "bench_database.h"
 #include "db/database.h"
 #include "i18n/loc_guru.h"
-#include "reports/level_script.h"
 #include "records/recorded_data.h"
+#include "reports/level_script.h"
 #include "reports/report.h"
 #include "reports/stored_sources.h"
 

@@ -507,9 +507,7 @@ std::optional<QDateTime> RecordStore::newestStart(const QString& table, qint32 s
     }
     if (!query.next())
         return std::nullopt;
-    const QDate date = QDate::fromString(query.value(0).toString().left(10), Qt::ISODate);
-    const QTime time = QTime::fromString(query.value(1).toString(), QStringLiteral("hh:mm"));
-    const QDateTime at = wallClock(date, time);
+    const QDateTime at = storedStamp(query.value(0), query.value(1));
     if (!at.isValid())
         return std::nullopt;
     return at;
@@ -551,8 +549,9 @@ Result<std::vector<qint64>> RecordStore::rowIds(RecordKind kind, qint32 serial, 
         terms << (descending ? QStringLiteral("rowid DESC") : QStringLiteral("rowid ASC"));
     QSqlQuery q(database_.connection());
     q.setForwardOnly(true);
-    bool ok = q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY %3")
-                            .arg(quoteIdentifier(tableName), quoteIdentifier(kSerial), terms.join(QLatin1String(", "))));
+    bool ok =
+        q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY %3")
+                      .arg(quoteIdentifier(tableName), quoteIdentifier(kSerial), terms.join(QLatin1String(", "))));
     if (ok) {
         q.addBindValue(serial);
         ok = q.exec();

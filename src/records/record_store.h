@@ -70,8 +70,7 @@ public:
     // The ids of the unit's rows of `kind` in the order of `keys` (schema
     // names, each taking `descending`; a "dd/mm/yyyy" text orders as its
     // date), ties kept in a fixed order. A name the table lacks is an error.
-    Result<std::vector<qint64>> rowIds(RecordKind kind, qint32 serial, const QStringList& keys,
-                                       bool descending) const;
+    Result<std::vector<qint64>> rowIds(RecordKind kind, qint32 serial, const QStringList& keys, bool descending) const;
     // The values of `columns` of the rows `ids`, in the order of `ids`; a
     // row gone since reads empty.
     Result<std::vector<QVector<QVariant>>> rowsById(RecordKind kind, const QStringList& columns,

@@ -61,9 +61,8 @@ Result<HistoryData> loadHistory(Database& database, qint32 serial)
     HistoryData data;
     data.reserve(std::size_t(count.value(0).toLongLong()));
 
-    static const QStringList names{"DFechaInicio",     "THoraInicio", "ByTLeq",        "SLeqLocal",
-                                   "SLeqVecino",       "ByNivelLeqLocal", "ByNivelLeqVecino", "IE3",
-                                   "IPasadasLocal",    "IPasadasVecino"};
+    static const QStringList names{"DFechaInicio",    "THoraInicio",      "ByTLeq", "SLeqLocal",     "SLeqVecino",
+                                   "ByNivelLeqLocal", "ByNivelLeqVecino", "IE3",    "IPasadasLocal", "IPasadasVecino"};
     QSqlQuery query(database.connection());
     query.setForwardOnly(true);
     query.prepare(intervalsOf(names));
@@ -86,8 +85,8 @@ Result<HistoryData> loadHistory(Database& database, qint32 serial)
         if (v("IPasadasVecino").toInt() > 0)
             flags |= HistoryData::PassNeighbour;
         data.append(start.toSecsSinceEpoch() / 60, std::max(v("ByTLeq").toInt(), 1), v("SLeqLocal").toFloat(),
-                     v("SLeqVecino").toFloat(), std::uint8_t(v("ByNivelLeqLocal").toInt()),
-                     std::uint8_t(v("ByNivelLeqVecino").toInt()), flags);
+                    v("SLeqVecino").toFloat(), std::uint8_t(v("ByNivelLeqLocal").toInt()),
+                    std::uint8_t(v("ByNivelLeqVecino").toInt()), flags);
     }
     if (query.lastError().isValid())
         return failure(query);

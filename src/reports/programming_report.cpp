@@ -5,7 +5,6 @@
 #include "reports/report_format.h"
 #include "reports/stored_sources.h"
 
-
 namespace tvq52 {
 
 namespace {
@@ -139,9 +138,9 @@ Result<RenderedReport> buildProgrammingReport(Database& db, const LocGuru& guru,
     return (*report)->render(storedSources(db));
 }
 
-Result<std::unique_ptr<Report>>
-loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath, const QString& reportName,
-                        qint32 serial, const QString& firmware, const QString& footer)
+Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath,
+                                                        const QString& reportName, qint32 serial,
+                                                        const QString& firmware, const QString& footer)
 {
     // The template first: a missing one leaves the memo as it was.
     auto loaded = Report::load(templatePath, reportName);

@@ -44,9 +44,9 @@ void fillProgrammingFields(Report& report, const LocGuru& guru, const Programmin
 
 // Report `reportName` of the template with its programming part filled for
 // unit `serial`: the programming report, and the first part of the graph report.
-Result<std::unique_ptr<Report>>
-loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath, const QString& reportName,
-                        qint32 serial, const QString& firmware, const QString& footer);
+Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath,
+                                                        const QString& reportName, qint32 serial,
+                                                        const QString& firmware, const QString& footer);
 
 // The programming report of unit `serial`, laid out, with `footer` at the foot.
 Result<RenderedReport> buildProgrammingReport(Database& db, const LocGuru& guru, const QString& templatePath,

@@ -144,7 +144,8 @@ Status fillExceedances(Report& report, ReportSources& sources, Database& databas
         nights->setText(s("CSinRegistro"), guru.GetTranslation(QStringLiteral("Minutos sin registro")));
         setHeadings(*nights, database, guru, RecordGrid::Intervals);
     }
-    sources.add(s("nights"), [rows = nightRows(*summary)](const ReportParameters&) { return Result<ReportRows>(rows); });
+    sources.add(s("nights"),
+                [rows = nightRows(*summary)](const ReportParameters&) { return Result<ReportRows>(rows); });
     if (ReportPart* sessions = report.subReport(s("SesionReg"))) {
         auto script = LevelScript::parse(BuildLevelScript(guru));
         if (!script)

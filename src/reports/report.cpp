@@ -255,15 +255,15 @@ Result<std::unique_ptr<Report>> Report::load(const QString& path, const QString&
     return fromXml(file.readAll(), reportName, QDir::toNativeSeparators(path));
 }
 
-Result<std::unique_ptr<Report>> Report::fromXml(const QByteArray& xml, const QString& reportName,
-                                                const QString& origin)
+Result<std::unique_ptr<Report>> Report::fromXml(const QByteArray& xml, const QString& reportName, const QString& origin)
 {
     std::unique_ptr<Report> report(new Report);
     TemplateReader reader(xml, report->d->fonts);
     QString error;
     report->d->main = reader.read(reportName, &report->d->page, &report->d->landscape, &report->d->margins, &error);
     if (!report->d->main)
-        return reportError(ReportFailure::TemplateBroken, origin.isEmpty() ? error : origin + QStringLiteral(": ") + error);
+        return reportError(ReportFailure::TemplateBroken,
+                           origin.isEmpty() ? error : origin + QStringLiteral(": ") + error);
     return Result<std::unique_ptr<Report>>(std::move(report));
 }
 

@@ -16,7 +16,6 @@ using namespace engine;
 
 namespace {
 
-
 // Measures wrapped text in millimetres at a fine fixed resolution, so the
 // layout does not depend on the device it is later painted on.
 
@@ -340,6 +339,5 @@ Result<RenderedReport> Report::render(const ReportSources& sources) const
         return laid.error();
     return Result<RenderedReport>(std::move(out));
 }
-
 
 } // namespace tvq52

@@ -21,39 +21,12 @@ QString q(const char* name)
     return quoteIdentifier(QString::fromLatin1(name));
 }
 
-int digits(const QString& text, int at, int count)
-{
-    int n = 0;
-    for (int k = 0; k < count; ++k) {
-        const int d = text.at(at + k).unicode() - '0';
-        if (d < 0 || d > 9)
-            return -1;
-        n = n * 10 + d;
-    }
-    return n;
-}
-
 Error databaseError(const QString& detail)
 {
     return reportError(ReportFailure::Database, detail);
 }
 
 } // namespace
-
-QDateTime storedStamp(const QVariant& date, const QVariant& time)
-{
-    // "yyyy-mm-dd" and "hh:mm" without the general parsers.
-    const QString d = date.typeId() == QMetaType::QDate ? date.toDate().toString(Qt::ISODate) : date.toString();
-    const QString t = time.toString();
-    if (d.size() < 10 || t.size() < 5)
-        return {};
-    const QDate day(digits(d, 0, 4), digits(d, 5, 2), digits(d, 8, 2));
-    const int h = digits(t, 0, 2);
-    const int m = digits(t, 3, 2);
-    if (!day.isValid() || h < 0 || h > 23 || m < 0 || m > 59)
-        return {};
-    return wallClock(day, QTime(h, m));
-}
 
 Result<NamedColumns> NamedColumns::of(const QSqlRecord& record, const QStringList& names)
 {
@@ -79,12 +52,31 @@ QVariant NamedColumns::value(const QSqlQuery& row, const QString& name) const
 
 const QStringList& IntervalReader::columns()
 {
-    static const QStringList names{
-        "DFechaInicio",  "THoraInicio", "DFechaFinal",   "THoraFinal",     "SLeqLocal",           "SLeqVecino",
-        "SMaxFast",      "ByNivelLeqLocal", "ByNivelLeqVecino", "ByNivelMFast", "SMaxLeq1min",   "SMinLeq1min",
-        "SL1",           "SL5",         "SL10",          "SL50",           "SL90",                "IDesco",
-        "IPasadasLocal", "IPasadasVecino", "IE3",        "IPasMaxFast",    "ByLineaInsuficiente", "ByDNA",
-        "ByENA"};
+    static const QStringList names{"DFechaInicio",
+                                   "THoraInicio",
+                                   "DFechaFinal",
+                                   "THoraFinal",
+                                   "SLeqLocal",
+                                   "SLeqVecino",
+                                   "SMaxFast",
+                                   "ByNivelLeqLocal",
+                                   "ByNivelLeqVecino",
+                                   "ByNivelMFast",
+                                   "SMaxLeq1min",
+                                   "SMinLeq1min",
+                                   "SL1",
+                                   "SL5",
+                                   "SL10",
+                                   "SL50",
+                                   "SL90",
+                                   "IDesco",
+                                   "IPasadasLocal",
+                                   "IPasadasVecino",
+                                   "IE3",
+                                   "IPasMaxFast",
+                                   "ByLineaInsuficiente",
+                                   "ByDNA",
+                                   "ByENA"};
     return names;
 }
 
@@ -273,7 +265,9 @@ Result<qint64> ReportStore::countStartingIn(RecordKind kind, qint32 serial, cons
 Result<NightHours> ReportStore::nightHours(qint32 serial) const
 {
     NightHours night;
-    const auto hhmm = [](const QVariant& v) { return QTime::fromString(v.toString().left(5), QStringLiteral("HH:mm")); };
+    const auto hhmm = [](const QVariant& v) {
+        return QTime::fromString(v.toString().left(5), QStringLiteral("HH:mm"));
+    };
     Status read = query(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = ?")
                             .arg(q("THoraEmpiezaNoche"), q("THoraTerminaNoche"), q("Programacion"), q("LNumeroSerie")),
                         {serial}, [&](const QSqlQuery& row) {
@@ -321,9 +315,9 @@ Result<std::vector<IntervalFigures>> ReportStore::intervalFigures(qint32 serial,
 Result<std::vector<SessionFigures>> ReportStore::sessionFigures(qint32 serial, const QDateTime& from,
                                                                 const QDateTime& to) const
 {
-    static const QStringList names{"DFechaInicio",  "THoraInicio",    "DFechaFinal", "THoraFinal",
-                                   "SLeq",          "LPasadasLocal",  "LPasadasVecino", "LPasMaxFast",
-                                   "LE3",           "LDesco",         "ITiempoAtenuacion"};
+    static const QStringList names{"DFechaInicio", "THoraInicio",   "DFechaFinal",      "THoraFinal",
+                                   "SLeq",         "LPasadasLocal", "LPasadasVecino",   "LPasMaxFast",
+                                   "LE3",          "LDesco",        "ITiempoAtenuacion"};
     std::vector<SessionFigures> out;
     std::optional<NamedColumns> columns;
     Status read = inRange(QStringLiteral("Sesiones"), names, serial, from, to, [&](const QSqlQuery& row) -> Status {

@@ -30,11 +30,6 @@ struct StoredNonWorkingInterval {
     QString endTime;
 };
 
-// A stored date ("yyyy-mm-dd", or a date) and time ("hh:mm") as one
-// wall-clock reading; invalid when either is not one. Fast: a year of
-// intervals is a quarter of a million rows.
-QDateTime storedStamp(const QVariant& date, const QVariant& time);
-
 // The columns of a query's rows by name, looked up once. A name the rows do
 // not carry is an error naming it, never a read of some other column.
 class NamedColumns {
@@ -105,8 +100,7 @@ public:
     // The summary's figures of the intervals and sessions that start in [from, to].
     Result<std::vector<IntervalFigures>> intervalFigures(qint32 serial, const QDateTime& from,
                                                          const QDateTime& to) const;
-    Result<std::vector<SessionFigures>> sessionFigures(qint32 serial, const QDateTime& from,
-                                                       const QDateTime& to) const;
+    Result<std::vector<SessionFigures>> sessionFigures(qint32 serial, const QDateTime& from, const QDateTime& to) const;
 
 private:
     // Runs `sql` with `binds` and hands every row to `take`, which may stop it.

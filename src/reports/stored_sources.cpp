@@ -32,9 +32,8 @@ ReportSources storedSources(Database& database)
 {
     ReportSources sources;
     Database* db = &database;
-    sources.add(QStringLiteral("programming"), [db](const ReportParameters& p) {
-        return reportRows(ReportStore(*db).programmingRows(serialOf(p)));
-    });
+    sources.add(QStringLiteral("programming"),
+                [db](const ReportParameters& p) { return reportRows(ReportStore(*db).programmingRows(serialOf(p))); });
     const std::pair<const char*, EventKind> events[] = {{"reprogrammings", EventKind::Reprogramming},
                                                         {"erasures", EventKind::Erasure},
                                                         {"battery-ends", EventKind::BatteryEnd}};

@@ -288,3 +288,50 @@ TEST_F(RecordStoreTest, ADeletionElsewhereWaitsForTheRecordsTransactionThenEndsT
     ASSERT_FALSE(totals);
     EXPECT_EQ(storeFailureOf(totals.error()), StoreFailure::UnitGone);
 }
+
+TEST(StoredStamp, ReadsStoredDatesAndTimesAndRefusesOthers)
+{
+    EXPECT_EQ(storedStamp(QStringLiteral("2024-02-29"), QStringLiteral("23:55")),
+              wallClock(QDate(2024, 2, 29), QTime(23, 55)));
+    EXPECT_EQ(storedStamp(QDate(2024, 2, 29), QStringLiteral("07:05:00")), wallClock(QDate(2024, 2, 29), QTime(7, 5)));
+    EXPECT_FALSE(storedStamp(QStringLiteral("2023-02-29"), QStringLiteral("10:00")).isValid());
+    EXPECT_FALSE(storedStamp(QStringLiteral("2024-02-28"), QStringLiteral("24:00")).isValid());
+    EXPECT_FALSE(storedStamp(QStringLiteral("2024-02-28"), QStringLiteral("9:5")).isValid());
+    EXPECT_FALSE(storedStamp(QVariant(), QStringLiteral("10:00")).isValid());
+}
+
+TEST_F(RecordStoreTest, GridPagesAreReadByIdInTheOrderAskedAndAMisspeltColumnIsAnError)
+{
+    const QDateTime ends[] = {at(2024, 3, 1, 10, 15), at(2024, 3, 2, 9, 0), at(2024, 2, 28, 23, 45)};
+    for (const QDateTime& end : ends)
+        ASSERT_TRUE(records->storeInterval(kSerial, interval(sampleInterval(end), IntervalLayout::From30)));
+    const QStringList start{QStringLiteral("DFechaInicio"), QStringLiteral("THoraInicio")};
+    const auto newest = records->rowIds(RecordKind::Intervals, kSerial, start, true);
+    ASSERT_TRUE(newest) << newest.error().detail.toStdString();
+    ASSERT_EQ(newest->size(), 3u);
+    const auto oldest = records->rowIds(RecordKind::Intervals, kSerial, start, false);
+    ASSERT_TRUE(oldest);
+    EXPECT_EQ(std::vector<qint64>(newest->rbegin(), newest->rend()), *oldest);
+
+    // Asked out of order, with a row deleted since: each row in its place, the gone one empty.
+    std::vector<qint64> ids{(*newest)[2], 999999, (*newest)[0]};
+    const auto rows =
+        records->rowsById(RecordKind::Intervals, {QStringLiteral("THoraInicio"), QStringLiteral("DFechaInicio")}, ids);
+    ASSERT_TRUE(rows) << rows.error().detail.toStdString();
+    ASSERT_EQ(rows->size(), 3u);
+    const auto startOf = [](const QDateTime& end) {
+        const QDateTime start = end.addSecs(-15 * 60);
+        return wallClock(start.date(), start.time());
+    };
+    EXPECT_EQ(storedStamp((*rows)[0][1], (*rows)[0][0]), startOf(ends[2]));
+    EXPECT_TRUE((*rows)[1].isEmpty());
+    EXPECT_EQ(storedStamp((*rows)[2][1], (*rows)[2][0]), startOf(ends[1]));
+
+    const auto misspelt = records->rowsById(RecordKind::Intervals, {QStringLiteral("SLeqLocl")}, ids);
+    ASSERT_FALSE(misspelt) << "a misspelt column was read as another";
+    EXPECT_TRUE(misspelt.error().detail.contains(QLatin1String("SLeqLocl")));
+    const auto badKey = records->rowIds(RecordKind::Sessions, kSerial, {QStringLiteral("DFecha")}, true);
+    ASSERT_FALSE(badKey);
+    EXPECT_TRUE(badKey.error().detail.contains(QLatin1String("DFecha")));
+    EXPECT_EQ(storeFailureOf(badKey.error()), StoreFailure::Refused);
+}

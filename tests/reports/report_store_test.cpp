@@ -80,10 +80,10 @@ TEST_F(ReportStoreTest, RecordsStartingInARangeAreReadAndCountedWithBothEndsIncl
 
 TEST_F(ReportStoreTest, AMisspeltColumnIsAnErrorNamingItNeverAShiftedRead)
 {
-    const auto range = rowsStartingIn(QStringLiteral("Intervalos"),
-                                      {QStringLiteral("SLeqLocal"), QStringLiteral("SLeqVecimo"),
-                                       QStringLiteral("IE3")},
-                                      kUnit, at(1, 0, 0), at(2, 0, 0), db->dialect());
+    const auto range =
+        rowsStartingIn(QStringLiteral("Intervalos"),
+                       {QStringLiteral("SLeqLocal"), QStringLiteral("SLeqVecimo"), QStringLiteral("IE3")}, kUnit,
+                       at(1, 0, 0), at(2, 0, 0), db->dialect());
     ASSERT_FALSE(range) << "a misspelt column was dropped from the query";
     EXPECT_TRUE(range.error().detail.contains(QLatin1String("SLeqVecimo"))) << range.error().detail.toStdString();
     EXPECT_TRUE(isReportFailure(range.error(), ReportFailure::Database));
@@ -103,18 +103,6 @@ TEST_F(ReportStoreTest, AMisspeltColumnIsAnErrorNamingItNeverAShiftedRead)
     ASSERT_TRUE(good);
     EXPECT_NEAR(good->value(q, QStringLiteral("SLeqLocal")).toFloat(), 82.4f, 0.01f) << "read by name, not order";
     EXPECT_EQ(good->value(q, QStringLiteral("IE3")).toInt(), 0);
-}
-
-TEST(StoredStamp, ReadsStoredDatesAndTimesAndRefusesOthers)
-{
-    EXPECT_EQ(storedStamp(QStringLiteral("2024-02-29"), QStringLiteral("23:55")),
-              wallClock(QDate(2024, 2, 29), QTime(23, 55)));
-    EXPECT_EQ(storedStamp(QDate(2024, 2, 29), QStringLiteral("07:05:00")),
-              wallClock(QDate(2024, 2, 29), QTime(7, 5)));
-    EXPECT_FALSE(storedStamp(QStringLiteral("2023-02-29"), QStringLiteral("10:00")).isValid());
-    EXPECT_FALSE(storedStamp(QStringLiteral("2024-02-28"), QStringLiteral("24:00")).isValid());
-    EXPECT_FALSE(storedStamp(QStringLiteral("2024-02-28"), QStringLiteral("9:5")).isValid());
-    EXPECT_FALSE(storedStamp(QVariant(), QStringLiteral("10:00")).isValid());
 }
 
 } // namespace

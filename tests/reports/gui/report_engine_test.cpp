@@ -1,3 +1,5 @@
+#include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
 #include "reports/report.h"
 
 #include <QDir>
@@ -84,7 +86,8 @@ protected:
         sources.add(QStringLiteral("people"), [this](const ReportParameters& p) {
             ReportRows rows;
             for (const ReportRow& r : people) {
-                if (p.contains(QStringLiteral("upTo")) && r.value(QStringLiteral("k")).toInt() > p.value("upTo").toInt())
+                if (p.contains(QStringLiteral("upTo"))
+                    && r.value(QStringLiteral("k")).toInt() > p.value("upTo").toInt())
                     continue;
                 if (p.contains(QStringLiteral("name")) && r.value(QStringLiteral("name")) != p.value("name"))
                     continue;
@@ -125,6 +128,20 @@ TEST(ReportTemplate, MissingOrBrokenTemplatesGiveTheirError)
     EXPECT_TRUE(isReportFailure(missing.error(), ReportFailure::TemplateMissing));
     EXPECT_EQ(missing.error().text, QStringLiteral("No se encuentra la plantilla del informe:"));
     EXPECT_TRUE(missing.error().detail.contains(QLatin1String("tvq52_1.xml")));
+    // Shown as it always was: the native text, a blank line, the file.
+    const LocGuru guru;
+    EXPECT_EQ(errorText(guru, missing.error()),
+              QStringLiteral("No se encuentra la plantilla del informe:\n\n") + missing.error().detail);
+    const struct {
+        ReportFailure kind;
+        const char* text;
+    } texts[] = {{ReportFailure::TemplateBroken, "La plantilla del informe no es válida:"},
+                 {ReportFailure::Database, "No se pudieron leer los datos del informe:"},
+                 {ReportFailure::Script, "El guion de formato del informe no es válido:"},
+                 {ReportFailure::Output, "No se pudo guardar el informe:"}};
+    for (const auto& t : texts)
+        EXPECT_EQ(errorText(guru, reportError(t.kind, QStringLiteral("why"))),
+                  QString::fromUtf8(t.text) + QStringLiteral("\n\nwhy"));
 
     const struct {
         const char* xml;
