@@ -109,6 +109,21 @@ private:
         }
     }
 
+    // A column field names a column its source's rows carry: a misspelt
+    // one fails the report rather than printing as an empty field.
+    static Status columnsNamed(const PartImpl& part, const ReportRows& rows)
+    {
+        if (rows.empty())
+            return {};
+        for (const BandDef& b : part.bands)
+            for (const FieldDef& f : b.fields)
+                if (f.kind == FieldDef::Column && !rows.front().has(f.column))
+                    return reportError(ReportFailure::TemplateBroken,
+                                       QStringLiteral("%1: field \"%2\": no column \"%3\" in source \"%4\"")
+                                           .arg(part.name, f.name, f.column, part.sourceName));
+        return {};
+    }
+
     Status layPart(const PartImpl& part, double x, Cursor& c, const Repeat* outer)
     {
         ReportRows rows;
@@ -119,6 +134,8 @@ private:
             if (!read)
                 return read.error();
             rows = std::move(*read);
+            if (Status named = columnsNamed(part, rows); !named)
+                return named;
         }
         for (ReportRow& row : rows)
             if (part.hook)

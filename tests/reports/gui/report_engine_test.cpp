@@ -306,6 +306,25 @@ TEST_F(ReportEngine, SourceAndHookFailuresStopTheReport)
     EXPECT_TRUE(isReportFailure(failed.error(), ReportFailure::Database));
     EXPECT_EQ(failed.error().detail, QStringLiteral("no such table: nowhere"));
 
+    // A column field whose column the source's rows lack is a broken
+    // template, never an empty field.
+    sources.add(QStringLiteral("misspelt"), [this](const ReportParameters&) {
+        ReportRows rows;
+        for (int i = 0; i < 3; ++i) {
+            ReportRow row;
+            row.set(QStringLiteral("nmae"), people[std::size_t(i)].value(QStringLiteral("name")));
+            row.set(QStringLiteral("born"), people[std::size_t(i)].value(QStringLiteral("born")));
+            row.set(QStringLiteral("level"), people[std::size_t(i)].value(QStringLiteral("level")));
+            rows.push_back(row);
+        }
+        return Result<ReportRows>(rows);
+    });
+    report->subReport(QStringLiteral("List"))->setSource(QStringLiteral("misspelt"));
+    auto misspelt = report->render(sources);
+    ASSERT_FALSE(misspelt) << "a field printed empty for a column its rows lack";
+    EXPECT_TRUE(isReportFailure(misspelt.error(), ReportFailure::TemplateBroken));
+    EXPECT_TRUE(misspelt.error().detail.contains(QLatin1String("\"name\""))) << misspelt.error().detail.toStdString();
+
     // A source no one registered is a template naming the wrong one.
     report->subReport(QStringLiteral("List"))->setSource(QStringLiteral("peple"));
     auto unknown = report->render(sources);
