@@ -20,4 +20,11 @@ inline std::unique_ptr<Database> freshDatabase(const QString& path)
     return std::move(db).value();
 }
 
+// A step the figures depend on; a bench that measured a failure would lie.
+inline void must(const Status& done)
+{
+    if (!done)
+        qFatal("%s", qPrintable(untranslatedText(done.error())));
+}
+
 } // namespace tvq52::bench

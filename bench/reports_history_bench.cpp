@@ -112,11 +112,10 @@ int main(int argc, char** argv)
     std::vector<double> openMs;
     std::vector<double> queryMs;
     for (int run = 0; run < kRuns; ++run) {
-        HistoryData data;
         clock.restart();
-        QString error;
-        if (!loadHistory(*ctx.db, kSerial, &data, &error))
-            qFatal("%s", qPrintable(error));
+        const Result<HistoryData> data = loadHistory(*ctx.db, kSerial);
+        if (!data)
+            qFatal("%s", qPrintable(data.error().detail));
         queryMs.push_back(double(clock.nsecsElapsed()) / 1e6);
 
         HistoryGraphWindow window(ctx.guru, prompter, ctx.db.get());

@@ -94,16 +94,16 @@ int runRecordedReport(CliSession& session, const CliOptions& options)
     request.footer = reportFooterText(ctx);
     request.assetFolder = findAssetFolder();
     const RecordedReportResult result = buildRecordedReport(*ctx.db, ctx.guru, request);
-    if (std::holds_alternative<NoRecordsInRange>(result)) {
+    if (!result) {
+        showError(*session.prompter, ctx.guru, result.error());
+        return 1;
+    }
+    if (!result->has_value()) {
         showCatalogue(*session.prompter, ctx.guru, kNoData, MessageStyle::Critical);
         return 1;
     }
-    if (const auto* e = std::get_if<ReportError>(&result)) {
-        showReportError(*session.prompter, ctx.guru, *e);
-        return 1;
-    }
-    if (const auto e = std::get<RenderedReport>(result).writePdf(args->pdf, recordedReportName(request.kind))) {
-        showReportError(*session.prompter, ctx.guru, *e);
+    if (const Status written = (*result)->writePdf(args->pdf, recordedReportName(request.kind)); !written) {
+        showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
     QTextStream(stdout) << args->pdf << Qt::endl;
@@ -126,8 +126,8 @@ int runCsv(CliSession& session, const CliOptions& options)
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);
-    if (!grid.load(args->serial)) {
-        err << "tvq52-cli: " << grid.lastError() << Qt::endl;
+    if (const Status loaded = grid.load(args->serial); !loaded) {
+        err << "tvq52-cli: " << loaded.error().detail << Qt::endl;
         return 1;
     }
     const auto unit = loadShownUnit(*ctx.db, args->serial);

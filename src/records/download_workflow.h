@@ -17,7 +17,7 @@ class LocGuru;
 class Prompter;
 class RecordStore;
 class RecordsView;
-enum class StoreFailure : std::uint8_t;
+class Row;
 
 // The longest silence between two bytes while a download runs: a unit walks
 // its memory between two records.
@@ -82,6 +82,11 @@ private:
     enum class ListEnd : std::uint8_t { Ended, Stopped, Failed };
 
     void exchange(Run& run);
+    // Identifies the unit on the line and checks it is the one wanted;
+    // false when the download goes no further (already told).
+    bool identify(Run& run, std::optional<Row>* unit);
+    // Opens the download's journal entry; false when it cannot be (told).
+    bool openEntry(Run& run);
     bool receiveTotals(Run& run);
     bool receiveEventDates(Run& run);
     ListEnd receiveList(Run& run, RecordKind kind);
@@ -91,8 +96,7 @@ private:
     void noteStamp(Run& run, const QDateTime& stamp);
     void fail(Run& run, const Error& error);
     // Ends the download on a write that failed, saying why.
-    void failStoring(Run& run, StoreFailure why, const QString& databaseError);
-    void failStoring(Run& run);
+    void failStoring(Run& run, const Error& error);
     void sealJournal(Run& run, bool lineAttempted);
     QString lineName() const;
 

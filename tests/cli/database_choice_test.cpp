@@ -263,7 +263,8 @@ TEST(DatabaseChoice, ThisPcsSettingsRowStaysInTheFolderFileWhenTheRecordsAreOnAS
     f.ctx.ReportFooterText = footer;
     ASSERT_TRUE(test::succeeded(writeConfigurationRow(f.ctx)));
     ReportStore reports(*f.ctx.db);
-    ASSERT_TRUE(reports.writeMemo(QStringLiteral("01 - listing"))) << reports.lastError().toStdString();
+    const Status written = reports.writeMemo(QStringLiteral("01 - listing"));
+    ASSERT_TRUE(written) << written.error().detail.toStdString();
 
     Store local(*f.ctx.localDb);
     const QList<Row> rows = local.select(QStringLiteral("Configuracion"));

@@ -60,16 +60,18 @@ protected:
         EXPECT_TRUE(entry) << journal->lastError().toStdString();
         RecordStore records(*db);
         records.setJournalEntry(journal.get(), *entry);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_TRUE(records.storeInterval(kSerial, intervalEnding(10, 15 * i, leq + float(i))))
-                << records.lastError().toStdString();
+        for (int i = 0; i < 3; ++i) {
+            const Result<Stored> stored = records.storeInterval(kSerial, intervalEnding(10, 15 * i, leq + float(i)));
+            EXPECT_TRUE(stored) << (stored ? std::string() : stored.error().detail.toStdString());
+        }
         EXPECT_TRUE(records.storeEvent(kSerial, {EventKind::Erasure, wallClock(QDate(2010, 3, 1), QTime(9, 0))}));
         TotalsReading totals;
         totals.passesVenue = 300;
         totals.sensorInactive = 1;
         totals.erasures = 7;
         totals.readAt = wallClock(QDate(2010, 3, 15), QTime(10, 30, 5));
-        EXPECT_TRUE(records.storeTotals(kSerial, totals)) << records.lastError().toStdString();
+        const Status stored = records.storeTotals(kSerial, totals);
+        EXPECT_TRUE(stored) << (stored ? std::string() : stored.error().detail.toStdString());
         EXPECT_TRUE(journal->seal(*entry, QStringLiteral("completed"), QStringLiteral("Datos recibidos"),
                                   QStringLiteral("Intervalos 3 0 0"), kTotals));
         return *entry;

@@ -530,18 +530,18 @@ void ProgrammingWindow::printReport()
     // The report reads the database: unsaved changes are offered first.
     if (!Modificat())
         return;
-    std::variant<RenderedReport, ReportError> built;
+    std::optional<Result<RenderedReport>> built;
     {
         WaitCursor wait;
         built = buildProgrammingReport(*needs_.database, needs_.guru,
                                        reportTemplatePath(needs_.assetFolder(), QStringLiteral("tvq52_1.xml")), serial,
                                        header_->version->text(), needs_.footerText());
     }
-    if (auto* e = std::get_if<ReportError>(&built)) {
-        showReportError(prompter_, needs_.guru, *e);
+    if (!*built) {
+        showError(prompter_, needs_.guru, built->error());
         return;
     }
-    const RenderedReport& report = std::get<RenderedReport>(built);
+    const RenderedReport& report = **built;
     if (reportPreviewer_)
         reportPreviewer_(report);
     else

@@ -326,8 +326,10 @@ bool RecordedDataWindow::CarregaDades(qint32 serial)
 void RecordedDataWindow::reloadGrids()
 {
     for (RecordGridItems* m : models_) {
-        if (m && !m->load(shown_->serial))
-            prompter_.show(m->lastError(), MessageStyle::Critical);
+        if (!m)
+            continue;
+        if (const Status loaded = m->load(shown_->serial); !loaded)
+            prompter_.show(loaded.error().detail, MessageStyle::Critical);
     }
     // The older firmware does not measure these.
     const bool measured = qRound(versionValue(shown_->firmware) * 10) >= kUncalibratedFirmwareTenths;
@@ -427,8 +429,8 @@ void RecordedDataWindow::sortGrid(Grid grid, int column)
         return;
     QScrollBar* across = views_[grid]->horizontalScrollBar();
     const int scrolled = across->value();
-    if (!m->sortByColumn(column))
-        prompter_.show(m->lastError(), MessageStyle::Critical);
+    if (const Status sorted = m->sortByColumn(column); !sorted)
+        prompter_.show(sorted.error().detail, MessageStyle::Critical);
     across->setValue(scrolled);
 }
 

@@ -1,5 +1,9 @@
 #include "reports/gui/graph_report_print.h"
 
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/settings.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "records/shown_unit.h"
 #include "reports/graph_report.h"
@@ -19,11 +23,11 @@ void printGraphReport(const GraphReportNeeds& needs, GraphWindow& window, const 
                                   reportTemplatePath(needs.assetFolder, QStringLiteral("tvq52_4.xml")), unit.serial,
                                   unit.firmware, window.levelPicture(), window.eventPicture(), needs.footerText);
     QApplication::restoreOverrideCursor();
-    if (auto* e = std::get_if<ReportError>(&built)) {
-        showReportError(needs.prompter, needs.guru, *e);
+    if (!built) {
+        showError(needs.prompter, needs.guru, built.error());
         return;
     }
-    previewReport(std::get<RenderedReport>(built), needs.prompter, needs.guru, &window);
+    previewReport(*built, needs.prompter, needs.guru, &window);
 }
 
 } // namespace tvq52

@@ -265,11 +265,16 @@ bool GraphWindow::load(const ShownUnit& unit)
     date_->setText(unit.recordDate);
     venue_->setText(unit.venue);
     venue_->setCursorPosition(0);
-    QString error;
     records_.clear();
-    const bool ok = database_ && loadGraphRecords(*database_, unit.serial, &records_, &error);
-    if (!ok)
-        prompter_.show(error, MessageStyle::Critical);
+    bool ok = database_ != nullptr;
+    if (ok) {
+        Result<QList<GraphRecord>> read = loadGraphRecords(*database_, unit.serial);
+        ok = read.ok();
+        if (ok)
+            records_ = std::move(*read);
+        else
+            prompter_.show(read.error().detail, MessageStyle::Critical);
+    }
 
     // Older firmware records none of the last three events.
     eventSeries_ = eventSeriesFor(unit.firmware);

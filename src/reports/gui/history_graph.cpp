@@ -370,10 +370,15 @@ HistoryGraphWindow::HistoryGraphWindow(const LocGuru& guru, Prompter& prompter, 
 bool HistoryGraphWindow::load(const ShownUnit& unit)
 {
     HistoryData loaded;
-    QString error;
-    const bool ok = database_ && loadHistory(*database_, unit.serial, &loaded, &error);
-    if (!ok)
-        prompter_.show(error, MessageStyle::Critical);
+    bool ok = database_ != nullptr;
+    if (ok) {
+        Result<HistoryData> read = loadHistory(*database_, unit.serial);
+        ok = read.ok();
+        if (ok)
+            loaded = std::move(*read);
+        else
+            prompter_.show(read.error().detail, MessageStyle::Critical);
+    }
     graph_->setData(std::move(loaded), QTime::fromString(unit.nightStart, QStringLiteral("hh:mm")),
                     QTime::fromString(unit.nightEnd, QStringLiteral("hh:mm")));
     setWindowTitle(guru_.GetTranslation(QStringLiteral("Historial completo")) + QStringLiteral(" - ")

@@ -126,8 +126,11 @@ bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
     const bool measured = std::lround(versionValue(firmware) * 10) >= 30;
     for (auto [view, model] : {std::pair{startView_, startModel_}, std::pair{endView_, endModel_}}) {
         // Loaded newest first; one header click turns it to oldest first.
-        if (!model->load(serial) || !model->sortByColumn(model->columnOf(QStringLiteral("DFechaInicio")))) {
-            prompter_.show(model->lastError(), MessageStyle::Critical);
+        Status loaded = model->load(serial);
+        if (loaded)
+            loaded = model->sortByColumn(model->columnOf(QStringLiteral("DFechaInicio")));
+        if (!loaded) {
+            prompter_.show(loaded.error().detail, MessageStyle::Critical);
             return false;
         }
         for (const char* field : kFirmwareColumns)
@@ -201,15 +204,15 @@ void ReportWindow::print()
     request.footer = needs_.footerText();
     request.assetFolder = needs_.assetFolder();
     const RecordedReportResult result = buildRecordedReport(*needs_.database, needs_.guru, request);
-    if (std::holds_alternative<NoRecordsInRange>(result)) {
+    if (!result) {
+        showError(prompter_, needs_.guru, result.error());
+        return;
+    }
+    if (!result->has_value()) {
         showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
         return;
     }
-    if (const auto* e = std::get_if<ReportError>(&result)) {
-        showReportError(prompter_, needs_.guru, *e);
-        return;
-    }
-    const RenderedReport& report = std::get<RenderedReport>(result);
+    const RenderedReport& report = **result;
     if (preview_)
         preview_(report);
     else
