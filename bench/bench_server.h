@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/own_words.h"
 #include "db/database.h"
 
 #include <QDir>
@@ -26,10 +27,9 @@ public:
         QFile f(state() + QStringLiteral("/uri"));
         if (!f.open(QIODevice::ReadOnly))
             qFatal("no URI from the private PostgreSQL server");
-        QString error;
-        const auto target = DatabaseTarget::fromUri(QString::fromUtf8(f.readAll()).trimmed(), &error);
+        const auto target = DatabaseTarget::fromUri(QString::fromUtf8(f.readAll()).trimmed());
         if (!target)
-            qFatal("%s", qPrintable(error));
+            qFatal("%s", qPrintable(untranslatedText(target.error())));
         admin_ = *target;
     }
     ~PrivateServer() { QProcess::execute(QStringLiteral("bash"), {script_, QStringLiteral("stop"), state()}); }
@@ -39,21 +39,22 @@ public:
     // A new database with the program's tables.
     std::unique_ptr<Database> freshDatabase(const QString& name)
     {
-        QString error;
         {
-            auto admin = Database::openServer(admin_, {}, &error);
+            auto admin = Database::openServer(admin_, {});
             if (!admin)
-                qFatal("%s", qPrintable(error));
-            QSqlQuery q(admin->connection());
+                qFatal("%s", qPrintable(untranslatedText(admin.error())));
+            QSqlQuery q((*admin)->connection());
             if (!q.exec(QStringLiteral("CREATE DATABASE \"%1\" TEMPLATE template0 ENCODING 'UTF8'").arg(name)))
                 qFatal("%s", qPrintable(q.lastError().text()));
         }
         DatabaseTarget target = admin_;
         target.database = name;
-        auto db = Database::openServer(target, {}, &error);
-        if (!db || !db->layOutSchema(&error))
-            qFatal("%s", qPrintable(error));
-        return db;
+        auto db = Database::openServer(target, {});
+        if (!db)
+            qFatal("%s", qPrintable(untranslatedText(db.error())));
+        if (const Status laid = (*db)->layOutSchema(); !laid)
+            qFatal("%s", qPrintable(untranslatedText(laid.error())));
+        return std::move(db).value();
     }
 
 private:

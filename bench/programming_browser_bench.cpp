@@ -1,4 +1,5 @@
 #include "app/app_context.h"
+#include "app/gui/window_needs.h"
 #include "bench_database.h"
 #include "core/prompter.h"
 #include "db/database.h"
@@ -100,7 +101,7 @@ void BM_WindowNextButton(benchmark::State& state)
 {
     Fleet& f = fleet();
     bench::QuietPrompter prompter;
-    ProgrammingWindow window(f.ctx, prompter);
+    ProgrammingWindow window(programmingWindowNeeds(f.ctx, prompter));
     window.show();
     auto* next = window.findChild<QPushButton*>(QStringLiteral("SSCommandSiguiente"));
     for (auto _ : state)

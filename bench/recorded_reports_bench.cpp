@@ -82,24 +82,25 @@ int main(int argc, char** argv)
         timer.start();
         const RecordedReportResult r =
             buildRecordedReport(*db, guru, {kind, kSerial, kFirst, last, QString(), QStringLiteral(TVQ52_ASSET_DIR)});
-        if (!std::holds_alternative<RenderedReport>(r))
+        if (!r || !r->has_value())
             return std::fprintf(stderr, "report %d failed\n", int(kind)), 1;
+        const RenderedReport& report = **r;
         const qint64 layoutMs = timer.restart();
         const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-        if (std::get<RenderedReport>(r).writePdf(pdf))
+        if (!report.writePdf(pdf))
             return std::fprintf(stderr, "pdf failed\n"), 1;
         std::printf(
             "%s report, %d intervals: %d pages, read+script+layout %lld ms, PDF %lld ms, total %lld ms "
             "(target < 5000 ms), %lld KiB\n",
-            kind == RecordedReportKind::Intervals ? "interval" : "exceedance", kRecords,
-            std::get<RenderedReport>(r).pageCount(), layoutMs, timer.elapsed(), layoutMs + timer.elapsed(),
-            QFileInfo(pdf).size() / 1024);
+            kind == RecordedReportKind::Intervals ? "interval" : "exceedance", kRecords, report.pageCount(), layoutMs,
+            timer.elapsed(), layoutMs + timer.elapsed(), QFileInfo(pdf).size() / 1024);
     }
 
     QElapsedTimer timer;
     timer.start();
     RecordGridModel grid(*db, RecordGrid::Intervals, guru);
-    grid.load(kSerial);
+    if (!grid.load(kSerial))
+        return std::fprintf(stderr, "grid failed\n"), 1;
     QBuffer csv;
     csv.open(QIODevice::WriteOnly);
     writeGridCsv(csv, grid, guru);

@@ -17,6 +17,7 @@
 #include <cstdio>
 
 using namespace tvq52;
+using tvq52::bench::must;
 
 namespace {
 
@@ -116,7 +117,7 @@ int main(int argc, char** argv)
         auto* model = new RecordGridItems(*db, RecordGrid::Intervals, guru, &view);
         clock.restart();
         view.setModel(model);
-        model->load(kSerial);
+        must(model->load(kSerial));
         paint(view);
         showMs += clock.elapsed();
         view.setModel(nullptr);
@@ -124,7 +125,7 @@ int main(int argc, char** argv)
     }
     RecordGridItems model(*db, RecordGrid::Intervals, guru);
     view.setModel(&model);
-    model.load(kSerial);
+    must(model.load(kSerial));
     paint(view);
     std::printf("show the grid (load + first rows painted): %.1f ms (mean of %d)\n", double(showMs) / kRuns, kRuns);
 
@@ -132,7 +133,7 @@ int main(int argc, char** argv)
         qint64 sortMs = 0;
         for (int run = 0; run < kRuns; ++run) {
             clock.restart();
-            model.sortByColumn(model.columnOf(QString::fromLatin1(field)));
+            must(model.sortByColumn(model.columnOf(QString::fromLatin1(field))));
             paint(view);
             sortMs += clock.elapsed();
         }

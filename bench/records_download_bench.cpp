@@ -10,6 +10,7 @@
 //   records_download_bench [DAYS] [--postgresql]   (default 21 days of 15-minute intervals: 2,016)
 #include "bench_database.h"
 #include "bench_support.h"
+#include "core/own_words.h"
 #include "db/database.h"
 #include "db/store.h"
 #include "i18n/loc_guru.h"
@@ -125,25 +126,25 @@ public:
         if (!script(QStringLiteral("start")))
             return nullptr;
         QFile uri(state_.filePath(QStringLiteral("state/uri")));
-        QString error;
-        std::optional<DatabaseTarget> target;
-        if (uri.open(QIODevice::ReadOnly))
-            target = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed(), &error);
+        if (!uri.open(QIODevice::ReadOnly))
+            return nullptr;
+        auto target = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed());
         if (!target)
             return nullptr;
         {
-            auto admin = Database::openServer(*target, {}, &error);
+            auto admin = Database::openServer(*target, {});
             if (!admin
-                || !QSqlQuery(admin->connection()).exec(QStringLiteral("CREATE DATABASE bench TEMPLATE template0")))
+                || !QSqlQuery((*admin)->connection()).exec(QStringLiteral("CREATE DATABASE bench TEMPLATE template0")))
                 return nullptr;
         }
         target->database = QStringLiteral("bench");
-        auto db = Database::openServer(*target, {}, &error);
-        if (!db || !db->layOutSchema(&error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        auto db = Database::openServer(*target, {});
+        const Status laid = db ? (*db)->layOutSchema() : db.status();
+        if (!laid) {
+            std::fprintf(stderr, "%s\n", qPrintable(untranslatedText(laid.error())));
             return nullptr;
         }
-        return db;
+        return std::move(db).value();
     }
     ~PrivateServer() { script(QStringLiteral("stop")); }
 

@@ -84,8 +84,8 @@ void StoreNewInterval(benchmark::State& state)
     static qint64 next = kStored;
     for (auto _ : state) {
         const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * next++)));
-        if (stored != Stored::Added)
-            state.SkipWithError(qPrintable(store.lastError()));
+        if (!stored || *stored != Stored::Added)
+            state.SkipWithError(stored ? "not added" : qPrintable(stored.error().detail));
     }
 }
 BENCHMARK(StoreNewInterval)->Iterations(2000);
@@ -97,8 +97,8 @@ void StoreRewrittenInterval(benchmark::State& state)
     for (auto _ : state) {
         // Spread over the whole table, as an overlapping download would be.
         const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * ((i++ * 7919) % kStored))));
-        if (stored != Stored::Rewritten)
-            state.SkipWithError(qPrintable(store.lastError()));
+        if (!stored || *stored != Stored::Rewritten)
+            state.SkipWithError(stored ? "not rewritten" : qPrintable(stored.error().detail));
     }
 }
 BENCHMARK(StoreRewrittenInterval)->Iterations(2000);
@@ -112,8 +112,8 @@ void StoreNewIntervalJournaled(benchmark::State& state)
     static qint64 next = 2 * kStored;
     for (auto _ : state) {
         const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * next++)));
-        if (stored != Stored::Added)
-            state.SkipWithError(qPrintable(store.lastError()));
+        if (!stored || *stored != Stored::Added)
+            state.SkipWithError(stored ? "not added" : qPrintable(stored.error().detail));
     }
     journal.seal(entry.value_or(0), QStringLiteral("completed"), {});
 }

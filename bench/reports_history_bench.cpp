@@ -112,14 +112,13 @@ int main(int argc, char** argv)
     std::vector<double> openMs;
     std::vector<double> queryMs;
     for (int run = 0; run < kRuns; ++run) {
-        HistoryData data;
         clock.restart();
-        QString error;
-        if (!loadHistory(*ctx.db, kSerial, &data, &error))
-            qFatal("%s", qPrintable(error));
+        const Result<HistoryData> data = loadHistory(*ctx.db, kSerial);
+        if (!data)
+            qFatal("%s", qPrintable(data.error().detail));
         queryMs.push_back(double(clock.nsecsElapsed()) / 1e6);
 
-        HistoryGraphWindow window(ctx, prompter);
+        HistoryGraphWindow window(ctx.guru, prompter, ctx.db.get());
         window.resize(1000, 640);
         clock.restart();
         window.load(unit);
@@ -133,7 +132,7 @@ int main(int argc, char** argv)
         "(median of %d; target < 1000 ms)\n",
         median(queryMs), median(openMs), kRuns);
 
-    HistoryGraphWindow window(ctx, prompter);
+    HistoryGraphWindow window(ctx.guru, prompter, ctx.db.get());
     window.resize(1000, 640);
     window.load(unit);
     window.show();
@@ -166,7 +165,7 @@ int main(int argc, char** argv)
 
     std::vector<double> form9Ms;
     for (int run = 0; run < 3; ++run) {
-        GraphWindow form9(ctx, prompter);
+        GraphWindow form9(ctx.guru, prompter, ctx.db.get());
         clock.restart();
         form9.load(unit);
         form9.show();

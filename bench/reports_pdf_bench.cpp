@@ -4,8 +4,10 @@
 #include "bench_database.h"
 #include "db/database.h"
 #include "i18n/loc_guru.h"
+#include "records/recorded_data.h"
 #include "reports/level_script.h"
 #include "reports/report.h"
+#include "reports/stored_sources.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -98,26 +100,27 @@ int main(int argc, char** argv)
     QElapsedTimer total;
     total.start();
     auto loaded = Report::fromXml(intervalTemplate(), QStringLiteral("Intervals"));
-    if (!std::holds_alternative<std::unique_ptr<Report>>(loaded))
-        return std::fprintf(stderr, "template: %s\n", qPrintable(std::get<ReportError>(loaded).detail)), 1;
-    Report& report = *std::get<std::unique_ptr<Report>>(loaded);
+    if (!loaded)
+        return std::fprintf(stderr, "template: %s\n", qPrintable(loaded.error().detail)), 1;
+    Report& report = **loaded;
     auto script = LevelScript::parse(BuildLevelScript(guru));
     ReportPart* list = report.subReport(QStringLiteral("IntervalosLeq"));
-    list->setRecordSource(
-        QStringLiteral("SELECT * FROM Intervalos WHERE LNumeroSerie = ? ORDER BY DFechaInicio, THoraInicio"),
-        {kSerial});
-    list->setRowHook(std::get<LevelScript>(script).hook());
+    list->setSource(QStringLiteral("intervals"));
+    report.bind(QStringLiteral("serial"), kSerial);
+    report.bind(QStringLiteral("from"), wallClock(QDate(1990, 1, 1), QTime(0, 0)));
+    report.bind(QStringLiteral("to"), wallClock(QDate(2100, 1, 1), QTime(0, 0)));
+    list->setRowHook(script->hook());
 
     QElapsedTimer step;
     step.start();
-    auto rendered = report.render(db->connection());
-    if (auto* e = std::get_if<ReportError>(&rendered))
-        return std::fprintf(stderr, "render: %s\n", qPrintable(e->detail)), 1;
+    auto rendered = report.render(storedSources(*db));
+    if (!rendered)
+        return std::fprintf(stderr, "render: %s\n", qPrintable(rendered.error().detail)), 1;
     const qint64 layoutMs = step.restart();
-    const RenderedReport& out = std::get<RenderedReport>(rendered);
+    const RenderedReport& out = *rendered;
     const QString pdf = dir.filePath(QStringLiteral("intervals.pdf"));
-    if (auto e = out.writePdf(pdf))
-        return std::fprintf(stderr, "pdf: %s\n", qPrintable(e->detail)), 1;
+    if (const Status written = out.writePdf(pdf); !written)
+        return std::fprintf(stderr, "pdf: %s\n", qPrintable(written.error().detail)), 1;
     const qint64 pdfMs = step.elapsed();
     std::printf(
         "interval report, %d records: %d pages, read+script+layout %lld ms, PDF %lld ms, total %lld ms "

@@ -20,8 +20,7 @@ namespace {
 
 void fillIntervals(const QString& home, int rows)
 {
-    QString error;
-    auto db = Database::openSqlite(databasePath(home), &error);
+    auto db = std::move(Database::openSqlite(databasePath(home))).value();
     QSqlDatabase c = db->connection();
     c.transaction();
     QSqlQuery q(c);
@@ -86,8 +85,8 @@ int main(int argc, char** argv)
         // Kept for the whole run; removed when the program ends.
         emptyHome = std::make_unique<QTemporaryDir>();
         fullHome = std::make_unique<QTemporaryDir>();
-        provisionDataFolder(emptyHome->path(), findAssetFolder());
-        provisionDataFolder(fullHome->path(), findAssetFolder());
+        (void)provisionDataFolder(emptyHome->path(), findAssetFolder());
+        (void)provisionDataFolder(fullHome->path(), findAssetFolder());
         fillIntervals(fullHome->path(), 1000000);
     });
 }

@@ -20,10 +20,4 @@ struct CommandLine {
 
 CommandLine parseCommandLine(const QStringList& arguments);
 
-// True when the arguments (argv as given) ask for the version. It is looked
-// for before anything starts, so that it needs no display or data folder.
-bool asksForVersion(int argc, const char* const* argv);
-// "NAME VERSION" and a line end, as --version prints it.
-QString versionLine(const QString& program);
-
 } // namespace tvq52

@@ -1,6 +1,7 @@
 #include "app/data_folder.h"
 
 #include "app/ini_file.h"
+#include "core/own_words.h"
 #include "db/database.h"
 
 #include <QCoreApplication>
@@ -93,7 +94,7 @@ QString defaultSettingsText()
 
 namespace {
 
-bool copyTree(const QString& from, const QString& to, QString* error)
+Status copyTree(const QString& from, const QString& to)
 {
     QDir source(from);
     QDirIterator it(from, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -103,33 +104,37 @@ bool copyTree(const QString& from, const QString& to, QString* error)
         QDir().mkpath(QFileInfo(target).absolutePath());
         if (QFileInfo::exists(target))
             continue;
-        if (!QFile::copy(file, target)) {
-            *error = QStringLiteral("No se puede copiar %1 a %2").arg(file, target);
-            return false;
-        }
+        if (!QFile::copy(file, target))
+            return finalText(QStringLiteral("No se puede copiar %1 a %2").arg(file, target));
         // Assets are read-only in the installed folder, but the user owns them.
         QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
-    return true;
+    return {};
 }
 
-bool writeDefaultSettings(const QString& folder, QString* error)
+Status writeDefaultSettings(const QString& folder)
 {
-    QString why;
-    if (IniFile::fromText(defaultSettingsText()).save(settingsPath(folder), &why))
-        return true;
-    *error = QStringLiteral("No se puede escribir %1 (%2)").arg(settingsPath(folder), why);
-    return false;
+    const Status saved = IniFile::fromText(defaultSettingsText()).save(settingsPath(folder));
+    if (saved)
+        return {};
+    return finalText(
+        QStringLiteral("No se puede escribir %1 (%2)").arg(settingsPath(folder), untranslatedText(saved.error())));
 }
 
 // Adds what a data folder lacks; every file is written whole or not at all.
-bool completeFolder(const QString& folder, const QString& assetFolder, QString* error)
+Status completeFolder(const QString& folder, const QString& assetFolder)
 {
-    if (!assetFolder.isEmpty() && !copyTree(assetFolder, folder, error))
-        return false;
-    if (!QFileInfo::exists(databasePath(folder)) && !Database::createSqlite(databasePath(folder), error))
-        return false;
-    return QFileInfo::exists(settingsPath(folder)) || writeDefaultSettings(folder, error);
+    if (!assetFolder.isEmpty()) {
+        if (Status copied = copyTree(assetFolder, folder); !copied)
+            return copied;
+    }
+    if (!QFileInfo::exists(databasePath(folder))) {
+        if (Status created = Database::createSqlite(databasePath(folder)); !created)
+            return created;
+    }
+    if (QFileInfo::exists(settingsPath(folder)))
+        return {};
+    return writeDefaultSettings(folder);
 }
 
 bool isFolderOfOurs(const QString& folder)
@@ -140,9 +145,8 @@ bool isFolderOfOurs(const QString& folder)
 
 } // namespace
 
-ProvisionResult provisionDataFolder(const QString& folder, const QString& assetFolder)
+Result<bool> provisionDataFolder(const QString& folder, const QString& assetFolder)
 {
-    ProvisionResult result;
     QDir dir(folder);
     if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         // A folder of ours gets the read-only assets it lacks (an older
@@ -151,29 +155,25 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
         // one is the user's to see: an empty database is never put in place
         // of a lost one. Nothing is replaced, and other folders are left alone.
         if (!isFolderOfOurs(folder))
-            return result;
-        if (QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder))) {
-            if (!assetFolder.isEmpty())
-                copyTree(assetFolder, folder, &result.error);
-        } else {
-            completeFolder(folder, assetFolder, &result.error);
-        }
-        return result;
+            return false;
+        const bool begun = QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder));
+        if (begun && assetFolder.isEmpty())
+            return false;
+        const Status completed = begun ? copyTree(assetFolder, folder) : completeFolder(folder, assetFolder);
+        if (!completed)
+            return completed.error();
+        return false;
     }
     // The folder is laid out beside its place and moved there only when
     // complete, so a set-up cut short leaves nothing behind.
     const QString parent = QFileInfo(folder).absolutePath();
-    if (!QDir().mkpath(parent)) {
-        result.error = QStringLiteral("No se puede crear la carpeta %1").arg(parent);
-        return result;
-    }
+    if (!QDir().mkpath(parent))
+        return finalText(QStringLiteral("No se puede crear la carpeta %1").arg(parent));
     QTemporaryDir staging(QDir(parent).filePath(QStringLiteral(".tvq52-setup-XXXXXX")));
-    if (!staging.isValid()) {
-        result.error = QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, staging.errorString());
-        return result;
-    }
-    if (!completeFolder(staging.path(), assetFolder, &result.error))
-        return result;
+    if (!staging.isValid())
+        return finalText(QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, staging.errorString()));
+    if (Status completed = completeFolder(staging.path(), assetFolder); !completed)
+        return completed.error();
     QFile::setPermissions(staging.path(),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
                               | QFile::ReadOther | QFile::ExeOther);
@@ -186,13 +186,11 @@ ProvisionResult provisionDataFolder(const QString& folder, const QString& assetF
     if (ec) {
         if (hadEmptyFolder)
             QDir().mkdir(folder);
-        result.error =
-            QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, QString::fromStdString(ec.message()));
-        return result;
+        return finalText(
+            QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, QString::fromStdString(ec.message())));
     }
     staging.setAutoRemove(false);
-    result.provisioned = true;
-    return result;
+    return true;
 }
 
 } // namespace tvq52

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,15 +15,11 @@ QString resolveDataFolder(const QString& homeOption);
 // program's bin folder, else assets/ next to the program. Empty when none.
 QString findAssetFolder();
 
-struct ProvisionResult {
-    bool provisioned = false; // a new folder was laid out
-    QString error;            // empty on success
-};
-
 // Lays out a missing (or empty) data folder as the installer would: the
 // settings file, a new database and a copy of the assets, all or nothing. An
 // existing folder of ours gets the files it lacks; nothing is ever replaced.
-ProvisionResult provisionDataFolder(const QString& folder, const QString& assetFolder);
+// True when a new folder was laid out.
+Result<bool> provisionDataFolder(const QString& folder, const QString& assetFolder);
 
 // The default contents of the settings file.
 QString defaultSettingsText();

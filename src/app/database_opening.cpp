@@ -2,6 +2,7 @@
 
 #include "app/app_context.h"
 #include "app/data_folder.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "i18n/loc_guru.h"
 
@@ -28,11 +29,44 @@ QString serverName(const DatabaseTarget& t)
                             : QStringLiteral("%1:%2").arg(t.host).arg(t.port);
 }
 
-DatabaseOpening failed(AppContext& ctx, ConnectFailure failure, const QString& message)
+Status failed(AppContext& ctx, const QString& message)
 {
     ctx.db.reset();
     ctx.localDb.reset();
-    return {false, failure, message};
+    return finalText(message);
+}
+
+// Lays out the tables a server database lacks, as `policy` says: asking
+// first, without asking, or not at all.
+Status layOutMissingTables(AppContext& ctx, Prompter& prompter, Database& server, const DatabaseTarget& target,
+                           SchemaState state, const QString& detail, SchemaPolicy policy)
+{
+    if (policy == SchemaPolicy::RequireReady)
+        return failed(ctx,
+                      lines(tr(ctx.guru,
+                               "La base de datos %1 no tiene las tablas del programa.\r\n"
+                               "Prepárela una vez con: tvq52-cli --database %2 init"))
+                          .arg(target.displayName(), target.uri()));
+    if (policy == SchemaPolicy::Ask) {
+        const QString question = state == SchemaState::Empty
+            ? lines(tr(ctx.guru, "La base de datos %1 está vacía.\r\n¿Crear en ella las tablas del programa?"))
+                  .arg(target.displayName())
+            : lines(tr(ctx.guru,
+                       "A la base de datos %1 le faltan tablas del programa: %2.\r\n"
+                       "¿Crearlas ahora?"))
+                  .arg(target.displayName(), detail);
+        const Answer answer = prompter.message(
+            Message{question, tr(ctx.guru, "Base de datos"), MessageStyle::YesNoQuestion, 0, Answer::No});
+        if (answer != Answer::Yes)
+            return failed(ctx,
+                          tr(ctx.guru, "No se han creado las tablas: la base de datos %1 no se puede usar así.")
+                              .arg(target.displayName()));
+    }
+    if (const Status laid = server.layOutSchema(); !laid)
+        return failed(ctx,
+                      lines(tr(ctx.guru, "No se pueden crear las tablas en la base de datos %1:\r\n%2"))
+                          .arg(target.displayName(), untranslatedText(laid.error())));
+    return {};
 }
 
 } // namespace
@@ -109,67 +143,48 @@ QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTa
         .arg(target.displayName(), detail);
 }
 
-DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target,
-                                    SchemaPolicy policy)
+Status openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, SchemaPolicy policy,
+                           ConnectFailure* why)
 {
+    if (why)
+        *why = ConnectFailure::None;
     ctx.db.reset();
     ctx.localDb.reset();
-    QString error;
-    auto local = Database::openSqlite(databasePath(ctx.home), &error);
+    Result<std::unique_ptr<Database>> local = Database::openSqlite(databasePath(ctx.home));
     if (!local)
-        return failed(ctx, ConnectFailure::None, error);
-    const QString missing = local->verifySchema();
+        return failed(ctx, untranslatedText(local.error()));
+    const QString missing = (*local)->verifySchema();
     if (!missing.isEmpty())
-        return failed(ctx, ConnectFailure::None,
-                      QStringLiteral("La base de datos %1 no tiene: %2").arg(databasePath(ctx.home), missing));
+        return failed(ctx, QStringLiteral("La base de datos %1 no tiene: %2").arg(databasePath(ctx.home), missing));
     if (!target.isServer() || target.path == databasePath(ctx.home)) {
-        ctx.db = std::move(local);
-        return {true, ConnectFailure::None, {}};
+        ctx.db = std::move(local).value();
+        return {};
     }
 
     if (ctx.passwordFor != target.uri()) {
         ctx.password.clear();
         ctx.passwordFor = target.uri();
     }
-    ConnectFailure why = ConnectFailure::None;
-    auto server = Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password), &error, &why);
-    if (!server)
-        return failed(ctx, why, connectFailureText(ctx.guru, why, target, error));
-    QString detail;
-    const SchemaState state = server->inspectSchema(&detail);
-    if (state == SchemaState::Foreign)
-        return failed(ctx, ConnectFailure::None, schemaStateText(ctx.guru, state, target, detail));
-    if (state != SchemaState::Ready) {
-        if (policy == SchemaPolicy::RequireReady)
-            return failed(ctx, ConnectFailure::None,
-                          lines(tr(ctx.guru,
-                                   "La base de datos %1 no tiene las tablas del programa.\r\n"
-                                   "Prepárela una vez con: tvq52-cli --database %2 init"))
-                              .arg(target.displayName(), target.uri()));
-        if (policy == SchemaPolicy::Ask) {
-            const QString question = state == SchemaState::Empty
-                ? lines(tr(ctx.guru, "La base de datos %1 está vacía.\r\n¿Crear en ella las tablas del programa?"))
-                      .arg(target.displayName())
-                : lines(tr(ctx.guru,
-                           "A la base de datos %1 le faltan tablas del programa: %2.\r\n"
-                           "¿Crearlas ahora?"))
-                      .arg(target.displayName(), detail);
-            const Answer answer = prompter.message(
-                Message{question, tr(ctx.guru, "Base de datos"), MessageStyle::YesNoQuestion, 0, Answer::No});
-            if (answer != Answer::Yes)
-                return failed(ctx, ConnectFailure::None,
-                              tr(ctx.guru, "No se han creado las tablas: la base de datos %1 no se puede usar así.")
-                                  .arg(target.displayName()));
-        }
-        if (!server->layOutSchema(&error))
-            return failed(ctx, ConnectFailure::None,
-                          lines(tr(ctx.guru, "No se pueden crear las tablas en la base de datos %1:\r\n%2"))
-                              .arg(target.displayName(), error));
+    ConnectFailure failure = ConnectFailure::None;
+    Result<std::unique_ptr<Database>> server =
+        Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password), &failure);
+    if (!server) {
+        if (why)
+            *why = failure;
+        return failed(ctx, connectFailureText(ctx.guru, failure, target, untranslatedText(server.error())));
     }
-    ctx.localDb = std::move(local);
-    ctx.db = std::move(server);
+    QString detail;
+    const SchemaState state = (*server)->inspectSchema(&detail);
+    if (state == SchemaState::Foreign)
+        return failed(ctx, schemaStateText(ctx.guru, state, target, detail));
+    if (state != SchemaState::Ready) {
+        if (Status laid = layOutMissingTables(ctx, prompter, **server, target, state, detail, policy); !laid)
+            return laid;
+    }
+    ctx.localDb = std::move(local).value();
+    ctx.db = std::move(server).value();
     ctx.db->setSettingsDatabase(ctx.localDb.get());
-    return {true, ConnectFailure::None, {}};
+    return {};
 }
 
 } // namespace tvq52

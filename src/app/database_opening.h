@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/database.h"
 #include "db/database_target.h"
 
@@ -18,20 +19,14 @@ enum class SchemaPolicy {
     RequireReady, // any other command refuses and points at `init`
 };
 
-struct DatabaseOpening {
-    bool opened = false;
-    // Set when no connection could be made: the address or the user are
-    // worth changing (the window offers its database dialog).
-    ConnectFailure failure = ConnectFailure::None;
-    QString message; // in the user's language; empty when opened
-};
-
 // Opens the records of `target` into ctx.db, and the data folder's own file
 // into ctx.localDb when the records are on a server (it keeps this PC's
-// settings row). On failure both are closed and the message says why and
-// what to do.
-DatabaseOpening openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target,
-                                    SchemaPolicy policy);
+// settings row). On failure both are closed and the error's text, in the
+// user's language, says why and what to do. `why` is set when no connection
+// could be made: the address or the user are worth changing (the window
+// offers its database dialog).
+Status openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, SchemaPolicy policy,
+                           ConnectFailure* why = nullptr);
 
 // The password of the target's user, asked through the prompter with a
 // masked entry; held in memory only. With `remembered`, what it holds is

@@ -1,5 +1,7 @@
 #include "app/ini_file.h"
 
+#include "core/own_words.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -191,18 +193,15 @@ QByteArray IniFile::toBytes() const
     return out;
 }
 
-bool IniFile::save(const QString& path, QString* error) const
+Status IniFile::save(const QString& path) const
 {
     QSaveFile file(path);
     const QByteArray bytes = toBytes();
     // A short write only shows when the buffer is flushed; the temporary file
     // is dropped unless every byte reached it.
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
+        return finalText(file.errorString());
+    return {};
 }
 
 QString ReadSetting(const QString& section, const QString& key, const QString& defaultValue, const QString& file)
@@ -215,7 +214,7 @@ bool WriteSetting(const QString& section, const QString& key, const QString& val
 {
     IniFile ini = IniFile::load(file);
     ini.setValue(section, key, value);
-    return ini.save(file);
+    return ini.save(file).ok();
 }
 
 } // namespace tvq52

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -24,7 +26,7 @@ public:
     QString toText() const;
     QByteArray toBytes() const;
     // All or nothing: a crash or a full disk while writing leaves the old file.
-    bool save(const QString& path, QString* error = nullptr) const;
+    Status save(const QString& path) const;
     bool loaded() const { return loaded_; }
 
 private:

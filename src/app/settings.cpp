@@ -5,6 +5,7 @@
 #include "app/ini_file.h"
 #include "app/language_table.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "db/database_target.h"
 #include "db/store.h"
 #include "link/dial_command.h"
@@ -47,13 +48,13 @@ QString badValue(const QString& file, const QString& key, const QString& value, 
         .arg(key, file, value, reason);
 }
 
-std::optional<QString> saveSettings(const IniFile& ini, const QString& file)
+Status saveSettings(const IniFile& ini, const QString& file)
 {
-    QString reason;
-    if (ini.save(file, &reason))
-        return std::nullopt;
-    return QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.")
-        .arg(file, reason);
+    const Status saved = ini.save(file);
+    if (saved)
+        return {};
+    return finalText(QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.")
+                         .arg(file, untranslatedText(saved.error())));
 }
 
 } // namespace
@@ -95,12 +96,13 @@ std::optional<QString> settingFault(const QString& key, const QString& value)
     } else if (is("Database")) {
         // Empty: the data folder's own file. A password is refused by the
         // reader: the settings file is anyone's to read.
-        QString why;
-        if (!v.isEmpty() && !DatabaseTarget::fromUri(v, &why))
+        if (v.isEmpty())
+            return std::nullopt;
+        if (const auto target = DatabaseTarget::fromUri(v); !target)
             return QStringLiteral(
                        "%1 es una dirección postgresql://usuario@servidor:puerto/base, sin contraseña, o "
                        "nada (%2).")
-                .arg(key, why);
+                .arg(key, untranslatedText(target.error()));
     } else if (is("User")) {
         if (v.size() > 50)
             return QStringLiteral("%1 admite como máximo 50 caracteres.").arg(key);
@@ -111,7 +113,7 @@ std::optional<QString> settingFault(const QString& key, const QString& value)
     return std::nullopt;
 }
 
-std::optional<QString> readStartupSettings(AppContext& ctx, QString* languageValue)
+Result<QString> readStartupSettings(AppContext& ctx)
 {
     const QString file = settingsPath(ctx.home);
     const IniFile ini = IniFile::load(file);
@@ -132,28 +134,26 @@ std::optional<QString> readStartupSettings(AppContext& ctx, QString* languageVal
 
     auto v = read("SerialPort");
     if (!v)
-        return fault;
+        return finalText(fault);
     ctx.link.SerialPort = std::uint8_t(v->trimmed().toInt());
     // Any footer text will do, and an unknown language reads as English.
     ctx.ReportFooterText = text("User");
-    if (languageValue)
-        *languageValue = text("Language");
     if (!(v = read("Modem")))
-        return fault;
+        return finalText(fault);
     ctx.link.ModemMode = std::uint8_t(v->trimmed().toInt());
     if (!(v = read("TonePulse")))
-        return fault;
+        return finalText(fault);
     ctx.link.TonePulse = std::uint8_t(v->trimmed().toInt());
     if (!(v = read("DialCode")))
-        return fault;
+        return finalText(fault);
     ctx.link.DialCode = *v;
     if (!(v = read("ModemSpeed")))
-        return fault;
+        return finalText(fault);
     ctx.link.ModemSpeed = std::int16_t(v->trimmed().toInt());
     if (!(v = read("SerialDevice")))
-        return fault;
+        return finalText(fault);
     ctx.link.SerialDevice = v->trimmed();
-    return std::nullopt;
+    return text("Language");
 }
 
 QString portText(const AppContext& ctx)
@@ -192,42 +192,40 @@ std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& c
     ini.setValue(kSection, QStringLiteral("ModemSpeed"), QStringLiteral("19200"));
     if (!ctx.link.SerialDevice.isEmpty() || ini.value(kSection, QStringLiteral("SerialDevice")))
         ini.setValue(kSection, QStringLiteral("SerialDevice"), ctx.link.SerialDevice);
-    if (auto fault = saveSettings(ini, file))
-        return CommFault{*fault, CommFault::Field::File};
+    if (const Status saved = saveSettings(ini, file); !saved)
+        return CommFault{untranslatedText(saved.error()), CommFault::Field::File};
     return std::nullopt;
 }
 
-std::optional<QString> acceptLanguage(AppContext& ctx, int code)
+Status acceptLanguage(AppContext& ctx, int code)
 {
     ctx.LanguageCodeValue = code;
     const LanguageInfo* l = languageByCode(code);
     if (!l)
-        return std::nullopt;
+        return {};
     const QString file = settingsPath(ctx.home);
     IniFile ini = IniFile::load(file);
     ini.setValue(kSection, QStringLiteral("Language"), QString::fromLatin1(l->localeId));
     return saveSettings(ini, file);
 }
 
-std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text)
+Status acceptFooterText(AppContext& ctx, const QString& text)
 {
     ctx.ReportFooterText = text;
     const QString file = settingsPath(ctx.home);
     IniFile ini = IniFile::load(file);
     ini.setValue(kSection, QStringLiteral("User"), text.left(50));
-    if (auto fault = saveSettings(ini, file))
-        return fault;
+    if (Status saved = saveSettings(ini, file); !saved)
+        return saved;
     if (!ctx.settingsDb())
-        return std::nullopt;
+        return {};
     Store store(*ctx.settingsDb());
     Row values;
     values.set(QStringLiteral("TUsuario"), text);
     const int changed = store.update(QStringLiteral("Configuracion"), values, {});
-    if (changed < 0)
-        return store.lastError();
-    if (changed == 0 && !store.insert(QStringLiteral("Configuracion"), values))
-        return store.lastError();
-    return std::nullopt;
+    if (changed < 0 || (changed == 0 && !store.insert(QStringLiteral("Configuracion"), values)))
+        return finalText(store.lastError());
+    return {};
 }
 
 QString reportFooterText(AppContext& ctx)
@@ -241,10 +239,10 @@ QString reportFooterText(AppContext& ctx)
     return ctx.ReportFooterText;
 }
 
-std::optional<QString> writeConfigurationRow(AppContext& ctx)
+Status writeConfigurationRow(AppContext& ctx)
 {
     if (!ctx.settingsDb())
-        return std::nullopt;
+        return {};
     if (ctx.link.DialCode.isEmpty())
         ctx.link.DialCode = QStringLiteral(" ");
     Row values;
@@ -271,33 +269,20 @@ std::optional<QString> writeConfigurationRow(AppContext& ctx)
         return same || store.update(QStringLiteral("Configuracion"), values, first.front()) >= 0;
     });
     if (!ok)
-        return store.lastError();
-    return std::nullopt;
+        return finalText(store.lastError());
+    return {};
 }
 
-std::optional<DatabaseTarget> chosenDatabase(const AppContext& ctx, QString* error)
-{
-    QString uri = ctx.databaseOverride.value_or(QString()).trimmed();
-    if (!ctx.databaseOverride)
-        uri = IniFile::load(settingsPath(ctx.home))
-                  .value(kSection, QStringLiteral("Database"))
-                  .value_or(QString())
-                  .trimmed();
-    if (uri.isEmpty())
-        return DatabaseTarget::sqlite(databasePath(ctx.home));
-    return DatabaseTarget::fromUri(uri, error);
-}
-
-std::optional<QString> acceptDatabase(AppContext& ctx, const DatabaseTarget& target)
+Status acceptDatabase(AppContext& ctx, const DatabaseTarget& target)
 {
     const QString file = settingsPath(ctx.home);
     IniFile ini = IniFile::load(file);
     ini.setValue(kSection, QStringLiteral("Database"), target.isServer() ? target.uri() : QString());
-    if (auto fault = saveSettings(ini, file))
-        return fault;
+    if (Status saved = saveSettings(ini, file); !saved)
+        return saved;
     // The choice just made is this run's too.
     ctx.databaseOverride.reset();
-    return std::nullopt;
+    return {};
 }
 
 } // namespace tvq52

@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "core/error.h"
 #include "db/database_target.h"
 
 namespace tvq52 {
@@ -21,10 +22,10 @@ std::optional<QString> settingFault(const QString& key, const QString& value);
 const QStringList& settingKeys();
 
 // Reads the seven settings keys (and the optional device path) into the
-// context, in the order start-up reads them. A key that is missing or does not
-// convert stops the reading with a description of the fault; what was read
-// before it stays. `languageValue` receives the "Language" text.
-std::optional<QString> readStartupSettings(AppContext& ctx, QString* languageValue);
+// context, in the order start-up reads them, and gives the "Language" text.
+// A key that is missing or does not convert stops the reading with a
+// description of the fault; what was read before it stays.
+Result<QString> readStartupSettings(AppContext& ctx);
 
 // What the communication dialog accepts.
 struct CommChoice {
@@ -53,12 +54,12 @@ QString portText(const AppContext& ctx);
 // Makes `code` the interface language and writes its locale identifier (codes
 // outside the seven are kept in memory only). The fault says the file could
 // not be written.
-std::optional<QString> acceptLanguage(AppContext& ctx, int code);
+Status acceptLanguage(AppContext& ctx, int code);
 
 // Keeps the whole footer text in memory and in the settings row, and its
 // first 50 characters in the settings file. When the file cannot be written
 // the row is left as it was.
-std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text);
+Status acceptFooterText(AppContext& ctx, const QString& text);
 
 // The footer text every report prints: the settings file's "User", which
 // `tvq52-cli config set` may have changed since start-up. The whole text
@@ -67,16 +68,11 @@ std::optional<QString> acceptFooterText(AppContext& ctx, const QString& text);
 QString reportFooterText(AppContext& ctx);
 
 // Copies the settings into the database's settings row (at exit).
-std::optional<QString> writeConfigurationRow(AppContext& ctx);
-
-// Where the records live: --database when given, else the settings file's
-// "Database" key, else the data folder's own file. Nothing, with the reason,
-// when the address does not read.
-std::optional<DatabaseTarget> chosenDatabase(const AppContext& ctx, QString* error);
+Status writeConfigurationRow(AppContext& ctx);
 
 // Writes the choice to the settings file (a server's address without any
 // password, or no address for the data folder's file) and makes it this
 // run's choice.
-std::optional<QString> acceptDatabase(AppContext& ctx, const DatabaseTarget& target);
+Status acceptDatabase(AppContext& ctx, const DatabaseTarget& target);
 
 } // namespace tvq52

@@ -3,10 +3,12 @@
 #include "app/app_context.h"
 #include "app/command_line.h"
 #include "app/data_folder.h"
+#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "exchange/exchange_format.h"
 #include "i18n/catalogue_message.h"
@@ -31,27 +33,27 @@ struct StartupCancelled {};
 // change the choice (or go back to the data folder's file) and try again.
 void openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
 {
-    QString error;
-    std::optional<DatabaseTarget> target = chosenDatabase(ctx, &error);
+    Result<DatabaseTarget> target = resolveDatabase(ctx);
     for (;;) {
-        DatabaseOpening opened;
+        QString message;
         if (target) {
             // A reload (language change) keeps the connection it has.
             if (ctx.db && ctx.db->target() == *target)
                 return;
-            opened = openRecordsDatabase(ctx, prompter, *target, SchemaPolicy::Ask);
-            if (opened.opened)
+            const Status opened = openRecordsDatabase(ctx, prompter, *target, SchemaPolicy::Ask);
+            if (opened)
                 return;
+            message = errorText(ctx.guru, opened.error());
             if (!target->isServer())
-                throw StartupFault{opened.message};
+                throw StartupFault{message};
         } else {
-            opened.message = error;
+            message = errorText(ctx.guru, target.error());
         }
-        prompter.message(
-            Message{opened.message, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
-        target = host.chooseDatabase(opened.message);
-        if (!target)
+        prompter.message(Message{message, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
+        std::optional<DatabaseTarget> chosen = host.chooseDatabase(message);
+        if (!chosen)
             throw StartupCancelled{};
+        target = *chosen;
     }
 }
 
@@ -59,11 +61,11 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
 {
     ctx.link.ModemConnected = false;
 
-    QString languageValue;
-    if (auto fault = readStartupSettings(ctx, &languageValue))
-        throw StartupFault{*fault};
+    const Result<QString> languageValue = readStartupSettings(ctx);
+    if (!languageValue)
+        throw StartupFault{untranslatedText(languageValue.error())};
 
-    const LanguageInfo& language = languageByLocaleId(languageValue);
+    const LanguageInfo& language = languageByLocaleId(*languageValue);
     ctx.languageName = QString::fromUtf8(language.name);
     ctx.LanguageCodeValue = language.code;
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <optional>
 
+#include "core/application_info.h"
 #include "db/database_target.h"
 
 namespace tvq52 {
@@ -36,8 +37,6 @@ public:
         return std::nullopt;
     }
 };
-
-inline constexpr char kApplicationTitle[] = "TVQ-52";
 
 // The start-up sequence of the main window, from resetting the link flags to
 // showing the window. A fault in any step is shown once as a critical message

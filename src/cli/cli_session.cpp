@@ -4,34 +4,38 @@
 #include <QTextStream>
 
 #include "app/data_folder.h"
+#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
+#include "core/own_words.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
 #include "link/dial_command.h"
 
 namespace tvq52 {
 
-CliOptions parseCliOptions(const QStringList& arguments, QString* error)
+Result<CliOptions> parseCliOptions(const QStringList& arguments)
 {
     CliOptions o;
+    QString fault;            // the first option that does not parse
     bool onlyCommand = false; // after "--" every argument is the command's
     for (int k = 0; k < arguments.size(); ++k) {
         const QString a = arguments.at(k);
         auto value = [&]() -> QString {
             if (k + 1 >= arguments.size()) {
-                *error = QStringLiteral("%1 needs a value").arg(a);
+                fault = QStringLiteral("%1 needs a value").arg(a);
                 return {};
             }
             return arguments.at(++k);
         };
         auto dialString = [&]() -> QString {
             const QString text = value();
-            if (error->isEmpty() && !isDialString(text))
-                *error = QStringLiteral(
-                             "%1 takes only dialling characters: digits, * # + , W P T ! @ "
-                             "and blanks - ( ) .")
-                             .arg(a);
+            if (fault.isEmpty() && !isDialString(text))
+                fault = QStringLiteral(
+                            "%1 takes only dialling characters: digits, * # + , W P T ! @ "
+                            "and blanks - ( ) .")
+                            .arg(a);
             return text;
         };
         if (onlyCommand || !a.startsWith(QLatin1String("--"))) {
@@ -48,7 +52,7 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
             bool ok = false;
             const int p = value().toInt(&ok);
             if (!ok || p < 0 || p > 255)
-                *error = QStringLiteral("--port takes a number 0 to 255");
+                fault = QStringLiteral("--port takes a number 0 to 255");
             o.port = p;
         } else if (a == QLatin1String("--modem")) {
             o.modem = true;
@@ -69,47 +73,42 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error)
             o.timeoutMs = value().toInt(&ok);
             o.timeoutGiven = true;
             if (!ok || o.timeoutMs <= 0)
-                *error = QStringLiteral("--timeout-ms takes a positive number");
+                fault = QStringLiteral("--timeout-ms takes a positive number");
         } else if (a == QLatin1String("--clock-speed")) {
             bool ok = false;
             o.clockSpeed = value().toDouble(&ok);
             if (!ok || o.clockSpeed <= 0)
-                *error = QStringLiteral("--clock-speed takes a positive number");
+                fault = QStringLiteral("--clock-speed takes a positive number");
         } else if (!o.command.isEmpty()) {
             // An option of the command itself (--save, --count); the command
             // refuses what it does not take.
             o.command << a;
         } else {
-            *error = QStringLiteral("unknown option %1").arg(a);
+            fault = QStringLiteral("unknown option %1").arg(a);
         }
-        if (!error->isEmpty())
-            return o;
+        if (!fault.isEmpty())
+            return finalText(fault);
     }
     return o;
 }
 
-CliSession CliSession::open(const CliOptions& options, bool readSettings)
+Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings)
 {
     CliSession s;
     s.clock = std::make_unique<ScaledClock>(options.clockSpeed);
     const QString folder = resolveDataFolder(options.home);
-    const ProvisionResult provisioned = provisionDataFolder(folder, findAssetFolder());
-    if (!provisioned.error.isEmpty()) {
-        s.error = provisioned.error;
-        return s;
-    }
+    if (const Result<bool> provisioned = provisionDataFolder(folder, findAssetFolder()); !provisioned)
+        return provisioned.error();
     s.ctx = std::make_unique<AppContext>(folder);
     s.ctx->databaseOverride = options.database;
     s.prompter = std::make_unique<ConsolePrompter>(ConsolePrompter::stdinIsTerminal(), options.assumeYes);
 
     if (!readSettings)
         return s;
-    QString languageValue;
-    if (auto fault = readStartupSettings(*s.ctx, &languageValue)) {
-        s.error = *fault;
-        return s;
-    }
-    const LanguageInfo& language = languageByLocaleId(languageValue);
+    const Result<QString> languageValue = readStartupSettings(*s.ctx);
+    if (!languageValue)
+        return languageValue.error();
+    const LanguageInfo& language = languageByLocaleId(*languageValue);
     s.ctx->languageName = QString::fromUtf8(language.name);
     s.ctx->LanguageCodeValue = language.code;
     SetupLanguage(s.ctx->guru, *s.prompter, languageDatabasePath(folder), s.ctx->languageName, folder);
@@ -144,21 +143,25 @@ void CliSession::applyLineOptions(const CliOptions& o)
     link.PhoneNumber = o.phone;
 }
 
+void printError(const LocGuru& guru, const Error& error)
+{
+    QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(errorText(guru, error)) << Qt::endl;
+}
+
 bool openFolderDatabase(AppContext& ctx, bool layOut)
 {
-    QString error;
-    const std::optional<DatabaseTarget> target = chosenDatabase(ctx, &error);
+    const Result<DatabaseTarget> target = resolveDatabase(ctx);
     if (!target) {
-        QTextStream(stderr) << "tvq52-cli: " << error << Qt::endl;
+        printError(ctx.guru, target.error());
         return false;
     }
     // Only a password is ever asked here, and only on a terminal.
     ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
-    const DatabaseOpening opened =
+    const Status opened =
         openRecordsDatabase(ctx, prompter, *target, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady);
-    if (!opened.opened)
-        QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(opened.message) << Qt::endl;
-    return opened.opened;
+    if (!opened)
+        printError(ctx.guru, opened.error());
+    return opened.ok();
 }
 
 } // namespace tvq52

@@ -3,6 +3,7 @@
 #include "app/app_context.h"
 #include "app/exchange_sessions.h"
 #include "cli/console_prompter.h"
+#include "core/error.h"
 #include "link/clock.h"
 
 #include <QStringList>
@@ -31,7 +32,7 @@ struct CliOptions {
 
 // Parses the arguments after the program name; error set on a bad option.
 // The shared options count wherever they stand, before or after the command.
-CliOptions parseCliOptions(const QStringList& arguments, QString* error);
+Result<CliOptions> parseCliOptions(const QStringList& arguments);
 
 // Opens the records (the data folder's file, or the server that --database
 // or the settings name) into ctx.db; says why on standard error when it
@@ -39,17 +40,19 @@ CliOptions parseCliOptions(const QStringList& arguments, QString* error);
 // `layOut`.
 bool openFolderDatabase(AppContext& ctx, bool layOut = false);
 
+// Prints `error` once on standard error, as every command reports a failure.
+void printError(const LocGuru& guru, const Error& error);
+
 // A data folder opened the way the program opens it: provisioned on first
 // use, settings read, the interface language set up.
 struct CliSession {
     std::unique_ptr<AppContext> ctx;
     std::unique_ptr<ConsolePrompter> prompter;
     std::unique_ptr<ScaledClock> clock;
-    QString error;
 
     // Without `readSettings` only the folder is laid out (enough to mend a
     // settings file the program cannot read).
-    static CliSession open(const CliOptions& options, bool readSettings = true);
+    static Result<CliSession> open(const CliOptions& options, bool readSettings = true);
     // The line settings of the folder, overridden by the options.
     void applyLineOptions(const CliOptions& options);
     // An exchange session on those settings with the options' silence limit.

@@ -4,6 +4,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "core/own_words.h"
 
 #include <QTextStream>
 
@@ -51,9 +52,9 @@ int runConfig(AppContext& ctx, const QStringList& arguments)
         return 2;
     }
     ini.setValue(section, key, arguments.at(2));
-    QString why;
-    if (!ini.save(file, &why)) {
-        err << "cannot write " << file << " (" << why << "); it is left as it was" << Qt::endl;
+    if (const Status saved = ini.save(file); !saved) {
+        err << "cannot write " << file << " (" << untranslatedText(saved.error()) << "); it is left as it was"
+            << Qt::endl;
         return 1;
     }
     return 0;

@@ -95,21 +95,10 @@ public:
     }
 };
 
+// The journal's word for how the download ended.
 QString outcomeText(DownloadOutcome outcome)
 {
-    switch (outcome) {
-    case DownloadOutcome::NotStarted:
-        return QStringLiteral("not started");
-    case DownloadOutcome::Cancelled:
-        return QStringLiteral("cancelled");
-    case DownloadOutcome::Failed:
-        return QStringLiteral("failed");
-    case DownloadOutcome::Stopped:
-        return QStringLiteral("stopped");
-    case DownloadOutcome::Completed:
-        return QStringLiteral("completed");
-    }
-    return {};
+    return journalOutcomeName(journalOutcome(outcome));
 }
 
 std::unique_ptr<ExchangeSession> downloadSession(CliSession& session, const CliOptions& options)
@@ -207,79 +196,63 @@ int runDownload(CliSession& session, const CliOptions& options)
     return report.outcome == DownloadOutcome::Completed ? 0 : 1;
 }
 
-int runCollect(CliSession& session, const CliOptions& options)
+namespace {
+
+// One line of collect's summary.
+struct Collected {
+    QString requested;
+    QString answered;
+    QString outcome;
+    int intervals = 0, sessions = 0, refused = 0;
+    bool ok = false;
+};
+
+// Downloads by modem the unit that line `lineNumber` of `list` names.
+Collected collectUnit(CliSession& session, const CliOptions& options, Prompter& prompter, const QString& list,
+                      int lineNumber, const QString& text)
 {
     QTextStream err(stderr);
-    if (options.command.size() != 2) {
-        err << "tvq52-cli: usage: collect FILE" << Qt::endl;
-        return 2;
-    }
-    QFile list(options.command.at(1));
-    if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        err << "tvq52-cli: cannot read " << list.fileName() << ": " << list.errorString() << Qt::endl;
-        return 1;
-    }
     AppContext& ctx = *session.ctx;
-    if (!openFolderDatabase(ctx))
-        return 1;
-    ctx.link.ModemMode = 1;
-    Store store(*ctx.db);
-    CollectPrompter prompter(*session.prompter);
-
-    struct Collected {
-        QString requested;
-        QString answered;
-        QString outcome;
-        int intervals = 0, sessions = 0, refused = 0;
-        bool ok = false;
-    };
-    QList<Collected> summary;
-    int lineNumber = 0;
-    while (!list.atEnd()) {
-        ++lineNumber;
-        const QString text = QString::fromUtf8(list.readLine()).trimmed();
-        if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
-            continue;
-        Collected line;
-        line.requested = text;
-        bool isNumber = false;
-        const qint32 serial = text.toInt(&isNumber);
-        if (!isNumber || serial <= 0) {
-            err << "tvq52-cli: " << list.fileName() << ':' << lineNumber << ": not a serial number: " << text
-                << Qt::endl;
-            line.outcome = QStringLiteral("not a serial number");
-            summary << line;
-            continue;
-        }
-        Row key;
-        key.set(QStringLiteral("LNumeroSerie"), serial);
-        const auto unit = store.selectOne(QStringLiteral("Programacion"), key);
-        const QString phone = unit ? unit->value(QStringLiteral("TTelefono")).toString().trimmed() : QString();
-        if (!unit || phone.isEmpty()) {
-            line.outcome = unit ? QStringLiteral("no telephone number") : QStringLiteral("not stored");
-            err << "tvq52-cli: unit " << serial << ": " << line.outcome << Qt::endl;
-            summary << line;
-            continue;
-        }
-        err << "Unit " << serial << ": dialling " << phone << Qt::endl;
-        const auto exchange = downloadSession(session, options);
-        ConsoleRecordsView view(serial, std::nullopt, std::nullopt, false);
-        view.expect(serial);
-        DownloadWorkflow workflow(*exchange, prompter, ctx.guru, *ctx.db, view);
-        workflow.overridePhone(phone);
-        const DownloadReport report = workflow.run();
-        line.answered = report.serial != 0 ? QString::number(report.serial) : QStringLiteral("-");
-        line.outcome = outcomeText(report.outcome);
-        line.intervals = report.counts[int(RecordKind::Intervals)].received;
-        line.sessions = report.counts[int(RecordKind::Sessions)].received;
-        for (const KindCounts& c : report.counts)
-            line.refused += c.refused;
-        line.ok = report.outcome == DownloadOutcome::Completed && report.serial == serial;
-        if (report.serial != 0 && report.serial != serial)
-            line.outcome = QStringLiteral("another unit answered");
-        summary << line;
+    Collected line;
+    line.requested = text;
+    bool isNumber = false;
+    const qint32 serial = text.toInt(&isNumber);
+    if (!isNumber || serial <= 0) {
+        err << "tvq52-cli: " << list << ':' << lineNumber << ": not a serial number: " << text << Qt::endl;
+        line.outcome = QStringLiteral("not a serial number");
+        return line;
     }
+    Row key;
+    key.set(QStringLiteral("LNumeroSerie"), serial);
+    const auto unit = Store(*ctx.db).selectOne(QStringLiteral("Programacion"), key);
+    const QString phone = unit ? unit->value(QStringLiteral("TTelefono")).toString().trimmed() : QString();
+    if (!unit || phone.isEmpty()) {
+        line.outcome = unit ? QStringLiteral("no telephone number") : QStringLiteral("not stored");
+        err << "tvq52-cli: unit " << serial << ": " << line.outcome << Qt::endl;
+        return line;
+    }
+    err << "Unit " << serial << ": dialling " << phone << Qt::endl;
+    const auto exchange = downloadSession(session, options);
+    ConsoleRecordsView view(serial, std::nullopt, std::nullopt, false);
+    view.expect(serial);
+    DownloadWorkflow workflow(*exchange, prompter, ctx.guru, *ctx.db, view);
+    workflow.overridePhone(phone);
+    const DownloadReport report = workflow.run();
+    line.answered = report.serial != 0 ? QString::number(report.serial) : QStringLiteral("-");
+    line.outcome = outcomeText(report.outcome);
+    line.intervals = report.counts[int(RecordKind::Intervals)].received;
+    line.sessions = report.counts[int(RecordKind::Sessions)].received;
+    for (const KindCounts& c : report.counts)
+        line.refused += c.refused;
+    line.ok = report.outcome == DownloadOutcome::Completed && report.serial == serial;
+    if (report.serial != 0 && report.serial != serial)
+        line.outcome = QStringLiteral("another unit answered");
+    return line;
+}
 
+// The summary table; the number of units not collected.
+int printSummary(const QList<Collected>& summary)
+{
     QTextStream out(stdout);
     int failed = 0;
     out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
@@ -300,7 +273,37 @@ int runCollect(CliSession& session, const CliOptions& options)
                    .arg(l.refused, 7);
     }
     out << summary.size() - failed << " of " << summary.size() << " units collected\n";
-    return failed == 0 ? 0 : 1;
+    return failed;
+}
+
+} // namespace
+
+int runCollect(CliSession& session, const CliOptions& options)
+{
+    QTextStream err(stderr);
+    if (options.command.size() != 2) {
+        err << "tvq52-cli: usage: collect FILE" << Qt::endl;
+        return 2;
+    }
+    QFile list(options.command.at(1));
+    if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        err << "tvq52-cli: cannot read " << list.fileName() << ": " << list.errorString() << Qt::endl;
+        return 1;
+    }
+    AppContext& ctx = *session.ctx;
+    if (!openFolderDatabase(ctx))
+        return 1;
+    ctx.link.ModemMode = 1;
+    CollectPrompter prompter(*session.prompter);
+    QList<Collected> summary;
+    int lineNumber = 0;
+    while (!list.atEnd()) {
+        ++lineNumber;
+        const QString text = QString::fromUtf8(list.readLine()).trimmed();
+        if (!text.isEmpty() && !text.startsWith(QLatin1Char('#')))
+            summary << collectUnit(session, options, prompter, list.fileName(), lineNumber, text);
+    }
+    return printSummary(summary) == 0 ? 0 : 1;
 }
 
 int runVerify(CliSession& session, const CliOptions& options)

@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
-#include "app/settings.h"
+#include "app/database_choice.h"
 #include "cli/cli_session.h"
 #include "cli/config_command.h"
 #include "cli/download_command.h"
@@ -11,6 +11,8 @@
 #include "cli/program_command.h"
 #include "cli/recorded_report_command.h"
 #include "cli/report_command.h"
+#include "core/application_info.h"
+#include "core/own_words.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -90,14 +92,8 @@ bool needsFonts(int argc, char** argv)
     return false;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
 {
-    if (asksForVersion(argc, argv)) {
-        std::fputs(qPrintable(versionLine(QStringLiteral("tvq52-cli"))), stdout);
-        return 0;
-    }
     std::unique_ptr<QCoreApplication> app;
     if (needsFonts(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -107,59 +103,45 @@ int main(int argc, char** argv)
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName(QStringLiteral("tvq52-cli"));
+    return app;
+}
+
+bool isKnownCommand(const QString& command)
+{
+    static const QStringList known{QStringLiteral("identify"), QStringLiteral("init"),    QStringLiteral("config"),
+                                   QStringLiteral("program"),  QStringLiteral("monitor"), QStringLiteral("download"),
+                                   QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal"),
+                                   QStringLiteral("merge"),    QStringLiteral("report"),  QStringLiteral("csv"),
+                                   QStringLiteral("import"),   QStringLiteral("export")};
+    return known.contains(command);
+}
+
+// Lays out the data folder, and the tables of the server that --database or
+// the settings name; prints the folder and the server.
+int runInit(CliSession& session, const CliOptions& options)
+{
     QTextStream err(stderr);
-
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
-        QTextStream(stdout) << kUsage << Qt::flush;
-        return 0;
-    }
-    QString error;
-    const CliOptions options = parseCliOptions(arguments, &error);
-    if (!error.isEmpty()) {
-        err << "tvq52-cli: " << error << "\n\n" << kUsage << Qt::flush;
+    if (options.command.size() > 1) {
+        err << "tvq52-cli: usage: init" << Qt::endl;
         return 2;
     }
-    const QString command = options.command.value(0);
-    if (command.isEmpty() || command == QLatin1String("help")) {
-        QTextStream(stdout) << kUsage << Qt::flush;
-        return command.isEmpty() ? 2 : 0;
-    }
-    const QStringList known{QStringLiteral("identify"), QStringLiteral("init"),    QStringLiteral("config"),
-                            QStringLiteral("program"),  QStringLiteral("monitor"), QStringLiteral("download"),
-                            QStringLiteral("collect"),  QStringLiteral("verify"),  QStringLiteral("journal"),
-                            QStringLiteral("merge"),    QStringLiteral("report"),  QStringLiteral("csv"),
-                            QStringLiteral("import"),   QStringLiteral("export")};
-    if (!known.contains(command)) {
-        err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
-        return 2;
-    }
-
-    CliSession session =
-        CliSession::open(options, command != QLatin1String("init") && command != QLatin1String("config"));
-    if (!session.error.isEmpty()) {
-        err << "tvq52-cli: " << session.error << Qt::endl;
+    const Result<DatabaseTarget> target = resolveDatabase(*session.ctx);
+    if (!target) {
+        printError(session.ctx->guru, target.error());
         return 1;
     }
-    if (command == QLatin1String("init")) {
-        if (options.command.size() > 1) {
-            err << "tvq52-cli: usage: init" << Qt::endl;
-            return 2;
-        }
-        // A server named by --database or the settings gets our tables.
-        QString uriError;
-        const auto target = chosenDatabase(*session.ctx, &uriError);
-        if (!target) {
-            err << "tvq52-cli: " << uriError << Qt::endl;
-            return 1;
-        }
-        if (target->isServer() && !openFolderDatabase(*session.ctx, true))
-            return 1;
-        QTextStream(stdout) << session.ctx->home << Qt::endl;
-        if (target->isServer())
-            QTextStream(stdout) << target->displayName() << Qt::endl;
-        return 0;
-    }
+    if (target->isServer() && !openFolderDatabase(*session.ctx, true))
+        return 1;
+    QTextStream(stdout) << session.ctx->home << Qt::endl;
+    if (target->isServer())
+        QTextStream(stdout) << target->displayName() << Qt::endl;
+    return 0;
+}
+
+int runCommand(const QString& command, CliSession& session, const CliOptions& options)
+{
+    if (command == QLatin1String("init"))
+        return runInit(session, options);
     if (command == QLatin1String("config"))
         return runConfig(*session.ctx, options.command.mid(1));
 
@@ -188,4 +170,44 @@ int main(int argc, char** argv)
     if (command == QLatin1String("export"))
         return runExport(session, options);
     return runIdentify(session, options);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (asksForVersion(argc, argv)) {
+        std::fputs(qPrintable(versionLine(QStringLiteral("tvq52-cli"))), stdout);
+        return 0;
+    }
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
+    QTextStream err(stderr);
+
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"))) {
+        QTextStream(stdout) << kUsage << Qt::flush;
+        return 0;
+    }
+    const Result<CliOptions> options = parseCliOptions(arguments);
+    if (!options) {
+        err << "tvq52-cli: " << untranslatedText(options.error()) << "\n\n" << kUsage << Qt::flush;
+        return 2;
+    }
+    const QString command = options->command.value(0);
+    if (command.isEmpty() || command == QLatin1String("help")) {
+        QTextStream(stdout) << kUsage << Qt::flush;
+        return command.isEmpty() ? 2 : 0;
+    }
+    if (!isKnownCommand(command)) {
+        err << "tvq52-cli: unknown command " << command << "\n\n" << kUsage << Qt::flush;
+        return 2;
+    }
+
+    Result<CliSession> session =
+        CliSession::open(*options, command != QLatin1String("init") && command != QLatin1String("config"));
+    if (!session) {
+        err << "tvq52-cli: " << untranslatedText(session.error()) << Qt::endl;
+        return 1;
+    }
+    return runCommand(command, *session, *options);
 }

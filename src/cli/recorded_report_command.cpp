@@ -5,6 +5,7 @@
 #include "cli/cli_session.h"
 #include "cli/download_command.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "i18n/catalogue_message.h"
 #include "records/recorded_data.h"
 #include "records/shown_unit.h"
@@ -28,40 +29,30 @@ struct ReportArgs {
 };
 
 // KIND SERIAL then --from, --to and (for reports) --pdf in any order.
-std::optional<ReportArgs> parseArgs(const QStringList& args, bool withPdf, QString* error)
+Result<ReportArgs> parseArgs(const QStringList& args, bool withPdf)
 {
     ReportArgs r;
-    if (args.size() < 2) {
-        *error = QStringLiteral("missing kind or serial number");
-        return std::nullopt;
-    }
+    if (args.size() < 2)
+        return finalText(QStringLiteral("missing kind or serial number"));
     r.kind = args[0];
     bool ok = false;
     r.serial = args[1].toInt(&ok);
-    if (!ok || r.serial <= 0) {
-        *error = QStringLiteral("not a serial number: ") + args[1];
-        return std::nullopt;
-    }
+    if (!ok || r.serial <= 0)
+        return finalText(QStringLiteral("not a serial number: ") + args[1]);
     for (int k = 2; k < args.size(); k += 2) {
         const QString& name = args[k];
-        if (k + 1 >= args.size()) {
-            *error = QStringLiteral("no value after ") + name;
-            return std::nullopt;
-        }
+        if (k + 1 >= args.size())
+            return finalText(QStringLiteral("no value after ") + name);
         const QString& value = args[k + 1];
         if (name == QLatin1String("--pdf") && withPdf) {
             r.pdf = value;
             continue;
         }
-        if (name != QLatin1String("--from") && name != QLatin1String("--to")) {
-            *error = QStringLiteral("unknown option ") + name;
-            return std::nullopt;
-        }
+        if (name != QLatin1String("--from") && name != QLatin1String("--to"))
+            return finalText(QStringLiteral("unknown option ") + name);
         const auto when = parseRangeStamp(value);
-        if (!when) {
-            *error = QStringLiteral("not a date and time: ") + value;
-            return std::nullopt;
-        }
+        if (!when)
+            return finalText(QStringLiteral("not a date and time: ") + value);
         // The unit's stamps are wall-clock readings, held as UTC.
         (name == QLatin1String("--from") ? r.from : r.to) = wallClock(when->date(), when->time());
     }
@@ -76,10 +67,10 @@ int runRecordedReport(CliSession& session, const CliOptions& options)
     const char* usage =
         "tvq52-cli: usage: report intervals|sessions|exceedances SERIAL --from \"dd/mm/yy hh:nn\" "
         "--to \"dd/mm/yy hh:nn\" --pdf FILE";
-    QString error;
-    const auto args = parseArgs(options.command.mid(1), true, &error);
+    const auto args = parseArgs(options.command.mid(1), true);
     if (!args || !args->from || !args->to || args->pdf.isEmpty()) {
-        err << "tvq52-cli: " << (error.isEmpty() ? QStringLiteral("--from, --to and --pdf are needed") : error) << '\n'
+        err << "tvq52-cli: "
+            << (args ? QStringLiteral("--from, --to and --pdf are needed") : untranslatedText(args.error())) << '\n'
             << usage << Qt::endl;
         return 2;
     }
@@ -103,16 +94,16 @@ int runRecordedReport(CliSession& session, const CliOptions& options)
     request.footer = reportFooterText(ctx);
     request.assetFolder = findAssetFolder();
     const RecordedReportResult result = buildRecordedReport(*ctx.db, ctx.guru, request);
-    if (std::holds_alternative<NoRecordsInRange>(result)) {
+    if (!result) {
+        showError(*session.prompter, ctx.guru, result.error());
+        return 1;
+    }
+    if (!result->has_value()) {
         showCatalogue(*session.prompter, ctx.guru, kNoData, MessageStyle::Critical);
         return 1;
     }
-    if (const auto* e = std::get_if<ReportError>(&result)) {
-        showReportError(*session.prompter, ctx.guru, *e);
-        return 1;
-    }
-    if (const auto e = std::get<RenderedReport>(result).writePdf(args->pdf, recordedReportName(request.kind))) {
-        showReportError(*session.prompter, ctx.guru, *e);
+    if (const Status written = (*result)->writePdf(args->pdf, recordedReportName(request.kind)); !written) {
+        showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
     QTextStream(stdout) << args->pdf << Qt::endl;
@@ -125,10 +116,9 @@ int runCsv(CliSession& session, const CliOptions& options)
     const char* usage =
         "tvq52-cli: usage: csv intervals|sessions SERIAL [--from \"dd/mm/yy hh:nn\"] "
         "[--to \"dd/mm/yy hh:nn\"]";
-    QString error;
-    const auto args = parseArgs(options.command.mid(1), false, &error);
+    const auto args = parseArgs(options.command.mid(1), false);
     if (!args || (args->kind != QLatin1String("intervals") && args->kind != QLatin1String("sessions"))) {
-        err << "tvq52-cli: " << error << '\n' << usage << Qt::endl;
+        err << "tvq52-cli: " << (args ? QString() : untranslatedText(args.error())) << '\n' << usage << Qt::endl;
         return 2;
     }
     AppContext& ctx = *session.ctx;
@@ -136,8 +126,8 @@ int runCsv(CliSession& session, const CliOptions& options)
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);
-    if (!grid.load(args->serial)) {
-        err << "tvq52-cli: " << grid.lastError() << Qt::endl;
+    if (const Status loaded = grid.load(args->serial); !loaded) {
+        err << "tvq52-cli: " << loaded.error().detail << Qt::endl;
         return 1;
     }
     const auto unit = loadShownUnit(*ctx.db, args->serial);

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "cli/cli_session.h"
 #include "db/database.h"
+#include "i18n/catalogue_message.h"
 #include "reports/programming_report.h"
 
 #include <QTextStream>
@@ -45,12 +46,12 @@ int runReport(CliSession& session, const CliOptions& options)
         return 1;
     const QString path = reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml"));
     auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, serial, QString(), reportFooterText(ctx));
-    if (auto* e = std::get_if<ReportError>(&built)) {
-        showReportError(*session.prompter, ctx.guru, *e);
+    if (!built) {
+        showError(*session.prompter, ctx.guru, built.error());
         return 1;
     }
-    if (auto e = std::get<RenderedReport>(built).writePdf(pdf, QStringLiteral("TVQ52_1"))) {
-        showReportError(*session.prompter, ctx.guru, *e);
+    if (const Status written = built->writePdf(pdf, QStringLiteral("TVQ52_1")); !written) {
+        showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
     QTextStream(stdout) << pdf << Qt::endl;

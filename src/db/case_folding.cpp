@@ -1,5 +1,7 @@
 #include "db/case_folding.h"
 
+#include "core/own_words.h"
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QVariant>
@@ -74,22 +76,18 @@ QString containsPattern(const QString& fragment)
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-bool registerCaseFolding(const QSqlDatabase& db, QString* error)
+Status registerCaseFolding(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0
-        || !*static_cast<sqlite3* const*>(handle.constData())) {
-        *error = QStringLiteral("La conexión no es de SQLite");
-        return false;
-    }
+        || !*static_cast<sqlite3* const*>(handle.constData()))
+        return ownWords(QStringLiteral("La conexión no es de SQLite"));
     sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
     const int rc = sqlite3_create_function_v2(connection, kFoldFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                               &foldFunction, nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        *error = QString::fromUtf8(sqlite3_errstr(rc));
-        return false;
-    }
-    return true;
+    if (rc != SQLITE_OK)
+        return finalText(QString::fromUtf8(sqlite3_errstr(rc)));
+    return {};
 }
 
 } // namespace tvq52

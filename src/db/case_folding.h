@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/schema.h"
 
 #include <QString>
@@ -23,6 +24,6 @@ QString foldedSql(SqlDialect dialect, const QString& expression);
 QString containsPattern(const QString& fragment);
 
 // Makes the folding function known to an open SQLite connection.
-bool registerCaseFolding(const QSqlDatabase& db, QString* error);
+Status registerCaseFolding(const QSqlDatabase& db);
 
 } // namespace tvq52

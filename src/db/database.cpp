@@ -1,8 +1,10 @@
 #include "db/database.h"
 
+#include "core/own_words.h"
 #include "db/case_folding.h"
 #include "db/database_failure.h"
 #include "db/journal.h"
+#include "db/sql_error.h"
 #include "db/store.h"
 
 #include <QFile>
@@ -41,13 +43,10 @@ Database::~Database()
     QSqlDatabase::removeDatabase(name_);
 }
 
-std::unique_ptr<Database> Database::openSqlite(const QString& path, QString* error)
+Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path)
 {
-    if (!QFileInfo(path).isFile()) {
-        if (error)
-            *error = QStringLiteral("No se encuentra la base de datos %1").arg(path);
-        return nullptr;
-    }
+    if (!QFileInfo(path).isFile())
+        return ownWords(QStringLiteral("No se encuentra la base de datos %1"), {path});
     const QString name = newConnectionName();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
@@ -55,33 +54,23 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, QString* err
         // The window and the command line may share the file: wait for the
         // other's write instead of failing at once.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-        if (!db.open()) {
-            if (error)
-                *error = db.lastError().text();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            return nullptr;
-        }
-        QString foldError;
-        if (!registerCaseFolding(db, &foldError)) {
-            if (error)
-                *error = foldError;
+        const auto fail = [&](Error error) -> Result<std::unique_ptr<Database>> {
             db.close();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
-            return nullptr;
-        }
+            return error;
+        };
+        if (!db.open())
+            return fail(sqlError(db.lastError()));
+        if (Status folding = registerCaseFolding(db); !folding)
+            return fail(folding.error());
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
         // A file that is not a database only shows itself on the first read.
         if (!pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-            if (error)
-                *error = pragma.lastError().text();
+            const Error error = sqlError(pragma.lastError());
             pragma = QSqlQuery();
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-            return nullptr;
+            return fail(error);
         }
         const bool ours = db.tables().contains(QStringLiteral("Programacion"), Qt::CaseInsensitive);
         // Each commit survives the program being killed; a power cut may lose
@@ -91,20 +80,18 @@ std::unique_ptr<Database> Database::openSqlite(const QString& path, QString* err
         pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
         // A file written before the journal gets its tables; a foreign file is left alone.
         if (ours)
-            ensureJournalTables(db, nullptr);
+            (void)ensureJournalTables(db);
     }
     return std::unique_ptr<Database>(new Database(name, DatabaseTarget::sqlite(path)));
 }
 
-bool Database::createSqlite(const QString& path, QString* error)
+Status Database::createSqlite(const QString& path)
 {
-    if (QFileInfo::exists(path)) {
-        if (error)
-            *error = QStringLiteral("%1 already exists").arg(path);
-        return false;
-    }
+    if (QFileInfo::exists(path))
+        return ownWords(QStringLiteral("%1 already exists"), {path});
     const QString name = newConnectionName();
     bool ok = true;
+    std::optional<Error> error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
         db.setDatabaseName(path);
@@ -116,8 +103,7 @@ bool Database::createSqlite(const QString& path, QString* error)
             for (const QString& statement : createSchemaStatements(SqlDialect::SQLite) + journalSchemaStatements()) {
                 if (!q.exec(statement)) {
                     ok = false;
-                    if (error)
-                        *error = q.lastError().text();
+                    error = sqlError(q.lastError());
                     break;
                 }
             }
@@ -130,21 +116,27 @@ bool Database::createSqlite(const QString& path, QString* error)
                 row.set(QStringLiteral("TPrefijo"), QStringLiteral(" "));
                 row.set(QStringLiteral("IModemSpeed"), 19200);
                 row.set(QStringLiteral("TUsuario"), QString());
-                QString insertError;
-                ok = insertRow(db, *schemaTable(QStringLiteral("Configuracion")), row, &insertError);
-                if (!ok && error)
-                    *error = insertError;
+                const Status inserted = insertRow(db, *schemaTable(QStringLiteral("Configuracion")), row);
+                ok = inserted.ok();
+                if (!ok)
+                    error = inserted.error();
             }
-            ok = ok ? db.commit() : (db.rollback(), false);
-        } else if (error) {
-            *error = db.lastError().text();
+            if (ok && !db.commit()) {
+                ok = false;
+                error = sqlError(db.lastError());
+            } else if (!ok) {
+                db.rollback();
+            }
+        } else {
+            error = sqlError(db.lastError());
         }
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
-    if (!ok)
-        QFile::remove(path);
-    return ok;
+    if (ok)
+        return {};
+    QFile::remove(path);
+    return *error;
 }
 
 namespace {
@@ -173,15 +165,13 @@ bool needsPassword(const QString& text)
 
 } // namespace
 
-std::unique_ptr<Database> Database::openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                               QString* error, ConnectFailure* why)
+Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                                       ConnectFailure* why)
 {
-    const auto fail = [&](ConnectFailure kind, const QString& text) -> std::unique_ptr<Database> {
-        if (error)
-            *error = text;
+    const auto fail = [&](ConnectFailure kind, const QString& text) -> Result<std::unique_ptr<Database>> {
         if (why)
             *why = kind;
-        return nullptr;
+        return finalText(text);
     };
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return fail(ConnectFailure::Other,
@@ -226,27 +216,23 @@ std::unique_ptr<Database> Database::openServer(const DatabaseTarget& target, con
     if (q.value(0).toString().compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
         return fail(ConnectFailure::NotUtf8, q.value(0).toString());
     q.finish();
-    QString sessionError;
-    if (!database->prepareSession(&sessionError))
-        return fail(ConnectFailure::Other, sessionError);
+    if (Status session = database->prepareSession(); !session)
+        return fail(ConnectFailure::Other, untranslatedText(session.error()));
     if (why)
         *why = ConnectFailure::None;
     return database;
 }
 
-bool Database::prepareSession(QString* error)
+Status Database::prepareSession()
 {
     // Texts arrive as UTF-8 whatever the PC's locale; dates in ISO order.
     QSqlQuery q(connection());
     for (const char* setting :
          {"SET client_encoding = 'UTF8'", "SET DateStyle = 'ISO, YMD'", "SET client_min_messages = warning"}) {
-        if (!q.exec(QString::fromLatin1(setting))) {
-            if (error)
-                *error = q.lastError().text();
-            return false;
-        }
+        if (!q.exec(QString::fromLatin1(setting)))
+            return sqlError(q.lastError());
     }
-    return true;
+    return {};
 }
 
 bool isConnectionLoss(const QSqlError& error)
@@ -311,49 +297,45 @@ void Database::noteFailure(const QSqlError& error)
         lost_ = true;
 }
 
-bool Database::reconnect(QString* error)
+Status Database::reconnect()
 {
     if (!isServer())
-        return true;
+        return {};
     QSqlDatabase db = connection();
     // The old connection's prepared statements die with it.
     ++generation_;
     db.close();
     if (!db.open()) {
         lost_ = true;
-        if (error)
-            *error = db.lastError().databaseText().isEmpty() ? db.lastError().text() : db.lastError().databaseText();
-        return false;
+        const QSqlError e = db.lastError();
+        return finalText(e.databaseText().isEmpty() ? e.text() : e.databaseText());
     }
     lost_ = false;
-    return prepareSession(error);
+    return prepareSession();
 }
 
-bool Database::ensureConnected(QString* error)
+Status Database::ensureConnected()
 {
     if (!isServer())
-        return true;
+        return {};
     if (!lost_) {
         QSqlQuery probe(connection());
         if (probe.exec(QStringLiteral("SELECT 1")))
-            return true;
-        if (!isConnectionLoss(probe.lastError())) {
-            if (error)
-                *error = probe.lastError().text();
-            return false;
-        }
+            return {};
+        if (!isConnectionLoss(probe.lastError()))
+            return sqlError(probe.lastError());
     }
-    return reconnect(error);
+    return reconnect();
 }
 
-std::unique_ptr<Database> Database::open(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                         QString* error, ConnectFailure* why)
+Result<std::unique_ptr<Database>> Database::open(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                                 ConnectFailure* why)
 {
     if (target.isServer())
-        return openServer(target, askPassword, error, why);
+        return openServer(target, askPassword, why);
     if (why)
         *why = ConnectFailure::None;
-    return openSqlite(target.path, error);
+    return openSqlite(target.path);
 }
 
 namespace {
@@ -441,31 +423,22 @@ SchemaState Database::inspectSchema(QString* detail) const
     return present == 0 ? SchemaState::Empty : SchemaState::Partial;
 }
 
-bool Database::layOutSchema(QString* error)
+Status Database::layOutSchema()
 {
-    if (!isServer()) {
-        if (error)
-            *error = QStringLiteral("Solo una base de datos en un servidor se prepara así");
-        return false;
-    }
+    if (!isServer())
+        return ownWords(QStringLiteral("Solo una base de datos en un servidor se prepara así"));
     QString detail;
-    if (inspectSchema(&detail) == SchemaState::Foreign) {
-        if (error)
-            *error =
-                QStringLiteral("La base de datos ya tiene tablas con estos nombres y otras columnas: %1").arg(detail);
-        return false;
-    }
+    if (inspectSchema(&detail) == SchemaState::Foreign)
+        return ownWords(QStringLiteral("La base de datos ya tiene tablas con estos nombres y otras columnas: %1"),
+                        {detail});
     // Statements come in table/index pairs; a table that is there keeps
     // itself and its index as they are.
     QSqlDatabase db = connection();
     QSqlQuery q(db);
     QSqlQuery exists(db);
     exists.prepare(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"));
-    if (!db.transaction()) {
-        if (error)
-            *error = db.lastError().text();
-        return false;
-    }
+    if (!db.transaction())
+        return sqlError(db.lastError());
     bool skipping = false;
     const QStringList statements = createSchemaStatements(SqlDialect::PostgreSQL);
     for (const QString& statement : statements) {
@@ -477,24 +450,20 @@ bool Database::layOutSchema(QString* error)
         if (skipping)
             continue;
         if (!q.exec(statement)) {
-            if (error)
-                *error = q.lastError().text();
+            const Error error = sqlError(q.lastError());
             db.rollback();
-            return false;
+            return error;
         }
     }
     // The journal's tables and the columns they gained; a journal that was
     // there and is gone is begun again with an entry that says so.
-    if (!ensureJournalTables(db, error, SqlDialect::PostgreSQL)) {
+    if (Status journal = ensureJournalTables(db, SqlDialect::PostgreSQL); !journal) {
         db.rollback();
-        return false;
+        return journal;
     }
-    if (!db.commit()) {
-        if (error)
-            *error = db.lastError().text();
-        return false;
-    }
-    return true;
+    if (!db.commit())
+        return sqlError(db.lastError());
+    return {};
 }
 
 QString Database::verifySchema() const

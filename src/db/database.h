@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/database_target.h"
 #include "db/schema.h"
 
@@ -43,17 +44,18 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Opens an existing SQLite file; a missing file is an error, never a new
-    // empty database. On failure returns null and sets `error`.
-    static std::unique_ptr<Database> openSqlite(const QString& path, QString* error);
+    // empty database.
+    static Result<std::unique_ptr<Database>> openSqlite(const QString& path);
     // Writes a new database file with every table and the one settings row.
-    static bool createSqlite(const QString& path, QString* error);
+    static Status createSqlite(const QString& path);
     // Connects to a PostgreSQL database; the password comes from libpq's own
-    // sources first, then from `askPassword` (given up to three tries).
-    static std::unique_ptr<Database> openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                                QString* error, ConnectFailure* why = nullptr);
+    // sources first, then from `askPassword` (given up to three tries). `why`
+    // receives the kind of failure (None on success).
+    static Result<std::unique_ptr<Database>> openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                                        ConnectFailure* why = nullptr);
     // Either of the above by the target's kind.
-    static std::unique_ptr<Database> open(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                          QString* error, ConnectFailure* why = nullptr);
+    static Result<std::unique_ptr<Database>> open(const DatabaseTarget& target, const PasswordSource& askPassword,
+                                                  ConnectFailure* why = nullptr);
 
     QSqlDatabase connection() const { return QSqlDatabase::database(name_, false); }
     SqlDialect dialect() const { return target_.dialect; }
@@ -79,7 +81,7 @@ public:
     SchemaState inspectSchema(QString* detail = nullptr) const;
     // Creates the tables (and the journal's) that a server database lacks, in
     // one transaction; never touches a table that is there.
-    bool layOutSchema(QString* error);
+    Status layOutSchema();
 
     // A failed statement whose error says the server went away marks the
     // connection lost; the next `reconnect()` or `ensureConnected()` opens a
@@ -89,14 +91,14 @@ public:
     bool connectionLost() const { return lost_; }
     int generation() const { return generation_; }
     // Opens the server connection again with the same settings and password.
-    bool reconnect(QString* error);
+    Status reconnect();
     // Reconnects when the connection was seen lost or no longer answers;
-    // false (with `error`) while the server is still away.
-    bool ensureConnected(QString* error);
+    // fails while the server is still away.
+    Status ensureConnected();
 
 private:
     Database(QString name, DatabaseTarget target);
-    bool prepareSession(QString* error);
+    Status prepareSession();
     QString name_;
     DatabaseTarget target_;
     bool lost_ = false;

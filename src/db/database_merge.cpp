@@ -1,5 +1,6 @@
 #include "db/database_merge.h"
 
+#include "core/own_words.h"
 #include "db/database.h"
 #include "db/journal.h"
 #include "db/row_check.h"
@@ -100,8 +101,10 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
         return;
     }
     // Under the write lock the rows numbered after this one are the merge's own.
-    const qint64 lastRow = Journal::lastRow(db, QString::fromUtf8(t.name), &count.error);
-    if (lastRow < 0) {
+    const auto last = Journal::lastRow(db, QString::fromUtf8(t.name));
+    const qint64 lastRow = last.ok() ? *last : -1;
+    if (!last.ok()) {
+        count.error = untranslatedText(last.error());
         db.rollback();
         count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
         return;
@@ -120,8 +123,8 @@ void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, 
     }
     count.added = insert.numRowsAffected();
     insert.finish();
-    QString journalError;
-    if (!Journal::addRowsAfter(db, entry, QString::fromUtf8(t.name), lastRow, &journalError)) {
+    if (const Status listed = Journal::addRowsAfter(db, entry, QString::fromUtf8(t.name), lastRow); !listed) {
+        const QString journalError = untranslatedText(listed.error());
         sqlite3* handle = sqliteHandle(db);
         failure = handle ? sqliteFailure(sqlite3_errcode(handle), journalError) : sqliteFailure(db.lastError());
         db.rollback();
@@ -239,7 +242,10 @@ public:
             return;
         }
         // The rows numbered after this one are listed in the merge's entry before the commit.
-        const qint64 lastRow = Journal::lastRow(target_, QString::fromUtf8(t.name), &count.error);
+        const auto last = Journal::lastRow(target_, QString::fromUtf8(t.name));
+        const qint64 lastRow = last.ok() ? *last : -1;
+        if (!last.ok())
+            count.error = untranslatedText(last.error());
         journalFailure(count);
         readRows(rows, count);
         if (count.error.isEmpty())
@@ -247,7 +253,9 @@ public:
         if (count.error.isEmpty())
             collect(count);
         if (count.error.isEmpty() && lastRow >= 0) {
-            Journal::addRowsAfter(target_, entry_, QString::fromUtf8(t.name), lastRow, &count.error);
+            if (const Status listed = Journal::addRowsAfter(target_, entry_, QString::fromUtf8(t.name), lastRow);
+                !listed)
+                count.error = untranslatedText(listed.error());
             journalFailure(count);
         }
         if (!count.error.isEmpty() && inFlight_)
@@ -582,8 +590,9 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     // The entry is open before any row is added. A PC's own file moved into
     // a server is SQLite's to read alone: it goes without a file hash.
     Journal journal(target);
-    QString hashError;
-    const QByteArray source = fileSha256(sourcePath, target, &hashError);
+    const auto hashed = fileSha256(sourcePath, target);
+    const QByteArray source = hashed.ok() ? *hashed : QByteArray();
+    const QString hashError = hashed.ok() ? QString() : untranslatedText(hashed.error());
     const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
     if (!entry) {
         // A full, locked or read-only target is told as such: the merge did not start.

@@ -1,5 +1,7 @@
 #include "db/database_target.h"
 
+#include "core/own_words.h"
+
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -12,13 +14,9 @@ DatabaseTarget DatabaseTarget::sqlite(const QString& path)
     return t;
 }
 
-std::optional<DatabaseTarget> DatabaseTarget::fromUri(const QString& text, QString* error)
+Result<DatabaseTarget> DatabaseTarget::fromUri(const QString& text)
 {
-    const auto fail = [&](const QString& why) -> std::optional<DatabaseTarget> {
-        if (error)
-            *error = why;
-        return std::nullopt;
-    };
+    const auto fail = [](const QString& why) -> Result<DatabaseTarget> { return finalText(why); };
     // A socket folder may stand for the host, percent-encoded ("%2Frun%2Fpostgresql"),
     // which QUrl refuses as a host name: it is taken out and kept aside.
     QString written = text.trimmed();

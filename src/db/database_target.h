@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/schema.h"
 
 #include <QString>
@@ -22,7 +23,7 @@ struct DatabaseTarget {
     static DatabaseTarget sqlite(const QString& path);
     // Reads "postgresql://user@host:port/database?sslmode=require"; the host may
     // be percent-encoded or given as ?host=/socket/folder. Refuses a password.
-    static std::optional<DatabaseTarget> fromUri(const QString& uri, QString* error);
+    static Result<DatabaseTarget> fromUri(const QString& uri);
     // The URI, without a password; empty for SQLite.
     QString uri() const;
     // What the user is shown: the file, or "user@host:port/database".

@@ -2,6 +2,9 @@
 
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "db/sql_error.h"
+
+#include "core/own_words.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -81,7 +84,24 @@ QString journalActionName(JournalAction action)
     return {};
 }
 
-QByteArray fileSha256(const QString& path, Database& database, QString* error)
+QString journalOutcomeName(JournalOutcome outcome)
+{
+    switch (outcome) {
+    case JournalOutcome::Completed:
+        return QStringLiteral("completed");
+    case JournalOutcome::Stopped:
+        return QStringLiteral("stopped");
+    case JournalOutcome::Failed:
+        return QStringLiteral("failed");
+    case JournalOutcome::Cancelled:
+        return QStringLiteral("cancelled");
+    case JournalOutcome::Interrupted:
+        return QStringLiteral("interrupted");
+    }
+    return {};
+}
+
+Result<QByteArray> fileSha256(const QString& path, Database& database)
 {
     // Opening and closing the database's own file here would drop SQLite's locks on it.
     for (const QString& own : {database.path(), database.settingsDatabase().path()}) {
@@ -91,25 +111,16 @@ QByteArray fileSha256(const QString& path, Database& database, QString* error)
             std::error_code ec;
             if (std::filesystem::equivalent(std::filesystem::path(path.toStdString()),
                                             std::filesystem::path((own + suffix).toStdString()), ec)
-                && !ec) {
-                if (error)
-                    *error = QStringLiteral("%1 is the program's own database").arg(path);
-                return {};
-            }
+                && !ec)
+                return ownWords(QStringLiteral("%1 is the program's own database"), {path});
         }
     }
     QFile file(path);
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = file.errorString();
-        return {};
-    }
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return finalText(file.errorString());
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file)) {
-        if (error)
-            *error = file.errorString();
-        return {};
-    }
+    if (!hash.addData(&file))
+        return finalText(file.errorString());
     return hash.result().toHex();
 }
 
@@ -271,7 +282,7 @@ void Journal::sealAbandoned()
         }
         if (!probeAbandoned(e.id))
             continue;
-        seal(e.id, QStringLiteral("interrupted"), {});
+        seal(e.id, journalOutcomeName(JournalOutcome::Interrupted), {});
         releaseProbe(e.id);
     }
 }
@@ -326,7 +337,7 @@ std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const Q
     return id;
 }
 
-bool Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableName, qint64 afterRow, QString* error)
+Status Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableName, qint64 afterRow)
 {
     const TableDef* table = schemaTable(tableName);
     if (!table
@@ -334,22 +345,15 @@ bool Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableNa
                std::begin(kRecordTables), std::end(kRecordTables),
                [&](const char* t) { return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0; })
             == std::end(kRecordTables))
-        return true;
-    const auto fail = [&](const QSqlQuery& q) {
-        if (error)
-            *error = q.lastError().text();
-        return false;
-    };
+        return {};
+    const auto fail = [](const QSqlQuery& q) -> Status { return sqlError(q.lastError()); };
     QSqlQuery open(db);
     open.prepare(QStringLiteral("SELECT 1 FROM \"Diario\" WHERE \"LId\" = ? AND \"THash\" IS NULL"));
     open.addBindValue(entry);
     if (!open.exec())
         return fail(open);
-    if (!open.next()) {
-        if (error)
-            *error = QStringLiteral("Journal entry %1 is not open").arg(entry);
-        return false;
-    }
+    if (!open.next())
+        return ownWords(QStringLiteral("Journal entry %1 is not open"), {QString::number(entry)});
     open.finish();
     const QString name = QString::fromUtf8(table->name);
     QSqlQuery rows(db);
@@ -375,19 +379,16 @@ bool Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& tableNa
         if (!insert.exec())
             return fail(insert);
     }
-    return true;
+    return {};
 }
 
-qint64 Journal::lastRow(QSqlDatabase db, const QString& table, QString* error)
+Result<qint64> Journal::lastRow(QSqlDatabase db, const QString& table)
 {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT coalesce(max(%1), 0) FROM %2")
                     .arg(QString::fromLatin1(kServerRowId), quoteIdentifier(table)))
-        || !q.next()) {
-        if (error)
-            *error = q.lastError().text();
-        return -1;
-    }
+        || !q.next())
+        return sqlError(q.lastError());
     return q.value(0).toLongLong();
 }
 
@@ -530,8 +531,8 @@ std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint3
         "SELECT min(r.\"TClave\") FROM \"DiarioRegistros\" r JOIN \"Diario\" d ON d.\"LId\" = r.\"LEntrada\" "
         "WHERE d.\"LNumeroSerie\" = ? AND d.\"TAccion\" = ? AND r.\"TTabla\" = 'Intervalos' AND d.\"LId\" > "
         "(SELECT coalesce(max(\"LId\"), 0) FROM \"Diario\" WHERE \"LNumeroSerie\" = ? AND \"TAccion\" = ? AND "
-        "\"TResultado\" = 'completed')"));
-    if (!exec(q, {serial, download, serial, download}))
+        "\"TResultado\" = ?)"));
+    if (!exec(q, {serial, download, serial, download, journalOutcomeName(JournalOutcome::Completed)}))
         return std::nullopt;
     std::optional<QDateTime> oldest;
     if (q->next() && !q->value(0).isNull()) {

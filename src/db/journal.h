@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/database_failure.h"
 #include "db/statement_cache.h"
 #include "db/store.h"
@@ -37,6 +38,12 @@ enum class JournalAction : std::uint8_t {
 // "delete", "merge", "import", "adopt", "restart".
 QString journalActionName(JournalAction action);
 
+// How an entry ended.
+enum class JournalOutcome : std::uint8_t { Completed, Stopped, Failed, Cancelled, Interrupted };
+// The word kept in the table and printed: "completed", "stopped", "failed",
+// "cancelled", "interrupted".
+QString journalOutcomeName(JournalOutcome outcome);
+
 // One entry of the exchange journal, as stored.
 struct JournalEntry {
     qint64 id = 0;
@@ -44,7 +51,7 @@ struct JournalEntry {
     JournalAction action = JournalAction::Download;
     qint32 serial = 0; // 0: no unit, or one never identified (kept as NULL)
     QString line;      // "cable", "modem" or empty (a merge, a deletion)
-    QString outcome;   // "completed", "stopped", "failed", "cancelled", "interrupted"
+    QString outcome;   // journalOutcomeName's words
     QString message;   // what the user was told, in the user's language
     // Per kind: "kind added rewritten refused" lines; the totals read as plain values.
     QString counts;
@@ -127,9 +134,9 @@ public:
     // `afterRow` (SQLite's rowid, the server's row number), through `db`,
     // which may be another connection of the same database inside its own
     // transaction. Other tables are not listed.
-    static bool addRowsAfter(QSqlDatabase db, qint64 entry, const QString& table, qint64 afterRow, QString* error);
-    // The highest row number of `table`, 0 when it is empty; -1 on failure.
-    static qint64 lastRow(QSqlDatabase db, const QString& table, QString* error);
+    static Status addRowsAfter(QSqlDatabase db, qint64 entry, const QString& table, qint64 afterRow);
+    // The highest row number of `table`, 0 when it is empty.
+    static Result<qint64> lastRow(QSqlDatabase db, const QString& table);
 
     // Newest first; only the unit's when `serial` is given.
     QList<JournalEntry> entries(std::optional<qint32> serial = std::nullopt) const;
@@ -189,7 +196,7 @@ QStringList journalSchemaStatements(SqlDialect dialect = SqlDialect::SQLite);
 // are adopted by one entry. A database whose journal was there once and is
 // gone gets a "restart" entry instead, which verification reports: SQLite
 // keeps that mark in the file's header, a server database always had one.
-bool ensureJournalTables(QSqlDatabase db, QString* error, SqlDialect dialect = SqlDialect::SQLite);
+Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect = SqlDialect::SQLite);
 
 // The canonical text of a row's values: the table's columns in order, ISO
 // dates, "hh:nn" times as stored, booleans 0/1, NULL empty; levels to 0.1 in
@@ -198,6 +205,6 @@ QString canonicalRowText(const QString& table, const Row& row, int version = 2);
 
 // The hex SHA-256 of a file, read a block at a time. The program's own
 // database files are refused: only SQLite opens them.
-QByteArray fileSha256(const QString& path, Database& database, QString* error);
+Result<QByteArray> fileSha256(const QString& path, Database& database);
 
 } // namespace tvq52

@@ -1,6 +1,7 @@
 #include "db/journal.h"
 
 #include "db/journal_codec.h"
+#include "db/sql_error.h"
 
 #include <QCryptographicHash>
 #include <QSqlError>
@@ -45,20 +46,16 @@ QString addedColumnType(const char* column)
     return qstrcmp(column, "IVersion") == 0 ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
 }
 
-bool tableExists(QSqlDatabase db, const QString& table, SqlDialect dialect, bool* exists, QString* error)
+Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect dialect)
 {
     QSqlQuery q(db);
     q.prepare(dialect == SqlDialect::PostgreSQL
                   ? QStringLiteral("SELECT to_regclass(?) IS NOT NULL")
                   : QStringLiteral("SELECT count(*) > 0 FROM sqlite_master WHERE type = 'table' AND name = ?"));
     q.addBindValue(dialect == SqlDialect::PostgreSQL ? quoteIdentifier(table) : table);
-    if (!q.exec() || !q.next()) {
-        if (error)
-            *error = q.lastError().text();
-        return false;
-    }
-    *exists = q.value(0).toBool();
-    return true;
+    if (!q.exec() || !q.next())
+        return sqlError(q.lastError());
+    return q.value(0).toBool();
 }
 
 QStringList columnsOf(QSqlDatabase db, const QString& table, SqlDialect dialect)
@@ -86,14 +83,11 @@ struct HeadRow {
     qint64 seal = 0;
 };
 
-std::optional<HeadRow> readHead(QSqlQuery& q, QString* error)
+Result<HeadRow> readHead(QSqlQuery& q)
 {
     if (!q.exec(QStringLiteral("SELECT \"LId\", \"THash\", \"LSello\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
-                               "ORDER BY \"LSello\" DESC LIMIT 1"))) {
-        if (error)
-            *error = q.lastError().text();
-        return std::nullopt;
-    }
+                               "ORDER BY \"LSello\" DESC LIMIT 1")))
+        return sqlError(q.lastError());
     HeadRow head;
     if (q.next())
         head = {q.value(0).toLongLong(), q.value(1).toString().toLatin1(), q.value(2).toLongLong()};
@@ -101,98 +95,119 @@ std::optional<HeadRow> readHead(QSqlQuery& q, QString* error)
     return head;
 }
 
-bool anyRecordStored(QSqlDatabase db, bool* any, QString* error)
+Result<bool> anyRecordStored(QSqlDatabase db)
 {
-    *any = false;
+    bool any = false;
     QSqlQuery q(db);
     for (const char* name : kRecordTables) {
-        if (!q.exec(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quoteIdentifier(QString::fromUtf8(name))))) {
-            if (error)
-                *error = q.lastError().text();
-            return false;
-        }
-        *any = *any || q.next();
+        if (!q.exec(QStringLiteral("SELECT 1 FROM %1 LIMIT 1").arg(quoteIdentifier(QString::fromUtf8(name)))))
+            return sqlError(q.lastError());
+        any = any || q.next();
         q.finish();
     }
-    return true;
+    return any;
+}
+
+// A record an entry of the journal's own lists.
+struct OwnLine {
+    QString table, key, digest;
+};
+
+// Every stored record that no entry lists yet, for "adopt".
+Result<QList<OwnLine>> unlistedRecords(QSqlQuery& q)
+{
+    QSet<QString> listed;
+    if (!q.exec(QStringLiteral("SELECT \"TTabla\", \"TClave\" FROM \"DiarioRegistros\"")))
+        return sqlError(q.lastError());
+    while (q.next())
+        listed.insert(q.value(0).toString() + kSeparator + q.value(1).toString());
+    QList<OwnLine> lines;
+    for (const char* name : kRecordTables) {
+        const TableDef& table = *schemaTable(QString::fromUtf8(name));
+        const QString tableName = QString::fromUtf8(table.name);
+        if (!q.exec(QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(tableName))))
+            return sqlError(q.lastError());
+        while (q.next()) {
+            const Row row = rowFrom(q);
+            const QString key = keyText(table, row);
+            if (listed.contains(tableName + kSeparator + key))
+                continue;
+            lines.append({tableName, key,
+                          QString::fromLatin1(sha256Hex(canonicalRowText(tableName, row, kCurrentVersion).toUtf8()))});
+        }
+    }
+    return lines;
+}
+
+// Opens the entry row; its number goes into `e`.
+Status insertOwnEntry(QSqlQuery& q, JournalEntry& e)
+{
+    q.prepare(
+        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"TLinea\", \"IVersion\") "
+                       "VALUES (?, ?, '', ?) RETURNING \"LId\""));
+    q.addBindValue(entryAt(e.at));
+    q.addBindValue(journalActionName(e.action));
+    q.addBindValue(e.version);
+    if (!q.exec() || !q.next())
+        return sqlError(q.lastError());
+    e.id = q.value(0).toLongLong();
+    q.finish();
+    return {};
+}
+
+// Lists the records in the entry; the hash of their lines.
+Result<QByteArray> listOwnLines(QSqlQuery& q, qint64 entry, const QList<OwnLine>& lines)
+{
+    QCryptographicHash linesHash(QCryptographicHash::Sha256);
+    q.prepare(
+        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+                       "VALUES (?, ?, ?, ?)"));
+    for (const OwnLine& l : lines) {
+        q.addBindValue(entry);
+        q.addBindValue(l.table);
+        q.addBindValue(l.key);
+        q.addBindValue(l.digest);
+        if (!q.exec())
+            return sqlError(q.lastError());
+        linesHash.addData(recordLine(l.table, l.key, l.digest));
+    }
+    return linesHash.result().toHex();
 }
 
 // Writes and seals, inside the caller's transaction, an entry the journal
 // makes itself: "adopt" lists every stored record no entry lists yet (and is
 // not written when there is none), "restart" lists nothing.
-bool writeOwnEntry(QSqlDatabase db, JournalAction action, QString* error)
+Status writeOwnEntry(QSqlDatabase db, JournalAction action)
 {
-    const auto fail = [&](const QSqlQuery& q) {
-        if (error)
-            *error = q.lastError().text();
-        return false;
-    };
     // Not forward-only: a server's streamed rows would lose all but the first
     // to the record() each row is read with.
     QSqlQuery q(db);
-    struct Line {
-        QString table, key, digest;
-    };
-    QList<Line> lines;
+    QList<OwnLine> lines;
     if (action == JournalAction::Adopt) {
-        QSet<QString> listed;
-        if (!q.exec(QStringLiteral("SELECT \"TTabla\", \"TClave\" FROM \"DiarioRegistros\"")))
-            return fail(q);
-        while (q.next())
-            listed.insert(q.value(0).toString() + kSeparator + q.value(1).toString());
-        for (const char* name : kRecordTables) {
-            const TableDef& table = *schemaTable(QString::fromUtf8(name));
-            const QString tableName = QString::fromUtf8(table.name);
-            if (!q.exec(QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(tableName))))
-                return fail(q);
-            while (q.next()) {
-                const Row row = rowFrom(q);
-                const QString key = keyText(table, row);
-                if (listed.contains(tableName + kSeparator + key))
-                    continue;
-                lines.append(
-                    {tableName, key,
-                     QString::fromLatin1(sha256Hex(canonicalRowText(tableName, row, kCurrentVersion).toUtf8()))});
-            }
-        }
-        if (lines.isEmpty())
-            return true;
+        Result<QList<OwnLine>> unlisted = unlistedRecords(q);
+        if (!unlisted)
+            return unlisted.status();
+        if (unlisted->isEmpty())
+            return {};
+        lines = std::move(unlisted).value();
     }
-    const std::optional<HeadRow> head = readHead(q, error);
+    const Result<HeadRow> head = readHead(q);
     if (!head)
-        return false;
+        return head.status();
     JournalEntry e;
     e.at = QDateTime::currentDateTime();
     e.action = action;
     e.version = kCurrentVersion;
-    e.outcome = QStringLiteral("completed");
+    e.outcome = journalOutcomeName(JournalOutcome::Completed);
     e.counts = QStringLiteral("records %1").arg(lines.size());
     e.previous = head->id;
-    q.prepare(
-        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"TLinea\", \"IVersion\") "
-                       "VALUES (?, ?, '', ?) RETURNING \"LId\""));
-    q.addBindValue(entryAt(e.at));
-    q.addBindValue(journalActionName(action));
-    q.addBindValue(e.version);
-    if (!q.exec() || !q.next())
-        return fail(q);
-    e.id = q.value(0).toLongLong();
-    q.finish();
+    if (Status opened = insertOwnEntry(q, e); !opened)
+        return opened;
     e.link = openingLink(head->hash, e);
-    QCryptographicHash linesHash(QCryptographicHash::Sha256);
-    q.prepare(
-        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-                       "VALUES (?, ?, ?, ?)"));
-    for (const Line& l : lines) {
-        q.addBindValue(e.id);
-        q.addBindValue(l.table);
-        q.addBindValue(l.key);
-        q.addBindValue(l.digest);
-        if (!q.exec())
-            return fail(q);
-        linesHash.addData(recordLine(l.table, l.key, l.digest));
-    }
-    e.hash = entryHash(head->hash, e, linesHash.result().toHex());
+    const Result<QByteArray> linesDigest = listOwnLines(q, e.id, lines);
+    if (!linesDigest)
+        return linesDigest.status();
+    e.hash = entryHash(head->hash, e, *linesDigest);
     q.prepare(
         QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = '', \"TRecuentos\" = ?, "
                        "\"TTotales\" = '', \"THash\" = ?, \"LAnterior\" = ?, \"LSello\" = ?, \"TEnlace\" = ? "
@@ -200,12 +215,14 @@ bool writeOwnEntry(QSqlDatabase db, JournalAction action, QString* error)
     for (const QVariant& v : QVariantList{e.outcome, e.counts, QString::fromLatin1(e.hash), e.previous, head->seal + 1,
                                           QString::fromLatin1(e.link), e.id})
         q.addBindValue(v);
-    return q.exec() || fail(q);
+    if (!q.exec())
+        return sqlError(q.lastError());
+    return {};
 }
 
 } // namespace
 
-bool ensureJournalTables(QSqlDatabase db, QString* error, SqlDialect dialect)
+Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect)
 {
     // A server lays its journal out inside the caller's transaction; a file
     // takes its write lock for the whole check.
@@ -213,70 +230,68 @@ bool ensureJournalTables(QSqlDatabase db, QString* error, SqlDialect dialect)
     QSqlQuery q(db);
     if (sqlite) {
         // Nothing to do, as on almost every open: no write lock is taken.
-        bool lines = false;
-        if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == kJournalBegun
-            && tableExists(db, QStringLiteral("DiarioRegistros"), dialect, &lines, nullptr) && lines
-            && columnsOf(db, QStringLiteral("Diario"), dialect)
-                   .contains(QStringLiteral("IVersion"), Qt::CaseInsensitive))
-            return true;
+        if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == kJournalBegun) {
+            const Result<bool> lines = tableExists(db, QStringLiteral("DiarioRegistros"), dialect);
+            if (lines.ok() && *lines
+                && columnsOf(db, QStringLiteral("Diario"), dialect)
+                       .contains(QStringLiteral("IVersion"), Qt::CaseInsensitive))
+                return {};
+        }
         q.finish();
     }
-    const auto fail = [&](const QString& text) {
-        if (error && !text.isEmpty())
-            *error = text;
+    const auto fail = [&](const Error& error) -> Status {
         if (sqlite)
             QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        return false;
+        return error;
     };
     if (sqlite && !q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        return fail(q.lastError().text());
-    bool had = false;
-    QString text;
-    if (!tableExists(db, QStringLiteral("Diario"), dialect, &had, &text))
-        return fail(text);
-    const QStringList columns = had ? columnsOf(db, QStringLiteral("Diario"), dialect) : QStringList();
-    const bool upgrading = had && !columns.contains(QStringLiteral("IVersion"), Qt::CaseInsensitive);
+        return fail(sqlError(q.lastError()));
+    const Result<bool> had = tableExists(db, QStringLiteral("Diario"), dialect);
+    if (!had)
+        return fail(had.error());
+    const QStringList columns = *had ? columnsOf(db, QStringLiteral("Diario"), dialect) : QStringList();
+    const bool upgrading = *had && !columns.contains(QStringLiteral("IVersion"), Qt::CaseInsensitive);
     int marker = 0;
     if (sqlite) {
         if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-            return fail(q.lastError().text());
+            return fail(sqlError(q.lastError()));
         marker = q.value(0).toInt();
         q.finish();
     }
     for (const QString& statement : journalSchemaStatements(dialect))
         if (!q.exec(statement))
-            return fail(q.lastError().text());
+            return fail(sqlError(q.lastError()));
     for (const char* c : kAddedColumns) {
-        if (!had || columns.contains(QString::fromUtf8(c), Qt::CaseInsensitive))
+        if (!*had || columns.contains(QString::fromUtf8(c), Qt::CaseInsensitive))
             continue;
         if (!q.exec(QStringLiteral("ALTER TABLE \"Diario\" ADD COLUMN %1 %2")
                         .arg(quoteIdentifier(QString::fromUtf8(c)), addedColumnType(c))))
-            return fail(q.lastError().text());
+            return fail(sqlError(q.lastError()));
     }
-    bool records = false;
-    if (!anyRecordStored(db, &records, &text))
-        return fail(text);
-    if (!had) {
+    const Result<bool> records = anyRecordStored(db);
+    if (!records)
+        return fail(records.error());
+    Status written;
+    if (!*had) {
         // A file that never had a journal adopts what it holds; a journal
         // that is gone is begun again, and says so.
-        const bool begunBefore = sqlite ? marker == kJournalBegun : records;
-        if (begunBefore || records) {
-            if (!writeOwnEntry(db, begunBefore ? JournalAction::Restart : JournalAction::Adopt, &text))
-                return fail(text);
-        }
-    } else if (upgrading && records) {
+        const bool begunBefore = sqlite ? marker == kJournalBegun : *records;
+        if (begunBefore || *records)
+            written = writeOwnEntry(db, begunBefore ? JournalAction::Restart : JournalAction::Adopt);
+    } else if (upgrading && *records) {
         // The first journal listed downloads only: what imports and merges
         // added until now is adopted once.
-        if (!writeOwnEntry(db, JournalAction::Adopt, &text))
-            return fail(text);
+        written = writeOwnEntry(db, JournalAction::Adopt);
     }
+    if (!written)
+        return fail(written.error());
     if (sqlite) {
         if (marker != kJournalBegun && !q.exec(QStringLiteral("PRAGMA user_version = %1").arg(kJournalBegun)))
-            return fail(q.lastError().text());
+            return fail(sqlError(q.lastError()));
         if (!q.exec(QStringLiteral("COMMIT")))
-            return fail(q.lastError().text());
+            return fail(sqlError(q.lastError()));
     }
-    return true;
+    return {};
 }
 
 } // namespace tvq52

@@ -76,17 +76,18 @@ bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, Journal&, qint
     counts_.assign(tables.size(), SinkCounts());
     for (const SinkTable& t : tables) {
         const QString name = QString::fromUtf8(t.table->name);
-        lastRows_[name] = Journal::lastRow(db_, name, nullptr);
+        const Result<qint64> last = Journal::lastRow(db_, name);
+        lastRows_[name] = last.ok() ? *last : -1;
     }
     return true;
 }
 
 Status ServerRowSink::listAdded()
 {
-    QString error;
     for (const auto& [table, after] : lastRows_)
-        if (after >= 0 && !Journal::addRowsAfter(db_, entry_, table, after, &error))
-            return Error(0, error);
+        if (after >= 0)
+            if (Status listed = Journal::addRowsAfter(db_, entry_, table, after); !listed)
+                return listed;
     return Status();
 }
 

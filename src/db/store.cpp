@@ -1,7 +1,9 @@
 #include "db/store.h"
 
+#include "core/own_words.h"
 #include "db/case_folding.h"
 #include "db/database.h"
+#include "db/sql_error.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -95,41 +97,33 @@ QVariant fromStorage(const ColumnDef& column, const QVariant& value)
 
 namespace {
 
-bool exec(QSqlQuery& q, const QString& sql, const QVariantList& binds, QString* error, Database* database = nullptr)
+Status exec(QSqlQuery& q, const QString& sql, const QVariantList& binds, Database* database = nullptr)
 {
-    if (!q.prepare(sql)) {
-        if (error)
-            *error = q.lastError().text();
+    const auto fail = [&]() -> Status {
         if (database)
             database->noteFailure(q.lastError());
-        return false;
-    }
+        return sqlError(q.lastError());
+    };
+    if (!q.prepare(sql))
+        return fail();
     for (const QVariant& v : binds)
         q.addBindValue(v);
-    if (!q.exec()) {
-        if (error)
-            *error = q.lastError().text();
-        if (database)
-            database->noteFailure(q.lastError());
-        return false;
-    }
-    return true;
+    if (!q.exec())
+        return fail();
+    return {};
 }
 
 } // namespace
 
-bool insertRow(QSqlDatabase db, const TableDef& table, const Row& row, QString* error, SqlDialect dialect)
+Status insertRow(QSqlDatabase db, const TableDef& table, const Row& row, SqlDialect dialect)
 {
     QStringList names;
     QStringList marks;
     QVariantList binds;
     for (int i = 0; i < row.columns().size(); ++i) {
         const ColumnDef* c = table.column(row.columns()[i]);
-        if (!c) {
-            if (error)
-                *error = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(table.name), row.columns()[i]);
-            return false;
-        }
+        if (!c)
+            return ownWords(QStringLiteral("%1 has no column %2"), {QString::fromUtf8(table.name), row.columns()[i]});
         names << quoteIdentifier(QString::fromUtf8(c->name));
         marks << QStringLiteral("?");
         binds << toStorage(*c, row.values()[i], dialect);
@@ -139,17 +133,24 @@ bool insertRow(QSqlDatabase db, const TableDef& table, const Row& row, QString* 
                 QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                     .arg(quoteIdentifier(QString::fromUtf8(table.name)), names.join(QLatin1String(", ")),
                          marks.join(QLatin1String(", "))),
-                binds, error);
+                binds);
 }
 
 Store::Store(Database& database) : database_(database) {}
+
+bool Store::noted(const Status& status) const
+{
+    if (!status)
+        lastError_ = untranslatedText(status.error());
+    return status.ok();
+}
 
 QSqlDatabase Store::liveConnection() const
 {
     // A server that went away and came back: whatever failed has been told;
     // the next operation gets a new connection instead of the same error.
     if (database_.connectionLost())
-        database_.reconnect(nullptr);
+        (void)database_.reconnect();
     return database_.connection();
 }
 
@@ -211,7 +212,7 @@ QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList&
     QList<Row> rows;
     QSqlQuery q(liveConnection());
     q.setForwardOnly(true);
-    if (!exec(q, sql, binds, &lastError_, &database_))
+    if (!noted(exec(q, sql, binds, &database_)))
         return rows;
     const QSqlRecord rec = q.record();
     std::vector<const ColumnDef*> defs;
@@ -290,7 +291,7 @@ qint64 Store::count(const QString& tableName, const Row& where) const
     if (!whereClause(*t, where, &sql, &binds))
         return -1;
     QSqlQuery q(liveConnection());
-    if (!exec(q, sql, binds, &lastError_, &database_) || !q.next())
+    if (!noted(exec(q, sql, binds, &database_)) || !q.next())
         return -1;
     return q.value(0).toLongLong();
 }
@@ -298,7 +299,7 @@ qint64 Store::count(const QString& tableName, const Row& where) const
 bool Store::insert(const QString& tableName, const Row& row)
 {
     const TableDef* t = table(tableName);
-    return t && insertRow(liveConnection(), *t, row, &lastError_, database_.dialect());
+    return t && noted(insertRow(liveConnection(), *t, row, database_.dialect()));
 }
 
 int Store::update(const QString& tableName, const Row& values, const Row& where)
@@ -324,7 +325,7 @@ int Store::update(const QString& tableName, const Row& values, const Row& where)
     if (!whereClause(*t, where, &sql, &binds))
         return -1;
     QSqlQuery q(liveConnection());
-    if (!exec(q, sql, binds, &lastError_, &database_))
+    if (!noted(exec(q, sql, binds, &database_)))
         return -1;
     return q.numRowsAffected();
 }
@@ -384,7 +385,7 @@ bool Store::insertOnConflict(const TableDef& t, const Row& row, bool update, boo
                             .arg(quoteIdentifier(QString::fromUtf8(t.name)), names.join(QLatin1String(", ")),
                                  marks.join(QLatin1String(", ")), keyNames.join(QLatin1String(", ")), action);
     QSqlQuery q(liveConnection());
-    if (!exec(q, sql, binds, &lastError_, &database_))
+    if (!noted(exec(q, sql, binds, &database_)))
         return false;
     if (added)
         *added = q.numRowsAffected() > 0;
@@ -401,7 +402,7 @@ int Store::remove(const QString& tableName, const Row& where)
     if (!whereClause(*t, where, &sql, &binds))
         return -1;
     QSqlQuery q(liveConnection());
-    if (!exec(q, sql, binds, &lastError_, &database_))
+    if (!noted(exec(q, sql, binds, &database_)))
         return -1;
     return q.numRowsAffected();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/schema.h"
 
 #include <QList>
@@ -35,8 +36,7 @@ QVariant toStorage(const ColumnDef& column, const QVariant& value, SqlDialect di
 QVariant fromStorage(const ColumnDef& column, const QVariant& value);
 
 // Writes one row; column names are checked against the schema.
-bool insertRow(QSqlDatabase db, const TableDef& table, const Row& row, QString* error,
-               SqlDialect dialect = SqlDialect::SQLite);
+Status insertRow(QSqlDatabase db, const TableDef& table, const Row& row, SqlDialect dialect = SqlDialect::SQLite);
 
 // Reads and writes rows by column name. Every identifier comes from the
 // schema and every value is a bound parameter.
@@ -74,6 +74,8 @@ public:
 
 private:
     const TableDef* table(const QString& name) const;
+    // Keeps the failure's text as lastError(); true when it succeeded.
+    bool noted(const Status& status) const;
     QSqlDatabase liveConnection() const;
     bool insertOnConflict(const TableDef& t, const Row& row, bool update, bool* added);
     bool whereClause(const TableDef& t, const Row& where, QString* sql, QVariantList* binds) const;

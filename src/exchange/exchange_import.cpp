@@ -1,5 +1,6 @@
 #include "exchange/exchange_import.h"
 
+#include "core/own_words.h"
 #include "db/database.h"
 #include "db/journal.h"
 #include "db/row_sink.h"
@@ -113,7 +114,10 @@ bool ImportRun::openSink()
 // stored record has the entry that stored it.
 bool ImportRun::openJournal(const QString& path)
 {
-    const QByteArray source = fileSha256(path, database_, &summary_.error);
+    const Result<QByteArray> hashed = fileSha256(path, database_);
+    const QByteArray source = hashed.ok() ? *hashed : QByteArray();
+    if (!hashed.ok())
+        summary_.error = untranslatedText(hashed.error());
     if (!source.isEmpty())
         entry_ = journal_.open(JournalAction::Import, 0, {}, source);
     if (entry_) {

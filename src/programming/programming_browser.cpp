@@ -1,5 +1,7 @@
 #include "programming/programming_browser.h"
 
+#include "core/own_words.h"
+
 #include <QRegularExpression>
 #include <array>
 
@@ -33,9 +35,17 @@ std::optional<SearchField> searchFieldOf(const QString& control)
     return std::nullopt;
 }
 
+std::optional<qint32> ProgrammingBrowser::found(const Result<std::optional<qint32>>& serial) const
+{
+    if (serial)
+        return *serial;
+    lastError_ = untranslatedText(serial.error());
+    return std::nullopt;
+}
+
 std::optional<qint32> ProgrammingBrowser::step(SerialStep step, qint32 serial) const
 {
-    return unitSerial(database_, step, serial, &lastError_);
+    return found(unitSerial(database_, step, serial));
 }
 
 bool ProgrammingBrowser::isEmpty() const
@@ -69,7 +79,7 @@ std::optional<qint32> ProgrammingBrowser::findContaining(const SearchField& fiel
     const auto known = searchFieldOf(field.control);
     if (!known)
         return std::nullopt;
-    return firstUnitContaining(database_, known->column, text, &lastError_);
+    return found(firstUnitContaining(database_, known->column, text));
 }
 
 std::optional<qint32> ProgrammingBrowser::findCommandLineSerial(const QString& argument) const

@@ -41,6 +41,8 @@ public:
 
 private:
     std::optional<qint32> step(SerialStep step, qint32 serial) const;
+    // The serial found; a failure is kept as lastError().
+    std::optional<qint32> found(const Result<std::optional<qint32>>& serial) const;
 
     Database& database_;
     mutable QString lastError_;

@@ -1,8 +1,10 @@
 #include "programming/programming_store.h"
 
+#include "core/own_words.h"
 #include "db/case_folding.h"
 #include "db/database.h"
 #include "db/schema.h"
+#include "db/sql_error.h"
 #include "db/store.h"
 
 #include <QDateTime>
@@ -204,7 +206,7 @@ bool writeProgramming(Store& store, const ProgrammingRecord& record, const ProgI
 // Holds the unit's row until the transaction ends, so that no other save
 // comes between the check and the write: a row lock on a server, the file's
 // write lock on SQLite (taken by a write that changes nothing).
-bool lockUnitRow(Store& store, qint32 serial, QString* error)
+Status lockUnitRow(Store& store, qint32 serial)
 {
     Database& db = store.database();
     QSqlQuery q(db.connection());
@@ -216,8 +218,8 @@ bool lockUnitRow(Store& store, qint32 serial, QString* error)
         ok = q.exec();
     }
     if (!ok)
-        *error = q.lastError().text();
-    return ok;
+        return sqlError(q.lastError());
+    return {};
 }
 
 // The columns a programming save writes; the totals a download keeps there
@@ -235,12 +237,11 @@ bool sameProgramming(const std::optional<Row>& a, const std::optional<Row>& b, c
 
 } // namespace
 
-bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals, QString* error)
+Status GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
 {
-    const bool ok = inTransaction(store, [&] { return writeProgramming(store, record, intervals); });
-    if (!ok && error)
-        *error = store.lastError();
-    return ok;
+    if (!inTransaction(store, [&] { return writeProgramming(store, record, intervals); }))
+        return finalText(store.lastError());
+    return {};
 }
 
 std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial)
@@ -248,17 +249,17 @@ std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial)
     return store.selectOne(kTable, unitKey(serial));
 }
 
-SaveOutcome saveProgrammingOver(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
-                                const std::optional<Row>& loaded, const std::function<bool()>& overwrite,
-                                QString* error)
+Result<SaveOutcome> saveProgrammingOver(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                        const std::optional<Row>& loaded, const std::function<bool()>& overwrite)
 {
     std::optional<Row> expected = loaded;
     for (;;) {
         bool changedElsewhere = false;
-        QString lockError;
+        Status locked;
         std::optional<Row> seen;
         const bool ok = inTransaction(store, [&] {
-            if (!lockUnitRow(store, record.serial, &lockError))
+            locked = lockUnitRow(store, record.serial);
+            if (!locked)
                 return false;
             seen = storedProgrammingRow(store, record.serial);
             if (!sameProgramming(seen, expected, record)) {
@@ -269,11 +270,8 @@ SaveOutcome saveProgrammingOver(Store& store, const ProgrammingRecord& record, c
         });
         if (ok)
             return SaveOutcome::Saved;
-        if (!changedElsewhere) {
-            if (error)
-                *error = lockError.isEmpty() ? store.lastError() : lockError;
-            return SaveOutcome::Failed;
-        }
+        if (!changedElsewhere)
+            return locked ? finalText(store.lastError()) : locked.error();
         if (!overwrite())
             return SaveOutcome::KeptOther;
         // Over what the user was told about; a save meanwhile asks again.
@@ -287,72 +285,67 @@ void LoadedProgramming::take(const Store& store, qint32 unit)
     row = storedProgrammingRow(store, unit);
 }
 
-SaveOutcome saveShownProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
-                                 LoadedProgramming& loaded, const std::function<bool()>& overwrite, QString* error)
+Result<SaveOutcome> saveShownProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                         LoadedProgramming& loaded, const std::function<bool()>& overwrite)
 {
     if (loaded.serial != record.serial)
         loaded.take(store, record.serial);
-    const SaveOutcome outcome = saveProgrammingOver(store, record, intervals, loaded.row, overwrite, error);
-    if (outcome == SaveOutcome::Saved)
+    const Result<SaveOutcome> outcome = saveProgrammingOver(store, record, intervals, loaded.row, overwrite);
+    if (outcome.ok() && *outcome == SaveOutcome::Saved)
         loaded.take(store, record.serial);
     return outcome;
 }
 
 namespace {
 
-std::optional<qint32> firstSerial(Database& database, const QString& where, const QString& order,
-                                  const QVariantList& binds, QString* error)
+Result<std::optional<qint32>> firstSerial(Database& database, const QString& where, const QString& order,
+                                          const QVariantList& binds)
 {
     QSqlQuery q(database.connection());
     q.setForwardOnly(true);
     const QString sql = QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %1 %4 LIMIT 1")
                             .arg(quoteIdentifier(kSerial), quoteIdentifier(kTable),
                                  where.isEmpty() ? QString() : QLatin1String(" WHERE ") + where, order);
-    if (!q.prepare(sql)) {
-        *error = q.lastError().text();
-        return std::nullopt;
-    }
+    if (!q.prepare(sql))
+        return sqlError(q.lastError());
     for (const QVariant& v : binds)
         q.addBindValue(v);
-    if (!q.exec()) {
-        *error = q.lastError().text();
-        return std::nullopt;
-    }
+    if (!q.exec())
+        return sqlError(q.lastError());
     if (!q.next())
-        return std::nullopt;
-    return q.value(0).toInt();
+        return std::optional<qint32>();
+    return std::optional<qint32>(q.value(0).toInt());
 }
 
 } // namespace
 
-std::optional<qint32> unitSerial(Database& database, SerialStep step, qint32 serial, QString* error)
+Result<std::optional<qint32>> unitSerial(Database& database, SerialStep step, qint32 serial)
 {
     const QString column = quoteIdentifier(kSerial);
     switch (step) {
     case SerialStep::First:
-        return firstSerial(database, {}, QStringLiteral("ASC"), {}, error);
+        return firstSerial(database, {}, QStringLiteral("ASC"), {});
     case SerialStep::After:
-        return firstSerial(database, column + QLatin1String(" > ?"), QStringLiteral("ASC"), {serial}, error);
+        return firstSerial(database, column + QLatin1String(" > ?"), QStringLiteral("ASC"), {serial});
     case SerialStep::Before:
-        return firstSerial(database, column + QLatin1String(" < ?"), QStringLiteral("DESC"), {serial}, error);
+        return firstSerial(database, column + QLatin1String(" < ?"), QStringLiteral("DESC"), {serial});
     case SerialStep::Equal:
         break;
     }
-    return firstSerial(database, column + QLatin1String(" = ?"), QStringLiteral("ASC"), {serial}, error);
+    return firstSerial(database, column + QLatin1String(" = ?"), QStringLiteral("ASC"), {serial});
 }
 
-std::optional<qint32> firstUnitContaining(Database& database, const QString& column, const QString& text,
-                                          QString* error)
+Result<std::optional<qint32>> firstUnitContaining(Database& database, const QString& column, const QString& text)
 {
     if (!schemaTable(kTable)->column(column))
-        return std::nullopt;
+        return std::optional<qint32>();
     // Dates are stored "yyyy-mm-dd" and shown "dd/mm/yy".
     const QString stored = QStringLiteral("CAST(%1 AS VARCHAR(255))").arg(quoteIdentifier(column));
     const QString shown = column == QLatin1String("DFecha")
         ? QStringLiteral("(SUBSTR(%1, 9, 2) || '/' || SUBSTR(%1, 6, 2) || '/' || SUBSTR(%1, 3, 2))").arg(stored)
         : foldedSql(database.dialect(), stored);
     return firstSerial(database, shown + QLatin1String(" LIKE ? ESCAPE '\\'"), QStringLiteral("ASC"),
-                       {containsPattern(text)}, error);
+                       {containsPattern(text)});
 }
 
 } // namespace tvq52

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/store.h"
 #include "programming/programming_record.h"
 
@@ -27,22 +28,20 @@ std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 s
 
 // Updates the unit's row, or adds it with today's totals stamp and zero
 // counters, then writes its 30 interval rows; all or nothing.
-bool GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
-                      QString* error = nullptr);
+Status GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals);
 
 // The unit's Programacion row as stored now; nothing when it has none.
 std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial);
 
-enum class SaveOutcome { Saved, KeptOther, Failed };
+enum class SaveOutcome { Saved, KeptOther };
 
 // Saves like GrabaProgramacio, checking first that nobody else saved the unit
 // since `loaded` was read (nothing: the unit had no row then). The check and
 // the write are one transaction, the row locked on a server. When the row
 // changed, `overwrite` is asked, outside the transaction; false keeps the
 // other save as it is.
-SaveOutcome saveProgrammingOver(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
-                                const std::optional<Row>& loaded, const std::function<bool()>& overwrite,
-                                QString* error = nullptr);
+Result<SaveOutcome> saveProgrammingOver(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                        const std::optional<Row>& loaded, const std::function<bool()>& overwrite);
 
 // What the shown record was loaded over: the unit's row at that moment, to
 // tell at save time whether another PC saved it meanwhile.
@@ -55,17 +54,15 @@ struct LoadedProgramming {
 // A save of the shown record over what it was loaded over; a record of
 // another unit than the one loaded is saved over that unit's row as it is now.
 // After a save the saved row is what it stands on.
-SaveOutcome saveShownProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
-                                 LoadedProgramming& loaded, const std::function<bool()>& overwrite,
-                                 QString* error = nullptr);
+Result<SaveOutcome> saveShownProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,
+                                         LoadedProgramming& loaded, const std::function<bool()>& overwrite);
 
 // The browser's queries over Programacion, each one indexed step that gives
-// the one serial it looks for (or nothing, with `error` set on a failure).
+// the one serial it looks for, nothing when there is none.
 enum class SerialStep { First, After, Before, Equal };
-std::optional<qint32> unitSerial(Database& database, SerialStep step, qint32 serial, QString* error);
+Result<std::optional<qint32>> unitSerial(Database& database, SerialStep step, qint32 serial);
 // The lowest serial whose `column` text contains `text`, case folded, quotes
 // and wildcards taken literally; dates are read "dd/mm/yy" as shown.
-std::optional<qint32> firstUnitContaining(Database& database, const QString& column, const QString& text,
-                                          QString* error);
+Result<std::optional<qint32>> firstUnitContaining(Database& database, const QString& column, const QString& text);
 
 } // namespace tvq52

@@ -78,11 +78,12 @@ void ProgrammingWorkflow::record(bool transmit, const ExchangeResult& exchange, 
     if (!journal_)
         return;
     const LinkState& s = link_.state();
-    QString outcome = QStringLiteral("failed");
+    JournalOutcome ended = JournalOutcome::Failed;
     if (exchange.outcome == ExchangeOutcome::Cancelled)
-        outcome = QStringLiteral("cancelled");
+        ended = JournalOutcome::Cancelled;
     else if (succeeded)
-        outcome = QStringLiteral("completed");
+        ended = JournalOutcome::Completed;
+    const QString outcome = journalOutcomeName(ended);
     const qint32 serial = s.UnitSerial != 0 ? s.UnitSerial : view_.record().serial;
     // The exchange has been shown already; a journal that cannot be written
     // does not undo it.

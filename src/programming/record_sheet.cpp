@@ -43,13 +43,12 @@ bool RecordSheet::save()
 {
     if (!store_)
         return false;
-    QString error;
-    const SaveOutcome outcome = saveShownProgramming(
-        *store_, record_, intervals_, loaded_,
-        [&] { return askToOverwriteProgramming(prompter_, guru_, record_.serial); }, &error);
-    if (outcome == SaveOutcome::Failed)
-        prompter_.show(error, MessageStyle::Critical);
-    if (outcome != SaveOutcome::Saved)
+    const Result<SaveOutcome> outcome = saveShownProgramming(*store_, record_, intervals_, loaded_, [&] {
+        return askToOverwriteProgramming(prompter_, guru_, record_.serial);
+    });
+    if (!outcome)
+        showError(prompter_, guru_, outcome.error());
+    if (!outcome || *outcome != SaveOutcome::Saved)
         return false;
     modified_ = false;
     return true;

@@ -1,6 +1,7 @@
 #include "records/download_workflow.h"
 
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "core/recording_prompter.h"
 #include "db/database.h"
 #include "db/journal.h"
@@ -32,18 +33,7 @@ constexpr qint64 kProgressEveryNs = 200'000'000;
 
 QString outcomeName(DownloadOutcome outcome)
 {
-    switch (outcome) {
-    case DownloadOutcome::Completed:
-        return QStringLiteral("completed");
-    case DownloadOutcome::Stopped:
-        return QStringLiteral("stopped");
-    case DownloadOutcome::Cancelled:
-        return QStringLiteral("cancelled");
-    case DownloadOutcome::NotStarted:
-    case DownloadOutcome::Failed:
-        break;
-    }
-    return QStringLiteral("failed");
+    return journalOutcomeName(journalOutcome(outcome));
 }
 
 QString firstLine(const QString& databaseError)
@@ -51,7 +41,7 @@ QString firstLine(const QString& databaseError)
     return databaseError.trimmed().section(QLatin1Char('\n'), 0, 0);
 }
 
-void count(KindCounts& counts, std::optional<Stored> stored)
+void count(KindCounts& counts, const Result<Stored>& stored)
 {
     if (*stored == Stored::Added)
         ++counts.added;
@@ -60,6 +50,22 @@ void count(KindCounts& counts, std::optional<Stored> stored)
 }
 
 } // namespace
+
+JournalOutcome journalOutcome(DownloadOutcome outcome)
+{
+    switch (outcome) {
+    case DownloadOutcome::Completed:
+        return JournalOutcome::Completed;
+    case DownloadOutcome::Stopped:
+        return JournalOutcome::Stopped;
+    case DownloadOutcome::Cancelled:
+        return JournalOutcome::Cancelled;
+    case DownloadOutcome::NotStarted:
+    case DownloadOutcome::Failed:
+        break;
+    }
+    return JournalOutcome::Failed;
+}
 
 std::optional<qint64> listMsLeft(const QDateTime& listStart, const QDateTime& firstStamp, const QDateTime& lastStamp,
                                  qint64 elapsedMs)
@@ -135,8 +141,8 @@ DownloadReport DownloadWorkflow::run()
     }
     // After the server went away, the next download opens a new connection;
     // while it is still away nothing is asked of the unit.
-    if (QString error; !database_.ensureConnected(&error)) {
-        failStoring(run, StoreFailure::ConnectionLost, error);
+    if (const Status connected = database_.ensureConnected(); !connected) {
+        failStoring(run, storeError(StoreFailure::ConnectionLost, untranslatedText(connected.error())));
         return run.report;
     }
     state.StopRequested = false;
@@ -184,10 +190,11 @@ void DownloadWorkflow::fail(Run& run, const Error& error)
     run.report.error = error;
 }
 
-void DownloadWorkflow::failStoring(Run& run, StoreFailure why, const QString& databaseError)
+void DownloadWorkflow::failStoring(Run& run, const Error& error)
 {
+    const QString& databaseError = error.detail;
     QString text;
-    switch (why) {
+    switch (storeFailureOf(error)) {
     case StoreFailure::UnitGone:
         text = guru_
                    .GetTranslation(QStringLiteral(
@@ -242,38 +249,33 @@ void DownloadWorkflow::failStoring(Run& run, StoreFailure why, const QString& da
     run.report.error = Error{0, text};
 }
 
-void DownloadWorkflow::failStoring(Run& run)
-{
-    failStoring(run, run.store.lastFailure(), run.store.lastError());
-}
-
-void DownloadWorkflow::exchange(Run& run)
+bool DownloadWorkflow::identify(Run& run, std::optional<Row>* unit)
 {
     DeviceLink& link = session_.link();
     LinkState& state = session_.state();
     // Ends any transfer the unit may still be running.
     link.line().write(QByteArray(1, char(kCan)));
-    if (Status identified = identifyConnectedUnit(link, session_.timer()); !identified)
-        return fail(run, identified.error());
-
+    if (Status identified = identifyConnectedUnit(link, session_.timer()); !identified) {
+        fail(run, identified.error());
+        return false;
+    }
     const qint32 serial = state.UnitSerial;
+    run.report.serial = serial;
     // Taken before the view loads the unit's stored record, which may hold
     // an older version: the records come in the layout the unit speaks now.
-    const QString firmware = state.UnitFirmware;
-    run.report.serial = serial;
-    run.report.firmware = firmware;
+    run.report.firmware = state.UnitFirmware;
 
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), serial);
-    const std::optional<Row> unit = run.rows.selectOne(QStringLiteral("Programacion"), key);
-    if (!unit) {
+    *unit = run.rows.selectOne(QStringLiteral("Programacion"), key);
+    if (!*unit) {
         run.prompter.message(Message{guru_.GetS(msg::UnknownSerial) + QString::number(serial),
                                      {},
                                      MessageStyle::Critical,
                                      msg::UnknownSerial,
                                      {}});
         run.report.error = Error{msg::UnknownSerial, QString::number(serial)};
-        return;
+        return false;
     }
     if (const qint32 expected = view_.expectedSerial(); expected != 0 && serial != expected) {
         const QString text =
@@ -285,19 +287,17 @@ void DownloadWorkflow::exchange(Run& run)
                 .arg(expected);
         run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
         run.report.error = Error{0, text};
-        return;
+        return false;
     }
-    if (serial != view_.shownSerial()) {
-        view_.showUnit(serial);
-        run.range = view_.rangeForConnectedUnit(run.range, proposedRange(run.store, serial, session_.clock().now()));
-    }
-    state.UnitSerial = serial;
-    state.UnitFirmware = firmware;
+    return true;
+}
 
+bool DownloadWorkflow::openEntry(Run& run)
+{
     // No record is stored outside its entry: without one nothing starts.
-    const auto entry = run.journal.open(JournalAction::Download, serial, lineName());
+    const auto entry = run.journal.open(JournalAction::Download, run.report.serial, lineName());
     if (!entry) {
-        link.line().write(QByteArray(1, char(kCan)));
+        session_.link().line().write(QByteArray(1, char(kCan)));
         const QString text =
             guru_
                 .GetTranslation(QStringLiteral(
@@ -307,14 +307,34 @@ void DownloadWorkflow::exchange(Run& run)
                 .arg(run.journal.lastError().trimmed().section(QLatin1Char('\n'), 0, 0));
         run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
         run.report.error = Error{0, text};
-        return;
+        return false;
     }
     run.report.journalEntry = *entry;
     run.store.setJournalEntry(&run.journal, *entry);
+    return true;
+}
+
+void DownloadWorkflow::exchange(Run& run)
+{
+    DeviceLink& link = session_.link();
+    LinkState& state = session_.state();
+    std::optional<Row> unit;
+    if (!identify(run, &unit))
+        return;
+    const qint32 serial = run.report.serial;
+    const QString firmware = run.report.firmware;
+    if (serial != view_.shownSerial()) {
+        view_.showUnit(serial);
+        run.range = view_.rangeForConnectedUnit(run.range, proposedRange(run.store, serial, session_.clock().now()));
+    }
+    state.UnitSerial = serial;
+    state.UnitFirmware = firmware;
+    if (!openEntry(run))
+        return;
 
     if (unit->value(QStringLiteral("TVersion")).toString() != firmware) {
-        if (!run.store.storeFirmware(serial, firmware))
-            return failStoring(run);
+        if (Status stored = run.store.storeFirmware(serial, firmware); !stored)
+            return failStoring(run, stored.error());
         view_.showFirmware(firmware);
     }
     run.layout = intervalLayoutFor(firmware);
@@ -348,8 +368,8 @@ bool DownloadWorkflow::receiveTotals(Run& run)
         return false;
     }
     ++run.report.counts[int(RecordKind::Totals)].received;
-    if (!run.store.storeTotals(run.report.serial, *totals)) {
-        failStoring(run);
+    if (Status stored = run.store.storeTotals(run.report.serial, *totals); !stored) {
+        failStoring(run, stored.error());
         return false;
     }
     ++run.report.counts[int(RecordKind::Totals)].rewritten;
@@ -372,9 +392,9 @@ bool DownloadWorkflow::receiveEventDates(Run& run)
     for (const EventDate& event : decodeEventDates(state.FrameBuffer.data(), state.FrameLength)) {
         KindCounts& counts = run.report.counts[int(recordKindOf(event.kind))];
         ++counts.received;
-        const auto stored = run.store.storeEvent(run.report.serial, event);
+        const Result<Stored> stored = run.store.storeEvent(run.report.serial, event);
         if (!stored) {
-            failStoring(run);
+            failStoring(run, stored.error());
             return false;
         }
         count(counts, stored);
@@ -427,7 +447,7 @@ bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
 
     RecordFrame what;
     QString refusal;
-    std::optional<Stored> stored;
+    std::optional<Result<Stored>> stored;
     if (kind == RecordKind::Intervals) {
         DecodedRecord<IntervalRecord> r = decodeInterval(frame, length, run.layout, rangeStart);
         what = r.kind;
@@ -461,14 +481,14 @@ bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
     }
     ++counts.received;
     ++run.listRecords;
-    if (!stored) {
+    if (!*stored) {
         // What was committed stays; the unit keeps the rest for next time.
         link.line().write(QByteArray(1, char(kCan)));
-        failStoring(run);
+        failStoring(run, stored->error());
         *end = ListEnd::Failed;
         return false;
     }
-    count(counts, stored);
+    count(counts, *stored);
     // Acknowledged only once the row is committed.
     link.line().write(QByteArray(1, char(kAck)));
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "db/journal.h"
 #include "records/recorded_data.h"
 
 #include <QByteArray>
@@ -16,7 +17,7 @@ class LocGuru;
 class Prompter;
 class RecordStore;
 class RecordsView;
-enum class StoreFailure : std::uint8_t;
+class Row;
 
 // The longest silence between two bytes while a download runs: a unit walks
 // its memory between two records.
@@ -29,6 +30,10 @@ enum class DownloadOutcome : std::uint8_t {
     Stopped,    // the user pressed Stop
     Completed,  // the session list ended on its end frame or at the range start (61)
 };
+
+// How the journal records a download that ended so; one that never started
+// is a failed one.
+JournalOutcome journalOutcome(DownloadOutcome outcome);
 
 struct DownloadReport {
     DownloadOutcome outcome = DownloadOutcome::NotStarted;
@@ -77,6 +82,11 @@ private:
     enum class ListEnd : std::uint8_t { Ended, Stopped, Failed };
 
     void exchange(Run& run);
+    // Identifies the unit on the line and checks it is the one wanted;
+    // false when the download goes no further (already told).
+    bool identify(Run& run, std::optional<Row>* unit);
+    // Opens the download's journal entry; false when it cannot be (told).
+    bool openEntry(Run& run);
     bool receiveTotals(Run& run);
     bool receiveEventDates(Run& run);
     ListEnd receiveList(Run& run, RecordKind kind);
@@ -86,8 +96,7 @@ private:
     void noteStamp(Run& run, const QDateTime& stamp);
     void fail(Run& run, const Error& error);
     // Ends the download on a write that failed, saying why.
-    void failStoring(Run& run, StoreFailure why, const QString& databaseError);
-    void failStoring(Run& run);
+    void failStoring(Run& run, const Error& error);
     void sealJournal(Run& run, bool lineAttempted);
     QString lineName() const;
 

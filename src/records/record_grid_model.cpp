@@ -1,13 +1,10 @@
 #include "records/record_grid_model.h"
 
-#include "db/database.h"
 #include "db/schema.h"
 #include "i18n/heading_lines.h"
 #include "i18n/loc_guru.h"
 
 #include <QDate>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <algorithm>
 #include <cmath>
 
@@ -156,21 +153,6 @@ QVector<GridColumn> dateColumns()
             col("THora", 17, nullptr, nullptr, CellShow::Plain, kRose, {}, keys)};
 }
 
-// A "dd/mm/yyyy" text orders as "yyyymmdd".
-bool isDayMonthYearText(const QString& field)
-{
-    return field.startsWith(QLatin1String("TFecha"), Qt::CaseInsensitive);
-}
-
-QString orderTerm(const QString& field, bool descending)
-{
-    const QString q = quoteIdentifier(field);
-    const QString expr = isDayMonthYearText(field)
-        ? QStringLiteral("(SUBSTR(%1, 7, 4) || SUBSTR(%1, 4, 2) || SUBSTR(%1, 1, 2))").arg(q)
-        : q;
-    return expr + (descending ? QLatin1String(" DESC") : QLatin1String(" ASC"));
-}
-
 std::optional<double> levelValue(const QVariant& stored)
 {
     if (stored.isNull())
@@ -206,21 +188,21 @@ const QVector<GridColumn>& gridColumns(RecordGrid grid)
     }
 }
 
-QString gridTable(RecordGrid grid)
+RecordKind gridKind(RecordGrid grid)
 {
     switch (grid) {
     case RecordGrid::Intervals:
-        return QStringLiteral("Intervalos");
+        return RecordKind::Intervals;
     case RecordGrid::Sessions:
-        return QStringLiteral("Sesiones");
+        return RecordKind::Sessions;
     case RecordGrid::BatteryEnds:
-        return QStringLiteral("DiaFinalBateria");
+        return RecordKind::BatteryEnds;
     case RecordGrid::Erasures:
-        return QStringLiteral("DiaBorrado");
+        return RecordKind::Erasures;
     case RecordGrid::Reprogrammings:
-        return QStringLiteral("DiaReprogramado");
+        return RecordKind::Reprogrammings;
     }
-    return {};
+    return RecordKind::Intervals;
 }
 
 QString cellText(CellShow show, const QVariant& stored, const QString& uncalibrated)
@@ -260,7 +242,7 @@ QString cellText(CellShow show, const QVariant& stored, const QString& uncalibra
 }
 
 RecordGridModel::RecordGridModel(Database& database, RecordGrid grid, const LocGuru& guru, QObject* parent)
-    : QAbstractTableModel(parent), database_(database), grid_(grid), guru_(guru), columns_(gridColumns(grid))
+    : QAbstractTableModel(parent), store_(database), grid_(grid), guru_(guru), columns_(gridColumns(grid))
 {
     keys_ = columns_.front().sortKeys;
     retranslate();
@@ -282,7 +264,7 @@ void RecordGridModel::retranslate()
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
-bool RecordGridModel::load(qint32 serial)
+Status RecordGridModel::load(qint32 serial)
 {
     serial_ = serial;
     loaded_ = true;
@@ -299,56 +281,33 @@ void RecordGridModel::clear()
     endResetModel();
 }
 
-bool RecordGridModel::reload()
+Status RecordGridModel::reload()
 {
-    return loaded_ ? query(keys_, descending_) : true;
+    return loaded_ ? query(keys_, descending_) : Status();
 }
 
-bool RecordGridModel::sortByColumn(int column)
+Status RecordGridModel::sortByColumn(int column)
 {
     if (column < 0 || column >= columnCount())
-        return false;
+        return storeError(StoreFailure::Refused, QStringLiteral("no column %1").arg(column));
     // Every key takes the new direction.
     return query(columns_[column].sortKeys, !descending_);
 }
 
-bool RecordGridModel::query(const QStringList& keys, bool descending)
+Status RecordGridModel::query(const QStringList& keys, bool descending)
 {
-    const TableDef* table = schemaTable(gridTable(grid_));
-    QStringList terms;
-    for (const QString& key : keys) {
-        // Only schema columns reach the query text.
-        if (!table || !table->column(key))
-            return false;
-        terms << orderTerm(key, descending);
-    }
-    // The start is the table's key; other orders keep ties in a fixed order.
-    if (keys != QStringList{s("DFechaInicio"), s("THoraInicio")})
-        terms << (descending ? QStringLiteral("rowid DESC") : QStringLiteral("rowid ASC"));
+    // A key the table lacks changes nothing; a failed read leaves no rows.
+    for (const QString& key : keys)
+        if (!schemaTable(recordTable(gridKind(grid_)))->column(key))
+            return storeError(StoreFailure::Refused, QStringLiteral("no column %1").arg(key));
+    Result<std::vector<qint64>> ids = store_.rowIds(gridKind(grid_), serial_, keys, descending);
     beginResetModel();
     keys_ = keys;
     descending_ = descending;
-    ids_.clear();
     pages_.clear();
-    QSqlQuery q(database_.connection());
-    q.setForwardOnly(true);
-    bool ok = q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY %3")
-                            .arg(quoteIdentifier(gridTable(grid_)), quoteIdentifier(s("LNumeroSerie")),
-                                 terms.join(QLatin1String(", "))));
-    if (ok) {
-        q.addBindValue(serial_);
-        ok = q.exec();
-    }
-    if (ok) {
-        while (q.next())
-            ids_.push_back(q.value(0).toLongLong());
-        lastError_.clear();
-    } else {
-        lastError_ = q.lastError().text();
-        ids_.clear();
-    }
+    ids_ = ids ? std::move(*ids) : std::vector<qint64>();
     endResetModel();
-    return ok;
+    return ids.status();
 }
 
 const RecordGridModel::Page* RecordGridModel::page(int index) const
@@ -364,36 +323,14 @@ const RecordGridModel::Page* RecordGridModel::page(int index) const
         return nullptr;
     QStringList fields;
     for (const GridColumn& c : columns_)
-        fields << quoteIdentifier(c.field);
-    QSqlQuery q(database_.connection());
-    q.setForwardOnly(true);
-    const QString marks = QStringList(count, QStringLiteral("?")).join(QLatin1Char(','));
-    if (!q.prepare(QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid IN (%3)")
-                       .arg(fields.join(QLatin1String(", ")), quoteIdentifier(gridTable(grid_)), marks))) {
-        lastError_ = q.lastError().text();
+        fields << c.field;
+    const std::vector<qint64> ids(ids_.begin() + first, ids_.begin() + first + count);
+    Result<std::vector<QVector<QVariant>>> read = store_.rowsById(gridKind(grid_), fields, ids);
+    pageRead_ = read.status();
+    if (!read)
         return nullptr;
-    }
-    QHash<qint64, int> slot;
-    for (int i = 0; i < count; ++i) {
-        const qint64 id = ids_[std::size_t(first + i)];
-        q.addBindValue(id);
-        slot.insert(id, i);
-    }
-    if (!q.exec()) {
-        lastError_ = q.lastError().text();
-        return nullptr;
-    }
     Page p;
-    p.rows.resize(count);
-    while (q.next()) {
-        const int at = slot.value(q.value(0).toLongLong(), -1);
-        if (at < 0)
-            continue;
-        QVector<QVariant>& values = p.rows[at];
-        values.reserve(columns_.size());
-        for (int c = 0; c < columns_.size(); ++c)
-            values << q.value(c + 1);
-    }
+    p.rows = QVector<QVector<QVariant>>(read->begin(), read->end());
     if (pages_.size() >= kCachedPages) {
         auto oldest = std::min_element(pages_.begin(), pages_.end(),
                                        [](const Page& a, const Page& b) { return a.lastUse < b.lastUse; });

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "core/error.h"
+#include "records/record_store.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
@@ -51,8 +54,8 @@ struct GridColumn {
 
 // The columns of a grid, in the window's order.
 const QVector<GridColumn>& gridColumns(RecordGrid grid);
-// The table a grid shows.
-QString gridTable(RecordGrid grid);
+// The kind of record a grid shows (its table is recordTable of it).
+RecordKind gridKind(RecordGrid grid);
 
 // The text a stored value shows as; `uncalibrated` is the text of 255 in the
 // uncalibrated columns. Levels read either decimal separator.
@@ -70,14 +73,14 @@ public:
     RecordGridModel(Database& database, RecordGrid grid, const LocGuru& guru, QObject* parent = nullptr);
 
     RecordGrid grid() const { return grid_; }
-    // The unit's rows, newest first; false (and no rows) on a database error.
-    bool load(qint32 serial);
+    // The unit's rows, newest first; no rows on a database error.
+    Status load(qint32 serial);
     void clear();
     // Re-reads the rows in the current order.
-    bool reload();
+    Status reload();
     // A header click: the order of that column, ascending after a descending
     // order and descending otherwise.
-    bool sortByColumn(int column);
+    Status sortByColumn(int column);
     bool descending() const { return descending_; }
     // The headings again, in the guru's language.
     void retranslate();
@@ -87,7 +90,8 @@ public:
     QVariant storedValue(int row, int column) const;
     // Rows now held in memory.
     int cachedRows() const;
-    QString lastError() const { return lastError_; }
+    // How the last read of a page of rows went (pages are read as the view asks).
+    const Status& pageRead() const { return pageRead_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -102,11 +106,11 @@ private:
         QVector<QVector<QVariant>> rows;
         quint64 lastUse = 0;
     };
-    bool query(const QStringList& keys, bool descending);
+    Status query(const QStringList& keys, bool descending);
     const QVector<QVariant>* rowValues(int row) const;
     const Page* page(int index) const;
 
-    Database& database_;
+    RecordStore store_;
     const RecordGrid grid_;
     const LocGuru& guru_;
     const QVector<GridColumn>& columns_;
@@ -119,7 +123,7 @@ private:
     std::vector<qint64> ids_;
     mutable QHash<int, Page> pages_;
     mutable quint64 uses_ = 0;
-    mutable QString lastError_;
+    mutable Status pageRead_;
 };
 
 } // namespace tvq52

@@ -3,7 +3,9 @@
 #include "db/database.h"
 #include "db/journal.h"
 
+#include <QHash>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QSqlRecord>
 
 #include <algorithm>
@@ -13,6 +15,9 @@ namespace tvq52 {
 namespace {
 
 const QString kSerial = QStringLiteral("LNumeroSerie");
+
+// Where the store's failure kinds sit among error ids: past the catalogue.
+constexpr int kStoreFailureIds = 9100;
 
 // The type a bound value is read as where nothing else tells the server.
 const char* castType(const ColumnDef& c)
@@ -126,6 +131,18 @@ Row eventRow(qint32 serial, const EventDate& event)
     row.set(QStringLiteral("DFecha"), event.at.date());
     row.set(QStringLiteral("THora"), hourMinute(event.at));
     return row;
+}
+
+Error storeError(StoreFailure why, const QString& detail)
+{
+    return Error{kStoreFailureIds + int(why), detail};
+}
+
+StoreFailure storeFailureOf(const Error& error)
+{
+    const int kind = error.catalogueId - kStoreFailureIds;
+    return kind > int(StoreFailure::None) && kind <= int(StoreFailure::IoError) ? StoreFailure(kind)
+                                                                                : StoreFailure::Refused;
 }
 
 RecordStore::RecordStore(Database& database) : database_(database), statements_(database) {}
@@ -293,7 +310,7 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
     return &shapes_.emplace(signature, std::move(shape)).first->second;
 }
 
-std::optional<Stored> RecordStore::write(const QString& tableName, const Row& row)
+Result<Stored> RecordStore::write(const QString& tableName, const Row& row)
 {
     failure_ = StoreFailure::None;
     Stored stored = Stored::Added;
@@ -304,12 +321,12 @@ std::optional<Stored> RecordStore::write(const QString& tableName, const Row& ro
         case Attempt::Done:
             return stored;
         case Attempt::Failed:
-            return std::nullopt;
+            return lastFailure();
         case Attempt::Retry:
             break;
         }
     }
-    return std::nullopt;
+    return lastFailure();
 }
 
 RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& row, Stored* stored)
@@ -330,6 +347,8 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     const bool transaction = journaled || !server;
     if (transaction && !begin())
         return Attempt::Failed;
+    if (transaction && transactionOpen_)
+        transactionOpen_();
     const auto abandon = [&] {
         if (transaction)
             rollback();
@@ -390,17 +409,17 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     return Attempt::Done;
 }
 
-std::optional<Stored> RecordStore::storeInterval(qint32 serial, const IntervalRecord& record)
+Result<Stored> RecordStore::storeInterval(qint32 serial, const IntervalRecord& record)
 {
     return write(QStringLiteral("Intervalos"), intervalRow(serial, record));
 }
 
-std::optional<Stored> RecordStore::storeSession(qint32 serial, const SessionRecord& record)
+Result<Stored> RecordStore::storeSession(qint32 serial, const SessionRecord& record)
 {
     return write(QStringLiteral("Sesiones"), sessionRow(serial, record));
 }
 
-std::optional<Stored> RecordStore::storeEvent(qint32 serial, const EventDate& event)
+Result<Stored> RecordStore::storeEvent(qint32 serial, const EventDate& event)
 {
     return write(eventTable(event.kind), eventRow(serial, event));
 }
@@ -429,7 +448,7 @@ bool RecordStore::updateUnit(qint32 serial, const Row& values)
     return true;
 }
 
-bool RecordStore::storeTotals(qint32 serial, const TotalsReading& totals)
+Status RecordStore::storeTotals(qint32 serial, const TotalsReading& totals)
 {
     Row values;
     values.set(QStringLiteral("LPasadasLocal"), totals.passesVenue);
@@ -438,14 +457,18 @@ bool RecordStore::storeTotals(qint32 serial, const TotalsReading& totals)
     values.set(QStringLiteral("LPasadasVecino"), totals.passesNeighbour);
     values.set(QStringLiteral("DFechaTotales"), totals.readAt.date());
     values.set(QStringLiteral("THoraTotales"), totals.readAt.time().toString(QStringLiteral("hh:mm:ss")));
-    return updateUnit(serial, values);
+    if (!updateUnit(serial, values))
+        return lastFailure();
+    return {};
 }
 
-bool RecordStore::storeFirmware(qint32 serial, const QString& firmware)
+Status RecordStore::storeFirmware(qint32 serial, const QString& firmware)
 {
     Row values;
     values.set(QStringLiteral("TVersion"), firmware.left(5));
-    return updateUnit(serial, values);
+    if (!updateUnit(serial, values))
+        return lastFailure();
+    return {};
 }
 
 std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial, const std::optional<QDateTime>& before) const
@@ -484,12 +507,100 @@ std::optional<QDateTime> RecordStore::newestStart(const QString& table, qint32 s
     }
     if (!query.next())
         return std::nullopt;
-    const QDate date = QDate::fromString(query.value(0).toString().left(10), Qt::ISODate);
-    const QTime time = QTime::fromString(query.value(1).toString(), QStringLiteral("hh:mm"));
-    const QDateTime at = wallClock(date, time);
+    const QDateTime at = storedStamp(query.value(0), query.value(1));
     if (!at.isValid())
         return std::nullopt;
     return at;
+}
+
+namespace {
+
+// A "dd/mm/yyyy" text orders as "yyyymmdd".
+bool isDayMonthYearText(const QString& field)
+{
+    return field.startsWith(QLatin1String("TFecha"), Qt::CaseInsensitive);
+}
+
+QString orderTerm(const QString& field, bool descending)
+{
+    const QString q = quoteIdentifier(field);
+    const QString expr = isDayMonthYearText(field)
+        ? QStringLiteral("(SUBSTR(%1, 7, 4) || SUBSTR(%1, 4, 2) || SUBSTR(%1, 1, 2))").arg(q)
+        : q;
+    return expr + (descending ? QLatin1String(" DESC") : QLatin1String(" ASC"));
+}
+
+} // namespace
+
+Result<std::vector<qint64>> RecordStore::rowIds(RecordKind kind, qint32 serial, const QStringList& keys,
+                                                bool descending) const
+{
+    const QString tableName = recordTable(kind);
+    const TableDef* table = schemaTable(tableName);
+    QStringList terms;
+    for (const QString& key : keys) {
+        // Only schema columns reach the query text.
+        if (!table || !table->column(key))
+            return storeError(StoreFailure::Refused, QStringLiteral("%1 has no column %2").arg(tableName, key));
+        terms << orderTerm(key, descending);
+    }
+    // The start is the table's key; other orders keep ties in a fixed order.
+    if (keys != QStringList{QStringLiteral("DFechaInicio"), QStringLiteral("THoraInicio")})
+        terms << (descending ? QStringLiteral("rowid DESC") : QStringLiteral("rowid ASC"));
+    QSqlQuery q(database_.connection());
+    q.setForwardOnly(true);
+    bool ok =
+        q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 = ? ORDER BY %3")
+                      .arg(quoteIdentifier(tableName), quoteIdentifier(kSerial), terms.join(QLatin1String(", "))));
+    if (ok) {
+        q.addBindValue(serial);
+        ok = q.exec();
+    }
+    std::vector<qint64> ids;
+    while (ok && q.next())
+        ids.push_back(q.value(0).toLongLong());
+    if (!ok)
+        return storeError(failureOf(q.lastError()), q.lastError().text());
+    return ids;
+}
+
+Result<std::vector<QVector<QVariant>>> RecordStore::rowsById(RecordKind kind, const QStringList& columns,
+                                                             const std::vector<qint64>& ids) const
+{
+    const QString tableName = recordTable(kind);
+    const TableDef* table = schemaTable(tableName);
+    QStringList fields;
+    for (const QString& c : columns) {
+        if (!table || !table->column(c))
+            return storeError(StoreFailure::Refused, QStringLiteral("%1 has no column %2").arg(tableName, c));
+        fields << quoteIdentifier(c);
+    }
+    std::vector<QVector<QVariant>> rows(ids.size());
+    if (ids.empty())
+        return rows;
+    QSqlQuery q(database_.connection());
+    q.setForwardOnly(true);
+    const QString marks = QStringList(qsizetype(ids.size()), QStringLiteral("?")).join(QLatin1Char(','));
+    if (!q.prepare(QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid IN (%3)")
+                       .arg(fields.join(QLatin1String(", ")), quoteIdentifier(tableName), marks)))
+        return storeError(failureOf(q.lastError()), q.lastError().text());
+    QHash<qint64, std::size_t> slot;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        q.addBindValue(ids[i]);
+        slot.insert(ids[i], i);
+    }
+    if (!q.exec())
+        return storeError(failureOf(q.lastError()), q.lastError().text());
+    while (q.next()) {
+        const auto at = slot.constFind(q.value(0).toLongLong());
+        if (at == slot.constEnd())
+            continue;
+        QVector<QVariant>& values = rows[*at];
+        values.reserve(columns.size());
+        for (qsizetype c = 0; c < columns.size(); ++c)
+            values << q.value(int(c) + 1);
+    }
+    return rows;
 }
 
 DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now)

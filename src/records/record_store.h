@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/statement_cache.h"
 #include "db/store.h"
 #include "records/recorded_data.h"
@@ -7,6 +8,8 @@
 #include <QDateTime>
 #include <QSqlQuery>
 #include <QString>
+#include <QVector>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -22,7 +25,7 @@ enum class Stored : std::uint8_t { Added, Rewritten };
 // Why a store call failed.
 enum class StoreFailure : std::uint8_t {
     None,
-    Refused,        // the database refused the write (lastError says why)
+    Refused,        // the database refused the write (the detail says why)
     UnitGone,       // the unit's Programacion row is no longer there
     ConnectionLost, // the server went away; what was committed stays
     DiskFull,       // no room left for the database file
@@ -30,6 +33,13 @@ enum class StoreFailure : std::uint8_t {
     ReadOnly,       // the database file cannot be written
     IoError,        // the database file could not be read or written
 };
+
+// A store failure as an Error: its catalogueId tells the kind (never a
+// catalogue text: the workflow words each kind), its detail is the
+// database's own words.
+Error storeError(StoreFailure why, const QString& detail);
+// The kind of a store's Error; Refused for any other Error.
+StoreFailure storeFailureOf(const Error& error);
 
 // Writes downloaded records by their key: one insert-or-update on the key
 // that sets only the columns the record carries, so that an interval in the
@@ -47,15 +57,28 @@ public:
     // The journal entry the following records are listed in (0: none).
     void setJournalEntry(Journal* journal, qint64 entry);
 
-    std::optional<Stored> storeInterval(qint32 serial, const IntervalRecord& record);
-    std::optional<Stored> storeSession(qint32 serial, const SessionRecord& record);
+    Result<Stored> storeInterval(qint32 serial, const IntervalRecord& record);
+    Result<Stored> storeSession(qint32 serial, const SessionRecord& record);
     // Keyed by serial, date and time compared as values.
-    std::optional<Stored> storeEvent(qint32 serial, const EventDate& event);
-    // The counters and reading time of the unit's Programacion row; false
-    // when the row is missing or the write failed.
-    bool storeTotals(qint32 serial, const TotalsReading& totals);
+    Result<Stored> storeEvent(qint32 serial, const EventDate& event);
+    // The counters and reading time of the unit's Programacion row; UnitGone
+    // when the row is missing.
+    Status storeTotals(qint32 serial, const TotalsReading& totals);
     // TVersion of the unit's row, when the unit reports another firmware.
-    bool storeFirmware(qint32 serial, const QString& firmware);
+    Status storeFirmware(qint32 serial, const QString& firmware);
+
+    // The ids of the unit's rows of `kind` in the order of `keys` (schema
+    // names, each taking `descending`; a "dd/mm/yyyy" text orders as its
+    // date), ties kept in a fixed order. A name the table lacks is an error.
+    Result<std::vector<qint64>> rowIds(RecordKind kind, qint32 serial, const QStringList& keys, bool descending) const;
+    // The values of `columns` of the rows `ids`, in the order of `ids`; a
+    // row gone since reads empty.
+    Result<std::vector<QVector<QVariant>>> rowsById(RecordKind kind, const QStringList& columns,
+                                                    const std::vector<qint64>& ids) const;
+
+    // Called once each write's transaction is open, before the unit is
+    // looked at: lets a test act as another program at that very moment.
+    void setTransactionOpenHook(std::function<void()> hook) { transactionOpen_ = std::move(hook); }
 
     // The start of the newest stored interval of the unit, or of the newest
     // one that starts before `before`.
@@ -65,14 +88,11 @@ public:
     std::optional<QDateTime> newestSessionStart(qint32 serial) const;
     Database& database() const { return database_; }
 
-    // Why the last call failed, as the database said it.
-    QString lastError() const { return lastError_; }
-    StoreFailure lastFailure() const { return failure_; }
-
 private:
     std::optional<QDateTime> newestStart(const QString& table, qint32 serial,
                                          const std::optional<QDateTime>& before) const;
-    std::optional<Stored> write(const QString& table, const Row& row);
+    Result<Stored> write(const QString& table, const Row& row);
+    Error lastFailure() const { return storeError(failure_, lastError_); }
     enum class Attempt : std::uint8_t { Done, Failed, Retry };
     Attempt attempt(const QString& table, const Row& row, Stored* stored);
     bool updateUnit(qint32 serial, const Row& values);
@@ -103,6 +123,7 @@ private:
     // Prepared once per statement text; map nodes keep their address.
     StatementCache statements_;
     std::map<QString, Shape> shapes_;
+    std::function<void()> transactionOpen_;
 };
 
 // The rows the store writes: every column a record carries, in schema

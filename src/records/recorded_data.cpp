@@ -1,6 +1,7 @@
 #include "records/recorded_data.h"
 
 #include <QTimeZone>
+#include <QVariant>
 
 namespace tvq52 {
 
@@ -9,6 +10,37 @@ QDateTime wallClock(const QDate& date, const QTime& time)
     if (!date.isValid() || !time.isValid())
         return {};
     return QDateTime(date, time, QTimeZone::utc());
+}
+
+namespace {
+
+int digits(const QString& text, int at, int count)
+{
+    int n = 0;
+    for (int k = 0; k < count; ++k) {
+        const int d = text.at(at + k).unicode() - '0';
+        if (d < 0 || d > 9)
+            return -1;
+        n = n * 10 + d;
+    }
+    return n;
+}
+
+} // namespace
+
+QDateTime storedStamp(const QVariant& date, const QVariant& time)
+{
+    // "yyyy-mm-dd" and "hh:mm" without the general parsers.
+    const QString d = date.typeId() == QMetaType::QDate ? date.toDate().toString(Qt::ISODate) : date.toString();
+    const QString t = time.toString();
+    if (d.size() < 10 || t.size() < 5)
+        return {};
+    const QDate day(digits(d, 0, 4), digits(d, 5, 2), digits(d, 8, 2));
+    const int h = digits(t, 0, 2);
+    const int m = digits(t, 3, 2);
+    if (!day.isValid() || h < 0 || h > 23 || m < 0 || m > 59)
+        return {};
+    return wallClock(day, QTime(h, m));
 }
 
 float UndOrUp(float level)

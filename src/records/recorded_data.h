@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QVariant>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,10 @@ namespace tvq52 {
 // so that arithmetic on them (an interval's start) is plain calendar
 // arithmetic, never shifted or broken by a daylight-saving change.
 QDateTime wallClock(const QDate& date, const QTime& time);
+// A stored date ("yyyy-mm-dd", or a date) and time ("hh:mm") as one
+// wall-clock reading; invalid when either is not one. Fast: a year of
+// intervals is a quarter of a million rows.
+QDateTime storedStamp(const QVariant& date, const QVariant& time);
 
 // Stored levels are decibels with one decimal; these values are markers.
 inline constexpr float kUnderRange = 59.0f;

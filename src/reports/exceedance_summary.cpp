@@ -1,16 +1,10 @@
 #include "reports/exceedance_summary.h"
 
-#include "db/database.h"
-#include "db/schema.h"
 #include "records/recorded_data.h"
-#include "reports/recorded_range.h"
+#include "reports/report_store.h"
 
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
 #include <algorithm>
 #include <cmath>
-#include <functional>
 
 namespace tvq52 {
 
@@ -103,108 +97,40 @@ ExceedanceSummary summarizeExceedances(const std::vector<IntervalFigures>& inter
     return s;
 }
 
-namespace {
-
-QDateTime stamp(const QVariant& date, const QVariant& time)
+IntervalFigures figuresOf(const GraphRecord& r)
 {
-    const QDate d = QDate::fromString(date.toString().left(10), Qt::ISODate);
-    const QTime t = QTime::fromString(time.toString().left(5), QStringLiteral("HH:mm"));
-    return d.isValid() && t.isValid() ? wallClock(d, t) : QDateTime();
+    IntervalFigures i;
+    i.start = r.start;
+    i.end = r.end;
+    i.passesVenue = r.passesVenue;
+    i.passesNeighbour = r.passesNeighbour;
+    i.passesFast = r.fastPasses;
+    i.leqVenue = r.leqVenue;
+    i.leqNeighbour = r.leqNeighbour;
+    i.maxFast = r.maxFast;
+    i.limitVenue = r.limitVenue;
+    i.limitNeighbour = r.limitNeighbour;
+    i.limitFast = r.limitFast;
+    i.sensorInactive = r.sensorInactive;
+    i.disconnections = r.disconnections;
+    return i;
 }
 
-bool runRange(Database& database, const QString& table, const QStringList& columns, qint32 serial,
-              const QDateTime& from, const QDateTime& to, QString* error,
-              const std::function<void(const QSqlQuery&)>& row)
+Result<ExceedanceSummary> loadExceedanceSummary(Database& database, qint32 serial, const QDateTime& from,
+                                                const QDateTime& to)
 {
-    const RangeQuery r = rowsStartingIn(table, columns, serial, from, to, database.dialect());
-    QSqlQuery q(database.connection());
-    q.setForwardOnly(true);
-    bool ok = q.prepare(r.sql);
-    for (const QVariant& v : r.binds)
-        q.addBindValue(v);
-    ok = ok && q.exec();
-    while (ok && q.next())
-        row(q);
-    if (!ok && error)
-        *error = q.lastError().text();
-    return ok;
-}
-
-} // namespace
-
-std::optional<ExceedanceSummary> loadExceedanceSummary(Database& database, qint32 serial, const QDateTime& from,
-                                                       const QDateTime& to, QString* error)
-{
-    NightHours night;
-    {
-        QSqlQuery q(database.connection());
-        bool ok = q.prepare(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = ?")
-                                .arg(quoteIdentifier(QStringLiteral("THoraEmpiezaNoche")),
-                                     quoteIdentifier(QStringLiteral("THoraTerminaNoche")),
-                                     quoteIdentifier(QStringLiteral("Programacion")),
-                                     quoteIdentifier(QStringLiteral("LNumeroSerie"))));
-        q.addBindValue(serial);
-        ok = ok && q.exec();
-        if (!ok) {
-            if (error)
-                *error = q.lastError().text();
-            return std::nullopt;
-        }
-        if (q.next()) {
-            night.start = QTime::fromString(q.value(0).toString().left(5), QStringLiteral("HH:mm"));
-            night.end = QTime::fromString(q.value(1).toString().left(5), QStringLiteral("HH:mm"));
-        }
-    }
-
-    std::vector<IntervalFigures> intervals;
+    const ReportStore store(database);
+    const Result<NightHours> night = store.nightHours(serial);
+    if (!night)
+        return night.error();
     // A night that began before the range may hold intervals that cover its start.
-    const QDateTime reach = from.addDays(-1);
-    const QStringList iCols{"DFechaInicio",    "THoraInicio",      "DFechaFinal",  "THoraFinal", "IPasadasLocal",
-                            "IPasadasVecino",  "IPasMaxFast",      "SLeqLocal",    "SLeqVecino", "SMaxFast",
-                            "ByNivelLeqLocal", "ByNivelLeqVecino", "ByNivelMFast", "IE3",        "IDesco"};
-    const bool okI =
-        runRange(database, QStringLiteral("Intervalos"), iCols, serial, reach, to, error, [&](const QSqlQuery& q) {
-            IntervalFigures i;
-            i.start = stamp(q.value(0), q.value(1));
-            i.end = stamp(q.value(2), q.value(3));
-            i.passesVenue = q.value(4).toInt();
-            i.passesNeighbour = q.value(5).toInt();
-            i.passesFast = q.value(6).toInt();
-            i.leqVenue = q.value(7).toFloat();
-            i.leqNeighbour = q.value(8).toFloat();
-            i.maxFast = q.value(9).toFloat();
-            i.limitVenue = q.value(10).isNull() ? 255 : q.value(10).toInt();
-            i.limitNeighbour = q.value(11).isNull() ? 255 : q.value(11).toInt();
-            i.limitFast = q.value(12).isNull() ? 255 : q.value(12).toInt();
-            i.sensorInactive = q.value(13).toInt();
-            i.disconnections = q.value(14).toInt();
-            if (i.start.isValid() && i.end.isValid())
-                intervals.push_back(i);
-        });
-    if (!okI)
-        return std::nullopt;
-
-    std::vector<SessionFigures> sessions;
-    const QStringList sCols{"DFechaInicio", "THoraInicio",   "DFechaFinal",      "THoraFinal",
-                            "SLeq",         "LPasadasLocal", "LPasadasVecino",   "LPasMaxFast",
-                            "LE3",          "LDesco",        "ITiempoAtenuacion"};
-    const bool okS =
-        runRange(database, QStringLiteral("Sesiones"), sCols, serial, from, to, error, [&](const QSqlQuery& q) {
-            SessionFigures f;
-            f.start = stamp(q.value(0), q.value(1));
-            f.end = stamp(q.value(2), q.value(3));
-            f.leq = q.value(4).toFloat();
-            f.passesVenue = q.value(5).toLongLong();
-            f.passesNeighbour = q.value(6).toLongLong();
-            f.passesFast = q.value(7).toLongLong();
-            f.sensorInactive = q.value(8).toLongLong();
-            f.disconnections = q.value(9).toLongLong();
-            f.attenuation = q.value(10).toInt();
-            sessions.push_back(f);
-        });
-    if (!okS)
-        return std::nullopt;
-    return summarizeExceedances(intervals, std::move(sessions), night, from, to);
+    Result<std::vector<IntervalFigures>> intervals = store.intervalFigures(serial, from.addDays(-1), to);
+    if (!intervals)
+        return intervals.error();
+    Result<std::vector<SessionFigures>> sessions = store.sessionFigures(serial, from, to);
+    if (!sessions)
+        return sessions.error();
+    return summarizeExceedances(*intervals, std::move(*sessions), *night, from, to);
 }
 
 } // namespace tvq52

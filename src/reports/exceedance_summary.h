@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QTime>
@@ -9,6 +11,7 @@
 namespace tvq52 {
 
 class Database;
+struct GraphRecord;
 
 // What the summary needs of one stored interval.
 struct IntervalFigures {
@@ -69,10 +72,12 @@ ExceedanceSummary summarizeExceedances(const std::vector<IntervalFigures>& inter
                                        std::vector<SessionFigures> sessions, const NightHours& night,
                                        const QDateTime& from, const QDateTime& to);
 
+// What the summary takes of an interval as the graphs read it.
+IntervalFigures figuresOf(const GraphRecord& record);
+
 // Reads the unit's night hours and the intervals and sessions that start in
-// [from, to] (narrow queries, bound values) and summarizes them. Empty and
-// `error` set on a database failure.
-std::optional<ExceedanceSummary> loadExceedanceSummary(Database& database, qint32 serial, const QDateTime& from,
-                                                       const QDateTime& to, QString* error);
+// [from, to] through the report store and summarizes them.
+Result<ExceedanceSummary> loadExceedanceSummary(Database& database, qint32 serial, const QDateTime& from,
+                                                const QDateTime& to);
 
 } // namespace tvq52

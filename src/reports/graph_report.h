@@ -3,7 +3,6 @@
 #include "reports/report.h"
 
 #include <QImage>
-#include <variant>
 
 namespace tvq52 {
 
@@ -13,9 +12,8 @@ class LocGuru;
 // The graph window's print: the unit's programming as the programming
 // report prints it, then the level and event charts as pictures, and the
 // exchange journal's chain head in the footer of every page, beside `footer`.
-std::variant<RenderedReport, ReportError> buildGraphReport(Database& db, const LocGuru& guru,
-                                                           const QString& templatePath, qint32 serial,
-                                                           const QString& firmware, const QImage& levels,
-                                                           const QImage& events, const QString& footer);
+Result<RenderedReport> buildGraphReport(Database& db, const LocGuru& guru, const QString& templatePath, qint32 serial,
+                                        const QString& firmware, const QImage& levels, const QImage& events,
+                                        const QString& footer);
 
 } // namespace tvq52

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "reports/history_graph_data.h"
 #include "reports/level_graph.h"
 
@@ -10,12 +11,12 @@ namespace tvq52 {
 
 class Database;
 
-// Every interval of a unit for the graph window, oldest first; false with
-// `error` on a database error.
-bool loadGraphRecords(Database& database, qint32 serial, QList<GraphRecord>* records, QString* error);
+// Every interval of a unit for the graph window, oldest first; a database
+// failure carries the database's words as its detail.
+Result<QList<GraphRecord>> loadGraphRecords(Database& database, qint32 serial);
 
 // Every interval of a unit for the whole-history graph: only the columns it
 // draws, oldest first.
-bool loadHistory(Database& database, qint32 serial, HistoryData* data, QString* error);
+Result<HistoryData> loadHistory(Database& database, qint32 serial);
 
 } // namespace tvq52

@@ -543,13 +543,13 @@ private:
 
 } // namespace
 
-std::variant<LevelScript, ReportError> LevelScript::parse(const QString& text)
+Result<LevelScript> LevelScript::parse(const QString& text)
 {
     auto program = std::make_shared<Program>();
     ScriptParser parser(text);
     if (auto e = parser.parse(program->body))
-        return ReportError{ReportError::Script, *e};
-    return LevelScript(std::move(program));
+        return reportError(ReportFailure::Script, *e);
+    return Result<LevelScript>(LevelScript(std::move(program)));
 }
 
 LevelScript::LevelScript(std::shared_ptr<const Program> program) : program_(std::move(program)) {}
@@ -557,18 +557,18 @@ LevelScript::LevelScript(LevelScript&&) noexcept = default;
 LevelScript& LevelScript::operator=(LevelScript&&) noexcept = default;
 LevelScript::~LevelScript() = default;
 
-std::optional<ReportError> LevelScript::run(ReportRow& row) const
+Status LevelScript::run(ReportRow& row) const
 {
     execute(program_->body, row);
-    return std::nullopt;
+    return {};
 }
 
 RowHook LevelScript::hook() const
 {
     auto program = program_;
-    return [program](ReportRow& row) -> std::optional<ReportError> {
+    return [program](ReportRow& row) -> Status {
         execute(program->body, row);
-        return std::nullopt;
+        return {};
     };
 }
 

@@ -5,7 +5,6 @@
 #include <QString>
 #include <memory>
 #include <optional>
-#include <variant>
 
 namespace tvq52 {
 
@@ -21,14 +20,14 @@ QString BuildLevelScript(const LocGuru& guru);
 // one script serves interval and session rows.
 class LevelScript {
 public:
-    static std::variant<LevelScript, ReportError> parse(const QString& text);
+    static Result<LevelScript> parse(const QString& text);
 
     LevelScript(LevelScript&&) noexcept;
     LevelScript& operator=(LevelScript&&) noexcept;
     ~LevelScript();
 
     // Sets the script's variables on `row`.
-    std::optional<ReportError> run(ReportRow& row) const;
+    Status run(ReportRow& row) const;
     // For ReportPart::setRowHook; the hook shares this script.
     RowHook hook() const;
 

@@ -3,8 +3,7 @@
 #include "db/database.h"
 #include "i18n/loc_guru.h"
 #include "reports/report_format.h"
-
-#include <QSqlDatabase>
+#include "reports/stored_sources.h"
 
 namespace tvq52 {
 
@@ -54,23 +53,22 @@ bool firmwareHasGlobalCorrection(const QString& firmware)
     return ok && v >= 4.0;
 }
 
-std::variant<ProgrammingReportData, ReportError> readProgrammingReportData(Database& db, qint32 serial,
-                                                                           const QString& firmware)
+Result<ProgrammingReportData> readProgrammingReportData(Database& db, qint32 serial, const QString& firmware)
 {
     ReportStore store(db);
-    const std::optional<Row> row = store.programming(serial);
-    if (!row) {
-        const QString error = store.lastError();
-        return ReportError{ReportError::Database,
-                           error.isEmpty() ? QStringLiteral("Programacion %1: no record").arg(serial) : error};
-    }
+    const Result<Row> row = store.programming(serial);
+    if (!row)
+        return row.error();
+    const Result<std::vector<StoredNonWorkingInterval>> intervals = store.nonWorkingIntervals(serial);
+    if (!intervals)
+        return intervals.error();
     ProgrammingReportData d;
     d.serial = serial;
     d.intervalTotals = reportDate(row->value(QStringLiteral("DFechaTotales"))) + QLatin1Char(' ')
         + row->value(QStringLiteral("THoraTotales")).toString();
-    d.intervalListing = nonWorkingIntervalListing(store.nonWorkingIntervals(serial));
-    if (!store.writeMemo(d.intervalListing))
-        return ReportError{ReportError::Database, store.lastError()};
+    d.intervalListing = nonWorkingIntervalListing(*intervals);
+    if (Status written = store.writeMemo(d.intervalListing); !written)
+        return written.error();
     d.neighbourAction = row->value(QStringLiteral("TTipoActuacionVecino")).toString();
     d.clockChange = row->value(QStringLiteral("BoCambioHora")).toBool();
     d.globalCorrection = row->value(QStringLiteral("CMI")).toBool();
@@ -83,15 +81,9 @@ std::variant<ProgrammingReportData, ReportError> readProgrammingReportData(Datab
 
 void fillProgrammingFields(Report& report, const LocGuru& guru, const ProgrammingReportData& d)
 {
-    using Lists = ReportStore::EventDates;
-    const RecordSource main = ReportStore::programmingSource(d.serial);
-    report.main().setRecordSource(main.sql, main.bound);
-    const std::pair<const char*, Lists> lists[] = {
-        {"Esborrats", Lists::Erased}, {"Reprogramacions", Lists::Reprogrammed}, {"FinBateria", Lists::BatteryEnd}};
-    for (const auto& [name, list] : lists)
+    report.bind(QStringLiteral("serial"), d.serial);
+    for (const char* name : {"Esborrats", "Reprogramacions", "FinBateria"})
         if (ReportPart* sub = report.subReport(QLatin1String(name))) {
-            const RecordSource s = ReportStore::eventDateSource(list, d.serial);
-            sub->setRecordSource(s.sql, s.bound);
             sub->setText(QStringLiteral("TFecha"), withColon(guru, 16));
             sub->setText(QStringLiteral("THora"), withColon(guru, 17));
         }
@@ -137,31 +129,29 @@ void fillProgrammingFields(Report& report, const LocGuru& guru, const Programmin
         report.setText(QLatin1String(c.field), c.colon ? withColon(guru, c.id) : guru.GetS(c.id));
 }
 
-std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, const LocGuru& guru,
-                                                                 const QString& templatePath, qint32 serial,
-                                                                 const QString& firmware, const QString& footer)
+Result<RenderedReport> buildProgrammingReport(Database& db, const LocGuru& guru, const QString& templatePath,
+                                              qint32 serial, const QString& firmware, const QString& footer)
 {
     auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
-    if (auto* e = std::get_if<ReportError>(&report))
-        return *e;
-    return std::get<std::unique_ptr<Report>>(report)->render(db.connection());
+    if (!report)
+        return report.error();
+    return (*report)->render(storedSources(db));
 }
 
-std::variant<std::unique_ptr<Report>, ReportError>
-loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath, const QString& reportName,
-                        qint32 serial, const QString& firmware, const QString& footer)
+Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath,
+                                                        const QString& reportName, qint32 serial,
+                                                        const QString& firmware, const QString& footer)
 {
     // The template first: a missing one leaves the memo as it was.
     auto loaded = Report::load(templatePath, reportName);
-    if (auto* e = std::get_if<ReportError>(&loaded))
-        return *e;
-    auto report = std::move(std::get<std::unique_ptr<Report>>(loaded));
+    if (!loaded)
+        return loaded.error();
     auto data = readProgrammingReportData(db, serial, firmware);
-    if (auto* e = std::get_if<ReportError>(&data))
-        return *e;
-    std::get<ProgrammingReportData>(data).footerText = footer;
-    fillProgrammingFields(*report, guru, std::get<ProgrammingReportData>(data));
-    return report;
+    if (!data)
+        return data.error();
+    data->footerText = footer;
+    fillProgrammingFields(**loaded, guru, *data);
+    return loaded;
 }
 
 } // namespace tvq52

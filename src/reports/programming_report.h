@@ -35,24 +35,22 @@ struct ProgrammingReportData {
 // Reads the stored row and intervals of unit `serial` and writes the listing
 // into the settings row's memo. `firmware` is the version shown ("3.3"); empty
 // takes the stored one.
-std::variant<ProgrammingReportData, ReportError> readProgrammingReportData(Database& db, qint32 serial,
-                                                                           const QString& firmware);
+Result<ProgrammingReportData> readProgrammingReportData(Database& db, qint32 serial, const QString& firmware);
 
-// Record sources (the programming row and the three event-date lists, the
-// serial bound) and every computed and caption field of the programming part,
+// The serial bound for the record sources (the programming row and the
+// three event-date lists) and every computed and caption field of the programming part,
 // which the recorded-data and graph reports share.
 void fillProgrammingFields(Report& report, const LocGuru& guru, const ProgrammingReportData& data);
 
 // Report `reportName` of the template with its programming part filled for
 // unit `serial`: the programming report, and the first part of the graph report.
-std::variant<std::unique_ptr<Report>, ReportError>
-loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath, const QString& reportName,
-                        qint32 serial, const QString& firmware, const QString& footer);
+Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath,
+                                                        const QString& reportName, qint32 serial,
+                                                        const QString& firmware, const QString& footer);
 
 // The programming report of unit `serial`, laid out, with `footer` at the foot.
-std::variant<RenderedReport, ReportError> buildProgrammingReport(Database& db, const LocGuru& guru,
-                                                                 const QString& templatePath, qint32 serial,
-                                                                 const QString& firmware, const QString& footer);
+Result<RenderedReport> buildProgrammingReport(Database& db, const LocGuru& guru, const QString& templatePath,
+                                              qint32 serial, const QString& firmware, const QString& footer);
 
 // "4.0" or later: the global-correction pair is printed.
 bool firmwareHasGlobalCorrection(const QString& firmware);

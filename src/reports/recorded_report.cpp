@@ -8,11 +8,10 @@
 #include "reports/exceedance_summary.h"
 #include "reports/level_script.h"
 #include "reports/programming_report.h"
-#include "reports/recorded_range.h"
+#include "reports/report_store.h"
+#include "reports/stored_sources.h"
 
 #include <QLocale>
-#include <QSqlError>
-#include <QSqlQuery>
 
 namespace tvq52 {
 
@@ -46,14 +45,16 @@ void setHeadings(ReportPart& part, Database& database, const LocGuru& guru, Reco
 
 // The fields of the unit's programming that every recorded-data report
 // carries on its first part.
-std::optional<ReportError> fillUnitPart(Report& report, Database& database, const LocGuru& guru,
-                                        const RecordedReportRequest& request)
+Status fillUnitPart(Report& report, Database& database, const LocGuru& guru, const RecordedReportRequest& request)
 {
     auto data = readProgrammingReportData(database, request.serial, QString());
-    if (auto* e = std::get_if<ReportError>(&data))
-        return *e;
-    std::get<ProgrammingReportData>(data).footerText = request.footer;
-    fillProgrammingFields(report, guru, std::get<ProgrammingReportData>(data));
+    if (!data)
+        return data.error();
+    data->footerText = request.footer;
+    fillProgrammingFields(report, guru, *data);
+    // The range of the interval and session sources.
+    report.bind(QStringLiteral("from"), request.from);
+    report.bind(QStringLiteral("to"), request.to);
     report.setText(s("NSerie"), QString::number(request.serial));
     report.setText(s("TNSerieCab"), guru.GetS(2));
     const int titles[] = {131, 142, 0};
@@ -70,14 +71,7 @@ std::optional<ReportError> fillUnitPart(Report& report, Database& database, cons
     report.setText(s("TCadena"), guru.GetTranslation(QStringLiteral("Cadena del diario de intercambios:")));
     const QByteArray head = Journal(database).head();
     report.setText(s("Cadena"), head.isEmpty() ? QStringLiteral("---") : QString::fromLatin1(head));
-    return std::nullopt;
-}
-
-// The sub-report's rows: the unit's records of `table` that start in range.
-void bindRange(ReportPart& part, Database& database, const QString& table, const RecordedReportRequest& request)
-{
-    const RangeQuery r = rowsStartingIn(table, {}, request.serial, request.from, request.to, database.dialect());
-    part.setRecordSource(r.sql, r.binds);
+    return {};
 }
 
 QString levelText(float level)
@@ -100,50 +94,34 @@ QString peakText(const LevelPeak& p)
     return text + QStringLiteral(" (%1)").arg(p.over);
 }
 
-// The nights as rows of bound values, so the engine lays them out like any
-// record source; an empty list selects nothing.
-void bindNights(ReportPart& part, const ExceedanceSummary& summary)
+// The nights as rows of the "nights" source, laid out like any other.
+ReportRows nightRows(const ExceedanceSummary& summary)
 {
-    static const char* const names[] = {"Noche",       "NIntervalos", "NPasadasLocal", "NPasadasVecino",
-                                        "NPasMaxFast", "NLeqLocal",   "NLeqVecino",    "NMaxFast",
-                                        "NE3",         "NDesco",      "NSinRegistro"};
-    // A server types a parameter only from its context: each one says what it is.
-    auto typed = [](const char* name) {
-        const bool text = qstrcmp(name, "Noche") == 0 || qstrcmp(name, "NLeqLocal") == 0
-            || qstrcmp(name, "NLeqVecino") == 0 || qstrcmp(name, "NMaxFast") == 0;
-        return text ? QStringLiteral("CAST(? AS TEXT)") : QStringLiteral("CAST(? AS INTEGER)");
-    };
-    QStringList selects;
-    QVariantList binds;
+    ReportRows rows;
     for (const NightSummary& n : summary.nights) {
-        QStringList items;
-        for (const char* name : names)
-            items << (selects.isEmpty() ? typed(name) + QStringLiteral(" AS ") + quoteIdentifier(s(name))
-                                        : typed(name));
-        selects << QStringLiteral("SELECT ") + items.join(QLatin1String(", "));
-        binds << QStringLiteral("%1 - %2").arg(stampText(n.start), n.end.toString(QStringLiteral("HH:mm")))
-              << n.intervals << n.passesVenue << n.passesNeighbour << n.passesFast << peakText(n.venue)
-              << peakText(n.neighbour) << peakText(n.fast) << n.sensorInactive << n.disconnected
-              << n.minutesWithoutRecord;
+        ReportRow row;
+        row.set(s("Noche"), QStringLiteral("%1 - %2").arg(stampText(n.start), n.end.toString(QStringLiteral("HH:mm"))));
+        row.set(s("NIntervalos"), qint64(n.intervals));
+        row.set(s("NPasadasLocal"), n.passesVenue);
+        row.set(s("NPasadasVecino"), n.passesNeighbour);
+        row.set(s("NPasMaxFast"), n.passesFast);
+        row.set(s("NLeqLocal"), peakText(n.venue));
+        row.set(s("NLeqVecino"), peakText(n.neighbour));
+        row.set(s("NMaxFast"), peakText(n.fast));
+        row.set(s("NE3"), qint64(n.sensorInactive));
+        row.set(s("NDesco"), qint64(n.disconnected));
+        row.set(s("NSinRegistro"), qint64(n.minutesWithoutRecord));
+        rows.push_back(std::move(row));
     }
-    if (selects.isEmpty()) {
-        QStringList items;
-        for (const char* name : names)
-            items << QStringLiteral("NULL AS ") + quoteIdentifier(s(name));
-        part.setRecordSource(QStringLiteral("SELECT ") + items.join(QLatin1String(", "))
-                             + QStringLiteral(" WHERE 1 = 0"));
-        return;
-    }
-    part.setRecordSource(selects.join(QLatin1String(" UNION ALL ")), binds);
+    return rows;
 }
 
-std::optional<ReportError> fillExceedances(Report& report, Database& database, const LocGuru& guru,
-                                           const RecordedReportRequest& request)
+Status fillExceedances(Report& report, ReportSources& sources, Database& database, const LocGuru& guru,
+                       const RecordedReportRequest& request)
 {
-    QString error;
-    const auto summary = loadExceedanceSummary(database, request.serial, request.from, request.to, &error);
+    const Result<ExceedanceSummary> summary = loadExceedanceSummary(database, request.serial, request.from, request.to);
     if (!summary)
-        return ReportError{ReportError::Database, error};
+        return summary.error();
     report.setText(s("TNocheProgramada"),
                    summary->night.isSet()
                        ? guru.GetTranslation(QStringLiteral("Noche programada: %1 - %2"))
@@ -165,24 +143,24 @@ std::optional<ReportError> fillExceedances(Report& report, Database& database, c
         nights->setText(s("CDesco"), guru.GetS(138));
         nights->setText(s("CSinRegistro"), guru.GetTranslation(QStringLiteral("Minutos sin registro")));
         setHeadings(*nights, database, guru, RecordGrid::Intervals);
-        bindNights(*nights, *summary);
     }
+    sources.add(s("nights"),
+                [rows = nightRows(*summary)](const ReportParameters&) { return Result<ReportRows>(rows); });
     if (ReportPart* sessions = report.subReport(s("SesionReg"))) {
         auto script = LevelScript::parse(BuildLevelScript(guru));
-        if (auto* e = std::get_if<ReportError>(&script))
-            return *e;
-        sessions->setRowHook(std::get<LevelScript>(script).hook());
+        if (!script)
+            return script.error();
+        sessions->setRowHook(script->hook());
         setHeadings(*sessions, database, guru, RecordGrid::Sessions);
-        bindRange(*sessions, database, s("Sesiones"), request);
     }
-    return std::nullopt;
+    return {};
 }
 
-RecordedReportResult rendered(std::variant<RenderedReport, ReportError> r)
+RecordedReportResult rendered(Result<RenderedReport> r)
 {
-    if (auto* e = std::get_if<ReportError>(&r))
-        return *e;
-    return std::move(std::get<RenderedReport>(r));
+    if (!r)
+        return r.error();
+    return std::optional<RenderedReport>(std::move(*r));
 }
 
 } // namespace
@@ -216,37 +194,36 @@ QString recordedReportName(RecordedReportKind kind)
 RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru, const RecordedReportRequest& request)
 {
     if (request.kind == RecordedReportKind::Sessions) {
-        QString error;
-        const qint64 sessions =
-            countStartingIn(database, s("Sesiones"), request.serial, request.from, request.to, &error);
-        if (sessions < 0)
-            return ReportError{ReportError::Database, error};
-        if (sessions == 0)
-            return NoRecordsInRange{};
+        const Result<qint64> sessions =
+            ReportStore(database).countStartingIn(RecordKind::Sessions, request.serial, request.from, request.to);
+        if (!sessions)
+            return sessions.error();
+        if (*sessions == 0)
+            return std::optional<RenderedReport>();
     }
     auto loaded = Report::load(reportTemplatePath(request.assetFolder, recordedReportFile(request.kind)),
                                recordedReportName(request.kind));
-    if (auto* e = std::get_if<ReportError>(&loaded))
-        return *e;
-    Report& report = *std::get<std::unique_ptr<Report>>(loaded);
-    if (auto e = fillUnitPart(report, database, guru, request))
-        return *e;
+    if (!loaded)
+        return loaded.error();
+    Report& report = **loaded;
+    if (Status filled = fillUnitPart(report, database, guru, request); !filled)
+        return filled.error();
+    ReportSources sources = storedSources(database);
 
     if (request.kind == RecordedReportKind::Exceedances) {
-        if (auto e = fillExceedances(report, database, guru, request))
-            return *e;
-        return rendered(report.render(database.connection()));
+        if (Status filled = fillExceedances(report, sources, database, guru, request); !filled)
+            return filled.error();
+        return rendered(report.render(sources));
     }
 
     const bool intervals = request.kind == RecordedReportKind::Intervals;
     ReportPart* records = report.subReport(intervals ? s("IntervalosLeq") : s("SesionReg"));
     if (!records)
-        return ReportError{ReportError::TemplateBroken, intervals ? s("IntervalosLeq") : s("SesionReg")};
+        return reportError(ReportFailure::TemplateBroken, intervals ? s("IntervalosLeq") : s("SesionReg"));
     auto script = LevelScript::parse(BuildLevelScript(guru));
-    if (auto* e = std::get_if<ReportError>(&script))
-        return *e;
-    records->setRowHook(std::get<LevelScript>(script).hook());
-    bindRange(*records, database, intervals ? s("Intervalos") : s("Sesiones"), request);
+    if (!script)
+        return script.error();
+    records->setRowHook(script->hook());
     setHeadings(*records, database, guru, intervals ? RecordGrid::Intervals : RecordGrid::Sessions);
 
     const struct {
@@ -278,7 +255,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
         if (intervals ? l.inIntervals : l.inSessions)
             records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.GetS(l.id));
     }
-    return rendered(report.render(database.connection()));
+    return rendered(report.render(sources));
 }
 
 } // namespace tvq52

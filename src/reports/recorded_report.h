@@ -4,7 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
-#include <variant>
+#include <optional>
 
 namespace tvq52 {
 
@@ -23,10 +23,9 @@ struct RecordedReportRequest {
     QString assetFolder;
 };
 
-// A session report over a range without sessions: nothing to print.
-struct NoRecordsInRange {};
-
-using RecordedReportResult = std::variant<RenderedReport, ReportError, NoRecordsInRange>;
+// The report laid out, or nothing for a session report over a range
+// without sessions: nothing to print.
+using RecordedReportResult = Result<std::optional<RenderedReport>>;
 
 // Loads the kind's template, binds its record sources to the unit and the
 // range, fills its captions in the guru's language and lays it out. The

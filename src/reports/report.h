@@ -1,12 +1,14 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QHash>
 #include <QImage>
 #include <QPicture>
-#include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
+#include <QVariantMap>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,22 +23,23 @@ namespace tvq52 {
 class LocGuru;
 class Prompter;
 
-// Why a report could not be built. Shown once, by the workflow that asked
-// for it, through showReportError().
-struct ReportError {
-    enum Kind {
-        TemplateMissing, // the file is not there or cannot be read
-        TemplateBroken,  // not well-formed, no such report, or a bad element
-        Database,        // a record source failed
-        Script,          // the level script does not parse or run
-        Output,          // the PDF file could not be written
-    };
-    Kind kind = TemplateMissing;
-    QString detail;
+// What kind of failure a report's Error is: its catalogueId. The Error
+// carries its own native text (translated where it is shown), so the id
+// is never looked up in the catalogue.
+enum class ReportFailure : int {
+    TemplateMissing = 9001, // the file is not there or cannot be read
+    TemplateBroken,         // not well-formed, no such report, or a bad element
+    Database,               // a record source failed
+    Script,                 // the level script does not parse or run
+    Output,                 // the PDF file could not be written
 };
 
-// Puts the error to the user in their language, in a critical box.
-void showReportError(Prompter& prompter, const LocGuru& guru, const ReportError& error);
+// The error of `kind`, its native text followed by `detail`.
+Error reportError(ReportFailure kind, const QString& detail);
+inline bool isReportFailure(const Error& error, ReportFailure kind)
+{
+    return error.catalogueId == int(kind);
+}
 
 // One record of a record source while it is laid out: its columns by name,
 // plus the values that the row hook computes (LSL1, LByENA, ...).
@@ -51,7 +54,26 @@ private:
 };
 
 // Runs once per detail row before the row is laid out; a failure stops the report.
-using RowHook = std::function<std::optional<ReportError>(ReportRow& row)>;
+using RowHook = std::function<Status(ReportRow& row)>;
+
+using ReportRows = std::vector<ReportRow>;
+// The values a report is rendered for (the unit's "serial", the range's
+// "from" and "to"), handed to every record source.
+using ReportParameters = QVariantMap;
+using ReportSource = std::function<Result<ReportRows>(const ReportParameters& parameters)>;
+
+// The record sources a template's parts name, registered by the program:
+// the engine reads rows only through them.
+class ReportSources {
+public:
+    void add(const QString& name, ReportSource source) { sources_.insert(name, std::move(source)); }
+    bool has(const QString& name) const { return sources_.contains(name); }
+    // The rows of source `name`; an unknown name is a broken template.
+    Result<ReportRows> rows(const QString& name, const ReportParameters& parameters) const;
+
+private:
+    QHash<QString, ReportSource> sources_;
+};
 
 // The main report or one sub-report of a loaded template: its fields by name
 // and its own record source. Names are unique inside one part; the same name
@@ -67,9 +89,10 @@ public:
     virtual QString text(const QString& field) const = 0;
     virtual bool isVisible(const QString& field) const = 0;
 
-    // The SQL with ? placeholders and the values bound to them, in order.
-    // Values are never pasted into the text.
-    virtual void setRecordSource(const QString& sql, const QVariantList& bound = {}) = 0;
+    // The record source the part's rows come from (the template's
+    // `source`, or this one); empty for none: the part is laid out once.
+    virtual void setSource(const QString& name) = 0;
+    virtual QString source() const = 0;
     virtual void setRowHook(RowHook hook) = 0;
 
     // The sub-report held by field `name` of this part, or null.
@@ -100,7 +123,7 @@ public:
     // device gets the template's page size and orientation, unless the user
     // chose a page layout: then each page is fitted into the device's.
     bool print(QPagedPaintDevice& device, bool keepDeviceLayout = false) const;
-    std::optional<ReportError> writePdf(const QString& path, const QString& title = {}) const;
+    Status writePdf(const QString& path, const QString& title = {}) const;
 
     // The texts drawn on page `index`, in drawing order (for checks).
     QStringList pageTexts(int index) const;
@@ -119,10 +142,10 @@ public:
     ~Report();
 
     // Loads report `reportName` from the template file at `path`.
-    static std::variant<std::unique_ptr<Report>, ReportError> load(const QString& path, const QString& reportName);
+    static Result<std::unique_ptr<Report>> load(const QString& path, const QString& reportName);
     // The same from XML text already in memory; `origin` names it in errors.
-    static std::variant<std::unique_ptr<Report>, ReportError> fromXml(const QByteArray& xml, const QString& reportName,
-                                                                      const QString& origin = {});
+    static Result<std::unique_ptr<Report>> fromXml(const QByteArray& xml, const QString& reportName,
+                                                   const QString& origin = {});
 
     QString name() const;
     ReportPart& main();
@@ -136,9 +159,12 @@ public:
     bool setPicture(const QString& field, const QImage& image);
     bool setPicture(const QString& field, const QPicture& picture);
 
-    // Runs every record source on `db` and lays the pages out. The report
-    // can be rendered again after changes.
-    std::variant<RenderedReport, ReportError> render(const QSqlDatabase& db) const;
+    // A value handed to every record source.
+    void bind(const QString& parameter, const QVariant& value);
+
+    // Reads every part's rows from `sources` and lays the pages out. The
+    // report can be rendered again after changes.
+    Result<RenderedReport> render(const ReportSources& sources) const;
 
 private:
     Report();

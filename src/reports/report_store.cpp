@@ -1,5 +1,10 @@
 #include "reports/report_store.h"
 
+#include "reports/report.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+
 namespace tvq52 {
 
 namespace {
@@ -11,18 +16,155 @@ Row bySerial(qint32 serial)
     return where;
 }
 
-} // namespace
-
-std::optional<Row> ReportStore::programming(qint32 serial)
+QString q(const char* name)
 {
-    return store_.selectOne(QStringLiteral("Programacion"), bySerial(serial));
+    return quoteIdentifier(QString::fromLatin1(name));
 }
 
-std::vector<StoredNonWorkingInterval> ReportStore::nonWorkingIntervals(qint32 serial)
+Error databaseError(const QString& detail)
+{
+    return reportError(ReportFailure::Database, detail);
+}
+
+} // namespace
+
+Result<NamedColumns> NamedColumns::of(const QSqlRecord& record, const QStringList& names)
+{
+    NamedColumns columns;
+    QStringList missing;
+    for (const QString& name : names) {
+        const int at = record.indexOf(name);
+        if (at < 0)
+            missing << name;
+        columns.at_.insert(name, at);
+    }
+    if (!missing.isEmpty())
+        return databaseError(QStringLiteral("no column %1").arg(missing.join(QLatin1String(", "))));
+    return columns;
+}
+
+QVariant NamedColumns::value(const QSqlQuery& row, const QString& name) const
+{
+    const int at = at_.value(name, -1);
+    Q_ASSERT(at >= 0);
+    return at < 0 ? QVariant() : row.value(at);
+}
+
+const QStringList& IntervalReader::columns()
+{
+    static const QStringList names{"DFechaInicio",
+                                   "THoraInicio",
+                                   "DFechaFinal",
+                                   "THoraFinal",
+                                   "SLeqLocal",
+                                   "SLeqVecino",
+                                   "SMaxFast",
+                                   "ByNivelLeqLocal",
+                                   "ByNivelLeqVecino",
+                                   "ByNivelMFast",
+                                   "SMaxLeq1min",
+                                   "SMinLeq1min",
+                                   "SL1",
+                                   "SL5",
+                                   "SL10",
+                                   "SL50",
+                                   "SL90",
+                                   "IDesco",
+                                   "IPasadasLocal",
+                                   "IPasadasVecino",
+                                   "IE3",
+                                   "IPasMaxFast",
+                                   "ByLineaInsuficiente",
+                                   "ByDNA",
+                                   "ByENA"};
+    return names;
+}
+
+Result<IntervalReader> IntervalReader::of(const QSqlRecord& record, int noLimit)
+{
+    Result<NamedColumns> named = NamedColumns::of(record, columns());
+    if (!named)
+        return named.error();
+    return IntervalReader(std::move(*named), noLimit);
+}
+
+GraphRecord IntervalReader::read(const QSqlQuery& row) const
+{
+    const auto v = [&](const char* name) { return columns_.value(row, QString::fromLatin1(name)); };
+    const auto limit = [&](const char* name) {
+        const QVariant value = v(name);
+        return value.isNull() ? noLimit_ : value.toInt();
+    };
+    GraphRecord r;
+    r.start = storedStamp(v("DFechaInicio"), v("THoraInicio"));
+    r.end = storedStamp(v("DFechaFinal"), v("THoraFinal"));
+    r.leqVenue = v("SLeqLocal").toFloat();
+    r.leqNeighbour = v("SLeqVecino").toFloat();
+    r.maxFast = v("SMaxFast").toFloat();
+    r.limitVenue = limit("ByNivelLeqLocal");
+    r.limitNeighbour = limit("ByNivelLeqVecino");
+    r.limitFast = limit("ByNivelMFast");
+    r.maxLeq1 = v("SMaxLeq1min").toFloat();
+    r.minLeq1 = v("SMinLeq1min").toFloat();
+    const char* const percentiles[] = {"SL1", "SL5", "SL10", "SL50", "SL90"};
+    for (std::size_t p = 0; p < 5; ++p)
+        r.percentiles[p] = v(percentiles[p]).toFloat();
+    r.disconnections = v("IDesco").toInt();
+    r.passesVenue = v("IPasadasLocal").toInt();
+    r.passesNeighbour = v("IPasadasVecino").toInt();
+    r.sensorInactive = v("IE3").toInt();
+    r.fastPasses = v("IPasMaxFast").toInt();
+    r.lineShort = v("ByLineaInsuficiente").toInt();
+    r.dna = v("ByDNA").toInt();
+    r.ena = v("ByENA").toInt();
+    return r;
+}
+
+Result<RangeQuery> rowsStartingIn(const QString& table, const QStringList& columns, qint32 serial,
+                                  const QDateTime& from, const QDateTime& to, SqlDialect dialect)
+{
+    const TableDef* def = schemaTable(table);
+    if (!def)
+        return databaseError(QStringLiteral("no table %1").arg(table));
+    QStringList select;
+    for (const QString& c : columns) {
+        // Only schema names reach the text; a misspelt one is told, never dropped.
+        if (!def->column(c))
+            return databaseError(QStringLiteral("%1 has no column %2").arg(table, c));
+        select << quoteIdentifier(c);
+    }
+    const QString date = q("DFechaInicio"), time = q("THoraInicio");
+    RangeQuery r;
+    // Date then time, so the key's index serves the range.
+    r.sql = QStringLiteral(
+                "SELECT %1 FROM %2 WHERE %3 = ? AND (%4 > ? OR (%4 = ? AND %5 >= ?))"
+                " AND (%4 < ? OR (%4 = ? AND %5 <= ?)) ORDER BY %4, %5")
+                .arg(select.isEmpty() ? QStringLiteral("*") : select.join(QLatin1String(", ")), quoteIdentifier(table),
+                     q("LNumeroSerie"), date, time);
+    const ColumnDef* dateDef = def->column(QStringLiteral("DFechaInicio"));
+    const auto day = [&](const QDateTime& t) { return toStorage(*dateDef, t.date(), dialect); };
+    const auto hhnn = [](const QDateTime& t) { return t.time().toString(QStringLiteral("HH:mm")); };
+    r.binds = {serial, day(from), day(from), hhnn(from), day(to), day(to), hhnn(to)};
+    return r;
+}
+
+Result<Row> ReportStore::programming(qint32 serial) const
+{
+    const std::optional<Row> row = store_.selectOne(QStringLiteral("Programacion"), bySerial(serial));
+    if (!row) {
+        const QString error = store_.lastError();
+        return databaseError(error.isEmpty() ? QStringLiteral("Programacion %1: no record").arg(serial) : error);
+    }
+    return *row;
+}
+
+Result<std::vector<StoredNonWorkingInterval>> ReportStore::nonWorkingIntervals(qint32 serial) const
 {
     std::vector<StoredNonWorkingInterval> out;
     const QList<Row> rows =
         store_.select(QStringLiteral("IntervaloInhabil"), bySerial(serial), {QStringLiteral("ByIntervalo")});
+    if (rows.isEmpty() && !store_.lastError().isEmpty())
+        return databaseError(store_.lastError());
     for (const Row& r : rows)
         out.push_back({r.value(QStringLiteral("ByIntervalo")).toInt(),
                        r.value(QStringLiteral("TDiaEmpiezaInt")).toString(),
@@ -32,26 +174,176 @@ std::vector<StoredNonWorkingInterval> ReportStore::nonWorkingIntervals(qint32 se
     return out;
 }
 
-bool ReportStore::writeMemo(const QString& listing)
+Status ReportStore::writeMemo(const QString& listing)
 {
     Row values;
     values.set(QStringLiteral("Memo"), listing);
-    return settings_.update(QStringLiteral("Configuracion"), values, Row()) >= 0;
+    if (settings_.update(QStringLiteral("Configuracion"), values, Row()) < 0)
+        return databaseError(settings_.lastError());
+    return {};
 }
 
-RecordSource ReportStore::programmingSource(qint32 serial)
+Status ReportStore::query(const QString& sql, const QVariantList& binds,
+                          const std::function<Status(const QSqlQuery& row)>& take) const
 {
-    return {QStringLiteral("SELECT * FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"), {serial}};
+    QSqlQuery query(database_.connection());
+    query.setForwardOnly(true);
+    bool ok = query.prepare(sql);
+    for (const QVariant& v : binds)
+        query.addBindValue(v);
+    ok = ok && query.exec();
+    while (ok && query.next())
+        if (Status taken = take(query); !taken)
+            return taken;
+    if (!ok || query.lastError().isValid()) {
+        database_.noteFailure(query.lastError());
+        return databaseError(query.lastError().text());
+    }
+    return {};
 }
 
-RecordSource ReportStore::eventDateSource(EventDates list, qint32 serial)
+Result<ReportStore::Rows> ReportStore::rows(const QString& sql, const QVariantList& binds) const
 {
-    const char* table = list == EventDates::Reprogrammed ? "DiaReprogramado"
-        : list == EventDates::Erased                     ? "DiaBorrado"
-                                                         : "DiaFinalBateria";
-    return {QStringLiteral("SELECT * FROM \"%1\" WHERE \"LNumeroSerie\" = ? ORDER BY \"DFecha\", \"THora\"")
-                .arg(QLatin1String(table)),
-            {serial}};
+    Rows out;
+    Status read = query(sql, binds, [&out](const QSqlQuery& row) {
+        const QSqlRecord record = row.record();
+        Row r;
+        for (int i = 0; i < record.count(); ++i)
+            r.set(record.fieldName(i), row.value(i));
+        out.push_back(std::move(r));
+        return Status();
+    });
+    if (!read)
+        return read.error();
+    return out;
+}
+
+Result<ReportStore::Rows> ReportStore::programmingRows(qint32 serial) const
+{
+    return rows(QStringLiteral("SELECT * FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"), {serial});
+}
+
+Result<ReportStore::Rows> ReportStore::eventDates(EventKind list, qint32 serial) const
+{
+    return rows(QStringLiteral("SELECT * FROM %1 WHERE \"LNumeroSerie\" = ? ORDER BY \"DFecha\", \"THora\"")
+                    .arg(quoteIdentifier(eventTable(list))),
+                {serial});
+}
+
+Result<ReportStore::Rows> ReportStore::recordsStartingIn(RecordKind kind, qint32 serial, const QDateTime& from,
+                                                         const QDateTime& to) const
+{
+    const Result<RangeQuery> range = rowsStartingIn(recordTable(kind), {}, serial, from, to, database_.dialect());
+    if (!range)
+        return range.error();
+    return rows(range->sql, range->binds);
+}
+
+Result<qint64> ReportStore::countStartingIn(RecordKind kind, qint32 serial, const QDateTime& from,
+                                            const QDateTime& to) const
+{
+    const QString table = recordTable(kind);
+    const Result<RangeQuery> range = rowsStartingIn(table, {}, serial, from, to, database_.dialect());
+    if (!range)
+        return range.error();
+    // The same condition, counted.
+    const QString sql = range->sql;
+    const qsizetype where = sql.indexOf(QLatin1String(" WHERE "));
+    const qsizetype order = sql.indexOf(QLatin1String(" ORDER BY"));
+    const QString count =
+        QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoteIdentifier(table)) + sql.mid(where, order - where);
+    qint64 n = 0;
+    Status read = query(count, range->binds, [&n](const QSqlQuery& row) {
+        n = row.value(0).toLongLong();
+        return Status();
+    });
+    if (!read)
+        return read.error();
+    return n;
+}
+
+Result<NightHours> ReportStore::nightHours(qint32 serial) const
+{
+    NightHours night;
+    const auto hhmm = [](const QVariant& v) {
+        return QTime::fromString(v.toString().left(5), QStringLiteral("HH:mm"));
+    };
+    Status read = query(QStringLiteral("SELECT %1, %2 FROM %3 WHERE %4 = ?")
+                            .arg(q("THoraEmpiezaNoche"), q("THoraTerminaNoche"), q("Programacion"), q("LNumeroSerie")),
+                        {serial}, [&](const QSqlQuery& row) {
+                            night.start = hhmm(row.value(0));
+                            night.end = hhmm(row.value(1));
+                            return Status();
+                        });
+    if (!read)
+        return read.error();
+    return night;
+}
+
+Status ReportStore::inRange(const QString& table, const QStringList& columns, qint32 serial, const QDateTime& from,
+                            const QDateTime& to, const std::function<Status(const QSqlQuery& row)>& take) const
+{
+    const Result<RangeQuery> range = rowsStartingIn(table, columns, serial, from, to, database_.dialect());
+    if (!range)
+        return range.error();
+    return query(range->sql, range->binds, take);
+}
+
+Result<std::vector<IntervalFigures>> ReportStore::intervalFigures(qint32 serial, const QDateTime& from,
+                                                                  const QDateTime& to) const
+{
+    std::vector<IntervalFigures> out;
+    std::optional<IntervalReader> reader;
+    Status read = inRange(QStringLiteral("Intervalos"), IntervalReader::columns(), serial, from, to,
+                          [&](const QSqlQuery& row) -> Status {
+                              if (!reader) {
+                                  Result<IntervalReader> made = IntervalReader::of(row.record(), 255);
+                                  if (!made)
+                                      return made.error();
+                                  reader.emplace(std::move(*made));
+                              }
+                              const GraphRecord g = reader->read(row);
+                              if (g.start.isValid() && g.end.isValid())
+                                  out.push_back(figuresOf(g));
+                              return {};
+                          });
+    if (!read)
+        return read.error();
+    return out;
+}
+
+Result<std::vector<SessionFigures>> ReportStore::sessionFigures(qint32 serial, const QDateTime& from,
+                                                                const QDateTime& to) const
+{
+    static const QStringList names{"DFechaInicio", "THoraInicio",   "DFechaFinal",      "THoraFinal",
+                                   "SLeq",         "LPasadasLocal", "LPasadasVecino",   "LPasMaxFast",
+                                   "LE3",          "LDesco",        "ITiempoAtenuacion"};
+    std::vector<SessionFigures> out;
+    std::optional<NamedColumns> columns;
+    Status read = inRange(QStringLiteral("Sesiones"), names, serial, from, to, [&](const QSqlQuery& row) -> Status {
+        if (!columns) {
+            Result<NamedColumns> made = NamedColumns::of(row.record(), names);
+            if (!made)
+                return made.error();
+            columns.emplace(std::move(*made));
+        }
+        const auto v = [&](const char* name) { return columns->value(row, QString::fromLatin1(name)); };
+        SessionFigures f;
+        f.start = storedStamp(v("DFechaInicio"), v("THoraInicio"));
+        f.end = storedStamp(v("DFechaFinal"), v("THoraFinal"));
+        f.leq = v("SLeq").toFloat();
+        f.passesVenue = v("LPasadasLocal").toLongLong();
+        f.passesNeighbour = v("LPasadasVecino").toLongLong();
+        f.passesFast = v("LPasMaxFast").toLongLong();
+        f.sensorInactive = v("LE3").toLongLong();
+        f.disconnections = v("LDesco").toLongLong();
+        f.attenuation = v("ITiempoAtenuacion").toInt();
+        out.push_back(f);
+        return {};
+    });
+    if (!read)
+        return read.error();
+    return out;
 }
 
 } // namespace tvq52

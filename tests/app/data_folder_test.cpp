@@ -1,6 +1,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "support/file_size_limit.h"
+#include "support/result_checks.h"
 #include "support/temp_home.h"
 
 #include <QCryptographicHash>
@@ -28,9 +29,9 @@ TEST(DataFolder, FirstStartLaysOutTheFolderAndASecondChangesNothing)
 {
     TempHome root;
     const QString home = root.file(QStringLiteral("nested/home"));
-    const ProvisionResult first = provisionDataFolder(home, findAssetFolder());
-    ASSERT_TRUE(first.error.isEmpty()) << first.error.toStdString();
-    EXPECT_TRUE(first.provisioned);
+    const Result<bool> first = provisionDataFolder(home, findAssetFolder());
+    ASSERT_TRUE(test::succeeded(first.status()));
+    EXPECT_TRUE(*first);
 
     const IniFile ini = IniFile::load(settingsPath(home));
     const QStringList keys = {"SerialPort", "Modem", "TonePulse", "DialCode", "ModemSpeed", "Language", "User"};
@@ -44,9 +45,9 @@ TEST(DataFolder, FirstStartLaysOutTheFolderAndASecondChangesNothing)
 
     const QByteArray iniBefore = digest(settingsPath(home));
     const QByteArray dbBefore = digest(databasePath(home));
-    const ProvisionResult second = provisionDataFolder(home, findAssetFolder());
-    EXPECT_FALSE(second.provisioned);
-    EXPECT_TRUE(second.error.isEmpty());
+    const Result<bool> second = provisionDataFolder(home, findAssetFolder());
+    ASSERT_TRUE(test::succeeded(second.status()));
+    EXPECT_FALSE(*second);
     EXPECT_EQ(digest(settingsPath(home)), iniBefore);
     EXPECT_EQ(digest(databasePath(home)), dbBefore);
 }
@@ -55,8 +56,8 @@ TEST(DataFolder, AnExistingFolderIsNeverFilledInAndItsSettingsFileIsFoundInEithe
 {
     TempHome home;
     home.writeFile(QStringLiteral("notes.txt"), "mine");
-    const ProvisionResult r = provisionDataFolder(home.path(), findAssetFolder());
-    EXPECT_FALSE(r.provisioned);
+    const Result<bool> r = provisionDataFolder(home.path(), findAssetFolder());
+    EXPECT_FALSE(r.ok() && *r);
     EXPECT_FALSE(QFileInfo::exists(settingsPath(home.path())));
     EXPECT_FALSE(QFileInfo::exists(databasePath(home.path())));
     // The settings file is found in either case.
@@ -86,9 +87,9 @@ TEST(DataFolder, AnOlderFolderOfOursGetsMissingAssetsButKeepsItsOwnFiles)
     home.writeFile(QStringLiteral("Language.db"), "edited by the translator");
     const QByteArray mine = digest(languageDatabasePath(home.path()));
 
-    const ProvisionResult r = provisionDataFolder(home.path(), findAssetFolder());
-    EXPECT_FALSE(r.provisioned);
-    EXPECT_TRUE(r.error.isEmpty());
+    const Result<bool> r = provisionDataFolder(home.path(), findAssetFolder());
+    ASSERT_TRUE(test::succeeded(r.status()));
+    EXPECT_FALSE(*r);
     EXPECT_TRUE(QFileInfo(page).isFile());
     EXPECT_EQ(digest(languageDatabasePath(home.path())), mine);
 }
@@ -100,20 +101,20 @@ TEST(DataFolder, ASetUpCutShortLeavesNothingAndALaterStartCompletesAFolderOfOurs
     {
         // The help pages no longer fit.
         tvq52::test::FileSizeLimit full(1024);
-        EXPECT_FALSE(provisionDataFolder(home, findAssetFolder()).error.isEmpty());
+        EXPECT_FALSE(provisionDataFolder(home, findAssetFolder()).ok());
     }
     EXPECT_FALSE(QFileInfo::exists(home));
     EXPECT_EQ(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 
-    ASSERT_TRUE(provisionDataFolder(home, findAssetFolder()).provisioned);
+    ASSERT_TRUE(provisionDataFolder(home, findAssetFolder()).value());
     // A lost database is never replaced by an empty one while the settings remain.
     ASSERT_TRUE(QFile::remove(databasePath(home)));
-    EXPECT_TRUE(provisionDataFolder(home, findAssetFolder()).error.isEmpty());
+    EXPECT_TRUE(test::succeeded(provisionDataFolder(home, findAssetFolder()).status()));
     EXPECT_FALSE(QFileInfo::exists(databasePath(home)));
     // Only assets left, as a set-up cut short leaves them: the folder is completed.
     ASSERT_TRUE(QFile::remove(settingsPath(home)));
-    const ProvisionResult r = provisionDataFolder(home, findAssetFolder());
-    EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    const Result<bool> r = provisionDataFolder(home, findAssetFolder());
+    EXPECT_TRUE(test::succeeded(r.status()));
     EXPECT_EQ(IniFile::load(settingsPath(home)).value(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed")),
               QStringLiteral("19200"));
     EXPECT_TRUE(QFileInfo(databasePath(home)).isFile());

@@ -4,6 +4,7 @@
 #include "app/settings.h"
 #include "db/store.h"
 #include "support/file_size_limit.h"
+#include "support/result_checks.h"
 #include "support/temp_home.h"
 
 #include <gtest/gtest.h>
@@ -19,10 +20,9 @@ protected:
     void SetUp() override
     {
         home.provision();
-        ASSERT_FALSE(readStartupSettings(ctx, nullptr).has_value());
-        QString error;
-        ctx.db = Database::openSqlite(databasePath(home.path()), &error);
-        ASSERT_TRUE(ctx.db) << error.toStdString();
+        ASSERT_TRUE(test::succeeded(readStartupSettings(ctx).status()));
+        ctx.db = test::take(Database::openSqlite(databasePath(home.path())));
+        ASSERT_TRUE(ctx.db);
     }
     QString ini(const char* key) const
     {
@@ -48,6 +48,17 @@ protected:
 
 } // namespace
 
+namespace {
+
+// What stopped the start-up reading; empty when it read everything.
+QString startupFault(AppContext& ctx)
+{
+    const Result<QString> read = readStartupSettings(ctx);
+    return read ? QString() : untranslatedText(read.error());
+}
+
+} // namespace
+
 TEST(StartupSettings, ReadsTheSevenKeys)
 {
     TempHome home;
@@ -55,11 +66,11 @@ TEST(StartupSettings, ReadsTheSevenKeys)
                    "[Configuration]\nSerialPort=7\nUser=Ayuntamiento\nLanguage=1031\nModem=1\nTonePulse=0\n"
                    "DialCode=0,\nModemSpeed=9600\nSerialDevice=/dev/pts/9\n");
     AppContext ctx(home.path());
-    QString language;
-    EXPECT_FALSE(readStartupSettings(ctx, &language).has_value());
+    const Result<QString> language = readStartupSettings(ctx);
+    ASSERT_TRUE(test::succeeded(language.status()));
     EXPECT_EQ(ctx.link.SerialPort, 7);
     EXPECT_EQ(ctx.ReportFooterText, QStringLiteral("Ayuntamiento"));
-    EXPECT_EQ(language, QStringLiteral("1031"));
+    EXPECT_EQ(*language, QStringLiteral("1031"));
     EXPECT_EQ(ctx.link.ModemMode, 1);
     EXPECT_EQ(ctx.link.TonePulse, 0);
     EXPECT_EQ(ctx.link.DialCode, QStringLiteral("0,"));
@@ -74,40 +85,38 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
     home.writeFile(QStringLiteral("tvq52.ini"),
                    "[Configuration]\nSerialPort=3\nModem=1\nDialCode=9\nModemSpeed=19200\n");
     AppContext ctx(home.path());
-    const auto fault = readStartupSettings(ctx, nullptr);
-    ASSERT_TRUE(fault.has_value());
-    EXPECT_TRUE(fault->contains(QStringLiteral("TonePulse")));
+    EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("TonePulse")));
     EXPECT_EQ(ctx.link.SerialPort, 3);
     EXPECT_EQ(ctx.link.ModemMode, 1);
     EXPECT_TRUE(ctx.link.DialCode.isEmpty());
 
     home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=300\n");
-    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("300")));
+    EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("300")));
 
     QFile::remove(home.file(QStringLiteral("tvq52.ini")));
-    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("SerialPort")));
+    EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("SerialPort")));
 
     // Values the line or the modem cannot use are refused on reading too.
     home.writeFile(QStringLiteral("tvq52.ini"),
                    "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=9;H\nModemSpeed=19200\n");
-    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("DialCode")));
+    EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("DialCode")));
     home.writeFile(QStringLiteral("tvq52.ini"),
                    "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=0\nModemSpeed=0\n");
-    EXPECT_TRUE(readStartupSettings(ctx, nullptr)->contains(QStringLiteral("ModemSpeed")));
+    EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("ModemSpeed")));
 }
 
 TEST_F(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
 {
     const QString footer = QStringLiteral("0123456789").repeated(6);
-    ASSERT_FALSE(acceptFooterText(ctx, footer).has_value());
+    ASSERT_TRUE(test::succeeded(acceptFooterText(ctx, footer)));
     EXPECT_EQ(ctx.ReportFooterText, footer);
     EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), footer);
     EXPECT_EQ(ini("User"), footer.left(50));
     // Still whole after the exit write; the next start reads the fifty.
-    ASSERT_FALSE(writeConfigurationRow(ctx).has_value());
+    ASSERT_TRUE(test::succeeded(writeConfigurationRow(ctx)));
     EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), footer);
     AppContext next(home.path());
-    readStartupSettings(next, nullptr);
+    (void)readStartupSettings(next);
     EXPECT_EQ(next.ReportFooterText, footer.left(50));
 }
 
@@ -117,7 +126,7 @@ TEST_F(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
 TEST_F(Settings, TheReportFooterIsTheSettingsFilesUserAsItIsNow)
 {
     const QString sixty = QStringLiteral("0123456789").repeated(6);
-    ASSERT_FALSE(acceptFooterText(ctx, sixty).has_value());
+    ASSERT_TRUE(test::succeeded(acceptFooterText(ctx, sixty)));
     EXPECT_EQ(reportFooterText(ctx), sixty);
 
     ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"),
@@ -142,7 +151,7 @@ TEST_F(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
     ctx.link.DialCode.clear();
     ctx.LanguageCodeValue = 5000;
     ctx.ReportFooterText = QStringLiteral("pie");
-    ASSERT_FALSE(writeConfigurationRow(ctx).has_value());
+    ASSERT_TRUE(test::succeeded(writeConfigurationRow(ctx)));
     EXPECT_EQ(ctx.link.DialCode, QStringLiteral(" "));
     const Row row = configurationRow();
     EXPECT_EQ(row.value(QStringLiteral("ByCom")).toInt(), 4);
@@ -156,7 +165,7 @@ TEST_F(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
     // An emptied settings table gets its row back rather than failing the exit.
     Store store(*ctx.db);
     ASSERT_EQ(store.remove(QStringLiteral("Configuracion"), {}), 1);
-    ASSERT_FALSE(writeConfigurationRow(ctx).has_value());
+    ASSERT_TRUE(test::succeeded(writeConfigurationRow(ctx)));
     EXPECT_EQ(configurationRow().value(QStringLiteral("ByCom")).toInt(), 4);
 }
 
@@ -164,7 +173,7 @@ TEST_F(Settings, CommunicationDialogAcceptWritesKeysAndAlwaysSpeed19200)
 {
     WriteSetting(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed"), QStringLiteral("2400"),
                  settingsPath(home.path()));
-    ASSERT_FALSE(readStartupSettings(ctx, nullptr).has_value());
+    ASSERT_TRUE(test::succeeded(readStartupSettings(ctx).status()));
     EXPECT_EQ(ctx.link.ModemSpeed, 2400);
 
     CommChoice choice{QStringLiteral("12"), QStringLiteral("0"), true, true};
@@ -209,9 +218,9 @@ TEST_F(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
 
 TEST_F(Settings, LanguageChoiceWritesTheLocaleIdentifierOfKnownCodesOnly)
 {
-    acceptLanguage(ctx, 7000);
+    (void)acceptLanguage(ctx, 7000);
     EXPECT_EQ(ini("Language"), QStringLiteral("2070"));
-    acceptLanguage(ctx, 0);
+    (void)acceptLanguage(ctx, 0);
     EXPECT_EQ(ctx.LanguageCodeValue, 0);
     EXPECT_EQ(ini("Language"), QStringLiteral("2070"));
 }
@@ -221,8 +230,8 @@ TEST_F(Settings, EveryChangeSaysSoWhenTheFileCannotBeWrittenAndKeepsTheOldFile)
     const QByteArray before = iniFile();
     {
         tvq52::test::FileSizeLimit full(16);
-        EXPECT_TRUE(acceptFooterText(ctx, QStringLiteral("pie")).has_value());
-        EXPECT_TRUE(acceptLanguage(ctx, 4000).has_value());
+        EXPECT_FALSE(acceptFooterText(ctx, QStringLiteral("pie")));
+        EXPECT_FALSE(acceptLanguage(ctx, 4000));
         EXPECT_TRUE(acceptCommSettings(ctx, CommChoice{QStringLiteral("3"), QString(), false, false}).has_value());
     }
     EXPECT_EQ(iniFile(), before);

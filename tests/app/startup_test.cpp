@@ -3,6 +3,7 @@
 #include "app/ini_file.h"
 #include "app/startup.h"
 #include "exchange/database_merge_workflow.h"
+#include "support/result_checks.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 
@@ -130,10 +131,9 @@ TEST(Startup, RestoreMarkerGoesOnlyAfterASuccessfulMergeAndStartUpGoesOnEitherWa
 
     // A backup lacking a table: what could be read is merged, the marker stays.
     QFile::remove(marker);
-    QString error;
-    ASSERT_TRUE(Database::createSqlite(marker, &error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(Database::createSqlite(marker)));
     {
-        auto backup = Database::openSqlite(marker, &error);
+        auto backup = test::take(Database::openSqlite(marker));
         QSqlQuery q(backup->connection());
         ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (4711)")));
         ASSERT_TRUE(q.exec(QStringLiteral("DROP TABLE Sesiones")));
@@ -146,7 +146,7 @@ TEST(Startup, RestoreMarkerGoesOnlyAfterASuccessfulMergeAndStartUpGoesOnEitherWa
 
     // Whole again: merged (the unit is present by now), then the marker goes.
     {
-        auto backup = Database::openSqlite(marker, &error);
+        auto backup = test::take(Database::openSqlite(marker));
         QSqlQuery q(backup->connection());
         ASSERT_TRUE(
             q.exec(createSchemaStatements(SqlDialect::SQLite).filter(QStringLiteral("TABLE \"Sesiones\"")).value(0)));
@@ -212,9 +212,8 @@ TEST(Startup, AnUnreachableServerOffersTheDatabaseDialog)
     }
     Started s;
     s.ctx.databaseOverride = unreachable;
-    QString error;
     // The same again, then the folder's own file.
-    s.host.databaseChoices << DatabaseTarget::fromUri(unreachable, &error)
+    s.host.databaseChoices << *DatabaseTarget::fromUri(unreachable)
                            << DatabaseTarget::sqlite(databasePath(s.home.path()));
     EXPECT_TRUE(runStartup(s.ctx, s.prompter, s.host, QString()));
     EXPECT_EQ(s.host.calls, QStringList({"database dialog", "database dialog", "caption:TVQ-52", "translate", "show"}));

@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "recorded_history.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QElapsedTimer>
@@ -22,9 +23,8 @@ namespace {
 
 std::unique_ptr<Database> openFolderDatabase(const CliRuns& cli)
 {
-    QString error;
-    auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
-    EXPECT_TRUE(db) << qPrintable(error);
+    auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
+    EXPECT_TRUE(db);
     return db;
 }
 
@@ -186,6 +186,22 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
     EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1001}})), 96);
     EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1002}})), 0);
     EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1003}})), 96);
+}
+
+// A unit the database does not hold is not downloaded: the command reports
+// the outcome in the journal's word for it.
+TEST(CliDownload, AUnitNotStoredEndsFailedAsItsJournalEntrySays)
+{
+    CliRuns cli;
+    storeUnits(cli, {});
+    cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "1"});
+    const CliResult r = cli.onSim({"--clock-speed", "20", "download"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Outcome: failed\n"))) << qPrintable(r.out);
+    const CliResult journal = cli({"journal"});
+    EXPECT_TRUE(journal.out.contains(QStringLiteral(" download unit 4711 by cable: failed\n")))
+        << qPrintable(journal.out);
+    EXPECT_EQ(count(cli, "Intervalos"), 0);
 }
 
 TEST(CliDownload, UsageErrors)

@@ -1,6 +1,7 @@
 #include "cli_run.h"
 #include "db/store.h"
 #include "support/file_size_limit.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QDir>
@@ -116,10 +117,9 @@ TEST(ExchangeCommands, AnImportIntoALockedDatabaseFailsSayingSo)
 
     // And the merge of another database the same.
     const QString other = cli.home.file(QStringLiteral("otro.db"));
-    QString error;
-    ASSERT_TRUE(Database::createSqlite(other, &error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(Database::createSqlite(other)));
     {
-        auto db = Database::openSqlite(other, &error);
+        auto db = test::take(Database::openSqlite(other));
         ASSERT_TRUE(
             QSqlQuery(db->connection()).exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (3)")));
     }

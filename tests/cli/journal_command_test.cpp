@@ -2,6 +2,7 @@
 #include "cli_run.h"
 #include "db/database.h"
 #include "db/journal.h"
+#include "support/result_checks.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -17,9 +18,8 @@ TEST(CliJournal, PrintsTheRealHeadAnUnknownUnitAndChecksAKeptHead)
     QByteArray head;
     QByteArray earlier;
     {
-        QString error;
-        auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
-        ASSERT_TRUE(db) << error.toStdString();
+        auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
+        ASSERT_TRUE(db);
         Journal journal(*db);
         ASSERT_TRUE(journal.append(JournalAction::ProgramTransmit, 4711, QStringLiteral("cable"),
                                    QStringLiteral("completed"), {}));

@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "db/database.h"
+#include "support/result_checks.h"
 
 #include <QSqlQuery>
 
@@ -11,10 +12,9 @@ TEST(CliMerge, PrintsTheRowsPerTableAndExitsNonZeroOnAFileItCannotRead)
     CliRuns cli;
     ASSERT_EQ(cli({"init"}).exitCode, 0);
     const QString other = cli.home.file(QStringLiteral("oficina.db"));
-    QString error;
-    ASSERT_TRUE(Database::createSqlite(other, &error)) << error.toStdString();
+    ASSERT_TRUE(tvq52::test::succeeded(Database::createSqlite(other)));
     {
-        auto db = Database::openSqlite(other, &error);
+        auto db = tvq52::test::take(Database::openSqlite(other));
         ASSERT_TRUE(
             QSqlQuery(db->connection()).exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (31)")));
     }

@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "programming/programming_store.h"
+#include "support/result_checks.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -16,9 +17,8 @@ namespace {
 // The programming stored for unit 4711, after `change` is saved into it.
 StoredProgramming stored4711(const CliRuns& cli, const std::function<void(StoredProgramming&)>& change = {})
 {
-    QString error;
-    auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
-    EXPECT_TRUE(db) << qPrintable(error);
+    auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
+    EXPECT_TRUE(db);
     Store store(*db);
     auto stored = CarregaProgramacio(store, 4711);
     EXPECT_TRUE(stored.has_value());

@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "support/file_size_limit.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QDir>
@@ -149,9 +150,8 @@ TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
     }
     {
         // The settings row is this PC's, in the data folder's own file.
-        QString error;
-        auto local = Database::openSqlite(databasePath(cli.home.path()), &error);
-        ASSERT_TRUE(local) << error.toStdString();
+        auto local = test::take(Database::openSqlite(databasePath(cli.home.path())));
+        ASSERT_TRUE(local);
         Store settings(*local);
         ASSERT_EQ(settings.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row()), 1);
     }

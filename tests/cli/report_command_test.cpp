@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "programming/programming_store.h"
+#include "support/result_checks.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -17,9 +18,8 @@ TEST(CliReport, ProgrammingReportToPdfAndRefusals)
     CliRuns cli;
     ASSERT_EQ(cli({"init"}).exitCode, 0);
     {
-        QString error;
-        auto db = Database::openSqlite(databasePath(cli.home.path()), &error);
-        ASSERT_TRUE(db) << qPrintable(error);
+        auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
+        ASSERT_TRUE(db);
         Store store(*db);
         ProgrammingRecord r = CreaProgramacio(QDate(2024, 3, 1));
         r.serial = 4711;

@@ -5,6 +5,7 @@
 #include "db/store.h"
 #include "support/file_size_limit.h"
 #include "support/private_server.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 #include "support/test_backend.h"
@@ -26,9 +27,8 @@ namespace {
 
 std::unique_ptr<Database> newDatabase(const QString& path)
 {
-    QString error;
-    EXPECT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
-    return Database::openSqlite(path, &error);
+    EXPECT_TRUE(test::succeeded(Database::createSqlite(path)));
+    return test::take(Database::openSqlite(path));
 }
 
 qint64 count(Database& db, const QString& sql)
@@ -49,9 +49,8 @@ void addUnit(Database& db, int serial, const QString& venue)
     Row row;
     row.set(QStringLiteral("LNumeroSerie"), serial);
     row.set(QStringLiteral("TLocal"), venue);
-    QString error;
-    ASSERT_TRUE(insertRow(db.connection(), *schemaTable(QStringLiteral("Programacion")), row, &error, db.dialect()))
-        << error.toStdString();
+    ASSERT_TRUE(
+        test::succeeded(insertRow(db.connection(), *schemaTable(QStringLiteral("Programacion")), row, db.dialect())));
 }
 
 void addEvent(Database& db, const char* table, int serial, const QString& day, const QString& time)
@@ -60,9 +59,7 @@ void addEvent(Database& db, const char* table, int serial, const QString& day, c
     row.set(QStringLiteral("LNumeroSerie"), serial);
     row.set(QStringLiteral("DFecha"), day);
     row.set(QStringLiteral("THora"), time);
-    QString error;
-    ASSERT_TRUE(insertRow(db.connection(), *schemaTable(QString::fromLatin1(table)), row, &error))
-        << error.toStdString();
+    ASSERT_TRUE(test::succeeded(insertRow(db.connection(), *schemaTable(QString::fromLatin1(table)), row)));
 }
 
 const MergeTableCount& table(const MergeResult& r, const char* name)
@@ -371,7 +368,7 @@ TEST(DatabaseMerge, ATargetThatCannotBeWrittenStopsTheMergeAndSaysWhy)
     }
     Database& check = server ? *target : *p.target;
     if (server) {
-        ASSERT_TRUE(check.ensureConnected(nullptr));
+        ASSERT_TRUE(test::succeeded(check.ensureConnected()));
     }
     EXPECT_EQ(count(check, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 0);
     // Once the database is usable the same merge brings everything.

@@ -3,6 +3,7 @@
 #include "db/journal.h"
 #include "db/store.h"
 #include "records/record_store.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -59,16 +60,18 @@ protected:
         EXPECT_TRUE(entry) << journal->lastError().toStdString();
         RecordStore records(*db);
         records.setJournalEntry(journal.get(), *entry);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_TRUE(records.storeInterval(kSerial, intervalEnding(10, 15 * i, leq + float(i))))
-                << records.lastError().toStdString();
+        for (int i = 0; i < 3; ++i) {
+            const Result<Stored> stored = records.storeInterval(kSerial, intervalEnding(10, 15 * i, leq + float(i)));
+            EXPECT_TRUE(stored) << (stored ? std::string() : stored.error().detail.toStdString());
+        }
         EXPECT_TRUE(records.storeEvent(kSerial, {EventKind::Erasure, wallClock(QDate(2010, 3, 1), QTime(9, 0))}));
         TotalsReading totals;
         totals.passesVenue = 300;
         totals.sensorInactive = 1;
         totals.erasures = 7;
         totals.readAt = wallClock(QDate(2010, 3, 15), QTime(10, 30, 5));
-        EXPECT_TRUE(records.storeTotals(kSerial, totals)) << records.lastError().toStdString();
+        const Status stored = records.storeTotals(kSerial, totals);
+        EXPECT_TRUE(stored) << (stored ? std::string() : stored.error().detail.toStdString());
         EXPECT_TRUE(journal->seal(*entry, QStringLiteral("completed"), QStringLiteral("Datos recibidos"),
                                   QStringLiteral("Intervalos 3 0 0"), kTotals));
         return *entry;
@@ -359,8 +362,7 @@ TEST(JournalSchema, AnOlderDatabaseGetsTheJournalTables)
     if (onServerBackend()) {
         // A server database is laid out by init or on the program's question.
         EXPECT_EQ(db->inspectSchema(), SchemaState::Partial);
-        QString error;
-        ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+        ASSERT_TRUE(test::succeeded(db->layOutSchema()));
         EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
     } else {
         const QStringList tables = db->connection().tables();
@@ -414,8 +416,7 @@ std::unique_ptr<Database> reopen(TempHome& home)
 {
     auto db = home.openDatabase();
     if (onServerBackend()) {
-        QString error;
-        EXPECT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+        EXPECT_TRUE(test::succeeded(db->layOutSchema()));
     }
     return db;
 }

@@ -2,6 +2,7 @@
 #include "db/database.h"
 #include "db/schema.h"
 #include "db/store.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -41,9 +42,8 @@ TEST(Schema, NewDatabaseHasTheEightTablesAndTheJournalsWithTheirExactColumns)
     // The data folder's own file, whatever the run: a server's layout is
     // checked with the server database tests.
     OpenDb o;
-    QString error;
-    o.db = Database::openSqlite(databasePath(o.home.path()), &error);
-    ASSERT_TRUE(o.db) << error.toStdString();
+    o.db = test::take(Database::openSqlite(databasePath(o.home.path())));
+    ASSERT_TRUE(o.db);
     QStringList tables = o.db->connection().tables();
     tables.sort();
     EXPECT_EQ(tables,

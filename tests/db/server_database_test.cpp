@@ -2,6 +2,7 @@
 #include "db/database_target.h"
 #include "db/store.h"
 #include "support/private_server.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/test_backend.h"
 
@@ -35,23 +36,23 @@ TEST(DatabaseTarget, UrisReadBackAsWrittenAndNeverCarryAPassword)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.uri);
-        QString error;
-        const auto t = DatabaseTarget::fromUri(QString::fromUtf8(c.uri), &error);
-        ASSERT_TRUE(t) << error.toStdString();
+        const auto t = DatabaseTarget::fromUri(QString::fromUtf8(c.uri));
+        ASSERT_TRUE(test::succeeded(t.status()));
         EXPECT_EQ(t->host, QString::fromUtf8(c.host));
         EXPECT_EQ(t->port, c.port);
         EXPECT_EQ(t->database, QString::fromUtf8(c.database));
         EXPECT_EQ(t->user, QString::fromUtf8(c.user));
         EXPECT_EQ(t->options, QString::fromUtf8(c.options));
         // What is written back to the settings file reads as the same place.
-        const auto again = DatabaseTarget::fromUri(t->uri(), &error);
-        ASSERT_TRUE(again) << t->uri().toStdString() << ": " << error.toStdString();
+        const auto again = DatabaseTarget::fromUri(t->uri());
+        ASSERT_TRUE(test::succeeded(again.status())) << t->uri().toStdString();
         EXPECT_EQ(*again, *t) << t->uri().toStdString();
     }
     for (const char* refused : {"postgresql://ana:secreto@db/tvq52", "postgresql://db/tvq52?password=secreto",
                                 "postgresql://db/", "mysql://db/tvq52", "postgresql://db:99999/tvq52", "tvq52.db"}) {
-        QString error;
-        EXPECT_FALSE(DatabaseTarget::fromUri(QString::fromUtf8(refused), &error)) << refused;
+        const auto target = DatabaseTarget::fromUri(QString::fromUtf8(refused));
+        ASSERT_FALSE(target) << refused;
+        const QString error = untranslatedText(target.error());
         EXPECT_FALSE(error.isEmpty()) << refused;
         EXPECT_FALSE(error.contains(QLatin1String("secreto")))
             << "the password is repeated in: " << error.toStdString();
@@ -85,8 +86,7 @@ TEST_F(ServerDatabase, AnEmptyDatabaseIsLaidOutWithTheExactNamesAndWithoutTheLoc
     ASSERT_TRUE(db);
     EXPECT_EQ(db->inspectSchema(), SchemaState::Empty);
     EXPECT_FALSE(db->verifySchema().isEmpty());
-    QString error;
-    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(db->layOutSchema()));
     EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
     EXPECT_TRUE(db->verifySchema().isEmpty()) << db->verifySchema().toStdString();
     const QStringList tables = tablesOf(*db);
@@ -106,7 +106,7 @@ TEST_F(ServerDatabase, AnEmptyDatabaseIsLaidOutWithTheExactNamesAndWithoutTheLoc
     // The key holds on the server as in the file.
     EXPECT_FALSE(store.insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}})));
     // Laying out again changes nothing and loses nothing.
-    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(db->layOutSchema()));
     EXPECT_EQ(store.count(QStringLiteral("Programacion")), 1);
 }
 
@@ -123,8 +123,9 @@ TEST_F(ServerDatabase, ATableOfOurNameWithOtherColumnsIsRefusedAndLeftAsItWas)
     QString detail;
     EXPECT_EQ(db->inspectSchema(&detail), SchemaState::Foreign);
     EXPECT_EQ(detail, QStringLiteral("Intervalos"));
-    QString error;
-    EXPECT_FALSE(db->layOutSchema(&error));
+    const Status laid = db->layOutSchema();
+    ASSERT_FALSE(laid);
+    const QString error = untranslatedText(laid.error());
     EXPECT_TRUE(error.contains(QLatin1String("Intervalos"))) << error.toStdString();
     EXPECT_EQ(tablesOf(*db), (QStringList{QStringLiteral("Intervalos"), QStringLiteral("facturas")}));
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT nota FROM \"Intervalos\"")) && q.next());
@@ -136,8 +137,7 @@ TEST_F(ServerDatabase, ADatabaseMissingSomeOfOurTablesGetsOnlyThoseAndKeepsItsRo
     ServerTestDatabase server(false);
     auto db = server.open();
     ASSERT_TRUE(db);
-    QString error;
-    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(db->layOutSchema()));
     Store store(*db);
     ASSERT_TRUE(store.insert(QStringLiteral("Programacion"), row({{"LNumeroSerie", 9}})));
     QSqlQuery q(db->connection());
@@ -148,7 +148,7 @@ TEST_F(ServerDatabase, ADatabaseMissingSomeOfOurTablesGetsOnlyThoseAndKeepsItsRo
     EXPECT_EQ(db->inspectSchema(&missing), SchemaState::Partial);
     EXPECT_TRUE(missing.contains(QLatin1String("Sesiones")) && missing.contains(QLatin1String("DiarioRegistros")))
         << missing.toStdString();
-    ASSERT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(db->layOutSchema()));
     EXPECT_EQ(db->inspectSchema(), SchemaState::Ready);
     EXPECT_EQ(store.count(QStringLiteral("Programacion")), 1);
 }
@@ -157,20 +157,19 @@ TEST_F(ServerDatabase, ConnectionFailuresSayWhichTheyAre)
 {
     DatabaseTarget nowhere = tvq52::test::serverAdminTarget();
     nowhere.host = QStringLiteral("/nonexistent-socket-folder");
-    QString error;
     ConnectFailure why = ConnectFailure::None;
-    EXPECT_FALSE(Database::openServer(nowhere, {}, &error, &why));
-    EXPECT_EQ(why, ConnectFailure::Unreachable) << error.toStdString();
+    EXPECT_FALSE(Database::openServer(nowhere, {}, &why));
+    EXPECT_EQ(why, ConnectFailure::Unreachable);
 
     DatabaseTarget missing = tvq52::test::serverAdminTarget();
     missing.database = QStringLiteral("no_such_database_here");
-    EXPECT_FALSE(Database::openServer(missing, {}, &error, &why));
-    EXPECT_EQ(why, ConnectFailure::NoDatabase) << error.toStdString();
+    EXPECT_FALSE(Database::openServer(missing, {}, &why));
+    EXPECT_EQ(why, ConnectFailure::NoDatabase);
 
     DatabaseTarget stranger = tvq52::test::serverAdminTarget();
     stranger.user = QStringLiteral("nobody_we_know");
-    EXPECT_FALSE(Database::openServer(stranger, {}, &error, &why));
-    EXPECT_EQ(why, ConnectFailure::Authentication) << error.toStdString();
+    EXPECT_FALSE(Database::openServer(stranger, {}, &why));
+    EXPECT_EQ(why, ConnectFailure::Authentication);
 }
 
 TEST_F(ServerDatabase, AfterTheServerComesBackTheNextOperationWorksWithoutRestartingTheProgram)

@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "programming/programming_store.h"
+#include "support/result_checks.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -17,10 +18,9 @@ protected:
     {
         ASSERT_TRUE(dir_.isValid());
         const QString path = dir_.filePath(QStringLiteral("tvq52.db"));
-        QString error;
-        ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
-        db_ = Database::openSqlite(path, &error);
-        ASSERT_TRUE(db_) << error.toStdString();
+        ASSERT_TRUE(test::succeeded(Database::createSqlite(path)));
+        db_ = test::take(Database::openSqlite(path));
+        ASSERT_TRUE(db_);
         store_ = std::make_unique<Store>(*db_);
     }
 
@@ -29,8 +29,7 @@ protected:
         ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
         r.serial = serial;
         r.venue = venue;
-        QString error;
-        EXPECT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals(), &error)) << error.toStdString();
+        EXPECT_TRUE(test::succeeded(GrabaProgramacio(*store_, r, unusedIntervals())));
         return r;
     }
 

@@ -106,9 +106,9 @@ TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNoth
     ProgrammingRecord bad = CreaProgramacio();
     bad.serial = 56;
     bad.dayLimitVenue = 300;
-    QString error;
-    EXPECT_FALSE(GrabaProgramacio(*store_, bad, unusedIntervals(), &error));
-    EXPECT_FALSE(error.isEmpty());
+    const Status saved = GrabaProgramacio(*store_, bad, unusedIntervals());
+    ASSERT_FALSE(saved);
+    EXPECT_FALSE(untranslatedText(saved.error()).isEmpty());
     const Row key = row({{"LNumeroSerie", 56}});
     EXPECT_EQ(store_->count(QStringLiteral("Programacion"), key), 0);
     EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 0);

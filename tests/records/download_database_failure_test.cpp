@@ -10,6 +10,7 @@
 #include "records/download_workflow.h"
 #include "records/records_view.h"
 #include "sim_options.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
@@ -200,10 +201,9 @@ TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskSt
     } unmount{QFile::encodeName(dir.path())};
 
     const QString path = QDir(dir.path()).filePath(QStringLiteral("tvq52.db"));
-    QString error;
-    ASSERT_TRUE(Database::createSqlite(path, &error)) << error.toStdString();
-    auto db = Database::openSqlite(path, &error);
-    ASSERT_TRUE(db) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(Database::createSqlite(path)));
+    auto db = test::take(Database::openSqlite(path));
+    ASSERT_TRUE(db);
     ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
                                   row({{"LNumeroSerie", 4711}, {"TVersion", "4.0"}, {"ByTLeq", 15}})));
     // The disk filled up to its last few pages.

@@ -9,6 +9,7 @@
 #include "reports/csv_writer.h"
 #include "reports/graph_store.h"
 #include "reports/report_store.h"
+#include "reports/stored_sources.h"
 #include "support/folder_database.h"
 #include "support/rows.h"
 
@@ -25,19 +26,20 @@ namespace {
 
 class BackendValuesTest : public FolderDatabaseTest {
 protected:
-    // Rows of a report's record source, run as the report engine runs it.
-    QList<QVariantMap> sourceRows(const RecordSource& source)
+    // Rows of a record source the templates name, as the report engine gets them.
+    QList<QVariantMap> sourceRows(const char* source, qint32 serial)
     {
-        QSqlQuery q(db->connection());
-        EXPECT_TRUE(q.prepare(source.sql)) << q.lastError().text().toStdString();
-        for (const QVariant& v : source.bound)
-            q.addBindValue(v);
-        EXPECT_TRUE(q.exec()) << q.lastError().text().toStdString();
+        const Result<ReportRows> read =
+            storedSources(*db).rows(QLatin1String(source), {{QStringLiteral("serial"), serial}});
+        EXPECT_TRUE(read) << (read ? std::string() : read.error().detail.toStdString());
         QList<QVariantMap> rows;
-        while (q.next()) {
+        if (!read)
+            return rows;
+        for (const ReportRow& row : *read) {
             QVariantMap r;
-            for (int i = 0; i < q.record().count(); ++i)
-                r.insert(q.record().fieldName(i), q.value(i));
+            for (const char* column : {"TLocal", "LNumeroSerie", "DFecha", "THora"})
+                if (row.has(QLatin1String(column)))
+                    r.insert(QLatin1String(column), row.value(QLatin1String(column)));
             rows << r;
         }
         return rows;
@@ -82,16 +84,17 @@ TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
 
     LocGuru guru;
     RecordGridModel grid(*db, RecordGrid::Intervals, guru);
-    ASSERT_TRUE(grid.load(unit)) << grid.lastError().toStdString();
+    const Status loaded = grid.load(unit);
+    ASSERT_TRUE(loaded) << loaded.error().detail.toStdString();
     const QList<int> columns{grid.columnOf("DFechaInicio"), grid.columnOf("THoraInicio"), grid.columnOf("SLeqLocal"),
                              grid.columnOf("SLeqVecino"), grid.columnOf("BoRS232")};
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     ASSERT_TRUE(writeGridCsv(buffer, grid, guru, columns));
     const QStringList lines = QString::fromUtf8(buffer.data().mid(3)).split(QStringLiteral("\r\n"));
-    QList<GraphRecord> graph;
-    QString error;
-    ASSERT_TRUE(loadGraphRecords(*db, unit, &graph, &error)) << error.toStdString();
+    const Result<QList<GraphRecord>> read = loadGraphRecords(*db, unit);
+    ASSERT_TRUE(read) << read.error().detail.toStdString();
+    const QList<GraphRecord>& graph = *read;
     ASSERT_EQ(grid.rowCount(), int(std::size(cases)));
     ASSERT_EQ(graph.size(), int(std::size(cases)));
 
@@ -134,9 +137,8 @@ TEST_F(BackendValuesTest, AccentedVenuesReadBackExactlyAndAreFoundByTheSameSearc
     for (const Venue& v : venues)
         ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
                                   row({{"LNumeroSerie", v.serial}, {"TLocal", QString::fromUtf8(v.local)}})));
-    ReportStore reports(*db);
     for (const Venue& v : venues) {
-        const QList<QVariantMap> rows = sourceRows(reports.programmingSource(v.serial));
+        const QList<QVariantMap> rows = sourceRows("programming", v.serial);
         ASSERT_EQ(rows.size(), 1) << v.serial;
         EXPECT_EQ(rows[0].value(QStringLiteral("TLocal")).toString(), QString::fromUtf8(v.local));
         EXPECT_EQ(rows[0].value(QStringLiteral("LNumeroSerie")).toInt(), v.serial);
@@ -174,8 +176,7 @@ TEST_F(BackendValuesTest, EventDatesAndTimesReachTheReportAsStored)
     const QDateTime moments[] = {at(2025, 3, 1, 9, 5), at(2024, 12, 31, 23, 59), at(2025, 2, 28, 0, 0)};
     for (const QDateTime& m : moments)
         ASSERT_TRUE(store->upsert(QStringLiteral("DiaBorrado"), eventRow(unit, EventDate{EventKind::Erasure, m})));
-    ReportStore reports(*db);
-    const QList<QVariantMap> rows = sourceRows(reports.eventDateSource(ReportStore::EventDates::Erased, unit));
+    const QList<QVariantMap> rows = sourceRows("erasures", unit);
     QStringList seen;
     for (const QVariantMap& r : rows)
         seen << r.value(QStringLiteral("DFecha")).toDate().toString(QStringLiteral("dd/MM/yyyy")) + QLatin1Char(' ')

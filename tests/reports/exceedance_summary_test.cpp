@@ -1,6 +1,6 @@
 #include "db/store.h"
 #include "reports/exceedance_summary.h"
-#include "reports/recorded_range.h"
+#include "reports/report_store.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -81,9 +81,8 @@ TEST_F(ExceedanceTest, AHandBuiltNightAddsUpAsWorkedOutByHand)
                                    {"LDesco", 1},
                                    {"ITiempoAtenuacion", 90}})));
 
-    QString error;
-    const auto s = loadExceedanceSummary(*db, kSerial, at(1, 22, 0), at(2, 8, 0), &error);
-    ASSERT_TRUE(s) << error.toStdString();
+    const auto s = loadExceedanceSummary(*db, kSerial, at(1, 22, 0), at(2, 8, 0));
+    ASSERT_TRUE(s) << s.error().detail.toStdString();
     EXPECT_EQ(s->night.start, QTime(23, 0));
     ASSERT_EQ(s->nights.size(), 1u); // the nights before and after lie outside the range
     const NightSummary& n = s->nights[0];
@@ -156,11 +155,16 @@ TEST_F(ExceedanceTest, RangeBoundsAreInclusiveAndCompareDateBeforeTime)
     interval(at(1, 23, 45), 0, 0, 0, 70, 80, 30, 35, 80, 100);
     interval(at(2, 0, 0), 0, 0, 0, 70, 80, 30, 35, 80, 100);
     interval(at(2, 9, 15), 0, 0, 0, 70, 80, 30, 35, 80, 100);
-    QString error;
-    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial, at(1, 23, 45), at(2, 9, 15), &error), 3);
+    const ReportStore reports(*db);
+    const auto count = [&](qint32 serial, const QDateTime& from, const QDateTime& to) {
+        const Result<qint64> n = reports.countStartingIn(RecordKind::Intervals, serial, from, to);
+        EXPECT_TRUE(n) << (n ? std::string() : n.error().detail.toStdString());
+        return n ? *n : -1;
+    };
+    EXPECT_EQ(count(kSerial, at(1, 23, 45), at(2, 9, 15)), 3);
     // "09:15" sorts before "23:45" as text: the date must decide first.
-    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial, at(1, 23, 46), at(2, 9, 14), &error), 1);
+    EXPECT_EQ(count(kSerial, at(1, 23, 46), at(2, 9, 14)), 1);
     // First record after the last: an empty list, not an error.
-    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial, at(2, 9, 15), at(1, 23, 45), &error), 0);
-    EXPECT_EQ(countStartingIn(*db, "Intervalos", kSerial + 1, at(1, 0, 0), at(3, 0, 0), &error), 0);
+    EXPECT_EQ(count(kSerial, at(2, 9, 15), at(1, 23, 45)), 0);
+    EXPECT_EQ(count(kSerial + 1, at(1, 0, 0), at(3, 0, 0)), 0);
 }

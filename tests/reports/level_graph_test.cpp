@@ -244,9 +244,9 @@ TEST_F(GraphStoreTest, BothLoadersReadOneUnitOldestFirst)
     addInterval(7, QDate(2026, 3, 2), "00:00", 10, {{"SL90", 55.5}, {"IPasadasLocal", 2}});
     addInterval(8, QDate(2026, 3, 1), "12:00", 5, {{"SLeqLocal", 99.0}});
 
-    QList<GraphRecord> list;
-    QString error;
-    ASSERT_TRUE(loadGraphRecords(*db_, 7, &list, &error)) << error.toStdString();
+    Result<QList<GraphRecord>> read = loadGraphRecords(*db_, 7);
+    ASSERT_TRUE(read) << read.error().detail.toStdString();
+    const QList<GraphRecord> list = *read;
     ASSERT_EQ(list.size(), 3);
     EXPECT_EQ(list[0].start, wallClock(QDate(2026, 3, 1), QTime(23, 55)));
     EXPECT_EQ(list[0].end, wallClock(QDate(2026, 3, 2), QTime(0, 0)));
@@ -256,8 +256,9 @@ TEST_F(GraphStoreTest, BothLoadersReadOneUnitOldestFirst)
     EXPECT_FLOAT_EQ(list[2].leqVenue, 75.3f);
     EXPECT_EQ(list[2].limitVenue, 90);
 
-    HistoryData data;
-    ASSERT_TRUE(loadHistory(*db_, 7, &data, &error)) << error.toStdString();
+    const Result<HistoryData> history = loadHistory(*db_, 7);
+    ASSERT_TRUE(history) << history.error().detail.toStdString();
+    const HistoryData& data = *history;
     ASSERT_EQ(data.size(), 3u);
     const qint64 midnight = wallClock(QDate(2026, 3, 2), QTime(0, 0)).toSecsSinceEpoch() / 60;
     EXPECT_EQ(data.start, (std::vector<qint64>{midnight - 5, midnight, midnight + 10}));
@@ -268,8 +269,9 @@ TEST_F(GraphStoreTest, BothLoadersReadOneUnitOldestFirst)
     EXPECT_FLOAT_EQ(data.venue[2], 75.3f);
     EXPECT_EQ(data.limitVenue[2], 90);
 
-    ASSERT_TRUE(loadGraphRecords(*db_, 9, &list, &error));
-    EXPECT_TRUE(list.isEmpty());
+    const Result<QList<GraphRecord>> none = loadGraphRecords(*db_, 9);
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->isEmpty());
 }
 
 } // namespace

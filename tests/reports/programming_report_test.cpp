@@ -25,11 +25,11 @@ protected:
     tvq52::ProgrammingReportData read(const QString& firmware = QStringLiteral("3.3"))
     {
         auto result = readProgrammingReportData(*db_, 4711, firmware);
-        if (auto* e = std::get_if<ReportError>(&result)) {
-            ADD_FAILURE() << e->detail.toStdString();
+        if (!result) {
+            ADD_FAILURE() << result.error().detail.toStdString();
             return {};
         }
-        return std::get<tvq52::ProgrammingReportData>(result);
+        return *result;
     }
 
     QString memo() const
@@ -86,8 +86,8 @@ TEST_F(StoredProgrammingReport, ComputedFactsFromTheStoredRow)
     EXPECT_TRUE(read(QStringLiteral("4.10")).showGlobalCorrection);
 
     auto missing = readProgrammingReportData(*db_, 99, QString());
-    ASSERT_TRUE(std::holds_alternative<ReportError>(missing));
-    EXPECT_EQ(std::get<ReportError>(missing).kind, ReportError::Database);
+    ASSERT_FALSE(missing);
+    EXPECT_TRUE(isReportFailure(missing.error(), ReportFailure::Database));
 }
 
 } // namespace

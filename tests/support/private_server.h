@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/database.h"
+#include "support/result_checks.h"
 
 #include <QFile>
 #include <QProcess>
@@ -19,22 +20,23 @@ public:
     PrivateServer()
     {
         QFile uri(state_.filePath(QStringLiteral("state/uri")));
-        QString error;
-        std::optional<DatabaseTarget> admin;
-        if (script(QStringLiteral("start")) && uri.open(QIODevice::ReadOnly))
-            admin = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed(), &error);
-        if (!admin) {
-            ADD_FAILURE() << "no private server " << error.toStdString();
+        if (!script(QStringLiteral("start")) || !uri.open(QIODevice::ReadOnly)) {
+            ADD_FAILURE() << "no private server";
             return;
         }
-        if (auto connection = Database::openServer(*admin, {}, &error)) {
+        const Result<DatabaseTarget> admin = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed());
+        if (!admin) {
+            ADD_FAILURE() << "no private server " << untranslatedText(admin.error()).toStdString();
+            return;
+        }
+        if (auto connection = take(Database::openServer(*admin, {}))) {
             EXPECT_TRUE(QSqlQuery(connection->connection())
                             .exec(QStringLiteral("CREATE DATABASE office TEMPLATE template0 ENCODING 'UTF8'")));
         }
         target_ = *admin;
         target_.database = QStringLiteral("office");
         if (auto db = open()) {
-            EXPECT_TRUE(db->layOutSchema(&error)) << error.toStdString();
+            EXPECT_TRUE(succeeded(db->layOutSchema()));
         }
     }
     ~PrivateServer() { script(QStringLiteral("stop")); }
@@ -42,13 +44,7 @@ public:
     PrivateServer& operator=(const PrivateServer&) = delete;
 
     const DatabaseTarget& target() const { return target_; }
-    std::unique_ptr<Database> open() const
-    {
-        QString error;
-        auto db = Database::openServer(target_, {}, &error);
-        EXPECT_TRUE(db) << error.toStdString();
-        return db;
-    }
+    std::unique_ptr<Database> open() const { return take(Database::openServer(target_, {})); }
     // Stopped as an administrator would (connections ended, data kept), and started again.
     bool halt() const { return script(QStringLiteral("halt")); }
     bool resume() const { return script(QStringLiteral("resume")); }

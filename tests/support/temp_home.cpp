@@ -3,6 +3,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "support/result_checks.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
@@ -16,9 +17,9 @@ TempHome::TempHome()
 
 void TempHome::provision() const
 {
-    const ProvisionResult r = provisionDataFolder(path(), findAssetFolder());
-    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
-    ASSERT_TRUE(r.provisioned);
+    const Result<bool> provisioned = provisionDataFolder(path(), findAssetFolder());
+    ASSERT_TRUE(succeeded(provisioned.status()));
+    ASSERT_TRUE(*provisioned);
     if (onServerBackend()) {
         server_ = std::make_unique<ServerTestDatabase>();
         IniFile ini = IniFile::load(settingsPath(path()));
@@ -38,10 +39,7 @@ std::unique_ptr<Database> TempHome::openDatabase() const
 {
     if (server_)
         return server_->open();
-    QString error;
-    auto db = Database::openSqlite(databasePath(path()), &error);
-    EXPECT_TRUE(db) << error.toStdString();
-    return db;
+    return take(Database::openSqlite(databasePath(path())));
 }
 
 } // namespace tvq52::test

@@ -1,5 +1,7 @@
 #include "support/test_backend.h"
 
+#include "support/result_checks.h"
+
 #include <QAtomicInteger>
 #include <QCoreApplication>
 #include <QFile>
@@ -38,10 +40,9 @@ DatabaseTarget serverAdminTarget()
         ADD_FAILURE() << "No private PostgreSQL server for this run (TVQ52_TEST_PG_FILE=" << file.toStdString() << ")";
         return {};
     }
-    QString error;
-    const auto target = DatabaseTarget::fromUri(QString::fromUtf8(f.readAll()).trimmed(), &error);
+    const auto target = DatabaseTarget::fromUri(QString::fromUtf8(f.readAll()).trimmed());
     if (!target) {
-        ADD_FAILURE() << error.toStdString();
+        ADD_FAILURE() << untranslatedText(target.error()).toStdString();
         return {};
     }
     return *target;
@@ -51,13 +52,12 @@ namespace {
 
 bool runAdmin(const QString& sql, QString* error)
 {
-    QString openError;
-    auto admin = Database::openServer(serverAdminTarget(), {}, &openError);
+    auto admin = Database::openServer(serverAdminTarget(), {});
     if (!admin) {
-        *error = openError;
+        *error = untranslatedText(admin.error());
         return false;
     }
-    QSqlQuery q(admin->connection());
+    QSqlQuery q((*admin)->connection());
     if (!q.exec(sql)) {
         *error = q.lastError().text();
         return false;
@@ -82,9 +82,8 @@ ServerTestDatabase::ServerTestDatabase(bool layOut)
         return;
     }
     if (layOut) {
-        auto db = open();
-        if (db && !db->layOutSchema(&error))
-            ADD_FAILURE() << error.toStdString();
+        if (auto db = open())
+            EXPECT_TRUE(succeeded(db->layOutSchema()));
     }
 }
 
@@ -99,10 +98,7 @@ ServerTestDatabase::~ServerTestDatabase()
 
 std::unique_ptr<Database> ServerTestDatabase::open() const
 {
-    QString error;
-    auto db = Database::openServer(target_, {}, &error);
-    EXPECT_TRUE(db) << error.toStdString();
-    return db;
+    return take(Database::openServer(target_, {}));
 }
 
 bool ServerTestDatabase::adminExec(const QString& sql) const

@@ -1,4 +1,4 @@
-#include "app/command_line.h"
+#include "core/application_info.h"
 #include "sim_runner.h"
 
 #include <QCoreApplication>

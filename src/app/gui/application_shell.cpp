@@ -1,12 +1,11 @@
 #include "app/gui/application_shell.h"
 
-#include "app/exchange_sessions.h"
 #include "app/gui/communication_dialog.h"
 #include "app/gui/database_dialog.h"
 #include "app/gui/file_dialogs.h"
-#include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
+#include "app/gui/window_needs.h"
 #include "i18n/gui/composite_controls.h"
 #include "i18n/gui/form_registry.h"
 #include "monitor/gui/monitor_window.h"
@@ -37,18 +36,22 @@ void ApplicationShell::registerForms()
     // Fresh, untranslated windows whose texts the export collects.
     FormRegistry& forms = formRegistry();
     forms.add(QStringLiteral("Form1"), [this] { return std::make_unique<MainWindow>(ctx_, prompter_); });
-    forms.add(QStringLiteral("Form2"), [this] { return std::make_unique<ProgrammingWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form2"),
+              [this] { return std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx_, prompter_)); });
     forms.add(QStringLiteral("Form3"), [this] {
-        return std::make_unique<MonitorWindow>(
-            ctx_.guru, prompter_, [this] { return openExchangeSession(ctx_); }, [this] { openHelp(ctx_, prompter_); });
+        return std::make_unique<MonitorWindow>(ctx_.guru, prompter_, sessionSource(ctx_), helpOpener(ctx_, prompter_));
     });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("FormBaseDatos"), [this] { return std::make_unique<DatabaseDialog>(ctx_, prompter_); });
-    forms.add(QStringLiteral("Form5"), [this] { return std::make_unique<RecordedDataWindow>(ctx_, prompter_); });
-    forms.add(QStringLiteral("Form6"), [this] { return std::make_unique<ReportWindow>(ctx_, prompter_); });
-    forms.add(QStringLiteral("Form9"), [this] { return std::make_unique<GraphWindow>(ctx_, prompter_); });
+    forms.add(QStringLiteral("Form5"),
+              [this] { return std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx_, prompter_)); });
+    forms.add(QStringLiteral("Form6"),
+              [this] { return std::make_unique<ReportWindow>(reportWindowNeeds(ctx_, prompter_)); });
+    forms.add(QStringLiteral("Form9"), [this] {
+        return std::make_unique<GraphWindow>(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_));
+    });
     forms.add(QStringLiteral("FormHistorial"),
-              [this] { return std::make_unique<HistoryGraphWindow>(ctx_, prompter_); });
+              [this] { return std::make_unique<HistoryGraphWindow>(ctx_.guru, prompter_, ctx_.db.get()); });
     forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });
     forms.add(QStringLiteral("Form8"), [this] {
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -57,7 +60,7 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("FormDiario"),
               [this] { return ctx_.db ? std::make_unique<JournalWindow>(ctx_.guru, *ctx_.db, 0) : nullptr; });
     forms.add(QStringLiteral("Form10"), [this] {
-        return std::make_unique<WeekScheduleWindow>(ctx_, prompter_, WeekSessions{}, QString(), QString(), [] {});
+        return std::make_unique<WeekScheduleWindow>(ctx_.guru, prompter_, WeekSessions{}, QString(), QString(), [] {});
     });
 }
 

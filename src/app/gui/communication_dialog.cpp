@@ -4,7 +4,7 @@
 
 #include "app/app_context.h"
 #include "app/settings.h"
-#include "app/startup.h"
+#include "core/application_info.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
 #include "link/link_state.h"
@@ -54,6 +54,26 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     setMinimumWidth(340);
 
     auto* layout = new QVBoxLayout(this);
+    buildPort(layout);
+    layout->addWidget(buildLinkChoice());
+    layout->addWidget(buildDialling());
+    auto* group1 = new QButtonGroup(this);
+    group1->addButton(rs_);
+    group1->addButton(modem_);
+    auto* group2 = new QButtonGroup(this);
+    group2->addButton(tone_);
+    group2->addButton(pulse_);
+
+    addAcceptRow(this, layout, LeaveButton::Exit);
+
+    ctx_.guru.TranslateForm(this);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    showSettings();
+    connect(port_, &QComboBox::currentTextChanged, this, &CommunicationDialog::showPortState);
+}
+
+void CommunicationDialog::buildPort(QVBoxLayout* layout)
+{
     auto* form = new QFormLayout;
     port_ = new QComboBox(this);
     port_->setObjectName(QStringLiteral("ComboPort"));
@@ -87,7 +107,10 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     portState_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     portState_->setStyleSheet(QStringLiteral("color: #a00000"));
     layout->addWidget(portState_);
+}
 
+QGroupBox* CommunicationDialog::buildLinkChoice()
+{
     auto* link = new QGroupBox(QStringLiteral("Conexión"), this);
     link->setObjectName(QStringLiteral("FrameConexion"));
     auto* linkLayout = new QVBoxLayout(link);
@@ -97,8 +120,11 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     modem_->setObjectName(QStringLiteral("OptionModem"));
     linkLayout->addWidget(rs_);
     linkLayout->addWidget(modem_);
-    layout->addWidget(link);
+    return link;
+}
 
+QGroupBox* CommunicationDialog::buildDialling()
+{
     auto* dial = new QGroupBox(QStringLiteral("Marcación"), this);
     dial->setObjectName(QStringLiteral("FrameMarcacion"));
     auto* dialLayout = new QFormLayout(dial);
@@ -120,26 +146,17 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     prefixLabel->setObjectName(QStringLiteral("LbPrefijo"));
     prefixLabel->setBuddy(prefix_);
     dialLayout->addRow(prefixLabel, prefix_);
-    layout->addWidget(dial);
 
-    auto* group1 = new QButtonGroup(this);
-    group1->addButton(rs_);
-    group1->addButton(modem_);
-    auto* group2 = new QButtonGroup(this);
-    group2->addButton(tone_);
-    group2->addButton(pulse_);
+    return dial;
+}
 
-    addAcceptRow(this, layout, LeaveButton::Exit);
-
-    ctx_.guru.TranslateForm(this);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
-
+void CommunicationDialog::showSettings()
+{
     port_->setCurrentText(portText(ctx_));
     (ctx_.link.ModemMode != 0 ? modem_ : rs_)->setChecked(true);
     (ctx_.link.TonePulse == 1 ? tone_ : pulse_)->setChecked(true);
     prefix_->setText(ctx_.link.DialCode);
     showPortState();
-    connect(port_, &QComboBox::currentTextChanged, this, &CommunicationDialog::showPortState);
 }
 
 void CommunicationDialog::showPortState()

@@ -3,9 +3,11 @@
 #include <QDialog>
 
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QVBoxLayout;
 
 namespace tvq52 {
 
@@ -21,6 +23,12 @@ public:
     void accept() override;
 
 private:
+    // The port box and, below it, why the port shown cannot be opened.
+    void buildPort(QVBoxLayout* layout);
+    QGroupBox* buildLinkChoice();
+    QGroupBox* buildDialling();
+    // The settings in force, as the controls show them.
+    void showSettings();
     // Says why the port being chosen cannot be opened, if it cannot.
     void showPortState();
 

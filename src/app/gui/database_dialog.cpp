@@ -4,9 +4,12 @@
 
 #include "app/app_context.h"
 #include "app/data_folder.h"
+#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/settings.h"
 #include "app/startup.h"
+#include "core/application_info.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 
 #include <QApplication>
@@ -48,10 +51,26 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     setModal(true);
     setMinimumWidth(480);
 
-    QString error;
-    current_ = chosenDatabase(ctx_, &error).value_or(DatabaseTarget::sqlite(databasePath(ctx_.home)));
+    const Result<DatabaseTarget> chosen = resolveDatabase(ctx_);
+    current_ = chosen ? *chosen : DatabaseTarget::sqlite(databasePath(ctx_.home));
 
     auto* layout = new QVBoxLayout(this);
+    buildChoice(layout, why);
+    layout->addWidget(buildServerBox());
+    layout->addWidget(buildResult());
+    layout->addStretch();
+
+    addAcceptRow(this, layout, LeaveButton::Exit);
+
+    connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
+
+    ctx_.guru.TranslateForm(this);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    showCurrent();
+}
+
+void DatabaseDialog::buildChoice(QVBoxLayout* layout, const QString& why)
+{
     if (!why.isEmpty()) {
         auto* reason = new QLabel(why, this);
         reason->setObjectName(QStringLiteral("LbMotivo"));
@@ -78,7 +97,10 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     auto* kind = new QButtonGroup(this);
     kind->addButton(local_);
     kind->addButton(server_);
+}
 
+QGroupBox* DatabaseDialog::buildServerBox()
+{
     serverBox_ = new QGroupBox(QStringLiteral("Servidor"), this);
     serverBox_->setObjectName(QStringLiteral("FrameServidor"));
     auto* form = new QFormLayout(serverBox_);
@@ -110,8 +132,12 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     probeRow->addWidget(probe);
     probeRow->addStretch();
     form->addRow(probeRow);
-    layout->addWidget(serverBox_);
+    connect(probe, &QPushButton::clicked, this, &DatabaseDialog::testConnection);
+    return serverBox_;
+}
 
+QLabel* DatabaseDialog::buildResult()
+{
     result_ = new QLabel(this);
     result_->setObjectName(QStringLiteral("LbResultado"));
     keepAsIs(result_);
@@ -119,17 +145,11 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     result_->setMinimumHeight(result_->fontMetrics().lineSpacing() * 4);
     result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(result_);
-    layout->addStretch();
+    return result_;
+}
 
-    addAcceptRow(this, layout, LeaveButton::Exit);
-
-    connect(probe, &QPushButton::clicked, this, &DatabaseDialog::testConnection);
-    connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
-
-    ctx_.guru.TranslateForm(this);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
-
+void DatabaseDialog::showCurrent()
+{
     if (current_.isServer()) {
         host_->setText(current_.host);
         port_->setValue(current_.port);
@@ -174,18 +194,17 @@ void DatabaseDialog::testConnection()
     result_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando...")));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::processEvents();
-    QString error;
     ConnectFailure why = ConnectFailure::None;
-    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru), &error, &why);
+    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru), &why);
     QString text;
     bool usable = false;
     if (db) {
         QString detail;
-        const SchemaState state = db->inspectSchema(&detail);
+        const SchemaState state = (*db)->inspectSchema(&detail);
         text = schemaStateText(ctx_.guru, state, *target, detail);
         usable = state != SchemaState::Foreign;
     } else {
-        text = connectFailureText(ctx_.guru, why, *target, error);
+        text = connectFailureText(ctx_.guru, why, *target, untranslatedText(db.error()));
     }
     QApplication::restoreOverrideCursor();
     // Green when the database can be used, red when not: seen before read.

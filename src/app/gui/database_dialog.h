@@ -10,6 +10,7 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace tvq52 {
 
@@ -34,6 +35,12 @@ public:
     void accept() override;
 
 private:
+    // Why the dialog came up, if it did at start, and the two places.
+    void buildChoice(QVBoxLayout* layout, const QString& why);
+    QGroupBox* buildServerBox();
+    QLabel* buildResult();
+    // The choice in force, as the fields show it.
+    void showCurrent();
     void showServerFields(bool server);
 
     AppContext& ctx_;

@@ -4,7 +4,7 @@
 
 #include "app/app_context.h"
 #include "app/language_table.h"
-#include "app/startup.h"
+#include "core/application_info.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

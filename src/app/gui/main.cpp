@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/gui/application_shell.h"
+#include "core/application_info.h"
+#include "core/own_words.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,9 +35,9 @@ int main(int argc, char** argv)
     }
 
     const QString home = tvq52::resolveDataFolder(cl.home);
-    const tvq52::ProvisionResult provisioned = tvq52::provisionDataFolder(home, tvq52::findAssetFolder());
-    if (!provisioned.error.isEmpty()) {
-        QMessageBox::critical(nullptr, QStringLiteral("TVQ-52"), provisioned.error);
+    const tvq52::Result<bool> provisioned = tvq52::provisionDataFolder(home, tvq52::findAssetFolder());
+    if (!provisioned) {
+        QMessageBox::critical(nullptr, QStringLiteral("TVQ-52"), tvq52::untranslatedText(provisioned.error()));
         return 1;
     }
 

@@ -6,11 +6,13 @@
 #include "app/gui/database_dialog.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
+#include "app/gui/window_needs.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "exchange/database_merge_workflow.h"
 #include "exchange/gui/exchange_import_window.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
@@ -46,7 +48,14 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 20);
     layout->setSpacing(14);
+    layout->addWidget(buildTitle());
+    layout->addLayout(buildButtons());
+    layout->addWidget(buildImportPanel());
+    connectButtons();
+}
 
+QLabel* MainWindow::buildTitle()
+{
     title_ = new QLabel(QString::fromLatin1(kApplicationTitle), this);
     title_->setObjectName(QStringLiteral("LbTitulo"));
     title_->setProperty("Tag", QStringLiteral("!"));
@@ -55,11 +64,13 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     titleFont.setBold(true);
     title_->setFont(titleFont);
     title_->setAlignment(Qt::AlignCenter);
-    layout->addWidget(title_);
+    return title_;
+}
 
+QGridLayout* MainWindow::buildButtons()
+{
     auto* grid = new QGridLayout;
     grid->setSpacing(10);
-    layout->addLayout(grid);
 
     struct ButtonDef {
         const char* name;
@@ -90,7 +101,11 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
         grid->addWidget(b, i / 3, i % 3);
         ++i;
     }
+    return grid;
+}
 
+QFrame* MainWindow::buildImportPanel()
+{
     importPanel_ = new QFrame(this);
     importPanel_->setObjectName(QStringLiteral("SSPanel1"));
     importPanel_->setFrameShape(QFrame::StyledPanel);
@@ -106,8 +121,11 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     panelProgress_->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(panelProgress_);
     importPanel_->hide();
-    layout->addWidget(importPanel_);
+    return importPanel_;
+}
 
+void MainWindow::connectButtons()
+{
     connect(button("SSCommandPort"), &QPushButton::clicked, this, &MainWindow::showCommunicationDialog);
     connect(button("SSCommandBaseDatos"), &QPushButton::clicked, this, &MainWindow::showDatabaseDialog);
     connect(button("SSCommandIdioma"), &QPushButton::clicked, this, &MainWindow::showLanguageDialog);
@@ -159,9 +177,9 @@ void MainWindow::unload()
         return;
     unloaded_ = true;
     closeChildWindows();
-    if (auto fault = writeConfigurationRow(ctx_)) {
+    if (const Status written = writeConfigurationRow(ctx_); !written) {
         // The connection stays open as it was; nothing else is lost.
-        prompter_.show(*fault, MessageStyle::Critical);
+        showError(prompter_, ctx_.guru, written.error());
         return;
     }
     ctx_.db.reset();
@@ -237,7 +255,7 @@ bool MainWindow::mergeDatabase(const QString& source)
 
 void MainWindow::openImportWindow()
 {
-    openExchangeImport(ctx_, prompter_, ctx_.SelectedFile, this);
+    openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, this);
 }
 
 void MainWindow::openFileButton()
@@ -271,7 +289,7 @@ void MainWindow::openProgrammingWindow()
 ProgrammingWindow* MainWindow::programmingWindow()
 {
     if (!programming_) {
-        programming_ = new ProgrammingWindow(ctx_, prompter_, this);
+        programming_ = new ProgrammingWindow(programmingWindowNeeds(ctx_, prompter_), this);
         programming_->setRecordedDataOpener([this] { showRecordedDataWindow(); });
     }
     return programming_;
@@ -280,11 +298,11 @@ ProgrammingWindow* MainWindow::programmingWindow()
 RecordedDataWindow* MainWindow::recordedDataWindow()
 {
     if (!recordedData_) {
-        recordedData_ = new RecordedDataWindow(ctx_, prompter_, this);
+        recordedData_ = new RecordedDataWindow(recordedDataWindowNeeds(ctx_, prompter_), this);
         recordedData_->setProgrammingOpener([this] { showProgrammingWindow(); });
         recordedData_->setReportOpener([this] {
             if (!report_)
-                report_ = new ReportWindow(ctx_, prompter_, recordedData_);
+                report_ = new ReportWindow(reportWindowNeeds(ctx_, prompter_), recordedData_);
             report_->exec();
         });
         recordedData_->setGraphOpener([this] { openGraphWindow(); });
@@ -297,14 +315,15 @@ void MainWindow::openGraphWindow()
     if (!recordedData_ || !recordedData_->shownUnit())
         return;
     if (!graph_) {
-        graph_ = new GraphWindow(ctx_, prompter_, recordedData_);
+        graph_ = new GraphWindow(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_), recordedData_);
         graph_->setHistoryOpener([this](const ShownUnit& unit) {
-            HistoryGraphWindow history(ctx_, prompter_, graph_);
+            HistoryGraphWindow history(ctx_.guru, prompter_, ctx_.db.get(), graph_);
             history.load(unit);
             history.exec();
         });
-        graph_->setPrinter(
-            [this](GraphWindow& w, const ShownUnit& unit) { printGraphReport(ctx_, prompter_, w, unit); });
+        graph_->setPrinter([this](GraphWindow& w, const ShownUnit& unit) {
+            printGraphReport(graphReportNeeds(ctx_, prompter_), w, unit);
+        });
     }
     graph_->load(*recordedData_->shownUnit());
     graph_->exec();
@@ -346,8 +365,7 @@ std::optional<DatabaseTarget> MainWindow::chooseDatabase(const QString& why)
         return std::nullopt;
     const std::optional<DatabaseTarget> target = dialog.chosen();
     if (target) {
-        if (auto fault = acceptDatabase(ctx_, *target))
-            prompter_.show(*fault, MessageStyle::Critical);
+        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
     }
     return target;
 }
@@ -361,8 +379,7 @@ void MainWindow::showDatabaseDialog()
     if (!target || (ctx_.db && ctx_.db->target() == *target) || !closeChildWindows())
         return;
     // The settings row goes where it is kept before the connection changes.
-    if (auto fault = writeConfigurationRow(ctx_))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, writeConfigurationRow(ctx_));
     // The windows kept for reuse hold the old connection: they go with it.
     delete graph_;
     delete report_;
@@ -370,19 +387,15 @@ void MainWindow::showDatabaseDialog()
     delete programming_;
     const std::optional<DatabaseTarget> previous =
         ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
-    const DatabaseOpening opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
-    if (opened.opened) {
-        if (auto fault = acceptDatabase(ctx_, *target))
-            prompter_.show(*fault, MessageStyle::Critical);
+    const Status opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
+    if (opened) {
+        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
         return;
     }
-    prompter_.show(opened.message, MessageStyle::Critical);
+    showError(prompter_, ctx_.guru, opened.error());
     // Back to what worked; the settings file still names it.
-    if (previous) {
-        const DatabaseOpening back = openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask);
-        if (!back.opened)
-            prompter_.show(back.message, MessageStyle::Critical);
-    }
+    if (previous)
+        showFailure(prompter_, ctx_.guru, openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask));
 }
 
 void MainWindow::showLanguageDialog()
@@ -391,8 +404,7 @@ void MainWindow::showLanguageDialog()
     if (dialog.exec() != QDialog::Accepted || !closeChildWindows())
         return;
     // The new language still applies to this run when it cannot be kept.
-    if (auto fault = acceptLanguage(ctx_, dialog.chosenCode()))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, acceptLanguage(ctx_, dialog.chosenCode()));
     emit reloadRequested();
 }
 
@@ -403,8 +415,7 @@ void MainWindow::askFooterText()
     // Cancel keeps the footer that was there.
     if (!text)
         return;
-    if (auto fault = acceptFooterText(ctx_, *text))
-        prompter_.show(*fault, MessageStyle::Critical);
+    showFailure(prompter_, ctx_.guru, acceptFooterText(ctx_, *text));
 }
 
 void MainWindow::showHelp()

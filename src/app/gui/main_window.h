@@ -5,8 +5,9 @@
 #include <QPointer>
 #include <QWidget>
 
-class QLabel;
 class QFrame;
+class QGridLayout;
+class QLabel;
 class QPushButton;
 
 namespace tvq52 {
@@ -58,6 +59,10 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QLabel* buildTitle();
+    QGridLayout* buildButtons();
+    QFrame* buildImportPanel();
+    void connectButtons();
     QPushButton* addButton(const char* objectName, const QString& text, const QString& toolTip, int icon);
     void showCommunicationDialog();
     // Local file or office server; reopens the records on the new choice.

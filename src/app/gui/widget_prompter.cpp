@@ -1,7 +1,7 @@
 #include "app/gui/widget_prompter.h"
 
 #include "app/gui/file_dialogs.h"
-#include "app/startup.h"
+#include "core/application_info.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,8 +1,8 @@
 #include "exchange/gui/exchange_import_dialog.h"
 
-#include "app/app_context.h"
-#include "app/startup.h"
+#include "core/application_info.h"
 #include "core/prompter.h"
+#include "i18n/loc_guru.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -17,8 +17,9 @@
 
 namespace tvq52 {
 
-ExchangeImportDialog::ExchangeImportDialog(AppContext& ctx, Prompter& prompter, QString path, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), prompter_(prompter), path_(std::move(path))
+ExchangeImportDialog::ExchangeImportDialog(LocGuru& guru, Prompter& prompter, Database& database, QString path,
+                                           QWidget* parent)
+    : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), path_(std::move(path))
 {
     setObjectName(QStringLiteral("Form16"));
     setModal(true);
@@ -62,7 +63,7 @@ ExchangeImportDialog::ExchangeImportDialog(AppContext& ctx, Prompter& prompter, 
             accept();
     });
 
-    ctx_.guru.TranslateForm(this);
+    guru_.TranslateForm(this);
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     designText_ = text_->text();
     file_->setText(QFileInfo(path_).fileName());
@@ -94,16 +95,15 @@ void ExchangeImportDialog::runImport()
         return;
     running_ = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    ExchangeImporter importer(*ctx_.db);
+    ExchangeImporter importer(database_);
     importer.onProgress = [this](const ImportProgress& p) { showProgress(p); };
     importer.cancelRequested = [this] { return cancelled_; };
     summary_ = importer.run(path_);
     QApplication::restoreOverrideCursor();
     running_ = false;
     finished_ = true;
-    ctx_.SelectedFile.clear();
     if (!summary_.opened || summary_.notExchange || (summary_.failure.failed() && summary_.failedAtLine == 0)) {
-        prompter_.show(summaryLines(summary_, ctx_.guru).join(QLatin1Char('\n')),
+        prompter_.show(summaryLines(summary_, guru_).join(QLatin1Char('\n')),
                        summary_.failure.failed() ? MessageStyle::Critical : MessageStyle::Exclamation);
         accept();
         return;
@@ -114,7 +114,7 @@ void ExchangeImportDialog::runImport()
 void ExchangeImportDialog::showProgress(const ImportProgress& p)
 {
     text_->setText(designText_ + QStringLiteral("   ")
-                   + ctx_.guru.GetTranslation(QStringLiteral("%1: %2 filas leídas, %3 añadidas, %4 filas/s"))
+                   + guru_.GetTranslation(QStringLiteral("%1: %2 filas leídas, %3 añadidas, %4 filas/s"))
                          .arg(p.table)
                          .arg(p.rows)
                          .arg(p.added)
@@ -129,15 +129,15 @@ void ExchangeImportDialog::showProgress(const ImportProgress& p)
 void ExchangeImportDialog::showSummary()
 {
     bar_->setValue(summary_.cancelled || summary_.failure.failed() ? bar_->value() : bar_->maximum());
-    text_->setText(summary_.failure.failed() ? ctx_.guru.GetTranslation(
-                       QStringLiteral("Importación detenida por un fallo de la base de datos"))
-                       : summary_.cancelled ? ctx_.guru.GetTranslation(QStringLiteral("Importación cancelada"))
-                                            : ctx_.guru.GetTranslation(QStringLiteral("Importación terminada")));
-    QStringList lines = summaryLines(summary_, ctx_.guru);
+    text_->setText(summary_.failure.failed()
+                       ? guru_.GetTranslation(QStringLiteral("Importación detenida por un fallo de la base de datos"))
+                       : summary_.cancelled ? guru_.GetTranslation(QStringLiteral("Importación cancelada"))
+                                            : guru_.GetTranslation(QStringLiteral("Importación terminada")));
+    QStringList lines = summaryLines(summary_, guru_);
     if (lines.isEmpty())
-        lines << ctx_.guru.GetTranslation(QStringLiteral("El archivo no contiene registros."));
+        lines << guru_.GetTranslation(QStringLiteral("El archivo no contiene registros."));
     summaryView_->setPlainText(lines.join(QLatin1Char('\n')));
-    cancel_->setText(ctx_.guru.GetTranslation(QStringLiteral("Cerrar")));
+    cancel_->setText(guru_.GetTranslation(QStringLiteral("Cerrar")));
 }
 
 } // namespace tvq52

@@ -12,14 +12,16 @@ class QPushButton;
 
 namespace tvq52 {
 
-struct AppContext;
+class Database;
+class LocGuru;
 class Prompter;
 
 // The import window: names the file, shows the import's progress with a
 // Cancel button, and at the end its summary until the user closes it.
 class ExchangeImportDialog : public QDialog {
 public:
-    ExchangeImportDialog(AppContext& ctx, Prompter& prompter, QString path, QWidget* parent);
+    // Imports the file at `path` into `database`.
+    ExchangeImportDialog(LocGuru& guru, Prompter& prompter, Database& database, QString path, QWidget* parent);
 
     // Runs the import once, from the first showing of the window.
     void runImport();
@@ -36,8 +38,9 @@ private:
     void showProgress(const ImportProgress& p);
     void showSummary();
 
-    AppContext& ctx_;
+    LocGuru& guru_;
     Prompter& prompter_;
+    Database& database_;
     QString path_;
     QString designText_;
     QLabel* file_ = nullptr;

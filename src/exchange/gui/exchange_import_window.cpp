@@ -1,22 +1,19 @@
 #include "exchange/gui/exchange_import_window.h"
 
-#include "app/app_context.h"
 #include "core/prompter.h"
 #include "exchange/gui/exchange_import_dialog.h"
+#include "i18n/loc_guru.h"
 
 namespace tvq52 {
 
-void openExchangeImport(AppContext& ctx, Prompter& prompter, const QString& path, QWidget* parent)
+void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, QWidget* parent)
 {
-    if (!ctx.db) {
-        prompter.show(ctx.guru.GetTranslation(QStringLiteral("No hay base de datos abierta.")),
-                      MessageStyle::Exclamation);
+    if (!database) {
+        prompter.show(guru.GetTranslation(QStringLiteral("No hay base de datos abierta.")), MessageStyle::Exclamation);
         return;
     }
-    ctx.SelectedFile = path;
-    ExchangeImportDialog dialog(ctx, prompter, path, parent);
+    ExchangeImportDialog dialog(guru, prompter, *database, path, parent);
     dialog.exec();
-    ctx.SelectedFile.clear();
 }
 
 } // namespace tvq52

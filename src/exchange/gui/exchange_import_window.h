@@ -6,12 +6,14 @@ class QWidget;
 
 namespace tvq52 {
 
-struct AppContext;
+class Database;
+class LocGuru;
 class Prompter;
 
-// Imports the exchange file at `path` into the run's database, showing the
-// import window (Form16) modally with its progress and, at the end, its
-// summary. Errors go through `prompter`.
-void openExchangeImport(AppContext& ctx, Prompter& prompter, const QString& path, QWidget* parent);
+// Imports the exchange file at `path` into `database` (the run's records),
+// showing the import window (Form16) modally with its progress and, at the
+// end, its summary. Errors go through `prompter`; with no database open
+// nothing is imported.
+void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, QWidget* parent);
 
 } // namespace tvq52

@@ -75,9 +75,15 @@ MonitorWindow::~MonitorWindow() = default;
 void MonitorWindow::buildUi()
 {
     auto* layout = new QVBoxLayout(this);
-    auto* grid = new QGridLayout;
-    layout->addLayout(grid);
+    layout->addLayout(buildReadings());
+    layout->addLayout(buildAlarms());
+    layout->addWidget(buildChart(), 1);
+    layout->addLayout(buildButtons());
+}
 
+QGridLayout* MonitorWindow::buildReadings()
+{
+    auto* grid = new QGridLayout;
     date_ = label(this, "LbFecha");
     time_ = label(this, "LbHora");
     session_ = label(this, "LbSesion", QStringLiteral("Sesión"));
@@ -110,15 +116,22 @@ void MonitorWindow::buildUi()
     grid->addWidget(unit, 1, 2);
     grid->addWidget(attenuation_, 2, 0, 1, 2);
     grid->addWidget(bar_, 2, 2, 1, 2);
+    return grid;
+}
 
+QHBoxLayout* MonitorWindow::buildAlarms()
+{
     mains_ = alarm(this, "LbRed", QStringLiteral("DESCONEXIÓN DE RED"));
     sensor_ = alarm(this, "LbSensor", QStringLiteral("SENSOR INACTIVO"));
     nonWorking_ = alarm(this, "LbInhabil", QStringLiteral("INTERVALO INHÁBIL"));
     auto* alarms = new QHBoxLayout;
     for (QLabel* l : {mains_, sensor_, nonWorking_})
         alarms->addWidget(l);
-    layout->addLayout(alarms);
+    return alarms;
+}
 
+QChartView* MonitorWindow::buildChart()
+{
     auto* chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignBottom);
     chart->setMargins(QMargins(4, 4, 4, 4));
@@ -145,8 +158,11 @@ void MonitorWindow::buildUi()
     chart_->setObjectName(QStringLiteral("ChartTendencia"));
     chart_->setRenderHint(QPainter::Antialiasing);
     chart_->setMinimumSize(420, 220);
-    layout->addWidget(chart_, 1);
+    return chart_;
+}
 
+QHBoxLayout* MonitorWindow::buildButtons()
+{
     auto* buttons = new QHBoxLayout;
     auto add = [&](const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, this);
@@ -161,7 +177,6 @@ void MonitorWindow::buildUi()
     buttons->addStretch();
     help_ = add("SSCommandHelp", QStringLiteral("Ayuda"));
     exit_ = add("SSCommandExit", QStringLiteral("Salir"));
-    layout->addLayout(buttons);
     connect(run_, &QPushButton::clicked, this, &MonitorWindow::run);
     connect(stop_, &QPushButton::clicked, this, &MonitorWindow::stop);
     connect(exit_, &QPushButton::clicked, this, &QWidget::close);
@@ -169,6 +184,7 @@ void MonitorWindow::buildUi()
         if (openHelp_)
             openHelp_();
     });
+    return buttons;
 }
 
 void MonitorWindow::resetDisplay()

@@ -8,6 +8,8 @@
 #include <memory>
 
 class QChartView;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineSeries;
 class QProgressBar;
@@ -52,6 +54,12 @@ protected:
 
 private:
     void buildUi();
+    // Date, time and period, the level and the attenuation.
+    QGridLayout* buildReadings();
+    QHBoxLayout* buildAlarms();
+    // The strip chart of the last minutes.
+    QChartView* buildChart();
+    QHBoxLayout* buildButtons();
     void resetDisplay();
     void showTimeRange(double at);
 

@@ -22,7 +22,33 @@ const char* const kDayCaptions[7] = {"Lunes", "Martes", "Miércoles", "Jueves", 
 ActionPage::ActionPage(FieldRules& rules, std::function<void()> openWeekSchedule, QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QGridLayout(this);
+    QGroupBox* venue = buildVenue(rules);
+    QGroupBox* neighbour = buildNeighbour(rules);
+    for (QLineEdit* e : {venueSeconds, neighbourSeconds}) {
+        // New records leave these boxes alone, so they start with a valid value.
+        e->setText(QStringLiteral("01"));
+        e->setValidator(digitsOnly(2, e));
+        e->setMaximumWidth(60);
+    }
+    for (QRadioButton* b : {venueLeq1s, venueLeq125, neighbourLeq1s, neighbourLeq125, neighbourNone})
+        connect(b, &QRadioButton::clicked, this, [&rules] { rules.markEdited(); });
+    connect(venueLeq1s, &QRadioButton::clicked, this,
+            [this] { venueSeconds->setText(secondsForChosenOption(venueSeconds->text())); });
+    connect(neighbourLeq1s, &QRadioButton::clicked, this,
+            [this] { neighbourSeconds->setText(secondsForChosenOption(neighbourSeconds->text())); });
 
+    QGroupBox* attenuationBox = buildAttenuation(rules);
+    QGroupBox* sessionBox = buildSessions(rules, openWeekSchedule);
+
+    layout->addWidget(venue, 0, 0);
+    layout->addWidget(neighbour, 0, 1);
+    layout->addWidget(attenuationBox, 1, 0);
+    layout->addWidget(sessionBox, 1, 1);
+    layout->setRowStretch(2, 1);
+}
+
+QGroupBox* ActionPage::buildVenue(FieldRules& rules)
+{
     auto* venue = new QGroupBox(QStringLiteral("Tipo de actuación (emisión)"), this);
     auto* venueLayout = new QGridLayout(venue);
     venueLeq1s = new QRadioButton(QStringLiteral("Leq (s):"), venue);
@@ -35,7 +61,11 @@ ActionPage::ActionPage(FieldRules& rules, std::function<void()> openWeekSchedule
     venueLayout->addWidget(venueLeq125, 1, 0);
     venueLayout->setColumnStretch(2, 1);
     venueLayout->setRowStretch(3, 1);
+    return venue;
+}
 
+QGroupBox* ActionPage::buildNeighbour(FieldRules& rules)
+{
     auto* neighbour = new QGroupBox(QStringLiteral("Tipo de actuación (recepción)"), this);
     auto* neighbourLayout = new QGridLayout(neighbour);
     neighbourLeq1s = new QRadioButton(QStringLiteral("Leq (s):"), neighbour);
@@ -51,27 +81,22 @@ ActionPage::ActionPage(FieldRules& rules, std::function<void()> openWeekSchedule
     neighbourLayout->addWidget(neighbourNone, 2, 0);
     neighbourLayout->setColumnStretch(2, 1);
     neighbourLayout->setRowStretch(3, 1);
+    return neighbour;
+}
 
-    for (QLineEdit* e : {venueSeconds, neighbourSeconds}) {
-        // New records leave these boxes alone, so they start with a valid value.
-        e->setText(QStringLiteral("01"));
-        e->setValidator(digitsOnly(2, e));
-        e->setMaximumWidth(60);
-    }
-    for (QRadioButton* b : {venueLeq1s, venueLeq125, neighbourLeq1s, neighbourLeq125, neighbourNone})
-        connect(b, &QRadioButton::clicked, this, [&rules] { rules.markEdited(); });
-    connect(venueLeq1s, &QRadioButton::clicked, this,
-            [this] { venueSeconds->setText(secondsForChosenOption(venueSeconds->text())); });
-    connect(neighbourLeq1s, &QRadioButton::clicked, this,
-            [this] { neighbourSeconds->setText(secondsForChosenOption(neighbourSeconds->text())); });
-
+QGroupBox* ActionPage::buildAttenuation(FieldRules& rules)
+{
     auto* attenuationBox = new QGroupBox(QStringLiteral("Atenuación"), this);
     auto* attenuationForm = new QFormLayout(attenuationBox);
     attenuation = rules.addLineEdit(attenuationBox, QStringLiteral("MaskTiempoAtenuacion"), FieldRules::Keys::NoBlanks);
     attenuation->setValidator(digitsOnly(4, attenuation));
     attenuation->setMaximumWidth(80);
     attenuationForm->addRow(QStringLiteral("Tiempo atenuación (s):"), attenuation);
+    return attenuationBox;
+}
 
+QGroupBox* ActionPage::buildSessions(FieldRules& rules, const std::function<void()>& openWeekSchedule)
+{
     auto* sessionBox = new QGroupBox(QStringLiteral("Horarios sesion"), this);
     auto* sessionGrid = new QGridLayout(sessionBox);
     sessionGrid->addWidget(new QLabel(QStringLiteral("Inicio"), sessionBox), 0, 1);
@@ -94,12 +119,7 @@ ActionPage::ActionPage(FieldRules& rules, std::function<void()> openWeekSchedule
     }
     sessionGrid->setColumnStretch(3, 1);
     sessionGrid->setRowStretch(8, 1);
-
-    layout->addWidget(venue, 0, 0);
-    layout->addWidget(neighbour, 0, 1);
-    layout->addWidget(attenuationBox, 1, 0);
-    layout->addWidget(sessionBox, 1, 1);
-    layout->setRowStretch(2, 1);
+    return sessionBox;
 }
 
 void ActionPage::showRecord(const ProgrammingRecord& r, bool keepSeconds)

@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 
+class QGroupBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -36,6 +37,13 @@ public:
     QLineEdit* neighbourSeconds = nullptr;
     QLineEdit* attenuation = nullptr;
     std::array<std::array<QLineEdit*, 2>, 7> sessions{};
+
+private:
+    QGroupBox* buildVenue(FieldRules& rules);
+    QGroupBox* buildNeighbour(FieldRules& rules);
+    QGroupBox* buildAttenuation(FieldRules& rules);
+    // The week's session hours, read-only: a click opens the week schedule.
+    QGroupBox* buildSessions(FieldRules& rules, const std::function<void()>& openWeekSchedule);
 };
 
 } // namespace tvq52

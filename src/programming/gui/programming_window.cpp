@@ -1,15 +1,13 @@
 #include "programming/gui/programming_window.h"
 
-#include "app/app_context.h"
-#include "app/data_folder.h"
-#include "app/exchange_sessions.h"
-#include "app/gui/help.h"
-#include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "db/journal.h"
 #include "db/store.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/link_state.h"
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/action_page.h"
 #include "programming/gui/field_rules.h"
@@ -58,15 +56,15 @@ public:
 
 } // namespace
 
-ProgrammingWindow::ProgrammingWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QWidget(parent, Qt::Window), ctx_(ctx), prompter_(prompter)
+ProgrammingWindow::ProgrammingWindow(Needs needs, QWidget* parent)
+    : QWidget(parent, Qt::Window), needs_(std::move(needs)), prompter_(needs_.prompter)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Programación"));
-    if (ctx_.db)
-        browser_.emplace(*ctx_.db);
+    if (needs_.database)
+        browser_.emplace(*needs_.database);
     buildUi();
-    ctx_.guru.TranslateForm(this);
+    needs_.guru.TranslateForm(this);
     focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
 }
 
@@ -172,7 +170,10 @@ QWidget* ProgrammingWindow::buildButtons()
     layout = recordRow;
     QPushButton* help = add("SSCommandHelp", "Ayuda", nullptr);
     help->setEnabled(true);
-    connect(help, &QPushButton::clicked, this, [this] { openHelp(ctx_, prompter_); });
+    connect(help, &QPushButton::clicked, this, [this] {
+        if (needs_.openHelp)
+            needs_.openHelp();
+    });
     QPushButton* exit = add("SSCommandExit", "Salir", nullptr);
     exit->setEnabled(true);
     connect(exit, &QPushButton::clicked, this, &QWidget::close);
@@ -201,7 +202,9 @@ QWidget* ProgrammingWindow::buildBusyPanel()
 
 std::unique_ptr<ExchangeSession> ProgrammingWindow::openSession()
 {
-    return openExchangeSession(ctx_, {line_, clock_, {}});
+    if (line_)
+        return std::make_unique<ExchangeSession>(needs_.link, *line_, clock_ ? *clock_ : systemClock());
+    return needs_.openSession();
 }
 
 void ProgrammingWindow::setRecordedDataOpener(std::function<void()> open)
@@ -213,20 +216,20 @@ void ProgrammingWindow::setRecordedDataOpener(std::function<void()> open)
 void ProgrammingWindow::receiveProgramming()
 {
     const auto session = openSession();
-    ProgrammingWorkflow workflow(*session, prompter_, ctx_.guru, *this, received_);
+    ProgrammingWorkflow workflow(*session, prompter_, needs_.guru, *this, received_);
     std::optional<Journal> journal;
-    if (ctx_.db)
-        workflow.setJournal(&journal.emplace(*ctx_.db));
+    if (needs_.database)
+        workflow.setJournal(&journal.emplace(*needs_.database));
     workflow.receive();
 }
 
 void ProgrammingWindow::transmitProgramming()
 {
     const auto session = openSession();
-    ProgrammingWorkflow workflow(*session, prompter_, ctx_.guru, *this, received_);
+    ProgrammingWorkflow workflow(*session, prompter_, needs_.guru, *this, received_);
     std::optional<Journal> journal;
-    if (ctx_.db)
-        workflow.setJournal(&journal.emplace(*ctx_.db));
+    if (needs_.database)
+        workflow.setJournal(&journal.emplace(*needs_.database));
     workflow.transmit();
 }
 
@@ -234,7 +237,7 @@ void ProgrammingWindow::openMonitor()
 {
     if (!monitor_) {
         monitor_ = std::make_unique<MonitorWindow>(
-            ctx_.guru, prompter_, [this] { return openSession(); }, [this] { openHelp(ctx_, prompter_); });
+            needs_.guru, prompter_, [this] { return openSession(); }, needs_.openHelp);
     }
     // The programming window is out of use while the monitor is open.
     setEnabled(false);
@@ -287,7 +290,7 @@ void ProgrammingWindow::transmissionStarted()
 {
     busyBar_->setRange(0, 1);
     busyBar_->setValue(0);
-    busyText_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
+    busyText_->setText(needs_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
     bottom_->setCurrentWidget(busyPanel_);
 }
 
@@ -296,7 +299,7 @@ void ProgrammingWindow::transmissionProgress(int sent, int total, qint64 msLeft)
     busyBar_->setRange(0, total);
     busyBar_->setValue(sent);
     // Looked up before the numbers go in, so the translation keeps its places.
-    busyText_->setText(ctx_.guru.GetTranslation(QStringLiteral("Enviando programación: %1 de %2 bytes, quedan %3 s"))
+    busyText_->setText(needs_.guru.GetTranslation(QStringLiteral("Enviando programación: %1 de %2 bytes, quedan %3 s"))
                            .arg(sent)
                            .arg(total)
                            .arg((msLeft + 999) / 1000));
@@ -341,14 +344,14 @@ void ProgrammingWindow::openRecordSet()
     }
     if (!commandLineHonoured_) {
         commandLineHonoured_ = true;
-        const QString arg = ctx_.CommandLineFile;
+        const QString arg = needs_.commandLineArgument;
         if (!arg.isEmpty() && !arg.toUpper().endsWith(QLatin1String(".TQ52"))) {
             if (const auto serial = browser_->findCommandLineSerial(arg); serial && CarregaProgramacio(*serial))
                 return;
         }
     }
     // The unit last identified or loaded, by any window.
-    const qint32 current = ctx_.link.UnitSerial;
+    const qint32 current = needs_.link.UnitSerial;
     std::optional<qint32> serial;
     if (current >= 1 && browser_->contains(current))
         serial = current;
@@ -401,13 +404,13 @@ bool ProgrammingWindow::CarregaProgramacio(qint32 serial)
 {
     if (!hasStore())
         return false;
-    const Store store(*ctx_.db);
+    const Store store(*needs_.database);
     const auto stored = tvq52::CarregaProgramacio(store, serial);
     if (!stored)
         return false;
     showRecord(stored->record, false);
     loaded_.take(store, serial);
-    ctx_.link.UnitSerial = serial;
+    needs_.link.UnitSerial = serial;
     firmwareVersion_ = stored->record.version;
     applyFirmware(firmwareVersion_, stored->record.globalCorrection);
     intervals_ = stored->intervals;
@@ -447,15 +450,14 @@ bool ProgrammingWindow::GrabaProgramacio()
     // Every save goes through here: a record that fails a check stays unsaved.
     if (!hasStore() || !checkAllFields())
         return false;
-    Store store(*ctx_.db);
-    QString error;
+    Store store(*needs_.database);
     const ProgrammingRecord record = recordFromFields();
-    const SaveOutcome outcome = saveShownProgramming(
-        store, record, intervals_, loaded_,
-        [&] { return askToOverwriteProgramming(prompter_, ctx_.guru, record.serial); }, &error);
-    if (outcome == SaveOutcome::Failed)
-        prompter_.show(error, MessageStyle::Critical);
-    if (outcome != SaveOutcome::Saved)
+    const Result<SaveOutcome> outcome = saveShownProgramming(store, record, intervals_, loaded_, [&] {
+        return askToOverwriteProgramming(prompter_, needs_.guru, record.serial);
+    });
+    if (!outcome)
+        showError(prompter_, needs_.guru, outcome.error());
+    if (!outcome || *outcome != SaveOutcome::Saved)
         return false;
     shownSerial_ = record.serial;
     modified_ = false;
@@ -466,7 +468,7 @@ bool ProgrammingWindow::Modificat()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !modified_)
         return true;
-    if (showCatalogue(prompter_, ctx_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (showCatalogue(prompter_, needs_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         return GrabaProgramacio();
     return true;
 }
@@ -501,8 +503,8 @@ void ProgrammingWindow::searchRecord()
     if (!field || !hasStore())
         return;
     const auto answer =
-        prompter_.input(ctx_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
-                        ctx_.guru.GetS(msg::SearchTitle), searchText_);
+        prompter_.input(needs_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.GetS(field->labelId),
+                        needs_.guru.GetS(msg::SearchTitle), searchText_);
     if (!answer || answer->isEmpty())
         return;
     searchText_ = *answer;
@@ -516,7 +518,7 @@ void ProgrammingWindow::saveRecord()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !checkAllFields())
         return;
-    if (showCatalogue(prompter_, ctx_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (showCatalogue(prompter_, needs_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         GrabaProgramacio();
 }
 
@@ -528,22 +530,22 @@ void ProgrammingWindow::printReport()
     // The report reads the database: unsaved changes are offered first.
     if (!Modificat())
         return;
-    std::variant<RenderedReport, ReportError> built;
+    std::optional<Result<RenderedReport>> built;
     {
         WaitCursor wait;
-        built = buildProgrammingReport(*ctx_.db, ctx_.guru,
-                                       reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml")), serial,
-                                       header_->version->text(), reportFooterText(ctx_));
+        built = buildProgrammingReport(*needs_.database, needs_.guru,
+                                       reportTemplatePath(needs_.assetFolder(), QStringLiteral("tvq52_1.xml")), serial,
+                                       header_->version->text(), needs_.footerText());
     }
-    if (auto* e = std::get_if<ReportError>(&built)) {
-        showReportError(prompter_, ctx_.guru, *e);
+    if (!*built) {
+        showError(prompter_, needs_.guru, built->error());
         return;
     }
-    const RenderedReport& report = std::get<RenderedReport>(built);
+    const RenderedReport& report = **built;
     if (reportPreviewer_)
         reportPreviewer_(report);
     else
-        previewReport(report, prompter_, ctx_.guru, this);
+        previewReport(report, prompter_, needs_.guru, this);
 }
 
 void ProgrammingWindow::deleteRecord()
@@ -554,7 +556,7 @@ void ProgrammingWindow::deleteRecord()
     if (!Modificat())
         return;
     // Deleting every record of a unit cannot be undone: Enter keeps them.
-    if (prompter_.message(Message{ctx_.guru.GetS(msg::DeleteUnitData),
+    if (prompter_.message(Message{needs_.guru.GetS(msg::DeleteUnitData),
                                   {},
                                   MessageStyle::OkCancelQuestion,
                                   msg::DeleteUnitData,
@@ -562,14 +564,14 @@ void ProgrammingWindow::deleteRecord()
         != Answer::Ok)
         return;
     WaitCursor wait;
-    Store store(*ctx_.db);
+    Store store(*needs_.database);
     if (!store.deleteUnit(serial)) {
         prompter_.show(store.lastError(), MessageStyle::Critical);
         return;
     }
     // The unit's records are gone on purpose: the journal says so, and its
     // check stops asking for them. The deletion stands even if this fails.
-    Journal(*ctx_.db).append(JournalAction::UnitDeletion, serial, {}, QStringLiteral("completed"), {});
+    Journal(*needs_.database).append(JournalAction::UnitDeletion, serial, {}, QStringLiteral("completed"), {});
     const auto first = browser_->first();
     if (!first || !CarregaProgramacio(*first))
         showNewRecord();
@@ -591,7 +593,7 @@ void ProgrammingWindow::focusMoved(QWidget* now)
 
 void ProgrammingWindow::showMessage(int catalogueId)
 {
-    showCatalogue(prompter_, ctx_.guru, catalogueId, MessageStyle::Critical);
+    showCatalogue(prompter_, needs_.guru, catalogueId, MessageStyle::Critical);
 }
 
 FieldTexts ProgrammingWindow::fieldTexts() const
@@ -635,7 +637,7 @@ void ProgrammingWindow::openWeekSchedule()
         week = weekScheduleRunner_(*this);
     } else {
         WeekScheduleWindow dialog(
-            ctx_, prompter_, actionPage_->sessionHours(), limitsPage_->nightStart->text(),
+            needs_.guru, prompter_, actionPage_->sessionHours(), limitsPage_->nightStart->text(),
             limitsPage_->nightEnd->text(), [this] { modified_ = true; }, this);
         if (dialog.exec() == QDialog::Accepted)
             week = dialog.sessions();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/exchange_session.h"
 #include "reports/report.h"
 
 #include "programming/field_checks.h"
@@ -25,11 +26,11 @@ class QTabWidget;
 
 namespace tvq52 {
 
-struct AppContext;
 class Clock;
-class ExchangeSession;
+class Database;
 class IntervalGridModel;
 class Line;
+class LocGuru;
 class MonitorWindow;
 class Prompter;
 class ActionPage;
@@ -47,7 +48,24 @@ struct FieldCheck;
 class ProgrammingWindow : public QWidget, public ProgrammingView {
     Q_OBJECT
 public:
-    ProgrammingWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    // What the window takes from the run.
+    struct Needs {
+        const LocGuru& guru;
+        Prompter& prompter;
+        // The records; null when none are open.
+        Database* database = nullptr;
+        // The unit last identified or loaded, shared with the other windows.
+        LinkState& link;
+        SessionSource openSession;
+        // The program's argument: a serial looked up on the first opening.
+        QString commandLineArgument;
+        // Read when a report is printed.
+        std::function<QString()> footerText;
+        std::function<QString()> assetFolder;
+        std::function<void()> openHelp;
+    };
+
+    explicit ProgrammingWindow(Needs needs, QWidget* parent = nullptr);
     ~ProgrammingWindow() override;
 
     static constexpr int kLimitsPage = 3;
@@ -74,7 +92,7 @@ public:
     void receiveProgramming();
     void transmitProgramming();
     void openMonitor();
-    // The line and clock of the exchanges: the run's line and real time
+    // The line and clock of the exchanges: those of the session source
     // unless a test gives others.
     void setLink(Line* line, Clock* clock)
     {
@@ -134,7 +152,7 @@ private:
     void showMessage(int catalogueId);
     bool hasStore() const;
 
-    AppContext& ctx_;
+    Needs needs_;
     Prompter& prompter_;
     std::optional<ProgrammingBrowser> browser_;
 

@@ -1,10 +1,10 @@
 #include "programming/gui/week_schedule_window.h"
 
-#include "app/app_context.h"
-#include "app/startup.h"
+#include "core/application_info.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
 #include "programming/gui/field_rules.h"
 #include "programming/time_text.h"
 #include "programming/week_chart.h"
@@ -62,11 +62,11 @@ QList<QLineSeries*> runs(const std::array<bool, kWeekPoints>& on, double value, 
 
 } // namespace
 
-WeekScheduleWindow::WeekScheduleWindow(AppContext& ctx, Prompter& prompter, const WeekSessions& sessions,
+WeekScheduleWindow::WeekScheduleWindow(const LocGuru& guru, Prompter& prompter, const WeekSessions& sessions,
                                        const QString& nightStart, const QString& nightEnd,
                                        std::function<void()> markModified, QWidget* parent)
     : QDialog(parent),
-      ctx_(ctx),
+      guru_(guru),
       prompter_(prompter),
       nightStart_(nightStart),
       nightEnd_(nightEnd),
@@ -86,7 +86,7 @@ WeekScheduleWindow::WeekScheduleWindow(AppContext& ctx, Prompter& prompter, cons
     }
     openOnly(0);
     buildChart();
-    ctx_.guru.TranslateForm(this);
+    guru_.TranslateForm(this);
 }
 
 void WeekScheduleWindow::buildUi()
@@ -98,55 +98,8 @@ void WeekScheduleWindow::buildUi()
     rules_->everyKeyEdits();
     auto* layout = new QVBoxLayout(this);
     auto* daysRow = new QHBoxLayout;
-    for (int d = 0; d < 7; ++d) {
-        DayControls& c = days_[d];
-        c.frame = new QGroupBox(ctx_.guru.GetS(msg::Monday + d), this);
-        c.frame->setObjectName(name("Frame", d));
-        auto* grid = new QGridLayout(c.frame);
-        c.start = new QLineEdit(c.frame);
-        c.start->setObjectName(name("Mask", d, "Ini"));
-        c.end = new QLineEdit(c.frame);
-        c.end->setObjectName(name("Mask", d, "Fi"));
-        c.allDay = new QRadioButton(QStringLiteral("24 h"), c.frame);
-        c.allDay->setObjectName(name("Option24", d));
-        c.hours = new QRadioButton(QStringLiteral("Horario"), c.frame);
-        c.hours->setObjectName(name("OptionHorario", d));
-        c.closed = new QRadioButton(QStringLiteral("Cerrado"), c.frame);
-        c.closed->setObjectName(name("OptionTancat", d));
-        auto* group = new QButtonGroup(c.frame);
-        for (QRadioButton* b : {c.allDay, c.hours, c.closed})
-            group->addButton(b);
-        c.confirm = new QPushButton(QStringLiteral("Confirmar"), c.frame);
-        c.confirm->setObjectName(name("SSCommand", d));
-        for (QLineEdit* e : {c.start, c.end}) {
-            e->setInputMask(kTimeMask);
-            e->setAlignment(Qt::AlignCenter);
-            // Narrow day frames (short captions) must still show a whole time.
-            e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("00:00"))
-                               + 2 * e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 10);
-            rules_->watch(e, FieldRules::Keys::NoBlanks);
-            rules_->onEnter(e, [this, d] {
-                if (!days_[d].hours->isChecked())
-                    chooseOption(d, DayOption::Hours);
-            });
-            rules_->onLeave(e, [this, e] {
-                if (e->text() != kClosedTime && !isValidClockTime(e->text()))
-                    rules_->refocusLater(
-                        e, [this] { showCatalogue(prompter_, ctx_.guru, msg::WrongTime, MessageStyle::Critical); });
-            });
-        }
-        grid->addWidget(c.start, 0, 0);
-        grid->addWidget(c.end, 0, 1);
-        grid->addWidget(c.allDay, 1, 0, 1, 2);
-        grid->addWidget(c.hours, 2, 0, 1, 2);
-        grid->addWidget(c.closed, 3, 0, 1, 2);
-        grid->addWidget(c.confirm, 4, 0, 1, 2);
-        connect(c.allDay, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::AllDay); });
-        connect(c.hours, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::Hours); });
-        connect(c.closed, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::Closed); });
-        connect(c.confirm, &QPushButton::clicked, this, &WeekScheduleWindow::confirmOpenDay);
-        daysRow->addWidget(c.frame);
-    }
+    for (int d = 0; d < 7; ++d)
+        daysRow->addWidget(buildDay(d));
     layout->addLayout(daysRow);
 
     chartView_ = new QChartView(this);
@@ -154,7 +107,62 @@ void WeekScheduleWindow::buildUi()
     chartView_->setRenderHint(QPainter::Antialiasing);
     chartView_->setMinimumHeight(260);
     layout->addWidget(chartView_, 1);
+    layout->addLayout(buildButtons());
+}
 
+QGroupBox* WeekScheduleWindow::buildDay(int d)
+{
+    DayControls& c = days_[d];
+    c.frame = new QGroupBox(guru_.GetS(msg::Monday + d), this);
+    c.frame->setObjectName(name("Frame", d));
+    auto* grid = new QGridLayout(c.frame);
+    c.start = new QLineEdit(c.frame);
+    c.start->setObjectName(name("Mask", d, "Ini"));
+    c.end = new QLineEdit(c.frame);
+    c.end->setObjectName(name("Mask", d, "Fi"));
+    c.allDay = new QRadioButton(QStringLiteral("24 h"), c.frame);
+    c.allDay->setObjectName(name("Option24", d));
+    c.hours = new QRadioButton(QStringLiteral("Horario"), c.frame);
+    c.hours->setObjectName(name("OptionHorario", d));
+    c.closed = new QRadioButton(QStringLiteral("Cerrado"), c.frame);
+    c.closed->setObjectName(name("OptionTancat", d));
+    auto* group = new QButtonGroup(c.frame);
+    for (QRadioButton* b : {c.allDay, c.hours, c.closed})
+        group->addButton(b);
+    c.confirm = new QPushButton(QStringLiteral("Confirmar"), c.frame);
+    c.confirm->setObjectName(name("SSCommand", d));
+    for (QLineEdit* e : {c.start, c.end}) {
+        e->setInputMask(kTimeMask);
+        e->setAlignment(Qt::AlignCenter);
+        // Narrow day frames (short captions) must still show a whole time.
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("00:00"))
+                           + 2 * e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 10);
+        rules_->watch(e, FieldRules::Keys::NoBlanks);
+        rules_->onEnter(e, [this, d] {
+            if (!days_[d].hours->isChecked())
+                chooseOption(d, DayOption::Hours);
+        });
+        rules_->onLeave(e, [this, e] {
+            if (e->text() != kClosedTime && !isValidClockTime(e->text()))
+                rules_->refocusLater(
+                    e, [this] { showCatalogue(prompter_, guru_, msg::WrongTime, MessageStyle::Critical); });
+        });
+    }
+    grid->addWidget(c.start, 0, 0);
+    grid->addWidget(c.end, 0, 1);
+    grid->addWidget(c.allDay, 1, 0, 1, 2);
+    grid->addWidget(c.hours, 2, 0, 1, 2);
+    grid->addWidget(c.closed, 3, 0, 1, 2);
+    grid->addWidget(c.confirm, 4, 0, 1, 2);
+    connect(c.allDay, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::AllDay); });
+    connect(c.hours, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::Hours); });
+    connect(c.closed, &QRadioButton::clicked, this, [this, d] { chooseOption(d, DayOption::Closed); });
+    connect(c.confirm, &QPushButton::clicked, this, &WeekScheduleWindow::confirmOpenDay);
+    return c.frame;
+}
+
+QHBoxLayout* WeekScheduleWindow::buildButtons()
+{
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     accept_ = new QPushButton(QStringLiteral("Aceptar"), this);
@@ -170,7 +178,7 @@ void WeekScheduleWindow::buildUi()
     connect(accept_, &QPushButton::clicked, this, &QDialog::accept);
     connect(retryButton, &QPushButton::clicked, this, &WeekScheduleWindow::retry);
     connect(exit, &QPushButton::clicked, this, &QDialog::reject);
-    layout->addLayout(buttons);
+    return buttons;
 }
 
 void WeekScheduleWindow::buildChart()
@@ -187,7 +195,7 @@ void WeekScheduleWindow::buildChart()
     xAxis->setRange(0, kWeekPoints - 1);
     xAxis->setStartValue(0);
     for (int d = 0; d < 7; ++d)
-        xAxis->append(ctx_.guru.GetS(msg::Monday + d), 24 * (d + 1));
+        xAxis->append(guru_.GetS(msg::Monday + d), 24 * (d + 1));
     xAxis->setGridLineVisible(true);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(1.2, 4.5);
@@ -220,14 +228,14 @@ void WeekScheduleWindow::buildChart()
     day->setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 14));
     for (int i = 0; i < kWeekPoints; ++i)
         day->append(i, chartData.dayNight[i]);
-    add(day, ctx_.guru.GetS(msg::Day));
+    add(day, guru_.GetS(msg::Day));
 
     std::array<bool, kWeekPoints> night{};
     for (int i = 0; i < kWeekPoints; ++i)
         night[i] = chartData.night[i].has_value();
     bool first = true;
     for (QLineSeries* s : runs(night, kDayNightValue, QStringLiteral("Night"), QPen(QColor(0x1f, 0x2a, 0x56), 14))) {
-        add(s, first ? ctx_.guru.GetS(msg::Night) : QString());
+        add(s, first ? guru_.GetS(msg::Night) : QString());
         first = false;
     }
 
@@ -258,7 +266,7 @@ void WeekScheduleWindow::drawSessions()
         chart_->addSeries(s);
         for (QAbstractAxis* a : chart_->axes())
             s->attachAxis(a);
-        s->setName(first ? ctx_.guru.GetS(msg::Session) : QString());
+        s->setName(first ? guru_.GetS(msg::Session) : QString());
         for (QLegendMarker* m : chart_->legend()->markers(s))
             m->setVisible(first);
         first = false;
@@ -334,7 +342,7 @@ void WeekScheduleWindow::confirmOpenDay()
     const int day = openDay_;
     const DayConfirmation c = confirmDay(sessions(), day);
     if (!c.accepted()) {
-        showCatalogue(prompter_, ctx_.guru, c.messageId, MessageStyle::Critical);
+        showCatalogue(prompter_, guru_, c.messageId, MessageStyle::Critical);
         rules_->refocusNow(c.focus == DayConfirmation::Field::End ? days_[day].end : days_[day].start);
         return;
     }

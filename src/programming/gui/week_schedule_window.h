@@ -9,6 +9,7 @@
 class QChart;
 class QChartView;
 class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -16,8 +17,8 @@ class QGraphicsSimpleTextItem;
 
 namespace tvq52 {
 
-struct AppContext;
 class FieldRules;
+class LocGuru;
 class Prompter;
 
 // Form10: edits the seven session periods day by day, Monday first, and
@@ -25,7 +26,7 @@ class Prompter;
 class WeekScheduleWindow : public QDialog {
     Q_OBJECT
 public:
-    WeekScheduleWindow(AppContext& ctx, Prompter& prompter, const WeekSessions& sessions, const QString& nightStart,
+    WeekScheduleWindow(const LocGuru& guru, Prompter& prompter, const WeekSessions& sessions, const QString& nightStart,
                        const QString& nightEnd, std::function<void()> markModified, QWidget* parent = nullptr);
 
     WeekSessions sessions() const;
@@ -51,6 +52,8 @@ private:
     };
 
     void buildUi();
+    QGroupBox* buildDay(int day);
+    QHBoxLayout* buildButtons();
     void buildChart();
     void drawSessions();
     void placeNightLabels();
@@ -58,7 +61,7 @@ private:
     void setDayTexts(int day, const SessionHours& hours);
     void chooseOption(int day, DayOption option);
 
-    AppContext& ctx_;
+    const LocGuru& guru_;
     Prompter& prompter_;
     QString nightStart_;
     QString nightEnd_;

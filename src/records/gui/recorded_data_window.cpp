@@ -1,18 +1,18 @@
 #include "records/gui/recorded_data_window.h"
 
-#include "app/app_context.h"
-#include "app/exchange_sessions.h"
-#include "app/gui/help.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/link_state.h"
 #include "records/download_workflow.h"
+#include "records/gui/csv_export.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/record_kind_text.h"
-#include "reports/gui/csv_export.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -66,15 +66,18 @@ bool acceptableDate(const QString& text)
 
 } // namespace
 
-RecordedDataWindow::RecordedDataWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QWidget(parent, Qt::Window), ctx_(ctx), prompter_(prompter), beep_([] { QApplication::beep(); })
+RecordedDataWindow::RecordedDataWindow(Needs needs, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      needs_(std::move(needs)),
+      prompter_(needs_.prompter),
+      beep_([] { QApplication::beep(); })
 {
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("Datos registrados"));
-    if (ctx_.db)
-        browser_.emplace(*ctx_.db);
+    if (needs_.database)
+        browser_.emplace(*needs_.database);
     buildUi();
-    ctx_.guru.TranslateForm(this);
+    needs_.guru.TranslateForm(this);
     // The grids are the window's purpose: it takes what a small screen
     // offers, leaving room for the title bar.
     if (const QScreen* sc = screen())
@@ -121,8 +124,8 @@ void RecordedDataWindow::buildUi()
         v->verticalHeader()->hide();
         v->horizontalHeader()->setSectionsClickable(true);
         v->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-        if (ctx_.db) {
-            models_[std::size_t(g)] = new RecordGridItems(*ctx_.db, grids[g].kind, ctx_.guru, this);
+        if (needs_.database) {
+            models_[std::size_t(g)] = new RecordGridItems(*needs_.database, grids[g].kind, needs_.guru, this);
             v->setModel(models_[std::size_t(g)]);
         }
         connect(v->horizontalHeader(), &QHeaderView::sectionClicked, this,
@@ -244,7 +247,10 @@ QWidget* RecordedDataWindow::buildButtons()
         if (openProgramming_)
             openProgramming_();
     });
-    connect(button("SSCommandHelp"), &QPushButton::clicked, this, [this] { openHelp(ctx_, prompter_); });
+    connect(button("SSCommandHelp"), &QPushButton::clicked, this, [this] {
+        if (needs_.openHelp)
+            needs_.openHelp();
+    });
     connect(button("SSCommandExit"), &QPushButton::clicked, this, &QWidget::close);
     return bar;
 }
@@ -265,13 +271,13 @@ void RecordedDataWindow::showEvent(QShowEvent* event)
 
 void RecordedDataWindow::openUnitSet()
 {
-    ctx_.link.StopRequested = false;
+    needs_.link.StopRequested = false;
     searchField_ = QStringLiteral("TextNumeroSerie");
     if (!hasStore()) {
         clearUnit();
         return;
     }
-    const qint32 current = ctx_.link.UnitSerial;
+    const qint32 current = needs_.link.UnitSerial;
     if (current != 0 && CarregaDades(current))
         return;
     const auto first = browser_->first();
@@ -295,14 +301,14 @@ bool RecordedDataWindow::CarregaDades(qint32 serial)
 {
     if (!hasStore())
         return false;
-    auto unit = loadShownUnit(*ctx_.db, serial);
+    auto unit = loadShownUnit(*needs_.database, serial);
     if (!unit)
         return false;
     shown_ = std::move(unit);
     const ShownUnit& u = *shown_;
-    ctx_.link.UnitSerial = u.serial;
-    ctx_.link.UnitFirmware = u.firmware;
-    ctx_.link.PhoneNumber = u.phone;
+    needs_.link.UnitSerial = u.serial;
+    needs_.link.UnitFirmware = u.firmware;
+    needs_.link.PhoneNumber = u.phone;
     serial_->setText(QString::number(u.serial));
     date_->setText(u.recordDate);
     venue_->setText(u.venue);
@@ -320,8 +326,10 @@ bool RecordedDataWindow::CarregaDades(qint32 serial)
 void RecordedDataWindow::reloadGrids()
 {
     for (RecordGridItems* m : models_) {
-        if (m && !m->load(shown_->serial))
-            prompter_.show(m->lastError(), MessageStyle::Critical);
+        if (!m)
+            continue;
+        if (const Status loaded = m->load(shown_->serial); !loaded)
+            prompter_.show(loaded.error().detail, MessageStyle::Critical);
     }
     // The older firmware does not measure these.
     const bool measured = qRound(versionValue(shown_->firmware) * 10) >= kUncalibratedFirmwareTenths;
@@ -405,8 +413,8 @@ void RecordedDataWindow::searchUnit()
     if (!field || !hasStore())
         return;
     const auto answer =
-        prompter_.input(ctx_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + ctx_.guru.GetS(field->labelId),
-                        ctx_.guru.GetS(msg::SearchTitle), QString());
+        prompter_.input(needs_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.GetS(field->labelId),
+                        needs_.guru.GetS(msg::SearchTitle), QString());
     if (!answer || answer->isEmpty())
         return;
     // No match leaves the unit shown, without a message.
@@ -421,15 +429,15 @@ void RecordedDataWindow::sortGrid(Grid grid, int column)
         return;
     QScrollBar* across = views_[grid]->horizontalScrollBar();
     const int scrolled = across->value();
-    if (!m->sortByColumn(column))
-        prompter_.show(m->lastError(), MessageStyle::Critical);
+    if (const Status sorted = m->sortByColumn(column); !sorted)
+        prompter_.show(sorted.error().detail, MessageStyle::Critical);
     across->setValue(scrolled);
 }
 
 void RecordedDataWindow::openGraph()
 {
     if (!models_[Intervals] || models_[Intervals]->rowCount() == 0) {
-        showCatalogue(prompter_, ctx_.guru, kNoData, MessageStyle::Critical);
+        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
         return;
     }
     if (openGraph_)
@@ -439,7 +447,7 @@ void RecordedDataWindow::openGraph()
 void RecordedDataWindow::openReport()
 {
     if (!models_[Intervals] || models_[Intervals]->rowCount() == 0) {
-        showCatalogue(prompter_, ctx_.guru, kNoData, MessageStyle::Critical);
+        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
         return;
     }
     if (openReport_)
@@ -453,7 +461,7 @@ void RecordedDataWindow::exportCsv()
     if (!m || !shown_)
         return;
     static const char* const names[] = {"intervalos", "sesiones", "baterias", "borrados", "reprogramaciones"};
-    exportGridCsv(*m, *views_[std::size_t(g)], prompter_, ctx_.guru,
+    exportGridCsv(*m, *views_[std::size_t(g)], prompter_, needs_.guru,
                   QStringLiteral("tvq52_%1_%2.csv").arg(shown_->serial).arg(QLatin1String(names[g])));
 }
 
@@ -461,19 +469,19 @@ void RecordedDataWindow::exportExchange()
 {
     if (!hasStore() || !shown_)
         return;
-    const QString path = prompter_.saveFile(ctx_.guru.GetTranslation(QStringLiteral("Exportar archivo de intercambio")),
-                                            {QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")},
-                                            QStringLiteral("%1.TQ52").arg(shown_->serial));
+    const QString path = prompter_.saveFile(
+        needs_.guru.GetTranslation(QStringLiteral("Exportar archivo de intercambio")),
+        {QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")}, QStringLiteral("%1.TQ52").arg(shown_->serial));
     if (path.isEmpty())
         return;
-    const Result<qint64> rows = writeExchangeFile(*ctx_.db, path, {shown_->serial});
+    const Result<qint64> rows = writeExchangeFile(*needs_.database, path, {shown_->serial});
     if (!rows) {
-        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
+        prompter_.show(needs_.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
                            + QLatin1Char('\n') + rows.error().detail,
                        MessageStyle::Critical);
         return;
     }
-    prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(path),
+    prompter_.show(needs_.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(path),
                    MessageStyle::Information);
 }
 
@@ -481,7 +489,7 @@ void RecordedDataWindow::openJournal()
 {
     if (!hasStore())
         return;
-    JournalWindow window(ctx_.guru, *ctx_.db, shownSerial(), this);
+    JournalWindow window(needs_.guru, *needs_.database, shownSerial(), this);
     window.exec();
 }
 
@@ -489,8 +497,12 @@ void RecordedDataWindow::download()
 {
     if (!hasStore())
         return;
-    const auto session = openExchangeSession(ctx_, {line_, clock_, kDownloadSilenceLimitMs});
-    DownloadWorkflow workflow(*session, prompter_, ctx_.guru, *ctx_.db, *this);
+    const std::unique_ptr<ExchangeSession> session = line_
+        ? std::make_unique<ExchangeSession>(needs_.link, *line_, clock_ ? *clock_ : systemClock())
+        : needs_.openSession();
+    // A download waits longer for the unit than the other exchanges.
+    session->timer().setInterval(kDownloadSilenceLimitMs);
+    DownloadWorkflow workflow(*session, prompter_, needs_.guru, *needs_.database, *this);
     workflow_ = &workflow;
     workflow.run();
     workflow_ = nullptr;
@@ -500,7 +512,7 @@ void RecordedDataWindow::stop()
 {
     button("SSCommandStop")->hide();
     button("SSCommandRecibir")->show();
-    ctx_.link.StopRequested = true;
+    needs_.link.StopRequested = true;
     if (workflow_)
         workflow_->stop();
 }
@@ -509,7 +521,7 @@ std::optional<DownloadRange> RecordedDataWindow::chooseRange(const DownloadRange
 {
     if (rangeRunner_)
         return rangeRunner_(proposal);
-    RangePicker picker(ctx_.guru, prompter_, proposal.start(), proposal.end(), this);
+    RangePicker picker(needs_.guru, prompter_, proposal.start(), proposal.end(), this);
     picker.exec();
     return picker.range();
 }
@@ -553,7 +565,7 @@ void RecordedDataWindow::ToggleButtons()
 void RecordedDataWindow::downloadStarted()
 {
     frames_->setText(QStringLiteral("0"));
-    progressText_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
+    progressText_->setText(needs_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
     button("SSCommandRecibir")->hide();
     button("SSCommandStop")->show();
     button("SSCommandStop")->setEnabled(true);
@@ -569,18 +581,18 @@ void RecordedDataWindow::downloadProgress(const DownloadProgress& p)
         if (c.received == 0 && RecordKind(k) != p.current)
             continue;
         // Looked up before the numbers go in, so the translation keeps its places.
-        lines << ctx_.guru.GetTranslation(QStringLiteral("%1: %2 recibidos, %3 guardados, %4 rechazados"))
-                     .arg(recordKindTitle(ctx_.guru, RecordKind(k)))
+        lines << needs_.guru.GetTranslation(QStringLiteral("%1: %2 recibidos, %3 guardados, %4 rechazados"))
+                     .arg(recordKindTitle(needs_.guru, RecordKind(k)))
                      .arg(c.received)
                      .arg(c.added + c.rewritten)
                      .arg(c.refused);
     }
     if (p.msLeft) {
-        lines << ctx_.guru.GetTranslation(QStringLiteral("%1 registros/s, quedan %2 s"))
+        lines << needs_.guru.GetTranslation(QStringLiteral("%1 registros/s, quedan %2 s"))
                      .arg(p.recordsPerSecond, 0, 'f', 1)
                      .arg((*p.msLeft + 999) / 1000);
     } else if (p.recordsPerSecond > 0) {
-        lines << ctx_.guru.GetTranslation(QStringLiteral("%1 registros/s")).arg(p.recordsPerSecond, 0, 'f', 1);
+        lines << needs_.guru.GetTranslation(QStringLiteral("%1 registros/s")).arg(p.recordsPerSecond, 0, 'f', 1);
     }
     progressText_->setText(lines.join(QLatin1Char('\n')));
 }
@@ -590,7 +602,7 @@ void RecordedDataWindow::downloadFinished()
     button("SSCommandStop")->hide();
     button("SSCommandRecibir")->show();
     progress_->hide();
-    ctx_.link.StopRequested = false;
+    needs_.link.StopRequested = false;
     if (shown_)
         CarregaDades(shown_->serial);
 }
@@ -610,7 +622,7 @@ void RecordedDataWindow::checkDate()
     // After the focus has moved on: the message, then the field again.
     checkingDate_ = true;
     QTimer::singleShot(0, this, [this] {
-        showCatalogue(prompter_, ctx_.guru, msg::WrongDate, MessageStyle::Critical);
+        showCatalogue(prompter_, needs_.guru, msg::WrongDate, MessageStyle::Critical);
         date_->setFocus(Qt::OtherFocusReason);
         checkingDate_ = false;
     });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/exchange_session.h"
 #include "programming/programming_browser.h"
 #include "records/records_view.h"
 #include "records/shown_unit.h"
@@ -18,10 +19,11 @@ class QTableView;
 
 namespace tvq52 {
 
-struct AppContext;
 class Clock;
+class Database;
 class DownloadWorkflow;
 class Line;
+class LocGuru;
 class Prompter;
 class RecordGridItems;
 
@@ -30,7 +32,19 @@ class RecordGridItems;
 class RecordedDataWindow : public QWidget, public RecordsView {
     Q_OBJECT
 public:
-    RecordedDataWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    // What the window takes from the run.
+    struct Needs {
+        const LocGuru& guru;
+        Prompter& prompter;
+        // The records; null when none are open.
+        Database* database = nullptr;
+        // The unit shown is the run's current unit for the other windows.
+        LinkState& link;
+        SessionSource openSession;
+        std::function<void()> openHelp;
+    };
+
+    explicit RecordedDataWindow(Needs needs, QWidget* parent = nullptr);
     ~RecordedDataWindow() override;
 
     // The grids in the order of their tabs.
@@ -60,7 +74,8 @@ public:
     void setProgrammingOpener(std::function<void()> open) { openProgramming_ = std::move(open); }
     void setGraphOpener(std::function<void()> open);
     void setReportOpener(std::function<void()> open);
-    // The line and clock of a download; the run's unless a test gives others.
+    // The line and clock of a download; the session source's unless a test
+    // gives others.
     void setLink(Line* line, Clock* clock)
     {
         line_ = line;
@@ -103,7 +118,7 @@ private:
     bool hasStore() const { return browser_.has_value(); }
     QPushButton* button(const char* name) const;
 
-    AppContext& ctx_;
+    Needs needs_;
     Prompter& prompter_;
     std::optional<ProgrammingBrowser> browser_;
     std::optional<ShownUnit> shown_;

@@ -3,6 +3,8 @@
 #include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/settings.h"
+#include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
 #include "records/shown_unit.h"
 #include "reports/graph_report.h"
 #include "reports/gui/graph_window.h"
@@ -12,20 +14,20 @@
 
 namespace tvq52 {
 
-void printGraphReport(AppContext& ctx, Prompter& prompter, GraphWindow& window, const ShownUnit& unit)
+void printGraphReport(const GraphReportNeeds& needs, GraphWindow& window, const ShownUnit& unit)
 {
-    if (!ctx.db || unit.serial == 0)
+    if (!needs.database || unit.serial == 0)
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto built = buildGraphReport(*ctx.db, ctx.guru,
-                                  reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), unit.serial,
-                                  unit.firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx));
+    auto built = buildGraphReport(*needs.database, needs.guru,
+                                  reportTemplatePath(needs.assetFolder, QStringLiteral("tvq52_4.xml")), unit.serial,
+                                  unit.firmware, window.levelPicture(), window.eventPicture(), needs.footerText);
     QApplication::restoreOverrideCursor();
-    if (auto* e = std::get_if<ReportError>(&built)) {
-        showReportError(prompter, ctx.guru, *e);
+    if (!built) {
+        showError(needs.prompter, needs.guru, built.error());
         return;
     }
-    previewReport(std::get<RenderedReport>(built), prompter, ctx.guru, &window);
+    previewReport(*built, needs.prompter, needs.guru, &window);
 }
 
 } // namespace tvq52

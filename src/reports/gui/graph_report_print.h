@@ -1,14 +1,27 @@
 #pragma once
 
+#include <QString>
+
 namespace tvq52 {
 
-struct AppContext;
+class Database;
 class GraphWindow;
+class LocGuru;
 class Prompter;
 struct ShownUnit;
 
+// What the graph report is printed from, as the run has it at the click.
+struct GraphReportNeeds {
+    const LocGuru& guru;
+    Prompter& prompter;
+    // The records; nothing is printed when null.
+    Database* database = nullptr;
+    QString assetFolder;
+    QString footerText;
+};
+
 // The graph window's print: the graph report with the window's two charts,
 // in the preview window; an error is shown once.
-void printGraphReport(AppContext& ctx, Prompter& prompter, GraphWindow& window, const ShownUnit& unit);
+void printGraphReport(const GraphReportNeeds& needs, GraphWindow& window, const ShownUnit& unit);
 
 } // namespace tvq52

@@ -1,8 +1,7 @@
 #include "reports/gui/graph_window.h"
 
-#include "app/app_context.h"
-#include "app/gui/help.h"
 #include "core/prompter.h"
+#include "i18n/loc_guru.h"
 #include "reports/graph_store.h"
 
 #include <QApplication>
@@ -92,16 +91,17 @@ QLineSeries* newStretch(QLineSeries* like, QChart* chart)
 
 } // namespace
 
-GraphWindow::GraphWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), prompter_(prompter)
+GraphWindow::GraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, std::function<void()> openHelp,
+                         QWidget* parent)
+    : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form9"));
     setWindowTitle(QStringLiteral("TVQ-52"));
     buildUi();
-    ctx_.guru.TranslateForm(this);
+    guru_.TranslateForm(this);
     // Bar sets are not series: their names are translated here.
     for (QBarSet* set : eventSets_)
-        set->setLabel(ctx_.guru.GetTranslation(set->label()));
+        set->setLabel(guru_.GetTranslation(set->label()));
     if (const QScreen* sc = screen())
         resize(QSize(1000, 720).boundedTo(sc->availableGeometry().size() - QSize(16, 48)));
 }
@@ -166,7 +166,10 @@ void GraphWindow::buildUi()
         if (print_)
             print_(*this, unit_);
     });
-    connect(help, &QPushButton::clicked, this, [this] { openHelp(ctx_, prompter_); });
+    connect(help, &QPushButton::clicked, this, [this] {
+        if (openHelp_)
+            openHelp_();
+    });
     connect(exit, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -262,11 +265,16 @@ bool GraphWindow::load(const ShownUnit& unit)
     date_->setText(unit.recordDate);
     venue_->setText(unit.venue);
     venue_->setCursorPosition(0);
-    QString error;
     records_.clear();
-    const bool ok = ctx_.db && loadGraphRecords(*ctx_.db, unit.serial, &records_, &error);
-    if (!ok)
-        prompter_.show(error, MessageStyle::Critical);
+    bool ok = database_ != nullptr;
+    if (ok) {
+        Result<QList<GraphRecord>> read = loadGraphRecords(*database_, unit.serial);
+        ok = read.ok();
+        if (ok)
+            records_ = std::move(*read);
+        else
+            prompter_.show(read.error().detail, MessageStyle::Critical);
+    }
 
     // Older firmware records none of the last three events.
     eventSeries_ = eventSeriesFor(unit.firmware);
@@ -485,7 +493,7 @@ void GraphWindow::popUp(QChartView* view, const QPoint& at)
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("PopUp"));
     QChart* chart = view->chart();
-    const auto tr = [this](const char* text) { return ctx_.guru.GetTranslation(native(text)); };
+    const auto tr = [this](const char* text) { return guru_.GetTranslation(native(text)); };
     menu.addAction(tr("Acercar"), this, [chart] { chart->zoomIn(); });
     menu.addAction(tr("Alejar"), this, [chart] { chart->zoomOut(); });
     menu.addAction(tr("Restablecer"), this, [chart] { chart->zoomReset(); });
@@ -503,7 +511,7 @@ void GraphWindow::popUp(QChartView* view, const QPoint& at)
 
 void GraphWindow::savePicture(QChartView* view)
 {
-    QString path = prompter_.saveFile(ctx_.guru.GetTranslation(QStringLiteral("Guardar imagen...")),
+    QString path = prompter_.saveFile(guru_.GetTranslation(QStringLiteral("Guardar imagen...")),
                                       {QStringLiteral("PNG (*.png)")}, QString());
     if (path.isEmpty())
         return;
@@ -512,8 +520,7 @@ void GraphWindow::savePicture(QChartView* view)
     // Beside the target until whole, so a failed save leaves an earlier picture.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.flush() || !file.commit())
-        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ')
-                           + path,
+        prompter_.show(guru_.GetTranslation(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ') + path,
                        MessageStyle::Critical);
 }
 

@@ -23,7 +23,8 @@ class QValueAxis;
 
 namespace tvq52 {
 
-struct AppContext;
+class Database;
+class LocGuru;
 class Prompter;
 
 // Form9: the unit's interval records 50 at a time, the levels against the
@@ -32,7 +33,10 @@ class Prompter;
 class GraphWindow : public QDialog {
     Q_OBJECT
 public:
-    GraphWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    // Reads the unit's records from `database` (none when null); the help
+    // button calls `openHelp`.
+    GraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, std::function<void()> openHelp = {},
+                QWidget* parent = nullptr);
 
     // Loads the unit's records and shows the newest 50; false (with the
     // error shown) when the database could not be read.
@@ -77,8 +81,10 @@ private:
     void alignPlotAreas();
     QImage pictureOf(QChartView* view) const;
 
-    AppContext& ctx_;
+    const LocGuru& guru_;
     Prompter& prompter_;
+    Database* database_ = nullptr;
+    std::function<void()> openHelp_;
     ShownUnit unit_;
     QList<GraphRecord> records_;
     GraphSlider range_;

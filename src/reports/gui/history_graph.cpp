@@ -1,7 +1,7 @@
 #include "reports/gui/history_graph.h"
 
-#include "app/app_context.h"
 #include "core/prompter.h"
+#include "i18n/loc_guru.h"
 #include "records/shown_unit.h"
 #include "reports/graph_store.h"
 
@@ -42,6 +42,148 @@ qint64 tickStep(qint64 span, int width, int labelWidth)
         if (double(s) * width / double(span) >= labelWidth)
             return s;
     return 365 * 1440;
+}
+
+// Where minutes and levels fall in the plot.
+struct PlotScale {
+    QRect area;
+    QRect plot;
+    qint64 from = 0;
+    qint64 to = 1;
+
+    double x(qint64 minute) const { return plot.left() + double(minute - from) * plot.width() / double(to - from); }
+    double y(float level) const
+    {
+        const float clamped = std::clamp(level, kBottomLevel, kTopLevel);
+        return plot.bottom() - double(clamped - kBottomLevel) * plot.height() / double(kTopLevel - kBottomLevel);
+    }
+};
+
+// The level grid and its scale.
+void drawLevelGrid(QPainter& painter, const PlotScale& s)
+{
+    const QFontMetrics fm(painter.fontMetrics());
+    painter.setPen(QPen(QColor(220, 220, 220), 0));
+    for (int level = int(kBottomLevel); level <= int(kTopLevel); level += 10) {
+        const double y = s.y(float(level));
+        painter.setPen(QPen(QColor(225, 225, 225), 0));
+        painter.drawLine(QPointF(s.plot.left(), y), QPointF(s.plot.right(), y));
+        painter.setPen(Qt::black);
+        painter.drawText(QRectF(s.area.left(), y - fm.height() / 2.0, s.plot.left() - s.area.left() - 4, fm.height()),
+                         Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
+    }
+}
+
+// Time ticks: hours when they are close, else dates.
+void drawTimeTicks(QPainter& painter, const PlotScale& s)
+{
+    const QFontMetrics fm(painter.fontMetrics());
+    const qint64 step = tickStep(s.to - s.from, s.plot.width(), fm.horizontalAdvance(QStringLiteral("00/00/00")) + 16);
+    const bool hours = step < 1440;
+    qint64 tick = (s.from / step + 1) * step;
+    if (step >= 7 * 1440) {
+        // Weeks and more start on the first of a month.
+        const QDate d = atMinute(s.from).date();
+        tick = QDateTime(QDate(d.year(), d.month(), 1).addMonths(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch() / 60;
+    }
+    while (tick < s.to) {
+        const double x = s.x(tick);
+        painter.setPen(QPen(QColor(200, 200, 200), 0, Qt::DotLine));
+        painter.drawLine(QPointF(x, s.plot.top()), QPointF(x, s.plot.bottom()));
+        painter.setPen(Qt::black);
+        const QDateTime at = atMinute(tick);
+        const QString first = at.date().toString(QStringLiteral("dd/MM/yy"));
+        // Kept inside the widget at both ends.
+        const double half = fm.horizontalAdvance(first) / 2.0 + 2;
+        const double cx = std::clamp(x, s.area.left() + half, s.area.right() - half);
+        painter.drawText(QRectF(cx - 60, s.plot.bottom() + 4, 120, fm.height()), Qt::AlignHCenter, first);
+        if (hours)
+            painter.drawText(QRectF(cx - 60, s.plot.bottom() + 4 + fm.height(), 120, fm.height()), Qt::AlignHCenter,
+                             at.time().toString(QStringLiteral("hh:mm")));
+        if (step >= 7 * 1440) {
+            const int months = step >= 365 * 1440 ? 12 : step >= 182 * 1440 ? 6 : step >= 91 * 1440 ? 3 : 1;
+            tick = QDateTime(at.date().addMonths(months), QTime(0, 0), Qt::UTC).toSecsSinceEpoch() / 60;
+        } else {
+            tick += step;
+        }
+    }
+}
+
+// The marks above the levels: passes in red, an inactive sensor in grey.
+void drawMarks(QPainter& painter, const PlotScale& s, const HistoryData& data)
+{
+    const int width = s.plot.width();
+    const std::vector<std::uint8_t> flags = flagColumns(data, s.from, s.to, width);
+    const int markTop = s.plot.top() - kMarkStrip - 2;
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t f = flags[std::size_t(x)];
+        if (f & HistoryData::SensorInactive)
+            painter.fillRect(QRectF(s.plot.left() + x, s.plot.top(), 1, s.plot.height()), QColor(150, 150, 150, 90));
+        if (f & (HistoryData::PassVenue | HistoryData::PassNeighbour))
+            painter.fillRect(QRectF(s.plot.left() + x, markTop, 1, kMarkStrip / 2), kPass);
+        if (f & HistoryData::SensorInactive)
+            painter.fillRect(QRectF(s.plot.left() + x, markTop + kMarkStrip / 2, 1, kMarkStrip / 2), kInactive);
+    }
+}
+
+void drawCurve(QPainter& painter, const PlotScale& s, const HistoryData& data, HistoryCurve curve, const QPen& pen)
+{
+    painter.setPen(pen);
+    const double left = s.plot.left();
+    QList<QLineF> lines;
+    for (const CurveRun& run : decimateCurve(data, curve, s.from, s.to, s.plot.width())) {
+        for (std::size_t k = 0; k < run.size(); ++k) {
+            const CurveColumn& c = run[k];
+            const double x = left + c.x + 0.5;
+            if (c.low != c.high)
+                lines.append(QLineF(x, s.y(c.low), x, s.y(c.high)));
+            if (k > 0) {
+                const CurveColumn& p = run[k - 1];
+                // Join the columns where their ranges meet.
+                const float a = std::clamp(c.low, p.low, p.high);
+                const float b = std::clamp(a, c.low, c.high);
+                lines.append(QLineF(left + p.x + 0.5, s.y(a), x, s.y(b)));
+            }
+        }
+        if (run.size() == 1)
+            lines.append(QLineF(left + run[0].x, s.y(run[0].high), left + run[0].x + 1.5, s.y(run[0].high)));
+    }
+    painter.drawLines(lines);
+}
+
+void drawCurves(QPainter& painter, const PlotScale& s, const HistoryData& data)
+{
+    painter.save();
+    painter.setClipRect(s.plot);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    drawCurve(painter, s, data, HistoryCurve::Neighbour, QPen(kNeighbour, 1));
+    drawCurve(painter, s, data, HistoryCurve::Venue, QPen(kVenue, 1));
+    drawCurve(painter, s, data, HistoryCurve::LimitNeighbour, QPen(kNeighbour.darker(140), 2, Qt::DashLine));
+    drawCurve(painter, s, data, HistoryCurve::LimitVenue, QPen(kVenue.darker(140), 2, Qt::DashLine));
+    painter.restore();
+}
+
+// The key, above the marks.
+void drawKey(QPainter& painter, const PlotScale& s, const HistoryTexts& texts)
+{
+    const QFontMetrics fm(painter.fontMetrics());
+    int x = s.plot.left();
+    const int y = s.area.top() + 2;
+    const auto key = [&](const QColor& color, const QString& text, bool box) {
+        if (box)
+            painter.fillRect(QRect(x, y + 3, 14, fm.height() - 6), color);
+        else
+            painter.fillRect(QRect(x, y + fm.height() / 2 - 1, 14, 3), color);
+        painter.setPen(Qt::black);
+        painter.drawText(QPoint(x + 18, y + fm.ascent()), text);
+        x += 30 + fm.horizontalAdvance(text);
+    };
+    key(kVenue, texts.venue, false);
+    key(kNeighbour, texts.neighbour, false);
+    key(kVenue.darker(140), texts.limits, false);
+    key(kNight, texts.night, true);
+    key(kPass, texts.passes, true);
+    key(kInactive, texts.inactive, true);
 }
 
 } // namespace
@@ -101,137 +243,24 @@ QRect HistoryGraph::plotRect(const QRect& area) const
 void HistoryGraph::paintGraph(QPainter& painter, const QRect& area) const
 {
     painter.fillRect(area, Qt::white);
-    const QRect plot = plotRect(area);
-    if (plot.width() <= 0 || plot.height() <= 0)
+    const PlotScale s{area, plotRect(area), view_.from, view_.to};
+    if (s.plot.width() <= 0 || s.plot.height() <= 0)
         return;
-    const QFontMetrics fm(painter.fontMetrics());
-    const qint64 from = view_.from;
-    const qint64 to = view_.to;
-    const int width = plot.width();
-    const auto xOf = [&](qint64 minute) { return plot.left() + double(minute - from) * width / double(to - from); };
-    const auto yOf = [&](float level) {
-        const float clamped = std::clamp(level, kBottomLevel, kTopLevel);
-        return plot.bottom() - double(clamped - kBottomLevel) * plot.height() / double(kTopLevel - kBottomLevel);
-    };
-
-    for (const MinuteSpan& night : nightSpans(from, to, nightStart_, nightEnd_))
-        painter.fillRect(QRectF(QPointF(xOf(night.from), plot.top()), QPointF(xOf(night.to), plot.bottom())), kNight);
-
-    // Level grid and its scale.
-    painter.setPen(QPen(QColor(220, 220, 220), 0));
-    for (int level = int(kBottomLevel); level <= int(kTopLevel); level += 10) {
-        const double y = yOf(float(level));
-        painter.setPen(QPen(QColor(225, 225, 225), 0));
-        painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-        painter.setPen(Qt::black);
-        painter.drawText(QRectF(area.left(), y - fm.height() / 2.0, plot.left() - area.left() - 4, fm.height()),
-                         Qt::AlignRight | Qt::AlignVCenter, QString::number(level));
-    }
-
-    // Time ticks: hours when they are close, else dates.
-    const qint64 span = to - from;
-    const qint64 step = tickStep(span, width, fm.horizontalAdvance(QStringLiteral("00/00/00")) + 16);
-    const bool hours = step < 1440;
-    qint64 tick = (from / step + 1) * step;
-    if (step >= 7 * 1440) {
-        // Weeks and more start on the first of a month.
-        const QDate d = atMinute(from).date();
-        tick = QDateTime(QDate(d.year(), d.month(), 1).addMonths(1), QTime(0, 0), Qt::UTC).toSecsSinceEpoch() / 60;
-    }
-    for (; tick < to;) {
-        const double x = xOf(tick);
-        painter.setPen(QPen(QColor(200, 200, 200), 0, Qt::DotLine));
-        painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-        painter.setPen(Qt::black);
-        const QDateTime at = atMinute(tick);
-        const QString first = at.date().toString(QStringLiteral("dd/MM/yy"));
-        // Kept inside the widget at both ends.
-        const double half = fm.horizontalAdvance(first) / 2.0 + 2;
-        const double cx = std::clamp(x, area.left() + half, area.right() - half);
-        painter.drawText(QRectF(cx - 60, plot.bottom() + 4, 120, fm.height()), Qt::AlignHCenter, first);
-        if (hours)
-            painter.drawText(QRectF(cx - 60, plot.bottom() + 4 + fm.height(), 120, fm.height()), Qt::AlignHCenter,
-                             at.time().toString(QStringLiteral("hh:mm")));
-        if (step >= 7 * 1440) {
-            const int months = step >= 365 * 1440 ? 12 : step >= 182 * 1440 ? 6 : step >= 91 * 1440 ? 3 : 1;
-            tick = QDateTime(at.date().addMonths(months), QTime(0, 0), Qt::UTC).toSecsSinceEpoch() / 60;
-        } else {
-            tick += step;
-        }
-    }
-
+    for (const MinuteSpan& night : nightSpans(s.from, s.to, nightStart_, nightEnd_))
+        painter.fillRect(QRectF(QPointF(s.x(night.from), s.plot.top()), QPointF(s.x(night.to), s.plot.bottom())),
+                         kNight);
+    drawLevelGrid(painter, s);
+    drawTimeTicks(painter, s);
     if (data_.size() == 0) {
         painter.setPen(Qt::darkGray);
-        painter.drawText(plot, Qt::AlignCenter, texts_.noRecords);
+        painter.drawText(s.plot, Qt::AlignCenter, texts_.noRecords);
     }
-
-    // The marks above the levels: passes in red, an inactive sensor in grey.
-    const std::vector<std::uint8_t> flags = flagColumns(data_, from, to, width);
-    const int markTop = plot.top() - kMarkStrip - 2;
-    for (int x = 0; x < width; ++x) {
-        const std::uint8_t f = flags[std::size_t(x)];
-        if (f & HistoryData::SensorInactive)
-            painter.fillRect(QRectF(plot.left() + x, plot.top(), 1, plot.height()), QColor(150, 150, 150, 90));
-        if (f & (HistoryData::PassVenue | HistoryData::PassNeighbour))
-            painter.fillRect(QRectF(plot.left() + x, markTop, 1, kMarkStrip / 2), kPass);
-        if (f & HistoryData::SensorInactive)
-            painter.fillRect(QRectF(plot.left() + x, markTop + kMarkStrip / 2, 1, kMarkStrip / 2), kInactive);
-    }
-
-    painter.save();
-    painter.setClipRect(plot);
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    const auto drawCurve = [&](HistoryCurve curve, const QPen& pen) {
-        painter.setPen(pen);
-        QList<QLineF> lines;
-        for (const CurveRun& run : decimateCurve(data_, curve, from, to, width)) {
-            for (std::size_t k = 0; k < run.size(); ++k) {
-                const CurveColumn& c = run[k];
-                const double x = plot.left() + c.x + 0.5;
-                if (c.low != c.high)
-                    lines.append(QLineF(x, yOf(c.low), x, yOf(c.high)));
-                if (k > 0) {
-                    const CurveColumn& p = run[k - 1];
-                    // Join the columns where their ranges meet.
-                    const float a = std::clamp(c.low, p.low, p.high);
-                    const float b = std::clamp(a, c.low, c.high);
-                    lines.append(QLineF(plot.left() + p.x + 0.5, yOf(a), x, yOf(b)));
-                }
-            }
-            if (run.size() == 1)
-                lines.append(
-                    QLineF(plot.left() + run[0].x, yOf(run[0].high), plot.left() + run[0].x + 1.5, yOf(run[0].high)));
-        }
-        painter.drawLines(lines);
-    };
-    drawCurve(HistoryCurve::Neighbour, QPen(kNeighbour, 1));
-    drawCurve(HistoryCurve::Venue, QPen(kVenue, 1));
-    drawCurve(HistoryCurve::LimitNeighbour, QPen(kNeighbour.darker(140), 2, Qt::DashLine));
-    drawCurve(HistoryCurve::LimitVenue, QPen(kVenue.darker(140), 2, Qt::DashLine));
-    painter.restore();
-
+    drawMarks(painter, s, data_);
+    drawCurves(painter, s, data_);
     painter.setPen(Qt::black);
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(plot);
-
-    // The key, above the marks.
-    int x = plot.left();
-    const int y = area.top() + 2;
-    const auto key = [&](const QColor& color, const QString& text, bool box) {
-        if (box)
-            painter.fillRect(QRect(x, y + 3, 14, fm.height() - 6), color);
-        else
-            painter.fillRect(QRect(x, y + fm.height() / 2 - 1, 14, 3), color);
-        painter.setPen(Qt::black);
-        painter.drawText(QPoint(x + 18, y + fm.ascent()), text);
-        x += 30 + fm.horizontalAdvance(text);
-    };
-    key(kVenue, texts_.venue, false);
-    key(kNeighbour, texts_.neighbour, false);
-    key(kVenue.darker(140), texts_.limits, false);
-    key(kNight, texts_.night, true);
-    key(kPass, texts_.passes, true);
-    key(kInactive, texts_.inactive, true);
+    painter.drawRect(s.plot);
+    drawKey(painter, s, texts_);
 }
 
 void HistoryGraph::paintEvent(QPaintEvent*)
@@ -303,8 +332,8 @@ void HistoryGraph::keyPressEvent(QKeyEvent* event)
     }
 }
 
-HistoryGraphWindow::HistoryGraphWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), prompter_(prompter)
+HistoryGraphWindow::HistoryGraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, QWidget* parent)
+    : QDialog(parent), guru_(guru), prompter_(prompter), database_(database)
 {
     setObjectName(QStringLiteral("FormHistorial"));
     setWindowTitle(QStringLiteral("Historial completo"));
@@ -330,8 +359,8 @@ HistoryGraphWindow::HistoryGraphWindow(AppContext& ctx, Prompter& prompter, QWid
     connect(add("Salir", "SSCommandExit"), &QPushButton::clicked, this, &QDialog::close);
     layout->addLayout(buttons);
     connect(graph_, &HistoryGraph::viewportChanged, this, &HistoryGraphWindow::showSpan);
-    ctx_.guru.TranslateForm(this);
-    const auto tr = [this](const char* text) { return ctx_.guru.GetTranslation(QString::fromUtf8(text)); };
+    guru_.TranslateForm(this);
+    const auto tr = [this](const char* text) { return guru_.GetTranslation(QString::fromUtf8(text)); };
     graph_->setTexts({tr("No hay registros"), tr("Noche"), tr("Sensor inactivo"), tr("Pasadas"), tr("Leq emisión"),
                       tr("Leq recepción"), tr("Límites")});
     if (const QScreen* sc = screen())
@@ -341,13 +370,18 @@ HistoryGraphWindow::HistoryGraphWindow(AppContext& ctx, Prompter& prompter, QWid
 bool HistoryGraphWindow::load(const ShownUnit& unit)
 {
     HistoryData loaded;
-    QString error;
-    const bool ok = ctx_.db && loadHistory(*ctx_.db, unit.serial, &loaded, &error);
-    if (!ok)
-        prompter_.show(error, MessageStyle::Critical);
+    bool ok = database_ != nullptr;
+    if (ok) {
+        Result<HistoryData> read = loadHistory(*database_, unit.serial);
+        ok = read.ok();
+        if (ok)
+            loaded = std::move(*read);
+        else
+            prompter_.show(read.error().detail, MessageStyle::Critical);
+    }
     graph_->setData(std::move(loaded), QTime::fromString(unit.nightStart, QStringLiteral("hh:mm")),
                     QTime::fromString(unit.nightEnd, QStringLiteral("hh:mm")));
-    setWindowTitle(ctx_.guru.GetTranslation(QStringLiteral("Historial completo")) + QStringLiteral(" - ")
+    setWindowTitle(guru_.GetTranslation(QStringLiteral("Historial completo")) + QStringLiteral(" - ")
                    + QString::number(unit.serial) + QStringLiteral(" ") + unit.venue);
     return ok;
 }

@@ -10,7 +10,8 @@ class QLabel;
 
 namespace tvq52 {
 
-struct AppContext;
+class Database;
+class LocGuru;
 class Prompter;
 struct ShownUnit;
 
@@ -74,7 +75,8 @@ private:
 class HistoryGraphWindow : public QDialog {
     Q_OBJECT
 public:
-    HistoryGraphWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    // Reads the intervals from `database` (none when null).
+    HistoryGraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, QWidget* parent = nullptr);
     // Loads every interval of the unit; false (with the error shown) when
     // the database could not be read.
     bool load(const ShownUnit& unit);
@@ -83,8 +85,9 @@ public:
 private:
     void showSpan();
 
-    AppContext& ctx_;
+    const LocGuru& guru_;
     Prompter& prompter_;
+    Database* database_ = nullptr;
     HistoryGraph* graph_ = nullptr;
     QLabel* span_ = nullptr;
 };

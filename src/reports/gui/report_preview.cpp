@@ -1,7 +1,8 @@
 #include "reports/gui/report_preview.h"
 
-#include "app/startup.h"
+#include "core/application_info.h"
 #include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 
 #include <QHBoxLayout>
@@ -110,7 +111,7 @@ void Form15::print()
         report_.print(*printer_, userLayout_);
 }
 
-std::optional<ReportError> Form15::saveAsPdf(const QString& path)
+Status Form15::saveAsPdf(const QString& path)
 {
     return report_.writePdf(path, windowTitle());
 }
@@ -121,8 +122,7 @@ void Form15::askSavePdf()
                                             {QStringLiteral("PDF (*.pdf)")}, QString());
     if (path.isEmpty())
         return;
-    if (auto e = saveAsPdf(path))
-        showReportError(prompter_, guru_, *e);
+    showFailure(prompter_, guru_, saveAsPdf(path));
 }
 
 void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent)

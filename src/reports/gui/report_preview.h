@@ -25,7 +25,7 @@ public:
     QPrintPreviewWidget* preview() const { return preview_; }
     int currentPage() const;
     // Save as PDF without asking (the button asks for the file).
-    std::optional<ReportError> saveAsPdf(const QString& path);
+    Status saveAsPdf(const QString& path);
 
 private:
     void paintOn(QPrinter* printer);

@@ -1,15 +1,13 @@
 #include "reports/gui/report_window.h"
 
-#include "app/app_context.h"
-#include "app/data_folder.h"
-#include "app/gui/help.h"
-#include "app/settings.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
+#include "link/link_state.h"
 #include "programming/programming_record.h"
+#include "records/gui/csv_export.h"
 #include "records/gui/record_grid_items.h"
 #include "records/recorded_data.h"
-#include "reports/gui/csv_export.h"
 #include "reports/gui/report_preview.h"
 
 #include <QGroupBox>
@@ -38,8 +36,8 @@ QString tr0(const char* native)
 
 } // namespace
 
-ReportWindow::ReportWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), prompter_(prompter)
+ReportWindow::ReportWindow(Needs needs, QWidget* parent)
+    : QDialog(parent), needs_(std::move(needs)), prompter_(needs_.prompter)
 {
     setObjectName(QStringLiteral("Form6"));
     setWindowTitle(QStringLiteral("TVQ-52"));
@@ -83,11 +81,14 @@ ReportWindow::ReportWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     connect(button("SSCommandImprimir", "Imprimir"), &QPushButton::clicked, this, &ReportWindow::print);
     connect(button("SSCommandCsv", "Exportar CSV"), &QPushButton::clicked, this, &ReportWindow::exportCsv);
     buttons->addStretch();
-    connect(button("SSCommandHelp", "Ayuda"), &QPushButton::clicked, this, [this] { openHelp(ctx_, prompter_); });
+    connect(button("SSCommandHelp", "Ayuda"), &QPushButton::clicked, this, [this] {
+        if (needs_.openHelp)
+            needs_.openHelp();
+    });
     connect(button("SSCommandExit", "Salir"), &QPushButton::clicked, this, &QDialog::close);
     layout->addLayout(buttons);
 
-    ctx_.guru.TranslateForm(this);
+    needs_.guru.TranslateForm(this);
     resize(1000, 640);
 }
 
@@ -103,8 +104,8 @@ QTableView* ReportWindow::makeGrid(const char* name, RecordGridItems** model)
     v->verticalHeader()->hide();
     v->verticalHeader()->setDefaultSectionSize(v->fontMetrics().height() + 6);
     v->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    if (ctx_.db) {
-        *model = new RecordGridItems(*ctx_.db, RecordGrid::Intervals, ctx_.guru, this);
+    if (needs_.database) {
+        *model = new RecordGridItems(*needs_.database, RecordGrid::Intervals, needs_.guru, this);
         v->setModel(*model);
     }
     return v;
@@ -114,7 +115,7 @@ void ReportWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        loadUnit(ctx_.link.UnitSerial, ctx_.link.UnitFirmware);
+        loadUnit(needs_.link.UnitSerial, needs_.link.UnitFirmware);
 }
 
 bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
@@ -125,8 +126,11 @@ bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
     const bool measured = std::lround(versionValue(firmware) * 10) >= 30;
     for (auto [view, model] : {std::pair{startView_, startModel_}, std::pair{endView_, endModel_}}) {
         // Loaded newest first; one header click turns it to oldest first.
-        if (!model->load(serial) || !model->sortByColumn(model->columnOf(QStringLiteral("DFechaInicio")))) {
-            prompter_.show(model->lastError(), MessageStyle::Critical);
+        Status loaded = model->load(serial);
+        if (loaded)
+            loaded = model->sortByColumn(model->columnOf(QStringLiteral("DFechaInicio")));
+        if (!loaded) {
+            prompter_.show(loaded.error().detail, MessageStyle::Critical);
             return false;
         }
         for (const char* field : kFirmwareColumns)
@@ -190,35 +194,35 @@ std::optional<std::pair<QDateTime, QDateTime>> ReportWindow::chosenRange() const
 void ReportWindow::print()
 {
     const auto range = chosenRange();
-    if (!range || !ctx_.db)
+    if (!range || !needs_.database)
         return;
     RecordedReportRequest request;
     request.kind = kind();
     request.serial = serial_;
     request.from = range->first;
     request.to = range->second;
-    request.footer = reportFooterText(ctx_);
-    request.assetFolder = findAssetFolder();
-    const RecordedReportResult result = buildRecordedReport(*ctx_.db, ctx_.guru, request);
-    if (std::holds_alternative<NoRecordsInRange>(result)) {
-        showCatalogue(prompter_, ctx_.guru, kNoData, MessageStyle::Critical);
+    request.footer = needs_.footerText();
+    request.assetFolder = needs_.assetFolder();
+    const RecordedReportResult result = buildRecordedReport(*needs_.database, needs_.guru, request);
+    if (!result) {
+        showError(prompter_, needs_.guru, result.error());
         return;
     }
-    if (const auto* e = std::get_if<ReportError>(&result)) {
-        showReportError(prompter_, ctx_.guru, *e);
+    if (!result->has_value()) {
+        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
         return;
     }
-    const RenderedReport& report = std::get<RenderedReport>(result);
+    const RenderedReport& report = **result;
     if (preview_)
         preview_(report);
     else
-        previewReport(report, prompter_, ctx_.guru, this);
+        previewReport(report, prompter_, needs_.guru, this);
 }
 
 void ReportWindow::exportCsv()
 {
     if (startModel_)
-        exportGridCsv(*startModel_, *startView_, prompter_, ctx_.guru,
+        exportGridCsv(*startModel_, *startView_, prompter_, needs_.guru,
                       QStringLiteral("tvq52_%1_intervalos.csv").arg(serial_));
 }
 

@@ -12,8 +12,10 @@ class QTableView;
 
 namespace tvq52 {
 
-struct AppContext;
+class Database;
+class LocGuru;
 class Prompter;
+struct LinkState;
 class RecordGridItems;
 
 // Form6: a report of the shown unit's records whose start lies between the
@@ -21,7 +23,21 @@ class RecordGridItems;
 class ReportWindow : public QDialog {
     Q_OBJECT
 public:
-    ReportWindow(AppContext& ctx, Prompter& prompter, QWidget* parent = nullptr);
+    // What the window takes from the run.
+    struct Needs {
+        const LocGuru& guru;
+        Prompter& prompter;
+        // The records; null when none are open.
+        Database* database = nullptr;
+        // Each opening shows the run's current unit.
+        const LinkState& link;
+        // Read when a report is printed.
+        std::function<QString()> footerText;
+        std::function<QString()> assetFolder;
+        std::function<void()> openHelp;
+    };
+
+    explicit ReportWindow(Needs needs, QWidget* parent = nullptr);
 
     // Both grids over the unit's intervals, oldest first; the first grid on
     // its oldest row and the second on its newest.
@@ -53,7 +69,7 @@ private:
     QTableView* makeGrid(const char* name, RecordGridItems** model);
     std::optional<QDateTime> pickedStart(const QTableView* view, const RecordGridItems* model) const;
 
-    AppContext& ctx_;
+    Needs needs_;
     Prompter& prompter_;
     qint32 serial_ = 0;
     RecordGridItems* startModel_ = nullptr;

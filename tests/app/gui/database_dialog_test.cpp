@@ -1,7 +1,9 @@
 #include "app/data_folder.h"
+#include "app/database_choice.h"
 #include "app/gui/database_dialog.h"
 #include "app/settings.h"
 #include "support/layout_checks.h"
+#include "support/result_checks.h"
 #include "support/started_program.h"
 
 #include <QDir>
@@ -75,8 +77,7 @@ TEST(DatabaseDialog, SaysWhyAServerFailsWholeInEveryLanguage)
         settle();
         tvq52::test::expectWhole(d, QStringLiteral("FormBaseDatos_%1").arg(QString::fromLatin1(language.file)));
         shoot(d, QStringLiteral("db-dialog-unreachable-%1").arg(QString::fromLatin1(language.file)));
-        QString error;
-        if (const auto target = DatabaseTarget::fromUri(shotServer, &error); target && !shotServer.isEmpty()) {
+        if (const auto target = DatabaseTarget::fromUri(shotServer); target && !shotServer.isEmpty()) {
             fillServer(d, target->host, target->port, target->database, target->user);
             child<QPushButton>(&d, "SSCommandProbar")->click();
             d.adjustSize();
@@ -110,14 +111,11 @@ TEST(DatabaseDialog, ChoosesTheFolderFileOrACompleteServerAddress)
     EXPECT_EQ(d.result(), QDialog::Accepted);
     const auto chosen = d.chosen();
     ASSERT_TRUE(chosen && chosen->isServer());
-    EXPECT_EQ(chosen->uri(),
-              DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.office:5433/records"), nullptr)->uri());
+    EXPECT_EQ(chosen->uri(), DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.office:5433/records"))->uri());
 
     // Written, it opens the next dialog on the server, options kept.
-    QString error;
-    ASSERT_FALSE(acceptDatabase(
-        ctx,
-        *DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.office:5433/records?sslmode=require"), &error)));
+    ASSERT_TRUE(test::succeeded(acceptDatabase(
+        ctx, *DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.office:5433/records?sslmode=require")))));
     DatabaseDialog again(ctx, program.prompter, &program.window());
     EXPECT_TRUE(child<QRadioButton>(&again, "OptionServidor")->isChecked());
     ASSERT_TRUE(again.chosen());
@@ -150,8 +148,7 @@ TEST(DatabaseDialog, AServerThatCannotBeUsedLeavesTheRecordsWhereTheyWere)
     ASSERT_EQ(program.prompter.shown().size(), 1);
     EXPECT_EQ(program.prompter.shown()[0].style, MessageStyle::Critical);
     EXPECT_TRUE(program.prompter.shown()[0].text.contains(nowhere.path()));
-    QString error;
-    EXPECT_FALSE(chosenDatabase(ctx, &error)->isServer());
+    EXPECT_FALSE(resolveDatabase(ctx)->isServer());
     // The programming window opens again on the records.
     program.window().button("SSCommandProgramacion")->click();
     settle();

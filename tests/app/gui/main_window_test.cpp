@@ -4,6 +4,7 @@
 #include "support/started_program.h"
 
 #include "db/database.h"
+#include "support/result_checks.h"
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSqlQuery>
@@ -123,8 +124,7 @@ TEST(MainWindow, ExitWritesTheSettingsRowAndClosesTheDatabase)
     QObject::connect(s.shell.get(), &ApplicationShell::finished, [&] { finished = true; });
     {
         // Keep a second connection to read the row after the window closes it.
-        QString error;
-        auto reader = Database::openSqlite(databasePath(s.home.path()), &error);
+        auto reader = test::take(Database::openSqlite(databasePath(s.home.path())));
         child<QPushButton>(&s.window(), "SSCommandExit")->click();
         EXPECT_TRUE(finished);
         EXPECT_FALSE(s.shell->context().db);
@@ -166,9 +166,8 @@ TEST(MainWindow, ExportWritesWindowTextsIntoTheLanguageDatabaseAndEnds)
     exportButton->click();
     EXPECT_TRUE(finished);
     // The settings row is still written once, by the real window, not by the copies.
-    QString error;
-    auto lang = Database::openSqlite(languageDatabasePath(s.home.path()), &error);
-    ASSERT_TRUE(lang) << error.toStdString();
+    auto lang = test::take(Database::openSqlite(languageDatabasePath(s.home.path())));
+    ASSERT_TRUE(lang);
     QSqlQuery q(lang->connection());
     for (const char* text : {"Comunicaciones", "Cable directo RS-232", "Importando datos"}) {
         q.prepare(QStringLiteral("SELECT bIsUsed FROM LocGuru WHERE Native = ?"));
@@ -210,9 +209,8 @@ TEST(MainWindow, FileButtonMergesDatabasesAndTellsWhyOtherFilesCannotBeOpened)
 {
     StartedProgram s;
     {
-        QString error;
-        ASSERT_TRUE(Database::createSqlite(s.home.file(QStringLiteral("Oficina.DB")), &error));
-        auto other = Database::openSqlite(s.home.file(QStringLiteral("Oficina.DB")), &error);
+        ASSERT_TRUE(test::succeeded(Database::createSqlite(s.home.file(QStringLiteral("Oficina.DB")))));
+        auto other = test::take(Database::openSqlite(s.home.file(QStringLiteral("Oficina.DB"))));
         ASSERT_TRUE(QSqlQuery(other->connection())
                         .exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (8080)")));
     }

@@ -1,45 +1,181 @@
 #include "app/gui/communication_dialog.h"
+#include "app/gui/database_dialog.h"
 #include "app/gui/language_dialog.h"
 #include "db/database.h"
+#include "support/layout_checks.h"
+#include "support/result_checks.h"
 #include "support/started_program.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QSet>
+#include <QVBoxLayout>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::settle;
 
-// Renders the main window and its dialogs; with TVQ52_SHOT_DIR set the
-// pictures are kept there for a person to look at.
-TEST(Screenshots, MainWindowAndDialogsRenderWithEveryTextVisible)
+namespace {
+
+// The language dialog's choices, the program's start language last so that
+// the main window is left as it starts.
+const char* const kLanguageOptions[] = {"OptionIngles",   "OptionAleman",    "OptionCatalan", "OptionFrances",
+                                        "OptionItaliano", "OptionPortugues", "OptionEspañol"};
+
+// How many pixels of `image` inside `area` differ from the colour at the
+// area's top-left corner: text, frames and icons that were drawn there.
+int inkIn(const QImage& image, const QRect& area)
+{
+    const QRect r = area.intersected(image.rect());
+    if (r.isEmpty())
+        return 0;
+    const QRgb background = image.pixel(r.topLeft());
+    int ink = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (image.pixel(x, y) != background)
+                ++ink;
+    return ink;
+}
+
+QString captionOf(const QWidget* w)
+{
+    if (const auto* box = qobject_cast<const QGroupBox*>(w))
+        return box->title();
+    if (const auto* label = qobject_cast<const QLabel*>(w))
+        return label->text();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(w))
+        return button->text();
+    return {};
+}
+
+// `window` as shown: it fits the smallest screen; every visible caption lies
+// inside it, gets the width its text asks for (the height, when it wraps) and
+// is drawn, so that no text is clipped or lost. The picture goes to `shotDir`
+// when one is given.
+void expectReadable(QWidget& window, const QString& where, const QString& shotDir)
+{
+    const std::string at = where.toStdString();
+    EXPECT_LE(window.width(), test::kSmallScreen.width()) << at;
+    EXPECT_LE(window.height(), test::kSmallScreen.height()) << at;
+    const QImage shot = window.grab().toImage();
+    ASSERT_EQ(shot.size(), window.size() * window.devicePixelRatio()) << at;
+    // A window painted in one or two colours shows nothing a person can read.
+    QSet<QRgb> colours;
+    for (int y = 0; y < shot.height() && colours.size() < 16; y += 3)
+        for (int x = 0; x < shot.width() && colours.size() < 16; x += 3)
+            colours.insert(shot.pixel(x, y));
+    EXPECT_GE(colours.size(), 16) << at << ": the window is blank";
+
+    int captions = 0;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        const QString caption = captionOf(w);
+        if (!w->isVisible() || caption.trimmed().isEmpty())
+            continue;
+        ++captions;
+        const std::string what = at + ": " + w->objectName().toStdString() + " \"" + caption.toStdString() + "\"";
+        const QRect inWindow(w->mapTo(&window, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(window.rect().contains(inWindow)) << what << " lies outside the window";
+        const auto* label = qobject_cast<QLabel*>(w);
+        if (label && label->wordWrap())
+            EXPECT_GE(label->height(), label->heightForWidth(label->width())) << what << " is cut off below";
+        else if (!qobject_cast<QGroupBox*>(w))
+            EXPECT_GE(w->width(), w->sizeHint().width()) << what << " is cut off";
+        else
+            EXPECT_GE(w->width(), w->minimumSizeHint().width()) << what << " is cut off";
+        const QRect drawn(inWindow.topLeft() * window.devicePixelRatio(), inWindow.size() * window.devicePixelRatio());
+        EXPECT_GT(inkIn(shot, drawn), 0) << what << " is not drawn";
+    }
+    EXPECT_GT(captions, 2) << at << ": no captions shown";
+    if (!shotDir.isEmpty()) {
+        QDir().mkpath(shotDir);
+        EXPECT_TRUE(shot.save(QDir(shotDir).filePath(where + QStringLiteral(".png")))) << at;
+    }
+}
+
+} // namespace
+
+TEST(Screenshots, InkFindsWhatWasDrawnAndNothingOnABlankPicture)
+{
+    QImage blank(40, 20, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    EXPECT_EQ(inkIn(blank, blank.rect()), 0);
+    QImage marked = blank;
+    marked.setPixel(30, 10, qRgb(0, 0, 0));
+    EXPECT_EQ(inkIn(marked, marked.rect()), 1);
+    EXPECT_EQ(inkIn(marked, QRect(0, 0, 20, 20)), 0);
+    EXPECT_EQ(inkIn(marked, QRect(100, 100, 5, 5)), 0);
+}
+
+// The check itself: a caption narrower than its text and one drawn in the
+// colour of its background are both caught.
+TEST(Screenshots, ACutCaptionAndALostTextAreCaught)
+{
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* whole = new QLabel(QStringLiteral("Salir del programa"), &window);
+    whole->setObjectName(QStringLiteral("LbEntero"));
+    auto* cut = new QLabel(QStringLiteral("Texto del pie de página de los informes"), &window);
+    cut->setObjectName(QStringLiteral("LbCortado"));
+    cut->setFixedWidth(cut->sizeHint().width() / 2);
+    auto* lost = new QLabel(QStringLiteral("Comunicaciones"), &window);
+    lost->setObjectName(QStringLiteral("LbPerdido"));
+    layout->addWidget(whole);
+    layout->addWidget(cut);
+    layout->addWidget(lost);
+    window.show();
+    settle();
+    EXPECT_NONFATAL_FAILURE(expectReadable(window, QStringLiteral("cut"), {}), "LbCortado");
+    cut->setMinimumWidth(0);
+    cut->setMaximumWidth(QWIDGETSIZE_MAX);
+    lost->setStyleSheet(QStringLiteral("color: transparent;"));
+    settle();
+    EXPECT_NONFATAL_FAILURE(expectReadable(window, QStringLiteral("lost"), {}), "LbPerdido");
+    lost->setStyleSheet({});
+    settle();
+    expectReadable(window, QStringLiteral("whole"), {});
+}
+
+// Renders the main window and its dialogs in each of the seven languages;
+// with TVQ52_SHOT_DIR set the pictures are kept there for a person to look
+// at (those of the start language under their plain names).
+TEST(Screenshots, MainWindowAndDialogsFitTheSmallScreenWithEveryTextWholeInEveryLanguage)
 {
     test::StartedProgram program;
-    MainWindow& w = program.window();
-    w.resize(w.sizeHint());
-    QApplication::processEvents();
-
-    CommunicationDialog comm(program.shell->context(), program.prompter, &w);
-    LanguageDialog language(program.shell->context(), &w);
     const QString dir = qEnvironmentVariable("TVQ52_SHOT_DIR");
-    const std::pair<QWidget*, const char*> shots[] = {
-        {&w, "main-window"}, {&comm, "communication"}, {&language, "language"}};
-    for (const auto& [widget, name] : shots) {
-        widget->show();
-        QApplication::processEvents();
-        const QPixmap pixmap = widget->grab();
-        EXPECT_FALSE(pixmap.isNull()) << name;
-        // Every push button is wide enough for its text.
-        for (auto* b : widget->findChildren<QAbstractButton*>())
-            EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text()))
-                << name << " " << b->objectName().toStdString();
-        if (!dir.isEmpty()) {
-            QDir().mkpath(dir);
-            pixmap.save(QDir(dir).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
+    const auto shootAll = [&](const QString& suffix) {
+        MainWindow& w = program.window();
+        w.resize(w.sizeHint());
+        w.show();
+        settle();
+        CommunicationDialog comm(program.shell->context(), program.prompter, &w);
+        LanguageDialog language(program.shell->context(), &w);
+        // With the reason it was brought up for, which wraps.
+        DatabaseDialog database(program.shell->context(), program.prompter, &w,
+                                QStringLiteral("No se puede abrir la base de datos del servidor de la oficina: "
+                                               "la conexión ha sido rechazada por el servidor (puerto 5432)."));
+        const std::pair<QWidget*, const char*> shots[] = {
+            {&w, "main-window"}, {&comm, "communication"}, {&language, "language"}, {&database, "database"}};
+        for (const auto& [widget, name] : shots) {
+            widget->show();
+            settle();
+            expectReadable(*widget, QString::fromLatin1(name) + suffix, dir);
+            if (widget != &w)
+                widget->hide();
         }
+    };
+    shootAll(QString());
+    for (const char* option : kLanguageOptions) {
+        program.chooseLanguage(option);
+        shootAll(QStringLiteral("-") + QString::fromUtf8(option).mid(6));
     }
+    EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 }
 
 // The "Importando datos" panel while a merge runs, caught at its fourth table.
@@ -47,8 +183,7 @@ TEST(Screenshots, ImportPanelShowsTheTableTheMergeIsAt)
 {
     test::StartedProgram program;
     const QString source = program.home.file(QStringLiteral("otra.db"));
-    QString error;
-    ASSERT_TRUE(Database::createSqlite(source, &error)) << error.toStdString();
+    ASSERT_TRUE(test::succeeded(Database::createSqlite(source)));
     MainWindow& w = program.window();
     bool caught = false;
     QObject::connect(&w, &MainWindow::mergeProgressed, &w, [&](int index, int count) {

@@ -45,7 +45,8 @@ TEST(ExchangeImportDialog, ShowsProgressThenTheSummaryWholeInEveryLanguage)
     for (const char* option : options) {
         program.chooseLanguage(option);
         const QString tag = QString::fromUtf8(option).mid(6);
-        ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("units.TQ52")), nullptr);
+        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db,
+                                    program.home.file(QStringLiteral("units.TQ52")), nullptr);
         int progressShown = 0;
         dialog.afterProgress = [&](const ImportProgress& p) {
             if (progressShown++ > 0)
@@ -81,7 +82,8 @@ TEST(ExchangeImportDialog, CancelStopsTheImportAndKeepsWhatWasCommitted)
     StartedProgram program;
     AppContext& ctx = program.shell->context();
     program.home.writeFile(QStringLiteral("big.TQ52"), erasures(40000));
-    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("big.TQ52")), nullptr);
+    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("big.TQ52")),
+                                nullptr);
     dialog.afterProgress = [&](const ImportProgress&) {
         if (dialog.finished())
             return;
@@ -104,7 +106,8 @@ TEST(ExchangeImportDialog, AFileThatCannotBeReadIsReportedOnce)
 {
     StartedProgram program;
     AppContext& ctx = program.shell->context();
-    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("none.TQ52")), nullptr);
+    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("none.TQ52")),
+                                nullptr);
     dialog.show();
     settle();
     EXPECT_TRUE(dialog.finished());
@@ -129,7 +132,8 @@ TEST(ExchangeImportDialog, ADatabaseFailureIsShownAsAStoppedImport)
     // Room for the journal entry and a little more: the disk fills mid-import.
     ASSERT_TRUE(QSqlQuery(ctx.db->connection())
                     .exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages.value(0).toInt() + 4)));
-    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("units.TQ52")), nullptr);
+    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("units.TQ52")),
+                                nullptr);
     dialog.show();
     settle();
     QSqlQuery(ctx.db->connection()).exec(QStringLiteral("PRAGMA max_page_count = 1073741823"));
@@ -159,7 +163,8 @@ TEST(ExchangeImportDialog, AFileThatIsNotAnExchangeFileIsToldOnceAndTheWindowClo
     StartedProgram program;
     AppContext& ctx = program.shell->context();
     program.home.writeFile(QStringLiteral("text.TQ52"), "just some notes\r\nnothing else\r\n");
-    ExchangeImportDialog dialog(ctx, program.prompter, program.home.file(QStringLiteral("text.TQ52")), nullptr);
+    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("text.TQ52")),
+                                nullptr);
     dialog.show();
     settle();
     EXPECT_TRUE(dialog.finished());

@@ -119,7 +119,7 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptions)
                 // With hours in its fields, which must show whole.
                 WeekSessions week;
                 week.fill({QStringLiteral("20:00"), QStringLiteral("23:30")});
-                window = std::make_unique<WeekScheduleWindow>(shell.context(), program.prompter, week,
+                window = std::make_unique<WeekScheduleWindow>(shell.context().guru, program.prompter, week,
                                                               QStringLiteral("22:00"), QStringLiteral("08:00"), [] {});
             } else {
                 window = formRegistry().create(QString::fromLatin1(form));

@@ -1,3 +1,4 @@
+#include "app/gui/window_needs.h"
 #include "link/clock.h"
 #include "link/frame.h"
 #include "link/memory_line.h"
@@ -49,7 +50,7 @@ protected:
 
     void open()
     {
-        window = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, prompter_));
         window->setLink(&line, &clock);
         window->resize(1100, 700);
         activate(window.get());
@@ -72,8 +73,8 @@ TEST_F(ExchangeWindow, ReceiveFillsANewRecordAndGivesTheButtonsBack)
     EXPECT_TRUE(button("SSCommandImprimir")->isEnabled());
     bool disabledDuringExchange = false;
     onByte = [&](int) {
-        disabledDuringExchange = !button("SSCommandGrabar")->isEnabled() && !button("SSCommandRecibir")->isEnabled() &&
-                                 !button("SSCommandImprimir")->isEnabled();
+        disabledDuringExchange = !button("SSCommandGrabar")->isEnabled() && !button("SSCommandRecibir")->isEnabled()
+            && !button("SSCommandImprimir")->isEnabled();
     };
     button("SSCommandRecibir")->click();
     EXPECT_TRUE(disabledDuringExchange);

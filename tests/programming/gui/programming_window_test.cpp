@@ -1,3 +1,4 @@
+#include "app/gui/window_needs.h"
 #include "programming/gui/programming_window.h"
 
 #include "app/gui/widget_prompter.h"
@@ -26,7 +27,7 @@ class ProgrammingWindowTest : public tvq52::test::WindowFixture {
 protected:
     void open()
     {
-        window_ = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window_ = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, prompter_));
         window_->resize(1280, 800);
         activate(window_.get());
     }
@@ -143,7 +144,7 @@ TEST_F(ProgrammingWindowTest, SaveRunsEveryFieldCheckFirstAndStoresNothingThatFa
 TEST_F(ProgrammingWindowTest, AfterAMessageTheNextLeaveOfTheFieldIsCheckedAgain)
 {
     WidgetPrompter boxes;
-    window_ = std::make_unique<ProgrammingWindow>(*ctx_, boxes);
+    window_ = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, boxes));
     window_->resize(1280, 800);
     activate(window_.get());
     int shown = 0;

@@ -1,3 +1,4 @@
+#include "app/gui/window_needs.h"
 #include "programming/gui/programming_window.h"
 #include "programming/gui/week_schedule_window.h"
 #include "programming/week_schedule.h"
@@ -22,7 +23,7 @@ protected:
     void open(const WeekSessions& week, const QString& nightStart = QStringLiteral("22:00"),
               const QString& nightEnd = QStringLiteral("08:00"))
     {
-        window_ = std::make_unique<WeekScheduleWindow>(*ctx_, prompter_, week, nightStart, nightEnd,
+        window_ = std::make_unique<WeekScheduleWindow>(ctx_->guru, prompter_, week, nightStart, nightEnd,
                                                        [this] { ++modifiedMarks_; });
         window_->resize(1280, 800);
         activate(window_.get());
@@ -170,7 +171,7 @@ TEST_F(WeekScheduleTest, ChartShowsLanesNightAndSessions)
 
 TEST_F(WeekScheduleTest, AcceptCopiesTheWeekIntoTheProgrammingWindow)
 {
-    ProgrammingWindow programming(*ctx_, prompter_);
+    ProgrammingWindow programming(programmingWindowNeeds(*ctx_, prompter_));
     programming.resize(1280, 800);
     programming.setWeekScheduleRunner([this](ProgrammingWindow&) -> std::optional<std::array<SessionHours, 7>> {
         WeekSessions w = week("--:--", "--:--");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/gui/window_needs.h"
 #include "programming/gui/window_fixture.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/recorded_data_window.h"
@@ -37,7 +38,7 @@ protected:
 
     void open()
     {
-        window_ = std::make_unique<RecordedDataWindow>(*ctx_, prompter_);
+        window_ = std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(*ctx_, prompter_));
         window_->setBeeper([this] { ++beeps_; });
         window_->resize(1000, 740);
         activate(window_.get());

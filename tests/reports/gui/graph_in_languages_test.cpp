@@ -102,7 +102,7 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
     for (const Language& l : languages) {
         program.chooseLanguage(l.option);
         const QString tag = QString::fromLatin1(l.tag);
-        GraphWindow window(ctx, program.prompter);
+        GraphWindow window(ctx.guru, program.prompter, ctx.db.get());
         ASSERT_TRUE(window.load(*unit));
         window.resize(1000, 720);
         window.show();
@@ -116,7 +116,7 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
         window.showPoint(30);
         expectWhole(window, QStringLiteral("Form9_data_") + tag);
 
-        HistoryGraphWindow history(ctx, program.prompter);
+        HistoryGraphWindow history(ctx.guru, program.prompter, ctx.db.get());
         ASSERT_TRUE(history.load(*unit));
         history.show();
         settle();
@@ -125,12 +125,12 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
         auto built = buildGraphReport(
             *ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), kSerial,
             unit->firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx));
-        ASSERT_TRUE(std::holds_alternative<RenderedReport>(built)) << std::get<ReportError>(built).detail.toStdString();
-        const RenderedReport& report = std::get<RenderedReport>(built);
+        ASSERT_TRUE(built) << built.error().detail.toStdString();
+        const RenderedReport& report = *built;
         EXPECT_TRUE(report.pageTexts(report.pageCount() - 1).contains(QString::fromUtf8(l.chartsCaption)));
         EXPECT_TRUE(report.pageTexts(0).contains(unit->venue));
         if (!shots.isEmpty() && QDir().mkpath(shots)) {
-            EXPECT_FALSE(report.writePdf(QDir(shots).filePath(QStringLiteral("graph_report_%1.pdf").arg(tag))));
+            EXPECT_TRUE(report.writePdf(QDir(shots).filePath(QStringLiteral("graph_report_%1.pdf").arg(tag))));
         }
     }
     EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();

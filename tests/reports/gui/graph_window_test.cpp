@@ -52,7 +52,7 @@ protected:
         storeUnit(kSerial, QStringLiteral("Sala \"Luna\"; 100% l'Ocell"));
         const auto unit = loadShownUnit(*ctx_->db, kSerial);
         ASSERT_TRUE(unit);
-        window_ = std::make_unique<GraphWindow>(*ctx_, prompter_);
+        window_ = std::make_unique<GraphWindow>(ctx_->guru, prompter_, ctx_->db.get());
         ASSERT_TRUE(window_->load(*unit));
         window_->resize(1000, 720);
         activate(window_.get());
@@ -153,7 +153,7 @@ TEST_F(GraphWindowTest, WholeHistoryShowsEveryIntervalAndPans)
     storeUnit(kSerial);
     const auto unit = loadShownUnit(*ctx_->db, kSerial);
     ASSERT_TRUE(unit);
-    HistoryGraphWindow history(*ctx_, prompter_);
+    HistoryGraphWindow history(ctx_->guru, prompter_, ctx_->db.get());
     ASSERT_TRUE(history.load(*unit));
     history.resize(900, 600);
     activate(&history);

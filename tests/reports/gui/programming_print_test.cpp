@@ -1,4 +1,5 @@
 #include "app/data_folder.h"
+#include "app/gui/window_needs.h"
 #include "app/ini_file.h"
 #include "core/catalogue_ids.h"
 #include "programming/gui/programming_window.h"
@@ -24,7 +25,7 @@ class ProgrammingPrint : public WindowFixture {
 protected:
     void open()
     {
-        window = std::make_unique<ProgrammingWindow>(*ctx_, prompter_);
+        window = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, prompter_));
         window->setReportPreviewer([this](const RenderedReport& r) {
             ++previews;
             texts.clear();
@@ -139,8 +140,8 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
     storeUnit(4711, QStringLiteral("Sala Apolo"));
     auto built = buildProgrammingReport(
         *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
-    ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
-    const RenderedReport& report = std::get<RenderedReport>(built);
+    ASSERT_TRUE(built);
+    const RenderedReport& report = *built;
     Form15 preview(report, prompter_, ctx_->guru);
     preview.show();
     settle();
@@ -163,8 +164,8 @@ TEST_F(ProgrammingPrint, APdfThatCannotBeSavedWholeLeavesTheEarlierOne)
     storeUnit(4711, QStringLiteral("Sala Apolo"));
     auto built = buildProgrammingReport(
         *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
-    ASSERT_TRUE(std::holds_alternative<RenderedReport>(built));
-    Form15 preview(std::get<RenderedReport>(built), prompter_, ctx_->guru);
+    ASSERT_TRUE(built);
+    Form15 preview(*built, prompter_, ctx_->guru);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("prog.pdf"));
     const QByteArray earlier("%PDF-1.4 the programming printed last week\n");

@@ -1,4 +1,4 @@
-#include "reports/gui/csv_export.h"
+#include "records/gui/csv_export.h"
 
 #include "core/prompter.h"
 #include "i18n/loc_guru.h"

@@ -1,0 +1,162 @@
+#pragma once
+
+// A loaded template's parts, bands and fields; private to the engine, shared
+// by its reading (report.cpp), filling (report_fill.cpp) and painting
+// (report_paint.cpp).
+
+#include "reports/report.h"
+#include "reports/report_layout.h"
+
+#include <QColor>
+#include <QFont>
+#include <QLineF>
+#include <QMarginsF>
+#include <QRectF>
+#include <memory>
+#include <vector>
+
+namespace tvq52 {
+
+namespace engine {
+
+struct FieldDef {
+    enum Kind { Text, Caption, Column, Computed, Page, Picture };
+    Kind kind = Text;
+    QString name;
+    QString column;
+    QString format;
+    QString text;
+    QRectF rect;
+    int flags = Qt::AlignLeft | Qt::AlignVCenter;
+    int font = 0;
+    bool frame = false;
+    bool grow = false;
+    bool visible = true;
+    std::shared_ptr<const QImage> image;
+    std::shared_ptr<const QPicture> picture;
+};
+
+struct LineDef {
+    QLineF line;
+    double width = 0.2;
+};
+
+struct BoxDef {
+    QRectF rect;
+    double width = 0.2;
+    QColor fill;
+};
+
+class PartImpl;
+
+struct BandDef {
+    enum Kind { Header, Detail, Footer };
+    Kind kind = Detail;
+    double height = 5;
+    bool breakBefore = false;
+    bool breakAfter = false;
+    bool repeat = false;
+    std::vector<FieldDef> fields;
+    std::vector<LineDef> lines;
+    std::vector<BoxDef> boxes;
+    std::vector<std::unique_ptr<PartImpl>> subs;
+};
+
+class PartImpl : public ReportPart {
+public:
+    QString name;
+    QRectF place; // x, y and width in the holding band; height = the room it takes there
+    std::vector<BandDef> bands;
+    // Page header and footer belong to the main report only.
+    std::unique_ptr<BandDef> pageHeader;
+    std::unique_ptr<BandDef> pageFooter;
+    QString sourceName;
+    RowHook hook;
+
+    FieldDef* find(const QString& field)
+    {
+        auto search = [&field](BandDef* band) -> FieldDef* {
+            if (!band)
+                return nullptr;
+            for (FieldDef& f : band->fields)
+                if (f.name == field)
+                    return &f;
+            return nullptr;
+        };
+        for (BandDef& b : bands)
+            if (FieldDef* f = search(&b))
+                return f;
+        if (FieldDef* f = search(pageHeader.get()))
+            return f;
+        return search(pageFooter.get());
+    }
+    const FieldDef* find(const QString& field) const { return const_cast<PartImpl*>(this)->find(field); }
+
+    bool hasField(const QString& field) const override { return find(field) != nullptr; }
+    bool setText(const QString& field, const QString& text) override
+    {
+        FieldDef* f = find(field);
+        if (f)
+            f->text = text;
+        return f != nullptr;
+    }
+    bool setVisible(const QString& field, bool visible) override
+    {
+        FieldDef* f = find(field);
+        if (f)
+            f->visible = visible;
+        return f != nullptr;
+    }
+    QString text(const QString& field) const override
+    {
+        const FieldDef* f = find(field);
+        return f ? f->text : QString();
+    }
+    bool isVisible(const QString& field) const override
+    {
+        const FieldDef* f = find(field);
+        return f && f->visible;
+    }
+    void setSource(const QString& named) override { sourceName = named; }
+    QString source() const override { return sourceName; }
+    void setRowHook(RowHook h) override { hook = std::move(h); }
+    ReportPart* subReport(const QString& subName) override
+    {
+        for (BandDef& b : bands)
+            for (auto& s : b.subs)
+                if (s->name == subName)
+                    return s.get();
+        return nullptr;
+    }
+
+    // Every picture field of this part and the parts below it.
+    FieldDef* findPicture(const QString& field)
+    {
+        if (FieldDef* f = find(field); f && f->kind == FieldDef::Picture)
+            return f;
+        for (BandDef& b : bands)
+            for (auto& s : b.subs)
+                if (FieldDef* f = s->findPicture(field))
+                    return f;
+        return nullptr;
+    }
+};
+
+// How far a growing field's text shrinks before a word breaks: paper must
+// still read it.
+constexpr double kGrowingFloor = 0.8;
+
+QFont qfontFor(const ReportFont& f, double pointsToDevice);
+
+} // namespace engine
+
+struct Report::Impl {
+    ReportParameters parameters;
+    std::unique_ptr<engine::PartImpl> main;
+    std::vector<ReportFont> fonts;
+    QSizeF page;
+    bool landscape = false;
+    QMarginsF margins;
+};
+
+} // namespace tvq52
