@@ -146,10 +146,20 @@ struct Child {
     }
 };
 
+// Waits until the child has `fd` open and has become `sleep`: the shell opens
+// the fd first and only then turns into sleep, and a diagnosis in between
+// would rightly name the shell.
 bool hasFd(qint64 pid, int fd)
 {
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
     for (int k = 0; k < 200; ++k) {
-        if (QFileInfo::exists(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd)))
+        const bool open = QFileInfo::exists(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(fd));
+        QByteArray name;
+        if (comm.open(QIODevice::ReadOnly)) {
+            name = comm.readAll().trimmed();
+            comm.close();
+        }
+        if (open && name == "sleep")
             return true;
         QThread::msleep(10);
     }

@@ -1,8 +1,5 @@
 #include "reports/gui/graph_report_print.h"
 
-#include "app/app_context.h"
-#include "app/data_folder.h"
-#include "app/settings.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "records/shown_unit.h"
