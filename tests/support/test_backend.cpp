@@ -82,8 +82,9 @@ ServerTestDatabase::ServerTestDatabase(bool layOut)
         return;
     }
     if (layOut) {
-        if (auto db = open())
+        if (auto db = open()) {
             EXPECT_TRUE(succeeded(db->layOutSchema()));
+        }
     }
 }
 

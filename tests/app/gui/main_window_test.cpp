@@ -186,7 +186,7 @@ TEST(MainWindow, ASecondStartAndExitChangesNeitherTheSettingsNorTheDatabase)
         shell.start();
         child<QPushButton>(shell.mainWindow(), "SSCommandExit")->click();
     };
-    provisionDataFolder(home.path(), findAssetFolder());
+    ASSERT_TRUE(provisionDataFolder(home.path(), findAssetFolder()).ok());
     startAndExit();
     auto read = [](const QString& path) {
         QFile f(path);
@@ -196,7 +196,7 @@ TEST(MainWindow, ASecondStartAndExitChangesNeitherTheSettingsNorTheDatabase)
     const QByteArray ini = read(settingsPath(home.path()));
     const QByteArray db = read(databasePath(home.path()));
     ASSERT_FALSE(db.isEmpty());
-    provisionDataFolder(home.path(), findAssetFolder());
+    ASSERT_TRUE(provisionDataFolder(home.path(), findAssetFolder()).ok());
     startAndExit();
     EXPECT_EQ(read(settingsPath(home.path())), ini);
     EXPECT_EQ(read(databasePath(home.path())), db);
