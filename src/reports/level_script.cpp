@@ -66,7 +66,9 @@ QString BuildLevelScript(const LocGuru& guru)
 
 // ---------------------------------------------------------------- the interpreter
 
-namespace {
+// Named, not anonymous: LevelScript::Program holds these, and a member of an
+// anonymous type would give the class internal linkage.
+namespace level_script_detail {
 
 struct Expr {
     enum Kind { Column, Variable, Number, String, Boolean, Concat, Compare };
@@ -413,7 +415,9 @@ void execute(const std::vector<Stmt>& body, ReportRow& row)
     }
 }
 
-} // namespace
+} // namespace level_script_detail
+
+using namespace level_script_detail;
 
 struct LevelScript::Program {
     std::vector<Stmt> body;

@@ -19,8 +19,8 @@ namespace tvq52 {
 
 namespace {
 
-constexpr float kBottomLevel = 10;
-constexpr float kTopLevel = 130;
+constexpr float kHistoryBottom = 10;
+constexpr float kHistoryTop = 130;
 constexpr int kMarkStrip = 14; // the strip above the levels that holds the marks
 const QColor kVenue(0, 90, 200);
 const QColor kNeighbour(0, 150, 60);
@@ -54,8 +54,8 @@ struct PlotScale {
     double x(qint64 minute) const { return plot.left() + double(minute - from) * plot.width() / double(to - from); }
     double y(float level) const
     {
-        const float clamped = std::clamp(level, kBottomLevel, kTopLevel);
-        return plot.bottom() - double(clamped - kBottomLevel) * plot.height() / double(kTopLevel - kBottomLevel);
+        const float clamped = std::clamp(level, kHistoryBottom, kHistoryTop);
+        return plot.bottom() - double(clamped - kHistoryBottom) * plot.height() / double(kHistoryTop - kHistoryBottom);
     }
 };
 
@@ -64,7 +64,7 @@ void drawLevelGrid(QPainter& painter, const PlotScale& s)
 {
     const QFontMetrics fm(painter.fontMetrics());
     painter.setPen(QPen(QColor(220, 220, 220), 0));
-    for (int level = int(kBottomLevel); level <= int(kTopLevel); level += 10) {
+    for (int level = int(kHistoryBottom); level <= int(kHistoryTop); level += 10) {
         const double y = s.y(float(level));
         painter.setPen(QPen(QColor(225, 225, 225), 0));
         painter.drawLine(QPointF(s.plot.left(), y), QPointF(s.plot.right(), y));
