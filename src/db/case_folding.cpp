@@ -1,6 +1,7 @@
 #include "db/case_folding.h"
 
 #include "core/own_words.h"
+#include "db/sqlite_statement.h"
 
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -78,11 +79,9 @@ QString containsPattern(const QString& fragment)
 
 Status registerCaseFolding(const QSqlDatabase& db)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0
-        || !*static_cast<sqlite3* const*>(handle.constData()))
+    sqlite3* connection = sqliteHandle(db);
+    if (!connection)
         return ownWords(QStringLiteral("La conexión no es de SQLite"));
-    sqlite3* connection = *static_cast<sqlite3* const*>(handle.constData());
     const int rc = sqlite3_create_function_v2(connection, kFoldFunction, 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                               &foldFunction, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
