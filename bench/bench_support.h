@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <benchmark/benchmark.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -23,6 +25,25 @@ public:
     QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
     QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
 };
+
+inline double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// A figure of /proc/self/status in KiB: "VmRSS" now, "VmHWM" the peak.
+inline qint64 statusKb(const char* key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(key) + ':';
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
 
 // How a benchmark program judges its figures. A full run measures at the
 // stated sizes and exits 1 when a figure misses its target. `--quick` (or

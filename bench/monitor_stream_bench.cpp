@@ -35,7 +35,7 @@ QByteArray reading(int k)
 
 void BM_MonitorStream20PerSecond(benchmark::State& state)
 {
-    const int readings = int(state.range(0));
+    const int readings = bench::verdict().size(int(state.range(0)), 20);
     QTemporaryDir dir;
     AppContext ctx(dir.path());
     bench::QuietPrompter prompter;
@@ -88,5 +88,7 @@ BENCHMARK(BM_MonitorStream20PerSecond)->Arg(200)->Iterations(1)->Unit(benchmark:
 
 int main(int argc, char** argv)
 {
-    return bench::runBenchmarks(argc, argv);
+    return bench::runBenchmarks(argc, argv, {},
+                                {{"BM_MonitorStream20PerSecond", "cpu_percent", 5.0},
+                                 {"BM_MonitorStream20PerSecond", "readings_per_s", 18.0, false}});
 }

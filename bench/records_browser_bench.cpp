@@ -2,6 +2,7 @@
 // how long it takes to show, to re-sort, and how much memory it holds after
 // scrolling to the last row. Prints its figures.
 #include "bench_database.h"
+#include "bench_support.h"
 #include "db/database.h"
 #include "i18n/loc_guru.h"
 #include "records/gui/record_grid_items.h"
@@ -21,7 +22,8 @@ using tvq52::bench::must;
 
 namespace {
 
-constexpr int kIntervals = 262800; // 365 days of 2-minute intervals
+// 365 days of 2-minute intervals in a full run.
+int intervals = 262800;
 constexpr qint32 kSerial = 4242;
 
 void fill(Database& db)
@@ -37,7 +39,7 @@ void fill(Database& db)
         "IPasadasLocal, IPasadasVecino, IE3, ByDNA, ByENA, ByLineaInsuficiente) VALUES "
         "(?,?,?,?,?,2,?,?,'Leq125ms','0',80,30,?,?,?,?,?,?,?,90,0,?,?,?,?,?,0,0,0,?,0,0,255,0,0)"));
     const QDateTime first(QDate(2009, 1, 1), QTime(0, 0), Qt::UTC);
-    for (int i = 0; i < kIntervals; ++i) {
+    for (int i = 0; i < intervals; ++i) {
         const QDateTime start = first.addSecs(120LL * i);
         const QDateTime end = start.addSecs(120);
         const double level = 60.0 + (i * 37 % 600) / 10.0;
@@ -71,17 +73,6 @@ void fill(Database& db)
     c.commit();
 }
 
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 void paint(QTableView& view)
 {
     view.viewport()->repaint();
@@ -92,17 +83,19 @@ void paint(QTableView& view)
 
 int main(int argc, char** argv)
 {
+    bench::Verdict verdict(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    intervals = verdict.size(262800, 20000);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("tvq52.db"));
     auto db = bench::freshDatabase(path);
     QElapsedTimer clock;
     clock.start();
     fill(*db);
-    std::printf("filled %d intervals in %lld ms\n", kIntervals, clock.elapsed());
-    const long before = residentKb();
+    std::printf("filled %d intervals in %lld ms\n", intervals, clock.elapsed());
+    const qint64 before = bench::statusKb("VmRSS");
 
     LocGuru guru;
     QTableView view;
@@ -127,7 +120,8 @@ int main(int argc, char** argv)
     view.setModel(&model);
     must(model.load(kSerial));
     paint(view);
-    std::printf("show the grid (load + first rows painted): %.1f ms (mean of %d)\n", double(showMs) / kRuns, kRuns);
+    verdict.atMost(QStringLiteral("show the grid (load + first rows painted), mean"), double(showMs) / kRuns, 300,
+                   "ms");
 
     for (const char* field : {"SLeqLocal", "TFechaMaxLeq1min", "DFechaInicio"}) {
         qint64 sortMs = 0;
@@ -137,19 +131,22 @@ int main(int argc, char** argv)
             paint(view);
             sortMs += clock.elapsed();
         }
-        std::printf("sort by %s (re-query + first rows painted): %.1f ms (mean of %d)\n", field, double(sortMs) / kRuns,
-                    kRuns);
+        verdict.atMost(QStringLiteral("sort by %1 (re-query + first rows painted), mean").arg(QLatin1String(field)),
+                       double(sortMs) / kRuns, 500, "ms");
     }
 
     clock.restart();
     view.scrollToBottom();
     paint(view);
     const qint64 bottomMs = clock.elapsed();
-    const long after = residentKb();
+    const qint64 after = bench::statusKb("VmRSS");
     std::printf("scroll to the last row: %lld ms; last row starts %s %s\n", bottomMs,
                 qPrintable(model.index(model.rowCount() - 1, 0).data().toString()),
                 qPrintable(model.index(model.rowCount() - 1, 1).data().toString()));
+    verdict.atMost(QStringLiteral("scroll to the last row"), double(bottomMs), 300, "ms");
     std::printf("resident: %.1f MB after filling, %.1f MB after scrolling to the last row (%d rows cached)\n",
-                before / 1024.0, after / 1024.0, model.cachedRows());
-    return 0;
+                double(before) / 1024.0, double(after) / 1024.0, model.cachedRows());
+    // The grid holds pages of rows, not the year.
+    verdict.atMost(QStringLiteral("memory the grid added"), double(after - before) / 1024.0, 100, "MB");
+    return verdict.exitCode();
 }
