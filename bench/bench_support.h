@@ -113,7 +113,7 @@ private:
     bool broken_ = false;
 };
 
-// A target on one Google Benchmark run, found by the start of its name.
+// A target on one Google Benchmark, found by its name.
 struct RunTarget {
     std::string benchmark;
     // "real_ms", "cpu_us", or the name of one of the run's counters.
@@ -191,7 +191,8 @@ inline int runBenchmarks(int argc, char** argv, const std::function<void()>& set
     for (const RunTarget& t : targets) {
         bool found = false;
         for (const auto& [name, figures] : reporter.byName) {
-            if (name.rfind(t.benchmark, 0) != 0)
+            // "Name" is the benchmark and its arguments ("Name/200"), never "NameLonger".
+            if (name.rfind(t.benchmark, 0) != 0 || (name.size() > t.benchmark.size() && name[t.benchmark.size()] != '/'))
                 continue;
             const auto f = figures.find(t.figure);
             if (f == figures.end())

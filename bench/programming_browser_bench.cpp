@@ -154,5 +154,7 @@ int main(int argc, char** argv)
                                 {{"BM_NextRecordStep", "real_ms", 20.0},
                                  {"BM_PreviousRecordStep", "real_ms", 20.0},
                                  {"BM_WindowNextButton", "real_ms", 50.0},
-                                 {"BM_Search", "real_ms", 100.0}});
+                                 {"BM_SearchVenue", "real_ms", 100.0},
+                                 {"BM_SearchSerialNoMatch", "real_ms", 100.0},
+                                 {"BM_SearchDate", "real_ms", 100.0}});
 }
