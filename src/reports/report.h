@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPicture>
+#include <QRectF>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -127,6 +128,12 @@ public:
 
     // The texts drawn on page `index`, in drawing order (for checks).
     QStringList pageTexts(int index) const;
+    // The same with the place of each, in millimetres from the page's top left.
+    struct PlacedText {
+        QRectF rect;
+        QString text;
+    };
+    std::vector<PlacedText> placedTexts(int index) const;
 
 private:
     friend class Report;

@@ -56,6 +56,17 @@ QStringList RenderedReport::pageTexts(int index) const
             texts << op.text;
     return texts;
 }
+std::vector<RenderedReport::PlacedText> RenderedReport::placedTexts(int index) const
+{
+    std::vector<PlacedText> texts;
+    if (index < 0 || index >= pageCount())
+        return texts;
+    for (const DrawOp& op : pages_[size_t(index)].ops)
+        if (op.type == DrawOp::Text && !op.text.isEmpty())
+            texts.push_back({op.rect, op.text});
+    return texts;
+}
+
 namespace {
 
 // A text wider than its field wraps at word breaks and then shrinks until it
