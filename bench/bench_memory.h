@@ -1,21 +1,18 @@
 #pragma once
 
-#include <QFile>
-#include <QtGlobal>
+#include <fstream>
+#include <string>
 
 namespace tvq52::bench {
 
 // The process's peak resident memory in MB (VmHWM), 0 when unknown.
 inline double peakResidentMb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly | QIODevice::Text))
-        return 0;
-    while (!status.atEnd()) {
-        const QByteArray line = status.readLine();
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-    }
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
     return 0;
 }
 
@@ -23,8 +20,10 @@ inline double peakResidentMb()
 // is its own; false where the kernel does not allow it.
 inline bool resetPeakResident()
 {
-    QFile refs(QStringLiteral("/proc/self/clear_refs"));
-    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
+    std::ofstream refs("/proc/self/clear_refs");
+    refs << "5";
+    refs.flush();
+    return bool(refs);
 }
 
 } // namespace tvq52::bench

@@ -84,8 +84,10 @@ bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pd
     const QDateTime last = kFirst.addSecs(qint64(records - 1) * 120);
     const RecordedReportResult r =
         buildRecordedReport(db, guru, {kind, kSerial, kFirst, last, QString(), QStringLiteral(TVQ52_ASSET_DIR)});
-    if (!r || !r->has_value())
-        return std::fprintf(stderr, "%s report failed\n", kindName(kind)), false;
+    if (!r)
+        return std::fprintf(stderr, "%s report: %s\n", kindName(kind), qPrintable(r.error().detail)), false;
+    if (!r->has_value())
+        return std::fprintf(stderr, "%s report: nothing to print\n", kindName(kind)), false;
     const RenderedReport& report = **r;
     const qint64 layoutMs = timer.elapsed();
     if (const Status written = report.writePdf(pdf); !written)

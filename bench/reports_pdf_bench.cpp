@@ -89,7 +89,6 @@ QByteArray intervalTemplate()
     return xml;
 }
 
-
 // The listing of the first `records` records to `pdf`; false when a step fails.
 bool listing(Database& db, int records, const QString& pdf, bench::Verdict& verdict)
 {
@@ -118,8 +117,8 @@ bool listing(Database& db, int records, const QString& pdf, bench::Verdict& verd
         return std::fprintf(stderr, "pdf: %s\n", qPrintable(written.error().detail)), false;
     const qint64 ms = total.elapsed();
     const double peak = bench::peakResidentMb();
-    std::printf("interval report, %d records: %d pages, render %lld ms, PDF %lld ms, %lld KiB, peak %.0f MB\n",
-                records, out.pageCount(), layoutMs, ms - layoutMs, QFileInfo(pdf).size() / 1024, peak);
+    std::printf("interval report, %d records: %d pages, render %lld ms, PDF %lld ms, %lld KiB, peak %.0f MB\n", records,
+                out.pageCount(), layoutMs, ms - layoutMs, QFileInfo(pdf).size() / 1024, peak);
     const QString what = QStringLiteral("interval report to PDF, %1 records").arg(records);
     if (records == 10000)
         verdict.atMost(what + QStringLiteral(", time"), double(ms), 5000, "ms");

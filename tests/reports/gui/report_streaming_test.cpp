@@ -1,7 +1,13 @@
+#include "i18n/loc_guru.h"
+#include "reports/gui/report_preview.h"
 #include "reports/report.h"
+#include "support/scripted_prompter.h"
+#include "support/started_program.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -139,9 +145,9 @@ void expectSameLines(const QStringList& actual, const QStringList& expected, con
     qsizetype at = 0;
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
         ++at;
-    ADD_FAILURE() << how << ": first difference at line " << at + 1 << ": \""
-                  << actual.value(at).toStdString() << "\" where \"" << expected.value(at).toStdString()
-                  << "\" was expected; the whole layout is in " << out.fileName().toStdString();
+    ADD_FAILURE() << how << ": first difference at line " << at + 1 << ": \"" << actual.value(at).toStdString()
+                  << "\" where \"" << expected.value(at).toStdString() << "\" was expected; the whole layout is in "
+                  << out.fileName().toStdString();
 }
 
 TEST(ReportStreaming, PagesLaidOutOneAtATimeAreThoseOfTheWholeDocument)
@@ -185,6 +191,157 @@ TEST(ReportStreaming, ThePdfHoldsEveryPage)
     const QStringList last = report.pageTexts(report.pageCount() - 1);
     EXPECT_TRUE(last.contains(QStringLiteral("page %1 of %1").arg(report.pageCount())))
         << last.join(QLatin1Char('|')).toStdString();
+}
+
+// A listing of `count` rows handed over one at a time, counting what it
+// read; from read `failFrom` on (0: never) it fails after `failAfter` rows.
+struct CountedList {
+    int count = 0;
+    int handed = 0;
+    int reads = 0;
+    int failFrom = 0;
+    int failAfter = 0;
+
+    StreamedSource source()
+    {
+        return [this](const ReportParameters&, const RowTaker& take) -> Status {
+            ++reads;
+            const bool fails = failFrom > 0 && reads >= failFrom;
+            for (const ReportRow& r : named("name", QStringLiteral("person"), count)) {
+                if (fails && handed % count >= failAfter)
+                    return reportError(ReportFailure::Database, QStringLiteral("connection lost"));
+                ReportRow row = r;
+                ++handed;
+                if (Status taken = take(row); !taken)
+                    return taken;
+            }
+            return {};
+        };
+    }
+};
+
+// The register with a long list read as a stream.
+Result<RenderedReport> renderStreamed(CountedList& people)
+{
+    ReportSources sources = registerSources();
+    sources.addStreamed(QStringLiteral("people"), people.source());
+    return renderRegister(sources);
+}
+
+TEST(ReportStreaming, APageIsLaidOutFromTheRowsUpToItOnly)
+{
+    CountedList people{2000};
+    auto rendered = renderStreamed(people);
+    ASSERT_TRUE(rendered) << rendered.error().detail.toStdString();
+    const RenderedReport& report = *rendered;
+    EXPECT_EQ(people.handed, 3 * 2000) << "the pages counted: every group's list read once";
+    ASSERT_GT(report.pageCount(), 100);
+
+    // The first page stops the reading early: the rest of the list is never read.
+    people.handed = 0;
+    const QStringList first = report.pageTexts(0);
+    EXPECT_TRUE(first.contains(QStringLiteral("person 044")));
+    EXPECT_LT(people.handed, 2000) << "rows read for page 1";
+    EXPECT_TRUE(first.contains(QStringLiteral("page 1 of %1").arg(report.pageCount())));
+
+    // A page near it comes from the pages held, without reading again.
+    const int reads = people.reads;
+    EXPECT_TRUE(report.pageTexts(1).contains(QStringLiteral("person 045")));
+    EXPECT_EQ(people.reads, reads);
+}
+
+TEST(ReportStreaming, ChangesAfterRenderingLeaveTheRenderedReportAsItWas)
+{
+    auto loaded = Report::fromXml(kRegister, QStringLiteral("Register"));
+    ASSERT_TRUE(loaded);
+    Report& report = **loaded;
+    auto rendered = report.render(registerSources());
+    ASSERT_TRUE(rendered);
+    ASSERT_TRUE(report.setText(QStringLiteral("Office"), QStringLiteral("elsewhere")));
+    report.subReport(QStringLiteral("People"))->setSource(QStringLiteral("left"));
+    const QStringList texts = rendered->pageTexts(0);
+    EXPECT_TRUE(texts.contains(QStringLiteral("office")));
+    EXPECT_FALSE(texts.contains(QStringLiteral("elsewhere")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("person 001")));
+}
+
+// The source fails while the PDF is written, after the pages were counted:
+// an error, and the PDF written before stays as it was, with nothing beside it.
+TEST(ReportStreaming, ASourceFailingWhileThePdfIsWrittenLeavesNoPdf)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("register.pdf"));
+    const QByteArray earlier("%PDF-1.4 last week's\n");
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
+    }
+    CountedList people{200, 0, 0, 4, 150}; // the count reads the list three times
+    auto rendered = renderStreamed(people);
+    ASSERT_TRUE(rendered) << "the count read the list whole";
+    const Status written = rendered->writePdf(path);
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(isReportFailure(written.error(), ReportFailure::Database));
+    EXPECT_EQ(written.error().detail, QStringLiteral("connection lost"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), earlier);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("register.pdf")});
+    EXPECT_TRUE(rendered->pageTexts(0).isEmpty()) << "nor is a page shown from a failing source";
+}
+
+// Rows that change between the count and the printing would number the
+// pages wrongly: that is a failure too.
+TEST(ReportStreaming, RecordsThatChangeAfterTheCountFailThePdf)
+{
+    CountedList people{200};
+    auto rendered = renderStreamed(people);
+    ASSERT_TRUE(rendered);
+    people.count = 400;
+    QTemporaryDir dir;
+    const Status written = rendered->writePdf(dir.filePath(QStringLiteral("register.pdf")));
+    ASSERT_FALSE(written);
+    EXPECT_TRUE(isReportFailure(written.error(), ReportFailure::Database));
+    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+// The preview shows one page at a time, its counter the total from the start.
+TEST(ReportStreaming, ThePreviewPagesThroughPagesLaidOutOnDemand)
+{
+    CountedList people{2000};
+    auto rendered = renderStreamed(people);
+    ASSERT_TRUE(rendered);
+    const RenderedReport& report = *rendered;
+    test::ScriptedPrompter prompter;
+    LocGuru guru;
+    people.handed = 0;
+    Form15 window(report, prompter, guru);
+    window.show();
+    test::settle();
+    auto* label = window.findChild<QLabel*>(QStringLiteral("LbPagina"));
+    ASSERT_NE(label, nullptr);
+    const int pages = report.pageCount();
+    EXPECT_EQ(label->text(), QStringLiteral("1 / %1").arg(pages));
+    EXPECT_EQ(window.preview()->pageCount(), pages);
+    EXPECT_LT(people.handed, 2000) << "page 1 shown without reading the whole list";
+    auto click = [&](const char* name) { window.findChild<QAbstractButton*>(QLatin1String(name))->click(); };
+    click("SSCommandNext");
+    EXPECT_EQ(window.currentPage(), 2);
+    click("SSCommandLast");
+    EXPECT_EQ(window.currentPage(), pages);
+    EXPECT_EQ(label->text(), QStringLiteral("%1 / %1").arg(pages));
+    click("SSCommandNext");
+    EXPECT_EQ(window.currentPage(), pages) << "no page after the last";
+    click("SSCommandFirst");
+    click("SSCommandPrevious");
+    EXPECT_EQ(window.currentPage(), 1);
+
+    const double fitted = window.preview()->zoom();
+    click("SSCommandZoomIn");
+    EXPECT_GT(window.preview()->zoom(), fitted);
+    const QPixmap shown = window.preview()->findChild<QLabel*>(QStringLiteral("LbPage"))->pixmap();
+    EXPECT_NEAR(shown.width() / shown.devicePixelRatio(), report.pageSizeMm().width() * window.preview()->zoom(), 1);
+    EXPECT_TRUE(prompter.shown().isEmpty());
 }
 
 } // namespace
