@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QTextLayout>
 #include <QHash>
 #include <QPageLayout>
 #include <QPageSize>
@@ -135,7 +137,7 @@ constexpr double kMeasureScale = 64.0;
 // them: a listing draws the same few texts many times over.
 class DeviceFonts {
 public:
-    DeviceFonts(const std::vector<ReportFont>& fonts, QPaintDevice* device)
+    DeviceFonts(const std::vector<ReportFont>& fonts, QPaintDevice* device) : device_(device)
     {
         // Fonts are sized in the painter's millimetre units.
         const double pointsToDevice = 25.4 / device->logicalDpiY();
@@ -146,6 +148,7 @@ public:
             metrics_.emplace_back(big, device);
         }
         widths_.resize(fonts.size());
+        shapes_.resize(fonts.size());
     }
     const QFont& font(int index) const { return fonts_[std::size_t(index)]; }
     // The width of `text` (one line) at the measuring scale.
@@ -159,10 +162,55 @@ public:
         return *known.insert(text, metrics_[std::size_t(index)].horizontalAdvance(text));
     }
 
+    // A text of one line that fits its field, placed as drawText places it
+    // but from glyphs shaped once, and not clipped: it fits.
+    void drawLine(QPainter& painter, const QRectF& rect, int flags, const QString& text, int font)
+    {
+        const Shaped& shaped = shape(font, text, rect.width(), flags & Qt::AlignHorizontal_Mask);
+        double y = 0;
+        if (flags & Qt::AlignBottom)
+            y = rect.height() - shaped.height;
+        else if (flags & Qt::AlignVCenter)
+            y = (rect.height() - shaped.height) / 2;
+        for (const QGlyphRun& run : shaped.runs)
+            painter.drawGlyphRun(QPointF(rect.x(), rect.y() + y), run);
+    }
+
 private:
+    // A text shaped and aligned on a line of the field's width.
+    struct Shaped {
+        double width = 0;
+        int align = 0;
+        QList<QGlyphRun> runs;
+        double height = 0;
+    };
+
+    const Shaped& shape(int font, const QString& text, double width, int align)
+    {
+        QHash<QString, std::vector<Shaped>>& known = shapes_[std::size_t(font)];
+        std::vector<Shaped>& ways = known[text];
+        for (const Shaped& way : ways)
+            if (way.width == width && way.align == align)
+                return way;
+        if (known.size() > 20000) {
+            known.clear();
+            return shape(font, text, width, align);
+        }
+        QTextLayout layout(text, fonts_[std::size_t(font)], device_);
+        layout.setTextOption(QTextOption(Qt::Alignment(align)));
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(width);
+        layout.endLayout();
+        ways.push_back({width, align, layout.glyphRuns(), line.ascent() + line.descent()});
+        return ways.back();
+    }
+
+    QPaintDevice* device_;
     std::vector<QFont> fonts_;
     std::vector<QFontMetricsF> metrics_;
     std::vector<QHash<QString, double>> widths_;
+    std::vector<QHash<QString, std::vector<Shaped>>> shapes_;
 };
 
 // A text wider than its field wraps at word breaks and then shrinks until it
@@ -177,14 +225,18 @@ void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString&
         text.remove(QLatin1Char('\r'));
     const double room = rect.width() * kMeasureScale;
     double widestLine = 0;
-    if (text.contains(QLatin1Char('\n'))) {
+    const bool lines = text.contains(QLatin1Char('\n'));
+    if (lines) {
         for (const QString& line : text.split(QLatin1Char('\n')))
             widestLine = std::max(widestLine, fonts.width(font, line));
     } else {
         widestLine = fonts.width(font, text);
     }
     if (widestLine <= room) {
-        painter.drawText(rect, flags, shown);
+        if (lines)
+            painter.drawText(rect, flags, shown);
+        else
+            fonts.drawLine(painter, rect, flags, text, font);
         return;
     }
     // A field that grows wraps its words and only shrinks for a word longer
