@@ -3,8 +3,7 @@
 // in under 5 s; 100,000 in under 30 s and under 200 MB of peak resident
 // memory. `--records N` measures N records only, judging nothing.
 #include "bench_database.h"
-#include "bench_memory.h"
-#include "bench_support.h"
+#include "bench_reports.h"
 #include "db/database.h"
 #include "i18n/loc_guru.h"
 #include "records/recorded_data.h"
@@ -120,12 +119,7 @@ bool listing(Database& db, int records, const QString& pdf, bench::Verdict& verd
     std::printf("interval report, %d records: %d pages, render %lld ms, PDF %lld ms, %lld KiB, peak %.0f MB\n", records,
                 out.pageCount(), layoutMs, ms - layoutMs, QFileInfo(pdf).size() / 1024, peak);
     const QString what = QStringLiteral("interval report to PDF, %1 records").arg(records);
-    if (records == 10000)
-        verdict.atMost(what + QStringLiteral(", time"), double(ms), 5000, "ms");
-    if (records == 100000) {
-        verdict.atMost(what + QStringLiteral(", time"), double(ms), 30000, "ms");
-        verdict.atMost(what + QStringLiteral(", peak resident"), peak, 200, "MB");
-    }
+    bench::judgeReport(verdict, what, records, double(ms), peak);
     return true;
 }
 
@@ -137,10 +131,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     bench::Verdict verdict(argc, argv);
     QGuiApplication app(argc, argv);
-    std::vector<int> sizes = verdict.size(std::vector<int>{10000, 100000}, std::vector<int>{2000});
-    const int at = app.arguments().indexOf(QStringLiteral("--records"));
-    if (at > 0)
-        sizes = {app.arguments().value(at + 1).toInt()};
+    const std::vector<int> sizes = bench::reportRecordCounts(verdict, app.arguments());
     QTemporaryDir dir;
     auto db = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
     fill(*db, *std::max_element(sizes.begin(), sizes.end()));
