@@ -158,6 +158,8 @@ private:
     friend class Report;
     struct Held;
     Result<const ReportPage*> laidOut(int index) const;
+    // print(), stopping as soon as `writing` says the output failed.
+    Status printPages(QPagedPaintDevice& device, bool keepDeviceLayout, const std::function<bool()>& writing) const;
 
     std::shared_ptr<const Document> document_;
     // The last few pages laid out, for a preview paging through them.

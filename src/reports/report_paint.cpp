@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFontMetricsF>
 #include <QGlyphRun>
-#include <QTextLayout>
 #include <QHash>
 #include <QPageLayout>
 #include <QPageSize>
@@ -14,6 +13,7 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTextLayout>
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -339,13 +339,19 @@ void paintOps(QPainter& painter, const ReportPage& page, QSizeF pageSize, Device
 // Paints each page onto the device as the layout hands it over.
 class DevicePages : public PageSink {
 public:
-    DevicePages(QPagedPaintDevice& device, QPainter& painter, const RenderedReport::Document& document)
-        : device_(device), painter_(painter), pageSize_(document.page), fonts_(document.fonts, &device)
+    DevicePages(QPagedPaintDevice& device, QPainter& painter, const RenderedReport::Document& document,
+                const std::function<bool()>& writing)
+        : device_(device),
+          painter_(painter),
+          pageSize_(document.page),
+          fonts_(document.fonts, &device),
+          writing_(writing)
     {}
     bool draws(int) const override { return true; }
     Status take(int index, ReportPage page) override
     {
-        if (index > 0 && !device_.newPage())
+        // A full disk ends the report at the page it failed on.
+        if ((index > 0 && !device_.newPage()) || !writing_())
             return reportError(ReportFailure::Output, QString());
         paintOps(painter_, page, pageSize_, fonts_);
         return {};
@@ -357,6 +363,7 @@ private:
     QPainter& painter_;
     QSizeF pageSize_;
     DeviceFonts fonts_;
+    const std::function<bool()>& writing_;
 };
 
 } // namespace
@@ -375,6 +382,12 @@ Status RenderedReport::paintPage(QPainter& painter, int index) const
 
 Status RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) const
 {
+    return printPages(device, keepDeviceLayout, [] { return true; });
+}
+
+Status RenderedReport::printPages(QPagedPaintDevice& device, bool keepDeviceLayout,
+                                  const std::function<bool()>& writing) const
+{
     if (!keepDeviceLayout) {
         const QSizeF size = pageSizeMm();
         const QSizeF portrait = landscape() ? size.transposed() : size;
@@ -387,7 +400,7 @@ Status RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) c
         return reportError(ReportFailure::Output, QString());
     Result<int> laid = 0;
     if (document_) {
-        DevicePages pages(device, painter, *document_);
+        DevicePages pages(device, painter, *document_, writing);
         laid = layOut(*document_, pages, pageCount());
     }
     const bool ended = painter.end();
@@ -418,7 +431,7 @@ Status RenderedReport::writePdf(const QString& path, const QString& title) const
         writer.setResolution(600);
         writer.setTitle(title);
         writer.setCreator(QStringLiteral("TVQ-52 Manager"));
-        painted = print(writer);
+        painted = printPages(writer, false, [&file] { return file.error() == QFileDevice::NoError; });
     }
     const bool flushed = file.flush();
     if (!painted || !flushed || file.error() != QFileDevice::NoError) {

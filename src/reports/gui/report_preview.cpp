@@ -26,7 +26,7 @@ namespace {
 
 constexpr double kZoomStep = 1.25;
 constexpr double kZoomMin = 0.5; // pixels per millimetre
-constexpr double kZoomMax = 20;
+constexpr double kZoomMax = 8;   // an A4 page of 16 MB: one page is held as an image
 
 } // namespace
 
@@ -112,11 +112,12 @@ void ReportPageView::showPage()
     }
     const qreal ratio = devicePixelRatioF();
     QImage image((QSizeF(mm) * zoom_ * ratio).toSize(), QImage::Format_RGB32);
-    image.setDevicePixelRatio(ratio);
     image.fill(Qt::white);
     QPainter painter(&image);
     const Status painted = report_.paintPage(painter, current_ - 1);
     painter.end();
+    // Painted on every physical pixel, shown at the zoom's size.
+    image.setDevicePixelRatio(ratio);
     page_->setPixmap(QPixmap::fromImage(image));
     page_->adjustSize();
     if (!painted && tell_)
