@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QImage>
 #include <QPicture>
+#include <QRectF>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -60,19 +61,29 @@ using ReportRows = std::vector<ReportRow>;
 // The values a report is rendered for (the unit's "serial", the range's
 // "from" and "to"), handed to every record source.
 using ReportParameters = QVariantMap;
+// A source that hands over all its rows at once: for short lists.
 using ReportSource = std::function<Result<ReportRows>(const ReportParameters& parameters)>;
+// Takes one row of a source; a failure stops the reading and is what the
+// source returns.
+using RowTaker = std::function<Status(ReportRow& row)>;
+// A source that hands its rows over one at a time as it reads them, holding
+// none: a listing of a year's records.
+using StreamedSource = std::function<Status(const ReportParameters& parameters, const RowTaker& take)>;
 
 // The record sources a template's parts name, registered by the program:
-// the engine reads rows only through them.
+// the engine reads rows only through them, and reads them again each time
+// it lays the pages out.
 class ReportSources {
 public:
-    void add(const QString& name, ReportSource source) { sources_.insert(name, std::move(source)); }
+    void add(const QString& name, ReportSource source);
+    void addStreamed(const QString& name, StreamedSource source) { sources_.insert(name, std::move(source)); }
     bool has(const QString& name) const { return sources_.contains(name); }
-    // The rows of source `name`; an unknown name is a broken template.
-    Result<ReportRows> rows(const QString& name, const ReportParameters& parameters) const;
+    // Hands every row of source `name` to `take`; an unknown name is a
+    // broken template.
+    Status read(const QString& name, const ReportParameters& parameters, const RowTaker& take) const;
 
 private:
-    QHash<QString, ReportSource> sources_;
+    QHash<QString, StreamedSource> sources_;
 };
 
 // The main report or one sub-report of a loaded template: its fields by name
@@ -103,7 +114,10 @@ public:
 struct ReportPage;
 struct ReportFont;
 
-// A laid-out report: every page fixed, ready to paint on any device.
+// A laid-out report. Its pages are counted when it is rendered, then laid
+// out again one at a time as they are painted: only a few are held at any
+// moment, however long the report. It reads its record sources again to do
+// so, and what they read (the database) must outlive it.
 class RenderedReport {
 public:
     RenderedReport();
@@ -117,23 +131,39 @@ public:
     bool landscape() const;
 
     // Paints page `index` scaled onto the painter's whole device, whatever
-    // its resolution: screen, printer and PDF get the same drawing.
-    void paintPage(QPainter& painter, int index) const;
-    // Every page onto a printer or PDF writer, a new page between them. The
-    // device gets the template's page size and orientation, unless the user
-    // chose a page layout: then each page is fitted into the device's.
-    bool print(QPagedPaintDevice& device, bool keepDeviceLayout = false) const;
+    // its resolution: screen, printer and PDF get the same drawing. A source
+    // that fails now is the error, and nothing is painted.
+    Status paintPage(QPainter& painter, int index) const;
+    // Every page onto a printer or PDF writer, a new page between them, each
+    // laid out and painted before the next. The device gets the template's
+    // page size and orientation, unless the user chose a page layout: then
+    // each page is fitted into the device's.
+    Status print(QPagedPaintDevice& device, bool keepDeviceLayout = false) const;
     Status writePdf(const QString& path, const QString& title = {}) const;
 
     // The texts drawn on page `index`, in drawing order (for checks).
     QStringList pageTexts(int index) const;
+    // The same with the place of each, in millimetres from the page's top left.
+    struct PlacedText {
+        QRectF rect;
+        QString text;
+    };
+    std::vector<PlacedText> placedTexts(int index) const;
+
+    // What the pages are laid out from: the template as it was rendered,
+    // its parameters and sources, and the page count. Private to the engine.
+    struct Document;
 
 private:
     friend class Report;
-    std::vector<ReportPage> pages_;
-    std::vector<ReportFont> fonts_;
-    QSizeF pageSize_;
-    bool landscape_ = false;
+    struct Held;
+    Result<const ReportPage*> laidOut(int index) const;
+    // print(), stopping as soon as `writing` says the output failed.
+    Status printPages(QPagedPaintDevice& device, bool keepDeviceLayout, const std::function<bool()>& writing) const;
+
+    std::shared_ptr<const Document> document_;
+    // The last few pages laid out, for a preview paging through them.
+    mutable std::unique_ptr<Held> held_;
 };
 
 // A report template loaded from our XML format (assets/reports/README.md).
@@ -162,8 +192,9 @@ public:
     // A value handed to every record source.
     void bind(const QString& parameter, const QVariant& value);
 
-    // Reads every part's rows from `sources` and lays the pages out. The
-    // report can be rendered again after changes.
+    // Reads every part's rows from `sources` and counts the pages they take;
+    // they are laid out again as they are painted. Changes made to the
+    // report afterwards change only a later render.
     Result<RenderedReport> render(const ReportSources& sources) const;
 
 private:

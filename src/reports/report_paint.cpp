@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QHash>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -11,7 +13,10 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTextLayout>
 #include <algorithm>
+#include <functional>
+#include <map>
 
 namespace tvq52 {
 
@@ -28,6 +33,43 @@ QFont engine::qfontFor(const ReportFont& f, double pointsToDevice)
 
 // ---------------------------------------------------------------- RenderedReport
 
+namespace {
+
+// A page the layout gave that is not there: the sources read differently
+// this time than when the pages were counted.
+Error recordsChanged()
+{
+    return reportError(ReportFailure::Database, QStringLiteral("the records changed while the report was printed"));
+}
+
+// Keeps the pages of [from, to) as they come.
+class PageWindow : public PageSink {
+public:
+    PageWindow(int from, int to) : from_(from), to_(to) {}
+    bool draws(int index) const override { return index >= from_ && index < to_; }
+    Status take(int index, ReportPage page) override
+    {
+        pages.emplace(index, std::move(page));
+        return {};
+    }
+    bool enough(int index) const override { return index >= to_; }
+    std::map<int, ReportPage> pages;
+
+private:
+    int from_, to_;
+};
+
+// How many pages a preview gets laid out around the one it shows: paging
+// on lays out once every few pages.
+constexpr int kHeldBefore = 2;
+constexpr int kHeldAfter = 6;
+
+} // namespace
+
+struct RenderedReport::Held {
+    std::map<int, ReportPage> pages;
+};
+
 RenderedReport::RenderedReport() = default;
 RenderedReport::~RenderedReport() = default;
 RenderedReport::RenderedReport(RenderedReport&&) noexcept = default;
@@ -35,50 +77,166 @@ RenderedReport& RenderedReport::operator=(RenderedReport&&) noexcept = default;
 
 int RenderedReport::pageCount() const
 {
-    return int(pages_.size());
+    return document_ ? document_->pages : 0;
 }
 QSizeF RenderedReport::pageSizeMm() const
 {
-    return pageSize_;
+    return document_ ? document_->page : QSizeF();
 }
 bool RenderedReport::landscape() const
 {
-    return landscape_;
+    return document_ && document_->landscape;
+}
+
+Result<const ReportPage*> RenderedReport::laidOut(int index) const
+{
+    if (held_)
+        if (const auto found = held_->pages.find(index); found != held_->pages.end())
+            return &found->second;
+    PageWindow window(std::max(0, index - kHeldBefore), std::min(pageCount(), index + kHeldAfter));
+    const Result<int> laid = layOut(*document_, window, pageCount());
+    if (!laid)
+        return laid.error();
+    held_ = std::make_unique<Held>();
+    held_->pages = std::move(window.pages);
+    const auto found = held_->pages.find(index);
+    if (found == held_->pages.end())
+        return recordsChanged();
+    return &found->second;
 }
 
 QStringList RenderedReport::pageTexts(int index) const
 {
     QStringList texts;
-    if (index < 0 || index >= pageCount())
-        return texts;
-    for (const DrawOp& op : pages_[size_t(index)].ops)
-        if (op.type == DrawOp::Text && !op.text.isEmpty())
-            texts << op.text;
+    for (const PlacedText& placed : placedTexts(index))
+        texts << placed.text;
     return texts;
 }
+
+std::vector<RenderedReport::PlacedText> RenderedReport::placedTexts(int index) const
+{
+    std::vector<PlacedText> texts;
+    if (index < 0 || index >= pageCount())
+        return texts;
+    const Result<const ReportPage*> page = laidOut(index);
+    if (!page)
+        return texts;
+    for (const DrawOp& op : (*page)->ops)
+        if (op.type == DrawOp::Text && !op.text.isEmpty())
+            texts.push_back({op.rect, op.text});
+    return texts;
+}
+
 namespace {
+
+// Fonts are a fraction of a point in the painter's millimetres, where
+// metrics round badly: texts are measured at this many times the size.
+constexpr double kMeasureScale = 64.0;
+
+// The report's fonts on one device, and the widths of the texts drawn in
+// them: a listing draws the same few texts many times over.
+class DeviceFonts {
+public:
+    DeviceFonts(const std::vector<ReportFont>& fonts, QPaintDevice* device) : device_(device)
+    {
+        // Fonts are sized in the painter's millimetre units.
+        const double pointsToDevice = 25.4 / device->logicalDpiY();
+        for (const ReportFont& f : fonts) {
+            fonts_.push_back(qfontFor(f, pointsToDevice));
+            QFont big = fonts_.back();
+            big.setPointSizeF(big.pointSizeF() * kMeasureScale);
+            metrics_.emplace_back(big, device);
+        }
+        widths_.resize(fonts.size());
+        shapes_.resize(fonts.size());
+    }
+    const QFont& font(int index) const { return fonts_[std::size_t(index)]; }
+    // The width of `text` (one line) at the measuring scale.
+    double width(int index, const QString& text)
+    {
+        QHash<QString, double>& known = widths_[std::size_t(index)];
+        if (const auto found = known.constFind(text); found != known.constEnd())
+            return *found;
+        if (known.size() > 20000)
+            known.clear();
+        return *known.insert(text, metrics_[std::size_t(index)].horizontalAdvance(text));
+    }
+
+    // A text of one line that fits its field, placed as drawText places it
+    // but from glyphs shaped once, and not clipped: it fits.
+    void drawLine(QPainter& painter, const QRectF& rect, int flags, const QString& text, int font)
+    {
+        const Shaped& shaped = shape(font, text, rect.width(), flags & Qt::AlignHorizontal_Mask);
+        double y = 0;
+        if (flags & Qt::AlignBottom)
+            y = rect.height() - shaped.height;
+        else if (flags & Qt::AlignVCenter)
+            y = (rect.height() - shaped.height) / 2;
+        for (const QGlyphRun& run : shaped.runs)
+            painter.drawGlyphRun(QPointF(rect.x(), rect.y() + y), run);
+    }
+
+private:
+    // A text shaped and aligned on a line of the field's width.
+    struct Shaped {
+        double width = 0;
+        int align = 0;
+        QList<QGlyphRun> runs;
+        double height = 0;
+    };
+
+    const Shaped& shape(int font, const QString& text, double width, int align)
+    {
+        QHash<QString, std::vector<Shaped>>& known = shapes_[std::size_t(font)];
+        std::vector<Shaped>& ways = known[text];
+        for (const Shaped& way : ways)
+            if (way.width == width && way.align == align)
+                return way;
+        if (known.size() > 20000) {
+            known.clear();
+            return shape(font, text, width, align);
+        }
+        QTextLayout layout(text, fonts_[std::size_t(font)], device_);
+        layout.setTextOption(QTextOption(Qt::Alignment(align)));
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        line.setLineWidth(width);
+        layout.endLayout();
+        ways.push_back({width, align, layout.glyphRuns(), line.ascent() + line.descent()});
+        return ways.back();
+    }
+
+    QPaintDevice* device_;
+    std::vector<QFont> fonts_;
+    std::vector<QFontMetricsF> metrics_;
+    std::vector<QHash<QString, double>> widths_;
+    std::vector<QHash<QString, std::vector<Shaped>>> shapes_;
+};
 
 // A text wider than its field wraps at word breaks and then shrinks until it
 // fits: a heading that is longer in another language must neither run into
 // its neighbour nor be cut. A field that grows has the height it needs, but
 // a single word longer than its width would still run over.
-void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString& shown, const QFont& font)
+void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString& shown, DeviceFonts& fonts, int font)
 {
     // Two-line headings come with CR LF; a CR would be measured as a glyph.
     QString text = shown;
-    text.remove(QLatin1Char('\r'));
-    // Fonts are a fraction of a point in the painter's millimetres, where
-    // metrics round badly: measure at a large size and scale back.
-    constexpr double k = 64.0;
-    QFont big = font;
-    big.setPointSizeF(font.pointSizeF() * k);
-    const QFontMetricsF fm(big, painter.device());
-    const double room = rect.width() * k;
+    if (text.contains(QLatin1Char('\r')))
+        text.remove(QLatin1Char('\r'));
+    const double room = rect.width() * kMeasureScale;
     double widestLine = 0;
-    for (const QString& line : text.split(QLatin1Char('\n')))
-        widestLine = std::max(widestLine, fm.horizontalAdvance(line));
+    const bool lines = text.contains(QLatin1Char('\n'));
+    if (lines) {
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            widestLine = std::max(widestLine, fonts.width(font, line));
+    } else {
+        widestLine = fonts.width(font, text);
+    }
     if (widestLine <= room) {
-        painter.drawText(rect, flags, shown);
+        if (lines)
+            painter.drawText(rect, flags, shown);
+        else
+            fonts.drawLine(painter, rect, flags, text, font);
         return;
     }
     // A field that grows wraps its words and only shrinks for a word longer
@@ -87,8 +245,9 @@ void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString&
     double widest = widestLine;
     if (grows) {
         widest = 0;
-        for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
-            widest = std::max(widest, fm.horizontalAdvance(word));
+        static const QRegularExpression spaces(QStringLiteral("\\s+"));
+        for (const QString& word : text.split(spaces, Qt::SkipEmptyParts))
+            widest = std::max(widest, fonts.width(font, word));
     }
     // A heading shrinks only so far that paper still reads it; a word still
     // too long then breaks where it must.
@@ -107,96 +266,151 @@ void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString&
     painter.restore();
 }
 
-} // namespace
-
-void RenderedReport::paintPage(QPainter& painter, int index) const
+void drawPicture(QPainter& painter, const QRectF& rect, const QPicture& picture)
 {
-    if (index < 0 || index >= pageCount() || pageSize_.isEmpty())
+    const QRectF bounds = picture.boundingRect();
+    if (bounds.isEmpty())
         return;
-    QPaintDevice* device = painter.device();
-    const double scale = std::min(device->width() / pageSize_.width(), device->height() / pageSize_.height());
-    // Fonts are sized in the painter's millimetre units.
-    const double pointsToDevice = 25.4 / device->logicalDpiY();
-    std::vector<QFont> fonts;
-    fonts.reserve(fonts_.size());
-    for (const ReportFont& f : fonts_)
-        fonts.push_back(qfontFor(f, pointsToDevice));
+    const double k = std::min(rect.width() / bounds.width(), rect.height() / bounds.height());
+    painter.save();
+    painter.translate(rect.topLeft());
+    painter.scale(k, k);
+    painter.translate(-bounds.topLeft());
+    painter.drawPicture(0, 0, picture);
+    painter.restore();
+}
 
+void drawOp(QPainter& painter, const DrawOp& op, DeviceFonts& fonts, int& currentFont)
+{
+    QPen pen(Qt::black);
+    switch (op.type) {
+    case DrawOp::Text:
+        if (op.frame) {
+            pen.setWidthF(0.15);
+            painter.setPen(pen);
+            painter.drawRect(op.rect);
+        }
+        if (op.font != currentFont) {
+            currentFont = op.font;
+            painter.setFont(fonts.font(op.font));
+        }
+        painter.setPen(Qt::black);
+        drawFitted(painter, op.frame ? op.rect.adjusted(0.6, 0, -0.6, 0) : op.rect, op.flags, op.text, fonts, op.font);
+        break;
+    case DrawOp::Line:
+        pen.setWidthF(op.penWidth);
+        painter.setPen(pen);
+        painter.drawLine(op.line);
+        break;
+    case DrawOp::Box:
+        pen.setWidthF(op.penWidth);
+        painter.setPen(op.penWidth > 0 ? pen : QPen(Qt::NoPen));
+        painter.setBrush(op.fill.isValid() ? QBrush(op.fill) : QBrush(Qt::NoBrush));
+        painter.drawRect(op.rect);
+        painter.setBrush(Qt::NoBrush);
+        break;
+    case DrawOp::Image: {
+        QSizeF size = QSizeF(op.image->size()).scaled(op.rect.size(), Qt::KeepAspectRatio);
+        painter.drawImage(QRectF(op.rect.topLeft(), size), *op.image);
+        break;
+    }
+    case DrawOp::Picture:
+        drawPicture(painter, op.rect, *op.picture);
+        break;
+    }
+}
+
+// Paints `page` scaled onto the painter's whole device.
+void paintOps(QPainter& painter, const ReportPage& page, QSizeF pageSize, DeviceFonts& fonts)
+{
+    QPaintDevice* device = painter.device();
+    const double scale = std::min(device->width() / pageSize.width(), device->height() / pageSize.height());
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.scale(scale, scale);
-    painter.fillRect(QRectF(QPointF(0, 0), pageSize_), Qt::white);
+    painter.fillRect(QRectF(QPointF(0, 0), pageSize), Qt::white);
     int currentFont = -1;
-    QPen pen(Qt::black);
-    for (const DrawOp& op : pages_[size_t(index)].ops) {
-        switch (op.type) {
-        case DrawOp::Text:
-            if (op.frame) {
-                pen.setWidthF(0.15);
-                painter.setPen(pen);
-                painter.drawRect(op.rect);
-            }
-            if (op.font != currentFont) {
-                currentFont = op.font;
-                painter.setFont(fonts[size_t(op.font)]);
-            }
-            painter.setPen(Qt::black);
-            drawFitted(painter, op.frame ? op.rect.adjusted(0.6, 0, -0.6, 0) : op.rect, op.flags, op.text,
-                       fonts[size_t(op.font)]);
-            break;
-        case DrawOp::Line:
-            pen.setWidthF(op.penWidth);
-            painter.setPen(pen);
-            painter.drawLine(op.line);
-            break;
-        case DrawOp::Box:
-            pen.setWidthF(op.penWidth);
-            painter.setPen(op.penWidth > 0 ? pen : QPen(Qt::NoPen));
-            painter.setBrush(op.fill.isValid() ? QBrush(op.fill) : QBrush(Qt::NoBrush));
-            painter.drawRect(op.rect);
-            painter.setBrush(Qt::NoBrush);
-            break;
-        case DrawOp::Image: {
-            QSizeF s = QSizeF(op.image->size()).scaled(op.rect.size(), Qt::KeepAspectRatio);
-            painter.drawImage(QRectF(op.rect.topLeft(), s), *op.image);
-            break;
-        }
-        case DrawOp::Picture: {
-            const QRectF bounds = op.picture->boundingRect();
-            if (bounds.isEmpty())
-                break;
-            const double k = std::min(op.rect.width() / bounds.width(), op.rect.height() / bounds.height());
-            painter.save();
-            painter.translate(op.rect.topLeft());
-            painter.scale(k, k);
-            painter.translate(-bounds.topLeft());
-            painter.drawPicture(0, 0, *op.picture);
-            painter.restore();
-            break;
-        }
-        }
-    }
+    for (const DrawOp& op : page.ops)
+        drawOp(painter, op, fonts, currentFont);
     painter.restore();
 }
 
-bool RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) const
+// Paints each page onto the device as the layout hands it over.
+class DevicePages : public PageSink {
+public:
+    DevicePages(QPagedPaintDevice& device, QPainter& painter, const RenderedReport::Document& document,
+                const std::function<bool()>& writing)
+        : device_(device),
+          painter_(painter),
+          pageSize_(document.page),
+          fonts_(document.fonts, &device),
+          writing_(writing)
+    {}
+    bool draws(int) const override { return true; }
+    Status take(int index, ReportPage page) override
+    {
+        // A full disk ends the report at the page it failed on.
+        if ((index > 0 && !device_.newPage()) || !writing_())
+            return reportError(ReportFailure::Output, QString());
+        paintOps(painter_, page, pageSize_, fonts_);
+        return {};
+    }
+    bool enough(int) const override { return false; }
+
+private:
+    QPagedPaintDevice& device_;
+    QPainter& painter_;
+    QSizeF pageSize_;
+    DeviceFonts fonts_;
+    const std::function<bool()>& writing_;
+};
+
+} // namespace
+
+Status RenderedReport::paintPage(QPainter& painter, int index) const
+{
+    if (index < 0 || index >= pageCount())
+        return {};
+    const Result<const ReportPage*> page = laidOut(index);
+    if (!page)
+        return page.error();
+    DeviceFonts fonts(document_->fonts, painter.device());
+    paintOps(painter, **page, document_->page, fonts);
+    return {};
+}
+
+Status RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) const
+{
+    return printPages(device, keepDeviceLayout, [] { return true; });
+}
+
+Status RenderedReport::printPages(QPagedPaintDevice& device, bool keepDeviceLayout,
+                                  const std::function<bool()>& writing) const
 {
     if (!keepDeviceLayout) {
-        const QSizeF portrait = landscape_ ? pageSize_.transposed() : pageSize_;
+        const QSizeF size = pageSizeMm();
+        const QSizeF portrait = landscape() ? size.transposed() : size;
         device.setPageSize(QPageSize(portrait, QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch));
-        device.setPageOrientation(landscape_ ? QPageLayout::Landscape : QPageLayout::Portrait);
+        device.setPageOrientation(landscape() ? QPageLayout::Landscape : QPageLayout::Portrait);
         device.setPageMargins(QMarginsF(0, 0, 0, 0));
     }
     QPainter painter;
     if (!painter.begin(&device))
-        return false;
-    for (int i = 0; i < pageCount(); ++i) {
-        if (i > 0 && !device.newPage())
-            return false;
-        paintPage(painter, i);
+        return reportError(ReportFailure::Output, QString());
+    Result<int> laid = 0;
+    if (document_) {
+        DevicePages pages(device, painter, *document_, writing);
+        laid = layOut(*document_, pages, pageCount());
     }
-    return painter.end();
+    const bool ended = painter.end();
+    if (!laid)
+        return laid.error();
+    if (*laid != pageCount())
+        return recordsChanged();
+    if (!ended)
+        return reportError(ReportFailure::Output, QString());
+    return {};
 }
 
 Status RenderedReport::writePdf(const QString& path, const QString& title) const
@@ -211,17 +425,19 @@ Status RenderedReport::writePdf(const QString& path, const QString& title) const
     };
     if (!file.open(QIODevice::WriteOnly))
         return Status(failed());
-    bool painted = false;
+    Status painted;
     {
         QPdfWriter writer(&file);
         writer.setResolution(600);
         writer.setTitle(title);
         writer.setCreator(QStringLiteral("TVQ-52 Manager"));
-        painted = print(writer);
+        painted = printPages(writer, false, [&file] { return file.error() == QFileDevice::NoError; });
     }
     const bool flushed = file.flush();
     if (!painted || !flushed || file.error() != QFileDevice::NoError) {
-        const Error error = failed();
+        // A source that failed halfway says so; a write that failed names the file.
+        const Error error =
+            !painted && !isReportFailure(painted.error(), ReportFailure::Output) ? painted.error() : failed();
         file.cancelWriting();
         return Status(error);
     }

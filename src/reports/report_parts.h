@@ -148,6 +148,42 @@ constexpr double kGrowingFloor = 0.8;
 
 QFont qfontFor(const ReportFont& f, double pointsToDevice);
 
+// A deep copy: a rendered report keeps the template as it was rendered.
+std::unique_ptr<PartImpl> clonePart(const PartImpl& part);
+
+// Where the layout hands its pages, in order, each once nothing more can be
+// drawn on it.
+class PageSink {
+public:
+    virtual ~PageSink() = default;
+    // Whether page `index` is drawn at all: a count draws none.
+    virtual bool draws(int index) const = 0;
+    // Page `index`, complete, when it is drawn; a failure stops the layout.
+    virtual Status take(int index, ReportPage page) = 0;
+    // True when no page from `index` on is wanted: the layout stops there.
+    virtual bool enough(int index) const = 0;
+};
+
+} // namespace engine
+
+struct RenderedReport::Document {
+    std::unique_ptr<engine::PartImpl> main;
+    std::vector<ReportFont> fonts;
+    QSizeF page;
+    bool landscape = false;
+    QMarginsF margins;
+    ReportParameters parameters;
+    ReportSources sources;
+    int pages = 0;
+};
+
+namespace engine {
+
+// Lays `document` out into `sink`, numbering pages against `total` ("%2");
+// the number of pages laid out, which is all of them unless the sink had
+// enough.
+Result<int> layOut(const RenderedReport::Document& document, PageSink& sink, int total);
+
 } // namespace engine
 
 struct Report::Impl {

@@ -25,12 +25,25 @@ Error reportError(ReportFailure kind, const QString& detail)
     return error;
 }
 
-Result<ReportRows> ReportSources::rows(const QString& name, const ReportParameters& parameters) const
+void ReportSources::add(const QString& name, ReportSource source)
+{
+    addStreamed(name, [source = std::move(source)](const ReportParameters& parameters, const RowTaker& take) {
+        Result<ReportRows> rows = source(parameters);
+        if (!rows)
+            return Status(rows.error());
+        for (ReportRow& row : *rows)
+            if (Status taken = take(row); !taken)
+                return taken;
+        return Status();
+    });
+}
+
+Status ReportSources::read(const QString& name, const ReportParameters& parameters, const RowTaker& take) const
 {
     const auto found = sources_.constFind(name);
     if (found == sources_.constEnd())
         return reportError(ReportFailure::TemplateBroken, QStringLiteral("no record source \"%1\"").arg(name));
-    return (*found)(parameters);
+    return (*found)(parameters, take);
 }
 
 } // namespace tvq52

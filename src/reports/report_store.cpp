@@ -223,20 +223,25 @@ Result<ReportStore::Rows> ReportStore::programmingRows(qint32 serial) const
     return rows(QStringLiteral("SELECT * FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"), {serial});
 }
 
-Result<ReportStore::Rows> ReportStore::eventDates(EventKind list, qint32 serial) const
+namespace {
+
+QString eventDatesSql(EventKind list)
 {
-    return rows(QStringLiteral("SELECT * FROM %1 WHERE \"LNumeroSerie\" = ? ORDER BY \"DFecha\", \"THora\"")
-                    .arg(quoteIdentifier(eventTable(list))),
-                {serial});
+    return QStringLiteral("SELECT * FROM %1 WHERE \"LNumeroSerie\" = ? ORDER BY \"DFecha\", \"THora\"")
+        .arg(quoteIdentifier(eventTable(list)));
 }
 
-Result<ReportStore::Rows> ReportStore::recordsStartingIn(RecordKind kind, qint32 serial, const QDateTime& from,
-                                                         const QDateTime& to) const
+} // namespace
+
+Status ReportStore::eachEventDate(EventKind list, qint32 serial, const RowTake& take) const
 {
-    const Result<RangeQuery> range = rowsStartingIn(recordTable(kind), {}, serial, from, to, database_.dialect());
-    if (!range)
-        return range.error();
-    return rows(range->sql, range->binds);
+    return query(eventDatesSql(list), {serial}, take);
+}
+
+Status ReportStore::eachRecordStartingIn(RecordKind kind, qint32 serial, const QDateTime& from, const QDateTime& to,
+                                         const RowTake& take) const
+{
+    return inRange(recordTable(kind), {}, serial, from, to, take);
 }
 
 Result<qint64> ReportStore::countStartingIn(RecordKind kind, qint32 serial, const QDateTime& from,

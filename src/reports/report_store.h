@@ -88,10 +88,14 @@ public:
     using Rows = std::vector<Row>;
     // The unit's Programacion row (none when it is not stored).
     Result<Rows> programmingRows(qint32 serial) const;
-    // One of the three event-date lists, oldest first.
-    Result<Rows> eventDates(EventKind list, qint32 serial) const;
-    // The unit's intervals or sessions that start in [from, to], oldest first.
-    Result<Rows> recordsStartingIn(RecordKind kind, qint32 serial, const QDateTime& from, const QDateTime& to) const;
+    // The unit's intervals or sessions that start in [from, to], oldest
+    // first, and one of its three event-date lists, oldest first: handed to
+    // `take` one at a time as they are read, never all held. A failure of
+    // `take` stops the reading and is what these return.
+    using RowTake = std::function<Status(const QSqlQuery& row)>;
+    Status eachRecordStartingIn(RecordKind kind, qint32 serial, const QDateTime& from, const QDateTime& to,
+                                const RowTake& take) const;
+    Status eachEventDate(EventKind list, qint32 serial, const RowTake& take) const;
     // How many there are.
     Result<qint64> countStartingIn(RecordKind kind, qint32 serial, const QDateTime& from, const QDateTime& to) const;
 

@@ -2,6 +2,9 @@
 
 #include "reports/report_store.h"
 
+#include <QSqlQuery>
+#include <QSqlRecord>
+
 namespace tvq52 {
 
 namespace {
@@ -21,6 +24,23 @@ Result<ReportRows> reportRows(const Result<ReportStore::Rows>& stored)
     return rows;
 }
 
+// Each row read made a report row by column name, and handed on; the
+// names are read once.
+ReportStore::RowTake asReportRows(const RowTaker& take)
+{
+    return [&take, names = QStringList()](const QSqlQuery& read) mutable {
+        if (names.isEmpty()) {
+            const QSqlRecord record = read.record();
+            for (int i = 0; i < record.count(); ++i)
+                names << record.fieldName(i);
+        }
+        ReportRow row;
+        for (qsizetype i = 0; i < names.size(); ++i)
+            row.set(names[i], read.value(int(i)));
+        return take(row);
+    };
+}
+
 qint32 serialOf(const ReportParameters& p)
 {
     return p.value(QStringLiteral("serial")).toInt();
@@ -38,16 +58,16 @@ ReportSources storedSources(Database& database)
                                                         {"erasures", EventKind::Erasure},
                                                         {"battery-ends", EventKind::BatteryEnd}};
     for (const auto& [name, kind] : events)
-        sources.add(QLatin1String(name), [db, kind = kind](const ReportParameters& p) {
-            return reportRows(ReportStore(*db).eventDates(kind, serialOf(p)));
+        sources.addStreamed(QLatin1String(name), [db, kind = kind](const ReportParameters& p, const RowTaker& take) {
+            return ReportStore(*db).eachEventDate(kind, serialOf(p), asReportRows(take));
         });
     const std::pair<const char*, RecordKind> ranges[] = {{"intervals", RecordKind::Intervals},
                                                          {"sessions", RecordKind::Sessions}};
     for (const auto& [name, kind] : ranges)
-        sources.add(QLatin1String(name), [db, kind = kind](const ReportParameters& p) {
-            return reportRows(ReportStore(*db).recordsStartingIn(kind, serialOf(p),
-                                                                 p.value(QStringLiteral("from")).toDateTime(),
-                                                                 p.value(QStringLiteral("to")).toDateTime()));
+        sources.addStreamed(QLatin1String(name), [db, kind = kind](const ReportParameters& p, const RowTaker& take) {
+            return ReportStore(*db).eachRecordStartingIn(
+                kind, serialOf(p), p.value(QStringLiteral("from")).toDateTime(),
+                p.value(QStringLiteral("to")).toDateTime(), asReportRows(take));
         });
     return sources;
 }

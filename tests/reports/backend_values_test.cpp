@@ -29,19 +29,17 @@ protected:
     // Rows of a record source the templates name, as the report engine gets them.
     QList<QVariantMap> sourceRows(const char* source, qint32 serial)
     {
-        const Result<ReportRows> read =
-            storedSources(*db).rows(QLatin1String(source), {{QStringLiteral("serial"), serial}});
-        EXPECT_TRUE(read) << (read ? std::string() : read.error().detail.toStdString());
         QList<QVariantMap> rows;
-        if (!read)
-            return rows;
-        for (const ReportRow& row : *read) {
-            QVariantMap r;
-            for (const char* column : {"TLocal", "LNumeroSerie", "DFecha", "THora"})
-                if (row.has(QLatin1String(column)))
-                    r.insert(QLatin1String(column), row.value(QLatin1String(column)));
-            rows << r;
-        }
+        const Status read = storedSources(*db).read(
+            QLatin1String(source), {{QStringLiteral("serial"), serial}}, [&rows](ReportRow& row) {
+                QVariantMap r;
+                for (const char* column : {"TLocal", "LNumeroSerie", "DFecha", "THora"})
+                    if (row.has(QLatin1String(column)))
+                        r.insert(QLatin1String(column), row.value(QLatin1String(column)));
+                rows << r;
+                return Status();
+            });
+        EXPECT_TRUE(read) << (read ? std::string() : read.error().detail.toStdString());
         return rows;
     }
 };

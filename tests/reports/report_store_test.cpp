@@ -54,11 +54,28 @@ TEST_F(ReportStoreTest, RecordsStartingInARangeAreReadAndCountedWithBothEndsIncl
     const auto count = reports.countStartingIn(RecordKind::Intervals, kUnit, at(1, 23, 0), at(2, 6, 45));
     ASSERT_TRUE(count) << count.error().detail.toStdString();
     EXPECT_EQ(*count, 2);
-    const auto rows = reports.recordsStartingIn(RecordKind::Intervals, kUnit, at(1, 23, 0), at(2, 6, 45));
-    ASSERT_TRUE(rows) << rows.error().detail.toStdString();
-    ASSERT_EQ(rows->size(), 2u);
-    EXPECT_EQ(storedStamp((*rows)[0].value("DFechaInicio"), (*rows)[0].value("THoraInicio")), at(1, 23, 0));
-    EXPECT_EQ(storedStamp((*rows)[1].value("DFechaInicio"), (*rows)[1].value("THoraInicio")), at(2, 6, 45));
+    QList<QDateTime> starts;
+    const auto stamp = [](const QSqlQuery& row) {
+        return storedStamp(row.value(row.record().indexOf(QStringLiteral("DFechaInicio"))),
+                           row.value(row.record().indexOf(QStringLiteral("THoraInicio"))));
+    };
+    const Status read = reports.eachRecordStartingIn(RecordKind::Intervals, kUnit, at(1, 23, 0), at(2, 6, 45),
+                                                     [&](const QSqlQuery& row) {
+                                                         starts << stamp(row);
+                                                         return Status();
+                                                     });
+    ASSERT_TRUE(read) << read.error().detail.toStdString();
+    EXPECT_EQ(starts, (QList<QDateTime>{at(1, 23, 0), at(2, 6, 45)}));
+    // A reader that has had enough stops the reading with its own answer.
+    starts.clear();
+    const Status stopped =
+        reports.eachRecordStartingIn(RecordKind::Intervals, kUnit, at(1, 0, 0), at(3, 0, 0), [&](const QSqlQuery& row) {
+            starts << stamp(row);
+            return Status(Error(42, QStringLiteral("enough")));
+        });
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(stopped.error().detail, QStringLiteral("enough"));
+    EXPECT_EQ(starts, QList<QDateTime>{at(1, 22, 45)});
     const auto none = reports.countStartingIn(RecordKind::Sessions, kUnit, at(1, 0, 0), at(3, 0, 0));
     ASSERT_TRUE(none);
     EXPECT_EQ(*none, 0);

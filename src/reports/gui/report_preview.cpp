@@ -6,16 +6,123 @@
 #include "i18n/loc_guru.h"
 
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QPageSetupDialog>
+#include <QPainter>
+#include <QPixmap>
 #include <QPrintDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 namespace tvq52 {
+
+namespace {
+
+constexpr double kZoomStep = 1.25;
+constexpr double kZoomMin = 0.5; // pixels per millimetre
+constexpr double kZoomMax = 8;   // an A4 page of 16 MB: one page is held as an image
+
+} // namespace
+
+ReportPageView::ReportPageView(const RenderedReport& report, QWidget* parent) : QScrollArea(parent), report_(report)
+{
+    page_ = new QLabel;
+    page_->setObjectName(QStringLiteral("LbPage"));
+    setWidget(page_);
+    setAlignment(Qt::AlignCenter);
+    setBackgroundRole(QPalette::Dark);
+    current_ = report.pageCount() > 0 ? 1 : 0;
+    showPage();
+}
+
+void ReportPageView::setCurrentPage(int page)
+{
+    page = std::clamp(page, std::min(1, pageCount()), pageCount());
+    if (page == current_)
+        return;
+    current_ = page;
+    showPage();
+    emit pageChanged();
+}
+
+void ReportPageView::zoomIn()
+{
+    setZoom(zoom_ * kZoomStep, Fit::None);
+}
+
+void ReportPageView::zoomOut()
+{
+    setZoom(zoom_ / kZoomStep, Fit::None);
+}
+
+void ReportPageView::fitToWidth()
+{
+    fit_ = Fit::Width;
+    fit();
+}
+
+void ReportPageView::fitInView()
+{
+    fit_ = Fit::Page;
+    fit();
+}
+
+void ReportPageView::resizeEvent(QResizeEvent* event)
+{
+    QScrollArea::resizeEvent(event);
+    fit();
+}
+
+void ReportPageView::setZoom(double zoom, Fit fit)
+{
+    fit_ = fit;
+    zoom = std::clamp(zoom, kZoomMin, kZoomMax);
+    if (std::abs(zoom - zoom_) < 1e-6)
+        return;
+    zoom_ = zoom;
+    showPage();
+}
+
+// The zoom that fits the page into the view, kept while the view is resized.
+void ReportPageView::fit()
+{
+    const QSizeF mm = report_.pageSizeMm();
+    if (fit_ == Fit::None || mm.isEmpty())
+        return;
+    const QSize room = maximumViewportSize() - QSize(4, 4);
+    // The width fit leaves room for the scroll bar it brings.
+    const double byWidth = (room.width() - verticalScrollBar()->sizeHint().width()) / mm.width();
+    const double byPage = std::min(room.width() / mm.width(), room.height() / mm.height());
+    setZoom(fit_ == Fit::Width ? byWidth : byPage, fit_);
+}
+
+void ReportPageView::showPage()
+{
+    const QSizeF mm = report_.pageSizeMm();
+    if (current_ < 1 || mm.isEmpty()) {
+        page_->setPixmap(QPixmap());
+        page_->adjustSize();
+        return;
+    }
+    const qreal ratio = devicePixelRatioF();
+    QImage image((QSizeF(mm) * zoom_ * ratio).toSize(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    const Status painted = report_.paintPage(painter, current_ - 1);
+    painter.end();
+    // Painted on every physical pixel, shown at the zoom's size.
+    image.setDevicePixelRatio(ratio);
+    page_->setPixmap(QPixmap::fromImage(image));
+    page_->adjustSize();
+    if (!painted && tell_)
+        tell_(painted.error());
+}
 
 Form15::Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent)
     : QDialog(parent), report_(report), prompter_(prompter), guru_(guru)
@@ -23,10 +130,10 @@ Form15::Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& 
     setObjectName(QStringLiteral("Form15"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    preview_ = new QPrintPreviewWidget(printer_.get(), this);
+    preview_ = new ReportPageView(report, this);
     preview_->setObjectName(QStringLiteral("VSPrinter1"));
-    connect(preview_, &QPrintPreviewWidget::paintRequested, this, &Form15::paintOn);
-    connect(preview_, &QPrintPreviewWidget::previewChanged, this, &Form15::updatePageLabel);
+    preview_->onFailure([this](const Error& error) { showError(prompter_, guru_, error); });
+    connect(preview_, &ReportPageView::pageChanged, this, &Form15::updatePageLabel);
 
     auto button = [this](const char* name, const QString& text, auto slot) -> QAbstractButton* {
         QAbstractButton* b = nullptr;
@@ -85,11 +192,6 @@ int Form15::currentPage() const
     return preview_->currentPage();
 }
 
-void Form15::paintOn(QPrinter* printer)
-{
-    report_.print(*printer, userLayout_);
-}
-
 void Form15::updatePageLabel()
 {
     pageLabel_->setText(QStringLiteral("%1 / %2").arg(preview_->currentPage()).arg(preview_->pageCount()));
@@ -98,17 +200,17 @@ void Form15::updatePageLabel()
 void Form15::pageSetup()
 {
     QPageSetupDialog dialog(printer_.get(), this);
-    if (dialog.exec() == QDialog::Accepted) {
+    // The paper chosen is the printer's: the preview keeps showing the
+    // report's own page.
+    if (dialog.exec() == QDialog::Accepted)
         userLayout_ = true;
-        preview_->updatePreview();
-    }
 }
 
 void Form15::print()
 {
     QPrintDialog dialog(printer_.get(), this);
     if (dialog.exec() == QDialog::Accepted)
-        report_.print(*printer_, userLayout_);
+        showFailure(prompter_, guru_, report_.print(*printer_, userLayout_));
 }
 
 Status Form15::saveAsPdf(const QString& path)

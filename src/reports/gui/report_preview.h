@@ -3,10 +3,11 @@
 #include "reports/report.h"
 
 #include <QDialog>
+#include <QScrollArea>
+#include <functional>
 #include <memory>
 
 class QLabel;
-class QPrintPreviewWidget;
 class QPrinter;
 
 namespace tvq52 {
@@ -14,21 +15,60 @@ namespace tvq52 {
 class LocGuru;
 class Prompter;
 
-// The preview window: the laid-out report on Qt's print preview, with zoom,
-// fit, page navigation, page setup, print and save as PDF.
+// The preview's view: one page of the report at a time, laid out when it is
+// shown, never the whole report held.
+class ReportPageView : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit ReportPageView(const RenderedReport& report, QWidget* parent = nullptr);
+
+    int pageCount() const { return report_.pageCount(); }
+    // From 1, as the page counter shows it; 0 for a report without pages.
+    int currentPage() const { return current_; }
+    void setCurrentPage(int page);
+    void zoomIn();
+    void zoomOut();
+    void fitToWidth();
+    void fitInView();
+    // Pixels per millimetre of the page.
+    double zoom() const { return zoom_; }
+    // Told when laying a page out fails (its records can no longer be read).
+    void onFailure(std::function<void(const Error&)> tell) { tell_ = std::move(tell); }
+
+signals:
+    void pageChanged();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    enum class Fit { None, Width, Page };
+    void setZoom(double zoom, Fit fit);
+    void fit();
+    void showPage();
+
+    const RenderedReport& report_;
+    QLabel* page_ = nullptr;
+    int current_ = 0;
+    double zoom_ = 3;
+    Fit fit_ = Fit::Width;
+    std::function<void(const Error&)> tell_;
+};
+
+// The preview window: the report's pages one at a time, with zoom, fit,
+// page navigation, page setup, print and save as PDF.
 class Form15 : public QDialog {
     Q_OBJECT
 public:
     Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent = nullptr);
     ~Form15() override;
 
-    QPrintPreviewWidget* preview() const { return preview_; }
+    ReportPageView* preview() const { return preview_; }
     int currentPage() const;
     // Save as PDF without asking (the button asks for the file).
     Status saveAsPdf(const QString& path);
 
 private:
-    void paintOn(QPrinter* printer);
     void print();
     void askSavePdf();
     void pageSetup();
@@ -37,7 +77,7 @@ private:
     const RenderedReport& report_;
     Prompter& prompter_;
     const LocGuru& guru_;
-    QPrintPreviewWidget* preview_ = nullptr;
+    ReportPageView* preview_ = nullptr;
     QLabel* pageLabel_ = nullptr;
     std::unique_ptr<QPrinter> printer_;
     bool userLayout_ = false;

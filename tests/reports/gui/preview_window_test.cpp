@@ -4,7 +4,6 @@
 #include "support/scripted_prompter.h"
 #include "support/started_program.h"
 
-#include <QPrintPreviewWidget>
 #include <QPushButton>
 
 using namespace tvq52;

@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QLineEdit>
-#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 

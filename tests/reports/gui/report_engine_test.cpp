@@ -356,7 +356,7 @@ TEST_F(ReportEngine, PicturesFromMemoryPaintTheSameOnAnyResolution)
         QImage page(width, int(width * 297 / 210.0), QImage::Format_RGB32);
         page.fill(Qt::gray);
         QPainter painter(&page);
-        out.paintPage(painter, 0);
+        ASSERT_TRUE(out.paintPage(painter, 0));
         painter.end();
         const double px = width / 210.0;
         EXPECT_EQ(page.pixelColor(int(180 * px), int(20 * px)), QColor(Qt::red)) << width;
@@ -379,7 +379,7 @@ TEST_F(ReportEngine, ATextWiderThanItsFieldStaysInsideItWhetherItGrowsOrNot)
     const int width = 840;
     QImage page(width, int(width * 297 / 210.0), QImage::Format_RGB32);
     QPainter painter(&page);
-    out.paintPage(painter, 0);
+    ASSERT_TRUE(out.paintPage(painter, 0));
     painter.end();
     const double px = width / 210.0;
     auto inked = [&](double fromMm, double toMm, double topMm, double bottomMm) {
