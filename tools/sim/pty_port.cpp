@@ -1,5 +1,7 @@
 #include "pty_port.h"
 
+#include "timing_log.h"
+
 #include <QSocketNotifier>
 #include <cerrno>
 #include <cstdlib>
@@ -85,6 +87,8 @@ void PtyPort::lostPeer()
     // spin, so poll for the next open instead.
     readNotifier_->setEnabled(false);
     outbox_.clear();
+    marks_.clear();
+    sentBytes_ = queuedBytes_;
     drainTimer_.stop();
     const bool was = peer_;
     peer_ = false;
@@ -100,6 +104,8 @@ void PtyPort::readMaster()
     for (;;) {
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n > 0) {
+            if (got.isEmpty())
+                lastReadUs_ = monotonicUs();
             got.append(buf, n);
             continue;
         }
@@ -116,7 +122,7 @@ void PtyPort::readMaster()
         emit received(got);
 }
 
-void PtyPort::send(const QByteArray& bytes)
+void PtyPort::send(const QByteArray& bytes, std::function<void(qint64 us)> written)
 {
     if (!peer_ || bytes.isEmpty())
         return;
@@ -125,7 +131,25 @@ void PtyPort::send(const QByteArray& bytes)
         credit_ = paced_ ? 1.0 : 0.0;
     }
     outbox_ += bytes;
+    queuedBytes_ += bytes.size();
+    if (written)
+        marks_.push_back(Mark{queuedBytes_, std::move(written)});
     drain();
+}
+
+void PtyPort::sent(qint64 n)
+{
+    outbox_.remove(0, n);
+    credit_ -= double(n);
+    sentBytes_ += n;
+    if (marks_.empty() || marks_.front().end > sentBytes_)
+        return;
+    const qint64 at = monotonicUs();
+    while (!marks_.empty() && marks_.front().end <= sentBytes_) {
+        const Mark done = std::move(marks_.front());
+        marks_.pop_front();
+        done.written(at);
+    }
 }
 
 void PtyPort::drain()
@@ -143,8 +167,7 @@ void PtyPort::drain()
     if (allowed > 0) {
         const ssize_t n = ::write(master_, outbox_.constData(), size_t(allowed));
         if (n > 0) {
-            outbox_.remove(0, n);
-            credit_ -= double(n);
+            sent(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             lostPeer();
             return;
