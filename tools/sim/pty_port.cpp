@@ -3,7 +3,9 @@
 #include "timing_log.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -18,6 +20,9 @@ namespace {
 // 19200 bit/s with start and stop bits: 1920 bytes a second.
 constexpr double kBytesPerMs = 1.92;
 constexpr int kPeerPollMs = 20;
+// Paced bytes go out in batches of this many milliseconds, and the last
+// ones of a frame as soon as the line would have carried them.
+constexpr int kPaceBatchMs = 5;
 
 void makeRaw(int fd)
 {
@@ -37,6 +42,7 @@ PtyPort::PtyPort(bool paced, QObject* parent) : QObject(parent), paced_(paced)
     peerPoll_.setInterval(kPeerPollMs);
     connect(&peerPoll_, &QTimer::timeout, this, &PtyPort::checkPeer);
     drainTimer_.setTimerType(Qt::PreciseTimer);
+    drainTimer_.setSingleShot(true);
     connect(&drainTimer_, &QTimer::timeout, this, &PtyPort::drain);
 }
 
@@ -173,10 +179,19 @@ void PtyPort::drain()
             return;
         }
     }
-    if (!outbox_.isEmpty() && !drainTimer_.isActive())
-        drainTimer_.start(paced_ ? 5 : 2);
-    else if (outbox_.isEmpty())
+    if (outbox_.isEmpty()) {
         drainTimer_.stop();
+        return;
+    }
+    if (!paced_) {
+        drainTimer_.start(2); // the terminal is full: try again shortly
+        return;
+    }
+    // Whole milliseconds until the next batch is due: a 60-byte frame ends
+    // 31 ms after its first byte, not at the next 5 ms step (35 ms), so the
+    // time a frame takes does not hang on how late a step fires.
+    const double due = std::min(double(outbox_.size()), kBytesPerMs * kPaceBatchMs) - credit_;
+    drainTimer_.start(std::max(1, int(std::ceil(due / kBytesPerMs))));
 }
 
 } // namespace tvq52::sim
