@@ -335,3 +335,30 @@ TEST_F(RecordStoreTest, GridPagesAreReadByIdInTheOrderAskedAndAMisspeltColumnIsA
     EXPECT_TRUE(badKey.error().detail.contains(QLatin1String("DFecha")));
     EXPECT_EQ(storeFailureOf(badKey.error()), StoreFailure::Refused);
 }
+
+// The texts the rows carry are written by hand for speed; they must read as
+// QDate and QTime write them, up to the range ends and outside them.
+TEST(RecordRows, DateAndTimeTextsAreThoseQtWrites)
+{
+    const QList<QDateTime> stamps{
+        wallClock(QDate(2024, 3, 5), QTime(7, 9)),    wallClock(QDate(1999, 12, 31), QTime(23, 59)),
+        wallClock(QDate(2155, 1, 1), QTime(0, 0)),    wallClock(QDate(1900, 10, 10), QTime(10, 10)),
+        wallClock(QDate(999, 2, 3), QTime(4, 5)),     QDateTime(),
+    };
+    for (const QDateTime& at : stamps) {
+        SCOPED_TRACE(at.toString(Qt::ISODate).toStdString());
+        IntervalRecord r;
+        r.start = at;
+        r.end = at;
+        r.stats.maxLeq1At = at;
+        r.stats.minLeq1At = at;
+        const Row row = intervalRow(52, r);
+        const QString date = at.date().toString(QStringLiteral("dd/MM/yyyy"));
+        const QString time = at.time().toString(QStringLiteral("hh:mm"));
+        EXPECT_EQ(row.value(QStringLiteral("TFechaMaxLeq1min")).toString(), date);
+        EXPECT_EQ(row.value(QStringLiteral("TFechaMinLeq1min")).toString(), date);
+        for (const char* column : {"THoraInicio", "THoraFinal", "THoraMaxLeq1min", "THoraMinLeq1min"})
+            EXPECT_EQ(row.value(QString::fromLatin1(column)).toString(), time) << column;
+        EXPECT_EQ(eventRow(52, EventDate{EventKind::Erasure, at}).value(QStringLiteral("THora")).toString(), time);
+    }
+}
