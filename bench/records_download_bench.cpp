@@ -1,16 +1,23 @@
-// A download of about 2,000 interval records from tvq52-sim paced at 19200
-// 8N1, against a minimal client on the same simulator that only reads each
-// frame and acknowledges it. Prints both rates and their ratio: decoding,
-// committing and progress must cost the real download next to nothing.
+// A download of interval records from tvq52-sim paced at 19200 8N1, against
+// a minimal client on the same simulator that only reads each frame and
+// acknowledges it. Both are timed from the simulator's side of the line
+// (its --timing-log): the download rate, and how long after a record
+// frame's last byte went into the terminal its ACK came back. Decoding,
+// committing and progress must cost the real download next to nothing, and
+// its ACK must leave as soon as the record is committed.
 //
-// With --postgresql it downloads into a PostgreSQL database too, on a private
-// server it starts for the run (tools/pg-test-server.sh), and prints that rate
-// beside the SQLite one.
+// The clients take turns, three rounds of DAYS each (a quick run: one round
+// of one day), so that what else the machine does falls on both alike.
+// With --postgresql ours downloads into a PostgreSQL database too, on a
+// private server it starts for the run (tools/pg-test-server.sh), and that
+// download's figures are printed beside the SQLite one's.
 //
-//   records_download_bench [DAYS] [--postgresql]   (default 21 days of 15-minute intervals: 2,016)
+//   records_download_bench [--quick] [DAYS] [--postgresql] [--logs DIR]
+//   (default 7 days of 15-minute intervals a round, 3 x 672 records;
+//   --logs keeps the simulator's timing logs in DIR)
 #include "bench_database.h"
+#include "bench_server.h"
 #include "bench_support.h"
-#include "core/own_words.h"
 #include "db/database.h"
 #include "db/store.h"
 #include "i18n/loc_guru.h"
@@ -25,86 +32,27 @@
 #include "records/download_workflow.h"
 #include "records/records_view.h"
 #include "sim_process.h"
+#include "timing_log.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QSqlQuery>
+#include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 using namespace tvq52;
 
 namespace {
 
-// The real serial line, noting when each acknowledgement of the interval
-// list goes out. Requests are written a byte at a time, so bytes inside a
-// frame are skipped by its length.
-class TimedLine : public SerialLine {
-public:
-    void write(const QByteArray& bytes) override
-    {
-        SerialLine::write(bytes);
-        for (char c : bytes)
-            note(std::uint8_t(c));
-    }
-    std::vector<qint64> acks;
-
-private:
-    void note(std::uint8_t b)
-    {
-        if (inFrame_ > 0) {
-            frame_.append(char(b));
-            if (frame_.size() == 3)
-                inFrame_ = (std::uint8_t(frame_[1]) << 8 | std::uint8_t(frame_[2])) - 3;
-            else if (frame_.size() > 3 && --inFrame_ == 0 && std::uint8_t(frame_[3]) == 0x06)
-                counting_ = false; // the session list starts
-            else if (frame_.size() == 4 && std::uint8_t(frame_[3]) == 0x05)
-                counting_ = true;
-            return;
-        }
-        if (b == kStx) {
-            frame_ = QByteArray(1, char(b));
-            inFrame_ = 2;
-        } else if (b == kAck && counting_) {
-            acks.push_back(clock_.nsecsElapsed());
-        }
-    }
-    QElapsedTimer clock_ = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    QByteArray frame_;
-    int inFrame_ = 0;
-    bool counting_ = false;
-};
-
-double rate(const std::vector<qint64>& acks)
-{
-    if (acks.size() < 2)
-        return 0;
-    return double(acks.size() - 1) / (double(acks.back() - acks.front()) / 1e9);
-}
-
-std::unique_ptr<sim::SimProcess> startSim(int days)
-{
-    auto sim = std::make_unique<sim::SimProcess>(
-        QCoreApplication::applicationDirPath() + QStringLiteral("/tvq52-sim"),
-        QStringList{"--pace", "--serial", "4711", "--days", QString::number(days), "--leq-minutes", "15"});
-    if (!sim->start()) {
-        std::fprintf(stderr, "cannot start tvq52-sim: %s\n", qPrintable(sim->error()));
-        return nullptr;
-    }
-    return sim;
-}
+constexpr int kIntervalCommand = 0x05;
+constexpr int kSerial = 4711;
 
 class BenchView : public RecordsView {
 public:
-    qint32 shownSerial() const override { return 4711; }
+    qint32 shownSerial() const override { return kSerial; }
     std::optional<DownloadRange> chooseRange(const DownloadRange& p) override
     {
         return DownloadRange::from(p.start().addYears(-1), p.end().addDays(1));
@@ -117,148 +65,218 @@ public:
     int updates = 0;
 };
 
-// A private PostgreSQL server for the run, with one laid-out database;
-// stopped when the object goes.
-class PrivateServer {
-public:
-    std::unique_ptr<Database> start()
-    {
-        if (!script(QStringLiteral("start")))
-            return nullptr;
-        QFile uri(state_.filePath(QStringLiteral("state/uri")));
-        if (!uri.open(QIODevice::ReadOnly))
-            return nullptr;
-        auto target = DatabaseTarget::fromUri(QString::fromUtf8(uri.readAll()).trimmed());
-        if (!target)
-            return nullptr;
-        {
-            auto admin = Database::openServer(*target, {});
-            if (!admin
-                || !QSqlQuery((*admin)->connection()).exec(QStringLiteral("CREATE DATABASE bench TEMPLATE template0")))
-                return nullptr;
-        }
-        target->database = QStringLiteral("bench");
-        auto db = Database::openServer(*target, {});
-        const Status laid = db ? (*db)->layOutSchema() : db.status();
-        if (!laid) {
-            std::fprintf(stderr, "%s\n", qPrintable(untranslatedText(laid.error())));
-            return nullptr;
-        }
-        return std::move(db).value();
-    }
-    ~PrivateServer() { script(QStringLiteral("stop")); }
+// What the simulator saw of one client's interval lists, over its runs.
+struct Figures {
+    int acks = 0;
+    int gaps = 0;        // between two ACKs of one run
+    double seconds = 0;  // from each run's first ACK to its last
+    std::vector<qint64> delays;
 
-private:
-    bool script(const QString& mode)
+    void add(const Figures& run)
     {
-        QProcess p;
-        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        p.start(QStringLiteral("bash"),
-                {QStringLiteral(TVQ52_SOURCE_DIR "/tools/pg-test-server.sh"), mode,
-                 state_.filePath(QStringLiteral("state"))});
-        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        acks += run.acks;
+        gaps += run.gaps;
+        seconds += run.seconds;
+        delays.insert(delays.end(), run.delays.begin(), run.delays.end());
     }
-    QTemporaryDir state_;
+    double recordsPerSecond() const { return seconds > 0 ? double(gaps) / seconds : 0; }
 };
 
-// Ours: the whole workflow into a fresh database.
-std::optional<std::pair<double, int>> ourDownload(int days, Database& db, int* updates)
+double percentileMs(std::vector<qint64> values, double p)
 {
-    auto sim = startSim(days);
-    if (!sim)
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t at = std::min(values.size() - 1, std::size_t(p * double(values.size() - 1) + 0.5));
+    return double(values[at]) / 1000.0;
+}
+
+std::optional<Figures> figuresOf(const QString& logPath)
+{
+    QString error;
+    const auto log = sim::readTimingLog(logPath, &error);
+    if (!log) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         return std::nullopt;
+    }
+    std::vector<qint64> times;
+    int lastCommand = -1;
+    for (const sim::TimingEntry& e : *log) {
+        if (e.kind == sim::TimingEntry::Kind::Sent)
+            lastCommand = e.command;
+        else if (e.kind == sim::TimingEntry::Kind::Ack && lastCommand == kIntervalCommand)
+            times.push_back(e.us);
+    }
+    if (times.size() < 2)
+        return std::nullopt;
+    Figures f;
+    f.acks = int(times.size());
+    f.gaps = f.acks - 1;
+    f.seconds = double(times.back() - times.front()) / 1e6;
+    f.delays = sim::ackDelaysAfter(*log, kIntervalCommand);
+    return f;
+}
+
+// Runs `client` against a fresh paced simulator logging its timing to `logPath`.
+std::optional<Figures> timedRun(int days, const QString& logPath, const std::function<bool(const QString&)>& client)
+{
+    sim::SimProcess sim(QCoreApplication::applicationDirPath() + QStringLiteral("/tvq52-sim"),
+                        {"--pace", "--serial", QString::number(kSerial), "--days", QString::number(days),
+                         "--leq-minutes", "15", "--timing-log", logPath});
+    if (!sim.start()) {
+        std::fprintf(stderr, "cannot start tvq52-sim: %s\n", qPrintable(sim.error()));
+        return std::nullopt;
+    }
+    if (!client(sim.devicePath()))
+        return std::nullopt;
+    sim.stop();
+    return figuresOf(logPath);
+}
+
+// Ours: the whole workflow into `db`, which holds no records yet.
+bool ourDownload(const QString& device, Database& db, int* updates)
+{
     Row unit;
-    unit.set(QStringLiteral("LNumeroSerie"), 4711);
+    unit.set(QStringLiteral("LNumeroSerie"), kSerial);
     unit.set(QStringLiteral("TVersion"), QStringLiteral("4.0"));
     unit.set(QStringLiteral("ByTLeq"), 15);
     if (!Store(db).insert(QStringLiteral("Programacion"), unit))
-        return std::nullopt;
-
+        return false;
     ScaledClock clock;
     LinkState state;
-    state.SerialDevice = sim->devicePath();
-    TimedLine line;
+    state.SerialDevice = device;
+    SerialLine line;
     ExchangeSession session(state, line, clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
     LocGuru guru;
     BenchView view;
     DownloadWorkflow workflow(session, prompter, guru, db, view);
-    const DownloadReport report = workflow.run();
-    if (report.outcome != DownloadOutcome::Completed) {
+    if (workflow.run().outcome != DownloadOutcome::Completed) {
         std::fprintf(stderr, "our download did not complete\n");
-        return std::nullopt;
+        return false;
     }
     *updates = view.updates;
-    return std::make_pair(rate(line.acks), int(line.acks.size()));
+    return true;
 }
 
 // The least a PC can do: read a frame, acknowledge it, nothing else.
-std::optional<std::pair<double, int>> minimalClient(int days)
+bool minimalClient(const QString& device)
 {
-    auto sim = startSim(days);
-    if (!sim)
-        return std::nullopt;
     ScaledClock clock;
     LinkState state;
-    state.SerialDevice = sim->devicePath();
-    TimedLine line;
+    state.SerialDevice = device;
+    SerialLine line;
     DeviceLink link(state, line, clock);
     LinkTimer timer(clock, kDownloadSilenceLimitMs);
     if (!link.OpenLine())
-        return std::nullopt;
+        return false;
     const QDateTime now = QDateTime::currentDateTime();
     link.SendFrame(intervalsRequest(DownloadRange::from(now.addYears(-1), now.addDays(1))));
     for (;;) {
         if (!link.ReceiveFrame(timer))
-            return std::nullopt;
+            return false;
         if (state.FrameBuffer[4] == 0)
             break;
         line.write(QByteArray(1, char(kAck)));
     }
     link.closePort();
-    return std::make_pair(rate(line.acks), int(line.acks.size()));
+    return true;
 }
+
+void print(const char* who, const Figures& f)
+{
+    std::printf("%-18s %d records, %.2f records/s, ACK after the frame's last byte: median %.3f ms, 95th "
+                "percentile %.3f ms\n",
+                who, f.acks, f.recordsPerSecond(), percentileMs(f.delays, 0.5), percentileMs(f.delays, 0.95));
+}
+
+// Judges one of our downloads against the minimal client's.
+void judge(bench::Verdict& v, const QString& backend, const Figures& ours, const Figures& minimal, int expected)
+{
+    if (ours.acks != expected || minimal.acks != expected)
+        v.failed(QStringLiteral("%1 records acknowledged by ours (%2), %3 by the minimal client; %4 sent")
+                     .arg(backend)
+                     .arg(ours.acks)
+                     .arg(minimal.acks)
+                     .arg(expected));
+    v.atLeast(QStringLiteral("download rate, ours (%1) against the minimal client").arg(backend),
+              100.0 * ours.recordsPerSecond() / minimal.recordsPerSecond(), 98.0, "%");
+}
+
+// One round: ours into a fresh SQLite database (and PostgreSQL one), then
+// the minimal client, each on its own simulator. Rounds take turns so that
+// what else the machine does falls on both alike.
+struct Rounds {
+    int days = 1;
+    QString logs;
+    QTemporaryDir files;
+    bench::PrivateServer* server = nullptr;
+    Figures sqlite, postgresql, minimal;
+    int updates = 0;
+
+    bool run(int round)
+    {
+        const QString n = QString::number(round);
+        auto sqliteDb = bench::freshDatabase(files.filePath(QStringLiteral("tvq52-%1.db").arg(n)));
+        if (!take(sqlite, QStringLiteral("ours-%1.log").arg(n),
+                  [&](const QString& device) { return ourDownload(device, *sqliteDb, &updates); }))
+            return false;
+        if (server) {
+            auto serverDb = server->freshDatabase(QStringLiteral("bench%1").arg(n));
+            int serverUpdates = 0;
+            if (!take(postgresql, QStringLiteral("server-%1.log").arg(n),
+                      [&](const QString& device) { return ourDownload(device, *serverDb, &serverUpdates); }))
+                return false;
+        }
+        return take(minimal, QStringLiteral("minimal-%1.log").arg(n), minimalClient);
+    }
+
+private:
+    bool take(Figures& into, const QString& logName, const std::function<bool(const QString&)>& client)
+    {
+        const auto got = timedRun(days, QDir(logs).filePath(logName), client);
+        if (got)
+            into.add(*got);
+        return got.has_value();
+    }
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    bench::Verdict v(argc, argv);
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    const bool postgresql = args.removeAll(QStringLiteral("--postgresql")) > 0;
-    const int days = args.isEmpty() ? 21 : args.first().toInt();
-    int updates = 0;
-    QTemporaryDir dir;
-    auto sqlite = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
-    const auto ours = ourDownload(days, *sqlite, &updates);
-    std::optional<std::pair<double, int>> server;
-    int serverUpdates = 0;
-    PrivateServer privateServer;
-    if (postgresql) {
-        auto db = privateServer.start();
-        if (!db) {
-            std::fprintf(stderr, "no private PostgreSQL server\n");
-            return 1;
+    Rounds rounds;
+    rounds.logs = rounds.files.path();
+    if (const qsizetype at = args.indexOf(QStringLiteral("--logs")); at >= 0 && at + 1 < args.size()) {
+        rounds.logs = args.takeAt(at + 1);
+        args.removeAt(at);
+    }
+    std::unique_ptr<bench::PrivateServer> server;
+    if (args.removeAll(QStringLiteral("--postgresql")) > 0) {
+        server = std::make_unique<bench::PrivateServer>();
+        rounds.server = server.get();
+    }
+    rounds.days = args.isEmpty() ? v.size(7, 1) : args.first().toInt();
+    const int count = v.size(3, 1);
+    for (int round = 1; round <= count; ++round) {
+        if (!rounds.run(round)) {
+            v.failed(QStringLiteral("round %1 of the downloads").arg(round));
+            return v.exitCode();
         }
-        server = ourDownload(days, *db, &serverUpdates);
-        if (!server)
-            return 1;
     }
-    const auto minimal = minimalClient(days);
-    if (!ours || !minimal) {
-        std::fprintf(stderr, "a download failed\n");
-        return 1;
-    }
-    std::printf("interval records acknowledged: ours %d, minimal client %d\n", ours->second, minimal->second);
-    std::printf("ours (SQLite):     %.2f records/s (%d progress updates)\n", ours->first, updates);
+    const int expected = count * rounds.days * 24 * 4;
+    print("ours (SQLite):", rounds.sqlite);
     if (server)
-        std::printf("ours (PostgreSQL): %.2f records/s (%d progress updates)\n", server->first, serverUpdates);
-    std::printf("minimal client:    %.2f records/s\n", minimal->first);
-    std::printf("ratio SQLite:      %.1f%% (target at least 98%%)\n", 100.0 * ours->first / minimal->first);
-    bool ok = ours->first >= 0.98 * minimal->first;
-    if (server) {
-        std::printf("ratio PostgreSQL:  %.1f%% (target at least 98%%)\n", 100.0 * server->first / minimal->first);
-        ok = ok && server->first >= 0.98 * minimal->first;
-    }
-    return ok ? 0 : 1;
+        print("ours (PostgreSQL):", rounds.postgresql);
+    print("minimal client:", rounds.minimal);
+    std::printf("progress updates during ours: %d\n", rounds.updates);
+    judge(v, QStringLiteral("SQLite"), rounds.sqlite, rounds.minimal, expected);
+    v.atMost(QStringLiteral("ACK after a record frame's last byte, median, ours (SQLite)"),
+             percentileMs(rounds.sqlite.delays, 0.5), 0.1, "ms");
+    if (server)
+        judge(v, QStringLiteral("PostgreSQL"), rounds.postgresql, rounds.minimal, expected);
+    return v.exitCode();
 }

@@ -1,9 +1,11 @@
 #include "db/journal_codec.h"
 
 #include <QCryptographicHash>
+#include <QHash>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimeZone>
+#include <cstring>
 
 namespace tvq52::journal_codec {
 
@@ -13,6 +15,24 @@ QByteArray sha256Hex(const QByteArray& bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
 }
+
+namespace {
+
+// A download hashes the same few hundred levels over and over: each one is
+// formatted once. Kept by its bits, as 0 and -0 are written apart.
+QString singleText(float f)
+{
+    static thread_local QHash<quint32, QString> known;
+    quint32 bits = 0;
+    std::memcpy(&bits, &f, sizeof bits);
+    if (const auto at = known.constFind(bits); at != known.constEnd())
+        return *at;
+    if (known.size() >= 4096)
+        known.clear();
+    return *known.insert(bits, QString::asprintf("%.9g", double(f)));
+}
+
+} // namespace
 
 QString canonicalValue(const ColumnDef& column, const QVariant& value, int version)
 {
@@ -30,7 +50,7 @@ QString canonicalValue(const ColumnDef& column, const QVariant& value, int versi
             if (!number)
                 return value.toString();
         }
-        return QString::asprintf("%.9g", double(value.toFloat()));
+        return singleText(value.toFloat());
     case ColumnType::Date:
         if (value.typeId() == QMetaType::QDate)
             return value.toDate().toString(Qt::ISODate);

@@ -154,4 +154,14 @@ int SqliteStatement::bytes(int i) const
     return sqlite3_column_bytes(stmt_, i);
 }
 
+int SqliteStatement::columnCount() const
+{
+    return sqlite3_column_count(stmt_);
+}
+
+QString SqliteStatement::columnName(int i) const
+{
+    return QString::fromUtf8(sqlite3_column_name(stmt_, i));
+}
+
 } // namespace tvq52

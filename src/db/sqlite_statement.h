@@ -65,6 +65,9 @@ public:
     // The UTF-8 text and its length in bytes.
     const char* text(int index) const;
     int bytes(int index) const;
+    // The columns of its rows and their names.
+    int columnCount() const;
+    QString columnName(int index) const;
 
 private:
     SqliteStep failure(int code) const;

@@ -18,6 +18,13 @@ class Database;
 class Row {
 public:
     void set(const QString& column, const QVariant& value);
+    // For a row built column by column, each named once: set() without the
+    // search (a 45-column row would compare names a thousand times).
+    void append(const QString& column, const QVariant& value)
+    {
+        columns_ << column;
+        values_ << value;
+    }
     QVariant value(const QString& column) const;
     bool contains(const QString& column) const;
     const QStringList& columns() const { return columns_; }

@@ -385,9 +385,24 @@ void SerialLine::write(const QByteArray& bytes)
 {
     if (!port_.isOpen())
         return;
-    port_.write(bytes);
-    // Bytes go out now, not when the event loop next runs: the unit times
-    // its answers from them.
+    qint64 written = 0;
+#ifdef Q_OS_UNIX
+    // Straight to the device when nothing of ours waits before them: the
+    // unit times its answers from these bytes (an ACK goes out the moment
+    // its record is committed), and the port's own write path costs a
+    // buffer, a notifier and another turn of the event loop.
+    while (port_.bytesToWrite() == 0 && written < bytes.size()) {
+        const ssize_t n = ::write(int(port_.handle()), bytes.constData() + written, size_t(bytes.size() - written));
+        if (n > 0)
+            written += n;
+        else if (n < 0 && errno != EINTR)
+            break;
+    }
+#endif
+    if (written == bytes.size())
+        return;
+    // What the device did not take at once (or its error) goes the port's way.
+    port_.write(bytes.mid(written));
     port_.flush();
 }
 

@@ -40,36 +40,56 @@ const char* castType(const ColumnDef& c)
     return "TEXT";
 }
 
+// "hh:mm" and "dd/MM/yyyy" as QTime and QDate write them, without parsing
+// a format for each of the dozen a record carries.
 QString hourMinute(const QDateTime& at)
 {
-    return at.time().toString(QStringLiteral("hh:mm"));
+    const QTime t = at.time();
+    if (!t.isValid())
+        return {};
+    const char text[] = {char('0' + t.hour() / 10), char('0' + t.hour() % 10), ':', char('0' + t.minute() / 10),
+                         char('0' + t.minute() % 10)};
+    return QString::fromLatin1(text, sizeof text);
+}
+
+QString dayMonthYear(const QDateTime& at)
+{
+    const QDate d = at.date();
+    if (!d.isValid() || d.year() < 1000 || d.year() > 9999)
+        return d.toString(QStringLiteral("dd/MM/yyyy"));
+    const int y = d.year();
+    const char text[] = {char('0' + d.day() / 10),   char('0' + d.day() % 10), '/',
+                         char('0' + d.month() / 10), char('0' + d.month() % 10), '/',
+                         char('0' + y / 1000),       char('0' + y / 100 % 10),  char('0' + y / 10 % 10),
+                         char('0' + y % 10)};
+    return QString::fromLatin1(text, sizeof text);
 }
 
 void setStatistics(Row& row, const LevelStatistics& s)
 {
-    row.set(QStringLiteral("SMaxLeq1min"), s.maxLeq1);
-    row.set(QStringLiteral("TFechaMaxLeq1min"), s.maxLeq1At.date().toString(QStringLiteral("dd/MM/yyyy")));
-    row.set(QStringLiteral("THoraMaxLeq1min"), hourMinute(s.maxLeq1At));
-    row.set(QStringLiteral("SMinLeq1min"), s.minLeq1);
-    row.set(QStringLiteral("TFechaMinLeq1min"), s.minLeq1At.date().toString(QStringLiteral("dd/MM/yyyy")));
-    row.set(QStringLiteral("THoraMinLeq1min"), hourMinute(s.minLeq1At));
-    row.set(QStringLiteral("SMaxFast"), s.lfmax);
-    row.set(QStringLiteral("ByNivelMFast"), s.lfmaxLimit);
-    row.set(QStringLiteral("SL1"), s.l1);
-    row.set(QStringLiteral("SL5"), s.l5);
-    row.set(QStringLiteral("SL10"), s.l10);
-    row.set(QStringLiteral("SL50"), s.l50);
-    row.set(QStringLiteral("SL90"), s.l90);
+    row.append(QStringLiteral("SMaxLeq1min"), s.maxLeq1);
+    row.append(QStringLiteral("TFechaMaxLeq1min"), dayMonthYear(s.maxLeq1At));
+    row.append(QStringLiteral("THoraMaxLeq1min"), hourMinute(s.maxLeq1At));
+    row.append(QStringLiteral("SMinLeq1min"), s.minLeq1);
+    row.append(QStringLiteral("TFechaMinLeq1min"), dayMonthYear(s.minLeq1At));
+    row.append(QStringLiteral("THoraMinLeq1min"), hourMinute(s.minLeq1At));
+    row.append(QStringLiteral("SMaxFast"), s.lfmax);
+    row.append(QStringLiteral("ByNivelMFast"), s.lfmaxLimit);
+    row.append(QStringLiteral("SL1"), s.l1);
+    row.append(QStringLiteral("SL5"), s.l5);
+    row.append(QStringLiteral("SL10"), s.l10);
+    row.append(QStringLiteral("SL50"), s.l50);
+    row.append(QStringLiteral("SL90"), s.l90);
 }
 
 // Intervals and sessions are both keyed by their start.
 void setKeyAndSpan(Row& row, qint32 serial, const QDateTime& start, const QDateTime& end)
 {
-    row.set(kSerial, serial);
-    row.set(QStringLiteral("DFechaInicio"), start.date());
-    row.set(QStringLiteral("THoraInicio"), hourMinute(start));
-    row.set(QStringLiteral("DFechaFinal"), end.date());
-    row.set(QStringLiteral("THoraFinal"), hourMinute(end));
+    row.append(kSerial, serial);
+    row.append(QStringLiteral("DFechaInicio"), start.date());
+    row.append(QStringLiteral("THoraInicio"), hourMinute(start));
+    row.append(QStringLiteral("DFechaFinal"), end.date());
+    row.append(QStringLiteral("THoraFinal"), hourMinute(end));
 }
 
 } // namespace
@@ -78,28 +98,28 @@ Row intervalRow(qint32 serial, const IntervalRecord& r)
 {
     Row row;
     setKeyAndSpan(row, serial, r.start, r.end);
-    row.set(QStringLiteral("ByTLeq"), r.leqMinutes);
-    row.set(QStringLiteral("SLeqLocal"), r.leqVenue);
-    row.set(QStringLiteral("SLeqVecino"), r.leqNeighbour);
-    row.set(QStringLiteral("TTipoActuacionLocal"), r.actionVenue);
-    row.set(QStringLiteral("TTipoActuacionVecino"), r.actionNeighbour);
-    row.set(QStringLiteral("ByNivelLeqLocal"), r.limitVenue);
-    row.set(QStringLiteral("ByNivelLeqVecino"), r.limitNeighbour);
+    row.append(QStringLiteral("ByTLeq"), r.leqMinutes);
+    row.append(QStringLiteral("SLeqLocal"), r.leqVenue);
+    row.append(QStringLiteral("SLeqVecino"), r.leqNeighbour);
+    row.append(QStringLiteral("TTipoActuacionLocal"), r.actionVenue);
+    row.append(QStringLiteral("TTipoActuacionVecino"), r.actionNeighbour);
+    row.append(QStringLiteral("ByNivelLeqLocal"), r.limitVenue);
+    row.append(QStringLiteral("ByNivelLeqVecino"), r.limitNeighbour);
     setStatistics(row, r.stats);
-    row.set(QStringLiteral("IPasMaxFast"), r.lfmaxPasses);
-    row.set(QStringLiteral("BoRS232"), r.rs232);
-    row.set(QStringLiteral("BoProgramacion"), r.progMode);
-    row.set(QStringLiteral("IDesco"), r.disconnections);
-    row.set(QStringLiteral("IPasadasLocal"), r.passesVenue);
-    row.set(QStringLiteral("IPasadasVecino"), r.passesNeighbour);
-    row.set(QStringLiteral("IE3"), r.sensorInactive);
+    row.append(QStringLiteral("IPasMaxFast"), r.lfmaxPasses);
+    row.append(QStringLiteral("BoRS232"), r.rs232);
+    row.append(QStringLiteral("BoProgramacion"), r.progMode);
+    row.append(QStringLiteral("IDesco"), r.disconnections);
+    row.append(QStringLiteral("IPasadasLocal"), r.passesVenue);
+    row.append(QStringLiteral("IPasadasVecino"), r.passesNeighbour);
+    row.append(QStringLiteral("IE3"), r.sensorInactive);
     // The older layout has none of these: an overwritten row keeps its own.
     if (r.dna)
-        row.set(QStringLiteral("ByDNA"), *r.dna);
+        row.append(QStringLiteral("ByDNA"), *r.dna);
     if (r.ena)
-        row.set(QStringLiteral("ByENA"), *r.ena);
+        row.append(QStringLiteral("ByENA"), *r.ena);
     if (r.lineShort)
-        row.set(QStringLiteral("ByLineaInsuficiente"), *r.lineShort);
+        row.append(QStringLiteral("ByLineaInsuficiente"), *r.lineShort);
     return row;
 }
 
@@ -107,29 +127,29 @@ Row sessionRow(qint32 serial, const SessionRecord& s)
 {
     Row row;
     setKeyAndSpan(row, serial, s.start, s.end);
-    row.set(QStringLiteral("SLeq"), s.leq);
-    row.set(QStringLiteral("ByNivelDiaLocal"), s.dayLimitVenue);
-    row.set(QStringLiteral("ByNivelDiaVecino"), s.dayLimitNeighbour);
-    row.set(QStringLiteral("THoraInicioNoche"), s.nightStart);
-    row.set(QStringLiteral("THoraFinalNoche"), s.nightEnd);
-    row.set(QStringLiteral("ByNivelNocheLocal"), s.nightLimitVenue);
-    row.set(QStringLiteral("ByNivelNocheVecino"), s.nightLimitNeighbour);
-    row.set(QStringLiteral("ITiempoAtenuacion"), s.attenuationSeconds);
-    row.set(QStringLiteral("LDesco"), s.disconnections);
-    row.set(QStringLiteral("LPasadasLocal"), s.passesVenue);
-    row.set(QStringLiteral("LPasadasVecino"), s.passesNeighbour);
-    row.set(QStringLiteral("LE3"), s.sensorInactive);
+    row.append(QStringLiteral("SLeq"), s.leq);
+    row.append(QStringLiteral("ByNivelDiaLocal"), s.dayLimitVenue);
+    row.append(QStringLiteral("ByNivelDiaVecino"), s.dayLimitNeighbour);
+    row.append(QStringLiteral("THoraInicioNoche"), s.nightStart);
+    row.append(QStringLiteral("THoraFinalNoche"), s.nightEnd);
+    row.append(QStringLiteral("ByNivelNocheLocal"), s.nightLimitVenue);
+    row.append(QStringLiteral("ByNivelNocheVecino"), s.nightLimitNeighbour);
+    row.append(QStringLiteral("ITiempoAtenuacion"), s.attenuationSeconds);
+    row.append(QStringLiteral("LDesco"), s.disconnections);
+    row.append(QStringLiteral("LPasadasLocal"), s.passesVenue);
+    row.append(QStringLiteral("LPasadasVecino"), s.passesNeighbour);
+    row.append(QStringLiteral("LE3"), s.sensorInactive);
     setStatistics(row, s.stats);
-    row.set(QStringLiteral("LPasMaxFast"), s.lfmaxPasses);
+    row.append(QStringLiteral("LPasMaxFast"), s.lfmaxPasses);
     return row;
 }
 
 Row eventRow(qint32 serial, const EventDate& event)
 {
     Row row;
-    row.set(kSerial, serial);
-    row.set(QStringLiteral("DFecha"), event.at.date());
-    row.set(QStringLiteral("THora"), hourMinute(event.at));
+    row.append(kSerial, serial);
+    row.append(QStringLiteral("DFecha"), event.at.date());
+    row.append(QStringLiteral("THora"), hourMinute(event.at));
     return row;
 }
 
@@ -197,10 +217,8 @@ bool RecordStore::run(QSqlQuery* query, const QVariantList& binds)
 
 bool RecordStore::begin()
 {
-    // On SQLite the write lock is taken at once: a reader turned writer could
-    // otherwise meet another program's commit and fail without waiting. A
-    // server takes its row locks as the statements run.
-    return transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+    // A server takes its row locks as the statements run.
+    return transactionStep(QStringLiteral("BEGIN"));
 }
 
 bool RecordStore::transactionStep(const QString& sql)
@@ -209,21 +227,6 @@ bool RecordStore::transactionStep(const QString& sql)
         return true;
     failed(failureOf(statements_.lastSqlError()), statements_.lastError());
     return false;
-}
-
-bool RecordStore::unitStillStored(qint32 serial)
-{
-    // Under SQLite's write lock a deletion elsewhere has either happened or
-    // waits for this record's commit.
-    const QString sql = QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?");
-    QSqlQuery* query = statement(sql, sql);
-    if (!run(query, {serial}))
-        return false;
-    const bool there = query->next();
-    query->finish();
-    if (!there)
-        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
-    return there;
 }
 
 void RecordStore::rollback()
@@ -237,13 +240,18 @@ void RecordStore::rollback()
 
 RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
 {
+    // A download writes rows of one shape over and over.
+    if (lastShape_ && lastShape_->tableName == tableName && lastShape_->names == row.columns())
+        return lastShape_;
     // The rows of one table differ only in which columns they carry.
     const QString signature = tableName + QLatin1Char('|') + row.columns().join(QLatin1Char('|'));
     auto found = shapes_.find(signature);
     if (found != shapes_.end())
-        return &found->second;
+        return lastShape_ = &found->second;
 
     Shape shape;
+    shape.tableName = tableName;
+    shape.names = row.columns();
     shape.table = schemaTable(tableName);
     if (!shape.table) {
         failed(StoreFailure::Refused, QStringLiteral("No table %1").arg(tableName));
@@ -307,7 +315,7 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
     shape.upsertReturningRow = upsert + QLatin1String("*") + added;
     shape.find =
         QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(quotedTable, keyTerms.join(QLatin1String(" AND ")));
-    return &shapes_.emplace(signature, std::move(shape)).first->second;
+    return lastShape_ = &shapes_.emplace(signature, std::move(shape)).first->second;
 }
 
 Result<Stored> RecordStore::write(const QString& tableName, const Row& row)
@@ -336,40 +344,25 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
         return Attempt::Failed;
     const SqlDialect dialect = database_.dialect();
     QVariantList values;
-    values.reserve(row.values().size());
+    values.reserve(row.values().size() + 1);
     for (std::size_t i = 0; i < s->columns.size(); ++i)
         values << toStorage(*s->columns[i], row.values()[qsizetype(i)], dialect);
-
-    const bool server = database_.isServer();
-    const bool journaled = journal_ && entry_ > 0;
     const qint32 serial = row.value(kSerial).toInt();
-    // A record without a journal line is one statement on a server, atomic by itself.
-    const bool transaction = journaled || !server;
-    if (transaction && !begin())
+    if (!database_.isServer())
+        return attemptOnFile(*s, values, serial, stored);
+
+    const bool journaled = journal_ && entry_ > 0;
+    // A record without a journal line is one statement, atomic by itself.
+    if (journaled && !begin())
         return Attempt::Failed;
-    if (transaction && transactionOpen_)
+    if (journaled && transactionOpen_)
         transactionOpen_();
     const auto abandon = [&] {
-        if (transaction)
+        if (journaled)
             rollback();
         return Attempt::Failed;
     };
-    bool existed = false;
-    if (!server) {
-        if (!unitStillStored(serial))
-            return abandon();
-        QVariantList keyBinds;
-        for (int k : s->key)
-            keyBinds << values[k];
-        QSqlQuery* find = statement(s->find, s->find);
-        if (!run(find, keyBinds))
-            return abandon();
-        existed = find->next();
-        find->finish();
-    } else {
-        values.prepend(serial);
-    }
-
+    values.prepend(serial);
     const QString& sql = journaled ? s->upsertReturningRow : s->upsert;
     QSqlQuery* upsert = statement(sql, sql);
     if (!run(upsert, values)) {
@@ -379,22 +372,17 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     }
     if (!upsert->next()) {
         upsert->finish();
-        if (server)
-            failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
-        else
-            failed(StoreFailure::Refused, QStringLiteral("%1: the stored row did not come back").arg(tableName));
+        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
         return abandon();
     }
     const QSqlRecord record = upsert->record();
-    if (database_.isServer())
-        existed = !upsert->value(record.count() - 1).toBool();
-
+    const bool existed = !upsert->value(record.count() - 1).toBool();
     if (journaled) {
         // What the row holds now, older columns kept included.
         Row storedRow;
         for (int i = 0; i < record.count(); ++i)
             if (const ColumnDef* c = s->table->column(record.fieldName(i)))
-                storedRow.set(QString::fromUtf8(c->name), fromStorage(*c, upsert->value(i)));
+                storedRow.append(QString::fromUtf8(c->name), fromStorage(*c, upsert->value(i)));
         upsert->finish();
         if (!journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow)) {
             failed(failureOf(journal_->lastSqlError()), journal_->lastError());
@@ -403,10 +391,164 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     } else {
         upsert->finish();
     }
-    if (transaction && !transactionStep(QStringLiteral("COMMIT")))
+    if (journaled && !transactionStep(QStringLiteral("COMMIT")))
         return abandon();
     *stored = existed ? Stored::Rewritten : Stored::Added;
     return Attempt::Done;
+}
+
+// A database file is written straight through SQLite: the unit waits for
+// the commit before its ACK, and QSqlQuery spends more on binding a record's
+// values and reading its row back than SQLite spends storing it.
+RecordStore::Attempt RecordStore::attemptOnFile(Shape& s, const QVariantList& values, qint32 serial, Stored* stored)
+{
+    if (!prepareFile(s) || !fileRun(file_.begin))
+        return Attempt::Failed;
+    if (transactionOpen_)
+        transactionOpen_();
+    bool existed = false;
+    if (!fileUnitStored(serial) || !fileFound(s, values, &existed) || !fileWritten(s, values)
+        || !fileRun(file_.commit)) {
+        // Whatever it says, the failure that led here is the one to tell.
+        const QString error = lastError_;
+        const StoreFailure why = failure_;
+        fileRun(file_.rollback);
+        failed(why, error);
+        return Attempt::Failed;
+    }
+    *stored = existed ? Stored::Rewritten : Stored::Added;
+    return Attempt::Done;
+}
+
+void RecordStore::fileFailed(const SqliteStep& step)
+{
+    switch (step.databaseFailure().kind) {
+    case DatabaseFailure::Kind::DiskFull:
+        return failed(StoreFailure::DiskFull, step.message);
+    case DatabaseFailure::Kind::Locked:
+        return failed(StoreFailure::Locked, step.message);
+    case DatabaseFailure::Kind::ReadOnly:
+        return failed(StoreFailure::ReadOnly, step.message);
+    case DatabaseFailure::Kind::DiskError:
+        return failed(StoreFailure::IoError, step.message);
+    case DatabaseFailure::Kind::ConnectionLost:
+        return failed(StoreFailure::ConnectionLost, step.message);
+    case DatabaseFailure::Kind::None:
+    case DatabaseFailure::Kind::Other:
+        break;
+    }
+    failed(StoreFailure::Refused, step.message);
+}
+
+bool RecordStore::prepared(SqliteStatement& statement, const QString& sql)
+{
+    if (statement.prepared())
+        return true;
+    const SqliteStep step = statement.prepare(file_.connection, sql);
+    if (step.failed())
+        fileFailed(step);
+    return !step.failed();
+}
+
+bool RecordStore::prepareFile(Shape& s)
+{
+    sqlite3* connection = sqliteHandle(database_.connection());
+    if (connection != file_.connection) {
+        // Prepared on a connection that has since been replaced.
+        file_ = FileStatements{};
+        for (auto& [signature, other] : shapes_) {
+            other.fileFind = SqliteStatement();
+            other.fileUpsert = SqliteStatement();
+            other.fileUpsertReturningRow = SqliteStatement();
+        }
+        file_.connection = connection;
+    }
+    const bool journaled = journal_ && entry_ > 0;
+    // The write lock is taken at once: a reader turned writer could
+    // otherwise meet another program's commit and fail without waiting.
+    if (!prepared(file_.begin, QStringLiteral("BEGIN IMMEDIATE")) || !prepared(file_.commit, QStringLiteral("COMMIT"))
+        || !prepared(file_.rollback, QStringLiteral("ROLLBACK"))
+        || !prepared(file_.unit, QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"))
+        || !prepared(s.fileFind, s.find))
+        return false;
+    if (!journaled)
+        return prepared(s.fileUpsert, s.upsert);
+    if (s.fileUpsertReturningRow.prepared())
+        return true;
+    if (!prepared(s.fileUpsertReturningRow, s.upsertReturningRow))
+        return false;
+    s.returned.clear();
+    for (int i = 0; i < s.fileUpsertReturningRow.columnCount(); ++i)
+        s.returned.push_back(s.table->column(s.fileUpsertReturningRow.columnName(i)));
+    return true;
+}
+
+bool RecordStore::fileRun(SqliteStatement& statement)
+{
+    const SqliteStep step = statement.step();
+    statement.reset();
+    if (step.failed())
+        fileFailed(step);
+    return !step.failed();
+}
+
+bool RecordStore::fileUnitStored(qint32 serial)
+{
+    // Under the write lock a deletion elsewhere has either happened or waits
+    // for this record's commit.
+    file_.unit.bind(0, serial);
+    const SqliteStep step = file_.unit.step();
+    file_.unit.reset();
+    if (step.failed())
+        fileFailed(step);
+    else if (!step.row())
+        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+    return step.row();
+}
+
+bool RecordStore::fileFound(Shape& s, const QVariantList& values, bool* existed)
+{
+    for (std::size_t k = 0; k < s.key.size(); ++k)
+        s.fileFind.bind(int(k), values[s.key[k]]);
+    const SqliteStep step = s.fileFind.step();
+    s.fileFind.reset();
+    if (step.failed())
+        fileFailed(step);
+    *existed = step.row();
+    return !step.failed();
+}
+
+bool RecordStore::fileWritten(Shape& s, const QVariantList& values)
+{
+    const bool journaled = journal_ && entry_ > 0;
+    SqliteStatement& upsert = journaled ? s.fileUpsertReturningRow : s.fileUpsert;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        upsert.bind(int(i), values[i]);
+    const SqliteStep step = upsert.step();
+    if (!step.row()) {
+        upsert.reset();
+        if (step.failed())
+            fileFailed(step);
+        else
+            failed(StoreFailure::Refused,
+                   QStringLiteral("%1: the stored row did not come back").arg(QString::fromUtf8(s.table->name)));
+        return false;
+    }
+    if (!journaled) {
+        upsert.reset();
+        return true;
+    }
+    // What the row holds now, older columns kept included.
+    Row storedRow;
+    for (std::size_t i = 0; i < s.returned.size(); ++i)
+        if (const ColumnDef* c = s.returned[i])
+            storedRow.append(QString::fromUtf8(c->name), fromStorage(*c, upsert.column(int(i))));
+    upsert.reset();
+    if (!journal_->addRecord(entry_, QString::fromUtf8(s.table->name), storedRow)) {
+        failed(failureOf(journal_->lastSqlError()), journal_->lastError());
+        return false;
+    }
+    return true;
 }
 
 Result<Stored> RecordStore::storeInterval(qint32 serial, const IntervalRecord& record)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "db/sqlite_statement.h"
 #include "db/statement_cache.h"
 #include "db/store.h"
 #include "records/recorded_data.h"
@@ -98,18 +99,36 @@ private:
     bool updateUnit(qint32 serial, const Row& values);
     // What one kind of row needs, worked out once: its columns and statements.
     struct Shape {
+        QString tableName;
+        QStringList names; // of the row's columns, in its order
         const TableDef* table = nullptr;
         std::vector<const ColumnDef*> columns;
         std::vector<int> key; // positions in `columns`
         QString find, upsert, upsertReturningRow;
+        // On a database file: the same, prepared on its connection, and the
+        // columns of the row the upsert hands back.
+        SqliteStatement fileFind, fileUpsert, fileUpsertReturningRow;
+        std::vector<const ColumnDef*> returned;
     };
     Shape* shape(const QString& table, const Row& row);
+    // The statements every write to a database file runs.
+    struct FileStatements {
+        sqlite3* connection = nullptr;
+        SqliteStatement begin, commit, rollback, unit;
+    };
+    Attempt attemptOnFile(Shape& s, const QVariantList& values, qint32 serial, Stored* stored);
+    bool prepareFile(Shape& s);
+    bool prepared(SqliteStatement& statement, const QString& sql);
+    // Runs a statement that hands back no row; false with the failure noted.
+    bool fileRun(SqliteStatement& statement);
+    bool fileUnitStored(qint32 serial);
+    bool fileFound(Shape& s, const QVariantList& values, bool* existed);
+    bool fileWritten(Shape& s, const QVariantList& values);
+    void fileFailed(const SqliteStep& step);
     QSqlQuery* statement(const QString& key, const QString& sql);
     bool run(QSqlQuery* query, const QVariantList& binds);
     bool begin();
     bool transactionStep(const QString& sql);
-    // False when the unit's row is gone (or the check failed); SQLite only.
-    bool unitStillStored(qint32 serial);
     void rollback();
     void failed(StoreFailure why, const QString& text);
     // Why a statement failed, when the database says more than "refused".
@@ -123,6 +142,8 @@ private:
     // Prepared once per statement text; map nodes keep their address.
     StatementCache statements_;
     std::map<QString, Shape> shapes_;
+    FileStatements file_;
+    Shape* lastShape_ = nullptr;
     std::function<void()> transactionOpen_;
 };
 

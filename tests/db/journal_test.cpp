@@ -1,6 +1,7 @@
 #include "app/data_folder.h"
 #include "db/database.h"
 #include "db/journal.h"
+#include "db/journal_codec.h"
 #include "db/store.h"
 #include "records/record_store.h"
 #include "support/result_checks.h"
@@ -539,4 +540,24 @@ TEST_F(JournalTest, ProgramsAppendingAtOnceKeepOneChain)
     EXPECT_EQ(previous.size(), 2 * kEach) << "no two entries chain to the same one";
     const JournalVerification v = journal->verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+}
+
+// Levels are formatted once and then remembered: what is remembered must be
+// what formatting gives, for every value apart (0 and -0 kept apart), also
+// after the memory has been emptied for room.
+TEST(JournalCodec, SingleValuesHashAsTheyAreFormattedEachTime)
+{
+    const ColumnDef* level = schemaTable(QStringLiteral("Intervalos"))->column(QStringLiteral("SLeqLocal"));
+    ASSERT_TRUE(level);
+    const auto canonical = [&](float f) { return journal_codec::canonicalValue(*level, QVariant(double(f)), 2); };
+    const QList<float> values{87.1f,         0.0f, -0.0f, 45.25f, 1e-7f, 123456789.0f,
+                              87.1f,         -0.0f, 0.0f, std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::quiet_NaN()};
+    for (float f : values)
+        EXPECT_EQ(canonical(f), QString::asprintf("%.9g", double(f))) << f;
+    for (int i = 0; i < 10000; ++i) {
+        const float f = float(i) / 10.0f + 0.05f;
+        ASSERT_EQ(canonical(f), QString::asprintf("%.9g", double(f))) << i;
+    }
+    EXPECT_EQ(canonical(87.1f), QStringLiteral("87.0999985"));
 }

@@ -335,3 +335,70 @@ TEST_F(RecordStoreTest, GridPagesAreReadByIdInTheOrderAskedAndAMisspeltColumnIsA
     EXPECT_TRUE(badKey.error().detail.contains(QLatin1String("DFecha")));
     EXPECT_EQ(storeFailureOf(badKey.error()), StoreFailure::Refused);
 }
+
+// The texts the rows carry are written by hand for speed; they must read as
+// QDate and QTime write them, up to the range ends and outside them.
+TEST(RecordRows, DateAndTimeTextsAreThoseQtWrites)
+{
+    const QList<QDateTime> stamps{
+        wallClock(QDate(2024, 3, 5), QTime(7, 9)),    wallClock(QDate(1999, 12, 31), QTime(23, 59)),
+        wallClock(QDate(2155, 1, 1), QTime(0, 0)),    wallClock(QDate(1900, 10, 10), QTime(10, 10)),
+        wallClock(QDate(999, 2, 3), QTime(4, 5)),     QDateTime(),
+    };
+    for (const QDateTime& at : stamps) {
+        SCOPED_TRACE(at.toString(Qt::ISODate).toStdString());
+        IntervalRecord r;
+        r.start = at;
+        r.end = at;
+        r.stats.maxLeq1At = at;
+        r.stats.minLeq1At = at;
+        const Row row = intervalRow(52, r);
+        const QString date = at.date().toString(QStringLiteral("dd/MM/yyyy"));
+        const QString time = at.time().toString(QStringLiteral("hh:mm"));
+        EXPECT_EQ(row.value(QStringLiteral("TFechaMaxLeq1min")).toString(), date);
+        EXPECT_EQ(row.value(QStringLiteral("TFechaMinLeq1min")).toString(), date);
+        for (const char* column : {"THoraInicio", "THoraFinal", "THoraMaxLeq1min", "THoraMinLeq1min"})
+            EXPECT_EQ(row.value(QString::fromLatin1(column)).toString(), time) << column;
+        EXPECT_EQ(eventRow(52, EventDate{EventKind::Erasure, at}).value(QStringLiteral("THora")).toString(), time);
+    }
+}
+
+// A write that fails half way leaves neither its row nor its journal line,
+// and the same store writes the next record whole: its transaction was
+// rolled back and its statements are ready again.
+TEST_F(RecordStoreTest, AFailedWriteLeavesNothingAndTheNextOneIsWrittenWhole)
+{
+    if (onServerBackend())
+        GTEST_SKIP() << "a database file's read-only switch";
+    Journal journal(*db);
+    const auto entry = journal.open(JournalAction::Download, kSerial, QStringLiteral("cable"));
+    ASSERT_TRUE(entry);
+    records->setJournalEntry(&journal, *entry);
+    const IntervalRecord first = interval(sampleInterval(at(2020, 6, 1, 0, 0)), IntervalLayout::From30);
+    const IntervalRecord second = interval(sampleInterval(at(2020, 6, 1, 0, 15)), IntervalLayout::From30);
+    ASSERT_TRUE(records->storeInterval(kSerial, first));
+    const auto listed = [&] {
+        QSqlQuery q(db->connection());
+        q.prepare(QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = ?"));
+        q.addBindValue(*entry);
+        return q.exec() && q.next() ? q.value(0).toInt() : -1;
+    };
+
+    QSqlQuery(db->connection()).exec(QStringLiteral("PRAGMA query_only = ON"));
+    const Result<Stored> refused = records->storeInterval(kSerial, second);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(storeFailureOf(refused.error()), StoreFailure::ReadOnly);
+    EXPECT_TRUE(refused.error().detail.contains(QStringLiteral("readonly"))) << refused.error().detail.toStdString();
+    QSqlQuery(db->connection()).exec(QStringLiteral("PRAGMA query_only = OFF"));
+    EXPECT_EQ(store->count("Intervalos"), 1);
+    EXPECT_EQ(listed(), 1) << "the refused record's journal line went with it";
+
+    const Result<Stored> again = records->storeInterval(kSerial, second);
+    ASSERT_TRUE(again) << again.error().detail.toStdString();
+    EXPECT_EQ(*again, Stored::Added);
+    EXPECT_EQ(*records->storeInterval(kSerial, first), Stored::Rewritten);
+    EXPECT_EQ(store->count("Intervalos"), 2);
+    EXPECT_EQ(listed(), 3);
+    records->setJournalEntry(nullptr, 0);
+    EXPECT_TRUE(journal.seal(*entry, QStringLiteral("completed"), {}, {}, {}));
+}

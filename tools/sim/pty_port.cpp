@@ -1,7 +1,11 @@
 #include "pty_port.h"
 
+#include "timing_log.h"
+
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -16,6 +20,9 @@ namespace {
 // 19200 bit/s with start and stop bits: 1920 bytes a second.
 constexpr double kBytesPerMs = 1.92;
 constexpr int kPeerPollMs = 20;
+// Paced bytes go out in batches of this many milliseconds, and the last
+// ones of a frame as soon as the line would have carried them.
+constexpr int kPaceBatchMs = 5;
 
 void makeRaw(int fd)
 {
@@ -35,6 +42,7 @@ PtyPort::PtyPort(bool paced, QObject* parent) : QObject(parent), paced_(paced)
     peerPoll_.setInterval(kPeerPollMs);
     connect(&peerPoll_, &QTimer::timeout, this, &PtyPort::checkPeer);
     drainTimer_.setTimerType(Qt::PreciseTimer);
+    drainTimer_.setSingleShot(true);
     connect(&drainTimer_, &QTimer::timeout, this, &PtyPort::drain);
 }
 
@@ -85,6 +93,8 @@ void PtyPort::lostPeer()
     // spin, so poll for the next open instead.
     readNotifier_->setEnabled(false);
     outbox_.clear();
+    marks_.clear();
+    sentBytes_ = queuedBytes_;
     drainTimer_.stop();
     const bool was = peer_;
     peer_ = false;
@@ -100,6 +110,8 @@ void PtyPort::readMaster()
     for (;;) {
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n > 0) {
+            if (got.isEmpty())
+                lastReadUs_ = monotonicUs();
             got.append(buf, n);
             continue;
         }
@@ -116,7 +128,7 @@ void PtyPort::readMaster()
         emit received(got);
 }
 
-void PtyPort::send(const QByteArray& bytes)
+void PtyPort::send(const QByteArray& bytes, std::function<void(qint64 us)> written)
 {
     if (!peer_ || bytes.isEmpty())
         return;
@@ -125,7 +137,25 @@ void PtyPort::send(const QByteArray& bytes)
         credit_ = paced_ ? 1.0 : 0.0;
     }
     outbox_ += bytes;
+    queuedBytes_ += bytes.size();
+    if (written)
+        marks_.push_back(Mark{queuedBytes_, std::move(written)});
     drain();
+}
+
+void PtyPort::sent(qint64 n)
+{
+    outbox_.remove(0, n);
+    credit_ -= double(n);
+    sentBytes_ += n;
+    if (marks_.empty() || marks_.front().end > sentBytes_)
+        return;
+    const qint64 at = monotonicUs();
+    while (!marks_.empty() && marks_.front().end <= sentBytes_) {
+        const Mark done = std::move(marks_.front());
+        marks_.pop_front();
+        done.written(at);
+    }
 }
 
 void PtyPort::drain()
@@ -143,17 +173,25 @@ void PtyPort::drain()
     if (allowed > 0) {
         const ssize_t n = ::write(master_, outbox_.constData(), size_t(allowed));
         if (n > 0) {
-            outbox_.remove(0, n);
-            credit_ -= double(n);
+            sent(n);
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             lostPeer();
             return;
         }
     }
-    if (!outbox_.isEmpty() && !drainTimer_.isActive())
-        drainTimer_.start(paced_ ? 5 : 2);
-    else if (outbox_.isEmpty())
+    if (outbox_.isEmpty()) {
         drainTimer_.stop();
+        return;
+    }
+    if (!paced_) {
+        drainTimer_.start(2); // the terminal is full: try again shortly
+        return;
+    }
+    // Whole milliseconds until the next batch is due: a 60-byte frame ends
+    // 31 ms after its first byte, not at the next 5 ms step (35 ms), so the
+    // time a frame takes does not hang on how late a step fires.
+    const double due = std::min(double(outbox_.size()), kBytesPerMs * kPaceBatchMs) - credit_;
+    drainTimer_.start(std::max(1, int(std::ceil(due / kBytesPerMs))));
 }
 
 } // namespace tvq52::sim

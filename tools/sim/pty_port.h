@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <deque>
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -26,7 +28,13 @@ public:
     bool peerPresent() const { return peer_; }
 
     // Queued and sent in order; dropped while no PC has the port open.
-    void send(const QByteArray& bytes);
+    // `written`, when given, is told the monotonic microsecond at which the
+    // last of these bytes went into the terminal.
+    void send(const QByteArray& bytes, std::function<void(qint64 us)> written = {});
+    // Bytes queued that have not gone into the terminal yet.
+    bool sending() const { return !outbox_.isEmpty(); }
+    // When the bytes last handed on by received() came out of the terminal.
+    qint64 lastReadUs() const { return lastReadUs_; }
 
 signals:
     void received(const QByteArray& bytes);
@@ -38,6 +46,8 @@ private:
     void checkPeer();
     void lostPeer();
     void drain();
+    // `n` bytes went into the terminal.
+    void sent(qint64 n);
 
     bool paced_;
     int master_ = -1;
@@ -47,6 +57,14 @@ private:
     QTimer peerPoll_;
     QTimer drainTimer_;
     QByteArray outbox_;
+    struct Mark {
+        qint64 end; // the byte count sent once these bytes are
+        std::function<void(qint64)> written;
+    };
+    std::deque<Mark> marks_;
+    qint64 queuedBytes_ = 0;
+    qint64 sentBytes_ = 0;
+    qint64 lastReadUs_ = 0;
     QElapsedTimer pacing_;
     double credit_ = 0; // bytes the line could have carried since the last drain
 };

@@ -124,12 +124,17 @@ struct Declared {
                "of --firmware), history seed --seed plus the serial. Repeatable.",
                "NUMBER=SERIAL[:FIRMWARE]");
     QCommandLineOption ackLog = valued("ack-log", "Append a line to FILE for each record the PC acknowledges.", "FILE");
+    QCommandLineOption timingLog =
+        valued("timing-log",
+               "Write to FILE, in microseconds of the monotonic clock, when the last byte of each frame went into "
+               "the terminal and when each ACK or CAN came back.",
+               "FILE");
     QCommandLineOption verbose = flag("verbose", "Log the traffic on standard error.");
 
     void addTo(QCommandLineParser& p) const
     {
         p.addOptions({link,  type, firmware, serial, progMode, seed,       days,  leq,   end,      clock,  realtime,
-                      cases, pace, modem,    rings,  ringMs,   dialResult, guard, fault, dialUnit, ackLog, verbose});
+                      cases, pace, modem,    rings,  ringMs,   dialResult, guard, fault, dialUnit, ackLog, timingLog, verbose});
     }
 };
 
@@ -220,6 +225,7 @@ const QCommandLineOption* Reader::line()
     o_.link = p_.value(d_.link);
     o_.verbose = p_.isSet(d_.verbose);
     o_.ackLog = p_.value(d_.ackLog);
+    o_.timingLog = p_.value(d_.timingLog);
     o_.modem.enabled = p_.isSet(d_.modem);
     if (!read(d_.rings, 0, 50, o_.modem.rings))
         return &d_.rings;

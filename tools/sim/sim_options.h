@@ -82,6 +82,9 @@ struct SimOptions {
     // One line per record frame the PC acknowledged: "interval|session
     // yyyy-MM-dd hh:mm" (the key stamp), " faulty" when a fault changed it.
     QString ackLog;
+    // When each output's last byte went into the terminal and each ACK or
+    // CAN came back, in monotonic microseconds (timing_log.h).
+    QString timingLog;
     QList<Fault> faults;
 
     QString firmwareText() const { return QStringLiteral("%1.%2").arg(firmwareMajor).arg(firmwareMinor); }

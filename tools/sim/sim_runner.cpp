@@ -7,10 +7,7 @@ namespace tvq52::sim {
 
 SimRunner::SimRunner(SimOptions options) : options_(std::move(options)), port_(options_.pace)
 {
-    auto toPc = [this](const QByteArray& bytes) {
-        log("unit", bytes);
-        port_.send(bytes);
-    };
+    auto toPc = [this](const QByteArray& bytes) { this->toPc(bytes); };
     if (!options_.ackLog.isEmpty()) {
         ackLog_ = std::make_unique<QFile>(options_.ackLog);
         if (!ackLog_->open(QIODevice::Append | QIODevice::Unbuffered))
@@ -71,14 +68,16 @@ std::unique_ptr<UnitSimulator> SimRunner::makeUnit(const SimOptions& o)
     if (o.clock.isValid())
         history = heldAt(history, o.clock);
     auto unit = std::make_unique<UnitSimulator>(o, std::move(history), [this](const QByteArray& bytes) {
-        if (modem_) {
+        if (modem_)
             modem_->fromUnit(bytes);
-        } else {
-            log("unit", bytes);
-            port_.send(bytes);
-        }
+        else
+            toPc(bytes);
     });
     unit->onAcknowledged([this](const QByteArray& line) { logAcknowledged(line); });
+    unit->onAnswer([this](std::uint8_t byte) {
+        if (timing_)
+            timing_->answered(port_.lastReadUs(), byte, port_.sending());
+    });
     return unit;
 }
 
@@ -88,8 +87,23 @@ void SimRunner::logAcknowledged(const QByteArray& line)
         ackLog_->write(line + '\n');
 }
 
+void SimRunner::toPc(const QByteArray& bytes)
+{
+    log("unit", bytes);
+    if (!timing_) {
+        port_.send(bytes);
+        return;
+    }
+    port_.send(bytes, [this, bytes](qint64 us) { timing_->written(us, bytes); });
+}
+
 bool SimRunner::start(QString* error)
 {
+    if (!options_.timingLog.isEmpty()) {
+        timing_ = std::make_unique<TimingLog>();
+        if (!timing_->open(options_.timingLog, error))
+            return false;
+    }
     return port_.open(error);
 }
 

@@ -3,6 +3,7 @@
 #include "modem_front.h"
 #include "pty_port.h"
 #include "sim_options.h"
+#include "timing_log.h"
 #include "unit_simulator.h"
 
 #include <QFile>
@@ -28,6 +29,8 @@ public:
 
 private:
     void log(const char* who, const QByteArray& bytes) const;
+    // Everything the unit or the modem sends goes out here.
+    void toPc(const QByteArray& bytes);
     std::unique_ptr<UnitSimulator> makeUnit(const SimOptions& options);
     void logAcknowledged(const QByteArray& line);
 
@@ -37,6 +40,7 @@ private:
     QList<QPair<QByteArray, std::shared_ptr<UnitSimulator>>> dialUnits_;
     UnitSimulator* active_ = nullptr;
     std::unique_ptr<QFile> ackLog_;
+    std::unique_ptr<TimingLog> timing_;
     std::unique_ptr<ModemFront> modem_;
 };
 

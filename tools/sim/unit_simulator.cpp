@@ -117,6 +117,8 @@ void UnitSimulator::receiveByte(std::uint8_t byte)
         inFrame_.append(char(byte));
         break;
     case kAck:
+        if (answer_)
+            answer_(byte);
         if (transfer_ == Transfer::Intervals || transfer_ == Transfer::Sessions) {
             if (!awaitingAck_.isEmpty() && ackLog_)
                 ackLog_(awaitingAck_);
@@ -126,6 +128,8 @@ void UnitSimulator::receiveByte(std::uint8_t byte)
             readingTimer_.start(options_.realtimeMs);
         break;
     case kCan:
+        if (answer_)
+            answer_(byte);
         endTransfer();
         break;
     default:

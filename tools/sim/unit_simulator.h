@@ -21,6 +21,8 @@ public:
 
     // Told of every record frame the PC acknowledged: a line for the ack log.
     void onAcknowledged(std::function<void(const QByteArray& line)> log) { ackLog_ = std::move(log); }
+    // Told of every ACK or CAN the unit takes from the PC, as it takes it.
+    void onAnswer(std::function<void(std::uint8_t byte)> seen) { answer_ = std::move(seen); }
 
     // Bytes from the PC.
     void receive(const QByteArray& bytes);
@@ -62,6 +64,7 @@ private:
     QList<QByteArray> pending_; // record frames still to send, next first
     QByteArray awaitingAck_;    // the ack-log line of the record frame last sent
     std::function<void(const QByteArray&)> ackLog_;
+    std::function<void(std::uint8_t)> answer_;
     QTimer readingTimer_;
     int readingCount_ = 0;
 };
