@@ -23,6 +23,10 @@ namespace tvq52 {
 
 class Database;
 
+// Lists one record in an entry only while it is open; parameters: the
+// entry, the table, the key text, the digest, and the entry again.
+extern const char* const kJournalListRecordSql;
+
 // What an exchange or a database operation did.
 enum class JournalAction : std::uint8_t {
     Download,

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "db/database_failure.h"
 #include "db/schema.h"
+#include "db/sink_row.h"
 
 #include <QString>
 #include <QVariant>
@@ -49,8 +50,15 @@ public:
     virtual bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) = 0;
     // Opens the first batch; false with failure() set.
     virtual bool begin() = 0;
-    // Gives one row, its values as SQLite keeps them, `line` where it came from.
-    virtual void add(size_t table, qint64 line, const QVariantList& values) = 0;
+    // Gives one row, its values as the database keeps them, `line` where it
+    // came from.
+    virtual void addRow(size_t table, qint64 line, const SinkRow& row) = 0;
+    // The same from QVariants of the kinds SQLite keeps.
+    void add(size_t table, qint64 line, const QVariantList& values)
+    {
+        fillSinkRow(values, scratch_);
+        addRow(table, line, scratch_);
+    }
     // Stores what was given, up to the last row before a failure; `line` is
     // the last one read.
     virtual void finish(qint64 line) = 0;
@@ -69,6 +77,9 @@ protected:
     qint64 added_ = 0;
     DatabaseFailure failure_;
     qint64 failedLine_ = 0;
+
+private:
+    SinkRow scratch_;
 };
 
 // The sink of the database's backend, rows committed every `batchRows`.
@@ -81,5 +92,7 @@ Result<std::unique_ptr<RowSink>> openRowSink(Database& database, int batchRows);
 bool sameStoredValue(const ColumnDef& column, const QVariant& stored, const QVariant& value);
 // The same for every column of a row.
 bool sameStoredRow(const SinkTable& table, const QVariantList& stored, const QVariantList& values);
+// The same for two rows given to a sink.
+bool sameSinkRow(const SinkTable& table, const SinkRow& a, const SinkRow& b);
 
 } // namespace tvq52
