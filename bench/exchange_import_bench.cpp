@@ -21,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sys/resource.h>
 
 using namespace tvq52;
 
@@ -63,6 +64,14 @@ bool writeFiles(const QString& path, const QString& csvPath, int rows)
     return true;
 }
 
+// CPU seconds of this process, or of its finished children.
+double cpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 struct Pass {
     double seconds = 0;
     bool ok = false;
@@ -77,13 +86,16 @@ std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, c
         ExchangeImporter importer(db);
         QElapsedTimer t;
         t.start();
+        const double cpu = cpuSeconds(RUSAGE_SELF);
         const ImportSummary s = importer.run(file);
         passes[pass].seconds = double(t.elapsed()) / 1000.0;
         const TableImport& iv = s.tables[4];
-        std::printf("%s, %s: %.2f s, %lld rows/s, added %lld, present %lld, differs %lld, refused %lld\n", backend,
-                    pass == 0 ? "import into empty database" : "same file again (all present)",
-                    passes[pass].seconds, qint64(double(rows) / std::max(0.001, passes[pass].seconds)),
-                    iv.added, iv.present, iv.differs, iv.refused);
+        std::printf("%s, %s: %.2f s (our CPU %.2f s), %lld rows/s, added %lld, present %lld, differs %lld, "
+                    "refused %lld\n",
+                    backend, pass == 0 ? "import into empty database" : "same file again (all present)",
+                    passes[pass].seconds, cpuSeconds(RUSAGE_SELF) - cpu,
+                    qint64(double(rows) / std::max(0.001, passes[pass].seconds)), iv.added, iv.present, iv.differs,
+                    iv.refused);
         std::fflush(stdout);
         const qint64 expectAdded = pass == 0 ? rows : 0;
         passes[pass].ok = s.succeeded() && iv.table == kTable && iv.added == expectAdded
@@ -101,9 +113,11 @@ double timedRun(const QString& program, const QStringList& args, bench::Verdict&
     p.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer t;
     t.start();
+    const double cpu = cpuSeconds(RUSAGE_CHILDREN);
     p.start(program, args);
     const bool ok = p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     const double seconds = double(t.elapsed()) / 1000.0;
+    std::printf("%s: %.2f s (its CPU %.2f s)\n", qPrintable(program), seconds, cpuSeconds(RUSAGE_CHILDREN) - cpu);
     const QByteArray said = p.readAll().trimmed();
     if (!ok || !said.isEmpty()) {
         v.failed(QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(said)));
