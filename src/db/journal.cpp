@@ -484,22 +484,17 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
     }
     head->finish();
 
-    QSqlQuery* lines =
-        statement(QStringLiteral("SELECT \"TTabla\", \"TClave\", \"THuella\" FROM \"DiarioRegistros\" "
-                                 "WHERE \"LEntrada\" = ? ORDER BY rowid"));
-    if (!exec(lines, {entry}))
+    const Result<QByteArray> linesDigest = entryLinesDigest(database_, entry);
+    if (!linesDigest) {
+        lastError_ = linesDigest.error().detail;
         return false;
-    QCryptographicHash linesHash(QCryptographicHash::Sha256);
-    while (lines->next())
-        linesHash.addData(
-            recordLine(lines->value(0).toString(), lines->value(1).toString(), lines->value(2).toString()));
-    lines->finish();
+    }
 
     e.outcome = outcome;
     e.message = message;
     e.counts = counts;
     e.totals = totals;
-    e.hash = entryHash(previousHash, e, linesHash.result().toHex());
+    e.hash = entryHash(previousHash, e, *linesDigest);
     return exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
                                          "\"LSello\" = ? WHERE \"LId\" = ?")),
