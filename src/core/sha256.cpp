@@ -48,6 +48,7 @@ __attribute__((target("sha,sse4.1,ssse3"))) void shaBlocks(std::uint32_t* state,
     for (; blocks > 0; --blocks, data += 64) {
         const __m128i abef = state0, cdgh = state1;
         __m128i w[4];
+#pragma GCC unroll 16
         for (int i = 0; i < 16; ++i) {
             __m128i m;
             if (i < 4) {

@@ -135,9 +135,23 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t, bool listed) : table_(t)
     dropStage_ = QStringLiteral("DROP TABLE IF EXISTS %1").arg(stage).toUtf8();
     copy_ = QStringLiteral("COPY %1 FROM STDIN (FORMAT binary)").arg(stage).toUtf8();
     directCopy_ = QStringLiteral("COPY %1 (%2) FROM STDIN (FORMAT binary)").arg(table, columns.join(QLatin1Char(','))).toUtf8();
-    const QString inserted = QStringLiteral("ins AS (INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE tvq52_first "
-                                            "ON CONFLICT (%4) DO NOTHING RETURNING %4)")
-                                 .arg(table, columns.join(QLatin1Char(',')), stage, keys.join(QLatin1Char(',')));
+    // The stored rows of the staged keys, each compared as it was before
+    // this statement: one look into the key's index per row (the table may
+    // hold millions, a batch a few thousand).
+    const QString old = QStringLiteral("old AS (SELECT s.tvq52_line, NOT (%1) AS differs FROM %2 s "
+                                       "CROSS JOIN LATERAL (SELECT * FROM %3 t WHERE %4 LIMIT 1) t)")
+                            .arg(matchColumns(t, false, "t", "s"), stage, table, matchColumns(t, true, "t", "s"));
+    const QString inserted =
+        QStringLiteral("ins AS (INSERT INTO %1 (%2) SELECT %2 FROM %3 s WHERE s.tvq52_first AND NOT EXISTS "
+                       "(SELECT 1 FROM old o WHERE o.tvq52_line = s.tvq52_line) ON CONFLICT (%4) DO NOTHING "
+                       "RETURNING %4)")
+            .arg(table, columns.join(QLatin1Char(',')), stage, keys.join(QLatin1Char(',')));
+    // A later row of a key the table lacked, against the batch's first row of it.
+    const QString later =
+        QStringLiteral("later AS (SELECT count(*) AS n FROM %1 d JOIN %1 f ON f.tvq52_first AND %2 WHERE NOT "
+                       "d.tvq52_first AND NOT EXISTS (SELECT 1 FROM old o WHERE o.tvq52_line = d.tvq52_line) "
+                       "AND NOT (%3))")
+            .arg(stage, matchColumns(t, true, "d", "f"), matchColumns(t, false, "d", "f"));
     const QString listing =
         QStringLiteral("listed AS (INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
                        "SELECT $1::bigint, $2::text, s.tvq52_key, s.tvq52_digest FROM ins JOIN %1 s ON s.tvq52_first AND %2 "
@@ -145,16 +159,11 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t, bool listed) : table_(t)
                        "RETURNING 1)")
             .arg(stage, matchColumns(t, true, "s", "ins"));
     // A table the journal does not list answers its rows added twice.
-    insert_ = (listed ? QStringLiteral("WITH %1, %2 SELECT (SELECT count(*) FROM ins), (SELECT count(*) FROM listed)")
-                            .arg(inserted, listing)
-                      : QStringLiteral("WITH %1 SELECT (SELECT count(*) FROM ins), (SELECT count(*) FROM ins)")
-                            .arg(inserted))
+    insert_ = QStringLiteral("WITH %1, %2, %3%4 SELECT (SELECT count(*) FROM ins), (SELECT count(*) FROM %5), "
+                             "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later)")
+                  .arg(old, inserted, later, listed ? QStringLiteral(", ") + listing : QString(),
+                       listed ? QStringLiteral("listed") : QStringLiteral("ins"))
                   .toUtf8();
-    // Row by row into the key's index: the table may hold millions, a batch a few thousand.
-    differs_ = QStringLiteral("SELECT count(*) FROM %1 s CROSS JOIN LATERAL (SELECT * FROM %2 t WHERE %3 LIMIT 1) t "
-                              "WHERE NOT (%4)")
-                   .arg(stage, table, matchColumns(t, true, "t", "s"), matchColumns(t, false, "t", "s"))
-                   .toUtf8();
 }
 
 QByteArray ServerCopyTable::listStatement()

@@ -26,11 +26,10 @@ public:
     static QByteArray listingCopyStatement();
     // Inserts the first row of each key unless the key is stored, and lists
     // each row added in the journal entry $1 (table name $2) while it is
-    // open; answers the rows added and the rows listed. Without parameters
-    // for a table the journal does not list.
+    // open; answers the rows added, the rows listed, and the staged rows
+    // whose key holds other values. Without parameters for a table the
+    // journal does not list.
     const QByteArray& insertStatement() const { return insert_; }
-    // The staged rows whose key is stored with other values.
-    const QByteArray& differsStatement() const { return differs_; }
 
     // Lists one row added in the journal entry $1 while it is open: table
     // $2, key $3, digest $4.
@@ -52,7 +51,7 @@ private:
     SinkTable table_;
     bool encodeColumns(const SinkRow& row, std::string& out) const;
 
-    QByteArray createStage_, dropStage_, copy_, directCopy_, insert_, differs_;
+    QByteArray createStage_, dropStage_, copy_, directCopy_, insert_;
 };
 
 } // namespace tvq52

@@ -4,7 +4,10 @@
 #include "db/row_sink.h"
 
 #include <QDate>
+#include <bit>
 #include <charconv>
+#include <cmath>
+#include <cstring>
 
 namespace tvq52 {
 
@@ -56,6 +59,27 @@ void fillSinkRow(const QVariantList& values, SinkRow& row)
     }
 }
 
+namespace {
+
+// Whether the ninth significant digit of `f` may sit on an exact tie:
+// printf's "%.9g" rounds a tie to even, Qt's (which the journal uses) away
+// from zero. A float's exact decimal ends F digits after the point, so a tie
+// there needs exactly ten significant digits.
+bool digestMayBeTie(float f)
+{
+    if (!std::isfinite(f) || f == 0)
+        return false;
+    const auto bits = std::bit_cast<quint32>(f);
+    const int biased = int(bits >> 23 & 0xFF);
+    const quint32 mantissa = (bits & 0x7FFFFF) | (biased > 0 ? 0x800000 : 0);
+    const int exponent = std::max(biased, 1) - 150 + std::countr_zero(mantissa);
+    if (exponent >= 0)
+        return std::fabs(f) >= 1e9f; // an integer: ten digits or more
+    return -exponent + int(std::floor(std::log10(std::fabs(double(f))))) + 1 == 10;
+}
+
+} // namespace
+
 RowDigest::RowDigest(const SinkTable& table) : table_(table.table), columns_(table.columns)
 {
     auto where = [&](const char* name) {
@@ -87,7 +111,8 @@ void RowDigest::appendCanonical(const ColumnDef& c, const SinkRow& row, int at, 
         out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, v.integer).ptr);
     } else if (v.kind == SinkValue::Kind::Integer && c.type == ColumnType::Boolean) {
         out.push_back(v.integer != 0 ? '1' : '0');
-    } else if (v.kind == SinkValue::Kind::Real && c.type == ColumnType::Single && version >= 2) {
+    } else if (v.kind == SinkValue::Kind::Real && c.type == ColumnType::Single && version >= 2
+               && !digestMayBeTie(float(v.real))) {
         // As printf's "%.9g", which canonicalValue uses.
         const double d = double(float(v.real));
         out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 9).ptr);

@@ -12,6 +12,7 @@ namespace tvq52 {
 class SqliteRowSink final : public RowSink {
 public:
     SqliteRowSink(sqlite3* db, int batchRows) : db_(db), batchRows_(batchRows) {}
+    ~SqliteRowSink() override;
 
     bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) override;
     bool begin() override;
@@ -51,6 +52,8 @@ private:
     // What the last commit made final, to go back to when the next one fails.
     std::vector<SinkCounts> committed_;
     qint64 committedAdded_ = 0;
+    // The connection's page cache and checkpoint interval, given back at the end.
+    qint64 cacheSize_ = 0, checkpointPages_ = 0;
 };
 
 } // namespace tvq52

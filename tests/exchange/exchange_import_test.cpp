@@ -585,6 +585,80 @@ TEST_F(ExchangeImportTest, AServerStoppedMidImportStopsItAndRefusesNoRow)
     EXPECT_EQ(Store(*check).count(QStringLiteral("DiaBorrado")), t.added);
 }
 
+// Stored keys in the middle of a file, some with other values, and the
+// file again: each row counts once as added, present or differing, the
+// stored rows keep their values, and the journal holds every row added.
+TEST_F(ExchangeImportTest, StoredKeysAmongTheRowsAreCountedOnceAndImportingAgainAddsNothing)
+{
+    auto sessions = [](int from, int count, int changedUpTo) {
+        QByteArray rows = sectionStart("Sesiones");
+        for (int i = from; i < from + count; ++i)
+            rows += dataLine("Sesiones",
+                             {{"DFechaInicio", QDate(2023, 1, 1).addDays(i).toString(Qt::ISODate) + " 22:00:00"},
+                              {"SLeq", i < changedUpTo ? "50" : "60.25"}});
+        return rows;
+    };
+    ASSERT_EQ(table(import(sessions(10, 10, 15), QStringLiteral("some.TQ52")), "Sesiones").added, 10);
+    const QByteArray file = sessions(0, 40, 0);
+    home.writeFile(QStringLiteral("all.TQ52"), file);
+    for (const int pass : {1, 2}) {
+        ExchangeImporter importer(*db);
+        importer.batchRows = 8;
+        const ImportSummary s = importer.run(home.file(QStringLiteral("all.TQ52")));
+        ASSERT_TRUE(s.succeeded()) << pass;
+        const TableImport& t = table(s, "Sesiones");
+        EXPECT_EQ(t.added, pass == 1 ? 30 : 0) << pass;
+        EXPECT_EQ(t.present, pass == 1 ? 5 : 35) << pass;
+        EXPECT_EQ(t.differs, 5) << pass;
+        EXPECT_EQ(t.refused, 0) << pass;
+    }
+    EXPECT_EQ(store->count(QStringLiteral("Sesiones")), 40);
+    const Row kept = store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 12)}}))
+                         .value_or(Row());
+    EXPECT_FLOAT_EQ(kept.value(QStringLiteral("SLeq")).toFloat(), 50.0f) << "a stored row is never changed";
+    const Row added = store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 31)}}))
+                          .value_or(Row());
+    EXPECT_FLOAT_EQ(added.value(QStringLiteral("SLeq")).toFloat(), 60.25f);
+    const JournalVerification v = Journal(*db).verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.recordsChecked, 40);
+}
+
+// A server that goes away while rows go through the staging table (the
+// file's first rows are stored): a failure, and only what was committed counts.
+TEST_F(ExchangeImportTest, AServerStoppedWhileStoredKeysAreBeingComparedCountsOnlyWhatWasCommitted)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "a server run only";
+    PrivateServer server;
+    auto office = server.open();
+    ASSERT_TRUE(office);
+    home.writeFile(QStringLiteral("start.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 500));
+    home.writeFile(QStringLiteral("big.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 5000));
+    ASSERT_TRUE(ExchangeImporter(*office).run(home.file(QStringLiteral("start.TQ52"))).succeeded());
+    ExchangeImporter importer(*office);
+    importer.batchRows = 100;
+    qint64 asked = 0;
+    importer.cancelRequested = [&] {
+        if (++asked == 3000) {
+            EXPECT_TRUE(server.halt());
+        }
+        return false;
+    };
+    const ImportSummary s = importer.run(home.file(QStringLiteral("big.TQ52")));
+    const TableImport& t = table(s, "DiaBorrado");
+    EXPECT_EQ(s.failure.kind, DatabaseFailure::Kind::ConnectionLost) << s.failure.detail.toStdString();
+    EXPECT_FALSE(s.succeeded());
+    EXPECT_EQ(t.refused, 0);
+    EXPECT_GT(s.failedAtLine, 2000);
+    EXPECT_LT(s.failedAtLine, 3400);
+    EXPECT_GT(t.added, 0);
+    ASSERT_TRUE(server.resume());
+    auto check = server.open();
+    ASSERT_TRUE(check);
+    EXPECT_EQ(Store(*check).count(QStringLiteral("DiaBorrado")), 500 + t.added);
+}
+
 // The reader never holds more than the longest legal row of a section: a
 // longer line is refused with its number from what was read of it.
 TEST(ExchangeReaderBounds, ALineLongerThanTheLongestRowIsRefusedFromItsStart)
