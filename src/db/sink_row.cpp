@@ -36,26 +36,15 @@ void fillSinkRow(const QVariantList& values, SinkRow& row)
             row.addNull();
             continue;
         }
-        switch (v.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Short:
-        case QMetaType::UShort:
-        case QMetaType::Bool:
-            row.addInteger(v.toLongLong());
-            break;
-        case QMetaType::Double:
-        case QMetaType::Float:
+        const int type = v.typeId();
+        if (type == QMetaType::Double || type == QMetaType::Float)
             row.addReal(v.toDouble());
-            break;
-        case QMetaType::QDate:
+        else if (type == QMetaType::QDate)
             row.addText(v.toDate().toString(Qt::ISODate).toStdString());
-            break;
-        default:
+        else if (type == QMetaType::QString || !v.canConvert<qlonglong>())
             row.addText(v.toString().toStdString());
-        }
+        else
+            row.addInteger(v.toLongLong());
     }
 }
 

@@ -100,12 +100,7 @@ bool bytesInteger(const ColumnDef& c, std::string_view t, qint64* out)
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), *out);
     if (ec != std::errc() || end != t.data() + t.size())
         return false;
-    const qint64 min = c.type == ColumnType::Long ? std::numeric_limits<qint32>::min()
-        : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::min()
-                                                  : 0;
-    const qint64 max = c.type == ColumnType::Long ? std::numeric_limits<qint32>::max()
-        : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::max()
-                                                  : 255;
+    const auto [min, max] = integerRange(c.type);
     return *out >= min && *out <= max;
 }
 

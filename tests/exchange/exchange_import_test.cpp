@@ -49,6 +49,28 @@ protected:
         ADD_FAILURE() << name;
         return s.tables.front();
     }
+    // Imports `name` into `office` in batches of 100, the server halted as
+    // row `haltAt` is read; `asked` counts the rows read.
+    ImportSummary importHaltingAt(const PrivateServer& server, Database& office, const QString& name, qint64 haltAt,
+                                  qint64* asked)
+    {
+        ExchangeImporter importer(office);
+        importer.batchRows = 100;
+        importer.cancelRequested = [&server, haltAt, asked] {
+            if (++*asked == haltAt) {
+                EXPECT_TRUE(server.halt());
+            }
+            return false;
+        };
+        return importer.run(home.file(name));
+    }
+    // The rows of `table` once the server is back.
+    static qint64 storedOnceBack(const PrivateServer& server, const char* table)
+    {
+        EXPECT_TRUE(server.resume());
+        auto check = server.open();
+        return check ? Store(*check).count(QString::fromLatin1(table)) : -1;
+    }
     LocGuru guru;
     Row only(const char* table, qint32 serial)
     {
@@ -563,26 +585,15 @@ TEST_F(ExchangeImportTest, AServerStoppedMidImportStopsItAndRefusesNoRow)
     auto office = server.open();
     ASSERT_TRUE(office);
     home.writeFile(QStringLiteral("big.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 5000));
-    ExchangeImporter importer(*office);
-    importer.batchRows = 100;
     qint64 asked = 0;
-    importer.cancelRequested = [&] {
-        if (++asked == 1000) {
-            EXPECT_TRUE(server.halt());
-        }
-        return false;
-    };
-    const ImportSummary s = importer.run(home.file(QStringLiteral("big.TQ52")));
+    const ImportSummary s = importHaltingAt(server, *office, QStringLiteral("big.TQ52"), 1000, &asked);
     const TableImport& t = table(s, "DiaBorrado");
     EXPECT_EQ(s.failure.kind, DatabaseFailure::Kind::ConnectionLost) << s.failure.detail.toStdString();
     EXPECT_FALSE(s.succeeded());
     EXPECT_EQ(t.refused, 0);
     EXPECT_LT(asked, 5000) << "the file is not read on after the failure";
     EXPECT_GT(s.failedAtLine, 900);
-    ASSERT_TRUE(server.resume());
-    auto check = server.open();
-    ASSERT_TRUE(check);
-    EXPECT_EQ(Store(*check).count(QStringLiteral("DiaBorrado")), t.added);
+    EXPECT_EQ(storedOnceBack(server, "DiaBorrado"), t.added);
 }
 
 // Stored keys in the middle of a file, some with other values, and the
@@ -636,16 +647,8 @@ TEST_F(ExchangeImportTest, AServerStoppedWhileStoredKeysAreBeingComparedCountsOn
     home.writeFile(QStringLiteral("start.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 500));
     home.writeFile(QStringLiteral("big.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 5000));
     ASSERT_TRUE(ExchangeImporter(*office).run(home.file(QStringLiteral("start.TQ52"))).succeeded());
-    ExchangeImporter importer(*office);
-    importer.batchRows = 100;
     qint64 asked = 0;
-    importer.cancelRequested = [&] {
-        if (++asked == 3000) {
-            EXPECT_TRUE(server.halt());
-        }
-        return false;
-    };
-    const ImportSummary s = importer.run(home.file(QStringLiteral("big.TQ52")));
+    const ImportSummary s = importHaltingAt(server, *office, QStringLiteral("big.TQ52"), 3000, &asked);
     const TableImport& t = table(s, "DiaBorrado");
     EXPECT_EQ(s.failure.kind, DatabaseFailure::Kind::ConnectionLost) << s.failure.detail.toStdString();
     EXPECT_FALSE(s.succeeded());
@@ -653,10 +656,7 @@ TEST_F(ExchangeImportTest, AServerStoppedWhileStoredKeysAreBeingComparedCountsOn
     EXPECT_GT(s.failedAtLine, 2000);
     EXPECT_LT(s.failedAtLine, 3400);
     EXPECT_GT(t.added, 0);
-    ASSERT_TRUE(server.resume());
-    auto check = server.open();
-    ASSERT_TRUE(check);
-    EXPECT_EQ(Store(*check).count(QStringLiteral("DiaBorrado")), 500 + t.added);
+    EXPECT_EQ(storedOnceBack(server, "DiaBorrado"), 500 + t.added);
 }
 
 // The reader never holds more than the longest legal row of a section: a
