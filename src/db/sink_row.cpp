@@ -64,6 +64,11 @@ bool digestMayBeTie(float f)
     const int exponent = std::max(biased, 1) - 150 + std::countr_zero(mantissa);
     if (exponent >= 0)
         return std::fabs(f) >= 1e9f; // an integer: ten digits or more
+    // The decimal exponent is within one of the binary one's: most values
+    // are told apart without a logarithm.
+    const int decimal = int(std::floor((std::max(biased, 1) - 127) * 0.30102999566398120));
+    if (9 + exponent < decimal - 1 || 9 + exponent > decimal + 1)
+        return false;
     return -exponent + int(std::floor(std::log10(std::fabs(double(f))))) + 1 == 10;
 }
 
