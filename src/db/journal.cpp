@@ -484,7 +484,8 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
     }
     head->finish();
 
-    const Result<QByteArray> linesDigest = entryLinesDigest(database_, entry);
+    const QByteArray kept = listedLines_.take(entry);
+    const Result<QByteArray> linesDigest = kept.isEmpty() ? entryLinesDigest(database_, entry) : Result(kept);
     if (!linesDigest) {
         lastError_ = linesDigest.error().detail;
         return false;

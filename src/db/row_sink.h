@@ -66,6 +66,10 @@ public:
     // added; its error holds the journal's words.
     virtual Status listAdded() = 0;
 
+    // The hex SHA-256 of the journal lines the sink listed, in the order they
+    // are stored, when it knows it; empty when it does not.
+    virtual QByteArray listedLines() { return {}; }
+
     const std::vector<SinkCounts>& counts() const { return counts_; }
     qint64 added() const { return added_; }
     const DatabaseFailure& failure() const { return failure_; }

@@ -239,13 +239,16 @@ void ServerRowSink::flush()
         return;
     }
     qint64 added = 0, differs = 0;
-    const bool stored = direct_ ? storeDirect(&added, &differs) : storeStaged(&added, &differs);
+    bool direct = direct_;
+    const bool stored = direct ? storeDirect(&added, &differs) : storeStaged(&added, &differs);
+    direct = direct && direct_; // not when a stored key sent it through the staging table
     if (stored) {
         const ServerBulk::Answer committed = bulk_.exec("COMMIT", {});
         if (!committed.ok()) {
             fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()),
                  batch_.front().line);
         } else {
+            keepLines(direct, added);
             SinkCounts& c = counts_[batchTable_];
             c.added += added;
             added_ += added;
@@ -283,6 +286,26 @@ bool ServerRowSink::storeDirect(qint64* added, qint64* differs)
             ServerCopyTable::encodeListing(entry_, t.name, batch_[i].key, batch_[i].digest, out_);
     storedKey = false;
     return endCopy(&storedKey) && entryOpen(batch_.front().line);
+}
+
+// The lines a committed batch listed.
+void ServerRowSink::keepLines(bool direct, qint64 added)
+{
+    const Table& t = tables_[batchTable_];
+    if (!t.digest->listed() || added == 0)
+        return;
+    linesKnown_ = linesKnown_ && direct;
+    for (size_t i = 0; linesKnown_ && i < batchSize_; ++i) {
+        const Pending& p = batch_[i];
+        if (p.first >= 0)
+            continue;
+        lines_.add(t.name);
+        lines_.add("\x1f");
+        lines_.add(p.key);
+        lines_.add("\x1f");
+        lines_.add(p.digest);
+        lines_.add("\x1e");
+    }
 }
 
 // The batch again, into the staging table.
@@ -400,6 +423,7 @@ void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
         SinkCounts& c = counts_[table];
         ++(inserted.rows() == 1 ? c.added : *same ? c.present : c.differs);
         added_ += inserted.rows();
+        linesKnown_ = linesKnown_ && (inserted.rows() == 0 || !t.digest->listed());
         return;
     }
     rollback();

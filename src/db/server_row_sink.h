@@ -30,6 +30,7 @@ public:
     void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;
     Status listAdded() override { return Status(); }
+    QByteArray listedLines() override { return linesKnown_ ? lines_.result().toHex() : QByteArray(); }
 
 private:
     struct Table {
@@ -49,6 +50,7 @@ private:
     // Starts a COPY, in a new transaction when `begin`.
     bool startCopy(const QByteArray& sql, qint64 line, bool begin);
     bool restage();
+    void keepLines(bool direct, qint64 added);
     bool entryOpen(qint64 line);
     bool take(size_t table, qint64 line, const SinkRow& row);
     bool put(bool all);
@@ -88,6 +90,11 @@ private:
     std::unordered_map<std::string, qint64> keys_; // the batch's first row of each key
     std::string keyBytes_;
     std::string out_, spare_;
+    // The lines listed by committed batches that went straight into their
+    // table, in their order; not known once a batch listed rows in the
+    // order of a join.
+    Sha256 lines_;
+    bool linesKnown_ = true;
     QByteArray key_, digest_;
 };
 

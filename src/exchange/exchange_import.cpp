@@ -271,6 +271,8 @@ void ImportRun::finish(const QString& path)
     } else if (summary_.notExchange) {
         outcome = QStringLiteral("failed");
     }
+    if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
+        journal_.setListedLines(*entry_, lines);
     journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n')));
     summary_.journalHead = journal_.head();
     report(true);
