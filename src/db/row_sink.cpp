@@ -42,14 +42,6 @@ bool sameStoredValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
     return false;
 }
 
-bool sameStoredRow(const SinkTable& table, const QVariantList& stored, const QVariantList& values)
-{
-    for (size_t i = 0; i < table.columns.size(); ++i)
-        if (!sameStoredValue(*table.columns[i], stored[qsizetype(i)], values[qsizetype(i)]))
-            return false;
-    return true;
-}
-
 bool sameSinkRow(const SinkTable& table, const SinkRow& a, const SinkRow& b)
 {
     for (size_t i = 0; i < table.columns.size(); ++i) {

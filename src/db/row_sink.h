@@ -94,9 +94,7 @@ Result<std::unique_ptr<RowSink>> openRowSink(Database& database, int batchRows);
 // Whether a stored value and a row's value are the same for `column`: a
 // single compares as a single, a date by its day.
 bool sameStoredValue(const ColumnDef& column, const QVariant& stored, const QVariant& value);
-// The same for every column of a row.
-bool sameStoredRow(const SinkTable& table, const QVariantList& stored, const QVariantList& values);
-// The same for two rows given to a sink.
+// The same for every column of two rows given to a sink.
 bool sameSinkRow(const SinkTable& table, const SinkRow& a, const SinkRow& b);
 
 } // namespace tvq52
