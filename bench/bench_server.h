@@ -57,6 +57,9 @@ public:
         return std::move(db).value();
     }
 
+    // Where the server listens, as an administrator.
+    const DatabaseTarget& admin() const { return admin_; }
+
 private:
     QString state() const { return dir_.filePath(QStringLiteral("pg")); }
     QTemporaryDir dir_;

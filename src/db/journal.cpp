@@ -1,5 +1,7 @@
 #include "db/journal.h"
 
+#include "core/sha256.h"
+
 #include "db/database.h"
 #include "db/journal_codec.h"
 #include "db/sql_error.h"
@@ -118,11 +120,20 @@ Result<QByteArray> fileSha256(const QString& path, Database& database)
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return finalText(file.errorString());
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
+    Sha256 hash;
+    QByteArray piece(1 << 20, Qt::Uninitialized);
+    qint64 n = 0;
+    while ((n = file.read(piece.data(), piece.size())) > 0)
+        hash.add(QByteArrayView(piece.constData(), qsizetype(n)));
+    if (n < 0)
         return finalText(file.errorString());
     return hash.result().toHex();
 }
+
+const char* const kJournalListRecordSql =
+    "INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+    "SELECT CAST(? AS BIGINT), ?, ?, ? WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = ? "
+    "AND \"THash\" IS NULL)";
 
 QString canonicalRowText(const QString& tableName, const Row& row, int version)
 {
@@ -407,10 +418,7 @@ bool Journal::addRecord(qint64 entry, const QString& tableName, const Row& store
                      [&](const char* t) { return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0; })
         == std::end(kRecordTables))
         return true; // only the record tables need their provenance
-    QSqlQuery* insert = statement(
-        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-                       "SELECT CAST(? AS BIGINT), ?, ?, ? WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = ? "
-                       "AND \"THash\" IS NULL)"));
+    QSqlQuery* insert = statement(QString::fromLatin1(kJournalListRecordSql));
     if (!exec(insert, {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest, entry}))
         return false;
     if (insert->numRowsAffected() != 1) {
@@ -476,22 +484,18 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
     }
     head->finish();
 
-    QSqlQuery* lines =
-        statement(QStringLiteral("SELECT \"TTabla\", \"TClave\", \"THuella\" FROM \"DiarioRegistros\" "
-                                 "WHERE \"LEntrada\" = ? ORDER BY rowid"));
-    if (!exec(lines, {entry}))
+    const QByteArray kept = listedLines_.take(entry);
+    const Result<QByteArray> linesDigest = kept.isEmpty() ? entryLinesDigest(database_, entry) : Result(kept);
+    if (!linesDigest) {
+        lastError_ = linesDigest.error().detail;
         return false;
-    QCryptographicHash linesHash(QCryptographicHash::Sha256);
-    while (lines->next())
-        linesHash.addData(
-            recordLine(lines->value(0).toString(), lines->value(1).toString(), lines->value(2).toString()));
-    lines->finish();
+    }
 
     e.outcome = outcome;
     e.message = message;
     e.counts = counts;
     e.totals = totals;
-    e.hash = entryHash(previousHash, e, linesHash.result().toHex());
+    e.hash = entryHash(previousHash, e, *linesDigest);
     return exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
                                          "\"LSello\" = ? WHERE \"LId\" = ?")),

@@ -23,6 +23,10 @@ namespace tvq52 {
 
 class Database;
 
+// Lists one record in an entry only while it is open; parameters: the
+// entry, the table, the key text, the digest, and the entry again.
+extern const char* const kJournalListRecordSql;
+
 // What an exchange or a database operation did.
 enum class JournalAction : std::uint8_t {
     Download,
@@ -122,6 +126,10 @@ public:
     // Lists a record in an open entry, by its table's key and the SHA-256 of
     // its values in the canonical text; runs inside the caller's transaction.
     bool addRecord(qint64 entry, const QString& table, const Row& storedRow);
+    // The hex SHA-256 of the entry's record lines in stored order, as the
+    // one writer that listed them kept it: sealing then need not read a
+    // million lines back.
+    void setListedLines(qint64 entry, const QByteArray& digest) { listedLines_[entry] = digest; }
     // Closes the entry: its fields, its records and the previous entry's hash
     // give its hash. Appends are serialized.
     bool seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts = {},
@@ -185,6 +193,7 @@ private:
     // lets go of when the program's connection ends).
     QHash<qint64, std::shared_ptr<QLockFile>> locks_;
     QSet<qint64> held_;
+    QHash<qint64, QByteArray> listedLines_;
     QList<qint64> unlinked_;
     mutable StatementCache statements_;
 };

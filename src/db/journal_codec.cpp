@@ -1,5 +1,7 @@
 #include "db/journal_codec.h"
 
+#include "core/sha256.h"
+
 #include <QCryptographicHash>
 #include <QHash>
 #include <QSqlQuery>
@@ -13,7 +15,7 @@ const char* const kRecordTables[5] = {"Intervalos", "Sesiones", "DiaBorrado", "D
 
 QByteArray sha256Hex(const QByteArray& bytes)
 {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    return Sha256::hex(bytes);
 }
 
 namespace {

@@ -40,5 +40,8 @@ std::optional<JournalAction> actionFromName(const QString& name);
 JournalEntry entryFrom(const QSqlQuery& q);
 // The current row of a query by column name.
 Row rowFrom(const QSqlQuery& q);
+// The hex SHA-256 of an entry's record lines (recordLine() of each, in
+// stored order), inside the caller's transaction.
+Result<QByteArray> entryLinesDigest(Database& database, qint64 entry);
 
 } // namespace tvq52::journal_codec

@@ -68,6 +68,15 @@ qsizetype codePoints(const QString& s)
 
 } // namespace
 
+std::pair<qint64, qint64> integerRange(ColumnType type)
+{
+    if (type == ColumnType::Long)
+        return {std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()};
+    if (type == ColumnType::Short)
+        return {std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()};
+    return {0, 255};
+}
+
 int maxTextChars(const ColumnDef& column)
 {
     return column.width > 0 ? column.width : kMemoMaxChars;
@@ -83,12 +92,7 @@ ValueFault checkStoredValue(const TableDef& table, const ColumnDef& c, const QVa
     case ColumnType::Byte: {
         if (!isInteger(v))
             return ValueFault::WrongType;
-        const qint64 min = c.type == ColumnType::Long ? std::numeric_limits<qint32>::min()
-            : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::min()
-                                                      : 0;
-        const qint64 max = c.type == ColumnType::Long ? std::numeric_limits<qint32>::max()
-            : c.type == ColumnType::Short             ? std::numeric_limits<qint16>::max()
-                                                      : 255;
+        const auto [min, max] = integerRange(c.type);
         const qint64 n = v.toLongLong();
         return n < min || n > max ? ValueFault::OutOfRange : ValueFault::None;
     }

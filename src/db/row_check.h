@@ -3,6 +3,7 @@
 #include "db/schema.h"
 
 #include <QVariant>
+#include <utility>
 
 struct sqlite3;
 
@@ -20,6 +21,9 @@ inline constexpr int kMemoMaxChars = 65535;
 // columns must have a value; the times that key a record ("hh:nn") must be
 // times, so that one moment cannot be stored twice under two spellings.
 ValueFault checkStoredValue(const TableDef& table, const ColumnDef& column, const QVariant& value);
+
+// The range of an integer column (Long, Short or Byte).
+std::pair<qint64, qint64> integerRange(ColumnType type);
 
 // The most characters a stored text of `column` may have.
 int maxTextChars(const ColumnDef& column);

@@ -42,11 +42,24 @@ bool sameStoredValue(const ColumnDef& c, const QVariant& a, const QVariant& b)
     return false;
 }
 
-bool sameStoredRow(const SinkTable& table, const QVariantList& stored, const QVariantList& values)
+bool sameSinkRow(const SinkTable& table, const SinkRow& a, const SinkRow& b)
 {
-    for (size_t i = 0; i < table.columns.size(); ++i)
-        if (!sameStoredValue(*table.columns[i], stored[qsizetype(i)], values[qsizetype(i)]))
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        const SinkValue &x = a[i], &y = b[i];
+        bool same = false;
+        if (x.kind != y.kind || x.kind == SinkValue::Kind::Null)
+            same = sameStoredValue(*table.columns[i], a.variant(i), b.variant(i));
+        else if (x.kind == SinkValue::Kind::Integer)
+            same = table.columns[i]->type == ColumnType::Single ? float(x.integer) == float(y.integer)
+                                                                : x.integer == y.integer;
+        else if (x.kind == SinkValue::Kind::Real)
+            same = float(x.real) == float(y.real);
+        else
+            same = table.columns[i]->type == ColumnType::Date ? a.text(i).substr(0, 10) == b.text(i).substr(0, 10)
+                                                              : a.text(i) == b.text(i);
+        if (!same)
             return false;
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "db/database_failure.h"
 #include "db/schema.h"
+#include "db/sink_row.h"
 
 #include <QString>
 #include <QVariant>
@@ -49,14 +50,25 @@ public:
     virtual bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) = 0;
     // Opens the first batch; false with failure() set.
     virtual bool begin() = 0;
-    // Gives one row, its values as SQLite keeps them, `line` where it came from.
-    virtual void add(size_t table, qint64 line, const QVariantList& values) = 0;
+    // Gives one row, its values as the database keeps them, `line` where it
+    // came from.
+    virtual void addRow(size_t table, qint64 line, const SinkRow& row) = 0;
+    // The same from QVariants of the kinds SQLite keeps.
+    void add(size_t table, qint64 line, const QVariantList& values)
+    {
+        fillSinkRow(values, scratch_);
+        addRow(table, line, scratch_);
+    }
     // Stores what was given, up to the last row before a failure; `line` is
     // the last one read.
     virtual void finish(qint64 line) = 0;
     // Lists in the journal entry the rows that were not listed as they were
     // added; its error holds the journal's words.
     virtual Status listAdded() = 0;
+
+    // The hex SHA-256 of the journal lines the sink listed, in the order they
+    // are stored, when it knows it; empty when it does not.
+    virtual QByteArray listedLines() { return {}; }
 
     const std::vector<SinkCounts>& counts() const { return counts_; }
     qint64 added() const { return added_; }
@@ -69,6 +81,9 @@ protected:
     qint64 added_ = 0;
     DatabaseFailure failure_;
     qint64 failedLine_ = 0;
+
+private:
+    SinkRow scratch_;
 };
 
 // The sink of the database's backend, rows committed every `batchRows`.
@@ -79,7 +94,7 @@ Result<std::unique_ptr<RowSink>> openRowSink(Database& database, int batchRows);
 // Whether a stored value and a row's value are the same for `column`: a
 // single compares as a single, a date by its day.
 bool sameStoredValue(const ColumnDef& column, const QVariant& stored, const QVariant& value);
-// The same for every column of a row.
-bool sameStoredRow(const SinkTable& table, const QVariantList& stored, const QVariantList& values);
+// The same for every column of two rows given to a sink.
+bool sameSinkRow(const SinkTable& table, const SinkRow& a, const SinkRow& b);
 
 } // namespace tvq52

@@ -150,4 +150,32 @@ ServerBulk::Answer ServerBulk::receive()
     return finish(last);
 }
 
+Status ServerBulk::startCopy(const QByteArray& sql)
+{
+    if (!conn_)
+        return Error(0, QStringLiteral("no PostgreSQL connection"));
+    PGresult* started = PQexec(conn_, sql.constData());
+    if (started && PQresultStatus(started) == PGRES_COPY_IN) {
+        PQclear(started);
+        return Status();
+    }
+    return Error(0, finish(started).error());
+}
+
+bool ServerBulk::putCopyData(QByteArrayView data)
+{
+    return conn_ && PQputCopyData(conn_, data.constData(), int(data.size())) == 1;
+}
+
+ServerBulk::Answer ServerBulk::endCopy()
+{
+    if (!conn_ || PQputCopyEnd(conn_, nullptr) != 1) {
+        Answer r;
+        r.error_ = connectionError();
+        r.connectionUp_ = connectionUp();
+        return r;
+    }
+    return receive();
+}
+
 } // namespace tvq52

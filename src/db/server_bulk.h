@@ -38,6 +38,13 @@ public:
         // False when the connection broke: the statement never ran to an answer.
         bool connectionUp() const { return connectionUp_; }
         int rows() const;
+        // An answer that needed no statement.
+        static Answer done()
+        {
+            Answer a;
+            a.ok_ = true;
+            return a;
+        }
         // Rows an INSERT, UPDATE or DELETE touched.
         qint64 affected() const;
         bool isNull(int row, int column) const;
@@ -66,6 +73,11 @@ public:
     // prepares the next batch; receive() waits for its result. One at a time.
     bool sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
     Answer receive();
+    // COPY ... FROM STDIN: started (the error holds the server's words), its
+    // data sent in pieces as it is made, then ended with the server's answer.
+    Status startCopy(const QByteArray& sql);
+    bool putCopyData(QByteArrayView data);
+    Answer endCopy();
     // What the connection last said went wrong, and whether it is still up.
     QString connectionError() const;
     bool connectionUp() const;

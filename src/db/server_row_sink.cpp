@@ -3,7 +3,6 @@
 #include "db/database.h"
 #include "db/journal.h"
 
-#include <QSet>
 #include <QSqlError>
 #include <QStringList>
 #include <algorithm>
@@ -12,7 +11,7 @@ namespace tvq52 {
 
 namespace {
 
-QString quotedColumns(const SinkTable& t, bool keysOnly)
+QString quotedServerColumns(const SinkTable& t, bool keysOnly)
 {
     QStringList names;
     if (keysOnly)
@@ -24,41 +23,39 @@ QString quotedColumns(const SinkTable& t, bool keysOnly)
     return names.join(QLatin1Char(','));
 }
 
-// Inserts the batch's rows whose key is missing and names the keys added.
-QByteArray insertStatement(const SinkTable& t)
+// Inserts the given rows (one array per column) whose key is missing and names the keys added.
+QByteArray arrayInsertStatement(const SinkTable& t)
 {
     QStringList arrays;
     for (const ColumnDef* c : t.columns)
         arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(*c));
-    const QString columns = quotedColumns(t, false);
+    const QString columns = quotedServerColumns(t, false);
     return QStringLiteral(
                "INSERT INTO %1 (%2) SELECT %2 FROM unnest(%3) AS v (%2) ON CONFLICT (%4) DO NOTHING "
                "RETURNING %4")
         .arg(quoteIdentifier(QString::fromUtf8(t.table->name)), columns, arrays.join(QLatin1Char(',')),
-             quotedColumns(t, true))
+             quotedServerColumns(t, true))
         .toUtf8();
 }
 
-// The stored rows of the given keys: the keys, then every column.
-QByteArray storedStatement(const SinkTable& t)
+// The stored row of the given key, every column.
+QByteArray storedRowStatement(const SinkTable& t)
 {
-    QStringList arrays, match, stored;
+    QStringList match;
     for (int k : t.keyIndex) {
         const ColumnDef* c = t.columns[size_t(k)];
-        arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(*c));
-        const QString q = quoteIdentifier(QString::fromUtf8(c->name));
-        match << QStringLiteral("t.%1 = v.%1").arg(q);
-        stored << QStringLiteral("t.") + q;
+        match << QStringLiteral("%1 = $%2::%3")
+                     .arg(quoteIdentifier(QString::fromUtf8(c->name)))
+                     .arg(match.size() + 1)
+                     .arg(serverCast(*c));
     }
-    for (const ColumnDef* c : t.columns)
-        stored << QStringLiteral("t.") + quoteIdentifier(QString::fromUtf8(c->name));
-    return QStringLiteral("SELECT %1 FROM unnest(%2) AS v (%3) JOIN %4 t ON %5")
-        .arg(stored.join(QLatin1Char(',')), arrays.join(QLatin1Char(',')), quotedColumns(t, true),
-             quoteIdentifier(QString::fromUtf8(t.table->name)), match.join(QLatin1String(" AND ")))
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+        .arg(quotedServerColumns(t, false), quoteIdentifier(QString::fromUtf8(t.table->name)),
+             match.join(QLatin1String(" AND ")))
         .toUtf8();
 }
 
-QByteArray statementName(const char* use, const SinkTable& t)
+QByteArray serverStatementName(const char* use, const SinkTable& t)
 {
     return QByteArray(use) + QByteArray(t.table->name).toLower();
 }
@@ -66,29 +63,30 @@ QByteArray statementName(const char* use, const SinkTable& t)
 } // namespace
 
 ServerRowSink::ServerRowSink(Database& database, int batchRows)
-    : database_(database), db_(database.connection()), bulk_(db_), batchRows_(std::max(1, std::min(batchRows, 2000)))
+    : database_(database), db_(database.connection()), bulk_(db_), batchRows_(std::max(1, batchRows))
 {}
 
 bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, Journal&, qint64 entry)
 {
     entry_ = entry;
-    tables_ = tables;
     counts_.assign(tables.size(), SinkCounts());
-    for (const SinkTable& t : tables) {
-        const QString name = QString::fromUtf8(t.table->name);
-        const Result<qint64> last = Journal::lastRow(db_, name);
-        lastRows_[name] = last.ok() ? *last : -1;
+    tables_.clear();
+    for (const SinkTable& def : tables) {
+        Table& t = tables_.emplace_back();
+        t.def = def;
+        t.name = QByteArray(def.table->name);
+        t.digest = std::make_unique<RowDigest>(def);
+        t.copy = std::make_unique<ServerCopyTable>(def, t.digest->listed());
+        ServerBulk::Answer made = bulk_.exec(t.copy->createStage(), {});
+        // One left by an import whose end was never reached on this connection.
+        if (!made.ok() && made.sqlState() == "42P07" && bulk_.exec(t.copy->dropStage(), {}).ok())
+            made = bulk_.exec(t.copy->createStage(), {});
+        if (!made.ok()) {
+            failure_ = serverFailure(made.sqlState(), made.error(), made.connectionUp());
+            return false;
+        }
     }
     return true;
-}
-
-Status ServerRowSink::listAdded()
-{
-    for (const auto& [table, after] : lastRows_)
-        if (after >= 0)
-            if (Status listed = Journal::addRowsAfter(db_, entry_, table, after); !listed)
-                return listed;
-    return Status();
 }
 
 void ServerRowSink::fail(const DatabaseFailure& why, qint64 line)
@@ -99,211 +97,380 @@ void ServerRowSink::fail(const DatabaseFailure& why, qint64 line)
         failedLine_ = line;
 }
 
-void ServerRowSink::add(size_t table, qint64 line, const QVariantList& values)
+void ServerRowSink::rollback()
+{
+    bulk_.exec("ROLLBACK", {});
+}
+
+bool ServerRowSink::rowError(const ServerBulk::Answer& r) const
+{
+    return isServerRowError(r.sqlState(), r.connectionUp());
+}
+
+void ServerRowSink::addRow(size_t table, qint64 line, const SinkRow& row)
 {
     if (failure_.failed())
         return;
-    if (!pending_.empty() && section_ != table)
+    if (copying_ && batchTable_ != table)
         flush();
-    section_ = table;
-    pending_.push_back(Pending{line, values});
-    if (int(pending_.size()) >= batchRows_)
+    if (failure_.failed() || (!copying_ && !startBatch(table, line)))
+        return;
+    if (!take(table, line, row)) {
+        // A value of another kind than its column's: the server says what it makes of it.
         flush();
+        writeOne(table, line, row);
+        return;
+    }
+    if (out_.size() >= size_t(1 << 18))
+        put(false);
+    // Through the staging table a batch costs more than its rows (the table
+    // is emptied at each commit): fewer, larger ones, still within the
+    // server's default memory for temporary tables.
+    if (batchSize_ >= size_t(batchRows_) * (direct_ ? 1 : 2))
+        flush();
+}
+
+bool ServerRowSink::startCopy(const QByteArray& sql, qint64 line, bool begin)
+{
+    const ServerBulk::Answer begun = begin ? bulk_.exec("BEGIN", {}) : ServerBulk::Answer::done();
+    const Status copying = begun.ok() ? bulk_.startCopy(sql) : Status();
+    if (!begun.ok() || !copying) {
+        fail(begun.ok() ? serverFailure(QByteArray(), copying.error().detail, bulk_.connectionUp())
+                        : serverFailure(begun.sqlState(), begun.error(), begun.connectionUp()),
+             line);
+        rollback();
+        return false;
+    }
+    out_ = ServerCopyTable::header();
+    return true;
+}
+
+bool ServerRowSink::startBatch(size_t table, qint64 line)
+{
+    const Table& t = tables_[table];
+    if (!startCopy(direct_ ? t.copy->directCopyStatement() : t.copy->copyStatement(), line, true))
+        return false;
+    copying_ = true;
+    batchTable_ = table;
+    batchSize_ = 0;
+    keys_.clear();
+    return true;
+}
+
+// Keeps the row in the batch and sends what the COPY takes of it.
+bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
+{
+    Table& t = tables_[table];
+    keyBytes_.clear();
+    for (int k : t.def.keyIndex) {
+        const SinkValue& v = row[size_t(k)];
+        keyBytes_.push_back(char(v.kind));
+        if (v.kind == SinkValue::Kind::Text)
+            keyBytes_.append(row.text(size_t(k)));
+        else
+            keyBytes_.append(reinterpret_cast<const char*>(&v.integer), sizeof v.integer);
+        keyBytes_.push_back('\x1f');
+    }
+    // The first row of a key in the batch is the one inserted; later ones
+    // are compared with what the key then holds.
+    const auto [at, first] = keys_.try_emplace(keyBytes_, qint64(batchSize_));
+    t.digest->compute(row, &key_, &digest_);
+    bool encoded = false;
+    if (!direct_) {
+        encoded = t.copy->encodeStaged(line, first, key_, digest_, row, out_);
+    } else if (first) {
+        encoded = t.copy->encode(row, out_);
+    } else {
+        spare_.clear(); // not sent, but it may have to go through the staging table
+        encoded = t.copy->encode(row, spare_);
+    }
+    if (!encoded) {
+        if (first)
+            keys_.erase(at);
+        return false;
+    }
+    if (batch_.size() <= batchSize_)
+        batch_.emplace_back();
+    Pending& p = batch_[batchSize_++];
+    p.line = line;
+    p.row = row;
+    p.key = key_;
+    p.digest = digest_;
+    p.first = first ? -1 : at->second;
+    return true;
+}
+
+// Sends what is made of the COPY data; a broken connection shows when the COPY ends.
+bool ServerRowSink::put(bool all)
+{
+    if (all)
+        out_ += ServerCopyTable::trailer();
+    const bool sent = bulk_.putCopyData(QByteArrayView(out_.data(), qsizetype(out_.size())));
+    out_.clear();
+    return sent;
+}
+
+bool ServerRowSink::endCopy(bool* storedKey)
+{
+    put(true);
+    const ServerBulk::Answer copied = bulk_.endCopy();
+    if (copied.ok())
+        return true;
+    rollback();
+    *storedKey = *storedKey && copied.sqlState() == "23505";
+    if (*storedKey)
+        return false;
+    if (rowError(copied))
+        rowByRow();
+    else
+        fail(serverFailure(copied.sqlState(), copied.error(), copied.connectionUp()), batch_.front().line);
+    return false;
+}
+
+void ServerRowSink::flush()
+{
+    if (!copying_)
+        return;
+    copying_ = false;
+    if (batchSize_ == 0) {
+        put(true);
+        bulk_.endCopy();
+        rollback(); // nothing in it
+        return;
+    }
+    qint64 added = 0, differs = 0;
+    bool direct = direct_;
+    const bool stored = direct ? storeDirect(&added, &differs) : storeStaged(&added, &differs);
+    direct = direct && direct_; // not when a stored key sent it through the staging table
+    if (stored) {
+        const ServerBulk::Answer committed = bulk_.exec("COMMIT", {});
+        if (!committed.ok()) {
+            fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()),
+                 batch_.front().line);
+        } else {
+            keepLines(direct, added);
+            SinkCounts& c = counts_[batchTable_];
+            c.added += added;
+            added_ += added;
+            c.differs += differs;
+            c.present += qint64(batchSize_) - added - differs;
+        }
+    }
+    batchSize_ = 0;
+}
+
+bool ServerRowSink::storeDirect(qint64* added, qint64* differs)
+{
+    bool storedKey = true;
+    if (!endCopy(&storedKey)) {
+        if (!storedKey)
+            return false;
+        // A key the table holds: this batch and the next through the staging table.
+        direct_ = false;
+        return restage() && storeStaged(added, differs);
+    }
+    const Table& t = tables_[batchTable_];
+    for (size_t i = 0; i < batchSize_; ++i) {
+        const Pending& p = batch_[i];
+        if (p.first < 0)
+            ++*added;
+        else if (!sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
+            ++*differs;
+    }
+    if (!t.digest->listed())
+        return true;
+    if (!startCopy(ServerCopyTable::listingCopyStatement(), batch_.front().line, false))
+        return false;
+    for (size_t i = 0; i < batchSize_; ++i)
+        if (batch_[i].first < 0)
+            ServerCopyTable::encodeListing(entry_, t.name, batch_[i].key, batch_[i].digest, out_);
+    storedKey = false;
+    return endCopy(&storedKey) && entryOpen(batch_.front().line);
+}
+
+// The lines a committed batch listed.
+void ServerRowSink::keepLines(bool direct, qint64 added)
+{
+    const Table& t = tables_[batchTable_];
+    if (!t.digest->listed() || added == 0)
+        return;
+    linesKnown_ = linesKnown_ && direct;
+    for (size_t i = 0; linesKnown_ && i < batchSize_; ++i) {
+        const Pending& p = batch_[i];
+        if (p.first >= 0)
+            continue;
+        lines_.add(t.name);
+        lines_.add("\x1f");
+        lines_.add(p.key);
+        lines_.add("\x1f");
+        lines_.add(p.digest);
+        lines_.add("\x1e");
+    }
+}
+
+// The batch again, into the staging table.
+bool ServerRowSink::restage()
+{
+    const Table& t = tables_[batchTable_];
+    if (!startCopy(t.copy->copyStatement(), batch_.front().line, true))
+        return false;
+    for (size_t i = 0; i < batchSize_; ++i) {
+        const Pending& p = batch_[i];
+        if (!t.copy->encodeStaged(p.line, p.first < 0, p.key, p.digest, p.row, out_)) {
+            put(true);
+            bulk_.endCopy();
+            rollback();
+            rowByRow();
+            return false;
+        }
+        if (out_.size() >= size_t(1 << 18))
+            put(false);
+    }
+    return true;
+}
+
+// Rows are listed only in an entry still open; it stays so until the commit.
+bool ServerRowSink::entryOpen(qint64 line)
+{
+    const ServerBulk::Answer open = bulk_.exec(
+        "SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL FOR SHARE",
+        {QByteArray::number(entry_)});
+    if (open.ok() && open.rows() == 1)
+        return true;
+    rollback();
+    fail(open.ok() ? DatabaseFailure{DatabaseFailure::Kind::Other,
+                                     QStringLiteral("Journal entry %1 is not open").arg(entry_)}
+                   : serverFailure(open.sqlState(), open.error(), open.connectionUp()),
+         line);
+    return false;
+}
+
+bool ServerRowSink::storeStaged(qint64* added, qint64* differs)
+{
+    bool storedKey = false;
+    if (!endCopy(&storedKey))
+        return false;
+    const bool stored = storeBatch(tables_[batchTable_], added, differs);
+    // Back to the quicker way once a batch brings only keys the table lacked.
+    direct_ = stored && *added == qint64(batchSize_);
+    return stored;
+}
+
+bool ServerRowSink::storeBatch(const Table& t, qint64* added, qint64* differs)
+{
+    const qint64 firstLine = batch_.front().line;
+    const ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_stage_insert_", t.def),
+                                                      t.copy->insertStatement(),
+                                                      t.digest->listed() ? std::vector<QByteArray>{QByteArray::number(entry_), t.name}
+                                                                         : std::vector<QByteArray>{});
+    if (!stored.ok()) {
+        rollback();
+        if (rowError(stored))
+            rowByRow();
+        else
+            fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), firstLine);
+        return false;
+    }
+    *added = QByteArray(stored.text(0, 0)).toLongLong();
+    if (QByteArray(stored.text(0, 1)).toLongLong() != *added) {
+        rollback();
+        fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("Journal entry %1 is not open").arg(entry_)},
+             firstLine);
+        return false;
+    }
+    *differs = QByteArray(stored.text(0, 2)).toLongLong();
+    return true;
+}
+
+void ServerRowSink::rowByRow()
+{
+    const size_t rows = batchSize_;
+    batchSize_ = 0;
+    for (size_t i = 0; i < rows && !failure_.failed(); ++i)
+        writeOne(batchTable_, batch_[i].line, batch_[i].row);
+}
+
+void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
+{
+    const Table& t = tables_[table];
+    const ServerBulk::Answer begun = failure_.failed() ? ServerBulk::Answer() : bulk_.exec("BEGIN", {});
+    if (!begun.ok()) {
+        fail(serverFailure(begun.sqlState(), begun.error(), begun.connectionUp()), line);
+        return;
+    }
+    std::vector<QByteArray> params;
+    for (size_t c = 0; c < t.def.columns.size(); ++c) {
+        ServerArray one;
+        one.append(serverText(*t.def.columns[c], row.variant(c)));
+        params.push_back(one.finish());
+    }
+    const ServerBulk::Answer inserted =
+        bulk_.execNamed(serverStatementName("tvq52_import_", t.def), arrayInsertStatement(t.def), params);
+    std::optional<bool> same = true;
+    ServerBulk::Answer listed = inserted;
+    if (inserted.ok() && inserted.rows() == 1 && !t.digest->listed()) {
+        listed = ServerBulk::Answer::done();
+    } else if (inserted.ok() && inserted.rows() == 1) {
+        t.digest->compute(row, &key_, &digest_);
+        listed = bulk_.exec(ServerCopyTable::listStatement(), {QByteArray::number(entry_), t.name, key_, digest_});
+    } else if (inserted.ok()) {
+        same = sameAsStored(t, line, row);
+    }
+    const bool done =
+        listed.ok() && same && (inserted.rows() == 0 || !t.digest->listed() || listed.affected() == 1);
+    const ServerBulk::Answer committed = done ? bulk_.exec("COMMIT", {}) : ServerBulk::Answer();
+    if (committed.ok()) {
+        SinkCounts& c = counts_[table];
+        ++(inserted.rows() == 1 ? c.added : *same ? c.present : c.differs);
+        added_ += inserted.rows();
+        linesKnown_ = linesKnown_ && (inserted.rows() == 0 || !t.digest->listed());
+        return;
+    }
+    rollback();
+    if (!inserted.ok() && rowError(inserted)) {
+        if (onRefused)
+            onRefused(table, line, inserted.error());
+    } else if (listed.ok() && same && done) {
+        fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()), line);
+    } else if (listed.ok() && same) {
+        fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("Journal entry %1 is not open").arg(entry_)},
+             line);
+    } else if (!listed.ok()) {
+        fail(serverFailure(listed.sqlState(), listed.error(), listed.connectionUp()), line);
+    }
+}
+
+std::optional<bool> ServerRowSink::sameAsStored(const Table& t, qint64 line, const SinkRow& row)
+{
+    std::vector<QByteArray> keys;
+    for (int k : t.def.keyIndex)
+        keys.push_back(serverText(*t.def.columns[size_t(k)], row.variant(size_t(k))));
+    const ServerBulk::Answer s =
+        bulk_.execNamed(serverStatementName("tvq52_import_stored_", t.def), storedRowStatement(t.def), keys);
+    if (!s.ok()) {
+        fail(serverFailure(s.sqlState(), s.error(), s.connectionUp()), line);
+        return std::nullopt;
+    }
+    if (s.rows() == 0)
+        return true;
+    for (size_t c = 0; c < t.def.columns.size(); ++c) {
+        const ColumnDef& column = *t.def.columns[c];
+        const QVariant stored = s.isNull(0, int(c)) ? QVariant() : fromServerText(column, s.text(0, int(c)));
+        if (!sameStoredValue(column, stored, row.variant(c)))
+            return false;
+    }
+    return true;
 }
 
 void ServerRowSink::finish(qint64)
 {
     flush();
-    collect();
+    if (bulk_.connectionUp() && !copying_)
+        for (const Table& t : tables_)
+            bulk_.exec(t.copy->dropStage(), {});
     // The next use of the connection opens a new one.
     if (failure_.kind == DatabaseFailure::Kind::ConnectionLost)
         database_.noteFailure(QSqlError(QString(), failure_.detail, QSqlError::ConnectionError));
-}
-
-QByteArray ServerRowSink::keyText(size_t table, const QVariantList& values) const
-{
-    const SinkTable& t = tables_[table];
-    QByteArray key;
-    for (int k : t.keyIndex)
-        key += serverText(*t.columns[size_t(k)], values[k]) + '\x1f';
-    return key;
-}
-
-// Counts one row against what its key holds; a row gone meanwhile (taken
-// by another PC) counts as present.
-void ServerRowSink::countAgainst(size_t table, const QVariantList& values, const QVariantList* stored)
-{
-    const bool same = !stored || sameStoredRow(tables_[table], *stored, values);
-    ++(same ? counts_[table].present : counts_[table].differs);
-}
-
-// Sends what is pending as one batch after counting the batch sent before.
-void ServerRowSink::flush()
-{
-    if (pending_.empty())
-        return;
-    collect();
-    if (failure_.failed()) {
-        pending_.clear();
-        return;
-    }
-    sent_.table = section_;
-    sent_.rows = std::move(pending_);
-    pending_.clear();
-    // The first row of a key in the batch goes to the server; later ones
-    // are compared with whatever that key ends up holding.
-    QSet<QByteArray> seen;
-    sent_.first.clear();
-    sent_.later.clear();
-    for (const Pending& p : sent_.rows) {
-        const QByteArray key = keyText(section_, p.values);
-        (seen.contains(key) ? sent_.later : sent_.first).push_back(&p.values);
-        seen.insert(key);
-    }
-    QString error;
-    if (!send(section_, sent_.first, &error)) {
-        fail(serverFailure(QByteArray(), error, bulk_.connectionUp()), sent_.rows.front().line);
-        return;
-    }
-    sent_.active = true;
-}
-
-// Sends `rows` (keys unique among them); false when they could not be sent at all.
-bool ServerRowSink::send(size_t table, const RowRefs& rows, QString* error)
-{
-    const SinkTable& t = tables_[table];
-    std::vector<ServerArray> arrays(t.columns.size());
-    for (const QVariantList* values : rows)
-        for (size_t c = 0; c < t.columns.size(); ++c)
-            arrays[c].append(serverText(*t.columns[c], (*values)[qsizetype(c)]));
-    std::vector<QByteArray> params;
-    for (ServerArray& a : arrays)
-        params.push_back(a.finish());
-    const QByteArray name = statementName("tvq52_import_", t);
-    if (const Status prepared = bulk_.ensurePrepared(name, insertStatement(t), int(params.size())); !prepared) {
-        *error = prepared.error().detail;
-        return false;
-    }
-    if (bulk_.sendPrepared(name, params))
-        return true;
-    *error = bulk_.connectionError();
-    return false;
-}
-
-// Waits for the batch in flight and counts it.
-void ServerRowSink::collect()
-{
-    if (!sent_.active)
-        return;
-    sent_.active = false;
-    const size_t table = sent_.table;
-    holds_.clear();
-    const ServerBulk::Answer r = bulk_.receive();
-    if (!r.ok() && isServerRowError(r.sqlState(), r.connectionUp())) {
-        // Nothing of the batch was written; row by row finds the culprit.
-        for (const Pending& p : sent_.rows)
-            writeOne(table, p);
-        return;
-    }
-    // Anything else is the server's own failure: no row is to blame,
-    // and the next batch would fail the same way.
-    if (!complete(table, sent_.first, r, !sent_.later.empty())) {
-        fail(failure_.failed() ? failure_ : serverFailure(r.sqlState(), r.error(), r.connectionUp()),
-             sent_.rows.front().line);
-        return;
-    }
-    for (const QVariantList* values : sent_.later) {
-        const auto it = holds_.constFind(keyText(table, *values));
-        countAgainst(table, *values, it == holds_.constEnd() ? nullptr : &*it);
-    }
-}
-
-// Counts a sent batch by the keys its insert names.
-bool ServerRowSink::complete(size_t table, const RowRefs& rows, const ServerBulk::Answer& r, bool needHolds)
-{
-    if (!r.ok())
-        return false;
-    counts_[table].added += r.rows();
-    added_ += r.rows();
-    if (r.rows() == int(rows.size()) && !needHolds)
-        return true; // every row added, and no later row of the batch to compare
-    const SinkTable& t = tables_[table];
-    QSet<QByteArray> inserted;
-    for (int row = 0; row < r.rows(); ++row) {
-        QByteArray key;
-        for (size_t k = 0; k < t.keyIndex.size(); ++k)
-            key += QByteArray(r.text(row, int(k))) + '\x1f';
-        inserted.insert(key);
-    }
-    RowRefs present;
-    for (const QVariantList* values : rows) {
-        if (inserted.contains(keyText(table, *values)))
-            holds_.insert(keyText(table, *values), *values);
-        else
-            present.push_back(values);
-    }
-    if (present.empty())
-        return true;
-    if (!readHolds(table, present))
-        return false;
-    for (const QVariantList* values : present) {
-        const auto it = holds_.constFind(keyText(table, *values));
-        countAgainst(table, *values, it == holds_.constEnd() ? nullptr : &*it);
-    }
-    return true;
-}
-
-// Whatever the keys that were there hold, to compare with.
-bool ServerRowSink::readHolds(size_t table, const RowRefs& present)
-{
-    const SinkTable& t = tables_[table];
-    std::vector<ServerArray> keys(t.keyIndex.size());
-    for (const QVariantList* values : present)
-        for (size_t k = 0; k < t.keyIndex.size(); ++k)
-            keys[k].append(serverText(*t.columns[size_t(t.keyIndex[k])], (*values)[t.keyIndex[k]]));
-    std::vector<QByteArray> params;
-    for (ServerArray& a : keys)
-        params.push_back(a.finish());
-    const ServerBulk::Answer s = bulk_.execNamed(statementName("tvq52_stored_", t), storedStatement(t), params);
-    if (!s.ok()) {
-        // The batch is stored and counted; what was there cannot be told.
-        failure_ = serverFailure(s.sqlState(), s.error(), s.connectionUp());
-        return false;
-    }
-    const int keyCount = int(t.keyIndex.size());
-    for (int row = 0; row < s.rows(); ++row) {
-        QByteArray key;
-        QVariantList stored;
-        for (int k = 0; k < keyCount; ++k)
-            key += QByteArray(s.text(row, k)) + '\x1f';
-        for (size_t c = 0; c < t.columns.size(); ++c) {
-            const int at = keyCount + int(c);
-            stored << (s.isNull(row, at) ? QVariant() : fromServerText(*t.columns[c], s.text(row, at)));
-        }
-        holds_.insert(key, stored);
-    }
-    return true;
-}
-
-void ServerRowSink::writeOne(size_t table, const Pending& p)
-{
-    if (failure_.failed())
-        return;
-    holds_.clear();
-    QString error;
-    if (!send(table, {&p.values}, &error)) {
-        fail(serverFailure(QByteArray(), error, bulk_.connectionUp()), p.line);
-        return;
-    }
-    const ServerBulk::Answer r = bulk_.receive();
-    if (complete(table, {&p.values}, r, false))
-        return;
-    if (!isServerRowError(r.sqlState(), r.connectionUp())) {
-        fail(failure_.failed() ? failure_ : serverFailure(r.sqlState(), r.error(), r.connectionUp()), p.line);
-        return;
-    }
-    if (onRefused)
-        onRefused(table, p.line, r.error());
 }
 
 } // namespace tvq52

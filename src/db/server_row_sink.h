@@ -2,20 +2,24 @@
 
 #include "db/row_sink.h"
 #include "db/server_bulk.h"
+#include "db/server_copy.h"
 
-#include <QHash>
 #include <QSqlDatabase>
-#include <map>
+#include <memory>
+#include <optional>
+#include <unordered_map>
 
 namespace tvq52 {
 
-// Rows into a PostgreSQL server go in batches: one statement per batch
-// inserts the rows whose key is missing and gives back the stored values of
-// the others. Each column travels as one array parameter, so that the
-// statement is prepared once and a batch costs one round trip whatever its
-// size. Each batch is its own transaction; the server stores one batch while
-// the next is read. The rows added are listed in the journal at the end, by
-// row number.
+// Rows into a PostgreSQL server go in batches, each its own transaction,
+// streamed by COPY while the file is read. A batch goes straight into its
+// table, with its journal listing, while none of its keys is stored; the
+// first batch that meets a stored key (the server refuses it whole) and the
+// batches after it go through a staging table: one statement inserts the
+// first row of each key unless the key is stored and lists the rows added,
+// one more counts the staged rows whose stored row differs. A batch with a
+// row the server refuses for its values is written again row by row, so
+// that only that row is refused.
 class ServerRowSink final : public RowSink {
 public:
     ServerRowSink(Database& database, int batchRows);
@@ -23,25 +27,52 @@ public:
     bool valid() const { return bulk_.valid(); }
     bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) override;
     bool begin() override { return true; }
-    void add(size_t table, qint64 line, const QVariantList& values) override;
+    void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;
-    Status listAdded() override;
+    Status listAdded() override { return Status(); }
+    QByteArray listedLines() override { return linesKnown_ ? lines_.result().toHex() : QByteArray(); }
 
 private:
-    struct Pending {
-        qint64 line;
-        QVariantList values;
+    struct Table {
+        SinkTable def;
+        QByteArray name;
+        std::unique_ptr<ServerCopyTable> copy;
+        std::unique_ptr<RowDigest> digest;
     };
-    using RowRefs = std::vector<const QVariantList*>;
+    struct Pending {
+        qint64 line = 0;
+        SinkRow row;
+        QByteArray key, digest; // the journal's
+        qint64 first = -1;      // the batch's first row of its key, when another one
+    };
 
+    bool startBatch(size_t table, qint64 line);
+    // Starts a COPY, in a new transaction when `begin`.
+    bool startCopy(const QByteArray& sql, qint64 line, bool begin);
+    bool restage();
+    void keepLines(bool direct, qint64 added);
+    bool entryOpen(qint64 line);
+    bool take(size_t table, qint64 line, const SinkRow& row);
+    bool put(bool all);
     void flush();
-    void collect();
-    bool send(size_t table, const RowRefs& rows, QString* error);
-    bool complete(size_t table, const RowRefs& rows, const ServerBulk::Answer& r, bool needHolds);
-    bool readHolds(size_t table, const RowRefs& present);
-    void writeOne(size_t table, const Pending& p);
-    void countAgainst(size_t table, const QVariantList& values, const QVariantList* stored);
-    QByteArray keyText(size_t table, const QVariantList& values) const;
+    // The batch straight into its table; false when a stored key refused it.
+    bool storeDirect(qint64* added, qint64* differs);
+    // The batch through the staging table.
+    bool storeStaged(qint64* added, qint64* differs);
+    bool storeBatch(const Table& t, qint64* added, qint64* differs);
+    // Ends the COPY; false (rolled back, and the failure told or the batch
+    // written row by row) unless `storedKey` and the server refused a stored key.
+    bool endCopy(bool* storedKey);
+    bool rowError(const ServerBulk::Answer& r) const;
+    void rollback();
+    void rowByRow();
+
+    // One row in its own transaction, as arrays of one: the server's words
+    // when it refuses it.
+    void writeOne(size_t table, qint64 line, const SinkRow& row);
+    // Whether the stored row of the key holds the same; a row gone
+    // meanwhile counts as the same. Nothing when the server failed.
+    std::optional<bool> sameAsStored(const Table& t, qint64 line, const SinkRow& row);
     void fail(const DatabaseFailure& why, qint64 line);
 
     Database& database_;
@@ -49,17 +80,22 @@ private:
     ServerBulk bulk_;
     int batchRows_;
     qint64 entry_ = 0;
-    std::vector<SinkTable> tables_;
-    std::map<QString, qint64> lastRows_; // before the first row: the rows after them are ours
-    size_t section_ = 0;
-    std::vector<Pending> pending_;
-    QHash<QByteArray, QVariantList> holds_; // by key: what the batch's keys hold now
-    struct Sent {
-        size_t table = 0;
-        std::vector<Pending> rows;
-        RowRefs first, later;
-        bool active = false; // counted yet?
-    } sent_;
+    std::vector<Table> tables_;
+    // The open batch: its table, its rows, the COPY data not yet sent.
+    bool copying_ = false;
+    bool direct_ = true; // the next batch goes straight into its table
+    size_t batchTable_ = 0;
+    std::vector<Pending> batch_;
+    size_t batchSize_ = 0;
+    std::unordered_map<std::string, qint64> keys_; // the batch's first row of each key
+    std::string keyBytes_;
+    std::string out_, spare_;
+    // The lines listed by committed batches that went straight into their
+    // table, in their order; not known once a batch listed rows in the
+    // order of a join.
+    Sha256 lines_;
+    bool linesKnown_ = true;
+    QByteArray key_, digest_;
 };
 
 } // namespace tvq52

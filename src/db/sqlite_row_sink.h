@@ -5,42 +5,55 @@
 
 namespace tvq52 {
 
-// Rows into a SQLite file: each looked up by its key and inserted when
-// missing, listed in the journal as it is added, in transactions of
-// `batchRows` added rows.
+// Rows into a SQLite file: each inserted unless its key is stored (the
+// engine's own conflict handling, so that a new row costs one statement),
+// listed in the journal as it is added, in transactions of `batchRows` added
+// rows. Only a row whose key was there is read back, to compare.
 class SqliteRowSink final : public RowSink {
 public:
     SqliteRowSink(sqlite3* db, int batchRows) : db_(db), batchRows_(batchRows) {}
+    ~SqliteRowSink() override;
 
     bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) override;
     bool begin() override;
-    void add(size_t table, qint64 line, const QVariantList& values) override;
+    void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;
     Status listAdded() override { return Status(); }
 
 private:
     struct Table {
         SinkTable def;
-        QString name;
+        QByteArray name;
         SqliteStatement find;
         SqliteStatement insert;
+        std::unique_ptr<RowDigest> digest;
     };
+    bool prepareTable(const SinkTable& def);
     // The database failed at `line`: the open batch goes back, and with it its counts.
     void fail(const SqliteStep& step, qint64 line);
     bool exec(const char* sql, qint64 line);
     bool commit(qint64 line);
-    // False when the row was not stored (refused or failed).
-    bool insert(size_t table, qint64 line, const QVariantList& values);
+    // Whether the row was added; false when its key was there (counted),
+    // it was refused, or the database failed.
+    bool insert(size_t table, qint64 line, const SinkRow& row);
+    // Counts a row whose key is stored as present or differing; false when
+    // the key is not stored.
+    bool countPresent(size_t table, qint64 line, const SinkRow& row);
+    bool sameAsStored(const Table& t, const SinkRow& row) const;
+    bool list(Table& t, qint64 line, const SinkRow& row);
 
     sqlite3* db_;
     int batchRows_;
-    Journal* journal_ = nullptr;
     qint64 entry_ = 0;
     std::vector<Table> tables_;
+    SqliteStatement listing_;
+    QByteArray key_, digest_;
     qint64 inBatch_ = 0;
     // What the last commit made final, to go back to when the next one fails.
     std::vector<SinkCounts> committed_;
     qint64 committedAdded_ = 0;
+    // The connection's page cache and checkpoint interval, given back at the end.
+    qint64 cacheSize_ = 0, checkpointPages_ = 0;
 };
 
 } // namespace tvq52

@@ -96,6 +96,35 @@ void SqliteStatement::bind(int index, const QVariant& v)
     }
 }
 
+void SqliteStatement::bind(int index, const SinkRow& row, size_t at)
+{
+    const SinkValue& v = row[at];
+    switch (v.kind) {
+    case SinkValue::Kind::Null:
+        sqlite3_bind_null(stmt_, index + 1);
+        break;
+    case SinkValue::Kind::Integer:
+        sqlite3_bind_int64(stmt_, index + 1, v.integer);
+        break;
+    case SinkValue::Kind::Real:
+        sqlite3_bind_double(stmt_, index + 1, v.real);
+        break;
+    case SinkValue::Kind::Text: {
+        bindText(index, row.text(at));
+    }
+    }
+}
+
+void SqliteStatement::bindInteger(int index, qint64 value)
+{
+    sqlite3_bind_int64(stmt_, index + 1, value);
+}
+
+void SqliteStatement::bindText(int index, std::string_view text)
+{
+    sqlite3_bind_text(stmt_, index + 1, text.empty() ? "" : text.data(), int(text.size()), SQLITE_STATIC);
+}
+
 SqliteStep SqliteStatement::step()
 {
     if (!stmt_)
@@ -132,6 +161,11 @@ QVariant SqliteStatement::column(int i) const
 bool SqliteStatement::isNull(int i) const
 {
     return sqlite3_column_type(stmt_, i) == SQLITE_NULL;
+}
+
+int SqliteStatement::type(int i) const
+{
+    return sqlite3_column_type(stmt_, i);
 }
 
 qint64 SqliteStatement::integer(int i) const

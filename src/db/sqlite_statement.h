@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/database_failure.h"
+#include "db/sink_row.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -53,6 +54,12 @@ public:
     // Parameters from 0; a null QVariant binds NULL, integers and Booleans
     // bind as integers, floats as doubles, anything else as text.
     void bind(int index, const QVariant& value);
+    // Value `at` of `row`; a text is not copied, so the row must stay as it
+    // is until the statement has run.
+    void bind(int index, const SinkRow& row, size_t at);
+    void bindInteger(int index, qint64 value);
+    // Not copied either: `text` must outlive the run.
+    void bindText(int index, std::string_view text);
     SqliteStep step();
     // Ready to run again; the bindings stay.
     void reset();
@@ -60,6 +67,8 @@ public:
     // Columns from 0, in SQLite's own types.
     QVariant column(int index) const;
     bool isNull(int index) const;
+    // SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or SQLITE_NULL.
+    int type(int index) const;
     qint64 integer(int index) const;
     double real(int index) const;
     // The UTF-8 text and its length in bytes.

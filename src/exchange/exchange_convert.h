@@ -51,11 +51,18 @@ public:
     // The record as a row of the table, checked as merged rows are, in
     // `values`; or why not, naming the record's line and the column at fault.
     std::optional<Refusal> convert(const ExchangeRecord& record, QVariantList& values) const;
+    // The record's bytes straight to the row as stored, for the forms a
+    // download or an export writes: false leaves the record to convert(),
+    // which reads every accepted form and tells why a row is refused.
+    bool convertBytes(const ExchangeRecord& record, SinkRow& row) const;
 
 private:
     enum class Special { None, TimeTyped, TextDate };
     std::optional<Refusal> convertFields(const ExchangeRecord& record, QVariantList& values) const;
     std::optional<Refusal::Kind> readText(int index, const QString& text, QVariant* out) const;
+    struct FieldBytes;
+    bool fieldBytes(int index, const FieldBytes& field, bool utf8, SinkRow& row, char* time) const;
+    bool textBytes(int index, const FieldBytes& field, bool utf8, SinkRow& row) const;
 
     const ExchangeSection* section_;
     SqlDialect dialect_;

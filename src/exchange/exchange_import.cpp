@@ -41,7 +41,7 @@ private:
     void enterSection(const ExchangeRecord& record);
     void checkHeader(const ExchangeRecord& record);
     // False when the import stops at this row.
-    bool takeRow(const ExchangeRecord& record);
+    bool takeRow(ExchangeRecord& record);
     void refuse(size_t section, const Refusal& why);
     void report(bool force);
 
@@ -58,6 +58,7 @@ private:
     bool sawSection_ = false;
     ExchangeRecord record_;
     QVariantList values_;
+    SinkRow row_;
     QElapsedTimer clock_;
     qint64 rows_ = 0;
     qint64 lastReport_ = 0;
@@ -193,7 +194,7 @@ void ImportRun::checkHeader(const ExchangeRecord& record)
         summary_.headerMismatches.append(s.name);
 }
 
-bool ImportRun::takeRow(const ExchangeRecord& record)
+bool ImportRun::takeRow(ExchangeRecord& record)
 {
     if (importer_.cancelRequested && importer_.cancelRequested()) {
         summary_.cancelled = true;
@@ -201,11 +202,16 @@ bool ImportRun::takeRow(const ExchangeRecord& record)
     }
     ++rows_;
     const size_t section = *current_;
-    if (const std::optional<Refusal> why = sections_[section].convert(record, values_)) {
-        refuse(section, *why);
-        return true;
+    const SectionConverter& converter = sections_[section];
+    if (!converter.convertBytes(record, row_)) {
+        reader_.split(&record);
+        if (const std::optional<Refusal> why = converter.convert(record, values_)) {
+            refuse(section, *why);
+            return true;
+        }
+        fillSinkRow(values_, row_);
     }
-    sink_->add(section, record.line, values_);
+    sink_->addRow(section, record.line, row_);
     if (sink_->failure().failed())
         return false;
     if ((rows_ & 0xFF) == 0)
@@ -217,6 +223,7 @@ void ImportRun::readAll()
 {
     clock_.start();
     reader_.setLimits(longestRowBytes(), 1);
+    reader_.setSplitting(false); // most records are read from their bytes
     while (reader_.next(&record_)) {
         if (record_.kind == ExchangeRecord::Kind::Section) {
             enterSection(record_);
@@ -225,6 +232,7 @@ void ImportRun::readAll()
         } else if (record_.blank) {
             continue;
         } else if (expectHeader_) {
+            reader_.split(&record_);
             checkHeader(record_);
         } else if (!takeRow(record_)) {
             break;
@@ -263,6 +271,8 @@ void ImportRun::finish(const QString& path)
     } else if (summary_.notExchange) {
         outcome = QStringLiteral("failed");
     }
+    if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
+        journal_.setListedLines(*entry_, lines);
     journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n')));
     summary_.journalHead = journal_.head();
     report(true);

@@ -3,6 +3,7 @@
 #include "exchange/exchange_format.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
@@ -117,6 +118,16 @@ bool ExchangeReader::skipRestOfRecord()
     }
 }
 
+bool ExchangeReader::readLine(QByteArray& raw, qint64 budget)
+{
+    // Into the record's own buffer: a million lines need no allocation each.
+    const qsizetype at = raw.size();
+    raw.resize(at + qsizetype(budget) + 1);
+    const qint64 n = file_.readLine(raw.data() + at, budget + 1);
+    raw.resize(at + qsizetype(std::max<qint64>(n, 0)));
+    return n > 0;
+}
+
 bool ExchangeReader::next(ExchangeRecord* record)
 {
     if (skipping_) {
@@ -127,10 +138,11 @@ bool ExchangeReader::next(ExchangeRecord* record)
     // At most the longest record allowed and its line end (readLine() keeps
     // one byte of what it is given for itself).
     const qint64 budget = maxBytes_ + 2;
+    QByteArray& raw = record->raw;
+    raw.resize(0);
     // readLine() comes back empty only at the end; atEnd() would ask the
     // file system for the size at every line.
-    QByteArray raw = file_.readLine(budget + 1);
-    if (raw.isEmpty())
+    if (!readLine(raw, budget))
         return false;
     ++line_;
     record->line = line_;
@@ -139,6 +151,7 @@ bool ExchangeReader::next(ExchangeRecord* record)
     record->section.clear();
     record->unterminated = false;
     record->blank = false;
+    record->utf8 = utf8_;
     bool ended = raw.endsWith('\n');
     const bool section = raw.startsWith("//");
     // An odd count of quotes leaves a quoted field open: its line end is part
@@ -146,14 +159,13 @@ bool ExchangeReader::next(ExchangeRecord* record)
     qsizetype quotes = section ? 0 : raw.count('"');
     bool atEnd = false;
     while (quotes % 2 == 1 && ended && raw.size() < budget) {
-        const QByteArray more = file_.readLine(budget + 1 - raw.size());
-        if (more.isEmpty()) {
+        const qsizetype before = raw.size();
+        if (!readLine(raw, budget - before)) {
             atEnd = true;
             break;
         }
         ++line_;
-        quotes += more.count('"');
-        raw += more;
+        quotes += QByteArrayView(raw).sliced(before).count('"');
         ended = raw.endsWith('\n');
     }
     chopLineEnd(&raw);
@@ -175,8 +187,16 @@ bool ExchangeReader::next(ExchangeRecord* record)
     record->unterminated = !ended;
     record->kind = quotes % 2 == 1 ? ExchangeRecord::Kind::Cut : ExchangeRecord::Kind::Fields;
     record->blank = isBlank(raw);
-    record->fields = splitFields(decode(raw), maxFields_ + 1, &record->quoted);
+    if (splitting_)
+        split(record);
     return true;
+}
+
+void ExchangeReader::split(ExchangeRecord* record) const
+{
+    const bool hasFields = record->kind == ExchangeRecord::Kind::Fields || record->kind == ExchangeRecord::Kind::Cut;
+    if (hasFields && record->fields.isEmpty())
+        record->fields = splitFields(decode(record->raw), maxFields_ + 1, &record->quoted);
 }
 
 } // namespace tvq52

@@ -16,8 +16,10 @@ struct ExchangeRecord {
     Kind kind = Kind::Fields;
     qint64 line = 0;           // where the record starts, from 1
     QString section;           // for Section: the name between the markers
-    QStringList fields;        // for Fields
+    QStringList fields;        // for Fields (unless the reader leaves them to split())
     std::vector<bool> quoted;  // for each field: written between quotes
+    QByteArray raw;            // for Fields and Cut: the record's bytes without its line end
+    bool utf8 = false;         // raw is UTF-8, else Windows-1252
     bool unterminated = false; // the file's last line, without a line end
     bool blank = false;        // nothing but blanks on the line
 };
@@ -36,15 +38,23 @@ public:
     // The bounds of the records read from now on: bytes of the record without
     // its line end, and fields split (one more is kept, to tell too many).
     void setLimits(qint64 maxBytes, int maxFields);
+    // Whether next() splits the fields of a record; when not, split() does
+    // it for the records that need it.
+    void setSplitting(bool split) { splitting_ = split; }
     // False at the end of the file.
     bool next(ExchangeRecord* record);
+    // Fills the fields of a record read without splitting.
+    void split(ExchangeRecord* record) const;
     qint64 bytesRead() const { return file_.pos(); }
     qint64 size() const { return file_.size(); }
 
 private:
     QString decode(const QByteArray& bytes) const;
     bool skipRestOfRecord();
+    // The next line into `raw` from its start, at most `budget` bytes; false at the end.
+    bool readLine(QByteArray& raw, qint64 budget);
     QFile file_;
+    bool splitting_ = true;
     qint64 line_ = 0;
     bool utf8_ = false;
     qint64 maxBytes_ = 1 << 20;

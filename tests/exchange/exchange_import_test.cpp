@@ -4,6 +4,7 @@
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
+#include "support/exchange_lines.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -27,46 +28,6 @@ using namespace tvq52::test;
 
 namespace {
 
-using Fields = std::map<QString, QString>;
-
-// A default text for every column, so that a test names only what it checks.
-QString defaultField(const ColumnDef& c)
-{
-    switch (c.type) {
-    case ColumnType::Long:
-        return QStringLiteral("7001");
-    case ColumnType::Short:
-    case ColumnType::Byte:
-        return QStringLiteral("3");
-    case ColumnType::Single:
-        return QStringLiteral("61.5");
-    case ColumnType::Boolean:
-        return QStringLiteral("0");
-    case ColumnType::Date:
-        return QStringLiteral("2024-03-05 10:15:00");
-    case ColumnType::Text:
-        return QStringLiteral("\"x\"");
-    }
-    return {};
-}
-
-QByteArray dataLine(const char* section, const Fields& given, const char* eol = "\r\n")
-{
-    const ExchangeSection* s = exchangeSection(QString::fromLatin1(section));
-    QStringList out;
-    for (const QString& name : s->fileColumns) {
-        const auto it = given.find(name);
-        out << (it != given.end() ? it->second : defaultField(*s->table->column(name)));
-    }
-    return encodeWindows1252(out.join(QLatin1Char(';'))) + eol;
-}
-
-QByteArray sectionStart(const char* section, const char* eol = "\r\n")
-{
-    const ExchangeSection* s = exchangeSection(QString::fromLatin1(section));
-    return QByteArray("//") + section + "//" + eol + s->fileColumns.join(QLatin1Char(';')).toLatin1() + eol;
-}
-
 QString q(const char* text)
 {
     return QStringLiteral("\"%1\"").arg(QString::fromUtf8(text));
@@ -87,6 +48,28 @@ protected:
                 return t;
         ADD_FAILURE() << name;
         return s.tables.front();
+    }
+    // Imports `name` into `office` in batches of 100, the server halted as
+    // row `haltAt` is read; `asked` counts the rows read.
+    ImportSummary importHaltingAt(const PrivateServer& server, Database& office, const QString& name, qint64 haltAt,
+                                  qint64* asked)
+    {
+        ExchangeImporter importer(office);
+        importer.batchRows = 100;
+        importer.cancelRequested = [&server, haltAt, asked] {
+            if (++*asked == haltAt) {
+                EXPECT_TRUE(server.halt());
+            }
+            return false;
+        };
+        return importer.run(home.file(name));
+    }
+    // The rows of `table` once the server is back.
+    static qint64 storedOnceBack(const PrivateServer& server, const char* table)
+    {
+        EXPECT_TRUE(server.resume());
+        auto check = server.open();
+        return check ? Store(*check).count(QString::fromLatin1(table)) : -1;
     }
     LocGuru guru;
     Row only(const char* table, qint32 serial)
@@ -602,26 +585,78 @@ TEST_F(ExchangeImportTest, AServerStoppedMidImportStopsItAndRefusesNoRow)
     auto office = server.open();
     ASSERT_TRUE(office);
     home.writeFile(QStringLiteral("big.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 5000));
-    ExchangeImporter importer(*office);
-    importer.batchRows = 100;
     qint64 asked = 0;
-    importer.cancelRequested = [&] {
-        if (++asked == 1000) {
-            EXPECT_TRUE(server.halt());
-        }
-        return false;
-    };
-    const ImportSummary s = importer.run(home.file(QStringLiteral("big.TQ52")));
+    const ImportSummary s = importHaltingAt(server, *office, QStringLiteral("big.TQ52"), 1000, &asked);
     const TableImport& t = table(s, "DiaBorrado");
     EXPECT_EQ(s.failure.kind, DatabaseFailure::Kind::ConnectionLost) << s.failure.detail.toStdString();
     EXPECT_FALSE(s.succeeded());
     EXPECT_EQ(t.refused, 0);
     EXPECT_LT(asked, 5000) << "the file is not read on after the failure";
     EXPECT_GT(s.failedAtLine, 900);
-    ASSERT_TRUE(server.resume());
-    auto check = server.open();
-    ASSERT_TRUE(check);
-    EXPECT_EQ(Store(*check).count(QStringLiteral("DiaBorrado")), t.added);
+    EXPECT_EQ(storedOnceBack(server, "DiaBorrado"), t.added);
+}
+
+// Stored keys in the middle of a file, some with other values, and the
+// file again: each row counts once as added, present or differing, the
+// stored rows keep their values, and the journal holds every row added.
+TEST_F(ExchangeImportTest, StoredKeysAmongTheRowsAreCountedOnceAndImportingAgainAddsNothing)
+{
+    auto sessions = [](int from, int count, int changedUpTo) {
+        QByteArray rows = sectionStart("Sesiones");
+        for (int i = from; i < from + count; ++i)
+            rows += dataLine("Sesiones",
+                             {{"DFechaInicio", QDate(2023, 1, 1).addDays(i).toString(Qt::ISODate) + " 22:00:00"},
+                              {"SLeq", i < changedUpTo ? "50" : "60.25"}});
+        return rows;
+    };
+    ASSERT_EQ(table(import(sessions(10, 10, 15), QStringLiteral("some.TQ52")), "Sesiones").added, 10);
+    const QByteArray file = sessions(0, 40, 0);
+    home.writeFile(QStringLiteral("all.TQ52"), file);
+    for (const int pass : {1, 2}) {
+        ExchangeImporter importer(*db);
+        importer.batchRows = 8;
+        const ImportSummary s = importer.run(home.file(QStringLiteral("all.TQ52")));
+        ASSERT_TRUE(s.succeeded()) << pass;
+        const TableImport& t = table(s, "Sesiones");
+        EXPECT_EQ(t.added, pass == 1 ? 30 : 0) << pass;
+        EXPECT_EQ(t.present, pass == 1 ? 5 : 35) << pass;
+        EXPECT_EQ(t.differs, 5) << pass;
+        EXPECT_EQ(t.refused, 0) << pass;
+    }
+    EXPECT_EQ(store->count(QStringLiteral("Sesiones")), 40);
+    const Row kept = store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 12)}}))
+                         .value_or(Row());
+    EXPECT_FLOAT_EQ(kept.value(QStringLiteral("SLeq")).toFloat(), 50.0f) << "a stored row is never changed";
+    const Row added = store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 31)}}))
+                          .value_or(Row());
+    EXPECT_FLOAT_EQ(added.value(QStringLiteral("SLeq")).toFloat(), 60.25f);
+    const JournalVerification v = Journal(*db).verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.recordsChecked, 40);
+}
+
+// A server that goes away while rows go through the staging table (the
+// file's first rows are stored): a failure, and only what was committed counts.
+TEST_F(ExchangeImportTest, AServerStoppedWhileStoredKeysAreBeingComparedCountsOnlyWhatWasCommitted)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "a server run only";
+    PrivateServer server;
+    auto office = server.open();
+    ASSERT_TRUE(office);
+    home.writeFile(QStringLiteral("start.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 500));
+    home.writeFile(QStringLiteral("big.TQ52"), sectionStart("DiaBorrado") + erasureRows(0, 5000));
+    ASSERT_TRUE(ExchangeImporter(*office).run(home.file(QStringLiteral("start.TQ52"))).succeeded());
+    qint64 asked = 0;
+    const ImportSummary s = importHaltingAt(server, *office, QStringLiteral("big.TQ52"), 3000, &asked);
+    const TableImport& t = table(s, "DiaBorrado");
+    EXPECT_EQ(s.failure.kind, DatabaseFailure::Kind::ConnectionLost) << s.failure.detail.toStdString();
+    EXPECT_FALSE(s.succeeded());
+    EXPECT_EQ(t.refused, 0);
+    EXPECT_GT(s.failedAtLine, 2000);
+    EXPECT_LT(s.failedAtLine, 3400);
+    EXPECT_GT(t.added, 0);
+    EXPECT_EQ(storedOnceBack(server, "DiaBorrado"), 500 + t.added);
 }
 
 // The reader never holds more than the longest legal row of a section: a

@@ -1,0 +1,245 @@
+#include "db/server_copy.h"
+
+#include "db/server_text.h"
+
+#include <QDate>
+#include <QStringList>
+#include <QtEndian>
+#include <cstring>
+
+namespace tvq52 {
+
+namespace {
+
+QString stageColumns(const SinkTable& t)
+{
+    QStringList parts{QStringLiteral("tvq52_line bigint"), QStringLiteral("tvq52_first boolean"),
+                      QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest text")};
+    for (const ColumnDef* c : t.columns)
+        parts << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1Char(' ') + serverCast(*c);
+    return parts.join(QLatin1String(", "));
+}
+
+// "a.k1 = b.k1 AND ..." over the key, or over every column with IS NOT DISTINCT FROM.
+QString matchColumns(const SinkTable& t, bool keysOnly, const char* a, const char* b)
+{
+    QStringList parts;
+    for (size_t i = 0; i < t.columns.size(); ++i) {
+        const bool key = std::find(t.keyIndex.begin(), t.keyIndex.end(), int(i)) != t.keyIndex.end();
+        if (keysOnly && !key)
+            continue;
+        const QString q = quoteIdentifier(QString::fromUtf8(t.columns[i]->name));
+        parts << QStringLiteral("%1.%2 %3 %4.%2")
+                     .arg(QLatin1String(a), q, keysOnly ? QStringLiteral("=") : QStringLiteral("IS NOT DISTINCT FROM"),
+                          QLatin1String(b));
+    }
+    return parts.join(QLatin1String(" AND "));
+}
+
+template <class T>
+void appendBigEndian(std::string& out, T value)
+{
+    char bytes[sizeof(T)];
+    qToBigEndian(value, bytes);
+    out.append(bytes, sizeof(T));
+}
+
+void appendField(std::string& out, const char* data, size_t size)
+{
+    appendBigEndian<qint32>(out, qint32(size));
+    out.append(data, size);
+}
+
+// Days from 2000-01-01, PostgreSQL's binary date, of a "yyyy-mm-dd" text.
+bool serverDays(std::string_view text, qint32* days)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    int parts[3] = {0, 0, 0};
+    const int starts[3] = {0, 5, 8}, lengths[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p)
+        for (int i = starts[p]; i < starts[p] + lengths[p]; ++i) {
+            if (text[size_t(i)] < '0' || text[size_t(i)] > '9')
+                return false;
+            parts[p] = parts[p] * 10 + (text[size_t(i)] - '0');
+        }
+    const QDate d(parts[0], parts[1], parts[2]);
+    if (!d.isValid())
+        return false;
+    *days = qint32(d.toJulianDay() - QDate(2000, 1, 1).toJulianDay());
+    return true;
+}
+
+bool encodeValue(const ColumnDef& c, const SinkRow& row, size_t i, std::string& out)
+{
+    const SinkValue& v = row[i];
+    if (v.kind == SinkValue::Kind::Null) {
+        appendBigEndian<qint32>(out, -1);
+        return true;
+    }
+    const bool integer = v.kind == SinkValue::Kind::Integer;
+    switch (c.type) {
+    case ColumnType::Long:
+        if (!integer || v.integer != qint32(v.integer))
+            return false;
+        appendBigEndian<qint32>(out, 4), appendBigEndian<qint32>(out, qint32(v.integer));
+        return true;
+    case ColumnType::Short:
+    case ColumnType::Byte:
+        if (!integer || v.integer != qint16(v.integer))
+            return false;
+        appendBigEndian<qint32>(out, 2), appendBigEndian<qint16>(out, qint16(v.integer));
+        return true;
+    case ColumnType::Boolean:
+        if (!integer)
+            return false;
+        appendBigEndian<qint32>(out, 1), out.push_back(char(v.integer != 0 ? 1 : 0));
+        return true;
+    case ColumnType::Single: {
+        if (v.kind != SinkValue::Kind::Real && !integer)
+            return false;
+        const float f = integer ? float(v.integer) : float(v.real);
+        quint32 bits = 0;
+        std::memcpy(&bits, &f, sizeof bits);
+        appendBigEndian<qint32>(out, 4), appendBigEndian<quint32>(out, bits);
+        return true;
+    }
+    case ColumnType::Date: {
+        qint32 days = 0;
+        if (v.kind != SinkValue::Kind::Text || !serverDays(row.text(i), &days))
+            return false;
+        appendBigEndian<qint32>(out, 4), appendBigEndian<qint32>(out, days);
+        return true;
+    }
+    case ColumnType::Text:
+        if (v.kind != SinkValue::Kind::Text)
+            return false;
+        appendField(out, row.text(i).data(), v.size);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+ServerCopyTable::ServerCopyTable(const SinkTable& t, bool listed) : table_(t)
+{
+    const QString table = quoteIdentifier(QString::fromUtf8(t.table->name));
+    const QString stage = QStringLiteral("tvq52_stage_") + QString::fromUtf8(t.table->name).toLower();
+    QStringList columns, keys;
+    for (const ColumnDef* c : t.columns)
+        columns << quoteIdentifier(QString::fromUtf8(c->name));
+    for (int k : t.keyIndex)
+        keys << columns[k];
+    createStage_ = QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DELETE ROWS").arg(stage, stageColumns(t)).toUtf8();
+    dropStage_ = QStringLiteral("DROP TABLE IF EXISTS %1").arg(stage).toUtf8();
+    copy_ = QStringLiteral("COPY %1 FROM STDIN (FORMAT binary)").arg(stage).toUtf8();
+    directCopy_ = QStringLiteral("COPY %1 (%2) FROM STDIN (FORMAT binary)").arg(table, columns.join(QLatin1Char(','))).toUtf8();
+    // The stored rows of the staged keys, each compared as it was before
+    // this statement: one look into the key's index per row (the table may
+    // hold millions, a batch a few thousand).
+    const QString old = QStringLiteral("old AS (SELECT s.tvq52_line, NOT (%1) AS differs FROM %2 s "
+                                       "CROSS JOIN LATERAL (SELECT * FROM %3 t WHERE %4 LIMIT 1) t)")
+                            .arg(matchColumns(t, false, "t", "s"), stage, table, matchColumns(t, true, "t", "s"));
+    const QString inserted =
+        QStringLiteral("ins AS (INSERT INTO %1 (%2) SELECT %2 FROM %3 s WHERE s.tvq52_first AND NOT EXISTS "
+                       "(SELECT 1 FROM old o WHERE o.tvq52_line = s.tvq52_line) ON CONFLICT (%4) DO NOTHING "
+                       "RETURNING %4)")
+            .arg(table, columns.join(QLatin1Char(',')), stage, keys.join(QLatin1Char(',')));
+    // A later row of a key the table lacked, against the batch's first row of it.
+    const QString later =
+        QStringLiteral("later AS (SELECT count(*) AS n FROM %1 d JOIN %1 f ON f.tvq52_first AND %2 WHERE NOT "
+                       "d.tvq52_first AND NOT EXISTS (SELECT 1 FROM old o WHERE o.tvq52_line = d.tvq52_line) "
+                       "AND NOT (%3))")
+            .arg(stage, matchColumns(t, true, "d", "f"), matchColumns(t, false, "d", "f"));
+    const QString listing =
+        QStringLiteral("listed AS (INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+                       "SELECT $1::bigint, $2::text, s.tvq52_key, s.tvq52_digest FROM ins JOIN %1 s ON s.tvq52_first AND %2 "
+                       "WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL) "
+                       "RETURNING 1)")
+            .arg(stage, matchColumns(t, true, "s", "ins"));
+    // A table the journal does not list answers its rows added twice.
+    insert_ = QStringLiteral("WITH %1, %2, %3%4 SELECT (SELECT count(*) FROM ins), (SELECT count(*) FROM %5), "
+                             "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later)")
+                  .arg(old, inserted, later, listed ? QStringLiteral(", ") + listing : QString(),
+                       listed ? QStringLiteral("listed") : QStringLiteral("ins"))
+                  .toUtf8();
+}
+
+QByteArray ServerCopyTable::listStatement()
+{
+    return QByteArrayLiteral(
+        "INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+        "SELECT $1::bigint, $2::text, $3::text, $4::text "
+        "WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL)");
+}
+
+std::string ServerCopyTable::header()
+{
+    std::string h("PGCOPY\n\377\r\n\0", 11);
+    appendBigEndian<qint32>(h, 0); // flags
+    appendBigEndian<qint32>(h, 0); // no header extension
+    return h;
+}
+
+std::string ServerCopyTable::trailer()
+{
+    std::string t;
+    appendBigEndian<qint16>(t, -1);
+    return t;
+}
+
+bool ServerCopyTable::encodeColumns(const SinkRow& row, std::string& out) const
+{
+    const size_t start = out.size();
+    for (size_t i = 0; i < table_.columns.size(); ++i) {
+        if (i >= row.size() || !encodeValue(*table_.columns[i], row, i, out)) {
+            out.resize(start);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ServerCopyTable::encodeStaged(qint64 line, bool first, const QByteArray& key, const QByteArray& digest,
+                                   const SinkRow& row, std::string& out) const
+{
+    const size_t start = out.size();
+    appendBigEndian<qint16>(out, qint16(4 + table_.columns.size()));
+    appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, line);
+    appendBigEndian<qint32>(out, 1), out.push_back(char(first ? 1 : 0));
+    appendField(out, key.constData(), size_t(key.size()));
+    appendField(out, digest.constData(), size_t(digest.size()));
+    if (encodeColumns(row, out))
+        return true;
+    out.resize(start);
+    return false;
+}
+
+bool ServerCopyTable::encode(const SinkRow& row, std::string& out) const
+{
+    const size_t start = out.size();
+    appendBigEndian<qint16>(out, qint16(table_.columns.size()));
+    if (encodeColumns(row, out))
+        return true;
+    out.resize(start);
+    return false;
+}
+
+void ServerCopyTable::encodeListing(qint64 entry, const QByteArray& table, const QByteArray& key,
+                                    const QByteArray& digest, std::string& out)
+{
+    appendBigEndian<qint16>(out, 4);
+    appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, entry);
+    appendField(out, table.constData(), size_t(table.size()));
+    appendField(out, key.constData(), size_t(key.size()));
+    appendField(out, digest.constData(), size_t(digest.size()));
+}
+
+QByteArray ServerCopyTable::listingCopyStatement()
+{
+    return QByteArrayLiteral("COPY \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
+                             "FROM STDIN (FORMAT binary)");
+}
+
+} // namespace tvq52
