@@ -2,11 +2,12 @@
 
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "db/journal_lines.h"
+#include "db/sha256.h"
 #include "db/sql_error.h"
 
 #include "core/own_words.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -118,10 +119,14 @@ Result<QByteArray> fileSha256(const QString& path, Database& database)
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return finalText(file.errorString());
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
+    Sha256 hash;
+    std::vector<char> buffer(1 << 20);
+    qint64 read = 0;
+    while ((read = file.read(buffer.data(), qint64(buffer.size()))) > 0)
+        hash.addData(buffer.data(), size_t(read));
+    if (read < 0)
         return finalText(file.errorString());
-    return hash.result().toHex();
+    return hash.hexResult();
 }
 
 QString canonicalRowText(const QString& tableName, const Row& row, int version)
@@ -476,22 +481,17 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
     }
     head->finish();
 
-    QSqlQuery* lines =
-        statement(QStringLiteral("SELECT \"TTabla\", \"TClave\", \"THuella\" FROM \"DiarioRegistros\" "
-                                 "WHERE \"LEntrada\" = ? ORDER BY rowid"));
-    if (!exec(lines, {entry}))
+    const Result<QByteArray> linesDigest = journalLinesDigest(database_.connection(), entry);
+    if (!linesDigest.ok()) {
+        lastError_ = untranslatedText(linesDigest.error());
         return false;
-    QCryptographicHash linesHash(QCryptographicHash::Sha256);
-    while (lines->next())
-        linesHash.addData(
-            recordLine(lines->value(0).toString(), lines->value(1).toString(), lines->value(2).toString()));
-    lines->finish();
+    }
 
     e.outcome = outcome;
     e.message = message;
     e.counts = counts;
     e.totals = totals;
-    e.hash = entryHash(previousHash, e, linesHash.result().toHex());
+    e.hash = entryHash(previousHash, e, *linesDigest);
     return exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
                                          "\"LSello\" = ? WHERE \"LId\" = ?")),

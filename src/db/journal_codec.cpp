@@ -1,6 +1,7 @@
 #include "db/journal_codec.h"
 
-#include <QCryptographicHash>
+#include "db/sha256.h"
+
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimeZone>
@@ -11,7 +12,7 @@ const char* const kRecordTables[5] = {"Intervalos", "Sesiones", "DiaBorrado", "D
 
 QByteArray sha256Hex(const QByteArray& bytes)
 {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    return Sha256::hex(bytes);
 }
 
 QString canonicalValue(const ColumnDef& column, const QVariant& value, int version)
