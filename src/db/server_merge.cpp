@@ -6,8 +6,11 @@
 #include "db/server_text.h"
 #include "db/sqlite_statement.h"
 
+#include <QHash>
 #include <QSet>
 #include <QSqlDriver>
+#include <charconv>
+#include <cstring>
 #include <libpq-fe.h>
 #include <memory>
 #include <sqlite3.h>
@@ -53,8 +56,10 @@ void appendCopyValue(QByteArray& out, const char* text, int size)
     }
 }
 
-// The value of source column `c` as PostgreSQL reads it; the checks have passed.
-void appendServerValue(QByteArray& out, const SqliteStatement& rows, int c, const ColumnDef& column)
+// The value of source column `c` as PostgreSQL reads it; the checks have
+// passed. `reals` keeps the texts of the singles met, which come in few values.
+void appendServerValue(QByteArray& out, const SqliteStatement& rows, int c, const ColumnDef& column,
+                       QHash<quint32, QByteArray>& reals)
 {
     if (rows.isNull(c)) {
         out += "\\N";
@@ -64,9 +69,19 @@ void appendServerValue(QByteArray& out, const SqliteStatement& rows, int c, cons
     case ColumnType::Boolean:
         out += serverBoolText(rows.integer(c) != 0);
         return;
-    case ColumnType::Single:
-        out += serverRealText(float(rows.real(c)));
+    case ColumnType::Single: {
+        const float value = float(rows.real(c));
+        quint32 bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        auto known = reals.constFind(bits);
+        if (known == reals.constEnd()) {
+            if (reals.size() > 65536)
+                reals.clear();
+            known = reals.insert(bits, serverRealText(value));
+        }
+        out += *known;
         return;
+    }
     default:
         appendCopyValue(out, rows.text(c), rows.bytes(c));
     }
@@ -109,7 +124,7 @@ QByteArray stageTable(const TableDef& t)
 // lists those it added in the journal entry ($1, table $2); answers how many
 // it added, how many it listed, and how many rows that do not pass had their
 // key there before.
-QByteArray addMissingStatement(const TableDef& t)
+QByteArray addMissingStatement(const TableDef& t, bool keysOnce)
 {
     const QString table = serverName(t.name), stage = QString::fromLatin1(kStage);
     QStringList columns, keys, insMatch, keyMatch;
@@ -125,14 +140,17 @@ QByteArray addMissingStatement(const TableDef& t)
                       "WITH ins AS (INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE fits ON CONFLICT (%4) "
                       "DO NOTHING RETURNING rowid, %4)")
                       .arg(table, cols, stage, keys.join(QLatin1String(", ")));
-    // A key twice in the source: the row staged first is the one added.
+    // With a key twice in the source the row staged first is the one added,
+    // which takes a sort of the rows added to find.
     if (isJournaledTable(t))
         sql += QStringLiteral(
                    ", listed AS (INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
-                   "\"THuella\") SELECT DISTINCT ON (ins.rowid) $1::bigint, $2::text, s.tclave, s.thuella "
+                   "\"THuella\") SELECT %3 $1::bigint, $2::text, s.tclave, s.thuella "
                    "FROM ins JOIN %1 s ON s.fits AND %2 WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE "
-                   "\"LId\" = $1::bigint AND \"THash\" IS NULL) ORDER BY ins.rowid, s.n RETURNING 1)")
-                   .arg(stage, insMatch.join(QLatin1String(" AND ")));
+                   "\"LId\" = $1::bigint AND \"THash\" IS NULL) %4 RETURNING 1)")
+                   .arg(stage, insMatch.join(QLatin1String(" AND ")),
+                        keysOnce ? QString() : QStringLiteral("DISTINCT ON (ins.rowid)"),
+                        keysOnce ? QString() : QStringLiteral("ORDER BY ins.rowid, s.n"));
     sql += QStringLiteral(
                " SELECT (SELECT count(*) FROM ins), %1, (SELECT count(*) FROM %2 s WHERE NOT s.fits AND "
                "EXISTS (SELECT 1 FROM %3 t WHERE %4))")
@@ -172,8 +190,14 @@ bool ServerTableMerge::exec(const QByteArray& sql, const std::vector<QByteArray>
 void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
 {
     functions_.resetCounts();
-    const bool done =
-        exec("BEGIN") && exec(stageTable(t)) && copyRows(t, sourceName, count) && addMissing(t) && exec("COMMIT");
+    // The staging table and the join of what was added stay in memory; the
+    // first can only be set before the session's first temporary table.
+    if (const ServerBulk::Answer fresh = bulk_.exec("SELECT pg_my_temp_schema() = 0", {});
+        fresh.ok() && fresh.rows() == 1 && fresh.text(0, 0)[0] == 't')
+        bulk_.exec("SET temp_buffers = '512MB'", {});
+    // Compiling the statement's plan costs more than it gains on one pass.
+    const bool done = exec("BEGIN") && exec("SET LOCAL work_mem = '256MB'") && exec("SET LOCAL jit = off")
+        && exec(stageTable(t)) && copyRows(t, sourceName, count) && addMissing(t) && exec("COMMIT");
     if (!done) {
         if (bulk_.connectionUp())
             bulk_.exec("ROLLBACK", {});
@@ -191,10 +215,14 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
 
 bool ServerTableMerge::addMissing(const TableDef& t)
 {
-    std::vector<QByteArray> params;
-    if (isJournaledTable(t))
-        params = {QByteArray::number(entry_), QByteArray(t.name)};
-    if (!exec(addMissingStatement(t), params))
+    if (!isJournaledTable(t))
+        return exec(addMissingStatement(t, true));
+    const std::vector<QByteArray> params{QByteArray::number(entry_), QByteArray(t.name)};
+    if (!exec("SAVEPOINT tvq52_staged") || !exec(addMissingStatement(t, true), params))
+        return false;
+    // More rows listed than added: a key was there twice in the source.
+    if (answer_[0] != answer_[1]
+        && (!exec("ROLLBACK TO SAVEPOINT tvq52_staged") || !exec(addMissingStatement(t, false), params)))
         return false;
     if (answer_[0] != answer_[1]) {
         failure = serverFailure(QByteArray(), QStringLiteral("Journal entry %1 is not open").arg(entry_), true);
@@ -227,6 +255,7 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     QByteArray chunk;
     chunk.reserve(kCopyChunk + 4096);
     qint64 n = 0;
+    QHash<quint32, QByteArray> reals;
     SqliteStep step;
     bool sent = true;
     while (sent && (step = rows.step()).row()) {
@@ -234,13 +263,14 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
         if (fit == RowFit::KeyRefused)
             continue;
         // Of a row that does not pass, only its key is staged, to be looked up.
-        chunk += QByteArray::number(++n);
+        char number[24];
+        chunk.append(number, std::to_chars(number, number + sizeof number, ++n).ptr - number);
         chunk += fit == RowFit::Fits ? "\tt" : "\tf";
         for (int c = 0; c < columns; ++c) {
             chunk += '\t';
             const ColumnDef& column = t.columns[size_t(c)];
             if (fit == RowFit::Fits || t.isKey(column))
-                appendServerValue(chunk, rows, c, column);
+                appendServerValue(chunk, rows, c, column, reals);
             else
                 chunk += "\\N";
         }

@@ -522,3 +522,23 @@ TEST(DatabaseMerge, AServerGoneMidMergeStopsItAsAFailure)
     EXPECT_EQ(table(again, "Programacion").present, 1);
     EXPECT_EQ(table(again, "DiaBorrado").added, 1);
 }
+
+// A hand-made source may hold a key twice: the first row is added and
+// listed once, the second is counted as present.
+TEST(DatabaseMerge, AKeyTwiceInTheSourceIsAddedAndListedOnce)
+{
+    Pair p;
+    exec(*p.source, QStringLiteral("DROP TABLE DiaBorrado"));
+    exec(*p.source, QStringLiteral("CREATE TABLE DiaBorrado (LNumeroSerie, DFecha, THora)"));
+    exec(*p.source,
+         QStringLiteral("INSERT INTO DiaBorrado VALUES (5, '2011-01-01', '10:00'), "
+                        "(5, '2011-01-02', '10:00'), (5, '2011-01-01', '10:00')"));
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    EXPECT_EQ(table(r, "DiaBorrado").added, 2);
+    EXPECT_EQ(table(r, "DiaBorrado").present, 1);
+    EXPECT_EQ(table(r, "DiaBorrado").refused, 0);
+    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 2);
+    const JournalVerification v = Journal(*p.target).verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+}
