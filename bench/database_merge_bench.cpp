@@ -1,25 +1,42 @@
 // Wall time and peak resident memory of merging a database of a million
 // intervals into an empty one, and of merging it a second time (every row
-// already present). With --server the same again into a private PostgreSQL
-// server over its unix socket.
+// already present), each against a peer measured in the same run: on SQLite
+// ATTACH and INSERT OR IGNORE ... SELECT of the same rows straight through
+// the sqlite3 C API, on PostgreSQL (when its server programs are installed,
+// or always with --server) psql's \copy of the same rows into the keyed table
+// of a private server over its unix socket.
 #include "bench_database.h"
 #include "bench_server.h"
+#include "bench_support.h"
 #include "db/database.h"
 #include "db/database_merge.h"
+#include "db/schema.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <sqlite3.h>
 #include <sys/resource.h>
 
 using namespace tvq52;
 
 namespace {
 
-constexpr int kRows = 1000000;
+// This process's processor time: a loaded machine stretches wall times, less this.
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
 
 long peakResidentMb()
 {
@@ -28,19 +45,14 @@ long peakResidentMb()
     return usage.ru_maxrss / 1024;
 }
 
-std::unique_ptr<Database> create(const QString& path)
-{
-    return bench::freshDatabase(path);
-}
-
-void fill(Database& db)
+void fill(Database& db, int rows)
 {
     // One interval every two minutes from 2018 on, every column filled.
     QSqlQuery q(db.connection());
-    const QString rows =
-        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < %1) ").arg(kRows);
+    const QString numbers =
+        QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < %1) ").arg(rows);
     const bool ok =
-        q.exec(rows
+        q.exec(numbers
                + QStringLiteral(
                    "INSERT INTO Intervalos SELECT 52001, date('2018-01-01', '+' || (i / 720) || ' days'), "
                    "date('2018-01-01', '+' || (i / 720) || ' days'), 2, 87.1, 45.2, 'Leq125ms', '0', 80, 40, 93.4, "
@@ -52,37 +64,165 @@ void fill(Database& db)
         qFatal("%s", qPrintable(q.lastError().text()));
 }
 
+QString columnList()
+{
+    QStringList names;
+    for (const QString& name : schemaTable(QStringLiteral("Intervalos"))->columnNames())
+        names << quoteIdentifier(name);
+    return names.join(QLatin1String(", "));
+}
+
+// The peer on SQLite: the program's empty database and the same rows, no checks, no journal.
+double attachAndInsert(const QString& targetPath, const QString& sourcePath)
+{
+    bench::freshDatabase(targetPath);
+    sqlite3* db = nullptr;
+    QElapsedTimer timer;
+    timer.start();
+    const double cpu = cpuSeconds();
+    bool ok = sqlite3_open_v2(targetPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
+    const QByteArray sql = QStringLiteral(
+                               "ATTACH DATABASE '%1' AS src; BEGIN; INSERT OR IGNORE INTO main.Intervalos "
+                               "(%2) SELECT %2 FROM src.Intervalos; COMMIT; DETACH DATABASE src;")
+                               .arg(sourcePath, columnList())
+                               .toUtf8();
+    ok = ok && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    std::printf("SQLite: ATTACH+INSERT OR IGNORE: %.2f s, %.2f s of processor time\n", seconds, cpuSeconds() - cpu);
+    if (!ok)
+        std::printf("SQLite peer: %s\n", db ? sqlite3_errmsg(db) : "cannot open");
+    sqlite3_close(db);
+    return ok ? seconds : -1;
+}
+
+// The source's rows in COPY's text form, for psql.
+bool exportRows(const QString& sourcePath, const QString& file)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* rows = nullptr;
+    QFile out(file);
+    bool ok = out.open(QIODevice::WriteOnly)
+        && sqlite3_open_v2(sourcePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+        && sqlite3_prepare_v2(db, QStringLiteral("SELECT %1 FROM Intervalos").arg(columnList()).toUtf8().constData(),
+                              -1, &rows, nullptr)
+            == SQLITE_OK;
+    QByteArray line;
+    while (ok && sqlite3_step(rows) == SQLITE_ROW) {
+        line.clear();
+        for (int c = 0; c < sqlite3_column_count(rows); ++c) {
+            if (c > 0)
+                line += '\t';
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(rows, c));
+            line += text ? QByteArray(text) : QByteArray("\\N");
+        }
+        line += '\n';
+        ok = out.write(line) == line.size();
+    }
+    sqlite3_finalize(rows);
+    sqlite3_close(db);
+    return ok;
+}
+
+// The peer on PostgreSQL: psql's \copy of the same rows into the keyed table of an empty database.
+double psqlCopy(const DatabaseTarget& target, const QString& rowsFile)
+{
+    QProcess psql;
+    psql.setProcessChannelMode(QProcess::MergedChannels);
+    QElapsedTimer timer;
+    timer.start();
+    psql.start(QStringLiteral("psql"),
+               {QStringLiteral("-X"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-d"),
+                target.uri(), QStringLiteral("-c"),
+                QStringLiteral("\\copy \"Intervalos\" (%1) FROM '%2'").arg(columnList(), rowsFile)});
+    const bool ok = psql.waitForFinished(600000) && psql.exitStatus() == QProcess::NormalExit && psql.exitCode() == 0;
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    if (!ok)
+        std::printf("psql peer: %s\n", psql.readAll().constData());
+    return ok ? seconds : -1;
+}
+
+struct Passes {
+    double first = -1;
+    double second = -1;
+};
+
+Passes mergeTwice(bench::Verdict& v, Database& target, const QString& source, int rows, const char* backend)
+{
+    Passes times;
+    const long before = peakResidentMb();
+    for (int pass = 0; pass < 2; ++pass) {
+        QElapsedTimer timer;
+        timer.start();
+        const double cpu = cpuSeconds();
+        const MergeResult r = mergeDatabase(target, source);
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        const double cpuUsed = cpuSeconds() - cpu;
+        qint64 present = 0;
+        for (const MergeTableCount& t : r.tables)
+            present += t.present;
+        if (!r.complete() || r.added() != (pass == 0 ? rows : 0) || present != (pass == 0 ? 0 : rows)) {
+            v.failed(QStringLiteral("%1 merge %2: %3").arg(QLatin1String(backend)).arg(pass + 1).arg(r.countsText()));
+            return {};
+        }
+        std::printf(
+            "%s: merge of %d intervals %s: %.2f s (%.2f s of this process's processor time), %lld added, "
+            "peak resident %ld MB (%ld MB before)\n",
+            backend, rows, pass == 0 ? "into an empty database" : "again (all present)", seconds, cpuUsed,
+            static_cast<long long>(r.added()), peakResidentMb(), before);
+        (pass == 0 ? times.first : times.second) = seconds;
+    }
+    return times;
+}
+
+void judge(bench::Verdict& v, const char* backend, const char* peerName, double peer, const Passes& merge)
+{
+    if (peer <= 0 || merge.first <= 0)
+        return;
+    std::printf("%s: %s of the same rows: %.2f s\n", backend, peerName, peer);
+    v.atMost(QStringLiteral("%1: merge / %2").arg(QLatin1String(backend), QLatin1String(peerName)), merge.first / peer,
+             1.5, "x");
+    v.atMost(QStringLiteral("%1: second merge (all present) / first").arg(QLatin1String(backend)),
+             merge.second / merge.first, 1.0, "x");
+}
+
+bool serverProgramsThere()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("psql")).isEmpty()
+        && !QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    bench::Verdict v(argc, argv);
     QCoreApplication app(argc, argv);
+    const int rows = v.size(1000000, 20000);
     QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("other.db"));
+    fill(*bench::freshDatabase(source), rows);
+
+    const double sqlitePeer = attachAndInsert(dir.filePath(QStringLiteral("peer.db")), source);
+    if (sqlitePeer < 0)
+        v.failed(QStringLiteral("SQLite: ATTACH and INSERT OR IGNORE"));
     {
-        auto source = create(dir.filePath(QStringLiteral("other.db")));
-        fill(*source);
+        auto target = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
+        judge(v, "SQLite", "ATTACH+INSERT OR IGNORE", sqlitePeer, mergeTwice(v, *target, source, rows, "SQLite"));
     }
-    auto run = [&](Database& target, const char* backend) {
-        const long before = peakResidentMb();
-        for (const char* pass : {"into an empty database", "again (all present)"}) {
-            QElapsedTimer timer;
-            timer.start();
-            const MergeResult r = mergeDatabase(target, dir.filePath(QStringLiteral("other.db")));
-            const double seconds = double(timer.elapsed()) / 1000.0;
-            if (!r.complete())
-                qFatal("%s", qPrintable(r.countsText()));
-            std::printf("%s: merge of %d intervals %s: %.2f s, %lld added, peak resident %ld MB (%ld MB before)\n",
-                        backend, kRows, pass, seconds, static_cast<long long>(r.added()), peakResidentMb(), before);
-        }
-    };
-    {
-        auto target = create(dir.filePath(QStringLiteral("tvq52.db")));
-        run(*target, "SQLite");
+
+    const bool required = QCoreApplication::arguments().contains(QStringLiteral("--server"));
+    if (!required && !serverProgramsThere()) {
+        std::printf("PostgreSQL: left out, its server programs are not installed\n");
+        return v.exitCode();
     }
-    if (QCoreApplication::arguments().contains(QStringLiteral("--server"))) {
-        bench::PrivateServer server;
-        auto target = server.freshDatabase(QStringLiteral("bench_merge"));
-        run(*target, "PostgreSQL (local socket)");
-    }
-    return 0;
+    bench::PrivateServer server;
+    const QString rowsFile = dir.filePath(QStringLiteral("rows.txt"));
+    if (!exportRows(source, rowsFile))
+        v.failed(QStringLiteral("PostgreSQL: the rows for psql"));
+    const double serverPeer = psqlCopy(server.freshDatabase(QStringLiteral("bench_peer"))->target(), rowsFile);
+    if (serverPeer < 0)
+        v.failed(QStringLiteral("PostgreSQL: psql \\copy"));
+    auto target = server.freshDatabase(QStringLiteral("bench_merge"));
+    judge(v, "PostgreSQL", "psql \\copy", serverPeer, mergeTwice(v, *target, source, rows, "PostgreSQL"));
+    return v.exitCode();
 }

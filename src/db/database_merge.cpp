@@ -3,9 +3,10 @@
 #include "core/own_words.h"
 #include "db/database.h"
 #include "db/journal.h"
-#include "db/row_check.h"
+#include "db/merge_functions.h"
 #include "db/schema.h"
 #include "db/server_bulk.h"
+#include "db/server_merge.h"
 #include "db/sqlite_statement.h"
 
 #include <QFileInfo>
@@ -23,6 +24,7 @@ namespace tvq52 {
 namespace {
 
 const QString kSource = QStringLiteral("merge_source");
+const char* const kListing = "tvq52_merge_listing";
 
 bool sameFile(const QString& a, const QString& b)
 {
@@ -52,92 +54,129 @@ QSet<QString> sourceColumns(QSqlDatabase& db, const QString& table)
     return names;
 }
 
-qint64 scalar(QSqlDatabase& db, const QString& sql, QString* error)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql) || !q.next()) {
-        *error = q.lastError().text();
-        return -1;
-    }
-    return q.value(0).toLongLong();
-}
+// The statements that merge one table into a file: the rows that pass the
+// checks go in unless their key is there, the others are only looked up to
+// be counted present; a trigger lists each row added in the journal entry
+// as it goes in, taking its key and digest from the stored values.
+struct SqliteMergeSql {
+    QString insert;
+    QString trigger;
+};
 
-// Merges one table in its own transaction, listing the rows it adds in the
-// merge's journal entry. A failure of the target's own (it cannot begin,
-// write or commit) goes to `failure` and stops the merge; a source table that
-// cannot be read only fails that table.
-void mergeTable(QSqlDatabase& db, const TableDef& t, const QString& sourceName, MergeTableCount& count, qint64 entry,
-                DatabaseFailure& failure)
+SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, const QSet<QString>& present, qint64 entry)
 {
-    const QString target = quoteIdentifier(QString::fromUtf8(t.name));
-    const QString source = kSource + QLatin1Char('.') + quoteIdentifier(sourceName);
-    const QSet<QString> present = sourceColumns(db, sourceName);
-
-    QStringList columns, values, tests, keyMatch;
+    const QString target = QStringLiteral("main.") + quoteIdentifier(QString::fromUtf8(t.name));
+    QStringList columns, values, stored, keyMatch, keys;
     for (const ColumnDef& c : t.columns) {
-        const QString name = QString::fromUtf8(c.name);
-        const QString value = present.contains(name.toCaseFolded()) ? QStringLiteral("s.") + quoteIdentifier(name)
-                                                                    : QStringLiteral("NULL");
-        const bool key = t.isKey(c);
-        columns << quoteIdentifier(name);
+        const QString name = quoteIdentifier(QString::fromUtf8(c.name));
+        const QString value = present.contains(QString::fromUtf8(c.name).toCaseFolded()) ? QStringLiteral("s.") + name
+                                                                                         : QStringLiteral("NULL");
+        columns << name;
         values << value;
-        tests << fitsCall(t, c, value);
-        if (key)
-            keyMatch << QStringLiteral("t.%1 = %2").arg(quoteIdentifier(name), value);
+        stored << QStringLiteral("NEW.") + name;
+        if (t.isKey(c))
+            keyMatch << QStringLiteral("t.%1 = %2").arg(name, value);
+    }
+    for (const char* k : t.key)
+        keys << QStringLiteral("NEW.") + quoteIdentifier(QString::fromUtf8(k));
+    SqliteMergeSql sql;
+    sql.insert = QStringLiteral(
+                     "INSERT OR IGNORE INTO %1 (%2) SELECT %3 FROM %4.%5 s WHERE CASE %6 WHEN 1 THEN 1 "
+                     "ELSE tvq52_merge_present(EXISTS (SELECT 1 FROM %1 t WHERE %7)) END")
+                     .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), kSource,
+                          quoteIdentifier(sourceName), MergeFunctions::call("tvq52_merge_row", t, values),
+                          keyMatch.join(QLatin1String(" AND ")));
+    // The entry is the merge's own number and the table one of the schema's.
+    sql.trigger = QStringLiteral(
+                      "CREATE TEMP TRIGGER %1 AFTER INSERT ON %2 BEGIN INSERT INTO \"DiarioRegistros\" "
+                      "(\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") VALUES (%3, '%4', %5, %6); END")
+                      .arg(QLatin1String(kListing), target)
+                      .arg(entry)
+                      .arg(QString::fromUtf8(t.name), MergeFunctions::call("tvq52_key_text", t, keys),
+                           MergeFunctions::call("tvq52_row_digest", t, stored));
+    return sql;
+}
+
+// One table of the source into a file, in its own transaction.
+class SqliteTableMerge {
+public:
+    SqliteTableMerge(QSqlDatabase& db, MergeFunctions& functions, qint64 entry, DatabaseFailure& failure)
+        : db_(db), handle_(sqliteHandle(db)), functions_(functions), entry_(entry), failure_(failure)
+    {}
+
+    // A failure of the target's own (it cannot begin, write or commit) goes
+    // to the failure and stops the merge; a source table that cannot be read
+    // only fails that table.
+    void run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
+    {
+        const bool listed = isJournaledTable(t);
+        const SqliteMergeSql sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName), entry_);
+        if (!execSqlite(db_, "BEGIN", failure_))
+            return;
+        if (listed && (!entryOpen() || !execSqlite(db_, sql.trigger.toUtf8().constData(), failure_)))
+            return abandon(count, QString());
+        functions_.resetCounts();
+        SqliteStatement insert;
+        SqliteStep step = insert.prepare(handle_, sql.insert);
+        if (!step.failed())
+            step = insert.step();
+        if (step.failed())
+            return insertFailed(step, sourceName, count);
+        count.added = sqlite3_changes64(handle_);
+        const QByteArray drop = QByteArray("DROP TRIGGER temp.") + kListing;
+        if ((listed && !execSqlite(db_, drop.constData(), failure_)) || !execSqlite(db_, "COMMIT", failure_))
+            return abandon(count, QString());
+        const MergeFunctions::Counts& seen = functions_.counts();
+        count.read = seen.read();
+        // A row that passed the checks and was not added had its key there.
+        count.present = seen.fitting - count.added + seen.presentMisfits;
+        count.refused = std::max<qint64>(0, count.read - count.added - count.present);
     }
 
-    if (!execSqlite(db, "BEGIN", failure))
-        return;
-    count.read = scalar(db, QStringLiteral("SELECT count(*) FROM %1").arg(source), &count.error);
-    if (count.read >= 0)
-        count.present =
-            scalar(db,
-                   QStringLiteral("SELECT count(*) FROM %1 s WHERE EXISTS (SELECT 1 FROM main.%2 t WHERE %3)")
-                       .arg(source, target, keyMatch.join(QLatin1String(" AND "))),
-                   &count.error);
-    if (count.read < 0 || count.present < 0) {
-        db.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
-        return;
+private:
+    void abandon(MergeTableCount& count, const QString& error)
+    {
+        db_.rollback();
+        count = MergeTableCount{count.table, 0, 0, 0, 0, error};
     }
-    // Under the write lock the rows numbered after this one are the merge's own.
-    const auto last = Journal::lastRow(db, QString::fromUtf8(t.name));
-    const qint64 lastRow = last.ok() ? *last : -1;
-    if (!last.ok()) {
-        count.error = untranslatedText(last.error());
-        db.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, count.error};
-        return;
+
+    // Whose failure it was: the target's unless the source table cannot be read.
+    void insertFailed(const SqliteStep& step, const QString& sourceName, MergeTableCount& count)
+    {
+        const DatabaseFailure f = step.databaseFailure();
+        QSqlQuery probe(db_);
+        const bool sourceReads =
+            probe.exec(QStringLiteral("SELECT count(*) FROM %1.%2").arg(kSource, quoteIdentifier(sourceName)));
+        probe.finish();
+        if (f.kind == DatabaseFailure::Kind::Other && !sourceReads)
+            return abandon(count, step.message);
+        failure_ = f;
+        abandon(count, QString());
     }
-    // Rows whose key is already there are ignored by the unique index.
-    QSqlQuery insert(db);
-    if (!insert.exec(QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %3 FROM %4 s WHERE %5")
-                         .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), source,
-                              tests.join(QLatin1String(" AND "))))) {
-        sqlite3* handle = sqliteHandle(db);
-        failure = handle ? sqliteFailure(sqlite3_errcode(handle), QString::fromUtf8(sqlite3_errmsg(handle)))
-                         : sqliteFailure(insert.lastError());
-        db.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
-        return;
+
+    // The rows are listed only while the merge's entry is open.
+    bool entryOpen()
+    {
+        SqliteStatement open;
+        SqliteStep step = open.prepare(
+            handle_, QStringLiteral("SELECT 1 FROM main.\"Diario\" WHERE \"LId\" = ? AND \"THash\" IS NULL"));
+        if (!step.failed()) {
+            open.bind(0, entry_);
+            step = open.step();
+        }
+        if (step.failed())
+            failure_ = step.databaseFailure();
+        else if (!step.row())
+            failure_ = sqliteFailure(SQLITE_ERROR, QStringLiteral("Journal entry %1 is not open").arg(entry_));
+        return step.row();
     }
-    count.added = insert.numRowsAffected();
-    insert.finish();
-    if (const Status listed = Journal::addRowsAfter(db, entry, QString::fromUtf8(t.name), lastRow); !listed) {
-        const QString journalError = untranslatedText(listed.error());
-        sqlite3* handle = sqliteHandle(db);
-        failure = handle ? sqliteFailure(sqlite3_errcode(handle), journalError) : sqliteFailure(db.lastError());
-        db.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
-        return;
-    }
-    if (!execSqlite(db, "COMMIT", failure)) {
-        db.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, QString()};
-        return;
-    }
-    count.refused = std::max<qint64>(0, count.read - count.added - count.present);
-}
+
+    QSqlDatabase& db_;
+    sqlite3* handle_;
+    MergeFunctions& functions_;
+    qint64 entry_;
+    DatabaseFailure& failure_;
+};
 
 // The name a source table goes by (any case), empty when it has none.
 QString sourceTableName(const QStringList& sourceTables, const char* name)
@@ -181,7 +220,8 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
               qint64 entry)
 {
     QSqlQuery q(db);
-    if (!registerFitsFunction(sqliteHandle(db))) {
+    MergeFunctions functions;
+    if (!functions.registerOn(sqliteHandle(db))) {
         result.failure = sqliteFailure(db.lastError());
         return;
     }
@@ -207,274 +247,11 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
         else
             mergeSharedTables(sourceTables, progress, result,
                               [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-                                  mergeTable(db, t, name, count, entry, result.failure);
+                                  SqliteTableMerge(db, functions, entry, result.failure).run(t, name, count);
                               });
     }
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
 }
-
-// Into a server the source cannot be attached: its rows are read through
-// their own read-only SQLite connection and go over in batches, each
-// inserting what is missing and counting what was there.
-class ServerMerge {
-public:
-    static constexpr int kBatchRows = 2000;
-
-    ServerMerge(ServerBulk& bulk, sqlite3* source, QSqlDatabase target, qint64 entry)
-        : bulk_(bulk), source_(source), target_(std::move(target)), entry_(entry)
-    {}
-
-    // The first failure of the server itself.
-    DatabaseFailure failure;
-
-    void mergeTable(const TableDef& t, const QString& sourceName, MergeTableCount& count)
-    {
-        table_ = &t;
-        SqliteStatement rows;
-        if (const SqliteStep prepared = rows.prepare(source_, selectStatement(t, sourceName)); prepared.failed()) {
-            count.error = prepared.message;
-            return;
-        }
-        const ServerBulk::Answer begin = bulk_.exec("BEGIN", {});
-        if (!begin.ok()) {
-            serverError(begin, count);
-            count.error.clear();
-            return;
-        }
-        // The rows numbered after this one are listed in the merge's entry before the commit.
-        const auto last = Journal::lastRow(target_, QString::fromUtf8(t.name));
-        const qint64 lastRow = last.ok() ? *last : -1;
-        if (!last.ok())
-            count.error = untranslatedText(last.error());
-        journalFailure(count);
-        readRows(rows, count);
-        if (count.error.isEmpty())
-            flush(count);
-        if (count.error.isEmpty())
-            collect(count);
-        if (count.error.isEmpty() && lastRow >= 0) {
-            if (const Status listed = Journal::addRowsAfter(target_, entry_, QString::fromUtf8(t.name), lastRow);
-                !listed)
-                count.error = untranslatedText(listed.error());
-            journalFailure(count);
-        }
-        if (!count.error.isEmpty() && inFlight_)
-            bulk_.receive(); // the connection must be free for the rollback
-        inFlight_ = false;
-        const ServerBulk::Answer end = bulk_.exec(count.error.isEmpty() ? "COMMIT" : "ROLLBACK", {});
-        if (count.error.isEmpty() && !end.ok())
-            serverError(end, count);
-        if (!count.error.isEmpty()) {
-            // The server's own failure stops the merge; it says nothing of the source table.
-            count = MergeTableCount{count.table, 0, 0, 0, 0, failure.failed() ? QString() : count.error};
-            return;
-        }
-        count.refused = std::max<qint64>(0, count.read - count.added - count.present);
-    }
-
-private:
-    // Every column of the target (NULL where the source has none), then
-    // whether the key fits, then whether the whole row does.
-    QString selectStatement(const TableDef& t, const QString& sourceName)
-    {
-        QSet<QString> present;
-        SqliteStatement info;
-        if (!info.prepare(source_, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(sourceName))).failed())
-            while (info.step().row())
-                present.insert(QString::fromUtf8(info.text(1)).toCaseFolded());
-        QStringList values, keyTests, allTests;
-        keyIndex_.clear();
-        for (const ColumnDef& c : t.columns) {
-            const QString name = QString::fromUtf8(c.name);
-            const QString value = present.contains(name.toCaseFolded()) ? QStringLiteral("s.") + quoteIdentifier(name)
-                                                                        : QStringLiteral("NULL");
-            values << value;
-            allTests << fitsCall(t, c, value);
-            if (t.isKey(c)) {
-                keyTests << fitsCall(t, c, value);
-                keyIndex_.push_back(int(values.size()) - 1);
-            }
-        }
-        return QStringLiteral("SELECT %1, %2, %3 FROM %4 s")
-            .arg(values.join(QLatin1String(", ")), keyTests.join(QLatin1String(" AND ")),
-                 allTests.join(QLatin1String(" AND ")), quoteIdentifier(sourceName));
-    }
-
-    // The value as PostgreSQL reads it; the fit tests have checked its type.
-    static QByteArray serverValue(const SqliteStatement& rows, int c, const ColumnDef& column)
-    {
-        if (rows.isNull(c))
-            return QByteArray();
-        switch (column.type) {
-        case ColumnType::Boolean:
-            return serverBoolText(rows.integer(c) != 0);
-        case ColumnType::Single:
-            return serverRealText(float(rows.real(c)));
-        default:
-            return QByteArray(rows.text(c), rows.bytes(c));
-        }
-    }
-
-    // Reads the source's rows into batches, sending each as it fills.
-    void readRows(SqliteStatement& rows, MergeTableCount& count)
-    {
-        const TableDef& t = *table_;
-        const int columns = int(t.columns.size());
-        pendingRows_ = 0;
-        fitting_ = 0;
-        misfitKeys_.clear();
-        arrays_.assign(size_t(columns) + 1, ServerArray());
-        SqliteStep step;
-        while (count.error.isEmpty() && (step = rows.step()).row()) {
-            ++count.read;
-            if (!rows.integer(columns))
-                continue; // a key the target cannot hold: refused
-            const bool fitsAll = rows.integer(columns + 1) != 0;
-            arrays_[0].append(serverBoolText(fitsAll));
-            for (int c = 0; c < columns; ++c)
-                arrays_[size_t(c) + 1].append(fitsAll ? serverValue(rows, c, t.columns[size_t(c)]) : QByteArray());
-            if (fitsAll) {
-                ++fitting_;
-            } else {
-                // Of a row that does not fit, only its key is looked up.
-                misfitKeys_.resize(keyIndex_.size());
-                for (size_t k = 0; k < keyIndex_.size(); ++k)
-                    misfitKeys_[k].append(serverValue(rows, keyIndex_[k], t.columns[size_t(keyIndex_[k])]));
-            }
-            if (++pendingRows_ == kBatchRows)
-                flush(count);
-        }
-        if (count.error.isEmpty() && step.failed())
-            count.error = step.message;
-    }
-
-    QByteArray insertStatement() const
-    {
-        const TableDef& t = *table_;
-        QStringList names, arrays{QStringLiteral("$1::boolean[]")}, keys;
-        for (const ColumnDef& c : t.columns) {
-            names << quoteIdentifier(QString::fromUtf8(c.name));
-            arrays << QStringLiteral("$%1::%2[]").arg(names.size() + 1).arg(serverCast(c));
-        }
-        for (const char* k : t.key)
-            keys << quoteIdentifier(QString::fromUtf8(k));
-        const QString columns = names.join(QLatin1Char(','));
-        return QStringLiteral(
-                   "INSERT INTO %1 (%2) SELECT %2 FROM unnest(%3) AS v (fits,%2) WHERE fits "
-                   "ON CONFLICT (%4) DO NOTHING")
-            .arg(quoteIdentifier(QString::fromUtf8(t.name)), columns, arrays.join(QLatin1Char(',')),
-                 keys.join(QLatin1Char(',')))
-            .toUtf8();
-    }
-
-    // How many of the given keys are there.
-    QByteArray presentStatement() const
-    {
-        const TableDef& t = *table_;
-        QStringList arrays, keys, match;
-        for (int k : keyIndex_) {
-            const ColumnDef& c = t.columns[size_t(k)];
-            keys << quoteIdentifier(QString::fromUtf8(c.name));
-            arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(c));
-            match << QStringLiteral("t.%1 = v.%1").arg(keys.last());
-        }
-        return QStringLiteral("SELECT count(*) FROM unnest(%1) AS v (%2) JOIN %3 t ON %4")
-            .arg(arrays.join(QLatin1Char(',')), keys.join(QLatin1Char(',')), quoteIdentifier(QString::fromUtf8(t.name)),
-                 match.join(QLatin1String(" AND ")))
-            .toUtf8();
-    }
-
-    ServerBulk::Answer exec(const QByteArray& name, const QByteArray& sql, const std::vector<QByteArray>& params)
-    {
-        return bulk_.execNamed(name, sql, params);
-    }
-
-    // The journal is written on the server too: its failure is the server's, not the source table's.
-    void journalFailure(const MergeTableCount& count)
-    {
-        if (!count.error.isEmpty() && !failure.failed())
-            failure = serverFailure(QByteArray(), count.error, target_.isOpen());
-    }
-
-    void serverError(const ServerBulk::Answer& r, MergeTableCount& count)
-    {
-        if (!failure.failed())
-            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
-        count.error = failure.detail.isEmpty() ? QStringLiteral("server") : failure.detail;
-    }
-
-    // Sends the batch read so far after counting the one before: the server
-    // stores a batch while the next is read from the source.
-    void flush(MergeTableCount& count)
-    {
-        if (pendingRows_ == 0)
-            return;
-        collect(count);
-        if (!count.error.isEmpty())
-            return;
-        std::vector<QByteArray> params;
-        for (ServerArray& a : arrays_)
-            params.push_back(a.finish());
-        const QByteArray name = "tvq52_merge_" + QByteArray(table_->name).toLower();
-        if (const Status prepared = bulk_.ensurePrepared(name, insertStatement(), int(params.size())); !prepared) {
-            count.error = prepared.error().detail;
-            failure = serverFailure(QByteArray(), count.error, bulk_.connectionUp());
-            return;
-        }
-        if (!bulk_.sendPrepared(name, params)) {
-            failure = serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp());
-            count.error = failure.detail;
-            return;
-        }
-        inFlight_ = true;
-        sentFitting_ = fitting_;
-        sentMisfitKeys_.clear();
-        for (ServerArray& a : misfitKeys_)
-            sentMisfitKeys_.push_back(a.finish());
-        pendingRows_ = 0;
-        fitting_ = 0;
-        misfitKeys_.clear();
-    }
-
-    // Counts the batch in flight.
-    void collect(MergeTableCount& count)
-    {
-        if (!inFlight_)
-            return;
-        inFlight_ = false;
-        const ServerBulk::Answer r = bulk_.receive();
-        if (!r.ok()) {
-            serverError(r, count);
-            return;
-        }
-        // A fitting row not inserted had its key there, or another PC's meanwhile.
-        count.added += r.affected();
-        count.present += sentFitting_ - r.affected();
-        if (sentMisfitKeys_.empty())
-            return;
-        const QByteArray table = QByteArray(table_->name).toLower();
-        const ServerBulk::Answer p = exec("tvq52_present_" + table, presentStatement(), sentMisfitKeys_);
-        if (!p.ok() || p.rows() != 1) {
-            serverError(p, count);
-            return;
-        }
-        count.present += QByteArray(p.text(0, 0)).toLongLong();
-    }
-
-    ServerBulk& bulk_;
-    sqlite3* source_;
-    QSqlDatabase target_;
-    qint64 entry_;
-    const TableDef* table_ = nullptr;
-    std::vector<int> keyIndex_;
-    int pendingRows_ = 0;
-    std::vector<ServerArray> arrays_; // the fit flags, then each column
-    qint64 fitting_ = 0;
-    std::vector<ServerArray> misfitKeys_; // the keys of rows that do not fit, to look up
-    bool inFlight_ = false;
-    qint64 sentFitting_ = 0;
-    std::vector<QByteArray> sentMisfitKeys_;
-};
 
 void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
                     qint64 entry)
@@ -507,15 +284,16 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
         result.failure = serverFailure(QByteArray(), target.connection().lastError().text(), false);
         return;
     }
-    if (!registerFitsFunction(source)) {
+    MergeFunctions functions;
+    if (!functions.registerOn(source)) {
         result.fault = MergeResult::Fault::NotOurs;
         result.detail = QString::fromUtf8(sqlite3_errmsg(source));
         return;
     }
-    ServerMerge merge(bulk, source, target.connection(), entry);
+    ServerTableMerge merge(bulk, target.connection(), source, functions, entry);
     mergeSharedTables(sourceTables, progress, result,
                       [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-                          merge.mergeTable(t, name, count);
+                          merge.run(t, name, count);
                           result.failure = merge.failure;
                       });
     if (result.failure.kind == DatabaseFailure::Kind::ConnectionLost)
@@ -534,6 +312,9 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
         if (!db.open()) {
             result.failure = sqliteFailure(db.lastError());
         } else {
+            // A million rows go into a table, its key and the journal's list at
+            // once: the default cache of 2 MB would reread their pages all along.
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -131072"));
             runMerge(db, sourcePath, progress, result, entry);
             db.close();
         }

@@ -8,7 +8,6 @@
 
 #include "core/own_words.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>

@@ -402,3 +402,143 @@ TEST(DatabaseMerge, AFullDiskStopsTheMergeAndKeepsNothingOfTheTable)
     EXPECT_EQ(r.failedTable, QStringLiteral("DiaBorrado"));
     EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 0);
 }
+
+namespace {
+
+void addSession(Database& db, const char* day, const char* start, const QString& leq, const QString& night)
+{
+    exec(db,
+         QStringLiteral("INSERT INTO Sesiones (LNumeroSerie, DFechaInicio, THoraInicio, SLeq, THoraInicioNoche) "
+                        "VALUES (5, '%1', '%2', %3, %4)")
+             .arg(QLatin1String(day), QLatin1String(start), leq, night));
+}
+
+qint64 listedFor(Database& db, qint64 entry)
+{
+    return count(db, QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entry));
+}
+
+} // namespace
+
+// Each row is looked at once: what it added, found or refused adds up to what
+// it read, and the journal lists exactly the rows added.
+TEST(DatabaseMerge, OnePassCountsEveryKindOfRowAndListsOnlyWhatItAdds)
+{
+    Pair p;
+    // Two sessions the target has from an earlier merge.
+    auto early = newDatabase(p.home.file(QStringLiteral("early.db")));
+    addSession(*early, "2011-01-01", "22:00", QStringLiteral("60.0"), QStringLiteral("NULL"));
+    addSession(*early, "2011-01-02", "22:00", QStringLiteral("60.0"), QStringLiteral("NULL"));
+    ASSERT_TRUE(mergeDatabase(*p.target, early->path()).complete());
+
+    // A hand-made source: no checks on its columns, and fewer of them.
+    exec(*p.source, QStringLiteral("DROP TABLE Sesiones"));
+    exec(*p.source,
+         QStringLiteral("CREATE TABLE Sesiones (LNumeroSerie, DFechaInicio, THoraInicio, SLeq, THoraInicioNoche)"));
+    addSession(*p.source, "2011-01-01", "22:00", QStringLiteral("70.5"), QStringLiteral("'23:00'")); // other values
+    addSession(*p.source, "2011-01-02", "22:00", QStringLiteral("1e300"), QStringLiteral("NULL"));   // there, unfit
+    addSession(*p.source, "2011-01-03", "22:00", QStringLiteral("71.5"), QStringLiteral("'23:00'")); // new
+    addSession(*p.source, "2011-01-04", "22:00", QStringLiteral("1e300"), QStringLiteral("NULL"));   // new, unfit
+    addSession(*p.source, "2011-01-05", "2:00", QStringLiteral("70.0"), QStringLiteral("NULL"));     // key no time
+    addSession(*p.source, "2011-01-06", "22:00", QStringLiteral("70.0"), QStringLiteral("CAST(X'C328' AS TEXT)"));
+    addSession(*p.source, "2011-01-07", "22:00", QStringLiteral("-3.25"), QStringLiteral("'ñu'")); // new
+
+    const MergeResult first = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(first.complete()) << first.countsText().toStdString();
+    const MergeTableCount& s = table(first, "Sesiones");
+    EXPECT_EQ(s.read, 7);
+    EXPECT_EQ(s.added, 2);
+    EXPECT_EQ(s.present, 2);
+    EXPECT_EQ(s.refused, 3);
+    EXPECT_EQ(count(*p.target,
+                    QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"SLeq\" = 60 AND "
+                                   "\"THoraInicioNoche\" IS NULL")),
+              2);
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"THoraInicioNoche\" = 'ñu'")),
+              1);
+    const QList<JournalEntry> entries = Journal(*p.target).entries();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_EQ(listedFor(*p.target, entries[0].id), 2);
+    JournalVerification v = Journal(*p.target).verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.recordsChecked, 4);
+
+    // Again: nothing added, nothing listed, every key that is there found.
+    const MergeResult second = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(second.complete()) << second.countsText().toStdString();
+    EXPECT_EQ(table(second, "Sesiones").added, 0);
+    EXPECT_EQ(table(second, "Sesiones").present, 4);
+    EXPECT_EQ(table(second, "Sesiones").refused, 3);
+    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 0);
+    EXPECT_TRUE(Journal(*p.target).verify().findings.isEmpty());
+}
+
+// Rows of every kind of value, listed with digests the journal's check
+// finds again from the stored rows, on either backend.
+TEST(DatabaseMerge, TheJournalListsTheStoredRowsOfEveryKindOfValue)
+{
+    Pair p;
+    exec(*p.source,
+         QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < 300) "
+                        "INSERT INTO Intervalos SELECT 7, date('2019-01-01', '+' || i || ' days'), NULL, i % 256, "
+                        "i / 7.0, 1.001953125 * i, CASE WHEN i % 3 = 0 THEN 'Año' ELSE 'L' || i END, "
+                        "NULL, 0, 255, -i * 0.125, '2019-01-01', '10:00', 1e-5 * i, NULL, NULL, 3.5e30, 95, "
+                        "-i, 90.0, 88.0, 85.0, 80.0, 70.0, i % 2, -(i % 2), 0, 32767, -32768, 0, 0, 0, 0, "
+                        "printf('%02d:%02d', i % 24, i % 60), '23:59' FROM n"));
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    EXPECT_EQ(table(r, "Intervalos").added, 300);
+    const JournalVerification v = Journal(*p.target).verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    EXPECT_EQ(v.recordsChecked, 300);
+}
+
+// The server goes away between two tables: the merge stops there as a
+// failure, the tables before stay merged, and merging again completes it.
+TEST(DatabaseMerge, AServerGoneMidMergeStopsItAsAFailure)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "a file does not go away; its full disk is tested above";
+    Pair p;
+    addUnit(*p.source, 31, QStringLiteral("thirty-one"));
+    addEvent(*p.source, "DiaBorrado", 31, QStringLiteral("2012-01-01"), QStringLiteral("10:00"));
+    const qint64 backend = count(*p.target, QStringLiteral("SELECT pg_backend_pid()"));
+    std::unique_ptr<Database> admin = p.home.openDatabase();
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath(), [&](const QString&, int index, int) {
+        if (index == 2)
+            exec(*admin, QStringLiteral("SELECT pg_terminate_backend(%1)").arg(backend));
+    });
+    EXPECT_FALSE(r.complete());
+    EXPECT_EQ(r.failure.kind, DatabaseFailure::Kind::ConnectionLost) << r.failure.detail.toStdString();
+    EXPECT_EQ(r.failedTable, QStringLiteral("Intervalos"));
+    ASSERT_EQ(r.tables.size(), 3);
+    EXPECT_EQ(table(r, "Programacion").added, 1);
+    EXPECT_EQ(r.added(), 1);
+
+    ASSERT_TRUE(test::succeeded(p.target->ensureConnected()));
+    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 0);
+    const MergeResult again = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(again.complete()) << again.countsText().toStdString();
+    EXPECT_EQ(table(again, "Programacion").present, 1);
+    EXPECT_EQ(table(again, "DiaBorrado").added, 1);
+}
+
+// A hand-made source may hold a key twice: the first row is added and
+// listed once, the second is counted as present.
+TEST(DatabaseMerge, AKeyTwiceInTheSourceIsAddedAndListedOnce)
+{
+    Pair p;
+    exec(*p.source, QStringLiteral("DROP TABLE DiaBorrado"));
+    exec(*p.source, QStringLiteral("CREATE TABLE DiaBorrado (LNumeroSerie, DFecha, THora)"));
+    exec(*p.source,
+         QStringLiteral("INSERT INTO DiaBorrado VALUES (5, '2011-01-01', '10:00'), "
+                        "(5, '2011-01-02', '10:00'), (5, '2011-01-01', '10:00')"));
+    const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+    ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+    EXPECT_EQ(table(r, "DiaBorrado").added, 2);
+    EXPECT_EQ(table(r, "DiaBorrado").present, 1);
+    EXPECT_EQ(table(r, "DiaBorrado").refused, 0);
+    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 2);
+    const JournalVerification v = Journal(*p.target).verify();
+    EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+}

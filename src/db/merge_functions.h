@@ -1,0 +1,71 @@
+#pragma once
+
+#include "db/schema.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_value;
+
+namespace tvq52 {
+
+// How a source row stands against the checks of the target's columns.
+enum class RowFit { KeyRefused = 0, Fits = 1, KeyOnly = 2 };
+
+// The SQL functions that let a merge check, count and list a table's rows
+// in the statements that move them, each row looked at once:
+//   tvq52_merge_row(table, v1..vN)  the row's RowFit, counted here
+//   tvq52_merge_present(x)          counts a row that does not fit but whose
+//                                   key is there (x true); gives 0
+//   tvq52_row_digest(table, v1..vN) the journal's digest of a stored row
+//   tvq52_key_text(table, k1..kK)   the journal's text of its key
+// `table` is the table's place in schemaTables(); values in its column order.
+class MergeFunctions {
+public:
+    struct Counts {
+        qint64 fitting = 0;
+        qint64 keyOnly = 0;
+        qint64 keyRefused = 0;
+        qint64 presentMisfits = 0;
+        qint64 read() const { return fitting + keyOnly + keyRefused; }
+    };
+
+    MergeFunctions();
+    // The functions refer to this object, which must outlive the connection's use of them.
+    bool registerOn(sqlite3* db);
+    const Counts& counts() const { return counts_; }
+    void resetCounts() { counts_ = Counts(); }
+
+    static QString call(const char* function, const TableDef& table, const QStringList& values);
+
+    // The journal's digest of a row (its values in column order) as 64 hex
+    // digits, and the text of its key (the key's values in key order).
+    void digest(const TableDef& table, sqlite3_value** values, char* hex);
+    const std::string& keyText(const TableDef& table, sqlite3_value** keyValues);
+
+    // The canonical form of a value of `column` (journal version 1 or 2),
+    // appended as UTF-8: what the journal hashes of a stored value.
+    void appendCanonical(std::string& out, const ColumnDef& column, sqlite3_value* value, int version);
+
+private:
+    Counts counts_;
+    std::string text_; // the canonical row or key being made
+    // The places of each table's key columns.
+    std::vector<std::vector<const ColumnDef*>> keys_;
+    // Singles come in few values: their canonical text is the slowest to make.
+    QHash<quint64, std::string> singles_;
+};
+
+// Whether the journal lists the rows of `table` that a merge adds (the record tables).
+bool isJournaledTable(const TableDef& table);
+
+// Whether `value` may be stored in `column` of `table`: checkStoredValue
+// without building a QVariant for the usual values.
+bool storedValueFits(const TableDef& table, const ColumnDef& column, sqlite3_value* value);
+
+} // namespace tvq52

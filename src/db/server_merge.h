@@ -1,0 +1,47 @@
+#pragma once
+
+#include "db/database_failure.h"
+#include "db/database_merge.h"
+#include "db/schema.h"
+
+#include <QSqlDatabase>
+#include <QString>
+
+struct pg_conn;
+struct sqlite3;
+
+namespace tvq52 {
+
+class MergeFunctions;
+class ServerBulk;
+
+// Merges the tables of a SQLite source, read through its own read-only
+// connection (with the merge functions registered on it), into a server: a
+// table's rows stream over with COPY into a staging table that goes with the
+// transaction, and one statement adds what is missing, counts what was there
+// and lists what it added in the journal entry.
+class ServerTableMerge {
+public:
+    ServerTableMerge(ServerBulk& bulk, const QSqlDatabase& target, sqlite3* source, MergeFunctions& functions,
+                     qint64 entry);
+
+    // The first failure of the server itself; it stops the merge.
+    DatabaseFailure failure;
+
+    void run(const TableDef& t, const QString& sourceName, MergeTableCount& count);
+
+private:
+    bool exec(const QByteArray& sql, const std::vector<QByteArray>& params = {});
+    bool copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count);
+    bool startCopy();
+    bool addMissing(const TableDef& t);
+
+    ServerBulk& bulk_;
+    pg_conn* conn_;
+    sqlite3* source_;
+    MergeFunctions& functions_;
+    qint64 entry_;
+    QByteArray answer_[3];
+};
+
+} // namespace tvq52
