@@ -326,7 +326,7 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
 
 bool MergeResult::complete() const
 {
-    if (fault != Fault::None || failure.failed() || tables.isEmpty())
+    if (fault != Fault::None || failure.failed() || !sealError.isEmpty() || tables.isEmpty())
         return false;
     for (const MergeTableCount& t : tables)
         if (!t.error.isEmpty())
@@ -390,10 +390,11 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
         runServerMerge(target, sourcePath, progress, result, *entry);
     else
         mergeIntoFile(target, sourcePath, progress, result, *entry);
-    journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
-                 QFileInfo(sourcePath).absoluteFilePath()
-                     + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
-                 result.countsText());
+    if (!journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
+                      QFileInfo(sourcePath).absoluteFilePath()
+                          + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
+                      result.countsText()))
+        result.sealError = journal.lastError();
     result.journalHead = journal.head();
     return result;
 }

@@ -31,6 +31,9 @@ struct MergeResult {
     DatabaseFailure failure;
     QString failedTable;
     QByteArray journalHead; // after the merge's entry was sealed
+    // The entry could not be sealed: the rows counted are stored, but the
+    // journal does not yet say how (the next start seals it as interrupted).
+    QString sealError;
 
     // Every table was read and stored; refused rows do not make it fail.
     bool complete() const;

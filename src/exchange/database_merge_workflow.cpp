@@ -103,6 +103,8 @@ QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult
                            "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
                            "(lo ya guardado no se repite).")
                             .arg(result.failedTable, databaseFailureText(result.failure, guru)));
+    if (!result.sealError.isEmpty())
+        lines << tr(guru, "No se puede escribir en el diario de intercambios: %1").arg(result.sealError);
     if (!result.journalHead.isEmpty())
         lines << tr(guru, "Cabeza de la cadena:") + QLatin1Char(' ') + QString::fromLatin1(result.journalHead);
     return lines.join(QLatin1Char('\n'));

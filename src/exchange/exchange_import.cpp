@@ -273,7 +273,8 @@ void ImportRun::finish(const QString& path)
     }
     if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
         journal_.setListedLines(*entry_, lines);
-    journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n')));
+    if (!journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n'))))
+        summary_.sealError = journal_.lastError();
     summary_.journalHead = journal_.head();
     report(true);
 }
@@ -415,6 +416,9 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
     if (!s.ignoredSections.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("Secciones desconocidas ignoradas: %1"))
                      .arg(s.ignoredSections.join(QStringLiteral(", ")));
+    if (!s.sealError.isEmpty())
+        lines << guru.GetTranslation(QStringLiteral("No se puede escribir en el diario de intercambios: %1"))
+                     .arg(s.sealError);
     if (!s.journalHead.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("Cabeza de la cadena:")) + QLatin1Char(' ')
                 + QString::fromLatin1(s.journalHead);

@@ -41,9 +41,15 @@ struct ImportSummary {
     bool journalUnwritable = false; // no entry could be opened: nothing was imported
     qint64 journalEntry = 0;        // the entry that lists the records added
     QByteArray journalHead;         // the journal's head after it was sealed
+    // The entry could not be sealed: the rows counted are stored, but the
+    // journal does not yet say how (the next start seals it as interrupted).
+    QString sealError;
 
     // Read as an exchange file, journaled, and every row handled (stored, found, refused).
-    bool succeeded() const { return opened && !notExchange && !journalUnwritable && !failure.failed(); }
+    bool succeeded() const
+    {
+        return opened && !notExchange && !journalUnwritable && !failure.failed() && sealError.isEmpty();
+    }
 };
 
 struct ImportProgress {

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <QVariant>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -541,4 +542,21 @@ TEST(DatabaseMerge, AKeyTwiceInTheSourceIsAddedAndListedOnce)
     EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 2);
     const JournalVerification v = Journal(*p.target).verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+}
+
+// The rows are stored, but an entry left unsealed is no success to report.
+TEST(DatabaseMerge, AnEntryThatCannotBeSealedMakesTheMergeFailWithItsCountsKept)
+{
+    Pair p;
+    if (p.target->isServer())
+        GTEST_SKIP() << "the refusing trigger is written for SQLite";
+    addUnit(*p.source, 1001, QStringLiteral("sealed elsewhere"));
+    p.source.reset();
+    exec(*p.target, QStringLiteral("CREATE TRIGGER refuse_seal BEFORE UPDATE OF \"TResultado\" ON \"Diario\" "
+                                   "BEGIN SELECT RAISE(ABORT, 'no seal today'); END"));
+    const MergeResult r = mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db")));
+    EXPECT_FALSE(r.complete());
+    EXPECT_THAT(r.sealError.toStdString(), ::testing::HasSubstr("no seal today"));
+    EXPECT_EQ(table(r, "Programacion").added, 1);
+    EXPECT_EQ(Store(*p.target).count(QStringLiteral("Programacion")), 1);
 }

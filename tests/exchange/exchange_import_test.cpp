@@ -827,3 +827,18 @@ TEST_F(ExchangeImportTest, KeyTimesThatAreNotTimesAndLevelsNoSingleHoldsAreRefus
 }
 
 } // namespace
+
+// The rows are stored, but an entry left unsealed is no success to report.
+TEST_F(ExchangeImportTest, AnEntryThatCannotBeSealedMakesTheImportFailWithItsCountsKept)
+{
+    if (db->isServer())
+        GTEST_SKIP() << "the refusing trigger is written for SQLite";
+    QSqlQuery refuse(db->connection());
+    ASSERT_TRUE(refuse.exec(QStringLiteral("CREATE TRIGGER refuse_seal BEFORE UPDATE OF \"TResultado\" ON \"Diario\" "
+                                           "BEGIN SELECT RAISE(ABORT, 'no seal today'); END")));
+    const ImportSummary s = import(sectionStart("Sesiones") + dataLine("Sesiones", {}));
+    EXPECT_FALSE(s.succeeded());
+    EXPECT_EQ(table(s, "Sesiones").added, 1);
+    EXPECT_EQ(store->count(QStringLiteral("Sesiones")), 1);
+    EXPECT_TRUE(summaryLines(s, guru).join(QLatin1Char('\n')).contains(QStringLiteral("no seal today")));
+}
