@@ -6,13 +6,14 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
-#include <benchmark/benchmark.h>
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace tvq52::bench {
@@ -45,6 +46,22 @@ inline qint64 statusKb(const char* key)
     return -1;
 }
 
+// The process's peak resident memory in MB (VmHWM), 0 when unknown.
+inline double peakResidentMb()
+{
+    const qint64 kb = statusKb("VmHWM");
+    return kb < 0 ? 0.0 : double(kb) / 1024.0;
+}
+
+// Processor seconds of this process (RUSAGE_SELF) or of its finished
+// children (RUSAGE_CHILDREN): a loaded machine stretches wall times, less these.
+inline double cpuSeconds(int who = RUSAGE_SELF)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 // How a benchmark program judges its figures. A full run measures at the
 // stated sizes and exits 1 when a figure misses its target. `--quick` (or
 // TVQ52_BENCH_QUICK=1), as the test run uses it, measures small sizes so that
@@ -69,11 +86,7 @@ public:
     }
 
     bool quick() const { return quick_; }
-    template <class T>
-    T size(T full, T quick) const
-    {
-        return quick_ ? quick : full;
-    }
+    template <class T> T size(T full, T quick) const { return quick_ ? quick : full; }
 
     // Lower is better.
     void atMost(const QString& what, double measured, double limit, const char* unit)
@@ -101,8 +114,8 @@ private:
     void judge(const QString& what, double measured, double limit, const char* unit, bool met, const char* sense)
     {
         const char* verdict = quick_ ? "not judged  " : met ? "target met  " : "TARGET MISSED";
-        std::printf("%s %s: %.4g %s (target %s %.4g %s)\n", verdict, qPrintable(what), measured, unit, sense,
-                    limit, unit);
+        std::printf("%s %s: %.4g %s (target %s %.4g %s)\n", verdict, qPrintable(what), measured, unit, sense, limit,
+                    unit);
         std::fflush(stdout);
         if (!quick_ && !met)
             missed_ = true;
@@ -192,7 +205,8 @@ inline int runBenchmarks(int argc, char** argv, const std::function<void()>& set
         bool found = false;
         for (const auto& [name, figures] : reporter.byName) {
             // "Name" is the benchmark and its arguments ("Name/200"), never "NameLonger".
-            if (name.rfind(t.benchmark, 0) != 0 || (name.size() > t.benchmark.size() && name[t.benchmark.size()] != '/'))
+            if (name.rfind(t.benchmark, 0) != 0
+                || (name.size() > t.benchmark.size() && name[t.benchmark.size()] != '/'))
                 continue;
             const auto f = figures.find(t.figure);
             if (f == figures.end())

@@ -29,22 +29,6 @@ using namespace tvq52;
 
 namespace {
 
-// This process's processor time: a loaded machine stretches wall times, less this.
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long peakResidentMb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024;
-}
-
 void fill(Database& db, int rows)
 {
     // One interval every two minutes from 2018 on, every column filled.
@@ -79,7 +63,7 @@ double attachAndInsert(const QString& targetPath, const QString& sourcePath)
     sqlite3* db = nullptr;
     QElapsedTimer timer;
     timer.start();
-    const double cpu = cpuSeconds();
+    const double cpu = bench::cpuSeconds();
     bool ok = sqlite3_open_v2(targetPath.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK;
     const QByteArray sql = QStringLiteral(
                                "ATTACH DATABASE '%1' AS src; BEGIN; INSERT OR IGNORE INTO main.Intervalos "
@@ -88,7 +72,8 @@ double attachAndInsert(const QString& targetPath, const QString& sourcePath)
                                .toUtf8();
     ok = ok && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    std::printf("SQLite: ATTACH+INSERT OR IGNORE: %.2f s, %.2f s of processor time\n", seconds, cpuSeconds() - cpu);
+    std::printf("SQLite: ATTACH+INSERT OR IGNORE: %.2f s, %.2f s of processor time\n", seconds,
+                bench::cpuSeconds() - cpu);
     if (!ok)
         std::printf("SQLite peer: %s\n", db ? sqlite3_errmsg(db) : "cannot open");
     sqlite3_close(db);
@@ -149,14 +134,14 @@ struct Passes {
 Passes mergeTwice(bench::Verdict& v, Database& target, const QString& source, int rows, const char* backend)
 {
     Passes times;
-    const long before = peakResidentMb();
+    const double before = bench::peakResidentMb();
     for (int pass = 0; pass < 2; ++pass) {
         QElapsedTimer timer;
         timer.start();
-        const double cpu = cpuSeconds();
+        const double cpu = bench::cpuSeconds();
         const MergeResult r = mergeDatabase(target, source);
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
-        const double cpuUsed = cpuSeconds() - cpu;
+        const double cpuUsed = bench::cpuSeconds() - cpu;
         qint64 present = 0;
         for (const MergeTableCount& t : r.tables)
             present += t.present;
@@ -166,9 +151,9 @@ Passes mergeTwice(bench::Verdict& v, Database& target, const QString& source, in
         }
         std::printf(
             "%s: merge of %d intervals %s: %.2f s (%.2f s of this process's processor time), %lld added, "
-            "peak resident %ld MB (%ld MB before)\n",
+            "peak resident %.0f MB (%.0f MB before)\n",
             backend, rows, pass == 0 ? "into an empty database" : "again (all present)", seconds, cpuUsed,
-            static_cast<long long>(r.added()), peakResidentMb(), before);
+            static_cast<long long>(r.added()), bench::peakResidentMb(), before);
         (pass == 0 ? times.first : times.second) = seconds;
     }
     return times;

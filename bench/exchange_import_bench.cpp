@@ -64,38 +64,29 @@ bool writeFiles(const QString& path, const QString& csvPath, int rows)
     return true;
 }
 
-// CPU seconds of this process, or of its finished children.
-double cpuSeconds(int who)
-{
-    rusage u{};
-    getrusage(who, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
 struct Pass {
     double seconds = 0;
     bool ok = false;
 };
 
 // Imports the file twice: into the empty database, then again.
-std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, const char* backend,
-                                  bench::Verdict& v)
+std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, const char* backend, bench::Verdict& v)
 {
     Pass passes[2];
     for (int pass = 0; pass < 2; ++pass) {
         ExchangeImporter importer(db);
         QElapsedTimer t;
         t.start();
-        const double cpu = cpuSeconds(RUSAGE_SELF);
+        const double cpu = bench::cpuSeconds(RUSAGE_SELF);
         const ImportSummary s = importer.run(file);
         passes[pass].seconds = double(t.elapsed()) / 1000.0;
         const TableImport& iv = s.tables[4];
-        std::printf("%s, %s: %.2f s (our CPU %.2f s), %lld rows/s, added %lld, present %lld, differs %lld, "
-                    "refused %lld\n",
-                    backend, pass == 0 ? "import into empty database" : "same file again (all present)",
-                    passes[pass].seconds, cpuSeconds(RUSAGE_SELF) - cpu,
-                    qint64(double(rows) / std::max(0.001, passes[pass].seconds)), iv.added, iv.present, iv.differs,
-                    iv.refused);
+        std::printf(
+            "%s, %s: %.2f s (our CPU %.2f s), %lld rows/s, added %lld, present %lld, differs %lld, "
+            "refused %lld\n",
+            backend, pass == 0 ? "import into empty database" : "same file again (all present)", passes[pass].seconds,
+            bench::cpuSeconds(RUSAGE_SELF) - cpu, qint64(double(rows) / std::max(0.001, passes[pass].seconds)),
+            iv.added, iv.present, iv.differs, iv.refused);
         std::fflush(stdout);
         const qint64 expectAdded = pass == 0 ? rows : 0;
         passes[pass].ok = s.succeeded() && iv.table == kTable && iv.added == expectAdded
@@ -113,11 +104,12 @@ double timedRun(const QString& program, const QStringList& args, bench::Verdict&
     p.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer t;
     t.start();
-    const double cpu = cpuSeconds(RUSAGE_CHILDREN);
+    const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
     p.start(program, args);
     const bool ok = p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     const double seconds = double(t.elapsed()) / 1000.0;
-    std::printf("%s: %.2f s (its CPU %.2f s)\n", qPrintable(program), seconds, cpuSeconds(RUSAGE_CHILDREN) - cpu);
+    std::printf("%s: %.2f s (its CPU %.2f s)\n", qPrintable(program), seconds,
+                bench::cpuSeconds(RUSAGE_CHILDREN) - cpu);
     const QByteArray said = p.readAll().trimmed();
     if (!ok || !said.isEmpty()) {
         v.failed(QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(said)));
@@ -134,16 +126,15 @@ QString quotedColumns()
     return names.join(QLatin1Char(','));
 }
 
-void judge(bench::Verdict& v, const QString& backend, const QString& loader, std::pair<Pass, Pass> ours,
-           double theirs)
+void judge(bench::Verdict& v, const QString& backend, const QString& loader, std::pair<Pass, Pass> ours, double theirs)
 {
     if (!ours.first.ok || !ours.second.ok || theirs <= 0)
         return;
-    std::printf("%s, %s of the same rows into the same keyed table: %.2f s\n", qPrintable(backend),
-                qPrintable(loader), theirs);
+    std::printf("%s, %s of the same rows into the same keyed table: %.2f s\n", qPrintable(backend), qPrintable(loader),
+                theirs);
     v.atMost(QStringLiteral("%1 import / %2").arg(backend, loader), ours.first.seconds / theirs, 1.5, "x");
-    v.atMost(QStringLiteral("%1 re-import / first import").arg(backend), ours.second.seconds / ours.first.seconds,
-             1.0, "x");
+    v.atMost(QStringLiteral("%1 re-import / first import").arg(backend), ours.second.seconds / ours.first.seconds, 1.0,
+             "x");
 }
 
 void sqliteRuns(const QTemporaryDir& dir, const QString& file, const QString& csv, int rows, bench::Verdict& v)
@@ -183,7 +174,8 @@ void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdic
 
 bool serverToolsInstalled()
 {
-    const QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList versions =
+        QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     bool initdb = false;
     for (const QString& version : versions)
         initdb = initdb || QFile::exists(QStringLiteral("/usr/lib/postgresql/%1/bin/initdb").arg(version));

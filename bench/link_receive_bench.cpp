@@ -26,13 +26,6 @@ namespace {
 
 const QByteArray kFrame377 = completeFrame(0x08, QByteArray(371, '\x5A'));
 
-double processCpuSeconds()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
 void BM_FrameReceiverChecks377Bytes(benchmark::State& state)
 {
     LinkState link;
@@ -95,10 +88,10 @@ void BM_WaitOnSilentUnit(benchmark::State& state)
     double cpu = 0;
     double wall = 0;
     for (auto _ : state) {
-        const double c0 = processCpuSeconds();
+        const double c0 = bench::cpuSeconds();
         const qint64 w0 = systemClock().elapsedMs();
         static_cast<void>(device.ReceiveFrame(timer)); // a time-out is measured too
-        cpu += processCpuSeconds() - c0;
+        cpu += bench::cpuSeconds() - c0;
         wall += double(systemClock().elapsedMs() - w0) / 1000.0;
     }
     state.counters["cpu_percent_of_a_core"] = wall > 0 ? 100.0 * cpu / wall : 0;

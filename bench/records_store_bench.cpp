@@ -117,7 +117,8 @@ void StoreRewrittenInterval(benchmark::State& state)
     qint64 i = 0;
     for (auto _ : state) {
         // Spread over the whole table, as an overlapping download would be.
-        const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * ((i++ * 7919) % storedCount))));
+        const auto stored =
+            store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * ((i++ * 7919) % storedCount))));
         if (!stored || *stored != Stored::Rewritten)
             state.SkipWithError(stored ? "not rewritten" : qPrintable(stored.error().detail));
     }
@@ -158,15 +159,14 @@ int main(int argc, char** argv)
     std::unique_ptr<Filled> data;
     // What a download costs on the PC must stay far below the line's pace
     // (one interval record every few milliseconds at 19200 bit/s).
-    return bench::runBenchmarks(
-        argc, argv,
-        [&] {
-            storedCount = bench::verdict().size(1000000, 20000);
-            data = std::make_unique<Filled>();
-            filled = data.get();
-        },
-        {{"StoreNewInterval", "cpu_us", 200},
-         {"StoreRewrittenInterval", "cpu_us", 300},
-         {"StoreNewIntervalJournaled", "cpu_us", 300},
-         {"VerifyJournal", "real_ms", 30000}});
+    return bench::runBenchmarks(argc, argv,
+                                [&] {
+                                    storedCount = bench::verdict().size(1000000, 20000);
+                                    data = std::make_unique<Filled>();
+                                    filled = data.get();
+                                },
+                                {{"StoreNewInterval", "cpu_us", 200},
+                                 {"StoreRewrittenInterval", "cpu_us", 300},
+                                 {"StoreNewIntervalJournaled", "cpu_us", 300},
+                                 {"VerifyJournal", "real_ms", 30000}});
 }
