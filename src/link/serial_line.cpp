@@ -395,7 +395,7 @@ void SerialLine::write(const QByteArray& bytes)
         const ssize_t n = ::write(int(port_.handle()), bytes.constData() + written, size_t(bytes.size() - written));
         if (n > 0)
             written += n;
-        else if (n < 0 && errno != EINTR)
+        else if (n == 0 || errno != EINTR) // nothing taken: never spin on the device
             break;
     }
 #endif
