@@ -19,6 +19,25 @@ void onSignal(int)
     [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &c, 1);
 }
 
+// A symbolic link `link` to the terminal `device`, replacing an old link only.
+bool makeLink(const QString& device, const QString& link)
+{
+    const QFileInfo existing(link);
+    if (existing.isSymLink() || existing.exists()) {
+        if (!existing.isSymLink()) {
+            std::fprintf(stderr, "tvq52-sim: %s exists and is not a link; not replacing it\n",
+                         link.toLocal8Bit().constData());
+            return false;
+        }
+        QFile::remove(link);
+    }
+    if (!QFile::link(device, link)) {
+        std::fprintf(stderr, "tvq52-sim: cannot create the link %s\n", link.toLocal8Bit().constData());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -48,31 +67,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const QString link = options->link;
-    if (!link.isEmpty()) {
-        const QFileInfo existing(link);
-        if (existing.isSymLink() || existing.exists()) {
-            if (!existing.isSymLink()) {
-                std::fprintf(stderr, "tvq52-sim: %s exists and is not a link; not replacing it\n",
-                             link.toLocal8Bit().constData());
-                return 1;
-            }
-            QFile::remove(link);
-        }
-        if (!QFile::link(runner.devicePath(), link)) {
-            std::fprintf(stderr, "tvq52-sim: cannot create the link %s\n", link.toLocal8Bit().constData());
-            return 1;
-        }
-    }
-
-    std::printf("%s\n", runner.devicePath().toLocal8Bit().constData());
-    std::fflush(stdout);
-    std::fprintf(stderr, "tvq52-sim: unit %s, firmware %s, serial %s%s on %s\n",
-                 QByteArray::number(options->unitType).constData(), options->firmwareText().toLatin1().constData(),
-                 options->serialText.constData(), options->modem.enabled ? ", behind a modem," : "",
-                 (link.isEmpty() ? runner.devicePath() : link).toLocal8Bit().constData());
-
-    // Ends cleanly on Ctrl-C or kill, so that the link goes with it.
+    // Ends cleanly on Ctrl-C or kill, so that the links go with it: set before
+    // the paths are printed, since a script may stop it as soon as it reads them.
     if (::pipe(signalPipe) == 0) {
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
@@ -80,8 +76,32 @@ int main(int argc, char** argv)
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
         QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
     }
+    // One line keeps PATH itself; several make PATH-1..PATH-N.
+    const QStringList devices = runner.devicePaths();
+    QStringList links;
+    for (int k = 0; k < devices.size() && !options->link.isEmpty(); ++k)
+        links << (devices.size() == 1 ? options->link : QStringLiteral("%1-%2").arg(options->link).arg(k + 1));
+    for (int k = 0; k < links.size(); ++k) {
+        if (!makeLink(devices[k], links[k])) {
+            for (int made = 0; made < k; ++made)
+                QFile::remove(links[made]);
+            return 1;
+        }
+    }
+
+    for (const QString& device : devices)
+        std::printf("%s\n", device.toLocal8Bit().constData());
+    std::fflush(stdout);
+    const QString where = devices.size() == 1 ? (links.isEmpty() ? devices.front() : links.front())
+                                              : QStringLiteral("%1 lines").arg(devices.size());
+    std::fprintf(stderr, "tvq52-sim: unit %s, firmware %s, serial %s%s on %s\n",
+                 QByteArray::number(options->unitType).constData(), options->firmwareText().toLatin1().constData(),
+                 options->serialText.constData(), options->modem.enabled ? ", behind a modem," : "",
+                 where.toLocal8Bit().constData());
+
     const int rc = app.exec();
-    if (!link.isEmpty() && QFileInfo(link).isSymLink())
-        QFile::remove(link);
+    for (const QString& link : links)
+        if (QFileInfo(link).isSymLink())
+            QFile::remove(link);
     return rc;
 }

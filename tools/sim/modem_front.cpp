@@ -180,27 +180,34 @@ void ModemFront::runCommandLine(const QByteArray& line)
     result(0);
 }
 
+QByteArray ModemFront::dialledNumber() const
+{
+    // "T0,931234567": tone or pulse, the prefix, then the number.
+    QByteArray number = lastDial_.trimmed();
+    if (number.contains(','))
+        number = number.mid(number.lastIndexOf(',') + 1);
+    else if (number.startsWith('T') || number.startsWith('P'))
+        number = number.mid(1);
+    return number.trimmed();
+}
+
 void ModemFront::answerCall()
 {
     if (state_ != State::Dialling)
         return;
-    const bool connects = options_.dialResult.startsWith('1');
+    const QByteArray number = dialledNumber();
+    const bool busy = options_.dialResult.startsWith('1') && accept_ && !accept_(number);
+    const QByteArray code = busy ? QByteArray("7") : options_.dialResult;
+    const bool connects = code.startsWith('1');
     state_ = connects ? State::Online : State::Command;
     callUp_ = connects;
     plusCount_ = 0;
-    if (connects && onConnect_) {
-        // "T0,931234567": tone or pulse, the prefix, then the number.
-        QByteArray number = lastDial_.trimmed();
-        if (number.contains(','))
-            number = number.mid(number.lastIndexOf(',') + 1);
-        else if (number.startsWith('T') || number.startsWith('P'))
-            number = number.mid(1);
-        onConnect_(number.trimmed());
-    }
+    if (connects && onConnect_)
+        onConnect_(number);
     if (verbose_)
-        toPc_(QByteArray("\r\n") + (connects ? "CONNECT" : verboseText(options_.dialResult.toInt())) + "\r\n");
+        toPc_(QByteArray("\r\n") + (connects ? "CONNECT" : verboseText(code.toInt())) + "\r\n");
     else
-        toPc_(options_.dialResult + '\r');
+        toPc_(code + '\r');
 }
 
 } // namespace tvq52::sim

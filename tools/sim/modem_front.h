@@ -25,12 +25,18 @@ public:
     // before the modem says so.
     void onConnect(std::function<void(const QByteArray& number)> f) { onConnect_ = std::move(f); }
 
+    // Asked, as a dial is answered, whether the number's unit is free; when
+    // not, the modem answers BUSY.
+    void acceptCall(std::function<bool(const QByteArray& number)> f) { accept_ = std::move(f); }
+
     void fromPc(const QByteArray& bytes);
     // The unit's output goes out only while a call is up.
     void fromUnit(const QByteArray& bytes);
     void hangUp();
 
     bool online() const { return state_ == State::Online; }
+    // A call is up, even while in command mode after "+++".
+    bool inCall() const { return callUp_; }
     int dialCount() const { return dials_; }
     QByteArray lastDial() const { return lastDial_; }
 
@@ -41,6 +47,7 @@ private:
     void runCommandLine(const QByteArray& line);
     void result(int code);
     void answerCall();
+    QByteArray dialledNumber() const;
 
     ModemOptions options_;
     Sink toPc_;
@@ -55,6 +62,7 @@ private:
     QTimer ringTimer_;
     QTimer guardTimer_;
     std::function<void(const QByteArray&)> onConnect_;
+    std::function<bool(const QByteArray&)> accept_;
     bool callUp_ = false; // a call stays up while in command mode after "+++"
 };
 

@@ -230,4 +230,51 @@ RecordedHistory heldAt(const RecordedHistory& history, const QDateTime& clock)
     return h;
 }
 
+namespace {
+
+// What is left once the unit's memory was cleared at `when`.
+void dropBefore(RecordedHistory& h, const QDateTime& when)
+{
+    QList<IntervalRecord> kept;
+    h.totalPassesVenue = h.totalPassesNeighbour = h.totalSensorInactive = 0;
+    for (const IntervalRecord& r : h.intervals) {
+        if (r.end.addSecs(-qint64(r.leqMinutes) * 60) < when)
+            continue;
+        kept << r;
+        h.totalPassesVenue += r.passesVenue;
+        h.totalPassesNeighbour += r.passesNeighbour;
+        h.totalSensorInactive += r.sensorInactive;
+    }
+    h.intervals = kept;
+    h.sessions.removeIf([&](const SessionRecord& s) { return s.start < when; });
+}
+
+} // namespace
+
+RecordedHistory withEvents(const RecordedHistory& history, const EventDates& events)
+{
+    RecordedHistory h = history;
+    h.erasures = events.erasures;
+    h.batteryEnds = events.batteryEnds;
+    h.reprogrammings = events.reprogrammings;
+    h.totalErasures = int(h.erasures.size());
+    if (!h.erasures.isEmpty())
+        dropBefore(h, h.erasures.last());
+    return h;
+}
+
+RecordedHistory withEvent(const RecordedHistory& history, UnitEvent event, const QDateTime& when)
+{
+    EventDates events{history.erasures, history.batteryEnds, history.reprogrammings};
+    QList<QDateTime>& dates = event == UnitEvent::Erasure      ? events.erasures
+                              : event == UnitEvent::BatteryEnd ? events.batteryEnds
+                                                               : events.reprogrammings;
+    dates << when;
+    std::sort(dates.begin(), dates.end());
+    RecordedHistory h = withEvents(history, events);
+    // Only the new erasure clears the memory again; the totals keep the earlier ones.
+    h.totalErasures = history.totalErasures + (event == UnitEvent::Erasure ? 1 : 0);
+    return h;
+}
+
 } // namespace tvq52::sim

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sim_options.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QTime>
@@ -81,6 +83,13 @@ RecordedHistory generateHistory(const HistoryPlan& plan);
 // since the unit stores a session when it ends; totals count what is held.
 // The same history at a later clock holds the session that was under way.
 RecordedHistory heldAt(const RecordedHistory& history, const QDateTime& clock);
+
+// The history of a unit whose event dates are exactly `events`: after an
+// erasure it holds only the records that began after the latest one.
+RecordedHistory withEvents(const RecordedHistory& history, const EventDates& events);
+
+// The history with one more event at `when`.
+RecordedHistory withEvent(const RecordedHistory& history, UnitEvent event, const QDateTime& when);
 
 // The fixed limits of the generated venue, also in its programming.
 struct VenueLimits {

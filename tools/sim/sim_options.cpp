@@ -1,6 +1,9 @@
 #include "sim_options.h"
 
+#include "office_file.h"
+
 #include <QCommandLineParser>
+#include <QRegularExpression>
 #include <array>
 
 namespace tvq52::sim {
@@ -26,7 +29,9 @@ constexpr std::array<FaultEntry, 11> kFaults{{
     {FaultKind::ProgramSilent, "program-silent"},
 }};
 
-std::optional<int> number(const QString& text, int min, int max)
+} // namespace
+
+std::optional<int> wholeNumber(const QString& text, int min, int max)
 {
     bool ok = false;
     const int v = text.toInt(&ok);
@@ -35,7 +40,17 @@ std::optional<int> number(const QString& text, int min, int max)
     return v;
 }
 
-} // namespace
+bool parseVersion(const QString& text, std::uint8_t& major, std::uint8_t& minor)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    const auto ma = parts.size() == 2 ? wholeNumber(parts[0], 0, 255) : std::nullopt;
+    const auto mi = parts.size() == 2 ? wholeNumber(parts[1], 0, 255) : std::nullopt;
+    if (!ma || !mi)
+        return false;
+    major = std::uint8_t(*ma);
+    minor = std::uint8_t(*mi);
+    return true;
+}
 
 QString faultName(FaultKind kind)
 {
@@ -62,7 +77,7 @@ std::optional<Fault> parseFault(const QString& text)
             continue;
         if (frame.isEmpty())
             return Fault{f.kind, 0};
-        if (auto k = number(frame, 1, 1 << 30))
+        if (auto k = wholeNumber(frame, 1, 1 << 30))
             return Fault{f.kind, *k};
         return std::nullopt;
     }
@@ -123,6 +138,24 @@ struct Declared {
                "With --modem, dialling NUMBER reaches another unit: serial SERIAL, firmware FIRMWARE (default that "
                "of --firmware), history seed --seed plus the serial. Repeatable.",
                "NUMBER=SERIAL[:FIRMWARE]");
+    QCommandLineOption lines =
+        valued("lines",
+               "With --modem, N modems, each on its own terminal (paths printed one a line; --link PATH makes "
+               "PATH-1..PATH-N). Every unit answers on every line; a unit in a call on one line is BUSY to the "
+               "others (default 1).",
+               "N", "1");
+    QCommandLineOption office =
+        valued("office",
+               "With --modem, the units behind the modems, one a line: NUMBER SERIAL [firmware=X.Y] [days=N] "
+               "[seed=N] [erased=WHEN] [reprogrammed=WHEN] [battery=WHEN], WHEN as yyyy-MM-ddTHH:mm, '#' a "
+               "comment. A unit of the file reports exactly the events its line gives; after an erasure it holds "
+               "only later records.",
+               "FILE");
+    QCommandLineOption afterCall =
+        valued("after-call",
+               "EVENT is erase, reprogram or battery: after the K-th call (default 1) to unit SERIAL the next call "
+               "finds it, dated as that call connects; an erasure leaves the unit no earlier records. Repeatable.",
+               "SERIAL=EVENT[:K]");
     QCommandLineOption ackLog = valued("ack-log", "Append a line to FILE for each record the PC acknowledges.", "FILE");
     QCommandLineOption timingLog =
         valued("timing-log",
@@ -133,8 +166,9 @@ struct Declared {
 
     void addTo(QCommandLineParser& p) const
     {
-        p.addOptions({link,  type, firmware, serial, progMode, seed,       days,  leq,   end,      clock,  realtime,
-                      cases, pace, modem,    rings,  ringMs,   dialResult, guard, fault, dialUnit, ackLog, timingLog, verbose});
+        p.addOptions({link,  type,     firmware, serial,    progMode, seed,  days,   leq,        end,
+                      clock, realtime, cases,    pace,      modem,    rings, ringMs, dialResult, guard,
+                      fault, dialUnit, ackLog,   timingLog, verbose,  lines, office, afterCall});
     }
 };
 
@@ -148,40 +182,31 @@ public:
     const QCommandLineOption* history();
     const QCommandLineOption* line();
     const QCommandLineOption* dialUnits();
+    const QCommandLineOption* office();
+    const QCommandLineOption* afterCalls();
+    QString officeError;
 
 private:
     // Sets `target` from a whole number of `opt` within [min, max]; false if not one.
     template <typename T>
     bool read(const QCommandLineOption& opt, int min, int max, T& target)
     {
-        const auto v = number(p_.value(opt), min, max);
+        const auto v = wholeNumber(p_.value(opt), min, max);
         if (v)
             target = T(*v);
         return v.has_value();
     }
-    static bool version(const QStringList& parts, std::uint8_t& major, std::uint8_t& minor);
 
     const QCommandLineParser& p_;
     const Declared& d_;
     SimOptions& o_;
 };
 
-bool Reader::version(const QStringList& parts, std::uint8_t& major, std::uint8_t& minor)
-{
-    const auto ma = parts.size() == 2 ? number(parts[0], 0, 255) : std::nullopt;
-    const auto mi = parts.size() == 2 ? number(parts[1], 0, 255) : std::nullopt;
-    if (!ma || !mi)
-        return false;
-    major = std::uint8_t(*ma);
-    minor = std::uint8_t(*mi);
-    return true;
-}
-
 const QCommandLineOption* Reader::unit()
 {
     if (!read(d_.type, 0, 255, o_.unitType))
         return &d_.type;
-    if (!version(p_.value(d_.firmware).split(QLatin1Char('.')), o_.firmwareMajor, o_.firmwareMinor))
+    if (!parseVersion(p_.value(d_.firmware), o_.firmwareMajor, o_.firmwareMinor))
         return &d_.firmware;
     const QByteArray serialText = p_.value(d_.serial).toLatin1();
     if (serialText.isEmpty() || serialText.size() > 6)
@@ -236,6 +261,42 @@ const QCommandLineOption* Reader::line()
         return &d_.dialResult;
     if (!read(d_.guard, 0, 10000, o_.modem.guardMs))
         return &d_.guard;
+    if (!read(d_.lines, 1, 64, o_.lines) || (o_.lines > 1 && !o_.modem.enabled))
+        return &d_.lines;
+    return nullptr;
+}
+
+const QCommandLineOption* Reader::office()
+{
+    if (!p_.isSet(d_.office))
+        return nullptr;
+    DialUnit defaults;
+    defaults.firmwareMajor = o_.firmwareMajor;
+    defaults.firmwareMinor = o_.firmwareMinor;
+    const auto units = readOfficeFile(p_.value(d_.office), defaults, &officeError);
+    if (!units || !o_.modem.enabled) {
+        if (officeError.isEmpty())
+            officeError = QStringLiteral("--office needs --modem");
+        return &d_.office;
+    }
+    o_.dialUnits << *units;
+    return nullptr;
+}
+
+const QCommandLineOption* Reader::afterCalls()
+{
+    static const QRegularExpression form(QStringLiteral("^([^=]{1,6})=(erase|reprogram|battery)(?::(\\d+))?$"));
+    for (const QString& a : p_.values(d_.afterCall)) {
+        const auto m = form.match(a);
+        const auto k = m.captured(3).isEmpty() ? std::optional(1) : wholeNumber(m.captured(3), 1, 1 << 20);
+        if (!m.hasMatch() || !k || !o_.modem.enabled)
+            return &d_.afterCall;
+        const QString what = m.captured(2);
+        const UnitEvent event = what == QLatin1String("erase") ? UnitEvent::Erasure
+            : what == QLatin1String("reprogram")               ? UnitEvent::Reprogramming
+                                                               : UnitEvent::BatteryEnd;
+        o_.afterCalls << AfterCall{m.captured(1).toLatin1().rightJustified(6, '0'), event, *k};
+    }
     return nullptr;
 }
 
@@ -249,8 +310,7 @@ const QCommandLineOption* Reader::dialUnits()
         u.firmwareMajor = o_.firmwareMajor;
         u.firmwareMinor = o_.firmwareMinor;
         if (unitText.contains(QLatin1Char(':'))
-            && !version(unitText.section(QLatin1Char(':'), 1).split(QLatin1Char('.')), u.firmwareMajor,
-                        u.firmwareMinor))
+            && !parseVersion(unitText.section(QLatin1Char(':'), 1), u.firmwareMajor, u.firmwareMinor))
             return &d_.dialUnit;
         if (u.number.isEmpty() || serialOf.isEmpty() || serialOf.size() > 6 || !d.contains(QLatin1Char('=')))
             return &d_.dialUnit;
@@ -287,8 +347,13 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
 
     SimOptions o;
     Reader reader(p, d, o);
-    for (auto step : {&Reader::unit, &Reader::history, &Reader::line, &Reader::dialUnits}) {
+    for (auto step :
+         {&Reader::unit, &Reader::history, &Reader::line, &Reader::dialUnits, &Reader::office, &Reader::afterCalls}) {
         if (const QCommandLineOption* bad = (reader.*step)()) {
+            if (!reader.officeError.isEmpty()) {
+                *error = reader.officeError;
+                return std::nullopt;
+            }
             *error = QStringLiteral("invalid value for --%1: %2").arg(bad->names().first(), p.value(*bad));
             return std::nullopt;
         }

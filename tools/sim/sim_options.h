@@ -45,12 +45,32 @@ struct ModemOptions {
     int guardMs = 1000;          // silence that completes the "+++" escape
 };
 
+// What a unit reports in its event-date reply, newest last.
+enum class UnitEvent { Erasure, BatteryEnd, Reprogramming };
+
+struct EventDates {
+    QList<QDateTime> erasures;
+    QList<QDateTime> batteryEnds;
+    QList<QDateTime> reprogrammings;
+};
+
 // A unit that answers when the modem dials its number.
 struct DialUnit {
     QByteArray number;
     QByteArray serialText;
     std::uint8_t firmwareMajor = 4;
     std::uint8_t firmwareMinor = 0;
+    std::optional<int> days;          // unset: that of --days
+    std::optional<quint32> seed;      // unset: --seed plus the serial
+    std::optional<EventDates> events; // set (office file): exactly these, else the generated ones
+};
+
+// A change to a unit between calls: after its `afterCall`-th call, the next
+// call finds the event, dated as that call connects.
+struct AfterCall {
+    QByteArray serialText;
+    UnitEvent event = UnitEvent::Erasure;
+    int afterCall = 1;
 };
 
 struct SimOptions {
@@ -73,12 +93,14 @@ struct SimOptions {
     int realtimeMs = 500;       // pause before each further real-time reading
     bool realtimeCases = false; // step through the display's edge cases instead
     bool pace = false;          // 19200 bit/s line timing
-    QString link;               // symlink to the pty
+    QString link;               // symlink to the pty (PATH-1..PATH-N with several lines)
+    int lines = 1;              // modems, each on its own terminal, all reaching every unit
     bool verbose = false;
     ModemOptions modem;
     // Other units behind the modem, by the number dialled; any other number
     // reaches the unit above. Each has its own history: seed + serial.
     QList<DialUnit> dialUnits;
+    QList<AfterCall> afterCalls;
     // One line per record frame the PC acknowledged: "interval|session
     // yyyy-MM-dd hh:mm" (the key stamp), " faulty" when a fault changed it.
     QString ackLog;
@@ -92,6 +114,11 @@ struct SimOptions {
     bool hasCorrectionByte() const { return firmwareMajor >= 4; }
     bool actionCodes33() const { return firmwareMajor > 3 || (firmwareMajor == 3 && firmwareMinor >= 3); }
 };
+
+// A whole number within [min, max], or nothing.
+std::optional<int> wholeNumber(const QString& text, int min, int max);
+// A firmware version "MAJOR.MINOR" into major and minor; false when it is not one.
+bool parseVersion(const QString& text, std::uint8_t& major, std::uint8_t& minor);
 
 // Parses the program's arguments. On failure returns nothing and sets *error.
 std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* error, QString* helpText);

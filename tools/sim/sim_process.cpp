@@ -12,7 +12,7 @@ SimProcess::~SimProcess()
     stop();
 }
 
-bool SimProcess::start(int timeoutMs)
+bool SimProcess::start(int timeoutMs, int lines)
 {
     process_.start(program_, arguments_);
     if (!process_.waitForStarted(timeoutMs)) {
@@ -21,7 +21,7 @@ bool SimProcess::start(int timeoutMs)
     }
     QDeadlineTimer deadline(timeoutMs);
     QByteArray out;
-    while (!out.contains('\n')) {
+    while (out.count('\n') < std::max(1, lines)) {
         if (deadline.hasExpired() || process_.state() != QProcess::Running) {
             stderr_ += process_.readAllStandardError();
             error_ = QStringLiteral("%1 printed no device path: %2").arg(program_, QString::fromLocal8Bit(stderr_));
@@ -30,8 +30,10 @@ bool SimProcess::start(int timeoutMs)
         process_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
         out += process_.readAllStandardOutput();
     }
-    device_ = QString::fromLocal8Bit(out.left(out.indexOf('\n'))).trimmed();
-    return !device_.isEmpty();
+    for (const QByteArray& line : out.split('\n').mid(0, std::max(1, lines)))
+        devices_ << QString::fromLocal8Bit(line).trimmed();
+    device_ = devices_.front();
+    return !devices_.contains(QString());
 }
 
 void SimProcess::stop()

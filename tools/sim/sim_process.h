@@ -15,10 +15,12 @@ public:
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    // Waits (bounded) for the device path; false with error() set on failure.
-    bool start(int timeoutMs = 10000);
+    // Waits (bounded) for the device path, or the paths of `lines` lines;
+    // false with error() set on failure.
+    bool start(int timeoutMs = 10000, int lines = 1);
     void stop();
     QString devicePath() const { return device_; }
+    QStringList devicePaths() const { return devices_; }
     QString error() const { return error_; }
     // What the simulator logged (with --verbose, its traffic).
     QString log();
@@ -28,6 +30,7 @@ private:
     QString program_;
     QStringList arguments_;
     QString device_;
+    QStringList devices_;
     QString error_;
     QByteArray stderr_;
 };

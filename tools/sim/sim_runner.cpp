@@ -5,59 +5,42 @@
 
 namespace tvq52::sim {
 
-SimRunner::SimRunner(SimOptions options) : options_(std::move(options)), port_(options_.pace)
+SimRunner::SimRunner(SimOptions options) : options_(std::move(options))
 {
-    auto toPc = [this](const QByteArray& bytes) { this->toPc(bytes); };
     if (!options_.ackLog.isEmpty()) {
         ackLog_ = std::make_unique<QFile>(options_.ackLog);
         if (!ackLog_->open(QIODevice::Append | QIODevice::Unbuffered))
             std::fprintf(stderr, "tvq52-sim: cannot write %s\n", options_.ackLog.toLocal8Bit().constData());
     }
-    unit_ = makeUnit(options_);
-    active_ = unit_.get();
+    addUnit({}, options_, std::nullopt);
     if (options_.modem.enabled) {
-        modem_ =
-            std::make_unique<ModemFront>(options_.modem, toPc, [this](const QByteArray& b) { active_->receive(b); });
         for (const DialUnit& d : options_.dialUnits) {
             SimOptions o = options_;
             o.serialText = d.serialText;
             o.firmwareMajor = d.firmwareMajor;
             o.firmwareMinor = d.firmwareMinor;
-            o.seed = options_.seed + d.serialText.toUInt();
-            dialUnits_.append({d.number, std::shared_ptr<UnitSimulator>(makeUnit(o))});
+            o.days = d.days.value_or(options_.days);
+            o.seed = d.seed.value_or(options_.seed + d.serialText.toUInt());
+            addUnit(d.number, o, d.events);
         }
-        modem_->onConnect([this](const QByteArray& number) {
-            active_->lineDropped();
-            active_ = unit_.get();
-            for (const auto& [dialled, unit] : dialUnits_)
-                if (dialled == number)
-                    active_ = unit.get();
-            if (options_.verbose)
-                std::fprintf(stderr, "tvq52-sim: call to %s\n", number.constData());
-        });
     }
-
-    connect(&port_, &PtyPort::received, this, [this](const QByteArray& bytes) {
-        log("pc", bytes);
-        if (modem_)
-            modem_->fromPc(bytes);
-        else
-            active_->receive(bytes);
-    });
-    connect(&port_, &PtyPort::peerClosed, this, [this] {
-        if (options_.verbose)
-            std::fprintf(stderr, "tvq52-sim: port closed%s\n", modem_ ? ", call dropped" : "");
-        if (modem_)
-            modem_->hangUp();
-        active_->lineDropped();
-    });
-    connect(&port_, &PtyPort::peerOpened, this, [this] {
-        if (options_.verbose)
-            std::fprintf(stderr, "tvq52-sim: port opened\n");
-    });
+    for (int k = 0; k < std::max(1, options_.lines); ++k)
+        addLine();
+    if (!options_.modem.enabled) {
+        lines_.front()->active = units_.front().get();
+        units_.front()->holder = lines_.front().get();
+    }
 }
 
-std::unique_ptr<UnitSimulator> SimRunner::makeUnit(const SimOptions& o)
+QStringList SimRunner::devicePaths() const
+{
+    QStringList paths;
+    for (const auto& line : lines_)
+        paths << line->port.slavePath();
+    return paths;
+}
+
+void SimRunner::addUnit(const QByteArray& number, const SimOptions& o, const std::optional<EventDates>& events)
 {
     HistoryPlan plan;
     plan.seed = o.seed;
@@ -67,18 +50,109 @@ std::unique_ptr<UnitSimulator> SimRunner::makeUnit(const SimOptions& o)
     RecordedHistory history = generateHistory(plan);
     if (o.clock.isValid())
         history = heldAt(history, o.clock);
-    auto unit = std::make_unique<UnitSimulator>(o, std::move(history), [this](const QByteArray& bytes) {
-        if (modem_)
-            modem_->fromUnit(bytes);
+    if (events)
+        history = withEvents(history, *events);
+    auto unit = std::make_unique<Unit>();
+    Unit* u = unit.get();
+    u->number = number;
+    u->serialText = o.serialText;
+    u->sim = std::make_unique<UnitSimulator>(o, std::move(history), [this, u](const QByteArray& bytes) {
+        if (!u->holder)
+            return;
+        if (u->holder->modem)
+            u->holder->modem->fromUnit(bytes);
         else
-            toPc(bytes);
+            toPc(*u->holder, bytes);
     });
-    unit->onAcknowledged([this](const QByteArray& line) { logAcknowledged(line); });
-    unit->onAnswer([this](std::uint8_t byte) {
-        if (timing_)
-            timing_->answered(port_.lastReadUs(), byte, port_.sending());
+    u->sim->onAcknowledged([this](const QByteArray& line) { logAcknowledged(line); });
+    u->sim->onAnswer([this, u](std::uint8_t byte) {
+        if (timing_ && u->holder)
+            timing_->answered(u->holder->port.lastReadUs(), byte, u->holder->port.sending());
     });
-    return unit;
+    units_.push_back(std::move(unit));
+}
+
+void SimRunner::addLine()
+{
+    lines_.push_back(std::make_unique<Line>(options_.pace));
+    Line& line = *lines_.back();
+    if (options_.modem.enabled)
+        wireModem(line);
+    connect(&line.port, &PtyPort::received, this, [this, &line](const QByteArray& bytes) {
+        log("pc", bytes);
+        if (line.modem)
+            line.modem->fromPc(bytes);
+        else if (line.active)
+            line.active->sim->receive(bytes);
+    });
+    connect(&line.port, &PtyPort::peerClosed, this, [this, &line] {
+        if (options_.verbose)
+            std::fprintf(stderr, "tvq52-sim: port closed%s\n", line.modem ? ", call dropped" : "");
+        if (line.modem)
+            line.modem->hangUp();
+        if (line.active && line.active->holder == &line)
+            line.active->sim->lineDropped();
+    });
+    connect(&line.port, &PtyPort::peerOpened, this, [this] {
+        if (options_.verbose)
+            std::fprintf(stderr, "tvq52-sim: port opened\n");
+    });
+}
+
+void SimRunner::wireModem(Line& line)
+{
+    line.modem = std::make_unique<ModemFront>(
+        options_.modem, [this, &line](const QByteArray& bytes) { toPc(line, bytes); },
+        [&line](const QByteArray& bytes) {
+            if (line.active && line.active->holder == &line)
+                line.active->sim->receive(bytes);
+        });
+    line.modem->acceptCall([this, &line](const QByteArray& number) {
+        const Unit& unit = unitFor(number);
+        const Line* holder = unit.holder;
+        return !holder || holder == &line || holder->active != &unit || !holder->modem->inCall();
+    });
+    line.modem->onConnect([this, &line](const QByteArray& number) { connectCall(line, number); });
+}
+
+SimRunner::Unit& SimRunner::unitFor(const QByteArray& number)
+{
+    for (const auto& unit : units_)
+        if (!unit->number.isEmpty() && unit->number == number)
+            return *unit;
+    return *units_.front();
+}
+
+void SimRunner::connectCall(Line& line, const QByteArray& number)
+{
+    if (line.active && line.active->holder == &line) {
+        line.active->sim->lineDropped();
+        line.active->holder = nullptr;
+    }
+    Unit& unit = unitFor(number);
+    // Its call on another line is over (the busy check let this one through).
+    if (unit.holder && unit.holder != &line)
+        unit.sim->lineDropped();
+    applyAfterCalls(unit);
+    ++unit.calls;
+    unit.holder = &line;
+    line.active = &unit;
+    if (options_.verbose)
+        std::fprintf(stderr, "tvq52-sim: call to %s\n", number.constData());
+}
+
+void SimRunner::applyAfterCalls(Unit& unit)
+{
+    for (const AfterCall& change : options_.afterCalls) {
+        if (change.serialText != unit.serialText || change.afterCall != unit.calls)
+            continue;
+        QDateTime now = QDateTime::currentDateTime();
+        now.setTime(QTime(now.time().hour(), now.time().minute()));
+        unit.sim->setHistory(withEvent(unit.sim->history(), change.event, now));
+        if (options_.verbose)
+            std::fprintf(stderr, "tvq52-sim: unit %s changed after call %d\n", unit.serialText.constData(),
+                         unit.calls);
+    }
 }
 
 void SimRunner::logAcknowledged(const QByteArray& line)
@@ -87,14 +161,14 @@ void SimRunner::logAcknowledged(const QByteArray& line)
         ackLog_->write(line + '\n');
 }
 
-void SimRunner::toPc(const QByteArray& bytes)
+void SimRunner::toPc(Line& line, const QByteArray& bytes)
 {
     log("unit", bytes);
     if (!timing_) {
-        port_.send(bytes);
+        line.port.send(bytes);
         return;
     }
-    port_.send(bytes, [this, bytes](qint64 us) { timing_->written(us, bytes); });
+    line.port.send(bytes, [this, bytes](qint64 us) { timing_->written(us, bytes); });
 }
 
 bool SimRunner::start(QString* error)
@@ -104,7 +178,10 @@ bool SimRunner::start(QString* error)
         if (!timing_->open(options_.timingLog, error))
             return false;
     }
-    return port_.open(error);
+    for (const auto& line : lines_)
+        if (!line->port.open(error))
+            return false;
+    return true;
 }
 
 void SimRunner::log(const char* who, const QByteArray& bytes) const

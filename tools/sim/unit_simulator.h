@@ -30,6 +30,8 @@ public:
     void lineDropped();
 
     const RecordedHistory& history() const { return history_; }
+    // Between calls the unit's memory may change (an erasure, a reprogramming).
+    void setHistory(RecordedHistory history) { history_ = std::move(history); }
     const QByteArray& programmingBlock() const { return block_; }
     // Every programming the PC sent, in order.
     const QList<QByteArray>& receivedProgrammings() const { return received_; }
