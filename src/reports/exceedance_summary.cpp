@@ -51,6 +51,16 @@ qint64 coveredSeconds(const std::vector<IntervalFigures>& intervals, const QDate
     return covered;
 }
 
+// The latest end of the intervals that start exactly at `to`, or `to`.
+QDateTime lastCoveredEnd(const std::vector<IntervalFigures>& intervals, const QDateTime& to)
+{
+    QDateTime end = to;
+    for (const IntervalFigures& i : intervals)
+        if (i.start == to && i.end > end)
+            end = i.end;
+    return end;
+}
+
 } // namespace
 
 ExceedanceSummary summarizeExceedances(const std::vector<IntervalFigures>& intervals,
@@ -73,12 +83,13 @@ ExceedanceSummary summarizeExceedances(const std::vector<IntervalFigures>& inter
         const QDateTime nightEnd = wallClock(night.end > night.start ? day : day.addDays(1), night.end);
         NightSummary n;
         n.start = std::max(nightStart, from);
-        // The range's last minute is included.
-        n.end = std::min(nightEnd, to.addSecs(60));
+        // The range bounds the intervals' starts: the night reaches past
+        // `to` only as far as an interval starting there covers it.
+        n.end = std::min(nightEnd, std::max(to, lastCoveredEnd(intervals, to)));
         if (n.start >= n.end)
             continue;
         for (const IntervalFigures& i : intervals) {
-            if (i.start < n.start || i.start >= n.end)
+            if (i.start < n.start || i.start >= n.end || i.start > to)
                 continue;
             ++n.intervals;
             n.passesVenue += i.passesVenue;

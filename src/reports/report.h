@@ -143,10 +143,13 @@ public:
 
     // The texts drawn on page `index`, in drawing order (for checks).
     QStringList pageTexts(int index) const;
-    // The same with the place of each, in millimetres from the page's top left.
+    // The same with the place of each, in millimetres from the page's top
+    // left, and the lines and scale it is fitted into its field with.
     struct PlacedText {
         QRectF rect;
         QString text;
+        QStringList lines;
+        double scale = 1;
     };
     std::vector<PlacedText> placedTexts(int index) const;
 

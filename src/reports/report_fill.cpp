@@ -2,10 +2,8 @@
 
 #include "reports/report_format.h"
 #include "reports/report_parts.h"
+#include "reports/report_text_fit.h"
 
-#include <QFontMetricsF>
-#include <QImage>
-#include <QRegularExpression>
 #include <algorithm>
 #include <deque>
 #include <functional>
@@ -19,21 +17,14 @@ using namespace engine;
 
 namespace {
 
-// Measures wrapped text in millimetres at a fine fixed resolution, so the
-// layout does not depend on the device it is later painted on.
-
+// The heights of growing fields, measured as the painter fits their texts.
 class TextMeasure {
 public:
-    explicit TextMeasure(const std::vector<ReportFont>& fonts) : fonts_(fonts), device_(8, 8, QImage::Format_RGB32)
-    {
-        const int dpm = int(1200 / 0.0254);
-        device_.setDotsPerMeterX(dpm);
-        device_.setDotsPerMeterY(dpm);
-    }
+    explicit TextMeasure(const std::vector<ReportFont>& fonts) : fit_(fonts) {}
 
     // The height a growing field needs, fitted as the painter fits it: a word
-    // longer than the width shrinks the text, then breaks. Repeated headers
-    // measure the same texts on every page: each is measured once.
+    // longer than the width shrinks the text. Repeated headers measure the
+    // same texts on every page: each is measured once.
     double height(int font, const QString& text, double widthMm)
     {
         const Key key{font, widthMm, text};
@@ -41,30 +32,13 @@ public:
             return known->second;
         if (heights_.size() > 4096)
             heights_.clear();
-        return heights_[key] = measure(font, text, widthMm);
+        return heights_[key] = fit_.heightMm(font, fit_.fit(font, text, widthMm, 0));
     }
 
 private:
     using Key = std::tuple<int, double, QString>;
 
-    double measure(int font, const QString& text, double widthMm)
-    {
-        static const QRegularExpression spaces(QStringLiteral("\\s+"));
-        const double pxPerMm = 1200 / 25.4;
-        QFontMetricsF fm(qfontFor(fonts_[size_t(font)], 1.0), &device_);
-        const double room = widthMm * pxPerMm;
-        double widest = 0;
-        for (const QString& word : text.split(spaces, Qt::SkipEmptyParts))
-            widest = std::max(widest, fm.horizontalAdvance(word));
-        const double wanted = widest > room ? room / widest * 0.98 : 1.0;
-        const double scale = std::clamp(wanted, kGrowingFloor, 1.0);
-        const int flags = wanted < kGrowingFloor ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
-        const QRectF r = fm.boundingRect(QRectF(0, 0, room / scale, 1e7), flags, text);
-        return r.height() * scale / pxPerMm;
-    }
-
-    const std::vector<ReportFont>& fonts_;
-    QImage device_;
+    FontFit fit_;
     std::map<Key, double> heights_;
 };
 
@@ -328,6 +302,22 @@ private:
         return h;
     }
 
+    // The height of a part's header bands and its first detail band.
+    double leadIn(const PartImpl& part)
+    {
+        double h = 0;
+        bool row = false;
+        for (const BandDef& b : part.bands) {
+            if (b.kind == BandDef::Header) {
+                h += bandHeight(b, nullptr);
+            } else if (b.kind == BandDef::Detail && !row) {
+                h += b.height;
+                row = true;
+            }
+        }
+        return h;
+    }
+
     // A band without sub-reports: drawn whole, on a new page when it does not fit.
     void placeStatic(const BandDef& b, const ReportRow* row, double x, Cursor& c)
     {
@@ -344,10 +334,11 @@ private:
                 return broke;
         }
         const double h = bandHeight(b, row);
-        // Only what lies above the first sub-report has to fit on this page.
-        double own = h;
+        // What lies above a sub-report has to fit on this page together with
+        // the sub-report's headings and first row: a heading never ends a page.
+        double own = b.subs.empty() ? h : 0;
         for (const auto& s : b.subs)
-            own = std::min(own, s->place.y() + 0.1);
+            own = std::max(own, s->place.y() + leadIn(*s));
         if (c.y + own > bottom_ && c.y > top_)
             if (Status broke = newPage(c, repeat); !broke)
                 return broke;

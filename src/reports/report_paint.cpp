@@ -1,6 +1,7 @@
 #include "reports/report.h"
 
 #include "reports/report_parts.h"
+#include "reports/report_text_fit.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -11,7 +12,6 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextLayout>
 #include <algorithm>
@@ -121,9 +121,14 @@ std::vector<RenderedReport::PlacedText> RenderedReport::placedTexts(int index) c
     const Result<const ReportPage*> page = laidOut(index);
     if (!page)
         return texts;
+    const FontFit fonts(document_->fonts);
     for (const DrawOp& op : (*page)->ops)
-        if (op.type == DrawOp::Text && !op.text.isEmpty())
-            texts.push_back({op.rect, op.text});
+        if (op.type == DrawOp::Text && !op.text.isEmpty()) {
+            const QRectF rect = op.frame ? op.rect.adjusted(0.6, 0, -0.6, 0) : op.rect;
+            const bool grows = op.flags & Qt::TextDontClip;
+            const FittedText fit = fonts.fit(op.font, op.text, rect.width(), grows ? 0 : rect.height());
+            texts.push_back({op.rect, op.text, fit.lines, fit.scale});
+        }
     return texts;
 }
 
@@ -146,11 +151,16 @@ public:
             QFont big = fonts_.back();
             big.setPointSizeF(big.pointSizeF() * kMeasureScale);
             metrics_.emplace_back(big, device);
+            bigFonts_.push_back(big);
         }
         widths_.resize(fonts.size());
         shapes_.resize(fonts.size());
     }
     const QFont& font(int index) const { return fonts_[std::size_t(index)]; }
+    // The font at the measuring scale: lines broken by its widths are drawn in it.
+    const QFont& measuringFont(int index) const { return bigFonts_[std::size_t(index)]; }
+    // The distance between lines at the measuring scale.
+    double lineSpacing(int index) const { return metrics_[std::size_t(index)].lineSpacing(); }
     // The width of `text` (one line) at the measuring scale.
     double width(int index, const QString& text)
     {
@@ -209,60 +219,46 @@ private:
     QPaintDevice* device_;
     std::vector<QFont> fonts_;
     std::vector<QFontMetricsF> metrics_;
+    std::vector<QFont> bigFonts_;
     std::vector<QHash<QString, double>> widths_;
     std::vector<QHash<QString, std::vector<Shaped>>> shapes_;
 };
 
-// A text wider than its field wraps at word breaks and then shrinks until it
-// fits: a heading that is longer in another language must neither run into
-// its neighbour nor be cut. A field that grows has the height it needs, but
-// a single word longer than its width would still run over.
+// A text wider than its field wraps between words and shrinks until every
+// word fits: a heading that is longer in another language must neither run
+// into its neighbour, nor be cut, nor break inside a word.
 void drawFitted(QPainter& painter, const QRectF& rect, int flags, const QString& shown, DeviceFonts& fonts, int font)
 {
     // Two-line headings come with CR LF; a CR would be measured as a glyph.
     QString text = shown;
     if (text.contains(QLatin1Char('\r')))
         text.remove(QLatin1Char('\r'));
-    const double room = rect.width() * kMeasureScale;
-    double widestLine = 0;
-    const bool lines = text.contains(QLatin1Char('\n'));
-    if (lines) {
-        for (const QString& line : text.split(QLatin1Char('\n')))
-            widestLine = std::max(widestLine, fonts.width(font, line));
-    } else {
-        widestLine = fonts.width(font, text);
-    }
-    if (widestLine <= room) {
-        if (lines)
-            painter.drawText(rect, flags, shown);
-        else
-            fonts.drawLine(painter, rect, flags, text, font);
+    // Most texts are one line that fits: drawn at once.
+    if (!text.contains(QLatin1Char('\n')) && fonts.width(font, text) <= rect.width() * kMeasureScale) {
+        fonts.drawLine(painter, rect, flags, text, font);
         return;
     }
-    // A field that grows wraps its words and only shrinks for a word longer
-    // than its width; a fixed field keeps its lines and shrinks to them.
     const bool grows = flags & Qt::TextDontClip;
-    double widest = widestLine;
-    if (grows) {
-        widest = 0;
-        static const QRegularExpression spaces(QStringLiteral("\\s+"));
-        for (const QString& word : text.split(spaces, Qt::SkipEmptyParts))
-            widest = std::max(widest, fonts.width(font, word));
+    const FittedText fit =
+        fitText(text, rect.width() * kMeasureScale, grows ? 0 : rect.height() * kMeasureScale,
+                fonts.lineSpacing(font), [&fonts, font](const QString& line) { return fonts.width(font, line); },
+                kGutterMm * kMeasureScale);
+    if (fit.scale == 1 && fit.lines.size() == 1) {
+        fonts.drawLine(painter, rect, flags, fit.lines.front(), font);
+        return;
     }
-    // A heading shrinks only so far that paper still reads it; a word still
-    // too long then breaks where it must.
-    const double floor = grows ? kGrowingFloor : 0.5;
-    const double wanted = room / std::max(widest, 1.0) * 0.98;
-    const double scale = std::clamp(wanted, floor, 1.0);
-    int drawFlags = flags;
-    if (grows)
-        drawFlags |= wanted < floor ? Qt::TextWrapAnywhere : Qt::TextWordWrap;
-    // Scaled drawing rather than a smaller font: point sizes this small in
-    // millimetre units do not scale evenly.
+    // The lines are broken already: the painter must not break them again.
+    const int drawFlags = flags & ~(Qt::TextWordWrap | Qt::TextWrapAnywhere);
+    // Drawn in the font the lines were measured in, scaled down: point sizes
+    // this small in millimetre units do not scale evenly.
+    const double k = fit.scale / kMeasureScale;
+    const double inset = fit.squeezed ? kGutterMm / 2 : 0;
+    const QRectF inner = rect.adjusted(inset, 0, -inset, 0);
     painter.save();
-    painter.translate(rect.topLeft());
-    painter.scale(scale, scale);
-    painter.drawText(QRectF(0, 0, rect.width() / scale, rect.height() / scale), drawFlags, text);
+    painter.setFont(fonts.measuringFont(font));
+    painter.translate(inner.topLeft());
+    painter.scale(k, k);
+    painter.drawText(QRectF(0, 0, inner.width() / k, inner.height() / k), drawFlags, fit.lines.join(QLatin1Char('\n')));
     painter.restore();
 }
 

@@ -142,10 +142,6 @@ public:
     }
 };
 
-// How far a growing field's text shrinks before a word breaks: paper must
-// still read it.
-constexpr double kGrowingFloor = 0.8;
-
 QFont qfontFor(const ReportFont& f, double pointsToDevice);
 
 // A deep copy: a rendered report keeps the template as it was rendered.

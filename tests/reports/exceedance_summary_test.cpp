@@ -123,8 +123,7 @@ TEST(ExceedanceNights, NightsAreClippedToTheRangeAndAGapIsNeverCompliance)
         int firstGap;
     } cases[] = {
         {"a range starting inside a night keeps its tail", at(2, 2, 0), at(2, 12, 0), night, 1, 300},
-        {"a range ending inside a night keeps its head, last minute included", at(1, 12, 0), at(2, 0, 59), night, 1,
-         120},
+        {"a range ending inside a night keeps its head, up to its end", at(1, 12, 0), at(2, 0, 59), night, 1, 119},
         {"two whole nights", at(1, 12, 0), at(3, 12, 0), night, 2, 480},
         {"a night within one day", at(1, 0, 0), at(1, 23, 59), NightHours{QTime(1, 0), QTime(5, 30)}, 1, 270},
         {"no night programmed", at(1, 0, 0), at(5, 0, 0), NightHours{QTime(0, 0), QTime(0, 0)}, 0, 0},
@@ -138,6 +137,45 @@ TEST(ExceedanceNights, NightsAreClippedToTheRangeAndAGapIsNeverCompliance)
     }
 }
 
+// Quarter-hour intervals from `first` on, `count` of them.
+static std::vector<IntervalFigures> quarters(const QDateTime& first, int count)
+{
+    std::vector<IntervalFigures> list;
+    for (int k = 0; k < count; ++k) {
+        IntervalFigures i;
+        i.start = first.addSecs(k * 900);
+        i.end = i.start.addSecs(900);
+        list.push_back(i);
+    }
+    return list;
+}
+
+TEST(ExceedanceNights, ARangeEndingInsideANightEndsItThereWithNoMinuteMissing)
+{
+    const NightHours night{QTime(22, 0), QTime(8, 0)};
+    // 22:00 to 02:00 recorded whole, the last interval starting 01:45.
+    const auto whole = summarizeExceedances(quarters(at(1, 22, 0), 16), {}, night, at(1, 20, 0), at(2, 2, 0));
+    ASSERT_EQ(whole.nights.size(), 1u);
+    EXPECT_EQ(whole.nights[0].start, at(1, 22, 0));
+    EXPECT_EQ(whole.nights[0].end, at(2, 2, 0));
+    EXPECT_EQ(whole.nights[0].intervals, 16);
+    EXPECT_EQ(whole.nights[0].minutesWithoutRecord, 0);
+
+    // An interval starting at the range's end is in the range: the night
+    // runs on to its end, but not past the interval after it.
+    const auto onEnd = summarizeExceedances(quarters(at(1, 22, 0), 18), {}, night, at(1, 20, 0), at(2, 2, 0));
+    ASSERT_EQ(onEnd.nights.size(), 1u);
+    EXPECT_EQ(onEnd.nights[0].end, at(2, 2, 15));
+    EXPECT_EQ(onEnd.nights[0].intervals, 17);
+    EXPECT_EQ(onEnd.nights[0].minutesWithoutRecord, 0);
+
+    // The night's own end still bounds it.
+    const auto late = summarizeExceedances(quarters(at(2, 7, 45), 1), {}, night, at(1, 20, 0), at(2, 7, 45));
+    ASSERT_EQ(late.nights.size(), 1u);
+    EXPECT_EQ(late.nights[0].end, at(2, 8, 0));
+    EXPECT_EQ(late.nights[0].minutesWithoutRecord, 9 * 60 + 45);
+}
+
 TEST(ExceedanceNights, OverlappingIntervalsCoverTheirMinutesOnce)
 {
     IntervalFigures a, b;
@@ -145,7 +183,7 @@ TEST(ExceedanceNights, OverlappingIntervalsCoverTheirMinutesOnce)
     a.end = at(1, 23, 30);
     b.start = at(1, 23, 15);
     b.end = at(2, 0, 0);
-    const auto s = summarizeExceedances({a, b}, {}, {QTime(23, 0), QTime(7, 0)}, at(1, 23, 0), at(2, 6, 59));
+    const auto s = summarizeExceedances({a, b}, {}, {QTime(23, 0), QTime(7, 0)}, at(1, 23, 0), at(2, 7, 0));
     ASSERT_EQ(s.nights.size(), 1u);
     EXPECT_EQ(s.nights[0].minutesWithoutRecord, 420);
 }

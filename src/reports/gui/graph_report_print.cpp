@@ -24,7 +24,7 @@ void printGraphReport(const GraphReportNeeds& needs, GraphWindow& window, const 
         showError(needs.prompter, needs.guru, built.error());
         return;
     }
-    previewReport(*built, needs.prompter, needs.guru, &window);
+    previewReport(*built, needs.prompter, needs.guru, &window, QStringLiteral("%1_graficos").arg(unit.serial));
 }
 
 } // namespace tvq52

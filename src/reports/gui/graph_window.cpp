@@ -24,7 +24,9 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStackedBarSeries>
+#include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -111,6 +113,9 @@ void GraphWindow::buildUi()
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
     auto field = [&](const char* caption, const char* name, int chars) {
+        // Room between one field and the next caption, so neither runs into the other.
+        if (top->count() > 0)
+            top->addSpacing(top->spacing() > 0 ? 2 * top->spacing() : 12);
         top->addWidget(new QLabel(native(caption), this));
         auto* edit = new QLineEdit(this);
         edit->setObjectName(native(name));
@@ -444,9 +449,11 @@ void GraphWindow::showPoint(int index)
 {
     if (index < 0 || index >= kGraphPoints || !page_[std::size_t(index)].used)
         return;
+    // A curve's name and value never break across lines: only the spaces
+    // between them do.
     std::array<QString, 8> names;
     for (int s = 0; s < 8; ++s)
-        names[std::size_t(s)] = curves_[std::size_t(s)]->name();
+        names[std::size_t(s)] = curves_[std::size_t(s)]->name().replace(QLatin1Char(' '), QChar(0x00A0));
     const GraphPoint& p = page_[std::size_t(index)];
     label_->setPlainText(p.label.trimmed() + QLatin1Char('\n') + pointDisplayText(p, names));
     // Wrapped to the plot area's width.
@@ -471,6 +478,21 @@ void GraphWindow::showPoint(int index)
 QString GraphWindow::pointLabel() const
 {
     return labelBox_->isVisible() ? label_->toPlainText() : QString();
+}
+
+QStringList GraphWindow::pointLabelLines() const
+{
+    QStringList lines;
+    if (!labelBox_->isVisible())
+        return lines;
+    for (QTextBlock block = label_->document()->begin(); block.isValid(); block = block.next()) {
+        const QTextLayout* layout = block.layout();
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            lines << block.text().mid(line.textStart(), line.textLength());
+        }
+    }
+    return lines;
 }
 
 bool GraphWindow::curveVisible(int series) const

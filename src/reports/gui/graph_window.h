@@ -48,6 +48,8 @@ public:
     QChartView* eventView() const { return eventView_; }
     // The text of the point label last shown, empty when none.
     QString pointLabel() const;
+    // The same as it is broken into lines on the screen.
+    QStringList pointLabelLines() const;
     // Shows the label of point `index` (0 to 49) as a click on it does.
     void showPoint(int index);
     // The show/hide item of every curve of the level chart, in series order.

@@ -5,8 +5,12 @@
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPageSetupDialog>
 #include <QPainter>
@@ -17,6 +21,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -49,6 +54,43 @@ void ReportPageView::setCurrentPage(int page)
     current_ = page;
     showPage();
     emit pageChanged();
+}
+
+bool ReportPageView::turnAtEdge(int step)
+{
+    QScrollBar* bar = verticalScrollBar();
+    const bool atEdge = step > 0 ? bar->value() >= bar->maximum() : bar->value() <= bar->minimum();
+    const int target = current_ + step;
+    if (!atEdge || target < 1 || target > pageCount())
+        return false;
+    setCurrentPage(target);
+    // The new page is entered from the side it was scrolled towards.
+    bar->setValue(step > 0 ? bar->minimum() : bar->maximum());
+    return true;
+}
+
+void ReportPageView::wheelEvent(QWheelEvent* event)
+{
+    const int dy = event->angleDelta().y();
+    if (dy != 0 && !(event->modifiers() & Qt::ControlModifier) && turnAtEdge(dy < 0 ? 1 : -1)) {
+        event->accept();
+        return;
+    }
+    QScrollArea::wheelEvent(event);
+}
+
+void ReportPageView::keyPressEvent(QKeyEvent* event)
+{
+    int step = 0;
+    if (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_Down)
+        step = 1;
+    else if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_Up)
+        step = -1;
+    if (step != 0 && event->modifiers() == Qt::NoModifier && turnAtEdge(step)) {
+        event->accept();
+        return;
+    }
+    QScrollArea::keyPressEvent(event);
 }
 
 void ReportPageView::zoomIn()
@@ -218,18 +260,35 @@ Status Form15::saveAsPdf(const QString& path)
     return report_.writePdf(path, windowTitle());
 }
 
-void Form15::askSavePdf()
+QString Form15::proposedPdfName(const QDate& day) const
 {
-    const QString path = prompter_.saveFile(guru_.GetTranslation(QStringLiteral("Guardar PDF")),
-                                            {QStringLiteral("PDF (*.pdf)")}, QString());
-    if (path.isEmpty())
-        return;
-    showFailure(prompter_, guru_, saveAsPdf(path));
+    const QString stem = fileStem_.isEmpty() ? QStringLiteral("tvq52") : fileStem_;
+    return QStringLiteral("%1_%2.pdf").arg(stem, day.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
-void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent)
+void Form15::askSavePdf()
+{
+    // A bare name: the dialog proposes it in the folder last used.
+    QString path = prompter_.saveFile(guru_.GetTranslation(QStringLiteral("Guardar PDF")),
+                                      {QStringLiteral("PDF (*.pdf)")}, proposedPdfName(QDate::currentDate()));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        path += QLatin1String(".pdf");
+    const Status saved = saveAsPdf(path);
+    if (!saved) {
+        showFailure(prompter_, guru_, saved);
+        return;
+    }
+    prompter_.show(guru_.GetTranslation(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
+                   MessageStyle::Information);
+}
+
+void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent,
+                   const QString& fileStem)
 {
     Form15 window(report, prompter, guru, parent);
+    window.setFileStem(fileStem);
     window.exec();
 }
 

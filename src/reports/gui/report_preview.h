@@ -40,9 +40,16 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Scrolling on past a page's end turns to the next page, as in a
+    // document viewer; the keys do the same.
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     enum class Fit { None, Width, Page };
+    // Turns `step` pages on (or back) when the page is scrolled to that end;
+    // true when it turned.
+    bool turnAtEdge(int step);
     void setZoom(double zoom, Fit fit);
     void fit();
     void showPage();
@@ -67,10 +74,16 @@ public:
     int currentPage() const;
     // Save as PDF without asking (the button asks for the file).
     Status saveAsPdf(const QString& path);
+    // What the PDF's proposed name starts with (serial and report); the date
+    // and ".pdf" follow.
+    void setFileStem(const QString& stem) { fileStem_ = stem; }
+    QString proposedPdfName(const QDate& day) const;
+    // Asks for the file, adds ".pdf" to a name without it, writes the PDF
+    // and says where it went.
+    void askSavePdf();
 
 private:
     void print();
-    void askSavePdf();
     void pageSetup();
     void updatePageLabel();
 
@@ -81,9 +94,12 @@ private:
     QLabel* pageLabel_ = nullptr;
     std::unique_ptr<QPrinter> printer_;
     bool userLayout_ = false;
+    QString fileStem_;
 };
 
-// Shows `report` modally in the preview window.
-void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent);
+// Shows `report` modally in the preview window; `fileStem` starts the name
+// its PDF is proposed under.
+void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent,
+                   const QString& fileStem = {});
 
 } // namespace tvq52

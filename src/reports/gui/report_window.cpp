@@ -6,6 +6,7 @@
 #include "link/link_state.h"
 #include "programming/programming_record.h"
 #include "records/gui/csv_export.h"
+#include "records/gui/grid_column_widths.h"
 #include "records/gui/record_grid_items.h"
 #include "records/recorded_data.h"
 #include "reports/gui/report_preview.h"
@@ -135,7 +136,7 @@ bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
         }
         for (const char* field : kFirmwareColumns)
             view->setColumnHidden(model->columnOf(tr0(field)), !measured);
-        view->resizeColumnsToContents();
+        fitGridColumns(*view, *model);
     }
     if (startModel_->rowCount() > 0) {
         startView_->selectRow(0);
@@ -216,7 +217,13 @@ void ReportWindow::print()
     if (preview_)
         preview_(report);
     else
-        previewReport(report, prompter_, needs_.guru, this);
+        previewReport(report, prompter_, needs_.guru, this, reportFileStem());
+}
+
+QString ReportWindow::reportFileStem() const
+{
+    static const char* const names[] = {"intervalos", "sesiones", "superaciones"};
+    return QStringLiteral("%1_%2").arg(serial_).arg(QLatin1String(names[int(kind())]));
 }
 
 void ReportWindow::exportCsv()

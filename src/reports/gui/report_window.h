@@ -49,6 +49,8 @@ public:
 
     void setKind(RecordedReportKind kind);
     RecordedReportKind kind() const;
+    // The start of the name a PDF of the report is proposed under.
+    QString reportFileStem() const;
     // From the stored date and time of the rows picked; nothing when the
     // first grid has no row picked.
     std::optional<std::pair<QDateTime, QDateTime>> chosenRange() const;

@@ -121,6 +121,29 @@ TEST_F(GraphWindowTest, SensorInactiveRecordLeavesAGapInTheMeasuredCurvesOnly)
     EXPECT_TRUE(window_->pointLabel().isEmpty()) << window_->pointLabel().toStdString();
 }
 
+// However narrow the chart, the point label breaks only between one curve's
+// value and the next curve's name.
+TEST_F(GraphWindowTest, ThePointLabelNeverBreaksInsideACurveName)
+{
+    addIntervals(30);
+    open();
+    for (const int width : {1000, 700, 520}) {
+        window_->resize(width, window_->height());
+        test::settle();
+        window_->showPoint(12);
+        const QStringList lines = window_->pointLabelLines();
+        ASSERT_GE(lines.size(), 3) << width;
+        for (int s = 0; s < 8; ++s) {
+            const QString name = curve(s)->name();
+            ASSERT_TRUE(name.contains(QLatin1Char(' '))) << "a name of several words: " << name.toStdString();
+            int whole = 0;
+            for (const QString& line : lines)
+                whole += QString(line).replace(QChar(0x00A0), QLatin1Char(' ')).contains(name + QLatin1Char(':'));
+            EXPECT_EQ(whole, 1) << width << ": " << name.toStdString() << " in " << lines.join('|').toStdString();
+        }
+    }
+}
+
 TEST_F(GraphWindowTest, CurveSwitchHidesEveryStretchOfItsCurve)
 {
     addIntervals(12, {{5, {"IE3", 1}}});

@@ -64,7 +64,13 @@ TEST_F(ProgrammingPrint, SerialZeroDoesNothingAndUnsavedChangesAreOfferedFirst)
     prompter_.answer(Answer::Cancel);
     print();
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>({msg::SaveChanges}));
-    EXPECT_EQ(previews, 1) << "declining the save still prints the stored record";
+    EXPECT_EQ(previews, 0) << "cancelling the question stays with the edits";
+    EXPECT_TRUE(window->isModified());
+    prompter_.clear();
+    prompter_.answer(Answer::Discard);
+    print();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>({msg::SaveChanges}));
+    EXPECT_EQ(previews, 1) << "discarding the edits prints the stored record";
     EXPECT_TRUE(texts.contains(QStringLiteral("Sala Apolo")));
 }
 
@@ -153,7 +159,10 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
     QFile pdf(path);
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(pdf.read(5) == "%PDF-");
-    EXPECT_TRUE(prompter_.shown().isEmpty());
+    // The user is told where it went, and nothing else.
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(prompter_.shown()[0].style, MessageStyle::Information);
+    EXPECT_TRUE(prompter_.shown()[0].text.contains(path)) << prompter_.shown()[0].text.toStdString();
 }
 
 // Saving the preview as a PDF on a full disk: the user is told, and the PDF

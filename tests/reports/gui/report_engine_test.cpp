@@ -396,6 +396,40 @@ TEST_F(ReportEngine, ATextWiderThanItsFieldStaysInsideItWhetherItGrowsOrNot)
     EXPECT_EQ(inked(42.5, 60, 25, 31), 0) << "and stays inside its column";
 }
 
+// A list's heading band at the foot of a page: the heading, the list's own
+// header and its first row go to the next page together.
+TEST_F(ReportEngine, AListsHeadingNeverEndsAPage)
+{
+    const QString xml = QStringLiteral(R"(<reports><report name="R" margins="10 10 10 10">
+      <band kind="detail" height="%1"><field name="Filler" kind="caption" text="filler" x="0" y="0" w="50" h="5"/></band>
+      <band kind="detail" height="10">
+        <field name="Heading" kind="caption" text="LIST HEADING" x="0" y="0" w="80" h="6"/>
+        <subreport name="List" source="people" x="0" y="7" w="100">
+          <band kind="header" height="5" repeat="true"><field name="TName" kind="caption" text="Name" x="0" y="0" w="40" h="5"/></band>
+          <band kind="detail" height="5"><field name="N" kind="column" column="name" x="0" y="0" w="40" h="5"/></band>
+        </subreport>
+      </band></report></reports>)");
+    // The page holds 277 mm; heading, header and a row take 17 of them.
+    for (const int filler : {230, 258, 262, 268}) {
+        auto loaded = Report::fromXml(xml.arg(filler).toUtf8(), QStringLiteral("R"));
+        ASSERT_TRUE(loaded);
+        sources.add(QStringLiteral("people"), [this](const ReportParameters&) {
+            return Result<ReportRows>(ReportRows(people.begin(), people.begin() + 3));
+        });
+        const RenderedReport out = render(**loaded);
+        const int page = filler + 17 <= 277 ? 0 : 1;
+        ASSERT_GT(out.pageCount(), page) << filler;
+        const QStringList texts = out.pageTexts(page);
+        const qsizetype heading = texts.indexOf(QStringLiteral("LIST HEADING"));
+        ASSERT_GE(heading, 0) << filler << ": " << texts.join('|').toStdString();
+        EXPECT_EQ(texts.mid(heading, 3), QStringList({"LIST HEADING", "Name", "person 001"}))
+            << filler << ": " << texts.join('|').toStdString();
+        if (page == 1) {
+            EXPECT_EQ(out.pageTexts(0), QStringList{"filler"}) << filler;
+        }
+    }
+}
+
 } // namespace
 
 namespace {

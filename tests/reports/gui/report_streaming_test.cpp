@@ -7,10 +7,13 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPdfWriter>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include "support/printers.h"
@@ -335,6 +338,40 @@ TEST(ReportStreaming, ThePreviewPagesThroughPagesLaidOutOnDemand)
     click("SSCommandFirst");
     click("SSCommandPrevious");
     EXPECT_EQ(window.currentPage(), 1);
+
+    // Scrolling on past the page's end turns it, and the counter follows.
+    QScrollBar* bar = window.preview()->verticalScrollBar();
+    auto wheel = [&](int dy) {
+        QWheelEvent event(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, dy), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(window.preview()->viewport(), &event);
+    };
+    bar->setValue(bar->maximum());
+    wheel(-120);
+    EXPECT_EQ(window.currentPage(), 2);
+    EXPECT_EQ(label->text(), QStringLiteral("2 / %1").arg(pages));
+    EXPECT_EQ(bar->value(), bar->minimum()) << "the next page is entered at its top";
+    if (bar->maximum() > 0) {
+        wheel(-120);
+        EXPECT_EQ(window.currentPage(), 2) << "inside a page the wheel scrolls it";
+        EXPECT_GT(bar->value(), bar->minimum());
+    }
+    bar->setValue(bar->minimum());
+    wheel(120);
+    EXPECT_EQ(window.currentPage(), 1);
+    EXPECT_EQ(label->text(), QStringLiteral("1 / %1").arg(pages));
+    auto key = [&](Qt::Key k) {
+        QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.preview(), &press);
+    };
+    bar->setValue(bar->maximum());
+    key(Qt::Key_PageDown);
+    EXPECT_EQ(label->text(), QStringLiteral("2 / %1").arg(pages));
+    bar->setValue(bar->minimum());
+    key(Qt::Key_PageUp);
+    EXPECT_EQ(label->text(), QStringLiteral("1 / %1").arg(pages));
+    key(Qt::Key_PageUp);
+    EXPECT_EQ(window.currentPage(), 1) << "no page before the first";
 
     const double fitted = window.preview()->zoom();
     click("SSCommandZoomIn");
