@@ -1,13 +1,16 @@
 #include "cli/cli_session.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QTextStream>
+#include <limits>
 
 #include "app/data_folder.h"
 #include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
+#include "cli/console_progress.h"
 #include "core/own_words.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
@@ -15,79 +18,115 @@
 
 namespace tvq52 {
 
-Result<CliOptions> parseCliOptions(const QStringList& arguments)
+namespace {
+
+// "--name=value" as two words, before "--" only.
+QStringList splitAssignments(const QStringList& arguments)
+{
+    QStringList words;
+    bool onlyCommand = false;
+    for (const QString& a : arguments) {
+        const qsizetype eq = a.indexOf(QLatin1Char('='));
+        if (!onlyCommand && a.startsWith(QLatin1String("--")) && eq > 2) {
+            words << a.left(eq) << a.mid(eq + 1);
+            continue;
+        }
+        onlyCommand = onlyCommand || a == QLatin1String("--");
+        words << a;
+    }
+    return words;
+}
+
+std::optional<int> numberIn(const QString& text, int low, int high)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    return ok && n >= low && n <= high ? std::optional<int>(n) : std::nullopt;
+}
+
+// One shared option at `k` with its value, if it is one; false when it is not shared.
+bool takeSharedOption(CliOptions& o, const QStringList& words, qsizetype& k)
+{
+    const QString a = words.at(k);
+    auto value = [&]() -> QString {
+        if (k + 1 >= words.size()) {
+            o.fault = ownWords(QStringLiteral("La opción %1 necesita un valor"), {a});
+            return {};
+        }
+        return words.at(++k);
+    };
+    auto dialString = [&]() -> QString {
+        const QString text = value();
+        if (!o.fault && !isDialString(text))
+            o.fault = ownWords(QStringLiteral("%1 solo admite caracteres de marcación: cifras, * # + , W P T ! @ "
+                                              "y los separadores - ( ) . y el espacio"),
+                               {a});
+        return text;
+    };
+    auto positive = [&](const QString& text, int high) {
+        const auto n = numberIn(text, 1, high);
+        if (!n && !o.fault)
+            o.fault = ownWords(QStringLiteral("%1 necesita un número positivo"), {a});
+        return n.value_or(0);
+    };
+    if (a == QLatin1String("--home")) {
+        o.home = value();
+    } else if (a == QLatin1String("--database")) {
+        o.database = value();
+    } else if (a == QLatin1String("--device")) {
+        o.device = value();
+    } else if (a == QLatin1String("--port")) {
+        o.port = numberIn(value(), 0, 255);
+        if (!o.port && !o.fault)
+            o.fault = ownWords(QStringLiteral("--port necesita un número de 0 a 255"));
+    } else if (a == QLatin1String("--modem") || a == QLatin1String("--cable")) {
+        o.modem = a == QLatin1String("--modem");
+    } else if (a == QLatin1String("--tone") || a == QLatin1String("--pulse")) {
+        o.pulse = a == QLatin1String("--pulse");
+    } else if (a == QLatin1String("--prefix")) {
+        o.prefix = dialString();
+    } else if (a == QLatin1String("--phone")) {
+        o.phone = dialString();
+    } else if (a == QLatin1String("--yes")) {
+        o.assumeYes = true;
+    } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+        o.help = true;
+    } else if (a == QLatin1String("--timeout-ms")) {
+        o.timeoutMs = positive(value(), std::numeric_limits<int>::max());
+        o.timeoutGiven = true;
+    } else if (a == QLatin1String("--clock-speed")) {
+        bool ok = false;
+        o.clockSpeed = value().toDouble(&ok);
+        if ((!ok || o.clockSpeed <= 0) && !o.fault)
+            o.fault = ownWords(QStringLiteral("%1 necesita un número positivo"), {a});
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CliOptions parseCliOptions(const QStringList& arguments)
 {
     CliOptions o;
-    QString fault;            // the first option that does not parse
+    const QStringList words = splitAssignments(arguments);
     bool onlyCommand = false; // after "--" every argument is the command's
-    for (int k = 0; k < arguments.size(); ++k) {
-        const QString a = arguments.at(k);
-        auto value = [&]() -> QString {
-            if (k + 1 >= arguments.size()) {
-                fault = QStringLiteral("%1 needs a value").arg(a);
-                return {};
-            }
-            return arguments.at(++k);
-        };
-        auto dialString = [&]() -> QString {
-            const QString text = value();
-            if (fault.isEmpty() && !isDialString(text))
-                fault = QStringLiteral(
-                            "%1 takes only dialling characters: digits, * # + , W P T ! @ "
-                            "and blanks - ( ) .")
-                            .arg(a);
-            return text;
-        };
-        if (onlyCommand || !a.startsWith(QLatin1String("--"))) {
-            o.command << a;
-        } else if (a == QLatin1String("--")) {
-            onlyCommand = true;
-        } else if (a == QLatin1String("--home")) {
-            o.home = value();
-        } else if (a == QLatin1String("--database")) {
-            o.database = value();
-        } else if (a == QLatin1String("--device")) {
-            o.device = value();
-        } else if (a == QLatin1String("--port")) {
-            bool ok = false;
-            const int p = value().toInt(&ok);
-            if (!ok || p < 0 || p > 255)
-                fault = QStringLiteral("--port takes a number 0 to 255");
-            o.port = p;
-        } else if (a == QLatin1String("--modem")) {
-            o.modem = true;
-        } else if (a == QLatin1String("--cable")) {
-            o.modem = false;
-        } else if (a == QLatin1String("--tone")) {
-            o.pulse = false;
-        } else if (a == QLatin1String("--pulse")) {
-            o.pulse = true;
-        } else if (a == QLatin1String("--prefix")) {
-            o.prefix = dialString();
-        } else if (a == QLatin1String("--phone")) {
-            o.phone = dialString();
-        } else if (a == QLatin1String("--yes")) {
-            o.assumeYes = true;
-        } else if (a == QLatin1String("--timeout-ms")) {
-            bool ok = false;
-            o.timeoutMs = value().toInt(&ok);
-            o.timeoutGiven = true;
-            if (!ok || o.timeoutMs <= 0)
-                fault = QStringLiteral("--timeout-ms takes a positive number");
-        } else if (a == QLatin1String("--clock-speed")) {
-            bool ok = false;
-            o.clockSpeed = value().toDouble(&ok);
-            if (!ok || o.clockSpeed <= 0)
-                fault = QStringLiteral("--clock-speed takes a positive number");
-        } else if (!o.command.isEmpty()) {
+    for (qsizetype k = 0; k < words.size() && !o.fault; ++k) {
+        const QString& a = words.at(k);
+        const bool option = !onlyCommand && (a.startsWith(QLatin1String("--")) || a == QLatin1String("-h"));
+        if (!option || a == QLatin1String("--")) {
+            // The command sees "--" too, so that its own options stop there.
+            onlyCommand = onlyCommand || a == QLatin1String("--");
+            if (!o.command.isEmpty() || a != QLatin1String("--"))
+                o.command << a;
+        } else if (!takeSharedOption(o, words, k)) {
             // An option of the command itself (--save, --count); the command
             // refuses what it does not take.
+            if (o.command.isEmpty())
+                o.fault = ownWords(QStringLiteral("Opción desconocida: %1"), {a});
             o.command << a;
-        } else {
-            fault = QStringLiteral("unknown option %1").arg(a);
         }
-        if (!fault.isEmpty())
-            return finalText(fault);
     }
     return o;
 }
@@ -96,22 +135,34 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
 {
     CliSession s;
     s.clock = std::make_unique<ScaledClock>(options.clockSpeed);
-    const QString folder = resolveDataFolder(options.home);
-    if (const Result<bool> provisioned = provisionDataFolder(folder, findAssetFolder()); !provisioned)
+    const DataFolderChoice choice = chooseDataFolder(options.home);
+    const QString folder = choice.folder;
+    if (const Result<bool> provisioned = provisionDataFolder(folder); !provisioned)
         return provisioned.error();
     s.ctx = std::make_unique<AppContext>(folder);
     s.ctx->databaseOverride = options.database;
     s.prompter = std::make_unique<ConsolePrompter>(ConsolePrompter::stdinIsTerminal(), options.assumeYes);
 
-    if (!readSettings)
+    // Where a former data folder went is said once, on the error stream.
+    auto tellFormerFolder = [&] {
+        const QString notice =
+            formerFolderNotice(choice.former, [&](const QString& text) { return s.ctx->guru.GetTranslation(text); });
+        if (!notice.isEmpty())
+            QTextStream(stderr) << notice << Qt::endl;
+    };
+    if (!readSettings) {
+        tellFormerFolder();
         return s;
+    }
     const Result<QString> languageValue = readStartupSettings(*s.ctx);
     if (!languageValue)
         return languageValue.error();
     const LanguageInfo& language = languageByLocaleId(*languageValue);
     s.ctx->languageName = QString::fromUtf8(language.name);
     s.ctx->LanguageCodeValue = language.code;
-    SetupLanguage(s.ctx->guru, *s.prompter, languageDatabasePath(folder), s.ctx->languageName, folder);
+    SetupLanguage(s.ctx->guru, *s.prompter, languageDatabaseToRead(folder, findAssetFolder()), s.ctx->languageName,
+                  folder);
+    tellFormerFolder();
     return s;
 }
 
@@ -145,7 +196,18 @@ void CliSession::applyLineOptions(const CliOptions& o)
 
 void printError(const LocGuru& guru, const Error& error)
 {
+    ConsoleProgress::endLine();
     QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(errorText(guru, error)) << Qt::endl;
+}
+
+void printJson(const QJsonObject& document)
+{
+    QTextStream(stdout) << QJsonDocument(document).toJson(QJsonDocument::Indented) << Qt::flush;
+}
+
+QJsonValue jsonCount(qint64 n)
+{
+    return n > 0 ? QJsonValue(n) : QJsonValue(QJsonValue::Null);
 }
 
 bool openFolderDatabase(AppContext& ctx, bool layOut)

@@ -6,6 +6,8 @@
 #include "core/error.h"
 #include "link/clock.h"
 
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QStringList>
 #include <memory>
 #include <optional>
@@ -27,12 +29,16 @@ struct CliOptions {
     bool timeoutGiven = false; // a download waits longer unless told
     // Not in --help: tests run the line's waits and pacing faster.
     double clockSpeed = 1.0;
+    bool help = false;   // --help or -h
     QStringList command; // the subcommand and its arguments
+    // The first shared option that did not parse; the options before it are set.
+    std::optional<Error> fault;
 };
 
-// Parses the arguments after the program name; error set on a bad option.
-// The shared options count wherever they stand, before or after the command.
-Result<CliOptions> parseCliOptions(const QStringList& arguments);
+// Parses the arguments after the program name. The shared options count
+// wherever they stand, before or after the command; "--name=value" is
+// "--name value" for every option.
+CliOptions parseCliOptions(const QStringList& arguments);
 
 // Opens the records (the data folder's file, or the server that --database
 // or the settings name) into ctx.db; says why on standard error when it
@@ -42,6 +48,10 @@ bool openFolderDatabase(AppContext& ctx, bool layOut = false);
 
 // Prints `error` once on standard error, as every command reports a failure.
 void printError(const LocGuru& guru, const Error& error);
+// Prints a document of a command's --json form on standard output.
+void printJson(const QJsonObject& document);
+// The JSON value of a number that may be absent (0 or less: absent).
+QJsonValue jsonCount(qint64 n);
 
 // A data folder opened the way the program opens it: provisioned on first
 // use, settings read, the interface language set up.

@@ -4,7 +4,9 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "cli/cli_session.h"
 #include "core/own_words.h"
+#include "i18n/catalogue_message.h"
 
 #include <QTextStream>
 
@@ -22,39 +24,58 @@ QString knownKey(const QString& key)
 
 } // namespace
 
-int runConfig(AppContext& ctx, const QStringList& arguments)
+const CommandSyntax& configSyntax()
 {
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    static const CommandSyntax syntax{"config",
+                                      "config get KEY\nconfig set KEY VALUE",
+                                      "    Prints or changes a setting of the data folder's settings file. KEY is one\n"
+                                      "    of SerialPort, SerialDevice, Modem, TonePulse, DialCode, ModemSpeed,\n"
+                                      "    Language, User, Database (any case). A value the program would not read\n"
+                                      "    is refused and the file left as it was.\n",
+                                      {},
+                                      {},
+                                      2,
+                                      3};
+    return syntax;
+}
+
+int runConfig(CliSession& session, const CliOptions&, const CommandArgs& args)
+{
+    const AppContext& ctx = *session.ctx;
+    const QStringList& words = args.arguments;
+    const QString verb = words.at(0);
+    const bool get = verb == QLatin1String("get") && words.size() == 2;
+    const bool set = verb == QLatin1String("set") && words.size() == 3;
+    if (!get && !set) {
+        const Error why = verb == QLatin1String("get") || verb == QLatin1String("set")
+            ? ownWords(QStringLiteral("Faltan argumentos"))
+            : ownWords(QStringLiteral("Orden desconocida: %1"), {QStringLiteral("config ") + verb});
+        return refuseUsage(ctx.guru, why, configSyntax());
+    }
+    const QString key = knownKey(words.at(1));
+    if (key.isEmpty()) {
+        printError(ctx.guru,
+                   ownWords(QStringLiteral("Clave desconocida: %1. Las claves son: %2"),
+                            {words.at(1), settingKeys().join(QStringLiteral(", "))}));
+        return 2;
+    }
     const QString section = QString::fromLatin1(kSettingsSection);
     const QString file = settingsPath(ctx.home);
-    const QString verb = arguments.value(0);
-    const bool get = verb == QLatin1String("get") && arguments.size() == 2;
-    const bool set = verb == QLatin1String("set") && arguments.size() == 3;
-    if (!get && !set) {
-        err << "usage: config get KEY | config set KEY VALUE" << Qt::endl;
-        return 2;
-    }
-    const QString key = knownKey(arguments.at(1));
-    if (key.isEmpty()) {
-        err << "unknown setting " << arguments.at(1) << "; settings are " << settingKeys().join(QStringLiteral(", "))
-            << Qt::endl;
-        return 2;
-    }
-
     IniFile ini = IniFile::load(file);
     if (get) {
-        out << ini.value(section, key).value_or(QString()) << Qt::endl;
+        QTextStream(stdout) << ini.value(section, key).value_or(QString()) << Qt::endl;
         return 0;
     }
-    if (const auto reason = settingFault(key, arguments.at(2))) {
-        err << "cannot set " << key << ": " << *reason << Qt::endl;
+    if (const auto reason = settingFault(key, words.at(2))) {
+        printError(ctx.guru,
+                   ownWords(QStringLiteral("No se puede cambiar %1: %2"), {key, errorText(ctx.guru, *reason)}));
         return 2;
     }
-    ini.setValue(section, key, arguments.at(2));
+    ini.setValue(section, key, settingToStore(key, words.at(2)));
     if (const Status saved = ini.save(file); !saved) {
-        err << "cannot write " << file << " (" << untranslatedText(saved.error()) << "); it is left as it was"
-            << Qt::endl;
+        printError(ctx.guru,
+                   ownWords(QStringLiteral("No se puede escribir %1 (%2); se ha dejado como estaba"),
+                            {file, untranslatedText(saved.error())}));
         return 1;
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "cli/console_prompter.h"
 
+#include "cli/console_progress.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <termios.h>
@@ -45,13 +47,16 @@ std::optional<QString> ConsolePrompter::readLine()
 
 Answer ConsolePrompter::message(const Message& m)
 {
+    ConsoleProgress::endLine();
     const bool question = m.style == MessageStyle::OkCancelQuestion || m.style == MessageStyle::YesNoQuestion;
     const bool okCancel = m.style == MessageStyle::OkCancelInformation || m.style == MessageStyle::OkCancelQuestion;
     const bool yesNo = m.style == MessageStyle::YesNoQuestion;
-    const QString prefix = m.style == MessageStyle::Critical ? QStringLiteral("error: ")
-        : m.style == MessageStyle::Exclamation               ? QStringLiteral("warning: ")
-                                                             : QString();
+    // Errors and warnings say whose they are, as every refusal of the command line does.
+    const bool fault = m.style == MessageStyle::Critical || m.style == MessageStyle::Exclamation;
+    const QString prefix = fault ? QStringLiteral("tvq52-cli: ") : QString();
     err_ << prefix << consoleText(m.text);
+    if (m.style == MessageStyle::SaveDiscardCancel)
+        return askSaveDiscardCancel();
     if (!okCancel && !yesNo) {
         err_ << Qt::endl;
         return Answer::Ok;
@@ -84,10 +89,36 @@ Answer ConsolePrompter::message(const Message& m)
     }
 }
 
+Answer ConsolePrompter::askSaveDiscardCancel()
+{
+    if (assumeYes_) {
+        err_ << " [Save]" << Qt::endl;
+        return Answer::Save;
+    }
+    if (!terminal_) {
+        err_ << " [Cancel] (no terminal to ask on; --yes saves)" << Qt::endl;
+        return Answer::Cancel;
+    }
+    for (;;) {
+        err_ << " [Enter = Save, d = Discard, c = Cancel] " << Qt::flush;
+        const auto line = readLine();
+        if (!line)
+            return Answer::Cancel;
+        const QString a = line->toLower();
+        if (a.isEmpty() || a == "s" || a == "save")
+            return Answer::Save;
+        if (a == "d" || a == "discard")
+            return Answer::Discard;
+        if (a == "c" || a == "cancel")
+            return Answer::Cancel;
+    }
+}
+
 std::optional<QString> ConsolePrompter::input(const QString& prompt, const QString& title, const QString& defaultText)
 {
     if (!terminal_ || assumeYes_)
         return defaultText;
+    ConsoleProgress::endLine();
     err_ << prompt << " [" << defaultText << "] " << Qt::flush;
     const auto line = readLine();
     if (!line)

@@ -30,6 +30,9 @@ public:
 
 private:
     std::optional<QString> readLine();
+    // The unsaved-edits question: --yes saves; with nobody to ask the edits
+    // stay as they are (Cancel).
+    Answer askSaveDiscardCancel();
 
     bool terminal_;
     bool assumeYes_;

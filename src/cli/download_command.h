@@ -1,25 +1,26 @@
 #pragma once
 
-#include <QDateTime>
-#include <QString>
-#include <optional>
+#include "cli/command_args.h"
+
+#include <QJsonObject>
 
 namespace tvq52 {
 
 struct CliOptions;
 struct CliSession;
+class ConsoleProgress;
+class DownloadWorkflow;
+class ExchangeSession;
+struct DownloadReport;
 
-// "dd/mm/yy hh:nn" or "dd/mm/yyyy hh:nn"; a two-digit year below 50 is 20yy.
-std::optional<QDateTime> parseRangeStamp(const QString& text);
-
+const CommandSyntax& downloadSyntax();
 // "download [--from WHEN] [--to WHEN]": the recorded data of the unit on the
 // line, by the same workflow as the recorded-data window.
-int runDownload(CliSession& session, const CliOptions& options);
-// "collect FILE": one download by modem per serial number listed.
-int runCollect(CliSession& session, const CliOptions& options);
-// "verify [SERIAL] [--head HASH]": the exchange journal checked against the stored records.
-int runVerify(CliSession& session, const CliOptions& options);
-// "journal [--serial N]": the journal's entries, newest first.
-int runJournal(CliSession& session, const CliOptions& options);
+int runDownload(CliSession& session, const CliOptions& options, const CommandArgs& args);
+
+// The session a download runs on: the longer silence limit unless told.
+std::unique_ptr<ExchangeSession> downloadSession(CliSession& session, const CliOptions& options);
+// A download's report as its --json document.
+QJsonObject downloadJson(const DownloadReport& report);
 
 } // namespace tvq52

@@ -1,60 +1,151 @@
 #include "cli/exchange_command.h"
 
 #include "cli/cli_session.h"
+#include "cli/console_progress.h"
+#include "core/own_words.h"
+#include "db/store.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
+#include "records/recorded_data.h"
 
+#include <QJsonArray>
 #include <QTextStream>
 
 namespace tvq52 {
 
-int runImport(CliSession& session, const CliOptions& options)
+namespace {
+
+QJsonObject importJson(const QString& file, const ImportSummary& s, const QStringList& problems)
 {
-    QTextStream err(stderr);
-    const QStringList args = options.command.mid(1);
-    if (args.size() != 1) {
-        err << "tvq52-cli: usage: import FILE.TQ52" << Qt::endl;
-        return 2;
-    }
+    QJsonArray tables;
+    for (const TableImport& t : s.tables)
+        tables.append(QJsonObject{{"table", t.table},
+                                  {"added", t.added},
+                                  {"present", t.present},
+                                  {"differs", t.differs},
+                                  {"refused", t.refused}});
+    return QJsonObject{
+        {"file", file},
+        {"succeeded", s.succeeded()},
+        {"errors", QJsonArray::fromStringList(problems)},
+        {"tables", tables},
+        {"ignoredLines", s.ignoredLines},
+        {"ignoredSections", QJsonArray::fromStringList(s.ignoredSections)},
+        {"journalEntry", jsonCount(s.journalEntry)},
+        {"journalHead", s.journalHead.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(s.journalHead))}};
+}
+
+// Whether anything of the unit is stored: its programming or any record.
+bool unitStored(Database& db, qint32 serial)
+{
+    Row key;
+    key.set(QStringLiteral("LNumeroSerie"), serial);
+    const Store store(db);
+    for (int k = 0; k < kRecordKinds; ++k)
+        if (store.count(recordTable(RecordKind(k)), key) > 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+const CommandSyntax& importSyntax()
+{
+    static const CommandSyntax syntax{"import",
+                                      "import FILE.TQ52 [--json] [--quiet]",
+                                      "    Adds the exchange file's records that the database lacks; prints a\n"
+                                      "    summary; exit status 1 when the file cannot be read or stored whole.\n",
+                                      {QStringLiteral("--json"), QStringLiteral("--quiet")},
+                                      {},
+                                      1,
+                                      1};
+    return syntax;
+}
+
+int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
+{
     AppContext& ctx = *session.ctx;
+    const QString file = args.arguments.at(0);
     if (!openFolderDatabase(ctx))
         return 1;
+    ConsoleProgress progress(args.has("--quiet"));
     ExchangeImporter importer(*ctx.db);
-    importer.onProgress = [&err](const ImportProgress& p) {
-        err << p.table << ": " << p.rows << " rows read, " << p.added << " added, "
-            << QString::number(p.rowsPerSecond, 'f', 0) << " rows/s" << Qt::endl;
+    importer.onProgress = [&progress](const ImportProgress& p) {
+        progress.update(QStringLiteral("%1: %2 rows read, %3 added, %4 rows/s")
+                            .arg(p.table)
+                            .arg(p.rows)
+                            .arg(p.added)
+                            .arg(p.rowsPerSecond, 0, 'f', 0));
     };
-    const ImportSummary summary = importer.run(args[0]);
-    QTextStream out(stdout);
-    for (const QString& line : summaryLines(summary, ctx.guru))
-        out << line << '\n';
-    out.flush();
+    const ImportSummary summary = importer.run(file);
+    progress.finish();
+    QStringList lines = summaryLines(summary, ctx.guru);
+    // What stopped the import goes to standard error; the counts to standard output.
+    const bool nothingRead = summary.notAFile || !summary.opened || summary.notExchange;
+    QStringList problems;
+    if (nothingRead || summary.failure.failed())
+        problems << (nothingRead ? lines : lines.mid(0, 1));
+    lines = lines.mid(int(problems.size()));
+    for (const QString& problem : problems)
+        printError(ctx.guru, finalText(problem));
+    if (args.has("--json")) {
+        printJson(importJson(file, summary, problems));
+    } else {
+        QTextStream out(stdout);
+        for (const QString& line : lines)
+            out << line << '\n';
+    }
     return summary.succeeded() ? 0 : 1;
 }
 
-int runExport(CliSession& session, const CliOptions& options)
+const CommandSyntax& exportSyntax()
 {
-    QTextStream err(stderr);
-    const QStringList args = options.command.mid(1);
-    QList<qint32> serials;
-    bool ok = args.size() >= 2;
-    for (qsizetype i = 1; ok && i < args.size(); ++i)
-        serials << args[i].toInt(&ok);
-    if (!ok) {
-        err << "tvq52-cli: usage: export FILE.TQ52 SERIAL..." << Qt::endl;
-        return 2;
-    }
+    static const CommandSyntax syntax{"export",
+                                      "export FILE.TQ52 SERIAL... [--json]",
+                                      "    Writes the stored records of the units as an exchange file; a serial\n"
+                                      "    number with nothing stored is refused and no file is written.\n",
+                                      {QStringLiteral("--json")},
+                                      {},
+                                      2,
+                                      -1};
+    return syntax;
+}
+
+int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
+{
     AppContext& ctx = *session.ctx;
+    const QString file = args.arguments.at(0);
+    QList<qint32> serials;
+    for (const QString& text : args.arguments.mid(1)) {
+        const auto serial = serialArgument(text);
+        if (!serial)
+            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {text}),
+                               exportSyntax());
+        serials << *serial;
+    }
     if (!openFolderDatabase(ctx))
         return 1;
-    const Result<qint64> rows = writeExchangeFile(*ctx.db, args[0], serials);
+    for (const qint32 serial : serials)
+        if (!unitStored(*ctx.db, serial)) {
+            printError(ctx.guru,
+                       ownWords(QStringLiteral("No hay nada guardado de la unidad %1; no se ha escrito %2"),
+                                {QString::number(serial), file}));
+            return 1;
+        }
+    const Result<qint64> rows = writeExchangeFile(*ctx.db, file, serials);
     if (!rows) {
-        session.prompter->show(ctx.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(args[0])
-                                   + QLatin1Char('\n') + rows.error().detail,
-                               MessageStyle::Critical);
+        printError(ctx.guru,
+                   ownWords(QStringLiteral("No se pudo escribir el archivo %1"), {file}, rows.error().detail));
         return 1;
     }
-    QTextStream(stdout) << *rows << " rows written to " << args[0] << Qt::endl;
+    if (args.has("--json")) {
+        QJsonArray units;
+        for (const qint32 serial : serials)
+            units.append(serial);
+        printJson(QJsonObject{{"file", file}, {"serials", units}, {"rows", *rows}});
+    } else {
+        QTextStream(stdout) << *rows << " rows written to " << file << Qt::endl;
+    }
     return 0;
 }
 

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "cli/command_args.h"
+
 namespace tvq52 {
 
 struct CliOptions;
 struct CliSession;
 
-// "import FILE.TQ52": the exchange file's missing records into the database;
-// prints the summary; exit status 1 when the file could not be read at all.
-int runImport(CliSession& session, const CliOptions& options);
-// "export FILE.TQ52 SERIAL...": the units' records as an exchange file.
-int runExport(CliSession& session, const CliOptions& options);
+const CommandSyntax& importSyntax();
+// "import FILE.TQ52": adds the file's records the database lacks.
+int runImport(CliSession& session, const CliOptions& options, const CommandArgs& args);
+
+const CommandSyntax& exportSyntax();
+// "export FILE.TQ52 SERIAL...": writes the units' stored records.
+int runExport(CliSession& session, const CliOptions& options, const CommandArgs& args);
 
 } // namespace tvq52

@@ -7,17 +7,24 @@
 #include "link/frame.h"
 #include "link/line.h"
 
+#include <QJsonObject>
 #include <QTextStream>
 
 namespace tvq52 {
 
-int runIdentify(CliSession& session, const CliOptions& options)
+const CommandSyntax& identifySyntax()
+{
+    static const CommandSyntax syntax{"identify",
+                                      "identify [--json]",
+                                      "    Identifies the unit on the configured line and prints its type,\n"
+                                      "    firmware, serial number and programming mode.\n",
+                                      {QStringLiteral("--json")}};
+    return syntax;
+}
+
+int runIdentify(CliSession& session, const CliOptions& options, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
-    if (options.command.size() > 1) {
-        QTextStream(stderr) << "tvq52-cli: usage: identify" << Qt::endl;
-        return 2;
-    }
     const auto exchangeSession = session.openExchange(options);
     DeviceLink& link = exchangeSession->link();
     Prompter& prompter = *session.prompter;
@@ -37,8 +44,15 @@ int runIdentify(CliSession& session, const CliOptions& options)
     if (!identified)
         return 1;
 
-    QTextStream out(stdout);
     const LinkState& s = ctx.link;
+    if (args.has("--json")) {
+        printJson(QJsonObject{{"type", int(s.UnitType)},
+                              {"firmware", s.UnitFirmware},
+                              {"serial", s.UnitSerial},
+                              {"programmingMode", s.UnitProgMode == 1}});
+        return 0;
+    }
+    QTextStream out(stdout);
     out << "Type: " << s.UnitType << '\n'
         << "Firmware: " << s.UnitFirmware << '\n'
         << "Serial number: " << s.UnitSerial << '\n'

@@ -1,27 +1,69 @@
 #include "cli/merge_command.h"
 
 #include "cli/cli_session.h"
+#include "core/own_words.h"
 #include "exchange/database_merge_workflow.h"
 
+#include <QJsonArray>
 #include <QTextStream>
 
 namespace tvq52 {
 
-int runMerge(CliSession& session, const CliOptions& options)
+namespace {
+
+QJsonObject mergeJson(const QString& source, const MergeResult& result, const QString& problem)
 {
-    QTextStream err(stderr);
-    if (options.command.size() != 2) {
-        err << "tvq52-cli: usage: merge FILE.db" << Qt::endl;
-        return 2;
-    }
+    QJsonArray tables;
+    for (const MergeTableCount& t : result.tables)
+        tables.append(QJsonObject{{"table", t.table},
+                                  {"read", t.read},
+                                  {"added", t.added},
+                                  {"present", t.present},
+                                  {"refused", t.refused},
+                                  {"error", t.error.isEmpty() ? QJsonValue() : QJsonValue(t.error)}});
+    return QJsonObject{
+        {"file", source},
+        {"complete", result.complete()},
+        {"error", problem.isEmpty() ? QJsonValue() : QJsonValue(problem)},
+        {"tables", tables},
+        {"added", result.added()},
+        {"journalHead",
+         result.journalHead.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(result.journalHead))}};
+}
+
+} // namespace
+
+const CommandSyntax& mergeSyntax()
+{
+    static const CommandSyntax syntax{"merge",
+                                      "merge FILE.db [--json]",
+                                      "    Adds the records of another database of this program that this one lacks\n"
+                                      "    (never its settings); prints the rows per table; exit status 1 when the\n"
+                                      "    file is not such a database or a table could not be read or stored.\n",
+                                      {QStringLiteral("--json")},
+                                      {},
+                                      1,
+                                      1};
+    return syntax;
+}
+
+int runMerge(CliSession& session, const CliOptions&, const CommandArgs& args)
+{
     AppContext& ctx = *session.ctx;
     if (!openFolderDatabase(ctx))
         return 1;
-    const QString source = options.command[1];
+    const QString source = args.arguments.at(0);
     const MergeResult result = mergeDatabase(*ctx.db, source);
-    // Counts on standard output; a file that could not be read on standard error.
-    QTextStream(result.fault == MergeResult::Fault::None ? stdout : stderr)
-        << mergeSummaryText(ctx.guru, source, result) << Qt::endl;
+    const QString text = mergeSummaryText(ctx.guru, source, result);
+    // A merge that did not finish is an error, its counts told with it; a
+    // finished one's counts go to standard output.
+    const bool refused = !result.complete();
+    if (refused)
+        printError(ctx.guru, finalText(text));
+    if (args.has("--json"))
+        printJson(mergeJson(source, result, refused ? text : QString()));
+    else if (!refused)
+        QTextStream(stdout) << text << Qt::endl;
     return result.complete() ? 0 : 1;
 }
 

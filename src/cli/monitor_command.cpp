@@ -1,26 +1,17 @@
 #include "cli/monitor_command.h"
 
 #include "cli/cli_session.h"
+#include "cli/interrupt_watch.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "i18n/loc_guru.h"
 #include "monitor/monitor_run.h"
 
-#include <QSocketNotifier>
 #include <QTextStream>
-#include <csignal>
-#include <unistd.h>
 
 namespace tvq52 {
 
 namespace {
-
-int interruptPipe[2] = {-1, -1};
-
-void onInterrupt(int)
-{
-    const char c = 1;
-    [[maybe_unused]] ssize_t n = ::write(interruptPipe[1], &c, 1);
-}
 
 class ConsoleMonitorView : public MonitorView {
 public:
@@ -57,45 +48,43 @@ private:
 
 } // namespace
 
-int runMonitor(CliSession& session, const CliOptions& options)
+const CommandSyntax& monitorSyntax()
+{
+    static const CommandSyntax syntax{"monitor",
+                                      "monitor [--count N] [--serial N]",
+                                      "    Prints one live reading a line until Ctrl-C or N readings.\n",
+                                      {},
+                                      {QStringLiteral("--count"), QStringLiteral("--serial")}};
+    return syntax;
+}
+
+int runMonitor(CliSession& session, const CliOptions& options, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
-    QTextStream err(stderr);
     int count = 0;
     std::optional<qint32> serial;
-    const QStringList args = options.command.mid(1);
-    for (int k = 0; k < args.size(); ++k) {
+    if (const auto text = args.value("--count")) {
         bool ok = false;
-        if (args[k] == QLatin1String("--count") && k + 1 < args.size())
-            count = args[++k].toInt(&ok);
-        else if (args[k] == QLatin1String("--serial") && k + 1 < args.size())
-            serial = args[++k].toInt(&ok);
-        if (!ok || count < 0) {
-            err << "tvq52-cli: usage: monitor [--count N] [--serial N]" << Qt::endl;
-            return 2;
-        }
+        count = text->toInt(&ok);
+        if (!ok || count < 0)
+            return refuseUsage(ctx.guru, ownWords(QStringLiteral("%1 necesita un número positivo"), {"--count"}),
+                               monitorSyntax());
+    }
+    if (const auto text = args.value("--serial")) {
+        bool ok = false;
+        serial = text->toInt(&ok);
+        if (!ok)
+            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {*text}),
+                               monitorSyntax());
     }
 
     const auto exchange = session.openExchange(options);
     ConsoleMonitorView view(ctx.guru, count);
     RealTimeMonitor monitor(*exchange, *session.prompter, ctx.guru, view);
     view.monitor = &monitor;
-
     // Ctrl-C stops the run, so that the unit is told to end its stream.
-    std::unique_ptr<QSocketNotifier> notifier;
-    if (::pipe(interruptPipe) == 0) {
-        notifier = std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, [&] {
-            char c;
-            [[maybe_unused]] ssize_t n = ::read(interruptPipe[0], &c, 1);
-            monitor.stop();
-        });
-        std::signal(SIGINT, onInterrupt);
-        std::signal(SIGTERM, onInterrupt);
-    }
+    const InterruptWatch watch([&monitor] { monitor.stop(); });
     const int shown = monitor.run(ctx.link.PhoneNumber, serial);
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     // Done: the stream ran until it was stopped (Ctrl-C, or --count readings
     // shown, all of them) without a fault.
     return monitor.endedByStop() && shown >= count ? 0 : 1;

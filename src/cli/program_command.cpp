@@ -2,12 +2,18 @@
 
 #include "app/data_folder.h"
 #include "cli/cli_session.h"
+#include "cli/console_progress.h"
+#include "core/date_text.h"
+#include "core/own_words.h"
 #include "db/journal.h"
 #include "db/store.h"
+#include "i18n/catalogue_message.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
 #include "programming/record_sheet.h"
+#include "programming/week_schedule.h"
 
+#include <QJsonArray>
 #include <QTextStream>
 
 namespace tvq52 {
@@ -17,20 +23,32 @@ namespace {
 // The record sheet with the transmission's progress on the terminal.
 class ConsoleSheet : public RecordSheet {
 public:
-    using RecordSheet::RecordSheet;
+    ConsoleSheet(Store* store, Prompter& prompter, const LocGuru& guru, ConsoleProgress& progress)
+        : RecordSheet(store, prompter, guru), progress_(progress)
+    {}
     void transmissionProgress(int sent, int total, qint64 msLeft) override
     {
         RecordSheet::transmissionProgress(sent, total, msLeft);
-        if (sent == total || sent % 38 == 0)
-            QTextStream(stderr)
-                << QStringLiteral("sent %1 of %2 bytes, %3 s left\n").arg(sent).arg(total).arg((msLeft + 999) / 1000)
-                << Qt::flush;
+        progress_.update(
+            QStringLiteral("sent %1 of %2 bytes, %3 s left").arg(sent).arg(total).arg((msLeft + 999) / 1000));
     }
+
+private:
+    ConsoleProgress& progress_;
 };
+
+const char* const kDays[7] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
+
+// A day's session hours; a closed day has none.
+QString sessionText(const SessionHours& hours)
+{
+    if (hours.start == kClosedTime || hours.end == kClosedTime)
+        return QStringLiteral("closed");
+    return hours.start + QLatin1Char('-') + hours.end;
+}
 
 void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals)
 {
-    static const char* const days[7] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
     QTextStream out(stdout);
     out << "Serial number: " << r.serial << '\n'
         << "Firmware: " << r.version << '\n'
@@ -42,7 +60,7 @@ void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals)
         << "Action (venue): " << encodeActionType(r.venueAction) << '\n'
         << "Action (neighbour): " << encodeActionType(r.neighbourAction) << '\n';
     for (int d = 0; d < 7; ++d)
-        out << "Session " << days[d] << ": " << r.sessions[d].start << '-' << r.sessions[d].end << '\n';
+        out << "Session " << kDays[d] << ": " << sessionText(r.sessions[d]) << '\n';
     out << "Day limits (venue/neighbour): " << r.dayLimitVenue << '/' << r.dayLimitNeighbour << " dB\n"
         << "Night: " << r.nightStart << '-' << r.nightEnd << '\n'
         << "Night limits (venue/neighbour): " << r.nightLimitVenue << '/' << r.nightLimitNeighbour << " dB\n"
@@ -60,31 +78,134 @@ void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals)
                 << " - " << intervals[k].endDay << ' ' << intervals[k].endTime << '\n';
 }
 
-} // namespace
+QJsonValue isoStamp(const QString& day, const QString& time)
+{
+    const auto at = parseDateTimeText(day + QLatin1Char(' ') + time);
+    return at ? QJsonValue(isoDateTimeText(*at)) : QJsonValue();
+}
 
-int runProgram(CliSession& session, const CliOptions& options)
+QJsonObject recordJson(const ProgrammingRecord& r, const ProgIntervals& intervals)
+{
+    QJsonArray sessions, octaves, nonWorking;
+    for (int d = 0; d < 7; ++d) {
+        const bool closed = sessionText(r.sessions[d]) == QLatin1String("closed");
+        sessions.append(QJsonObject{{"day", QString::fromLatin1(kDays[d]).toLower()},
+                                    {"start", closed ? QJsonValue() : QJsonValue(r.sessions[d].start)},
+                                    {"end", closed ? QJsonValue() : QJsonValue(r.sessions[d].end)}});
+    }
+    for (float o : r.octaves)
+        octaves.append(double(o));
+    for (int k = 0; k < kIntervalCount; ++k)
+        if (!intervals[k].isUnused())
+            nonWorking.append(QJsonObject{{"number", k + 1},
+                                          {"start", isoStamp(intervals[k].startDay, intervals[k].startTime)},
+                                          {"end", isoStamp(intervals[k].endDay, intervals[k].endTime)}});
+    QJsonObject o{{"serial", r.serial},
+                  {"firmware", r.version},
+                  {"language", r.language},
+                  {"clockChange", r.clockChange},
+                  {"leqMinutes", r.leqMinutes},
+                  {"fastLimit", r.fastLimit},
+                  {"continuousPrinting", r.continuousPrinting},
+                  {"venueAction", encodeActionType(r.venueAction)},
+                  {"neighbourAction", encodeActionType(r.neighbourAction)},
+                  {"sessions", sessions},
+                  {"dayLimitVenue", r.dayLimitVenue},
+                  {"dayLimitNeighbour", r.dayLimitNeighbour},
+                  {"nightStart", r.nightStart},
+                  {"nightEnd", r.nightEnd},
+                  {"nightLimitVenue", r.nightLimitVenue},
+                  {"nightLimitNeighbour", r.nightLimitNeighbour},
+                  {"attenuationSeconds", r.attenuationSeconds},
+                  {"rings", r.rings},
+                  {"octaves", octaves},
+                  {"nonWorkingIntervals", nonWorking}};
+    o.insert(QStringLiteral("globalCorrection"),
+             hasGlobalCorrection(r.version) ? QJsonValue(r.globalCorrection) : QJsonValue());
+    return o;
+}
+
+// The words of `program`, checked: get takes no serial, put one and no --save or --json.
+std::optional<Error> programFault(const CommandArgs& args)
+{
+    const QString action = args.arguments.value(0);
+    if (action == QLatin1String("get")) {
+        if (args.arguments.size() > 1)
+            return ownWords(QStringLiteral("Sobra el argumento %1"), {args.arguments.at(1)});
+        return std::nullopt;
+    }
+    if (action != QLatin1String("put"))
+        return ownWords(QStringLiteral("Orden desconocida: %1"), {QStringLiteral("program ") + action});
+    if (args.arguments.size() != 2 || !serialArgument(args.arguments.at(1)))
+        return ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments.value(1)});
+    if (args.has("--save") || args.has("--json"))
+        return ownWords(QStringLiteral("Opción desconocida: %1"),
+                        {args.has("--save") ? QStringLiteral("--save") : QStringLiteral("--json")});
+    return std::nullopt;
+}
+
+// Receives the unit's programming, prints it and, with --save, keeps it.
+int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& workflow, ConsoleSheet& sheet)
 {
     AppContext& ctx = *session.ctx;
-    QTextStream err(stderr);
-    const QString action = options.command.value(1);
-    const QStringList args = options.command.mid(2);
-    const bool save = args.contains(QStringLiteral("--save"));
-    bool serialOk = false;
-    const qint32 serial = action == QLatin1String("put") ? args.value(0).toInt(&serialOk) : 0;
-    if ((action == QLatin1String("get") && !args.isEmpty() && args != QStringList{QStringLiteral("--save")})
-        || (action == QLatin1String("put") && (args.size() != 1 || !serialOk || serial <= 0))
-        || (action != QLatin1String("get") && action != QLatin1String("put"))) {
-        err << "tvq52-cli: usage: program get [--save] | program put SERIAL" << Qt::endl;
-        return 2;
+    if (!workflow.receive())
+        return 1;
+    // The unit's programming, also when the stored record was kept.
+    ProgrammingRecord unit = takeOverReceived(sheet.record(), workflow.received(), ctx.link.UnitFirmware);
+    unit.serial = ctx.link.UnitSerial;
+    unit.version = ctx.link.UnitFirmware;
+    if (args.has("--json"))
+        printJson(recordJson(unit, workflow.received().intervals));
+    else
+        printRecord(unit, workflow.received().intervals);
+    if (!args.has("--save"))
+        return 0;
+    if (!sheet.isModified() && !workflow.ComparisonText().isEmpty()) {
+        printError(ctx.guru,
+                   ownWords(QStringLiteral("Se ha conservado la programación guardada de la unidad %1"),
+                            {QString::number(unit.serial)}));
+        return 1;
     }
+    if (sheet.isModified()) {
+        if (!sheet.save())
+            return 1;
+        QTextStream(stderr) << errorText(ctx.guru,
+                                         ownWords(QStringLiteral("Se ha guardado la programación de la unidad %1"),
+                                                  {QString::number(sheet.record().serial)}))
+                            << Qt::endl;
+    }
+    return 0;
+}
 
+} // namespace
+
+const CommandSyntax& programSyntax()
+{
+    static const CommandSyntax syntax{"program",
+                                      "program get [--save] [--json]\nprogram put SERIAL [--quiet]",
+                                      "    get receives the unit's programming and prints it; --save keeps it in the\n"
+                                      "    database as the programming window would. put transmits the stored\n"
+                                      "    programming of unit SERIAL, its progress as one line on a terminal.\n",
+                                      {QStringLiteral("--save"), QStringLiteral("--json"), QStringLiteral("--quiet")},
+                                      {},
+                                      1,
+                                      2};
+    return syntax;
+}
+
+int runProgram(CliSession& session, const CliOptions& options, const CommandArgs& args)
+{
+    AppContext& ctx = *session.ctx;
+    if (const auto fault = programFault(args))
+        return refuseUsage(ctx.guru, *fault, programSyntax());
+    const bool get = args.arguments.at(0) == QLatin1String("get");
     if (!openFolderDatabase(ctx))
         return 1;
     Store store(*ctx.db);
     // A plain get only shows what the unit holds: without the store nothing
     // is compared with a stored record, asked or saved.
-    const bool plainGet = action == QLatin1String("get") && !save;
-    ConsoleSheet sheet(plainGet ? nullptr : &store, *session.prompter, ctx.guru);
+    ConsoleProgress progress(args.has("--quiet"));
+    ConsoleSheet sheet(get && !args.has("--save") ? nullptr : &store, *session.prompter, ctx.guru, progress);
     const auto exchange = session.openExchange(options);
     ReceivedProgramming received;
     ProgrammingWorkflow workflow(*exchange, *session.prompter, ctx.guru, sheet, received);
@@ -92,38 +213,22 @@ int runProgram(CliSession& session, const CliOptions& options)
     workflow.setJournal(&journal);
     if (!options.phone.isEmpty())
         workflow.overridePhone(options.phone);
+    if (get)
+        return receive(session, args, workflow, sheet);
 
-    if (action == QLatin1String("get")) {
-        if (!workflow.receive())
-            return 1;
-        // The unit's programming, also when the stored record was kept.
-        ProgrammingRecord unit = takeOverReceived(sheet.record(), workflow.received(), ctx.link.UnitFirmware);
-        unit.serial = ctx.link.UnitSerial;
-        unit.version = ctx.link.UnitFirmware;
-        printRecord(unit, workflow.received().intervals);
-        if (!save)
-            return 0;
-        if (!sheet.isModified() && !workflow.ComparisonText().isEmpty()) {
-            err << "tvq52-cli: kept the stored programming of unit " << unit.serial << Qt::endl;
-            return 1;
-        }
-        if (sheet.isModified()) {
-            if (!sheet.save())
-                return 1;
-            err << "Saved the programming of unit " << sheet.record().serial << Qt::endl;
-        }
-        return 0;
-    }
-
+    const qint32 serial = *serialArgument(args.arguments.at(1));
     if (!sheet.loadStored(serial)) {
-        err << "tvq52-cli: no stored programming for serial number " << serial << Qt::endl;
+        printError(
+            ctx.guru,
+            ownWords(QStringLiteral("No hay programación guardada del número de serie %1"), {QString::number(serial)}));
         return 1;
     }
     const auto answer = workflow.transmit();
+    progress.finish();
     if (answer == TransmitAnswer::Accepted)
         return 0;
     if (answer == TransmitAnswer::Rejected)
-        err << "tvq52-cli: the unit rejected the programming" << Qt::endl;
+        printError(ctx.guru, ownWords(QStringLiteral("La unidad ha rechazado la programación")));
     return 1;
 }
 

@@ -3,8 +3,10 @@
 #include "app/data_folder.h"
 #include "app/settings.h"
 #include "cli/cli_session.h"
-#include "cli/download_command.h"
+#include "cli/grid_output.h"
+#include "cli/report_command.h"
 #include "core/catalogue_ids.h"
+#include "core/date_text.h"
 #include "core/own_words.h"
 #include "i18n/catalogue_message.h"
 #include "records/recorded_data.h"
@@ -13,6 +15,7 @@
 #include "reports/recorded_report.h"
 
 #include <QFile>
+#include <QJsonDocument>
 #include <QTextStream>
 
 namespace tvq52 {
@@ -25,55 +28,41 @@ struct ReportArgs {
     QString kind;
     qint32 serial = 0;
     std::optional<QDateTime> from, to;
-    QString pdf;
 };
 
-// KIND SERIAL then --from, --to and (for reports) --pdf in any order.
-Result<ReportArgs> parseArgs(const QStringList& args, bool withPdf)
+// KIND SERIAL and the range, each end as the unit's wall clock.
+Result<ReportArgs> rangeArgs(const CommandArgs& args)
 {
     ReportArgs r;
-    if (args.size() < 2)
-        return finalText(QStringLiteral("missing kind or serial number"));
-    r.kind = args[0];
-    bool ok = false;
-    r.serial = args[1].toInt(&ok);
-    if (!ok || r.serial <= 0)
-        return finalText(QStringLiteral("not a serial number: ") + args[1]);
-    for (int k = 2; k < args.size(); k += 2) {
-        const QString& name = args[k];
-        if (k + 1 >= args.size())
-            return finalText(QStringLiteral("no value after ") + name);
-        const QString& value = args[k + 1];
-        if (name == QLatin1String("--pdf") && withPdf) {
-            r.pdf = value;
+    r.kind = args.arguments.at(0);
+    const auto serial = serialArgument(args.arguments.at(1));
+    if (!serial)
+        return ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments.at(1)});
+    r.serial = *serial;
+    for (const char* option : {"--from", "--to"}) {
+        const auto text = args.value(option);
+        if (!text)
             continue;
-        }
-        if (name != QLatin1String("--from") && name != QLatin1String("--to"))
-            return finalText(QStringLiteral("unknown option ") + name);
-        const auto when = parseRangeStamp(value);
+        const auto when = parseDateTimeText(*text);
         if (!when)
-            return finalText(QStringLiteral("not a date and time: ") + value);
+            return ownWords(QStringLiteral("No es una fecha y hora: %1"), {*text});
         // The unit's stamps are wall-clock readings, held as UTC.
-        (name == QLatin1String("--from") ? r.from : r.to) = wallClock(when->date(), when->time());
+        (qstrcmp(option, "--from") == 0 ? r.from : r.to) = wallClock(when->date(), when->time());
     }
     return r;
 }
 
 } // namespace
 
-int runRecordedReport(CliSession& session, const CliOptions& options)
+int runRecordedReport(CliSession& session, const CommandArgs& words)
 {
-    QTextStream err(stderr);
-    const char* usage =
-        "tvq52-cli: usage: report intervals|sessions|exceedances SERIAL --from \"dd/mm/yy hh:nn\" "
-        "--to \"dd/mm/yy hh:nn\" --pdf FILE";
-    const auto args = parseArgs(options.command.mid(1), true);
-    if (!args || !args->from || !args->to || args->pdf.isEmpty()) {
-        err << "tvq52-cli: "
-            << (args ? QStringLiteral("--from, --to and --pdf are needed") : untranslatedText(args.error())) << '\n'
-            << usage << Qt::endl;
-        return 2;
-    }
+    AppContext& ctx = *session.ctx;
+    const auto args = rangeArgs(words);
+    if (!args)
+        return refuseUsage(ctx.guru, args.error(), reportSyntax());
+    if (!args->from || !args->to || !words.value("--pdf"))
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Se necesitan --from, --to y --pdf")), reportSyntax());
+    const QString pdf = *words.value("--pdf");
     RecordedReportRequest request;
     if (args->kind == QLatin1String("intervals"))
         request.kind = RecordedReportKind::Intervals;
@@ -81,11 +70,9 @@ int runRecordedReport(CliSession& session, const CliOptions& options)
         request.kind = RecordedReportKind::Sessions;
     else if (args->kind == QLatin1String("exceedances"))
         request.kind = RecordedReportKind::Exceedances;
-    else {
-        err << usage << Qt::endl;
-        return 2;
-    }
-    AppContext& ctx = *session.ctx;
+    else
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind}),
+                           reportSyntax());
     if (!openFolderDatabase(ctx))
         return 1;
     request.serial = args->serial;
@@ -102,32 +89,48 @@ int runRecordedReport(CliSession& session, const CliOptions& options)
         showCatalogue(*session.prompter, ctx.guru, kNoData, MessageStyle::Critical);
         return 1;
     }
-    if (const Status written = (*result)->writePdf(args->pdf, recordedReportName(request.kind)); !written) {
+    if (const Status written = (*result)->writePdf(pdf, recordedReportName(request.kind)); !written) {
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
-    QTextStream(stdout) << args->pdf << Qt::endl;
+    QTextStream(stdout) << pdf << Qt::endl;
     return 0;
 }
 
-int runCsv(CliSession& session, const CliOptions& options)
+const CommandSyntax& csvSyntax()
 {
-    QTextStream err(stderr);
-    const char* usage =
-        "tvq52-cli: usage: csv intervals|sessions SERIAL [--from \"dd/mm/yy hh:nn\"] "
-        "[--to \"dd/mm/yy hh:nn\"]";
-    const auto args = parseArgs(options.command.mid(1), false);
-    if (!args || (args->kind != QLatin1String("intervals") && args->kind != QLatin1String("sessions"))) {
-        err << "tvq52-cli: " << (args ? QString() : untranslatedText(args.error())) << '\n' << usage << Qt::endl;
-        return 2;
-    }
+    static const CommandSyntax syntax{
+        "csv",
+        "csv intervals|sessions SERIAL [--from WHEN] [--to WHEN] [--machine | --json]",
+        "    Prints the unit's grid on standard output as the windows export it for a\n"
+        "    spreadsheet (UTF-8 with a byte-order mark, \";\" between fields). --machine\n"
+        "    prints it for programs: \",\" between fields, a header per column named\n"
+        "    after the stored column, stored values, ISO 8601 dates; --json the same\n"
+        "    as one JSON document. WHEN is \"dd/mm/yy hh:nn\" or ISO 8601.\n",
+        {QStringLiteral("--machine"), QStringLiteral("--json")},
+        {QStringLiteral("--from"), QStringLiteral("--to")},
+        2,
+        2};
+    return syntax;
+}
+
+int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
+{
     AppContext& ctx = *session.ctx;
+    const auto args = rangeArgs(words);
+    if (!args)
+        return refuseUsage(ctx.guru, args.error(), csvSyntax());
+    if (args->kind != QLatin1String("intervals") && args->kind != QLatin1String("sessions"))
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de tabla desconocido: %1"), {args->kind}),
+                           csvSyntax());
+    if (words.has("--machine") && words.has("--json"))
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--machine y --json no van juntas")), csvSyntax());
     if (!openFolderDatabase(ctx))
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);
     if (const Status loaded = grid.load(args->serial); !loaded) {
-        err << "tvq52-cli: " << loaded.error().detail << Qt::endl;
+        printError(ctx.guru, loaded.error());
         return 1;
     }
     const auto unit = loadShownUnit(*ctx.db, args->serial);
@@ -139,7 +142,14 @@ int runCsv(CliSession& session, const CliOptions& options)
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly))
         return 1;
-    const bool ok = writeGridCsv(out, grid, ctx.guru, shownGridColumns(kind, unit ? unit->firmware : QString()), range);
+    const QList<int> columns = shownGridColumns(kind, unit ? unit->firmware : QString());
+    bool ok = true;
+    if (words.has("--json"))
+        ok = out.write(QJsonDocument(gridJson(grid, args->serial, columns, range)).toJson()) >= 0;
+    else if (words.has("--machine"))
+        ok = writeMachineCsv(out, grid, columns, range);
+    else
+        ok = writeGridCsv(out, grid, ctx.guru, columns, range);
     // A full disk under a redirection shows only when the buffer goes out.
     if (!out.flush() || !ok) {
         session.prompter->show(

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/command_args.h"
+
 namespace tvq52 {
 
 struct CliOptions;
@@ -7,9 +9,11 @@ struct CliSession;
 
 // "report intervals|sessions|exceedances SERIAL --from WHEN --to WHEN --pdf FILE":
 // the report window's reports, written as PDF.
-int runRecordedReport(CliSession& session, const CliOptions& options);
-// "csv intervals|sessions SERIAL [--from WHEN] [--to WHEN]": the grid as the
-// recorded-data window exports it, on standard output.
-int runCsv(CliSession& session, const CliOptions& options);
+int runRecordedReport(CliSession& session, const CommandArgs& args);
+
+const CommandSyntax& csvSyntax();
+// "csv intervals|sessions SERIAL [--from WHEN] [--to WHEN] [--machine|--json]":
+// the grid as the recorded-data window exports it, on standard output.
+int runCsv(CliSession& session, const CliOptions& options, const CommandArgs& args);
 
 } // namespace tvq52

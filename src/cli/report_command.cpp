@@ -3,6 +3,8 @@
 #include "app/data_folder.h"
 #include "app/settings.h"
 #include "cli/cli_session.h"
+#include "cli/recorded_report_command.h"
+#include "core/own_words.h"
 #include "db/database.h"
 #include "i18n/catalogue_message.h"
 #include "reports/programming_report.h"
@@ -11,50 +13,47 @@
 
 namespace tvq52 {
 
-namespace {
-
-int usage(QTextStream& err)
+const CommandSyntax& reportSyntax()
 {
-    err << "tvq52-cli: usage: report programming SERIAL --pdf FILE" << Qt::endl;
-    return 2;
+    static const CommandSyntax syntax{"report",
+                                      "report programming SERIAL --pdf FILE\n"
+                                      "report intervals|sessions|exceedances SERIAL --from WHEN --to WHEN --pdf FILE",
+                                      "    Writes the programming report of a stored unit, or the report window's\n"
+                                      "    report of the records that start in the range, to a PDF. WHEN is\n"
+                                      "    \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" or ISO 8601 (2026-12-01T22:00).\n",
+                                      {},
+                                      {QStringLiteral("--pdf"), QStringLiteral("--from"), QStringLiteral("--to")},
+                                      2,
+                                      2};
+    return syntax;
 }
 
-} // namespace
-
-int runReport(CliSession& session, const CliOptions& options)
+int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
 {
-    QTextStream err(stderr);
-    QStringList args = options.command.mid(1);
-    QString pdf;
-    const int at = int(args.indexOf(QStringLiteral("--pdf")));
-    if (at >= 0) {
-        if (at + 1 >= args.size())
-            return usage(err);
-        pdf = args[at + 1];
-        args.remove(at, 2);
-    }
-    if (args.size() != 2 || args[0] != QLatin1String("programming") || pdf.isEmpty())
-        return usage(err);
-    bool ok = false;
-    const qint32 serial = args[1].toInt(&ok);
-    if (!ok || serial <= 0) {
-        err << "tvq52-cli: not a serial number: " << args[1] << Qt::endl;
-        return 2;
-    }
     AppContext& ctx = *session.ctx;
-    if (!ctx.db && !openFolderDatabase(ctx))
+    if (args.arguments.at(0) != QLatin1String("programming"))
+        return runRecordedReport(session, args);
+    const auto serial = serialArgument(args.arguments.at(1));
+    const auto pdf = args.value("--pdf");
+    if (!serial || !pdf || args.value("--from") || args.value("--to"))
+        return refuseUsage(ctx.guru,
+                           !serial ? ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments.at(1)})
+                                   : ownWords(QStringLiteral("El informe de programación solo admite --pdf, que es "
+                                                             "obligatorio")),
+                           reportSyntax());
+    if (!openFolderDatabase(ctx))
         return 1;
     const QString path = reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml"));
-    auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, serial, QString(), reportFooterText(ctx));
+    auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, *serial, QString(), reportFooterText(ctx));
     if (!built) {
         showError(*session.prompter, ctx.guru, built.error());
         return 1;
     }
-    if (const Status written = built->writePdf(pdf, QStringLiteral("TVQ52_1")); !written) {
+    if (const Status written = built->writePdf(*pdf, QStringLiteral("TVQ52_1")); !written) {
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
-    QTextStream(stdout) << pdf << Qt::endl;
+    QTextStream(stdout) << *pdf << Qt::endl;
     return 0;
 }
 

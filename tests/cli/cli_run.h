@@ -3,6 +3,7 @@
 #include "sim_process.h"
 #include "support/temp_home.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -34,6 +35,21 @@ inline CliResult runCli(const QStringList& args, int timeoutMs = 30000)
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+// Starts tvq52-cli with nobody at the terminal, for a test that acts while it runs.
+inline void startCli(QProcess& process, const QStringList& args)
+{
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"), args);
+}
+
+// The lines a log file (the simulator's --ack-log) holds so far.
+inline QStringList fileLines(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
+                                       : QStringList();
 }
 
 // Runs on one data folder, and tvq52-sim when a run needs a unit.

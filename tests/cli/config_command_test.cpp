@@ -22,7 +22,7 @@ TEST(CliConfig, AValueTheProgramCannotUseIsRefusedWithTheReason)
     ASSERT_EQ(cli({"config", "set", "DialCode", "0, W"}).exitCode, 0);
     const QByteArray before = settingsBytes(cli);
     const QList<QStringList> refused{{"ModemSpeed", "38400"}, {"ModemSpeed", "99999"},   {"SerialPort", "abc"},
-                                     {"DialCode", "9;ATH"},   {"SerialDevice", "ttyS0"}, {"Language", "de"}};
+                                     {"DialCode", "9;ATH"},   {"SerialDevice", "ttyS0"}, {"Language", "nl"}};
     for (const QStringList& kv : refused) {
         const tvq52::test::CliResult r = cli({"config", "set", kv[0], kv[1]});
         EXPECT_EQ(r.exitCode, 2) << qPrintable(kv.join(' '));
@@ -45,4 +45,40 @@ TEST(CliConfig, ASetThatCannotBeWrittenFailsAndKeepsTheFile)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("tvq52.ini")) << qPrintable(r.err);
     EXPECT_EQ(settingsBytes(cli), before);
+}
+
+// A language is written as a person names it and kept as the program
+// reads it: its locale identifier.
+TEST(CliConfig, ALanguageIsTakenByNameOrCodeAndKeptAsItsIdentifier)
+{
+    CliRuns cli;
+    const QList<QPair<QString, QString>> spellings{{"en", "1033"},      {"Deutsch", "1031"}, {"francais", "1036"},
+                                                   {"pt_PT", "2070"},   {"catalan", "1027"}, {"6000", "1040"},
+                                                   {"ESPAÑOL", "1034"}, {"1033", "1033"}};
+    for (const auto& [given, kept] : spellings) {
+        const tvq52::test::CliResult set = cli({"config", "set", "Language", given});
+        EXPECT_EQ(set.exitCode, 0) << qPrintable(given + ": " + set.err);
+        EXPECT_EQ(cli({"config", "get", "Language"}).out, kept + QLatin1Char('\n')) << qPrintable(given);
+    }
+    const tvq52::test::CliResult wrong = cli({"config", "set", "Language", "klingon"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    // The refusal names what would do.
+    EXPECT_TRUE(wrong.err.contains("English") && wrong.err.contains("en")) << qPrintable(wrong.err);
+    EXPECT_EQ(cli({"config", "get", "Language"}).out, "1033\n");
+}
+
+// The reason a value is refused is told in the language of the settings,
+// like the rest of the message.
+TEST(CliConfig, ARefusalsReasonFollowsTheLanguageSetting)
+{
+    CliRuns cli;
+    ASSERT_EQ(cli({"config", "set", "Language", "de"}).exitCode, 0);
+    const tvq52::test::CliResult speed = cli({"config", "set", "ModemSpeed", "38400"});
+    EXPECT_EQ(speed.exitCode, 2);
+    EXPECT_TRUE(speed.err.contains("ist eine Leitungsgeschwindigkeit")) << qPrintable(speed.err);
+    EXPECT_FALSE(speed.err.contains("velocidad")) << qPrintable(speed.err);
+    ASSERT_EQ(cli({"config", "set", "Language", "fr"}).exitCode, 0);
+    const tvq52::test::CliResult user = cli({"config", "set", "User", QString(51, QLatin1Char('x'))});
+    EXPECT_EQ(user.exitCode, 2);
+    EXPECT_TRUE(user.err.contains("accepte au plus 50 caractères")) << qPrintable(user.err);
 }

@@ -47,10 +47,7 @@ struct ServerFolder {
     TempHome home;
     AppContext ctx{home.path()};
     ScriptedPrompter prompter;
-    explicit ServerFolder()
-    {
-        EXPECT_TRUE(test::succeeded(provisionDataFolder(home.path(), findAssetFolder()).status()));
-    }
+    explicit ServerFolder() { EXPECT_TRUE(test::succeeded(provisionDataFolder(home.path()).status())); }
     struct Opening {
         bool opened = false;
         ConnectFailure failure = ConnectFailure::None;
@@ -89,7 +86,7 @@ int tableCount(const ServerTestDatabase& server)
 TEST(DatabaseChoice, CommandLineOverridesTheSettingsWhichOverrideTheFolderFile)
 {
     TempHome home;
-    ASSERT_TRUE(test::succeeded(provisionDataFolder(home.path(), findAssetFolder()).status()));
+    ASSERT_TRUE(test::succeeded(provisionDataFolder(home.path()).status()));
     AppContext ctx(home.path());
     struct Case {
         QString key;

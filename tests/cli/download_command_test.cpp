@@ -112,16 +112,10 @@ TEST(CliDownload, KilledMidListLeavesAnIntactDatabaseWithEveryAcknowledgedRecord
     cli.startSim({"--serial", "4711", "--days", "2", "--pace", "--ack-log", ackLog, "--fault", "level-1401:6"});
 
     QProcess download;
-    download.setStandardInputFile(QProcess::nullDevice());
-    download.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"),
-                   {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "download"});
+    test::startCli(download, {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "download"});
     QElapsedTimer waited;
     waited.start();
-    auto acknowledged = [&] {
-        QFile f(ackLog);
-        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
-                                           : QStringList();
-    };
+    auto acknowledged = [&] { return test::fileLines(ackLog); };
     while (acknowledged().size() < 25 && waited.elapsed() < 30000)
         QThread::msleep(20);
     download.kill();
@@ -174,7 +168,7 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
     };
     for (int k = 0; k < expected.size(); ++k)
         EXPECT_TRUE(expected[k].match(lines[k]).hasMatch()) << qPrintable(lines[k]);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("units.txt:5: not a serial number: 12x4"))) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("units.txt:5: no es un número de serie: 12x4"))) << qPrintable(r.err);
     EXPECT_EQ(r.err.count(QStringLiteral("[yes]")), 0) << "collect answers its own questions";
     // What went wrong with 1002 is said, and success only for the two collected.
     EXPECT_TRUE(

@@ -87,7 +87,10 @@ TEST(ExchangeCommands, AnImportOnAFullDiskStopsAndFails)
         r = cli({"import", cli.home.file(QStringLiteral("many.TQ52"))});
     }
     EXPECT_EQ(r.exitCode, 1) << r.out.toStdString() << r.err.toStdString();
-    EXPECT_TRUE(r.out.contains(QStringLiteral("La importación se ha detenido en la línea"))) << r.out.toStdString();
+    // What stopped it is an error; the counts of what was stored stay on standard output.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("tvq52-cli: La importación se ha detenido en la línea")))
+        << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains(QStringLiteral("La importación se ha detenido"))) << r.out.toStdString();
     const QRegularExpressionMatch added =
         QRegularExpression(QStringLiteral("DiaBorrado: (\\d+) añadidos")).match(r.out);
     const qint64 counted = added.hasMatch() ? added.captured(1).toLongLong() : 0;
@@ -109,8 +112,8 @@ TEST(ExchangeCommands, AnImportIntoALockedDatabaseFailsSayingSo)
     const CliResult r = cli({"import", cli.home.file(QStringLiteral("few.TQ52"))});
     QSqlQuery(holder->connection()).exec(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("otro programa tiene la base de datos bloqueada")))
-        << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("otro programa tiene la base de datos bloqueada")))
+        << r.err.toStdString();
     EXPECT_FALSE(r.out.contains(QStringLiteral("10 rechazados"))) << r.out.toStdString();
     holder.reset();
     EXPECT_EQ(stored(cli.home, "DiaBorrado"), 0);
@@ -129,8 +132,10 @@ TEST(ExchangeCommands, AnImportIntoALockedDatabaseFailsSayingSo)
     QSqlQuery(holder->connection()).exec(QStringLiteral("ROLLBACK"));
     EXPECT_EQ(m.exitCode, 1);
     // Its journal entry comes first, so the merge does not start at all.
-    EXPECT_TRUE(m.out.contains(QStringLiteral("La fusión no ha podido empezar"))) << m.out.toStdString();
-    EXPECT_TRUE(m.out.contains(QStringLiteral("bloqueada"))) << m.out.toStdString();
+    EXPECT_TRUE(m.err.startsWith(QStringLiteral("tvq52-cli: "))) << m.err.toStdString();
+    EXPECT_TRUE(m.err.contains(QStringLiteral("La fusión no ha podido empezar"))) << m.err.toStdString();
+    EXPECT_TRUE(m.out.isEmpty()) << m.out.toStdString();
+    EXPECT_TRUE(m.err.contains(QStringLiteral("bloqueada"))) << m.err.toStdString();
 }
 
 TEST(ExchangeCommands, WhatIsNotAnExchangeFileIsToldAndFails)
@@ -140,12 +145,14 @@ TEST(ExchangeCommands, WhatIsNotAnExchangeFileIsToldAndFails)
     cli.home.writeFile(QStringLiteral("empty.TQ52"), QByteArray());
     const CliResult empty = cli({"import", cli.home.file(QStringLiteral("empty.TQ52"))});
     EXPECT_EQ(empty.exitCode, 1);
-    EXPECT_TRUE(empty.out.contains(QStringLiteral("No es un archivo de intercambio"))) << empty.out.toStdString();
+    EXPECT_TRUE(empty.err.contains(QStringLiteral("tvq52-cli: No es un archivo de intercambio")))
+        << empty.err.toStdString();
+    EXPECT_TRUE(empty.out.isEmpty()) << empty.out.toStdString();
     QDir(cli.home.path()).mkdir(QStringLiteral("folder.TQ52"));
     for (const QString& path : {cli.home.file(QStringLiteral("folder.TQ52")), QStringLiteral("/dev/zero")}) {
         const CliResult r = cli({"import", path});
         EXPECT_EQ(r.exitCode, 1) << path.toStdString();
-        EXPECT_TRUE(r.out.contains(QStringLiteral("no es un archivo normal"))) << r.out.toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("no es un archivo normal"))) << r.err.toStdString();
     }
 }
 

@@ -74,7 +74,8 @@ TEST(CliUsage, BadCommandsAndKeysAreUsageErrors)
         EXPECT_EQ(cli(args).exitCode, 2) << qPrintable(args.join(' '));
     const CliResult phone = cli({"--modem", "--phone", "555;1\rATS0=1", "identify"});
     EXPECT_EQ(phone.exitCode, 2);
-    EXPECT_TRUE(phone.err.contains("dialling characters")) << qPrintable(phone.err);
+    EXPECT_TRUE(phone.err.startsWith(QStringLiteral("tvq52-cli: --phone solo admite caracteres de marcación")))
+        << qPrintable(phone.err);
     const CliResult key = cli({"config", "set", "Password", "x"});
     EXPECT_EQ(key.exitCode, 2);
     EXPECT_TRUE(key.err.contains("SerialDevice"));

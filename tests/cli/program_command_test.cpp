@@ -42,9 +42,9 @@ TEST(CliProgram, GetSavePutAndGetBack)
     const CliResult get = run({"program", "get", "--save"});
     ASSERT_EQ(get.exitCode, 0) << qPrintable(get.err);
     EXPECT_TRUE(get.out.contains("Serial number: 4711\nFirmware: 4.0\n")) << qPrintable(get.out);
-    EXPECT_TRUE(get.out.contains("Session Monday: --:-----:--\n")) << qPrintable(get.out);
+    EXPECT_TRUE(get.out.contains("Session Monday: closed\n")) << qPrintable(get.out);
     EXPECT_TRUE(get.out.contains("Attenuation time: 300 s\n"));
-    EXPECT_TRUE(get.err.contains("Saved the programming of unit 4711"));
+    EXPECT_TRUE(get.err.contains(QStringLiteral("Se ha guardado la programación de la unidad 4711")));
 
     stored4711(cli, [](StoredProgramming& p) {
         p.record.leqMinutes = 30;
@@ -89,7 +89,8 @@ TEST(CliProgram, PutOfAnUnknownSerialAndGetFromASilentUnitFail)
     cli.startSim({"--serial", "4711"});
     const CliResult unknown = cli.onSim({"program", "put", "99"});
     EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_TRUE(unknown.err.contains("no stored programming for serial number 99")) << qPrintable(unknown.err);
+    EXPECT_TRUE(unknown.err.contains("tvq52-cli: No hay programación guardada del número de serie 99"))
+        << qPrintable(unknown.err);
     cli.startSim({"--fault", "silent"});
     const CliResult silent = cli.onSim({"--timeout-ms", "300", "program", "get"});
     EXPECT_EQ(silent.exitCode, 1);

@@ -37,7 +37,8 @@ TEST(CliReport, ProgrammingReportToPdfAndRefusals)
     for (const char* serial : {"4711 OR 1=1", "4711'", "0", "-3", "x"}) {
         const auto refused = cli({"report", "programming", serial, "--pdf", other});
         EXPECT_EQ(refused.exitCode, 2) << serial;
-        EXPECT_TRUE(refused.err.contains(QLatin1String("not a serial number"))) << qPrintable(refused.err);
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("tvq52-cli: No es un número de serie")))
+            << qPrintable(refused.err);
     }
     EXPECT_EQ(cli({"report", "programming", "4711"}).exitCode, 2) << "no --pdf";
     const auto unknown = cli({"report", "programming", "999", "--pdf", other});

@@ -132,7 +132,7 @@ TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowl
     ASSERT_TRUE(server.halt());
     const CliResult lost = download.finish();
     EXPECT_EQ(lost.exitCode, 1);
-    EXPECT_TRUE(lost.err.contains(QStringLiteral("error: Se ha perdido la conexión con la base de datos")))
+    EXPECT_TRUE(lost.err.contains(QStringLiteral("tvq52-cli: Se ha perdido la conexión con la base de datos")))
         << qPrintable(lost.err);
     EXPECT_FALSE(lost.err.contains(QStringLiteral("transmisión"))) << qPrintable(lost.err);
     const QStringList acks = acknowledged();

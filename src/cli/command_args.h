@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/error.h"
+
+#include <QMap>
+#include <QSet>
+#include <QStringList>
+#include <optional>
+
+namespace tvq52 {
+
+class LocGuru;
+
+// What one command takes after its name, and its help: the synopsis lines
+// and what it does, kept beside the command that runs it.
+struct CommandSyntax {
+    const char* name;
+    const char* synopsis;    // one or more lines, each a form of the command
+    const char* description; // indented lines under the synopsis
+    QStringList flags = {};  // options without a value
+    QStringList valued = {}; // options that take one value
+    int minArguments = 0;
+    int maxArguments = 0; // -1: any number
+};
+
+// A command's arguments, once they parsed.
+struct CommandArgs {
+    QStringList arguments; // the words that are no option, in order
+    QMap<QString, QString> values;
+    QSet<QString> flags;
+
+    bool has(const char* flag) const { return flags.contains(QLatin1String(flag)); }
+    std::optional<QString> value(const char* option) const;
+};
+
+// The words after the command's name. Options come in any order, each at
+// most once, a value as the next word or after "=" (the shared parser has
+// split "--name=value" already); after "--" every word is an argument.
+Result<CommandArgs> parseCommandArgs(const QStringList& words, const CommandSyntax& syntax);
+
+// "usage: tvq52-cli [options] SYNOPSIS", one line per form.
+QString usageLines(const CommandSyntax& syntax);
+// The command's whole help: usage, description and a pointer to the shared options.
+QString commandHelp(const CommandSyntax& syntax);
+
+// Says on standard error why the command's words were refused, with its
+// usage under it; the exit status of a usage error.
+int refuseUsage(const LocGuru& guru, const Error& error, const CommandSyntax& syntax);
+
+// A serial number as an argument: a whole number above 0.
+std::optional<qint32> serialArgument(const QString& text);
+
+} // namespace tvq52

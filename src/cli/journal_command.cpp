@@ -1,0 +1,199 @@
+#include "cli/journal_command.h"
+
+#include "cli/cli_session.h"
+#include "core/date_text.h"
+#include "core/own_words.h"
+#include "db/journal.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QTextStream>
+
+namespace tvq52 {
+
+namespace {
+
+// The words of each finding kind, in the human output and as --json values.
+const char* const kFindingNames[] = {"record edited",     "record missing",    "entry altered",
+                                     "chain broken",      "no provenance",     "entry not opened by the program",
+                                     "totals differ",     "journal restarted", "kept head missing",
+                                     "journal unreadable"};
+const char* const kFindingKeys[] = {"recordEdited", "recordMissing",    "entryAltered", "chainBroken",
+                                    "noProvenance", "entryNotOpened",   "totalsDiffer", "journalRestarted",
+                                    "headMissing",  "journalUnreadable"};
+
+QJsonValue textOrNull(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+void printVerification(const JournalVerification& v, const QByteArray& keptHead)
+{
+    QTextStream out(stdout);
+    for (const JournalFinding& f : v.findings) {
+        out << kFindingNames[int(f.kind)];
+        if (f.entry != 0)
+            out << ": entry " << f.entry;
+        if (!f.table.isEmpty())
+            out << (f.entry != 0 ? ", " : ": ") << f.table << ' ' << f.key;
+        if (!f.detail.isEmpty())
+            out << ": " << f.detail;
+        out << '\n';
+    }
+    out << "Records checked: " << v.recordsChecked << '\n'
+        << "Rewritten by a later entry: " << v.recordsRewritten << '\n'
+        << "Not in the journal: " << v.recordsNotJournaled << '\n';
+    if (v.recordsInOpenEntries > 0)
+        out << "In entries still open: " << v.recordsInOpenEntries << '\n';
+    out << "Journal head: " << v.head << '\n';
+    if (!keptHead.isEmpty() && v.findings.isEmpty())
+        out << "The kept head " << keptHead << " is in the chain\n";
+    out << (v.findings.isEmpty() ? "Everything verifies\n" : "Findings: ");
+    if (!v.findings.isEmpty())
+        out << v.findings.size() << '\n';
+}
+
+QJsonObject verificationJson(const JournalVerification& v, const QByteArray& keptHead)
+{
+    QJsonArray findings;
+    for (const JournalFinding& f : v.findings)
+        findings.append(QJsonObject{{"kind", QLatin1String(kFindingKeys[int(f.kind)])},
+                                    {"entry", jsonCount(f.entry)},
+                                    {"table", textOrNull(f.table)},
+                                    {"key", textOrNull(f.key)},
+                                    {"detail", textOrNull(f.detail)}});
+    return QJsonObject{{"findings", findings},
+                       {"recordsChecked", v.recordsChecked},
+                       {"recordsRewritten", v.recordsRewritten},
+                       {"recordsNotJournaled", v.recordsNotJournaled},
+                       {"recordsInOpenEntries", v.recordsInOpenEntries},
+                       {"head", textOrNull(QString::fromLatin1(v.head))},
+                       {"keptHead", textOrNull(QString::fromLatin1(keptHead))},
+                       {"verified", v.findings.isEmpty()}};
+}
+
+// Merges, imports and the journal's own entries concern no one unit.
+bool ofAUnit(const JournalEntry& e)
+{
+    return e.action == JournalAction::Download || e.action == JournalAction::ProgramReceive
+        || e.action == JournalAction::ProgramTransmit || e.action == JournalAction::UnitDeletion;
+}
+
+void printEntry(QTextStream& out, const JournalEntry& e)
+{
+    out << '#' << e.id << ' ' << e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << ' '
+        << journalActionName(e.action);
+    if (ofAUnit(e))
+        out << " unit " << (e.serial > 0 ? QString::number(e.serial) : QStringLiteral("unknown"));
+    if (!e.line.isEmpty())
+        out << " by " << e.line;
+    out << ": " << (e.outcome.isEmpty() ? QStringLiteral("open") : e.outcome) << '\n';
+    if (!e.message.isEmpty())
+        out << "  " << QString(e.message).replace(QLatin1Char('\n'), QLatin1Char(' ')) << '\n';
+    if (!e.counts.isEmpty())
+        out << "  " << QString(e.counts).replace(QLatin1Char('\n'), QStringLiteral("; ")) << '\n';
+    if (!e.source.isEmpty())
+        out << "  source SHA-256 " << e.source << '\n';
+    if (e.sealed())
+        out << "  hash " << e.hash << '\n';
+}
+
+QJsonObject entryJson(const JournalEntry& e)
+{
+    QJsonArray counts;
+    for (const QString& line : e.counts.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        counts.append(line);
+    return QJsonObject{{"id", e.id},
+                       {"at", isoDateTimeText(e.at)},
+                       {"action", journalActionName(e.action)},
+                       {"serial", ofAUnit(e) ? jsonCount(e.serial) : QJsonValue()},
+                       {"line", textOrNull(e.line)},
+                       {"outcome", textOrNull(e.outcome)},
+                       {"message", textOrNull(e.message)},
+                       {"counts", counts},
+                       {"source", textOrNull(QString::fromLatin1(e.source))},
+                       {"hash", textOrNull(QString::fromLatin1(e.hash))}};
+}
+
+} // namespace
+
+const CommandSyntax& verifySyntax()
+{
+    static const CommandSyntax syntax{"verify",
+                                      "verify [SERIAL] [--head HASH] [--json]",
+                                      "    Checks the stored records against the exchange journal; exit status 1 when\n"
+                                      "    a record or entry was changed, a record has no entry that stored it, or\n"
+                                      "    the kept head HASH is not in the chain.\n",
+                                      {QStringLiteral("--json")},
+                                      {QStringLiteral("--head")},
+                                      0,
+                                      1};
+    return syntax;
+}
+
+int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
+{
+    AppContext& ctx = *session.ctx;
+    std::optional<qint32> serial;
+    if (!args.arguments.isEmpty() && !(serial = serialArgument(args.arguments[0])))
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments[0]}),
+                           verifySyntax());
+    QByteArray keptHead;
+    if (const auto head = args.value("--head")) {
+        static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{64}$"));
+        if (!hex.match(*head).hasMatch())
+            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un hash SHA-256 en hexadecimal: %1"), {*head}),
+                               verifySyntax());
+        keptHead = head->toLower().toLatin1();
+    }
+    if (!openFolderDatabase(ctx))
+        return 1;
+    const JournalVerification v = Journal(*ctx.db).verify(serial, keptHead);
+    if (args.has("--json"))
+        printJson(verificationJson(v, keptHead));
+    else
+        printVerification(v, keptHead);
+    return v.findings.isEmpty() ? 0 : 1;
+}
+
+const CommandSyntax& journalSyntax()
+{
+    static const CommandSyntax syntax{"journal",
+                                      "journal [--serial N] [--json]",
+                                      "    Lists the exchange journal, newest first, and its head.\n",
+                                      {QStringLiteral("--json")},
+                                      {QStringLiteral("--serial")}};
+    return syntax;
+}
+
+int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
+{
+    AppContext& ctx = *session.ctx;
+    std::optional<qint32> serial;
+    if (const auto text = args.value("--serial")) {
+        bool ok = false;
+        serial = text->toInt(&ok);
+        if (!ok)
+            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {*text}),
+                               journalSyntax());
+    }
+    if (!openFolderDatabase(ctx))
+        return 1;
+    const Journal journal(*ctx.db);
+    const QList<JournalEntry> entries = journal.entries(serial);
+    // The head is the last entry sealed, which is not always the highest number.
+    if (args.has("--json")) {
+        QJsonArray list;
+        for (const JournalEntry& e : entries)
+            list.append(entryJson(e));
+        printJson(QJsonObject{{"entries", list}, {"head", textOrNull(QString::fromLatin1(journal.head()))}});
+        return 0;
+    }
+    QTextStream out(stdout);
+    for (const JournalEntry& e : entries)
+        printEntry(out, e);
+    out << "Journal head: " << journal.head() << '\n';
+    return 0;
+}
+
+} // namespace tvq52

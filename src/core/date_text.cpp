@@ -1,0 +1,43 @@
+#include "core/date_text.h"
+
+#include <QRegularExpression>
+
+namespace tvq52 {
+
+namespace {
+
+std::optional<QDateTime> dateTime(int year, int month, int day, const QRegularExpressionMatch& m)
+{
+    const int seconds = m.captured(QStringLiteral("s")).isEmpty() ? 0 : m.captured(QStringLiteral("s")).toInt();
+    const QDate date(year, month, day);
+    const QTime time(m.captured(QStringLiteral("h")).toInt(), m.captured(QStringLiteral("n")).toInt(), seconds);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time);
+}
+
+} // namespace
+
+std::optional<QDateTime> parseDateTimeText(const QString& text)
+{
+    static const QRegularExpression dayFirst(
+        QStringLiteral(R"(^\s*(\d{1,2})/(\d{1,2})/(\d{2}|\d{4})\s+(?<h>\d{1,2}):(?<n>\d{2})(?::(?<s>\d{2}))?\s*$)"));
+    static const QRegularExpression iso(
+        QStringLiteral(R"(^\s*(\d{4})-(\d{2})-(\d{2})(?:T| +)(?<h>\d{2}):(?<n>\d{2})(?::(?<s>\d{2}))?\s*$)"));
+    if (const QRegularExpressionMatch m = iso.match(text); m.hasMatch())
+        return dateTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m);
+    const QRegularExpressionMatch m = dayFirst.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    int year = m.captured(3).toInt();
+    if (m.captured(3).size() == 2)
+        year += year < 50 ? 2000 : 1900;
+    return dateTime(year, m.captured(2).toInt(), m.captured(1).toInt(), m);
+}
+
+QString isoDateTimeText(const QDateTime& at)
+{
+    return at.isValid() ? at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
+}
+
+} // namespace tvq52

@@ -1,0 +1,134 @@
+#include "cli_run.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using test::CliResult;
+using test::CliRuns;
+using test::runCli;
+
+namespace {
+
+// A data folder whose messages are in the language `localeId`.
+void useLanguage(const CliRuns& cli, const char* localeId)
+{
+    const CliResult set = cli({"config", "set", "Language", localeId});
+    ASSERT_EQ(set.exitCode, 0) << qPrintable(set.err);
+}
+
+} // namespace
+
+TEST(CliCommandLine, EachCommandHasItsOwnHelpAndABareRunIsAUsageError)
+{
+    CliRuns cli;
+    const CliResult own = cli({"download", "--help"});
+    EXPECT_EQ(own.exitCode, 0);
+    EXPECT_TRUE(own.out.startsWith(QStringLiteral("usage: tvq52-cli [options] download [--from WHEN]")))
+        << qPrintable(own.out);
+    EXPECT_TRUE(own.out.contains(QStringLiteral("ISO 8601")));
+    EXPECT_FALSE(own.out.contains(QStringLiteral("collect FILE"))) << "only the command asked about";
+    EXPECT_LT(own.out.count(QLatin1Char('\n')), 15);
+    EXPECT_EQ(cli({"help", "download"}).out, own.out);
+    EXPECT_EQ(cli({"-h", "download"}).out, own.out);
+
+    // The program with two forms shows both.
+    const CliResult program = cli({"help", "program"});
+    EXPECT_TRUE(program.out.contains(QStringLiteral("program get [--save] [--json]\n")));
+    EXPECT_TRUE(program.out.contains(QStringLiteral("program put SERIAL")));
+
+    const CliResult all = cli({"--help"});
+    EXPECT_EQ(all.exitCode, 0);
+    for (const char* command : {"identify", "init", "config get KEY", "program get", "monitor", "download", "collect",
+                                "verify", "journal", "merge", "report programming", "import", "export", "csv"})
+        EXPECT_TRUE(all.out.contains(QStringLiteral("\n  ") + QLatin1String(command))) << command;
+    EXPECT_TRUE(all.out.contains(QStringLiteral("--database URI")));
+
+    const CliResult bare = runCli({});
+    EXPECT_EQ(bare.exitCode, 2);
+    EXPECT_TRUE(bare.out.isEmpty()) << "usage of a bare run goes to standard error";
+    EXPECT_TRUE(bare.err.startsWith(QStringLiteral("usage: tvq52-cli"))) << qPrintable(bare.err);
+}
+
+TEST(CliCommandLine, OptionsTakeTheirValueAfterAnEqualsSignToo)
+{
+    CliRuns cli;
+    const QString home = QStringLiteral("--home=") + cli.home.path();
+    ASSERT_EQ(runCli({home, "config", "set", "User", "Inspección Norte"}).exitCode, 0);
+    const CliResult got = runCli({home, "config", "get", "User"});
+    EXPECT_EQ(got.exitCode, 0) << qPrintable(got.err);
+    EXPECT_EQ(got.out, QStringLiteral("Inspección Norte\n"));
+    // A command's own option with "=": the date is read, then refused for the range.
+    useLanguage(cli, "1033");
+    const CliResult range = cli({"download", "--from=2026-12-01T22:00", "--to=01/12/26 21:00"});
+    EXPECT_EQ(range.exitCode, 2);
+    EXPECT_TRUE(range.err.contains(QStringLiteral("tvq52-cli: The range's end is not after its start")))
+        << qPrintable(range.err);
+    // A value that is not a date is named, whatever form it came in.
+    const CliResult bad = cli({"download", "--from=2026-02-30T10:00"});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_TRUE(bad.err.contains(QStringLiteral("tvq52-cli: Not a date and time: 2026-02-30T10:00")))
+        << qPrintable(bad.err);
+}
+
+// Every refusal goes to standard error, prefixed, in the data folder's language.
+TEST(CliCommandLine, RefusalsAreErrorsInTheUsersLanguage)
+{
+    CliRuns cli;
+    useLanguage(cli, "1031");
+    const struct {
+        QStringList args;
+        int exitCode;
+        const char* text;
+    } cases[] = {
+        {{"frobnicate"}, 2, "tvq52-cli: Unbekannter Befehl: frobnicate"},
+        {{"help", "frobnicate"}, 2, "tvq52-cli: Unbekannter Befehl: frobnicate"},
+        {{"--frob", "identify"}, 2, "tvq52-cli: Unbekannte Option: --frob"},
+        {{"identify", "--frob"}, 2, "tvq52-cli: Unbekannte Option: --frob"},
+        {{"journal", "--serial"}, 2, "tvq52-cli: Die Option --serial braucht einen Wert"},
+        {{"journal", "--json", "--json"}, 2, "tvq52-cli: Die Option --json ist doppelt angegeben"},
+        {{"verify", "1", "2"}, 2, "tvq52-cli: Überzähliges Argument: 2"},
+        {{"collect"}, 2, "tvq52-cli: Es fehlen Argumente"},
+        {{"--port", "300", "identify"}, 2, "tvq52-cli: --port braucht eine Zahl von 0 bis 255"},
+        {{"config", "get", "Colour"}, 2, "tvq52-cli: Unbekannte Einstellung: Colour"},
+        {{"config", "set", "Modem", "x"}, 2, "tvq52-cli: Modem kann nicht gesetzt werden"},
+        {{"import", cli.home.file(QStringLiteral("missing.TQ52"))}, 1, "tvq52-cli: "},
+        {{"merge", cli.home.file(QStringLiteral("missing.db"))}, 1, "tvq52-cli: "},
+        {{"csv", "grids", "1"}, 2, "tvq52-cli: Unbekannte Tabellenart: grids"},
+        {{"export", cli.home.file(QStringLiteral("x.TQ52")), "999"},
+         1,
+         "tvq52-cli: Vom Gerät 999 ist nichts gespeichert"},
+    };
+    for (const auto& c : cases) {
+        const CliResult r = cli(c.args);
+        const QString what = c.args.join(QLatin1Char(' '));
+        EXPECT_EQ(r.exitCode, c.exitCode) << qPrintable(what + ": " + r.err);
+        EXPECT_TRUE(r.err.startsWith(QString::fromUtf8(c.text))) << qPrintable(what + ": " + r.err);
+        EXPECT_TRUE(r.out.isEmpty()) << qPrintable(what + ": " + r.out);
+    }
+    // Refusing a unit with nothing stored leaves no file behind.
+    EXPECT_FALSE(QFile::exists(cli.home.file(QStringLiteral("x.TQ52"))));
+}
+
+TEST(CliCommandLine, DatesAreTakenInEitherFormWhereverADateIsTaken)
+{
+    CliRuns cli;
+    useLanguage(cli, "1033");
+    for (const char* when :
+         {"2026-12-01T22:00", "2026-12-01 22:00", "2026-12-01T22:00:30", "01/12/26 22:00", "01/12/2026 22:00"}) {
+        // With no unit on the line the download fails after taking the date;
+        // csv of a unit with no records prints just the header.
+        const CliResult download = cli(
+            {"--device", cli.home.file(QStringLiteral("no-port")), "download", "--from", QString::fromLatin1(when)});
+        EXPECT_EQ(download.exitCode, 1) << when << qPrintable(download.err);
+        EXPECT_FALSE(download.err.contains(QStringLiteral("Not a date"))) << when;
+        const CliResult csv = cli({"csv", "intervals", "5", "--machine", "--to", QString::fromLatin1(when)});
+        EXPECT_EQ(csv.exitCode, 0) << when << qPrintable(csv.err);
+        EXPECT_TRUE(csv.out.startsWith(QStringLiteral("DFechaInicio,THoraInicio,"))) << qPrintable(csv.out);
+    }
+    for (const char* when : {"2026-12-01", "2026-12-01T25:00", "31/11/26 10:00", "1/12/26"}) {
+        const CliResult r = cli({"csv", "sessions", "5", "--from", QString::fromLatin1(when)});
+        EXPECT_EQ(r.exitCode, 2) << when;
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Not a date and time: ") + QLatin1String(when))) << qPrintable(r.err);
+    }
+}

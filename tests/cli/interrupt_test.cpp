@@ -1,0 +1,141 @@
+#include "cli_run.h"
+#include "support/rows.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace tvq52;
+using test::CliResult;
+using test::CliRuns;
+using test::fileLines;
+using test::row;
+
+namespace {
+
+void storeUnit(const CliRuns& cli)
+{
+    ASSERT_EQ(cli({"init"}).exitCode, 0);
+    auto db = cli.home.openDatabase();
+    ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
+                                  row({{"LNumeroSerie", 4711}, {"TVersion", "4.0"}, {"ByTLeq", 15}})));
+}
+
+// The lines of standard error that tell a download's progress or sum it up.
+int progressLines(const QString& err)
+{
+    static const QRegularExpression progress(QStringLiteral(
+        "^(received: |(totals|erasures|battery ends|reprogrammings|intervals|sessions): \\d+ received)"));
+    int n = 0;
+    for (const QString& line : err.split(QLatin1Char('\n')))
+        n += progress.match(line).hasMatch() ? 1 : 0;
+    return n;
+}
+
+} // namespace
+
+// Ctrl-C goes the window's Stop way: the unit gets CAN, the journal entry is
+// sealed as stopped, every acknowledged record is stored, and the status is 130.
+TEST(CliInterrupt, CtrlCStopsADownloadAsStopDoes)
+{
+    CliRuns cli;
+    storeUnit(cli);
+    const QString acks = cli.home.file(QStringLiteral("acks.txt"));
+    const QString timing = cli.home.file(QStringLiteral("timing.txt"));
+    cli.startSim({"--serial", "4711", "--days", "20", "--pace", "--ack-log", acks, "--timing-log", timing});
+
+    QProcess download;
+    test::startCli(download, {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "download"});
+    QElapsedTimer waited;
+    waited.start();
+    while (fileLines(acks).size() < 25 && waited.elapsed() < 30000)
+        QThread::msleep(20);
+    ASSERT_GE(fileLines(acks).size(), 25) << "the download did not get going";
+    ASSERT_EQ(::kill(pid_t(download.processId()), SIGINT), 0);
+    ASSERT_TRUE(download.waitForFinished(15000));
+    EXPECT_EQ(download.exitStatus(), QProcess::NormalExit) << "the signal is handled, not fatal";
+    EXPECT_EQ(download.exitCode(), 130);
+    const QString out = QString::fromUtf8(download.readAllStandardOutput());
+    const QString err = QString::fromUtf8(download.readAllStandardError());
+    EXPECT_TRUE(out.contains(QStringLiteral("Outcome: stopped\n"))) << qPrintable(out);
+    EXPECT_TRUE(err.contains(QStringLiteral("tvq52-cli: Descarga detenida con Ctrl-C"))) << qPrintable(err);
+    // Into a pipe the progress is one summary line, not one per update.
+    EXPECT_EQ(progressLines(err), 1) << qPrintable(err);
+
+    const QStringList acknowledged = fileLines(acks);
+    EXPECT_LT(acknowledged.size(), 20 * 96) << "stopped mid-list";
+    auto db = cli.home.openDatabase();
+    EXPECT_EQ(Store(*db).count(QStringLiteral("Intervalos")), acknowledged.size()) << "nothing acknowledged is lost";
+    bool cancelled = false;
+    for (const QString& line : fileLines(timing))
+        cancelled = cancelled || line.section(QLatin1Char(' '), 1, 1) == QLatin1String("can");
+    EXPECT_TRUE(cancelled) << "the unit was told to stop sending";
+    const CliResult journal = cli({"journal"});
+    EXPECT_TRUE(journal.out.contains(QStringLiteral(" download unit 4711 by cable: stopped\n")))
+        << qPrintable(journal.out);
+    EXPECT_EQ(cli({"verify"}).exitCode, 0);
+}
+
+TEST(CliInterrupt, ProgressInAPipeIsOneSummaryLineAndQuietIsNone)
+{
+    CliRuns cli;
+    storeUnit(cli);
+    cli.startSim({"--serial", "4711", "--days", "3"});
+    const CliResult chatty = cli.onSim({"--clock-speed", "20", "download"});
+    ASSERT_EQ(chatty.exitCode, 0) << qPrintable(chatty.err);
+    EXPECT_EQ(progressLines(chatty.err), 1) << qPrintable(chatty.err);
+    // The summary counts every kind the download received.
+    EXPECT_TRUE(chatty.err.contains(QRegularExpression(
+        QStringLiteral("\nreceived: 1 totals, \\d+ erasures, \\d+ battery ends, \\d+ reprogrammings, "
+                       "288 intervals, \\d+ sessions"))))
+        << qPrintable(chatty.err);
+    EXPECT_FALSE(chatty.err.contains(QLatin1Char('\r')));
+    const CliResult quiet = cli.onSim({"--clock-speed", "20", "download", "--quiet"});
+    ASSERT_EQ(quiet.exitCode, 0) << qPrintable(quiet.err);
+    EXPECT_EQ(progressLines(quiet.err), 0) << qPrintable(quiet.err);
+    EXPECT_TRUE(quiet.out.contains(QStringLiteral("Outcome: completed\n"))) << "--quiet keeps the report";
+}
+
+// On a terminal the progress is one line written over and over.
+TEST(CliInterrupt, ProgressOnATerminalIsOneLineWrittenOver)
+{
+    CliRuns cli;
+    storeUnit(cli);
+    cli.startSim({"--serial", "4711", "--days", "2", "--pace"});
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+
+    QProcess download;
+    download.setChildProcessModifier([terminal] { ::dup2(terminal, STDERR_FILENO); });
+    test::startCli(download, {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "download"});
+    QByteArray shown;
+    const auto drain = [&] {
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;)
+            shown.append(buffer, n);
+    };
+    while (!download.waitForFinished(50))
+        drain();
+    drain();
+    ::close(terminal);
+    ::close(master);
+    EXPECT_EQ(download.exitCode(), 0) << shown.constData();
+    const QString text = QString::fromUtf8(shown);
+    EXPECT_GE(text.count(QStringLiteral("\rintervals: ")), 2) << "written over as it goes";
+    EXPECT_TRUE(text.contains(QStringLiteral("\x1b[K")));
+    // Every update is on the one line the run ends.
+    int linesWithProgress = 0;
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        linesWithProgress += line.contains(QStringLiteral(" received")) ? 1 : 0;
+    EXPECT_EQ(linesWithProgress, 1) << qPrintable(text);
+}

@@ -1,0 +1,49 @@
+#include "core/date_text.h"
+
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+QDateTime at(int y, int mo, int d, int h, int mi, int s = 0)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s));
+}
+
+} // namespace
+
+TEST(DateText, ReadsTheDayFirstFormWithTwoAndFourDigitYears)
+{
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("01/12/26 22:00")), at(2026, 12, 1, 22, 0));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("1/2/2026 7:05")), at(2026, 2, 1, 7, 5));
+    // The two-digit century turns at 50.
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("31/12/49 23:59")), at(2049, 12, 31, 23, 59));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("01/01/50 00:00")), at(1950, 1, 1, 0, 0));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("  05/06/1999   10:30:15 ")), at(1999, 6, 5, 10, 30, 15));
+}
+
+TEST(DateText, ReadsIsoWithTOrABlankAndOptionalSeconds)
+{
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("2026-12-01T22:00")), at(2026, 12, 1, 22, 0));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("2026-12-01 22:00")), at(2026, 12, 1, 22, 0));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("2026-12-01T22:00:59")), at(2026, 12, 1, 22, 0, 59));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("2024-02-29 00:00:00")), at(2024, 2, 29, 0, 0));
+}
+
+TEST(DateText, RefusesDaysAndTimesThatDoNotExistAndOtherShapes)
+{
+    for (const char* bad : {"2025-02-29T10:00", "31/04/26 10:00", "2026-13-01 10:00", "2026-12-01T24:00",
+                            "2026-12-01T22:60", "2026-12-01T22:00:60", "01/12/26 22:00:61", "2026-12-01", "01/12/26",
+                            "2026-12-01T22", "2026-12-01T22:00Z", "2026-12-01T22:00+01:00", "26-12-01 22:00",
+                            "01/12/026 22:00", "2026-1-01 22:00", "01.12.26 22:00", "", "now"})
+        EXPECT_FALSE(parseDateTimeText(QString::fromLatin1(bad))) << bad;
+}
+
+TEST(DateText, WritesIsoWithSecondsAndNothingForAnInvalidTime)
+{
+    EXPECT_EQ(isoDateTimeText(at(2026, 3, 4, 5, 6, 7)), QStringLiteral("2026-03-04T05:06:07"));
+    EXPECT_EQ(isoDateTimeText(QDateTime()), QString());
+    const QString text = isoDateTimeText(at(2031, 7, 8, 9, 10));
+    EXPECT_EQ(parseDateTimeText(text), at(2031, 7, 8, 9, 10));
+}
