@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     const int runs = verdict.size(9, 1);
     QTemporaryDir emptyHome, fullHome;
     for (const QTemporaryDir* home : {&emptyHome, &fullHome})
-        if (!provisionDataFolder(home->path(), findAssetFolder()))
+        if (!provisionDataFolder(home->path()))
             qFatal("cannot provision a data folder");
     fillIntervals(fullHome.path(), stored);
 

@@ -19,10 +19,12 @@ asan_build=${TVQ52_ASAN_BUILD_DIR:-$root/build-asan}
 sudo=""
 if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
 
-# What the programs need to build and run.
+# What the programs need to build and run (Qt's own translations put its
+# buttons and dialogs in the chosen language).
 build_packages=(cmake ninja-build g++ pkg-config ccache
                 qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
-                libsqlite3-dev libpq-dev libgl-dev libxkbcommon-dev)
+                libsqlite3-dev libpq-dev libgl-dev libxkbcommon-dev
+                qt6-translations-l10n)
 # What the tests, benchmarks, fuzz targets and the package check add.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev postgresql
                socat iaxmodem strace poppler-utils

@@ -15,9 +15,18 @@ struct CommandLine {
     QString database; // --database URI: the records' store instead of the settings' choice
     QString argument; // joined as the command line would show it
     bool help = false;
+    bool version = false;
     QString error; // set when the options do not parse
 };
 
+// An argument starting with "-" is an option: one the program does not know
+// is refused rather than taken for a serial number. "--" ends the options.
 CommandLine parseCommandLine(const QStringList& arguments);
+
+// The same, from main's own arguments, before any Qt application exists.
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// What `tvq52 --help` prints.
+QString commandLineUsage();
 
 } // namespace tvq52

@@ -1,12 +1,13 @@
 #include "app/data_folder.h"
 
 #include "app/ini_file.h"
+#include "app/language_table.h"
 #include "core/own_words.h"
 #include "db/database.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -40,25 +41,32 @@ QString restoreMarkerPath(const QString& folder)
     return QDir(folder).filePath(QStringLiteral("backupTVQ52.bak"));
 }
 
-QString helpFolder(const QString& folder)
+QString helpFolder(const QString& assetFolder)
 {
-    return QDir(folder).filePath(QStringLiteral("help"));
+    return QDir(assetFolder).filePath(QStringLiteral("help"));
 }
+
+namespace {
+
+// Named here rather than after the running program, so that the window and
+// tvq52-cli share one per-user folder.
+QString perUserFolder()
+{
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (data.isEmpty())
+        data = QDir::home().filePath(QStringLiteral(".local/share"));
+    return QDir::cleanPath(QDir(data).filePath(QStringLiteral("tvq52")));
+}
+
+} // namespace
 
 QString resolveDataFolder(const QString& homeOption)
 {
     QString folder = homeOption;
     if (folder.isEmpty())
         folder = qEnvironmentVariable("TVQ52_HOME");
-    // Named here rather than after the running program, so that the window
-    // and tvq52-cli share one per-user folder.
-    if (folder.isEmpty()) {
-        const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-        if (!data.isEmpty())
-            folder = QDir(data).filePath(QStringLiteral("tvq52/tvq52"));
-    }
     if (folder.isEmpty())
-        folder = QDir::home().filePath(QStringLiteral(".local/share/tvq52/tvq52"));
+        folder = perUserFolder();
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 
@@ -79,38 +87,27 @@ QString findAssetFolder()
     return {};
 }
 
-QString defaultSettingsText()
+QString defaultSettingsText(const QString& languageId)
 {
+    QString language = languageId;
+    if (language.isEmpty()) {
+        // The program's own language when the system's is none of the seven.
+        const LanguageInfo* system = languageFromSystem(systemLanguages());
+        language = QString::fromLatin1(system ? system->localeId : languageTable().front().localeId);
+    }
     return QStringLiteral(
-        "[Configuration]\r\n"
-        "SerialPort=1\r\n"
-        "Modem=0\r\n"
-        "TonePulse=1\r\n"
-        "DialCode=\r\n"
-        "ModemSpeed=19200\r\n"
-        "Language=1034\r\n"
-        "User=\r\n");
+               "[Configuration]\r\n"
+               "SerialPort=1\r\n"
+               "Modem=0\r\n"
+               "TonePulse=1\r\n"
+               "DialCode=\r\n"
+               "ModemSpeed=19200\r\n"
+               "Language=%1\r\n"
+               "User=\r\n")
+        .arg(language);
 }
 
 namespace {
-
-Status copyTree(const QString& from, const QString& to)
-{
-    QDir source(from);
-    QDirIterator it(from, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString file = it.next();
-        const QString target = QDir(to).filePath(source.relativeFilePath(file));
-        QDir().mkpath(QFileInfo(target).absolutePath());
-        if (QFileInfo::exists(target))
-            continue;
-        if (!QFile::copy(file, target))
-            return finalText(QStringLiteral("No se puede copiar %1 a %2").arg(file, target));
-        // Assets are read-only in the installed folder, but the user owns them.
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
-    }
-    return {};
-}
 
 Status writeDefaultSettings(const QString& folder)
 {
@@ -122,12 +119,8 @@ Status writeDefaultSettings(const QString& folder)
 }
 
 // Adds what a data folder lacks; every file is written whole or not at all.
-Status completeFolder(const QString& folder, const QString& assetFolder)
+Status completeFolder(const QString& folder)
 {
-    if (!assetFolder.isEmpty()) {
-        if (Status copied = copyTree(assetFolder, folder); !copied)
-            return copied;
-    }
     if (!QFileInfo::exists(databasePath(folder))) {
         if (Status created = Database::createSqlite(databasePath(folder)); !created)
             return created;
@@ -139,28 +132,146 @@ Status completeFolder(const QString& folder, const QString& assetFolder)
 
 bool isFolderOfOurs(const QString& folder)
 {
+    // Former versions copied the help pages in too.
     return QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder))
         || QFileInfo::exists(languageDatabasePath(folder)) || QFileInfo(helpFolder(folder)).isDir();
 }
 
+bool holdsUserData(const QString& folder)
+{
+    return QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder));
+}
+
+// Earlier versions copied the shipped assets into the data folder and read
+// them there, so upgrades never reached the user. The copies of the help
+// pages and report templates go (the installed ones are read); the copied
+// language database stays, as a translator may have worked in it, but is
+// dated back so that the installed one is read until the export writes
+// into the copy again. The copied help folder marks such a folder: this
+// happens once.
+void retireFormerCopies(const QString& folder)
+{
+    const QDir dir(folder);
+    if (!QFileInfo(dir.filePath(QStringLiteral("help"))).isDir())
+        return;
+    if (QFile language(languageDatabasePath(folder)); language.open(QIODevice::ReadWrite))
+        language.setFileTime(QDateTime::fromSecsSinceEpoch(0, Qt::UTC), QFileDevice::FileModificationTime);
+    QDir(dir.filePath(QStringLiteral("reports"))).removeRecursively();
+    QDir(dir.filePath(QStringLiteral("help"))).removeRecursively();
+}
+
+bool renameEntry(const QString& from, const QString& to, QString* why)
+{
+    std::error_code ec;
+    std::filesystem::rename(from.toStdString(), to.toStdString(), ec);
+    if (ec && why)
+        *why = QString::fromStdString(ec.message());
+    return !ec;
+}
+
 } // namespace
 
-Result<bool> provisionDataFolder(const QString& folder, const QString& assetFolder)
+FormerFolder moveFormerFolder(const QString& former, const QString& folder)
+{
+    FormerFolder result{FormerFolder::Outcome::Kept, former, folder, {}};
+    const QDir from(former);
+    const QDir to(folder);
+    const QStringList entries = from.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : entries) {
+        const QString target = to.filePath(name);
+        if (QFileInfo::exists(target) && QFileInfo(target) != QFileInfo(former)) {
+            result.why = QStringLiteral("%1 ya existe").arg(target);
+            return result;
+        }
+    }
+    QStringList moved;
+    for (const QString& name : entries) {
+        if (!renameEntry(from.filePath(name), to.filePath(name), &result.why)) {
+            // Back as it was: the former folder stays whole and in use.
+            for (const QString& back : moved)
+                renameEntry(to.filePath(back), from.filePath(back), nullptr);
+            result.why = QStringLiteral("%1: %2").arg(from.filePath(name), result.why);
+            return result;
+        }
+        moved << name;
+    }
+    QDir().rmdir(former);
+    result.outcome = FormerFolder::Outcome::Moved;
+    return result;
+}
+
+DataFolderChoice chooseDataFolder(const QString& homeOption)
+{
+    DataFolderChoice choice{resolveDataFolder(homeOption), {}};
+    if (!homeOption.isEmpty() || !qEnvironmentVariable("TVQ52_HOME").isEmpty())
+        return choice;
+    const QString former = QDir(choice.folder).filePath(QStringLiteral("tvq52"));
+    // Once the new place holds data of its own, a former folder is left alone.
+    if (!QFileInfo(former).isDir() || !holdsUserData(former) || holdsUserData(choice.folder))
+        return choice;
+    choice.former = moveFormerFolder(former, choice.folder);
+    if (choice.former.outcome == FormerFolder::Outcome::Kept)
+        choice.folder = former;
+    return choice;
+}
+
+QString formerFolderNotice(const FormerFolder& former, const std::function<QString(const QString&)>& translate)
+{
+    switch (former.outcome) {
+    case FormerFolder::Outcome::Moved:
+        return translate(QStringLiteral("Los datos de %1 se han trasladado a %2.")).arg(former.from, former.to);
+    case FormerFolder::Outcome::Kept:
+        return translate(QStringLiteral("No se pueden trasladar los datos de %1 a %2 (%3); se siguen usando en %1."))
+            .arg(former.from, former.to, former.why);
+    case FormerFolder::Outcome::None:
+        break;
+    }
+    return {};
+}
+
+QString languageDatabaseToRead(const QString& folder, const QString& assetFolder)
+{
+    const QFileInfo own(languageDatabasePath(folder));
+    if (assetFolder.isEmpty())
+        return own.filePath();
+    const QFileInfo installed(languageDatabasePath(assetFolder));
+    if (own.isFile() && (!installed.isFile() || own.lastModified() > installed.lastModified()))
+        return own.filePath();
+    return installed.filePath();
+}
+
+Status prepareLanguageExport(const QString& folder, const QString& assetFolder)
+{
+    const QString own = languageDatabasePath(folder);
+    if (QFileInfo::exists(own) || assetFolder.isEmpty())
+        return {};
+    const QString installed = languageDatabasePath(assetFolder);
+    // Written beside its place and moved in whole.
+    const QString part = own + QStringLiteral(".part");
+    QFile::remove(part);
+    if (!QFile::copy(installed, part) || !QFile::rename(part, own)) {
+        QFile::remove(part);
+        return finalText(QStringLiteral("No se puede copiar %1 a %2").arg(installed, own));
+    }
+    // The installed file is read-only; the copy is the user's to write.
+    QFile::setPermissions(own, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    return {};
+}
+
+Result<bool> provisionDataFolder(const QString& folder)
 {
     QDir dir(folder);
     if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-        // A folder of ours gets the read-only assets it lacks (an older
-        // version). One whose set-up never wrote the settings file or the
+        // A folder of ours whose set-up never wrote the settings file or the
         // database (cut short) is completed. Once either exists, a missing
         // one is the user's to see: an empty database is never put in place
         // of a lost one. Nothing is replaced, and other folders are left alone.
         if (!isFolderOfOurs(folder))
             return false;
-        const bool begun = QFileInfo::exists(settingsPath(folder)) || QFileInfo::exists(databasePath(folder));
-        if (begun && assetFolder.isEmpty())
+        retireFormerCopies(folder);
+        if (holdsUserData(folder))
             return false;
-        const Status completed = begun ? copyTree(assetFolder, folder) : completeFolder(folder, assetFolder);
-        if (!completed)
+        if (const Status completed = completeFolder(folder); !completed)
             return completed.error();
         return false;
     }
@@ -172,7 +283,7 @@ Result<bool> provisionDataFolder(const QString& folder, const QString& assetFold
     QTemporaryDir staging(QDir(parent).filePath(QStringLiteral(".tvq52-setup-XXXXXX")));
     if (!staging.isValid())
         return finalText(QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, staging.errorString()));
-    if (Status completed = completeFolder(staging.path(), assetFolder); !completed)
+    if (Status completed = completeFolder(staging.path()); !completed)
         return completed.error();
     QFile::setPermissions(staging.path(),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup

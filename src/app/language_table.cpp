@@ -1,20 +1,47 @@
 #include "app/language_table.h"
 
+#include <QRegularExpression>
+
 namespace tvq52 {
 
 namespace {
 
 constexpr std::array<LanguageInfo, 7> kLanguages = {{
-    {"1034", "Español", 1000, "TVQ-52_ESP"},
-    {"1027", "Català", 2000, "TVQ-52_CAT"},
-    {"1033", "English", 3000, "TVQ-52_ENG"},
-    {"1031", "Deutsch", 4000, "TVQ-52_DEU"},
-    {"1036", "Français", 5000, "TVQ-52_FRA"},
-    {"1040", "Italiano", 6000, "TVQ-52_ITA"},
-    {"2070", "Português", 7000, "TVQ-52_PTR"},
+    {"1034", "Español", 1000, "TVQ-52_ESP", "es", "ES"},
+    {"1027", "Català", 2000, "TVQ-52_CAT", "ca", "ES"},
+    {"1033", "English", 3000, "TVQ-52_ENG", "en", "GB"},
+    {"1031", "Deutsch", 4000, "TVQ-52_DEU", "de", "DE"},
+    {"1036", "Français", 5000, "TVQ-52_FRA", "fr", "FR"},
+    {"1040", "Italiano", 6000, "TVQ-52_ITA", "it", "IT"},
+    {"2070", "Português", 7000, "TVQ-52_PTR", "pt", "PT"},
 }};
 
 constexpr std::size_t kEnglish = 2;
+
+// The names in English, in the table's order, for `config set Language german`.
+constexpr std::array<const char*, 7> kEnglishNames = {"spanish", "catalan", "english",   "german",
+                                                      "french",  "italian", "portuguese"};
+
+// Lower case without accents, so that "francais" names Français.
+QString folded(const QString& text)
+{
+    const QString decomposed = text.trimmed().toLower().normalized(QString::NormalizationForm_D);
+    QString plain;
+    for (const QChar c : decomposed)
+        if (c.category() != QChar::Mark_NonSpacing)
+            plain += c;
+    return plain;
+}
+
+const LanguageInfo* byIso(const QString& localeName)
+{
+    // "pt_PT.UTF-8@euro", "pt-PT", "pt": the language is what comes first.
+    const QString iso = localeName.section(QRegularExpression(QStringLiteral("[-_.@]")), 0, 0).toLower();
+    for (const LanguageInfo& l : kLanguages)
+        if (iso == QLatin1String(l.iso))
+            return &l;
+    return nullptr;
+}
 
 } // namespace
 
@@ -25,10 +52,8 @@ const std::array<LanguageInfo, 7>& languageTable()
 
 const LanguageInfo& languageByLocaleId(const QString& localeId)
 {
-    for (const LanguageInfo& l : kLanguages)
-        if (localeId == QLatin1String(l.localeId))
-            return l;
-    return kLanguages[kEnglish];
+    const LanguageInfo* l = languageFromText(localeId);
+    return l ? *l : kLanguages[kEnglish];
 }
 
 const LanguageInfo* languageByCode(int code)
@@ -51,6 +76,49 @@ QString helpFileName(int code)
 {
     const LanguageInfo* l = languageByCode(code);
     return QString::fromLatin1((l ? *l : kLanguages[kEnglish]).helpStem) + QLatin1String(".html");
+}
+
+const LanguageInfo* languageFromText(const QString& text)
+{
+    const QString t = folded(text);
+    if (t.isEmpty())
+        return nullptr;
+    for (std::size_t i = 0; i < kLanguages.size(); ++i) {
+        const LanguageInfo& l = kLanguages[i];
+        if (t == QLatin1String(l.localeId) || t == QString::number(l.code) || t == folded(QString::fromUtf8(l.name))
+            || t == QLatin1String(kEnglishNames[i]))
+            return &l;
+    }
+    // Only letters may name a language by its code: "10" names none.
+    if (!t.front().isLetter())
+        return nullptr;
+    return byIso(t);
+}
+
+const LanguageInfo* languageFromSystem(const QStringList& uiLanguages)
+{
+    for (const QString& name : uiLanguages)
+        if (const LanguageInfo* l = byIso(name))
+            return l;
+    return nullptr;
+}
+
+QStringList systemLanguages()
+{
+    QStringList names;
+    // LANGUAGE counts only when a locale is set at all, as for the C library.
+    QString locale;
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        locale = qEnvironmentVariable(variable);
+        if (!locale.isEmpty())
+            break;
+    }
+    if (locale.isEmpty() || locale == QLatin1String("C") || locale.startsWith(QLatin1String("C."))
+        || locale == QLatin1String("POSIX"))
+        return names;
+    names = qEnvironmentVariable("LANGUAGE").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    names << locale;
+    return names;
 }
 
 } // namespace tvq52

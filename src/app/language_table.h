@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 
 namespace tvq52 {
@@ -10,6 +11,8 @@ struct LanguageInfo {
     const char* name;     // column of the language database
     int code;             // LanguageCodeValue
     const char* helpStem; // help page, without extension
+    const char* iso;      // ISO 639-1 code, as system locales name it
+    const char* region;   // the country its texts are written for
 };
 
 // The seven interface languages, in the order the language dialog lists them.
@@ -23,5 +26,20 @@ const LanguageInfo* languageByCode(int code);
 int LanguageCode(const QString& name);
 // The help page of a code; unknown codes get the English one.
 QString helpFileName(int code);
+
+// A language as a person may write it: the locale identifier ("1033"), the
+// program's code ("3000"), its name in its own language or in English
+// ("Deutsch", "german"; any case, accents optional), its ISO code or a locale name ("en", "en_GB",
+// "pt-PT.UTF-8"). nullptr when it names none of the seven.
+const LanguageInfo* languageFromText(const QString& text);
+
+// The first of the system's languages (most preferred first, as locale
+// names) that is one of the seven; nullptr when none is ("C", "POSIX" or
+// another language).
+const LanguageInfo* languageFromSystem(const QStringList& uiLanguages);
+
+// The system's preferred languages: $LANGUAGE's list, then LC_ALL,
+// LC_MESSAGES and LANG, the way the C library picks messages.
+QStringList systemLanguages();
 
 } // namespace tvq52

@@ -8,6 +8,7 @@
 #include "core/own_words.h"
 #include "db/database_target.h"
 #include "db/store.h"
+#include "i18n/catalogue_message.h"
 #include "link/dial_command.h"
 
 #include <algorithm>
@@ -53,8 +54,9 @@ Status saveSettings(const IniFile& ini, const QString& file)
     const Status saved = ini.save(file);
     if (saved)
         return {};
-    return finalText(QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.")
-                         .arg(file, untranslatedText(saved.error())));
+    return finalText(
+        QStringLiteral("No se puede escribir el archivo de configuración %1 (%2); se conserva como estaba.")
+            .arg(file, untranslatedText(saved.error())));
 }
 
 } // namespace
@@ -68,49 +70,58 @@ const QStringList& settingKeys()
     return keys;
 }
 
-std::optional<QString> settingFault(const QString& key, const QString& value)
+std::optional<Error> settingFault(const QString& key, const QString& value)
 {
     const QString v = value.trimmed();
     auto is = [&](const char* name) { return key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; };
+    // The key goes in as an argument so that each reason is one translated text.
+    auto fault = [&](const char* text, QStringList more = {}) {
+        return std::optional<Error>(ownWords(QString::fromUtf8(text), QStringList{key} + more));
+    };
     if (is("SerialPort") || is("Modem") || is("TonePulse")) {
         if (!toNumber(v, 0, 255))
-            return QStringLiteral("%1 es un número de 0 a 255.").arg(key);
+            return fault("%1 es un número de 0 a 255.");
     } else if (is("SerialDevice")) {
         if (!v.isEmpty() && !isDevicePath(v))
-            return QStringLiteral("%1 es la ruta de un puerto serie (/dev/..., COMn) o nada.").arg(key);
+            return fault("%1 es la ruta de un puerto serie (/dev/..., COMn) o nada.");
     } else if (is("DialCode")) {
         if (!isDialString(v) || v.size() > 50)
-            return QStringLiteral("%1 admite hasta 50 caracteres de marcación: cifras, * # , W P T y espacios.")
-                .arg(key);
+            return fault("%1 admite hasta 50 caracteres de marcación: cifras, * # , W P T y espacios.");
     } else if (is("ModemSpeed")) {
         const auto speed = toNumber(v, 0, 32767);
         if (!speed || std::find(std::begin(kLineSpeeds), std::end(kLineSpeeds), *speed) == std::end(kLineSpeeds))
-            return QStringLiteral("%1 es una velocidad de línea: 300, 600, 1200, 2400, 4800, 9600 o 19200.").arg(key);
+            return fault("%1 es una velocidad de línea: 300, 600, 1200, 2400, 4800, 9600 o 19200.");
     } else if (is("Language")) {
-        const auto& table = languageTable();
-        if (!v.isEmpty() && std::none_of(table.begin(), table.end(), [&](const LanguageInfo& l) {
-                return v == QLatin1String(l.localeId);
-            }))
-            return QStringLiteral("%1 es uno de los identificadores 1034, 1027, 1033, 1031, 1036, 1040 o 2070.")
-                .arg(key);
+        if (!v.isEmpty() && !languageFromText(v))
+            return fault(
+                "%1 es uno de Español, Català, English, Deutsch, Français, Italiano o Português (o su "
+                "código: es, ca, en, de, fr, it, pt; o su identificador: 1034, 1027, 1033, 1031, 1036, "
+                "1040, 2070).");
     } else if (is("Database")) {
         // Empty: the data folder's own file. A password is refused by the
         // reader: the settings file is anyone's to read.
         if (v.isEmpty())
             return std::nullopt;
         if (const auto target = DatabaseTarget::fromUri(v); !target)
-            return QStringLiteral(
-                       "%1 es una dirección postgresql://usuario@servidor:puerto/base, sin contraseña, o "
-                       "nada (%2).")
-                .arg(key, untranslatedText(target.error()));
+            return fault(
+                "%1 es una dirección postgresql://usuario@servidor:puerto/base, sin contraseña, o nada "
+                "(%2).",
+                {untranslatedText(target.error())});
     } else if (is("User")) {
         if (v.size() > 50)
-            return QStringLiteral("%1 admite como máximo 50 caracteres.").arg(key);
+            return fault("%1 admite como máximo 50 caracteres.");
     } else {
-        return QStringLiteral("%1 no es una clave de la configuración (%2).")
-            .arg(key, settingKeys().join(QLatin1String(", ")));
+        return fault("%1 no es una clave de la configuración (%2).", {settingKeys().join(QLatin1String(", "))});
     }
     return std::nullopt;
+}
+
+QString settingToStore(const QString& key, const QString& value)
+{
+    if (key.compare(QLatin1String("Language"), Qt::CaseInsensitive) == 0)
+        if (const LanguageInfo* l = languageFromText(value))
+            return QString::fromLatin1(l->localeId);
+    return value;
 }
 
 Result<QString> readStartupSettings(AppContext& ctx)
@@ -123,7 +134,7 @@ Result<QString> readStartupSettings(AppContext& ctx)
         const QString key = QString::fromLatin1(name);
         const QString value = ini.value(kSection, key).value_or(QString()).left(254);
         if (const auto reason = settingFault(key, value)) {
-            fault = badValue(file, key, value, *reason);
+            fault = badValue(file, key, value, untranslatedText(*reason));
             return std::nullopt;
         }
         return value;
@@ -170,7 +181,7 @@ std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& c
     if (text.isEmpty() || settingFault(portKey, text))
         return CommFault{ctx.guru.GetS(msg::BadValue), CommFault::Field::Port, msg::BadValue};
     if (const auto reason = settingFault(QStringLiteral("DialCode"), choice.dialPrefix))
-        return CommFault{*reason, CommFault::Field::DialPrefix};
+        return CommFault{errorText(ctx.guru, *reason), CommFault::Field::DialPrefix};
 
     if (numeric) {
         ctx.link.SerialPort = std::uint8_t(text.toInt());

@@ -16,7 +16,12 @@ inline constexpr char kSettingsSection[] = "Configuration";
 // The one check of a settings value, shared by the dialogs, the start-up
 // reader and the command line: nothing when the program can use `value` for
 // `key`, else the reason.
-std::optional<QString> settingFault(const QString& key, const QString& value);
+std::optional<Error> settingFault(const QString& key, const QString& value);
+
+// The text the settings file keeps for a value `settingFault` accepted: a
+// language in any of its spellings becomes its locale identifier; other
+// values are kept as given.
+QString settingToStore(const QString& key, const QString& value);
 
 // The settings keys as they are spelled in the file.
 const QStringList& settingKeys();

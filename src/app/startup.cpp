@@ -69,8 +69,9 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
     ctx.languageName = QString::fromUtf8(language.name);
     ctx.LanguageCodeValue = language.code;
 
-    SetupLanguage(ctx.guru, prompter, languageDatabasePath(ctx.home), ctx.languageName, ctx.home);
+    SetupLanguage(ctx.guru, prompter, languageDatabaseToRead(ctx.home, findAssetFolder()), ctx.languageName, ctx.home);
     ctx.LanguageCodeValue = LanguageCode(ctx.languageName);
+    host.languageChosen(ctx.LanguageCodeValue);
 
     ctx.link.StopRequested = false;
 
@@ -97,18 +98,23 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
     }
 
     ctx.CommandLineFile = GetCommandLineFile(commandLine);
-    if (!ctx.CommandLineFile.isEmpty()) {
-        if (isExchangeFileName(ctx.CommandLineFile)) {
-            ctx.SelectedFile = ctx.CommandLineFile;
-            host.openImportWindow();
-            ctx.SelectedFile.clear();
-        } else {
-            host.openProgrammingWindow();
-        }
-    }
+    openCommandLineFile(ctx, host);
 }
 
 } // namespace
+
+void openCommandLineFile(AppContext& ctx, StartupHost& host)
+{
+    if (ctx.CommandLineFile.isEmpty())
+        return;
+    if (isExchangeFileName(ctx.CommandLineFile)) {
+        ctx.SelectedFile = ctx.CommandLineFile;
+        host.openImportWindow();
+        ctx.SelectedFile.clear();
+    } else {
+        host.openProgrammingWindow();
+    }
+}
 
 bool runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
 {

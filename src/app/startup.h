@@ -17,6 +17,9 @@ class StartupHost {
 public:
     virtual ~StartupHost() = default;
     virtual void setCaption(const QString& title) = 0;
+    // The interface language is known (LanguageCodeValue): what the host
+    // shows from here on, its own dialogs included, speaks it.
+    virtual void languageChosen(int code) { (void)code; }
     virtual bool isSmallFontsScreen() = 0;
     virtual void translateMainWindow() = 0;
     virtual void showMainWindow() = 0;
@@ -43,5 +46,10 @@ public:
 // and ends the sequence early; the main window is shown then too. False, with
 // nothing shown, when the user gave up on reaching the records: the run ends.
 bool runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine);
+
+// The last step of start-up, also for a file handed over later: the
+// context's CommandLineFile, an exchange file, goes to the import window;
+// anything else is a serial number for the programming window.
+void openCommandLineFile(AppContext& ctx, StartupHost& host);
 
 } // namespace tvq52

@@ -17,9 +17,12 @@ enum class MessageStyle {
     Critical = 16,
     OkCancelInformation = 65,
     Information = 64,
+    // Unsaved edits: Save, Discard or Cancel (which keeps the window and
+    // the edits as they are).
+    SaveDiscardCancel = 35,
 };
 
-enum class Answer { Ok, Cancel, Yes, No };
+enum class Answer { Ok, Cancel, Yes, No, Save, Discard };
 
 // What the user was shown; catalogueId is 0 for texts not from the catalogue.
 // A question that destroys data names Cancel (or No) as its default, so that

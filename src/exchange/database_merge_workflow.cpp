@@ -43,15 +43,23 @@ ChosenFileKind chosenFileKind(const QString& name)
 
 QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind)
 {
+    // Either case: a unit's own files are named NNNN.TQ52.
     const QStringList filters{tr(guru, "Bases de datos TVQ-52 (*.db)"),
-                              QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)"), tr(guru, "Todos los archivos (*)")};
+                              QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52 *.TQ52)"),
+                              tr(guru, "Todos los archivos (*)")};
     const QString name =
         prompter.openFile(tr(guru, "Abrir una base de datos o un archivo de intercambio"), filters, folder);
-    *kind = chosenFileKind(name);
-    switch (*kind) {
+    *kind = checkMergeOrImportFile(guru, prompter, name);
+    return *kind == ChosenFileKind::None ? QString() : name;
+}
+
+ChosenFileKind checkMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& name)
+{
+    const ChosenFileKind kind = chosenFileKind(name);
+    switch (kind) {
     case ChosenFileKind::Database:
     case ChosenFileKind::Exchange:
-        return name;
+        return kind;
     case ChosenFileKind::Access:
         prompter.message(Message{tr(guru,
                                     "Las bases de datos de Access (.mdb) no se pueden leer aquí. Abra una "
@@ -67,8 +75,7 @@ QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString
     case ChosenFileKind::None:
         break;
     }
-    *kind = ChosenFileKind::None;
-    return {};
+    return ChosenFileKind::None;
 }
 
 QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult& result)

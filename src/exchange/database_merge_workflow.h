@@ -20,6 +20,11 @@ ChosenFileKind chosenFileKind(const QString& name);
 // `kind` gets what the returned name is. The dialog opens in `folder`.
 QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind);
 
+// The same check for a file that came another way (dropped on the window,
+// picked from the recent files): Database or Exchange, else the kind is told
+// as above and the result is None.
+ChosenFileKind checkMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& name);
+
 // Merges `source` into `database` and tells the user how it went: a fault,
 // or the count of rows per table. True when every table was read.
 bool runDatabaseMerge(Database& database, LocGuru& guru, Prompter& prompter, const QString& source,

@@ -1,5 +1,6 @@
 #include "i18n/catalogue_message.h"
 
+#include "core/catalogue_ids.h"
 #include "i18n/loc_guru.h"
 
 namespace tvq52 {
@@ -29,6 +30,12 @@ Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageSty
                      const QString& title)
 {
     return prompter.message(Message{guru.GetS(id, args), title, style, id, {}});
+}
+
+Answer askToSaveEdits(Prompter& prompter, const LocGuru& guru)
+{
+    return prompter.message(
+        Message{guru.GetS(msg::SaveChanges), {}, MessageStyle::SaveDiscardCancel, msg::SaveChanges, Answer::Save});
 }
 
 QString errorText(const LocGuru& guru, const Error& error)

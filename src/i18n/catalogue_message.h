@@ -7,6 +7,10 @@ namespace tvq52 {
 
 class LocGuru;
 
+// Asks whether to save the edits of the record shown: Save (the default),
+// Discard, or Cancel to stay with the edits.
+Answer askToSaveEdits(Prompter& prompter, const LocGuru& guru);
+
 // Shows catalogue text `id` through `guru` (translated, arguments filled).
 Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style, const QStringList& args = {},
                      const QString& title = {});

@@ -281,14 +281,20 @@ QList<QObject*> LocGuru::includedControls(QObject* form) const
 
 void LocGuru::TranslateForm(QObject* form) const
 {
-    if (!form || !(bTestStrWidth || translating()))
+    if (!form)
         return;
-    TranslateObject(form);
-    // A composite widget's own tool tip is translated too, beside its items.
-    for (QObject* control : includedControls(form)) {
-        TranslateSpecialControl(control);
-        TranslateObject(control);
+    if (bTestStrWidth || translating()) {
+        TranslateObject(form);
+        // A composite widget's own tool tip is translated too, beside its items.
+        for (QObject* control : includedControls(form)) {
+            TranslateSpecialControl(control);
+            TranslateObject(control);
+        }
     }
+    // Not while the texts are being exported or their widths tried: what is
+    // read or padded then is the native text itself.
+    if (formHook_ && !bTestStrWidth && !(open_ && !readOnly_))
+        formHook_(form);
 }
 
 void LocGuru::TranslateObject(QObject* object) const

@@ -76,6 +76,12 @@ public:
     using TextVisitor = std::function<QString(const QString&)>;
     using SpecialControlHook = std::function<bool(QObject* control, const TextVisitor& visit)>;
     void setSpecialControlHook(SpecialControlHook hook) { specialControl_ = std::move(hook); }
+    // Runs on each window TranslateForm is given, after its texts are set
+    // (also when no language database is open, but not during an export or
+    // the width test): access keys and shortcuts depend on the texts of the
+    // language shown.
+    using FormHook = std::function<void(QObject* form)>;
+    void setFormHook(FormHook hook) { formHook_ = std::move(hook); }
     bool TranslateSpecialControl(QObject* control) const;
     bool ExportSpecialControl(QObject* control);
 
@@ -120,6 +126,7 @@ private:
     QStringList textForeign_;
     Prompter* prompter_ = nullptr;
     SpecialControlHook specialControl_;
+    FormHook formHook_;
 };
 
 } // namespace tvq52

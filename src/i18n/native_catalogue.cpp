@@ -192,8 +192,10 @@ constexpr std::array<const char*, 179> kTexts = {
     /* 175 */ "Sab",
     /* 176 */ "Dom",
     /* 177 */
-    "ATENCIÓN!: El sistema tiene configurada la opción de \"fuentes grandes\".\r\nDebe escoger la opción \"fuentes "
-    "pequeñas\" dentro de \"Propiedades de Pantalla\".\r\nVer el manual de instalación en el CD.",
+    // The check is the same on any desktop; the advice is for today's.
+    "ATENCIÓN!: El escritorio usa \"fuentes grandes\"; algunas ventanas pueden no caber en la pantalla.\r\nReduzca "
+    "el tamaño del texto o la escala en la configuración de pantalla o de accesibilidad.\r\nDespués, vuelva a abrir "
+    "el programa.",
     /* 178 */ "Error importanfo datos",
 };
 

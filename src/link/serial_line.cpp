@@ -150,8 +150,9 @@ void describePermission(PortAccess& access, const struct stat& st)
     }
     const int n = ::getgroups(0, nullptr);
     std::vector<gid_t> session(static_cast<std::size_t>(std::max(n, 0)));
+    // A list that cannot be read counts as holding no group.
     if (n > 0)
-        ::getgroups(n, session.data());
+        session.resize(static_cast<std::size_t>(std::max(::getgroups(n, session.data()), 0)));
     access.sessionHasGroup =
         ::getegid() == st.st_gid || std::find(session.begin(), session.end(), st.st_gid) != session.end();
 }

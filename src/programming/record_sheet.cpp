@@ -17,10 +17,16 @@ RecordSheet::RecordSheet(Store* store, Prompter& prompter, const LocGuru& guru)
 
 bool RecordSheet::Modificat()
 {
-    if (record_.serial != 0 && modified_
-        && showCatalogue(prompter_, guru_, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (record_.serial == 0 || !modified_)
+        return true;
+    switch (askToSaveEdits(prompter_, guru_)) {
+    case Answer::Save:
         return save();
-    return true;
+    case Answer::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool RecordSheet::checkAllFields()

@@ -41,21 +41,43 @@ QString s(const char* text)
     return QString::fromLatin1(text);
 }
 
+// The widest a stored value of `def` prints as, digits as '0': a byte three
+// digits, a counter five, a long counter seven, a time "00:00", a text its
+// full width.
+QString widestStored(const ColumnDef* def)
+{
+    if (!def)
+        return {};
+    switch (def->type) {
+    case ColumnType::Byte:
+        return QStringLiteral("000");
+    case ColumnType::Short:
+        return QStringLiteral("00000");
+    case ColumnType::Long:
+        return QStringLiteral("0000000");
+    case ColumnType::Single:
+        return QStringLiteral("000.0");
+    case ColumnType::Text:
+        return QString(def->width > 0 ? def->width : 10, QLatin1Char('0'));
+    default:
+        return QStringLiteral("00/00/0000");
+    }
+}
+
 GridColumn col(const char* field, int headingId, const char* literal, const char* unitLine, CellShow show,
                GridColour cell = {}, GridColour heading = {}, QStringList sortKeys = {})
 {
     if (sortKeys.isEmpty())
         sortKeys << s(field);
-    const TableDef* anyTable = schemaTable(QStringLiteral("Intervalos"));
-    const ColumnDef* def = anyTable ? anyTable->column(s(field)) : nullptr;
-    if (!def) {
-        const TableDef* sessions = schemaTable(QStringLiteral("Sesiones"));
-        def = sessions ? sessions->column(s(field)) : nullptr;
-    }
+    // The event-date tables share their columns: one stands for all.
+    const ColumnDef* def = nullptr;
+    for (const char* table : {"Intervalos", "Sesiones", "DiaBorrado"})
+        if (const TableDef* t = schemaTable(s(table)); t && !def)
+            def = t->column(s(field));
     const bool numeric = def
         && (def->type == ColumnType::Long || def->type == ColumnType::Short || def->type == ColumnType::Byte
             || def->type == ColumnType::Single);
-    return {s(field), headingId, literal, unitLine, show, cell, heading, sortKeys, numeric};
+    return {s(field), headingId, literal, unitLine, show, cell, heading, sortKeys, numeric, widestStored(def)};
 }
 
 // The start and end columns sort by the start, the minute statistics by
@@ -241,6 +263,28 @@ QString cellText(CellShow show, const QVariant& stored, const QString& uncalibra
     return stored.toString();
 }
 
+QStringList widestCellTexts(const GridColumn& column, const QString& uncalibrated)
+{
+    const QString dash = QStringLiteral("---");
+    switch (column.show) {
+    case CellShow::Plain:
+        return {column.widestPlain};
+    case CellShow::Date:
+        return {QStringLiteral("00/00/0000")};
+    case CellShow::Level:
+        return {QStringLiteral("000.0"), QStringLiteral("UND"), QStringLiteral("UP"), dash};
+    case CellShow::LevelNoUnder:
+        return {QStringLiteral("000.0"), QStringLiteral("UP"), dash};
+    case CellShow::Limit:
+        return {QStringLiteral("000"), dash};
+    case CellShow::Uncalibrated:
+        return {QStringLiteral("000"), uncalibrated};
+    case CellShow::Flag:
+        return {};
+    }
+    return {};
+}
+
 RecordGridModel::RecordGridModel(Database& database, RecordGrid grid, const LocGuru& guru, QObject* parent)
     : QAbstractTableModel(parent), store_(database), grid_(grid), guru_(guru), columns_(gridColumns(grid))
 {
@@ -357,6 +401,13 @@ int RecordGridModel::columnOf(const QString& field) const
         if (columns_[c].field.compare(field, Qt::CaseInsensitive) == 0)
             return c;
     return -1;
+}
+
+QStringList RecordGridModel::widestTexts(int column) const
+{
+    if (column < 0 || column >= columns_.size())
+        return {};
+    return widestCellTexts(columns_[column], uncalibrated_);
 }
 
 QVariant RecordGridModel::storedValue(int row, int column) const

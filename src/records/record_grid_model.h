@@ -50,6 +50,8 @@ struct GridColumn {
     QStringList sortKeys;
     // Counters and limits line up on the right, as the levels do.
     bool numeric = false;
+    // The widest text a plain column's stored value shows as, digits as '0'.
+    QString widestPlain;
 };
 
 // The columns of a grid, in the window's order.
@@ -60,6 +62,12 @@ RecordKind gridKind(RecordGrid grid);
 // The text a stored value shows as; `uncalibrated` is the text of 255 in the
 // uncalibrated columns. Levels read either decimal separator.
 QString cellText(CellShow show, const QVariant& stored, const QString& uncalibrated);
+
+// Every widest text a column's cells can show ("000.0", "UND", "UP", "---",
+// "00/00/0000", the uncalibrated text, ...), each digit written '0': a view
+// sizes the column for the widest of them in its own font, whatever rows it
+// holds. None for a column of pictures.
+QStringList widestCellTexts(const GridColumn& column, const QString& uncalibrated);
 
 // One grid of one unit's records. Only the ordered row ids are held; the
 // rows are read a page at a time as the view asks for them and a few pages
@@ -86,6 +94,8 @@ public:
     void retranslate();
 
     int columnOf(const QString& field) const;
+    // widestCellTexts of `column`, in the guru's language.
+    QStringList widestTexts(int column) const;
     // The stored value of a cell, as the database gave it.
     QVariant storedValue(int row, int column) const;
     // Rows now held in memory.

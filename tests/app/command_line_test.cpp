@@ -40,3 +40,33 @@ TEST(ParseCommandLine, HomeOptionIsTakenOffTheArgument)
     cl = parseCommandLine({"tvq52", "--home"});
     EXPECT_FALSE(cl.error.isEmpty());
 }
+
+TEST(ParseCommandLine, UnknownOptionsAreRefusedNotTakenForASerialNumber)
+{
+    for (const char* option : {"--bogus", "-x", "--homes=/d", "--help-me"}) {
+        const CommandLine cl = parseCommandLine({"tvq52", option});
+        EXPECT_TRUE(cl.error.contains(QString::fromLatin1(option))) << option;
+        EXPECT_TRUE(cl.argument.isEmpty()) << option;
+    }
+    // After "--" everything is the argument, dashes and all.
+    CommandLine cl = parseCommandLine({"tvq52", "--", "--odd name.TQ52"});
+    EXPECT_TRUE(cl.error.isEmpty());
+    EXPECT_EQ(cl.argument, QStringLiteral("--odd name.TQ52"));
+    // A lone dash is an argument too.
+    EXPECT_EQ(parseCommandLine({"tvq52", "-"}).argument, QStringLiteral("-"));
+}
+
+TEST(ParseCommandLine, HelpVersionAndValuesAreReadFromMainsOwnArguments)
+{
+    const char* const argv[] = {"tvq52", "--database=postgresql://a@b/c", "--help", "--version", "4711"};
+    const CommandLine cl = parseCommandLine(5, argv);
+    EXPECT_TRUE(cl.help);
+    EXPECT_TRUE(cl.version);
+    EXPECT_EQ(cl.database, QStringLiteral("postgresql://a@b/c"));
+    EXPECT_EQ(cl.argument, QStringLiteral("4711"));
+    EXPECT_FALSE(parseCommandLine({"tvq52", "--database"}).error.isEmpty());
+
+    const QString usage = commandLineUsage();
+    for (const char* word : {"--home", "--database", "--help", "--version", "~/.local/share/tvq52"})
+        EXPECT_TRUE(usage.contains(QString::fromLatin1(word))) << word;
+}

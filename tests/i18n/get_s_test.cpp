@@ -20,8 +20,7 @@ TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
     // Native texts keep their line breaks.
     EXPECT_EQ(guru.GetS(42), QString::fromUtf8("LeqSesión\rdBA"));
     EXPECT_EQ(guru.GetS(177).count("\r\n"), 2);
-    EXPECT_TRUE(guru.GetS(177).startsWith(
-        QString::fromUtf8("ATENCIÓN!: El sistema tiene configurada la opción de \"fuentes grandes\".")));
+    EXPECT_TRUE(guru.GetS(177).startsWith(QString::fromUtf8("ATENCIÓN!: El escritorio usa \"fuentes grandes\"")));
     EXPECT_EQ(guru.GetS(24), "Fecha empieza intervalo mayor o igual que  fecha termina intervalo.");
     EXPECT_EQ(guru.GetS(178), "Error importanfo datos");
     EXPECT_EQ(nativeCatalogueSize(), 178);

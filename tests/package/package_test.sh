@@ -21,6 +21,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
+[[ $(dpkg-deb -f "$deb" Recommends) == *qt6-translations-l10n* ]] || fail "Qt's translations are not recommended"
 # The package names the libraries it links and the SQLite driver Qt loads.
 depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libsqlite3-0 libqt6sql6-sqlite libqt6sql6-psql; do
@@ -31,8 +32,8 @@ dpkg-deb -x "$deb" "$root/fs"
 usr=$root/fs/usr
 for f in bin/tvq52 bin/tvq52-cli bin/tvq52-sim share/tvq52/Language.db share/tvq52/help/TVQ-52_ENG.html \
          share/tvq52/reports/tvq52_1.xml share/icons/hicolor/scalable/apps/tvq52.svg \
-         share/icons/hicolor/48x48/apps/tvq52.png share/man/man1/tvq52-cli.1.gz share/man/man1/tvq52-sim.1.gz \
-         share/doc/tvq52/copyright; do
+         share/icons/hicolor/48x48/apps/tvq52.png share/icons/hicolor/scalable/mimetypes/application-x-tvq52-exchange.svg \
+         share/man/man1/tvq52-cli.1.gz share/man/man1/tvq52-sim.1.gz share/doc/tvq52/copyright; do
   [ -e "$usr/$f" ] || fail "package lacks /usr/$f"
 done
 
@@ -45,12 +46,26 @@ for p in tvq52 tvq52-cli tvq52-sim; do
   [ "$v" = "$p $TVQ52_EXPECTED_VERSION" ] || fail "$p --version printed '$v'"
 done
 
+# The usage needs no display, and an unknown option is refused, not taken
+# for a serial number.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/tvq52" --help | grep -q -- "--home DIR" ||
+  fail "tvq52 --help without a display"
+rc=0; env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$usr/bin/tvq52" --bogus 2>/dev/null || rc=$?
+[ "$rc" = 2 ] || fail "tvq52 --bogus exited $rc"
+
 home=$root/data
 [ "$("$usr/bin/tvq52-cli" --home "$home" init)" = "$home" ] || fail "init did not print its folder"
-cmp -s "$usr/share/tvq52/Language.db" "$home/Language.db" || fail "the new data folder lacks the installed Language.db"
-cmp -s "$usr/share/tvq52/help/TVQ-52_ENG.html" "$home/help/TVQ-52_ENG.html" || fail "the new data folder lacks the help"
+# The data folder holds the user's data; the shipped assets stay installed.
+[ "$(ls "$home")" = "$(printf 'tvq52.db\ntvq52.ini')" ] || fail "the new data folder holds: $(ls "$home")"
+# A former per-user folder is moved up once, and the command line says so.
+mkdir -p "$HOME/.local/share/tvq52"
+cp -r "$home" "$HOME/.local/share/tvq52/tvq52"
+moved=$("$usr/bin/tvq52-cli" init 2>&1)
+[[ $moved == *"$HOME/.local/share/tvq52/tvq52"* ]] || fail "the move of the former folder was not told: $moved"
+[ -f "$HOME/.local/share/tvq52/tvq52.db" ] && [ ! -e "$HOME/.local/share/tvq52/tvq52" ] ||
+  fail "the former folder was not moved"
 # Without --home, the window and the command line share the per-user folder.
-[ "$("$usr/bin/tvq52-cli" init)" = "$HOME/.local/share/tvq52/tvq52" ] || fail "the per-user folder is not the window's"
+[ "$("$usr/bin/tvq52-cli" init 2>/dev/null)" = "$HOME/.local/share/tvq52" ] || fail "the per-user folder is not the window's"
 
 out=$root/sim.out
 "$usr/bin/tvq52-sim" --serial 4711 --link "$root/unit" >"$out" 2>"$root/sim.err" &
@@ -71,6 +86,8 @@ icon=$(sed -n 's/^Icon=//p' "$desktop")
 mime=$(sed -n 's/^MimeType=\([^;]*\);.*/\1/p' "$desktop")
 update-mime-database "$usr/share/mime"
 grep -qx "50:$mime:\*.tq52" "$usr/share/mime/globs2" || fail "exchange files are not of type '$mime'"
+# Globs match in any case unless marked otherwise: NNNN.TQ52 is of that type too.
+grep -q "$mime:\*.tq52:cs" "$usr/share/mime/globs2" && fail "the exchange type only matches lower case"
 appstreamcli validate --no-net "$usr/share/metainfo/org.tvq52.Manager.metainfo.xml" >/dev/null ||
   fail "metainfo: $(appstreamcli validate --no-net "$usr/share/metainfo/org.tvq52.Manager.metainfo.xml")"
 

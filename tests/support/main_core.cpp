@@ -5,6 +5,10 @@
 
 int main(int argc, char** argv)
 {
+    // A first start takes the system's language: the tests (and the programs
+    // they start) run in the program's own, whatever the machine's locale.
+    qputenv("LC_ALL", "C.UTF-8");
+    qunsetenv("LANGUAGE");
     tvq52::test::takeBackendArgument(&argc, argv);
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

@@ -17,7 +17,7 @@ TempHome::TempHome()
 
 void TempHome::provision() const
 {
-    const Result<bool> provisioned = provisionDataFolder(path(), findAssetFolder());
+    const Result<bool> provisioned = provisionDataFolder(path());
     ASSERT_TRUE(succeeded(provisioned.status()));
     ASSERT_TRUE(*provisioned);
     if (onServerBackend()) {

@@ -1,11 +1,13 @@
 #include "app/gui/application_shell.h"
 
+#include "app/data_folder.h"
 #include "app/gui/communication_dialog.h"
 #include "app/gui/database_dialog.h"
 #include "app/gui/file_dialogs.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
 #include "app/gui/window_needs.h"
+#include "app/gui/window_places_keeper.h"
 #include "i18n/gui/composite_controls.h"
 #include "i18n/gui/form_registry.h"
 #include "monitor/gui/monitor_window.h"
@@ -19,6 +21,7 @@
 #include "reports/gui/report_window.h"
 
 #include <QTimer>
+#include <utility>
 
 namespace tvq52 {
 
@@ -26,9 +29,11 @@ ApplicationShell::ApplicationShell(const QString& dataFolder, QString commandLin
     : ctx_(dataFolder), prompter_(prompter ? *prompter : widgetPrompter_), commandLine_(std::move(commandLine))
 {
     installWidgetTranslation(ctx_.guru);
+    widgetPrompter_.setDataFolder(ctx_.home);
     // Also the dialogs Qt opens by itself, such as the print dialog's file choice.
     guardFileDialogs();
     registerForms();
+    (new WindowPlacesKeeper(settingsPath(ctx_.home), this))->install();
 }
 
 void ApplicationShell::registerForms()
@@ -82,6 +87,19 @@ void ApplicationShell::start()
     window_->load(commandLine_);
     // The command line is for the first start only.
     commandLine_.clear();
+    const FormerFolder former = std::exchange(former_, FormerFolder{});
+    const QString notice =
+        formerFolderNotice(former, [this](const QString& text) { return ctx_.guru.GetTranslation(text); });
+    if (!notice.isEmpty())
+        prompter_.show(notice,
+                       former.outcome == FormerFolder::Outcome::Kept ? MessageStyle::Exclamation
+                                                                     : MessageStyle::Information);
+}
+
+void ApplicationShell::openArgument(const QString& argument)
+{
+    if (window_)
+        window_->openArgument(argument);
 }
 
 void ApplicationShell::reload()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app_context.h"
+#include "app/data_folder.h"
 #include "app/gui/widget_prompter.h"
 
 #include "app/gui/main_window.h"
@@ -21,6 +22,10 @@ public:
     ~ApplicationShell() override;
 
     void start();
+    // Said once the main window is up: where a former data folder went.
+    void setFormerFolder(const FormerFolder& former) { former_ = former; }
+    // A later start's argument, for the main window of the moment.
+    void openArgument(const QString& argument);
     MainWindow* mainWindow() const { return window_; }
     AppContext& context() { return ctx_; }
 
@@ -36,6 +41,7 @@ private:
     Prompter& prompter_;
     QString commandLine_;
     QPointer<MainWindow> window_;
+    FormerFolder former_;
 };
 
 } // namespace tvq52

@@ -57,6 +57,13 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     auto* layout = new QVBoxLayout(this);
     buildChoice(layout, why);
     layout->addWidget(buildServerBox());
+    // Beside the box rather than in it: a group box with a wrapping text in
+    // it is given too little height by some desktop styles at a fractional
+    // scale, and the text is cut.
+    passwordNote_ = new QLabel(QStringLiteral("La contraseña se pide al conectar y no se guarda."), this);
+    passwordNote_->setObjectName(QStringLiteral("LbContrasena"));
+    passwordNote_->setWordWrap(true);
+    layout->addWidget(passwordNote_);
     layout->addWidget(buildResult());
     layout->addStretch();
 
@@ -106,7 +113,8 @@ QGroupBox* DatabaseDialog::buildServerBox()
     auto* form = new QFormLayout(serverBox_);
     host_ = new QLineEdit(serverBox_);
     host_->setObjectName(QStringLiteral("TxtServidor"));
-    host_->setPlaceholderText(QStringLiteral("servidor.oficina.local"));
+    // An example address: read as text, so it follows the language.
+    host_->setPlaceholderText(ctx_.guru.GetTranslation(QStringLiteral("servidor.oficina.local")));
     keepAsIs(host_);
     form->addRow(fieldLabel("LbServidor", "Dirección:", host_, serverBox_), host_);
     port_ = new QSpinBox(serverBox_);
@@ -122,10 +130,6 @@ QGroupBox* DatabaseDialog::buildServerBox()
     user_->setObjectName(QStringLiteral("TxtUsuario"));
     keepAsIs(user_);
     form->addRow(fieldLabel("LbUsuario", "Usuario:", user_, serverBox_), user_);
-    auto* note = new QLabel(QStringLiteral("La contraseña se pide al conectar y no se guarda."), serverBox_);
-    note->setObjectName(QStringLiteral("LbContrasena"));
-    note->setWordWrap(true);
-    form->addRow(note);
     auto* probe = new QPushButton(QStringLiteral("Probar conexión"), serverBox_);
     probe->setObjectName(QStringLiteral("SSCommandProbar"));
     auto* probeRow = new QHBoxLayout;
@@ -163,6 +167,7 @@ void DatabaseDialog::showCurrent()
 void DatabaseDialog::showServerFields(bool server)
 {
     serverBox_->setEnabled(server);
+    passwordNote_->setEnabled(server);
     result_->clear();
 }
 

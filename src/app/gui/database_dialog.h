@@ -49,6 +49,7 @@ private:
     QRadioButton* local_;
     QRadioButton* server_;
     QGroupBox* serverBox_;
+    QLabel* passwordNote_ = nullptr;
     QLineEdit* host_;
     QSpinBox* port_;
     QLineEdit* database_;

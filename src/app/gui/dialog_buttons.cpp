@@ -2,25 +2,27 @@
 
 #include <QBoxLayout>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QPushButton>
 
 namespace tvq52 {
 
-void addAcceptRow(QDialog* dialog, QBoxLayout* layout, LeaveButton leave)
+QDialogButtonBox* addAcceptRow(QDialog* dialog, QBoxLayout* layout, LeaveButton leave)
 {
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), dialog);
+    // The box orders the buttons as the desktop does; their roles say which is which.
+    auto* box = new QDialogButtonBox(dialog);
+    box->setObjectName(QStringLiteral("ButtonBox"));
+    auto* ok = box->addButton(QStringLiteral("Aceptar"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("SSCommandAceptar"));
     ok->setDefault(true);
     const bool cancel = leave == LeaveButton::Cancel;
-    auto* exit = new QPushButton(cancel ? QStringLiteral("Cancelar") : QStringLiteral("Salir"), dialog);
+    auto* exit =
+        box->addButton(cancel ? QStringLiteral("Cancelar") : QStringLiteral("Salir"), QDialogButtonBox::RejectRole);
     exit->setObjectName(cancel ? QStringLiteral("SSCommandCancelar") : QStringLiteral("SSCommandExit"));
-    buttons->addWidget(ok);
-    buttons->addWidget(exit);
-    layout->addLayout(buttons);
-    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
-    QObject::connect(exit, &QPushButton::clicked, dialog, &QDialog::reject);
+    layout->addWidget(box);
+    QObject::connect(box, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return box;
 }
 
 } // namespace tvq52

@@ -2,6 +2,7 @@
 
 class QBoxLayout;
 class QDialog;
+class QDialogButtonBox;
 
 namespace tvq52 {
 
@@ -12,8 +13,8 @@ enum class LeaveButton {
 };
 
 // The closing row: "Aceptar" (the default, accepts) and the leave button
-// (rejects), right-aligned under `layout`. Their objectNames give them their
-// catalogue texts.
-void addAcceptRow(QDialog* dialog, QBoxLayout* layout, LeaveButton leave);
+// (rejects) in a button box under `layout`, in the desktop's order. Their
+// objectNames give them their catalogue texts.
+QDialogButtonBox* addAcceptRow(QDialog* dialog, QBoxLayout* layout, LeaveButton leave);
 
 } // namespace tvq52

@@ -14,7 +14,7 @@ namespace tvq52 {
 
 void openHelp(const AppContext& ctx, Prompter& prompter)
 {
-    const QString page = QDir(helpFolder(ctx.home)).filePath(helpFileName(ctx.LanguageCodeValue));
+    const QString page = QDir(helpFolder(findAssetFolder())).filePath(helpFileName(ctx.LanguageCodeValue));
     if (!QFileInfo(page).isFile()) {
         prompter.show(
             QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se encuentra la ayuda")), page),

@@ -1,10 +1,13 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/gui/application_shell.h"
+#include "app/gui/desktop_icons.h"
+#include "app/gui/single_instance.h"
 #include "core/application_info.h"
 #include "core/own_words.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QTimer>
 #include <cstdio>
@@ -38,7 +41,17 @@ private:
 
 int main(int argc, char** argv)
 {
-    if (tvq52::asksForVersion(argc, argv)) {
+    // Answered before Qt starts: no display is needed to read the usage.
+    const tvq52::CommandLine cl = tvq52::parseCommandLine(argc, argv);
+    if (!cl.error.isEmpty()) {
+        std::fprintf(stderr, "tvq52: %s\n%s", qPrintable(cl.error), qPrintable(tvq52::commandLineUsage()));
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(qPrintable(tvq52::commandLineUsage()), stdout);
+        return 0;
+    }
+    if (cl.version) {
         std::fputs(qPrintable(tvq52::versionLine(QStringLiteral("tvq52"))), stdout);
         return 0;
     }
@@ -48,33 +61,36 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(TVQ52_VERSION));
     // Ties the windows to the installed desktop entry (its name and icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tvq52.Manager"));
+    QApplication::setWindowIcon(tvq52::applicationIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     FirstPaintProbe probe;
     if (qEnvironmentVariableIsSet("TVQ52_STARTUP_PROBE"))
         app.installEventFilter(&probe);
 
-    const tvq52::CommandLine cl = tvq52::parseCommandLine(QApplication::arguments());
-    if (cl.help || !cl.error.isEmpty()) {
-        std::fprintf(cl.help ? stdout : stderr,
-                     "%s%sUsage: tvq52 [--home DIR] [--database URI] [EXCHANGE_FILE.TQ52 | SERIAL_NUMBER]\n"
-                     "  --home DIR       data folder (default: $TVQ52_HOME, else the per-user data folder)\n"
-                     "  --database URI   records on a PostgreSQL server for this run:\n"
-                     "                   postgresql://user@host:port/database (no password in it)\n"
-                     "  --version        print the version and exit\n",
-                     qPrintable(cl.error), cl.error.isEmpty() ? "" : "\n");
-        return cl.help ? 0 : 2;
+    const tvq52::DataFolderChoice folder = tvq52::chooseDataFolder(cl.home);
+    // There before it is claimed, so that its name is its real path from the first start on.
+    QDir().mkpath(folder.folder);
+    // A program already running on this data folder takes the argument.
+    tvq52::SingleInstance instance(folder.folder);
+    if (!instance.claim()) {
+        if (instance.handOver(cl.argument))
+            return 0;
+        QMessageBox::critical(nullptr, QString::fromLatin1(tvq52::kApplicationTitle),
+                              QStringLiteral("%1 (%2)").arg(folder.folder, instance.errorString()));
+        return 1;
     }
-
-    const QString home = tvq52::resolveDataFolder(cl.home);
-    const tvq52::Result<bool> provisioned = tvq52::provisionDataFolder(home, tvq52::findAssetFolder());
+    const tvq52::Result<bool> provisioned = tvq52::provisionDataFolder(folder.folder);
     if (!provisioned) {
-        QMessageBox::critical(nullptr, QStringLiteral("TVQ-52"), tvq52::untranslatedText(provisioned.error()));
+        QMessageBox::critical(nullptr, QString::fromLatin1(tvq52::kApplicationTitle),
+                              tvq52::untranslatedText(provisioned.error()));
         return 1;
     }
 
-    tvq52::ApplicationShell shell(home, cl.argument);
+    tvq52::ApplicationShell shell(folder.folder, cl.argument);
     if (!cl.database.isNull())
         shell.context().databaseOverride = cl.database;
+    shell.setFormerFolder(folder.former);
+    QObject::connect(&instance, &tvq52::SingleInstance::received, &shell, &tvq52::ApplicationShell::openArgument);
     QObject::connect(&shell, &tvq52::ApplicationShell::finished, &app, &QApplication::quit, Qt::QueuedConnection);
     shell.start();
     return app.exec();

@@ -1,16 +1,22 @@
 #include "app/gui/main_window.h"
 
 #include "app/app_context.h"
+#include "app/command_line.h"
+#include "app/data_folder.h"
 #include "app/database_opening.h"
 #include "app/gui/communication_dialog.h"
 #include "app/gui/database_dialog.h"
+#include "app/gui/desktop_icons.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
+#include "app/gui/qt_translations.h"
 #include "app/gui/window_needs.h"
+#include "app/recent_files.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "exchange/database_merge_workflow.h"
+#include "exchange/exchange_format.h"
 #include "exchange/gui/exchange_import_window.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/gui/export_all_strings.h"
@@ -24,12 +30,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -38,12 +50,30 @@
 
 namespace tvq52 {
 
+namespace {
+
+// A main-window command: at least the size of its neighbours, and as wide
+// as its caption asks in any language and font (a fixed minimum would cut
+// the longer captions under a larger desktop font).
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+    QSize minimumSizeHint() const override { return QPushButton::minimumSizeHint().expandedTo(QSize(170, 52)); }
+    QSize sizeHint() const override { return QPushButton::sizeHint().expandedTo(QSize(170, 52)); }
+};
+
+} // namespace
+
 MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     : QWidget(parent), ctx_(ctx), prompter_(prompter)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
-    setWindowIcon(style()->standardIcon(QStyle::SP_MediaVolume));
+    // The installed icon; a build without it keeps a stock one.
+    const QIcon icon = applicationIcon();
+    setWindowIcon(icon.isNull() ? style()->standardIcon(QStyle::SP_MediaVolume) : icon);
+    // An exchange file or a database dropped here is opened as the file button would.
+    setAcceptDrops(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 20, 24, 20);
@@ -90,10 +120,12 @@ QGridLayout* MainWindow::buildButtons()
         {"SSCommandUsuario", "Pie de página", "Texto del pie de página de los informes", QStyle::SP_FileDialogListView},
         {"SSCommand1", "Abrir archivo", "Abrir una base de datos o un archivo de intercambio",
          QStyle::SP_DialogOpenButton},
+        {"SSCommandRecientes", "Archivos recientes", "Abrir de nuevo un archivo abierto hace poco",
+         QStyle::SP_FileDialogBack},
         {"CommandExportar", "Exportar textos", "Exportar los textos de todas las ventanas a la base de idiomas",
          QStyle::SP_DialogSaveButton},
-        {"SSCommandHelp", "Ayuda", "Abrir la ayuda", QStyle::SP_DialogHelpButton},
-        {"SSCommandExit", "Salir", "Salir del programa", QStyle::SP_DialogCloseButton},
+        {"SSCommandHelp", "Ayuda", "Abrir la ayuda (F1)", QStyle::SP_DialogHelpButton},
+        {"SSCommandExit", "Salir", "Salir del programa (Ctrl+Q)", QStyle::SP_DialogCloseButton},
     };
     int i = 0;
     for (const ButtonDef& s : buttons) {
@@ -101,6 +133,12 @@ QGridLayout* MainWindow::buildButtons()
         grid->addWidget(b, i / 3, i % 3);
         ++i;
     }
+    // A question mark, where the stock icon may be a red cross.
+    button("SSCommandHelp")->setIcon(helpIcon());
+    recentMenu_ = new QMenu(this);
+    recentMenu_->setObjectName(QStringLiteral("MenuRecientes"));
+    button("SSCommandRecientes")->setMenu(recentMenu_);
+    connect(recentMenu_, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
     return grid;
 }
 
@@ -133,6 +171,11 @@ void MainWindow::connectButtons()
     connect(button("SSCommandHelp"), &QPushButton::clicked, this, &MainWindow::showHelp);
     connect(button("SSCommandExit"), &QPushButton::clicked, this, [this] { close(); });
     connect(button("CommandExportar"), &QPushButton::clicked, this, [this] {
+        // The texts go into the data folder's own copy, the translators' one.
+        if (const Status ready = prepareLanguageExport(ctx_.home, findAssetFolder()); !ready) {
+            showError(prompter_, ctx_.guru, ready.error());
+            return;
+        }
         ExportAllStrings(ctx_.guru, formRegistry(), ctx_.home, prompter_);
         close();
     });
@@ -148,10 +191,9 @@ MainWindow::~MainWindow()
 
 QPushButton* MainWindow::addButton(const char* objectName, const QString& text, const QString& toolTip, int icon)
 {
-    auto* b = new QPushButton(style()->standardIcon(QStyle::StandardPixmap(icon)), text, this);
+    auto* b = new CommandButton(style()->standardIcon(QStyle::StandardPixmap(icon)), text, this);
     b->setObjectName(QString::fromLatin1(objectName));
     b->setToolTip(toolTip);
-    b->setMinimumSize(170, 52);
     b->setIconSize(QSize(24, 24));
     b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     return b;
@@ -215,6 +257,12 @@ void MainWindow::setCaption(const QString& title)
     setWindowTitle(title);
 }
 
+void MainWindow::languageChosen(int code)
+{
+    // Qt's own words (OK, Cancel, the file dialogs') follow the program's.
+    useQtTranslations(code);
+}
+
 bool MainWindow::isSmallFontsScreen()
 {
     // Large text settings are what the warning is about: the height of the
@@ -261,15 +309,109 @@ void MainWindow::openImportWindow()
 void MainWindow::openFileButton()
 {
     ChosenFileKind kind = ChosenFileKind::None;
-    ctx_.SelectedFile = chooseMergeOrImportFile(ctx_.guru, prompter_, ctx_.home, &kind);
-    if (kind == ChosenFileKind::Exchange) {
+    const QString path = chooseMergeOrImportFile(ctx_.guru, prompter_, QString(), &kind);
+    openChosenFile(path, int(kind));
+}
+
+void MainWindow::openFile(const QString& path)
+{
+    openChosenFile(path, int(checkMergeOrImportFile(ctx_.guru, prompter_, path)));
+}
+
+void MainWindow::openChosenFile(const QString& path, int kind)
+{
+    if (ChosenFileKind(kind) == ChosenFileKind::None)
+        return;
+    rememberFile(path);
+    ctx_.SelectedFile = path;
+    if (ChosenFileKind(kind) == ChosenFileKind::Exchange) {
         openImportWindow();
-    } else if (kind == ChosenFileKind::Database) {
+    } else {
         setImportPanelVisible(true);
         mergeDatabase(ctx_.SelectedFile);
         setImportPanelVisible(false);
     }
     ctx_.SelectedFile.clear();
+}
+
+void MainWindow::rememberFile(const QString& path)
+{
+    // A list that cannot be kept is no reason to stop the import.
+    (void)RecentFiles(settingsPath(ctx_.home)).add(path);
+}
+
+void MainWindow::fillRecentMenu()
+{
+    recentMenu_->clear();
+    RecentFiles recent(settingsPath(ctx_.home));
+    const QStringList files = recent.files();
+    for (const QString& file : files) {
+        QAction* action = recentMenu_->addAction(QFileInfo(file).fileName());
+        action->setToolTip(QDir::toNativeSeparators(file));
+        action->setStatusTip(action->toolTip());
+        connect(action, &QAction::triggered, this, [this, file] { openFile(file); });
+    }
+    if (files.isEmpty()) {
+        recentMenu_->addAction(ctx_.guru.GetTranslation(QStringLiteral("No hay archivos recientes")))
+            ->setEnabled(false);
+        return;
+    }
+    recentMenu_->setToolTipsVisible(true);
+    recentMenu_->addSeparator();
+    connect(recentMenu_->addAction(ctx_.guru.GetTranslation(QStringLiteral("Vaciar la lista"))), &QAction::triggered,
+            this, [this] { showFailure(prompter_, ctx_.guru, RecentFiles(settingsPath(ctx_.home)).clear()); });
+}
+
+void MainWindow::openArgument(const QString& argument)
+{
+    // A dialog is being answered: the file waits until it is closed.
+    if (QApplication::activeModalWidget() || !loaded_ || unloaded_) {
+        QTimer::singleShot(300, this, [this, argument] { openArgument(argument); });
+        return;
+    }
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+    const QString file = GetCommandLineFile(argument);
+    if (file.isEmpty())
+        return;
+    if (isExchangeFileName(file))
+        rememberFile(file);
+    ctx_.CommandLineFile = file;
+    openCommandLineFile(ctx_, *this);
+    ctx_.CommandLineFile.clear();
+}
+
+namespace {
+
+// The one local file a drag carries, when it is one the window opens.
+QString droppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile())
+        return {};
+    const QString path = data->urls().front().toLocalFile();
+    const ChosenFileKind kind = chosenFileKind(path);
+    return kind == ChosenFileKind::Exchange || kind == ChosenFileKind::Database ? path : QString();
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drag is over, so the file manager is not kept waiting.
+    QTimer::singleShot(0, this, [this, path] { openFile(path); });
 }
 
 void MainWindow::openProgrammingWindow()

@@ -5,7 +5,10 @@
 #include <QPointer>
 #include <QWidget>
 
+class QDragEnterEvent;
+class QDropEvent;
 class QFrame;
+class QMenu;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -36,8 +39,18 @@ public:
 
     QPushButton* button(const char* objectName) const;
 
+    // What a later start handed over, as on the command line: an exchange
+    // file is imported, anything else taken as a serial number for the
+    // programming window. Empty only brings the window forward. Waits while
+    // a dialog is open.
+    void openArgument(const QString& argument);
+    // An exchange file is imported and a database merged; other files are
+    // told why they cannot be opened. The file joins the recent files.
+    void openFile(const QString& path);
+
     // StartupHost
     void setCaption(const QString& title) override;
+    void languageChosen(int code) override;
     bool isSmallFontsScreen() override;
     void translateMainWindow() override;
     void showMainWindow() override;
@@ -57,6 +70,8 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     QLabel* buildTitle();
@@ -77,12 +92,18 @@ private:
     void showRecordedDataWindow();
     // SSCommand1: a database to merge or an exchange file to import.
     void openFileButton();
+    void openChosenFile(const QString& path, int kind);
+    // The recent files' menu, built each time it opens: files since gone
+    // are left out.
+    void fillRecentMenu();
+    void rememberFile(const QString& path);
 
     AppContext& ctx_;
     Prompter& prompter_;
     QFrame* importPanel_ = nullptr;
     QLabel* panelProgress_ = nullptr;
     QLabel* title_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     bool loaded_ = false;
     bool unloaded_ = false;
     // One instance for the run of this main window; a language reload makes a new one.

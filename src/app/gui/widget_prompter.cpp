@@ -1,13 +1,18 @@
 #include "app/gui/widget_prompter.h"
 
+#include "app/data_folder.h"
+#include "app/recent_files.h"
+
 #include "app/gui/file_dialogs.h"
 #include "core/application_info.h"
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace tvq52 {
 
@@ -30,6 +35,25 @@ QString tabbedAsTable(const QString& text)
         html += QStringLiteral("</tr>");
     }
     return html + QStringLiteral("</table>");
+}
+
+QMessageBox::StandardButton standardButtonOf(Answer answer)
+{
+    switch (answer) {
+    case Answer::Cancel:
+        return QMessageBox::Cancel;
+    case Answer::Yes:
+        return QMessageBox::Yes;
+    case Answer::No:
+        return QMessageBox::No;
+    case Answer::Save:
+        return QMessageBox::Save;
+    case Answer::Discard:
+        return QMessageBox::Discard;
+    case Answer::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
 }
 
 } // namespace
@@ -76,6 +100,11 @@ std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, 
         buttons = QMessageBox::Yes | QMessageBox::No;
         escape = QMessageBox::No;
         break;
+    case MessageStyle::SaveDiscardCancel:
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+        escape = QMessageBox::Cancel;
+        break;
     case MessageStyle::Plain:
         break;
     }
@@ -84,11 +113,7 @@ std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, 
     if (escape != QMessageBox::NoButton)
         box->setEscapeButton(escape);
     if (m.defaultAnswer) {
-        const QMessageBox::StandardButton wanted = *m.defaultAnswer == Answer::Cancel ? QMessageBox::Cancel
-            : *m.defaultAnswer == Answer::No                                          ? QMessageBox::No
-            : *m.defaultAnswer == Answer::Yes                                         ? QMessageBox::Yes
-                                                                                      : QMessageBox::Ok;
-        if (QAbstractButton* b = box->button(wanted))
+        if (QAbstractButton* b = box->button(standardButtonOf(*m.defaultAnswer)))
             box->setDefaultButton(qobject_cast<QPushButton*>(b));
     }
     return box;
@@ -104,8 +129,15 @@ Answer WidgetPrompter::message(const Message& m)
         return Answer::No;
     case QMessageBox::Cancel:
         return Answer::Cancel;
+    case QMessageBox::Save:
+        return Answer::Save;
+    case QMessageBox::Discard:
+        return Answer::Discard;
     default:
-        // A Yes/No box closed from its title bar answers No.
+        // A Yes/No box closed from its title bar answers No; the edits'
+        // question closed so keeps them.
+        if (m.style == MessageStyle::SaveDiscardCancel)
+            return Answer::Cancel;
         return m.style == MessageStyle::YesNoQuestion ? Answer::No : Answer::Ok;
     }
 }
@@ -143,17 +175,38 @@ QString WidgetPrompter::saveFile(const QString& title, const QStringList& filter
 QString WidgetPrompter::chooseFile(int acceptMode, const QString& title, const QStringList& filters,
                                    const QString& directory)
 {
-    QFileDialog dialog(parent_ ? parent_ : QApplication::activeWindow(), title, directory,
-                       filters.join(QLatin1String(";;")));
+    const QStringList lists = caseBlindFilters(filters);
+    QFileDialog dialog(parent_ ? parent_ : QApplication::activeWindow(), title,
+                       fileDialogStart(directory, lastFolder(), dataFolder_), lists.join(QLatin1String(";;")));
     // Qt's own dialog, whose list goes by file names: a desktop's dialog
     // would run in this process and read the open database to tell its type.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptMode(acceptMode));
     dialog.setFileMode(acceptMode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // A name typed without its extension gets the first list's.
+    static const QRegularExpression firstExtension(QStringLiteral("\\(\\*\\.([A-Za-z0-9]+)"));
+    if (const auto m = firstExtension.match(filters.value(0)); m.hasMatch() && acceptMode == QFileDialog::AcceptSave)
+        dialog.setDefaultSuffix(m.captured(1));
     listFilesByNameOnly(&dialog);
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    return dialog.selectedFiles().value(0);
+    const QString chosen = dialog.selectedFiles().value(0);
+    rememberFolder(chosen);
+    return chosen;
+}
+
+QString WidgetPrompter::lastFolder() const
+{
+    return dataFolder_.isEmpty() ? lastFolder_ : RecentFiles(settingsPath(dataFolder_)).lastFolder();
+}
+
+void WidgetPrompter::rememberFolder(const QString& chosenFile)
+{
+    const QString folder = QFileInfo(chosenFile).absolutePath();
+    lastFolder_ = folder;
+    // Not worth a message: the next dialog merely opens elsewhere.
+    if (!dataFolder_.isEmpty() && QFileInfo::exists(settingsPath(dataFolder_)))
+        (void)RecentFiles(settingsPath(dataFolder_)).setLastFolder(folder);
 }
 
 } // namespace tvq52

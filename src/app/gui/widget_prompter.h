@@ -14,6 +14,10 @@ class WidgetPrompter : public Prompter {
 public:
     explicit WidgetPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     void setParent(QWidget* parent) { parent_ = parent; }
+    // File dialogs open in the folder last chosen, kept in this data
+    // folder's settings file, and never in the data folder itself. A bare
+    // file name given as the directory is proposed in that folder.
+    void setDataFolder(const QString& folder) { dataFolder_ = folder; }
 
     // The box `message` shows, with the icon and buttons of its style.
     static std::unique_ptr<QMessageBox> createMessageBox(const Message& message, QWidget* parent);
@@ -27,7 +31,12 @@ public:
 private:
     QString chooseFile(int acceptMode, const QString& title, const QStringList& filters, const QString& directory);
 
+    QString lastFolder() const;
+    void rememberFolder(const QString& chosenFile);
+
     QWidget* parent_;
+    QString dataFolder_;
+    QString lastFolder_; // without a data folder: for this run only
 };
 
 } // namespace tvq52

@@ -1,5 +1,7 @@
 #include "i18n/gui/composite_controls.h"
 
+#include "i18n/gui/access_keys.h"
+#include "i18n/gui/button_tips.h"
 #include "i18n/heading_lines.h"
 
 #include <QAbstractItemModel>
@@ -107,6 +109,13 @@ bool walkSpecialControl(QObject* control, const LocGuru::TextVisitor& visit)
 void installWidgetTranslation(LocGuru& guru)
 {
     guru.setSpecialControlHook(&walkSpecialControl);
+    guru.setFormHook([&guru](QObject* form) {
+        if (auto* window = qobject_cast<QWidget*>(form)) {
+            addButtonTips(window, guru);
+            addStandardShortcuts(window);
+            setAccessKeys(window);
+        }
+    });
 }
 
 } // namespace tvq52

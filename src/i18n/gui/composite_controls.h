@@ -13,7 +13,9 @@ namespace tvq52 {
 // true for the widgets it knows.
 bool walkSpecialControl(QObject* control, const LocGuru::TextVisitor& visit);
 
-// Lets `guru` reach those texts when it translates or exports a window.
+// Lets `guru` reach those texts when it translates or exports a window, and
+// gives each window it translates its button tips, access keys and
+// standard shortcuts.
 void installWidgetTranslation(LocGuru& guru);
 
 } // namespace tvq52

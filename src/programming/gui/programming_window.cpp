@@ -35,9 +35,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tvq52 {
 
@@ -52,6 +55,32 @@ class WaitCursor {
 public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// The pages at their full size where the screen has room for them, scrolled
+// up and down where it has not (a short screen at a large scale factor); the
+// window is never made taller than the screen for them.
+class PageScroller : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+    QSize sizeHint() const override { return widget()->sizeHint() + frame(); }
+    QSize minimumSizeHint() const override
+    {
+        // Wide enough for the pages beside the scroll bar, which takes its
+        // room from them when it shows.
+        const int lines = 12 * fontMetrics().height();
+        const QSize least = widget()->minimumSizeHint();
+        return QSize(least.width() + verticalScrollBar()->sizeHint().width(), std::min(lines, least.height()))
+            + frame();
+    }
+
+private:
+    QSize frame() const
+    {
+        const int f = 2 * frameWidth();
+        return QSize(f, f);
+    }
 };
 
 } // namespace
@@ -99,7 +128,13 @@ void ProgrammingWindow::buildUi()
     tabs_->addTab(limitsPage_, QStringLiteral("Límites y horario nocturno"));
     tabs_->addTab(insulationPage_, QStringLiteral("Aislamiento acústico"));
     tabs_->addTab(intervalsPage_, QStringLiteral("Intervalos inhábiles"));
-    layout->addWidget(tabs_, 1);
+    auto* scroller = new PageScroller(this);
+    scroller->setObjectName(QStringLiteral("PageScroller"));
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroller->setWidget(tabs_);
+    layout->addWidget(scroller, 1);
     // The busy panel takes the place of the commands, which wait for the
     // transmission anyway: the window keeps its size, before and after.
     bottom_ = new QStackedWidget(this);
@@ -468,9 +503,14 @@ bool ProgrammingWindow::Modificat()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !modified_)
         return true;
-    if (showCatalogue(prompter_, needs_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    switch (askToSaveEdits(prompter_, needs_.guru)) {
+    case Answer::Save:
         return GrabaProgramacio();
-    return true;
+    case Answer::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void ProgrammingWindow::previousRecord()
@@ -545,7 +585,7 @@ void ProgrammingWindow::printReport()
     if (reportPreviewer_)
         reportPreviewer_(report);
     else
-        previewReport(report, prompter_, needs_.guru, this);
+        previewReport(report, prompter_, needs_.guru, this, QStringLiteral("%1_programacion").arg(shownSerial_));
 }
 
 void ProgrammingWindow::deleteRecord()

@@ -4,7 +4,6 @@
 #include "i18n/loc_guru.h"
 #include "reports/csv_writer.h"
 
-#include <QDir>
 #include <QSaveFile>
 #include <QTableView>
 
@@ -13,9 +12,9 @@ namespace tvq52 {
 bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const LocGuru& guru,
                    const QString& suggestedName)
 {
-    const QString path = prompter.saveFile(guru.GetTranslation(QStringLiteral("Exportar CSV")),
-                                           {guru.GetTranslation(QStringLiteral("Archivos CSV (*.csv)"))},
-                                           QDir::home().filePath(suggestedName));
+    const QString path =
+        prompter.saveFile(guru.GetTranslation(QStringLiteral("Exportar CSV")),
+                          {guru.GetTranslation(QStringLiteral("Archivos CSV (*.csv)"))}, suggestedName);
     if (path.isEmpty())
         return false;
     QList<int> columns;

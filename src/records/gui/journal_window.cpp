@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tvq52 {
 
@@ -132,6 +133,35 @@ JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 sho
     refresh();
 }
 
+void JournalWindow::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    fitColumns();
+}
+
+void JournalWindow::fitColumns()
+{
+    table_->resizeColumnsToContents();
+    fitMessageColumn();
+    // The counts take a line per kind, a long message wraps.
+    table_->resizeRowsToContents();
+}
+
+void JournalWindow::fitMessageColumn()
+{
+    // A long message would push the counts out of sight: it wraps instead,
+    // in what the other columns leave.
+    constexpr int kMessage = 5;
+    int others = 0;
+    for (int c = 0; c < table_->columnCount(); ++c)
+        if (c != kMessage)
+            others += table_->columnWidth(c);
+    const int room = table_->viewport()->width() - others;
+    const int narrowest = table_->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 12;
+    if (table_->columnWidth(kMessage) > room)
+        table_->setColumnWidth(kMessage, std::max(room, narrowest));
+}
+
 void JournalWindow::refresh()
 {
     std::optional<qint32> serial;
@@ -149,13 +179,14 @@ void JournalWindow::refresh()
                                 outcomeText(guru_, e.outcome),
                                 e.message,
                                 counts};
-        for (int c = 0; c < cells.size(); ++c)
-            table_->setItem(row, c, new QTableWidgetItem(cells[c]));
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setToolTip(cells[c]);
+            table_->setItem(row, c, item);
+        }
         ++row;
     }
-    table_->resizeColumnsToContents();
-    // The counts take a line per kind.
-    table_->resizeRowsToContents();
+    fitColumns();
     head_->setText(QString::fromLatin1(journal_.head()));
 }
 

@@ -25,7 +25,13 @@ public:
     // Lists the entries again with the filter as it stands.
     void refresh();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    // Lays the columns out for the window's width.
+    void fitColumns();
+    void fitMessageColumn();
     const LocGuru& guru_;
     Journal journal_;
     QRadioButton* all_ = nullptr;

@@ -5,8 +5,10 @@
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,21 +43,15 @@ MonthCalendar::MonthCalendar(const LocGuru& guru, QWidget* parent) : QFrame(pare
     setFrameShape(QFrame::StyledPanel);
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    auto* previous = new QToolButton(this);
-    previous->setObjectName(QStringLiteral("CalendarioAnterior"));
-    previous->setArrowType(Qt::LeftArrow);
-    auto* next = new QToolButton(this);
-    next->setObjectName(QStringLiteral("CalendarioSiguiente"));
-    next->setArrowType(Qt::RightArrow);
+    addStep(top, "CalendarioAnteriorAno", "Año anterior", QStringLiteral("«"), -12);
+    addStep(top, "CalendarioAnterior", "Mes anterior", QStringLiteral("‹"), -1);
     title_ = new QLabel(this);
     title_->setObjectName(QStringLiteral("CalendarioMes"));
     title_->setAlignment(Qt::AlignCenter);
-    top->addWidget(previous);
     top->addWidget(title_, 1);
-    top->addWidget(next);
+    addStep(top, "CalendarioSiguiente", "Mes siguiente", QStringLiteral("›"), 1);
+    addStep(top, "CalendarioSiguienteAno", "Año siguiente", QStringLiteral("»"), 12);
     layout->addLayout(top);
-    connect(previous, &QToolButton::clicked, this, [this] { stepMonth(-1); });
-    connect(next, &QToolButton::clicked, this, [this] { stepMonth(1); });
 
     auto* grid = new QGridLayout;
     grid->setSpacing(1);
@@ -80,6 +76,31 @@ MonthCalendar::MonthCalendar(const LocGuru& guru, QWidget* parent) : QFrame(pare
         days_ << day;
     }
     layout->addLayout(grid);
+}
+
+QToolButton* MonthCalendar::addStep(QHBoxLayout* row, const char* name, const char* tip, const QString& caption,
+                                    int months)
+{
+    auto* step = new QToolButton(this);
+    step->setObjectName(QString::fromLatin1(name));
+    step->setText(caption);
+    // A sign, the same in every language.
+    step->setProperty("Tag", QStringLiteral("!"));
+    step->setAutoRaise(true);
+    step->setToolTip(guru_.GetTranslation(QString::fromUtf8(tip)));
+    row->addWidget(step);
+    connect(step, &QToolButton::clicked, this, [this, months] { stepMonth(months); });
+    return step;
+}
+
+void MonthCalendar::keyPressEvent(QKeyEvent* event)
+{
+    const int sign = event->key() == Qt::Key_PageUp ? -1 : event->key() == Qt::Key_PageDown ? 1 : 0;
+    if (sign == 0) {
+        QFrame::keyPressEvent(event);
+        return;
+    }
+    stepMonth(sign * (event->modifiers() & Qt::ShiftModifier ? 12 : 1));
 }
 
 void MonthCalendar::showMonth(const QDate& selected)
@@ -143,16 +164,14 @@ RangePicker::RangePicker(const LocGuru& guru, Prompter& prompter, const QDateTim
     fields->addWidget(dateField("MaskFechaFi", "CalendarioFi", end, &end_), 1, 1);
     layout->addLayout(fields);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
+    // In the desktop's order.
+    auto* buttons = new QDialogButtonBox(this);
+    auto* ok = buttons->addButton(QStringLiteral("Aceptar"), QDialogButtonBox::AcceptRole);
     ok->setObjectName(QStringLiteral("CommandVolver"));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancelar"), this);
+    auto* cancel = buttons->addButton(QStringLiteral("Cancelar"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("SSCommandCancelar"));
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-    layout->addLayout(buttons);
+    layout->addWidget(buttons);
     connect(ok, &QPushButton::clicked, this, &RangePicker::confirm);
     // The close box leaves the same way as Cancel: no range.
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -9,6 +9,8 @@
 #include <QHash>
 #include <optional>
 
+class QHBoxLayout;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QToolButton;
@@ -33,7 +35,12 @@ public:
 signals:
     void picked(const QDate& date);
 
+protected:
+    // Page Up and Page Down step a month, with Shift a year.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    QToolButton* addStep(QHBoxLayout* row, const char* name, const char* tip, const QString& caption, int months);
     void stepMonth(int months);
     void fill();
 

@@ -1,5 +1,6 @@
 #include "records/gui/recorded_data_window.h"
 
+#include "core/application_info.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "exchange/exchange_writer.h"
@@ -9,6 +10,7 @@
 #include "link/link_state.h"
 #include "records/download_workflow.h"
 #include "records/gui/csv_export.h"
+#include "records/gui/grid_column_widths.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/record_grid_items.h"
@@ -73,7 +75,7 @@ RecordedDataWindow::RecordedDataWindow(Needs needs, QWidget* parent)
       beep_([] { QApplication::beep(); })
 {
     setObjectName(QStringLiteral("Form5"));
-    setWindowTitle(QStringLiteral("Datos registrados"));
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
     if (needs_.database)
         browser_.emplace(*needs_.database);
     buildUi();
@@ -181,9 +183,9 @@ QWidget* RecordedDataWindow::buildTotals()
     };
     // Three rows of two: the translated captions are long.
     totalsDate_ = add(0, 0, "Fecha:", "MaskFechaTotales");
-    totalsTime_ = add(0, 1, "Hora", "MaskHoraTotales");
-    passesVenue_ = add(1, 0, "Pasadas (emisión)", "LbPasadasLocal");
-    passesNeighbour_ = add(1, 1, "Pasadas (recepción)", "LbPasadasVei");
+    totalsTime_ = add(0, 1, "Hora:", "MaskHoraTotales");
+    passesVenue_ = add(1, 0, "Pasadas (emisión):", "LbPasadasLocal");
+    passesNeighbour_ = add(1, 1, "Pasadas (recepción):", "LbPasadasVei");
     sensorInactive_ = add(2, 0, "Sensor inactivo:", "MaskE3");
     erasures_ = add(2, 1, "Borrados:", "MaskCB");
     return box;
@@ -272,6 +274,7 @@ void RecordedDataWindow::showEvent(QShowEvent* event)
 void RecordedDataWindow::openUnitSet()
 {
     needs_.link.StopRequested = false;
+    progress_->hide();
     searchField_ = QStringLiteral("TextNumeroSerie");
     if (!hasStore()) {
         clearUnit();
@@ -304,6 +307,9 @@ bool RecordedDataWindow::CarregaDades(qint32 serial)
     auto unit = loadShownUnit(*needs_.database, serial);
     if (!unit)
         return false;
+    // What a stopped download left to say belongs to the unit it was about.
+    if (!shown_ || shown_->serial != unit->serial)
+        progress_->hide();
     shown_ = std::move(unit);
     const ShownUnit& u = *shown_;
     needs_.link.UnitSerial = u.serial;
@@ -342,28 +348,10 @@ void RecordedDataWindow::reloadGrids()
     updateReportButtons();
 }
 
-// Each column as wide as the longer of its heading's lines and the newest
-// row's text: the whole heading shows, and no row beyond the first is read.
 void RecordedDataWindow::fitColumns(QTableView* view)
 {
-    QAbstractItemModel* m = view->model();
-    if (!m)
-        return;
-    const QFontMetrics heading(view->horizontalHeader()->font());
-    const QFontMetrics cell(view->font());
-    const int margin = 2 * view->style()->pixelMetric(QStyle::PM_HeaderMargin) + 8;
-    for (int c = 0; c < m->columnCount(); ++c) {
-        int width = 0;
-        for (const QString& line : m->headerData(c, Qt::Horizontal).toString().split(QLatin1Char('\n')))
-            width = std::max(width, heading.horizontalAdvance(line.trimmed()));
-        if (m->rowCount() > 0) {
-            const QModelIndex first = m->index(0, c);
-            width = std::max(width, cell.horizontalAdvance(m->data(first).toString()));
-            if (!m->data(first, Qt::DecorationRole).isNull())
-                width = std::max(width, view->iconSize().width() + 8);
-        }
-        view->setColumnWidth(c, std::max(width + margin, 40));
-    }
+    if (const auto* model = qobject_cast<const RecordGridModel*>(view->model()))
+        fitGridColumns(*view, *model);
 }
 
 void RecordedDataWindow::setGraphOpener(std::function<void()> open)
@@ -429,8 +417,14 @@ void RecordedDataWindow::sortGrid(Grid grid, int column)
         return;
     QScrollBar* across = views_[grid]->horizontalScrollBar();
     const int scrolled = across->value();
-    if (const Status sorted = m->sortByColumn(column); !sorted)
+    if (const Status sorted = m->sortByColumn(column); !sorted) {
         prompter_.show(sorted.error().detail, MessageStyle::Critical);
+    } else {
+        // The heading's arrow shows the order the rows now have.
+        QHeaderView* header = views_[grid]->horizontalHeader();
+        header->setSortIndicatorShown(true);
+        header->setSortIndicator(column, m->descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    }
     across->setValue(scrolled);
 }
 
@@ -440,8 +434,20 @@ void RecordedDataWindow::openGraph()
         showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
         return;
     }
-    if (openGraph_)
-        openGraph_();
+    if (!openGraph_)
+        return;
+    // Reading and drawing a long history takes a while: the panel says so
+    // until the graph window is up (the first turn of its event loop).
+    frames_->clear();
+    progressText_->setText(needs_.guru.GetTranslation(QStringLiteral("Abriendo la gráfica...")));
+    progress_->show();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QTimer::singleShot(0, this, [this] {
+        progress_->hide();
+        QApplication::restoreOverrideCursor();
+    });
+    openGraph_();
 }
 
 void RecordedDataWindow::openReport()
@@ -503,6 +509,7 @@ void RecordedDataWindow::download()
     // A download waits longer for the unit than the other exchanges.
     session->timer().setInterval(kDownloadSilenceLimitMs);
     DownloadWorkflow workflow(*session, prompter_, needs_.guru, *needs_.database, *this);
+    stopPressed_ = false;
     workflow_ = &workflow;
     workflow.run();
     workflow_ = nullptr;
@@ -512,6 +519,7 @@ void RecordedDataWindow::stop()
 {
     button("SSCommandStop")->hide();
     button("SSCommandRecibir")->show();
+    stopPressed_ = true;
     needs_.link.StopRequested = true;
     if (workflow_)
         workflow_->stop();
@@ -601,7 +609,15 @@ void RecordedDataWindow::downloadFinished()
 {
     button("SSCommandStop")->hide();
     button("SSCommandRecibir")->show();
-    progress_->hide();
+    // A stopped download says so, beside the counts it reached, until the
+    // next unit or download; a finished one has told its outcome already.
+    if (stopPressed_) {
+        progressText_->setText(
+            needs_.guru.GetTranslation(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."))
+            + QLatin1Char('\n') + progressText_->text());
+    } else {
+        progress_->hide();
+    }
     needs_.link.StopRequested = false;
     if (shown_)
         CarregaDades(shown_->serial);

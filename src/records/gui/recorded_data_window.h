@@ -124,6 +124,8 @@ private:
     std::optional<ShownUnit> shown_;
     QString searchField_ = QStringLiteral("TextNumeroSerie");
     std::function<void()> openProgramming_;
+    // Stop was pressed during the download under way.
+    bool stopPressed_ = false;
     std::function<void()> openGraph_;
     std::function<void()> openReport_;
     std::function<void()> beep_;

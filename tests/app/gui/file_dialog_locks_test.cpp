@@ -111,6 +111,9 @@ struct WindowOnItsFolder {
     WindowOnItsFolder()
     {
         home.provision();
+        // A folder of the user's own, which every filter lists: the dialog
+        // has a row to show and tell the type of.
+        QDir(home.path()).mkdir(QStringLiteral("informes"));
         shell = std::make_unique<ApplicationShell>(home.path(), QString());
         shell->start();
     }

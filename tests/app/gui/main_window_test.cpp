@@ -5,8 +5,10 @@
 
 #include "db/database.h"
 #include "support/result_checks.h"
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSqlQuery>
 
 using namespace tvq52;
@@ -186,7 +188,7 @@ TEST(MainWindow, ASecondStartAndExitChangesNeitherTheSettingsNorTheDatabase)
         shell.start();
         child<QPushButton>(shell.mainWindow(), "SSCommandExit")->click();
     };
-    ASSERT_TRUE(provisionDataFolder(home.path(), findAssetFolder()).ok());
+    ASSERT_TRUE(provisionDataFolder(home.path()).ok());
     startAndExit();
     auto read = [](const QString& path) {
         QFile f(path);
@@ -196,7 +198,7 @@ TEST(MainWindow, ASecondStartAndExitChangesNeitherTheSettingsNorTheDatabase)
     const QByteArray ini = read(settingsPath(home.path()));
     const QByteArray db = read(databasePath(home.path()));
     ASSERT_FALSE(db.isEmpty());
-    ASSERT_TRUE(provisionDataFolder(home.path(), findAssetFolder()).ok());
+    ASSERT_TRUE(provisionDataFolder(home.path()).ok());
     startAndExit();
     EXPECT_EQ(read(settingsPath(home.path())), ini);
     EXPECT_EQ(read(databasePath(home.path())), db);
@@ -254,4 +256,33 @@ TEST(MainWindow, FileButtonMergesDatabasesAndTellsWhyOtherFilesCannotBeOpened)
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 8080")) && q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);
     EXPECT_FALSE(s.window().findChild<QWidget*>(QStringLiteral("SSPanel1"))->isVisible());
+}
+
+// Under a desktop's larger font the longer captions still show whole: the
+// commands grow with their captions instead of keeping a fixed width.
+TEST(MainWindow, CommandsGrowWithTheirCaptionsUnderALargerFont)
+{
+    const QFont before = QApplication::font();
+    const std::shared_ptr<void> restore(nullptr, [&](void*) { QApplication::setFont(before); });
+    QFont larger = before;
+    larger.setPointSizeF(larger.pointSizeF() * 1.3);
+    QApplication::setFont(larger);
+    StartedProgram s;
+    for (const char* option : {"OptionAleman", "OptionFrances"}) {
+        s.chooseLanguage(option);
+        MainWindow& w = s.window();
+        w.resize(w.minimumSizeHint());
+        w.show();
+        settle();
+        int checked = 0;
+        for (QPushButton* b : w.findChildren<QPushButton*>()) {
+            if (!b->isVisible() || b->window() != &w)
+                continue;
+            ++checked;
+            EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text().remove(QLatin1Char('&'))))
+                << option << ": " << b->objectName().toStdString();
+            EXPECT_GE(b->width(), 170) << b->objectName().toStdString();
+        }
+        EXPECT_GE(checked, 10) << option;
+    }
 }

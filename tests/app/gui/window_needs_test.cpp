@@ -8,17 +8,22 @@
 
 #include <QDir>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 using namespace tvq52;
 using namespace tvq52::test;
 
-// Every window's help button reaches the run's help through what the shell
-// handed it: with the help pages gone, each click says which page is missing.
+// Every window's help button reaches the installed help through what the
+// shell handed it: with an installation that lacks the help pages, each click
+// says which page is missing.
 TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
 {
     StartedProgram program;
     AppContext& ctx = program.shell->context();
-    ASSERT_TRUE(QDir(helpFolder(ctx.home)).removeRecursively());
+    QTemporaryDir installation;
+    qputenv("TVQ52_ASSETS", installation.path().toUtf8());
+    const QString pages = helpFolder(findAssetFolder());
+    ASSERT_EQ(pages, helpFolder(installation.path()));
     program.prompter.clear();
 
     std::vector<std::pair<const char*, std::unique_ptr<QWidget>>> windows;
@@ -39,8 +44,9 @@ TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
         help->click();
         ASSERT_EQ(program.prompter.shown().size(), 1) << form;
         EXPECT_EQ(program.prompter.shown().front().style, MessageStyle::Exclamation) << form;
-        EXPECT_TRUE(program.prompter.shown().front().text.contains(helpFolder(ctx.home))) << form;
+        EXPECT_TRUE(program.prompter.shown().front().text.contains(pages)) << form;
     }
+    qunsetenv("TVQ52_ASSETS");
 }
 
 // The windows' sessions run on the run's link state, which start-up and the

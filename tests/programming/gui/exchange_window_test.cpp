@@ -109,7 +109,7 @@ TEST_F(ExchangeWindow, ComparisonQuestionNewFirmwareCarriedOverReplyAndTransmiss
     // A language code without an option leaves the one the unit sent before.
     block[42] = 9;
     prompter_.clear();
-    for (Answer a : {Answer::Ok, Answer::Ok, Answer::Ok, Answer::Cancel})
+    for (Answer a : {Answer::Save, Answer::Ok, Answer::Ok, Answer::Cancel})
         prompter_.answer(a);
     button("SSCommandRecibir")->click();
     ASSERT_EQ(prompter_.catalogueIds(), (QList<int>{23, 15, 61, 82}));

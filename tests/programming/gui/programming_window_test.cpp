@@ -14,6 +14,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -423,6 +425,37 @@ TEST_F(ProgrammingWindowTest, SaveAlwaysAsksButPreviousAndNextOnlyWhenModified)
     EXPECT_TRUE(window_->isModified());
 }
 
+// Leaving edits asks Save, Discard or Cancel; Cancel keeps the window open
+// with the edits as they are.
+TEST_F(ProgrammingWindowTest, LeavingEditsAsksToSaveDiscardOrCancel)
+{
+    storeUnit(1);
+    storeUnit(2);
+    open();
+    field("MaskContacto")->setText(QStringLiteral("Pau"));
+    prompter_.answer(Answer::Cancel);
+    EXPECT_FALSE(window_->close());
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(prompter_.shown()[0].style, MessageStyle::SaveDiscardCancel);
+    EXPECT_EQ(prompter_.shown()[0].defaultAnswer, Answer::Save);
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_TRUE(window_->isModified());
+    EXPECT_EQ(field("MaskContacto")->text(), QStringLiteral("Pau"));
+    prompter_.answer(Answer::Cancel);
+    click("SSCommandSiguiente");
+    EXPECT_EQ(shownSerial(), QStringLiteral("1")) << "Cancel stays on the record";
+
+    prompter_.answer(Answer::Discard);
+    click("SSCommandSiguiente");
+    EXPECT_EQ(shownSerial(), QStringLiteral("2"));
+    EXPECT_NE(CarregaProgramacio(*store_, 1)->record.contact, QStringLiteral("Pau"));
+
+    field("MaskContacto")->setText(QStringLiteral("Pep"));
+    prompter_.answer(Answer::Save);
+    EXPECT_TRUE(window_->close());
+    EXPECT_EQ(CarregaProgramacio(*store_, 2)->record.contact, QStringLiteral("Pep"));
+}
+
 TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
 {
     ProgrammingRecord r = storeUnit(9);
@@ -454,4 +487,32 @@ TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
     prompter_.answer(Answer::Ok);
     click("SSCommandGrabar");
     EXPECT_TRUE(CarregaProgramacio(*store_, 9)->intervals[0].isUnused());
+}
+
+// With a desktop's larger font the pages may be taller than a short screen:
+// the window still fits it and its pages scroll rather than run off the
+// bottom; where there is room they show whole, unscrolled.
+TEST_F(ProgrammingWindowTest, ItsPagesScrollOnAShortScreenAndShowWholeOnATallOne)
+{
+    const QFont before = QApplication::font();
+    const std::shared_ptr<void> restore(nullptr, [&](void*) { QApplication::setFont(before); });
+    QFont larger = before;
+    larger.setPointSizeF(larger.pointSizeF() * 1.3);
+    QApplication::setFont(larger);
+    open();
+    auto* scroller = child<QScrollArea>(window_.get(), "PageScroller");
+    const int pagesNeed = tabs()->minimumSizeHint().height();
+    const int shortScreen = 566;
+    ASSERT_GT(window_->minimumSizeHint().height() - scroller->minimumSizeHint().height() + pagesNeed, shortScreen)
+        << "the font is not large enough to need the scroller";
+    EXPECT_LE(window_->minimumSizeHint().height(), shortScreen);
+    // At its narrowest, too: the scroll bar takes no width from the pages.
+    window_->resize(window_->minimumSizeHint().width(), shortScreen);
+    settle();
+    EXPECT_TRUE(scroller->verticalScrollBar()->isVisible());
+    EXPECT_GE(tabs()->height(), pagesNeed);
+    EXPECT_LE(tabs()->width(), scroller->viewport()->width());
+    window_->resize(window_->width(), window_->sizeHint().height() + 40);
+    settle();
+    EXPECT_FALSE(scroller->verticalScrollBar()->isVisible());
 }

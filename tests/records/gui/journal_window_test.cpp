@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableWidget>
 
 using namespace tvq52;
@@ -56,6 +57,42 @@ TEST_F(JournalWindowTest, ShowsADownloadsCountsInTheUsersWordsLeavingOutKindsWit
     EXPECT_EQ(window.table()->item(0, 6)->text(),
               QStringLiteral("Totales: 0 nuevos, 1 reescritos, 0 rechazados\n"
                              "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
+}
+
+} // namespace
+
+namespace {
+
+// A long message wraps in its column instead of pushing the counts out of
+// the window: the counts column shows whole, at the window's usual size and
+// when it is made narrower.
+TEST_F(JournalWindowTest, ALongMessageLeavesTheCountsInSight)
+{
+    Journal journal(*ctx_->db);
+    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("modem"));
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("failed"),
+                             QStringLiteral("No se puede escribir en la base de datos /home/usuario/.local/share/tvq52/"
+                                            "tvq52/tvq52.db (disco lleno). Lo recibido hasta ahora está guardado y la "
+                                            "unidad conserva el resto."),
+                             QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    for (const int width : {900, 1100}) {
+        window.resize(width, 480);
+        window.show();
+        settle();
+        QTableWidget* table = window.table();
+        const int counts = 6;
+        const int right = table->columnViewportPosition(counts) + table->columnWidth(counts);
+        EXPECT_LE(right, table->viewport()->width()) << width;
+        const QString text = table->item(0, counts)->text();
+        int widest = 0;
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            widest = std::max(widest, table->fontMetrics().horizontalAdvance(line));
+        EXPECT_GE(table->columnWidth(counts), widest) << width;
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << width;
+        EXPECT_EQ(table->item(0, 5)->toolTip(), table->item(0, 5)->text());
+    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "records/gui/range_picker.h"
 
 #include "i18n/loc_guru.h"
+#include "support/key_presses.h"
 #include "support/scripted_prompter.h"
 #include "support/started_program.h"
 
@@ -99,6 +100,31 @@ TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime
     days[5 + 14]->click();
     EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("15/01/10 23:00"));
     EXPECT_FALSE(calendar->isVisible());
+}
+
+// From 2026 back to 2009 is seventeen clicks of the year step, or as many
+// Shift+Page Up; Page Down steps a month.
+TEST_F(RangePickerTest, TheCalendarStepsAYearAtATime)
+{
+    open(at(10, 3, 2026, 8, 0), at(20, 3, 2026, 9, 0));
+    child<QToolButton>(picker_.get(), "CalendarioIni")->click();
+    auto* calendar = picker_->findChild<MonthCalendar*>();
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2026"));
+    auto* back = child<QToolButton>(calendar, "CalendarioAnteriorAno");
+    EXPECT_FALSE(back->toolTip().isEmpty());
+    for (int i = 0; i < 10; ++i)
+        back->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2016"));
+    for (int i = 0; i < 7; ++i)
+        test::keyInto(calendar, Qt::Key_PageUp, Qt::ShiftModifier);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2009"));
+    test::keyInto(calendar, Qt::Key_PageDown);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Abril 2009"));
+    child<QToolButton>(calendar, "CalendarioSiguienteAno")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Abril 2010"));
+    test::keyInto(calendar, Qt::Key_PageUp);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2010"));
 }
 
 // The request carries two-digit years, 1950 to 2049: a date the calendar

@@ -7,6 +7,7 @@
 #include "unit_simulator.h"
 
 #include <QLabel>
+#include <QTimer>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -19,6 +20,30 @@ QDateTime at(int d, int m, int y, int h, int n)
 {
     return QDateTime(QDate(y, m, d), QTime(h, n), Qt::UTC);
 }
+
+// The simulated unit 4711 (firmware 4.0) in this process over an in-memory
+// line, on virtual time, with `days` of history up to 15/03/2024 10:00.
+struct SimulatedUnitLine {
+    QString error;
+    std::optional<sim::SimOptions> options;
+    sim::RecordedHistory history;
+    VirtualClock clock;
+    MemoryLine line{clock};
+    std::unique_ptr<sim::UnitSimulator> unit;
+
+    explicit SimulatedUnitLine(const char* days)
+        : options(sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", "4711", "--firmware", "4.0", "--days",
+                                                   QString::fromLatin1(days), "--history-end", "2024-03-15T10:00"},
+                                       &error, nullptr))
+    {
+        if (!options)
+            return;
+        history = sim::generateHistory({options->seed, options->days, options->leqMinutes, options->historyEnd});
+        unit =
+            std::make_unique<sim::UnitSimulator>(*options, history, [this](const QByteArray& b) { line.deliver(b); });
+        line.onWrite([this](const QByteArray& b) { unit->receive(b); });
+    }
+};
 
 TEST_F(RecordedDataDownload, ThePickerProposesFromTheNewestIntervalOrSixtyDaysBack)
 {
@@ -48,20 +73,11 @@ TEST_F(RecordedDataDownload, ThePickerProposesFromTheNewestIntervalOrSixtyDaysBa
 TEST_F(RecordedDataDownload, ADownloadFillsTheGridsAndShowsWhatItReceived)
 {
     storeUnit(4711, QStringLiteral("Sala"), QStringLiteral("4.0"));
-    QString error;
-    const auto options = sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", "4711", "--firmware", "4.0",
-                                                          "--days", "1", "--history-end", "2024-03-15T10:00"},
-                                              &error, nullptr);
-    ASSERT_TRUE(options) << error.toStdString();
-    const sim::RecordedHistory history =
-        sim::generateHistory({options->seed, options->days, options->leqMinutes, options->historyEnd});
-    VirtualClock clock;
-    MemoryLine line{clock};
-    sim::UnitSimulator unit(*options, history, [&](const QByteArray& b) { line.deliver(b); });
-    line.onWrite([&](const QByteArray& b) { unit.receive(b); });
+    SimulatedUnitLine sim("1");
+    ASSERT_TRUE(sim.unit) << sim.error.toStdString();
 
     open();
-    window_->setLink(&line, &clock);
+    window_->setLink(&sim.line, &sim.clock);
     window_->setRangeRunner(
         [](const DownloadRange&) { return DownloadRange::from(at(14, 3, 2024, 0, 0), at(15, 3, 2024, 10, 0)); });
     ASSERT_EQ(intervals()->rowCount(), 0);
@@ -80,6 +96,40 @@ TEST_F(RecordedDataDownload, ADownloadFillsTheGridsAndShowsWhatItReceived)
     EXPECT_TRUE(child<QPushButton>(window_.get(), "SSCommandRecibir")->isVisible());
     EXPECT_FALSE(child<QPushButton>(window_.get(), "SSCommandStop")->isVisible());
     EXPECT_TRUE(child<QPushButton>(window_.get(), "SSCommandSiguiente")->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+// A download stopped by the user says so in the panel, beside the counts it
+// reached, instead of the window falling silent.
+TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
+{
+    storeUnit(4711, QStringLiteral("Sala"), QStringLiteral("4.0"));
+    storeUnit(4712, QStringLiteral("Otra"), QStringLiteral("4.0"));
+    SimulatedUnitLine sim("3");
+    ASSERT_TRUE(sim.unit) << sim.error.toStdString();
+    open();
+    window_->setLink(&sim.line, &sim.clock);
+    window_->setRangeRunner(
+        [](const DownloadRange&) { return DownloadRange::from(at(12, 3, 2024, 0, 0), at(15, 3, 2024, 10, 0)); });
+    ASSERT_EQ(window_->shownSerial(), 4711);
+    // Stop as soon as the download first lets the window's events through.
+    QTimer::singleShot(0, window_.get(), [this] { click("SSCommandStop"); });
+    click("SSCommandRecibir");
+    settle();
+
+    QWidget* panel = child<QWidget>(window_.get(), "SSPanel1");
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(child<QLabel>(window_.get(), "LbProgreso")
+                    ->text()
+                    .startsWith(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado.")))
+        << child<QLabel>(window_.get(), "LbProgreso")->text().toStdString();
+    EXPECT_TRUE(child<QPushButton>(window_.get(), "SSCommandRecibir")->isVisible());
+    click("SSCommandSiguiente");
+    EXPECT_EQ(window_->shownSerial(), 4712);
+    EXPECT_FALSE(panel->isVisible());
 }
 
 } // namespace

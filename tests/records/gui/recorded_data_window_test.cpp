@@ -1,5 +1,8 @@
 #include "records_fixture.h"
 
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
 
 using namespace tvq52;
@@ -97,6 +100,16 @@ TEST_F(RecordedDataWindowTest, HeaderClicksSortByTheColumnsKeysInAlternatingDire
 
     clickHeader("SLeqLocal");
     EXPECT_EQ(column("SLeqLocal"), (QStringList{"65.0", "72.0", "80.0"}));
+    // The heading's arrow follows the order.
+    QHeaderView* header = window_->view(RecordedDataWindow::Intervals)->horizontalHeader();
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), intervals()->columnOf(QStringLiteral("SLeqLocal")));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    clickHeader("SLeqLocal");
+    EXPECT_EQ(column("SLeqLocal"), (QStringList{"80.0", "72.0", "65.0"}));
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    clickHeader("SLeqLocal");
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
     // A day/month/year text sorts by its date, not by its characters.
     clickHeader("TFechaMaxLeq1min");
     EXPECT_EQ(column("TFechaMaxLeq1min"), (QStringList{"01/02/2010", "05/01/2010", "20/12/2009"}));
@@ -270,6 +283,33 @@ TEST_F(RecordedDataWindowTest, ToggleButtonsGivesEachCommandBackItsOwnState)
     window_->ToggleButtons();
     EXPECT_TRUE(next->isEnabled());
     EXPECT_FALSE(graph->isEnabled());
+}
+
+} // namespace
+
+namespace {
+
+// The window bears the program's title; while the graph window is being
+// opened a panel says so, and it is gone once the graph is up.
+TEST_F(RecordedDataWindowTest, OpeningTheGraphShowsABusyPanelUntilTheGraphIsUp)
+{
+    storeUnit(10);
+    addInterval(10, at(1, 3, 2010, 10, 0), {{"SLeqLocal", 80.0}});
+    open();
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("TVQ-52"));
+    QWidget* panel = child<QWidget>(window_.get(), "SSPanel1");
+    bool shownWhileOpening = false;
+    QString said;
+    window_->setGraphOpener([&] {
+        shownWhileOpening = panel->isVisible();
+        said = child<QLabel>(window_.get(), "LbProgreso")->text();
+    });
+    click("SSCommandGrafica");
+    EXPECT_TRUE(shownWhileOpening);
+    EXPECT_EQ(said, QStringLiteral("Abriendo la gráfica..."));
+    settle();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 } // namespace

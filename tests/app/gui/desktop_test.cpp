@@ -1,0 +1,300 @@
+#include "app/data_folder.h"
+#include "app/gui/desktop_icons.h"
+#include "app/gui/qt_translations.h"
+#include "app/gui/widget_prompter.h"
+#include "app/ini_file.h"
+#include "app/recent_files.h"
+#include "db/database.h"
+#include "support/result_checks.h"
+#include "support/started_program.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QSqlQuery>
+#include <QUrl>
+#include <memory>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+// The text Qt gives a standard button, in the language installed now.
+QString cancelText()
+{
+    QDialogButtonBox box(QDialogButtonBox::Cancel);
+    return box.button(QDialogButtonBox::Cancel)->text().remove(QLatin1Char('&'));
+}
+
+// Drops `files` on `window` as a file manager would; whether it was taken.
+bool drop(QWidget& window, const QList<QUrl>& files)
+{
+    QMimeData data;
+    data.setUrls(files);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window, &dropped);
+    settle();
+    return dropped.isAccepted();
+}
+
+// Closes the modal window named `name` once it shows up; `seen` tells.
+void closeWhenShown(const QString& name, bool* seen)
+{
+    auto* poll = new QTimer(qApp);
+    auto tries = std::make_shared<int>(0);
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->objectName() == name) {
+            *seen = true;
+            modal->close();
+        }
+        if (*seen || ++*tries > 250)
+            poll->deleteLater();
+    });
+    poll->start(20);
+}
+
+int unitsNumbered(ApplicationShell& shell, int serial)
+{
+    QSqlQuery q(shell.context().db->connection());
+    q.prepare(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = ?"));
+    q.addBindValue(serial);
+    return q.exec() && q.next() ? q.value(0).toInt() : -1;
+}
+
+} // namespace
+
+TEST(QtTranslations, QtsOwnWordsFollowTheLanguageAndPortugueseFallsBackOnBrazils)
+{
+    EXPECT_TRUE(qtTranslationFiles(3000).isEmpty());
+    EXPECT_EQ(qtTranslationFiles(4000), QStringList({"qtbase_de_DE", "qtbase_de"}));
+    EXPECT_EQ(qtTranslationFiles(7000), QStringList({"qtbase_pt_PT", "qtbase_pt", "qtbase_pt_BR"}));
+    EXPECT_TRUE(qtTranslationFiles(8000).isEmpty());
+
+    const QString installed = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (!QFileInfo::exists(installed + QStringLiteral("/qtbase_de.qm")))
+        GTEST_SKIP() << "Qt's translations are not installed (qt6-translations-l10n)";
+    // Whatever a program started earlier in this run put in place goes.
+    useQtTranslations(3000);
+    EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
+    const struct {
+        int code;
+        const char* file;
+        const char* cancel;
+    } languages[] = {{4000, "qtbase_de.qm", "Abbrechen"},
+                     {1000, "qtbase_es.qm", "Cancelar"},
+                     {5000, "qtbase_fr.qm", "Annuler"},
+                     {6000, "qtbase_it.qm", "Annulla"},
+                     {7000, "qtbase_pt_BR.qm", "Cancelar"}};
+    for (const auto& l : languages) {
+        const QString loaded = useQtTranslations(l.code);
+        EXPECT_TRUE(loaded.endsWith(QLatin1String(l.file))) << l.code << " loaded " << loaded.toStdString();
+        EXPECT_EQ(cancelText(), QString::fromUtf8(l.cancel)) << l.code;
+    }
+    // Back to English: nothing of the last language stays.
+    EXPECT_TRUE(useQtTranslations(3000).isEmpty());
+    EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
+    // A folder without them leaves Qt's words in English.
+    QTemporaryDir empty;
+    EXPECT_TRUE(useQtTranslations(4000, empty.path()).isEmpty());
+    EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
+}
+
+TEST(QtTranslations, StartUpAndALanguageChangeBringQtsWordsAlong)
+{
+    if (!QFileInfo::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_de.qm")))
+        GTEST_SKIP() << "Qt's translations are not installed (qt6-translations-l10n)";
+    TempHome home;
+    home.provision();
+    IniFile ini = IniFile::load(settingsPath(home.path()));
+    ini.setValue(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("1031"));
+    ASSERT_TRUE(ini.save(settingsPath(home.path())));
+    ScriptedPrompter prompter;
+    {
+        ApplicationShell shell(home.path(), {}, &prompter);
+        shell.start();
+        EXPECT_EQ(cancelText(), QStringLiteral("Abbrechen"));
+        shell.mainWindow()->close();
+    }
+    ini.setValue(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("1033"));
+    ASSERT_TRUE(ini.save(settingsPath(home.path())));
+    ApplicationShell shell(home.path(), {}, &prompter);
+    shell.start();
+    EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
+}
+
+TEST(Desktop, TheWindowWearsTheInstalledIconAndHelpIsNotAStopSign)
+{
+    StartedProgram s;
+    const QIcon icon = applicationIcon();
+    ASSERT_FALSE(icon.isNull()) << "the build lays the icon out beside the assets";
+    EXPECT_EQ(icon.availableSizes().size(), 7);
+    EXPECT_EQ(s.window().windowIcon().pixmap(48).toImage(), icon.pixmap(48).toImage());
+    QPushButton* help = s.window().button("SSCommandHelp");
+    const QImage shown = help->icon().pixmap(24).toImage();
+    const QImage cross = QApplication::style()->standardIcon(QStyle::SP_DialogHelpButton).pixmap(24).toImage();
+    EXPECT_FALSE(help->icon().isNull());
+    // A desktop's icon theme gives its own help picture, which the style's
+    // help button then shares; without one, the style's is the red cross.
+    if (QIcon::hasThemeIcon(QStringLiteral("help-contents")))
+        EXPECT_EQ(shown, QIcon::fromTheme(QStringLiteral("help-contents")).pixmap(24).toImage());
+    else
+        EXPECT_NE(shown, cross);
+    // A folder without the pictures gives no icon rather than a broken one.
+    QTemporaryDir bare;
+    EXPECT_TRUE(applicationIcon(bare.path()).availableSizes().isEmpty());
+}
+
+TEST(Desktop, ADroppedExchangeFileIsImportedAndADroppedDatabaseMerged)
+{
+    StartedProgram s;
+    const QString merged = s.home.file(QStringLiteral("otro/tvq52.db"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(merged).absolutePath()));
+    ASSERT_TRUE(test::succeeded(Database::createSqlite(merged)));
+    {
+        auto other = test::take(Database::openSqlite(merged));
+        ASSERT_TRUE(QSqlQuery(other->connection())
+                        .exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (9090)")));
+    }
+    // Files the window does not open, and more than one at once, are refused.
+    s.home.writeFile(QStringLiteral("notas.txt"), "texto");
+    EXPECT_FALSE(drop(s.window(), {QUrl::fromLocalFile(s.home.file(QStringLiteral("notas.txt")))}));
+    EXPECT_FALSE(drop(s.window(), {QUrl::fromLocalFile(merged), QUrl::fromLocalFile(merged)}));
+    EXPECT_FALSE(drop(s.window(), {QUrl(QStringLiteral("https://example.org/1.TQ52"))}));
+    EXPECT_TRUE(s.prompter.shown().isEmpty());
+
+    s.prompter.clear();
+    EXPECT_TRUE(drop(s.window(), {QUrl::fromLocalFile(merged)}));
+    EXPECT_EQ(unitsNumbered(*s.shell, 9090), 1);
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(QStringLiteral("Programacion: 1 ")));
+
+    // An exchange file goes to the import window, which is closed here.
+    const QString exchange = s.home.file(QStringLiteral("4711.TQ52"));
+    s.home.writeFile(QStringLiteral("4711.TQ52"), "//Programacion//\r\n");
+    bool importShown = false;
+    closeWhenShown(QStringLiteral("Form16"), &importShown);
+    EXPECT_TRUE(drop(s.window(), {QUrl::fromLocalFile(exchange)}));
+    settle();
+    EXPECT_TRUE(importShown);
+    // Both are the newest of the recent files.
+    EXPECT_EQ(RecentFiles(settingsPath(s.home.path())).files(), QStringList({exchange, merged}));
+}
+
+TEST(Desktop, TheRecentFilesMenuReopensAFileAndForgetsWhatIsGone)
+{
+    StartedProgram s;
+    QPushButton* recent = s.window().button("SSCommandRecientes");
+    ASSERT_NE(recent, nullptr);
+    QMenu* menu = recent->menu();
+    ASSERT_NE(menu, nullptr);
+    auto entries = [&] {
+        emit menu->aboutToShow();
+        QStringList texts;
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator())
+                texts << a->text() + (a->isEnabled() ? QString() : QStringLiteral(" (off)"));
+        return texts;
+    };
+    EXPECT_EQ(entries(), QStringList({"No hay archivos recientes (off)"}));
+
+    const QString first = s.home.file(QStringLiteral("a/tvq52.db"));
+    const QString second = s.home.file(QStringLiteral("b.db"));
+    for (const QString& db : {first, second}) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(db).absolutePath()));
+        ASSERT_TRUE(test::succeeded(Database::createSqlite(db)));
+    }
+    {
+        auto other = test::take(Database::openSqlite(first));
+        ASSERT_TRUE(QSqlQuery(other->connection())
+                        .exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (7070)")));
+    }
+    RecentFiles list(settingsPath(s.home.path()));
+    ASSERT_TRUE(test::succeeded(list.add(first)));
+    ASSERT_TRUE(test::succeeded(list.add(second)));
+    ASSERT_TRUE(test::succeeded(list.add(s.home.file(QStringLiteral("gone.TQ52")))));
+    EXPECT_EQ(entries(), QStringList({"b.db", "tvq52.db", "Vaciar la lista"}));
+
+    // Picking one opens it as the file button would, and puts it first.
+    menu->actions().at(1)->trigger();
+    settle();
+    EXPECT_EQ(unitsNumbered(*s.shell, 7070), 1);
+    EXPECT_EQ(list.files().first(), first);
+
+    menu->actions().last()->trigger();
+    EXPECT_EQ(entries(), QStringList({"No hay archivos recientes (off)"}));
+}
+
+TEST(Desktop, AnArgumentHandedOverLaterIsOpenedAsOnTheCommandLine)
+{
+    StartedProgram s;
+    bool sawForm2 = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QStringLiteral("Form2") && w->isVisible()) {
+                sawForm2 = true;
+                w->close();
+            }
+    });
+    s.window().openArgument(QStringLiteral("\"4711\""));
+    EXPECT_TRUE(sawForm2);
+    // The serial was looked up, and is not kept for later.
+    EXPECT_TRUE(s.shell->context().CommandLineFile.isEmpty());
+
+    // Nothing handed over only brings the window forward.
+    s.window().showMinimized();
+    s.window().openArgument(QString());
+    EXPECT_FALSE(s.window().isMinimized());
+}
+
+// Qt's own save dialog, as the program runs it: it opens in the folder last
+// used with the proposed name, never in the data folder, lists either case
+// and adds the extension of its list to a name typed without one.
+TEST(Desktop, SaveDialogsProposeTheNameInTheLastFolderAndAddTheExtension)
+{
+    TempHome home;
+    home.provision();
+    TempHome elsewhere;
+    WidgetPrompter prompter;
+    prompter.setDataFolder(home.path());
+    QString openedIn;
+    QStringList filters;
+    auto typeAndSave = [&](const QString& typed) {
+        QTimer::singleShot(0, [&, typed] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            openedIn = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->selectFile(typed);
+            // Accepted as its Save button would: the typed name is checked there.
+            static_cast<QDialog*>(dialog)->accept();
+        });
+    };
+    // Asked to open in the data folder, it opens in the documents instead.
+    typeAndSave(elsewhere.file(QStringLiteral("graph-es")));
+    const QString first =
+        prompter.saveFile(QStringLiteral("Guardar PDF"), {QStringLiteral("PDF (*.pdf)")}, home.path());
+    EXPECT_EQ(openedIn, QDir(documentsFolder()).absolutePath());
+    EXPECT_EQ(filters, QStringList({"PDF (*.pdf *.PDF)"}));
+    EXPECT_EQ(first, elsewhere.file(QStringLiteral("graph-es.pdf")));
+
+    // The next one opens where the last was saved, the proposed name in it.
+    typeAndSave(QStringLiteral("4711_programacion_2026-12-07.pdf"));
+    const QString second = prompter.saveFile(QStringLiteral("Guardar PDF"), {QStringLiteral("PDF (*.pdf)")},
+                                             QStringLiteral("4711_programacion_2026-12-07.pdf"));
+    EXPECT_EQ(openedIn, QDir(elsewhere.path()).absolutePath());
+    EXPECT_EQ(second, elsewhere.file(QStringLiteral("4711_programacion_2026-12-07.pdf")));
+    // The folder is kept with the data folder's settings for the next run.
+    EXPECT_EQ(RecentFiles(settingsPath(home.path())).lastFolder(), QDir(elsewhere.path()).absolutePath());
+}

@@ -1,0 +1,236 @@
+#include "i18n/gui/access_keys.h"
+#include "i18n/gui/composite_controls.h"
+#include "i18n/loc_guru.h"
+#include "support/key_presses.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+
+namespace {
+
+TEST(AccessKeys, TheMarkIsReadAndTakenOffWithAPlainAmpersandLeftAlone)
+{
+    EXPECT_EQ(accessKeyOf(QStringLiteral("&Guardar")), QChar(u'G'));
+    EXPECT_EQ(accessKeyOf(QStringLiteral("Sa&lir")), QChar(u'L'));
+    EXPECT_EQ(accessKeyOf(QStringLiteral("Pie && cabeza")), QChar());
+    EXPECT_EQ(accessKeyOf(QStringLiteral("Pie && &cabeza")), QChar(u'C'));
+    EXPECT_EQ(accessKeyOf(QStringLiteral("Salir&")), QChar());
+    EXPECT_EQ(withoutAccessKey(QStringLiteral("Sa&lir")), QStringLiteral("Salir"));
+    EXPECT_EQ(withoutAccessKey(QStringLiteral("Pie && &cabeza")), QStringLiteral("Pie && cabeza"));
+}
+
+TEST(AccessKeys, EachCaptionGetsAKeyOfItsOwnWordStartsFirst)
+{
+    QString taken;
+    const QStringList keyed = assignAccessKeys({QStringLiteral("Salir"), QStringLiteral("Siguiente >>"),
+                                                QStringLiteral("Buscar unidad"), QStringLiteral("Sensor inactivo:")},
+                                               taken);
+    // S is gone after "Salir": "Siguiente" takes a letter inside; "Sensor
+    // inactivo" finds S and I (taken by "Siguiente") gone and goes inside too.
+    EXPECT_EQ(keyed,
+              (QStringList{QStringLiteral("&Salir"), QStringLiteral("S&iguiente >>"), QStringLiteral("&Buscar unidad"),
+                           QStringLiteral("S&ensor inactivo:")}));
+    EXPECT_EQ(taken, QStringLiteral("SIBE"));
+}
+
+TEST(AccessKeys, AKeyAlreadyChosenIsKeptAndOthersGoAroundIt)
+{
+    QString taken;
+    const QStringList keyed =
+        assignAccessKeys({QStringLiteral("Aceptar"), QStringLiteral("C&ancelar"), QStringLiteral("Ayuda")}, taken);
+    // "Cancelar" keeps its A, so "Aceptar" moves to its next letter and
+    // "Ayuda" to its own.
+    EXPECT_EQ(keyed, (QStringList{QStringLiteral("A&ceptar"), QStringLiteral("C&ancelar"), QStringLiteral("A&yuda")}));
+    EXPECT_EQ(taken, QStringLiteral("ACY"));
+}
+
+TEST(AccessKeys, AKeyTakenElsewhereIsMovedAndAccentedLettersComeLast)
+{
+    QString taken = QStringLiteral("E");
+    const QStringList keyed = assignAccessKeys({QStringLiteral("&Enviar"), QStringLiteral("Él")}, taken);
+    EXPECT_EQ(keyed[0], QStringLiteral("E&nviar"));
+    EXPECT_EQ(keyed[1], QStringLiteral("É&l"));
+    // No letter left: the caption stays without a key rather than share one.
+    QString full = QStringLiteral("AB");
+    EXPECT_EQ(assignAccessKeys({QStringLiteral("Ab")}, full), QStringList{QStringLiteral("Ab")});
+}
+
+TEST(AccessKeys, AnEarlierCaptionMovesAsideSoThatALaterOneWithFewLettersGetsAKey)
+{
+    QString taken = QStringLiteral("RI");
+    // "Sair" would take S, and then "Si" could only share it: S goes to
+    // "Si" and "Sair" takes another of its letters.
+    const QStringList keyed = assignAccessKeys({QStringLiteral("Sair"), QStringLiteral("Si")}, taken);
+    EXPECT_EQ(keyed, (QStringList{QStringLiteral("S&air"), QStringLiteral("&Si")}));
+    EXPECT_EQ(taken, QStringLiteral("RIAS"));
+}
+
+// A small window: a form layout, a grid row, tab pages and the usual buttons.
+struct KeyedWindow {
+    QDialog window;
+    QTabWidget* tabs = new QTabWidget(&window);
+    QWidget* day = new QWidget;
+    QWidget* night = new QWidget;
+    QLabel* dayLimit = new QLabel(QStringLiteral("Límite:"), day);
+    QLabel* nightLimit = new QLabel(QStringLiteral("Límite:"), night);
+    QSpinBox* dayValue = new QSpinBox(day);
+    QSpinBox* nightValue = new QSpinBox(night);
+    QLabel* serialLabel = new QLabel(QStringLiteral("N. Serie:"), &window);
+    QLineEdit* serial = new QLineEdit(&window);
+    QLabel* note = new QLabel(QStringLiteral("Nota sin campo"), &window);
+    QPushButton* help = new QPushButton(QStringLiteral("Ayuda"), &window);
+    QPushButton* exit = new QPushButton(QStringLiteral("Salir"), &window);
+    QPushButton* arrow = new QPushButton(QStringLiteral("<"), &window);
+    QToolButton* tool = new QToolButton(&window);
+
+    KeyedWindow()
+    {
+        auto* layout = new QVBoxLayout(&window);
+        auto* form = new QFormLayout;
+        form->addRow(serialLabel, serial);
+        layout->addLayout(form);
+        layout->addWidget(note);
+        (new QGridLayout(day))->addWidget(dayLimit, 0, 0);
+        static_cast<QGridLayout*>(day->layout())->addWidget(dayValue, 0, 1);
+        (new QGridLayout(night))->addWidget(nightLimit, 0, 0);
+        static_cast<QGridLayout*>(night->layout())->addWidget(nightValue, 0, 1);
+        tabs->addTab(day, QStringLiteral("Día"));
+        tabs->addTab(night, QStringLiteral("Noche"));
+        layout->addWidget(tabs);
+        tool->setText(QStringLiteral("1"));
+        help->setObjectName(QStringLiteral("SSCommandHelp"));
+        exit->setObjectName(QStringLiteral("SSCommandExit"));
+        for (QWidget* w : {static_cast<QWidget*>(help), static_cast<QWidget*>(exit), static_cast<QWidget*>(arrow),
+                           static_cast<QWidget*>(tool)})
+            layout->addWidget(w);
+    }
+};
+
+TEST(AccessKeys, LabelsFindTheirFieldsAndPagesMayRepeatAKeyTheRestOfTheWindowDoesNot)
+{
+    KeyedWindow w;
+    setAccessKeys(&w.window);
+    EXPECT_EQ(w.serialLabel->buddy(), w.serial);
+    EXPECT_EQ(w.dayLimit->buddy(), w.dayValue);
+    EXPECT_EQ(w.nightLimit->buddy(), w.nightValue);
+    EXPECT_EQ(w.note->buddy(), nullptr);
+    EXPECT_EQ(w.note->text(), QStringLiteral("Nota sin campo"));
+    EXPECT_EQ(w.arrow->text(), QStringLiteral("<"));
+    EXPECT_EQ(w.tool->text(), QStringLiteral("1"));
+
+    const QList<AccessKeyControl> controls = accessKeyControls(&w.window);
+    EXPECT_EQ(controls.size(), 5);
+    const QChar serialKey = accessKeyOf(w.serialLabel->text());
+    const QChar helpKey = accessKeyOf(w.help->text());
+    const QChar exitKey = accessKeyOf(w.exit->text());
+    const QChar dayKey = accessKeyOf(w.dayLimit->text());
+    EXPECT_EQ(QSet<QChar>({serialKey, helpKey, exitKey}).size(), 3);
+    EXPECT_FALSE(dayKey.isNull());
+    EXPECT_FALSE(dayKey == serialKey || dayKey == helpKey || dayKey == exitKey);
+    // The two pages are never shown together: the same caption keeps the same key.
+    EXPECT_EQ(w.nightLimit->text(), w.dayLimit->text());
+
+    // Run again (a window translated twice) nothing moves.
+    const QString before = w.dayLimit->text() + w.help->text() + w.serialLabel->text();
+    setAccessKeys(&w.window);
+    EXPECT_EQ(w.dayLimit->text() + w.help->text() + w.serialLabel->text(), before);
+}
+
+TEST(AccessKeys, AltAndTheKeyMovesToTheFieldOrPressesTheButton)
+{
+    KeyedWindow w;
+    setAccessKeys(&w.window);
+    int exits = 0;
+    QObject::connect(w.exit, &QPushButton::clicked, [&] { ++exits; });
+    test::makeActive(&w.window);
+    const auto alt = [&](const QString& caption) {
+        test::keyInto(&w.window, Qt::Key(accessKeyOf(caption).unicode()), Qt::AltModifier);
+    };
+    alt(w.serialLabel->text());
+    EXPECT_EQ(QApplication::focusWidget(), w.serial);
+    alt(w.exit->text());
+    test::letRun(300);
+    EXPECT_EQ(exits, 1);
+}
+
+TEST(AccessKeys, StandardShortcutsPressTheirButtonsOnlyWhenUsable)
+{
+    KeyedWindow w;
+    int helps = 0;
+    int exits = 0;
+    QObject::connect(w.help, &QPushButton::clicked, [&] { ++helps; });
+    QObject::connect(w.exit, &QPushButton::clicked, [&] { ++exits; });
+    addStandardShortcuts(&w.window);
+    addStandardShortcuts(&w.window);
+    EXPECT_EQ(w.window.findChildren<QShortcut*>().size(), 2) << "F1 and Ctrl+W, however often they are added";
+    EXPECT_TRUE(hasShortcut(w.help, &w.window));
+    EXPECT_FALSE(hasShortcut(w.arrow, &w.window));
+    test::makeActive(&w.window);
+    test::keyInto(&w.window, Qt::Key_F1);
+    EXPECT_EQ(helps, 1);
+    w.help->setEnabled(false);
+    test::keyInto(&w.window, Qt::Key_F1);
+    EXPECT_EQ(helps, 1);
+    test::keyInto(&w.window, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(exits, 1);
+    test::keyInto(&w.window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(exits, 1) << "only the main window quits on Ctrl+Q";
+}
+
+TEST(AccessKeys, TheMainWindowQuitsOnCtrlQ)
+{
+    KeyedWindow w;
+    w.window.setObjectName(QStringLiteral("Form1"));
+    int exits = 0;
+    QObject::connect(w.exit, &QPushButton::clicked, [&] { ++exits; });
+    addStandardShortcuts(&w.window);
+    test::makeActive(&w.window);
+    test::keyInto(&w.window, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(exits, 0);
+    test::keyInto(&w.window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(exits, 1);
+}
+
+// Where the letters do not go round, a control with a shortcut gives its
+// key up to one without.
+TEST(AccessKeys, AControlWithAShortcutGivesItsKeyUpFirst)
+{
+    QDialog window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* help = new QPushButton(QStringLiteral("Ab"), &window);
+    help->setObjectName(QStringLiteral("SSCommandHelp"));
+    auto* other = new QPushButton(QStringLiteral("Ba"), &window);
+    auto* third = new QPushButton(QStringLiteral("Ab"), &window);
+    for (QPushButton* b : {help, other, third})
+        layout->addWidget(b);
+    addStandardShortcuts(&window);
+    setAccessKeys(&window);
+    EXPECT_FALSE(accessKeyOf(other->text()).isNull());
+    EXPECT_FALSE(accessKeyOf(third->text()).isNull());
+    EXPECT_TRUE(accessKeyOf(help->text()).isNull()) << help->text().toStdString();
+}
+
+TEST(AccessKeys, TranslatingAWindowGivesItItsKeysAlsoWithoutALanguageDatabase)
+{
+    LocGuru guru;
+    installWidgetTranslation(guru);
+    KeyedWindow w;
+    guru.TranslateForm(&w.window);
+    EXPECT_FALSE(accessKeyOf(w.exit->text()).isNull());
+    EXPECT_NE(w.window.findChild<QShortcut*>(QStringLiteral("ShortcutSSCommandHelp")), nullptr);
+}
+
+} // namespace
