@@ -1,0 +1,66 @@
+#pragma once
+
+#include "core/error.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace tvq52 {
+
+class Database;
+
+// Why a unit needs attention. Ordered as urgency weighs them: tamper signs
+// (the first four) before staleness before exceedances.
+enum class FleetReason : std::uint8_t { Erased, Battery, Reprogrammed, Journal, Stale, Exceedances };
+// The short English word the command line prints: "erased", "battery",
+// "reprogrammed", "journal", "stale", "exceedances".
+QString fleetReasonWord(FleetReason reason);
+
+// One unit of the office as the overview shows it. Typed values only: the
+// windows and the command line make their own texts.
+struct FleetUnit {
+    qint32 serial = 0;
+    QString venue;    // TLocal
+    QString phone;    // TTelefono
+    QString firmware; // TVersion
+    std::optional<QDateTime> lastDownload; // when the newest download entry was opened
+    QString lastOutcome;                   // that entry's outcome word, empty when never
+    std::optional<int> daysSinceDownload;  // whole days before `now`; nothing when never
+    int recordsStored = 0;                 // rows the newest download added or rewrote
+    // Event dates the unit reported that fall after the download before the
+    // newest one (none counted when there was no earlier download).
+    int erasuresSincePrevious = 0;
+    int batteryEndsSincePrevious = 0;
+    int reprogrammingsSincePrevious = 0;
+    // A reprogramming dated after this office's newest transmission to it
+    // (false when this office never transmitted to it).
+    bool reprogrammedElsewhere = false;
+    int exceedanceNights = 0; // nights in the last 30 days with the venue or neighbour limit passed
+    bool journalOk = true;    // the unit's journal verified when last checked
+    std::optional<QDateTime> journalCheckedAt;
+    int urgency = 0; // 0: nothing to do; larger first
+    std::vector<FleetReason> reasons;
+};
+
+struct FleetOptions {
+    int staleDays = 30; // a unit not read for longer than this is stale
+    QDateTime now = QDateTime::currentDateTime();
+};
+
+// The urgency and reasons of a unit from its other fields.
+void rateFleetUnit(FleetUnit& unit, const FleetOptions& options);
+
+// Every unit of `Programacion`, rated and sorted by urgency (then serial).
+// Reads only what the office tables keep up to date and the units' rows:
+// never a scan of the record tables.
+Result<std::vector<FleetUnit>> loadFleet(Database& database, const FleetOptions& options = {});
+
+// The overview as comma-separated text for programs and spreadsheets: a
+// header of the command line's JSON keys, ISO dates, reasons joined by ";".
+QByteArray fleetCsv(const std::vector<FleetUnit>& units);
+
+} // namespace tvq52
