@@ -11,6 +11,7 @@
 #include "i18n/catalogue_message.h"
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
+#include "records/fleet.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -99,6 +100,8 @@ Collected collectUnit(CollectRun& run, const QString& list, int lineNumber, cons
     workflow.overridePhone(*phone);
     run.current = &workflow;
     const DownloadReport report = workflow.run();
+    if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
+        (void)checkFleetJournal(*ctx.db, report.serial); // the office overview's journal check
     run.current = nullptr;
     line.answered = report.serial;
     line.outcome = journalOutcomeName(journalOutcome(report.outcome));

@@ -11,6 +11,7 @@
 #include "i18n/loc_guru.h"
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
+#include "records/fleet.h"
 
 #include <QJsonArray>
 #include <QTextStream>
@@ -128,6 +129,8 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
         workflow.stop();
     });
     const DownloadReport report = workflow.run();
+    if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
+        (void)checkFleetJournal(*ctx.db, report.serial); // the office overview's journal check
     progress.finish(view.summaryLine());
     if (args.has("--json"))
         printJson(downloadJson(report));

@@ -7,6 +7,7 @@
 #include "cli/config_command.h"
 #include "cli/download_command.h"
 #include "cli/exchange_command.h"
+#include "cli/fleet_command.h"
 #include "cli/identify_command.h"
 #include "cli/journal_command.h"
 #include "cli/merge_command.h"
@@ -74,6 +75,7 @@ const std::vector<CommandEntry>& commands()
                                                 {collectSyntax, runCollect},
                                                 {verifySyntax, runVerify},
                                                 {journalSyntax, runJournal},
+                                                {fleetSyntax, runFleet, true, false},
                                                 {mergeSyntax, runMerge},
                                                 {reportSyntax, runReport},
                                                 {importSyntax, runImport},

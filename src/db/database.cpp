@@ -3,6 +3,7 @@
 #include "core/own_words.h"
 #include "db/case_folding.h"
 #include "db/database_failure.h"
+#include "db/fleet_tables.h"
 #include "db/journal.h"
 #include "db/sql_error.h"
 #include "db/store.h"
@@ -79,8 +80,10 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path)
         pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
         pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
         // A file written before the journal gets its tables; a foreign file is left alone.
-        if (ours)
+        if (ours) {
             (void)ensureJournalTables(db);
+            (void)ensureFleetTables(db, SqlDialect::SQLite);
+        }
     }
     return std::unique_ptr<Database>(new Database(name, DatabaseTarget::sqlite(path)));
 }
@@ -100,7 +103,8 @@ Status Database::createSqlite(const QString& path)
             QSqlQuery q(db);
             q.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
             db.transaction();
-            for (const QString& statement : createSchemaStatements(SqlDialect::SQLite) + journalSchemaStatements()) {
+            for (const QString& statement : createSchemaStatements(SqlDialect::SQLite) + journalSchemaStatements()
+                                                 + fleetSchemaStatements()) {
                 if (!q.exec(statement)) {
                     ok = false;
                     error = sqlError(q.lastError());
@@ -218,6 +222,14 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
     q.finish();
     if (Status session = database->prepareSession(); !session)
         return fail(ConnectFailure::Other, untranslatedText(session.error()));
+    // A database laid out before the office tables gets them; one not yet
+    // laid out gets them with the rest.
+    if (q.exec(QStringLiteral("SELECT to_regclass('\"Intervalos\"') IS NOT NULL AND "
+                              "to_regclass('\"Programacion\"') IS NOT NULL"))
+        && q.next() && q.value(0).toBool()) {
+        q.finish();
+        (void)ensureFleetTables(database->connection(), SqlDialect::PostgreSQL);
+    }
     if (why)
         *why = ConnectFailure::None;
     return database;
@@ -460,6 +472,10 @@ Status Database::layOutSchema()
     if (Status journal = ensureJournalTables(db, SqlDialect::PostgreSQL); !journal) {
         db.rollback();
         return journal;
+    }
+    if (Status fleet = ensureFleetTables(db, SqlDialect::PostgreSQL, false); !fleet) {
+        db.rollback();
+        return fleet;
     }
     if (!db.commit())
         return sqlError(db.lastError());

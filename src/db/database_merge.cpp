@@ -2,6 +2,7 @@
 
 #include "core/own_words.h"
 #include "db/database.h"
+#include "db/fleet_tables.h"
 #include "db/journal.h"
 #include "db/merge_functions.h"
 #include "db/schema.h"
@@ -113,6 +114,12 @@ public:
         const SqliteMergeSql sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName), entry_);
         if (!execSqlite(db_, "BEGIN", failure_))
             return;
+        // Intervals added mark their nights for the office's overview, in
+        // the same transaction.
+        const bool nights = qstrcmp(t.name, "Intervalos") == 0;
+        qint64 lastRow = 0;
+        if (nights && !lastIntervalRow(&lastRow))
+            return abandon(count, QString());
         if (listed && (!entryOpen() || !execSqlite(db_, sql.trigger.toUtf8().constData(), failure_)))
             return abandon(count, QString());
         functions_.resetCounts();
@@ -123,6 +130,8 @@ public:
         if (step.failed())
             return insertFailed(step, sourceName, count);
         count.added = sqlite3_changes64(handle_);
+        if (nights && count.added > 0 && !markNights(lastRow))
+            return abandon(count, QString());
         const QByteArray drop = QByteArray("DROP TRIGGER temp.") + kListing;
         if ((listed && !execSqlite(db_, drop.constData(), failure_)) || !execSqlite(db_, "COMMIT", failure_))
             return abandon(count, QString());
@@ -141,6 +150,33 @@ private:
     }
 
     // Whose failure it was: the target's unless the source table cannot be read.
+    bool lastIntervalRow(qint64* row)
+    {
+        SqliteStatement last;
+        SqliteStep step = last.prepare(handle_, QStringLiteral("SELECT coalesce(max(rowid), 0) FROM main.\"Intervalos\""));
+        if (!step.failed())
+            step = last.step();
+        if (step.failed()) {
+            failure_ = step.databaseFailure();
+            return false;
+        }
+        *row = last.integer(0);
+        return true;
+    }
+
+    bool markNights(qint64 afterRow)
+    {
+        SqliteStatement mark;
+        SqliteStep step = mark.prepare(handle_, markNightsAfterRowSql(SqlDialect::SQLite));
+        if (!step.failed()) {
+            mark.bindInteger(0, afterRow);
+            step = mark.step();
+        }
+        if (step.failed())
+            failure_ = step.databaseFailure();
+        return !step.failed();
+    }
+
     void insertFailed(const SqliteStep& step, const QString& sourceName, MergeTableCount& count)
     {
         const DatabaseFailure f = step.databaseFailure();

@@ -1,5 +1,6 @@
 #include "db/server_merge.h"
 
+#include "db/fleet_tables.h"
 #include "db/journal_codec.h"
 #include "db/merge_functions.h"
 #include "db/server_bulk.h"
@@ -196,8 +197,10 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
         fresh.ok() && fresh.rows() == 1 && fresh.text(0, 0)[0] == 't')
         bulk_.exec("SET temp_buffers = '512MB'", {});
     // Compiling the statement's plan costs more than it gains on one pass.
+    qint64 lastRow = 0;
     const bool done = exec("BEGIN") && exec("SET LOCAL work_mem = '256MB'") && exec("SET LOCAL jit = off")
-        && exec(stageTable(t)) && copyRows(t, sourceName, count) && addMissing(t) && exec("COMMIT");
+        && lastIntervalRow(t, &lastRow) && exec(stageTable(t)) && copyRows(t, sourceName, count) && addMissing(t)
+        && markNights(t, lastRow) && exec("COMMIT");
     if (!done) {
         if (bulk_.connectionUp())
             bulk_.exec("ROLLBACK", {});
@@ -229,6 +232,28 @@ bool ServerTableMerge::addMissing(const TableDef& t)
         return false;
     }
     return true;
+}
+
+bool ServerTableMerge::lastIntervalRow(const TableDef& t, qint64* row)
+{
+    if (qstrcmp(t.name, "Intervalos") != 0)
+        return true;
+    const ServerBulk::Answer r = bulk_.exec("SELECT coalesce(max(rowid), 0) FROM \"Intervalos\"", {});
+    if (!r.ok() || r.rows() != 1) {
+        if (!failure.failed())
+            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
+        return false;
+    }
+    *row = QByteArray(r.text(0, 0)).toLongLong();
+    return true;
+}
+
+bool ServerTableMerge::markNights(const TableDef& t, qint64 afterRow)
+{
+    if (qstrcmp(t.name, "Intervalos") != 0)
+        return true;
+    return exec(markNightsAfterRowSql(SqlDialect::PostgreSQL, QStringLiteral("$1")).toUtf8(),
+                {QByteArray::number(afterRow)});
 }
 
 bool ServerTableMerge::startCopy()

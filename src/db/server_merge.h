@@ -35,6 +35,10 @@ private:
     bool copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count);
     bool startCopy();
     bool addMissing(const TableDef& t);
+    // The intervals' highest row number before the add, and the marks of
+    // the nights of those added after it, for the office's overview.
+    bool lastIntervalRow(const TableDef& t, qint64* row);
+    bool markNights(const TableDef& t, qint64 afterRow);
 
     ServerBulk& bulk_;
     pg_conn* conn_;

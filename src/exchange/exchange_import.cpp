@@ -2,6 +2,7 @@
 
 #include "core/own_words.h"
 #include "db/database.h"
+#include "db/fleet_tables.h"
 #include "db/journal.h"
 #include "db/row_sink.h"
 #include "exchange/exchange_convert.h"
@@ -62,6 +63,7 @@ private:
     QElapsedTimer clock_;
     qint64 rows_ = 0;
     qint64 lastReport_ = 0;
+    qint64 intervalsBefore_ = -1; // the intervals' highest row number before the import
 };
 
 bool ImportRun::open(const QString& path)
@@ -88,6 +90,8 @@ bool ImportRun::open(const QString& path)
         journal_.seal(*entry_, QStringLiteral("failed"), sink_->failure().detail);
         return false;
     }
+    if (const Result<qint64> last = Journal::lastRow(database_.connection(), QStringLiteral("Intervalos")); last)
+        intervalsBefore_ = *last;
     if (!sink_->begin()) {
         summary_.failure = sink_->failure();
         return false;
@@ -243,6 +247,10 @@ void ImportRun::readAll()
 void ImportRun::finish(const QString& path)
 {
     sink_->finish(record_.line);
+    // The sink commits in batches; the nights of the intervals it added are
+    // marked for the office's overview once, in one statement, after them.
+    if (intervalsBefore_ >= 0)
+        (void)markNightsAfterRow(database_.connection(), database_.dialect(), intervalsBefore_);
     for (size_t i = 0; i < sink_->counts().size(); ++i) {
         summary_.tables[i].added = sink_->counts()[i].added;
         summary_.tables[i].present = sink_->counts()[i].present;

@@ -51,13 +51,30 @@ struct FleetOptions {
     QDateTime now = QDateTime::currentDateTime();
 };
 
-// The urgency and reasons of a unit from its other fields.
+// The urgency and reasons of a unit from its other fields. Tiers weigh
+// strictly: with S tamper signs (1..4), D days since the download (counted
+// only when stale; never read counts as the most) and N exceedance nights
+// (at most 99):
+//   tamper signs:     2,000,000 + S * 100,000 + min(D, 999) * 100 + N
+//   stale, no tamper: 1,000,000 + min(D, 9,999) * 100 + N
+//   otherwise:        N (0: nothing to do)
 void rateFleetUnit(FleetUnit& unit, const FleetOptions& options);
 
 // Every unit of `Programacion`, rated and sorted by urgency (then serial).
 // Reads only what the office tables keep up to date and the units' rows:
 // never a scan of the record tables.
 Result<std::vector<FleetUnit>> loadFleet(Database& database, const FleetOptions& options = {});
+
+// Verifies the journal of one unit, or of every unit of `Programacion`, and
+// keeps each result (with the journal's head then) in "DiarioVerificado",
+// which loadFleet reads: verifying hashes every row, too slow for an overview.
+Status checkFleetJournal(Database& database, std::optional<qint32> serial = std::nullopt);
+
+// The keys of the overview's JSON objects and of its CSV header, in order.
+QStringList fleetKeys();
+// The overview as one JSON array of objects with fleetKeys(): ISO dates,
+// null for never, reasons as an array of their words.
+QByteArray fleetJson(const std::vector<FleetUnit>& units);
 
 // The overview as comma-separated text for programs and spreadsheets: a
 // header of the command line's JSON keys, ISO dates, reasons joined by ";".

@@ -1,6 +1,7 @@
 #include "records/record_store.h"
 
 #include "db/database.h"
+#include "db/fleet_tables.h"
 #include "db/journal.h"
 
 #include <QHash>
@@ -90,6 +91,15 @@ void setKeyAndSpan(Row& row, qint32 serial, const QDateTime& start, const QDateT
     row.append(QStringLiteral("THoraInicio"), hourMinute(start));
     row.append(QStringLiteral("DFechaFinal"), end.date());
     row.append(QStringLiteral("THoraFinal"), hourMinute(end));
+}
+
+// An interval with the venue's or the neighbour's limit passed marks its
+// night for the office's overview, in the record's own transaction.
+bool passesLimit(const QString& table, const Row& row)
+{
+    return table == QLatin1String("Intervalos")
+        && (row.value(QStringLiteral("IPasadasLocal")).toInt() > 0
+            || row.value(QStringLiteral("IPasadasVecino")).toInt() > 0);
 }
 
 } // namespace
@@ -238,6 +248,14 @@ void RecordStore::rollback()
     failed(why, error);
 }
 
+QVariantList RecordStore::keyValues(const Shape& s, const QVariantList& values)
+{
+    QVariantList key;
+    for (int k : s.key)
+        key << values[k];
+    return key;
+}
+
 RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
 {
     // A download writes rows of one shape over and over.
@@ -348,20 +366,24 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     for (std::size_t i = 0; i < s->columns.size(); ++i)
         values << toStorage(*s->columns[i], row.values()[qsizetype(i)], dialect);
     const qint32 serial = row.value(kSerial).toInt();
+    const bool marksNight = passesLimit(tableName, row);
     if (!database_.isServer())
-        return attemptOnFile(*s, values, serial, stored);
+        return attemptOnFile(*s, values, serial, marksNight, stored);
 
     const bool journaled = journal_ && entry_ > 0;
-    // A record without a journal line is one statement, atomic by itself.
-    if (journaled && !begin())
+    // A record without a journal line or a night to mark is one statement,
+    // atomic by itself.
+    const bool transaction = journaled || marksNight;
+    if (transaction && !begin())
         return Attempt::Failed;
-    if (journaled && transactionOpen_)
+    if (transaction && transactionOpen_)
         transactionOpen_();
     const auto abandon = [&] {
-        if (journaled)
+        if (transaction)
             rollback();
         return Attempt::Failed;
     };
+    const QVariantList key = keyValues(*s, values);
     values.prepend(serial);
     const QString& sql = journaled ? s->upsertReturningRow : s->upsert;
     QSqlQuery* upsert = statement(sql, sql);
@@ -391,7 +413,12 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     } else {
         upsert->finish();
     }
-    if (journaled && !transactionStep(QStringLiteral("COMMIT")))
+    if (marksNight) {
+        const QString night = markIntervalNightSql(database_.dialect());
+        if (!run(statement(night, night), key))
+            return abandon();
+    }
+    if (transaction && !transactionStep(QStringLiteral("COMMIT")))
         return abandon();
     *stored = existed ? Stored::Rewritten : Stored::Added;
     return Attempt::Done;
@@ -400,7 +427,8 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
 // A database file is written straight through SQLite: the unit waits for
 // the commit before its ACK, and QSqlQuery spends more on binding a record's
 // values and reading its row back than SQLite spends storing it.
-RecordStore::Attempt RecordStore::attemptOnFile(Shape& s, const QVariantList& values, qint32 serial, Stored* stored)
+RecordStore::Attempt RecordStore::attemptOnFile(Shape& s, const QVariantList& values, qint32 serial, bool marksNight,
+                                                Stored* stored)
 {
     if (!prepareFile(s) || !fileRun(file_.begin))
         return Attempt::Failed;
@@ -408,7 +436,7 @@ RecordStore::Attempt RecordStore::attemptOnFile(Shape& s, const QVariantList& va
         transactionOpen_();
     bool existed = false;
     if (!fileUnitStored(serial) || !fileFound(s, values, &existed) || !fileWritten(s, values)
-        || !fileRun(file_.commit)) {
+        || (marksNight && !fileMarkedNight(s, values)) || !fileRun(file_.commit)) {
         // Whatever it says, the failure that led here is the one to tell.
         const QString error = lastError_;
         const StoreFailure why = failure_;
@@ -549,6 +577,16 @@ bool RecordStore::fileWritten(Shape& s, const QVariantList& values)
         return false;
     }
     return true;
+}
+
+bool RecordStore::fileMarkedNight(const Shape& s, const QVariantList& values)
+{
+    if (!prepared(file_.night, markIntervalNightSql(SqlDialect::SQLite)))
+        return false;
+    const QVariantList key = keyValues(s, values);
+    for (qsizetype k = 0; k < key.size(); ++k)
+        file_.night.bind(int(k), key[k]);
+    return fileRun(file_.night);
 }
 
 Result<Stored> RecordStore::storeInterval(qint32 serial, const IntervalRecord& record)

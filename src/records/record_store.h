@@ -114,9 +114,12 @@ private:
     // The statements every write to a database file runs.
     struct FileStatements {
         sqlite3* connection = nullptr;
-        SqliteStatement begin, commit, rollback, unit;
+        SqliteStatement begin, commit, rollback, unit, night;
     };
-    Attempt attemptOnFile(Shape& s, const QVariantList& values, qint32 serial, Stored* stored);
+    // The key columns' values of a row of `s`, in the key's order.
+    static QVariantList keyValues(const Shape& s, const QVariantList& values);
+    Attempt attemptOnFile(Shape& s, const QVariantList& values, qint32 serial, bool marksNight, Stored* stored);
+    bool fileMarkedNight(const Shape& s, const QVariantList& values);
     bool prepareFile(Shape& s);
     bool prepared(SqliteStatement& statement, const QString& sql);
     // Runs a statement that hands back no row; false with the failure noted.
