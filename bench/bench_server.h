@@ -8,12 +8,20 @@
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
 #include <QtGlobal>
 #include <memory>
 
 namespace tvq52::bench {
+
+// Whether PostgreSQL's server programs are installed, for a bench to measure on it.
+inline bool serverProgramsThere()
+{
+    return !QStandardPaths::findExecutable(QStringLiteral("psql")).isEmpty()
+        && !QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
+}
 
 // A private PostgreSQL server for one bench run (tools/pg-test-server.sh:
 // unix socket, fsync off), stopped again when the object goes.

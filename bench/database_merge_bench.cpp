@@ -170,12 +170,6 @@ void judge(bench::Verdict& v, const char* backend, const char* peerName, double 
              merge.second / merge.first, 1.0, "x");
 }
 
-bool serverProgramsThere()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("psql")).isEmpty()
-        && !QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -196,7 +190,7 @@ int main(int argc, char** argv)
     }
 
     const bool required = QCoreApplication::arguments().contains(QStringLiteral("--server"));
-    if (!required && !serverProgramsThere()) {
+    if (!required && !bench::serverProgramsThere()) {
         std::printf("PostgreSQL: left out, its server programs are not installed\n");
         return v.exitCode();
     }

@@ -141,12 +141,6 @@ void measure(bench::Verdict& v, Database& db, const Size& size, const char* back
                  ms, kTargetMs, "ms");
 }
 
-bool serverProgramsThere()
-{
-    return !QStandardPaths::findExecutable(QStringLiteral("psql")).isEmpty()
-        && !QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -157,7 +151,7 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     measure(v, *bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db"))), size, "SQLite");
     const bool required = QCoreApplication::arguments().contains(QStringLiteral("--server"));
-    if (!required && !serverProgramsThere()) {
+    if (!required && !bench::serverProgramsThere()) {
         std::printf("PostgreSQL: left out, its server programs are not installed\n");
         return v.exitCode();
     }

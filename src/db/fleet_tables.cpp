@@ -1,5 +1,6 @@
 #include "db/fleet_tables.h"
 
+#include "db/journal.h"
 #include "db/sql_error.h"
 
 #include <QSqlError>
@@ -45,18 +46,6 @@ QString markNightsSql(SqlDialect dialect, const QString& filter)
         .arg(any, nightOf(dialect), filter);
 }
 
-Result<bool> fleetTableExists(QSqlDatabase db, const QString& table, SqlDialect dialect)
-{
-    QSqlQuery q(db);
-    q.prepare(dialect == SqlDialect::PostgreSQL
-                  ? QStringLiteral("SELECT to_regclass(?) IS NOT NULL")
-                  : QStringLiteral("SELECT count(*) > 0 FROM sqlite_master WHERE type = 'table' AND name = ?"));
-    q.addBindValue(dialect == SqlDialect::PostgreSQL ? quoteIdentifier(table) : table);
-    if (!q.exec() || !q.next())
-        return sqlError(q.lastError());
-    return q.value(0).toBool();
-}
-
 } // namespace
 
 QStringList fleetSchemaStatements(SqlDialect dialect)
@@ -83,10 +72,10 @@ Status ensureFleetTables(QSqlDatabase db, SqlDialect dialect, bool ownTransactio
 {
     const bool pg = dialect == SqlDialect::PostgreSQL;
     // Nothing to do, as on almost every open: no write lock is taken.
-    Result<bool> had = fleetTableExists(db, QStringLiteral("NochesExcedidas"), dialect);
+    Result<bool> had = tableExists(db, QStringLiteral("NochesExcedidas"), dialect);
     if (!had)
         return had.status();
-    Result<bool> verified = fleetTableExists(db, QStringLiteral("DiarioVerificado"), dialect);
+    Result<bool> verified = tableExists(db, QStringLiteral("DiarioVerificado"), dialect);
     if (!verified)
         return verified.status();
     if (*had && *verified)
@@ -103,7 +92,7 @@ Status ensureFleetTables(QSqlDatabase db, SqlDialect dialect, bool ownTransactio
     // after the other; the second finds them there.
     if (pg && !q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(5252001)")))
         return fail(sqlError(q.lastError()));
-    had = fleetTableExists(db, QStringLiteral("NochesExcedidas"), dialect);
+    had = tableExists(db, QStringLiteral("NochesExcedidas"), dialect);
     if (!had)
         return fail(had.error());
     for (const QString& statement : fleetSchemaStatements(dialect))

@@ -198,6 +198,9 @@ private:
     mutable StatementCache statements_;
 };
 
+// Whether the database holds a table of that name.
+Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect dialect);
+
 // The statements that create the journal's tables and indexes.
 QStringList journalSchemaStatements(SqlDialect dialect = SqlDialect::SQLite);
 // Adds the journal's tables, and the columns later versions added, to a

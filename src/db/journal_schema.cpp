@@ -36,16 +36,6 @@ QStringList journalSchemaStatements(SqlDialect dialect)
     };
 }
 
-namespace {
-
-// Columns the entries table gained after its first version.
-const char* const kAddedColumns[] = {"IVersion", "TEnlace", "TOrigen"};
-
-QString addedColumnType(const char* column)
-{
-    return qstrcmp(column, "IVersion") == 0 ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
-}
-
 Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect dialect)
 {
     QSqlQuery q(db);
@@ -57,6 +47,17 @@ Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect diale
         return sqlError(q.lastError());
     return q.value(0).toBool();
 }
+
+namespace {
+
+// Columns the entries table gained after its first version.
+const char* const kAddedColumns[] = {"IVersion", "TEnlace", "TOrigen"};
+
+QString addedColumnType(const char* column)
+{
+    return qstrcmp(column, "IVersion") == 0 ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
+}
+
 
 QStringList columnsOf(QSqlDatabase db, const QString& table, SqlDialect dialect)
 {
