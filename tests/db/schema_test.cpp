@@ -48,7 +48,11 @@ TEST(Schema, NewDatabaseHasTheEightTablesAndTheJournalsWithTheirExactColumns)
     tables.sort();
     EXPECT_EQ(tables,
               QStringList({"Configuracion", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado", "Diario",
-                           "DiarioRegistros", "IntervaloInhabil", "Intervalos", "Programacion", "Sesiones"}));
+                           "DiarioRegistros", "DiarioVerificado", "IntervaloInhabil", "Intervalos", "NochesExcedidas",
+                           "Programacion", "Sesiones"}));
+    EXPECT_EQ(columnsOf(*o.db, "NochesExcedidas"), QStringList({"LNumeroSerie", "DNoche", "BoLocal", "BoVecino"}));
+    EXPECT_EQ(columnsOf(*o.db, "DiarioVerificado"),
+              QStringList({"LNumeroSerie", "TFechaHora", "BoCorrecto", "THead"}));
     const QStringList programacion = columnsOf(*o.db, "Programacion");
     ASSERT_EQ(programacion.size(), 56);
     EXPECT_EQ(programacion[0], QStringLiteral("LNumeroSerie"));
