@@ -7,10 +7,12 @@
 #include "app/gui/communication_dialog.h"
 #include "app/gui/database_dialog.h"
 #include "app/gui/desktop_icons.h"
+#include "app/gui/fleet_loader.h"
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/qt_translations.h"
 #include "app/gui/window_needs.h"
+#include "app/ini_file.h"
 #include "app/recent_files.h"
 #include "app/settings.h"
 #include "core/catalogue_ids.h"
@@ -22,6 +24,7 @@
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
+#include "records/gui/fleet_view.h"
 #include "records/gui/recorded_data_window.h"
 #include "reports/gui/graph_report_print.h"
 #include "reports/gui/graph_window.h"
@@ -58,8 +61,8 @@ namespace {
 class CommandButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
-    QSize minimumSizeHint() const override { return QPushButton::minimumSizeHint().expandedTo(QSize(170, 52)); }
-    QSize sizeHint() const override { return QPushButton::sizeHint().expandedTo(QSize(170, 52)); }
+    QSize minimumSizeHint() const override { return QPushButton::minimumSizeHint().expandedTo(QSize(170, 40)); }
+    QSize sizeHint() const override { return QPushButton::sizeHint().expandedTo(QSize(170, 40)); }
 };
 
 } // namespace
@@ -80,8 +83,48 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     layout->setSpacing(14);
     layout->addWidget(buildTitle());
     layout->addLayout(buildButtons());
+    layout->addWidget(buildFleetView(), 1);
     layout->addWidget(buildImportPanel());
     connectButtons();
+}
+
+QSize MainWindow::sizeHint() const
+{
+    return QSize(1000, 680).expandedTo(minimumSizeHint());
+}
+
+FleetView* MainWindow::buildFleetView()
+{
+    fleet_ = new FleetView(
+        ctx_.guru, [this](const FleetOptions& options) { return loadOfficeFleet(ctx_, options); }, this);
+    fleet_->setOpeners({
+        .recordedData = [this](qint32 serial) { showUnitRecords(serial); },
+        .programming = [this](qint32 serial) { showUnitProgramming(serial); },
+        .graph =
+            [this](qint32 serial) {
+                showUnitRecords(serial);
+                recordedData_->openGraph();
+            },
+        .reports =
+            [this](qint32 serial) {
+                showUnitRecords(serial);
+                recordedData_->openReport();
+            },
+        .download = [this](qint32 serial) { downloadUnit(serial); },
+    });
+    // The setting is kept with the others; a value the file does not hold
+    // well leaves the usual one.
+    const QString file = settingsPath(ctx_.home);
+    bool ok = false;
+    const int kept =
+        ReadSetting(QString::fromLatin1(kSettingsSection), QStringLiteral("FleetStaleDays"), QString(), file).toInt(&ok);
+    if (ok && kept > 0)
+        fleet_->setStaleDays(kept);
+    connect(fleet_, &FleetView::staleDaysChanged, this, [file](int days) {
+        WriteSetting(QString::fromLatin1(kSettingsSection), QStringLiteral("FleetStaleDays"), QString::number(days),
+                     file);
+    });
+    return fleet_;
 }
 
 QLabel* MainWindow::buildTitle()
@@ -130,7 +173,7 @@ QGridLayout* MainWindow::buildButtons()
     int i = 0;
     for (const ButtonDef& s : buttons) {
         QPushButton* b = addButton(s.name, QString::fromUtf8(s.text), QString::fromUtf8(s.tip), s.icon);
-        grid->addWidget(b, i / 3, i % 3);
+        grid->addWidget(b, i / 4, i % 4);
         ++i;
     }
     // A question mark, where the stock icon may be a red cross.
@@ -195,7 +238,8 @@ QPushButton* MainWindow::addButton(const char* objectName, const QString& text, 
     b->setObjectName(QString::fromLatin1(objectName));
     b->setToolTip(toolTip);
     b->setIconSize(QSize(24, 24));
-    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    // The overview below takes the height the window gains.
+    b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     return b;
 }
 
@@ -274,11 +318,16 @@ bool MainWindow::isSmallFontsScreen()
 
 void MainWindow::translateMainWindow()
 {
+    // The overview's own texts first: the form's translation then gives out
+    // the access keys over every caption.
+    fleet_->retranslate();
     ctx_.guru.TranslateForm(this);
 }
 
 void MainWindow::showMainWindow()
 {
+    // Start-up has opened the records by now.
+    fleet_->refresh();
     show();
     QApplication::processEvents();
 }
@@ -304,6 +353,7 @@ bool MainWindow::mergeDatabase(const QString& source)
 void MainWindow::openImportWindow()
 {
     openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, this);
+    refreshFleet();
 }
 
 void MainWindow::openFileButton()
@@ -332,6 +382,7 @@ void MainWindow::openChosenFile(const QString& path, int kind)
         setImportPanelVisible(false);
     }
     ctx_.SelectedFile.clear();
+    refreshFleet();
 }
 
 void MainWindow::rememberFile(const QString& path)
@@ -420,11 +471,9 @@ void MainWindow::openProgrammingWindow()
     ProgrammingWindow* w = programmingWindow();
     w->setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
-    w->installEventFilter(this);
     connect(this, &MainWindow::programmingClosed, &loop, &QEventLoop::quit);
     w->show();
     loop.exec();
-    w->removeEventFilter(this);
     w->setWindowModality(Qt::NonModal);
 }
 
@@ -433,6 +482,7 @@ ProgrammingWindow* MainWindow::programmingWindow()
     if (!programming_) {
         programming_ = new ProgrammingWindow(programmingWindowNeeds(ctx_, prompter_), this);
         programming_->setRecordedDataOpener([this] { showRecordedDataWindow(); });
+        programming_->installEventFilter(this);
     }
     return programming_;
 }
@@ -448,6 +498,7 @@ RecordedDataWindow* MainWindow::recordedDataWindow()
             report_->exec();
         });
         recordedData_->setGraphOpener([this] { openGraphWindow(); });
+        recordedData_->installEventFilter(this);
     }
     return recordedData_;
 }
@@ -491,7 +542,42 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == programming_ && event->type() == QEvent::Hide)
         emit programmingClosed();
+    // What was changed there shows in the overview once the window goes.
+    if ((watched == programming_ || watched == recordedData_) && event->type() == QEvent::Hide)
+        refreshFleet();
     return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::refreshFleet()
+{
+    // A copy made only to read its texts, or one being closed, has nothing to show.
+    if (loaded_ && !unloaded_)
+        fleet_->refresh();
+}
+
+void MainWindow::showUnitRecords(qint32 serial)
+{
+    showRecordedDataWindow();
+    recordedData_->CarregaDades(serial);
+}
+
+void MainWindow::showUnitProgramming(qint32 serial)
+{
+    ProgrammingWindow* w = programmingWindow();
+    // Edits of the unit shown are offered for saving first; Cancel keeps them.
+    if (w->isVisible() && !w->Modificat())
+        return;
+    showProgrammingWindow();
+    w->CarregaProgramacio(serial);
+}
+
+void MainWindow::downloadUnit(qint32 serial)
+{
+    showUnitRecords(serial);
+    if (recordedData_->shownSerial() != serial)
+        return;
+    recordedData_->download();
+    refreshFleet();
 }
 
 void MainWindow::showCommunicationDialog()
@@ -532,12 +618,14 @@ void MainWindow::showDatabaseDialog()
     const Status opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
     if (opened) {
         showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
+        refreshFleet();
         return;
     }
     showError(prompter_, ctx_.guru, opened.error());
     // Back to what worked; the settings file still names it.
     if (previous)
         showFailure(prompter_, ctx_.guru, openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask));
+    refreshFleet();
 }
 
 void MainWindow::showLanguageDialog()

@@ -18,6 +18,7 @@ namespace tvq52 {
 struct AppContext;
 class ProgrammingWindow;
 class RecordedDataWindow;
+class FleetView;
 class ReportWindow;
 class GraphWindow;
 class Prompter;
@@ -38,6 +39,10 @@ public:
     void unload();
 
     QPushButton* button(const char* objectName) const;
+    // The office's units under the buttons.
+    FleetView* fleetView() const { return fleet_; }
+    // Room for the overview's columns, within the small screen.
+    QSize sizeHint() const override;
 
     // What a later start handed over, as on the command line: an exchange
     // file is imported, anything else taken as a serial number for the
@@ -77,6 +82,12 @@ private:
     QLabel* buildTitle();
     QGridLayout* buildButtons();
     QFrame* buildImportPanel();
+    FleetView* buildFleetView();
+    // What the overview opens for one unit.
+    void showUnitRecords(qint32 serial);
+    void showUnitProgramming(qint32 serial);
+    void downloadUnit(qint32 serial);
+    void refreshFleet();
     void connectButtons();
     QPushButton* addButton(const char* objectName, const QString& text, const QString& toolTip, int icon);
     void showCommunicationDialog();
@@ -104,6 +115,7 @@ private:
     QLabel* panelProgress_ = nullptr;
     QLabel* title_ = nullptr;
     QMenu* recentMenu_ = nullptr;
+    FleetView* fleet_ = nullptr;
     bool loaded_ = false;
     bool unloaded_ = false;
     // One instance for the run of this main window; a language reload makes a new one.

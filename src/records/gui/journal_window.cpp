@@ -1,5 +1,6 @@
 #include "records/gui/journal_window.h"
 
+#include "records/gui/outcome_text.h"
 #include "records/gui/record_kind_text.h"
 
 #include "db/journal.h"
@@ -41,21 +42,6 @@ QString actionText(const LocGuru& guru, JournalAction action)
         return guru.GetTranslation(QStringLiteral("Diario vuelto a empezar"));
     }
     return {};
-}
-
-QString outcomeText(const LocGuru& guru, const QString& outcome)
-{
-    if (outcome == QLatin1String("completed"))
-        return guru.GetTranslation(QStringLiteral("Completada"));
-    if (outcome == QLatin1String("stopped"))
-        return guru.GetTranslation(QStringLiteral("Parada"));
-    if (outcome == QLatin1String("failed"))
-        return guru.GetTranslation(QStringLiteral("Fallida"));
-    if (outcome == QLatin1String("cancelled"))
-        return guru.GetTranslation(QStringLiteral("Cancelada"));
-    if (outcome == QLatin1String("interrupted"))
-        return guru.GetTranslation(QStringLiteral("Interrumpida"));
-    return outcome;
 }
 
 QString lineText(const LocGuru& guru, const QString& line)
@@ -176,7 +162,7 @@ void JournalWindow::refresh()
                                 actionText(guru_, e.action),
                                 e.serial ? QString::number(e.serial) : QString(),
                                 lineText(guru_, e.line),
-                                outcomeText(guru_, e.outcome),
+                                journalOutcomeText(guru_, e.outcome),
                                 e.message,
                                 counts};
         for (int c = 0; c < cells.size(); ++c) {

@@ -55,11 +55,13 @@ void closeWhenShown(const QString& name, bool* seen)
     auto tries = std::make_shared<int>(0);
     QObject::connect(poll, &QTimer::timeout, [=] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->objectName() == name) {
-            *seen = true;
+        const bool shown = modal && modal->objectName() == name;
+        *seen = *seen || shown;
+        // A window at work (the busy cursor) takes a close as Cancel: it is
+        // closed once its work is done, however long the machine takes.
+        if (shown && !QApplication::overrideCursor())
             modal->close();
-        }
-        if (*seen || ++*tries > 250)
+        if ((*seen && !shown) || ++*tries > 250)
             poll->deleteLater();
     });
     poll->start(20);

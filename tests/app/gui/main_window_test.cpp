@@ -1,6 +1,9 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
+#include "programming/gui/programming_window.h"
 #include "programming/programming_store.h"
+#include "records/gui/fleet_view.h"
+#include "records/gui/recorded_data_window.h"
 #include "support/started_program.h"
 
 #include "db/database.h"
@@ -9,6 +12,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSqlQuery>
 
 using namespace tvq52;
@@ -285,4 +289,113 @@ TEST(MainWindow, CommandsGrowWithTheirCaptionsUnderALargerFont)
         }
         EXPECT_GE(checked, 10) << option;
     }
+}
+
+namespace {
+
+FleetUnit officeUnit(qint32 serial, const char* venue, int urgency)
+{
+    FleetUnit u;
+    u.serial = serial;
+    u.venue = QString::fromUtf8(venue);
+    u.urgency = urgency;
+    if (urgency > 0)
+        u.reasons = {FleetReason::Stale};
+    return u;
+}
+
+int rowOf(const FleetView& view, qint32 serial)
+{
+    for (int row = 0; row < view.table()->model()->rowCount(); ++row)
+        if (view.serialOnRow(row) == serial)
+            return row;
+    return -1;
+}
+
+} // namespace
+
+// The units under the buttons open their windows, and what is changed there
+// shows once a window is closed.
+TEST(MainWindow, TheOverviewOpensAUnitsWindowsAndIsReadAgainWhenTheyClose)
+{
+    StartedProgram s;
+    QSqlQuery insert(s.shell->context().db->connection());
+    for (const char* serial : {"4711", "8080"})
+        ASSERT_TRUE(insert.exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie, TLocal) VALUES (%1, 'Sala')")
+                                    .arg(QString::fromLatin1(serial))))
+            << insert.lastError().text().toStdString();
+    FleetView* fleet = s.window().fleetView();
+    ASSERT_NE(fleet, nullptr);
+    int loads = 0;
+    fleet->setLoader([&](const FleetOptions&) -> Result<std::vector<FleetUnit>> {
+        ++loads;
+        return std::vector<FleetUnit>{officeUnit(8080, "Bar", 5), officeUnit(4711, "Sala", 0)};
+    });
+    ASSERT_TRUE(fleet->refresh());
+    ASSERT_EQ(fleet->table()->model()->rowCount(), 2);
+
+    fleet->openForRow(rowOf(*fleet, 4711), FleetView::Action::RecordedData);
+    auto* records = s.window().findChild<RecordedDataWindow*>();
+    ASSERT_NE(records, nullptr);
+    EXPECT_TRUE(records->isVisible());
+    EXPECT_EQ(records->shownSerial(), 4711);
+    // Another unit in the same window.
+    fleet->openForRow(rowOf(*fleet, 8080), FleetView::Action::RecordedData);
+    EXPECT_EQ(records->shownSerial(), 8080);
+    const int before = loads;
+    records->close();
+    settle();
+    EXPECT_EQ(loads, before + 1);
+
+    fleet->openForRow(rowOf(*fleet, 4711), FleetView::Action::Programming);
+    auto* programming = s.window().findChild<ProgrammingWindow*>();
+    ASSERT_NE(programming, nullptr);
+    EXPECT_TRUE(programming->isVisible());
+    EXPECT_EQ(child<QLineEdit>(programming, "MaskNumeroSerie")->text().trimmed(), QStringLiteral("4711"));
+    programming->close();
+    settle();
+    EXPECT_EQ(loads, before + 2);
+}
+
+TEST(MainWindow, TheOverviewsStaleDaysAreKeptInTheSettingsFile)
+{
+    StartedProgram s;
+    FleetView* fleet = s.window().fleetView();
+    EXPECT_EQ(fleet->staleDays(), 30);
+    EXPECT_EQ(setting(s.home, "FleetStaleDays"), QStringLiteral("<none>"));
+    child<QSpinBox>(&s.window(), "SpinDiasSinLeer")->setValue(60);
+    EXPECT_EQ(setting(s.home, "FleetStaleDays"), QStringLiteral("60"));
+    // The next window starts with it.
+    MainWindow next(s.shell->context(), s.prompter);
+    EXPECT_EQ(next.fleetView()->staleDays(), 60);
+}
+
+// An empty office says so, in the language chosen, and the overview speaks it.
+TEST(MainWindow, TheOverviewSpeaksTheChosenLanguage)
+{
+    StartedProgram s;
+    FleetView* fleet = s.window().fleetView();
+    auto* hint = child<QLabel>(&s.window(), "LbSinAparatos");
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_TRUE(hint->text().startsWith(QStringLiteral("No hay aparatos"))) << hint->text().toStdString();
+    EXPECT_EQ(fleet->model()->headerData(FleetModel::Reasons, Qt::Horizontal).toString(), QStringLiteral("Motivos"));
+
+    s.chooseLanguage("OptionAleman");
+    fleet = s.window().fleetView();
+    hint = child<QLabel>(&s.window(), "LbSinAparatos");
+    EXPECT_TRUE(hint->text().startsWith(QStringLiteral("Keine Geräte"))) << hint->text().toStdString();
+    EXPECT_EQ(child<QLabel>(&s.window(), "LbCuentaAparatos")->text(), QStringLiteral("0 Geräte, 0 brauchen Aufmerksamkeit"));
+    EXPECT_EQ(child<QComboBox>(&s.window(), "ComboFiltroAparatos")->itemText(2),
+              QStringLiteral("Anzeichen von Manipulation"));
+    EXPECT_EQ(fleet->model()->headerData(FleetModel::Reasons, Qt::Horizontal).toString(), QStringLiteral("Gründe"));
+    fleet->setLoader([](const FleetOptions&) -> Result<std::vector<FleetUnit>> {
+        FleetUnit u = officeUnit(8080, "Bar", 5);
+        u.reasons = {FleetReason::Battery, FleetReason::Stale};
+        return std::vector<FleetUnit>{u};
+    });
+    ASSERT_TRUE(fleet->refresh());
+    const QAbstractItemModel* rows = fleet->table()->model();
+    EXPECT_EQ(rows->index(0, FleetModel::Reasons).data().toString(),
+              QStringLiteral("Batterie leer, Lange nicht ausgelesen"));
+    EXPECT_EQ(rows->index(0, FleetModel::LastDownload).data().toString(), QStringLiteral("Nie"));
 }

@@ -2,6 +2,7 @@
 #include "app/gui/database_dialog.h"
 #include "app/gui/language_dialog.h"
 #include "db/database.h"
+#include "records/gui/fleet_view.h"
 #include "support/layout_checks.h"
 #include "support/result_checks.h"
 #include "support/started_program.h"
@@ -10,11 +11,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QTableView>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QSet>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
@@ -203,4 +207,93 @@ TEST(Screenshots, ImportPanelShowsTheTableTheMergeIsAt)
     program.prompter.fileAnswer(source);
     w.button("SSCommand1")->click();
     EXPECT_TRUE(caught);
+}
+
+namespace {
+
+// An office of `count` units with every kind of row: never read, tampered
+// with, stale, loud, quiet; long venues among them.
+std::vector<FleetUnit> busyOffice(int count)
+{
+    const char* const venues[] = {"Sala Apolo", "Discoteca Sol y Sombra del Puerto Viejo", "Bar Luna",
+                                  "Café Central", "Pub El Rincón de la Plaza Mayor", "Taberna"};
+    std::vector<FleetUnit> units;
+    const QDateTime now(QDate(2026, 12, 7), QTime(12, 0));
+    for (int i = 0; i < count; ++i) {
+        FleetUnit u;
+        u.serial = 10000 + i * 37;
+        u.venue = QString::fromUtf8(venues[i % 6]);
+        u.phone = QStringLiteral("+34 93 555 %1").arg(i, 4, 10, QLatin1Char('0'));
+        u.firmware = QStringLiteral("3.%1").arg(3 + i % 3);
+        if (i % 7 != 3) {
+            u.daysSinceDownload = i % 90;
+            u.lastDownload = now.addDays(-*u.daysSinceDownload);
+            u.lastOutcome = i % 11 == 0 ? QStringLiteral("interrupted") : QStringLiteral("completed");
+            u.recordsStored = 100 + i * 13;
+            u.journalCheckedAt = u.lastDownload;
+        }
+        u.erasuresSincePrevious = i % 13 == 0 ? 2 : 0;
+        u.batteryEndsSincePrevious = i % 17 == 0 ? 1 : 0;
+        u.reprogrammingsSincePrevious = i % 19 == 0 ? 1 : 0;
+        u.reprogrammedElsewhere = i % 23 == 0;
+        u.journalOk = i % 29 != 0;
+        u.exceedanceNights = i % 5 == 0 ? i % 12 : 0;
+        if (u.erasuresSincePrevious)
+            u.reasons.push_back(FleetReason::Erased);
+        if (u.batteryEndsSincePrevious)
+            u.reasons.push_back(FleetReason::Battery);
+        if (u.reprogrammingsSincePrevious || u.reprogrammedElsewhere)
+            u.reasons.push_back(FleetReason::Reprogrammed);
+        if (!u.journalOk)
+            u.reasons.push_back(FleetReason::Journal);
+        if (!u.daysSinceDownload || *u.daysSinceDownload > 30)
+            u.reasons.push_back(FleetReason::Stale);
+        if (u.exceedanceNights)
+            u.reasons.push_back(FleetReason::Exceedances);
+        u.urgency = int(u.reasons.size()) * 100 - (u.reasons.empty() ? 0 : int(u.reasons.front()) * 10);
+        units.push_back(u);
+    }
+    std::stable_sort(units.begin(), units.end(),
+                     [](const FleetUnit& a, const FleetUnit& b) { return a.urgency > b.urgency; });
+    return units;
+}
+
+// Each heading of `table` shows whole: its section is as wide as the
+// heading's text and the room the style gives around it.
+void expectWholeHeadings(QTableView& table, const QString& where)
+{
+    const QHeaderView* header = table.horizontalHeader();
+    const int padding = 2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    for (int section = 0; section < header->count(); ++section) {
+        const QString heading = table.model()->headerData(section, Qt::Horizontal).toString();
+        EXPECT_GE(header->sectionSize(section), header->fontMetrics().horizontalAdvance(heading) + padding)
+            << where.toStdString() << ": heading \"" << heading.toStdString() << "\" is cut off";
+    }
+}
+
+} // namespace
+
+// The main window with two hundred units in each language: the table takes
+// the room, its headings show whole, the commands and the overview's own
+// controls keep their captions. With TVQ52_SHOT_DIR set the pictures are kept.
+TEST(Screenshots, MainWindowWithTheOfficesUnitsFitsInEveryLanguage)
+{
+    test::StartedProgram program;
+    const QString dir = qEnvironmentVariable("TVQ52_SHOT_DIR");
+    const std::vector<FleetUnit> units = busyOffice(200);
+    for (const char* option : kLanguageOptions) {
+        program.chooseLanguage(option);
+        MainWindow& w = program.window();
+        FleetView* fleet = w.fleetView();
+        fleet->setLoader([&](const FleetOptions&) -> Result<std::vector<FleetUnit>> { return units; });
+        ASSERT_TRUE(fleet->refresh());
+        w.resize(w.sizeHint());
+        w.show();
+        settle();
+        const QString where = QStringLiteral("main-window-units-") + QString::fromUtf8(option).mid(6);
+        EXPECT_GE(fleet->table()->height(), 300) << where.toStdString() << ": the table gets the room";
+        EXPECT_EQ(fleet->table()->model()->rowCount(), 200);
+        expectWholeHeadings(*fleet->table(), where);
+        expectReadable(w, where, dir);
+    }
 }

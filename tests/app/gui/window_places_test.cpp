@@ -24,20 +24,21 @@ TEST(WindowPlacesKept, TheMainWindowComesBackAsItWasLeft)
     MainWindow& first = program.window();
     first.show();
     settle();
-    first.resize(578, 320);
-    first.move(60, 40);
+    // A size the main window takes with its overview, on the small test screen.
+    first.resize(780, 470);
+    first.move(10, 40);
     settle();
     first.hide();
     const auto saved = placeFromText(savedPlace(program, "Form1"));
     ASSERT_TRUE(saved) << savedPlace(program, "Form1").toStdString();
-    EXPECT_EQ(saved->size(), QSize(578, 320));
+    EXPECT_EQ(saved->size(), QSize(780, 470));
 
     program.chooseLanguage("OptionIngles");
     MainWindow& again = program.window();
     ASSERT_NE(&again, &first);
     again.show();
     settle();
-    EXPECT_EQ(again.size(), QSize(578, 320));
+    EXPECT_EQ(again.size(), QSize(780, 470));
     EXPECT_EQ(again.pos(), saved->topLeft());
 }
 

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace tvq52 {
+
+class LocGuru;
+
+// A journal entry's outcome word ("completed", "stopped", ...) in the
+// language `guru` shows; an unknown word is shown as it is.
+QString journalOutcomeText(const LocGuru& guru, const QString& outcome);
+
+} // namespace tvq52
