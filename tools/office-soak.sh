@@ -39,6 +39,7 @@ after=()
 for s in $erased; do after+=(--after-call "$s=erase"); done
 for s in $reprogrammed; do after+=(--after-call "$s=reprogram"); done
 
+# Waits fifty times shorter than on a real line, as the timing script runs them.
 cli() { "$bin/tvq52-cli" --clock-speed 50 "$@"; }
 
 store_units_sqlite() {
@@ -62,7 +63,13 @@ round() {
     local start end
     start=$(date +%s.%N)
     cli --home "$home" "$@" "${devices[@]}" collect "$work/units.txt" --quiet --json > "$work/$name.json" \
-        2> "$work/$name.err" || { tail -20 "$work/$name.err"; fail "$name: not every unit was collected"; }
+        2> "$work/$name.err" || {
+        grep -v '^Transmisi' "$work/$name.err" | tail -20
+        python3 -c 'import json,sys
+for u in json.load(open(sys.argv[1]))["units"]:
+    if not u["collected"]: print(u)' "$work/$name.json" || true
+        fail "$name: not every unit was collected"
+    }
     end=$(date +%s.%N)
     python3 - "$work/$name.json" "$start" "$end" "$name" <<'PY'
 import json, sys
