@@ -76,7 +76,7 @@ Status writeFleetPdf(const FleetTable& table, const QString& path)
     p.setFont(font);
     const int rowHeight = QFontMetrics(font, &writer).height() * 3 / 2;
     // Column widths in parts of the page: the venue and the reasons get most.
-    const QList<int> parts{10, 22, 13, 14, 6, 35};
+    const QList<int> parts{14, 20, 12, 14, 6, 34};
     QList<int> left{0};
     for (int k = 0; k < parts.size(); ++k)
         left << left.last() + area.width() * parts[k] / 100;
