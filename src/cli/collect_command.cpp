@@ -51,7 +51,7 @@ struct CollectRun {
     const CliOptions& options;
     Prompter& prompter;
     bool quiet = false;
-    QString line = {}; // the device the units are called on, as the summary names it
+    QString line = {};                   // the device the units are called on, as the summary names it
     DownloadWorkflow* current = nullptr; // the download a Ctrl-C stops
 };
 
@@ -230,6 +230,12 @@ int runWorker(CollectRun& run, const QString& list, const QString& reports)
         const auto item = collectItemFromLine(QByteArray(buffer));
         if (!item)
             continue;
+        // Said before the call, so that a worker that dies from here on
+        // leaves the unit failed rather than called again on another line.
+        const QByteArray taken =
+            QJsonDocument(QJsonObject{{"taken", item->index}}).toJson(QJsonDocument::Compact) + '\n';
+        std::fwrite(taken.constData(), 1, size_t(taken.size()), stdout);
+        std::fflush(stdout);
         CollectedUnit unit = collectUnit(run, list, item->lineNumber, item->text);
         unit.index = item->index;
         reportUnit(*run.session.ctx, reports, unit);
@@ -244,28 +250,28 @@ int runWorker(CollectRun& run, const QString& list, const QString& reports)
 
 const CommandSyntax& collectSyntax()
 {
-    static const CommandSyntax syntax{
-        "collect",
-        "collect FILE [--device D1 --device D2 ...] [--reports DIR] [--json] [--quiet]\n"
-        "collect --scheduled [FILE]",
-        "    Downloads by modem each unit listed in FILE, one serial number a line\n"
-        "    (# comments), dialling its stored telephone number and hanging up after\n"
-        "    each; prints a summary naming the line each unit was called on. With\n"
-        "    --device given more than once each device is a modem line of its own:\n"
-        "    the units are called on all the lines at once, each line taking the next\n"
-        "    unit when its call ends. --reports DIR writes each downloaded unit's\n"
-        "    exceedance summary there as a PDF, and at the end the overview as\n"
-        "    fleet.csv and fleet.pdf. --quiet leaves out the line per unit dialled.\n"
-        "    --scheduled is the unattended run: the list is collect.list in the data\n"
-        "    folder unless FILE is given, the lines come from CollectDevices (comma-\n"
-        "    separated) and the report folder from CollectReports in tvq52.ini\n"
-        "    [Configuration]; it refuses to start while another scheduled run holds\n"
-        "    the data folder's collect.lock. Ctrl-C stops the downloads under way\n"
-        "    and the run (exit status 130).\n",
-        {QStringLiteral("--json"), QStringLiteral("--quiet"), QStringLiteral("--scheduled"), QStringLiteral("--worker")},
-        {QStringLiteral("--reports"), QStringLiteral("--line-program")},
-        0,
-        1};
+    static const CommandSyntax syntax{"collect",
+                                      "collect FILE [--device D1 --device D2 ...] [--reports DIR] [--json] [--quiet]\n"
+                                      "collect --scheduled [FILE]",
+                                      "    Downloads by modem each unit listed in FILE, one serial number a line\n"
+                                      "    (# comments), dialling its stored telephone number and hanging up after\n"
+                                      "    each; prints a summary naming the line each unit was called on. With\n"
+                                      "    --device given more than once each device is a modem line of its own:\n"
+                                      "    the units are called on all the lines at once, each line taking the next\n"
+                                      "    unit when its call ends. --reports DIR writes each downloaded unit's\n"
+                                      "    exceedance summary there as a PDF, and at the end the overview as\n"
+                                      "    fleet.csv and fleet.pdf. --quiet leaves out the line per unit dialled.\n"
+                                      "    --scheduled is the unattended run: the list is collect.list in the data\n"
+                                      "    folder unless FILE is given, the lines come from CollectDevices (comma-\n"
+                                      "    separated) and the report folder from CollectReports in tvq52.ini\n"
+                                      "    [Configuration]; it refuses to start while another scheduled run holds\n"
+                                      "    the data folder's collect.lock. Ctrl-C stops the downloads under way\n"
+                                      "    and the run (exit status 130).\n",
+                                      {QStringLiteral("--json"), QStringLiteral("--quiet"),
+                                       QStringLiteral("--scheduled"), QStringLiteral("--worker")},
+                                      {QStringLiteral("--reports"), QStringLiteral("--line-program")},
+                                      0,
+                                      1};
     return syntax;
 }
 
@@ -283,8 +289,9 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         qint64 pid = 0;
         QString host, program;
         lock.getLockInfo(&pid, &host, &program);
-        printError(ctx.guru, ownWords(QStringLiteral("La recogida anterior sigue en curso (proceso %1); esta no empieza"),
-                                      {QString::number(pid)}));
+        printError(ctx.guru,
+                   ownWords(QStringLiteral("La recogida anterior sigue en curso (proceso %1); esta no empieza"),
+                            {QString::number(pid)}));
         return 1;
     }
     QFile list(plan.list);
@@ -308,10 +315,9 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
     QList<CollectedUnit> summary;
     bool interrupted = false;
     if (plan.devices.size() >= 2) {
-        const LineWorkers workers{args.value("--line-program").value_or(QCoreApplication::applicationFilePath()),
-                                  [&](const QString& device) {
-                                      return workerArguments(ctx, options, plan, run.quiet, device);
-                                  }};
+        const LineWorkers workers{
+            args.value("--line-program").value_or(QCoreApplication::applicationFilePath()),
+            [&](const QString& device) { return workerArguments(ctx, options, plan, run.quiet, device); }};
         const LinesOutcome outcome = collectOnLines(items, plan.devices, workers, ctx.guru);
         summary = outcome.units;
         interrupted = outcome.interrupted;

@@ -20,6 +20,7 @@ struct LineWorker {
     QString device;
     std::unique_ptr<QProcess> process;
     std::optional<CollectItem> current;
+    bool taken = false; // the worker said it started on `current`
     QByteArray out, err;
     bool ended = false;
 };
@@ -81,9 +82,12 @@ public:
         if (running() > 0)
             loop_.exec();
         // Units no line was left to call are failures too, unless the run was stopped.
-        if (!interrupted_)
+        if (!interrupted_) {
+            for (const CollectItem& item : returned_)
+                done_ << failed(item, QString(), QStringLiteral("not called"));
             for (; next_ < items_.size(); ++next_)
                 done_ << failed(items_[next_], QString(), QStringLiteral("not called"));
+        }
         std::sort(done_.begin(), done_.end(),
                   [](const CollectedUnit& a, const CollectedUnit& b) { return a.index < b.index; });
         return {done_, interrupted_};
@@ -107,12 +111,14 @@ private:
 
     void give(LineWorker& w)
     {
-        if (interrupted_ || next_ >= items_.size()) {
+        // A worker that has ended is given nothing: its last answer may be read after it went.
+        if (w.ended || interrupted_ || (returned_.isEmpty() && next_ >= items_.size())) {
             w.current.reset();
             w.process->closeWriteChannel();
             return;
         }
-        w.current = items_[next_++];
+        w.current = returned_.isEmpty() ? items_[next_++] : returned_.takeFirst();
+        w.taken = false;
         w.process->write(collectItemLine(*w.current));
     }
 
@@ -120,7 +126,12 @@ private:
     {
         w.out += w.process->readAllStandardOutput();
         for (const QByteArray& line : takeLines(w.out)) {
-            auto unit = collectedFromJson(QJsonDocument::fromJson(line).object());
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (w.current && object.value(QStringLiteral("taken")).toInt(-1) == w.current->index) {
+                w.taken = true;
+                continue;
+            }
+            auto unit = collectedFromJson(object);
             if (!unit || !w.current || unit->index != w.current->index) {
                 passOn({line}); // not an answer to what it holds: say it rather than lose it
                 continue;
@@ -138,16 +149,20 @@ private:
         w.ended = true;
         read(w);
         passOn(takeLines(w.err, true));
-        if (w.current && interrupted_) {
+        if (w.current && !w.taken && !interrupted_) {
+            // It went before it began the call: another line calls the unit.
+            returned_ << *w.current;
+            w.current.reset();
+        } else if (w.current && interrupted_) {
             done_ << failed(*w.current, w.device, QStringLiteral("stopped"));
             w.current.reset();
         } else if (w.current) {
             const QString why = w.process->error() == QProcess::FailedToStart ? w.process->errorString()
-                                : w.process->exitStatus() == QProcess::CrashExit
-                                    ? QStringLiteral("signal")
-                                    : QString::number(w.process->exitCode());
-            printError(guru_, ownWords(QStringLiteral("La línea %1 se ha detenido (%2): la unidad %3 no se ha recogido"),
-                                       {w.device, why, w.current->text}));
+                : w.process->exitStatus() == QProcess::CrashExit              ? QStringLiteral("signal")
+                                                                              : QString::number(w.process->exitCode());
+            printError(guru_,
+                       ownWords(QStringLiteral("La línea %1 se ha detenido (%2): la unidad %3 no se ha recogido"),
+                                {w.device, why, w.current->text}));
             done_ << failed(*w.current, w.device, QStringLiteral("line failed"));
             w.current.reset();
         }
@@ -170,6 +185,7 @@ private:
     const LocGuru& guru_;
     std::vector<std::unique_ptr<LineWorker>> workers_;
     QList<CollectedUnit> done_;
+    QList<CollectItem> returned_; // units of lines that ended before they began them
     qsizetype next_ = 0;
     bool interrupted_ = false;
     QEventLoop loop_;

@@ -35,9 +35,10 @@ struct LinesOutcome {
 
 // Calls the listed units on several lines at once: one worker process per
 // device, each given the next unit when it hands back its last one, so
-// that a slow unit holds up only its own line. A worker that ends while
-// holding a unit leaves that unit failed (not called again) and its line
-// out of the run. Ctrl-C stops every worker's download and the dealing.
+// that a slow unit holds up only its own line. A worker that ends after it
+// said it took a unit leaves that unit failed (not called again); one that
+// ends before hands it back to the other lines. Either way its line is out
+// of the run. Ctrl-C stops every worker's download and the dealing.
 // The workers' messages are passed on to standard error a line at a time.
 LinesOutcome collectOnLines(const QList<CollectItem>& items, const QStringList& devices, const LineWorkers& workers,
                             const LocGuru& guru);

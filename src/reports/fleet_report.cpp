@@ -39,9 +39,9 @@ FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, 
 {
     auto tr = [&guru](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     FleetTable t;
-    t.title = tr("Estado de las unidades") + QStringLiteral(" — ") + printed.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    t.headings = {tr("Número de serie"), tr("Local"),  tr("Teléfono"), tr("Última descarga"),
-                  tr("Días"),            tr("Avisos")};
+    t.title =
+        tr("Estado de las unidades") + QStringLiteral(" — ") + printed.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    t.headings = {tr("Número de serie"), tr("Local"), tr("Teléfono"), tr("Última descarga"), tr("Días"), tr("Avisos")};
     for (const FleetUnit& u : units) {
         QStringList reasons;
         for (FleetReason r : u.reasons)
@@ -49,7 +49,8 @@ FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, 
         t.rows << QStringList{QString::number(u.serial),
                               u.venue,
                               u.phone,
-                              u.lastDownload ? u.lastDownload->toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("-"),
+                              u.lastDownload ? u.lastDownload->toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+                                             : QStringLiteral("-"),
                               u.daysSinceDownload ? QString::number(*u.daysSinceDownload) : QStringLiteral("-"),
                               reasons.join(QStringLiteral(", "))};
     }

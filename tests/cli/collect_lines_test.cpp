@@ -29,7 +29,8 @@ namespace {
 
 // A stand-in for a line's worker: it takes units the way the real one does
 // and answers each after a while that the unit's serial number sets
-// (9001: slow, 9666 and 9667: the worker dies holding it), logging
+// (9001: slow, 9666 and 9667: the worker dies holding it, 9555: it answers
+// and then ends), logging
 // "DEVICE SERIAL" for every unit it finished.
 const char kFakeWorker[] = R"(#!/bin/sh
 log=$(dirname "$0")/calls.log
@@ -40,9 +41,13 @@ while [ $# -gt 0 ]; do
 done
 trap 'exit 130' TERM
 while IFS='	' read -r index line text; do
+    printf '{"taken":%s}\n' "$index"
     case $text in
         9001) sleep 1.5 & wait $! ;;
         9666|9667) echo "worker on $dev gives up" >&2; exit 3 ;;
+        9555) echo "$dev $text" >> "$log"
+              printf '{"index":%s,"requested":"%s","outcome":"completed","collected":true}\n' "$index" "$text"
+              exit 0 ;;
         *) sleep 0.1 & wait $! ;;
     esac
     echo "$dev $text" >> "$log"
@@ -123,6 +128,14 @@ TEST(CollectLines, ALineWhoseWorkerDiesFailsItsUnitOnceAndTheOthersGoOn)
         << qPrintable(out[2]);
     EXPECT_EQ(out[4], QStringLiteral("2 of 3 units collected"));
 
+    // A worker that answers and then ends is given nothing more: its line's
+    // next unit goes to a line that is still there.
+    FakeLines ending;
+    const CliResult rest = ending.collect("9555\n61\n62\n63\n");
+    EXPECT_EQ(rest.exitCode, 0) << qPrintable(rest.err + rest.out);
+    EXPECT_EQ(ending.calls(), (QStringList{"A 9555", "B 61", "B 62", "B 63"}));
+    EXPECT_TRUE(rest.out.contains(QStringLiteral("4 of 4 units collected"))) << qPrintable(rest.out);
+
     // With every line gone, the units left are failures nobody called.
     FakeLines dead;
     const CliResult none = dead.collect("9666\n9667\n31\n", {"--json"});
@@ -140,8 +153,9 @@ TEST(CollectLines, CtrlCStopsTheLinesAndDealsNoMoreUnits)
     FakeLines lines;
     lines.cli.home.writeFile(QStringLiteral("units.txt"), "9001\n9001\n41\n42\n");
     QProcess p;
-    test::startCli(p, {"--home", lines.cli.home.path(), "--device", "A", "--device", "B", "collect",
-                       lines.cli.home.file(QStringLiteral("units.txt")), "--line-program", lines.worker});
+    test::startCli(p,
+                   {"--home", lines.cli.home.path(), "--device", "A", "--device", "B", "collect",
+                    lines.cli.home.file(QStringLiteral("units.txt")), "--line-program", lines.worker});
     ASSERT_TRUE(p.waitForStarted());
     QThread::msleep(700); // both lines on their slow calls
     ::kill(pid_t(p.processId()), SIGINT);
@@ -192,16 +206,17 @@ TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaled
         auto db = cli.home.openDatabase();
         ASSERT_TRUE(db);
         Store store(*db);
-        for (const auto& [serial, phone] : QList<std::pair<int, const char*>>{{1001, "111"}, {1002, "222"}, {1003, "333"}})
+        for (const auto& [serial, phone] :
+             QList<std::pair<int, const char*>>{{1001, "111"}, {1002, "222"}, {1003, "333"}})
             ASSERT_TRUE(store.insert(
                 QStringLiteral("Programacion"),
                 row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"TTelefono", phone}, {"ByTLeq", 15}})));
     }
     cli.home.writeFile(QStringLiteral("office.txt"), "111 1001 days=1\n222 1002 days=1\n333 1003 days=1\n");
-    cli.sim = std::make_unique<sim::SimProcess>(
-        QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
-        QStringList{"--modem", "--lines", "2", "--rings", "1", "--ring-ms", "50", "--guard-ms", "10", "--office",
-                    cli.home.file(QStringLiteral("office.txt"))});
+    cli.sim = std::make_unique<sim::SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
+                                                QStringList{"--modem", "--lines", "2", "--rings", "1", "--ring-ms",
+                                                            "50", "--guard-ms", "10", "--office",
+                                                            cli.home.file(QStringLiteral("office.txt"))});
     ASSERT_TRUE(cli.sim->start(10000, 2)) << qPrintable(cli.sim->error());
     ASSERT_EQ(cli.sim->devicePaths().size(), 2);
     const QString a = cli.sim->devicePaths().at(0), b = cli.sim->devicePaths().at(1);
@@ -219,7 +234,8 @@ TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaled
             QRegularExpression(QStringLiteral("^100%1 +100%1 +completed +96 +\\d+ +0 (\\S+)$").arg(k)).match(out[k]);
         ASSERT_TRUE(m.hasMatch()) << qPrintable(out[k]);
         used << m.captured(1);
-        EXPECT_TRUE(r.err.contains(QStringLiteral("Unidad 100%1: marcando %2 en %3").arg(k).arg(k * 111).arg(m.captured(1))))
+        EXPECT_TRUE(
+            r.err.contains(QStringLiteral("Unidad 100%1: marcando %2 en %3").arg(k).arg(k * 111).arg(m.captured(1))))
             << qPrintable(r.err);
     }
     EXPECT_EQ(used, (QSet<QString>{a, b})) << "both lines called units";
