@@ -75,6 +75,7 @@ bool takeSharedOption(CliOptions& o, const QStringList& words, qsizetype& k)
         o.database = value();
     } else if (a == QLatin1String("--device")) {
         o.device = value();
+        o.devices << o.device;
     } else if (a == QLatin1String("--port")) {
         o.port = numberIn(value(), 0, 255);
         if (!o.port && !o.fault)

@@ -19,6 +19,7 @@ struct CliOptions {
     QString home;
     std::optional<QString> database; // --database URI
     QString device;
+    QStringList devices; // every --device given, in order (collect takes several lines)
     std::optional<int> port;
     std::optional<bool> modem;
     std::optional<bool> pulse;

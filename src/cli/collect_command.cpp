@@ -1,6 +1,12 @@
 #include "cli/collect_command.h"
 
+#include "app/data_folder.h"
+#include "app/ini_file.h"
+#include "app/settings.h"
 #include "cli/cli_session.h"
+#include "cli/collect_lines.h"
+#include "cli/collect_reports.h"
+#include "cli/collect_summary.h"
 #include "cli/download_command.h"
 #include "cli/interrupt_watch.h"
 #include "cli/records_console_view.h"
@@ -13,9 +19,13 @@
 #include "records/download_workflow.h"
 #include "records/fleet.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
-#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLockFile>
 #include <QTextStream>
+#include <cstdio>
 
 namespace tvq52 {
 
@@ -36,25 +46,37 @@ public:
     }
 };
 
-// One line of collect's summary.
-struct Collected {
-    QString requested;
-    qint32 answered = 0;
-    QString outcome;
-    int intervals = 0, sessions = 0, refused = 0;
-    bool ok = false;
-};
-
 // What the run shares between the units.
 struct CollectRun {
     CliSession& session;
     const CliOptions& options;
     Prompter& prompter;
     bool quiet = false;
+    QString line = {};                   // the device the units are called on, as the summary names it
     DownloadWorkflow* current = nullptr; // the download a Ctrl-C stops
 };
 
-std::optional<QString> storedPhone(Database& db, qint32 serial, Collected& line)
+// The console view that keeps the range the download asked for, which the
+// unit's exceedance summary then covers.
+class RangeKeepingView : public ConsoleRecordsView {
+public:
+    using ConsoleRecordsView::ConsoleRecordsView;
+    std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) override
+    {
+        const auto chosen = ConsoleRecordsView::chooseRange(proposal);
+        if (chosen)
+            range = *chosen;
+        return chosen;
+    }
+    DownloadRange rangeForConnectedUnit(const DownloadRange& chosen, const DownloadRange& unitProposal) override
+    {
+        range = ConsoleRecordsView::rangeForConnectedUnit(chosen, unitProposal);
+        return *range;
+    }
+    std::optional<DownloadRange> range;
+};
+
+std::optional<QString> storedPhone(Database& db, qint32 serial, CollectedUnit& line)
 {
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), serial);
@@ -67,11 +89,12 @@ std::optional<QString> storedPhone(Database& db, qint32 serial, Collected& line)
 }
 
 // Downloads by modem the unit that line `lineNumber` of `list` names.
-Collected collectUnit(CollectRun& run, const QString& list, int lineNumber, const QString& text)
+CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, const QString& text)
 {
     AppContext& ctx = *run.session.ctx;
-    Collected line;
+    CollectedUnit line;
     line.requested = text;
+    line.line = run.line;
     const auto serial = serialArgument(text);
     if (!serial) {
         printError(
@@ -91,10 +114,11 @@ Collected collectUnit(CollectRun& run, const QString& list, int lineNumber, cons
     }
     if (!run.quiet)
         QTextStream(stderr) << errorText(
-            ctx.guru, ownWords(QStringLiteral("Unidad %1: marcando %2"), {QString::number(*serial), *phone}))
+            ctx.guru,
+            ownWords(QStringLiteral("Unidad %1: marcando %2 en %3"), {QString::number(*serial), *phone, run.line}))
                             << Qt::endl;
     const auto exchange = downloadSession(run.session, run.options);
-    ConsoleRecordsView view(*serial, std::nullopt, std::nullopt, nullptr);
+    RangeKeepingView view(*serial, std::nullopt, std::nullopt, nullptr);
     view.expect(*serial);
     DownloadWorkflow workflow(*exchange, run.prompter, ctx.guru, *ctx.db, view);
     workflow.overridePhone(*phone);
@@ -104,6 +128,10 @@ Collected collectUnit(CollectRun& run, const QString& list, int lineNumber, cons
         (void)checkFleetJournal(*ctx.db, report.serial); // the office overview's journal check
     run.current = nullptr;
     line.answered = report.serial;
+    if (view.range) {
+        line.from = view.range->start();
+        line.to = view.range->end();
+    }
     line.outcome = journalOutcomeName(journalOutcome(report.outcome));
     line.intervals = report.counts[int(RecordKind::Intervals)].received;
     line.sessions = report.counts[int(RecordKind::Sessions)].received;
@@ -115,39 +143,110 @@ Collected collectUnit(CollectRun& run, const QString& list, int lineNumber, cons
     return line;
 }
 
-void printSummary(const QList<Collected>& summary, int failed)
+// The unit's exceedance summary, after a download that completed.
+void reportUnit(AppContext& ctx, const QString& folder, CollectedUnit& unit)
 {
-    QTextStream out(stdout);
-    out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
-               .arg(QStringLiteral("serial"), -10)
-               .arg(QStringLiteral("answered"), -10)
-               .arg(QStringLiteral("outcome"), -24)
-               .arg(QStringLiteral("intervals"), 9)
-               .arg(QStringLiteral("sessions"), 8)
-               .arg(QStringLiteral("refused"), 7);
-    for (const Collected& l : summary)
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6\n")
-                   .arg(l.requested, -10)
-                   .arg(l.answered != 0 ? QString::number(l.answered) : QStringLiteral("-"), -10)
-                   .arg(l.outcome, -24)
-                   .arg(l.intervals, 9)
-                   .arg(l.sessions, 8)
-                   .arg(l.refused, 7);
-    out << summary.size() - failed << " of " << summary.size() << " units collected\n";
+    if (folder.isEmpty() || !unit.ok || !unit.from || !unit.to)
+        return;
+    const Result<QString> written = writeCollectedExceedances(ctx, folder, unit.answered, *unit.from, *unit.to);
+    if (written)
+        unit.report = *written;
+    else
+        printError(ctx.guru, written.error());
 }
 
-QJsonObject summaryJson(const QList<Collected>& summary, int failed)
+// What a run takes from its words, or for a scheduled run from the settings.
+struct CollectPlan {
+    QString list;
+    QStringList devices;
+    QString reports;
+};
+
+CollectPlan planFor(const AppContext& ctx, const CliOptions& options, const CommandArgs& args)
 {
-    QJsonArray units;
-    for (const Collected& l : summary)
-        units.append(QJsonObject{{"requested", l.requested},
-                                 {"answered", jsonCount(l.answered)},
-                                 {"outcome", l.outcome},
-                                 {"intervals", l.intervals},
-                                 {"sessions", l.sessions},
-                                 {"refused", l.refused},
-                                 {"collected", l.ok}});
-    return QJsonObject{{"units", units}, {"collected", summary.size() - failed}, {"total", summary.size()}};
+    CollectPlan plan;
+    const bool scheduled = args.has("--scheduled");
+    const IniFile ini = scheduled ? IniFile::load(settingsPath(ctx.home)) : IniFile();
+    auto setting = [&](const char* key) {
+        return ini.value(QString::fromLatin1(kSettingsSection), QString::fromLatin1(key)).value_or(QString()).trimmed();
+    };
+    plan.list = args.arguments.value(0);
+    if (plan.list.isEmpty())
+        plan.list = QDir(ctx.home).filePath(QStringLiteral("collect.list"));
+    plan.devices = options.devices;
+    if (plan.devices.isEmpty() && scheduled)
+        for (const QString& d : setting("CollectDevices").split(QLatin1Char(','), Qt::SkipEmptyParts))
+            if (!d.trimmed().isEmpty())
+                plan.devices << d.trimmed();
+    plan.reports = args.value("--reports").value_or(scheduled ? setting("CollectReports") : QString());
+    return plan;
+}
+
+QList<CollectItem> readList(QFile& list)
+{
+    QList<CollectItem> items;
+    for (int lineNumber = 1; !list.atEnd(); ++lineNumber) {
+        const QString text = QString::fromUtf8(list.readLine()).trimmed();
+        if (!text.isEmpty() && !text.startsWith(QLatin1Char('#')))
+            items << CollectItem{int(items.size()), lineNumber, text};
+    }
+    return items;
+}
+
+// The arguments of a line's worker: this run's folder, database and line
+// settings, on the line's own device.
+QStringList workerArguments(const AppContext& ctx, const CliOptions& options, const CollectPlan& plan, bool quiet,
+                            const QString& device)
+{
+    QStringList a{QStringLiteral("--home"), ctx.home};
+    if (options.database)
+        a << QStringLiteral("--database") << *options.database;
+    a << QStringLiteral("--device") << device << QStringLiteral("--modem");
+    if (options.pulse)
+        a << (*options.pulse ? QStringLiteral("--pulse") : QStringLiteral("--tone"));
+    if (options.prefix)
+        a << QStringLiteral("--prefix") << *options.prefix;
+    if (options.timeoutGiven)
+        a << QStringLiteral("--timeout-ms") << QString::number(options.timeoutMs);
+    if (options.clockSpeed != 1.0)
+        a << QStringLiteral("--clock-speed") << QString::number(options.clockSpeed);
+    if (options.assumeYes)
+        a << QStringLiteral("--yes");
+    a << QStringLiteral("collect") << plan.list << QStringLiteral("--worker");
+    if (!plan.reports.isEmpty())
+        a << QStringLiteral("--reports") << plan.reports;
+    if (quiet)
+        a << QStringLiteral("--quiet");
+    return a;
+}
+
+// A line's worker: units come on standard input, one a line, and each
+// one's result goes back on standard output as soon as its call is over.
+int runWorker(CollectRun& run, const QString& list, const QString& reports)
+{
+    const InterruptWatch watch([&run] {
+        if (run.current)
+            run.current->stop();
+    });
+    char buffer[4096];
+    while (!watch.interrupted() && std::fgets(buffer, sizeof buffer, stdin)) {
+        const auto item = collectItemFromLine(QByteArray(buffer));
+        if (!item)
+            continue;
+        // Said before the call, so that a worker that dies from here on
+        // leaves the unit failed rather than called again on another line.
+        const QByteArray taken =
+            QJsonDocument(QJsonObject{{"taken", item->index}}).toJson(QJsonDocument::Compact) + '\n';
+        std::fwrite(taken.constData(), 1, size_t(taken.size()), stdout);
+        std::fflush(stdout);
+        CollectedUnit unit = collectUnit(run, list, item->lineNumber, item->text);
+        unit.index = item->index;
+        reportUnit(*run.session.ctx, reports, unit);
+        const QByteArray line = QJsonDocument(collectedJson(unit)).toJson(QJsonDocument::Compact) + '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fflush(stdout);
+    }
+    return watch.interrupted() ? InterruptWatch::exitStatus() : 0;
 }
 
 } // namespace
@@ -155,14 +254,26 @@ QJsonObject summaryJson(const QList<Collected>& summary, int failed)
 const CommandSyntax& collectSyntax()
 {
     static const CommandSyntax syntax{"collect",
-                                      "collect FILE [--json] [--quiet]",
+                                      "collect FILE [--device D1 --device D2 ...] [--reports DIR] [--json] [--quiet]\n"
+                                      "collect --scheduled [FILE]",
                                       "    Downloads by modem each unit listed in FILE, one serial number a line\n"
                                       "    (# comments), dialling its stored telephone number and hanging up after\n"
-                                      "    each; prints a summary. --quiet leaves out the line per unit dialled.\n"
-                                      "    Ctrl-C stops the download under way and the run (exit status 130).\n",
-                                      {QStringLiteral("--json"), QStringLiteral("--quiet")},
-                                      {},
-                                      1,
+                                      "    each; prints a summary naming the line each unit was called on. With\n"
+                                      "    --device given more than once each device is a modem line of its own:\n"
+                                      "    the units are called on all the lines at once, each line taking the next\n"
+                                      "    unit when its call ends. --reports DIR writes each downloaded unit's\n"
+                                      "    exceedance summary there as a PDF, and at the end the overview as\n"
+                                      "    fleet.csv and fleet.pdf. --quiet leaves out the line per unit dialled.\n"
+                                      "    --scheduled is the unattended run: the list is collect.list in the data\n"
+                                      "    folder unless FILE is given, the lines come from CollectDevices (comma-\n"
+                                      "    separated) and the report folder from CollectReports in tvq52.ini\n"
+                                      "    [Configuration]; it refuses to start while another scheduled run holds\n"
+                                      "    the data folder's collect.lock. Ctrl-C stops the downloads under way\n"
+                                      "    and the run (exit status 130).\n",
+                                      {QStringLiteral("--json"), QStringLiteral("--quiet"),
+                                       QStringLiteral("--scheduled"), QStringLiteral("--worker")},
+                                      {QStringLiteral("--reports"), QStringLiteral("--line-program")},
+                                      0,
                                       1};
     return syntax;
 }
@@ -170,35 +281,77 @@ const CommandSyntax& collectSyntax()
 int runCollect(CliSession& session, const CliOptions& options, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
-    QFile list(args.arguments.at(0));
+    const bool scheduled = args.has("--scheduled");
+    if (args.arguments.isEmpty() && !scheduled)
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Faltan argumentos")), collectSyntax());
+    const CollectPlan plan = planFor(ctx, options, args);
+    // Two unattended runs on one folder would call every unit twice.
+    QLockFile lock(QDir(ctx.home).filePath(QStringLiteral("collect.lock")));
+    lock.setStaleLockTime(0);
+    if (scheduled && !lock.tryLock(0)) {
+        qint64 pid = 0;
+        QString host, program;
+        lock.getLockInfo(&pid, &host, &program);
+        printError(ctx.guru,
+                   ownWords(QStringLiteral("La recogida anterior sigue en curso (proceso %1); esta no empieza"),
+                            {QString::number(pid)}));
+        return 1;
+    }
+    QFile list(plan.list);
     if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
         printError(ctx.guru,
                    ownWords(QStringLiteral("No se puede leer %1: %2"), {list.fileName(), list.errorString()}));
         return 1;
     }
+    const QList<CollectItem> items = readList(list);
     if (!openFolderDatabase(ctx))
         return 1;
     ctx.link.ModemMode = 1;
+    if (plan.devices.size() == 1 && options.devices.isEmpty())
+        ctx.link.SerialDevice = plan.devices.first(); // the settings' one line
     CollectPrompter prompter(*session.prompter);
     CollectRun run{session, options, prompter, args.has("--quiet")};
-    const InterruptWatch watch([&run] {
-        if (run.current)
-            run.current->stop();
-    });
-    QList<Collected> summary;
-    for (int lineNumber = 1; !list.atEnd() && !watch.interrupted(); ++lineNumber) {
-        const QString text = QString::fromUtf8(list.readLine()).trimmed();
-        if (!text.isEmpty() && !text.startsWith(QLatin1Char('#')))
-            summary << collectUnit(run, list.fileName(), lineNumber, text);
+    run.line = ctx.link.SerialDevice.isEmpty() ? portText(ctx) : ctx.link.SerialDevice;
+    if (args.has("--worker"))
+        return runWorker(run, list.fileName(), plan.reports);
+
+    QList<CollectedUnit> summary;
+    bool interrupted = false;
+    if (plan.devices.size() >= 2) {
+        const LineWorkers workers{
+            args.value("--line-program").value_or(QCoreApplication::applicationFilePath()),
+            [&](const QString& device) { return workerArguments(ctx, options, plan, run.quiet, device); }};
+        const LinesOutcome outcome = collectOnLines(items, plan.devices, workers, ctx.guru);
+        summary = outcome.units;
+        interrupted = outcome.interrupted;
+    } else {
+        const InterruptWatch watch([&run] {
+            if (run.current)
+                run.current->stop();
+        });
+        for (const CollectItem& item : items) {
+            if (watch.interrupted())
+                break;
+            CollectedUnit unit = collectUnit(run, list.fileName(), item.lineNumber, item.text);
+            unit.index = item.index;
+            reportUnit(ctx, plan.reports, unit);
+            summary << unit;
+        }
+        interrupted = watch.interrupted();
     }
-    const int failed = int(std::count_if(summary.begin(), summary.end(), [](const Collected& l) { return !l.ok; }));
+    bool overviewWritten = true;
+    if (!plan.reports.isEmpty() && !interrupted)
+        if (const Status written = writeFleetFiles(ctx, plan.reports); !written) {
+            printError(ctx.guru, written.error());
+            overviewWritten = false;
+        }
     if (args.has("--json"))
-        printJson(summaryJson(summary, failed));
+        printJson(collectSummaryJson(summary));
     else
-        printSummary(summary, failed);
-    if (watch.interrupted())
+        printCollectSummary(summary);
+    if (interrupted)
         return InterruptWatch::exitStatus();
-    return failed == 0 ? 0 : 1;
+    return failedCount(summary) == 0 && overviewWritten ? 0 : 1;
 }
 
 } // namespace tvq52

@@ -123,9 +123,14 @@ int runInit(CliSession& session, const CliOptions&, const CommandArgs&)
 // Reports lay text out with fonts, which needs a GUI application (on no screen).
 bool needsFonts(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (qstrcmp(argv[i], "report") == 0)
             return true;
+        // collect writes PDFs with --reports, or when a scheduled run's settings say so.
+        const QByteArray word(argv[i]);
+        if (word == "--scheduled" || word == "--reports" || word.startsWith("--reports="))
+            return true;
+    }
     return false;
 }
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace tvq52 {
+
+// One unit of a collect run, as the summary prints it and as a line's
+// worker process hands it back (one JSON object a line).
+struct CollectedUnit {
+    int index = 0; // its place among the listed units, from 0
+    QString requested;
+    qint32 answered = 0;
+    QString outcome;
+    int intervals = 0, sessions = 0, refused = 0;
+    bool ok = false;
+    QString line; // the device (or port) the unit was called on; empty when never called
+    // The range the download asked for, when it got that far.
+    std::optional<QDateTime> from, to;
+    QString report; // the exceedance summary written for it, if any
+};
+
+QJsonObject collectedJson(const CollectedUnit& unit);
+// Nothing when the object is not one of ours (a worker that wrote garbage).
+std::optional<CollectedUnit> collectedFromJson(const QJsonObject& object);
+
+int failedCount(const QList<CollectedUnit>& summary);
+// The table on standard output, and its --json form.
+void printCollectSummary(const QList<CollectedUnit>& summary);
+QJsonObject collectSummaryJson(const QList<CollectedUnit>& summary);
+
+} // namespace tvq52

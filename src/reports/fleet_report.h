@@ -1,0 +1,27 @@
+#pragma once
+
+#include "core/error.h"
+#include "records/fleet.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace tvq52 {
+
+class LocGuru;
+
+// The overview as a plain table: one row per unit, most urgent first, the
+// headings and the reasons in the guru's language.
+struct FleetTable {
+    QString title;
+    QStringList headings;
+    QList<QStringList> rows;
+};
+FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, const QDateTime& printed);
+
+// The table on A4 landscape pages, as many as the rows need.
+Status writeFleetPdf(const FleetTable& table, const QString& path);
+
+} // namespace tvq52

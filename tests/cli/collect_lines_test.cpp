@@ -1,0 +1,280 @@
+#include "app/data_folder.h"
+#include "app/ini_file.h"
+#include "cli_run.h"
+#include "db/database.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "support/rows.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QRegularExpression>
+#include <QThread>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using test::CliResult;
+using test::CliRuns;
+using test::fileLines;
+using test::row;
+
+namespace {
+
+// A stand-in for a line's worker: it takes units the way the real one does
+// and answers each after a while that the unit's serial number sets
+// (9001: slow, 9666 and 9667: the worker dies holding it, 9555: it answers
+// and then ends), logging
+// "DEVICE SERIAL" for every unit it finished.
+const char kFakeWorker[] = R"(#!/bin/sh
+log=$(dirname "$0")/calls.log
+dev=
+while [ $# -gt 0 ]; do
+    [ "$1" = --device ] && dev=$2
+    shift
+done
+trap 'exit 130' TERM
+while IFS='	' read -r index line text; do
+    printf '{"taken":%s}\n' "$index"
+    case $text in
+        9001) sleep 1.5 & wait $! ;;
+        9666|9667) echo "worker on $dev gives up" >&2; exit 3 ;;
+        9555) echo "$dev $text" >> "$log"
+              printf '{"index":%s,"requested":"%s","outcome":"completed","collected":true}\n' "$index" "$text"
+              exit 0 ;;
+        *) sleep 0.1 & wait $! ;;
+    esac
+    echo "$dev $text" >> "$log"
+    echo "Unidad $text: on $dev" >&2
+    printf '{"index":%s,"requested":"%s","answered":%s,"outcome":"completed","collected":true,"intervals":%s}\n' \
+        "$index" "$text" "$text" "$line"
+done
+)";
+
+struct FakeLines {
+    CliRuns cli;
+    QString worker;
+
+    FakeLines()
+    {
+        EXPECT_EQ(cli({"init"}).exitCode, 0);
+        worker = cli.home.file(QStringLiteral("worker.sh"));
+        cli.home.writeFile(QStringLiteral("worker.sh"), kFakeWorker);
+        QFile::setPermissions(worker, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    CliResult collect(const QByteArray& list, const QStringList& more = {}) const
+    {
+        cli.home.writeFile(QStringLiteral("units.txt"), list);
+        return cli(QStringList{"--device", "A", "--device", "B", "collect", cli.home.file(QStringLiteral("units.txt")),
+                               "--line-program", worker}
+                   + more);
+    }
+    QStringList calls() const { return fileLines(cli.home.file(QStringLiteral("calls.log"))); }
+};
+
+QJsonArray summaryUnits(const CliResult& r)
+{
+    return QJsonDocument::fromJson(r.out.toUtf8()).object().value(QStringLiteral("units")).toArray();
+}
+
+} // namespace
+
+TEST(CollectLines, AFreeLineTakesTheNextUnitWhileAnotherIsStillOnItsCall)
+{
+    FakeLines lines;
+    const CliResult r = lines.collect("# the round\n9001\n11\n\n12\n13\n", {"--json"});
+    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    // Line A is on the slow call the whole time; B takes each next unit as it is free.
+    EXPECT_EQ(lines.calls(), (QStringList{"B 11", "B 12", "B 13", "A 9001"}));
+    const QJsonArray units = summaryUnits(r);
+    ASSERT_EQ(units.size(), 4) << qPrintable(r.out);
+    const QList<std::pair<QString, QString>> expected{{"9001", "A"}, {"11", "B"}, {"12", "B"}, {"13", "B"}};
+    for (int k = 0; k < 4; ++k) {
+        const QJsonObject u = units.at(k).toObject();
+        EXPECT_EQ(u.value("requested").toString(), expected[k].first) << "in the list's order";
+        EXPECT_EQ(u.value("line").toString(), expected[k].second);
+        EXPECT_TRUE(u.value("collected").toBool());
+    }
+    // The file line each unit stood on went with it.
+    EXPECT_EQ(units.at(2).toObject().value("intervals").toInt(), 5);
+    // The workers' messages come through whole, one a line.
+    EXPECT_TRUE(r.err.contains(QStringLiteral("Unidad 12: on B\n"))) << qPrintable(r.err);
+}
+
+TEST(CollectLines, ALineWhoseWorkerDiesFailsItsUnitOnceAndTheOthersGoOn)
+{
+    FakeLines lines;
+    const CliResult r = lines.collect("9666\n21\n22\n");
+    EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
+    EXPECT_EQ(lines.calls(), (QStringList{"B 21", "B 22"})) << "the dead line's unit is not called again";
+    EXPECT_TRUE(r.err.contains(QStringLiteral("worker on A gives up"))) << qPrintable(r.err);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("La línea A se ha detenido (3): la unidad 9666 no se ha recogido")))
+        << qPrintable(r.err);
+    const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(out.size(), 5) << qPrintable(r.out);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^serial +answered +outcome +intervals +sessions +refused +line$"))
+                    .match(out[0])
+                    .hasMatch())
+        << qPrintable(out[0]);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^9666 +- +line failed +0 +0 +0 A$")).match(out[1]).hasMatch())
+        << qPrintable(out[1]);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^21 +21 +completed .* B$")).match(out[2]).hasMatch())
+        << qPrintable(out[2]);
+    EXPECT_EQ(out[4], QStringLiteral("2 of 3 units collected"));
+
+    // A worker that answers and then ends is given nothing more: its line's
+    // next unit goes to a line that is still there.
+    FakeLines ending;
+    const CliResult rest = ending.collect("9555\n61\n62\n63\n");
+    EXPECT_EQ(rest.exitCode, 0) << qPrintable(rest.err + rest.out);
+    EXPECT_EQ(ending.calls(), (QStringList{"A 9555", "B 61", "B 62", "B 63"}));
+    EXPECT_TRUE(rest.out.contains(QStringLiteral("4 of 4 units collected"))) << qPrintable(rest.out);
+
+    // With every line gone, the units left are failures nobody called.
+    FakeLines dead;
+    const CliResult none = dead.collect("9666\n9667\n31\n", {"--json"});
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(dead.calls().isEmpty());
+    const QJsonArray units = summaryUnits(none);
+    ASSERT_EQ(units.size(), 3) << qPrintable(none.out);
+    EXPECT_EQ(units.at(2).toObject().value("outcome").toString(), QStringLiteral("not called"));
+    EXPECT_TRUE(units.at(2).toObject().value("line").isNull());
+    EXPECT_EQ(QJsonDocument::fromJson(none.out.toUtf8()).object().value("collected").toInt(), 0);
+}
+
+TEST(CollectLines, CtrlCStopsTheLinesAndDealsNoMoreUnits)
+{
+    FakeLines lines;
+    lines.cli.home.writeFile(QStringLiteral("units.txt"), "9001\n9001\n41\n42\n");
+    QProcess p;
+    test::startCli(p,
+                   {"--home", lines.cli.home.path(), "--device", "A", "--device", "B", "collect",
+                    lines.cli.home.file(QStringLiteral("units.txt")), "--line-program", lines.worker});
+    ASSERT_TRUE(p.waitForStarted());
+    QThread::msleep(700); // both lines on their slow calls
+    ::kill(pid_t(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_TRUE(lines.calls().isEmpty()) << qPrintable(lines.calls().join(' '));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_FALSE(out.contains(QStringLiteral("\n41 "))) << "a unit not yet dealt is left out";
+    EXPECT_EQ(out.count(QRegularExpression(QStringLiteral("\n9001 +- +stopped "))), 2) << qPrintable(out);
+    EXPECT_FALSE(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("se ha detenido")))
+        << "a stopped line is no failure to report";
+}
+
+TEST(CollectLines, AScheduledRunTakesItsListAndLinesFromTheDataFolderAndRefusesToRunTwice)
+{
+    FakeLines lines;
+    const QString ini = settingsPath(lines.cli.home.path());
+    IniFile settings = IniFile::load(ini);
+    settings.setValue(QStringLiteral("Configuration"), QStringLiteral("CollectDevices"), QStringLiteral("A, B"));
+    ASSERT_TRUE(settings.save(ini));
+    lines.cli.home.writeFile(QStringLiteral("collect.list"), "9001\n51\n");
+    const CliResult r = lines.cli({"collect", "--scheduled", "--line-program", lines.worker});
+    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    EXPECT_EQ(lines.calls(), (QStringList{"B 51", "A 9001"}));
+
+    QLockFile running(QDir(lines.cli.home.path()).filePath(QStringLiteral("collect.lock")));
+    ASSERT_TRUE(running.tryLock(0));
+    const CliResult second = lines.cli({"collect", "--scheduled", "--line-program", lines.worker});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_TRUE(second.err.contains(
+        QStringLiteral("La recogida anterior sigue en curso (proceso %1)").arg(QCoreApplication::applicationPid())))
+        << qPrintable(second.err);
+    EXPECT_EQ(lines.calls().size(), 2) << "nobody called";
+    EXPECT_TRUE(second.out.isEmpty());
+    running.unlock();
+    // Once the other run is over, the next one goes ahead.
+    EXPECT_EQ(lines.cli({"collect", "--scheduled", "--line-program", lines.worker}).exitCode, 0);
+    EXPECT_EQ(lines.calls().size(), 4);
+}
+
+// Three units of a simulated office behind two modems, into the data
+// folder's database (or the server's, in the server run).
+TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaledAndReported)
+{
+    CliRuns cli;
+    ASSERT_EQ(cli({"init"}).exitCode, 0);
+    {
+        auto db = cli.home.openDatabase();
+        ASSERT_TRUE(db);
+        Store store(*db);
+        for (const auto& [serial, phone] :
+             QList<std::pair<int, const char*>>{{1001, "111"}, {1002, "222"}, {1003, "333"}})
+            ASSERT_TRUE(store.insert(
+                QStringLiteral("Programacion"),
+                row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"TTelefono", phone}, {"ByTLeq", 15}})));
+    }
+    cli.home.writeFile(QStringLiteral("office.txt"), "111 1001 days=1\n222 1002 days=1\n333 1003 days=1\n");
+    cli.sim = std::make_unique<sim::SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
+                                                QStringList{"--modem", "--lines", "2", "--rings", "1", "--ring-ms",
+                                                            "50", "--guard-ms", "10", "--office",
+                                                            cli.home.file(QStringLiteral("office.txt"))});
+    ASSERT_TRUE(cli.sim->start(10000, 2)) << qPrintable(cli.sim->error());
+    ASSERT_EQ(cli.sim->devicePaths().size(), 2);
+    const QString a = cli.sim->devicePaths().at(0), b = cli.sim->devicePaths().at(1);
+    cli.home.writeFile(QStringLiteral("units.txt"), "1001\n1002\n1003\n");
+    const QString reports = cli.home.file(QStringLiteral("reports"));
+    const CliResult r = test::runCli({"--home", cli.home.path(), "--clock-speed", "50", "--device", a, "--device", b,
+                                      "collect", cli.home.file(QStringLiteral("units.txt")), "--reports", reports},
+                                     120000);
+    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err + r.out);
+    const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(out.size(), 5) << qPrintable(r.out);
+    QSet<QString> used;
+    for (int k = 1; k <= 3; ++k) {
+        const QRegularExpressionMatch m =
+            QRegularExpression(QStringLiteral("^100%1 +100%1 +completed +96 +\\d+ +0 (\\S+)$").arg(k)).match(out[k]);
+        ASSERT_TRUE(m.hasMatch()) << qPrintable(out[k]);
+        used << m.captured(1);
+        EXPECT_TRUE(
+            r.err.contains(QStringLiteral("Unidad 100%1: marcando %2 en %3").arg(k).arg(k * 111).arg(m.captured(1))))
+            << qPrintable(r.err);
+    }
+    EXPECT_EQ(used, (QSet<QString>{a, b})) << "both lines called units";
+    EXPECT_EQ(out[4], QStringLiteral("3 of 3 units collected"));
+
+    auto db = cli.home.openDatabase();
+    ASSERT_TRUE(db);
+    Store store(*db);
+    for (int serial : {1001, 1002, 1003})
+        EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}})), 96) << serial;
+    const QList<JournalEntry> entries = Journal(*db).entries();
+    ASSERT_EQ(entries.size(), 3);
+    QSet<qint32> journaled;
+    for (const JournalEntry& e : entries)
+        journaled << e.serial;
+    EXPECT_EQ(journaled, (QSet<qint32>{1001, 1002, 1003}));
+    const CliResult verify = cli({"verify"});
+    EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+
+    // One exceedance summary per unit, and the overview of all three.
+    const QStringList pdfs = QDir(reports).entryList({QStringLiteral("exceedances-*.pdf")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(pdfs.size(), 3) << qPrintable(pdfs.join(' '));
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_TRUE(pdfs[k].startsWith(QStringLiteral("exceedances-100%1-").arg(k + 1))) << qPrintable(pdfs[k]);
+        QFile f(QDir(reports).filePath(pdfs[k]));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_TRUE(f.read(5) == "%PDF-");
+    }
+    QFile csv(QDir(reports).filePath(QStringLiteral("fleet.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList csvLines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(csvLines.size(), 4) << "a header and the three units";
+    QSet<QString> listed;
+    for (int k = 1; k < 4; ++k)
+        listed << csvLines[k].section(QLatin1Char(','), 0, 0);
+    EXPECT_EQ(listed, (QSet<QString>{"1001", "1002", "1003"}));
+    QFile pdf(QDir(reports).filePath(QStringLiteral("fleet.pdf")));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray fleetPdf = pdf.readAll();
+    EXPECT_TRUE(fleetPdf.startsWith("%PDF-"));
+    EXPECT_GT(fleetPdf.size(), 1000);
+}
