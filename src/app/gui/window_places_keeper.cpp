@@ -45,10 +45,13 @@ void WindowPlacesKeeper::restore(QWidget* window) const
     const auto place = placeFromText(ReadSetting(QString::fromLatin1(kWindowsSection), key, QString(), settingsFile_));
     const QSize frame = window->frameGeometry().size() - window->geometry().size();
     if (!place) {
-        // A first showing: where the desktop puts it, at most the screen's size.
+        // A first showing: where the desktop puts it, at its natural size
+        // (Qt's own first size stops at two thirds of the screen, which
+        // leaves a table a few rows), at most the screen's size.
         const QSize room = availableAround(window->frameGeometry()).size() - frame;
-        if (!room.isEmpty() && window->size() != window->size().boundedTo(room))
-            window->resize(window->size().boundedTo(room));
+        const QSize natural = window->size().expandedTo(window->sizeHint()).expandedTo(window->minimumSizeHint());
+        if (!room.isEmpty() && window->size() != natural.boundedTo(room))
+            window->resize(natural.boundedTo(room));
         return;
     }
     // Never smaller than its contents need: a language with longer texts

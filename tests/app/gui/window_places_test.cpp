@@ -89,4 +89,18 @@ TEST(WindowPlacesKept, AFirstShowingFitsTheScreen)
     EXPECT_EQ(small.size(), QSize(320, 200));
 }
 
+// Qt alone would first show the main window at two thirds of the screen,
+// which leaves the units' table a few rows; it takes its natural size.
+TEST(WindowPlacesKept, TheMainWindowFirstShowsAtItsNaturalSize)
+{
+    test::StartedProgram program;
+    MainWindow& window = program.window();
+    window.show();
+    settle();
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    const QSize frame = window.frameGeometry().size() - window.size();
+    EXPECT_EQ(window.size(), window.sizeHint().boundedTo(room - frame));
+    EXPECT_GT(window.height(), room.height() * 2 / 3);
+}
+
 } // namespace
