@@ -11,6 +11,8 @@
 #include "i18n/catalogue_message.h"
 #include "link/dial_command.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 namespace tvq52 {
@@ -66,7 +68,8 @@ const QStringList& settingKeys()
     static const QStringList keys{
         QStringLiteral("SerialPort"), QStringLiteral("SerialDevice"), QStringLiteral("Modem"),
         QStringLiteral("TonePulse"),  QStringLiteral("DialCode"),     QStringLiteral("ModemSpeed"),
-        QStringLiteral("Language"),   QStringLiteral("User"),         QStringLiteral("Database")};
+        QStringLiteral("Language"),   QStringLiteral("User"),         QStringLiteral("Database"),
+        QStringLiteral("CollectDevices"), QStringLiteral("CollectReports"), QStringLiteral("FleetStaleDays")};
     return keys;
 }
 
@@ -110,6 +113,17 @@ std::optional<Error> settingFault(const QString& key, const QString& value)
     } else if (is("User")) {
         if (v.size() > 50)
             return fault("%1 admite como máximo 50 caracteres.");
+    } else if (is("CollectDevices")) {
+        // The unattended round's modem lines, one port each.
+        for (const QString& device : v.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            if (!isDevicePath(device.trimmed()))
+                return fault("%1 es una lista de puertos serie separados por comas (/dev/ttyS0,/dev/ttyUSB0) o nada.");
+    } else if (is("CollectReports")) {
+        if (!v.isEmpty() && !QDir::isAbsolutePath(v))
+            return fault("%1 es la ruta completa de una carpeta (/home/...) o nada.");
+    } else if (is("FleetStaleDays")) {
+        if (!v.isEmpty() && !toNumber(v, 1, 3650))
+            return fault("%1 es un número de días de 1 a 3650, o nada (30).");
     } else {
         return fault("%1 no es una clave de la configuración (%2).", {settingKeys().join(QLatin1String(", "))});
     }

@@ -30,8 +30,9 @@ const CommandSyntax& configSyntax()
                                       "config get KEY\nconfig set KEY VALUE",
                                       "    Prints or changes a setting of the data folder's settings file. KEY is one\n"
                                       "    of SerialPort, SerialDevice, Modem, TonePulse, DialCode, ModemSpeed,\n"
-                                      "    Language, User, Database (any case). A value the program would not read\n"
-                                      "    is refused and the file left as it was.\n",
+                                      "    Language, User, Database, CollectDevices, CollectReports, FleetStaleDays\n"
+                                      "    (any case). A value the program would not read is refused and the file\n"
+                                      "    left as it was.\n",
                                       {},
                                       {},
                                       2,

@@ -22,7 +22,9 @@ TEST(CliConfig, AValueTheProgramCannotUseIsRefusedWithTheReason)
     ASSERT_EQ(cli({"config", "set", "DialCode", "0, W"}).exitCode, 0);
     const QByteArray before = settingsBytes(cli);
     const QList<QStringList> refused{{"ModemSpeed", "38400"}, {"ModemSpeed", "99999"},   {"SerialPort", "abc"},
-                                     {"DialCode", "9;ATH"},   {"SerialDevice", "ttyS0"}, {"Language", "nl"}};
+                                     {"DialCode", "9;ATH"},   {"SerialDevice", "ttyS0"}, {"Language", "nl"},
+                                     {"CollectDevices", "/dev/ttyS0,ttyUSB0"}, {"CollectReports", "informes"},
+                                     {"FleetStaleDays", "0"}, {"FleetStaleDays", "treinta"}};
     for (const QStringList& kv : refused) {
         const tvq52::test::CliResult r = cli({"config", "set", kv[0], kv[1]});
         EXPECT_EQ(r.exitCode, 2) << qPrintable(kv.join(' '));
@@ -45,6 +47,24 @@ TEST(CliConfig, ASetThatCannotBeWrittenFailsAndKeepsTheFile)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains("tvq52.ini")) << qPrintable(r.err);
     EXPECT_EQ(settingsBytes(cli), before);
+}
+
+// The unattended round's lines and report folder, and the overview's
+// stale days, are set like any other key.
+TEST(CliConfig, TheOfficeRoundsSettingsAreTakenAndReadBack)
+{
+    CliRuns cli;
+    const QList<QStringList> taken{{"CollectDevices", "/dev/ttyS0,/dev/ttyUSB1"},
+                                   {"CollectReports", "/srv/informes"},
+                                   {"FleetStaleDays", "45"},
+                                   {"collectreports", ""}};
+    for (const QStringList& kv : taken) {
+        const tvq52::test::CliResult set = cli({"config", "set", kv[0], kv[1]});
+        EXPECT_EQ(set.exitCode, 0) << qPrintable(kv.join(' ') + ": " + set.err);
+    }
+    EXPECT_EQ(cli({"config", "get", "CollectDevices"}).out, "/dev/ttyS0,/dev/ttyUSB1\n");
+    EXPECT_EQ(cli({"config", "get", "FleetStaleDays"}).out, "45\n");
+    EXPECT_EQ(cli({"config", "get", "CollectReports"}).out, "\n");
 }
 
 // A language is written as a person names it and kept as the program
