@@ -36,6 +36,19 @@ for f in bin/tvq52 bin/tvq52-cli bin/tvq52-sim share/tvq52/Language.db share/tvq
          share/man/man1/tvq52-cli.1.gz share/man/man1/tvq52-sim.1.gz share/doc/tvq52/copyright; do
   [ -e "$usr/$f" ] || fail "package lacks /usr/$f"
 done
+# The nightly collect round: user units that run the installed command.
+for u in tvq52-collect.service tvq52-collect.timer; do
+  [ -f "$usr/lib/systemd/user/$u" ] || fail "package lacks /usr/lib/systemd/user/$u"
+done
+# Not a path of the build machine's: systemd finds the installed program.
+grep -qx 'ExecStart=tvq52-cli collect --scheduled' "$usr/lib/systemd/user/tvq52-collect.service" ||
+  fail "the collect service does not run tvq52-cli collect --scheduled"
+if command -v systemd-analyze > /dev/null; then
+  # Only the unit files' own faults count: the programs are not installed here.
+  systemd-analyze verify --man=no "$usr/lib/systemd/user/tvq52-collect.timer" \
+    "$usr/lib/systemd/user/tvq52-collect.service" 2>&1 | grep -v "tvq52-cli" | grep . &&
+    fail "systemd-analyze finds faults in the collect units"
+fi
 
 # The installed programs are on their own: nothing points at the build.
 unset TVQ52_ASSETS TVQ52_HOME
