@@ -25,6 +25,7 @@
 #include <QJsonDocument>
 #include <QLockFile>
 #include <QTextStream>
+#include <algorithm>
 #include <cstdio>
 
 namespace tvq52 {
@@ -88,21 +89,32 @@ std::optional<QString> storedPhone(Database& db, qint32 serial, CollectedUnit& l
     return std::nullopt;
 }
 
+// A list line that names no serial number: said, and never called.
+std::optional<CollectedUnit> refusedLine(const AppContext& ctx, const QString& list, const CollectItem& item)
+{
+    if (serialArgument(item.text))
+        return std::nullopt;
+    printError(ctx.guru, ownWords(QStringLiteral("%1:%2: no es un número de serie: %3"),
+                                  {list, QString::number(item.lineNumber), item.text}));
+    CollectedUnit unit;
+    unit.index = item.index;
+    unit.requested = item.text;
+    unit.outcome = QStringLiteral("not a serial number");
+    return unit;
+}
+
 // Downloads by modem the unit that line `lineNumber` of `list` names.
 CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, const QString& text)
 {
     AppContext& ctx = *run.session.ctx;
+    if (auto refused = refusedLine(ctx, list, CollectItem{0, lineNumber, text})) {
+        refused->line = run.line;
+        return *refused;
+    }
+    const auto serial = serialArgument(text);
     CollectedUnit line;
     line.requested = text;
     line.line = run.line;
-    const auto serial = serialArgument(text);
-    if (!serial) {
-        printError(
-            ctx.guru,
-            ownWords(QStringLiteral("%1:%2: no es un número de serie: %3"), {list, QString::number(lineNumber), text}));
-        line.outcome = QStringLiteral("not a serial number");
-        return line;
-    }
     const auto phone = storedPhone(*ctx.db, *serial, line);
     if (!phone) {
         printError(ctx.guru,
@@ -186,9 +198,17 @@ QList<CollectItem> readList(QFile& list)
 {
     QList<CollectItem> items;
     for (int lineNumber = 1; !list.atEnd(); ++lineNumber) {
-        const QString text = QString::fromUtf8(list.readLine()).trimmed();
-        if (!text.isEmpty() && !text.startsWith(QLatin1Char('#')))
-            items << CollectItem{int(items.size()), lineNumber, text};
+        QString text = QString::fromUtf8(list.readLine()).trimmed();
+        if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
+            continue;
+        // A binary or garbled line is shown, not echoed: no serial number is
+        // longer, and control characters would upset the terminal.
+        if (text.size() > 24)
+            text = text.left(23) + QChar(0x2026);
+        for (QChar& c : text)
+            if (!c.isPrint())
+                c = QChar(0xFFFD);
+        items << CollectItem{int(items.size()), lineNumber, text};
     }
     return items;
 }
@@ -321,8 +341,18 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         const LineWorkers workers{
             args.value("--line-program").value_or(QCoreApplication::applicationFilePath()),
             [&](const QString& device) { return workerArguments(ctx, options, plan, run.quiet, device); }};
-        const LinesOutcome outcome = collectOnLines(items, plan.devices, workers, ctx.guru);
-        summary = outcome.units;
+        // Only serial numbers go to the lines; the rest are told here at once.
+        QList<CollectItem> units;
+        for (const CollectItem& item : items) {
+            if (auto refused = refusedLine(ctx, list.fileName(), item))
+                summary << *refused;
+            else
+                units << item;
+        }
+        const LinesOutcome outcome = collectOnLines(units, plan.devices, workers, ctx.guru);
+        summary << outcome.units;
+        std::sort(summary.begin(), summary.end(),
+                  [](const CollectedUnit& a, const CollectedUnit& b) { return a.index < b.index; });
         interrupted = outcome.interrupted;
     } else {
         const InterruptWatch watch([&run] {

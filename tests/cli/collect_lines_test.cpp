@@ -148,6 +148,32 @@ TEST(CollectLines, ALineWhoseWorkerDiesFailsItsUnitOnceAndTheOthersGoOn)
     EXPECT_EQ(QJsonDocument::fromJson(none.out.toUtf8()).object().value("collected").toInt(), 0);
 }
 
+// A list that is not one (a binary file, a pasted page) never reaches a
+// line: each such line is told, shown without its control characters, and
+// the serial numbers among them are still called.
+TEST(CollectLines, LinesThatAreNoSerialNumberAreToldAndNeverDealt)
+{
+    FakeLines lines;
+    QByteArray list("\x7f" "ELF\x02\x01\x01\x00\x00\tx\n41\n", 15);
+    list += QByteArray(5000, '7') + "\n42\n";
+    const CliResult r = lines.collect(list, {"--json"});
+    EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
+    QStringList called;
+    for (const QString& call : lines.calls())
+        called << call.section(QLatin1Char(' '), 1);
+    called.sort();
+    EXPECT_EQ(called, (QStringList{"41", "42"})) << "only the serial numbers reach a line";
+    const QJsonArray units = summaryUnits(r);
+    ASSERT_EQ(units.size(), 4) << qPrintable(r.out);
+    const QStringList outcomes{"not a serial number", "completed", "not a serial number", "completed"};
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(units.at(k).toObject().value("outcome").toString(), outcomes[k]) << k;
+    EXPECT_LE(units.at(2).toObject().value("requested").toString().size(), 24);
+    for (const QChar c : r.err)
+        EXPECT_TRUE(c.isPrint() || c == QLatin1Char('\n')) << "control character " << int(c.unicode());
+    EXPECT_TRUE(r.err.contains(QStringLiteral(":1: no es un número de serie: \uFFFDELF"))) << qPrintable(r.err);
+}
+
 TEST(CollectLines, CtrlCStopsTheLinesAndDealsNoMoreUnits)
 {
     FakeLines lines;
