@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reports/report_proof.h"
+
 #include "core/error.h"
 #include "records/fleet.h"
 
@@ -18,6 +20,10 @@ struct FleetTable {
     QString title;
     QStringList headings;
     QList<QStringList> rows;
+    // Printed at the foot of every page: the user's footer, then what the
+    // overview's proof states (digest of the units shown, journal head).
+    QStringList footer;
+    std::optional<ReportProof> proof;
 };
 FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, const QDateTime& printed);
 

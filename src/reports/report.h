@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "reports/report_proof.h"
 
 #include <QHash>
 #include <QImage>
@@ -139,7 +140,19 @@ public:
     // page size and orientation, unless the user chose a page layout: then
     // each page is fitted into the device's.
     Status print(QPagedPaintDevice& device, bool keepDeviceLayout = false) const;
+    // Written as PDF/A-1b; the proof, when the report has one, goes into
+    // the file's metadata.
     Status writePdf(const QString& path, const QString& title = {}) const;
+
+    // What the report's footer states about the records it shows. A report
+    // with a proof reads the records' digest again through `digestNow`
+    // after printing: records that changed meanwhile fail the print, as the
+    // page would not match its footer.
+    using DigestReader = std::function<Result<QByteArray>()>;
+    void setProof(ReportProof proof, DigestReader digestNow);
+    const std::optional<ReportProof>& proof() const { return proof_; }
+    // Fails when the records no longer give the proof's digest.
+    Status checkProof() const;
 
     // The texts drawn on page `index`, in drawing order (for checks).
     QStringList pageTexts(int index) const;
@@ -165,6 +178,8 @@ private:
     Status printPages(QPagedPaintDevice& device, bool keepDeviceLayout, const std::function<bool()>& writing) const;
 
     std::shared_ptr<const Document> document_;
+    std::optional<ReportProof> proof_;
+    DigestReader digestNow_;
     // The last few pages laid out, for a preview paging through them.
     mutable std::unique_ptr<Held> held_;
 };

@@ -47,7 +47,7 @@ TEST(FleetReport, AnUnwritablePathIsAnErrorNamingIt)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("none/fleet.pdf"));
-    const Status refused = writeFleetPdf(FleetTable{QStringLiteral("Office"), {"a"}, {{"1"}}}, path);
+    const Status refused = writeFleetPdf(FleetTable{QStringLiteral("Office"), {"a"}, {{"1"}}, {}, {}}, path);
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.error().textArgs.contains(path));
     EXPECT_FALSE(QFile::exists(path));
