@@ -3,9 +3,10 @@
 #include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/settings.h"
+#include "cli/fleet_command.h"
 #include "core/own_words.h"
 #include "records/fleet.h"
-#include "reports/fleet_report.h"
+#include "reports/fleet_proof.h"
 #include "reports/recorded_report.h"
 
 #include <QDir>
@@ -52,15 +53,19 @@ Status writeFleetFiles(AppContext& ctx, const QString& folder)
 {
     if (!QDir().mkpath(folder))
         return unwritable(folder, QStringLiteral("mkdir"));
-    const auto units = loadFleet(*ctx.db);
+    FleetOptions options;
+    options.staleDays = fleetStaleDaysSetting(ctx);
+    const auto units = loadFleet(*ctx.db, options);
     if (!units)
         return units.error();
     const QString csv = QDir(folder).filePath(QStringLiteral("fleet.csv"));
     QSaveFile file(csv);
     if (!file.open(QIODevice::WriteOnly) || file.write(fleetCsv(*units)) < 0 || !file.commit())
         return unwritable(csv, file.errorString());
-    return writeFleetPdf(fleetTable(*units, ctx.guru, QDateTime::currentDateTime()),
-                         QDir(folder).filePath(QStringLiteral("fleet.pdf")));
+    const Result<FleetTable> table = provenFleetTable(*ctx.db, ctx.guru, options, reportFooterText(ctx));
+    if (!table)
+        return table.error();
+    return writeFleetPdf(*table, QDir(folder).filePath(QStringLiteral("fleet.pdf")));
 }
 
 } // namespace tvq52

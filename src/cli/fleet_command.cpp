@@ -7,6 +7,7 @@
 #include "cli/cli_session.h"
 #include "core/own_words.h"
 #include "records/fleet.h"
+#include "reports/fleet_proof.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -24,16 +25,6 @@ std::optional<int> fleetDayCount(const QString& text)
     bool ok = false;
     const int days = text.toInt(&ok);
     return ok && days >= 0 ? std::optional<int>(days) : std::nullopt;
-}
-
-// The settings file's FleetStaleDays, or the default when it has none.
-int fleetStaleDaysSetting(const AppContext& ctx)
-{
-    const IniFile ini = IniFile::load(settingsPath(ctx.home));
-    const std::optional<QString> value =
-        ini.value(QString::fromLatin1(kSettingsSection), QStringLiteral("FleetStaleDays"));
-    const std::optional<int> days = value ? fleetDayCount(*value) : std::nullopt;
-    return days.value_or(kDefaultStaleDays);
 }
 
 QStringList fleetTableRow(const FleetUnit& u)
@@ -82,25 +73,36 @@ void printFleetTable(const std::vector<FleetUnit>& units)
 
 } // namespace
 
+int fleetStaleDaysSetting(const AppContext& ctx)
+{
+    const IniFile ini = IniFile::load(settingsPath(ctx.home));
+    const std::optional<QString> value =
+        ini.value(QString::fromLatin1(kSettingsSection), QStringLiteral("FleetStaleDays"));
+    const std::optional<int> days = value ? fleetDayCount(*value) : std::nullopt;
+    return days.value_or(kDefaultStaleDays);
+}
+
 const CommandSyntax& fleetSyntax()
 {
     static const CommandSyntax syntax{
         "fleet",
-        "fleet [--days N] [--json | --csv] [--verify]",
+        "fleet [--days N] [--json | --csv | --pdf FILE] [--verify]",
         "    Lists every unit with its last download and what needs attention, the most\n"
         "    urgent first: erased, battery, reprogrammed, journal, stale (not read for\n"
         "    more than N days, 30 or the setting FleetStaleDays), exceedances (nights of\n"
-        "    the last 30 with a limit passed). --verify checks every unit's journal first.\n",
+        "    the last 30 with a limit passed). --verify checks every unit's journal first.\n"
+        "    --pdf writes the overview as a report whose footer and metadata hold the\n"
+        "    digest of the units shown and the journal's head (see verify-report).\n",
         {QStringLiteral("--json"), QStringLiteral("--csv"), QStringLiteral("--verify")},
-        {QStringLiteral("--days")}};
+        {QStringLiteral("--days"), QStringLiteral("--pdf")}};
     return syntax;
 }
 
 int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
-    if (args.has("--json") && args.has("--csv"))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--json y --csv no van juntas")), fleetSyntax());
+    if (int(args.has("--json")) + int(args.has("--csv")) + int(args.value("--pdf").has_value()) > 1)
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--json, --csv y --pdf no van juntas")), fleetSyntax());
     FleetOptions options;
     options.staleDays = fleetStaleDaysSetting(ctx);
     if (const auto text = args.value("--days")) {
@@ -117,6 +119,16 @@ int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
             printError(ctx.guru, checked.error());
             return 1;
         }
+    }
+    if (const auto pdf = args.value("--pdf")) {
+        const Result<FleetTable> table = provenFleetTable(*ctx.db, ctx.guru, options, reportFooterText(ctx));
+        const Status written = table ? writeFleetPdf(*table, *pdf) : Status(table.error());
+        if (!written) {
+            printError(ctx.guru, written.error());
+            return 1;
+        }
+        QTextStream(stdout) << *pdf << Qt::endl;
+        return 0;
     }
     const Result<std::vector<FleetUnit>> units = loadFleet(*ctx.db, options);
     if (!units) {

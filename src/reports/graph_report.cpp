@@ -1,7 +1,7 @@
 #include "reports/graph_report.h"
 
 #include "db/database.h"
-#include "db/journal.h"
+#include "reports/proof_footer.h"
 #include "i18n/loc_guru.h"
 #include "reports/programming_report.h"
 #include "reports/stored_sources.h"
@@ -10,7 +10,7 @@ namespace tvq52 {
 
 Result<RenderedReport> buildGraphReport(Database& db, const LocGuru& guru, const QString& templatePath, qint32 serial,
                                         const QString& firmware, const QImage& levels, const QImage& events,
-                                        const QString& footer)
+                                        const QString& footer, const QDateTime& from, const QDateTime& to)
 {
     auto loaded = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_4"), serial, firmware, footer);
     if (!loaded)
@@ -20,10 +20,7 @@ Result<RenderedReport> buildGraphReport(Database& db, const LocGuru& guru, const
     if (!report->setPicture(QStringLiteral("Pic3"), levels) || !report->setPicture(QStringLiteral("Pic2"), events))
         return reportError(ReportFailure::TemplateBroken, QStringLiteral("TVQ52_4: Pic2, Pic3"));
     report->setText(QStringLiteral("TGrafica"), guru.GetTranslation(QStringLiteral("Gráfica")));
-    report->setText(QStringLiteral("TCadena"), guru.GetTranslation(QStringLiteral("Cabeza de la cadena:")));
-    const QByteArray head = Journal(db).head();
-    report->setText(QStringLiteral("Cadena"), head.isEmpty() ? QStringLiteral("---") : QString::fromLatin1(head));
-    return report->render(storedSources(db));
+    return renderWithProof(db, guru, *report, storedSources(db), {ReportKind::Graph, serial, from, to, {}});
 }
 
 } // namespace tvq52

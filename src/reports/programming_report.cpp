@@ -1,7 +1,10 @@
 #include "reports/programming_report.h"
 
+#include "reports/proof_footer.h"
+
 #include "db/database.h"
 #include "i18n/loc_guru.h"
+#include "reports/proof_footer.h"
 #include "reports/report_format.h"
 #include "reports/stored_sources.h"
 
@@ -135,7 +138,7 @@ Result<RenderedReport> buildProgrammingReport(Database& db, const LocGuru& guru,
     auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
     if (!report)
         return report.error();
-    return (*report)->render(storedSources(db));
+    return renderWithProof(db, guru, **report, storedSources(db), {ReportKind::Programming, serial, {}, {}, {}});
 }
 
 Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath,

@@ -1,13 +1,13 @@
 #include "reports/recorded_report.h"
 
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/schema.h"
 #include "i18n/loc_guru.h"
 #include "records/record_grid_model.h"
 #include "reports/exceedance_summary.h"
 #include "reports/level_script.h"
 #include "reports/programming_report.h"
+#include "reports/proof_footer.h"
 #include "reports/report_store.h"
 #include "reports/stored_sources.h"
 
@@ -68,9 +68,6 @@ Status fillUnitPart(Report& report, Database& database, const LocGuru& guru, con
                    guru.GetTranslation(QStringLiteral("Desde %1 hasta %2"))
                        .replace(QLatin1String("%1"), stampText(request.from))
                        .replace(QLatin1String("%2"), stampText(request.to)));
-    report.setText(s("TCadena"), guru.GetTranslation(QStringLiteral("Cadena del diario de intercambios:")));
-    const QByteArray head = Journal(database).head();
-    report.setText(s("Cadena"), head.isEmpty() ? QStringLiteral("---") : QString::fromLatin1(head));
     return {};
 }
 
@@ -156,6 +153,13 @@ Status fillExceedances(Report& report, ReportSources& sources, Database& databas
     return {};
 }
 
+// The records a kind of report shows, for its proof.
+ReportScope scopeOf(const RecordedReportRequest& request)
+{
+    const ReportKind kinds[] = {ReportKind::Intervals, ReportKind::Sessions, ReportKind::Exceedances};
+    return {kinds[int(request.kind)], request.serial, request.from, request.to, {}};
+}
+
 RecordedReportResult rendered(Result<RenderedReport> r)
 {
     if (!r)
@@ -213,7 +217,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
     if (request.kind == RecordedReportKind::Exceedances) {
         if (Status filled = fillExceedances(report, sources, database, guru, request); !filled)
             return filled.error();
-        return rendered(report.render(sources));
+        return rendered(renderWithProof(database, guru, report, sources, scopeOf(request)));
     }
 
     const bool intervals = request.kind == RecordedReportKind::Intervals;
@@ -255,7 +259,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
         if (intervals ? l.inIntervals : l.inSessions)
             records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.GetS(l.id));
     }
-    return rendered(report.render(sources));
+    return rendered(renderWithProof(database, guru, report, sources, scopeOf(request)));
 }
 
 } // namespace tvq52

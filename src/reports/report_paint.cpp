@@ -384,6 +384,10 @@ Status RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) c
 Status RenderedReport::printPages(QPagedPaintDevice& device, bool keepDeviceLayout,
                                   const std::function<bool()>& writing) const
 {
+    // Pages whose records changed since the footer's digest was taken would
+    // print a proof they do not match: checked before and after.
+    if (Status same = checkProof(); !same)
+        return same;
     if (!keepDeviceLayout) {
         const QSizeF size = pageSizeMm();
         const QSizeF portrait = landscape() ? size.transposed() : size;
@@ -406,7 +410,7 @@ Status RenderedReport::printPages(QPagedPaintDevice& device, bool keepDeviceLayo
         return recordsChanged();
     if (!ended)
         return reportError(ReportFailure::Output, QString());
-    return {};
+    return checkProof();
 }
 
 Status RenderedReport::writePdf(const QString& path, const QString& title) const

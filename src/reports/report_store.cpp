@@ -238,6 +238,18 @@ Status ReportStore::eachEventDate(EventKind list, qint32 serial, const RowTake& 
     return query(eventDatesSql(list), {serial}, take);
 }
 
+Status ReportStore::eachProgrammingRow(qint32 serial, const RowTake& take) const
+{
+    return query(QStringLiteral("SELECT * FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"), {serial}, take);
+}
+
+Status ReportStore::eachNonWorkingRow(qint32 serial, const RowTake& take) const
+{
+    return query(QStringLiteral("SELECT * FROM \"IntervaloInhabil\" WHERE \"LNumeroSerie\" = ? ORDER BY "
+                                "\"ByIntervalo\""),
+                 {serial}, take);
+}
+
 Status ReportStore::eachRecordStartingIn(RecordKind kind, qint32 serial, const QDateTime& from, const QDateTime& to,
                                          const RowTake& take) const
 {

@@ -96,6 +96,10 @@ public:
     Status eachRecordStartingIn(RecordKind kind, qint32 serial, const QDateTime& from, const QDateTime& to,
                                 const RowTake& take) const;
     Status eachEventDate(EventKind list, qint32 serial, const RowTake& take) const;
+    // The unit's Programacion row, then its non-working intervals in
+    // interval order, handed over whole (every column).
+    Status eachProgrammingRow(qint32 serial, const RowTake& take) const;
+    Status eachNonWorkingRow(qint32 serial, const RowTake& take) const;
     // How many there are.
     Result<qint64> countStartingIn(RecordKind kind, qint32 serial, const QDateTime& from, const QDateTime& to) const;
 

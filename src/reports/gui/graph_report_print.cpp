@@ -15,10 +15,16 @@ void printGraphReport(const GraphReportNeeds& needs, GraphWindow& window, const 
 {
     if (!needs.database || unit.serial == 0)
         return;
+    const auto range = window.shownRange();
+    if (!range) {
+        showCatalogue(needs.prompter, needs.guru, 59, MessageStyle::Critical); // no data to print
+        return;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     auto built = buildGraphReport(*needs.database, needs.guru,
                                   reportTemplatePath(needs.assetFolder, QStringLiteral("tvq52_4.xml")), unit.serial,
-                                  unit.firmware, window.levelPicture(), window.eventPicture(), needs.footerText);
+                                  unit.firmware, window.levelPicture(), window.eventPicture(), needs.footerText,
+                                  range->first, range->second);
     QApplication::restoreOverrideCursor();
     if (!built) {
         showError(needs.prompter, needs.guru, built.error());

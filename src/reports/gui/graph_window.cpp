@@ -571,4 +571,18 @@ QImage GraphWindow::eventPicture() const
     return pictureOf(eventView_);
 }
 
+std::optional<std::pair<QDateTime, QDateTime>> GraphWindow::shownRange() const
+{
+    std::optional<std::pair<QDateTime, QDateTime>> range;
+    for (const GraphPoint& p : page_) {
+        if (!p.used || p.record < 0 || p.record >= records_.size())
+            continue;
+        const QDateTime start = records_[p.record].start;
+        if (!range)
+            range.emplace(start, start);
+        range->second = start;
+    }
+    return range;
+}
+
 } // namespace tvq52

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <array>
 #include <functional>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class QChart;
@@ -58,6 +60,9 @@ public:
     // The two charts as pictures, for the graph report.
     QImage levelPicture() const;
     QImage eventPicture() const;
+    // The starts of the first and last interval the charts show; nothing
+    // when they show none.
+    std::optional<std::pair<QDateTime, QDateTime>> shownRange() const;
     // Opens the whole-history graph of the unit shown.
     void setHistoryOpener(std::function<void(const ShownUnit&)> open) { openHistory_ = std::move(open); }
     // Prints through the graph report; the program gives the report builder.

@@ -124,7 +124,8 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
 
         auto built = buildGraphReport(
             *ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), kSerial,
-            unit->firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx));
+            unit->firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx),
+            window.shownRange()->first, window.shownRange()->second);
         ASSERT_TRUE(built) << built.error().detail.toStdString();
         const RenderedReport& report = *built;
         EXPECT_TRUE(report.pageTexts(report.pageCount() - 1).contains(QString::fromUtf8(l.chartsCaption)));

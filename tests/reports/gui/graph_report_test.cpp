@@ -16,7 +16,9 @@ protected:
         QImage levels(400, 200, QImage::Format_RGB32);
         levels.fill(Qt::gray);
         return buildGraphReport(*db_, guru_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), file), kSerial,
-                                QStringLiteral("4.0"), levels, levels, QString::fromUtf8("Inspección municipal"));
+                                QStringLiteral("4.0"), levels, levels, QString::fromUtf8("Inspección municipal"),
+                                QDateTime(QDate(2026, 3, 1), QTime(0, 0), Qt::UTC),
+                                QDateTime(QDate(2026, 3, 31), QTime(23, 59), Qt::UTC));
     }
     static QString allText(const RenderedReport& r, int page) { return r.pageTexts(page).join(QLatin1Char('|')); }
 

@@ -87,7 +87,7 @@ protected:
         QImage chart(400, 200, QImage::Format_RGB32);
         chart.fill(Qt::gray);
         if (auto r = buildGraphReport(*db_, guru, reportTemplatePath(assets, QStringLiteral("tvq52_4.xml")), kSerial,
-                                      QStringLiteral("4.0"), chart, chart, footer))
+                                      QStringLiteral("4.0"), chart, chart, footer, at(1, 0, 0), at(3, 0, 0)))
             out.emplace_back(QStringLiteral("graph"), std::move(*r));
         else
             ADD_FAILURE() << r.error().detail.toStdString();

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/error.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+namespace tvq52 {
+
+class Database;
+
+// What the journal held for one unit when its head was `head`: each record
+// of `tables` that an entry sealed up to that head had listed, with the
+// digest its newest listing gave, less those a deletion of the unit sealed
+// up to then took away. Keyed by table + U+001F + key text, as the journal
+// lists them. An error when the head is not in the chain.
+struct JournalListing {
+    QHash<QString, QByteArray> digests;
+};
+Result<JournalListing> journalListingAt(Database& database, const QByteArray& head, qint32 serial,
+                                        const QStringList& tables);
+
+} // namespace tvq52
