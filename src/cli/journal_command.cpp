@@ -1,6 +1,7 @@
 #include "cli/journal_command.h"
 
 #include "cli/cli_session.h"
+#include "cli/journal_findings.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
 #include "db/journal.h"
@@ -13,15 +14,6 @@ namespace tvq52 {
 
 namespace {
 
-// The words of each finding kind, in the human output and as --json values.
-const char* const kFindingNames[] = {"record edited",     "record missing",    "entry altered",
-                                     "chain broken",      "no provenance",     "entry not opened by the program",
-                                     "totals differ",     "journal restarted", "kept head missing",
-                                     "journal unreadable"};
-const char* const kFindingKeys[] = {"recordEdited", "recordMissing",    "entryAltered", "chainBroken",
-                                    "noProvenance", "entryNotOpened",   "totalsDiffer", "journalRestarted",
-                                    "headMissing",  "journalUnreadable"};
-
 QJsonValue textOrNull(const QString& text)
 {
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
@@ -30,16 +22,8 @@ QJsonValue textOrNull(const QString& text)
 void printVerification(const JournalVerification& v, const QByteArray& keptHead)
 {
     QTextStream out(stdout);
-    for (const JournalFinding& f : v.findings) {
-        out << kFindingNames[int(f.kind)];
-        if (f.entry != 0)
-            out << ": entry " << f.entry;
-        if (!f.table.isEmpty())
-            out << (f.entry != 0 ? ", " : ": ") << f.table << ' ' << f.key;
-        if (!f.detail.isEmpty())
-            out << ": " << f.detail;
-        out << '\n';
-    }
+    for (const JournalFinding& f : v.findings)
+        out << findingLine(f) << '\n';
     out << "Records checked: " << v.recordsChecked << '\n'
         << "Rewritten by a later entry: " << v.recordsRewritten << '\n'
         << "Not in the journal: " << v.recordsNotJournaled << '\n';
@@ -57,11 +41,7 @@ QJsonObject verificationJson(const JournalVerification& v, const QByteArray& kep
 {
     QJsonArray findings;
     for (const JournalFinding& f : v.findings)
-        findings.append(QJsonObject{{"kind", QLatin1String(kFindingKeys[int(f.kind)])},
-                                    {"entry", jsonCount(f.entry)},
-                                    {"table", textOrNull(f.table)},
-                                    {"key", textOrNull(f.key)},
-                                    {"detail", textOrNull(f.detail)}});
+        findings.append(findingJson(f));
     return QJsonObject{{"findings", findings},
                        {"recordsChecked", v.recordsChecked},
                        {"recordsRewritten", v.recordsRewritten},
@@ -159,9 +139,11 @@ int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
 const CommandSyntax& journalSyntax()
 {
     static const CommandSyntax syntax{"journal",
-                                      "journal [--serial N] [--json]",
-                                      "    Lists the exchange journal, newest first, and its head.\n",
-                                      {QStringLiteral("--json")},
+                                      "journal [--serial N] [--json] | journal --head [--json]",
+                                      "    Lists the exchange journal, newest first, and its head. --head prints\n"
+                                      "    the head alone (an empty line for an empty journal), for keeping it\n"
+                                      "    elsewhere and giving it later to verify --head.\n",
+                                      {QStringLiteral("--json"), QStringLiteral("--head")},
                                       {QStringLiteral("--serial")}};
     return syntax;
 }
@@ -177,9 +159,20 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
             return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {*text}),
                                journalSyntax());
     }
+    if (args.has("--head") && serial)
+        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--head no admite --serial: la cabeza es de todo el diario")),
+                           journalSyntax());
     if (!openFolderDatabase(ctx))
         return 1;
     const Journal journal(*ctx.db);
+    if (args.has("--head")) {
+        const QString head = QString::fromLatin1(journal.head());
+        if (args.has("--json"))
+            printJson(QJsonObject{{"head", textOrNull(head)}});
+        else
+            QTextStream(stdout) << head << '\n';
+        return 0;
+    }
     const QList<JournalEntry> entries = journal.entries(serial);
     // The head is the last entry sealed, which is not always the highest number.
     if (args.has("--json")) {

@@ -1,0 +1,244 @@
+#include "db/database.h"
+#include "db/journal.h"
+#include "db/store.h"
+#include "records/record_store.h"
+#include "reports/report_check.h"
+#include "reports/shown_records.h"
+#include "support/rows.h"
+#include "support/temp_home.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using namespace tvq52::test;
+
+namespace {
+
+constexpr qint32 kSerial = 52017;
+
+QDateTime at(int month, int day, int hour, int minute = 0)
+{
+    return wallClock(QDate(2026, month, day), QTime(hour, minute));
+}
+
+QStringList keysOf(const QList<ShownRecord>& records)
+{
+    QStringList keys;
+    for (const ShownRecord& r : records)
+        keys << r.table + QLatin1Char(' ') + r.key;
+    return keys;
+}
+
+class ReportCheckTest : public ::testing::Test {
+protected:
+    TempHome home;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<Store> store;
+
+    void SetUp() override
+    {
+        home.provision();
+        db = home.openDatabase();
+        ASSERT_TRUE(db);
+        store = std::make_unique<Store>(*db);
+        ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial},
+                                                       {"TLocal", QStringLiteral("Sala Nit")},
+                                                       {"THoraEmpiezaNoche", QStringLiteral("22:00")},
+                                                       {"THoraTerminaNoche", QStringLiteral("06:00")}})));
+    }
+
+    // One journaled download storing intervals (and a session) that start at `starts`.
+    void download(const QList<QDateTime>& starts, const QList<QDateTime>& sessions = {})
+    {
+        Journal journal(*db);
+        const auto entry = journal.open(JournalAction::Download, kSerial, QStringLiteral("cable"));
+        ASSERT_TRUE(entry) << journal.lastError().toStdString();
+        RecordStore records(*db);
+        records.setJournalEntry(&journal, *entry);
+        for (const QDateTime& start : starts) {
+            IntervalRecord r;
+            r.start = start;
+            r.end = start.addSecs(15 * 60);
+            r.leqMinutes = 15;
+            r.leqVenue = 91.5F;
+            ASSERT_TRUE(records.storeInterval(kSerial, r));
+        }
+        for (const QDateTime& start : sessions) {
+            SessionRecord s;
+            s.start = start;
+            s.end = start.addSecs(4 * 3600);
+            s.passesVenue = 30;
+            ASSERT_TRUE(records.storeSession(kSerial, s));
+        }
+        ASSERT_TRUE(journal.seal(*entry, QStringLiteral("completed"), QString()));
+    }
+
+    void exec(const QString& sql, const QVariantList& binds = {})
+    {
+        QSqlQuery q(db->connection());
+        q.prepare(sql);
+        for (const QVariant& v : binds)
+            q.addBindValue(v);
+        ASSERT_TRUE(q.exec()) << q.lastError().text().toStdString();
+    }
+
+    // Changes one stored interval, as someone with the file in hand would.
+    void editInterval(const QDateTime& start, double level)
+    {
+        exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = ? WHERE \"LNumeroSerie\" = ? AND "
+                            "\"THoraInicio\" = ? AND \"DFechaInicio\" = ?"),
+             {level, kSerial, start.time().toString(QStringLiteral("HH:mm")),
+              db->dialect() == SqlDialect::PostgreSQL ? QVariant(start.date()) : QVariant(start.date().toString(Qt::ISODate))});
+    }
+
+    ReportProof proof(ReportKind kind, const QDateTime& from = {}, const QDateTime& to = {})
+    {
+        const Result<ReportProof> made = makeReportProof(*db, {kind, kind == ReportKind::Fleet ? 0 : kSerial, from, to, {}});
+        EXPECT_TRUE(made) << made.error().detail.toStdString();
+        return made ? *made : ReportProof();
+    }
+
+    ReportCheck check(const ReportProof& p)
+    {
+        const Result<ReportCheck> c = checkReport(*db, p);
+        EXPECT_TRUE(c) << c.error().detail.toStdString();
+        return c ? *c : ReportCheck();
+    }
+};
+
+TEST_F(ReportCheckTest, AnIntervalReportHoldsUntilARecordOfItsRangeChangesAndNamesIt)
+{
+    download({at(3, 1, 22), at(3, 1, 22, 15), at(3, 2, 23), at(4, 2, 23)});
+    const ReportProof march = proof(ReportKind::Intervals, at(3, 1, 0), at(3, 31, 23, 59));
+    EXPECT_EQ(march.records, 3);
+    EXPECT_FALSE(march.head.isEmpty());
+    EXPECT_TRUE(march.carried.isEmpty()) << "the journal lists intervals: nothing to carry";
+    EXPECT_TRUE(check(march).passed());
+
+    // A record outside the range, edited, and a later download: neither bears on March.
+    editInterval(at(4, 2, 23), 55.5);
+    download({at(4, 3, 22)});
+    const ReportCheck outside = check(march);
+    EXPECT_TRUE(outside.passed()) << keysOf(outside.changed).join(QLatin1Char(',')).toStdString();
+
+    editInterval(at(3, 1, 22, 15), 91.6);
+    exec(QStringLiteral("DELETE FROM \"Intervalos\" WHERE \"LNumeroSerie\" = ? AND \"THoraInicio\" = ?"),
+         {kSerial, QStringLiteral("23:00")});
+    download({at(3, 20, 1)});
+    const ReportCheck inside = check(march);
+    EXPECT_FALSE(inside.passed());
+    EXPECT_FALSE(inside.recordsMatch);
+    EXPECT_TRUE(inside.headInChain);
+    ASSERT_TRUE(inside.named);
+    EXPECT_EQ(keysOf(inside.changed), QStringList{QStringLiteral("Intervalos 52017 2026-03-01 22:15")});
+    EXPECT_EQ(keysOf(inside.removed), QStringList{QStringLiteral("Intervalos 52017 2026-03-02 23:00")});
+    EXPECT_EQ(keysOf(inside.added), QStringList{QStringLiteral("Intervalos 52017 2026-03-20 01:00")});
+    // The edit is the journal's finding too; the deletion made by hand as well.
+    QStringList found;
+    for (const JournalFinding& f : inside.findings)
+        found << f.table + QLatin1Char(' ') + f.key;
+    EXPECT_TRUE(found.contains(QStringLiteral("Intervalos 52017 2026-03-01 22:15")));
+    EXPECT_FALSE(found.contains(QStringLiteral("Intervalos 52017 2026-04-02 23:00"))) << "outside the range";
+}
+
+TEST_F(ReportCheckTest, AHeadTheJournalNoLongerHoldsFailsTheReport)
+{
+    download({at(3, 1, 22)});
+    const ReportProof p = proof(ReportKind::Intervals, at(3, 1, 0), at(3, 1, 23, 59));
+    ASSERT_TRUE(check(p).passed());
+    ReportProof forged = p;
+    forged.head = QByteArray(64, 'a');
+    const ReportCheck c = check(forged);
+    EXPECT_FALSE(c.headInChain);
+    EXPECT_FALSE(c.passed());
+    EXPECT_TRUE(c.recordsMatch) << "the records themselves did not change";
+}
+
+TEST_F(ReportCheckTest, RecordsThatWereNotAsJournaledWhenPrintedAreNotVouchedFor)
+{
+    download({at(3, 1, 22), at(3, 1, 23)});
+    editInterval(at(3, 1, 23), 42.0);
+    const ReportProof p = proof(ReportKind::Intervals, at(3, 1, 0), at(3, 1, 23, 59));
+    const ReportCheck c = check(p);
+    EXPECT_TRUE(c.recordsMatch);
+    EXPECT_FALSE(c.named) << "the journal at the printed head gives other values";
+    ASSERT_FALSE(c.findings.isEmpty());
+    EXPECT_EQ(c.findings.first().kind, JournalFinding::Kind::RecordEdited);
+    EXPECT_FALSE(c.passed());
+}
+
+TEST_F(ReportCheckTest, TheProgrammingReportCarriesWhatTheJournalDoesNotList)
+{
+    ASSERT_TRUE(store->insert("IntervaloInhabil", row({{"LNumeroSerie", kSerial},
+                                                       {"ByIntervalo", 1},
+                                                       {"TDiaEmpiezaInt", QStringLiteral("01/08/26")},
+                                                       {"THoraEmpiezaInt", QStringLiteral("00:00")},
+                                                       {"TDiaTerminaInt", QStringLiteral("15/08/26")},
+                                                       {"THoraTerminaInt", QStringLiteral("23:59")}})));
+    const ReportProof p = proof(ReportKind::Programming);
+    EXPECT_EQ(p.records, 2);
+    ASSERT_EQ(p.carried.size(), 2);
+    EXPECT_EQ(p.carried[0].table, QStringLiteral("Programacion"));
+    EXPECT_EQ(p.carried[1].table, QStringLiteral("IntervaloInhabil"));
+    EXPECT_FALSE(p.from.isValid()) << "the programming report has no range";
+    // Intervals stored later are not part of it.
+    download({at(3, 1, 22)});
+    EXPECT_TRUE(check(p).passed());
+
+    exec(QStringLiteral("UPDATE \"Programacion\" SET \"TLocal\" = ? WHERE \"LNumeroSerie\" = ?"),
+         {QStringLiteral("Sala Dia"), kSerial});
+    const ReportCheck c = check(p);
+    EXPECT_FALSE(c.passed());
+    ASSERT_TRUE(c.named);
+    EXPECT_EQ(keysOf(c.changed), QStringList{QStringLiteral("Programacion 52017")});
+    EXPECT_TRUE(c.removed.isEmpty());
+}
+
+TEST_F(ReportCheckTest, ExceedancesCoverIntervalsThenSessionsAndTheOverviewItsUnits)
+{
+    download({at(3, 1, 22)}, {at(3, 1, 21)});
+    const ReportProof nights = proof(ReportKind::Exceedances, at(3, 1, 0), at(3, 2, 0));
+    EXPECT_EQ(nights.records, 2);
+    const ReportProof fleet = proof(ReportKind::Fleet);
+    EXPECT_EQ(fleet.serial, 0);
+    ASSERT_EQ(fleet.carried.size(), 1);
+    EXPECT_TRUE(check(nights).passed());
+    EXPECT_TRUE(check(fleet).passed());
+
+    exec(QStringLiteral("UPDATE \"Sesiones\" SET \"LPasadasLocal\" = 31 WHERE \"LNumeroSerie\" = ?"), {kSerial});
+    exec(QStringLiteral("UPDATE \"Programacion\" SET \"TTelefono\" = '933' WHERE \"LNumeroSerie\" = ?"), {kSerial});
+    const ReportCheck n = check(nights);
+    ASSERT_TRUE(n.named);
+    EXPECT_EQ(keysOf(n.changed), QStringList{QStringLiteral("Sesiones 52017 2026-03-01 21:00")});
+    const ReportCheck f = check(fleet);
+    ASSERT_TRUE(f.named);
+    EXPECT_EQ(keysOf(f.changed), QStringList{QStringLiteral("Flota 52017")});
+}
+
+TEST_F(ReportCheckTest, TheDigestIsTheJournalsLinesInTheOrderShown)
+{
+    download({at(3, 1, 23), at(3, 1, 22)});
+    QList<ShownRecord> shown;
+    ASSERT_TRUE(eachShownRecord(*db, {ReportKind::Intervals, kSerial, at(3, 1, 0), at(3, 1, 23, 59), {}},
+                                [&](const ShownRecord& r, bool journaled) {
+                                    EXPECT_TRUE(journaled);
+                                    shown << r;
+                                    return Status();
+                                }));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_EQ(shown[0].key, QStringLiteral("52017 2026-03-01 22:00")) << "oldest first, as printed";
+    // Each line's hash is the one the journal listed for the record.
+    QSqlQuery q(db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT \"TClave\", \"THuella\" FROM \"DiarioRegistros\"")));
+    QHash<QString, QByteArray> listed;
+    while (q.next())
+        listed.insert(q.value(0).toString(), q.value(1).toString().toLatin1());
+    for (const ShownRecord& r : shown)
+        EXPECT_EQ(listed.value(r.key), r.hash) << r.key.toStdString();
+    QList<ShownRecord> reversed{shown[1], shown[0]};
+    EXPECT_NE(digestOf(reversed), digestOf(shown));
+}
+
+} // namespace
