@@ -2,12 +2,13 @@
 
 #include "core/own_words.h"
 #include "i18n/loc_guru.h"
+#include "reports/archival_pdf.h"
 
-#include <QFile>
 #include <QFontMetrics>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <algorithm>
 
 namespace tvq52 {
 
@@ -57,64 +58,122 @@ FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, 
     return t;
 }
 
-Status writeFleetPdf(const FleetTable& table, const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return ownWords(QStringLiteral("No se puede escribir %1: %2"), {path, file.errorString()});
-    QPdfWriter writer(&file);
-    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(15, 15, 15, 15),
-                                     QPageLayout::Millimeter));
-    writer.setResolution(300);
-    writer.setTitle(table.title);
-    QPainter p;
-    if (!p.begin(&writer))
-        return ownWords(QStringLiteral("No se puede escribir %1: %2"), {path, QStringLiteral("PDF")});
-    const QRect page = writer.pageLayout().paintRectPixels(writer.resolution());
-    const QRect area(0, 0, page.width(), page.height());
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setPointSizeF(9);
-    p.setFont(font);
-    const int rowHeight = QFontMetrics(font, &writer).height() * 3 / 2;
-    // Column widths in parts of the page: the venue and the reasons get most.
-    const QList<int> parts{14, 20, 12, 14, 6, 34};
-    QList<int> left{0};
-    for (int k = 0; k < parts.size(); ++k)
-        left << left.last() + area.width() * parts[k] / 100;
-    auto drawRow = [&](const QStringList& cells, int y, bool bold) {
-        QFont f = font;
-        f.setBold(bold);
-        p.setFont(f);
-        for (int k = 0; k < cells.size() && k < parts.size(); ++k) {
-            const QRect cell(left[k] + 10, y, left[k + 1] - left[k] - 20, rowHeight);
-            p.drawText(cell, Qt::AlignVCenter | Qt::AlignLeft,
-                       p.fontMetrics().elidedText(cells[k], Qt::ElideRight, cell.width()));
+namespace {
+
+// The fleet table's pages: a title and the headings on each, the rows, and
+// the footer with the page number below a rule at the foot of each.
+class FleetPages {
+public:
+    FleetPages(const FleetTable& table, QPdfWriter& writer, QPainter& p)
+        : table_(table),
+          writer_(writer),
+          p_(p),
+          font_(QStringLiteral("Sans Serif")),
+          small_(QStringLiteral("Monospace"))
+    {
+        const QRect page = writer.pageLayout().paintRectPixels(writer.resolution());
+        area_ = QRect(0, 0, page.width(), page.height());
+        font_.setPointSizeF(9);
+        small_.setStyleHint(QFont::TypeWriter);
+        small_.setPointSizeF(6.5);
+        rowHeight_ = QFontMetrics(font_, &writer).height() * 3 / 2;
+        footLine_ = QFontMetrics(small_, &writer).height();
+        // The page number has a line of its own under the footer's.
+        footTop_ = area_.height() - footLine_ * int(table.footer.size() + 1) - footLine_ / 2;
+        // Column widths in parts of the page: the venue and the reasons get most.
+        const QList<int> parts{14, 20, 12, 14, 6, 34};
+        left_ << 0;
+        for (int part : parts)
+            left_ << left_.last() + area_.width() * part / 100;
+        // A little room between the last row and the rule above the footer.
+        perPage_ = std::max(1, (footTop_ - footLine_ - rowHeight_ * 3) / rowHeight_);
+        pages_ = std::max(1, int((table.rows.size() + perPage_ - 1) / perPage_));
+    }
+
+    bool paint(const std::function<bool()>& writing)
+    {
+        for (int page = 0; page < pages_; ++page) {
+            if ((page > 0 && !writer_.newPage()) || !writing())
+                return false;
+            int y = heading();
+            for (qsizetype k = qsizetype(page) * perPage_; k < table_.rows.size() && k < (page + 1) * perPage_; ++k) {
+                drawRow(table_.rows[k], y, false);
+                y += rowHeight_;
+            }
+            foot(page);
         }
-        p.drawLine(0, y + rowHeight, area.width(), y + rowHeight);
-    };
-    auto startPage = [&]() {
-        QFont f = font;
+        return true;
+    }
+
+private:
+    int heading()
+    {
+        QFont f = font_;
         f.setPointSizeF(13);
         f.setBold(true);
-        p.setFont(f);
-        p.drawText(QRect(0, 0, area.width(), rowHeight * 2), Qt::AlignVCenter | Qt::AlignLeft, table.title);
-        drawRow(table.headings, rowHeight * 2, true);
-        return rowHeight * 3;
-    };
-    int y = startPage();
-    for (const QStringList& row : table.rows) {
-        if (y + rowHeight > area.height()) {
-            writer.newPage();
-            y = startPage();
-        }
-        drawRow(row, y, false);
-        y += rowHeight;
+        p_.setFont(f);
+        p_.drawText(QRect(0, 0, area_.width(), rowHeight_ * 2), Qt::AlignVCenter | Qt::AlignLeft, table_.title);
+        drawRow(table_.headings, rowHeight_ * 2, true);
+        return rowHeight_ * 3;
     }
-    p.end();
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return ownWords(QStringLiteral("No se puede escribir %1: %2"), {path, file.errorString()});
-    return {};
+
+    void drawRow(const QStringList& cells, int y, bool bold)
+    {
+        QFont f = font_;
+        f.setBold(bold);
+        p_.setFont(f);
+        for (int k = 0; k < cells.size() && k + 1 < left_.size(); ++k) {
+            const QRect cell(left_[k] + 10, y, left_[k + 1] - left_[k] - 20, rowHeight_);
+            p_.drawText(cell, Qt::AlignVCenter | Qt::AlignLeft,
+                        p_.fontMetrics().elidedText(cells[k], Qt::ElideRight, cell.width()));
+        }
+        p_.drawLine(0, y + rowHeight_, area_.width(), y + rowHeight_);
+    }
+
+    void foot(int page)
+    {
+        p_.drawLine(0, footTop_, area_.width(), footTop_);
+        p_.setFont(small_);
+        int y = footTop_ + footLine_ / 2;
+        for (const QString& line : table_.footer) {
+            p_.drawText(QRect(0, y, area_.width(), footLine_), Qt::AlignVCenter | Qt::AlignLeft,
+                        p_.fontMetrics().elidedText(line, Qt::ElideRight, area_.width()));
+            y += footLine_;
+        }
+        p_.drawText(QRect(0, y, area_.width(), footLine_), Qt::AlignVCenter | Qt::AlignRight,
+                    QStringLiteral("%1 / %2").arg(page + 1).arg(pages_));
+    }
+
+    const FleetTable& table_;
+    QPdfWriter& writer_;
+    QPainter& p_;
+    QFont font_, small_;
+    QRect area_;
+    int rowHeight_ = 0, footLine_ = 0, footTop_ = 0, perPage_ = 1, pages_ = 1;
+    QList<int> left_;
+};
+
+} // namespace
+
+Status writeFleetPdf(const FleetTable& table, const QString& path)
+{
+    const PdfFailure failure = [&path](const QString& why) {
+        return ownWords(QStringLiteral("No se puede escribir %1: %2"),
+                        {path, why.isEmpty() ? QStringLiteral("PDF") : why});
+    };
+    const PdfPainting paint = [&](QPdfWriter& writer, const std::function<bool()>& writing) {
+        writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(15, 15, 15, 15),
+                                         QPageLayout::Millimeter));
+        writer.setResolution(300);
+        QPainter p;
+        if (!p.begin(&writer))
+            return Status(failure(QString()));
+        FleetPages pages(table, writer, p);
+        const bool painted = pages.paint(writing);
+        const bool ended = p.end();
+        return painted && ended ? Status() : Status(failure(QString()));
+    };
+    return writeArchivalPdf(path, {table.title, table.proof}, paint, failure);
 }
 
 } // namespace tvq52

@@ -4,6 +4,7 @@
 #include "reports/report_parts.h"
 #include "reports/report_text_fit.h"
 
+#include <QPainter>
 #include <algorithm>
 #include <deque>
 #include <functional>
@@ -492,7 +493,19 @@ bool Report::setPicture(const QString& field, const QImage& image)
     FieldDef* f = d->main->findPicture(field);
     if (!f)
         return false;
-    f->image = std::make_shared<const QImage>(image);
+    // The pages are white and a PDF/A file may hold no transparency: an
+    // image with an alpha channel is laid onto white once, here.
+    if (image.hasAlphaChannel()) {
+        QImage opaque(image.size(), QImage::Format_RGB32);
+        opaque.setDevicePixelRatio(image.devicePixelRatio());
+        opaque.fill(Qt::white);
+        QPainter painter(&opaque);
+        painter.drawImage(QPoint(0, 0), image);
+        painter.end();
+        f->image = std::make_shared<const QImage>(std::move(opaque));
+    } else {
+        f->image = std::make_shared<const QImage>(image);
+    }
     f->picture.reset();
     return true;
 }

@@ -1,5 +1,6 @@
 #include "reports/report.h"
 
+#include "reports/archival_pdf.h"
 #include "reports/report_parts.h"
 #include "reports/report_text_fit.h"
 
@@ -12,7 +13,6 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QTextLayout>
 #include <algorithm>
 #include <functional>
@@ -415,34 +415,17 @@ Status RenderedReport::printPages(QPagedPaintDevice& device, bool keepDeviceLayo
 
 Status RenderedReport::writePdf(const QString& path, const QString& title) const
 {
-    // Written to a file beside the target that takes its place only when
-    // whole: a full disk or a failed write leaves any earlier file as it was.
-    QSaveFile file(path);
-    const auto failed = [&] {
-        const QString why =
-            file.error() == QFileDevice::NoError ? QString() : QStringLiteral(": ") + file.errorString();
-        return reportError(ReportFailure::Output, QDir::toNativeSeparators(path) + why);
+    const PdfFailure failure = [&path](const QString& why) {
+        return reportError(ReportFailure::Output,
+                           QDir::toNativeSeparators(path) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
     };
-    if (!file.open(QIODevice::WriteOnly))
-        return Status(failed());
-    Status painted;
-    {
-        QPdfWriter writer(&file);
+    const PdfPainting paint = [&](QPdfWriter& writer, const std::function<bool()>& writing) {
         writer.setResolution(600);
-        writer.setTitle(title);
-        writer.setCreator(QStringLiteral("TVQ-52 Manager"));
-        painted = printPages(writer, false, [&file] { return file.error() == QFileDevice::NoError; });
-    }
-    const bool flushed = file.flush();
-    if (!painted || !flushed || file.error() != QFileDevice::NoError) {
-        // A source that failed halfway says so; a write that failed names the file.
-        const Error error =
-            !painted && !isReportFailure(painted.error(), ReportFailure::Output) ? painted.error() : failed();
-        file.cancelWriting();
-        return Status(error);
-    }
-    if (!file.commit())
-        return Status(failed());
-    return {};
+        const Status painted = printPages(writer, false, writing);
+        if (!painted && isReportFailure(painted.error(), ReportFailure::Output))
+            return Status(failure(QString()));
+        return painted;
+    };
+    return writeArchivalPdf(path, {title, proof_}, paint, failure);
 }
 } // namespace tvq52
