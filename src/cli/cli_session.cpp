@@ -211,6 +211,11 @@ QJsonValue jsonCount(qint64 n)
     return n > 0 ? QJsonValue(n) : QJsonValue(QJsonValue::Null);
 }
 
+QJsonValue jsonText(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+}
+
 bool openFolderDatabase(AppContext& ctx, bool layOut)
 {
     const Result<DatabaseTarget> target = resolveDatabase(ctx);

@@ -53,6 +53,8 @@ void printError(const LocGuru& guru, const Error& error);
 void printJson(const QJsonObject& document);
 // The JSON value of a number that may be absent (0 or less: absent).
 QJsonValue jsonCount(qint64 n);
+// The JSON value of a text that may be absent (empty: absent).
+QJsonValue jsonText(const QString& text);
 
 // A data folder opened the way the program opens it: provisioned on first
 // use, settings read, the interface language set up.

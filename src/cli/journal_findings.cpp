@@ -14,11 +14,6 @@ const char* const kFindingKeys[] = {"recordEdited", "recordMissing",    "entryAl
                                     "noProvenance", "entryNotOpened",   "totalsDiffer", "journalRestarted",
                                     "headMissing",  "journalUnreadable"};
 
-QJsonValue textOrNull(const QString& text)
-{
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
 } // namespace
 
 QString findingLine(const JournalFinding& f)
@@ -37,9 +32,9 @@ QJsonObject findingJson(const JournalFinding& f)
 {
     return QJsonObject{{"kind", QLatin1String(kFindingKeys[int(f.kind)])},
                        {"entry", jsonCount(f.entry)},
-                       {"table", textOrNull(f.table)},
-                       {"key", textOrNull(f.key)},
-                       {"detail", textOrNull(f.detail)}};
+                       {"table", jsonText(f.table)},
+                       {"key", jsonText(f.key)},
+                       {"detail", jsonText(f.detail)}};
 }
 
 } // namespace tvq52

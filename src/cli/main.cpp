@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/database_choice.h"
+#include "cli/verify_report_command.h"
 #include "cli/cli_session.h"
 #include "cli/collect_command.h"
 #include "cli/command_args.h"
@@ -75,6 +76,7 @@ const std::vector<CommandEntry>& commands()
                                                 {collectSyntax, runCollect},
                                                 {verifySyntax, runVerify},
                                                 {journalSyntax, runJournal},
+                                                {verifyReportSyntax, runVerifyReport, true, false},
                                                 {fleetSyntax, runFleet, true, false},
                                                 {mergeSyntax, runMerge},
                                                 {reportSyntax, runReport},
@@ -129,6 +131,9 @@ bool needsFonts(int argc, char** argv)
         // collect writes PDFs with --reports, or when a scheduled run's settings say so.
         const QByteArray word(argv[i]);
         if (word == "--scheduled" || word == "--reports" || word.startsWith("--reports="))
+            return true;
+        // fleet --pdf writes the overview.
+        if (word == "--pdf" || word.startsWith("--pdf="))
             return true;
     }
     return false;

@@ -42,6 +42,10 @@ TEST(CliJournal, PrintsTheRealHeadAnUnknownUnitAndChecksAKeptHead)
     EXPECT_TRUE(listed.out.contains(QStringLiteral("download unit unknown by cable: failed")))
         << qPrintable(listed.out);
     EXPECT_FALSE(listed.out.contains(QStringLiteral("-2147483648")));
+    const CliResult alone = cli({"journal", "--head"});
+    EXPECT_EQ(alone.exitCode, 0);
+    EXPECT_EQ(alone.out, QString::fromLatin1(head) + QLatin1Char('\n')) << "the head alone, for scripts";
+    EXPECT_EQ(cli({"journal", "--head", "--serial", "4711"}).exitCode, 2);
 
     CliResult verify = cli({"verify", "--head", QString::fromLatin1(earlier)});
     EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out);

@@ -48,7 +48,7 @@ RenderedReport rendered(std::optional<ReportProof> proof)
         return {};
     RenderedReport out = take((*report)->render(ReportSources()));
     if (proof)
-        out.setProof(*proof, [] { return Result<QByteArray>(QByteArray()); });
+        out.setProof(*proof, [digest = proof->digest] { return Result<QByteArray>(digest); });
     return out;
 }
 

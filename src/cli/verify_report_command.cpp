@@ -1,0 +1,143 @@
+#include "cli/verify_report_command.h"
+
+#include "cli/cli_session.h"
+#include "cli/journal_findings.h"
+#include "core/date_text.h"
+#include "reports/report_check.h"
+#include "reports/report_pdf_proof.h"
+
+#include <QJsonArray>
+#include <QTextStream>
+
+namespace tvq52 {
+
+namespace {
+
+QString minute(const QDateTime& t)
+{
+    return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QString();
+}
+
+QString recordText(const ShownRecord& r)
+{
+    return r.table + QLatin1Char(' ') + r.key;
+}
+
+QJsonArray recordsJson(const QList<ShownRecord>& records)
+{
+    QJsonArray list;
+    for (const ShownRecord& r : records)
+        list.append(QJsonObject{{"table", r.table}, {"key", r.key}});
+    return list;
+}
+
+// One line that says how the report stands, the reason first that a
+// reader must act on.
+QString verdict(const ReportCheck& c)
+{
+    if (c.passed())
+        return QStringLiteral("The printed records are still exactly what is stored and journaled.");
+    if (!c.headInChain)
+        return QStringLiteral("The journal no longer holds the head printed on the report.");
+    if (!c.recordsMatch)
+        return c.named ? QStringLiteral("The printed records are no longer what is stored.")
+                       : QStringLiteral("The records stored in the report's range are not the ones printed; the "
+                                        "journal cannot tell them one by one (they were not as journaled when it "
+                                        "was printed).");
+    return QStringLiteral("The printed records are what is stored, but the journal does not vouch for them.");
+}
+
+void printCheck(const QString& file, const ReportProof& p, const ReportCheck& c)
+{
+    QTextStream out(stdout);
+    out << "Report: " << file << '\n' << "Kind: " << reportKindName(p.kind);
+    if (p.serial != 0)
+        out << ", unit " << p.serial;
+    if (p.from.isValid())
+        out << ", records starting " << minute(p.from) << " to " << minute(p.to);
+    out << '\n'
+        << "Printed: " << isoDateTimeText(p.printed) << '\n'
+        << "Records printed: " << p.records << "; stored now: " << c.recordsNow << '\n'
+        << "Digest printed: " << p.digest << '\n'
+        << "Journal head printed: " << (p.head.isEmpty() ? QByteArray("(empty journal)") : p.head)
+        << (c.headInChain ? " (in the chain)" : " (NOT in the chain)") << '\n';
+    const auto list = [&out](const char* what, const QList<ShownRecord>& records) {
+        for (const ShownRecord& r : records)
+            out << what << ": " << recordText(r) << '\n';
+    };
+    list("Changed", c.changed);
+    list("Removed", c.removed);
+    list("Added", c.added);
+    for (const JournalFinding& f : c.findings)
+        out << findingLine(f) << '\n';
+    out << verdict(c) << '\n';
+}
+
+QJsonObject checkJson(const QString& file, const ReportProof& p, const ReportCheck& c)
+{
+    QJsonArray findings;
+    for (const JournalFinding& f : c.findings)
+        findings.append(findingJson(f));
+    return QJsonObject{{"file", file},
+                       {"kind", reportKindName(p.kind)},
+                       {"serial", p.serial != 0 ? QJsonValue(p.serial) : QJsonValue()},
+                       {"from", p.from.isValid() ? QJsonValue(isoDateTimeText(p.from)) : QJsonValue()},
+                       {"to", p.to.isValid() ? QJsonValue(isoDateTimeText(p.to)) : QJsonValue()},
+                       {"printed", isoDateTimeText(p.printed)},
+                       {"digest", QString::fromLatin1(p.digest)},
+                       {"head", jsonText(QString::fromLatin1(p.head))},
+                       {"records", jsonCount(p.records)},
+                       {"recordsNow", jsonCount(c.recordsNow)},
+                       {"recordsMatch", c.recordsMatch},
+                       {"headInChain", c.headInChain},
+                       {"named", c.named},
+                       {"changed", recordsJson(c.changed)},
+                       {"removed", recordsJson(c.removed)},
+                       {"added", recordsJson(c.added)},
+                       {"findings", findings},
+                       {"verified", c.passed()}};
+}
+
+} // namespace
+
+const CommandSyntax& verifyReportSyntax()
+{
+    static const CommandSyntax syntax{
+        "verify-report",
+        "verify-report FILE.pdf [--json]",
+        "    Reads the unit, kind, range, digest and journal head a report printed into\n"
+        "    its PDF, reads the same records from the database and checks the journal.\n"
+        "    Exit status 0 when the printed records are still exactly what is stored and\n"
+        "    journaled; 1 naming the records changed, removed or added in the report's\n"
+        "    range, or when the journal no longer holds the printed head.\n",
+        {QStringLiteral("--json")},
+        {},
+        1,
+        1};
+    return syntax;
+}
+
+int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& args)
+{
+    AppContext& ctx = *session.ctx;
+    const QString file = args.arguments.at(0);
+    const Result<ReportProof> proof = readReportProof(file);
+    if (!proof) {
+        printError(ctx.guru, proof.error());
+        return 1;
+    }
+    if (!openFolderDatabase(ctx))
+        return 1;
+    const Result<ReportCheck> check = checkReport(*ctx.db, *proof);
+    if (!check) {
+        printError(ctx.guru, check.error());
+        return 1;
+    }
+    if (args.has("--json"))
+        printJson(checkJson(file, *proof, *check));
+    else
+        printCheck(file, *proof, *check);
+    return check->passed() ? 0 : 1;
+}
+
+} // namespace tvq52
