@@ -56,7 +56,7 @@ void printCheck(const QString& file, const ReportProof& p, const ReportCheck& c)
     if (p.from.isValid())
         out << ", records starting " << minute(p.from) << " to " << minute(p.to);
     out << '\n'
-        << "Printed: " << isoDateTimeText(p.printed) << '\n'
+        << "Printed: " << p.printed.toUTC().toString(Qt::ISODate) << '\n'
         << "Records printed: " << p.records << "; stored now: " << c.recordsNow << '\n'
         << "Digest printed: " << p.digest << '\n'
         << "Journal head printed: " << (p.head.isEmpty() ? QByteArray("(empty journal)") : p.head)
@@ -83,7 +83,7 @@ QJsonObject checkJson(const QString& file, const ReportProof& p, const ReportChe
                        {"serial", p.serial != 0 ? QJsonValue(p.serial) : QJsonValue()},
                        {"from", p.from.isValid() ? QJsonValue(isoDateTimeText(p.from)) : QJsonValue()},
                        {"to", p.to.isValid() ? QJsonValue(isoDateTimeText(p.to)) : QJsonValue()},
-                       {"printed", isoDateTimeText(p.printed)},
+                       {"printed", p.printed.toUTC().toString(Qt::ISODate)},
                        {"digest", QString::fromLatin1(p.digest)},
                        {"head", jsonText(QString::fromLatin1(p.head))},
                        {"records", jsonCount(p.records)},
