@@ -54,7 +54,8 @@ const CommandSyntax& importSyntax()
     static const CommandSyntax syntax{"import",
                                       "import FILE.TQ52 [--json] [--quiet]",
                                       "    Adds the exchange file's records that the database lacks; prints a\n"
-                                      "    summary; exit status 1 when the file cannot be read or stored whole.\n",
+                                      "    summary; exit status 1 when the file cannot be read or stored whole,\n"
+                                      "    or when the file no longer matches the digest its provenance states.\n",
                                       {QStringLiteral("--json"), QStringLiteral("--quiet")},
                                       {},
                                       1,
@@ -70,6 +71,7 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
         return 1;
     ConsoleProgress progress(args.has("--quiet"));
     ExchangeImporter importer(*ctx.db);
+    importer.guru = &ctx.guru;
     importer.onProgress = [&progress](const ImportProgress& p) {
         progress.update(QStringLiteral("%1: %2 rows read, %3 added, %4 rows/s")
                             .arg(p.table)
@@ -86,6 +88,11 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (nothingRead || summary.failure.failed())
         problems << (nothingRead ? lines : lines.mid(0, 1));
     lines = lines.mid(int(problems.size()));
+    // A file changed on the way is told as a failure, though its rows are stored.
+    if (const QString warning = provenanceWarning(summary.provenance, &ctx.guru); !warning.isEmpty() && !nothingRead) {
+        lines.removeAll(warning);
+        problems << warning;
+    }
     for (const QString& problem : problems)
         printError(ctx.guru, finalText(problem));
     if (args.has("--json")) {

@@ -5,8 +5,10 @@
 #include "core/date_text.h"
 #include "core/own_words.h"
 #include "db/journal.h"
+#include "exchange/exchange_provenance.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTextStream>
 
@@ -59,6 +61,31 @@ bool ofAUnit(const JournalEntry& e)
         || e.action == JournalAction::ProgramTransmit || e.action == JournalAction::UnitDeletion;
 }
 
+// What an imported file said of where it comes from.
+void printProvenance(QTextStream& out, const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    const std::optional<FileProvenance> p = provenanceFromJson(text);
+    if (!p) {
+        out << "  provenance unreadable\n";
+        return;
+    }
+    out << "  provenance: file digest " << p->statedDigest
+        << (p->digestMatches() ? QByteArray(" (matches)") : " (differs, read " + p->readDigest + ")") << ", written "
+        << p->written << ", source head " << (p->head.isEmpty() ? QByteArray("none") : p->head) << '\n';
+    if (p->damage != FileProvenance::Damage::None)
+        out << "  provenance damaged at line " << p->damageLine << '\n';
+    for (const SourceEntry& s : p->entries) {
+        out << "  source entry ";
+        if (s.entry == 0)
+            out << "none";
+        else
+            out << '#' << s.entry << ' ' << s.at << ' ' << s.action << ": " << s.outcome << " hash " << s.hash;
+        out << ", unit " << s.serial << ", " << s.records << " records\n";
+    }
+}
+
 void printEntry(QTextStream& out, const JournalEntry& e)
 {
     out << '#' << e.id << ' ' << e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << ' '
@@ -74,6 +101,7 @@ void printEntry(QTextStream& out, const JournalEntry& e)
         out << "  " << QString(e.counts).replace(QLatin1Char('\n'), QStringLiteral("; ")) << '\n';
     if (!e.source.isEmpty())
         out << "  source SHA-256 " << e.source << '\n';
+    printProvenance(out, e.provenance);
     if (e.sealed())
         out << "  hash " << e.hash << '\n';
 }
@@ -83,6 +111,8 @@ QJsonObject entryJson(const JournalEntry& e)
     QJsonArray counts;
     for (const QString& line : e.counts.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         counts.append(line);
+    const QJsonValue provenance =
+        e.provenance.isEmpty() ? QJsonValue() : QJsonValue(QJsonDocument::fromJson(e.provenance.toUtf8()).object());
     return QJsonObject{{"id", e.id},
                        {"at", isoDateTimeText(e.at)},
                        {"action", journalActionName(e.action)},
@@ -92,6 +122,7 @@ QJsonObject entryJson(const JournalEntry& e)
                        {"message", textOrNull(e.message)},
                        {"counts", counts},
                        {"source", textOrNull(QString::fromLatin1(e.source))},
+                       {"provenance", provenance},
                        {"hash", textOrNull(QString::fromLatin1(e.hash))}};
 }
 

@@ -369,13 +369,15 @@ std::vector<ServerTable> expectedServerTables()
         s.columns << QLatin1String(kServerRowId);
         tables.push_back(s);
     }
-    tables.push_back({QStringLiteral("Diario"),
-                      {QStringLiteral("LId"), QStringLiteral("TFechaHora"), QStringLiteral("TAccion"),
-                       QStringLiteral("LNumeroSerie"), QStringLiteral("TLinea"), QStringLiteral("TResultado"),
-                       QStringLiteral("TMensaje"), QStringLiteral("TRecuentos"), QStringLiteral("TTotales"),
-                       QStringLiteral("THash"), QStringLiteral("LAnterior"), QStringLiteral("LSello"),
-                       QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen")},
-                      {QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen")}});
+    tables.push_back(
+        {QStringLiteral("Diario"),
+         {QStringLiteral("LId"), QStringLiteral("TFechaHora"), QStringLiteral("TAccion"),
+          QStringLiteral("LNumeroSerie"), QStringLiteral("TLinea"), QStringLiteral("TResultado"),
+          QStringLiteral("TMensaje"), QStringLiteral("TRecuentos"), QStringLiteral("TTotales"), QStringLiteral("THash"),
+          QStringLiteral("LAnterior"), QStringLiteral("LSello"), QStringLiteral("IVersion"), QStringLiteral("TEnlace"),
+          QStringLiteral("TOrigen"), QStringLiteral("TProcedencia")},
+         {QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen"),
+          QStringLiteral("TProcedencia")}});
     tables.push_back({QStringLiteral("DiarioRegistros"),
                       {QLatin1String(kServerRowId), QStringLiteral("LEntrada"), QStringLiteral("TTabla"),
                        QStringLiteral("TClave"), QStringLiteral("THuella")}});

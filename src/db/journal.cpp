@@ -427,6 +427,19 @@ bool Journal::addRecord(qint64 entry, const QString& tableName, const Row& store
     return true;
 }
 
+bool Journal::setProvenance(qint64 entry, const QString& text)
+{
+    QSqlQuery* update =
+        statement(QStringLiteral("UPDATE \"Diario\" SET \"TProcedencia\" = ? WHERE \"LId\" = ? AND \"THash\" IS NULL"));
+    if (!exec(update, {text.isEmpty() ? QVariant() : QVariant(text), entry}))
+        return false;
+    if (update->numRowsAffected() != 1) {
+        lastError_ = QStringLiteral("Journal entry %1 is not open").arg(entry);
+        return false;
+    }
+    return true;
+}
+
 bool Journal::seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
                    const QString& totals)
 {

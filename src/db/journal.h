@@ -69,6 +69,9 @@ struct JournalEntry {
     // opening fields, so that an entry made by hand is told apart.
     QByteArray link;
     QByteArray source; // hex SHA-256 of an imported or merged file
+    // What an imported file said of where it comes from (its digest, the
+    // writing journal's head and entries); in the hash only when not empty.
+    QString provenance;
     bool sealed() const { return !hash.isEmpty(); }
 };
 
@@ -130,6 +133,9 @@ public:
     // one writer that listed them kept it: sealing then need not read a
     // million lines back.
     void setListedLines(qint64 entry, const QByteArray& digest) { listedLines_[entry] = digest; }
+    // Keeps with an open entry what its file said of where it comes from;
+    // sealing puts it in the hash.
+    bool setProvenance(qint64 entry, const QString& text);
     // Closes the entry: its fields, its records and the previous entry's hash
     // give its hash. Appends are serialized.
     bool seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts = {},

@@ -109,6 +109,9 @@ QByteArray entryFields(const JournalEntry& e)
                        QString::number(e.previous)};
     if (e.version >= 2)
         fields << QString::number(e.version) << QString::fromLatin1(e.link) << QString::fromLatin1(e.source);
+    // Only when there is one: every entry hashed before the column existed stays valid.
+    if (!e.provenance.isEmpty())
+        fields << e.provenance;
     return fields.join(kSeparator).toUtf8();
 }
 
@@ -167,7 +170,7 @@ std::optional<JournalAction> actionFromName(const QString& name)
 const QString kEntryColumns = QStringLiteral(
     "\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
     "\"TResultado\", \"TMensaje\", \"TRecuentos\", \"TTotales\", "
-    "\"THash\", \"LAnterior\", \"IVersion\", \"TEnlace\", \"TOrigen\"");
+    "\"THash\", \"LAnterior\", \"IVersion\", \"TEnlace\", \"TOrigen\", \"TProcedencia\"");
 
 JournalEntry entryFrom(const QSqlQuery& q)
 {
@@ -186,6 +189,7 @@ JournalEntry entryFrom(const QSqlQuery& q)
     e.version = q.value(11).isNull() ? 1 : q.value(11).toInt();
     e.link = q.value(12).toString().toLatin1();
     e.source = q.value(13).toString().toLatin1();
+    e.provenance = q.value(14).toString();
     return e;
 }
 

@@ -7,6 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 
 namespace tvq52 {
 
@@ -25,7 +26,8 @@ QStringList journalSchemaStatements(SqlDialect dialect)
         QStringLiteral("CREATE TABLE IF NOT EXISTS \"Diario\" (\"LId\" %1, \"TFechaHora\" TEXT, "
                        "\"TAccion\" TEXT, \"LNumeroSerie\" INTEGER, \"TLinea\" TEXT, \"TResultado\" TEXT, "
                        "\"TMensaje\" TEXT, \"TRecuentos\" TEXT, \"TTotales\" TEXT, \"THash\" TEXT, "
-                       "\"LAnterior\" %2, \"LSello\" %2, \"IVersion\" INTEGER, \"TEnlace\" TEXT, \"TOrigen\" TEXT)")
+                       "\"LAnterior\" %2, \"LSello\" %2, \"IVersion\" INTEGER, \"TEnlace\" TEXT, \"TOrigen\" TEXT, "
+                       "\"TProcedencia\" TEXT)")
             .arg(id, big),
         QStringLiteral("CREATE INDEX IF NOT EXISTS \"IX_DiarioSello\" ON \"Diario\" (\"LSello\")"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS \"DiarioRegistros\" (%1\"LEntrada\" %2 NOT NULL, "
@@ -51,13 +53,12 @@ Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect diale
 namespace {
 
 // Columns the entries table gained after its first version.
-const char* const kAddedColumns[] = {"IVersion", "TEnlace", "TOrigen"};
+const char* const kAddedColumns[] = {"IVersion", "TEnlace", "TOrigen", "TProcedencia"};
 
 QString addedColumnType(const char* column)
 {
     return qstrcmp(column, "IVersion") == 0 ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
 }
-
 
 QStringList columnsOf(QSqlDatabase db, const QString& table, SqlDialect dialect)
 {
@@ -233,9 +234,11 @@ Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect)
         // Nothing to do, as on almost every open: no write lock is taken.
         if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == kJournalBegun) {
             const Result<bool> lines = tableExists(db, QStringLiteral("DiarioRegistros"), dialect);
+            const QStringList columns = columnsOf(db, QStringLiteral("Diario"), dialect);
             if (lines.ok() && *lines
-                && columnsOf(db, QStringLiteral("Diario"), dialect)
-                       .contains(QStringLiteral("IVersion"), Qt::CaseInsensitive))
+                && std::all_of(std::begin(kAddedColumns), std::end(kAddedColumns), [&](const char* c) {
+                       return columns.contains(QString::fromUtf8(c), Qt::CaseInsensitive);
+                   }))
                 return {};
         }
         q.finish();

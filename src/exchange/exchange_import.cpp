@@ -40,6 +40,10 @@ private:
     bool openSink();
     bool openJournal(const QString& path);
     void enterSection(const ExchangeRecord& record);
+    // False when the section is not the provenance (which is then entered).
+    bool enterProvenance(const ExchangeRecord& record);
+    void takeProvenance(ExchangeRecord& record);
+    void leaveProvenance();
     void checkHeader(const ExchangeRecord& record);
     // False when the import stops at this row.
     bool takeRow(ExchangeRecord& record);
@@ -57,6 +61,7 @@ private:
     std::optional<size_t> current_; // the known section being read
     bool expectHeader_ = false;
     bool sawSection_ = false;
+    std::optional<ProvenanceReader> provenance_; // while its section is read
     ExchangeRecord record_;
     QVariantList values_;
     SinkRow row_;
@@ -69,6 +74,7 @@ private:
 bool ImportRun::open(const QString& path)
 {
     ExchangeReader::OpenFailure openFailure = ExchangeReader::OpenFailure::None;
+    reader_.setDigesting(true);
     if (const Status opened = reader_.open(path, &openFailure); !opened) {
         summary_.error = opened.error().detail;
         summary_.notAFile = openFailure == ExchangeReader::OpenFailure::NotARegularFile;
@@ -167,8 +173,56 @@ void ImportRun::refuse(size_t section, const Refusal& why)
         kept.removeLast();
 }
 
+bool ImportRun::enterProvenance(const ExchangeRecord& record)
+{
+    if (record.section.compare(kProvenanceSection, Qt::CaseInsensitive) != 0)
+        return false;
+    current_.reset();
+    FileProvenance& p = summary_.provenance;
+    if (p.present) {
+        ProvenanceReader(p).damaged(FileProvenance::Damage::Twice, record.line);
+    } else {
+        // What follows the section line is not part of what it vouches for.
+        p.present = true;
+        p.readDigest = reader_.finishDigest();
+    }
+    provenance_.emplace(p);
+    reader_.setLimits(kProvenanceLineBytes, int(provenanceColumns().size()));
+    return true;
+}
+
+void ImportRun::takeProvenance(ExchangeRecord& record)
+{
+    if (record.blank)
+        return;
+    if (record.kind == ExchangeRecord::Kind::TooLong) {
+        provenance_->damaged(FileProvenance::Damage::LineTooLong, record.line);
+    } else if (record.kind != ExchangeRecord::Kind::Fields) {
+        provenance_->damaged(FileProvenance::Damage::BadLine, record.line);
+    } else {
+        reader_.split(&record);
+        provenance_->take(record.fields, record.line);
+    }
+}
+
+void ImportRun::leaveProvenance()
+{
+    if (provenance_)
+        provenance_->finish(record_.line);
+    provenance_.reset();
+}
+
 void ImportRun::enterSection(const ExchangeRecord& record)
 {
+    if (provenance_) {
+        leaveProvenance();
+        // The digest does not cover what comes after the section (a second
+        // one is told as such).
+        if (record.section.compare(kProvenanceSection, Qt::CaseInsensitive) != 0)
+            ProvenanceReader(summary_.provenance).damaged(FileProvenance::Damage::NotLast, record.line);
+    }
+    if (enterProvenance(record))
+        return;
     // The name only selects one of the known tables; it never names a file.
     current_.reset();
     for (size_t i = 0; i < sections_.size(); ++i)
@@ -231,6 +285,8 @@ void ImportRun::readAll()
     while (reader_.next(&record_)) {
         if (record_.kind == ExchangeRecord::Kind::Section) {
             enterSection(record_);
+        } else if (provenance_) {
+            takeProvenance(record_);
         } else if (!current_) {
             ++summary_.ignoredLines;
         } else if (record_.blank) {
@@ -246,6 +302,7 @@ void ImportRun::readAll()
 
 void ImportRun::finish(const QString& path)
 {
+    leaveProvenance();
     sink_->finish(record_.line);
     // The sink commits in batches; the nights of the intervals it added are
     // marked for the office's overview once, in one statement, after them.
@@ -279,9 +336,14 @@ void ImportRun::finish(const QString& path)
     } else if (summary_.notExchange) {
         outcome = QStringLiteral("failed");
     }
+    const FileProvenance& provenance = summary_.provenance;
+    if (!provenance.trustworthy())
+        message += QStringLiteral(": ") + provenanceWarning(provenance, importer_.guru);
     if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
         journal_.setListedLines(*entry_, lines);
-    if (!journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n'))))
+    if (provenance.present && !journal_.setProvenance(*entry_, provenanceJson(provenance)))
+        summary_.sealError = journal_.lastError();
+    if (!journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n'))) && summary_.sealError.isEmpty())
         summary_.sealError = journal_.lastError();
     summary_.journalHead = journal_.head();
     report(true);
@@ -371,6 +433,46 @@ QString databaseFailureText(const DatabaseFailure& f, LocGuru& guru)
     return f.detail.isEmpty() ? why : why + QStringLiteral(" (") + f.detail + QLatin1Char(')');
 }
 
+QString provenanceWarning(const FileProvenance& p, LocGuru* guru)
+{
+    const auto words = [guru](const QString& native) { return guru ? guru->GetTranslation(native) : native; };
+    if (p.trustworthy())
+        return {};
+    if (p.damage == FileProvenance::Damage::None)
+        return words(QStringLiteral("El archivo se ha modificado después de escribirse: su huella SHA-256 (%1) no es "
+                                    "la que declara su sección de procedencia (%2). Se ha importado lo que se ha "
+                                    "podido; compruebe el archivo con la oficina que lo envió."))
+            .arg(QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest));
+    QString why;
+    switch (p.damage) {
+    case FileProvenance::Damage::Header:
+        why = words(QStringLiteral("cabecera distinta de la esperada"));
+        break;
+    case FileProvenance::Damage::BadLine:
+        why = words(QStringLiteral("línea no válida"));
+        break;
+    case FileProvenance::Damage::LineTooLong:
+        why = words(QStringLiteral("línea demasiado larga"));
+        break;
+    case FileProvenance::Damage::NoDigest:
+        why = words(QStringLiteral("falta la huella SHA-256"));
+        break;
+    case FileProvenance::Damage::NotLast:
+        why = words(QStringLiteral("no es la última sección"));
+        break;
+    case FileProvenance::Damage::Twice:
+        why = words(QStringLiteral("aparece más de una vez"));
+        break;
+    case FileProvenance::Damage::None:
+        break;
+    }
+    return words(QStringLiteral("La sección de procedencia del archivo está dañada (línea %1: %2): no se puede "
+                                "comprobar que el archivo sea el que se escribió. Se ha importado lo que se ha "
+                                "podido; compruebe el archivo con la oficina que lo envió."))
+        .arg(p.damageLine)
+        .arg(why);
+}
+
 QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
 {
     QStringList lines;
@@ -424,6 +526,13 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
     if (!s.ignoredSections.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("Secciones desconocidas ignoradas: %1"))
                      .arg(s.ignoredSections.join(QStringLiteral(", ")));
+    if (!s.provenance.trustworthy())
+        lines << provenanceWarning(s.provenance, &guru);
+    else if (s.provenance.present)
+        lines << guru.GetTranslation(QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 "
+                                                    "(cabeza de su diario: %2)."))
+                     .arg(s.provenance.written,
+                          s.provenance.head.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(s.provenance.head));
     if (!s.sealError.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("No se puede escribir en el diario de intercambios: %1"))
                      .arg(s.sealError);

@@ -2,6 +2,7 @@
 
 #include "db/database_failure.h"
 #include "exchange/exchange_convert.h"
+#include "exchange/exchange_provenance.h"
 
 #include <QByteArray>
 #include <QList>
@@ -44,11 +45,15 @@ struct ImportSummary {
     // The entry could not be sealed: the rows counted are stored, but the
     // journal does not yet say how (the next start seals it as interrupted).
     QString sealError;
+    // What the file said of where it comes from, and whether it still holds.
+    FileProvenance provenance;
 
-    // Read as an exchange file, journaled, and every row handled (stored, found, refused).
+    // Read as an exchange file, journaled, every row handled (stored, found,
+    // refused), and the file as its writer wrote it when it says so.
     bool succeeded() const
     {
-        return opened && !notExchange && !journalUnwritable && !failure.failed() && sealError.isEmpty();
+        return opened && !notExchange && !journalUnwritable && !failure.failed() && sealError.isEmpty()
+            && provenance.trustworthy();
     }
 };
 
@@ -73,6 +78,8 @@ public:
     std::function<bool()> cancelRequested;
     int batchRows = 5000;
     int keptRefusals = 5;
+    // The user's language for what the journal entry says; native words without it.
+    LocGuru* guru = nullptr;
 
     ImportSummary run(const QString& path);
 
@@ -84,6 +91,8 @@ private:
 QString refusalText(const Refusal& refusal, LocGuru& guru);
 // What failed in the database and why, in the user's language.
 QString databaseFailureText(const DatabaseFailure& failure, LocGuru& guru);
+// Why a file's provenance does not hold, in the user's language; empty when it does.
+QString provenanceWarning(const FileProvenance& provenance, LocGuru* guru);
 // The whole summary as lines of text, for the window and the command line.
 QStringList summaryLines(const ImportSummary& summary, LocGuru& guru);
 

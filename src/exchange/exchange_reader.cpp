@@ -72,8 +72,10 @@ Status ExchangeReader::open(const QString& path, OpenFailure* why)
         return Error(0, error);
     const QByteArray bom = file_.peek(3);
     utf8_ = bom == QByteArray("\xEF\xBB\xBF", 3);
+    digest_.reset();
+    pendingSection_.clear();
     if (utf8_)
-        file_.read(3);
+        hash(file_.read(3));
     line_ = 0;
     skipping_ = false;
     return Status();
@@ -111,10 +113,13 @@ bool ExchangeReader::skipRestOfRecord()
                 inQuotes = !inQuotes;
             } else if (piece[i] == '\n') {
                 lineStart = true;
-                if (!inQuotes)
+                if (!inQuotes) {
+                    hash(QByteArrayView(piece, i + 1));
                     return file_.seek(start + i + 1);
+                }
             }
         }
+        hash(QByteArrayView(piece, n));
     }
 }
 
@@ -128,8 +133,19 @@ bool ExchangeReader::readLine(QByteArray& raw, qint64 budget)
     return n > 0;
 }
 
+QByteArray ExchangeReader::finishDigest()
+{
+    digesting_ = false;
+    pendingSection_.clear();
+    return digest_.result().toHex();
+}
+
 bool ExchangeReader::next(ExchangeRecord* record)
 {
+    if (!pendingSection_.isEmpty()) {
+        hash(pendingSection_);
+        pendingSection_.clear();
+    }
     if (skipping_) {
         skipping_ = false;
         if (!skipRestOfRecord())
@@ -168,6 +184,15 @@ bool ExchangeReader::next(ExchangeRecord* record)
         quotes += QByteArrayView(raw).sliced(before).count('"');
         ended = raw.endsWith('\n');
     }
+    qsizetype content = raw.size();
+    if (content > 0 && raw[content - 1] == '\n')
+        --content;
+    if (content > 0 && raw[content - 1] == '\r')
+        --content;
+    if (section && content <= maxBytes_ && digesting_)
+        pendingSection_ = raw;
+    else
+        hash(raw);
     chopLineEnd(&raw);
     if (raw.size() > maxBytes_ || (quotes % 2 == 1 && ended && !atEnd)) {
         // Not read to its end: the rest of it is passed over next time.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/sha256.h"
 
 #include <QFile>
 #include <QString>
@@ -46,6 +47,12 @@ public:
     // Fills the fields of a record read without splitting.
     void split(ExchangeRecord* record) const;
     qint64 bytesRead() const { return file_.pos(); }
+    // Whether the bytes read are hashed (set before open()): the SHA-256 of
+    // what comes before a section line is then at hand without a second pass.
+    void setDigesting(bool digest) { digesting_ = digest; }
+    // The hex SHA-256 of the file's bytes (its byte-order mark included) up
+    // to the start of the last section line read; hashing stops there.
+    QByteArray finishDigest();
     qint64 size() const { return file_.size(); }
 
 private:
@@ -53,7 +60,16 @@ private:
     bool skipRestOfRecord();
     // The next line into `raw` from its start, at most `budget` bytes; false at the end.
     bool readLine(QByteArray& raw, qint64 budget);
+    void hash(QByteArrayView bytes)
+    {
+        if (digesting_)
+            digest_.add(bytes);
+    }
     QFile file_;
+    bool digesting_ = false;
+    Sha256 digest_;
+    // A section line is hashed only once the next record is asked for.
+    QByteArray pendingSection_;
     bool splitting_ = true;
     qint64 line_ = 0;
     bool utf8_ = false;

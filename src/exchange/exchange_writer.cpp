@@ -1,10 +1,15 @@
 #include "exchange/exchange_writer.h"
 
+#include "core/sha256.h"
 #include "db/database.h"
+#include "db/journal.h"
 #include "db/store.h"
 #include "exchange/exchange_format.h"
+#include "exchange/exchange_provenance.h"
+#include "exchange/provenance_store.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QSaveFile>
 
 namespace tvq52 {
@@ -37,17 +42,35 @@ QString fieldText(const ColumnDef& c, const QVariant& v)
 
 Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials)
 {
+    // The journal as it stands when writing begins: its head and, for each
+    // unit, the entries that stored the records about to be written.
+    FileProvenance provenance;
+    provenance.head = Journal(database).head();
+    provenance.written = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    for (qint32 serial : serials) {
+        const Result<QList<SourceEntry>> entries = unitSourceEntries(database, serial);
+        if (!entries)
+            return entries.error();
+        provenance.entries += *entries;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Error(0, file.errorString());
     Store store(database);
     qint64 count = 0;
     const QByteArray crlf("\r\n");
+    // Every byte before the provenance is hashed as it goes out, so that the
+    // receiving office can tell a file changed on the way.
+    Sha256 digest;
+    const auto write = [&file, &digest](const QByteArray& bytes) {
+        digest.add(bytes);
+        file.write(bytes);
+    };
     // UTF-8 with its byte-order mark holds every text as stored.
-    file.write("\xEF\xBB\xBF");
+    write(QByteArrayLiteral("\xEF\xBB\xBF"));
     for (const ExchangeSection& s : exchangeSections()) {
-        file.write((QStringLiteral("//") + s.name + QStringLiteral("//")).toUtf8() + crlf);
-        file.write(s.fileColumns.join(QLatin1Char(';')).toUtf8() + crlf);
+        write((QStringLiteral("//") + s.name + QStringLiteral("//")).toUtf8() + crlf);
+        write(s.fileColumns.join(QLatin1Char(';')).toUtf8() + crlf);
         QStringList order;
         for (const char* k : s.table->key)
             order << QString::fromUtf8(k);
@@ -75,11 +98,15 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
                     }
                     fields << text;
                 }
-                file.write(fields.join(QLatin1Char(';')).toUtf8() + crlf);
+                write(fields.join(QLatin1Char(';')).toUtf8() + crlf);
                 ++count;
             }
         }
     }
+    // Last, so that older readers pass over it as an unknown section.
+    provenance.statedDigest = digest.result().toHex();
+    file.write((QStringLiteral("//") + kProvenanceSection + QStringLiteral("//")).toUtf8() + crlf);
+    file.write(provenanceLines(provenance));
     // commit() alone misses a failure of the last buffered write.
     if (!file.flush() || !file.commit())
         return Error(0, file.errorString());

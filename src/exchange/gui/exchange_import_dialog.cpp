@@ -96,6 +96,7 @@ void ExchangeImportDialog::runImport()
     running_ = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     ExchangeImporter importer(database_);
+    importer.guru = &guru_;
     importer.onProgress = [this](const ImportProgress& p) { showProgress(p); };
     importer.cancelRequested = [this] { return cancelled_; };
     summary_ = importer.run(path_);
@@ -109,6 +110,9 @@ void ExchangeImportDialog::runImport()
         return;
     }
     showSummary();
+    // The rows are stored, but the file is not what was written: a warning, not a summary.
+    if (const QString warning = provenanceWarning(summary_.provenance, &guru_); !warning.isEmpty())
+        prompter_.show(warning, MessageStyle::Exclamation);
 }
 
 void ExchangeImportDialog::showProgress(const ImportProgress& p)

@@ -1,7 +1,9 @@
 #include "db/store.h"
 #include "exchange/exchange_format.h"
+#include "exchange/exchange_writer.h"
 #include "exchange/gui/exchange_import_dialog.h"
 #include "support/layout_checks.h"
+#include "support/rows.h"
 #include "support/started_program.h"
 
 #include <QDate>
@@ -171,6 +173,41 @@ TEST(ExchangeImportDialog, AFileThatIsNotAnExchangeFileIsToldOnceAndTheWindowClo
     EXPECT_FALSE(dialog.isVisible());
     ASSERT_EQ(program.prompter.shown().size(), 1);
     EXPECT_TRUE(program.prompter.shown()[0].text.startsWith(QStringLiteral("No es un archivo de intercambio")));
+}
+
+} // namespace
+
+namespace {
+
+// A file changed after it was written: the rows are imported and summed up,
+// and a warning in the user's language says the file is not what was sent.
+TEST(ExchangeImportDialog, AFileChangedOnTheWayBringsAWarning)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    program.chooseLanguage("OptionIngles");
+    ASSERT_TRUE(Store(*ctx.db).insert("Programacion", row({{"LNumeroSerie", 52001}})));
+    ASSERT_TRUE(Store(*ctx.db).insert(
+        "DiaBorrado", row({{"LNumeroSerie", 52001}, {"DFecha", QDate(2000, 1, 2)}, {"THora", "10:00"}})));
+    const QString sent = program.home.file(QStringLiteral("sent.TQ52"));
+    ASSERT_TRUE(writeExchangeFile(*ctx.db, sent, {52001}).ok());
+    QFile file(sent);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    bytes[bytes.indexOf("2000-01-02") + 9] = '7';
+    ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
+    file.close();
+    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, sent, nullptr);
+    dialog.show();
+    settle();
+    EXPECT_TRUE(dialog.isVisible()) << "the summary stays up";
+    ASSERT_EQ(program.prompter.shown().size(), 1);
+    EXPECT_EQ(program.prompter.shown()[0].style, MessageStyle::Exclamation);
+    EXPECT_TRUE(
+        program.prompter.shown()[0].text.startsWith(QStringLiteral("The file was changed after it was written")))
+        << program.prompter.shown()[0].text.toStdString();
+    EXPECT_TRUE(child<QPlainTextEdit>(&dialog, "txtResumen")->toPlainText().contains(program.prompter.shown()[0].text));
+    EXPECT_EQ(Store(*ctx.db).count(QStringLiteral("DiaBorrado")), 2);
 }
 
 } // namespace
