@@ -16,11 +16,6 @@ namespace tvq52 {
 
 namespace {
 
-QJsonValue textOrNull(const QString& text)
-{
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
 void printVerification(const JournalVerification& v, const QByteArray& keptHead)
 {
     QTextStream out(stdout);
@@ -49,8 +44,8 @@ QJsonObject verificationJson(const JournalVerification& v, const QByteArray& kep
                        {"recordsRewritten", v.recordsRewritten},
                        {"recordsNotJournaled", v.recordsNotJournaled},
                        {"recordsInOpenEntries", v.recordsInOpenEntries},
-                       {"head", textOrNull(QString::fromLatin1(v.head))},
-                       {"keptHead", textOrNull(QString::fromLatin1(keptHead))},
+                       {"head", jsonText(QString::fromLatin1(v.head))},
+                       {"keptHead", jsonText(QString::fromLatin1(keptHead))},
                        {"verified", v.findings.isEmpty()}};
 }
 
@@ -117,13 +112,13 @@ QJsonObject entryJson(const JournalEntry& e)
                        {"at", isoDateTimeText(e.at)},
                        {"action", journalActionName(e.action)},
                        {"serial", ofAUnit(e) ? jsonCount(e.serial) : QJsonValue()},
-                       {"line", textOrNull(e.line)},
-                       {"outcome", textOrNull(e.outcome)},
-                       {"message", textOrNull(e.message)},
+                       {"line", jsonText(e.line)},
+                       {"outcome", jsonText(e.outcome)},
+                       {"message", jsonText(e.message)},
                        {"counts", counts},
-                       {"source", textOrNull(QString::fromLatin1(e.source))},
+                       {"source", jsonText(QString::fromLatin1(e.source))},
                        {"provenance", provenance},
-                       {"hash", textOrNull(QString::fromLatin1(e.hash))}};
+                       {"hash", jsonText(QString::fromLatin1(e.hash))}};
 }
 
 } // namespace
@@ -199,7 +194,7 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (args.has("--head")) {
         const QString head = QString::fromLatin1(journal.head());
         if (args.has("--json"))
-            printJson(QJsonObject{{"head", textOrNull(head)}});
+            printJson(QJsonObject{{"head", jsonText(head)}});
         else
             QTextStream(stdout) << head << '\n';
         return 0;
@@ -210,7 +205,7 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
         QJsonArray list;
         for (const JournalEntry& e : entries)
             list.append(entryJson(e));
-        printJson(QJsonObject{{"entries", list}, {"head", textOrNull(QString::fromLatin1(journal.head()))}});
+        printJson(QJsonObject{{"entries", list}, {"head", jsonText(QString::fromLatin1(journal.head()))}});
         return 0;
     }
     QTextStream out(stdout);
