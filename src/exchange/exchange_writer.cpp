@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QSaveFile>
+#include <vector>
 
 namespace tvq52 {
 
@@ -82,17 +83,39 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
                 file.cancelWriting();
                 return Error(0, store.lastError());
             }
+            // Each field's column and place in the rows, found once a unit:
+            // looked up by name for every field, a large export spent most
+            // of its time there.
+            struct Field {
+                const ColumnDef* column = nullptr;
+                qsizetype at = -1;
+                qsizetype timeAt = -1; // the time that joins a split date-time
+            };
+            std::vector<Field> layout;
+            if (!found.isEmpty()) {
+                const QStringList& names = found.first().columns();
+                const auto place = [&names](const QString& name) {
+                    for (qsizetype i = 0; i < names.size(); ++i)
+                        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
+                            return i;
+                    return qsizetype(-1);
+                };
+                for (const QString& name : s.fileColumns) {
+                    Field f{s.table->column(name), place(name), -1};
+                    if (s.splitsDateTimes && name == QLatin1String("DFechaInicio"))
+                        f.timeAt = place(QStringLiteral("THoraInicio"));
+                    else if (s.splitsDateTimes && name == QLatin1String("DFechaFinal"))
+                        f.timeAt = place(QStringLiteral("THoraFinal"));
+                    layout.push_back(f);
+                }
+            }
             for (const Row& r : found) {
                 QStringList fields;
-                for (const QString& name : s.fileColumns) {
-                    const ColumnDef& c = *s.table->column(name);
-                    QString text = fieldText(c, r.value(name));
-                    if (s.splitsDateTimes && !text.isEmpty()
-                        && (name == QLatin1String("DFechaInicio") || name == QLatin1String("DFechaFinal"))) {
-                        const QString time =
-                            r.value(name == QLatin1String("DFechaInicio") ? QStringLiteral("THoraInicio")
-                                                                          : QStringLiteral("THoraFinal"))
-                                .toString();
+                fields.reserve(qsizetype(layout.size()));
+                for (const Field& f : layout) {
+                    QString text = f.at < 0 ? QString() : fieldText(*f.column, r.values().at(f.at));
+                    if (f.timeAt >= 0 && !text.isEmpty()) {
+                        const QString time = r.values().at(f.timeAt).toString();
                         if (!time.isEmpty())
                             text += QLatin1Char(' ') + time + QStringLiteral(":00");
                     }
