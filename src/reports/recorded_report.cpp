@@ -154,7 +154,7 @@ Status fillExceedances(Report& report, ReportSources& sources, Database& databas
 }
 
 // The records a kind of report shows, for its proof.
-ReportScope scopeOf(const RecordedReportRequest& request)
+ReportScope proofScope(const RecordedReportRequest& request)
 {
     const ReportKind kinds[] = {ReportKind::Intervals, ReportKind::Sessions, ReportKind::Exceedances};
     return {kinds[int(request.kind)], request.serial, request.from, request.to, {}};
@@ -217,7 +217,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
     if (request.kind == RecordedReportKind::Exceedances) {
         if (Status filled = fillExceedances(report, sources, database, guru, request); !filled)
             return filled.error();
-        return rendered(renderWithProof(database, guru, report, sources, scopeOf(request)));
+        return rendered(renderWithProof(database, guru, report, sources, proofScope(request)));
     }
 
     const bool intervals = request.kind == RecordedReportKind::Intervals;
@@ -259,7 +259,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
         if (intervals ? l.inIntervals : l.inSessions)
             records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.GetS(l.id));
     }
-    return rendered(renderWithProof(database, guru, report, sources, scopeOf(request)));
+    return rendered(renderWithProof(database, guru, report, sources, proofScope(request)));
 }
 
 } // namespace tvq52
