@@ -195,18 +195,15 @@ TEST(ExchangeOrder, AFailedDialIsToldOnceWhileThePortIsUpBeforeTheModemsTenSecon
             return ForwardingPrompter::message(m);
         }
     };
-    for (const QByteArray& answer : {QByteArray("3\r"), QByteArray()}) {
-        UnitOnLine u;
-        u.dialAnswer = answer;
-        u.state.ModemMode = 1;
-        u.state.PhoneNumber = "555";
-        Watch watch(u);
-        EXPECT_EQ(test::identifyExchange(u.session, watch, u.guru), ExchangeOutcome::DialFailed);
-        EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{33, 35})) << answer.constData();
-        EXPECT_TRUE(watch.portOpen);
-        EXPECT_GE(u.clock.elapsedMs() - watch.toldAtMs, 10000) << "the pause follows the message";
-        EXPECT_FALSE(u.line.isOpen());
-    }
+    UnitOnLine u;
+    u.dialAnswer = "3\r"; // no carrier
+    u.state.ModemMode = 1;
+    u.state.PhoneNumber = "555";
+    Watch watch(u);
+    EXPECT_EQ(test::identifyExchange(u.session, watch, u.guru), ExchangeOutcome::DialFailed);
+    EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{33, 35}));
+    EXPECT_TRUE(watch.portOpen);
+    EXPECT_GE(u.clock.elapsedMs() - watch.toldAtMs, 10000) << "the pause follows the message";
 }
 
 TEST(ConnectModem, AnswersThatConnectAndThoseThatDoNot)
