@@ -37,8 +37,8 @@ int runIdentify(CliSession& session, const CliOptions& options, const CommandArg
         showFailure(prompter, ctx.guru, status);
         identified = status.ok();
     });
-    if (exchange.error)
-        showError(prompter, ctx.guru, *exchange.error);
+    if (const Error* error = exchange.errorToShow())
+        showError(prompter, ctx.guru, *error);
     if (exchange.outcome == ExchangeOutcome::Cancelled)
         return 3;
     if (!identified)

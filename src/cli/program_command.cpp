@@ -6,8 +6,10 @@
 #include "core/date_text.h"
 #include "core/own_words.h"
 #include "db/journal.h"
+#include "db/schema.h"
 #include "db/store.h"
 #include "i18n/catalogue_message.h"
+#include "link/link_state.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
 #include "programming/record_sheet.h"
@@ -144,6 +146,21 @@ std::optional<Error> programFault(const CommandArgs& args)
     return std::nullopt;
 }
 
+// A unit received through a modem call and kept without a telephone number
+// keeps the number that reached it, so that it can be called again (by
+// collect, or from the windows).
+void keepDialledNumber(RecordSheet& sheet, const LinkState& link)
+{
+    const QString number = link.PhoneNumber.trimmed();
+    const ColumnDef* column = schemaTable(QStringLiteral("Programacion"))->column(QStringLiteral("TTelefono"));
+    ProgrammingRecord record = sheet.record();
+    if (link.ModemMode == 0 || number.isEmpty() || number.size() > column->width || !record.phone.trimmed().isEmpty())
+        return;
+    record.phone = number;
+    sheet.setRecord(record, sheet.intervals());
+    sheet.setModified(true);
+}
+
 // Receives the unit's programming, prints it and, with --save, keeps it.
 int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& workflow, ConsoleSheet& sheet)
 {
@@ -167,6 +184,7 @@ int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& w
         return 1;
     }
     if (sheet.isModified()) {
+        keepDialledNumber(sheet, ctx.link);
         if (!sheet.save())
             return 1;
         QTextStream(stderr) << errorText(ctx.guru,

@@ -63,7 +63,7 @@ void DeviceLink::Delay(int seconds)
     clock_.waitFor(qint64(seconds) * 1000, {}, WaitEvents::ExcludeUserInput);
 }
 
-ModemResult DeviceLink::ConnectModem(const QString& phoneNumber)
+ModemResult DeviceLink::ConnectModem(const QString& phoneNumber, const std::function<void()>& failed)
 {
     state_.DialCancel = false;
 
@@ -83,6 +83,8 @@ ModemResult DeviceLink::ConnectModem(const QString& phoneNumber)
     ModemResult result = ModemResult::Failed;
     if (line_.bytesAvailable() > 0 && isConnectAnswer(line_.read(kModemAnswerMax)))
         result = ModemResult::Connected;
+    else if (failed)
+        failed();
 
     Delay(10);
     line_.discardOutput();

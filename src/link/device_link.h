@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace tvq52 {
 
@@ -42,8 +43,10 @@ public:
     void closePort();
 
     // Escapes to command mode, dials `phoneNumber` and waits up to 60 s for
-    // the modem's answer (ended early by DialCancel).
-    ModemResult ConnectModem(const QString& phoneNumber);
+    // the modem's answer (ended early by DialCancel). A failure is handed to
+    // `failed` before the modem's 10-second settling pause, so that the user
+    // hears of it at once rather than after the pause.
+    ModemResult ConnectModem(const QString& phoneNumber, const std::function<void()>& failed = {});
 
     // Waits whole seconds without reacting to the user.
     void Delay(int seconds);

@@ -58,10 +58,11 @@ ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QStr
     if (Status opened = modem ? link.openPort() : link.OpenLine(); !opened) {
         result = {ExchangeOutcome::LineFailed, opened.error()};
     } else if (dial) {
-        if (link.ConnectModem(phoneNumber) == ModemResult::Connected)
+        const auto tell = [&] { ask(msg::DialFailed, MessageStyle::Critical); };
+        if (link.ConnectModem(phoneNumber, tell) == ModemResult::Connected)
             state.ModemConnected = true;
         else
-            result = {ExchangeOutcome::DialFailed, Error{msg::DialFailed}};
+            result = {ExchangeOutcome::DialFailed, Error{msg::DialFailed}, true};
     }
 
     if (result.outcome == ExchangeOutcome::Ran)

@@ -23,9 +23,14 @@ enum class ExchangeOutcome {
 
 struct ExchangeResult {
     ExchangeOutcome outcome = ExchangeOutcome::Ran;
-    // Why the line did not come up, for the caller to show; none when it did
-    // or the user cancelled.
+    // Why the line did not come up; none when it did or the user cancelled.
     std::optional<Error> error;
+    // The error was put to the user during the exchange already: a failed
+    // dial is told before the modem's pause, not once the line is down.
+    bool errorShown = false;
+
+    // The error the caller is still to show, if any.
+    const Error* errorToShow() const { return error && !errorShown ? &*error : nullptr; }
 
     // Whether the `started` hook ran: the window's buttons are to be restored.
     bool started() const
@@ -41,7 +46,8 @@ struct ExchangeResult {
 // (unless a call is up), run `body`, then take the line down, asking whether
 // to hang up a modem call (112). A call left up serves the next exchange
 // without redialling. The questions go through `ask`; a failure comes back
-// in the result, after the line is down.
+// in the result, after the line is down; a failed dial (35) is also told
+// through `ask` at once.
 ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QString& phoneNumber,
                            const std::function<void()>& body, const std::function<void()>& started = {});
 

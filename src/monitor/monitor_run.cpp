@@ -30,8 +30,8 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
             running_ = true;
             view_.runStarted();
         });
-    if (exchange.error)
-        showError(prompter_, guru_, *exchange.error);
+    if (const Error* error = exchange.errorToShow())
+        showError(prompter_, guru_, *error);
     running_ = false;
     view_.runEnded();
     if (closeRequested_)

@@ -65,8 +65,8 @@ bool ProgrammingWorkflow::receive()
             takeReceived();
         },
         [this] { view_.ToggleCommandButtons(); });
-    if (exchange.error)
-        showError(prompter_, guru_, *exchange.error);
+    if (const Error* error = exchange.errorToShow())
+        showError(prompter_, guru_, *error);
     if (exchange.started())
         view_.ToggleCommandButtons();
     record(false, exchange, received);
@@ -156,8 +156,8 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
             view_.ToggleCommandButtons();
             view_.transmissionStarted();
         });
-    if (exchange.error)
-        showError(prompter_, guru_, *exchange.error);
+    if (const Error* error = exchange.errorToShow())
+        showError(prompter_, guru_, *error);
     if (exchange.started()) {
         view_.transmissionFinished();
         view_.ToggleCommandButtons();

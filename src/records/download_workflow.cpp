@@ -171,10 +171,10 @@ DownloadReport DownloadWorkflow::run()
         [this] { view_.downloadStarted(); });
     if (line.outcome == ExchangeOutcome::Cancelled)
         run.report.outcome = DownloadOutcome::Cancelled;
-    if (line.error) {
-        showError(run.prompter, guru_, *line.error);
+    if (const Error* error = line.errorToShow())
+        showError(run.prompter, guru_, *error);
+    if (line.error)
         run.report.error = line.error;
-    }
     state.StopRequested = false;
     sealJournal(run, line.started());
     if (line.started())

@@ -178,6 +178,34 @@ TEST(ExchangeOrder, SecondExchangeDuringACallNeitherRedialsNorAsks)
     EXPECT_FALSE(u.line.isOpen()) << "Yes hangs up by closing the port";
 }
 
+TEST(ExchangeOrder, AFailedDialIsToldOnceWhileThePortIsUpBeforeTheModemsTenSecondPause)
+{
+    // Notes the clock and the port as message 35 is shown.
+    struct Watch : ForwardingPrompter {
+        UnitOnLine& u;
+        qint64 toldAtMs = -1;
+        bool portOpen = false;
+        explicit Watch(UnitOnLine& unit) : ForwardingPrompter(unit.prompter), u(unit) {}
+        Answer message(const Message& m) override
+        {
+            if (m.catalogueId == 35) {
+                toldAtMs = u.clock.elapsedMs();
+                portOpen = u.line.isOpen();
+            }
+            return ForwardingPrompter::message(m);
+        }
+    };
+    UnitOnLine u;
+    u.dialAnswer = "3\r"; // no carrier
+    u.state.ModemMode = 1;
+    u.state.PhoneNumber = "555";
+    Watch watch(u);
+    EXPECT_EQ(test::identifyExchange(u.session, watch, u.guru), ExchangeOutcome::DialFailed);
+    EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{33, 35}));
+    EXPECT_TRUE(watch.portOpen);
+    EXPECT_GE(u.clock.elapsedMs() - watch.toldAtMs, 10000) << "the pause follows the message";
+}
+
 TEST(ConnectModem, AnswersThatConnectAndThoseThatDoNot)
 {
     const struct {

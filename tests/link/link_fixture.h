@@ -47,8 +47,8 @@ inline ExchangeOutcome identifyExchange(ExchangeSession& s, Prompter& prompter, 
         if (identified)
             *identified = ok.ok();
     });
-    if (result.error)
-        showError(prompter, guru, *result.error);
+    if (const Error* error = result.errorToShow())
+        showError(prompter, guru, *error);
     return result.outcome;
 }
 
