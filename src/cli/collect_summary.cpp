@@ -1,6 +1,7 @@
 #include "cli/collect_summary.h"
 
 #include "cli/cli_session.h"
+#include "core/date_text.h"
 
 #include <QJsonArray>
 #include <QTextStream>
@@ -11,7 +12,7 @@ namespace {
 
 QJsonValue stampJson(const std::optional<QDateTime>& when)
 {
-    return when ? QJsonValue(when->toString(Qt::ISODate)) : QJsonValue();
+    return when ? QJsonValue(jsonDateTimeText(*when)) : QJsonValue();
 }
 
 std::optional<QDateTime> stampFromJson(const QJsonValue& value)

@@ -14,7 +14,8 @@ using test::row;
 
 namespace {
 
-const QRegularExpression kIsoStamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}$"));
+// Local time with its offset, every JSON date and time of the command line.
+const QRegularExpression kIsoStamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}[+-]\\d{2}:\\d{2}$"));
 const QRegularExpression kIsoDate(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
 const QRegularExpression kHash(QStringLiteral("^[0-9a-f]{64}$"));
 

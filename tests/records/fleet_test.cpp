@@ -1,3 +1,4 @@
+#include "core/date_text.h"
 #include "db/database.h"
 #include "db/fleet_tables.h"
 #include "db/journal.h"
@@ -420,9 +421,12 @@ TEST(FleetCsv, AHeaderOfTheKeysAndQuotedFieldsWithCommasAndQuotes)
     const QStringList lines = QString::fromUtf8(fleetCsv({u, never})).split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 4);
     EXPECT_EQ(lines[0], fleetKeys().join(QLatin1Char(',')));
-    EXPECT_EQ(lines[1], QStringLiteral("7,\"Bar \"\"Pepe\"\", Sants\",,,2026-01-02T03:04:05,completed,40,1,0,0,false,0,"
-                                       "true,%1,erased;stale")
-                            .arg(u.urgency));
+    // The date as every JSON date is written.
+    EXPECT_EQ(lines[1],
+              QStringLiteral("7,\"Bar \"\"Pepe\"\", Sants\",,,%1,completed,40,1,0,0,false,0,"
+                             "true,%2,erased;stale")
+                  .arg(jsonDateTimeText(*u.lastDownload))
+                  .arg(u.urgency));
     EXPECT_EQ(lines[2], QStringLiteral("8,,,,,,,0,0,0,false,0,true,%1,stale").arg(never.urgency));
     EXPECT_TRUE(lines[3].isEmpty());
 }
