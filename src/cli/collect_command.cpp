@@ -103,6 +103,24 @@ std::optional<CollectedUnit> refusedLine(const AppContext& ctx, const QString& l
     return unit;
 }
 
+// The office overview's journal check after a download: a unit whose
+// journal finds faults, or cannot be checked, is told like any failure.
+bool checkJournal(AppContext& ctx, qint32 serial)
+{
+    const Result<QList<qint32>> notVerified = checkFleetJournal(*ctx.db, serial);
+    if (!notVerified) {
+        printError(ctx.guru, notVerified.error());
+        return false;
+    }
+    if (notVerified->isEmpty())
+        return true;
+    printError(ctx.guru,
+               ownWords(QStringLiteral("El diario de intercambios de la unidad %1 no se verifica: "
+                                       "tvq52-cli verify %1 dice por qué"),
+                        {QString::number(serial)}));
+    return false;
+}
+
 // Downloads by modem the unit that line `lineNumber` of `list` names.
 CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, const QString& text)
 {
@@ -136,9 +154,9 @@ CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, 
     workflow.overridePhone(*phone);
     run.current = &workflow;
     const DownloadReport report = workflow.run();
-    if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
-        (void)checkFleetJournal(*ctx.db, report.serial); // the office overview's journal check
     run.current = nullptr;
+    if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
+        line.journalVerified = checkJournal(ctx, report.serial);
     line.answered = report.serial;
     if (view.range) {
         line.from = view.range->start();
@@ -381,7 +399,7 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         printCollectSummary(summary);
     if (interrupted)
         return InterruptWatch::exitStatus();
-    return failedCount(summary) == 0 && overviewWritten ? 0 : 1;
+    return failedCount(summary) == 0 && journalFailedCount(summary) == 0 && overviewWritten ? 0 : 1;
 }
 
 } // namespace tvq52

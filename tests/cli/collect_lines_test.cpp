@@ -118,11 +118,12 @@ TEST(CollectLines, ALineWhoseWorkerDiesFailsItsUnitOnceAndTheOthersGoOn)
         << qPrintable(r.err);
     const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(out.size(), 5) << qPrintable(r.out);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^serial +answered +outcome +intervals +sessions +refused +line$"))
-                    .match(out[0])
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^serial +answered +outcome +intervals +sessions +refused +journal +line$"))
+            .match(out[0])
+            .hasMatch())
         << qPrintable(out[0]);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^9666 +- +line failed +0 +0 +0 A$")).match(out[1]).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^9666 +- +line failed +0 +0 +0 +- +A$")).match(out[1]).hasMatch())
         << qPrintable(out[1]);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^21 +21 +completed .* B$")).match(out[2]).hasMatch())
         << qPrintable(out[2]);

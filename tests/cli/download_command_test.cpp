@@ -159,9 +159,9 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
     ASSERT_EQ(lines.size(), 7) << qPrintable(r.out);
     const QList<QRegularExpression> expected{
         QRegularExpression(QStringLiteral("^serial +answered +outcome")),
-        QRegularExpression(QStringLiteral("^1001 +1001 +completed +96 +\\d+ +0 /\\S+$")),
-        QRegularExpression(QStringLiteral("^1002 +1003 +another unit answered +0 +0 +0 /\\S+$")),
-        QRegularExpression(QStringLiteral("^12x4 +- +not a serial number +0 +0 +0 /\\S+$")),
+        QRegularExpression(QStringLiteral("^1001 +1001 +completed +96 +\\d+ +0 +verified /\\S+$")),
+        QRegularExpression(QStringLiteral("^1002 +1003 +another unit answered +0 +0 +0 +- +/\\S+$")),
+        QRegularExpression(QStringLiteral("^12x4 +- +not a serial number +0 +0 +0 +- +/\\S+$")),
         QRegularExpression(QStringLiteral("^1003 +1003 +completed +\\d+ ")),
         QRegularExpression(QStringLiteral("^1004 +- +no telephone number ")),
         QRegularExpression(QStringLiteral("^2 of 5 units collected$")),
