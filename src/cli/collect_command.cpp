@@ -262,10 +262,12 @@ QStringList workerArguments(const AppContext& ctx, const CliOptions& options, co
 // one's result goes back on standard output as soon as its call is over.
 int runWorker(CollectRun& run, const QString& list, const QString& reports)
 {
-    const InterruptWatch watch([&run] {
-        if (run.current)
-            run.current->stop();
-    });
+    const InterruptWatch watch(
+        [&run] {
+            if (run.current)
+                run.current->stop();
+        },
+        InterruptWatch::Repeated::Stops);
     char buffer[4096];
     while (!watch.interrupted() && std::fgets(buffer, sizeof buffer, stdin)) {
         const auto item = collectItemFromLine(QByteArray(buffer));
@@ -273,10 +275,12 @@ int runWorker(CollectRun& run, const QString& list, const QString& reports)
             continue;
         // Said before the call, so that a worker that dies from here on
         // leaves the unit failed rather than called again on another line.
+        // A parent that can no longer hear it gets no call made for it.
         const QByteArray taken =
             QJsonDocument(QJsonObject{{"taken", item->index}}).toJson(QJsonDocument::Compact) + '\n';
-        std::fwrite(taken.constData(), 1, size_t(taken.size()), stdout);
-        std::fflush(stdout);
+        if (std::fwrite(taken.constData(), 1, size_t(taken.size()), stdout) != size_t(taken.size())
+            || std::fflush(stdout) != 0)
+            return 1;
         CollectedUnit unit = collectUnit(run, list, item->lineNumber, item->text);
         unit.index = item->index;
         reportUnit(*run.session.ctx, reports, unit);
