@@ -322,6 +322,7 @@ TEST(CollectLines, EveryWayOfStoppingARoundSealsEachLinesEntryWithWhatItStored)
         waited.start();
         while (std::min(stored(1001), stored(1002)) < 20 && waited.elapsed() < 30000)
             QThread::msleep(50);
+        ASSERT_GE(std::min(stored(1001), stored(1002)), 20) << "both lines on their calls";
         const pid_t pid = pid_t(round.processId());
         ASSERT_EQ(::kill(group ? -pid : pid, signal), 0);
         ASSERT_TRUE(round.waitForFinished(30000));
