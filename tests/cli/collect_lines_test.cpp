@@ -203,6 +203,8 @@ TEST(CollectLines, AScheduledRunTakesItsListAndLinesFromTheDataFolderAndRefusesT
     EXPECT_EQ(lines.calls().size(), 4);
 }
 
+namespace {
+
 // Units of a simulated office behind two modems (each one's telephone
 // number is its serial number), listed in units.txt, and the arguments of a
 // round that calls them into the data folder's database (or the server's).
@@ -234,6 +236,8 @@ void startOffice(CliRuns& cli, const QList<int>& serials, const QByteArray& hist
               "--device",      cli.sim->devicePaths().at(1),
               "collect",       cli.home.file(QStringLiteral("units.txt"))};
 }
+
+} // namespace
 
 // Three units of a simulated office behind two modems.
 TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaledAndReported)
