@@ -76,6 +76,9 @@ bool takeSharedOption(CliOptions& o, const QStringList& words, qsizetype& k)
     } else if (a == QLatin1String("--device")) {
         o.device = value();
         o.devices << o.device;
+        // An empty path would open no port and read as a failed transmission.
+        if (!o.fault && o.device.trimmed().isEmpty())
+            o.fault = ownWords(QStringLiteral("--device necesita la ruta de un dispositivo: se ha dado vacía"));
     } else if (a == QLatin1String("--port")) {
         o.port = numberIn(value(), 0, 255);
         if (!o.port && !o.fault)

@@ -103,6 +103,24 @@ std::optional<CollectedUnit> refusedLine(const AppContext& ctx, const QString& l
     return unit;
 }
 
+// The office overview's journal check after a download: a unit whose
+// journal finds faults, or cannot be checked, is told like any failure.
+bool checkJournal(AppContext& ctx, qint32 serial)
+{
+    const Result<QList<qint32>> notVerified = checkFleetJournal(*ctx.db, serial);
+    if (!notVerified) {
+        printError(ctx.guru, notVerified.error());
+        return false;
+    }
+    if (notVerified->isEmpty())
+        return true;
+    printError(ctx.guru,
+               ownWords(QStringLiteral("El diario de intercambios de la unidad %1 no se verifica: "
+                                       "tvq52-cli verify %1 dice por qué"),
+                        {QString::number(serial)}));
+    return false;
+}
+
 // Downloads by modem the unit that line `lineNumber` of `list` names.
 CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, const QString& text)
 {
@@ -136,9 +154,9 @@ CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, 
     workflow.overridePhone(*phone);
     run.current = &workflow;
     const DownloadReport report = workflow.run();
-    if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
-        (void)checkFleetJournal(*ctx.db, report.serial); // the office overview's journal check
     run.current = nullptr;
+    if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
+        line.journalVerified = checkJournal(ctx, report.serial);
     line.answered = report.serial;
     if (view.range) {
         line.from = view.range->start();
@@ -244,10 +262,12 @@ QStringList workerArguments(const AppContext& ctx, const CliOptions& options, co
 // one's result goes back on standard output as soon as its call is over.
 int runWorker(CollectRun& run, const QString& list, const QString& reports)
 {
-    const InterruptWatch watch([&run] {
-        if (run.current)
-            run.current->stop();
-    });
+    const InterruptWatch watch(
+        [&run] {
+            if (run.current)
+                run.current->stop();
+        },
+        InterruptWatch::Repeated::Stops);
     char buffer[4096];
     while (!watch.interrupted() && std::fgets(buffer, sizeof buffer, stdin)) {
         const auto item = collectItemFromLine(QByteArray(buffer));
@@ -255,10 +275,12 @@ int runWorker(CollectRun& run, const QString& list, const QString& reports)
             continue;
         // Said before the call, so that a worker that dies from here on
         // leaves the unit failed rather than called again on another line.
+        // A parent that can no longer hear it gets no call made for it.
         const QByteArray taken =
             QJsonDocument(QJsonObject{{"taken", item->index}}).toJson(QJsonDocument::Compact) + '\n';
-        std::fwrite(taken.constData(), 1, size_t(taken.size()), stdout);
-        std::fflush(stdout);
+        if (std::fwrite(taken.constData(), 1, size_t(taken.size()), stdout) != size_t(taken.size())
+            || std::fflush(stdout) != 0)
+            return 1;
         CollectedUnit unit = collectUnit(run, list, item->lineNumber, item->text);
         unit.index = item->index;
         reportUnit(*run.session.ctx, reports, unit);
@@ -381,7 +403,7 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         printCollectSummary(summary);
     if (interrupted)
         return InterruptWatch::exitStatus();
-    return failedCount(summary) == 0 && overviewWritten ? 0 : 1;
+    return failedCount(summary) == 0 && journalFailedCount(summary) == 0 && overviewWritten ? 0 : 1;
 }
 
 } // namespace tvq52

@@ -8,8 +8,11 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QTextStream>
+#include <csignal>
 #include <cstdio>
 #include <memory>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tvq52 {
@@ -71,6 +74,15 @@ public:
             QObject::connect(w->process.get(), &QProcess::errorOccurred, [this, worker](QProcess::ProcessError e) {
                 if (e == QProcess::FailedToStart)
                     ended(*worker);
+            });
+            // A parent killed outright still stops its lines the Stop way:
+            // the worker is told as by SIGTERM, and one whose parent is
+            // already gone ends before it takes a unit.
+            const pid_t dealer = ::getpid();
+            w->process->setChildProcessModifier([dealer] {
+                ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+                if (::getppid() != dealer)
+                    ::_exit(1);
             });
             workers_.push_back(std::move(w));
         }

@@ -21,6 +21,9 @@ struct CollectedUnit {
     // The range the download asked for, when it got that far.
     std::optional<QDateTime> from, to;
     QString report; // the exceedance summary written for it, if any
+    // The unit's journal check after a download that completed: nothing
+    // when none was made, false when it found faults or could not be made.
+    std::optional<bool> journalVerified;
 };
 
 QJsonObject collectedJson(const CollectedUnit& unit);
@@ -28,6 +31,8 @@ QJsonObject collectedJson(const CollectedUnit& unit);
 std::optional<CollectedUnit> collectedFromJson(const QJsonObject& object);
 
 int failedCount(const QList<CollectedUnit>& summary);
+// Units whose journal check after the download did not verify.
+int journalFailedCount(const QList<CollectedUnit>& summary);
 // The table on standard output, and its --json form.
 void printCollectSummary(const QList<CollectedUnit>& summary);
 QJsonObject collectSummaryJson(const QList<CollectedUnit>& summary);

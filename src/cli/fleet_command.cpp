@@ -115,7 +115,7 @@ int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (!openFolderDatabase(ctx))
         return 1;
     if (args.has("--verify")) {
-        if (const Status checked = checkFleetJournal(*ctx.db); !checked) {
+        if (const Status checked = checkFleetJournal(*ctx.db).status(); !checked) {
             printError(ctx.guru, checked.error());
             return 1;
         }

@@ -10,12 +10,13 @@ namespace {
 
 int wakePipe[2] = {-1, -1};
 volatile std::sig_atomic_t pending = 0;
+volatile std::sig_atomic_t repeatEnds = 1;
 
 // A second Ctrl-C before the loop took the first (the run is waiting for an
 // answer on the terminal) ends the program the default way.
 void onSignal(int signal)
 {
-    if (pending) {
+    if (pending && repeatEnds) {
         std::signal(signal, SIG_DFL);
         std::raise(signal);
         return;
@@ -27,8 +28,10 @@ void onSignal(int signal)
 
 } // namespace
 
-InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : onInterrupt_(std::move(onInterrupt))
+InterruptWatch::InterruptWatch(std::function<void()> onInterrupt, Repeated repeated)
+    : onInterrupt_(std::move(onInterrupt))
 {
+    repeatEnds = repeated == Repeated::Ends ? 1 : 0;
     if (wakePipe[0] < 0 && ::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     notifier_ = std::make_unique<QSocketNotifier>(wakePipe[0], QSocketNotifier::Read);
@@ -48,6 +51,11 @@ InterruptWatch::~InterruptWatch()
     pending = 0;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+}
+
+bool InterruptWatch::interrupted() const
+{
+    return interrupted_ || pending;
 }
 
 int InterruptWatch::exitStatus()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSocketNotifier>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -13,12 +14,19 @@ namespace tvq52 {
 // the watch ends.
 class InterruptWatch {
 public:
-    explicit InterruptWatch(std::function<void()> onInterrupt);
+    // What a signal that comes after the first does. A person at a terminal
+    // presses Ctrl-C again to end a run that hangs; a collect line's worker
+    // gets the same stop from its terminal's group, from the service manager
+    // and from its parent, and each must only stop it.
+    enum class Repeated : std::uint8_t { Ends, Stops };
+
+    explicit InterruptWatch(std::function<void()> onInterrupt, Repeated repeated = Repeated::Ends);
     ~InterruptWatch();
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
 
-    bool interrupted() const { return interrupted_; }
+    // Also true for a signal the loop has not yet run.
+    bool interrupted() const;
 
     // The exit status of a run stopped by a signal: 128 + SIGINT.
     static int exitStatus();

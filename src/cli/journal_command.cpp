@@ -109,7 +109,7 @@ QJsonObject entryJson(const JournalEntry& e)
     const QJsonValue provenance =
         e.provenance.isEmpty() ? QJsonValue() : QJsonValue(QJsonDocument::fromJson(e.provenance.toUtf8()).object());
     return QJsonObject{{"id", e.id},
-                       {"at", isoDateTimeText(e.at)},
+                       {"at", jsonDateTimeText(e.at)},
                        {"action", journalActionName(e.action)},
                        {"serial", ofAUnit(e) ? jsonCount(e.serial) : QJsonValue()},
                        {"line", jsonText(e.line)},

@@ -22,6 +22,8 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QTextStream>
+#include <csignal>
+#include <cstdio>
 #include <memory>
 
 using namespace tvq52;
@@ -215,6 +217,9 @@ int run(const CliOptions& options)
 
 int main(int argc, char** argv)
 {
+    // A reader that went away (`| head`) must not end a download or an
+    // import before its journal entry is sealed: writes then just fail.
+    std::signal(SIGPIPE, SIG_IGN);
     if (asksForVersion(argc, argv)) {
         std::fputs(qPrintable(versionLine(QStringLiteral("tvq52-cli"))), stdout);
         return 0;
@@ -228,5 +233,9 @@ int main(int argc, char** argv)
         QTextStream(stderr) << fullUsage() << Qt::flush;
         return 2;
     }
-    return run(options);
+    const int status = run(options);
+    // The work is done and sealed; an output that was lost still fails the run.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        return status == 0 ? 1 : status;
+    return status;
 }

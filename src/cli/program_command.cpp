@@ -83,7 +83,7 @@ void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals)
 QJsonValue isoStamp(const QString& day, const QString& time)
 {
     const auto at = parseDateTimeText(day + QLatin1Char(' ') + time);
-    return at ? QJsonValue(isoDateTimeText(*at)) : QJsonValue();
+    return at ? QJsonValue(jsonDateTimeText(*at)) : QJsonValue();
 }
 
 QJsonObject recordJson(const ProgrammingRecord& r, const ProgIntervals& intervals)

@@ -1,6 +1,7 @@
 #include "core/date_text.h"
 
 #include <QRegularExpression>
+#include <cstdlib>
 
 namespace tvq52 {
 
@@ -35,9 +36,19 @@ std::optional<QDateTime> parseDateTimeText(const QString& text)
     return dateTime(year, m.captured(2).toInt(), m.captured(1).toInt(), m);
 }
 
-QString isoDateTimeText(const QDateTime& at)
+QString jsonDateTimeText(const QDateTime& at)
 {
-    return at.isValid() ? at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
+    if (!at.isValid())
+        return {};
+    // Written out by hand: Qt's ISO text leaves a local time's offset out,
+    // and writes an offset of zero as "Z".
+    const QDateTime local(at.date(), at.time());
+    const int minutes = local.offsetFromUtc() / 60;
+    return local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+        + QStringLiteral("%1%2:%3")
+              .arg(minutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+              .arg(std::abs(minutes) / 60, 2, 10, QLatin1Char('0'))
+              .arg(std::abs(minutes) % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace tvq52

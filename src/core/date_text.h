@@ -13,7 +13,11 @@ namespace tvq52 {
 // readings. Nothing on an invalid day or time.
 std::optional<QDateTime> parseDateTimeText(const QString& text);
 
-// The ISO 8601 text of a wall-clock reading, "yyyy-mm-ddThh:nn:ss".
-QString isoDateTimeText(const QDateTime& at);
+// A date and time as every JSON document of the command line writes it:
+// the wall-clock reading `at` (the PC's, or a unit's, which keeps the
+// venue's local time) as local time with its offset from UTC then,
+// "yyyy-mm-ddThh:nn:ss+hh:mm", so that a program reading it knows the moment.
+// A moment held in another zone is turned to local time first by the caller.
+QString jsonDateTimeText(const QDateTime& at);
 
 } // namespace tvq52

@@ -25,6 +25,28 @@ QString newConnectionName()
     return QStringLiteral("tvq52-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
+QtMessageHandler passedOn = nullptr;
+
+// The server driver warns on standard error, in English, for each prepared
+// statement it cannot free once the server is gone. The failure itself comes
+// back as the statement's error and is told once, in the user's language.
+void withoutServerDriverNoise(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("Unable to free statement")))
+        return;
+    if (passedOn)
+        passedOn(type, context, text);
+}
+
+void quietServerDriver()
+{
+    static const bool installed = [] {
+        passedOn = qInstallMessageHandler(withoutServerDriverNoise);
+        return true;
+    }();
+    (void)installed;
+}
+
 } // namespace
 
 Database::Database(QString name, DatabaseTarget target) : name_(std::move(name)), target_(std::move(target)) {}
@@ -180,6 +202,7 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
         return fail(ConnectFailure::Other,
                     QStringLiteral("Falta el controlador de PostgreSQL de Qt (libqt6sql6-psql)"));
+    quietServerDriver();
     const QString name = newConnectionName();
     QString password;
     QString lastText;

@@ -1,5 +1,7 @@
 #include "records/fleet.h"
 
+#include "core/date_text.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,7 +24,7 @@ constexpr int kNeverDays = 1'000'000; // never downloaded: older than any date
 
 QString fleetIsoTime(const std::optional<QDateTime>& at)
 {
-    return at ? at->toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) : QString();
+    return at ? jsonDateTimeText(*at) : QString();
 }
 
 QStringList fleetReasonWords(const FleetUnit& u)

@@ -192,7 +192,7 @@ Result<std::vector<FleetUnit>> loadFleet(Database& database, const FleetOptions&
     return units;
 }
 
-Status checkFleetJournal(Database& database, std::optional<qint32> serial)
+Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32> serial)
 {
     QSqlDatabase db = database.connection();
     QList<qint32> serials;
@@ -214,9 +214,12 @@ Status checkFleetJournal(Database& database, std::optional<qint32> serial)
                        "VALUES (?, ?, ?, ?) ON CONFLICT (\"LNumeroSerie\") DO UPDATE SET \"TFechaHora\" = "
                        "excluded.\"TFechaHora\", \"BoCorrecto\" = excluded.\"BoCorrecto\", \"THead\" = "
                        "excluded.\"THead\""));
+    QList<qint32> notVerified;
     for (qint32 s : std::as_const(serials)) {
         const JournalVerification v = journal.verify(s);
         const bool ok = v.findings.isEmpty();
+        if (!ok)
+            notVerified << s;
         q.addBindValue(s);
         q.addBindValue(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")));
         q.addBindValue(sqlite ? QVariant(ok ? 1 : 0) : QVariant(ok));
@@ -224,7 +227,7 @@ Status checkFleetJournal(Database& database, std::optional<qint32> serial)
         if (!q.exec())
             return sqlError(q.lastError());
     }
-    return {};
+    return notVerified;
 }
 
 } // namespace tvq52

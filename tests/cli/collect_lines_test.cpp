@@ -18,6 +18,7 @@
 #include <QThread>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace tvq52;
 using test::CliResult;
@@ -118,11 +119,12 @@ TEST(CollectLines, ALineWhoseWorkerDiesFailsItsUnitOnceAndTheOthersGoOn)
         << qPrintable(r.err);
     const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(out.size(), 5) << qPrintable(r.out);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^serial +answered +outcome +intervals +sessions +refused +line$"))
-                    .match(out[0])
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^serial +answered +outcome +intervals +sessions +refused +journal +line$"))
+            .match(out[0])
+            .hasMatch())
         << qPrintable(out[0]);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^9666 +- +line failed +0 +0 +0 A$")).match(out[1]).hasMatch())
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^9666 +- +line failed +0 +0 +0 +- +A$")).match(out[1]).hasMatch())
         << qPrintable(out[1]);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^21 +21 +completed .* B$")).match(out[2]).hasMatch())
         << qPrintable(out[2]);
@@ -174,27 +176,6 @@ TEST(CollectLines, LinesThatAreNoSerialNumberAreToldAndNeverDealt)
     EXPECT_TRUE(r.err.contains(QStringLiteral(":1: no es un número de serie: \uFFFDELF"))) << qPrintable(r.err);
 }
 
-TEST(CollectLines, CtrlCStopsTheLinesAndDealsNoMoreUnits)
-{
-    FakeLines lines;
-    lines.cli.home.writeFile(QStringLiteral("units.txt"), "9001\n9001\n41\n42\n");
-    QProcess p;
-    test::startCli(p,
-                   {"--home", lines.cli.home.path(), "--device", "A", "--device", "B", "collect",
-                    lines.cli.home.file(QStringLiteral("units.txt")), "--line-program", lines.worker});
-    ASSERT_TRUE(p.waitForStarted());
-    QThread::msleep(700); // both lines on their slow calls
-    ::kill(pid_t(p.processId()), SIGINT);
-    ASSERT_TRUE(p.waitForFinished(10000));
-    EXPECT_EQ(p.exitCode(), 130);
-    EXPECT_TRUE(lines.calls().isEmpty()) << qPrintable(lines.calls().join(' '));
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
-    EXPECT_FALSE(out.contains(QStringLiteral("\n41 "))) << "a unit not yet dealt is left out";
-    EXPECT_EQ(out.count(QRegularExpression(QStringLiteral("\n9001 +- +stopped "))), 2) << qPrintable(out);
-    EXPECT_FALSE(QString::fromUtf8(p.readAllStandardError()).contains(QStringLiteral("se ha detenido")))
-        << "a stopped line is no failure to report";
-}
-
 TEST(CollectLines, AScheduledRunTakesItsListAndLinesFromTheDataFolderAndRefusesToRunTwice)
 {
     FakeLines lines;
@@ -222,46 +203,62 @@ TEST(CollectLines, AScheduledRunTakesItsListAndLinesFromTheDataFolderAndRefusesT
     EXPECT_EQ(lines.calls().size(), 4);
 }
 
-// Three units of a simulated office behind two modems, into the data
-// folder's database (or the server's, in the server run).
-TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaledAndReported)
+namespace {
+
+// Units of a simulated office behind two modems (each one's telephone
+// number is its serial number), listed in units.txt, and the arguments of a
+// round that calls them into the data folder's database (or the server's).
+void startOffice(CliRuns& cli, const QList<int>& serials, const QByteArray& history, const QStringList& simArgs,
+                 QStringList* round)
 {
-    CliRuns cli;
     ASSERT_EQ(cli({"init"}).exitCode, 0);
-    {
-        auto db = cli.home.openDatabase();
-        ASSERT_TRUE(db);
-        Store store(*db);
-        for (const auto& [serial, phone] :
-             QList<std::pair<int, const char*>>{{1001, "111"}, {1002, "222"}, {1003, "333"}})
-            ASSERT_TRUE(store.insert(
-                QStringLiteral("Programacion"),
-                row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"TTelefono", phone}, {"ByTLeq", 15}})));
+    auto db = cli.home.openDatabase();
+    QByteArray office, list;
+    for (int serial : serials) {
+        const auto unit = row(
+            {{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"TTelefono", QString::number(serial)}, {"ByTLeq", 15}});
+        ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"), unit));
+        office += QByteArray::number(serial) + ' ' + QByteArray::number(serial) + ' ' + history + '\n';
+        list += QByteArray::number(serial) + '\n';
     }
-    cli.home.writeFile(QStringLiteral("office.txt"), "111 1001 days=1\n222 1002 days=1\n333 1003 days=1\n");
+    cli.home.writeFile(QStringLiteral("office.txt"), office);
+    cli.home.writeFile(QStringLiteral("units.txt"), list);
     cli.sim = std::make_unique<sim::SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
                                                 QStringList{"--modem", "--lines", "2", "--rings", "1", "--ring-ms",
                                                             "50", "--guard-ms", "10", "--office",
-                                                            cli.home.file(QStringLiteral("office.txt"))});
+                                                            cli.home.file(QStringLiteral("office.txt"))}
+                                                    + simArgs);
     ASSERT_TRUE(cli.sim->start(10000, 2)) << qPrintable(cli.sim->error());
     ASSERT_EQ(cli.sim->devicePaths().size(), 2);
+    *round = {"--home",        cli.home.path(),
+              "--clock-speed", "50",
+              "--device",      cli.sim->devicePaths().at(0),
+              "--device",      cli.sim->devicePaths().at(1),
+              "collect",       cli.home.file(QStringLiteral("units.txt"))};
+}
+
+} // namespace
+
+// Three units of a simulated office behind two modems.
+TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaledAndReported)
+{
+    CliRuns cli;
+    QStringList round;
+    ASSERT_NO_FATAL_FAILURE(startOffice(cli, {1001, 1002, 1003}, "days=1", {}, &round));
     const QString a = cli.sim->devicePaths().at(0), b = cli.sim->devicePaths().at(1);
-    cli.home.writeFile(QStringLiteral("units.txt"), "1001\n1002\n1003\n");
     const QString reports = cli.home.file(QStringLiteral("reports"));
-    const CliResult r = test::runCli({"--home", cli.home.path(), "--clock-speed", "50", "--device", a, "--device", b,
-                                      "collect", cli.home.file(QStringLiteral("units.txt")), "--reports", reports},
-                                     120000);
+    const CliResult r = test::runCli(round + QStringList{"--reports", reports}, 120000);
     ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err + r.out);
     const QStringList out = r.out.split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(out.size(), 5) << qPrintable(r.out);
     QSet<QString> used;
     for (int k = 1; k <= 3; ++k) {
         const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("^100%1 +100%1 +completed +96 +\\d+ +0 (\\S+)$").arg(k)).match(out[k]);
+            QRegularExpression(QStringLiteral("^100%1 +100%1 +completed +96 +\\d+ +0 +verified (\\S+)$").arg(k))
+                .match(out[k]);
         ASSERT_TRUE(m.hasMatch()) << qPrintable(out[k]);
         used << m.captured(1);
-        EXPECT_TRUE(
-            r.err.contains(QStringLiteral("Unidad 100%1: marcando %2 en %3").arg(k).arg(k * 111).arg(m.captured(1))))
+        EXPECT_TRUE(r.err.contains(QStringLiteral("Unidad 100%1: marcando 100%1 en %2").arg(k).arg(m.captured(1))))
             << qPrintable(r.err);
     }
     EXPECT_EQ(used, (QSet<QString>{a, b})) << "both lines called units";
@@ -303,4 +300,57 @@ TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaled
     const QByteArray fleetPdf = pdf.readAll();
     EXPECT_TRUE(fleetPdf.startsWith("%PDF-"));
     EXPECT_GT(fleetPdf.size(), 1000);
+}
+
+// Ctrl-C and SIGTERM reach every process of the run's group (a terminal, the
+// service manager); a parent killed outright leaves its lines on their own.
+// Each way, every line's call stops as Stop does: its entry sealed as stopped
+// with what it stored, the summary (when there is one) saying the same, and
+// no unit dealt after the stop.
+TEST(CollectLines, EveryWayOfStoppingARoundSealsEachLinesEntryWithWhatItStored)
+{
+    for (const auto& [signal, group] : {std::pair{SIGINT, true}, {SIGTERM, true}, {SIGKILL, false}}) {
+        SCOPED_TRACE(signal);
+        CliRuns cli;
+        QStringList args;
+        ASSERT_NO_FATAL_FAILURE(startOffice(cli, {1001, 1002, 1003}, "days=20", {"--pace"}, &args));
+        QProcess round;
+        round.setChildProcessModifier([] { ::setpgid(0, 0); });
+        test::startCli(round, args << "--json");
+        ASSERT_TRUE(round.waitForStarted());
+        auto db = cli.home.openDatabase();
+        const auto stored = [&](int serial) {
+            return int(Store(*db).count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}})));
+        };
+        QElapsedTimer waited;
+        waited.start();
+        while (std::min(stored(1001), stored(1002)) < 20 && waited.elapsed() < 30000)
+            QThread::msleep(50);
+        ASSERT_GE(std::min(stored(1001), stored(1002)), 20) << "both lines on their calls";
+        const pid_t pid = pid_t(round.processId());
+        ASSERT_EQ(::kill(group ? -pid : pid, signal), 0);
+        ASSERT_TRUE(round.waitForFinished(30000));
+        for (waited.restart(); ::kill(-pid, 0) == 0 && waited.elapsed() < 30000;)
+            QThread::msleep(50);
+        EXPECT_NE(::kill(-pid, 0), 0) << "a line's worker outlived the round";
+
+        QMap<int, int> journaled; // the intervals each entry says it stored
+        for (const JournalEntry& e : Journal(*db).entries()) {
+            EXPECT_EQ(e.outcome, QStringLiteral("stopped")) << e.serial;
+            const QStringList counts = e.counts.section(QStringLiteral("intervals "), 1).section('\n', 0, 0).split(' ');
+            journaled[e.serial] = counts.value(0).toInt() + counts.value(1).toInt() + counts.value(2).toInt();
+            EXPECT_EQ(journaled[e.serial], stored(e.serial));
+            EXPECT_GE(journaled[e.serial], 20);
+        }
+        EXPECT_EQ(journaled.size(), 2);
+        EXPECT_EQ(cli({"verify"}).exitCode, 0);
+        if (!group)
+            continue; // nobody was left to print a summary
+        EXPECT_EQ(round.exitCode(), 130);
+        const QJsonArray units = summaryUnits({0, QString::fromUtf8(round.readAllStandardOutput()), {}});
+        EXPECT_EQ(units.size(), 2) << "the unit not yet dealt is left out";
+        for (const QJsonValue& u : units)
+            EXPECT_EQ(u["intervals"].toInt(), journaled.value(u["answered"].toInt(), -1));
+        EXPECT_FALSE(round.readAllStandardError().contains("se ha detenido")) << "a stopped line is no failure";
+    }
 }

@@ -90,6 +90,8 @@ TEST(CliCommandLine, RefusalsAreErrorsInTheUsersLanguage)
         {{"verify", "1", "2"}, 2, "tvq52-cli: Überzähliges Argument: 2"},
         {{"collect"}, 2, "tvq52-cli: Es fehlen Argumente"},
         {{"--port", "300", "identify"}, 2, "tvq52-cli: --port braucht eine Zahl von 0 bis 255"},
+        {{"--device", "", "download"}, 2, "tvq52-cli: --device braucht den Pfad eines Geräts: er wurde leer angegeben"},
+        {{"--device= ", "identify"}, 2, "tvq52-cli: --device braucht den Pfad eines Geräts"},
         {{"config", "get", "Colour"}, 2, "tvq52-cli: Unbekannte Einstellung: Colour"},
         {{"config", "set", "Modem", "x"}, 2, "tvq52-cli: Modem kann nicht gesetzt werden"},
         {{"import", cli.home.file(QStringLiteral("missing.TQ52"))}, 1, "tvq52-cli: "},

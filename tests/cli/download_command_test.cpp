@@ -51,6 +51,17 @@ QString stamp(const QDateTime& t)
     return t.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
 }
 
+// The status of a run whose output goes to a reader already gone (141: the
+// run was ended by the broken pipe).
+int intoAReaderGone(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral("bash"),
+            QStringList{"-c", "set -o pipefail; \"$0\" \"$@\" 2>&1 </dev/null | true", TVQ52_BIN_DIR "/tvq52-cli"}
+                + args);
+    return p.waitForFinished(60000) ? p.exitCode() : -1;
+}
+
 } // namespace
 
 TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
@@ -102,6 +113,27 @@ TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
     EXPECT_GE(newest, 0);
     EXPECT_LT(newest, journal.out.indexOf(QStringLiteral("#1 ")));
     EXPECT_TRUE(journal.out.contains(QStringLiteral("download unit 4711 by cable: completed")));
+}
+
+// Lost output ends neither a download nor an import before its entry is
+// sealed; the run still says, by its status, that its output was lost.
+TEST(CliDownload, OutputThatIsGoneNeitherEndsADownloadNorAnImportUnsealed)
+{
+    CliRuns cli, other;
+    storeUnits(cli, {{4711, "4.0", ""}});
+    cli.startSim({"--serial", "4711", "--days", "2"});
+    EXPECT_EQ(intoAReaderGone(
+                  {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "--clock-speed", "20", "download"}),
+              1);
+    const QString file = cli.home.file(QStringLiteral("4711.TQ52"));
+    ASSERT_EQ(cli({"export", file, "4711"}).exitCode, 0);
+    EXPECT_EQ(intoAReaderGone({"--home", other.home.path(), "import", file}), 1);
+    for (const CliRuns* run : {&cli, &other}) {
+        EXPECT_EQ(count(*run, "Intervalos"), 2 * 24 * 4);
+        const CliResult verify = (*run)({"verify"});
+        EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out);
+        EXPECT_FALSE((*run)({"journal"}).out.contains(QStringLiteral(": open\n"))) << "every entry sealed";
+    }
 }
 
 TEST(CliDownload, KilledMidListLeavesAnIntactDatabaseWithEveryAcknowledgedRecord)
@@ -159,9 +191,9 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
     ASSERT_EQ(lines.size(), 7) << qPrintable(r.out);
     const QList<QRegularExpression> expected{
         QRegularExpression(QStringLiteral("^serial +answered +outcome")),
-        QRegularExpression(QStringLiteral("^1001 +1001 +completed +96 +\\d+ +0 /\\S+$")),
-        QRegularExpression(QStringLiteral("^1002 +1003 +another unit answered +0 +0 +0 /\\S+$")),
-        QRegularExpression(QStringLiteral("^12x4 +- +not a serial number +0 +0 +0 /\\S+$")),
+        QRegularExpression(QStringLiteral("^1001 +1001 +completed +96 +\\d+ +0 +verified /\\S+$")),
+        QRegularExpression(QStringLiteral("^1002 +1003 +another unit answered +0 +0 +0 +- +/\\S+$")),
+        QRegularExpression(QStringLiteral("^12x4 +- +not a serial number +0 +0 +0 +- +/\\S+$")),
         QRegularExpression(QStringLiteral("^1003 +1003 +completed +\\d+ ")),
         QRegularExpression(QStringLiteral("^1004 +- +no telephone number ")),
         QRegularExpression(QStringLiteral("^2 of 5 units collected$")),

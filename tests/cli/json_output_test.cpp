@@ -1,10 +1,12 @@
 #include "cli_run.h"
+#include "db/journal.h"
 #include "support/rows.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -14,7 +16,8 @@ using test::row;
 
 namespace {
 
-const QRegularExpression kIsoStamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}$"));
+// Local time with its offset, every JSON date and time of the command line.
+const QRegularExpression kIsoStamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}[+-]\\d{2}:\\d{2}$"));
 const QRegularExpression kIsoDate(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
 const QRegularExpression kHash(QStringLiteral("^[0-9a-f]{64}$"));
 
@@ -211,10 +214,19 @@ TEST(CliJson, ExportImportAndMergePrintOneTypedDocument)
     EXPECT_TRUE(missing.err.startsWith(QStringLiteral("tvq52-cli: ")));
 }
 
-TEST(CliJson, CollectPrintsEachUnitAndTheCount)
+TEST(CliJson, CollectPrintsEachUnitTheCountAndEachJournalCheck)
 {
     CliRuns cli;
     storeUnit(cli, 1001, "111");
+    {
+        // An earlier entry of 1001 changed by hand: its journal check fails.
+        auto db = cli.home.openDatabase();
+        ASSERT_TRUE(Journal(*db).append(JournalAction::Download, 1001, QStringLiteral("modem"),
+                                        QStringLiteral("completed"), {}));
+        ASSERT_TRUE(
+            QSqlQuery(db->connection())
+                .exec(QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LNumeroSerie\" = 1001")));
+    }
     cli.startSim({"--serial", "1001", "--days", "1", "--modem", "--rings", "1", "--ring-ms", "50", "--guard-ms", "10"});
     cli.home.writeFile(QStringLiteral("units.txt"), "1001\n1002\n");
     const CliResult r =
@@ -229,6 +241,16 @@ TEST(CliJson, CollectPrintsEachUnitAndTheCount)
     EXPECT_EQ(units.at(0).toObject().value("answered").toInt(), 1001);
     EXPECT_TRUE(units.at(0).toObject().value("collected").toBool());
     EXPECT_EQ(units.at(0).toObject().value("intervals").toInt(), 96);
+    EXPECT_TRUE(kIsoStamp.match(units.at(0).toObject().value("to").toString()).hasMatch())
+        << qPrintable(units.at(0).toObject().value("to").toString());
+    EXPECT_FALSE(units.at(0).toObject().value("journalVerified").toBool(true));
+    EXPECT_TRUE(units.at(1).toObject().value("journalVerified").isNull()) << "never checked";
+    EXPECT_EQ(summary.value("journalFailed").toInt(), 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("El diario de intercambios de la unidad 1001 no se verifica")))
+        << qPrintable(r.err);
     EXPECT_TRUE(units.at(1).toObject().value("answered").isNull());
     EXPECT_EQ(units.at(1).toObject().value("outcome").toString(), QStringLiteral("not stored"));
+    // The check's finding alone fails a round that collected every unit.
+    cli.home.writeFile(QStringLiteral("units.txt"), "1001\n");
+    EXPECT_EQ(cli.onSim({"--clock-speed", "50", "collect", cli.home.file(QStringLiteral("units.txt"))}).exitCode, 1);
 }

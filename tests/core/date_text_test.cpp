@@ -1,5 +1,7 @@
 #include "core/date_text.h"
 
+#include <QRegularExpression>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -40,10 +42,18 @@ TEST(DateText, RefusesDaysAndTimesThatDoNotExistAndOtherShapes)
         EXPECT_FALSE(parseDateTimeText(QString::fromLatin1(bad))) << bad;
 }
 
-TEST(DateText, WritesIsoWithSecondsAndNothingForAnInvalidTime)
+// A unit's reading held as UTC, the PC's local time and a date read back
+// from another process's JSON all write the same text: the reading as local
+// time with its offset, which reads back as that local moment.
+TEST(DateText, WritesJsonDatesAsLocalTimeWithTheOffsetAndNothingForAnInvalidTime)
 {
-    EXPECT_EQ(isoDateTimeText(at(2026, 3, 4, 5, 6, 7)), QStringLiteral("2026-03-04T05:06:07"));
-    EXPECT_EQ(isoDateTimeText(QDateTime()), QString());
-    const QString text = isoDateTimeText(at(2031, 7, 8, 9, 10));
-    EXPECT_EQ(parseDateTimeText(text), at(2031, 7, 8, 9, 10));
+    const QDateTime local = at(2026, 3, 4, 5, 6, 7);
+    const QString text = jsonDateTimeText(local);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^2026-03-04T05:06:07[+-]\\d\\d:\\d\\d$")).match(text).hasMatch())
+        << qPrintable(text);
+    EXPECT_EQ(jsonDateTimeText(QDateTime(local.date(), local.time(), QTimeZone::utc())), text);
+    EXPECT_EQ(jsonDateTimeText(QDateTime::fromString(text, Qt::ISODate)), text);
+    EXPECT_EQ(QDateTime::fromString(text, Qt::ISODate), local);
+    EXPECT_EQ(QDateTime::fromString(text, Qt::ISODate).offsetFromUtc(), local.offsetFromUtc());
+    EXPECT_EQ(jsonDateTimeText(QDateTime()), QString());
 }
