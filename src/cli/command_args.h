@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include <QDateTime>
 #include <QMap>
 #include <QSet>
 #include <QStringList>
@@ -46,6 +47,10 @@ QString commandHelp(const CommandSyntax& syntax);
 // Says on standard error why the command's words were refused, with its
 // usage under it; the exit status of a usage error.
 int refuseUsage(const LocGuru& guru, const Error& error, const CommandSyntax& syntax);
+
+// --from or --to as a wall-clock reading (a --to date alone takes in its
+// whole day); nothing when the option was not given.
+Result<std::optional<QDateTime>> whenOption(const CommandArgs& args, const char* option);
 
 // A serial number as an argument: a whole number above 0.
 std::optional<qint32> serialArgument(const QString& text);
