@@ -14,6 +14,8 @@ class LocGuru;
 
 // What one command takes after its name, and its help: the synopsis lines
 // and what it does, kept beside the command that runs it.
+struct CommandArgs;
+
 struct CommandSyntax {
     const char* name;
     const char* synopsis;    // one or more lines, each a form of the command
@@ -22,6 +24,9 @@ struct CommandSyntax {
     QStringList valued = {}; // options that take one value
     int minArguments = 0;
     int maxArguments = 0; // -1: any number
+    // What is wrong with the words beyond their shape, told before the data
+    // folder is touched; null when the shape is all there is to check.
+    std::optional<Error> (*fault)(const CommandArgs&) = nullptr;
 };
 
 // A command's arguments, once they parsed.

@@ -23,6 +23,25 @@ QString knownKey(const QString& key)
     return {};
 }
 
+// The verb, its arguments and the key, checked before the folder is touched.
+std::optional<Error> configFault(const CommandArgs& args)
+{
+    const QStringList& words = args.arguments;
+    const QString verb = words.at(0);
+    const bool get = verb == QLatin1String("get") && words.size() == 2;
+    const bool set = verb == QLatin1String("set") && words.size() == 3;
+    if (set && args.has("--json"))
+        return ownWords(QStringLiteral("Opción desconocida: %1"), {QStringLiteral("--json")});
+    if (!get && !set)
+        return verb == QLatin1String("get") || verb == QLatin1String("set")
+            ? ownWords(QStringLiteral("Faltan argumentos"))
+            : ownWords(QStringLiteral("Orden desconocida: %1"), {QStringLiteral("config ") + verb});
+    if (knownKey(words.at(1)).isEmpty())
+        return ownWords(QStringLiteral("Clave desconocida: %1. Las claves son: %2"),
+                        {words.at(1), settingKeys().join(QStringLiteral(", "))});
+    return std::nullopt;
+}
+
 } // namespace
 
 const CommandSyntax& configSyntax()
@@ -38,7 +57,8 @@ const CommandSyntax& configSyntax()
                                       {QStringLiteral("--json")},
                                       {},
                                       2,
-                                      3};
+                                      3,
+                                      configFault};
     return syntax;
 }
 
@@ -46,25 +66,9 @@ int runConfig(CliSession& session, const CliOptions&, const CommandArgs& args)
 {
     const AppContext& ctx = *session.ctx;
     const QStringList& words = args.arguments;
-    const QString verb = words.at(0);
-    const bool get = verb == QLatin1String("get") && words.size() == 2;
-    const bool set = verb == QLatin1String("set") && words.size() == 3;
-    if (set && args.has("--json"))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Opción desconocida: %1"), {QStringLiteral("--json")}),
-                           configSyntax());
-    if (!get && !set) {
-        const Error why = verb == QLatin1String("get") || verb == QLatin1String("set")
-            ? ownWords(QStringLiteral("Faltan argumentos"))
-            : ownWords(QStringLiteral("Orden desconocida: %1"), {QStringLiteral("config ") + verb});
-        return refuseUsage(ctx.guru, why, configSyntax());
-    }
+    // The words were checked before the folder was opened.
+    const bool get = words.at(0) == QLatin1String("get");
     const QString key = knownKey(words.at(1));
-    if (key.isEmpty()) {
-        printError(ctx.guru,
-                   ownWords(QStringLiteral("Clave desconocida: %1. Las claves son: %2"),
-                            {words.at(1), settingKeys().join(QStringLiteral(", "))}));
-        return 2;
-    }
     const QString section = QString::fromLatin1(kSettingsSection);
     const QString file = settingsPath(ctx.home);
     IniFile ini = IniFile::load(file);

@@ -220,6 +220,8 @@ int run(const CliOptions& options)
     const Result<CommandArgs> args = parseCommandArgs(options.command.mid(1), entry->syntax());
     if (!args)
         return refuse(options, args.error(), entry);
+    if (const auto fault = entry->syntax().fault ? entry->syntax().fault(*args) : std::nullopt)
+        return refuse(options, *fault, entry);
     Result<CliSession> session = openSession(options, entry);
     if (!session) {
         QTextStream(stderr) << "tvq52-cli: " << untranslatedText(session.error()) << Qt::endl;

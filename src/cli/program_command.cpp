@@ -208,15 +208,14 @@ const CommandSyntax& programSyntax()
                                       {QStringLiteral("--save"), QStringLiteral("--json"), QStringLiteral("--quiet")},
                                       {},
                                       1,
-                                      2};
+                                      2,
+                                      programFault};
     return syntax;
 }
 
 int runProgram(CliSession& session, const CliOptions& options, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
-    if (const auto fault = programFault(args))
-        return refuseUsage(ctx.guru, *fault, programSyntax());
     const bool get = args.arguments.at(0) == QLatin1String("get");
     if (!openFolderDatabase(ctx))
         return 1;

@@ -54,6 +54,34 @@ Result<ReportArgs> rangeArgs(const CommandArgs& args)
 
 } // namespace
 
+std::optional<Error> recordedReportFault(const CommandArgs& words)
+{
+    const auto args = rangeArgs(words);
+    if (!args)
+        return args.error();
+    if (!args->from || !args->to || !words.value("--pdf"))
+        return ownWords(QStringLiteral("Se necesitan --from, --to y --pdf"));
+    if (!QStringList{"intervals", "sessions", "exceedances"}.contains(args->kind))
+        return ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind});
+    return std::nullopt;
+}
+
+namespace {
+
+std::optional<Error> csvFault(const CommandArgs& words)
+{
+    const auto args = rangeArgs(words);
+    if (!args)
+        return args.error();
+    if (args->kind != QLatin1String("intervals") && args->kind != QLatin1String("sessions"))
+        return ownWords(QStringLiteral("Tipo de tabla desconocido: %1"), {args->kind});
+    if (words.has("--machine") && words.has("--json"))
+        return ownWords(QStringLiteral("--machine y --json no van juntas"));
+    return std::nullopt;
+}
+
+} // namespace
+
 int runRecordedReport(CliSession& session, const CommandArgs& words)
 {
     AppContext& ctx = *session.ctx;
@@ -111,7 +139,8 @@ const CommandSyntax& csvSyntax()
         {QStringLiteral("--machine"), QStringLiteral("--json")},
         {QStringLiteral("--from"), QStringLiteral("--to")},
         2,
-        2};
+        2,
+        csvFault};
     return syntax;
 }
 
@@ -121,11 +150,6 @@ int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
     const auto args = rangeArgs(words);
     if (!args)
         return refuseUsage(ctx.guru, args.error(), csvSyntax());
-    if (args->kind != QLatin1String("intervals") && args->kind != QLatin1String("sessions"))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de tabla desconocido: %1"), {args->kind}),
-                           csvSyntax());
-    if (words.has("--machine") && words.has("--json"))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--machine y --json no van juntas")), csvSyntax());
     if (!openFolderDatabase(ctx) || !requireStoredUnit(ctx, args->serial))
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;

@@ -14,6 +14,21 @@
 
 namespace tvq52 {
 
+namespace {
+
+std::optional<Error> reportFault(const CommandArgs& args)
+{
+    if (args.arguments.at(0) != QLatin1String("programming"))
+        return recordedReportFault(args);
+    if (!serialArgument(args.arguments.at(1)))
+        return ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments.at(1)});
+    if (!args.value("--pdf") || args.value("--from") || args.value("--to"))
+        return ownWords(QStringLiteral("El informe de programación solo admite --pdf, que es obligatorio"));
+    return std::nullopt;
+}
+
+} // namespace
+
 const CommandSyntax& reportSyntax()
 {
     static const CommandSyntax syntax{"report",
@@ -27,7 +42,8 @@ const CommandSyntax& reportSyntax()
                                       {},
                                       {QStringLiteral("--pdf"), QStringLiteral("--from"), QStringLiteral("--to")},
                                       2,
-                                      2};
+                                      2,
+                                      reportFault};
     return syntax;
 }
 

@@ -130,8 +130,10 @@ TEST(CliCommandLine, RefusalsAreErrorsInTheUsersLanguage)
 TEST(CliCommandLine, ARefusedCommandLineLaysOutNothing)
 {
     CliRuns cli;
-    for (const QStringList& args : {QStringList{"bogus"}, {"help", "bogus"}, {"download", "--bogus"},
-                                    {"--port", "x", "identify"}, {"csv", "intervals"}}) {
+    for (const QStringList& args :
+         {QStringList{"bogus"}, {"help", "bogus"}, {"download", "--bogus"}, {"--port", "x", "identify"},
+          {"csv", "intervals"}, {"csv", "grids", "1"}, {"program", "bogus"}, {"config", "get", "Colour"},
+          {"report", "programming", "x", "--pdf", "x.pdf"}, {"csv", "intervals", "1", "--to", "2026-12-31T25:00"}}) {
         const CliResult r = cli(args);
         EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(' ') + ": " + r.err);
         EXPECT_TRUE(r.err.startsWith(QStringLiteral("tvq52-cli: "))) << qPrintable(r.err);
