@@ -3,11 +3,13 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QTextStream>
+#include <charconv>
 #include <limits>
 
 #include "app/data_folder.h"
 #include "app/database_choice.h"
 #include "app/database_opening.h"
+#include "app/ini_file.h"
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "cli/console_progress.h"
@@ -15,6 +17,7 @@
 #include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
 #include "link/dial_command.h"
+#include "records/record_store.h"
 
 namespace tvq52 {
 
@@ -170,6 +173,22 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
     return s;
 }
 
+std::unique_ptr<AppContext> languageOnly(const CliOptions& options)
+{
+    auto ctx = std::make_unique<AppContext>(resolveDataFolder(options.home));
+    const QString file = settingsPath(ctx->home);
+    const LanguageInfo* system = languageFromSystem(systemLanguages());
+    QString id = QString::fromLatin1(system ? system->localeId : languageTable().front().localeId);
+    if (QFileInfo(file).isFile())
+        id = IniFile::load(file).value(QString::fromLatin1(kSettingsSection), QStringLiteral("Language")).value_or(id);
+    const LanguageInfo& language = languageByLocaleId(id.trimmed());
+    ctx->languageName = QString::fromUtf8(language.name);
+    ConsolePrompter prompter(false, false);
+    SetupLanguage(ctx->guru, prompter, languageDatabaseToRead(ctx->home, findAssetFolder()), ctx->languageName,
+                  ctx->home);
+    return ctx;
+}
+
 std::unique_ptr<ExchangeSession> CliSession::openExchange(const CliOptions& options)
 {
     return openExchangeSession(*ctx, {nullptr, clock.get(), options.timeoutMs});
@@ -198,6 +217,14 @@ void CliSession::applyLineOptions(const CliOptions& o)
     link.PhoneNumber = o.phone;
 }
 
+bool requireStoredUnit(AppContext& ctx, qint32 serial)
+{
+    if (unitStored(*ctx.db, serial))
+        return true;
+    printError(ctx.guru, ownWords(QStringLiteral("La unidad %1 no está guardada"), {QString::number(serial)}));
+    return false;
+}
+
 void printError(const LocGuru& guru, const Error& error)
 {
     ConsoleProgress::endLine();
@@ -212,6 +239,13 @@ void printJson(const QJsonObject& document)
 QJsonValue jsonCount(qint64 n)
 {
     return n > 0 ? QJsonValue(n) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue jsonSingle(float value)
+{
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    return QJsonValue(QByteArray(text, written.ptr - text).toDouble());
 }
 
 QJsonValue jsonText(const QString& text)

@@ -47,12 +47,19 @@ CliOptions parseCliOptions(const QStringList& arguments);
 // `layOut`.
 bool openFolderDatabase(AppContext& ctx, bool layOut = false);
 
+// Whether anything of unit `serial` is stored; says on standard error that
+// it is not when it is not.
+bool requireStoredUnit(AppContext& ctx, qint32 serial);
+
 // Prints `error` once on standard error, as every command reports a failure.
 void printError(const LocGuru& guru, const Error& error);
 // Prints a document of a command's --json form on standard output.
 void printJson(const QJsonObject& document);
 // The JSON value of a number that may be absent (0 or less: absent).
 QJsonValue jsonCount(qint64 n);
+// A single-precision value as the unit's single reads: the shortest number
+// that reads back as the same single (20.3, not 20.299999237060547).
+QJsonValue jsonSingle(float value);
 // The JSON value of a text that may be absent (empty: absent).
 QJsonValue jsonText(const QString& text);
 
@@ -71,5 +78,10 @@ struct CliSession {
     // An exchange session on those settings with the options' silence limit.
     std::unique_ptr<ExchangeSession> openExchange(const CliOptions& options);
 };
+
+// The data folder's context with only the user's language set up, read
+// from its settings file when there is one (else the system's), without
+// laying out, moving or writing anything: what a refused command line needs.
+std::unique_ptr<AppContext> languageOnly(const CliOptions& options);
 
 } // namespace tvq52

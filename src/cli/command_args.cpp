@@ -1,6 +1,7 @@
 #include "cli/command_args.h"
 
 #include "cli/cli_session.h"
+#include "core/date_text.h"
 #include "core/own_words.h"
 
 #include <QTextStream>
@@ -69,6 +70,18 @@ int refuseUsage(const LocGuru& guru, const Error& error, const CommandSyntax& sy
     printError(guru, error);
     QTextStream(stderr) << usageLines(syntax) << Qt::flush;
     return 2;
+}
+
+Result<std::optional<QDateTime>> whenOption(const CommandArgs& args, const char* option)
+{
+    const auto text = args.value(option);
+    if (!text)
+        return std::optional<QDateTime>();
+    const bool end = qstrcmp(option, "--to") == 0;
+    const auto when = parseDateTimeText(*text, end ? DateAlone::EndOfDay : DateAlone::StartOfDay);
+    if (!when)
+        return ownWords(QStringLiteral("No es una fecha y hora: %1"), {*text});
+    return std::optional<QDateTime>(when);
 }
 
 std::optional<qint32> serialArgument(const QString& text)

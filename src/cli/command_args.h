@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 
+#include <QDateTime>
 #include <QMap>
 #include <QSet>
 #include <QStringList>
@@ -13,6 +14,8 @@ class LocGuru;
 
 // What one command takes after its name, and its help: the synopsis lines
 // and what it does, kept beside the command that runs it.
+struct CommandArgs;
+
 struct CommandSyntax {
     const char* name;
     const char* synopsis;    // one or more lines, each a form of the command
@@ -21,6 +24,9 @@ struct CommandSyntax {
     QStringList valued = {}; // options that take one value
     int minArguments = 0;
     int maxArguments = 0; // -1: any number
+    // What is wrong with the words beyond their shape, told before the data
+    // folder is touched; null when the shape is all there is to check.
+    std::optional<Error> (*fault)(const CommandArgs&) = nullptr;
 };
 
 // A command's arguments, once they parsed.
@@ -46,6 +52,10 @@ QString commandHelp(const CommandSyntax& syntax);
 // Says on standard error why the command's words were refused, with its
 // usage under it; the exit status of a usage error.
 int refuseUsage(const LocGuru& guru, const Error& error, const CommandSyntax& syntax);
+
+// --from or --to as a wall-clock reading (a --to date alone takes in its
+// whole day); nothing when the option was not given.
+Result<std::optional<QDateTime>> whenOption(const CommandArgs& args, const char* option);
 
 // A serial number as an argument: a whole number above 0.
 std::optional<qint32> serialArgument(const QString& text);

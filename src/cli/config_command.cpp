@@ -8,6 +8,7 @@
 #include "core/own_words.h"
 #include "i18n/catalogue_message.h"
 
+#include <QJsonObject>
 #include <QTextStream>
 
 namespace tvq52 {
@@ -22,21 +23,42 @@ QString knownKey(const QString& key)
     return {};
 }
 
+// The verb, its arguments and the key, checked before the folder is touched.
+std::optional<Error> configFault(const CommandArgs& args)
+{
+    const QStringList& words = args.arguments;
+    const QString verb = words.at(0);
+    const bool get = verb == QLatin1String("get") && words.size() == 2;
+    const bool set = verb == QLatin1String("set") && words.size() == 3;
+    if (set && args.has("--json"))
+        return ownWords(QStringLiteral("Opción desconocida: %1"), {QStringLiteral("--json")});
+    if (!get && !set)
+        return verb == QLatin1String("get") || verb == QLatin1String("set")
+            ? ownWords(QStringLiteral("Faltan argumentos"))
+            : ownWords(QStringLiteral("Orden desconocida: %1"), {QStringLiteral("config ") + verb});
+    if (knownKey(words.at(1)).isEmpty())
+        return ownWords(QStringLiteral("Clave desconocida: %1. Las claves son: %2"),
+                        {words.at(1), settingKeys().join(QStringLiteral(", "))});
+    return std::nullopt;
+}
+
 } // namespace
 
 const CommandSyntax& configSyntax()
 {
     static const CommandSyntax syntax{"config",
-                                      "config get KEY\nconfig set KEY VALUE",
+                                      "config get KEY [--json]\nconfig set KEY VALUE",
                                       "    Prints or changes a setting of the data folder's settings file. KEY is one\n"
                                       "    of SerialPort, SerialDevice, Modem, TonePulse, DialCode, ModemSpeed,\n"
                                       "    Language, User, Database, CollectDevices, CollectReports, FleetStaleDays\n"
                                       "    (any case). A value the program would not read is refused and the file\n"
-                                      "    left as it was.\n",
-                                      {},
+                                      "    left as it was. get --json prints {\"key\", \"value\"}, null for a key\n"
+                                      "    not in the file.\n",
+                                      {QStringLiteral("--json")},
                                       {},
                                       2,
-                                      3};
+                                      3,
+                                      configFault};
     return syntax;
 }
 
@@ -44,27 +66,18 @@ int runConfig(CliSession& session, const CliOptions&, const CommandArgs& args)
 {
     const AppContext& ctx = *session.ctx;
     const QStringList& words = args.arguments;
-    const QString verb = words.at(0);
-    const bool get = verb == QLatin1String("get") && words.size() == 2;
-    const bool set = verb == QLatin1String("set") && words.size() == 3;
-    if (!get && !set) {
-        const Error why = verb == QLatin1String("get") || verb == QLatin1String("set")
-            ? ownWords(QStringLiteral("Faltan argumentos"))
-            : ownWords(QStringLiteral("Orden desconocida: %1"), {QStringLiteral("config ") + verb});
-        return refuseUsage(ctx.guru, why, configSyntax());
-    }
+    // The words were checked before the folder was opened.
+    const bool get = words.at(0) == QLatin1String("get");
     const QString key = knownKey(words.at(1));
-    if (key.isEmpty()) {
-        printError(ctx.guru,
-                   ownWords(QStringLiteral("Clave desconocida: %1. Las claves son: %2"),
-                            {words.at(1), settingKeys().join(QStringLiteral(", "))}));
-        return 2;
-    }
     const QString section = QString::fromLatin1(kSettingsSection);
     const QString file = settingsPath(ctx.home);
     IniFile ini = IniFile::load(file);
     if (get) {
-        QTextStream(stdout) << ini.value(section, key).value_or(QString()) << Qt::endl;
+        const std::optional<QString> value = ini.value(section, key);
+        if (args.has("--json"))
+            printJson(QJsonObject{{"key", key}, {"value", value ? QJsonValue(*value) : QJsonValue()}});
+        else
+            QTextStream(stdout) << value.value_or(QString()) << Qt::endl;
         return 0;
     }
     if (const auto reason = settingFault(key, words.at(2))) {

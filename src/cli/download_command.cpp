@@ -12,6 +12,7 @@
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
+#include "records/outcome_text.h"
 
 #include <QJsonArray>
 #include <QTextStream>
@@ -26,26 +27,28 @@ QString outcomeText(DownloadOutcome outcome)
     return journalOutcomeName(journalOutcome(outcome));
 }
 
-void printReport(const DownloadReport& r)
+void printReport(const DownloadReport& r, const LocGuru& guru)
 {
     QTextStream out(stdout);
-    out << "Serial number: " << r.serial << '\n' << "Firmware: " << r.firmware << '\n';
+    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    out << say("Número de serie:") << ' ' << r.serial << '\n' << say("Versión:") << ' ' << r.firmware << '\n';
     out << QStringLiteral("%1 %2 %3 %4 %5\n")
-               .arg(QStringLiteral("kind"), -16)
-               .arg(QStringLiteral("received"), 9)
-               .arg(QStringLiteral("added"), 7)
-               .arg(QStringLiteral("rewritten"), 10)
-               .arg(QStringLiteral("refused"), 8);
+               .arg(say("tipo"), -19)
+               .arg(say("recibidos"), 9)
+               .arg(say("añadidos"), 7)
+               .arg(say("reescritos"), 10)
+               .arg(say("rechazados"), 8);
     for (int k = 0; k < kRecordKinds; ++k)
         out << QStringLiteral("%1 %2 %3 %4 %5\n")
-                   .arg(QString::fromLatin1(kRecordKindNames[k]), -16)
+                   .arg(recordKindName(k, guru), -19)
                    .arg(r.counts[k].received, 9)
                    .arg(r.counts[k].added, 7)
                    .arg(r.counts[k].rewritten, 10)
                    .arg(r.counts[k].refused, 8);
-    out << "Outcome: " << outcomeText(r.outcome) << '\n';
+    out << say("Resultado:") << ' ' << journalOutcomeText(guru, outcomeText(r.outcome)) << '\n';
     if (r.journalEntry != 0)
-        out << "Journal entry: " << r.journalEntry << '\n' << "Journal head: " << r.journalHead << '\n';
+        out << say("Entrada del diario:") << ' ' << r.journalEntry << '\n'
+            << say("Cabeza del diario:") << ' ' << r.journalHead << '\n';
 }
 
 // --from or --to as the unit's request can carry it.
@@ -54,7 +57,7 @@ Result<std::optional<QDateTime>> rangeEnd(const CommandArgs& args, const char* o
     const auto text = args.value(option);
     if (!text)
         return std::optional<QDateTime>();
-    const auto when = parseDateTimeText(*text);
+    const auto when = parseDateTimeText(*text, qstrcmp(option, "--to") == 0 ? DateAlone::EndOfDay : DateAlone::StartOfDay);
     if (!when)
         return ownWords(QStringLiteral("No es una fecha y hora: %1"), {*text});
     if (!requestCarries(*when))
@@ -121,7 +124,7 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
         return 1;
     const auto exchange = downloadSession(session, options);
     ConsoleProgress progress(args.has("--quiet"));
-    ConsoleRecordsView view(kUnitOnTheLine, *from, *to, &progress);
+    ConsoleRecordsView view(kUnitOnTheLine, *from, *to, &progress, &ctx.guru);
     DownloadWorkflow workflow(*exchange, *session.prompter, ctx.guru, *ctx.db, view);
     workflow.overridePhone(ctx.link.PhoneNumber);
     const InterruptWatch watch([&] {
@@ -135,7 +138,7 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
     if (args.has("--json"))
         printJson(downloadJson(report));
     else
-        printReport(report);
+        printReport(report, ctx.guru);
     if (watch.interrupted()) {
         printError(ctx.guru,
                    ownWords(QStringLiteral("Descarga detenida con Ctrl-C: lo recibido hasta ahora está "

@@ -6,7 +6,7 @@
 #include "db/store.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
-#include "records/recorded_data.h"
+#include "records/record_store.h"
 
 #include <QJsonArray>
 #include <QTextStream>
@@ -35,18 +35,6 @@ QJsonObject importJson(const QString& file, const ImportSummary& s, const QStrin
         {"journalHead", s.journalHead.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(s.journalHead))}};
 }
 
-// Whether anything of the unit is stored: its programming or any record.
-bool unitStored(Database& db, qint32 serial)
-{
-    Row key;
-    key.set(QStringLiteral("LNumeroSerie"), serial);
-    const Store store(db);
-    for (int k = 0; k < kRecordKinds; ++k)
-        if (store.count(recordTable(RecordKind(k)), key) > 0)
-            return true;
-    return false;
-}
-
 } // namespace
 
 const CommandSyntax& importSyntax()
@@ -72,15 +60,14 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
     ConsoleProgress progress(args.has("--quiet"));
     ExchangeImporter importer(*ctx.db);
     importer.guru = &ctx.guru;
-    importer.onProgress = [&progress](const ImportProgress& p) {
-        progress.update(QStringLiteral("%1: %2 rows read, %3 added, %4 rows/s")
-                            .arg(p.table)
-                            .arg(p.rows)
-                            .arg(p.added)
-                            .arg(p.rowsPerSecond, 0, 'f', 0));
+    ImportProgress last;
+    importer.onProgress = [&](const ImportProgress& p) {
+        last = p;
+        progress.update(progressText(p, ctx.guru));
     };
     const ImportSummary summary = importer.run(file);
-    progress.finish();
+    // The run ends on the whole file's counts, not on its last table's.
+    progress.finish(progressTotalText(last, ctx.guru));
     QStringList lines = summaryLines(summary, ctx.guru);
     // What stopped the import goes to standard error; the counts to standard output.
     const bool nothingRead = summary.notAFile || !summary.opened || summary.notExchange;
@@ -151,7 +138,8 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
             units.append(serial);
         printJson(QJsonObject{{"file", file}, {"serials", units}, {"rows", *rows}});
     } else {
-        QTextStream(stdout) << *rows << " rows written to " << file << Qt::endl;
+        QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(file)
+                            << Qt::endl;
     }
     return 0;
 }

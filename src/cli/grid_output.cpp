@@ -1,8 +1,9 @@
 #include "cli/grid_output.h"
 
+#include "cli/cli_session.h"
+
 #include <QJsonArray>
 #include <QRegularExpression>
-#include <charconv>
 
 namespace tvq52 {
 
@@ -15,10 +16,7 @@ QJsonValue number(double value)
     if (value == std::floor(value) && std::abs(value) < 1e15)
         return QJsonValue(qint64(value));
     const float single = float(value);
-    char text[32];
-    const auto written = double(single) == value ? std::to_chars(text, text + sizeof text, single)
-                                                 : std::to_chars(text, text + sizeof text, value);
-    return QJsonValue(QByteArray(text, written.ptr - text).toDouble());
+    return double(single) == value ? jsonSingle(single) : QJsonValue(value);
 }
 
 bool inRange(const RecordGridModel& grid, int row, const std::optional<StartRange>& range)

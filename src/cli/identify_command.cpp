@@ -1,7 +1,9 @@
 #include "cli/identify_command.h"
 
 #include "cli/cli_session.h"
+#include "core/catalogue_ids.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/loc_guru.h"
 #include "link/exchange.h"
 #include "link/exchange_session.h"
 #include "link/frame.h"
@@ -52,11 +54,14 @@ int runIdentify(CliSession& session, const CliOptions& options, const CommandArg
                               {"programmingMode", s.UnitProgMode == 1}});
         return 0;
     }
+    const LocGuru& guru = ctx.guru;
+    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     QTextStream out(stdout);
-    out << "Type: " << s.UnitType << '\n'
-        << "Firmware: " << s.UnitFirmware << '\n'
-        << "Serial number: " << s.UnitSerial << '\n'
-        << "Programming mode: " << (s.UnitProgMode == 1 ? "yes" : "no") << " (" << s.UnitProgMode << ")\n";
+    out << say("Tipo:") << ' ' << s.UnitType << '\n'
+        << say("Versión:") << ' ' << s.UnitFirmware << '\n'
+        << say("Número de serie:") << ' ' << s.UnitSerial << '\n'
+        << say("Modo programación:") << ' ' << guru.GetS(s.UnitProgMode == 1 ? msg::Yes : msg::No) << " ("
+        << s.UnitProgMode << ")\n";
     return 0;
 }
 

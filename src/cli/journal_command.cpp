@@ -6,6 +6,7 @@
 #include "core/own_words.h"
 #include "db/journal.h"
 #include "exchange/exchange_provenance.h"
+#include "i18n/loc_guru.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,22 +17,24 @@ namespace tvq52 {
 
 namespace {
 
-void printVerification(const JournalVerification& v, const QByteArray& keptHead)
+void printVerification(const JournalVerification& v, const QByteArray& keptHead, const LocGuru& guru)
 {
     QTextStream out(stdout);
+    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     for (const JournalFinding& f : v.findings)
         out << findingLine(f) << '\n';
-    out << "Records checked: " << v.recordsChecked << '\n'
-        << "Rewritten by a later entry: " << v.recordsRewritten << '\n'
-        << "Not in the journal: " << v.recordsNotJournaled << '\n';
+    out << say("Registros comprobados:") << ' ' << v.recordsChecked << '\n'
+        << say("Reescritos por una entrada posterior:") << ' ' << v.recordsRewritten << '\n'
+        << say("Fuera del diario:") << ' ' << v.recordsNotJournaled << '\n';
     if (v.recordsInOpenEntries > 0)
-        out << "In entries still open: " << v.recordsInOpenEntries << '\n';
-    out << "Journal head: " << v.head << '\n';
+        out << say("En entradas aún abiertas:") << ' ' << v.recordsInOpenEntries << '\n';
+    out << say("Cabeza del diario:") << ' ' << v.head << '\n';
     if (!keptHead.isEmpty() && v.findings.isEmpty())
-        out << "The kept head " << keptHead << " is in the chain\n";
-    out << (v.findings.isEmpty() ? "Everything verifies\n" : "Findings: ");
-    if (!v.findings.isEmpty())
-        out << v.findings.size() << '\n';
+        out << say("La cabeza guardada %1 está en la cadena").arg(QString::fromLatin1(keptHead)) << '\n';
+    if (v.findings.isEmpty())
+        out << say("Todo se verifica") << '\n';
+    else
+        out << say("Hallazgos:") << ' ' << v.findings.size() << '\n';
 }
 
 QJsonObject verificationJson(const JournalVerification& v, const QByteArray& keptHead)
@@ -158,7 +161,7 @@ int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (args.has("--json"))
         printJson(verificationJson(v, keptHead));
     else
-        printVerification(v, keptHead);
+        printVerification(v, keptHead, ctx.guru);
     return v.findings.isEmpty() ? 0 : 1;
 }
 
@@ -211,7 +214,7 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
     QTextStream out(stdout);
     for (const JournalEntry& e : entries)
         printEntry(out, e);
-    out << "Journal head: " << journal.head() << '\n';
+    out << ctx.guru.GetTranslation(QStringLiteral("Cabeza del diario:")) << ' ' << journal.head() << '\n';
     return 0;
 }
 

@@ -20,7 +20,9 @@
 #include "core/own_words.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <csignal>
 #include <cstdio>
@@ -47,7 +49,12 @@ const char kSharedOptions[] =
     "  --yes             answer prompts with OK/Yes without asking; with no terminal\n"
     "                    and no --yes, questions are answered No/Cancel\n"
     "  --help            this text; COMMAND --help or help COMMAND: one command's\n"
-    "  --version         print the version and exit\n";
+    "  --version         print the version and exit\n"
+    "\n"
+    "WHEN (--from, --to) is \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" or ISO 8601: a date\n"
+    "alone (a --to date takes in its whole day), with minutes or seconds, and with\n"
+    "Z or an offset (2026-12-01T22:00+01:00), which is turned into this PC's local\n"
+    "time.\n";
 
 int runInit(CliSession& session, const CliOptions& options, const CommandArgs& args);
 
@@ -141,12 +148,20 @@ bool needsFonts(int argc, char** argv)
     return false;
 }
 
-std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv)
+// `runtime` keeps a folder of the run's own for as long as the application lives.
+std::unique_ptr<QCoreApplication> makeApplication(int& argc, char** argv, std::unique_ptr<QTemporaryDir>& runtime)
 {
     std::unique_ptr<QCoreApplication> app;
     if (needsFonts(argc, argv)) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // The fonts ask for the session's runtime folder, which a run from cron
+        // lacks: Qt would warn and fall back to one under /tmp of a known name.
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+            runtime = std::make_unique<QTemporaryDir>(); // a random name, mode 0700
+            if (runtime->isValid())
+                qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime->path()));
+        }
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
@@ -179,14 +194,17 @@ Result<CliSession> openSession(const CliOptions& options, const CommandEntry* en
     return CliSession::open(options, false);
 }
 
-// Says why the words were refused, in the user's language when it is known.
-int refuse(const Result<CliSession>& session, const Error& why)
+// Says why the words were refused, in the user's language, with the usage
+// of the command when one was named; the data folder is left untouched.
+int refuse(const CliOptions& options, const Error& why, const CommandEntry* entry)
 {
-    if (session)
-        printError(session->ctx->guru, why);
-    else
-        QTextStream(stderr) << "tvq52-cli: " << untranslatedText(why) << Qt::endl;
-    QTextStream(stderr) << "usage: tvq52-cli [options] COMMAND [options]; tvq52-cli --help lists them" << Qt::endl;
+    const std::unique_ptr<AppContext> ctx = languageOnly(options);
+    if (entry)
+        return refuseUsage(ctx->guru, why, entry->syntax());
+    printError(ctx->guru, why);
+    QTextStream(stderr) << ctx->guru.GetTranslation(
+                               QStringLiteral("uso: tvq52-cli [opciones] ORDEN [opciones]; tvq52-cli --help las lista"))
+                        << Qt::endl;
     return 2;
 }
 
@@ -196,18 +214,21 @@ int run(const CliOptions& options)
     const bool help = options.command.value(0) == QLatin1String("help");
     const QString command = options.command.value(help ? 1 : 0);
     const CommandEntry* entry = help ? nullptr : findCommand(command);
-    Result<CliSession> session = openSession(options, entry);
+    // The words are checked before the data folder is laid out or read.
     if (options.fault)
-        return refuse(session, *options.fault);
+        return refuse(options, *options.fault, nullptr);
     if (!entry)
-        return refuse(session, ownWords(QStringLiteral("Orden desconocida: %1"), {command}));
+        return refuse(options, ownWords(QStringLiteral("Orden desconocida: %1"), {command}), nullptr);
+    const Result<CommandArgs> args = parseCommandArgs(options.command.mid(1), entry->syntax());
+    if (!args)
+        return refuse(options, args.error(), entry);
+    if (const auto fault = entry->syntax().fault ? entry->syntax().fault(*args) : std::nullopt)
+        return refuse(options, *fault, entry);
+    Result<CliSession> session = openSession(options, entry);
     if (!session) {
         QTextStream(stderr) << "tvq52-cli: " << untranslatedText(session.error()) << Qt::endl;
         return 1;
     }
-    const Result<CommandArgs> args = parseCommandArgs(options.command.mid(1), entry->syntax());
-    if (!args)
-        return refuseUsage(session->ctx->guru, args.error(), entry->syntax());
     if (entry->usesLine)
         session->applyLineOptions(options);
     return entry->run(*session, options, *args);
@@ -224,7 +245,8 @@ int main(int argc, char** argv)
         std::fputs(qPrintable(versionLine(QStringLiteral("tvq52-cli"))), stdout);
         return 0;
     }
-    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
+    std::unique_ptr<QTemporaryDir> runtime;
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv, runtime);
     const CliOptions options = parseCliOptions(QCoreApplication::arguments().mid(1));
     if (const auto helped = printHelp(options))
         return *helped;

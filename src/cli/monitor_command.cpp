@@ -3,19 +3,37 @@
 #include "cli/cli_session.h"
 #include "cli/interrupt_watch.h"
 #include "core/catalogue_ids.h"
+#include "core/date_text.h"
 #include "core/own_words.h"
 #include "i18n/loc_guru.h"
 #include "monitor/monitor_run.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTextStream>
 
 namespace tvq52 {
 
 namespace {
 
+// One reading for programs: English keys, numbers as numbers.
+QJsonObject readingJson(const RealTimeReading& r, const ReadingDisplay& d)
+{
+    const auto at = parseDateTimeText(d.date + QLatin1Char(' ') + d.time);
+    return QJsonObject{{"time", at ? QJsonValue(isoDateTimeText(*at)) : QJsonValue()},
+                       {"night", r.night == 1},
+                       {"level", d.levelDb ? QJsonValue(*d.levelDb) : QJsonValue()},
+                       {"levelShown", d.level.trimmed()},
+                       {"attenuation", d.attenuationDb},
+                       {"session", d.session},
+                       {"mainsOff", d.mainsOff},
+                       {"sensorOff", d.sensorOff},
+                       {"nonWorking", d.nonWorking}};
+}
+
 class ConsoleMonitorView : public MonitorView {
 public:
-    ConsoleMonitorView(const LocGuru& guru, int count) : guru_(guru), count_(count) {}
+    ConsoleMonitorView(const LocGuru& guru, int count, bool json) : guru_(guru), count_(count), json_(json) {}
     RealTimeMonitor* monitor = nullptr;
 
     void runStarted() override {}
@@ -23,19 +41,23 @@ public:
     void showReading(const RealTimeReading& reading) override
     {
         const ReadingDisplay d = displayReading(reading, guru_);
-        QStringList states;
-        if (d.session)
-            states << guru_.GetS(msg::Session);
-        if (d.mainsOff)
-            states << QStringLiteral("DESCONEXIÓN DE RED");
-        if (d.sensorOff)
-            states << QStringLiteral("SENSOR INACTIVO");
-        if (d.nonWorking)
-            states << QStringLiteral("INTERVALO INHÁBIL");
-        QTextStream(stdout) << d.date << ' ' << d.time << ' ' << d.period << ' ' << d.level.rightJustified(5) << " dBA "
-                            << d.attenuation.rightJustified(3) << " dB"
-                            << (states.isEmpty() ? QString() : QLatin1Char(' ') + states.join(QStringLiteral(", ")))
-                            << Qt::endl;
+        QTextStream out(stdout);
+        if (json_) {
+            // One document a line, so that a program reads each as it comes.
+            out << QJsonDocument(readingJson(reading, d)).toJson(QJsonDocument::Compact) << '\n' << Qt::flush;
+        } else {
+            QStringList states;
+            if (d.session)
+                states << guru_.GetS(msg::Session);
+            for (const auto& [shown, text] : {std::pair{d.mainsOff, "DESCONEXIÓN DE RED"},
+                                              std::pair{d.sensorOff, "SENSOR INACTIVO"},
+                                              std::pair{d.nonWorking, "INTERVALO INHÁBIL"}})
+                if (shown)
+                    states << guru_.GetTranslation(QString::fromUtf8(text));
+            out << d.date << ' ' << d.time << ' ' << d.period << ' ' << d.level.rightJustified(5) << " dBA "
+                << d.attenuation.rightJustified(3) << " dB"
+                << (states.isEmpty() ? QString() : QLatin1Char(' ') + states.join(QStringLiteral(", "))) << Qt::endl;
+        }
         if (count_ > 0 && ++shown_ >= count_ && monitor)
             monitor->stop();
     }
@@ -43,6 +65,7 @@ public:
 private:
     const LocGuru& guru_;
     int count_;
+    bool json_;
     int shown_ = 0;
 };
 
@@ -51,9 +74,10 @@ private:
 const CommandSyntax& monitorSyntax()
 {
     static const CommandSyntax syntax{"monitor",
-                                      "monitor [--count N] [--serial N]",
-                                      "    Prints one live reading a line until Ctrl-C or N readings.\n",
-                                      {},
+                                      "monitor [--count N] [--serial N] [--json]",
+                                      "    Prints one live reading a line until Ctrl-C or N readings; --json\n"
+                                      "    prints each as one JSON document on a line of its own.\n",
+                                      {QStringLiteral("--json")},
                                       {QStringLiteral("--count"), QStringLiteral("--serial")}};
     return syntax;
 }
@@ -79,7 +103,7 @@ int runMonitor(CliSession& session, const CliOptions& options, const CommandArgs
     }
 
     const auto exchange = session.openExchange(options);
-    ConsoleMonitorView view(ctx.guru, count);
+    ConsoleMonitorView view(ctx.guru, count, args.has("--json"));
     RealTimeMonitor monitor(*exchange, *session.prompter, ctx.guru, view);
     view.monitor = &monitor;
     // Ctrl-C stops the run, so that the unit is told to end its stream.

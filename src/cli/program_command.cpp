@@ -3,6 +3,7 @@
 #include "app/data_folder.h"
 #include "cli/cli_session.h"
 #include "cli/console_progress.h"
+#include "core/catalogue_ids.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
 #include "db/journal.h"
@@ -26,58 +27,76 @@ namespace {
 class ConsoleSheet : public RecordSheet {
 public:
     ConsoleSheet(Store* store, Prompter& prompter, const LocGuru& guru, ConsoleProgress& progress)
-        : RecordSheet(store, prompter, guru), progress_(progress)
+        : RecordSheet(store, prompter, guru), guru_(guru), progress_(progress)
     {}
     void transmissionProgress(int sent, int total, qint64 msLeft) override
     {
         RecordSheet::transmissionProgress(sent, total, msLeft);
-        progress_.update(
-            QStringLiteral("sent %1 of %2 bytes, %3 s left").arg(sent).arg(total).arg((msLeft + 999) / 1000));
+        progress_.update(guru_.GetTranslation(QStringLiteral("%1 de %2 bytes enviados, quedan %3 s"))
+                             .arg(sent)
+                             .arg(total)
+                             .arg((msLeft + 999) / 1000));
     }
 
 private:
+    const LocGuru& guru_;
     ConsoleProgress& progress_;
 };
 
 const char* const kDays[7] = {"Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday"};
+// The catalogue's labels of the record's fields.
+constexpr int kLanguageLabel = 1, kVersionLabel = 3, kLeqTimeLabel = 10, kContinuousPrintingLabel = 11,
+              kFastLimitLabel = 77, kNightStartLabel = 78, kNightEndLabel = 79, kAttenuationLabel = 80,
+              kMondaySessionLabel = 83, kDayLimitVenueLabel = 102, kVenueActionLabel = 118,
+              kNeighbourActionLabel = 119, kFirstOctaveLabel = 146, kRingsLabel = 155;
 
 // A day's session hours; a closed day has none.
-QString sessionText(const SessionHours& hours)
+bool closedDay(const SessionHours& hours)
 {
-    if (hours.start == kClosedTime || hours.end == kClosedTime)
-        return QStringLiteral("closed");
-    return hours.start + QLatin1Char('-') + hours.end;
+    return hours.start == kClosedTime || hours.end == kClosedTime;
 }
 
-void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals)
+// The record as the programming window shows it, one field a line in the user's language.
+void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals, const LocGuru& guru)
 {
     QTextStream out(stdout);
-    out << "Serial number: " << r.serial << '\n'
-        << "Firmware: " << r.version << '\n'
-        << "Language: " << r.language << '\n'
-        << "Clock change: " << (r.clockChange ? "yes" : "no") << '\n'
-        << "Leq time: " << r.leqMinutes << " min\n"
-        << "LFmax limit: " << r.fastLimit << " dB\n"
-        << "Continuous printing: " << (r.continuousPrinting ? "yes" : "no") << '\n'
-        << "Action (venue): " << encodeActionType(r.venueAction) << '\n'
-        << "Action (neighbour): " << encodeActionType(r.neighbourAction) << '\n';
+    // A catalogue label with the colon every line's label ends in.
+    auto label = [&](int id) {
+        QString text = guru.GetS(id).trimmed();
+        return text.endsWith(QLatin1Char(':')) ? text : text + QLatin1Char(':');
+    };
+    auto yesNo = [&](bool yes) { return guru.GetS(yes ? msg::Yes : msg::No); };
+    out << label(msg::SerialNumberLabel) << ' ' << r.serial << '\n'
+        << label(kVersionLabel) << ' ' << r.version << '\n'
+        << label(kLanguageLabel) << ' ' << r.language << '\n'
+        << label(msg::ClockChangeLabel) << ' ' << yesNo(r.clockChange) << '\n'
+        << label(kLeqTimeLabel) << ' ' << r.leqMinutes << " min\n"
+        << label(kFastLimitLabel) << ' ' << r.fastLimit << " dB\n"
+        << label(kContinuousPrintingLabel) << ' ' << yesNo(r.continuousPrinting) << '\n'
+        << label(kVenueActionLabel) << ' ' << encodeActionType(r.venueAction) << '\n'
+        << label(kNeighbourActionLabel) << ' ' << encodeActionType(r.neighbourAction) << '\n';
     for (int d = 0; d < 7; ++d)
-        out << "Session " << kDays[d] << ": " << sessionText(r.sessions[d]) << '\n';
-    out << "Day limits (venue/neighbour): " << r.dayLimitVenue << '/' << r.dayLimitNeighbour << " dB\n"
-        << "Night: " << r.nightStart << '-' << r.nightEnd << '\n'
-        << "Night limits (venue/neighbour): " << r.nightLimitVenue << '/' << r.nightLimitNeighbour << " dB\n"
-        << "Attenuation time: " << r.attenuationSeconds << " s\n"
-        << "Rings: " << r.rings << '\n'
-        << "Octaves:";
-    for (float o : r.octaves)
-        out << ' ' << QString::number(double(o), 'f', 1);
-    out << '\n';
+        out << label(kMondaySessionLabel + d) << ' '
+            << (closedDay(r.sessions[d]) ? guru.GetTranslation(QStringLiteral("Cerrado"))
+                                         : r.sessions[d].start + QLatin1Char('-') + r.sessions[d].end)
+            << '\n';
+    const int limits[4] = {r.dayLimitVenue, r.dayLimitNeighbour, r.nightLimitVenue, r.nightLimitNeighbour};
+    for (int k = 0; k < 4; ++k)
+        out << label(kDayLimitVenueLabel + k) << ' ' << limits[k] << " dB\n";
+    out << label(kNightStartLabel) << ' ' << r.nightStart << '\n'
+        << label(kNightEndLabel) << ' ' << r.nightEnd << '\n'
+        << label(kAttenuationLabel) << ' ' << r.attenuationSeconds << " s\n"
+        << label(kRingsLabel) << ' ' << r.rings << '\n';
+    for (int k = 0; k < int(r.octaves.size()); ++k)
+        out << label(kFirstOctaveLabel + k) << ' ' << QString::number(double(r.octaves[k]), 'f', 1) << " dB\n";
     if (hasGlobalCorrection(r.version))
-        out << "Global correction: " << (r.globalCorrection ? "yes" : "no") << '\n';
+        out << guru.GetTranslation(QStringLiteral("Corrección global")) << ": " << yesNo(r.globalCorrection) << '\n';
     for (int k = 0; k < kIntervalCount; ++k)
         if (!intervals[k].isUnused())
-            out << "Non-working interval " << k + 1 << ": " << intervals[k].startDay << ' ' << intervals[k].startTime
-                << " - " << intervals[k].endDay << ' ' << intervals[k].endTime << '\n';
+            out << guru.GetTranslation(QStringLiteral("Intervalo inhábil %1: %2 %3 - %4 %5"))
+                       .arg(k + 1)
+                       .arg(intervals[k].startDay, intervals[k].startTime, intervals[k].endDay, intervals[k].endTime)
+                << '\n';
 }
 
 QJsonValue isoStamp(const QString& day, const QString& time)
@@ -90,13 +109,13 @@ QJsonObject recordJson(const ProgrammingRecord& r, const ProgIntervals& interval
 {
     QJsonArray sessions, octaves, nonWorking;
     for (int d = 0; d < 7; ++d) {
-        const bool closed = sessionText(r.sessions[d]) == QLatin1String("closed");
+        const bool closed = closedDay(r.sessions[d]);
         sessions.append(QJsonObject{{"day", QString::fromLatin1(kDays[d]).toLower()},
                                     {"start", closed ? QJsonValue() : QJsonValue(r.sessions[d].start)},
                                     {"end", closed ? QJsonValue() : QJsonValue(r.sessions[d].end)}});
     }
     for (float o : r.octaves)
-        octaves.append(double(o));
+        octaves.append(jsonSingle(o));
     for (int k = 0; k < kIntervalCount; ++k)
         if (!intervals[k].isUnused())
             nonWorking.append(QJsonObject{{"number", k + 1},
@@ -174,7 +193,7 @@ int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& w
     if (args.has("--json"))
         printJson(recordJson(unit, workflow.received().intervals));
     else
-        printRecord(unit, workflow.received().intervals);
+        printRecord(unit, workflow.received().intervals, ctx.guru);
     if (!args.has("--save"))
         return 0;
     if (!sheet.isModified() && !workflow.ComparisonText().isEmpty()) {
@@ -207,15 +226,14 @@ const CommandSyntax& programSyntax()
                                       {QStringLiteral("--save"), QStringLiteral("--json"), QStringLiteral("--quiet")},
                                       {},
                                       1,
-                                      2};
+                                      2,
+                                      programFault};
     return syntax;
 }
 
 int runProgram(CliSession& session, const CliOptions& options, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
-    if (const auto fault = programFault(args))
-        return refuseUsage(ctx.guru, *fault, programSyntax());
     const bool get = args.arguments.at(0) == QLatin1String("get");
     if (!openFolderDatabase(ctx))
         return 1;

@@ -40,16 +40,44 @@ Result<ReportArgs> rangeArgs(const CommandArgs& args)
         return ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments.at(1)});
     r.serial = *serial;
     for (const char* option : {"--from", "--to"}) {
-        const auto text = args.value(option);
-        if (!text)
-            continue;
-        const auto when = parseDateTimeText(*text);
+        const auto when = whenOption(args, option);
         if (!when)
-            return ownWords(QStringLiteral("No es una fecha y hora: %1"), {*text});
+            return when.error();
         // The unit's stamps are wall-clock readings, held as UTC.
-        (qstrcmp(option, "--from") == 0 ? r.from : r.to) = wallClock(when->date(), when->time());
+        if (*when)
+            (qstrcmp(option, "--from") == 0 ? r.from : r.to) = wallClock((*when)->date(), (*when)->time());
     }
+    if (r.from && r.to && *r.to <= *r.from)
+        return ownWords(QStringLiteral("El final del intervalo no es posterior a su inicio"));
     return r;
+}
+
+} // namespace
+
+std::optional<Error> recordedReportFault(const CommandArgs& words)
+{
+    const auto args = rangeArgs(words);
+    if (!args)
+        return args.error();
+    if (!args->from || !args->to || !words.value("--pdf"))
+        return ownWords(QStringLiteral("Se necesitan --from, --to y --pdf"));
+    if (!QStringList{"intervals", "sessions", "exceedances"}.contains(args->kind))
+        return ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind});
+    return std::nullopt;
+}
+
+namespace {
+
+std::optional<Error> csvFault(const CommandArgs& words)
+{
+    const auto args = rangeArgs(words);
+    if (!args)
+        return args.error();
+    if (args->kind != QLatin1String("intervals") && args->kind != QLatin1String("sessions"))
+        return ownWords(QStringLiteral("Tipo de tabla desconocido: %1"), {args->kind});
+    if (words.has("--machine") && words.has("--json"))
+        return ownWords(QStringLiteral("--machine y --json no van juntas"));
+    return std::nullopt;
 }
 
 } // namespace
@@ -73,7 +101,7 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
     else
         return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind}),
                            reportSyntax());
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabase(ctx) || !requireStoredUnit(ctx, args->serial))
         return 1;
     request.serial = args->serial;
     request.from = *args->from;
@@ -89,7 +117,7 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
         showCatalogue(*session.prompter, ctx.guru, kNoData, MessageStyle::Critical);
         return 1;
     }
-    if (const Status written = (*result)->writePdf(pdf, recordedReportName(request.kind)); !written) {
+    if (const Status written = (*result)->writePdf(pdf, reportDocumentTitle(ctx.guru, recordedReportTitle(request.kind), request.serial)); !written) {
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
@@ -106,11 +134,13 @@ const CommandSyntax& csvSyntax()
         "    spreadsheet (UTF-8 with a byte-order mark, \";\" between fields). --machine\n"
         "    prints it for programs: \",\" between fields, a header per column named\n"
         "    after the stored column, stored values, ISO 8601 dates; --json the same\n"
-        "    as one JSON document. WHEN is \"dd/mm/yy hh:nn\" or ISO 8601.\n",
+        "    as one JSON document. WHEN is \"dd/mm/yy hh:nn\" or ISO 8601 (a date alone,\n"
+        "    minutes or seconds, Z or an offset: turned into this PC's local time).\n",
         {QStringLiteral("--machine"), QStringLiteral("--json")},
         {QStringLiteral("--from"), QStringLiteral("--to")},
         2,
-        2};
+        2,
+        csvFault};
     return syntax;
 }
 
@@ -120,12 +150,7 @@ int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
     const auto args = rangeArgs(words);
     if (!args)
         return refuseUsage(ctx.guru, args.error(), csvSyntax());
-    if (args->kind != QLatin1String("intervals") && args->kind != QLatin1String("sessions"))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de tabla desconocido: %1"), {args->kind}),
-                           csvSyntax());
-    if (words.has("--machine") && words.has("--json"))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--machine y --json no van juntas")), csvSyntax());
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabase(ctx) || !requireStoredUnit(ctx, args->serial))
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);

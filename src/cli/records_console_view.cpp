@@ -1,17 +1,28 @@
 #include "cli/records_console_view.h"
 
 #include "cli/console_progress.h"
+#include "i18n/loc_guru.h"
 
 namespace tvq52 {
 
-const char* const kRecordKindNames[kRecordKinds] = {"totals",         "erasures",  "battery ends",
-                                                    "reprogrammings", "intervals", "sessions"};
+namespace {
+
+const char* const kRecordKindNames[kRecordKinds] = {"totales",          "borrados",   "finales de batería",
+                                                    "reprogramaciones", "intervalos", "sesiones"};
+
+} // namespace
+
+QString recordKindName(int kind, const LocGuru& guru)
+{
+    return guru.GetTranslation(QString::fromUtf8(kRecordKindNames[kind]));
+}
+
 const char* const kRecordKindKeys[kRecordKinds] = {"totals",         "erasures",  "batteryEnds",
                                                    "reprogrammings", "intervals", "sessions"};
 
 ConsoleRecordsView::ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to,
-                                       ConsoleProgress* progress)
-    : shown_(shown), from_(std::move(from)), to_(std::move(to)), progress_(progress)
+                                       ConsoleProgress* progress, const LocGuru* guru)
+    : shown_(shown), from_(std::move(from)), to_(std::move(to)), progress_(progress), guru_(guru)
 {}
 
 std::optional<DownloadRange> ConsoleRecordsView::chooseRange(const DownloadRange& proposal)
@@ -28,26 +39,30 @@ bool ConsoleRecordsView::showUnit(qint32 serial)
 void ConsoleRecordsView::downloadProgress(const DownloadProgress& p)
 {
     last_ = p;
-    if (!progress_)
+    if (!progress_ || !guru_)
         return;
+    const LocGuru& guru = *guru_;
     const KindCounts& c = p.counts[int(p.current)];
-    QString line =
-        QStringLiteral("%1: %2 received").arg(QLatin1String(kRecordKindNames[int(p.current)])).arg(c.received);
+    QString line = guru.GetTranslation(QStringLiteral("%1: %2 recibidos"))
+                       .arg(recordKindName(int(p.current), guru))
+                       .arg(c.received);
     if (p.recordsPerSecond > 0)
-        line += QStringLiteral(", %1 records/s").arg(p.recordsPerSecond, 0, 'f', 1);
+        line += guru.GetTranslation(QStringLiteral(", %1 registros/s")).arg(p.recordsPerSecond, 0, 'f', 1);
     if (p.msLeft)
-        line += QStringLiteral(", about %1 s left").arg((*p.msLeft + 999) / 1000);
+        line += guru.GetTranslation(QStringLiteral(", quedan unos %1 s")).arg((*p.msLeft + 999) / 1000);
     progress_->update(line);
 }
 
 QString ConsoleRecordsView::summaryLine() const
 {
+    if (!guru_)
+        return {};
     QStringList kinds;
     for (int k = 0; k < kRecordKinds; ++k)
-        kinds << QStringLiteral("%1 %2").arg(last_.counts[k].received).arg(QLatin1String(kRecordKindNames[k]));
-    QString line = QStringLiteral("received: ") + kinds.join(QStringLiteral(", "));
+        kinds << QStringLiteral("%1 %2").arg(last_.counts[k].received).arg(recordKindName(k, *guru_));
+    QString line = guru_->GetTranslation(QStringLiteral("recibidos: %1")).arg(kinds.join(QStringLiteral(", ")));
     if (last_.recordsPerSecond > 0)
-        line += QStringLiteral("; %1 records/s").arg(last_.recordsPerSecond, 0, 'f', 1);
+        line += guru_->GetTranslation(QStringLiteral("; %1 registros/s")).arg(last_.recordsPerSecond, 0, 'f', 1);
     return line;
 }
 

@@ -9,21 +9,23 @@
 namespace tvq52 {
 
 class ConsoleProgress;
+class LocGuru;
 
 // No unit is shown before the one on the line has identified itself, so
 // the workflow always switches to it; no real serial number is this.
 inline constexpr qint32 kUnitOnTheLine = std::numeric_limits<qint32>::min();
 
-// The kinds of records as the human output names them, and as --json keys them.
-extern const char* const kRecordKindNames[kRecordKinds];
+// The kinds of records as --json keys them.
 extern const char* const kRecordKindKeys[kRecordKinds];
+// A kind of record as people read it, in the guru's language.
+QString recordKindName(int kind, const LocGuru& guru);
 
 // The recorded-data window reduced to plain values for the terminal.
 class ConsoleRecordsView : public RecordsView {
 public:
-    // `progress` null: no progress at all.
+    // `progress` null: no progress at all; its lines are in `guru`'s language.
     ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to,
-                       ConsoleProgress* progress);
+                       ConsoleProgress* progress, const LocGuru* guru = nullptr);
 
     qint32 shownSerial() const override { return shown_; }
     std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) override;
@@ -47,6 +49,7 @@ private:
     qint32 requested_ = kUnitOnTheLine;
     std::optional<QDateTime> from_, to_;
     ConsoleProgress* progress_;
+    const LocGuru* guru_;
     DownloadProgress last_;
 };
 

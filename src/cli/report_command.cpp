@@ -8,10 +8,26 @@
 #include "db/database.h"
 #include "i18n/catalogue_message.h"
 #include "reports/programming_report.h"
+#include "reports/recorded_report.h"
 
 #include <QTextStream>
 
 namespace tvq52 {
+
+namespace {
+
+std::optional<Error> reportFault(const CommandArgs& args)
+{
+    if (args.arguments.at(0) != QLatin1String("programming"))
+        return recordedReportFault(args);
+    if (!serialArgument(args.arguments.at(1)))
+        return ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments.at(1)});
+    if (!args.value("--pdf") || args.value("--from") || args.value("--to"))
+        return ownWords(QStringLiteral("El informe de programación solo admite --pdf, que es obligatorio"));
+    return std::nullopt;
+}
+
+} // namespace
 
 const CommandSyntax& reportSyntax()
 {
@@ -20,11 +36,14 @@ const CommandSyntax& reportSyntax()
                                       "report intervals|sessions|exceedances SERIAL --from WHEN --to WHEN --pdf FILE",
                                       "    Writes the programming report of a stored unit, or the report window's\n"
                                       "    report of the records that start in the range, to a PDF. WHEN is\n"
-                                      "    \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" or ISO 8601 (2026-12-01T22:00).\n",
+                                      "    \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" or ISO 8601: a date alone (a --to\n"
+                                      "    date takes in its whole day), minutes or seconds, and Z or an offset\n"
+                                      "    (+01:00), turned into this PC's local time (2026-12-01T22:00).\n",
                                       {},
                                       {QStringLiteral("--pdf"), QStringLiteral("--from"), QStringLiteral("--to")},
                                       2,
-                                      2};
+                                      2,
+                                      reportFault};
     return syntax;
 }
 
@@ -41,7 +60,7 @@ int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
                                    : ownWords(QStringLiteral("El informe de programación solo admite --pdf, que es "
                                                              "obligatorio")),
                            reportSyntax());
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabase(ctx) || !requireStoredUnit(ctx, *serial))
         return 1;
     const QString path = reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml"));
     auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, *serial, QString(), reportFooterText(ctx));
@@ -49,7 +68,7 @@ int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
         showError(*session.prompter, ctx.guru, built.error());
         return 1;
     }
-    if (const Status written = built->writePdf(*pdf, QStringLiteral("TVQ52_1")); !written) {
+    if (const Status written = built->writePdf(*pdf, reportDocumentTitle(ctx.guru, QStringLiteral("Programación"), *serial)); !written) {
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }

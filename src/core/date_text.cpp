@@ -17,16 +17,49 @@ std::optional<QDateTime> dateTime(int year, int month, int day, const QRegularEx
     return QDateTime(date, time);
 }
 
+// The ISO form's zone, "Z", "+hh", "+hhmm" or "+hh:mm", in seconds east of UTC.
+std::optional<int> zoneOffset(const QString& zone)
+{
+    if (zone == QLatin1String("Z"))
+        return 0;
+    const int hours = zone.mid(1, 2).toInt();
+    const int minutes = zone.size() > 3 ? zone.right(2).toInt() : 0;
+    if (hours > 14 || minutes > 59)
+        return std::nullopt;
+    return (zone.startsWith(QLatin1Char('-')) ? -1 : 1) * (hours * 3600 + minutes * 60);
+}
+
+std::optional<QDateTime> isoDateTime(const QRegularExpressionMatch& m, DateAlone alone)
+{
+    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const QString zone = m.captured(QStringLiteral("z"));
+    if (m.captured(QStringLiteral("h")).isEmpty()) {
+        if (!date.isValid() || !zone.isEmpty())
+            return std::nullopt;
+        return QDateTime(date, alone == DateAlone::EndOfDay ? QTime(23, 59, 59) : QTime(0, 0));
+    }
+    const std::optional<QDateTime> at = dateTime(date.year(), date.month(), date.day(), m);
+    if (!at || !date.isValid() || zone.isEmpty())
+        return at;
+    const std::optional<int> offset = zoneOffset(zone);
+    if (!offset)
+        return std::nullopt;
+    // The moment as this PC's clock reads it, kept as a plain wall-clock reading.
+    const QDateTime local = QDateTime(at->date(), at->time(), Qt::OffsetFromUTC, *offset).toLocalTime();
+    return QDateTime(local.date(), local.time());
+}
+
 } // namespace
 
-std::optional<QDateTime> parseDateTimeText(const QString& text)
+std::optional<QDateTime> parseDateTimeText(const QString& text, DateAlone alone)
 {
     static const QRegularExpression dayFirst(
         QStringLiteral(R"(^\s*(\d{1,2})/(\d{1,2})/(\d{2}|\d{4})\s+(?<h>\d{1,2}):(?<n>\d{2})(?::(?<s>\d{2}))?\s*$)"));
-    static const QRegularExpression iso(
-        QStringLiteral(R"(^\s*(\d{4})-(\d{2})-(\d{2})(?:T| +)(?<h>\d{2}):(?<n>\d{2})(?::(?<s>\d{2}))?\s*$)"));
+    static const QRegularExpression iso(QStringLiteral(
+        R"(^\s*(\d{4})-(\d{2})-(\d{2})(?:(?:T| +)(?<h>\d{2}):(?<n>\d{2})(?::(?<s>\d{2})(?:[.,]\d+)?)?)?)"
+        R"(\s*(?<z>Z|[+-]\d{2}(?::?\d{2})?)?\s*$)"));
     if (const QRegularExpressionMatch m = iso.match(text); m.hasMatch())
-        return dateTime(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt(), m);
+        return isoDateTime(m, alone);
     const QRegularExpressionMatch m = dayFirst.match(text);
     if (!m.hasMatch())
         return std::nullopt;

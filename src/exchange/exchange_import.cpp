@@ -67,6 +67,7 @@ private:
     SinkRow row_;
     QElapsedTimer clock_;
     qint64 rows_ = 0;
+    std::vector<qint64> sectionRows_; // rows read per known section
     qint64 lastReport_ = 0;
     qint64 intervalsBefore_ = -1; // the intervals' highest row number before the import
 };
@@ -88,6 +89,7 @@ bool ImportRun::open(const QString& path)
         sections_.emplace_back(s, database_.dialect());
         tables.push_back(sections_.back().sinkTable());
     }
+    sectionRows_.assign(sections_.size(), 0);
     sink_->onRefused = [this](size_t section, qint64 line, const QString& message) {
         refuse(section, Refusal{Refusal::Kind::Database, line, QString(), message});
     };
@@ -153,8 +155,9 @@ void ImportRun::report(bool force)
         return;
     lastReport_ = clock_.elapsed();
     const double seconds = std::max<double>(0.001, double(clock_.elapsed()) / 1000.0);
-    importer_.onProgress(ImportProgress{current_ ? sections_[*current_].section().name : QString(), rows_,
-                                        sink_->added(), double(rows_) / seconds, reader_.bytesRead(), reader_.size()});
+    importer_.onProgress(ImportProgress{current_ ? sections_[*current_].section().name : QString(),
+                                        current_ ? sectionRows_[*current_] : 0, rows_, sink_->added(),
+                                        double(rows_) / seconds, reader_.bytesRead(), reader_.size()});
 }
 
 void ImportRun::refuse(size_t section, const Refusal& why)
@@ -260,6 +263,7 @@ bool ImportRun::takeRow(ExchangeRecord& record)
     }
     ++rows_;
     const size_t section = *current_;
+    ++sectionRows_[section];
     const SectionConverter& converter = sections_[section];
     if (!converter.convertBytes(record, row_)) {
         reader_.split(&record);
@@ -471,6 +475,24 @@ QString provenanceWarning(const FileProvenance& p, LocGuru* guru)
                                 "podido; compruebe el archivo con la oficina que lo envió."))
         .arg(p.damageLine)
         .arg(why);
+}
+
+QString progressText(const ImportProgress& p, const LocGuru& guru)
+{
+    return guru.GetTranslation(QStringLiteral("%1: %2 filas leídas; en total %3 leídas, %4 añadidas, %5 filas/s"))
+        .arg(p.table)
+        .arg(p.tableRows)
+        .arg(p.rows)
+        .arg(p.added)
+        .arg(qint64(p.rowsPerSecond));
+}
+
+QString progressTotalText(const ImportProgress& p, const LocGuru& guru)
+{
+    return guru.GetTranslation(QStringLiteral("%1 filas leídas, %2 añadidas, %3 filas/s"))
+        .arg(p.rows)
+        .arg(p.added)
+        .arg(qint64(p.rowsPerSecond));
 }
 
 QStringList summaryLines(const ImportSummary& s, LocGuru& guru)

@@ -59,7 +59,8 @@ struct ImportSummary {
 
 struct ImportProgress {
     QString table;
-    qint64 rows = 0;  // read so far, all tables
+    qint64 tableRows = 0; // read so far of `table`
+    qint64 rows = 0;      // read so far, all tables
     qint64 added = 0; // added so far, all tables
     double rowsPerSecond = 0;
     qint64 bytesRead = 0;
@@ -86,6 +87,12 @@ public:
 private:
     Database& database_;
 };
+
+// The progress as one line in the user's language: the table being read
+// with its own rows, then the counts of the whole file.
+QString progressText(const ImportProgress& progress, const LocGuru& guru);
+// The counts of the whole file, as the line that ends the progress.
+QString progressTotalText(const ImportProgress& progress, const LocGuru& guru);
 
 // The reason for a refusal in the user's language.
 QString refusalText(const Refusal& refusal, LocGuru& guru);

@@ -783,4 +783,15 @@ Result<std::vector<QVector<QVariant>>> RecordStore::rowsById(RecordKind kind, co
     return rows;
 }
 
+bool unitStored(Database& database, qint32 serial)
+{
+    Row key;
+    key.set(QStringLiteral("LNumeroSerie"), serial);
+    const Store store(database);
+    for (int k = 0; k < kRecordKinds; ++k)
+        if (store.count(recordTable(RecordKind(k)), key) > 0)
+            return true;
+    return false;
+}
+
 } // namespace tvq52

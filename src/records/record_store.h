@@ -159,6 +159,9 @@ Row eventRow(qint32 serial, const EventDate& event);
 
 // The range picker's proposal: from the newest stored interval's start (or
 // 60 days before `now` when none is stored) to `now`.
+// Whether anything of the unit is stored: its programming or any record.
+bool unitStored(Database& database, qint32 serial);
+
 DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now);
 
 // The session list's own start. The unit stores a session only when it

@@ -1,5 +1,6 @@
 #include "reports/recorded_report.h"
 
+#include "core/application_info.h"
 #include "db/database.h"
 #include "db/schema.h"
 #include "i18n/loc_guru.h"
@@ -193,6 +194,24 @@ QString recordedReportName(RecordedReportKind kind)
         return QStringLiteral("TVQ52_5");
     }
     return {};
+}
+
+QString recordedReportTitle(RecordedReportKind kind)
+{
+    switch (kind) {
+    case RecordedReportKind::Intervals:
+        return QStringLiteral("Intervalos");
+    case RecordedReportKind::Sessions:
+        return QStringLiteral("Sesiones");
+    case RecordedReportKind::Exceedances:
+        return QStringLiteral("Resumen de excesos");
+    }
+    return {};
+}
+
+QString reportDocumentTitle(const LocGuru& guru, const QString& nativeName, qint32 serial)
+{
+    return QStringLiteral("%1 %2: %3").arg(QLatin1String(kApplicationTitle)).arg(serial).arg(guru.GetTranslation(nativeName));
 }
 
 RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru, const RecordedReportRequest& request)

@@ -35,5 +35,10 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
 // The template file and report name of a kind.
 QString recordedReportFile(RecordedReportKind kind);
 QString recordedReportName(RecordedReportKind kind);
+// What a kind of report is called, in the native words ("Intervalos").
+QString recordedReportTitle(RecordedReportKind kind);
+// The title a PDF of a unit's report carries: "TVQ-52 4711: Intervals",
+// the name `nativeName` in the guru's language.
+QString reportDocumentTitle(const LocGuru& guru, const QString& nativeName, qint32 serial);
 
 } // namespace tvq52

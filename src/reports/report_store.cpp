@@ -153,7 +153,13 @@ Result<Row> ReportStore::programming(qint32 serial) const
     const std::optional<Row> row = store_.selectOne(QStringLiteral("Programacion"), bySerial(serial));
     if (!row) {
         const QString error = store_.lastError();
-        return databaseError(error.isEmpty() ? QStringLiteral("Programacion %1: no record").arg(serial) : error);
+        if (!error.isEmpty())
+            return databaseError(error);
+        // Not a fault of the database: the unit has no stored programming.
+        Error missing = databaseError({});
+        missing.text = QStringLiteral("No hay programación guardada del número de serie %1");
+        missing.textArgs = {QString::number(serial)};
+        return missing;
     }
     return *row;
 }

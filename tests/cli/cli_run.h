@@ -19,9 +19,11 @@ struct CliResult {
     QString err;
 };
 
-inline CliResult runCli(const QStringList& args, int timeoutMs = 30000)
+inline CliResult runCli(const QStringList& args, int timeoutMs = 30000,
+                        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(environment);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"), args);
     CliResult r;

@@ -1,6 +1,10 @@
 #include "cli_run.h"
 
+#include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -100,6 +104,17 @@ TEST(CliCommandLine, RefusalsAreErrorsInTheUsersLanguage)
         {{"export", cli.home.file(QStringLiteral("x.TQ52")), "999"},
          1,
          "tvq52-cli: Vom Gerät 999 ist nichts gespeichert"},
+        {{"csv", "sessions", "999"}, 1, "tvq52-cli: Das Gerät 999 ist nicht gespeichert\n"},
+        {{"report", "programming", "999", "--pdf", cli.home.file(QStringLiteral("p.pdf"))},
+         1,
+         "tvq52-cli: Das Gerät 999 ist nicht gespeichert\n"},
+        {{"report", "sessions", "999", "--from", "2026-12-01", "--to", "2026-12-02", "--pdf",
+          cli.home.file(QStringLiteral("s.pdf"))},
+         1,
+         "tvq52-cli: Das Gerät 999 ist nicht gespeichert\n"},
+        {{"csv", "intervals", "999", "--from", "2026-12-02", "--to", "2026-12-01T23:00"},
+         2,
+         "tvq52-cli: Das Ende des Zeitraums liegt nicht nach seinem Anfang"},
     };
     for (const auto& c : cases) {
         const CliResult r = cli(c.args);
@@ -109,28 +124,76 @@ TEST(CliCommandLine, RefusalsAreErrorsInTheUsersLanguage)
         EXPECT_TRUE(r.out.isEmpty()) << qPrintable(what + ": " + r.out);
     }
     // Refusing a unit with nothing stored leaves no file behind.
-    EXPECT_FALSE(QFile::exists(cli.home.file(QStringLiteral("x.TQ52"))));
+    for (const char* name : {"x.TQ52", "p.pdf", "s.pdf"})
+        EXPECT_FALSE(QFile::exists(cli.home.file(QLatin1String(name)))) << name;
+}
+
+// Words that are refused are refused before the data folder is touched.
+TEST(CliCommandLine, ARefusedCommandLineLaysOutNothing)
+{
+    CliRuns cli;
+    for (const QStringList& args :
+         {QStringList{"bogus"}, {"help", "bogus"}, {"download", "--bogus"}, {"--port", "x", "identify"},
+          {"csv", "intervals"}, {"csv", "grids", "1"}, {"program", "bogus"}, {"config", "get", "Colour"},
+          {"report", "programming", "x", "--pdf", "x.pdf"}, {"csv", "intervals", "1", "--to", "2026-12-31T25:00"}}) {
+        const CliResult r = cli(args);
+        EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(' ') + ": " + r.err);
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("tvq52-cli: "))) << qPrintable(r.err);
+        EXPECT_TRUE(QDir(cli.home.path()).isEmpty()) << qPrintable(args.join(' '));
+    }
 }
 
 TEST(CliCommandLine, DatesAreTakenInEitherFormWhereverADateIsTaken)
 {
     CliRuns cli;
     useLanguage(cli, "1033");
-    for (const char* when :
-         {"2026-12-01T22:00", "2026-12-01 22:00", "2026-12-01T22:00:30", "01/12/26 22:00", "01/12/2026 22:00"}) {
+    for (const char* when : {"2026-12-01T22:00", "2026-12-01 22:00", "2026-12-01T22:00:30", "01/12/26 22:00",
+                             "01/12/2026 22:00", "2026-12-01", "2026-12-01T22:00Z", "2026-12-01 22:00:30-03:00"}) {
         // With no unit on the line the download fails after taking the date;
-        // csv of a unit with no records prints just the header.
+        // csv of a unit not stored says so once the date is taken.
         const CliResult download = cli(
             {"--device", cli.home.file(QStringLiteral("no-port")), "download", "--from", QString::fromLatin1(when)});
         EXPECT_EQ(download.exitCode, 1) << when << qPrintable(download.err);
         EXPECT_FALSE(download.err.contains(QStringLiteral("Not a date"))) << when;
         const CliResult csv = cli({"csv", "intervals", "5", "--machine", "--to", QString::fromLatin1(when)});
-        EXPECT_EQ(csv.exitCode, 0) << when << qPrintable(csv.err);
-        EXPECT_TRUE(csv.out.startsWith(QStringLiteral("DFechaInicio,THoraInicio,"))) << qPrintable(csv.out);
+        EXPECT_EQ(csv.exitCode, 1) << when << qPrintable(csv.err);
+        EXPECT_EQ(csv.err, QStringLiteral("tvq52-cli: Unit 5 is not stored\n")) << when;
     }
-    for (const char* when : {"2026-12-01", "2026-12-01T25:00", "31/11/26 10:00", "1/12/26"}) {
+    for (const char* when : {"2026-12-01Z", "2026-12-01T25:00", "31/11/26 10:00", "1/12/26"}) {
         const CliResult r = cli({"csv", "sessions", "5", "--from", QString::fromLatin1(when)});
         EXPECT_EQ(r.exitCode, 2) << when;
         EXPECT_TRUE(r.err.contains(QStringLiteral("Not a date and time: ") + QLatin1String(when))) << qPrintable(r.err);
     }
+}
+
+// The shipped bash completion offers every command the help lists, and after
+// a command every option its help gives.
+TEST(CliCommandLine, BashCompletionOffersEveryCommandAndOptionTheHelpLists)
+{
+    const auto complete = [](const QStringList& words) {
+        QProcess bash;
+        bash.start(QStringLiteral("bash"),
+                   QStringList{"-c", R"(source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tvq52_cli;
+                                   printf '%s\n' "${COMPREPLY[@]}")",
+                               "bash", TVQ52_SOURCE_DIR "/packaging/bash-completion/tvq52-cli", "tvq52-cli"}
+                       + words);
+        bash.waitForFinished();
+        return QString::fromUtf8(bash.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    };
+    const QStringList offered = complete({""});
+    static const QRegularExpression commandLine(QStringLiteral("^  ([a-z][a-z-]*)"),
+                                                QRegularExpression::MultilineOption);
+    static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+    QSet<QString> commands;
+    for (const auto& m : commandLine.globalMatch(runCli({"--help"}).out))
+        commands << m.captured(1);
+    ASSERT_GT(commands.size(), 10);
+    for (const QString& command : commands) {
+        EXPECT_TRUE(offered.contains(command)) << qPrintable(command);
+        const QStringList options = complete({command, "--"});
+        for (const auto& m : option.globalMatch(runCli({"help", command}).out.section(QStringLiteral("\n\n"), 0, 0)))
+            EXPECT_TRUE(options.contains(m.captured(0))) << qPrintable(command + ' ' + m.captured(0));
+    }
+    EXPECT_EQ(complete({"--de"}), QStringList({"--device"}));
+    EXPECT_EQ(complete({"csv", "s"}), QStringList({"sessions"}));
 }

@@ -65,6 +65,12 @@ TEST(CliConfig, TheOfficeRoundsSettingsAreTakenAndReadBack)
     EXPECT_EQ(cli({"config", "get", "CollectDevices"}).out, "/dev/ttyS0,/dev/ttyUSB1\n");
     EXPECT_EQ(cli({"config", "get", "FleetStaleDays"}).out, "45\n");
     EXPECT_EQ(cli({"config", "get", "CollectReports"}).out, "\n");
+    // --json names the key as the program spells it; null for a key not in the file.
+    EXPECT_EQ(cli({"config", "get", "fleetstaledays", "--json"}).out.simplified(),
+              R"({ "key": "FleetStaleDays", "value": "45" })");
+    EXPECT_EQ(cli({"config", "get", "SerialDevice", "--json"}).out.simplified(),
+              R"({ "key": "SerialDevice", "value": null })");
+    EXPECT_EQ(cli({"config", "set", "User", "x", "--json"}).exitCode, 2);
 }
 
 // A language is written as a person names it and kept as the program

@@ -293,7 +293,7 @@ TEST(DatabaseChoice, InitLaysOutAServerDatabaseThatOtherCommandsRefuseUntilThen)
     cli.startSim({"--serial", "4711", "--firmware", "3.3", "--prog-mode", "0"});
     const CliResult identify = cli.onSim(database + QStringList{"identify"});
     EXPECT_EQ(identify.exitCode, 0) << qPrintable(identify.err);
-    EXPECT_TRUE(identify.out.contains("Serial number: 4711"));
+    EXPECT_TRUE(identify.out.contains(QString::fromUtf8("Número de serie: 4711")));
     const CliResult journal = cli(database + QStringList{"journal"});
     EXPECT_EQ(journal.exitCode, 0) << qPrintable(journal.err);
 }

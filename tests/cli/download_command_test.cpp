@@ -75,8 +75,8 @@ TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
 
     const CliResult first = download();
     ASSERT_EQ(first.exitCode, 0) << qPrintable(first.err + first.out);
-    EXPECT_TRUE(first.out.contains(QStringLiteral("Outcome: completed")));
-    EXPECT_TRUE(first.out.contains(QRegularExpression(QStringLiteral("\nintervals +192 +192 +0 +0\n"))))
+    EXPECT_TRUE(first.out.contains(QStringLiteral("Resultado: Completada")));
+    EXPECT_TRUE(first.out.contains(QRegularExpression(QStringLiteral("\nintervalos +192 +192 +0 +0\n"))))
         << qPrintable(first.out);
     EXPECT_EQ(count(cli, "Intervalos"), 2 * 24 * 4);
     const qint64 sessions = count(cli, "Sesiones");
@@ -84,7 +84,7 @@ TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
 
     CliResult verify = cli({"verify"});
     EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out);
-    EXPECT_TRUE(verify.out.contains(QStringLiteral("Records checked: ")));
+    EXPECT_TRUE(verify.out.contains(QStringLiteral("Registros comprobados: ")));
 
     {
         auto db = openFolderDatabase(cli);
@@ -101,7 +101,7 @@ TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
 
     const CliResult second = download();
     ASSERT_EQ(second.exitCode, 0) << qPrintable(second.err);
-    EXPECT_TRUE(second.out.contains(QRegularExpression(QStringLiteral("\nintervals +192 +0 +192 +0\n"))));
+    EXPECT_TRUE(second.out.contains(QRegularExpression(QStringLiteral("\nintervalos +192 +0 +192 +0\n"))));
     EXPECT_EQ(count(cli, "Intervalos"), 2 * 24 * 4);
     EXPECT_EQ(count(cli, "Sesiones"), sessions);
     verify = cli({"verify"});
@@ -223,7 +223,7 @@ TEST(CliDownload, AUnitNotStoredEndsFailedAsItsJournalEntrySays)
     cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "1"});
     const CliResult r = cli.onSim({"--clock-speed", "20", "download"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.out.contains(QStringLiteral("Outcome: failed\n"))) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("Resultado: Fallida\n"))) << qPrintable(r.out);
     const CliResult journal = cli({"journal"});
     EXPECT_TRUE(journal.out.contains(QStringLiteral(" download unit 4711 by cable: failed\n")))
         << qPrintable(journal.out);
@@ -296,7 +296,7 @@ TEST(CliDownload, ASessionRunningAtOneDownloadArrivesWithTheNextRoutineOne)
     cli.startSim(unit);
     r = cli.onSim({"--clock-speed", "20", "download"});
     ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err + r.out);
-    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("\nsessions +2 +1 +1 +0\n")))) << qPrintable(r.out);
+    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("\nsesiones +2 +1 +1 +0\n")))) << qPrintable(r.out);
     EXPECT_EQ(sessionStored(), 1);
     EXPECT_EQ(count(cli, "Sesiones"), full.sessions.size());
 }

@@ -16,7 +16,10 @@ TEST(CliIdentify, PrintsTheUnitFromTheSimulatorOnTheConfiguredDevice)
 
     const CliResult r = cli({"identify"});
     EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
-    EXPECT_EQ(r.out, "Type: 42\nFirmware: 3.3\nSerial number: 4711\nProgramming mode: no (0)\n");
+    EXPECT_EQ(r.out, QString::fromUtf8("Tipo: 42\nVersión: 3.3\nNúmero de serie: 4711\nModo programación: No (0)\n"));
+    // The same in the folder's language, with the unit's values untouched.
+    ASSERT_EQ(cli({"config", "set", "Language", "fr"}).exitCode, 0);
+    EXPECT_EQ(cli({"identify"}).out, QString::fromUtf8("Type : 42\nVersion : 3.3\nNuméro de série : 4711\nMode programmation : Non (0)\n"));
     // With nobody at the terminal, the connect prompt goes ahead and says so.
     EXPECT_TRUE(r.err.contains("Conectar el PC al TVQ52")) << qPrintable(r.err);
 }

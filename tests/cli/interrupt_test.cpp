@@ -29,8 +29,8 @@ void storeUnit(const CliRuns& cli)
 // The lines of standard error that tell a download's progress or sum it up.
 int progressLines(const QString& err)
 {
-    static const QRegularExpression progress(QStringLiteral(
-        "^(received: |(totals|erasures|battery ends|reprogrammings|intervals|sessions): \\d+ received)"));
+    static const QRegularExpression progress(QString::fromUtf8(
+        "^(recibidos: |(totales|borrados|finales de batería|reprogramaciones|intervalos|sesiones): \\d+ recibidos)"));
     int n = 0;
     for (const QString& line : err.split(QLatin1Char('\n')))
         n += progress.match(line).hasMatch() ? 1 : 0;
@@ -62,7 +62,7 @@ TEST(CliInterrupt, CtrlCStopsADownloadAsStopDoes)
     EXPECT_EQ(download.exitCode(), 130);
     const QString out = QString::fromUtf8(download.readAllStandardOutput());
     const QString err = QString::fromUtf8(download.readAllStandardError());
-    EXPECT_TRUE(out.contains(QStringLiteral("Outcome: stopped\n"))) << qPrintable(out);
+    EXPECT_TRUE(out.contains(QStringLiteral("Resultado: Parada\n"))) << qPrintable(out);
     EXPECT_TRUE(err.contains(QStringLiteral("tvq52-cli: Descarga detenida con Ctrl-C"))) << qPrintable(err);
     // Into a pipe the progress is one summary line, not one per update.
     EXPECT_EQ(progressLines(err), 1) << qPrintable(err);
@@ -91,14 +91,14 @@ TEST(CliInterrupt, ProgressInAPipeIsOneSummaryLineAndQuietIsNone)
     EXPECT_EQ(progressLines(chatty.err), 1) << qPrintable(chatty.err);
     // The summary counts every kind the download received.
     EXPECT_TRUE(chatty.err.contains(QRegularExpression(
-        QStringLiteral("\nreceived: 1 totals, \\d+ erasures, \\d+ battery ends, \\d+ reprogrammings, "
-                       "288 intervals, \\d+ sessions"))))
+        QString::fromUtf8("\nrecibidos: 1 totales, \\d+ borrados, \\d+ finales de batería, \\d+ reprogramaciones, "
+                          "288 intervalos, \\d+ sesiones"))))
         << qPrintable(chatty.err);
     EXPECT_FALSE(chatty.err.contains(QLatin1Char('\r')));
     const CliResult quiet = cli.onSim({"--clock-speed", "20", "download", "--quiet"});
     ASSERT_EQ(quiet.exitCode, 0) << qPrintable(quiet.err);
     EXPECT_EQ(progressLines(quiet.err), 0) << qPrintable(quiet.err);
-    EXPECT_TRUE(quiet.out.contains(QStringLiteral("Outcome: completed\n"))) << "--quiet keeps the report";
+    EXPECT_TRUE(quiet.out.contains(QStringLiteral("Resultado: Completada\n"))) << "--quiet keeps the report";
 }
 
 // On a terminal the progress is one line written over and over.
@@ -131,11 +131,11 @@ TEST(CliInterrupt, ProgressOnATerminalIsOneLineWrittenOver)
     ::close(master);
     EXPECT_EQ(download.exitCode(), 0) << shown.constData();
     const QString text = QString::fromUtf8(shown);
-    EXPECT_GE(text.count(QStringLiteral("\rintervals: ")), 2) << "written over as it goes";
+    EXPECT_GE(text.count(QStringLiteral("\rintervalos: ")), 2) << "written over as it goes";
     EXPECT_TRUE(text.contains(QStringLiteral("\x1b[K")));
     // Every update is on the one line the run ends.
     int linesWithProgress = 0;
     for (const QString& line : text.split(QLatin1Char('\n')))
-        linesWithProgress += line.contains(QStringLiteral(" received")) ? 1 : 0;
+        linesWithProgress += line.contains(QStringLiteral(" recibidos")) ? 1 : 0;
     EXPECT_EQ(linesWithProgress, 1) << qPrintable(text);
 }

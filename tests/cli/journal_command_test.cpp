@@ -37,7 +37,7 @@ TEST(CliJournal, PrintsTheRealHeadAnUnknownUnitAndChecksAKeptHead)
 
     const CliResult listed = cli({"journal"});
     EXPECT_EQ(listed.exitCode, 0);
-    EXPECT_TRUE(listed.out.contains(QStringLiteral("Journal head: ") + QString::fromLatin1(head)))
+    EXPECT_TRUE(listed.out.contains(QStringLiteral("Cabeza del diario: ") + QString::fromLatin1(head)))
         << qPrintable(listed.out);
     EXPECT_TRUE(listed.out.contains(QStringLiteral("download unit unknown by cable: failed")))
         << qPrintable(listed.out);
@@ -49,7 +49,7 @@ TEST(CliJournal, PrintsTheRealHeadAnUnknownUnitAndChecksAKeptHead)
 
     CliResult verify = cli({"verify", "--head", QString::fromLatin1(earlier)});
     EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out);
-    EXPECT_TRUE(verify.out.contains(QStringLiteral("Journal head: ") + QString::fromLatin1(head)));
+    EXPECT_TRUE(verify.out.contains(QStringLiteral("Cabeza del diario: ") + QString::fromLatin1(head)));
     verify = cli({"verify", "4711", "--head", QString(64, QLatin1Char('0'))});
     EXPECT_EQ(verify.exitCode, 1);
     EXPECT_TRUE(verify.out.contains(QStringLiteral("kept head missing"))) << qPrintable(verify.out);

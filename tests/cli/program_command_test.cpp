@@ -5,6 +5,9 @@
 #include "programming/programming_store.h"
 #include "support/result_checks.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -41,14 +44,16 @@ TEST(CliProgram, GetSavePutAndGetBack)
 
     const CliResult get = run({"program", "get", "--save"});
     ASSERT_EQ(get.exitCode, 0) << qPrintable(get.err);
-    EXPECT_TRUE(get.out.contains("Serial number: 4711\nFirmware: 4.0\n")) << qPrintable(get.out);
-    EXPECT_TRUE(get.out.contains("Session Monday: closed\n")) << qPrintable(get.out);
-    EXPECT_TRUE(get.out.contains("Attenuation time: 300 s\n"));
+    // The record is printed in the data folder's language, Spanish here.
+    EXPECT_TRUE(get.out.contains(QString::fromUtf8("N. Serie: 4711\nVersión: 4.0\n"))) << qPrintable(get.out);
+    EXPECT_TRUE(get.out.contains(QString::fromUtf8("Sesión lunes: Cerrado\n"))) << qPrintable(get.out);
+    EXPECT_TRUE(get.out.contains(QString::fromUtf8("Tiempo atenuación: 300 s\n")));
     EXPECT_TRUE(get.err.contains(QStringLiteral("Se ha guardado la programación de la unidad 4711")));
 
     stored4711(cli, [](StoredProgramming& p) {
         p.record.leqMinutes = 30;
         p.record.language = QStringLiteral("Italiano");
+        p.record.octaves[0] = 20.3f;
         p.intervals[9] = {"01/05/24", "00:00", "02/05/24", "06:30"};
     });
 
@@ -62,19 +67,23 @@ TEST(CliProgram, GetSavePutAndGetBack)
     EXPECT_TRUE(
         kept.err.contains(QString::fromUtf8("\n¿Desea reemplazar la programación existente por la recibida? [Cancel]")))
         << qPrintable(kept.err);
-    EXPECT_FALSE(kept.out.contains("Leq time: 30 min")) << "the unit's programming is shown";
+    EXPECT_FALSE(kept.out.contains("Tiempo de Leq: 30 min")) << "the unit's programming is shown";
     EXPECT_EQ(stored4711(cli).record.leqMinutes, 30);
 
     const CliResult put = run({"program", "put", "4711"});
     ASSERT_EQ(put.exitCode, 0) << qPrintable(put.err);
-    EXPECT_TRUE(put.err.contains("sent 377 of 377 bytes, 0 s left")) << qPrintable(put.err);
+    EXPECT_TRUE(put.err.contains("377 de 377 bytes enviados, quedan 0 s")) << qPrintable(put.err);
     EXPECT_TRUE(put.err.contains("Transmisión realizada correctamente"));
 
     const CliResult back = run({"program", "get"});
     ASSERT_EQ(back.exitCode, 0) << qPrintable(back.err);
-    EXPECT_TRUE(back.out.contains("Leq time: 30 min\n")) << qPrintable(back.out);
-    EXPECT_TRUE(back.out.contains("Language: Italiano\n"));
-    EXPECT_TRUE(back.out.contains("Non-working interval 10: 01/05/24 00:00 - 02/05/24 06:30\n"));
+    EXPECT_TRUE(back.out.contains("Tiempo de Leq: 30 min\n")) << qPrintable(back.out);
+    EXPECT_TRUE(back.out.contains("Idioma: Italiano\n"));
+    EXPECT_TRUE(back.out.contains(QString::fromUtf8("Intervalo inhábil 10: 01/05/24 00:00 - 02/05/24 06:30\n")));
+    // A level is given as the unit's single reads, not as the double nearest it.
+    const CliResult json = run({"program", "get", "--json"});
+    const QJsonArray octaves = QJsonDocument::fromJson(json.out.toUtf8()).object().value("octaves").toArray();
+    EXPECT_EQ(octaves.at(0).toDouble(), 20.3) << qPrintable(json.out);
 
     // --yes replaces a differing stored programming with the unit's.
     stored4711(cli, [](StoredProgramming& p) { p.record.leqMinutes = 45; });
@@ -111,6 +120,19 @@ TEST(CliMonitor, OneReadingALineForCountReadings)
     EXPECT_TRUE(lines[4].endsWith("  --- dBA  -3 dB SENSOR INACTIVO")) << qPrintable(lines[4]);
     EXPECT_TRUE(lines[5].endsWith(QString::fromUtf8("-60 dB DESCONEXIÓN DE RED"))) << qPrintable(lines[5]);
     EXPECT_TRUE(lines[7].contains(QString::fromUtf8("(Noche)"))) << qPrintable(lines[7]);
+    // --json: the same readings, one document a line, for programs.
+    const CliResult json = cli.onSim({"monitor", "--count", "8", "--serial", "4711", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << qPrintable(json.err);
+    const QStringList docs = json.out.split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(docs.size(), 8) << qPrintable(json.out);
+    const auto reading = [&](int k) { return QJsonDocument::fromJson(docs[k].toUtf8()).object(); };
+    EXPECT_EQ(reading(1).value("level").toDouble(), 60.0) << qPrintable(docs[1]);
+    EXPECT_EQ(reading(1).value("attenuation").toInt(), 7);
+    EXPECT_TRUE(reading(4).value("sensorOff").toBool());
+    EXPECT_TRUE(reading(4).value("level").isNull());
+    EXPECT_TRUE(reading(5).value("mainsOff").toBool());
+    EXPECT_TRUE(reading(7).value("night").toBool());
+    EXPECT_TRUE(QDateTime::fromString(reading(0).value("time").toString(), Qt::ISODate).isValid());
 
     const CliResult other = cli.onSim({"monitor", "--count", "1", "--serial", "99"});
     EXPECT_EQ(other.exitCode, 1);

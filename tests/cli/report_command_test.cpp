@@ -27,11 +27,17 @@ TEST(CliReport, ProgrammingReportToPdfAndRefusals)
         ASSERT_TRUE(GrabaProgramacio(store, r, unusedIntervals()));
     }
     const QString pdf = cli.home.file(QStringLiteral("prog.pdf"));
-    const auto ok = cli({"report", "programming", "4711", "--pdf", pdf});
+    // Run as cron runs it, with no runtime folder: nothing to say about that.
+    QProcessEnvironment cron = QProcessEnvironment::systemEnvironment();
+    cron.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    const auto ok = test::runCli({"--home", cli.home.path(), "report", "programming", "4711", "--pdf", pdf}, 30000, cron);
     EXPECT_EQ(ok.exitCode, 0) << qPrintable(ok.err);
+    EXPECT_TRUE(ok.err.isEmpty()) << qPrintable(ok.err);
     QFile file(pdf);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(5) == "%PDF-");
+    // Titled after the report and its unit, in the folder's language, as its metadata says.
+    EXPECT_TRUE(file.readAll().contains(QString::fromUtf8(">TVQ-52 4711: Programación<").toUtf8()));
 
     const QString other = cli.home.file(QStringLiteral("other.pdf"));
     for (const char* serial : {"4711 OR 1=1", "4711'", "0", "-3", "x"}) {
@@ -43,5 +49,6 @@ TEST(CliReport, ProgrammingReportToPdfAndRefusals)
     EXPECT_EQ(cli({"report", "programming", "4711"}).exitCode, 2) << "no --pdf";
     const auto unknown = cli({"report", "programming", "999", "--pdf", other});
     EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.err, QString::fromUtf8("tvq52-cli: La unidad 999 no está guardada\n"));
     EXPECT_FALSE(QFile::exists(other));
 }

@@ -58,7 +58,7 @@ struct RunningDownload {
 int addedIntervals(const CliResult& r)
 {
     const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("\nintervals +(\\d+) +(\\d+) +(\\d+) +0\n")).match(r.out);
+        QRegularExpression(QStringLiteral("\nintervalos +(\\d+) +(\\d+) +(\\d+) +0\n")).match(r.out);
     EXPECT_TRUE(m.hasMatch()) << qPrintable(r.out);
     return m.captured(2).toInt();
 }

@@ -33,11 +33,24 @@ TEST(DateText, ReadsIsoWithTOrABlankAndOptionalSeconds)
     EXPECT_EQ(parseDateTimeText(QStringLiteral("2024-02-29 00:00:00")), at(2024, 2, 29, 0, 0));
 }
 
+// A date alone is its day's first or last second; a zone is turned into this
+// PC's local time, whichever way it is written.
+TEST(DateText, ReadsIsoDatesAloneAndZonesAsLocalTime)
+{
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("2026-12-01")), at(2026, 12, 1, 0, 0));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral(" 2026-12-01 "), DateAlone::EndOfDay), at(2026, 12, 1, 23, 59, 59));
+    EXPECT_EQ(parseDateTimeText(QStringLiteral("2026-12-01T22:00"), DateAlone::EndOfDay), at(2026, 12, 1, 22, 0));
+    const QDateTime local = QDateTime(QDate(2026, 12, 1), QTime(22, 0, 30), Qt::UTC).toLocalTime();
+    for (const char* utc : {"2026-12-01T22:00:30Z", "2026-12-01 23:30:30+01:30", "2026-12-01T19:00:30-0300",
+                            "2026-12-02T00:00:30.25+02", "2026-12-01T22:00:30 Z"})
+        EXPECT_EQ(parseDateTimeText(QString::fromLatin1(utc)), QDateTime(local.date(), local.time())) << utc;
+}
+
 TEST(DateText, RefusesDaysAndTimesThatDoNotExistAndOtherShapes)
 {
     for (const char* bad : {"2025-02-29T10:00", "31/04/26 10:00", "2026-13-01 10:00", "2026-12-01T24:00",
-                            "2026-12-01T22:60", "2026-12-01T22:00:60", "01/12/26 22:00:61", "2026-12-01", "01/12/26",
-                            "2026-12-01T22", "2026-12-01T22:00Z", "2026-12-01T22:00+01:00", "26-12-01 22:00",
+                            "2026-12-01T22:60", "2026-12-01T22:00:60", "01/12/26 22:00:61", "01/12/26", "2026-12-01Z",
+                            "2026-12-01T22", "2026-12-01T22:00+15:00", "2026-12-01T22:00+01:60", "26-12-01 22:00",
                             "01/12/026 22:00", "2026-1-01 22:00", "01.12.26 22:00", "", "now"})
         EXPECT_FALSE(parseDateTimeText(QString::fromLatin1(bad))) << bad;
 }

@@ -318,6 +318,29 @@ TEST_F(ExchangeImportTest, RepeatedKeysCountTheSameWhereverTheBatchesSplit)
     }
 }
 
+// The progress counts the table being read apart from the whole file.
+TEST_F(ExchangeImportTest, ProgressCountsTheTableBeingReadApartFromTheFile)
+{
+    QByteArray file;
+    for (const char* section : {"DiaBorrado", "DiaFinalBateria"}) {
+        file += sectionStart(section);
+        for (int i = 0; i < 300; ++i)
+            file += dataLine(section, {{"DFecha", QDate(2024, 1, 1).addDays(i).toString(Qt::ISODate)},
+                                       {"THora", q("10:00")}});
+    }
+    home.writeFile(QStringLiteral("p.TQ52"), file);
+    ExchangeImporter importer(*db);
+    std::vector<ImportProgress> seen;
+    importer.onProgress = [&](const ImportProgress& p) { seen.push_back(p); };
+    importer.run(home.file(QStringLiteral("p.TQ52")));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back().table, QStringLiteral("DiaFinalBateria"));
+    EXPECT_EQ(seen.back().tableRows, 300);
+    EXPECT_EQ(seen.back().rows, 600);
+    EXPECT_TRUE(progressText(seen.back(), guru).startsWith(
+        QString::fromUtf8("DiaFinalBateria: 300 filas leídas; en total 600 leídas, 600 añadidas, ")));
+}
+
 TEST_F(ExchangeImportTest, CancelKeepsEveryRowHandledAndNothingElse)
 {
     QByteArray file = sectionStart("DiaBorrado");

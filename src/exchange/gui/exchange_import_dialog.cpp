@@ -117,12 +117,7 @@ void ExchangeImportDialog::runImport()
 
 void ExchangeImportDialog::showProgress(const ImportProgress& p)
 {
-    text_->setText(designText_ + QStringLiteral("   ")
-                   + guru_.GetTranslation(QStringLiteral("%1: %2 filas leídas, %3 añadidas, %4 filas/s"))
-                         .arg(p.table)
-                         .arg(p.rows)
-                         .arg(p.added)
-                         .arg(qint64(p.rowsPerSecond)));
+    text_->setText(designText_ + QStringLiteral("   ") + progressText(p, guru_));
     if (p.bytesTotal > 0)
         bar_->setValue(int(1000 * p.bytesRead / p.bytesTotal));
     QCoreApplication::processEvents();

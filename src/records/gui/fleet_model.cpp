@@ -1,7 +1,7 @@
 #include "records/gui/fleet_model.h"
 
 #include "i18n/loc_guru.h"
-#include "records/gui/outcome_text.h"
+#include "records/outcome_text.h"
 
 #include <QApplication>
 #include <QBrush>

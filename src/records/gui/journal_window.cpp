@@ -1,6 +1,6 @@
 #include "records/gui/journal_window.h"
 
-#include "records/gui/outcome_text.h"
+#include "records/outcome_text.h"
 #include "records/gui/record_kind_text.h"
 
 #include "db/journal.h"

@@ -1,4 +1,4 @@
-#include "records/gui/outcome_text.h"
+#include "records/outcome_text.h"
 
 #include "i18n/loc_guru.h"
 
