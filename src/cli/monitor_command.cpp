@@ -20,7 +20,7 @@ namespace {
 QJsonObject readingJson(const RealTimeReading& r, const ReadingDisplay& d)
 {
     const auto at = parseDateTimeText(d.date + QLatin1Char(' ') + d.time);
-    return QJsonObject{{"time", at ? QJsonValue(isoDateTimeText(*at)) : QJsonValue()},
+    return QJsonObject{{"time", at ? QJsonValue(jsonDateTimeText(*at)) : QJsonValue()},
                        {"night", r.night == 1},
                        {"level", d.levelDb ? QJsonValue(*d.levelDb) : QJsonValue()},
                        {"levelShown", d.level.trimmed()},
