@@ -112,31 +112,6 @@ TEST_F(ExceedanceTest, AHandBuiltNightAddsUpAsWorkedOutByHand)
     EXPECT_EQ(s->sessions[0].attenuation, 90);
 }
 
-TEST(ExceedanceNights, NightsAreClippedToTheRangeAndAGapIsNeverCompliance)
-{
-    const NightHours night{QTime(23, 0), QTime(7, 0)};
-    struct Case {
-        const char* what;
-        QDateTime from, to;
-        NightHours hours;
-        size_t nights;
-        int firstGap;
-    } cases[] = {
-        {"a range starting inside a night keeps its tail", at(2, 2, 0), at(2, 12, 0), night, 1, 300},
-        {"a range ending inside a night keeps its head, up to its end", at(1, 12, 0), at(2, 0, 59), night, 1, 119},
-        {"two whole nights", at(1, 12, 0), at(3, 12, 0), night, 2, 480},
-        {"a night within one day", at(1, 0, 0), at(1, 23, 59), NightHours{QTime(1, 0), QTime(5, 30)}, 1, 270},
-        {"no night programmed", at(1, 0, 0), at(5, 0, 0), NightHours{QTime(0, 0), QTime(0, 0)}, 0, 0},
-    };
-    for (const Case& c : cases) {
-        const ExceedanceSummary s = summarizeExceedances({}, {}, c.hours, c.from, c.to);
-        ASSERT_EQ(s.nights.size(), c.nights) << c.what;
-        if (c.nights) {
-            EXPECT_EQ(s.nights[0].minutesWithoutRecord, c.firstGap) << c.what;
-        }
-    }
-}
-
 // Quarter-hour intervals from `first` on, `count` of them.
 static std::vector<IntervalFigures> quarters(const QDateTime& first, int count)
 {
@@ -150,59 +125,58 @@ static std::vector<IntervalFigures> quarters(const QDateTime& first, int count)
     return list;
 }
 
-TEST(ExceedanceNights, ARangeEndingInsideANightEndsItThereWithNoMinuteMissing)
+TEST(ExceedanceNights, NightsAreClippedToTheRangeAndAGapIsNeverCompliance)
 {
-    const NightHours night{QTime(22, 0), QTime(8, 0)};
-    // 22:00 to 02:00 recorded whole, the last interval starting 01:45.
-    const auto whole = summarizeExceedances(quarters(at(1, 22, 0), 16), {}, night, at(1, 20, 0), at(2, 2, 0));
-    ASSERT_EQ(whole.nights.size(), 1u);
-    EXPECT_EQ(whole.nights[0].start, at(1, 22, 0));
-    EXPECT_EQ(whole.nights[0].end, at(2, 2, 0));
-    EXPECT_EQ(whole.nights[0].intervals, 16);
-    EXPECT_EQ(whole.nights[0].minutesWithoutRecord, 0);
-
-    // An interval starting at the range's end is in the range: the night
-    // runs on to its end, but not past the interval after it.
-    const auto onEnd = summarizeExceedances(quarters(at(1, 22, 0), 18), {}, night, at(1, 20, 0), at(2, 2, 0));
-    ASSERT_EQ(onEnd.nights.size(), 1u);
-    EXPECT_EQ(onEnd.nights[0].end, at(2, 2, 15));
-    EXPECT_EQ(onEnd.nights[0].intervals, 17);
-    EXPECT_EQ(onEnd.nights[0].minutesWithoutRecord, 0);
-
-    // The night's own end still bounds it.
-    const auto late = summarizeExceedances(quarters(at(2, 7, 45), 1), {}, night, at(1, 20, 0), at(2, 7, 45));
-    ASSERT_EQ(late.nights.size(), 1u);
-    EXPECT_EQ(late.nights[0].end, at(2, 8, 0));
-    EXPECT_EQ(late.nights[0].minutesWithoutRecord, 9 * 60 + 45);
-}
-
-TEST(ExceedanceNights, OverlappingIntervalsCoverTheirMinutesOnce)
-{
-    IntervalFigures a, b;
+    const NightHours night{QTime(23, 0), QTime(7, 0)};
+    IntervalFigures a, b; // overlapping: their minutes count once
     a.start = at(1, 23, 0);
     a.end = at(1, 23, 30);
     b.start = at(1, 23, 15);
     b.end = at(2, 0, 0);
-    const auto s = summarizeExceedances({a, b}, {}, {QTime(23, 0), QTime(7, 0)}, at(1, 23, 0), at(2, 7, 0));
-    ASSERT_EQ(s.nights.size(), 1u);
-    EXPECT_EQ(s.nights[0].minutesWithoutRecord, 420);
+    struct Case {
+        const char* what;
+        QDateTime from, to;
+        NightHours hours;
+        size_t nights;
+        int firstGap;
+        std::vector<IntervalFigures> intervals = {};
+    } cases[] = {
+        {"a range starting inside a night keeps its tail", at(2, 2, 0), at(2, 12, 0), night, 1, 300},
+        {"a range ending inside a night keeps its head, up to its end", at(1, 12, 0), at(2, 0, 59), night, 1, 119},
+        {"two whole nights", at(1, 12, 0), at(3, 12, 0), night, 2, 480},
+        {"a night within one day", at(1, 0, 0), at(1, 23, 59), NightHours{QTime(1, 0), QTime(5, 30)}, 1, 270},
+        {"no night programmed", at(1, 0, 0), at(5, 0, 0), NightHours{QTime(0, 0), QTime(0, 0)}, 0, 0},
+        {"overlapping intervals", at(1, 23, 0), at(2, 7, 0), night, 1, 420, {a, b}},
+    };
+    for (const Case& c : cases) {
+        const ExceedanceSummary s = summarizeExceedances(c.intervals, {}, c.hours, c.from, c.to);
+        ASSERT_EQ(s.nights.size(), c.nights) << c.what;
+        if (c.nights) {
+            EXPECT_EQ(s.nights[0].minutesWithoutRecord, c.firstGap) << c.what;
+        }
+    }
 }
 
-TEST_F(ExceedanceTest, RangeBoundsAreInclusiveAndCompareDateBeforeTime)
+TEST(ExceedanceNights, ARangeEndingInsideANightEndsItThereWithNoMinuteMissing)
 {
-    interval(at(1, 23, 45), 0, 0, 0, 70, 80, 30, 35, 80, 100);
-    interval(at(2, 0, 0), 0, 0, 0, 70, 80, 30, 35, 80, 100);
-    interval(at(2, 9, 15), 0, 0, 0, 70, 80, 30, 35, 80, 100);
-    const ReportStore reports(*db);
-    const auto count = [&](qint32 serial, const QDateTime& from, const QDateTime& to) {
-        const Result<qint64> n = reports.countStartingIn(RecordKind::Intervals, serial, from, to);
-        EXPECT_TRUE(n) << (n ? std::string() : n.error().detail.toStdString());
-        return n ? *n : -1;
+    const NightHours night{QTime(22, 0), QTime(8, 0)};
+    const struct {
+        const char* what;
+        std::vector<IntervalFigures> intervals;
+        QDateTime to, end;
+        int count, gap;
+    } cases[] = {
+        {"recorded whole to the range's end", quarters(at(1, 22, 0), 16), at(2, 2, 0), at(2, 2, 0), 16, 0},
+        // It runs on to the end of an interval starting at the range's end, not past the next.
+        {"an interval starting at the end", quarters(at(1, 22, 0), 18), at(2, 2, 0), at(2, 2, 15), 17, 0},
+        {"the night's own end bounds it", quarters(at(2, 7, 45), 1), at(2, 7, 45), at(2, 8, 0), 1, 9 * 60 + 45},
     };
-    EXPECT_EQ(count(kSerial, at(1, 23, 45), at(2, 9, 15)), 3);
-    // "09:15" sorts before "23:45" as text: the date must decide first.
-    EXPECT_EQ(count(kSerial, at(1, 23, 46), at(2, 9, 14)), 1);
-    // First record after the last: an empty list, not an error.
-    EXPECT_EQ(count(kSerial, at(2, 9, 15), at(1, 23, 45)), 0);
-    EXPECT_EQ(count(kSerial + 1, at(1, 0, 0), at(3, 0, 0)), 0);
+    for (const auto& c : cases) {
+        const auto s = summarizeExceedances(c.intervals, {}, night, at(1, 20, 0), c.to);
+        ASSERT_EQ(s.nights.size(), 1u) << c.what;
+        EXPECT_EQ(s.nights[0].start, at(1, 22, 0)) << c.what;
+        EXPECT_EQ(s.nights[0].end, c.end) << c.what;
+        EXPECT_EQ(s.nights[0].intervals, c.count) << c.what;
+        EXPECT_EQ(s.nights[0].minutesWithoutRecord, c.gap) << c.what;
+    }
 }

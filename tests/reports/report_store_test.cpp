@@ -51,9 +51,15 @@ TEST_F(ReportStoreTest, RecordsStartingInARangeAreReadAndCountedWithBothEndsIncl
     for (const QDateTime& start : {at(1, 22, 45), at(1, 23, 0), at(2, 6, 45), at(2, 7, 0)})
         interval(start, 82.4f, 80);
     const ReportStore reports(*db);
-    const auto count = reports.countStartingIn(RecordKind::Intervals, kUnit, at(1, 23, 0), at(2, 6, 45));
-    ASSERT_TRUE(count) << count.error().detail.toStdString();
-    EXPECT_EQ(*count, 2);
+    // Across midnight the date decides before the time; a range ending before
+    // it starts, or another unit, holds nothing.
+    for (const auto& [unit, from, to, n] : {std::tuple{kUnit, at(1, 23, 0), at(2, 6, 45), 2},
+                                            std::tuple{kUnit, at(2, 7, 0), at(1, 22, 45), 0},
+                                            std::tuple{kUnit + 1, at(1, 0, 0), at(3, 0, 0), 0}}) {
+        const auto count = reports.countStartingIn(RecordKind::Intervals, unit, from, to);
+        ASSERT_TRUE(count) << count.error().detail.toStdString();
+        EXPECT_EQ(*count, n) << from.toString().toStdString();
+    }
     QList<QDateTime> starts;
     const auto stamp = [](const QSqlQuery& row) {
         return storedStamp(row.value(row.record().indexOf(QStringLiteral("DFechaInicio"))),

@@ -137,20 +137,15 @@ QStringList wholeDocumentLayout()
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// On a difference, the whole layout goes to a file to compare by eye.
+// On a difference, the first line that differs.
 void expectSameLines(const QStringList& actual, const QStringList& expected, const char* how)
 {
-    if (actual == expected)
-        return;
-    QFile out(QDir::temp().filePath(QStringLiteral("register_pages.actual.txt")));
-    if (out.open(QIODevice::WriteOnly | QIODevice::Text))
-        out.write(actual.join(QLatin1Char('\n')).toUtf8() + '\n');
     qsizetype at = 0;
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
         ++at;
-    ADD_FAILURE() << how << ": first difference at line " << at + 1 << ": \"" << actual.value(at).toStdString()
-                  << "\" where \"" << expected.value(at).toStdString() << "\" was expected; the whole layout is in "
-                  << out.fileName().toStdString();
+    EXPECT_EQ(at, std::max(actual.size(), expected.size()))
+        << how << ": line " << at + 1 << " is \"" << actual.value(at).toStdString() << "\" where \""
+        << expected.value(at).toStdString() << "\" was expected";
 }
 
 TEST(ReportStreaming, PagesLaidOutOneAtATimeAreThoseOfTheWholeDocument)
@@ -176,24 +171,15 @@ TEST(ReportStreaming, PagesLaidOutOneAtATimeAreThoseOfTheWholeDocument)
     expectSameLines(backwards, expected, "pages backwards");
     EXPECT_TRUE(report.placedTexts(pages).empty());
     EXPECT_TRUE(report.placedTexts(-1).empty());
-}
 
-// The PDF gets every page, numbered against the count.
-TEST(ReportStreaming, ThePdfHoldsEveryPage)
-{
-    auto rendered = renderRegister(registerSources());
-    ASSERT_TRUE(rendered);
-    const RenderedReport& report = *rendered;
+    // The PDF gets every page, numbered against the count.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("register.pdf"));
     ASSERT_TRUE(report.writePdf(path));
     QFile pdf(path);
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    const QString text = QString::fromLatin1(pdf.readAll());
-    EXPECT_EQ(text.count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))), report.pageCount());
-    const QStringList last = report.pageTexts(report.pageCount() - 1);
-    EXPECT_TRUE(last.contains(QStringLiteral("page %1 of %1").arg(report.pageCount())))
-        << last.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(QString::fromLatin1(pdf.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))), pages);
+    EXPECT_TRUE(report.pageTexts(pages - 1).contains(QStringLiteral("page %1 of %1").arg(pages)));
 }
 
 // A listing of `count` rows handed over one at a time, counting what it
@@ -270,7 +256,7 @@ TEST(ReportStreaming, ChangesAfterRenderingLeaveTheRenderedReportAsItWas)
 
 // The source fails while the PDF is written, after the pages were counted:
 // an error, and the PDF written before stays as it was, with nothing beside it.
-TEST(ReportStreaming, ASourceFailingWhileThePdfIsWrittenLeavesNoPdf)
+TEST(ReportStreaming, ASourceFailingOrChangingWhileThePdfIsWrittenLeavesTheEarlierPdf)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("register.pdf"));
@@ -286,26 +272,22 @@ TEST(ReportStreaming, ASourceFailingWhileThePdfIsWrittenLeavesNoPdf)
     ASSERT_FALSE(written);
     EXPECT_TRUE(isReportFailure(written.error(), ReportFailure::Database));
     EXPECT_EQ(written.error().detail, QStringLiteral("connection lost"));
+    EXPECT_TRUE(rendered->pageTexts(0).isEmpty()) << "nor is a page shown from a failing source";
+
+    // Rows that change between the count and the printing would number the
+    // pages wrongly: that is a failure too.
+    CountedList changing{200};
+    auto recounted = renderStreamed(changing);
+    ASSERT_TRUE(recounted);
+    changing.count = 400;
+    const Status renumbered = recounted->writePdf(path);
+    ASSERT_FALSE(renumbered);
+    EXPECT_TRUE(isReportFailure(renumbered.error(), ReportFailure::Database));
+
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("register.pdf")});
-    EXPECT_TRUE(rendered->pageTexts(0).isEmpty()) << "nor is a page shown from a failing source";
-}
-
-// Rows that change between the count and the printing would number the
-// pages wrongly: that is a failure too.
-TEST(ReportStreaming, RecordsThatChangeAfterTheCountFailThePdf)
-{
-    CountedList people{200};
-    auto rendered = renderStreamed(people);
-    ASSERT_TRUE(rendered);
-    people.count = 400;
-    QTemporaryDir dir;
-    const Status written = rendered->writePdf(dir.filePath(QStringLiteral("register.pdf")));
-    ASSERT_FALSE(written);
-    EXPECT_TRUE(isReportFailure(written.error(), ReportFailure::Database));
-    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
 // The preview shows one page at a time, its counter the total from the start.
