@@ -1,6 +1,8 @@
+#include "core/own_words.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
-#include "i18n/native_catalogue.h"
 #include "language_db_fixture.h"
+#include "support/scripted_prompter.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -19,11 +21,6 @@ TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
 
     // Native texts keep their line breaks.
     EXPECT_EQ(guru.GetS(42), QString::fromUtf8("LeqSesión\rdBA"));
-    EXPECT_EQ(guru.GetS(177).count("\r\n"), 2);
-    EXPECT_TRUE(guru.GetS(177).startsWith(QString::fromUtf8("ATENCIÓN!: El escritorio usa \"fuentes grandes\"")));
-    EXPECT_EQ(guru.GetS(24), "Fecha empieza intervalo mayor o igual que  fecha termina intervalo.");
-    EXPECT_EQ(guru.GetS(178), "Error importanfo datos");
-    EXPECT_EQ(nativeCatalogueSize(), 178);
 }
 
 class TranslatedGetS : public ::testing::Test {
@@ -36,6 +33,7 @@ protected:
                                          {QString::fromUtf8("LeqSesión\rdBA"), "LeqSession{\\r}dBA"},
                                          {"No hay datos", "%s and %s"},
                                          {"Lunes", "Mon{\\n}day"},
+                                         {"No se encuentra la base de datos %1", "Database %1 not found"},
                                      });
         guru.sForeignColumnName = "English";
         ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
@@ -58,6 +56,36 @@ TEST_F(TranslatedGetS, LineBreakMarkersBecomeCrAndLfAndArgumentsFillPlaceholders
     // A user's text is put in as it is: its own "%s" or markers stay.
     EXPECT_EQ(guru.GetS(59, {"50%s", "B"}), "50%s and B");
     EXPECT_EQ(guru.GetS(59, {"{\\r}", "B"}), "{\\r} and B");
+}
+
+// An error in the program's words is shown once, as a critical message in
+// the user's language with its arguments in; without a translation at hand
+// the same text reads as written.
+TEST_F(TranslatedGetS, OwnWordsAreShownOnceTranslatedWithTheirArgumentsFilledInOnePass)
+{
+    const Error missing = ownWords(QStringLiteral("No se encuentra la base de datos %1"),
+                                   {QStringLiteral("/d/50%2.db")}, QStringLiteral("ENOENT"));
+    EXPECT_EQ(untranslatedText(missing), QStringLiteral("No se encuentra la base de datos /d/50%2.db\n\nENOENT"));
+    EXPECT_EQ(errorText(LocGuru(), missing), untranslatedText(missing));
+    EXPECT_EQ(errorText(guru, missing), QStringLiteral("Database /d/50%2.db not found\n\nENOENT"));
+
+    test::ScriptedPrompter prompter;
+    showError(prompter, guru, missing);
+    ASSERT_EQ(prompter.shown().size(), 1);
+    EXPECT_EQ(prompter.shown()[0].style, MessageStyle::Critical);
+    EXPECT_EQ(prompter.shown()[0].text, errorText(guru, missing));
+}
+
+// A text that is final (the system's words, or one already translated) is
+// shown as it stands, even when it reads like a native text or a placeholder.
+TEST_F(TranslatedGetS, OwnWordsAFinalTextIsNeverLookedUpNorFilled)
+{
+    for (const QString& text :
+         {QStringLiteral("No se encuentra la base de datos %1"), QStringLiteral("%1"), QStringLiteral("100%1 done")}) {
+        const Error error = finalText(text);
+        EXPECT_EQ(untranslatedText(error), text);
+        EXPECT_EQ(errorText(guru, error), text);
+    }
 }
 
 TEST(GetToken, QuotesDelimitersAndBlanks)

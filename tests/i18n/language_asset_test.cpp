@@ -43,19 +43,6 @@ TEST_F(ShippedLanguages, EveryCatalogueTextIsTranslatedKeepingItsLines)
     }
 }
 
-TEST_F(ShippedLanguages, TechnicalTermsAndSidesSurvive)
-{
-    EXPECT_EQ(in("English").GetS(42), "LeqSession\rdBA");
-    EXPECT_EQ(in("English").GetS(46), "Exceedances (venue)\rT(s)");
-    EXPECT_EQ(in("English").GetS(47), "Exceedances (neighbour)\rT(s)");
-    EXPECT_EQ(in("Deutsch").GetS(14), "LFmax");
-    EXPECT_EQ(in("Français").GetS(12), "Leq1'max");
-    EXPECT_EQ(in("Italiano").GetS(133), "(immissione)");
-    EXPECT_EQ(in("Català").GetS(70), "Dilluns");
-    EXPECT_EQ(in("Português").GetS(158), "Janeiro");
-    EXPECT_EQ(in("English").GetS(177).count("\r\n"), 2);
-}
-
 TEST_F(ShippedLanguages, LanguageNamesAndTheTitleAreNeverTranslated)
 {
     for (const QString& language : kLanguages) {

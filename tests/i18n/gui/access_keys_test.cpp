@@ -32,50 +32,32 @@ TEST(AccessKeys, TheMarkIsReadAndTakenOffWithAPlainAmpersandLeftAlone)
     EXPECT_EQ(withoutAccessKey(QStringLiteral("Pie && &cabeza")), QStringLiteral("Pie && cabeza"));
 }
 
-TEST(AccessKeys, EachCaptionGetsAKeyOfItsOwnWordStartsFirst)
+TEST(AccessKeys, EachCaptionGetsAKeyOfItsOwn)
 {
-    QString taken;
-    const QStringList keyed = assignAccessKeys({QStringLiteral("Salir"), QStringLiteral("Siguiente >>"),
-                                                QStringLiteral("Buscar unidad"), QStringLiteral("Sensor inactivo:")},
-                                               taken);
-    // S is gone after "Salir": "Siguiente" takes a letter inside; "Sensor
-    // inactivo" finds S and I (taken by "Siguiente") gone and goes inside too.
-    EXPECT_EQ(keyed,
-              (QStringList{QStringLiteral("&Salir"), QStringLiteral("S&iguiente >>"), QStringLiteral("&Buscar unidad"),
-                           QStringLiteral("S&ensor inactivo:")}));
-    EXPECT_EQ(taken, QStringLiteral("SIBE"));
-}
-
-TEST(AccessKeys, AKeyAlreadyChosenIsKeptAndOthersGoAroundIt)
-{
-    QString taken;
-    const QStringList keyed =
-        assignAccessKeys({QStringLiteral("Aceptar"), QStringLiteral("C&ancelar"), QStringLiteral("Ayuda")}, taken);
-    // "Cancelar" keeps its A, so "Aceptar" moves to its next letter and
-    // "Ayuda" to its own.
-    EXPECT_EQ(keyed, (QStringList{QStringLiteral("A&ceptar"), QStringLiteral("C&ancelar"), QStringLiteral("A&yuda")}));
-    EXPECT_EQ(taken, QStringLiteral("ACY"));
-}
-
-TEST(AccessKeys, AKeyTakenElsewhereIsMovedAndAccentedLettersComeLast)
-{
-    QString taken = QStringLiteral("E");
-    const QStringList keyed = assignAccessKeys({QStringLiteral("&Enviar"), QStringLiteral("Él")}, taken);
-    EXPECT_EQ(keyed[0], QStringLiteral("E&nviar"));
-    EXPECT_EQ(keyed[1], QStringLiteral("É&l"));
-    // No letter left: the caption stays without a key rather than share one.
-    QString full = QStringLiteral("AB");
-    EXPECT_EQ(assignAccessKeys({QStringLiteral("Ab")}, full), QStringList{QStringLiteral("Ab")});
-}
-
-TEST(AccessKeys, AnEarlierCaptionMovesAsideSoThatALaterOneWithFewLettersGetsAKey)
-{
-    QString taken = QStringLiteral("RI");
-    // "Sair" would take S, and then "Si" could only share it: S goes to
-    // "Si" and "Sair" takes another of its letters.
-    const QStringList keyed = assignAccessKeys({QStringLiteral("Sair"), QStringLiteral("Si")}, taken);
-    EXPECT_EQ(keyed, (QStringList{QStringLiteral("S&air"), QStringLiteral("&Si")}));
-    EXPECT_EQ(taken, QStringLiteral("RIAS"));
+    const struct {
+        const char* why;
+        QString taken;
+        QStringList captions, keyed;
+        QString takenAfter;
+    } cases[] = {
+        // S is gone after "Salir": "Siguiente" takes a letter inside; "Sensor
+        // inactivo" finds S and I gone and goes inside too.
+        {"word starts first",
+         {},
+         {"Salir", "Siguiente >>", "Buscar unidad", "Sensor inactivo:"},
+         {"&Salir", "S&iguiente >>", "&Buscar unidad", "S&ensor inactivo:"},
+         "SIBE"},
+        {"a key already chosen is kept", {}, {"Aceptar", "C&ancelar", "Ayuda"}, {"A&ceptar", "C&ancelar", "A&yuda"}, "ACY"},
+        {"a key taken elsewhere moves, accents last", "E", {"&Enviar", "Él"}, {"E&nviar", "É&l"}, "ENL"},
+        {"no letter left: no key rather than a shared one", "AB", {"Ab"}, {"Ab"}, "AB"},
+        // "Sair" would take S, and then "Si" could only share it.
+        {"an earlier caption moves aside for a shorter one", "RI", {"Sair", "Si"}, {"S&air", "&Si"}, "RIAS"},
+    };
+    for (const auto& c : cases) {
+        QString taken = c.taken;
+        EXPECT_EQ(assignAccessKeys(c.captions, taken), c.keyed) << c.why;
+        EXPECT_EQ(taken, c.takenAfter) << c.why;
+    }
 }
 
 // A small window: a form layout, a grid row, tab pages and the usual buttons.
@@ -119,7 +101,7 @@ struct KeyedWindow {
     }
 };
 
-TEST(AccessKeys, LabelsFindTheirFieldsAndPagesMayRepeatAKeyTheRestOfTheWindowDoesNot)
+TEST(AccessKeys, LabelsFindTheirFieldsAndPagesMayRepeatAKeyTheRestOfTheWindowDoesNotAndAltUsesThem)
 {
     KeyedWindow w;
     setAccessKeys(&w.window);
@@ -147,12 +129,8 @@ TEST(AccessKeys, LabelsFindTheirFieldsAndPagesMayRepeatAKeyTheRestOfTheWindowDoe
     const QString before = w.dayLimit->text() + w.help->text() + w.serialLabel->text();
     setAccessKeys(&w.window);
     EXPECT_EQ(w.dayLimit->text() + w.help->text() + w.serialLabel->text(), before);
-}
 
-TEST(AccessKeys, AltAndTheKeyMovesToTheFieldOrPressesTheButton)
-{
-    KeyedWindow w;
-    setAccessKeys(&w.window);
+    // Alt and the key moves to the field or presses the button.
     int exits = 0;
     QObject::connect(w.exit, &QPushButton::clicked, [&] { ++exits; });
     test::makeActive(&w.window);
@@ -188,20 +166,16 @@ TEST(AccessKeys, StandardShortcutsPressTheirButtonsOnlyWhenUsable)
     EXPECT_EQ(exits, 1);
     test::keyInto(&w.window, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(exits, 1) << "only the main window quits on Ctrl+Q";
-}
 
-TEST(AccessKeys, TheMainWindowQuitsOnCtrlQ)
-{
-    KeyedWindow w;
-    w.window.setObjectName(QStringLiteral("Form1"));
-    int exits = 0;
-    QObject::connect(w.exit, &QPushButton::clicked, [&] { ++exits; });
-    addStandardShortcuts(&w.window);
-    test::makeActive(&w.window);
-    test::keyInto(&w.window, Qt::Key_W, Qt::ControlModifier);
-    EXPECT_EQ(exits, 0);
-    test::keyInto(&w.window, Qt::Key_Q, Qt::ControlModifier);
+    KeyedWindow main;
+    main.window.setObjectName(QStringLiteral("Form1"));
+    QObject::connect(main.exit, &QPushButton::clicked, [&] { ++exits; });
+    addStandardShortcuts(&main.window);
+    test::makeActive(&main.window);
+    test::keyInto(&main.window, Qt::Key_W, Qt::ControlModifier);
     EXPECT_EQ(exits, 1);
+    test::keyInto(&main.window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(exits, 2);
 }
 
 // Where the letters do not go round, a control with a shortcut gives its
