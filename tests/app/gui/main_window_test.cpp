@@ -1,15 +1,19 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
+#include "app/language_table.h"
+#include "i18n/gui/access_keys.h"
 #include "programming/gui/programming_window.h"
 #include "programming/programming_store.h"
 #include "records/gui/fleet_view.h"
 #include "records/gui/recorded_data_window.h"
+#include "support/key_presses.h"
 #include "support/started_program.h"
 
 #include "db/database.h"
 #include "support/result_checks.h"
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -55,6 +59,44 @@ TEST(MainWindow, CommunicationDialogStaysOpenOnABadPortAndWritesTheSettingsOnAcc
     EXPECT_EQ(setting(s.home, "Modem"), QStringLiteral("1"));
     EXPECT_EQ(setting(s.home, "TonePulse"), QStringLiteral("0"));
     EXPECT_EQ(setting(s.home, "DialCode"), QStringLiteral("0"));
+}
+
+// Alt with a button's key presses it, F1 goes to the help, Ctrl+Q ends the
+// program.
+TEST(MainWindow, AnswersItsKeys)
+{
+    StartedProgram program;
+    MainWindow& w = program.window();
+    test::makeActive(&w);
+
+    // Without its page the help says so: F1 went to the help handler.
+    ASSERT_TRUE(QDir(helpFolder(program.home.path())).removeRecursively());
+    test::keyInto(&w, Qt::Key_F1);
+    ASSERT_EQ(program.prompter.shown().size(), 1);
+    EXPECT_TRUE(program.prompter.shown()[0].text.contains(helpFileName(program.shell->context().LanguageCodeValue)))
+        << program.prompter.shown()[0].text.toStdString();
+
+    // The button shows itself pressed for a moment, then opens its dialog.
+    bool asked = false;
+    QTimer::singleShot(250, [&] {
+        QWidget* d = QApplication::activeModalWidget();
+        ASSERT_NE(d, nullptr);
+        asked = true;
+        EXPECT_EQ(d->objectName(), QStringLiteral("Form7"));
+        d->close();
+    });
+    const QChar languageKey = accessKeyOf(w.button("SSCommandIdioma")->text());
+    ASSERT_FALSE(languageKey.isNull());
+    test::keyInto(&w, Qt::Key(languageKey.unicode()), Qt::AltModifier);
+    test::letRun(400);
+    EXPECT_TRUE(asked);
+
+    bool finished = false;
+    QObject::connect(program.shell.get(), &ApplicationShell::finished, [&] { finished = true; });
+    test::makeActive(&w);
+    test::keyInto(&w, Qt::Key_Q, Qt::ControlModifier);
+    settle();
+    EXPECT_TRUE(finished);
 }
 
 TEST(MainWindow, FooterTextIsAskedWithTheCatalogueTextsAndCancelKeepsIt)

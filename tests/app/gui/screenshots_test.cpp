@@ -1,6 +1,7 @@
 #include "app/gui/communication_dialog.h"
 #include "app/gui/database_dialog.h"
 #include "app/gui/language_dialog.h"
+#include "../../records/gui/fleet_rows.h"
 #include "db/database.h"
 #include "records/gui/fleet_view.h"
 #include "support/layout_checks.h"
@@ -18,7 +19,6 @@
 #include <QPixmap>
 #include <QSet>
 #include <QVBoxLayout>
-#include <algorithm>
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
@@ -104,18 +104,6 @@ void expectReadable(QWidget& window, const QString& where, const QString& shotDi
 }
 
 } // namespace
-
-TEST(Screenshots, InkFindsWhatWasDrawnAndNothingOnABlankPicture)
-{
-    QImage blank(40, 20, QImage::Format_RGB32);
-    blank.fill(Qt::white);
-    EXPECT_EQ(inkIn(blank, blank.rect()), 0);
-    QImage marked = blank;
-    marked.setPixel(30, 10, qRgb(0, 0, 0));
-    EXPECT_EQ(inkIn(marked, marked.rect()), 1);
-    EXPECT_EQ(inkIn(marked, QRect(0, 0, 20, 20)), 0);
-    EXPECT_EQ(inkIn(marked, QRect(100, 100, 5, 5)), 0);
-}
 
 // The check itself: a caption narrower than its text and one drawn in the
 // colour of its background are both caught.
@@ -211,50 +199,19 @@ TEST(Screenshots, ImportPanelShowsTheTableTheMergeIsAt)
 
 namespace {
 
-// An office of `count` units with every kind of row: never read, tampered
-// with, stale, loud, quiet; long venues among them.
+// An office of `count` units with every kind of row (never read, tampered
+// with, stale, loud, quiet), long venues among them.
 std::vector<FleetUnit> busyOffice(int count)
 {
-    const char* const venues[] = {"Sala Apolo", "Discoteca Sol y Sombra del Puerto Viejo", "Bar Luna",
-                                  "Café Central", "Pub El Rincón de la Plaza Mayor", "Taberna"};
+    const std::vector<FleetUnit> kinds = test::smallOffice();
     std::vector<FleetUnit> units;
-    const QDateTime now(QDate(2026, 12, 7), QTime(12, 0));
     for (int i = 0; i < count; ++i) {
-        FleetUnit u;
+        FleetUnit u = kinds[std::size_t(i) % kinds.size()];
         u.serial = 10000 + i * 37;
-        u.venue = QString::fromUtf8(venues[i % 6]);
-        u.phone = QStringLiteral("+34 93 555 %1").arg(i, 4, 10, QLatin1Char('0'));
-        u.firmware = QStringLiteral("3.%1").arg(3 + i % 3);
-        if (i % 7 != 3) {
-            u.daysSinceDownload = i % 90;
-            u.lastDownload = now.addDays(-*u.daysSinceDownload);
-            u.lastOutcome = i % 11 == 0 ? QStringLiteral("interrupted") : QStringLiteral("completed");
-            u.recordsStored = 100 + i * 13;
-            u.journalCheckedAt = u.lastDownload;
-        }
-        u.erasuresSincePrevious = i % 13 == 0 ? 2 : 0;
-        u.batteryEndsSincePrevious = i % 17 == 0 ? 1 : 0;
-        u.reprogrammingsSincePrevious = i % 19 == 0 ? 1 : 0;
-        u.reprogrammedElsewhere = i % 23 == 0;
-        u.journalOk = i % 29 != 0;
-        u.exceedanceNights = i % 5 == 0 ? i % 12 : 0;
-        if (u.erasuresSincePrevious)
-            u.reasons.push_back(FleetReason::Erased);
-        if (u.batteryEndsSincePrevious)
-            u.reasons.push_back(FleetReason::Battery);
-        if (u.reprogrammingsSincePrevious || u.reprogrammedElsewhere)
-            u.reasons.push_back(FleetReason::Reprogrammed);
-        if (!u.journalOk)
-            u.reasons.push_back(FleetReason::Journal);
-        if (!u.daysSinceDownload || *u.daysSinceDownload > 30)
-            u.reasons.push_back(FleetReason::Stale);
-        if (u.exceedanceNights)
-            u.reasons.push_back(FleetReason::Exceedances);
-        u.urgency = int(u.reasons.size()) * 100 - (u.reasons.empty() ? 0 : int(u.reasons.front()) * 10);
+        if (i % 4 == 1)
+            u.venue = QStringLiteral("Discoteca Sol y Sombra del Puerto Viejo");
         units.push_back(u);
     }
-    std::stable_sort(units.begin(), units.end(),
-                     [](const FleetUnit& a, const FleetUnit& b) { return a.urgency > b.urgency; });
     return units;
 }
 
