@@ -26,6 +26,11 @@ QList<qint32> serials(const FleetFilterModel& proxy)
 
 class FleetModelTest : public ::testing::Test {
 protected:
+    void expectRow(int row, std::initializer_list<std::pair<int, const char*>> cells)
+    {
+        for (const auto& [column, shown] : cells)
+            EXPECT_EQ(text(model_, row, column), QString::fromUtf8(shown)) << "row " << row << ", column " << column;
+    }
     LocGuru guru_; // no language open: the native texts
     FleetModel model_{guru_};
 };
@@ -35,15 +40,10 @@ TEST_F(FleetModelTest, ANeverDownloadedUnitSaysNeverAndLeavesItsCountsBlank)
     model_.setUnits({neverDownloaded(2002, QStringLiteral("Sala Apolo"))});
     ASSERT_EQ(model_.rowCount(), 1);
     EXPECT_EQ(model_.columnCount(), FleetModel::ColumnCount);
-    EXPECT_EQ(text(model_, 0, FleetModel::Serial), QStringLiteral("2002"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Venue), QStringLiteral("Sala Apolo"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Phone), QStringLiteral("93 555 2002"));
-    EXPECT_EQ(text(model_, 0, FleetModel::LastDownload), QStringLiteral("Nunca"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Outcome), QString());
-    EXPECT_EQ(text(model_, 0, FleetModel::DaysSince), QString());
-    EXPECT_EQ(text(model_, 0, FleetModel::RecordsStored), QString());
-    EXPECT_EQ(text(model_, 0, FleetModel::Journal), QStringLiteral("Sin comprobar"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Reasons), QStringLiteral("Sin leer hace tiempo"));
+    expectRow(0, {{FleetModel::Serial, "2002"}, {FleetModel::Venue, "Sala Apolo"}, {FleetModel::Phone, "93 555 2002"},
+                  {FleetModel::LastDownload, "Nunca"}, {FleetModel::Outcome, ""}, {FleetModel::DaysSince, ""},
+                  {FleetModel::RecordsStored, ""}, {FleetModel::Journal, "Sin comprobar"},
+                  {FleetModel::Reasons, "Sin leer hace tiempo"}});
     // Never read is the longest wait: it sorts past every count of days.
     FleetUnit read = fleetUnit(1, QStringLiteral("x"));
     read.daysSinceDownload = 4000;
@@ -57,25 +57,16 @@ TEST_F(FleetModelTest, ANeverDownloadedUnitSaysNeverAndLeavesItsCountsBlank)
 TEST_F(FleetModelTest, ATamperedUnitShowsItsCountsAndReasonsMarked)
 {
     model_.setUnits({tampered(5005, QStringLiteral("Discoteca Sol")), fleetUnit(1001, QStringLiteral("Café Central"))});
-    EXPECT_EQ(text(model_, 0, FleetModel::LastDownload), QStringLiteral("2026-11-20"));
+    expectRow(0, {{FleetModel::LastDownload, "2026-11-20"}, {FleetModel::Outcome, "Parada"},
+                  {FleetModel::DaysSince, "17"}, {FleetModel::RecordsStored, "120"}, {FleetModel::Erasures, "2"},
+                  {FleetModel::BatteryEnds, "0"}, {FleetModel::Reprogrammings, "1"},
+                  {FleetModel::ReprogrammedElsewhere, "Sí"}, {FleetModel::Journal, "No"},
+                  {FleetModel::Reasons, "Memoria borrada, Reprogramado, Diario alterado"}});
     EXPECT_EQ(text(model_, 0, FleetModel::LastDownload, Qt::ToolTipRole), QStringLiteral("2026-11-20 09:30"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Outcome), QStringLiteral("Parada"));
-    EXPECT_EQ(text(model_, 0, FleetModel::DaysSince), QStringLiteral("17"));
-    EXPECT_EQ(text(model_, 0, FleetModel::RecordsStored), QStringLiteral("120"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Erasures), QStringLiteral("2"));
-    EXPECT_EQ(text(model_, 0, FleetModel::BatteryEnds), QStringLiteral("0"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Reprogrammings), QStringLiteral("1"));
-    EXPECT_EQ(text(model_, 0, FleetModel::ReprogrammedElsewhere), QStringLiteral("Sí"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Journal), QStringLiteral("No"));
-    EXPECT_EQ(text(model_, 0, FleetModel::Reasons),
-              QStringLiteral("Memoria borrada, Reprogramado, Diario alterado"));
     EXPECT_EQ(text(model_, 0, FleetModel::Reasons, Qt::ToolTipRole), text(model_, 0, FleetModel::Reasons));
-
     // The plain unit beside it: nothing marked, nothing to say.
-    EXPECT_EQ(text(model_, 1, FleetModel::Outcome), QStringLiteral("Completada"));
-    EXPECT_EQ(text(model_, 1, FleetModel::ReprogrammedElsewhere), QStringLiteral("No"));
-    EXPECT_EQ(text(model_, 1, FleetModel::Journal), QStringLiteral("Sí"));
-    EXPECT_EQ(text(model_, 1, FleetModel::Reasons), QString());
+    expectRow(1, {{FleetModel::Outcome, "Completada"}, {FleetModel::ReprogrammedElsewhere, "No"},
+                  {FleetModel::Journal, "Sí"}, {FleetModel::Reasons, ""}});
 
     const auto marked = [&](int row, int column) {
         return model_.data(model_.index(row, column), Qt::ForegroundRole).canConvert<QBrush>();

@@ -24,6 +24,20 @@ protected:
     }
     QLineEdit* field(const char* name) { return child<QLineEdit>(picker_.get(), name); }
     void ok() { child<QPushButton>(picker_.get(), "CommandVolver")->click(); }
+    MonthCalendar* openStartCalendar()
+    {
+        child<QToolButton>(picker_.get(), "CalendarioIni")->click();
+        return picker_->findChild<MonthCalendar*>();
+    }
+    // The 42 day cells of the Sunday-first grid.
+    static QList<QToolButton*> dayCells(MonthCalendar* calendar)
+    {
+        QList<QToolButton*> days;
+        for (QToolButton* b : calendar->findChildren<QToolButton*>())
+            if (b->objectName().isEmpty())
+                days << b;
+        return days;
+    }
 
     LocGuru guru_;
     ScriptedPrompter prompter_;
@@ -81,8 +95,7 @@ TEST_F(RangePickerTest, CancelAndTheCloseBoxLeaveNoRange)
 TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime)
 {
     open(at(31, 12, 2009, 23, 0), at(1, 1, 2010, 1, 0));
-    child<QToolButton>(picker_.get(), "CalendarioIni")->click();
-    auto* calendar = picker_->findChild<MonthCalendar*>();
+    auto* calendar = openStartCalendar();
     ASSERT_NE(calendar, nullptr);
     EXPECT_TRUE(calendar->isVisible());
     EXPECT_EQ(calendar->weekdayHeadings(), (QStringList{"Dom", "Lun", "Mar", "Mie", "Jue", "Vie", "Sab"}));
@@ -90,10 +103,7 @@ TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime
     child<QToolButton>(calendar, "CalendarioSiguiente")->click();
     EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2010"));
     // January 2010 starts on a Friday: the sixth cell of the Sunday-first grid.
-    QList<QToolButton*> days;
-    for (QToolButton* b : calendar->findChildren<QToolButton*>())
-        if (b->objectName().isEmpty())
-            days << b;
+    const QList<QToolButton*> days = dayCells(calendar);
     ASSERT_EQ(days.size(), 42);
     EXPECT_FALSE(days[4]->isEnabled());
     EXPECT_EQ(days[5]->text(), QStringLiteral("1"));
@@ -107,8 +117,7 @@ TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime
 TEST_F(RangePickerTest, TheCalendarStepsAYearAtATime)
 {
     open(at(10, 3, 2026, 8, 0), at(20, 3, 2026, 9, 0));
-    child<QToolButton>(picker_.get(), "CalendarioIni")->click();
-    auto* calendar = picker_->findChild<MonthCalendar*>();
+    auto* calendar = openStartCalendar();
     ASSERT_NE(calendar, nullptr);
     EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2026"));
     auto* back = child<QToolButton>(calendar, "CalendarioAnteriorAno");
@@ -132,15 +141,11 @@ TEST_F(RangePickerTest, TheCalendarStepsAYearAtATime)
 TEST_F(RangePickerTest, AYearTheRequestCannotCarryIsRefusedAndTheWindowStays)
 {
     open(at(15, 12, 2049, 10, 0), at(31, 12, 2049, 23, 0));
-    child<QToolButton>(picker_.get(), "CalendarioIni")->click();
-    auto* calendar = picker_->findChild<MonthCalendar*>();
+    auto* calendar = openStartCalendar();
     ASSERT_NE(calendar, nullptr);
     child<QToolButton>(calendar, "CalendarioSiguiente")->click();
     EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2050"));
-    QList<QToolButton*> days;
-    for (QToolButton* b : calendar->findChildren<QToolButton*>())
-        if (b->objectName().isEmpty())
-            days << b;
+    const QList<QToolButton*> days = dayCells(calendar);
     ASSERT_EQ(days.size(), 42);
     // January 2050 starts on a Saturday: the seventh cell.
     ASSERT_EQ(days[6]->text(), QStringLiteral("1"));

@@ -249,24 +249,39 @@ TEST_F(RecordedDataWindowTest, SearchLooksInTheLastIdentificationFieldFocused)
     EXPECT_TRUE(prompter_.shown().isEmpty());
 }
 
-TEST_F(RecordedDataWindowTest, GraphAndReportSayThereIsNothingWithoutIntervals)
+// Without intervals the graph and the report say there is nothing. With
+// them they wait for the windows they open: while the graph window is being
+// opened a panel says so, and it is gone once the graph is up.
+TEST_F(RecordedDataWindowTest, TheGraphSaysThereIsNothingOrShowsABusyPanelUntilItIsUp)
 {
     storeUnit(1);
     storeUnit(2);
     addInterval(2, at(2, 3, 2010, 14, 20));
     open();
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("TVQ-52"));
     click("SSCommandGrafica");
     click("SSCommandImprimir");
     EXPECT_EQ(prompter_.catalogueIds(), (QList<int>{59, 59}));
     EXPECT_EQ(prompter_.shown().value(0).style, MessageStyle::Critical);
-    // With intervals they wait for the windows they open.
     click("SSCommandSiguiente");
     EXPECT_FALSE(child<QPushButton>(window_.get(), "SSCommandGrafica")->isEnabled());
+    QWidget* panel = child<QWidget>(window_.get(), "SSPanel1");
     int graphs = 0;
-    window_->setGraphOpener([&] { ++graphs; });
+    bool shownWhileOpening = false;
+    QString said;
+    window_->setGraphOpener([&] {
+        ++graphs;
+        shownWhileOpening = panel->isVisible();
+        said = child<QLabel>(window_.get(), "LbProgreso")->text();
+    });
     click("SSCommandGrafica");
     EXPECT_EQ(graphs, 1);
     EXPECT_EQ(prompter_.shown().size(), 2);
+    EXPECT_TRUE(shownWhileOpening);
+    EXPECT_EQ(said, QStringLiteral("Abriendo la gráfica..."));
+    settle();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(RecordedDataWindowTest, ToggleButtonsGivesEachCommandBackItsOwnState)
@@ -283,33 +298,6 @@ TEST_F(RecordedDataWindowTest, ToggleButtonsGivesEachCommandBackItsOwnState)
     window_->ToggleButtons();
     EXPECT_TRUE(next->isEnabled());
     EXPECT_FALSE(graph->isEnabled());
-}
-
-} // namespace
-
-namespace {
-
-// The window bears the program's title; while the graph window is being
-// opened a panel says so, and it is gone once the graph is up.
-TEST_F(RecordedDataWindowTest, OpeningTheGraphShowsABusyPanelUntilTheGraphIsUp)
-{
-    storeUnit(10);
-    addInterval(10, at(1, 3, 2010, 10, 0), {{"SLeqLocal", 80.0}});
-    open();
-    EXPECT_EQ(window_->windowTitle(), QStringLiteral("TVQ-52"));
-    QWidget* panel = child<QWidget>(window_.get(), "SSPanel1");
-    bool shownWhileOpening = false;
-    QString said;
-    window_->setGraphOpener([&] {
-        shownWhileOpening = panel->isVisible();
-        said = child<QLabel>(window_.get(), "LbProgreso")->text();
-    });
-    click("SSCommandGrafica");
-    EXPECT_TRUE(shownWhileOpening);
-    EXPECT_EQ(said, QStringLiteral("Abriendo la gráfica..."));
-    settle();
-    EXPECT_FALSE(panel->isVisible());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 } // namespace
