@@ -2,6 +2,7 @@
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/serial_line.h"
+#include "pseudo_terminal.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -119,23 +120,6 @@ TEST(PortAccessMessages, ValuesAreFilledInOnce)
 
 namespace {
 
-// A pseudo-terminal pair of this process: the master and the slave's path.
-struct Pty {
-    int master = -1;
-    QString slave;
-    Pty()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty()
-    {
-        if (master >= 0)
-            ::close(master);
-    }
-};
-
 // A child process, stopped and reaped when it goes.
 struct Child {
     QProcess process;
@@ -174,7 +158,7 @@ bool hasFd(qint64 pid, int fd)
 // terminal at all is no serial port, whoever has it open.
 TEST(PortDiagnosis, OnlyAProgramThatOpenedThePortItselfIsNamedAsHoldingIt)
 {
-    Pty pty;
+    test::PseudoTerminal pty;
     ASSERT_FALSE(pty.slave.isEmpty());
     const int ours = ::open(QFile::encodeName(pty.slave).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(ours, 3);

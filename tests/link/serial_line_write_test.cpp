@@ -1,49 +1,14 @@
 #include "link/serial_line.h"
+#include "pseudo_terminal.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace tvq52;
 
 namespace {
-
-// A raw pseudo-terminal of the test's own: the line opens the slave, the
-// test reads the master as the unit would.
-struct UnitEnd {
-    int master = -1;
-    QString slave;
-    UnitEnd()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
-            return;
-        slave = QString::fromLocal8Bit(::ptsname(master));
-        termios t{};
-        if (tcgetattr(master, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(master, TCSANOW, &t);
-        }
-    }
-    ~UnitEnd()
-    {
-        if (master >= 0)
-            ::close(master);
-    }
-    // What has arrived, without waiting.
-    QByteArray arrived() const
-    {
-        QByteArray got;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0;)
-            got.append(buf, n);
-        return got;
-    }
-};
 
 // The line open on the slave.
 class SerialLineWrite : public ::testing::Test {
@@ -56,7 +21,7 @@ protected:
     }
     void TearDown() override { line.close(); }
 
-    UnitEnd unit;
+    test::PseudoTerminal unit;
     SerialLine line;
 };
 

@@ -326,25 +326,6 @@ TEST(ModemFront, DialsInVerboseOffModeEscapesAndHangsUp)
     EXPECT_TRUE(toPc.isEmpty()) << "no call, nothing reaches the PC";
 }
 
-TEST(ModemFront, DialResultsOtherThanConnect)
-{
-    for (const QByteArray& code : {QByteArray("3"), QByteArray("7")}) {
-        ModemOptions mo;
-        mo.ringMs = 5;
-        mo.rings = 1;
-        mo.dialResult = code;
-        QByteArray toPc;
-        ModemFront modem(
-            mo, [&](const QByteArray& b) { toPc += b; }, [](const QByteArray&) {});
-        modem.fromPc("ATE0V0X0DT,1\r");
-        ScaledClock clock;
-        // The command line itself is echoed: echo goes off only once it has run.
-        EXPECT_TRUE(clock.waitFor(1000, [&] { return toPc.size() > 13; }));
-        EXPECT_EQ(toPc, "ATE0V0X0DT,1\r" + code + '\r');
-        EXPECT_FALSE(modem.online());
-    }
-}
-
 TEST(UnitSimulator, RealTimeCasesStepThroughTheDisplayEdgesAndRepeat)
 {
     const SimOptions o = optionsFor("4.0", {"--realtime-cases"});
