@@ -420,9 +420,6 @@ TEST_F(ReportEngine, AListsHeadingNeverEndsAPage)
     }
 }
 
-} // namespace
-
-namespace {
 
 // Two lists side by side under a repeated heading, in landscape: the longer
 // one runs onto the next page, where the heading and its own header come
