@@ -59,9 +59,6 @@ TEST_F(JournalWindowTest, ShowsADownloadsCountsInTheUsersWordsLeavingOutKindsWit
                              "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
 }
 
-} // namespace
-
-namespace {
 
 // A long message wraps in its column instead of pushing the counts out of
 // the window: the counts column shows whole, at the window's usual size and
