@@ -1,16 +1,30 @@
+#include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/memory_line.h"
+#include "programming/gui/window_fixture.h"
 #include "recorded_history.h"
+#include "records/gui/grid_column_widths.h"
+#include "records/gui/journal_window.h"
+#include "records/gui/range_picker.h"
 #include "records/record_store.h"
 #include "records_fixture.h"
 #include "sim_options.h"
+#include "support/key_presses.h"
+#include "support/scripted_prompter.h"
+#include "support/started_program.h"
 #include "unit_simulator.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QTableWidget>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -416,6 +430,358 @@ TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
     click("SSCommandSiguiente");
     EXPECT_EQ(window_->shownSerial(), 4712);
     EXPECT_FALSE(panel->isVisible());
+}
+
+
+class RangePickerTest : public ::testing::Test {
+protected:
+    void open(const QDateTime& start, const QDateTime& end)
+    {
+        picker_ = std::make_unique<RangePicker>(guru_, prompter_, start, end);
+        picker_->show();
+        settle();
+    }
+    QLineEdit* field(const char* name) { return child<QLineEdit>(picker_.get(), name); }
+    void ok() { child<QPushButton>(picker_.get(), "CommandVolver")->click(); }
+    MonthCalendar* openStartCalendar()
+    {
+        child<QToolButton>(picker_.get(), "CalendarioIni")->click();
+        return picker_->findChild<MonthCalendar*>();
+    }
+    // The 42 day cells of the Sunday-first grid.
+    static QList<QToolButton*> dayCells(MonthCalendar* calendar)
+    {
+        QList<QToolButton*> days;
+        for (QToolButton* b : calendar->findChildren<QToolButton*>())
+            if (b->objectName().isEmpty())
+                days << b;
+        return days;
+    }
+
+    LocGuru guru_;
+    ScriptedPrompter prompter_;
+    std::unique_ptr<RangePicker> picker_;
+};
+
+TEST_F(RangePickerTest, OkKeepsTheRangeAsDayMonthYearHourMinuteBytes)
+{
+    open(at(2, 3, 2010, 14, 20), at(9, 3, 2010, 8, 5));
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("02/03/10 14:20"));
+    EXPECT_EQ(field("MaskFechaFi")->text(), QStringLiteral("09/03/10 08:05"));
+    field("MaskFechaIni")->setText(QStringLiteral("31/12/09 23:00"));
+    field("MaskFechaFi")->setText(QStringLiteral("01/01/10 01:00"));
+    ok();
+    ASSERT_TRUE(picker_->range().has_value());
+    const std::array<std::uint8_t, 10> expected{31, 12, 9, 23, 0, 1, 1, 10, 1, 0};
+    EXPECT_EQ(picker_->range()->bytes, expected);
+    EXPECT_EQ(picker_->result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+}
+
+TEST_F(RangePickerTest, AnEndNotAfterTheStartIsRefusedAndTheWindowStays)
+{
+    open(at(2, 3, 2010, 14, 20), at(2, 3, 2010, 14, 20));
+    ok();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{24});
+    EXPECT_EQ(prompter_.shown().value(0).style, MessageStyle::Plain);
+    EXPECT_TRUE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+
+    prompter_.clear();
+    field("MaskFechaFi")->setText(QStringLiteral("31/02/10 10:00"));
+    ok();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{18});
+    EXPECT_TRUE(picker_->isVisible());
+}
+
+TEST_F(RangePickerTest, CancelAndTheCloseBoxLeaveNoRange)
+{
+    open(at(1, 1, 2010, 0, 0), at(2, 1, 2010, 0, 0));
+    picker_->close();
+    EXPECT_EQ(picker_->result(), QDialog::Rejected);
+    EXPECT_FALSE(picker_->range().has_value());
+    open(at(1, 1, 2010, 0, 0), at(2, 1, 2010, 0, 0));
+    child<QPushButton>(picker_.get(), "SSCommandCancelar")->click();
+    EXPECT_FALSE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+}
+
+TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime)
+{
+    open(at(31, 12, 2009, 23, 0), at(1, 1, 2010, 1, 0));
+    auto* calendar = openStartCalendar();
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_TRUE(calendar->isVisible());
+    EXPECT_EQ(calendar->weekdayHeadings(), (QStringList{"Dom", "Lun", "Mar", "Mie", "Jue", "Vie", "Sab"}));
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Diciembre 2009"));
+    child<QToolButton>(calendar, "CalendarioSiguiente")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2010"));
+    // January 2010 starts on a Friday: the sixth cell of the Sunday-first grid.
+    const QList<QToolButton*> days = dayCells(calendar);
+    ASSERT_EQ(days.size(), 42);
+    EXPECT_FALSE(days[4]->isEnabled());
+    EXPECT_EQ(days[5]->text(), QStringLiteral("1"));
+    days[5 + 14]->click();
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("15/01/10 23:00"));
+    EXPECT_FALSE(calendar->isVisible());
+}
+
+// From 2026 back to 2009 is seventeen clicks of the year step, or as many
+// Shift+Page Up; Page Down steps a month.
+TEST_F(RangePickerTest, TheCalendarStepsAYearAtATime)
+{
+    open(at(10, 3, 2026, 8, 0), at(20, 3, 2026, 9, 0));
+    auto* calendar = openStartCalendar();
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2026"));
+    auto* back = child<QToolButton>(calendar, "CalendarioAnteriorAno");
+    EXPECT_FALSE(back->toolTip().isEmpty());
+    for (int i = 0; i < 10; ++i)
+        back->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2016"));
+    for (int i = 0; i < 7; ++i)
+        test::keyInto(calendar, Qt::Key_PageUp, Qt::ShiftModifier);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2009"));
+    test::keyInto(calendar, Qt::Key_PageDown);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Abril 2009"));
+    child<QToolButton>(calendar, "CalendarioSiguienteAno")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Abril 2010"));
+    test::keyInto(calendar, Qt::Key_PageUp);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2010"));
+}
+
+// The request carries two-digit years, 1950 to 2049: a date the calendar
+// takes beyond them is refused with a message, not read a century off.
+TEST_F(RangePickerTest, AYearTheRequestCannotCarryIsRefusedAndTheWindowStays)
+{
+    open(at(15, 12, 2049, 10, 0), at(31, 12, 2049, 23, 0));
+    auto* calendar = openStartCalendar();
+    ASSERT_NE(calendar, nullptr);
+    child<QToolButton>(calendar, "CalendarioSiguiente")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2050"));
+    const QList<QToolButton*> days = dayCells(calendar);
+    ASSERT_EQ(days.size(), 42);
+    // January 2050 starts on a Saturday: the seventh cell.
+    ASSERT_EQ(days[6]->text(), QStringLiteral("1"));
+    days[6 + 14]->click();
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("15/01/50 10:00"));
+    ok();
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(
+        prompter_.shown()[0].text,
+        QStringLiteral("La fecha 15/01/2050 10:00 no se puede pedir al TVQ-52: solo admite años de 1950 a 2049."));
+    EXPECT_EQ(prompter_.shown()[0].style, MessageStyle::Critical);
+    EXPECT_TRUE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+
+    // A year typed in the field is read by the two-digit rule.
+    prompter_.clear();
+    field("MaskFechaIni")->setText(QStringLiteral("15/01/49 10:00"));
+    ok();
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+    ASSERT_TRUE(picker_->range().has_value());
+    EXPECT_EQ(picker_->range()->start(), at(15, 1, 2049, 10, 0));
+}
+
+
+QDateTime at(int d, int h, int m)
+{
+    return QDateTime(QDate(2026, 3, d), QTime(h, m), Qt::UTC);
+}
+
+const GridColumn& columnNamed(RecordGrid grid, const char* field)
+{
+    for (const GridColumn& c : gridColumns(grid))
+        if (c.field == QLatin1String(field))
+            return c;
+    ADD_FAILURE() << field;
+    return gridColumns(grid).front();
+}
+
+// What each format can show at its widest, digits written '0'.
+TEST(GridColumnWidths, EachFormatNamesTheWidestTextsItCanShow)
+{
+    const QString uncalibrated = QStringLiteral("Sin calibrar");
+    const struct {
+        RecordGrid grid;
+        const char* field;
+        QStringList widest;
+    } cases[] = {
+        {RecordGrid::Intervals, "SLeqLocal", {"000.0", "UND", "UP", "---"}},
+        {RecordGrid::Intervals, "SLeqVecino", {"000.0", "UP", "---"}},
+        {RecordGrid::Intervals, "ByNivelLeqLocal", {"000", "---"}},
+        {RecordGrid::Intervals, "ByDNA", {"000", uncalibrated}},
+        {RecordGrid::Intervals, "DFechaInicio", {"00/00/0000"}},
+        {RecordGrid::Intervals, "THoraInicio", {"00000"}},
+        {RecordGrid::Intervals, "IPasadasLocal", {"00000"}},
+        {RecordGrid::Intervals, "ByTLeq", {"000"}},
+        {RecordGrid::Intervals, "BoRS232", {}},
+        {RecordGrid::Sessions, "LPasadasLocal", {"0000000"}},
+        {RecordGrid::Erasures, "THora", {"00000"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(widestCellTexts(columnNamed(c.grid, c.field), uncalibrated), c.widest) << c.field;
+
+    // Every level a cell can show is no longer than the widest, digit for digit.
+    const GridColumn& level = columnNamed(RecordGrid::Intervals, "SMaxFast");
+    for (int tenths = 0; tenths <= 1210; ++tenths) {
+        const QString shown = cellText(level.show, tenths / 10.0, uncalibrated);
+        EXPECT_LE(shown.size(), 5) << shown.toStdString();
+    }
+}
+
+class GridWidthsWindow : public RecordsWindowFixture {
+protected:
+    // Whatever the newest row, every cell of every row and every line of
+    // every heading fits its column.
+    void expectEverythingFits(RecordedDataWindow::Grid grid, const char* language)
+    {
+        QTableView* view = window_->view(grid);
+        RecordGridItems* model = window_->model(grid);
+        const QFontMetrics cell(view->font());
+        QFont bold = view->horizontalHeader()->font();
+        bold.setBold(true);
+        const QFontMetrics heading(bold);
+        for (int c = 0; c < model->columnCount(); ++c) {
+            if (view->isColumnHidden(c))
+                continue;
+            const int width = view->columnWidth(c);
+            EXPECT_EQ(width, gridColumnWidth(*view, *model, c));
+            for (const QString& line : model->headerData(c, Qt::Horizontal).toString().split('\n'))
+                EXPECT_LT(heading.horizontalAdvance(line.trimmed()), width)
+                    << language << ": heading " << line.toStdString();
+            for (int r = 0; r < model->rowCount(); ++r) {
+                const QString text = model->index(r, c).data().toString();
+                EXPECT_LT(cell.horizontalAdvance(text) + 4, width)
+                    << language << ": " << text.toStdString() << " in column " << c;
+            }
+        }
+    }
+};
+
+TEST_F(GridWidthsWindow, ColumnsHoldTheirWidestValueAndHeadingInEveryLanguage)
+{
+    storeUnit(9, QStringLiteral("Empty"), QStringLiteral("3.3"));
+    storeUnit(10, QStringLiteral("Bar"), QStringLiteral("3.3"));
+    // The oldest rows hold the widest values; the newest is narrow.
+    addInterval(10, at(1, 20, 0),
+                {{"SLeqLocal", 118.7},
+                 {"SMaxFast", 120.9},
+                 {"SL1", 119.8},
+                 {"SL90", 100.4},
+                 {"ByENA", 255},
+                 {"ByDNA", 255},
+                 {"IPasadasLocal", 32000}});
+    addInterval(10, at(1, 21, 0), {{"SLeqLocal", 105.3}, {"SLeqVecino", 104.8}, {"ByLineaInsuficiente", 255}});
+    addInterval(10, at(2, 9, 0), {{"SLeqLocal", 61.0}});
+    ASSERT_TRUE(store_->insert(QStringLiteral("Sesiones"), row({{"LNumeroSerie", 10},
+                                                                 {"DFechaInicio", QDate(2026, 3, 1)},
+                                                                 {"THoraInicio", "20:00"},
+                                                                 {"SLeq", 111.1},
+                                                                 {"LPasadasLocal", 1234567},
+                                                                 {"ITiempoAtenuacion", 32000}})));
+    for (const char* language : {"", "Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
+        if (*language) {
+            ctx_->guru.sForeignColumnName = QString::fromUtf8(language);
+            ASSERT_TRUE(ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
+                                                        LocGuru::SqlDb));
+        }
+        ctx_->link.UnitSerial = 10;
+        open();
+        ASSERT_EQ(shownSerial(), QStringLiteral("10")) << language;
+        ASSERT_EQ(intervals()->rowCount(), 3);
+        expectEverythingFits(RecordedDataWindow::Intervals, language);
+        expectEverythingFits(RecordedDataWindow::Sessions, language);
+        // The empty grid's headings are whole too.
+        click("SSCommandAnterior");
+        ASSERT_EQ(shownSerial(), QStringLiteral("9")) << language;
+        ASSERT_EQ(intervals()->rowCount(), 0);
+        {
+            expectEverythingFits(RecordedDataWindow::Intervals, language);
+            expectEverythingFits(RecordedDataWindow::Sessions, language);
+        }
+        window_.reset();
+    }
+}
+
+
+using JournalWindowTest = WindowFixture;
+
+QStringList columnTexts(QTableWidget* table, int column)
+{
+    QStringList texts;
+    for (int r = 0; r < table->rowCount(); ++r)
+        texts << table->item(r, column)->text();
+    return texts;
+}
+
+TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTheChainHead)
+{
+    Journal journal(*ctx_->db);
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("completed"), {}));
+    ASSERT_TRUE(journal.append(JournalAction::ProgramTransmit, 8, QStringLiteral("modem"), QStringLiteral("failed"),
+                               QStringLiteral("Error en la transmisión de datos")));
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("modem"), QStringLiteral("stopped"), {}));
+
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    window.show();
+    QTableWidget* table = window.table();
+    EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "7"}));
+    EXPECT_EQ(columnTexts(table, 4), (QStringList{"Parada", "Completada"})) << "newest first";
+    EXPECT_EQ(columnTexts(table, 3), (QStringList{"Módem", "Cable"}));
+    EXPECT_EQ(child<QLabel>(&window, "LbCabeza")->text(), QString::fromLatin1(journal.head()));
+    EXPECT_FALSE(journal.head().isEmpty());
+
+    child<QRadioButton>(&window, "OptionTodos")->setChecked(true);
+    EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "8", "7"}));
+    EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("Transmisión de programación"));
+    EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("Error en la transmisión de datos"));
+}
+
+TEST_F(JournalWindowTest, ShowsADownloadsCountsInTheUsersWordsLeavingOutKindsWithNone)
+{
+    Journal journal(*ctx_->db);
+    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("cable"));
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("completed"), {},
+                             QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    EXPECT_EQ(window.table()->item(0, 6)->text(),
+              QStringLiteral("Totales: 0 nuevos, 1 reescritos, 0 rechazados\n"
+                             "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
+}
+
+
+// A long message wraps in its column instead of pushing the counts out of
+// the window: the counts column shows whole, at the window's usual size and
+// when it is made narrower.
+TEST_F(JournalWindowTest, ALongMessageLeavesTheCountsInSight)
+{
+    Journal journal(*ctx_->db);
+    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("modem"));
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("failed"),
+                             QStringLiteral("No se puede escribir en la base de datos /home/usuario/.local/share/tvq52/"
+                                            "tvq52/tvq52.db (disco lleno). Lo recibido hasta ahora está guardado y la "
+                                            "unidad conserva el resto."),
+                             QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    for (const int width : {900, 1100}) {
+        window.resize(width, 480);
+        window.show();
+        settle();
+        QTableWidget* table = window.table();
+        const int counts = 6;
+        const int right = table->columnViewportPosition(counts) + table->columnWidth(counts);
+        EXPECT_LE(right, table->viewport()->width()) << width;
+        const QString text = table->item(0, counts)->text();
+        int widest = 0;
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            widest = std::max(widest, table->fontMetrics().horizontalAdvance(line));
+        EXPECT_GE(table->columnWidth(counts), widest) << width;
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << width;
+        EXPECT_EQ(table->item(0, 5)->toolTip(), table->item(0, 5)->text());
+    }
 }
 
 } // namespace
