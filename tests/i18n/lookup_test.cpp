@@ -163,7 +163,6 @@ TEST(WidthTest, PadsByTheGrowthTable)
     EXPECT_EQ(guru.GetTranslation("abcdef"), "abcdef");
 }
 
-
 const QString kDatabase = QStringLiteral(TVQ52_ASSET_DIR "/Language.db");
 const QStringList kLanguages = {"Español", "Català", "English", "Deutsch", "Français", "Italiano", "Português"};
 
@@ -219,7 +218,6 @@ TEST_F(ShippedLanguages, TheTableHasEveryColumnTheEngineReads)
         EXPECT_TRUE(columns.contains(column)) << column.toStdString();
     EXPECT_EQ(in("English").maxNativeLength(), 255);
 }
-
 
 TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
 {
@@ -317,7 +315,6 @@ TEST(GetToken, QuotesDelimitersAndBlanks)
         EXPECT_EQ(text, QString::fromUtf8(left)) << given;
     }
 }
-
 
 class Setup : public ::testing::Test {
 protected:

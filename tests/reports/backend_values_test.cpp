@@ -183,7 +183,6 @@ TEST_F(BackendValuesTest, EventDatesAndTimesReachTheReportAsStored)
     EXPECT_EQ(seen, (QStringList{"31/12/2024 23:59", "28/02/2025 00:00", "01/03/2025 09:05"}));
 }
 
-
 // An RFC 4180 reader with ";" between fields, to read back what was written.
 QList<QStringList> readCsv(const QByteArray& bytes)
 {

@@ -399,6 +399,5 @@ TEST(HistoryViewportTest, ZoomKeepsTheAnchorAndPanStopsAtTheRecords)
     EXPECT_EQ(in.panned(0.1, d).from - in.from, qint64(std::llround(0.1 * double(in.span()))));
 }
 
-
 } // namespace
 } // namespace tvq52

@@ -246,7 +246,6 @@ TEST_F(ReportCheckTest, TheDigestIsTheJournalsLinesInTheOrderShown)
     EXPECT_NE(digestOf(reversed), digestOf(shown));
 }
 
-
 const QByteArray kHash(64, 'a');
 
 ReportProof sampleProof()

@@ -130,30 +130,21 @@ TEST_F(ReportStoreTest, AMisspeltColumnIsAnErrorNamingItNeverAShiftedRead)
     EXPECT_EQ(good->value(q, QStringLiteral("IE3")).toInt(), 0);
 }
 
-
-constexpr qint32 kSerial = 52001;
-
 QDateTime utcAt(int d, int h, int m)
 {
     return QDateTime(QDate(2026, 6, d), QTime(h, m), Qt::UTC);
 }
 
-class ExceedanceTest : public FolderDatabaseTest {
+// The same unit and night, its intervals written field by field.
+class ExceedanceTest : public ReportStoreTest {
 protected:
-    void SetUp() override
-    {
-        FolderDatabaseTest::SetUp();
-        ASSERT_TRUE(store->insert(
-            "Programacion",
-            row({{"LNumeroSerie", kSerial}, {"THoraEmpiezaNoche", "23:00"}, {"THoraTerminaNoche", "07:00"}})));
-    }
     // A 15-minute interval starting at `start`.
     void interval(const QDateTime& start, int pasLocal, int pasVecino, int pasFast, double leqLocal, int limLocal,
                   double leqVecino, int limVecino, double maxFast, int limFast, int e3 = 0, int desco = 0)
     {
         const QDateTime end = start.addSecs(15 * 60);
         ASSERT_TRUE(store->insert("Intervalos",
-                                  row({{"LNumeroSerie", kSerial},
+                                  row({{"LNumeroSerie", kUnit},
                                        {"DFechaInicio", start.date()},
                                        {"THoraInicio", start.toString("HH:mm")},
                                        {"DFechaFinal", end.date()},
@@ -188,7 +179,7 @@ TEST_F(ExceedanceTest, AHandBuiltNightAddsUpAsWorkedOutByHand)
     interval(utcAt(2, 6, 45), 0, 4, 2, 70.0, 255, 36.0, 35, 90.0, 100);       // D: no venue limit
     interval(utcAt(2, 7, 0), 700, 700, 7, 110.0, 80, 70.0, 35, 115.0, 100);   // after the night
     ASSERT_TRUE(store->insert("Sesiones",
-                              row({{"LNumeroSerie", kSerial},
+                              row({{"LNumeroSerie", kUnit},
                                    {"DFechaInicio", QDate(2026, 6, 1)},
                                    {"THoraInicio", "22:00"},
                                    {"DFechaFinal", QDate(2026, 6, 2)},
@@ -200,7 +191,7 @@ TEST_F(ExceedanceTest, AHandBuiltNightAddsUpAsWorkedOutByHand)
                                    {"LDesco", 1},
                                    {"ITiempoAtenuacion", 90}})));
 
-    const auto s = loadExceedanceSummary(*db, kSerial, utcAt(1, 22, 0), utcAt(2, 8, 0));
+    const auto s = loadExceedanceSummary(*db, kUnit, utcAt(1, 22, 0), utcAt(2, 8, 0));
     ASSERT_TRUE(s) << s.error().detail.toStdString();
     EXPECT_EQ(s->night.start, QTime(23, 0));
     ASSERT_EQ(s->nights.size(), 1u); // the nights before and after lie outside the range

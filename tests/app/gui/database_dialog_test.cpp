@@ -36,6 +36,11 @@ using namespace tvq52::test;
 
 namespace {
 
+// The language dialog's choices, the program's start language last so that
+// the main window is left as it starts.
+const char* const kLanguageOptions[] = {"OptionIngles",   "OptionAleman",    "OptionCatalan", "OptionFrances",
+                                        "OptionItaliano", "OptionPortugues", "OptionEspañol"};
+
 struct Language {
     const char* option;
     const char* file;        // the screenshot's suffix
@@ -183,9 +188,7 @@ TEST(CommunicationDialog, MarksPortsThatCannotBeOpenedInEveryLanguage)
     holder.setDeviceName(sim.devicePath());
     ASSERT_TRUE(holder.open());
 
-    const char* const options[] = {"OptionEspañol", "OptionCatalan",  "OptionIngles",   "OptionAleman",
-                                   "OptionFrances", "OptionItaliano", "OptionPortugues"};
-    for (const char* option : options) {
+    for (const char* option : kLanguageOptions) {
         program.chooseLanguage(option);
         const QString tag = QString::fromUtf8(option).mid(6);
         CommunicationDialog dialog(ctx, program.prompter);
@@ -228,10 +231,6 @@ TEST(CommunicationDialog, MarksPortsThatCannotBeOpenedInEveryLanguage)
 
 namespace {
 
-// The language dialog's choices, the program's start language last so that
-// the main window is left as it starts.
-const char* const kLanguageOptions[] = {"OptionIngles",   "OptionAleman",    "OptionCatalan", "OptionFrances",
-                                        "OptionItaliano", "OptionPortugues", "OptionEspañol"};
 
 // How many pixels of `image` inside `area` differ from the colour at the
 // area's top-left corner: text, frames and icons that were drawn there.

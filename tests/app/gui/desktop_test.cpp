@@ -347,7 +347,6 @@ TEST(WidgetPrompterQuestions, UnsavedEditsShowSaveDiscardAndCancelEachGivingItsA
     }
 }
 
-
 // The window program started as the desktop starts it, on a private runtime
 // folder so that no other run's sockets are seen.
 class Programs {

@@ -506,7 +506,6 @@ TEST(WindowPlacesKept, APlaceOffTheScreenIsBroughtBackOnIt)
     EXPECT_TRUE(screen.contains(*kept));
 }
 
-
 // Shown for the first time, a window larger than the screen is made to fit
 // it; one that fits keeps its size.
 TEST(WindowPlacesKept, AFirstShowingFitsTheScreen)

@@ -219,7 +219,6 @@ TEST(AccessKeys, TranslatingAWindowGivesItItsKeysAlsoWithoutALanguageDatabase)
     EXPECT_NE(w.window.findChild<QShortcut*>(QStringLiteral("ShortcutSSCommandHelp")), nullptr);
 }
 
-
 // A window with one of each kind of control the engine knows.
 struct SampleWindow {
     SampleWindow()

@@ -348,7 +348,6 @@ TEST(WindowTexts, TextsCodeTranslatesDirectlyAreTranslatedInEveryLanguage)
     expectTranslated(natives, shipped, "text translated in code");
 }
 
-
 std::unique_ptr<QWidget> window(const QString& name, const QStringList& texts)
 {
     auto w = std::make_unique<QDialog>();

@@ -334,7 +334,6 @@ TEST_F(RecordedDataWindowTest, ToggleButtonsGivesEachCommandBackItsOwnState)
     EXPECT_FALSE(graph->isEnabled());
 }
 
-
 using RecordedDataDownload = RecordsWindowFixture;
 
 // The simulated unit 4711 (firmware 4.0) in this process over an in-memory
@@ -414,7 +413,6 @@ TEST_F(RecordedDataDownload, ADownloadFillsTheGridsAndShowsWhatItReceived)
     EXPECT_TRUE(child<QPushButton>(window_.get(), "SSCommandSiguiente")->isEnabled());
 }
 
-
 // A download stopped by the user says so in the panel, beside the counts it
 // reached, instead of the window falling silent.
 TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
@@ -444,7 +442,6 @@ TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
     EXPECT_EQ(window_->shownSerial(), 4712);
     EXPECT_FALSE(panel->isVisible());
 }
-
 
 class RangePickerTest : public ::testing::Test {
 protected:
@@ -596,7 +593,6 @@ TEST_F(RangePickerTest, AYearTheRequestCannotCarryIsRefusedAndTheWindowStays)
     EXPECT_EQ(picker_->range()->start(), at(15, 1, 2049, 10, 0));
 }
 
-
 QDateTime at(int d, int h, int m)
 {
     return QDateTime(QDate(2026, 3, d), QTime(h, m), Qt::UTC);
@@ -717,7 +713,6 @@ TEST_F(GridWidthsWindow, ColumnsHoldTheirWidestValueAndHeadingInEveryLanguage)
     }
 }
 
-
 using JournalWindowTest = WindowFixture;
 
 QStringList columnTexts(QTableWidget* table, int column)
@@ -764,7 +759,6 @@ TEST_F(JournalWindowTest, ShowsADownloadsCountsInTheUsersWordsLeavingOutKindsWit
                              "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
 }
 
-
 // A long message wraps in its column instead of pushing the counts out of
 // the window: the counts column shows whole, at the window's usual size and
 // when it is made narrower.
@@ -796,7 +790,6 @@ TEST_F(JournalWindowTest, ALongMessageLeavesTheCountsInSight)
         EXPECT_EQ(table->item(0, 5)->toolTip(), table->item(0, 5)->text());
     }
 }
-
 
 // A double click as the mouse makes it: pressed and released, then again.
 void doubleClick(QWidget* widget, const QPoint& at)
@@ -1000,7 +993,6 @@ TEST_F(FleetViewTest, ARefreshKeepsTheSelectedUnitWhereverItsRowMoves)
     EXPECT_EQ(view_->serialOnRow(selected.front().row()), 1001);
     EXPECT_EQ(selected.front().row(), 5);
 }
-
 
 QString text(const QAbstractItemModel& model, int row, int column, int role = Qt::DisplayRole)
 {

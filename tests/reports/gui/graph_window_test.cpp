@@ -310,6 +310,5 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
     EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 }
 
-
 } // namespace
 } // namespace tvq52::test

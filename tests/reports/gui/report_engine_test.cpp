@@ -430,7 +430,6 @@ TEST_F(ReportEngine, AListsHeadingNeverEndsAPage)
     }
 }
 
-
 // Two lists side by side under a repeated heading, in landscape: the longer
 // one runs onto the next page, where the heading and its own header come
 // back once; the page after a forced break starts clean.
@@ -491,7 +490,6 @@ TEST_F(ReportEngine, SideBySideListsShareThePagesTheyRunOnto)
     EXPECT_EQ(writer.pageLayout().orientation(), QPageLayout::Landscape);
     EXPECT_GT(writer.width(), writer.height());
 }
-
 
 // Groups, each with a list that runs over pages under its repeated header
 // and a footer of its own, then two lists side by side and a forced break;
