@@ -252,7 +252,8 @@ TEST(ExceedanceNights, NightsAreClippedToTheRangeAndAGapIsNeverCompliance)
         std::vector<IntervalFigures> intervals = {};
     } cases[] = {
         {"a range starting inside a night keeps its tail", utcAt(2, 2, 0), utcAt(2, 12, 0), night, 1, 300},
-        {"a range ending inside a night keeps its head, up to its end", utcAt(1, 12, 0), utcAt(2, 0, 59), night, 1, 119},
+        {"a range ending inside a night keeps its head, up to its end", utcAt(1, 12, 0), utcAt(2, 0, 59), night, 1,
+         119},
         {"two whole nights", utcAt(1, 12, 0), utcAt(3, 12, 0), night, 2, 480},
         {"a night within one day", utcAt(1, 0, 0), utcAt(1, 23, 59), NightHours{QTime(1, 0), QTime(5, 30)}, 1, 270},
         {"no night programmed", utcAt(1, 0, 0), utcAt(5, 0, 0), NightHours{QTime(0, 0), QTime(0, 0)}, 0, 0},
@@ -279,7 +280,8 @@ TEST(ExceedanceNights, ARangeEndingInsideANightEndsItThereWithNoMinuteMissing)
         {"recorded whole to the range's end", quarters(utcAt(1, 22, 0), 16), utcAt(2, 2, 0), utcAt(2, 2, 0), 16, 0},
         // It runs on to the end of an interval starting at the range's end, not past the next.
         {"an interval starting at the end", quarters(utcAt(1, 22, 0), 18), utcAt(2, 2, 0), utcAt(2, 2, 15), 17, 0},
-        {"the night's own end bounds it", quarters(utcAt(2, 7, 45), 1), utcAt(2, 7, 45), utcAt(2, 8, 0), 1, 9 * 60 + 45},
+        {"the night's own end bounds it", quarters(utcAt(2, 7, 45), 1), utcAt(2, 7, 45), utcAt(2, 8, 0), 1,
+         9 * 60 + 45},
     };
     for (const auto& c : cases) {
         const auto s = summarizeExceedances(c.intervals, {}, night, utcAt(1, 20, 0), c.to);

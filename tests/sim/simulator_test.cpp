@@ -546,6 +546,7 @@ TEST(TimingLog, ReadsBackWhatItWroteAndRefusesOtherLines)
 namespace {
 
 const QDateTime kOfficeEnd(QDate(2026, 12, 1), QTime(12, 0));
+const QString kOfficeEndText = kOfficeEnd.toString(QStringLiteral("yyyy-MM-ddTHH:mm"));
 
 QDateTime at(const char* text)
 {
@@ -554,7 +555,7 @@ QDateTime at(const char* text)
 
 std::optional<SimOptions> options(const QStringList& more, QString* error)
 {
-    return parseSimOptions(QStringList{"tvq52-sim", "--history-end", kOfficeEnd.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))}
+    return parseSimOptions(QStringList{"tvq52-sim", "--history-end", kOfficeEndText}
                                + more,
                            error, nullptr);
 }
@@ -743,7 +744,7 @@ struct Office {
             std::make_unique<SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
                                          QStringList{"--modem", "--lines", QString::number(lineCount), "--office",
                                                      office, "--rings", "1", "--ring-ms", "50", "--guard-ms", "10",
-                                                     "--history-end", kOfficeEnd.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))}
+                                                     "--history-end", kOfficeEndText}
                                              + more);
         ASSERT_TRUE(sim->start(10000, lineCount)) << qPrintable(sim->error());
         lines = sim->devicePaths();

@@ -59,7 +59,11 @@ TEST(AccessKeys, EachCaptionGetsAKeyOfItsOwn)
          {"Salir", "Siguiente >>", "Buscar unidad", "Sensor inactivo:"},
          {"&Salir", "S&iguiente >>", "&Buscar unidad", "S&ensor inactivo:"},
          "SIBE"},
-        {"a key already chosen is kept", {}, {"Aceptar", "C&ancelar", "Ayuda"}, {"A&ceptar", "C&ancelar", "A&yuda"}, "ACY"},
+        {"a key already chosen is kept",
+         {},
+         {"Aceptar", "C&ancelar", "Ayuda"},
+         {"A&ceptar", "C&ancelar", "A&yuda"},
+         "ACY"},
         {"a key taken elsewhere moves, accents last", "E", {"&Enviar", "Él"}, {"E&nviar", "É&l"}, "ENL"},
         {"no letter left: no key rather than a shared one", "AB", {"Ab"}, {"Ab"}, "AB"},
         // "Sair" would take S, and then "Si" could only share it.

@@ -111,7 +111,8 @@ TEST_F(ReportProofPrint, TheGraphReportPrintsTheProgrammingThenTheChartsWithTheH
     levels.fill(Qt::gray);
     const auto build = [&](const QString& file) {
         return buildGraphReport(*db_, guru_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), file), kSerial,
-                                QStringLiteral("4.0"), levels, levels, QStringLiteral("Inspección"), at(1, 0), at(5, 0));
+                                QStringLiteral("4.0"), levels, levels, QStringLiteral("Inspección"), at(1, 0),
+                                at(5, 0));
     };
     auto built = build(QStringLiteral("tvq52_4.xml"));
     ASSERT_TRUE(built) << built.error().detail.toStdString();
