@@ -1,6 +1,14 @@
+#include "core/own_words.h"
+#include "i18n/catalogue_message.h"
+#include "i18n/language_setup.h"
 #include "i18n/loc_guru.h"
+#include "i18n/native_catalogue.h"
+#include "i18n/text_language_file.h"
 #include "language_db_fixture.h"
+#include "support/scripted_prompter.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -153,6 +161,279 @@ TEST(WidthTest, PadsByTheGrowthTable)
     guru.sStrWidthFactors = "bad,5:50";
     EXPECT_EQ(guru.GetTranslation("abcd"), "abcdWW");
     EXPECT_EQ(guru.GetTranslation("abcdef"), "abcdef");
+}
+
+const QString kDatabase = QStringLiteral(TVQ52_ASSET_DIR "/Language.db");
+const QStringList kLanguages = {"Español", "Català", "English", "Deutsch", "Français", "Italiano", "Português"};
+
+// The shipped database, as the program reads it.
+class ShippedLanguages : public ::testing::Test {
+protected:
+    LocGuru& in(const QString& language)
+    {
+        guru.sForeignColumnName = language;
+        if (!guru.isOpen()) {
+            EXPECT_TRUE(guru.OpenLanguageDatabase(kDatabase, true, LocGuru::SqlDb))
+                << guru.sErrDescription().toStdString();
+        }
+        return guru;
+    }
+    LocGuru guru;
+};
+
+TEST_F(ShippedLanguages, EveryCatalogueTextIsTranslatedKeepingItsLines)
+{
+    for (const QString& language : kLanguages) {
+        for (int id = 1; id <= nativeCatalogueSize(); ++id) {
+            const QString native = *nativeCatalogueText(id);
+            const QString text = in(language).GetS(id);
+            ASSERT_FALSE(text.isEmpty()) << id;
+            EXPECT_EQ(text.count('\r'), native.count('\r')) << language.toStdString() << " " << id;
+            EXPECT_EQ(text.count('\n'), native.count('\n')) << language.toStdString() << " " << id;
+            EXPECT_FALSE(text.contains("{\\")) << id;
+            if (language == "Español") {
+                EXPECT_EQ(text, native);
+            }
+        }
+    }
+}
+
+TEST_F(ShippedLanguages, LanguageNamesAndTheTitleAreNeverTranslated)
+{
+    for (const QString& language : kLanguages) {
+        for (const QString& name : kLanguages)
+            EXPECT_EQ(in(language).GetTranslation(name), name);
+        EXPECT_EQ(in(language).GetTranslation("TVQ-52"), "TVQ-52");
+    }
+    EXPECT_EQ(in("English").GetTranslation("Programación"), "Programming");
+    EXPECT_EQ(in("Deutsch").GetTranslation("Cancelar"), "Abbrechen");
+}
+
+TEST_F(ShippedLanguages, TheTableHasEveryColumnTheEngineReads)
+{
+    QStringList columns;
+    for (const QVariantList& r : tvq52::test::queryRows(kDatabase, "PRAGMA table_info(LocGuru)"))
+        columns << r[1].toString();
+    for (const QString& column : QStringList{"Native", "bSkip", "bIsUsed"} + kLanguages)
+        EXPECT_TRUE(columns.contains(column)) << column.toStdString();
+    EXPECT_EQ(in("English").maxNativeLength(), 255);
+}
+
+TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
+{
+    LocGuru guru;
+    for (int id : {999, 0, 179, -3})
+        EXPECT_EQ(guru.GetS(id), QStringLiteral("GetS: Unknown String ID %1").arg(id));
+    guru.sUnknownStrID = "?";
+    EXPECT_EQ(guru.GetS(500), "?500");
+
+    // Native texts keep their line breaks.
+    EXPECT_EQ(guru.GetS(42), QString::fromUtf8("LeqSesión\rdBA"));
+}
+
+class TranslatedGetS : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString path = dir.filePath("lang.db");
+        tvq52::test::writeLanguageDb(path,
+                                     {
+                                         {QString::fromUtf8("LeqSesión\rdBA"), "LeqSession{\\r}dBA"},
+                                         {"No hay datos", "%s and %s"},
+                                         {"Lunes", "Mon{\\n}day"},
+                                         {"No se encuentra la base de datos %1", "Database %1 not found"},
+                                     });
+        guru.sForeignColumnName = "English";
+        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+    }
+    QTemporaryDir dir;
+    LocGuru guru;
+};
+
+TEST_F(TranslatedGetS, LineBreakMarkersBecomeCrAndLfAndArgumentsFillPlaceholders)
+{
+    EXPECT_EQ(guru.GetS(42), "LeqSession\rdBA");
+    EXPECT_EQ(guru.GetS(70), "Mon\nday");
+    EXPECT_EQ(LocGuru::ConvertCrLf("a{\\r}{\\n}b{\\r}"), "a\r\nb\r");
+
+    // Arguments fill the placeholders in order.
+    EXPECT_EQ(guru.GetS(59, {"A"}), "A and %s");
+    EXPECT_EQ(guru.GetS(59, {"A", "B"}), "A and B");
+    EXPECT_EQ(guru.GetS(59, {"A", "B", "C"}), "A and B");
+    EXPECT_EQ(guru.GetS(59), "%s and %s");
+    // A user's text is put in as it is: its own "%s" or markers stay.
+    EXPECT_EQ(guru.GetS(59, {"50%s", "B"}), "50%s and B");
+    EXPECT_EQ(guru.GetS(59, {"{\\r}", "B"}), "{\\r} and B");
+}
+
+// An error in the program's words is shown once, as a critical message in
+// the user's language with its arguments in; without a translation at hand
+// the same text reads as written.
+TEST_F(TranslatedGetS, OwnWordsAreShownOnceTranslatedWithTheirArgumentsFilledInOnePass)
+{
+    const Error missing = ownWords(QStringLiteral("No se encuentra la base de datos %1"),
+                                   {QStringLiteral("/d/50%2.db")}, QStringLiteral("ENOENT"));
+    EXPECT_EQ(untranslatedText(missing), QStringLiteral("No se encuentra la base de datos /d/50%2.db\n\nENOENT"));
+    EXPECT_EQ(errorText(LocGuru(), missing), untranslatedText(missing));
+    EXPECT_EQ(errorText(guru, missing), QStringLiteral("Database /d/50%2.db not found\n\nENOENT"));
+
+    test::ScriptedPrompter prompter;
+    showError(prompter, guru, missing);
+    ASSERT_EQ(prompter.shown().size(), 1);
+    EXPECT_EQ(prompter.shown()[0].style, MessageStyle::Critical);
+    EXPECT_EQ(prompter.shown()[0].text, errorText(guru, missing));
+}
+
+// A text that is final (the system's words, or one already translated) is
+// shown as it stands, even when it reads like a native text or a placeholder.
+TEST_F(TranslatedGetS, OwnWordsAFinalTextIsNeverLookedUpNorFilled)
+{
+    for (const QString& text :
+         {QStringLiteral("No se encuentra la base de datos %1"), QStringLiteral("%1"), QStringLiteral("100%1 done")}) {
+        const Error error = finalText(text);
+        EXPECT_EQ(untranslatedText(error), text);
+        EXPECT_EQ(errorText(guru, error), text);
+    }
+}
+
+TEST(GetToken, QuotesDelimitersAndBlanks)
+{
+    // Text, delimiter, token taken, text left.
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
+        {"  alpha, beta", ",", "alpha", " beta"},
+        {" beta", ",", "beta", ""},
+        {"", ",", "", ""},
+        {"\"a,b\",c", ",", "a,b", "c"},
+        {"'it''s' rest", " ", "it", "'s' rest"},
+        {"\"open quote, never closed", ",", "open quote, never closed", ""},
+        {"\"q\"x,y", ",", "q", "x,y"},
+        {"a::b", "::", "a", "b"},
+    };
+    for (const auto& [given, delimiter, token, left] : cases) {
+        QString text = QString::fromUtf8(given);
+        EXPECT_EQ(LocGuru::GetToken(text, QString::fromUtf8(delimiter)), QString::fromUtf8(token)) << given;
+        EXPECT_EQ(text, QString::fromUtf8(left)) << given;
+    }
+}
+
+class Setup : public ::testing::Test {
+protected:
+    void SetUp() override { tvq52::test::writeLanguageDb(dir.filePath("Language.db"), {{"Idioma", "Language"}}); }
+    QTemporaryDir dir;
+    tvq52::test::ScriptedPrompter prompter;
+    LocGuru guru;
+};
+
+TEST_F(Setup, TheWidthTestNeedsNoDatabase)
+{
+    EXPECT_TRUE(SetupLanguage(guru, prompter, "  <testwidth> ", "English", dir.path()));
+    EXPECT_TRUE(guru.bTestStrWidth);
+    EXPECT_FALSE(guru.isOpen());
+    EXPECT_EQ(guru.GetS(1), "IdiomaWWWWW");
+    // Any later set-up turns it off again.
+    EXPECT_TRUE(SetupLanguage(guru, prompter, "", "English", dir.path()));
+    EXPECT_FALSE(guru.bTestStrWidth);
+    EXPECT_TRUE(prompter.shown().isEmpty());
+}
+
+TEST_F(Setup, OpensByPathOrInTheProgramFolderAndAnEmptyLanguageCloses)
+{
+    EXPECT_TRUE(SetupLanguage(guru, prompter, dir.filePath("Language.db"), "English", "/nowhere"));
+    EXPECT_EQ(guru.sForeignColumnName, "English");
+    EXPECT_EQ(guru.GetS(1), "Language");
+
+    EXPECT_TRUE(SetupLanguage(guru, prompter, "Language.db", "English", dir.path()));
+    EXPECT_EQ(guru.sLanguageDB(), QDir(dir.path()).filePath("Language.db"));
+    EXPECT_EQ(guru.GetS(1), "Language");
+    EXPECT_TRUE(prompter.shown().isEmpty());
+
+    // An empty language closes the database.
+    EXPECT_TRUE(SetupLanguage(guru, prompter, "Language.db", "  ", dir.path()));
+    EXPECT_FALSE(guru.isOpen());
+    EXPECT_EQ(guru.GetS(1), "Idioma");
+}
+
+TEST_F(Setup, AFailureIsShownAndTextsStayNative)
+{
+    EXPECT_FALSE(SetupLanguage(guru, prompter, "Missing.db", "English", dir.path()));
+    ASSERT_EQ(prompter.shown().size(), 1);
+    const Message& m = prompter.shown()[0];
+    EXPECT_EQ(m.style, MessageStyle::Exclamation);
+    EXPECT_TRUE(m.text.startsWith("While opening Language Database (Missing.db) the following error occurred:\r\r"));
+    EXPECT_GT(m.text.size(),
+              QString("While opening Language Database (Missing.db) the following error occurred:\r\r").size());
+    EXPECT_FALSE(guru.isOpen());
+    EXPECT_EQ(guru.GetS(1), "Idioma");
+}
+
+TEST_F(Setup, TheKindComesFromTheFile)
+{
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("Language.db")), LocGuru::SqlDb);
+    QFile::copy(dir.filePath("Language.db"), dir.filePath("lang.txt"));
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("lang.txt")), LocGuru::SqlDb);
+    QFile text(dir.filePath("text.db"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("[Localization Guru]\r\n");
+    text.close();
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("text.db")), LocGuru::TextFile);
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("absent.MDB")), LocGuru::SqlDb);
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("absent.lng")), LocGuru::TextFile);
+}
+
+const char* kFile =
+    "[Localization Guru]\r\n"
+    "NumberOfLanguages=2\r\n"
+    "NumberOfStrings=3\r\n"
+    "Language1=English\r\n"
+    "Language1_Offset=12\r\n"
+    "[NATIVE]\r\n"
+    "S1=Noche\r\n"
+    "S2=Día\r\n"
+    "S3=a=b\r\n"
+    "[ENGLISH]\r\n"
+    "S1=Night\r\n"
+    "S2=Day\r\n"
+    "S3=equals\r\n";
+
+TEST(TextLanguageFile, ReadsAndSortsTheChosenLanguageAndRejectsShortHeadersAndSections)
+{
+    const auto table = parseTextLanguageFile(QString::fromUtf8(kFile), "english");
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->native, QStringList({"Día", "Noche", "a=b"}));
+    EXPECT_EQ(table->foreign, QStringList({"Day", "Night", "equals"}));
+
+    // Short headers and sections are rejected.
+    QString text = QString::fromUtf8(kFile);
+    EXPECT_FALSE(parseTextLanguageFile(QString(text).replace("NumberOfStrings=3", "NumberOfStrings=0"), "English"));
+    EXPECT_FALSE(parseTextLanguageFile(QString(text).replace("NumberOfLanguages=2", "NumberOfLanguages=x"), "English"));
+    EXPECT_FALSE(parseTextLanguageFile(QString(text).replace("S3=equals\r\n", ""), "English"));
+    EXPECT_FALSE(parseTextLanguageFile(text, "Deutsch"));
+}
+
+TEST(TextLanguageFile, EngineTranslatesFromIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("lang.txt");
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(kFile);
+    f.close();
+
+    LocGuru guru;
+    guru.sForeignColumnName = "English";
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::TextFile));
+    EXPECT_EQ(guru.GetTranslation(QString::fromUtf8("Día")), "Day");
+    EXPECT_EQ(guru.GetTranslation("Noche"), "Night");
+    EXPECT_EQ(guru.GetTranslation("noche"), "noche");
+    EXPECT_EQ(guru.GetTranslation("Zzz"), "Zzz");
+    // It cannot take exports.
+    EXPECT_FALSE(guru.ExportOneString("Nuevo"));
+    EXPECT_EQ(guru.sErrDescription(), "Text can only be exported to an SQL Language Database");
+
+    guru.sForeignColumnName = "Deutsch";
+    EXPECT_FALSE(guru.OpenLanguageDatabase(path, true, LocGuru::TextFile));
+    EXPECT_EQ(guru.sErrDescription(), "Not a valid Text Language Database");
+    EXPECT_FALSE(guru.isOpen());
 }
 
 } // namespace

@@ -2,7 +2,10 @@
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/serial_line.h"
+#include "pseudo_terminal.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -11,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 using namespace tvq52;
@@ -119,23 +123,6 @@ TEST(PortAccessMessages, ValuesAreFilledInOnce)
 
 namespace {
 
-// A pseudo-terminal pair of this process: the master and the slave's path.
-struct Pty {
-    int master = -1;
-    QString slave;
-    Pty()
-    {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
-            slave = QString::fromLocal8Bit(::ptsname(master));
-    }
-    ~Pty()
-    {
-        if (master >= 0)
-            ::close(master);
-    }
-};
-
 // A child process, stopped and reaped when it goes.
 struct Child {
     QProcess process;
@@ -174,7 +161,7 @@ bool hasFd(qint64 pid, int fd)
 // terminal at all is no serial port, whoever has it open.
 TEST(PortDiagnosis, OnlyAProgramThatOpenedThePortItselfIsNamedAsHoldingIt)
 {
-    Pty pty;
+    test::PseudoTerminal pty;
     ASSERT_FALSE(pty.slave.isEmpty());
     const int ours = ::open(QFile::encodeName(pty.slave).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(ours, 3);
@@ -208,4 +195,57 @@ TEST(PortDiagnosis, OnlyAProgramThatOpenedThePortItselfIsNamedAsHoldingIt)
     EXPECT_EQ(checkPortAccess(QStringLiteral("/tmp")).fault, PortFault::NotSerial);
     LocGuru guru;
     EXPECT_TRUE(errorText(guru, portAccessError(a)).startsWith(QStringLiteral("/tmp no es un puerto serie.")));
+}
+
+namespace {
+
+// The line open on the slave.
+class SerialLineWrite : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_FALSE(unit.slave.isEmpty());
+        line.setDeviceName(unit.slave);
+        ASSERT_TRUE(line.open()) << qPrintable(line.errorString());
+    }
+    void TearDown() override { line.close(); }
+
+    test::PseudoTerminal unit;
+    SerialLine line;
+};
+
+} // namespace
+
+TEST_F(SerialLineWrite, AnAckIsOnTheLineWhenWriteReturnsWithoutAnEventLoopTurn)
+{
+    for (const QByteArray& bytes : {QByteArray(1, '\x06'), QByteArray("\x02\x00\x06\x01\x03\x06", 6)}) {
+        line.write(bytes);
+        // No event loop has run: the bytes went to the device in write().
+        EXPECT_EQ(line.bytesToWrite(), 0);
+        pollfd p{unit.master, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 100), 1) << "the unit can read them at once";
+        EXPECT_EQ(unit.arrived().toHex(), bytes.toHex());
+    }
+}
+
+TEST_F(SerialLineWrite, WhatTheDeviceCannotTakeAtOnceFollowsInOrder)
+{
+    // More than a terminal's buffers hold: the rest waits in the port.
+    QByteArray big(256 * 1024, '\0');
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = char(i * 7);
+    line.write(big);
+    line.write(QByteArray(1, '\x18'));
+    EXPECT_GT(line.bytesToWrite(), 0) << "the device took only part";
+
+    QByteArray got;
+    QElapsedTimer waited;
+    waited.start();
+    while (got.size() < big.size() + 1 && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        got += unit.arrived();
+    }
+    ASSERT_EQ(got.size(), big.size() + 1);
+    EXPECT_TRUE(got.startsWith(big)) << "nothing lost or reordered";
+    EXPECT_EQ(got.back(), '\x18') << "a byte written behind waiting ones goes after them";
 }

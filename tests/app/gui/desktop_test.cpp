@@ -1,25 +1,41 @@
 #include "app/data_folder.h"
 #include "app/gui/desktop_icons.h"
 #include "app/gui/qt_translations.h"
+#include "app/gui/single_instance.h"
 #include "app/gui/widget_prompter.h"
 #include "app/ini_file.h"
 #include "app/recent_files.h"
 #include "db/database.h"
+#include "db/store.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 #include "support/started_program.h"
+#include "support/temp_home.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -90,19 +106,12 @@ TEST(QtTranslations, QtsOwnWordsFollowTheLanguageAndPortugueseFallsBackOnBrazils
     // Whatever a program started earlier in this run put in place goes.
     useQtTranslations(3000);
     EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
-    const struct {
-        int code;
-        const char* file;
-        const char* cancel;
-    } languages[] = {{4000, "qtbase_de.qm", "Abbrechen"},
-                     {1000, "qtbase_es.qm", "Cancelar"},
-                     {5000, "qtbase_fr.qm", "Annuler"},
-                     {6000, "qtbase_it.qm", "Annulla"},
-                     {7000, "qtbase_pt_BR.qm", "Cancelar"}};
-    for (const auto& l : languages) {
-        const QString loaded = useQtTranslations(l.code);
-        EXPECT_TRUE(loaded.endsWith(QLatin1String(l.file))) << l.code << " loaded " << loaded.toStdString();
-        EXPECT_EQ(cancelText(), QString::fromUtf8(l.cancel)) << l.code;
+    for (const auto& [code, file] : {std::pair{4000, "qtbase_de.qm"}, std::pair{1000, "qtbase_es.qm"},
+                                     std::pair{5000, "qtbase_fr.qm"}, std::pair{6000, "qtbase_it.qm"},
+                                     std::pair{7000, "qtbase_pt_BR.qm"}}) {
+        const QString loaded = useQtTranslations(code);
+        EXPECT_TRUE(loaded.endsWith(QLatin1String(file))) << code << " loaded " << loaded.toStdString();
+        EXPECT_NE(cancelText(), QStringLiteral("Cancel")) << code << ": Qt's words stayed English";
     }
     // Back to English: nothing of the last language stays.
     EXPECT_TRUE(useQtTranslations(3000).isEmpty());
@@ -299,4 +308,375 @@ TEST(Desktop, SaveDialogsProposeTheNameInTheLastFolderAndAddTheExtension)
     EXPECT_EQ(second, elsewhere.file(QStringLiteral("4711_programacion_2026-12-07.pdf")));
     // The folder is kept with the data folder's settings for the next run.
     EXPECT_EQ(RecentFiles(settingsPath(home.path())).lastFolder(), QDir(elsewhere.path()).absolutePath());
+}
+
+namespace {
+
+Message unsavedEdits()
+{
+    return Message{
+        QStringLiteral("¿Desea guardar los cambios?"), {}, MessageStyle::SaveDiscardCancel, 23, Answer::Save};
+}
+
+// The unsaved-edits question shows buttons that say what they do; Enter
+// saves, Escape and the close box cancel.
+TEST(WidgetPrompterQuestions, UnsavedEditsShowSaveDiscardAndCancelEachGivingItsAnswer)
+{
+    const auto box = WidgetPrompter::createMessageBox(unsavedEdits(), nullptr);
+    EXPECT_EQ(box->standardButtons(), QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Save));
+    EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel));
+    EXPECT_EQ(box->icon(), QMessageBox::Question);
+
+    WidgetPrompter prompter;
+    // Each button by its own click; closing the box (none) keeps the edits.
+    const std::pair<QMessageBox::StandardButton, Answer> cases[] = {{QMessageBox::Save, Answer::Save},
+                                                                    {QMessageBox::Discard, Answer::Discard},
+                                                                    {QMessageBox::Cancel, Answer::Cancel},
+                                                                    {QMessageBox::NoButton, Answer::Cancel}};
+    for (const auto& [button, answer] : cases) {
+        QTimer::singleShot(0, [button = button] {
+            auto* asked = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(asked, nullptr);
+            if (button == QMessageBox::NoButton)
+                asked->reject();
+            else
+                asked->button(button)->click();
+        });
+        EXPECT_EQ(prompter.message(unsavedEdits()), answer) << int(button);
+    }
+}
+
+// The window program started as the desktop starts it, on a private runtime
+// folder so that no other run's sockets are seen.
+class Programs {
+public:
+    Programs()
+    {
+        env_ = QProcessEnvironment::systemEnvironment();
+        env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        saved_ = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+    }
+    ~Programs()
+    {
+        for (auto& p : started_) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+        saved_.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", saved_);
+    }
+
+    QProcess& start(const QStringList& arguments)
+    {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env_);
+        p->setProcessChannelMode(QProcess::MergedChannels);
+        p->start(QStringLiteral(TVQ52_BIN_DIR "/tvq52"), arguments);
+        EXPECT_TRUE(p->waitForStarted(10000));
+        started_.push_back(std::move(p));
+        return *started_.back();
+    }
+
+private:
+    QTemporaryDir runtime_;
+    QProcessEnvironment env_;
+    QByteArray saved_;
+    std::vector<std::unique_ptr<QProcess>> started_;
+};
+
+// Whether a program listens on `folder`'s socket within `ms`.
+bool listensWithin(const QString& folder, int ms)
+{
+    const QString socket = SingleInstance::serverName(folder);
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < ms) {
+        if (QFileInfo(socket).exists())
+            return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+// Whether `p` is still running after `ms`: a program that kept its window.
+bool stillRunningAfter(QProcess& p, int ms)
+{
+    return !p.waitForFinished(ms) && p.state() == QProcess::Running;
+}
+
+} // namespace
+
+TEST(SingleInstance, TheNameIsPerDataFolderAndTheSameThroughALink)
+{
+    TempHome a;
+    TempHome b;
+    EXPECT_NE(SingleInstance::serverName(a.path()), SingleInstance::serverName(b.path()));
+    ASSERT_TRUE(QFile::link(a.path(), b.file(QStringLiteral("link"))));
+    EXPECT_EQ(SingleInstance::serverName(b.file(QStringLiteral("link"))), SingleInstance::serverName(a.path()));
+}
+
+// Two real programs: the second start on the same data folder hands its
+// argument over and ends; another data folder runs a program of its own;
+// after the first is killed outright, a new start takes the folder over.
+TEST(SingleInstance, ALaterStartHandsItsArgumentToTheRunningProgram)
+{
+    Programs programs;
+    TempHome home;
+    TempHome other;
+    QProcess& first = programs.start({"--home", home.path()});
+    ASSERT_TRUE(listensWithin(home.path(), 30000)) << first.readAll().toStdString();
+
+    QProcess& second = programs.start({"--home", home.path(), "4711"});
+    ASSERT_TRUE(second.waitForFinished(20000)) << "the second start did not end";
+    EXPECT_EQ(second.exitCode(), 0) << second.readAll().toStdString();
+    QProcess& third = programs.start({"--home", home.path()});
+    ASSERT_TRUE(third.waitForFinished(20000));
+    EXPECT_EQ(third.exitCode(), 0);
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    // Another data folder, another program.
+    QProcess& elsewhere = programs.start({"--home", other.path()});
+    EXPECT_TRUE(listensWithin(other.path(), 30000));
+    EXPECT_TRUE(stillRunningAfter(elsewhere, 500));
+
+    // Killed without a chance to tidy up: its socket and lock stay behind.
+    ::kill(pid_t(first.processId()), SIGKILL);
+    ASSERT_TRUE(first.waitForFinished(10000));
+    ASSERT_TRUE(QFileInfo::exists(SingleInstance::serverName(home.path())));
+    QProcess& heir = programs.start({"--home", home.path()});
+    EXPECT_TRUE(stillRunningAfter(heir, 3000)) << heir.readAll().toStdString();
+    // ... and it is the one that takes what comes next.
+    QProcess& next = programs.start({"--home", home.path(), "4711"});
+    ASSERT_TRUE(next.waitForFinished(20000));
+    EXPECT_EQ(next.exitCode(), 0);
+    EXPECT_EQ(heir.state(), QProcess::Running);
+}
+
+namespace {
+
+// SQLite's lock bytes (unix VFS): the readers' range of the database file,
+// and the byte of the -shm file every open connection holds.
+constexpr off_t kSharedFirst = 0x40000002;
+constexpr off_t kSharedBytes = 510;
+constexpr off_t kShmOpenByte = 128;
+
+enum class Holder { Nobody, ThisProcess, Another, Unknown };
+
+// Asked from another process, as another program would meet the lock: a
+// descriptor opened and closed here would itself drop this process's locks.
+Holder lockHolder(const QString& path, off_t start, off_t length)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = ::open(file.constData(), O_RDWR);
+        struct flock wanted {};
+        wanted.l_type = F_WRLCK;
+        wanted.l_whence = SEEK_SET;
+        wanted.l_start = start;
+        wanted.l_len = length;
+        if (fd < 0 || fcntl(fd, F_GETLK, &wanted) != 0)
+            _exit(9);
+        _exit(wanted.l_type == F_UNLCK ? 0 : wanted.l_pid == getppid() ? 1 : 2);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return Holder::Unknown;
+    switch (WEXITSTATUS(status)) {
+    case 0:
+        return Holder::Nobody;
+    case 1:
+        return Holder::ThisProcess;
+    case 2:
+        return Holder::Another;
+    default:
+        return Holder::Unknown;
+    }
+}
+
+// Whether this process still holds what keeps other programs from taking
+// the database or its write-ahead log away.
+::testing::AssertionResult holdsDatabaseLocks(const QString& home)
+{
+    const QString db = databasePath(home);
+    const Holder file = lockHolder(db, kSharedFirst, kSharedBytes);
+    const Holder shm = lockHolder(db + QStringLiteral("-shm"), kShmOpenByte, 1);
+    if (file == Holder::ThisProcess && shm == Holder::ThisProcess)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "database lock " << int(file) << ", -shm lock " << int(shm)
+                                         << " (0 nobody, 1 this process, 2 another, 3 unknown)";
+}
+
+// Cancels the file dialog that is about to run once it has listed `folder`
+// with its types and icons; `listed` tells whether it got that far.
+void cancelWhenListed(const QString& folder, bool* listed, QString* title)
+{
+    QTimer::singleShot(0, [=] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << "no file dialog";
+        *title = dialog->windowTitle();
+        dialog->setDirectory(folder);
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        QElapsedTimer waited;
+        waited.start();
+        bool seen = false;
+        while (!seen && waited.elapsed() < 10000) {
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+            // The folder's entries arrive in one batch, the ones the filter
+            // hides (the database under "*.pdf") with the rest.
+            const QModelIndex root = model->index(model->rootPath());
+            seen = model->rootPath() == folder && model->rowCount(root) > 0
+                && !model->type(model->index(0, 0, root)).isEmpty();
+        }
+        // The rows drawn, as the user sees them, and whatever the list
+        // still had to learn about them.
+        dialog->grab();
+        for (int i = 0; i < 10; ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        *listed = seen;
+        dialog->reject();
+    });
+}
+
+// The program as the user starts it, with Qt's dialogs.
+struct WindowOnItsFolder {
+    TempHome home;
+    std::unique_ptr<ApplicationShell> shell;
+
+    WindowOnItsFolder()
+    {
+        home.provision();
+        // A folder of the user's own, which every filter lists: the dialog
+        // has a row to show and tell the type of.
+        QDir(home.path()).mkdir(QStringLiteral("informes"));
+        shell = std::make_unique<ApplicationShell>(home.path(), QString());
+        shell->start();
+    }
+};
+
+QProcessEnvironment offscreen()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    return env;
+}
+
+QString runCli(const QString& home, const QStringList& args, int* exitCode)
+{
+    QProcess p;
+    p.setProcessEnvironment(offscreen());
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(QStringLiteral(TVQ52_BIN_DIR "/tvq52-cli"), QStringList{"--home", home} + args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+} // namespace
+
+TEST(FileDialogs, EveryDialogOnTheDataFolderLeavesTheDatabaseLocksInPlace)
+{
+    if (test::onServerBackend())
+        GTEST_SKIP() << "the records are on the server";
+    WindowOnItsFolder w;
+    const QString home = w.home.path();
+    ASSERT_TRUE(w.shell->context().db);
+    ASSERT_TRUE(holdsDatabaseLocks(home)) << "the open database holds its locks to begin with";
+
+    // The main window's file button, cancelled.
+    bool listed = false;
+    QString title;
+    cancelWhenListed(home, &listed, &title);
+    w.shell->mainWindow()->button("SSCommand1")->click();
+    EXPECT_TRUE(listed);
+    EXPECT_TRUE(title.startsWith(QStringLiteral("Abrir"))) << title.toStdString();
+    EXPECT_TRUE(holdsDatabaseLocks(home)) << "after the file button";
+
+    // The save dialogs of the reports, the grids, the graph and the export
+    // all go through the prompter; each with its own filter.
+    WidgetPrompter prompter(w.shell->mainWindow());
+    for (const QString& filter : {QStringLiteral("PDF (*.pdf)"), QStringLiteral("Archivos CSV (*.csv)"),
+                                  QStringLiteral("PNG (*.png)"), QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")}) {
+        listed = false;
+        cancelWhenListed(home, &listed, &title);
+        EXPECT_TRUE(prompter.saveFile(QStringLiteral("Guardar"), {filter}, home).isEmpty());
+        EXPECT_TRUE(listed) << filter.toStdString();
+        EXPECT_TRUE(holdsDatabaseLocks(home)) << "after saving as " << filter.toStdString();
+    }
+    listed = false;
+    cancelWhenListed(home, &listed, &title);
+    EXPECT_TRUE(prompter.openFile(QStringLiteral("Abrir"), {QStringLiteral("Todos los archivos (*)")}, home).isEmpty());
+    EXPECT_TRUE(holdsDatabaseLocks(home)) << "after opening any file";
+
+    // A file dialog that Qt opens by itself (the print dialog's choice of a file).
+    listed = false;
+    cancelWhenListed(home, &listed, &title);
+    EXPECT_TRUE(
+        QFileDialog::getSaveFileName(w.shell->mainWindow(), QStringLiteral("Imprimir en un archivo"), home).isEmpty());
+    EXPECT_TRUE(listed);
+    EXPECT_TRUE(holdsDatabaseLocks(home)) << "after Qt's own file dialog";
+}
+
+TEST(FileDialogs, AfterTheFileButtonOtherProgramsShareTheDatabaseAndItStaysSound)
+{
+    if (test::onServerBackend())
+        GTEST_SKIP() << "the records are on the server";
+    TempHome source;
+    source.provision();
+    {
+        auto db = source.openDatabase();
+        Store store(*db);
+        ASSERT_TRUE(store.insert(QStringLiteral("Programacion"),
+                                 row({{"LNumeroSerie", 4711}, {"TVersion", "4.0"}, {"TLocal", "Sala Apolo"}})));
+    }
+    int exitCode = -1;
+    const QString exchangeFile = source.file(QStringLiteral("4711.TQ52"));
+    const QString exported = runCli(source.path(), {"export", exchangeFile, "4711"}, &exitCode);
+    ASSERT_EQ(exitCode, 0) << exported.toStdString();
+
+    WindowOnItsFolder w;
+    const QString home = w.home.path();
+    bool listed = false;
+    QString title;
+    cancelWhenListed(home, &listed, &title);
+    w.shell->mainWindow()->button("SSCommand1")->click();
+    ASSERT_TRUE(listed);
+
+    // Another program opens and closes the database, then imports into it.
+    const QString journal = runCli(home, {"journal"}, &exitCode);
+    EXPECT_EQ(exitCode, 0) << journal.toStdString();
+    const QString imported = runCli(home, {"import", exchangeFile}, &exitCode);
+    EXPECT_EQ(exitCode, 0) << imported.toStdString();
+
+    // The window writes after them, and another program sees it.
+    Store windowStore(*w.shell->context().db);
+    ASSERT_TRUE(windowStore.insert(QStringLiteral("Programacion"),
+                                   row({{"LNumeroSerie", 815}, {"TVersion", "4.0"}, {"TLocal", "Bar Miramar"}})))
+        << windowStore.lastError().toStdString();
+    const QString seenFile = source.file(QStringLiteral("815.TQ52"));
+    const QString seen = runCli(home, {"export", seenFile, "815"}, &exitCode);
+    EXPECT_EQ(exitCode, 0) << seen.toStdString();
+    QFile written(seenFile);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().contains("Bar Miramar")) << "unit 815 is stored for other programs too";
+
+    // The window closes; the file is sound and holds both.
+    w.shell->mainWindow()->button("SSCommandExit")->click();
+    w.shell.reset();
+    auto check = w.home.openDatabase();
+    ASSERT_TRUE(check);
+    QSqlQuery q(check->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA integrity_check")));
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toString(), QStringLiteral("ok"));
+    q.finish();
+    Store store(*check);
+    EXPECT_EQ(store.count(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}})), 1);
+    EXPECT_EQ(store.count(QStringLiteral("Programacion"), row({{"LNumeroSerie", 815}})), 1);
 }

@@ -1,19 +1,31 @@
+#include "app/app_context.h"
 #include "app/data_folder.h"
+#include "app/gui/window_needs.h"
 #include "app/ini_file.h"
+#include "app/language_table.h"
+#include "app/settings.h"
+#include "app/window_places.h"
+#include "i18n/gui/access_keys.h"
+#include "monitor/gui/monitor_window.h"
 #include "programming/gui/programming_window.h"
 #include "programming/programming_store.h"
 #include "records/gui/fleet_view.h"
 #include "records/gui/recorded_data_window.h"
+#include "reports/gui/graph_window.h"
+#include "support/key_presses.h"
 #include "support/started_program.h"
 
 #include "db/database.h"
 #include "support/result_checks.h"
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -55,6 +67,44 @@ TEST(MainWindow, CommunicationDialogStaysOpenOnABadPortAndWritesTheSettingsOnAcc
     EXPECT_EQ(setting(s.home, "Modem"), QStringLiteral("1"));
     EXPECT_EQ(setting(s.home, "TonePulse"), QStringLiteral("0"));
     EXPECT_EQ(setting(s.home, "DialCode"), QStringLiteral("0"));
+}
+
+// Alt with a button's key presses it, F1 goes to the help, Ctrl+Q ends the
+// program.
+TEST(MainWindow, AnswersItsKeys)
+{
+    StartedProgram program;
+    MainWindow& w = program.window();
+    test::makeActive(&w);
+
+    // Without its page the help says so: F1 went to the help handler.
+    ASSERT_TRUE(QDir(helpFolder(program.home.path())).removeRecursively());
+    test::keyInto(&w, Qt::Key_F1);
+    ASSERT_EQ(program.prompter.shown().size(), 1);
+    EXPECT_TRUE(program.prompter.shown()[0].text.contains(helpFileName(program.shell->context().LanguageCodeValue)))
+        << program.prompter.shown()[0].text.toStdString();
+
+    // The button shows itself pressed for a moment, then opens its dialog.
+    bool asked = false;
+    QTimer::singleShot(250, [&] {
+        QWidget* d = QApplication::activeModalWidget();
+        ASSERT_NE(d, nullptr);
+        asked = true;
+        EXPECT_EQ(d->objectName(), QStringLiteral("Form7"));
+        d->close();
+    });
+    const QChar languageKey = accessKeyOf(w.button("SSCommandIdioma")->text());
+    ASSERT_FALSE(languageKey.isNull());
+    test::keyInto(&w, Qt::Key(languageKey.unicode()), Qt::AltModifier);
+    test::letRun(400);
+    EXPECT_TRUE(asked);
+
+    bool finished = false;
+    QObject::connect(program.shell.get(), &ApplicationShell::finished, [&] { finished = true; });
+    test::makeActive(&w);
+    test::keyInto(&w, Qt::Key_Q, Qt::ControlModifier);
+    settle();
+    EXPECT_TRUE(finished);
 }
 
 TEST(MainWindow, FooterTextIsAskedWithTheCatalogueTextsAndCancelKeepsIt)
@@ -398,4 +448,166 @@ TEST(MainWindow, TheOverviewSpeaksTheChosenLanguage)
     EXPECT_EQ(rows->index(0, FleetModel::Reasons).data().toString(),
               QStringLiteral("Batterie leer, Lange nicht ausgelesen"));
     EXPECT_EQ(rows->index(0, FleetModel::LastDownload).data().toString(), QStringLiteral("Nie"));
+}
+
+namespace {
+
+QString savedPlace(test::StartedProgram& program, const char* window)
+{
+    return ReadSetting(QString::fromLatin1(kWindowsSection), QString::fromLatin1(window), QString(),
+                       settingsPath(program.home.path()));
+}
+
+// The main window comes back at the size and place it had, in a new run of
+// it (a language change builds it anew, as a new start does).
+TEST(WindowPlacesKept, TheMainWindowComesBackAsItWasLeft)
+{
+    test::StartedProgram program;
+    MainWindow& first = program.window();
+    first.show();
+    settle();
+    // A size the main window takes with its overview, on the small test screen.
+    first.resize(780, 470);
+    first.move(10, 40);
+    settle();
+    first.hide();
+    const auto saved = placeFromText(savedPlace(program, "Form1"));
+    ASSERT_TRUE(saved) << savedPlace(program, "Form1").toStdString();
+    EXPECT_EQ(saved->size(), QSize(780, 470));
+
+    program.chooseLanguage("OptionIngles");
+    MainWindow& again = program.window();
+    ASSERT_NE(&again, &first);
+    again.show();
+    settle();
+    EXPECT_EQ(again.size(), QSize(780, 470));
+    EXPECT_EQ(again.pos(), saved->topLeft());
+}
+
+TEST(WindowPlacesKept, APlaceOffTheScreenIsBroughtBackOnIt)
+{
+    test::StartedProgram program;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(WriteSetting(QString::fromLatin1(kWindowsSection), QStringLiteral("Form7"),
+                             placeText(QRect(screen.right() + 500, screen.bottom() + 300, 400, 300)),
+                             settingsPath(program.home.path())));
+    bool seen = false;
+    test::whenModal([&](QWidget* d) {
+        seen = true;
+        EXPECT_TRUE(screen.contains(d->frameGeometry()))
+            << placeText(d->geometry()).toStdString() << " on " << placeText(screen).toStdString();
+        d->close();
+    });
+    program.window().button("SSCommandIdioma")->click();
+    EXPECT_TRUE(seen);
+    // Its place as it was shown is what the file keeps now.
+    const auto kept = placeFromText(savedPlace(program, "Form7"));
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(screen.contains(*kept));
+}
+
+// Shown for the first time, a window larger than the screen is made to fit
+// it; one that fits keeps its size.
+TEST(WindowPlacesKept, AFirstShowingFitsTheScreen)
+{
+    test::StartedProgram program;
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    QWidget big;
+    big.setObjectName(QStringLiteral("FormPrueba"));
+    big.resize(room + QSize(300, 200));
+    big.show();
+    settle();
+    EXPECT_LE(big.frameGeometry().width(), room.width());
+    EXPECT_LE(big.frameGeometry().height(), room.height());
+    QWidget small;
+    small.setObjectName(QStringLiteral("FormPequena"));
+    small.resize(320, 200);
+    small.show();
+    settle();
+    EXPECT_EQ(small.size(), QSize(320, 200));
+}
+
+// Qt alone would first show the main window at two thirds of the screen,
+// which leaves the units' table a few rows; it takes its natural size.
+TEST(WindowPlacesKept, TheMainWindowFirstShowsAtItsNaturalSize)
+{
+    test::StartedProgram program;
+    MainWindow& window = program.window();
+    window.show();
+    settle();
+    const QSize room = QGuiApplication::primaryScreen()->availableGeometry().size();
+    const QSize frame = window.frameGeometry().size() - window.size();
+    EXPECT_EQ(window.size(), window.sizeHint().boundedTo(room - frame));
+    EXPECT_GT(window.height(), room.height() * 2 / 3);
+}
+
+} // namespace
+
+// Every window's help button reaches the installed help through what the
+// shell handed it: with an installation that lacks the help pages, each click
+// says which page is missing.
+TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    QTemporaryDir installation;
+    qputenv("TVQ52_ASSETS", installation.path().toUtf8());
+    const QString pages = helpFolder(findAssetFolder());
+    ASSERT_EQ(pages, helpFolder(installation.path()));
+    program.prompter.clear();
+
+    std::vector<std::pair<const char*, std::unique_ptr<QWidget>>> windows;
+    windows.emplace_back("Form2", std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx, program.prompter)));
+    windows.emplace_back("Form5", std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx, program.prompter)));
+    windows.emplace_back("Form6", std::make_unique<ReportWindow>(reportWindowNeeds(ctx, program.prompter)));
+    windows.emplace_back(
+        "Form9",
+        std::make_unique<GraphWindow>(ctx.guru, program.prompter, ctx.db.get(), helpOpener(ctx, program.prompter)));
+    windows.emplace_back("Form3",
+                         std::make_unique<MonitorWindow>(ctx.guru, program.prompter, sessionSource(ctx),
+                                                         helpOpener(ctx, program.prompter)));
+    for (auto& [form, window] : windows) {
+        program.prompter.clear();
+        auto* help = child<QPushButton>(window.get(), "SSCommandHelp");
+        ASSERT_NE(help, nullptr) << form;
+        ASSERT_TRUE(help->isEnabled()) << form;
+        help->click();
+        ASSERT_EQ(program.prompter.shown().size(), 1) << form;
+        EXPECT_EQ(program.prompter.shown().front().style, MessageStyle::Exclamation) << form;
+        EXPECT_TRUE(program.prompter.shown().front().text.contains(pages)) << form;
+    }
+    qunsetenv("TVQ52_ASSETS");
+}
+
+// The windows' sessions run on the run's link state, which start-up and the
+// communication settings fill in, and each call opens a session of its own.
+TEST(WindowNeeds, SessionsRunOnTheLinkStateOfTheRun)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    const SessionSource open = sessionSource(ctx);
+    const auto first = open();
+    const auto second = open();
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(&first->state(), &ctx.link);
+    EXPECT_EQ(&second->state(), &ctx.link);
+    // One line for the run: a modem call left up serves the next session.
+    EXPECT_EQ(&first->line(), &second->line());
+    EXPECT_EQ(&first->line(), ctx.line.get());
+}
+
+// What a report prints with is read at the click: a footer typed after the
+// window was built is the one printed.
+TEST(WindowNeeds, ReportInputsAreReadWhenAsked)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    const ProgrammingWindow::Needs needs = programmingWindowNeeds(ctx, program.prompter);
+    EXPECT_EQ(needs.database, ctx.db.get());
+    EXPECT_EQ(&needs.link, &ctx.link);
+    EXPECT_EQ(needs.assetFolder(), findAssetFolder());
+    ASSERT_TRUE(acceptFooterText(ctx, QStringLiteral("Ayuntamiento de Girona")).ok());
+    EXPECT_EQ(needs.footerText(), QStringLiteral("Ayuntamiento de Girona"));
+    EXPECT_EQ(graphReportNeeds(ctx, program.prompter).footerText, QStringLiteral("Ayuntamiento de Girona"));
 }

@@ -1,18 +1,30 @@
+#include "../language_db_fixture.h"
 #include "i18n/gui/access_keys.h"
 #include "i18n/gui/composite_controls.h"
 #include "i18n/loc_guru.h"
 #include "support/key_presses.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
 #include <QDialog>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QTabWidget>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
@@ -32,50 +44,36 @@ TEST(AccessKeys, TheMarkIsReadAndTakenOffWithAPlainAmpersandLeftAlone)
     EXPECT_EQ(withoutAccessKey(QStringLiteral("Pie && &cabeza")), QStringLiteral("Pie && cabeza"));
 }
 
-TEST(AccessKeys, EachCaptionGetsAKeyOfItsOwnWordStartsFirst)
+TEST(AccessKeys, EachCaptionGetsAKeyOfItsOwn)
 {
-    QString taken;
-    const QStringList keyed = assignAccessKeys({QStringLiteral("Salir"), QStringLiteral("Siguiente >>"),
-                                                QStringLiteral("Buscar unidad"), QStringLiteral("Sensor inactivo:")},
-                                               taken);
-    // S is gone after "Salir": "Siguiente" takes a letter inside; "Sensor
-    // inactivo" finds S and I (taken by "Siguiente") gone and goes inside too.
-    EXPECT_EQ(keyed,
-              (QStringList{QStringLiteral("&Salir"), QStringLiteral("S&iguiente >>"), QStringLiteral("&Buscar unidad"),
-                           QStringLiteral("S&ensor inactivo:")}));
-    EXPECT_EQ(taken, QStringLiteral("SIBE"));
-}
-
-TEST(AccessKeys, AKeyAlreadyChosenIsKeptAndOthersGoAroundIt)
-{
-    QString taken;
-    const QStringList keyed =
-        assignAccessKeys({QStringLiteral("Aceptar"), QStringLiteral("C&ancelar"), QStringLiteral("Ayuda")}, taken);
-    // "Cancelar" keeps its A, so "Aceptar" moves to its next letter and
-    // "Ayuda" to its own.
-    EXPECT_EQ(keyed, (QStringList{QStringLiteral("A&ceptar"), QStringLiteral("C&ancelar"), QStringLiteral("A&yuda")}));
-    EXPECT_EQ(taken, QStringLiteral("ACY"));
-}
-
-TEST(AccessKeys, AKeyTakenElsewhereIsMovedAndAccentedLettersComeLast)
-{
-    QString taken = QStringLiteral("E");
-    const QStringList keyed = assignAccessKeys({QStringLiteral("&Enviar"), QStringLiteral("Él")}, taken);
-    EXPECT_EQ(keyed[0], QStringLiteral("E&nviar"));
-    EXPECT_EQ(keyed[1], QStringLiteral("É&l"));
-    // No letter left: the caption stays without a key rather than share one.
-    QString full = QStringLiteral("AB");
-    EXPECT_EQ(assignAccessKeys({QStringLiteral("Ab")}, full), QStringList{QStringLiteral("Ab")});
-}
-
-TEST(AccessKeys, AnEarlierCaptionMovesAsideSoThatALaterOneWithFewLettersGetsAKey)
-{
-    QString taken = QStringLiteral("RI");
-    // "Sair" would take S, and then "Si" could only share it: S goes to
-    // "Si" and "Sair" takes another of its letters.
-    const QStringList keyed = assignAccessKeys({QStringLiteral("Sair"), QStringLiteral("Si")}, taken);
-    EXPECT_EQ(keyed, (QStringList{QStringLiteral("S&air"), QStringLiteral("&Si")}));
-    EXPECT_EQ(taken, QStringLiteral("RIAS"));
+    const struct {
+        const char* why;
+        QString taken;
+        QStringList captions, keyed;
+        QString takenAfter;
+    } cases[] = {
+        // S is gone after "Salir": "Siguiente" takes a letter inside; "Sensor
+        // inactivo" finds S and I gone and goes inside too.
+        {"word starts first",
+         {},
+         {"Salir", "Siguiente >>", "Buscar unidad", "Sensor inactivo:"},
+         {"&Salir", "S&iguiente >>", "&Buscar unidad", "S&ensor inactivo:"},
+         "SIBE"},
+        {"a key already chosen is kept",
+         {},
+         {"Aceptar", "C&ancelar", "Ayuda"},
+         {"A&ceptar", "C&ancelar", "A&yuda"},
+         "ACY"},
+        {"a key taken elsewhere moves, accents last", "E", {"&Enviar", "Él"}, {"E&nviar", "É&l"}, "ENL"},
+        {"no letter left: no key rather than a shared one", "AB", {"Ab"}, {"Ab"}, "AB"},
+        // "Sair" would take S, and then "Si" could only share it.
+        {"an earlier caption moves aside for a shorter one", "RI", {"Sair", "Si"}, {"S&air", "&Si"}, "RIAS"},
+    };
+    for (const auto& c : cases) {
+        QString taken = c.taken;
+        EXPECT_EQ(assignAccessKeys(c.captions, taken), c.keyed) << c.why;
+        EXPECT_EQ(taken, c.takenAfter) << c.why;
+    }
 }
 
 // A small window: a form layout, a grid row, tab pages and the usual buttons.
@@ -119,7 +117,7 @@ struct KeyedWindow {
     }
 };
 
-TEST(AccessKeys, LabelsFindTheirFieldsAndPagesMayRepeatAKeyTheRestOfTheWindowDoesNot)
+TEST(AccessKeys, LabelsFindTheirFieldsAndPagesMayRepeatAKeyTheRestOfTheWindowDoesNotAndAltUsesThem)
 {
     KeyedWindow w;
     setAccessKeys(&w.window);
@@ -147,12 +145,8 @@ TEST(AccessKeys, LabelsFindTheirFieldsAndPagesMayRepeatAKeyTheRestOfTheWindowDoe
     const QString before = w.dayLimit->text() + w.help->text() + w.serialLabel->text();
     setAccessKeys(&w.window);
     EXPECT_EQ(w.dayLimit->text() + w.help->text() + w.serialLabel->text(), before);
-}
 
-TEST(AccessKeys, AltAndTheKeyMovesToTheFieldOrPressesTheButton)
-{
-    KeyedWindow w;
-    setAccessKeys(&w.window);
+    // Alt and the key moves to the field or presses the button.
     int exits = 0;
     QObject::connect(w.exit, &QPushButton::clicked, [&] { ++exits; });
     test::makeActive(&w.window);
@@ -188,20 +182,16 @@ TEST(AccessKeys, StandardShortcutsPressTheirButtonsOnlyWhenUsable)
     EXPECT_EQ(exits, 1);
     test::keyInto(&w.window, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(exits, 1) << "only the main window quits on Ctrl+Q";
-}
 
-TEST(AccessKeys, TheMainWindowQuitsOnCtrlQ)
-{
-    KeyedWindow w;
-    w.window.setObjectName(QStringLiteral("Form1"));
-    int exits = 0;
-    QObject::connect(w.exit, &QPushButton::clicked, [&] { ++exits; });
-    addStandardShortcuts(&w.window);
-    test::makeActive(&w.window);
-    test::keyInto(&w.window, Qt::Key_W, Qt::ControlModifier);
-    EXPECT_EQ(exits, 0);
-    test::keyInto(&w.window, Qt::Key_Q, Qt::ControlModifier);
+    KeyedWindow main;
+    main.window.setObjectName(QStringLiteral("Form1"));
+    QObject::connect(main.exit, &QPushButton::clicked, [&] { ++exits; });
+    addStandardShortcuts(&main.window);
+    test::makeActive(&main.window);
+    test::keyInto(&main.window, Qt::Key_W, Qt::ControlModifier);
     EXPECT_EQ(exits, 1);
+    test::keyInto(&main.window, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(exits, 2);
 }
 
 // Where the letters do not go round, a control with a shortcut gives its
@@ -231,6 +221,139 @@ TEST(AccessKeys, TranslatingAWindowGivesItItsKeysAlsoWithoutALanguageDatabase)
     guru.TranslateForm(&w.window);
     EXPECT_FALSE(accessKeyOf(w.exit->text()).isNull());
     EXPECT_NE(w.window.findChild<QShortcut*>(QStringLiteral("ShortcutSSCommandHelp")), nullptr);
+}
+
+// A window with one of each kind of control the engine knows.
+struct SampleWindow {
+    SampleWindow()
+    {
+        form.setObjectName("FormPrueba");
+        form.setWindowTitle("Ventana");
+        button->setToolTip("Guardar y salir");
+        kept->setProperty("Tag", "!fixed");
+        menu->addSeparator();
+        tabs->addTab(new QLabel("Día", tabs), "Día");
+        tabs->addTab(new QWidget(tabs), "Noche");
+        tabs->setTabToolTip(1, "Noche");
+        keptTabs->addTab(new QWidget(keptTabs), "Día");
+        keptTabs->setProperty("Tag", "!");
+        model->setHorizontalHeaderLabels({"Fecha", QString::fromUtf8("LeqSesión\ndBA"), "Sin traducir"});
+        table->setModel(model);
+        series->setName("Límite");
+        chart->addSeries(series);
+    }
+
+    QDialog form;
+    QPushButton* button = new QPushButton("Aceptar", &form);
+    QLabel* label = new QLabel("Fecha:", &form);
+    QGroupBox* box = new QGroupBox("Conexión", &form);
+    QCheckBox* check = new QCheckBox("Cambio de hora:", box);
+    QLineEdit* edit = new QLineEdit("Fecha", &form);
+    QLabel* kept = new QLabel("Fecha:", &form);
+    QMenu* menu = new QMenu("Archivo", &form);
+    QAction* action = menu->addAction("Salir");
+    QTabWidget* tabs = new QTabWidget(&form);
+    QTabWidget* keptTabs = new QTabWidget(&form);
+    QStandardItemModel* model = new QStandardItemModel(0, 3, &form);
+    QTableView* table = new QTableView(&form);
+    QChart* chart = new QChart;
+    QLineSeries* series = new QLineSeries;
+    QChartView* chartView = new QChartView(chart, &form);
+};
+
+class TranslateForm : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString path = dir.filePath("Language.db");
+        tvq52::test::writeLanguageDb(path,
+                                     {
+                                         {"Ventana", "Window"},
+                                         {"Aceptar", "OK"},
+                                         {"Guardar y salir", "Save and exit"},
+                                         {"Fecha:", "Date:"},
+                                         {"Fecha", "Date"},
+                                         {QString::fromUtf8("Conexión"), "Connection"},
+                                         {"Cambio de hora:", "Clock change:"},
+                                         {"Archivo", "File"},
+                                         {"Salir", "Exit"},
+                                         {QString::fromUtf8("Día"), "Day"},
+                                         {"Noche", "Night"},
+                                         {QString::fromUtf8("LeqSesión\rdBA"), "LeqSession{\\r}dBA"},
+                                         {QString::fromUtf8("Límite"), "Limit"},
+                                         {"Sans", "Serif"},
+                                     });
+        guru.sForeignColumnName = "English";
+        installWidgetTranslation(guru);
+        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+    }
+    QTemporaryDir dir;
+    LocGuru guru;
+};
+
+TEST_F(TranslateForm, ControlsTakeTheirCaptionsTipsAndItemsUnlessExcluded)
+{
+    SampleWindow w;
+    guru.TranslateForm(&w.form);
+    EXPECT_EQ(w.form.windowTitle(), "Window");
+    // With the access key the language's caption was given.
+    EXPECT_EQ(withoutAccessKey(w.button->text()), "OK");
+    EXPECT_FALSE(accessKeyOf(w.button->text()).isNull());
+    EXPECT_EQ(w.button->toolTip(), "Save and exit");
+    EXPECT_EQ(w.label->text(), "Date:");
+    EXPECT_EQ(w.box->title(), "Connection");
+    EXPECT_EQ(withoutAccessKey(w.check->text()), "Clock change:");
+    EXPECT_EQ(w.menu->title(), "File");
+    EXPECT_EQ(w.action->text(), "Exit");
+    // What the user typed is no caption.
+    EXPECT_EQ(w.edit->text(), "Fecha");
+
+    EXPECT_EQ(w.tabs->tabText(0), "Day");
+    EXPECT_EQ(w.tabs->tabText(1), "Night");
+    EXPECT_EQ(w.tabs->tabToolTip(1), "Night");
+    EXPECT_EQ(w.model->headerData(0, Qt::Horizontal).toString(), "Date");
+    // The two-line heading stays on two lines in the other language.
+    EXPECT_EQ(w.model->headerData(1, Qt::Horizontal).toString(), "LeqSession\ndBA");
+    EXPECT_EQ(w.model->headerData(2, Qt::Horizontal).toString(), "Sin traducir");
+    EXPECT_EQ(w.series->name(), "Limit");
+    // The label inside the first tab is a control of the window too.
+    EXPECT_EQ(qobject_cast<QLabel*>(w.tabs->widget(0))->text(), "Day");
+
+    EXPECT_EQ(w.kept->text(), "Fecha:");
+    EXPECT_EQ(w.keptTabs->tabText(0), QString::fromUtf8("Día"));
+    guru.sTagExclude = "";
+    guru.TranslateForm(&w.form);
+    EXPECT_EQ(w.kept->text(), "Date:");
+}
+
+TEST_F(TranslateForm, TextAndFontPropertiesWhenListed)
+{
+    SampleWindow w;
+    QFont font = w.label->font();
+    font.setFamily("Sans");
+    w.label->setFont(font);
+    guru.setSProperties("Text,Font.Name");
+    guru.TranslateForm(&w.form);
+    EXPECT_EQ(w.edit->text(), "Date");
+    EXPECT_EQ(w.label->font().family(), "Serif");
+    EXPECT_EQ(w.label->text(), "Fecha:");
+}
+
+TEST_F(TranslateForm, NothingHappensWhileTheDatabaseIsOpenForWritingAndTheWidthTestPadsEveryText)
+{
+    ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), false, LocGuru::SqlDb));
+    SampleWindow w;
+    guru.TranslateForm(&w.form);
+    EXPECT_EQ(w.button->text(), "Aceptar");
+    EXPECT_EQ(w.tabs->tabText(0), QString::fromUtf8("Día"));
+
+    guru.CloseLanguageDatabase();
+    guru.bTestStrWidth = true;
+    guru.TranslateForm(&w.form);
+    EXPECT_EQ(w.button->text(), "AceptarWWWWWW");
+    EXPECT_EQ(w.tabs->tabText(1), "NocheWWWW");
+    EXPECT_EQ(w.series->name(), QString::fromUtf8("LímiteWWWWW"));
+    EXPECT_EQ(w.kept->text(), "Fecha:");
 }
 
 } // namespace

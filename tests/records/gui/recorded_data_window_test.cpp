@@ -1,9 +1,43 @@
+#include "core/own_words.h"
+#include "fleet_rows.h"
+#include "i18n/loc_guru.h"
+#include "link/clock.h"
+#include "link/memory_line.h"
+#include "programming/gui/window_fixture.h"
+#include "recorded_history.h"
+#include "records/gui/fleet_model.h"
+#include "records/gui/fleet_view.h"
+#include "records/gui/grid_column_widths.h"
+#include "records/gui/journal_window.h"
+#include "records/gui/range_picker.h"
+#include "records/record_store.h"
 #include "records_fixture.h"
+#include "sim_options.h"
+#include "support/key_presses.h"
+#include "support/scripted_prompter.h"
+#include "support/started_program.h"
+#include "unit_simulator.h"
 
 #include <QApplication>
+#include <QBrush>
+#include <QComboBox>
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
 
 using namespace tvq52;
 using namespace tvq52::test;
@@ -249,24 +283,39 @@ TEST_F(RecordedDataWindowTest, SearchLooksInTheLastIdentificationFieldFocused)
     EXPECT_TRUE(prompter_.shown().isEmpty());
 }
 
-TEST_F(RecordedDataWindowTest, GraphAndReportSayThereIsNothingWithoutIntervals)
+// Without intervals the graph and the report say there is nothing. With
+// them they wait for the windows they open: while the graph window is being
+// opened a panel says so, and it is gone once the graph is up.
+TEST_F(RecordedDataWindowTest, TheGraphSaysThereIsNothingOrShowsABusyPanelUntilItIsUp)
 {
     storeUnit(1);
     storeUnit(2);
     addInterval(2, at(2, 3, 2010, 14, 20));
     open();
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("TVQ-52"));
     click("SSCommandGrafica");
     click("SSCommandImprimir");
     EXPECT_EQ(prompter_.catalogueIds(), (QList<int>{59, 59}));
     EXPECT_EQ(prompter_.shown().value(0).style, MessageStyle::Critical);
-    // With intervals they wait for the windows they open.
     click("SSCommandSiguiente");
     EXPECT_FALSE(child<QPushButton>(window_.get(), "SSCommandGrafica")->isEnabled());
+    QWidget* panel = child<QWidget>(window_.get(), "SSPanel1");
     int graphs = 0;
-    window_->setGraphOpener([&] { ++graphs; });
+    bool shownWhileOpening = false;
+    QString said;
+    window_->setGraphOpener([&] {
+        ++graphs;
+        shownWhileOpening = panel->isVisible();
+        said = child<QLabel>(window_.get(), "LbProgreso")->text();
+    });
     click("SSCommandGrafica");
     EXPECT_EQ(graphs, 1);
     EXPECT_EQ(prompter_.shown().size(), 2);
+    EXPECT_TRUE(shownWhileOpening);
+    EXPECT_EQ(said, QStringLiteral("Abriendo la gráfica..."));
+    settle();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(RecordedDataWindowTest, ToggleButtonsGivesEachCommandBackItsOwnState)
@@ -285,31 +334,823 @@ TEST_F(RecordedDataWindowTest, ToggleButtonsGivesEachCommandBackItsOwnState)
     EXPECT_FALSE(graph->isEnabled());
 }
 
-} // namespace
+using RecordedDataDownload = RecordsWindowFixture;
 
-namespace {
+// The simulated unit 4711 (firmware 4.0) in this process over an in-memory
+// line, on virtual time, with `days` of history up to 15/03/2024 10:00.
+struct SimulatedUnitLine {
+    QString error;
+    std::optional<sim::SimOptions> options;
+    sim::RecordedHistory history;
+    VirtualClock clock;
+    MemoryLine line{clock};
+    std::unique_ptr<sim::UnitSimulator> unit;
 
-// The window bears the program's title; while the graph window is being
-// opened a panel says so, and it is gone once the graph is up.
-TEST_F(RecordedDataWindowTest, OpeningTheGraphShowsABusyPanelUntilTheGraphIsUp)
+    explicit SimulatedUnitLine(const char* days)
+        : options(sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", "4711", "--firmware", "4.0", "--days",
+                                                   QString::fromLatin1(days), "--history-end", "2024-03-15T10:00"},
+                                       &error, nullptr))
+    {
+        if (!options)
+            return;
+        history = sim::generateHistory({options->seed, options->days, options->leqMinutes, options->historyEnd});
+        unit =
+            std::make_unique<sim::UnitSimulator>(*options, history, [this](const QByteArray& b) { line.deliver(b); });
+        line.onWrite([this](const QByteArray& b) { unit->receive(b); });
+    }
+};
+
+TEST_F(RecordedDataDownload, ThePickerProposesFromTheNewestIntervalOrSixtyDaysBack)
 {
-    storeUnit(10);
-    addInterval(10, at(1, 3, 2010, 10, 0), {{"SLeqLocal", 80.0}});
+    storeUnit(1);
+    storeUnit(2);
+    addInterval(2, at(1, 3, 2010, 9, 0));
+    addInterval(2, at(2, 3, 2010, 14, 20));
     open();
-    EXPECT_EQ(window_->windowTitle(), QStringLiteral("TVQ-52"));
-    QWidget* panel = child<QWidget>(window_.get(), "SSPanel1");
-    bool shownWhileOpening = false;
-    QString said;
-    window_->setGraphOpener([&] {
-        shownWhileOpening = panel->isVisible();
-        said = child<QLabel>(window_.get(), "LbProgreso")->text();
-    });
-    click("SSCommandGrafica");
-    EXPECT_TRUE(shownWhileOpening);
-    EXPECT_EQ(said, QStringLiteral("Abriendo la gráfica..."));
+    const QDateTime now = at(15, 3, 2010, 10, 0);
+    const RecordStore records(*ctx_->db);
+    QStringList seen;
+    auto lookAndClose = [&] {
+        whenModal([&](QWidget* picker) {
+            EXPECT_EQ(picker->objectName(), QStringLiteral("Form8"));
+            seen << child<QLineEdit>(picker, "MaskFechaIni")->text() << child<QLineEdit>(picker, "MaskFechaFi")->text();
+            picker->close();
+        });
+    };
+    lookAndClose();
+    EXPECT_FALSE(window_->chooseRange(proposedRange(records, 1, now)).has_value());
+    lookAndClose();
+    EXPECT_FALSE(window_->chooseRange(proposedRange(records, 2, now)).has_value());
+    EXPECT_EQ(seen, (QStringList{"14/01/10 10:00", "15/03/10 10:00", "02/03/10 14:20", "15/03/10 10:00"}));
+}
+
+// The simulated unit in this process over an in-memory line, on virtual time.
+TEST_F(RecordedDataDownload, ADownloadFillsTheGridsAndShowsWhatItReceived)
+{
+    storeUnit(4711, QStringLiteral("Sala"), QStringLiteral("4.0"));
+    SimulatedUnitLine sim("1");
+    ASSERT_TRUE(sim.unit) << sim.error.toStdString();
+
+    open();
+    window_->setLink(&sim.line, &sim.clock);
+    window_->setRangeRunner(
+        [](const DownloadRange&) { return DownloadRange::from(at(14, 3, 2024, 0, 0), at(15, 3, 2024, 10, 0)); });
+    ASSERT_EQ(intervals()->rowCount(), 0);
+    click("SSCommandRecibir");
     settle();
+
+    EXPECT_TRUE(prompter_.catalogueIds().contains(61)) << prompter_.shown().value(0).text.toStdString();
+    const qint64 stored = store_->count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}}));
+    ASSERT_GT(stored, 0);
+    EXPECT_EQ(intervals()->rowCount(), stored);
+    EXPECT_EQ(window_->model(RecordedDataWindow::Sessions)->rowCount(),
+              store_->count(QStringLiteral("Sesiones"), row({{"LNumeroSerie", 4711}})));
+    // The progress counted every frame and named what was stored.
+    EXPECT_GT(child<QLabel>(window_.get(), "Frame17")->text().toInt(), stored);
+    EXPECT_TRUE(child<QLabel>(window_.get(), "LbProgreso")->text().contains(QStringLiteral("Registros Leq: ")));
+    EXPECT_TRUE(child<QPushButton>(window_.get(), "SSCommandRecibir")->isVisible());
+    EXPECT_FALSE(child<QPushButton>(window_.get(), "SSCommandStop")->isVisible());
+    EXPECT_TRUE(child<QPushButton>(window_.get(), "SSCommandSiguiente")->isEnabled());
+}
+
+// A download stopped by the user says so in the panel, beside the counts it
+// reached, instead of the window falling silent.
+TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
+{
+    storeUnit(4711, QStringLiteral("Sala"), QStringLiteral("4.0"));
+    storeUnit(4712, QStringLiteral("Otra"), QStringLiteral("4.0"));
+    SimulatedUnitLine sim("3");
+    ASSERT_TRUE(sim.unit) << sim.error.toStdString();
+    open();
+    window_->setLink(&sim.line, &sim.clock);
+    window_->setRangeRunner(
+        [](const DownloadRange&) { return DownloadRange::from(at(12, 3, 2024, 0, 0), at(15, 3, 2024, 10, 0)); });
+    ASSERT_EQ(window_->shownSerial(), 4711);
+    // Stop as soon as the download first lets the window's events through.
+    QTimer::singleShot(0, window_.get(), [this] { click("SSCommandStop"); });
+    click("SSCommandRecibir");
+    settle();
+
+    QWidget* panel = child<QWidget>(window_.get(), "SSPanel1");
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_TRUE(child<QLabel>(window_.get(), "LbProgreso")
+                    ->text()
+                    .startsWith(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado.")))
+        << child<QLabel>(window_.get(), "LbProgreso")->text().toStdString();
+    EXPECT_TRUE(child<QPushButton>(window_.get(), "SSCommandRecibir")->isVisible());
+    click("SSCommandSiguiente");
+    EXPECT_EQ(window_->shownSerial(), 4712);
     EXPECT_FALSE(panel->isVisible());
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+class RangePickerTest : public ::testing::Test {
+protected:
+    void open(const QDateTime& start, const QDateTime& end)
+    {
+        picker_ = std::make_unique<RangePicker>(guru_, prompter_, start, end);
+        picker_->show();
+        settle();
+    }
+    QLineEdit* field(const char* name) { return child<QLineEdit>(picker_.get(), name); }
+    void ok() { child<QPushButton>(picker_.get(), "CommandVolver")->click(); }
+    MonthCalendar* openStartCalendar()
+    {
+        child<QToolButton>(picker_.get(), "CalendarioIni")->click();
+        return picker_->findChild<MonthCalendar*>();
+    }
+    // The 42 day cells of the Sunday-first grid.
+    static QList<QToolButton*> dayCells(MonthCalendar* calendar)
+    {
+        QList<QToolButton*> days;
+        for (QToolButton* b : calendar->findChildren<QToolButton*>())
+            if (b->objectName().isEmpty())
+                days << b;
+        return days;
+    }
+
+    LocGuru guru_;
+    ScriptedPrompter prompter_;
+    std::unique_ptr<RangePicker> picker_;
+};
+
+TEST_F(RangePickerTest, OkKeepsTheRangeAsDayMonthYearHourMinuteBytes)
+{
+    open(at(2, 3, 2010, 14, 20), at(9, 3, 2010, 8, 5));
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("02/03/10 14:20"));
+    EXPECT_EQ(field("MaskFechaFi")->text(), QStringLiteral("09/03/10 08:05"));
+    field("MaskFechaIni")->setText(QStringLiteral("31/12/09 23:00"));
+    field("MaskFechaFi")->setText(QStringLiteral("01/01/10 01:00"));
+    ok();
+    ASSERT_TRUE(picker_->range().has_value());
+    const std::array<std::uint8_t, 10> expected{31, 12, 9, 23, 0, 1, 1, 10, 1, 0};
+    EXPECT_EQ(picker_->range()->bytes, expected);
+    EXPECT_EQ(picker_->result(), QDialog::Accepted);
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+}
+
+TEST_F(RangePickerTest, AnEndNotAfterTheStartIsRefusedAndTheWindowStays)
+{
+    open(at(2, 3, 2010, 14, 20), at(2, 3, 2010, 14, 20));
+    ok();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{24});
+    EXPECT_EQ(prompter_.shown().value(0).style, MessageStyle::Plain);
+    EXPECT_TRUE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+
+    prompter_.clear();
+    field("MaskFechaFi")->setText(QStringLiteral("31/02/10 10:00"));
+    ok();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{18});
+    EXPECT_TRUE(picker_->isVisible());
+}
+
+TEST_F(RangePickerTest, CancelAndTheCloseBoxLeaveNoRange)
+{
+    open(at(1, 1, 2010, 0, 0), at(2, 1, 2010, 0, 0));
+    picker_->close();
+    EXPECT_EQ(picker_->result(), QDialog::Rejected);
+    EXPECT_FALSE(picker_->range().has_value());
+    open(at(1, 1, 2010, 0, 0), at(2, 1, 2010, 0, 0));
+    child<QPushButton>(picker_.get(), "SSCommandCancelar")->click();
+    EXPECT_FALSE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+}
+
+TEST_F(RangePickerTest, TheCalendarNamesComeFromTheCatalogueAndAPickKeepsTheTime)
+{
+    open(at(31, 12, 2009, 23, 0), at(1, 1, 2010, 1, 0));
+    auto* calendar = openStartCalendar();
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_TRUE(calendar->isVisible());
+    EXPECT_EQ(calendar->weekdayHeadings(), (QStringList{"Dom", "Lun", "Mar", "Mie", "Jue", "Vie", "Sab"}));
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Diciembre 2009"));
+    child<QToolButton>(calendar, "CalendarioSiguiente")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2010"));
+    // January 2010 starts on a Friday: the sixth cell of the Sunday-first grid.
+    const QList<QToolButton*> days = dayCells(calendar);
+    ASSERT_EQ(days.size(), 42);
+    EXPECT_FALSE(days[4]->isEnabled());
+    EXPECT_EQ(days[5]->text(), QStringLiteral("1"));
+    days[5 + 14]->click();
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("15/01/10 23:00"));
+    EXPECT_FALSE(calendar->isVisible());
+}
+
+// From 2026 back to 2009 is seventeen clicks of the year step, or as many
+// Shift+Page Up; Page Down steps a month.
+TEST_F(RangePickerTest, TheCalendarStepsAYearAtATime)
+{
+    open(at(10, 3, 2026, 8, 0), at(20, 3, 2026, 9, 0));
+    auto* calendar = openStartCalendar();
+    ASSERT_NE(calendar, nullptr);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2026"));
+    auto* back = child<QToolButton>(calendar, "CalendarioAnteriorAno");
+    EXPECT_FALSE(back->toolTip().isEmpty());
+    for (int i = 0; i < 10; ++i)
+        back->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2016"));
+    for (int i = 0; i < 7; ++i)
+        test::keyInto(calendar, Qt::Key_PageUp, Qt::ShiftModifier);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2009"));
+    test::keyInto(calendar, Qt::Key_PageDown);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Abril 2009"));
+    child<QToolButton>(calendar, "CalendarioSiguienteAno")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Abril 2010"));
+    test::keyInto(calendar, Qt::Key_PageUp);
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Marzo 2010"));
+}
+
+// The request carries two-digit years, 1950 to 2049: a date the calendar
+// takes beyond them is refused with a message, not read a century off.
+TEST_F(RangePickerTest, AYearTheRequestCannotCarryIsRefusedAndTheWindowStays)
+{
+    open(at(15, 12, 2049, 10, 0), at(31, 12, 2049, 23, 0));
+    auto* calendar = openStartCalendar();
+    ASSERT_NE(calendar, nullptr);
+    child<QToolButton>(calendar, "CalendarioSiguiente")->click();
+    EXPECT_EQ(calendar->monthTitle(), QStringLiteral("Enero 2050"));
+    const QList<QToolButton*> days = dayCells(calendar);
+    ASSERT_EQ(days.size(), 42);
+    // January 2050 starts on a Saturday: the seventh cell.
+    ASSERT_EQ(days[6]->text(), QStringLiteral("1"));
+    days[6 + 14]->click();
+    EXPECT_EQ(field("MaskFechaIni")->text(), QStringLiteral("15/01/50 10:00"));
+    ok();
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(
+        prompter_.shown()[0].text,
+        QStringLiteral("La fecha 15/01/2050 10:00 no se puede pedir al TVQ-52: solo admite años de 1950 a 2049."));
+    EXPECT_EQ(prompter_.shown()[0].style, MessageStyle::Critical);
+    EXPECT_TRUE(picker_->isVisible());
+    EXPECT_FALSE(picker_->range().has_value());
+
+    // A year typed in the field is read by the two-digit rule.
+    prompter_.clear();
+    field("MaskFechaIni")->setText(QStringLiteral("15/01/49 10:00"));
+    ok();
+    EXPECT_TRUE(prompter_.shown().isEmpty());
+    ASSERT_TRUE(picker_->range().has_value());
+    EXPECT_EQ(picker_->range()->start(), at(15, 1, 2049, 10, 0));
+}
+
+QDateTime at(int d, int h, int m)
+{
+    return QDateTime(QDate(2026, 3, d), QTime(h, m), Qt::UTC);
+}
+
+const GridColumn& columnNamed(RecordGrid grid, const char* field)
+{
+    for (const GridColumn& c : gridColumns(grid))
+        if (c.field == QLatin1String(field))
+            return c;
+    ADD_FAILURE() << field;
+    return gridColumns(grid).front();
+}
+
+// What each format can show at its widest, digits written '0'.
+TEST(GridColumnWidths, EachFormatNamesTheWidestTextsItCanShow)
+{
+    const QString uncalibrated = QStringLiteral("Sin calibrar");
+    const struct {
+        RecordGrid grid;
+        const char* field;
+        QStringList widest;
+    } cases[] = {
+        {RecordGrid::Intervals, "SLeqLocal", {"000.0", "UND", "UP", "---"}},
+        {RecordGrid::Intervals, "SLeqVecino", {"000.0", "UP", "---"}},
+        {RecordGrid::Intervals, "ByNivelLeqLocal", {"000", "---"}},
+        {RecordGrid::Intervals, "ByDNA", {"000", uncalibrated}},
+        {RecordGrid::Intervals, "DFechaInicio", {"00/00/0000"}},
+        {RecordGrid::Intervals, "THoraInicio", {"00000"}},
+        {RecordGrid::Intervals, "IPasadasLocal", {"00000"}},
+        {RecordGrid::Intervals, "ByTLeq", {"000"}},
+        {RecordGrid::Intervals, "BoRS232", {}},
+        {RecordGrid::Sessions, "LPasadasLocal", {"0000000"}},
+        {RecordGrid::Erasures, "THora", {"00000"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(widestCellTexts(columnNamed(c.grid, c.field), uncalibrated), c.widest) << c.field;
+
+    // Every level a cell can show is no longer than the widest, digit for digit.
+    const GridColumn& level = columnNamed(RecordGrid::Intervals, "SMaxFast");
+    for (int tenths = 0; tenths <= 1210; ++tenths) {
+        const QString shown = cellText(level.show, tenths / 10.0, uncalibrated);
+        EXPECT_LE(shown.size(), 5) << shown.toStdString();
+    }
+}
+
+class GridWidthsWindow : public RecordsWindowFixture {
+protected:
+    // Whatever the newest row, every cell of every row and every line of
+    // every heading fits its column.
+    void expectEverythingFits(RecordedDataWindow::Grid grid, const char* language)
+    {
+        QTableView* view = window_->view(grid);
+        RecordGridItems* model = window_->model(grid);
+        const QFontMetrics cell(view->font());
+        QFont bold = view->horizontalHeader()->font();
+        bold.setBold(true);
+        const QFontMetrics heading(bold);
+        for (int c = 0; c < model->columnCount(); ++c) {
+            if (view->isColumnHidden(c))
+                continue;
+            const int width = view->columnWidth(c);
+            EXPECT_EQ(width, gridColumnWidth(*view, *model, c));
+            for (const QString& line : model->headerData(c, Qt::Horizontal).toString().split('\n'))
+                EXPECT_LT(heading.horizontalAdvance(line.trimmed()), width)
+                    << language << ": heading " << line.toStdString();
+            for (int r = 0; r < model->rowCount(); ++r) {
+                const QString text = model->index(r, c).data().toString();
+                EXPECT_LT(cell.horizontalAdvance(text) + 4, width)
+                    << language << ": " << text.toStdString() << " in column " << c;
+            }
+        }
+    }
+};
+
+TEST_F(GridWidthsWindow, ColumnsHoldTheirWidestValueAndHeadingInEveryLanguage)
+{
+    storeUnit(9, QStringLiteral("Empty"), QStringLiteral("3.3"));
+    storeUnit(10, QStringLiteral("Bar"), QStringLiteral("3.3"));
+    // The oldest rows hold the widest values; the newest is narrow.
+    addInterval(10, at(1, 20, 0),
+                {{"SLeqLocal", 118.7},
+                 {"SMaxFast", 120.9},
+                 {"SL1", 119.8},
+                 {"SL90", 100.4},
+                 {"ByENA", 255},
+                 {"ByDNA", 255},
+                 {"IPasadasLocal", 32000}});
+    addInterval(10, at(1, 21, 0), {{"SLeqLocal", 105.3}, {"SLeqVecino", 104.8}, {"ByLineaInsuficiente", 255}});
+    addInterval(10, at(2, 9, 0), {{"SLeqLocal", 61.0}});
+    ASSERT_TRUE(store_->insert(QStringLiteral("Sesiones"), row({{"LNumeroSerie", 10},
+                                                                 {"DFechaInicio", QDate(2026, 3, 1)},
+                                                                 {"THoraInicio", "20:00"},
+                                                                 {"SLeq", 111.1},
+                                                                 {"LPasadasLocal", 1234567},
+                                                                 {"ITiempoAtenuacion", 32000}})));
+    for (const char* language : {"", "Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
+        if (*language) {
+            ctx_->guru.sForeignColumnName = QString::fromUtf8(language);
+            ASSERT_TRUE(ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
+                                                        LocGuru::SqlDb));
+        }
+        ctx_->link.UnitSerial = 10;
+        open();
+        ASSERT_EQ(shownSerial(), QStringLiteral("10")) << language;
+        ASSERT_EQ(intervals()->rowCount(), 3);
+        expectEverythingFits(RecordedDataWindow::Intervals, language);
+        expectEverythingFits(RecordedDataWindow::Sessions, language);
+        // The empty grid's headings are whole too.
+        click("SSCommandAnterior");
+        ASSERT_EQ(shownSerial(), QStringLiteral("9")) << language;
+        ASSERT_EQ(intervals()->rowCount(), 0);
+        {
+            expectEverythingFits(RecordedDataWindow::Intervals, language);
+            expectEverythingFits(RecordedDataWindow::Sessions, language);
+        }
+        window_.reset();
+    }
+}
+
+using JournalWindowTest = WindowFixture;
+
+QStringList columnTexts(QTableWidget* table, int column)
+{
+    QStringList texts;
+    for (int r = 0; r < table->rowCount(); ++r)
+        texts << table->item(r, column)->text();
+    return texts;
+}
+
+TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTheChainHead)
+{
+    Journal journal(*ctx_->db);
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("completed"), {}));
+    ASSERT_TRUE(journal.append(JournalAction::ProgramTransmit, 8, QStringLiteral("modem"), QStringLiteral("failed"),
+                               QStringLiteral("Error en la transmisión de datos")));
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("modem"), QStringLiteral("stopped"), {}));
+
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    window.show();
+    QTableWidget* table = window.table();
+    EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "7"}));
+    EXPECT_EQ(columnTexts(table, 4), (QStringList{"Parada", "Completada"})) << "newest first";
+    EXPECT_EQ(columnTexts(table, 3), (QStringList{"Módem", "Cable"}));
+    EXPECT_EQ(child<QLabel>(&window, "LbCabeza")->text(), QString::fromLatin1(journal.head()));
+    EXPECT_FALSE(journal.head().isEmpty());
+
+    child<QRadioButton>(&window, "OptionTodos")->setChecked(true);
+    EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "8", "7"}));
+    EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("Transmisión de programación"));
+    EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("Error en la transmisión de datos"));
+}
+
+TEST_F(JournalWindowTest, ShowsADownloadsCountsInTheUsersWordsLeavingOutKindsWithNone)
+{
+    Journal journal(*ctx_->db);
+    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("cable"));
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("completed"), {},
+                             QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    EXPECT_EQ(window.table()->item(0, 6)->text(),
+              QStringLiteral("Totales: 0 nuevos, 1 reescritos, 0 rechazados\n"
+                             "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
+}
+
+// A long message wraps in its column instead of pushing the counts out of
+// the window: the counts column shows whole, at the window's usual size and
+// when it is made narrower.
+TEST_F(JournalWindowTest, ALongMessageLeavesTheCountsInSight)
+{
+    Journal journal(*ctx_->db);
+    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("modem"));
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("failed"),
+                             QStringLiteral("No se puede escribir en la base de datos /home/usuario/.local/share/tvq52/"
+                                            "tvq52/tvq52.db (disco lleno). Lo recibido hasta ahora está guardado y la "
+                                            "unidad conserva el resto."),
+                             QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    for (const int width : {900, 1100}) {
+        window.resize(width, 480);
+        window.show();
+        settle();
+        QTableWidget* table = window.table();
+        const int counts = 6;
+        const int right = table->columnViewportPosition(counts) + table->columnWidth(counts);
+        EXPECT_LE(right, table->viewport()->width()) << width;
+        const QString text = table->item(0, counts)->text();
+        int widest = 0;
+        for (const QString& line : text.split(QLatin1Char('\n')))
+            widest = std::max(widest, table->fontMetrics().horizontalAdvance(line));
+        EXPECT_GE(table->columnWidth(counts), widest) << width;
+        EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << width;
+        EXPECT_EQ(table->item(0, 5)->toolTip(), table->item(0, 5)->text());
+    }
+}
+
+// A double click as the mouse makes it: pressed and released, then again.
+void doubleClick(QWidget* widget, const QPoint& at)
+{
+    const QPointF local(at);
+    const QPointF global(widget->mapToGlobal(at));
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                                    QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, local, global, Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(widget, &event);
+    }
+}
+
+// A view over hand-made rows that notes what it was asked to open.
+class FleetViewTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        view_ = std::make_unique<FleetView>(guru_, [this](const FleetOptions& options) -> Result<std::vector<FleetUnit>> {
+            ++loads_;
+            lastStaleDays_ = options.staleDays;
+            if (failure_)
+                return *failure_;
+            return rows_;
+        });
+        const auto note = [this](const char* what) {
+            return [this, what](qint32 serial) { opened_ += QStringLiteral("%1 %2").arg(QString::fromLatin1(what)).arg(serial); };
+        };
+        view_->setOpeners({note("data"), note("programming"), note("graph"), note("reports"), note("download")});
+        view_->resize(1000, 500);
+    }
+
+    void showView()
+    {
+        view_->show();
+        settle();
+    }
+
+    QLabel* hint() const { return view_->findChild<QLabel*>(QStringLiteral("LbSinAparatos")); }
+    bool tableShown() const { return view_->findChild<QStackedWidget*>()->currentWidget() == view_->table(); }
+    QString count() const { return view_->findChild<QLabel*>(QStringLiteral("LbCuentaAparatos"))->text(); }
+
+    LocGuru guru_;
+    std::vector<FleetUnit> rows_ = smallOffice();
+    std::optional<Error> failure_;
+    int loads_ = 0;
+    int lastStaleDays_ = 0;
+    QStringList opened_;
+    std::unique_ptr<FleetView> view_;
+};
+
+TEST_F(FleetViewTest, LoadsOnFirstShowAndCountsUnitsAndThoseNeedingAttention)
+{
+    EXPECT_EQ(loads_, 0) << "nothing is read before the view is shown";
+    showView();
+    EXPECT_EQ(loads_, 1);
+    EXPECT_EQ(lastStaleDays_, 30);
+    EXPECT_TRUE(tableShown());
+    EXPECT_EQ(view_->table()->model()->rowCount(), 6);
+    EXPECT_EQ(count(), QStringLiteral("6 aparatos, 4 necesitan atención"));
+    // The rows' own order stands, and the header says what it is sorted by.
+    EXPECT_EQ(view_->serialOnRow(0), 5005);
+    EXPECT_EQ(view_->serialOnRow(5), 6006);
+    EXPECT_TRUE(view_->table()->horizontalHeader()->isSortIndicatorShown());
+    EXPECT_EQ(view_->table()->horizontalHeader()->sortIndicatorSection(), FleetModel::Reasons);
+
+    rows_ = {fleetUnit(1001, QStringLiteral("Café Central"), 3, {FleetReason::Stale})};
+    view_->findChild<QToolButton*>(QStringLiteral("CommandActualizarAparatos"))->click();
+    EXPECT_EQ(loads_, 2);
+    EXPECT_EQ(count(), QStringLiteral("1 aparato, 1 necesita atención"));
+}
+
+TEST_F(FleetViewTest, AnEmptyOfficeAFilterWithoutMatchesAndAFailedLoadEachSayWhy)
+{
+    rows_.clear();
+    showView();
+    EXPECT_FALSE(tableShown());
+    EXPECT_TRUE(hint()->isVisible());
+    EXPECT_TRUE(hint()->text().startsWith(QStringLiteral("No hay aparatos guardados"))) << hint()->text().toStdString();
+    EXPECT_EQ(count(), QStringLiteral("0 aparatos, 0 necesitan atención"));
+
+    rows_ = smallOffice();
+    view_->refresh();
+    EXPECT_TRUE(tableShown());
+    view_->findChild<QLineEdit*>(QStringLiteral("TextBuscarAparato"))->setText(QStringLiteral("nadie"));
+    EXPECT_FALSE(tableShown());
+    EXPECT_TRUE(hint()->text().startsWith(QStringLiteral("Ningún aparato coincide"))) << hint()->text().toStdString();
+    view_->findChild<QLineEdit*>(QStringLiteral("TextBuscarAparato"))->clear();
+    EXPECT_TRUE(tableShown());
+
+    failure_ = ownWords(QStringLiteral("No se puede leer la base de datos"));
+    EXPECT_FALSE(view_->refresh());
+    EXPECT_FALSE(tableShown());
+    EXPECT_TRUE(hint()->text().contains(QStringLiteral("No se puede leer la base de datos")))
+        << hint()->text().toStdString();
+    failure_.reset();
+    EXPECT_TRUE(view_->refresh());
+    EXPECT_TRUE(tableShown());
+}
+
+TEST_F(FleetViewTest, TheFilterComboAndSearchFieldNarrowTheTable)
+{
+    showView();
+    auto* filter = view_->findChild<QComboBox*>(QStringLiteral("ComboFiltroAparatos"));
+    ASSERT_EQ(filter->count(), 5);
+    EXPECT_EQ(filter->itemText(0), QStringLiteral("Todos los aparatos"));
+    const int rowsFor[] = {6, 4, 2, 1, 1};
+    for (int i = 0; i < filter->count(); ++i) {
+        filter->setCurrentIndex(i);
+        EXPECT_EQ(view_->table()->model()->rowCount(), rowsFor[i]) << filter->itemText(i).toStdString();
+    }
+    filter->setCurrentIndex(1);
+    view_->findChild<QLineEdit*>(QStringLiteral("TextBuscarAparato"))->setText(QStringLiteral("luna"));
+    ASSERT_EQ(view_->table()->model()->rowCount(), 1);
+    EXPECT_EQ(view_->serialOnRow(0), 4004);
+    // A refresh keeps both.
+    view_->refresh();
+    EXPECT_EQ(view_->table()->model()->rowCount(), 1);
+}
+
+TEST_F(FleetViewTest, CtrlFTakesTheFocusToTheSearchField)
+{
+    showView();
+    view_->activateWindow();
+    QApplication::setActiveWindow(view_.get());
+    view_->table()->setFocus();
+    settle();
+    auto* search = view_->findChild<QLineEdit*>(QStringLiteral("TextBuscarAparato"));
+    search->setText(QStringLiteral("sol"));
+    ASSERT_FALSE(search->hasFocus());
+    keyInto(view_.get(), Qt::Key_F, Qt::ControlModifier);
+    settle();
+    EXPECT_TRUE(search->hasFocus());
+    EXPECT_EQ(search->selectedText(), QStringLiteral("sol")) << "typing replaces the last search";
+}
+
+TEST_F(FleetViewTest, TheStaleDaysGoToTheLoaderAndAreAnnounced)
+{
+    showView();
+    QList<int> announced;
+    QObject::connect(view_.get(), &FleetView::staleDaysChanged, [&](int days) { announced += days; });
+    auto* spin = view_->findChild<QSpinBox*>(QStringLiteral("SpinDiasSinLeer"));
+    spin->setValue(45);
+    EXPECT_EQ(view_->staleDays(), 45);
+    EXPECT_EQ(lastStaleDays_, 45);
+    EXPECT_EQ(loads_, 2);
+    EXPECT_EQ(announced, QList<int>{45});
+}
+
+TEST_F(FleetViewTest, DoubleClickAndTheMenuOpenTheirWindowForTheUnitOnTheRow)
+{
+    showView();
+    QTableView* table = view_->table();
+    // Sorted by serial the second row is 2002, whatever the urgency order was.
+    table->sortByColumn(FleetModel::Serial, Qt::AscendingOrder);
+    const QRect cell = table->visualRect(table->model()->index(1, FleetModel::Venue));
+    doubleClick(table->viewport(), cell.center());
+    EXPECT_EQ(opened_, QStringList{QStringLiteral("data 2002")});
+
+    const QStringList entries = {QStringLiteral("Datos registrados"), QStringLiteral("Programación"),
+                                 QStringLiteral("Gráfica"), QStringLiteral("Informes"), QStringLiteral("Descargar")};
+    const QStringList expected = {QStringLiteral("data 3003"), QStringLiteral("programming 3003"),
+                                  QStringLiteral("graph 3003"), QStringLiteral("reports 3003"),
+                                  QStringLiteral("download 3003")};
+    const QRect third = table->visualRect(table->model()->index(2, FleetModel::Phone));
+    for (const QString& entry : entries) {
+        opened_.clear();
+        QStringList offered;
+        QTimer::singleShot(0, [&] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* a : menu->actions()) {
+                offered += a->text();
+                if (a->text() == entry)
+                    menu->setActiveAction(a);
+            }
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QApplication::sendEvent(menu, &enter);
+        });
+        emit table->customContextMenuRequested(third.center());
+        EXPECT_EQ(offered, entries);
+        EXPECT_EQ(table->selectionModel()->selectedRows().value(0).row(), 2);
+        EXPECT_EQ(opened_, QStringList{expected[entries.indexOf(entry)]}) << entry.toStdString();
+    }
+    // Below the last row there is no unit to offer anything for.
+    opened_.clear();
+    view_->openForRow(99, FleetView::Action::Download);
+    EXPECT_TRUE(opened_.isEmpty());
+}
+
+TEST_F(FleetViewTest, ARefreshKeepsTheSelectedUnitWhereverItsRowMoves)
+{
+    showView();
+    view_->table()->selectRow(4); // 1001
+    ASSERT_EQ(view_->serialOnRow(4), 1001);
+    rows_.insert(rows_.begin(), tampered(9009, QStringLiteral("Nuevo")));
+    view_->refresh();
+    const QModelIndexList selected = view_->table()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(view_->serialOnRow(selected.front().row()), 1001);
+    EXPECT_EQ(selected.front().row(), 5);
+}
+
+QString text(const QAbstractItemModel& model, int row, int column, int role = Qt::DisplayRole)
+{
+    return model.data(model.index(row, column), role).toString();
+}
+
+QList<qint32> serials(const FleetFilterModel& proxy)
+{
+    QList<qint32> out;
+    for (int row = 0; row < proxy.rowCount(); ++row)
+        out += proxy.serialAt(row);
+    return out;
+}
+
+class FleetModelTest : public ::testing::Test {
+protected:
+    void expectRow(int row, std::initializer_list<std::pair<int, const char*>> cells)
+    {
+        for (const auto& [column, shown] : cells)
+            EXPECT_EQ(text(model_, row, column), QString::fromUtf8(shown)) << "row " << row << ", column " << column;
+    }
+    LocGuru guru_; // no language open: the native texts
+    FleetModel model_{guru_};
+};
+
+TEST_F(FleetModelTest, ANeverDownloadedUnitSaysNeverAndLeavesItsCountsBlank)
+{
+    model_.setUnits({neverDownloaded(2002, QStringLiteral("Sala Apolo"))});
+    ASSERT_EQ(model_.rowCount(), 1);
+    EXPECT_EQ(model_.columnCount(), FleetModel::ColumnCount);
+    expectRow(0, {{FleetModel::Serial, "2002"}, {FleetModel::Venue, "Sala Apolo"}, {FleetModel::Phone, "93 555 2002"},
+                  {FleetModel::LastDownload, "Nunca"}, {FleetModel::Outcome, ""}, {FleetModel::DaysSince, ""},
+                  {FleetModel::RecordsStored, ""}, {FleetModel::Journal, "Sin comprobar"},
+                  {FleetModel::Reasons, "Sin leer hace tiempo"}});
+    // Never read is the longest wait: it sorts past every count of days.
+    FleetUnit read = fleetUnit(1, QStringLiteral("x"));
+    read.daysSinceDownload = 4000;
+    model_.setUnits({neverDownloaded(2002, QStringLiteral("Sala Apolo")), read});
+    EXPECT_GT(model_.data(model_.index(0, FleetModel::DaysSince), FleetModel::SortRole).toInt(),
+              model_.data(model_.index(1, FleetModel::DaysSince), FleetModel::SortRole).toInt());
+    EXPECT_LT(model_.data(model_.index(0, FleetModel::LastDownload), FleetModel::SortRole).toLongLong(),
+              model_.data(model_.index(1, FleetModel::LastDownload), FleetModel::SortRole).toLongLong());
+}
+
+TEST_F(FleetModelTest, ATamperedUnitShowsItsCountsAndReasonsMarked)
+{
+    model_.setUnits({tampered(5005, QStringLiteral("Discoteca Sol")), fleetUnit(1001, QStringLiteral("Café Central"))});
+    expectRow(0, {{FleetModel::LastDownload, "2026-11-20"}, {FleetModel::Outcome, "Parada"},
+                  {FleetModel::DaysSince, "17"}, {FleetModel::RecordsStored, "120"}, {FleetModel::Erasures, "2"},
+                  {FleetModel::BatteryEnds, "0"}, {FleetModel::Reprogrammings, "1"},
+                  {FleetModel::ReprogrammedElsewhere, "Sí"}, {FleetModel::Journal, "No"},
+                  {FleetModel::Reasons, "Memoria borrada, Reprogramado, Diario alterado"}});
+    EXPECT_EQ(text(model_, 0, FleetModel::LastDownload, Qt::ToolTipRole), QStringLiteral("2026-11-20 09:30"));
+    EXPECT_EQ(text(model_, 0, FleetModel::Reasons, Qt::ToolTipRole), text(model_, 0, FleetModel::Reasons));
+    // The plain unit beside it: nothing marked, nothing to say.
+    expectRow(1, {{FleetModel::Outcome, "Completada"}, {FleetModel::ReprogrammedElsewhere, "No"},
+                  {FleetModel::Journal, "Sí"}, {FleetModel::Reasons, ""}});
+
+    const auto marked = [&](int row, int column) {
+        return model_.data(model_.index(row, column), Qt::ForegroundRole).canConvert<QBrush>();
+    };
+    for (int column : {FleetModel::Erasures, FleetModel::Reprogrammings, FleetModel::ReprogrammedElsewhere,
+                       FleetModel::Journal, FleetModel::Reasons}) {
+        EXPECT_TRUE(marked(0, column)) << column;
+        EXPECT_FALSE(marked(1, column)) << column;
+    }
+    EXPECT_FALSE(marked(0, FleetModel::BatteryEnds)) << "no battery end to mark";
+    EXPECT_FALSE(model_.data(model_.index(0, FleetModel::Serial), Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_FALSE(model_.data(model_.index(1, FleetModel::Serial), Qt::DecorationRole).isValid());
+    EXPECT_EQ(model_.needingAttention(), 1);
+}
+
+TEST_F(FleetModelTest, HeadingsAreNamedAndTheShortOnesExplained)
+{
+    EXPECT_EQ(model_.headerData(FleetModel::Serial, Qt::Horizontal).toString(), QStringLiteral("Nº de serie"));
+    EXPECT_EQ(model_.headerData(FleetModel::Reasons, Qt::Horizontal).toString(), QStringLiteral("Motivos"));
+    EXPECT_EQ(model_.headerData(FleetModel::Erasures, Qt::Horizontal, Qt::ToolTipRole).toString(),
+              QStringLiteral("Borrados de memoria desde la descarga anterior"));
+    for (int column = 0; column < FleetModel::ColumnCount; ++column)
+        EXPECT_FALSE(model_.headerData(column, Qt::Horizontal).toString().isEmpty()) << column;
+}
+
+TEST_F(FleetModelTest, FilterModesPickTheirUnits)
+{
+    model_.setUnits(smallOffice());
+    FleetFilterModel proxy;
+    proxy.setSourceModel(&model_);
+    struct Case {
+        FleetFilter filter;
+        QList<qint32> shown;
+    };
+    const Case cases[] = {
+        {FleetFilter::All, {5005, 4004, 3003, 2002, 1001, 6006}},
+        {FleetFilter::Attention, {5005, 4004, 3003, 2002}},
+        {FleetFilter::Tamper, {5005, 4004}},
+        {FleetFilter::Stale, {2002}},
+        {FleetFilter::Exceedances, {3003}},
+    };
+    for (const Case& c : cases) {
+        proxy.setFilter(c.filter);
+        EXPECT_EQ(proxy.filter(), c.filter);
+        EXPECT_EQ(serials(proxy), c.shown) << int(c.filter);
+    }
+}
+
+TEST_F(FleetModelTest, SearchFindsSerialVenueAndTelephoneWithinTheFilter)
+{
+    model_.setUnits(smallOffice());
+    FleetFilterModel proxy;
+    proxy.setSourceModel(&model_);
+    struct Case {
+        const char* search;
+        QList<qint32> shown;
+    };
+    const Case cases[] = {
+        {"300", {3003}},
+        {"sol", {5005}},            // venue, any case
+        {"  PUERTO ", {6006}},      // trimmed
+        {"93 555 4004", {4004}},    // the telephone as written
+        {"935554004", {4004}},      // and without its spaces
+        {"café", {1001}},
+        {"nadie", {}},
+        {"", {5005, 4004, 3003, 2002, 1001, 6006}},
+    };
+    for (const Case& c : cases) {
+        proxy.setSearch(QString::fromUtf8(c.search));
+        EXPECT_EQ(serials(proxy), c.shown) << c.search;
+    }
+    // The search narrows the filter, never widens it.
+    proxy.setSearch(QStringLiteral("0"));
+    proxy.setFilter(FleetFilter::Tamper);
+    EXPECT_EQ(serials(proxy), (QList<qint32>{5005, 4004}));
+    proxy.setSearch(QStringLiteral("Central"));
+    EXPECT_TRUE(serials(proxy).isEmpty());
+}
+
+TEST_F(FleetModelTest, SortingByReasonsKeepsTheUrgencyOrderAndOtherColumnsSortByValue)
+{
+    std::vector<FleetUnit> units = smallOffice();
+    // Two more without reasons: the loader put them by serial.
+    units.push_back(fleetUnit(7007, QStringLiteral("Zeta")));
+    units.push_back(fleetUnit(8008, QStringLiteral("Alfa")));
+    model_.setUnits(units);
+    FleetFilterModel proxy;
+    proxy.setSourceModel(&model_);
+    proxy.sort(FleetModel::Reasons, Qt::DescendingOrder);
+    EXPECT_EQ(serials(proxy), (QList<qint32>{5005, 4004, 3003, 2002, 1001, 6006, 7007, 8008}));
+
+    proxy.sort(FleetModel::Serial, Qt::AscendingOrder);
+    EXPECT_EQ(serials(proxy), (QList<qint32>{1001, 2002, 3003, 4004, 5005, 6006, 7007, 8008}));
+    proxy.sort(FleetModel::Venue, Qt::AscendingOrder);
+    EXPECT_EQ(serials(proxy).front(), 8008);
+    EXPECT_EQ(serials(proxy).back(), 7007);
+    // Numbers as numbers: 12 nights before 6 when sorted down.
+    units[0].exceedanceNights = 12;
+    model_.setUnits(units);
+    proxy.sort(FleetModel::ExceedanceNights, Qt::DescendingOrder);
+    EXPECT_EQ(serials(proxy).mid(0, 2), (QList<qint32>{5005, 3003}));
 }
 
 } // namespace

@@ -140,40 +140,19 @@ TEST_F(ProgrammingPrint, MissingTemplateIsShownOnceAndTheWindowStaysUsable)
     EXPECT_EQ(previews, 1);
 }
 
-TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdf)
-{
-    storeUnit(4711, QStringLiteral("Sala Apolo"));
-    auto built = buildProgrammingReport(
-        *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
-    ASSERT_TRUE(built);
-    const RenderedReport& report = *built;
-    Form15 preview(report, prompter_, ctx_->guru);
-    preview.show();
-    settle();
-    EXPECT_EQ(preview.preview()->pageCount(), report.pageCount());
-
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("prog.pdf"));
-    prompter_.fileAnswer(path);
-    child<QPushButton>(&preview, "SSCommandPdf")->click();
-    QFile pdf(path);
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(pdf.read(5) == "%PDF-");
-    // The user is told where it went, and nothing else.
-    ASSERT_EQ(prompter_.shown().size(), 1);
-    EXPECT_EQ(prompter_.shown()[0].style, MessageStyle::Information);
-    EXPECT_TRUE(prompter_.shown()[0].text.contains(path)) << prompter_.shown()[0].text.toStdString();
-}
-
-// Saving the preview as a PDF on a full disk: the user is told, and the PDF
-// saved before stays whole in its place.
-TEST_F(ProgrammingPrint, APdfThatCannotBeSavedWholeLeavesTheEarlierOne)
+// The preview pages the report; saving it as a PDF on a full disk tells the
+// user and leaves the PDF saved before whole; with room it is replaced and
+// the user told where it went.
+TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdfOrLeavesTheEarlierOne)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"));
     auto built = buildProgrammingReport(
         *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
     ASSERT_TRUE(built);
     Form15 preview(*built, prompter_, ctx_->guru);
+    preview.show();
+    settle();
+    EXPECT_EQ(preview.preview()->pageCount(), built->pageCount());
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("prog.pdf"));
     const QByteArray earlier("%PDF-1.4 the programming printed last week\n");
@@ -192,7 +171,19 @@ TEST_F(ProgrammingPrint, APdfThatCannotBeSavedWholeLeavesTheEarlierOne)
     QFile pdf(path);
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_EQ(pdf.readAll(), earlier);
+    pdf.close();
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("prog.pdf")});
+
+    prompter_.clear();
+    prompter_.fileAnswer(path);
+    child<QPushButton>(&preview, "SSCommandPdf")->click();
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray saved = pdf.readAll();
+    EXPECT_TRUE(saved.startsWith("%PDF-"));
+    EXPECT_GT(saved.size(), 4096) << "the whole report, not the earlier file";
+    ASSERT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(prompter_.shown()[0].style, MessageStyle::Information);
+    EXPECT_TRUE(prompter_.shown()[0].text.contains(path)) << prompter_.shown()[0].text.toStdString();
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include "reports/gui/report_window.h"
 #include "reports/recorded_report.h"
 #include "support/file_size_limit.h"
-#include "support/layout_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
@@ -123,27 +122,26 @@ TEST_F(RecordedReports, AnIntervalReportPrintsTheScriptsTextsTheVenueAsTypedAndT
     EXPECT_FALSE(t.contains("75.3000030517578"));
 }
 
-TEST_F(RecordedReports, AnIntervalRangeWithoutRecordsIsAReportWithAnEmptyList)
+// An interval range without records is a report with an empty list; a
+// session report needs a session starting in the range.
+TEST_F(RecordedReports, ARangeWithoutRecordsPrintsAnEmptyListOfIntervalsAndNoSessionReport)
 {
     interval(at(2, 10, 0), 70.0);
-    const auto result = build(RecordedReportKind::Intervals, at(1, 0, 0), at(1, 23, 59));
-    ASSERT_TRUE(result && result->has_value());
-    const QStringList t = texts(result);
+    session(at(2, 22, 0));
+    const auto empty = build(RecordedReportKind::Intervals, at(1, 0, 0), at(1, 23, 59));
+    ASSERT_TRUE(empty && empty->has_value());
+    const QStringList t = texts(empty);
     EXPECT_TRUE(t.contains(kVenue)); // the unit's part prints
+    EXPECT_TRUE(t.contains("---")) << "no journal yet: no head to print";
     EXPECT_FALSE(t.contains("10:00"));
     EXPECT_FALSE(t.contains("70"));
-}
 
-TEST_F(RecordedReports, ASessionReportNeedsASessionStartingInTheRange)
-{
-    session(at(2, 22, 0));
     const RecordedReportResult none = build(RecordedReportKind::Sessions, at(1, 0, 0), at(2, 21, 59));
     ASSERT_TRUE(none);
     EXPECT_FALSE(none->has_value()) << "nothing to print";
-    const QStringList t = texts(build(RecordedReportKind::Sessions, at(1, 0, 0), at(2, 22, 0)));
-    EXPECT_TRUE(t.contains("02/06/2026"));
-    EXPECT_TRUE(t.contains("up"));
-    EXPECT_TRUE(t.contains("4321"));
+    const QStringList s = texts(build(RecordedReportKind::Sessions, at(1, 0, 0), at(2, 22, 0)));
+    for (const char* shown : {"02/06/2026", "up", "4321"})
+        EXPECT_TRUE(s.contains(QLatin1String(shown))) << shown;
 }
 
 TEST_F(RecordedReports, TheExceedancePageStatesTheNightAndItsGap)
@@ -224,21 +222,19 @@ TEST_F(ReportWindowTest, TheRangeIsTheStoredStartOfThePickedRowsAcrossMidnight)
     EXPECT_FALSE(previewed.contains("70.4"));
 }
 
-TEST_F(ReportWindowTest, NoRowPickedInTheFirstGridPrintsNothing)
+// No row picked in the first grid prints nothing; a session range without
+// sessions says there is no data.
+TEST_F(ReportWindowTest, NoRowPickedOrNoSessionInTheRangePrintsNothing)
 {
     interval(at(1, 23, 30), 70.1);
+    session(at(3, 22, 0));
     open();
     pick(window->startView(), -1);
     window->print();
     EXPECT_EQ(previews, 0);
     EXPECT_TRUE(prompter.shown().isEmpty());
-}
 
-TEST_F(ReportWindowTest, ASessionRangeWithoutSessionsSaysThereIsNoData)
-{
-    interval(at(1, 23, 30), 70.1);
-    session(at(3, 22, 0));
-    open();
+    pick(window->startView(), 0);
     window->setKind(RecordedReportKind::Sessions);
     window->print();
     EXPECT_EQ(previews, 0);
@@ -286,15 +282,6 @@ TEST_F(ReportWindowTest, EveryKindPrintsTheFooterOfTheSettingsFile)
     EXPECT_FALSE(previewed.contains(QString::fromUtf8("Inspección Área Norte")));
 }
 
-TEST_F(ReportWindowTest, TheWindowFitsTheSmallestScreen)
-{
-    interval(at(1, 23, 30), 70.1);
-    interval(at(2, 0, 0), 59.0);
-    open();
-    window->resize(1000, 640);
-    expectWhole(*window, "Form6");
-}
-
 namespace {
 
 using CsvFromRecordedData = RecordsWindowFixture;
@@ -302,8 +289,9 @@ using CsvFromRecordedData = RecordsWindowFixture;
 } // namespace
 
 // The grid of the tab shown, as shown: an older unit's file has no
-// uncalibrated-minute columns; Cancel writes nothing.
-TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumns)
+// uncalibrated-minute columns; Cancel writes nothing; a full disk while the
+// grid is written is told, and the file written before stays as it was.
+TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumnsOrLeavesTheEarlierFile)
 {
     storeUnit(10, QStringLiteral("Bar"), QStringLiteral("2.5"));
     addInterval(10, QDateTime(QDate(2026, 6, 1), QTime(23, 30), Qt::UTC), {{"SLeqLocal", 121.0}});
@@ -315,6 +303,7 @@ TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumns)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
+    file.close();
     ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
@@ -327,22 +316,11 @@ TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumns)
     ASSERT_TRUE(QFile::remove(path));
     click("SSCommandCsv");
     EXPECT_FALSE(QFile::exists(path));
-}
+    EXPECT_TRUE(prompter_.shown().isEmpty());
 
-// A full disk while the grid is written: the user is told, and the file
-// written before stays as it was.
-TEST_F(CsvFromRecordedData, AFullDiskLeavesTheEarlierFileAndSaysSo)
-{
-    storeUnit(10, QStringLiteral("Bar"), QStringLiteral("2.5"));
-    addInterval(10, QDateTime(QDate(2026, 6, 1), QTime(23, 30), Qt::UTC), {{"SLeqLocal", 70.0}});
-    open();
-    QTemporaryDir dir;
-    const QString path = dir.filePath("grid.csv");
     const QByteArray earlier("last week's grid\r\n");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
-    }
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
+    file.close();
     prompter_.fileAnswer(path);
     {
         FileSizeLimit limit(256);
@@ -351,7 +329,6 @@ TEST_F(CsvFromRecordedData, AFullDiskLeavesTheEarlierFileAndSaysSo)
     ASSERT_EQ(prompter_.shown().size(), 1);
     EXPECT_EQ(prompter_.shown().front().style, MessageStyle::Critical);
     EXPECT_TRUE(prompter_.shown().front().text.contains(path)) << prompter_.shown().front().text.toStdString();
-    QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"grid.csv"});

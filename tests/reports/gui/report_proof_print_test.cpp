@@ -3,6 +3,7 @@
 #include "../../programming/programming_fixture.h"
 #include "db/journal.h"
 #include "i18n/loc_guru.h"
+#include "reports/graph_report.h"
 #include "reports/programming_report.h"
 #include "reports/recorded_report.h"
 #include "reports/shown_records.h"
@@ -100,6 +101,34 @@ TEST_F(ReportProofPrint, APrintAfterARecordOfTheRangeChangedIsRefusedAndWritesNo
     ASSERT_FALSE(refused.ok());
     EXPECT_TRUE(refused.error().text.contains(QStringLiteral("han cambiado"))) << refused.error().text.toStdString();
     EXPECT_FALSE(QFile::exists(pdf));
+}
+
+// The graph report: the unit's programming, then the charts on a page of
+// their own; the journal's head and the footer on every page.
+TEST_F(ReportProofPrint, TheGraphReportPrintsTheProgrammingThenTheChartsWithTheHeadOnEveryPage)
+{
+    QImage levels(400, 200, QImage::Format_RGB32);
+    levels.fill(Qt::gray);
+    const auto build = [&](const QString& file) {
+        return buildGraphReport(*db_, guru_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), file), kSerial,
+                                QStringLiteral("4.0"), levels, levels, QStringLiteral("Inspección"), at(1, 0),
+                                at(5, 0));
+    };
+    auto built = build(QStringLiteral("tvq52_4.xml"));
+    ASSERT_TRUE(built) << built.error().detail.toStdString();
+    const RenderedReport& report = *built;
+    ASSERT_GE(report.pageCount(), 2);
+    EXPECT_TRUE(report.pageTexts(0).contains(QStringLiteral("Sala Sur")));
+    EXPECT_FALSE(report.pageTexts(0).contains(QStringLiteral("Gráfica")));
+    EXPECT_TRUE(report.pageTexts(report.pageCount() - 1).contains(QStringLiteral("Gráfica")));
+    const QString head = QString::fromLatin1(Journal(*db_).head());
+    for (int page = 0; page < report.pageCount(); ++page) {
+        EXPECT_TRUE(report.pageTexts(page).contains(head)) << page;
+        EXPECT_TRUE(report.pageTexts(page).contains(QStringLiteral("Inspección"))) << page;
+    }
+    const auto missing = build(QStringLiteral("no_such_template.xml"));
+    ASSERT_FALSE(missing);
+    EXPECT_TRUE(isReportFailure(missing.error(), ReportFailure::TemplateMissing));
 }
 
 } // namespace
