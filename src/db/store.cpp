@@ -210,6 +210,7 @@ bool Store::orderClause(const TableDef& t, const QStringList& orderBy, QString* 
 QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList& binds) const
 {
     QList<Row> rows;
+    lastError_.clear(); // lastError() then tells how this read went
     QSqlQuery q(liveConnection());
     q.setForwardOnly(true);
     if (!noted(exec(q, sql, binds, &database_)))
@@ -230,6 +231,12 @@ QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList&
                     defs[i] ? fromStorage(*defs[i], v) : v);
         }
         rows << row;
+    }
+    // A read that fails partway is no shorter answer: it is no answer.
+    if (q.lastError().isValid()) {
+        database_.noteFailure(q.lastError());
+        noted(sqlError(q.lastError()));
+        return {};
     }
     return rows;
 }
