@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "cli/fleet_command.h"
 #include "core/own_words.h"
+#include "core/regular_file.h"
 #include "records/fleet.h"
 #include "reports/fleet_proof.h"
 #include "reports/recorded_report.h"
@@ -59,6 +60,8 @@ Status writeFleetFiles(AppContext& ctx, const QString& folder)
     if (!units)
         return units.error();
     const QString csv = QDir(folder).filePath(QStringLiteral("fleet.csv"));
+    if (isNonRegularFile(csv))
+        return nonRegularFileError(csv, FileUse::Write);
     QSaveFile file(csv);
     if (!file.open(QIODevice::WriteOnly) || file.write(fleetCsv(*units)) < 0 || !file.commit())
         return unwritable(csv, file.errorString());

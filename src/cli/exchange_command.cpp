@@ -128,8 +128,10 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
         }
     const Result<qint64> rows = writeExchangeFile(*ctx.db, file, serials);
     if (!rows) {
-        printError(ctx.guru,
-                   ownWords(QStringLiteral("No se pudo escribir el archivo %1"), {file}, rows.error().detail));
+        printError(ctx.guru, rows.error().catalogueId == kOwnWords
+                                 ? rows.error()
+                                 : ownWords(QStringLiteral("No se pudo escribir el archivo %1"), {file},
+                                            rows.error().detail));
         return 1;
     }
     if (args.has("--json")) {

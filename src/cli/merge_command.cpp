@@ -20,6 +20,7 @@ QJsonObject mergeJson(const QString& source, const MergeResult& result, const QS
                                   {"added", t.added},
                                   {"present", t.present},
                                   {"refused", t.refused},
+                                  {"leftOut", QJsonArray::fromStringList(t.leftOut)},
                                   {"error", t.error.isEmpty() ? QJsonValue() : QJsonValue(t.error)}});
     return QJsonObject{
         {"file", source},

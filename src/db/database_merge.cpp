@@ -1,6 +1,7 @@
 #include "db/database_merge.h"
 
 #include "core/own_words.h"
+#include "core/regular_file.h"
 #include "db/database.h"
 #include "db/fleet_tables.h"
 #include "db/journal.h"
@@ -45,13 +46,31 @@ bool execSqlite(QSqlDatabase& db, const char* sql, DatabaseFailure& failure)
     return !step.failed();
 }
 
-QSet<QString> sourceColumns(QSqlDatabase& db, const QString& table)
+QStringList sourceColumnNames(QSqlDatabase& db, const QString& table)
 {
-    QSet<QString> names;
+    QStringList names;
     QSqlQuery q(db);
     if (q.exec(QStringLiteral("PRAGMA %1.table_info(%2)").arg(kSource, quoteIdentifier(table))))
         while (q.next())
-            names.insert(q.value(1).toString().toCaseFolded());
+            names << q.value(1).toString();
+    return names;
+}
+
+QSet<QString> sourceColumns(QSqlDatabase& db, const QString& table)
+{
+    QSet<QString> names;
+    for (const QString& name : sourceColumnNames(db, table))
+        names.insert(name.toCaseFolded());
+    return names;
+}
+
+QStringList sourceColumnNames(sqlite3* source, const QString& table)
+{
+    QStringList names;
+    SqliteStatement info;
+    if (!info.prepare(source, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(table))).failed())
+        while (info.step().row())
+            names << QString::fromUtf8(info.text(1));
     return names;
 }
 
@@ -146,7 +165,7 @@ private:
     void abandon(MergeTableCount& count, const QString& error)
     {
         db_.rollback();
-        count = MergeTableCount{count.table, 0, 0, 0, 0, error};
+        count = MergeTableCount{count.table, 0, 0, 0, 0, error, {}};
     }
 
     // Whose failure it was: the target's unless the source table cannot be read.
@@ -225,9 +244,9 @@ QString sourceTableName(const QStringList& sourceTables, const char* name)
 
 // Every shared table in turn, counted into `result`; `mergeOne` moves one
 // table's rows. Each PC keeps its own settings row.
-template <typename MergeOne>
+template <typename MergeOne, typename ColumnsOf>
 void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& progress, MergeResult& result,
-                       MergeOne&& mergeOne)
+                       MergeOne&& mergeOne, ColumnsOf&& columnsOf)
 {
     QList<const TableDef*> tables;
     for (const TableDef& t : schemaTables())
@@ -244,6 +263,10 @@ void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& pro
             count.error = QStringLiteral("no such table: %1").arg(count.table);
         else
             mergeOne(t, name, count);
+        if (!name.isEmpty() && count.error.isEmpty())
+            for (const QString& column : columnsOf(name))
+                if (!t.column(column))
+                    count.leftOut << column;
         result.tables << count;
         if (result.failure.failed()) {
             result.failedTable = count.table;
@@ -284,7 +307,8 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
             mergeSharedTables(sourceTables, progress, result,
                               [&](const TableDef& t, const QString& name, MergeTableCount& count) {
                                   SqliteTableMerge(db, functions, entry, result.failure).run(t, name, count);
-                              });
+                              },
+                              [&db](const QString& name) { return sourceColumnNames(db, name); });
     }
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
 }
@@ -331,7 +355,8 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
                       [&](const TableDef& t, const QString& name, MergeTableCount& count) {
                           merge.run(t, name, count);
                           result.failure = merge.failure;
-                      });
+                      },
+                      [source](const QString& name) { return sourceColumnNames(source, name); });
     if (result.failure.kind == DatabaseFailure::Kind::ConnectionLost)
         target.noteFailure(QSqlError(QString(), result.failure.detail, QSqlError::ConnectionError));
 }
@@ -381,13 +406,16 @@ qint64 MergeResult::added() const
 QString MergeResult::countsText() const
 {
     QStringList lines;
-    for (const MergeTableCount& t : tables)
+    for (const MergeTableCount& t : tables) {
         lines << (t.error.isEmpty() ? QStringLiteral("%1: added %2, present %3, refused %4")
                                           .arg(t.table)
                                           .arg(t.added)
                                           .arg(t.present)
                                           .arg(t.refused)
                                     : QStringLiteral("%1: not read (%2)").arg(t.table, t.error));
+        if (!t.leftOut.isEmpty())
+            lines << QStringLiteral("%1: columns left out: %2").arg(t.table, t.leftOut.join(QStringLiteral(", ")));
+    }
     if (failure.failed())
         lines << QStringLiteral("stopped at %1: %2").arg(failedTable, failure.detail);
     return lines.join(QLatin1Char('\n'));
@@ -396,6 +424,10 @@ QString MergeResult::countsText() const
 MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress)
 {
     MergeResult result;
+    if (isNonRegularFile(sourcePath)) {
+        result.fault = MergeResult::Fault::NotARegularFile;
+        return result;
+    }
     if (!QFileInfo(sourcePath).isFile()) {
         result.fault = MergeResult::Fault::Missing;
         return result;

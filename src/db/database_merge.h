@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace tvq52 {
@@ -19,10 +20,13 @@ struct MergeTableCount {
     qint64 present = 0; // rows whose key the target already had: left as they are
     qint64 refused = 0; // rows that do not pass the checks of imported rows
     QString error;      // not empty when the table could not be read
+    // Columns of the source table that this program's table lacks (a newer
+    // schema's): their values are not merged.
+    QStringList leftOut;
 };
 
 struct MergeResult {
-    enum class Fault { None, Missing, OwnDatabase, NotOurs, Journal };
+    enum class Fault { None, Missing, NotARegularFile, OwnDatabase, NotOurs, Journal };
     Fault fault = Fault::None;
     QString detail; // the driver's text for a fault or an unreadable table
     QList<MergeTableCount> tables;

@@ -25,14 +25,6 @@ bool isInteger(const QVariant& v)
     }
 }
 
-// The start and end times of records and the time of an event, all keys or
-// read with them.
-bool isRecordTime(const ColumnDef& c)
-{
-    return std::strcmp(c.name, "THora") == 0 || std::strcmp(c.name, "THoraInicio") == 0
-        || std::strcmp(c.name, "THoraFinal") == 0;
-}
-
 int digits(QStringView s, qsizetype at)
 {
     const char16_t a = s[at].unicode(), b = s[at + 1].unicode();
@@ -67,6 +59,22 @@ qsizetype codePoints(const QString& s)
 }
 
 } // namespace
+
+bool isRecordTime(const ColumnDef& c)
+{
+    return std::strcmp(c.name, "THora") == 0 || std::strcmp(c.name, "THoraInicio") == 0
+        || std::strcmp(c.name, "THoraFinal") == 0;
+}
+
+qsizetype controlCharacterAt(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            return i;
+    }
+    return -1;
+}
 
 std::pair<qint64, qint64> integerRange(ColumnType type)
 {
@@ -119,6 +127,8 @@ ValueFault checkStoredValue(const TableDef& table, const ColumnDef& c, const QVa
         if (v.typeId() != QMetaType::QString)
             return ValueFault::WrongType;
         const QString s = v.toString();
+        if (s.contains(QChar(0)))
+            return ValueFault::ControlCharacter;
         if (codePoints(s) > maxTextChars(c))
             return ValueFault::TooLong;
         if (isRecordTime(c) && !isClockTime(s))

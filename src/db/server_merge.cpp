@@ -205,7 +205,7 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
         if (bulk_.connectionUp())
             bulk_.exec("ROLLBACK", {});
         // The server's own failure stops the merge; it says nothing of the source table.
-        count = MergeTableCount{count.table, 0, 0, 0, 0, failure.failed() ? QString() : count.error};
+        count = MergeTableCount{count.table, 0, 0, 0, 0, failure.failed() ? QString() : count.error, {}};
         return;
     }
     const MergeFunctions::Counts& seen = functions_.counts();

@@ -3,6 +3,7 @@
 #include "core/own_words.h"
 #include "db/case_folding.h"
 #include "db/database.h"
+#include "db/row_check.h"
 #include "db/sql_error.h"
 
 #include <QDate>
@@ -65,10 +66,20 @@ QVariant toStorage(const ColumnDef& column, const QVariant& value, SqlDialect di
     case ColumnType::Short:
     case ColumnType::Byte:
         return QVariant(value.toInt());
-    case ColumnType::Text:
-        // Widths hold on both backends alike: PostgreSQL refuses a longer
-        // text where SQLite would keep it.
-        return QVariant(column.width > 0 ? value.toString().left(column.width) : value.toString());
+    case ColumnType::Text: {
+        // Widths hold on both backends alike (PostgreSQL refuses a longer
+        // text where SQLite would keep it), counted in characters as both
+        // and the import count them, so that an export reads back whole; a
+        // note holds no more than an exchange file carries.
+        const QString text = value.toString();
+        const int most = maxTextChars(column);
+        if (text.size() <= most)
+            return QVariant(text);
+        qsizetype end = 0;
+        for (int n = 0; end < text.size() && n < most; ++n)
+            end += text.at(end).isHighSurrogate() && end + 1 < text.size() ? 2 : 1;
+        return QVariant(text.left(end));
+    }
     }
     return value;
 }
@@ -210,6 +221,7 @@ bool Store::orderClause(const TableDef& t, const QStringList& orderBy, QString* 
 QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList& binds) const
 {
     QList<Row> rows;
+    lastError_.clear(); // lastError() then tells how this read went
     QSqlQuery q(liveConnection());
     q.setForwardOnly(true);
     if (!noted(exec(q, sql, binds, &database_)))
@@ -230,6 +242,12 @@ QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList&
                     defs[i] ? fromStorage(*defs[i], v) : v);
         }
         rows << row;
+    }
+    // A read that fails partway is no shorter answer: it is no answer.
+    if (q.lastError().isValid()) {
+        database_.noteFailure(q.lastError());
+        noted(sqlError(q.lastError()));
+        return {};
     }
     return rows;
 }

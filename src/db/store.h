@@ -52,7 +52,8 @@ public:
     explicit Store(Database& database);
 
     // Rows whose columns equal `where`, sorted by `orderBy` (column names,
-    // each optionally followed by " DESC").
+    // each optionally followed by " DESC"). A read that fails, also partway,
+    // gives no rows and sets lastError().
     QList<Row> select(const QString& table, const Row& where = {}, const QStringList& orderBy = {}) const;
     std::optional<Row> selectOne(const QString& table, const Row& where) const;
     // Rows whose `column` text contains `fragment` (no wildcards from the user).

@@ -2,6 +2,7 @@
 
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "core/regular_file.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
 #include "i18n/catalogue_message.h"
@@ -84,6 +85,8 @@ QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult
     switch (result.fault) {
     case MergeResult::Fault::Missing:
         return tr(guru, "No se encuentra el archivo %1").arg(source);
+    case MergeResult::Fault::NotARegularFile:
+        return errorText(guru, nonRegularFileError(source, FileUse::Read));
     case MergeResult::Fault::OwnDatabase:
         return tr(guru, "%1 es la base de datos de este programa: no se puede fusionar consigo misma.").arg(name);
     case MergeResult::Fault::NotOurs:
@@ -97,10 +100,14 @@ QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult
     QStringList lines{tr(guru, "Registros fusionados desde %1:").arg(name)};
     const QString counts = tr(guru, "%1: %2 añadidos, %3 ya presentes, %4 rechazados");
     const QString unread = tr(guru, "%1: no se ha podido leer (%2)");
-    for (const MergeTableCount& t : result.tables)
+    const QString leftOut = tr(guru, "%1: no se han fusionado las columnas que esta base de datos no tiene: %2");
+    for (const MergeTableCount& t : result.tables) {
         if (t.table != result.failedTable || !result.failure.failed())
             lines << (t.error.isEmpty() ? counts.arg(t.table).arg(t.added).arg(t.present).arg(t.refused)
                                         : unread.arg(t.table, t.error));
+        if (!t.leftOut.isEmpty())
+            lines << leftOut.arg(t.table, t.leftOut.join(QStringLiteral(", ")));
+    }
     if (result.failure.failed())
         lines << (result.failedTable.isEmpty()
                       ? tr(guru, "La fusión no ha podido empezar: %1. No se ha guardado nada.")

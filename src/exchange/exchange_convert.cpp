@@ -44,6 +44,8 @@ Refusal::Kind refusalKind(ValueFault fault)
         return Refusal::Kind::TooLong;
     case ValueFault::NoKey:
         return Refusal::Kind::NoKey;
+    case ValueFault::ControlCharacter:
+        return Refusal::Kind::ControlCharacter;
     case ValueFault::None:
     case ValueFault::WrongType:
         break;
@@ -87,6 +89,12 @@ std::optional<Refusal::Kind> SectionConverter::readField(int index, const QStrin
         *out = quoted && c.type == ColumnType::Text ? QVariant(QString(QLatin1String(""))) : QVariant();
         return std::nullopt;
     }
+    // A number, a date or a time holds no control character: the readings
+    // below would stop at a NUL and take the digits before it.
+    const Special special = special_[size_t(index)];
+    if (c.type != ColumnType::Text || special != Special::None || isRecordTime(c))
+        if (controlCharacterAt(text) >= 0)
+            return Refusal::Kind::ControlCharacter;
     switch (c.type) {
     case ColumnType::Long:
     case ColumnType::Short:
@@ -191,6 +199,13 @@ std::optional<Refusal> SectionConverter::convertFields(const ExchangeRecord& rec
         if (!fault)
             if (const ValueFault stored = checkStoredValue(*section_->table, c, v); stored != ValueFault::None)
                 fault = refusalKind(stored);
+        if (fault == Refusal::Kind::ControlCharacter) {
+            // A text is refused for a NUL only; other fields for any control.
+            const qsizetype nul = fields[i].indexOf(QChar(0));
+            const QChar control = fields[i].at(nul >= 0 ? nul : controlCharacterAt(fields[i]));
+            return Refusal{*fault, record.line, QString::fromUtf8(c.name),
+                           QStringLiteral("U+%1").arg(uint(control.unicode()), 4, 16, QLatin1Char('0')).toUpper()};
+        }
         if (fault)
             return Refusal{*fault, record.line, QString::fromUtf8(c.name), fields[i]};
         if (v.isNull())

@@ -26,7 +26,8 @@ struct Refusal {
         TooLong,
         NoKey,
         Database,
-        LineTooLong
+        LineTooLong,
+        ControlCharacter // `value` names it ("U+0000")
     };
     Kind kind = Kind::FieldCount;
     qint64 line = 0;

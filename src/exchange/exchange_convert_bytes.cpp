@@ -166,6 +166,8 @@ bool SectionConverter::textBytes(int index, const FieldBytes& f, bool utf8, Sink
     bool plain = true;
     for (const char* p = f.begin; p < f.end; ++p) {
         const auto b = static_cast<unsigned char>(*p);
+        if (b == 0)
+            return false; // refused the general way
         if (b == '"' && f.escaped)
             ++p; // "" is one quote
         if (b < 0x80 || utf8)

@@ -402,6 +402,9 @@ QString refusalText(const Refusal& r, LocGuru& guru)
     case Refusal::Kind::Database:
         text = r.value;
         break;
+    case Refusal::Kind::ControlCharacter:
+        text = guru.GetTranslation(QStringLiteral("%1: carácter de control %2")).arg(r.column, r.value);
+        break;
     case Refusal::Kind::LineTooLong:
         text = guru.GetTranslation(QStringLiteral("línea más larga que la fila más larga posible (%1 bytes)"))
                    .arg(r.column);

@@ -1,5 +1,6 @@
 #include "exchange/exchange_writer.h"
 
+#include "core/regular_file.h"
 #include "core/sha256.h"
 #include "db/database.h"
 #include "db/journal.h"
@@ -43,6 +44,8 @@ QString fieldText(const ColumnDef& c, const QVariant& v)
 
 Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials)
 {
+    if (isNonRegularFile(path))
+        return nonRegularFileError(path, FileUse::Write);
     // The journal as it stands when writing begins: its head and, for each
     // unit, the entries that stored the records about to be written.
     FileProvenance provenance;

@@ -12,7 +12,8 @@ class Database;
 // Writes the rows of the given units, section by section in the import's
 // order and each section's columns in the file's order, so that this
 // program's import reads back exactly what was stored. Gives the count of
-// data rows, or the error's words when the file cannot be written.
+// data rows, or the error's words when the file cannot be written (in the
+// program's own words when the path is no regular file, which stays as it is).
 Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials);
 
 } // namespace tvq52

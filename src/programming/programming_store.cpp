@@ -155,7 +155,10 @@ std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 s
     if (!row)
         return std::nullopt;
     StoredProgramming p{recordFromRow(*row), unusedIntervals()};
-    for (const Row& i : store.select(kIntervals, unitKey(serial))) {
+    const QList<Row> stored = store.select(kIntervals, unitKey(serial));
+    if (!store.lastError().isEmpty())
+        return std::nullopt; // not a record with its intervals left unused
+    for (const Row& i : stored) {
         const int k = i.value(QStringLiteral("ByIntervalo")).toInt();
         if (k < 1 || k > kIntervalCount)
             continue;

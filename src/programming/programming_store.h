@@ -23,7 +23,8 @@ Row programmingRow(const ProgrammingRecord& record);
 ProgrammingRecord recordFromRow(const Row& row);
 
 // Loads the programming of one unit with its 30 intervals; intervals that
-// have no row are unused. Nothing when the unit has no Programacion row.
+// have no row are unused. Nothing when the unit has no Programacion row, or
+// when its rows could not be read (the store's lastError() then says why).
 std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 serial);
 
 // Updates the unit's row, or adds it with today's totals stamp and zero

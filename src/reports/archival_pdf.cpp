@@ -1,5 +1,6 @@
 #include "reports/archival_pdf.h"
 
+#include "core/regular_file.h"
 #include "reports/report_pdf_proof.h"
 
 #include <QPdfWriter>
@@ -74,6 +75,9 @@ bool CreationDateStamp::stamp()
 Status writeArchivalPdf(const QString& path, const ArchivalPdf& pdf, const PdfPainting& paint,
                         const PdfFailure& failure)
 {
+    // The file put in its place would replace a FIFO or a device.
+    if (isNonRegularFile(path))
+        return nonRegularFileError(path, FileUse::Write);
     QSaveFile file(path);
     const auto failed = [&] {
         return Status(failure(file.error() == QFileDevice::NoError ? QString() : file.errorString()));

@@ -58,7 +58,8 @@ using PdfFailure = std::function<Error(const QString& why)>;
 
 // Writes a PDF/A-1b file with its proof in the metadata, through a file
 // beside the target that takes its place only when whole: a full disk or a
-// failed write leaves any earlier file as it was.
+// failed write leaves any earlier file as it was; a target that is no
+// regular file is refused untouched.
 Status writeArchivalPdf(const QString& path, const ArchivalPdf& pdf, const PdfPainting& paint,
                         const PdfFailure& failure);
 

@@ -1,6 +1,7 @@
 #include "reports/report_pdf_proof.h"
 
 #include "core/own_words.h"
+#include "core/regular_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -262,6 +263,9 @@ Result<ReportProof> proofFromXmp(const QByteArray& packet)
 Result<ReportProof> readReportProof(const QString& pdfPath)
 {
     const QString shown = QDir::toNativeSeparators(pdfPath);
+    // A FIFO would keep the reading waiting for a writer.
+    if (isNonRegularFile(pdfPath))
+        return nonRegularFileError(pdfPath, FileUse::Read);
     QFile file(pdfPath);
     if (!file.open(QIODevice::ReadOnly))
         return ownWords(QStringLiteral("No se puede leer %1: %2"), {shown, file.errorString()});

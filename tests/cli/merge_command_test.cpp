@@ -34,5 +34,8 @@ TEST(CliMerge, PrintsTheRowsPerTableAndExitsNonZeroOnAFileItCannotRead)
     EXPECT_EQ(junk.exitCode, 1);
     EXPECT_TRUE(junk.err.contains(QStringLiteral("junk.db"))) << junk.err.toStdString();
     EXPECT_EQ(cli({"merge", cli.home.file(QStringLiteral("tvq52.db"))}).exitCode, 1);
+    const auto device = cli({"merge", "/dev/null"});
+    EXPECT_EQ(device.exitCode, 1);
+    EXPECT_TRUE(device.err.contains(QStringLiteral("no es un archivo normal"))) << device.err.toStdString();
     EXPECT_EQ(cli({"merge"}).exitCode, 2);
 }

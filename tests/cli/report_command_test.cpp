@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tvq52;
 using test::CliRuns;
@@ -51,4 +52,16 @@ TEST(CliReport, ProgrammingReportToPdfAndRefusals)
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.err, QString::fromUtf8("tvq52-cli: La unidad 999 no está guardada\n"));
     EXPECT_FALSE(QFile::exists(other));
+
+    // A FIFO where a file goes is neither replaced nor waited on.
+    const QString fifo = cli.home.file(QStringLiteral("pipe.pdf"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QStringList& args : {QStringList{"report", "programming", "4711", "--pdf", fifo},
+                                    QStringList{"export", fifo, "4711"}, QStringList{"verify-report", fifo}}) {
+        const auto refused = cli(args);
+        EXPECT_EQ(refused.exitCode, 1) << qPrintable(args.join(' '));
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("no es un archivo normal"))) << qPrintable(refused.err);
+        struct stat st {};
+        EXPECT_TRUE(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+    }
 }

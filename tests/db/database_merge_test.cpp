@@ -17,6 +17,7 @@
 #include <QVariant>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tvq52;
@@ -213,6 +214,8 @@ TEST(DatabaseMerge, RowsThatDoNotFitAreRefusedAndCounted)
     EXPECT_EQ(table(r, "DiaBorrado").read, 6);
     EXPECT_EQ(table(r, "DiaBorrado").added, 2);
     EXPECT_EQ(table(r, "DiaBorrado").refused, 4);
+    EXPECT_EQ(table(r, "DiaBorrado").leftOut, QStringList{QStringLiteral("Sobra")}) << "a newer schema's column";
+    EXPECT_TRUE(table(r, "Programacion").leftOut.isEmpty());
     EXPECT_EQ(count(*p.target,
                     QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"LNumeroSerie\" = 5 AND "
                                    "\"DFecha\" IN ('2011-01-01', '2011-01-05')")),
@@ -252,6 +255,10 @@ TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
     exec(*foreign, QStringLiteral("DROP TABLE Programacion"));
     EXPECT_EQ(mergeDatabase(*p.target, foreign->path()).fault, MergeResult::Fault::NotOurs);
     EXPECT_EQ(mergeDatabase(*p.target, p.home.file(QStringLiteral("none.db"))).fault, MergeResult::Fault::Missing);
+    const QString fifo = p.home.file(QStringLiteral("pipe.db"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {p.home.path(), fifo, QStringLiteral("/dev/null")})
+        EXPECT_EQ(mergeDatabase(*p.target, path).fault, MergeResult::Fault::NotARegularFile) << path.toStdString();
     EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 1);
     // Each attempt is journaled as failed and lists nothing.
     for (const JournalEntry& e : Journal(*p.target).entries()) {

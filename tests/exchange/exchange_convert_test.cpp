@@ -17,6 +17,12 @@ ExchangeRecord fieldsRecord(qint64 line, const QStringList& fields, std::vector<
     return r;
 }
 
+// `text` with the control character `c` at `at`.
+QString withControl(const char* text, qsizetype at, char16_t c)
+{
+    return QString::fromLatin1(text).insert(at, QChar(c));
+}
+
 SectionConverter converter(const char* section)
 {
     return SectionConverter(*exchangeSection(QString::fromLatin1(section)), SqlDialect::SQLite);
@@ -45,6 +51,12 @@ TEST(SectionConverter, AValueThatDoesNotFitIsRefusedNamingItsLineColumnAndText)
          Refusal::Kind::TooLong,
          "TDiaTerminaInt",
          "Viernes por la tarde"},
+        // A control character is never read past: not the digits before a NUL, nor a trimmed tab.
+        {days, {withControl("123456", 5, 0), "2024-03-05", "10:15"}, Refusal::Kind::ControlCharacter, "LNumeroSerie", "U+0000"},
+        {days, {"52001", withControl("2024-03-05", 10, u'\t'), "10:15"}, Refusal::Kind::ControlCharacter, "DFecha", "U+0009"},
+        {days, {"52001", "2024-03-05", withControl("10:15", 5, 0x7F)}, Refusal::Kind::ControlCharacter, "THora", "U+007F"},
+        {inhabil, {"52001", "1", "L", withControl("08:00", 0, 0x85), "V", "09:00"}, Refusal::Kind::ControlCharacter, "THoraEmpiezaInt", "U+0085"},
+        {inhabil, {"52001", "1", withControl("L", 1, 0), "08:00", "V", "09:00"}, Refusal::Kind::ControlCharacter, "TDiaEmpiezaInt", "U+0000"},
     };
     qint64 line = 40;
     for (const auto& c : cases) {

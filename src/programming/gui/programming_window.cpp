@@ -441,8 +441,11 @@ bool ProgrammingWindow::CarregaProgramacio(qint32 serial)
         return false;
     const Store store(*needs_.database);
     const auto stored = tvq52::CarregaProgramacio(store, serial);
-    if (!stored)
+    if (!stored) {
+        if (!store.lastError().isEmpty())
+            prompter_.show(store.lastError(), MessageStyle::Critical);
         return false;
+    }
     showRecord(stored->record, false);
     loaded_.take(store, serial);
     needs_.link.UnitSerial = serial;

@@ -1,6 +1,8 @@
 #include "records/gui/csv_export.h"
 
 #include "core/prompter.h"
+#include "core/regular_file.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "reports/csv_writer.h"
 
@@ -21,6 +23,10 @@ bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter
     for (int c = 0; c < grid.columnCount(); ++c) {
         if (!view.isColumnHidden(c))
             columns << c;
+    }
+    if (isNonRegularFile(path)) {
+        showError(prompter, guru, nonRegularFileError(path, FileUse::Write));
+        return false;
     }
     // Written whole or not at all. commit() alone misses a failure of the
     // last buffered write (a full disk), so the flush is checked first.

@@ -2,6 +2,7 @@
 
 #include "core/application_info.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/catalogue_message.h"
@@ -481,6 +482,10 @@ void RecordedDataWindow::exportExchange()
     if (path.isEmpty())
         return;
     const Result<qint64> rows = writeExchangeFile(*needs_.database, path, {shown_->serial});
+    if (!rows && rows.error().catalogueId == kOwnWords) {
+        showError(prompter_, needs_.guru, rows.error());
+        return;
+    }
     if (!rows) {
         prompter_.show(needs_.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
                            + QLatin1Char('\n') + rows.error().detail,

@@ -1,6 +1,8 @@
 #include "reports/gui/graph_window.h"
 
 #include "core/prompter.h"
+#include "core/regular_file.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "reports/graph_store.h"
 
@@ -539,6 +541,10 @@ void GraphWindow::savePicture(QChartView* view)
         return;
     if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         path += QLatin1String(".png");
+    if (isNonRegularFile(path)) {
+        showError(prompter_, guru_, nonRegularFileError(path, FileUse::Write));
+        return;
+    }
     // Beside the target until whole, so a failed save leaves an earlier picture.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.flush() || !file.commit())
