@@ -138,18 +138,21 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
     s.clock = std::make_unique<ScaledClock>(options.clockSpeed);
     const DataFolderChoice choice = chooseDataFolder(options.home);
     const QString folder = choice.folder;
-    if (const Result<bool> provisioned = provisionDataFolder(folder); !provisioned)
+    QStringList settingsAdded;
+    if (const Result<bool> provisioned = provisionDataFolder(folder, &settingsAdded); !provisioned)
         return provisioned.error();
     s.ctx = std::make_unique<AppContext>(folder);
     s.ctx->databaseOverride = options.database;
     s.prompter = std::make_unique<ConsolePrompter>(ConsolePrompter::stdinIsTerminal(), options.assumeYes);
 
-    // Where a former data folder went is said once, on the error stream.
+    // Where a former data folder went, and what the settings file lacked,
+    // is said once, on the error stream.
     auto tellFormerFolder = [&] {
-        const QString notice =
-            formerFolderNotice(choice.former, [&](const QString& text) { return s.ctx->guru.GetTranslation(text); });
-        if (!notice.isEmpty())
-            QTextStream(stderr) << notice << Qt::endl;
+        const auto translate = [&](const QString& text) { return s.ctx->guru.GetTranslation(text); };
+        for (const QString& notice :
+             {formerFolderNotice(choice.former, translate), settingsAddedNotice(folder, settingsAdded, translate)})
+            if (!notice.isEmpty())
+                QTextStream(stderr) << notice << Qt::endl;
     };
     if (!readSettings) {
         tellFormerFolder();
