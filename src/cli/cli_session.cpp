@@ -219,7 +219,9 @@ QJsonValue jsonText(const QString& text)
     return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
-bool openFolderDatabase(AppContext& ctx, bool layOut)
+namespace {
+
+bool openRecords(AppContext& ctx, SchemaPolicy policy, DatabaseAccess access)
 {
     const Result<DatabaseTarget> target = resolveDatabase(ctx);
     if (!target) {
@@ -228,11 +230,22 @@ bool openFolderDatabase(AppContext& ctx, bool layOut)
     }
     // Only a password is ever asked here, and only on a terminal.
     ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
-    const Status opened =
-        openRecordsDatabase(ctx, prompter, *target, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady);
+    const Status opened = openRecordsDatabase(ctx, prompter, *target, policy, nullptr, access);
     if (!opened)
         printError(ctx.guru, opened.error());
     return opened.ok();
+}
+
+} // namespace
+
+bool openFolderDatabase(AppContext& ctx, bool layOut)
+{
+    return openRecords(ctx, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady, DatabaseAccess::ReadWrite);
+}
+
+bool openFolderDatabaseToRead(AppContext& ctx)
+{
+    return openRecords(ctx, SchemaPolicy::RequireReady, DatabaseAccess::ReadOnly);
 }
 
 } // namespace tvq52

@@ -73,7 +73,7 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
     else
         return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind}),
                            reportSyntax());
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabaseToRead(ctx))
         return 1;
     request.serial = args->serial;
     request.from = *args->from;
@@ -125,7 +125,7 @@ int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
                            csvSyntax());
     if (words.has("--machine") && words.has("--json"))
         return refuseUsage(ctx.guru, ownWords(QStringLiteral("--machine y --json no van juntas")), csvSyntax());
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabaseToRead(ctx))
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);
