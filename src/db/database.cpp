@@ -327,30 +327,6 @@ bool Database::foldLog()
     return q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && q.next() && q.value(0).toInt() == 0;
 }
 
-DatabaseFault databaseFault(const QSqlError& error, bool server)
-{
-    if (error.type() == QSqlError::NoError)
-        return DatabaseFault::None;
-    if (server)
-        return isConnectionLoss(error) ? DatabaseFault::ConnectionLost : DatabaseFault::None;
-    bool numeric = false;
-    error.nativeErrorCode().toInt(&numeric);
-    if (!numeric)
-        return DatabaseFault::None;
-    switch (sqliteFailure(error).kind) {
-    case DatabaseFailure::Kind::DiskFull:
-        return DatabaseFault::DiskFull;
-    case DatabaseFailure::Kind::Locked:
-        return DatabaseFault::Locked;
-    case DatabaseFailure::Kind::ReadOnly:
-        return DatabaseFault::ReadOnly;
-    case DatabaseFailure::Kind::DiskError:
-        return DatabaseFault::IoError;
-    default:
-        return DatabaseFault::None;
-    }
-}
-
 void Database::noteFailure(const QSqlError& error)
 {
     if (isServer() && isConnectionLoss(error))

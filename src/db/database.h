@@ -120,19 +120,4 @@ private:
 // (as opposed to a statement the server refused).
 bool isConnectionLoss(const QSqlError& error);
 
-// What a failed statement says of the database as a whole, as opposed to
-// the statement itself (a refused value): None when it says nothing more.
-enum class DatabaseFault : std::uint8_t {
-    None,
-    ConnectionLost, // the server went away or the connection broke
-    DiskFull,       // no room left for the database file
-    Locked,         // another program kept it locked past the busy wait
-    ReadOnly,       // the file (or its folder) cannot be written
-    IoError,        // the file could not be read or written
-};
-
-// SQLite's driver marks every failed step as a connection error: its own
-// result code tells the reason instead. Only a server loses a connection.
-DatabaseFault databaseFault(const QSqlError& error, bool server);
-
 } // namespace tvq52
