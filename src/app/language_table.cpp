@@ -85,7 +85,9 @@ const LanguageInfo* languageFromText(const QString& text)
         return nullptr;
     for (std::size_t i = 0; i < kLanguages.size(); ++i) {
         const LanguageInfo& l = kLanguages[i];
-        if (t == QLatin1String(l.localeId) || t == QString::number(l.code) || t == folded(QString::fromUtf8(l.name))
+        // A number is a locale identifier only: the program's codes (4000)
+        // would name a language the file never meant.
+        if (t == QLatin1String(l.localeId) || t == folded(QString::fromUtf8(l.name))
             || t == QLatin1String(kEnglishNames[i]))
             return &l;
     }

@@ -27,9 +27,9 @@ int LanguageCode(const QString& name);
 // The help page of a code; unknown codes get the English one.
 QString helpFileName(int code);
 
-// A language as a person may write it: the locale identifier ("1033"), the
-// program's code ("3000"), its name in its own language or in English
-// ("Deutsch", "german"; any case, accents optional), its ISO code or a locale name ("en", "en_GB",
+// A language as a person may write it: the locale identifier ("1033"), its
+// name in its own language or in English ("Deutsch", "german"; any case,
+// accents optional), its ISO code or a locale name ("en", "en_GB",
 // "pt-PT.UTF-8"). nullptr when it names none of the seven.
 const LanguageInfo* languageFromText(const QString& text);
 
