@@ -52,7 +52,13 @@ const std::array<LanguageInfo, 7>& languageTable()
 
 const LanguageInfo& languageByLocaleId(const QString& localeId)
 {
+    // A number in the file is a locale identifier: a program's code (4000)
+    // names no language there.
+    bool numeric = false;
+    localeId.trimmed().toInt(&numeric);
     const LanguageInfo* l = languageFromText(localeId);
+    if (l && numeric && localeId.trimmed() != QLatin1String(l->localeId))
+        l = nullptr;
     return l ? *l : kLanguages[kEnglish];
 }
 
@@ -85,9 +91,7 @@ const LanguageInfo* languageFromText(const QString& text)
         return nullptr;
     for (std::size_t i = 0; i < kLanguages.size(); ++i) {
         const LanguageInfo& l = kLanguages[i];
-        // A number is a locale identifier only: the program's codes (4000)
-        // would name a language the file never meant.
-        if (t == QLatin1String(l.localeId) || t == folded(QString::fromUtf8(l.name))
+        if (t == QLatin1String(l.localeId) || t == QString::number(l.code) || t == folded(QString::fromUtf8(l.name))
             || t == QLatin1String(kEnglishNames[i]))
             return &l;
     }

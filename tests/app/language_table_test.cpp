@@ -86,6 +86,8 @@ TEST(LanguageTable, ALanguageIsFoundByIdentifierCodeNameOrLocale)
         EXPECT_EQ(QString::fromUtf8(l->name), QString::fromUtf8(name)) << text;
         EXPECT_EQ(&languageByLocaleId(QString::fromUtf8(text)), l) << text;
     }
+    // Typed by a person, the program's own code names its language too.
+    EXPECT_EQ(languageFromText(QStringLiteral("4000")), languageByCode(4000));
     for (const char* text : {"", "  ", "nl", "C", "POSIX", "1035", "3001", "10", "e", "deutschland"})
         EXPECT_EQ(languageFromText(QString::fromLatin1(text)), nullptr) << text;
 }
