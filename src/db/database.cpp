@@ -54,15 +54,15 @@ bool writable(const QString& path)
     return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
 }
 
-// How a read-only connection names the file. Where the folder cannot be
-// written and the log's shared memory is not there, SQLite cannot make it:
-// the file is read as it stands (immutable), which holds everything when
-// the log is empty. Commits still waiting in the log cannot be read so.
+// How a read-only connection names a file whose folder cannot be written.
+// Where the log's shared memory is not there, SQLite cannot make it: the
+// file is read as it stands (immutable), which holds everything when the
+// log is empty. Commits still waiting in the log cannot be read so.
 Result<QString> readOnlyUri(const QString& path)
 {
     QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
         + QStringLiteral("?mode=ro");
-    if (writable(QFileInfo(path).absolutePath()) || QFileInfo::exists(path + QStringLiteral("-shm")))
+    if (QFileInfo::exists(path + QStringLiteral("-shm")))
         return uri;
     if (QFileInfo(path + QStringLiteral("-wal")).size() > 0)
         return ownWords(QStringLiteral("La base de datos %1 tiene cambios en su registro (%2) que solo se pueden leer "
@@ -84,8 +84,12 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, Data
     if (!QFileInfo(path).isFile())
         return ownWords(QStringLiteral("No se encuentra la base de datos %1"), {path});
     const bool readOnly = access == DatabaseAccess::ReadOnly;
+    // Where the folder can be written the file opens as always, as SQLite
+    // may have to rebuild the log's index, which a read-only connection
+    // cannot do; the connection then refuses every change.
+    const bool openReadOnly = readOnly && !writable(QFileInfo(path).absolutePath());
     QString name = path;
-    if (readOnly) {
+    if (openReadOnly) {
         const Result<QString> uri = readOnlyUri(path);
         if (!uri)
             return uri.error();
@@ -98,7 +102,7 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, Data
         // The window and the command line may share the file: wait for the
         // other's write instead of failing at once.
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000")
-                             + (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI") : QString()));
+                             + (openReadOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI") : QString()));
         const auto fail = [&](Error error) -> Result<std::unique_ptr<Database>> {
             db.close();
             db = QSqlDatabase();
@@ -111,6 +115,8 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, Data
             return fail(folding.error());
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+        if (readOnly)
+            pragma.exec(QStringLiteral("PRAGMA query_only = ON"));
         // A file that is not a database only shows itself on the first read.
         if (!pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
             const Error error = sqlError(pragma.lastError());
