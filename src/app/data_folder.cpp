@@ -2,6 +2,7 @@
 
 #include "app/ini_file.h"
 #include "app/language_table.h"
+#include "app/settings.h"
 #include "core/own_words.h"
 #include "db/database.h"
 
@@ -130,6 +131,34 @@ Status completeFolder(const QString& folder)
     return writeDefaultSettings(folder);
 }
 
+// Adds the keys the settings file lacks with the values of a new folder's;
+// an existing file that cannot be read is left alone.
+Status completeSettings(const QString& folder, QStringList* added)
+{
+    const QString file = settingsPath(folder);
+    IniFile ini = IniFile::load(file);
+    if (!ini.loaded() && QFileInfo::exists(file))
+        return {};
+    const IniFile defaults = IniFile::fromText(defaultSettingsText());
+    const QString section = QString::fromLatin1(kSettingsSection);
+    QStringList missing;
+    for (const char* name : {"SerialPort", "Modem", "TonePulse", "DialCode", "ModemSpeed", "Language", "User"}) {
+        const QString key = QString::fromLatin1(name);
+        if (ini.value(section, key))
+            continue;
+        ini.setValue(section, key, defaults.value(section, key).value_or(QString()));
+        missing << key;
+    }
+    if (missing.isEmpty())
+        return {};
+    if (const Status saved = ini.save(file); !saved)
+        return ownWords(QStringLiteral("No se puede completar el archivo de configuración %1 (%2)"),
+                        {file, untranslatedText(saved.error())});
+    if (added)
+        *added = missing;
+    return {};
+}
+
 bool isFolderOfOurs(const QString& folder)
 {
     // Former versions copied the help pages in too.
@@ -167,6 +196,34 @@ bool renameEntry(const QString& from, const QString& to, QString* why)
     if (ec && why)
         *why = QString::fromStdString(ec.message());
     return !ec;
+}
+
+// An empty folder that is there stays (it may be a mount point, which
+// cannot be replaced): the files are made in a folder inside it and moved
+// up one by one, the settings file last: a failed move takes back those
+// moved, and a set-up cut short by a crash leaves at most a database,
+// which the next start completes.
+Result<bool> layOutInside(const QString& folder)
+{
+    QTemporaryDir staging(QDir(folder).filePath(QStringLiteral(".tvq52-setup-XXXXXX")));
+    if (!staging.isValid())
+        return finalText(QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, staging.errorString()));
+    if (Status completed = completeFolder(staging.path()); !completed)
+        return completed.error();
+    QStringList names = QDir(staging.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    names.removeAll(QStringLiteral("tvq52.ini"));
+    names << QStringLiteral("tvq52.ini");
+    QStringList moved;
+    for (const QString& name : names) {
+        QString why;
+        if (!renameEntry(QDir(staging.path()).filePath(name), QDir(folder).filePath(name), &why)) {
+            for (const QString& back : moved)
+                QFile::remove(QDir(folder).filePath(back));
+            return finalText(QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, why));
+        }
+        moved << name;
+    }
+    return true;
 }
 
 } // namespace
@@ -258,7 +315,17 @@ Status prepareLanguageExport(const QString& folder, const QString& assetFolder)
     return {};
 }
 
-Result<bool> provisionDataFolder(const QString& folder)
+QString settingsAddedNotice(const QString& folder, const QStringList& keys,
+                            const std::function<QString(const QString&)>& translate)
+{
+    if (keys.isEmpty())
+        return {};
+    return translate(QStringLiteral("Al archivo de configuración %1 le faltaban %2: se han añadido con los valores "
+                                    "de una carpeta nueva."))
+        .arg(settingsPath(folder), keys.join(QLatin1String(", ")));
+}
+
+Result<bool> provisionDataFolder(const QString& folder, QStringList* settingsAdded)
 {
     QDir dir(folder);
     if (dir.exists() && !dir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
@@ -269,12 +336,17 @@ Result<bool> provisionDataFolder(const QString& folder)
         if (!isFolderOfOurs(folder))
             return false;
         retireFormerCopies(folder);
-        if (holdsUserData(folder))
+        if (holdsUserData(folder)) {
+            if (const Status completed = completeSettings(folder, settingsAdded); !completed)
+                return completed.error();
             return false;
+        }
         if (const Status completed = completeFolder(folder); !completed)
             return completed.error();
         return false;
     }
+    if (dir.exists())
+        return layOutInside(folder);
     // The folder is laid out beside its place and moved there only when
     // complete, so a set-up cut short leaves nothing behind.
     const QString parent = QFileInfo(folder).absolutePath();
@@ -288,18 +360,9 @@ Result<bool> provisionDataFolder(const QString& folder)
     QFile::setPermissions(staging.path(),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
                               | QFile::ReadOther | QFile::ExeOther);
-    // An empty folder already in place makes way for the finished one.
-    const bool hadEmptyFolder = dir.exists();
-    if (hadEmptyFolder)
-        QDir().rmdir(folder);
-    std::error_code ec;
-    std::filesystem::rename(staging.path().toStdString(), QDir::cleanPath(folder).toStdString(), ec);
-    if (ec) {
-        if (hadEmptyFolder)
-            QDir().mkdir(folder);
-        return finalText(
-            QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, QString::fromStdString(ec.message())));
-    }
+    QString why;
+    if (!renameEntry(staging.path(), QDir::cleanPath(folder), &why))
+        return finalText(QStringLiteral("No se puede crear la carpeta %1: %2").arg(folder, why));
     staging.setAutoRemove(false);
     return true;
 }

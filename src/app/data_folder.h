@@ -52,8 +52,17 @@ QString findAssetFolder();
 // Copies of the assets that earlier versions made in it are retired once:
 // those of the help pages and report templates go, a copied language
 // database stays but no longer outranks the installed one.
+// A folder holding the user's data gets the settings keys its file lacks
+// (a whole file when there is none, as a restored database comes alone),
+// with the values a new folder gets; what is written stays as it is. The
+// keys added go to `settingsAdded`.
 // True when a new folder was laid out.
-Result<bool> provisionDataFolder(const QString& folder);
+Result<bool> provisionDataFolder(const QString& folder, QStringList* settingsAdded = nullptr);
+
+// The sentence that tells the user which settings keys were added to the
+// settings file of `folder`; empty when none were.
+QString settingsAddedNotice(const QString& folder, const QStringList& keys,
+                            const std::function<QString(const QString&)>& translate);
 
 // The default contents of the settings file, with `languageId` as its
 // language; without one, the system's (Spanish when it is none of the seven).

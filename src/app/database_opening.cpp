@@ -4,8 +4,10 @@
 #include "app/data_folder.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 
+#include <QFileInfo>
 #include <memory>
 
 namespace tvq52 {
@@ -144,19 +146,30 @@ QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTa
 }
 
 Status openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, SchemaPolicy policy,
-                           ConnectFailure* why)
+                           ConnectFailure* why, DatabaseAccess access)
 {
     if (why)
         *why = ConnectFailure::None;
     ctx.db.reset();
     ctx.localDb.reset();
-    Result<std::unique_ptr<Database>> local = Database::openSqlite(databasePath(ctx.home));
+    const QString file = databasePath(ctx.home);
+    const bool recordsInFile = !target.isServer() || target.path == file;
+    // With the records on a server the file keeps only this PC's settings row.
+    if (access == DatabaseAccess::ReadWrite && !Database::canWrite(file)) {
+        if (recordsInFile && QFileInfo::exists(file))
+            return failed(ctx,
+                          tr(ctx.guru, "La carpeta de datos %1 no se puede escribir: sus registros solo se pueden "
+                                       "leer, no cambiar.")
+                              .arg(ctx.home));
+        access = DatabaseAccess::ReadOnly;
+    }
+    Result<std::unique_ptr<Database>> local = Database::openSqlite(file, access);
     if (!local)
-        return failed(ctx, untranslatedText(local.error()));
+        return failed(ctx, errorText(ctx.guru, local.error()));
     const QString missing = (*local)->verifySchema();
     if (!missing.isEmpty())
         return failed(ctx, QStringLiteral("La base de datos %1 no tiene: %2").arg(databasePath(ctx.home), missing));
-    if (!target.isServer() || target.path == databasePath(ctx.home)) {
+    if (recordsInFile) {
         ctx.db = std::move(local).value();
         return {};
     }

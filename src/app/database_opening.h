@@ -24,9 +24,11 @@ enum class SchemaPolicy {
 // settings row). On failure both are closed and the error's text, in the
 // user's language, says why and what to do. `why` is set when no connection
 // could be made: the address or the user are worth changing (the window
-// offers its database dialog).
+// offers its database dialog). Read-only, the data folder's file is opened
+// so, also where the folder cannot be written; to write, such a folder is
+// refused with the reason.
 Status openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, SchemaPolicy policy,
-                           ConnectFailure* why = nullptr);
+                           ConnectFailure* why = nullptr, DatabaseAccess access = DatabaseAccess::ReadWrite);
 
 // The password of the target's user, asked through the prompter with a
 // masked entry; held in memory only. With `remembered`, what it holds is

@@ -52,7 +52,13 @@ const std::array<LanguageInfo, 7>& languageTable()
 
 const LanguageInfo& languageByLocaleId(const QString& localeId)
 {
+    // A number in the file is a locale identifier: a program's code (4000)
+    // names no language there.
+    bool numeric = false;
+    localeId.trimmed().toInt(&numeric);
     const LanguageInfo* l = languageFromText(localeId);
+    if (l && numeric && localeId.trimmed() != QLatin1String(l->localeId))
+        l = nullptr;
     return l ? *l : kLanguages[kEnglish];
 }
 

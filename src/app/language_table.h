@@ -18,7 +18,8 @@ struct LanguageInfo {
 // The seven interface languages, in the order the language dialog lists them.
 const std::array<LanguageInfo, 7>& languageTable();
 
-// By the settings value; anything unknown (or empty) is English.
+// By the settings value; anything unknown (or empty) is English, and so is
+// a number that is none of the seven locale identifiers.
 const LanguageInfo& languageByLocaleId(const QString& localeId);
 // By LanguageCodeValue; nullptr for codes outside the table.
 const LanguageInfo* languageByCode(int code);
@@ -29,8 +30,9 @@ QString helpFileName(int code);
 
 // A language as a person may write it: the locale identifier ("1033"), the
 // program's code ("3000"), its name in its own language or in English
-// ("Deutsch", "german"; any case, accents optional), its ISO code or a locale name ("en", "en_GB",
-// "pt-PT.UTF-8"). nullptr when it names none of the seven.
+// ("Deutsch", "german"; any case, accents optional), its ISO code or a
+// locale name ("en", "en_GB", "pt-PT.UTF-8"). nullptr when it names none of
+// the seven.
 const LanguageInfo* languageFromText(const QString& text);
 
 // The first of the system's languages (most preferred first, as locale

@@ -93,8 +93,11 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
         // try; start-up goes on.
         const bool merged = host.mergeDatabase(marker);
         host.setImportPanelVisible(false);
+        // The merge has closed the file by now; reading it left its log
+        // and shared memory beside it, which go with it.
         if (merged)
-            QFile::remove(marker);
+            for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+                QFile::remove(marker + suffix);
     }
 
     ctx.CommandLineFile = GetCommandLineFile(commandLine);

@@ -144,18 +144,21 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
     s.clock = std::make_unique<ScaledClock>(options.clockSpeed);
     const DataFolderChoice choice = chooseDataFolder(options.home);
     const QString folder = choice.folder;
-    if (const Result<bool> provisioned = provisionDataFolder(folder); !provisioned)
+    QStringList settingsAdded;
+    if (const Result<bool> provisioned = provisionDataFolder(folder, &settingsAdded); !provisioned)
         return provisioned.error();
     s.ctx = std::make_unique<AppContext>(folder);
     s.ctx->databaseOverride = options.database;
     s.prompter = std::make_unique<ConsolePrompter>(ConsolePrompter::stdinIsTerminal(), options.assumeYes);
 
-    // Where a former data folder went is said once, on the error stream.
+    // Where a former data folder went, and what the settings file lacked,
+    // is said once, on the error stream.
     auto tellFormerFolder = [&] {
-        const QString notice =
-            formerFolderNotice(choice.former, [&](const QString& text) { return s.ctx->guru.GetTranslation(text); });
-        if (!notice.isEmpty())
-            QTextStream(stderr) << notice << Qt::endl;
+        const auto translate = [&](const QString& text) { return s.ctx->guru.GetTranslation(text); };
+        for (const QString& notice :
+             {formerFolderNotice(choice.former, translate), settingsAddedNotice(folder, settingsAdded, translate)})
+            if (!notice.isEmpty())
+                QTextStream(stderr) << notice << Qt::endl;
     };
     if (!readSettings) {
         tellFormerFolder();
@@ -253,7 +256,9 @@ QJsonValue jsonText(const QString& text)
     return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
-bool openFolderDatabase(AppContext& ctx, bool layOut)
+namespace {
+
+bool openRecords(AppContext& ctx, SchemaPolicy policy, DatabaseAccess access)
 {
     const Result<DatabaseTarget> target = resolveDatabase(ctx);
     if (!target) {
@@ -262,11 +267,22 @@ bool openFolderDatabase(AppContext& ctx, bool layOut)
     }
     // Only a password is ever asked here, and only on a terminal.
     ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
-    const Status opened =
-        openRecordsDatabase(ctx, prompter, *target, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady);
+    const Status opened = openRecordsDatabase(ctx, prompter, *target, policy, nullptr, access);
     if (!opened)
         printError(ctx.guru, opened.error());
     return opened.ok();
+}
+
+} // namespace
+
+bool openFolderDatabase(AppContext& ctx, bool layOut)
+{
+    return openRecords(ctx, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady, DatabaseAccess::ReadWrite);
+}
+
+bool openFolderDatabaseToRead(AppContext& ctx)
+{
+    return openRecords(ctx, SchemaPolicy::RequireReady, DatabaseAccess::ReadOnly);
 }
 
 } // namespace tvq52

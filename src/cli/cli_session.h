@@ -46,6 +46,9 @@ CliOptions parseCliOptions(const QStringList& arguments);
 // cannot. A server database must have been prepared by `init`, which passes
 // `layOut`.
 bool openFolderDatabase(AppContext& ctx, bool layOut = false);
+// The same for a command that only reads: the folder's file is opened
+// read-only, so that a folder that cannot be written is still read.
+bool openFolderDatabaseToRead(AppContext& ctx);
 
 // Whether anything of unit `serial` is stored; says on standard error that
 // it is not when it is not.

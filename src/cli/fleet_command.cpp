@@ -112,7 +112,8 @@ int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
                                fleetSyntax());
         options.staleDays = *days;
     }
-    if (!openFolderDatabase(ctx))
+    // Only --verify writes: it keeps what each unit's journal check found.
+    if (!(args.has("--verify") ? openFolderDatabase(ctx) : openFolderDatabaseToRead(ctx)))
         return 1;
     if (args.has("--verify")) {
         if (const Status checked = checkFleetJournal(*ctx.db).status(); !checked) {

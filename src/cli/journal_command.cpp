@@ -155,7 +155,7 @@ int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
                                verifySyntax());
         keptHead = head->toLower().toLatin1();
     }
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabaseToRead(ctx))
         return 1;
     const JournalVerification v = Journal(*ctx.db).verify(serial, keptHead);
     if (args.has("--json"))
@@ -191,7 +191,7 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (args.has("--head") && serial)
         return refuseUsage(ctx.guru, ownWords(QStringLiteral("--head no admite --serial: la cabeza es de todo el diario")),
                            journalSyntax());
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabaseToRead(ctx))
         return 1;
     const Journal journal(*ctx.db);
     if (args.has("--head")) {

@@ -101,7 +101,7 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
     else
         return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind}),
                            reportSyntax());
-    if (!openFolderDatabase(ctx) || !requireStoredUnit(ctx, args->serial))
+    if (!openFolderDatabaseToRead(ctx) || !requireStoredUnit(ctx, args->serial))
         return 1;
     request.serial = args->serial;
     request.from = *args->from;
@@ -150,7 +150,7 @@ int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
     const auto args = rangeArgs(words);
     if (!args)
         return refuseUsage(ctx.guru, args.error(), csvSyntax());
-    if (!openFolderDatabase(ctx) || !requireStoredUnit(ctx, args->serial))
+    if (!openFolderDatabaseToRead(ctx) || !requireStoredUnit(ctx, args->serial))
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
     RecordGridModel grid(*ctx.db, kind, ctx.guru);

@@ -60,7 +60,7 @@ int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
                                    : ownWords(QStringLiteral("El informe de programación solo admite --pdf, que es "
                                                              "obligatorio")),
                            reportSyntax());
-    if (!openFolderDatabase(ctx) || !requireStoredUnit(ctx, *serial))
+    if (!openFolderDatabaseToRead(ctx) || !requireStoredUnit(ctx, *serial))
         return 1;
     const QString path = reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml"));
     auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, *serial, QString(), reportFooterText(ctx));

@@ -126,7 +126,7 @@ int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& a
         printError(ctx.guru, proof.error());
         return 1;
     }
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabaseToRead(ctx))
         return 1;
     const Result<ReportCheck> check = checkReport(*ctx.db, *proof);
     if (!check) {

@@ -13,8 +13,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QUrl>
 #include <QUuid>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace tvq52 {
 
@@ -58,7 +60,7 @@ Database::~Database()
         if (db.isValid()) {
             // Fold the write-ahead log into the file, so that a copy of the
             // file alone holds everything even while another program has it open.
-            if (db.isOpen() && !isServer())
+            if (db.isOpen() && !isServer() && !readOnly())
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
             db.close();
         }
@@ -66,21 +68,67 @@ Database::~Database()
     QSqlDatabase::removeDatabase(name_);
 }
 
-Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path)
+namespace {
+
+// access() also answers for a read-only file system, where root is refused too.
+bool writable(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
+// How a read-only connection names a file whose folder cannot be written.
+// Where the log's shared memory is not there, SQLite cannot make it: the
+// file is read as it stands (immutable), which holds everything when the
+// log is empty. Commits still waiting in the log cannot be read so.
+Result<QString> readOnlyUri(const QString& path)
+{
+    QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString(QUrl::FullyEncoded)
+        + QStringLiteral("?mode=ro");
+    if (QFileInfo::exists(path + QStringLiteral("-shm")))
+        return uri;
+    if (QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+        return ownWords(QStringLiteral("La base de datos %1 tiene cambios en su registro (%2) que solo se pueden leer "
+                                       "donde se pueda escribir: cópiela con su registro a otra carpeta."),
+                        {path, path + QStringLiteral("-wal")});
+    return uri + QStringLiteral("&immutable=1");
+}
+
+} // namespace
+
+bool Database::canWrite(const QString& path)
+{
+    const QFileInfo file(path);
+    return writable(file.absolutePath()) && (!file.exists() || writable(file.absoluteFilePath()));
+}
+
+Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, DatabaseAccess access)
 {
     if (!QFileInfo(path).isFile())
         return ownWords(QStringLiteral("No se encuentra la base de datos %1"), {path});
-    const QString name = newConnectionName();
+    const bool readOnly = access == DatabaseAccess::ReadOnly;
+    // Where the folder can be written the file opens as always, as SQLite
+    // may have to rebuild the log's index, which a read-only connection
+    // cannot do; the connection then refuses every change.
+    const bool openReadOnly = readOnly && !writable(QFileInfo(path).absolutePath());
+    QString name = path;
+    if (openReadOnly) {
+        const Result<QString> uri = readOnlyUri(path);
+        if (!uri)
+            return uri.error();
+        name = *uri;
+    }
+    const QString connectionName = newConnectionName();
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(name);
         // The window and the command line may share the file: wait for the
         // other's write instead of failing at once.
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000")
+                             + (openReadOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI") : QString()));
         const auto fail = [&](Error error) -> Result<std::unique_ptr<Database>> {
             db.close();
             db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
+            QSqlDatabase::removeDatabase(connectionName);
             return error;
         };
         if (!db.open())
@@ -89,6 +137,8 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path)
             return fail(folding.error());
         QSqlQuery pragma(db);
         pragma.exec(QStringLiteral("PRAGMA foreign_keys = ON"));
+        if (readOnly)
+            pragma.exec(QStringLiteral("PRAGMA query_only = ON"));
         // A file that is not a database only shows itself on the first read.
         if (!pragma.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
             const Error error = sqlError(pragma.lastError());
@@ -99,15 +149,19 @@ Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path)
         // Each commit survives the program being killed; a power cut may lose
         // the last few, which the unit still holds. A file that cannot be
         // switched (read-only) keeps its own mode.
-        pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
-        pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        if (!readOnly) {
+            pragma.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+            pragma.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        }
         // A file written before the journal gets its tables; a foreign file is left alone.
-        if (ours) {
+        if (ours && !readOnly) {
             (void)ensureJournalTables(db);
             (void)ensureFleetTables(db, SqlDialect::SQLite);
         }
     }
-    return std::unique_ptr<Database>(new Database(name, DatabaseTarget::sqlite(path)));
+    std::unique_ptr<Database> database(new Database(connectionName, DatabaseTarget::sqlite(path)));
+    database->access_ = access;
+    return database;
 }
 
 Status Database::createSqlite(const QString& path)
@@ -300,30 +354,6 @@ bool Database::foldLog()
     // The first column is 1 when a reader or writer elsewhere kept the
     // checkpoint from finishing.
     return q.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) && q.next() && q.value(0).toInt() == 0;
-}
-
-DatabaseFault databaseFault(const QSqlError& error, bool server)
-{
-    if (error.type() == QSqlError::NoError)
-        return DatabaseFault::None;
-    if (server)
-        return isConnectionLoss(error) ? DatabaseFault::ConnectionLost : DatabaseFault::None;
-    bool numeric = false;
-    error.nativeErrorCode().toInt(&numeric);
-    if (!numeric)
-        return DatabaseFault::None;
-    switch (sqliteFailure(error).kind) {
-    case DatabaseFailure::Kind::DiskFull:
-        return DatabaseFault::DiskFull;
-    case DatabaseFailure::Kind::Locked:
-        return DatabaseFault::Locked;
-    case DatabaseFailure::Kind::ReadOnly:
-        return DatabaseFault::ReadOnly;
-    case DatabaseFailure::Kind::DiskError:
-        return DatabaseFault::IoError;
-    default:
-        return DatabaseFault::None;
-    }
 }
 
 void Database::noteFailure(const QSqlError& error)

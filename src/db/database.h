@@ -35,6 +35,10 @@ enum class SchemaState {
     Foreign, // a table of one of our names with other columns: not ours to touch
 };
 
+// How a command uses the records: a reading one opens them read-only, so
+// that it works on a folder it cannot write (a backup on a read-only disk).
+enum class DatabaseAccess { ReadWrite, ReadOnly };
+
 // One open connection to the program's database. The connection closes and
 // unregisters when the object goes.
 class Database {
@@ -44,8 +48,12 @@ public:
     Database& operator=(const Database&) = delete;
 
     // Opens an existing SQLite file; a missing file is an error, never a new
-    // empty database.
-    static Result<std::unique_ptr<Database>> openSqlite(const QString& path);
+    // empty database. Read-only, nothing is written, the file's log included.
+    static Result<std::unique_ptr<Database>> openSqlite(const QString& path,
+                                                        DatabaseAccess access = DatabaseAccess::ReadWrite);
+    // Whether the file and its folder can be written (SQLite writes its log
+    // and its shared memory beside the file).
+    static bool canWrite(const QString& path);
     // Writes a new database file with every table and the one settings row.
     static Status createSqlite(const QString& path);
     // Connects to a PostgreSQL database; the password comes from libpq's own
@@ -60,6 +68,7 @@ public:
     QSqlDatabase connection() const { return QSqlDatabase::database(name_, false); }
     SqlDialect dialect() const { return target_.dialect; }
     bool isServer() const { return target_.isServer(); }
+    bool readOnly() const { return access_ == DatabaseAccess::ReadOnly; }
     const DatabaseTarget& target() const { return target_; }
     // The SQLite file; empty for a server.
     QString path() const { return target_.path; }
@@ -103,26 +112,12 @@ private:
     DatabaseTarget target_;
     bool lost_ = false;
     int generation_ = 0;
+    DatabaseAccess access_ = DatabaseAccess::ReadWrite;
     Database* settings_ = nullptr;
 };
 
 // True for the errors of a server that went away or a connection that broke
 // (as opposed to a statement the server refused).
 bool isConnectionLoss(const QSqlError& error);
-
-// What a failed statement says of the database as a whole, as opposed to
-// the statement itself (a refused value): None when it says nothing more.
-enum class DatabaseFault : std::uint8_t {
-    None,
-    ConnectionLost, // the server went away or the connection broke
-    DiskFull,       // no room left for the database file
-    Locked,         // another program kept it locked past the busy wait
-    ReadOnly,       // the file (or its folder) cannot be written
-    IoError,        // the file could not be read or written
-};
-
-// SQLite's driver marks every failed step as a connection error: its own
-// result code tells the reason instead. Only a server loses a connection.
-DatabaseFault databaseFault(const QSqlError& error, bool server);
 
 } // namespace tvq52

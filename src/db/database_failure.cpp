@@ -1,5 +1,7 @@
 #include "db/database_failure.h"
 
+#include "db/database.h"
+
 #include <QSqlError>
 #include <sqlite3.h>
 
@@ -77,6 +79,22 @@ DatabaseFailure serverFailure(const QByteArray& sqlState, const QString& message
     else
         f.kind = DatabaseFailure::Kind::Other;
     return f;
+}
+
+DatabaseFailure databaseFailure(const QSqlError& error, bool server)
+{
+    if (error.type() == QSqlError::NoError)
+        return {};
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (server)
+        return serverFailure(error.nativeErrorCode().toLatin1(), text, !isConnectionLoss(error));
+    // SQLite's driver marks every failed step as a connection error: its own
+    // result code tells the reason instead; without one nothing more is known.
+    bool numeric = false;
+    error.nativeErrorCode().toInt(&numeric);
+    if (!numeric)
+        return DatabaseFailure{DatabaseFailure::Kind::Other, text.trimmed()};
+    return sqliteFailure(error);
 }
 
 } // namespace tvq52

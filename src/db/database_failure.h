@@ -21,6 +21,11 @@ struct DatabaseFailure {
 DatabaseFailure sqliteFailure(int code, const QString& message);
 // From a failed SQLite statement run through Qt.
 DatabaseFailure sqliteFailure(const QSqlError& error);
+// From a failed statement run through Qt on either backend: None without an
+// error, Other for a statement refused for its own sake (a value, a
+// constraint), else the kind that stops a workflow. The one classifier
+// every workflow tells its failures by.
+DatabaseFailure databaseFailure(const QSqlError& error, bool server);
 // From a PostgreSQL error: its SQLSTATE (empty when the connection broke
 // before one came) and whether the connection is still up.
 DatabaseFailure serverFailure(const QByteArray& sqlState, const QString& message, bool connectionUp);

@@ -583,9 +583,7 @@ DatabaseFailure Journal::lastFailure() const
         return DatabaseFailure{DatabaseFailure::Kind::ConnectionLost, lastError_};
     if (lastSqlError_.type() == QSqlError::NoError)
         return DatabaseFailure{DatabaseFailure::Kind::Other, lastError_};
-    if (database_.isServer())
-        return serverFailure(lastSqlError_.nativeErrorCode().toLatin1(), lastError_, database_.connection().isOpen());
-    DatabaseFailure f = sqliteFailure(lastSqlError_);
+    DatabaseFailure f = databaseFailure(lastSqlError_, database_.isServer());
     if (!lastError_.isEmpty())
         f.detail = lastError_;
     return f;

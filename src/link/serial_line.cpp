@@ -278,6 +278,13 @@ Error portAccessError(const PortAccess& access)
             error.textArgs = {access.device};
         }
         return error;
+    case PortFault::Speed:
+        // The speed comes from the settings file alone: the key is named.
+        error.text = QStringLiteral(
+            "El puerto %1 no admite la velocidad de %2 bit/s que pide la clave ModemSpeed del archivo de "
+            "configuración. Ponga otra, por ejemplo 19200.");
+        error.textArgs = {access.device, QString::number(access.speed)};
+        return error;
     case PortFault::None:
     case PortFault::Other:
         break;
@@ -321,7 +328,9 @@ QString SerialLine::deviceName() const
 
 void SerialLine::setBaudRate(int baud)
 {
-    port_.setBaudRate(baud);
+    baud_ = baud;
+    if (port_.isOpen())
+        port_.setBaudRate(baud);
 }
 
 bool SerialLine::isOpen() const
@@ -334,9 +343,23 @@ bool SerialLine::open()
     if (port_.isOpen())
         return true;
     error_.clear();
+    // Opened at the unit's own speed and then set to the one asked for, so
+    // that a speed the port refuses is told as such, not as a port that
+    // cannot be opened.
+    port_.setBaudRate(19200);
     if (!port_.open(QIODevice::ReadWrite)) {
         error_ = port_.errorString();
         failure_ = diagnoseOpenFailure(device_, port_.error(), error_);
+        port_.clearError();
+        return false;
+    }
+    if (baud_ != 19200 && !port_.setBaudRate(baud_)) {
+        error_ = port_.errorString();
+        failure_ = PortAccess{};
+        failure_.fault = PortFault::Speed;
+        failure_.device = device_;
+        failure_.speed = baud_;
+        port_.close();
         port_.clearError();
         return false;
     }

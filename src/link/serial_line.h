@@ -8,7 +8,8 @@
 namespace tvq52 {
 
 // Why a serial device cannot be used.
-enum class PortFault : std::uint8_t { None, Missing, NoPermission, Busy, NotSerial, Other };
+// Speed: the port opened but refused the line speed asked for.
+enum class PortFault : std::uint8_t { None, Missing, NoPermission, Busy, NotSerial, Speed, Other };
 
 struct PortAccess {
     PortFault fault = PortFault::None;
@@ -23,6 +24,8 @@ struct PortAccess {
     // Busy: the program holding it, when it can be found.
     qint64 holderPid = 0;
     QString holderName;
+    // Speed: the bit/s the port refused.
+    int speed = 0;
     // Other: the system's own words.
     QString systemText;
 };
@@ -66,6 +69,7 @@ public:
 
 private:
     QSerialPort port_;
+    int baud_ = 19200;
     QString device_; // as configured; the port shortens /dev/ names
     QString error_;
     PortAccess failure_;

@@ -4,6 +4,7 @@
 #include "core/own_words.h"
 #include "core/recording_prompter.h"
 #include "db/database.h"
+#include "db/database_failure.h"
 #include "db/journal.h"
 #include "db/store.h"
 #include "i18n/catalogue_message.h"
@@ -548,8 +549,7 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
                                 run.report.totals ? totalsText(*run.report.totals) : QString());
     };
     // On a full disk the write-ahead log holds the room the seal needs.
-    if (!seal() && databaseFault(run.journal.lastSqlError(), database_.isServer()) == DatabaseFault::DiskFull
-        && database_.foldLog())
+    if (!seal() && run.journal.lastFailure().kind == DatabaseFailure::Kind::DiskFull && database_.foldLog())
         seal();
     run.report.journalHead = run.journal.head();
 }

@@ -1,6 +1,7 @@
 #include "records/record_store.h"
 
 #include "db/database.h"
+#include "db/database_failure.h"
 #include "db/fleet_tables.h"
 #include "db/journal.h"
 
@@ -191,18 +192,19 @@ void RecordStore::failed(StoreFailure why, const QString& text)
 
 StoreFailure RecordStore::failureOf(const QSqlError& error) const
 {
-    switch (databaseFault(error, database_.isServer())) {
-    case DatabaseFault::ConnectionLost:
+    switch (databaseFailure(error, database_.isServer()).kind) {
+    case DatabaseFailure::Kind::ConnectionLost:
         return StoreFailure::ConnectionLost;
-    case DatabaseFault::DiskFull:
+    case DatabaseFailure::Kind::DiskFull:
         return StoreFailure::DiskFull;
-    case DatabaseFault::Locked:
+    case DatabaseFailure::Kind::Locked:
         return StoreFailure::Locked;
-    case DatabaseFault::ReadOnly:
+    case DatabaseFailure::Kind::ReadOnly:
         return StoreFailure::ReadOnly;
-    case DatabaseFault::IoError:
+    case DatabaseFailure::Kind::DiskError:
         return StoreFailure::IoError;
-    case DatabaseFault::None:
+    case DatabaseFailure::Kind::None:
+    case DatabaseFailure::Kind::Other:
         break;
     }
     return StoreFailure::Refused;

@@ -70,8 +70,11 @@ Result<ProgrammingReportData> readProgrammingReportData(Database& db, qint32 ser
     d.intervalTotals = reportDate(row->value(QStringLiteral("DFechaTotales"))) + QLatin1Char(' ')
         + row->value(QStringLiteral("THoraTotales")).toString();
     d.intervalListing = nonWorkingIntervalListing(*intervals);
-    if (Status written = store.writeMemo(d.intervalListing); !written)
-        return written.error();
+    // The report prints the listing it holds; a database opened only to
+    // read keeps the Memo it has.
+    if (!db.settingsDatabase().readOnly())
+        if (Status written = store.writeMemo(d.intervalListing); !written)
+            return written.error();
     d.neighbourAction = row->value(QStringLiteral("TTipoActuacionVecino")).toString();
     d.clockChange = row->value(QStringLiteral("BoCambioHora")).toBool();
     d.globalCorrection = row->value(QStringLiteral("CMI")).toBool();

@@ -1,5 +1,7 @@
+#include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/ini_file.h"
+#include "app/settings.h"
 #include "support/file_size_limit.h"
 #include "support/result_checks.h"
 #include "support/temp_home.h"
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QPair>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tvq52;
 using tvq52::test::TempHome;
@@ -35,13 +38,20 @@ QByteArray digest(const QString& path)
 
 } // namespace
 
-TEST(DataFolder, FirstStartLaysOutTheFolderAndASecondChangesNothing)
+// An empty folder that is there (a mount point cannot be replaced) is laid
+// out where it stands; a missing one is made whole beside its place.
+TEST(DataFolder, FirstStartLaysOutTheFolderInPlaceAndASecondChangesNothing)
 {
     TempHome root;
     const QString home = root.file(QStringLiteral("nested/home"));
+    ASSERT_TRUE(QDir().mkpath(home));
+    struct stat before {}, after {};
+    ASSERT_EQ(::stat(QFile::encodeName(home).constData(), &before), 0);
     const Result<bool> first = provisionDataFolder(home);
     ASSERT_TRUE(test::succeeded(first.status()));
     EXPECT_TRUE(*first);
+    ASSERT_EQ(::stat(QFile::encodeName(home).constData(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
 
     const IniFile ini = IniFile::load(settingsPath(home));
     const QStringList keys = {"SerialPort", "Modem", "TonePulse", "DialCode", "ModemSpeed", "Language", "User"};
@@ -51,7 +61,8 @@ TEST(DataFolder, FirstStartLaysOutTheFolderAndASecondChangesNothing)
             << keys[i].toStdString();
     EXPECT_TRUE(QFileInfo(databasePath(home)).isFile());
     // The shipped assets stay where they are installed: upgrades reach the user.
-    EXPECT_EQ(QDir(home).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({"tvq52.db", "tvq52.ini"}));
+    EXPECT_EQ(QDir(home).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList({"tvq52.db", "tvq52.ini"}));
 
     const QByteArray iniBefore = digest(settingsPath(home));
     const QByteArray dbBefore = digest(databasePath(home));
@@ -291,4 +302,39 @@ TEST(DataFolder, ASetUpCutShortLeavesNothingAndALaterStartCompletesAFolderOfOurs
     EXPECT_EQ(IniFile::load(settingsPath(home)).value(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed")),
               QStringLiteral("19200"));
     EXPECT_TRUE(QFileInfo(databasePath(home)).isFile());
+}
+
+// A restored database often comes alone, or with a settings file of an
+// older version: the keys it lacks are added with a new folder's values,
+// once, and every line already written stays as it was.
+TEST(DataFolder, ASettingsFileIsCompletedAroundWhatIsWritten)
+{
+    TempHome root;
+    const QString home = root.file(QStringLiteral("restored"));
+    ASSERT_TRUE(provisionDataFolder(home).value());
+    ASSERT_TRUE(QFile::remove(settingsPath(home)));
+    QStringList added;
+    ASSERT_TRUE(test::succeeded(provisionDataFolder(home, &added).status()));
+    EXPECT_EQ(added, QStringList({"SerialPort", "Modem", "TonePulse", "DialCode", "ModemSpeed", "Language", "User"}));
+    AppContext ctx(home);
+    EXPECT_TRUE(test::succeeded(readStartupSettings(ctx).status()));
+
+    const QByteArray written = "; kept\r\n[Configuration]\r\nserialport=3\r\nLanguage=1031\r\n\r\n[Mine]\r\nModem=7\r\n";
+    QFile partial(settingsPath(home));
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write(written) == written.size());
+    partial.close();
+    ASSERT_TRUE(test::succeeded(provisionDataFolder(home, &added).status()));
+    EXPECT_EQ(added, QStringList({"Modem", "TonePulse", "DialCode", "ModemSpeed", "User"}));
+    EXPECT_TRUE(settingsAddedNotice(home, added, [](const QString& t) { return t; }).contains(QStringLiteral("User")));
+    const QByteArray completed = digest(settingsPath(home));
+    const IniFile ini = IniFile::load(settingsPath(home));
+    for (const auto& [key, value] : {std::pair{"SerialPort", "3"}, {"Language", "1031"}, {"Modem", "0"}})
+        EXPECT_EQ(ini.value(QStringLiteral("Configuration"), QString::fromLatin1(key)), QString::fromLatin1(value));
+    EXPECT_EQ(ini.value(QStringLiteral("Mine"), QStringLiteral("Modem")), QStringLiteral("7"));
+    EXPECT_TRUE(ini.toBytes().startsWith("; kept\r\n[Configuration]\r\nserialport=3\r\nLanguage=1031\r\n"));
+
+    added.clear();
+    ASSERT_TRUE(test::succeeded(provisionDataFolder(home, &added).status()));
+    EXPECT_TRUE(added.isEmpty());
+    EXPECT_EQ(digest(settingsPath(home)), completed);
 }

@@ -58,7 +58,8 @@ TEST(LanguageTable, KeysAreDistinctAndLookupsAgree)
 
 TEST(LanguageTable, AnythingUnknownFallsBackToEnglish)
 {
-    for (const char* value : {"", "1035", "0", "10", "abc", "nl_NL", "Klingon"}) {
+    // The program's own codes name no language in the file: a number is an identifier.
+    for (const char* value : {"", "1035", "0", "10", "abc", "nl_NL", "Klingon", "4000", "7000"}) {
         const LanguageInfo& l = languageByLocaleId(QString::fromLatin1(value));
         EXPECT_EQ(QString::fromUtf8(l.name), QStringLiteral("English")) << value;
     }
@@ -74,7 +75,7 @@ TEST(LanguageTable, AnythingUnknownFallsBackToEnglish)
 TEST(LanguageTable, ALanguageIsFoundByIdentifierCodeNameOrLocale)
 {
     const QList<QPair<const char*, const char*>> spellings{
-        {"1031", "Deutsch"},    {"4000", "Deutsch"},        {"Deutsch", "Deutsch"},     {"german", "Deutsch"},
+        {"1031", "Deutsch"},    {"Deutsch", "Deutsch"},     {"german", "Deutsch"},
         {"de", "Deutsch"},      {"de_AT.UTF-8", "Deutsch"}, {" FRANÇAIS ", "Français"}, {"francais", "Français"},
         {"fr-CA", "Français"},  {"català", "Català"},       {"CATALA", "Català"},       {"ca_ES@valencia", "Català"},
         {"pt_BR", "Português"}, {"portugues", "Português"}, {"2070", "Português"},      {"es", "Español"},
@@ -85,6 +86,8 @@ TEST(LanguageTable, ALanguageIsFoundByIdentifierCodeNameOrLocale)
         EXPECT_EQ(QString::fromUtf8(l->name), QString::fromUtf8(name)) << text;
         EXPECT_EQ(&languageByLocaleId(QString::fromUtf8(text)), l) << text;
     }
+    // Typed by a person, the program's own code names its language too.
+    EXPECT_EQ(languageFromText(QStringLiteral("4000")), languageByCode(4000));
     for (const char* text : {"", "  ", "nl", "C", "POSIX", "1035", "3001", "10", "e", "deutschland"})
         EXPECT_EQ(languageFromText(QString::fromLatin1(text)), nullptr) << text;
 }

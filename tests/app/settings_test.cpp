@@ -64,7 +64,7 @@ TEST(StartupSettings, ReadsTheSevenKeys)
     TempHome home;
     home.writeFile(QStringLiteral("tvq52.ini"),
                    "[Configuration]\nSerialPort=7\nUser=Ayuntamiento\nLanguage=1031\nModem=1\nTonePulse=0\n"
-                   "DialCode=0,\nModemSpeed=9600\nSerialDevice=/dev/pts/9\n");
+                   "DialCode=0,\nModemSpeed=1234\nSerialDevice=/dev/pts/9\n");
     AppContext ctx(home.path());
     const Result<QString> language = readStartupSettings(ctx);
     ASSERT_TRUE(test::succeeded(language.status()));
@@ -74,7 +74,7 @@ TEST(StartupSettings, ReadsTheSevenKeys)
     EXPECT_EQ(ctx.link.ModemMode, 1);
     EXPECT_EQ(ctx.link.TonePulse, 0);
     EXPECT_EQ(ctx.link.DialCode, QStringLiteral("0,"));
-    EXPECT_EQ(ctx.link.ModemSpeed, 9600);
+    EXPECT_EQ(ctx.link.ModemSpeed, 1234);
     EXPECT_EQ(serialDeviceName(ctx.link), QStringLiteral("/dev/pts/9"));
 }
 
@@ -100,9 +100,15 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
     home.writeFile(QStringLiteral("tvq52.ini"),
                    "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=9;H\nModemSpeed=19200\n");
     EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("DialCode")));
-    home.writeFile(QStringLiteral("tvq52.ini"),
-                   "[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=0\nModemSpeed=0\n");
-    EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("ModemSpeed")));
+    // Any speed the 16-bit field holds is read; the port judges it when the line opens.
+    for (const char* speed : {"0", "32768", "-300", "fast"}) {
+        home.writeFile(QStringLiteral("tvq52.ini"),
+                       QByteArray("[Configuration]\nSerialPort=1\nModem=1\nTonePulse=1\nDialCode=0\nModemSpeed=")
+                           + speed + "\n");
+        EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("ModemSpeed"))) << speed;
+    }
+    for (const char* speed : {"1", "32767"})
+        EXPECT_FALSE(settingFault(QStringLiteral("ModemSpeed"), QString::fromLatin1(speed))) << speed;
 }
 
 TEST_F(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)

@@ -46,6 +46,13 @@ PortAccess fault(PortFault kind, qint64 holder = 0, const QString& holderName = 
     return a;
 }
 
+PortAccess speedRefused(int speed)
+{
+    PortAccess a = fault(PortFault::Speed);
+    a.speed = speed;
+    return a;
+}
+
 } // namespace
 
 // What each failure tells the user to do, and that every one of those texts
@@ -81,6 +88,7 @@ TEST(PortAccessMessages, EachFailureSaysWhatToDoInEveryLanguage)
          "«fuser -v /dev/ttyUSB0» muestra cuál es",
          {"fuser -v /dev/ttyUSB0"}},
         {"not a serial port", fault(PortFault::NotSerial), "/dev/ttyUSB0 no es un puerto serie", {"/dev/ttyUSB0"}},
+        {"speed refused", speedRefused(1234), "no admite la velocidad de 1234 bit/s", {"1234", "ModemSpeed"}},
     };
 
     LocGuru guru;

@@ -87,13 +87,16 @@ void ApplicationShell::start()
     window_->load(commandLine_);
     // The command line is for the first start only.
     commandLine_.clear();
+    const auto translate = [this](const QString& text) { return ctx_.guru.GetTranslation(text); };
     const FormerFolder former = std::exchange(former_, FormerFolder{});
-    const QString notice =
-        formerFolderNotice(former, [this](const QString& text) { return ctx_.guru.GetTranslation(text); });
+    const QString notice = formerFolderNotice(former, translate);
     if (!notice.isEmpty())
         prompter_.show(notice,
                        former.outcome == FormerFolder::Outcome::Kept ? MessageStyle::Exclamation
                                                                      : MessageStyle::Information);
+    const QString added = settingsAddedNotice(ctx_.home, std::exchange(settingsAdded_, {}), translate);
+    if (!added.isEmpty())
+        prompter_.show(added, MessageStyle::Information);
 }
 
 void ApplicationShell::openArgument(const QString& argument)

@@ -24,6 +24,8 @@ public:
     void start();
     // Said once the main window is up: where a former data folder went.
     void setFormerFolder(const FormerFolder& former) { former_ = former; }
+    // ... and the settings keys the data folder's file was given.
+    void setSettingsAdded(const QStringList& keys) { settingsAdded_ = keys; }
     // A later start's argument, for the main window of the moment.
     void openArgument(const QString& argument);
     MainWindow* mainWindow() const { return window_; }
@@ -42,6 +44,7 @@ private:
     QString commandLine_;
     QPointer<MainWindow> window_;
     FormerFolder former_;
+    QStringList settingsAdded_;
 };
 
 } // namespace tvq52

@@ -79,7 +79,8 @@ int main(int argc, char** argv)
                               QStringLiteral("%1 (%2)").arg(folder.folder, instance.errorString()));
         return 1;
     }
-    const tvq52::Result<bool> provisioned = tvq52::provisionDataFolder(folder.folder);
+    QStringList settingsAdded;
+    const tvq52::Result<bool> provisioned = tvq52::provisionDataFolder(folder.folder, &settingsAdded);
     if (!provisioned) {
         QMessageBox::critical(nullptr, QString::fromLatin1(tvq52::kApplicationTitle),
                               tvq52::untranslatedText(provisioned.error()));
@@ -90,6 +91,7 @@ int main(int argc, char** argv)
     if (!cl.database.isNull())
         shell.context().databaseOverride = cl.database;
     shell.setFormerFolder(folder.former);
+    shell.setSettingsAdded(settingsAdded);
     QObject::connect(&instance, &tvq52::SingleInstance::received, &shell, &tvq52::ApplicationShell::openArgument);
     QObject::connect(&shell, &tvq52::ApplicationShell::finished, &app, &QApplication::quit, Qt::QueuedConnection);
     shell.start();
