@@ -1,5 +1,8 @@
 #include "app/gui/widget_prompter.h"
 
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -46,6 +49,22 @@ TEST(WidgetPrompterQuestions, EachButtonOfTheUnsavedEditsQuestionGivesItsAnswer)
         box->reject();
     });
     EXPECT_EQ(prompter.message(unsavedEdits()), Answer::Cancel) << "closing the box keeps the edits";
+}
+
+// Characters typed past a box's length are refused as they are typed.
+TEST(WidgetPrompterInput, ABoxWithALengthTakesNoCharacterPastIt)
+{
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (int i = 0; i < 72; ++i) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+            QApplication::sendEvent(dialog->findChild<QLineEdit*>(), &key);
+        }
+        dialog->accept();
+    });
+    EXPECT_EQ(WidgetPrompter().input(QStringLiteral("Pie"), QStringLiteral("Pie"), QString(), 50),
+              QString(50, QLatin1Char('a')));
 }
 
 } // namespace
