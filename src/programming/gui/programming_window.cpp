@@ -603,15 +603,15 @@ void ProgrammingWindow::deleteRecord()
                                   Answer::Cancel})
         != Answer::Ok)
         return;
-    WaitCursor wait;
-    Store store(*needs_.database);
-    if (!store.deleteUnit(serial)) {
-        prompter_.show(store.lastError(), MessageStyle::Critical);
+    Status deleted;
+    {
+        WaitCursor wait;
+        deleted = deleteUnitWithEntry(*needs_.database, serial);
+    }
+    if (!deleted) {
+        showError(prompter_, needs_.guru, deleted.error());
         return;
     }
-    // The unit's records are gone on purpose: the journal says so, and its
-    // check stops asking for them. The deletion stands even if this fails.
-    Journal(*needs_.database).append(JournalAction::UnitDeletion, serial, {}, QStringLiteral("completed"), {});
     const auto first = browser_->first();
     if (!first || !CarregaProgramacio(*first))
         showNewRecord();

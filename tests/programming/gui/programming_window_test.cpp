@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -384,6 +385,20 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     EXPECT_EQ(deletions[0].action, JournalAction::UnitDeletion);
     EXPECT_TRUE(deletions[0].sealed());
 
+    // A deletion the journal cannot record deletes nothing, and says so.
+    QSqlQuery refuse(ctx_->db->connection());
+    ASSERT_TRUE(refuse.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON \"Diario\" "
+                                           "BEGIN SELECT RAISE(ABORT, 'journal refused'); END")));
+    prompter_.clear();
+    prompter_.answer(Answer::Ok);
+    click("SSCommandBorrar");
+    ASSERT_EQ(prompter_.shown().size(), 2);
+    EXPECT_EQ(prompter_.shown().last().style, MessageStyle::Critical);
+    EXPECT_TRUE(prompter_.shown().last().text.contains(QStringLiteral("journal refused")));
+    EXPECT_EQ(shownSerial(), QStringLiteral("1"));
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 2);
+    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 1}})), 30);
+    ASSERT_TRUE(refuse.exec(QStringLiteral("DROP TRIGGER refuse")));
     for (int left = 2; left > 0; --left) {
         prompter_.answer(Answer::Ok);
         click("SSCommandBorrar");
