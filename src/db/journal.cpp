@@ -539,8 +539,9 @@ bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QSt
     QSqlQuery* insert =
         statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
                                  "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""));
-    if (!exec(insert, {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line,
-                       e.version})
+    if (!exec(
+            insert,
+            {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version})
         || !insert->next())
         return false;
     e.id = insert->value(0).toLongLong();

@@ -36,8 +36,8 @@ bool RecordSheet::checkAllFields()
     if (faults.isEmpty())
         return true;
     // Nobody can correct a field here: say which ones are wrong and how.
-    prompter_.show(guru_.GetTranslation(QString::fromUtf8(
-                       "La programación no se transmite; estos campos no pasan sus comprobaciones:"))
+    prompter_.show(guru_.GetTranslation(
+                       QString::fromUtf8("La programación no se transmite; estos campos no pasan sus comprobaciones:"))
                        + QLatin1Char('\n') + faultLines(faults, texts, guru_),
                    MessageStyle::Critical);
     return false;

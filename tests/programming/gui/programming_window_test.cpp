@@ -416,11 +416,13 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     ASSERT_EQ(deletions.size(), 1);
     EXPECT_EQ(deletions[0].action, JournalAction::UnitDeletion);
     EXPECT_TRUE(deletions[0].sealed());
+    EXPECT_TRUE(Journal(*ctx_->db).verify().findings.isEmpty()) << "the entry verifies on its chain";
 
     // A deletion the journal cannot record deletes nothing, and says so.
     QSqlQuery refuse(ctx_->db->connection());
-    ASSERT_TRUE(refuse.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON \"Diario\" "
-                                           "BEGIN SELECT RAISE(ABORT, 'journal refused'); END")));
+    ASSERT_TRUE(
+        refuse.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON \"Diario\" "
+                                   "BEGIN SELECT RAISE(ABORT, 'journal refused'); END")));
     prompter_.clear();
     prompter_.answer(Answer::Ok);
     click("SSCommandBorrar");
