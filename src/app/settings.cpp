@@ -108,7 +108,8 @@ std::optional<Error> settingFault(const QString& key, const QString& value)
                 "(%2).",
                 {untranslatedText(target.error())});
     } else if (is("User")) {
-        if (v.size() > 50)
+        // Counted as written: the file keeps the blanks too.
+        if (value.size() > kFooterTextLength)
             return fault("%1 admite como máximo 50 caracteres.");
     } else if (is("CollectDevices")) {
         // The unattended round's modem lines, one port each.
@@ -233,10 +234,12 @@ Status acceptLanguage(AppContext& ctx, int code)
 
 Status acceptFooterText(AppContext& ctx, const QString& text)
 {
+    if (const auto reason = settingFault(QStringLiteral("User"), text))
+        return *reason;
     ctx.ReportFooterText = text;
     const QString file = settingsPath(ctx.home);
     IniFile ini = IniFile::load(file);
-    ini.setValue(kSection, QStringLiteral("User"), text.left(50));
+    ini.setValue(kSection, QStringLiteral("User"), text);
     if (Status saved = saveSettings(ini, file); !saved)
         return saved;
     if (!ctx.settingsDb())
@@ -254,9 +257,7 @@ QString reportFooterText(AppContext& ctx)
 {
     const IniFile ini = IniFile::load(settingsPath(ctx.home));
     if (ini.loaded()) {
-        const QString stored = ini.value(kSection, QStringLiteral("User")).value_or(QString()).left(254);
-        if (stored != ctx.ReportFooterText.left(50))
-            ctx.ReportFooterText = stored;
+        ctx.ReportFooterText = ini.value(kSection, QStringLiteral("User")).value_or(QString()).left(254);
     }
     return ctx.ReportFooterText;
 }

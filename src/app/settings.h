@@ -61,15 +61,17 @@ QString portText(const AppContext& ctx);
 // not be written.
 Status acceptLanguage(AppContext& ctx, int code);
 
-// Keeps the whole footer text in memory and in the settings row, and its
-// first 50 characters in the settings file. When the file cannot be written
-// the row is left as it was.
+// The most characters a report's footer text holds.
+inline constexpr int kFooterTextLength = 50;
+
+// Keeps the footer text in memory, in the settings file and in the settings
+// row. A text longer than kFooterTextLength is refused and nothing changes;
+// when the file cannot be written the row is left as it was.
 Status acceptFooterText(AppContext& ctx, const QString& text);
 
 // The footer text every report prints: the settings file's "User", which
-// `tvq52-cli config set` may have changed since start-up. The whole text
-// typed in this run stands while the file still holds its first 50
-// characters; an unreadable file leaves the text in memory.
+// `tvq52-cli config set` may have changed since start-up; an unreadable file
+// leaves the text in memory.
 QString reportFooterText(AppContext& ctx);
 
 // Copies the settings into the database's settings row (at exit).

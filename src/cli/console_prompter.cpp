@@ -114,7 +114,9 @@ Answer ConsolePrompter::askSaveDiscardCancel()
     }
 }
 
-std::optional<QString> ConsolePrompter::input(const QString& prompt, const QString& title, const QString& defaultText)
+// A typed line cannot be held to a length as it is typed: the caller checks it.
+std::optional<QString> ConsolePrompter::input(const QString& prompt, const QString& title, const QString& defaultText,
+                                              int)
 {
     if (!terminal_ || assumeYes_)
         return defaultText;

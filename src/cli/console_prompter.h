@@ -16,7 +16,8 @@ public:
     ConsolePrompter(bool terminal, bool assumeYes);
 
     Answer message(const Message& message) override;
-    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText,
+                                 int maxLength = 0) override;
     // Asked only on a terminal, with echo off; --yes cannot answer it.
     std::optional<QString> secret(const QString& prompt, const QString& title) override;
     QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;

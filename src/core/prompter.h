@@ -42,8 +42,10 @@ public:
     virtual ~Prompter() = default;
 
     virtual Answer message(const Message& message) = 0;
-    // Returns nothing when the user cancels.
-    virtual std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) = 0;
+    // Returns nothing when the user cancels. A box with `maxLength` (0: any
+    // length) takes no more characters than that.
+    virtual std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText,
+                                         int maxLength = 0) = 0;
     // A password: the entry is not shown as it is typed. Nothing when the
     // user cancels.
     virtual std::optional<QString> secret(const QString& prompt, const QString& title)
@@ -64,9 +66,10 @@ public:
     explicit ForwardingPrompter(Prompter& inner) : inner_(inner) {}
 
     Answer message(const Message& message) override { return inner_.message(message); }
-    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText,
+                                 int maxLength = 0) override
     {
-        return inner_.input(prompt, title, defaultText);
+        return inner_.input(prompt, title, defaultText, maxLength);
     }
     std::optional<QString> secret(const QString& prompt, const QString& title) override
     {

@@ -521,6 +521,60 @@ bool Journal::append(JournalAction action, qint32 serial, const QString& line, c
     return entry && seal(*entry, outcome, message);
 }
 
+bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
+                                  const QString& message)
+{
+    if (database_.isServer()) {
+        QSqlQuery* chain = statement(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
+        if (!exec(chain, {kChainLock}))
+            return false;
+        chain->finish();
+    }
+    JournalEntry e;
+    e.at = QDateTime::currentDateTime();
+    e.action = action;
+    e.serial = std::max(serial, 0);
+    e.line = line;
+    e.version = kCurrentVersion;
+    QSqlQuery* insert =
+        statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
+                                 "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""));
+    if (!exec(
+            insert,
+            {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version})
+        || !insert->next())
+        return false;
+    e.id = insert->value(0).toLongLong();
+    insert->finish();
+    QSqlQuery* head =
+        statement(QStringLiteral("SELECT \"LId\", \"THash\", \"LSello\" FROM \"Diario\" WHERE "
+                                 "\"THash\" IS NOT NULL ORDER BY \"LSello\" DESC LIMIT 1"));
+    if (!exec(head, {}))
+        return false;
+    QByteArray previousHash;
+    qint64 sealNumber = 1;
+    if (head->next()) {
+        e.previous = head->value(0).toLongLong();
+        previousHash = head->value(1).toString().toLatin1();
+        sealNumber = head->value(2).toLongLong() + 1;
+    }
+    head->finish();
+    e.link = openingLink(previousHash, e);
+    const Result<QByteArray> linesDigest = entryLinesDigest(database_, e.id);
+    if (!linesDigest) {
+        lastError_ = linesDigest.error().detail;
+        return false;
+    }
+    e.outcome = outcome;
+    e.message = message;
+    e.hash = entryHash(previousHash, e, *linesDigest);
+    return exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
+                                         "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
+                                         "\"LSello\" = ?, \"TEnlace\" = ? WHERE \"LId\" = ?")),
+                {outcome, message, QString(), QString(), QString::fromLatin1(e.hash), e.previous, sealNumber,
+                 QString::fromLatin1(e.link), e.id});
+}
+
 QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
 {
     QList<JournalEntry> list;

@@ -143,6 +143,11 @@ public:
     // An entry without records, opened and sealed at once.
     bool append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
                 const QString& message);
+    // The same inside the caller's transaction, which already holds the
+    // database's write lock (SQLite) and, on a server, gets the chain's lock
+    // until it ends: the entry stands or falls with what the caller wrote.
+    bool appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
+                             const QString& message);
 
     // Lists, in an open entry, the rows of a record table numbered after
     // `afterRow` (SQLite's rowid, the server's row number), through `db`,

@@ -427,17 +427,20 @@ int Store::remove(const QString& tableName, const Row& where)
 
 bool Store::deleteUnit(qint32 serial)
 {
+    return inTransaction(*this, [&] { return removeUnit(serial); });
+}
+
+bool Store::removeUnit(qint32 serial)
+{
     Row unit;
     unit.set(QStringLiteral("LNumeroSerie"), serial);
-    return inTransaction(*this, [&] {
-        // The unit's row first: on a server its lock makes a download storing
-        // for this unit on another PC wait, then find the unit gone.
-        for (const char* t : {"Programacion", "IntervaloInhabil", "Sesiones", "Intervalos", "DiaFinalBateria",
-                              "DiaBorrado", "DiaReprogramado"})
-            if (remove(QString::fromUtf8(t), unit) < 0)
-                return false;
-        return true;
-    });
+    // The unit's row first: on a server its lock makes a download storing
+    // for this unit on another PC wait, then find the unit gone.
+    for (const char* t : {"Programacion", "IntervaloInhabil", "Sesiones", "Intervalos", "DiaFinalBateria", "DiaBorrado",
+                          "DiaReprogramado"})
+        if (remove(QString::fromUtf8(t), unit) < 0)
+            return false;
+    return true;
 }
 
 bool Store::transaction()

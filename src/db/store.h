@@ -72,6 +72,8 @@ public:
 
     // Removes one unit with all its data, in one transaction.
     bool deleteUnit(qint32 serial);
+    // The same inside the caller's transaction.
+    bool removeUnit(qint32 serial);
 
     bool transaction();
     bool commit();

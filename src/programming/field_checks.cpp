@@ -1,9 +1,11 @@
 #include "programming/field_checks.h"
 
 #include "core/catalogue_ids.h"
+#include "i18n/loc_guru.h"
 #include "programming/programming_record.h"
 #include "programming/time_text.h"
 
+#include <array>
 #include <functional>
 
 namespace tvq52 {
@@ -128,12 +130,27 @@ FieldCheck checkProgrammingDate(const QString& text)
     return {text};
 }
 
+FieldCheck checkOctave(const QString& text)
+{
+    bool ok = false;
+    const double v = text.trimmed().toDouble(&ok);
+    if (!ok || !(v >= kLowestOctave && v <= kHighestOctave))
+        return {text, msg::BadValue, Focus::BackToField};
+    return {text};
+}
+
 namespace {
 
 struct CheckedField {
     const char* control;
     std::function<FieldCheck(const FieldTexts&)> check;
+    int labelId; // the field's label in the comparison with the unit
 };
+
+QString octaveControl(int k)
+{
+    return QStringLiteral("MaskOctava%1").arg(k + 1);
+}
 
 QString textOf(const FieldTexts& texts, const char* control)
 {
@@ -145,26 +162,40 @@ const QList<CheckedField>& checkedFields()
 {
     static const QList<CheckedField> fields = [] {
         QList<CheckedField> list;
-        auto add = [&list](const char* control, FieldCheck (*check)(const QString&)) {
-            list.append({control, [control, check](const FieldTexts& t) { return check(textOf(t, control)); }});
+        auto add = [&list](const char* control, FieldCheck (*check)(const QString&), int labelId) {
+            list.append(
+                {control, [control, check](const FieldTexts& t) { return check(textOf(t, control)); }, labelId});
         };
-        add("MaskFecha", checkProgrammingDate);
-        add("MaskTLeq", checkLeqTime);
-        add("MaskMFast", checkFastLimit);
-        add("MaskRings", checkRings);
-        add("MaskTempsActLoc", checkActionSeconds);
-        add("MaskTempsActVei", checkActionSeconds);
-        add("MaskTiempoAtenuacion", checkAttenuationTime);
-        add("MaskDiaLocal", checkVenueLimit);
-        add("MaskDiaVei", checkNeighbourLimit);
-        list.append({"MaskEmpiezaNoche", [](const FieldTexts& t) {
+        add("MaskFecha", checkProgrammingDate, 4);
+        add("MaskTLeq", checkLeqTime, 10);
+        add("MaskMFast", checkFastLimit, 77);
+        add("MaskRings", checkRings, 155);
+        add("MaskTempsActLoc", checkActionSeconds, 65);
+        add("MaskTempsActVei", checkActionSeconds, 66);
+        add("MaskTiempoAtenuacion", checkAttenuationTime, 80);
+        add("MaskDiaLocal", checkVenueLimit, 102);
+        add("MaskDiaVei", checkNeighbourLimit, 103);
+        list.append({"MaskEmpiezaNoche",
+                     [](const FieldTexts& t) {
                          return checkNightStart(textOf(t, "MaskEmpiezaNoche"), textOf(t, "MaskTerminaNoche"));
-                     }});
-        list.append({"MaskTerminaNoche", [](const FieldTexts& t) {
+                     },
+                     78});
+        list.append({"MaskTerminaNoche",
+                     [](const FieldTexts& t) {
                          return checkNightEnd(textOf(t, "MaskEmpiezaNoche"), textOf(t, "MaskTerminaNoche"));
-                     }});
-        add("MaskNitLocal", checkVenueLimit);
-        add("MaskNitVei", checkNeighbourLimit);
+                     },
+                     79});
+        add("MaskNitLocal", checkVenueLimit, 104);
+        add("MaskNitVei", checkNeighbourLimit, 105);
+        // The names live as long as the list: the controls point into them.
+        static const std::array<QByteArray, kOctaveCount> octaves = [] {
+            std::array<QByteArray, kOctaveCount> names;
+            for (int k = 0; k < kOctaveCount; ++k)
+                names[k] = octaveControl(k).toLatin1();
+            return names;
+        }();
+        for (int k = 0; k < kOctaveCount; ++k)
+            add(octaves[k].constData(), checkOctave, 146 + k);
         return list;
     }();
     return fields;
@@ -217,7 +248,36 @@ FieldTexts fieldTexts(const ProgrammingRecord& r)
     t.insert(QStringLiteral("MaskTerminaNoche"), r.nightEnd);
     t.insert(QStringLiteral("MaskNitLocal"), QString::number(r.nightLimitVenue));
     t.insert(QStringLiteral("MaskNitVei"), QString::number(r.nightLimitNeighbour));
+    for (int k = 0; k < kOctaveCount; ++k)
+        t.insert(octaveControl(k), QString::number(double(r.octaves[k])));
     return t;
+}
+
+QString fieldLabel(const QString& control, const LocGuru& guru)
+{
+    for (const CheckedField& f : checkedFields())
+        if (control == QLatin1String(f.control)) {
+            QString label = guru.GetS(f.labelId).trimmed();
+            if (label.endsWith(QLatin1Char(':')))
+                label.chop(1);
+            return label.trimmed();
+        }
+    return control;
+}
+
+QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const LocGuru& guru)
+{
+    QStringList lines;
+    for (const FieldFault& f : faults) {
+        const QString value = texts.value(f.control);
+        QString line = QStringLiteral("%1: \"%2\"").arg(fieldLabel(f.control, guru), value);
+        if (f.check.text != value)
+            line += QStringLiteral(" -> \"%1\"").arg(f.check.text);
+        if (f.check.messageId)
+            line += QStringLiteral(" (%1)").arg(guru.GetS(f.check.messageId));
+        lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString secondsForChosenOption(const QString& text)

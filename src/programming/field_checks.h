@@ -30,6 +30,8 @@ FieldCheck checkActionSeconds(const QString& text);   // 1..10 as "01".."10"
 FieldCheck checkNightStart(const QString& start, const QString& end);
 FieldCheck checkNightEnd(const QString& start, const QString& end);
 FieldCheck checkProgrammingDate(const QString& text); // "dd/mm/yy"
+// What the unit holds: kLowestOctave..kHighestOctave, refused otherwise.
+FieldCheck checkOctave(const QString& text);
 
 // The texts of the checked fields, by control name (MaskDiaLocal ...).
 using FieldTexts = QHash<QString, QString>;
@@ -52,6 +54,13 @@ struct ProgrammingRecord;
 // The checked fields as the window shows `record`; a seconds box only when
 // its seconds option is chosen.
 FieldTexts fieldTexts(const ProgrammingRecord& record);
+
+class LocGuru;
+// The label of a checked field in the user's language, without its colon.
+QString fieldLabel(const QString& control, const LocGuru& guru);
+// One line a fault: the field's label, its value, what the check would make
+// of it and the check's message.
+QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const LocGuru& guru);
 
 // A seconds box below 1 gets "01" when its seconds option is chosen.
 QString secondsForChosenOption(const QString& text);

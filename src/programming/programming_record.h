@@ -11,6 +11,9 @@ namespace tvq52 {
 
 inline constexpr int kIntervalCount = 30;
 inline constexpr int kOctaveCount = 9;
+// The octave values a unit holds: signed 16-bit tenths of a dB on the line.
+inline constexpr double kLowestOctave = -3276.8;
+inline constexpr double kHighestOctave = 3276.7;
 
 // One non-working interval: days "dd/mm/yy", times "hh:nn".
 struct NonWorkingInterval {

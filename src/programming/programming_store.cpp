@@ -3,6 +3,7 @@
 #include "core/own_words.h"
 #include "db/case_folding.h"
 #include "db/database.h"
+#include "db/journal.h"
 #include "db/schema.h"
 #include "db/sql_error.h"
 #include "db/store.h"
@@ -239,6 +240,30 @@ bool sameProgramming(const std::optional<Row>& a, const std::optional<Row>& b, c
 }
 
 } // namespace
+
+Status deleteUnitWithEntry(Database& database, qint32 serial)
+{
+    Store store(database);
+    Journal journal(database);
+    QString failure;
+    const bool deleted = inTransaction(store, [&] {
+        if (!store.removeUnit(serial)) {
+            failure = store.lastError();
+            return false;
+        }
+        // Without its entry the removed records would read as tampering.
+        if (!journal.appendInTransaction(JournalAction::UnitDeletion, serial, {},
+                                         journalOutcomeName(JournalOutcome::Completed), {})) {
+            failure = journal.lastError();
+            return false;
+        }
+        return true;
+    });
+    if (deleted)
+        return {};
+    return ownWords(QStringLiteral("No se ha borrado nada de la unidad %1"), {QString::number(serial)},
+                    failure.isEmpty() ? store.lastError() : failure);
+}
 
 Status GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
 {

@@ -31,6 +31,10 @@ std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 s
 // counters, then writes its 30 interval rows; all or nothing.
 Status GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals);
 
+// Removes the unit with all its records and journals the deletion, in one
+// transaction: when the entry cannot be written nothing is removed.
+Status deleteUnitWithEntry(Database& database, qint32 serial);
+
 // The unit's Programacion row as stored now; nothing when it has none.
 std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial);
 

@@ -31,17 +31,15 @@ bool RecordSheet::Modificat()
 
 bool RecordSheet::checkAllFields()
 {
-    const QList<FieldFault> faults = fieldFaults(fieldTexts(record_));
+    const FieldTexts texts = fieldTexts(record_);
+    const QList<FieldFault> faults = fieldFaults(texts);
     if (faults.isEmpty())
         return true;
-    // Nobody can correct a field here: say which one is wrong and how.
-    const FieldFault& f = faults.front();
-    const QString value = fieldTexts(record_).value(f.control);
-    QString text = guru_.GetS(f.check.messageId ? f.check.messageId : msg::BadValue)
-        + QStringLiteral(" (%1: \"%2\"").arg(f.control, value);
-    if (f.check.text != value)
-        text += QStringLiteral(" -> \"%1\"").arg(f.check.text);
-    prompter_.show(text + QLatin1Char(')'), MessageStyle::Critical);
+    // Nobody can correct a field here: say which ones are wrong and how.
+    prompter_.show(guru_.GetTranslation(
+                       QString::fromUtf8("La programación no se transmite; estos campos no pasan sus comprobaciones:"))
+                       + QLatin1Char('\n') + faultLines(faults, texts, guru_),
+                   MessageStyle::Critical);
     return false;
 }
 
@@ -57,6 +55,14 @@ bool RecordSheet::save()
     if (!outcome || *outcome != SaveOutcome::Saved)
         return false;
     modified_ = false;
+    // What a unit holds is a fact and is kept as it is; what stops it going
+    // back to a unit is said now, not at the next transmission.
+    const FieldTexts texts = fieldTexts(record_);
+    if (const QList<FieldFault> faults = fieldFaults(texts); !faults.isEmpty())
+        prompter_.show(guru_.GetTranslation(QString::fromUtf8("Se guarda tal como está; no se podrá transmitir "
+                                                              "mientras estos campos no pasen sus comprobaciones:"))
+                           + QLatin1Char('\n') + faultLines(faults, texts, guru_),
+                       MessageStyle::Exclamation);
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "core/own_words.h"
 #include "db/store.h"
 #include "support/file_size_limit.h"
 #include "support/result_checks.h"
@@ -111,30 +112,28 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
         EXPECT_FALSE(settingFault(QStringLiteral("ModemSpeed"), QString::fromLatin1(speed))) << speed;
 }
 
-TEST_F(Settings, FooterTextKeepsSixtyCharactersInMemoryAndRowButFiftyInTheFile)
+TEST_F(Settings, FooterTextOfFiftyIsKeptWholeEverywhereAndALongerOneIsRefused)
 {
-    const QString footer = QStringLiteral("0123456789").repeated(6);
-    ASSERT_TRUE(test::succeeded(acceptFooterText(ctx, footer)));
-    EXPECT_EQ(ctx.ReportFooterText, footer);
-    EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), footer);
-    EXPECT_EQ(ini("User"), footer.left(50));
-    // Still whole after the exit write; the next start reads the fifty.
-    ASSERT_TRUE(test::succeeded(writeConfigurationRow(ctx)));
-    EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), footer);
-    AppContext next(home.path());
-    (void)readStartupSettings(next);
-    EXPECT_EQ(next.ReportFooterText, footer.left(50));
+    const QString fifty = QStringLiteral("0123456789").repeated(5);
+    ASSERT_TRUE(test::succeeded(acceptFooterText(ctx, fifty)));
+    EXPECT_EQ(ctx.ReportFooterText, fifty);
+    EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), fifty);
+    EXPECT_EQ(ini("User"), fifty);
+    EXPECT_EQ(reportFooterText(ctx), fifty);
+
+    const QByteArray before = iniFile();
+    const Status refused = acceptFooterText(ctx, fifty + QLatin1Char(' '));
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(untranslatedText(refused.error()).contains(QStringLiteral("50")));
+    EXPECT_EQ(ctx.ReportFooterText, fifty);
+    EXPECT_EQ(configurationRow().value(QStringLiteral("TUsuario")).toString(), fifty);
+    EXPECT_EQ(iniFile(), before);
 }
 
 // Reports take the footer from the settings file at the moment they print, so
-// a `config set User` made meanwhile reaches them; the whole text typed in
-// this run stands while the file holds its first fifty characters.
+// a `config set User` made meanwhile reaches them.
 TEST_F(Settings, TheReportFooterIsTheSettingsFilesUserAsItIsNow)
 {
-    const QString sixty = QStringLiteral("0123456789").repeated(6);
-    ASSERT_TRUE(test::succeeded(acceptFooterText(ctx, sixty)));
-    EXPECT_EQ(reportFooterText(ctx), sixty);
-
     ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"),
                              QString::fromUtf8("Inspección Área Norte"), settingsPath(home.path())));
     EXPECT_EQ(reportFooterText(ctx), QString::fromUtf8("Inspección Área Norte"));

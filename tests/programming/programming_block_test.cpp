@@ -76,7 +76,8 @@ TEST(ProgrammingFrames, TransmitBlockEncodings)
     EXPECT_EQ(blockByte(f, 345), 0) << "neighbour no action";
     EXPECT_EQ(f.mid(10 + 346, 2).toHex(' '), "00 7d") << "octave 12.5";
     EXPECT_EQ(f.mid(10 + 352, 2).toHex(' '), "01 2d") << "octave 30.1 rounded";
-    EXPECT_EQ(f.mid(10 + 362, 2).toHex(' '), "27 0f") << "octave 999.9";
+    EXPECT_EQ(f.mid(10 + 348, 2).toHex(' '), "ff 83") << "octave -12.5";
+    EXPECT_EQ(f.mid(10 + 362, 2).toHex(' '), "7f ff") << "octave 3276.7, the highest";
     ProgrammingRecord huge = sampleRecord("4.0");
     huge.octaves[0] = 1e9f;
     huge.octaves[1] = -1e9f;

@@ -27,7 +27,7 @@ inline ProgrammingRecord sampleRecord(const QString& version)
     r.nightLimitNeighbour = 30;
     r.attenuationSeconds = 300;
     r.rings = 3;
-    r.octaves = {12.5f, 0.0f, 25.0f, 30.1f, 35.0f, 40.0f, 45.5f, 50.0f, 999.9f};
+    r.octaves = {12.5f, -12.5f, 25.0f, 30.1f, 35.0f, 40.0f, 45.5f, 50.0f, 3276.7f};
     r.globalCorrection = hasGlobalCorrection(version);
     return r;
 }

@@ -1,3 +1,4 @@
+#include "db/journal.h"
 #include "programming_fixture.h"
 #include "support/rows.h"
 
@@ -112,4 +113,20 @@ TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNoth
     const Row key = row({{"LNumeroSerie", 56}});
     EXPECT_EQ(store_->count(QStringLiteral("Programacion"), key), 0);
     EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 0);
+}
+
+// The deletion's entry is written inside the deletion's transaction, on
+// either backend, and verifies on the chain after an earlier entry.
+TEST_F(ProgrammingStore, DeletingAUnitJournalsItInTheSameTransaction)
+{
+    saveUnit(4711);
+    saveUnit(4712);
+    Journal journal(*db_);
+    ASSERT_TRUE(
+        journal.append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"), QStringLiteral("completed"), {}));
+    ASSERT_TRUE(test::succeeded(deleteUnitWithEntry(*db_, 4711)));
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 1);
+    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil")), 30);
+    EXPECT_EQ(journal.entries(4711).value(0).action, JournalAction::UnitDeletion);
+    EXPECT_TRUE(journal.verify().findings.isEmpty());
 }

@@ -199,17 +199,49 @@ TEST_F(ProgrammingExchange, TransmitRefusedOrUnanswered)
     expectExchangeClosed();
 }
 
+// Every failing field is named, by its label, in one message.
 TEST_F(ProgrammingExchange, ARecordThatFailsAFieldCheckIsNeitherSavedNorSent)
 {
     ProgrammingRecord r = sampleRecord("4.0");
     r.dayLimitVenue = 7;
+    r.rings = 0;
+    r.octaves[1] = 5000.0f;
     show(r);
     EXPECT_EQ(transmit(), std::nullopt);
     EXPECT_TRUE(line.written.isEmpty());
     ASSERT_EQ(prompter.shown().size(), 1);
-    EXPECT_TRUE(prompter.shown().front().text.contains(QStringLiteral("MaskDiaLocal: \"7\" -> \"60\"")))
-        << qPrintable(prompter.shown().front().text);
+    const QString text = prompter.shown().front().text;
+    for (const char* named : {"Rings: \"0\" -> \"1\"\n", "\nLímite día(emisión): \"7\" -> \"60\"\n",
+                              "\nOctava 63Hz: \"5000\" (Valor incorrecto)"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(named))) << qPrintable(text);
+    EXPECT_FALSE(text.contains(QStringLiteral("Mask"))) << qPrintable(text);
     EXPECT_FALSE(CarregaProgramacio(*store_, r.serial));
+}
+
+// What a unit holds is a fact: saved as it stands, with the fields that keep
+// it from going back to a unit named at the save.
+TEST_F(ProgrammingExchange, AUnitsProgrammingThatFailsTheChecksIsSavedAndItsFaultsNamed)
+{
+    startSim({"--serial", "4711", "--firmware", "4.0"});
+    // Another program put it there, past any check.
+    struct Unchecked : RecordSheet {
+        using RecordSheet::RecordSheet;
+        bool checkAllFields() override { return true; }
+    } elsewhere(nullptr, prompter, guru);
+    ProgrammingRecord faulty = sampleRecord("4.0");
+    faulty.rings = 0;
+    elsewhere.setRecord(faulty, sampleIntervals());
+    ASSERT_EQ(ProgrammingWorkflow(session, prompter, guru, elsewhere, received).transmit(), TransmitAnswer::Accepted);
+
+    show(CreaProgramacio());
+    ASSERT_TRUE(receive());
+    prompter.clear();
+    ASSERT_TRUE(sheet->save());
+    EXPECT_EQ(CarregaProgramacio(*store_, 4711)->record.rings, 0);
+    ASSERT_EQ(prompter.shown().size(), 1);
+    EXPECT_EQ(prompter.shown().front().style, MessageStyle::Exclamation);
+    EXPECT_TRUE(prompter.shown().front().text.endsWith(QStringLiteral("\nRings: \"0\" -> \"1\"")))
+        << qPrintable(prompter.shown().front().text);
 }
 
 TEST_F(ProgrammingExchange, KeepingTheModemCallSkipsTheDialNextTime)

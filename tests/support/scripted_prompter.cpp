@@ -15,12 +15,16 @@ Answer ScriptedPrompter::message(const Message& message)
     return message.style == MessageStyle::YesNoQuestion ? Answer::Yes : Answer::Ok;
 }
 
-std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title, const QString& defaultText)
+std::optional<QString> ScriptedPrompter::input(const QString& prompt, const QString& title, const QString& defaultText,
+                                               int maxLength)
 {
     inputPrompts_ << prompt;
     if (!inputs_.empty()) {
         const bool given = inputs_.front().has_value();
-        const QString text = inputs_.front().value_or(QString());
+        // Typed into a box that takes no more than maxLength characters.
+        QString text = inputs_.front().value_or(QString());
+        if (maxLength > 0)
+            text.truncate(maxLength);
         inputs_.pop_front();
         return given ? std::optional<QString>(text) : std::nullopt;
     }

@@ -15,7 +15,8 @@ namespace tvq52::test {
 class ScriptedPrompter : public Prompter {
 public:
     Answer message(const Message& message) override;
-    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText,
+                                 int maxLength = 0) override;
     // Answers from its own script; with none left, cancels.
     std::optional<QString> secret(const QString& prompt, const QString& title) override;
     QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;

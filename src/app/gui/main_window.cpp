@@ -640,8 +640,8 @@ void MainWindow::showLanguageDialog()
 
 void MainWindow::askFooterText()
 {
-    const std::optional<QString> text =
-        prompter_.input(ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), reportFooterText(ctx_));
+    const std::optional<QString> text = prompter_.input(
+        ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), reportFooterText(ctx_), kFooterTextLength);
     // Cancel keeps the footer that was there.
     if (!text)
         return;

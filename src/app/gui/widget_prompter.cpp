@@ -142,14 +142,21 @@ Answer WidgetPrompter::message(const Message& m)
     }
 }
 
-std::optional<QString> WidgetPrompter::input(const QString& prompt, const QString& title, const QString& defaultText)
+std::optional<QString> WidgetPrompter::input(const QString& prompt, const QString& title, const QString& defaultText,
+                                             int maxLength)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parent_ ? parent_ : QApplication::activeWindow(), title, prompt,
-                                               QLineEdit::Normal, defaultText, &ok);
-    if (!ok)
+    QInputDialog dialog(parent_ ? parent_ : QApplication::activeWindow());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(defaultText);
+    // The box itself refuses what does not fit, so nothing is cut later.
+    if (maxLength > 0)
+        if (auto* edit = dialog.findChild<QLineEdit*>())
+            edit->setMaxLength(maxLength);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 std::optional<QString> WidgetPrompter::secret(const QString& prompt, const QString& title)

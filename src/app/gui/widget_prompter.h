@@ -23,7 +23,8 @@ public:
     static std::unique_ptr<QMessageBox> createMessageBox(const Message& message, QWidget* parent);
 
     Answer message(const Message& message) override;
-    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText) override;
+    std::optional<QString> input(const QString& prompt, const QString& title, const QString& defaultText,
+                                 int maxLength = 0) override;
     std::optional<QString> secret(const QString& prompt, const QString& title) override;
     QString openFile(const QString& title, const QStringList& filters, const QString& directory) override;
     QString saveFile(const QString& title, const QStringList& filters, const QString& directory) override;

@@ -91,7 +91,8 @@ bool FieldRules::eventFilter(QObject* watched, QEvent* event)
         if (rule == keys_.cend())
             break;
         const QString text = key->text();
-        if (discardSigns_ && (text == QLatin1String("+") || text == QLatin1String("-")))
+        if (discardSigns_
+            && (text == QLatin1String("+") || (text == QLatin1String("-") && rule.value() != Keys::Signed)))
             return true;
         const bool typing = !text.isEmpty() && (text.at(0).isPrint() || key->key() == Qt::Key_Backspace);
         switch (rule.value()) {
@@ -110,6 +111,7 @@ bool FieldRules::eventFilter(QObject* watched, QEvent* event)
                 return true;
             break;
         case Keys::Free:
+        case Keys::Signed:
             break;
         }
         if (everyKeyEdits_ && !text.isEmpty())

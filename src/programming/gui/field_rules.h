@@ -22,11 +22,12 @@ public:
         NoBlanks, // a typed blank is discarded
         Locked,   // typing is discarded but still counts as an edit
         Shown,    // typing is discarded and is no edit
+        Signed,   // every key, a minus sign too: the field holds values below zero
     };
 
     FieldRules(QWidget* window, std::function<void()> edited);
 
-    // "+" and "-" are discarded in every watched field.
+    // "+" and "-" are discarded in every watched field ("-" but in a Signed one).
     void discardSigns() { discardSigns_ = true; }
     // Any key with a text that a field takes counts as an edit; otherwise
     // only the refused typing of a locked field does (the window follows

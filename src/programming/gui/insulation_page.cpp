@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tvq52 {
 
@@ -25,12 +26,12 @@ InsulationPage::InsulationPage(FieldRules& rules, QWidget* parent) : QWidget(par
     for (int i = 0; i < kOctaveCount; ++i) {
         auto* spin = new QDoubleSpinBox(box);
         spin->setObjectName(QStringLiteral("MaskOctava%1").arg(i + 1));
-        spin->setRange(0.0, 999.9);
+        spin->setRange(kLowestOctave, kHighestOctave);
         spin->setDecimals(1);
         spin->setButtonSymbols(QAbstractSpinBox::NoButtons);
         spin->setAlignment(Qt::AlignRight);
         spin->setMinimumWidth(90);
-        rules.watch(spin);
+        rules.watch(spin, FieldRules::Keys::Signed);
         connect(spin, &QDoubleSpinBox::valueChanged, this, [&rules] { rules.markEdited(); });
         octaves[i] = spin;
         auto* label = new QLabel(QString::fromUtf8(kOctaveCaptions[i]), box);
@@ -44,14 +45,23 @@ InsulationPage::InsulationPage(FieldRules& rules, QWidget* parent) : QWidget(par
 
 void InsulationPage::showRecord(const ProgrammingRecord& r)
 {
-    for (int i = 0; i < kOctaveCount; ++i)
-        octaves[i]->setValue(r.octaves[i]);
+    for (int i = 0; i < kOctaveCount; ++i) {
+        const double v = double(r.octaves[i]);
+        // A stored value beyond what the unit holds is shown as it is, not
+        // clamped; the field checks refuse to send it.
+        octaves[i]->setRange(std::min(kLowestOctave, v), std::max(kHighestOctave, v));
+        octaves[i]->setValue(v);
+        loaded_[i] = r.octaves[i];
+        shownAs_[i] = octaves[i]->value();
+    }
 }
 
 void InsulationPage::readRecord(ProgrammingRecord& r) const
 {
-    for (int i = 0; i < kOctaveCount; ++i)
-        r.octaves[i] = float(octaves[i]->value());
+    for (int i = 0; i < kOctaveCount; ++i) {
+        const double v = octaves[i]->value();
+        r.octaves[i] = v == shownAs_[i] ? loaded_[i] : float(v);
+    }
 }
 
 } // namespace tvq52

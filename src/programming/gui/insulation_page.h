@@ -21,6 +21,12 @@ public:
     void readRecord(ProgrammingRecord& record) const;
 
     std::array<QDoubleSpinBox*, kOctaveCount> octaves{};
+
+private:
+    // The values as loaded and as their boxes showed them: a value with more
+    // decimals than a box shows is kept as it was until it is edited.
+    std::array<float, kOctaveCount> loaded_{};
+    std::array<double, kOctaveCount> shownAs_{};
 };
 
 } // namespace tvq52

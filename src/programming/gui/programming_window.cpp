@@ -466,17 +466,28 @@ bool ProgrammingWindow::checkAllFields()
         texts.remove(actionPage_->venueSeconds->objectName());
     if (!actionPage_->neighbourLeq1s->isChecked())
         texts.remove(actionPage_->neighbourSeconds->objectName());
+    // The octave values as the record holds them, beyond its boxes' decimals.
+    const ProgrammingRecord shown = recordFromFields();
+    for (int k = 0; k < kOctaveCount; ++k)
+        texts.insert(insulationPage_->octaves[k]->objectName(), QString::number(double(shown.octaves[k])));
     std::optional<FieldFault> stop;
     for (const FieldFault& f : fieldFaults(texts)) {
         auto* field = findChild<QLineEdit*>(f.control);
         if (!stop && (f.check.messageId || f.check.focus != FieldCheck::Focus::MoveOn))
             stop = f;
-        else if (field->text() != f.check.text)
+        else if (field && field->text() != f.check.text)
             field->setText(f.check.text);
     }
     if (!stop)
         return true;
     auto* field = findChild<QLineEdit*>(stop->control);
+    if (!field) {
+        // An octave value the unit cannot hold: its box, never changed.
+        tabs_->setCurrentWidget(insulationPage_);
+        rules_->refocusLater(findChild<QWidget*>(stop->control),
+                             [this, id = stop->check.messageId] { showMessage(id); });
+        return false;
+    }
     if (QWidget* page = pageOf_.value(field))
         tabs_->setCurrentWidget(page);
     applyCheck(field, stop->check);
@@ -606,15 +617,15 @@ void ProgrammingWindow::deleteRecord()
                                   Answer::Cancel})
         != Answer::Ok)
         return;
-    WaitCursor wait;
-    Store store(*needs_.database);
-    if (!store.deleteUnit(serial)) {
-        prompter_.show(store.lastError(), MessageStyle::Critical);
+    Status deleted;
+    {
+        WaitCursor wait;
+        deleted = deleteUnitWithEntry(*needs_.database, serial);
+    }
+    if (!deleted) {
+        showError(prompter_, needs_.guru, deleted.error());
         return;
     }
-    // The unit's records are gone on purpose: the journal says so, and its
-    // check stops asking for them. The deletion stands even if this fails.
-    Journal(*needs_.database).append(JournalAction::UnitDeletion, serial, {}, QStringLiteral("completed"), {});
     const auto first = browser_->first();
     if (!first || !CarregaProgramacio(*first))
         showNewRecord();

@@ -21,7 +21,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QInputDialog>
+#include <QKeyEvent>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -316,6 +319,22 @@ Message unsavedEdits()
 {
     return Message{
         QStringLiteral("¿Desea guardar los cambios?"), {}, MessageStyle::SaveDiscardCancel, 23, Answer::Save};
+}
+
+// Characters typed past a box's length are refused as they are typed.
+TEST(WidgetPrompterInput, ABoxWithALengthTakesNoCharacterPastIt)
+{
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        for (int i = 0; i < 72; ++i) {
+            QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+            QApplication::sendEvent(dialog->findChild<QLineEdit*>(), &key);
+        }
+        dialog->accept();
+    });
+    EXPECT_EQ(WidgetPrompter().input(QStringLiteral("Pie"), QStringLiteral("Pie"), QString(), 50),
+              QString(50, QLatin1Char('a')));
 }
 
 // The unsaved-edits question shows buttons that say what they do; Enter

@@ -107,14 +107,18 @@ TEST(MainWindow, AnswersItsKeys)
     EXPECT_TRUE(finished);
 }
 
+// The box takes the fifty characters its prompt promises and no more.
 TEST(MainWindow, FooterTextIsAskedWithTheCatalogueTextsAndCancelKeepsIt)
 {
     StartedProgram s;
-    const QString footer = QStringLiteral("Ayuntamiento de Villanueva");
-    s.prompter.inputAnswer(footer);
+    const QString typed = QStringLiteral("Ayuntamiento de Villanueva de la Serena, Oficina Técnica de Medio Ambiente");
+    const QString footer = typed.left(50);
+    s.prompter.inputAnswer(typed);
     child<QPushButton>(&s.window(), "SSCommandUsuario")->click();
     EXPECT_EQ(s.prompter.inputPrompts(), QStringList{s.shell->context().guru.GetS(22)});
+    EXPECT_TRUE(s.prompter.shown().isEmpty());
     EXPECT_EQ(setting(s.home, "User"), footer);
+    EXPECT_EQ(s.shell->context().ReportFooterText, footer);
 
     s.prompter.inputAnswer(std::nullopt);
     child<QPushButton>(&s.window(), "SSCommandUsuario")->click();

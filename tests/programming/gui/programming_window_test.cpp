@@ -2,6 +2,7 @@
 #include "programming/gui/programming_window.h"
 
 #include "app/gui/widget_prompter.h"
+#include "core/catalogue_ids.h"
 #include "db/journal.h"
 #include "support/rows.h"
 #include "window_fixture.h"
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -139,6 +141,37 @@ TEST_F(ProgrammingWindowTest, SaveRunsEveryFieldCheckFirstAndStoresNothingThatFa
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{23});
     EXPECT_EQ(field("MaskNumeroSerie")->text().trimmed(), QStringLiteral("100"));
     EXPECT_EQ(field("MaskNitLocal")->text(), QStringLiteral("60"));
+}
+
+// The octave boxes show every value the unit can hold, below zero too, and
+// change none they cannot show: more decimals stay as stored until edited,
+// and a value beyond the unit's range is shown as it is and stops the save.
+TEST_F(ProgrammingWindowTest, OctaveBoxesKeepEveryValueAsStored)
+{
+    ProgrammingRecord r = storeUnit(4711);
+    r.octaves = {-12.5f, float(kLowestOctave), float(kHighestOctave), 12.34f, 5000.0f, 0.1f, 0, 0, 0};
+    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    open();
+    auto* beyond = child<QDoubleSpinBox>(window_.get(), "MaskOctava5");
+    EXPECT_EQ(child<QDoubleSpinBox>(window_.get(), "MaskOctava1")->value(), -12.5);
+    EXPECT_EQ(beyond->value(), 5000.0);
+    EXPECT_EQ(window_->record().octaves, r.octaves);
+
+    click("SSCommandGrabar");
+    settle();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{msg::BadValue}) << "refused before the question";
+    EXPECT_TRUE(beyond->hasFocus());
+
+    // Typed, the minus sign goes through.
+    beyond->selectAll();
+    for (const QChar c : QStringLiteral("-40"))
+        press(beyond, c.unicode(), QString(c));
+    prompter_.clear();
+    click("SSCommandGrabar");
+    settle();
+    EXPECT_EQ(prompter_.catalogueIds(), QList<int>{msg::SaveChanges});
+    r.octaves[4] = -40.0f;
+    EXPECT_EQ(CarregaProgramacio(*store_, 4711)->record.octaves, r.octaves);
 }
 
 // With real message boxes: once one closes no window is active, and Tab in
@@ -383,6 +416,23 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     ASSERT_EQ(deletions.size(), 1);
     EXPECT_EQ(deletions[0].action, JournalAction::UnitDeletion);
     EXPECT_TRUE(deletions[0].sealed());
+    EXPECT_TRUE(Journal(*ctx_->db).verify().findings.isEmpty()) << "the entry verifies on its chain";
+
+    // A deletion the journal cannot record deletes nothing, and says so.
+    QSqlQuery refuse(ctx_->db->connection());
+    ASSERT_TRUE(
+        refuse.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON \"Diario\" "
+                                   "BEGIN SELECT RAISE(ABORT, 'journal refused'); END")));
+    prompter_.clear();
+    prompter_.answer(Answer::Ok);
+    click("SSCommandBorrar");
+    ASSERT_EQ(prompter_.shown().size(), 2);
+    EXPECT_EQ(prompter_.shown().last().style, MessageStyle::Critical);
+    EXPECT_TRUE(prompter_.shown().last().text.contains(QStringLiteral("journal refused")));
+    EXPECT_EQ(shownSerial(), QStringLiteral("1"));
+    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 2);
+    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 1}})), 30);
+    ASSERT_TRUE(refuse.exec(QStringLiteral("DROP TRIGGER refuse")));
 
     for (int left = 2; left > 0; --left) {
         prompter_.answer(Answer::Ok);
