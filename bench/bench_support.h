@@ -22,7 +22,7 @@ namespace tvq52::bench {
 class QuietPrompter : public Prompter {
 public:
     Answer message(const Message&) override { return Answer::Ok; }
-    std::optional<QString> input(const QString&, const QString&, const QString& d) override { return d; }
+    std::optional<QString> input(const QString&, const QString&, const QString& d, int) override { return d; }
     QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
     QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
 };

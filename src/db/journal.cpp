@@ -466,6 +466,23 @@ bool Journal::seal(qint64 entry, const QString& outcome, const QString& message,
     return true;
 }
 
+// The newest sealed entry: the one a new seal links to, and the seal's number.
+bool Journal::readChainHead(qint64& previous, QByteArray& previousHash, qint64& sealNumber) const
+{
+    QSqlQuery* head =
+        statement(QStringLiteral("SELECT \"LId\", \"THash\", \"LSello\" FROM \"Diario\" WHERE "
+                                 "\"THash\" IS NOT NULL ORDER BY \"LSello\" DESC LIMIT 1"));
+    if (!exec(head, {}))
+        return false;
+    if (head->next()) {
+        previous = head->value(0).toLongLong();
+        previousHash = head->value(1).toString().toLatin1();
+        sealNumber = head->value(2).toLongLong() + 1;
+    }
+    head->finish();
+    return true;
+}
+
 bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
                          const QString& totals)
 {
@@ -482,19 +499,10 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
         lastError_ = QStringLiteral("Journal entry %1 is already sealed").arg(entry);
         return false;
     }
-    QSqlQuery* head =
-        statement(QStringLiteral("SELECT \"LId\", \"THash\", \"LSello\" FROM \"Diario\" WHERE "
-                                 "\"THash\" IS NOT NULL ORDER BY \"LSello\" DESC LIMIT 1"));
-    if (!exec(head, {}))
-        return false;
     QByteArray previousHash;
     qint64 sealNumber = 1;
-    if (head->next()) {
-        e.previous = head->value(0).toLongLong();
-        previousHash = head->value(1).toString().toLatin1();
-        sealNumber = head->value(2).toLongLong() + 1;
-    }
-    head->finish();
+    if (!readChainHead(e.previous, previousHash, sealNumber))
+        return false;
 
     const QByteArray kept = listedLines_.take(entry);
     const Result<QByteArray> linesDigest = kept.isEmpty() ? entryLinesDigest(database_, entry) : Result(kept);
@@ -546,19 +554,10 @@ bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QSt
         return false;
     e.id = insert->value(0).toLongLong();
     insert->finish();
-    QSqlQuery* head =
-        statement(QStringLiteral("SELECT \"LId\", \"THash\", \"LSello\" FROM \"Diario\" WHERE "
-                                 "\"THash\" IS NOT NULL ORDER BY \"LSello\" DESC LIMIT 1"));
-    if (!exec(head, {}))
-        return false;
     QByteArray previousHash;
     qint64 sealNumber = 1;
-    if (head->next()) {
-        e.previous = head->value(0).toLongLong();
-        previousHash = head->value(1).toString().toLatin1();
-        sealNumber = head->value(2).toLongLong() + 1;
-    }
-    head->finish();
+    if (!readChainHead(e.previous, previousHash, sealNumber))
+        return false;
     e.link = openingLink(previousHash, e);
     const Result<QByteArray> linesDigest = entryLinesDigest(database_, e.id);
     if (!linesDigest) {

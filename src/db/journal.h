@@ -179,6 +179,7 @@ public:
 
 private:
     QSqlQuery* statement(const QString& sql) const;
+    bool readChainHead(qint64& previous, QByteArray& previousHash, qint64& sealNumber) const;
     bool exec(QSqlQuery* query, const QVariantList& binds) const;
     // Seals the entries whose program is gone; entries another running
     // program (or this one) still holds are left open.
