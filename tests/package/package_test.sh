@@ -86,9 +86,10 @@ out=$root/sim.out
 sim_pid=$!
 for _ in $(seq 100); do [ -s "$out" ] && break; sleep 0.1; done
 [ -L "$root/unit" ] || fail "the simulator did not start: $(cat "$root/sim.err")"
-ident=$("$usr/bin/tvq52-cli" --home "$home" --device "$root/unit" identify 2>"$root/cli.err") ||
+ident=$("$usr/bin/tvq52-cli" --home "$home" --device "$root/unit" identify --json 2>"$root/cli.err") ||
   fail "identify failed: $(cat "$root/cli.err")"
-[[ $ident == *"Serial number: 4711"* ]] || fail "identify printed: $ident"
+# The JSON, whose words do not follow the language setting.
+[[ $ident =~ \"serial\":\ *\"?4711[\",}[:space:]] ]] || fail "identify printed: $ident"
 
 desktop=$usr/share/applications/org.tvq52.Manager.desktop
 desktop-file-validate "$desktop" || fail "desktop entry"

@@ -14,8 +14,9 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -775,13 +776,12 @@ struct Office {
     }
 };
 
-// The "received" figure of one kind in a download's summary; -1 without it.
-int received(const QString& summary, const char* kind)
+// A download's count of one kind, from its JSON (its words follow the language setting).
+int received(const QString& json, const char* kind)
 {
-    const QRegularExpression row(QStringLiteral("^%1 +(\\d+) ").arg(QString::fromLatin1(kind)),
-                                 QRegularExpression::MultilineOption);
-    const auto m = row.match(summary);
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
+    const QJsonObject counts = QJsonDocument::fromJson(json.toUtf8()).object().value("counts").toObject();
+    const QJsonValue count = counts.value(QLatin1String(kind)).toObject().value("received");
+    return count.isDouble() ? count.toInt() : -1;
 }
 
 } // namespace
@@ -835,11 +835,11 @@ TEST(OfficeLines, AnErasureAfterACallIsSeenByTheNextRound)
     Office office;
     office.start("111 1001 days=1\n", 1, {"--after-call", "1001=erase:2"});
     ASSERT_FALSE(office.run(0, "111", {"program", "get", "--save"}).isEmpty());
-    const QString first = office.run(0, "111", {"download"});
+    const QString first = office.run(0, "111", {"download", "--json"});
     EXPECT_EQ(received(first, "erasures"), 0) << qPrintable(first);
     EXPECT_EQ(received(first, "intervals"), 96);
     // After its second call the unit was erased: the date is now, nothing older is left.
-    const QString second = office.run(0, "111", {"download", "--from", "2026-11-29T00:00"});
+    const QString second = office.run(0, "111", {"download", "--from", "2026-11-29T00:00", "--json"});
     EXPECT_EQ(received(second, "erasures"), 1) << qPrintable(second);
     EXPECT_EQ(received(second, "intervals"), 0);
     EXPECT_EQ(received(second, "sessions"), 0);
