@@ -297,6 +297,22 @@ void Journal::sealAbandoned()
     }
 }
 
+namespace {
+
+// An entry as it is opened now: no unit is stored as serial 0.
+JournalEntry newEntry(JournalAction action, qint32 serial, const QString& line)
+{
+    JournalEntry e;
+    e.at = QDateTime::currentDateTime();
+    e.action = action;
+    e.serial = std::max(serial, 0);
+    e.line = line;
+    e.version = kCurrentVersion;
+    return e;
+}
+
+} // namespace
+
 std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source)
 {
     sealAbandoned();
@@ -304,12 +320,7 @@ std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const Q
     // it for abandoned in between; its link is written with it.
     if (!transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
         return std::nullopt;
-    JournalEntry e;
-    e.at = QDateTime::currentDateTime();
-    e.action = action;
-    e.serial = std::max(serial, 0);
-    e.line = line;
-    e.version = kCurrentVersion;
+    JournalEntry e = newEntry(action, serial, line);
     e.source = source;
     QSqlQuery* insert =
         statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
@@ -538,12 +549,7 @@ bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QSt
             return false;
         chain->finish();
     }
-    JournalEntry e;
-    e.at = QDateTime::currentDateTime();
-    e.action = action;
-    e.serial = std::max(serial, 0);
-    e.line = line;
-    e.version = kCurrentVersion;
+    JournalEntry e = newEntry(action, serial, line);
     QSqlQuery* insert =
         statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
                                  "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""));
