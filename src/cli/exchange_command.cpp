@@ -32,6 +32,7 @@ QJsonObject importJson(const QString& file, const ImportSummary& s, const QStrin
         {"ignoredLines", s.ignoredLines},
         {"ignoredSections", QJsonArray::fromStringList(s.ignoredSections)},
         {"journalEntry", jsonCount(s.journalEntry)},
+        {"provenance", verdictJson(s.verdict)},
         {"journalHead", s.journalHead.isEmpty() ? QJsonValue() : QJsonValue(QString::fromLatin1(s.journalHead))}};
 }
 
@@ -40,11 +41,15 @@ QJsonObject importJson(const QString& file, const ImportSummary& s, const QStrin
 const CommandSyntax& importSyntax()
 {
     static const CommandSyntax syntax{"import",
-                                      "import FILE.TQ52 [--json] [--quiet]",
+                                      "import FILE.TQ52 [--json] [--quiet] [--accept-unsigned]",
                                       "    Adds the exchange file's records that the database lacks; prints a\n"
-                                      "    summary; exit status 1 when the file cannot be read or stored whole,\n"
-                                      "    or when the file no longer matches the digest its provenance states.\n",
-                                      {QStringLiteral("--json"), QStringLiteral("--quiet")},
+                                      "    summary and who signed the file; exit status 1 when the file cannot\n"
+                                      "    be read or stored whole, when it no longer matches the digest its\n"
+                                      "    provenance states, or when it was changed after signing (nothing is\n"
+                                      "    stored then). With RequireSignedImports set, a file not signed by a\n"
+                                      "    trusted office is refused unless --accept-unsigned is given.\n",
+                                      {QStringLiteral("--json"), QStringLiteral("--quiet"),
+                                       QStringLiteral("--accept-unsigned")},
                                       {},
                                       1,
                                       1};
@@ -60,6 +65,9 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
     ConsoleProgress progress(args.has("--quiet"));
     ExchangeImporter importer(*ctx.db);
     importer.guru = &ctx.guru;
+    importer.requireSigned = requireSignedImports(ctx);
+    const bool acceptUnsigned = args.has("--accept-unsigned");
+    importer.acceptUnsigned = [acceptUnsigned](const ProvenanceVerdict&) { return acceptUnsigned; };
     ImportProgress last;
     importer.onProgress = [&](const ImportProgress& p) {
         last = p;
@@ -70,15 +78,16 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
     progress.finish(progressTotalText(last, ctx.guru));
     QStringList lines = summaryLines(summary, ctx.guru);
     // What stopped the import goes to standard error; the counts to standard output.
-    const bool nothingRead = summary.notAFile || !summary.opened || summary.notExchange;
+    const bool nothingRead = summary.notAFile || !summary.opened || summary.notExchange || !summary.refusal.isEmpty();
     QStringList problems;
     if (nothingRead || summary.failure.failed())
         problems << (nothingRead ? lines : lines.mid(0, 1));
     lines = lines.mid(int(problems.size()));
     // A file changed on the way is told as a failure, though its rows are stored.
-    if (const QString warning = provenanceWarning(summary.provenance, &ctx.guru); !warning.isEmpty() && !nothingRead) {
-        lines.removeAll(warning);
-        problems << warning;
+    const QString where = verdictLine(summary.verdict, summary.provenance, &ctx.guru);
+    if (!where.isEmpty() && !summary.verdict.intact() && !nothingRead) {
+        lines.removeAll(where);
+        problems << where;
     }
     for (const QString& problem : problems)
         printError(ctx.guru, finalText(problem));
@@ -126,7 +135,10 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
                                 {QString::number(serial), file}));
             return 1;
         }
-    const Result<qint64> rows = writeExchangeFile(*ctx.db, file, serials);
+    ExchangeSigning signing;
+    const Result<qint64> rows = writeExchangeFile(*ctx.db, file, serials, &signing);
+    if (signing.warning)
+        printError(ctx.guru, *signing.warning);
     if (!rows) {
         printError(ctx.guru, rows.error().catalogueId == kOwnWords
                                  ? rows.error()
@@ -138,7 +150,12 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
         QJsonArray units;
         for (const qint32 serial : serials)
             units.append(serial);
-        printJson(QJsonObject{{"file", file}, {"serials", units}, {"rows", *rows}});
+        printJson(QJsonObject{{"file", file},
+                              {"serials", units},
+                              {"rows", *rows},
+                              {"signer", signing.signer.isNull()
+                                             ? QJsonValue()
+                                             : QJsonValue(QString::fromLatin1(signing.signer.fingerprint))}});
     } else {
         QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(file)
                             << Qt::endl;

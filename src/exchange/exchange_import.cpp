@@ -40,10 +40,9 @@ private:
     bool openSink();
     bool openJournal(const QString& path);
     void enterSection(const ExchangeRecord& record);
-    // False when the section is not the provenance (which is then entered).
-    bool enterProvenance(const ExchangeRecord& record);
-    void takeProvenance(ExchangeRecord& record);
-    void leaveProvenance();
+    // False when the file is refused before its rows are read.
+    bool checkSignature(const QString& path);
+    const TrustStore& trust() const { return importer_.trust ? *importer_.trust : OfficeSigning::trust(); }
     void checkHeader(const ExchangeRecord& record);
     // False when the import stops at this row.
     bool takeRow(ExchangeRecord& record);
@@ -61,7 +60,7 @@ private:
     std::optional<size_t> current_; // the known section being read
     bool expectHeader_ = false;
     bool sawSection_ = false;
-    std::optional<ProvenanceReader> provenance_; // while its section is read
+    ProvenanceScan provenance_{reader_, summary_.provenance};
     ExchangeRecord record_;
     QVariantList values_;
     SinkRow row_;
@@ -82,7 +81,7 @@ bool ImportRun::open(const QString& path)
         return false;
     }
     summary_.opened = true;
-    if (!openSink() || !openJournal(path))
+    if (!openSink() || !openJournal(path) || !checkSignature(path))
         return false;
     std::vector<SinkTable> tables;
     for (const ExchangeSection& s : exchangeSections()) {
@@ -149,6 +148,33 @@ bool ImportRun::openJournal(const QString& path)
     return false;
 }
 
+// Rows are stored as they are read, and the signature comes last: a file
+// that says it is signed is read once before, and so is every file when only
+// signed ones are taken.
+bool ImportRun::checkSignature(const QString& path)
+{
+    if (!importer_.requireSigned && !endsWithSignature(path))
+        return true;
+    const FileProvenance p = readProvenance(path);
+    const ProvenanceVerdict v = judgeProvenance(p, trust());
+    QString refusal;
+    if (v.kind == ProvenanceVerdict::Kind::Changed)
+        refusal = verdictLine(v, p, importer_.guru);
+    else if (importer_.requireSigned && !v.trusted() && !(importer_.acceptUnsigned && importer_.acceptUnsigned(v)))
+        refusal = unsignedRefusal(v, importer_.guru);
+    if (refusal.isEmpty())
+        return true;
+    summary_.provenance = p;
+    summary_.verdict = v;
+    summary_.refusal = refusal;
+    if (p.present && !journal_.setProvenance(*entry_, provenanceRecord(p, v)))
+        summary_.sealError = journal_.lastError();
+    if (!journal_.seal(*entry_, QStringLiteral("failed"), refusal) && summary_.sealError.isEmpty())
+        summary_.sealError = journal_.lastError();
+    summary_.journalHead = journal_.head();
+    return false;
+}
+
 void ImportRun::report(bool force)
 {
     if (!importer_.onProgress || (!force && clock_.elapsed() - lastReport_ < 100))
@@ -176,56 +202,12 @@ void ImportRun::refuse(size_t section, const Refusal& why)
         kept.removeLast();
 }
 
-bool ImportRun::enterProvenance(const ExchangeRecord& record)
-{
-    if (record.section.compare(kProvenanceSection, Qt::CaseInsensitive) != 0)
-        return false;
-    current_.reset();
-    FileProvenance& p = summary_.provenance;
-    if (p.present) {
-        ProvenanceReader(p).damaged(FileProvenance::Damage::Twice, record.line);
-    } else {
-        // What follows the section line is not part of what it vouches for.
-        p.present = true;
-        p.readDigest = reader_.finishDigest();
-    }
-    provenance_.emplace(p);
-    reader_.setLimits(kProvenanceLineBytes, int(provenanceColumns().size()));
-    return true;
-}
-
-void ImportRun::takeProvenance(ExchangeRecord& record)
-{
-    if (record.blank)
-        return;
-    if (record.kind == ExchangeRecord::Kind::TooLong) {
-        provenance_->damaged(FileProvenance::Damage::LineTooLong, record.line);
-    } else if (record.kind != ExchangeRecord::Kind::Fields) {
-        provenance_->damaged(FileProvenance::Damage::BadLine, record.line);
-    } else {
-        reader_.split(&record);
-        provenance_->take(record.fields, record.line);
-    }
-}
-
-void ImportRun::leaveProvenance()
-{
-    if (provenance_)
-        provenance_->finish(record_.line);
-    provenance_.reset();
-}
-
 void ImportRun::enterSection(const ExchangeRecord& record)
 {
-    if (provenance_) {
-        leaveProvenance();
-        // The digest does not cover what comes after the section (a second
-        // one is told as such).
-        if (record.section.compare(kProvenanceSection, Qt::CaseInsensitive) != 0)
-            ProvenanceReader(summary_.provenance).damaged(FileProvenance::Damage::NotLast, record.line);
-    }
-    if (enterProvenance(record))
+    if (provenance_.enter(record)) {
+        current_.reset();
         return;
+    }
     // The name only selects one of the known tables; it never names a file.
     current_.reset();
     for (size_t i = 0; i < sections_.size(); ++i)
@@ -289,8 +271,8 @@ void ImportRun::readAll()
     while (reader_.next(&record_)) {
         if (record_.kind == ExchangeRecord::Kind::Section) {
             enterSection(record_);
-        } else if (provenance_) {
-            takeProvenance(record_);
+        } else if (provenance_.active()) {
+            provenance_.take(record_);
         } else if (!current_) {
             ++summary_.ignoredLines;
         } else if (record_.blank) {
@@ -306,7 +288,8 @@ void ImportRun::readAll()
 
 void ImportRun::finish(const QString& path)
 {
-    leaveProvenance();
+    provenance_.leave(record_.line);
+    summary_.verdict = judgeProvenance(summary_.provenance, trust());
     sink_->finish(record_.line);
     // The sink commits in batches; the nights of the intervals it added are
     // marked for the office's overview once, in one statement, after them.
@@ -343,9 +326,11 @@ void ImportRun::finish(const QString& path)
     const FileProvenance& provenance = summary_.provenance;
     if (!provenance.trustworthy())
         message += QStringLiteral(": ") + provenanceWarning(provenance, importer_.guru);
+    else if (summary_.verdict.kind == ProvenanceVerdict::Kind::Changed)
+        message += QStringLiteral(": ") + verdictLine(summary_.verdict, provenance, importer_.guru);
     if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
         journal_.setListedLines(*entry_, lines);
-    if (provenance.present && !journal_.setProvenance(*entry_, provenanceJson(provenance)))
+    if (provenance.present && !journal_.setProvenance(*entry_, provenanceRecord(provenance, summary_.verdict)))
         summary_.sealError = journal_.lastError();
     if (!journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n'))) && summary_.sealError.isEmpty())
         summary_.sealError = journal_.lastError();
@@ -448,7 +433,7 @@ QString provenanceWarning(const FileProvenance& p, LocGuru* guru)
     if (p.damage == FileProvenance::Damage::None)
         return words(QStringLiteral("El archivo se ha modificado después de escribirse: su huella SHA-256 (%1) no es "
                                     "la que declara su sección de procedencia (%2). Se ha importado lo que se ha "
-                                    "podido; compruebe el archivo con la oficina que lo envió."))
+                                    "podido; consulte a la oficina que lo envió."))
             .arg(QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest));
     QString why;
     switch (p.damage) {
@@ -470,12 +455,15 @@ QString provenanceWarning(const FileProvenance& p, LocGuru* guru)
     case FileProvenance::Damage::Twice:
         why = words(QStringLiteral("aparece más de una vez"));
         break;
+    case FileProvenance::Damage::Signature:
+        why = words(QStringLiteral("firma ilegible o fuera de su sitio"));
+        break;
     case FileProvenance::Damage::None:
         break;
     }
-    return words(QStringLiteral("La sección de procedencia del archivo está dañada (línea %1: %2): no se puede "
-                                "comprobar que el archivo sea el que se escribió. Se ha importado lo que se ha "
-                                "podido; compruebe el archivo con la oficina que lo envió."))
+    return words(QStringLiteral("La sección de procedencia del archivo está dañada (línea %1: %2): no se sabe si "
+                                "el archivo es el que se escribió. Se ha importado lo que se ha podido; consulte a "
+                                "la oficina que lo envió."))
         .arg(p.damageLine)
         .arg(why);
 }
@@ -512,6 +500,10 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
                                          ? QStringLiteral("No se puede escribir en el diario de intercambios: %1")
                                          : QStringLiteral("No se pudo leer el archivo: %1"))
                      .arg(s.error);
+        return lines;
+    }
+    if (!s.refusal.isEmpty()) {
+        lines << s.refusal;
         return lines;
     }
     if (s.notExchange) {
@@ -551,13 +543,8 @@ QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
     if (!s.ignoredSections.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("Secciones desconocidas ignoradas: %1"))
                      .arg(s.ignoredSections.join(QStringLiteral(", ")));
-    if (!s.provenance.trustworthy())
-        lines << provenanceWarning(s.provenance, &guru);
-    else if (s.provenance.present)
-        lines << guru.GetTranslation(QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 "
-                                                    "(cabeza de su diario: %2)."))
-                     .arg(s.provenance.written,
-                          s.provenance.head.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(s.provenance.head));
+    if (const QString where = verdictLine(s.verdict, s.provenance, &guru); !where.isEmpty())
+        lines << where;
     if (!s.sealError.isEmpty())
         lines << guru.GetTranslation(QStringLiteral("No se puede escribir en el diario de intercambios: %1"))
                      .arg(s.sealError);

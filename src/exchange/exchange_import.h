@@ -3,6 +3,7 @@
 #include "db/database_failure.h"
 #include "exchange/exchange_convert.h"
 #include "exchange/exchange_provenance.h"
+#include "exchange/exchange_signature.h"
 
 #include <QByteArray>
 #include <QList>
@@ -47,13 +48,17 @@ struct ImportSummary {
     QString sealError;
     // What the file said of where it comes from, and whether it still holds.
     FileProvenance provenance;
+    ProvenanceVerdict verdict;
+    // Why the file was refused before a row was read (changed after signing,
+    // or not signed by a trusted office where that is required); empty when not.
+    QString refusal;
 
     // Read as an exchange file, journaled, every row handled (stored, found,
     // refused), and the file as its writer wrote it when it says so.
     bool succeeded() const
     {
         return opened && !notExchange && !journalUnwritable && !failure.failed() && sealError.isEmpty()
-            && provenance.trustworthy();
+            && refusal.isEmpty() && provenance.trustworthy() && verdict.kind != ProvenanceVerdict::Kind::Changed;
     }
 };
 
@@ -81,6 +86,12 @@ public:
     int keptRefusals = 5;
     // The user's language for what the journal entry says; native words without it.
     LocGuru* guru = nullptr;
+    // Whether only files signed by a trusted office are taken; another is
+    // refused unless acceptUnsigned (asked with what is missing) says yes.
+    bool requireSigned = false;
+    std::function<bool(const ProvenanceVerdict&)> acceptUnsigned;
+    // The certificates trusted here; the run's office signing's when null.
+    const TrustStore* trust = nullptr;
 
     ImportSummary run(const QString& path);
 

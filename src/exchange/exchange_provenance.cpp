@@ -12,8 +12,14 @@ namespace {
 const QString kDigestKind = QStringLiteral("SHA256");
 const QString kHeadKind = QStringLiteral("Cabeza");
 const QString kEntryKind = QStringLiteral("Entrada");
+const QString kSignatureKind = QStringLiteral("Firma");
+// Base64 characters a signature line holds: with its other fields well under
+// the line limit, and a multiple of four.
+constexpr qsizetype kSignatureWidth = 448;
+// A certificate chain and a time stamp fit many times over.
+constexpr qint64 kMostSignatureLines = 128;
 
-const char* const kDamageNames[] = {"", "header", "badLine", "lineTooLong", "noDigest", "notLast", "twice"};
+const char* const kDamageNames[] = {"", "header", "badLine", "lineTooLong", "noDigest", "notLast", "twice", "signature"};
 
 bool isHex64(const QString& text)
 {
@@ -62,6 +68,12 @@ QByteArray provenanceLines(const FileProvenance& p)
     for (const SourceEntry& e : p.entries)
         out += line({kEntryKind, QString::number(e.serial), QString::number(e.entry), e.action, e.at, e.outcome,
                      QString::fromLatin1(e.hash), QString::number(e.records)});
+    // Numbered with their count, so that a line lost or moved is told.
+    const QByteArray base64 = p.signature.toBase64();
+    const qsizetype count = (base64.size() + kSignatureWidth - 1) / kSignatureWidth;
+    for (qsizetype i = 0; i < count; ++i)
+        out += line({kSignatureKind, {}, QString::number(i + 1), {}, {}, {},
+                     QString::fromLatin1(base64.mid(i * kSignatureWidth, kSignatureWidth)), QString::number(count)});
     return out;
 }
 
@@ -71,6 +83,32 @@ void ProvenanceReader::damaged(FileProvenance::Damage why, qint64 line)
         return;
     p_.damage = why;
     p_.damageLine = line;
+}
+
+void ProvenanceReader::blank(qint64 line)
+{
+    if (pieces_ > 0)
+        damaged(FileProvenance::Damage::Signature, line);
+}
+
+void ProvenanceReader::takeSignature(const QStringList& fields, qint64 line)
+{
+    static const QRegularExpression base64(QStringLiteral("^[A-Za-z0-9+/]+=*$"));
+    const QString& text = fields[6];
+    qint64 index = 0, count = 0;
+    bool ok = readCount(fields[2], 1, &index) && readCount(fields[7], 1, &count) && index == pieces_ + 1
+        && count <= kMostSignatureLines && (pieces_ == 0 || count == piecesStated_) && index <= count
+        && base64.match(text).hasMatch() && (index == count ? text.size() <= kSignatureWidth
+                                                           : text.size() == kSignatureWidth);
+    for (int i : {1, 3, 4, 5})
+        ok = ok && fields[i].isEmpty();
+    if (!ok) {
+        damaged(FileProvenance::Damage::Signature, line);
+        return;
+    }
+    pieces_ = index;
+    piecesStated_ = count;
+    base64_ += text.toLatin1();
 }
 
 void ProvenanceReader::take(const QStringList& fields, qint64 line)
@@ -91,6 +129,14 @@ void ProvenanceReader::take(const QStringList& fields, qint64 line)
     }
     const QString kind = fields[0];
     const QString hash = fields[6];
+    // The signature closes the section: nothing comes after it.
+    if (kind == kSignatureKind || pieces_ > 0) {
+        if (kind == kSignatureKind)
+            takeSignature(fields, line);
+        else
+            damaged(Damage::Signature, line);
+        return;
+    }
     if (kind == kDigestKind && p_.statedDigest.isEmpty() && isHex64(hash)) {
         p_.statedDigest = hash.toLatin1();
     } else if (kind == kHeadKind && p_.written.isEmpty() && (hash.isEmpty() || isHex64(hash)) && isPlainText(fields[4])
@@ -128,6 +174,15 @@ void ProvenanceReader::finish(qint64 line)
         damaged(FileProvenance::Damage::Header, line);
     else if (p_.statedDigest.isEmpty())
         damaged(FileProvenance::Damage::NoDigest, line);
+    if (pieces_ == 0)
+        return;
+    // Strictly one spelling: a signature that decodes but was written
+    // otherwise is not the one the office wrote.
+    const auto decoded = QByteArray::fromBase64Encoding(base64_, QByteArray::AbortOnBase64DecodingErrors);
+    if (pieces_ != piecesStated_ || !decoded || decoded.decoded.toBase64() != base64_)
+        damaged(FileProvenance::Damage::Signature, line);
+    else
+        p_.signature = decoded.decoded;
 }
 
 QString provenanceJson(const FileProvenance& p)

@@ -28,8 +28,9 @@ struct FileProvenance {
     QByteArray head;         // the writing journal's head
     QString written;         // when the file was written
     QList<SourceEntry> entries;
+    QByteArray signature; // the writing office's DER CMS over the rest of the section; empty: unsigned
     // Why the section cannot be read as written, and the first line where that was seen.
-    enum class Damage { None, Header, BadLine, LineTooLong, NoDigest, NotLast, Twice };
+    enum class Damage { None, Header, BadLine, LineTooLong, NoDigest, NotLast, Twice, Signature };
     Damage damage = Damage::None;
     qint64 damageLine = 0;
 
@@ -45,7 +46,8 @@ QStringList provenanceColumns();
 // The longest line the section may hold, without its line end.
 inline constexpr qint64 kProvenanceLineBytes = 512;
 
-// The section's lines after its section line (header included), CRLF ended.
+// The section's lines after its section line (header included), CRLF
+// ended; the signature last, its base64 split over as many lines as it takes.
 QByteArray provenanceLines(const FileProvenance& p);
 
 // Reads the section's lines as the reader gives them, header first.
@@ -55,14 +57,21 @@ public:
     // `fields` split from a record at `line`; an unusable record marks the
     // section damaged and is otherwise passed over.
     void take(const QStringList& fields, qint64 line);
+    // A blank line: nothing may follow the signature.
+    void blank(qint64 line);
     // The first damage is the one told.
     void damaged(FileProvenance::Damage why, qint64 line);
     // After the last record: what must have been there.
     void finish(qint64 line);
 
 private:
+    void takeSignature(const QStringList& fields, qint64 line);
+
     FileProvenance& p_;
     bool headerSeen_ = false;
+    QByteArray base64_; // the signature's lines so far
+    qint64 pieces_ = 0;
+    qint64 piecesStated_ = 0;
 };
 
 // As kept with the import's journal entry (compact JSON) and read back.

@@ -1,5 +1,6 @@
 #include "exchange/exchange_writer.h"
 
+#include "core/own_words.h"
 #include "core/regular_file.h"
 #include "core/sha256.h"
 #include "db/database.h"
@@ -7,6 +8,7 @@
 #include "db/store.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_provenance.h"
+#include "exchange/exchange_signature.h"
 #include "exchange/provenance_store.h"
 
 #include <QDate>
@@ -42,10 +44,15 @@ QString fieldText(const ColumnDef& c, const QVariant& v)
 
 } // namespace
 
-Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials)
+Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials,
+                                 ExchangeSigning* signing)
 {
     if (isNonRegularFile(path))
         return nonRegularFileError(path, FileUse::Write);
+    // A key that cannot be loaded writes nothing, never an unsigned file in its place.
+    const Result<Signer*> signer = OfficeSigning::signer();
+    if (!signer)
+        return signer.error();
     // The journal as it stands when writing begins: its head and, for each
     // unit, the entries that stored the records about to be written.
     FileProvenance provenance;
@@ -131,6 +138,23 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
     }
     // Last, so that older readers pass over it as an unknown section.
     provenance.statedDigest = digest.result().toHex();
+    if (*signer) {
+        const Result<Signature> made = signProvenance(provenance, **signer);
+        if (!made) {
+            file.cancelWriting();
+            return made.error();
+        }
+        if (signing) {
+            signing->signer = (*signer)->certificate();
+            if (!made->timeStampProblem.isEmpty())
+                signing->warning = ownWords(QStringLiteral("El archivo se ha firmado sin sello de tiempo: %1"),
+                                            {made->timeStampProblem});
+        }
+    } else if (signing && OfficeSigning::firstUnsignedWarning()) {
+        signing->warning = ownWords(QStringLiteral("Este PC no tiene clave de firma: los archivos de intercambio se "
+                                                   "escriben sin firmar, y quien los reciba no sabrá quién los "
+                                                   "escribió."));
+    }
     file.write((QStringLiteral("//") + kProvenanceSection + QStringLiteral("//")).toUtf8() + crlf);
     file.write(provenanceLines(provenance));
     // commit() alone misses a failure of the last buffered write.

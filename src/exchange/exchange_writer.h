@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "evidence/signing.h"
 
 #include <QList>
 #include <QString>
@@ -14,6 +15,13 @@ class Database;
 // program's import reads back exactly what was stored. Gives the count of
 // data rows, or the error's words when the file cannot be written (in the
 // program's own words when the path is no regular file, which stays as it is).
-Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials);
+// The provenance is signed with the office's key when the PC has one; a key
+// that cannot be loaded or sign writes nothing.
+struct ExchangeSigning {
+    CertificateInfo signer; // null: written unsigned
+    std::optional<Error> warning; // the run's one warning that files go out unsigned, or a time stamp missed
+};
+Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials,
+                                 ExchangeSigning* signing = nullptr);
 
 } // namespace tvq52

@@ -352,7 +352,7 @@ bool MainWindow::mergeDatabase(const QString& source)
 
 void MainWindow::openImportWindow()
 {
-    openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, this);
+    openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, requireSignedImports(ctx_), this);
     refreshFleet();
 }
 

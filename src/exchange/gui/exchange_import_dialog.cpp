@@ -99,13 +99,24 @@ void ExchangeImportDialog::runImport()
     importer.guru = &guru_;
     importer.onProgress = [this](const ImportProgress& p) { showProgress(p); };
     importer.cancelRequested = [this] { return cancelled_; };
+    importer.requireSigned = requireSigned;
+    // Asked before a row is stored; No unless the user says otherwise.
+    importer.acceptUnsigned = [this](const ProvenanceVerdict& v) {
+        QApplication::restoreOverrideCursor();
+        const Answer answer = prompter_.message(Message{unsignedQuestion(v, &guru_), QString::fromLatin1(kApplicationTitle),
+                                                        MessageStyle::YesNoQuestion, 0, Answer::No});
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        return answer == Answer::Yes;
+    };
     summary_ = importer.run(path_);
     QApplication::restoreOverrideCursor();
     running_ = false;
     finished_ = true;
-    if (!summary_.opened || summary_.notExchange || (summary_.failure.failed() && summary_.failedAtLine == 0)) {
+    const bool changed = summary_.verdict.kind == ProvenanceVerdict::Kind::Changed;
+    if (!summary_.opened || summary_.notExchange || !summary_.refusal.isEmpty()
+        || (summary_.failure.failed() && summary_.failedAtLine == 0)) {
         prompter_.show(summaryLines(summary_, guru_).join(QLatin1Char('\n')),
-                       summary_.failure.failed() ? MessageStyle::Critical : MessageStyle::Exclamation);
+                       summary_.failure.failed() || changed ? MessageStyle::Critical : MessageStyle::Exclamation);
         accept();
         return;
     }

@@ -27,6 +27,8 @@ public:
     void runImport();
     const ImportSummary& summary() const { return summary_; }
     bool finished() const { return finished_; }
+    // Only files signed by a trusted office are taken without asking.
+    bool requireSigned = false;
     // Called after each progress update is on screen (lets a test look at it).
     std::function<void(const ImportProgress&)> afterProgress;
 

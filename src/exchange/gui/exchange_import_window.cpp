@@ -6,13 +6,15 @@
 
 namespace tvq52 {
 
-void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, QWidget* parent)
+void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, bool requireSigned,
+                        QWidget* parent)
 {
     if (!database) {
         prompter.show(guru.GetTranslation(QStringLiteral("No hay base de datos abierta.")), MessageStyle::Exclamation);
         return;
     }
     ExchangeImportDialog dialog(guru, prompter, *database, path, parent);
+    dialog.requireSigned = requireSigned;
     dialog.exec();
 }
 

@@ -13,7 +13,9 @@ class Prompter;
 // Imports the exchange file at `path` into `database` (the run's records),
 // showing the import window (Form16) modally with its progress and, at the
 // end, its summary. Errors go through `prompter`; with no database open
-// nothing is imported.
-void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, QWidget* parent);
+// nothing is imported. `requireSigned`: a file not signed by a trusted
+// office is imported only if the user says so.
+void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, bool requireSigned,
+                        QWidget* parent);
 
 } // namespace tvq52

@@ -481,7 +481,10 @@ void RecordedDataWindow::exportExchange()
         {QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")}, QStringLiteral("%1.TQ52").arg(shown_->serial));
     if (path.isEmpty())
         return;
-    const Result<qint64> rows = writeExchangeFile(*needs_.database, path, {shown_->serial});
+    ExchangeSigning signing;
+    const Result<qint64> rows = writeExchangeFile(*needs_.database, path, {shown_->serial}, &signing);
+    if (signing.warning)
+        showError(prompter_, needs_.guru, *signing.warning);
     if (!rows && rows.error().catalogueId == kOwnWords) {
         showError(prompter_, needs_.guru, rows.error());
         return;

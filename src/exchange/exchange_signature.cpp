@@ -1,0 +1,220 @@
+#include "exchange/exchange_signature.h"
+
+#include "exchange/exchange_format.h"
+#include "exchange/exchange_import.h"
+#include "exchange/exchange_reader.h"
+#include "i18n/loc_guru.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <algorithm>
+
+namespace tvq52 {
+
+namespace {
+
+QString words(LocGuru* guru, const QString& native)
+{
+    return guru ? guru->GetTranslation(native) : native;
+}
+
+QString fingerprint(const SignatureCheck& check)
+{
+    return check.signer.isNull() ? QStringLiteral("-") : QString::fromLatin1(check.signer.fingerprint);
+}
+
+} // namespace
+
+QByteArray provenanceSignedContent(FileProvenance p)
+{
+    p.signature.clear();
+    return QByteArrayLiteral("tvq52 exchange file provenance\r\n") + provenanceLines(p);
+}
+
+Result<Signature> signProvenance(FileProvenance& p, Signer& signer)
+{
+    Result<Signature> made = signer.sign(provenanceSignedContent(p));
+    if (made)
+        p.signature = made->cms;
+    return made;
+}
+
+ProvenanceVerdict judgeProvenance(const FileProvenance& p, const TrustStore& trust)
+{
+    using Kind = ProvenanceVerdict::Kind;
+    ProvenanceVerdict v;
+    if (!p.present)
+        return v;
+    if (p.damage != FileProvenance::Damage::None) {
+        v.kind = Kind::Damaged;
+    } else if (p.signature.isEmpty()) {
+        v.kind = p.digestMatches() ? Kind::Unsigned : Kind::UnsignedChanged;
+    } else {
+        v.check = verifySignature(p.signature, provenanceSignedContent(p), trust);
+        if (!v.check.valid() || !p.digestMatches())
+            v.kind = Kind::Changed;
+        else
+            v.kind = v.check.trusted() ? Kind::Trusted : Kind::Untrusted;
+    }
+    return v;
+}
+
+bool ProvenanceScan::enter(const ExchangeRecord& record)
+{
+    const bool provenance = record.section.compare(kProvenanceSection, Qt::CaseInsensitive) == 0;
+    if (reading_) {
+        leave(record.line);
+        // The digest does not cover what comes after the section (a second
+        // one is told as such).
+        if (!provenance)
+            ProvenanceReader(p_).damaged(FileProvenance::Damage::NotLast, record.line);
+    }
+    if (!provenance)
+        return false;
+    if (p_.present) {
+        ProvenanceReader(p_).damaged(FileProvenance::Damage::Twice, record.line);
+    } else {
+        // What follows the section line is not part of what it vouches for.
+        p_.present = true;
+        p_.readDigest = reader_.finishDigest();
+    }
+    reading_.emplace(p_);
+    reader_.setLimits(kProvenanceLineBytes, int(provenanceColumns().size()));
+    return true;
+}
+
+void ProvenanceScan::take(ExchangeRecord& record)
+{
+    if (record.blank) {
+        reading_->blank(record.line);
+    } else if (record.kind == ExchangeRecord::Kind::TooLong) {
+        reading_->damaged(FileProvenance::Damage::LineTooLong, record.line);
+    } else if (record.kind != ExchangeRecord::Kind::Fields) {
+        reading_->damaged(FileProvenance::Damage::BadLine, record.line);
+    } else {
+        reader_.split(&record);
+        reading_->take(record.fields, record.line);
+    }
+}
+
+void ProvenanceScan::leave(qint64 line)
+{
+    if (reading_)
+        reading_->finish(line);
+    reading_.reset();
+}
+
+bool endsWithSignature(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(std::max<qint64>(0, file.size() - 2 * kProvenanceLineBytes)))
+        return false;
+    QByteArray tail = file.readAll();
+    while (tail.endsWith('\n') || tail.endsWith('\r'))
+        tail.chop(1);
+    return tail.mid(tail.lastIndexOf('\n') + 1).startsWith("Firma;");
+}
+
+FileProvenance readProvenance(const QString& path)
+{
+    FileProvenance p;
+    ExchangeReader reader;
+    reader.setDigesting(true);
+    if (!reader.open(path))
+        return p;
+    reader.setSplitting(false);
+    reader.setLimits(longestRowBytes(), 1);
+    ProvenanceScan scan(reader, p);
+    ExchangeRecord record;
+    while (reader.next(&record)) {
+        if (record.kind == ExchangeRecord::Kind::Section) {
+            if (!scan.enter(record))
+                reader.setLimits(longestRowBytes(), 1);
+        } else if (scan.active()) {
+            scan.take(record);
+        }
+    }
+    scan.leave(record.line);
+    return p;
+}
+
+QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru* guru)
+{
+    using Kind = ProvenanceVerdict::Kind;
+    switch (v.kind) {
+    case Kind::None:
+        return {};
+    case Kind::Damaged:
+    case Kind::UnsignedChanged:
+        return provenanceWarning(p, guru);
+    case Kind::Unsigned:
+        return words(guru, QStringLiteral("El archivo no está firmado: su huella SHA-256 muestra que no se ha dañado "
+                                          "desde que se escribió el %1, nunca quién lo escribió."))
+            .arg(p.written);
+    case Kind::Changed:
+        return words(guru, QStringLiteral("El archivo se ha modificado después de firmarse (%1). No se ha importado "
+                                          "nada; pida de nuevo el archivo a la oficina que lo envió."))
+            .arg(p.digestMatches()
+                     ? words(guru, QStringLiteral("la firma no corresponde a lo firmado: %1")).arg(v.check.detail)
+                     : words(guru, QStringLiteral("su huella SHA-256 es %1, no la firmada %2"))
+                           .arg(QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest)));
+    case Kind::Untrusted:
+        return words(guru, v.check.trust == SignerTrust::NotValidThen
+                               ? QStringLiteral("El archivo está intacto, pero lo firmó un certificado de confianza "
+                                                "fuera de su validez (huella %1): no se sabe quién lo escribió.")
+                               : QStringLiteral("El archivo está intacto, pero lo firmó una oficina que no es de "
+                                                "confianza en este PC (huella %1): no se sabe quién lo escribió."))
+            .arg(fingerprint(v.check));
+    case Kind::Trusted:
+        return words(guru, QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 (cabeza de "
+                                          "su diario: %2) y lo firmó una oficina de confianza: %3 (huella %4)."))
+            .arg(p.written, p.head.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(p.head),
+                 v.check.signer.subject, fingerprint(v.check));
+    }
+    return {};
+}
+
+QString unsignedRefusal(const ProvenanceVerdict& v, LocGuru* guru)
+{
+    if (v.kind == ProvenanceVerdict::Kind::Untrusted)
+        return words(guru, QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina "
+                                          "de confianza, y este lo firmó una que no lo es (huella %1)."))
+            .arg(fingerprint(v.check));
+    return words(guru, QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina de "
+                                      "confianza, y este no lleva una firma válida."));
+}
+
+QString unsignedQuestion(const ProvenanceVerdict& v, LocGuru* guru)
+{
+    if (v.kind == ProvenanceVerdict::Kind::Untrusted)
+        return words(guru, QStringLiteral("Este archivo lo firmó una oficina que no es de confianza (huella %1), y solo "
+                                          "se aceptan archivos firmados por una oficina de confianza. ¿Importarlo de "
+                                          "todos modos?"))
+            .arg(fingerprint(v.check));
+    return words(guru, QStringLiteral("Este archivo no lleva una firma válida, y solo se aceptan archivos firmados por "
+                                      "una oficina de confianza. ¿Importarlo de todos modos?"));
+}
+
+QJsonObject verdictJson(const ProvenanceVerdict& v)
+{
+    const bool named = v.isSigned() && !v.check.signer.isNull();
+    return QJsonObject{{"intact", v.intact()},
+                       {"signed", v.isSigned()},
+                       {"signer", named ? QJsonValue(QString::fromLatin1(v.check.signer.fingerprint)) : QJsonValue()},
+                       {"trusted", v.trusted()}};
+}
+
+QString provenanceRecord(const FileProvenance& p, const ProvenanceVerdict& v)
+{
+    QJsonObject o = QJsonDocument::fromJson(provenanceJson(p).toUtf8()).object();
+    if (!p.signature.isEmpty()) {
+        // Kept whole, so that the signature can be checked again from the journal alone.
+        o.insert(QStringLiteral("signature"), QString::fromLatin1(p.signature.toBase64()));
+        o.insert(QStringLiteral("signer"), verdictJson(v).value(QStringLiteral("signer")));
+        o.insert(QStringLiteral("signerSubject"), v.check.signer.subject);
+        o.insert(QStringLiteral("trusted"), v.trusted());
+    }
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+} // namespace tvq52

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "core/error.h"
+#include "evidence/signing.h"
+#include "exchange/exchange_provenance.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace tvq52 {
+
+class ExchangeReader;
+struct ExchangeRecord;
+class LocGuru;
+
+// The bytes an office signs for a file: the provenance section's lines
+// without the signature's, behind a label that keeps a signature made for
+// anything else (a journal entry, a report) from standing for a file.
+QByteArray provenanceSignedContent(FileProvenance p);
+
+// Signs `p` with `signer` (its signature goes into p.signature).
+Result<Signature> signProvenance(FileProvenance& p, Signer& signer);
+
+// What an import can say of who wrote a file: exactly one of these.
+struct ProvenanceVerdict {
+    enum class Kind : std::uint8_t {
+        None,            // no provenance section: a file of an older program
+        Damaged,         // the section cannot be read
+        Unsigned,        // the digest holds, and nobody vouches for the writer
+        UnsignedChanged, // no signature, and the digest does not hold
+        Changed,         // signed, and changed after signing
+        Untrusted,       // intact, signed by an office not trusted here
+        Trusted,         // intact, signed by a trusted office
+    };
+    Kind kind = Kind::None;
+    SignatureCheck check; // when the file is signed
+
+    bool intact() const { return kind == Kind::Unsigned || kind == Kind::Untrusted || kind == Kind::Trusted; }
+    bool isSigned() const { return kind == Kind::Changed || kind == Kind::Untrusted || kind == Kind::Trusted; }
+    bool trusted() const { return kind == Kind::Trusted; }
+};
+
+ProvenanceVerdict judgeProvenance(const FileProvenance& p, const TrustStore& trust);
+
+// Reads the provenance section record by record as the reader meets it:
+// the import and the check before it share this, so that both find the
+// same section in the same bytes.
+class ProvenanceScan {
+public:
+    ProvenanceScan(ExchangeReader& reader, FileProvenance& target) : reader_(reader), p_(target) {}
+    // At a section line: true when it is the provenance, now being read.
+    bool enter(const ExchangeRecord& record);
+    bool active() const { return reading_.has_value(); }
+    void take(ExchangeRecord& record);
+    // At the end of the file, or of the section.
+    void leave(qint64 line);
+
+private:
+    ExchangeReader& reader_;
+    FileProvenance& p_;
+    std::optional<ProvenanceReader> reading_;
+};
+
+// Whether the file's last line is a signature line: a file as a signing
+// office writes it. Only such a file is read twice before its rows are
+// stored, unless every file must be signed.
+bool endsWithSignature(const QString& path);
+
+// The file's provenance, read without storing anything.
+FileProvenance readProvenance(const QString& path);
+
+// The summary's line on where the file comes from; empty when it has no
+// section (older programs wrote none).
+QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru* guru);
+// Why an import that requires signed files refuses this one.
+QString unsignedRefusal(const ProvenanceVerdict& v, LocGuru* guru);
+// The question the import window asks instead.
+QString unsignedQuestion(const ProvenanceVerdict& v, LocGuru* guru);
+
+// As `import --json` gives it.
+QJsonObject verdictJson(const ProvenanceVerdict& v);
+// The provenance as the journal keeps it, with who signed it.
+QString provenanceRecord(const FileProvenance& p, const ProvenanceVerdict& v);
+
+} // namespace tvq52
