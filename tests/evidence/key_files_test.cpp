@@ -5,14 +5,12 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace tvq52 {
 namespace {
 
-using test::succeeded;
 using test::take;
 
 // Why loading the key failed, in the program's own words; empty when it loaded.
@@ -41,7 +39,6 @@ TEST(KeyFiles, PrivateEncryptedKeyLoadsOnlyAsItShould)
     test::writeTestFile(wrong, "frase mala\n");
     EXPECT_TRUE(loadFailure(keys).contains(QStringLiteral("KeyPassphraseFile")));
     EXPECT_TRUE(loadFailure(keys, wrong).contains(QStringLiteral("no es correcta")));
-    EXPECT_FALSE(loadFailure(keys, dir.filePath(QStringLiteral("missing.txt"))).isEmpty());
     EXPECT_EQ(loadFailure(keys, right), QString());
 
     QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
@@ -62,54 +59,36 @@ TEST(KeyFiles, PrivateEncryptedKeyLoadsOnlyAsItShould)
     }
     QFile::remove(keyFile);
     EXPECT_FALSE(loadFailure(keys, right).isEmpty()); // a certificate without its key
-    EXPECT_TRUE(take(KeyStore(keys).current()).has_value());
 }
 
-TEST(KeyFiles, Pkcs12FromAnAuthorityIsImported)
+TEST(KeyFiles, RunSigningLoadsOnceAndRefusesAKeyOthersCanRead)
 {
     QTemporaryDir dir;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const test::TestIdentity ca = test::makeIdentity(QStringLiteral("Provincia"), now.addDays(-1), now.addYears(3),
-                                                     nullptr, true);
-    const test::TestIdentity issued = test::makeIdentity(QStringLiteral("Ayuntamiento"), now.addDays(-1),
-                                                         now.addYears(1), &ca);
-    test::writeTestFile(dir.filePath(QStringLiteral("issued.key")), issued.keyPem());
-    test::writeTestFile(dir.filePath(QStringLiteral("issued.pem")), issued.certificatePem());
-    test::writeTestFile(dir.filePath(QStringLiteral("ca.pem")), ca.certificatePem());
-    QProcess openssl;
-    openssl.setWorkingDirectory(dir.path());
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("pkcs12"), QStringLiteral("-export"), QStringLiteral("-inkey"),
-                   QStringLiteral("issued.key"), QStringLiteral("-in"), QStringLiteral("issued.pem"),
-                   QStringLiteral("-certfile"), QStringLiteral("ca.pem"), QStringLiteral("-passout"),
-                   QStringLiteral("pass:secreto"), QStringLiteral("-out"), QStringLiteral("issued.p12")});
-    ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0) << openssl.readAllStandardError().toStdString();
-
     const QString keys = dir.filePath(QStringLiteral("keys"));
-    KeyStore store(keys);
-    const QString p12 = dir.filePath(QStringLiteral("issued.p12"));
-    const Result<CertificateInfo> badPass = store.importPkcs12(p12, QStringLiteral("otro"));
-    ASSERT_FALSE(badPass.ok());
-    EXPECT_TRUE(untranslatedText(badPass.error()).contains(QStringLiteral("frase de paso")));
-    EXPECT_FALSE(store.importPkcs12(dir.filePath(QStringLiteral("issued.pem")), QStringLiteral("secreto")).ok());
-    EXPECT_FALSE(take(store.current()).has_value());
+    OfficeSigning::configure(SigningSetup{keys, {}, {}});
+    EXPECT_EQ(take(OfficeSigning::signer()), nullptr);
+    EXPECT_TRUE(OfficeSigning::firstUnsignedWarning());
+    EXPECT_FALSE(OfficeSigning::firstUnsignedWarning());
 
-    const CertificateInfo imported = take(store.importPkcs12(p12, QStringLiteral("secreto")));
-    EXPECT_EQ(imported.fingerprint, ssl::describe(issued.cert.get()).fingerprint);
-    EXPECT_EQ(imported.organization, QStringLiteral("Ayuntamiento"));
-    const QString pass = dir.filePath(QStringLiteral("pass.txt"));
-    test::writeTestFile(pass, "secreto\n");
-    std::unique_ptr<Signer> signer = take(store.load(SigningSetup{keys, pass, {}}));
-    ASSERT_TRUE(signer);
-    const QByteArray content = "signed with the authority's certificate";
-    const QByteArray cms = take(signer->sign(content)).cms;
+    const QByteArray first = take(KeyStore(keys).create(QStringLiteral("Oficina"))).fingerprint;
+    OfficeSigning::reset();
+    Signer* signer = take(OfficeSigning::signer());
+    ASSERT_NE(signer, nullptr);
+    EXPECT_EQ(signer->certificate().fingerprint, first);
+    EXPECT_EQ(take(OfficeSigning::signer()), signer);
+    const TrustStore& trust = OfficeSigning::trust();
+    EXPECT_EQ(trust.entries().size(), 1);
 
-    // Another PC trusts the authority for the organization.
-    const QString elsewhere = dir.filePath(QStringLiteral("elsewhere"));
-    TrustStore trust = take(TrustStore::load(elsewhere));
-    ASSERT_TRUE(succeeded(trust.addAuthority(dir.filePath(QStringLiteral("ca.pem")), QStringLiteral("Ayuntamiento"))));
-    EXPECT_EQ(verifySignature(cms, content, trust).trust, SignerTrust::Trusted);
-    EXPECT_EQ(verifySignature(cms, content, take(TrustStore::load(keys))).trust, SignerTrust::Own);
+    // A new key is read after a reset; the trust store the caller holds sees it too.
+    take(KeyStore(keys).create(QStringLiteral("Oficina")));
+    OfficeSigning::reset();
+    EXPECT_NE(take(OfficeSigning::signer())->certificate().fingerprint, first);
+    EXPECT_EQ(OfficeSigning::trust().entries().size(), 2);
+    EXPECT_EQ(trust.entries().size(), 2);
+    QFile::setPermissions(ssl::layout::key(keys), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+    OfficeSigning::reset();
+    EXPECT_FALSE(OfficeSigning::signer().ok());
+    OfficeSigning::configure({});
 }
 
 } // namespace

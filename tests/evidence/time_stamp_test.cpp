@@ -76,7 +76,7 @@ TEST_F(TimeStamps, TokenFromATrustedAuthorityProvesTheTime)
     const SignatureCheck proven = verifySignature(signature.cms, content_, trustingAuthority());
     EXPECT_TRUE(proven.trusted()) << proven.detail.toStdString();
     EXPECT_TRUE(proven.time.proven);
-    EXPECT_TRUE(proven.time.authority.contains(QStringLiteral("Test TSA")));
+    EXPECT_TRUE(proven.time.authority.contains(QStringLiteral("TestTSA")));
     EXPECT_GE(proven.time.at, before);
     EXPECT_LE(proven.time.at, QDateTime::currentDateTimeUtc().addSecs(2));
     EXPECT_EQ(verifySignature(signature.cms, content_ + '!', trustingAuthority()).outcome,
