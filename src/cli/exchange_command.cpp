@@ -1,6 +1,7 @@
 #include "cli/exchange_command.h"
 
 #include "cli/cli_session.h"
+#include "app/signing_settings.h"
 #include "cli/console_progress.h"
 #include "core/own_words.h"
 #include "db/store.h"
@@ -65,7 +66,7 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
     ConsoleProgress progress(args.has("--quiet"));
     ExchangeImporter importer(*ctx.db);
     importer.guru = &ctx.guru;
-    importer.requireSigned = requireSignedImports(ctx);
+    importer.requireSigned = requireSignedImports(ctx.home);
     const bool acceptUnsigned = args.has("--accept-unsigned");
     importer.acceptUnsigned = [acceptUnsigned](const ProvenanceVerdict&) { return acceptUnsigned; };
     ImportProgress last;

@@ -39,6 +39,8 @@ struct Office {
             EXPECT_EQ(cli({"key", "create", "--name", name}).exitCode, 0);
             fingerprint = QJsonDocument::fromJson(cli({"key", "show", "--json"}).out.toUtf8())
                               .object()
+                              .value("key")
+                              .toObject()
                               .value("fingerprint")
                               .toString();
             EXPECT_EQ(fingerprint.size(), 64);

@@ -16,6 +16,7 @@
 #include "app/ini_file.h"
 #include "app/recent_files.h"
 #include "app/settings.h"
+#include "app/signing_settings.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "exchange/database_merge_workflow.h"
@@ -356,7 +357,7 @@ bool MainWindow::mergeDatabase(const QString& source)
 
 void MainWindow::openImportWindow()
 {
-    openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, requireSignedImports(ctx_), this);
+    openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, requireSignedImports(ctx_.home), this);
     refreshFleet();
 }
 

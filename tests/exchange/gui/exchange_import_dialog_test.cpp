@@ -211,3 +211,34 @@ TEST(ExchangeImportDialog, AFileChangedOnTheWayBringsAWarning)
 }
 
 } // namespace
+
+namespace {
+
+// Where only signed files are taken, the window asks before a row of an
+// unsigned one is stored, No being the default.
+TEST(ExchangeImportDialog, AnUnsignedFileWhereSignedOnesAreRequiredIsImportedOnlyIfTheUserSaysSo)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    program.chooseLanguage("OptionIngles");
+    program.home.writeFile(QStringLiteral("plain.TQ52"), erasures(3));
+    for (const Answer answer : {Answer::No, Answer::Yes}) {
+        program.prompter.answer(answer);
+        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("plain.TQ52")),
+                                    nullptr);
+        dialog.requireSigned = true;
+        dialog.show();
+        settle();
+        const Message& asked = program.prompter.shown().at(0);
+        EXPECT_EQ(asked.style, MessageStyle::YesNoQuestion);
+        EXPECT_EQ(asked.defaultAnswer, Answer::No);
+        EXPECT_TRUE(asked.text.contains(QStringLiteral("no valid signature"))) << asked.text.toStdString();
+        EXPECT_EQ(Store(*ctx.db).count(QStringLiteral("DiaBorrado")), answer == Answer::Yes ? 3 : 0);
+        if (answer == Answer::No) {
+            EXPECT_TRUE(program.prompter.shown().at(1).text.startsWith(QStringLiteral("Nothing was imported")));
+        }
+        program.prompter.clear();
+    }
+}
+
+} // namespace
