@@ -85,6 +85,7 @@ protected:
     {
         OfficeSigning::configure(SigningSetup{keys, {}, {}});
         OfficeSigning::reset();
+        signing = {};
         const QString path = home.file(QStringLiteral("out.TQ52"));
         const Result<qint64> rows = writeExchangeFile(*db, path, {kUnit}, &signing);
         EXPECT_TRUE(rows) << rows.error().detail.toStdString();
@@ -226,6 +227,8 @@ TEST_F(SignedExchangeTest, RequiringSignedFilesRefusesOthersUnlessTheUserAccepts
 {
     const QByteArray trusted = written(ours.path()), untrusted = written(theirs.path()), bare = written(noKey.path());
     ASSERT_TRUE(signatureLines(bare).isEmpty());
+    written(noKey.path());
+    EXPECT_FALSE(signing.warning) << "one warning a run that files go out unsigned";
     requireSigned = true;
     QList<Kind> asked;
     bool answer = false;
