@@ -138,7 +138,7 @@ int keyCreateOrImport(CliSession& session, const CommandArgs& args, KeyStore& st
         return failed(ctx, made.error());
     OfficeSigning::reset();
     printCertificate(ctx.guru, *made);
-    if (create && !passphrase.isEmpty() && readSigningSettings(ctx.home).passphraseFile.isEmpty())
+    if (!passphrase.isEmpty() && readSigningSettings(ctx.home).passphraseFile.isEmpty())
         QTextStream(stderr) << ctx.guru.GetTranslation(QStringLiteral(
                                    "Para firmar sin preguntar, indique el archivo de la frase de paso en el ajuste "
                                    "KeyPassphraseFile."))
@@ -157,15 +157,9 @@ int keyShow(const AppContext& ctx, const CommandArgs& args, const KeyStore& stor
     // Whether the key would sign now: readable by this user alone, its
     // passphrase at hand, its certificate in force.
     std::optional<Error> problem;
-    if (current->has_value()) {
-        const Result<std::unique_ptr<Signer>> loaded = store.load(signingSetup(ctx.home));
-        const CertificateInfo& c = **current;
-        if (!loaded)
+    if (current->has_value())
+        if (const Result<std::unique_ptr<Signer>> loaded = store.load(signingSetup(ctx.home)); !loaded)
             problem = loaded.error();
-        else if (!c.validAt(QDateTime::currentDateTimeUtc()))
-            problem = ownWords(QStringLiteral("El certificado no está en vigor (del %1 al %2): no se firma con él"),
-                               {shownTime(c.notBefore), shownTime(c.notAfter)});
-    }
     if (args.has("--json")) {
         QJsonArray list;
         for (const CertificateInfo& c : earlier)

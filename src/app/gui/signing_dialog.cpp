@@ -196,6 +196,12 @@ void SigningDialog::importKey()
         return;
     if (const Result<CertificateInfo> made = store.importPkcs12(file, *passphrase); !made)
         showError(prompter_, ctx_.guru, made.error());
+    else if (!passphrase->isEmpty() && passphraseFile_->text().trimmed().isEmpty())
+        // The key keeps the file's passphrase: without it nothing is signed.
+        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral(
+                           "Para firmar sin preguntar, indique el archivo de la frase de paso en el ajuste "
+                           "KeyPassphraseFile.")),
+                       MessageStyle::Information, title());
     OfficeSigning::reset();
     showCertificate();
 }
