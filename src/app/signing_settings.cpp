@@ -56,14 +56,7 @@ SigningSetup signingSetup(const QString& home)
 
 void configureSigning(const QString& home)
 {
-    // A start-up run again (a language change) keeps the key it loaded.
-    static std::optional<SigningSetup> last;
-    const SigningSetup setup = signingSetup(home);
-    if (last && last->folder == setup.folder && last->passphraseFile == setup.passphraseFile
-        && last->timestampUrl == setup.timestampUrl)
-        return;
-    OfficeSigning::configure(setup);
-    last = setup;
+    OfficeSigning::configure(signingSetup(home));
 }
 
 Result<QString> readPassphraseFile(const QString& file)
