@@ -83,7 +83,8 @@ TEST(CliKey, IsCreatedShownWrittenAndReplacedOnlyWhenAgreed)
     const CliResult kept = cli({"key", "create", "--name", "Otra"});
     EXPECT_EQ(kept.exitCode, 1);
     EXPECT_FALSE(kept.err.isEmpty());
-    EXPECT_EQ(json(cli({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString(), fingerprint);
+    EXPECT_EQ(json(cli({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString(),
+              fingerprint);
 
     ASSERT_EQ(cli({"--yes", "key", "create", "--name", "Otra"}).exitCode, 0);
     const QJsonObject after = json(cli({"key", "show", "--json"}));
@@ -102,8 +103,8 @@ TEST(CliKey, AnImportedKeySignsOnlyWithItsPassphraseAndAPrivateFile)
     CliRuns cli;
     ASSERT_EQ(cli({"init"}).exitCode, 0);
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const TestIdentity authority = makeIdentity(QStringLiteral("Ayuntamiento"), now.addDays(-1), now.addYears(2),
-                                                nullptr, true);
+    const TestIdentity authority =
+        makeIdentity(QStringLiteral("Ayuntamiento"), now.addDays(-1), now.addYears(2), nullptr, true);
     const TestIdentity office =
         makeIdentity(QStringLiteral("Ayuntamiento"), now.addDays(-1), now.addYears(1), &authority);
     const QString p12 = writeFile(cli, "oficina.p12", pkcs12(office, "caballo grapa"));
@@ -190,12 +191,18 @@ TEST(CliTrust, AddsListsAndRemovesOfficesAndAuthorities)
 TEST(CliKey, MisusedWordsAreUsageErrors)
 {
     CliRuns cli;
-    for (const QStringList& args :
-         {QStringList{"key"}, {"key", "make"}, {"key", "show", "--name", "x"}, {"key", "import"},
-          {"key", "certificate", "a.pem", "b.pem"}, {"key", "create", "--json"}, {"trust", "add", "--ca", "a.pem"},
-          {"trust", "add", "a.pem", "--organization", "Ayuntamiento"},
-          {"trust", "add", "--ca", "a.pem", "--organization", " "}, {"trust", "remove", "abc"},
-          {"trust", "remove", "zz000000"}, {"trust", "list", "--ca"}}) {
+    for (const QStringList& args : {QStringList{"key"},
+                                    {"key", "make"},
+                                    {"key", "show", "--name", "x"},
+                                    {"key", "import"},
+                                    {"key", "certificate", "a.pem", "b.pem"},
+                                    {"key", "create", "--json"},
+                                    {"trust", "add", "--ca", "a.pem"},
+                                    {"trust", "add", "a.pem", "--organization", "Ayuntamiento"},
+                                    {"trust", "add", "--ca", "a.pem", "--organization", " "},
+                                    {"trust", "remove", "abc"},
+                                    {"trust", "remove", "zz000000"},
+                                    {"trust", "list", "--ca"}}) {
         const CliResult r = cli(args);
         EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(' ') + ": " + r.err);
         EXPECT_TRUE(r.err.startsWith("tvq52-cli: ")) << qPrintable(r.err);
