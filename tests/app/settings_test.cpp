@@ -146,20 +146,6 @@ TEST(StartupSettings, TheSigningKeysAreOptionalButCheckedAndReadNow)
     EXPECT_FALSE(requireSignedImports(home.path()));
 }
 
-TEST_F(Settings, SigningSettingsAreWrittenTogetherOrNotAtAll)
-{
-    const QByteArray before = iniFile();
-    EXPECT_FALSE(acceptSigningSettings(
-                     home.path(), {QStringLiteral("https://tsa.example.org"), QStringLiteral("relativa.txt"), true})
-                     .ok());
-    EXPECT_EQ(iniFile(), before);
-    EXPECT_TRUE(test::succeeded(
-        acceptSigningSettings(home.path(), {QStringLiteral(" https://tsa.example.org "), QString(), true})));
-    EXPECT_EQ(ini("TimestampUrl"), QStringLiteral("https://tsa.example.org"));
-    EXPECT_EQ(ini("KeyPassphraseFile"), QString());
-    EXPECT_EQ(ini("RequireSignedImports"), QStringLiteral("1"));
-}
-
 TEST_F(Settings, FooterTextOfFiftyIsKeptWholeEverywhereAndALongerOneIsRefused)
 {
     const QString fifty = QStringLiteral("0123456789").repeated(5);

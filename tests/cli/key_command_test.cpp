@@ -59,7 +59,6 @@ TEST(CliKey, IsCreatedShownWrittenAndReplacedOnlyWhenAgreed)
 
     const CliResult made = cli({"key", "create", "--name", "Oficina Norte"});
     ASSERT_EQ(made.exitCode, 0) << qPrintable(made.err);
-    EXPECT_TRUE(made.out.contains("CN=Oficina Norte")) << qPrintable(made.out);
 
     const QJsonObject shown = json(cli({"key", "show", "--json"}));
     const QJsonObject key = shown.value("key").toObject();
@@ -82,7 +81,6 @@ TEST(CliKey, IsCreatedShownWrittenAndReplacedOnlyWhenAgreed)
     // With nobody to ask, the key in place stays.
     const CliResult kept = cli({"key", "create", "--name", "Otra"});
     EXPECT_EQ(kept.exitCode, 1);
-    EXPECT_FALSE(kept.err.isEmpty());
     EXPECT_EQ(json(cli({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString(),
               fingerprint);
 
