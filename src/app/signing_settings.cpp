@@ -6,8 +6,8 @@
 #include "core/application_info.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
-#include "i18n/loc_guru.h"
 #include "core/regular_file.h"
+#include "i18n/loc_guru.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,14 +56,7 @@ SigningSetup signingSetup(const QString& home)
 
 void configureSigning(const QString& home)
 {
-    // A start-up run again (a language change) keeps the key it loaded.
-    static std::optional<SigningSetup> last;
-    const SigningSetup setup = signingSetup(home);
-    if (last && last->folder == setup.folder && last->passphraseFile == setup.passphraseFile
-        && last->timestampUrl == setup.timestampUrl)
-        return;
-    OfficeSigning::configure(setup);
-    last = setup;
+    OfficeSigning::configure(signingSetup(home));
 }
 
 Result<QString> readPassphraseFile(const QString& file)
@@ -86,10 +79,11 @@ bool mayReplaceKey(const QString& home, const LocGuru& guru, Prompter& prompter)
     const auto current = KeyStore(keysFolder(home)).current();
     if (!current || !current->has_value())
         return true;
-    const QString text = guru.GetTranslation(QStringLiteral(
-                             "Este PC ya tiene una clave de firma (%1). ¿Sustituirla? Su certificado seguirá "
-                             "reconocido como de esta oficina."))
-                             .arg((*current)->subject);
+    const QString text =
+        guru.GetTranslation(
+                QStringLiteral("Este PC ya tiene una clave de firma (%1). ¿Sustituirla? Su certificado seguirá "
+                               "reconocido como de esta oficina."))
+            .arg((*current)->subject);
     const Message question{text, QString::fromLatin1(kApplicationTitle), MessageStyle::YesNoQuestion, 0, Answer::No};
     return prompter.message(question) == Answer::Yes;
 }
@@ -97,9 +91,10 @@ bool mayReplaceKey(const QString& home, const LocGuru& guru, Prompter& prompter)
 Status acceptSigningSettings(const QString& home, const SigningSettings& settings)
 {
     const QString require = QLatin1String(settings.requireSignedImports ? "1" : "0");
-    const QList<std::pair<QString, QString>> values{{QStringLiteral("TimestampUrl"), settings.timestampUrl.trimmed()},
-                                                    {QStringLiteral("KeyPassphraseFile"), settings.passphraseFile.trimmed()},
-                                                    {QStringLiteral("RequireSignedImports"), require}};
+    const QList<std::pair<QString, QString>> values{
+        {QStringLiteral("TimestampUrl"), settings.timestampUrl.trimmed()},
+        {QStringLiteral("KeyPassphraseFile"), settings.passphraseFile.trimmed()},
+        {QStringLiteral("RequireSignedImports"), require}};
     for (const auto& [key, value] : values)
         if (const auto reason = settingFault(key, value))
             return *reason;

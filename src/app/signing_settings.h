@@ -32,8 +32,8 @@ bool requireSignedImports(const QString& home);
 // What this run's signing is set up with for the data folder `home`.
 SigningSetup signingSetup(const QString& home);
 
-// Sets up this run's signing (OfficeSigning) from the folder's settings; a
-// second call with the same settings keeps the key already loaded.
+// Sets up this run's signing (OfficeSigning) from the folder's settings; the
+// key is read again on its next use.
 void configureSigning(const QString& home);
 
 // The passphrase a file holds on its first line; a file without one is

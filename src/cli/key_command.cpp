@@ -7,10 +7,10 @@
 #include "evidence/signing.h"
 #include "i18n/catalogue_message.h"
 
-#include <algorithm>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <algorithm>
 
 namespace tvq52 {
 
@@ -72,8 +72,9 @@ std::optional<Error> trustFault(const CommandArgs& args)
     // An authority is trusted for one organization only, never for all.
     if (args.has("--ca") != args.value("--organization").has_value()
         || args.value("--organization").value_or(QStringLiteral("x")).trimmed().isEmpty())
-        return ownWords(QStringLiteral("--ca va con --organization ORGANIZACIÓN: la organización para la que se confía "
-                                       "en la autoridad"));
+        return ownWords(
+            QStringLiteral("--ca va con --organization ORGANIZACIÓN: la organización para la que se confía "
+                           "en la autoridad"));
     if (verb == QLatin1String("remove") && fingerprintArgument(args.arguments.at(1)).isEmpty())
         return ownWords(QStringLiteral("No es una huella SHA-256 (al menos 8 cifras hexadecimales): %1"),
                         {args.arguments.at(1)});
@@ -101,8 +102,8 @@ void printCertificate(const LocGuru& guru, const CertificateInfo& c)
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     const QString lines = say("Certificado:") + QLatin1Char('\t') + c.subject + QLatin1Char('\n')
         + say("Huella SHA-256:") + QLatin1Char('\t') + QString::fromLatin1(c.fingerprint) + QLatin1Char('\n')
-        + say("Válido desde:") + QLatin1Char('\t') + shownTime(c.notBefore) + QLatin1Char('\n')
-        + say("Válido hasta:") + QLatin1Char('\t') + shownTime(c.notAfter);
+        + say("Válido desde:") + QLatin1Char('\t') + shownTime(c.notBefore) + QLatin1Char('\n') + say("Válido hasta:")
+        + QLatin1Char('\t') + shownTime(c.notAfter);
     QTextStream(stdout) << ConsolePrompter::consoleText(lines) << Qt::endl;
 }
 
@@ -124,8 +125,8 @@ int keyCreateOrImport(CliSession& session, const CommandArgs& args, KeyStore& st
         passphrase = *read;
     } else if (!create && ConsolePrompter::stdinIsTerminal()) {
         // A PKCS#12 file nearly always has one; with nobody to ask, none is tried.
-        const auto asked = session.prompter->secret(
-            ctx.guru.GetTranslation(QStringLiteral("Frase de paso del archivo PKCS#12:")), {});
+        const auto asked =
+            session.prompter->secret(ctx.guru.GetTranslation(QStringLiteral("Frase de paso del archivo PKCS#12:")), {});
         if (!asked)
             return failed(ctx, ownWords(QStringLiteral("No se ha dado la frase de paso; la clave queda como estaba")));
         passphrase = *asked;
@@ -138,10 +139,10 @@ int keyCreateOrImport(CliSession& session, const CommandArgs& args, KeyStore& st
         return failed(ctx, made.error());
     OfficeSigning::reset();
     printCertificate(ctx.guru, *made);
-    if (create && !passphrase.isEmpty() && readSigningSettings(ctx.home).passphraseFile.isEmpty())
-        QTextStream(stderr) << ctx.guru.GetTranslation(QStringLiteral(
-                                   "Para firmar sin preguntar, indique el archivo de la frase de paso en el ajuste "
-                                   "KeyPassphraseFile."))
+    if (!passphrase.isEmpty() && readSigningSettings(ctx.home).passphraseFile.isEmpty())
+        QTextStream(stderr) << ctx.guru.GetTranslation(
+            QStringLiteral("Para firmar sin preguntar, indique el archivo de la frase de paso en el ajuste "
+                           "KeyPassphraseFile."))
                             << Qt::endl;
     return 0;
 }
@@ -157,15 +158,9 @@ int keyShow(const AppContext& ctx, const CommandArgs& args, const KeyStore& stor
     // Whether the key would sign now: readable by this user alone, its
     // passphrase at hand, its certificate in force.
     std::optional<Error> problem;
-    if (current->has_value()) {
-        const Result<std::unique_ptr<Signer>> loaded = store.load(signingSetup(ctx.home));
-        const CertificateInfo& c = **current;
-        if (!loaded)
+    if (current->has_value())
+        if (const Result<std::unique_ptr<Signer>> loaded = store.load(signingSetup(ctx.home)); !loaded)
             problem = loaded.error();
-        else if (!c.validAt(QDateTime::currentDateTimeUtc()))
-            problem = ownWords(QStringLiteral("El certificado no está en vigor (del %1 al %2): no se firma con él"),
-                               {shownTime(c.notBefore), shownTime(c.notAfter)});
-    }
     if (args.has("--json")) {
         QJsonArray list;
         for (const CertificateInfo& c : earlier)
@@ -274,8 +269,9 @@ int runTrust(CliSession& session, const CliOptions&, const CommandArgs& args)
         if (!removed)
             return failed(ctx, removed.error());
         if (!*removed)
-            return failed(ctx, ownWords(QStringLiteral("Ningún certificado de confianza tiene la huella %1"),
-                                        {args.arguments.at(1)}));
+            return failed(
+                ctx,
+                ownWords(QStringLiteral("Ningún certificado de confianza tiene la huella %1"), {args.arguments.at(1)}));
         return 0;
     }
     if (verb == QLatin1String("add")) {

@@ -116,8 +116,10 @@ ssl::Cert selfSigned(EVP_PKEY* key, const QString& name)
     const QByteArray utf8 = name.toUtf8();
     const auto* text = reinterpret_cast<const unsigned char*>(utf8.constData());
     // O before CN, so that the subject reads CN first in RFC 2253's order.
-    X509_NAME_add_entry_by_NID(subject, NID_organizationName, MBSTRING_UTF8, text, -1, -1, 0);
-    X509_NAME_add_entry_by_NID(subject, NID_commonName, MBSTRING_UTF8, text, -1, -1, 0);
+    // A name longer than the 64 characters a subject allows stops here.
+    if (X509_NAME_add_entry_by_NID(subject, NID_organizationName, MBSTRING_UTF8, text, -1, -1, 0) != 1
+        || X509_NAME_add_entry_by_NID(subject, NID_commonName, MBSTRING_UTF8, text, -1, -1, 0) != 1)
+        return {};
     X509_set_issuer_name(cert.get(), subject);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     X509_set1_notBefore(cert.get(), ssl::toAsn1Time(now).get());

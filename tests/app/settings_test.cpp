@@ -127,7 +127,8 @@ TEST(StartupSettings, TheSigningKeysAreOptionalButCheckedAndReadNow)
     EXPECT_TRUE(signingSetup(home.path()).timestampUrl.isEmpty());
     EXPECT_EQ(signingSetup(home.path()).folder, home.file(QStringLiteral("keys")));
 
-    for (const char* bad : {"TimestampUrl=mailto:tsa@example.org", "KeyPassphraseFile=frase", "RequireSignedImports=yes"}) {
+    for (const char* bad :
+         {"TimestampUrl=mailto:tsa@example.org", "KeyPassphraseFile=frase", "RequireSignedImports=yes"}) {
         home.writeFile(QStringLiteral("tvq52.ini"), line + bad + "\n");
         EXPECT_TRUE(startupFault(ctx).contains(QString::fromLatin1(bad).section('=', 0, 0))) << bad;
     }
@@ -135,27 +136,14 @@ TEST(StartupSettings, TheSigningKeysAreOptionalButCheckedAndReadNow)
     EXPECT_TRUE(requireSignedImports(home.path()));
     EXPECT_TRUE(readSigningSettings(home.path()).passphraseFile.isEmpty());
 
-    home.writeFile(QStringLiteral("tvq52.ini"),
-                   line + "TimestampUrl=https://tsa.example.org/\nKeyPassphraseFile=/srv/frase\nRequireSignedImports=0\n");
+    home.writeFile(
+        QStringLiteral("tvq52.ini"),
+        line + "TimestampUrl=https://tsa.example.org/\nKeyPassphraseFile=/srv/frase\nRequireSignedImports=0\n");
     EXPECT_TRUE(startupFault(ctx).isEmpty());
     const SigningSetup setup = signingSetup(home.path());
     EXPECT_EQ(setup.timestampUrl, QStringLiteral("https://tsa.example.org/"));
     EXPECT_EQ(setup.passphraseFile, QStringLiteral("/srv/frase"));
     EXPECT_FALSE(requireSignedImports(home.path()));
-}
-
-TEST_F(Settings, SigningSettingsAreWrittenTogetherOrNotAtAll)
-{
-    const QByteArray before = iniFile();
-    EXPECT_FALSE(acceptSigningSettings(home.path(), {QStringLiteral("https://tsa.example.org"),
-                                                     QStringLiteral("relativa.txt"), true})
-                     .ok());
-    EXPECT_EQ(iniFile(), before);
-    EXPECT_TRUE(test::succeeded(
-        acceptSigningSettings(home.path(), {QStringLiteral(" https://tsa.example.org "), QString(), true})));
-    EXPECT_EQ(ini("TimestampUrl"), QStringLiteral("https://tsa.example.org"));
-    EXPECT_EQ(ini("KeyPassphraseFile"), QString());
-    EXPECT_EQ(ini("RequireSignedImports"), QStringLiteral("1"));
 }
 
 TEST_F(Settings, FooterTextOfFiftyIsKeptWholeEverywhereAndALongerOneIsRefused)

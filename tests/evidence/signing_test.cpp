@@ -36,6 +36,8 @@ TEST(Signing, SignatureVerifiesOverItsContentOnly)
     EXPECT_EQ(made.organization, QStringLiteral("Ayuntamiento de Prueba"));
     EXPECT_EQ(made.subject, QStringLiteral("CN=Ayuntamiento de Prueba, O=Ayuntamiento de Prueba"));
     EXPECT_GE(made.notAfter, made.notBefore.addYears(10).addSecs(-1));
+    EXPECT_FALSE(
+        KeyStore(dir.filePath(QStringLiteral("long"))).create(QString(65, u'x')).ok()); // over a subject's limit
     std::unique_ptr<Signer> signer = loadSigner(keys);
     ASSERT_TRUE(signer);
     EXPECT_EQ(signer->certificate().fingerprint, made.fingerprint);

@@ -101,8 +101,8 @@ QGroupBox* SigningDialog::buildKeyBox()
     boxLayout->addLayout(form);
 
     auto* buttons = new QHBoxLayout;
-    QPushButton* create =
-        actionButton("SSCommandCrearClave", "Crear clave", "Crear una clave y un certificado propios para este PC", box);
+    QPushButton* create = actionButton("SSCommandCrearClave", "Crear clave",
+                                       "Crear una clave y un certificado propios para este PC", box);
     QPushButton* import = actionButton("SSCommandImportarClave", "Importar PKCS#12",
                                        "Importar la clave y el certificado que emitió una autoridad", box);
     QPushButton* write = actionButton("SSCommandGuardarCertificado", "Guardar certificado",
@@ -125,7 +125,8 @@ QGroupBox* SigningDialog::buildSettingsBox()
     auto* form = new QFormLayout(box);
     timestampUrl_ = new QLineEdit(box);
     timestampUrl_->setObjectName(QStringLiteral("TextSelloTiempo"));
-    timestampUrl_->setToolTip(QStringLiteral("Dirección http:// o https:// de la autoridad; vacía: la hora de este PC"));
+    timestampUrl_->setToolTip(
+        QStringLiteral("Dirección http:// o https:// de la autoridad; vacía: la hora de este PC"));
     timestampUrl_->setMinimumWidth(320);
     passphraseFile_ = new QLineEdit(box);
     passphraseFile_->setObjectName(QStringLiteral("TextFrasePaso"));
@@ -196,6 +197,12 @@ void SigningDialog::importKey()
         return;
     if (const Result<CertificateInfo> made = store.importPkcs12(file, *passphrase); !made)
         showError(prompter_, ctx_.guru, made.error());
+    else if (!passphrase->isEmpty() && passphraseFile_->text().trimmed().isEmpty())
+        // The key keeps the file's passphrase: without it nothing is signed.
+        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral(
+                           "Para firmar sin preguntar, indique el archivo de la frase de paso en el ajuste "
+                           "KeyPassphraseFile.")),
+                       MessageStyle::Information, title());
     OfficeSigning::reset();
     showCertificate();
 }
