@@ -1,7 +1,7 @@
 #include "cli/exchange_command.h"
 
-#include "cli/cli_session.h"
 #include "app/signing_settings.h"
+#include "cli/cli_session.h"
 #include "cli/console_progress.h"
 #include "core/own_words.h"
 #include "db/store.h"
@@ -41,19 +41,19 @@ QJsonObject importJson(const QString& file, const ImportSummary& s, const QStrin
 
 const CommandSyntax& importSyntax()
 {
-    static const CommandSyntax syntax{"import",
-                                      "import FILE.TQ52 [--json] [--quiet] [--accept-unsigned]",
-                                      "    Adds the exchange file's records that the database lacks; prints a\n"
-                                      "    summary and who signed the file; exit status 1 when the file cannot\n"
-                                      "    be read or stored whole, when it no longer matches the digest its\n"
-                                      "    provenance states, or when it was changed after signing (nothing is\n"
-                                      "    stored then). With RequireSignedImports set, a file not signed by a\n"
-                                      "    trusted office is refused unless --accept-unsigned is given.\n",
-                                      {QStringLiteral("--json"), QStringLiteral("--quiet"),
-                                       QStringLiteral("--accept-unsigned")},
-                                      {},
-                                      1,
-                                      1};
+    static const CommandSyntax syntax{
+        "import",
+        "import FILE.TQ52 [--json] [--quiet] [--accept-unsigned]",
+        "    Adds the exchange file's records that the database lacks; prints a\n"
+        "    summary and who signed the file; exit status 1 when the file cannot\n"
+        "    be read or stored whole, when it no longer matches the digest its\n"
+        "    provenance states, or when it was changed after signing (nothing is\n"
+        "    stored then). With RequireSignedImports set, a file not signed by a\n"
+        "    trusted office is refused unless --accept-unsigned is given.\n",
+        {QStringLiteral("--json"), QStringLiteral("--quiet"), QStringLiteral("--accept-unsigned")},
+        {},
+        1,
+        1};
     return syntax;
 }
 
@@ -151,12 +151,12 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
         QJsonArray units;
         for (const qint32 serial : serials)
             units.append(serial);
-        printJson(QJsonObject{{"file", file},
-                              {"serials", units},
-                              {"rows", *rows},
-                              {"signer", signing.signer.isNull()
-                                             ? QJsonValue()
-                                             : QJsonValue(QString::fromLatin1(signing.signer.fingerprint))}});
+        printJson(QJsonObject{
+            {"file", file},
+            {"serials", units},
+            {"rows", *rows},
+            {"signer",
+             signing.signer.isNull() ? QJsonValue() : QJsonValue(QString::fromLatin1(signing.signer.fingerprint))}});
     } else {
         QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(file)
                             << Qt::endl;

@@ -19,7 +19,8 @@ constexpr qsizetype kSignatureWidth = 448;
 // A certificate chain and a time stamp fit many times over.
 constexpr qint64 kMostSignatureLines = 128;
 
-const char* const kDamageNames[] = {"", "header", "badLine", "lineTooLong", "noDigest", "notLast", "twice", "signature"};
+const char* const kDamageNames[] = {"",         "header",  "badLine", "lineTooLong",
+                                    "noDigest", "notLast", "twice",   "signature"};
 
 bool isHex64(const QString& text)
 {
@@ -72,8 +73,14 @@ QByteArray provenanceLines(const FileProvenance& p)
     const QByteArray base64 = p.signature.toBase64();
     const qsizetype count = (base64.size() + kSignatureWidth - 1) / kSignatureWidth;
     for (qsizetype i = 0; i < count; ++i)
-        out += line({kSignatureKind, {}, QString::number(i + 1), {}, {}, {},
-                     QString::fromLatin1(base64.mid(i * kSignatureWidth, kSignatureWidth)), QString::number(count)});
+        out += line({kSignatureKind,
+                     {},
+                     QString::number(i + 1),
+                     {},
+                     {},
+                     {},
+                     QString::fromLatin1(base64.mid(i * kSignatureWidth, kSignatureWidth)),
+                     QString::number(count)});
     return out;
 }
 
@@ -98,8 +105,8 @@ void ProvenanceReader::takeSignature(const QStringList& fields, qint64 line)
     qint64 index = 0, count = 0;
     bool ok = readCount(fields[2], 1, &index) && readCount(fields[7], 1, &count) && index == pieces_ + 1
         && count <= kMostSignatureLines && (pieces_ == 0 || count == piecesStated_) && index <= count
-        && base64.match(text).hasMatch() && (index == count ? text.size() <= kSignatureWidth
-                                                           : text.size() == kSignatureWidth);
+        && base64.match(text).hasMatch()
+        && (index == count ? text.size() <= kSignatureWidth : text.size() == kSignatureWidth);
     for (int i : {1, 3, 4, 5})
         ok = ok && fields[i].isEmpty();
     if (!ok) {

@@ -148,26 +148,30 @@ QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru
     case Kind::UnsignedChanged:
         return provenanceWarning(p, guru);
     case Kind::Unsigned:
-        return words(guru, QStringLiteral("El archivo no está firmado: su huella SHA-256 muestra que no se ha dañado "
-                                          "desde que se escribió el %1, nunca quién lo escribió."))
+        return words(guru,
+                     QStringLiteral("El archivo no está firmado: su huella SHA-256 muestra que no se ha dañado "
+                                    "desde que se escribió el %1, nunca quién lo escribió."))
             .arg(p.written);
     case Kind::Changed:
-        return words(guru, QStringLiteral("El archivo se ha modificado después de firmarse (%1). No se ha importado "
-                                          "nada; pida de nuevo el archivo a la oficina que lo envió."))
+        return words(guru,
+                     QStringLiteral("El archivo se ha modificado después de firmarse (%1). No se ha importado "
+                                    "nada; pida de nuevo el archivo a la oficina que lo envió."))
             .arg(p.digestMatches()
                      ? words(guru, QStringLiteral("la firma no corresponde a lo firmado: %1")).arg(v.check.detail)
                      : words(guru, QStringLiteral("su huella SHA-256 es %1, no la firmada %2"))
                            .arg(QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest)));
     case Kind::Untrusted:
-        return words(guru, v.check.trust == SignerTrust::NotValidThen
-                               ? QStringLiteral("El archivo está intacto, pero lo firmó un certificado de confianza "
-                                                "fuera de su validez (huella %1): no se sabe quién lo escribió.")
-                               : QStringLiteral("El archivo está intacto, pero lo firmó una oficina que no es de "
-                                                "confianza en este PC (huella %1): no se sabe quién lo escribió."))
+        return words(guru,
+                     v.check.trust == SignerTrust::NotValidThen
+                         ? QStringLiteral("El archivo está intacto, pero lo firmó un certificado de confianza "
+                                          "fuera de su validez (huella %1): no se sabe quién lo escribió.")
+                         : QStringLiteral("El archivo está intacto, pero lo firmó una oficina que no es de "
+                                          "confianza en este PC (huella %1): no se sabe quién lo escribió."))
             .arg(fingerprint(v.check));
     case Kind::Trusted:
-        return words(guru, QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 (cabeza de "
-                                          "su diario: %2) y lo firmó una oficina de confianza: %3 (huella %4)."))
+        return words(guru,
+                     QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 (cabeza de "
+                                    "su diario: %2) y lo firmó una oficina de confianza: %3 (huella %4)."))
             .arg(p.written, p.head.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(p.head),
                  v.check.signer.subject, fingerprint(v.check));
     }
@@ -177,22 +181,26 @@ QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru
 QString unsignedRefusal(const ProvenanceVerdict& v, LocGuru* guru)
 {
     if (v.kind == ProvenanceVerdict::Kind::Untrusted)
-        return words(guru, QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina "
-                                          "de confianza, y este lo firmó una que no lo es (huella %1)."))
+        return words(guru,
+                     QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina "
+                                    "de confianza, y este lo firmó una que no lo es (huella %1)."))
             .arg(fingerprint(v.check));
-    return words(guru, QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina de "
-                                      "confianza, y este no lleva una firma válida."));
+    return words(guru,
+                 QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina de "
+                                "confianza, y este no lleva una firma válida."));
 }
 
 QString unsignedQuestion(const ProvenanceVerdict& v, LocGuru* guru)
 {
     if (v.kind == ProvenanceVerdict::Kind::Untrusted)
-        return words(guru, QStringLiteral("Este archivo lo firmó una oficina que no es de confianza (huella %1), y solo "
-                                          "se aceptan archivos firmados por una oficina de confianza. ¿Importarlo de "
-                                          "todos modos?"))
+        return words(guru,
+                     QStringLiteral("Este archivo lo firmó una oficina que no es de confianza (huella %1), y solo "
+                                    "se aceptan archivos firmados por una oficina de confianza. ¿Importarlo de "
+                                    "todos modos?"))
             .arg(fingerprint(v.check));
-    return words(guru, QStringLiteral("Este archivo no lleva una firma válida, y solo se aceptan archivos firmados por "
-                                      "una oficina de confianza. ¿Importarlo de todos modos?"));
+    return words(guru,
+                 QStringLiteral("Este archivo no lleva una firma válida, y solo se aceptan archivos firmados por "
+                                "una oficina de confianza. ¿Importarlo de todos modos?"));
 }
 
 QJsonObject verdictJson(const ProvenanceVerdict& v)

@@ -151,9 +151,10 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
                                             {made->timeStampProblem});
         }
     } else if (signing && OfficeSigning::firstUnsignedWarning()) {
-        signing->warning = ownWords(QStringLiteral("Este PC no tiene clave de firma: los archivos de intercambio se "
-                                                   "escriben sin firmar, y quien los reciba no sabrá quién los "
-                                                   "escribió."));
+        signing->warning =
+            ownWords(QStringLiteral("Este PC no tiene clave de firma: los archivos de intercambio se "
+                                    "escriben sin firmar, y quien los reciba no sabrá quién los "
+                                    "escribió."));
     }
     file.write((QStringLiteral("//") + kProvenanceSection + QStringLiteral("//")).toUtf8() + crlf);
     file.write(provenanceLines(provenance));

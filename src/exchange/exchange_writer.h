@@ -18,7 +18,7 @@ class Database;
 // The provenance is signed with the office's key when the PC has one; a key
 // that cannot be loaded or sign writes nothing.
 struct ExchangeSigning {
-    CertificateInfo signer; // null: written unsigned
+    CertificateInfo signer;       // null: written unsigned
     std::optional<Error> warning; // the run's one warning that files go out unsigned, or a time stamp missed
 };
 Result<qint64> writeExchangeFile(Database& database, const QString& path, const QList<qint32>& serials,

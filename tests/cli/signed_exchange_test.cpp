@@ -76,8 +76,8 @@ TEST(SignedExchangeCommands, TheImportNamesWhoSignedAndStoresNothingOfAFileChang
     // A level changed and the digest worked out again.
     QByteArray changed = ours;
     changed.replace(changed.indexOf(";61.5;", changed.indexOf("//Intervalos//")), 6, ";41.5;");
-    const QByteArray digest = QCryptographicHash::hash(changed.left(changed.indexOf("//Procedencia//")),
-                                                       QCryptographicHash::Sha256);
+    const QByteArray digest =
+        QCryptographicHash::hash(changed.left(changed.indexOf("//Procedencia//")), QCryptographicHash::Sha256);
     changed.replace(changed.indexOf("SHA256;;;;;;") + 12, 64, digest.toHex());
     Office receiver(nullptr, false);
     const CliResult r = receiver.import(changed);

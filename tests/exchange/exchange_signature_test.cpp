@@ -56,8 +56,8 @@ protected:
 
     void erase(int day)
     {
-        ASSERT_TRUE(store->insert(
-            "DiaBorrado", row({{"LNumeroSerie", 5150}, {"DFecha", QDate(2024, 2, day)}, {"THora", "09:00"}})));
+        ASSERT_TRUE(store->insert("DiaBorrado",
+                                  row({{"LNumeroSerie", 5150}, {"DFecha", QDate(2024, 2, day)}, {"THora", "09:00"}})));
     }
     QByteArray written()
     {

@@ -103,8 +103,9 @@ void ExchangeImportDialog::runImport()
     // Asked before a row is stored; No unless the user says otherwise.
     importer.acceptUnsigned = [this](const ProvenanceVerdict& v) {
         QApplication::restoreOverrideCursor();
-        const Answer answer = prompter_.message(Message{unsignedQuestion(v, &guru_), QString::fromLatin1(kApplicationTitle),
-                                                        MessageStyle::YesNoQuestion, 0, Answer::No});
+        const Answer answer =
+            prompter_.message(Message{unsignedQuestion(v, &guru_), QString::fromLatin1(kApplicationTitle),
+                                      MessageStyle::YesNoQuestion, 0, Answer::No});
         QApplication::setOverrideCursor(Qt::BusyCursor);
         return answer == Answer::Yes;
     };

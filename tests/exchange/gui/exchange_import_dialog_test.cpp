@@ -224,8 +224,8 @@ TEST(ExchangeImportDialog, AnUnsignedFileWhereSignedOnesAreRequiredIsImportedOnl
     program.home.writeFile(QStringLiteral("plain.TQ52"), erasures(3));
     for (const Answer answer : {Answer::No, Answer::Yes}) {
         program.prompter.answer(answer);
-        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("plain.TQ52")),
-                                    nullptr);
+        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db,
+                                    program.home.file(QStringLiteral("plain.TQ52")), nullptr);
         dialog.requireSigned = true;
         dialog.show();
         settle();
