@@ -63,7 +63,8 @@ QString failure(const LocGuru& guru, const ReportSignature& s)
     if (s.check.trust == SignerTrust::NotValidThen)
         return say("El certificado del firmante no era válido cuando se firmó.");
     if (!s.check.trusted())
-        return say("Este PC no confía en el firmante; añada su certificado con «trust add» si es de una oficina conocida.");
+        return say(
+            "Este PC no confía en el firmante; añada su certificado con «trust add» si es de una oficina conocida.");
     return {};
 }
 

@@ -2,8 +2,8 @@
 
 #include "i18n/loc_guru.h"
 #include "reports/proof_footer.h"
-#include "reports/signed_pdf.h"
 #include "reports/shown_records.h"
+#include "reports/signed_pdf.h"
 
 namespace tvq52 {
 

@@ -27,7 +27,7 @@ struct FleetTable {
     // The signer's line in the user's language (%1 name, %2 fingerprint),
     // printed under the footer when the file is signed; the native text
     // when empty.
-    QString signerPattern;
+    QString signerPattern = {};
 };
 FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, const QDateTime& printed);
 

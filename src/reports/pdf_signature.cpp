@@ -26,7 +26,9 @@ QByteArray editedDict(const Structure& s, Span span, const QByteArray& extra,
     QByteArray out = "<<";
     for (const DictEntry& e : *entries) {
         const auto r = replaced.find(e.key);
-        out += "\n/" + e.key + ' ' + (r != replaced.end() ? r->second : s.text(span).sliced(e.value.begin, e.value.end - e.value.begin).toByteArray());
+        out += "\n/" + e.key + ' '
+            + (r != replaced.end() ? r->second
+                                   : s.text(span).sliced(e.value.begin, e.value.end - e.value.begin).toByteArray());
     }
     return out + extra + "\n>>";
 }
@@ -77,7 +79,8 @@ std::optional<int> firstPage(const Structure& s, const QByteArray& pagesRef)
         const std::optional<QList<Span>> items = arrayItems(kids, 0);
         if (!items || items->isEmpty())
             return std::nullopt;
-        node = referenceTo(QByteArrayView(kids).sliced(items->front().begin, items->front().end - items->front().begin));
+        node =
+            referenceTo(QByteArrayView(kids).sliced(items->front().begin, items->front().end - items->front().begin));
     }
     return std::nullopt;
 }
@@ -154,8 +157,8 @@ Result<QByteArray> signatureUpdate(const QByteArray& file, const QDateTime& now,
     const int sigNumber = int(*size);
     const int widgetNumber = sigNumber + 1;
     std::map<int, QByteArray> objects; // the new versions and the new objects
-    objects[*root] = editedDict(*s, *catalog,
-                                "\n/AcroForm << /Fields [" + reference(widgetNumber) + "] /SigFlags 3 >>");
+    objects[*root] =
+        editedDict(*s, *catalog, "\n/AcroForm << /Fields [" + reference(widgetNumber) + "] /SigFlags 3 >>");
     // The widget joins the page's annotations: a new version of the array
     // where the page refers to one, else of the page.
     const QByteArray annots = entryValue(*s, *pageDict, "Annots");
@@ -169,17 +172,18 @@ Result<QByteArray> signatureUpdate(const QByteArray& file, const QDateTime& now,
         const std::optional<QList<Span>> items = arrayItems(annots, 0);
         if (!items)
             return unsignable(QStringLiteral("the first page's annotations"));
-        objects[*page] = editedDict(*s, *pageDict, {}, {{"Annots", '[' + itemsText(annots, *items) + reference(widgetNumber) + ']'}});
+        objects[*page] = editedDict(*s, *pageDict, {},
+                                    {{"Annots", '[' + itemsText(annots, *items) + reference(widgetNumber) + ']'}});
     } else {
         objects[*page] = editedDict(*s, *pageDict, "\n/Annots [" + reference(widgetNumber) + ']');
     }
     const QByteArray contentsSlot = '<' + QByteArray(kSignatureRoom * 2, '0') + '>';
-    objects[sigNumber] = "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached\n/ByteRange " +
-                         QByteArray(kRangeSlot) + "\n/Contents " + contentsSlot + "\n/M (D:" +
-                         now.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + "Z)\n>>";
+    objects[sigNumber] = "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached\n/ByteRange "
+        + QByteArray(kRangeSlot) + "\n/Contents " + contentsSlot
+        + "\n/M (D:" + now.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + "Z)\n>>";
     // Invisible but printable and locked: PDF/A-1 allows no hidden annotation.
-    objects[widgetNumber] = "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Firma) /V " + reference(sigNumber) +
-                            " /P " + reference(*page) + " /Rect [0 0 0 0] /F 132 >>";
+    objects[widgetNumber] = "<< /Type /Annot /Subtype /Widget /FT /Sig /T (Firma) /V " + reference(sigNumber) + " /P "
+        + reference(*page) + " /Rect [0 0 0 0] /F 132 >>";
 
     QByteArray update;
     if (!file.endsWith('\n') && !file.endsWith('\r'))
@@ -195,16 +199,16 @@ Result<QByteArray> signatureUpdate(const QByteArray& file, const QDateTime& now,
     for (const char* kept : {"Info", "ID"})
         if (const QByteArrayView value = s->trailerValue(kept); !value.isEmpty())
             update += " /" + QByteArray(kept) + ' ' + value.toByteArray();
-    update += " /Prev " + QByteArray::number(s->lastXref()) + " >>\nstartxref\n" + QByteArray::number(xref) +
-              "\n%%EOF\n";
+    update +=
+        " /Prev " + QByteArray::number(s->lastXref()) + " >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
 
     // The range is known once the update is whole; written over its slot.
     const qsizetype slot = update.indexOf(contentsSlot);
     const qint64 gapBegin = file.size() + slot;
     const qint64 gapEnd = gapBegin + contentsSlot.size();
     const qint64 total = file.size() + update.size();
-    QByteArray range = "[0 " + QByteArray::number(gapBegin) + ' ' + QByteArray::number(gapEnd) + ' ' +
-                       QByteArray::number(total - gapEnd);
+    QByteArray range = "[0 " + QByteArray::number(gapBegin) + ' ' + QByteArray::number(gapEnd) + ' '
+        + QByteArray::number(total - gapEnd);
     range = range.leftJustified(qsizetype(sizeof kRangeSlot) - 2, ' ') + ']';
     update.replace(update.indexOf(kRangeSlot), range.size(), range);
 
@@ -277,7 +281,8 @@ FoundSignature findSignature(const QByteArray& file)
     if (r[0] + r[1] > file.size() || r[2] > file.size() || r[3] > file.size() - r[2])
         return unreadable(QStringLiteral("the /ByteRange reaches outside the file"));
     found.covered = file.mid(r[0], r[1]) + file.mid(r[2], r[3]);
-    const QByteArray der = QByteArray::fromHex(s->text({contents->value.begin + 1, contents->value.end - 1}).toByteArray());
+    const QByteArray der =
+        QByteArray::fromHex(s->text({contents->value.begin + 1, contents->value.end - 1}).toByteArray());
     const qsizetype length = derLength(der);
     found.cms = length > 0 && length <= der.size() ? der.left(length) : der;
     return found;

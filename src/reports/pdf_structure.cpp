@@ -14,8 +14,8 @@ bool isSpace(char c)
 
 bool isDelimiter(char c)
 {
-    return isSpace(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-           c == '}' || c == '/' || c == '%';
+    return isSpace(c) || c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}'
+        || c == '/' || c == '%';
 }
 
 // The end of a name or a bare word (number, keyword) starting at `at`.
@@ -207,7 +207,8 @@ std::optional<Structure> Structure::read(const QByteArray& file, QString* proble
         return std::nullopt;
     }
     const qsizetype number = skipSpace(file, start + 9);
-    const std::optional<qint64> offset = integerValue(QByteArrayView(file).sliced(number, wordEnd(file, number) - number));
+    const std::optional<qint64> offset =
+        integerValue(QByteArrayView(file).sliced(number, wordEnd(file, number) - number));
     if (!offset || *offset >= file.size()) {
         *problem = QStringLiteral("startxref names no offset in the file");
         return std::nullopt;
@@ -300,7 +301,8 @@ std::optional<Span> Structure::object(int number) const
         return std::nullopt;
     // "N G obj", then the value.
     static const QRegularExpression header(QStringLiteral(R"(^(\d+)\s+\d+\s+obj)"));
-    const QString head = QString::fromLatin1(QByteArrayView(file_).sliced(offset, std::min<qsizetype>(40, file_.size() - offset)));
+    const QString head =
+        QString::fromLatin1(QByteArrayView(file_).sliced(offset, std::min<qsizetype>(40, file_.size() - offset)));
     const QRegularExpressionMatch m = header.match(head);
     if (!m.hasMatch() || m.captured(1).toInt() != number)
         return std::nullopt;

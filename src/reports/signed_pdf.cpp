@@ -20,12 +20,13 @@ QString signerLine(const QString& pattern, const CertificateInfo& signer)
 
 Result<QByteArray> signingUpdate(const QByteArray& pdf, Signer& signer)
 {
-    return pdf::signatureUpdate(pdf, QDateTime::currentDateTimeUtc(), [&signer](QByteArrayView covered) -> Result<QByteArray> {
-        Result<Signature> made = signer.sign(covered);
-        if (!made)
-            return made.error();
-        return made->cms;
-    });
+    return pdf::signatureUpdate(pdf, QDateTime::currentDateTimeUtc(),
+                                [&signer](QByteArrayView covered) -> Result<QByteArray> {
+                                    Result<Signature> made = signer.sign(covered);
+                                    if (!made)
+                                        return made.error();
+                                    return made->cms;
+                                });
 }
 
 void warnOfUnsignedPdf(Prompter& prompter, const LocGuru& guru)
@@ -34,8 +35,9 @@ void warnOfUnsignedPdf(Prompter& prompter, const LocGuru& guru)
     // A key that cannot be loaded failed the writing already.
     if (!signer || *signer || !OfficeSigning::firstUnsignedWarning())
         return;
-    prompter.show(guru.GetTranslation(QStringLiteral("Este PC no tiene clave de firma: los PDF se guardan sin firmar.")),
-                  MessageStyle::Exclamation);
+    prompter.show(
+        guru.GetTranslation(QStringLiteral("Este PC no tiene clave de firma: los PDF se guardan sin firmar.")),
+        MessageStyle::Exclamation);
 }
 
 Result<ReportSignature> checkReportSignature(const QString& pdfPath, const TrustStore& trust)
@@ -45,10 +47,14 @@ Result<ReportSignature> checkReportSignature(const QString& pdfPath, const Trust
         return nonRegularFileError(pdfPath, FileUse::Read);
     QFile file(pdfPath);
     if (!file.open(QIODevice::ReadOnly))
-        return ownWords(QStringLiteral("No se puede leer %1: %2"), {QDir::toNativeSeparators(pdfPath), file.errorString()});
+        return ownWords(QStringLiteral("No se puede leer %1: %2"),
+                        {QDir::toNativeSeparators(pdfPath), file.errorString()});
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return ownWords(QStringLiteral("No se puede leer %1: %2"), {QDir::toNativeSeparators(pdfPath), file.errorString()});
+        return ownWords(QStringLiteral("No se puede leer %1: %2"),
+                        {QDir::toNativeSeparators(pdfPath), file.errorString()});
+    if (!bytes.startsWith("%PDF-"))
+        return ownWords(QStringLiteral("%1 no es un archivo PDF."), {QDir::toNativeSeparators(pdfPath)});
     ReportSignature signature;
     signature.found = pdf::findSignature(bytes);
     if (signature.found.state == pdf::FoundSignature::State::Found)

@@ -33,7 +33,10 @@ struct ReportSignature {
 
     bool present() const { return found.state != pdf::FoundSignature::State::None; }
     // Signed whole by a signer this PC trusts, and unchanged since.
-    bool passed() const { return found.state == pdf::FoundSignature::State::Found && found.wholeFile() && check.trusted(); }
+    bool passed() const
+    {
+        return found.state == pdf::FoundSignature::State::Found && found.wholeFile() && check.trusted();
+    }
 };
 
 // Reads `pdfPath` and checks its signature; an error only when the file

@@ -281,9 +281,9 @@ void Form15::askSavePdf()
         showFailure(prompter_, guru_, saved);
         return;
     }
-    warnOfUnsignedPdf(prompter_, guru_);
     prompter_.show(guru_.GetTranslation(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
                    MessageStyle::Information);
+    warnOfUnsignedPdf(prompter_, guru_);
 }
 
 void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent,
