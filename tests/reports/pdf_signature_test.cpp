@@ -24,8 +24,8 @@ QByteArray classicPdf(const QList<QByteArray>& objects)
     out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
     for (qsizetype offset : offsets)
         out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
-           " /Root 1 0 R /ID [<0a1b> <0a1b>] >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1)
+        + " /Root 1 0 R /ID [<0a1b> <0a1b>] >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
     return out;
 }
 
@@ -61,8 +61,9 @@ QByteArray objectText(const Structure& s, int number)
 
 TEST(PdfStructure, ReadsDictionariesWhateverTheirValuesHold)
 {
-    const QByteArray dict = "<< /S (a >> b \\) (c) d) % a comment >>\n/H <3e3e> /N << /A [1 0 R << /B 2 >>] >> "
-                            "/R 12 0 R /I 7 /K /Name>>";
+    const QByteArray dict =
+        "<< /S (a >> b \\) (c) d) % a comment >>\n/H <3e3e> /N << /A [1 0 R << /B 2 >>] >> "
+        "/R 12 0 R /I 7 /K /Name>>";
     qsizetype end = 0;
     const std::optional<QList<DictEntry>> entries = dictEntries(dict, 0, &end);
     ASSERT_TRUE(entries);
@@ -71,7 +72,10 @@ TEST(PdfStructure, ReadsDictionariesWhateverTheirValuesHold)
     for (const DictEntry& e : *entries)
         keys << QString::fromLatin1(e.key);
     EXPECT_EQ(keys, QStringList({"S", "H", "N", "R", "I", "K"}));
-    const auto value = [&](const char* key) { return dict.mid(findEntry(*entries, key)->value.begin, findEntry(*entries, key)->value.end - findEntry(*entries, key)->value.begin); };
+    const auto value = [&](const char* key) {
+        return dict.mid(findEntry(*entries, key)->value.begin,
+                        findEntry(*entries, key)->value.end - findEntry(*entries, key)->value.begin);
+    };
     EXPECT_EQ(value("S"), "(a >> b \\) (c) d)");
     EXPECT_EQ(referenceTo(value("R")), 12);
     EXPECT_EQ(integerValue(value("I")), 7);
@@ -134,8 +138,8 @@ TEST(PdfSignature, ARangeThatLeavesBytesOutIsSeen)
     // The range rewritten in place to leave out ten more bytes before the signature.
     const FoundSignature found = findSignature(file);
     const auto rewritten = [&](qint64 a, qint64 b, qint64 c, qint64 d) {
-        QByteArray range = "[" + QByteArray::number(a) + ' ' + QByteArray::number(b) + ' ' + QByteArray::number(c) +
-                           ' ' + QByteArray::number(d);
+        QByteArray range = "[" + QByteArray::number(a) + ' ' + QByteArray::number(b) + ' ' + QByteArray::number(c) + ' '
+            + QByteArray::number(d);
         const qsizetype at = file.indexOf("/ByteRange [") + 11;
         const qsizetype width = file.indexOf(']', at) - at;
         return QByteArray(file).replace(at, width, range.leftJustified(width, ' '));
