@@ -117,7 +117,7 @@ TEST_F(SignedPdf, AReaderFindsItValidWholeArchivalAndNamingItsSigner)
     EXPECT_LE(std::abs(s.check.time.at.secsTo(QDateTime::currentDateTimeUtc())), 60);
 }
 
-TEST_F(SignedPdf, AChangedByteOrBytesAppendedFailTheSignature)
+TEST_F(SignedPdf, AChangedContentStreamByteFailsTheSignature)
 {
     ASSERT_TRUE(succeeded(rendered().writePdf(path)));
     const QByteArray pdf = contents(path);
@@ -127,14 +127,8 @@ TEST_F(SignedPdf, AChangedByteOrBytesAppendedFailTheSignature)
     changed[inPage] = char(changed[inPage] ^ 0x01);
     rewrite(path, changed);
     EXPECT_FALSE(run(QStringLiteral("pdfsig"), {path}).contains(QStringLiteral("Signature is Valid")));
-    ReportSignature s = signature();
+    const ReportSignature s = signature();
     EXPECT_EQ(s.check.outcome, SignatureCheck::Outcome::Changed);
-    EXPECT_FALSE(s.passed());
-
-    rewrite(path, pdf + "1 0 obj\n<< >>\nendobj\n");
-    s = signature();
-    EXPECT_TRUE(s.check.valid()) << "what was signed is still there";
-    EXPECT_FALSE(s.found.reachesEnd);
     EXPECT_FALSE(s.passed());
 }
 
