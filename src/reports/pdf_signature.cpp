@@ -274,15 +274,16 @@ FoundSignature findSignature(const QByteArray& file)
         found.range[std::size_t(k)] = *n;
     }
     const auto& r = found.range;
-    const bool hexString = file[contents->value.begin] == '<' && file[contents->value.begin + 1] != '<';
+    const Span hex = contents->value;
+    if (hex.end - hex.begin < 2 || file[hex.begin] != '<' || file[hex.begin + 1] == '<')
+        return unreadable(QStringLiteral("the signature's /Contents is no hex string"));
     found.startsAtZero = r[0] == 0;
-    found.gapIsContents = hexString && r[0] + r[1] == contents->value.begin && r[2] == contents->value.end;
+    found.gapIsContents = r[0] + r[1] == hex.begin && r[2] == hex.end;
     found.reachesEnd = r[2] + r[3] == file.size();
     if (r[0] + r[1] > file.size() || r[2] > file.size() || r[3] > file.size() - r[2])
         return unreadable(QStringLiteral("the /ByteRange reaches outside the file"));
     found.covered = file.mid(r[0], r[1]) + file.mid(r[2], r[3]);
-    const QByteArray der =
-        QByteArray::fromHex(s->text({contents->value.begin + 1, contents->value.end - 1}).toByteArray());
+    const QByteArray der = QByteArray::fromHex(s->text({hex.begin + 1, hex.end - 1}).toByteArray());
     const qsizetype length = derLength(der);
     found.cms = length > 0 && length <= der.size() ? der.left(length) : der;
     return found;

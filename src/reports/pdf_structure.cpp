@@ -138,11 +138,6 @@ qsizetype skipSpace(QByteArrayView text, qsizetype at)
     return at;
 }
 
-qsizetype valueEnd(QByteArrayView text, qsizetype at)
-{
-    return valueEndAt(text, at, 0);
-}
-
 std::optional<QList<DictEntry>> dictEntries(QByteArrayView text, qsizetype at, qsizetype* end)
 {
     at = skipSpace(text, at);
@@ -296,8 +291,9 @@ QByteArrayView Structure::trailerValue(QByteArrayView key) const
 
 std::optional<Span> Structure::object(int number) const
 {
+    // The table is the file's word: an offset past its end is none.
     const qsizetype offset = offsets_.value(number, -1);
-    if (offset < 0)
+    if (offset < 0 || offset >= file_.size())
         return std::nullopt;
     // "N G obj", then the value.
     static const QRegularExpression header(QStringLiteral(R"(^(\d+)\s+\d+\s+obj)"));
@@ -307,17 +303,10 @@ std::optional<Span> Structure::object(int number) const
     if (!m.hasMatch() || m.captured(1).toInt() != number)
         return std::nullopt;
     const qsizetype begin = skipSpace(file_, offset + m.capturedLength());
-    const qsizetype end = valueEnd(file_, begin);
+    const qsizetype end = valueEndAt(file_, begin, 0);
     if (end < 0)
         return std::nullopt;
     return Span{begin, end};
-}
-
-std::optional<Span> Structure::resolve(Span value) const
-{
-    if (const std::optional<int> number = referenceTo(text(value)))
-        return object(*number);
-    return value;
 }
 
 } // namespace tvq52::pdf

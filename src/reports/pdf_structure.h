@@ -17,9 +17,6 @@ struct Span {
 
 // Past the white space and comments from `at`.
 qsizetype skipSpace(QByteArrayView text, qsizetype at);
-// Where the value that starts at `at` (after white space) ends; -1 when
-// none does. A reference "N G R" is one value.
-qsizetype valueEnd(QByteArrayView text, qsizetype at);
 
 struct DictEntry {
     QByteArray key; // without its slash
@@ -57,9 +54,6 @@ public:
     // when the file has no such object or it is not where the table says.
     std::optional<Span> object(int number) const;
     QByteArrayView text(Span span) const { return QByteArrayView(file_).sliced(span.begin, span.end - span.begin); }
-    // The object a value refers to, followed if it is a reference, or the
-    // value itself.
-    std::optional<Span> resolve(Span value) const;
 
 private:
     // Reads the section at `at`; `prev` is where the one before it starts.

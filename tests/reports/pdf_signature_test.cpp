@@ -174,3 +174,23 @@ TEST(PdfSignature, WhatCannotBeSignedIsRefusedWithNothingToAppend)
                      return QByteArray(kSignatureRoom + 1, '\x30');
                  }).ok());
 }
+
+// Every byte outside the signature's own hex string, changed or cut off
+// with all after it: the change is seen, and nothing reads past the file.
+TEST(PdfSignature, NoChangeOutsideTheSignatureGoesUnseen)
+{
+    const QByteArray file = signedPdf(onePagePdf(" /Annots 5 0 R"));
+    const FoundSignature found = findSignature(file);
+    ASSERT_TRUE(found.wholeFile());
+    const auto seen = [](const FoundSignature& f) {
+        return f.state != FoundSignature::State::Found || !f.wholeFile() || f.cms != fakeDer(f.covered);
+    };
+    for (qsizetype at = 0; at < file.size(); ++at) {
+        if (at == found.range[1])
+            at = found.range[2];
+        QByteArray changed = file;
+        changed[at] = char(changed[at] ^ 0x01);
+        ASSERT_TRUE(seen(findSignature(changed))) << "byte " << at;
+        ASSERT_TRUE(seen(findSignature(file.left(at)))) << "cut at " << at;
+    }
+}
