@@ -4,8 +4,8 @@
 #include "cli/journal_findings.h"
 #include "cli/report_signature_lines.h"
 #include "core/date_text.h"
+#include "evidence/report_pdf_proof.h"
 #include "reports/report_check.h"
-#include "reports/report_pdf_proof.h"
 
 #include <QJsonArray>
 #include <QTextStream>
