@@ -12,12 +12,13 @@
 #include "cli/records_console_view.h"
 #include "core/catalogue_ids.h"
 #include "core/own_words.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
+#include "reports/signed_pdf.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -397,6 +398,8 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
             printError(ctx.guru, written.error());
             overviewWritten = false;
         }
+    if (!plan.reports.isEmpty() && overviewWritten)
+        warnOfUnsignedPdf(*session.prompter, ctx.guru);
     if (args.has("--json"))
         printJson(collectSummaryJson(summary));
     else

@@ -2,7 +2,7 @@
 
 #include "core/error.h"
 #include "evidence/signing.h"
-#include "exchange/exchange_provenance.h"
+#include "evidence/exchange_provenance.h"
 
 #include <QJsonObject>
 #include <QString>

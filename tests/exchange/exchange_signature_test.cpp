@@ -1,4 +1,4 @@
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "db/store.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
