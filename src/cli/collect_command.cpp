@@ -18,7 +18,7 @@
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "core/own_words.h"
 #include "records/fleet.h"
 #include "reports/fleet_proof.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QFile>
 #include <QTextStream>

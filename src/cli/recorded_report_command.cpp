@@ -13,7 +13,7 @@
 #include "records/shown_unit.h"
 #include "reports/csv_writer.h"
 #include "reports/recorded_report.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -9,7 +9,7 @@
 #include "i18n/catalogue_message.h"
 #include "reports/programming_report.h"
 #include "reports/recorded_report.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QTextStream>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QJsonObject>
 #include <QStringList>

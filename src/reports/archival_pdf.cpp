@@ -2,7 +2,7 @@
 
 #include "core/regular_file.h"
 #include "evidence/report_pdf_proof.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QPdfWriter>
 #include <QRegularExpression>

@@ -3,7 +3,7 @@
 #include "i18n/loc_guru.h"
 #include "reports/proof_footer.h"
 #include "reports/shown_records.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 namespace tvq52 {
 

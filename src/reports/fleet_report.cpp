@@ -3,7 +3,7 @@
 #include "core/own_words.h"
 #include "i18n/loc_guru.h"
 #include "reports/archival_pdf.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QFontMetrics>
 #include <QPageLayout>

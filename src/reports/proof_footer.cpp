@@ -1,7 +1,7 @@
 #include "reports/proof_footer.h"
 
 #include "i18n/loc_guru.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 namespace tvq52 {
 

@@ -3,7 +3,7 @@
 #include "reports/archival_pdf.h"
 #include "reports/report_parts.h"
 #include "reports/report_text_fit.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QDir>
 #include <QFontMetricsF>

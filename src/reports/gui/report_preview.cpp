@@ -4,7 +4,7 @@
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include <QDate>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "evidence/signing.h"
 #include "reports/fleet_report.h"
-#include "reports/pdf_structure.h"
+#include "evidence/pdf_structure.h"
 #include "reports/report.h"
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 #include "support/result_checks.h"
 #include "support/time_stamp_authority.h"
 

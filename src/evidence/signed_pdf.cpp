@@ -1,4 +1,4 @@
-#include "reports/signed_pdf.h"
+#include "evidence/signed_pdf.h"
 
 #include "core/own_words.h"
 #include "core/prompter.h"

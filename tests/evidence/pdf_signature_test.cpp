@@ -1,6 +1,6 @@
 #include "core/own_words.h"
-#include "reports/pdf_signature.h"
-#include "reports/pdf_structure.h"
+#include "evidence/pdf_signature.h"
+#include "evidence/pdf_structure.h"
 
 #include <QCryptographicHash>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 
 #include "core/error.h"
 #include "evidence/signing.h"
-#include "reports/pdf_signature.h"
+#include "evidence/pdf_signature.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "reports/pdf_structure.h"
+#include "evidence/pdf_structure.h"
 
 #include <QRegularExpression>
 #include <QSet>

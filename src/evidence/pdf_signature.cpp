@@ -1,7 +1,7 @@
-#include "reports/pdf_signature.h"
+#include "evidence/pdf_signature.h"
 
 #include "core/own_words.h"
-#include "reports/pdf_structure.h"
+#include "evidence/pdf_structure.h"
 
 #include <map>
 
