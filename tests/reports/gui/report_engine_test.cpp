@@ -856,9 +856,12 @@ TEST(PreviewPdf, ANameIsProposedTheExtensionAddedAndThePlaceTold)
         window.askSavePdf();
         const QString written = dir.filePath(QString::fromLatin1(c.written));
         EXPECT_TRUE(QFileInfo(written).isFile()) << c.typed;
-        ASSERT_EQ(prompter.shown().size(), 1) << c.typed;
-        EXPECT_EQ(prompter.shown()[0].style, MessageStyle::Information);
-        EXPECT_TRUE(prompter.shown()[0].text.contains(written)) << prompter.shown()[0].text.toStdString();
+        // The first PDF of a run without a key also warns that it is unsigned.
+        const auto& shown = prompter.shown();
+        ASSERT_FALSE(shown.isEmpty()) << c.typed;
+        EXPECT_EQ(shown.front().style, MessageStyle::Information);
+        EXPECT_TRUE(shown.front().text.contains(written)) << shown.front().text.toStdString();
+        EXPECT_LE(shown.size(), 2) << c.typed;
     }
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("graph-es"))));
 
