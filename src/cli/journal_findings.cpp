@@ -9,10 +9,12 @@ namespace {
 const char* const kFindingNames[] = {"record edited",     "record missing",    "entry altered",
                                      "chain broken",      "no provenance",     "entry not opened by the program",
                                      "totals differ",     "journal restarted", "kept head missing",
-                                     "journal unreadable"};
+                                     "journal unreadable", "signature invalid", "signer not trusted",
+                                     "entry unsigned"};
 const char* const kFindingKeys[] = {"recordEdited", "recordMissing",    "entryAltered", "chainBroken",
                                     "noProvenance", "entryNotOpened",   "totalsDiffer", "journalRestarted",
-                                    "headMissing",  "journalUnreadable"};
+                                    "headMissing",  "journalUnreadable", "signatureInvalid", "signerNotTrusted",
+                                    "entryUnsigned"};
 
 } // namespace
 

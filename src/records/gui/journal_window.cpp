@@ -53,6 +53,18 @@ QString lineText(const LocGuru& guru, const QString& line)
     return line;
 }
 
+// The entry's signer in a few words; the tooltip has the whole subject and fingerprint.
+QString signerText(const LocGuru& guru, const JournalSigning& s)
+{
+    if (!s.isSigned)
+        return guru.GetTranslation(QStringLiteral("Sin firma"));
+    if (!s.valid)
+        return guru.GetTranslation(QStringLiteral("Firma no válida"));
+    const QString name = s.signer.commonName.isEmpty() ? s.signer.subject : s.signer.commonName;
+    const QString who = QStringLiteral("%1 (%2)").arg(name, QString::fromLatin1(s.signer.fingerprint.left(8)));
+    return s.trusted ? who : guru.GetTranslation(QStringLiteral("Sin confianza: %1")).arg(who);
+}
+
 } // namespace
 
 JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 shownSerial, QWidget* parent)
@@ -77,11 +89,12 @@ JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 sho
     filter->addStretch();
     layout->addLayout(filter);
 
-    table_ = new QTableWidget(0, 7, this);
+    table_ = new QTableWidget(0, 8, this);
     table_->setObjectName(QStringLiteral("GridDiario"));
     table_->setHorizontalHeaderLabels({QStringLiteral("Fecha y hora"), QStringLiteral("Acción"),
                                        QStringLiteral("Aparato"), QStringLiteral("Línea"), QStringLiteral("Resultado"),
-                                       QStringLiteral("Mensaje"), QStringLiteral("Registros")});
+                                       QStringLiteral("Mensaje"), QStringLiteral("Registros"),
+                                       QStringLiteral("Firmado por")});
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->hide();
@@ -158,18 +171,23 @@ void JournalWindow::refresh()
     int row = 0;
     for (const JournalEntry& e : entries) {
         const QString counts = journalCountsText(guru_, e.counts);
+        const JournalSigning signing = journal_.signing(e);
         const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yy HH:mm:ss")),
                                 actionText(guru_, e.action),
                                 e.serial ? QString::number(e.serial) : QString(),
                                 lineText(guru_, e.line),
                                 journalOutcomeText(guru_, e.outcome),
                                 e.message,
-                                counts};
+                                counts,
+                                signerText(guru_, signing)};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setToolTip(cells[c]);
             table_->setItem(row, c, item);
         }
+        if (!signing.signer.isNull())
+            table_->item(row, int(cells.size()) - 1)
+                ->setToolTip(signing.signer.subject + QLatin1Char('\n') + QString::fromLatin1(signing.signer.fingerprint));
         ++row;
     }
     fitColumns();
