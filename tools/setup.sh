@@ -23,7 +23,7 @@ if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
 # buttons and dialogs in the chosen language).
 build_packages=(cmake ninja-build g++ pkg-config ccache
                 qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
-                libsqlite3-dev libpq-dev libgl-dev libxkbcommon-dev
+                libsqlite3-dev libpq-dev libssl-dev libgl-dev libxkbcommon-dev
                 qt6-translations-l10n)
 # What the tests, benchmarks, fuzz targets and the package check add.
 test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev postgresql
