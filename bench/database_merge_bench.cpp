@@ -9,8 +9,8 @@
 #include "bench_server.h"
 #include "bench_support.h"
 #include "db/database.h"
-#include "db/database_merge.h"
 #include "db/schema.h"
+#include "evidence/journaled_merge.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,8 +3,8 @@
 // listed in an open journal entry.
 #include "bench_database.h"
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "records/record_store.h"
 
 #include <QSqlError>

@@ -7,7 +7,7 @@
 #include "cli/records_console_view.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "i18n/loc_guru.h"
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"

@@ -4,9 +4,9 @@
 #include "cli/journal_findings.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
-#include "db/journal.h"
+#include "evidence/exchange_provenance.h"
+#include "evidence/journal.h"
 #include "evidence/journal_signatures.h"
-#include "exchange/exchange_provenance.h"
 #include "i18n/loc_guru.h"
 
 #include <QJsonArray>

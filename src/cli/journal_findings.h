@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/journal.h"
+#include "evidence/journal.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -3,8 +3,8 @@
 #include "cli/cli_session.h"
 #include "cli/journal_findings.h"
 #include "core/date_text.h"
+#include "evidence/report_pdf_proof.h"
 #include "reports/report_check.h"
-#include "reports/report_pdf_proof.h"
 
 #include <QJsonArray>
 #include <QTextStream>

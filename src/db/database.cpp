@@ -4,7 +4,7 @@
 #include "db/case_folding.h"
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
-#include "db/journal.h"
+#include "db/journal_tables.h"
 #include "db/sql_error.h"
 #include "db/store.h"
 

@@ -4,7 +4,6 @@
 #include "core/regular_file.h"
 #include "db/database.h"
 #include "db/fleet_tables.h"
-#include "db/journal.h"
 #include "db/merge_functions.h"
 #include "db/schema.h"
 #include "db/server_bulk.h"
@@ -421,50 +420,24 @@ QString MergeResult::countsText() const
     return lines.join(QLatin1Char('\n'));
 }
 
-MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress)
+MergeResult::Fault mergeRefusal(const Database& target, const QString& sourcePath)
 {
-    MergeResult result;
-    if (isNonRegularFile(sourcePath)) {
-        result.fault = MergeResult::Fault::NotARegularFile;
-        return result;
-    }
-    if (!QFileInfo(sourcePath).isFile()) {
-        result.fault = MergeResult::Fault::Missing;
-        return result;
-    }
-    if (!target.isServer() && sameFile(sourcePath, target.path())) {
-        result.fault = MergeResult::Fault::OwnDatabase;
-        return result;
-    }
-    // The entry is open before any row is added. A PC's own file moved into
-    // a server is SQLite's to read alone: it goes without a file hash.
-    Journal journal(target);
-    const auto hashed = fileSha256(sourcePath, target);
-    const QByteArray source = hashed.ok() ? *hashed : QByteArray();
-    const QString hashError = hashed.ok() ? QString() : untranslatedText(hashed.error());
-    const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
-    if (!entry) {
-        // A full, locked or read-only target is told as such: the merge did not start.
-        const DatabaseFailure f = journal.lastFailure();
-        if (f.kind != DatabaseFailure::Kind::Other) {
-            result.failure = f;
-        } else {
-            result.fault = MergeResult::Fault::Journal;
-            result.detail = journal.lastError();
-        }
-        return result;
-    }
+    if (isNonRegularFile(sourcePath))
+        return MergeResult::Fault::NotARegularFile;
+    if (!QFileInfo(sourcePath).isFile())
+        return MergeResult::Fault::Missing;
+    if (!target.isServer() && sameFile(sourcePath, target.path()))
+        return MergeResult::Fault::OwnDatabase;
+    return MergeResult::Fault::None;
+}
+
+void mergeRows(Database& target, const QString& sourcePath, qint64 entry, MergeResult& result,
+               const MergeProgress& progress)
+{
     if (target.isServer())
-        runServerMerge(target, sourcePath, progress, result, *entry);
+        runServerMerge(target, sourcePath, progress, result, entry);
     else
-        mergeIntoFile(target, sourcePath, progress, result, *entry);
-    if (!journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
-                      QFileInfo(sourcePath).absoluteFilePath()
-                          + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
-                      result.countsText()))
-        result.sealError = journal.lastError();
-    result.journalHead = journal.head();
-    return result;
+        mergeIntoFile(target, sourcePath, progress, result, entry);
 }
 
 } // namespace tvq52

@@ -49,13 +49,17 @@ struct MergeResult {
 // Called before each table with its name, its place and how many there are.
 using MergeProgress = std::function<void(const QString& table, int index, int count)>;
 
+// Why `sourcePath` cannot be merged into `target` (missing, not a regular
+// file, the target's own file under any name); None when it can be tried.
+MergeResult::Fault mergeRefusal(const Database& target, const QString& sourcePath);
+
 // Adds the rows of another database of this program to `target`, table by
 // table, each in one transaction: the record tables only (never the settings
 // row nor the journal), by column name with the target's columns governing,
 // a row only when its key is not already there. The source is opened
-// read-only and refused when it is the target's own file under any name.
-// The journal entry is opened first; it lists every record row added, with
-// the source file's SHA-256, and is sealed at the end.
-MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress = {});
+// read-only. Every record row added is listed in the journal's open `entry`,
+// which the caller opened and seals.
+void mergeRows(Database& target, const QString& sourcePath, qint64 entry, MergeResult& result,
+               const MergeProgress& progress = {});
 
 } // namespace tvq52

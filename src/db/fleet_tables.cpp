@@ -1,6 +1,6 @@
 #include "db/fleet_tables.h"
 
-#include "db/journal.h"
+#include "db/journal_tables.h"
 #include "db/sql_error.h"
 
 #include <QSqlError>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/journal.h"
+#include "db/journal_tables.h"
 
 #include <QByteArray>
 #include <QDateTime>

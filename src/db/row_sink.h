@@ -14,7 +14,6 @@
 namespace tvq52 {
 
 class Database;
-class Journal;
 
 // One table as rows for it arrive: the columns each row carries, in order,
 // and where its key columns are among them.
@@ -47,7 +46,7 @@ public:
     // Makes ready for rows of `tables` (given by index from then on); the
     // rows added are listed in the journal's open `entry`. False with
     // failure() set when the database cannot take them.
-    virtual bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) = 0;
+    virtual bool prepare(const std::vector<SinkTable>& tables, qint64 entry) = 0;
     // Opens the first batch; false with failure() set.
     virtual bool begin() = 0;
     // Gives one row, its values as the database keeps them, `line` where it

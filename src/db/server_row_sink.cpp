@@ -1,7 +1,7 @@
 #include "db/server_row_sink.h"
 
 #include "db/database.h"
-#include "db/journal.h"
+#include "db/journal_tables.h"
 
 #include <QSqlError>
 #include <QStringList>
@@ -66,7 +66,7 @@ ServerRowSink::ServerRowSink(Database& database, int batchRows)
     : database_(database), db_(database.connection()), bulk_(db_), batchRows_(std::max(1, batchRows))
 {}
 
-bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, Journal&, qint64 entry)
+bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
 {
     entry_ = entry;
     counts_.assign(tables.size(), SinkCounts());

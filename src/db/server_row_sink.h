@@ -25,7 +25,7 @@ public:
     ServerRowSink(Database& database, int batchRows);
 
     bool valid() const { return bulk_.valid(); }
-    bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) override;
+    bool prepare(const std::vector<SinkTable>& tables, qint64 entry) override;
     bool begin() override { return true; }
     void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;

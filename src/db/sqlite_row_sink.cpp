@@ -1,6 +1,6 @@
 #include "db/sqlite_row_sink.h"
 
-#include "db/journal.h"
+#include "db/journal_tables.h"
 #include "db/store.h"
 
 #include <QStringList>
@@ -33,7 +33,7 @@ SqliteRowSink::~SqliteRowSink()
         setSqlitePragma(db_, "wal_autocheckpoint", checkpointPages_);
 }
 
-bool SqliteRowSink::prepare(const std::vector<SinkTable>& tables, Journal&, qint64 entry)
+bool SqliteRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
 {
     // A batch of rows, their indexes and their journal lines fit the page
     // cache, and the file is synced every 64 MB of log rather than every 4:

@@ -14,7 +14,7 @@ public:
     SqliteRowSink(sqlite3* db, int batchRows) : db_(db), batchRows_(batchRows) {}
     ~SqliteRowSink() override;
 
-    bool prepare(const std::vector<SinkTable>& tables, Journal& journal, qint64 entry) override;
+    bool prepare(const std::vector<SinkTable>& tables, qint64 entry) override;
     bool begin() override;
     void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;

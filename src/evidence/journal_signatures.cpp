@@ -65,19 +65,19 @@ JournalSigning entrySigning(const JournalEntry& e, QHash<QByteArray, SignatureCh
     s.isSigned = s.open ? !e.openingSignature.isEmpty() : !e.sealSignature.isEmpty();
     struct Part {
         const char* name;
-        const QByteArray& cms;
+        const QByteArray* cms;
         QByteArray text;
     };
     QList<Part> parts;
     if (!e.openingSignature.isEmpty())
-        parts.append({"opening", e.openingSignature, openingText(e.link)});
+        parts.append({"opening", &e.openingSignature, openingText(e.link)});
     // An open entry has no hash yet: a seal signature there signs nothing.
     if (e.sealed() && !e.sealSignature.isEmpty())
-        parts.append({"seal", e.sealSignature, sealText(e.hash)});
+        parts.append({"seal", &e.sealSignature, sealText(e.hash)});
     s.valid = s.trusted = s.timeProven = !parts.isEmpty();
     QStringList invalid, untrusted;
     for (const Part& p : parts) {
-        const SignatureCheck c = check(p.cms, p.text, cache);
+        const SignatureCheck c = check(*p.cms, p.text, cache);
         if (!c.signer.isNull()) {
             // The seal's signer names the entry; the opening's until it is sealed.
             s.signer = c.signer;

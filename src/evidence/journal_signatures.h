@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "evidence/signing.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 // The journal's side of the office's key: which signer an entry gets, which
 // abandoned entry may be sealed, and the time stamps added later.
-#include "db/journal.h"
+#include "evidence/journal.h"
 
 #include "core/own_words.h"
 #include "db/journal_codec.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "db/database_merge.h"
+#include "evidence/journaled_merge.h"
 
 #include <QString>
 

@@ -3,8 +3,8 @@
 #include "core/own_words.h"
 #include "db/database.h"
 #include "db/fleet_tables.h"
-#include "db/journal.h"
 #include "db/row_sink.h"
+#include "evidence/journal.h"
 #include "exchange/exchange_convert.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_reader.h"
@@ -93,7 +93,7 @@ bool ImportRun::open(const QString& path)
     sink_->onRefused = [this](size_t section, qint64 line, const QString& message) {
         refuse(section, Refusal{Refusal::Kind::Database, line, QString(), message});
     };
-    if (!sink_->prepare(tables, journal_, *entry_)) {
+    if (!sink_->prepare(tables, *entry_)) {
         summary_.failure = sink_->failure();
         journal_.seal(*entry_, QStringLiteral("failed"), sink_->failure().detail);
         return false;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "db/database_failure.h"
+#include "evidence/exchange_provenance.h"
 #include "exchange/exchange_convert.h"
-#include "exchange/exchange_provenance.h"
 
 #include <QByteArray>
 #include <QList>

@@ -3,11 +3,11 @@
 #include "core/regular_file.h"
 #include "core/sha256.h"
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/exchange_provenance.h"
+#include "evidence/journal.h"
+#include "evidence/provenance_store.h"
 #include "exchange/exchange_format.h"
-#include "exchange/exchange_provenance.h"
-#include "exchange/provenance_store.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -3,10 +3,10 @@
 #include "core/own_words.h"
 #include "db/case_folding.h"
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/schema.h"
 #include "db/sql_error.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 
 #include <QDateTime>
 #include <QSqlError>

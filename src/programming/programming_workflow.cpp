@@ -1,7 +1,7 @@
 #include "programming/programming_workflow.h"
 
 #include "core/catalogue_ids.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"

@@ -1,4 +1,4 @@
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "records/record_store.h"
 
 // The ranges a download proposes and requests, from what is stored.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/error.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "records/recorded_data.h"
 
 #include <QByteArray>

@@ -1,9 +1,9 @@
 #include "records/fleet.h"
 
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/sql_error.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "records/recorded_data.h"
 
 #include <QHash>

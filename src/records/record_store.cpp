@@ -3,7 +3,7 @@
 #include "db/database.h"
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 
 #include <QHash>
 #include <QSqlError>

@@ -1,7 +1,7 @@
 #include "reports/archival_pdf.h"
 
 #include "core/regular_file.h"
-#include "reports/report_pdf_proof.h"
+#include "evidence/report_pdf_proof.h"
 
 #include <QPdfWriter>
 #include <QRegularExpression>

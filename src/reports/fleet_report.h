@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/report_proof.h"
+#include "evidence/report_proof.h"
 
 #include "core/error.h"
 #include "records/fleet.h"

@@ -1,5 +1,6 @@
 #include "reports/report.h"
 
+#include "core/own_words.h"
 #include "reports/report_parts.h"
 
 #include <QDir>
@@ -280,4 +281,24 @@ QString reportTemplatePath(const QString& assetFolder, const QString& fileName)
 {
     return QDir(assetFolder).filePath(QStringLiteral("reports/") + fileName);
 }
+void RenderedReport::setProof(ReportProof proof, DigestReader digestNow)
+{
+    proof_ = std::move(proof);
+    digestNow_ = std::move(digestNow);
+}
+
+Status RenderedReport::checkProof() const
+{
+    if (!proof_ || !digestNow_)
+        return {};
+    const Result<QByteArray> now = digestNow_();
+    if (!now)
+        return now.error();
+    if (*now != proof_->digest)
+        return ownWords(
+            QStringLiteral("Los registros del informe han cambiado desde que se preparó; vuelva a "
+                           "abrirlo para imprimir lo que hay ahora guardado."));
+    return {};
+}
+
 } // namespace tvq52

@@ -1,7 +1,7 @@
 #include "reports/report_check.h"
 
 #include "db/journal_codec.h"
-#include "db/journal_listing.h"
+#include "evidence/journal_listing.h"
 #include "reports/shown_records.h"
 
 #include <QSet>

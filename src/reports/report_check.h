@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/error.h"
-#include "db/journal.h"
-#include "reports/report_proof.h"
+#include "evidence/journal.h"
+#include "evidence/report_proof.h"
 
 #include <QList>
 

@@ -2,9 +2,9 @@
 
 #include "core/sha256.h"
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/journal_codec.h"
 #include "db/schema.h"
+#include "evidence/journal.h"
 #include "records/fleet.h"
 #include "records/recorded_data.h"
 #include "reports/report_store.h"
@@ -110,11 +110,6 @@ Status eachShownRecord(Database& database, const ReportScope& scope, const Shown
     return {};
 }
 
-QByteArray shownLine(const ShownRecord& record)
-{
-    return journal_codec::recordLine(record.table, record.key, QString::fromLatin1(record.hash));
-}
-
 Result<ShownDigest> digestShownRecords(Database& database, const ReportScope& scope)
 {
     ShownDigest shown;
@@ -130,14 +125,6 @@ Result<ShownDigest> digestShownRecords(Database& database, const ReportScope& sc
         return read.error();
     shown.digest = hash.result().toHex();
     return shown;
-}
-
-QByteArray digestOf(const QList<ShownRecord>& records)
-{
-    Sha256 hash;
-    for (const ShownRecord& r : records)
-        hash.add(shownLine(r));
-    return hash.result().toHex();
 }
 
 Result<ReportProof> makeReportProof(Database& database, ReportScope scope)

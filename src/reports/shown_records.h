@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/error.h"
-#include "reports/report_proof.h"
+#include "evidence/report_proof.h"
 
 #include <QDateTime>
 #include <functional>
@@ -32,10 +32,6 @@ struct ReportScope {
 using ShownTake = std::function<Status(const ShownRecord& record, bool journaled)>;
 Status eachShownRecord(Database& database, const ReportScope& scope, const ShownTake& take);
 
-// The bytes a shown record adds to the digest: the line the journal hashes
-// for a record it lists.
-QByteArray shownLine(const ShownRecord& record);
-
 // The digest of the records shown, how many, and the ones to carry.
 struct ShownDigest {
     QByteArray digest;
@@ -43,7 +39,6 @@ struct ShownDigest {
     QList<ShownRecord> carried;
 };
 Result<ShownDigest> digestShownRecords(Database& database, const ReportScope& scope);
-QByteArray digestOf(const QList<ShownRecord>& records);
 
 // The proof of a report about to be laid out: the digest, the journal's
 // head and the moment (now, unless the scope gives one).

@@ -2,8 +2,8 @@
 #include "app/ini_file.h"
 #include "cli_run.h"
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "support/rows.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "cli_run.h"
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 

@@ -1,7 +1,7 @@
 #include "app/data_folder.h"
 #include "cli_run.h"
 #include "db/database.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "support/result_checks.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "cli_run.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "support/rows.h"
 
 #include <QJsonArray>

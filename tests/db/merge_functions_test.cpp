@@ -1,9 +1,9 @@
-#include "db/journal.h"
 #include "db/journal_codec.h"
 #include "db/merge_functions.h"
 #include "db/row_check.h"
 #include "db/schema.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
-#include "db/journal.h"
 #include "db/journal_codec.h"
 #include "db/row_sink.h"
+#include "evidence/journal.h"
 
 #include <QDate>
 #include <gtest/gtest.h>

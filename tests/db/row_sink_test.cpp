@@ -1,5 +1,5 @@
-#include "db/journal.h"
 #include "db/row_sink.h"
+#include "evidence/journal.h"
 #include "support/folder_database.h"
 #include "support/rows.h"
 
@@ -50,7 +50,7 @@ TEST_F(RowSinkTest, ARowTheDatabaseRefusesIsToldWithItsLineAndTheOthersAreStored
     Journal journal(*db);
     const std::optional<qint64> entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'a'));
     ASSERT_TRUE(entry);
-    ASSERT_TRUE(sink.prepare({wholeTable("DiaBorrado"), wholeTable("IntervaloInhabil")}, journal, *entry));
+    ASSERT_TRUE(sink.prepare({wholeTable("DiaBorrado"), wholeTable("IntervaloInhabil")}, *entry));
     ASSERT_TRUE(sink.begin());
     auto inhabil = [](int interval, const char* from) {
         return QVariantList{52001,
@@ -133,7 +133,7 @@ TEST_F(RowSinkTest, ARowRefusedInsideABatchLosesNothingElseAndEveryRowIsCountedO
     Journal journal(*db);
     const std::optional<qint64> entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'b'));
     ASSERT_TRUE(entry);
-    ASSERT_TRUE(sink.prepare({wholeTable("IntervaloInhabil"), wholeTable("DiaBorrado")}, journal, *entry));
+    ASSERT_TRUE(sink.prepare({wholeTable("IntervaloInhabil"), wholeTable("DiaBorrado")}, *entry));
     ASSERT_TRUE(sink.begin());
     for (int i = 1; i <= 25; ++i)
         sink.add(0, 100 + i, inhabilRow(i == 15 ? 300 : i, "08:00"));

@@ -1,7 +1,7 @@
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/row_check.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"

@@ -1,6 +1,6 @@
-#include "db/journal.h"
+#include "evidence/exchange_provenance.h"
+#include "evidence/journal.h"
 #include "exchange/exchange_import.h"
-#include "exchange/exchange_provenance.h"
 #include "exchange/exchange_reader.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/loc_guru.h"

@@ -1,4 +1,4 @@
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "programming_fixture.h"
 #include "support/rows.h"
 

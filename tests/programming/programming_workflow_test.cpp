@@ -1,4 +1,4 @@
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
 #include "programming/record_sheet.h"

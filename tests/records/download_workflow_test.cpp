@@ -1,6 +1,6 @@
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"
 #include "link/exchange_session.h"

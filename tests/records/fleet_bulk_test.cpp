@@ -1,6 +1,6 @@
 #include "db/database.h"
-#include "db/database_merge.h"
 #include "db/store.h"
+#include "evidence/journaled_merge.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
 #include "support/result_checks.h"

@@ -1,6 +1,6 @@
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "link/frame.h"
 #include "records/record_frames.h"
 #include "records/record_store.h"

@@ -2,8 +2,8 @@
 
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
 #include "link/clock.h"

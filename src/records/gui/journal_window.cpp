@@ -1,9 +1,9 @@
 #include "records/gui/journal_window.h"
 
-#include "records/outcome_text.h"
 #include "records/gui/record_kind_text.h"
+#include "records/outcome_text.h"
 
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "i18n/loc_guru.h"
 
 #include <QHBoxLayout>

@@ -3,7 +3,7 @@
 
 #include "app/gui/widget_prompter.h"
 #include "core/catalogue_ids.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "support/rows.h"
 #include "window_fixture.h"
 

@@ -1,6 +1,6 @@
+#include "evidence/report_pdf_proof.h"
 #include "reports/fleet_report.h"
 #include "reports/report.h"
-#include "reports/report_pdf_proof.h"
 #include "support/result_checks.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // A report's footer states the digest of its records and the journal's
 // head; printing it after those records changed is refused.
 #include "../../programming/programming_fixture.h"
-#include "db/journal.h"
+#include "evidence/journal.h"
 #include "i18n/loc_guru.h"
 #include "reports/graph_report.h"
 #include "reports/programming_report.h"

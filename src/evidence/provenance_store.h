@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/error.h"
-#include "exchange/exchange_provenance.h"
+#include "evidence/exchange_provenance.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/error.h"
-#include "reports/report_proof.h"
+#include "evidence/report_proof.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "db/database.h"
-#include "db/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"

@@ -1,4 +1,4 @@
-#include "db/journal_listing.h"
+#include "evidence/journal_listing.h"
 
 #include "core/own_words.h"
 #include "db/database.h"

@@ -1,4 +1,4 @@
-#include "reports/report_pdf_proof.h"
+#include "evidence/report_pdf_proof.h"
 
 #include "core/own_words.h"
 #include "core/regular_file.h"

@@ -1,4 +1,4 @@
-#include "exchange/provenance_store.h"
+#include "evidence/provenance_store.h"
 
 #include "db/database.h"
 #include "db/journal_codec.h"

@@ -26,6 +26,12 @@ struct ShownRecord {
     bool operator==(const ShownRecord&) const = default;
 };
 
+// The bytes a shown record adds to the digest: the line the journal hashes
+// for a record it lists.
+QByteArray shownLine(const ShownRecord& record);
+// The digest of records in the order given.
+QByteArray digestOf(const QList<ShownRecord>& records);
+
 struct ReportProof {
     ReportKind kind = ReportKind::Programming;
     qint32 serial = 0;    // 0 for the fleet overview, which shows every unit

@@ -1,4 +1,4 @@
-#include "db/journal.h"
+#include "evidence/journal.h"
 
 #include "core/sha256.h"
 
@@ -64,46 +64,6 @@ HeldEntries& heldEntries()
 
 } // namespace
 
-QString journalActionName(JournalAction action)
-{
-    switch (action) {
-    case JournalAction::Download:
-        return QStringLiteral("download");
-    case JournalAction::ProgramReceive:
-        return QStringLiteral("receive");
-    case JournalAction::ProgramTransmit:
-        return QStringLiteral("transmit");
-    case JournalAction::UnitDeletion:
-        return QStringLiteral("delete");
-    case JournalAction::Merge:
-        return QStringLiteral("merge");
-    case JournalAction::Import:
-        return QStringLiteral("import");
-    case JournalAction::Adopt:
-        return QStringLiteral("adopt");
-    case JournalAction::Restart:
-        return QStringLiteral("restart");
-    }
-    return {};
-}
-
-QString journalOutcomeName(JournalOutcome outcome)
-{
-    switch (outcome) {
-    case JournalOutcome::Completed:
-        return QStringLiteral("completed");
-    case JournalOutcome::Stopped:
-        return QStringLiteral("stopped");
-    case JournalOutcome::Failed:
-        return QStringLiteral("failed");
-    case JournalOutcome::Cancelled:
-        return QStringLiteral("cancelled");
-    case JournalOutcome::Interrupted:
-        return QStringLiteral("interrupted");
-    }
-    return {};
-}
-
 Result<QByteArray> fileSha256(const QString& path, Database& database)
 {
     // Opening and closing the database's own file here would drop SQLite's locks on it.
@@ -129,31 +89,6 @@ Result<QByteArray> fileSha256(const QString& path, Database& database)
     if (n < 0)
         return finalText(file.errorString());
     return hash.result().toHex();
-}
-
-const char* const kJournalListRecordSql =
-    "INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-    "SELECT CAST(? AS BIGINT), ?, ?, ? WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = ? "
-    "AND \"THash\" IS NULL)";
-
-QString canonicalRowText(const QString& tableName, const Row& row, int version)
-{
-    const TableDef* table = schemaTable(tableName);
-    if (!table)
-        return {};
-    QStringList parts;
-    parts.reserve(qsizetype(table->columns.size()));
-    const QStringList& names = row.columns();
-    for (std::size_t i = 0; i < table->columns.size(); ++i) {
-        const ColumnDef& c = table->columns[i];
-        const QLatin1StringView name(c.name);
-        // A row read back with SELECT * holds the columns in schema order:
-        // take it by position and only search when it does not.
-        const qsizetype at = qsizetype(i);
-        const bool inPlace = at < names.size() && names.at(at).compare(name, Qt::CaseInsensitive) == 0;
-        parts << canonicalValue(c, inPlace ? row.values().at(at) : row.value(QString::fromUtf8(c.name)), version);
-    }
-    return parts.join(kSeparator);
 }
 
 Journal::Journal(Database& database) : database_(database), statements_(database) {}

@@ -1,4 +1,4 @@
-#include "exchange/exchange_provenance.h"
+#include "evidence/exchange_provenance.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

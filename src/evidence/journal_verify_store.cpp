@@ -1,4 +1,4 @@
-#include "db/journal.h"
+#include "evidence/journal.h"
 
 #include "db/database.h"
 #include "db/journal_codec.h"

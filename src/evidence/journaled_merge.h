@@ -1,0 +1,12 @@
+#pragma once
+
+#include "db/database_merge.h"
+
+namespace tvq52 {
+
+// Merges another database of this program into `target` (see mergeRows)
+// under one journal entry: opened before any row is added, with the source
+// file's SHA-256, and sealed at the end with the counts.
+MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress = {});
+
+} // namespace tvq52
