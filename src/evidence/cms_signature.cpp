@@ -25,7 +25,10 @@ QByteArray derOf(CMS_ContentInfo* cms)
 class KeySigner final : public Signer {
 public:
     KeySigner(ssl::Key key, ssl::Cert cert, std::vector<ssl::Cert> chain, QString timestampUrl)
-        : key_(std::move(key)), cert_(std::move(cert)), chain_(std::move(chain)), url_(std::move(timestampUrl)),
+        : key_(std::move(key)),
+          cert_(std::move(cert)),
+          chain_(std::move(chain)),
+          url_(std::move(timestampUrl)),
           info_(ssl::describe(cert_.get()))
     {}
 
@@ -119,10 +122,11 @@ Result<bool> contentMatches(CMS_SignerInfo* signer, QByteArrayView content)
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_Digest(content.data(), static_cast<size_t>(content.size()), digest, &length, EVP_get_digestbynid(nid),
-                   nullptr) != 1)
+                   nullptr)
+        != 1)
         return Error(0, ssl::lastError());
     return static_cast<int>(length) == ASN1_STRING_length(expected)
-           && CRYPTO_memcmp(digest, ASN1_STRING_get0_data(expected), length) == 0;
+        && CRYPTO_memcmp(digest, ASN1_STRING_get0_data(expected), length) == 0;
 }
 
 } // namespace
@@ -158,7 +162,8 @@ SignatureCheck verifySignature(const QByteArray& cms, QByteArrayView content, co
     check.signer = ssl::describe(signerCert);
     CMS_SignerInfo_set1_signer_cert(signer, signerCert);
     if (CMS_SignerInfo_verify(signer) != 1)
-        return damaged(check, QStringLiteral("the signature does not verify with its certificate: ") + ssl::lastError());
+        return damaged(check,
+                       QStringLiteral("the signature does not verify with its certificate: ") + ssl::lastError());
     Result<QDateTime> signedAt = signedTime(signer);
     if (!signedAt)
         return damaged(check, signedAt.error().detail);

@@ -28,7 +28,8 @@ namespace ssl {
 Status writeFileAtomically(const QString& path, const QByteArray& bytes, int mode)
 {
     const auto fail = [&](int code) {
-        return ownWords(QStringLiteral("No se puede escribir %1: %2"), {path, QString::fromLocal8Bit(std::strerror(code))});
+        return ownWords(QStringLiteral("No se puede escribir %1: %2"),
+                        {path, QString::fromLocal8Bit(std::strerror(code))});
     };
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temporary = target + ".new";
@@ -57,14 +58,16 @@ Status writeFileAtomically(const QString& path, const QByteArray& bytes, int mod
 
 Error notValidNow(const CertificateInfo& info)
 {
-    return ownWords(QStringLiteral("El certificado de firma %1 solo vale del %2 al %3: no se puede firmar con él ahora."),
-                    {info.subject, info.notBefore.toString(Qt::ISODate), info.notAfter.toString(Qt::ISODate)});
+    return ownWords(
+        QStringLiteral("El certificado de firma %1 solo vale del %2 al %3: no se puede firmar con él ahora."),
+        {info.subject, info.notBefore.toString(Qt::ISODate), info.notAfter.toString(Qt::ISODate)});
 }
 
 Status makePrivateFolder(const QString& path)
 {
     if (!QDir().mkpath(path) || ::chmod(QFile::encodeName(path).constData(), 0700) != 0)
-        return ownWords(QStringLiteral("No se puede escribir %1: %2"), {path, QString::fromLocal8Bit(std::strerror(errno))});
+        return ownWords(QStringLiteral("No se puede escribir %1: %2"),
+                        {path, QString::fromLocal8Bit(std::strerror(errno))});
     return {};
 }
 
@@ -113,8 +116,10 @@ ssl::Cert selfSigned(EVP_PKEY* key, const QString& name)
     const QByteArray utf8 = name.toUtf8();
     const auto* text = reinterpret_cast<const unsigned char*>(utf8.constData());
     // O before CN, so that the subject reads CN first in RFC 2253's order.
-    X509_NAME_add_entry_by_NID(subject, NID_organizationName, MBSTRING_UTF8, text, -1, -1, 0);
-    X509_NAME_add_entry_by_NID(subject, NID_commonName, MBSTRING_UTF8, text, -1, -1, 0);
+    // A name longer than the 64 characters a subject allows stops here.
+    if (X509_NAME_add_entry_by_NID(subject, NID_organizationName, MBSTRING_UTF8, text, -1, -1, 0) != 1
+        || X509_NAME_add_entry_by_NID(subject, NID_commonName, MBSTRING_UTF8, text, -1, -1, 0) != 1)
+        return {};
     X509_set_issuer_name(cert.get(), subject);
     const QDateTime now = QDateTime::currentDateTimeUtc();
     X509_set1_notBefore(cert.get(), ssl::toAsn1Time(now).get());
@@ -124,8 +129,8 @@ ssl::Cert selfSigned(EVP_PKEY* key, const QString& name)
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, cert.get(), cert.get(), nullptr, nullptr, 0);
     static const char* const extensions[][2] = {{"basicConstraints", "critical,CA:FALSE"},
-                                                 {"keyUsage", "critical,digitalSignature,nonRepudiation"},
-                                                 {"subjectKeyIdentifier", "hash"}};
+                                                {"keyUsage", "critical,digitalSignature,nonRepudiation"},
+                                                {"subjectKeyIdentifier", "hash"}};
     for (const auto& ext : extensions) {
         X509_EXTENSION* made = X509V3_EXT_conf(nullptr, &ctx, ext[0], ext[1]);
         if (!made)
@@ -172,8 +177,8 @@ Result<CertificateInfo> install(const QString& folder, EVP_PKEY* key, X509* cert
     Status kept = ssl::writeFiles(folder, ssl::layout::own(folder),
                                   {{QString::fromLatin1(info.fingerprint) + QStringLiteral(".pem"), info.pem}});
     if (kept)
-        kept = ssl::writeFiles(folder, folder, {{QStringLiteral("key.pem"), keyPem, 0600},
-                                                {QStringLiteral("certificate.pem"), certPem}});
+        kept = ssl::writeFiles(
+            folder, folder, {{QStringLiteral("key.pem"), keyPem, 0600}, {QStringLiteral("certificate.pem"), certPem}});
     if (!kept)
         return kept.error();
     return info;
@@ -372,7 +377,8 @@ Result<std::unique_ptr<Signer>> KeyStore::load(const SigningSetup& setup) const
     certs.erase(certs.begin());
     if (X509_check_private_key(cert.get(), key.get()) != 1) {
         ERR_clear_error();
-        return ownWords(QStringLiteral("El certificado %1 no corresponde a la clave de firma %2."), {certPath, keyPath});
+        return ownWords(QStringLiteral("El certificado %1 no corresponde a la clave de firma %2."),
+                        {certPath, keyPath});
     }
     const CertificateInfo info = ssl::describe(cert.get());
     if (!info.validAt(QDateTime::currentDateTimeUtc()))

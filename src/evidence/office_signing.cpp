@@ -11,7 +11,9 @@ struct RunSigning {
     QMutex mutex;
     SigningSetup setup;
     std::unique_ptr<Signer> signer;
-    std::optional<TrustStore> trust;
+    // Reloaded in place, never destroyed: a reference trust() gave stays valid.
+    TrustStore trust;
+    bool trustLoaded = false;
     bool warned = false;
 };
 
@@ -29,7 +31,7 @@ void OfficeSigning::configure(const SigningSetup& setup)
     QMutexLocker lock(&state.mutex);
     state.setup = setup;
     state.signer.reset();
-    state.trust.reset();
+    state.trustLoaded = false;
 }
 
 Result<Signer*> OfficeSigning::signer()
@@ -52,11 +54,12 @@ const TrustStore& OfficeSigning::trust()
 {
     RunSigning& state = run();
     QMutexLocker lock(&state.mutex);
-    if (!state.trust) {
+    if (!state.trustLoaded) {
         Result<TrustStore> loaded = TrustStore::load(state.setup.folder);
         state.trust = loaded ? std::move(loaded).value() : TrustStore();
+        state.trustLoaded = true;
     }
-    return *state.trust;
+    return state.trust;
 }
 
 QString OfficeSigning::timestampUrl()
@@ -78,7 +81,7 @@ void OfficeSigning::reset()
     RunSigning& state = run();
     QMutexLocker lock(&state.mutex);
     state.signer.reset();
-    state.trust.reset();
+    state.trustLoaded = false;
 }
 
 } // namespace tvq52

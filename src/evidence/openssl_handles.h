@@ -64,11 +64,26 @@ Error notValidNow(const CertificateInfo& info);
 // The keys folder: the private key, the current certificate (and the chain
 // that issued it), every certificate this PC had, and the ones trusted.
 namespace layout {
-inline QString key(const QString& folder) { return folder + QStringLiteral("/key.pem"); }
-inline QString certificate(const QString& folder) { return folder + QStringLiteral("/certificate.pem"); }
-inline QString own(const QString& folder) { return folder + QStringLiteral("/own"); }
-inline QString trusted(const QString& folder) { return folder + QStringLiteral("/trusted"); }
-inline QString authorities(const QString& folder) { return folder + QStringLiteral("/authorities"); }
+inline QString key(const QString& folder)
+{
+    return folder + QStringLiteral("/key.pem");
+}
+inline QString certificate(const QString& folder)
+{
+    return folder + QStringLiteral("/certificate.pem");
+}
+inline QString own(const QString& folder)
+{
+    return folder + QStringLiteral("/own");
+}
+inline QString trusted(const QString& folder)
+{
+    return folder + QStringLiteral("/trusted");
+}
+inline QString authorities(const QString& folder)
+{
+    return folder + QStringLiteral("/authorities");
+}
 } // namespace layout
 
 // Writes `bytes` whole or not at all, the file created with `mode`.

@@ -123,6 +123,7 @@ public:
     // host name when empty). The certificate it replaces stays known.
     Result<CertificateInfo> create(const QString& name, const QString& passphrase = {});
     // A key and certificate a certification authority issued, from PKCS#12.
+    // The key stays encrypted with the same passphrase (KeyPassphraseFile).
     Result<CertificateInfo> importPkcs12(const QString& file, const QString& passphrase);
     // The current certificate; nothing when there is no key.
     Result<std::optional<CertificateInfo>> current() const;

@@ -44,7 +44,8 @@ QByteArray digestOf(int nid, const QByteArray& bytes)
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_Digest(bytes.constData(), static_cast<size_t>(bytes.size()), digest, &length, EVP_get_digestbynid(nid),
-                   nullptr) != 1)
+                   nullptr)
+        != 1)
         return {};
     return QByteArray(reinterpret_cast<const char*>(digest), static_cast<qsizetype>(length));
 }
@@ -57,7 +58,8 @@ bool imprintMatches(TS_TST_INFO* info, const QByteArray& signature)
     const QByteArray expected = digestOf(OBJ_obj2nid(oid), signature);
     const ASN1_OCTET_STRING* stated = TS_MSG_IMPRINT_get_msg(imprint);
     return !expected.isEmpty() && expected.size() == ASN1_STRING_length(stated)
-           && CRYPTO_memcmp(expected.constData(), ASN1_STRING_get0_data(stated), static_cast<size_t>(expected.size())) == 0;
+        && CRYPTO_memcmp(expected.constData(), ASN1_STRING_get0_data(stated), static_cast<size_t>(expected.size()))
+        == 0;
 }
 
 template <typename T, int (*Encode)(const T*, unsigned char**)> QByteArray encode(const T* value)
@@ -84,12 +86,13 @@ Request makeRequest(const QByteArray& signature, Integer* nonce)
     nonce->reset(BN_to_ASN1_INTEGER(number.get(), nullptr));
     const QByteArray digest = digestOf(NID_sha256, signature);
     X509_ALGOR_set0(algorithm.get(), OBJ_nid2obj(NID_sha256), V_ASN1_NULL, nullptr);
-    const bool made = *nonce && TS_REQ_set_version(request.get(), 1) && TS_MSG_IMPRINT_set_algo(imprint.get(), algorithm.get())
-                      && TS_MSG_IMPRINT_set_msg(imprint.get(),
-                                                reinterpret_cast<unsigned char*>(const_cast<char*>(digest.constData())),
-                                                static_cast<int>(digest.size()))
-                      && TS_REQ_set_msg_imprint(request.get(), imprint.get()) && TS_REQ_set_nonce(request.get(), nonce->get())
-                      && TS_REQ_set_cert_req(request.get(), 1);
+    const bool made = *nonce && TS_REQ_set_version(request.get(), 1)
+        && TS_MSG_IMPRINT_set_algo(imprint.get(), algorithm.get())
+        && TS_MSG_IMPRINT_set_msg(imprint.get(),
+                                  reinterpret_cast<unsigned char*>(const_cast<char*>(digest.constData())),
+                                  static_cast<int>(digest.size()))
+        && TS_REQ_set_msg_imprint(request.get(), imprint.get()) && TS_REQ_set_nonce(request.get(), nonce->get())
+        && TS_REQ_set_cert_req(request.get(), 1);
     return made ? std::move(request) : Request();
 }
 
@@ -140,8 +143,9 @@ Token tokenOf(const QByteArray& answer, const ASN1_INTEGER* nonce, const QByteAr
         const STACK_OF(ASN1_UTF8STRING)* said = TS_STATUS_INFO_get0_text(status);
         for (int i = 0; said && i < sk_ASN1_UTF8STRING_num(said); ++i) {
             const ASN1_UTF8STRING* line = sk_ASN1_UTF8STRING_value(said, i);
-            text += u' ' + QString::fromUtf8(reinterpret_cast<const char*>(ASN1_STRING_get0_data(line)),
-                                             ASN1_STRING_length(line));
+            text += u' '
+                + QString::fromUtf8(reinterpret_cast<const char*>(ASN1_STRING_get0_data(line)),
+                                    ASN1_STRING_length(line));
         }
         *problem = QStringLiteral("the authority refused (status %1)%2").arg(granted).arg(text);
         return {};
@@ -149,8 +153,7 @@ Token tokenOf(const QByteArray& answer, const ASN1_INTEGER* nonce, const QByteAr
     TS_TST_INFO* info = TS_RESP_get_tst_info(response.get());
     PKCS7* token = TS_RESP_get_token(response.get());
     const ASN1_INTEGER* echoed = info ? TS_TST_INFO_get_nonce(info) : nullptr;
-    if (!token || !echoed || ASN1_INTEGER_cmp(echoed, nonce) != 0
-        || !imprintMatches(info, signature)) {
+    if (!token || !echoed || ASN1_INTEGER_cmp(echoed, nonce) != 0 || !imprintMatches(info, signature)) {
         *problem = QStringLiteral("the authority's token is not for this query");
         return {};
     }
@@ -179,7 +182,7 @@ QString addTimeStampToken(CMS_SignerInfo* signer, const QString& url)
     if (der.isEmpty()
         || CMS_unsigned_add1_attr_by_NID(signer, NID_id_smime_aa_timeStampToken, V_ASN1_SEQUENCE, der.constData(),
                                          static_cast<int>(der.size()))
-               != 1)
+            != 1)
         return lastError();
     return {};
 }

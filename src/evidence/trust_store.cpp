@@ -107,7 +107,8 @@ Status TrustStore::addAuthority(const QString& pemFile, const QString& organizat
 {
     const QString name = organization.trimmed();
     if (name.isEmpty())
-        return ownWords(QStringLiteral("Falta la organización para la que se confía en la autoridad de %1."), {pemFile});
+        return ownWords(QStringLiteral("Falta la organización para la que se confía en la autoridad de %1."),
+                        {pemFile});
     Result<ssl::Cert> cert = readCertificateFile(pemFile);
     if (!cert)
         return cert.error();

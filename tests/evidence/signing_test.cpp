@@ -1,29 +1,26 @@
+#include "core/own_words.h"
 #include "evidence/signing.h"
 #include "evidence/test_identity.h"
 #include "support/result_checks.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace tvq52 {
 namespace {
 
+using test::makeIdentity;
 using test::succeeded;
 using test::take;
+using test::TestIdentity;
 using Outcome = SignatureCheck::Outcome;
-
-QString keysIn(const QTemporaryDir& dir)
-{
-    return dir.filePath(QStringLiteral("keys"));
-}
 
 std::unique_ptr<Signer> loadSigner(const QString& folder)
 {
-    std::unique_ptr<Signer> signer = take(KeyStore(folder).load(SigningSetup{folder, {}, {}}));
-    EXPECT_TRUE(signer);
-    return signer;
+    return take(KeyStore(folder).load(SigningSetup{folder, {}, {}}));
 }
 
 TrustStore trustOf(const QString& folder)
@@ -34,12 +31,13 @@ TrustStore trustOf(const QString& folder)
 TEST(Signing, SignatureVerifiesOverItsContentOnly)
 {
     QTemporaryDir dir;
-    const QString keys = keysIn(dir);
+    const QString keys = dir.filePath(QStringLiteral("keys"));
     const CertificateInfo made = take(KeyStore(keys).create(QStringLiteral("Ayuntamiento de Prueba")));
-    EXPECT_EQ(made.commonName, QStringLiteral("Ayuntamiento de Prueba"));
-    EXPECT_EQ(made.organization, made.commonName);
+    EXPECT_EQ(made.organization, QStringLiteral("Ayuntamiento de Prueba"));
     EXPECT_EQ(made.subject, QStringLiteral("CN=Ayuntamiento de Prueba, O=Ayuntamiento de Prueba"));
     EXPECT_GE(made.notAfter, made.notBefore.addYears(10).addSecs(-1));
+    EXPECT_FALSE(
+        KeyStore(dir.filePath(QStringLiteral("long"))).create(QString(65, u'x')).ok()); // over a subject's limit
     std::unique_ptr<Signer> signer = loadSigner(keys);
     ASSERT_TRUE(signer);
     EXPECT_EQ(signer->certificate().fingerprint, made.fingerprint);
@@ -47,15 +45,11 @@ TEST(Signing, SignatureVerifiesOverItsContentOnly)
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
     const QByteArray content = "journal entry 17: record 4711 stored";
     const Signature signature = take(signer->sign(content));
-    EXPECT_FALSE(signature.timeStamped);
-    EXPECT_TRUE(signature.timeStampProblem.isEmpty());
 
     const SignatureCheck check = verifySignature(signature.cms, content, trustOf(keys));
     EXPECT_EQ(check.outcome, Outcome::Valid) << check.detail.toStdString();
     EXPECT_EQ(check.trust, SignerTrust::Own);
-    EXPECT_TRUE(check.trusted());
     EXPECT_EQ(check.signer.fingerprint, made.fingerprint);
-    EXPECT_FALSE(check.time.proven);
     EXPECT_GE(check.time.at, before);
     EXPECT_LE(check.time.at, QDateTime::currentDateTimeUtc().addSecs(1));
 
@@ -63,15 +57,14 @@ TEST(Signing, SignatureVerifiesOverItsContentOnly)
     for (QByteArray changed : {content + ' ', QByteArray(content).replace("4711", "4712")}) {
         const SignatureCheck after = verifySignature(signature.cms, changed, trustOf(keys));
         EXPECT_EQ(after.outcome, Outcome::Changed);
-        EXPECT_EQ(after.signer.fingerprint, made.fingerprint);
         EXPECT_FALSE(after.trusted());
     }
 
     // Cut short, not CMS at all, or its signature value altered: damaged.
     QByteArray altered = signature.cms;
     altered[altered.size() - 5] = static_cast<char>(altered[altered.size() - 5] ^ 0x01);
-    for (const QByteArray& broken : {signature.cms.left(signature.cms.size() / 2), QByteArray("not a signature"),
-                                     QByteArray(), altered}) {
+    for (const QByteArray& broken :
+         {signature.cms.left(signature.cms.size() / 2), QByteArray("not a signature"), QByteArray(), altered}) {
         const SignatureCheck damaged = verifySignature(broken, content, trustOf(keys));
         EXPECT_EQ(damaged.outcome, Outcome::Damaged);
         EXPECT_FALSE(damaged.detail.isEmpty());
@@ -81,7 +74,7 @@ TEST(Signing, SignatureVerifiesOverItsContentOnly)
 TEST(Signing, ReplacedKeyStaysOwnAndOtherOfficesNeedTrust)
 {
     QTemporaryDir dir;
-    const QString keys = keysIn(dir);
+    const QString keys = dir.filePath(QStringLiteral("keys"));
     KeyStore store(keys);
     const CertificateInfo first = take(store.create(QStringLiteral("Oficina")));
     const QByteArray content = "an older report";
@@ -115,9 +108,6 @@ TEST(Signing, ReplacedKeyStaysOwnAndOtherOfficesNeedTrust)
     const QString print = QString::fromLatin1(check.signer.fingerprint);
     EXPECT_FALSE(trust.remove(print.left(6)).ok());
     EXPECT_FALSE(trust.remove(QString::fromLatin1(first.fingerprint)).ok());
-    QString missing = print.left(8);
-    missing[0] = missing[0] == u'0' ? u'1' : u'0';
-    EXPECT_FALSE(take(trust.remove(missing)));
     EXPECT_TRUE(take(trust.remove(print.left(10).toUpper())));
     EXPECT_EQ(verifySignature(foreign, content, trustOf(keys)).trust, SignerTrust::Untrusted);
 }
@@ -125,32 +115,48 @@ TEST(Signing, ReplacedKeyStaysOwnAndOtherOfficesNeedTrust)
 TEST(Signing, AuthorityVouchesForItsOrganizationOnly)
 {
     QTemporaryDir dir;
-    const QString keys = keysIn(dir);
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const test::TestIdentity ca = test::makeIdentity(QStringLiteral("Provincia"), now.addDays(-10), now.addYears(5),
-                                                     nullptr, true);
-    const test::TestIdentity ours = test::makeIdentity(QStringLiteral("Ayuntamiento A"), now.addDays(-1),
-                                                       now.addYears(1), &ca);
-    const test::TestIdentity theirs = test::makeIdentity(QStringLiteral("Ayuntamiento B"), now.addDays(-1),
-                                                         now.addYears(1), &ca);
-    const QString caFile = dir.filePath(QStringLiteral("ca.pem"));
-    const QString leafFile = dir.filePath(QStringLiteral("leaf.pem"));
-    test::writeTestFile(caFile, ca.certificatePem());
-    test::writeTestFile(leafFile, ours.certificatePem());
+    const TestIdentity ca = makeIdentity(QStringLiteral("Provincia"), now.addDays(-10), now.addYears(5), nullptr, true);
+    const TestIdentity ours = makeIdentity(QStringLiteral("Ayuntamiento A"), now.addDays(-1), now.addYears(1), &ca);
+    const TestIdentity theirs = makeIdentity(QStringLiteral("Ayuntamiento B"), now.addDays(-1), now.addYears(1), &ca);
+    test::writeTestFile(dir.filePath(QStringLiteral("ours.key")), ours.keyPem());
+    test::writeTestFile(dir.filePath(QStringLiteral("ours.pem")), ours.certificatePem());
+    test::writeTestFile(dir.filePath(QStringLiteral("ca.pem")), ca.certificatePem());
+    QProcess openssl;
+    openssl.setWorkingDirectory(dir.path());
+    openssl.start(QStringLiteral("openssl"),
+                  QStringLiteral("pkcs12 -export -inkey ours.key -in ours.pem -certfile "
+                                 "ca.pem -passout pass:secreto -out ours.p12")
+                      .split(u' '));
+    ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
 
-    TrustStore trust = trustOf(keys);
-    EXPECT_FALSE(trust.addAuthority(leafFile, QStringLiteral("Ayuntamiento A")).ok()); // not a CA
+    // The authority's PKCS#12 is imported: a wrong passphrase or another file is refused.
+    const QString keys = dir.filePath(QStringLiteral("keys"));
+    KeyStore store(keys);
+    const QString p12 = dir.filePath(QStringLiteral("ours.p12"));
+    const Result<CertificateInfo> badPass = store.importPkcs12(p12, QStringLiteral("otro"));
+    ASSERT_FALSE(badPass.ok());
+    EXPECT_TRUE(untranslatedText(badPass.error()).contains(QStringLiteral("frase de paso")));
+    EXPECT_FALSE(store.importPkcs12(dir.filePath(QStringLiteral("ours.pem")), QStringLiteral("secreto")).ok());
+    EXPECT_EQ(take(store.importPkcs12(p12, QStringLiteral("secreto"))).fingerprint,
+              ssl::describe(ours.cert.get()).fingerprint);
+    const QString pass = dir.filePath(QStringLiteral("pass.txt"));
+    test::writeTestFile(pass, "secreto\n");
+    std::unique_ptr<Signer> signer = take(store.load(SigningSetup{keys, pass, {}}));
+    ASSERT_TRUE(signer);
+    const QByteArray content = "exchange file";
+    const QByteArray cms = take(signer->sign(content)).cms;
+    EXPECT_EQ(verifySignature(cms, content, trustOf(keys)).trust, SignerTrust::Own);
+
+    // Another PC trusts the authority for organization A only.
+    const QString caFile = dir.filePath(QStringLiteral("ca.pem"));
+    TrustStore trust = trustOf(dir.filePath(QStringLiteral("elsewhere")));
+    EXPECT_FALSE(trust.addAuthority(dir.filePath(QStringLiteral("ours.pem")), QStringLiteral("Ayuntamiento A")).ok());
     EXPECT_FALSE(trust.addAuthority(caFile, QStringLiteral("  ")).ok());
     ASSERT_TRUE(succeeded(trust.addAuthority(caFile, QStringLiteral("Ayuntamiento A"))));
-    const QList<TrustStore::Entry> entries = trustOf(keys).entries();
-    ASSERT_EQ(entries.size(), 1);
-    EXPECT_TRUE(entries[0].authority);
-    EXPECT_EQ(entries[0].organization, QStringLiteral("Ayuntamiento A"));
-
-    const QByteArray content = "exchange file";
-    const SignatureCheck right = verifySignature(ours.signAt(content, now, &ca), content, trust);
-    EXPECT_TRUE(right.trusted()) << right.detail.toStdString();
-    EXPECT_EQ(right.trust, SignerTrust::Trusted);
+    ASSERT_EQ(trustOf(dir.filePath(QStringLiteral("elsewhere"))).entries().size(), 1);
+    EXPECT_EQ(trust.entries()[0].organization, QStringLiteral("Ayuntamiento A"));
+    EXPECT_EQ(verifySignature(cms, content, trust).trust, SignerTrust::Trusted);
     EXPECT_EQ(verifySignature(theirs.signAt(content, now, &ca), content, trust).trust, SignerTrust::Untrusted);
     // Signed before the certificate began: the authority did issue it, but not for then.
     EXPECT_EQ(verifySignature(ours.signAt(content, now.addDays(-5), &ca), content, trust).trust,
@@ -160,11 +166,11 @@ TEST(Signing, AuthorityVouchesForItsOrganizationOnly)
 TEST(Signing, ExpiredCertificateSignsNothingButItsSignaturesStand)
 {
     QTemporaryDir dir;
-    const QString keys = keysIn(dir);
+    const QString keys = dir.filePath(QStringLiteral("keys"));
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    const test::TestIdentity expired = test::makeIdentity(QStringLiteral("Antigua"), now.addYears(-2), now.addYears(-1));
-    const test::TestIdentity future = test::makeIdentity(QStringLiteral("Futura"), now.addYears(1), now.addYears(2));
-    for (const test::TestIdentity* identity : {&expired, &future}) {
+    const TestIdentity expired = makeIdentity(QStringLiteral("Antigua"), now.addYears(-2), now.addYears(-1));
+    const TestIdentity future = makeIdentity(QStringLiteral("Futura"), now.addYears(1), now.addYears(2));
+    for (const TestIdentity* identity : {&expired, &future}) {
         ASSERT_TRUE(QDir().mkpath(keys));
         test::writeTestFile(ssl::layout::key(keys), identity->keyPem());
         QFile::setPermissions(ssl::layout::key(keys), QFile::ReadOwner | QFile::WriteOwner);

@@ -49,12 +49,11 @@ TestIdentity makeIdentity(const QString& organization, const QDateTime& from, co
     static long serial = QDateTime::currentSecsSinceEpoch();
     ASN1_INTEGER_set(X509_get_serialNumber(cert), ++serial);
     const QByteArray org = organization.toUtf8();
-    const QByteArray cn = (authority ? QStringLiteral("Authority of ") : QStringLiteral("Office of ")).toUtf8() + org;
     X509_NAME* name = X509_get_subject_name(cert);
     X509_NAME_add_entry_by_NID(name, NID_organizationName, MBSTRING_UTF8,
                                reinterpret_cast<const unsigned char*>(org.constData()), -1, -1, 0);
-    X509_NAME_add_entry_by_NID(name, NID_commonName, MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>(cn.constData()), -1, -1, 0);
+    X509_NAME_add_entry_by_NID(name, NID_commonName, MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(authority ? "CA" : "Office"), -1, -1, 0);
     X509_set_issuer_name(cert, issuer ? X509_get_subject_name(issuer->cert.get()) : name);
     X509_set1_notBefore(cert, ssl::toAsn1Time(from).get());
     X509_set1_notAfter(cert, ssl::toAsn1Time(to).get());
@@ -62,8 +61,8 @@ TestIdentity makeIdentity(const QString& organization, const QDateTime& from, co
     X509V3_CTX ctx;
     X509V3_set_ctx_nodb(&ctx);
     X509V3_set_ctx(&ctx, issuer ? issuer->cert.get() : cert, cert, nullptr, nullptr, 0);
-    X509_EXTENSION* basic = X509V3_EXT_conf(nullptr, &ctx, "basicConstraints",
-                                            authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
+    X509_EXTENSION* basic =
+        X509V3_EXT_conf(nullptr, &ctx, "basicConstraints", authority ? "critical,CA:TRUE" : "critical,CA:FALSE");
     X509_add_ext(cert, basic, -1);
     X509_EXTENSION_free(basic);
     EXPECT_GT(X509_sign(cert, issuer ? issuer->key.get() : made.key.get(), EVP_sha256()), 0);

@@ -42,15 +42,14 @@ const QByteArray kRejection = QByteArray::fromHex("30053003020102");
 
 } // namespace
 
-bool TimeStampAuthority::run(const QStringList& arguments)
+bool TimeStampAuthority::run(const QString& arguments)
 {
     QProcess openssl;
     openssl.setWorkingDirectory(dir_.path());
-    openssl.start(QStringLiteral("openssl"), arguments);
-    const bool done = openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit
-                      && openssl.exitCode() == 0;
-    EXPECT_TRUE(done) << "openssl " << arguments.join(u' ').toStdString() << ": "
-                      << openssl.readAllStandardError().toStdString();
+    openssl.start(QStringLiteral("openssl"), arguments.split(u' '));
+    const bool done =
+        openssl.waitForFinished(30000) && openssl.exitStatus() == QProcess::NormalExit && openssl.exitCode() == 0;
+    EXPECT_TRUE(done) << "openssl " << arguments.toStdString() << ": " << openssl.readAllStandardError().toStdString();
     return done;
 }
 
@@ -58,30 +57,19 @@ bool TimeStampAuthority::start()
 {
     QFile config(dir_.filePath(QStringLiteral("tsa.cnf")));
     QFile serial(dir_.filePath(QStringLiteral("serial")));
-    if (!dir_.isValid() || !config.open(QIODevice::WriteOnly) || !serial.open(QIODevice::WriteOnly))
+    if (!config.open(QIODevice::WriteOnly) || !serial.open(QIODevice::WriteOnly))
         return false;
     config.write(QByteArray(kConfig).replace("DIR", QFile::encodeName(dir_.path())));
-    config.close();
     serial.write("01\n");
+    config.close();
     serial.close();
-    const QString cnf = QStringLiteral("tsa.cnf");
-    const QStringList ecKey = {QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                               QStringLiteral("ec_paramgen_curve:P-256"), QStringLiteral("-nodes")};
-    const bool made =
-        run(QStringList{QStringLiteral("req"), QStringLiteral("-config"), cnf, QStringLiteral("-x509")} + ecKey
-            + QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"), QStringLiteral("-out"),
-                          QStringLiteral("ca.pem"), QStringLiteral("-days"), QStringLiteral("30"),
-                          QStringLiteral("-subj"), QStringLiteral("/O=Test Authority/CN=Test Root"),
-                          QStringLiteral("-extensions"), QStringLiteral("ca_cert")})
-        && run(QStringList{QStringLiteral("req"), QStringLiteral("-config"), cnf, QStringLiteral("-new")} + ecKey
-               + QStringList{QStringLiteral("-keyout"), QStringLiteral("tsa.key"), QStringLiteral("-out"),
-                             QStringLiteral("tsa.csr"), QStringLiteral("-subj"),
-                             QStringLiteral("/O=Test Authority/CN=Test TSA")})
-        && run({QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("tsa.csr"),
-                QStringLiteral("-CA"), QStringLiteral("ca.pem"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                QStringLiteral("-set_serial"), QStringLiteral("2"), QStringLiteral("-days"), QStringLiteral("30"),
-                QStringLiteral("-extfile"), cnf, QStringLiteral("-extensions"), QStringLiteral("tsa_cert"),
-                QStringLiteral("-out"), QStringLiteral("tsa.pem")});
+    const QString newKey = QStringLiteral(" -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -config tsa.cnf");
+    const bool made = run(QStringLiteral("req -x509 -keyout ca.key -out ca.pem -days 30 -subj /O=Authority/CN=TestRoot "
+                                         "-extensions ca_cert")
+                          + newKey)
+        && run(QStringLiteral("req -new -keyout tsa.key -out tsa.csr -subj /O=Authority/CN=TestTSA") + newKey)
+        && run(QStringLiteral("x509 -req -in tsa.csr -CA ca.pem -CAkey ca.key -set_serial 2 -days 30 "
+                              "-extfile tsa.cnf -extensions tsa_cert -out tsa.pem"));
     if (!made || !server_.listen(QHostAddress::LocalHost, 0))
         return false;
     connect(&server_, &QTcpServer::newConnection, this, [this] {
@@ -119,9 +107,10 @@ void TimeStampAuthority::answer(QTcpSocket* socket)
     if (body.size() < length)
         return;
     const QByteArray token = refusing_ ? kRejection : reply(body.left(length));
-    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/timestamp-reply\r\nConnection: close\r\n"
-                  "Content-Length: "
-                  + QByteArray::number(token.size()) + "\r\n\r\n" + token);
+    socket->write(
+        "HTTP/1.1 200 OK\r\nContent-Type: application/timestamp-reply\r\nConnection: close\r\n"
+        "Content-Length: "
+        + QByteArray::number(token.size()) + "\r\n\r\n" + token);
     socket->disconnectFromHost();
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
 }
@@ -133,9 +122,7 @@ QByteArray TimeStampAuthority::reply(const QByteArray& query)
     if (!file.open(QIODevice::WriteOnly) || file.write(query) != query.size())
         return {};
     file.close();
-    if (!run({QStringLiteral("ts"), QStringLiteral("-reply"), QStringLiteral("-config"), QStringLiteral("tsa.cnf"),
-              QStringLiteral("-queryfile"), name + QStringLiteral(".tsq"), QStringLiteral("-out"),
-              name + QStringLiteral(".tsr")}))
+    if (!run(QStringLiteral("ts -reply -config tsa.cnf -queryfile %1.tsq -out %1.tsr").arg(name)))
         return {};
     QFile answer(dir_.filePath(name + QStringLiteral(".tsr")));
     return answer.open(QIODevice::ReadOnly) ? answer.readAll() : QByteArray();

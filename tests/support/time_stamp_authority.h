@@ -27,7 +27,7 @@ public:
 
 private:
     void answer(QTcpSocket* socket);
-    bool run(const QStringList& arguments);
+    bool run(const QString& arguments);
     QByteArray reply(const QByteArray& query);
 
     QTemporaryDir dir_;
