@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -53,15 +54,15 @@ QString lineText(const LocGuru& guru, const QString& line)
     return line;
 }
 
-// The entry's signer in a few words; the tooltip has the whole subject and fingerprint.
+// The entry's signer by name, so that the counts stay in sight; the tooltip
+// has the whole subject and the fingerprint.
 QString signerText(const LocGuru& guru, const JournalSigning& s)
 {
     if (!s.isSigned)
         return guru.GetTranslation(QStringLiteral("Sin firma"));
     if (!s.valid)
         return guru.GetTranslation(QStringLiteral("Firma no válida"));
-    const QString name = s.signer.commonName.isEmpty() ? s.signer.subject : s.signer.commonName;
-    const QString who = QStringLiteral("%1 (%2)").arg(name, QString::fromLatin1(s.signer.fingerprint.left(8)));
+    const QString who = s.signer.commonName.isEmpty() ? s.signer.subject : s.signer.commonName;
     return s.trusted ? who : guru.GetTranslation(QStringLiteral("Sin confianza: %1")).arg(who);
 }
 
@@ -127,7 +128,7 @@ JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 sho
         one_->setChecked(true);
         refresh();
     });
-    resize(900, 480);
+    resize(1000, 480);
     guru_.TranslateForm(this);
     refresh();
 }
@@ -155,7 +156,9 @@ void JournalWindow::fitMessageColumn()
     for (int c = 0; c < table_->columnCount(); ++c)
         if (c != kMessage)
             others += table_->columnWidth(c);
-    const int room = table_->viewport()->width() - others;
+    // Wrapping makes rows taller: room is kept for the vertical bar that may bring.
+    const QScrollBar* bar = table_->verticalScrollBar();
+    const int room = table_->viewport()->width() - (bar->isVisible() ? 0 : bar->sizeHint().width()) - others;
     const int narrowest = table_->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 12;
     if (table_->columnWidth(kMessage) > room)
         table_->setColumnWidth(kMessage, std::max(room, narrowest));
