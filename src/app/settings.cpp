@@ -12,6 +12,7 @@
 #include "link/dial_command.h"
 
 #include <QDir>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -65,7 +66,8 @@ const QStringList& settingKeys()
         QStringLiteral("SerialPort"), QStringLiteral("SerialDevice"), QStringLiteral("Modem"),
         QStringLiteral("TonePulse"),  QStringLiteral("DialCode"),     QStringLiteral("ModemSpeed"),
         QStringLiteral("Language"),   QStringLiteral("User"),         QStringLiteral("Database"),
-        QStringLiteral("CollectDevices"), QStringLiteral("CollectReports"), QStringLiteral("FleetStaleDays")};
+        QStringLiteral("CollectDevices"), QStringLiteral("CollectReports"), QStringLiteral("FleetStaleDays"),
+        QStringLiteral("TimestampUrl"), QStringLiteral("KeyPassphraseFile"), QStringLiteral("RequireSignedImports")};
     return keys;
 }
 
@@ -122,6 +124,19 @@ std::optional<Error> settingFault(const QString& key, const QString& value)
     } else if (is("FleetStaleDays")) {
         if (!v.isEmpty() && !toNumber(v, 1, 3650))
             return fault("%1 es un número de días de 1 a 3650, o nada (30).");
+    } else if (is("TimestampUrl")) {
+        // The authority is asked over plain HTTP or TLS, nothing else.
+        const QUrl url(v, QUrl::StrictMode);
+        const bool web = url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+        if (!v.isEmpty() && (!url.isValid() || !web || url.host().isEmpty()))
+            return fault("%1 es la dirección http:// o https:// de una autoridad de sellado de tiempo, o nada.");
+    } else if (is("KeyPassphraseFile")) {
+        // Read from wherever a command runs: a relative path would name another file.
+        if (!v.isEmpty() && !QDir::isAbsolutePath(v))
+            return fault("%1 es la ruta completa de un archivo (/home/...) o nada.");
+    } else if (is("RequireSignedImports")) {
+        if (!v.isEmpty() && v != QLatin1String("0") && v != QLatin1String("1"))
+            return fault("%1 es 1 (solo se importan archivos firmados por una oficina de confianza), 0 o nada.");
     } else {
         return fault("%1 no es una clave de la configuración (%2).", {settingKeys().join(QLatin1String(", "))});
     }
@@ -176,6 +191,10 @@ Result<QString> readStartupSettings(AppContext& ctx)
     if (!(v = read("SerialDevice")))
         return finalText(fault);
     ctx.link.SerialDevice = v->trimmed();
+    // The signing keys may be missing; a bad one stops the reading like any other.
+    for (const char* name : {"TimestampUrl", "KeyPassphraseFile", "RequireSignedImports"})
+        if (!read(name))
+            return finalText(fault);
     return text("Language");
 }
 

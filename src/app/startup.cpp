@@ -7,6 +7,7 @@
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
+#include "app/signing_settings.h"
 #include "core/catalogue_ids.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
@@ -64,6 +65,7 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
     const Result<QString> languageValue = readStartupSettings(ctx);
     if (!languageValue)
         throw StartupFault{untranslatedText(languageValue.error())};
+    configureSigning(ctx.home);
 
     const LanguageInfo& language = languageByLocaleId(*languageValue);
     ctx.languageName = QString::fromUtf8(language.name);

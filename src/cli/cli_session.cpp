@@ -12,6 +12,7 @@
 #include "app/ini_file.h"
 #include "app/language_table.h"
 #include "app/settings.h"
+#include "app/signing_settings.h"
 #include "cli/console_progress.h"
 #include "core/own_words.h"
 #include "i18n/catalogue_message.h"
@@ -167,6 +168,7 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
     const Result<QString> languageValue = readStartupSettings(*s.ctx);
     if (!languageValue)
         return languageValue.error();
+    configureSigning(folder);
     const LanguageInfo& language = languageByLocaleId(*languageValue);
     s.ctx->languageName = QString::fromUtf8(language.name);
     s.ctx->LanguageCodeValue = language.code;

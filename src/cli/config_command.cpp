@@ -50,8 +50,8 @@ const CommandSyntax& configSyntax()
                                       "config get KEY [--json]\nconfig set KEY VALUE",
                                       "    Prints or changes a setting of the data folder's settings file. KEY is one\n"
                                       "    of SerialPort, SerialDevice, Modem, TonePulse, DialCode, ModemSpeed,\n"
-                                      "    Language, User, Database, CollectDevices, CollectReports, FleetStaleDays\n"
-                                      "    (any case). A value the program would not read is refused and the file\n"
+                                      "    Language, User, Database, CollectDevices, CollectReports, FleetStaleDays,\n"
+                                      "    TimestampUrl, KeyPassphraseFile, RequireSignedImports (any case). A value the program would not read is refused and the file\n"
                                       "    left as it was. get --json prints {\"key\", \"value\"}, null for a key\n"
                                       "    not in the file.\n",
                                       {QStringLiteral("--json")},

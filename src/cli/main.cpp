@@ -11,6 +11,7 @@
 #include "cli/fleet_command.h"
 #include "cli/identify_command.h"
 #include "cli/journal_command.h"
+#include "cli/key_command.h"
 #include "cli/merge_command.h"
 #include "cli/monitor_command.h"
 #include "cli/program_command.h"
@@ -91,7 +92,9 @@ const std::vector<CommandEntry>& commands()
                                                 {reportSyntax, runReport},
                                                 {importSyntax, runImport},
                                                 {exportSyntax, runExport},
-                                                {csvSyntax, runCsv}};
+                                                {csvSyntax, runCsv},
+                                                {keySyntax, runKey, true, false},
+                                                {trustSyntax, runTrust, true, false}};
     return list;
 }
 

@@ -2,6 +2,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "app/signing_settings.h"
 #include "core/own_words.h"
 #include "db/store.h"
 #include "support/file_size_limit.h"
@@ -110,6 +111,39 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
     }
     for (const char* speed : {"1", "32767"})
         EXPECT_FALSE(settingFault(QStringLiteral("ModemSpeed"), QString::fromLatin1(speed))) << speed;
+}
+
+// The signing keys may be missing, but one the program cannot use stops the
+// reading; the accessors read the file as it is now, and an unknown value
+// never turns the signed-imports rule off.
+TEST(StartupSettings, TheSigningKeysAreOptionalButCheckedAndReadNow)
+{
+    TempHome home;
+    const QByteArray line = "[Configuration]\nSerialPort=1\nModem=0\nTonePulse=1\nDialCode=\nModemSpeed=19200\n";
+    home.writeFile(QStringLiteral("tvq52.ini"), line);
+    AppContext ctx(home.path());
+    EXPECT_TRUE(startupFault(ctx).isEmpty());
+    EXPECT_FALSE(requireSignedImports(home.path()));
+    EXPECT_TRUE(signingSetup(home.path()).timestampUrl.isEmpty());
+    EXPECT_EQ(signingSetup(home.path()).folder, home.file(QStringLiteral("keys")));
+
+    for (const char* bad :
+         {"TimestampUrl=mailto:tsa@example.org", "KeyPassphraseFile=frase", "RequireSignedImports=yes"}) {
+        home.writeFile(QStringLiteral("tvq52.ini"), line + bad + "\n");
+        EXPECT_TRUE(startupFault(ctx).contains(QString::fromLatin1(bad).section('=', 0, 0))) << bad;
+    }
+    home.writeFile(QStringLiteral("tvq52.ini"), line + "KeyPassphraseFile=frase\nRequireSignedImports=yes\n");
+    EXPECT_TRUE(requireSignedImports(home.path()));
+    EXPECT_TRUE(readSigningSettings(home.path()).passphraseFile.isEmpty());
+
+    home.writeFile(
+        QStringLiteral("tvq52.ini"),
+        line + "TimestampUrl=https://tsa.example.org/\nKeyPassphraseFile=/srv/frase\nRequireSignedImports=0\n");
+    EXPECT_TRUE(startupFault(ctx).isEmpty());
+    const SigningSetup setup = signingSetup(home.path());
+    EXPECT_EQ(setup.timestampUrl, QStringLiteral("https://tsa.example.org/"));
+    EXPECT_EQ(setup.passphraseFile, QStringLiteral("/srv/frase"));
+    EXPECT_FALSE(requireSignedImports(home.path()));
 }
 
 TEST_F(Settings, FooterTextOfFiftyIsKeptWholeEverywhereAndALongerOneIsRefused)

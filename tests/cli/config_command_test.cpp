@@ -24,7 +24,10 @@ TEST(CliConfig, AValueTheProgramCannotUseIsRefusedWithTheReason)
     const QList<QStringList> refused{{"ModemSpeed", "38400"}, {"ModemSpeed", "99999"},   {"SerialPort", "abc"},
                                      {"DialCode", "9;ATH"},   {"SerialDevice", "ttyS0"}, {"Language", "nl"},
                                      {"CollectDevices", "/dev/ttyS0,ttyUSB0"}, {"CollectReports", "informes"},
-                                     {"FleetStaleDays", "0"}, {"FleetStaleDays", "treinta"}};
+                                     {"FleetStaleDays", "0"}, {"FleetStaleDays", "treinta"},
+                                     {"TimestampUrl", "ftp://tsa.example.org"}, {"TimestampUrl", "https://"},
+                                     {"TimestampUrl", "tsa.example.org"}, {"KeyPassphraseFile", "frase.txt"},
+                                     {"RequireSignedImports", "si"}, {"RequireSignedImports", "2"}};
     for (const QStringList& kv : refused) {
         const tvq52::test::CliResult r = cli({"config", "set", kv[0], kv[1]});
         EXPECT_EQ(r.exitCode, 2) << qPrintable(kv.join(' '));
@@ -57,7 +60,10 @@ TEST(CliConfig, TheOfficeRoundsSettingsAreTakenAndReadBack)
     const QList<QStringList> taken{{"CollectDevices", "/dev/ttyS0,/dev/ttyUSB1"},
                                    {"CollectReports", "/srv/informes"},
                                    {"FleetStaleDays", "45"},
-                                   {"collectreports", ""}};
+                                   {"collectreports", ""},
+                                   {"TimestampUrl", "http://tsa.example.org:318/stamp"},
+                                   {"KeyPassphraseFile", "/etc/tvq52/frase"},
+                                   {"requiresignedimports", "1"}};
     for (const QStringList& kv : taken) {
         const tvq52::test::CliResult set = cli({"config", "set", kv[0], kv[1]});
         EXPECT_EQ(set.exitCode, 0) << qPrintable(kv.join(' ') + ": " + set.err);
@@ -65,6 +71,7 @@ TEST(CliConfig, TheOfficeRoundsSettingsAreTakenAndReadBack)
     EXPECT_EQ(cli({"config", "get", "CollectDevices"}).out, "/dev/ttyS0,/dev/ttyUSB1\n");
     EXPECT_EQ(cli({"config", "get", "FleetStaleDays"}).out, "45\n");
     EXPECT_EQ(cli({"config", "get", "CollectReports"}).out, "\n");
+    EXPECT_EQ(cli({"config", "get", "RequireSignedImports"}).out, "1\n");
     // --json names the key as the program spells it; null for a key not in the file.
     EXPECT_EQ(cli({"config", "get", "fleetstaledays", "--json"}).out.simplified(),
               R"({ "key": "FleetStaleDays", "value": "45" })");

@@ -6,6 +6,7 @@
 #include "app/gui/file_dialogs.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/main_window.h"
+#include "app/gui/signing_dialog.h"
 #include "app/gui/window_needs.h"
 #include "app/gui/window_places_keeper.h"
 #include "i18n/gui/composite_controls.h"
@@ -47,6 +48,7 @@ void ApplicationShell::registerForms()
         return std::make_unique<MonitorWindow>(ctx_.guru, prompter_, sessionSource(ctx_), helpOpener(ctx_, prompter_));
     });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
+    forms.add(QStringLiteral("FormFirma"), [this] { return std::make_unique<SigningDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("FormBaseDatos"), [this] { return std::make_unique<DatabaseDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("Form5"),
               [this] { return std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx_, prompter_)); });

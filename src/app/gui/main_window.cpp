@@ -11,6 +11,7 @@
 #include "app/gui/help.h"
 #include "app/gui/language_dialog.h"
 #include "app/gui/qt_translations.h"
+#include "app/gui/signing_dialog.h"
 #include "app/gui/window_needs.h"
 #include "app/ini_file.h"
 #include "app/recent_files.h"
@@ -161,6 +162,8 @@ QGridLayout* MainWindow::buildButtons()
          QStyle::SP_DriveHDIcon},
         {"SSCommandIdioma", "Idioma", "Idioma de la aplicación", QStyle::SP_MessageBoxInformation},
         {"SSCommandUsuario", "Pie de página", "Texto del pie de página de los informes", QStyle::SP_FileDialogListView},
+        {"SSCommandFirma", "Firma", "Clave y certificado con que se firman los datos, y sellado de tiempo",
+         QStyle::SP_DialogApplyButton},
         {"SSCommand1", "Abrir archivo", "Abrir una base de datos o un archivo de intercambio",
          QStyle::SP_DialogOpenButton},
         {"SSCommandRecientes", "Archivos recientes", "Abrir de nuevo un archivo abierto hace poco",
@@ -210,6 +213,7 @@ void MainWindow::connectButtons()
     connect(button("SSCommandPort"), &QPushButton::clicked, this, &MainWindow::showCommunicationDialog);
     connect(button("SSCommandBaseDatos"), &QPushButton::clicked, this, &MainWindow::showDatabaseDialog);
     connect(button("SSCommandIdioma"), &QPushButton::clicked, this, &MainWindow::showLanguageDialog);
+    connect(button("SSCommandFirma"), &QPushButton::clicked, this, &MainWindow::showSigningDialog);
     connect(button("SSCommandUsuario"), &QPushButton::clicked, this, &MainWindow::askFooterText);
     connect(button("SSCommandHelp"), &QPushButton::clicked, this, &MainWindow::showHelp);
     connect(button("SSCommandExit"), &QPushButton::clicked, this, [this] { close(); });
@@ -583,6 +587,12 @@ void MainWindow::downloadUnit(qint32 serial)
 void MainWindow::showCommunicationDialog()
 {
     CommunicationDialog dialog(ctx_, prompter_, this);
+    dialog.exec();
+}
+
+void MainWindow::showSigningDialog()
+{
+    SigningDialog dialog(ctx_, prompter_, this);
     dialog.exec();
 }
 

@@ -91,6 +91,7 @@ private:
     void connectButtons();
     QPushButton* addButton(const char* objectName, const QString& text, const QString& toolTip, int icon);
     void showCommunicationDialog();
+    void showSigningDialog();
     // Local file or office server; reopens the records on the new choice.
     void showDatabaseDialog();
     void showLanguageDialog();
