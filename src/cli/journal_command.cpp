@@ -40,9 +40,9 @@ QString signingLine(const JournalSigning& s, const LocGuru& guru)
 
 QJsonObject signingJson(const JournalSigning& s)
 {
-    const QJsonValue signer = s.signer.isNull() ? QJsonValue()
-                                                : QJsonObject{{"subject", s.signer.subject},
-                                                              {"fingerprint", QString::fromLatin1(s.signer.fingerprint)}};
+    const QJsonValue signer = s.signer.isNull()
+        ? QJsonValue()
+        : QJsonObject{{"subject", s.signer.subject}, {"fingerprint", QString::fromLatin1(s.signer.fingerprint)}};
     return QJsonObject{{"id", s.entry},
                        {"open", s.open},
                        {"signed", s.isSigned},
@@ -74,8 +74,9 @@ void printVerification(const JournalVerification& v, const QByteArray& keptHead,
     if (!keptHead.isEmpty() && v.findings.isEmpty())
         out << say("La cabeza guardada %1 está en la cadena").arg(QString::fromLatin1(keptHead)) << '\n';
     else if (keptHead.isEmpty())
-        out << say("Sin --head no se detecta que falten las entradas más recientes: guarde la cabeza y "
-                   "compruébela con --head")
+        out << say(
+            "Sin --head no se detecta que falten las entradas más recientes: guarde la cabeza y "
+            "compruébela con --head")
             << '\n';
     if (v.findings.isEmpty())
         out << say("Todo se verifica") << '\n';

@@ -42,7 +42,7 @@ namespace {
 QString failure(const SignatureCheck& c)
 {
     const QString why = c.outcome == SignatureCheck::Outcome::Changed ? QStringLiteral("what it signs was changed")
-                                                                       : QStringLiteral("damaged");
+                                                                      : QStringLiteral("damaged");
     return c.detail.isEmpty() ? why : why + QStringLiteral(" (") + c.detail + QLatin1Char(')');
 }
 
@@ -94,7 +94,8 @@ JournalSigning entrySigning(const JournalEntry& e, QHash<QByteArray, SignatureCh
     }
     if (findings) {
         if (!invalid.isEmpty())
-            findings->append({JournalFinding::Kind::SignatureInvalid, e.id, {}, {}, invalid.join(QStringLiteral("; "))});
+            findings->append(
+                {JournalFinding::Kind::SignatureInvalid, e.id, {}, {}, invalid.join(QStringLiteral("; "))});
         if (!untrusted.isEmpty())
             findings->append(
                 {JournalFinding::Kind::SignerNotTrusted, e.id, {}, {}, untrusted.join(QStringLiteral("; "))});

@@ -68,9 +68,8 @@ bool Journal::addPendingTimeStamps()
     const QString url = OfficeSigning::timestampUrl();
     if (url.isEmpty())
         return true;
-    QSqlQuery* due =
-        statement(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"ISelloPendiente\" > 0 ORDER BY \"LId\"")
-                      .arg(kEntryColumns));
+    QSqlQuery* due = statement(
+        QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"ISelloPendiente\" > 0 ORDER BY \"LId\"").arg(kEntryColumns));
     if (!exec(due, {}))
         return false;
     QList<JournalEntry> entries;
@@ -84,9 +83,9 @@ bool Journal::addPendingTimeStamps()
             QByteArray& cms;
             QByteArray text;
         };
-        for (const Part& p : {Part{kOpeningStampPending, "TFirmaApertura", e.openingSignature,
-                                   signatures::openingText(e.link)},
-                              Part{kSealStampPending, "TFirmaCierre", e.sealSignature, signatures::sealText(e.hash)}}) {
+        for (const Part& p :
+             {Part{kOpeningStampPending, "TFirmaApertura", e.openingSignature, signatures::openingText(e.link)},
+              Part{kSealStampPending, "TFirmaCierre", e.sealSignature, signatures::sealText(e.hash)}}) {
             if ((e.stampPending & p.bit) == 0 || (p.bit == kSealStampPending && !e.sealed()))
                 continue;
             const QByteArray before = p.cms;
@@ -101,12 +100,13 @@ bool Journal::addPendingTimeStamps()
             }
             e.stampPending &= ~p.bit;
             const QString column = QString::fromLatin1(p.column);
-            QSqlQuery* update = statement(
-                QStringLiteral("UPDATE \"Diario\" SET \"%1\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ? "
-                               "AND coalesce(\"%1\", '') = ?")
-                    .arg(column));
-            if (!exec(update, {QString::fromLatin1(p.cms.toBase64()), signatures::pendingColumn(e.stampPending), e.id,
-                               QString::fromLatin1(before.toBase64())}))
+            QSqlQuery* update =
+                statement(QStringLiteral("UPDATE \"Diario\" SET \"%1\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ? "
+                                         "AND coalesce(\"%1\", '') = ?")
+                              .arg(column));
+            if (!exec(update,
+                      {QString::fromLatin1(p.cms.toBase64()), signatures::pendingColumn(e.stampPending), e.id,
+                       QString::fromLatin1(before.toBase64())}))
                 return false;
         }
     }

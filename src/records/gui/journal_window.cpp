@@ -190,7 +190,8 @@ void JournalWindow::refresh()
         }
         if (!signing.signer.isNull())
             table_->item(row, int(cells.size()) - 1)
-                ->setToolTip(signing.signer.subject + QLatin1Char('\n') + QString::fromLatin1(signing.signer.fingerprint));
+                ->setToolTip(signing.signer.subject + QLatin1Char('\n')
+                             + QString::fromLatin1(signing.signer.fingerprint));
         ++row;
     }
     fitColumns();
