@@ -18,6 +18,7 @@
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
+#include "reports/signed_pdf.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -397,6 +398,8 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
             printError(ctx.guru, written.error());
             overviewWritten = false;
         }
+    if (!plan.reports.isEmpty() && overviewWritten)
+        warnOfUnsignedPdf(*session.prompter, ctx.guru);
     if (args.has("--json"))
         printJson(collectSummaryJson(summary));
     else

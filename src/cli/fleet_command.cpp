@@ -8,6 +8,7 @@
 #include "core/own_words.h"
 #include "records/fleet.h"
 #include "reports/fleet_proof.h"
+#include "reports/signed_pdf.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -128,6 +129,7 @@ int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
             printError(ctx.guru, written.error());
             return 1;
         }
+        warnOfUnsignedPdf(*session.prompter, ctx.guru);
         QTextStream(stdout) << *pdf << Qt::endl;
         return 0;
     }

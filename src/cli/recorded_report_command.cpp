@@ -13,6 +13,7 @@
 #include "records/shown_unit.h"
 #include "reports/csv_writer.h"
 #include "reports/recorded_report.h"
+#include "reports/signed_pdf.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -121,6 +122,7 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
+    warnOfUnsignedPdf(*session.prompter, ctx.guru);
     QTextStream(stdout) << pdf << Qt::endl;
     return 0;
 }

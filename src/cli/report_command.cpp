@@ -9,6 +9,7 @@
 #include "i18n/catalogue_message.h"
 #include "reports/programming_report.h"
 #include "reports/recorded_report.h"
+#include "reports/signed_pdf.h"
 
 #include <QTextStream>
 
@@ -72,6 +73,7 @@ int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
+    warnOfUnsignedPdf(*session.prompter, ctx.guru);
     QTextStream(stdout) << *pdf << Qt::endl;
     return 0;
 }

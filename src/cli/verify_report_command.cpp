@@ -2,6 +2,7 @@
 
 #include "cli/cli_session.h"
 #include "cli/journal_findings.h"
+#include "cli/report_signature_lines.h"
 #include "core/date_text.h"
 #include "evidence/report_pdf_proof.h"
 #include "reports/report_check.h"
@@ -107,9 +108,13 @@ const CommandSyntax& verifyReportSyntax()
         "verify-report FILE.pdf [--json]",
         "    Reads the unit, kind, range, digest and journal head a report printed into\n"
         "    its PDF, reads the same records from the database and checks the journal.\n"
+        "    Checks the file's signature first: it must cover the whole file, verify\n"
+        "    and be by a signer this PC trusts (a file from before the PC had a key\n"
+        "    has none, and says so).\n"
         "    Exit status 0 when the printed records are still exactly what is stored and\n"
         "    journaled; 1 naming the records changed, removed or added in the report's\n"
-        "    range, or when the journal no longer holds the printed head.\n",
+        "    range, when the journal no longer holds the printed head, or when the\n"
+        "    signature fails.\n",
         {QStringLiteral("--json")},
         {},
         1,
@@ -121,6 +126,16 @@ int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& a
 {
     AppContext& ctx = *session.ctx;
     const QString file = args.arguments.at(0);
+    // The signature first: the pages and the proof they carry are only
+    // what the signer wrote when it covers the whole file.
+    const Result<ReportSignature> signature = checkReportSignature(file, OfficeSigning::trust());
+    if (!signature) {
+        printError(ctx.guru, signature.error());
+        return 1;
+    }
+    const bool json = args.has("--json");
+    if (!json)
+        QTextStream(stdout) << signatureLines(ctx.guru, *signature).join(QLatin1Char('\n')) << '\n';
     const Result<ReportProof> proof = readReportProof(file);
     if (!proof) {
         printError(ctx.guru, proof.error());
@@ -133,11 +148,16 @@ int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& a
         printError(ctx.guru, check.error());
         return 1;
     }
-    if (args.has("--json"))
-        printJson(checkJson(file, *proof, *check));
-    else
+    const bool holds = signatureHolds(*signature);
+    if (json) {
+        QJsonObject document = checkJson(file, *proof, *check);
+        document.insert("signature", signatureJson(*signature));
+        document.insert("verified", holds && check->passed());
+        printJson(document);
+    } else {
         printCheck(file, *proof, *check);
-    return check->passed() ? 0 : 1;
+    }
+    return holds && check->passed() ? 0 : 1;
 }
 
 } // namespace tvq52

@@ -2,6 +2,7 @@
 
 #include "core/regular_file.h"
 #include "evidence/report_pdf_proof.h"
+#include "reports/signed_pdf.h"
 
 #include <QPdfWriter>
 #include <QRegularExpression>
@@ -14,6 +15,28 @@ namespace {
 // The Info dictionary and the metadata are a few kilobytes at the start:
 // a file that shows neither by then is passed on as it is, and fails.
 constexpr qsizetype kMostHeld = 1024 * 1024;
+
+// Passes the file on and keeps a copy of it: a signature covers it all,
+// and the file being written cannot be read back.
+class KeptBytes : public QIODevice {
+public:
+    explicit KeptBytes(QIODevice& target) : target_(target) {}
+    bool isSequential() const override { return true; }
+    QByteArray bytes;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (target_.write(data, size) != size)
+            return -1;
+        bytes.append(data, size);
+        return size;
+    }
+
+private:
+    QIODevice& target_;
+};
 
 } // namespace
 
@@ -86,7 +109,9 @@ Status writeArchivalPdf(const QString& path, const ArchivalPdf& pdf, const PdfPa
         return failed();
     // Qt's packet says what its Info dictionary says; ours replaces it and
     // must say the same: the creation and modification dates are stamped.
-    CreationDateStamp stamp(file, 2);
+    KeptBytes kept(file);
+    kept.open(QIODevice::WriteOnly);
+    CreationDateStamp stamp(pdf.signer ? static_cast<QIODevice&>(kept) : file, 2);
     stamp.open(QIODevice::WriteOnly);
     const QString creator = QStringLiteral("TVQ-52 Manager");
     Status painted;
@@ -107,6 +132,14 @@ Status writeArchivalPdf(const QString& path, const ArchivalPdf& pdf, const PdfPa
         const Status error = !painted && file.error() == QFileDevice::NoError ? painted : failed();
         file.cancelWriting();
         return error;
+    }
+    if (pdf.signer) {
+        const Result<QByteArray> update = signingUpdate(kept.bytes, *pdf.signer);
+        if (!update || file.write(*update) != update->size() || !file.flush()) {
+            const Status error = update ? failed() : Status(update.error());
+            file.cancelWriting();
+            return error;
+        }
     }
     if (!file.commit())
         return failed();

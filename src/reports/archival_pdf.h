@@ -12,6 +12,8 @@ class QPdfWriter;
 
 namespace tvq52 {
 
+class Signer;
+
 // Between the PDF writer and its file: holds the start of the file back
 // until the Info dictionary's creation date has gone by, then writes that
 // same instant, in UTC, into the metadata's date slots (written with
@@ -47,6 +49,8 @@ private:
 struct ArchivalPdf {
     QString title;
     std::optional<ReportProof> proof;
+    // Signs the file whole once written; null: the file stays unsigned.
+    Signer* signer = nullptr;
 };
 
 // Paints the pages; `writing` turns false once the file failed. An error of
@@ -57,9 +61,10 @@ using PdfPainting = std::function<Status(QPdfWriter& writer, const std::function
 using PdfFailure = std::function<Error(const QString& why)>;
 
 // Writes a PDF/A-1b file with its proof in the metadata, through a file
-// beside the target that takes its place only when whole: a full disk or a
-// failed write leaves any earlier file as it was; a target that is no
-// regular file is refused untouched.
+// beside the target that takes its place only when whole (and signed, with
+// a signer): a full disk, a failed write or a key that does not sign leaves
+// any earlier file as it was; a target that is no regular file is refused
+// untouched.
 Status writeArchivalPdf(const QString& path, const ArchivalPdf& pdf, const PdfPainting& paint,
                         const PdfFailure& failure);
 

@@ -1,7 +1,9 @@
 #include "reports/fleet_proof.h"
 
+#include "i18n/loc_guru.h"
 #include "reports/proof_footer.h"
 #include "reports/shown_records.h"
+#include "reports/signed_pdf.h"
 
 namespace tvq52 {
 
@@ -23,6 +25,7 @@ Result<FleetTable> provenFleetTable(Database& database, const LocGuru& guru, Fle
     table.footer << proofDigestCaption(guru, *proof) + QLatin1Char(' ') + QString::fromLatin1(proof->digest)
                  << proofHeadCaption(guru) + QLatin1Char(' ') + proofHeadText(*proof);
     table.proof = std::move(*proof);
+    table.signerPattern = guru.GetTranslation(QString::fromUtf8(kSignerLinePattern));
     return table;
 }
 

@@ -3,6 +3,7 @@
 #include "core/own_words.h"
 #include "i18n/loc_guru.h"
 #include "reports/archival_pdf.h"
+#include "reports/signed_pdf.h"
 
 #include <QFontMetrics>
 #include <QPageLayout>
@@ -155,8 +156,16 @@ private:
 
 } // namespace
 
-Status writeFleetPdf(const FleetTable& table, const QString& path)
+Status writeFleetPdf(const FleetTable& unnamed, const QString& path)
 {
+    const Result<Signer*> signer = OfficeSigning::signer();
+    if (!signer)
+        return signer.error();
+    FleetTable table = unnamed;
+    if (*signer)
+        table.footer << signerLine(table.signerPattern.isEmpty() ? QString::fromUtf8(kSignerLinePattern)
+                                                                 : table.signerPattern,
+                                   (*signer)->certificate());
     const PdfFailure failure = [&path](const QString& why) {
         return ownWords(QStringLiteral("No se puede escribir %1: %2"),
                         {path, why.isEmpty() ? QStringLiteral("PDF") : why});
@@ -173,7 +182,7 @@ Status writeFleetPdf(const FleetTable& table, const QString& path)
         const bool ended = p.end();
         return painted && ended ? Status() : Status(failure(QString()));
     };
-    return writeArchivalPdf(path, {table.title, table.proof}, paint, failure);
+    return writeArchivalPdf(path, {table.title, table.proof, *signer}, paint, failure);
 }
 
 } // namespace tvq52

@@ -24,10 +24,15 @@ struct FleetTable {
     // overview's proof states (digest of the units shown, journal head).
     QStringList footer;
     std::optional<ReportProof> proof;
+    // The signer's line in the user's language (%1 name, %2 fingerprint),
+    // printed under the footer when the file is signed; the native text
+    // when empty.
+    QString signerPattern = {};
 };
 FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, const QDateTime& printed);
 
-// The table on A4 landscape pages, as many as the rows need.
+// The table on A4 landscape pages, as many as the rows need, signed with
+// the PC's key when it has one.
 Status writeFleetPdf(const FleetTable& table, const QString& path);
 
 } // namespace tvq52

@@ -1,6 +1,7 @@
 #include "reports/proof_footer.h"
 
 #include "i18n/loc_guru.h"
+#include "reports/signed_pdf.h"
 
 namespace tvq52 {
 
@@ -33,6 +34,7 @@ Result<RenderedReport> renderWithProof(Database& database, const LocGuru& guru, 
     Result<RenderedReport> rendered = report.render(sources);
     if (!rendered)
         return rendered.error();
+    rendered->setSignerLinePattern(guru.GetTranslation(QString::fromUtf8(kSignerLinePattern)));
     Database* db = &database;
     const ReportScope again = scopeOf(*proof);
     rendered->setProof(std::move(*proof), [db, again]() -> Result<QByteArray> {

@@ -141,8 +141,12 @@ public:
     // each page is fitted into the device's.
     Status print(QPagedPaintDevice& device, bool keepDeviceLayout = false) const;
     // Written as PDF/A-1b; the proof, when the report has one, goes into
-    // the file's metadata.
+    // the file's metadata. Signed with the PC's key when it has one: the
+    // footer's "Firma" field then names the signer, on the file's pages only.
     Status writePdf(const QString& path, const QString& title = {}) const;
+    // The signer's line in the user's language, %1 the name and %2 the
+    // fingerprint's start; the native text until set.
+    void setSignerLinePattern(QString pattern) { signerPattern_ = std::move(pattern); }
 
     // What the report's footer states about the records it shows. A report
     // with a proof reads the records' digest again through `digestNow`
@@ -176,10 +180,13 @@ private:
     Result<const ReportPage*> laidOut(int index) const;
     // print(), stopping as soon as `writing` says the output failed.
     Status printPages(QPagedPaintDevice& device, bool keepDeviceLayout, const std::function<bool()>& writing) const;
+    // The same report with field `field` of the main part showing `text`.
+    RenderedReport withText(const QString& field, const QString& text) const;
 
     std::shared_ptr<const Document> document_;
     std::optional<ReportProof> proof_;
     DigestReader digestNow_;
+    QString signerPattern_;
     // The last few pages laid out, for a preview paging through them.
     mutable std::unique_ptr<Held> held_;
 };

@@ -3,6 +3,7 @@
 #include "reports/archival_pdf.h"
 #include "reports/report_parts.h"
 #include "reports/report_text_fit.h"
+#include "reports/signed_pdf.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -419,13 +420,44 @@ Status RenderedReport::writePdf(const QString& path, const QString& title) const
         return reportError(ReportFailure::Output,
                            QDir::toNativeSeparators(path) + (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
     };
+    const Result<Signer*> signer = OfficeSigning::signer();
+    if (!signer)
+        return signer.error();
+    // Paper carries no signature: the signer's line is the file's alone.
+    RenderedReport named;
+    const RenderedReport* shown = this;
+    if (*signer && document_) {
+        const QString pattern = signerPattern_.isEmpty() ? QString::fromUtf8(kSignerLinePattern) : signerPattern_;
+        named = withText(QStringLiteral("Firma"), signerLine(pattern, (*signer)->certificate()));
+        shown = &named;
+    }
     const PdfPainting paint = [&](QPdfWriter& writer, const std::function<bool()>& writing) {
         writer.setResolution(600);
-        const Status painted = printPages(writer, false, writing);
+        const Status painted = shown->printPages(writer, false, writing);
         if (!painted && isReportFailure(painted.error(), ReportFailure::Output))
             return Status(failure(QString()));
         return painted;
     };
-    return writeArchivalPdf(path, {title, proof_}, paint, failure);
+    return writeArchivalPdf(path, {title, proof_, *signer}, paint, failure);
+}
+
+RenderedReport RenderedReport::withText(const QString& field, const QString& text) const
+{
+    auto document = std::make_shared<Document>();
+    document->main = clonePart(*document_->main);
+    document->main->setText(field, text);
+    document->fonts = document_->fonts;
+    document->page = document_->page;
+    document->landscape = document_->landscape;
+    document->margins = document_->margins;
+    document->parameters = document_->parameters;
+    document->sources = document_->sources;
+    document->pages = document_->pages;
+    RenderedReport copy;
+    copy.document_ = std::move(document);
+    copy.proof_ = proof_;
+    copy.digestNow_ = digestNow_;
+    copy.signerPattern_ = signerPattern_;
+    return copy;
 }
 } // namespace tvq52

@@ -4,6 +4,7 @@
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/loc_guru.h"
+#include "reports/signed_pdf.h"
 
 #include <QDate>
 #include <QDir>
@@ -282,6 +283,7 @@ void Form15::askSavePdf()
     }
     prompter_.show(guru_.GetTranslation(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
                    MessageStyle::Information);
+    warnOfUnsignedPdf(prompter_, guru_);
 }
 
 void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent,

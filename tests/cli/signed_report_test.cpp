@@ -1,0 +1,115 @@
+#include "cli_run.h"
+#include "db/store.h"
+#include "evidence/signing.h"
+#include "support/rows.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+using namespace tvq52;
+using test::CliResult;
+using test::CliRuns;
+
+namespace {
+
+// A data folder with unit 4711's programming stored, and a key when `signer` names one.
+void prepare(const CliRuns& cli, const QString& signer)
+{
+    ASSERT_EQ(cli({"init"}).exitCode, 0);
+    auto db = cli.home.openDatabase();
+    ASSERT_TRUE(db);
+    ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
+                                  test::row({{"LNumeroSerie", 4711}, {"TVersion", "2.5"}, {"ByTLeq", 15}})));
+    if (!signer.isEmpty()) {
+        ASSERT_TRUE(KeyStore(QDir(cli.home.path()).filePath(QStringLiteral("keys"))).create(signer).ok());
+    }
+}
+
+QString programmingPdf(const CliRuns& cli, const QString& name)
+{
+    const QString pdf = QDir(cli.home.path()).filePath(name);
+    const CliResult written = cli({"report", "programming", "4711", "--pdf", pdf});
+    EXPECT_EQ(written.exitCode, 0) << qPrintable(written.err);
+    return pdf;
+}
+
+struct Verified {
+    int exitCode = -1;
+    QJsonObject signature;
+};
+
+Verified verify(const CliRuns& cli, const QString& pdf)
+{
+    const CliResult r = cli({"verify-report", pdf, "--json"});
+    const QJsonObject doc = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    EXPECT_EQ(doc.value("verified").toBool(), r.exitCode == 0) << qPrintable(r.out + r.err);
+    return {r.exitCode, doc.value("signature").toObject()};
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString copyOf(const QString& pdf, const QString& name, QByteArray bytes)
+{
+    const QString path = QFileInfo(pdf).dir().filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    return path;
+}
+
+} // namespace
+
+TEST(CliSignedReport, AReportHoldsOnlyAsItsTrustedSignerWroteIt)
+{
+    CliRuns cli;
+    prepare(cli, QStringLiteral("Oficina Norte"));
+    const QString pdf = programmingPdf(cli, QStringLiteral("signed.pdf"));
+    const Verified held = verify(cli, pdf);
+    EXPECT_EQ(held.exitCode, 0);
+    EXPECT_TRUE(held.signature.value("present").toBool());
+    EXPECT_EQ(held.signature.value("trust").toString(), QStringLiteral("own"));
+    EXPECT_TRUE(held.signature.value("signer").toString().contains(QStringLiteral("Oficina Norte")));
+    EXPECT_FALSE(held.signature.value("timeProven").toBool());
+
+    const QByteArray bytes = contents(pdf);
+    const Verified appended = verify(cli, copyOf(pdf, QStringLiteral("appended.pdf"), bytes + "% more\n"));
+    EXPECT_EQ(appended.exitCode, 1);
+    EXPECT_TRUE(appended.signature.value("appended").toBool());
+    // One byte of the page's drawing, inside the first content stream.
+    QByteArray changed = bytes;
+    const qsizetype drawing = changed.indexOf("stream\n", changed.indexOf("/Type /Page\n")) + 30;
+    changed[drawing] = char(changed[drawing] ^ 0x04);
+    const Verified edited = verify(cli, copyOf(pdf, QStringLiteral("edited.pdf"), changed));
+    EXPECT_EQ(edited.exitCode, 1);
+    EXPECT_EQ(edited.signature.value("outcome").toString(), QStringLiteral("changed"));
+
+    // Another office's key, unknown here: well signed, but by nobody trusted.
+    CliRuns other;
+    prepare(other, QStringLiteral("Oficina Sur"));
+    const Verified stranger = verify(cli, programmingPdf(other, QStringLiteral("stranger.pdf")));
+    EXPECT_EQ(stranger.exitCode, 1);
+    EXPECT_EQ(stranger.signature.value("outcome").toString(), QStringLiteral("valid"));
+    EXPECT_EQ(stranger.signature.value("trust").toString(), QStringLiteral("untrusted"));
+}
+
+TEST(CliSignedReport, WithoutAKeyTheReportIsUnsignedSaidOnceAndStillVerifies)
+{
+    CliRuns cli;
+    prepare(cli, QString());
+    const QString pdf = QDir(cli.home.path()).filePath(QStringLiteral("plain.pdf"));
+    const CliResult written = cli({"report", "programming", "4711", "--pdf", pdf});
+    ASSERT_EQ(written.exitCode, 0) << qPrintable(written.err);
+    EXPECT_EQ(written.err.count(QStringLiteral("sin firmar")), 1) << qPrintable(written.err);
+    const Verified plain = verify(cli, pdf);
+    EXPECT_EQ(plain.exitCode, 0);
+    EXPECT_FALSE(plain.signature.value("present").toBool());
+    const CliResult told = cli({"verify-report", pdf});
+    EXPECT_TRUE(told.out.startsWith(QStringLiteral("Sus páginas no están cubiertas por ninguna firma.")))
+        << qPrintable(told.out);
+}
