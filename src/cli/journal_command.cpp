@@ -6,6 +6,7 @@
 #include "core/own_words.h"
 #include "evidence/exchange_provenance.h"
 #include "evidence/journal.h"
+#include "evidence/journal_signatures.h"
 #include "i18n/loc_guru.h"
 
 #include <QJsonArray>
@@ -17,10 +18,51 @@ namespace tvq52 {
 
 namespace {
 
+// "Entrada 4: firmada por CN=... (1a2b...); de confianza; hora del PC, no probada".
+QString signingLine(const JournalSigning& s, const LocGuru& guru)
+{
+    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    QStringList parts;
+    if (s.open)
+        parts << say("abierta: sus registros no quedan avalados");
+    if (!s.isSigned) {
+        parts << (s.beforeKeys ? say("sin firma, anterior a las claves") : say("sin firma"));
+    } else {
+        if (!s.signer.isNull())
+            parts << say("firmada por %1").arg(journal_signatures::signerName(s.signer));
+        parts << (!s.valid ? say("firma no válida") : s.trusted ? say("de confianza") : say("firmante sin confianza"));
+        if (s.valid)
+            parts << (s.timeProven ? say("hora probada por sellado de tiempo de %1").arg(s.time.authority)
+                                   : say("hora del PC, no probada"));
+    }
+    return say("Entrada %1:").arg(s.entry) + QLatin1Char(' ') + parts.join(QStringLiteral("; "));
+}
+
+QJsonObject signingJson(const JournalSigning& s)
+{
+    const QJsonValue signer = s.signer.isNull()
+        ? QJsonValue()
+        : QJsonObject{{"subject", s.signer.subject}, {"fingerprint", QString::fromLatin1(s.signer.fingerprint)}};
+    return QJsonObject{{"id", s.entry},
+                       {"open", s.open},
+                       {"signed", s.isSigned},
+                       {"beforeKeys", s.beforeKeys},
+                       {"valid", s.valid},
+                       {"trusted", s.trusted},
+                       {"signer", signer},
+                       {"signedAt", jsonText(jsonDateTimeText(s.time.at.toLocalTime()))},
+                       {"timeProven", s.timeProven},
+                       {"timeAuthority", jsonText(s.timeProven ? s.time.authority : QString())}};
+}
+
 void printVerification(const JournalVerification& v, const QByteArray& keptHead, const LocGuru& guru)
 {
     QTextStream out(stdout);
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    for (const JournalSigning& s : v.signing)
+        out << signingLine(s, guru) << '\n';
+    if (!v.anySigned)
+        out << say("El diario no tiene entradas firmadas") << '\n';
     for (const JournalFinding& f : v.findings)
         out << findingLine(f) << '\n';
     out << say("Registros comprobados:") << ' ' << v.recordsChecked << '\n'
@@ -31,6 +73,11 @@ void printVerification(const JournalVerification& v, const QByteArray& keptHead,
     out << say("Cabeza del diario:") << ' ' << v.head << '\n';
     if (!keptHead.isEmpty() && v.findings.isEmpty())
         out << say("La cabeza guardada %1 está en la cadena").arg(QString::fromLatin1(keptHead)) << '\n';
+    else if (keptHead.isEmpty())
+        out << say(
+            "Sin --head no se detecta que falten las entradas más recientes: guarde la cabeza y "
+            "compruébela con --head")
+            << '\n';
     if (v.findings.isEmpty())
         out << say("Todo se verifica") << '\n';
     else
@@ -42,7 +89,12 @@ QJsonObject verificationJson(const JournalVerification& v, const QByteArray& kep
     QJsonArray findings;
     for (const JournalFinding& f : v.findings)
         findings.append(findingJson(f));
+    QJsonArray entries;
+    for (const JournalSigning& s : v.signing)
+        entries.append(signingJson(s));
     return QJsonObject{{"findings", findings},
+                       {"entries", entries},
+                       {"signed", v.anySigned},
                        {"recordsChecked", v.recordsChecked},
                        {"recordsRewritten", v.recordsRewritten},
                        {"recordsNotJournaled", v.recordsNotJournaled},
@@ -130,9 +182,10 @@ const CommandSyntax& verifySyntax()
 {
     static const CommandSyntax syntax{"verify",
                                       "verify [SERIAL] [--head HASH] [--json]",
-                                      "    Checks the stored records against the exchange journal; exit status 1 when\n"
-                                      "    a record or entry was changed, a record has no entry that stored it, or\n"
-                                      "    the kept head HASH is not in the chain.\n",
+                                      "    Checks the stored records against the exchange journal and names each\n"
+                                      "    entry's signer; exit status 1 when a record or entry was changed, a record\n"
+                                      "    has no entry that stored it, a signature fails or is missing where due,\n"
+                                      "    or the kept head HASH is not in the chain.\n",
                                       {QStringLiteral("--json")},
                                       {QStringLiteral("--head")},
                                       0,
@@ -157,7 +210,10 @@ int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
     }
     if (!openFolderDatabaseToRead(ctx))
         return 1;
-    const JournalVerification v = Journal(*ctx.db).verify(serial, keptHead);
+    Journal journal(*ctx.db);
+    // Signatures the authority left unstamped get their stamp first.
+    (void)journal.addPendingTimeStamps();
+    const JournalVerification v = journal.verify(serial, keptHead);
     if (args.has("--json"))
         printJson(verificationJson(v, keptHead));
     else

@@ -6,13 +6,15 @@ namespace tvq52 {
 
 namespace {
 
-const char* const kFindingNames[] = {"record edited",     "record missing",    "entry altered",
-                                     "chain broken",      "no provenance",     "entry not opened by the program",
-                                     "totals differ",     "journal restarted", "kept head missing",
-                                     "journal unreadable"};
-const char* const kFindingKeys[] = {"recordEdited", "recordMissing",    "entryAltered", "chainBroken",
-                                    "noProvenance", "entryNotOpened",   "totalsDiffer", "journalRestarted",
-                                    "headMissing",  "journalUnreadable"};
+const char* const kFindingNames[] = {"record edited",      "record missing",    "entry altered",
+                                     "chain broken",       "no provenance",     "entry not opened by the program",
+                                     "totals differ",      "journal restarted", "kept head missing",
+                                     "journal unreadable", "signature invalid", "signer not trusted",
+                                     "entry unsigned"};
+const char* const kFindingKeys[] = {"recordEdited", "recordMissing",     "entryAltered",     "chainBroken",
+                                    "noProvenance", "entryNotOpened",    "totalsDiffer",     "journalRestarted",
+                                    "headMissing",  "journalUnreadable", "signatureInvalid", "signerNotTrusted",
+                                    "entryUnsigned"};
 
 } // namespace
 

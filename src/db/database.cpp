@@ -428,9 +428,11 @@ std::vector<ServerTable> expectedServerTables()
           QStringLiteral("LNumeroSerie"), QStringLiteral("TLinea"), QStringLiteral("TResultado"),
           QStringLiteral("TMensaje"), QStringLiteral("TRecuentos"), QStringLiteral("TTotales"), QStringLiteral("THash"),
           QStringLiteral("LAnterior"), QStringLiteral("LSello"), QStringLiteral("IVersion"), QStringLiteral("TEnlace"),
-          QStringLiteral("TOrigen"), QStringLiteral("TProcedencia")},
+          QStringLiteral("TOrigen"), QStringLiteral("TProcedencia"), QStringLiteral("TFirmaApertura"),
+          QStringLiteral("TFirmaCierre"), QStringLiteral("ISelloPendiente")},
          {QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen"),
-          QStringLiteral("TProcedencia")}});
+          QStringLiteral("TProcedencia"), QStringLiteral("TFirmaApertura"), QStringLiteral("TFirmaCierre"),
+          QStringLiteral("ISelloPendiente")}});
     tables.push_back({QStringLiteral("DiarioRegistros"),
                       {QLatin1String(kServerRowId), QStringLiteral("LEntrada"), QStringLiteral("TTabla"),
                        QStringLiteral("TClave"), QStringLiteral("THuella")}});

@@ -170,7 +170,8 @@ std::optional<JournalAction> actionFromName(const QString& name)
 const QString kEntryColumns = QStringLiteral(
     "\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
     "\"TResultado\", \"TMensaje\", \"TRecuentos\", \"TTotales\", "
-    "\"THash\", \"LAnterior\", \"IVersion\", \"TEnlace\", \"TOrigen\", \"TProcedencia\"");
+    "\"THash\", \"LAnterior\", \"IVersion\", \"TEnlace\", \"TOrigen\", \"TProcedencia\", "
+    "\"TFirmaApertura\", \"TFirmaCierre\", \"ISelloPendiente\"");
 
 JournalEntry entryFrom(const QSqlQuery& q)
 {
@@ -190,6 +191,9 @@ JournalEntry entryFrom(const QSqlQuery& q)
     e.link = q.value(12).toString().toLatin1();
     e.source = q.value(13).toString().toLatin1();
     e.provenance = q.value(14).toString();
+    e.openingSignature = QByteArray::fromBase64(q.value(15).toString().toLatin1());
+    e.sealSignature = QByteArray::fromBase64(q.value(16).toString().toLatin1());
+    e.stampPending = q.value(17).toInt();
     return e;
 }
 

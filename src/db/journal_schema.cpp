@@ -92,7 +92,8 @@ QStringList journalSchemaStatements(SqlDialect dialect)
                        "\"TAccion\" TEXT, \"LNumeroSerie\" INTEGER, \"TLinea\" TEXT, \"TResultado\" TEXT, "
                        "\"TMensaje\" TEXT, \"TRecuentos\" TEXT, \"TTotales\" TEXT, \"THash\" TEXT, "
                        "\"LAnterior\" %2, \"LSello\" %2, \"IVersion\" INTEGER, \"TEnlace\" TEXT, \"TOrigen\" TEXT, "
-                       "\"TProcedencia\" TEXT)")
+                       "\"TProcedencia\" TEXT, \"TFirmaApertura\" TEXT, \"TFirmaCierre\" TEXT, "
+                       "\"ISelloPendiente\" INTEGER)")
             .arg(id, big),
         QStringLiteral("CREATE INDEX IF NOT EXISTS \"IX_DiarioSello\" ON \"Diario\" (\"LSello\")"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS \"DiarioRegistros\" (%1\"LEntrada\" %2 NOT NULL, "
@@ -118,11 +119,12 @@ Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect diale
 namespace {
 
 // Columns the entries table gained after its first version.
-const char* const kAddedColumns[] = {"IVersion", "TEnlace", "TOrigen", "TProcedencia"};
+const char* const kAddedColumns[] = {"IVersion",       "TEnlace",      "TOrigen",        "TProcedencia",
+                                     "TFirmaApertura", "TFirmaCierre", "ISelloPendiente"};
 
 QString addedColumnType(const char* column)
 {
-    return qstrcmp(column, "IVersion") == 0 ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
+    return column[0] == 'I' ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
 }
 
 QStringList columnsOf(QSqlDatabase db, const QString& table, SqlDialect dialect)

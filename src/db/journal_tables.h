@@ -64,8 +64,17 @@ struct JournalEntry {
     // What an imported file said of where it comes from (its digest, the
     // writing journal's head and entries); in the hash only when not empty.
     QString provenance;
+    // DER CMS signatures by the office's key: the opening over the link, the
+    // seal over the hash. Empty when the PC had no key; outside the hash.
+    QByteArray openingSignature;
+    QByteArray sealSignature;
+    // Which of them still wait for the time stamp an authority did not give
+    // (kOpeningStampPending, kSealStampPending).
+    int stampPending = 0;
     bool sealed() const { return !hash.isEmpty(); }
 };
+inline constexpr int kOpeningStampPending = 1;
+inline constexpr int kSealStampPending = 2;
 
 // Whether the database holds a table of that name.
 Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect dialect);

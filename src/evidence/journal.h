@@ -5,6 +5,7 @@
 #include "db/journal_tables.h"
 #include "db/statement_cache.h"
 #include "db/store.h"
+#include "evidence/signing.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -37,7 +38,10 @@ struct JournalFinding {
         TotalsDiffer,   // a unit's stored totals against its newest download
         JournalRestarted,
         HeadMissing, // the head the user kept is not in the chain
-        Unreadable
+        Unreadable,
+        SignatureInvalid, // a signature that does not verify over what it signs
+        SignerNotTrusted, // a valid signature by a certificate not trusted, or not valid then
+        EntryUnsigned     // an unsigned entry where the office's signature is due
     };
     Kind kind = Kind::RecordEdited;
     qint64 entry = 0;
@@ -46,8 +50,24 @@ struct JournalFinding {
     QString detail;
 };
 
+// How an entry's signatures stand.
+struct JournalSigning {
+    qint64 entry = 0;
+    bool open = false;
+    bool isSigned = false;   // sealed: the seal is signed; open: the opening is
+    bool beforeKeys = false; // unsigned, and older than the chain's first signed entry
+    bool valid = false;      // every signature it carries verifies
+    bool trusted = false;    // valid, and each signer trusted at its signing time
+    CertificateInfo signer;  // the seal's (the opening's while open)
+    SigningTime time;        // when that signature was made, and whether a stamp proves it
+    bool timeProven = false; // every signature's time is proven by a stamp
+};
+
 struct JournalVerification {
     QList<JournalFinding> findings; // empty: everything verifies
+    // Every entry: the chain in sealing order, then the open entries.
+    QList<JournalSigning> signing;
+    bool anySigned = false; // some entry carries the office's signature
     int recordsChecked = 0;
     int recordsRewritten = 0;     // stored again by a later entry ("rewritten by entry N")
     int recordsNotJournaled = 0;  // stored by no entry: each is a finding
@@ -119,6 +139,13 @@ public:
     JournalVerification verify(std::optional<qint32> serial = std::nullopt, const QByteArray& keptHead = {}) const;
     // Entries left open that the program did not open: never sealed.
     QList<qint64> unlinkedOpenEntries() const { return unlinked_; }
+    // How one entry's signatures stand against this PC's trust, without the
+    // chain around it (beforeKeys is never set).
+    JournalSigning signing(const JournalEntry& entry) const;
+    // Puts the time stamp on signatures made while the authority did not
+    // answer; stops at the first it still refuses. False when the database
+    // could not be written.
+    bool addPendingTimeStamps();
 
     QString lastError() const { return lastError_; }
     const QSqlError& lastSqlError() const { return lastSqlError_; }
@@ -131,8 +158,9 @@ private:
     bool readChainHead(qint64& previous, QByteArray& previousHash, qint64& sealNumber) const;
     bool exec(QSqlQuery* query, const QVariantList& binds) const;
     // Seals the entries whose program is gone; entries another running
-    // program (or this one) still holds are left open.
-    void sealAbandoned();
+    // program (or this one) still holds are left open. Only an entry whose
+    // opening the office signed gets a signed seal.
+    void sealAbandoned(Signer* signer);
     // Whether this process may take `entry` for abandoned: nobody holds it.
     // On a server the probe's lock is kept until `releaseProbe`.
     bool probeAbandoned(qint64 entry);
@@ -141,8 +169,20 @@ private:
     void releaseEntry(qint64 entry);
     bool transactionStep(const QString& sql);
     void rollback();
+    // Seals with `signer`'s signature, or unsigned when it is null.
+    bool sealWith(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+                  const QString& totals, Signer* signer);
     bool sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
-                    const QString& totals);
+                    const QString& totals, Signer* signer);
+    // The PC's key for an entry about to be written: null when there is
+    // none; false (lastError set) when it cannot be loaded.
+    bool officeSigner(Signer*& signer);
+    // A signature over `text` as stored (NULL without a key), marking
+    // `pendingBit` in `pending` when its time stamp is still to come.
+    bool signText(Signer* signer, const QByteArray& text, QVariant& cms, int pendingBit, int& pending);
+    // Whether an abandoned entry may be sealed, and whether its seal is signed.
+    bool abandonedSealable(const JournalEntry& e, const QSet<QByteArray>& sealedHashes, bool journalSigned,
+                           bool& signSeal) const;
     QString lockPath(qint64 entry) const;
 
     Database& database_;
@@ -157,6 +197,9 @@ private:
     QHash<qint64, QByteArray> listedLines_;
     QList<qint64> unlinked_;
     mutable StatementCache statements_;
+    // Checked signatures by their bytes and content: the fleet verifies the
+    // chain once for each unit.
+    mutable QHash<QByteArray, SignatureCheck> checked_;
 };
 
 // The hex SHA-256 of a file, read a block at a time. The program's own

@@ -5,6 +5,7 @@
 #include "db/database.h"
 #include "db/journal_codec.h"
 #include "db/sql_error.h"
+#include "evidence/journal_signatures.h"
 
 #include "core/own_words.h"
 
@@ -21,6 +22,7 @@
 namespace tvq52 {
 
 using namespace journal_codec;
+namespace signatures = journal_signatures;
 
 namespace {
 
@@ -199,7 +201,7 @@ void Journal::releaseProbe(qint64 entry)
         unlock->finish();
 }
 
-void Journal::sealAbandoned()
+void Journal::sealAbandoned(Signer* signer)
 {
     QSqlQuery* open = statement(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"THash\" IS NULL").arg(kEntryColumns));
     if (!exec(open, {}))
@@ -211,23 +213,27 @@ void Journal::sealAbandoned()
     if (entries.isEmpty())
         return;
     QSet<QByteArray> sealedHashes;
-    QSqlQuery* hashes = statement(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL"));
+    bool journalSigned = false;
+    QSqlQuery* hashes = statement(QStringLiteral(
+        "SELECT \"THash\", \"TFirmaApertura\" IS NOT NULL OR \"TFirmaCierre\" IS NOT NULL FROM \"Diario\" "
+        "WHERE \"THash\" IS NOT NULL"));
     if (!exec(hashes, {}))
         return;
-    while (hashes->next())
+    while (hashes->next()) {
         sealedHashes.insert(hashes->value(0).toString().toLatin1());
+        journalSigned = journalSigned || hashes->value(1).toBool();
+    }
     hashes->finish();
     unlinked_.clear();
     for (const JournalEntry& e : entries) {
-        // An entry the program did not open is never sealed: sealing would
-        // put whatever it lists on the chain.
-        if (!linkHolds(e, sealedHashes)) {
+        bool signSeal = false;
+        if (!abandonedSealable(e, sealedHashes, journalSigned, signSeal)) {
             unlinked_ << e.id;
             continue;
         }
         if (!probeAbandoned(e.id))
             continue;
-        seal(e.id, journalOutcomeName(JournalOutcome::Interrupted), {});
+        sealWith(e.id, journalOutcomeName(JournalOutcome::Interrupted), {}, {}, {}, signSeal ? signer : nullptr);
         releaseProbe(e.id);
     }
 }
@@ -250,7 +256,13 @@ JournalEntry newEntry(JournalAction action, qint32 serial, const QString& line)
 
 std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source)
 {
-    sealAbandoned();
+    // A key that cannot be loaded stops the exchange before anything is stored.
+    Signer* signer = nullptr;
+    if (!officeSigner(signer))
+        return std::nullopt;
+    if (signer)
+        addPendingTimeStamps();
+    sealAbandoned(signer);
     // The entry is held before anyone else can see it, so that nobody takes
     // it for abandoned in between; its link is written with it.
     if (!transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
@@ -279,8 +291,12 @@ std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const Q
     const QByteArray headHash = head->next() ? head->value(0).toString().toLatin1() : QByteArray();
     head->finish();
     e.link = openingLink(headHash, e);
-    if (!exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ? WHERE \"LId\" = ?")),
-              {QString::fromLatin1(e.link), e.id})) {
+    QVariant signature;
+    int pending = 0;
+    if (!signText(signer, signatures::openingText(e.link), signature, kOpeningStampPending, pending)
+        || !exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
+                                          "\"ISelloPendiente\" = ? WHERE \"LId\" = ?")),
+                 {QString::fromLatin1(e.link), signature, signatures::pendingColumn(pending), e.id})) {
         rollback();
         return std::nullopt;
     }
@@ -389,6 +405,13 @@ bool Journal::setProvenance(qint64 entry, const QString& text)
 bool Journal::seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
                    const QString& totals)
 {
+    Signer* signer = nullptr;
+    return officeSigner(signer) && sealWith(entry, outcome, message, counts, totals, signer);
+}
+
+bool Journal::sealWith(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+                       const QString& totals, Signer* signer)
+{
     // Appends are serialized: two programs sealing at once would otherwise
     // both chain to the same head. SQLite takes its write lock from the
     // start; a server an advisory lock that the commit lets go of.
@@ -403,7 +426,7 @@ bool Journal::seal(qint64 entry, const QString& outcome, const QString& message,
         }
         chain->finish();
     }
-    const bool ok = sealLocked(entry, outcome, message, counts, totals);
+    const bool ok = sealLocked(entry, outcome, message, counts, totals, signer);
     if (!ok || !transactionStep(QStringLiteral("COMMIT"))) {
         rollback();
         return false;
@@ -430,7 +453,7 @@ bool Journal::readChainHead(qint64& previous, QByteArray& previousHash, qint64& 
 }
 
 bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
-                         const QString& totals)
+                         const QString& totals, Signer* signer)
 {
     QSqlQuery* read = statement(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"LId\" = ?").arg(kEntryColumns));
     if (!exec(read, {entry}))
@@ -462,10 +485,15 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
     e.counts = counts;
     e.totals = totals;
     e.hash = entryHash(previousHash, e, *linesDigest);
-    return exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
+    QVariant signature;
+    int pending = e.stampPending & kOpeningStampPending;
+    return signText(signer, signatures::sealText(e.hash), signature, kSealStampPending, pending)
+        && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
-                                         "\"LSello\" = ? WHERE \"LId\" = ?")),
-                {outcome, message, counts, totals, QString::fromLatin1(e.hash), e.previous, sealNumber, entry});
+                                         "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ? "
+                                         "WHERE \"LId\" = ?")),
+                {outcome, message, counts, totals, QString::fromLatin1(e.hash), e.previous, sealNumber, signature,
+                 signatures::pendingColumn(pending), entry});
 }
 
 bool Journal::append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
@@ -478,6 +506,9 @@ bool Journal::append(JournalAction action, qint32 serial, const QString& line, c
 bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
                                   const QString& message)
 {
+    Signer* signer = nullptr;
+    if (!officeSigner(signer))
+        return false;
     if (database_.isServer()) {
         QSqlQuery* chain = statement(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
         if (!exec(chain, {kChainLock}))
@@ -508,11 +539,16 @@ bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QSt
     e.outcome = outcome;
     e.message = message;
     e.hash = entryHash(previousHash, e, *linesDigest);
-    return exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
+    QVariant opening, sealing;
+    int pending = 0;
+    return signText(signer, signatures::openingText(e.link), opening, kOpeningStampPending, pending)
+        && signText(signer, signatures::sealText(e.hash), sealing, kSealStampPending, pending)
+        && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
-                                         "\"LSello\" = ?, \"TEnlace\" = ? WHERE \"LId\" = ?")),
+                                         "\"LSello\" = ?, \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
+                                         "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ?")),
                 {outcome, message, QString(), QString(), QString::fromLatin1(e.hash), e.previous, sealNumber,
-                 QString::fromLatin1(e.link), e.id});
+                 QString::fromLatin1(e.link), opening, sealing, signatures::pendingColumn(pending), e.id});
 }
 
 QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const

@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "evidence/journal_signatures.h"
 
 #include <QCryptographicHash>
 #include <QSqlError>
@@ -20,8 +21,9 @@ namespace {
 // A step returns false when a table could not be read.
 class Verification {
 public:
-    Verification(QSqlDatabase db, std::optional<qint32> serial, const QByteArray& keptHead)
-        : db_(std::move(db)), serial_(serial), keptHead_(keptHead)
+    Verification(QSqlDatabase db, std::optional<qint32> serial, const QByteArray& keptHead,
+                 QHash<QByteArray, SignatureCheck>& checked, bool pcSigns)
+        : db_(std::move(db)), serial_(serial), keptHead_(keptHead), checked_(checked), pcSigns_(pcSigns)
     {}
 
     JournalVerification& result() { return result_; }
@@ -29,6 +31,7 @@ public:
     bool readEntries();
     bool readListedRecords();
     bool walkChain();
+    void closeSigning();
     bool checkStoredRecords();
     void checkListedRecordsStored();
     bool checkTotals();
@@ -46,6 +49,8 @@ private:
         result_.findings.append({kind, entry, {}, {}, detail});
     }
     void checkSealedEntry(const JournalEntry& e, const QByteArray& previousHash, qint64 previousId);
+    void checkOpenEntry(const JournalEntry& e);
+    void placeSigning(const JournalEntry& e, bool& signedBefore);
     bool checkTable(const TableDef& table);
     void checkRecord(const TableDef& table, const QSqlQuery& q, const std::vector<int>& positions,
                      const std::vector<int>& keyPositions);
@@ -55,7 +60,10 @@ private:
     QSqlDatabase db_;
     std::optional<qint32> serial_;
     QByteArray keptHead_;
+    QHash<QByteArray, SignatureCheck>& checked_;
+    bool pcSigns_ = false;
     JournalVerification result_;
+    QHash<qint64, JournalSigning> signing_;
 
     QHash<qint64, JournalEntry> entries_;
     QSet<QByteArray> sealedHashes_;
@@ -91,17 +99,71 @@ bool Verification::readEntries()
         entries_.insert(e.id, e);
         if (e.sealed())
             sealedHashes_.insert(e.hash);
+        result_.anySigned = result_.anySigned || !e.openingSignature.isEmpty() || !e.sealSignature.isEmpty();
     }
-    // Open entries: a running exchange's, one a killed program left (sealed
-    // "interrupted" by the next exchange), or one the program never opened.
-    for (const JournalEntry& e : std::as_const(entries_)) {
-        if (e.sealed() || linkHolds(e, sealedHashes_))
-            continue;
+    QList<qint64> ids = entries_.keys();
+    std::sort(ids.begin(), ids.end());
+    for (qint64 id : std::as_const(ids)) {
+        const JournalEntry& e = entries_[id];
+        signing_.insert(id, journal_signatures::entrySigning(e, checked_, &result_.findings));
+        if (!e.sealed())
+            checkOpenEntry(e);
+    }
+    return true;
+}
+
+// Open entries: a running exchange's, one a killed program left (sealed
+// "interrupted" by the next exchange), or one the program never opened.
+// Their records count only when the program's link, and in a signed
+// journal the office's signature, vouch for their opening.
+void Verification::checkOpenEntry(const JournalEntry& e)
+{
+    const JournalSigning& s = signing_[e.id];
+    if (!linkHolds(e, sealedHashes_)) {
         untrusted_.insert(e.id);
         finding(JournalFinding::Kind::EntryNotOpened, e.id,
                 QStringLiteral("open entry without the program's link: not trusted"));
+    } else if (s.isSigned ? !s.trusted : result_.anySigned) {
+        untrusted_.insert(e.id);
+        if (!s.isSigned)
+            finding(JournalFinding::Kind::EntryUnsigned, e.id,
+                    QStringLiteral("open entry without the office's signature: not trusted"));
     }
-    return true;
+}
+
+// An unsigned entry after a signed one, or one whose opening alone was
+// signed, lacks the signature due; those before the first are from before keys.
+void Verification::placeSigning(const JournalEntry& e, bool& signedBefore)
+{
+    JournalSigning s = signing_.value(e.id);
+    const bool carries = !e.openingSignature.isEmpty() || !e.sealSignature.isEmpty();
+    if (!s.isSigned) {
+        if (signedBefore || carries)
+            finding(JournalFinding::Kind::EntryUnsigned, e.id,
+                    carries ? QStringLiteral("opened signed, sealed without the office's signature")
+                            : QStringLiteral("sealed without the office's signature after signed entries"));
+        else
+            s.beforeKeys = true;
+    }
+    signedBefore = signedBefore || carries;
+    result_.signing << s;
+}
+
+// The open entries after the chain; a PC that signs, looking at a journal
+// with no signature at all, may be looking at one rebuilt without them.
+void Verification::closeSigning()
+{
+    QList<qint64> open;
+    for (const JournalEntry& e : std::as_const(entries_))
+        if (!e.sealed())
+            open << e.id;
+    std::sort(open.begin(), open.end());
+    for (qint64 id : std::as_const(open))
+        result_.signing << signing_.value(id);
+    if (pcSigns_ && !result_.anySigned && !entries_.isEmpty())
+        finding(JournalFinding::Kind::EntryUnsigned, 0,
+                QStringLiteral("no entry is signed, yet this PC has a key: the signed entries may have been "
+                               "removed and the journal rebuilt"));
 }
 
 // The records every trusted entry listed, in the order they were written.
@@ -172,8 +234,10 @@ bool Verification::walkChain()
     }
     QByteArray previousHash;
     qint64 previousId = 0;
+    bool signedBefore = false;
     while (q.next()) {
         const JournalEntry e = entryFrom(q);
+        placeSigning(e, signedBefore);
         if (e.action == JournalAction::UnitDeletion)
             lastDeletion_[e.serial] = std::max(lastDeletion_.value(e.serial), e.id);
         if (e.action == JournalAction::Download && !e.totals.isEmpty() && e.serial > 0)
@@ -343,11 +407,17 @@ JournalVerification Journal::verify(std::optional<qint32> serial, const QByteArr
     const bool snapshot =
         QSqlQuery(db).exec(database_.isServer() ? QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY")
                                                 : QStringLiteral("BEGIN"));
-    Verification check(db, serial, keptHead);
+    const QList<TrustStore::Entry> trusted = OfficeSigning::trust().entries();
+    const bool pcSigns =
+        std::any_of(trusted.cbegin(), trusted.cend(), [](const TrustStore::Entry& t) { return t.own; });
+    Verification check(db, serial, keptHead, checked_, pcSigns);
     // A table that cannot be read ends the check with what was found so far.
-    if (check.readEntries() && check.readListedRecords() && check.walkChain() && check.checkStoredRecords()) {
-        check.checkListedRecordsStored();
-        (void)check.checkTotals();
+    if (check.readEntries() && check.readListedRecords() && check.walkChain()) {
+        check.closeSigning();
+        if (check.checkStoredRecords()) {
+            check.checkListedRecordsStored();
+            (void)check.checkTotals();
+        }
     }
     if (snapshot)
         QSqlQuery(db).exec(QStringLiteral("COMMIT"));

@@ -62,6 +62,13 @@ const TrustStore& OfficeSigning::trust()
     return state.trust;
 }
 
+QString OfficeSigning::timestampUrl()
+{
+    RunSigning& state = run();
+    QMutexLocker lock(&state.mutex);
+    return state.setup.timestampUrl;
+}
+
 bool OfficeSigning::firstUnsignedWarning()
 {
     RunSigning& state = run();

@@ -158,6 +158,8 @@ public:
     // wrong passphrase, a file others can read) is an error, never unsigned.
     static Result<Signer*> signer();
     static const TrustStore& trust();
+    // The time-stamping authority configured; empty when none.
+    static QString timestampUrl();
     // True the first time in a run only: the caller warns once that it
     // writes unsigned.
     static bool firstUnsignedWarning();

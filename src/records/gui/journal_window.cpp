@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -53,6 +54,18 @@ QString lineText(const LocGuru& guru, const QString& line)
     return line;
 }
 
+// The entry's signer by name, so that the counts stay in sight; the tooltip
+// has the whole subject and the fingerprint.
+QString signerText(const LocGuru& guru, const JournalSigning& s)
+{
+    if (!s.isSigned)
+        return guru.GetTranslation(QStringLiteral("Sin firma"));
+    if (!s.valid)
+        return guru.GetTranslation(QStringLiteral("Firma no válida"));
+    const QString who = s.signer.commonName.isEmpty() ? s.signer.subject : s.signer.commonName;
+    return s.trusted ? who : guru.GetTranslation(QStringLiteral("Sin confianza: %1")).arg(who);
+}
+
 } // namespace
 
 JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 shownSerial, QWidget* parent)
@@ -77,11 +90,12 @@ JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 sho
     filter->addStretch();
     layout->addLayout(filter);
 
-    table_ = new QTableWidget(0, 7, this);
+    table_ = new QTableWidget(0, 8, this);
     table_->setObjectName(QStringLiteral("GridDiario"));
     table_->setHorizontalHeaderLabels({QStringLiteral("Fecha y hora"), QStringLiteral("Acción"),
                                        QStringLiteral("Aparato"), QStringLiteral("Línea"), QStringLiteral("Resultado"),
-                                       QStringLiteral("Mensaje"), QStringLiteral("Registros")});
+                                       QStringLiteral("Mensaje"), QStringLiteral("Registros"),
+                                       QStringLiteral("Firmado por")});
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->hide();
@@ -114,7 +128,7 @@ JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 sho
         one_->setChecked(true);
         refresh();
     });
-    resize(900, 480);
+    resize(1000, 480);
     guru_.TranslateForm(this);
     refresh();
 }
@@ -142,7 +156,9 @@ void JournalWindow::fitMessageColumn()
     for (int c = 0; c < table_->columnCount(); ++c)
         if (c != kMessage)
             others += table_->columnWidth(c);
-    const int room = table_->viewport()->width() - others;
+    // Wrapping makes rows taller: room is kept for the vertical bar that may bring.
+    const QScrollBar* bar = table_->verticalScrollBar();
+    const int room = table_->viewport()->width() - (bar->isVisible() ? 0 : bar->sizeHint().width()) - others;
     const int narrowest = table_->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 12;
     if (table_->columnWidth(kMessage) > room)
         table_->setColumnWidth(kMessage, std::max(room, narrowest));
@@ -158,18 +174,24 @@ void JournalWindow::refresh()
     int row = 0;
     for (const JournalEntry& e : entries) {
         const QString counts = journalCountsText(guru_, e.counts);
+        const JournalSigning signing = journal_.signing(e);
         const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yy HH:mm:ss")),
                                 actionText(guru_, e.action),
                                 e.serial ? QString::number(e.serial) : QString(),
                                 lineText(guru_, e.line),
                                 journalOutcomeText(guru_, e.outcome),
                                 e.message,
-                                counts};
+                                counts,
+                                signerText(guru_, signing)};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setToolTip(cells[c]);
             table_->setItem(row, c, item);
         }
+        if (!signing.signer.isNull())
+            table_->item(row, int(cells.size()) - 1)
+                ->setToolTip(signing.signer.subject + QLatin1Char('\n')
+                             + QString::fromLatin1(signing.signer.fingerprint));
         ++row;
     }
     fitColumns();

@@ -773,7 +773,7 @@ TEST_F(JournalWindowTest, ALongMessageLeavesTheCountsInSight)
                                             "unidad conserva el resto."),
                              QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
     JournalWindow window(ctx_->guru, *ctx_->db, 7);
-    for (const int width : {900, 1100}) {
+    for (const int width : {1000, 1100}) {
         window.resize(width, 480);
         window.show();
         settle();

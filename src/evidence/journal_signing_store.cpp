@@ -1,0 +1,116 @@
+// The journal's side of the office's key: which signer an entry gets, which
+// abandoned entry may be sealed, and the time stamps added later.
+#include "evidence/journal.h"
+
+#include "core/own_words.h"
+#include "db/journal_codec.h"
+#include "evidence/journal_signatures.h"
+
+#include <QSqlQuery>
+
+namespace tvq52 {
+
+using namespace journal_codec;
+namespace signatures = journal_signatures;
+
+bool Journal::officeSigner(Signer*& signer)
+{
+    Result<Signer*> loaded = OfficeSigning::signer();
+    if (!loaded) {
+        lastError_ = untranslatedText(loaded.error());
+        lastSqlError_ = QSqlError();
+        return false;
+    }
+    signer = *loaded;
+    return true;
+}
+
+bool Journal::signText(Signer* signer, const QByteArray& text, QVariant& cms, int pendingBit, int& pending)
+{
+    cms = QVariant(QMetaType::fromType<QString>());
+    if (!signer)
+        return true;
+    const Result<Signature> made = signer->sign(text);
+    if (!made) {
+        lastError_ = untranslatedText(made.error());
+        lastSqlError_ = QSqlError();
+        return false;
+    }
+    cms = QString::fromLatin1(made->cms.toBase64());
+    // The authority did not answer: a later run adds the stamp.
+    if (!made->timeStamped && !made->timeStampProblem.isEmpty())
+        pending |= pendingBit;
+    return true;
+}
+
+bool Journal::abandonedSealable(const JournalEntry& e, const QSet<QByteArray>& sealedHashes, bool journalSigned,
+                                bool& signSeal) const
+{
+    // An entry the program did not open is never sealed: sealing would
+    // put whatever it lists on the chain.
+    if (!linkHolds(e, sealedHashes))
+        return false;
+    signSeal = !e.openingSignature.isEmpty();
+    if (signSeal)
+        return signatures::openingTrusted(e, checked_);
+    // Unsigned, it may stand only in a journal the office never signed; its
+    // seal then lends it no signature.
+    return !journalSigned;
+}
+
+JournalSigning Journal::signing(const JournalEntry& entry) const
+{
+    return signatures::entrySigning(entry, checked_);
+}
+
+bool Journal::addPendingTimeStamps()
+{
+    const QString url = OfficeSigning::timestampUrl();
+    if (url.isEmpty())
+        return true;
+    QSqlQuery* due = statement(
+        QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"ISelloPendiente\" > 0 ORDER BY \"LId\"").arg(kEntryColumns));
+    if (!exec(due, {}))
+        return false;
+    QList<JournalEntry> entries;
+    while (due->next())
+        entries << entryFrom(*due);
+    due->finish();
+    for (JournalEntry& e : entries) {
+        struct Part {
+            int bit;
+            const char* column;
+            QByteArray& cms;
+            QByteArray text;
+        };
+        for (const Part& p :
+             {Part{kOpeningStampPending, "TFirmaApertura", e.openingSignature, signatures::openingText(e.link)},
+              Part{kSealStampPending, "TFirmaCierre", e.sealSignature, signatures::sealText(e.hash)}}) {
+            if ((e.stampPending & p.bit) == 0 || (p.bit == kSealStampPending && !e.sealed()))
+                continue;
+            const QByteArray before = p.cms;
+            // Only a signature of this PC's that still verifies is stamped;
+            // any other loses its mark, so it is not tried again.
+            const SignatureCheck c = signatures::check(p.cms, p.text, checked_);
+            if (c.valid() && c.trust == SignerTrust::Own) {
+                const Result<QByteArray> stamped = addTimeStamp(p.cms, url);
+                if (!stamped)
+                    return true; // still no answer: the next run tries again
+                p.cms = *stamped;
+            }
+            e.stampPending &= ~p.bit;
+            const QString column = QString::fromLatin1(p.column);
+            QSqlQuery* update =
+                statement(QStringLiteral("UPDATE \"Diario\" SET \"%1\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ? "
+                                         "AND coalesce(\"%1\", '') = ?")
+                              .arg(column));
+            if (!exec(update,
+                      {QString::fromLatin1(p.cms.toBase64()), signatures::pendingColumn(e.stampPending), e.id,
+                       QString::fromLatin1(before.toBase64())}))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace tvq52
