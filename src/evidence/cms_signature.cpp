@@ -34,7 +34,7 @@ public:
 
     const CertificateInfo& certificate() const override { return info_; }
 
-    Result<Signature> sign(QByteArrayView content) override
+    Result<Signature> sign(QByteArrayView content, Stamp stamp) override
     {
         if (!info_.validAt(QDateTime::currentDateTimeUtc()))
             return ssl::notValidNow(info_);
@@ -49,7 +49,7 @@ public:
         if (!made)
             return ownWords(QStringLiteral("No se puede firmar: %1"), {ssl::lastError()});
         Signature signature;
-        if (!url_.isEmpty()) {
+        if (!url_.isEmpty() && stamp == Stamp::Now) {
             signature.timeStampProblem = ssl::addTimeStampToken(signer, url_);
             signature.timeStamped = signature.timeStampProblem.isEmpty();
         }

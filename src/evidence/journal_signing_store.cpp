@@ -30,15 +30,17 @@ bool Journal::signText(Signer* signer, const QByteArray& text, QVariant& cms, in
     cms = QVariant(QMetaType::fromType<QString>());
     if (!signer)
         return true;
-    const Result<Signature> made = signer->sign(text);
+    // The stamp waits for the authority's answer: never while the chain is locked.
+    const Result<Signature> made = signer->sign(text, Signer::Stamp::Later);
     if (!made) {
         lastError_ = untranslatedText(made.error());
         lastSqlError_ = QSqlError();
         return false;
     }
     cms = QString::fromLatin1(made->cms.toBase64());
-    // The authority did not answer: a later run adds the stamp.
-    if (!made->timeStamped && !made->timeStampProblem.isEmpty())
+    // Stamped once the transaction is over, or by a later run when the
+    // authority does not answer.
+    if (!OfficeSigning::timestampUrl().isEmpty())
         pending |= pendingBit;
     return true;
 }

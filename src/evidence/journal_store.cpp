@@ -306,6 +306,8 @@ std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const Q
         releaseEntry(id);
         return std::nullopt;
     }
+    if (pending != 0)
+        addPendingTimeStamps();
     return id;
 }
 
@@ -432,6 +434,8 @@ bool Journal::sealWith(qint64 entry, const QString& outcome, const QString& mess
         return false;
     }
     releaseEntry(entry);
+    if (signer)
+        addPendingTimeStamps();
     return true;
 }
 

@@ -73,9 +73,12 @@ class Signer {
 public:
     virtual ~Signer() = default;
     virtual const CertificateInfo& certificate() const = 0;
+    // Later: no time stamp now even with an authority set, for a caller that
+    // holds the database's write lock and stamps once it has let go.
+    enum class Stamp : std::uint8_t { Now, Later };
     // A detached signature over `content`, time-stamped when an authority is
     // set. Refused (nothing signed) when the certificate is not valid now.
-    virtual Result<Signature> sign(QByteArrayView content) = 0;
+    virtual Result<Signature> sign(QByteArrayView content, Stamp stamp = Stamp::Now) = 0;
 };
 
 // Where the keys and trusted certificates live, and how signing runs.
