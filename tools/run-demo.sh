@@ -66,6 +66,12 @@ start_sim() {
 cli init >/dev/null
 echo "Demo data folder: $DEMO_HOME"
 
+# The office signs its journal, reports and exchange files: a key made for
+# the demo the first time (a folder that has one keeps it).
+if cli key show --json 2>/dev/null | grep -q '"key": null'; then
+    cli key create --name "Oficina de demostración" >/dev/null
+fi
+
 # What the folder already holds, one "SERIAL DOWNLOADED" line a unit, from
 # the overview's JSON: one key a line, sorted, so lastOutcome (that of the
 # unit's newest download) comes before serial.

@@ -4,6 +4,7 @@
 #include "cli/journal_findings.h"
 #include "cli/report_signature_lines.h"
 #include "core/date_text.h"
+#include "evidence/journal.h"
 #include "evidence/report_pdf_proof.h"
 #include "reports/report_check.h"
 
@@ -148,14 +149,31 @@ int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& a
         printError(ctx.guru, check.error());
         return 1;
     }
-    const bool holds = signatureHolds(*signature);
+    // A report printed once the journal was signed carries a signature too:
+    // one without may have had it taken off.
+    const bool expected = !proof->head.isEmpty() && Journal(*ctx.db).signedAt(proof->head);
+    const bool stripped = expected && !signature->present();
+    if (stripped && !json)
+        QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral(
+                                   "El informe no está firmado, pero el diario ya se firmaba cuando se imprimió: "
+                                   "su firma puede haberse quitado."))
+                            << '\n';
+    const bool holds = signatureHolds(*signature) && !stripped;
     if (json) {
         QJsonObject document = checkJson(file, *proof, *check);
-        document.insert("signature", signatureJson(*signature));
+        QJsonObject signatureObject = signatureJson(*signature);
+        signatureObject.insert("expected", expected);
+        document.insert("signature", signatureObject);
         document.insert("verified", holds && check->passed());
         printJson(document);
     } else {
         printCheck(file, *proof, *check);
+        // The records may match and still not be what the signer printed:
+        // the last line must not read as a pass.
+        if (!holds)
+            QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral(
+                                       "El informe no se acepta: su firma no lo avala tal como está."))
+                                << '\n';
     }
     return holds && check->passed() ? 0 : 1;
 }

@@ -142,6 +142,9 @@ public:
     // How one entry's signatures stand against this PC's trust, without the
     // chain around it (beforeKeys is never set).
     JournalSigning signing(const JournalEntry& entry) const;
+    // Whether the journal held an entry signed by the office when `head` was
+    // its head: a report printed then should carry a signature too.
+    bool signedAt(const QByteArray& head) const;
     // Puts the time stamp on signatures made while the authority did not
     // answer; stops at the first it still refuses. False when the database
     // could not be written.

@@ -65,6 +65,18 @@ JournalSigning Journal::signing(const JournalEntry& entry) const
     return signatures::entrySigning(entry, checked_);
 }
 
+bool Journal::signedAt(const QByteArray& head) const
+{
+    QSqlQuery* q = statement(QStringLiteral(
+        "SELECT count(*) > 0 FROM \"Diario\" WHERE \"LId\" <= (SELECT min(\"LId\") FROM \"Diario\" WHERE "
+        "\"THash\" = ?) AND (coalesce(\"TFirmaApertura\", '') <> '' OR coalesce(\"TFirmaCierre\", '') <> '')"));
+    if (!exec(q, {QString::fromLatin1(head)}) || !q->next())
+        return false;
+    const bool signedThen = q->value(0).toBool();
+    q->finish();
+    return signedThen;
+}
+
 bool Journal::addPendingTimeStamps()
 {
     const QString url = OfficeSigning::timestampUrl();

@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "evidence/signing.h"
 #include "support/rows.h"
 
@@ -111,5 +112,40 @@ TEST(CliSignedReport, WithoutAKeyTheReportIsUnsignedSaidOnceAndStillVerifies)
     EXPECT_FALSE(plain.signature.value("present").toBool());
     const CliResult told = cli({"verify-report", pdf});
     EXPECT_TRUE(told.out.startsWith(QStringLiteral("Sus páginas no están cubiertas por ninguna firma.")))
+        << qPrintable(told.out);
+}
+
+// Once the journal was signed when a report was printed, a copy with the
+// signature taken off is not taken for a report from before keys.
+TEST(CliSignedReport, AReportStrippedOfItsSignatureFailsOnceTheJournalWasSigned)
+{
+    CliRuns cli;
+    prepare(cli, QStringLiteral("Oficina Norte"));
+    {
+        auto db = cli.home.openDatabase();
+        ASSERT_TRUE(db);
+        OfficeSigning::configure({QDir(cli.home.path()).filePath(QStringLiteral("keys")), {}, {}});
+        const bool appended = Journal(*db).append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"),
+                                                  QStringLiteral("completed"), QString());
+        OfficeSigning::configure({});
+        ASSERT_TRUE(appended);
+    }
+    const QString pdf = programmingPdf(cli, QStringLiteral("signed.pdf"));
+    const Verified held = verify(cli, pdf);
+    EXPECT_EQ(held.exitCode, 0);
+    EXPECT_TRUE(held.signature.value("expected").toBool());
+
+    const QByteArray bytes = contents(pdf);
+    const qsizetype end = bytes.indexOf("%%EOF");
+    ASSERT_GT(end, 0);
+    ASSERT_LT(end + 6, bytes.size()); // the signature was an update after the first end
+    const QString copy = copyOf(pdf, QStringLiteral("stripped.pdf"), bytes.left(end + 6));
+    const Verified stripped = verify(cli, copy);
+    EXPECT_EQ(stripped.exitCode, 1);
+    EXPECT_FALSE(stripped.signature.value("present").toBool());
+    EXPECT_TRUE(stripped.signature.value("expected").toBool());
+    // Its records still match: the last line must not read as a pass.
+    const CliResult told = cli({"verify-report", copy});
+    EXPECT_TRUE(told.out.trimmed().endsWith(QStringLiteral("su firma no lo avala tal como está.")))
         << qPrintable(told.out);
 }
