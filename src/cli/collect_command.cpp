@@ -399,7 +399,7 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
             overviewWritten = false;
         }
     if (!plan.reports.isEmpty() && overviewWritten)
-        warnOfUnsignedPdf(*session.prompter, ctx.guru);
+        warnOfPdfSigning(*session.prompter, ctx.guru);
     if (args.has("--json"))
         printJson(collectSummaryJson(summary));
     else

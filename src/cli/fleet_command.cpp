@@ -129,7 +129,7 @@ int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
             printError(ctx.guru, written.error());
             return 1;
         }
-        warnOfUnsignedPdf(*session.prompter, ctx.guru);
+        warnOfPdfSigning(*session.prompter, ctx.guru);
         QTextStream(stdout) << *pdf << Qt::endl;
         return 0;
     }

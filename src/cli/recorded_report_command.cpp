@@ -122,7 +122,7 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
-    warnOfUnsignedPdf(*session.prompter, ctx.guru);
+    warnOfPdfSigning(*session.prompter, ctx.guru);
     QTextStream(stdout) << pdf << Qt::endl;
     return 0;
 }

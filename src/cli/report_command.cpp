@@ -73,7 +73,7 @@ int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
         showError(*session.prompter, ctx.guru, written.error());
         return 1;
     }
-    warnOfUnsignedPdf(*session.prompter, ctx.guru);
+    warnOfPdfSigning(*session.prompter, ctx.guru);
     QTextStream(stdout) << *pdf << Qt::endl;
     return 0;
 }

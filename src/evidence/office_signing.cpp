@@ -15,6 +15,7 @@ struct RunSigning {
     TrustStore trust;
     bool trustLoaded = false;
     bool warned = false;
+    QString stampProblem;
 };
 
 RunSigning& run()
@@ -67,6 +68,20 @@ QString OfficeSigning::timestampUrl()
     RunSigning& state = run();
     QMutexLocker lock(&state.mutex);
     return state.setup.timestampUrl;
+}
+
+void OfficeSigning::noteTimeStampProblem(const QString& problem)
+{
+    RunSigning& state = run();
+    QMutexLocker lock(&state.mutex);
+    state.stampProblem = problem;
+}
+
+QString OfficeSigning::takeTimeStampProblem()
+{
+    RunSigning& state = run();
+    QMutexLocker lock(&state.mutex);
+    return std::exchange(state.stampProblem, QString());
 }
 
 bool OfficeSigning::firstUnsignedWarning()

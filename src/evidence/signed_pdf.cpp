@@ -25,12 +25,21 @@ Result<QByteArray> signingUpdate(const QByteArray& pdf, Signer& signer)
                                     Result<Signature> made = signer.sign(covered);
                                     if (!made)
                                         return made.error();
+                                    if (!made->timeStampProblem.isEmpty())
+                                        OfficeSigning::noteTimeStampProblem(made->timeStampProblem);
                                     return made->cms;
                                 });
 }
 
-void warnOfUnsignedPdf(Prompter& prompter, const LocGuru& guru)
+void warnOfPdfSigning(Prompter& prompter, const LocGuru& guru)
 {
+    // Signed all the same: only the time rests on the PC's clock.
+    const QString stamp = OfficeSigning::takeTimeStampProblem();
+    if (!stamp.isEmpty())
+        prompter.show(guru.GetTranslation(QStringLiteral("El PDF se ha firmado sin sello de tiempo: la autoridad de "
+                                                         "sellado no respondió (%1). Su hora es la del PC."))
+                          .arg(stamp),
+                      MessageStyle::Exclamation);
     const Result<Signer*> signer = OfficeSigning::signer();
     // A key that cannot be loaded failed the writing already.
     if (!signer || *signer || !OfficeSigning::firstUnsignedWarning())

@@ -22,9 +22,10 @@ QString signerLine(const QString& pattern, const CertificateInfo& signer);
 // nothing is to be written, when the key does not sign.
 Result<QByteArray> signingUpdate(const QByteArray& pdf, Signer& signer);
 
-// Once a run, after a PDF was written: the warning that it is unsigned, as
-// the PC has no key. Nothing when it has one or the warning was given.
-void warnOfUnsignedPdf(Prompter& prompter, const LocGuru& guru);
+// After a PDF was written: that it went without a time stamp, as the
+// authority did not answer; and once a run, that it is unsigned, as the PC
+// has no key.
+void warnOfPdfSigning(Prompter& prompter, const LocGuru& guru);
 
 // A report file's signature as the trust store judges it.
 struct ReportSignature {

@@ -166,6 +166,10 @@ public:
     // True the first time in a run only: the caller warns once that it
     // writes unsigned.
     static bool firstUnsignedWarning();
+    // Why the last signature went without its time stamp (the authority did
+    // not answer); taken, and forgotten, by whoever tells the user.
+    static void noteTimeStampProblem(const QString& problem);
+    static QString takeTimeStampProblem();
     // Forgets the loaded key, so that a new one is read (after `key create`).
     static void reset();
 };

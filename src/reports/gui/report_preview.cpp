@@ -283,7 +283,7 @@ void Form15::askSavePdf()
     }
     prompter_.show(guru_.GetTranslation(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
                    MessageStyle::Information);
-    warnOfUnsignedPdf(prompter_, guru_);
+    warnOfPdfSigning(prompter_, guru_);
 }
 
 void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent,

@@ -3,7 +3,9 @@
 #include "evidence/pdf_structure.h"
 #include "reports/report.h"
 #include "evidence/signed_pdf.h"
+#include "i18n/loc_guru.h"
 #include "support/result_checks.h"
+#include "support/scripted_prompter.h"
 #include "support/time_stamp_authority.h"
 
 #include <QDir>
@@ -162,4 +164,27 @@ TEST_F(SignedPdf, ATimeStampedSignatureIsReportedAsProven)
     EXPECT_TRUE(s.passed());
     EXPECT_TRUE(s.check.time.proven);
     EXPECT_FALSE(s.check.time.authority.isEmpty());
+}
+
+// An authority that does not answer leaves the PDF written and signed, and
+// the user is told its time rests on the PC's clock.
+TEST_F(SignedPdf, AnAuthorityThatDoesNotAnswerLeavesItSignedAndSaysSo)
+{
+    TimeStampAuthority authority;
+    ASSERT_TRUE(authority.start());
+    authority.setRefusing(true);
+    OfficeSigning::configure({keys, {}, authority.url()});
+    ASSERT_TRUE(succeeded(rendered().writePdf(path)));
+    const ReportSignature s = signature();
+    EXPECT_TRUE(s.passed());
+    EXPECT_FALSE(s.check.time.proven);
+
+    ScriptedPrompter prompter;
+    LocGuru guru;
+    warnOfPdfSigning(prompter, guru);
+    ASSERT_EQ(prompter.shown().size(), 1);
+    EXPECT_TRUE(prompter.shown()[0].text.contains(QStringLiteral("sin sello de tiempo")));
+    prompter.clear();
+    warnOfPdfSigning(prompter, guru);
+    EXPECT_TRUE(prompter.shown().isEmpty()) << "told once for the PDF it concerns";
 }
