@@ -26,7 +26,7 @@ build_packages=(cmake ninja-build g++ pkg-config ccache
                 libsqlite3-dev libpq-dev libssl-dev libgl-dev libxkbcommon-dev
                 qt6-translations-l10n)
 # What the tests, benchmarks, fuzz targets and the package check add.
-test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev postgresql
+test_packages=(libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev postgresql openssl
                socat iaxmodem strace poppler-utils
                dpkg-dev fakeroot file desktop-file-utils appstream lintian shared-mime-info)
 packages=("${build_packages[@]}")
