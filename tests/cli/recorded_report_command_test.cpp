@@ -2,6 +2,7 @@
 #include "cli_run.h"
 #include "db/database.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
@@ -116,19 +117,9 @@ TEST_F(RecordedReportCommand, TheCsvIsTheGridOverTheRangeWithItsOwnTexts)
 
 namespace {
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString pdfText(const QString& path)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
-    if (!p.waitForFinished(30000))
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return toolOutput(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
 }
 
 } // namespace
@@ -202,10 +193,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
     const QString report = pdf("report.pdf");
     const QString exchange = cli.home.file("units.TQ52");
     const QString listing = cli.home.file("grid.csv");
-    for (const QString& path : {report, exchange, listing}) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
-    }
+    for (const QString& path : {report, exchange, listing})
+        ASSERT_TRUE(writeBytes(path, earlier));
     const QStringList range{"--from", "01/12/25 00:00", "--to", "31/12/25 23:59"};
     {
         // Enough for the database and its companions, not for the outputs.
@@ -227,8 +216,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
         EXPECT_EQ(csv.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(csv.exitCode(), 1) << "a listing cut short is no success";
     }
-    EXPECT_EQ(contents(report), earlier);
-    EXPECT_EQ(contents(exchange), earlier);
+    EXPECT_EQ(readBytes(report), earlier);
+    EXPECT_EQ(readBytes(exchange), earlier);
     EXPECT_EQ(QDir(cli.home.path()).entryList({"report.pdf*", "units.TQ52*"}, QDir::Files),
               QStringList({"report.pdf", "units.TQ52"}))
         << "no piece left beside them";
@@ -237,7 +226,7 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
     const CliResult r =
         cli(QStringList{"report", "intervals", QString::number(kSerial)} + range + QStringList{"--pdf", report});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QByteArray whole = contents(report);
+    const QByteArray whole = readBytes(report);
     EXPECT_TRUE(whole.startsWith("%PDF-"));
     EXPECT_TRUE(whole.trimmed().endsWith("%%EOF"));
 }

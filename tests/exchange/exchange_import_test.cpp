@@ -535,12 +535,6 @@ QByteArray erasureRows(int from, int count)
     return rows;
 }
 
-void exec(Database& db, const QString& sql)
-{
-    QSqlQuery query(db.connection());
-    ASSERT_TRUE(query.exec(sql)) << sql.toStdString();
-}
-
 // A full disk, a database another program holds locked, a database that can
 // only be read: none of them is a refused row. The import stops at once,
 // says why, and counts only what the database holds.

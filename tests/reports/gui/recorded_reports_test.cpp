@@ -9,6 +9,7 @@
 #include "records/gui/records_fixture.h"
 #include "reports/gui/report_window.h"
 #include "reports/recorded_report.h"
+#include "support/folder_database.h"
 #include "support/file_size_limit.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
@@ -33,18 +34,13 @@ QDateTime at(int d, int h, int m)
     return QDateTime(QDate(2026, 6, d), QTime(h, m), Qt::UTC);
 }
 
-class RecordedReports : public ::testing::Test {
+class RecordedReports : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
     LocGuru guru;
 
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
-        store = std::make_unique<Store>(*db);
+        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
         ASSERT_TRUE(store->insert("Programacion",
                                   row({{"LNumeroSerie", kSerial},
                                        {"TLocal", kVenue},

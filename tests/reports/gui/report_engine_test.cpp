@@ -2,6 +2,7 @@
 #include "i18n/loc_guru.h"
 #include "reports/gui/report_preview.h"
 #include "reports/report.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/printers.h"
 #include "support/scripted_prompter.h"
@@ -26,6 +27,9 @@
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using test::readBytes;
+using test::toolOutput;
+using test::writeBytes;
 
 namespace {
 
@@ -243,15 +247,10 @@ TEST_F(ReportEngine, BoundValuesReachTheSourcesAsGivenAndPrintAsTyped)
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("people.pdf"));
     ASSERT_TRUE(out.writePdf(pdf));
-    QFile file(pdf);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.read(5) == "%PDF-");
+    EXPECT_TRUE(readBytes(pdf).startsWith("%PDF-"));
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
     if (!pdftotext.isEmpty()) {
-        QProcess p;
-        p.start(pdftotext, {pdf, QStringLiteral("-")});
-        ASSERT_TRUE(p.waitForFinished(10000));
-        EXPECT_TRUE(QString::fromUtf8(p.readAllStandardOutput()).contains(awkward.trimmed()));
+        EXPECT_TRUE(toolOutput(pdftotext, {pdf, QStringLiteral("-")}).contains(awkward.trimmed()));
     }
     const Status nowhere = out.writePdf(dir.filePath(QStringLiteral("no/such/folder/x.pdf")));
     ASSERT_FALSE(nowhere);
@@ -268,14 +267,7 @@ TEST_F(ReportEngine, APdfThatCannotBeWrittenWholeLeavesTheEarlierFile)
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("people.pdf"));
     const QByteArray earlier("%PDF-1.4 the list printed last week\n");
-    auto contents = [&] {
-        QFile f(pdf);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    };
-    {
-        QFile f(pdf);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
-    }
+    ASSERT_TRUE(writeBytes(pdf, earlier));
     for (rlim_t room : {rlim_t(0), rlim_t(4096)}) {
         test::FileSizeLimit limit(room);
         const Status failed = out.writePdf(pdf);
@@ -283,11 +275,11 @@ TEST_F(ReportEngine, APdfThatCannotBeWrittenWholeLeavesTheEarlierFile)
         EXPECT_TRUE(isReportFailure(failed.error(), ReportFailure::Output));
         EXPECT_TRUE(failed.error().detail.contains(pdf)) << failed.error().detail.toStdString();
     }
-    EXPECT_EQ(contents(), earlier);
+    EXPECT_EQ(readBytes(pdf), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("people.pdf")});
 
     ASSERT_TRUE(out.writePdf(pdf));
-    const QByteArray whole = contents();
+    const QByteArray whole = readBytes(pdf);
     EXPECT_TRUE(whole.startsWith("%PDF-"));
     EXPECT_TRUE(whole.trimmed().endsWith("%%EOF"));
     EXPECT_GT(whole.size(), 4096) << "the limits above cut it";
@@ -730,10 +722,7 @@ TEST(ReportStreaming, ASourceFailingOrChangingWhileThePdfIsWrittenLeavesTheEarli
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("register.pdf"));
     const QByteArray earlier("%PDF-1.4 last week's\n");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
-    }
+    ASSERT_TRUE(writeBytes(path, earlier));
     CountedList people{200, 0, 0, 4, 150}; // the count reads the list three times
     auto rendered = renderStreamed(people);
     ASSERT_TRUE(rendered) << "the count read the list whole";
