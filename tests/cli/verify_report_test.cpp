@@ -1,6 +1,7 @@
 #include "cli_run.h"
 #include "db/database.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/rows.h"
 
 #include <QDir>
@@ -100,10 +101,7 @@ TEST(CliVerifyReport, AFileWithoutAProofIsToldAndFails)
     CliRuns cli;
     ASSERT_EQ(cli({"init"}).exitCode, 0);
     const QString text = QDir(cli.home.path()).filePath(QStringLiteral("note.pdf"));
-    QFile f(text);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("not a report\n");
-    f.close();
+    ASSERT_TRUE(test::writeBytes(text, "not a report\n"));
     const CliResult refused = cli({"verify-report", text});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.startsWith(QStringLiteral("tvq52-cli:"))) << qPrintable(refused.err);

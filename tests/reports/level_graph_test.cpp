@@ -6,6 +6,7 @@
 #include "reports/level_graph.h"
 #include "reports/level_script.h"
 #include "reports/report_format.h"
+#include "support/file_bytes.h"
 #include "support/printers.h"
 #include "support/rows.h"
 
@@ -428,15 +429,13 @@ TEST(LevelScriptText, BlocksEndInCrLfAndTranslatedQuotesAreDoubled)
 
     // A translation holding quotes is doubled in the script and prints whole.
     QTemporaryDir dir;
-    QFile file(dir.filePath("lang.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(
-        "[Localization Guru]\r\nNumberOfLanguages=2\r\nNumberOfStrings=1\r\nLanguage1=English\r\n"
-        "Language1_Offset=12\r\n[NATIVE]\r\nS1=Sin calibrar\r\n[ENGLISH]\r\nS1=Not \"calibrated\"\r\n");
-    file.close();
+    const QString file = dir.filePath("lang.txt");
+    ASSERT_TRUE(test::writeBytes(
+        file, "[Localization Guru]\r\nNumberOfLanguages=2\r\nNumberOfStrings=1\r\nLanguage1=English\r\n"
+              "Language1_Offset=12\r\n[NATIVE]\r\nS1=Sin calibrar\r\n[ENGLISH]\r\nS1=Not \"calibrated\"\r\n"));
     LocGuru english;
     english.sForeignColumnName = QStringLiteral("English");
-    ASSERT_TRUE(english.OpenLanguageDatabase(file.fileName(), true, LocGuru::TextFile));
+    ASSERT_TRUE(english.OpenLanguageDatabase(file, true, LocGuru::TextFile));
     const QString translated = BuildLevelScript(english);
     EXPECT_TRUE(translated.contains(QStringLiteral(" LByDNA = \"Not \"\"calibrated\"\"\"\r\n")));
     ReportRow row;
