@@ -98,12 +98,12 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     EXPECT_EQ(table(first, "DiaBorrado").added, 1);
     EXPECT_EQ(first.added(), 3);
     EXPECT_EQ(countRows(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1002 AND "
-                                   "\"TLocal\" = 'kept in the target'")),
+                        QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1002 AND "
+                                       "\"TLocal\" = 'kept in the target'")),
               1);
     EXPECT_EQ(countRows(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1001 AND "
-                                   "\"TLocal\" = 'Sala Nova ª º € · d''Or; 2'")),
+                        QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1001 AND "
+                                       "\"TLocal\" = 'Sala Nova ª º € · d''Or; 2'")),
               1);
 
     const MergeResult second = mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db")));
@@ -130,8 +130,9 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
     EXPECT_EQ(v.recordsChecked, 2);
     EXPECT_EQ(
-        countRows(*p.target,
-              QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entries[1].id)),
+        countRows(
+            *p.target,
+            QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entries[1].id)),
         2);
 
     // A merge never adopts a row that was already there without provenance.
@@ -155,15 +156,15 @@ TEST(DatabaseMerge, SettingsRowAndForeignTablesNeverArrive)
     if (onServerBackend()) {
         // Each PC keeps its settings row: a server has no such table, nor gets one.
         EXPECT_EQ(countRows(*p.target,
-                        QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE "
-                                       "table_name IN ('Configuracion', 'Extra', 'extra')")),
+                            QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE "
+                                           "table_name IN ('Configuracion', 'Extra', 'extra')")),
                   0);
         return;
     }
     EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM Configuracion")), 1);
     EXPECT_EQ(countRows(*p.target,
-                    QStringLiteral("SELECT count(*) FROM Configuracion WHERE ByCom = 7 OR "
-                                   "TUsuario = 'other office'")),
+                        QStringLiteral("SELECT count(*) FROM Configuracion WHERE ByCom = 7 OR "
+                                       "TUsuario = 'other office'")),
               0);
     EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Extra'")), 0);
 }
@@ -207,8 +208,8 @@ TEST(DatabaseMerge, RowsThatDoNotFitAreRefusedAndCounted)
     EXPECT_EQ(table(r, "DiaBorrado").leftOut, QStringList{QStringLiteral("Sobra")}) << "a newer schema's column";
     EXPECT_TRUE(table(r, "Programacion").leftOut.isEmpty());
     EXPECT_EQ(countRows(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"LNumeroSerie\" = 5 AND "
-                                   "\"DFecha\" IN ('2011-01-01', '2011-01-05')")),
+                        QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"LNumeroSerie\" = 5 AND "
+                                       "\"DFecha\" IN ('2011-01-01', '2011-01-05')")),
               2);
     // The time is part of the key, so a row without it cannot be told apart.
     EXPECT_EQ(table(r, "DiaFinalBateria").refused, 1);
@@ -295,10 +296,11 @@ TEST(DatabaseMerge, ManyRowsCountExactlyAcrossBatches)
     EXPECT_EQ(t.refused, 350);
     EXPECT_EQ(t.added, 3150);
     EXPECT_EQ(countRows(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = "
-                                   "'there first'")),
+                        QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = "
+                                       "'there first'")),
               1000);
-    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = 'u4499'")), 1);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = 'u4499'")),
+              1);
 }
 
 // A merged row passes the checks of an imported one: a key time that is no
@@ -322,9 +324,9 @@ TEST(DatabaseMerge, KeyTimesThatAreNotTimesAndLevelsNoSingleHoldsAreRefused)
     EXPECT_EQ(table(r, "DiaBorrado").present, 1);
     EXPECT_EQ(table(r, "DiaBorrado").refused, 3);
     EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 2);
-    EXPECT_EQ(
-        countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"THora\" IN ('01:05', '02:00')")),
-        2);
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"THora\" IN ('01:05', '02:00')")),
+              2);
     EXPECT_EQ(table(r, "Sesiones").added, 1);
     EXPECT_EQ(table(r, "Sesiones").refused, 3);
 }
@@ -449,11 +451,11 @@ TEST(DatabaseMerge, OnePassCountsEveryKindOfRowAndListsOnlyWhatItAdds)
     EXPECT_EQ(s.present, 2);
     EXPECT_EQ(s.refused, 3);
     EXPECT_EQ(countRows(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"SLeq\" = 60 AND "
-                                   "\"THoraInicioNoche\" IS NULL")),
+                        QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"SLeq\" = 60 AND "
+                                       "\"THoraInicioNoche\" IS NULL")),
               2);
-    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"THoraInicioNoche\" = 'ñu'")),
-              1);
+    EXPECT_EQ(
+        countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"THoraInicioNoche\" = 'ñu'")), 1);
     const QList<JournalEntry> entries = Journal(*p.target).entries();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(listedFor(*p.target, entries[0].id), 2);

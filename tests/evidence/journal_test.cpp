@@ -22,6 +22,7 @@ using namespace tvq52;
 using tvq52::test::FolderDatabaseTest;
 using tvq52::test::onServerBackend;
 using tvq52::test::row;
+using tvq52::test::spanRow;
 using tvq52::test::TempHome;
 
 namespace {
@@ -115,7 +116,7 @@ TEST_F(JournalTest, ADownloadVerifiesAndAHandEditedLevelIsNamed)
 
     // A row added by hand has no provenance: a finding, not a count.
     ASSERT_TRUE(store->insert("DiaReprogramado",
-                             row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
+                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
     v = journal->verify();
     EXPECT_EQ(v.recordsNotJournaled, 1);
     ASSERT_EQ(v.findings.size(), 1);
@@ -224,7 +225,7 @@ TEST_F(JournalTest, EntriesHashedInTheFirstFormStillVerify)
     // An entry as the first form wrote it: levels to 0.1 dB in the record
     // hashes, no version, link or source in the entry's hash.
     ASSERT_TRUE(store->insert("DiaBorrado",
-                             row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
+                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
     const Row stored = rawRow(QStringLiteral("SELECT * FROM \"DiaBorrado\" WHERE \"THora\" = '08:00'"));
     const auto sha = [](const QByteArray& b) {
         return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
@@ -390,12 +391,8 @@ void storeOneOfEach(Database& db)
     ASSERT_TRUE(store.insert("DiaBorrado",
                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "09:00"}})));
     ASSERT_TRUE(store.insert("Sesiones",
-                             row({{"LNumeroSerie", kSerial},
-                                  {"DFechaInicio", QDate(2009, 1, 2)},
-                                  {"THoraInicio", "22:00"},
-                                  {"DFechaFinal", QDate(2009, 1, 3)},
-                                  {"THoraFinal", "03:00"},
-                                  {"SLeq", 88.25}})));
+                             spanRow(kSerial, QDateTime(QDate(2009, 1, 2), QTime(22, 0)),
+                                     QDateTime(QDate(2009, 1, 3), QTime(3, 0)), {{"SLeq", 88.25}})));
 }
 
 void dropJournal(Database& db)

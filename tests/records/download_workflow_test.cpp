@@ -29,8 +29,8 @@
 #include <thread>
 
 using namespace tvq52;
-using tvq52::test::FolderDatabaseTest;
 using test::row;
+using tvq52::test::FolderDatabaseTest;
 
 namespace {
 

@@ -48,10 +48,7 @@ QString otherPcFile(const TempHome& home)
 
 class FleetBulkTest : public FolderDatabaseTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp()); }
     QStringList nights()
     {
         QSqlQuery q(db->connection());

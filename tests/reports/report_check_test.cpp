@@ -41,7 +41,6 @@ QStringList keysOf(const QList<ShownRecord>& records)
 
 class ReportCheckTest : public FolderDatabaseTest {
 protected:
-
     void SetUp() override
     {
         ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());

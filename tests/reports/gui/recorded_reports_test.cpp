@@ -9,8 +9,8 @@
 #include "records/gui/records_fixture.h"
 #include "reports/gui/report_window.h"
 #include "reports/recorded_report.h"
-#include "support/folder_database.h"
 #include "support/file_size_limit.h"
+#include "support/folder_database.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
@@ -52,17 +52,13 @@ protected:
                   std::initializer_list<std::pair<const char*, QVariant>> more = {})
     {
         const QDateTime end = start.addSecs(15 * 60);
-        Row r = row({{"LNumeroSerie", kSerial},
-                     {"DFechaInicio", start.date()},
-                     {"THoraInicio", start.toString("HH:mm")},
-                     {"DFechaFinal", end.date()},
-                     {"THoraFinal", end.toString("HH:mm")},
-                     {"ByTLeq", 15},
-                     {"SLeqLocal", leqLocal},
-                     {"ByNivelLeqLocal", 80},
-                     {"SLeqVecino", 0.0},
-                     {"ByENA", 12},
-                     {"BoProgramacion", false}});
+        Row r = spanRow(kSerial, start, end,
+                        {{"ByTLeq", 15},
+                         {"SLeqLocal", leqLocal},
+                         {"ByNivelLeqLocal", 80},
+                         {"SLeqVecino", 0.0},
+                         {"ByENA", 12},
+                         {"BoProgramacion", false}});
         for (const auto& [c, v] : more)
             r.set(QString::fromUtf8(c), v);
         ASSERT_TRUE(store->insert("Intervalos", r)) << store->lastError().toStdString();

@@ -428,7 +428,8 @@ TEST_F(ReportEngine, ALandscapeTemplatePrintsOnLandscapePages)
 {
     auto loaded = Report::fromXml(R"(<reports><report name="Wide" orientation="landscape" margins="10 10 10 10">
       <band kind="header" height="8"><field name="H" kind="caption" text="HEADING" x="0" y="0" w="50" h="6"/></band>
-    </report></reports>)", QStringLiteral("Wide"));
+    </report></reports>)",
+                                  QStringLiteral("Wide"));
     ASSERT_TRUE(loaded);
     const RenderedReport out = render(**loaded);
     EXPECT_TRUE(out.landscape());

@@ -1,8 +1,8 @@
+#include "evidence/pdf_structure.h"
+#include "evidence/signed_pdf.h"
 #include "evidence/signing.h"
 #include "reports/fleet_report.h"
-#include "evidence/pdf_structure.h"
 #include "reports/report.h"
-#include "evidence/signed_pdf.h"
 #include "support/file_bytes.h"
 #include "support/result_checks.h"
 #include "support/time_stamp_authority.h"
@@ -119,7 +119,8 @@ TEST_F(SignedPdf, NoKeyWritesUnsignedAKeyThatDoesNotLoadWritesNothing)
     ASSERT_TRUE(succeeded(rendered().writePdf(path)));
     const QByteArray unsignedFile = readBytes(path);
     EXPECT_FALSE(signature().present());
-    EXPECT_FALSE(toolOutput(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).contains(QStringLiteral("Firmado")));
+    EXPECT_FALSE(
+        toolOutput(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).contains(QStringLiteral("Firmado")));
 
     // A key whose passphrase is not at hand is refused: the earlier file stays as it was.
     const QString locked = dir.filePath(QStringLiteral("locked"));
