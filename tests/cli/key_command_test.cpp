@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "evidence/test_identity.h"
+#include "support/file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,9 +67,7 @@ TEST(CliKey, IsCreatedShownWrittenAndReplacedOnlyWhenAgreed)
 
     const QString pem = cli.home.file(QStringLiteral("oficina.pem"));
     ASSERT_EQ(cli({"key", "certificate", pem}).exitCode, 0);
-    QFile written(pem);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QByteArray certificate = written.readAll();
+    const QByteArray certificate = tvq52::test::readBytes(pem);
     EXPECT_TRUE(certificate.startsWith("-----BEGIN CERTIFICATE-----"));
     EXPECT_FALSE(certificate.contains("PRIVATE KEY"));
 

@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/rows.h"
 
 #include <QFile>
@@ -32,9 +33,7 @@ TEST(ProvenanceCommands, TheImportChecksTheFileAndTheJournalShowsWhereItCameFrom
     const QJsonObject sourceEntry = newestEntry(from);
     const QString file = from.home.file(QStringLiteral("unit.TQ52"));
     ASSERT_EQ(from({"export", file, "52001"}).exitCode, 0);
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray sent = f.readAll();
+    const QByteArray sent = tvq52::test::readBytes(file);
     const auto importInto = [](const CliRuns& to, const QByteArray& bytes) {
         to.home.provision();
         to.home.writeFile(QStringLiteral("in.TQ52"), bytes);

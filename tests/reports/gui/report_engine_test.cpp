@@ -596,9 +596,9 @@ TEST(ReportStreaming, PagesLaidOutOneAtATimeAreThoseOfTheWholeDocument)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("register.pdf"));
     ASSERT_TRUE(report.writePdf(path));
-    QFile pdf(path);
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromLatin1(pdf.readAll()).count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))), pages);
+    EXPECT_EQ(QString::fromLatin1(tvq52::test::readBytes(path))
+                  .count(QRegularExpression(QStringLiteral("/Type\\s*/Page\\b"))),
+              pages);
     EXPECT_TRUE(report.pageTexts(pages - 1).contains(QStringLiteral("page %1 of %1").arg(pages)));
 }
 
@@ -700,10 +700,7 @@ TEST(ReportStreaming, ASourceFailingOrChangingWhileThePdfIsWrittenLeavesTheEarli
     const Status renumbered = recounted->writePdf(path);
     ASSERT_FALSE(renumbered);
     EXPECT_TRUE(isReportFailure(renumbered.error(), ReportFailure::Database));
-
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), earlier);
+    EXPECT_EQ(tvq52::test::readBytes(path), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("register.pdf")});
 }
 
