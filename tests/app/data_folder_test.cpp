@@ -2,6 +2,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/settings.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/result_checks.h"
 #include "support/temp_home.h"
@@ -193,10 +194,7 @@ TEST(DataFolder, AFormerFolderIsMovedUpOnceAndItsDataKept)
     const QString former = QDir(folder).filePath(QStringLiteral("tvq52"));
     ASSERT_TRUE(test::succeeded(provisionDataFolder(former).status()));
     ASSERT_TRUE(QDir(former).mkpath(QStringLiteral("help")));
-    {
-        QFile marker(restoreMarkerPath(former));
-        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-    }
+    ASSERT_TRUE(test::writeBytes(restoreMarkerPath(former), {}));
     const QByteArray db = digest(databasePath(former));
 
     const FormerFolder moved = moveFormerFolder(former, folder);
@@ -218,17 +216,9 @@ TEST(DataFolder, AFormerFolderThatCannotBeMovedWholeStaysInUseUntouched)
     const QString folder = root.file(QStringLiteral("tvq52"));
     const QString former = QDir(folder).filePath(QStringLiteral("tvq52"));
     ASSERT_TRUE(test::succeeded(provisionDataFolder(former).status()));
-    {
-        QFile mine(QDir(former).filePath(QStringLiteral("notes.txt")));
-        ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
-        mine.write("former");
-    }
+    ASSERT_TRUE(test::writeBytes(QDir(former).filePath(QStringLiteral("notes.txt")), "former"));
     // Something of the same name is in the way at the new place.
-    {
-        QFile other(QDir(folder).filePath(QStringLiteral("notes.txt")));
-        ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-        other.write("other");
-    }
+    ASSERT_TRUE(test::writeBytes(QDir(folder).filePath(QStringLiteral("notes.txt")), "other"));
     const QStringList entries = QDir(former).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     const QByteArray db = digest(databasePath(former));
 
@@ -293,10 +283,7 @@ TEST(DataFolder, ASetUpCutShortLeavesNothingAndALaterStartCompletesAFolderOfOurs
     // Only a language database left, as an earlier set-up cut short left
     // its copies: the folder is completed.
     ASSERT_TRUE(QFile::remove(settingsPath(home)));
-    {
-        QFile copy(languageDatabasePath(home));
-        ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
-    }
+    ASSERT_TRUE(test::writeBytes(languageDatabasePath(home), {}));
     const Result<bool> r = provisionDataFolder(home);
     EXPECT_TRUE(test::succeeded(r.status()));
     EXPECT_EQ(IniFile::load(settingsPath(home)).value(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed")),
@@ -320,9 +307,7 @@ TEST(DataFolder, ASettingsFileIsCompletedAroundWhatIsWritten)
     EXPECT_TRUE(test::succeeded(readStartupSettings(ctx).status()));
 
     const QByteArray written = "; kept\r\n[Configuration]\r\nserialport=3\r\nLanguage=1031\r\n\r\n[Mine]\r\nModem=7\r\n";
-    QFile partial(settingsPath(home));
-    ASSERT_TRUE(partial.open(QIODevice::WriteOnly) && partial.write(written) == written.size());
-    partial.close();
+    ASSERT_TRUE(test::writeBytes(settingsPath(home), written));
     ASSERT_TRUE(test::succeeded(provisionDataFolder(home, &added).status()));
     EXPECT_EQ(added, QStringList({"Modem", "TonePulse", "DialCode", "ModemSpeed", "User"}));
     EXPECT_TRUE(settingsAddedNotice(home, added, [](const QString& t) { return t; }).contains(QStringLiteral("User")));

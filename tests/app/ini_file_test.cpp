@@ -1,4 +1,5 @@
 #include "app/ini_file.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/printers.h"
 
@@ -51,22 +52,18 @@ TEST(IniFile, EachLineKeepsItsOwnEncodingAndUnchangedLinesKeepTheirBytes)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("TVQ52.ini"));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     // One line in the Windows code page among UTF-8 ones.
     const QByteArray bytes(
         "[Configuration]\r\nUser=Pe\xc3\xb1"
         "a\r\nDialCode=Ac\xfastica\nLanguage=1034\r\n");
-    f.write(bytes);
-    f.close();
+    ASSERT_TRUE(test::writeBytes(path, bytes));
     EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("User"), QString(), path),
               QStringLiteral("Peña"));
     EXPECT_EQ(ReadSetting(QStringLiteral("Configuration"), QStringLiteral("DialCode"), QString(), path),
               QStringLiteral("Acústica"));
     ASSERT_TRUE(
         WriteSetting(QStringLiteral("Configuration"), QStringLiteral("Language"), QStringLiteral("1031"), path));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), QByteArray(bytes).replace("1034", "1031"));
+    EXPECT_EQ(test::readBytes(path), QByteArray(bytes).replace("1034", "1031"));
 }
 
 TEST(IniFile, ASaveThatCannotWriteEverythingLeavesTheOldFile)

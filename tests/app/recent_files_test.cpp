@@ -1,6 +1,7 @@
 #include "app/data_folder.h"
 #include "app/ini_file.h"
 #include "app/recent_files.h"
+#include "support/file_bytes.h"
 #include "support/result_checks.h"
 #include "support/temp_home.h"
 
@@ -26,10 +27,7 @@ TEST(RecentFiles, NewestFirstOnceEachAtMostEightAndOnlyWhatIsStillThere)
 {
     TempHome home;
     home.provision();
-    const QByteArray settingsBefore = [&] {
-        QFile f(settingsPath(home.path()));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }();
+    const QByteArray settingsBefore = [&] { return tvq52::test::readBytes(settingsPath(home.path())); }();
     RecentFiles recent(settingsPath(home.path()));
     EXPECT_TRUE(recent.files().isEmpty());
 

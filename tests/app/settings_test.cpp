@@ -5,6 +5,7 @@
 #include "app/signing_settings.h"
 #include "core/own_words.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/result_checks.h"
 #include "support/temp_home.h"
@@ -31,12 +32,7 @@ protected:
         return ReadSetting(QStringLiteral("Configuration"), QString::fromLatin1(key), QStringLiteral("<none>"),
                            settingsPath(home.path()));
     }
-    QByteArray iniFile() const
-    {
-        QFile f(settingsPath(home.path()));
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }
+    QByteArray iniFile() const { return tvq52::test::readBytes(settingsPath(home.path())); }
     Row configurationRow()
     {
         const QList<Row> rows = Store(*ctx.db).select(QStringLiteral("Configuracion"));

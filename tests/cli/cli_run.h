@@ -3,7 +3,10 @@
 #include "sim_process.h"
 #include "support/temp_home.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -37,6 +40,18 @@ inline CliResult runCli(const QStringList& args, int timeoutMs = 30000,
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+// The JSON object a run printed; empty when it printed none.
+inline QJsonObject jsonOf(const CliResult& r)
+{
+    return QJsonDocument::fromJson(r.out.toUtf8()).object();
+}
+
+// A time as the command line takes it.
+inline QString cliTime(const QDateTime& t)
+{
+    return t.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
 }
 
 // Starts tvq52-cli with nobody at the terminal, for a test that acts while it runs.

@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "evidence/journal.h"
+#include "support/file_bytes.h"
 #include "support/rows.h"
 
 #include <QCoreApplication>
@@ -287,17 +288,15 @@ TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaled
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_TRUE(f.read(5) == "%PDF-");
     }
-    QFile csv(QDir(reports).filePath(QStringLiteral("fleet.csv")));
-    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
-    const QStringList csvLines = QString::fromUtf8(csv.readAll()).split('\n', Qt::SkipEmptyParts);
+    const QStringList csvLines =
+        QString::fromUtf8(tvq52::test::readBytes(QDir(reports).filePath(QStringLiteral("fleet.csv"))))
+            .split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(csvLines.size(), 4) << "a header and the three units";
     QSet<QString> listed;
     for (int k = 1; k < 4; ++k)
         listed << csvLines[k].section(QLatin1Char(','), 0, 0);
     EXPECT_EQ(listed, (QSet<QString>{"1001", "1002", "1003"}));
-    QFile pdf(QDir(reports).filePath(QStringLiteral("fleet.pdf")));
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    const QByteArray fleetPdf = pdf.readAll();
+    const QByteArray fleetPdf = tvq52::test::readBytes(QDir(reports).filePath(QStringLiteral("fleet.pdf")));
     EXPECT_TRUE(fleetPdf.startsWith("%PDF-"));
     EXPECT_GT(fleetPdf.size(), 1000);
 }

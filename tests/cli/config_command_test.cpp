@@ -1,4 +1,5 @@
 #include "cli_run.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 
 #include <QFile>
@@ -10,8 +11,7 @@ namespace {
 
 QByteArray settingsBytes(const CliRuns& cli)
 {
-    QFile f(cli.home.file(QStringLiteral("tvq52.ini")));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    return tvq52::test::readBytes(cli.home.file(QStringLiteral("tvq52.ini")));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "db/store.h"
 #include "i18n/loc_guru.h"
 #include "reports/report_store.h"
+#include "support/file_bytes.h"
 #include "support/result_checks.h"
 #include "support/scripted_prompter.h"
 
@@ -37,9 +38,7 @@ void writeDatabaseKey(const QString& home, const QString& uri)
 
 QByteArray settingsFileText(const QString& home)
 {
-    QFile f(settingsPath(home));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
+    return tvq52::test::readBytes(settingsPath(home));
 }
 
 // A provisioned folder whose records are to go to `server`.

@@ -17,6 +17,7 @@
 using namespace tvq52;
 using test::CliResult;
 using test::CliRuns;
+using test::cliTime;
 using test::row;
 
 namespace {
@@ -46,11 +47,6 @@ qint64 count(const CliRuns& cli, const char* table)
     return Store(*db).count(QString::fromLatin1(table));
 }
 
-QString stamp(const QDateTime& t)
-{
-    return t.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
-}
-
 // The status of a run whose output goes to a reader already gone (141: the
 // run was ended by the broken pipe).
 int intoAReaderGone(const QStringList& args)
@@ -69,8 +65,8 @@ TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
     CliRuns cli;
     storeUnits(cli, {{4711, "2.5", ""}});
     cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "2"});
-    const QStringList range{"--from", stamp(QDateTime::currentDateTime().addDays(-3)), "--to",
-                            stamp(QDateTime::currentDateTime().addSecs(3600))};
+    const QStringList range{"--from", cliTime(QDateTime::currentDateTime().addDays(-3)), "--to",
+                            cliTime(QDateTime::currentDateTime().addSecs(3600))};
     const auto download = [&] { return cli.onSim(QStringList{"--clock-speed", "20", "download"} + range); };
 
     const CliResult first = download();

@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "evidence/test_identity.h"
+#include "support/file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,17 +13,11 @@
 
 using tvq52::test::CliResult;
 using tvq52::test::CliRuns;
+using tvq52::test::jsonOf;
 using tvq52::test::makeIdentity;
 using tvq52::test::TestIdentity;
 
 namespace {
-
-QJsonObject json(const CliResult& r)
-{
-    const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8());
-    EXPECT_TRUE(doc.isObject()) << qPrintable(r.out + r.err);
-    return doc.object();
-}
 
 // `identity` as an authority hands it out: key and certificate under a passphrase.
 QByteArray pkcs12(const TestIdentity& identity, const char* passphrase)
@@ -54,13 +49,13 @@ TEST(CliKey, IsCreatedShownWrittenAndReplacedOnlyWhenAgreed)
     CliRuns cli;
     const CliResult none = cli({"key", "show", "--json"});
     EXPECT_EQ(none.exitCode, 0) << qPrintable(none.err);
-    EXPECT_TRUE(json(none).value("key").isNull());
-    EXPECT_TRUE(json(none).value("earlier").toArray().isEmpty());
+    EXPECT_TRUE(jsonOf(none).value("key").isNull());
+    EXPECT_TRUE(jsonOf(none).value("earlier").toArray().isEmpty());
 
     const CliResult made = cli({"key", "create", "--name", "Oficina Norte"});
     ASSERT_EQ(made.exitCode, 0) << qPrintable(made.err);
 
-    const QJsonObject shown = json(cli({"key", "show", "--json"}));
+    const QJsonObject shown = jsonOf(cli({"key", "show", "--json"}));
     const QJsonObject key = shown.value("key").toObject();
     EXPECT_EQ(key.value("commonName").toString(), QStringLiteral("Oficina Norte"));
     const QString fingerprint = key.value("fingerprint").toString();
@@ -72,20 +67,18 @@ TEST(CliKey, IsCreatedShownWrittenAndReplacedOnlyWhenAgreed)
 
     const QString pem = cli.home.file(QStringLiteral("oficina.pem"));
     ASSERT_EQ(cli({"key", "certificate", pem}).exitCode, 0);
-    QFile written(pem);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    const QByteArray certificate = written.readAll();
+    const QByteArray certificate = tvq52::test::readBytes(pem);
     EXPECT_TRUE(certificate.startsWith("-----BEGIN CERTIFICATE-----"));
     EXPECT_FALSE(certificate.contains("PRIVATE KEY"));
 
     // With nobody to ask, the key in place stays.
     const CliResult kept = cli({"key", "create", "--name", "Otra"});
     EXPECT_EQ(kept.exitCode, 1);
-    EXPECT_EQ(json(cli({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString(),
+    EXPECT_EQ(jsonOf(cli({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString(),
               fingerprint);
 
     ASSERT_EQ(cli({"--yes", "key", "create", "--name", "Otra"}).exitCode, 0);
-    const QJsonObject after = json(cli({"key", "show", "--json"}));
+    const QJsonObject after = jsonOf(cli({"key", "show", "--json"}));
     EXPECT_NE(after.value("key").toObject().value("fingerprint").toString(), fingerprint);
     const QJsonArray earlier = after.value("earlier").toArray();
     ASSERT_EQ(earlier.size(), 1);
@@ -112,7 +105,7 @@ TEST(CliKey, AnImportedKeySignsOnlyWithItsPassphraseAndAPrivateFile)
     const CliResult empty = cli({"key", "import", p12, "--passphrase-file", blank});
     EXPECT_EQ(empty.exitCode, 1);
     EXPECT_TRUE(empty.err.contains("vacia.txt")) << qPrintable(empty.err);
-    EXPECT_TRUE(json(cli({"key", "show", "--json"})).value("key").isNull());
+    EXPECT_TRUE(jsonOf(cli({"key", "show", "--json"})).value("key").isNull());
 
     const QString passphrase = writeFile(cli, "frase.txt", "caballo grapa\r\n");
     const CliResult imported = cli({"key", "import", p12, "--passphrase-file", passphrase});
@@ -120,8 +113,8 @@ TEST(CliKey, AnImportedKeySignsOnlyWithItsPassphraseAndAPrivateFile)
     EXPECT_TRUE(imported.err.contains("KeyPassphraseFile")) << qPrintable(imported.err);
     const CliResult locked = cli({"key", "show", "--json"});
     EXPECT_EQ(locked.exitCode, 1);
-    EXPECT_EQ(json(locked).value("key").toObject().value("organization").toString(), QStringLiteral("Ayuntamiento"));
-    EXPECT_FALSE(json(locked).value("key").toObject().value("usable").toBool());
+    EXPECT_EQ(jsonOf(locked).value("key").toObject().value("organization").toString(), QStringLiteral("Ayuntamiento"));
+    EXPECT_FALSE(jsonOf(locked).value("key").toObject().value("usable").toBool());
 
     ASSERT_EQ(cli({"config", "set", "KeyPassphraseFile", passphrase}).exitCode, 0);
     const CliResult usable = cli({"key", "show"});
@@ -132,7 +125,7 @@ TEST(CliKey, AnImportedKeySignsOnlyWithItsPassphraseAndAPrivateFile)
     ASSERT_TRUE(QFile::setPermissions(key, QFile::permissions(key) | QFile::ReadGroup | QFile::ReadOther));
     const CliResult refused = cli({"key", "show", "--json"});
     EXPECT_EQ(refused.exitCode, 1);
-    const QJsonObject shown = json(refused).value("key").toObject();
+    const QJsonObject shown = jsonOf(refused).value("key").toObject();
     EXPECT_FALSE(shown.value("usable").toBool());
     EXPECT_TRUE(shown.value("problem").toString().contains("chmod 600")) << qPrintable(refused.out);
     EXPECT_TRUE(refused.err.startsWith("tvq52-cli: ")) << qPrintable(refused.err);
@@ -147,7 +140,7 @@ TEST(CliTrust, AddsListsAndRemovesOfficesAndAuthorities)
     const QString office = other.home.file(QStringLiteral("sur.pem"));
     ASSERT_EQ(other({"key", "certificate", office}).exitCode, 0);
     const QString officePrint =
-        json(other({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString();
+        jsonOf(other({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString();
 
     CliRuns cli;
     ASSERT_EQ(cli({"key", "create"}).exitCode, 0);
@@ -161,7 +154,7 @@ TEST(CliTrust, AddsListsAndRemovesOfficesAndAuthorities)
     const CliResult ca = cli({"trust", "add", "--ca", authority, "--organization", "Ayuntamiento"});
     ASSERT_EQ(ca.exitCode, 0) << qPrintable(ca.err);
 
-    const QJsonArray listed = json(cli({"trust", "list", "--json"})).value("certificates").toArray();
+    const QJsonArray listed = jsonOf(cli({"trust", "list", "--json"})).value("certificates").toArray();
     ASSERT_EQ(listed.size(), 3);
     int own = 0, authorities = 0;
     for (const QJsonValue& v : listed) {
@@ -181,7 +174,7 @@ TEST(CliTrust, AddsListsAndRemovesOfficesAndAuthorities)
     EXPECT_EQ(gone.exitCode, 1);
     EXPECT_TRUE(gone.err.contains(officePrint)) << qPrintable(gone.err);
     EXPECT_FALSE(cli({"trust", "list"}).out.contains(officePrint));
-    EXPECT_EQ(json(cli({"trust", "list", "--json"})).value("certificates").toArray().size(), 2);
+    EXPECT_EQ(jsonOf(cli({"trust", "list", "--json"})).value("certificates").toArray().size(), 2);
 }
 
 // Words the commands cannot take are refused as usage, before the data

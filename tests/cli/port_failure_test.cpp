@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "link/serial_line.h"
+#include "support/file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,9 +43,7 @@ TEST(PortFailures, APortHeldByAnotherProgramNamesTheProgram)
     const CliResult r = cli.onSim({"identify"});
     EXPECT_EQ(r.exitCode, 1);
     // This test program holds it; the kernel truncates its name to 15 bytes.
-    QFile comm(QStringLiteral("/proc/self/comm"));
-    ASSERT_TRUE(comm.open(QIODevice::ReadOnly));
-    const QString name = QString::fromLocal8Bit(comm.readAll().trimmed());
+    const QString name = QString::fromLocal8Bit(tvq52::test::readBytes(QStringLiteral("/proc/self/comm")).trimmed());
     EXPECT_TRUE(r.err.contains(QStringLiteral("El puerto %1 está ocupado por otro programa (%2, proceso %3)")
                                    .arg(cli.sim->devicePath(), name)
                                    .arg(::getpid())))

@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/rows.h"
 
 #include <QFile>
@@ -12,15 +13,10 @@ using namespace tvq52::test;
 
 namespace {
 
-QJsonObject document(const CliResult& r)
-{
-    return QJsonDocument::fromJson(r.out.toUtf8()).object();
-}
-
 // The newest journal entry of a folder, as `journal --json` gives it.
 QJsonObject newestEntry(const CliRuns& cli)
 {
-    return document(cli({"journal", "--json"})).value("entries").toArray().at(0).toObject();
+    return jsonOf(cli({"journal", "--json"})).value("entries").toArray().at(0).toObject();
 }
 
 // One office exports a unit an import stored; others import the file as it
@@ -37,9 +33,7 @@ TEST(ProvenanceCommands, TheImportChecksTheFileAndTheJournalShowsWhereItCameFrom
     const QJsonObject sourceEntry = newestEntry(from);
     const QString file = from.home.file(QStringLiteral("unit.TQ52"));
     ASSERT_EQ(from({"export", file, "52001"}).exitCode, 0);
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray sent = f.readAll();
+    const QByteArray sent = tvq52::test::readBytes(file);
     const auto importInto = [](const CliRuns& to, const QByteArray& bytes) {
         to.home.provision();
         to.home.writeFile(QStringLiteral("in.TQ52"), bytes);
@@ -64,7 +58,7 @@ TEST(ProvenanceCommands, TheImportChecksTheFileAndTheJournalShowsWhereItCameFrom
     CliRuns tampered;
     const CliResult refused = importInto(tampered, changed);
     EXPECT_EQ(refused.exitCode, 1);
-    const QJsonArray errors = document(refused).value("errors").toArray();
+    const QJsonArray errors = jsonOf(refused).value("errors").toArray();
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(refused.err.contains(errors.at(0).toString()));
     EXPECT_EQ(Store(*tampered.home.openDatabase()).count("DiaBorrado"), 2);
@@ -75,7 +69,7 @@ TEST(ProvenanceCommands, TheImportChecksTheFileAndTheJournalShowsWhereItCameFrom
     CliRuns older;
     const CliResult plain = importInto(older, sent.left(sent.indexOf("//Procedencia//")));
     EXPECT_EQ(plain.exitCode, 0) << plain.err.toStdString();
-    EXPECT_TRUE(document(plain).value("errors").toArray().isEmpty());
+    EXPECT_TRUE(jsonOf(plain).value("errors").toArray().isEmpty());
     EXPECT_TRUE(newestEntry(older).value("provenance").isNull());
 }
 

@@ -2,6 +2,7 @@
 #include "cli_run.h"
 #include "db/database.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
@@ -45,12 +46,6 @@ protected:
     QString pdf(const char* name) const { return cli.home.file(QString::fromLatin1(name)); }
 };
 
-bool isPdf(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) && f.read(5) == "%PDF-";
-}
-
 // Standard output as bytes: a text decoder would drop the byte-order mark.
 QByteArray rawOut(const CliRuns& cli, const QStringList& args)
 {
@@ -62,17 +57,6 @@ QByteArray rawOut(const CliRuns& cli, const QStringList& args)
 }
 
 } // namespace
-
-TEST_F(RecordedReportCommand, EachReportIsWrittenAsAPdf)
-{
-    for (const char* kind : {"intervals", "exceedances"}) {
-        const QString out = pdf(kind);
-        const CliResult r = cli({"report", kind, QString::number(kSerial), "--from", "31/12/25 00:00", "--to",
-                                 "01/01/2026 23:59", "--pdf", out});
-        EXPECT_EQ(r.exitCode, 0) << kind << " " << r.err.toStdString();
-        EXPECT_TRUE(isPdf(out)) << kind;
-    }
-}
 
 TEST_F(RecordedReportCommand, RefusalsHaveTheirExitStatus)
 {
@@ -116,37 +100,24 @@ TEST_F(RecordedReportCommand, TheCsvIsTheGridOverTheRangeWithItsOwnTexts)
 
 namespace {
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString pdfText(const QString& path)
 {
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
-    if (!p.waitForFinished(30000))
-        return {};
-    return QString::fromUtf8(p.readAllStandardOutput());
+    return toolOutput(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
 }
 
 } // namespace
 
-// `config set User` reaches every report, whatever the settings row last
-// mirrored from a window.
+// Every report is written as a PDF, and `config set User` reaches each,
+// whatever the settings row last mirrored from a window.
 TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
 {
     ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty()) << "needs poppler-utils";
     {
         auto db = cli.home.openDatabase();
         Store store(*db);
-        ASSERT_TRUE(store.insert("Sesiones",
-                                 row({{"LNumeroSerie", kSerial},
-                                      {"DFechaInicio", QDate(2025, 12, 31)},
-                                      {"THoraInicio", "23:00"},
-                                      {"DFechaFinal", QDate(2026, 1, 1)},
-                                      {"THoraFinal", "03:00"}})));
+        ASSERT_TRUE(store.insert(
+            "Sesiones",
+            spanRow(kSerial, QDateTime(QDate(2025, 12, 31), QTime(23, 0)), QDateTime(QDate(2026, 1, 1), QTime(3, 0)))));
     }
     {
         // The settings row is this PC's, in the data folder's own file.
@@ -202,10 +173,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
     const QString report = pdf("report.pdf");
     const QString exchange = cli.home.file("units.TQ52");
     const QString listing = cli.home.file("grid.csv");
-    for (const QString& path : {report, exchange, listing}) {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
-    }
+    for (const QString& path : {report, exchange, listing})
+        ASSERT_TRUE(writeBytes(path, earlier));
     const QStringList range{"--from", "01/12/25 00:00", "--to", "31/12/25 23:59"};
     {
         // Enough for the database and its companions, not for the outputs.
@@ -227,8 +196,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
         EXPECT_EQ(csv.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(csv.exitCode(), 1) << "a listing cut short is no success";
     }
-    EXPECT_EQ(contents(report), earlier);
-    EXPECT_EQ(contents(exchange), earlier);
+    EXPECT_EQ(readBytes(report), earlier);
+    EXPECT_EQ(readBytes(exchange), earlier);
     EXPECT_EQ(QDir(cli.home.path()).entryList({"report.pdf*", "units.TQ52*"}, QDir::Files),
               QStringList({"report.pdf", "units.TQ52"}))
         << "no piece left beside them";
@@ -237,7 +206,7 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
     const CliResult r =
         cli(QStringList{"report", "intervals", QString::number(kSerial)} + range + QStringList{"--pdf", report});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    const QByteArray whole = contents(report);
+    const QByteArray whole = readBytes(report);
     EXPECT_TRUE(whole.startsWith("%PDF-"));
     EXPECT_TRUE(whole.trimmed().endsWith("%%EOF"));
 }

@@ -12,11 +12,6 @@ using namespace tvq52::test;
 
 namespace {
 
-QJsonObject json(const CliResult& r)
-{
-    return QJsonDocument::fromJson(r.out.toUtf8()).object();
-}
-
 // A data folder with one unit's interval stored, and its key when named;
 // or an empty one that receives files.
 struct Office {
@@ -33,7 +28,8 @@ struct Office {
                            sectionStart("Intervalos") + dataLine("Intervalos", {{"LNumeroSerie", "52001"}}));
         EXPECT_EQ(cli({"import", file("first.TQ52")}).exitCode, 0);
         if (name && cli({"key", "create", "--name", name}).exitCode == 0)
-            fingerprint = json(cli({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString();
+            fingerprint =
+                jsonOf(cli({"key", "show", "--json"})).value("key").toObject().value("fingerprint").toString();
     }
     QString file(const char* name) const { return cli.home.file(QString::fromLatin1(name)); }
     QByteArray exported(CliResult* run = nullptr) const
@@ -65,13 +61,13 @@ TEST(SignedExchangeCommands, TheImportNamesWhoSignedAndStoresNothingOfAFileChang
     Office here("Oficina Norte"), there("Oficina Sur");
     ASSERT_EQ(here.fingerprint.size(), 64);
     const QByteArray ours = here.exported(), theirs = there.exported();
-    EXPECT_EQ(json(here.import(ours)).value("provenance"), provenance(true, true, here.fingerprint, true));
+    EXPECT_EQ(jsonOf(here.import(ours)).value("provenance"), provenance(true, true, here.fingerprint, true));
     const CliResult untrusted = here.import(theirs);
     EXPECT_EQ(untrusted.exitCode, 0);
-    EXPECT_EQ(json(untrusted).value("provenance"), provenance(true, true, there.fingerprint, false));
+    EXPECT_EQ(jsonOf(untrusted).value("provenance"), provenance(true, true, there.fingerprint, false));
     ASSERT_EQ(there.cli({"key", "certificate", there.file("sur.pem")}).exitCode, 0);
     ASSERT_EQ(here.cli({"trust", "add", there.file("sur.pem")}).exitCode, 0);
-    EXPECT_TRUE(json(here.import(theirs)).value("provenance").toObject().value("trusted").toBool());
+    EXPECT_TRUE(jsonOf(here.import(theirs)).value("provenance").toObject().value("trusted").toBool());
 
     // A level changed and the digest worked out again.
     QByteArray changed = ours;
@@ -83,7 +79,7 @@ TEST(SignedExchangeCommands, TheImportNamesWhoSignedAndStoresNothingOfAFileChang
     const CliResult r = receiver.import(changed);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(r.err.isEmpty());
-    EXPECT_EQ(json(r).value("provenance"), provenance(false, true, here.fingerprint, false));
+    EXPECT_EQ(jsonOf(r).value("provenance"), provenance(false, true, here.fingerprint, false));
     EXPECT_EQ(receiver.stored(), 0);
 }
 
@@ -95,7 +91,7 @@ TEST(SignedExchangeCommands, UnsignedAndUntrustedFilesAreRefusedWhereSignedOnesA
     EXPECT_FALSE(exported.err.isEmpty()) << "told that the file goes out unsigned";
     EXPECT_FALSE(plain.contains("\nFirma;"));
     const QByteArray stripped = untrusted.left(untrusted.indexOf("Firma;"));
-    EXPECT_EQ(json(keyless.import(stripped)).value("provenance"), provenance(true, false, {}, false));
+    EXPECT_EQ(jsonOf(keyless.import(stripped)).value("provenance"), provenance(true, false, {}, false));
 
     ASSERT_EQ(strict.cli({"config", "set", "RequireSignedImports", "1"}).exitCode, 0);
     for (const QByteArray& file : {plain, stripped, untrusted}) {

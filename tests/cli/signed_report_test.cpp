@@ -2,6 +2,7 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "evidence/signing.h"
+#include "support/file_bytes.h"
 #include "support/rows.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@
 using namespace tvq52;
 using test::CliResult;
 using test::CliRuns;
+using test::readBytes;
+using test::writeBytes;
 
 namespace {
 
@@ -50,17 +53,10 @@ Verified verify(const CliRuns& cli, const QString& pdf)
     return {r.exitCode, doc.value("signature").toObject()};
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString copyOf(const QString& pdf, const QString& name, QByteArray bytes)
 {
     const QString path = QFileInfo(pdf).dir().filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    EXPECT_TRUE(writeBytes(path, bytes));
     return path;
 }
 
@@ -78,7 +74,7 @@ TEST(CliSignedReport, AReportHoldsOnlyAsItsTrustedSignerWroteIt)
     EXPECT_TRUE(held.signature.value("signer").toString().contains(QStringLiteral("Oficina Norte")));
     EXPECT_FALSE(held.signature.value("timeProven").toBool());
 
-    const QByteArray bytes = contents(pdf);
+    const QByteArray bytes = readBytes(pdf);
     const Verified appended = verify(cli, copyOf(pdf, QStringLiteral("appended.pdf"), bytes + "% more\n"));
     EXPECT_EQ(appended.exitCode, 1);
     EXPECT_TRUE(appended.signature.value("appended").toBool());

@@ -1,6 +1,7 @@
 #include "cli_run.h"
 #include "db/database.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/rows.h"
 
 #include <QDir>
@@ -14,13 +15,9 @@
 using namespace tvq52;
 using test::CliResult;
 using test::CliRuns;
+using test::cliTime;
 
 namespace {
-
-QString stamp(const QDateTime& t)
-{
-    return t.toString(QStringLiteral("dd/MM/yyyy HH:mm"));
-}
 
 // Changes the level of the unit's interval starting at `start`: edits made
 // behind the program's back.
@@ -49,8 +46,8 @@ TEST(CliVerifyReport, EachKindHoldsUntilARecordOfItsRangeChangesAndNamesIt)
     }
     cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "3"});
     const QDateTime now = QDateTime::currentDateTime();
-    const CliResult downloaded = cli.onSim({"--clock-speed", "20", "download", "--from",
-                                            stamp(now.addDays(-4)), "--to", stamp(now.addSecs(3600))});
+    const CliResult downloaded = cli.onSim(
+        {"--clock-speed", "20", "download", "--from", cliTime(now.addDays(-4)), "--to", cliTime(now.addSecs(3600))});
     ASSERT_EQ(downloaded.exitCode, 0) << qPrintable(downloaded.err + downloaded.out);
 
     // The middle day: its intervals and sessions are inside, the last day's outside.
@@ -62,7 +59,8 @@ TEST(CliVerifyReport, EachKindHoldsUntilARecordOfItsRangeChangesAndNamesIt)
     const QDir dir(cli.home.path());
     for (const char* kind : {"intervals", "exceedances"}) {
         const QString pdf = dir.filePath(QStringLiteral("%1.pdf").arg(QLatin1String(kind)));
-        const CliResult written = cli({"report", kind, "4711", "--from", stamp(from), "--to", stamp(to), "--pdf", pdf});
+        const CliResult written =
+            cli({"report", kind, "4711", "--from", cliTime(from), "--to", cliTime(to), "--pdf", pdf});
         ASSERT_EQ(written.exitCode, 0) << kind << qPrintable(written.err);
     }
     const QString programming = dir.filePath(QStringLiteral("programming.pdf"));
@@ -102,10 +100,7 @@ TEST(CliVerifyReport, AFileWithoutAProofIsToldAndFails)
     CliRuns cli;
     ASSERT_EQ(cli({"init"}).exitCode, 0);
     const QString text = QDir(cli.home.path()).filePath(QStringLiteral("note.pdf"));
-    QFile f(text);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("not a report\n");
-    f.close();
+    ASSERT_TRUE(test::writeBytes(text, "not a report\n"));
     const CliResult refused = cli({"verify-report", text});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_TRUE(refused.err.startsWith(QStringLiteral("tvq52-cli:"))) << qPrintable(refused.err);

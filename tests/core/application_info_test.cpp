@@ -19,11 +19,3 @@ TEST(AsksForVersion, AnywhereAmongTheOptionsButNotAfterTheirEnd)
     const char* none[] = {"tvq52", "--versions", "-version"};
     EXPECT_FALSE(asksForVersion(3, none));
 }
-
-TEST(VersionLine, NamesTheProgramAndTheBuildsVersionOnOneLine)
-{
-    const QString line = versionLine(QStringLiteral("tvq52-sim"));
-    EXPECT_EQ(line, QStringLiteral("tvq52-sim " TVQ52_VERSION "\n"));
-    EXPECT_EQ(line.count(QLatin1Char('\n')), 1);
-    EXPECT_FALSE(QStringLiteral(TVQ52_VERSION).isEmpty());
-}

@@ -4,6 +4,7 @@
 #include "evidence/journal.h"
 #include "evidence/journaled_merge.h"
 #include "support/file_size_limit.h"
+#include "support/folder_database.h"
 #include "support/private_server.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
@@ -21,6 +22,8 @@
 #include <unistd.h>
 
 using namespace tvq52;
+using tvq52::test::countRows;
+using tvq52::test::exec;
 using tvq52::test::onServerBackend;
 using tvq52::test::row;
 using tvq52::test::TempHome;
@@ -31,19 +34,6 @@ std::unique_ptr<Database> newDatabase(const QString& path)
 {
     EXPECT_TRUE(test::succeeded(Database::createSqlite(path)));
     return test::take(Database::openSqlite(path));
-}
-
-qint64 count(Database& db, const QString& sql)
-{
-    QSqlQuery q(db.connection());
-    EXPECT_TRUE(q.exec(sql) && q.next()) << sql.toStdString();
-    return q.value(0).toLongLong();
-}
-
-void exec(Database& db, const QString& sql)
-{
-    QSqlQuery q(db.connection());
-    ASSERT_TRUE(q.exec(sql)) << sql.toStdString();
 }
 
 void addUnit(Database& db, int serial, const QString& venue)
@@ -107,21 +97,21 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     EXPECT_EQ(table(first, "Programacion").present, 1);
     EXPECT_EQ(table(first, "DiaBorrado").added, 1);
     EXPECT_EQ(first.added(), 3);
-    EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1002 AND "
-                                   "\"TLocal\" = 'kept in the target'")),
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1002 AND "
+                                       "\"TLocal\" = 'kept in the target'")),
               1);
-    EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1001 AND "
-                                   "\"TLocal\" = 'Sala Nova ª º € · d''Or; 2'")),
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"LNumeroSerie\" = 1001 AND "
+                                       "\"TLocal\" = 'Sala Nova ª º € · d''Or; 2'")),
               1);
 
     const MergeResult second = mergeDatabase(*p.target, p.home.file(QStringLiteral("other.db")));
     ASSERT_TRUE(second.complete());
     EXPECT_EQ(second.added(), 0);
     EXPECT_EQ(table(second, "Programacion").present, 2);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 2);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaReprogramado\"")), 1);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 2);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaReprogramado\"")), 1);
 
     // Each merge leaves its own journal entry with its counts.
     const QList<JournalEntry> entries = Journal(*p.target).entries();
@@ -140,8 +130,9 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
     EXPECT_EQ(v.recordsChecked, 2);
     EXPECT_EQ(
-        count(*p.target,
-              QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entries[1].id)),
+        countRows(
+            *p.target,
+            QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entries[1].id)),
         2);
 
     // A merge never adopts a row that was already there without provenance.
@@ -164,18 +155,18 @@ TEST(DatabaseMerge, SettingsRowAndForeignTablesNeverArrive)
     ASSERT_TRUE(r.complete());
     if (onServerBackend()) {
         // Each PC keeps its settings row: a server has no such table, nor gets one.
-        EXPECT_EQ(count(*p.target,
-                        QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE "
-                                       "table_name IN ('Configuracion', 'Extra', 'extra')")),
+        EXPECT_EQ(countRows(*p.target,
+                            QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE "
+                                           "table_name IN ('Configuracion', 'Extra', 'extra')")),
                   0);
         return;
     }
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM Configuracion")), 1);
-    EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM Configuracion WHERE ByCom = 7 OR "
-                                   "TUsuario = 'other office'")),
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM Configuracion")), 1);
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM Configuracion WHERE ByCom = 7 OR "
+                                       "TUsuario = 'other office'")),
               0);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Extra'")), 0);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'Extra'")), 0);
 }
 
 // Rows the target's columns cannot hold are counted, the rows around them still merged.
@@ -216,9 +207,9 @@ TEST(DatabaseMerge, RowsThatDoNotFitAreRefusedAndCounted)
     EXPECT_EQ(table(r, "DiaBorrado").refused, 4);
     EXPECT_EQ(table(r, "DiaBorrado").leftOut, QStringList{QStringLiteral("Sobra")}) << "a newer schema's column";
     EXPECT_TRUE(table(r, "Programacion").leftOut.isEmpty());
-    EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"LNumeroSerie\" = 5 AND "
-                                   "\"DFecha\" IN ('2011-01-01', '2011-01-05')")),
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"LNumeroSerie\" = 5 AND "
+                                       "\"DFecha\" IN ('2011-01-01', '2011-01-05')")),
               2);
     // The time is part of the key, so a row without it cannot be told apart.
     EXPECT_EQ(table(r, "DiaFinalBateria").refused, 1);
@@ -259,13 +250,13 @@ TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     for (const QString& path : {p.home.path(), fifo, QStringLiteral("/dev/null")})
         EXPECT_EQ(mergeDatabase(*p.target, path).fault, MergeResult::Fault::NotARegularFile) << path.toStdString();
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 1);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 1);
     // Each attempt is journaled as failed and lists nothing.
     for (const JournalEntry& e : Journal(*p.target).entries()) {
         EXPECT_EQ(e.action, JournalAction::Merge);
         EXPECT_EQ(e.outcome, QStringLiteral("failed"));
     }
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\"")), 0);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\"")), 0);
 }
 
 TEST(DatabaseMerge, AMissingTableIsToldAndTheOthersStillMerge)
@@ -304,11 +295,12 @@ TEST(DatabaseMerge, ManyRowsCountExactlyAcrossBatches)
     EXPECT_EQ(t.present, 1000); // a too long venue of a present unit is still present
     EXPECT_EQ(t.refused, 350);
     EXPECT_EQ(t.added, 3150);
-    EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = "
-                                   "'there first'")),
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = "
+                                       "'there first'")),
               1000);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = 'u4499'")), 1);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\" WHERE \"TLocal\" = 'u4499'")),
+              1);
 }
 
 // A merged row passes the checks of an imported one: a key time that is no
@@ -331,10 +323,10 @@ TEST(DatabaseMerge, KeyTimesThatAreNotTimesAndLevelsNoSingleHoldsAreRefused)
     EXPECT_EQ(table(r, "DiaBorrado").added, 1);
     EXPECT_EQ(table(r, "DiaBorrado").present, 1);
     EXPECT_EQ(table(r, "DiaBorrado").refused, 3);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 2);
-    EXPECT_EQ(
-        count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"THora\" IN ('01:05', '02:00')")),
-        2);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 2);
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"THora\" IN ('01:05', '02:00')")),
+              2);
     EXPECT_EQ(table(r, "Sesiones").added, 1);
     EXPECT_EQ(table(r, "Sesiones").refused, 3);
 }
@@ -378,10 +370,10 @@ TEST(DatabaseMerge, ATargetThatCannotBeWrittenStopsTheMergeAndSaysWhy)
     if (server) {
         ASSERT_TRUE(test::succeeded(check.ensureConnected()));
     }
-    EXPECT_EQ(count(check, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 0);
+    EXPECT_EQ(countRows(check, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 0);
     // Once the database is usable the same merge brings everything.
     EXPECT_TRUE(mergeDatabase(check, p.sourcePath()).complete());
-    EXPECT_EQ(count(check, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 1);
+    EXPECT_EQ(countRows(check, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 1);
 }
 
 // A disk that fills during the merge: the table being merged is rolled back.
@@ -408,7 +400,7 @@ TEST(DatabaseMerge, AFullDiskStopsTheMergeAndKeepsNothingOfTheTable)
     EXPECT_TRUE(r.failure.kind == DatabaseFailure::Kind::DiskFull || r.failure.kind == DatabaseFailure::Kind::DiskError)
         << r.failure.detail.toStdString();
     EXPECT_EQ(r.failedTable, QStringLiteral("DiaBorrado"));
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 0);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 0);
 }
 
 namespace {
@@ -423,7 +415,7 @@ void addSession(Database& db, const char* day, const char* start, const QString&
 
 qint64 listedFor(Database& db, qint64 entry)
 {
-    return count(db, QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entry));
+    return countRows(db, QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(entry));
 }
 
 } // namespace
@@ -458,12 +450,12 @@ TEST(DatabaseMerge, OnePassCountsEveryKindOfRowAndListsOnlyWhatItAdds)
     EXPECT_EQ(s.added, 2);
     EXPECT_EQ(s.present, 2);
     EXPECT_EQ(s.refused, 3);
-    EXPECT_EQ(count(*p.target,
-                    QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"SLeq\" = 60 AND "
-                                   "\"THoraInicioNoche\" IS NULL")),
+    EXPECT_EQ(countRows(*p.target,
+                        QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"SLeq\" = 60 AND "
+                                       "\"THoraInicioNoche\" IS NULL")),
               2);
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"THoraInicioNoche\" = 'ñu'")),
-              1);
+    EXPECT_EQ(
+        countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"THoraInicioNoche\" = 'ñu'")), 1);
     const QList<JournalEntry> entries = Journal(*p.target).entries();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(listedFor(*p.target, entries[0].id), 2);
@@ -510,7 +502,7 @@ TEST(DatabaseMerge, AServerGoneMidMergeStopsItAsAFailure)
     Pair p;
     addUnit(*p.source, 31, QStringLiteral("thirty-one"));
     addEvent(*p.source, "DiaBorrado", 31, QStringLiteral("2012-01-01"), QStringLiteral("10:00"));
-    const qint64 backend = count(*p.target, QStringLiteral("SELECT pg_backend_pid()"));
+    const qint64 backend = countRows(*p.target, QStringLiteral("SELECT pg_backend_pid()"));
     std::unique_ptr<Database> admin = p.home.openDatabase();
     const MergeResult r = mergeDatabase(*p.target, p.sourcePath(), [&](const QString&, int index, int) {
         if (index == 2)
@@ -524,7 +516,7 @@ TEST(DatabaseMerge, AServerGoneMidMergeStopsItAsAFailure)
     EXPECT_EQ(r.added(), 1);
 
     ASSERT_TRUE(test::succeeded(p.target->ensureConnected()));
-    EXPECT_EQ(count(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 0);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), 0);
     const MergeResult again = mergeDatabase(*p.target, p.sourcePath());
     ASSERT_TRUE(again.complete()) << again.countsText().toStdString();
     EXPECT_EQ(table(again, "Programacion").present, 1);

@@ -1,6 +1,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "evidence/journal.h"
+#include "support/folder_database.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
@@ -9,18 +10,13 @@
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::exec;
 using tvq52::test::row;
 using tvq52::test::TempHome;
 
 namespace {
 
 const QString kProvenance = QStringLiteral("{\"digest\":\"ab\",\"head\":\"cd\"}");
-
-void exec(Database& db, const QString& sql)
-{
-    QSqlQuery q(db.connection());
-    ASSERT_TRUE(q.exec(sql)) << sql.toStdString() << ' ' << q.lastError().text().toStdString();
-}
 
 // An import's entry with one record and the provenance its file stated.
 qint64 importEntry(Database& db, const QString& provenance, int day)

@@ -3,6 +3,7 @@
 #include "evidence/journal.h"
 #include "evidence/signing.h"
 #include "records/record_store.h"
+#include "support/folder_database.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace tvq52;
+using tvq52::test::FolderDatabaseTest;
 using tvq52::test::row;
 using tvq52::test::TempHome;
 
@@ -20,19 +22,16 @@ namespace {
 
 constexpr qint32 kSerial = 1234;
 
-class SignedJournalTest : public ::testing::Test {
+class SignedJournalTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
     std::unique_ptr<Journal> journal;
     CertificateInfo own;
 
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
+        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
         journal = std::make_unique<Journal>(*db);
-        ASSERT_TRUE(Store(*db).insert("Programacion", row({{"LNumeroSerie", kSerial}})));
+        ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial}})));
     }
     void TearDown() override { useKeys({}); }
     // Signs with the key in `folder` (made there first when `name` is given).
@@ -61,11 +60,6 @@ protected:
         EXPECT_TRUE(records.storeInterval(kSerial, r));
         EXPECT_TRUE(journal->seal(*entry, QStringLiteral("completed"), {})) << journal->lastError().toStdString();
         return *entry;
-    }
-    void exec(const QString& sql)
-    {
-        QSqlQuery q(db->connection());
-        ASSERT_TRUE(q.exec(sql)) << sql.toStdString() << q.lastError().text().toStdString();
     }
     static bool has(const JournalVerification& v, JournalFinding::Kind kind, qint64 entry)
     {

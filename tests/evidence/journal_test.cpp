@@ -4,6 +4,7 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "records/record_store.h"
+#include "support/folder_database.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
@@ -18,8 +19,10 @@
 #include <thread>
 
 using namespace tvq52;
+using tvq52::test::FolderDatabaseTest;
 using tvq52::test::onServerBackend;
 using tvq52::test::row;
+using tvq52::test::spanRow;
 using tvq52::test::TempHome;
 
 namespace {
@@ -41,18 +44,15 @@ IntervalRecord intervalEnding(int hour, int minute, float leq)
     return r;
 }
 
-class JournalTest : public ::testing::Test {
+class JournalTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
     std::unique_ptr<Journal> journal;
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
+        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
         journal = std::make_unique<Journal>(*db);
         // Records are only stored for a unit the database holds.
-        ASSERT_TRUE(Store(*db).insert("Programacion", row({{"LNumeroSerie", kSerial}})));
+        ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial}})));
     }
     // A download's entry with three intervals and an event date.
     qint64 download(float leq)
@@ -97,11 +97,6 @@ protected:
             r.set(q.record().fieldName(i), q.value(i));
         return r;
     }
-    void exec(const QString& sql)
-    {
-        QSqlQuery q(db->connection());
-        ASSERT_TRUE(q.exec(sql)) << sql.toStdString();
-    }
 };
 
 } // namespace
@@ -120,9 +115,8 @@ TEST_F(JournalTest, ADownloadVerifiesAndAHandEditedLevelIsNamed)
     EXPECT_EQ(journal->entries()[0].totals, kTotals);
 
     // A row added by hand has no provenance: a finding, not a count.
-    Store store(*db);
-    ASSERT_TRUE(store.insert("DiaReprogramado",
-                             row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
+    ASSERT_TRUE(store->insert("DiaReprogramado",
+                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "08:00"}})));
     v = journal->verify();
     EXPECT_EQ(v.recordsNotJournaled, 1);
     ASSERT_EQ(v.findings.size(), 1);
@@ -230,9 +224,8 @@ TEST_F(JournalTest, EntriesHashedInTheFirstFormStillVerify)
     download(80.0f);
     // An entry as the first form wrote it: levels to 0.1 dB in the record
     // hashes, no version, link or source in the entry's hash.
-    Store store(*db);
-    ASSERT_TRUE(store.insert("DiaBorrado",
-                             row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
+    ASSERT_TRUE(store->insert("DiaBorrado",
+                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2011, 1, 1)}, {"THora", "08:00"}})));
     const Row stored = rawRow(QStringLiteral("SELECT * FROM \"DiaBorrado\" WHERE \"THora\" = '08:00'"));
     const auto sha = [](const QByteArray& b) {
         return QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex();
@@ -398,12 +391,8 @@ void storeOneOfEach(Database& db)
     ASSERT_TRUE(store.insert("DiaBorrado",
                              row({{"LNumeroSerie", kSerial}, {"DFecha", QDate(2009, 1, 1)}, {"THora", "09:00"}})));
     ASSERT_TRUE(store.insert("Sesiones",
-                             row({{"LNumeroSerie", kSerial},
-                                  {"DFechaInicio", QDate(2009, 1, 2)},
-                                  {"THoraInicio", "22:00"},
-                                  {"DFechaFinal", QDate(2009, 1, 3)},
-                                  {"THoraFinal", "03:00"},
-                                  {"SLeq", 88.25}})));
+                             spanRow(kSerial, QDateTime(QDate(2009, 1, 2), QTime(22, 0)),
+                                     QDateTime(QDate(2009, 1, 3), QTime(3, 0)), {{"SLeq", 88.25}})));
 }
 
 void dropJournal(Database& db)

@@ -7,6 +7,7 @@
 #include "exchange/exchange_writer.h"
 #include "programming/programming_store.h"
 #include "support/exchange_lines.h"
+#include "support/file_bytes.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -535,12 +536,6 @@ QByteArray erasureRows(int from, int count)
     return rows;
 }
 
-void exec(Database& db, const QString& sql)
-{
-    QSqlQuery query(db.connection());
-    ASSERT_TRUE(query.exec(sql)) << sql.toStdString();
-}
-
 // A full disk, a database another program holds locked, a database that can
 // only be read: none of them is a refused row. The import stops at once,
 // says why, and counts only what the database holds.
@@ -842,9 +837,8 @@ TEST_F(ExchangeImportTest, ExportedTextsComeBackAsStoredWhateverTheirCharacters)
         row({{"LNumeroSerie", 61}, {"TContacto", name}, {"TLocal", QString(QLatin1String(""))}, {"TNota", note}})));
     const Result<qint64> exported = writeExchangeFile(*db, home.file(QStringLiteral("u.TQ52")), {61});
     ASSERT_TRUE(exported) << exported.error().detail.toStdString();
-    QFile written(home.file(QStringLiteral("u.TQ52")));
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(written.readAll().startsWith("\xEF\xBB\xBF//DiaBorrado//\r\n"));
+    EXPECT_TRUE(
+        tvq52::test::readBytes(home.file(QStringLiteral("u.TQ52"))).startsWith("\xEF\xBB\xBF//DiaBorrado//\r\n"));
 
     TempHome other;
     other.provision();

@@ -5,6 +5,7 @@
 #include "exchange/exchange_writer.h"
 #include "i18n/loc_guru.h"
 #include "support/exchange_lines.h"
+#include "support/file_bytes.h"
 #include "support/folder_database.h"
 #include "support/rows.h"
 
@@ -54,9 +55,7 @@ protected:
         const Result<qint64> rows = writeExchangeFile(*db, home.file(QStringLiteral("out.TQ52")), {kUnit});
         ASSERT_TRUE(rows) << rows.error().detail.toStdString();
         EXPECT_EQ(*rows, 5); // the unit's programming and its four erasures
-        QFile f(home.file(QStringLiteral("out.TQ52")));
-        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        exported = f.readAll();
+        exported = tvq52::test::readBytes(home.file(QStringLiteral("out.TQ52")));
         other.provision();
         otherDb = other.openDatabase();
         ASSERT_TRUE(otherDb);

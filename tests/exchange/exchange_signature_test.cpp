@@ -1,8 +1,9 @@
-#include "evidence/journal.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/loc_guru.h"
+#include "support/file_bytes.h"
 #include "support/folder_database.h"
 #include "support/rows.h"
 
@@ -63,8 +64,7 @@ protected:
     {
         const QString path = home.file(QStringLiteral("out.TQ52"));
         EXPECT_TRUE(writeExchangeFile(*db, path, {5150}));
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return tvq52::test::readBytes(path);
     }
     ImportSummary importThere(const QByteArray& bytes)
     {

@@ -1,6 +1,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "exchange/exchange_writer.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
@@ -13,12 +14,6 @@ using namespace tvq52;
 using namespace tvq52::test;
 
 namespace {
-
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -40,22 +35,19 @@ TEST(ExchangeExport, AnExportCutShortFailsAndLeavesTheEarlierFile)
                                       {"SLeqLocal", 70.5}})));
     const QString path = home.file(QStringLiteral("units.TQ52"));
     const QByteArray earlier("//Intervalos//\r\nwhat was exported last week\r\n");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
-    }
+    ASSERT_TRUE(writeBytes(path, earlier));
     {
         FileSizeLimit limit(512);
         const Result<qint64> rows = writeExchangeFile(*db, path, {4711});
         ASSERT_FALSE(rows) << "reported as written";
         EXPECT_FALSE(rows.error().detail.isEmpty());
     }
-    EXPECT_EQ(contents(path), earlier);
+    EXPECT_EQ(readBytes(path), earlier);
     EXPECT_EQ(QDir(home.path()).entryList({QStringLiteral("units.TQ52*")}, QDir::Files),
               QStringList{QStringLiteral("units.TQ52")});
 
     const Result<qint64> rows = writeExchangeFile(*db, path, {4711});
     ASSERT_TRUE(rows) << rows.error().detail.toStdString();
     EXPECT_EQ(*rows, 4);
-    EXPECT_GT(contents(path).size(), 512);
+    EXPECT_GT(readBytes(path).size(), 512);
 }

@@ -383,20 +383,15 @@ TEST(ReceiveFrame, StopGivesUpSilently)
     EXPECT_EQ(errorId(m.link.ReceiveFrame(m.timer)), 0);
 }
 
-TEST(IdentifyUnit, RequestThrowsAwayWhatWasWaiting)
+TEST(IdentifyUnit, RequestThrowsAwayWhatWasWaitingAndASerialWithLettersIsAClearErrorKeepingTheLastUnit)
 {
     MemoryLink m;
     m.line.deliver(identityReply("999999"));
     m.link.RequestIdentity();
-    m.line.deliver(identityReply("111111"));
+    m.line.deliver(identityReply("000005"));
     ASSERT_TRUE(m.link.IdentifyUnit(m.timer));
-    EXPECT_EQ(m.state.UnitSerial, 111111);
-}
+    EXPECT_EQ(m.state.UnitSerial, 5);
 
-TEST(IdentifyUnit, SerialWithLettersIsAClearErrorAndKeepsTheLastUnit)
-{
-    MemoryLink m;
-    m.state.UnitSerial = 5;
     m.state.UnitFirmware = "3.3";
     m.line.deliver(identityReply("12O45\x07"));
     const Status identified = m.link.IdentifyUnit(m.timer);

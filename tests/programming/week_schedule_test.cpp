@@ -26,7 +26,7 @@ int pointOf(int day, int hour)
 
 } // namespace
 
-TEST(ConfirmDay, ASessionMustStartAfterThePreviousDayEnds)
+TEST(ConfirmDay, ASessionMustStartAfterThePreviousDayEndsUnlessThatDayIsClosedAndSundayLeadsToMonday)
 {
     WeekSessions w = closedWeek();
     w[0] = hours("20:00", "02:00");
@@ -46,21 +46,17 @@ TEST(ConfirmDay, ASessionMustStartAfterThePreviousDayEnds)
         late[d] = hours("03:00", "05:00");
         EXPECT_EQ(confirmDay(late, d).messageId, 90 + d) << d;
     }
-}
 
-TEST(ConfirmDay, AClosedPreviousDayAllowsAnyStart)
-{
-    WeekSessions w = closedWeek();
+    // A closed previous day allows any start.
+    w = closedWeek();
     w[1] = hours("00:00", "06:00");
     EXPECT_TRUE(confirmDay(w, 1).accepted());
     const DayConfirmation closed = confirmDay(w, 0);
     EXPECT_TRUE(closed.accepted());
     EXPECT_TRUE(closed.closed);
-}
 
-TEST(ConfirmDay, SundayIsCheckedAgainstTheFollowingMonday)
-{
-    WeekSessions w = closedWeek();
+    // Sunday is checked against the following Monday.
+    w = closedWeek();
     w[6] = hours("22:00", "03:00");
     w[0] = hours("03:00", "05:00");
     EXPECT_EQ(confirmDay(w, 6).messageId, 91);

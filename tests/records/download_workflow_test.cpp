@@ -12,6 +12,7 @@
 #include "records/record_store.h"
 #include "records/records_view.h"
 #include "sim_options.h"
+#include "support/folder_database.h"
 #include "support/private_server.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
@@ -29,6 +30,7 @@
 
 using namespace tvq52;
 using test::row;
+using tvq52::test::FolderDatabaseTest;
 
 namespace {
 
@@ -72,16 +74,8 @@ public:
 // A download against the simulated unit run in this process over an
 // in-memory line, on virtual time: the unit answers each request at once,
 // and a silence lasts exactly as long as the clock says.
-class Download : public ::testing::Test {
+class Download : public FolderDatabaseTest {
 protected:
-    void SetUp() override
-    {
-        home.provision();
-        db = home.openDatabase();
-        ASSERT_TRUE(db);
-        store = std::make_unique<Store>(*db);
-    }
-
     void storeUnit(qint32 serial, const QString& firmware)
     {
         ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
@@ -136,9 +130,6 @@ protected:
             + r.value(QStringLiteral("THoraInicio")).toString();
     }
 
-    test::TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
     VirtualClock clock;
     LinkState state;
     MemoryLine line{clock};

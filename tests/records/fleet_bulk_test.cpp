@@ -3,6 +3,7 @@
 #include "evidence/journaled_merge.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
+#include "support/folder_database.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
@@ -45,16 +46,9 @@ QString otherPcFile(const TempHome& home)
     return path;
 }
 
-class FleetBulkTest : public ::testing::Test {
+class FleetBulkTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    void SetUp() override
-    {
-        home.provision();
-        db = home.openDatabase();
-        ASSERT_TRUE(db);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp()); }
     QStringList nights()
     {
         QSqlQuery q(db->connection());

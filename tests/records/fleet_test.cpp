@@ -5,6 +5,7 @@
 #include "evidence/journal.h"
 #include "records/fleet.h"
 #include "records/record_store.h"
+#include "support/folder_database.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
@@ -26,20 +27,14 @@ QDateTime before(int days, int hours = 0)
     return kNow.addDays(-days).addSecs(-3600 * hours);
 }
 
-class FleetTest : public ::testing::Test {
+class FleetTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
     std::unique_ptr<RecordStore> records;
     FleetOptions options;
 
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
-        ASSERT_TRUE(db);
-        store = std::make_unique<Store>(*db);
+        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
         records = std::make_unique<RecordStore>(*db);
         options.now = kNow;
     }

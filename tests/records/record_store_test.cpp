@@ -4,6 +4,7 @@
 #include "link/frame.h"
 #include "records/record_frames.h"
 #include "records/record_store.h"
+#include "support/folder_database.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -19,17 +20,12 @@ namespace {
 
 constexpr qint32 kSerial = 4321;
 
-class RecordStoreTest : public ::testing::Test {
+class RecordStoreTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
     std::unique_ptr<RecordStore> records;
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
-        store = std::make_unique<Store>(*db);
+        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
         records = std::make_unique<RecordStore>(*db);
         ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial}})));
     }

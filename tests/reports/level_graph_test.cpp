@@ -6,6 +6,7 @@
 #include "reports/level_graph.h"
 #include "reports/level_script.h"
 #include "reports/report_format.h"
+#include "support/file_bytes.h"
 #include "support/printers.h"
 #include "support/rows.h"
 
@@ -228,14 +229,7 @@ protected:
     {
         const QDateTime start = wallClock(day, QTime::fromString(QString::fromLatin1(time), QStringLiteral("hh:mm")));
         const QDateTime end = start.addSecs(60 * minutes);
-        Row r = test::row({{"LNumeroSerie", serial},
-                           {"DFechaInicio", start.date()},
-                           {"THoraInicio", start.time().toString(QStringLiteral("hh:mm"))},
-                           {"DFechaFinal", end.date()},
-                           {"THoraFinal", end.time().toString(QStringLiteral("hh:mm"))},
-                           {"ByTLeq", minutes},
-                           {"BoRS232", false},
-                           {"BoProgramacion", false}});
+        Row r = test::spanRow(serial, start, end, {{"ByTLeq", minutes}, {"BoRS232", false}, {"BoProgramacion", false}});
         for (const auto& [column, value] : set)
             r.set(QString::fromUtf8(column), value);
         ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), r)) << store_->lastError().toStdString();
@@ -428,15 +422,14 @@ TEST(LevelScriptText, BlocksEndInCrLfAndTranslatedQuotesAreDoubled)
 
     // A translation holding quotes is doubled in the script and prints whole.
     QTemporaryDir dir;
-    QFile file(dir.filePath("lang.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(
+    const QString file = dir.filePath("lang.txt");
+    ASSERT_TRUE(test::writeBytes(
+        file,
         "[Localization Guru]\r\nNumberOfLanguages=2\r\nNumberOfStrings=1\r\nLanguage1=English\r\n"
-        "Language1_Offset=12\r\n[NATIVE]\r\nS1=Sin calibrar\r\n[ENGLISH]\r\nS1=Not \"calibrated\"\r\n");
-    file.close();
+        "Language1_Offset=12\r\n[NATIVE]\r\nS1=Sin calibrar\r\n[ENGLISH]\r\nS1=Not \"calibrated\"\r\n"));
     LocGuru english;
     english.sForeignColumnName = QStringLiteral("English");
-    ASSERT_TRUE(english.OpenLanguageDatabase(file.fileName(), true, LocGuru::TextFile));
+    ASSERT_TRUE(english.OpenLanguageDatabase(file, true, LocGuru::TextFile));
     const QString translated = BuildLevelScript(english);
     EXPECT_TRUE(translated.contains(QStringLiteral(" LByDNA = \"Not \"\"calibrated\"\"\"\r\n")));
     ReportRow row;

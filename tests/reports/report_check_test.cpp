@@ -8,6 +8,7 @@
 #include "reports/programming_report.h"
 #include "reports/report_check.h"
 #include "reports/shown_records.h"
+#include "support/folder_database.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
@@ -38,18 +39,11 @@ QStringList keysOf(const QList<ShownRecord>& records)
     return keys;
 }
 
-class ReportCheckTest : public ::testing::Test {
+class ReportCheckTest : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
-
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
-        ASSERT_TRUE(db);
-        store = std::make_unique<Store>(*db);
+        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
         ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial},
                                                        {"TLocal", QStringLiteral("Sala Nit")},
                                                        {"THoraEmpiezaNoche", QStringLiteral("22:00")},

@@ -144,23 +144,19 @@ protected:
     {
         const QDateTime end = start.addSecs(15 * 60);
         ASSERT_TRUE(store->insert("Intervalos",
-                                  row({{"LNumeroSerie", kUnit},
-                                       {"DFechaInicio", start.date()},
-                                       {"THoraInicio", start.toString("HH:mm")},
-                                       {"DFechaFinal", end.date()},
-                                       {"THoraFinal", end.toString("HH:mm")},
-                                       {"ByTLeq", 15},
-                                       {"IPasadasLocal", pasLocal},
-                                       {"IPasadasVecino", pasVecino},
-                                       {"IPasMaxFast", pasFast},
-                                       {"SLeqLocal", leqLocal},
-                                       {"ByNivelLeqLocal", limLocal},
-                                       {"SLeqVecino", leqVecino},
-                                       {"ByNivelLeqVecino", limVecino},
-                                       {"SMaxFast", maxFast},
-                                       {"ByNivelMFast", limFast},
-                                       {"IE3", e3},
-                                       {"IDesco", desco}})))
+                                  spanRow(kUnit, start, end,
+                                          {{"ByTLeq", 15},
+                                           {"IPasadasLocal", pasLocal},
+                                           {"IPasadasVecino", pasVecino},
+                                           {"IPasMaxFast", pasFast},
+                                           {"SLeqLocal", leqLocal},
+                                           {"ByNivelLeqLocal", limLocal},
+                                           {"SLeqVecino", leqVecino},
+                                           {"ByNivelLeqVecino", limVecino},
+                                           {"SMaxFast", maxFast},
+                                           {"ByNivelMFast", limFast},
+                                           {"IE3", e3},
+                                           {"IDesco", desco}})))
             << store->lastError().toStdString();
     }
 };
@@ -179,17 +175,14 @@ TEST_F(ExceedanceTest, AHandBuiltNightAddsUpAsWorkedOutByHand)
     interval(utcAt(2, 6, 45), 0, 4, 2, 70.0, 255, 36.0, 35, 90.0, 100);       // D: no venue limit
     interval(utcAt(2, 7, 0), 700, 700, 7, 110.0, 80, 70.0, 35, 115.0, 100);   // after the night
     ASSERT_TRUE(store->insert("Sesiones",
-                              row({{"LNumeroSerie", kUnit},
-                                   {"DFechaInicio", QDate(2026, 6, 1)},
-                                   {"THoraInicio", "22:00"},
-                                   {"DFechaFinal", QDate(2026, 6, 2)},
-                                   {"THoraFinal", "03:00"},
-                                   {"LPasadasLocal", 1234},
-                                   {"LPasadasVecino", 56},
-                                   {"LPasMaxFast", 7},
-                                   {"LE3", 2},
-                                   {"LDesco", 1},
-                                   {"ITiempoAtenuacion", 90}})));
+                              spanRow(kUnit, QDateTime(QDate(2026, 6, 1), QTime(22, 0)),
+                                      QDateTime(QDate(2026, 6, 2), QTime(3, 0)),
+                                      {{"LPasadasLocal", 1234},
+                                       {"LPasadasVecino", 56},
+                                       {"LPasMaxFast", 7},
+                                       {"LE3", 2},
+                                       {"LDesco", 1},
+                                       {"ITiempoAtenuacion", 90}})));
 
     const auto s = loadExceedanceSummary(*db, kUnit, utcAt(1, 22, 0), utcAt(2, 8, 0));
     ASSERT_TRUE(s) << s.error().detail.toStdString();

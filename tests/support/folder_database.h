@@ -4,10 +4,27 @@
 #include "db/store.h"
 #include "support/temp_home.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace tvq52::test {
+
+// A statement the test needs to set a case up; refused, it fails the test.
+inline void exec(Database& db, const QString& sql)
+{
+    QSqlQuery q(db.connection());
+    ASSERT_TRUE(q.exec(sql)) << sql.toStdString() << ": " << q.lastError().text().toStdString();
+}
+
+// The number a counting query answers.
+inline qint64 countRows(Database& db, const QString& sql)
+{
+    QSqlQuery q(db.connection());
+    EXPECT_TRUE(q.exec(sql) && q.next()) << sql.toStdString();
+    return q.value(0).toLongLong();
+}
 
 // A laid-out data folder with its database open and a store over it.
 class FolderDatabaseTest : public ::testing::Test {
@@ -19,6 +36,9 @@ protected:
         ASSERT_NE(db, nullptr);
         store = std::make_unique<Store>(*db);
     }
+
+    void exec(const QString& sql) { test::exec(*db, sql); }
+    static void exec(Database& other, const QString& sql) { test::exec(other, sql); }
 
     TempHome home;
     std::unique_ptr<Database> db;

@@ -2,6 +2,7 @@
 
 #include "db/store.h"
 
+#include <QDateTime>
 #include <initializer_list>
 #include <utility>
 
@@ -12,6 +13,19 @@ inline Row row(std::initializer_list<std::pair<const char*, QVariant>> values)
     Row r;
     for (const auto& [column, value] : values)
         r.set(QString::fromUtf8(column), value);
+    return r;
+}
+
+// A record of `serial` from `start` to `end`, with the columns in `more`.
+inline Row spanRow(qint32 serial, const QDateTime& start, const QDateTime& end,
+                   std::initializer_list<std::pair<const char*, QVariant>> more = {})
+{
+    Row r = row(more);
+    r.set(QStringLiteral("LNumeroSerie"), serial);
+    r.set(QStringLiteral("DFechaInicio"), start.date());
+    r.set(QStringLiteral("THoraInicio"), start.time().toString(QStringLiteral("HH:mm")));
+    r.set(QStringLiteral("DFechaFinal"), end.date());
+    r.set(QStringLiteral("THoraFinal"), end.time().toString(QStringLiteral("HH:mm")));
     return r;
 }
 

@@ -7,6 +7,7 @@
 #include "app/recent_files.h"
 #include "db/database.h"
 #include "db/store.h"
+#include "support/file_bytes.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/started_program.h"
@@ -681,9 +682,8 @@ TEST(FileDialogs, AfterTheFileButtonOtherProgramsShareTheDatabaseAndItStaysSound
     const QString seenFile = source.file(QStringLiteral("815.TQ52"));
     const QString seen = runCli(home, {"export", seenFile, "815"}, &exitCode);
     EXPECT_EQ(exitCode, 0) << seen.toStdString();
-    QFile written(seenFile);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(written.readAll().contains("Bar Miramar")) << "unit 815 is stored for other programs too";
+    EXPECT_TRUE(tvq52::test::readBytes(seenFile).contains("Bar Miramar"))
+        << "unit 815 is stored for other programs too";
 
     // The window closes; the file is sound and holds both.
     w.shell->mainWindow()->button("SSCommandExit")->click();

@@ -12,6 +12,7 @@
 #include "records/gui/fleet_view.h"
 #include "records/gui/recorded_data_window.h"
 #include "reports/gui/graph_window.h"
+#include "support/file_bytes.h"
 #include "support/key_presses.h"
 #include "support/started_program.h"
 
@@ -248,11 +249,7 @@ TEST(MainWindow, ASecondStartAndExitChangesNeitherTheSettingsNorTheDatabase)
     };
     ASSERT_TRUE(provisionDataFolder(home.path()).ok());
     startAndExit();
-    auto read = [](const QString& path) {
-        QFile f(path);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    };
+    auto read = [](const QString& path) { return tvq52::test::readBytes(path); };
     const QByteArray ini = read(settingsPath(home.path()));
     const QByteArray db = read(databasePath(home.path()));
     ASSERT_FALSE(db.isEmpty());

@@ -3,6 +3,7 @@
 #include "app/ini_file.h"
 #include "app/signing_settings.h"
 #include "evidence/signing.h"
+#include "support/file_bytes.h"
 #include "support/started_program.h"
 
 #include <QCheckBox>
@@ -52,9 +53,8 @@ TEST(SigningDialog, MakesShowsAndWritesTheKey)
         child<QPushButton>(d, "SSCommandCancelar")->click();
     });
     child<QPushButton>(&program.window(), "SSCommandFirma")->click();
-    QFile pem(program.home.file(QStringLiteral("este.pem")));
-    ASSERT_TRUE(pem.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(pem.readAll().startsWith("-----BEGIN CERTIFICATE-----"));
+    EXPECT_TRUE(tvq52::test::readBytes(program.home.file(QStringLiteral("este.pem")))
+                    .startsWith("-----BEGIN CERTIFICATE-----"));
 }
 
 // A value the program cannot use keeps the dialog open and the file as it

@@ -104,20 +104,6 @@ TEST(ExchangeImportDialog, CancelStopsTheImportAndKeepsWhatWasCommitted)
     EXPECT_EQ(store.count(QStringLiteral("DiaBorrado")), s.tables[0].added);
 }
 
-TEST(ExchangeImportDialog, AFileThatCannotBeReadIsReportedOnce)
-{
-    StartedProgram program;
-    AppContext& ctx = program.shell->context();
-    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("none.TQ52")),
-                                nullptr);
-    dialog.show();
-    settle();
-    EXPECT_TRUE(dialog.finished());
-    EXPECT_FALSE(dialog.isVisible());
-    ASSERT_EQ(program.prompter.shown().size(), 1);
-    EXPECT_EQ(program.prompter.shown()[0].style, MessageStyle::Exclamation);
-}
-
 } // namespace
 
 namespace {
@@ -160,18 +146,22 @@ TEST(ExchangeImportDialog, ADatabaseFailureIsShownAsAStoppedImport)
     EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 }
 
-TEST(ExchangeImportDialog, AFileThatIsNotAnExchangeFileIsToldOnceAndTheWindowCloses)
+TEST(ExchangeImportDialog, AFileThatCannotBeReadOrIsNoExchangeFileIsToldOnceAndTheWindowCloses)
 {
     StartedProgram program;
     AppContext& ctx = program.shell->context();
     program.home.writeFile(QStringLiteral("text.TQ52"), "just some notes\r\nnothing else\r\n");
-    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("text.TQ52")),
-                                nullptr);
-    dialog.show();
-    settle();
-    EXPECT_TRUE(dialog.finished());
-    EXPECT_FALSE(dialog.isVisible());
-    ASSERT_EQ(program.prompter.shown().size(), 1);
+    for (const char* name : {"none.TQ52", "text.TQ52"}) {
+        program.prompter.clear();
+        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QLatin1String(name)),
+                                    nullptr);
+        dialog.show();
+        settle();
+        EXPECT_TRUE(dialog.finished()) << name;
+        EXPECT_FALSE(dialog.isVisible()) << name;
+        ASSERT_EQ(program.prompter.shown().size(), 1) << name;
+        EXPECT_EQ(program.prompter.shown()[0].style, MessageStyle::Exclamation) << name;
+    }
     EXPECT_TRUE(program.prompter.shown()[0].text.startsWith(QStringLiteral("No es un archivo de intercambio")));
 }
 

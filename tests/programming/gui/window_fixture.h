@@ -2,6 +2,7 @@
 
 #include "../programming_fixture.h"
 #include "app/app_context.h"
+#include "support/key_presses.h"
 #include "support/scripted_prompter.h"
 #include "support/started_program.h"
 
@@ -35,13 +36,7 @@ protected:
         return r;
     }
 
-    static void activate(QWidget* window)
-    {
-        window->show();
-        window->activateWindow();
-        QApplication::setActiveWindow(window);
-        settle();
-    }
+    static void activate(QWidget* window) { makeActive(window); }
 
     static void press(QWidget* w, int key, const QString& text = {})
     {

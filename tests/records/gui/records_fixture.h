@@ -21,16 +21,9 @@ protected:
     void addInterval(qint32 serial, const QDateTime& start,
                      std::initializer_list<std::pair<const char*, QVariant>> set = {})
     {
-        Row r = row({{"LNumeroSerie", serial},
-                     {"DFechaInicio", start.date()},
-                     {"THoraInicio", start.time().toString(QStringLiteral("HH:mm"))},
-                     {"DFechaFinal", start.addSecs(120).date()},
-                     {"THoraFinal", start.addSecs(120).time().toString(QStringLiteral("HH:mm"))},
-                     {"ByTLeq", 2},
-                     {"SLeqLocal", 70.0},
-                     {"SLeqVecino", 30.0},
-                     {"BoRS232", false},
-                     {"BoProgramacion", false}});
+        Row r = spanRow(
+            serial, start, start.addSecs(120),
+            {{"ByTLeq", 2}, {"SLeqLocal", 70.0}, {"SLeqVecino", 30.0}, {"BoRS232", false}, {"BoProgramacion", false}});
         for (const auto& [column, value] : set)
             r.set(QString::fromUtf8(column), value);
         ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), r)) << store_->lastError().toStdString();

@@ -37,18 +37,14 @@ protected:
         for (int i = 0; i < n; ++i) {
             const QDateTime start = base.addSecs(300 * i);
             const QDateTime end = start.addSecs(300);
-            Row r = row({{"LNumeroSerie", kSerial},
-                         {"DFechaInicio", start.date()},
-                         {"THoraInicio", start.time().toString(QStringLiteral("hh:mm"))},
-                         {"DFechaFinal", end.date()},
-                         {"THoraFinal", end.time().toString(QStringLiteral("hh:mm"))},
-                         {"ByTLeq", 5},
-                         {"SLeqLocal", 60.0 + i / 10.0},
-                         {"SLeqVecino", 30.0},
-                         {"ByNivelLeqLocal", 90},
-                         {"ByNivelLeqVecino", 35},
-                         {"BoRS232", false},
-                         {"BoProgramacion", false}});
+            Row r = spanRow(kSerial, start, end,
+                            {{"ByTLeq", 5},
+                             {"SLeqLocal", 60.0 + i / 10.0},
+                             {"SLeqVecino", 30.0},
+                             {"ByNivelLeqLocal", 90},
+                             {"ByNivelLeqVecino", 35},
+                             {"BoRS232", false},
+                             {"BoProgramacion", false}});
             for (const auto& [at, column] : set)
                 if (at == i)
                     r.set(QString::fromUtf8(column.first), column.second);
@@ -233,31 +229,27 @@ void storeUnitWithRecords(AppContext& ctx)
         const double venue = (night ? 88 : 72) + wave;
         const bool inactive = i >= 40 && i < 46;
         store.insert(QStringLiteral("Intervalos"),
-                     row({{"LNumeroSerie", kLanguagesSerial},
-                          {"DFechaInicio", start.date()},
-                          {"THoraInicio", start.time().toString(QStringLiteral("hh:mm"))},
-                          {"DFechaFinal", start.addSecs(600).date()},
-                          {"THoraFinal", start.addSecs(600).time().toString(QStringLiteral("hh:mm"))},
-                          {"ByTLeq", 10},
-                          {"SLeqLocal", inactive ? 0.0 : venue},
-                          {"SLeqVecino", inactive ? 0.0 : venue - 50},
-                          {"SMaxFast", inactive ? 0.0 : venue + 9},
-                          {"ByNivelLeqLocal", night ? 85 : 95},
-                          {"ByNivelLeqVecino", night ? 30 : 35},
-                          {"ByNivelMFast", 105},
-                          {"SMaxLeq1min", venue + 4},
-                          {"SMinLeq1min", venue - 6},
-                          {"SL1", venue + 6},
-                          {"SL5", venue + 4},
-                          {"SL10", venue + 3},
-                          {"SL50", venue},
-                          {"SL90", venue - 4},
-                          {"IPasadasLocal", venue > (night ? 85 : 95) ? 30 : 0},
-                          {"IPasadasVecino", venue - 50 > (night ? 30 : 35) ? 12 : 0},
-                          {"IE3", inactive ? 1 : 0},
-                          {"IDesco", i == 100 ? 1 : 0},
-                          {"BoRS232", false},
-                          {"BoProgramacion", false}}));
+                     spanRow(kLanguagesSerial, start, start.addSecs(600),
+                             {{"ByTLeq", 10},
+                              {"SLeqLocal", inactive ? 0.0 : venue},
+                              {"SLeqVecino", inactive ? 0.0 : venue - 50},
+                              {"SMaxFast", inactive ? 0.0 : venue + 9},
+                              {"ByNivelLeqLocal", night ? 85 : 95},
+                              {"ByNivelLeqVecino", night ? 30 : 35},
+                              {"ByNivelMFast", 105},
+                              {"SMaxLeq1min", venue + 4},
+                              {"SMinLeq1min", venue - 6},
+                              {"SL1", venue + 6},
+                              {"SL5", venue + 4},
+                              {"SL10", venue + 3},
+                              {"SL50", venue},
+                              {"SL90", venue - 4},
+                              {"IPasadasLocal", venue > (night ? 85 : 95) ? 30 : 0},
+                              {"IPasadasVecino", venue - 50 > (night ? 30 : 35) ? 12 : 0},
+                              {"IE3", inactive ? 1 : 0},
+                              {"IDesco", i == 100 ? 1 : 0},
+                              {"BoRS232", false},
+                              {"BoProgramacion", false}}));
     }
     ASSERT_TRUE(store.commit());
 }

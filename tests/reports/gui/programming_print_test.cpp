@@ -6,6 +6,7 @@
 #include "programming/gui/window_fixture.h"
 #include "reports/gui/report_preview.h"
 #include "reports/programming_report.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 
 #include <QDir>
@@ -156,10 +157,7 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdfOrLeavesTheEarlierOne)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("prog.pdf"));
     const QByteArray earlier("%PDF-1.4 the programming printed last week\n");
-    {
-        QFile f(path);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(earlier) == earlier.size());
-    }
+    ASSERT_TRUE(writeBytes(path, earlier));
     prompter_.fileAnswer(path);
     {
         FileSizeLimit limit(4096);

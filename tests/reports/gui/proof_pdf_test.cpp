@@ -1,6 +1,7 @@
 #include "evidence/report_pdf_proof.h"
 #include "reports/fleet_report.h"
 #include "reports/report.h"
+#include "support/file_bytes.h"
 #include "support/result_checks.h"
 
 #include <QFile>
@@ -52,18 +53,6 @@ RenderedReport rendered(std::optional<ReportProof> proof)
     return out;
 }
 
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // A literal string of the Info dictionary, decoded as a reader would.
 QString infoString(const QByteArray& pdf, const char* key)
 {
@@ -105,14 +94,6 @@ QHash<QString, QString> xmpValues(const QByteArray& pdf)
     return values;
 }
 
-QString run(const QString& tool, const QStringList& arguments)
-{
-    QProcess p;
-    p.start(tool, arguments);
-    EXPECT_TRUE(p.waitForFinished(30000)) << tool.toStdString();
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 } // namespace
 
 TEST(ProofPdf, AReportsProofReadsBackAsItWasWritten)
@@ -137,7 +118,7 @@ TEST(ProofPdf, TheMetadataAgreesWithTheInfoDictionary)
     const QString path = dir.filePath(QStringLiteral("títol.pdf"));
     const QString title = QStringLiteral("Intervalos — Ñandú (año 2026) \\ «Größe»");
     ASSERT_TRUE(succeeded(rendered(proofOf(ReportKind::Intervals)).writePdf(path, title)));
-    const QByteArray pdf = contents(path);
+    const QByteArray pdf = readBytes(path);
     ASSERT_TRUE(pdf.startsWith("%PDF-1.4"));
     const QHash<QString, QString> xmp = xmpValues(pdf);
 
@@ -162,7 +143,7 @@ TEST(ProofPdf, TheMetadataAgreesWithTheInfoDictionary)
 
     const QString pdffonts = QStandardPaths::findExecutable(QStringLiteral("pdffonts"));
     if (!pdffonts.isEmpty()) {
-        const QStringList lines = run(pdffonts, {path}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList lines = toolOutput(pdffonts, {path}).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         ASSERT_GT(lines.size(), 2) << "a font is used";
         for (const QString& line : lines.mid(2))
             EXPECT_TRUE(line.contains(QStringLiteral(" yes "))) << "not embedded: " << line.toStdString();
@@ -175,7 +156,7 @@ TEST(ProofPdf, FilesWithoutAProofOfOursGiveTheirOwnErrors)
     const QString ours = dir.filePath(QStringLiteral("plain.pdf"));
     ASSERT_TRUE(succeeded(rendered(std::nullopt).writePdf(ours)));
     const QString text = dir.filePath(QStringLiteral("notes.pdf"));
-    ASSERT_TRUE(write(text, "serial;level\n305;96\n"));
+    ASSERT_TRUE(writeBytes(text, "serial;level\n305;96\n"));
     // A large file from elsewhere is refused from its start, not read whole.
     const QString big = dir.filePath(QStringLiteral("scan.pdf"));
     {
@@ -188,9 +169,9 @@ TEST(ProofPdf, FilesWithoutAProofOfOursGiveTheirOwnErrors)
     }
     const QString damaged = dir.filePath(QStringLiteral("damaged.pdf"));
     ASSERT_TRUE(succeeded(rendered(proofOf(ReportKind::Graph)).writePdf(damaged)));
-    QByteArray edited = contents(damaged);
+    QByteArray edited = readBytes(damaged);
     ASSERT_TRUE(edited.contains("<tvq52:records>3<"));
-    ASSERT_TRUE(write(damaged, edited.replace("<tvq52:records>3<", "<tvq52:records>x<")));
+    ASSERT_TRUE(writeBytes(damaged, edited.replace("<tvq52:records>3<", "<tvq52:records>x<")));
     const QString missing = dir.filePath(QStringLiteral("gone.pdf"));
 
     QStringList texts;
@@ -222,14 +203,14 @@ TEST(ProofPdf, TheFleetOverviewCarriesItsProofAndFooterOnEveryPage)
     const QString path = dir.filePath(QStringLiteral("fleet.pdf"));
     ASSERT_TRUE(succeeded(writeFleetPdf(table, path)));
     EXPECT_EQ(take(readReportProof(path)), *table.proof);
-    const QHash<QString, QString> xmp = xmpValues(contents(path));
+    const QHash<QString, QString> xmp = xmpValues(readBytes(path));
     EXPECT_EQ(xmp.value(QStringLiteral("dc:title")), table.title);
     EXPECT_EQ(xmp.value(QStringLiteral("pdfaid:part")), QStringLiteral("1"));
 
     const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
     if (pdftotext.isEmpty())
         return;
-    const QStringList pages = run(pdftotext, {QStringLiteral("-layout"), path, QStringLiteral("-")})
+    const QStringList pages = toolOutput(pdftotext, {QStringLiteral("-layout"), path, QStringLiteral("-")})
                                   .split(QLatin1Char('\f'), Qt::SkipEmptyParts);
     ASSERT_GE(pages.size(), 2) << "70 rows take more than one page";
     QString all;

@@ -10,6 +10,7 @@
 #include "reports/gui/report_window.h"
 #include "reports/recorded_report.h"
 #include "support/file_size_limit.h"
+#include "support/folder_database.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
@@ -33,18 +34,13 @@ QDateTime at(int d, int h, int m)
     return QDateTime(QDate(2026, 6, d), QTime(h, m), Qt::UTC);
 }
 
-class RecordedReports : public ::testing::Test {
+class RecordedReports : public FolderDatabaseTest {
 protected:
-    TempHome home;
-    std::unique_ptr<Database> db;
-    std::unique_ptr<Store> store;
     LocGuru guru;
 
     void SetUp() override
     {
-        home.provision();
-        db = home.openDatabase();
-        store = std::make_unique<Store>(*db);
+        ASSERT_NO_FATAL_FAILURE(FolderDatabaseTest::SetUp());
         ASSERT_TRUE(store->insert("Programacion",
                                   row({{"LNumeroSerie", kSerial},
                                        {"TLocal", kVenue},
@@ -56,17 +52,13 @@ protected:
                   std::initializer_list<std::pair<const char*, QVariant>> more = {})
     {
         const QDateTime end = start.addSecs(15 * 60);
-        Row r = row({{"LNumeroSerie", kSerial},
-                     {"DFechaInicio", start.date()},
-                     {"THoraInicio", start.toString("HH:mm")},
-                     {"DFechaFinal", end.date()},
-                     {"THoraFinal", end.toString("HH:mm")},
-                     {"ByTLeq", 15},
-                     {"SLeqLocal", leqLocal},
-                     {"ByNivelLeqLocal", 80},
-                     {"SLeqVecino", 0.0},
-                     {"ByENA", 12},
-                     {"BoProgramacion", false}});
+        Row r = spanRow(kSerial, start, end,
+                        {{"ByTLeq", 15},
+                         {"SLeqLocal", leqLocal},
+                         {"ByNivelLeqLocal", 80},
+                         {"SLeqVecino", 0.0},
+                         {"ByENA", 12},
+                         {"BoProgramacion", false}});
         for (const auto& [c, v] : more)
             r.set(QString::fromUtf8(c), v);
         ASSERT_TRUE(store->insert("Intervalos", r)) << store->lastError().toStdString();

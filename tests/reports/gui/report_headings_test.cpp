@@ -47,30 +47,24 @@ protected:
                                                   {"THora", "10:15"}})));
         for (int i = 0; i < 40; ++i)
             interval(at(1, 20, 0).addSecs(900LL * i), 95.0 + i * 0.7);
-        ASSERT_TRUE(store_->insert(QStringLiteral("Sesiones"), test::row({{"LNumeroSerie", kSerial},
-                                                                          {"DFechaInicio", QDate(2026, 6, 1)},
-                                                                          {"THoraInicio", "20:00"},
-                                                                          {"DFechaFinal", QDate(2026, 6, 2)},
-                                                                          {"THoraFinal", "06:00"},
-                                                                          {"SLeq", 118.4},
-                                                                          {"LPasadasLocal", 43210},
-                                                                          {"ITiempoAtenuacion", 3600}})));
+        ASSERT_TRUE(
+            store_->insert(QStringLiteral("Sesiones"),
+                           test::spanRow(kSerial, QDateTime(QDate(2026, 6, 1), QTime(20, 0)),
+                                         QDateTime(QDate(2026, 6, 2), QTime(6, 0)),
+                                         {{"SLeq", 118.4}, {"LPasadasLocal", 43210}, {"ITiempoAtenuacion", 3600}})));
     }
     void interval(const QDateTime& start, double level)
     {
         const QDateTime end = start.addSecs(900);
-        ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), test::row({{"LNumeroSerie", kSerial},
-                                                                            {"DFechaInicio", start.date()},
-                                                                            {"THoraInicio", start.toString("HH:mm")},
-                                                                            {"DFechaFinal", end.date()},
-                                                                            {"THoraFinal", end.toString("HH:mm")},
-                                                                            {"ByTLeq", 15},
-                                                                            {"SLeqLocal", level},
-                                                                            {"SMaxFast", level + 9},
-                                                                            {"SL1", level + 3},
-                                                                            {"ByNivelLeqLocal", 95},
-                                                                            {"IPasadasLocal", 900},
-                                                                            {"ByENA", 255}})));
+        ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"),
+                                   test::spanRow(kSerial, start, end,
+                                                 {{"ByTLeq", 15},
+                                                  {"SLeqLocal", level},
+                                                  {"SMaxFast", level + 9},
+                                                  {"SL1", level + 3},
+                                                  {"ByNivelLeqLocal", 95},
+                                                  {"IPasadasLocal", 900},
+                                                  {"ByENA", 255}})));
     }
 
     // Every kind of report in the guru's language, by name.

@@ -31,13 +31,9 @@ protected:
         saveUnit(kSerial, QStringLiteral("Sala Sur"));
         for (int d : {1, 2, 9})
             ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"),
-                                       test::row({{"LNumeroSerie", kSerial},
-                                                  {"DFechaInicio", QDate(2026, 6, d)},
-                                                  {"THoraInicio", "23:00"},
-                                                  {"DFechaFinal", QDate(2026, 6, d)},
-                                                  {"THoraFinal", "23:15"},
-                                                  {"ByTLeq", 15},
-                                                  {"SLeqLocal", 90.5}})));
+                                       test::spanRow(kSerial, QDateTime(QDate(2026, 6, d), QTime(23, 0)),
+                                                     QDateTime(QDate(2026, 6, d), QTime(23, 15)),
+                                                     {{"ByTLeq", 15}, {"SLeqLocal", 90.5}})));
         Journal journal(*db_);
         ASSERT_TRUE(journal.append(JournalAction::Download, kSerial, QStringLiteral("cable"),
                                    QStringLiteral("completed"), QString()));

@@ -1,9 +1,10 @@
+#include "evidence/pdf_structure.h"
+#include "evidence/signed_pdf.h"
 #include "evidence/signing.h"
 #include "reports/fleet_report.h"
-#include "evidence/pdf_structure.h"
 #include "reports/report.h"
-#include "evidence/signed_pdf.h"
 #include "i18n/loc_guru.h"
+#include "support/file_bytes.h"
 #include "support/result_checks.h"
 #include "support/scripted_prompter.h"
 #include "support/time_stamp_authority.h"
@@ -36,26 +37,6 @@ RenderedReport rendered()
     auto report = Report::fromXml(kTemplate, QStringLiteral("Signed"));
     EXPECT_TRUE(report.ok());
     return report ? take((*report)->render(ReportSources())) : RenderedReport();
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void rewrite(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-}
-
-QString run(const QString& tool, const QStringList& arguments)
-{
-    QProcess p;
-    p.start(tool, arguments);
-    EXPECT_TRUE(p.waitForFinished(30000)) << tool.toStdString();
-    return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
 }
 
 // The offset of a byte inside the first page's content stream.
@@ -99,13 +80,13 @@ TEST_F(SignedPdf, AReaderFindsItValidWholeArchivalAndNamingItsSigner)
     ASSERT_TRUE(succeeded(writeFleetPdf(table, fleet)));
     const CertificateInfo own = *take(KeyStore(keys).current());
     for (const QString& file : {path, fleet}) {
-        const QString checked = run(QStringLiteral("pdfsig"), {file});
+        const QString checked = toolOutput(QStringLiteral("pdfsig"), {file}, true);
         EXPECT_TRUE(checked.contains(QStringLiteral("Signature is Valid"))) << qPrintable(checked);
         EXPECT_TRUE(checked.contains(QStringLiteral("Total document signed"))) << qPrintable(checked);
-        const QString text = run(QStringLiteral("pdftotext"), {file, QStringLiteral("-")});
+        const QString text = toolOutput(QStringLiteral("pdftotext"), {file, QStringLiteral("-")});
         EXPECT_TRUE(text.contains(signerLine(QString::fromUtf8(kSignerLinePattern), own))) << qPrintable(text);
     }
-    const QByteArray pdf = contents(path);
+    const QByteArray pdf = readBytes(path);
     EXPECT_TRUE(pdf.contains("<pdfaid:part>1</pdfaid:part>") || pdf.contains("pdfaid:part=\"1\""));
     EXPECT_TRUE(pdf.contains("<pdfaid:conformance>B</pdfaid:conformance>") || pdf.contains("pdfaid:conformance=\"B\""));
     EXPECT_TRUE(pdf.contains("/Rect [0 0 0 0] /F 132")) << "invisible, printed, locked, and not hidden";
@@ -122,13 +103,13 @@ TEST_F(SignedPdf, AReaderFindsItValidWholeArchivalAndNamingItsSigner)
 TEST_F(SignedPdf, AChangedContentStreamByteFailsTheSignature)
 {
     ASSERT_TRUE(succeeded(rendered().writePdf(path)));
-    const QByteArray pdf = contents(path);
+    const QByteArray pdf = readBytes(path);
     const qsizetype inPage = firstPageContentByte(pdf);
     ASSERT_GT(inPage, 0);
     QByteArray changed = pdf;
     changed[inPage] = char(changed[inPage] ^ 0x01);
-    rewrite(path, changed);
-    EXPECT_FALSE(run(QStringLiteral("pdfsig"), {path}).contains(QStringLiteral("Signature is Valid")));
+    ASSERT_TRUE(writeBytes(path, changed));
+    EXPECT_FALSE(toolOutput(QStringLiteral("pdfsig"), {path}, true).contains(QStringLiteral("Signature is Valid")));
     const ReportSignature s = signature();
     EXPECT_EQ(s.check.outcome, SignatureCheck::Outcome::Changed);
     EXPECT_FALSE(s.passed());
@@ -138,16 +119,17 @@ TEST_F(SignedPdf, NoKeyWritesUnsignedAKeyThatDoesNotLoadWritesNothing)
 {
     OfficeSigning::configure({});
     ASSERT_TRUE(succeeded(rendered().writePdf(path)));
-    const QByteArray unsignedFile = contents(path);
+    const QByteArray unsignedFile = readBytes(path);
     EXPECT_FALSE(signature().present());
-    EXPECT_FALSE(run(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).contains(QStringLiteral("Firmado")));
+    EXPECT_FALSE(
+        toolOutput(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).contains(QStringLiteral("Firmado")));
 
     // A key whose passphrase is not at hand is refused: the earlier file stays as it was.
     const QString locked = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(succeeded(KeyStore(locked).create(QStringLiteral("Otra"), QStringLiteral("secreta")).status()));
     OfficeSigning::configure({locked, {}, {}});
     EXPECT_FALSE(rendered().writePdf(path).ok());
-    EXPECT_EQ(contents(path), unsignedFile);
+    EXPECT_EQ(readBytes(path), unsignedFile);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"signed.pdf"})) << "no file left beside it";
 }
 
