@@ -131,7 +131,7 @@ TEST(CliSignedReport, AReportStrippedOfItsSignatureFailsOnceTheJournalWasSigned)
     EXPECT_EQ(held.exitCode, 0);
     EXPECT_TRUE(held.signature.value("expected").toBool());
 
-    const QByteArray bytes = contents(pdf);
+    const QByteArray bytes = readBytes(pdf);
     const qsizetype end = bytes.indexOf("%%EOF");
     ASSERT_GT(end, 0);
     ASSERT_LT(end + 6, bytes.size()); // the signature was an update after the first end
