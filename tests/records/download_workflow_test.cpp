@@ -2,22 +2,18 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "i18n/loc_guru.h"
-#include "link/clock.h"
 #include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/link_state.h"
-#include "link/memory_line.h"
-#include "recorded_history.h"
 #include "records/download_workflow.h"
 #include "records/record_store.h"
 #include "records/records_view.h"
-#include "sim_options.h"
 #include "support/folder_database.h"
+#include "support/memory_unit.h"
 #include "support/private_server.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
-#include "unit_simulator.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -71,10 +67,8 @@ public:
     int finished = 0;
 };
 
-// A download against the simulated unit run in this process over an
-// in-memory line, on virtual time: the unit answers each request at once,
-// and a silence lasts exactly as long as the clock says.
-class Download : public FolderDatabaseTest {
+// A download against the simulated unit in this process.
+class Download : public FolderDatabaseTest, protected test::MemoryUnit {
 protected:
     void storeUnit(qint32 serial, const QString& firmware)
     {
@@ -83,20 +77,19 @@ protected:
             << store->lastError().toStdString();
     }
 
+    // Unit `serial` stored, shown and on the line, all with firmware 4.0.
+    void onLine(qint32 serial = 4711, const QStringList& more = {})
+    {
+        storeUnit(serial, QStringLiteral("4.0"));
+        view.shown = serial;
+        connectUnit(QString::number(serial), QStringLiteral("4.0"), more);
+    }
+
     // The unit on the line: tvq52-sim's options, two days of history.
     void connectUnit(const QString& serial, const QString& firmware, const QStringList& more = {})
     {
-        QString error;
-        const auto o = sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", serial, "--firmware", firmware,
-                                                        "--days", "2", "--history-end", "2024-03-15T10:00"}
-                                                + more,
-                                            &error, nullptr);
-        ASSERT_TRUE(o) << error.toStdString();
-        history = sim::generateHistory({o->seed, o->days, o->leqMinutes, o->historyEnd});
-        if (o->clock.isValid())
-            history = sim::heldAt(history, o->clock);
-        unit = std::make_unique<sim::UnitSimulator>(*o, history, [this](const QByteArray& b) { line.deliver(b); });
-        line.onWrite([this](const QByteArray& b) { unit->receive(b); });
+        const QString refused = connect(QStringList{"--serial", serial, "--firmware", firmware, "--days", "2"} + more);
+        ASSERT_TRUE(refused.isEmpty()) << refused.toStdString();
         // As the user's Stop would, right after the record is acknowledged.
         unit->onAcknowledged([this](const QByteArray&) {
             if (++acks == stopAtAck)
@@ -130,15 +123,11 @@ protected:
             + r.value(QStringLiteral("THoraInicio")).toString();
     }
 
-    VirtualClock clock;
     LinkState state;
-    MemoryLine line{clock};
     ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter prompter;
     LocGuru guru;
     RecordingView view;
-    sim::RecordedHistory history;
-    std::unique_ptr<sim::UnitSimulator> unit;
     std::unique_ptr<DownloadWorkflow> workflow;
     int acks = 0;
     int stopAtAck = -1;
@@ -324,19 +313,10 @@ TEST_F(Download, AnotherUnitOnTheLineIsShownAndReadFromItsOwnNewestInterval)
     // 5678 is shown with an interval newer than anything of 1234's.
     storeUnit(5678, QStringLiteral("4.0"));
     storeUnit(1234, QStringLiteral("4.0"));
-    ASSERT_TRUE(store->insert(QStringLiteral("Intervalos"),
-                              row({{"LNumeroSerie", 5678},
-                                   {"DFechaInicio", kHistoryEnd.date()},
-                                   {"THoraInicio", "09:45"},
-                                   {"DFechaFinal", kHistoryEnd.date()},
-                                   {"THoraFinal", "10:00"}})));
+    ASSERT_TRUE(
+        store->insert(QStringLiteral("Intervalos"), test::spanRow(5678, kHistoryEnd.addSecs(-15 * 60), kHistoryEnd)));
     const QDateTime newest1234 = kHistoryEnd.addDays(-1).addSecs(-15 * 60);
-    ASSERT_TRUE(store->insert(QStringLiteral("Intervalos"),
-                              row({{"LNumeroSerie", 1234},
-                                   {"DFechaInicio", newest1234.date()},
-                                   {"THoraInicio", newest1234.toString(QStringLiteral("HH:mm"))},
-                                   {"DFechaFinal", kHistoryEnd.date().addDays(-1)},
-                                   {"THoraFinal", "10:00"}})));
+    ASSERT_TRUE(store->insert(QStringLiteral("Intervalos"), test::spanRow(1234, newest1234, kHistoryEnd.addDays(-1))));
     view.shown = 5678;
     connectUnit(QStringLiteral("1234"), QStringLiteral("4.0"));
     const DownloadReport r = download();
@@ -377,9 +357,7 @@ TEST_F(Download, AnUpgradedUnitIsReadInTheLayoutItReports)
 
 TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
 {
-    storeUnit(4711, QStringLiteral("4.0"));
-    view.shown = 4711;
-    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    onLine();
     view.chosen = DownloadRange::from(kHistoryEnd.addDays(-60), kHistoryEnd.addSecs(60));
     ASSERT_GE(history.sessions.size(), 2);
     // Stop pressed as the 10th interval is acknowledged, then as the first session is.
@@ -404,10 +382,8 @@ TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
 
 TEST_F(Download, ASilentUnitEndsTheListWith31AfterFifteenSecondsKeepingEarlierRecords)
 {
-    storeUnit(4711, QStringLiteral("4.0"));
-    view.shown = 4711;
     // Frame 10 is the seventh interval.
-    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"), {"--fault", "silent:10"});
+    onLine(4711, {"--fault", "silent:10"});
     qint64 sixthAckMs = -1;
     unit->onAcknowledged([&](const QByteArray&) {
         if (++acks == 6)
@@ -425,9 +401,7 @@ TEST_F(Download, ASilentUnitEndsTheListWith31AfterFifteenSecondsKeepingEarlierRe
 
 TEST_F(Download, ADatabaseFailureStopsTheListWithItsReasonAndKeepsWhatWasCommitted)
 {
-    storeUnit(4711, QStringLiteral("4.0"));
-    view.shown = 4711;
-    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    onLine();
     QSqlQuery refuse(db->connection());
     if (test::onServerBackend()) {
         ASSERT_TRUE(
@@ -455,9 +429,7 @@ TEST_F(Download, ADatabaseFailureStopsTheListWithItsReasonAndKeepsWhatWasCommitt
 
 TEST_F(Download, AUnitDeletedOnAnotherPcEndsTheDownloadSayingSoWithNothingHalfWritten)
 {
-    storeUnit(4711, QStringLiteral("4.0"));
-    view.shown = 4711;
-    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    onLine();
     auto otherPc = home.openDatabase();
     actAtAck = 20;
     atAck = [&] { ASSERT_TRUE(Store(*otherPc).deleteUnit(4711)); };
@@ -486,9 +458,7 @@ TEST_F(Download, AServerThatGoesAwayEndsTheDownloadSayingSoAndTheNextOneReconnec
     db = server.open();
     ASSERT_TRUE(db);
     store = std::make_unique<Store>(*db);
-    storeUnit(4711, QStringLiteral("4.0"));
-    view.shown = 4711;
-    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    onLine();
     actAtAck = 20;
     atAck = [&] { ASSERT_TRUE(server.halt()); };
     const DownloadReport lost = download();
@@ -583,9 +553,7 @@ TEST_F(Download, AnotherProgramsWriteLockIsWaitedForOrTheDownloadDoesNotStart)
 {
     if (test::onServerBackend())
         GTEST_SKIP() << "the file's write lock";
-    storeUnit(4711, QStringLiteral("4.0"));
-    view.shown = 4711;
-    connectUnit(QStringLiteral("4711"), QStringLiteral("4.0"));
+    onLine();
     {
         const WriteLockHolder briefly(db->path(), std::chrono::milliseconds(1500));
         ASSERT_TRUE(briefly.locked());
@@ -598,9 +566,7 @@ TEST_F(Download, AnotherProgramsWriteLockIsWaitedForOrTheDownloadDoesNotStart)
     EXPECT_EQ(v.recordsNotJournaled, 0);
     EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
 
-    storeUnit(4712, QStringLiteral("4.0"));
-    view.shown = 4712;
-    connectUnit(QStringLiteral("4712"), QStringLiteral("4.0"));
+    onLine(4712);
     const WriteLockHolder tooLong(db->path(), std::chrono::milliseconds(6500));
     ASSERT_TRUE(tooLong.locked());
     const DownloadReport r = download();

@@ -1,10 +1,7 @@
 #include "core/own_words.h"
 #include "fleet_rows.h"
 #include "i18n/loc_guru.h"
-#include "link/clock.h"
-#include "link/memory_line.h"
 #include "programming/gui/window_fixture.h"
-#include "recorded_history.h"
 #include "records/gui/fleet_model.h"
 #include "records/gui/fleet_view.h"
 #include "records/gui/grid_column_widths.h"
@@ -12,11 +9,10 @@
 #include "records/gui/range_picker.h"
 #include "records/record_store.h"
 #include "records_fixture.h"
-#include "sim_options.h"
 #include "support/key_presses.h"
+#include "support/memory_unit.h"
 #include "support/scripted_prompter.h"
 #include "support/started_program.h"
-#include "unit_simulator.h"
 
 #include <QApplication>
 #include <QBrush>
@@ -330,30 +326,21 @@ TEST_F(RecordedDataWindowTest, ToggleButtonsGivesEachCommandBackItsOwnState)
     EXPECT_FALSE(graph->isEnabled());
 }
 
-using RecordedDataDownload = RecordsWindowFixture;
-
-// The simulated unit 4711 (firmware 4.0) in this process over an in-memory
-// line, on virtual time, with `days` of history up to 15/03/2024 10:00.
-struct SimulatedUnitLine {
-    QString error;
-    std::optional<sim::SimOptions> options;
-    sim::RecordedHistory history;
-    VirtualClock clock;
-    MemoryLine line{clock};
-    std::unique_ptr<sim::UnitSimulator> unit;
-
-    explicit SimulatedUnitLine(const char* days)
-        : options(sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", "4711", "--firmware", "4.0", "--days",
-                                                   QString::fromLatin1(days), "--history-end", "2024-03-15T10:00"},
-                                       &error, nullptr))
+// The simulated unit 4711 (firmware 4.0) on the window's link with `days` of
+// history up to 15/03/2024 10:00, downloaded from `from` on.
+class RecordedDataDownload : public RecordsWindowFixture {
+protected:
+    void openOnUnit(const char* days, const QDateTime& from)
     {
-        if (!options)
-            return;
-        history = sim::generateHistory({options->seed, options->days, options->leqMinutes, options->historyEnd});
-        unit =
-            std::make_unique<sim::UnitSimulator>(*options, history, [this](const QByteArray& b) { line.deliver(b); });
-        line.onWrite([this](const QByteArray& b) { unit->receive(b); });
+        const QString refused =
+            unit_.connect({"--serial", "4711", "--firmware", "4.0", "--days", QString::fromLatin1(days)});
+        ASSERT_TRUE(refused.isEmpty()) << refused.toStdString();
+        open();
+        window_->setLink(&unit_.line, &unit_.clock);
+        window_->setRangeRunner(
+            [from](const DownloadRange&) { return DownloadRange::from(from, at(15, 3, 2024, 10, 0)); });
     }
+    MemoryUnit unit_;
 };
 
 TEST_F(RecordedDataDownload, ThePickerProposesFromTheNewestIntervalOrSixtyDaysBack)
@@ -384,13 +371,7 @@ TEST_F(RecordedDataDownload, ThePickerProposesFromTheNewestIntervalOrSixtyDaysBa
 TEST_F(RecordedDataDownload, ADownloadFillsTheGridsAndShowsWhatItReceived)
 {
     storeUnit(4711, QStringLiteral("Sala"), QStringLiteral("4.0"));
-    SimulatedUnitLine sim("1");
-    ASSERT_TRUE(sim.unit) << sim.error.toStdString();
-
-    open();
-    window_->setLink(&sim.line, &sim.clock);
-    window_->setRangeRunner(
-        [](const DownloadRange&) { return DownloadRange::from(at(14, 3, 2024, 0, 0), at(15, 3, 2024, 10, 0)); });
+    openOnUnit("1", at(14, 3, 2024, 0, 0));
     ASSERT_EQ(intervals()->rowCount(), 0);
     click("SSCommandRecibir");
     settle();
@@ -415,12 +396,7 @@ TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
 {
     storeUnit(4711, QStringLiteral("Sala"), QStringLiteral("4.0"));
     storeUnit(4712, QStringLiteral("Otra"), QStringLiteral("4.0"));
-    SimulatedUnitLine sim("3");
-    ASSERT_TRUE(sim.unit) << sim.error.toStdString();
-    open();
-    window_->setLink(&sim.line, &sim.clock);
-    window_->setRangeRunner(
-        [](const DownloadRange&) { return DownloadRange::from(at(12, 3, 2024, 0, 0), at(15, 3, 2024, 10, 0)); });
+    openOnUnit("3", at(12, 3, 2024, 0, 0));
     ASSERT_EQ(window_->shownSerial(), 4711);
     // Stop as soon as the download first lets the window's events through.
     QTimer::singleShot(0, window_.get(), [this] { click("SSCommandStop"); });
@@ -720,23 +696,10 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
     EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("Error en la transmisión de datos"));
 }
 
-TEST_F(JournalWindowTest, ShowsADownloadsCountsInTheUsersWordsLeavingOutKindsWithNone)
-{
-    Journal journal(*ctx_->db);
-    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("cable"));
-    ASSERT_TRUE(entry);
-    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("completed"), {},
-                             QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
-    JournalWindow window(ctx_->guru, *ctx_->db, 7);
-    EXPECT_EQ(window.table()->item(0, 6)->text(),
-              QStringLiteral("Totales: 0 nuevos, 1 reescritos, 0 rechazados\n"
-                             "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
-}
-
-// A long message wraps in its column instead of pushing the counts out of
-// the window: the counts column shows whole, at the window's usual size and
-// when it is made narrower.
-TEST_F(JournalWindowTest, ALongMessageLeavesTheCountsInSight)
+// A download's counts in the user's words, leaving out kinds with none; a
+// long message wraps in its column instead of pushing them out of the
+// window, at the window's usual size and when it is made narrower.
+TEST_F(JournalWindowTest, ADownloadsCountsShowInTheUsersWordsBesideALongMessage)
 {
     Journal journal(*ctx_->db);
     const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("modem"));
@@ -756,6 +719,8 @@ TEST_F(JournalWindowTest, ALongMessageLeavesTheCountsInSight)
         const int right = table->columnViewportPosition(counts) + table->columnWidth(counts);
         EXPECT_LE(right, table->viewport()->width()) << width;
         const QString text = table->item(0, counts)->text();
+        EXPECT_EQ(text, QStringLiteral("Totales: 0 nuevos, 1 reescritos, 0 rechazados\n"
+                                       "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
         int widest = 0;
         for (const QString& line : text.split(QLatin1Char('\n')))
             widest = std::max(widest, table->fontMetrics().horizontalAdvance(line));
