@@ -2,19 +2,15 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "i18n/loc_guru.h"
-#include "link/clock.h"
 #include "link/exchange_session.h"
 #include "link/link_state.h"
-#include "link/memory_line.h"
-#include "recorded_history.h"
 #include "records/download_workflow.h"
 #include "records/records_view.h"
-#include "sim_options.h"
+#include "support/memory_unit.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
-#include "unit_simulator.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,7 +103,7 @@ const Failure kFailures[] = {
      QStringLiteral("No se puede escribir en la base de datos %1 (attempt to write a readonly database")},
 };
 
-class LocalDatabaseFailure : public ::testing::TestWithParam<Failure> {
+class LocalDatabaseFailure : public ::testing::TestWithParam<Failure>, protected test::MemoryUnit {
 protected:
     void SetUp() override
     {
@@ -119,30 +115,20 @@ protected:
         store = std::make_unique<Store>(*db);
         ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
                                   row({{"LNumeroSerie", 4711}, {"TVersion", "4.0"}, {"ByTLeq", 15}})));
-        QString error;
-        const auto o = sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", "4711", "--firmware", "4.0", "--days",
-                                                        "2", "--history-end", "2024-03-15T10:00"},
-                                            &error, nullptr);
-        ASSERT_TRUE(o) << error.toStdString();
-        history = sim::generateHistory({o->seed, o->days, o->leqMinutes, o->historyEnd});
-        unit = std::make_unique<sim::UnitSimulator>(*o, history, [this](const QByteArray& b) { line.deliver(b); });
-        line.onWrite([this](const QByteArray& b) { unit->receive(b); });
+        const QString refused = connect({"--serial", "4711", "--firmware", "4.0", "--days", "2"});
+        ASSERT_TRUE(refused.isEmpty()) << refused.toStdString();
     }
     void TearDown() override { otherProgram.reset(); }
 
     test::TempHome home;
     std::unique_ptr<Database> db;
     std::unique_ptr<Store> store;
-    VirtualClock clock;
     LinkState state;
-    MemoryLine line{clock};
     ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
     WatchedPrompter prompter{shown};
     LocGuru guru;
     ShownUnitView view;
-    sim::RecordedHistory history;
-    std::unique_ptr<sim::UnitSimulator> unit;
 };
 
 } // namespace
@@ -216,20 +202,12 @@ TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskSt
         ASSERT_TRUE(filler.resize(std::max<qint64>(0, filler.size() - 256 * 1024)));
     }
 
-    QString simError;
-    const auto o = sim::parseSimOptions(QStringList{"tvq52-sim", "--serial", "4711", "--firmware", "4.0", "--days", "2",
-                                                    "--history-end", "2024-03-15T10:00"},
-                                        &simError, nullptr);
-    ASSERT_TRUE(o) << simError.toStdString();
-    const sim::RecordedHistory history = sim::generateHistory({o->seed, o->days, o->leqMinutes, o->historyEnd});
-    VirtualClock clock;
-    LinkState state;
-    MemoryLine line{clock};
-    sim::UnitSimulator unit(*o, history, [&](const QByteArray& b) { line.deliver(b); });
-    line.onWrite([&](const QByteArray& b) { unit.receive(b); });
+    test::MemoryUnit sim;
+    ASSERT_TRUE(sim.connect({"--serial", "4711", "--firmware", "4.0", "--days", "2"}).isEmpty());
     int acks = 0;
-    unit.onAcknowledged([&](const QByteArray&) { ++acks; });
-    ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
+    sim.unit->onAcknowledged([&](const QByteArray&) { ++acks; });
+    LinkState state;
+    ExchangeSession session{state, sim.line, sim.clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
     LocGuru guru;
     ShownUnitView view;
@@ -240,9 +218,9 @@ TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskSt
     ASSERT_EQ(shown.shown().size(), 2);
     const QString told = shown.shown().at(1).text;
     EXPECT_TRUE(told.startsWith(QStringLiteral("No queda espacio en el disco"))) << told.toStdString();
-    EXPECT_EQ(line.written().right(1).toHex(), "18") << "the unit is told to stop";
+    EXPECT_EQ(sim.line.written().right(1).toHex(), "18") << "the unit is told to stop";
     EXPECT_GT(acks, 0) << "the disk filled up during the list";
-    EXPECT_LT(acks, int(history.intervals.size()));
+    EXPECT_LT(acks, int(sim.history.intervals.size()));
     EXPECT_EQ(Store(*db).count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}})), acks);
 
     const QList<JournalEntry> entries = Journal(*db).entries(4711);
