@@ -1,6 +1,8 @@
 #pragma once
 
+#include "db/store.h"
 #include "sim_process.h"
+#include "support/rows.h"
 #include "support/temp_home.h"
 
 #include <QDateTime>
@@ -12,6 +14,7 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <memory>
+#include <tuple>
 
 namespace tvq52::test {
 
@@ -84,6 +87,20 @@ struct CliRuns {
     {
         sim = std::make_unique<sim::SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"), args);
         ASSERT_TRUE(sim->start()) << qPrintable(sim->error());
+    }
+    // The folder as `init` lays it out, holding these units' programming
+    // (serial, firmware, telephone), each recording every 15 minutes.
+    void storeUnits(const QList<std::tuple<int, const char*, const char*>>& units) const
+    {
+        ASSERT_EQ((*this)({"init"}).exitCode, 0);
+        auto db = home.openDatabase();
+        ASSERT_TRUE(db);
+        Store store(*db);
+        for (const auto& [serial, firmware, phone] : units)
+            ASSERT_TRUE(store.insert(
+                QStringLiteral("Programacion"),
+                row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"TTelefono", phone}, {"ByTLeq", 15}})))
+                << store.lastError().toStdString();
     }
 };
 

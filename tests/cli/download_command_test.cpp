@@ -29,18 +29,6 @@ std::unique_ptr<Database> openFolderDatabase(const CliRuns& cli)
     return db;
 }
 
-// A laid-out data folder holding these units (serial, firmware, telephone).
-void storeUnits(const CliRuns& cli, const QList<std::tuple<int, const char*, const char*>>& units)
-{
-    ASSERT_EQ(cli({"init"}).exitCode, 0);
-    auto db = openFolderDatabase(cli);
-    Store store(*db);
-    for (const auto& [serial, firmware, phone] : units)
-        ASSERT_TRUE(store.insert(
-            QStringLiteral("Programacion"),
-            row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"TTelefono", phone}, {"ByTLeq", 15}})));
-}
-
 qint64 count(const CliRuns& cli, const char* table)
 {
     auto db = openFolderDatabase(cli);
@@ -63,7 +51,7 @@ int intoAReaderGone(const QStringList& args)
 TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
 {
     CliRuns cli;
-    storeUnits(cli, {{4711, "2.5", ""}});
+    cli.storeUnits({{4711, "2.5", ""}});
     cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "2"});
     const QStringList range{"--from", cliTime(QDateTime::currentDateTime().addDays(-3)), "--to",
                             cliTime(QDateTime::currentDateTime().addSecs(3600))};
@@ -116,7 +104,7 @@ TEST(CliDownload, DownloadsVerifiesNamesAHandEditAndMendsItOnTheSameRange)
 TEST(CliDownload, OutputThatIsGoneNeitherEndsADownloadNorAnImportUnsealed)
 {
     CliRuns cli, other;
-    storeUnits(cli, {{4711, "4.0", ""}});
+    cli.storeUnits({{4711, "4.0", ""}});
     cli.startSim({"--serial", "4711", "--days", "2"});
     EXPECT_EQ(intoAReaderGone(
                   {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "--clock-speed", "20", "download"}),
@@ -135,7 +123,7 @@ TEST(CliDownload, OutputThatIsGoneNeitherEndsADownloadNorAnImportUnsealed)
 TEST(CliDownload, KilledMidListLeavesAnIntactDatabaseWithEveryAcknowledgedRecord)
 {
     CliRuns cli;
-    storeUnits(cli, {{4711, "4.0", ""}});
+    cli.storeUnits({{4711, "4.0", ""}});
     const QString ackLog = cli.home.file(QStringLiteral("acks.txt"));
     cli.startSim({"--serial", "4711", "--days", "2", "--pace", "--ack-log", ackLog, "--fault", "level-1401:6"});
 
@@ -176,7 +164,7 @@ TEST(CliDownload, KilledMidListLeavesAnIntactDatabaseWithEveryAcknowledgedRecord
 TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
 {
     CliRuns cli;
-    storeUnits(cli, {{1001, "4.0", "111"}, {1002, "4.0", "222"}, {1003, "4.0", "333"}, {1004, "4.0", ""}});
+    cli.storeUnits({{1001, "4.0", "111"}, {1002, "4.0", "222"}, {1003, "4.0", "333"}, {1004, "4.0", ""}});
     // 222 reaches unit 1003 instead of 1002.
     cli.startSim({"--serial", "1001", "--days", "1", "--modem", "--rings", "1", "--ring-ms", "50", "--guard-ms", "10",
                   "--dial-unit", "222=1003", "--dial-unit", "333=1003"});
@@ -215,7 +203,7 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
 TEST(CliDownload, AUnitNotStoredEndsFailedAsItsJournalEntrySays)
 {
     CliRuns cli;
-    storeUnits(cli, {});
+    cli.storeUnits({});
     cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "1"});
     const CliResult r = cli.onSim({"--clock-speed", "20", "download"});
     EXPECT_EQ(r.exitCode, 1);
@@ -232,8 +220,7 @@ TEST(CliDownload, UsageErrors)
     for (const QStringList& args :
          {QStringList{"download", "--from", "32/01/10 10:00"}, QStringList{"download", "--from", "01/01/10"},
           QStringList{"download", "--to", "01/01/10 10:00", "--from", "01/01/10 10:00"},
-          QStringList{"download", "--since", "01/01/10 10:00"}, QStringList{"collect"}, QStringList{"verify", "x"},
-          QStringList{"journal", "--serial"}}) {
+          QStringList{"download", "--since", "01/01/10 10:00"}, QStringList{"verify", "x"}}) {
         const CliResult r = cli(args);
         EXPECT_EQ(r.exitCode, 2) << qPrintable(args.join(' ') + ": " + r.err);
     }
@@ -263,7 +250,7 @@ TEST(CliDownload, AYearTheRequestCannotCarryIsRefusedNotWrapped)
 TEST(CliDownload, ASessionRunningAtOneDownloadArrivesWithTheNextRoutineOne)
 {
     CliRuns cli;
-    storeUnits(cli, {{4711, "4.0", ""}});
+    cli.storeUnits({{4711, "4.0", ""}});
     // The last two evenings' sessions, both ended by 08:00.
     const QDateTime now = QDateTime::currentDateTime();
     const QDateTime end(now.date().addDays(now.time().hour() < 9 ? -1 : 0), QTime(8, 0));

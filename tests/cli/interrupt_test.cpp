@@ -18,14 +18,6 @@ using test::row;
 
 namespace {
 
-void storeUnit(const CliRuns& cli)
-{
-    ASSERT_EQ(cli({"init"}).exitCode, 0);
-    auto db = cli.home.openDatabase();
-    ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
-                                  row({{"LNumeroSerie", 4711}, {"TVersion", "4.0"}, {"ByTLeq", 15}})));
-}
-
 // The lines of standard error that tell a download's progress or sum it up.
 int progressLines(const QString& err)
 {
@@ -44,7 +36,7 @@ int progressLines(const QString& err)
 TEST(CliInterrupt, CtrlCStopsADownloadAsStopDoes)
 {
     CliRuns cli;
-    storeUnit(cli);
+    cli.storeUnits({{4711, "4.0", ""}});
     const QString acks = cli.home.file(QStringLiteral("acks.txt"));
     const QString timing = cli.home.file(QStringLiteral("timing.txt"));
     cli.startSim({"--serial", "4711", "--days", "20", "--pace", "--ack-log", acks, "--timing-log", timing});
@@ -84,7 +76,7 @@ TEST(CliInterrupt, CtrlCStopsADownloadAsStopDoes)
 TEST(CliInterrupt, ProgressInAPipeIsOneSummaryLineAndQuietIsNone)
 {
     CliRuns cli;
-    storeUnit(cli);
+    cli.storeUnits({{4711, "4.0", ""}});
     cli.startSim({"--serial", "4711", "--days", "3"});
     const CliResult chatty = cli.onSim({"--clock-speed", "20", "download"});
     ASSERT_EQ(chatty.exitCode, 0) << qPrintable(chatty.err);
@@ -105,7 +97,7 @@ TEST(CliInterrupt, ProgressInAPipeIsOneSummaryLineAndQuietIsNone)
 TEST(CliInterrupt, ProgressOnATerminalIsOneLineWrittenOver)
 {
     CliRuns cli;
-    storeUnit(cli);
+    cli.storeUnits({{4711, "4.0", ""}});
     cli.startSim({"--serial", "4711", "--days", "2", "--pace"});
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);

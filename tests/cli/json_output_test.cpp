@@ -31,14 +31,6 @@ QJsonObject document(const CliResult& r)
     return doc.object();
 }
 
-void storeUnit(const CliRuns& cli, int serial, const char* phone = "")
-{
-    ASSERT_EQ(cli({"init"}).exitCode, 0);
-    auto db = cli.home.openDatabase();
-    ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
-                                  row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"TTelefono", phone}})));
-}
-
 QStringList dayRange()
 {
     const QDateTime now = QDateTime::currentDateTime();
@@ -51,7 +43,7 @@ QStringList dayRange()
 TEST(CliJson, TheUnitsCommandsPrintOneTypedDocument)
 {
     CliRuns cli;
-    storeUnit(cli, 4711);
+    cli.storeUnits({{4711, "4.0", ""}});
     cli.startSim({"--serial", "4711", "--firmware", "4.0", "--days", "1"});
     const auto run = [&](const QStringList& args) { return cli.onSim(QStringList{"--clock-speed", "20"} + args); };
 
@@ -95,7 +87,7 @@ TEST(CliJson, TheUnitsCommandsPrintOneTypedDocument)
 TEST(CliJson, TheJournalAndTheStoredRecordsPrintOneTypedDocument)
 {
     CliRuns cli;
-    storeUnit(cli, 4711);
+    cli.storeUnits({{4711, "4.0", ""}});
     cli.startSim({"--serial", "4711", "--firmware", "4.0", "--days", "1"});
     ASSERT_EQ(cli.onSim(QStringList{"--clock-speed", "20", "download"} + dayRange()).exitCode, 0);
 
@@ -134,7 +126,7 @@ TEST(CliJson, TheJournalAndTheStoredRecordsPrintOneTypedDocument)
 TEST(CliJson, MachineCsvHasOneHeaderPerStoredColumnAndStoredValues)
 {
     CliRuns cli;
-    storeUnit(cli, 4711);
+    cli.storeUnits({{4711, "4.0", ""}});
     cli.startSim({"--serial", "4711", "--firmware", "4.0", "--days", "1"});
     ASSERT_EQ(cli.onSim(QStringList{"--clock-speed", "20", "download"} + dayRange()).exitCode, 0);
 
@@ -178,7 +170,7 @@ TEST(CliJson, MachineCsvHasOneHeaderPerStoredColumnAndStoredValues)
 TEST(CliJson, ExportImportAndMergePrintOneTypedDocument)
 {
     CliRuns from;
-    storeUnit(from, 52001);
+    from.storeUnits({{52001, "4.0", ""}});
     const QString file = from.home.file(QStringLiteral("unit.TQ52"));
     const QJsonObject exported = document(from({"export", file, "52001", "--json"}));
     EXPECT_EQ(exported.value("file").toString(), file);
@@ -217,7 +209,7 @@ TEST(CliJson, ExportImportAndMergePrintOneTypedDocument)
 TEST(CliJson, CollectPrintsEachUnitTheCountAndEachJournalCheck)
 {
     CliRuns cli;
-    storeUnit(cli, 1001, "111");
+    cli.storeUnits({{1001, "4.0", "111"}});
     {
         // An earlier entry of 1001 changed by hand: its journal check fails.
         auto db = cli.home.openDatabase();

@@ -120,14 +120,9 @@ TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowl
     auto paced = startSim({"--serial", "4711", "--days", "2", "--pace", "--ack-log", ackLog});
     RunningDownload download;
     download.start(cli.home.path(), *paced, onServer);
-    const auto acknowledged = [&] {
-        QFile f(ackLog);
-        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts)
-                                           : QStringList();
-    };
     QElapsedTimer waited;
     waited.start();
-    while (acknowledged().size() < 20 && waited.elapsed() < 20000)
+    while (test::fileLines(ackLog).size() < 20 && waited.elapsed() < 20000)
         QThread::msleep(20);
     ASSERT_TRUE(server.halt());
     const CliResult lost = download.finish();
@@ -137,7 +132,7 @@ TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowl
     EXPECT_FALSE(lost.err.contains(QStringLiteral("transmisión"))) << qPrintable(lost.err);
     // Said once, in the user's words: none of the driver's own warnings.
     EXPECT_FALSE(lost.err.contains(QStringLiteral("Unable to"))) << qPrintable(lost.err);
-    const QStringList acks = acknowledged();
+    const QStringList acks = test::fileLines(ackLog);
     ASSERT_GE(acks.size(), 20);
     ASSERT_LT(acks.size(), kTwoDays) << "stopped mid-list";
 

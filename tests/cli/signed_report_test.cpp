@@ -22,11 +22,7 @@ namespace {
 // A data folder with unit 4711's programming stored, and a key when `signer` names one.
 void prepare(const CliRuns& cli, const QString& signer)
 {
-    ASSERT_EQ(cli({"init"}).exitCode, 0);
-    auto db = cli.home.openDatabase();
-    ASSERT_TRUE(db);
-    ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
-                                  test::row({{"LNumeroSerie", 4711}, {"TVersion", "2.5"}, {"ByTLeq", 15}})));
+    cli.storeUnits({{4711, "2.5", ""}});
     if (!signer.isEmpty()) {
         ASSERT_TRUE(KeyStore(QDir(cli.home.path()).filePath(QStringLiteral("keys"))).create(signer).ok());
     }

@@ -38,12 +38,7 @@ void editIntervalAt(const CliRuns& cli, const QDateTime& start)
 TEST(CliVerifyReport, EachKindHoldsUntilARecordOfItsRangeChangesAndNamesIt)
 {
     CliRuns cli;
-    ASSERT_EQ(cli({"init"}).exitCode, 0);
-    {
-        auto db = cli.home.openDatabase();
-        ASSERT_TRUE(Store(*db).insert(QStringLiteral("Programacion"),
-                                      test::row({{"LNumeroSerie", 4711}, {"TVersion", "2.5"}, {"ByTLeq", 15}})));
-    }
+    cli.storeUnits({{4711, "2.5", ""}});
     cli.startSim({"--serial", "4711", "--firmware", "2.5", "--days", "3"});
     const QDateTime now = QDateTime::currentDateTime();
     const CliResult downloaded = cli.onSim(

@@ -166,17 +166,13 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdfOrLeavesTheEarlierOne)
     ASSERT_EQ(prompter_.shown().size(), 1);
     EXPECT_EQ(prompter_.shown().front().style, MessageStyle::Critical);
     EXPECT_TRUE(prompter_.shown().front().text.contains(path));
-    QFile pdf(path);
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_EQ(pdf.readAll(), earlier);
-    pdf.close();
+    EXPECT_EQ(readBytes(path), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("prog.pdf")});
 
     prompter_.clear();
     prompter_.fileAnswer(path);
     child<QPushButton>(&preview, "SSCommandPdf")->click();
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    const QByteArray saved = pdf.readAll();
+    const QByteArray saved = readBytes(path);
     EXPECT_TRUE(saved.startsWith("%PDF-"));
     EXPECT_GT(saved.size(), 4096) << "the whole report, not the earlier file";
     // Then, once a run, the warning that the PC has no key to sign with.

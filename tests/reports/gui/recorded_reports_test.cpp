@@ -9,6 +9,7 @@
 #include "records/gui/records_fixture.h"
 #include "reports/gui/report_window.h"
 #include "reports/recorded_report.h"
+#include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/folder_database.h"
 #include "support/rows.h"
@@ -292,10 +293,7 @@ TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumnsOrLeavesTh
     const QString path = dir.filePath("grid.csv");
     prompter_.fileAnswer(path);
     click("SSCommandCsv");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray bytes = readBytes(path);
     ASSERT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
     const QStringList lines = QString::fromUtf8(bytes.mid(3)).split("\r\n", Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2);
@@ -311,8 +309,7 @@ TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumnsOrLeavesTh
     EXPECT_TRUE(prompter_.shown().isEmpty());
 
     const QByteArray earlier("last week's grid\r\n");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(earlier) == earlier.size());
-    file.close();
+    ASSERT_TRUE(writeBytes(path, earlier));
     prompter_.fileAnswer(path);
     {
         FileSizeLimit limit(256);
@@ -321,7 +318,6 @@ TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumnsOrLeavesTh
     ASSERT_EQ(prompter_.shown().size(), 1);
     EXPECT_EQ(prompter_.shown().front().style, MessageStyle::Critical);
     EXPECT_TRUE(prompter_.shown().front().text.contains(path)) << prompter_.shown().front().text.toStdString();
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), earlier);
+    EXPECT_EQ(readBytes(path), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"grid.csv"});
 }
