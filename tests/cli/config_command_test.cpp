@@ -2,7 +2,6 @@
 #include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 using tvq52::test::CliRuns;

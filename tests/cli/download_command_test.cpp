@@ -2,12 +2,10 @@
 #include "cli_run.h"
 #include "db/database.h"
 #include "db/store.h"
-#include "recorded_history.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QSet>
 #include <QSqlQuery>
@@ -242,44 +240,4 @@ TEST(CliDownload, AYearTheRequestCannotCarryIsRefusedNotWrapped)
              "31/12/2049 23:59"});
     EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
     EXPECT_FALSE(r.err.contains(QStringLiteral("no se puede pedir"))) << qPrintable(r.err);
-}
-
-// The unit stores a session when it ends. Tonight's download finds the
-// session under way; tomorrow's routine download, whose interval range
-// starts after that session began, still reads it.
-TEST(CliDownload, ASessionRunningAtOneDownloadArrivesWithTheNextRoutineOne)
-{
-    CliRuns cli;
-    cli.storeUnits({{4711, "4.0", ""}});
-    // The last two evenings' sessions, both ended by 08:00.
-    const QDateTime now = QDateTime::currentDateTime();
-    const QDateTime end(now.date().addDays(now.time().hour() < 9 ? -1 : 0), QTime(8, 0));
-    const sim::RecordedHistory full = sim::generateHistory({52, 2, 15, end});
-    ASSERT_EQ(full.sessions.size(), 2);
-    const sim::SessionRecord running = full.sessions.back();
-    const QDateTime clock = running.start.addSecs(3600);
-    ASSERT_LT(clock, running.end);
-    const QStringList unit{"--serial", "4711",          "--days",
-                           "2",        "--history-end", end.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))};
-    const auto sessionStored = [&] {
-        auto db = openFolderDatabase(cli);
-        return Store(*db).count(QStringLiteral("Sesiones"),
-                                row({{"LNumeroSerie", 4711},
-                                     {"DFechaInicio", running.start.date()},
-                                     {"THoraInicio", running.start.toString(QStringLiteral("HH:mm"))}}));
-    };
-
-    cli.startSim(unit + QStringList{"--clock", clock.toString(QStringLiteral("yyyy-MM-ddTHH:mm"))});
-    CliResult r = cli.onSim({"--clock-speed", "20", "download"});
-    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err + r.out);
-    EXPECT_EQ(count(cli, "Sesiones"), full.sessions.size() - 1);
-    EXPECT_EQ(sessionStored(), 0);
-
-    cli.sim.reset();
-    cli.startSim(unit);
-    r = cli.onSim({"--clock-speed", "20", "download"});
-    ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err + r.out);
-    EXPECT_TRUE(r.out.contains(QRegularExpression(QStringLiteral("\nsesiones +2 +1 +1 +0\n")))) << qPrintable(r.out);
-    EXPECT_EQ(sessionStored(), 1);
-    EXPECT_EQ(count(cli, "Sesiones"), full.sessions.size());
 }

@@ -2,7 +2,6 @@
 #include "support/rows.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QThread>
 #include <csignal>

@@ -3,7 +3,6 @@
 #include "support/file_bytes.h"
 #include "support/rows.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -6,7 +6,6 @@
 #include "support/rows.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>

@@ -6,7 +6,6 @@
 #include "support/rows.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
@@ -78,9 +77,14 @@ TEST(CliSignedReport, AReportHoldsOnlyAsItsTrustedSignerWroteIt)
     QByteArray changed = bytes;
     const qsizetype drawing = changed.indexOf("stream\n", changed.indexOf("/Type /Page\n")) + 30;
     changed[drawing] = char(changed[drawing] ^ 0x04);
-    const Verified edited = verify(cli, copyOf(pdf, QStringLiteral("edited.pdf"), changed));
+    const QString editedPdf = copyOf(pdf, QStringLiteral("edited.pdf"), changed);
+    const Verified edited = verify(cli, editedPdf);
     EXPECT_EQ(edited.exitCode, 1);
     EXPECT_EQ(edited.signature.value("outcome").toString(), QStringLiteral("changed"));
+    // A reader of its own comes to the same.
+    EXPECT_TRUE(test::toolOutput(QStringLiteral("pdfsig"), {pdf}, true).contains(QStringLiteral("Signature is Valid")));
+    EXPECT_FALSE(
+        test::toolOutput(QStringLiteral("pdfsig"), {editedPdf}, true).contains(QStringLiteral("Signature is Valid")));
 
     // Another office's key, unknown here: well signed, but by nobody trusted.
     CliRuns other;

@@ -5,8 +5,6 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 
-#include <QCryptographicHash>
-#include <QRandomGenerator>
 #include <QVariant>
 #include <gtest/gtest.h>
 #include <memory>

@@ -10,7 +10,6 @@
 #include "support/time_stamp_authority.h"
 
 #include <QFile>
-#include <QSqlQuery>
 #include <gtest/gtest.h>
 
 using namespace tvq52;

@@ -10,7 +10,6 @@
 #include "support/rows.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 

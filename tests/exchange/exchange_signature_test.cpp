@@ -8,7 +8,6 @@
 #include "support/rows.h"
 
 #include <QCryptographicHash>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 

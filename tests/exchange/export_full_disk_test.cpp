@@ -7,7 +7,6 @@
 #include "support/temp_home.h"
 
 #include <QDir>
-#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace tvq52;

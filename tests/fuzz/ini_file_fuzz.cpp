@@ -3,7 +3,6 @@
 #include "app/ini_file.h"
 
 #include <QFile>
-#include <QStandardPaths>
 #include <cstddef>
 #include <cstdint>
 #include <unistd.h>

@@ -10,7 +10,6 @@
 #include "support/printers.h"
 #include "support/rows.h"
 
-#include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -7,7 +7,6 @@
 #include "support/started_program.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

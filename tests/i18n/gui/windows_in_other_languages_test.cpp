@@ -27,7 +27,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>

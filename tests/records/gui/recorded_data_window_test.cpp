@@ -5,12 +5,15 @@
 #include "records/gui/fleet_model.h"
 #include "records/gui/fleet_view.h"
 #include "records/gui/grid_column_widths.h"
+#include "evidence/journal.h"
+#include "evidence/signing.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/record_store.h"
 #include "records_fixture.h"
 #include "support/key_presses.h"
 #include "support/memory_unit.h"
+#include "support/result_checks.h"
 #include "support/scripted_prompter.h"
 #include "support/started_program.h"
 
@@ -728,6 +731,28 @@ TEST_F(JournalWindowTest, ADownloadsCountsShowInTheUsersWordsBesideALongMessage)
         EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << width;
         EXPECT_EQ(table->item(0, 5)->toolTip(), table->item(0, 5)->text());
     }
+}
+
+// An entry from before the key reads unsigned; one signed after names its
+// signer, whose fingerprint the tooltip gives.
+TEST_F(JournalWindowTest, NamesEachEntrysSigner)
+{
+    Journal journal(*ctx_->db);
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("completed"), {}));
+    QTemporaryDir keys;
+    const CertificateInfo own = test::take(KeyStore(keys.path()).create(QStringLiteral("Oficina Sur")));
+    OfficeSigning::configure({keys.path(), {}, {}});
+    OfficeSigning::reset();
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("completed"), {}));
+
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    QTableWidget* table = window.table();
+    const int signer = table->columnCount() - 1;
+    EXPECT_EQ(table->item(0, signer)->text(), QStringLiteral("Oficina Sur")) << "newest first";
+    EXPECT_TRUE(table->item(0, signer)->toolTip().contains(QString::fromLatin1(own.fingerprint)));
+    EXPECT_EQ(table->item(1, signer)->text(), QStringLiteral("Sin firma"));
+    OfficeSigning::configure({});
+    OfficeSigning::reset();
 }
 
 // A double click as the mouse makes it: pressed and released, then again.
