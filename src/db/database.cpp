@@ -429,13 +429,15 @@ std::vector<ServerTable> expectedServerTables()
           QStringLiteral("TMensaje"), QStringLiteral("TRecuentos"), QStringLiteral("TTotales"), QStringLiteral("THash"),
           QStringLiteral("LAnterior"), QStringLiteral("LSello"), QStringLiteral("IVersion"), QStringLiteral("TEnlace"),
           QStringLiteral("TOrigen"), QStringLiteral("TProcedencia"), QStringLiteral("TFirmaApertura"),
-          QStringLiteral("TFirmaCierre"), QStringLiteral("ISelloPendiente")},
+          QStringLiteral("TFirmaCierre"), QStringLiteral("ISelloPendiente"), QStringLiteral("THuellaLineas")},
          {QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen"),
           QStringLiteral("TProcedencia"), QStringLiteral("TFirmaApertura"), QStringLiteral("TFirmaCierre"),
-          QStringLiteral("ISelloPendiente")}});
+          QStringLiteral("ISelloPendiente"), QStringLiteral("THuellaLineas")}});
     tables.push_back({QStringLiteral("DiarioRegistros"),
                       {QLatin1String(kServerRowId), QStringLiteral("LEntrada"), QStringLiteral("TTabla"),
-                       QStringLiteral("TClave"), QStringLiteral("THuella")}});
+                       QStringLiteral("TClave"), QStringLiteral("THuella"), QStringLiteral("TClaveFin"),
+                       QStringLiteral("BRegistros")},
+                      {QStringLiteral("TClaveFin"), QStringLiteral("BRegistros")}});
     return tables;
 }
 

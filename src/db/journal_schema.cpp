@@ -53,6 +53,8 @@ QString journalOutcomeName(JournalOutcome outcome)
     return {};
 }
 
+const char* const kJournalLineEndSql = "coalesce(\"TClaveFin\", \"TClave\")";
+
 const char* const kJournalListRecordSql =
     "INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
     "SELECT CAST(? AS BIGINT), ?, ?, ? WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = ? "
@@ -93,12 +95,13 @@ QStringList journalSchemaStatements(SqlDialect dialect)
                        "\"TMensaje\" TEXT, \"TRecuentos\" TEXT, \"TTotales\" TEXT, \"THash\" TEXT, "
                        "\"LAnterior\" %2, \"LSello\" %2, \"IVersion\" INTEGER, \"TEnlace\" TEXT, \"TOrigen\" TEXT, "
                        "\"TProcedencia\" TEXT, \"TFirmaApertura\" TEXT, \"TFirmaCierre\" TEXT, "
-                       "\"ISelloPendiente\" INTEGER)")
+                       "\"ISelloPendiente\" INTEGER, \"THuellaLineas\" TEXT)")
             .arg(id, big),
         QStringLiteral("CREATE INDEX IF NOT EXISTS \"IX_DiarioSello\" ON \"Diario\" (\"LSello\")"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS \"DiarioRegistros\" (%1\"LEntrada\" %2 NOT NULL, "
-                       "\"TTabla\" TEXT NOT NULL, \"TClave\" TEXT NOT NULL, \"THuella\" TEXT NOT NULL)")
-            .arg(rowid, big),
+                       "\"TTabla\" TEXT NOT NULL, \"TClave\" TEXT NOT NULL, \"THuella\" TEXT NOT NULL, "
+                       "\"TClaveFin\" TEXT, \"BRegistros\" %3)")
+            .arg(rowid, big, pg ? QStringLiteral("BYTEA") : QStringLiteral("BLOB")),
         QStringLiteral("CREATE INDEX IF NOT EXISTS \"IX_DiarioRegistrosEntrada\" ON \"DiarioRegistros\" "
                        "(\"LEntrada\")"),
     };
@@ -118,13 +121,32 @@ Result<bool> tableExists(QSqlDatabase db, const QString& table, SqlDialect diale
 
 namespace {
 
-// Columns the entries table gained after its first version.
-const char* const kAddedColumns[] = {"IVersion",       "TEnlace",      "TOrigen",        "TProcedencia",
-                                     "TFirmaApertura", "TFirmaCierre", "ISelloPendiente"};
+// Columns the journal's tables gained after their first version.
+struct AddedColumn {
+    const char* table;
+    const char* column;
+};
+const AddedColumn kAddedColumns[] = {
+    {"Diario", "IVersion"},          {"Diario", "TEnlace"},          {"Diario", "TOrigen"},
+    {"Diario", "TProcedencia"},      {"Diario", "TFirmaApertura"},   {"Diario", "TFirmaCierre"},
+    {"Diario", "ISelloPendiente"},   {"Diario", "THuellaLineas"},    {"DiarioRegistros", "TClaveFin"},
+    {"DiarioRegistros", "BRegistros"}};
 
-QString addedColumnType(const char* column)
+QString addedColumnType(const char* column, SqlDialect dialect)
 {
+    if (column[0] == 'B')
+        return dialect == SqlDialect::PostgreSQL ? QStringLiteral("BYTEA") : QStringLiteral("BLOB");
     return column[0] == 'I' ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
+}
+
+// Finds the lines of a unit or a range of keys: a one-record line by its
+// key, a packed one by its last key (the first bounds it from below).
+QString lineRangeIndexSql(SqlDialect dialect)
+{
+    const QString collate = dialect == SqlDialect::PostgreSQL ? QStringLiteral(" COLLATE \"C\"") : QString();
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS \"IX_DiarioRegistrosClave\" ON \"DiarioRegistros\" "
+                          "(\"TTabla\", (%1)%2, \"TClave\"%2)")
+        .arg(QString::fromLatin1(kJournalLineEndSql), collate);
 }
 
 QStringList columnsOf(QSqlDatabase db, const QString& table, SqlDialect dialect)
@@ -300,12 +322,12 @@ Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect)
     if (sqlite) {
         // Nothing to do, as on almost every open: no write lock is taken.
         if (q.exec(QStringLiteral("PRAGMA user_version")) && q.next() && q.value(0).toInt() == kJournalBegun) {
-            const Result<bool> lines = tableExists(db, QStringLiteral("DiarioRegistros"), dialect);
             const QStringList columns = columnsOf(db, QStringLiteral("Diario"), dialect);
-            if (lines.ok() && *lines
-                && std::all_of(std::begin(kAddedColumns), std::end(kAddedColumns), [&](const char* c) {
-                       return columns.contains(QString::fromUtf8(c), Qt::CaseInsensitive);
-                   }))
+            const QStringList lineColumns = columnsOf(db, QStringLiteral("DiarioRegistros"), dialect);
+            if (std::all_of(std::begin(kAddedColumns), std::end(kAddedColumns), [&](const AddedColumn& c) {
+                    return (qstrcmp(c.table, "Diario") == 0 ? columns : lineColumns)
+                        .contains(QString::fromUtf8(c.column), Qt::CaseInsensitive);
+                }))
                 return {};
         }
         q.finish();
@@ -332,13 +354,18 @@ Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect)
     for (const QString& statement : journalSchemaStatements(dialect))
         if (!q.exec(statement))
             return fail(sqlError(q.lastError()));
-    for (const char* c : kAddedColumns) {
-        if (!*had || columns.contains(QString::fromUtf8(c), Qt::CaseInsensitive))
+    const QStringList lineColumns = columnsOf(db, QStringLiteral("DiarioRegistros"), dialect);
+    for (const AddedColumn& c : kAddedColumns) {
+        const bool entries = qstrcmp(c.table, "Diario") == 0;
+        if ((entries && !*had) || (entries ? columns : lineColumns).contains(QString::fromUtf8(c.column), Qt::CaseInsensitive))
             continue;
-        if (!q.exec(QStringLiteral("ALTER TABLE \"Diario\" ADD COLUMN %1 %2")
-                        .arg(quoteIdentifier(QString::fromUtf8(c)), addedColumnType(c))))
+        if (!q.exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                        .arg(quoteIdentifier(QString::fromUtf8(c.table)), quoteIdentifier(QString::fromUtf8(c.column)),
+                             addedColumnType(c.column, dialect))))
             return fail(sqlError(q.lastError()));
     }
+    if (!q.exec(lineRangeIndexSql(dialect)))
+        return fail(sqlError(q.lastError()));
     const Result<bool> records = anyRecordStored(db);
     if (!records)
         return fail(records.error());

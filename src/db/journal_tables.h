@@ -15,6 +15,10 @@
 // when it finds them missing. Keeping and checking the chain is evidence's.
 namespace tvq52 {
 
+// The last key of a journal line: a packed line keeps it in "TClaveFin",
+// a one-record line's is its key. "IX_DiarioRegistrosClave" indexes it.
+extern const char* const kJournalLineEndSql;
+
 // Lists one record in an entry only while it is open; parameters: the
 // entry, the table, the key text, the digest, and the entry again.
 extern const char* const kJournalListRecordSql;

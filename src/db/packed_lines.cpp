@@ -1,0 +1,158 @@
+#include "db/packed_lines.h"
+
+#include "core/own_words.h"
+#include "core/sha256.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tvq52::packed_lines {
+
+namespace {
+
+void putCount(std::string& out, std::size_t n)
+{
+    while (n >= 0x80) {
+        out.push_back(char(0x80 | (n & 0x7f)));
+        n >>= 7;
+    }
+    out.push_back(char(n));
+}
+
+bool getCount(const unsigned char*& at, const unsigned char* end, std::size_t& n)
+{
+    n = 0;
+    for (int shift = 0; shift < 28; shift += 7) {
+        if (at == end)
+            return false;
+        const unsigned char b = *at++;
+        n |= std::size_t(b & 0x7f) << shift;
+        if ((b & 0x80) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string_view serialOf(std::string_view key)
+{
+    return key.substr(0, key.find(' '));
+}
+
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), qsizetype(s.size()));
+}
+
+} // namespace
+
+QByteArray lineText(QByteArrayView table, QByteArrayView firstKey, QByteArrayView lastKey, QByteArrayView digest)
+{
+    QByteArray text;
+    text.reserve(table.size() + firstKey.size() + lastKey.size() + digest.size() + 4);
+    text.append(table).append('\x1f').append(firstKey).append('\x1f').append(lastKey).append('\x1f');
+    text.append(digest).append('\x1e');
+    return text;
+}
+
+void Packer::add(std::string_view table, std::string_view key, const Digest& digest)
+{
+    add(table, key, digest.data());
+}
+
+void Packer::add(std::string_view table, std::string_view key, const unsigned char* digest)
+{
+    slot_.assign(table).push_back('\x1f');
+    slot_.append(serialOf(key));
+    auto it = open_.find(slot_);
+    if (it == open_.end()) {
+        it = open_.emplace(slot_, Open{}).first;
+        it->second.table.assign(table);
+        it->second.packed.push_back(kFormat);
+    }
+    Open& o = it->second;
+    std::size_t shared = 0;
+    const std::size_t most = std::min(o.last.size(), key.size());
+    while (shared < most && o.last[shared] == key[shared])
+        ++shared;
+    if (o.records == 0)
+        o.first.assign(key);
+    putCount(o.packed, shared);
+    putCount(o.packed, key.size() - shared);
+    o.packed.append(key.substr(shared));
+    o.packed.append(reinterpret_cast<const char*>(digest), kDigestBytes);
+    o.last.assign(key);
+    if (++o.records >= perLine_) {
+        close(o);
+        open_.erase(it);
+    }
+}
+
+void Packer::close(Open& o)
+{
+    Line line;
+    line.table = bytes(o.table);
+    line.firstKey = bytes(o.first);
+    line.lastKey = bytes(o.last);
+    line.packed = bytes(o.packed);
+    line.digest = packedDigest(line.packed);
+    line.records = o.records;
+    full_.push_back(std::move(line));
+}
+
+std::vector<Line> Packer::take(bool all)
+{
+    if (all) {
+        for (auto& [slot, o] : open_)
+            close(o);
+        open_.clear();
+    }
+    std::vector<Line> lines;
+    lines.swap(full_);
+    return lines;
+}
+
+void Packer::clear()
+{
+    open_.clear();
+    full_.clear();
+}
+
+Result<std::vector<Record>> unpack(QByteArrayView packed)
+{
+    const auto* at = reinterpret_cast<const unsigned char*>(packed.data());
+    const unsigned char* end = at + packed.size();
+    if (at == end || *at != static_cast<unsigned char>(kFormat))
+        return ownWords(QStringLiteral("A packed journal line is in a form this program does not know"));
+    ++at;
+    std::vector<Record> records;
+    std::string last;
+    while (at != end) {
+        std::size_t shared = 0, rest = 0;
+        if (!getCount(at, end, shared) || !getCount(at, end, rest) || shared > last.size()
+            || std::size_t(end - at) < rest + kDigestBytes)
+            return ownWords(QStringLiteral("A packed journal line is cut short"));
+        Record r;
+        r.key.assign(last, 0, shared);
+        r.key.append(reinterpret_cast<const char*>(at), rest);
+        at += rest;
+        std::memcpy(r.digest.data(), at, kDigestBytes);
+        at += kDigestBytes;
+        last = r.key;
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+QByteArray packedDigest(QByteArrayView packed)
+{
+    return Sha256::hex(packed);
+}
+
+std::pair<QString, QString> unitKeyBounds(qint32 serial)
+{
+    // ' ' ends the serial in every key; '!' is the next character.
+    const QString s = QString::number(serial);
+    return {s + QLatin1Char(' '), s + QLatin1Char('!')};
+}
+
+} // namespace tvq52::packed_lines
