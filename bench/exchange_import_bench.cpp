@@ -3,7 +3,8 @@
 // database engine's own loader of the same rows into the same keyed table:
 // sqlite3's .import, and psql's \copy on a private PostgreSQL server (run
 // whenever the server programs are installed; --server makes their absence a
-// failure). Rows via --rows N; --quick uses 20,000 and judges nothing.
+// failure). On the server the journal's share of the time and its bytes per
+// row are shown too. Rows via --rows N; --quick uses 20,000 and judges nothing.
 #include "bench_database.h"
 #include "bench_server.h"
 #include "bench_support.h"
@@ -152,14 +153,11 @@ void sqliteRuns(const QTemporaryDir& dir, const QString& file, const QString& cs
     judge(v, QStringLiteral("SQLite"), QStringLiteral("sqlite3 .import"), ours, theirs);
 }
 
-void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdict& v)
+void serverRuns(const QTemporaryDir& dir, const QString& file, const QString& csv, int rows, bench::Verdict& v)
 {
     bench::PrivateServer server;
-    std::pair<Pass, Pass> ours;
-    {
-        std::unique_ptr<Database> db = server.freshDatabase(QStringLiteral("bench_import"));
-        ours = importTwice(*db, file, rows, "PostgreSQL", v);
-    }
+    std::unique_ptr<Database> db = server.freshDatabase(QStringLiteral("bench_import"));
+    const std::pair<Pass, Pass> ours = importTwice(*db, file, rows, "PostgreSQL", v);
     server.freshDatabase(QStringLiteral("bench_copy")).reset();
     const DatabaseTarget& admin = server.admin();
     const double theirs = timedRun(
@@ -170,6 +168,10 @@ void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdic
          QStringLiteral("\\copy \"%1\" (%2) FROM '%3' WITH (FORMAT csv)").arg(kTable, quotedColumns(), csv)},
         v);
     judge(v, QStringLiteral("PostgreSQL"), QStringLiteral("psql \\copy"), ours, theirs);
+    if (ours.first.ok
+        && !bench::printJournalShare(*db, server.freshDatabase(QStringLiteral("bench_lines"))->target(), rows,
+                                     ours.first.seconds, dir.filePath(QStringLiteral("lines.bin"))))
+        v.failed(QStringLiteral("PostgreSQL: the journal's figures"));
 }
 
 bool serverToolsInstalled()
@@ -202,7 +204,7 @@ int main(int argc, char** argv)
     std::printf("exchange file: %d rows, %lld MB\n", rows, QFile(file).size() / (1024 * 1024));
     sqliteRuns(dir, file, csv, rows, v);
     if (serverToolsInstalled())
-        serverRuns(file, csv, rows, v);
+        serverRuns(dir, file, csv, rows, v);
     else if (args.contains(QStringLiteral("--server")))
         v.failed(QStringLiteral("no PostgreSQL server programs or psql (apt-get install postgresql)"));
     else
