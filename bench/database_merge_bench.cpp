@@ -216,8 +216,7 @@ int main(int argc, char** argv)
     const Passes merged = mergeTwice(v, *target, source, rows, "PostgreSQL");
     judge(v, "PostgreSQL", "psql \\copy+INSERT ON CONFLICT", serverPeer, merged);
     if (merged.first > 0
-        && !bench::printJournalShare(*target, server.freshDatabase(QStringLiteral("bench_lines"))->target(), rows,
-                                     merged.first, dir.filePath(QStringLiteral("lines.bin"))))
+        && !bench::printJournalShare(*target, rows, merged.first))
         v.failed(QStringLiteral("PostgreSQL: the journal's figures"));
     return v.exitCode();
 }

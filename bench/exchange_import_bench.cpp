@@ -153,7 +153,7 @@ void sqliteRuns(const QTemporaryDir& dir, const QString& file, const QString& cs
     judge(v, QStringLiteral("SQLite"), QStringLiteral("sqlite3 .import"), ours, theirs);
 }
 
-void serverRuns(const QTemporaryDir& dir, const QString& file, const QString& csv, int rows, bench::Verdict& v)
+void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdict& v)
 {
     bench::PrivateServer server;
     std::unique_ptr<Database> db = server.freshDatabase(QStringLiteral("bench_import"));
@@ -169,8 +169,7 @@ void serverRuns(const QTemporaryDir& dir, const QString& file, const QString& cs
         v);
     judge(v, QStringLiteral("PostgreSQL"), QStringLiteral("psql \\copy"), ours, theirs);
     if (ours.first.ok
-        && !bench::printJournalShare(*db, server.freshDatabase(QStringLiteral("bench_lines"))->target(), rows,
-                                     ours.first.seconds, dir.filePath(QStringLiteral("lines.bin"))))
+        && !bench::printJournalShare(*db, rows, ours.first.seconds))
         v.failed(QStringLiteral("PostgreSQL: the journal's figures"));
 }
 
@@ -204,7 +203,7 @@ int main(int argc, char** argv)
     std::printf("exchange file: %d rows, %lld MB\n", rows, QFile(file).size() / (1024 * 1024));
     sqliteRuns(dir, file, csv, rows, v);
     if (serverToolsInstalled())
-        serverRuns(dir, file, csv, rows, v);
+        serverRuns(file, csv, rows, v);
     else if (args.contains(QStringLiteral("--server")))
         v.failed(QStringLiteral("no PostgreSQL server programs or psql (apt-get install postgresql)"));
     else
