@@ -13,8 +13,7 @@ namespace {
 
 QString stageColumns(const SinkTable& t)
 {
-    QStringList parts{QStringLiteral("tvq52_line bigint"), QStringLiteral("tvq52_first boolean"),
-                      QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest text")};
+    QStringList parts{QStringLiteral("tvq52_line bigint"), QStringLiteral("tvq52_first boolean")};
     for (const ColumnDef* c : t.columns)
         parts << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1Char(' ') + serverCast(*c);
     return parts.join(QLatin1String(", "));
@@ -152,17 +151,12 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t, bool listed) : table_(t)
                        "d.tvq52_first AND NOT EXISTS (SELECT 1 FROM old o WHERE o.tvq52_line = d.tvq52_line) "
                        "AND NOT (%3))")
             .arg(stage, matchColumns(t, true, "d", "f"), matchColumns(t, false, "d", "f"));
-    const QString listing =
-        QStringLiteral("listed AS (INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-                       "SELECT $1::bigint, $2::text, s.tvq52_key, s.tvq52_digest FROM ins JOIN %1 s ON s.tvq52_first AND %2 "
-                       "WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL) "
-                       "RETURNING 1)")
-            .arg(stage, matchColumns(t, true, "s", "ins"));
-    // A table the journal does not list answers its rows added twice.
-    insert_ = QStringLiteral("WITH %1, %2, %3%4 SELECT (SELECT count(*) FROM ins), (SELECT count(*) FROM %5), "
-                             "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later)")
-                  .arg(old, inserted, later, listed ? QStringLiteral(", ") + listing : QString(),
-                       listed ? QStringLiteral("listed") : QStringLiteral("ins"))
+    // The line of each row added, for the journal to list it.
+    const QString listing = QStringLiteral(" UNION ALL SELECT s.tvq52_line, 0, 0 FROM ins JOIN %1 s ON s.tvq52_first AND %2")
+                                .arg(stage, matchColumns(t, true, "s", "ins"));
+    insert_ = QStringLiteral("WITH %1, %2, %3 SELECT -1::bigint, (SELECT count(*) FROM ins), "
+                             "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later)%4")
+                  .arg(old, inserted, later, listed ? listing : QString())
                   .toUtf8();
 }
 
@@ -201,15 +195,12 @@ bool ServerCopyTable::encodeColumns(const SinkRow& row, std::string& out) const
     return true;
 }
 
-bool ServerCopyTable::encodeStaged(qint64 line, bool first, const QByteArray& key, const QByteArray& digest,
-                                   const SinkRow& row, std::string& out) const
+bool ServerCopyTable::encodeStaged(qint64 line, bool first, const SinkRow& row, std::string& out) const
 {
     const size_t start = out.size();
-    appendBigEndian<qint16>(out, qint16(4 + table_.columns.size()));
+    appendBigEndian<qint16>(out, qint16(2 + table_.columns.size()));
     appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, line);
     appendBigEndian<qint32>(out, 1), out.push_back(char(first ? 1 : 0));
-    appendField(out, key.constData(), size_t(key.size()));
-    appendField(out, digest.constData(), size_t(digest.size()));
     if (encodeColumns(row, out))
         return true;
     out.resize(start);
@@ -226,20 +217,32 @@ bool ServerCopyTable::encode(const SinkRow& row, std::string& out) const
     return false;
 }
 
-void ServerCopyTable::encodeListing(qint64 entry, const QByteArray& table, const QByteArray& key,
-                                    const QByteArray& digest, std::string& out)
+void ServerCopyTable::encodePackedLine(qint64 entry, const packed_lines::Line& line, std::string& out)
 {
-    appendBigEndian<qint16>(out, 4);
+    appendBigEndian<qint16>(out, 6);
     appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, entry);
-    appendField(out, table.constData(), size_t(table.size()));
-    appendField(out, key.constData(), size_t(key.size()));
-    appendField(out, digest.constData(), size_t(digest.size()));
+    for (const QByteArray* text : {&line.table, &line.firstKey, &line.lastKey, &line.digest, &line.packed})
+        appendField(out, text->constData(), size_t(text->size()));
 }
 
-QByteArray ServerCopyTable::listingCopyStatement()
+QByteArray ServerCopyTable::entryOpenStatement()
 {
-    return QByteArrayLiteral("COPY \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-                             "FROM STDIN (FORMAT binary)");
+    return QByteArrayLiteral("SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL FOR SHARE");
+}
+
+packed_lines::Digest digestOfHex(std::string_view hex)
+{
+    auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    packed_lines::Digest d{};
+    for (size_t i = 0; i < d.size() && 2 * i + 1 < hex.size(); ++i)
+        d[i] = static_cast<unsigned char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
+    return d;
+}
+
+QByteArray ServerCopyTable::packedLinesCopyStatement()
+{
+    return QByteArrayLiteral("COPY \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", "
+                             "\"THuella\", \"BRegistros\") FROM STDIN (FORMAT binary)");
 }
 
 } // namespace tvq52

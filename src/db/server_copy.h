@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/packed_lines.h"
 #include "db/row_sink.h"
 
 #include <QByteArray>
@@ -11,8 +12,7 @@ namespace tvq52 {
 // temporary staging table filled by COPY in binary form: no value is
 // formatted as text on our side nor parsed on the server's. The staging
 // table holds each row's line, whether it is the first row of its key in
-// the batch, the journal's key and digest of the row, then the table's
-// columns. Its rows go at each commit.
+// the batch, then the table's columns. Its rows go at each commit.
 class ServerCopyTable {
 public:
     // `listed`: the journal lists the rows added to this table.
@@ -21,14 +21,14 @@ public:
     const QByteArray& createStage() const { return createStage_; }
     const QByteArray& dropStage() const { return dropStage_; }
     const QByteArray& copyStatement() const { return copy_; }
-    // COPY straight into the table, and into the journal's listing.
+    // COPY straight into the table.
     const QByteArray& directCopyStatement() const { return directCopy_; }
-    static QByteArray listingCopyStatement();
-    // Inserts the first row of each key unless the key is stored, and lists
-    // each row added in the journal entry $1 (table name $2) while it is
-    // open; answers the rows added, the rows listed, and the staged rows
-    // whose key holds other values. Without parameters for a table the
-    // journal does not list.
+    // COPY of packed journal lines.
+    static QByteArray packedLinesCopyStatement();
+    // Inserts the first row of each key unless the key is stored; answers
+    // one row (line -1) with the rows added and the staged rows whose key
+    // holds other values, and, for a table the journal lists, the line of
+    // each row added.
     const QByteArray& insertStatement() const { return insert_; }
 
     // Lists one row added in the journal entry $1 while it is open: table
@@ -39,13 +39,13 @@ public:
     static std::string trailer();
     // Appends one row for the staging table to `out`; false (and `out` as
     // it was) when a value is not of its column's kind.
-    bool encodeStaged(qint64 line, bool first, const QByteArray& key, const QByteArray& digest, const SinkRow& row,
-                      std::string& out) const;
+    bool encodeStaged(qint64 line, bool first, const SinkRow& row, std::string& out) const;
     // The same for the table itself.
     bool encode(const SinkRow& row, std::string& out) const;
-    // One row of the journal's listing.
-    static void encodeListing(qint64 entry, const QByteArray& table, const QByteArray& key, const QByteArray& digest,
-                              std::string& out);
+    // One packed journal line of the entry.
+    static void encodePackedLine(qint64 entry, const packed_lines::Line& line, std::string& out);
+    // Whether journal entry $1 is open, holding it so until the commit: one row when it is.
+    static QByteArray entryOpenStatement();
 
 private:
     SinkTable table_;
@@ -53,5 +53,8 @@ private:
 
     QByteArray createStage_, dropStage_, copy_, directCopy_, insert_;
 };
+
+// The raw digest of the 64 hex digits a row's journal digest is written in.
+packed_lines::Digest digestOfHex(std::string_view hex);
 
 } // namespace tvq52

@@ -4,12 +4,14 @@
 #include "db/journal_codec.h"
 #include "db/merge_functions.h"
 #include "db/server_bulk.h"
+#include "db/server_copy.h"
 #include "db/server_text.h"
 #include "db/sqlite_statement.h"
 
 #include <QHash>
 #include <QSet>
 #include <QSqlDriver>
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <libpq-fe.h>
@@ -115,49 +117,40 @@ QByteArray stageTable(const TableDef& t)
     QStringList columns{QStringLiteral("n bigint"), QStringLiteral("fits boolean")};
     for (const ColumnDef& c : t.columns)
         columns << serverName(c.name) + QLatin1Char(' ') + serverCast(c);
-    columns << QStringLiteral("tclave text") << QStringLiteral("thuella text");
     return QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DROP")
         .arg(QString::fromLatin1(kStage), columns.join(QLatin1String(", ")))
         .toUtf8();
 }
 
-// Adds the staged rows that pass the checks unless their key is there and
-// lists those it added in the journal entry ($1, table $2); answers how many
-// it added, how many it listed, and how many rows that do not pass had their
-// key there before.
-QByteArray addMissingStatement(const TableDef& t, bool keysOnce)
+// Adds the staged rows that pass the checks unless their key is there;
+// answers one row (n -1) with how many it added and how many rows that do
+// not pass had their key there before. For a journaled table, when some but
+// not all of the $1 rows that pass were added, also the n of each added: with
+// a key twice in the source the row staged first is the one added.
+QByteArray addMissingStatement(const TableDef& t)
 {
     const QString table = serverName(t.name), stage = QString::fromLatin1(kStage);
-    QStringList columns, keys, insMatch, keyMatch;
+    QStringList columns, keys, insKeys, insMatch, keyMatch;
     for (const ColumnDef& c : t.columns)
         columns << serverName(c.name);
     for (const char* k : t.key) {
         keys << serverName(k);
+        insKeys << QStringLiteral("ins.") + keys.last();
         insMatch << QStringLiteral("s.%1 = ins.%1").arg(keys.last());
         keyMatch << QStringLiteral("t.%1 = s.%1").arg(keys.last());
     }
-    const QString cols = columns.join(QLatin1String(", "));
     QString sql = QStringLiteral(
                       "WITH ins AS (INSERT INTO %1 (%2) SELECT %2 FROM %3 WHERE fits ON CONFLICT (%4) "
-                      "DO NOTHING RETURNING rowid, %4)")
-                      .arg(table, cols, stage, keys.join(QLatin1String(", ")));
-    // With a key twice in the source the row staged first is the one added,
-    // which takes a sort of the rows added to find.
+                      "DO NOTHING RETURNING %4) SELECT -1::bigint, (SELECT count(*) FROM ins), (SELECT count(*) "
+                      "FROM %3 s WHERE NOT s.fits AND EXISTS (SELECT 1 FROM %1 t WHERE %5))")
+                      .arg(table, columns.join(QLatin1String(", ")), stage, keys.join(QLatin1String(", ")),
+                           keyMatch.join(QLatin1String(" AND ")));
+    // Not run at all when every row or none was added, as in a first or a repeated merge.
     if (isJournaledTable(t))
         sql += QStringLiteral(
-                   ", listed AS (INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
-                   "\"THuella\") SELECT %3 $1::bigint, $2::text, s.tclave, s.thuella "
-                   "FROM ins JOIN %1 s ON s.fits AND %2 WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE "
-                   "\"LId\" = $1::bigint AND \"THash\" IS NULL) %4 RETURNING 1)")
-                   .arg(stage, insMatch.join(QLatin1String(" AND ")),
-                        keysOnce ? QString() : QStringLiteral("DISTINCT ON (ins.rowid)"),
-                        keysOnce ? QString() : QStringLiteral("ORDER BY ins.rowid, s.n"));
-    sql += QStringLiteral(
-               " SELECT (SELECT count(*) FROM ins), %1, (SELECT count(*) FROM %2 s WHERE NOT s.fits AND "
-               "EXISTS (SELECT 1 FROM %3 t WHERE %4))")
-               .arg(isJournaledTable(t) ? QStringLiteral("(SELECT count(*) FROM listed)")
-                                        : QStringLiteral("(SELECT count(*) FROM ins)"),
-                    stage, table, keyMatch.join(QLatin1String(" AND ")));
+                   " UNION ALL SELECT min(s.n), 0, 0 FROM ins JOIN %1 s ON s.fits AND %2 WHERE "
+                   "(SELECT count(*) FROM ins) NOT IN (0, $1::bigint) GROUP BY %3")
+                   .arg(stage, insMatch.join(QLatin1String(" AND ")), insKeys.join(QLatin1String(", ")));
     return sql.toUtf8();
 }
 
@@ -218,20 +211,75 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
 
 bool ServerTableMerge::addMissing(const TableDef& t)
 {
-    if (!isJournaledTable(t))
-        return exec(addMissingStatement(t, true));
-    const std::vector<QByteArray> params{QByteArray::number(entry_), QByteArray(t.name)};
-    if (!exec("SAVEPOINT tvq52_staged") || !exec(addMissingStatement(t, true), params))
+    const bool journaled = isJournaledTable(t);
+    const ServerBulk::Answer r = bulk_.exec(addMissingStatement(t), journaled ? std::vector<QByteArray>{QByteArray::number(fitting_)}
+                                                                          : std::vector<QByteArray>{});
+    if (!r.ok()) {
+        if (!failure.failed())
+            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
         return false;
-    // More rows listed than added: a key was there twice in the source.
-    if (answer_[0] != answer_[1]
-        && (!exec("ROLLBACK TO SAVEPOINT tvq52_staged") || !exec(addMissingStatement(t, false), params)))
+    }
+    std::vector<qint64> added; // the n of each row added, when not all or none
+    for (int row = 0; row < r.rows(); ++row) {
+        const qint64 n = QByteArray(r.text(row, 0)).toLongLong();
+        if (n >= 0) {
+            added.push_back(n);
+        } else {
+            answer_[0] = QByteArray(r.text(row, 1));
+            answer_[2] = QByteArray(r.text(row, 2));
+        }
+    }
+    const qint64 count = answer_[0].toLongLong();
+    if (!journaled || count == 0)
+        return true;
+    if (count != fitting_ && qint64(added.size()) != count) {
+        failure = serverFailure(QByteArray(), QStringLiteral("The rows added were not all named"), true);
         return false;
-    if (answer_[0] != answer_[1]) {
+    }
+    std::sort(added.begin(), added.end());
+    packed_lines::Packer packer;
+    const std::string_view table(t.name);
+    for (size_t i = 0; i < listing_.digests.size(); ++i) {
+        const qint64 n = qint64(i) + 1;
+        if (!listing_.fits[i] || (count != fitting_ && !std::binary_search(added.begin(), added.end(), n)))
+            continue;
+        const size_t from = i == 0 ? 0 : listing_.keyEnds[i - 1];
+        packer.add(table, std::string_view(listing_.keys).substr(from, listing_.keyEnds[i] - from),
+                   listing_.digests[i]);
+    }
+    return writeLines(packer.take(true));
+}
+
+// The packed lines of the rows added, while the entry is open.
+bool ServerTableMerge::writeLines(const std::vector<packed_lines::Line>& lines)
+{
+    const ServerBulk::Answer open = bulk_.exec(ServerCopyTable::entryOpenStatement(), {QByteArray::number(entry_)});
+    if (open.ok() && open.rows() != 1) {
         failure = serverFailure(QByteArray(), QStringLiteral("Journal entry %1 is not open").arg(entry_), true);
         return false;
     }
-    return true;
+    std::string out = ServerCopyTable::header();
+    for (const packed_lines::Line& l : lines)
+        ServerCopyTable::encodePackedLine(entry_, l, out);
+    out += ServerCopyTable::trailer();
+    const Status started = open.ok() ? bulk_.startCopy(ServerCopyTable::packedLinesCopyStatement()) : Status();
+    const bool sent = open.ok() && started && bulk_.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
+    const ServerBulk::Answer copied = open.ok() && started ? bulk_.endCopy() : open;
+    if (sent && copied.ok())
+        return true;
+    if (!failure.failed())
+        failure = started ? serverFailure(copied.sqlState(), copied.error(), copied.connectionUp())
+                          : serverFailure(QByteArray(), started.error().detail, bulk_.connectionUp());
+    return false;
+}
+
+void ServerTableMerge::Listing::add(bool fit, const char* key, int keySize, const char* hex, int hexSize)
+{
+    if (fit && key)
+        keys.append(key, size_t(keySize));
+    keyEnds.push_back(keys.size());
+    digests.push_back(fit && hex ? digestOfHex(std::string_view(hex, size_t(hexSize))) : packed_lines::Digest{});
+    fits.push_back(fit);
 }
 
 bool ServerTableMerge::lastIntervalRow(const TableDef& t, qint64* row)
@@ -277,6 +325,9 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     if (!startCopy())
         return false;
     const int columns = int(t.columns.size());
+    const bool journaled = isJournaledTable(t);
+    listing_ = Listing();
+    fitting_ = 0;
     QByteArray chunk;
     chunk.reserve(kCopyChunk + 4096);
     qint64 n = 0;
@@ -299,11 +350,11 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
             else
                 chunk += "\\N";
         }
-        for (int c = columns + 1; c < columns + 3; ++c) {
-            chunk += '\t';
-            appendCopyValue(chunk, fit == RowFit::Fits ? rows.text(c) : nullptr, rows.bytes(c));
-        }
         chunk += '\n';
+        if (journaled)
+            listing_.add(fit == RowFit::Fits, rows.text(columns + 1), rows.bytes(columns + 1), rows.text(columns + 2),
+                         rows.bytes(columns + 2));
+        fitting_ += fit == RowFit::Fits ? 1 : 0;
         if (chunk.size() >= kCopyChunk) {
             sent = PQputCopyData(conn_, chunk.constData(), int(chunk.size())) == 1;
             chunk.clear();

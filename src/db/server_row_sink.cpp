@@ -154,6 +154,7 @@ bool ServerRowSink::startBatch(size_t table, qint64 line)
     batchTable_ = table;
     batchSize_ = 0;
     keys_.clear();
+    packer_.clear();
     return true;
 }
 
@@ -174,10 +175,9 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     // The first row of a key in the batch is the one inserted; later ones
     // are compared with what the key then holds.
     const auto [at, first] = keys_.try_emplace(keyBytes_, qint64(batchSize_));
-    t.digest->compute(row, &key_, &digest_);
     bool encoded = false;
     if (!direct_) {
-        encoded = t.copy->encodeStaged(line, first, key_, digest_, row, out_);
+        encoded = t.copy->encodeStaged(line, first, row, out_);
     } else if (first) {
         encoded = t.copy->encode(row, out_);
     } else {
@@ -194,10 +194,20 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     Pending& p = batch_[batchSize_++];
     p.line = line;
     p.row = row;
-    p.key = key_;
-    p.digest = digest_;
     p.first = first ? -1 : at->second;
+    // Straight into the table, the rows added are the first of their keys:
+    // listed while the server stores them.
+    if (direct_ && first && t.digest->listed())
+        pack(t, row);
     return true;
+}
+
+void ServerRowSink::pack(const Table& t, const SinkRow& row)
+{
+    t.digest->compute(row, &key_, &digest_);
+    packer_.add(std::string_view(t.name.constData(), size_t(t.name.size())),
+                std::string_view(key_.constData(), size_t(key_.size())),
+                digestOfHex(std::string_view(digest_.constData(), size_t(digest_.size()))));
 }
 
 // Sends what is made of the COPY data; a broken connection shows when the COPY ends.
@@ -239,16 +249,14 @@ void ServerRowSink::flush()
         return;
     }
     qint64 added = 0, differs = 0;
-    bool direct = direct_;
-    const bool stored = direct ? storeDirect(&added, &differs) : storeStaged(&added, &differs);
-    direct = direct && direct_; // not when a stored key sent it through the staging table
+    const bool stored = direct_ ? storeDirect(&added, &differs) : storeStaged(&added, &differs);
     if (stored) {
         const ServerBulk::Answer committed = bulk_.exec("COMMIT", {});
         if (!committed.ok()) {
             fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()),
                  batch_.front().line);
         } else {
-            keepLines(direct, added);
+            keepLines();
             SinkCounts& c = counts_[batchTable_];
             c.added += added;
             added_ += added;
@@ -257,6 +265,8 @@ void ServerRowSink::flush()
         }
     }
     batchSize_ = 0;
+    batchLines_.clear();
+    packer_.clear();
 }
 
 bool ServerRowSink::storeDirect(qint64* added, qint64* differs)
@@ -267,6 +277,7 @@ bool ServerRowSink::storeDirect(qint64* added, qint64* differs)
             return false;
         // A key the table holds: this batch and the next through the staging table.
         direct_ = false;
+        packer_.clear();
         return restage() && storeStaged(added, differs);
     }
     const Table& t = tables_[batchTable_];
@@ -277,35 +288,27 @@ bool ServerRowSink::storeDirect(qint64* added, qint64* differs)
         else if (!sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
             ++*differs;
     }
-    if (!t.digest->listed())
-        return true;
-    if (!startCopy(ServerCopyTable::listingCopyStatement(), batch_.front().line, false))
-        return false;
-    for (size_t i = 0; i < batchSize_; ++i)
-        if (batch_[i].first < 0)
-            ServerCopyTable::encodeListing(entry_, t.name, batch_[i].key, batch_[i].digest, out_);
-    storedKey = false;
-    return endCopy(&storedKey) && entryOpen(batch_.front().line);
+    return !t.digest->listed() || writeLines(batch_.front().line);
 }
 
-// The lines a committed batch listed.
-void ServerRowSink::keepLines(bool direct, qint64 added)
+bool ServerRowSink::writeLines(qint64 line)
 {
-    const Table& t = tables_[batchTable_];
-    if (!t.digest->listed() || added == 0)
-        return;
-    linesKnown_ = linesKnown_ && direct;
-    for (size_t i = 0; linesKnown_ && i < batchSize_; ++i) {
-        const Pending& p = batch_[i];
-        if (p.first >= 0)
-            continue;
-        lines_.add(t.name);
-        lines_.add("\x1f");
-        lines_.add(p.key);
-        lines_.add("\x1f");
-        lines_.add(p.digest);
-        lines_.add("\x1e");
-    }
+    batchLines_ = packer_.take(true);
+    if (batchLines_.empty())
+        return true;
+    if (!entryOpen(line) || !startCopy(ServerCopyTable::packedLinesCopyStatement(), line, false))
+        return false;
+    for (const packed_lines::Line& l : batchLines_)
+        ServerCopyTable::encodePackedLine(entry_, l, out_);
+    bool storedKey = false;
+    return endCopy(&storedKey);
+}
+
+// The lines of a committed batch.
+void ServerRowSink::keepLines()
+{
+    for (const packed_lines::Line& l : batchLines_)
+        lines_.add(packed_lines::lineText(l.table, l.firstKey, l.lastKey, l.digest));
 }
 
 // The batch again, into the staging table.
@@ -316,7 +319,7 @@ bool ServerRowSink::restage()
         return false;
     for (size_t i = 0; i < batchSize_; ++i) {
         const Pending& p = batch_[i];
-        if (!t.copy->encodeStaged(p.line, p.first < 0, p.key, p.digest, p.row, out_)) {
+        if (!t.copy->encodeStaged(p.line, p.first < 0, p.row, out_)) {
             put(true);
             bulk_.endCopy();
             rollback();
@@ -332,9 +335,7 @@ bool ServerRowSink::restage()
 // Rows are listed only in an entry still open; it stays so until the commit.
 bool ServerRowSink::entryOpen(qint64 line)
 {
-    const ServerBulk::Answer open = bulk_.exec(
-        "SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL FOR SHARE",
-        {QByteArray::number(entry_)});
+    const ServerBulk::Answer open = bulk_.exec(ServerCopyTable::entryOpenStatement(), {QByteArray::number(entry_)});
     if (open.ok() && open.rows() == 1)
         return true;
     rollback();
@@ -359,10 +360,8 @@ bool ServerRowSink::storeStaged(qint64* added, qint64* differs)
 bool ServerRowSink::storeBatch(const Table& t, qint64* added, qint64* differs)
 {
     const qint64 firstLine = batch_.front().line;
-    const ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_stage_insert_", t.def),
-                                                      t.copy->insertStatement(),
-                                                      t.digest->listed() ? std::vector<QByteArray>{QByteArray::number(entry_), t.name}
-                                                                         : std::vector<QByteArray>{});
+    const ServerBulk::Answer stored =
+        bulk_.execNamed(serverStatementName("tvq52_stage_insert_", t.def), t.copy->insertStatement(), {});
     if (!stored.ok()) {
         rollback();
         if (rowError(stored))
@@ -371,15 +370,30 @@ bool ServerRowSink::storeBatch(const Table& t, qint64* added, qint64* differs)
             fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), firstLine);
         return false;
     }
-    *added = QByteArray(stored.text(0, 0)).toLongLong();
-    if (QByteArray(stored.text(0, 1)).toLongLong() != *added) {
+    std::vector<qint64> lines; // of the rows added
+    for (int r = 0; r < stored.rows(); ++r) {
+        const qint64 line = QByteArray(stored.text(r, 0)).toLongLong();
+        if (line >= 0) {
+            lines.push_back(line);
+            continue;
+        }
+        *added = QByteArray(stored.text(r, 1)).toLongLong();
+        *differs = QByteArray(stored.text(r, 2)).toLongLong();
+    }
+    if (!t.digest->listed())
+        return true;
+    if (qint64(lines.size()) != *added) {
         rollback();
-        fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("Journal entry %1 is not open").arg(entry_)},
+        fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("The rows added were not all named")},
              firstLine);
         return false;
     }
-    *differs = QByteArray(stored.text(0, 2)).toLongLong();
-    return true;
+    // Listed in the order the file gave them.
+    std::sort(lines.begin(), lines.end());
+    for (size_t i = 0; i < batchSize_ && !lines.empty(); ++i)
+        if (batch_[i].first < 0 && std::binary_search(lines.begin(), lines.end(), batch_[i].line))
+            pack(t, batch_[i].row);
+    return writeLines(firstLine);
 }
 
 void ServerRowSink::rowByRow()
@@ -423,7 +437,9 @@ void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
         SinkCounts& c = counts_[table];
         ++(inserted.rows() == 1 ? c.added : *same ? c.present : c.differs);
         added_ += inserted.rows();
-        linesKnown_ = linesKnown_ && (inserted.rows() == 0 || !t.digest->listed());
+        // A one-record line.
+        if (inserted.rows() == 1 && t.digest->listed())
+            lines_.add(t.name + '\x1f' + key_ + '\x1f' + digest_ + '\x1e');
         return;
     }
     rollback();

@@ -13,13 +13,14 @@ namespace tvq52 {
 
 // Rows into a PostgreSQL server go in batches, each its own transaction,
 // streamed by COPY while the file is read. A batch goes straight into its
-// table, with its journal listing, while none of its keys is stored; the
-// first batch that meets a stored key (the server refuses it whole) and the
-// batches after it go through a staging table: one statement inserts the
-// first row of each key unless the key is stored and lists the rows added,
-// one more counts the staged rows whose stored row differs. A batch with a
-// row the server refuses for its values is written again row by row, so
-// that only that row is refused.
+// table while none of its keys is stored; the first batch that meets a
+// stored key (the server refuses it whole) and the batches after it go
+// through a staging table: one statement inserts the first row of each key
+// unless the key is stored, counts the staged rows whose stored row differs
+// and names the rows added. The journal lists the rows added in packed
+// lines, made here from the values sent and written by COPY in the batch's
+// transaction. A batch with a row the server refuses for its values is
+// written again row by row, so that only that row is refused.
 class ServerRowSink final : public RowSink {
 public:
     ServerRowSink(Database& database, int batchRows);
@@ -30,7 +31,7 @@ public:
     void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;
     Status listAdded() override { return Status(); }
-    QByteArray listedLines() override { return linesKnown_ ? lines_.result().toHex() : QByteArray(); }
+    QByteArray listedLines() override { return lines_.result().toHex(); }
 
 private:
     struct Table {
@@ -42,15 +43,18 @@ private:
     struct Pending {
         qint64 line = 0;
         SinkRow row;
-        QByteArray key, digest; // the journal's
-        qint64 first = -1;      // the batch's first row of its key, when another one
+        qint64 first = -1; // the batch's first row of its key, when another one
     };
 
     bool startBatch(size_t table, qint64 line);
     // Starts a COPY, in a new transaction when `begin`.
     bool startCopy(const QByteArray& sql, qint64 line, bool begin);
     bool restage();
-    void keepLines(bool direct, qint64 added);
+    // The batch's row as a record of the journal's next line.
+    void pack(const Table& t, const SinkRow& row);
+    // Writes the batch's packed lines, while the entry is open.
+    bool writeLines(qint64 line);
+    void keepLines();
     bool entryOpen(qint64 line);
     bool take(size_t table, qint64 line, const SinkRow& row);
     bool put(bool all);
@@ -90,11 +94,11 @@ private:
     std::unordered_map<std::string, qint64> keys_; // the batch's first row of each key
     std::string keyBytes_;
     std::string out_, spare_;
-    // The lines listed by committed batches that went straight into their
-    // table, in their order; not known once a batch listed rows in the
-    // order of a join.
+    // The open batch's records, then its lines until it commits.
+    packed_lines::Packer packer_;
+    std::vector<packed_lines::Line> batchLines_;
+    // The digest of the lines committed, in their order.
     Sha256 lines_;
-    bool linesKnown_ = true;
     QByteArray key_, digest_;
 };
 
