@@ -670,6 +670,10 @@ TEST_F(ExchangeImportTest, StoredKeysAmongTheRowsAreCountedOnceAndImportingAgain
         ASSERT_TRUE(s.succeeded()) << pass;
         const TableImport& t = table(s, "Sesiones");
         EXPECT_EQ(t.added, pass == 1 ? 30 : 0) << pass;
+        // Listed whichever way their batch went, each with its stored row's digest.
+        const QStringList listed = test::listedRecords(*db, s.journalEntry);
+        EXPECT_EQ(listed.size(), t.added) << pass;
+        EXPECT_TRUE(listed.filter(QStringLiteral("!")).isEmpty()) << listed.join(QLatin1Char(';')).toStdString();
         EXPECT_EQ(t.present, pass == 1 ? 5 : 35) << pass;
         EXPECT_EQ(t.differs, 5) << pass;
         EXPECT_EQ(t.refused, 0) << pass;
