@@ -152,8 +152,9 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t, bool listed) : table_(t)
                        "AND NOT (%3))")
             .arg(stage, matchColumns(t, true, "d", "f"), matchColumns(t, false, "d", "f"));
     // The line of each row added, for the journal to list it.
-    const QString listing = QStringLiteral(" UNION ALL SELECT s.tvq52_line, 0, 0 FROM ins JOIN %1 s ON s.tvq52_first AND %2")
-                                .arg(stage, matchColumns(t, true, "s", "ins"));
+    const QString listing =
+        QStringLiteral(" UNION ALL SELECT s.tvq52_line, 0, 0 FROM ins JOIN %1 s ON s.tvq52_first AND %2")
+            .arg(stage, matchColumns(t, true, "s", "ins"));
     insert_ = QStringLiteral("WITH %1, %2, %3 SELECT -1::bigint, (SELECT count(*) FROM ins), "
                              "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later)%4")
                   .arg(old, inserted, later, listed ? listing : QString())

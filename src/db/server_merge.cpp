@@ -191,8 +191,8 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
         fresh.ok() && fresh.rows() == 1 && fresh.text(0, 0)[0] == 't')
         bulk_.exec("SET temp_buffers = '512MB'", {});
     // Compiling the statement's plan costs more than it gains on one pass.
-    // The staged rows' figures let the server weigh a scan of the table
-    // against a look into its key for each row, when most are there.
+    // The staged rows' figures (ANALYZE) let the server weigh a scan of the
+    // table against a look into its key for each row, when most are there.
     qint64 lastRow = 0;
     const bool done = exec("BEGIN") && exec("SET LOCAL work_mem = '256MB'") && exec("SET LOCAL jit = off")
         && lastIntervalRow(t, &lastRow) && exec(stageTable(t)) && copyRows(t, sourceName, count)
@@ -215,8 +215,9 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
 bool ServerTableMerge::addMissing(const TableDef& t)
 {
     const bool journaled = isJournaledTable(t);
-    const ServerBulk::Answer r = bulk_.exec(addMissingStatement(t), journaled ? std::vector<QByteArray>{QByteArray::number(fitting_)}
-                                                                          : std::vector<QByteArray>{});
+    const ServerBulk::Answer r =
+        bulk_.exec(addMissingStatement(t),
+                   journaled ? std::vector<QByteArray>{QByteArray::number(fitting_)} : std::vector<QByteArray>{});
     if (!r.ok()) {
         if (!failure.failed())
             failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());

@@ -11,6 +11,8 @@ namespace tvq52 {
 
 namespace {
 
+constexpr size_t kCopyPiece = 64 * 1024;
+
 QString quotedServerColumns(const SinkTable& t, bool keysOnly)
 {
     QStringList names;
@@ -121,7 +123,8 @@ void ServerRowSink::addRow(size_t table, qint64 line, const SinkRow& row)
         writeOne(table, line, row);
         return;
     }
-    if (out_.size() >= size_t(1 << 18))
+    // Small pieces: the server starts on a batch while its first rows are made.
+    if (out_.size() >= kCopyPiece)
         put(false);
     // Through the staging table a batch costs more than its rows (the table
     // is emptied at each commit): fewer, larger ones, still within the
@@ -326,7 +329,7 @@ bool ServerRowSink::restage()
             rowByRow();
             return false;
         }
-        if (out_.size() >= size_t(1 << 18))
+        if (out_.size() >= kCopyPiece)
             put(false);
     }
     return true;
