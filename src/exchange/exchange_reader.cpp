@@ -73,6 +73,7 @@ Status ExchangeReader::open(const QString& path, OpenFailure* why)
     const QByteArray bom = file_.peek(3);
     utf8_ = bom == QByteArray("\xEF\xBB\xBF", 3);
     digest_.reset();
+    fileDigest_.reset();
     pendingSection_.clear();
     if (utf8_)
         hash(file_.read(3));
@@ -143,7 +144,8 @@ QByteArray ExchangeReader::finishDigest()
 bool ExchangeReader::next(ExchangeRecord* record)
 {
     if (!pendingSection_.isEmpty()) {
-        hash(pendingSection_);
+        if (digesting_)
+            digest_.add(pendingSection_);
         pendingSection_.clear();
     }
     if (skipping_) {
@@ -189,10 +191,14 @@ bool ExchangeReader::next(ExchangeRecord* record)
         --content;
     if (content > 0 && raw[content - 1] == '\r')
         --content;
-    if (section && content <= maxBytes_ && digesting_)
+    if (section && content <= maxBytes_ && digesting_) {
+        // The whole file's digest takes it now; the other only if reading goes on past it.
         pendingSection_ = raw;
-    else
+        if (hashingFile_)
+            fileDigest_.add(raw);
+    } else {
         hash(raw);
+    }
     chopLineEnd(&raw);
     if (raw.size() > maxBytes_ || (quotes % 2 == 1 && ended && !atEnd)) {
         // Not read to its end: the rest of it is passed over next time.

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/sha256.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -53,7 +54,14 @@ public:
     // The hex SHA-256 of the file's bytes (its byte-order mark included) up
     // to the start of the last section line read; hashing stops there.
     QByteArray finishDigest();
+    // Whether every byte read is hashed as well (set before open()), in the
+    // same read: the hex SHA-256 of the whole file once it was read to its end.
+    void setHashingFile(bool hash) { hashingFile_ = hash; }
+    QByteArray fileDigest() { return fileDigest_.result().toHex(); }
     qint64 size() const { return file_.size(); }
+    QString errorString() const { return file_.errorString(); }
+    // When the open file was last changed.
+    QDateTime modified() const { return file_.fileTime(QFileDevice::FileModificationTime); }
 
 private:
     QString decode(const QByteArray& bytes) const;
@@ -64,10 +72,14 @@ private:
     {
         if (digesting_)
             digest_.add(bytes);
+        if (hashingFile_)
+            fileDigest_.add(bytes);
     }
     QFile file_;
     bool digesting_ = false;
     Sha256 digest_;
+    bool hashingFile_ = false;
+    Sha256 fileDigest_;
     // A section line is hashed only once the next record is asked for.
     QByteArray pendingSection_;
     bool splitting_ = true;
