@@ -73,7 +73,6 @@ Status ExchangeReader::open(const QString& path, OpenFailure* why)
     const QByteArray bom = file_.peek(3);
     utf8_ = bom == QByteArray("\xEF\xBB\xBF", 3);
     digest_.reset();
-    fileDigest_.reset();
     pendingSection_.clear();
     if (utf8_)
         hash(file_.read(3));
@@ -136,16 +135,15 @@ bool ExchangeReader::readLine(QByteArray& raw, qint64 budget)
 
 QByteArray ExchangeReader::finishDigest()
 {
+    // What was hashed so far; the section line itself is still to come.
     digesting_ = false;
-    pendingSection_.clear();
     return digest_.result().toHex();
 }
 
 bool ExchangeReader::next(ExchangeRecord* record)
 {
     if (!pendingSection_.isEmpty()) {
-        if (digesting_)
-            digest_.add(pendingSection_);
+        hash(pendingSection_);
         pendingSection_.clear();
     }
     if (skipping_) {
@@ -191,14 +189,10 @@ bool ExchangeReader::next(ExchangeRecord* record)
         --content;
     if (content > 0 && raw[content - 1] == '\r')
         --content;
-    if (section && content <= maxBytes_ && digesting_) {
-        // The whole file's digest takes it now; the other only if reading goes on past it.
+    if (section && content <= maxBytes_ && digesting_)
         pendingSection_ = raw;
-        if (hashingFile_)
-            fileDigest_.add(raw);
-    } else {
+    else
         hash(raw);
-    }
     chopLineEnd(&raw);
     if (raw.size() > maxBytes_ || (quotes % 2 == 1 && ended && !atEnd)) {
         // Not read to its end: the rest of it is passed over next time.

@@ -54,10 +54,10 @@ public:
     // The hex SHA-256 of the file's bytes (its byte-order mark included) up
     // to the start of the last section line read; hashing stops there.
     QByteArray finishDigest();
-    // Whether every byte read is hashed as well (set before open()), in the
-    // same read: the hex SHA-256 of the whole file once it was read to its end.
+    // Whether hashing goes on to the end (set before open()): one hash of
+    // each byte gives both digests, the whole file's once read to its end.
     void setHashingFile(bool hash) { hashingFile_ = hash; }
-    QByteArray fileDigest() { return fileDigest_.result().toHex(); }
+    QByteArray fileDigest() { return digest_.result().toHex(); }
     qint64 size() const { return file_.size(); }
     QString errorString() const { return file_.errorString(); }
     // When the open file was last changed.
@@ -70,16 +70,13 @@ private:
     bool readLine(QByteArray& raw, qint64 budget);
     void hash(QByteArrayView bytes)
     {
-        if (digesting_)
+        if (digesting_ || hashingFile_)
             digest_.add(bytes);
-        if (hashingFile_)
-            fileDigest_.add(bytes);
     }
     QFile file_;
     bool digesting_ = false;
-    Sha256 digest_;
     bool hashingFile_ = false;
-    Sha256 fileDigest_;
+    Sha256 digest_;
     // A section line is hashed only once the next record is asked for.
     QByteArray pendingSection_;
     bool splitting_ = true;
