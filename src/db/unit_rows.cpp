@@ -86,6 +86,9 @@ public:
     {
         ServerBulk::Answer r = bulk_.exec("BEGIN READ ONLY", {});
         begun_ = r.ok();
+        // Every digit a single needs, whatever the server's default.
+        if (r.ok())
+            r = bulk_.exec("SET LOCAL extra_float_digits = 3", {});
         if (r.ok())
             r = bulk_.exec("DECLARE tvq52_unit_rows NO SCROLL CURSOR FOR " + sql.toUtf8(), {});
         if (!r.ok())
