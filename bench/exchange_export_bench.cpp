@@ -113,6 +113,7 @@ int main(int argc, char** argv)
     }
     QFile::remove(in);
     const bool peakReset = resetPeak();
+    const double before = double(bench::statusKb("VmRSS")) / 1024.0;
     const double cpu = bench::cpuSeconds(RUSAGE_SELF);
     QElapsedTimer t;
     t.start();
@@ -124,9 +125,10 @@ int main(int argc, char** argv)
                                                              : written.error().detail));
         return v.exitCode();
     }
-    std::printf("export of %d intervals of one unit: %.2f s (our CPU %.2f s), %lld MB, peak memory %.1f MB%s\n",
+    std::printf("export of %d intervals of one unit: %.2f s (our CPU %.2f s), %lld MB, peak memory %.1f MB "
+                "(%.1f MB resident before)%s\n",
                 rows, seconds, bench::cpuSeconds(RUSAGE_SELF) - cpu,
-                QFile(dir.filePath(QStringLiteral("out.TQ52"))).size() / (1024 * 1024), peak,
+                QFile(dir.filePath(QStringLiteral("out.TQ52"))).size() / (1024 * 1024), peak, before,
                 peakReset ? "" : " (since the start: the system cannot forget an earlier peak)");
     std::fflush(stdout);
     db.reset();
