@@ -16,7 +16,7 @@ public:
     Sha256();
     void reset();
     void add(QByteArrayView bytes);
-    // The 32 bytes of the hash of what was added.
+    // The 32 bytes of the hash of what was added so far; adding may go on.
     QByteArray result();
     // The hash of `bytes` in lower-case hex.
     static QByteArray hex(QByteArrayView bytes);

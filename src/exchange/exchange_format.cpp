@@ -205,6 +205,20 @@ QString quoteField(const QString& text)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
+void appendSingle(QByteArray& out, float value)
+{
+    char text[48];
+    char* end = std::to_chars(text, text + sizeof text, value).ptr;
+    double back = 0;
+    const auto read = std::from_chars(text, end, back);
+    // The shortest text may still read back as a double beyond the largest
+    // single, which the import refuses; the single's own value as a double
+    // always reads back exactly.
+    if (read.ec != std::errc() || float(back) != value || std::fabs(back) > double(std::numeric_limits<float>::max()))
+        end = std::to_chars(text, text + sizeof text, double(value)).ptr;
+    out.append(text, end - text);
+}
+
 bool parseInteger(const QString& text, qint64 min, qint64 max, qint64* out)
 {
     bool ok = false;

@@ -46,6 +46,11 @@ QByteArray encodeWindows1252(const QString& text);
 QStringList splitFields(const QString& record, qsizetype maxFields = -1, std::vector<bool>* quoted = nullptr);
 QString quoteField(const QString& text);
 
+// How the export writes a single: the shortest text that the import (which
+// reads a double, then keeps a single) reads back to the same single, 32.9
+// rather than 32.9000015. Appends it to `out`.
+void appendSingle(QByteArray& out, float value);
+
 // Readings of one field text; each returns false when the text is not of the
 // kind (the empty text is handled by the caller).
 bool parseInteger(const QString& text, qint64 min, qint64 max, qint64* out);

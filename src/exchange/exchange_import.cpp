@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -41,7 +42,7 @@ private:
     bool openJournal(const QString& path);
     void enterSection(const ExchangeRecord& record);
     // False when the file is refused before its rows are read.
-    bool checkSignature(const QString& path);
+    bool checkSignature();
     const TrustStore& trust() const { return importer_.trust ? *importer_.trust : OfficeSigning::trust(); }
     void checkHeader(const ExchangeRecord& record);
     // False when the import stops at this row.
@@ -60,7 +61,12 @@ private:
     std::optional<size_t> current_; // the known section being read
     bool expectHeader_ = false;
     bool sawSection_ = false;
-    ProvenanceScan provenance_{reader_, summary_.provenance};
+    // The file as read once before its rows: its digest, its provenance.
+    FileScan scan_;
+    // The provenance as the rows' read meets it again, to tell a file
+    // changed between the two reads.
+    FileProvenance readAgain_;
+    ProvenanceScan provenance_{reader_, readAgain_};
     ExchangeRecord record_;
     QVariantList values_;
     SinkRow row_;
@@ -74,14 +80,13 @@ private:
 bool ImportRun::open(const QString& path)
 {
     ExchangeReader::OpenFailure openFailure = ExchangeReader::OpenFailure::None;
-    reader_.setDigesting(true);
     if (const Status opened = reader_.open(path, &openFailure); !opened) {
         summary_.error = opened.error().detail;
         summary_.notAFile = openFailure == ExchangeReader::OpenFailure::NotARegularFile;
         return false;
     }
     summary_.opened = true;
-    if (!openSink() || !openJournal(path) || !checkSignature(path))
+    if (!openSink() || !openJournal(path) || !checkSignature())
         return false;
     std::vector<SinkTable> tables;
     for (const ExchangeSection& s : exchangeSections()) {
@@ -122,14 +127,37 @@ bool ImportRun::openSink()
     return false;
 }
 
+// Whether `path` is one of the database's own files, which only SQLite may
+// open: opening and closing one here would drop SQLite's locks on it.
+bool isOwnDatabaseFile(const QString& path, Database& database)
+{
+    for (const QString& own : {database.path(), database.settingsDatabase().path()}) {
+        if (own.isEmpty())
+            continue;
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+            std::error_code ec;
+            if (std::filesystem::equivalent(std::filesystem::path(path.toStdString()),
+                                            std::filesystem::path((own + suffix).toStdString()), ec)
+                && !ec)
+                return true;
+        }
+    }
+    return false;
+}
+
 // The records added are journaled with the file's SHA-256, so that every
-// stored record has the entry that stored it.
+// stored record has the entry that stored it. The one read that gives it
+// reads the file's provenance too.
 bool ImportRun::openJournal(const QString& path)
 {
-    const Result<QByteArray> hashed = fileSha256(path, database_);
-    const QByteArray source = hashed.ok() ? *hashed : QByteArray();
-    if (!hashed.ok())
-        summary_.error = untranslatedText(hashed.error());
+    Result<FileScan> scanned = isOwnDatabaseFile(path, database_)
+        ? Result<FileScan>(ownWords(QStringLiteral("%1 is the program's own database"), {path}))
+        : scanFile(path);
+    const QByteArray source = scanned.ok() ? scanned->fileDigest : QByteArray();
+    if (!scanned.ok())
+        summary_.error = untranslatedText(scanned.error());
+    else
+        scan_ = std::move(scanned).value();
     if (!source.isEmpty())
         entry_ = journal_.open(JournalAction::Import, 0, {}, source);
     if (entry_) {
@@ -148,14 +176,15 @@ bool ImportRun::openJournal(const QString& path)
     return false;
 }
 
-// Rows are stored as they are read, and the signature comes last: a file
-// that says it is signed is read once before, and so is every file when only
-// signed ones are taken.
-bool ImportRun::checkSignature(const QString& path)
+// Rows are stored as they are read, and the signature comes last: the read
+// that hashed the file has judged it before, and a signed file that changed
+// after signing, or an unsigned one where only signed files are taken, is
+// refused before a row is stored.
+bool ImportRun::checkSignature()
 {
-    if (!importer_.requireSigned && !endsWithSignature(path))
+    const FileProvenance& p = scan_.provenance;
+    if (!importer_.requireSigned && p.signature.isEmpty())
         return true;
-    const FileProvenance p = readProvenance(path);
     const ProvenanceVerdict v = judgeProvenance(p, trust());
     QString refusal;
     if (v.kind == ProvenanceVerdict::Kind::Changed)
@@ -289,6 +318,13 @@ void ImportRun::readAll()
 void ImportRun::finish(const QString& path)
 {
     provenance_.leave(record_.line);
+    // The digest is the first read's; a file that changed since then no
+    // longer matches it.
+    summary_.provenance = scan_.provenance;
+    if (reader_.size() != scan_.size || reader_.modified() != scan_.modified
+        || readAgain_.statedDigest != scan_.provenance.statedDigest
+        || readAgain_.signature != scan_.provenance.signature)
+        summary_.provenance.readDigest.clear();
     summary_.verdict = judgeProvenance(summary_.provenance, trust());
     sink_->finish(record_.line);
     // The sink commits in batches; the nights of the intervals it added are

@@ -135,8 +135,8 @@ bool ExchangeReader::readLine(QByteArray& raw, qint64 budget)
 
 QByteArray ExchangeReader::finishDigest()
 {
+    // What was hashed so far; the section line itself is still to come.
     digesting_ = false;
-    pendingSection_.clear();
     return digest_.result().toHex();
 }
 

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/sha256.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 #include <QStringList>
@@ -53,7 +54,14 @@ public:
     // The hex SHA-256 of the file's bytes (its byte-order mark included) up
     // to the start of the last section line read; hashing stops there.
     QByteArray finishDigest();
+    // Whether hashing goes on to the end (set before open()): one hash of
+    // each byte gives both digests, the whole file's once read to its end.
+    void setHashingFile(bool hash) { hashingFile_ = hash; }
+    QByteArray fileDigest() { return digest_.result().toHex(); }
     qint64 size() const { return file_.size(); }
+    QString errorString() const { return file_.errorString(); }
+    // When the open file was last changed.
+    QDateTime modified() const { return file_.fileTime(QFileDevice::FileModificationTime); }
 
 private:
     QString decode(const QByteArray& bytes) const;
@@ -62,11 +70,12 @@ private:
     bool readLine(QByteArray& raw, qint64 budget);
     void hash(QByteArrayView bytes)
     {
-        if (digesting_)
+        if (digesting_ || hashingFile_)
             digest_.add(bytes);
     }
     QFile file_;
     bool digesting_ = false;
+    bool hashingFile_ = false;
     Sha256 digest_;
     // A section line is hashed only once the next record is asked for.
     QByteArray pendingSection_;

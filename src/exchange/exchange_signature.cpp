@@ -1,5 +1,6 @@
 #include "exchange/exchange_signature.h"
 
+#include "core/own_words.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_reader.h"
@@ -104,38 +105,34 @@ void ProvenanceScan::leave(qint64 line)
     reading_.reset();
 }
 
-bool endsWithSignature(const QString& path)
+Result<FileScan> scanFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(std::max<qint64>(0, file.size() - 2 * kProvenanceLineBytes)))
-        return false;
-    QByteArray tail = file.readAll();
-    while (tail.endsWith('\n') || tail.endsWith('\r'))
-        tail.chop(1);
-    return tail.mid(tail.lastIndexOf('\n') + 1).startsWith("Firma;");
-}
-
-FileProvenance readProvenance(const QString& path)
-{
-    FileProvenance p;
+    FileScan scan;
     ExchangeReader reader;
     reader.setDigesting(true);
-    if (!reader.open(path))
-        return p;
+    reader.setHashingFile(true);
+    if (const Status opened = reader.open(path); !opened)
+        return opened.error();
     reader.setSplitting(false);
     reader.setLimits(longestRowBytes(), 1);
-    ProvenanceScan scan(reader, p);
+    ProvenanceScan provenance(reader, scan.provenance);
     ExchangeRecord record;
     while (reader.next(&record)) {
         if (record.kind == ExchangeRecord::Kind::Section) {
-            if (!scan.enter(record))
+            if (!provenance.enter(record))
                 reader.setLimits(longestRowBytes(), 1);
-        } else if (scan.active()) {
-            scan.take(record);
+        } else if (provenance.active()) {
+            provenance.take(record);
         }
     }
-    scan.leave(record.line);
-    return p;
+    provenance.leave(record.line);
+    // A read that failed partway is no digest of the file.
+    if (reader.bytesRead() != reader.size())
+        return ownWords(QStringLiteral("%1: no se ha podido leer (%2)"), {path, reader.errorString()});
+    scan.fileDigest = reader.fileDigest();
+    scan.size = reader.size();
+    scan.modified = reader.modified();
+    return scan;
 }
 
 QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru* guru)

@@ -4,6 +4,7 @@
 #include "evidence/signing.h"
 #include "evidence/exchange_provenance.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
@@ -63,13 +64,16 @@ private:
     std::optional<ProvenanceReader> reading_;
 };
 
-// Whether the file's last line is a signature line: a file as a signing
-// office writes it. Only such a file is read twice before its rows are
-// stored, unless every file must be signed.
-bool endsWithSignature(const QString& path);
-
-// The file's provenance, read without storing anything.
-FileProvenance readProvenance(const QString& path);
+// One read of a whole file before its rows are stored: what it says of where
+// it comes from (with the digest of the bytes before that) and the SHA-256
+// of all of it, for the journal, from the same bytes.
+struct FileScan {
+    FileProvenance provenance;
+    QByteArray fileDigest; // hex
+    qint64 size = 0;
+    QDateTime modified;
+};
+Result<FileScan> scanFile(const QString& path);
 
 // The summary's line on where the file comes from; empty when it has no
 // section (older programs wrote none).

@@ -4,7 +4,7 @@
 #include "core/regular_file.h"
 #include "core/sha256.h"
 #include "db/database.h"
-#include "db/store.h"
+#include "db/unit_rows.h"
 #include "evidence/exchange_provenance.h"
 #include "evidence/journal.h"
 #include "evidence/provenance_store.h"
@@ -14,32 +14,186 @@
 #include <QDate>
 #include <QDateTime>
 #include <QSaveFile>
+#include <charconv>
+#include <string_view>
 #include <vector>
 
 namespace tvq52 {
 
 namespace {
 
-QString fieldText(const ColumnDef& c, const QVariant& v)
+// What goes out before the provenance, handed to the file and hashed a block
+// at a time: a million rows never sit in memory together.
+class BlockWriter {
+public:
+    BlockWriter(QSaveFile& file, Sha256& digest) : file_(file), digest_(digest) { block_.reserve(kBlock + 4096); }
+    QByteArray& bytes() { return block_; }
+    void endLine()
+    {
+        block_.append("\r\n", 2);
+        if (block_.size() >= kBlock)
+            flush();
+    }
+    void flush()
+    {
+        digest_.add(block_);
+        // A failed write fails the commit, where it is told.
+        file_.write(block_);
+        block_.resize(0);
+    }
+
+private:
+    static constexpr qsizetype kBlock = 1 << 20;
+    QSaveFile& file_;
+    Sha256& digest_;
+    QByteArray block_;
+};
+
+void appendInteger(QByteArray& out, qint64 value)
 {
-    if (v.isNull() || !v.isValid())
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr - text);
+}
+
+void appendQuoted(QByteArray& out, std::string_view text)
+{
+    out.append('"');
+    for (size_t quote; (quote = text.find('"')) != std::string_view::npos; text.remove_prefix(quote + 1))
+        out.append(text.data(), qsizetype(quote)).append("\"\"", 2);
+    out.append(text.data(), qsizetype(text.size())).append('"');
+}
+
+// The stored date when it is one ("yyyy-mm-dd" leads its text), else empty.
+std::string_view storedDate(std::string_view text)
+{
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-')
         return {};
-    switch (c.type) {
+    int parts[3] = {0, 0, 0};
+    const int from[3] = {0, 5, 8}, digits[3] = {4, 2, 2};
+    for (int p = 0; p < 3; ++p)
+        for (int i = from[p]; i < from[p] + digits[p]; ++i) {
+            if (text[size_t(i)] < '0' || text[size_t(i)] > '9')
+                return {};
+            parts[p] = parts[p] * 10 + (text[size_t(i)] - '0');
+        }
+    return QDate::isValid(parts[0], parts[1], parts[2]) ? text.substr(0, 10) : std::string_view();
+}
+
+// One field of the file: where its value is among the columns read, and the
+// time that joins a split date-time.
+struct Field {
+    const ColumnDef* column = nullptr;
+    int at = -1;
+    int timeAt = -1;
+};
+
+void appendField(QByteArray& out, const UnitRows& rows, const Field& f)
+{
+    if (rows.isNull(f.at))
+        return;
+    switch (f.column->type) {
     case ColumnType::Long:
     case ColumnType::Short:
     case ColumnType::Byte:
-        return QString::number(v.toLongLong());
+        appendInteger(out, rows.integer(f.at));
+        break;
     case ColumnType::Single:
-        // Nine significant digits give back the same single on reading.
-        return QString::number(double(v.toFloat()), 'g', 9);
+        appendSingle(out, float(rows.real(f.at)));
+        break;
     case ColumnType::Boolean:
-        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case ColumnType::Date:
-        return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
-    case ColumnType::Text:
-        return quoteField(v.toString());
+        out.append(rows.boolean(f.at) ? '1' : '0');
+        break;
+    case ColumnType::Date: {
+        const std::string_view date = storedDate(rows.text(f.at));
+        out.append(date.data(), qsizetype(date.size()));
+        if (!date.empty() && f.timeAt >= 0 && !rows.isNull(f.timeAt)) {
+            const std::string_view time = rows.text(f.timeAt);
+            if (!time.empty())
+                out.append(' ').append(time.data(), qsizetype(time.size())).append(":00", 3);
+        }
+        break;
     }
-    return {};
+    case ColumnType::Text:
+        appendQuoted(out, rows.text(f.at));
+        break;
+    }
+}
+
+// A record's key as the journal lists it: its values' canonical texts,
+// blank separated.
+void appendKey(QByteArray& out, const UnitRows& rows, const std::vector<Field>& key)
+{
+    out.resize(0);
+    for (const Field& f : key) {
+        if (&f != &key.front())
+            out.append(' ');
+        if (rows.isNull(f.at))
+            continue;
+        switch (f.column->type) {
+        case ColumnType::Long:
+        case ColumnType::Short:
+        case ColumnType::Byte:
+            appendInteger(out, rows.integer(f.at));
+            break;
+        case ColumnType::Single:
+            out.append(QByteArray::number(double(float(rows.real(f.at))), 'f', 1));
+            break;
+        case ColumnType::Boolean:
+            out.append(rows.boolean(f.at) ? '1' : '0');
+            break;
+        case ColumnType::Date:
+        case ColumnType::Text: {
+            std::string_view t = rows.text(f.at);
+            if (f.column->type == ColumnType::Date)
+                t = t.substr(0, 10);
+            out.append(t.data(), qsizetype(t.size()));
+            break;
+        }
+        }
+    }
+}
+
+// Writes one unit's rows of a section; false with the reason when they cannot be read.
+Status writeUnitRows(Database& database, const ExchangeSection& s, qint32 serial, BlockWriter& out,
+                     UnitSources& sources, qint64& count)
+{
+    // The file's columns, then the times the file joins to its dates.
+    QStringList columns = s.fileColumns;
+    if (s.splitsDateTimes)
+        columns << QStringLiteral("THoraInicio") << QStringLiteral("THoraFinal");
+    const auto place = [&columns](const QString& name) { return int(columns.indexOf(name)); };
+    std::vector<Field> fields;
+    for (const QString& name : s.fileColumns) {
+        Field f{s.table->column(name), place(name), -1};
+        if (s.splitsDateTimes && name == QLatin1String("DFechaInicio"))
+            f.timeAt = place(QStringLiteral("THoraInicio"));
+        else if (s.splitsDateTimes && name == QLatin1String("DFechaFinal"))
+            f.timeAt = place(QStringLiteral("THoraFinal"));
+        fields.push_back(f);
+    }
+    const bool listed = UnitSources::listed(*s.table);
+    std::vector<Field> key;
+    for (const char* k : s.table->key)
+        key.push_back(Field{s.table->column(QString::fromUtf8(k)), place(QString::fromUtf8(k)), -1});
+    UnitRows rows(database);
+    if (const Status opened = rows.open(*s.table, columns, serial); !opened)
+        return opened;
+    QByteArray keyText;
+    while (rows.next()) {
+        QByteArray& line = out.bytes();
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                line.append(';');
+            appendField(line, rows, fields[i]);
+        }
+        out.endLine();
+        if (listed) {
+            appendKey(keyText, rows, key);
+            sources.count(*s.table, std::string_view(keyText.constData(), size_t(keyText.size())));
+        }
+        ++count;
+    }
+    return rows.status();
 }
 
 } // namespace
@@ -58,83 +212,45 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
     FileProvenance provenance;
     provenance.head = Journal(database).head();
     provenance.written = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    std::vector<UnitSources> sources;
     for (qint32 serial : serials) {
-        const Result<QList<SourceEntry>> entries = unitSourceEntries(database, serial);
-        if (!entries)
-            return entries.error();
-        provenance.entries += *entries;
+        Result<UnitSources> read = UnitSources::read(database, serial);
+        if (!read)
+            return read.error();
+        sources.push_back(std::move(read).value());
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return Error(0, file.errorString());
-    Store store(database);
     qint64 count = 0;
     const QByteArray crlf("\r\n");
     // Every byte before the provenance is hashed as it goes out, so that the
     // receiving office can tell a file changed on the way.
     Sha256 digest;
-    const auto write = [&file, &digest](const QByteArray& bytes) {
-        digest.add(bytes);
-        file.write(bytes);
-    };
+    BlockWriter out(file, digest);
     // UTF-8 with its byte-order mark holds every text as stored.
-    write(QByteArrayLiteral("\xEF\xBB\xBF"));
+    out.bytes().append("\xEF\xBB\xBF", 3);
     for (const ExchangeSection& s : exchangeSections()) {
-        write((QStringLiteral("//") + s.name + QStringLiteral("//")).toUtf8() + crlf);
-        write(s.fileColumns.join(QLatin1Char(';')).toUtf8() + crlf);
-        QStringList order;
-        for (const char* k : s.table->key)
-            order << QString::fromUtf8(k);
-        for (qint32 serial : serials) {
-            Row where;
-            where.set(QStringLiteral("LNumeroSerie"), serial);
-            const QList<Row> found = store.select(s.name, where, order);
-            if (!store.lastError().isEmpty()) {
+        out.bytes().append((QStringLiteral("//") + s.name + QStringLiteral("//")).toUtf8());
+        out.endLine();
+        out.bytes().append(s.fileColumns.join(QLatin1Char(';')).toUtf8());
+        out.endLine();
+        for (size_t u = 0; u < size_t(serials.size()); ++u) {
+            if (const Status done = writeUnitRows(database, s, serials[qsizetype(u)], out, sources[u], count); !done) {
                 file.cancelWriting();
-                return Error(0, store.lastError());
-            }
-            // Each field's column and place in the rows, found once a unit:
-            // looked up by name for every field, a large export spent most
-            // of its time there.
-            struct Field {
-                const ColumnDef* column = nullptr;
-                qsizetype at = -1;
-                qsizetype timeAt = -1; // the time that joins a split date-time
-            };
-            std::vector<Field> layout;
-            if (!found.isEmpty()) {
-                const QStringList& names = found.first().columns();
-                const auto place = [&names](const QString& name) {
-                    for (qsizetype i = 0; i < names.size(); ++i)
-                        if (names[i].compare(name, Qt::CaseInsensitive) == 0)
-                            return i;
-                    return qsizetype(-1);
-                };
-                for (const QString& name : s.fileColumns) {
-                    Field f{s.table->column(name), place(name), -1};
-                    if (s.splitsDateTimes && name == QLatin1String("DFechaInicio"))
-                        f.timeAt = place(QStringLiteral("THoraInicio"));
-                    else if (s.splitsDateTimes && name == QLatin1String("DFechaFinal"))
-                        f.timeAt = place(QStringLiteral("THoraFinal"));
-                    layout.push_back(f);
-                }
-            }
-            for (const Row& r : found) {
-                QStringList fields;
-                fields.reserve(qsizetype(layout.size()));
-                for (const Field& f : layout) {
-                    QString text = f.at < 0 ? QString() : fieldText(*f.column, r.values().at(f.at));
-                    if (f.timeAt >= 0 && !text.isEmpty()) {
-                        const QString time = r.values().at(f.timeAt).toString();
-                        if (!time.isEmpty())
-                            text += QLatin1Char(' ') + time + QStringLiteral(":00");
-                    }
-                    fields << text;
-                }
-                write(fields.join(QLatin1Char(';')).toUtf8() + crlf);
-                ++count;
+                return done.error();
             }
         }
+    }
+    out.flush();
+    // The journal entries that stored what the file carries, unit by unit.
+    for (const UnitSources& unit : sources) {
+        const Result<QList<SourceEntry>> entries = unit.entries(database);
+        if (!entries) {
+            file.cancelWriting();
+            return entries.error();
+        }
+        provenance.entries += *entries;
     }
     // Last, so that older readers pass over it as an unknown section.
     provenance.statedDigest = digest.result().toHex();

@@ -4,6 +4,8 @@
 #include "support/exchange_lines.h"
 
 #include <gtest/gtest.h>
+#include <cmath>
+#include <limits>
 
 using namespace tvq52;
 using tvq52::test::dataLine;
@@ -143,4 +145,26 @@ TEST(ExchangeBytes, AnythingElseIsLeftToTheGeneralReading)
     // Bytes that are not UTF-8 in a UTF-8 file.
     const QByteArray notUtf8 = line("Programacion", {{"TLocal", "LOCAL"}}).replace("LOCAL", "\"\xFF\xFE\"");
     checkBothWays("Programacion", {{notUtf8, false}}, true);
+}
+
+// The export's singles: the shortest text that the import reads back to the
+// same single, never one beyond the largest single, which it refuses.
+TEST(ExchangeSingles, TheShortestTextReadsBackToTheSameSingle)
+{
+    const float max = std::numeric_limits<float>::max();
+    const std::pair<float, const char*> cases[] = {{0.1f, "0.1"},     {32.9f, "32.9"}, {1e-7f, "1e-07"},
+                                                   {-0.0f, "-0"},     {max, nullptr},  {-max, nullptr},
+                                                   {1e-45f, "1e-45"}, {87.1f, "87.1"}};
+    for (const auto& [value, shortest] : cases) {
+        QByteArray text;
+        appendSingle(text, value);
+        if (shortest) {
+            EXPECT_EQ(text, QByteArray(shortest));
+        }
+        double back = 0;
+        ASSERT_TRUE(parseDecimal(QString::fromLatin1(text), &back)) << text.constData();
+        EXPECT_EQ(float(back), value) << text.constData();
+        EXPECT_EQ(std::signbit(back), std::signbit(value)) << text.constData();
+        EXPECT_LE(std::fabs(back), double(max)) << text.constData();
+    }
 }

@@ -22,6 +22,7 @@
 #include <QSet>
 #include <QSqlQuery>
 #include <functional>
+#include <limits>
 #include <gtest/gtest.h>
 #include <map>
 #include <sys/stat.h>
@@ -451,6 +452,10 @@ QString longestText(const ColumnDef& c)
 TEST_F(ExchangeImportTest, ExportThenImportRoundTripsEveryColumnOfAUnit)
 {
     const qint32 unit = 515;
+    // Singles at the edges of their shortest texts, the first of them in the file.
+    const float max = std::numeric_limits<float>::max();
+    const std::vector<float> edges{0.1f, 32.9f, 1e-7f, -0.0f, max, -max};
+    size_t edge = 0;
     auto fill = [&](const char* table, int variant) {
         const TableDef* t = schemaTable(QString::fromLatin1(table));
         Row r;
@@ -470,7 +475,8 @@ TEST_F(ExchangeImportTest, ExportThenImportRoundTripsEveryColumnOfAUnit)
                 v = 200 + (n % 50);
                 break;
             case ColumnType::Single:
-                v = double(float(n) / 3.0f);
+                v = double(variant == 0 && edge < edges.size() && name != QLatin1String("SL1") ? edges[edge++]
+                                                                                              : float(n) / 3.0f);
                 break;
             case ColumnType::Boolean:
                 v = n % 2 == 0;
@@ -504,6 +510,10 @@ TEST_F(ExchangeImportTest, ExportThenImportRoundTripsEveryColumnOfAUnit)
     const Result<qint64> rows = writeExchangeFile(*db, home.file(QStringLiteral("out.TQ52")), {unit});
     ASSERT_TRUE(rows) << rows.error().detail.toStdString();
     EXPECT_EQ(*rows, 13);
+    ASSERT_EQ(edge, edges.size());
+    const QByteArray written = tvq52::test::readBytes(home.file(QStringLiteral("out.TQ52")));
+    for (const char* shortest : {";0.1;", ";32.9;", ";1e-07;"})
+        EXPECT_TRUE(written.contains(shortest)) << shortest;
 
     TempHome other;
     other.provision();

@@ -213,8 +213,9 @@ TEST_F(ProvenanceTest, ADamagedSectionIsToldWithItsLineAndTheRowsStillArrive)
 }
 
 // The reader's digest covers exactly the bytes before the last section line
-// read, however the records before it were read or passed over.
-TEST(ExchangeReaderDigest, CoversEveryByteBeforeTheSectionLine)
+// read, however the records before it were read or passed over; the same
+// read gives the whole file's.
+TEST(ExchangeReaderDigest, CoversEveryByteBeforeTheSectionLineAndTheWholeFileInOneRead)
 {
     TempHome home;
     QByteArray before = "\xEF\xBB\xBF" + sectionStart("DiaBorrado");
@@ -235,6 +236,10 @@ TEST(ExchangeReaderDigest, CoversEveryByteBeforeTheSectionLine)
             last = r.section;
     ASSERT_EQ(last, QStringLiteral("Procedencia"));
     EXPECT_EQ(reader.finishDigest(), sha(before));
+    const Result<FileScan> scan = scanFile(home.file(QStringLiteral("d.TQ52")));
+    ASSERT_TRUE(scan);
+    EXPECT_EQ(scan->provenance.readDigest, sha(before));
+    EXPECT_EQ(scan->fileDigest, sha(file));
 }
 
 } // namespace
