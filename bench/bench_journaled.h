@@ -149,8 +149,8 @@ inline void provisionHome(const QString& home)
 
 // One run of tvq52-cli on the data folder `home`.
 struct CliRun {
-    bool ok = false;       // ended by itself with status 0
-    bool stopped = false;  // still running at its limit, and ended then
+    bool ok = false;      // ended by itself with status 0
+    bool stopped = false; // still running at its limit, and ended then
     double seconds = 0;
     QByteArray out;
 };

@@ -61,9 +61,15 @@ void reportCheck(bench::Verdict& v, const QString& home, const bench::IntervalFi
 {
     const QString pdf = QDir(home).filePath(QStringLiteral("month.pdf"));
     const QDate from = fill.first.date();
-    const QStringList report{QStringLiteral("report"), QStringLiteral("intervals"), QString::number(fill.firstSerial),
-                             QStringLiteral("--from"),  dayText(from),               QStringLiteral("--to"),
-                             dayText(from.addDays(29)), QStringLiteral("--pdf"),     pdf};
+    const QStringList report{QStringLiteral("report"),
+                             QStringLiteral("intervals"),
+                             QString::number(fill.firstSerial),
+                             QStringLiteral("--from"),
+                             dayText(from),
+                             QStringLiteral("--to"),
+                             dayText(from.addDays(29)),
+                             QStringLiteral("--pdf"),
+                             pdf};
     if (!bench::runCli(QStringLiteral(TVQ52_CLI), home, report, 3600).ok)
         return v.failed(QStringLiteral("the month's report"));
     constexpr double target = 2.0;
@@ -98,9 +104,10 @@ double timedDownload(Database& db, qint32 serial, int days)
     if (!Store(db).insert(QStringLiteral("Programacion"), unit))
         return -1;
     test::MemoryUnit memory;
-    if (!memory.connect({QStringLiteral("--serial"), QString::number(serial), QStringLiteral("--firmware"),
-                         QStringLiteral("4.0"), QStringLiteral("--days"), QString::number(days),
-                         QStringLiteral("--leq-minutes"), QStringLiteral("15")})
+    if (!memory
+             .connect({QStringLiteral("--serial"), QString::number(serial), QStringLiteral("--firmware"),
+                       QStringLiteral("4.0"), QStringLiteral("--days"), QString::number(days),
+                       QStringLiteral("--leq-minutes"), QStringLiteral("15")})
              .isEmpty())
         return -1;
     LinkState state;
