@@ -145,6 +145,7 @@ void downloadCost(bench::Verdict& v, Database& large, const QString& emptyPath)
         }
         std::printf("download of %d days: into the empty database %.3f s, into the large one %.3f s\n", days, into[0],
                     into[1]);
+        std::fflush(stdout);
         ratios.push_back(into[1] / into[0]);
     }
     v.atMost(QStringLiteral("download into the large database / into an empty one, median"), bench::median(ratios),
