@@ -4,7 +4,9 @@
 // (its --timing-log): the download rate, and how long after a record
 // frame's last byte went into the terminal its ACK came back. Decoding,
 // committing and progress must cost the real download next to nothing, and
-// its ACK must leave as soon as the record is committed.
+// its ACK must leave as soon as the record is committed. Targets: our
+// download at 98% or more of the minimal client's rate, which only the line
+// limits, and the median ACK within 1 ms of a record frame's last byte.
 //
 // The clients take turns, three rounds of DAYS each (a quick run: one round
 // of one day), so that what else the machine does falls on both alike.
@@ -16,6 +18,7 @@
 //   (default 7 days of 15-minute intervals a round, 3 x 672 records;
 //   --logs keeps the simulator's timing logs in DIR)
 #include "bench_database.h"
+#include "bench_download.h"
 #include "bench_server.h"
 #include "bench_support.h"
 #include "db/database.h"
@@ -30,7 +33,6 @@
 #include "link/serial_line.h"
 #include "records/download_frames.h"
 #include "records/download_workflow.h"
-#include "records/records_view.h"
 #include "sim_process.h"
 #include "timing_log.h"
 
@@ -49,21 +51,6 @@ namespace {
 
 constexpr int kIntervalCommand = 0x05;
 constexpr int kSerial = 4711;
-
-class BenchView : public RecordsView {
-public:
-    qint32 shownSerial() const override { return kSerial; }
-    std::optional<DownloadRange> chooseRange(const DownloadRange& p) override
-    {
-        return DownloadRange::from(p.start().addYears(-1), p.end().addDays(1));
-    }
-    bool showUnit(qint32) override { return true; }
-    void showFirmware(const QString&) override {}
-    void showTotals(const TotalsReading&) override {}
-    void ToggleButtons() override {}
-    void downloadProgress(const DownloadProgress&) override { ++updates; }
-    int updates = 0;
-};
 
 // What the simulator saw of one client's interval lists, over its runs.
 struct Figures {
@@ -149,7 +136,7 @@ bool ourDownload(const QString& device, Database& db, int* updates)
     ExchangeSession session(state, line, clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
     LocGuru guru;
-    BenchView view;
+    bench::DownloadView view(kSerial);
     DownloadWorkflow workflow(session, prompter, guru, db, view);
     if (workflow.run().outcome != DownloadOutcome::Completed) {
         std::fprintf(stderr, "our download did not complete\n");
@@ -275,7 +262,7 @@ int main(int argc, char** argv)
     std::printf("progress updates during ours: %d\n", rounds.updates);
     judge(v, QStringLiteral("SQLite"), rounds.sqlite, rounds.minimal, expected);
     v.atMost(QStringLiteral("ACK after a record frame's last byte, median, ours (SQLite)"),
-             percentileMs(rounds.sqlite.delays, 0.5), 0.1, "ms");
+             percentileMs(rounds.sqlite.delays, 0.5), 1.0, "ms");
     if (server)
         judge(v, QStringLiteral("PostgreSQL"), rounds.postgresql, rounds.minimal, expected);
     return v.exitCode();

@@ -2,6 +2,7 @@
 // holds a million of them: a new key, a key stored before, and a new key
 // listed in an open journal entry.
 #include "bench_database.h"
+#include "bench_journaled.h"
 #include "db/database.h"
 #include "db/store.h"
 #include "evidence/journal.h"
@@ -18,30 +19,11 @@ using namespace tvq52;
 
 namespace {
 
+using bench::intervalAt;
+
 constexpr qint32 kSerial = 52001;
 // A million in a full run; set before the database is filled.
 int storedCount = 1000000;
-
-IntervalRecord intervalAt(const QDateTime& start)
-{
-    IntervalRecord r;
-    r.start = start;
-    r.end = start.addSecs(120);
-    r.leqMinutes = 2;
-    r.leqVenue = 87.1f;
-    r.leqNeighbour = 45.2f;
-    r.stats.maxLeq1 = 93.4f;
-    r.stats.maxLeq1At = r.end;
-    r.stats.minLeq1 = 65.5f;
-    r.stats.minLeq1At = r.start;
-    r.stats.lfmax = 101.2f;
-    r.actionVenue = QStringLiteral("Leq125ms");
-    r.actionNeighbour = QStringLiteral("0");
-    r.dna = 0;
-    r.ena = 0;
-    r.lineShort = 0;
-    return r;
-}
 
 const QDateTime kFirst = wallClock(QDate(2018, 1, 1), QTime(0, 0));
 
