@@ -72,21 +72,24 @@ Result<HistoryData> loadHistory(Database& database, qint32 serial)
     const Result<NamedColumns> columns = NamedColumns::of(query.record(), names);
     if (!columns)
         return columns.error();
-    const auto v = [&](const char* name) { return columns->value(query, QString::fromLatin1(name)); };
+    // By position in `names`: a year of intervals is millions of values.
+    enum : std::uint8_t { StartDate, StartTime, Tleq, LeqVenue, LeqNeighbour, LimitVenue, LimitNeighbour, Sensor,
+                          PassesVenue, PassesNeighbour };
+    const auto v = [&](int k) { return columns->value(query, k); };
     while (query.next()) {
-        const QDateTime start = storedStamp(v("DFechaInicio"), v("THoraInicio"));
+        const QDateTime start = storedStamp(v(StartDate), v(StartTime));
         if (!start.isValid())
             continue;
         std::uint8_t flags = 0;
-        if (v("IE3").toInt() != 0)
+        if (v(Sensor).toInt() != 0)
             flags |= HistoryData::SensorInactive;
-        if (v("IPasadasLocal").toInt() > 0)
+        if (v(PassesVenue).toInt() > 0)
             flags |= HistoryData::PassVenue;
-        if (v("IPasadasVecino").toInt() > 0)
+        if (v(PassesNeighbour).toInt() > 0)
             flags |= HistoryData::PassNeighbour;
-        data.append(start.toSecsSinceEpoch() / 60, std::max(v("ByTLeq").toInt(), 1), v("SLeqLocal").toFloat(),
-                    v("SLeqVecino").toFloat(), std::uint8_t(v("ByNivelLeqLocal").toInt()),
-                    std::uint8_t(v("ByNivelLeqVecino").toInt()), flags);
+        data.append(start.toSecsSinceEpoch() / 60, std::max(v(Tleq).toInt(), 1), v(LeqVenue).toFloat(),
+                    v(LeqNeighbour).toFloat(), std::uint8_t(v(LimitVenue).toInt()),
+                    std::uint8_t(v(LimitNeighbour).toInt()), flags);
     }
     if (query.lastError().isValid())
         return failure(query);
