@@ -69,9 +69,7 @@ void BM_MonitorStream20PerSecond(benchmark::State& state)
     for (auto _ : state) {
         sent = 0;
         line.clearWritten();
-        QTimer::singleShot(0, [&] {
-            window.findChild<QPushButton*>(QStringLiteral("SSCommandRun"))->click();
-        });
+        QTimer::singleShot(0, [&] { window.findChild<QPushButton*>(QStringLiteral("SSCommandRun"))->click(); });
         std::function<void()> poll = [&] {
             if (sent < readings) {
                 QTimer::singleShot(100, poll);

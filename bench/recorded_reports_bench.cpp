@@ -98,10 +98,11 @@ bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pd
     const qint64 ms = timer.elapsed();
     const double peak = bench::peakResidentMb();
     // On a busy machine the wall time stretches; the processor time does not.
-    std::printf("%s report, %d intervals: %d pages, render %lld ms, PDF %lld ms (processor %.0f ms), %lld KiB, "
-                "peak %.0f MB\n",
-                kindName(kind), records, report.pageCount(), layoutMs, ms - layoutMs,
-                (bench::cpuSeconds() - cpu) * 1e3, QFileInfo(pdf).size() / 1024, peak);
+    std::printf(
+        "%s report, %d intervals: %d pages, render %lld ms, PDF %lld ms (processor %.0f ms), %lld KiB, "
+        "peak %.0f MB\n",
+        kindName(kind), records, report.pageCount(), layoutMs, ms - layoutMs, (bench::cpuSeconds() - cpu) * 1e3,
+        QFileInfo(pdf).size() / 1024, peak);
     const QString what = QStringLiteral("%1 report to PDF, %2 records").arg(QLatin1String(kindName(kind))).arg(records);
     bench::judgeReport(verdict, what, records, double(ms), peak);
     return true;

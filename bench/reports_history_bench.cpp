@@ -127,9 +127,10 @@ int main(int argc, char** argv)
         openMs.push_back(double(clock.nsecsElapsed()) / 1e6);
         openCpuMs.push_back((bench::cpuSeconds() - cpu) * 1e3);
     }
-    std::printf("whole history: narrow query of every interval %.1f ms, opening's processor time %.1f ms (medians of "
-                "%d)\n",
-                bench::median(queryMs), bench::median(openCpuMs), kRuns);
+    std::printf(
+        "whole history: narrow query of every interval %.1f ms, opening's processor time %.1f ms (medians of "
+        "%d)\n",
+        bench::median(queryMs), bench::median(openCpuMs), kRuns);
     verdict.atMost(QStringLiteral("whole history opened (query + window + first picture), median"),
                    bench::median(openMs), 1000, "ms");
 

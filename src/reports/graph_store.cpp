@@ -104,8 +104,18 @@ Result<HistoryData> loadHistory(Database& database, qint32 serial)
     if (!columns)
         return columns.error();
     // By position in `names`: a year of intervals is millions of values.
-    enum : std::uint8_t { StartDate, StartTime, Tleq, LeqVenue, LeqNeighbour, LimitVenue, LimitNeighbour, Sensor,
-                          PassesVenue, PassesNeighbour };
+    enum : std::uint8_t {
+        StartDate,
+        StartTime,
+        Tleq,
+        LeqVenue,
+        LeqNeighbour,
+        LimitVenue,
+        LimitNeighbour,
+        Sensor,
+        PassesVenue,
+        PassesNeighbour
+    };
     const auto v = [&](int k) { return columns->value(query, k); };
     while (query.next()) {
         const QDateTime start = storedStamp(v(StartDate), v(StartTime));

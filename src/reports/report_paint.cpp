@@ -379,7 +379,8 @@ Status RenderedReport::paintPage(QPainter& painter, int index) const
 
 Status RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) const
 {
-    return printPages(device, keepDeviceLayout, [] { return true; }, true);
+    const std::function<bool()> always = [] { return true; };
+    return printPages(device, keepDeviceLayout, always, true);
 }
 
 Status RenderedReport::printPages(QPagedPaintDevice& device, bool keepDeviceLayout,
