@@ -1,7 +1,9 @@
 // The whole-history graph over a year of 2-minute intervals of one unit (with
 // every column filled, as a download stores them): how long it takes to open
 // (the narrow query and the first picture) and to redraw one pan step, and
-// Form9's load of the same records. Prints its figures.
+// Form9's load of the same unit. Targets (medians): opened within 1 s, a pan
+// step redrawn within 50 ms, the whole history within 200 ms, Form9 loaded
+// and shown within 1 s.
 #include "app/app_context.h"
 #include "bench_database.h"
 #include "bench_support.h"
