@@ -1,7 +1,7 @@
 // The report window's reports from the installed templates: the interval
 // listing and the exceedance summary to PDF, and the CSV of the interval
-// grid. Targets: 10,000 records in under 5 s; 100,000 in under 30 s and
-// under 200 MB of peak resident memory. `--records N` measures N records
+// grid. Targets, for each of the three: 10,000 records in under 5 s;
+// 100,000 in under 30 s and under 200 MB of peak resident memory. `--records N` measures N records
 // only, judging nothing.
 #include "bench_database.h"
 #include "bench_reports.h"
@@ -31,15 +31,18 @@ namespace {
 constexpr qint32 kSerial = 4242;
 const QDateTime kFirst = wallClock(QDate(2024, 1, 1), QTime(0, 0));
 
-void fill(Database& db, int records)
+// Stores the unit's intervals from the `from`th up to the `to`th.
+void fill(Database& db, int from, int to)
 {
-    Store store(db);
-    Row unit;
-    unit.set(QStringLiteral("LNumeroSerie"), kSerial);
-    unit.set(QStringLiteral("TLocal"), QStringLiteral("Sala Bench"));
-    unit.set(QStringLiteral("THoraEmpiezaNoche"), QStringLiteral("23:00"));
-    unit.set(QStringLiteral("THoraTerminaNoche"), QStringLiteral("07:00"));
-    store.insert(QStringLiteral("Programacion"), unit);
+    if (from == 0) {
+        Store store(db);
+        Row unit;
+        unit.set(QStringLiteral("LNumeroSerie"), kSerial);
+        unit.set(QStringLiteral("TLocal"), QStringLiteral("Sala Bench"));
+        unit.set(QStringLiteral("THoraEmpiezaNoche"), QStringLiteral("23:00"));
+        unit.set(QStringLiteral("THoraTerminaNoche"), QStringLiteral("07:00"));
+        store.insert(QStringLiteral("Programacion"), unit);
+    }
     QSqlDatabase c = db.connection();
     c.transaction();
     QSqlQuery q(c);
@@ -48,8 +51,8 @@ void fill(Database& db, int records)
         "SLeqLocal, SLeqVecino, SMaxFast, SMaxLeq1min, SMinLeq1min, SL1, SL5, SL10, SL50, SL90, ByNivelLeqLocal, "
         "ByNivelLeqVecino, ByNivelMFast, ByENA, ByDNA, ByLineaInsuficiente, BoProgramacion, IPasadasLocal, "
         "IPasadasVecino, IPasMaxFast, IE3, IDesco) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
-    QDateTime t = kFirst;
-    for (int i = 0; i < records; ++i, t = t.addSecs(120)) {
+    QDateTime t = kFirst.addSecs(qint64(from) * 120);
+    for (int i = from; i < to; ++i, t = t.addSecs(120)) {
         const QDateTime end = t.addSecs(120);
         QVariantList v{kSerial,
                        t.date().toString(Qt::ISODate),
@@ -80,6 +83,7 @@ bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pd
     bench::resetPeakResident();
     QElapsedTimer timer;
     timer.start();
+    const double cpu = bench::cpuSeconds();
     const QDateTime last = kFirst.addSecs(qint64(records - 1) * 120);
     const RecordedReportResult r =
         buildRecordedReport(db, guru, {kind, kSerial, kFirst, last, QString(), QStringLiteral(TVQ52_ASSET_DIR)});
@@ -93,18 +97,22 @@ bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pd
         return std::fprintf(stderr, "pdf: %s\n", qPrintable(written.error().detail)), false;
     const qint64 ms = timer.elapsed();
     const double peak = bench::peakResidentMb();
-    std::printf("%s report, %d intervals: %d pages, render %lld ms, PDF %lld ms, %lld KiB, peak %.0f MB\n",
-                kindName(kind), records, report.pageCount(), layoutMs, ms - layoutMs, QFileInfo(pdf).size() / 1024,
-                peak);
+    // On a busy machine the wall time stretches; the processor time does not.
+    std::printf(
+        "%s report, %d intervals: %d pages, render %lld ms, PDF %lld ms (processor %.0f ms), %lld KiB, "
+        "peak %.0f MB\n",
+        kindName(kind), records, report.pageCount(), layoutMs, ms - layoutMs, (bench::cpuSeconds() - cpu) * 1e3,
+        QFileInfo(pdf).size() / 1024, peak);
     const QString what = QStringLiteral("%1 report to PDF, %2 records").arg(QLatin1String(kindName(kind))).arg(records);
     bench::judgeReport(verdict, what, records, double(ms), peak);
     return true;
 }
 
-// The interval grid of every stored record as CSV.
-bool gridCsv(Database& db)
+// The interval grid of every stored record as CSV, judged as a report.
+bool gridCsv(Database& db, bench::Verdict& verdict)
 {
     LocGuru guru;
+    bench::resetPeakResident();
     QElapsedTimer timer;
     timer.start();
     RecordGridModel grid(db, RecordGrid::Intervals, guru);
@@ -113,8 +121,12 @@ bool gridCsv(Database& db)
     QBuffer csv;
     csv.open(QIODevice::WriteOnly);
     writeGridCsv(csv, grid, guru);
-    std::printf("interval grid CSV, %d rows: %lld ms, %lld KiB\n", grid.rowCount(), timer.elapsed(),
-                qint64(csv.size()) / 1024);
+    const qint64 ms = timer.elapsed();
+    const double peak = bench::peakResidentMb();
+    std::printf("interval grid CSV, %d rows: %lld ms, %lld KiB, peak %.0f MB\n", grid.rowCount(), ms,
+                qint64(csv.size()) / 1024, peak);
+    bench::judgeReport(verdict, QStringLiteral("interval grid to CSV, %1 records").arg(grid.rowCount()),
+                       grid.rowCount(), double(ms), peak);
     return true;
 }
 
@@ -129,14 +141,18 @@ int main(int argc, char** argv)
     const std::vector<int> sizes = bench::reportRecordCounts(verdict, app.arguments());
     QTemporaryDir dir;
     auto db = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
-    fill(*db, *std::max_element(sizes.begin(), sizes.end()));
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
-    for (const int records : sizes)
+    // Each size on a store of that many records: the grid shows them all.
+    int stored = 0;
+    for (const int records : sizes) {
+        fill(*db, stored, records);
+        stored = std::max(stored, records);
         for (const auto kind : {RecordedReportKind::Intervals, RecordedReportKind::Exceedances})
             if (records <= 0 || !toPdf(*db, kind, records, pdf, verdict))
                 verdict.failed(QStringLiteral("%1 report, %2 records").arg(QLatin1String(kindName(kind))).arg(records));
-    // After the reports: the grid holds every row, and its memory is its own.
-    if (!gridCsv(*db))
-        verdict.failed(QStringLiteral("interval grid CSV"));
+        // After the reports: the grid holds every row, and its memory is its own.
+        if (!gridCsv(*db, verdict))
+            verdict.failed(QStringLiteral("interval grid CSV"));
+    }
     return verdict.exitCode();
 }

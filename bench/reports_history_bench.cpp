@@ -1,7 +1,9 @@
 // The whole-history graph over a year of 2-minute intervals of one unit (with
 // every column filled, as a download stores them): how long it takes to open
 // (the narrow query and the first picture) and to redraw one pan step, and
-// Form9's load of the same records. Prints its figures.
+// Form9's load of the same unit. Targets (medians): opened within 1 s, a pan
+// step redrawn within 50 ms, the whole history within 200 ms, Form9 loaded
+// and shown within 1 s.
 #include "app/app_context.h"
 #include "bench_database.h"
 #include "bench_support.h"
@@ -108,6 +110,7 @@ int main(int argc, char** argv)
     constexpr int kRuns = 5;
     std::vector<double> openMs;
     std::vector<double> queryMs;
+    std::vector<double> openCpuMs;
     for (int run = 0; run < kRuns; ++run) {
         clock.restart();
         const Result<HistoryData> data = loadHistory(*ctx.db, kSerial);
@@ -118,14 +121,18 @@ int main(int argc, char** argv)
         HistoryGraphWindow window(ctx.guru, prompter, ctx.db.get());
         window.resize(1000, 640);
         clock.restart();
+        const double cpu = bench::cpuSeconds();
         window.load(unit);
         window.show();
         window.graph()->repaint();
         QApplication::processEvents();
         openMs.push_back(double(clock.nsecsElapsed()) / 1e6);
+        openCpuMs.push_back((bench::cpuSeconds() - cpu) * 1e3);
     }
-    std::printf("whole history: narrow query of every interval %.1f ms (median of %d)\n", bench::median(queryMs),
-                kRuns);
+    std::printf(
+        "whole history: narrow query of every interval %.1f ms, opening's processor time %.1f ms (medians of "
+        "%d)\n",
+        bench::median(queryMs), bench::median(openCpuMs), kRuns);
     verdict.atMost(QStringLiteral("whole history opened (query + window + first picture), median"),
                    bench::median(openMs), 1000, "ms");
 
@@ -162,15 +169,20 @@ int main(int argc, char** argv)
     verdict.atMost(QStringLiteral("redraw of the whole history, median"), bench::median(wholeMs), 200, "ms");
 
     std::vector<double> form9Ms;
+    std::vector<double> form9CpuMs;
     for (int run = 0; run < 3; ++run) {
         GraphWindow form9(ctx.guru, prompter, ctx.db.get());
         clock.restart();
+        const double cpu = bench::cpuSeconds();
         form9.load(unit);
         form9.show();
         QApplication::processEvents();
         form9Ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+        form9CpuMs.push_back((bench::cpuSeconds() - cpu) * 1e3);
     }
-    verdict.atMost(QStringLiteral("Form9 on the same unit (every record read, newest 50 drawn), median"),
+    // On a busy machine the wall time stretches; the processor time does not.
+    std::printf("Form9 processor time %.1f ms (median of 3)\n", bench::median(form9CpuMs));
+    verdict.atMost(QStringLiteral("Form9 on the same unit (the newest 50 read and drawn), median"),
                    bench::median(form9Ms), 1000, "ms");
     return verdict.exitCode();
 }

@@ -9,7 +9,9 @@ QDateTime wallClock(const QDate& date, const QTime& time)
 {
     if (!date.isValid() || !time.isValid())
         return {};
-    return QDateTime(date, time, QTimeZone::utc());
+    // Made once: building the zone looks it up, and a history makes millions of stamps.
+    static const QTimeZone utc = QTimeZone::utc();
+    return QDateTime(date, time, utc);
 }
 
 namespace {

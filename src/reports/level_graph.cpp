@@ -29,7 +29,7 @@ int eventSeriesFor(const QString& firmware)
     return intervalLayoutFor(firmware) == IntervalLayout::Before30 ? EventLineShort : kEventSeries;
 }
 
-GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue)
+GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue, int firstRecord)
 {
     GraphPage page;
     // Below 0 the slider has nothing to skip.
@@ -38,16 +38,17 @@ GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue)
         GraphPoint& p = page[std::size_t(i)];
         p.levels.fill(kNoPoint);
         const int index = first + i;
-        if (index >= records.size()) {
+        const int at = index - firstRecord;
+        if (at < 0 || at >= records.size()) {
             p.label = QStringLiteral(" ");
             continue;
         }
-        const GraphRecord& r = records[index];
+        const GraphRecord& r = records[at];
         p.used = true;
         p.record = index;
         // The first point compares with the record before the window, so a
         // window that starts on a new day shows it too.
-        if (index > 0 && records[index - 1].start.date() != r.start.date()) {
+        if (at > 0 && records[at - 1].start.date() != r.start.date()) {
             p.levels[SeriesDayChange] = kDayChangeHeight;
             p.newDay = true;
             if (i > 0)

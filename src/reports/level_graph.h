@@ -94,8 +94,10 @@ struct GraphPoint {
 
 using GraphPage = std::array<GraphPoint, kGraphPoints>;
 
-// The 50 points shown for the slider's value.
-GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue);
+// The 50 points shown for the slider's value. `records` may be a stretch
+// of the unit's records only, the one with number `firstRecord` first: it
+// needs the shown ones and the one before them.
+GraphPage fillGraphPage(const QList<GraphRecord>& records, int sliderValue, int firstRecord = 0);
 
 // The two lines shown beside a clicked point (levels through levelPointText,
 // neighbour levels through neighbourLevelPointText); `names` holds the names

@@ -178,8 +178,12 @@ private:
     friend class Report;
     struct Held;
     Result<const ReportPage*> laidOut(int index) const;
-    // print(), stopping as soon as `writing` says the output failed.
-    Status printPages(QPagedPaintDevice& device, bool keepDeviceLayout, const std::function<bool()>& writing) const;
+    // print(), stopping as soon as `writing` says the output failed. Paper
+    // cannot be taken back, so the proof is checked before printing as well
+    // as after; a file failing the check after is thrown away, and needs
+    // only that one (`paper` false): each check reads every record again.
+    Status printPages(QPagedPaintDevice& device, bool keepDeviceLayout, const std::function<bool()>& writing,
+                      bool paper) const;
     // The same report with field `field` of the main part showing `text`.
     RenderedReport withText(const QString& field, const QString& text) const;
 

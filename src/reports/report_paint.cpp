@@ -379,16 +379,18 @@ Status RenderedReport::paintPage(QPainter& painter, int index) const
 
 Status RenderedReport::print(QPagedPaintDevice& device, bool keepDeviceLayout) const
 {
-    return printPages(device, keepDeviceLayout, [] { return true; });
+    const std::function<bool()> always = [] { return true; };
+    return printPages(device, keepDeviceLayout, always, true);
 }
 
 Status RenderedReport::printPages(QPagedPaintDevice& device, bool keepDeviceLayout,
-                                  const std::function<bool()>& writing) const
+                                  const std::function<bool()>& writing, bool paper) const
 {
     // Pages whose records changed since the footer's digest was taken would
-    // print a proof they do not match: checked before and after.
-    if (Status same = checkProof(); !same)
-        return same;
+    // print a proof they do not match.
+    if (paper)
+        if (Status same = checkProof(); !same)
+            return same;
     if (!keepDeviceLayout) {
         const QSizeF size = pageSizeMm();
         const QSizeF portrait = landscape() ? size.transposed() : size;
@@ -433,7 +435,7 @@ Status RenderedReport::writePdf(const QString& path, const QString& title) const
     }
     const PdfPainting paint = [&](QPdfWriter& writer, const std::function<bool()>& writing) {
         writer.setResolution(600);
-        const Status painted = shown->printPages(writer, false, writing);
+        const Status painted = shown->printPages(writer, false, writing, false);
         if (!painted && isReportFailure(painted.error(), ReportFailure::Output))
             return Status(failure(QString()));
         return painted;

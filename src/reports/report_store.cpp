@@ -37,6 +37,7 @@ Result<NamedColumns> NamedColumns::of(const QSqlRecord& record, const QStringLis
         if (at < 0)
             missing << name;
         columns.at_.insert(name, at);
+        columns.byOrder_.push_back(at);
     }
     if (!missing.isEmpty())
         return databaseError(QStringLiteral("no column %1").arg(missing.join(QLatin1String(", "))));
@@ -48,6 +49,12 @@ QVariant NamedColumns::value(const QSqlQuery& row, const QString& name) const
     const int at = at_.value(name, -1);
     Q_ASSERT(at >= 0);
     return at < 0 ? QVariant() : row.value(at);
+}
+
+QVariant NamedColumns::value(const QSqlQuery& row, int k) const
+{
+    Q_ASSERT(k >= 0 && std::size_t(k) < byOrder_.size());
+    return row.value(byOrder_[std::size_t(k)]);
 }
 
 const QStringList& IntervalReader::columns()
@@ -88,35 +95,68 @@ Result<IntervalReader> IntervalReader::of(const QSqlRecord& record, int noLimit)
     return IntervalReader(std::move(*named), noLimit);
 }
 
+namespace {
+
+// The positions of IntervalReader::columns().
+enum IntervalColumn : std::uint8_t {
+    StartDate,
+    StartTime,
+    EndDate,
+    EndTime,
+    LeqVenue,
+    LeqNeighbour,
+    MaxFast,
+    LimitVenue,
+    LimitNeighbour,
+    LimitFast,
+    MaxLeq1,
+    MinLeq1,
+    L1,
+    L5,
+    L10,
+    L50,
+    L90,
+    Disconnections,
+    PassesVenue,
+    PassesNeighbour,
+    SensorInactive,
+    FastPasses,
+    LineShort,
+    Dna,
+    Ena
+};
+
+} // namespace
+
 GraphRecord IntervalReader::read(const QSqlQuery& row) const
 {
-    const auto v = [&](const char* name) { return columns_.value(row, QString::fromLatin1(name)); };
-    const auto limit = [&](const char* name) {
-        const QVariant value = v(name);
+    // By position: a whole history is millions of values.
+    const auto v = [&](IntervalColumn c) { return columns_.value(row, int(c)); };
+    const auto limit = [&](IntervalColumn c) {
+        const QVariant value = v(c);
         return value.isNull() ? noLimit_ : value.toInt();
     };
     GraphRecord r;
-    r.start = storedStamp(v("DFechaInicio"), v("THoraInicio"));
-    r.end = storedStamp(v("DFechaFinal"), v("THoraFinal"));
-    r.leqVenue = v("SLeqLocal").toFloat();
-    r.leqNeighbour = v("SLeqVecino").toFloat();
-    r.maxFast = v("SMaxFast").toFloat();
-    r.limitVenue = limit("ByNivelLeqLocal");
-    r.limitNeighbour = limit("ByNivelLeqVecino");
-    r.limitFast = limit("ByNivelMFast");
-    r.maxLeq1 = v("SMaxLeq1min").toFloat();
-    r.minLeq1 = v("SMinLeq1min").toFloat();
-    const char* const percentiles[] = {"SL1", "SL5", "SL10", "SL50", "SL90"};
-    for (std::size_t p = 0; p < 5; ++p)
-        r.percentiles[p] = v(percentiles[p]).toFloat();
-    r.disconnections = v("IDesco").toInt();
-    r.passesVenue = v("IPasadasLocal").toInt();
-    r.passesNeighbour = v("IPasadasVecino").toInt();
-    r.sensorInactive = v("IE3").toInt();
-    r.fastPasses = v("IPasMaxFast").toInt();
-    r.lineShort = v("ByLineaInsuficiente").toInt();
-    r.dna = v("ByDNA").toInt();
-    r.ena = v("ByENA").toInt();
+    r.start = storedStamp(v(StartDate), v(StartTime));
+    r.end = storedStamp(v(EndDate), v(EndTime));
+    r.leqVenue = v(LeqVenue).toFloat();
+    r.leqNeighbour = v(LeqNeighbour).toFloat();
+    r.maxFast = v(MaxFast).toFloat();
+    r.limitVenue = limit(LimitVenue);
+    r.limitNeighbour = limit(LimitNeighbour);
+    r.limitFast = limit(LimitFast);
+    r.maxLeq1 = v(MaxLeq1).toFloat();
+    r.minLeq1 = v(MinLeq1).toFloat();
+    for (std::size_t p = 0; p < r.percentiles.size(); ++p)
+        r.percentiles[p] = v(IntervalColumn(L1 + p)).toFloat();
+    r.disconnections = v(Disconnections).toInt();
+    r.passesVenue = v(PassesVenue).toInt();
+    r.passesNeighbour = v(PassesNeighbour).toInt();
+    r.sensorInactive = v(SensorInactive).toInt();
+    r.fastPasses = v(FastPasses).toInt();
+    r.lineShort = v(LineShort).toInt();
+    r.dna = v(Dna).toInt();
+    r.ena = v(Ena).toInt();
     return r;
 }
 

@@ -10,6 +10,7 @@
 #include "reports/report_store.h"
 
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTimeZone>
 #include <algorithm>
 
@@ -19,17 +20,27 @@ namespace {
 
 const QString kFleetTable = QStringLiteral("Flota");
 
-// A row read back, as the journal lists it.
-ShownRecord shownRow(const QString& table, const QSqlQuery& q)
+// A row read back, as the journal lists it: the row journal_codec::rowFrom
+// makes, with the query's column names read once, not for every row.
+ShownRecord shownRow(const QString& table, const QSqlQuery& q, QStringList& names)
 {
-    const Row row = journal_codec::rowFrom(q);
+    if (names.isEmpty()) {
+        const QSqlRecord record = q.record();
+        for (int i = 0; i < record.count(); ++i)
+            names << record.fieldName(i);
+    }
+    Row row;
+    for (qsizetype i = 0; i < names.size(); ++i)
+        row.set(names[i], q.value(int(i)));
     return {table, journal_codec::keyText(*schemaTable(table), row),
             journal_codec::sha256Hex(canonicalRowText(table, row).toUtf8())};
 }
 
 ReportStore::RowTake takeAs(const QString& table, bool journaled, const ShownTake& take)
 {
-    return [table, journaled, &take](const QSqlQuery& q) { return take(shownRow(table, q), journaled); };
+    return [table, journaled, &take, names = QStringList()](const QSqlQuery& q) mutable {
+        return take(shownRow(table, q, names), journaled);
+    };
 }
 
 Status eachInRange(const ReportStore& store, RecordKind kind, const ReportScope& s, const ShownTake& take)

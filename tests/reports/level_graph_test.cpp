@@ -82,6 +82,10 @@ TEST(GraphWindowOfRecords, HundredTwentyRecordsOpenOnTheNewestAndStepLeftByOne)
     const int left = stepLeft(slider, slider.maximum);
     EXPECT_EQ(left, 69);
     EXPECT_EQ(shownRecords(fillGraphPage(all, left)), range(69, 50));
+    // The shown records and the one before them alone make the same page.
+    const GraphPage stretch = fillGraphPage(all.mid(68, 51), left, 68);
+    EXPECT_EQ(shownRecords(stretch), range(69, 50));
+    EXPECT_EQ(stretch[49].levels[SeriesLeqVenue], 118);
     // The buttons stop at the ends.
     EXPECT_EQ(stepRight(slider, slider.maximum), 70);
     EXPECT_EQ(stepLeft(slider, 0), 0);
@@ -116,6 +120,7 @@ TEST(GraphWindowOfRecords, DayChangeBarStandsBetweenTheLastRecordOfADayAndTheFir
     EXPECT_EQ(later[0].levels[SeriesDayChange], kDayChangeHeight);
     EXPECT_EQ(later[1].levels[SeriesDayChange], kNoPoint);
     EXPECT_TRUE(later[0].newDay);
+    EXPECT_TRUE(fillGraphPage(list.mid(1), 2, 1)[0].newDay);
 }
 
 TEST(GraphWindowOfRecords, SensorInactiveRecordShowsOnlyItsLimits)
@@ -255,6 +260,18 @@ TEST_F(GraphStoreTest, BothLoadersReadOneUnitOldestFirst)
     EXPECT_FLOAT_EQ(list[1].percentiles[4], 55.5f);
     EXPECT_FLOAT_EQ(list[2].leqVenue, 75.3f);
     EXPECT_EQ(list[2].limitVenue, 90);
+
+    // A stretch, counted from either end, reads the same records in the same order.
+    const Result<qint64> count = countGraphRecords(*db_, 7);
+    ASSERT_TRUE(count);
+    EXPECT_EQ(*count, 3);
+    for (const auto& [first, n] : {std::pair{1, 2}, std::pair{0, 2}}) {
+        const Result<QList<GraphRecord>> stretch = loadGraphRecords(*db_, 7, first, n, *count);
+        ASSERT_TRUE(stretch);
+        ASSERT_EQ(stretch->size(), n);
+        EXPECT_EQ(stretch->front().start, list[first].start);
+        EXPECT_EQ(stretch->back().start, list[first + n - 1].start);
+    }
 
     const Result<HistoryData> history = loadHistory(*db_, 7);
     ASSERT_TRUE(history) << history.error().detail.toStdString();

@@ -273,14 +273,17 @@ bool GraphWindow::load(const ShownUnit& unit)
     venue_->setText(unit.venue);
     venue_->setCursorPosition(0);
     records_.clear();
+    recordsFrom_ = 0;
+    total_ = 0;
     bool ok = database_ != nullptr;
     if (ok) {
-        Result<QList<GraphRecord>> read = loadGraphRecords(*database_, unit.serial);
-        ok = read.ok();
+        // Only the count now: each position of the slider reads its own records.
+        const Result<qint64> count = countGraphRecords(*database_, unit.serial);
+        ok = count.ok();
         if (ok)
-            records_ = std::move(*read);
+            total_ = *count;
         else
-            prompter_.show(read.error().detail, MessageStyle::Critical);
+            prompter_.show(count.error().detail, MessageStyle::Critical);
     }
 
     // Older firmware records none of the last three events.
@@ -295,12 +298,30 @@ bool GraphWindow::load(const ShownUnit& unit)
             bars->take(set);
     }
 
-    range_ = graphSlider(int(records_.size()));
+    range_ = graphSlider(int(total_));
     const QSignalBlocker quiet(slider_);
     slider_->setRange(range_.minimum, range_.maximum);
     slider_->setValue(range_.maximum);
     FillCharts();
-    return ok;
+    return ok && shownRead_;
+}
+
+void GraphWindow::readShown()
+{
+    records_.clear();
+    shownRead_ = true;
+    // The shown records and the one before them, which tells whether the
+    // first shown starts another day.
+    recordsFrom_ = std::max(slider_->value() - 1, 0);
+    const int count = std::max(slider_->value(), 0) - recordsFrom_ + kGraphPoints;
+    if (!database_ || total_ <= 0)
+        return;
+    Result<QList<GraphRecord>> read = loadGraphRecords(*database_, unit_.serial, recordsFrom_, count, total_);
+    shownRead_ = read.ok();
+    if (shownRead_)
+        records_ = std::move(*read);
+    else
+        prompter_.show(read.error().detail, MessageStyle::Critical);
 }
 
 void GraphWindow::stepLeft()
@@ -315,7 +336,8 @@ void GraphWindow::stepRight()
 
 void GraphWindow::FillCharts()
 {
-    page_ = fillGraphPage(records_, slider_->value());
+    readShown();
+    page_ = fillGraphPage(records_, slider_->value(), recordsFrom_);
     labelBox_->hide();
     levelView_->setUpdatesEnabled(false);
     eventView_->setUpdatesEnabled(false);
@@ -581,9 +603,10 @@ std::optional<std::pair<QDateTime, QDateTime>> GraphWindow::shownRange() const
 {
     std::optional<std::pair<QDateTime, QDateTime>> range;
     for (const GraphPoint& p : page_) {
-        if (!p.used || p.record < 0 || p.record >= records_.size())
+        const int at = p.record - recordsFrom_;
+        if (!p.used || at < 0 || at >= records_.size())
             continue;
-        const QDateTime start = records_[p.record].start;
+        const QDateTime start = records_[at].start;
         if (!range)
             range.emplace(start, start);
         range->second = start;

@@ -86,6 +86,8 @@ private:
     void savePicture(QChartView* view);
     void setCurveVisible(int series, bool visible);
     void alignPlotAreas();
+    // Reads the records the slider's value shows.
+    void readShown();
     QImage pictureOf(QChartView* view) const;
 
     const LocGuru& guru_;
@@ -93,7 +95,12 @@ private:
     Database* database_ = nullptr;
     std::function<void()> openHelp_;
     ShownUnit unit_;
+    // The records shown and the one before them; the first is number
+    // `recordsFrom_` of the unit's `total_`.
     QList<GraphRecord> records_;
+    int recordsFrom_ = 0;
+    qint64 total_ = 0;
+    bool shownRead_ = true;
     GraphSlider range_;
     GraphPage page_{};
     int eventSeries_ = kEventSeries;
