@@ -494,10 +494,10 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
     return signText(signer, signatures::sealText(e.hash), signature, kSealStampPending, pending)
         && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
-                                         "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ? "
-                                         "WHERE \"LId\" = ?")),
+                                         "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, "
+                                         "\"THuellaLineas\" = ? WHERE \"LId\" = ?")),
                 {outcome, message, counts, totals, QString::fromLatin1(e.hash), e.previous, sealNumber, signature,
-                 signatures::pendingColumn(pending), entry});
+                 signatures::pendingColumn(pending), QString::fromLatin1(*linesDigest), entry});
 }
 
 bool Journal::append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
@@ -550,9 +550,11 @@ bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QSt
         && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
                                          "\"LSello\" = ?, \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
-                                         "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ?")),
+                                         "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, \"THuellaLineas\" = ? "
+                                         "WHERE \"LId\" = ?")),
                 {outcome, message, QString(), QString(), QString::fromLatin1(e.hash), e.previous, sealNumber,
-                 QString::fromLatin1(e.link), opening, sealing, signatures::pendingColumn(pending), e.id});
+                 QString::fromLatin1(e.link), opening, sealing, signatures::pendingColumn(pending),
+                 QString::fromLatin1(*linesDigest), e.id});
 }
 
 QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
