@@ -588,7 +588,8 @@ std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint3
         return std::nullopt;
     std::optional<QDateTime> oldest;
     if (q->next() && !q->value(0).isNull()) {
-        // Keys read "serial yyyy-mm-dd hh:nn"; one unit's sort by date and time.
+        // Keys read "serial yyyy-mm-dd hh:nn"; one unit's sort by date and
+        // time. A packed line's "TClave" is its first key, the least it holds.
         const QStringList key = q->value(0).toString().split(QLatin1Char(' '));
         if (key.size() == 3) {
             const QDateTime at(QDate::fromString(key[1], Qt::ISODate),

@@ -2,11 +2,14 @@
 
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "db/journal_tables.h"
+#include "db/packed_lines.h"
 #include "db/schema.h"
 #include "db/sql_error.h"
 
 #include <QHash>
 #include <QSqlQuery>
+#include <algorithm>
 #include <map>
 
 namespace tvq52 {
@@ -16,28 +19,50 @@ namespace {
 using journal_codec::kSeparator;
 
 // For each record of the unit a sealed entry listed (table, separator, key):
-// the newest such entry.
-Result<QHash<QString, qint64>> newestListings(QSqlDatabase db, qint32 serial)
+// the newest such entry. Each table's lines through the index on their ends.
+Result<QHash<QString, qint64>> newestListings(QSqlDatabase db, qint32 serial, bool server)
 {
-    // Keys start with the serial and a blank; the serial is digits only, so
-    // the pattern holds no wildcard of its own.
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT r.\"TTabla\", r.\"TClave\", max(r.\"LEntrada\") FROM \"Diario\" d "
+    const auto [low, high] = packed_lines::unitKeyBounds(serial);
+    const QString collate = server ? QStringLiteral(" COLLATE \"C\"") : QString();
+    const QString sql =
+        QStringLiteral("SELECT r.\"LEntrada\", r.\"TClave\", r.\"TClaveFin\", r.\"BRegistros\" FROM \"Diario\" d "
                        "JOIN \"DiarioRegistros\" r ON r.\"LEntrada\" = d.\"LId\" "
                        "WHERE d.\"THash\" IS NOT NULL AND (d.\"LNumeroSerie\" = ? OR d.\"LNumeroSerie\" IS NULL "
-                       "OR d.\"LNumeroSerie\" = 0) AND r.\"TClave\" LIKE ? "
-                       "GROUP BY r.\"TTabla\", r.\"TClave\""));
-    q.addBindValue(serial);
-    q.addBindValue(QString::number(serial) + QStringLiteral(" %"));
-    if (!q.exec())
-        return sqlError(q.lastError());
+                       "OR d.\"LNumeroSerie\" = 0) AND r.\"TTabla\" = ? AND %1%2 >= ? AND %1%2 < ?")
+            .arg(QString::fromLatin1(kJournalLineEndSql), collate);
     QHash<QString, qint64> newest;
-    while (q.next())
-        newest.insert(q.value(0).toString() + kSeparator + q.value(1).toString(), q.value(2).toLongLong());
-    if (q.lastError().isValid())
-        return sqlError(q.lastError());
+    const auto take = [&](const QString& slot, qint64 entry) {
+        qint64& at = newest[slot];
+        at = std::max(at, entry);
+    };
+    for (const char* name : journal_codec::kRecordTables) {
+        const QString table = QString::fromUtf8(name);
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        for (const QVariant& v : QVariantList{serial, table, low, high})
+            q.addBindValue(v);
+        if (!q.exec())
+            return sqlError(q.lastError());
+        const QString prefix = table + kSeparator;
+        while (q.next()) {
+            const qint64 entry = q.value(0).toLongLong();
+            if (q.value(2).isNull()) {
+                take(prefix + q.value(1).toString(), entry);
+                continue;
+            }
+            const auto records = packed_lines::unpack(q.value(3).toByteArray());
+            if (!records)
+                return records.error();
+            for (const packed_lines::Record& r : *records) {
+                const QString key = QString::fromStdString(r.key);
+                if (key >= low && key < high)
+                    take(prefix + key, entry);
+            }
+        }
+        if (q.lastError().isValid())
+            return sqlError(q.lastError());
+    }
     return newest;
 }
 
@@ -64,7 +89,7 @@ Status fillEntry(QSqlDatabase db, SourceEntry& e)
 Result<QList<SourceEntry>> unitSourceEntries(Database& database, qint32 serial)
 {
     QSqlDatabase db = database.connection();
-    const Result<QHash<QString, qint64>> newest = newestListings(db, serial);
+    const Result<QHash<QString, qint64>> newest = newestListings(db, serial, database.isServer());
     if (!newest)
         return newest.error();
     std::map<qint64, qint64> counts; // entry -> records
