@@ -72,8 +72,13 @@ private:
     void checkLinesRead(qint64 id);
     bool readStoredRows(const TableDef& table, QSqlQuery& q);
     bool checkTable(const TableDef& table);
-    void checkRecord(const TableDef& table, const QSqlQuery& q, const std::vector<int>& positions,
-                     const std::vector<int>& keyPositions);
+    // Where a table's columns are in its query's rows.
+    struct Columns {
+        std::vector<int> positions; // schema column -> result column
+        std::vector<int> keyPositions;
+        std::vector<const ColumnDef*> keys;
+    };
+    void checkRecord(const TableDef& table, const QSqlQuery& q, const Columns& columns);
     bool checkUnitTotals(qint32 unit, const QList<qint64>& reads);
     QByteArray linesDigest(const JournalEntry& e) const;
     std::optional<qint32> unit() const { return scope_.entry ? entryUnit_ : scope_.serial; }
@@ -98,6 +103,7 @@ private:
     std::unordered_map<qint64, Sha256> linesHashes_; // while reading an entry's lines
     QHash<qint64, QByteArray> computed_;            // the entries whose lines were all read
     Sha256 digest_;
+    QString text_; // a record's canonical text, its buffer kept
     QSet<qint64> touched_;              // entries with a line in scope
     QHash<qint32, qint64> lastDeletion_;      // serial -> newest deletion entry
     QHash<qint32, QList<qint64>> totalsRead_; // serial -> the download entries that read the totals
@@ -521,14 +527,15 @@ bool Verification::checkTable(const TableDef& table)
         return false;
     }
     const QSqlRecord record = q.record();
-    std::vector<int> positions; // schema column -> result column
+    Columns columns;
     for (const ColumnDef& c : table.columns)
-        positions.push_back(record.indexOf(QString::fromUtf8(c.name)));
-    std::vector<int> keyPositions;
-    for (const char* k : table.key)
-        keyPositions.push_back(record.indexOf(QString::fromUtf8(k)));
+        columns.positions.push_back(record.indexOf(QString::fromUtf8(c.name)));
+    for (const char* k : table.key) {
+        columns.keyPositions.push_back(record.indexOf(QString::fromUtf8(k)));
+        columns.keys.push_back(table.column(QString::fromUtf8(k)));
+    }
     while (q.next())
-        checkRecord(table, q, positions, keyPositions);
+        checkRecord(table, q, columns);
     if (q.lastError().isValid()) {
         unreadable(q);
         return false;
@@ -536,14 +543,13 @@ bool Verification::checkTable(const TableDef& table)
     return true;
 }
 
-void Verification::checkRecord(const TableDef& table, const QSqlQuery& q, const std::vector<int>& positions,
-                               const std::vector<int>& keyPositions)
+void Verification::checkRecord(const TableDef& table, const QSqlQuery& q, const Columns& columns)
 {
     QString key;
-    for (std::size_t i = 0; i < keyPositions.size(); ++i) {
+    for (std::size_t i = 0; i < columns.keyPositions.size(); ++i) {
         if (i > 0)
             key += QLatin1Char(' ');
-        key += canonicalValue(*table.column(QString::fromUtf8(table.key[i])), q.value(keyPositions[i]), 1);
+        key += canonicalValue(*columns.keys[i], q.value(columns.keyPositions[i]), 1);
     }
     const QByteArray keyBytes = key.toUtf8();
     const std::string_view keyView(keyBytes.constData(), std::size_t(keyBytes.size()));
@@ -566,15 +572,15 @@ void Verification::checkRecord(const TableDef& table, const QSqlQuery& q, const 
     const JournalEntry& by = entries_[listed.entry];
     if (!by.sealed())
         ++result_.recordsInOpenEntries;
-    QString text;
-    for (std::size_t i = 0; i < positions.size(); ++i) {
+    text_.clear();
+    for (std::size_t i = 0; i < columns.positions.size(); ++i) {
         if (i > 0)
-            text += kSeparator;
-        if (positions[i] >= 0)
-            text += canonicalValue(table.columns[i], q.value(positions[i]), by.version);
+            text_ += kSeparator;
+        if (columns.positions[i] >= 0)
+            text_ += canonicalValue(table.columns[i], q.value(columns.positions[i]), by.version);
     }
     digest_.reset();
-    digest_.add(text.toUtf8());
+    digest_.add(text_.toUtf8());
     if (std::memcmp(digest_.result().constData(), listed.digest.data(), listed.digest.size()) != 0)
         result_.findings.append({JournalFinding::Kind::RecordEdited, listed.entry, QString::fromUtf8(table.name), key,
                                  QStringLiteral("values differ from entry %1").arg(listed.entry)});
