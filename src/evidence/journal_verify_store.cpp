@@ -63,7 +63,8 @@ private:
     void checkSealedEntry(const JournalEntry& e, const QByteArray& previousHash, qint64 previousId);
     void checkOpenEntry(const JournalEntry& e);
     void placeSigning(const JournalEntry& e, bool& signedBefore);
-    bool readLineRows(QSqlQuery& q, bool hashEntries, bool take);
+    bool readLineRows(const QString& sql, const QVariantList& binds, bool hashEntries, bool take);
+    void lineRead(const LineRow& line, bool hashEntries, bool take);
     void takeLine(const LineRow& line);
     void list(qint64 entry, std::string_view table, std::string_view key, const unsigned char* digest);
     bool inScope(std::string_view key) const;
@@ -215,31 +216,72 @@ QByteArray emptyLinesDigest()
 // The lines a query gives (kLineColumns, then the packed bytes or NULL):
 // hashed into their entry's digest when `hashEntries`, taken into the
 // listing when `take`.
-bool Verification::readLineRows(QSqlQuery& q, bool hashEntries, bool take)
+void Verification::lineRead(const LineRow& line, bool hashEntries, bool take)
+{
+    if (hashEntries) {
+        Sha256& h = linesHashes_[line.entry];
+        if (line.isPacked)
+            h.add(packed_lines::lineText(line.table, line.key, line.lastKey, line.digest));
+        else
+            h.add(line.table + '\x1f' + line.key + '\x1f' + line.digest + '\x1e');
+    }
+    if (take)
+        takeLine(line);
+}
+
+// The lines a query gives (kLineColumns, then the packed bytes or NULL):
+// hashed into their entry's digest when `hashEntries`, taken into the
+// listing when `take`. SQLite's straight from its rows.
+bool Verification::readLineRows(const QString& sql, const QVariantList& binds, bool hashEntries, bool take)
 {
     LineRow line;
-    while (q.next()) {
-        line.entry = q.value(0).toLongLong();
-        line.table = q.value(1).toString().toUtf8();
-        line.key = q.value(2).toString().toUtf8();
-        line.isPacked = !q.value(3).isNull();
-        line.lastKey = line.isPacked ? q.value(3).toString().toUtf8() : QByteArray();
-        line.digest = q.value(4).toString().toLatin1();
-        if (hashEntries) {
-            Sha256& h = linesHashes_[line.entry];
-            if (line.isPacked)
-                h.add(packed_lines::lineText(line.table, line.key, line.lastKey, line.digest));
-            else
-                h.add(line.table + '\x1f' + line.key + '\x1f' + line.digest + '\x1e');
+    if (sqlite3* handle = sqliteHandle(db_)) {
+        SqliteStatement rows;
+        SqliteStep step = rows.prepare(handle, sql);
+        const auto bytes = [&rows](int i) { return QByteArray(rows.text(i), rows.bytes(i)); };
+        if (!step.failed()) {
+            for (int i = 0; i < binds.size(); ++i)
+                rows.bind(i, binds[i]);
+            while ((step = rows.step()).row()) {
+                line.entry = rows.integer(0);
+                line.table = bytes(1);
+                line.key = bytes(2);
+                line.isPacked = !rows.isNull(3);
+                line.lastKey = line.isPacked ? bytes(3) : QByteArray();
+                line.digest = bytes(4);
+                line.packed = take && !rows.isNull(5) ? bytes(5) : QByteArray();
+                lineRead(line, hashEntries, take);
+            }
         }
-        if (take) {
-            line.packed = q.value(5).toByteArray();
-            takeLine(line);
+        if (step.failed()) {
+            finding(JournalFinding::Kind::Unreadable, 0,
+                    QStringLiteral("the journal cannot be read: %1").arg(step.message));
+            return false;
         }
-    }
-    if (q.lastError().isValid()) {
-        unreadable(q);
-        return false;
+    } else {
+        QSqlQuery q(db_);
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        for (const QVariant& v : binds)
+            q.addBindValue(v);
+        if (!q.exec()) {
+            unreadable(q);
+            return false;
+        }
+        while (q.next()) {
+            line.entry = q.value(0).toLongLong();
+            line.table = q.value(1).toString().toUtf8();
+            line.key = q.value(2).toString().toUtf8();
+            line.isPacked = !q.value(3).isNull();
+            line.lastKey = line.isPacked ? q.value(3).toString().toUtf8() : QByteArray();
+            line.digest = q.value(4).toString().toLatin1();
+            line.packed = take ? q.value(5).toByteArray() : QByteArray();
+            lineRead(line, hashEntries, take);
+        }
+        if (q.lastError().isValid()) {
+            unreadable(q);
+            return false;
+        }
     }
     for (auto& [entry, hash] : linesHashes_)
         computed_.insert(entry, hash.result().toHex());
@@ -315,13 +357,9 @@ bool Verification::readLines()
         return hashOldEntries();
     }
     if (!scope_.serial) {
-        QSqlQuery q(db_);
-        q.setForwardOnly(true);
-        if (!q.exec(QString::fromLatin1(kLineColumns) + QLatin1String("\"BRegistros\" FROM \"DiarioRegistros\" ORDER BY rowid"))) {
-            unreadable(q);
-            return false;
-        }
-        if (!readLineRows(q, true, true))
+        if (!readLineRows(QString::fromLatin1(kLineColumns)
+                              + QLatin1String("\"BRegistros\" FROM \"DiarioRegistros\" ORDER BY rowid"),
+                          {}, true, true))
             return false;
         for (const JournalEntry& e : std::as_const(entries_))
             checkLinesRead(e.id);
@@ -357,36 +395,20 @@ bool Verification::readUnitLines(const QString& table, const QString& unitHigh)
     if (highIncluded_)
         sql += QStringLiteral(" AND \"TClave\"%1 <= ?").arg(collate);
     sql += QLatin1String(" ORDER BY rowid");
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    q.prepare(sql);
-    q.addBindValue(table);
-    q.addBindValue(QString::fromStdString(low_));
-    q.addBindValue(unitHigh);
+    QVariantList binds{table, QString::fromStdString(low_), unitHigh};
     if (highIncluded_)
-        q.addBindValue(QString::fromStdString(high_));
-    if (!q.exec()) {
-        unreadable(q);
-        return false;
-    }
-    return readLineRows(q, false, true);
+        binds << QString::fromStdString(high_);
+    return readLineRows(sql, binds, false, true);
 }
 
 // All of one entry's lines, through the index on their entry; the packed
 // bytes only when its records are listed.
 bool Verification::readEntryLines(qint64 entry, bool withRecords)
 {
-    QSqlQuery q(db_);
-    q.setForwardOnly(true);
-    q.prepare(QString::fromLatin1(kLineColumns)
-              + (withRecords ? QStringLiteral("\"BRegistros\"") : QStringLiteral("NULL"))
-              + QStringLiteral(" FROM \"DiarioRegistros\" WHERE \"LEntrada\" = ? ORDER BY rowid"));
-    q.addBindValue(entry);
-    if (!q.exec()) {
-        unreadable(q);
-        return false;
-    }
-    const bool read = readLineRows(q, true, withRecords);
+    const bool read = readLineRows(QString::fromLatin1(kLineColumns)
+                                       + (withRecords ? QStringLiteral("\"BRegistros\"") : QStringLiteral("NULL"))
+                                       + QStringLiteral(" FROM \"DiarioRegistros\" WHERE \"LEntrada\" = ? ORDER BY rowid"),
+                                   {entry}, true, withRecords);
     if (read && !computed_.contains(entry))
         computed_.insert(entry, emptyLinesDigest());
     return read;
