@@ -213,9 +213,7 @@ QByteArray emptyLinesDigest()
     return Sha256::hex({});
 }
 
-// The lines a query gives (kLineColumns, then the packed bytes or NULL):
-// hashed into their entry's digest when `hashEntries`, taken into the
-// listing when `take`.
+// One line: its header into its entry's digest, its records into the listing.
 void Verification::lineRead(const LineRow& line, bool hashEntries, bool take)
 {
     if (hashEntries) {
