@@ -106,9 +106,9 @@ std::optional<CollectedUnit> refusedLine(const AppContext& ctx, const QString& l
 
 // The office overview's journal check after a download: a unit whose
 // journal finds faults, or cannot be checked, is told like any failure.
-bool checkJournal(AppContext& ctx, qint32 serial)
+bool checkJournal(AppContext& ctx, qint32 serial, qint64 entry)
 {
-    const Result<QList<qint32>> notVerified = checkFleetJournal(*ctx.db, serial);
+    const Result<QList<qint32>> notVerified = checkFleetJournal(*ctx.db, serial, entry);
     if (!notVerified) {
         printError(ctx.guru, notVerified.error());
         return false;
@@ -157,7 +157,7 @@ CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, 
     const DownloadReport report = workflow.run();
     run.current = nullptr;
     if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
-        line.journalVerified = checkJournal(ctx, report.serial);
+        line.journalVerified = checkJournal(ctx, report.serial, report.journalEntry);
     line.answered = report.serial;
     if (view.range) {
         line.from = view.range->start();

@@ -133,7 +133,7 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
     });
     const DownloadReport report = workflow.run();
     if (report.outcome == DownloadOutcome::Completed && report.serial > 0)
-        (void)checkFleetJournal(*ctx.db, report.serial); // the office overview's journal check
+        (void)checkFleetJournal(*ctx.db, report.serial, report.journalEntry); // the overview's journal check
     progress.finish(view.summaryLine());
     if (args.has("--json"))
         printJson(downloadJson(report));

@@ -171,7 +171,7 @@ const QString kEntryColumns = QStringLiteral(
     "\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
     "\"TResultado\", \"TMensaje\", \"TRecuentos\", \"TTotales\", "
     "\"THash\", \"LAnterior\", \"IVersion\", \"TEnlace\", \"TOrigen\", \"TProcedencia\", "
-    "\"TFirmaApertura\", \"TFirmaCierre\", \"ISelloPendiente\"");
+    "\"TFirmaApertura\", \"TFirmaCierre\", \"ISelloPendiente\", \"THuellaLineas\"");
 
 JournalEntry entryFrom(const QSqlQuery& q)
 {
@@ -194,6 +194,7 @@ JournalEntry entryFrom(const QSqlQuery& q)
     e.openingSignature = QByteArray::fromBase64(q.value(15).toString().toLatin1());
     e.sealSignature = QByteArray::fromBase64(q.value(16).toString().toLatin1());
     e.stampPending = q.value(17).toInt();
+    e.linesDigest = q.value(18).toString().toLatin1();
     return e;
 }
 

@@ -1,9 +1,10 @@
 #include "db/journal_tables.h"
 
+#include "core/sha256.h"
 #include "db/journal_codec.h"
+#include "db/packed_lines.h"
 #include "db/sql_error.h"
 
-#include <QCryptographicHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -199,20 +200,23 @@ Result<bool> anyRecordStored(QSqlDatabase db)
     return any;
 }
 
-// A record an entry of the journal's own lists.
-struct OwnLine {
-    QString table, key, digest;
-};
-
-// Every stored record that no entry lists yet, for "adopt".
-Result<QList<OwnLine>> unlistedRecords(QSqlQuery& q)
+// Every stored record that no entry lists yet, for "adopt", in packed lines.
+Status packUnlistedRecords(QSqlQuery& q, packed_lines::Packer& packer, int& count)
 {
     QSet<QString> listed;
-    if (!q.exec(QStringLiteral("SELECT \"TTabla\", \"TClave\" FROM \"DiarioRegistros\"")))
+    if (!q.exec(QStringLiteral("SELECT \"TTabla\", \"TClave\", \"BRegistros\" FROM \"DiarioRegistros\"")))
         return sqlError(q.lastError());
-    while (q.next())
-        listed.insert(q.value(0).toString() + kSeparator + q.value(1).toString());
-    QList<OwnLine> lines;
+    while (q.next()) {
+        const QString table = q.value(0).toString();
+        if (q.value(2).isNull()) {
+            listed.insert(table + kSeparator + q.value(1).toString());
+            continue;
+        }
+        const auto records = packed_lines::unpack(q.value(2).toByteArray());
+        if (records)
+            for (const packed_lines::Record& r : *records)
+                listed.insert(table + kSeparator + QString::fromStdString(r.key));
+    }
     for (const char* name : kRecordTables) {
         const TableDef& table = *schemaTable(QString::fromUtf8(name));
         const QString tableName = QString::fromUtf8(table.name);
@@ -223,11 +227,13 @@ Result<QList<OwnLine>> unlistedRecords(QSqlQuery& q)
             const QString key = keyText(table, row);
             if (listed.contains(tableName + kSeparator + key))
                 continue;
-            lines.append({tableName, key,
-                          QString::fromLatin1(sha256Hex(canonicalRowText(tableName, row, kCurrentVersion).toUtf8()))});
+            Sha256 digest;
+            digest.add(canonicalRowText(tableName, row, kCurrentVersion).toUtf8());
+            packer.add(name, key.toStdString(), reinterpret_cast<const unsigned char*>(digest.result().constData()));
+            ++count;
         }
     }
-    return lines;
+    return {};
 }
 
 // Opens the entry row; its number goes into `e`.
@@ -246,21 +252,19 @@ Status insertOwnEntry(QSqlQuery& q, JournalEntry& e)
     return {};
 }
 
-// Lists the records in the entry; the hash of their lines.
-Result<QByteArray> listOwnLines(QSqlQuery& q, qint64 entry, const QList<OwnLine>& lines)
+// Writes the packed lines in the entry; the hash of their lines.
+Result<QByteArray> listOwnLines(QSqlQuery& q, qint64 entry, const std::vector<packed_lines::Line>& lines)
 {
-    QCryptographicHash linesHash(QCryptographicHash::Sha256);
-    q.prepare(
-        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-                       "VALUES (?, ?, ?, ?)"));
-    for (const OwnLine& l : lines) {
-        q.addBindValue(entry);
-        q.addBindValue(l.table);
-        q.addBindValue(l.key);
-        q.addBindValue(l.digest);
+    Sha256 linesHash;
+    q.prepare(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", "
+                             "\"THuella\", \"BRegistros\") VALUES (?, ?, ?, ?, ?, ?)"));
+    for (const packed_lines::Line& l : lines) {
+        for (const QVariant& v : QVariantList{entry, QString::fromUtf8(l.table), QString::fromUtf8(l.firstKey),
+                                              QString::fromUtf8(l.lastKey), QString::fromLatin1(l.digest), l.packed})
+            q.addBindValue(v);
         if (!q.exec())
             return sqlError(q.lastError());
-        linesHash.addData(recordLine(l.table, l.key, l.digest));
+        linesHash.add(packed_lines::lineText(l.table, l.firstKey, l.lastKey, l.digest));
     }
     return linesHash.result().toHex();
 }
@@ -273,15 +277,15 @@ Status writeOwnEntry(QSqlDatabase db, JournalAction action)
     // Not forward-only: a server's streamed rows would lose all but the first
     // to the record() each row is read with.
     QSqlQuery q(db);
-    QList<OwnLine> lines;
+    packed_lines::Packer packer;
+    int records = 0;
     if (action == JournalAction::Adopt) {
-        Result<QList<OwnLine>> unlisted = unlistedRecords(q);
-        if (!unlisted)
-            return unlisted.status();
-        if (unlisted->isEmpty())
+        if (Status packed = packUnlistedRecords(q, packer, records); !packed)
+            return packed;
+        if (records == 0)
             return {};
-        lines = std::move(unlisted).value();
     }
+    const std::vector<packed_lines::Line> lines = packer.take(true);
     const Result<HeadRow> head = readHead(q);
     if (!head)
         return head.status();
@@ -290,7 +294,7 @@ Status writeOwnEntry(QSqlDatabase db, JournalAction action)
     e.action = action;
     e.version = kCurrentVersion;
     e.outcome = journalOutcomeName(JournalOutcome::Completed);
-    e.counts = QStringLiteral("records %1").arg(lines.size());
+    e.counts = QStringLiteral("records %1").arg(records);
     e.previous = head->id;
     if (Status opened = insertOwnEntry(q, e); !opened)
         return opened;
@@ -301,10 +305,10 @@ Status writeOwnEntry(QSqlDatabase db, JournalAction action)
     e.hash = entryHash(head->hash, e, *linesDigest);
     q.prepare(
         QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = '', \"TRecuentos\" = ?, "
-                       "\"TTotales\" = '', \"THash\" = ?, \"LAnterior\" = ?, \"LSello\" = ?, \"TEnlace\" = ? "
-                       "WHERE \"LId\" = ?"));
+                       "\"TTotales\" = '', \"THash\" = ?, \"LAnterior\" = ?, \"LSello\" = ?, \"TEnlace\" = ?, "
+                       "\"THuellaLineas\" = ? WHERE \"LId\" = ?"));
     for (const QVariant& v : QVariantList{e.outcome, e.counts, QString::fromLatin1(e.hash), e.previous, head->seal + 1,
-                                          QString::fromLatin1(e.link), e.id})
+                                          QString::fromLatin1(e.link), QString::fromLatin1(*linesDigest), e.id})
         q.addBindValue(v);
     if (!q.exec())
         return sqlError(q.lastError());

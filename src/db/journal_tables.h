@@ -75,6 +75,9 @@ struct JournalEntry {
     // Which of them still wait for the time stamp an authority did not give
     // (kOpeningStampPending, kSealStampPending).
     int stampPending = 0;
+    // The hex SHA-256 of the entry's lines as sealed (empty for entries
+    // sealed before it was kept): the chain is walked without its lines.
+    QByteArray linesDigest;
     bool sealed() const { return !hash.isEmpty(); }
 };
 inline constexpr int kOpeningStampPending = 1;

@@ -75,6 +75,17 @@ struct JournalVerification {
     QByteArray head;
 };
 
+// What a check reads of the records and their lines; the chain of entries
+// is always walked whole. No serial: everything.
+struct JournalScope {
+    std::optional<qint32> serial;
+    // Keys of the unit from `fromKey` to `toKey`, both included ("serial
+    // yyyy-mm-dd hh:nn"); empty: all of the unit's.
+    QString fromKey, toKey;
+    // Not 0: only the lines of that entry and the records they list.
+    qint64 entry = 0;
+};
+
 // The exchange journal: which unit was read or written, when, over which
 // line, how it ended, and the keys and values of every record a download,
 // an import or a merge stored, each entry's SHA-256 chained to the one before. It lives in its
@@ -137,6 +148,7 @@ public:
     QByteArray head() const;
     // With `keptHead`, also that the chain still holds that head.
     JournalVerification verify(std::optional<qint32> serial = std::nullopt, const QByteArray& keptHead = {}) const;
+    JournalVerification verify(const JournalScope& scope, const QByteArray& keptHead = {}) const;
     // Entries left open that the program did not open: never sealed.
     QList<qint64> unlinkedOpenEntries() const { return unlinked_; }
     // How one entry's signatures stand against this PC's trust, without the

@@ -494,10 +494,10 @@ bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& me
     return signText(signer, signatures::sealText(e.hash), signature, kSealStampPending, pending)
         && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
-                                         "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ? "
-                                         "WHERE \"LId\" = ?")),
+                                         "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, "
+                                         "\"THuellaLineas\" = ? WHERE \"LId\" = ?")),
                 {outcome, message, counts, totals, QString::fromLatin1(e.hash), e.previous, sealNumber, signature,
-                 signatures::pendingColumn(pending), entry});
+                 signatures::pendingColumn(pending), QString::fromLatin1(*linesDigest), entry});
 }
 
 bool Journal::append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
@@ -550,9 +550,11 @@ bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QSt
         && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                                          "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
                                          "\"LSello\" = ?, \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
-                                         "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ?")),
+                                         "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, \"THuellaLineas\" = ? "
+                                         "WHERE \"LId\" = ?")),
                 {outcome, message, QString(), QString(), QString::fromLatin1(e.hash), e.previous, sealNumber,
-                 QString::fromLatin1(e.link), opening, sealing, signatures::pendingColumn(pending), e.id});
+                 QString::fromLatin1(e.link), opening, sealing, signatures::pendingColumn(pending),
+                 QString::fromLatin1(*linesDigest), e.id});
 }
 
 QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
@@ -586,7 +588,8 @@ std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint3
         return std::nullopt;
     std::optional<QDateTime> oldest;
     if (q->next() && !q->value(0).isNull()) {
-        // Keys read "serial yyyy-mm-dd hh:nn"; one unit's sort by date and time.
+        // Keys read "serial yyyy-mm-dd hh:nn"; one unit's sort by date and
+        // time. A packed line's "TClave" is its first key, the least it holds.
         const QStringList key = q->value(0).toString().split(QLatin1Char(' '));
         if (key.size() == 3) {
             const QDateTime at(QDate::fromString(key[1], Qt::ISODate),

@@ -2,6 +2,8 @@
 
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "db/journal_tables.h"
+#include "db/packed_lines.h"
 #include "db/schema.h"
 #include "db/sql_error.h"
 
@@ -39,30 +41,57 @@ Status fillEntry(QSqlDatabase db, SourceEntry& e)
 
 Result<UnitSources> UnitSources::read(Database& database, qint32 serial)
 {
-    // Keys start with the serial and a blank; the serial is digits only, so
-    // the pattern holds no wildcard of its own.
-    QSqlQuery q(database.connection());
-    q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT r.\"TTabla\", r.\"TClave\", max(r.\"LEntrada\") FROM \"Diario\" d "
+    // Each table's lines of the unit through the index on their ends, in
+    // either form; a record's newest listing is the highest entry's.
+    QSqlDatabase db = database.connection();
+    const auto [low, high] = packed_lines::unitKeyBounds(serial);
+    const QByteArray lowBytes = low.toUtf8(), highBytes = high.toUtf8();
+    const QString collate = database.isServer() ? QStringLiteral(" COLLATE \"C\"") : QString();
+    const QString sql =
+        QStringLiteral("SELECT r.\"LEntrada\", r.\"TClave\", r.\"TClaveFin\", r.\"BRegistros\" FROM \"Diario\" d "
                        "JOIN \"DiarioRegistros\" r ON r.\"LEntrada\" = d.\"LId\" "
                        "WHERE d.\"THash\" IS NOT NULL AND (d.\"LNumeroSerie\" = ? OR d.\"LNumeroSerie\" IS NULL "
-                       "OR d.\"LNumeroSerie\" = 0) AND r.\"TClave\" LIKE ? "
-                       "GROUP BY r.\"TTabla\", r.\"TClave\""));
-    q.addBindValue(serial);
-    q.addBindValue(QString::number(serial) + QStringLiteral(" %"));
-    if (!q.exec())
-        return sqlError(q.lastError());
+                       "OR d.\"LNumeroSerie\" = 0) AND r.\"TTabla\" = ? AND %1%2 >= ? AND %1%2 < ?")
+            .arg(QString::fromLatin1(kJournalLineEndSql), collate);
     UnitSources sources;
     sources.serial_ = serial;
     QByteArray listing;
-    while (q.next()) {
-        listing = q.value(0).toString().toUtf8() + kSeparator + q.value(1).toString().toUtf8();
-        sources.newest_.emplace_back(sources.hashed(listing), q.value(2).toLongLong());
+    const auto take = [&](const QByteArray& table, std::string_view key, qint64 entry) {
+        listing = table + kSeparator + QByteArray(key.data(), qsizetype(key.size()));
+        sources.newest_.emplace_back(sources.hashed(listing), entry);
+    };
+    for (const char* name : journal_codec::kRecordTables) {
+        const QByteArray table(name);
+        QSqlQuery q(db);
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        for (const QVariant& v : QVariantList{serial, QString::fromUtf8(name), low, high})
+            q.addBindValue(v);
+        if (!q.exec())
+            return sqlError(q.lastError());
+        while (q.next()) {
+            const qint64 entry = q.value(0).toLongLong();
+            if (q.value(2).isNull()) {
+                take(table, q.value(1).toString().toStdString(), entry);
+                continue;
+            }
+            const auto records = packed_lines::unpack(q.value(3).toByteArray());
+            if (!records)
+                return records.error();
+            for (const packed_lines::Record& r : *records)
+                if (QByteArrayView(r.key.data(), qsizetype(r.key.size())) >= QByteArrayView(lowBytes)
+                    && QByteArrayView(r.key.data(), qsizetype(r.key.size())) < QByteArrayView(highBytes))
+                    take(table, r.key, entry);
+        }
+        if (q.lastError().isValid())
+            return sqlError(q.lastError());
     }
-    if (q.lastError().isValid())
-        return sqlError(q.lastError());
-    std::sort(sources.newest_.begin(), sources.newest_.end());
+    // The newest entry first for each record, then one per record.
+    std::sort(sources.newest_.begin(), sources.newest_.end(),
+              [](const auto& a, const auto& b) { return a.first != b.first ? a.first < b.first : a.second > b.second; });
+    sources.newest_.erase(std::unique(sources.newest_.begin(), sources.newest_.end(),
+                                      [](const auto& a, const auto& b) { return a.first == b.first; }),
+                          sources.newest_.end());
     return sources;
 }
 

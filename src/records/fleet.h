@@ -68,8 +68,11 @@ Result<std::vector<FleetUnit>> loadFleet(Database& database, const FleetOptions&
 // Verifies the journal of one unit, or of every unit of `Programacion`, and
 // keeps each result (with the journal's head then) in "DiarioVerificado",
 // which loadFleet reads: verifying hashes every row, too slow for an overview.
+// With `entry` (a download of that unit just sealed) only what that entry
+// listed is checked against the records, besides the whole chain.
 // The units whose journal did not verify.
-Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32> serial = std::nullopt);
+Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32> serial = std::nullopt,
+                                        qint64 entry = 0);
 
 // The keys of the overview's JSON objects and of its CSV header, in order.
 QStringList fleetKeys();

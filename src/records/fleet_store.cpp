@@ -7,6 +7,7 @@
 #include "records/recorded_data.h"
 
 #include <QHash>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -192,7 +193,32 @@ Result<std::vector<FleetUnit>> loadFleet(Database& database, const FleetOptions&
     return units;
 }
 
-Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32> serial)
+namespace {
+
+// Which units a finding of one check of the whole journal bears on: a
+// record's by its key, an entry's by the entry's unit; the chain, and an
+// entry of no unit, bear on them all (nullopt).
+std::optional<qint32> findingUnit(const JournalFinding& f, const QHash<qint64, qint32>& entryUnits)
+{
+    if (!f.key.isEmpty())
+        return f.key.section(QLatin1Char(' '), 0, 0).toInt();
+    switch (f.kind) {
+    case JournalFinding::Kind::EntryAltered:
+    case JournalFinding::Kind::EntryNotOpened:
+    case JournalFinding::Kind::EntryUnsigned:
+    case JournalFinding::Kind::SignatureInvalid:
+    case JournalFinding::Kind::SignerNotTrusted:
+        if (const qint32 unit = entryUnits.value(f.entry); f.entry != 0 && unit > 0)
+            return unit;
+        return std::nullopt;
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32> serial, qint64 entry)
 {
     QSqlDatabase db = database.connection();
     QList<qint32> serials;
@@ -207,6 +233,24 @@ Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32
             serials << q.value(0).toInt();
     }
     const Journal journal(database);
+    // One unit: its own lines and records (only the entry's after a
+    // download). Every unit: one pass over everything, split per unit.
+    const JournalVerification v = journal.verify(JournalScope{serial, {}, {}, serial ? entry : 0});
+    QSet<qint32> failing;
+    bool allFail = false;
+    if (serial) {
+        allFail = !v.findings.isEmpty();
+    } else if (!v.findings.isEmpty()) {
+        QHash<qint64, qint32> entryUnits;
+        for (const JournalEntry& e : journal.entries())
+            entryUnits.insert(e.id, e.serial);
+        for (const JournalFinding& f : v.findings) {
+            const std::optional<qint32> unit = findingUnit(f, entryUnits);
+            allFail = allFail || !unit;
+            if (unit)
+                failing.insert(*unit);
+        }
+    }
     const bool sqlite = database.dialect() == SqlDialect::SQLite;
     QSqlQuery q(db);
     q.prepare(
@@ -216,8 +260,7 @@ Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32
                        "excluded.\"THead\""));
     QList<qint32> notVerified;
     for (qint32 s : std::as_const(serials)) {
-        const JournalVerification v = journal.verify(s);
-        const bool ok = v.findings.isEmpty();
+        const bool ok = !allFail && !failing.contains(s);
         if (!ok)
             notVerified << s;
         q.addBindValue(s);

@@ -53,6 +53,18 @@ bool keyInRange(const QString& key, const ReportProof& proof)
     return start >= minuteText(proof.from) && start <= minuteText(proof.to);
 }
 
+// The report's unit and, when it shows a period, the keys that start in it.
+JournalScope journalScope(const ReportProof& proof)
+{
+    JournalScope scope{proof.serial, {}, {}, 0};
+    if (proof.from.isValid() && proof.to.isValid()) {
+        const QString unit = QString::number(proof.serial) + QLatin1Char(' ');
+        scope.fromKey = unit + minuteText(proof.from);
+        scope.toKey = unit + minuteText(proof.to);
+    }
+    return scope;
+}
+
 // The records the report showed, told again from the journal at the
 // printed head and the lines the file carried, in the order shown.
 Result<QList<ShownRecord>> printedRecords(Database& database, const ReportProof& proof)
@@ -65,7 +77,8 @@ Result<QList<ShownRecord>> printedRecords(Database& database, const ReportProof&
             journaled << t;
     Result<JournalListing> listing = JournalListing();
     if (!journaled.isEmpty()) {
-        listing = journalListingAt(database, proof.head, proof.serial, journaled);
+        const JournalScope scope = journalScope(proof);
+        listing = journalListingAt(database, proof.head, proof.serial, journaled, scope.fromKey, scope.toKey);
         if (!listing)
             return listing.error();
     }
@@ -122,7 +135,7 @@ Result<ReportCheck> checkReport(Database& database, const ReportProof& proof)
     check.recordsMatch = digestOf(now) == proof.digest && check.recordsNow == proof.records;
 
     // The overview names no unit: its check is the chain's alone (0 is no unit).
-    const JournalVerification verified = Journal(database).verify(proof.serial, proof.head);
+    const JournalVerification verified = Journal(database).verify(journalScope(proof), proof.head);
     QSet<QString> shown;
     for (const ShownRecord& r : now)
         shown.insert(slot(r));

@@ -1,6 +1,8 @@
 #include "app/data_folder.h"
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "db/packed_lines.h"
+#include "db/schema.h"
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "records/record_store.h"
@@ -254,9 +256,84 @@ TEST_F(JournalTest, EntriesHashedInTheFirstFormStillVerify)
     JournalVerification v = journal->verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
     EXPECT_EQ(v.head, hash);
+    EXPECT_TRUE(journal->verify(kSerial).findings.isEmpty());
     // New entries chain to it.
     download(80.0f);
     EXPECT_TRUE(journal->verify().findings.isEmpty());
+}
+
+TEST_F(JournalTest, PackedLinesAreCheckedWithinTheScopeAskedAndAForgedLineIsFound)
+{
+    // Two units' intervals, listed by an import in packed lines of two records.
+    ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial + 1}})));
+    const auto interval = [&](qint32 serial, int day, const char* time) {
+        ASSERT_TRUE(store->insert("Intervalos", row({{"LNumeroSerie", serial}, {"DFechaInicio", QDate(2010, 3, day)},
+                                                     {"THoraInicio", time}, {"SLeqLocal", 80.5}})));
+    };
+    for (const char* time : {"10:00", "10:15", "10:30"})
+        interval(kSerial, 15, time);
+    interval(kSerial, 16, "10:00");
+    interval(kSerial + 1, 15, "10:00");
+    const auto entry = journal->open(JournalAction::Import, 0, {});
+    ASSERT_TRUE(entry);
+    packed_lines::Packer packer(2);
+    const TableDef& table = *schemaTable(QStringLiteral("Intervalos"));
+    QSqlQuery q(db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT * FROM \"Intervalos\" ORDER BY \"LNumeroSerie\", \"DFechaInicio\", "
+                                      "\"THoraInicio\"")));
+    while (q.next()) {
+        const Row r = journal_codec::rowFrom(q);
+        const QByteArray digest = QCryptographicHash::hash(
+            canonicalRowText(QStringLiteral("Intervalos"), r).toUtf8(), QCryptographicHash::Sha256);
+        packer.add("Intervalos", journal_codec::keyText(table, r).toStdString(),
+                   reinterpret_cast<const unsigned char*>(digest.constData()));
+    }
+    for (const packed_lines::Line& l : packer.take(true)) {
+        q.prepare(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
+                                 "\"TClaveFin\", \"THuella\", \"BRegistros\") VALUES (?, ?, ?, ?, ?, ?)"));
+        for (const QVariant& v : QVariantList{*entry, QString::fromUtf8(l.table), QString::fromUtf8(l.firstKey),
+                                              QString::fromUtf8(l.lastKey), QString::fromLatin1(l.digest), l.packed})
+            q.addBindValue(v);
+        ASSERT_TRUE(q.exec());
+    }
+    ASSERT_TRUE(journal->seal(*entry, QStringLiteral("completed"), {}));
+    EXPECT_TRUE(journal->verify().findings.isEmpty()) << journal->verify().findings.value(0).detail.toStdString();
+    const JournalScope range{kSerial, QStringLiteral("1234 2010-03-15 10:15"), QStringLiteral("1234 2010-03-16 10:00")};
+    JournalVerification v = journal->verify(range);
+    EXPECT_TRUE(v.findings.isEmpty());
+    EXPECT_EQ(v.recordsChecked, 3);
+
+    // An edit inside the range is found; another unit's, or one before the
+    // range, only by the checks that read them.
+    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = 81 WHERE \"THoraInicio\" = '10:30'"));
+    exec(QStringLiteral("UPDATE \"Intervalos\" SET \"SLeqLocal\" = 82 WHERE \"LNumeroSerie\" = 1235 OR "
+                        "(\"THoraInicio\" = '10:00' AND \"DFechaInicio\" < '2010-03-16')"));
+    v = journal->verify(range);
+    ASSERT_EQ(v.findings.size(), 1);
+    EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::RecordEdited);
+    EXPECT_EQ(v.findings[0].key, QStringLiteral("1234 2010-03-15 10:30"));
+    EXPECT_EQ(journal->verify(kSerial).findings.size(), 2);
+    EXPECT_EQ(journal->verify().findings.size(), 3);
+
+    // A packed value forged under its digest, or a last key moved, is the entry's alteration.
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT rowid, \"BRegistros\" FROM \"DiarioRegistros\" WHERE \"TClave\" = "
+                                      "'1234 2010-03-15 10:30'")) && q.next());
+    const qint64 line = q.value(0).toLongLong();
+    const QByteArray original = q.value(1).toByteArray();
+    QByteArray forged = original;
+    forged[forged.size() - 1] = char(forged.back() ^ 1);
+    const auto rewrite = [&](const QByteArray& packed, const QString& lastKey) {
+        q.prepare(QStringLiteral("UPDATE \"DiarioRegistros\" SET \"BRegistros\" = ?, \"TClaveFin\" = ? WHERE rowid = ?"));
+        for (const QVariant& value : QVariantList{packed, lastKey, line})
+            q.addBindValue(value);
+        ASSERT_TRUE(q.exec());
+    };
+    rewrite(forged, QStringLiteral("1234 2010-03-16 10:00"));
+    EXPECT_TRUE(kinds(journal->verify(range)).contains(JournalFinding::Kind::EntryAltered));
+    rewrite(original, QStringLiteral("1234 2010-03-15 10:45"));
+    EXPECT_TRUE(kinds(journal->verify(range)).contains(JournalFinding::Kind::EntryAltered));
+    rewrite(original, QStringLiteral("1234 2010-03-16 10:00"));
+    EXPECT_EQ(journal->verify(range).findings.size(), 1);
 }
 
 TEST_F(JournalTest, RecordsStoredAgainVerifyAgainstTheNewestEntryAndGoneRowsNeedADeletion)

@@ -395,6 +395,9 @@ TEST_F(FleetTest, TheJournalCheckIsKeptPerUnitAndAnAlteredJournalIsATamperSign)
     EXPECT_FALSE(unit(200).journalOk);
     EXPECT_TRUE(words(unit(200)).contains(QStringLiteral("journal")));
     EXPECT_TRUE(unit(100).journalOk);
+    // Every unit at once: the altered entry is its own unit's finding only.
+    EXPECT_EQ(take(checkFleetJournal(*db)), QList<qint32>{200});
+    EXPECT_TRUE(unit(100).journalOk);
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM \"DiarioVerificado\"")), 2);
     EXPECT_EQ(take(loadFleet(*db, options)).front().serial, 200);
 }
