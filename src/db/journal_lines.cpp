@@ -4,22 +4,33 @@
 #include "core/sha256.h"
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "db/packed_lines.h"
 #include "db/server_bulk.h"
 #include "db/sqlite_statement.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <optional>
 
 namespace tvq52::journal_codec {
 
 namespace {
 
-const char* const kLinesSql = "SELECT \"TTabla\", \"TClave\", \"THuella\" FROM \"DiarioRegistros\" "
+const char* const kLinesSql = "SELECT \"TTabla\", \"TClave\", \"THuella\", \"TClaveFin\" FROM \"DiarioRegistros\" "
                               "WHERE \"LEntrada\" = %1 ORDER BY rowid";
 
-// recordLine()'s bytes, from the UTF-8 the backend gives.
-void addLine(Sha256& hash, std::string_view table, std::string_view key, std::string_view digest)
+// recordLine()'s bytes, from the UTF-8 the backend gives; a packed line's
+// lineText() when it has a last key.
+void addLine(Sha256& hash, std::string_view table, std::string_view key, std::string_view digest,
+             std::optional<std::string_view> lastKey)
 {
+    if (lastKey) {
+        hash.add(packed_lines::lineText(QByteArrayView(table.data(), qsizetype(table.size())),
+                                        QByteArrayView(key.data(), qsizetype(key.size())),
+                                        QByteArrayView(lastKey->data(), qsizetype(lastKey->size())),
+                                        QByteArrayView(digest.data(), qsizetype(digest.size()))));
+        return;
+    }
     hash.add(QByteArrayView(table.data(), qsizetype(table.size())));
     hash.add("\x1f");
     hash.add(QByteArrayView(key.data(), qsizetype(key.size())));
@@ -42,7 +53,8 @@ Result<QByteArray> sqliteLines(sqlite3* db, qint64 entry)
     if (!step.failed()) {
         lines.bindInteger(0, entry);
         while ((step = lines.step()).row())
-            addLine(hash, columnText(lines, 0), columnText(lines, 1), columnText(lines, 2));
+            addLine(hash, columnText(lines, 0), columnText(lines, 1), columnText(lines, 2),
+                    lines.text(3) ? std::optional(columnText(lines, 3)) : std::nullopt);
     }
     if (step.failed())
         return Error(0, step.message);
@@ -58,7 +70,8 @@ Result<QByteArray> serverLines(ServerBulk& bulk, qint64 entry)
     while (r.ok()) {
         r = bulk.exec("FETCH 20000 FROM tvq52_lines", {});
         for (int row = 0; r.ok() && row < r.rows(); ++row)
-            addLine(hash, r.text(row, 0), r.text(row, 1), r.text(row, 2));
+            addLine(hash, r.text(row, 0), r.text(row, 1), r.text(row, 2),
+                    r.isNull(row, 3) ? std::nullopt : std::optional<std::string_view>(r.text(row, 3)));
         if (r.ok() && r.rows() == 0)
             break;
     }
@@ -83,7 +96,10 @@ Result<QByteArray> entryLinesDigest(Database& database, qint64 entry)
         return Error(0, lines.lastError().text());
     Sha256 hash;
     while (lines.next())
-        hash.add(recordLine(lines.value(0).toString(), lines.value(1).toString(), lines.value(2).toString()));
+        hash.add(lines.value(3).isNull()
+                     ? recordLine(lines.value(0).toString(), lines.value(1).toString(), lines.value(2).toString())
+                     : packed_lines::lineText(lines.value(0).toString().toUtf8(), lines.value(1).toString().toUtf8(),
+                                              lines.value(3).toString().toUtf8(), lines.value(2).toString().toUtf8()));
     return hash.result().toHex();
 }
 

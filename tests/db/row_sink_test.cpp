@@ -1,6 +1,7 @@
 #include "db/row_sink.h"
 #include "evidence/journal.h"
 #include "support/folder_database.h"
+#include "support/listed_records.h"
 #include "support/rows.h"
 
 #include <QSqlQuery>
@@ -99,12 +100,17 @@ QVariantList inhabilRow(int interval, const char* from)
                         QStringLiteral("18:00")};
 }
 
-qint64 listedRows(Database& db, qint64 entry)
+// The records the entry lists, each with the digest of its stored row; a
+// sink that tells the digest of its lines tells the one they have.
+qint64 listedRows(Database& db, qint64 entry, RowSink& sink)
 {
-    QSqlQuery q(db.connection());
-    q.prepare(QStringLiteral("SELECT count(*) FROM \"DiarioRegistros\" WHERE \"LEntrada\" = ?"));
-    q.addBindValue(entry);
-    return q.exec() && q.next() ? q.value(0).toLongLong() : -1;
+    QByteArray digest;
+    const QStringList listed = test::listedRecords(db, entry, &digest);
+    EXPECT_TRUE(listed.filter(QStringLiteral("!")).isEmpty()) << listed.join(QLatin1Char('\n')).toStdString();
+    if (!sink.listedLines().isEmpty()) {
+        EXPECT_EQ(sink.listedLines(), digest);
+    }
+    return listed.size();
 }
 
 } // namespace
@@ -158,6 +164,6 @@ TEST_F(RowSinkTest, ARowRefusedInsideABatchLosesNothingElseAndEveryRowIsCountedO
     ASSERT_EQ(third.size(), 1);
     EXPECT_EQ(third[0].value(QStringLiteral("THoraEmpiezaInt")).toString(), QLatin1String("08:00"));
     // The journal lists the record rows added, not the unit's other tables.
-    EXPECT_EQ(listedRows(*db, *entry), 12);
+    EXPECT_EQ(listedRows(*db, *entry, sink), 12);
     EXPECT_TRUE(journal.verify().findings.isEmpty());
 }

@@ -14,6 +14,7 @@
 #include "exchange/exchange_reader.h"
 #include "i18n/loc_guru.h"
 #include "support/folder_database.h"
+#include "support/listed_records.h"
 #include "support/private_server.h"
 #include <QCryptographicHash>
 #include <QDir>
@@ -395,6 +396,10 @@ TEST_F(ExchangeImportTest, TheRecordsAddedAreJournaledWithTheFilesHash)
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).key.toStdString() << ": "
                                       << v.findings.value(0).detail.toStdString();
     EXPECT_EQ(v.recordsChecked, 3);
+    EXPECT_EQ(test::listedRecords(*db, first.journalEntry),
+              (QStringList{QStringLiteral("Sesiones 7001 2024-03-05 22:00"),
+                           QStringLiteral("Sesiones 7001 2024-03-06 22:00"),
+                           QStringLiteral("DiaBorrado 7001 2024-03-01 09:00")}));
 
     // Again: nothing added, nothing listed, everything still verifies.
     const ImportSummary second = import(file);
