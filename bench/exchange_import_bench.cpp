@@ -3,7 +3,8 @@
 // database engine's own loader of the same rows into the same keyed table:
 // sqlite3's .import, and psql's \copy on a private PostgreSQL server (run
 // whenever the server programs are installed; --server makes their absence a
-// failure). Rows via --rows N; --quick uses 20,000 and judges nothing.
+// failure). On SQLite the journal's share of the time and its bytes per row
+// are shown too. Rows via --rows N; --quick uses 20,000 and judges nothing.
 #include "bench_database.h"
 #include "bench_server.h"
 #include "bench_support.h"
@@ -140,10 +141,13 @@ void judge(bench::Verdict& v, const QString& backend, const QString& loader, std
 void sqliteRuns(const QTemporaryDir& dir, const QString& file, const QString& csv, int rows, bench::Verdict& v)
 {
     std::pair<Pass, Pass> ours;
+    const QString path = dir.filePath(QStringLiteral("tvq52.db"));
     {
-        std::unique_ptr<Database> db = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
+        std::unique_ptr<Database> db = bench::freshDatabase(path);
         ours = importTwice(*db, file, rows, "SQLite", v);
     }
+    if (ours.first.ok && !bench::printSqliteJournalShare(path, "Intervalos", rows, ours.first.seconds))
+        v.failed(QStringLiteral("SQLite: the journal's figures"));
     // The loader's file gets the program's schema too: the same table, key and checks.
     const QString theirsPath = dir.filePath(QStringLiteral("sqlite3-import.db"));
     bench::freshDatabase(theirsPath).reset();
