@@ -4,6 +4,7 @@
 #include "db/database.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSqlError>
@@ -12,6 +13,8 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QtGlobal>
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace tvq52::bench {
@@ -74,5 +77,33 @@ private:
     QString script_;
     DatabaseTarget admin_;
 };
+
+// What the journal costs a bulk path that stored `rows` rows into `db` in
+// `seconds`: the bytes of its lines (table, indexes and all) per row
+// stored, and the share of the time that the server takes to store those
+// lines again (inserted from themselves in a transaction rolled back).
+inline bool printJournalShare(Database& db, qint64 rows, double seconds)
+{
+    QSqlQuery q(db.connection());
+    if (!q.exec(QStringLiteral("SELECT pg_total_relation_size('\"DiarioRegistros\"')")) || !q.next())
+        return false;
+    const double bytes = q.value(0).toDouble();
+    const QString columns =
+        QStringLiteral("\"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", \"THuella\", \"BRegistros\"");
+    QElapsedTimer timer;
+    if (!q.exec(QStringLiteral("BEGIN")))
+        return false;
+    timer.start();
+    const bool stored = q.exec(QStringLiteral("INSERT INTO \"DiarioRegistros\" (%1) SELECT %1 FROM \"DiarioRegistros\"")
+                                   .arg(columns));
+    const double took = double(timer.nsecsElapsed()) / 1e9;
+    q.exec(QStringLiteral("ROLLBACK"));
+    if (!stored)
+        return false;
+    std::printf("  journal: %.1f%% of the time (its lines stored again: %.2f s), %.1f bytes per stored row\n",
+                100.0 * took / std::max(0.001, seconds), took, bytes / double(std::max<qint64>(1, rows)));
+    std::fflush(stdout);
+    return true;
+}
 
 } // namespace tvq52::bench

@@ -3,8 +3,8 @@
 // database engine's own loader of the same rows into the same keyed table:
 // sqlite3's .import, and psql's \copy on a private PostgreSQL server (run
 // whenever the server programs are installed; --server makes their absence a
-// failure). On SQLite the journal's share of the time and its bytes per row
-// are shown too. Rows via --rows N; --quick uses 20,000 and judges nothing.
+// failure). On the server the journal's share of the time and its bytes per
+// row are shown too. Rows via --rows N; --quick uses 20,000 and judges nothing.
 #include "bench_database.h"
 #include "bench_server.h"
 #include "bench_support.h"
@@ -146,6 +146,7 @@ void sqliteRuns(const QTemporaryDir& dir, const QString& file, const QString& cs
         std::unique_ptr<Database> db = bench::freshDatabase(path);
         ours = importTwice(*db, file, rows, "SQLite", v);
     }
+    // The journal's share of the time and its bytes per row, as on the server.
     if (ours.first.ok && !bench::printSqliteJournalShare(path, "Intervalos", rows, ours.first.seconds))
         v.failed(QStringLiteral("SQLite: the journal's figures"));
     // The loader's file gets the program's schema too: the same table, key and checks.
@@ -159,11 +160,8 @@ void sqliteRuns(const QTemporaryDir& dir, const QString& file, const QString& cs
 void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdict& v)
 {
     bench::PrivateServer server;
-    std::pair<Pass, Pass> ours;
-    {
-        std::unique_ptr<Database> db = server.freshDatabase(QStringLiteral("bench_import"));
-        ours = importTwice(*db, file, rows, "PostgreSQL", v);
-    }
+    std::unique_ptr<Database> db = server.freshDatabase(QStringLiteral("bench_import"));
+    const std::pair<Pass, Pass> ours = importTwice(*db, file, rows, "PostgreSQL", v);
     server.freshDatabase(QStringLiteral("bench_copy")).reset();
     const DatabaseTarget& admin = server.admin();
     const double theirs = timedRun(
@@ -174,6 +172,9 @@ void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdic
          QStringLiteral("\\copy \"%1\" (%2) FROM '%3' WITH (FORMAT csv)").arg(kTable, quotedColumns(), csv)},
         v);
     judge(v, QStringLiteral("PostgreSQL"), QStringLiteral("psql \\copy"), ours, theirs);
+    if (ours.first.ok
+        && !bench::printJournalShare(*db, rows, ours.first.seconds))
+        v.failed(QStringLiteral("PostgreSQL: the journal's figures"));
 }
 
 bool serverToolsInstalled()
