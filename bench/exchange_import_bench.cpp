@@ -141,10 +141,14 @@ void judge(bench::Verdict& v, const QString& backend, const QString& loader, std
 void sqliteRuns(const QTemporaryDir& dir, const QString& file, const QString& csv, int rows, bench::Verdict& v)
 {
     std::pair<Pass, Pass> ours;
+    const QString path = dir.filePath(QStringLiteral("tvq52.db"));
     {
-        std::unique_ptr<Database> db = bench::freshDatabase(dir.filePath(QStringLiteral("tvq52.db")));
+        std::unique_ptr<Database> db = bench::freshDatabase(path);
         ours = importTwice(*db, file, rows, "SQLite", v);
     }
+    // The journal's share of the time and its bytes per row, as on the server.
+    if (ours.first.ok && !bench::printSqliteJournalShare(path, "Intervalos", rows, ours.first.seconds))
+        v.failed(QStringLiteral("SQLite: the journal's figures"));
     // The loader's file gets the program's schema too: the same table, key and checks.
     const QString theirsPath = dir.filePath(QStringLiteral("sqlite3-import.db"));
     bench::freshDatabase(theirsPath).reset();

@@ -5,6 +5,8 @@
 #include "db/database.h"
 #include "db/fleet_tables.h"
 #include "db/merge_functions.h"
+#include "db/packed_line_writer.h"
+#include "db/packed_lines.h"
 #include "db/schema.h"
 #include "db/server_bulk.h"
 #include "db/server_merge.h"
@@ -25,7 +27,6 @@ namespace tvq52 {
 namespace {
 
 const QString kSource = QStringLiteral("merge_source");
-const char* const kListing = "tvq52_merge_listing";
 
 bool sameFile(const QString& a, const QString& b)
 {
@@ -75,29 +76,28 @@ QStringList sourceColumnNames(sqlite3* source, const QString& table)
 
 // The statements that merge one table into a file: the rows that pass the
 // checks go in unless their key is there, the others are only looked up to
-// be counted present; a trigger lists each row added in the journal entry
-// as it goes in, taking its key and digest from the stored values.
+// be counted present. The rows added are then read back in the order they
+// went in, each with its key's values after its own, to be listed.
 struct SqliteMergeSql {
     QString insert;
-    QString trigger;
+    QString added;
 };
 
-SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, const QSet<QString>& present, qint64 entry)
+SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, const QSet<QString>& present)
 {
     const QString target = QStringLiteral("main.") + quoteIdentifier(QString::fromUtf8(t.name));
-    QStringList columns, values, stored, keyMatch, keys;
+    QStringList columns, values, keyMatch, keys;
     for (const ColumnDef& c : t.columns) {
         const QString name = quoteIdentifier(QString::fromUtf8(c.name));
         const QString value = present.contains(QString::fromUtf8(c.name).toCaseFolded()) ? QStringLiteral("s.") + name
                                                                                          : QStringLiteral("NULL");
         columns << name;
         values << value;
-        stored << QStringLiteral("NEW.") + name;
         if (t.isKey(c))
             keyMatch << QStringLiteral("t.%1 = %2").arg(name, value);
     }
     for (const char* k : t.key)
-        keys << QStringLiteral("NEW.") + quoteIdentifier(QString::fromUtf8(k));
+        keys << quoteIdentifier(QString::fromUtf8(k));
     SqliteMergeSql sql;
     sql.insert = QStringLiteral(
                      "INSERT OR IGNORE INTO %1 (%2) SELECT %3 FROM %4.%5 s WHERE CASE %6 WHEN 1 THEN 1 "
@@ -105,14 +105,8 @@ SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, cons
                      .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), kSource,
                           quoteIdentifier(sourceName), MergeFunctions::call("tvq52_merge_row", t, values),
                           keyMatch.join(QLatin1String(" AND ")));
-    // The entry is the merge's own number and the table one of the schema's.
-    sql.trigger = QStringLiteral(
-                      "CREATE TEMP TRIGGER %1 AFTER INSERT ON %2 BEGIN INSERT INTO \"DiarioRegistros\" "
-                      "(\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") VALUES (%3, '%4', %5, %6); END")
-                      .arg(QLatin1String(kListing), target)
-                      .arg(entry)
-                      .arg(QString::fromUtf8(t.name), MergeFunctions::call("tvq52_key_text", t, keys),
-                           MergeFunctions::call("tvq52_row_digest", t, stored));
+    sql.added = QStringLiteral("SELECT %1, %2 FROM %3 WHERE rowid > ? ORDER BY rowid")
+                    .arg(columns.join(QLatin1String(", ")), keys.join(QLatin1String(", ")), target);
     return sql;
 }
 
@@ -129,16 +123,16 @@ public:
     void run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
     {
         const bool listed = isJournaledTable(t);
-        const SqliteMergeSql sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName), entry_);
+        const SqliteMergeSql sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName));
         if (!execSqlite(db_, "BEGIN", failure_))
             return;
         // Intervals added mark their nights for the office's overview, in
-        // the same transaction.
+        // the same transaction; rows of the record tables are listed in it.
         const bool nights = qstrcmp(t.name, "Intervalos") == 0;
         qint64 lastRow = 0;
-        if (nights && !lastIntervalRow(&lastRow))
+        if ((nights || listed) && !lastRowOf(t, &lastRow))
             return abandon(count, QString());
-        if (listed && (!entryOpen() || !execSqlite(db_, sql.trigger.toUtf8().constData(), failure_)))
+        if (listed && !entryOpen())
             return abandon(count, QString());
         functions_.resetCounts();
         SqliteStatement insert;
@@ -148,11 +142,13 @@ public:
         if (step.failed())
             return insertFailed(step, sourceName, count);
         count.added = sqlite3_changes64(handle_);
+        if (listed && count.added > 0 && !listAdded(t, sql.added, lastRow, count.added))
+            return abandon(count, QString());
         if (nights && count.added > 0 && !markNights(lastRow))
             return abandon(count, QString());
-        const QByteArray drop = QByteArray("DROP TRIGGER temp.") + kListing;
-        if ((listed && !execSqlite(db_, drop.constData(), failure_)) || !execSqlite(db_, "COMMIT", failure_))
+        if (!execSqlite(db_, "COMMIT", failure_))
             return abandon(count, QString());
+        lines_.committed();
         const MergeFunctions::Counts& seen = functions_.counts();
         count.read = seen.read();
         // A row that passed the checks and was not added had its key there.
@@ -164,14 +160,15 @@ private:
     void abandon(MergeTableCount& count, const QString& error)
     {
         db_.rollback();
+        lines_.rolledBack();
         count = MergeTableCount{count.table, 0, 0, 0, 0, error, {}};
     }
 
-    // Whose failure it was: the target's unless the source table cannot be read.
-    bool lastIntervalRow(qint64* row)
+    bool lastRowOf(const TableDef& t, qint64* row)
     {
         SqliteStatement last;
-        SqliteStep step = last.prepare(handle_, QStringLiteral("SELECT coalesce(max(rowid), 0) FROM main.\"Intervalos\""));
+        SqliteStep step = last.prepare(handle_, QStringLiteral("SELECT coalesce(max(rowid), 0) FROM main.%1")
+                                                    .arg(quoteIdentifier(QString::fromUtf8(t.name))));
         if (!step.failed())
             step = last.step();
         if (step.failed()) {
@@ -180,6 +177,39 @@ private:
         }
         *row = last.integer(0);
         return true;
+    }
+
+    // Lists the `added` rows past `afterRow` in packed lines, their keys and
+    // digests taken from the values as stored.
+    bool listAdded(const TableDef& t, const QString& select, qint64 afterRow, qint64 added)
+    {
+        SqliteStatement rows;
+        SqliteStep step = rows.prepare(handle_, select);
+        packed_lines::Packer packer;
+        std::vector<sqlite3_value*> values(t.columns.size() + t.key.size());
+        qint64 read = 0;
+        if (!step.failed()) {
+            rows.bindInteger(0, afterRow);
+            while ((step = rows.step()).row()) {
+                for (size_t i = 0; i < values.size(); ++i)
+                    values[i] = rows.value(int(i));
+                const unsigned char* digest = functions_.rawDigest(t, values.data());
+                packer.add(t.name, functions_.keyText(t, values.data() + t.columns.size()), digest);
+                // Full lines go in as they fill: a million rows need not wait in memory.
+                if (++read % packed_lines::kRecordsPerLine == 0 && (step = lines_.write(packer.take(false))).failed())
+                    break;
+            }
+        }
+        // SQLite numbers a new row past the largest unless that is the
+        // largest there is: then the rows added cannot be told apart.
+        if (!step.failed() && read != added)
+            step = SqliteStep{SqliteStep::State::Failed, SQLITE_ERROR,
+                              QStringLiteral("The rows added to %1 cannot be told apart").arg(QString::fromUtf8(t.name))};
+        if (!step.failed())
+            step = lines_.write(packer.take(true));
+        if (step.failed())
+            failure_ = step.databaseFailure();
+        return !step.failed();
     }
 
     bool markNights(qint64 afterRow)
@@ -211,18 +241,12 @@ private:
     // The rows are listed only while the merge's entry is open.
     bool entryOpen()
     {
-        SqliteStatement open;
-        SqliteStep step = open.prepare(
-            handle_, QStringLiteral("SELECT 1 FROM main.\"Diario\" WHERE \"LId\" = ? AND \"THash\" IS NULL"));
-        if (!step.failed()) {
-            open.bind(0, entry_);
-            step = open.step();
-        }
+        SqliteStep step = lines_.prepare(handle_, entry_);
+        if (!step.failed())
+            step = lines_.checkOpen();
         if (step.failed())
             failure_ = step.databaseFailure();
-        else if (!step.row())
-            failure_ = sqliteFailure(SQLITE_ERROR, QStringLiteral("Journal entry %1 is not open").arg(entry_));
-        return step.row();
+        return !step.failed();
     }
 
     QSqlDatabase& db_;
@@ -230,6 +254,7 @@ private:
     MergeFunctions& functions_;
     qint64 entry_;
     DatabaseFailure& failure_;
+    SqlitePackedLines lines_;
 };
 
 // The name a source table goes by (any case), empty when it has none.

@@ -196,7 +196,7 @@ MergeFunctions::MergeFunctions()
     text_.reserve(512);
 }
 
-void MergeFunctions::digest(const TableDef& table, sqlite3_value** values, char* hex)
+const std::string& MergeFunctions::canonicalRow(const TableDef& table, sqlite3_value** values)
 {
     text_.clear();
     for (size_t c = 0; c < table.columns.size(); ++c) {
@@ -204,8 +204,23 @@ void MergeFunctions::digest(const TableDef& table, sqlite3_value** values, char*
             text_ += char(journal_codec::kSeparator.unicode());
         appendCanonical(text_, table.columns[c], values[c], journal_codec::kCurrentVersion);
     }
-    const QByteArray digest = Sha256::hex(QByteArrayView(text_.data(), qsizetype(text_.size())));
+    return text_;
+}
+
+void MergeFunctions::digest(const TableDef& table, sqlite3_value** values, char* hex)
+{
+    const std::string& text = canonicalRow(table, values);
+    const QByteArray digest = Sha256::hex(QByteArrayView(text.data(), qsizetype(text.size())));
     std::memcpy(hex, digest.constData(), size_t(digest.size()));
+}
+
+const unsigned char* MergeFunctions::rawDigest(const TableDef& table, sqlite3_value** values)
+{
+    const std::string& text = canonicalRow(table, values);
+    hash_.reset();
+    hash_.add(QByteArrayView(text.data(), qsizetype(text.size())));
+    raw_ = hash_.result();
+    return reinterpret_cast<const unsigned char*>(raw_.constData());
 }
 
 const std::string& MergeFunctions::keyText(const TableDef& table, sqlite3_value** values)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/sha256.h"
 #include "db/schema.h"
 
 #include <QByteArray>
@@ -46,6 +47,8 @@ public:
     // The journal's digest of a row (its values in column order) as 64 hex
     // digits, and the text of its key (the key's values in key order).
     void digest(const TableDef& table, sqlite3_value** values, char* hex);
+    // The same as the raw 32 bytes a packed line keeps, valid until the next call.
+    const unsigned char* rawDigest(const TableDef& table, sqlite3_value** values);
     const std::string& keyText(const TableDef& table, sqlite3_value** keyValues);
 
     // The canonical form of a value of `column` (journal version 1 or 2),
@@ -53,7 +56,11 @@ public:
     void appendCanonical(std::string& out, const ColumnDef& column, sqlite3_value* value, int version);
 
 private:
+    const std::string& canonicalRow(const TableDef& table, sqlite3_value** values);
+
     Counts counts_;
+    Sha256 hash_;
+    QByteArray raw_;
     std::string text_; // the canonical row or key being made
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;

@@ -68,6 +68,7 @@ void Packer::add(std::string_view table, std::string_view key, const unsigned ch
         it = open_.emplace(slot_, Open{}).first;
         it->second.table.assign(table);
         it->second.packed.push_back(kFormat);
+        it->second.opened = opened_++;
     }
     Open& o = it->second;
     std::size_t shared = 0;
@@ -102,8 +103,12 @@ void Packer::close(Open& o)
 std::vector<Line> Packer::take(bool all)
 {
     if (all) {
+        std::vector<Open*> open;
         for (auto& [slot, o] : open_)
-            close(o);
+            open.push_back(&o);
+        std::sort(open.begin(), open.end(), [](const Open* a, const Open* b) { return a->opened < b->opened; });
+        for (Open* o : open)
+            close(*o);
         open_.clear();
     }
     std::vector<Line> lines;

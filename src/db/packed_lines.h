@@ -72,6 +72,7 @@ private:
         std::string last;
         std::string packed;
         int records = 0;
+        std::uint64_t opened = 0; // lines are handed over in the order they began
     };
     void close(Open& o);
 
@@ -79,6 +80,7 @@ private:
     std::map<std::string, Open, std::less<>> open_; // by table and serial
     std::vector<Line> full_;
     std::string slot_;
+    std::uint64_t opened_ = 0;
 };
 
 // The records of a packed value, in the order they were added; an error

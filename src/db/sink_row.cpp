@@ -118,15 +118,14 @@ void RowDigest::appendCanonical(const ColumnDef& c, const SinkRow& row, int at, 
     }
 }
 
-void RowDigest::compute(const SinkRow& row, QByteArray* key, QByteArray* digest)
+void RowDigest::computeRaw(const SinkRow& row, std::string_view* key, const unsigned char** digest)
 {
-    text_.clear();
+    key_.clear();
     for (size_t k = 0; k < byKey_.size(); ++k) {
         if (k > 0)
-            text_.push_back(' ');
-        appendCanonical(*keyColumns_[k], row, byKey_[k], 1, text_);
+            key_.push_back(' ');
+        appendCanonical(*keyColumns_[k], row, byKey_[k], 1, key_);
     }
-    *key = QByteArray(text_.data(), qsizetype(text_.size()));
     text_.clear();
     for (size_t i = 0; i < byTableColumn_.size(); ++i) {
         if (i > 0)
@@ -135,7 +134,18 @@ void RowDigest::compute(const SinkRow& row, QByteArray* key, QByteArray* digest)
     }
     hash_.reset();
     hash_.add(QByteArrayView(text_.data(), qsizetype(text_.size())));
-    *digest = hash_.result().toHex();
+    raw_ = hash_.result();
+    *key = key_;
+    *digest = reinterpret_cast<const unsigned char*>(raw_.constData());
+}
+
+void RowDigest::compute(const SinkRow& row, QByteArray* key, QByteArray* digest)
+{
+    std::string_view k;
+    const unsigned char* raw = nullptr;
+    computeRaw(row, &k, &raw);
+    *key = QByteArray(k.data(), qsizetype(k.size()));
+    *digest = QByteArray::fromRawData(reinterpret_cast<const char*>(raw), 32).toHex();
 }
 
 } // namespace tvq52

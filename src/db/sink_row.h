@@ -81,7 +81,11 @@ public:
     explicit RowDigest(const SinkTable& table);
     // Whether the journal lists the rows of this table (the record tables).
     bool listed() const { return listed_; }
+    // The key and the digest in hex, as a one-record line holds them.
     void compute(const SinkRow& row, QByteArray* key, QByteArray* digest);
+    // The key and the raw 32 bytes of the digest, as a packed line holds
+    // them; both valid until the next call.
+    void computeRaw(const SinkRow& row, std::string_view* key, const unsigned char** digest);
 
 private:
     void appendCanonical(const ColumnDef& column, const SinkRow& row, int at, int version, std::string& out) const;
@@ -92,8 +96,10 @@ private:
     std::vector<int> byTableColumn_;        // for each column of the table: where the row has it, or -1
     std::vector<int> byKey_;                // for each key column of the table: the same
     std::vector<const ColumnDef*> keyColumns_;
+    std::string key_;
     std::string text_;
     Sha256 hash_;
+    QByteArray raw_;
 };
 
 } // namespace tvq52

@@ -1,6 +1,5 @@
 #include "db/sqlite_row_sink.h"
 
-#include "db/journal_tables.h"
 #include "db/store.h"
 
 #include <QStringList>
@@ -48,7 +47,8 @@ bool SqliteRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
     tables_.reserve(tables.size());
     counts_.assign(tables.size(), SinkCounts());
     committed_ = counts_;
-    SqliteStep step = listing_.prepare(db_, QString::fromLatin1(kJournalListRecordSql));
+    packer_.clear();
+    SqliteStep step = lines_.prepare(db_, entry);
     if (step.failed()) {
         failure_ = step.databaseFailure();
         return false;
@@ -90,6 +90,8 @@ void SqliteRowSink::fail(const SqliteStep& step, qint64 line)
     failure_ = step.databaseFailure();
     failedLine_ = line;
     sqliteExec(db_, "ROLLBACK");
+    packer_.clear();
+    lines_.rolledBack();
     counts_ = committed_;
     added_ = committedAdded_;
 }
@@ -102,10 +104,24 @@ bool SqliteRowSink::exec(const char* sql, qint64 line)
     return !step.failed();
 }
 
+bool SqliteRowSink::writeLines(qint64 line)
+{
+    if (packer_.empty())
+        return true;
+    SqliteStep step = lines_.checkOpen();
+    if (!step.failed())
+        step = lines_.write(packer_.take(true));
+    // A row the journal cannot list is not kept: the batch goes back.
+    if (step.failed())
+        fail(step, line);
+    return !step.failed();
+}
+
 bool SqliteRowSink::commit(qint64 line)
 {
-    if (!exec("COMMIT", line))
+    if (!writeLines(line) || !exec("COMMIT", line))
         return false;
+    lines_.committed();
     committed_ = counts_;
     committedAdded_ = added_;
     return true;
@@ -151,28 +167,18 @@ bool SqliteRowSink::insert(size_t index, qint64 line, const SinkRow& row)
         countPresent(index, line, row);
         return false;
     }
-    return list(t, line, row);
+    list(t, row);
+    return true;
 }
 
-bool SqliteRowSink::list(Table& t, qint64 line, const SinkRow& row)
+void SqliteRowSink::list(Table& t, const SinkRow& row)
 {
     if (!t.digest->listed())
-        return true; // only the record tables need their provenance
-    t.digest->compute(row, &key_, &digest_);
-    listing_.bindInteger(0, entry_);
-    listing_.bindText(1, std::string_view(t.name.constData(), size_t(t.name.size())));
-    listing_.bindText(2, std::string_view(key_.constData(), size_t(key_.size())));
-    listing_.bindText(3, std::string_view(digest_.constData(), size_t(digest_.size())));
-    listing_.bindInteger(4, entry_);
-    SqliteStep listed = listing_.step();
-    listing_.reset();
-    if (!listed.failed() && sqlite3_changes(db_) != 1)
-        listed = SqliteStep{SqliteStep::State::Failed, SQLITE_ERROR,
-                            QStringLiteral("Journal entry %1 is not open").arg(entry_)};
-    // A row the journal cannot list is not kept: the batch goes back.
-    if (listed.failed())
-        fail(listed, line);
-    return !listed.failed();
+        return; // only the record tables need their provenance
+    std::string_view key;
+    const unsigned char* digest = nullptr;
+    t.digest->computeRaw(row, &key, &digest);
+    packer_.add(std::string_view(t.name.constData(), size_t(t.name.size())), key, digest);
 }
 
 bool SqliteRowSink::countPresent(size_t index, qint64 line, const SinkRow& row)

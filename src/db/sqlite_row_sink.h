@@ -1,14 +1,17 @@
 #pragma once
 
 #include "db/row_sink.h"
+#include "db/packed_line_writer.h"
+#include "db/packed_lines.h"
 #include "db/sqlite_statement.h"
 
 namespace tvq52 {
 
 // Rows into a SQLite file: each inserted unless its key is stored (the
 // engine's own conflict handling, so that a new row costs one statement),
-// listed in the journal as it is added, in transactions of `batchRows` added
-// rows. Only a row whose key was there is read back, to compare.
+// in transactions of `batchRows` added rows. The rows added are listed in
+// packed journal lines written just before each commit, in the same
+// transaction. Only a row whose key was there is read back, to compare.
 class SqliteRowSink final : public RowSink {
 public:
     SqliteRowSink(sqlite3* db, int batchRows) : db_(db), batchRows_(batchRows) {}
@@ -19,6 +22,7 @@ public:
     void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;
     Status listAdded() override { return Status(); }
+    QByteArray listedLines() override { return lines_.digest(); }
 
 private:
     struct Table {
@@ -40,14 +44,16 @@ private:
     // the key is not stored.
     bool countPresent(size_t table, qint64 line, const SinkRow& row);
     bool sameAsStored(const Table& t, const SinkRow& row) const;
-    bool list(Table& t, qint64 line, const SinkRow& row);
+    void list(Table& t, const SinkRow& row);
+    // The batch's lines into the entry, which must still be open.
+    bool writeLines(qint64 line);
 
     sqlite3* db_;
     int batchRows_;
     qint64 entry_ = 0;
     std::vector<Table> tables_;
-    SqliteStatement listing_;
-    QByteArray key_, digest_;
+    packed_lines::Packer packer_;
+    SqlitePackedLines lines_;
     qint64 inBatch_ = 0;
     // What the last commit made final, to go back to when the next one fails.
     std::vector<SinkCounts> committed_;

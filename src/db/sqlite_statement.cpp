@@ -125,6 +125,11 @@ void SqliteStatement::bindText(int index, std::string_view text)
     sqlite3_bind_text(stmt_, index + 1, text.empty() ? "" : text.data(), int(text.size()), SQLITE_STATIC);
 }
 
+void SqliteStatement::bindBlob(int index, std::string_view bytes)
+{
+    sqlite3_bind_blob(stmt_, index + 1, bytes.data(), int(bytes.size()), SQLITE_STATIC);
+}
+
 SqliteStep SqliteStatement::step()
 {
     if (!stmt_)
@@ -186,6 +191,11 @@ const char* SqliteStatement::text(int i) const
 int SqliteStatement::bytes(int i) const
 {
     return sqlite3_column_bytes(stmt_, i);
+}
+
+sqlite3_value* SqliteStatement::value(int i) const
+{
+    return sqlite3_column_value(stmt_, i);
 }
 
 int SqliteStatement::columnCount() const

@@ -9,6 +9,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct sqlite3_value;
 
 namespace tvq52 {
 
@@ -60,6 +61,8 @@ public:
     void bindInteger(int index, qint64 value);
     // Not copied either: `text` must outlive the run.
     void bindText(int index, std::string_view text);
+    // The same for bytes kept as a BLOB.
+    void bindBlob(int index, std::string_view bytes);
     SqliteStep step();
     // Ready to run again; the bindings stay.
     void reset();
@@ -74,6 +77,9 @@ public:
     // The UTF-8 text and its length in bytes.
     const char* text(int index) const;
     int bytes(int index) const;
+    // Column `index` as SQLite's value, valid until the next step; only
+    // for reading on the statement's own thread.
+    sqlite3_value* value(int index) const;
     // The columns of its rows and their names.
     int columnCount() const;
     QString columnName(int index) const;

@@ -4,6 +4,8 @@
 
 #include "db/database.h"
 #include "db/journal_codec.h"
+#include "db/packed_line_writer.h"
+#include "db/packed_lines.h"
 #include "db/sql_error.h"
 #include "evidence/journal_signatures.h"
 
@@ -336,20 +338,28 @@ Status Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& table
     rows.addBindValue(afterRow);
     if (!rows.exec())
         return fail(rows);
-    QSqlQuery insert(db);
-    insert.prepare(
-        QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
-                       "\"THuella\") VALUES (?, ?, ?, ?)"));
     // Read to the end before the first insert on the same connection.
     QList<Row> added;
     while (rows.next())
         added << rowFrom(rows);
     rows.finish();
+    packed_lines::Packer packer;
+    Sha256 hash;
     for (const Row& row : std::as_const(added)) {
+        hash.reset();
+        hash.add(canonicalRowText(name, row, kCurrentVersion).toUtf8());
+        packer.add(table->name, keyText(*table, row).toStdString(),
+                   reinterpret_cast<const unsigned char*>(hash.result().constData()));
+    }
+    QSqlQuery insert(db);
+    insert.prepare(QString::fromLatin1(kJournalPackedLineSql));
+    for (const packed_lines::Line& line : packer.take(true)) {
         insert.addBindValue(entry);
-        insert.addBindValue(name);
-        insert.addBindValue(keyText(*table, row));
-        insert.addBindValue(QString::fromLatin1(sha256Hex(canonicalRowText(name, row, kCurrentVersion).toUtf8())));
+        insert.addBindValue(QString::fromUtf8(line.table));
+        insert.addBindValue(QString::fromUtf8(line.firstKey));
+        insert.addBindValue(QString::fromUtf8(line.lastKey));
+        insert.addBindValue(line.packed);
+        insert.addBindValue(QString::fromLatin1(line.digest));
         if (!insert.exec())
             return fail(insert);
     }
