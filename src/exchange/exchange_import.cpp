@@ -73,7 +73,9 @@ private:
     QElapsedTimer clock_;
     qint64 rows_ = 0;
     std::vector<qint64> sectionRows_; // rows read per known section
-    qint64 lastReport_ = 0;
+    // The first row reports at once: a small file imports in less than one
+    // interval, and the window should show it started (and let it stop).
+    qint64 lastReport_ = -100;
     qint64 intervalsBefore_ = -1; // the intervals' highest row number before the import
 };
 
