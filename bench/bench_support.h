@@ -87,6 +87,14 @@ public:
 
     bool quick() const { return quick_; }
     template <class T> T size(T full, T quick) const { return quick_ ? quick : full; }
+    // `--rows N` when given (after QCoreApplication exists), else size(full, quick).
+    int rows(int full, int quick) const
+    {
+        const QStringList args = QCoreApplication::arguments();
+        if (const qsizetype i = args.indexOf(QStringLiteral("--rows")); i > 0 && i + 1 < args.size())
+            return args[i + 1].toInt();
+        return size(full, quick);
+    }
 
     // Lower is better.
     void atMost(const QString& what, double measured, double limit, const char* unit)

@@ -91,10 +91,7 @@ int main(int argc, char** argv)
 {
     bench::Verdict v(argc, argv);
     QCoreApplication app(argc, argv);
-    int rows = v.size(1000000, 20000);
-    const QStringList args = QCoreApplication::arguments();
-    if (const qsizetype i = args.indexOf(QStringLiteral("--rows")); i > 0 && i + 1 < args.size())
-        rows = args[i + 1].toInt();
+    const int rows = v.rows(1000000, 20000);
     QTemporaryDir dir;
     const QString dbPath = dir.filePath(QStringLiteral("tvq52.db"));
     const QString in = dir.filePath(QStringLiteral("in.TQ52"));

@@ -193,10 +193,7 @@ int main(int argc, char** argv)
 {
     bench::Verdict v(argc, argv);
     QCoreApplication app(argc, argv);
-    int rows = v.size(1000000, 20000);
-    const QStringList args = QCoreApplication::arguments();
-    if (const qsizetype i = args.indexOf(QStringLiteral("--rows")); i > 0 && i + 1 < args.size())
-        rows = args[i + 1].toInt();
+    const int rows = v.rows(1000000, 20000);
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("big.TQ52"));
     const QString csv = dir.filePath(QStringLiteral("rows.csv"));
@@ -208,7 +205,7 @@ int main(int argc, char** argv)
     sqliteRuns(dir, file, csv, rows, v);
     if (serverToolsInstalled())
         serverRuns(file, csv, rows, v);
-    else if (args.contains(QStringLiteral("--server")))
+    else if (QCoreApplication::arguments().contains(QStringLiteral("--server")))
         v.failed(QStringLiteral("no PostgreSQL server programs or psql (apt-get install postgresql)"));
     else
         std::printf("PostgreSQL left out: its server programs or psql are not installed\n");

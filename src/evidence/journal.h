@@ -217,6 +217,10 @@ private:
     mutable QHash<QByteArray, SignatureCheck> checked_;
 };
 
+// Whether `path` is one of the database's own files, which only SQLite may
+// open: opening and closing one elsewhere would drop SQLite's locks on it.
+bool isOwnDatabaseFile(const QString& path, Database& database);
+
 // The hex SHA-256 of a file, read a block at a time. The program's own
 // database files are refused: only SQLite opens them.
 Result<QByteArray> fileSha256(const QString& path, Database& database);

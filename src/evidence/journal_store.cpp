@@ -66,9 +66,8 @@ HeldEntries& heldEntries()
 
 } // namespace
 
-Result<QByteArray> fileSha256(const QString& path, Database& database)
+bool isOwnDatabaseFile(const QString& path, Database& database)
 {
-    // Opening and closing the database's own file here would drop SQLite's locks on it.
     for (const QString& own : {database.path(), database.settingsDatabase().path()}) {
         if (own.isEmpty())
             continue;
@@ -77,9 +76,16 @@ Result<QByteArray> fileSha256(const QString& path, Database& database)
             if (std::filesystem::equivalent(std::filesystem::path(path.toStdString()),
                                             std::filesystem::path((own + suffix).toStdString()), ec)
                 && !ec)
-                return ownWords(QStringLiteral("%1 is the program's own database"), {path});
+                return true;
         }
     }
+    return false;
+}
+
+Result<QByteArray> fileSha256(const QString& path, Database& database)
+{
+    if (isOwnDatabaseFile(path, database))
+        return ownWords(QStringLiteral("%1 is the program's own database"), {path});
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return finalText(file.errorString());

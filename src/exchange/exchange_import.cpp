@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -125,24 +124,6 @@ bool ImportRun::openSink()
     } else {
         summary_.opened = false;
         summary_.error = sink.error().detail;
-    }
-    return false;
-}
-
-// Whether `path` is one of the database's own files, which only SQLite may
-// open: opening and closing one here would drop SQLite's locks on it.
-bool isOwnDatabaseFile(const QString& path, Database& database)
-{
-    for (const QString& own : {database.path(), database.settingsDatabase().path()}) {
-        if (own.isEmpty())
-            continue;
-        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-            std::error_code ec;
-            if (std::filesystem::equivalent(std::filesystem::path(path.toStdString()),
-                                            std::filesystem::path((own + suffix).toStdString()), ec)
-                && !ec)
-                return true;
-        }
     }
     return false;
 }
