@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "core/sha256.h"
 #include "db/journal_codec.h"
+#include "db/merge_functions.h"
 #include "db/packed_lines.h"
 #include "db/sqlite_statement.h"
 #include "evidence/journal_signatures.h"
@@ -85,6 +86,11 @@ private:
     // `value(i)` gives the current row's column i.
     template <class Value>
     void checkRecord(const TableDef& table, const Columns& columns, const Value& value);
+    template <class Value>
+    const unsigned char* canonicalDigest(const TableDef& table, const Columns& columns, int version,
+                                         const Value& value);
+    const Listed* lookUp(const TableDef& table, std::string_view key);
+    void compareDigest(const TableDef& table, std::string_view key, const Listed& listed, const unsigned char* digest);
     bool checkUnitTotals(qint32 unit, const QList<qint64>& reads);
     QByteArray linesDigest(const JournalEntry& e) const;
     std::optional<qint32> unit() const { return scope_.entry ? entryUnit_ : scope_.serial; }
@@ -109,6 +115,9 @@ private:
     std::unordered_map<qint64, Sha256> linesHashes_; // while reading an entry's lines
     QHash<qint64, QByteArray> computed_;            // the entries whose lines were all read
     Sha256 digest_;
+    MergeFunctions functions_; // a record's key and digest from SQLite's values
+    QByteArray rowDigest_;
+    std::string key_;
     QString text_; // a record's canonical text, its buffer kept
     QSet<qint64> touched_;              // entries with a line in scope
     QHash<qint32, qint64> lastDeletion_;      // serial -> newest deletion entry
@@ -582,8 +591,33 @@ bool Verification::checkSqliteTable(sqlite3* handle, const TableDef& table, cons
         for (int i = 0; i < rows.columnCount(); ++i)
             names << rows.columnName(i);
         const Columns columns = columnsOf(table, names);
-        while ((step = rows.step()).row())
-            checkRecord(table, columns, [&rows](int i) { return rows.column(i); });
+        // A table laid out as ours is hashed from SQLite's own values, as
+        // the merge lists them: QVariant and QString for each of a million
+        // rows' values cost most of the check.
+        bool direct = columns.positions.size() == std::size_t(rows.columnCount());
+        for (std::size_t i = 0; direct && i < columns.positions.size(); ++i)
+            direct = columns.positions[i] == int(i);
+        std::vector<sqlite3_value*> values(direct ? columns.positions.size() + columns.keyPositions.size() : 0);
+        while ((step = rows.step()).row()) {
+            if (!direct) {
+                checkRecord(table, columns, [&rows](int i) { return rows.column(i); });
+                continue;
+            }
+            for (std::size_t i = 0; i < columns.positions.size(); ++i)
+                values[i] = rows.value(int(i));
+            for (std::size_t k = 0; k < columns.keyPositions.size(); ++k)
+                values[columns.positions.size() + k] = values[std::size_t(columns.keyPositions[k])];
+            // Copied: the digest reuses the buffer the key was made in.
+            key_ = functions_.keyText(table, values.data() + columns.positions.size());
+            const std::string& key = key_;
+            if (const Listed* listed = lookUp(table, key)) {
+                const int version = entries_[listed->entry].version;
+                compareDigest(table, key, *listed,
+                              version >= 2 ? functions_.rawDigest(table, values.data())
+                                           : canonicalDigest(table, columns, version,
+                                                             [&rows](int i) { return rows.column(i); }));
+            }
+        }
     }
     if (step.failed()) {
         finding(JournalFinding::Kind::Unreadable, 0, QStringLiteral("the journal cannot be read: %1").arg(step.message));
@@ -621,36 +655,61 @@ void Verification::checkRecord(const TableDef& table, const Columns& columns, co
     }
     const QByteArray keyBytes = key.toUtf8();
     const std::string_view keyView(keyBytes.constData(), std::size_t(keyBytes.size()));
-    if (!inScope(keyView))
-        return;
-    slot_.assign(table.name).push_back('\x1f');
-    slot_.append(keyView);
-    const auto found = listed_.find(slot_);
-    if (found == listed_.end()) {
-        if (scope_.entry != 0)
-            return; // listed, if at all, by an entry this check does not read
-        ++result_.recordsNotJournaled;
-        result_.findings.append({JournalFinding::Kind::NoProvenance, 0, QString::fromUtf8(table.name), key,
-                                 QStringLiteral("stored by no download, import or merge of the journal")});
-        return;
-    }
-    Listed& listed = found->second;
-    ++result_.recordsChecked;
-    listed.seen = true;
-    const JournalEntry& by = entries_[listed.entry];
-    if (!by.sealed())
-        ++result_.recordsInOpenEntries;
+    if (const Listed* listed = lookUp(table, keyView))
+        compareDigest(table, keyView, *listed, canonicalDigest(table, columns, entries_[listed->entry].version, value));
+}
+
+// The SHA-256 of a stored row's canonical text in the form `version` hashed,
+// valid until the next call.
+template <class Value>
+const unsigned char* Verification::canonicalDigest(const TableDef& table, const Columns& columns, int version,
+                                                   const Value& value)
+{
     text_.clear();
     for (std::size_t i = 0; i < columns.positions.size(); ++i) {
         if (i > 0)
             text_ += kSeparator;
         if (columns.positions[i] >= 0)
-            text_ += canonicalValue(table.columns[i], value(columns.positions[i]), by.version);
+            text_ += canonicalValue(table.columns[i], value(columns.positions[i]), version);
     }
     digest_.reset();
     digest_.add(text_.toUtf8());
-    if (std::memcmp(digest_.result().constData(), listed.digest.data(), listed.digest.size()) != 0)
-        result_.findings.append({JournalFinding::Kind::RecordEdited, listed.entry, QString::fromUtf8(table.name), key,
+    rowDigest_ = digest_.result();
+    return reinterpret_cast<const unsigned char*>(rowDigest_.constData());
+}
+
+// The newest listing of a stored record in scope, counted as checked; none
+// (a finding unless the scope is one entry's) when no entry read listed it.
+const Verification::Listed* Verification::lookUp(const TableDef& table, std::string_view key)
+{
+    if (!inScope(key))
+        return nullptr;
+    slot_.assign(table.name).push_back('\x1f');
+    slot_.append(key);
+    const auto found = listed_.find(slot_);
+    if (found == listed_.end()) {
+        if (scope_.entry != 0)
+            return nullptr; // listed, if at all, by an entry this check does not read
+        ++result_.recordsNotJournaled;
+        result_.findings.append({JournalFinding::Kind::NoProvenance, 0, QString::fromUtf8(table.name),
+                                 QString::fromUtf8(key.data(), qsizetype(key.size())),
+                                 QStringLiteral("stored by no download, import or merge of the journal")});
+        return nullptr;
+    }
+    Listed& listed = found->second;
+    ++result_.recordsChecked;
+    listed.seen = true;
+    if (!entries_[listed.entry].sealed())
+        ++result_.recordsInOpenEntries;
+    return &listed;
+}
+
+void Verification::compareDigest(const TableDef& table, std::string_view key, const Listed& listed,
+                                 const unsigned char* digest)
+{
+    if (std::memcmp(digest, listed.digest.data(), listed.digest.size()) != 0)
+        result_.findings.append({JournalFinding::Kind::RecordEdited, listed.entry, QString::fromUtf8(table.name),
+                                 QString::fromUtf8(key.data(), qsizetype(key.size())),
                                  QStringLiteral("values differ from entry %1").arg(listed.entry)});
 }
 
