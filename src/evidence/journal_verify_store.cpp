@@ -7,6 +7,7 @@
 #include "db/packed_lines.h"
 #include "db/sqlite_statement.h"
 #include "evidence/journal_signatures.h"
+#include "evidence/journal_scope_sql.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -534,24 +535,8 @@ bool Verification::checkTable(const TableDef& table)
         from = QString::fromUtf8(low.data(), qsizetype(low.size()));
         to = QString::fromUtf8(high.data(), qsizetype(high.size()));
     }
-    QStringList where;
     QVariantList binds;
-    if (const std::optional<qint32> serial = unit()) {
-        where << QStringLiteral("\"LNumeroSerie\" = ?");
-        binds << *serial;
-    }
-    if (unit() && !from.isEmpty() && !to.isEmpty() && table.key.size() > 1) {
-        const QString dateColumn = quoteIdentifier(QString::fromUtf8(table.key[1]));
-        const QDate first = QDate::fromString(from.section(QLatin1Char(' '), 1, 1), Qt::ISODate);
-        const QDate after = QDate::fromString(to.section(QLatin1Char(' '), 1, 1), Qt::ISODate).addDays(1);
-        if (first.isValid() && after.isValid()) {
-            where << QStringLiteral("%1 >= ? AND %1 < ?").arg(dateColumn);
-            binds << (server_ ? QVariant(first) : QVariant(first.toString(Qt::ISODate)))
-                  << (server_ ? QVariant(after) : QVariant(after.toString(Qt::ISODate)));
-        }
-    }
-    const QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8(table.name)))
-        + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND ")));
+    const QString sql = storedRowsSql(table, unit(), from, to, server_, binds);
     if (sqlite3* handle = sqliteHandle(db_))
         return checkSqliteTable(handle, table, sql, binds);
     QSqlQuery q(db_);
@@ -752,27 +737,15 @@ bool Verification::checkUnitTotals(qint32 unit, const QList<qint64>& reads)
     for (qint64 id : reads)
         if (id == last.id || (space >= 0 && sealPosition_.value(entries_[id].hash) > openedAt))
             newest << id;
-    QSqlQuery q(db_);
-    q.prepare(
-        QStringLiteral("SELECT \"LPasadasLocal\", \"LE3\", \"LCB\", \"LPasadasVecino\", \"DFechaTotales\", "
-                       "\"THoraTotales\" FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?"));
-    q.addBindValue(unit);
-    if (!q.exec()) {
-        unreadable(q);
+    const Result<std::optional<QString>> read = storedUnitTotals(db_, unit);
+    if (!read) {
+        finding(JournalFinding::Kind::Unreadable, 0,
+                QStringLiteral("the journal cannot be read: %1").arg(read.error().detail));
         return false;
     }
-    if (!q.next())
+    if (!*read)
         return true; // the unit's record went with it; its deletion is journaled
-    const QVariant date = q.value(4);
-    const QString readAt = (date.typeId() == QMetaType::QDate           ? date.toDate().toString(Qt::ISODate)
-                                : date.typeId() == QMetaType::QDateTime ? date.toDateTime().date().toString(Qt::ISODate)
-                                                                        : date.toString().left(10))
-        + QLatin1Char(' ') + q.value(5).toString();
-    const QString stored =
-        QStringLiteral(
-            "passes-venue %1\nsensor-inactive %2\nerasures %3\npasses-neighbour "
-            "%4\nread-at %5")
-            .arg(q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString(), readAt);
+    const QString& stored = **read;
     bool matches = false;
     for (qint64 id : newest)
         matches = matches || entries_.value(id).totals == stored;

@@ -16,7 +16,7 @@ namespace tvq52 {
 
 namespace {
 
-constexpr char kSeparator = 0x1f;
+constexpr char kListingSeparator = 0x1f;
 static_assert(journal_codec::kSeparator == QChar(0x1f));
 
 Status fillEntry(QSqlDatabase db, SourceEntry& e)
@@ -57,7 +57,7 @@ Result<UnitSources> UnitSources::read(Database& database, qint32 serial)
     sources.serial_ = serial;
     QByteArray listing;
     const auto take = [&](const QByteArray& table, std::string_view key, qint64 entry) {
-        listing = table + kSeparator + QByteArray(key.data(), qsizetype(key.size()));
+        listing = table + kListingSeparator + QByteArray(key.data(), qsizetype(key.size()));
         sources.newest_.emplace_back(sources.hashed(listing), entry);
     };
     for (const char* name : journal_codec::kRecordTables) {
@@ -107,7 +107,7 @@ void UnitSources::count(const TableDef& table, std::string_view key)
 {
     lookup_.resize(0);
     lookup_.append(table.name);
-    lookup_.append(kSeparator);
+    lookup_.append(kListingSeparator);
     lookup_.append(key.data(), qsizetype(key.size()));
     const Hashed h = hashed(lookup_);
     const auto at = std::lower_bound(newest_.begin(), newest_.end(), h,
