@@ -72,6 +72,7 @@ struct JournalVerification {
     int recordsRewritten = 0;     // stored again by a later entry ("rewritten by entry N")
     int recordsNotJournaled = 0;  // stored by no entry: each is a finding
     int recordsInOpenEntries = 0; // listed by an exchange still running or cut short
+    qint64 linesRead = 0;         // journal lines the check read
     QByteArray head;
 };
 

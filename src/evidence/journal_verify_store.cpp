@@ -8,6 +8,7 @@
 #include "db/sqlite_statement.h"
 #include "evidence/journal_signatures.h"
 #include "evidence/journal_scope_sql.h"
+#include "evidence/listing_table.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -46,17 +47,8 @@ public:
     void unreadable(const QSqlQuery& q);
 
 private:
-    struct Listed {
-        qint64 entry = 0;
-        packed_lines::Digest digest{};
-        bool seen = false;
-    };
-    // A line as read: the packed bytes only when asked for.
-    struct LineRow {
-        qint64 entry = 0;
-        QByteArray table, key, lastKey, digest, packed;
-        bool isPacked = false;
-    };
+    using Listed = ListingTable::Listing;
+    using LineRow = JournalLineRow;
 
     void finding(JournalFinding::Kind kind, qint64 entry, const QString& detail)
     {
@@ -68,7 +60,7 @@ private:
     bool readLineRows(const QString& sql, const QVariantList& binds, bool hashEntries, bool take);
     void lineRead(const LineRow& line, bool hashEntries, bool take);
     void takeLine(const LineRow& line);
-    void list(qint64 entry, std::string_view table, std::string_view key, const unsigned char* digest);
+    void list(const LineRow& line, std::string_view key, const unsigned char* digest);
     bool inScope(std::string_view key) const;
     bool readEntryLines(qint64 entry, bool withRecords);
     bool readUnitLines(const QString& table, const QString& unitHigh);
@@ -94,6 +86,7 @@ private:
     void compareDigest(const TableDef& table, std::string_view key, const Listed& listed, const unsigned char* digest);
     bool checkUnitTotals(qint32 unit, const QList<qint64>& reads);
     QByteArray linesDigest(const JournalEntry& e) const;
+    void recoverMissingKeys(const std::vector<std::size_t>& unseen);
     std::optional<qint32> unit() const { return scope_.entry ? entryUnit_ : scope_.serial; }
 
     QSqlDatabase db_;
@@ -108,8 +101,9 @@ private:
     QHash<qint64, JournalEntry> entries_;
     QSet<QByteArray> sealedHashes_;
     QSet<qint64> untrusted_;
-    std::unordered_map<std::string, Listed> listed_; // table + separator + key
-    std::string slot_;
+    ListingTable listed_;
+    // With an entry's scope, the lowest and highest key it listed in each table.
+    std::map<std::string, std::pair<std::string, std::string>, std::less<>> entryKeys_;
     std::string low_, high_; // the keys in scope, from low_ (none: all) to high_
     bool highIncluded_ = false;
     std::optional<qint32> entryUnit_; // with an entry's scope, its unit
@@ -124,6 +118,14 @@ private:
     QHash<qint32, qint64> lastDeletion_;      // serial -> newest deletion entry
     QHash<qint32, QList<qint64>> totalsRead_; // serial -> the download entries that read the totals
     QHash<QByteArray, int> sealPosition_;     // hash -> place in the chain, from 1
+    bool wholeJournal_ = false;               // every line was read
+    // Entries sealed without their lines digest whose lines were all read
+    // and whose hash holds: id -> (hash, lines digest), to be kept.
+    QHash<qint64, std::pair<QByteArray, QByteArray>> digestsToKeep_;
+
+public:
+    // The entries to keep the lines digest of: those above on which no finding bears.
+    QHash<qint64, std::pair<QByteArray, QByteArray>> digestsToKeep() const;
 };
 
 void Verification::unreadable(const QSqlQuery& q)
@@ -216,8 +218,6 @@ void Verification::closeSigning()
                                "removed and the journal rebuilt"));
 }
 
-const char* const kLineColumns = "SELECT \"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", \"THuella\", ";
-
 QByteArray emptyLinesDigest()
 {
     return Sha256::hex({});
@@ -226,6 +226,7 @@ QByteArray emptyLinesDigest()
 // One line: its header into its entry's digest, its records into the listing.
 void Verification::lineRead(const LineRow& line, bool hashEntries, bool take)
 {
+    ++result_.linesRead;
     if (hashEntries) {
         Sha256& h = linesHashes_[line.entry];
         if (line.isPacked)
@@ -237,59 +238,16 @@ void Verification::lineRead(const LineRow& line, bool hashEntries, bool take)
         takeLine(line);
 }
 
-// The lines a query gives (kLineColumns, then the packed bytes or NULL):
-// hashed into their entry's digest when `hashEntries`, taken into the
-// listing when `take`. SQLite's straight from its rows.
+// The lines a query gives (journalLineColumns): hashed into their entry's
+// digest when `hashEntries`, taken into the listing when `take`.
 bool Verification::readLineRows(const QString& sql, const QVariantList& binds, bool hashEntries, bool take)
 {
-    LineRow line;
-    if (sqlite3* handle = sqliteHandle(db_)) {
-        SqliteStatement rows;
-        SqliteStep step = rows.prepare(handle, sql);
-        const auto bytes = [&rows](int i) { return QByteArray(rows.text(i), rows.bytes(i)); };
-        if (!step.failed()) {
-            for (int i = 0; i < binds.size(); ++i)
-                rows.bind(i, binds[i]);
-            while ((step = rows.step()).row()) {
-                line.entry = rows.integer(0);
-                line.table = bytes(1);
-                line.key = bytes(2);
-                line.isPacked = !rows.isNull(3);
-                line.lastKey = line.isPacked ? bytes(3) : QByteArray();
-                line.digest = bytes(4);
-                line.packed = take && !rows.isNull(5) ? bytes(5) : QByteArray();
-                lineRead(line, hashEntries, take);
-            }
-        }
-        if (step.failed()) {
-            finding(JournalFinding::Kind::Unreadable, 0,
-                    QStringLiteral("the journal cannot be read: %1").arg(step.message));
-            return false;
-        }
-    } else {
-        QSqlQuery q(db_);
-        q.setForwardOnly(true);
-        q.prepare(sql);
-        for (const QVariant& v : binds)
-            q.addBindValue(v);
-        if (!q.exec()) {
-            unreadable(q);
-            return false;
-        }
-        while (q.next()) {
-            line.entry = q.value(0).toLongLong();
-            line.table = q.value(1).toString().toUtf8();
-            line.key = q.value(2).toString().toUtf8();
-            line.isPacked = !q.value(3).isNull();
-            line.lastKey = line.isPacked ? q.value(3).toString().toUtf8() : QByteArray();
-            line.digest = q.value(4).toString().toLatin1();
-            line.packed = take ? q.value(5).toByteArray() : QByteArray();
-            lineRead(line, hashEntries, take);
-        }
-        if (q.lastError().isValid()) {
-            unreadable(q);
-            return false;
-        }
+    const Status read =
+        readJournalLines(db_, sql, binds, [&](const LineRow& line) { lineRead(line, hashEntries, take); });
+    if (!read) {
+        finding(JournalFinding::Kind::Unreadable, 0,
+                QStringLiteral("the journal cannot be read: %1").arg(read.error().detail));
+        return false;
     }
     for (auto& [entry, hash] : linesHashes_)
         computed_.insert(entry, hash.result().toHex());
@@ -303,15 +261,20 @@ bool Verification::inScope(std::string_view key) const
 }
 
 // A listing: the newest line of a key wins.
-void Verification::list(qint64 entry, std::string_view table, std::string_view key, const unsigned char* digest)
+void Verification::list(const LineRow& line, std::string_view key, const unsigned char* digest)
 {
-    slot_.assign(table).push_back('\x1f');
-    slot_.append(key);
-    Listed& l = listed_[slot_];
-    if (l.entry != 0 && l.entry != entry)
+    const std::string_view table(line.table.constData(), std::size_t(line.table.size()));
+    if (listed_.list(table, key, line.entry, line.row, digest))
         ++result_.recordsRewritten;
-    l.entry = entry;
-    std::memcpy(l.digest.data(), digest, l.digest.size());
+    if (scope_.entry == 0)
+        return;
+    auto bounds = entryKeys_.find(table);
+    if (bounds == entryKeys_.end())
+        bounds = entryKeys_.emplace(std::string(table), std::pair{std::string(key), std::string(key)}).first;
+    if (key < bounds->second.first)
+        bounds->second.first.assign(key);
+    if (key > bounds->second.second)
+        bounds->second.second.assign(key);
 }
 
 // A line's records in scope; a packed line's bytes must be what its digest
@@ -326,7 +289,7 @@ void Verification::takeLine(const LineRow& line)
             packed_lines::Digest raw{};
             const QByteArray bytes = QByteArray::fromHex(line.digest);
             std::memcpy(raw.data(), bytes.constData(), std::min<std::size_t>(raw.size(), std::size_t(bytes.size())));
-            list(line.entry, view(line.table), view(line.key), raw.data());
+            list(line, view(line.key), raw.data());
         }
         return;
     }
@@ -348,7 +311,7 @@ void Verification::takeLine(const LineRow& line)
         return;
     for (const packed_lines::Record& r : *records)
         if (inScope(r.key))
-            list(line.entry, view(line.table), r.key, r.digest.data());
+            list(line, r.key, r.digest.data());
 }
 
 // The lines the scope asks for, and the digests of the entries whose lines
@@ -365,10 +328,10 @@ bool Verification::readLines()
         return hashOldEntries();
     }
     if (!scope_.serial) {
-        if (!readLineRows(QString::fromLatin1(kLineColumns)
-                              + QLatin1String("\"BRegistros\" FROM \"DiarioRegistros\" ORDER BY rowid"),
+        if (!readLineRows(QStringLiteral("SELECT %1 FROM \"DiarioRegistros\" ORDER BY rowid").arg(journalLineColumns(true)),
                           {}, true, true))
             return false;
+        wholeJournal_ = true;
         for (const JournalEntry& e : std::as_const(entries_))
             checkLinesRead(e.id);
         return true;
@@ -397,9 +360,8 @@ bool Verification::readLines()
 bool Verification::readUnitLines(const QString& table, const QString& unitHigh)
 {
     const QString collate = server_ ? QStringLiteral(" COLLATE \"C\"") : QString();
-    QString sql = QString::fromLatin1(kLineColumns)
-        + QStringLiteral("\"BRegistros\" FROM \"DiarioRegistros\" WHERE \"TTabla\" = ? AND %1%2 >= ? AND %1%2 < ?")
-              .arg(QString::fromLatin1(kJournalLineEndSql), collate);
+    QString sql = QStringLiteral("SELECT %3 FROM \"DiarioRegistros\" WHERE \"TTabla\" = ? AND %1%2 >= ? AND %1%2 < ?")
+                      .arg(QString::fromLatin1(kJournalLineEndSql), collate, journalLineColumns(true));
     if (highIncluded_)
         sql += QStringLiteral(" AND \"TClave\"%1 <= ?").arg(collate);
     sql += QLatin1String(" ORDER BY rowid");
@@ -413,10 +375,10 @@ bool Verification::readUnitLines(const QString& table, const QString& unitHigh)
 // bytes only when its records are listed.
 bool Verification::readEntryLines(qint64 entry, bool withRecords)
 {
-    const bool read = readLineRows(QString::fromLatin1(kLineColumns)
-                                       + (withRecords ? QStringLiteral("\"BRegistros\"") : QStringLiteral("NULL"))
-                                       + QStringLiteral(" FROM \"DiarioRegistros\" WHERE \"LEntrada\" = ? ORDER BY rowid"),
-                                   {entry}, true, withRecords);
+    const bool read = readLineRows(
+        QStringLiteral("SELECT %1 FROM \"DiarioRegistros\" WHERE \"LEntrada\" = ? ORDER BY rowid")
+            .arg(journalLineColumns(withRecords)),
+        {entry}, true, withRecords);
     if (read && !computed_.contains(entry))
         computed_.insert(entry, emptyLinesDigest());
     return read;
@@ -456,11 +418,14 @@ void Verification::checkSealedEntry(const JournalEntry& e, const QByteArray& pre
     if (e.previous != previousId)
         finding(JournalFinding::Kind::ChainBroken, e.id,
                 QStringLiteral("chained to entry %1, not %2").arg(e.previous).arg(previousId));
-    if (entryHash(previousHash, e, linesDigest(e)) != e.hash)
+    const QByteArray lines = linesDigest(e);
+    if (entryHash(previousHash, e, lines) != e.hash)
         finding(JournalFinding::Kind::EntryAltered, e.id,
                 QStringLiteral("hash %1 does not match").arg(QString::fromLatin1(e.hash)));
     else if (e.version >= 2 && !linkHolds(e, sealedHashes_))
         finding(JournalFinding::Kind::EntryNotOpened, e.id, QStringLiteral("sealed without the program's link"));
+    else if (e.linesDigest.isEmpty() && e.previous == previousId && (wholeJournal_ || computed_.contains(e.id)))
+        digestsToKeep_.insert(e.id, {e.hash, lines});
     if (e.action == JournalAction::Restart)
         finding(JournalFinding::Kind::JournalRestarted, e.id,
                 QStringLiteral("the journal's tables were missing on %1 and were made again: what was "
@@ -519,21 +484,11 @@ bool Verification::checkTable(const TableDef& table)
     QString from = scope_.fromKey, to = scope_.toKey;
     if (scope_.entry != 0) {
         // The keys the entry listed in this table; none: nothing to read.
-        const std::string prefix = std::string(table.name) + '\x1f';
-        std::string_view low, high;
-        for (const auto& [slot, listed] : listed_) {
-            if (slot.compare(0, prefix.size(), prefix) != 0)
-                continue;
-            const std::string_view key = std::string_view(slot).substr(prefix.size());
-            if (low.empty() || key < low)
-                low = key;
-            if (high.empty() || key > high)
-                high = key;
-        }
-        if (low.empty())
+        const auto bounds = entryKeys_.find(std::string_view(table.name));
+        if (bounds == entryKeys_.end())
             return true;
-        from = QString::fromUtf8(low.data(), qsizetype(low.size()));
-        to = QString::fromUtf8(high.data(), qsizetype(high.size()));
+        from = QString::fromStdString(bounds->second.first);
+        to = QString::fromStdString(bounds->second.second);
     }
     QVariantList binds;
     const QString sql = storedRowsSql(table, unit(), from, to, server_, binds);
@@ -669,10 +624,8 @@ const Verification::Listed* Verification::lookUp(const TableDef& table, std::str
 {
     if (!inScope(key))
         return nullptr;
-    slot_.assign(table.name).push_back('\x1f');
-    slot_.append(key);
-    const auto found = listed_.find(slot_);
-    if (found == listed_.end()) {
+    const Listed* listed = listed_.see(table.name, key);
+    if (!listed) {
         if (scope_.entry != 0)
             return nullptr; // listed, if at all, by an entry this check does not read
         ++result_.recordsNotJournaled;
@@ -681,12 +634,10 @@ const Verification::Listed* Verification::lookUp(const TableDef& table, std::str
                                  QStringLiteral("stored by no download, import or merge of the journal")});
         return nullptr;
     }
-    Listed& listed = found->second;
     ++result_.recordsChecked;
-    listed.seen = true;
-    if (!entries_[listed.entry].sealed())
+    if (!entries_[listed->entry].sealed())
         ++result_.recordsInOpenEntries;
-    return &listed;
+    return listed;
 }
 
 void Verification::compareDigest(const TableDef& table, std::string_view key, const Listed& listed,
@@ -701,18 +652,62 @@ void Verification::compareDigest(const TableDef& table, std::string_view key, co
 // A record an entry listed that is gone, unless a later deletion of its unit took it.
 void Verification::checkListedRecordsStored()
 {
-    for (const auto& [slot, listed] : listed_) {
-        if (listed.seen)
-            continue;
-        const QString text = QString::fromStdString(slot);
-        const QString table = text.section(kSeparator, 0, 0);
-        const QString key = text.section(kSeparator, 1);
-        const qint32 unit = key.section(QLatin1Char(' '), 0, 0).toInt();
-        if (lastDeletion_.value(unit) > listed.entry)
-            continue;
-        result_.findings.append({JournalFinding::Kind::RecordMissing, listed.entry, table, key,
-                                 QStringLiteral("listed by entry %1, not stored").arg(listed.entry)});
+    std::vector<std::size_t> unseen;
+    for (std::size_t i = 0; i < listed_.size(); ++i)
+        if (!listed_.seen(i))
+            unseen.push_back(i);
+    if (!unseen.empty())
+        recoverMissingKeys(unseen);
+}
+
+// The listing keeps no key texts: those of the records not seen are read
+// again from the lines that listed them, each line once.
+void Verification::recoverMissingKeys(const std::vector<std::size_t>& unseen)
+{
+    std::map<qint64, std::vector<std::size_t>> byLine;
+    for (std::size_t i : unseen)
+        byLine[listed_.at(i).line].push_back(i);
+    std::vector<std::pair<std::size_t, JournalFinding>> missing;
+    const QString sql = QStringLiteral("SELECT %1 FROM \"DiarioRegistros\" WHERE rowid = ?").arg(journalLineColumns(true));
+    for (const auto& [row, wanted] : byLine) {
+        std::map<ListingTable::Hash, std::size_t> waiting;
+        for (std::size_t i : wanted)
+            waiting.emplace(ListingTable::Hash{listed_.at(i).hash[0], listed_.at(i).hash[1]}, i);
+        const auto found = [&](const QByteArray& table, std::string_view key) {
+            const auto it = waiting.find(listed_.hashOf(std::string_view(table.constData(), std::size_t(table.size())), key));
+            if (it == waiting.end())
+                return;
+            const Listed& listed = listed_.at(it->second);
+            const QString text = QString::fromUtf8(key.data(), qsizetype(key.size()));
+            if (lastDeletion_.value(text.section(QLatin1Char(' '), 0, 0).toInt()) <= listed.entry)
+                missing.emplace_back(it->second, JournalFinding{JournalFinding::Kind::RecordMissing, listed.entry,
+                                                                QString::fromUtf8(table), text,
+                                                                QStringLiteral("listed by entry %1, not stored")
+                                                                    .arg(listed.entry)});
+            waiting.erase(it);
+        };
+        const Status read = readJournalLines(db_, sql, {row}, [&](const LineRow& line) {
+            if (!line.isPacked)
+                return found(line.table, std::string_view(line.key.constData(), std::size_t(line.key.size())));
+            if (const auto records = packed_lines::unpack(line.packed))
+                for (const packed_lines::Record& r : *records)
+                    found(line.table, r.key);
+        });
+        if (!read)
+            return finding(JournalFinding::Kind::Unreadable, 0,
+                           QStringLiteral("the journal cannot be read: %1").arg(read.error().detail));
     }
+    std::sort(missing.begin(), missing.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [i, f] : missing)
+        result_.findings.append(std::move(f));
+}
+
+QHash<qint64, std::pair<QByteArray, QByteArray>> Verification::digestsToKeep() const
+{
+    QHash<qint64, std::pair<QByteArray, QByteArray>> keep = digestsToKeep_;
+    for (const JournalFinding& f : result_.findings)
+        keep.remove(f.entry);
+    return keep;
 }
 
 // Each unit's totals against the last download that read them, or one
@@ -790,6 +785,12 @@ JournalVerification Journal::verify(const JournalScope& scope, const QByteArray&
     }
     if (snapshot)
         QSqlQuery(db).exec(QStringLiteral("COMMIT"));
+    // Entries sealed before their lines digest was kept get it now that it
+    // was computed and verified, so that scoped checks need not read all
+    // their lines again. Only in the check's own transaction, never in a
+    // caller's, and never for a database opened to read.
+    if (snapshot && !database_.readOnly())
+        keepLinesDigests(db, database_.isServer(), check.digestsToKeep());
     return check.result();
 }
 

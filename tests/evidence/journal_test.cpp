@@ -5,6 +5,7 @@
 #include "db/schema.h"
 #include "db/store.h"
 #include "evidence/journal.h"
+#include "evidence/listing_table.h"
 #include "records/record_store.h"
 #include "support/folder_database.h"
 #include "support/result_checks.h"
@@ -334,6 +335,11 @@ TEST_F(JournalTest, PackedLinesAreCheckedWithinTheScopeAskedAndAForgedLineIsFoun
     EXPECT_TRUE(kinds(journal->verify(range)).contains(JournalFinding::Kind::EntryAltered));
     rewrite(original, QStringLiteral("1234 2010-03-16 10:00"));
     EXPECT_EQ(journal->verify(range).findings.size(), 1);
+    // A packed record gone is named by its key, read back from its line.
+    exec(QStringLiteral("DELETE FROM \"Intervalos\" WHERE \"LNumeroSerie\" = 1235"));
+    v = journal->verify(kSerial + 1);
+    ASSERT_EQ(kinds(v), QList{JournalFinding::Kind::RecordMissing});
+    EXPECT_EQ(v.findings[0].key, QStringLiteral("1235 2010-03-15 10:00"));
 }
 
 TEST_F(JournalTest, RecordsStoredAgainVerifyAgainstTheNewestEntryAndGoneRowsNeedADeletion)
@@ -353,6 +359,7 @@ TEST_F(JournalTest, RecordsStoredAgainVerifyAgainstTheNewestEntryAndGoneRowsNeed
     EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::RecordMissing);
     EXPECT_EQ(v.findings[0].entry, second);
     EXPECT_EQ(v.findings[0].table, QStringLiteral("DiaBorrado"));
+    EXPECT_EQ(v.findings[0].key, QStringLiteral("1234 2010-03-01 09:00"));
 
     ASSERT_TRUE(journal->append(JournalAction::UnitDeletion, kSerial, {}, QStringLiteral("completed"), {}));
     exec(QStringLiteral("DELETE FROM \"Intervalos\""));
@@ -626,4 +633,47 @@ TEST(JournalCodec, SingleValuesHashAsTheyAreFormattedEachTime)
         ASSERT_EQ(canonical(f), QString::asprintf("%.9g", double(f))) << i;
     }
     EXPECT_EQ(canonical(87.1f), QStringLiteral("87.0999985"));
+}
+
+// A check's listing names a record by SipHash-2-4's 128-bit form (the
+// reference vectors: key 00..0f, messages 00, 01, ... of 0 and 15 bytes)
+// of its table and key, and keeps the newest listing of each of many
+// records across the growth of its index.
+TEST(ListingTable, HashesAsSipHashAndKeepsEachOfManyRecordsNewestListing)
+{
+    const std::uint64_t key[2] = {0x0706050403020100ull, 0x0f0e0d0c0b0a0908ull};
+    const auto hex = [](const ListingTable::Hash& h) {
+        QByteArray b;
+        for (std::uint64_t word : {h.first, h.second})
+            for (int i = 0; i < 8; ++i)
+                b.append(char(word >> (8 * i)));
+        return b.toHex();
+    };
+    EXPECT_EQ(hex(sipHash128(key, {})), "a3817f04ba25a8e66df67214c7550293");
+    EXPECT_EQ(hex(sipHash128(key, std::string_view("\0\1\2\3\4\5\6\7\10\11\12\13\14\15\16", 15))),
+              "5493e99933b0a8117e08ec0f97cfc3d9");
+
+    ListingTable listing;
+    constexpr int kRecords = 200000; // the index grows several times
+    const auto keyOf = [](int i) { return "7 " + std::to_string(i); };
+    packed_lines::Digest digest{};
+    int rewritten = 0;
+    for (int entry = 1; entry <= 2; ++entry)
+        for (int i = 0; i < kRecords; i += entry) {
+            digest[0] = static_cast<unsigned char>(entry);
+            rewritten += listing.list("Intervalos", keyOf(i), entry, i, digest.data());
+        }
+    EXPECT_FALSE(listing.list("Intervalos", keyOf(0), 2, 0, digest.data())) << "listed again by the same entry";
+    EXPECT_EQ(rewritten, kRecords / 2);
+    ASSERT_EQ(listing.size(), std::size_t(kRecords));
+    EXPECT_EQ(listing.see("DiaBorrado", keyOf(0)), nullptr) << "the table is part of a record's name";
+    int wrong = 0;
+    for (int i = 0; i < kRecords; i += 2) {
+        const ListingTable::Listing* l = listing.see("Intervalos", keyOf(i));
+        wrong += !l || l->entry != 2 || l->digest[0] != 2 || l->line != i;
+    }
+    EXPECT_EQ(wrong, 0);
+    for (std::size_t i = 0; i < listing.size(); ++i)
+        wrong += listing.seen(i) != (listing.at(i).line % 2 == 0) || (listing.at(i).line % 2 == 1 && listing.at(i).entry != 1);
+    EXPECT_EQ(wrong, 0);
 }
