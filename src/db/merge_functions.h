@@ -4,7 +4,6 @@
 #include "db/schema.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <string>
@@ -64,8 +63,17 @@ private:
     std::string text_; // the canonical row or key being made
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;
-    // Singles come in few values: their canonical text is the slowest to make.
-    QHash<quint64, std::string> singles_;
+    // Singles come in few values: their canonical text is the slowest to
+    // make, so the last text of each float is kept in a slot of its own.
+    static constexpr int kSingleSlotsBits = 12;
+    static constexpr qint64 kExactInDouble = qint64(1) << 53;
+    struct SingleText {
+        quint32 bits = 0;
+        bool used = false;
+        quint8 size = 0;
+        char text[26];
+    };
+    std::vector<SingleText> singles_ = std::vector<SingleText>(size_t(1) << kSingleSlotsBits);
 };
 
 // Whether the journal lists the rows of `table` that a merge adds (the record tables).
