@@ -85,10 +85,19 @@ QStringList sourceColumnNames(sqlite3* source, const QString& table)
     return names;
 }
 
-// The statement that merges one table into a file: the rows that pass the
-// checks go in unless their key is there, the others are only looked up to
-// be counted present.
-QString sqliteMergeSql(const TableDef& t, const QString& sourceName, const QSet<QString>& present)
+// The statements that merge one table into a file. The source's rows are
+// first read once to be checked (a function per row in the insert would
+// cost more than the insert); the rows that pass the checks go in unless
+// their key is there, the others are only looked up to be counted present.
+// A source table without rowids is checked in the insert itself.
+struct SqliteMergeSql {
+    QString check;     // the rowid and values of each source row
+    QString unchecked; // every row, when all of them fit
+    QString byRowid;   // the rows tvq52_merge_fits lets through
+    QString checking;  // every row, checked as it goes
+};
+
+SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, const QSet<QString>& present)
 {
     const QString target = QStringLiteral("main.") + quoteIdentifier(QString::fromUtf8(t.name));
     QStringList columns, values, keyMatch;
@@ -101,12 +110,18 @@ QString sqliteMergeSql(const TableDef& t, const QString& sourceName, const QSet<
         if (t.isKey(c))
             keyMatch << QStringLiteral("t.%1 = %2").arg(name, value);
     }
-    return QStringLiteral(
-                     "INSERT OR IGNORE INTO %1 (%2) SELECT %3 FROM %4.%5 s WHERE CASE %6 WHEN 1 THEN 1 "
-                     "ELSE tvq52_merge_present(EXISTS (SELECT 1 FROM %1 t WHERE %7)) END")
-                     .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), kSource,
-                          quoteIdentifier(sourceName), MergeFunctions::call("tvq52_merge_row", t, values),
-                          keyMatch.join(QLatin1String(" AND ")));
+    const QString from = QStringLiteral("%1.%2 s").arg(kSource, quoteIdentifier(sourceName));
+    const QString insert = QStringLiteral("INSERT OR IGNORE INTO %1 (%2) SELECT %3 FROM %4")
+                               .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), from);
+    const QString where = QStringLiteral(" WHERE CASE %1 WHEN 1 THEN 1 ELSE tvq52_merge_present(EXISTS (SELECT 1 FROM "
+                                         "%2 t WHERE %3)) END")
+                              .arg(QStringLiteral("%1"), target, keyMatch.join(QLatin1String(" AND ")));
+    SqliteMergeSql sql;
+    sql.check = QStringLiteral("SELECT s.rowid, %1 FROM %2").arg(values.join(QLatin1String(", ")), from);
+    sql.unchecked = insert;
+    sql.byRowid = insert + where.arg(QStringLiteral("tvq52_merge_fits(s.rowid)"));
+    sql.checking = insert + where.arg(MergeFunctions::call("tvq52_merge_row", t, values));
+    return sql;
 }
 
 // Where each column of `t` sits in the file's own table, which an older
@@ -203,7 +218,7 @@ public:
     void run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
     {
         const bool listed = isJournaledTable(t);
-        const QString sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName));
+        const SqliteMergeSql sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName));
         if (!execSqlite(db_, "BEGIN", failure_))
             return;
         // Intervals added mark their nights for the office's overview, in
@@ -223,9 +238,8 @@ public:
                             count);
             rows.emplace(handle_, t, functions_, std::move(places));
         }
-        functions_.resetCounts();
         SqliteStatement insert;
-        SqliteStep step = insert.prepare(handle_, sql);
+        SqliteStep step = insert.prepare(handle_, checkSource(t, sql));
         if (!step.failed())
             step = insert.step();
         if (step.failed())
@@ -273,6 +287,30 @@ private:
         }
         *row = last.integer(0);
         return true;
+    }
+
+    // Checks and counts the source's rows in one read; the insert for what
+    // it found. A source it cannot read so is checked by the insert.
+    const QString& checkSource(const TableDef& t, const SqliteMergeSql& sql)
+    {
+        functions_.resetCounts();
+        std::vector<qint64> misfits;
+        SqliteStatement rows;
+        SqliteStep step = rows.prepare(handle_, sql.check);
+        std::vector<sqlite3_value*> values(t.columns.size());
+        while (!step.failed() && (step = rows.step()).row()) {
+            for (size_t c = 0; c < values.size(); ++c)
+                values[c] = rows.value(int(c) + 1);
+            if (functions_.check(t, values.data()) != RowFit::Fits)
+                misfits.push_back(rows.integer(0));
+        }
+        if (step.failed()) {
+            functions_.resetCounts();
+            return sql.checking;
+        }
+        const bool all = misfits.empty();
+        functions_.setMisfits(std::move(misfits));
+        return all ? sql.unchecked : sql.byRowid;
     }
 
     // Stores the lines of the `added` rows the hook listed.

@@ -6,6 +6,7 @@
 #include "db/row_check.h"
 
 #include <QDate>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -153,21 +154,14 @@ bool valueFits(const TableDef& table, const ColumnDef& column, ColumnFacts facts
 
 void mergeRowFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
 {
-    const TableDef* table = tableAt(context, argv[0], argc - 1, false);
-    if (!table)
-        return;
-    const std::vector<ColumnFacts>& facts = columnFacts()[size_t(table - schemaTables().data())];
-    bool keyFits = true, allFit = true;
-    for (size_t c = 0; c < table->columns.size() && keyFits; ++c) {
-        if (valueFits(*table, table->columns[c], facts[c], argv[c + 1]))
-            continue;
-        allFit = false;
-        keyFits = !facts[c].key;
-    }
-    auto& counts = *static_cast<MergeFunctions::Counts*>(sqlite3_user_data(context));
-    const RowFit fit = allFit ? RowFit::Fits : keyFits ? RowFit::KeyOnly : RowFit::KeyRefused;
-    ++(fit == RowFit::Fits ? counts.fitting : fit == RowFit::KeyOnly ? counts.keyOnly : counts.keyRefused);
-    sqlite3_result_int(context, int(fit));
+    if (const TableDef* table = tableAt(context, argv[0], argc - 1, false))
+        sqlite3_result_int(context, int(static_cast<MergeFunctions*>(sqlite3_user_data(context))->check(*table, argv + 1)));
+}
+
+void rowidFitsFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    const auto& misfits = *static_cast<const std::vector<qint64>*>(sqlite3_user_data(context));
+    sqlite3_result_int(context, std::binary_search(misfits.begin(), misfits.end(), sqlite3_value_int64(argv[0])) ? 0 : 1);
 }
 
 void presentFunction(sqlite3_context* context, int, sqlite3_value** argv)
@@ -209,6 +203,27 @@ bool isJournaledTable(const TableDef& table)
 bool storedValueFits(const TableDef& table, const ColumnDef& column, sqlite3_value* value)
 {
     return valueFits(table, column, ColumnFacts{table.isKey(column), isMomentColumn(column)}, value);
+}
+
+RowFit MergeFunctions::check(const TableDef& table, sqlite3_value** values)
+{
+    const std::vector<ColumnFacts>& facts = columnFacts()[size_t(&table - schemaTables().data())];
+    bool keyFits = true, allFit = true;
+    for (size_t c = 0; c < table.columns.size() && keyFits; ++c) {
+        if (valueFits(table, table.columns[c], facts[c], values[c]))
+            continue;
+        allFit = false;
+        keyFits = !facts[c].key;
+    }
+    const RowFit fit = allFit ? RowFit::Fits : keyFits ? RowFit::KeyOnly : RowFit::KeyRefused;
+    ++(fit == RowFit::Fits ? counts_.fitting : fit == RowFit::KeyOnly ? counts_.keyOnly : counts_.keyRefused);
+    return fit;
+}
+
+void MergeFunctions::setMisfits(std::vector<qint64> rowids)
+{
+    misfits_ = std::move(rowids);
+    std::sort(misfits_.begin(), misfits_.end());
 }
 
 MergeFunctions::MergeFunctions()
@@ -319,7 +334,10 @@ bool MergeFunctions::registerOn(sqlite3* db)
     // The digests are also taken by the trigger that lists a merge's rows.
     const int flags = SQLITE_UTF8 | SQLITE_DIRECTONLY, listing = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     return db
-        && sqlite3_create_function_v2(db, "tvq52_merge_row", -1, flags, &counts_, mergeRowFunction, nullptr, nullptr,
+        && sqlite3_create_function_v2(db, "tvq52_merge_row", -1, flags, this, mergeRowFunction, nullptr, nullptr,
+                                      nullptr)
+        == SQLITE_OK
+        && sqlite3_create_function_v2(db, "tvq52_merge_fits", 1, flags, &misfits_, rowidFitsFunction, nullptr, nullptr,
                                       nullptr)
         == SQLITE_OK
         && sqlite3_create_function_v2(db, "tvq52_merge_present", 1, flags, &counts_, presentFunction, nullptr, nullptr,
