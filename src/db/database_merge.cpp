@@ -515,6 +515,9 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
             // A million rows go into a table, its key and the journal's list at
             // once: the default cache of 2 MB would reread their pages all along.
             QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -131072"));
+            // The file is in WAL mode: as on the program's own connection, a
+            // commit waits for the disk only when the log is written back.
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
             runMerge(db, sourcePath, progress, result, entry);
             db.close();
         }
