@@ -20,7 +20,18 @@
 #include <QUrl>
 #include <QUuid>
 #include <filesystem>
+#include <optional>
 #include <sqlite3.h>
+
+// SQLite's hook before a row is written: the library is built with it, its
+// header declares it only when asked.
+extern "C" {
+void* sqlite3_preupdate_hook(sqlite3* db,
+                             void (*hook)(void* context, sqlite3* db, int op, const char* database, const char* table,
+                                          sqlite3_int64 oldRow, sqlite3_int64 newRow),
+                             void* context);
+int sqlite3_preupdate_new(sqlite3* db, int column, sqlite3_value** value);
+}
 
 namespace tvq52 {
 
@@ -74,19 +85,22 @@ QStringList sourceColumnNames(sqlite3* source, const QString& table)
     return names;
 }
 
-// The statements that merge one table into a file: the rows that pass the
-// checks go in unless their key is there, the others are only looked up to
-// be counted present. The rows added are then read back in the order they
-// went in, each with its key's values after its own, to be listed.
+// The statements that merge one table into a file. The source's rows are
+// first read once to be checked (a function per row in the insert would
+// cost more than the insert); the rows that pass the checks go in unless
+// their key is there, the others are only looked up to be counted present.
+// A source table without rowids is checked in the insert itself.
 struct SqliteMergeSql {
-    QString insert;
-    QString added;
+    QString check;     // the rowid and values of each source row
+    QString unchecked; // every row, when all of them fit
+    QString byRowid;   // the rows tvq52_merge_fits lets through
+    QString checking;  // every row, checked as it goes
 };
 
 SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, const QSet<QString>& present)
 {
     const QString target = QStringLiteral("main.") + quoteIdentifier(QString::fromUtf8(t.name));
-    QStringList columns, values, keyMatch, keys;
+    QStringList columns, values, keyMatch;
     for (const ColumnDef& c : t.columns) {
         const QString name = quoteIdentifier(QString::fromUtf8(c.name));
         const QString value = present.contains(QString::fromUtf8(c.name).toCaseFolded()) ? QStringLiteral("s.") + name
@@ -96,19 +110,100 @@ SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, cons
         if (t.isKey(c))
             keyMatch << QStringLiteral("t.%1 = %2").arg(name, value);
     }
-    for (const char* k : t.key)
-        keys << quoteIdentifier(QString::fromUtf8(k));
+    const QString from = QStringLiteral("%1.%2 s").arg(kSource, quoteIdentifier(sourceName));
+    const QString insert = QStringLiteral("INSERT OR IGNORE INTO %1 (%2) SELECT %3 FROM %4")
+                               .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), from);
+    const QString where = QStringLiteral(" WHERE CASE %1 WHEN 1 THEN 1 ELSE tvq52_merge_present(EXISTS (SELECT 1 FROM "
+                                         "%2 t WHERE %3)) END")
+                              .arg(QStringLiteral("%1"), target, keyMatch.join(QLatin1String(" AND ")));
     SqliteMergeSql sql;
-    sql.insert = QStringLiteral(
-                     "INSERT OR IGNORE INTO %1 (%2) SELECT %3 FROM %4.%5 s WHERE CASE %6 WHEN 1 THEN 1 "
-                     "ELSE tvq52_merge_present(EXISTS (SELECT 1 FROM %1 t WHERE %7)) END")
-                     .arg(target, columns.join(QLatin1String(", ")), values.join(QLatin1String(", ")), kSource,
-                          quoteIdentifier(sourceName), MergeFunctions::call("tvq52_merge_row", t, values),
-                          keyMatch.join(QLatin1String(" AND ")));
-    sql.added = QStringLiteral("SELECT %1, %2 FROM %3 WHERE rowid > ? ORDER BY rowid")
-                    .arg(columns.join(QLatin1String(", ")), keys.join(QLatin1String(", ")), target);
+    sql.check = QStringLiteral("SELECT s.rowid, %1 FROM %2").arg(values.join(QLatin1String(", ")), from);
+    sql.unchecked = insert;
+    sql.byRowid = insert + where.arg(QStringLiteral("tvq52_merge_fits(s.rowid)"));
+    sql.checking = insert + where.arg(MergeFunctions::call("tvq52_merge_row", t, values));
     return sql;
 }
+
+// Where each column of `t` sits in the file's own table, which an older
+// file may have grown column by column; empty when one is missing.
+std::vector<int> storedPlaces(sqlite3* db, const TableDef& t)
+{
+    QStringList names;
+    SqliteStatement info;
+    if (!info.prepare(db, QStringLiteral("PRAGMA main.table_info(%1)").arg(quoteIdentifier(QString::fromUtf8(t.name))))
+             .failed())
+        while (info.step().row())
+            names << QString::fromUtf8(info.text(1));
+    std::vector<int> places;
+    for (const ColumnDef& c : t.columns) {
+        int found = -1;
+        for (int i = 0; i < names.size() && found < 0; ++i)
+            if (names[i].compare(QString::fromUtf8(c.name), Qt::CaseInsensitive) == 0)
+                found = i;
+        if (found < 0)
+            return {};
+        places.push_back(found);
+    }
+    return places;
+}
+
+// Lists the rows an INSERT stores, as it stores them: SQLite's hook before
+// each row it writes has the values as kept (after the column's affinity)
+// and never sees a row left out for its key, so no row is read back. Lines
+// may not be written from the hook: they wait in the packer.
+class AddedRows {
+public:
+    AddedRows(sqlite3* db, const TableDef& t, MergeFunctions& functions, std::vector<int> places)
+        : db_(db), table_(t), functions_(functions), places_(std::move(places)), values_(places_.size())
+    {
+        for (const char* k : t.key)
+            for (size_t c = 0; c < t.columns.size(); ++c)
+                if (qstrcmp(t.columns[c].name, k) == 0)
+                    keyPlaces_.push_back(c);
+        keyValues_.resize(keyPlaces_.size());
+        sqlite3_preupdate_hook(db_, &AddedRows::hook, this);
+    }
+    ~AddedRows() { sqlite3_preupdate_hook(db_, nullptr, nullptr); }
+    AddedRows(const AddedRows&) = delete;
+    AddedRows& operator=(const AddedRows&) = delete;
+
+    qint64 listed() const { return listed_; }
+    bool failed() const { return failed_; }
+    packed_lines::Packer& packer() { return packer_; }
+
+private:
+    static void hook(void* self, sqlite3* db, int op, const char* database, const char* table, sqlite3_int64,
+                     sqlite3_int64)
+    {
+        auto& rows = *static_cast<AddedRows*>(self);
+        if (op == SQLITE_INSERT && qstrcmp(database, "main") == 0 && qstricmp(table, rows.table_.name) == 0)
+            rows.add(db);
+    }
+
+    void add(sqlite3* db)
+    {
+        for (size_t c = 0; c < places_.size(); ++c)
+            if (sqlite3_preupdate_new(db, places_[c], &values_[c]) != SQLITE_OK)
+                failed_ = true;
+        if (failed_)
+            return;
+        for (size_t k = 0; k < keyPlaces_.size(); ++k)
+            keyValues_[k] = values_[keyPlaces_[k]];
+        const unsigned char* digest = functions_.rawDigest(table_, values_.data());
+        packer_.add(table_.name, functions_.keyText(table_, keyValues_.data()), digest);
+        ++listed_;
+    }
+
+    sqlite3* db_;
+    const TableDef& table_;
+    MergeFunctions& functions_;
+    std::vector<int> places_;
+    std::vector<size_t> keyPlaces_;
+    std::vector<sqlite3_value*> values_, keyValues_;
+    packed_lines::Packer packer_;
+    qint64 listed_ = 0;
+    bool failed_ = false;
+};
 
 // One table of the source into a file, in its own transaction.
 class SqliteTableMerge {
@@ -130,20 +225,29 @@ public:
         // the same transaction; rows of the record tables are listed in it.
         const bool nights = qstrcmp(t.name, "Intervalos") == 0;
         qint64 lastRow = 0;
-        if ((nights || listed) && !lastRowOf(t, &lastRow))
+        if (nights && !lastRowOf(t, &lastRow))
             return abandon(count, QString());
         if (listed && !entryOpen())
             return abandon(count, QString());
-        functions_.resetCounts();
+        std::optional<AddedRows> rows;
+        if (listed) {
+            std::vector<int> places = storedPlaces(handle_, t);
+            if (places.empty())
+                return fail(SqliteStep{SqliteStep::State::Failed, SQLITE_ERROR,
+                                       QStringLiteral("%1 lacks columns of its own").arg(QString::fromUtf8(t.name))},
+                            count);
+            rows.emplace(handle_, t, functions_, std::move(places));
+        }
         SqliteStatement insert;
-        SqliteStep step = insert.prepare(handle_, sql.insert);
+        SqliteStep step = insert.prepare(handle_, checkSource(t, sql));
         if (!step.failed())
             step = insert.step();
         if (step.failed())
             return insertFailed(step, sourceName, count);
         count.added = sqlite3_changes64(handle_);
-        if (listed && count.added > 0 && !listAdded(t, sql.added, lastRow, count.added))
+        if (rows && !listAdded(t, *rows, count.added))
             return abandon(count, QString());
+        rows.reset();
         if (nights && count.added > 0 && !markNights(lastRow))
             return abandon(count, QString());
         if (!execSqlite(db_, "COMMIT", failure_))
@@ -164,6 +268,12 @@ private:
         count = MergeTableCount{count.table, 0, 0, 0, 0, error, {}};
     }
 
+    void fail(const SqliteStep& step, MergeTableCount& count)
+    {
+        failure_ = step.databaseFailure();
+        abandon(count, QString());
+    }
+
     bool lastRowOf(const TableDef& t, qint64* row)
     {
         SqliteStatement last;
@@ -179,34 +289,39 @@ private:
         return true;
     }
 
-    // Lists the `added` rows past `afterRow` in packed lines, their keys and
-    // digests taken from the values as stored.
-    bool listAdded(const TableDef& t, const QString& select, qint64 afterRow, qint64 added)
+    // Checks and counts the source's rows in one read; the insert for what
+    // it found. A source it cannot read so is checked by the insert.
+    const QString& checkSource(const TableDef& t, const SqliteMergeSql& sql)
     {
+        functions_.resetCounts();
+        std::vector<qint64> misfits;
         SqliteStatement rows;
-        SqliteStep step = rows.prepare(handle_, select);
-        packed_lines::Packer packer;
-        std::vector<sqlite3_value*> values(t.columns.size() + t.key.size());
-        qint64 read = 0;
-        if (!step.failed()) {
-            rows.bindInteger(0, afterRow);
-            while ((step = rows.step()).row()) {
-                for (size_t i = 0; i < values.size(); ++i)
-                    values[i] = rows.value(int(i));
-                const unsigned char* digest = functions_.rawDigest(t, values.data());
-                packer.add(t.name, functions_.keyText(t, values.data() + t.columns.size()), digest);
-                // Full lines go in as they fill: a million rows need not wait in memory.
-                if (++read % packed_lines::kRecordsPerLine == 0 && (step = lines_.write(packer.take(false))).failed())
-                    break;
-            }
+        SqliteStep step = rows.prepare(handle_, sql.check);
+        std::vector<sqlite3_value*> values(t.columns.size());
+        while (!step.failed() && (step = rows.step()).row()) {
+            for (size_t c = 0; c < values.size(); ++c)
+                values[c] = rows.value(int(c) + 1);
+            if (functions_.check(t, values.data()) != RowFit::Fits)
+                misfits.push_back(rows.integer(0));
         }
-        // SQLite numbers a new row past the largest unless that is the
-        // largest there is: then the rows added cannot be told apart.
-        if (!step.failed() && read != added)
+        if (step.failed()) {
+            functions_.resetCounts();
+            return sql.checking;
+        }
+        const bool all = misfits.empty();
+        functions_.setMisfits(std::move(misfits));
+        return all ? sql.unchecked : sql.byRowid;
+    }
+
+    // Stores the lines of the `added` rows the hook listed.
+    bool listAdded(const TableDef& t, AddedRows& rows, qint64 added)
+    {
+        SqliteStep step;
+        if (rows.failed() || rows.listed() != added)
             step = SqliteStep{SqliteStep::State::Failed, SQLITE_ERROR,
-                              QStringLiteral("The rows added to %1 cannot be told apart").arg(QString::fromUtf8(t.name))};
-        if (!step.failed())
-            step = lines_.write(packer.take(true));
+                              QStringLiteral("The rows added to %1 were not all listed").arg(QString::fromUtf8(t.name))};
+        else
+            step = lines_.write(rows.packer().take(true));
         if (step.failed())
             failure_ = step.databaseFailure();
         return !step.failed();
@@ -400,6 +515,9 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
             // A million rows go into a table, its key and the journal's list at
             // once: the default cache of 2 MB would reread their pages all along.
             QSqlQuery(db).exec(QStringLiteral("PRAGMA cache_size = -131072"));
+            // The file is in WAL mode: as on the program's own connection, a
+            // commit waits for the disk only when the log is written back.
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
             runMerge(db, sourcePath, progress, result, entry);
             db.close();
         }

@@ -6,6 +6,7 @@
 #include "db/row_check.h"
 
 #include <QDate>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -99,23 +100,68 @@ const TableDef* tableAt(sqlite3_context* context, sqlite3_value* place, int valu
     return &tables[size_t(t)];
 }
 
+// What the check of a column needs, found once rather than by name per value.
+struct ColumnFacts {
+    bool key = false;
+    bool moment = false;
+};
+
+const std::vector<std::vector<ColumnFacts>>& columnFacts()
+{
+    static const std::vector<std::vector<ColumnFacts>> facts = [] {
+        std::vector<std::vector<ColumnFacts>> all;
+        for (const TableDef& t : schemaTables()) {
+            all.emplace_back();
+            for (const ColumnDef& c : t.columns)
+                all.back().push_back({t.isKey(c), isMomentColumn(c)});
+        }
+        return all;
+    }();
+    return facts;
+}
+
+bool valueFits(const TableDef& table, const ColumnDef& column, ColumnFacts facts, sqlite3_value* value)
+{
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL:
+        return !facts.key;
+    case SQLITE_INTEGER:
+        return integerFits(column.type, sqlite3_value_int64(value));
+    case SQLITE_FLOAT: {
+        const double d = sqlite3_value_double(value);
+        return column.type == ColumnType::Single && std::isfinite(d)
+            && std::fabs(d) <= double(std::numeric_limits<float>::max());
+    }
+    case SQLITE_TEXT:
+        break;
+    default:
+        return false;
+    }
+    if (column.type != ColumnType::Text && column.type != ColumnType::Date)
+        return false;
+    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    const int size = sqlite3_value_bytes(value);
+    // Past ASCII a character is not a byte: the full check counts them. A
+    // text that is not UTF-8 or holds a NUL no server stores, and none of
+    // ours has one: it is refused whatever the target.
+    if (!isPlainAscii(text, size))
+        return QByteArrayView(text, size).isValidUtf8() && !std::memchr(text, 0, size_t(size))
+            && checkStoredValue(table, column, sqliteVariant(value)) == ValueFault::None;
+    if (column.type == ColumnType::Date)
+        return isDateText(text, size);
+    return size <= maxTextChars(column) && (!facts.moment || isTimeText(text, size));
+}
+
 void mergeRowFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
 {
-    const TableDef* table = tableAt(context, argv[0], argc - 1, false);
-    if (!table)
-        return;
-    bool keyFits = true, allFit = true;
-    for (size_t c = 0; c < table->columns.size() && keyFits; ++c) {
-        const ColumnDef& column = table->columns[c];
-        if (storedValueFits(*table, column, argv[c + 1]))
-            continue;
-        allFit = false;
-        keyFits = !table->isKey(column);
-    }
-    auto& counts = *static_cast<MergeFunctions::Counts*>(sqlite3_user_data(context));
-    const RowFit fit = allFit ? RowFit::Fits : keyFits ? RowFit::KeyOnly : RowFit::KeyRefused;
-    ++(fit == RowFit::Fits ? counts.fitting : fit == RowFit::KeyOnly ? counts.keyOnly : counts.keyRefused);
-    sqlite3_result_int(context, int(fit));
+    if (const TableDef* table = tableAt(context, argv[0], argc - 1, false))
+        sqlite3_result_int(context, int(static_cast<MergeFunctions*>(sqlite3_user_data(context))->check(*table, argv + 1)));
+}
+
+void rowidFitsFunction(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    const auto& misfits = *static_cast<const std::vector<qint64>*>(sqlite3_user_data(context));
+    sqlite3_result_int(context, std::binary_search(misfits.begin(), misfits.end(), sqlite3_value_int64(argv[0])) ? 0 : 1);
 }
 
 void presentFunction(sqlite3_context* context, int, sqlite3_value** argv)
@@ -156,34 +202,28 @@ bool isJournaledTable(const TableDef& table)
 
 bool storedValueFits(const TableDef& table, const ColumnDef& column, sqlite3_value* value)
 {
-    switch (sqlite3_value_type(value)) {
-    case SQLITE_NULL:
-        return !table.isKey(column);
-    case SQLITE_INTEGER:
-        return integerFits(column.type, sqlite3_value_int64(value));
-    case SQLITE_FLOAT: {
-        const double d = sqlite3_value_double(value);
-        return column.type == ColumnType::Single && std::isfinite(d)
-            && std::fabs(d) <= double(std::numeric_limits<float>::max());
+    return valueFits(table, column, ColumnFacts{table.isKey(column), isMomentColumn(column)}, value);
+}
+
+RowFit MergeFunctions::check(const TableDef& table, sqlite3_value** values)
+{
+    const std::vector<ColumnFacts>& facts = columnFacts()[size_t(&table - schemaTables().data())];
+    bool keyFits = true, allFit = true;
+    for (size_t c = 0; c < table.columns.size() && keyFits; ++c) {
+        if (valueFits(table, table.columns[c], facts[c], values[c]))
+            continue;
+        allFit = false;
+        keyFits = !facts[c].key;
     }
-    case SQLITE_TEXT:
-        break;
-    default:
-        return false;
-    }
-    if (column.type != ColumnType::Text && column.type != ColumnType::Date)
-        return false;
-    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-    const int size = sqlite3_value_bytes(value);
-    // Past ASCII a character is not a byte: the full check counts them. A
-    // text that is not UTF-8 or holds a NUL no server stores, and none of
-    // ours has one: it is refused whatever the target.
-    if (!isPlainAscii(text, size))
-        return QByteArrayView(text, size).isValidUtf8() && !std::memchr(text, 0, size_t(size))
-            && checkStoredValue(table, column, sqliteVariant(value)) == ValueFault::None;
-    if (column.type == ColumnType::Date)
-        return isDateText(text, size);
-    return size <= maxTextChars(column) && (!isMomentColumn(column) || isTimeText(text, size));
+    const RowFit fit = allFit ? RowFit::Fits : keyFits ? RowFit::KeyOnly : RowFit::KeyRefused;
+    ++(fit == RowFit::Fits ? counts_.fitting : fit == RowFit::KeyOnly ? counts_.keyOnly : counts_.keyRefused);
+    return fit;
+}
+
+void MergeFunctions::setMisfits(std::vector<qint64> rowids)
+{
+    misfits_ = std::move(rowids);
+    std::sort(misfits_.begin(), misfits_.end());
 }
 
 MergeFunctions::MergeFunctions()
@@ -251,26 +291,40 @@ void MergeFunctions::appendCanonical(std::string& out, const ColumnDef& column, 
                        size_t(column.type == ColumnType::Date ? std::min<qsizetype>(end - digits, 10) : end - digits));
         return;
     }
-    if (type == SQLITE_FLOAT && column.type == ColumnType::Single && version >= 2) {
+    // A whole number in a Single is written as the float it stands for:
+    // SQLite may keep a REAL that is one as an integer.
+    const bool exact = type == SQLITE_INTEGER && sqlite3_value_int64(value) >= -kExactInDouble
+        && sqlite3_value_int64(value) <= kExactInDouble;
+    if ((type == SQLITE_FLOAT || exact) && column.type == ColumnType::Single && version >= 2) {
         const double d = sqlite3_value_double(value);
-        quint64 bits = 0;
-        std::memcpy(&bits, &d, sizeof bits);
-        auto known = singles_.constFind(bits);
-        if (known == singles_.constEnd()) {
-            if (singles_.size() > 65536)
-                singles_.clear();
-            known = singles_.insert(bits, journal_codec::canonicalValue(column, QVariant(d), version).toStdString());
+        const float f = float(d);
+        quint32 bits = 0;
+        std::memcpy(&bits, &f, sizeof bits);
+        SingleText& known = singles_[(bits * 2654435761u) >> (32 - kSingleSlotsBits)];
+        if (!known.used || known.bits != bits) {
+            const std::string text = journal_codec::canonicalValue(column, QVariant(d), version).toStdString();
+            known.used = text.size() <= sizeof known.text;
+            known.bits = bits;
+            known.size = quint8(std::min(text.size(), sizeof known.text));
+            std::memcpy(known.text, text.data(), known.size);
+            if (!known.used) {
+                out += text;
+                return;
+            }
         }
-        out += *known;
+        out.append(known.text, known.size);
         return;
     }
-    if (type == SQLITE_TEXT && (column.type == ColumnType::Text || column.type == ColumnType::Date)) {
-        const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    if (type == SQLITE_TEXT) {
+        // As bytes: a text SQLite holds unterminated would be copied to
+        // be given with its NUL. The file's encoding is UTF-8.
+        const char* text = static_cast<const char*>(sqlite3_value_blob(value));
         const int size = sqlite3_value_bytes(value);
-        if (isPlainAscii(text, size)) {
+        if ((column.type == ColumnType::Text || column.type == ColumnType::Date) && isPlainAscii(text, size))
             out.append(text, size_t(column.type == ColumnType::Date ? std::min(size, 10) : size));
-            return;
-        }
+        else
+            out += journal_codec::canonicalValue(column, QVariant(QString::fromUtf8(text, size)), version).toStdString();
+        return;
     }
     out += journal_codec::canonicalValue(column, sqliteVariant(value), version).toStdString();
 }
@@ -280,7 +334,10 @@ bool MergeFunctions::registerOn(sqlite3* db)
     // The digests are also taken by the trigger that lists a merge's rows.
     const int flags = SQLITE_UTF8 | SQLITE_DIRECTONLY, listing = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     return db
-        && sqlite3_create_function_v2(db, "tvq52_merge_row", -1, flags, &counts_, mergeRowFunction, nullptr, nullptr,
+        && sqlite3_create_function_v2(db, "tvq52_merge_row", -1, flags, this, mergeRowFunction, nullptr, nullptr,
+                                      nullptr)
+        == SQLITE_OK
+        && sqlite3_create_function_v2(db, "tvq52_merge_fits", 1, flags, &misfits_, rowidFitsFunction, nullptr, nullptr,
                                       nullptr)
         == SQLITE_OK
         && sqlite3_create_function_v2(db, "tvq52_merge_present", 1, flags, &counts_, presentFunction, nullptr, nullptr,

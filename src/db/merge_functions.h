@@ -4,7 +4,6 @@
 #include "db/schema.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <string>
@@ -21,6 +20,7 @@ enum class RowFit { KeyRefused = 0, Fits = 1, KeyOnly = 2 };
 // The SQL functions that let a merge check, count and list a table's rows
 // in the statements that move them, each row looked at once:
 //   tvq52_merge_row(table, v1..vN)  the row's RowFit, counted here
+//   tvq52_merge_fits(rowid)         0 for a row set aside by setMisfits, else 1
 //   tvq52_merge_present(x)          counts a row that does not fit but whose
 //                                   key is there (x true); gives 0
 //   tvq52_row_digest(table, v1..vN) the journal's digest of a stored row
@@ -42,6 +42,11 @@ public:
     const Counts& counts() const { return counts_; }
     void resetCounts() { counts_ = Counts(); }
 
+    // The RowFit of a row (its values in column order), counted.
+    RowFit check(const TableDef& table, sqlite3_value** values);
+    // The rows of a source checked beforehand that do not fit, by rowid.
+    void setMisfits(std::vector<qint64> rowids);
+
     static QString call(const char* function, const TableDef& table, const QStringList& values);
 
     // The journal's digest of a row (its values in column order) as 64 hex
@@ -59,13 +64,23 @@ private:
     const std::string& canonicalRow(const TableDef& table, sqlite3_value** values);
 
     Counts counts_;
+    std::vector<qint64> misfits_; // sorted
     Sha256 hash_;
     QByteArray raw_;
     std::string text_; // the canonical row or key being made
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;
-    // Singles come in few values: their canonical text is the slowest to make.
-    QHash<quint64, std::string> singles_;
+    // Singles come in few values: their canonical text is the slowest to
+    // make, so the last text of each float is kept in a slot of its own.
+    static constexpr int kSingleSlotsBits = 12;
+    static constexpr qint64 kExactInDouble = qint64(1) << 53;
+    struct SingleText {
+        quint32 bits = 0;
+        bool used = false;
+        quint8 size = 0;
+        char text[26];
+    };
+    std::vector<SingleText> singles_ = std::vector<SingleText>(size_t(1) << kSingleSlotsBits);
 };
 
 // Whether the journal lists the rows of `table` that a merge adds (the record tables).

@@ -524,7 +524,8 @@ TEST(DatabaseMerge, AServerGoneMidMergeStopsItAsAFailure)
 }
 
 // A hand-made source may hold a key twice: the first row is added and
-// listed once, the second is counted as present.
+// listed once, the second is counted as present; a row that does not fit
+// is refused. A table without rowids is checked and counted the same way.
 TEST(DatabaseMerge, AKeyTwiceInTheSourceIsAddedAndListedOnce)
 {
     Pair p;
@@ -532,13 +533,20 @@ TEST(DatabaseMerge, AKeyTwiceInTheSourceIsAddedAndListedOnce)
     exec(*p.source, QStringLiteral("CREATE TABLE DiaBorrado (LNumeroSerie, DFecha, THora)"));
     exec(*p.source,
          QStringLiteral("INSERT INTO DiaBorrado VALUES (5, '2011-01-01', '10:00'), "
-                        "(5, '2011-01-02', '10:00'), (5, '2011-01-01', '10:00')"));
+                        "(5, '2011-01-02', '10:00'), (5, '2011-01-01', '10:00'), (5, '2011-01-03', '25:00')"));
+    exec(*p.source, QStringLiteral("DROP TABLE DiaFinalBateria"));
+    exec(*p.source, QStringLiteral("CREATE TABLE DiaFinalBateria (LNumeroSerie, DFecha, THora, "
+                                   "PRIMARY KEY (LNumeroSerie, DFecha, THora)) WITHOUT ROWID"));
+    exec(*p.source,
+         QStringLiteral("INSERT INTO DiaFinalBateria VALUES (6, '2011-01-01', '10:00'), (6, '2011-01-01', '25:00')"));
     const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
     ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
     EXPECT_EQ(table(r, "DiaBorrado").added, 2);
     EXPECT_EQ(table(r, "DiaBorrado").present, 1);
-    EXPECT_EQ(table(r, "DiaBorrado").refused, 0);
-    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 2);
+    EXPECT_EQ(table(r, "DiaBorrado").refused, 1);
+    EXPECT_EQ(table(r, "DiaFinalBateria").added, 1);
+    EXPECT_EQ(table(r, "DiaFinalBateria").refused, 1);
+    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 3);
     const JournalVerification v = Journal(*p.target).verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
 }
