@@ -6,6 +6,7 @@
 #include <QSqlError>
 #include <QStringList>
 #include <algorithm>
+#include <utility>
 
 namespace tvq52 {
 
@@ -79,15 +80,26 @@ bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
         t.name = QByteArray(def.table->name);
         t.digest = std::make_unique<RowDigest>(def);
         t.copy = std::make_unique<ServerCopyTable>(def, t.digest->listed());
-        ServerBulk::Answer made = bulk_.exec(t.copy->createStage(), {});
-        // One left by an import whose end was never reached on this connection.
-        if (!made.ok() && made.sqlState() == "42P07" && bulk_.exec(t.copy->dropStage(), {}).ok())
-            made = bulk_.exec(t.copy->createStage(), {});
-        if (!made.ok()) {
-            failure_ = serverFailure(made.sqlState(), made.error(), made.connectionUp());
-            return false;
-        }
     }
+    return true;
+}
+
+// A table's staging table is made when a batch of it first needs one: each
+// commit empties every such table of the session, a cost the batches that
+// go straight in need not pay for tables never staged.
+bool ServerRowSink::ensureStage(Table& t, qint64 line)
+{
+    if (t.staged)
+        return true;
+    ServerBulk::Answer made = bulk_.exec(t.copy->createStage(), {});
+    // One left by an import whose end was never reached on this connection.
+    if (!made.ok() && made.sqlState() == "42P07" && bulk_.exec(t.copy->dropStage(), {}).ok())
+        made = bulk_.exec(t.copy->createStage(), {});
+    if (!made.ok()) {
+        fail(serverFailure(made.sqlState(), made.error(), made.connectionUp()), line);
+        return false;
+    }
+    t.staged = true;
     return true;
 }
 
@@ -173,8 +185,9 @@ bool ServerRowSink::stream(qint64 line)
     settle();
     if (failure_.failed())
         return false;
-    const Table& t = tables_[batchTable_];
-    if (!startCopy(batchDirect_ ? t.copy->directCopyStatement() : t.copy->copyStatement(), line, true))
+    Table& t = tables_[batchTable_];
+    if ((!batchDirect_ && !ensureStage(t, line))
+        || !startCopy(batchDirect_ ? t.copy->directCopyStatement() : t.copy->copyStatement(), line, true))
         return false;
     streaming_ = true;
     return true;
@@ -360,8 +373,8 @@ void ServerRowSink::keepLines()
 // The batch again, into the staging table.
 bool ServerRowSink::restage()
 {
-    const Table& t = tables_[batchTable_];
-    if (!startCopy(t.copy->copyStatement(), batch_.front().line, true))
+    Table& t = tables_[batchTable_];
+    if (!ensureStage(t, batch_.front().line) || !startCopy(t.copy->copyStatement(), batch_.front().line, true))
         return false;
     out_ = ServerCopyTable::header();
     for (size_t i = 0; i < batchSize_; ++i) {
@@ -545,8 +558,9 @@ void ServerRowSink::finish(qint64)
     flush();
     settle();
     if (bulk_.connectionUp() && !copying_)
-        for (const Table& t : tables_)
-            bulk_.exec(t.copy->dropStage(), {});
+        for (Table& t : tables_)
+            if (std::exchange(t.staged, false))
+                bulk_.exec(t.copy->dropStage(), {});
     // The next use of the connection opens a new one.
     if (failure_.kind == DatabaseFailure::Kind::ConnectionLost)
         database_.noteFailure(QSqlError(QString(), failure_.detail, QSqlError::ConnectionError));

@@ -39,6 +39,7 @@ private:
         QByteArray name;
         std::unique_ptr<ServerCopyTable> copy;
         std::unique_ptr<RowDigest> digest;
+        bool staged = false; // its staging table is made
     };
     struct Pending {
         qint64 line = 0;
@@ -47,6 +48,7 @@ private:
     };
 
     void startBatch(size_t table);
+    bool ensureStage(Table& t, qint64 line);
     // Starts a COPY, in a new transaction when `begin`.
     bool startCopy(const QByteArray& sql, qint64 line, bool begin);
     // The open batch's COPY, once the batch before is settled; false when the server failed.
