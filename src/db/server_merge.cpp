@@ -16,6 +16,7 @@
 #include <cstring>
 #include <libpq-fe.h>
 #include <memory>
+#include <numeric>
 #include <sqlite3.h>
 
 namespace tvq52 {
@@ -128,6 +129,21 @@ void appendStagePrefix(QByteArray& out, qint64 n, bool fits)
     char number[24];
     out.append(number, std::to_chars(number, number + sizeof number, n).ptr - number);
     out += fits ? "\tt\t" : "\tf\t";
+}
+
+// One row in COPY's text form: its number (n > 0) and whether it passes,
+// for a staging table, then its values at `at`.
+void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* values, const std::vector<size_t>& at,
+                   qint64 n, bool fits, QHash<quint32, QByteArray>& reals)
+{
+    if (n > 0)
+        appendStagePrefix(out, n, fits);
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (i > 0)
+            out += '\t';
+        appendServerValue(out, values[at[i]], t.columns[at[i]], reals);
+    }
+    out += '\n';
 }
 
 QByteArray stageTable(const TableDef& t)
@@ -461,6 +477,8 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
         isKey[c] = t.isKey(t.columns[c]);
     for (const char* k : t.key)
         keyAt.push_back(size_t(t.column(QString::fromUtf8(k)) - t.columns.data()));
+    std::vector<size_t> allColumns(columns);
+    std::iota(allColumns.begin(), allColumns.end(), size_t(0));
     std::vector<sqlite3_value*> values(columns), keys(keyAt.size());
     listing_ = Listing();
     fitting_ = 0;
@@ -485,23 +503,9 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
         // Whole only the rows that pass and, straight into the table, have
         // no key there, or were found missing.
         const bool whole = fit == RowFit::Fits && !keysOnly && (!only || (next < only->size() && (*only)[next] == n));
-        if (keysOnly) {
-            appendStagePrefix(chunk, n, fit == RowFit::Fits);
-            for (size_t k = 0; k < keyAt.size(); ++k) {
-                chunk += k > 0 ? "\t" : "";
-                appendServerValue(chunk, values[keyAt[k]], t.columns[keyAt[k]], reals);
-            }
-            chunk += '\n';
-        } else if (whole) {
-            if (!direct)
-                appendStagePrefix(chunk, n, true);
-            for (size_t c = 0; c < columns; ++c) {
-                if (c > 0)
-                    chunk += '\t';
-                appendServerValue(chunk, values[c], t.columns[c], reals);
-            }
-            chunk += '\n';
-        }
+        if (keysOnly || whole)
+            appendCopyRow(chunk, t, values.data(), keysOnly ? keyAt : allColumns, direct ? 0 : n,
+                          fit == RowFit::Fits, reals);
         if (journaled && whole) {
             for (size_t k = 0; k < keyAt.size(); ++k)
                 keys[k] = values[keyAt[k]];
