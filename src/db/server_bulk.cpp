@@ -150,6 +150,11 @@ ServerBulk::Answer ServerBulk::receive()
     return finish(last);
 }
 
+bool ServerBulk::busy() const
+{
+    return conn_ && PQconsumeInput(conn_) == 1 && PQisBusy(conn_) == 1;
+}
+
 Status ServerBulk::startCopy(const QByteArray& sql)
 {
     if (!conn_)

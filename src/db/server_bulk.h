@@ -73,6 +73,8 @@ public:
     // prepares the next batch; receive() waits for its result. One at a time.
     bool sendPrepared(const QByteArray& name, const std::vector<QByteArray>& params);
     Answer receive();
+    // Whether the statement sent is still running; reads what has arrived without waiting.
+    bool busy() const;
     // COPY ... FROM STDIN: started (the error holds the server's words), its
     // data sent in pieces as it is made, then ended with the server's answer.
     Status startCopy(const QByteArray& sql);

@@ -19,20 +19,21 @@ QString stageColumns(const SinkTable& t)
     return parts.join(QLatin1String(", "));
 }
 
-// "a.k1 = b.k1 AND ..." over the key, or over every column with IS NOT DISTINCT FROM.
+// "a.k1 = b.k1 AND ..." over the key, or over the other columns with IS
+// NOT DISTINCT FROM: two rows matched by their key differ only there.
 QString matchColumns(const SinkTable& t, bool keysOnly, const char* a, const char* b)
 {
     QStringList parts;
     for (size_t i = 0; i < t.columns.size(); ++i) {
         const bool key = std::find(t.keyIndex.begin(), t.keyIndex.end(), int(i)) != t.keyIndex.end();
-        if (keysOnly && !key)
+        if (keysOnly != key)
             continue;
         const QString q = quoteIdentifier(QString::fromUtf8(t.columns[i]->name));
         parts << QStringLiteral("%1.%2 %3 %4.%2")
                      .arg(QLatin1String(a), q, keysOnly ? QStringLiteral("=") : QStringLiteral("IS NOT DISTINCT FROM"),
                           QLatin1String(b));
     }
-    return parts.join(QLatin1String(" AND "));
+    return parts.isEmpty() ? QStringLiteral("true") : parts.join(QLatin1String(" AND "));
 }
 
 template <class T>

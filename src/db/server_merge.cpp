@@ -16,6 +16,7 @@
 #include <cstring>
 #include <libpq-fe.h>
 #include <memory>
+#include <numeric>
 #include <sqlite3.h>
 
 namespace tvq52 {
@@ -23,6 +24,7 @@ namespace tvq52 {
 namespace {
 
 const QByteArray kStage = "tvq52_merge_stage";
+const QByteArray kKeyStage = "tvq52_merge_keys";
 // Rows go to the server in pieces of about this many bytes.
 constexpr int kCopyChunk = 256 * 1024;
 
@@ -31,49 +33,40 @@ QString serverName(const char* name)
     return quoteIdentifier(QString::fromUtf8(name));
 }
 
-// One value in COPY's text form: NULL as \N, the separators escaped.
-void appendCopyValue(QByteArray& out, const char* text, int size)
+// One text in COPY's text form, the separators escaped; runs without one
+// go in whole.
+void appendCopyText(QByteArray& out, const char* text, int size)
 {
-    if (!text) {
-        out += "\\N";
-        return;
-    }
+    int from = 0;
     for (int i = 0; i < size; ++i) {
         const char c = text[i];
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
+        if (c != '\\' && c != '\t' && c != '\n' && c != '\r')
+            continue;
+        out.append(text + from, i - from);
+        out += c == '\\' ? "\\\\" : c == '\t' ? "\\t" : c == '\n' ? "\\n" : "\\r";
+        from = i + 1;
     }
+    out.append(text + from, size - from);
 }
 
-// The value of source column `c` as PostgreSQL reads it; the checks have
-// passed. `reals` keeps the texts of the singles met, which come in few values.
-void appendServerValue(QByteArray& out, const SqliteStatement& rows, int c, const ColumnDef& column,
-                       QHash<quint32, QByteArray>& reals)
+// The value `v` of `column` as PostgreSQL reads it; the checks have passed.
+// Read straight from SQLite's value: asking the statement for each column
+// takes the connection's lock, and an integer asked for as text is printed
+// by SQLite's own printf. `reals` keeps the texts of the singles met, which
+// come in few values.
+void appendServerValue(QByteArray& out, sqlite3_value* v, const ColumnDef& column, QHash<quint32, QByteArray>& reals)
 {
-    if (rows.isNull(c)) {
+    const int type = sqlite3_value_type(v);
+    if (type == SQLITE_NULL) {
         out += "\\N";
         return;
     }
     switch (column.type) {
     case ColumnType::Boolean:
-        out += serverBoolText(rows.integer(c) != 0);
+        out += serverBoolText(sqlite3_value_int64(v) != 0);
         return;
     case ColumnType::Single: {
-        const float value = float(rows.real(c));
+        const float value = float(sqlite3_value_double(v));
         quint32 bits = 0;
         std::memcpy(&bits, &value, sizeof bits);
         auto known = reals.constFind(bits);
@@ -86,12 +79,20 @@ void appendServerValue(QByteArray& out, const SqliteStatement& rows, int c, cons
         return;
     }
     default:
-        appendCopyValue(out, rows.text(c), rows.bytes(c));
+        break;
     }
+    if (type == SQLITE_INTEGER) {
+        char number[24];
+        out.append(number, std::to_chars(number, number + sizeof number, sqlite3_value_int64(v)).ptr - number);
+        return;
+    }
+    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    appendCopyText(out, text, sqlite3_value_bytes(v));
 }
 
-// Every column of the target (NULL where the source has none), whether the
-// row passes the checks, and the journal's key text and digest of it.
+// Every column of the target, NULL where the source has none. The checks,
+// keys and digests are made here from the values read, not by functions
+// SQLite calls with every value once more for each of them.
 QString sourceSelect(sqlite3* source, const TableDef& t, const QString& sourceName)
 {
     QSet<QString> present;
@@ -99,17 +100,50 @@ QString sourceSelect(sqlite3* source, const TableDef& t, const QString& sourceNa
     if (!info.prepare(source, QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(sourceName))).failed())
         while (info.step().row())
             present.insert(QString::fromUtf8(info.text(1)).toCaseFolded());
-    QStringList values, keys;
+    QStringList values;
     for (const ColumnDef& c : t.columns)
         values << (present.contains(QString::fromUtf8(c.name).toCaseFolded())
                        ? QStringLiteral("s.") + serverName(c.name)
                        : QStringLiteral("NULL"));
-    for (const char* k : t.key)
-        keys << values[t.column(QString::fromUtf8(k)) - t.columns.data()];
-    return QStringLiteral("SELECT %1, %2, %3, %4 FROM %5 s")
-        .arg(values.join(QLatin1String(", ")), MergeFunctions::call("tvq52_merge_row", t, values),
-             MergeFunctions::call("tvq52_key_text", t, keys), MergeFunctions::call("tvq52_row_digest", t, values),
-             quoteIdentifier(sourceName));
+    return QStringLiteral("SELECT %1 FROM %2 s").arg(values.join(QLatin1String(", ")), quoteIdentifier(sourceName));
+}
+
+// How a source row stands against the target's checks: the first key
+// value that does not fit refuses it whole.
+RowFit rowFit(const TableDef& t, const std::vector<bool>& isKey, sqlite3_value* const* values)
+{
+    bool allFit = true;
+    for (size_t c = 0; c < t.columns.size(); ++c) {
+        if (storedValueFits(t, t.columns[c], values[c]))
+            continue;
+        if (isKey[c])
+            return RowFit::KeyRefused;
+        allFit = false;
+    }
+    return allFit ? RowFit::Fits : RowFit::KeyOnly;
+}
+
+// A staged row's number and whether it passes the checks.
+void appendStagePrefix(QByteArray& out, qint64 n, bool fits)
+{
+    char number[24];
+    out.append(number, std::to_chars(number, number + sizeof number, n).ptr - number);
+    out += fits ? "\tt\t" : "\tf\t";
+}
+
+// One row in COPY's text form: its number (n > 0) and whether it passes,
+// for a staging table, then its values at `at`.
+void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* values, const std::vector<size_t>& at,
+                   qint64 n, bool fits, QHash<quint32, QByteArray>& reals)
+{
+    if (n > 0)
+        appendStagePrefix(out, n, fits);
+    for (size_t i = 0; i < at.size(); ++i) {
+        if (i > 0)
+            out += '\t';
+        appendServerValue(out, values[at[i]], t.columns[at[i]], reals);
+    }
+    out += '\n';
 }
 
 QByteArray stageTable(const TableDef& t)
@@ -119,6 +153,36 @@ QByteArray stageTable(const TableDef& t)
         columns << serverName(c.name) + QLatin1Char(' ') + serverCast(c);
     return QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DROP")
         .arg(QString::fromLatin1(kStage), columns.join(QLatin1String(", ")))
+        .toUtf8();
+}
+
+// The keys of the source's rows, to find those missing before any row is
+// sent whole: merged again, a source sends nothing more.
+QByteArray keyStageTable(const TableDef& t)
+{
+    QStringList columns{QStringLiteral("n bigint"), QStringLiteral("fits boolean")};
+    for (const char* k : t.key)
+        columns << serverName(k) + QLatin1Char(' ') + serverCast(*t.column(QString::fromUtf8(k)));
+    return QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DROP")
+        .arg(QString::fromLatin1(kKeyStage), columns.join(QLatin1String(", ")))
+        .toUtf8();
+}
+
+// Answers one row (n -1) with how many staged keys of rows that do not
+// pass are there, then the n of each row that passes and whose key is
+// not: the first of a key staged twice.
+QByteArray missingKeysStatement(const TableDef& t)
+{
+    QStringList keys, keyMatch;
+    for (const char* k : t.key) {
+        keys << QStringLiteral("s.") + serverName(k);
+        keyMatch << QStringLiteral("t.%1 = s.%1").arg(serverName(k));
+    }
+    return QStringLiteral("SELECT -1::bigint, (SELECT count(*) FROM %1 s WHERE NOT s.fits AND EXISTS (SELECT 1 FROM "
+                          "%2 t WHERE %3)) UNION ALL SELECT min(s.n), 0 FROM %1 s WHERE s.fits AND NOT EXISTS "
+                          "(SELECT 1 FROM %2 t WHERE %3) GROUP BY %4")
+        .arg(QString::fromLatin1(kKeyStage), serverName(t.name), keyMatch.join(QLatin1String(" AND ")),
+             keys.join(QLatin1String(", ")))
         .toUtf8();
 }
 
@@ -155,6 +219,14 @@ QByteArray addMissingStatement(const TableDef& t)
     return sql.toUtf8();
 }
 
+QByteArray directCopyStatement(const TableDef& t)
+{
+    QStringList columns;
+    for (const ColumnDef& c : t.columns)
+        columns << serverName(c.name);
+    return QStringLiteral("COPY %1 (%2) FROM STDIN").arg(serverName(t.name), columns.join(QLatin1String(", "))).toUtf8();
+}
+
 PGconn* connectionOf(ServerBulk& bulk, const QSqlDatabase& db)
 {
     const QVariant handle = bulk.valid() && db.driver() ? db.driver()->handle() : QVariant();
@@ -184,7 +256,6 @@ bool ServerTableMerge::exec(const QByteArray& sql, const std::vector<QByteArray>
 
 void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
 {
-    functions_.resetCounts();
     // The staging table and the join of what was added stay in memory; the
     // first can only be set before the session's first temporary table.
     if (const ServerBulk::Answer fresh = bulk_.exec("SELECT pg_my_temp_schema() = 0", {});
@@ -194,9 +265,39 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
     // The staged rows' figures (ANALYZE) let the server weigh a scan of the
     // table against a look into its key for each row, when most are there.
     qint64 lastRow = 0;
-    const bool done = exec("BEGIN") && exec("SET LOCAL work_mem = '256MB'") && exec("SET LOCAL jit = off")
-        && lastIntervalRow(t, &lastRow) && exec(stageTable(t)) && copyRows(t, sourceName, count)
-        && exec("ANALYZE " + kStage) && addMissing(t) && markNights(t, lastRow) && exec("COMMIT");
+    bool empty = false;
+    bool done = exec("BEGIN") && exec("SET LOCAL work_mem = '256MB'") && exec("SET LOCAL jit = off")
+        && lastIntervalRow(t, &lastRow) && isEmpty(t, &empty);
+    // Into an empty table the rows go straight in. A key met after all (one
+    // twice in the source, or another PC's meanwhile) refuses the COPY, and
+    // the rows go again through the staging table.
+    bool direct = false;
+    if (done && empty) {
+        storedKey_ = false;
+        direct = exec("SAVEPOINT tvq52_merge_direct") && copyRows(t, sourceName, count, Copy::Direct);
+        if (direct) {
+            answer_[0] = QByteArray::number(fitting_);
+            answer_[2] = "0";
+            direct = listAdded(t, fitting_, {});
+            done = direct;
+        } else {
+            done = storedKey_ && exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct");
+        }
+    }
+    // Else the keys first, then only the rows whose key is missing.
+    qint64 presentMisfits = 0;
+    std::vector<qint64> missing;
+    if (done && !direct)
+        done = exec(keyStageTable(t)) && copyRows(t, sourceName, count, Copy::Keys)
+            && exec("ANALYZE " + kKeyStage) && findMissing(t, &missing, &presentMisfits);
+    if (done && !direct && missing.empty()) {
+        answer_[0] = "0";
+        answer_[2] = "0";
+    } else if (done && !direct) {
+        done = exec(stageTable(t)) && copyRows(t, sourceName, count, Copy::Rows, &missing)
+            && exec("ANALYZE " + kStage) && addMissing(t);
+    }
+    done = done && markNights(t, lastRow) && exec("COMMIT");
     if (!done) {
         if (bulk_.connectionUp())
             bulk_.exec("ROLLBACK", {});
@@ -204,11 +305,11 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
         count = MergeTableCount{count.table, 0, 0, 0, 0, failure.failed() ? QString() : count.error, {}};
         return;
     }
-    const MergeFunctions::Counts& seen = functions_.counts();
+    const MergeFunctions::Counts& seen = seen_;
     count.read = seen.read();
     count.added = answer_[0].toLongLong();
     // A staged row that passes the checks and was not added had its key there, or another PC's meanwhile.
-    count.present = seen.fitting - count.added + answer_[2].toLongLong();
+    count.present = seen.fitting - count.added + answer_[2].toLongLong() + presentMisfits;
     count.refused = std::max<qint64>(0, count.read - count.added - count.present);
 }
 
@@ -233,8 +334,31 @@ bool ServerTableMerge::addMissing(const TableDef& t)
             answer_[2] = QByteArray(r.text(row, 2));
         }
     }
-    const qint64 count = answer_[0].toLongLong();
-    if (!journaled || count == 0)
+    return listAdded(t, answer_[0].toLongLong(), std::move(added));
+}
+
+bool ServerTableMerge::findMissing(const TableDef& t, std::vector<qint64>* missing, qint64* presentMisfits)
+{
+    const ServerBulk::Answer r = bulk_.exec(missingKeysStatement(t), {});
+    if (!r.ok()) {
+        if (!failure.failed())
+            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
+        return false;
+    }
+    for (int row = 0; row < r.rows(); ++row) {
+        const qint64 n = QByteArray(r.text(row, 0)).toLongLong();
+        if (n >= 0)
+            missing->push_back(n);
+        else
+            *presentMisfits = QByteArray(r.text(row, 1)).toLongLong();
+    }
+    std::sort(missing->begin(), missing->end());
+    return true;
+}
+
+bool ServerTableMerge::listAdded(const TableDef& t, qint64 count, std::vector<qint64> added)
+{
+    if (!isJournaledTable(t) || count == 0)
         return true;
     if (count != fitting_ && qint64(added.size()) != count) {
         failure = serverFailure(QByteArray(), QStringLiteral("The rows added were not all named"), true);
@@ -277,12 +401,14 @@ bool ServerTableMerge::writeLines(const std::vector<packed_lines::Line>& lines)
     return false;
 }
 
-void ServerTableMerge::Listing::add(bool fit, const char* key, int keySize, const char* hex, int hexSize)
+void ServerTableMerge::Listing::add(bool fit, std::string_view key, const unsigned char* digest)
 {
-    if (fit && key)
-        keys.append(key, size_t(keySize));
+    keys.append(key);
     keyEnds.push_back(keys.size());
-    digests.push_back(fit && hex ? digestOfHex(std::string_view(hex, size_t(hexSize))) : packed_lines::Digest{});
+    packed_lines::Digest d{};
+    if (digest)
+        std::memcpy(d.data(), digest, d.size());
+    digests.push_back(d);
     fits.push_back(fit);
 }
 
@@ -308,10 +434,22 @@ bool ServerTableMerge::markNights(const TableDef& t, qint64 afterRow)
                 {QByteArray::number(afterRow)});
 }
 
-bool ServerTableMerge::startCopy()
+bool ServerTableMerge::isEmpty(const TableDef& t, bool* empty)
 {
-    const std::unique_ptr<PGresult, void (*)(PGresult*)> start(
-        PQexec(conn_, QByteArray("COPY " + kStage + " FROM STDIN").constData()), PQclear);
+    const ServerBulk::Answer r =
+        bulk_.exec(QStringLiteral("SELECT NOT EXISTS (SELECT 1 FROM %1)").arg(serverName(t.name)).toUtf8(), {});
+    if (!r.ok() || r.rows() != 1) {
+        if (!failure.failed())
+            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
+        return false;
+    }
+    *empty = r.text(0, 0)[0] == 't';
+    return true;
+}
+
+bool ServerTableMerge::startCopy(const QByteArray& sql)
+{
+    const std::unique_ptr<PGresult, void (*)(PGresult*)> start(PQexec(conn_, sql.constData()), PQclear);
     if (start && PQresultStatus(start.get()) == PGRES_COPY_IN)
         return true;
     const char* state = start ? PQresultErrorField(start.get(), PG_DIAG_SQLSTATE) : nullptr;
@@ -319,19 +457,32 @@ bool ServerTableMerge::startCopy()
     return false;
 }
 
-bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count)
+bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count, Copy what,
+                                const std::vector<qint64>* only)
 {
+    const bool direct = what == Copy::Direct, keysOnly = what == Copy::Keys;
     SqliteStatement rows;
     if (const SqliteStep prepared = rows.prepare(source_, sourceSelect(source_, t, sourceName)); prepared.failed()) {
         count.error = prepared.message;
         return false;
     }
-    if (!startCopy())
+    if (!startCopy(direct ? directCopyStatement(t) : "COPY " + (keysOnly ? kKeyStage : kStage) + " FROM STDIN"))
         return false;
-    const int columns = int(t.columns.size());
+    size_t next = 0; // in `only`
+    const size_t columns = t.columns.size();
     const bool journaled = isJournaledTable(t);
+    std::vector<bool> isKey(columns);
+    std::vector<size_t> keyAt; // the key's columns, in the key's order
+    for (size_t c = 0; c < columns; ++c)
+        isKey[c] = t.isKey(t.columns[c]);
+    for (const char* k : t.key)
+        keyAt.push_back(size_t(t.column(QString::fromUtf8(k)) - t.columns.data()));
+    std::vector<size_t> allColumns(columns);
+    std::iota(allColumns.begin(), allColumns.end(), size_t(0));
+    std::vector<sqlite3_value*> values(columns), keys(keyAt.size());
     listing_ = Listing();
     fitting_ = 0;
+    seen_ = MergeFunctions::Counts();
     QByteArray chunk;
     chunk.reserve(kCopyChunk + 4096);
     qint64 n = 0;
@@ -339,26 +490,32 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     SqliteStep step;
     bool sent = true;
     while (sent && (step = rows.step()).row()) {
-        const auto fit = RowFit(int(rows.integer(columns)));
+        // Read on this thread only, while the row is current.
+        for (size_t c = 0; c < columns; ++c)
+            values[c] = rows.value(int(c));
+        const RowFit fit = rowFit(t, isKey, values.data());
+        ++(fit == RowFit::Fits ? seen_.fitting : fit == RowFit::KeyOnly ? seen_.keyOnly : seen_.keyRefused);
         if (fit == RowFit::KeyRefused)
             continue;
-        // Of a row that does not pass, only its key is staged, to be looked up.
-        char number[24];
-        chunk.append(number, std::to_chars(number, number + sizeof number, ++n).ptr - number);
-        chunk += fit == RowFit::Fits ? "\tt" : "\tf";
-        for (int c = 0; c < columns; ++c) {
-            chunk += '\t';
-            const ColumnDef& column = t.columns[size_t(c)];
-            if (fit == RowFit::Fits || t.isKey(column))
-                appendServerValue(chunk, rows, c, column, reals);
-            else
-                chunk += "\\N";
+        ++n;
+        while (only && next < only->size() && (*only)[next] < n)
+            ++next;
+        // Whole only the rows that pass and, straight into the table, have
+        // no key there, or were found missing.
+        const bool whole = fit == RowFit::Fits && !keysOnly && (!only || (next < only->size() && (*only)[next] == n));
+        if (keysOnly || whole)
+            appendCopyRow(chunk, t, values.data(), keysOnly ? keyAt : allColumns, direct ? 0 : n,
+                          fit == RowFit::Fits, reals);
+        if (journaled && whole) {
+            for (size_t k = 0; k < keyAt.size(); ++k)
+                keys[k] = values[keyAt[k]];
+            // The digest first: the key is made in the same buffer as the row's text.
+            const unsigned char* digest = functions_.rawDigest(t, values.data());
+            listing_.add(true, functions_.keyText(t, keys.data()), digest);
+        } else if (journaled && !keysOnly) {
+            listing_.add(false, {}, nullptr);
         }
-        chunk += '\n';
-        if (journaled)
-            listing_.add(fit == RowFit::Fits, rows.text(columns + 1), rows.bytes(columns + 1), rows.text(columns + 2),
-                         rows.bytes(columns + 2));
-        fitting_ += fit == RowFit::Fits ? 1 : 0;
+        fitting_ += (only ? whole : fit == RowFit::Fits) ? 1 : 0;
         if (chunk.size() >= kCopyChunk) {
             sent = PQputCopyData(conn_, chunk.constData(), int(chunk.size())) == 1;
             chunk.clear();
@@ -374,6 +531,10 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     const ServerBulk::Answer end = bulk_.receive();
     if (!count.error.isEmpty())
         return false;
+    if (direct && sent && end.sqlState() == "23505") {
+        storedKey_ = true;
+        return false;
+    }
     if (!sent || !end.ok()) {
         failure = sent ? serverFailure(end.sqlState(), end.error(), end.connectionUp())
                        : serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp());

@@ -6,6 +6,7 @@
 #include <QSqlError>
 #include <QStringList>
 #include <algorithm>
+#include <utility>
 
 namespace tvq52 {
 
@@ -79,15 +80,26 @@ bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
         t.name = QByteArray(def.table->name);
         t.digest = std::make_unique<RowDigest>(def);
         t.copy = std::make_unique<ServerCopyTable>(def, t.digest->listed());
-        ServerBulk::Answer made = bulk_.exec(t.copy->createStage(), {});
-        // One left by an import whose end was never reached on this connection.
-        if (!made.ok() && made.sqlState() == "42P07" && bulk_.exec(t.copy->dropStage(), {}).ok())
-            made = bulk_.exec(t.copy->createStage(), {});
-        if (!made.ok()) {
-            failure_ = serverFailure(made.sqlState(), made.error(), made.connectionUp());
-            return false;
-        }
     }
+    return true;
+}
+
+// A table's staging table is made when a batch of it first needs one: each
+// commit empties every such table of the session, a cost the batches that
+// go straight in need not pay for tables never staged.
+bool ServerRowSink::ensureStage(Table& t, qint64 line)
+{
+    if (t.staged)
+        return true;
+    ServerBulk::Answer made = bulk_.exec(t.copy->createStage(), {});
+    // One left by an import whose end was never reached on this connection.
+    if (!made.ok() && made.sqlState() == "42P07" && bulk_.exec(t.copy->dropStage(), {}).ok())
+        made = bulk_.exec(t.copy->createStage(), {});
+    if (!made.ok()) {
+        fail(serverFailure(made.sqlState(), made.error(), made.connectionUp()), line);
+        return false;
+    }
+    t.staged = true;
     return true;
 }
 
@@ -115,21 +127,27 @@ void ServerRowSink::addRow(size_t table, qint64 line, const SinkRow& row)
         return;
     if (copying_ && batchTable_ != table)
         flush();
-    if (failure_.failed() || (!copying_ && !startBatch(table, line)))
+    if (failure_.failed())
         return;
+    if (!copying_)
+        startBatch(table);
     if (!take(table, line, row)) {
         // A value of another kind than its column's: the server says what it makes of it.
         flush();
         writeOne(table, line, row);
         return;
     }
-    // Small pieces: the server starts on a batch while its first rows are made.
-    if (out_.size() >= kCopyPiece)
-        put(false);
+    // Small pieces: the server starts on a batch while its first rows are
+    // made. While it still works on the batch before, they wait here.
+    if (out_.size() >= pollAt_) {
+        if ((streaming_ || !inFlight_ || !bulk_.busy()) && stream(line))
+            put(false);
+        pollAt_ = streaming_ ? kCopyPiece : out_.size() + kCopyPiece;
+    }
     // Through the staging table a batch costs more than its rows (the table
     // is emptied at each commit): fewer, larger ones, still within the
     // server's default memory for temporary tables.
-    if (batchSize_ >= size_t(batchRows_) * (direct_ ? 1 : 2))
+    if (batchSize_ >= size_t(batchRows_) * (batchDirect_ ? 1 : 2))
         flush();
 }
 
@@ -144,24 +162,38 @@ bool ServerRowSink::startCopy(const QByteArray& sql, qint64 line, bool begin)
         rollback();
         return false;
     }
-    out_ = ServerCopyTable::header();
     return true;
 }
 
-bool ServerRowSink::startBatch(size_t table, qint64 line)
+void ServerRowSink::startBatch(size_t table)
 {
-    const Table& t = tables_[table];
-    if (!startCopy(direct_ ? t.copy->directCopyStatement() : t.copy->copyStatement(), line, true))
-        return false;
     copying_ = true;
+    streaming_ = false;
+    batchDirect_ = direct_;
     batchTable_ = table;
     batchSize_ = 0;
     keys_.clear();
     packer_.clear();
+    out_ = ServerCopyTable::header();
+    pollAt_ = kCopyPiece;
+}
+
+bool ServerRowSink::stream(qint64 line)
+{
+    if (streaming_)
+        return true;
+    settle();
+    if (failure_.failed())
+        return false;
+    Table& t = tables_[batchTable_];
+    if ((!batchDirect_ && !ensureStage(t, line))
+        || !startCopy(batchDirect_ ? t.copy->directCopyStatement() : t.copy->copyStatement(), line, true))
+        return false;
+    streaming_ = true;
     return true;
 }
 
-// Keeps the row in the batch and sends what the COPY takes of it.
+// Keeps the row in the batch and makes what the COPY takes of it.
 bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
 {
     Table& t = tables_[table];
@@ -179,7 +211,7 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     // are compared with what the key then holds.
     const auto [at, first] = keys_.try_emplace(keyBytes_, qint64(batchSize_));
     bool encoded = false;
-    if (!direct_) {
+    if (!batchDirect_) {
         encoded = t.copy->encodeStaged(line, first, row, out_);
     } else if (first) {
         encoded = t.copy->encode(row, out_);
@@ -200,7 +232,7 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     p.first = first ? -1 : at->second;
     // Straight into the table, the rows added are the first of their keys:
     // listed while the server stores them.
-    if (direct_ && first && t.digest->listed())
+    if (batchDirect_ && first && t.digest->listed())
         pack(t, row);
     return true;
 }
@@ -234,7 +266,7 @@ bool ServerRowSink::endCopy(bool* storedKey)
     if (*storedKey)
         return false;
     if (rowError(copied))
-        rowByRow();
+        rowByRow(batch_, batchTable_, batchSize_);
     else
         fail(serverFailure(copied.sqlState(), copied.error(), copied.connectionUp()), batch_.front().line);
     return false;
@@ -245,66 +277,90 @@ void ServerRowSink::flush()
     if (!copying_)
         return;
     copying_ = false;
-    if (batchSize_ == 0) {
-        put(true);
-        bulk_.endCopy();
-        rollback(); // nothing in it
+    if (batchSize_ == 0 || !stream(batch_.empty() ? 0 : batch_.front().line)) {
+        if (streaming_) { // nothing in it
+            put(true);
+            bulk_.endCopy();
+            rollback();
+        }
+        streaming_ = false;
+        batchSize_ = 0;
         return;
     }
-    qint64 added = 0, differs = 0;
-    const bool stored = direct_ ? storeDirect(&added, &differs) : storeStaged(&added, &differs);
-    if (stored) {
-        const ServerBulk::Answer committed = bulk_.exec("COMMIT", {});
-        if (!committed.ok()) {
-            fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()),
-                 batch_.front().line);
-        } else {
-            keepLines();
-            SinkCounts& c = counts_[batchTable_];
-            c.added += added;
-            added_ += added;
-            c.differs += differs;
-            c.present += qint64(batchSize_) - added - differs;
-        }
-    }
+    streaming_ = false;
+    if (batchDirect_)
+        storeDirect();
+    else
+        sendStaged();
     batchSize_ = 0;
-    batchLines_.clear();
-    packer_.clear();
 }
 
-bool ServerRowSink::storeDirect(qint64* added, qint64* differs)
+void ServerRowSink::storeDirect()
 {
     bool storedKey = true;
     if (!endCopy(&storedKey)) {
-        if (!storedKey)
-            return false;
         // A key the table holds: this batch and the next through the staging table.
-        direct_ = false;
-        packer_.clear();
-        return restage() && storeStaged(added, differs);
+        if (storedKey) {
+            direct_ = false;
+            packer_.clear();
+            if (restage())
+                sendStaged();
+        }
+        return;
     }
     const Table& t = tables_[batchTable_];
+    qint64 added = 0, differs = 0;
     for (size_t i = 0; i < batchSize_; ++i) {
         const Pending& p = batch_[i];
         if (p.first < 0)
-            ++*added;
+            ++added;
         else if (!sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
-            ++*differs;
+            ++differs;
     }
-    return !t.digest->listed() || writeLines(batch_.front().line);
+    if (t.digest->listed() && !writeLines(batch_, batchTable_, batchSize_))
+        return;
+    commit(batchTable_, batch_.front().line, batchSize_, added, differs);
 }
 
-bool ServerRowSink::writeLines(qint64 line)
+void ServerRowSink::commit(size_t table, qint64 line, size_t rows, qint64 added, qint64 differs)
 {
+    const ServerBulk::Answer committed = bulk_.exec("COMMIT", {});
+    if (!committed.ok()) {
+        fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()), line);
+        batchLines_.clear();
+        return;
+    }
+    keepLines();
+    batchLines_.clear();
+    SinkCounts& c = counts_[table];
+    c.added += added;
+    added_ += added;
+    c.differs += differs;
+    c.present += qint64(rows) - added - differs;
+}
+
+bool ServerRowSink::writeLines(const std::vector<Pending>& rows, size_t table, size_t count)
+{
+    const qint64 line = rows.front().line;
     batchLines_ = packer_.take(true);
     if (batchLines_.empty())
         return true;
     if (!entryOpen(line) || !startCopy(ServerCopyTable::packedLinesCopyStatement(), line, false))
         return false;
+    std::string lines = ServerCopyTable::header();
     for (const packed_lines::Line& l : batchLines_)
-        ServerCopyTable::encodePackedLine(entry_, l, out_);
-    bool storedKey = false;
-    return endCopy(&storedKey);
+        ServerCopyTable::encodePackedLine(entry_, l, lines);
+    lines += ServerCopyTable::trailer();
+    const bool sent = bulk_.putCopyData(QByteArrayView(lines.data(), qsizetype(lines.size())));
+    const ServerBulk::Answer copied = bulk_.endCopy();
+    if (sent && copied.ok())
+        return true;
+    rollback();
+    if (sent && rowError(copied))
+        rowByRow(rows, table, count);
+    else
+        fail(serverFailure(copied.sqlState(), copied.error(), copied.connectionUp()), line);
+    return false;
 }
 
 // The lines of a committed batch.
@@ -317,16 +373,17 @@ void ServerRowSink::keepLines()
 // The batch again, into the staging table.
 bool ServerRowSink::restage()
 {
-    const Table& t = tables_[batchTable_];
-    if (!startCopy(t.copy->copyStatement(), batch_.front().line, true))
+    Table& t = tables_[batchTable_];
+    if (!ensureStage(t, batch_.front().line) || !startCopy(t.copy->copyStatement(), batch_.front().line, true))
         return false;
+    out_ = ServerCopyTable::header();
     for (size_t i = 0; i < batchSize_; ++i) {
         const Pending& p = batch_[i];
         if (!t.copy->encodeStaged(p.line, p.first < 0, p.row, out_)) {
             put(true);
             bulk_.endCopy();
             rollback();
-            rowByRow();
+            rowByRow(batch_, batchTable_, batchSize_);
             return false;
         }
         if (out_.size() >= kCopyPiece)
@@ -349,30 +406,43 @@ bool ServerRowSink::entryOpen(qint64 line)
     return false;
 }
 
-bool ServerRowSink::storeStaged(qint64* added, qint64* differs)
+// Ends the staged batch's COPY and sends the statement that stores it; the
+// server runs it while the next batch is read, and settle() takes its answer.
+void ServerRowSink::sendStaged()
 {
     bool storedKey = false;
     if (!endCopy(&storedKey))
-        return false;
-    const bool stored = storeBatch(tables_[batchTable_], added, differs);
-    // Back to the quicker way once a batch brings only keys the table lacked.
-    direct_ = stored && *added == qint64(batchSize_);
-    return stored;
+        return;
+    const Table& t = tables_[batchTable_];
+    const QByteArray name = serverStatementName("tvq52_stage_insert_", t.def);
+    if (!bulk_.ensurePrepared(name, t.copy->insertStatement(), 0) || !bulk_.sendPrepared(name, {})) {
+        rollback();
+        fail(serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp()), batch_.front().line);
+        return;
+    }
+    std::swap(batch_, flight_);
+    flightSize_ = batchSize_;
+    flightTable_ = batchTable_;
+    inFlight_ = true;
 }
 
-bool ServerRowSink::storeBatch(const Table& t, qint64* added, qint64* differs)
+void ServerRowSink::settle()
 {
-    const qint64 firstLine = batch_.front().line;
-    const ServerBulk::Answer stored =
-        bulk_.execNamed(serverStatementName("tvq52_stage_insert_", t.def), t.copy->insertStatement(), {});
+    if (!inFlight_)
+        return;
+    inFlight_ = false;
+    const ServerBulk::Answer stored = bulk_.receive();
+    const Table& t = tables_[flightTable_];
+    const qint64 firstLine = flight_.front().line;
     if (!stored.ok()) {
         rollback();
         if (rowError(stored))
-            rowByRow();
+            rowByRow(flight_, flightTable_, flightSize_);
         else
             fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), firstLine);
-        return false;
+        return;
     }
+    qint64 added = 0, differs = 0;
     std::vector<qint64> lines; // of the rows added
     for (int r = 0; r < stored.rows(); ++r) {
         const qint64 line = QByteArray(stored.text(r, 0)).toLongLong();
@@ -380,35 +450,37 @@ bool ServerRowSink::storeBatch(const Table& t, qint64* added, qint64* differs)
             lines.push_back(line);
             continue;
         }
-        *added = QByteArray(stored.text(r, 1)).toLongLong();
-        *differs = QByteArray(stored.text(r, 2)).toLongLong();
+        added = QByteArray(stored.text(r, 1)).toLongLong();
+        differs = QByteArray(stored.text(r, 2)).toLongLong();
     }
-    if (!t.digest->listed())
-        return true;
-    if (qint64(lines.size()) != *added) {
+    if (t.digest->listed() && qint64(lines.size()) != added) {
         rollback();
         fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("The rows added were not all named")},
              firstLine);
-        return false;
+        return;
     }
     // Listed in the order the file gave them.
     std::sort(lines.begin(), lines.end());
-    for (size_t i = 0; i < batchSize_ && !lines.empty(); ++i)
-        if (batch_[i].first < 0 && std::binary_search(lines.begin(), lines.end(), batch_[i].line))
-            pack(t, batch_[i].row);
-    return writeLines(firstLine);
+    packer_.clear();
+    for (size_t i = 0; i < flightSize_ && !lines.empty(); ++i)
+        if (flight_[i].first < 0 && std::binary_search(lines.begin(), lines.end(), flight_[i].line))
+            pack(t, flight_[i].row);
+    if (t.digest->listed() && !writeLines(flight_, flightTable_, flightSize_))
+        return;
+    commit(flightTable_, firstLine, flightSize_, added, differs);
+    // Back to the quicker way once a batch brings only keys the table lacked.
+    direct_ = !failure_.failed() && added == qint64(flightSize_);
 }
 
-void ServerRowSink::rowByRow()
+void ServerRowSink::rowByRow(const std::vector<Pending>& rows, size_t table, size_t count)
 {
-    const size_t rows = batchSize_;
-    batchSize_ = 0;
-    for (size_t i = 0; i < rows && !failure_.failed(); ++i)
-        writeOne(batchTable_, batch_[i].line, batch_[i].row);
+    for (size_t i = 0; i < count && !failure_.failed(); ++i)
+        writeOne(table, rows[i].line, rows[i].row);
 }
 
 void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
 {
+    settle();
     const Table& t = tables_[table];
     const ServerBulk::Answer begun = failure_.failed() ? ServerBulk::Answer() : bulk_.exec("BEGIN", {});
     if (!begun.ok()) {
@@ -484,9 +556,11 @@ std::optional<bool> ServerRowSink::sameAsStored(const Table& t, qint64 line, con
 void ServerRowSink::finish(qint64)
 {
     flush();
+    settle();
     if (bulk_.connectionUp() && !copying_)
-        for (const Table& t : tables_)
-            bulk_.exec(t.copy->dropStage(), {});
+        for (Table& t : tables_)
+            if (std::exchange(t.staged, false))
+                bulk_.exec(t.copy->dropStage(), {});
     // The next use of the connection opens a new one.
     if (failure_.kind == DatabaseFailure::Kind::ConnectionLost)
         database_.noteFailure(QSqlError(QString(), failure_.detail, QSqlError::ConnectionError));

@@ -17,7 +17,7 @@ namespace tvq52 {
 // stored key (the server refuses it whole) and the batches after it go
 // through a staging table: one statement inserts the first row of each key
 // unless the key is stored, counts the staged rows whose stored row differs
-// and names the rows added. The journal lists the rows added in packed
+// and names the rows added; the server runs it while the next batch is read. The journal lists the rows added in packed
 // lines, made here from the values sent and written by COPY in the batch's
 // transaction. A batch with a row the server refuses for its values is
 // written again row by row, so that only that row is refused.
@@ -39,6 +39,7 @@ private:
         QByteArray name;
         std::unique_ptr<ServerCopyTable> copy;
         std::unique_ptr<RowDigest> digest;
+        bool staged = false; // its staging table is made
     };
     struct Pending {
         qint64 line = 0;
@@ -46,30 +47,36 @@ private:
         qint64 first = -1; // the batch's first row of its key, when another one
     };
 
-    bool startBatch(size_t table, qint64 line);
+    void startBatch(size_t table);
+    bool ensureStage(Table& t, qint64 line);
     // Starts a COPY, in a new transaction when `begin`.
     bool startCopy(const QByteArray& sql, qint64 line, bool begin);
+    // The open batch's COPY, once the batch before is settled; false when the server failed.
+    bool stream(qint64 line);
     bool restage();
     // The batch's row as a record of the journal's next line.
     void pack(const Table& t, const SinkRow& row);
-    // Writes the batch's packed lines, while the entry is open.
-    bool writeLines(qint64 line);
+    // Writes the packed lines of `rows`, while the entry is open.
+    bool writeLines(const std::vector<Pending>& rows, size_t table, size_t count);
     void keepLines();
     bool entryOpen(qint64 line);
     bool take(size_t table, qint64 line, const SinkRow& row);
     bool put(bool all);
     void flush();
-    // The batch straight into its table; false when a stored key refused it.
-    bool storeDirect(qint64* added, qint64* differs);
-    // The batch through the staging table.
-    bool storeStaged(qint64* added, qint64* differs);
-    bool storeBatch(const Table& t, qint64* added, qint64* differs);
+    // The batch straight into its table; through the staging table when a
+    // stored key refused it.
+    void storeDirect();
+    // The batch through the staging table: its statement is sent, and
+    // settle() takes the answer, lists the rows added and commits.
+    void sendStaged();
+    void settle();
+    void commit(size_t table, qint64 line, size_t rows, qint64 added, qint64 differs);
     // Ends the COPY; false (rolled back, and the failure told or the batch
     // written row by row) unless `storedKey` and the server refused a stored key.
     bool endCopy(bool* storedKey);
     bool rowError(const ServerBulk::Answer& r) const;
     void rollback();
-    void rowByRow();
+    void rowByRow(const std::vector<Pending>& rows, size_t table, size_t count);
 
     // One row in its own transaction, as arrays of one: the server's words
     // when it refuses it.
@@ -87,10 +94,18 @@ private:
     std::vector<Table> tables_;
     // The open batch: its table, its rows, the COPY data not yet sent.
     bool copying_ = false;
-    bool direct_ = true; // the next batch goes straight into its table
+    bool streaming_ = false; // its COPY runs
+    bool direct_ = true;     // the next batch goes straight into its table
+    bool batchDirect_ = true;
     size_t batchTable_ = 0;
     std::vector<Pending> batch_;
     size_t batchSize_ = 0;
+    size_t pollAt_ = 0; // the COPY data made by when the server is asked again
+    // The staged batch whose statement the server runs.
+    bool inFlight_ = false;
+    size_t flightTable_ = 0;
+    std::vector<Pending> flight_;
+    size_t flightSize_ = 0;
     std::unordered_map<std::string, qint64> keys_; // the batch's first row of each key
     std::string keyBytes_;
     std::string out_, spare_;

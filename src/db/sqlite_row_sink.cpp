@@ -148,6 +148,14 @@ void SqliteRowSink::addRow(size_t index, qint64 line, const SinkRow& row)
 bool SqliteRowSink::insert(size_t index, qint64 line, const SinkRow& row)
 {
     Table& t = tables_[index];
+    // While the rows met are stored already (a file imported again), the
+    // key is looked up first: an insert that meets its key would look it up
+    // once more to compare.
+    if (t.lookFirst) {
+        if (countPresent(index, line, row) || failure_.failed())
+            return false;
+        t.lookFirst = false;
+    }
     for (size_t i = 0; i < row.size(); ++i)
         t.insert.bind(int(i), row, i);
     const SqliteStep done = t.insert.step();
@@ -164,7 +172,7 @@ bool SqliteRowSink::insert(size_t index, qint64 line, const SinkRow& row)
         return false;
     }
     if (sqlite3_changes(db_) == 0) {
-        countPresent(index, line, row);
+        t.lookFirst = countPresent(index, line, row);
         return false;
     }
     list(t, row);

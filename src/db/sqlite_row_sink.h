@@ -31,6 +31,7 @@ private:
         SqliteStatement find;
         SqliteStatement insert;
         std::unique_ptr<RowDigest> digest;
+        bool lookFirst = false; // the last row's key was stored
     };
     bool prepareTable(const SinkTable& def);
     // The database failed at `line`: the open batch goes back, and with it its counts.
