@@ -1,7 +1,7 @@
 #include "reports/csv_writer.h"
 
 #include "core/catalogue_ids.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/programming_record.h"
 
 #include <cmath>
@@ -53,7 +53,7 @@ QList<int> shownGridColumns(RecordGrid grid, const QString& firmware)
     return shown;
 }
 
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns,
+bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns,
                   const std::optional<StartRange>& range)
 {
     const int dayColumn = grid.columnOf(QStringLiteral("DFechaInicio"));
@@ -72,7 +72,7 @@ bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& gu
             shown << c;
     }
     const QVector<GridColumn>& defs = gridColumns(grid.grid());
-    const QString yes = guru.GetS(msg::Yes), no = guru.GetS(msg::No);
+    const QString yes = guru.text(msg::Yes), no = guru.text(msg::No);
     CsvWriter csv(out);
     QStringList heads;
     for (int c : shown)

@@ -11,7 +11,7 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // Text for a spreadsheet: UTF-8 with a byte-order mark (so a spreadsheet
 // takes it as UTF-8), ";" between fields (the decimal comma of most of our
@@ -36,7 +36,7 @@ private:
 struct StartRange {
     QDateTime from, to;
 };
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns = {},
+bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns = {},
                   const std::optional<StartRange>& range = std::nullopt);
 
 // The columns a unit's grid shows: the uncalibrated-minute counters only

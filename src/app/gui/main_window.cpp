@@ -563,17 +563,17 @@ void MainWindow::refreshFleet()
 void MainWindow::showUnitRecords(qint32 serial)
 {
     showRecordedDataWindow();
-    recordedData_->CarregaDades(serial);
+    recordedData_->showUnit(serial);
 }
 
 void MainWindow::showUnitProgramming(qint32 serial)
 {
     ProgrammingWindow* w = programmingWindow();
     // Edits of the unit shown are offered for saving first; Cancel keeps them.
-    if (w->isVisible() && !w->Modificat())
+    if (w->isVisible() && !w->offerToSaveChanges())
         return;
     showProgrammingWindow();
-    w->CarregaProgramacio(serial);
+    w->loadStored(serial);
 }
 
 void MainWindow::downloadUnit(qint32 serial)
@@ -652,7 +652,7 @@ void MainWindow::showLanguageDialog()
 void MainWindow::askFooterText()
 {
     const std::optional<QString> text = prompter_.input(
-        ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), reportFooterText(ctx_), kFooterTextLength);
+        ctx_.guru.text(msg::FooterPrompt), ctx_.guru.text(msg::FooterTitle), reportFooterText(ctx_), kFooterTextLength);
     // Cancel keeps the footer that was there.
     if (!text)
         return;

@@ -30,7 +30,7 @@ class Clock;
 class Database;
 class IntervalGridModel;
 class Line;
-class LocGuru;
+class Translator;
 class MonitorWindow;
 class Prompter;
 class ActionPage;
@@ -43,14 +43,14 @@ class UnitPage;
 class VenuePage;
 struct FieldCheck;
 
-// Form2: shows and edits the programming record of one unit and browses the
+// The programming window: shows and edits the programming record of one unit and browses the
 // stored records. One instance for the whole run; it shows non-modally.
 class ProgrammingWindow : public QWidget, public ProgrammingView {
     Q_OBJECT
 public:
     // What the window takes from the run.
     struct Needs {
-        const LocGuru& guru;
+        const Translator& guru;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;
@@ -78,14 +78,11 @@ public:
     // The record as the fields hold it now.
     ProgrammingRecord recordFromFields() const;
 
-    // A new record with the defaults (CreaProgramacio); the seconds boxes and
+    // A new record with the defaults (defaultProgramming); the seconds boxes and
     // the version-dependent controls stay as they are.
     void showNewRecord();
-    // Loads a stored unit; false when it is not stored.
-    bool CarregaProgramacio(qint32 serial);
-    bool GrabaProgramacio();
     // Offers to save a modified record before it is replaced.
-    bool Modificat() override;
+    bool offerToSaveChanges() override;
 
     // The exchanges with the unit (SSCommandRecibir, SSCommandTransmitir) and
     // the real-time monitor (SSCommandRealTime).
@@ -109,8 +106,9 @@ public:
     ProgrammingRecord record() const override { return recordFromFields(); }
     ProgIntervals intervals() const override { return intervals_; }
     bool checkAllFields() override;
-    bool save() override { return GrabaProgramacio(); }
-    bool loadStored(qint32 serial) override { return CarregaProgramacio(serial); }
+    bool save() override;
+    // Loads a stored unit; false when it is not stored.
+    bool loadStored(qint32 serial) override;
     void showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
                       const QString& unitFirmware) override;
     void setVersion(const QString& version) override;

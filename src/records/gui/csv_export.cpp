@@ -3,7 +3,7 @@
 #include "core/prompter.h"
 #include "core/regular_file.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/csv_writer.h"
 
 #include <QSaveFile>
@@ -11,7 +11,7 @@
 
 namespace tvq52 {
 
-bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const LocGuru& guru,
+bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const Translator& guru,
                    const QString& suggestedName)
 {
     const QString path =

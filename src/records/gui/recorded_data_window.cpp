@@ -6,7 +6,7 @@
 #include "core/prompter.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "records/download_workflow.h"
@@ -282,10 +282,10 @@ void RecordedDataWindow::openUnitSet()
         return;
     }
     const qint32 current = needs_.link.UnitSerial;
-    if (current != 0 && CarregaDades(current))
+    if (current != 0 && showUnit(current))
         return;
     const auto first = browser_->first();
-    if (!first || !CarregaDades(*first))
+    if (!first || !showUnit(*first))
         clearUnit();
 }
 
@@ -301,7 +301,7 @@ void RecordedDataWindow::clearUnit()
     updateReportButtons();
 }
 
-bool RecordedDataWindow::CarregaDades(qint32 serial)
+bool RecordedDataWindow::showUnit(qint32 serial)
 {
     if (!hasStore())
         return false;
@@ -383,7 +383,7 @@ void RecordedDataWindow::previousUnit()
     if (!hasStore())
         return;
     const auto serial = browser_->previous(shownSerial());
-    if (!serial || !CarregaDades(*serial))
+    if (!serial || !showUnit(*serial))
         beep_();
 }
 
@@ -392,7 +392,7 @@ void RecordedDataWindow::nextUnit()
     if (!hasStore())
         return;
     const auto serial = browser_->next(shownSerial());
-    if (!serial || !CarregaDades(*serial))
+    if (!serial || !showUnit(*serial))
         beep_();
 }
 
@@ -402,13 +402,13 @@ void RecordedDataWindow::searchUnit()
     if (!field || !hasStore())
         return;
     const auto answer =
-        prompter_.input(needs_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.GetS(field->labelId),
-                        needs_.guru.GetS(msg::SearchTitle), QString());
+        prompter_.input(needs_.guru.text(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.text(field->labelId),
+                        needs_.guru.text(msg::SearchTitle), QString());
     if (!answer || answer->isEmpty())
         return;
     // No match leaves the unit shown, without a message.
     if (const auto serial = browser_->findContaining(*field, *answer))
-        CarregaDades(*serial);
+        showUnit(*serial);
 }
 
 void RecordedDataWindow::sortGrid(Grid grid, int column)
@@ -628,7 +628,7 @@ void RecordedDataWindow::downloadFinished()
     }
     needs_.link.StopRequested = false;
     if (shown_)
-        CarregaDades(shown_->serial);
+        showUnit(shown_->serial);
 }
 
 bool RecordedDataWindow::eventFilter(QObject* watched, QEvent* event)

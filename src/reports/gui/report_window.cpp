@@ -2,7 +2,7 @@
 
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/link_state.h"
 #include "programming/programming_record.h"
 #include "records/gui/csv_export.h"

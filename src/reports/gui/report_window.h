@@ -13,19 +13,19 @@ class QTableView;
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 struct LinkState;
 class RecordGridItems;
 
-// Form6: a report of the shown unit's records whose start lies between the
+// The report window: a report of the shown unit's records whose start lies between the
 // interval picked in the first grid and the one picked in the second.
 class ReportWindow : public QDialog {
     Q_OBJECT
 public:
     // What the window takes from the run.
     struct Needs {
-        const LocGuru& guru;
+        const Translator& guru;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;

@@ -92,7 +92,7 @@ TEST_F(ExchangeWindow, ComparisonQuestionNewFirmwareCarriedOverReplyAndTransmiss
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("3.2"));
     open();
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     ASSERT_TRUE(child<QWidget>(window.get(), "FrameApliCorrecioGlobal")->isHidden());
 
     // The stored record differs from the unit: the listing is asked; Cancel
@@ -141,7 +141,7 @@ TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("4.0"));
     open();
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     int readings = 0;
     line.onWrite([&](const QByteArray& bytes) {
         const QByteArray& w = line.written();

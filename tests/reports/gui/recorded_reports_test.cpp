@@ -4,7 +4,7 @@
 #include "app/ini_file.h"
 #include "db/store.h"
 #include "evidence/journal.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/records_fixture.h"
 #include "reports/gui/report_window.h"
@@ -37,7 +37,7 @@ QDateTime at(int d, int h, int m)
 
 class RecordedReports : public FolderDatabaseTest {
 protected:
-    LocGuru guru;
+    Translator guru;
 
     void SetUp() override
     {

@@ -17,16 +17,16 @@ class Prompter;
 // The translation engine: looks native (Spanish) texts up in the language
 // database and translates windows and catalogue messages. It also exports the
 // native texts back into the database for the translators.
-class LocGuru {
+class Translator {
 public:
     // The database kind: an SQL language database (table "LocGuru") or the
     // read-only text language file.
     enum DbType { SqlDb = 0, TextFile = 1 };
 
-    LocGuru();
-    ~LocGuru();
-    LocGuru(const LocGuru&) = delete;
-    LocGuru& operator=(const LocGuru&) = delete;
+    Translator();
+    ~Translator();
+    Translator(const Translator&) = delete;
+    Translator& operator=(const Translator&) = delete;
 
     bool bEnabled = true;
     bool bTestStrWidth = false;
@@ -49,7 +49,7 @@ public:
     int maxNativeLength() const { return maxNativeLength_; }
 
     QString GetTranslation(const QString& text) const;
-    QString GetS(int id, const QStringList& args = {}) const;
+    QString text(int id, const QStringList& args = {}) const;
     static QString ConvertCrLf(const QString& text);
     static QString GetToken(QString& text, const QString& delimiter);
 
