@@ -27,6 +27,7 @@
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
 #include "records/gui/fleet_view.h"
+#include "records/gui/journal_window.h"
 #include "records/gui/recorded_data_window.h"
 #include "reports/gui/graph_report_print.h"
 #include "reports/gui/graph_window.h"
@@ -503,6 +504,12 @@ RecordedDataWindow* MainWindow::recordedDataWindow()
             report_->exec();
         });
         recordedData_->setGraphOpener([this] { openGraphWindow(); });
+        recordedData_->setJournalOpener([this](qint32 serial) {
+            if (!ctx_.db)
+                return;
+            JournalWindow journal(ctx_.guru, *ctx_.db, serial, recordedData_);
+            journal.exec();
+        });
         recordedData_->installEventFilter(this);
     }
     return recordedData_;

@@ -8,7 +8,6 @@
 #include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/link_state.h"
-#include "monitor/gui/monitor_window.h"
 #include "programming/gui/action_page.h"
 #include "programming/gui/field_rules.h"
 #include "programming/gui/insulation_page.h"
@@ -21,7 +20,6 @@
 #include "programming/programming_store.h"
 #include "programming/programming_transfer.h"
 #include "programming/programming_workflow.h"
-#include "reports/gui/report_preview.h"
 #include "reports/programming_report.h"
 
 #include <QApplication>
@@ -270,13 +268,12 @@ void ProgrammingWindow::transmitProgramming()
 
 void ProgrammingWindow::openMonitor()
 {
-    if (!monitor_) {
-        monitor_ = std::make_unique<MonitorWindow>(
-            needs_.guru, prompter_, [this] { return openSession(); }, needs_.openHelp);
-    }
+    if (!needs_.openMonitor)
+        return;
     // The programming window is out of use while the monitor is open.
     setEnabled(false);
-    monitor_->runFor(this, venuePage_->phone->text(), header_->serial->text().trimmed().toInt());
+    needs_.openMonitor(
+        this, [this] { return openSession(); }, venuePage_->phone->text(), header_->serial->text().trimmed().toInt());
     setEnabled(true);
 }
 
@@ -595,11 +592,8 @@ void ProgrammingWindow::printReport()
         showError(prompter_, needs_.guru, built->error());
         return;
     }
-    const RenderedReport& report = **built;
-    if (reportPreviewer_)
-        reportPreviewer_(report);
-    else
-        previewReport(report, prompter_, needs_.guru, this, QStringLiteral("%1_programacion").arg(shownSerial_));
+    if (needs_.openPreview)
+        needs_.openPreview(**built, QStringLiteral("%1_programacion").arg(shownSerial_), this);
 }
 
 void ProgrammingWindow::deleteRecord()

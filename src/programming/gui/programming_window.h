@@ -31,7 +31,6 @@ class Database;
 class IntervalGridModel;
 class Line;
 class Translator;
-class MonitorWindow;
 class Prompter;
 class ActionPage;
 class FieldRules;
@@ -63,6 +62,11 @@ public:
         std::function<QString()> footerText;
         std::function<QString()> assetFolder;
         std::function<void()> openHelp;
+        // The other windows this one leads to, opened by the shell: the live
+        // monitor of a unit over this window (modal, on the sessions given),
+        // and the preview of a laid-out report.
+        std::function<void(QWidget* over, SessionSource sessions, const QString& phone, qint32 serial)> openMonitor;
+        std::function<void(const RenderedReport& report, const QString& fileStem, QWidget* over)> openPreview;
     };
 
     explicit ProgrammingWindow(Needs needs, QWidget* parent = nullptr);
@@ -96,11 +100,8 @@ public:
         line_ = line;
         clock_ = clock;
     }
-    MonitorWindow* monitorWindow() const { return monitor_.get(); }
     // The recorded-data window of the run, which the main window owns.
     void setRecordedDataOpener(std::function<void()> open);
-    // Shows a laid-out report; the preview window unless replaced (tests).
-    void setReportPreviewer(std::function<void(const RenderedReport&)> show) { reportPreviewer_ = std::move(show); }
 
     // ProgrammingView
     ProgrammingRecord record() const override { return recordFromFields(); }
@@ -175,8 +176,6 @@ private:
 
     Line* line_ = nullptr;
     Clock* clock_ = nullptr;
-    // Not a child: the programming window is disabled while it is open.
-    std::unique_ptr<MonitorWindow> monitor_;
     // Enabled state of the commands while an exchange has them switched off.
     QHash<QPushButton*, bool> commandsBeforeExchange_;
     bool commandsOff_ = false;
@@ -196,7 +195,6 @@ private:
     QWidget* busyPanel_ = nullptr;
     QLabel* busyText_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
-    std::function<void(const RenderedReport&)> reportPreviewer_;
 };
 
 } // namespace tvq52

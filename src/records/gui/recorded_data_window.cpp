@@ -12,7 +12,6 @@
 #include "records/download_workflow.h"
 #include "records/gui/csv_export.h"
 #include "records/gui/grid_column_widths.h"
-#include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/record_kind_text.h"
@@ -503,8 +502,8 @@ void RecordedDataWindow::openJournal()
 {
     if (!hasStore())
         return;
-    JournalWindow window(needs_.guru, *needs_.database, shownSerial(), this);
-    window.exec();
+    if (openJournal_)
+        openJournal_(shownSerial());
 }
 
 void RecordedDataWindow::download()

@@ -72,6 +72,8 @@ public:
     void setProgrammingOpener(std::function<void()> open) { openProgramming_ = std::move(open); }
     void setGraphOpener(std::function<void()> open);
     void setReportOpener(std::function<void()> open);
+    // The journal of a unit's exchanges, modal over this window.
+    void setJournalOpener(std::function<void(qint32 serial)> open) { openJournal_ = std::move(open); }
     // The line and clock of a download; the session source's unless a test
     // gives others.
     void setLink(Line* line, Clock* clock)
@@ -127,6 +129,7 @@ private:
     bool stopPressed_ = false;
     std::function<void()> openGraph_;
     std::function<void()> openReport_;
+    std::function<void(qint32)> openJournal_;
     std::function<void()> beep_;
     RangeRunner rangeRunner_;
     Line* line_ = nullptr;

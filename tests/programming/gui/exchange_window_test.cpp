@@ -9,6 +9,7 @@
 #include "support/unit_replies.h"
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -153,14 +154,15 @@ TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
         }
     });
     bool programmingUsable = true;
+    MonitorWindow* m = nullptr;
     std::function<void()> poll;
     QTimer::singleShot(0, [&] {
-        MonitorWindow* m = window->monitorWindow();
+        m = qobject_cast<MonitorWindow*>(QApplication::activeModalWidget());
         ASSERT_TRUE(m);
         programmingUsable = window->isEnabled();
-        QTimer::singleShot(0, [&, m] { child<QPushButton>(m, "SSCommandRun")->click(); });
+        QTimer::singleShot(0, [&] { child<QPushButton>(m, "SSCommandRun")->click(); });
         // Once readings flow, close during the run.
-        poll = [&, m] {
+        poll = [&] {
             if (readings < 3) {
                 QTimer::singleShot(20, poll);
                 return;
@@ -173,7 +175,7 @@ TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
     window->openMonitor();
     EXPECT_FALSE(programmingUsable);
     EXPECT_TRUE(window->isEnabled());
-    MonitorWindow* m = window->monitorWindow();
+    ASSERT_TRUE(m);
     EXPECT_FALSE(m->isVisible()) << "the close waited for the run's end and then closed";
     EXPECT_TRUE(line.written().endsWith(QByteArray(1, char(kCan))));
     EXPECT_EQ(child<QLabel>(m, "LbNoche")->text(), "(Noche)");

@@ -25,13 +25,14 @@ class ProgrammingPrint : public WindowFixture {
 protected:
     void open()
     {
-        window = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, prompter_));
-        window->setReportPreviewer([this](const RenderedReport& r) {
+        ProgrammingWindow::Needs needs = programmingWindowNeeds(*ctx_, prompter_);
+        needs.openPreview = [this](const RenderedReport& r, const QString&, QWidget*) {
             ++previews;
             texts.clear();
             for (int p = 0; p < r.pageCount(); ++p)
                 texts += r.pageTexts(p);
-        });
+        };
+        window = std::make_unique<ProgrammingWindow>(needs);
         activate(window.get());
     }
 

@@ -173,12 +173,13 @@ protected:
         db.reset();
         ctx->link.UnitSerial = kSerial;
         ctx->link.UnitFirmware = firmware;
-        window = std::make_unique<ReportWindow>(reportWindowNeeds(*ctx, prompter));
-        window->setPreviewer([this](const RenderedReport& r) {
+        ReportWindow::Needs needs = reportWindowNeeds(*ctx, prompter);
+        needs.openPreview = [this](const RenderedReport& r, const QString&, QWidget*) {
             ++previews;
             for (int p = 0; p < r.pageCount(); ++p)
                 previewed += r.pageTexts(p);
-        });
+        };
+        window = std::make_unique<ReportWindow>(needs);
         window->show();
         QApplication::processEvents();
     }
