@@ -8,9 +8,9 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "i18n/translator.h"
+#include "records/csv_writer.h"
 #include "records/record_grid_model.h"
 #include "records/recorded_data.h"
-#include "reports/csv_writer.h"
 #include "reports/recorded_report.h"
 
 #include <QBuffer>

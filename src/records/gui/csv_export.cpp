@@ -4,7 +4,7 @@
 #include "core/regular_file.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
-#include "reports/csv_writer.h"
+#include "records/csv_writer.h"
 
 #include <QSaveFile>
 #include <QTableView>
