@@ -1,7 +1,7 @@
 // Translating a window of 200 controls against a 5,000-row language database;
 // the target is under 5 ms a window.
 #include "i18n/gui/composite_controls.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -100,10 +100,10 @@ std::unique_ptr<QDialog> buildWindow()
 void BM_TranslateForm(benchmark::State& state)
 {
     QTemporaryDir dir;
-    LocGuru guru;
+    Translator guru;
     installWidgetTranslation(guru);
     guru.sForeignColumnName = QStringLiteral("English");
-    if (!guru.OpenLanguageDatabase(writeDatabase(dir), true, LocGuru::SqlDb)) {
+    if (!guru.OpenLanguageDatabase(writeDatabase(dir), true, Translator::SqlDb)) {
         state.SkipWithError("language database not opened");
         return;
     }
@@ -125,10 +125,10 @@ void BM_OpenLanguageDatabase(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString path = writeDatabase(dir);
-    LocGuru guru;
+    Translator guru;
     guru.sForeignColumnName = QStringLiteral("English");
     for (auto _ : state)
-        benchmark::DoNotOptimize(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+        benchmark::DoNotOptimize(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
 }
 BENCHMARK(BM_OpenLanguageDatabase)->Unit(benchmark::kMillisecond);
 

@@ -18,7 +18,7 @@
 #include "bench_download.h"
 #include "bench_journaled.h"
 #include "bench_support.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/exchange_session.h"
 #include "link/link_state.h"
 #include "records/download_workflow.h"
@@ -115,7 +115,7 @@ double timedDownload(Database& db, qint32 serial, int days)
     LinkState state;
     ExchangeSession session(state, memory.line, memory.clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     bench::DownloadView view(serial);
     DownloadWorkflow workflow(session, prompter, guru, db, view);
     QElapsedTimer clock;

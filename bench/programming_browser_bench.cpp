@@ -41,7 +41,7 @@ struct Fleet {
                         QStringLiteral("12:00")};
         inTransaction(*store, [&] {
             for (int i = 1; i <= units(); ++i) {
-                ProgrammingRecord r = CreaProgramacio(QDate(2010, 1, 1).addDays(i % 900));
+                ProgrammingRecord r = defaultProgramming(QDate(2010, 1, 1).addDays(i % 900));
                 r.serial = 100000 + i * 7;
                 r.venue = QStringLiteral("Local %1").arg(i);
                 r.town = i % 2 ? QStringLiteral("Girona") : QStringLiteral("Lleida");
@@ -82,7 +82,7 @@ void BM_NextRecordStep(benchmark::State& state)
     for (auto _ : state) {
         auto next = browser.next(serial);
         serial = next ? *next : *browser.first();
-        benchmark::DoNotOptimize(CarregaProgramacio(*f.store, serial));
+        benchmark::DoNotOptimize(loadProgramming(*f.store, serial));
     }
 }
 BENCHMARK(BM_NextRecordStep)->Unit(benchmark::kMillisecond);
@@ -95,7 +95,7 @@ void BM_PreviousRecordStep(benchmark::State& state)
     for (auto _ : state) {
         auto previous = browser.previous(serial);
         serial = previous ? *previous : 100000 + units() * 7;
-        benchmark::DoNotOptimize(CarregaProgramacio(*f.store, serial));
+        benchmark::DoNotOptimize(loadProgramming(*f.store, serial));
     }
 }
 BENCHMARK(BM_PreviousRecordStep)->Unit(benchmark::kMillisecond);
@@ -120,7 +120,7 @@ void BM_SearchVenue(benchmark::State& state)
     const SearchField venue = *searchFieldOf(QStringLiteral("MaskLocal"));
     for (auto _ : state) {
         const auto serial = browser.findContaining(venue, QStringLiteral("Local 9999"));
-        benchmark::DoNotOptimize(CarregaProgramacio(*f.store, *serial));
+        benchmark::DoNotOptimize(loadProgramming(*f.store, *serial));
     }
 }
 BENCHMARK(BM_SearchVenue)->Unit(benchmark::kMillisecond);

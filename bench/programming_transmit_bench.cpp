@@ -29,7 +29,7 @@ void BM_TransmitProgramming377(benchmark::State& state)
     LinkState link;
     DeviceLink device(link, line, clock);
     LinkTimer timer(clock, kSilenceLimitMs);
-    ProgrammingRecord record = CreaProgramacio();
+    ProgrammingRecord record = defaultProgramming();
     record.version = QStringLiteral("4.0");
     const QByteArray frame = encodeProgrammingFrame(record, unusedIntervals(), "4.0", clock.now());
     line.onWrite([&](const QByteArray&) {
@@ -42,7 +42,7 @@ void BM_TransmitProgramming377(benchmark::State& state)
         QElapsedTimer wall;
         qint64 last = -1;
         wall.start();
-        const TransmitAnswer answer = EnviarProgramacion(device, timer, frame, [&](int sent, int, qint64) {
+        const TransmitAnswer answer = sendProgramming(device, timer, frame, [&](int sent, int, qint64) {
             const qint64 now = wall.nsecsElapsed();
             if (last >= 0 && sent < frame.size()) {
                 longestGap = std::max(longestGap, (now - last) / 1e6);

@@ -7,10 +7,10 @@
 #include "bench_reports.h"
 #include "db/database.h"
 #include "db/store.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
+#include "records/csv_writer.h"
 #include "records/record_grid_model.h"
 #include "records/recorded_data.h"
-#include "reports/csv_writer.h"
 #include "reports/recorded_report.h"
 
 #include <QBuffer>
@@ -79,7 +79,7 @@ const char* kindName(RecordedReportKind kind)
 // The kind's report over the first `records` intervals to `pdf`; false when a step fails.
 bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pdf, bench::Verdict& verdict)
 {
-    LocGuru guru;
+    Translator guru;
     bench::resetPeakResident();
     QElapsedTimer timer;
     timer.start();
@@ -111,7 +111,7 @@ bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pd
 // The interval grid of every stored record as CSV, judged as a report.
 bool gridCsv(Database& db, bench::Verdict& verdict)
 {
-    LocGuru guru;
+    Translator guru;
     bench::resetPeakResident();
     QElapsedTimer timer;
     timer.start();

@@ -4,7 +4,7 @@
 #include "bench_database.h"
 #include "bench_support.h"
 #include "db/database.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/gui/record_grid_items.h"
 
 #include <QApplication>
@@ -97,7 +97,7 @@ int main(int argc, char** argv)
     std::printf("filled %d intervals in %lld ms\n", intervals, clock.elapsed());
     const qint64 before = bench::statusKb("VmRSS");
 
-    LocGuru guru;
+    Translator guru;
     QTableView view;
     view.resize(1000, 600);
     view.verticalHeader()->hide();

@@ -23,7 +23,7 @@
 #include "bench_support.h"
 #include "db/database.h"
 #include "db/store.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange_session.h"
@@ -135,7 +135,7 @@ bool ourDownload(const QString& device, Database& db, int* updates)
     SerialLine line;
     ExchangeSession session(state, line, clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     bench::DownloadView view(kSerial);
     DownloadWorkflow workflow(session, prompter, guru, db, view);
     if (workflow.run().outcome != DownloadOutcome::Completed) {

@@ -5,7 +5,7 @@
 #include "bench_database.h"
 #include "bench_reports.h"
 #include "db/database.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/recorded_data.h"
 #include "reports/level_script.h"
 #include "reports/report.h"
@@ -91,7 +91,7 @@ QByteArray intervalTemplate()
 // The listing of the first `records` records to `pdf`; false when a step fails.
 bool listing(Database& db, int records, const QString& pdf, bench::Verdict& verdict)
 {
-    LocGuru guru;
+    Translator guru;
     bench::resetPeakResident();
     QElapsedTimer total;
     total.start();

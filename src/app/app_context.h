@@ -1,7 +1,7 @@
 #pragma once
 
 #include "db/database.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/line.h"
 #include "link/link_state.h"
 
@@ -21,7 +21,7 @@ struct AppContext {
     QString ReportFooterText;
     int LanguageCodeValue = 3000;
     QString languageName = QStringLiteral("English");
-    LocGuru guru;
+    Translator guru;
     // The data folder's own file while the records are on a server: it keeps
     // this PC's settings row, which is never shared. Null when the records
     // are in that file. Declared before `db`, which points at it.

@@ -5,7 +5,7 @@
 #include "core/own_words.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QFileInfo>
 #include <memory>
@@ -14,7 +14,7 @@ namespace tvq52 {
 
 namespace {
 
-QString tr(const LocGuru& guru, const char* spanish)
+QString tr(const Translator& guru, const char* spanish)
 {
     return guru.GetTranslation(QString::fromUtf8(spanish));
 }
@@ -73,7 +73,7 @@ Status layOutMissingTables(AppContext& ctx, Prompter& prompter, Database& server
 
 } // namespace
 
-PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru, QString* remembered)
+PasswordSource passwordThrough(Prompter& prompter, const Translator& guru, QString* remembered)
 {
     auto triedRemembered = std::make_shared<bool>(false);
     return [&prompter, &guru, remembered, triedRemembered](const DatabaseTarget& target) -> std::optional<QString> {
@@ -90,7 +90,7 @@ PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru, QString*
     };
 }
 
-QString connectFailureText(const LocGuru& guru, ConnectFailure failure, const DatabaseTarget& target,
+QString connectFailureText(const Translator& guru, ConnectFailure failure, const DatabaseTarget& target,
                            const QString& detail)
 {
     switch (failure) {
@@ -123,7 +123,7 @@ QString connectFailureText(const LocGuru& guru, ConnectFailure failure, const Da
     return lines(tr(guru, "No se puede usar la base de datos %1:\r\n%2")).arg(target.displayName(), detail);
 }
 
-QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTarget& target, const QString& detail)
+QString schemaStateText(const Translator& guru, SchemaState state, const DatabaseTarget& target, const QString& detail)
 {
     switch (state) {
     case SchemaState::Ready:

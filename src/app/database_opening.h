@@ -9,7 +9,7 @@
 namespace tvq52 {
 
 struct AppContext;
-class LocGuru;
+class Translator;
 class Prompter;
 
 // What to do with a server database that lacks our tables.
@@ -33,13 +33,13 @@ Status openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTa
 // The password of the target's user, asked through the prompter with a
 // masked entry; held in memory only. With `remembered`, what it holds is
 // tried first and what the user types is kept there.
-PasswordSource passwordThrough(Prompter& prompter, const LocGuru& guru, QString* remembered = nullptr);
+PasswordSource passwordThrough(Prompter& prompter, const Translator& guru, QString* remembered = nullptr);
 
 // Why a connection to `target` failed and what to do, in the user's language.
-QString connectFailureText(const LocGuru& guru, ConnectFailure failure, const DatabaseTarget& target,
+QString connectFailureText(const Translator& guru, ConnectFailure failure, const DatabaseTarget& target,
                            const QString& detail);
 
 // What a server database holds of ours, said plainly after a test connection.
-QString schemaStateText(const LocGuru& guru, SchemaState state, const DatabaseTarget& target, const QString& detail);
+QString schemaStateText(const Translator& guru, SchemaState state, const DatabaseTarget& target, const QString& detail);
 
 } // namespace tvq52

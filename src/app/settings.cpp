@@ -210,7 +210,7 @@ std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& c
     text.toInt(&numeric);
     const QString portKey = QLatin1String(numeric ? "SerialPort" : "SerialDevice");
     if (text.isEmpty() || settingFault(portKey, text))
-        return CommFault{ctx.guru.GetS(msg::BadValue), CommFault::Field::Port, msg::BadValue};
+        return CommFault{ctx.guru.text(msg::BadValue), CommFault::Field::Port, msg::BadValue};
     if (const auto reason = settingFault(QStringLiteral("DialCode"), choice.dialPrefix))
         return CommFault{errorText(ctx.guru, *reason), CommFault::Field::DialPrefix};
 

@@ -7,7 +7,7 @@
 #include "core/own_words.h"
 #include "core/prompter.h"
 #include "core/regular_file.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QDir>
 #include <QFile>
@@ -74,7 +74,7 @@ Result<QString> readPassphraseFile(const QString& file)
     return line;
 }
 
-bool mayReplaceKey(const QString& home, const LocGuru& guru, Prompter& prompter)
+bool mayReplaceKey(const QString& home, const Translator& guru, Prompter& prompter)
 {
     const auto current = KeyStore(keysFolder(home)).current();
     if (!current || !current->has_value())

@@ -230,7 +230,7 @@ bool requireStoredUnit(AppContext& ctx, qint32 serial)
     return false;
 }
 
-void printError(const LocGuru& guru, const Error& error)
+void printError(const Translator& guru, const Error& error)
 {
     ConsoleProgress::endLine();
     QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(errorText(guru, error)) << Qt::endl;

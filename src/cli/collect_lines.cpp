@@ -55,7 +55,7 @@ void passOn(const QList<QByteArray>& lines)
 
 class Dealer {
 public:
-    Dealer(const QList<CollectItem>& items, const LocGuru& guru) : items_(items), guru_(guru) {}
+    Dealer(const QList<CollectItem>& items, const Translator& guru) : items_(items), guru_(guru) {}
 
     LinesOutcome run(const QStringList& devices, const LineWorkers& how)
     {
@@ -194,7 +194,7 @@ private:
     }
 
     const QList<CollectItem>& items_;
-    const LocGuru& guru_;
+    const Translator& guru_;
     std::vector<std::unique_ptr<LineWorker>> workers_;
     QList<CollectedUnit> done_;
     QList<CollectItem> returned_; // units of lines that ended before they began them
@@ -223,7 +223,7 @@ std::optional<CollectItem> collectItemFromLine(const QByteArray& line)
 }
 
 LinesOutcome collectOnLines(const QList<CollectItem>& items, const QStringList& devices, const LineWorkers& workers,
-                            const LocGuru& guru)
+                            const Translator& guru)
 {
     Dealer dealer(items, guru);
     return dealer.run(devices, workers);

@@ -7,7 +7,7 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // One unit of the list as the lines get it: its place, its line in the
 // file (for messages) and the text there.
@@ -41,6 +41,6 @@ struct LinesOutcome {
 // of the run. Ctrl-C stops every worker's download and the dealing.
 // The workers' messages are passed on to standard error a line at a time.
 LinesOutcome collectOnLines(const QList<CollectItem>& items, const QStringList& devices, const LineWorkers& workers,
-                            const LocGuru& guru);
+                            const Translator& guru);
 
 } // namespace tvq52

@@ -65,7 +65,7 @@ QString commandHelp(const CommandSyntax& syntax)
                "tvq52-cli --help.\n");
 }
 
-int refuseUsage(const LocGuru& guru, const Error& error, const CommandSyntax& syntax)
+int refuseUsage(const Translator& guru, const Error& error, const CommandSyntax& syntax)
 {
     printError(guru, error);
     QTextStream(stderr) << usageLines(syntax) << Qt::flush;

@@ -10,7 +10,7 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // What one command takes after its name, and its help: the synopsis lines
 // and what it does, kept beside the command that runs it.
@@ -51,7 +51,7 @@ QString commandHelp(const CommandSyntax& syntax);
 
 // Says on standard error why the command's words were refused, with its
 // usage under it; the exit status of a usage error.
-int refuseUsage(const LocGuru& guru, const Error& error, const CommandSyntax& syntax);
+int refuseUsage(const Translator& guru, const Error& error, const CommandSyntax& syntax);
 
 // --from or --to as a wall-clock reading (a --to date alone takes in its
 // whole day); nothing when the option was not given.

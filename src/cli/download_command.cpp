@@ -8,7 +8,7 @@
 #include "core/date_text.h"
 #include "core/own_words.h"
 #include "evidence/journal.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/exchange_session.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
@@ -27,7 +27,7 @@ QString outcomeText(DownloadOutcome outcome)
     return journalOutcomeName(journalOutcome(outcome));
 }
 
-void printReport(const DownloadReport& r, const LocGuru& guru)
+void printReport(const DownloadReport& r, const Translator& guru)
 {
     QTextStream out(stdout);
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };

@@ -3,7 +3,6 @@
 #include "cli/cli_session.h"
 
 #include <QJsonArray>
-#include <QRegularExpression>
 
 namespace tvq52 {
 
@@ -17,36 +16,6 @@ QJsonValue number(double value)
         return QJsonValue(qint64(value));
     const float single = float(value);
     return double(single) == value ? jsonSingle(single) : QJsonValue(value);
-}
-
-bool inRange(const RecordGridModel& grid, int row, const std::optional<StartRange>& range)
-{
-    const int dayColumn = grid.columnOf(QStringLiteral("DFechaInicio"));
-    const int timeColumn = grid.columnOf(QStringLiteral("THoraInicio"));
-    if (!range || dayColumn < 0 || timeColumn < 0)
-        return true;
-    const QDate d = QDate::fromString(grid.storedValue(row, dayColumn).toString().left(10), Qt::ISODate);
-    const QTime t = QTime::fromString(grid.storedValue(row, timeColumn).toString().left(5), QStringLiteral("HH:mm"));
-    const QDateTime start(d, t, Qt::UTC);
-    return start >= range->from && start <= range->to;
-}
-
-QList<int> allColumns(const RecordGridModel& grid, const QList<int>& columns)
-{
-    if (!columns.isEmpty())
-        return columns;
-    QList<int> all;
-    for (int c = 0; c < grid.columnCount(); ++c)
-        all << c;
-    return all;
-}
-
-QString quoted(const QString& field)
-{
-    static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
-    if (!field.contains(special))
-        return field;
-    return QLatin1Char('"') + QString(field).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
 }
 
 } // namespace
@@ -85,21 +54,22 @@ QString machineField(const QJsonValue& value)
                                                         : QString::number(d, 'g', QLocale::FloatingPointShortest);
     }
     default:
-        return quoted(value.toString());
+        return commaCsvField(value.toString());
     }
 }
 
 bool writeMachineCsv(QIODevice& out, const RecordGridModel& grid, const QList<int>& columns,
                      const std::optional<StartRange>& range)
 {
-    const QList<int> shown = allColumns(grid, columns);
+    const QList<int> shown = columnsOrAll(grid, columns);
+    const StartFilter inRange(grid, range);
     const QVector<GridColumn>& defs = gridColumns(grid.grid());
     QStringList heads;
     for (int c : shown)
         heads << defs[c].field;
     bool ok = out.write((heads.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8()) >= 0;
     for (int r = 0; ok && r < grid.rowCount(); ++r) {
-        if (!inRange(grid, r, range))
+        if (!inRange.accepts(r))
             continue;
         QStringList cells;
         for (int c : shown)
@@ -112,13 +82,14 @@ bool writeMachineCsv(QIODevice& out, const RecordGridModel& grid, const QList<in
 QJsonObject gridJson(const RecordGridModel& grid, qint32 serial, const QList<int>& columns,
                      const std::optional<StartRange>& range)
 {
-    const QList<int> shown = allColumns(grid, columns);
+    const QList<int> shown = columnsOrAll(grid, columns);
+    const StartFilter inRange(grid, range);
     const QVector<GridColumn>& defs = gridColumns(grid.grid());
     QJsonArray heads, rows;
     for (int c : shown)
         heads.append(defs[c].field);
     for (int r = 0; r < grid.rowCount(); ++r) {
-        if (!inRange(grid, r, range))
+        if (!inRange.accepts(r))
             continue;
         QJsonObject row;
         for (int c : shown)

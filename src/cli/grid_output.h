@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reports/csv_writer.h"
+#include "records/csv_writer.h"
 
 #include <QIODevice>
 #include <QJsonObject>

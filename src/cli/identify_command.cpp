@@ -3,7 +3,7 @@
 #include "cli/cli_session.h"
 #include "core/catalogue_ids.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/exchange.h"
 #include "link/exchange_session.h"
 #include "link/frame.h"
@@ -54,13 +54,13 @@ int runIdentify(CliSession& session, const CliOptions& options, const CommandArg
                               {"programmingMode", s.UnitProgMode == 1}});
         return 0;
     }
-    const LocGuru& guru = ctx.guru;
+    const Translator& guru = ctx.guru;
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     QTextStream out(stdout);
     out << say("Tipo:") << ' ' << s.UnitType << '\n'
         << say("Versión:") << ' ' << s.UnitFirmware << '\n'
         << say("Número de serie:") << ' ' << s.UnitSerial << '\n'
-        << say("Modo programación:") << ' ' << guru.GetS(s.UnitProgMode == 1 ? msg::Yes : msg::No) << " ("
+        << say("Modo programación:") << ' ' << guru.text(s.UnitProgMode == 1 ? msg::Yes : msg::No) << " ("
         << s.UnitProgMode << ")\n";
     return 0;
 }

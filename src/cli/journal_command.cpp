@@ -7,7 +7,7 @@
 #include "evidence/exchange_provenance.h"
 #include "evidence/journal.h"
 #include "evidence/journal_signatures.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,7 +19,7 @@ namespace tvq52 {
 namespace {
 
 // "Entrada 4: firmada por CN=... (1a2b...); de confianza; hora del PC, no probada".
-QString signingLine(const JournalSigning& s, const LocGuru& guru)
+QString signingLine(const JournalSigning& s, const Translator& guru)
 {
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     QStringList parts;
@@ -55,7 +55,7 @@ QJsonObject signingJson(const JournalSigning& s)
                        {"timeAuthority", jsonText(s.timeProven ? s.time.authority : QString())}};
 }
 
-void printVerification(const JournalVerification& v, const QByteArray& keptHead, const LocGuru& guru)
+void printVerification(const JournalVerification& v, const QByteArray& keptHead, const Translator& guru)
 {
     QTextStream out(stdout);
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };

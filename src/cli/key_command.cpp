@@ -97,7 +97,7 @@ QJsonObject certificateJson(const CertificateInfo& c)
 }
 
 // Labelled lines, the labels in the user's language, lined up.
-void printCertificate(const LocGuru& guru, const CertificateInfo& c)
+void printCertificate(const Translator& guru, const CertificateInfo& c)
 {
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     const QString lines = say("Certificado:") + QLatin1Char('\t') + c.subject + QLatin1Char('\n')
@@ -191,7 +191,7 @@ int keyShow(const AppContext& ctx, const CommandArgs& args, const KeyStore& stor
     return problem ? failed(ctx, *problem) : 0;
 }
 
-QString entryKind(const LocGuru& guru, const TrustStore::Entry& e)
+QString entryKind(const Translator& guru, const TrustStore::Entry& e)
 {
     if (e.own)
         return guru.GetTranslation(QStringLiteral("de este PC"));

@@ -5,7 +5,7 @@
 #include "core/catalogue_ids.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "monitor/monitor_run.h"
 
 #include <QJsonDocument>
@@ -33,7 +33,7 @@ QJsonObject readingJson(const RealTimeReading& r, const ReadingDisplay& d)
 
 class ConsoleMonitorView : public MonitorView {
 public:
-    ConsoleMonitorView(const LocGuru& guru, int count, bool json) : guru_(guru), count_(count), json_(json) {}
+    ConsoleMonitorView(const Translator& guru, int count, bool json) : guru_(guru), count_(count), json_(json) {}
     RealTimeMonitor* monitor = nullptr;
 
     void runStarted() override {}
@@ -48,7 +48,7 @@ public:
         } else {
             QStringList states;
             if (d.session)
-                states << guru_.GetS(msg::Session);
+                states << guru_.text(msg::Session);
             for (const auto& [shown, text] : {std::pair{d.mainsOff, "DESCONEXIÓN DE RED"},
                                               std::pair{d.sensorOff, "SENSOR INACTIVO"},
                                               std::pair{d.nonWorking, "INTERVALO INHÁBIL"}})
@@ -63,7 +63,7 @@ public:
     }
 
 private:
-    const LocGuru& guru_;
+    const Translator& guru_;
     int count_;
     bool json_;
     int shown_ = 0;

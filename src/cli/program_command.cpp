@@ -26,7 +26,7 @@ namespace {
 // The record sheet with the transmission's progress on the terminal.
 class ConsoleSheet : public RecordSheet {
 public:
-    ConsoleSheet(Store* store, Prompter& prompter, const LocGuru& guru, ConsoleProgress& progress)
+    ConsoleSheet(Store* store, Prompter& prompter, const Translator& guru, ConsoleProgress& progress)
         : RecordSheet(store, prompter, guru), guru_(guru), progress_(progress)
     {}
     void transmissionProgress(int sent, int total, qint64 msLeft) override
@@ -39,7 +39,7 @@ public:
     }
 
 private:
-    const LocGuru& guru_;
+    const Translator& guru_;
     ConsoleProgress& progress_;
 };
 
@@ -57,15 +57,15 @@ bool closedDay(const SessionHours& hours)
 }
 
 // The record as the programming window shows it, one field a line in the user's language.
-void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals, const LocGuru& guru)
+void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals, const Translator& guru)
 {
     QTextStream out(stdout);
     // A catalogue label with the colon every line's label ends in.
     auto label = [&](int id) {
-        QString text = guru.GetS(id).trimmed();
+        QString text = guru.text(id).trimmed();
         return text.endsWith(QLatin1Char(':')) ? text : text + QLatin1Char(':');
     };
-    auto yesNo = [&](bool yes) { return guru.GetS(yes ? msg::Yes : msg::No); };
+    auto yesNo = [&](bool yes) { return guru.text(yes ? msg::Yes : msg::No); };
     out << label(msg::SerialNumberLabel) << ' ' << r.serial << '\n'
         << label(kVersionLabel) << ' ' << r.version << '\n'
         << label(kLanguageLabel) << ' ' << r.language << '\n'

@@ -8,12 +8,12 @@
 #include "core/catalogue_ids.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
+#include "evidence/signed_pdf.h"
 #include "i18n/catalogue_message.h"
+#include "records/csv_writer.h"
 #include "records/recorded_data.h"
 #include "records/shown_unit.h"
-#include "reports/csv_writer.h"
 #include "reports/recorded_report.h"
-#include "evidence/signed_pdf.h"
 
 #include <QFile>
 #include <QJsonDocument>

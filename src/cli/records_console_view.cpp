@@ -1,7 +1,7 @@
 #include "cli/records_console_view.h"
 
 #include "cli/console_progress.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 namespace tvq52 {
 
@@ -12,7 +12,7 @@ const char* const kRecordKindNames[kRecordKinds] = {"totales",          "borrado
 
 } // namespace
 
-QString recordKindName(int kind, const LocGuru& guru)
+QString recordKindName(int kind, const Translator& guru)
 {
     return guru.GetTranslation(QString::fromUtf8(kRecordKindNames[kind]));
 }
@@ -21,7 +21,7 @@ const char* const kRecordKindKeys[kRecordKinds] = {"totals",         "erasures",
                                                    "reprogrammings", "intervals", "sessions"};
 
 ConsoleRecordsView::ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to,
-                                       ConsoleProgress* progress, const LocGuru* guru)
+                                       ConsoleProgress* progress, const Translator* guru)
     : shown_(shown), from_(std::move(from)), to_(std::move(to)), progress_(progress), guru_(guru)
 {}
 
@@ -41,7 +41,7 @@ void ConsoleRecordsView::downloadProgress(const DownloadProgress& p)
     last_ = p;
     if (!progress_ || !guru_)
         return;
-    const LocGuru& guru = *guru_;
+    const Translator& guru = *guru_;
     const KindCounts& c = p.counts[int(p.current)];
     QString line = guru.GetTranslation(QStringLiteral("%1: %2 recibidos"))
                        .arg(recordKindName(int(p.current), guru))

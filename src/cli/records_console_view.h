@@ -9,7 +9,7 @@
 namespace tvq52 {
 
 class ConsoleProgress;
-class LocGuru;
+class Translator;
 
 // No unit is shown before the one on the line has identified itself, so
 // the workflow always switches to it; no real serial number is this.
@@ -18,14 +18,14 @@ inline constexpr qint32 kUnitOnTheLine = std::numeric_limits<qint32>::min();
 // The kinds of records as --json keys them.
 extern const char* const kRecordKindKeys[kRecordKinds];
 // A kind of record as people read it, in the guru's language.
-QString recordKindName(int kind, const LocGuru& guru);
+QString recordKindName(int kind, const Translator& guru);
 
 // The recorded-data window reduced to plain values for the terminal.
 class ConsoleRecordsView : public RecordsView {
 public:
     // `progress` null: no progress at all; its lines are in `guru`'s language.
     ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to,
-                       ConsoleProgress* progress, const LocGuru* guru = nullptr);
+                       ConsoleProgress* progress, const Translator* guru = nullptr);
 
     qint32 shownSerial() const override { return shown_; }
     std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) override;
@@ -49,7 +49,7 @@ private:
     qint32 requested_ = kUnitOnTheLine;
     std::optional<QDateTime> from_, to_;
     ConsoleProgress* progress_;
-    const LocGuru* guru_;
+    const Translator* guru_;
     DownloadProgress last_;
 };
 

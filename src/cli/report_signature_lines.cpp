@@ -1,7 +1,7 @@
 #include "cli/report_signature_lines.h"
 
 #include "core/date_text.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QJsonArray>
 
@@ -40,7 +40,7 @@ const char* outcomeName(SignatureCheck::Outcome outcome)
 }
 
 // Why the signature fails, the gravest first; empty when it holds.
-QString failure(const LocGuru& guru, const ReportSignature& s)
+QString failure(const Translator& guru, const ReportSignature& s)
 {
     const auto say = [&guru](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     const pdf::FoundSignature& f = s.found;
@@ -75,7 +75,7 @@ bool signatureHolds(const ReportSignature& signature)
     return !signature.present() || signature.passed();
 }
 
-QStringList signatureLines(const LocGuru& guru, const ReportSignature& s)
+QStringList signatureLines(const Translator& guru, const ReportSignature& s)
 {
     const auto say = [&guru](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     if (!s.present())

@@ -3,7 +3,7 @@
 #include "core/own_words.h"
 #include "core/prompter.h"
 #include "core/regular_file.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +31,7 @@ Result<QByteArray> signingUpdate(const QByteArray& pdf, Signer& signer)
                                 });
 }
 
-void warnOfPdfSigning(Prompter& prompter, const LocGuru& guru)
+void warnOfPdfSigning(Prompter& prompter, const Translator& guru)
 {
     // Signed all the same: only the time rests on the PC's clock.
     const QString stamp = OfficeSigning::takeTimeStampProblem();

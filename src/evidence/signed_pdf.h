@@ -9,7 +9,7 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 class Prompter;
 
 // The native text of the line a signed report shows: the signer's name,
@@ -25,7 +25,7 @@ Result<QByteArray> signingUpdate(const QByteArray& pdf, Signer& signer);
 // After a PDF was written: that it went without a time stamp, as the
 // authority did not answer; and once a run, that it is unsigned, as the PC
 // has no key.
-void warnOfPdfSigning(Prompter& prompter, const LocGuru& guru);
+void warnOfPdfSigning(Prompter& prompter, const Translator& guru);
 
 // A report file's signature as the trust store judges it.
 struct ReportSignature {

@@ -6,7 +6,7 @@
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QFileInfo>
 
@@ -14,12 +14,12 @@ namespace tvq52 {
 
 namespace {
 
-QString tr(LocGuru& guru, const char* native)
+QString tr(Translator& guru, const char* native)
 {
     return guru.GetTranslation(QString::fromUtf8(native));
 }
 
-QString title(LocGuru& guru)
+QString title(Translator& guru)
 {
     return tr(guru, "Fusión de base de datos");
 }
@@ -42,7 +42,7 @@ ChosenFileKind chosenFileKind(const QString& name)
     return ChosenFileKind::Other;
 }
 
-QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind)
+QString chooseMergeOrImportFile(Translator& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind)
 {
     // Either case: a unit's own files are named NNNN.TQ52.
     const QStringList filters{tr(guru, "Bases de datos TVQ-52 (*.db)"),
@@ -54,7 +54,7 @@ QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString
     return *kind == ChosenFileKind::None ? QString() : name;
 }
 
-ChosenFileKind checkMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& name)
+ChosenFileKind checkMergeOrImportFile(Translator& guru, Prompter& prompter, const QString& name)
 {
     const ChosenFileKind kind = chosenFileKind(name);
     switch (kind) {
@@ -79,7 +79,7 @@ ChosenFileKind checkMergeOrImportFile(LocGuru& guru, Prompter& prompter, const Q
     return ChosenFileKind::None;
 }
 
-QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult& result)
+QString mergeSummaryText(Translator& guru, const QString& source, const MergeResult& result)
 {
     const QString name = QFileInfo(source).fileName();
     switch (result.fault) {
@@ -124,7 +124,7 @@ QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult
     return lines.join(QLatin1Char('\n'));
 }
 
-bool runDatabaseMerge(Database& database, LocGuru& guru, Prompter& prompter, const QString& source,
+bool runDatabaseMerge(Database& database, Translator& guru, Prompter& prompter, const QString& source,
                       const MergeProgress& progress)
 {
     const MergeResult result = mergeDatabase(database, source, progress);

@@ -7,7 +7,7 @@
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 
 // What a name chosen in the file dialog or given on the command line is.
@@ -18,19 +18,19 @@ ChosenFileKind chosenFileKind(const QString& name);
 // files, anything. A name of another kind is told (catalogue text 143 or,
 // for an Access file, why it cannot be read) and gives None, as Cancel does.
 // `kind` gets what the returned name is. The dialog opens in `folder`.
-QString chooseMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind);
+QString chooseMergeOrImportFile(Translator& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind);
 
 // The same check for a file that came another way (dropped on the window,
 // picked from the recent files): Database or Exchange, else the kind is told
 // as above and the result is None.
-ChosenFileKind checkMergeOrImportFile(LocGuru& guru, Prompter& prompter, const QString& name);
+ChosenFileKind checkMergeOrImportFile(Translator& guru, Prompter& prompter, const QString& name);
 
 // Merges `source` into `database` and tells the user how it went: a fault,
 // or the count of rows per table. True when every table was read.
-bool runDatabaseMerge(Database& database, LocGuru& guru, Prompter& prompter, const QString& source,
+bool runDatabaseMerge(Database& database, Translator& guru, Prompter& prompter, const QString& source,
                       const MergeProgress& progress = {});
 
 // The summary shown after a merge, in the user's language.
-QString mergeSummaryText(LocGuru& guru, const QString& source, const MergeResult& result);
+QString mergeSummaryText(Translator& guru, const QString& source, const MergeResult& result);
 
 } // namespace tvq52

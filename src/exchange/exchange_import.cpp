@@ -8,7 +8,7 @@
 #include "exchange/exchange_convert.h"
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_reader.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -372,7 +372,7 @@ ImportSummary ExchangeImporter::run(const QString& path)
     return summary;
 }
 
-QString refusalText(const Refusal& r, LocGuru& guru)
+QString refusalText(const Refusal& r, Translator& guru)
 {
     QString text;
     switch (r.kind) {
@@ -417,7 +417,7 @@ QString refusalText(const Refusal& r, LocGuru& guru)
     return guru.GetTranslation(QStringLiteral("línea %1")).arg(r.line) + QStringLiteral(": ") + text;
 }
 
-QString databaseFailureText(const DatabaseFailure& f, LocGuru& guru)
+QString databaseFailureText(const DatabaseFailure& f, Translator& guru)
 {
     QString why;
     switch (f.kind) {
@@ -444,7 +444,7 @@ QString databaseFailureText(const DatabaseFailure& f, LocGuru& guru)
     return f.detail.isEmpty() ? why : why + QStringLiteral(" (") + f.detail + QLatin1Char(')');
 }
 
-QString provenanceWarning(const FileProvenance& p, LocGuru* guru)
+QString provenanceWarning(const FileProvenance& p, Translator* guru)
 {
     const auto words = [guru](const QString& native) { return guru ? guru->GetTranslation(native) : native; };
     if (p.trustworthy())
@@ -487,7 +487,7 @@ QString provenanceWarning(const FileProvenance& p, LocGuru* guru)
         .arg(why);
 }
 
-QString progressText(const ImportProgress& p, const LocGuru& guru)
+QString progressText(const ImportProgress& p, const Translator& guru)
 {
     return guru.GetTranslation(QStringLiteral("%1: %2 filas leídas; en total %3 leídas, %4 añadidas, %5 filas/s"))
         .arg(p.table)
@@ -497,7 +497,7 @@ QString progressText(const ImportProgress& p, const LocGuru& guru)
         .arg(qint64(p.rowsPerSecond));
 }
 
-QString progressTotalText(const ImportProgress& p, const LocGuru& guru)
+QString progressTotalText(const ImportProgress& p, const Translator& guru)
 {
     return guru.GetTranslation(QStringLiteral("%1 filas leídas, %2 añadidas, %3 filas/s"))
         .arg(p.rows)
@@ -505,7 +505,7 @@ QString progressTotalText(const ImportProgress& p, const LocGuru& guru)
         .arg(qint64(p.rowsPerSecond));
 }
 
-QStringList summaryLines(const ImportSummary& s, LocGuru& guru)
+QStringList summaryLines(const ImportSummary& s, Translator& guru)
 {
     QStringList lines;
     if (s.notAFile) {

@@ -15,7 +15,7 @@
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 
 struct TableImport {
     QString table;
@@ -85,7 +85,7 @@ public:
     int batchRows = 5000;
     int keptRefusals = 5;
     // The user's language for what the journal entry says; native words without it.
-    LocGuru* guru = nullptr;
+    Translator* guru = nullptr;
     // Whether only files signed by a trusted office are taken; another is
     // refused unless acceptUnsigned (asked with what is missing) says yes.
     bool requireSigned = false;
@@ -101,17 +101,17 @@ private:
 
 // The progress as one line in the user's language: the table being read
 // with its own rows, then the counts of the whole file.
-QString progressText(const ImportProgress& progress, const LocGuru& guru);
+QString progressText(const ImportProgress& progress, const Translator& guru);
 // The counts of the whole file, as the line that ends the progress.
-QString progressTotalText(const ImportProgress& progress, const LocGuru& guru);
+QString progressTotalText(const ImportProgress& progress, const Translator& guru);
 
 // The reason for a refusal in the user's language.
-QString refusalText(const Refusal& refusal, LocGuru& guru);
+QString refusalText(const Refusal& refusal, Translator& guru);
 // What failed in the database and why, in the user's language.
-QString databaseFailureText(const DatabaseFailure& failure, LocGuru& guru);
+QString databaseFailureText(const DatabaseFailure& failure, Translator& guru);
 // Why a file's provenance does not hold, in the user's language; empty when it does.
-QString provenanceWarning(const FileProvenance& provenance, LocGuru* guru);
+QString provenanceWarning(const FileProvenance& provenance, Translator* guru);
 // The whole summary as lines of text, for the window and the command line.
-QStringList summaryLines(const ImportSummary& summary, LocGuru& guru);
+QStringList summaryLines(const ImportSummary& summary, Translator& guru);
 
 } // namespace tvq52

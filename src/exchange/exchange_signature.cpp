@@ -4,7 +4,7 @@
 #include "exchange/exchange_format.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_reader.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -14,7 +14,7 @@ namespace tvq52 {
 
 namespace {
 
-QString words(LocGuru* guru, const QString& native)
+QString words(Translator* guru, const QString& native)
 {
     return guru ? guru->GetTranslation(native) : native;
 }
@@ -135,7 +135,7 @@ Result<FileScan> scanFile(const QString& path)
     return scan;
 }
 
-QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru* guru)
+QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* guru)
 {
     using Kind = ProvenanceVerdict::Kind;
     switch (v.kind) {
@@ -175,7 +175,7 @@ QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru
     return {};
 }
 
-QString unsignedRefusal(const ProvenanceVerdict& v, LocGuru* guru)
+QString unsignedRefusal(const ProvenanceVerdict& v, Translator* guru)
 {
     if (v.kind == ProvenanceVerdict::Kind::Untrusted)
         return words(guru,
@@ -187,7 +187,7 @@ QString unsignedRefusal(const ProvenanceVerdict& v, LocGuru* guru)
                                 "confianza, y este no lleva una firma válida."));
 }
 
-QString unsignedQuestion(const ProvenanceVerdict& v, LocGuru* guru)
+QString unsignedQuestion(const ProvenanceVerdict& v, Translator* guru)
 {
     if (v.kind == ProvenanceVerdict::Kind::Untrusted)
         return words(guru,

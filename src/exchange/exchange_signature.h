@@ -14,7 +14,7 @@ namespace tvq52 {
 
 class ExchangeReader;
 struct ExchangeRecord;
-class LocGuru;
+class Translator;
 
 // The bytes an office signs for a file: the provenance section's lines
 // without the signature's, behind a label that keeps a signature made for
@@ -77,11 +77,11 @@ Result<FileScan> scanFile(const QString& path);
 
 // The summary's line on where the file comes from; empty when it has no
 // section (older programs wrote none).
-QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, LocGuru* guru);
+QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* guru);
 // Why an import that requires signed files refuses this one.
-QString unsignedRefusal(const ProvenanceVerdict& v, LocGuru* guru);
+QString unsignedRefusal(const ProvenanceVerdict& v, Translator* guru);
 // The question the import window asks instead.
-QString unsignedQuestion(const ProvenanceVerdict& v, LocGuru* guru);
+QString unsignedQuestion(const ProvenanceVerdict& v, Translator* guru);
 
 // As `import --json` gives it.
 QJsonObject verdictJson(const ProvenanceVerdict& v);

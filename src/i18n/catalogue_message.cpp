@@ -1,7 +1,7 @@
 #include "i18n/catalogue_message.h"
 
 #include "core/catalogue_ids.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 namespace tvq52 {
 
@@ -26,32 +26,32 @@ QString fillArgs(const QString& text, const QStringList& args)
 
 } // namespace
 
-Answer showCatalogue(Prompter& prompter, const LocGuru& guru, int id, MessageStyle style, const QStringList& args,
+Answer showCatalogue(Prompter& prompter, const Translator& guru, int id, MessageStyle style, const QStringList& args,
                      const QString& title)
 {
-    return prompter.message(Message{guru.GetS(id, args), title, style, id, {}});
+    return prompter.message(Message{guru.text(id, args), title, style, id, {}});
 }
 
-Answer askToSaveEdits(Prompter& prompter, const LocGuru& guru)
+Answer askToSaveEdits(Prompter& prompter, const Translator& guru)
 {
     return prompter.message(
-        Message{guru.GetS(msg::SaveChanges), {}, MessageStyle::SaveDiscardCancel, msg::SaveChanges, Answer::Save});
+        Message{guru.text(msg::SaveChanges), {}, MessageStyle::SaveDiscardCancel, msg::SaveChanges, Answer::Save});
 }
 
-QString errorText(const LocGuru& guru, const Error& error)
+QString errorText(const Translator& guru, const Error& error)
 {
     QString detail = error.detail;
     if (error.detailLabelId != 0)
-        detail = guru.GetS(error.detailLabelId).trimmed() + QLatin1Char(' ') + detail;
+        detail = guru.text(error.detailLabelId).trimmed() + QLatin1Char(' ') + detail;
     QString text = error.text.isEmpty()
-        ? guru.GetS(error.catalogueId)
-        : fillArgs(LocGuru::ConvertCrLf(guru.GetTranslation(error.text)), error.textArgs);
+        ? guru.text(error.catalogueId)
+        : fillArgs(Translator::ConvertCrLf(guru.GetTranslation(error.text)), error.textArgs);
     if (!detail.isEmpty())
         text += QStringLiteral("\n\n") + detail;
     return text;
 }
 
-void showError(Prompter& prompter, const LocGuru& guru, const Error& error)
+void showError(Prompter& prompter, const Translator& guru, const Error& error)
 {
     if (error.catalogueId == 0)
         return;
@@ -60,13 +60,13 @@ void showError(Prompter& prompter, const LocGuru& guru, const Error& error)
     prompter.message(Message{errorText(guru, error), {}, MessageStyle::Critical, shownId, {}});
 }
 
-void showFailure(Prompter& prompter, const LocGuru& guru, const Status& status)
+void showFailure(Prompter& prompter, const Translator& guru, const Status& status)
 {
     if (!status)
         showError(prompter, guru, status.error());
 }
 
-AskCatalogue catalogueAsker(Prompter& prompter, const LocGuru& guru)
+AskCatalogue catalogueAsker(Prompter& prompter, const Translator& guru)
 {
     return [&prompter, &guru](int id, MessageStyle style) { return showCatalogue(prompter, guru, id, style); };
 }

@@ -7,17 +7,17 @@
 
 namespace tvq52 {
 
-LocGuru::DbType languageDatabaseKind(const QString& path)
+Translator::DbType languageDatabaseKind(const QString& path)
 {
     QFile file(path);
     if (file.open(QIODevice::ReadOnly))
-        return file.read(16) == QByteArrayLiteral("SQLite format 3\0") ? LocGuru::SqlDb : LocGuru::TextFile;
+        return file.read(16) == QByteArrayLiteral("SQLite format 3\0") ? Translator::SqlDb : Translator::TextFile;
     const bool sqlName = path.contains(QLatin1String(".MDB"), Qt::CaseInsensitive)
         || path.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
-    return sqlName ? LocGuru::SqlDb : LocGuru::TextFile;
+    return sqlName ? Translator::SqlDb : Translator::TextFile;
 }
 
-bool SetupLanguage(LocGuru& guru, Prompter& prompter, const QString& path, const QString& languageName,
+bool SetupLanguage(Translator& guru, Prompter& prompter, const QString& path, const QString& languageName,
                    const QString& programFolder)
 {
     guru.bTestStrWidth = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QString>
 
@@ -12,11 +12,11 @@ class Prompter;
 // programFolder/path) for `languageName`. A failure is shown through the
 // prompter and the texts stay in the native language. The path
 // "<TESTWIDTH>" turns on the width test instead.
-bool SetupLanguage(LocGuru& guru, Prompter& prompter, const QString& path, const QString& languageName,
+bool SetupLanguage(Translator& guru, Prompter& prompter, const QString& path, const QString& languageName,
                    const QString& programFolder);
 
 // The kind of a language database: an SQLite file (by its header or, for a
 // file not there yet, by a ".db" or ".mdb" name) or a text language file.
-LocGuru::DbType languageDatabaseKind(const QString& path);
+Translator::DbType languageDatabaseKind(const QString& path);
 
 } // namespace tvq52

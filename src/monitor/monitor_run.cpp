@@ -15,7 +15,8 @@
 
 namespace tvq52 {
 
-RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, MonitorView& view)
+RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const Translator& guru,
+                                 MonitorView& view)
     : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view)
 {}
 

@@ -9,7 +9,7 @@ namespace tvq52 {
 class DeviceLink;
 class ExchangeSession;
 class LinkTimer;
-class LocGuru;
+class Translator;
 class Prompter;
 
 // What a run of the monitor changes on its window (or terminal).
@@ -31,7 +31,7 @@ class RealTimeMonitor {
 public:
     static constexpr qint64 kAckPauseMs = 50;
 
-    RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, MonitorView& view);
+    RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const Translator& guru, MonitorView& view);
 
     // SSCommandRun. `expectedSerial` is the record's serial number the unit
     // must have (none: any unit). Returns the number of readings shown.
@@ -54,7 +54,7 @@ private:
     DeviceLink& link_;
     LinkTimer& timer_;
     Prompter& prompter_;
-    const LocGuru& guru_;
+    const Translator& guru_;
     MonitorView& view_;
     bool running_ = false;
     bool closeRequested_ = false;

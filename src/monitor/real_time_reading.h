@@ -6,7 +6,7 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // Request of the real-time stream: 02 00 06 09 03, sent with its check byte 0E.
 inline constexpr std::uint8_t kRealTimeCommand = 0x09;
@@ -50,7 +50,7 @@ struct ReadingDisplay {
 inline constexpr int kBarMaximum = 40;
 
 // The display rules; the level uses `decimalPoint` (the system's separator).
-ReadingDisplay displayReading(const RealTimeReading& reading, const LocGuru& guru,
+ReadingDisplay displayReading(const RealTimeReading& reading, const Translator& guru,
                               QChar decimalPoint = QLatin1Char('.'));
 
 } // namespace tvq52

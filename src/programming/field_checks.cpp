@@ -1,7 +1,7 @@
 #include "programming/field_checks.h"
 
 #include "core/catalogue_ids.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/programming_record.h"
 #include "programming/time_text.h"
 
@@ -253,11 +253,11 @@ FieldTexts fieldTexts(const ProgrammingRecord& r)
     return t;
 }
 
-QString fieldLabel(const QString& control, const LocGuru& guru)
+QString fieldLabel(const QString& control, const Translator& guru)
 {
     for (const CheckedField& f : checkedFields())
         if (control == QLatin1String(f.control)) {
-            QString label = guru.GetS(f.labelId).trimmed();
+            QString label = guru.text(f.labelId).trimmed();
             if (label.endsWith(QLatin1Char(':')))
                 label.chop(1);
             return label.trimmed();
@@ -265,7 +265,7 @@ QString fieldLabel(const QString& control, const LocGuru& guru)
     return control;
 }
 
-QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const LocGuru& guru)
+QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const Translator& guru)
 {
     QStringList lines;
     for (const FieldFault& f : faults) {
@@ -274,7 +274,7 @@ QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, con
         if (f.check.text != value)
             line += QStringLiteral(" -> \"%1\"").arg(f.check.text);
         if (f.check.messageId)
-            line += QStringLiteral(" (%1)").arg(guru.GetS(f.check.messageId));
+            line += QStringLiteral(" (%1)").arg(guru.text(f.check.messageId));
         lines << line;
     }
     return lines.join(QLatin1Char('\n'));

@@ -55,12 +55,12 @@ struct ProgrammingRecord;
 // its seconds option is chosen.
 FieldTexts fieldTexts(const ProgrammingRecord& record);
 
-class LocGuru;
+class Translator;
 // The label of a checked field in the user's language, without its colon.
-QString fieldLabel(const QString& control, const LocGuru& guru);
+QString fieldLabel(const QString& control, const Translator& guru);
 // One line a fault: the field's label, its value, what the check would make
 // of it and the check's message.
-QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const LocGuru& guru);
+QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const Translator& guru);
 
 // A seconds box below 1 gets "01" when its seconds option is chosen.
 QString secondsForChosenOption(const QString& text);

@@ -1,7 +1,7 @@
 #include "programming/programming_comparison.h"
 
 #include "core/catalogue_ids.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 namespace tvq52 {
 
@@ -11,11 +11,11 @@ const QChar kCr = QLatin1Char('\r');
 
 class Listing {
 public:
-    explicit Listing(const LocGuru& guru) : guru_(guru) {}
+    explicit Listing(const Translator& guru) : guru_(guru) {}
 
     void add(int labelId, const char* separator, const QString& shown, const QString& received)
     {
-        addLabelled(guru_.GetS(labelId) + QLatin1String(separator), shown, received, QStringLiteral(" <-> "));
+        addLabelled(guru_.text(labelId) + QLatin1String(separator), shown, received, QStringLiteral(" <-> "));
     }
     void addText(int labelId, const char* separator, const QString& shown, const QString& received)
     {
@@ -38,7 +38,7 @@ public:
         text_ += line + kCr;
         lines_ = true;
     }
-    QString yesNo(bool yes) const { return guru_.GetS(yes ? msg::Yes : msg::No); }
+    QString yesNo(bool yes) const { return guru_.text(yes ? msg::Yes : msg::No); }
 
     bool hasLines() const { return lines_; }
     QString text() const { return text_; }
@@ -50,7 +50,7 @@ private:
         addLine(label + QLatin1Char('\t') + shown + arrow + received);
     }
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     QString text_ = QString(15, QLatin1Char(' ')) + QStringLiteral("PC <-> TVQ52") + kCr + kCr;
     bool lines_ = false;
 };
@@ -71,10 +71,10 @@ QString octaveText(float value)
 } // namespace
 
 QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& shownIntervals,
-                       const ReceivedProgramming& rx, const LocGuru& guru)
+                       const ReceivedProgramming& rx, const Translator& guru)
 {
     Listing out(guru);
-    out.addYesNo(guru.GetS(msg::ClockChangeLabel), shown.clockChange, rx.BoCambioHora == 1);
+    out.addYesNo(guru.text(msg::ClockChangeLabel), shown.clockChange, rx.BoCambioHora == 1);
     ActionType venue = shown.venueAction;
     if (venue.kind == ActionType::None)
         venue.kind = ActionType::LeqSeconds; // the venue side always acts
@@ -110,11 +110,11 @@ QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& show
         if (shownIntervals[k].startDay != rx.intervals[k].startDay)
             differing += QStringLiteral("  ") + QString::number(k + 1);
     if (!differing.isEmpty())
-        out.addLine(guru.GetS(msg::IntervalsDiffer) + QLatin1Char('\t') + differing);
+        out.addLine(guru.text(msg::IntervalsDiffer) + QLatin1Char('\t') + differing);
 
     if (!out.hasLines())
         return {};
-    out.append(kCr + guru.GetS(msg::ReplaceWithReceived) + kCr);
+    out.append(kCr + guru.text(msg::ReplaceWithReceived) + kCr);
     return out.text();
 }
 

@@ -4,12 +4,12 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // The listing of what differs between the window's record and a received
 // programming (ComparisonText), lines ended by a carriage return alone; empty
 // when nothing differs. Only the start dates of the intervals are compared.
 QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& shownIntervals,
-                       const ReceivedProgramming& received, const LocGuru& guru);
+                       const ReceivedProgramming& received, const Translator& guru);
 
 } // namespace tvq52

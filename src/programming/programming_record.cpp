@@ -5,7 +5,7 @@
 
 namespace tvq52 {
 
-ProgrammingRecord CreaProgramacio(const QDate& today)
+ProgrammingRecord defaultProgramming(const QDate& today)
 {
     ProgrammingRecord r;
     r.date = today;

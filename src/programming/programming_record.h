@@ -71,7 +71,7 @@ struct ProgrammingRecord {
 };
 
 // The defaults of a new record, dated `today`.
-ProgrammingRecord CreaProgramacio(const QDate& today = QDate::currentDate());
+ProgrammingRecord defaultProgramming(const QDate& today = QDate::currentDate());
 ProgIntervals unusedIntervals();
 
 // The unit languages in the order of the window's options.

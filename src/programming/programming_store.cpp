@@ -150,7 +150,7 @@ ProgrammingRecord recordFromRow(const Row& row)
     return r;
 }
 
-std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 serial)
+std::optional<StoredProgramming> loadProgramming(const Store& store, qint32 serial)
 {
     const auto row = store.selectOne(kTable, unitKey(serial));
     if (!row)
@@ -265,7 +265,7 @@ Status deleteUnitWithEntry(Database& database, qint32 serial)
                     failure.isEmpty() ? store.lastError() : failure);
 }
 
-Status GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
+Status saveProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
 {
     if (!inTransaction(store, [&] { return writeProgramming(store, record, intervals); }))
         return finalText(store.lastError());

@@ -25,11 +25,11 @@ ProgrammingRecord recordFromRow(const Row& row);
 // Loads the programming of one unit with its 30 intervals; intervals that
 // have no row are unused. Nothing when the unit has no Programacion row, or
 // when its rows could not be read (the store's lastError() then says why).
-std::optional<StoredProgramming> CarregaProgramacio(const Store& store, qint32 serial);
+std::optional<StoredProgramming> loadProgramming(const Store& store, qint32 serial);
 
 // Updates the unit's row, or adds it with today's totals stamp and zero
 // counters, then writes its 30 interval rows; all or nothing.
-Status GrabaProgramacio(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals);
+Status saveProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals);
 
 // Removes the unit with all its records and journals the deletion, in one
 // transaction: when the entry cannot be written nothing is removed.
@@ -40,7 +40,7 @@ std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial);
 
 enum class SaveOutcome { Saved, KeptOther };
 
-// Saves like GrabaProgramacio, checking first that nobody else saved the unit
+// Saves like saveProgramming, checking first that nobody else saved the unit
 // since `loaded` was read (nothing: the unit had no row then). The check and
 // the write are one transaction, the row locked on a server. When the row
 // changed, `overwrite` is asked, outside the transaction; false keeps the

@@ -8,13 +8,13 @@
 
 namespace tvq52 {
 
-void DemanaProgramacio(DeviceLink& link)
+void requestProgramming(DeviceLink& link)
 {
     for (char c : programmingRequest())
         link.line().write(QByteArray(1, c));
 }
 
-Status RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into)
+Status receiveProgrammingReply(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into)
 {
     if (Status received = link.ReceiveFrame(timer); !received)
         return received;
@@ -24,8 +24,8 @@ Status RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgrammi
     return {};
 }
 
-TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByteArray& frame,
-                                  const TransmitProgress& progress)
+TransmitAnswer sendProgramming(DeviceLink& link, LinkTimer& timer, const QByteArray& frame,
+                               const TransmitProgress& progress)
 {
     Line& line = link.line();
     Clock& clock = link.clock();

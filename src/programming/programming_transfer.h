@@ -23,19 +23,19 @@ inline constexpr qint64 kAnswerWaitMs = 10000;
 using TransmitProgress = std::function<void(int sent, int total, qint64 msLeft)>;
 
 // Writes the programming request one byte per write, without pauses.
-void DemanaProgramacio(DeviceLink& link);
+void requestProgramming(DeviceLink& link);
 
 // Receives the reply and decodes it as the identified unit sends it. Fails
 // with `into` unchanged when the reception failed (with the link's error) or
 // the reply is too short for the block (with nothing to tell).
-Status RecibirProgramacion(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into);
+Status receiveProgrammingReply(DeviceLink& link, LinkTimer& timer, ReceivedProgramming& into);
 
 // Sends `frame` from STX to ETX one byte at least kBytePaceMs apart, then the
 // check byte at once, then waits for the one-byte answer. Each pause counts
 // from when the previous byte has been handed to the port, so a write held
 // up on a busy machine never brings two bytes closer. A port that does not
 // take a byte within the silence limit ends it with no answer.
-TransmitAnswer EnviarProgramacion(DeviceLink& link, LinkTimer& timer, const QByteArray& frame,
-                                  const TransmitProgress& progress = {});
+TransmitAnswer sendProgramming(DeviceLink& link, LinkTimer& timer, const QByteArray& frame,
+                               const TransmitProgress& progress = {});
 
 } // namespace tvq52

@@ -17,7 +17,7 @@ public:
     virtual void setModified(bool modified) = 0;
     // Offers to save a modified record (23) before it is replaced. False when
     // the user chose to save and the save failed: the record must stay shown.
-    virtual bool Modificat() = 0;
+    virtual bool offerToSaveChanges() = 0;
     // Runs every field check on the whole record; false, with the fault
     // shown, when one fails: such a record is neither stored nor sent.
     virtual bool checkAllFields() = 0;

@@ -3,7 +3,7 @@
 #include "core/catalogue_ids.h"
 #include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
@@ -19,7 +19,7 @@
 
 namespace tvq52 {
 
-bool askToOverwriteProgramming(Prompter& prompter, const LocGuru& guru, qint32 serial)
+bool askToOverwriteProgramming(Prompter& prompter, const Translator& guru, qint32 serial)
 {
     QString text = guru.GetTranslation(
         QString::fromUtf8("Después de cargarla aquí, otro PC ha guardado la programación del TVQ-52 número %1.\r\n"
@@ -28,7 +28,7 @@ bool askToOverwriteProgramming(Prompter& prompter, const LocGuru& guru, qint32 s
     return prompter.message(Message{text, {}, MessageStyle::YesNoQuestion, 0, Answer::No}) == Answer::Yes;
 }
 
-ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
+ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru,
                                          ProgrammingView& view, ReceivedProgramming& received)
     : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view), received_(received)
 {}
@@ -40,7 +40,7 @@ Answer ProgrammingWorkflow::show(int catalogueId, MessageStyle style)
 
 bool ProgrammingWorkflow::receive()
 {
-    if (!view_.Modificat())
+    if (!view_.offerToSaveChanges())
         return false;
     prompter_.clear();
     bool received = false;
@@ -53,8 +53,8 @@ bool ProgrammingWorkflow::receive()
                 showFailure(prompter_, guru_, identified);
                 return;
             }
-            DemanaProgramacio(link_);
-            if (Status reply = RecibirProgramacion(link_, timer_, received_); !reply) {
+            requestProgramming(link_);
+            if (Status reply = receiveProgrammingReply(link_, timer_, received_); !reply) {
                 // A reply that fails on the line is also one that was not received.
                 showFailure(prompter_, guru_, reply);
                 show(msg::TransmissionError, MessageStyle::Critical);
@@ -103,7 +103,7 @@ void ProgrammingWorkflow::takeReceived()
     const ProgrammingRecord shown = view_.record();
     if (s.UnitSerial != shown.serial) {
         if (view_.loadStored(s.UnitSerial))
-            ComparaPcLrs();
+            compareWithUnit();
         else
             showNewRecord();
         return;
@@ -111,7 +111,7 @@ void ProgrammingWorkflow::takeReceived()
     if (shown.version != s.UnitFirmware)
         view_.setModified(true);
     view_.setVersion(s.UnitFirmware);
-    ComparaPcLrs();
+    compareWithUnit();
 }
 
 void ProgrammingWorkflow::showNewRecord()
@@ -125,20 +125,20 @@ void ProgrammingWorkflow::showNewRecord()
     view_.showReceived(takeOverReceived(header, received_, s.UnitFirmware), received_.intervals, s.UnitFirmware);
 }
 
-void ProgrammingWorkflow::CarregaProgLrs()
+void ProgrammingWorkflow::takeOverFromUnit()
 {
     const QString& firmware = link_.state().UnitFirmware;
     view_.showReceived(takeOverReceived(view_.record(), received_, firmware), received_.intervals, firmware);
 }
 
-bool ProgrammingWorkflow::ComparaPcLrs()
+bool ProgrammingWorkflow::compareWithUnit()
 {
     comparison_ = comparisonText(view_.record(), view_.intervals(), received_, guru_);
     if (comparison_.isEmpty())
         return false;
     const Message question{comparison_, {}, MessageStyle::OkCancelQuestion, msg::ReplaceWithReceived, {}};
     if (prompter_.message(question) == Answer::Ok)
-        CarregaProgLrs();
+        takeOverFromUnit();
     return true;
 }
 
@@ -189,7 +189,7 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::sendToIdentifiedUnit()
         return std::nullopt;
     }
     const QByteArray frame = encodeProgrammingFrame(record, view_.intervals(), s.UnitFirmware, link_.clock().now());
-    const TransmitAnswer answer = EnviarProgramacion(link_, timer_, frame, [this](int sent, int total, qint64 left) {
+    const TransmitAnswer answer = sendProgramming(link_, timer_, frame, [this](int sent, int total, qint64 left) {
         view_.transmissionProgress(sent, total, left);
     });
     if (answer == TransmitAnswer::Accepted)

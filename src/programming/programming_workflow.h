@@ -14,13 +14,13 @@ class ExchangeSession;
 class Journal;
 struct ExchangeResult;
 class LinkTimer;
-class LocGuru;
+class Translator;
 class ProgrammingView;
 class Prompter;
 
 // Another PC saved unit `serial` since it was loaded here: asks whether to
 // replace that save, No the default.
-bool askToOverwriteProgramming(Prompter& prompter, const LocGuru& guru, qint32 serial);
+bool askToOverwriteProgramming(Prompter& prompter, const Translator& guru, qint32 serial);
 
 // The receive and transmit exchanges of the programming window, from the
 // first prompt to the end of the exchange, which always runs.
@@ -28,7 +28,7 @@ class ProgrammingWorkflow {
 public:
     // `received` outlives the workflow: a reply overwrites only what it
     // carries, so the earlier language and correction byte stay.
-    ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, ProgrammingView& view,
+    ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru, ProgrammingView& view,
                         ReceivedProgramming& received);
 
     // SSCommandRecibir: true when a programming was received and decoded.
@@ -38,10 +38,10 @@ public:
     std::optional<TransmitAnswer> transmit();
 
     // Takes the received programming into the view.
-    void CarregaProgLrs();
+    void takeOverFromUnit();
     // Shows the differences (82) and takes the received programming over on
     // OK; false when nothing differs and nothing was asked.
-    bool ComparaPcLrs();
+    bool compareWithUnit();
 
     // A number to dial instead of the record's (the command line's --phone);
     // the record keeps its own.
@@ -64,7 +64,7 @@ private:
     DeviceLink& link_;
     LinkTimer& timer_;
     RecordingPrompter prompter_;
-    const LocGuru& guru_;
+    const Translator& guru_;
     ProgrammingView& view_;
     ReceivedProgramming& received_;
     QString comparison_;

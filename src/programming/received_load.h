@@ -5,7 +5,7 @@
 namespace tvq52 {
 
 // The window's record with a received programming taken over (what
-// CarregaProgLrs puts into the fields); the header (serial number, dates,
+// takeOverFromUnit puts into the fields); the header (serial number, dates,
 // venue, version) stays. The language and the global correction only change
 // when the reply can set them for a unit of `unitFirmware`.
 ProgrammingRecord takeOverReceived(const ProgrammingRecord& shown, const ReceivedProgramming& received,

@@ -4,18 +4,18 @@
 #include "core/prompter.h"
 #include "db/store.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/field_checks.h"
 #include "programming/programming_store.h"
 #include "programming/programming_workflow.h"
 
 namespace tvq52 {
 
-RecordSheet::RecordSheet(Store* store, Prompter& prompter, const LocGuru& guru)
-    : store_(store), prompter_(prompter), guru_(guru), record_(CreaProgramacio())
+RecordSheet::RecordSheet(Store* store, Prompter& prompter, const Translator& guru)
+    : store_(store), prompter_(prompter), guru_(guru), record_(defaultProgramming())
 {}
 
-bool RecordSheet::Modificat()
+bool RecordSheet::offerToSaveChanges()
 {
     if (record_.serial == 0 || !modified_)
         return true;
@@ -70,7 +70,7 @@ bool RecordSheet::loadStored(qint32 serial)
 {
     if (!store_)
         return false;
-    const auto stored = CarregaProgramacio(*store_, serial);
+    const auto stored = loadProgramming(*store_, serial);
     if (!stored)
         return false;
     setRecord(stored->record, stored->intervals);

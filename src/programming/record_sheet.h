@@ -5,7 +5,7 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 class Prompter;
 class Store;
 
@@ -14,12 +14,12 @@ class Store;
 class RecordSheet : public ProgrammingView {
 public:
     // Without a store nothing is stored: loads fail and saves do nothing.
-    RecordSheet(Store* store, Prompter& prompter, const LocGuru& guru);
+    RecordSheet(Store* store, Prompter& prompter, const Translator& guru);
 
     ProgrammingRecord record() const override { return record_; }
     ProgIntervals intervals() const override { return intervals_; }
     void setModified(bool modified) override { modified_ = modified; }
-    bool Modificat() override;
+    bool offerToSaveChanges() override;
     bool checkAllFields() override;
     bool save() override;
     bool loadStored(qint32 serial) override;
@@ -48,7 +48,7 @@ private:
     Store* store_;
     LoadedProgramming loaded_;
     Prompter& prompter_;
-    const LocGuru& guru_;
+    const Translator& guru_;
     ProgrammingRecord record_;
     ProgIntervals intervals_;
     bool modified_ = false;

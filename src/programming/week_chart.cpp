@@ -27,8 +27,8 @@ std::optional<Span> sessionOn(const SessionHours& day, int calendarDay)
     if (!start || !end)
         return std::nullopt;
     const bool crossing = *end <= *start;
-    const QString s = RoundHora(day.start);
-    const QString e = RoundHora(day.end);
+    const QString s = roundToHour(day.start);
+    const QString e = roundToHour(day.end);
     const bool startNextDay = s == QLatin1String("00:00") && crossing;
     const bool endNextDay = crossing || e == QLatin1String("00:00");
     const int base = calendarDay * 24;
@@ -55,8 +55,8 @@ std::array<std::array<std::optional<double>, kWeekPoints>, 7> dayLanes()
 
 std::array<bool, kWeekPoints> nightPoints(const QString& nightStart, const QString& nightEnd)
 {
-    const int s = hourOf(RoundHora(nightStart));
-    const int e = hourOf(RoundHora(nightEnd));
+    const int s = hourOf(roundToHour(nightStart));
+    const int e = hourOf(roundToHour(nightEnd));
     const int length = e < s ? e + 24 - s : e - s;
     std::array<bool, kWeekPoints> night{};
     for (int i = 0; i < kWeekPoints; ++i) {
@@ -87,8 +87,8 @@ WeekChartData weekChart(const WeekSessions& week, const QString& nightStart, con
     data.lanes = dayLanes();
     const auto night = nightPoints(nightStart, nightEnd);
     const auto sessions = sessionPoints(week);
-    const QString s = RoundHora(nightStart);
-    const QString e = RoundHora(nightEnd);
+    const QString s = roundToHour(nightStart);
+    const QString e = roundToHour(nightEnd);
     for (int i = 0; i < kWeekPoints; ++i) {
         data.dayNight[i] = kDayNightValue;
         if (night[i])

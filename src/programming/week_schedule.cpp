@@ -77,7 +77,7 @@ DayConfirmation confirmDay(const WeekSessions& week, int day)
     return {};
 }
 
-QString RoundHora(const QString& time)
+QString roundToHour(const QString& time)
 {
     const int minutes = minutesOf(time);
     const int hour = int(std::floor(minutes / 60.0 + 0.5)) % 24;

@@ -32,6 +32,6 @@ DayConfirmation confirmDay(const WeekSessions& week, int day);
 
 // "hh:mm" rounded to the nearest hour, "hh:00"; half past rounds up and
 // 23:30 gives 00:00.
-QString RoundHora(const QString& time);
+QString roundToHour(const QString& time);
 
 } // namespace tvq52

@@ -215,7 +215,7 @@ void zeroLevels(LevelStatistics& s)
 void adjustLevels(LevelStatistics& s)
 {
     for (float* level : {&s.maxLeq1, &s.minLeq1, &s.lfmax, &s.l1, &s.l5, &s.l10, &s.l50, &s.l90})
-        *level = UndOrUp(*level);
+        *level = markOutOfRange(*level);
 }
 
 } // namespace
@@ -301,13 +301,13 @@ DecodedRecord<IntervalRecord> decodeInterval(const std::uint8_t* frame, int leng
     if (r.sensorInactive != 0) {
         r.leqVenue = r.leqNeighbour = kNoLevel;
         zeroLevels(r.stats);
-        r.stats.lfmax = UndOrUp(r.stats.lfmax);
+        r.stats.lfmax = markOutOfRange(r.stats.lfmax);
         r.passesVenue = r.passesNeighbour = 0;
     } else {
         adjustLevels(r.stats);
-        r.leqVenue = UndOrUp(r.leqVenue);
+        r.leqVenue = markOutOfRange(r.leqVenue);
         if (!newer)
-            r.leqNeighbour = UndOrUp(r.leqNeighbour);
+            r.leqNeighbour = markOutOfRange(r.leqNeighbour);
     }
     out.kind = RecordFrame::Record;
     return out;
@@ -347,7 +347,7 @@ DecodedRecord<SessionRecord> decodeSession(const std::uint8_t* frame, int length
         zeroLevels(s.stats);
         s.stats.lfmax = kNoLevel;
     } else {
-        s.leq = UndOrUp(s.leq);
+        s.leq = markOutOfRange(s.leq);
         adjustLevels(s.stats);
     }
     out.kind = RecordFrame::Record;

@@ -8,7 +8,7 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
@@ -121,7 +121,7 @@ struct DownloadWorkflow::Run {
     qint64 firstStampNs = -1;
 };
 
-DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru,
+DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru,
                                    Database& database, RecordsView& view)
     : session_(session), prompter_(prompter), guru_(guru), database_(database), view_(view)
 {}
@@ -270,7 +270,7 @@ bool DownloadWorkflow::identify(Run& run, std::optional<Row>* unit)
     key.set(QStringLiteral("LNumeroSerie"), serial);
     *unit = run.rows.selectOne(QStringLiteral("Programacion"), key);
     if (!*unit) {
-        run.prompter.message(Message{guru_.GetS(msg::UnknownSerial) + QString::number(serial),
+        run.prompter.message(Message{guru_.text(msg::UnknownSerial) + QString::number(serial),
                                      {},
                                      MessageStyle::Critical,
                                      msg::UnknownSerial,

@@ -13,7 +13,7 @@ namespace tvq52 {
 class Database;
 class ExchangeSession;
 class Journal;
-class LocGuru;
+class Translator;
 class Prompter;
 class RecordStore;
 class RecordsView;
@@ -66,7 +66,7 @@ QString totalsText(const TotalsReading& totals);
 // the prompter, once.
 class DownloadWorkflow {
 public:
-    DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const LocGuru& guru, Database& database,
+    DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru, Database& database,
                      RecordsView& view);
 
     // A number to dial instead of the unit's stored one.
@@ -102,7 +102,7 @@ private:
 
     ExchangeSession& session_;
     Prompter& prompter_;
-    const LocGuru& guru_;
+    const Translator& guru_;
     Database& database_;
     RecordsView& view_;
     std::optional<QString> phoneOverride_;

@@ -1,6 +1,7 @@
 #include "records/fleet.h"
 
 #include "core/date_text.h"
+#include "records/csv_writer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,16 +34,6 @@ QStringList fleetReasonWords(const FleetUnit& u)
     for (FleetReason r : u.reasons)
         words << fleetReasonWord(r);
     return words;
-}
-
-QString fleetCsvField(const QString& text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
-        && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
 } // namespace
@@ -163,13 +154,13 @@ QByteArray fleetCsv(const std::vector<FleetUnit>& units)
                 QStringList words;
                 for (const QJsonValue& w : v.toArray())
                     words << w.toString();
-                fields << fleetCsvField(words.join(QLatin1Char(';')));
+                fields << commaCsvField(words.join(QLatin1Char(';')));
             } else if (v.isBool()) {
                 fields << (v.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
             } else if (v.isDouble()) {
                 fields << QString::number(v.toInteger());
             } else {
-                fields << fleetCsvField(v.toString());
+                fields << commaCsvField(v.toString());
             }
         }
         lines << fields.join(QLatin1Char(','));

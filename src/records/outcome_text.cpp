@@ -1,10 +1,10 @@
 #include "records/outcome_text.h"
 
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 namespace tvq52 {
 
-QString journalOutcomeText(const LocGuru& guru, const QString& outcome)
+QString journalOutcomeText(const Translator& guru, const QString& outcome)
 {
     if (outcome == QLatin1String("completed"))
         return guru.GetTranslation(QStringLiteral("Completada"));

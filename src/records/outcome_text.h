@@ -4,10 +4,10 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // A journal entry's outcome word ("completed", "stopped", ...) in the
 // language `guru` shows; an unknown word is shown as it is.
-QString journalOutcomeText(const LocGuru& guru, const QString& outcome);
+QString journalOutcomeText(const Translator& guru, const QString& outcome);
 
 } // namespace tvq52

@@ -2,7 +2,7 @@
 
 #include "db/schema.h"
 #include "i18n/heading_lines.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QDate>
 #include <algorithm>
@@ -285,7 +285,7 @@ QStringList widestCellTexts(const GridColumn& column, const QString& uncalibrate
     return {};
 }
 
-RecordGridModel::RecordGridModel(Database& database, RecordGrid grid, const LocGuru& guru, QObject* parent)
+RecordGridModel::RecordGridModel(Database& database, RecordGrid grid, const Translator& guru, QObject* parent)
     : QAbstractTableModel(parent), store_(database), grid_(grid), guru_(guru), columns_(gridColumns(grid))
 {
     keys_ = columns_.front().sortKeys;
@@ -296,12 +296,12 @@ void RecordGridModel::retranslate()
 {
     headings_.clear();
     for (const GridColumn& c : columns_) {
-        QString text = c.headingId ? guru_.GetS(c.headingId) : QString::fromUtf8(c.literal);
+        QString text = c.headingId ? guru_.text(c.headingId) : QString::fromUtf8(c.literal);
         if (c.unitLine)
             text += QLatin1Char('\r') + QString::fromLatin1(c.unitLine);
         headings_ << headingForDisplay(text);
     }
-    uncalibrated_ = guru_.GetS(111);
+    uncalibrated_ = guru_.text(111);
     if (!columns_.isEmpty())
         emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
     if (loaded_ && !ids_.empty())

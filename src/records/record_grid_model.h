@@ -13,7 +13,7 @@
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 
 // The five grids of the recorded-data window.
 enum class RecordGrid : std::uint8_t { Intervals, Sessions, BatteryEnds, Erasures, Reprogrammings };
@@ -78,7 +78,7 @@ public:
     static constexpr int kPageRows = 128;
     static constexpr int kCachedPages = 12;
 
-    RecordGridModel(Database& database, RecordGrid grid, const LocGuru& guru, QObject* parent = nullptr);
+    RecordGridModel(Database& database, RecordGrid grid, const Translator& guru, QObject* parent = nullptr);
 
     RecordGrid grid() const { return grid_; }
     // The unit's rows, newest first; no rows on a database error.
@@ -122,7 +122,7 @@ private:
 
     RecordStore store_;
     const RecordGrid grid_;
-    const LocGuru& guru_;
+    const Translator& guru_;
     const QVector<GridColumn>& columns_;
     QStringList headings_;
     QString uncalibrated_;

@@ -45,7 +45,7 @@ QDateTime storedStamp(const QVariant& date, const QVariant& time)
     return wallClock(day, QTime(h, m));
 }
 
-float UndOrUp(float level)
+float markOutOfRange(float level)
 {
     if (level < 60.0f)
         return kUnderRange;

@@ -25,7 +25,7 @@ inline constexpr float kOverRange = 121.0f;
 inline constexpr float kNoLevel = 0.0f;
 
 // Below 60.0 becomes 59.0, above 120.0 becomes 121.0, the rest is kept.
-float UndOrUp(float level);
+float markOutOfRange(float level);
 
 // What a totals reply carries, with the PC's time of the reading.
 struct TotalsReading {

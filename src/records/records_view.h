@@ -28,7 +28,7 @@ public:
     virtual qint32 expectedSerial() const { return 0; }
     // The range picker with its proposal for the shown unit; nothing when cancelled.
     virtual std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) = 0;
-    // CarregaDades for a stored unit; false when the database does not hold it.
+    // Shows a stored unit; false when the database does not hold it.
     virtual bool showUnit(qint32 serial) = 0;
     virtual void showFirmware(const QString& firmware) = 0;
     virtual void showTotals(const TotalsReading& totals) = 0;

@@ -8,7 +8,7 @@ namespace tvq52 {
 std::optional<ShownUnit> loadShownUnit(Database& database, qint32 serial)
 {
     const Store store(database);
-    const auto stored = CarregaProgramacio(store, serial);
+    const auto stored = loadProgramming(store, serial);
     if (!stored)
         return std::nullopt;
     const ProgrammingRecord& r = stored->record;

@@ -1,13 +1,13 @@
 #include "reports/fleet_proof.h"
 
-#include "i18n/loc_guru.h"
+#include "evidence/signed_pdf.h"
+#include "i18n/translator.h"
 #include "reports/proof_footer.h"
 #include "reports/shown_records.h"
-#include "evidence/signed_pdf.h"
 
 namespace tvq52 {
 
-Result<FleetTable> provenFleetTable(Database& database, const LocGuru& guru, FleetOptions options,
+Result<FleetTable> provenFleetTable(Database& database, const Translator& guru, FleetOptions options,
                                     const QString& footer)
 {
     // One moment for the table and its proof, as the file keeps it.

@@ -1,9 +1,9 @@
 #include "reports/fleet_report.h"
 
 #include "core/own_words.h"
-#include "i18n/loc_guru.h"
-#include "reports/archival_pdf.h"
 #include "evidence/signed_pdf.h"
+#include "i18n/translator.h"
+#include "reports/archival_pdf.h"
 
 #include <QFontMetrics>
 #include <QPageLayout>
@@ -37,7 +37,7 @@ QString reasonText(FleetReason reason)
 
 } // namespace
 
-FleetTable fleetTable(const std::vector<FleetUnit>& units, const LocGuru& guru, const QDateTime& printed)
+FleetTable fleetTable(const std::vector<FleetUnit>& units, const Translator& guru, const QDateTime& printed)
 {
     auto tr = [&guru](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     FleetTable t;

@@ -1,16 +1,17 @@
 #include "reports/graph_report.h"
 
 #include "db/database.h"
-#include "reports/proof_footer.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/programming_report.h"
+#include "reports/proof_footer.h"
 #include "reports/stored_sources.h"
 
 namespace tvq52 {
 
-Result<RenderedReport> buildGraphReport(Database& db, const LocGuru& guru, const QString& templatePath, qint32 serial,
-                                        const QString& firmware, const QImage& levels, const QImage& events,
-                                        const QString& footer, const QDateTime& from, const QDateTime& to)
+Result<RenderedReport> buildGraphReport(Database& db, const Translator& guru, const QString& templatePath,
+                                        qint32 serial, const QString& firmware, const QImage& levels,
+                                        const QImage& events, const QString& footer, const QDateTime& from,
+                                        const QDateTime& to)
 {
     auto loaded = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_4"), serial, firmware, footer);
     if (!loaded)

@@ -8,12 +8,12 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // The script that turns a detail row's levels and minute counters into the
 // texts printed (LSL1, LByENA, ...): one If block per column, catalogue texts
 // in the user's language with any '"' doubled, CR LF after every line.
-QString BuildLevelScript(const LocGuru& guru);
+QString BuildLevelScript(const Translator& guru);
 
 // A parsed level script: If / ElseIf / Else / End If, comparisons, assignment,
 // '&' and "" inside strings. A block whose column the row lacks is skipped, so
@@ -40,7 +40,7 @@ private:
 
 // How a graph point shows a venue level: "---" for no value (-1 or 0), "UND"
 // below 60, "UP" above 120, else one decimal. Not the stored under/over value
-// of a downloaded record (records' UndOrUp).
+// of a downloaded record (records' markOutOfRange).
 QString levelPointText(double level);
 // The neighbour level: "---" for -1, "UP" above 120, else one decimal (the
 // unit keeps no under-range mark on that side).

@@ -3,7 +3,7 @@
 #include "reports/proof_footer.h"
 
 #include "db/database.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/proof_footer.h"
 #include "reports/report_format.h"
 #include "reports/stored_sources.h"
@@ -26,9 +26,9 @@ QString fullYearDate(const QString& date)
     return parts[0] + QLatin1Char('/') + parts[1] + QLatin1Char('/') + QString::number(yy < 50 ? 2000 + yy : 1900 + yy);
 }
 
-QString withColon(const LocGuru& guru, int id)
+QString withColon(const Translator& guru, int id)
 {
-    return guru.GetS(id) + QLatin1Char(':');
+    return guru.text(id) + QLatin1Char(':');
 }
 
 } // namespace
@@ -85,7 +85,7 @@ Result<ProgrammingReportData> readProgrammingReportData(Database& db, qint32 ser
     return d;
 }
 
-void fillProgrammingFields(Report& report, const LocGuru& guru, const ProgrammingReportData& d)
+void fillProgrammingFields(Report& report, const Translator& guru, const ProgrammingReportData& d)
 {
     report.bind(QStringLiteral("serial"), d.serial);
     for (const char* name : {"Esborrats", "Reprogramacions", "FinBateria"})
@@ -99,14 +99,14 @@ void fillProgrammingFields(Report& report, const LocGuru& guru, const Programmin
     report.setText(QStringLiteral("TUsuario"), d.footerText);
     report.setText(QStringLiteral("TTFecha"), d.today.toString(QStringLiteral("dd/MM/yyyy")));
     report.setText(QStringLiteral("SOctava31,5Hz"), formatReportValue(d.octave31, QStringLiteral("#.00")));
-    report.setText(QStringLiteral("CambioHora"), guru.GetS(d.clockChange ? 68 : 69));
+    report.setText(QStringLiteral("CambioHora"), guru.text(d.clockChange ? 68 : 69));
     const bool noAction = d.neighbourAction.trimmed() == QLatin1String("0");
-    report.setText(QStringLiteral("TipusActuacio"), noAction ? guru.GetS(140) : d.neighbourAction);
+    report.setText(QStringLiteral("TipusActuacio"), noAction ? guru.text(140) : d.neighbourAction);
     report.setVisible(QStringLiteral("TCMI"), d.showGlobalCorrection);
     report.setVisible(QStringLiteral("CMI"), d.showGlobalCorrection);
     if (d.showGlobalCorrection) {
-        report.setText(QStringLiteral("TCMI"), guru.GetS(120));
-        report.setText(QStringLiteral("CMI"), guru.GetS(d.globalCorrection ? 68 : 69));
+        report.setText(QStringLiteral("TCMI"), guru.text(120));
+        report.setText(QStringLiteral("CMI"), guru.text(d.globalCorrection ? 68 : 69));
     }
 
     // Captions: the field, its catalogue text, and whether a colon follows.
@@ -132,10 +132,10 @@ void fillProgrammingFields(Report& report, const LocGuru& guru, const Programmin
         {"TDireccion", 7, false},     {"TPoblacion", 8, false},    {"TTelefono", 9, false},
     };
     for (const Caption& c : captions)
-        report.setText(QLatin1String(c.field), c.colon ? withColon(guru, c.id) : guru.GetS(c.id));
+        report.setText(QLatin1String(c.field), c.colon ? withColon(guru, c.id) : guru.text(c.id));
 }
 
-Result<RenderedReport> buildProgrammingReport(Database& db, const LocGuru& guru, const QString& templatePath,
+Result<RenderedReport> buildProgrammingReport(Database& db, const Translator& guru, const QString& templatePath,
                                               qint32 serial, const QString& firmware, const QString& footer)
 {
     auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
@@ -144,9 +144,9 @@ Result<RenderedReport> buildProgrammingReport(Database& db, const LocGuru& guru,
     return renderWithProof(db, guru, **report, storedSources(db), {ReportKind::Programming, serial, {}, {}, {}});
 }
 
-Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const LocGuru& guru, const QString& templatePath,
-                                                        const QString& reportName, qint32 serial,
-                                                        const QString& firmware, const QString& footer)
+Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const Translator& guru,
+                                                        const QString& templatePath, const QString& reportName,
+                                                        qint32 serial, const QString& firmware, const QString& footer)
 {
     // The template first: a missing one leaves the memo as it was.
     auto loaded = Report::load(templatePath, reportName);

@@ -1,17 +1,17 @@
 #include "reports/proof_footer.h"
 
-#include "i18n/loc_guru.h"
 #include "evidence/signed_pdf.h"
+#include "i18n/translator.h"
 
 namespace tvq52 {
 
-QString proofDigestCaption(const LocGuru& guru, const ReportProof& proof)
+QString proofDigestCaption(const Translator& guru, const ReportProof& proof)
 {
     return guru.GetTranslation(QStringLiteral("SHA-256 de los %1 registros:"))
         .replace(QLatin1String("%1"), QString::number(proof.records));
 }
 
-QString proofHeadCaption(const LocGuru& guru)
+QString proofHeadCaption(const Translator& guru)
 {
     return guru.GetTranslation(QStringLiteral("Cadena del diario de intercambios:"));
 }
@@ -21,7 +21,7 @@ QString proofHeadText(const ReportProof& proof)
     return proof.head.isEmpty() ? QStringLiteral("---") : QString::fromLatin1(proof.head);
 }
 
-Result<RenderedReport> renderWithProof(Database& database, const LocGuru& guru, Report& report,
+Result<RenderedReport> renderWithProof(Database& database, const Translator& guru, Report& report,
                                        const ReportSources& sources, const ReportScope& scope)
 {
     Result<ReportProof> proof = makeReportProof(database, scope);

@@ -3,7 +3,7 @@
 #include "core/application_info.h"
 #include "db/database.h"
 #include "db/schema.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/record_grid_model.h"
 #include "reports/exceedance_summary.h"
 #include "reports/level_script.h"
@@ -23,9 +23,9 @@ QString s(const char* text)
     return QString::fromUtf8(text);
 }
 
-QString colon(const LocGuru& guru, int id)
+QString colon(const Translator& guru, int id)
 {
-    return guru.GetS(id) + QLatin1Char(':');
+    return guru.text(id) + QLatin1Char(':');
 }
 
 QString stampText(const QDateTime& t)
@@ -34,7 +34,7 @@ QString stampText(const QDateTime& t)
 }
 
 // The grid's headings name the report's columns: "H_" + column.
-void setHeadings(ReportPart& part, Database& database, const LocGuru& guru, RecordGrid grid)
+void setHeadings(ReportPart& part, Database& database, const Translator& guru, RecordGrid grid)
 {
     const RecordGridModel headings(database, grid, guru);
     for (int c = 0; c < headings.columnCount(); ++c) {
@@ -46,7 +46,7 @@ void setHeadings(ReportPart& part, Database& database, const LocGuru& guru, Reco
 
 // The fields of the unit's programming that every recorded-data report
 // carries on its first part.
-Status fillUnitPart(Report& report, Database& database, const LocGuru& guru, const RecordedReportRequest& request)
+Status fillUnitPart(Report& report, Database& database, const Translator& guru, const RecordedReportRequest& request)
 {
     auto data = readProgrammingReportData(database, request.serial, QString());
     if (!data)
@@ -57,11 +57,11 @@ Status fillUnitPart(Report& report, Database& database, const LocGuru& guru, con
     report.bind(QStringLiteral("from"), request.from);
     report.bind(QStringLiteral("to"), request.to);
     report.setText(s("NSerie"), QString::number(request.serial));
-    report.setText(s("TNSerieCab"), guru.GetS(2));
+    report.setText(s("TNSerieCab"), guru.text(2));
     const int titles[] = {131, 142, 0};
     const int title = titles[int(request.kind)];
     report.setText(s("TTitulo"),
-                   title ? guru.GetS(title).remove(QLatin1Char(':')).trimmed()
+                   title ? guru.text(title).remove(QLatin1Char(':')).trimmed()
                          : guru.GetTranslation(QStringLiteral("RESUMEN DE EXCESOS")));
     report.setText(s("TIntervalosLeq"), colon(guru, 131));
     report.setText(s("TRegistrosSesion"), colon(guru, 142));
@@ -114,7 +114,7 @@ ReportRows nightRows(const ExceedanceSummary& summary)
     return rows;
 }
 
-Status fillExceedances(Report& report, ReportSources& sources, Database& database, const LocGuru& guru,
+Status fillExceedances(Report& report, ReportSources& sources, Database& database, const Translator& guru,
                        const RecordedReportRequest& request)
 {
     const Result<ExceedanceSummary> summary = loadExceedanceSummary(database, request.serial, request.from, request.to);
@@ -132,13 +132,13 @@ Status fillExceedances(Report& report, ReportSources& sources, Database& databas
     report.setText(s("TNoches"), colon(guru, 99));
     report.setText(s("TSesionesRes"), colon(guru, 142));
     if (ReportPart* nights = report.subReport(s("Noches"))) {
-        nights->setText(s("CNoche"), guru.GetS(99));
+        nights->setText(s("CNoche"), guru.text(99));
         nights->setText(s("CIntervalos"), guru.GetTranslation(QStringLiteral("Intervalos")));
-        nights->setText(s("CPasadas1"), guru.GetS(122));
-        nights->setText(s("CPasadas2"), guru.GetS(123));
-        nights->setText(s("CPasadas"), guru.GetS(134) + QStringLiteral(" LFmax"));
-        nights->setText(s("CE3"), guru.GetS(124));
-        nights->setText(s("CDesco"), guru.GetS(138));
+        nights->setText(s("CPasadas1"), guru.text(122));
+        nights->setText(s("CPasadas2"), guru.text(123));
+        nights->setText(s("CPasadas"), guru.text(134) + QStringLiteral(" LFmax"));
+        nights->setText(s("CE3"), guru.text(124));
+        nights->setText(s("CDesco"), guru.text(138));
         nights->setText(s("CSinRegistro"), guru.GetTranslation(QStringLiteral("Minutos sin registro")));
         setHeadings(*nights, database, guru, RecordGrid::Intervals);
     }
@@ -209,12 +209,13 @@ QString recordedReportTitle(RecordedReportKind kind)
     return {};
 }
 
-QString reportDocumentTitle(const LocGuru& guru, const QString& nativeName, qint32 serial)
+QString reportDocumentTitle(const Translator& guru, const QString& nativeName, qint32 serial)
 {
     return QStringLiteral("%1 %2: %3").arg(QLatin1String(kApplicationTitle)).arg(serial).arg(guru.GetTranslation(nativeName));
 }
 
-RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru, const RecordedReportRequest& request)
+RecordedReportResult buildRecordedReport(Database& database, const Translator& guru,
+                                         const RecordedReportRequest& request)
 {
     if (request.kind == RecordedReportKind::Sessions) {
         const Result<qint64> sessions =
@@ -276,7 +277,7 @@ RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru
     };
     for (const auto& l : labels) {
         if (intervals ? l.inIntervals : l.inSessions)
-            records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.GetS(l.id));
+            records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.text(l.id));
     }
     return rendered(renderWithProof(database, guru, report, sources, proofScope(request)));
 }

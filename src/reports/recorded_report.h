@@ -9,7 +9,7 @@
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 
 // The reports of a unit's recorded data over a range of start times.
@@ -30,7 +30,8 @@ using RecordedReportResult = Result<std::optional<RenderedReport>>;
 // Loads the kind's template, binds its record sources to the unit and the
 // range, fills its captions in the guru's language and lays it out. The
 // same code serves the report window and the command line.
-RecordedReportResult buildRecordedReport(Database& database, const LocGuru& guru, const RecordedReportRequest& request);
+RecordedReportResult buildRecordedReport(Database& database, const Translator& guru,
+                                         const RecordedReportRequest& request);
 
 // The template file and report name of a kind.
 QString recordedReportFile(RecordedReportKind kind);
@@ -39,6 +40,6 @@ QString recordedReportName(RecordedReportKind kind);
 QString recordedReportTitle(RecordedReportKind kind);
 // The title a PDF of a unit's report carries: "TVQ-52 4711: Intervals",
 // the name `nativeName` in the guru's language.
-QString reportDocumentTitle(const LocGuru& guru, const QString& nativeName, qint32 serial);
+QString reportDocumentTitle(const Translator& guru, const QString& nativeName, qint32 serial);
 
 } // namespace tvq52

@@ -22,7 +22,7 @@ class QPainter;
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 class Prompter;
 
 // What kind of failure a report's Error is: its catalogueId. The Error

@@ -1,4 +1,4 @@
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/fleet_report.h"
 
 #include <QFile>
@@ -26,7 +26,7 @@ FleetUnit unit(qint32 serial, std::vector<FleetReason> reasons, std::optional<in
 
 TEST(FleetReport, OneRowPerUnitInTheGivenOrderWithItsReasonsAndNeverReadShownAsADash)
 {
-    LocGuru guru;
+    Translator guru;
     const std::vector<FleetUnit> units{unit(7, {FleetReason::Erased, FleetReason::Stale}, 40),
                                        unit(3, {}, std::nullopt), unit(5, {FleetReason::Exceedances}, 0)};
     const FleetTable t = fleetTable(units, guru, QDateTime(QDate(2026, 12, 7), QTime(3, 5)));

@@ -7,7 +7,7 @@
 #include "app/settings.h"
 #include "cli_run.h"
 #include "db/store.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/report_store.h"
 #include "support/file_bytes.h"
 #include "support/result_checks.h"
@@ -300,7 +300,7 @@ TEST(DatabaseChoice, InitLaysOutAServerDatabaseThatOtherCommandsRefuseUntilThen)
 TEST(DatabaseChoice, APasswordGivenOnceIsTriedFirstNextTimeAndOnlyThen)
 {
     ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     DatabaseTarget target = *DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.office/records"));
     QString remembered;
     prompter.secretAnswer(QStringLiteral("first"));

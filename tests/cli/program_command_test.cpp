@@ -23,11 +23,11 @@ StoredProgramming stored4711(const CliRuns& cli, const std::function<void(Stored
     auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
     EXPECT_TRUE(db);
     Store store(*db);
-    auto stored = CarregaProgramacio(store, 4711);
+    auto stored = loadProgramming(store, 4711);
     EXPECT_TRUE(stored.has_value());
     if (stored && change) {
         change(*stored);
-        EXPECT_TRUE(GrabaProgramacio(store, stored->record, stored->intervals));
+        EXPECT_TRUE(saveProgramming(store, stored->record, stored->intervals));
     }
     return stored.value_or(StoredProgramming{});
 }

@@ -23,10 +23,10 @@ TEST(CliReport, ProgrammingReportToPdfAndRefusals)
         auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
         ASSERT_TRUE(db);
         Store store(*db);
-        ProgrammingRecord r = CreaProgramacio(QDate(2024, 3, 1));
+        ProgrammingRecord r = defaultProgramming(QDate(2024, 3, 1));
         r.serial = 4711;
         r.venue = QStringLiteral("Sala 'Apolo'; 50%");
-        ASSERT_TRUE(GrabaProgramacio(store, r, unusedIntervals()));
+        ASSERT_TRUE(saveProgramming(store, r, unusedIntervals()));
     }
     const QString pdf = cli.home.file(QStringLiteral("prog.pdf"));
     // Run as cron runs it, with no runtime folder: nothing to say about that.

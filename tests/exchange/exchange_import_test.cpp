@@ -12,7 +12,7 @@
 #include "support/temp_home.h"
 
 #include "exchange/exchange_reader.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "support/folder_database.h"
 #include "support/listed_records.h"
 #include "support/private_server.h"
@@ -22,8 +22,8 @@
 #include <QSet>
 #include <QSqlQuery>
 #include <functional>
-#include <limits>
 #include <gtest/gtest.h>
+#include <limits>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,7 +76,7 @@ protected:
         auto check = server.open();
         return check ? Store(*check).count(QString::fromLatin1(table)) : -1;
     }
-    LocGuru guru;
+    Translator guru;
     Row only(const char* table, qint32 serial)
     {
         const QList<Row> rows = store->select(QString::fromLatin1(table), row({{"LNumeroSerie", serial}}));
@@ -901,7 +901,7 @@ TEST_F(ExchangeImportTest, AReadThatFailsPartwayFailsTheExportAndTheProgrammingL
                              "'' AS \"THoraTerminaInt\" FROM (SELECT 1 AS n UNION ALL SELECT 2 UNION ALL SELECT 3)"));
     EXPECT_TRUE(store->select(QStringLiteral("IntervaloInhabil")).isEmpty());
     EXPECT_FALSE(store->lastError().isEmpty());
-    EXPECT_FALSE(CarregaProgramacio(*store, 5));
+    EXPECT_FALSE(loadProgramming(*store, 5));
     EXPECT_FALSE(writeExchangeFile(*db, home.file(QStringLiteral("5.TQ52")), {5}));
     EXPECT_FALSE(QFile::exists(home.file(QStringLiteral("5.TQ52"))));
 }

@@ -3,7 +3,7 @@
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_reader.h"
 #include "exchange/exchange_writer.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "support/exchange_lines.h"
 #include "support/file_bytes.h"
 #include "support/folder_database.h"
@@ -87,7 +87,7 @@ protected:
         return s.ignoredLines + s.ignoredSections.size() + sum(s, &TableImport::refused);
     }
 
-    LocGuru guru;
+    Translator guru;
     qint64 firstImport = 0, secondImport = 0;
     QByteArray sourceHead, exported;
     TempHome other;

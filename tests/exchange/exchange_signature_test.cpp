@@ -2,7 +2,7 @@
 #include "evidence/journal.h"
 #include "exchange/exchange_import.h"
 #include "exchange/exchange_writer.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "support/file_bytes.h"
 #include "support/folder_database.h"
 #include "support/rows.h"
@@ -71,7 +71,7 @@ protected:
         return ExchangeImporter(*otherDb).run(home.file(QStringLiteral("sent.TQ52")));
     }
 
-    LocGuru guru;
+    Translator guru;
     QTemporaryDir keys;
     TempHome other;
     std::unique_ptr<Database> otherDb;

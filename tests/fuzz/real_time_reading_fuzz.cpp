@@ -1,6 +1,6 @@
 // Feeds arbitrary frames to the real-time reading decoder and the display
 // rules; the display must stay inside what the monitor's widgets can show.
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "monitor/real_time_reading.h"
 
 #include <cstddef>
@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto reading = tvq52::decodeReading(data, int(size));
     if (!reading)
         return 0;
-    static const tvq52::LocGuru guru;
+    static const tvq52::Translator guru;
     const tvq52::ReadingDisplay d = tvq52::displayReading(*reading, guru, QLatin1Char(','));
     if (d.bar < 0 || d.bar > tvq52::kBarMaximum)
         __builtin_trap();

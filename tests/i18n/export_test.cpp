@@ -1,6 +1,6 @@
 #include "core/prompter.h"
-#include "i18n/loc_guru.h"
 #include "i18n/native_catalogue.h"
+#include "i18n/translator.h"
 #include "language_db_fixture.h"
 #include "support/scripted_prompter.h"
 
@@ -39,12 +39,12 @@ protected:
         path = dir.filePath("Language.db");
         tvq52::test::writeLanguageDb(path, {{"Idioma", "Language"}, {"Texto viejo", "Old text"}, {"IDIOMA", "LANG"}});
         guru.setPrompter(&prompter);
-        ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, LocGuru::SqlDb));
+        ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, Translator::SqlDb));
     }
     QTemporaryDir dir;
     QString path;
     tvq52::test::ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
 };
 
 TEST_F(Export, CatalogueWritesExactlyItsTextsAndMarksOnlyThem)
@@ -66,9 +66,9 @@ TEST_F(Export, CatalogueWritesExactlyItsTextsAndMarksOnlyThem)
     EXPECT_FALSE(used.contains("IDIOMA"));
 
     guru.sForeignColumnName = "English";
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
-    EXPECT_EQ(guru.GetS(1), "Language");
-    EXPECT_EQ(guru.GetS(2), "N. Serie:");
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
+    EXPECT_EQ(guru.text(1), "Language");
+    EXPECT_EQ(guru.text(2), "N. Serie:");
 }
 
 TEST_F(Export, ObjectsGiveTheirListedTextsUnlessExcluded)
@@ -95,7 +95,7 @@ TEST_F(Export, OverlongTextsAreReportedAndSkipped)
 {
     const QString small = dir.filePath("small.db");
     tvq52::test::writeLanguageDb(small, {}, "VARCHAR(10)");
-    ASSERT_TRUE(guru.OpenLanguageDatabase(small, false, LocGuru::SqlDb));
+    ASSERT_TRUE(guru.OpenLanguageDatabase(small, false, Translator::SqlDb));
     EXPECT_EQ(guru.maxNativeLength(), 10);
     EXPECT_TRUE(guru.ExportOneString("0123456789"));
     EXPECT_TRUE(guru.ExportOneString("0123456789A"));
@@ -111,7 +111,7 @@ TEST_F(Export, NeedsADatabaseOpenForWriting)
     guru.CloseLanguageDatabase();
     EXPECT_FALSE(guru.ExportOneString("x"));
     EXPECT_FALSE(guru.ExportStrings());
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
     EXPECT_FALSE(guru.ExportOneString("x"));
     EXPECT_FALSE(guru.sErrDescription().isEmpty());
     EXPECT_TRUE(guru.ExportOneString(""));

@@ -1,9 +1,9 @@
 #include "core/own_words.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
-#include "i18n/loc_guru.h"
 #include "i18n/native_catalogue.h"
 #include "i18n/text_language_file.h"
+#include "i18n/translator.h"
 #include "language_db_fixture.h"
 #include "support/scripted_prompter.h"
 
@@ -27,13 +27,13 @@ protected:
         const QString path = dir.filePath(QStringLiteral("lang%1.db").arg(++files));
         writeLanguageDb(path, rows);
         guru.sForeignColumnName = column;
-        EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb)) << guru.sErrDescription().toStdString();
+        EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb)) << guru.sErrDescription().toStdString();
         return path;
     }
 
     QTemporaryDir dir;
     int files = 0;
-    LocGuru guru;
+    Translator guru;
 };
 
 TEST_F(Lookup, QuotesCaseVariantsAndSkipRowsFollowTheStoredOrder)
@@ -67,7 +67,7 @@ TEST_F(Lookup, TheColumnMayChangeWhileOpenAndAMissingColumnOrTranslationLeavesTh
     open({{"Día", "Day", false, "Tag"}, {"Noche", QString()}, {"Sesión", ""}}, QStringLiteral("Klingon"));
     EXPECT_TRUE(guru.isOpen());
     EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-    EXPECT_EQ(guru.GetS(1), "Idioma");
+    EXPECT_EQ(guru.text(1), "Idioma");
 
     guru.sForeignColumnName = QStringLiteral("english");
     EXPECT_EQ(guru.GetTranslation("Día"), "Day");
@@ -86,7 +86,7 @@ TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnlyAndAFailedOpenLeavesItClo
     guru.bEnabled = true;
     EXPECT_EQ(guru.GetTranslation(""), "");
 
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, LocGuru::SqlDb));
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, Translator::SqlDb));
     EXPECT_EQ(guru.GetTranslation("Día"), "Día");
     guru.CloseLanguageDatabase();
     EXPECT_FALSE(guru.isOpen());
@@ -95,19 +95,19 @@ TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnlyAndAFailedOpenLeavesItClo
 
     // Failed opens report and leave the engine closed.
     const QString missing = dir.filePath("missing.db");
-    EXPECT_FALSE(guru.OpenLanguageDatabase(missing, true, LocGuru::SqlDb));
+    EXPECT_FALSE(guru.OpenLanguageDatabase(missing, true, Translator::SqlDb));
     EXPECT_TRUE(guru.sErrDescription().contains(missing));
     EXPECT_FALSE(QFileInfo::exists(missing)) << "opening must not create the file";
 
     const QString other = dir.filePath("other.db");
     tvq52::test::queryRows(other, "CREATE TABLE Something (x INTEGER)", true);
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
-    EXPECT_FALSE(guru.OpenLanguageDatabase(other, true, LocGuru::SqlDb));
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
+    EXPECT_FALSE(guru.OpenLanguageDatabase(other, true, Translator::SqlDb));
     EXPECT_TRUE(guru.sErrDescription().contains("LocGuru"));
     EXPECT_FALSE(guru.isOpen());
     EXPECT_EQ(guru.sLanguageDB(), "");
     EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-    EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+    EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
     EXPECT_EQ(guru.sLanguageDB(), path);
 }
 
@@ -145,7 +145,7 @@ TEST_F(Lookup, IndexAgreesWithWalkingTheRows)
 
 TEST(WidthTest, PadsByTheGrowthTable)
 {
-    LocGuru guru;
+    Translator guru;
     guru.bTestStrWidth = true;
     // Text length, padding added.
     for (const auto& [length, padding] : {std::pair{3, 3}, {4, 4}, {7, 6}, {12, 7}, {60, 6}, {0, 0}})
@@ -169,16 +169,16 @@ const QStringList kLanguages = {"Español", "Català", "English", "Deutsch", "Fr
 // The shipped database, as the program reads it.
 class ShippedLanguages : public ::testing::Test {
 protected:
-    LocGuru& in(const QString& language)
+    Translator& in(const QString& language)
     {
         guru.sForeignColumnName = language;
         if (!guru.isOpen()) {
-            EXPECT_TRUE(guru.OpenLanguageDatabase(kDatabase, true, LocGuru::SqlDb))
+            EXPECT_TRUE(guru.OpenLanguageDatabase(kDatabase, true, Translator::SqlDb))
                 << guru.sErrDescription().toStdString();
         }
         return guru;
     }
-    LocGuru guru;
+    Translator guru;
 };
 
 TEST_F(ShippedLanguages, EveryCatalogueTextIsTranslatedKeepingItsLines)
@@ -186,7 +186,7 @@ TEST_F(ShippedLanguages, EveryCatalogueTextIsTranslatedKeepingItsLines)
     for (const QString& language : kLanguages) {
         for (int id = 1; id <= nativeCatalogueSize(); ++id) {
             const QString native = *nativeCatalogueText(id);
-            const QString text = in(language).GetS(id);
+            const QString text = in(language).text(id);
             ASSERT_FALSE(text.isEmpty()) << id;
             EXPECT_EQ(text.count('\r'), native.count('\r')) << language.toStdString() << " " << id;
             EXPECT_EQ(text.count('\n'), native.count('\n')) << language.toStdString() << " " << id;
@@ -219,19 +219,19 @@ TEST_F(ShippedLanguages, TheTableHasEveryColumnTheEngineReads)
     EXPECT_EQ(in("English").maxNativeLength(), 255);
 }
 
-TEST(GetS, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
+TEST(CatalogueText, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
 {
-    LocGuru guru;
+    Translator guru;
     for (int id : {999, 0, 179, -3})
-        EXPECT_EQ(guru.GetS(id), QStringLiteral("GetS: Unknown String ID %1").arg(id));
+        EXPECT_EQ(guru.text(id), QStringLiteral("Unknown String ID %1").arg(id));
     guru.sUnknownStrID = "?";
-    EXPECT_EQ(guru.GetS(500), "?500");
+    EXPECT_EQ(guru.text(500), "?500");
 
     // Native texts keep their line breaks.
-    EXPECT_EQ(guru.GetS(42), QString::fromUtf8("LeqSesión\rdBA"));
+    EXPECT_EQ(guru.text(42), QString::fromUtf8("LeqSesión\rdBA"));
 }
 
-class TranslatedGetS : public ::testing::Test {
+class TranslatedCatalogueText : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -244,37 +244,37 @@ protected:
                                          {"No se encuentra la base de datos %1", "Database %1 not found"},
                                      });
         guru.sForeignColumnName = "English";
-        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
     }
     QTemporaryDir dir;
-    LocGuru guru;
+    Translator guru;
 };
 
-TEST_F(TranslatedGetS, LineBreakMarkersBecomeCrAndLfAndArgumentsFillPlaceholders)
+TEST_F(TranslatedCatalogueText, LineBreakMarkersBecomeCrAndLfAndArgumentsFillPlaceholders)
 {
-    EXPECT_EQ(guru.GetS(42), "LeqSession\rdBA");
-    EXPECT_EQ(guru.GetS(70), "Mon\nday");
-    EXPECT_EQ(LocGuru::ConvertCrLf("a{\\r}{\\n}b{\\r}"), "a\r\nb\r");
+    EXPECT_EQ(guru.text(42), "LeqSession\rdBA");
+    EXPECT_EQ(guru.text(70), "Mon\nday");
+    EXPECT_EQ(Translator::ConvertCrLf("a{\\r}{\\n}b{\\r}"), "a\r\nb\r");
 
     // Arguments fill the placeholders in order.
-    EXPECT_EQ(guru.GetS(59, {"A"}), "A and %s");
-    EXPECT_EQ(guru.GetS(59, {"A", "B"}), "A and B");
-    EXPECT_EQ(guru.GetS(59, {"A", "B", "C"}), "A and B");
-    EXPECT_EQ(guru.GetS(59), "%s and %s");
+    EXPECT_EQ(guru.text(59, {"A"}), "A and %s");
+    EXPECT_EQ(guru.text(59, {"A", "B"}), "A and B");
+    EXPECT_EQ(guru.text(59, {"A", "B", "C"}), "A and B");
+    EXPECT_EQ(guru.text(59), "%s and %s");
     // A user's text is put in as it is: its own "%s" or markers stay.
-    EXPECT_EQ(guru.GetS(59, {"50%s", "B"}), "50%s and B");
-    EXPECT_EQ(guru.GetS(59, {"{\\r}", "B"}), "{\\r} and B");
+    EXPECT_EQ(guru.text(59, {"50%s", "B"}), "50%s and B");
+    EXPECT_EQ(guru.text(59, {"{\\r}", "B"}), "{\\r} and B");
 }
 
 // An error in the program's words is shown once, as a critical message in
 // the user's language with its arguments in; without a translation at hand
 // the same text reads as written.
-TEST_F(TranslatedGetS, OwnWordsAreShownOnceTranslatedWithTheirArgumentsFilledInOnePass)
+TEST_F(TranslatedCatalogueText, OwnWordsAreShownOnceTranslatedWithTheirArgumentsFilledInOnePass)
 {
     const Error missing = ownWords(QStringLiteral("No se encuentra la base de datos %1"),
                                    {QStringLiteral("/d/50%2.db")}, QStringLiteral("ENOENT"));
     EXPECT_EQ(untranslatedText(missing), QStringLiteral("No se encuentra la base de datos /d/50%2.db\n\nENOENT"));
-    EXPECT_EQ(errorText(LocGuru(), missing), untranslatedText(missing));
+    EXPECT_EQ(errorText(Translator(), missing), untranslatedText(missing));
     EXPECT_EQ(errorText(guru, missing), QStringLiteral("Database /d/50%2.db not found\n\nENOENT"));
 
     test::ScriptedPrompter prompter;
@@ -286,7 +286,7 @@ TEST_F(TranslatedGetS, OwnWordsAreShownOnceTranslatedWithTheirArgumentsFilledInO
 
 // A text that is final (the system's words, or one already translated) is
 // shown as it stands, even when it reads like a native text or a placeholder.
-TEST_F(TranslatedGetS, OwnWordsAFinalTextIsNeverLookedUpNorFilled)
+TEST_F(TranslatedCatalogueText, OwnWordsAFinalTextIsNeverLookedUpNorFilled)
 {
     for (const QString& text :
          {QStringLiteral("No se encuentra la base de datos %1"), QStringLiteral("%1"), QStringLiteral("100%1 done")}) {
@@ -311,7 +311,7 @@ TEST(GetToken, QuotesDelimitersAndBlanks)
     };
     for (const auto& [given, delimiter, token, left] : cases) {
         QString text = QString::fromUtf8(given);
-        EXPECT_EQ(LocGuru::GetToken(text, QString::fromUtf8(delimiter)), QString::fromUtf8(token)) << given;
+        EXPECT_EQ(Translator::GetToken(text, QString::fromUtf8(delimiter)), QString::fromUtf8(token)) << given;
         EXPECT_EQ(text, QString::fromUtf8(left)) << given;
     }
 }
@@ -321,7 +321,7 @@ protected:
     void SetUp() override { tvq52::test::writeLanguageDb(dir.filePath("Language.db"), {{"Idioma", "Language"}}); }
     QTemporaryDir dir;
     tvq52::test::ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
 };
 
 TEST_F(Setup, TheWidthTestNeedsNoDatabase)
@@ -329,7 +329,7 @@ TEST_F(Setup, TheWidthTestNeedsNoDatabase)
     EXPECT_TRUE(SetupLanguage(guru, prompter, "  <testwidth> ", "English", dir.path()));
     EXPECT_TRUE(guru.bTestStrWidth);
     EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.GetS(1), "IdiomaWWWWW");
+    EXPECT_EQ(guru.text(1), "IdiomaWWWWW");
     // Any later set-up turns it off again.
     EXPECT_TRUE(SetupLanguage(guru, prompter, "", "English", dir.path()));
     EXPECT_FALSE(guru.bTestStrWidth);
@@ -340,17 +340,17 @@ TEST_F(Setup, OpensByPathOrInTheProgramFolderAndAnEmptyLanguageCloses)
 {
     EXPECT_TRUE(SetupLanguage(guru, prompter, dir.filePath("Language.db"), "English", "/nowhere"));
     EXPECT_EQ(guru.sForeignColumnName, "English");
-    EXPECT_EQ(guru.GetS(1), "Language");
+    EXPECT_EQ(guru.text(1), "Language");
 
     EXPECT_TRUE(SetupLanguage(guru, prompter, "Language.db", "English", dir.path()));
     EXPECT_EQ(guru.sLanguageDB(), QDir(dir.path()).filePath("Language.db"));
-    EXPECT_EQ(guru.GetS(1), "Language");
+    EXPECT_EQ(guru.text(1), "Language");
     EXPECT_TRUE(prompter.shown().isEmpty());
 
     // An empty language closes the database.
     EXPECT_TRUE(SetupLanguage(guru, prompter, "Language.db", "  ", dir.path()));
     EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.GetS(1), "Idioma");
+    EXPECT_EQ(guru.text(1), "Idioma");
 }
 
 TEST_F(Setup, AFailureIsShownAndTextsStayNative)
@@ -363,21 +363,21 @@ TEST_F(Setup, AFailureIsShownAndTextsStayNative)
     EXPECT_GT(m.text.size(),
               QString("While opening Language Database (Missing.db) the following error occurred:\r\r").size());
     EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.GetS(1), "Idioma");
+    EXPECT_EQ(guru.text(1), "Idioma");
 }
 
 TEST_F(Setup, TheKindComesFromTheFile)
 {
-    EXPECT_EQ(languageDatabaseKind(dir.filePath("Language.db")), LocGuru::SqlDb);
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("Language.db")), Translator::SqlDb);
     QFile::copy(dir.filePath("Language.db"), dir.filePath("lang.txt"));
-    EXPECT_EQ(languageDatabaseKind(dir.filePath("lang.txt")), LocGuru::SqlDb);
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("lang.txt")), Translator::SqlDb);
     QFile text(dir.filePath("text.db"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("[Localization Guru]\r\n");
     text.close();
-    EXPECT_EQ(languageDatabaseKind(dir.filePath("text.db")), LocGuru::TextFile);
-    EXPECT_EQ(languageDatabaseKind(dir.filePath("absent.MDB")), LocGuru::SqlDb);
-    EXPECT_EQ(languageDatabaseKind(dir.filePath("absent.lng")), LocGuru::TextFile);
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("text.db")), Translator::TextFile);
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("absent.MDB")), Translator::SqlDb);
+    EXPECT_EQ(languageDatabaseKind(dir.filePath("absent.lng")), Translator::TextFile);
 }
 
 const char* kFile =
@@ -419,9 +419,9 @@ TEST(TextLanguageFile, EngineTranslatesFromIt)
     f.write(kFile);
     f.close();
 
-    LocGuru guru;
+    Translator guru;
     guru.sForeignColumnName = "English";
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::TextFile));
+    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::TextFile));
     EXPECT_EQ(guru.GetTranslation(QString::fromUtf8("Día")), "Day");
     EXPECT_EQ(guru.GetTranslation("Noche"), "Night");
     EXPECT_EQ(guru.GetTranslation("noche"), "noche");
@@ -431,7 +431,7 @@ TEST(TextLanguageFile, EngineTranslatesFromIt)
     EXPECT_EQ(guru.sErrDescription(), "Text can only be exported to an SQL Language Database");
 
     guru.sForeignColumnName = "Deutsch";
-    EXPECT_FALSE(guru.OpenLanguageDatabase(path, true, LocGuru::TextFile));
+    EXPECT_FALSE(guru.OpenLanguageDatabase(path, true, Translator::TextFile));
     EXPECT_EQ(guru.sErrDescription(), "Not a valid Text Language Database");
     EXPECT_FALSE(guru.isOpen());
 }

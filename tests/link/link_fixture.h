@@ -1,7 +1,7 @@
 #pragma once
 
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/exchange.h"
@@ -21,7 +21,7 @@ struct MemoryLink {
     MemoryLine line{clock};
     LinkState state;
     ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     AskCatalogue ask = catalogueAsker(prompter, guru);
     ExchangeSession session{state, line, clock};
     DeviceLink& link = session.link();
@@ -38,7 +38,7 @@ inline int errorId(const Status& status)
 }
 
 // The identification exchange as a workflow runs it: what fails is shown once.
-inline ExchangeOutcome identifyExchange(ExchangeSession& s, Prompter& prompter, const LocGuru& guru,
+inline ExchangeOutcome identifyExchange(ExchangeSession& s, Prompter& prompter, const Translator& guru,
                                         bool* identified = nullptr)
 {
     const ExchangeResult result = runExchange(s.link(), catalogueAsker(prompter, guru), s.state().PhoneNumber, [&] {

@@ -1,6 +1,6 @@
 #include "core/catalogue_ids.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/serial_line.h"
 #include "pseudo_terminal.h"
 
@@ -91,15 +91,15 @@ TEST(PortAccessMessages, EachFailureSaysWhatToDoInEveryLanguage)
         {"speed refused", speedRefused(1234), "no admite la velocidad de 1234 bit/s", {"1234", "ModemSpeed"}},
     };
 
-    LocGuru guru;
-    ASSERT_TRUE(guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, LocGuru::SqlDb));
+    Translator guru;
+    ASSERT_TRUE(guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
     for (const auto& c : cases) {
         const Error error = portAccessError(c.access);
         EXPECT_EQ(error.catalogueId, msg::TransmissionTimeout) << c.what;
         guru.sForeignColumnName = QStringLiteral("Español");
         const QString spanish = errorText(guru, error);
         EXPECT_TRUE(spanish.contains(c.says)) << c.what << ": " << spanish.toStdString();
-        EXPECT_FALSE(spanish.contains(guru.GetS(msg::TransmissionTimeout))) << c.what;
+        EXPECT_FALSE(spanish.contains(guru.text(msg::TransmissionTimeout))) << c.what;
         for (const char* language : {"Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
             guru.sForeignColumnName = QString::fromUtf8(language);
             const QString translated = errorText(guru, error);
@@ -114,7 +114,7 @@ TEST(PortAccessMessages, EachFailureSaysWhatToDoInEveryLanguage)
     // Anything else keeps the transmission text with the system's words under it.
     guru.sForeignColumnName = QStringLiteral("English");
     const QString other = errorText(guru, portAccessError(fault(PortFault::Other)));
-    EXPECT_TRUE(other.startsWith(guru.GetS(msg::TransmissionTimeout))) << other.toStdString();
+    EXPECT_TRUE(other.startsWith(guru.text(msg::TransmissionTimeout))) << other.toStdString();
     EXPECT_TRUE(other.endsWith("/dev/ttyUSB0: Input/output error")) << other.toStdString();
 }
 
@@ -123,7 +123,7 @@ TEST(PortAccessMessages, ValuesAreFilledInOnce)
 {
     PortAccess a = fault(PortFault::Busy, 7, QStringLiteral("odd%1%3name"));
     a.device = QStringLiteral("/tmp/%2");
-    LocGuru guru;
+    Translator guru;
     const QString text = errorText(guru, portAccessError(a));
     EXPECT_TRUE(text.startsWith("El puerto /tmp/%2 está ocupado por otro programa (odd%1%3name, proceso 7)"))
         << text.toStdString();
@@ -201,7 +201,7 @@ TEST(PortDiagnosis, OnlyAProgramThatOpenedThePortItselfIsNamedAsHoldingIt)
         EXPECT_EQ(a.holderPid, 0) << device.toStdString();
     }
     EXPECT_EQ(checkPortAccess(QStringLiteral("/tmp")).fault, PortFault::NotSerial);
-    LocGuru guru;
+    Translator guru;
     EXPECT_TRUE(errorText(guru, portAccessError(a)).startsWith(QStringLiteral("/tmp no es un puerto serie.")));
 }
 

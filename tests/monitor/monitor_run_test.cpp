@@ -1,6 +1,6 @@
+#include "i18n/translator.h"
 #include "link/frame.h"
 #include "link/link_fixture.h"
-#include "i18n/loc_guru.h"
 #include "monitor/monitor_run.h"
 #include "monitor/real_time_reading.h"
 #include "support/unit_replies.h"
@@ -159,7 +159,7 @@ namespace {
 
 ReadingDisplay shown(const QByteArray& frame)
 {
-    static LocGuru guru;
+    static Translator guru;
     const auto r = decodeReading(reinterpret_cast<const std::uint8_t*>(frame.constData()), int(frame.size()));
     EXPECT_TRUE(r.has_value());
     return r ? displayReading(*r, guru) : ReadingDisplay{};
@@ -182,7 +182,7 @@ TEST(MonitorDisplay, LevelAtTheEndsOfTheRange)
     }
     EXPECT_EQ(shown(readingFrame(900, 0, 0, 2)).level, "---");
     EXPECT_FALSE(shown(readingFrame(900, 0, 0, 2)).sensorOff) << "only code 1 shows the label";
-    static LocGuru guru;
+    static Translator guru;
     RealTimeReading r;
     r.level = 875;
     EXPECT_EQ(displayReading(r, guru, QLatin1Char(',')).level, "87,5") << "the system's decimal separator";

@@ -1,4 +1,4 @@
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/programming_store.h"
 #include "programming/record_sheet.h"
 #include "support/folder_database.h"
@@ -16,7 +16,7 @@ struct Pc {
     std::unique_ptr<Database> db;
     Store store;
     ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     RecordSheet sheet{&store, prompter, guru};
     explicit Pc(std::unique_ptr<Database> database) : db(std::move(database)), store(*db) {}
 
@@ -35,10 +35,10 @@ protected:
     void SetUp() override
     {
         FolderDatabaseTest::SetUp();
-        ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
+        ProgrammingRecord r = defaultProgramming(QDate(2010, 5, 1));
         r.serial = 4711;
         r.venue = QStringLiteral("Bar Central");
-        ASSERT_TRUE(GrabaProgramacio(*store, r, unusedIntervals()));
+        ASSERT_TRUE(saveProgramming(*store, r, unusedIntervals()));
         a = std::make_unique<Pc>(home.openDatabase());
         b = std::make_unique<Pc>(home.openDatabase());
         ASSERT_TRUE(a->sheet.loadStored(4711));

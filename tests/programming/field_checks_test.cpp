@@ -132,7 +132,7 @@ TEST(ActionType, EncodesAndDecodesEveryKind)
 
 TEST(WholeRecord, EveryFieldCheckRunsOnTheRecord)
 {
-    ProgrammingRecord r = CreaProgramacio(QDate(2011, 3, 4));
+    ProgrammingRecord r = defaultProgramming(QDate(2011, 3, 4));
     EXPECT_TRUE(fieldFaults(fieldTexts(r)).isEmpty());
     r.dayLimitVenue = 7;
     r.nightStart = r.nightEnd;

@@ -70,7 +70,7 @@ TEST_F(Browser, DateSearchReadsTheDateAsShown)
 {
     ProgrammingRecord r = saveUnit(8);
     r.date = QDate(2010, 11, 23);
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
     ProgrammingBrowser browser(*db_);
     EXPECT_EQ(browser.findContaining(field("MaskFecha"), QStringLiteral("23/11/10")), 8);
     EXPECT_EQ(browser.findContaining(field("MaskFecha"), QStringLiteral("11/1")), 8);

@@ -1,4 +1,4 @@
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/frame.h"
 #include "programming/programming_comparison.h"
 #include "programming_samples.h"
@@ -28,9 +28,9 @@ ReceivedProgramming receivedFor(const ProgrammingRecord& r, const ProgIntervals&
 
 } // namespace
 
-TEST(ComparaPcLrs, NothingDiffersNothingListedEvenWithOtherIntervalTimes)
+TEST(ProgrammingComparison, NothingDiffersNothingListedEvenWithOtherIntervalTimes)
 {
-    LocGuru guru;
+    Translator guru;
     const ProgrammingRecord r = sampleRecord("4.0");
     const ReceivedProgramming rx = receivedFor(r, sampleIntervals(), "4.0");
     EXPECT_TRUE(comparisonText(r, sampleIntervals(), rx, guru).isEmpty());
@@ -49,9 +49,9 @@ TEST(ComparaPcLrs, NothingDiffersNothingListedEvenWithOtherIntervalTimes)
     EXPECT_TRUE(comparisonText(seconds, sampleIntervals(), rx5, guru).isEmpty());
 }
 
-TEST(ComparaPcLrs, EachDifferenceIsOneLineInTheTableOrder)
+TEST(ProgrammingComparison, EachDifferenceIsOneLineInTheTableOrder)
 {
-    LocGuru guru;
+    Translator guru;
     const ProgrammingRecord r = sampleRecord("4.0");
     ReceivedProgramming rx = receivedFor(r, sampleIntervals(), "4.0");
     ProgrammingRecord shown = r;

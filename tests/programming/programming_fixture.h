@@ -26,10 +26,10 @@ protected:
 
     ProgrammingRecord saveUnit(qint32 serial, const QString& venue = QStringLiteral(" "))
     {
-        ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
+        ProgrammingRecord r = defaultProgramming(QDate(2010, 5, 1));
         r.serial = serial;
         r.venue = venue;
-        EXPECT_TRUE(test::succeeded(GrabaProgramacio(*store_, r, unusedIntervals())));
+        EXPECT_TRUE(test::succeeded(saveProgramming(*store_, r, unusedIntervals())));
         return r;
     }
 

@@ -7,7 +7,7 @@ namespace tvq52::test {
 // A record that uses every kind of value the frame carries.
 inline ProgrammingRecord sampleRecord(const QString& version)
 {
-    ProgrammingRecord r = CreaProgramacio(QDate(2010, 5, 1));
+    ProgrammingRecord r = defaultProgramming(QDate(2010, 5, 1));
     r.serial = 4711;
     r.version = version;
     r.sessions[0] = {QStringLiteral("--:--"), QStringLiteral("--:--")}; // Monday closed

@@ -19,8 +19,8 @@ TEST_F(ProgrammingStore, SavingAnExistingSerialTwiceKeepsOneRowAndItsTotals)
     ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
 
     r.venue = QStringLiteral("Bar Nuevo");
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
 
     EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 1);
     const Row row = *store_->selectOne(QStringLiteral("Programacion"), key);
@@ -47,7 +47,7 @@ TEST_F(ProgrammingStore, ANewRowStartsItsTotalsTodayAtZero)
 
 TEST_F(ProgrammingStore, EveryFieldAndIntervalComesBackAsSaved)
 {
-    ProgrammingRecord r = CreaProgramacio(QDate(2012, 2, 29));
+    ProgrammingRecord r = defaultProgramming(QDate(2012, 2, 29));
     r.serial = 2147483647;
     r.contact = QStringLiteral("Ana O'Neill");
     r.note = QStringLiteral("línea 1\nlínea 2");
@@ -69,13 +69,13 @@ TEST_F(ProgrammingStore, EveryFieldAndIntervalComesBackAsSaved)
                     QStringLiteral("12:30")};
     intervals[29] = {QStringLiteral("24/12/10"), QStringLiteral("00:00"), QStringLiteral("26/12/10"),
                      QStringLiteral("23:59")};
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, intervals));
+    ASSERT_TRUE(saveProgramming(*store_, r, intervals));
 
-    const auto loaded = CarregaProgramacio(*store_, r.serial);
+    const auto loaded = loadProgramming(*store_, r.serial);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->record, r);
     EXPECT_EQ(loaded->intervals, intervals);
-    EXPECT_FALSE(CarregaProgramacio(*store_, 99));
+    EXPECT_FALSE(loadProgramming(*store_, 99));
 }
 
 TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
@@ -83,15 +83,15 @@ TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
     ProgrammingRecord r = saveUnit(7);
     r.version = QStringLiteral("3.9");
     r.globalCorrection = true;
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
-    EXPECT_FALSE(CarregaProgramacio(*store_, 7)->record.globalCorrection);
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
+    EXPECT_FALSE(loadProgramming(*store_, 7)->record.globalCorrection);
     r.version = QStringLiteral("4.0");
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
-    EXPECT_TRUE(CarregaProgramacio(*store_, 7)->record.globalCorrection);
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
+    EXPECT_TRUE(loadProgramming(*store_, 7)->record.globalCorrection);
     // An older unit's save leaves the stored flag alone.
     r.version = QStringLiteral("3.2");
     r.globalCorrection = false;
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
     EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}}))
                     ->value(QStringLiteral("CMI"))
                     .toBool());
@@ -101,13 +101,13 @@ TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNoth
 {
     saveUnit(55);
     ASSERT_GT(store_->remove(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 55}, {"ByIntervalo", 3}})), 0);
-    EXPECT_TRUE(CarregaProgramacio(*store_, 55)->intervals[2].isUnused());
+    EXPECT_TRUE(loadProgramming(*store_, 55)->intervals[2].isUnused());
 
     // A limit the Byte column cannot hold makes the whole save fail.
-    ProgrammingRecord bad = CreaProgramacio();
+    ProgrammingRecord bad = defaultProgramming();
     bad.serial = 56;
     bad.dayLimitVenue = 300;
-    const Status saved = GrabaProgramacio(*store_, bad, unusedIntervals());
+    const Status saved = saveProgramming(*store_, bad, unusedIntervals());
     ASSERT_FALSE(saved);
     EXPECT_FALSE(untranslatedText(saved.error()).isEmpty());
     const Row key = row({{"LNumeroSerie", 56}});

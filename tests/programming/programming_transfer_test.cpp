@@ -71,7 +71,7 @@ TEST(ProgrammingTransfer, BytesGoOneAtATimeAtLeastFiftyMillisecondsApartThenTheC
     });
     QList<int> sent;
     qint64 firstLeft = -1;
-    const TransmitAnswer answer = EnviarProgramacion(p.link, p.timer, frame, [&](int s, int total, qint64 left) {
+    const TransmitAnswer answer = sendProgramming(p.link, p.timer, frame, [&](int s, int total, qint64 left) {
         EXPECT_EQ(total, 377);
         if (firstLeft < 0)
             firstLeft = left;
@@ -148,7 +148,7 @@ TEST(ProgrammingTransfer, ThePauseCountsFromWhenTheByteWasHandedToThePort)
             if (p.line.written().size() == frame.size())
                 p.line.deliver(QByteArray(1, char(kAck)));
         });
-        EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::Accepted);
+        EXPECT_EQ(sendProgramming(p.link, p.timer, frame), TransmitAnswer::Accepted);
         EXPECT_EQ(p.line.written(), frame);
         ASSERT_EQ(p.line.handed.size(), frame.size());
         for (int k = 1; k < frame.size() - 1; ++k)
@@ -164,7 +164,7 @@ TEST(ProgrammingTransfer, APortThatTakesNoByteEndsItUnanswered)
     p.line.stuck = true;
     const QByteArray frame = completeFrame(0x08, QByteArray(24, '\x11'));
     const qint64 before = p.clock.elapsedMs();
-    EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::NoAnswer);
+    EXPECT_EQ(sendProgramming(p.link, p.timer, frame), TransmitAnswer::NoAnswer);
     EXPECT_EQ(p.line.written().size(), 1);
     EXPECT_GE(p.clock.elapsedMs() - before, 5000);
     EXPECT_LT(p.clock.elapsedMs() - before, 6000);
@@ -180,12 +180,12 @@ TEST(ProgrammingTransfer, AnswersOtherThanAckAndSilence)
             if (p.line.written().size() == frame.size())
                 p.line.deliver(QByteArray("\x15\x06", 2));
         });
-        EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::Rejected) << "the first byte decides";
+        EXPECT_EQ(sendProgramming(p.link, p.timer, frame), TransmitAnswer::Rejected) << "the first byte decides";
     }
     {
         PacedLink p;
         const qint64 before = p.clock.elapsedMs();
-        EXPECT_EQ(EnviarProgramacion(p.link, p.timer, frame), TransmitAnswer::NoAnswer);
+        EXPECT_EQ(sendProgramming(p.link, p.timer, frame), TransmitAnswer::NoAnswer);
         EXPECT_GE(p.clock.elapsedMs() - before, 375 * 50 + 10000) << "ten seconds of silence after the check byte";
     }
 }
@@ -193,7 +193,7 @@ TEST(ProgrammingTransfer, AnswersOtherThanAckAndSilence)
 TEST(ProgrammingTransfer, RequestAndReceiveOverTheLink)
 {
     test::MemoryLink m;
-    DemanaProgramacio(m.link);
+    requestProgramming(m.link);
     EXPECT_EQ(m.line.written().toHex(' '), "02 00 06 04 03 03");
 
     m.state.UnitFirmware = QStringLiteral("4.0");
@@ -201,15 +201,15 @@ TEST(ProgrammingTransfer, RequestAndReceiveOverTheLink)
     rx.TIdioma = QStringLiteral("Català");
     // A reply whose block stops short is refused and changes nothing.
     m.line.deliver(completeFrame(0x04, QByteArray(200, 0)));
-    EXPECT_EQ(test::errorId(RecibirProgramacion(m.link, m.timer, rx)), 0) << "the workflow reports it";
+    EXPECT_EQ(test::errorId(receiveProgrammingReply(m.link, m.timer, rx)), 0) << "the workflow reports it";
     EXPECT_EQ(rx.TIdioma, "Català");
 
     QByteArray block(365, 0);
     block[42] = 2;
     m.line.deliver(completeFrame(0x04, block));
-    EXPECT_TRUE(RecibirProgramacion(m.link, m.timer, rx));
+    EXPECT_TRUE(receiveProgrammingReply(m.link, m.timer, rx));
     EXPECT_EQ(rx.TIdioma, "English");
 
     m.line.deliver(completeFrame(0x04, block).left(100));
-    EXPECT_EQ(test::errorId(RecibirProgramacion(m.link, m.timer, rx)), 31);
+    EXPECT_EQ(test::errorId(receiveProgrammingReply(m.link, m.timer, rx)), 31);
 }

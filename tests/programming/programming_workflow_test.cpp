@@ -59,7 +59,7 @@ protected:
 TEST_F(ProgrammingExchange, ReceivingAnUnknownUnitMakesANewModifiedRecord)
 {
     startSim({"--serial", "4711", "--firmware", "4.0"});
-    ProgrammingRecord before = CreaProgramacio(QDate(2001, 1, 1));
+    ProgrammingRecord before = defaultProgramming(QDate(2001, 1, 1));
     before.venue = QStringLiteral("Otro local");
     show(before);
     ASSERT_TRUE(receive()) << qPrintable(sim->log());
@@ -88,7 +88,7 @@ TEST_F(ProgrammingExchange, ReceivingAStoredUnitNotShownLoadsAndComparesIt)
     ASSERT_TRUE(receive());
     ASSERT_TRUE(sheet->save());
     const ProgrammingRecord stored = sheet->record();
-    show(CreaProgramacio());
+    show(defaultProgramming());
 
     // Equal programming: loaded, compared, nothing asked.
     ASSERT_TRUE(receive());
@@ -102,7 +102,7 @@ TEST_F(ProgrammingExchange, ReceivingAStoredUnitNotShownLoadsAndComparesIt)
     changed.clockChange = !stored.clockChange;
     show(changed);
     ASSERT_TRUE(sheet->save());
-    show(CreaProgramacio());
+    show(defaultProgramming());
     prompter.answer(Answer::Ok);
     prompter.answer(Answer::Ok);
     prompter.answer(Answer::Cancel);
@@ -148,7 +148,7 @@ TEST_F(ProgrammingExchange, ReceivingTheShownUnitWithOtherFirmwareUpdatesTheVers
 TEST_F(ProgrammingExchange, ReceiveFailuresShowTheirMessagesAndEndTheExchange)
 {
     startSim({"--serial", "4711", "--fault", "bad-check:2"});
-    show(CreaProgramacio());
+    show(defaultProgramming());
     EXPECT_FALSE(receive());
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 62, 62}));
     EXPECT_EQ(sheet->record().serial, 0);
@@ -215,7 +215,7 @@ TEST_F(ProgrammingExchange, ARecordThatFailsAFieldCheckIsNeitherSavedNorSent)
                               "\nOctava 63Hz: \"5000\" (Valor incorrecto)"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(named))) << qPrintable(text);
     EXPECT_FALSE(text.contains(QStringLiteral("Mask"))) << qPrintable(text);
-    EXPECT_FALSE(CarregaProgramacio(*store_, r.serial));
+    EXPECT_FALSE(loadProgramming(*store_, r.serial));
 }
 
 // What a unit holds is a fact: saved as it stands, with the fields that keep
@@ -233,11 +233,11 @@ TEST_F(ProgrammingExchange, AUnitsProgrammingThatFailsTheChecksIsSavedAndItsFaul
     elsewhere.setRecord(faulty, sampleIntervals());
     ASSERT_EQ(ProgrammingWorkflow(session, prompter, guru, elsewhere, received).transmit(), TransmitAnswer::Accepted);
 
-    show(CreaProgramacio());
+    show(defaultProgramming());
     ASSERT_TRUE(receive());
     prompter.clear();
     ASSERT_TRUE(sheet->save());
-    EXPECT_EQ(CarregaProgramacio(*store_, 4711)->record.rings, 0);
+    EXPECT_EQ(loadProgramming(*store_, 4711)->record.rings, 0);
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_EQ(prompter.shown().front().style, MessageStyle::Exclamation);
     EXPECT_TRUE(prompter.shown().front().text.endsWith(QStringLiteral("\nRings: \"0\" -> \"1\"")))
@@ -284,7 +284,7 @@ TEST_F(ProgrammingExchange, RoundTripsForEachFirmware)
         ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
         EXPECT_EQ(line.written.size(), 7 + (hasGlobalCorrection(fw) ? 377 : 376));
 
-        show(CreaProgramacio());
+        show(defaultProgramming());
         ASSERT_TRUE(receive());
         EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61})) << "nothing differs";
         EXPECT_EQ(sheet->record(), r);
@@ -318,7 +318,7 @@ TEST_F(ProgrammingExchange, EachExchangeIsJournaledWithHowItEndedAndWhatTheUserW
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(entries[i].action, expected[i].action) << i;
         EXPECT_EQ(entries[i].outcome, QLatin1String(expected[i].outcome)) << i;
-        EXPECT_EQ(entries[i].message, expected[i].message ? guru.GetS(expected[i].message) : QString()) << i;
+        EXPECT_EQ(entries[i].message, expected[i].message ? guru.text(expected[i].message) : QString()) << i;
         EXPECT_EQ(entries[i].serial, 4711) << i;
         EXPECT_EQ(entries[i].line, QStringLiteral("cable")) << i;
         EXPECT_TRUE(entries[i].sealed()) << i;

@@ -164,7 +164,7 @@ TEST(ProgrammingTransferUnderLoad, BytesReachTheWriteCallFiftyMillisecondsApartO
     TransmitAnswer answer;
     {
         BusyMachine busy(2 * QThread::idealThreadCount());
-        answer = EnviarProgramacion(link, timer, frame);
+        answer = sendProgramming(link, timer, frame);
     }
     tracer.terminate();
     ASSERT_TRUE(tracer.waitForFinished(10000));

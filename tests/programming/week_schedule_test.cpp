@@ -93,13 +93,13 @@ TEST(DayOption, FollowsTheFieldTexts)
     EXPECT_EQ(applyDayOption(hours("10:00", "12:00"), DayOption::Hours), hours("10:00", "12:00"));
 }
 
-TEST(RoundHora, RoundsHalfHoursUpAndWrapsAtMidnight)
+TEST(RoundToHour, RoundsHalfHoursUpAndWrapsAtMidnight)
 {
-    EXPECT_EQ(RoundHora(QStringLiteral("07:29")), QStringLiteral("07:00"));
-    EXPECT_EQ(RoundHora(QStringLiteral("07:30")), QStringLiteral("08:00"));
-    EXPECT_EQ(RoundHora(QStringLiteral("23:30")), QStringLiteral("00:00"));
-    EXPECT_EQ(RoundHora(QStringLiteral("00:00")), QStringLiteral("00:00"));
-    EXPECT_EQ(RoundHora(QStringLiteral("12:59")), QStringLiteral("13:00"));
+    EXPECT_EQ(roundToHour(QStringLiteral("07:29")), QStringLiteral("07:00"));
+    EXPECT_EQ(roundToHour(QStringLiteral("07:30")), QStringLiteral("08:00"));
+    EXPECT_EQ(roundToHour(QStringLiteral("23:30")), QStringLiteral("00:00"));
+    EXPECT_EQ(roundToHour(QStringLiteral("00:00")), QStringLiteral("00:00"));
+    EXPECT_EQ(roundToHour(QStringLiteral("12:59")), QStringLiteral("13:00"));
 }
 
 TEST(WeekChart, DayLanesShareTheirBoundaryPoints)

@@ -1,7 +1,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "evidence/journal.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/exchange_session.h"
 #include "link/link_state.h"
 #include "records/download_workflow.h"
@@ -127,7 +127,7 @@ protected:
     ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
     WatchedPrompter prompter{shown};
-    LocGuru guru;
+    Translator guru;
     ShownUnitView view;
 };
 
@@ -209,7 +209,7 @@ TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskSt
     LinkState state;
     ExchangeSession session{state, sim.line, sim.clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
-    LocGuru guru;
+    Translator guru;
     ShownUnitView view;
     DownloadWorkflow workflow(session, shown, guru, *db, view);
     const DownloadReport r = workflow.run();

@@ -1,7 +1,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "evidence/journal.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/link_state.h"
@@ -126,7 +126,7 @@ protected:
     LinkState state;
     ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     RecordingView view;
     std::unique_ptr<DownloadWorkflow> workflow;
     int acks = 0;

@@ -3,11 +3,11 @@
 // against the same expected texts.
 #include "core/catalogue_ids.h"
 #include "db/store.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/programming_browser.h"
+#include "records/csv_writer.h"
 #include "records/record_grid_model.h"
 #include "records/record_store.h"
-#include "reports/csv_writer.h"
 #include "reports/graph_store.h"
 #include "reports/report_store.h"
 #include "reports/stored_sources.h"
@@ -81,7 +81,7 @@ TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
         ASSERT_TRUE(store->upsert(QStringLiteral("Intervalos"), intervalRow(unit, r))) << c.date;
     }
 
-    LocGuru guru;
+    Translator guru;
     RecordGridModel grid(*db, RecordGrid::Intervals, guru);
     const Status loaded = grid.load(unit);
     ASSERT_TRUE(loaded) << loaded.error().detail.toStdString();
@@ -108,7 +108,7 @@ TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
                                 QString::fromLatin1(c.venueText), QString::fromLatin1(c.neighbourText)};
         for (int i = 0; i < cells.size(); ++i)
             EXPECT_EQ(grid.data(grid.index(shown, columns[i])).toString(), cells[i]) << c.date;
-        const QString flag = guru.GetS(c.rs232 ? msg::Yes : msg::No);
+        const QString flag = guru.text(c.rs232 ? msg::Yes : msg::No);
         EXPECT_TRUE(lines.contains(cells.join(QLatin1Char(';')) + QLatin1Char(';') + flag)) << c.date;
 
         bool drawn = false;
@@ -275,7 +275,7 @@ TEST_F(BackendValuesTest, AGridWritesItsShownColumnsHeadingsAndDisplayTextsAsCsv
                                    {"TTipoActuacionVecino", "a;\"b\""},
                                    {"BoProgramacion", true},
                                    {"ByENA", 255}})));
-    LocGuru guru;
+    Translator guru;
     RecordGridModel grid(*db, RecordGrid::Intervals, guru);
     ASSERT_TRUE(grid.load(7));
     const QList<int> columns{grid.columnOf("DFechaInicio"), grid.columnOf("SLeqLocal"),
@@ -288,5 +288,5 @@ TEST_F(BackendValuesTest, AGridWritesItsShownColumnsHeadingsAndDisplayTextsAsCsv
     ASSERT_EQ(rows.size(), 2);
     // Two-line headings become one line.
     EXPECT_EQ(rows[0][1], QStringLiteral("LeqT(emisión) dBA"));
-    EXPECT_EQ(rows[1], (QStringList{"01/06/2026", "UND", "a;\"b\"", guru.GetS(68), guru.GetS(111)}));
+    EXPECT_EQ(rows[1], (QStringList{"01/06/2026", "UND", "a;\"b\"", guru.text(68), guru.text(111)}));
 }

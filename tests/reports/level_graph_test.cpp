@@ -1,5 +1,5 @@
 #include "../programming/programming_fixture.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/recorded_data.h"
 #include "reports/graph_store.h"
 #include "reports/history_graph_data.h"
@@ -431,7 +431,7 @@ QString printed(const ReportRow& row, const char* variable)
 
 TEST(LevelScriptText, BlocksEndInCrLfAndTranslatedQuotesAreDoubled)
 {
-    LocGuru native;
+    Translator native;
     const QString script = BuildLevelScript(native);
     EXPECT_TRUE(script.startsWith(QStringLiteral("If [SL1] = 0 Then\r\n")));
     EXPECT_FALSE(script.contains(QRegularExpression(QStringLiteral("[^\\r]\\n"))));
@@ -443,9 +443,9 @@ TEST(LevelScriptText, BlocksEndInCrLfAndTranslatedQuotesAreDoubled)
         file,
         "[Localization Guru]\r\nNumberOfLanguages=2\r\nNumberOfStrings=1\r\nLanguage1=English\r\n"
         "Language1_Offset=12\r\n[NATIVE]\r\nS1=Sin calibrar\r\n[ENGLISH]\r\nS1=Not \"calibrated\"\r\n"));
-    LocGuru english;
+    Translator english;
     english.sForeignColumnName = QStringLiteral("English");
-    ASSERT_TRUE(english.OpenLanguageDatabase(file, true, LocGuru::TextFile));
+    ASSERT_TRUE(english.OpenLanguageDatabase(file, true, Translator::TextFile));
     const QString translated = BuildLevelScript(english);
     EXPECT_TRUE(translated.contains(QStringLiteral(" LByDNA = \"Not \"\"calibrated\"\"\"\r\n")));
     ReportRow row;
@@ -456,7 +456,7 @@ TEST(LevelScriptText, BlocksEndInCrLfAndTranslatedQuotesAreDoubled)
 
 TEST(LevelScriptRun, LevelsCountersAndFlagsOnIntervalAndSessionRows)
 {
-    LocGuru native;
+    Translator native;
     const LevelScript script = parsed(BuildLevelScript(native));
     struct Case {
         const char* column;
@@ -524,7 +524,7 @@ TEST(LevelScriptRun, LanguageFeaturesAndNullValues)
     EXPECT_EQ(b.value(QStringLiteral("X")).toString(), QStringLiteral("nested"));
 
     // A null level takes no comparison branch and prints as nothing.
-    LocGuru native;
+    Translator native;
     ReportRow nulls;
     nulls.set(QStringLiteral("SL1"), QVariant());
     ASSERT_TRUE(parsed(BuildLevelScript(native)).run(nulls));

@@ -456,7 +456,7 @@ TEST_F(StoredProgrammingReport, ComputedFactsFromTheStoredRow)
 {
     ProgrammingRecord r = saveUnit(4711);
     r.version = QStringLiteral("4.0");
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
     Row totals;
     totals.set(QStringLiteral("DFechaTotales"), QDate(2024, 3, 9));
     totals.set(QStringLiteral("THoraTotales"), QStringLiteral("21:05:30"));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/exchange_session.h"
 #include "link/link_state.h"
@@ -41,7 +41,7 @@ struct SimulatedUnit {
     LinkState state;
     RecordingSerialLine line;
     ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     ExchangeSession session{state, line, clock, 40000};
     std::unique_ptr<sim::SimProcess> sim;
 };

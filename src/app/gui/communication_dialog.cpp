@@ -36,7 +36,7 @@ QString portDevice(const QString& text)
     return number ? portNumberDevice(n) : text.trimmed();
 }
 
-QString portProblem(const LocGuru& guru, const QString& text)
+QString portProblem(const Translator& guru, const QString& text)
 {
     const PortAccess access = checkPortAccess(portDevice(text));
     if (access.fault == PortFault::None)

@@ -14,7 +14,7 @@ namespace tvq52 {
 struct AppContext;
 class Prompter;
 
-// Form4: serial port or device, direct cable or modem, tone or pulse, prefix.
+// The communication settings: serial port or device, direct cable or modem, tone or pulse, prefix.
 class CommunicationDialog : public QDialog {
     Q_OBJECT
 public:

@@ -6,7 +6,7 @@ namespace tvq52 {
 
 struct AppContext;
 
-// Form7: one option per interface language.
+// The language dialog: one option per interface language.
 class LanguageDialog : public QDialog {
     Q_OBJECT
 public:

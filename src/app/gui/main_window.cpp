@@ -27,6 +27,7 @@
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
 #include "records/gui/fleet_view.h"
+#include "records/gui/journal_window.h"
 #include "records/gui/recorded_data_window.h"
 #include "reports/gui/graph_report_print.h"
 #include "reports/gui/graph_window.h"
@@ -503,6 +504,12 @@ RecordedDataWindow* MainWindow::recordedDataWindow()
             report_->exec();
         });
         recordedData_->setGraphOpener([this] { openGraphWindow(); });
+        recordedData_->setJournalOpener([this](qint32 serial) {
+            if (!ctx_.db)
+                return;
+            JournalWindow journal(ctx_.guru, *ctx_.db, serial, recordedData_);
+            journal.exec();
+        });
         recordedData_->installEventFilter(this);
     }
     return recordedData_;
@@ -563,17 +570,17 @@ void MainWindow::refreshFleet()
 void MainWindow::showUnitRecords(qint32 serial)
 {
     showRecordedDataWindow();
-    recordedData_->CarregaDades(serial);
+    recordedData_->showUnit(serial);
 }
 
 void MainWindow::showUnitProgramming(qint32 serial)
 {
     ProgrammingWindow* w = programmingWindow();
     // Edits of the unit shown are offered for saving first; Cancel keeps them.
-    if (w->isVisible() && !w->Modificat())
+    if (w->isVisible() && !w->offerToSaveChanges())
         return;
     showProgrammingWindow();
-    w->CarregaProgramacio(serial);
+    w->loadStored(serial);
 }
 
 void MainWindow::downloadUnit(qint32 serial)
@@ -652,7 +659,7 @@ void MainWindow::showLanguageDialog()
 void MainWindow::askFooterText()
 {
     const std::optional<QString> text = prompter_.input(
-        ctx_.guru.GetS(msg::FooterPrompt), ctx_.guru.GetS(msg::FooterTitle), reportFooterText(ctx_), kFooterTextLength);
+        ctx_.guru.text(msg::FooterPrompt), ctx_.guru.text(msg::FooterTitle), reportFooterText(ctx_), kFooterTextLength);
     // Cancel keeps the footer that was there.
     if (!text)
         return;

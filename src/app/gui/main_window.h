@@ -23,7 +23,7 @@ class ReportWindow;
 class GraphWindow;
 class Prompter;
 
-// The main menu, Form1: the first window of the run; loading it brings the
+// The main menu: the first window of the run; loading it brings the
 // program up and unloading it writes the settings row and closes the database.
 class MainWindow : public QWidget, public StartupHost {
     Q_OBJECT

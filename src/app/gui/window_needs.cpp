@@ -5,6 +5,8 @@
 #include "app/exchange_sessions.h"
 #include "app/gui/help.h"
 #include "app/settings.h"
+#include "monitor/gui/monitor_window.h"
+#include "reports/gui/report_preview.h"
 
 namespace tvq52 {
 
@@ -18,6 +20,30 @@ SessionSource sessionSource(AppContext& ctx)
     return [&ctx] { return openExchangeSession(ctx); };
 }
 
+namespace {
+
+// The monitor window is made on its first opening, on the sessions of the
+// window that opens it, and kept while that window keeps the opener: it is
+// not a child, as its opener is out of use while it runs.
+std::function<void(QWidget*, SessionSource, const QString&, qint32)> monitorOpener(AppContext& ctx, Prompter& prompter)
+{
+    auto kept = std::make_shared<std::unique_ptr<MonitorWindow>>();
+    return [&ctx, &prompter, kept](QWidget* over, SessionSource sessions, const QString& phone, qint32 serial) {
+        if (!*kept)
+            *kept = std::make_unique<MonitorWindow>(ctx.guru, prompter, std::move(sessions), helpOpener(ctx, prompter));
+        (*kept)->runFor(over, phone, serial);
+    };
+}
+
+std::function<void(const RenderedReport&, const QString&, QWidget*)> previewOpener(AppContext& ctx, Prompter& prompter)
+{
+    return [&ctx, &prompter](const RenderedReport& report, const QString& fileStem, QWidget* over) {
+        previewReport(report, prompter, ctx.guru, over, fileStem);
+    };
+}
+
+} // namespace
+
 ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& prompter)
 {
     return {ctx.guru,
@@ -28,7 +54,9 @@ ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& promp
             ctx.CommandLineFile,
             [&ctx] { return reportFooterText(ctx); },
             [] { return findAssetFolder(); },
-            helpOpener(ctx, prompter)};
+            helpOpener(ctx, prompter),
+            monitorOpener(ctx, prompter),
+            previewOpener(ctx, prompter)};
 }
 
 RecordedDataWindow::Needs recordedDataWindowNeeds(AppContext& ctx, Prompter& prompter)
@@ -44,7 +72,8 @@ ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
             ctx.link,
             [&ctx] { return reportFooterText(ctx); },
             [] { return findAssetFolder(); },
-            helpOpener(ctx, prompter)};
+            helpOpener(ctx, prompter),
+            previewOpener(ctx, prompter)};
 }
 
 GraphReportNeeds graphReportNeeds(AppContext& ctx, Prompter& prompter)

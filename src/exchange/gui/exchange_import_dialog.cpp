@@ -2,7 +2,7 @@
 
 #include "core/application_info.h"
 #include "core/prompter.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -17,7 +17,7 @@
 
 namespace tvq52 {
 
-ExchangeImportDialog::ExchangeImportDialog(LocGuru& guru, Prompter& prompter, Database& database, QString path,
+ExchangeImportDialog::ExchangeImportDialog(Translator& guru, Prompter& prompter, Database& database, QString path,
                                            QWidget* parent)
     : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), path_(std::move(path))
 {

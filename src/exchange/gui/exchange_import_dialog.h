@@ -13,7 +13,7 @@ class QPushButton;
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 
 // The import window: names the file, shows the import's progress with a
@@ -21,7 +21,7 @@ class Prompter;
 class ExchangeImportDialog : public QDialog {
 public:
     // Imports the file at `path` into `database`.
-    ExchangeImportDialog(LocGuru& guru, Prompter& prompter, Database& database, QString path, QWidget* parent);
+    ExchangeImportDialog(Translator& guru, Prompter& prompter, Database& database, QString path, QWidget* parent);
 
     // Runs the import once, from the first showing of the window.
     void runImport();
@@ -40,7 +40,7 @@ private:
     void showProgress(const ImportProgress& p);
     void showSummary();
 
-    LocGuru& guru_;
+    Translator& guru_;
     Prompter& prompter_;
     Database& database_;
     QString path_;

@@ -2,12 +2,12 @@
 
 #include "core/prompter.h"
 #include "exchange/gui/exchange_import_dialog.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 namespace tvq52 {
 
-void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, bool requireSigned,
-                        QWidget* parent)
+void openExchangeImport(Translator& guru, Prompter& prompter, Database* database, const QString& path,
+                        bool requireSigned, QWidget* parent)
 {
     if (!database) {
         prompter.show(guru.GetTranslation(QStringLiteral("No hay base de datos abierta.")), MessageStyle::Exclamation);

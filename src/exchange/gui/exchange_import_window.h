@@ -7,15 +7,15 @@ class QWidget;
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 
 // Imports the exchange file at `path` into `database` (the run's records),
-// showing the import window (Form16) modally with its progress and, at the
+// showing the import window modally with its progress and, at the
 // end, its summary. Errors go through `prompter`; with no database open
 // nothing is imported. `requireSigned`: a file not signed by a trusted
 // office is imported only if the user says so.
-void openExchangeImport(LocGuru& guru, Prompter& prompter, Database* database, const QString& path, bool requireSigned,
-                        QWidget* parent);
+void openExchangeImport(Translator& guru, Prompter& prompter, Database* database, const QString& path,
+                        bool requireSigned, QWidget* parent);
 
 } // namespace tvq52

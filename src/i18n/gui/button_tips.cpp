@@ -1,6 +1,6 @@
 #include "i18n/gui/button_tips.h"
 
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QPushButton>
 
@@ -50,8 +50,8 @@ constexpr Tip kTips[] = {
     {"FormHistorial", "SSCommandAlejar", "Ver un periodo más largo"},
     {"FormHistorial", "SSCommandTodo", "Ver todo el historial"},
     {"FormBaseDatos", "SSCommandProbar", "Comprobar la conexión con el servidor"},
-    {"Form15", "SSCommandPagina", "Elegir el papel, la orientación y los márgenes"},
-    {"Form15", "SSCommandPdf", "Guardar el informe en un archivo PDF"},
+    {"ReportPreviewWindow", "SSCommandPagina", "Elegir el papel, la orientación y los márgenes"},
+    {"ReportPreviewWindow", "SSCommandPdf", "Guardar el informe en un archivo PDF"},
     {"Form16", "sscmdCancel", "Cancelar la importación"},
 };
 
@@ -74,7 +74,7 @@ QString nativeButtonTip(const QString& window, const QString& button)
     return general ? QString::fromUtf8(general) : QString();
 }
 
-void addButtonTips(QWidget* window, const LocGuru& guru)
+void addButtonTips(QWidget* window, const Translator& guru)
 {
     for (QPushButton* b : window->findChildren<QPushButton*>()) {
         if (!b->toolTip().isEmpty())

@@ -18,7 +18,7 @@ namespace tvq52 {
 
 namespace {
 
-template <typename Get, typename Set> void visitText(const LocGuru::TextVisitor& visit, Get get, Set set)
+template <typename Get, typename Set> void visitText(const Translator::TextVisitor& visit, Get get, Set set)
 {
     const QString text = get();
     if (text.isEmpty())
@@ -28,7 +28,7 @@ template <typename Get, typename Set> void visitText(const LocGuru::TextVisitor&
         set(answer);
 }
 
-void walkTabs(QTabWidget* tabs, const LocGuru::TextVisitor& visit)
+void walkTabs(QTabWidget* tabs, const Translator::TextVisitor& visit)
 {
     for (int i = 0; i < tabs->count(); ++i) {
         visitText(
@@ -38,7 +38,7 @@ void walkTabs(QTabWidget* tabs, const LocGuru::TextVisitor& visit)
     }
 }
 
-void walkTabBar(QTabBar* bar, const LocGuru::TextVisitor& visit)
+void walkTabBar(QTabBar* bar, const Translator::TextVisitor& visit)
 {
     for (int i = 0; i < bar->count(); ++i) {
         visitText(
@@ -50,7 +50,7 @@ void walkTabBar(QTabBar* bar, const LocGuru::TextVisitor& visit)
 
 // Headings are looked up in their stored form (lines split by CR) and shown
 // with LF, so a two-line heading stays on two lines in any language.
-void walkHeadings(QAbstractItemModel* model, QHeaderView* header, const LocGuru::TextVisitor& visit)
+void walkHeadings(QAbstractItemModel* model, QHeaderView* header, const Translator::TextVisitor& visit)
 {
     if (!model || !header || header->isHidden())
         return;
@@ -62,13 +62,13 @@ void walkHeadings(QAbstractItemModel* model, QHeaderView* header, const LocGuru:
         const QString answer = visit(key);
         if (answer == key)
             continue;
-        const QString display = headingForDisplay(LocGuru::ConvertCrLf(answer));
+        const QString display = headingForDisplay(Translator::ConvertCrLf(answer));
         if (display != shown)
             model->setHeaderData(column, Qt::Horizontal, display, Qt::DisplayRole);
     }
 }
 
-void walkChart(QChart* chart, const LocGuru::TextVisitor& visit)
+void walkChart(QChart* chart, const Translator::TextVisitor& visit)
 {
     if (!chart)
         return;
@@ -79,7 +79,7 @@ void walkChart(QChart* chart, const LocGuru::TextVisitor& visit)
 
 } // namespace
 
-bool walkSpecialControl(QObject* control, const LocGuru::TextVisitor& visit)
+bool walkSpecialControl(QObject* control, const Translator::TextVisitor& visit)
 {
     if (auto* tabs = qobject_cast<QTabWidget*>(control)) {
         walkTabs(tabs, visit);
@@ -106,7 +106,7 @@ bool walkSpecialControl(QObject* control, const LocGuru::TextVisitor& visit)
     return false;
 }
 
-void installWidgetTranslation(LocGuru& guru)
+void installWidgetTranslation(Translator& guru)
 {
     guru.setSpecialControlHook(&walkSpecialControl);
     guru.setFormHook([&guru](QObject* form) {

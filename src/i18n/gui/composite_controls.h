@@ -1,6 +1,6 @@
 #pragma once
 
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 class QObject;
 
@@ -11,11 +11,11 @@ namespace tvq52 {
 // headings stay on two lines) and series names of charts. Passes each
 // non-empty text to `visit` and stores the answer when it differs. Returns
 // true for the widgets it knows.
-bool walkSpecialControl(QObject* control, const LocGuru::TextVisitor& visit);
+bool walkSpecialControl(QObject* control, const Translator::TextVisitor& visit);
 
 // Lets `guru` reach those texts when it translates or exports a window, and
 // gives each window it translates its button tips, access keys and
 // standard shortcuts.
-void installWidgetTranslation(LocGuru& guru);
+void installWidgetTranslation(Translator& guru);
 
 } // namespace tvq52

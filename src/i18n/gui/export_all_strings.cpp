@@ -3,14 +3,14 @@
 #include "core/prompter.h"
 #include "i18n/gui/form_registry.h"
 #include "i18n/language_setup.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QApplication>
 #include <QDir>
 
 namespace tvq52 {
 
-bool ExportAllStrings(LocGuru& guru, const FormRegistry& forms, const QString& programFolder, Prompter& prompter)
+bool ExportAllStrings(Translator& guru, const FormRegistry& forms, const QString& programFolder, Prompter& prompter)
 {
     const QString previous = guru.sLanguageDB();
     const QString target = QDir(programFolder).filePath(QStringLiteral("Language.db"));
@@ -19,7 +19,7 @@ bool ExportAllStrings(LocGuru& guru, const FormRegistry& forms, const QString& p
 
     // Opened for writing, the engine translates nothing, so the windows built
     // here keep their native texts.
-    bool written = guru.OpenLanguageDatabase(target, false, LocGuru::SqlDb);
+    bool written = guru.OpenLanguageDatabase(target, false, Translator::SqlDb);
     QString error = guru.sErrDescription();
     if (written) {
         written = guru.ExportStrings();

@@ -37,10 +37,18 @@ FormRegistry& formRegistry()
 const QStringList& exportFormOrder()
 {
     static const QStringList order = {
-        QStringLiteral("Form1"),         QStringLiteral("Form2"),  QStringLiteral("Form3"),
-        QStringLiteral("Form4"),         QStringLiteral("Form5"),  QStringLiteral("Form6"),
-        QStringLiteral("Form7"),         QStringLiteral("Form8"),  QStringLiteral("Form9"),
-        QStringLiteral("Form10"),        QStringLiteral("Form15"), QStringLiteral("FormDiario"),
+        QStringLiteral("Form1"),
+        QStringLiteral("Form2"),
+        QStringLiteral("Form3"),
+        QStringLiteral("Form4"),
+        QStringLiteral("Form5"),
+        QStringLiteral("Form6"),
+        QStringLiteral("Form7"),
+        QStringLiteral("Form8"),
+        QStringLiteral("Form9"),
+        QStringLiteral("Form10"),
+        QStringLiteral("ReportPreviewWindow"),
+        QStringLiteral("FormDiario"),
         QStringLiteral("FormHistorial"),
     };
     return order;

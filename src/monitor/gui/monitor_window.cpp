@@ -1,6 +1,6 @@
 #include "monitor/gui/monitor_window.h"
 
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/exchange_session.h"
 #include "link/link_state.h"
@@ -54,7 +54,7 @@ QLabel* alarm(QWidget* parent, const char* name, const QString& text)
 
 } // namespace
 
-MonitorWindow::MonitorWindow(const LocGuru& guru, Prompter& prompter, SessionSource openSession,
+MonitorWindow::MonitorWindow(const Translator& guru, Prompter& prompter, SessionSource openSession,
                              std::function<void()> openHelp, QWidget* parent)
     : QDialog(parent),
       guru_(guru),

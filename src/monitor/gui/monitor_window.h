@@ -18,10 +18,10 @@ class QValueAxis;
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 class Prompter;
 
-// Form3: the live level, attenuation and alarm states of the unit whose
+// The monitor window: the live level, attenuation and alarm states of the unit whose
 // record the programming window shows, with a strip chart of the last minutes.
 class MonitorWindow : public QDialog, public MonitorView {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
 
     // Each run asks `openSession` for its exchange session; the help button
     // calls `openHelp`.
-    MonitorWindow(const LocGuru& guru, Prompter& prompter, SessionSource openSession,
+    MonitorWindow(const Translator& guru, Prompter& prompter, SessionSource openSession,
                   std::function<void()> openHelp = {}, QWidget* parent = nullptr);
     ~MonitorWindow() override;
 
@@ -63,7 +63,7 @@ private:
     void resetDisplay();
     void showTimeRange(double at);
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     Prompter& prompter_;
     SessionSource openSession_;
     std::function<void()> openHelp_;

@@ -5,10 +5,9 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/link_state.h"
-#include "monitor/gui/monitor_window.h"
 #include "programming/gui/action_page.h"
 #include "programming/gui/field_rules.h"
 #include "programming/gui/insulation_page.h"
@@ -21,7 +20,6 @@
 #include "programming/programming_store.h"
 #include "programming/programming_transfer.h"
 #include "programming/programming_workflow.h"
-#include "reports/gui/report_preview.h"
 #include "reports/programming_report.h"
 
 #include <QApplication>
@@ -270,13 +268,12 @@ void ProgrammingWindow::transmitProgramming()
 
 void ProgrammingWindow::openMonitor()
 {
-    if (!monitor_) {
-        monitor_ = std::make_unique<MonitorWindow>(
-            needs_.guru, prompter_, [this] { return openSession(); }, needs_.openHelp);
-    }
+    if (!needs_.openMonitor)
+        return;
     // The programming window is out of use while the monitor is open.
     setEnabled(false);
-    monitor_->runFor(this, venuePage_->phone->text(), header_->serial->text().trimmed().toInt());
+    needs_.openMonitor(
+        this, [this] { return openSession(); }, venuePage_->phone->text(), header_->serial->text().trimmed().toInt());
     setEnabled(true);
 }
 
@@ -362,7 +359,7 @@ void ProgrammingWindow::showEvent(QShowEvent* event)
 void ProgrammingWindow::closeEvent(QCloseEvent* event)
 {
     // Edits whose save failed keep the window open.
-    if (!Modificat()) {
+    if (!offerToSaveChanges()) {
         event->ignore();
         return;
     }
@@ -381,7 +378,7 @@ void ProgrammingWindow::openRecordSet()
         commandLineHonoured_ = true;
         const QString arg = needs_.commandLineArgument;
         if (!arg.isEmpty() && !arg.toUpper().endsWith(QLatin1String(".TQ52"))) {
-            if (const auto serial = browser_->findCommandLineSerial(arg); serial && CarregaProgramacio(*serial))
+            if (const auto serial = browser_->findCommandLineSerial(arg); serial && loadStored(*serial))
                 return;
         }
     }
@@ -392,7 +389,7 @@ void ProgrammingWindow::openRecordSet()
         serial = current;
     else if (current < 1)
         serial = browser_->first();
-    if (!serial || !CarregaProgramacio(*serial))
+    if (!serial || !loadStored(*serial))
         showNewRecord();
 }
 
@@ -428,19 +425,19 @@ ProgrammingRecord ProgrammingWindow::recordFromFields() const
 
 void ProgrammingWindow::showNewRecord()
 {
-    showRecord(CreaProgramacio(), true);
+    showRecord(defaultProgramming(), true);
     intervals_ = unusedIntervals();
     intervalsPage_->reload();
     shownSerial_ = 0;
     modified_ = true;
 }
 
-bool ProgrammingWindow::CarregaProgramacio(qint32 serial)
+bool ProgrammingWindow::loadStored(qint32 serial)
 {
     if (!hasStore())
         return false;
     const Store store(*needs_.database);
-    const auto stored = tvq52::CarregaProgramacio(store, serial);
+    const auto stored = tvq52::loadProgramming(store, serial);
     if (!stored) {
         if (!store.lastError().isEmpty())
             prompter_.show(store.lastError(), MessageStyle::Critical);
@@ -494,7 +491,7 @@ bool ProgrammingWindow::checkAllFields()
     return false;
 }
 
-bool ProgrammingWindow::GrabaProgramacio()
+bool ProgrammingWindow::save()
 {
     // Every save goes through here: a record that fails a check stays unsaved.
     if (!hasStore() || !checkAllFields())
@@ -513,13 +510,13 @@ bool ProgrammingWindow::GrabaProgramacio()
     return true;
 }
 
-bool ProgrammingWindow::Modificat()
+bool ProgrammingWindow::offerToSaveChanges()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !modified_)
         return true;
     switch (askToSaveEdits(prompter_, needs_.guru)) {
     case Answer::Save:
-        return GrabaProgramacio();
+        return save();
     case Answer::Discard:
         return true;
     default:
@@ -532,10 +529,10 @@ void ProgrammingWindow::previousRecord()
     if (!hasStore())
         return;
     WaitCursor wait;
-    if (!Modificat())
+    if (!offerToSaveChanges())
         return;
     const auto serial = browser_->previous(shownSerial_);
-    if (!serial || !CarregaProgramacio(*serial))
+    if (!serial || !loadStored(*serial))
         QApplication::beep();
 }
 
@@ -544,10 +541,10 @@ void ProgrammingWindow::nextRecord()
     if (!hasStore())
         return;
     WaitCursor wait;
-    if (!Modificat())
+    if (!offerToSaveChanges())
         return;
     const auto serial = browser_->next(shownSerial_);
-    if (!serial || !CarregaProgramacio(*serial))
+    if (!serial || !loadStored(*serial))
         QApplication::beep();
 }
 
@@ -557,15 +554,15 @@ void ProgrammingWindow::searchRecord()
     if (!field || !hasStore())
         return;
     const auto answer =
-        prompter_.input(needs_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.GetS(field->labelId),
-                        needs_.guru.GetS(msg::SearchTitle), searchText_);
+        prompter_.input(needs_.guru.text(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.text(field->labelId),
+                        needs_.guru.text(msg::SearchTitle), searchText_);
     if (!answer || answer->isEmpty())
         return;
     searchText_ = *answer;
-    if (!Modificat())
+    if (!offerToSaveChanges())
         return;
     if (const auto serial = browser_->findContaining(*field, searchText_))
-        CarregaProgramacio(*serial);
+        loadStored(*serial);
 }
 
 void ProgrammingWindow::saveRecord()
@@ -573,7 +570,7 @@ void ProgrammingWindow::saveRecord()
     if (header_->serial->text().trimmed().toInt() == 0 || !checkAllFields())
         return;
     if (showCatalogue(prompter_, needs_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
-        GrabaProgramacio();
+        save();
 }
 
 void ProgrammingWindow::printReport()
@@ -582,7 +579,7 @@ void ProgrammingWindow::printReport()
     if (serial == 0 || !hasStore())
         return;
     // The report reads the database: unsaved changes are offered first.
-    if (!Modificat())
+    if (!offerToSaveChanges())
         return;
     std::optional<Result<RenderedReport>> built;
     {
@@ -595,11 +592,8 @@ void ProgrammingWindow::printReport()
         showError(prompter_, needs_.guru, built->error());
         return;
     }
-    const RenderedReport& report = **built;
-    if (reportPreviewer_)
-        reportPreviewer_(report);
-    else
-        previewReport(report, prompter_, needs_.guru, this, QStringLiteral("%1_programacion").arg(shownSerial_));
+    if (needs_.openPreview)
+        needs_.openPreview(**built, QStringLiteral("%1_programacion").arg(shownSerial_), this);
 }
 
 void ProgrammingWindow::deleteRecord()
@@ -607,10 +601,10 @@ void ProgrammingWindow::deleteRecord()
     const qint32 serial = header_->serial->text().trimmed().toInt();
     if (serial == 0 || !hasStore())
         return;
-    if (!Modificat())
+    if (!offerToSaveChanges())
         return;
     // Deleting every record of a unit cannot be undone: Enter keeps them.
-    if (prompter_.message(Message{needs_.guru.GetS(msg::DeleteUnitData),
+    if (prompter_.message(Message{needs_.guru.text(msg::DeleteUnitData),
                                   {},
                                   MessageStyle::OkCancelQuestion,
                                   msg::DeleteUnitData,
@@ -627,7 +621,7 @@ void ProgrammingWindow::deleteRecord()
         return;
     }
     const auto first = browser_->first();
-    if (!first || !CarregaProgramacio(*first))
+    if (!first || !loadStored(*first))
         showNewRecord();
 }
 

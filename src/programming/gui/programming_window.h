@@ -30,8 +30,7 @@ class Clock;
 class Database;
 class IntervalGridModel;
 class Line;
-class LocGuru;
-class MonitorWindow;
+class Translator;
 class Prompter;
 class ActionPage;
 class FieldRules;
@@ -43,14 +42,14 @@ class UnitPage;
 class VenuePage;
 struct FieldCheck;
 
-// Form2: shows and edits the programming record of one unit and browses the
+// The programming window: shows and edits the programming record of one unit and browses the
 // stored records. One instance for the whole run; it shows non-modally.
 class ProgrammingWindow : public QWidget, public ProgrammingView {
     Q_OBJECT
 public:
     // What the window takes from the run.
     struct Needs {
-        const LocGuru& guru;
+        const Translator& guru;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;
@@ -63,6 +62,11 @@ public:
         std::function<QString()> footerText;
         std::function<QString()> assetFolder;
         std::function<void()> openHelp;
+        // The other windows this one leads to, opened by the shell: the live
+        // monitor of a unit over this window (modal, on the sessions given),
+        // and the preview of a laid-out report.
+        std::function<void(QWidget* over, SessionSource sessions, const QString& phone, qint32 serial)> openMonitor;
+        std::function<void(const RenderedReport& report, const QString& fileStem, QWidget* over)> openPreview;
     };
 
     explicit ProgrammingWindow(Needs needs, QWidget* parent = nullptr);
@@ -78,14 +82,11 @@ public:
     // The record as the fields hold it now.
     ProgrammingRecord recordFromFields() const;
 
-    // A new record with the defaults (CreaProgramacio); the seconds boxes and
+    // A new record with the defaults (defaultProgramming); the seconds boxes and
     // the version-dependent controls stay as they are.
     void showNewRecord();
-    // Loads a stored unit; false when it is not stored.
-    bool CarregaProgramacio(qint32 serial);
-    bool GrabaProgramacio();
     // Offers to save a modified record before it is replaced.
-    bool Modificat() override;
+    bool offerToSaveChanges() override;
 
     // The exchanges with the unit (SSCommandRecibir, SSCommandTransmitir) and
     // the real-time monitor (SSCommandRealTime).
@@ -99,18 +100,16 @@ public:
         line_ = line;
         clock_ = clock;
     }
-    MonitorWindow* monitorWindow() const { return monitor_.get(); }
     // The recorded-data window of the run, which the main window owns.
     void setRecordedDataOpener(std::function<void()> open);
-    // Shows a laid-out report; the preview window unless replaced (tests).
-    void setReportPreviewer(std::function<void(const RenderedReport&)> show) { reportPreviewer_ = std::move(show); }
 
     // ProgrammingView
     ProgrammingRecord record() const override { return recordFromFields(); }
     ProgIntervals intervals() const override { return intervals_; }
     bool checkAllFields() override;
-    bool save() override { return GrabaProgramacio(); }
-    bool loadStored(qint32 serial) override { return CarregaProgramacio(serial); }
+    bool save() override;
+    // Loads a stored unit; false when it is not stored.
+    bool loadStored(qint32 serial) override;
     void showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
                       const QString& unitFirmware) override;
     void setVersion(const QString& version) override;
@@ -177,8 +176,6 @@ private:
 
     Line* line_ = nullptr;
     Clock* clock_ = nullptr;
-    // Not a child: the programming window is disabled while it is open.
-    std::unique_ptr<MonitorWindow> monitor_;
     // Enabled state of the commands while an exchange has them switched off.
     QHash<QPushButton*, bool> commandsBeforeExchange_;
     bool commandsOff_ = false;
@@ -198,7 +195,6 @@ private:
     QWidget* busyPanel_ = nullptr;
     QLabel* busyText_ = nullptr;
     QProgressBar* busyBar_ = nullptr;
-    std::function<void(const RenderedReport&)> reportPreviewer_;
 };
 
 } // namespace tvq52

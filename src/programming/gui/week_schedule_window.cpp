@@ -4,7 +4,7 @@
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/gui/field_rules.h"
 #include "programming/time_text.h"
 #include "programming/week_chart.h"
@@ -62,7 +62,7 @@ QList<QLineSeries*> runs(const std::array<bool, kWeekPoints>& on, double value, 
 
 } // namespace
 
-WeekScheduleWindow::WeekScheduleWindow(const LocGuru& guru, Prompter& prompter, const WeekSessions& sessions,
+WeekScheduleWindow::WeekScheduleWindow(const Translator& guru, Prompter& prompter, const WeekSessions& sessions,
                                        const QString& nightStart, const QString& nightEnd,
                                        std::function<void()> markModified, QWidget* parent)
     : QDialog(parent),
@@ -113,7 +113,7 @@ void WeekScheduleWindow::buildUi()
 QGroupBox* WeekScheduleWindow::buildDay(int d)
 {
     DayControls& c = days_[d];
-    c.frame = new QGroupBox(guru_.GetS(msg::Monday + d), this);
+    c.frame = new QGroupBox(guru_.text(msg::Monday + d), this);
     c.frame->setObjectName(name("Frame", d));
     auto* grid = new QGridLayout(c.frame);
     c.start = new QLineEdit(c.frame);
@@ -195,7 +195,7 @@ void WeekScheduleWindow::buildChart()
     xAxis->setRange(0, kWeekPoints - 1);
     xAxis->setStartValue(0);
     for (int d = 0; d < 7; ++d)
-        xAxis->append(guru_.GetS(msg::Monday + d), 24 * (d + 1));
+        xAxis->append(guru_.text(msg::Monday + d), 24 * (d + 1));
     xAxis->setGridLineVisible(true);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(1.2, 4.5);
@@ -228,14 +228,14 @@ void WeekScheduleWindow::buildChart()
     day->setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 14));
     for (int i = 0; i < kWeekPoints; ++i)
         day->append(i, chartData.dayNight[i]);
-    add(day, guru_.GetS(msg::Day));
+    add(day, guru_.text(msg::Day));
 
     std::array<bool, kWeekPoints> night{};
     for (int i = 0; i < kWeekPoints; ++i)
         night[i] = chartData.night[i].has_value();
     bool first = true;
     for (QLineSeries* s : runs(night, kDayNightValue, QStringLiteral("Night"), QPen(QColor(0x1f, 0x2a, 0x56), 14))) {
-        add(s, first ? guru_.GetS(msg::Night) : QString());
+        add(s, first ? guru_.text(msg::Night) : QString());
         first = false;
     }
 
@@ -266,7 +266,7 @@ void WeekScheduleWindow::drawSessions()
         chart_->addSeries(s);
         for (QAbstractAxis* a : chart_->axes())
             s->attachAxis(a);
-        s->setName(first ? guru_.GetS(msg::Session) : QString());
+        s->setName(first ? guru_.text(msg::Session) : QString());
         for (QLegendMarker* m : chart_->legend()->markers(s))
             m->setVisible(first);
         first = false;

@@ -18,16 +18,17 @@ class QGraphicsSimpleTextItem;
 namespace tvq52 {
 
 class FieldRules;
-class LocGuru;
+class Translator;
 class Prompter;
 
-// Form10: edits the seven session periods day by day, Monday first, and
+// The week schedule: edits the seven session periods day by day, Monday first, and
 // shows them on a week chart with the day and night periods.
 class WeekScheduleWindow : public QDialog {
     Q_OBJECT
 public:
-    WeekScheduleWindow(const LocGuru& guru, Prompter& prompter, const WeekSessions& sessions, const QString& nightStart,
-                       const QString& nightEnd, std::function<void()> markModified, QWidget* parent = nullptr);
+    WeekScheduleWindow(const Translator& guru, Prompter& prompter, const WeekSessions& sessions,
+                       const QString& nightStart, const QString& nightEnd, std::function<void()> markModified,
+                       QWidget* parent = nullptr);
 
     WeekSessions sessions() const;
     // The day open for confirmation, 7 once Sunday has been confirmed.
@@ -61,7 +62,7 @@ private:
     void setDayTexts(int day, const SessionHours& hours);
     void chooseOption(int day, DayOption option);
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     Prompter& prompter_;
     QString nightStart_;
     QString nightEnd_;

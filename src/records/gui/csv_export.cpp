@@ -3,15 +3,15 @@
 #include "core/prompter.h"
 #include "core/regular_file.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
-#include "reports/csv_writer.h"
+#include "i18n/translator.h"
+#include "records/csv_writer.h"
 
 #include <QSaveFile>
 #include <QTableView>
 
 namespace tvq52 {
 
-bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const LocGuru& guru,
+bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const Translator& guru,
                    const QString& suggestedName)
 {
     const QString path =

@@ -1,6 +1,6 @@
 #include "records/gui/fleet_model.h"
 
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/outcome_text.h"
 
 #include <QApplication>
@@ -62,7 +62,7 @@ const QColor kNoticeColour(0x9a, 0x5b, 0x00);
 
 } // namespace
 
-QString fleetReasonText(const LocGuru& guru, FleetReason reason)
+QString fleetReasonText(const Translator& guru, FleetReason reason)
 {
     switch (reason) {
     case FleetReason::Erased:
@@ -87,7 +87,7 @@ bool isTamperReason(FleetReason reason)
         || reason == FleetReason::Journal;
 }
 
-FleetModel::FleetModel(const LocGuru& guru, QObject* parent) : QAbstractTableModel(parent), guru_(guru) {}
+FleetModel::FleetModel(const Translator& guru, QObject* parent) : QAbstractTableModel(parent), guru_(guru) {}
 
 void FleetModel::setUnits(std::vector<FleetUnit> units)
 {

@@ -8,10 +8,10 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // A reason for attention in the language `guru` shows.
-QString fleetReasonText(const LocGuru& guru, FleetReason reason);
+QString fleetReasonText(const Translator& guru, FleetReason reason);
 // Erasures, battery ends, reprogrammings and a journal that does not verify:
 // someone may have meddled with the unit.
 bool isTamperReason(FleetReason reason);
@@ -44,7 +44,7 @@ public:
     };
     static constexpr int SortRole = Qt::UserRole;
 
-    explicit FleetModel(const LocGuru& guru, QObject* parent = nullptr);
+    explicit FleetModel(const Translator& guru, QObject* parent = nullptr);
 
     void setUnits(std::vector<FleetUnit> units);
     const std::vector<FleetUnit>& units() const { return units_; }
@@ -61,7 +61,7 @@ private:
     static QVariant sortValue(const FleetUnit& unit, int column);
     QVariant foreground(const FleetUnit& unit, int column) const;
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     std::vector<FleetUnit> units_;
 };
 

@@ -1,7 +1,7 @@
 #include "records/gui/fleet_view.h"
 
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -52,7 +52,7 @@ constexpr int kWidestReasons = 260;
 
 } // namespace
 
-FleetView::FleetView(const LocGuru& guru, Loader loader, QWidget* parent)
+FleetView::FleetView(const Translator& guru, Loader loader, QWidget* parent)
     : QWidget(parent), guru_(guru), loader_(std::move(loader))
 {
     setObjectName(QStringLiteral("FleetView"));

@@ -17,7 +17,7 @@ class QTableView;
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // The office's units at a glance: a table sorted by urgency, a filter, a
 // search and the stale-days setting. It takes its rows from a loader, never
@@ -36,7 +36,7 @@ public:
         std::function<void(qint32)> download;
     };
 
-    FleetView(const LocGuru& guru, Loader loader, QWidget* parent = nullptr);
+    FleetView(const Translator& guru, Loader loader, QWidget* parent = nullptr);
 
     void setOpeners(Openers openers) { openers_ = std::move(openers); }
     // Where the rows come from from now on (a test gives its own).
@@ -77,7 +77,7 @@ private:
     void fitColumns();
     void say(QObject* object, const char* property, const char* native);
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     Loader loader_;
     Openers openers_;
     struct Said {

@@ -4,7 +4,7 @@
 #include "records/outcome_text.h"
 
 #include "evidence/journal.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,7 +22,7 @@ namespace tvq52 {
 
 namespace {
 
-QString actionText(const LocGuru& guru, JournalAction action)
+QString actionText(const Translator& guru, JournalAction action)
 {
     switch (action) {
     case JournalAction::Download:
@@ -45,7 +45,7 @@ QString actionText(const LocGuru& guru, JournalAction action)
     return {};
 }
 
-QString lineText(const LocGuru& guru, const QString& line)
+QString lineText(const Translator& guru, const QString& line)
 {
     if (line == QLatin1String("cable"))
         return guru.GetTranslation(QStringLiteral("Cable"));
@@ -56,7 +56,7 @@ QString lineText(const LocGuru& guru, const QString& line)
 
 // The entry's signer by name, so that the counts stay in sight; the tooltip
 // has the whole subject and the fingerprint.
-QString signerText(const LocGuru& guru, const JournalSigning& s)
+QString signerText(const Translator& guru, const JournalSigning& s)
 {
     if (!s.isSigned)
         return guru.GetTranslation(QStringLiteral("Sin firma"));
@@ -68,7 +68,7 @@ QString signerText(const LocGuru& guru, const JournalSigning& s)
 
 } // namespace
 
-JournalWindow::JournalWindow(const LocGuru& guru, Database& database, qint32 shownSerial, QWidget* parent)
+JournalWindow::JournalWindow(const Translator& guru, Database& database, qint32 shownSerial, QWidget* parent)
     : QDialog(parent), guru_(guru), journal_(database)
 {
     setObjectName(QStringLiteral("FormDiario"));

@@ -12,14 +12,14 @@ class QTableWidget;
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 
 // The exchange journal, newest entry first, for every unit or one; the
 // chain head is shown so that it can be noted elsewhere.
 class JournalWindow : public QDialog {
     Q_OBJECT
 public:
-    JournalWindow(const LocGuru& guru, Database& database, qint32 shownSerial, QWidget* parent = nullptr);
+    JournalWindow(const Translator& guru, Database& database, qint32 shownSerial, QWidget* parent = nullptr);
 
     QTableWidget* table() const { return table_; }
     // Lists the entries again with the filter as it stands.
@@ -32,7 +32,7 @@ private:
     // Lays the columns out for the window's width.
     void fitColumns();
     void fitMessageColumn();
-    const LocGuru& guru_;
+    const Translator& guru_;
     Journal journal_;
     QRadioButton* all_ = nullptr;
     QRadioButton* one_ = nullptr;

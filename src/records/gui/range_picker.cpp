@@ -3,7 +3,7 @@
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -37,7 +37,7 @@ int fullWeekdayId(int fromSunday)
 
 } // namespace
 
-MonthCalendar::MonthCalendar(const LocGuru& guru, QWidget* parent) : QFrame(parent, Qt::Popup), guru_(guru)
+MonthCalendar::MonthCalendar(const Translator& guru, QWidget* parent) : QFrame(parent, Qt::Popup), guru_(guru)
 {
     setObjectName(QStringLiteral("Calendario"));
     setFrameShape(QFrame::StyledPanel);
@@ -56,8 +56,8 @@ MonthCalendar::MonthCalendar(const LocGuru& guru, QWidget* parent) : QFrame(pare
     auto* grid = new QGridLayout;
     grid->setSpacing(1);
     for (int d = 0; d < 7; ++d) {
-        auto* label = new QLabel(guru_.GetS(shortWeekdayId(d)), this);
-        label->setToolTip(guru_.GetS(fullWeekdayId(d)));
+        auto* label = new QLabel(guru_.text(shortWeekdayId(d)), this);
+        label->setToolTip(guru_.text(fullWeekdayId(d)));
         label->setAlignment(Qt::AlignCenter);
         grid->addWidget(label, 0, d);
         weekdays_ << label;
@@ -131,7 +131,7 @@ QStringList MonthCalendar::weekdayHeadings() const
 
 void MonthCalendar::fill()
 {
-    title_->setText(QStringLiteral("%1 %2").arg(guru_.GetS(kFirstMonthName + month_.month() - 1)).arg(month_.year()));
+    title_->setText(QStringLiteral("%1 %2").arg(guru_.text(kFirstMonthName + month_.month() - 1)).arg(month_.year()));
     // Sunday-first rows: the grid starts on the Sunday before the 1st.
     const QDate first = month_.addDays(-(month_.dayOfWeek() % 7));
     for (int i = 0; i < days_.size(); ++i) {
@@ -145,7 +145,7 @@ void MonthCalendar::fill()
     }
 }
 
-RangePicker::RangePicker(const LocGuru& guru, Prompter& prompter, const QDateTime& start, const QDateTime& end,
+RangePicker::RangePicker(const Translator& guru, Prompter& prompter, const QDateTime& start, const QDateTime& end,
                          QWidget* parent)
     : QDialog(parent), guru_(guru), prompter_(prompter)
 {

@@ -17,7 +17,7 @@ class QToolButton;
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 class Prompter;
 
 // A month of days, Sunday first, with the weekday and month names of the
@@ -25,7 +25,7 @@ class Prompter;
 class MonthCalendar : public QFrame {
     Q_OBJECT
 public:
-    explicit MonthCalendar(const LocGuru& guru, QWidget* parent = nullptr);
+    explicit MonthCalendar(const Translator& guru, QWidget* parent = nullptr);
 
     void showMonth(const QDate& selected);
     QDate selected() const { return selected_; }
@@ -44,7 +44,7 @@ private:
     void stepMonth(int months);
     void fill();
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     QDate selected_;
     QDate month_; // its first day
     QLabel* title_ = nullptr;
@@ -52,13 +52,13 @@ private:
     QList<QToolButton*> days_;
 };
 
-// Form8: the range of a download, "dd/mm/yy hh:nn" from and to, each with a
+// The range picker: the range of a download, "dd/mm/yy hh:nn" from and to, each with a
 // drop-down calendar. OK keeps a range whose end is after its start; Cancel
 // and the close box leave nothing.
 class RangePicker : public QDialog {
     Q_OBJECT
 public:
-    RangePicker(const LocGuru& guru, Prompter& prompter, const QDateTime& start, const QDateTime& end,
+    RangePicker(const Translator& guru, Prompter& prompter, const QDateTime& start, const QDateTime& end,
                 QWidget* parent = nullptr);
 
     // The chosen range once OK closed the window.
@@ -75,7 +75,7 @@ private:
     // The field's date-time as OK reads it.
     std::optional<QDateTime> fieldValue(const QLineEdit* field) const;
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     Prompter& prompter_;
     QLineEdit* start_ = nullptr;
     QLineEdit* end_ = nullptr;

@@ -35,7 +35,7 @@ QPixmap drawFlag(bool on)
 
 } // namespace
 
-RecordGridItems::RecordGridItems(Database& database, RecordGrid grid, const LocGuru& guru, QObject* parent)
+RecordGridItems::RecordGridItems(Database& database, RecordGrid grid, const Translator& guru, QObject* parent)
     : RecordGridModel(database, grid, guru, parent)
 {}
 

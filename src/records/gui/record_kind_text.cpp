@@ -1,12 +1,12 @@
 #include "records/gui/record_kind_text.h"
 
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include <QStringList>
 
 namespace tvq52 {
 
-QString recordKindTitle(const LocGuru& guru, RecordKind kind)
+QString recordKindTitle(const Translator& guru, RecordKind kind)
 {
     switch (kind) {
     case RecordKind::Totals:
@@ -25,7 +25,7 @@ QString recordKindTitle(const LocGuru& guru, RecordKind kind)
     return {};
 }
 
-QString journalCountsText(const LocGuru& guru, const QString& storedCounts)
+QString journalCountsText(const Translator& guru, const QString& storedCounts)
 {
     // Looked up before the numbers go in, so the translation keeps its places.
     const QString pattern = guru.GetTranslation(QStringLiteral("%1: %2 nuevos, %3 reescritos, %4 rechazados"));

@@ -6,13 +6,13 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // The name of a kind of record as the window's tabs say it.
-QString recordKindTitle(const LocGuru& guru, RecordKind kind);
+QString recordKindTitle(const Translator& guru, RecordKind kind);
 
 // A journal entry's counts, one line per kind that has any:
 // "Registros Leq: 960 nuevos, 0 reescritos, 0 rechazados".
-QString journalCountsText(const LocGuru& guru, const QString& storedCounts);
+QString journalCountsText(const Translator& guru, const QString& storedCounts);
 
 } // namespace tvq52

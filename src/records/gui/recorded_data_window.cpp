@@ -6,13 +6,12 @@
 #include "core/prompter.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/link_state.h"
 #include "records/download_workflow.h"
 #include "records/gui/csv_export.h"
 #include "records/gui/grid_column_widths.h"
-#include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/record_kind_text.h"
@@ -282,10 +281,10 @@ void RecordedDataWindow::openUnitSet()
         return;
     }
     const qint32 current = needs_.link.UnitSerial;
-    if (current != 0 && CarregaDades(current))
+    if (current != 0 && showUnit(current))
         return;
     const auto first = browser_->first();
-    if (!first || !CarregaDades(*first))
+    if (!first || !showUnit(*first))
         clearUnit();
 }
 
@@ -301,7 +300,7 @@ void RecordedDataWindow::clearUnit()
     updateReportButtons();
 }
 
-bool RecordedDataWindow::CarregaDades(qint32 serial)
+bool RecordedDataWindow::showUnit(qint32 serial)
 {
     if (!hasStore())
         return false;
@@ -383,7 +382,7 @@ void RecordedDataWindow::previousUnit()
     if (!hasStore())
         return;
     const auto serial = browser_->previous(shownSerial());
-    if (!serial || !CarregaDades(*serial))
+    if (!serial || !showUnit(*serial))
         beep_();
 }
 
@@ -392,7 +391,7 @@ void RecordedDataWindow::nextUnit()
     if (!hasStore())
         return;
     const auto serial = browser_->next(shownSerial());
-    if (!serial || !CarregaDades(*serial))
+    if (!serial || !showUnit(*serial))
         beep_();
 }
 
@@ -402,13 +401,13 @@ void RecordedDataWindow::searchUnit()
     if (!field || !hasStore())
         return;
     const auto answer =
-        prompter_.input(needs_.guru.GetS(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.GetS(field->labelId),
-                        needs_.guru.GetS(msg::SearchTitle), QString());
+        prompter_.input(needs_.guru.text(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.text(field->labelId),
+                        needs_.guru.text(msg::SearchTitle), QString());
     if (!answer || answer->isEmpty())
         return;
     // No match leaves the unit shown, without a message.
     if (const auto serial = browser_->findContaining(*field, *answer))
-        CarregaDades(*serial);
+        showUnit(*serial);
 }
 
 void RecordedDataWindow::sortGrid(Grid grid, int column)
@@ -503,8 +502,8 @@ void RecordedDataWindow::openJournal()
 {
     if (!hasStore())
         return;
-    JournalWindow window(needs_.guru, *needs_.database, shownSerial(), this);
-    window.exec();
+    if (openJournal_)
+        openJournal_(shownSerial());
 }
 
 void RecordedDataWindow::download()
@@ -628,7 +627,7 @@ void RecordedDataWindow::downloadFinished()
     }
     needs_.link.StopRequested = false;
     if (shown_)
-        CarregaDades(shown_->serial);
+        showUnit(shown_->serial);
 }
 
 bool RecordedDataWindow::eventFilter(QObject* watched, QEvent* event)

@@ -23,18 +23,18 @@ class Clock;
 class Database;
 class DownloadWorkflow;
 class Line;
-class LocGuru;
+class Translator;
 class Prompter;
 class RecordGridItems;
 
-// Form5: one unit's downloaded records in five grids, browsed unit by unit,
+// The recorded-data window: one unit's downloaded records in five grids, browsed unit by unit,
 // and the download from the unit. One instance for the whole run.
 class RecordedDataWindow : public QWidget, public RecordsView {
     Q_OBJECT
 public:
     // What the window takes from the run.
     struct Needs {
-        const LocGuru& guru;
+        const Translator& guru;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;
@@ -54,8 +54,6 @@ public:
     const std::optional<ShownUnit>& shownUnit() const { return shown_; }
     QString currentSearchField() const { return searchField_; }
 
-    // CarregaDades; false when the unit is not stored.
-    bool CarregaDades(qint32 serial);
     void previousUnit();
     void nextUnit();
     void searchUnit();
@@ -74,6 +72,8 @@ public:
     void setProgrammingOpener(std::function<void()> open) { openProgramming_ = std::move(open); }
     void setGraphOpener(std::function<void()> open);
     void setReportOpener(std::function<void()> open);
+    // The journal of a unit's exchanges, modal over this window.
+    void setJournalOpener(std::function<void(qint32 serial)> open) { openJournal_ = std::move(open); }
     // The line and clock of a download; the session source's unless a test
     // gives others.
     void setLink(Line* line, Clock* clock)
@@ -90,7 +90,8 @@ public:
     // RecordsView
     qint32 shownSerial() const override { return shown_ ? shown_->serial : 0; }
     std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) override;
-    bool showUnit(qint32 serial) override { return CarregaDades(serial); }
+    // Loads a stored unit into the grids; false when it is not stored.
+    bool showUnit(qint32 serial) override;
     void showFirmware(const QString& firmware) override;
     void showTotals(const TotalsReading& totals) override;
     void ToggleButtons() override;
@@ -128,6 +129,7 @@ private:
     bool stopPressed_ = false;
     std::function<void()> openGraph_;
     std::function<void()> openReport_;
+    std::function<void(qint32)> openJournal_;
     std::function<void()> beep_;
     RangeRunner rangeRunner_;
     Line* line_ = nullptr;

@@ -1,7 +1,7 @@
 #include "reports/gui/graph_report_print.h"
 
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/shown_unit.h"
 #include "reports/graph_report.h"
 #include "reports/gui/graph_window.h"

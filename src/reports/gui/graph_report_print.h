@@ -6,13 +6,13 @@ namespace tvq52 {
 
 class Database;
 class GraphWindow;
-class LocGuru;
+class Translator;
 class Prompter;
 struct ShownUnit;
 
 // What the graph report is printed from, as the run has it at the click.
 struct GraphReportNeeds {
-    const LocGuru& guru;
+    const Translator& guru;
     Prompter& prompter;
     // The records; nothing is printed when null.
     Database* database = nullptr;

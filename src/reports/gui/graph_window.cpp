@@ -3,7 +3,7 @@
 #include "core/prompter.h"
 #include "core/regular_file.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/graph_store.h"
 
 #include <QApplication>
@@ -95,7 +95,7 @@ QLineSeries* newStretch(QLineSeries* like, QChart* chart)
 
 } // namespace
 
-GraphWindow::GraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, std::function<void()> openHelp,
+GraphWindow::GraphWindow(const Translator& guru, Prompter& prompter, Database* database, std::function<void()> openHelp,
                          QWidget* parent)
     : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
 {

@@ -26,10 +26,10 @@ class QValueAxis;
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 
-// Form9: the unit's interval records 50 at a time, the levels against the
+// The graph window: the unit's interval records 50 at a time, the levels against the
 // limits in force above and the events below. What it shows is worked out
 // in level_graph.h; the window only draws it.
 class GraphWindow : public QDialog {
@@ -37,7 +37,7 @@ class GraphWindow : public QDialog {
 public:
     // Reads the unit's records from `database` (none when null); the help
     // button calls `openHelp`.
-    GraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, std::function<void()> openHelp = {},
+    GraphWindow(const Translator& guru, Prompter& prompter, Database* database, std::function<void()> openHelp = {},
                 QWidget* parent = nullptr);
 
     // Loads the unit's records and shows the newest 50; false (with the
@@ -90,7 +90,7 @@ private:
     void readShown();
     QImage pictureOf(QChartView* view) const;
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     Prompter& prompter_;
     Database* database_ = nullptr;
     std::function<void()> openHelp_;

@@ -1,7 +1,7 @@
 #include "reports/gui/history_graph.h"
 
 #include "core/prompter.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/shown_unit.h"
 #include "reports/graph_store.h"
 
@@ -332,7 +332,7 @@ void HistoryGraph::keyPressEvent(QKeyEvent* event)
     }
 }
 
-HistoryGraphWindow::HistoryGraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, QWidget* parent)
+HistoryGraphWindow::HistoryGraphWindow(const Translator& guru, Prompter& prompter, Database* database, QWidget* parent)
     : QDialog(parent), guru_(guru), prompter_(prompter), database_(database)
 {
     setObjectName(QStringLiteral("FormHistorial"));

@@ -11,7 +11,7 @@ class QLabel;
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 struct ShownUnit;
 
@@ -76,7 +76,7 @@ class HistoryGraphWindow : public QDialog {
     Q_OBJECT
 public:
     // Reads the intervals from `database` (none when null).
-    HistoryGraphWindow(const LocGuru& guru, Prompter& prompter, Database* database, QWidget* parent = nullptr);
+    HistoryGraphWindow(const Translator& guru, Prompter& prompter, Database* database, QWidget* parent = nullptr);
     // Loads every interval of the unit; false (with the error shown) when
     // the database could not be read.
     bool load(const ShownUnit& unit);
@@ -85,7 +85,7 @@ public:
 private:
     void showSpan();
 
-    const LocGuru& guru_;
+    const Translator& guru_;
     Prompter& prompter_;
     Database* database_ = nullptr;
     HistoryGraph* graph_ = nullptr;

@@ -2,9 +2,9 @@
 
 #include "core/application_info.h"
 #include "core/prompter.h"
-#include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
 #include "evidence/signed_pdf.h"
+#include "i18n/catalogue_message.h"
+#include "i18n/translator.h"
 
 #include <QDate>
 #include <QDir>
@@ -167,16 +167,17 @@ void ReportPageView::showPage()
         tell_(painted.error());
 }
 
-Form15::Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent)
+ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter& prompter, const Translator& guru,
+                                         QWidget* parent)
     : QDialog(parent), report_(report), prompter_(prompter), guru_(guru)
 {
-    setObjectName(QStringLiteral("Form15"));
+    setObjectName(QStringLiteral("ReportPreviewWindow"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     preview_ = new ReportPageView(report, this);
     preview_->setObjectName(QStringLiteral("VSPrinter1"));
     preview_->onFailure([this](const Error& error) { showError(prompter_, guru_, error); });
-    connect(preview_, &ReportPageView::pageChanged, this, &Form15::updatePageLabel);
+    connect(preview_, &ReportPageView::pageChanged, this, &ReportPreviewWindow::updatePageLabel);
 
     auto button = [this](const char* name, const QString& text, auto slot) -> QAbstractButton* {
         QAbstractButton* b = nullptr;
@@ -228,19 +229,19 @@ Form15::Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& 
     updatePageLabel();
 }
 
-Form15::~Form15() = default;
+ReportPreviewWindow::~ReportPreviewWindow() = default;
 
-int Form15::currentPage() const
+int ReportPreviewWindow::currentPage() const
 {
     return preview_->currentPage();
 }
 
-void Form15::updatePageLabel()
+void ReportPreviewWindow::updatePageLabel()
 {
     pageLabel_->setText(QStringLiteral("%1 / %2").arg(preview_->currentPage()).arg(preview_->pageCount()));
 }
 
-void Form15::pageSetup()
+void ReportPreviewWindow::pageSetup()
 {
     QPageSetupDialog dialog(printer_.get(), this);
     // The paper chosen is the printer's: the preview keeps showing the
@@ -249,25 +250,25 @@ void Form15::pageSetup()
         userLayout_ = true;
 }
 
-void Form15::print()
+void ReportPreviewWindow::print()
 {
     QPrintDialog dialog(printer_.get(), this);
     if (dialog.exec() == QDialog::Accepted)
         showFailure(prompter_, guru_, report_.print(*printer_, userLayout_));
 }
 
-Status Form15::saveAsPdf(const QString& path)
+Status ReportPreviewWindow::saveAsPdf(const QString& path)
 {
     return report_.writePdf(path, windowTitle());
 }
 
-QString Form15::proposedPdfName(const QDate& day) const
+QString ReportPreviewWindow::proposedPdfName(const QDate& day) const
 {
     const QString stem = fileStem_.isEmpty() ? QStringLiteral("tvq52") : fileStem_;
     return QStringLiteral("%1_%2.pdf").arg(stem, day.toString(QStringLiteral("yyyy-MM-dd")));
 }
 
-void Form15::askSavePdf()
+void ReportPreviewWindow::askSavePdf()
 {
     // A bare name: the dialog proposes it in the folder last used.
     QString path = prompter_.saveFile(guru_.GetTranslation(QStringLiteral("Guardar PDF")),
@@ -286,10 +287,10 @@ void Form15::askSavePdf()
     warnOfPdfSigning(prompter_, guru_);
 }
 
-void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent,
+void previewReport(const RenderedReport& report, Prompter& prompter, const Translator& guru, QWidget* parent,
                    const QString& fileStem)
 {
-    Form15 window(report, prompter, guru, parent);
+    ReportPreviewWindow window(report, prompter, guru, parent);
     window.setFileStem(fileStem);
     window.exec();
 }

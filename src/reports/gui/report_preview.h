@@ -12,7 +12,7 @@ class QPrinter;
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 class Prompter;
 
 // The preview's view: one page of the report at a time, laid out when it is
@@ -64,11 +64,12 @@ private:
 
 // The preview window: the report's pages one at a time, with zoom, fit,
 // page navigation, page setup, print and save as PDF.
-class Form15 : public QDialog {
+class ReportPreviewWindow : public QDialog {
     Q_OBJECT
 public:
-    Form15(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent = nullptr);
-    ~Form15() override;
+    ReportPreviewWindow(const RenderedReport& report, Prompter& prompter, const Translator& guru,
+                        QWidget* parent = nullptr);
+    ~ReportPreviewWindow() override;
 
     ReportPageView* preview() const { return preview_; }
     int currentPage() const;
@@ -89,7 +90,7 @@ private:
 
     const RenderedReport& report_;
     Prompter& prompter_;
-    const LocGuru& guru_;
+    const Translator& guru_;
     ReportPageView* preview_ = nullptr;
     QLabel* pageLabel_ = nullptr;
     std::unique_ptr<QPrinter> printer_;
@@ -99,7 +100,7 @@ private:
 
 // Shows `report` modally in the preview window; `fileStem` starts the name
 // its PDF is proposed under.
-void previewReport(const RenderedReport& report, Prompter& prompter, const LocGuru& guru, QWidget* parent,
+void previewReport(const RenderedReport& report, Prompter& prompter, const Translator& guru, QWidget* parent,
                    const QString& fileStem = {});
 
 } // namespace tvq52

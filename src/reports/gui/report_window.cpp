@@ -2,14 +2,13 @@
 
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "link/link_state.h"
 #include "programming/programming_record.h"
 #include "records/gui/csv_export.h"
 #include "records/gui/grid_column_widths.h"
 #include "records/gui/record_grid_items.h"
 #include "records/recorded_data.h"
-#include "reports/gui/report_preview.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -213,11 +212,8 @@ void ReportWindow::print()
         showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
         return;
     }
-    const RenderedReport& report = **result;
-    if (preview_)
-        preview_(report);
-    else
-        previewReport(report, prompter_, needs_.guru, this, reportFileStem());
+    if (needs_.openPreview)
+        needs_.openPreview(**result, reportFileStem(), this);
 }
 
 QString ReportWindow::reportFileStem() const

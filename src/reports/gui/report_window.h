@@ -13,19 +13,19 @@ class QTableView;
 namespace tvq52 {
 
 class Database;
-class LocGuru;
+class Translator;
 class Prompter;
 struct LinkState;
 class RecordGridItems;
 
-// Form6: a report of the shown unit's records whose start lies between the
+// The report window: a report of the shown unit's records whose start lies between the
 // interval picked in the first grid and the one picked in the second.
 class ReportWindow : public QDialog {
     Q_OBJECT
 public:
     // What the window takes from the run.
     struct Needs {
-        const LocGuru& guru;
+        const Translator& guru;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;
@@ -35,6 +35,8 @@ public:
         std::function<QString()> footerText;
         std::function<QString()> assetFolder;
         std::function<void()> openHelp;
+        // The preview of the laid-out report, opened by the shell.
+        std::function<void(const RenderedReport& report, const QString& fileStem, QWidget* over)> openPreview;
     };
 
     explicit ReportWindow(Needs needs, QWidget* parent = nullptr);
@@ -60,10 +62,6 @@ public:
     // The first grid as a CSV file.
     void exportCsv();
 
-    // The preview window by default; tests look at the report instead.
-    using Previewer = std::function<void(const RenderedReport&)>;
-    void setPreviewer(Previewer preview) { preview_ = std::move(preview); }
-
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -81,7 +79,6 @@ private:
     QRadioButton* intervals_ = nullptr;
     QRadioButton* sessions_ = nullptr;
     QRadioButton* exceedances_ = nullptr;
-    Previewer preview_;
 };
 
 } // namespace tvq52

@@ -116,7 +116,7 @@ TEST(MainWindow, FooterTextIsAskedWithTheCatalogueTextsAndCancelKeepsIt)
     const QString footer = typed.left(50);
     s.prompter.inputAnswer(typed);
     child<QPushButton>(&s.window(), "SSCommandUsuario")->click();
-    EXPECT_EQ(s.prompter.inputPrompts(), QStringList{s.shell->context().guru.GetS(22)});
+    EXPECT_EQ(s.prompter.inputPrompts(), QStringList{s.shell->context().guru.text(22)});
     EXPECT_TRUE(s.prompter.shown().isEmpty());
     EXPECT_EQ(setting(s.home, "User"), footer);
     EXPECT_EQ(s.shell->context().ReportFooterText, footer);
@@ -143,25 +143,25 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
 
     // One programming window for the run, shown again after a close.
     child<QPushButton>(first, "SSCommandProgramacion")->click();
-    QWidget* form2 = first->findChild<QWidget*>(QStringLiteral("Form2"));
-    ASSERT_TRUE(form2 && form2->isWindow());
-    form2->close();
+    QWidget* programming = first->findChild<QWidget*>(QStringLiteral("Form2"));
+    ASSERT_TRUE(programming && programming->isWindow());
+    programming->close();
     child<QPushButton>(first, "SSCommandProgramacion")->click();
     EXPECT_EQ(first->findChildren<QWidget*>(QStringLiteral("Form2")).size(), 1);
-    ASSERT_TRUE(form2->isVisible());
+    ASSERT_TRUE(programming->isVisible());
 
     // The programming window holds edits when the language changes.
-    child<QLineEdit>(form2, "MaskNumeroSerie")->setText(QStringLiteral("4711"));
-    child<QLineEdit>(form2, "MaskLocal")->setText(QStringLiteral("Sala Apolo"));
+    child<QLineEdit>(programming, "MaskNumeroSerie")->setText(QStringLiteral("4711"));
+    child<QLineEdit>(programming, "MaskLocal")->setText(QStringLiteral("Sala Apolo"));
     // Edits whose save fails a check keep the window, and the language waits.
-    child<QLineEdit>(form2, "MaskDiaLocal")->setText(QStringLiteral("7"));
+    child<QLineEdit>(programming, "MaskDiaLocal")->setText(QStringLiteral("7"));
     s.chooseLanguage("OptionIngles");
     EXPECT_EQ(s.shell->mainWindow(), first);
-    EXPECT_TRUE(form2->isVisible());
+    EXPECT_TRUE(programming->isVisible());
     EXPECT_EQ(setting(s.home, "Language"), QStringLiteral("1034"));
-    EXPECT_EQ(child<QLineEdit>(form2, "MaskLocal")->text().trimmed(), QStringLiteral("Sala Apolo"));
+    EXPECT_EQ(child<QLineEdit>(programming, "MaskLocal")->text().trimmed(), QStringLiteral("Sala Apolo"));
 
-    child<QLineEdit>(form2, "MaskDiaLocal")->setText(QStringLiteral("80"));
+    child<QLineEdit>(programming, "MaskDiaLocal")->setText(QStringLiteral("80"));
     s.chooseLanguage("OptionIngles");
     EXPECT_TRUE(s.prompter.catalogueIds().contains(23)) << "the edits were offered for saving before the window went";
     EXPECT_EQ(setting(s.home, "Language"), QStringLiteral("1033"));
@@ -172,7 +172,7 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
     ASSERT_TRUE(s.shell->context().db);
     EXPECT_EQ(s.configuration().value(QStringLiteral("IIdioma")).toInt(), 3000);
     Store store(*s.shell->context().db);
-    const auto saved = CarregaProgramacio(store, 4711);
+    const auto saved = loadProgramming(store, 4711);
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->record.venue, QStringLiteral("Sala Apolo"));
 }

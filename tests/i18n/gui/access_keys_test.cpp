@@ -1,7 +1,7 @@
 #include "../language_db_fixture.h"
 #include "i18n/gui/access_keys.h"
 #include "i18n/gui/composite_controls.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "support/key_presses.h"
 
 #include <QAction>
@@ -215,7 +215,7 @@ TEST(AccessKeys, AControlWithAShortcutGivesItsKeyUpFirst)
 
 TEST(AccessKeys, TranslatingAWindowGivesItItsKeysAlsoWithoutALanguageDatabase)
 {
-    LocGuru guru;
+    Translator guru;
     installWidgetTranslation(guru);
     KeyedWindow w;
     guru.TranslateForm(&w.window);
@@ -285,10 +285,10 @@ protected:
                                      });
         guru.sForeignColumnName = "English";
         installWidgetTranslation(guru);
-        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, LocGuru::SqlDb));
+        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
     }
     QTemporaryDir dir;
-    LocGuru guru;
+    Translator guru;
 };
 
 TEST_F(TranslateForm, ControlsTakeTheirCaptionsTipsAndItemsUnlessExcluded)
@@ -341,7 +341,7 @@ TEST_F(TranslateForm, TextAndFontPropertiesWhenListed)
 
 TEST_F(TranslateForm, NothingHappensWhileTheDatabaseIsOpenForWritingAndTheWidthTestPadsEveryText)
 {
-    ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), false, LocGuru::SqlDb));
+    ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), false, Translator::SqlDb));
     SampleWindow w;
     guru.TranslateForm(&w.form);
     EXPECT_EQ(w.button->text(), "Aceptar");

@@ -9,7 +9,7 @@
 #include "i18n/gui/composite_controls.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/week_schedule_window.h"
 #include "programming/programming_store.h"
@@ -73,7 +73,7 @@ QStringList shownTexts(QWidget& window)
 }
 
 // A text the language database would still translate was left in Spanish.
-void expectNoSpanishLeft(QWidget& window, const LocGuru& guru, const std::string& where)
+void expectNoSpanishLeft(QWidget& window, const Translator& guru, const std::string& where)
 {
     for (const QString& text : shownTexts(window)) {
         const QString translated = guru.GetTranslation(text);
@@ -168,14 +168,14 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
     {
         // A record that fills the programming window: a long venue, an interval, the correction of 4.0.
         Store store(*shell.context().db);
-        ProgrammingRecord r = CreaProgramacio();
+        ProgrammingRecord r = defaultProgramming();
         r.serial = 123456;
         r.venue = QStringLiteral("Sala de conciertos La Estación");
         r.version = QStringLiteral("4.0");
         ProgIntervals intervals = unusedIntervals();
         intervals[0] = {QStringLiteral("24/12/10"), QStringLiteral("20:00"), QStringLiteral("26/12/10"),
                         QStringLiteral("08:00")};
-        ASSERT_TRUE(GrabaProgramacio(store, r, intervals));
+        ASSERT_TRUE(saveProgramming(store, r, intervals));
     }
 
     const RenderedReport noPages; // the preview's own controls, in every language
@@ -186,7 +186,7 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
         EXPECT_FALSE(accessKeyOf(main.button("SSCommandExit")->text()).isNull());
         EXPECT_EQ(main.windowTitle(), QStringLiteral("TVQ-52"));
         // Every window as the program builds it, translated on creation.
-        for (const QString& form : formRegistry().names() + QStringList{QStringLiteral("Form15")}) {
+        for (const QString& form : formRegistry().names() + QStringList{QStringLiteral("ReportPreviewWindow")}) {
             // The monitor's registration outlives the context of the first
             // program in this process, so it is built on this one's.
             std::unique_ptr<QWidget> made;
@@ -199,8 +199,8 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
                 week.fill({QStringLiteral("20:00"), QStringLiteral("23:30")});
                 made = std::make_unique<WeekScheduleWindow>(shell.context().guru, program.prompter, week,
                                                             QStringLiteral("22:00"), QStringLiteral("08:00"), [] {});
-            } else if (form == QLatin1String("Form15")) {
-                made = std::make_unique<Form15>(noPages, program.prompter, shell.context().guru);
+            } else if (form == QLatin1String("ReportPreviewWindow")) {
+                made = std::make_unique<ReportPreviewWindow>(noPages, program.prompter, shell.context().guru);
             } else if (form != QLatin1String("Form1")) {
                 made = formRegistry().create(form);
             }
@@ -211,7 +211,7 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
             const std::string at = name.toStdString();
             expectNoSpanishLeft(window, shell.context().guru, at);
             checkPages(window, name);
-            if (form == QLatin1String("Form15"))
+            if (form == QLatin1String("ReportPreviewWindow"))
                 continue; // the preview has no access keys or tips of its own yet
             expectOwnKeys(window, at);
             expectTips(window, at);
@@ -363,10 +363,10 @@ protected:
         tvq52::test::writeLanguageDb(dir.filePath("Language.db"), {{"Aceptar", "OK"}, {"Viejo", "Old"}});
         installWidgetTranslation(guru);
         guru.sForeignColumnName = "English";
-        ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), true, LocGuru::SqlDb));
+        ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), true, Translator::SqlDb));
     }
     QTemporaryDir dir;
-    LocGuru guru;
+    Translator guru;
     tvq52::test::ScriptedPrompter prompter;
 };
 

@@ -9,6 +9,7 @@
 #include "support/unit_replies.h"
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -92,7 +93,7 @@ TEST_F(ExchangeWindow, ComparisonQuestionNewFirmwareCarriedOverReplyAndTransmiss
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("3.2"));
     open();
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     ASSERT_TRUE(child<QWidget>(window.get(), "FrameApliCorrecioGlobal")->isHidden());
 
     // The stored record differs from the unit: the listing is asked; Cancel
@@ -141,7 +142,7 @@ TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"), QStringLiteral("4.0"));
     open();
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     int readings = 0;
     line.onWrite([&](const QByteArray& bytes) {
         const QByteArray& w = line.written();
@@ -153,14 +154,15 @@ TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
         }
     });
     bool programmingUsable = true;
+    MonitorWindow* m = nullptr;
     std::function<void()> poll;
     QTimer::singleShot(0, [&] {
-        MonitorWindow* m = window->monitorWindow();
+        m = qobject_cast<MonitorWindow*>(QApplication::activeModalWidget());
         ASSERT_TRUE(m);
         programmingUsable = window->isEnabled();
-        QTimer::singleShot(0, [&, m] { child<QPushButton>(m, "SSCommandRun")->click(); });
+        QTimer::singleShot(0, [&] { child<QPushButton>(m, "SSCommandRun")->click(); });
         // Once readings flow, close during the run.
-        poll = [&, m] {
+        poll = [&] {
             if (readings < 3) {
                 QTimer::singleShot(20, poll);
                 return;
@@ -173,7 +175,7 @@ TEST_F(ExchangeWindow, MonitorRunsModallyWithTheProgrammingWindowOutOfUse)
     window->openMonitor();
     EXPECT_FALSE(programmingUsable);
     EXPECT_TRUE(window->isEnabled());
-    MonitorWindow* m = window->monitorWindow();
+    ASSERT_TRUE(m);
     EXPECT_FALSE(m->isVisible()) << "the close waited for the run's end and then closed";
     EXPECT_TRUE(line.written().endsWith(QByteArray(1, char(kCan))));
     EXPECT_EQ(child<QLabel>(m, "LbNoche")->text(), "(Noche)");

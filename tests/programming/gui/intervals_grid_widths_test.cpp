@@ -1,5 +1,5 @@
 #include "app/gui/window_needs.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/gui/programming_window.h"
 #include "window_fixture.h"
 
@@ -22,7 +22,7 @@ TEST_F(IntervalsGridWidths, EveryHeadingAndValueIsWholeOnTheSmallScreenInEveryLa
         if (*language) {
             ctx_->guru.sForeignColumnName = QString::fromUtf8(language);
             ASSERT_TRUE(ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
-                                                        LocGuru::SqlDb));
+                                                        Translator::SqlDb));
         }
         ProgrammingWindow window(programmingWindowNeeds(*ctx_, prompter_));
         window.resize(1024, 700);

@@ -131,7 +131,7 @@ TEST_F(ProgrammingWindowTest, SaveRunsEveryFieldCheckFirstAndStoresNothingThatFa
     EXPECT_EQ(field("MaskDiaLocal")->text(), QStringLiteral("60"));
     EXPECT_EQ(tabs()->currentIndex(), ProgrammingWindow::kLimitsPage);
     EXPECT_TRUE(field("MaskDiaLocal")->hasFocus());
-    EXPECT_EQ(CarregaProgramacio(*store_, 100)->record.dayLimitVenue, 80);
+    EXPECT_EQ(loadProgramming(*store_, 100)->record.dayLimitVenue, 80);
 
     // Moving on with an edit whose save fails keeps the record and the edit.
     storeUnit(200);
@@ -150,7 +150,7 @@ TEST_F(ProgrammingWindowTest, OctaveBoxesKeepEveryValueAsStored)
 {
     ProgrammingRecord r = storeUnit(4711);
     r.octaves = {-12.5f, float(kLowestOctave), float(kHighestOctave), 12.34f, 5000.0f, 0.1f, 0, 0, 0};
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
     open();
     auto* beyond = child<QDoubleSpinBox>(window_.get(), "MaskOctava5");
     EXPECT_EQ(child<QDoubleSpinBox>(window_.get(), "MaskOctava1")->value(), -12.5);
@@ -171,7 +171,7 @@ TEST_F(ProgrammingWindowTest, OctaveBoxesKeepEveryValueAsStored)
     settle();
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{msg::SaveChanges});
     r.octaves[4] = -40.0f;
-    EXPECT_EQ(CarregaProgramacio(*store_, 4711)->record.octaves, r.octaves);
+    EXPECT_EQ(loadProgramming(*store_, 4711)->record.octaves, r.octaves);
 }
 
 // With real message boxes: once one closes no window is active, and Tab in
@@ -244,7 +244,7 @@ TEST_F(ProgrammingWindowTest, ChoosingTheSecondsOptionFillsAnEmptyBoxAndSavesLeq
 {
     ProgrammingRecord r = storeUnit(100);
     r.venueAction = {ActionType::Leq125ms, {}};
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
     open();
     showPage(2);
     QLineEdit* seconds = field("MaskTempsActLoc");
@@ -255,7 +255,7 @@ TEST_F(ProgrammingWindowTest, ChoosingTheSecondsOptionFillsAnEmptyBoxAndSavesLeq
     EXPECT_TRUE(window_->isModified());
     child<QPushButton>(window_.get(), "SSCommandGrabar")->click();
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{23});
-    EXPECT_EQ(CarregaProgramacio(*store_, 100)->record.venueAction,
+    EXPECT_EQ(loadProgramming(*store_, 100)->record.venueAction,
               (ActionType{ActionType::LeqSeconds, QStringLiteral("01")}));
     EXPECT_FALSE(window_->isModified());
 
@@ -271,7 +271,7 @@ TEST_F(ProgrammingWindowTest, FirmwareVersionSetsWhatTheUnitCanDo)
     storeUnit(32, QStringLiteral("old"), QStringLiteral("3.2"));
     ProgrammingRecord modern = storeUnit(40, QStringLiteral("new"), QStringLiteral("4.0"));
     modern.globalCorrection = true;
-    ASSERT_TRUE(GrabaProgramacio(*store_, modern, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(*store_, modern, unusedIntervals()));
     open();
     ASSERT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("32"));
     EXPECT_FALSE(field("MaskTempsActLoc")->isEnabled());
@@ -464,14 +464,14 @@ TEST_F(ProgrammingWindowTest, SaveAlwaysAsksButPreviousAndNextOnlyWhenModified)
     field("MaskContacto")->setText(QStringLiteral("Pau"));
     click("SSCommandSiguiente");
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{23});
-    EXPECT_EQ(CarregaProgramacio(*store_, 1)->record.contact, QStringLiteral("Pau"));
+    EXPECT_EQ(loadProgramming(*store_, 1)->record.contact, QStringLiteral("Pau"));
     EXPECT_EQ(shownSerial(), QStringLiteral("2"));
 
     // Cancelling the question writes nothing.
     field("MaskLocal")->setText(QStringLiteral("Otro"));
     prompter_.answer(Answer::Cancel);
     click("SSCommandGrabar");
-    EXPECT_EQ(CarregaProgramacio(*store_, 2)->record.venue, QStringLiteral(" "));
+    EXPECT_EQ(loadProgramming(*store_, 2)->record.venue, QStringLiteral(" "));
     EXPECT_TRUE(window_->isModified());
 }
 
@@ -498,12 +498,12 @@ TEST_F(ProgrammingWindowTest, LeavingEditsAsksToSaveDiscardOrCancel)
     prompter_.answer(Answer::Discard);
     click("SSCommandSiguiente");
     EXPECT_EQ(shownSerial(), QStringLiteral("2"));
-    EXPECT_NE(CarregaProgramacio(*store_, 1)->record.contact, QStringLiteral("Pau"));
+    EXPECT_NE(loadProgramming(*store_, 1)->record.contact, QStringLiteral("Pau"));
 
     field("MaskContacto")->setText(QStringLiteral("Pep"));
     prompter_.answer(Answer::Save);
     EXPECT_TRUE(window_->close());
-    EXPECT_EQ(CarregaProgramacio(*store_, 2)->record.contact, QStringLiteral("Pep"));
+    EXPECT_EQ(loadProgramming(*store_, 2)->record.contact, QStringLiteral("Pep"));
 }
 
 TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
@@ -512,7 +512,7 @@ TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
     ProgIntervals intervals = unusedIntervals();
     intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("05/02/10"),
                     QStringLiteral("10:00")};
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, intervals));
+    ASSERT_TRUE(saveProgramming(*store_, r, intervals));
     open();
     EXPECT_EQ(gridRow(0), (QStringList{"1", "01/02/10", "10:00", "05/02/10", "10:00"}));
     EXPECT_EQ(gridRow(29).front(), QStringLiteral("30"));
@@ -536,7 +536,7 @@ TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
 
     prompter_.answer(Answer::Ok);
     click("SSCommandGrabar");
-    EXPECT_TRUE(CarregaProgramacio(*store_, 9)->intervals[0].isUnused());
+    EXPECT_TRUE(loadProgramming(*store_, 9)->intervals[0].isUnused());
 }
 
 // With a desktop's larger font the pages may be taller than a short screen:

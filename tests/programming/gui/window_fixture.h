@@ -32,7 +32,7 @@ protected:
     {
         ProgrammingRecord r = saveUnit(serial, venue);
         r.version = version;
-        EXPECT_TRUE(GrabaProgramacio(*store_, r, unusedIntervals()));
+        EXPECT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
         return r;
     }
 

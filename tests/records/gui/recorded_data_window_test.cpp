@@ -1,12 +1,12 @@
 #include "core/own_words.h"
+#include "evidence/journal.h"
+#include "evidence/signing.h"
 #include "fleet_rows.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/gui/window_fixture.h"
 #include "records/gui/fleet_model.h"
 #include "records/gui/fleet_view.h"
 #include "records/gui/grid_column_widths.h"
-#include "evidence/journal.h"
-#include "evidence/signing.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/record_store.h"
@@ -208,7 +208,7 @@ TEST_F(RecordedDataWindowTest, TheShownUnitIsLeftForTheOtherWindows)
     ProgIntervals intervals = unusedIntervals();
     intervals[4] = {QStringLiteral("24/12/10"), QStringLiteral("20:00"), QStringLiteral("26/12/10"),
                     QStringLiteral("08:00")};
-    ASSERT_TRUE(GrabaProgramacio(*store_, r, intervals));
+    ASSERT_TRUE(saveProgramming(*store_, r, intervals));
     open();
     const auto& u = window_->shownUnit();
     ASSERT_TRUE(u.has_value());
@@ -443,7 +443,7 @@ protected:
         return days;
     }
 
-    LocGuru guru_;
+    Translator guru_;
     ScriptedPrompter prompter_;
     std::unique_ptr<RangePicker> picker_;
 };
@@ -648,7 +648,7 @@ TEST_F(GridWidthsWindow, ColumnsHoldTheirWidestValueAndHeadingInEveryLanguage)
         if (*language) {
             ctx_->guru.sForeignColumnName = QString::fromUtf8(language);
             ASSERT_TRUE(ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
-                                                        LocGuru::SqlDb));
+                                                        Translator::SqlDb));
         }
         ctx_->link.UnitSerial = 10;
         open();
@@ -797,7 +797,7 @@ protected:
     bool tableShown() const { return view_->findChild<QStackedWidget*>()->currentWidget() == view_->table(); }
     QString count() const { return view_->findChild<QLabel*>(QStringLiteral("LbCuentaAparatos"))->text(); }
 
-    LocGuru guru_;
+    Translator guru_;
     std::vector<FleetUnit> rows_ = smallOffice();
     std::optional<Error> failure_;
     int loads_ = 0;
@@ -975,7 +975,7 @@ protected:
         for (const auto& [column, shown] : cells)
             EXPECT_EQ(text(model_, row, column), QString::fromUtf8(shown)) << "row " << row << ", column " << column;
     }
-    LocGuru guru_; // no language open: the native texts
+    Translator guru_; // no language open: the native texts
     FleetModel model_{guru_};
 };
 

@@ -210,13 +210,13 @@ constexpr qint32 kLanguagesSerial = 404040;
 void storeUnitWithRecords(AppContext& ctx)
 {
     Store store(*ctx.db);
-    ProgrammingRecord r = CreaProgramacio(QDate(2026, 4, 1));
+    ProgrammingRecord r = defaultProgramming(QDate(2026, 4, 1));
     r.serial = kLanguagesSerial;
     r.venue = QStringLiteral("Sala \"La Estación\"; 100% rock'n'roll");
     r.version = QStringLiteral("3.3");
     r.nightStart = QStringLiteral("22:00");
     r.nightEnd = QStringLiteral("08:00");
-    ASSERT_TRUE(GrabaProgramacio(store, r, unusedIntervals()));
+    ASSERT_TRUE(saveProgramming(store, r, unusedIntervals()));
     const QDateTime base = wallClock(QDate(2026, 4, 10), QTime(12, 0));
     ASSERT_TRUE(store.transaction());
     for (int i = 0; i < 6 * 60; ++i) {

@@ -25,13 +25,14 @@ class ProgrammingPrint : public WindowFixture {
 protected:
     void open()
     {
-        window = std::make_unique<ProgrammingWindow>(programmingWindowNeeds(*ctx_, prompter_));
-        window->setReportPreviewer([this](const RenderedReport& r) {
+        ProgrammingWindow::Needs needs = programmingWindowNeeds(*ctx_, prompter_);
+        needs.openPreview = [this](const RenderedReport& r, const QString&, QWidget*) {
             ++previews;
             texts.clear();
             for (int p = 0; p < r.pageCount(); ++p)
                 texts += r.pageTexts(p);
-        });
+        };
+        window = std::make_unique<ProgrammingWindow>(needs);
         activate(window.get());
     }
 
@@ -60,7 +61,7 @@ TEST_F(ProgrammingPrint, SerialZeroDoesNothingAndUnsavedChangesAreOfferedFirst)
     EXPECT_TRUE(prompter_.shown().isEmpty());
 
     storeUnit(4711, QStringLiteral("Sala Apolo"));
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     window->setModified(true);
     prompter_.answer(Answer::Cancel);
     print();
@@ -87,22 +88,22 @@ TEST_F(ProgrammingPrint, StoredRecordPrintsAsTypedWithItsComputedFields)
     date.set(QStringLiteral("THora"), QStringLiteral("10:15"));
     ASSERT_TRUE(store_->insert(QStringLiteral("DiaBorrado"), date));
     open();
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     print();
     ASSERT_EQ(previews, 1);
     EXPECT_TRUE(texts.contains(venue));
-    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(140))) << "neighbour action 0";
-    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(68))) << "clock change";
+    EXPECT_TRUE(texts.contains(ctx_->guru.text(140))) << "neighbour action 0";
+    EXPECT_TRUE(texts.contains(ctx_->guru.text(68))) << "clock change";
     EXPECT_TRUE(texts.contains(QStringLiteral("29/02/2024")));
     EXPECT_TRUE(texts.contains(QStringLiteral("10:15")));
-    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(127) + QLatin1Char(':')));
-    EXPECT_FALSE(texts.contains(ctx_->guru.GetS(120))) << "no global correction below 4.0";
+    EXPECT_TRUE(texts.contains(ctx_->guru.text(127) + QLatin1Char(':')));
+    EXPECT_FALSE(texts.contains(ctx_->guru.text(120))) << "no global correction below 4.0";
 
     // The window's version field decides, as typed.
     child<QLineEdit>(window.get(), "MaskVersion")->setText(QStringLiteral("4.0"));
     window->setModified(false);
     print();
-    EXPECT_TRUE(texts.contains(ctx_->guru.GetS(120)));
+    EXPECT_TRUE(texts.contains(ctx_->guru.text(120)));
 }
 
 // The footer is the settings file's, not what the settings row mirrored when
@@ -116,7 +117,7 @@ TEST_F(ProgrammingPrint, TheFooterIsTheOneOfTheSettingsFile)
     ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"),
                              QString::fromUtf8("Inspección Área Norte"), settingsPath(ctx_->home)));
     open();
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     print();
     ASSERT_EQ(previews, 1);
     EXPECT_TRUE(texts.contains(QString::fromUtf8("Inspección Área Norte")));
@@ -127,7 +128,7 @@ TEST_F(ProgrammingPrint, MissingTemplateIsShownOnceAndTheWindowStaysUsable)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"));
     open();
-    ASSERT_TRUE(window->CarregaProgramacio(4711));
+    ASSERT_TRUE(window->loadStored(4711));
     QTemporaryDir empty;
     qputenv("TVQ52_ASSETS", empty.path().toUtf8());
     print();
@@ -150,7 +151,7 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdfOrLeavesTheEarlierOne)
     auto built = buildProgrammingReport(
         *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
     ASSERT_TRUE(built);
-    Form15 preview(*built, prompter_, ctx_->guru);
+    ReportPreviewWindow preview(*built, prompter_, ctx_->guru);
     preview.show();
     settle();
     EXPECT_EQ(preview.preview()->pageCount(), built->pageCount());

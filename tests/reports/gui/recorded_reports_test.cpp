@@ -4,7 +4,7 @@
 #include "app/ini_file.h"
 #include "db/store.h"
 #include "evidence/journal.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/records_fixture.h"
 #include "reports/gui/report_window.h"
@@ -37,7 +37,7 @@ QDateTime at(int d, int h, int m)
 
 class RecordedReports : public FolderDatabaseTest {
 protected:
-    LocGuru guru;
+    Translator guru;
 
     void SetUp() override
     {
@@ -173,12 +173,13 @@ protected:
         db.reset();
         ctx->link.UnitSerial = kSerial;
         ctx->link.UnitFirmware = firmware;
-        window = std::make_unique<ReportWindow>(reportWindowNeeds(*ctx, prompter));
-        window->setPreviewer([this](const RenderedReport& r) {
+        ReportWindow::Needs needs = reportWindowNeeds(*ctx, prompter);
+        needs.openPreview = [this](const RenderedReport& r, const QString&, QWidget*) {
             ++previews;
             for (int p = 0; p < r.pageCount(); ++p)
                 previewed += r.pageTexts(p);
-        });
+        };
+        window = std::make_unique<ReportWindow>(needs);
         window->show();
         QApplication::processEvents();
     }

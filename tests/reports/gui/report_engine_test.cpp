@@ -1,5 +1,5 @@
 #include "i18n/catalogue_message.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/gui/report_preview.h"
 #include "reports/report.h"
 #include "support/file_bytes.h"
@@ -143,7 +143,7 @@ TEST(ReportTemplate, MissingOrBrokenTemplatesGiveTheirError)
     EXPECT_EQ(missing.error().text, QStringLiteral("No se encuentra la plantilla del informe:"));
     EXPECT_TRUE(missing.error().detail.contains(QLatin1String("tvq52_1.xml")));
     // Shown as it always was: the native text, a blank line, the file.
-    const LocGuru guru;
+    const Translator guru;
     EXPECT_EQ(errorText(guru, missing.error()),
               QStringLiteral("No se encuentra la plantilla del informe:\n\n") + missing.error().detail);
 
@@ -712,9 +712,9 @@ TEST(ReportStreaming, ThePreviewPagesThroughPagesLaidOutOnDemand)
     ASSERT_TRUE(rendered);
     const RenderedReport& report = *rendered;
     test::ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     people.handed = 0;
-    Form15 window(report, prompter, guru);
+    ReportPreviewWindow window(report, prompter, guru);
     window.show();
     test::settle();
     auto* label = window.findChild<QLabel*>(QStringLiteral("LbPagina"));
@@ -784,9 +784,9 @@ TEST(ReportStreaming, ThePreviewPagesThroughPagesLaidOutOnDemand)
 TEST(PreviewPdf, ANameIsProposedTheExtensionAddedAndThePlaceTold)
 {
     test::ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     RenderedReport report;
-    Form15 window(report, prompter, guru);
+    ReportPreviewWindow window(report, prompter, guru);
     window.setFileStem(QStringLiteral("4711_sesiones"));
     EXPECT_EQ(window.proposedPdfName(QDate(2026, 12, 7)), QStringLiteral("4711_sesiones_2026-12-07.pdf"));
 
@@ -817,6 +817,6 @@ TEST(PreviewPdf, ANameIsProposedTheExtensionAddedAndThePlaceTold)
     EXPECT_TRUE(prompter.shown().isEmpty());
 
     // Without a stem the program's name starts it.
-    Form15 other(report, prompter, guru);
+    ReportPreviewWindow other(report, prompter, guru);
     EXPECT_EQ(other.proposedPdfName(QDate(2026, 1, 2)), QStringLiteral("tvq52_2026-01-02.pdf"));
 }

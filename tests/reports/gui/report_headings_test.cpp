@@ -2,7 +2,7 @@
 // shrinks below what paper reads, no two texts overlap, and the day's hours
 // are printed beside the night's.
 #include "../../programming/programming_fixture.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/graph_report.h"
 #include "reports/programming_report.h"
 #include "reports/recorded_report.h"
@@ -34,12 +34,12 @@ protected:
     void SetUp() override
     {
         test::ProgrammingDatabase::SetUp();
-        ProgrammingRecord r = CreaProgramacio(QDate(2026, 5, 1));
+        ProgrammingRecord r = defaultProgramming(QDate(2026, 5, 1));
         r.serial = kSerial;
         r.venue = QStringLiteral("Sala \"La Estación\"; 100% rock'n'roll");
         r.nightStart = QStringLiteral("22:30");
         r.nightEnd = QStringLiteral("07:15");
-        ASSERT_TRUE(test::succeeded(GrabaProgramacio(*store_, r, unusedIntervals())));
+        ASSERT_TRUE(test::succeeded(saveProgramming(*store_, r, unusedIntervals())));
         for (const char* table : {"DiaReprogramado", "DiaBorrado", "DiaFinalBateria"})
             ASSERT_TRUE(store_->insert(QString::fromLatin1(table),
                                        test::row({{"LNumeroSerie", kSerial},
@@ -68,7 +68,7 @@ protected:
     }
 
     // Every kind of report in the guru's language, by name.
-    std::vector<std::pair<QString, RenderedReport>> everyReport(const LocGuru& guru)
+    std::vector<std::pair<QString, RenderedReport>> everyReport(const Translator& guru)
     {
         std::vector<std::pair<QString, RenderedReport>> out;
         const QString assets = QStringLiteral(TVQ52_ASSET_DIR);
@@ -114,11 +114,11 @@ QStringList overlaps(const std::vector<RenderedReport::PlacedText>& texts)
 TEST_F(ReportHeadings, EveryTextOfEveryReportFitsWholeWordsReadablyInEveryLanguage)
 {
     for (const char* language : {"", "Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
-        LocGuru guru;
+        Translator guru;
         if (*language) {
             guru.sForeignColumnName = QString::fromUtf8(language);
             ASSERT_TRUE(
-                guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, LocGuru::SqlDb));
+                guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
         }
         const auto reports = everyReport(guru);
         ASSERT_EQ(reports.size(), 5u) << language;
@@ -129,8 +129,8 @@ TEST_F(ReportHeadings, EveryTextOfEveryReportFitsWholeWordsReadablyInEveryLangua
             EXPECT_GE(first.count(QStringLiteral("22:30")), 2) << name.toStdString() << " in " << language;
             // The programming's Leq time is kept in minutes.
             if (name == QLatin1String("programming") || name == QLatin1String("graph")) {
-                EXPECT_EQ(first.mid(first.indexOf(guru.GetS(10)), 3),
-                          QStringList({guru.GetS(10), QStringLiteral("2"), QStringLiteral("min")}))
+                EXPECT_EQ(first.mid(first.indexOf(guru.text(10)), 3),
+                          QStringList({guru.text(10), QStringLiteral("2"), QStringLiteral("min")}))
                     << name.toStdString() << " in " << language;
             }
             for (int p = 0; p < report.pageCount(); ++p) {

@@ -2,7 +2,7 @@
 // head; printing it after those records changed is refused.
 #include "../../programming/programming_fixture.h"
 #include "evidence/journal.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "reports/graph_report.h"
 #include "reports/programming_report.h"
 #include "reports/recorded_report.h"
@@ -52,7 +52,7 @@ protected:
         ASSERT_TRUE(q.exec());
         ASSERT_EQ(q.numRowsAffected(), 1);
     }
-    LocGuru guru_;
+    Translator guru_;
 };
 
 TEST_F(ReportProofPrint, EveryPageStatesTheDigestOfTheRecordsInTheRangeAndTheHead)

@@ -1,8 +1,8 @@
 #include "evidence/signed_pdf.h"
 #include "evidence/signing.h"
+#include "i18n/translator.h"
 #include "reports/fleet_report.h"
 #include "reports/report.h"
-#include "i18n/loc_guru.h"
 #include "support/file_bytes.h"
 #include "support/result_checks.h"
 #include "support/scripted_prompter.h"
@@ -130,7 +130,7 @@ TEST_F(SignedPdf, AnAuthorityThatDoesNotAnswerLeavesItSignedAndSaysSo)
     EXPECT_FALSE(s.check.time.proven);
 
     ScriptedPrompter prompter;
-    LocGuru guru;
+    Translator guru;
     warnOfPdfSigning(prompter, guru);
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_TRUE(prompter.shown()[0].text.contains(QStringLiteral("sin sello de tiempo")));

@@ -11,7 +11,7 @@
 
 namespace tvq52 {
 
-class LocGuru;
+class Translator;
 
 // Text for a spreadsheet: UTF-8 with a byte-order mark (so a spreadsheet
 // takes it as UTF-8), ";" between fields (the decimal comma of most of our
@@ -29,6 +29,11 @@ private:
     bool ok_ = true;
 };
 
+// A field of the comma-separated files written for programs (RFC 4180):
+// quoted with doubled quotes only when it holds a comma, a quote or a line
+// break.
+QString commaCsvField(const QString& text);
+
 // A grid as its window shows it: the given columns (all when empty) with
 // their headings on one line each, and each cell's display text; a flag
 // column, shown as a picture, writes the catalogue's yes and no.
@@ -36,7 +41,24 @@ private:
 struct StartRange {
     QDateTime from, to;
 };
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns = {},
+
+// The rows of a grid whose stored start lies within the range; every row
+// without a range or in a grid without start columns.
+class StartFilter {
+public:
+    StartFilter(const RecordGridModel& grid, const std::optional<StartRange>& range);
+    bool accepts(int row) const;
+
+private:
+    const RecordGridModel& grid_;
+    const std::optional<StartRange>& range_;
+    int dayColumn_;
+    int timeColumn_;
+};
+
+// `columns`, or every column of the grid when it is empty.
+QList<int> columnsOrAll(const RecordGridModel& grid, const QList<int>& columns);
+bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns = {},
                   const std::optional<StartRange>& range = std::nullopt);
 
 // The columns a unit's grid shows: the uncalibrated-minute counters only

@@ -1,4 +1,4 @@
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 
 #include "core/prompter.h"
 #include "i18n/native_catalogue.h"
@@ -10,17 +10,17 @@
 
 namespace tvq52 {
 
-LocGuru::LocGuru()
+Translator::Translator()
 {
     setSProperties(QStringLiteral("Caption,ToolTipText"));
 }
 
-LocGuru::~LocGuru()
+Translator::~Translator()
 {
     CloseLanguageDatabase();
 }
 
-qint32 LocGuru::LocaleID() const
+qint32 Translator::LocaleID() const
 {
     switch (QLocale::system().language()) {
     case QLocale::Spanish:
@@ -42,12 +42,12 @@ qint32 LocGuru::LocaleID() const
     }
 }
 
-void LocGuru::setSPadChar(const QString& pad)
+void Translator::setSPadChar(const QString& pad)
 {
     padChar_ = pad.isEmpty() ? QStringLiteral("W") : pad.left(1);
 }
 
-void LocGuru::setSProperties(const QString& list)
+void Translator::setSProperties(const QString& list)
 {
     propertyNames_.clear();
     properties_.clear();
@@ -59,7 +59,7 @@ void LocGuru::setSProperties(const QString& list)
     }
 }
 
-void LocGuru::CloseLanguageDatabase()
+void Translator::CloseLanguageDatabase()
 {
     store_.close();
     columns_.clear();
@@ -75,7 +75,7 @@ void LocGuru::CloseLanguageDatabase()
     readOnly_ = false;
 }
 
-bool LocGuru::OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType)
+bool Translator::OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType)
 {
     CloseLanguageDatabase();
     dbType_ = eDbType;
@@ -91,7 +91,7 @@ bool LocGuru::OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbT
     return true;
 }
 
-bool LocGuru::loadSql(const QString& path, bool readOnly)
+bool Translator::loadSql(const QString& path, bool readOnly)
 {
     std::optional<LanguageTable> table = store_.open(path, readOnly);
     if (!table) {
@@ -106,7 +106,7 @@ bool LocGuru::loadSql(const QString& path, bool readOnly)
     return true;
 }
 
-void LocGuru::buildIndex()
+void Translator::buildIndex()
 {
     // A lookup walks the rows that match without regard to case, in order: a
     // "bSkip" row ends it with no translation, the exact row gives its
@@ -140,7 +140,7 @@ void LocGuru::buildIndex()
     }
 }
 
-bool LocGuru::loadTextFile(const QString& path)
+bool Translator::loadTextFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -157,7 +157,7 @@ bool LocGuru::loadTextFile(const QString& path)
     return true;
 }
 
-int LocGuru::foreignColumn() const
+int Translator::foreignColumn() const
 {
     if (cachedColumn_ < 0 || cachedColumnName_ != sForeignColumnName) {
         cachedColumnName_ = sForeignColumnName;
@@ -166,7 +166,7 @@ int LocGuru::foreignColumn() const
     return cachedColumn_;
 }
 
-QString LocGuru::widthTest(const QString& text) const
+QString Translator::widthTest(const QString& text) const
 {
     const int length = int(text.size());
     double factor = 1.0;
@@ -184,7 +184,7 @@ QString LocGuru::widthTest(const QString& text) const
     return text + QString(std::max(pads, 0), padChar_.at(0));
 }
 
-QString LocGuru::GetTranslation(const QString& text) const
+QString Translator::GetTranslation(const QString& text) const
 {
     if (bTestStrWidth)
         return widthTest(text);
@@ -209,7 +209,7 @@ QString LocGuru::GetTranslation(const QString& text) const
     return translation.isEmpty() ? text : translation;
 }
 
-QString LocGuru::GetS(int id, const QStringList& args) const
+QString Translator::text(int id, const QStringList& args) const
 {
     QString s = nativeCatalogueText(id).value_or(sUnknownStrID + QString::number(id));
     // Line-break markers are turned before the arguments go in, so that a
@@ -226,7 +226,7 @@ QString LocGuru::GetS(int id, const QStringList& args) const
     return s;
 }
 
-QString LocGuru::ConvertCrLf(const QString& text)
+QString Translator::ConvertCrLf(const QString& text)
 {
     QString s = text;
     s.replace(QLatin1String("{\\r}"), QStringLiteral("\r"));
@@ -234,7 +234,7 @@ QString LocGuru::ConvertCrLf(const QString& text)
     return s;
 }
 
-QString LocGuru::GetToken(QString& text, const QString& delimiter)
+QString Translator::GetToken(QString& text, const QString& delimiter)
 {
     qsizetype start = 0;
     while (start < text.size() && text.at(start) == QLatin1Char(' '))
@@ -267,19 +267,19 @@ QString LocGuru::GetToken(QString& text, const QString& delimiter)
     return token;
 }
 
-bool LocGuru::isExcludedByTag(const QObject* object) const
+bool Translator::isExcludedByTag(const QObject* object) const
 {
     return !sTagExclude.isEmpty() && controlTag(object).startsWith(sTagExclude);
 }
 
-QList<QObject*> LocGuru::includedControls(QObject* form) const
+QList<QObject*> Translator::includedControls(QObject* form) const
 {
     QList<QObject*> controls = form->findChildren<QObject*>();
     controls.removeIf([this](const QObject* c) { return isExcludedByTag(c); });
     return controls;
 }
 
-void LocGuru::TranslateForm(QObject* form) const
+void Translator::TranslateForm(QObject* form) const
 {
     if (!form)
         return;
@@ -297,7 +297,7 @@ void LocGuru::TranslateForm(QObject* form) const
         formHook_(form);
 }
 
-void LocGuru::TranslateObject(QObject* object) const
+void Translator::TranslateObject(QObject* object) const
 {
     if (!object || isExcludedByTag(object))
         return;
@@ -311,14 +311,14 @@ void LocGuru::TranslateObject(QObject* object) const
     }
 }
 
-bool LocGuru::TranslateSpecialControl(QObject* control) const
+bool Translator::TranslateSpecialControl(QObject* control) const
 {
     if (!specialControl_ || !control)
         return false;
     return specialControl_(control, [this](const QString& text) { return GetTranslation(text); });
 }
 
-bool LocGuru::ExportSpecialControl(QObject* control)
+bool Translator::ExportSpecialControl(QObject* control)
 {
     if (!specialControl_ || !control)
         return false;
@@ -328,7 +328,7 @@ bool LocGuru::ExportSpecialControl(QObject* control)
     });
 }
 
-bool LocGuru::beginExport()
+bool Translator::beginExport()
 {
     if (!open_ || !store_.isWritable()) {
         errDescription_ = dbType_ == TextFile && open_
@@ -341,7 +341,7 @@ bool LocGuru::beginExport()
     return true;
 }
 
-bool LocGuru::commitExport()
+bool Translator::commitExport()
 {
     if (!store_.commitExport()) {
         errDescription_ = store_.error();
@@ -350,14 +350,14 @@ bool LocGuru::commitExport()
     return !exportFailed_;
 }
 
-bool LocGuru::exportFault(const QString& description)
+bool Translator::exportFault(const QString& description)
 {
     errDescription_ = description;
     exportFailed_ = true;
     return false;
 }
 
-bool LocGuru::ExportStrings()
+bool Translator::ExportStrings()
 {
     if (!beginExport())
         return false;
@@ -371,7 +371,7 @@ bool LocGuru::ExportStrings()
     return commitExport();
 }
 
-bool LocGuru::ExportFormStrings(QObject* form)
+bool Translator::ExportFormStrings(QObject* form)
 {
     if (!form || !beginExport())
         return false;
@@ -383,7 +383,7 @@ bool LocGuru::ExportFormStrings(QObject* form)
     return commitExport();
 }
 
-bool LocGuru::ExportObjectStrings(QObject* object)
+bool Translator::ExportObjectStrings(QObject* object)
 {
     if (!object || isExcludedByTag(object))
         return true;
@@ -397,7 +397,7 @@ bool LocGuru::ExportObjectStrings(QObject* object)
     return ok;
 }
 
-bool LocGuru::ExportOneString(const QString& text)
+bool Translator::ExportOneString(const QString& text)
 {
     if (text.size() > maxNativeLength_) {
         const QString message = QStringLiteral(

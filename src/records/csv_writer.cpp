@@ -1,9 +1,10 @@
-#include "reports/csv_writer.h"
+#include "records/csv_writer.h"
 
 #include "core/catalogue_ids.h"
-#include "i18n/loc_guru.h"
+#include "i18n/translator.h"
 #include "programming/programming_record.h"
 
+#include <QRegularExpression>
 #include <cmath>
 
 namespace tvq52 {
@@ -37,6 +38,41 @@ bool CsvWriter::writeRow(const QStringList& fields)
     return ok_;
 }
 
+QString commaCsvField(const QString& text)
+{
+    static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
+    if (!text.contains(special))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+StartFilter::StartFilter(const RecordGridModel& grid, const std::optional<StartRange>& range)
+    : grid_(grid),
+      range_(range),
+      dayColumn_(grid.columnOf(QStringLiteral("DFechaInicio"))),
+      timeColumn_(grid.columnOf(QStringLiteral("THoraInicio")))
+{}
+
+bool StartFilter::accepts(int row) const
+{
+    if (!range_ || dayColumn_ < 0 || timeColumn_ < 0)
+        return true;
+    const QDate d = QDate::fromString(grid_.storedValue(row, dayColumn_).toString().left(10), Qt::ISODate);
+    const QTime t = QTime::fromString(grid_.storedValue(row, timeColumn_).toString().left(5), QStringLiteral("HH:mm"));
+    const QDateTime start(d, t, Qt::UTC);
+    return start >= range_->from && start <= range_->to;
+}
+
+QList<int> columnsOrAll(const RecordGridModel& grid, const QList<int>& columns)
+{
+    if (!columns.isEmpty())
+        return columns;
+    QList<int> all;
+    for (int c = 0; c < grid.columnCount(); ++c)
+        all << c;
+    return all;
+}
+
 QList<int> shownGridColumns(RecordGrid grid, const QString& firmware)
 {
     const bool measured = std::lround(versionValue(firmware) * 10) >= 30;
@@ -53,33 +89,20 @@ QList<int> shownGridColumns(RecordGrid grid, const QString& firmware)
     return shown;
 }
 
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const LocGuru& guru, const QList<int>& columns,
+bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns,
                   const std::optional<StartRange>& range)
 {
-    const int dayColumn = grid.columnOf(QStringLiteral("DFechaInicio"));
-    const int timeColumn = grid.columnOf(QStringLiteral("THoraInicio"));
-    const auto inRange = [&](int r) {
-        if (!range || dayColumn < 0 || timeColumn < 0)
-            return true;
-        const QDate d = QDate::fromString(grid.storedValue(r, dayColumn).toString().left(10), Qt::ISODate);
-        const QTime t = QTime::fromString(grid.storedValue(r, timeColumn).toString().left(5), QStringLiteral("HH:mm"));
-        const QDateTime start(d, t, Qt::UTC);
-        return start >= range->from && start <= range->to;
-    };
-    QList<int> shown = columns;
-    if (shown.isEmpty()) {
-        for (int c = 0; c < grid.columnCount(); ++c)
-            shown << c;
-    }
+    const StartFilter inRange(grid, range);
+    const QList<int> shown = columnsOrAll(grid, columns);
     const QVector<GridColumn>& defs = gridColumns(grid.grid());
-    const QString yes = guru.GetS(msg::Yes), no = guru.GetS(msg::No);
+    const QString yes = guru.text(msg::Yes), no = guru.text(msg::No);
     CsvWriter csv(out);
     QStringList heads;
     for (int c : shown)
         heads << grid.headerData(c, Qt::Horizontal).toString().simplified();
     csv.writeRow(heads);
     for (int r = 0; r < grid.rowCount() && csv.ok(); ++r) {
-        if (!inRange(r))
+        if (!inRange.accepts(r))
             continue;
         QStringList cells;
         for (int c : shown) {

@@ -17,16 +17,16 @@ class Prompter;
 // The translation engine: looks native (Spanish) texts up in the language
 // database and translates windows and catalogue messages. It also exports the
 // native texts back into the database for the translators.
-class LocGuru {
+class Translator {
 public:
     // The database kind: an SQL language database (table "LocGuru") or the
     // read-only text language file.
     enum DbType { SqlDb = 0, TextFile = 1 };
 
-    LocGuru();
-    ~LocGuru();
-    LocGuru(const LocGuru&) = delete;
-    LocGuru& operator=(const LocGuru&) = delete;
+    Translator();
+    ~Translator();
+    Translator(const Translator&) = delete;
+    Translator& operator=(const Translator&) = delete;
 
     bool bEnabled = true;
     bool bTestStrWidth = false;
@@ -40,7 +40,7 @@ public:
     QString sStrWidthFactors = QStringLiteral("4:100,10:80,20:60,30:40,50:20,9999:10");
     QString sTagExclude = QStringLiteral("!");
     QString sForeignColumnName = QStringLiteral("Foreign");
-    QString sUnknownStrID = QStringLiteral("GetS: Unknown String ID ");
+    QString sUnknownStrID = QStringLiteral("Unknown String ID ");
 
     void CloseLanguageDatabase();
     bool OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType);
@@ -49,7 +49,7 @@ public:
     int maxNativeLength() const { return maxNativeLength_; }
 
     QString GetTranslation(const QString& text) const;
-    QString GetS(int id, const QStringList& args = {}) const;
+    QString text(int id, const QStringList& args = {}) const;
     static QString ConvertCrLf(const QString& text);
     static QString GetToken(QString& text, const QString& delimiter);
 
