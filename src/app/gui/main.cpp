@@ -7,6 +7,7 @@
 #include "core/own_words.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QTimer>
@@ -43,8 +44,12 @@ int main(int argc, char** argv)
 {
     // Answered before Qt starts: no display is needed to read the usage.
     const tvq52::CommandLine cl = tvq52::parseCommandLine(argc, argv);
-    if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "tvq52: %s\n%s", qPrintable(cl.error), qPrintable(tvq52::commandLineUsage()));
+    if (cl.fault) {
+        // Said in the user's language: the language database is read through
+        // Qt's SQL plugins, which want an application, though not a display.
+        QCoreApplication refusing(argc, argv);
+        const QString why = tvq52::refusalLine(QStringLiteral("tvq52"), cl.home, *cl.fault);
+        std::fprintf(stderr, "%s\n%s", qPrintable(why), qPrintable(tvq52::commandLineUsage()));
         return 2;
     }
     if (cl.help) {
