@@ -58,7 +58,7 @@ BENCHMARK(BM_Sha256ResultWhileAdding);
 
 int main(int argc, char** argv)
 {
-    return bench::runBenchmarks(argc, argv, {},
-                                {{"BM_Sha256StreamsAGigabyte", "mb_per_s", 1000.0, false},
-                                 {"BM_Sha256HexOfALine", "cpu_us", 1.0}});
+    return bench::runBenchmarks(
+        argc, argv, {},
+        {{"BM_Sha256StreamsAGigabyte", "mb_per_s", 1000.0, false}, {"BM_Sha256HexOfALine", "cpu_us", 1.0}});
 }

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <array>
 #include <cstdio>
+#include <functional>
 
 namespace tvq52 {
 
@@ -29,13 +30,22 @@ QString GetCommandLineFile(const QString& commandLine)
     return s;
 }
 
-CommandLine parseCommandLine(const QStringList& arguments)
+namespace {
+
+const std::array<OptionSpec, 4>& windowOptions()
 {
     static const std::array<OptionSpec, 4> options{{{QStringLiteral("--home"), QStringLiteral("DIR")},
                                                     {QStringLiteral("--database"), QStringLiteral("URI")},
                                                     {QStringLiteral("--help"), {}, QStringLiteral("-h")},
                                                     {QStringLiteral("--version"), {}}}};
-    const ParsedWords parsed = parseWords(arguments.mid(1), options);
+    return options;
+}
+
+} // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments)
+{
+    const ParsedWords parsed = parseWords(arguments.mid(1), windowOptions());
     CommandLine result;
     result.home = parsed.value(QStringLiteral("--home"));
     result.database = parsed.value(QStringLiteral("--database"));
@@ -54,17 +64,25 @@ CommandLine parseCommandLine(int argc, const char* const* argv)
     return parseCommandLine(argumentsOf(argc, argv));
 }
 
-QString commandLineUsage()
+QString commandLineUsage(const std::function<QString(const QString&)>& translate)
 {
-    return QStringLiteral(
-        "Usage: tvq52 [--home DIR] [--database URI] [--] [EXCHANGE_FILE.TQ52 | SERIAL_NUMBER]\n"
-        "  --home DIR       data folder (default: $TVQ52_HOME, else ~/.local/share/tvq52)\n"
-        "  --database URI   records on a PostgreSQL server for this run:\n"
-        "                   postgresql://user@host:port/database (no password in it)\n"
-        "  --help           print this and exit\n"
-        "  --version        print the version and exit\n"
-        "An exchange file is imported; a serial number opens that unit's programming.\n"
-        "While the program runs on the same data folder, either goes to its window.\n");
+    const auto tr = [&](const char* text) {
+        const QString native = QString::fromUtf8(text);
+        return translate ? translate(native) : native;
+    };
+    const QStringList texts{
+        tr("carpeta de datos (por omisión: $TVQ52_HOME, si no ~/.local/share/tvq52)"),
+        tr("los registros en un servidor PostgreSQL durante esta ejecución: "
+           "postgresql://usuario@servidor:puerto/base (sin contraseña)"),
+        tr("Muestra esta ayuda y termina."),
+        tr("Muestra la versión y termina."),
+    };
+    return tr("Uso: tvq52 [--home DIR] [--database URI] [--] [ARCHIVO_DE_INTERCAMBIO.TQ52 | NÚMERO_DE_SERIE]")
+        + QLatin1Char('\n') + optionLines(windowOptions(), texts)
+        + tr("Un archivo de intercambio se importa; un número de serie abre la programación de esa unidad.")
+        + QLatin1Char('\n')
+        + tr("Si el programa ya está abierto en la misma carpeta de datos, lo uno o lo otro va a su ventana.")
+        + QLatin1Char('\n');
 }
 
 std::unique_ptr<AppContext> languageOnly(const QString& home, Prompter& prompter)

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -34,8 +35,9 @@ CommandLine parseCommandLine(const QStringList& arguments);
 // The same, from main's own arguments, before any Qt application exists.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-// What `tvq52 --help` prints.
-QString commandLineUsage();
+// What `tvq52 --help` prints, its words through `translate` (without one,
+// as written).
+QString commandLineUsage(const std::function<QString(const QString&)>& translate = {});
 
 // The data folder `home`'s context with only the user's language set up,
 // read from its settings file when there is one (else the system's),

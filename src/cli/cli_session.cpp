@@ -112,7 +112,8 @@ CliOptions parseCliOptions(const QStringList& arguments)
     // The first argument is the command; an option after it that is not
     // shared is the command's own (--save, --count), which it refuses if it
     // does not take it.
-    const ParsedWords parsed = parseWords(arguments, sharedOptions(), {.singleDashOptions = false, .keepForCommand = true});
+    const ParsedWords parsed =
+        parseWords(arguments, sharedOptions(), {.singleDashOptions = false, .keepForCommand = true});
     CliOptions o;
     o.command = parsed.arguments;
     for (const auto& [name, value] : parsed.given) {

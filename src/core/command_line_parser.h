@@ -13,9 +13,9 @@ namespace tvq52 {
 
 // One option a program takes: `--name`, with a value when `valueName` is set.
 struct OptionSpec {
-    QString name;       // "--home"
-    QString valueName;  // "DIR"; empty: a flag
-    QString alias = {}; // another spelling, "-h"
+    QString name;           // "--home"
+    QString valueName;      // "DIR"; empty: a flag
+    QString alias = {};     // another spelling, "-h"
     bool repeatable = true; // false: given twice is refused
 
     bool takesValue() const { return !valueName.isEmpty(); }

@@ -62,9 +62,10 @@ TEST(CliCommandLine, OptionsTakeTheirValueAfterAnEqualsSignToo)
     ASSERT_EQ(runCli({home, "config", "set", "User", "Inspección Norte"}).exitCode, 0);
     // The shared options stand before or after the command, in either form; "--" ends them.
     const QString dir = cli.home.path();
-    for (const QStringList& args : {QStringList{home, "config", "get", "User"}, {"config", "get", "User", home},
-                                    {"config", "--home", dir, "get", "User"}, {"--home", dir, "--", "config", "get", "User"},
-                                    {"config", "get", "--home", dir, "--", "User"}}) {
+    for (const QStringList& args :
+         {QStringList{home, "config", "get", "User"}, {"config", "get", "User", home},
+          {"config", "--home", dir, "get", "User"}, {"--home", dir, "--", "config", "get", "User"},
+          {"config", "get", "--home", dir, "--", "User"}}) {
         const CliResult got = runCli(args);
         EXPECT_EQ(got.exitCode, 0) << qPrintable(args.join(' ') + ": " + got.err);
         EXPECT_EQ(got.out, QStringLiteral("Inspección Norte\n")) << qPrintable(args.join(' '));

@@ -62,8 +62,9 @@ TEST(CommandLineParser, EachSyntaxReadsAsThePrograms)
 TEST(CommandLineParser, HelpLinesLineUpTheTexts)
 {
     const QString lines = optionLines(kOptions, {"folder", "line", "as JSON"});
-    EXPECT_EQ(lines, QStringLiteral("  --home DIR     folder\n"
-                                    "  --device PATH  line\n"
-                                    "  --json         as JSON\n"
-                                    "  -h, --help\n"));
+    EXPECT_EQ(lines,
+              QStringLiteral("  --home DIR     folder\n"
+                             "  --device PATH  line\n"
+                             "  --json         as JSON\n"
+                             "  -h, --help\n"));
 }

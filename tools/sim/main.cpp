@@ -62,7 +62,8 @@ int main(int argc, char** argv)
             std::fputs(tvq52::sim::simHelp(translate).toLocal8Bit().constData(), stdout);
             return 0;
         }
-        std::fprintf(stderr, "%s\n", tvq52::refusalLine(QStringLiteral("tvq52-sim"), QString(), *why).toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n",
+                     tvq52::refusalLine(QStringLiteral("tvq52-sim"), QString(), *why).toLocal8Bit().constData());
         return 2;
     }
 

@@ -6,8 +6,8 @@
 #include "core/own_words.h"
 
 #include <QRegularExpression>
-#include <functional>
 #include <array>
+#include <functional>
 
 namespace tvq52::sim {
 
@@ -116,7 +116,10 @@ class Given {
 public:
     explicit Given(ParsedWords words) : words_(std::move(words)) {}
     bool isSet(const SimOption& o) const { return words_.isSet(QStringLiteral("--") + o.name); }
-    QString value(const SimOption& o) const { return isSet(o) ? words_.value(QStringLiteral("--") + o.name) : o.byDefault; }
+    QString value(const SimOption& o) const
+    {
+        return isSet(o) ? words_.value(QStringLiteral("--") + o.name) : o.byDefault;
+    }
     QStringList values(const SimOption& o) const { return words_.values(QStringLiteral("--") + o.name); }
 
 private:
@@ -128,14 +131,12 @@ struct Declared {
     SimOption link = valued("link", "Make a symbolic link PATH to the terminal.", "PATH");
     SimOption type = valued("type", "Unit type byte (default 42).", "N", "42");
     SimOption firmware = valued("firmware", "Firmware version MAJOR.MINOR (default 4.0).", "VERSION", "4.0");
-    SimOption serial =
-        valued("serial", "Serial number, up to six characters (default 012345).", "TEXT", "012345");
+    SimOption serial = valued("serial", "Serial number, up to six characters (default 012345).", "TEXT", "012345");
     SimOption progMode = valued("prog-mode", "Programming-mode byte (default 1).", "N", "1");
     SimOption seed = valued("seed", "Seed of the recorded history (default 52).", "N", "52");
     SimOption days = valued("days", "Days of recorded history (default 7).", "N", "7");
     SimOption leq = valued("leq-minutes", "Leq time of the recorded intervals (default 15).", "N", "15");
-    SimOption end =
-        valued("history-end", "End of the recorded history, yyyy-MM-ddTHH:mm (default now).", "WHEN");
+    SimOption end = valued("history-end", "End of the recorded history, yyyy-MM-ddTHH:mm (default now).", "WHEN");
     SimOption clock =
         valued("clock",
                "The unit's clock, yyyy-MM-ddTHH:mm, before the history's end: it holds only the records that had "
@@ -212,8 +213,7 @@ public:
 
 private:
     // Sets `target` from a whole number of `opt` within [min, max]; false if not one.
-    template <typename T>
-    bool read(const SimOption& opt, int min, int max, T& target)
+    template <typename T> bool read(const SimOption& opt, int min, int max, T& target)
     {
         const auto v = wholeNumber(p_.value(opt), min, max);
         if (v)
@@ -360,7 +360,8 @@ QString simHelp(const std::function<QString(const QString&)>& translate)
     return translate(QStringLiteral("Uso: tvq52-sim [opciones]")) + QStringLiteral("\n")
         + translate(QStringLiteral("Una unidad TVQ-52 virtual en un pseudoterminal, para demostraciones, formación y "
                                    "pruebas."))
-        + QStringLiteral("\n") + translate(QStringLiteral("Escribe la ruta del terminal en la primera línea de su salida."))
+        + QStringLiteral("\n")
+        + translate(QStringLiteral("Escribe la ruta del terminal en la primera línea de su salida."))
         + QStringLiteral("\n\n") + translate(QStringLiteral("Opciones:")) + QStringLiteral("\n")
         + optionLines(specs, texts);
 }
