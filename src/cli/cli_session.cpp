@@ -10,7 +10,6 @@
 #include "app/data_folder.h"
 #include "app/database_choice.h"
 #include "app/database_opening.h"
-#include "app/ini_file.h"
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "app/signing_settings.h"
@@ -55,7 +54,7 @@ const std::vector<OptionSpec>& sharedOptions()
     return options;
 }
 
-// Sets what shared option `name` says; the first value it cannot use is the fault.
+// Sets what shared option `a` says; a value it cannot use is the fault.
 void takeSharedOption(CliOptions& o, const QString& a, const QString& value)
 {
     auto dialString = [&]() -> QString {
