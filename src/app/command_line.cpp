@@ -1,5 +1,21 @@
 #include "app/command_line.h"
 
+#include "app/app_context.h"
+#include "app/data_folder.h"
+#include "app/ini_file.h"
+#include "app/language_table.h"
+#include "app/settings.h"
+#include "core/command_line_parser.h"
+#include "core/own_words.h"
+#include "core/prompter.h"
+#include "i18n/catalogue_message.h"
+#include "i18n/language_setup.h"
+
+#include <QFileInfo>
+#include <array>
+#include <cstdio>
+#include <functional>
+
 namespace tvq52 {
 
 QString GetCommandLineFile(const QString& commandLine)
@@ -16,72 +32,102 @@ QString GetCommandLineFile(const QString& commandLine)
 
 namespace {
 
-// Takes the value of `--name VALUE` or `--name=VALUE`; false when `a` is not
-// that option. A missing value sets the error.
-bool takeValue(const QStringList& arguments, int& i, const QString& name, QString& value, CommandLine& result)
+const std::array<OptionSpec, 4>& windowOptions()
 {
-    const QString& a = arguments[i];
-    if (a.startsWith(name + QLatin1Char('='))) {
-        value = a.mid(name.size() + 1);
-        return true;
-    }
-    if (a != name)
-        return false;
-    if (i + 1 >= arguments.size()) {
-        result.error = QStringLiteral("%1 needs a value").arg(name);
-        return true;
-    }
-    value = arguments[++i];
-    return true;
+    static const std::array<OptionSpec, 4> options{{{QStringLiteral("--home"), QStringLiteral("DIR")},
+                                                    {QStringLiteral("--database"), QStringLiteral("URI")},
+                                                    {QStringLiteral("--help"), {}, QStringLiteral("-h")},
+                                                    {QStringLiteral("--version"), {}}}};
+    return options;
 }
 
 } // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments)
 {
+    const ParsedWords parsed = parseWords(arguments.mid(1), windowOptions());
     CommandLine result;
-    QStringList rest;
-    bool optionsEnded = false;
-    for (int i = 1; i < arguments.size() && result.error.isEmpty(); ++i) {
-        const QString& a = arguments[i];
-        if (optionsEnded || !a.startsWith(QLatin1Char('-')) || a == QLatin1String("-")) {
-            rest << a;
-        } else if (a == QLatin1String("--")) {
-            optionsEnded = true;
-        } else if (takeValue(arguments, i, QStringLiteral("--home"), result.home, result)
-                   || takeValue(arguments, i, QStringLiteral("--database"), result.database, result)) {
-            continue;
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            result.help = true;
-        } else if (a == QLatin1String("--version")) {
-            result.version = true;
-        } else {
-            result.error = QStringLiteral("unknown option %1").arg(a);
-        }
-    }
-    result.argument = rest.join(QLatin1Char(' '));
+    result.home = parsed.value(QStringLiteral("--home"));
+    result.database = parsed.value(QStringLiteral("--database"));
+    result.help = parsed.isSet(QStringLiteral("--help"));
+    result.version = parsed.isSet(QStringLiteral("--version"));
+    result.fault = parsed.fault;
+    if (parsed.fault)
+        result.error = untranslatedText(*parsed.fault);
+    else
+        result.argument = parsed.arguments.join(QLatin1Char(' '));
     return result;
 }
 
 CommandLine parseCommandLine(int argc, const char* const* argv)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    return parseCommandLine(arguments);
+    return parseCommandLine(argumentsOf(argc, argv));
 }
 
-QString commandLineUsage()
+QString commandLineUsage(const std::function<QString(const QString&)>& translate)
 {
-    return QStringLiteral(
-        "Usage: tvq52 [--home DIR] [--database URI] [--] [EXCHANGE_FILE.TQ52 | SERIAL_NUMBER]\n"
-        "  --home DIR       data folder (default: $TVQ52_HOME, else ~/.local/share/tvq52)\n"
-        "  --database URI   records on a PostgreSQL server for this run:\n"
-        "                   postgresql://user@host:port/database (no password in it)\n"
-        "  --help           print this and exit\n"
-        "  --version        print the version and exit\n"
-        "An exchange file is imported; a serial number opens that unit's programming.\n"
-        "While the program runs on the same data folder, either goes to its window.\n");
+    const auto tr = [&](const char* text) {
+        const QString native = QString::fromUtf8(text);
+        return translate ? translate(native) : native;
+    };
+    const QStringList texts{
+        tr("carpeta de datos (por omisión: $TVQ52_HOME, si no ~/.local/share/tvq52)"),
+        tr("los registros en un servidor PostgreSQL durante esta ejecución: "
+           "postgresql://usuario@servidor:puerto/base (sin contraseña)"),
+        tr("Muestra esta ayuda y termina."),
+        tr("Muestra la versión y termina."),
+    };
+    return tr("Uso: tvq52 [--home DIR] [--database URI] [--] [ARCHIVO_DE_INTERCAMBIO.TQ52 | NÚMERO_DE_SERIE]")
+        + QLatin1Char('\n') + optionLines(windowOptions(), texts)
+        + tr("Un archivo de intercambio se importa; un número de serie abre la programación de esa unidad.")
+        + QLatin1Char('\n')
+        + tr("Si el programa ya está abierto en la misma carpeta de datos, lo uno o lo otro va a su ventana.")
+        + QLatin1Char('\n');
+}
+
+std::unique_ptr<AppContext> languageOnly(const QString& home, Prompter& prompter)
+{
+    auto ctx = std::make_unique<AppContext>(resolveDataFolder(home));
+    const QString file = settingsPath(ctx->home);
+    const LanguageInfo* system = languageFromSystem(systemLanguages());
+    QString id = QString::fromLatin1(system ? system->localeId : languageTable().front().localeId);
+    if (QFileInfo(file).isFile())
+        id = IniFile::load(file).value(QString::fromLatin1(kSettingsSection), QStringLiteral("Language")).value_or(id);
+    const LanguageInfo& language = languageByLocaleId(id.trimmed());
+    ctx->languageName = QString::fromUtf8(language.name);
+    SetupLanguage(ctx->guru, prompter, languageDatabaseToRead(ctx->home, findAssetFolder()), ctx->languageName,
+                  ctx->home);
+    return ctx;
+}
+
+namespace {
+
+// Before any window exists a message can only go to standard error, and
+// nothing can be asked.
+class StandardErrorPrompter : public Prompter {
+public:
+    Answer message(const Message& message) override
+    {
+        std::fprintf(stderr, "%s\n", qPrintable(message.text));
+        return Answer::Cancel;
+    }
+    std::optional<QString> input(const QString&, const QString&, const QString&, int) override { return {}; }
+    QString openFile(const QString&, const QStringList&, const QString&) override { return {}; }
+    QString saveFile(const QString&, const QStringList&, const QString&) override { return {}; }
+};
+
+} // namespace
+
+std::unique_ptr<AppContext> languageOnly(const QString& home)
+{
+    StandardErrorPrompter prompter;
+    return languageOnly(home, prompter);
+}
+
+QString refusalLine(const QString& program, const QString& home, const Error& why)
+{
+    const std::unique_ptr<AppContext> ctx = languageOnly(home);
+    return program + QStringLiteral(": ") + errorText(ctx->guru, why);
 }
 
 } // namespace tvq52

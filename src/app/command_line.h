@@ -1,9 +1,17 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace tvq52 {
+
+struct AppContext;
+class Prompter;
 
 // The argument text with blanks trimmed and the first two double quotes
 // removed (a third one stays).
@@ -16,7 +24,8 @@ struct CommandLine {
     QString argument; // joined as the command line would show it
     bool help = false;
     bool version = false;
-    QString error; // set when the options do not parse
+    std::optional<Error> fault; // set when the options do not parse
+    QString error;              // the fault's text untranslated
 };
 
 // An argument starting with "-" is an option: one the program does not know
@@ -26,7 +35,20 @@ CommandLine parseCommandLine(const QStringList& arguments);
 // The same, from main's own arguments, before any Qt application exists.
 CommandLine parseCommandLine(int argc, const char* const* argv);
 
-// What `tvq52 --help` prints.
-QString commandLineUsage();
+// What `tvq52 --help` prints, its words through `translate` (without one,
+// as written).
+QString commandLineUsage(const std::function<QString(const QString&)>& translate = {});
+
+// The data folder `home`'s context with only the user's language set up,
+// read from its settings file when there is one (else the system's),
+// without laying out, moving or writing anything: what a refused command
+// line needs to say why.
+std::unique_ptr<AppContext> languageOnly(const QString& home, Prompter& prompter);
+// The same before anything can be shown: a failure goes to standard error.
+std::unique_ptr<AppContext> languageOnly(const QString& home);
+
+// "PROGRAM: WHY" in the language of the data folder `home` (--home, else the
+// usual one), for a command line refused before anything started.
+QString refusalLine(const QString& program, const QString& home, const Error& why);
 
 } // namespace tvq52

@@ -6,14 +6,15 @@
 #include <charconv>
 #include <limits>
 
+#include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/database_choice.h"
 #include "app/database_opening.h"
-#include "app/ini_file.h"
 #include "app/language_table.h"
 #include "app/settings.h"
 #include "app/signing_settings.h"
 #include "cli/console_progress.h"
+#include "core/command_line_parser.h"
 #include "core/own_words.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
@@ -24,23 +25,6 @@ namespace tvq52 {
 
 namespace {
 
-// "--name=value" as two words, before "--" only.
-QStringList splitAssignments(const QStringList& arguments)
-{
-    QStringList words;
-    bool onlyCommand = false;
-    for (const QString& a : arguments) {
-        const qsizetype eq = a.indexOf(QLatin1Char('='));
-        if (!onlyCommand && a.startsWith(QLatin1String("--")) && eq > 2) {
-            words << a.left(eq) << a.mid(eq + 1);
-            continue;
-        }
-        onlyCommand = onlyCommand || a == QLatin1String("--");
-        words << a;
-    }
-    return words;
-}
-
 std::optional<int> numberIn(const QString& text, int low, int high)
 {
     bool ok = false;
@@ -48,44 +32,51 @@ std::optional<int> numberIn(const QString& text, int low, int high)
     return ok && n >= low && n <= high ? std::optional<int>(n) : std::nullopt;
 }
 
-// One shared option at `k` with its value, if it is one; false when it is not shared.
-bool takeSharedOption(CliOptions& o, const QStringList& words, qsizetype& k)
+const std::vector<OptionSpec>& sharedOptions()
 {
-    const QString a = words.at(k);
-    auto value = [&]() -> QString {
-        if (k + 1 >= words.size()) {
-            o.fault = ownWords(QStringLiteral("La opción %1 necesita un valor"), {a});
-            return {};
-        }
-        return words.at(++k);
+    static const std::vector<OptionSpec> options{
+        {QStringLiteral("--home"), QStringLiteral("DIR")},
+        {QStringLiteral("--database"), QStringLiteral("URI")},
+        {QStringLiteral("--device"), QStringLiteral("PATH")},
+        {QStringLiteral("--port"), QStringLiteral("N")},
+        {QStringLiteral("--cable"), {}},
+        {QStringLiteral("--modem"), {}},
+        {QStringLiteral("--phone"), QStringLiteral("NUMBER")},
+        {QStringLiteral("--tone"), {}},
+        {QStringLiteral("--pulse"), {}},
+        {QStringLiteral("--prefix"), QStringLiteral("TEXT")},
+        {QStringLiteral("--timeout-ms"), QStringLiteral("MS")},
+        {QStringLiteral("--yes"), {}},
+        {QStringLiteral("--help"), {}, QStringLiteral("-h")},
+        // Not in --help: tests run the line's waits and pacing faster.
+        {QStringLiteral("--clock-speed"), QStringLiteral("FACTOR")},
     };
+    return options;
+}
+
+// Sets what shared option `a` says; a value it cannot use is the fault.
+void takeSharedOption(CliOptions& o, const QString& a, const QString& value)
+{
     auto dialString = [&]() -> QString {
-        const QString text = value();
-        if (!o.fault && !isDialString(text))
+        if (!isDialString(value))
             o.fault = ownWords(QStringLiteral("%1 solo admite caracteres de marcación: cifras, * # + , W P T ! @ "
                                               "y los separadores - ( ) . y el espacio"),
                                {a});
-        return text;
-    };
-    auto positive = [&](const QString& text, int high) {
-        const auto n = numberIn(text, 1, high);
-        if (!n && !o.fault)
-            o.fault = ownWords(QStringLiteral("%1 necesita un número positivo"), {a});
-        return n.value_or(0);
+        return value;
     };
     if (a == QLatin1String("--home")) {
-        o.home = value();
+        o.home = value;
     } else if (a == QLatin1String("--database")) {
-        o.database = value();
+        o.database = value;
     } else if (a == QLatin1String("--device")) {
-        o.device = value();
+        o.device = value;
         o.devices << o.device;
         // An empty path would open no port and read as a failed transmission.
-        if (!o.fault && o.device.trimmed().isEmpty())
+        if (o.device.trimmed().isEmpty())
             o.fault = ownWords(QStringLiteral("--device necesita la ruta de un dispositivo: se ha dado vacía"));
     } else if (a == QLatin1String("--port")) {
-        o.port = numberIn(value(), 0, 255);
-        if (!o.port && !o.fault)
+        o.port = numberIn(value, 0, 255);
+        if (!o.port)
             o.fault = ownWords(QStringLiteral("--port necesita un número de 0 a 255"));
     } else if (a == QLatin1String("--modem") || a == QLatin1String("--cable")) {
         o.modem = a == QLatin1String("--modem");
@@ -97,45 +88,39 @@ bool takeSharedOption(CliOptions& o, const QStringList& words, qsizetype& k)
         o.phone = dialString();
     } else if (a == QLatin1String("--yes")) {
         o.assumeYes = true;
-    } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+    } else if (a == QLatin1String("--help")) {
         o.help = true;
     } else if (a == QLatin1String("--timeout-ms")) {
-        o.timeoutMs = positive(value(), std::numeric_limits<int>::max());
+        const auto n = numberIn(value, 1, std::numeric_limits<int>::max());
+        if (!n)
+            o.fault = ownWords(QStringLiteral("%1 necesita un número positivo"), {a});
+        o.timeoutMs = n.value_or(0);
         o.timeoutGiven = true;
     } else if (a == QLatin1String("--clock-speed")) {
         bool ok = false;
-        o.clockSpeed = value().toDouble(&ok);
-        if ((!ok || o.clockSpeed <= 0) && !o.fault)
+        o.clockSpeed = value.toDouble(&ok);
+        if (!ok || o.clockSpeed <= 0)
             o.fault = ownWords(QStringLiteral("%1 necesita un número positivo"), {a});
-    } else {
-        return false;
     }
-    return true;
 }
 
 } // namespace
 
 CliOptions parseCliOptions(const QStringList& arguments)
 {
+    // The first argument is the command; an option after it that is not
+    // shared is the command's own (--save, --count), which it refuses if it
+    // does not take it.
+    const ParsedWords parsed =
+        parseWords(arguments, sharedOptions(), {.singleDashOptions = false, .keepForCommand = true});
     CliOptions o;
-    const QStringList words = splitAssignments(arguments);
-    bool onlyCommand = false; // after "--" every argument is the command's
-    for (qsizetype k = 0; k < words.size() && !o.fault; ++k) {
-        const QString& a = words.at(k);
-        const bool option = !onlyCommand && (a.startsWith(QLatin1String("--")) || a == QLatin1String("-h"));
-        if (!option || a == QLatin1String("--")) {
-            // The command sees "--" too, so that its own options stop there.
-            onlyCommand = onlyCommand || a == QLatin1String("--");
-            if (!o.command.isEmpty() || a != QLatin1String("--"))
-                o.command << a;
-        } else if (!takeSharedOption(o, words, k)) {
-            // An option of the command itself (--save, --count); the command
-            // refuses what it does not take.
-            if (o.command.isEmpty())
-                o.fault = ownWords(QStringLiteral("Opción desconocida: %1"), {a});
-            o.command << a;
-        }
+    o.command = parsed.arguments;
+    for (const auto& [name, value] : parsed.given) {
+        takeSharedOption(o, name, value);
+        if (o.fault)
+            return o;
     }
+    o.fault = parsed.fault;
     return o;
 }
 
@@ -180,18 +165,8 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
 
 std::unique_ptr<AppContext> languageOnly(const CliOptions& options)
 {
-    auto ctx = std::make_unique<AppContext>(resolveDataFolder(options.home));
-    const QString file = settingsPath(ctx->home);
-    const LanguageInfo* system = languageFromSystem(systemLanguages());
-    QString id = QString::fromLatin1(system ? system->localeId : languageTable().front().localeId);
-    if (QFileInfo(file).isFile())
-        id = IniFile::load(file).value(QString::fromLatin1(kSettingsSection), QStringLiteral("Language")).value_or(id);
-    const LanguageInfo& language = languageByLocaleId(id.trimmed());
-    ctx->languageName = QString::fromUtf8(language.name);
     ConsolePrompter prompter(false, false);
-    SetupLanguage(ctx->guru, prompter, languageDatabaseToRead(ctx->home, findAssetFolder()), ctx->languageName,
-                  ctx->home);
-    return ctx;
+    return languageOnly(options.home, prompter);
 }
 
 std::unique_ptr<ExchangeSession> CliSession::openExchange(const CliOptions& options)

@@ -1,6 +1,7 @@
 #include "cli/command_args.h"
 
 #include "cli/cli_session.h"
+#include "core/command_line_parser.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
 
@@ -18,35 +19,28 @@ std::optional<QString> CommandArgs::value(const char* option) const
 
 Result<CommandArgs> parseCommandArgs(const QStringList& words, const CommandSyntax& syntax)
 {
-    CommandArgs parsed;
-    bool onlyArguments = false;
-    for (qsizetype k = 0; k < words.size(); ++k) {
-        const QString& word = words[k];
-        if (onlyArguments || !word.startsWith(QLatin1String("--")) || word.size() == 2) {
-            if (word == QLatin1String("--") && !onlyArguments)
-                onlyArguments = true;
-            else
-                parsed.arguments << word;
-            continue;
-        }
-        if (parsed.flags.contains(word) || parsed.values.contains(word))
-            return ownWords(QStringLiteral("La opción %1 está repetida"), {word});
-        if (syntax.flags.contains(word)) {
-            parsed.flags << word;
-        } else if (syntax.valued.contains(word)) {
-            if (k + 1 >= words.size())
-                return ownWords(QStringLiteral("La opción %1 necesita un valor"), {word});
-            parsed.values.insert(word, words[++k]);
-        } else {
-            return ownWords(QStringLiteral("Opción desconocida: %1"), {word});
-        }
+    std::vector<OptionSpec> options;
+    for (const QString& flag : syntax.flags)
+        options.push_back({flag, {}, {}, false});
+    for (const QString& option : syntax.valued)
+        options.push_back({option, QStringLiteral("VALUE"), {}, false});
+    const ParsedWords parsed = parseWords(words, options, {.singleDashOptions = false});
+    if (parsed.fault)
+        return *parsed.fault;
+    CommandArgs args;
+    args.arguments = parsed.arguments;
+    for (const auto& [name, value] : parsed.given) {
+        if (syntax.flags.contains(name))
+            args.flags << name;
+        else
+            args.values.insert(name, value);
     }
-    const qsizetype n = parsed.arguments.size();
+    const qsizetype n = args.arguments.size();
     if (n < syntax.minArguments)
         return ownWords(QStringLiteral("Faltan argumentos"));
     if (syntax.maxArguments >= 0 && n > syntax.maxArguments)
-        return ownWords(QStringLiteral("Sobra el argumento %1"), {parsed.arguments.at(syntax.maxArguments)});
-    return parsed;
+        return ownWords(QStringLiteral("Sobra el argumento %1"), {args.arguments.at(syntax.maxArguments)});
+    return args;
 }
 
 QString usageLines(const CommandSyntax& syntax)

@@ -40,8 +40,8 @@ struct CommandArgs {
 };
 
 // The words after the command's name. Options come in any order, each at
-// most once, a value as the next word or after "=" (the shared parser has
-// split "--name=value" already); after "--" every word is an argument.
+// most once, a value as the next word or after "="; after "--" every word
+// is an argument.
 Result<CommandArgs> parseCommandArgs(const QStringList& words, const CommandSyntax& syntax);
 
 // "usage: tvq52-cli [options] SYNOPSIS", one line per form.

@@ -2,18 +2,22 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QCryptographicHash>
-#include <array>
-#include <cstdint>
+
+struct evp_md_ctx_st;
 
 namespace tvq52 {
 
-// SHA-256 on the processor's own instructions where it has them (the
-// journal hashes every record an import adds and the whole file it reads;
-// the portable code takes several times as long), else QCryptographicHash.
+// SHA-256 through OpenSSL, which picks the processor's own instructions
+// where it has them (the journal hashes every record an import adds and the
+// whole file it reads).
 class Sha256 {
 public:
     Sha256();
+    Sha256(const Sha256& other);
+    Sha256(Sha256&& other) noexcept;
+    Sha256& operator=(Sha256 other) noexcept;
+    ~Sha256();
+
     void reset();
     void add(QByteArrayView bytes);
     // The 32 bytes of the hash of what was added so far; adding may go on.
@@ -24,12 +28,7 @@ public:
     static bool accelerated();
 
 private:
-    bool fast_;
-    QCryptographicHash portable_{QCryptographicHash::Sha256};
-    std::array<std::uint32_t, 8> state_{};
-    std::array<unsigned char, 64> buffer_{};
-    std::size_t buffered_ = 0;
-    std::uint64_t length_ = 0;
+    evp_md_ctx_st* ctx_ = nullptr;
 };
 
 } // namespace tvq52

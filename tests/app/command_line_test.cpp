@@ -69,4 +69,8 @@ TEST(ParseCommandLine, HelpVersionAndValuesAreReadFromMainsOwnArguments)
     const QString usage = commandLineUsage();
     for (const char* word : {"--home", "--database", "--help", "--version", "~/.local/share/tvq52"})
         EXPECT_TRUE(usage.contains(QString::fromLatin1(word))) << word;
+    // Every line is said in the user's language.
+    const QString marked = commandLineUsage([](const QString& text) { return QStringLiteral("«%1»").arg(text); });
+    for (const QString& line : marked.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.contains(QStringLiteral("»"))) << qPrintable(line);
 }

@@ -35,6 +35,7 @@ TEST(CliCommandLine, EachCommandHasItsOwnHelpAndABareRunIsAUsageError)
     EXPECT_LT(own.out.count(QLatin1Char('\n')), 15);
     EXPECT_EQ(cli({"help", "download"}).out, own.out);
     EXPECT_EQ(cli({"-h", "download"}).out, own.out);
+    EXPECT_EQ(cli({"download", "-h"}).out, own.out);
 
     // The program with two forms shows both.
     const CliResult program = cli({"help", "program"});
@@ -59,9 +60,17 @@ TEST(CliCommandLine, OptionsTakeTheirValueAfterAnEqualsSignToo)
     CliRuns cli;
     const QString home = QStringLiteral("--home=") + cli.home.path();
     ASSERT_EQ(runCli({home, "config", "set", "User", "Inspección Norte"}).exitCode, 0);
-    const CliResult got = runCli({home, "config", "get", "User"});
-    EXPECT_EQ(got.exitCode, 0) << qPrintable(got.err);
-    EXPECT_EQ(got.out, QStringLiteral("Inspección Norte\n"));
+    // The shared options stand before or after the command, in either form; "--" ends them.
+    const QString dir = cli.home.path();
+    for (const QStringList& args :
+         {QStringList{home, "config", "get", "User"}, {"config", "get", "User", home},
+          {"config", "--home", dir, "get", "User"}, {"--home", dir, "--", "config", "get", "User"},
+          {"config", "get", "--home", dir, "--", "User"}}) {
+        const CliResult got = runCli(args);
+        EXPECT_EQ(got.exitCode, 0) << qPrintable(args.join(' ') + ": " + got.err);
+        EXPECT_EQ(got.out, QStringLiteral("Inspección Norte\n")) << qPrintable(args.join(' '));
+    }
+    EXPECT_EQ(runCli({"config", "get", "User", "--", home}).exitCode, 2) << "after \"--\" it is the command's word";
     // A command's own option with "=": the date is read, then refused for the range.
     useLanguage(cli, "1033");
     const CliResult range = cli({"download", "--from=2026-12-01T22:00", "--to=01/12/26 21:00"});
@@ -91,6 +100,9 @@ TEST(CliCommandLine, RefusalsAreErrorsInTheUsersLanguage)
         {{"identify", "--frob"}, 2, "tvq52-cli: Unbekannte Option: --frob"},
         {{"journal", "--serial"}, 2, "tvq52-cli: Die Option --serial braucht einen Wert"},
         {{"journal", "--json", "--json"}, 2, "tvq52-cli: Die Option --json ist doppelt angegeben"},
+        {{"journal", "--json=yes"}, 2, "tvq52-cli: Die Option --json nimmt keinen Wert"},
+        {{"--yes=1", "identify"}, 2, "tvq52-cli: Die Option --yes nimmt keinen Wert"},
+        {{"--home"}, 2, "tvq52-cli: Die Option --home braucht einen Wert"},
         {{"verify", "1", "2"}, 2, "tvq52-cli: Überzähliges Argument: 2"},
         {{"collect"}, 2, "tvq52-cli: Es fehlen Argumente"},
         {{"--port", "300", "identify"}, 2, "tvq52-cli: --port braucht eine Zahl von 0 bis 255"},

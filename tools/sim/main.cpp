@@ -1,3 +1,5 @@
+#include "app/app_context.h"
+#include "app/command_line.h"
 #include "core/application_info.h"
 #include "sim_runner.h"
 
@@ -50,14 +52,18 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("tvq52-sim"));
 
     QString error;
-    QString help;
-    const auto options = tvq52::sim::parseSimOptions(QCoreApplication::arguments(), &error, &help);
+    std::optional<tvq52::Error> why;
+    const auto options = tvq52::sim::parseSimOptions(QCoreApplication::arguments(), &error, nullptr, &why);
     if (!options) {
-        if (error.isEmpty()) {
-            std::fputs(help.toLocal8Bit().constData(), stdout);
+        // The simulator has no data folder of its own: it speaks the language of the user's.
+        if (!why) {
+            const auto ctx = tvq52::languageOnly(QString());
+            const auto translate = [&](const QString& text) { return ctx->guru.GetTranslation(text); };
+            std::fputs(tvq52::sim::simHelp(translate).toLocal8Bit().constData(), stdout);
             return 0;
         }
-        std::fprintf(stderr, "tvq52-sim: %s\n", error.toLocal8Bit().constData());
+        std::fprintf(stderr, "%s\n",
+                     tvq52::refusalLine(QStringLiteral("tvq52-sim"), QString(), *why).toLocal8Bit().constData());
         return 2;
     }
 

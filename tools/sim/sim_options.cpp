@@ -2,9 +2,12 @@
 
 #include "office_file.h"
 
-#include <QCommandLineParser>
+#include "core/command_line_parser.h"
+#include "core/own_words.h"
+
 #include <QRegularExpression>
 #include <array>
+#include <functional>
 
 namespace tvq52::sim {
 
@@ -86,89 +89,111 @@ std::optional<Fault> parseFault(const QString& text)
 
 namespace {
 
-QCommandLineOption valued(const char* name, const char* help, const char* valueName, const char* byDefault = nullptr)
+// One option of the simulator: how it is written, its help, and the value
+// it has when not given.
+struct SimOption {
+    QString name; // without the dashes, as the messages name it
+    QString help;
+    QString valueName; // empty: a flag
+    QString byDefault = {};
+
+    OptionSpec spec() const { return {QStringLiteral("--") + name, valueName}; }
+};
+
+SimOption valued(const char* name, const char* help, const char* valueName, const char* byDefault = nullptr)
 {
-    QCommandLineOption o(QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(valueName));
-    if (byDefault)
-        o.setDefaultValue(QString::fromLatin1(byDefault));
-    return o;
+    return {QString::fromLatin1(name), QString::fromUtf8(help), QString::fromLatin1(valueName),
+            byDefault ? QString::fromLatin1(byDefault) : QString()};
 }
 
-QCommandLineOption flag(const char* name, const char* help)
+SimOption flag(const char* name, const char* help)
 {
-    return QCommandLineOption(QString::fromLatin1(name), QString::fromUtf8(help));
+    return {QString::fromLatin1(name), QString::fromUtf8(help), {}};
 }
+
+// The words of the command line as the options read them.
+class Given {
+public:
+    explicit Given(ParsedWords words) : words_(std::move(words)) {}
+    bool isSet(const SimOption& o) const { return words_.isSet(QStringLiteral("--") + o.name); }
+    QString value(const SimOption& o) const
+    {
+        return isSet(o) ? words_.value(QStringLiteral("--") + o.name) : o.byDefault;
+    }
+    QStringList values(const SimOption& o) const { return words_.values(QStringLiteral("--") + o.name); }
+
+private:
+    ParsedWords words_;
+};
 
 // Every option of the simulator, declared once for parsing and --help.
 struct Declared {
-    QCommandLineOption link = valued("link", "Make a symbolic link PATH to the terminal.", "PATH");
-    QCommandLineOption type = valued("type", "Unit type byte (default 42).", "N", "42");
-    QCommandLineOption firmware = valued("firmware", "Firmware version MAJOR.MINOR (default 4.0).", "VERSION", "4.0");
-    QCommandLineOption serial =
-        valued("serial", "Serial number, up to six characters (default 012345).", "TEXT", "012345");
-    QCommandLineOption progMode = valued("prog-mode", "Programming-mode byte (default 1).", "N", "1");
-    QCommandLineOption seed = valued("seed", "Seed of the recorded history (default 52).", "N", "52");
-    QCommandLineOption days = valued("days", "Days of recorded history (default 7).", "N", "7");
-    QCommandLineOption leq = valued("leq-minutes", "Leq time of the recorded intervals (default 15).", "N", "15");
-    QCommandLineOption end =
-        valued("history-end", "End of the recorded history, yyyy-MM-ddTHH:mm (default now).", "WHEN");
-    QCommandLineOption clock =
+    SimOption link = valued("link", "Make a symbolic link PATH to the terminal.", "PATH");
+    SimOption type = valued("type", "Unit type byte (default 42).", "N", "42");
+    SimOption firmware = valued("firmware", "Firmware version MAJOR.MINOR (default 4.0).", "VERSION", "4.0");
+    SimOption serial = valued("serial", "Serial number, up to six characters (default 012345).", "TEXT", "012345");
+    SimOption progMode = valued("prog-mode", "Programming-mode byte (default 1).", "N", "1");
+    SimOption seed = valued("seed", "Seed of the recorded history (default 52).", "N", "52");
+    SimOption days = valued("days", "Days of recorded history (default 7).", "N", "7");
+    SimOption leq = valued("leq-minutes", "Leq time of the recorded intervals (default 15).", "N", "15");
+    SimOption end = valued("history-end", "End of the recorded history, yyyy-MM-ddTHH:mm (default now).", "WHEN");
+    SimOption clock =
         valued("clock",
                "The unit's clock, yyyy-MM-ddTHH:mm, before the history's end: it holds only the records that had "
                "ended by then, so a session under way then is stored later (run again without it to see the unit "
                "later on).",
                "WHEN");
-    QCommandLineOption realtime = valued("realtime-ms", "Pause between real-time readings (default 500).", "MS", "500");
-    QCommandLineOption cases =
+    SimOption realtime = valued("realtime-ms", "Pause between real-time readings (default 500).", "MS", "500");
+    SimOption cases =
         flag("realtime-cases",
              "Real-time readings step through the edge cases of the display (range ends, sensor out, mains off).");
-    QCommandLineOption pace = flag("pace", "Send at the real line rate (19200 bit/s).");
-    QCommandLineOption modem = flag("modem", "Put a Hayes modem in front of the unit.");
-    QCommandLineOption rings = valued("rings", "Rings before the call is answered (default 2).", "N", "2");
-    QCommandLineOption ringMs = valued("ring-ms", "Length of one ring (default 3000).", "MS", "3000");
-    QCommandLineOption dialResult =
+    SimOption pace = flag("pace", "Send at the real line rate (19200 bit/s).");
+    SimOption modem = flag("modem", "Put a Hayes modem in front of the unit.");
+    SimOption rings = valued("rings", "Rings before the call is answered (default 2).", "N", "2");
+    SimOption ringMs = valued("ring-ms", "Length of one ring (default 3000).", "MS", "3000");
+    SimOption dialResult =
         valued("dial-result", "Numeric answer to a dial: 1 connects, 3 no carrier, 7 busy (default 1).", "CODE", "1");
-    QCommandLineOption guard = valued("guard-ms", "Guard time of the +++ escape (default 1000).", "MS", "1000");
-    QCommandLineOption fault{QStringLiteral("fault"),
-                             QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
-                                 .arg(faultNames().join(QStringLiteral(", "))),
-                             QStringLiteral("FAULT")};
-    QCommandLineOption dialUnit =
+    SimOption guard = valued("guard-ms", "Guard time of the +++ escape (default 1000).", "MS", "1000");
+    SimOption fault{QStringLiteral("fault"),
+                    QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
+                        .arg(faultNames().join(QStringLiteral(", "))),
+                    QStringLiteral("FAULT")};
+    SimOption dialUnit =
         valued("dial-unit",
                "With --modem, dialling NUMBER reaches another unit: serial SERIAL, firmware FIRMWARE (default that "
                "of --firmware), history seed --seed plus the serial. Repeatable.",
                "NUMBER=SERIAL[:FIRMWARE]");
-    QCommandLineOption lines =
+    SimOption lines =
         valued("lines",
                "With --modem, N modems, each on its own terminal (paths printed one a line; --link PATH makes "
                "PATH-1..PATH-N). Every unit answers on every line; a unit in a call on one line is BUSY to the "
                "others (default 1).",
                "N", "1");
-    QCommandLineOption office =
+    SimOption office =
         valued("office",
                "With --modem, the units behind the modems, one a line: NUMBER SERIAL [firmware=X.Y] [days=N] "
                "[seed=N] [erased=WHEN] [reprogrammed=WHEN] [battery=WHEN], WHEN as yyyy-MM-ddTHH:mm, '#' a "
                "comment. A unit of the file reports exactly the events its line gives; after an erasure it holds "
                "only later records.",
                "FILE");
-    QCommandLineOption afterCall =
+    SimOption afterCall =
         valued("after-call",
                "EVENT is erase, reprogram or battery: after the K-th call (default 1) to unit SERIAL the next call "
                "finds it, dated as that call connects; an erasure leaves the unit no earlier records. Repeatable.",
                "SERIAL=EVENT[:K]");
-    QCommandLineOption ackLog = valued("ack-log", "Append a line to FILE for each record the PC acknowledges.", "FILE");
-    QCommandLineOption timingLog =
+    SimOption ackLog = valued("ack-log", "Append a line to FILE for each record the PC acknowledges.", "FILE");
+    SimOption timingLog =
         valued("timing-log",
                "Write to FILE, in microseconds of the monotonic clock, when the last byte of each frame went into "
                "the terminal and when each ACK or CAN came back.",
                "FILE");
-    QCommandLineOption verbose = flag("verbose", "Log the traffic on standard error.");
+    SimOption verbose = flag("verbose", "Log the traffic on standard error.");
 
-    void addTo(QCommandLineParser& p) const
+    std::vector<const SimOption*> all() const
     {
-        p.addOptions({link,  type,     firmware, serial,    progMode, seed,  days,   leq,        end,
-                      clock, realtime, cases,    pace,      modem,    rings, ringMs, dialResult, guard,
-                      fault, dialUnit, ackLog,   timingLog, verbose,  lines, office, afterCall});
+        return {&link,  &type,     &firmware, &serial,    &progMode, &seed,  &days,   &leq,        &end,
+                &clock, &realtime, &cases,    &pace,      &modem,    &rings, &ringMs, &dialResult, &guard,
+                &fault, &dialUnit, &ackLog,   &timingLog, &verbose,  &lines, &office, &afterCall};
     }
 };
 
@@ -176,20 +201,19 @@ struct Declared {
 // whose value it cannot use.
 class Reader {
 public:
-    Reader(const QCommandLineParser& p, const Declared& d, SimOptions& o) : p_(p), d_(d), o_(o) {}
+    Reader(const Given& p, const Declared& d, SimOptions& o) : p_(p), d_(d), o_(o) {}
 
-    const QCommandLineOption* unit();
-    const QCommandLineOption* history();
-    const QCommandLineOption* line();
-    const QCommandLineOption* dialUnits();
-    const QCommandLineOption* office();
-    const QCommandLineOption* afterCalls();
+    const SimOption* unit();
+    const SimOption* history();
+    const SimOption* line();
+    const SimOption* dialUnits();
+    const SimOption* office();
+    const SimOption* afterCalls();
     QString officeError;
 
 private:
     // Sets `target` from a whole number of `opt` within [min, max]; false if not one.
-    template <typename T>
-    bool read(const QCommandLineOption& opt, int min, int max, T& target)
+    template <typename T> bool read(const SimOption& opt, int min, int max, T& target)
     {
         const auto v = wholeNumber(p_.value(opt), min, max);
         if (v)
@@ -197,12 +221,12 @@ private:
         return v.has_value();
     }
 
-    const QCommandLineParser& p_;
+    const Given& p_;
     const Declared& d_;
     SimOptions& o_;
 };
 
-const QCommandLineOption* Reader::unit()
+const SimOption* Reader::unit()
 {
     if (!read(d_.type, 0, 255, o_.unitType))
         return &d_.type;
@@ -217,7 +241,7 @@ const QCommandLineOption* Reader::unit()
     return nullptr;
 }
 
-const QCommandLineOption* Reader::history()
+const SimOption* Reader::history()
 {
     bool ok = false;
     o_.seed = p_.value(d_.seed).toUInt(&ok);
@@ -241,7 +265,7 @@ const QCommandLineOption* Reader::history()
     return nullptr;
 }
 
-const QCommandLineOption* Reader::line()
+const SimOption* Reader::line()
 {
     if (!read(d_.realtime, 0, 3600000, o_.realtimeMs))
         return &d_.realtime;
@@ -266,7 +290,7 @@ const QCommandLineOption* Reader::line()
     return nullptr;
 }
 
-const QCommandLineOption* Reader::office()
+const SimOption* Reader::office()
 {
     if (!p_.isSet(d_.office))
         return nullptr;
@@ -283,7 +307,7 @@ const QCommandLineOption* Reader::office()
     return nullptr;
 }
 
-const QCommandLineOption* Reader::afterCalls()
+const SimOption* Reader::afterCalls()
 {
     static const QRegularExpression form(QStringLiteral("^([^=]{1,6})=(erase|reprogram|battery)(?::(\\d+))?$"));
     for (const QString& a : p_.values(d_.afterCall)) {
@@ -300,7 +324,7 @@ const QCommandLineOption* Reader::afterCalls()
     return nullptr;
 }
 
-const QCommandLineOption* Reader::dialUnits()
+const SimOption* Reader::dialUnits()
 {
     for (const QString& d : p_.values(d_.dialUnit)) {
         DialUnit u;
@@ -322,52 +346,81 @@ const QCommandLineOption* Reader::dialUnits()
 
 } // namespace
 
-std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* error, QString* helpText)
+QString simHelp(const std::function<QString(const QString&)>& translate)
 {
-    QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("A virtual TVQ-52 unit on a pseudo-terminal, for demonstrations, training and tests.\n"
-                       "Prints the terminal's device path on the first line of its output."));
-    p.addHelpOption();
-    // Answered by main before anything starts; listed here for --help.
-    p.addOption(QCommandLineOption(QStringLiteral("version"), QStringLiteral("Print the version and exit.")));
     const Declared d;
-    d.addTo(p);
-
-    if (helpText)
-        *helpText = p.helpText();
-    if (!p.parse(arguments)) {
-        *error = p.errorText();
-        return std::nullopt;
+    std::vector<OptionSpec> specs{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
+                                  {QStringLiteral("--version"), {}}};
+    QStringList texts{translate(QStringLiteral("Muestra esta ayuda y termina.")),
+                      translate(QStringLiteral("Muestra la versión y termina."))};
+    for (const SimOption* o : d.all()) {
+        specs.push_back(o->spec());
+        texts << o->help;
     }
-    if (p.isSet(QStringLiteral("help"))) {
-        *error = QString();
-        return std::nullopt;
-    }
+    return translate(QStringLiteral("Uso: tvq52-sim [opciones]")) + QStringLiteral("\n")
+        + translate(QStringLiteral("Una unidad TVQ-52 virtual en un pseudoterminal, para demostraciones, formación y "
+                                   "pruebas."))
+        + QStringLiteral("\n")
+        + translate(QStringLiteral("Escribe la ruta del terminal en la primera línea de su salida."))
+        + QStringLiteral("\n\n") + translate(QStringLiteral("Opciones:")) + QStringLiteral("\n")
+        + optionLines(specs, texts);
+}
 
+namespace {
+
+// The options read from `words`; the first one whose value cannot be used is the error.
+Result<SimOptions> readSimOptions(const ParsedWords& words, const Declared& d)
+{
     SimOptions o;
-    Reader reader(p, d, o);
+    const Given given(words);
+    Reader reader(given, d, o);
     for (auto step :
          {&Reader::unit, &Reader::history, &Reader::line, &Reader::dialUnits, &Reader::office, &Reader::afterCalls}) {
-        if (const QCommandLineOption* bad = (reader.*step)()) {
-            if (!reader.officeError.isEmpty()) {
-                *error = reader.officeError;
-                return std::nullopt;
-            }
-            *error = QStringLiteral("invalid value for --%1: %2").arg(bad->names().first(), p.value(*bad));
-            return std::nullopt;
+        if (const SimOption* bad = (reader.*step)()) {
+            if (!reader.officeError.isEmpty())
+                return finalText(reader.officeError);
+            return ownWords(QStringLiteral("Valor no válido para --%1: %2"), {bad->name, given.value(*bad)});
         }
     }
-    for (const QString& f : p.values(d.fault)) {
+    for (const QString& f : given.values(d.fault)) {
         const auto parsed = parseFault(f);
-        if (!parsed) {
-            *error = QStringLiteral("unknown fault \"%1\"; faults are %2, as NAME or NAME:K")
-                         .arg(f, faultNames().join(QStringLiteral(", ")));
-            return std::nullopt;
-        }
+        if (!parsed)
+            return ownWords(QStringLiteral("Fallo desconocido «%1»; los fallos son %2, como NOMBRE o NOMBRE:K"),
+                            {f, faultNames().join(QStringLiteral(", "))});
         o.faults << *parsed;
     }
     return o;
+}
+
+} // namespace
+
+std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* error, QString* helpText,
+                                          std::optional<Error>* why)
+{
+    const Declared d;
+    // --version is answered by main before anything starts.
+    std::vector<OptionSpec> specs{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
+                                  {QStringLiteral("--version"), {}}};
+    for (const SimOption* o : d.all())
+        specs.push_back(o->spec());
+    if (helpText)
+        *helpText = simHelp([](const QString& text) { return text; });
+    const ParsedWords words = parseWords(arguments.mid(1), specs);
+    Result<SimOptions> read = words.fault ? Result<SimOptions>(*words.fault)
+        : !words.arguments.isEmpty()
+        ? Result<SimOptions>(ownWords(QStringLiteral("Sobra el argumento %1"), {words.arguments.front()}))
+        : readSimOptions(words, d);
+    if (words.isSet(QStringLiteral("--help")) && !words.fault) {
+        *error = QString();
+        return std::nullopt;
+    }
+    if (!read) {
+        *error = untranslatedText(read.error());
+        if (why)
+            *why = read.error();
+        return std::nullopt;
+    }
+    return std::move(read).value();
 }
 
 } // namespace tvq52::sim

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace tvq52::sim {
@@ -120,7 +123,11 @@ std::optional<int> wholeNumber(const QString& text, int min, int max);
 // A firmware version "MAJOR.MINOR" into major and minor; false when it is not one.
 bool parseVersion(const QString& text, std::uint8_t& major, std::uint8_t& minor);
 
-// Parses the program's arguments. On failure returns nothing and sets *error.
-std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* error, QString* helpText);
+// Parses the program's arguments. On failure returns nothing and sets
+// *error (untranslated) and *why; --help returns nothing and clears *error.
+std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString* error, QString* helpText,
+                                          std::optional<Error>* why = nullptr);
+// What --help prints, the program's own words through `translate`.
+QString simHelp(const std::function<QString(const QString&)>& translate);
 
 } // namespace tvq52::sim

@@ -1,3 +1,4 @@
+#include "app/app_context.h"
 #include "app/command_line.h"
 #include "app/data_folder.h"
 #include "app/gui/application_shell.h"
@@ -5,8 +6,10 @@
 #include "app/gui/single_instance.h"
 #include "core/application_info.h"
 #include "core/own_words.h"
+#include "i18n/catalogue_message.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QTimer>
@@ -41,15 +44,21 @@ private:
 
 int main(int argc, char** argv)
 {
-    // Answered before Qt starts: no display is needed to read the usage.
+    // Answered before the windows' application starts: no display is needed to read the usage.
     const tvq52::CommandLine cl = tvq52::parseCommandLine(argc, argv);
-    if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "tvq52: %s\n%s", qPrintable(cl.error), qPrintable(tvq52::commandLineUsage()));
+    if (cl.fault || cl.help) {
+        // In the user's language: the language database is read through Qt's
+        // SQL plugins, which want an application, though not a display.
+        QCoreApplication words(argc, argv);
+        const std::unique_ptr<tvq52::AppContext> ctx = tvq52::languageOnly(cl.home);
+        const QString usage =
+            tvq52::commandLineUsage([&](const QString& text) { return ctx->guru.GetTranslation(text); });
+        if (!cl.fault) {
+            std::fputs(qPrintable(usage), stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "tvq52: %s\n%s", qPrintable(tvq52::errorText(ctx->guru, *cl.fault)), qPrintable(usage));
         return 2;
-    }
-    if (cl.help) {
-        std::fputs(qPrintable(tvq52::commandLineUsage()), stdout);
-        return 0;
     }
     if (cl.version) {
         std::fputs(qPrintable(tvq52::versionLine(QStringLiteral("tvq52"))), stdout);
