@@ -40,7 +40,7 @@ public:
     QString sStrWidthFactors = QStringLiteral("4:100,10:80,20:60,30:40,50:20,9999:10");
     QString sTagExclude = QStringLiteral("!");
     QString sForeignColumnName = QStringLiteral("Foreign");
-    QString sUnknownStrID = QStringLiteral("Unknown String ID ");
+    QString sUnknownStrID = QStringLiteral("GetS: Unknown String ID ");
 
     void CloseLanguageDatabase();
     bool OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType);

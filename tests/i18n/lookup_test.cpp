@@ -223,7 +223,7 @@ TEST(CatalogueText, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineB
 {
     Translator guru;
     for (int id : {999, 0, 179, -3})
-        EXPECT_EQ(guru.text(id), QStringLiteral("Unknown String ID %1").arg(id));
+        EXPECT_EQ(guru.text(id), QStringLiteral("GetS: Unknown String ID %1").arg(id));
     guru.sUnknownStrID = "?";
     EXPECT_EQ(guru.text(500), "?500");
 
