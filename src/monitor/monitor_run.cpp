@@ -9,7 +9,6 @@
 #include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/unit_identity.h"
 
@@ -24,6 +23,7 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
     int shown = 0;
     closeRequested_ = false;
     endedByStop_ = false;
+    link_.clearStop();
     const ExchangeResult exchange = runExchange(
         link_, catalogueAsker(prompter_, guru_), phoneNumber, [&] { readStream(expectedSerial, shown); },
         [this] {
@@ -41,27 +41,35 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
 
 void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& shown)
 {
-    LinkState& s = link_.state();
-    if (Status identified = identifyConnectedUnit(link_, timer_); !identified) {
-        showFailure(prompter_, guru_, identified);
+    const Result<UnitIdentity> identified = identifyConnectedUnit(link_, timer_);
+    if (!identified && !running_) {
+        // Stopped before the stream began: it ends as a stopped run does.
+        endedByStop_ = true;
+        link_.line().write(QByteArray(1, char(kCan)));
         return;
     }
-    if (expectedSerial && s.UnitSerial != *expectedSerial) {
+    if (!identified) {
+        showFailure(prompter_, guru_, identified.status());
+        return;
+    }
+    if (expectedSerial && identified->serial != *expectedSerial) {
         showCatalogue(prompter_, guru_, msg::WrongUnit, MessageStyle::Information);
         return;
     }
     link_.SendFrame(frameWithoutCheck(kRealTimeCommand));
     bool fault = false;
     while (running_) {
-        if (Status received = link_.ReceiveFrame(timer_); !received) {
+        const Status received = link_.ReceiveFrame(timer_);
+        // A stop ends the wait for the next reading, and discards one that
+        // arrived meanwhile: no fault.
+        if (!running_)
+            break;
+        if (!received) {
             showFailure(prompter_, guru_, received);
             fault = true;
             break;
         }
-        // A stop while the reading arrived discards it.
-        if (!running_)
-            break;
-        const auto reading = decodeReading(s.FrameBuffer.data(), s.FrameLength);
+        const auto reading = decodeReading(link_.frame().data(), int(link_.frame().size()));
         if (!reading) {
             showCatalogue(prompter_, guru_, msg::TransmissionTimeout, MessageStyle::Critical);
             fault = true;
@@ -80,7 +88,7 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
 void RealTimeMonitor::stop()
 {
     running_ = false;
-    link_.state().DialCancel = true;
+    link_.requestStop();
 }
 
 bool RealTimeMonitor::requestClose()

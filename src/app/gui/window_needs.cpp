@@ -15,7 +15,7 @@ std::function<void()> helpOpener(AppContext& ctx, Prompter& prompter)
 
 SessionSource sessionSource(AppContext& ctx)
 {
-    return [&ctx] { return openExchangeSession(ctx); };
+    return [&ctx](Line* line, Clock* clock) { return openExchangeSession(ctx, {line, clock, {}}); };
 }
 
 ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& prompter)
@@ -23,7 +23,7 @@ ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& promp
     return {ctx.guru,
             prompter,
             ctx.db.get(),
-            ctx.link,
+            ctx.unit,
             sessionSource(ctx),
             ctx.CommandLineFile,
             [&ctx] { return reportFooterText(ctx); },
@@ -33,7 +33,7 @@ ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& promp
 
 RecordedDataWindow::Needs recordedDataWindowNeeds(AppContext& ctx, Prompter& prompter)
 {
-    return {ctx.guru, prompter, ctx.db.get(), ctx.link, sessionSource(ctx), helpOpener(ctx, prompter)};
+    return {ctx.guru, prompter, ctx.db.get(), ctx.unit, sessionSource(ctx), helpOpener(ctx, prompter)};
 }
 
 ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
@@ -41,7 +41,7 @@ ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
     return {ctx.guru,
             prompter,
             ctx.db.get(),
-            ctx.link,
+            ctx.unit,
             [&ctx] { return reportFooterText(ctx); },
             [] { return findAssetFolder(); },
             helpOpener(ctx, prompter)};

@@ -33,6 +33,7 @@ class Line;
 class LocGuru;
 class MonitorWindow;
 class Prompter;
+class UnitSelection;
 class ActionPage;
 class FieldRules;
 class InsulationPage;
@@ -55,7 +56,7 @@ public:
         // The records; null when none are open.
         Database* database = nullptr;
         // The unit last identified or loaded, shared with the other windows.
-        LinkState& link;
+        UnitSelection& unit;
         SessionSource openSession;
         // The program's argument: a serial looked up on the first opening.
         QString commandLineArgument;
@@ -139,6 +140,8 @@ private:
     QWidget* buildButtons();
     QWidget* buildBusyPanel();
     std::unique_ptr<ExchangeSession> openSession();
+    // A unit that answered and is not the one loaded becomes the current unit.
+    void keepIdentifiedUnit(const ExchangeSession& session);
 
     void openRecordSet();
     void showRecord(const ProgrammingRecord& record, bool keepSeconds);
