@@ -66,6 +66,8 @@ void DeviceLink::Delay(int seconds)
 
 ModemResult DeviceLink::ConnectModem(const QString& phoneNumber, const std::function<void()>& failed)
 {
+    dialCancelled_ = false;
+
     for (int k = 0; k < 3; ++k) {
         Delay(1);
         line_.write(QByteArray("+"));
@@ -76,7 +78,7 @@ ModemResult DeviceLink::ConnectModem(const QString& phoneNumber, const std::func
     Delay(1);
     line_.discardInput();
 
-    clock_.waitFor(kModemAnswerMs, [this] { return line_.bytesAvailable() > 0 || stopRequested_; });
+    clock_.waitFor(kModemAnswerMs, [this] { return line_.bytesAvailable() > 0 || dialCancelled_; });
     Delay(3);
 
     ModemResult result = ModemResult::Failed;

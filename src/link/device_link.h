@@ -48,11 +48,16 @@ public:
     // The unit as it last identified itself on this link: all zero before.
     const UnitIdentity& unit() const { return unit_; }
 
-    // Ends the wait for a byte or for the modem's answer at once; the
-    // receive then fails with nothing to tell. It holds until clearStop().
+    // Ends the wait for a byte at once; the receive then fails with nothing
+    // to tell. It holds until clearStop(). A dial goes on: a download stopped
+    // while the modem calls ends once the call is up.
     void requestStop() { stopRequested_ = true; }
     void clearStop() { stopRequested_ = false; }
     bool stopRequested() const { return stopRequested_; }
+    // Ends the wait for the modem's answer at once: the dial fails. The
+    // next dial starts afresh.
+    void cancelDial() { dialCancelled_ = true; }
+    bool dialCancelled() const { return dialCancelled_; }
 
     // Direct cable: the configured device at 19200,n,8,1, opened if closed.
     // Fails with the device and its error when it cannot be opened.
@@ -64,7 +69,7 @@ public:
     void closePort();
 
     // Escapes to command mode, dials `phoneNumber` and waits up to 60 s for
-    // the modem's answer (ended early by a stop). A failure is handed to
+    // the modem's answer (ended early by cancelDial()). A failure is handed to
     // `failed` before the modem's 10-second settling pause, so that the user
     // hears of it at once rather than after the pause.
     ModemResult ConnectModem(const QString& phoneNumber, const std::function<void()>& failed = {});
@@ -97,6 +102,7 @@ private:
     int frameLength_ = 0;
     UnitIdentity unit_;
     bool stopRequested_ = false;
+    bool dialCancelled_ = false;
 };
 
 } // namespace tvq52

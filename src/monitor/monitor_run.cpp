@@ -23,7 +23,6 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
     int shown = 0;
     closeRequested_ = false;
     endedByStop_ = false;
-    link_.clearStop();
     const ExchangeResult exchange = runExchange(
         link_, catalogueAsker(prompter_, guru_), phoneNumber, [&] { readStream(expectedSerial, shown); },
         [this] {
@@ -42,12 +41,6 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
 void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& shown)
 {
     const Result<UnitIdentity> identified = identifyConnectedUnit(link_, timer_);
-    if (!identified && !running_) {
-        // Stopped before the stream began: it ends as a stopped run does.
-        endedByStop_ = true;
-        link_.line().write(QByteArray(1, char(kCan)));
-        return;
-    }
     if (!identified) {
         showFailure(prompter_, guru_, identified.status());
         return;
@@ -59,16 +52,14 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
     link_.SendFrame(frameWithoutCheck(kRealTimeCommand));
     bool fault = false;
     while (running_) {
-        const Status received = link_.ReceiveFrame(timer_);
-        // A stop ends the wait for the next reading, and discards one that
-        // arrived meanwhile: no fault.
-        if (!running_)
-            break;
-        if (!received) {
+        if (Status received = link_.ReceiveFrame(timer_); !received) {
             showFailure(prompter_, guru_, received);
             fault = true;
             break;
         }
+        // A stop while the reading arrived discards it.
+        if (!running_)
+            break;
         const auto reading = decodeReading(link_.frame().data(), int(link_.frame().size()));
         if (!reading) {
             showCatalogue(prompter_, guru_, msg::TransmissionTimeout, MessageStyle::Critical);
@@ -88,7 +79,7 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
 void RealTimeMonitor::stop()
 {
     running_ = false;
-    link_.requestStop();
+    link_.cancelDial();
 }
 
 bool RealTimeMonitor::requestClose()

@@ -36,7 +36,7 @@ public:
     // SSCommandRun. `expectedSerial` is the record's serial number the unit
     // must have (none: any unit). Returns the number of readings shown.
     int run(const QString& phoneNumber, std::optional<qint32> expectedSerial);
-    // SSCommandStop: ends the wait for a reading and a modem dial in progress.
+    // SSCommandStop: also ends a modem dial in progress.
     void stop();
     // SSCommandExit: true when the window may close at once; during a run
     // the run is stopped and the window closes when it has ended.

@@ -240,7 +240,7 @@ TEST(ConnectModem, SilentModemGivesUpAfterSixtySecondsOrWhenTheDialIsCancelled)
     EXPECT_LT(took, 5000 + 60000 + 13000 + 5000);
 
     // Pressed 10 s (on the clock) into the call, during the wait for the answer.
-    u.clock.callAfter(10000, [&] { u.link.requestStop(); });
+    u.clock.callAfter(10000, [&] { u.link.cancelDial(); });
     before = u.clock.elapsedMs();
     EXPECT_EQ(u.link.ConnectModem("123"), ModemResult::Failed);
     EXPECT_LT(u.clock.elapsedMs() - before, 40000);

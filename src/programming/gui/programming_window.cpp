@@ -284,6 +284,8 @@ void ProgrammingWindow::openMonitor()
     setEnabled(false);
     monitor_->runFor(this, venuePage_->phone->text(), header_->serial->text().trimmed().toInt());
     setEnabled(true);
+    if (const ExchangeSession* session = monitor_->session())
+        keepIdentifiedUnit(*session);
 }
 
 void ProgrammingWindow::showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
