@@ -20,7 +20,6 @@
 #include "bench_support.h"
 #include "i18n/translator.h"
 #include "link/exchange_session.h"
-#include "link/link_state.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
 #include "support/memory_unit.h"
@@ -112,8 +111,7 @@ double timedDownload(Database& db, qint32 serial, int days)
                        QStringLiteral("--leq-minutes"), QStringLiteral("15")})
              .isEmpty())
         return -1;
-    LinkState state;
-    ExchangeSession session(state, memory.line, memory.clock, kDownloadSilenceLimitMs);
+    ExchangeSession session({}, memory.line, memory.clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
     Translator guru;
     bench::DownloadView view(serial);

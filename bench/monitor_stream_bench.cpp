@@ -42,7 +42,9 @@ void BM_MonitorStream20PerSecond(benchmark::State& state)
     bench::QuietPrompter prompter;
     Clock& clock = systemClock();
     MemoryLine line(clock);
-    MonitorWindow window(ctx.guru, prompter, [&] { return openExchangeSession(ctx, {&line, &clock, {}}); });
+    MonitorWindow window(ctx.guru, prompter, [&](Line*, Clock*) {
+        return openExchangeSession(ctx, {&line, &clock, {}});
+    });
     int sent = 0;
     // The stream is timed from its first reading to its last: the unit's
     // identification before it (a second's pause of its own) is no streaming.

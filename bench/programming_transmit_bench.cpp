@@ -4,7 +4,6 @@
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/frame.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/memory_line.h"
 #include "programming/programming_block.h"
@@ -26,8 +25,7 @@ void BM_TransmitProgramming377(benchmark::State& state)
     Clock& clock = bench::verdict().quick() ? quickClock : systemClock();
     MemoryLine line(clock);
     line.open();
-    LinkState link;
-    DeviceLink device(link, line, clock);
+    DeviceLink device({}, line, clock);
     LinkTimer timer(clock, kSilenceLimitMs);
     ProgrammingRecord record = defaultProgramming();
     record.version = QStringLiteral("4.0");

@@ -28,7 +28,7 @@
 #include "link/device_link.h"
 #include "link/exchange_session.h"
 #include "link/frame.h"
-#include "link/link_state.h"
+#include "link/line_settings.h"
 #include "link/link_timer.h"
 #include "link/serial_line.h"
 #include "records/download_frames.h"
@@ -130,10 +130,10 @@ bool ourDownload(const QString& device, Database& db, int* updates)
     if (!Store(db).insert(QStringLiteral("Programacion"), unit))
         return false;
     ScaledClock clock;
-    LinkState state;
-    state.SerialDevice = device;
+    LineSettings settings;
+    settings.SerialDevice = device;
     SerialLine line;
-    ExchangeSession session(state, line, clock, kDownloadSilenceLimitMs);
+    ExchangeSession session(settings, line, clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
     Translator guru;
     bench::DownloadView view(kSerial);
@@ -150,10 +150,10 @@ bool ourDownload(const QString& device, Database& db, int* updates)
 bool minimalClient(const QString& device)
 {
     ScaledClock clock;
-    LinkState state;
-    state.SerialDevice = device;
+    LineSettings settings;
+    settings.SerialDevice = device;
     SerialLine line;
-    DeviceLink link(state, line, clock);
+    DeviceLink link(settings, line, clock);
     LinkTimer timer(clock, kDownloadSilenceLimitMs);
     if (!link.OpenLine())
         return false;
@@ -162,7 +162,7 @@ bool minimalClient(const QString& device)
     for (;;) {
         if (!link.ReceiveFrame(timer))
             return false;
-        if (state.FrameBuffer[4] == 0)
+        if (link.frame()[4] == 0)
             break;
         line.write(QByteArray(1, char(kAck)));
     }

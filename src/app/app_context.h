@@ -1,9 +1,10 @@
 #pragma once
 
+#include "core/unit_selection.h"
 #include "db/database.h"
 #include "i18n/translator.h"
 #include "link/line.h"
-#include "link/link_state.h"
+#include "link/line_settings.h"
 
 #include <QString>
 #include <memory>
@@ -11,13 +12,16 @@
 
 namespace tvq52 {
 
-// What lives for the whole run: the line settings, the language, the one
-// translation object and the one database connection.
+// What lives for the whole run: the line settings, the unit the windows
+// show, the language, the one translation object and the one database
+// connection.
 struct AppContext {
     explicit AppContext(QString dataFolder) : home(std::move(dataFolder)) {}
 
     QString home;
-    LinkState link;
+    // As start-up and the command line left them; each session copies them.
+    LineSettings lineSettings;
+    UnitSelection unit;
     QString ReportFooterText;
     int LanguageCodeValue = 3000;
     QString languageName = QStringLiteral("English");

@@ -10,7 +10,7 @@ Line& runLine(AppContext& ctx)
 {
     if (!ctx.line) {
         ctx.line = std::make_unique<SerialLine>();
-        ctx.line->setDeviceName(serialDeviceName(ctx.link));
+        ctx.line->setDeviceName(serialDeviceName(ctx.lineSettings));
     }
     return *ctx.line;
 }
@@ -19,7 +19,8 @@ std::unique_ptr<ExchangeSession> openExchangeSession(AppContext& ctx, const Sess
 {
     Line& line = overrides.line ? *overrides.line : runLine(ctx);
     Clock& clock = overrides.clock ? *overrides.clock : systemClock();
-    return std::make_unique<ExchangeSession>(ctx.link, line, clock, overrides.silenceLimitMs.value_or(kSilenceLimitMs));
+    return std::make_unique<ExchangeSession>(ctx.lineSettings, line, clock,
+                                             overrides.silenceLimitMs.value_or(kSilenceLimitMs));
 }
 
 } // namespace tvq52

@@ -21,8 +21,8 @@ struct SessionOverrides {
 // left up serves the next exchange of any window or command.
 Line& runLine(AppContext& ctx);
 
-// A session on the data folder's line settings (as start-up and the command
-// line left them in ctx.link), the run's line and real time.
+// A session on a copy of the run's line settings (as start-up and the
+// command line left them in ctx.lineSettings), the run's line and real time.
 std::unique_ptr<ExchangeSession> openExchangeSession(AppContext& ctx, const SessionOverrides& overrides = {});
 
 } // namespace tvq52

@@ -173,24 +173,24 @@ Result<QString> readStartupSettings(AppContext& ctx)
     auto v = read("SerialPort");
     if (!v)
         return finalText(fault);
-    ctx.link.SerialPort = std::uint8_t(v->trimmed().toInt());
+    ctx.lineSettings.SerialPort = std::uint8_t(v->trimmed().toInt());
     // Any footer text will do, and an unknown language reads as English.
     ctx.ReportFooterText = text("User");
     if (!(v = read("Modem")))
         return finalText(fault);
-    ctx.link.ModemMode = std::uint8_t(v->trimmed().toInt());
+    ctx.lineSettings.ModemMode = std::uint8_t(v->trimmed().toInt());
     if (!(v = read("TonePulse")))
         return finalText(fault);
-    ctx.link.TonePulse = std::uint8_t(v->trimmed().toInt());
+    ctx.lineSettings.TonePulse = std::uint8_t(v->trimmed().toInt());
     if (!(v = read("DialCode")))
         return finalText(fault);
-    ctx.link.DialCode = *v;
+    ctx.lineSettings.DialCode = *v;
     if (!(v = read("ModemSpeed")))
         return finalText(fault);
-    ctx.link.ModemSpeed = std::int16_t(v->trimmed().toInt());
+    ctx.lineSettings.ModemSpeed = std::int16_t(v->trimmed().toInt());
     if (!(v = read("SerialDevice")))
         return finalText(fault);
-    ctx.link.SerialDevice = v->trimmed();
+    ctx.lineSettings.SerialDevice = v->trimmed();
     // The signing keys may be missing; a bad one stops the reading like any other.
     for (const char* name : {"TimestampUrl", "KeyPassphraseFile", "RequireSignedImports"})
         if (!read(name))
@@ -200,7 +200,8 @@ Result<QString> readStartupSettings(AppContext& ctx)
 
 QString portText(const AppContext& ctx)
 {
-    return ctx.link.SerialDevice.isEmpty() ? QString::number(ctx.link.SerialPort) : ctx.link.SerialDevice;
+    return ctx.lineSettings.SerialDevice.isEmpty() ? QString::number(ctx.lineSettings.SerialPort)
+                                                   : ctx.lineSettings.SerialDevice;
 }
 
 std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& choice)
@@ -215,25 +216,25 @@ std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& c
         return CommFault{errorText(ctx.guru, *reason), CommFault::Field::DialPrefix};
 
     if (numeric) {
-        ctx.link.SerialPort = std::uint8_t(text.toInt());
-        ctx.link.SerialDevice.clear();
+        ctx.lineSettings.SerialPort = std::uint8_t(text.toInt());
+        ctx.lineSettings.SerialDevice.clear();
     } else {
-        ctx.link.SerialDevice = text;
+        ctx.lineSettings.SerialDevice = text;
     }
-    ctx.link.DialCode = choice.dialPrefix;
-    ctx.link.ModemSpeed = 19200;
-    ctx.link.TonePulse = choice.pulse ? 0 : 1;
-    ctx.link.ModemMode = choice.modem ? 1 : 0;
+    ctx.lineSettings.DialCode = choice.dialPrefix;
+    ctx.lineSettings.ModemSpeed = 19200;
+    ctx.lineSettings.TonePulse = choice.pulse ? 0 : 1;
+    ctx.lineSettings.ModemMode = choice.modem ? 1 : 0;
 
     const QString file = settingsPath(ctx.home);
     IniFile ini = IniFile::load(file);
-    ini.setValue(kSection, QStringLiteral("SerialPort"), QString::number(ctx.link.SerialPort));
-    ini.setValue(kSection, QStringLiteral("Modem"), QString::number(ctx.link.ModemMode));
-    ini.setValue(kSection, QStringLiteral("TonePulse"), QString::number(ctx.link.TonePulse));
-    ini.setValue(kSection, QStringLiteral("DialCode"), ctx.link.DialCode);
+    ini.setValue(kSection, QStringLiteral("SerialPort"), QString::number(ctx.lineSettings.SerialPort));
+    ini.setValue(kSection, QStringLiteral("Modem"), QString::number(ctx.lineSettings.ModemMode));
+    ini.setValue(kSection, QStringLiteral("TonePulse"), QString::number(ctx.lineSettings.TonePulse));
+    ini.setValue(kSection, QStringLiteral("DialCode"), ctx.lineSettings.DialCode);
     ini.setValue(kSection, QStringLiteral("ModemSpeed"), QStringLiteral("19200"));
-    if (!ctx.link.SerialDevice.isEmpty() || ini.value(kSection, QStringLiteral("SerialDevice")))
-        ini.setValue(kSection, QStringLiteral("SerialDevice"), ctx.link.SerialDevice);
+    if (!ctx.lineSettings.SerialDevice.isEmpty() || ini.value(kSection, QStringLiteral("SerialDevice")))
+        ini.setValue(kSection, QStringLiteral("SerialDevice"), ctx.lineSettings.SerialDevice);
     if (const Status saved = saveSettings(ini, file); !saved)
         return CommFault{untranslatedText(saved.error()), CommFault::Field::File};
     return std::nullopt;
@@ -285,15 +286,15 @@ Status writeConfigurationRow(AppContext& ctx)
 {
     if (!ctx.settingsDb())
         return {};
-    if (ctx.link.DialCode.isEmpty())
-        ctx.link.DialCode = QStringLiteral(" ");
+    if (ctx.lineSettings.DialCode.isEmpty())
+        ctx.lineSettings.DialCode = QStringLiteral(" ");
     Row values;
-    values.set(QStringLiteral("ByCom"), ctx.link.SerialPort);
+    values.set(QStringLiteral("ByCom"), ctx.lineSettings.SerialPort);
     values.set(QStringLiteral("IIdioma"), ctx.LanguageCodeValue);
-    values.set(QStringLiteral("ByTono"), ctx.link.TonePulse);
-    values.set(QStringLiteral("ByModem"), ctx.link.ModemMode);
-    values.set(QStringLiteral("TPrefijo"), ctx.link.DialCode);
-    values.set(QStringLiteral("IModemSpeed"), ctx.link.ModemSpeed);
+    values.set(QStringLiteral("ByTono"), ctx.lineSettings.TonePulse);
+    values.set(QStringLiteral("ByModem"), ctx.lineSettings.ModemMode);
+    values.set(QStringLiteral("TPrefijo"), ctx.lineSettings.DialCode);
+    values.set(QStringLiteral("IModemSpeed"), ctx.lineSettings.ModemSpeed);
     values.set(QStringLiteral("TUsuario"), ctx.ReportFooterText);
 
     Store store(*ctx.settingsDb());

@@ -60,8 +60,6 @@ void openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
 
 void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
 {
-    ctx.link.ModemConnected = false;
-
     const Result<QString> languageValue = readStartupSettings(ctx);
     if (!languageValue)
         throw StartupFault{untranslatedText(languageValue.error())};
@@ -74,8 +72,6 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
     SetupLanguage(ctx.guru, prompter, languageDatabaseToRead(ctx.home, findAssetFolder()), ctx.languageName, ctx.home);
     ctx.LanguageCodeValue = LanguageCode(ctx.languageName);
     host.languageChosen(ctx.LanguageCodeValue);
-
-    ctx.link.StopRequested = false;
 
     openRecords(ctx, prompter, host);
 

@@ -176,7 +176,7 @@ std::unique_ptr<ExchangeSession> CliSession::openExchange(const CliOptions& opti
 
 void CliSession::applyLineOptions(const CliOptions& o)
 {
-    LinkState& link = ctx->link;
+    LineSettings& link = ctx->lineSettings;
     if (o.port) {
         link.SerialPort = std::uint8_t(*o.port);
         link.SerialDevice.clear();

@@ -349,12 +349,12 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
     const QList<CollectItem> items = readList(list);
     if (!openFolderDatabase(ctx))
         return 1;
-    ctx.link.ModemMode = 1;
+    ctx.lineSettings.ModemMode = 1;
     if (plan.devices.size() == 1 && options.devices.isEmpty())
-        ctx.link.SerialDevice = plan.devices.first(); // the settings' one line
+        ctx.lineSettings.SerialDevice = plan.devices.first(); // the settings' one line
     CollectPrompter prompter(*session.prompter);
     CollectRun run{session, options, prompter, args.has("--quiet")};
-    run.line = ctx.link.SerialDevice.isEmpty() ? portText(ctx) : ctx.link.SerialDevice;
+    run.line = ctx.lineSettings.SerialDevice.isEmpty() ? portText(ctx) : ctx.lineSettings.SerialDevice;
     if (args.has("--worker"))
         return runWorker(run, list.fileName(), plan.reports);
 

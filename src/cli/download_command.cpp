@@ -126,7 +126,7 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
     ConsoleProgress progress(args.has("--quiet"));
     ConsoleRecordsView view(kUnitOnTheLine, *from, *to, &progress, &ctx.guru);
     DownloadWorkflow workflow(*exchange, *session.prompter, ctx.guru, *ctx.db, view);
-    workflow.overridePhone(ctx.link.PhoneNumber);
+    workflow.overridePhone(ctx.lineSettings.PhoneNumber);
     const InterruptWatch watch([&] {
         progress.interrupt();
         workflow.stop();

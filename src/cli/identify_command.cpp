@@ -31,14 +31,16 @@ int runIdentify(CliSession& session, const CliOptions& options, const CommandArg
     DeviceLink& link = exchangeSession->link();
     Prompter& prompter = *session.prompter;
 
-    bool identified = false;
-    const ExchangeResult exchange = runExchange(link, catalogueAsker(prompter, ctx.guru), ctx.link.PhoneNumber, [&] {
-        // Ends a list or stream the unit may still be sending; it answers nothing else then.
-        link.line().write(QByteArray(1, char(kCan)));
-        const Status status = identifyConnectedUnit(link, exchangeSession->timer());
-        showFailure(prompter, ctx.guru, status);
-        identified = status.ok();
-    });
+    std::optional<UnitIdentity> identified;
+    const ExchangeResult exchange =
+        runExchange(link, catalogueAsker(prompter, ctx.guru), ctx.lineSettings.PhoneNumber, [&] {
+            // Ends a list or stream the unit may still be sending; it answers nothing else then.
+            link.line().write(QByteArray(1, char(kCan)));
+            const Result<UnitIdentity> unit = identifyConnectedUnit(link, exchangeSession->timer());
+            showFailure(prompter, ctx.guru, unit.status());
+            if (unit)
+                identified = *unit;
+        });
     if (const Error* error = exchange.errorToShow())
         showError(prompter, ctx.guru, *error);
     if (exchange.outcome == ExchangeOutcome::Cancelled)
@@ -46,22 +48,22 @@ int runIdentify(CliSession& session, const CliOptions& options, const CommandArg
     if (!identified)
         return 1;
 
-    const LinkState& s = ctx.link;
+    const UnitIdentity& s = *identified;
     if (args.has("--json")) {
-        printJson(QJsonObject{{"type", int(s.UnitType)},
-                              {"firmware", s.UnitFirmware},
-                              {"serial", s.UnitSerial},
-                              {"programmingMode", s.UnitProgMode == 1}});
+        printJson(QJsonObject{{"type", int(s.type)},
+                              {"firmware", s.firmware},
+                              {"serial", s.serial},
+                              {"programmingMode", s.progMode == 1}});
         return 0;
     }
     const Translator& guru = ctx.guru;
     auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
     QTextStream out(stdout);
-    out << say("Tipo:") << ' ' << s.UnitType << '\n'
-        << say("Versión:") << ' ' << s.UnitFirmware << '\n'
-        << say("Número de serie:") << ' ' << s.UnitSerial << '\n'
-        << say("Modo programación:") << ' ' << guru.text(s.UnitProgMode == 1 ? msg::Yes : msg::No) << " ("
-        << s.UnitProgMode << ")\n";
+    out << say("Tipo:") << ' ' << s.type << '\n'
+        << say("Versión:") << ' ' << s.firmware << '\n'
+        << say("Número de serie:") << ' ' << s.serial << '\n'
+        << say("Modo programación:") << ' ' << guru.text(s.progMode == 1 ? msg::Yes : msg::No) << " (" << s.progMode
+        << ")\n";
     return 0;
 }
 

@@ -108,7 +108,7 @@ int runMonitor(CliSession& session, const CliOptions& options, const CommandArgs
     view.monitor = &monitor;
     // Ctrl-C stops the run, so that the unit is told to end its stream.
     const InterruptWatch watch([&monitor] { monitor.stop(); });
-    const int shown = monitor.run(ctx.link.PhoneNumber, serial);
+    const int shown = monitor.run(ctx.lineSettings.PhoneNumber, serial);
     // Done: the stream ran until it was stopped (Ctrl-C, or --count readings
     // shown, all of them) without a fault.
     return monitor.endedByStop() && shown >= count ? 0 : 1;

@@ -10,7 +10,7 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
-#include "link/link_state.h"
+#include "link/line_settings.h"
 #include "programming/programming_workflow.h"
 #include "programming/received_load.h"
 #include "programming/record_sheet.h"
@@ -168,7 +168,7 @@ std::optional<Error> programFault(const CommandArgs& args)
 // A unit received through a modem call and kept without a telephone number
 // keeps the number that reached it, so that it can be called again (by
 // collect, or from the windows).
-void keepDialledNumber(RecordSheet& sheet, const LinkState& link)
+void keepDialledNumber(RecordSheet& sheet, const LineSettings& link)
 {
     const QString number = link.PhoneNumber.trimmed();
     const ColumnDef* column = schemaTable(QStringLiteral("Programacion"))->column(QStringLiteral("TTelefono"));
@@ -187,9 +187,10 @@ int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& w
     if (!workflow.receive())
         return 1;
     // The unit's programming, also when the stored record was kept.
-    ProgrammingRecord unit = takeOverReceived(sheet.record(), workflow.received(), ctx.link.UnitFirmware);
-    unit.serial = ctx.link.UnitSerial;
-    unit.version = ctx.link.UnitFirmware;
+    const UnitIdentity& identified = workflow.unit();
+    ProgrammingRecord unit = takeOverReceived(sheet.record(), workflow.received(), identified.firmware);
+    unit.serial = identified.serial;
+    unit.version = identified.firmware;
     if (args.has("--json"))
         printJson(recordJson(unit, workflow.received().intervals));
     else
@@ -203,7 +204,7 @@ int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& w
         return 1;
     }
     if (sheet.isModified()) {
-        keepDialledNumber(sheet, ctx.link);
+        keepDialledNumber(sheet, ctx.lineSettings);
         if (!sheet.save())
             return 1;
         QTextStream(stderr) << errorText(ctx.guru,

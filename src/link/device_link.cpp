@@ -6,7 +6,6 @@
 #include "link/frame.h"
 #include "link/frame_receiver.h"
 #include "link/line.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/unit_identity.h"
 
@@ -30,19 +29,21 @@ QString printable(QString text)
     return text;
 }
 
-DeviceLink::DeviceLink(LinkState& state, Line& line, Clock& clock) : state_(state), line_(line), clock_(clock) {}
+DeviceLink::DeviceLink(LineSettings settings, Line& line, Clock& clock)
+    : settings_(std::move(settings)), line_(line), clock_(clock)
+{}
 
 Status DeviceLink::OpenLine()
 {
-    line_.setDeviceName(serialDeviceName(state_));
+    line_.setDeviceName(serialDeviceName(settings_));
     line_.setBaudRate(kDirectBaud);
     return openPort();
 }
 
 void DeviceLink::setModemLineSettings()
 {
-    line_.setDeviceName(serialDeviceName(state_));
-    line_.setBaudRate(state_.ModemSpeed);
+    line_.setDeviceName(serialDeviceName(settings_));
+    line_.setBaudRate(settings_.ModemSpeed);
 }
 
 Status DeviceLink::openPort()
@@ -65,7 +66,7 @@ void DeviceLink::Delay(int seconds)
 
 ModemResult DeviceLink::ConnectModem(const QString& phoneNumber, const std::function<void()>& failed)
 {
-    state_.DialCancel = false;
+    dialCancelled_ = false;
 
     for (int k = 0; k < 3; ++k) {
         Delay(1);
@@ -73,11 +74,11 @@ ModemResult DeviceLink::ConnectModem(const QString& phoneNumber, const std::func
     }
     Delay(1);
 
-    line_.write(dialCommand(state_.TonePulse, state_.DialCode, phoneNumber));
+    line_.write(dialCommand(settings_.TonePulse, settings_.DialCode, phoneNumber));
     Delay(1);
     line_.discardInput();
 
-    clock_.waitFor(kModemAnswerMs, [this] { return line_.bytesAvailable() > 0 || state_.DialCancel; });
+    clock_.waitFor(kModemAnswerMs, [this] { return line_.bytesAvailable() > 0 || dialCancelled_; });
     Delay(3);
 
     ModemResult result = ModemResult::Failed;
@@ -116,10 +117,10 @@ DeviceLink::WaitEnd DeviceLink::waitForByte(LinkTimer& timer)
 {
     RestartTimer(timer);
     // Bytes already waiting need no event loop: a whole frame is checked at once.
-    if (!state_.StopRequested && line_.bytesAvailable() > 0)
+    if (!stopRequested_ && line_.bytesAvailable() > 0)
         return WaitEnd::Byte;
-    clock_.waitFor(timer.remainingMs(), [&] { return state_.StopRequested || line_.bytesAvailable() > 0; });
-    if (state_.StopRequested)
+    clock_.waitFor(timer.remainingMs(), [&] { return stopRequested_ || line_.bytesAvailable() > 0; });
+    if (stopRequested_)
         return WaitEnd::Stop;
     if (line_.bytesAvailable() > 0)
         return WaitEnd::Byte;
@@ -128,8 +129,8 @@ DeviceLink::WaitEnd DeviceLink::waitForByte(LinkTimer& timer)
 
 Status DeviceLink::ReceiveFrame(LinkTimer& timer)
 {
-    state_.FrameLength = 0;
-    FrameReceiver receiver(state_.FrameBuffer.data(), state_.FrameBuffer.size());
+    frameLength_ = 0;
+    FrameReceiver receiver(frame_.data(), frame_.size());
     for (;;) {
         switch (waitForByte(timer)) {
         case WaitEnd::Stop:
@@ -143,7 +144,7 @@ Status DeviceLink::ReceiveFrame(LinkTimer& timer)
         case FrameReceiver::Status::NeedMore:
             break;
         case FrameReceiver::Status::Complete:
-            state_.FrameLength = receiver.length();
+            frameLength_ = receiver.length();
             return {};
         case FrameReceiver::Status::BadCheck:
             return Error{msg::TransmissionError};
@@ -153,24 +154,20 @@ Status DeviceLink::ReceiveFrame(LinkTimer& timer)
     }
 }
 
-Status DeviceLink::IdentifyUnit(LinkTimer& timer)
+Result<UnitIdentity> DeviceLink::IdentifyUnit(LinkTimer& timer)
 {
     if (Status received = ReceiveFrame(timer); !received)
-        return received;
-    const auto decoded = decodeIdentity(state_.FrameBuffer.data(), state_.FrameLength);
+        return received.error();
+    const auto decoded = decodeIdentity(frame_.data(), frameLength_);
     if (const auto* fault = std::get_if<IdentityFault>(&decoded)) {
-        // A reply that is no identification: the unit fields keep the last one.
+        // A reply that is no identification: unit() keeps the last one.
         if (fault->kind == IdentityFault::BadSerial)
             return Error{msg::TransmissionError, QStringLiteral("\"%1\"").arg(printable(fault->serialText)),
                          msg::SerialNumberLabel};
         return Error{msg::TransmissionError};
     }
-    const auto& id = std::get<UnitIdentity>(decoded);
-    state_.UnitType = id.type;
-    state_.UnitFirmware = id.firmware;
-    state_.UnitSerial = id.serial;
-    state_.UnitProgMode = id.progMode;
-    return {};
+    unit_ = std::get<UnitIdentity>(decoded);
+    return unit_;
 }
 
 } // namespace tvq52

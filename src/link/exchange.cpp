@@ -4,7 +4,6 @@
 #include "link/device_link.h"
 #include "link/dial_command.h"
 #include "link/line.h"
-#include "link/link_state.h"
 #include "link/unit_identity.h"
 
 namespace tvq52 {
@@ -13,11 +12,10 @@ namespace {
 
 void takeLineDown(DeviceLink& link, const AskCatalogue& ask)
 {
-    LinkState& state = link.state();
-    if (state.ModemConnected) {
+    if (link.line().modemCallUp()) {
         if (ask(msg::HangUp, MessageStyle::YesNoQuestion) == Answer::Yes) {
             link.closePort();
-            state.ModemConnected = false;
+            link.line().setModemCallUp(false);
         }
     } else {
         link.closePort();
@@ -29,9 +27,9 @@ void takeLineDown(DeviceLink& link, const AskCatalogue& ask)
 ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QString& phoneNumber,
                            const std::function<void()>& body, const std::function<void()>& started)
 {
-    LinkState& state = link.state();
-    const bool modem = state.ModemMode != 0;
-    const bool dial = modem && !state.ModemConnected;
+    const LineSettings& settings = link.settings();
+    const bool modem = settings.modem();
+    const bool dial = modem && !link.line().modemCallUp();
 
     if (!modem) {
         if (ask(msg::ConnectCable, MessageStyle::OkCancelInformation) != Answer::Ok)
@@ -42,7 +40,7 @@ ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QStr
             return {ExchangeOutcome::NoPhoneNumber, Error{msg::NoPhoneNumber}};
         // Nothing but dialling characters reaches the modem: a ";" or a CR
         // in the number would let it run a command of its own.
-        for (const QString& part : {state.DialCode, phoneNumber}) {
+        for (const QString& part : {settings.DialCode, phoneNumber}) {
             if (!isDialString(part))
                 return {ExchangeOutcome::BadPhoneNumber,
                         Error{msg::BadValue, QStringLiteral("\"%1\"").arg(printable(part))}};
@@ -60,7 +58,7 @@ ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QStr
     } else if (dial) {
         const auto tell = [&] { ask(msg::DialFailed, MessageStyle::Critical); };
         if (link.ConnectModem(phoneNumber, tell) == ModemResult::Connected)
-            state.ModemConnected = true;
+            link.line().setModemCallUp(true);
         else
             result = {ExchangeOutcome::DialFailed, Error{msg::DialFailed}, true};
     }
@@ -72,14 +70,13 @@ ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QStr
     return result;
 }
 
-Status identifyConnectedUnit(DeviceLink& link, LinkTimer& timer)
+Result<UnitIdentity> identifyConnectedUnit(DeviceLink& link, LinkTimer& timer)
 {
     link.RequestIdentity();
-    if (Status identified = link.IdentifyUnit(timer); !identified)
-        return identified;
-    if (!isTvq52Type(link.state().UnitType))
+    Result<UnitIdentity> identified = link.IdentifyUnit(timer);
+    if (identified && !isTvq52Type(identified->type))
         return Error{msg::NotATvq52};
-    return {};
+    return identified;
 }
 
 } // namespace tvq52

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/prompter.h"
+#include "link/unit_identity.h"
 
 #include <QString>
 #include <functional>
@@ -54,6 +55,6 @@ ExchangeResult runExchange(DeviceLink& link, const AskCatalogue& ask, const QStr
 // The identification every exchange starts with, and the unit-type check:
 // fails when the unit did not identify itself or is not of a type this
 // program handles (30).
-Status identifyConnectedUnit(DeviceLink& link, LinkTimer& timer);
+Result<UnitIdentity> identifyConnectedUnit(DeviceLink& link, LinkTimer& timer);
 
 } // namespace tvq52

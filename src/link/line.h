@@ -43,6 +43,14 @@ public:
     virtual void discardInput() = 0;
     // Throws away what was written and not yet sent.
     virtual void discardOutput() = 0;
+
+    // Whether a modem call is up on this line. It belongs to the line, not
+    // to one exchange: a call left up serves the next session on the line.
+    bool modemCallUp() const { return modemCallUp_; }
+    void setModemCallUp(bool up) { modemCallUp_ = up; }
+
+private:
+    bool modemCallUp_ = false;
 };
 
 } // namespace tvq52

@@ -1,4 +1,4 @@
-#include "link/link_state.h"
+#include "link/line_settings.h"
 
 namespace tvq52 {
 
@@ -11,10 +11,10 @@ QString portNumberDevice(int port)
 #endif
 }
 
-QString serialDeviceName(const LinkState& state)
+QString serialDeviceName(const LineSettings& settings)
 {
-    const QString device = state.SerialDevice.trimmed();
-    return device.isEmpty() ? portNumberDevice(state.SerialPort) : device;
+    const QString device = settings.SerialDevice.trimmed();
+    return device.isEmpty() ? portNumberDevice(settings.SerialPort) : device;
 }
 
 } // namespace tvq52

@@ -9,7 +9,6 @@
 #include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/unit_identity.h"
 
@@ -42,12 +41,12 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
 
 void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& shown)
 {
-    LinkState& s = link_.state();
-    if (Status identified = identifyConnectedUnit(link_, timer_); !identified) {
-        showFailure(prompter_, guru_, identified);
+    const Result<UnitIdentity> identified = identifyConnectedUnit(link_, timer_);
+    if (!identified) {
+        showFailure(prompter_, guru_, identified.status());
         return;
     }
-    if (expectedSerial && s.UnitSerial != *expectedSerial) {
+    if (expectedSerial && identified->serial != *expectedSerial) {
         showCatalogue(prompter_, guru_, msg::WrongUnit, MessageStyle::Information);
         return;
     }
@@ -62,7 +61,7 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
         // A stop while the reading arrived discards it.
         if (!running_)
             break;
-        const auto reading = decodeReading(s.FrameBuffer.data(), s.FrameLength);
+        const auto reading = decodeReading(link_.frame().data(), int(link_.frame().size()));
         if (!reading) {
             showCatalogue(prompter_, guru_, msg::TransmissionTimeout, MessageStyle::Critical);
             fault = true;
@@ -81,7 +80,7 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
 void RealTimeMonitor::stop()
 {
     running_ = false;
-    link_.state().DialCancel = true;
+    link_.cancelDial();
 }
 
 bool RealTimeMonitor::requestClose()

@@ -3,7 +3,6 @@
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/line.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 
 namespace tvq52 {
@@ -18,8 +17,8 @@ Status receiveProgrammingReply(DeviceLink& link, LinkTimer& timer, ReceivedProgr
 {
     if (Status received = link.ReceiveFrame(timer); !received)
         return received;
-    const LinkState& s = link.state();
-    if (!decodeProgrammingReply(s.FrameBuffer.data(), s.FrameLength, s.UnitFirmware, into))
+    const std::span<const std::uint8_t> frame = link.frame();
+    if (!decodeProgrammingReply(frame.data(), int(frame.size()), link.unit().firmware, into))
         return Error{};
     return {};
 }

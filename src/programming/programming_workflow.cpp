@@ -10,7 +10,6 @@
 #include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/unit_identity.h"
 #include "programming/programming_comparison.h"
@@ -33,6 +32,11 @@ ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& pro
     : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view), received_(received)
 {}
 
+const UnitIdentity& ProgrammingWorkflow::unit() const
+{
+    return link_.unit();
+}
+
 Answer ProgrammingWorkflow::show(int catalogueId, MessageStyle style)
 {
     return showCatalogue(prompter_, guru_, catalogueId, style);
@@ -49,8 +53,8 @@ bool ProgrammingWorkflow::receive()
         [&] {
             // Ends any transfer the unit may still be running.
             link_.line().write(QByteArray(1, char(kCan)));
-            if (Status identified = identifyConnectedUnit(link_, timer_); !identified) {
-                showFailure(prompter_, guru_, identified);
+            if (const auto identified = identifyConnectedUnit(link_, timer_); !identified) {
+                showFailure(prompter_, guru_, identified.status());
                 return;
             }
             requestProgramming(link_);
@@ -77,18 +81,18 @@ void ProgrammingWorkflow::record(bool transmit, const ExchangeResult& exchange, 
 {
     if (!journal_)
         return;
-    const LinkState& s = link_.state();
+    const UnitIdentity& unit = link_.unit();
     JournalOutcome ended = JournalOutcome::Failed;
     if (exchange.outcome == ExchangeOutcome::Cancelled)
         ended = JournalOutcome::Cancelled;
     else if (succeeded)
         ended = JournalOutcome::Completed;
     const QString outcome = journalOutcomeName(ended);
-    const qint32 serial = s.UnitSerial != 0 ? s.UnitSerial : view_.record().serial;
+    const qint32 serial = unit.serial != 0 ? unit.serial : view_.record().serial;
     // The exchange has been shown already; a journal that cannot be written
     // does not undo it.
     journal_->append(transmit ? JournalAction::ProgramTransmit : JournalAction::ProgramReceive, serial,
-                     s.ModemMode != 0 ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
+                     link_.settings().modem() ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
                      prompter_.lastMessage());
 }
 
@@ -99,35 +103,35 @@ QString ProgrammingWorkflow::phoneToDial() const
 
 void ProgrammingWorkflow::takeReceived()
 {
-    const LinkState& s = link_.state();
+    const UnitIdentity& s = link_.unit();
     const ProgrammingRecord shown = view_.record();
-    if (s.UnitSerial != shown.serial) {
-        if (view_.loadStored(s.UnitSerial))
+    if (s.serial != shown.serial) {
+        if (view_.loadStored(s.serial))
             compareWithUnit();
         else
             showNewRecord();
         return;
     }
-    if (shown.version != s.UnitFirmware)
+    if (shown.version != s.firmware)
         view_.setModified(true);
-    view_.setVersion(s.UnitFirmware);
+    view_.setVersion(s.firmware);
     compareWithUnit();
 }
 
 void ProgrammingWorkflow::showNewRecord()
 {
-    const LinkState& s = link_.state();
+    const UnitIdentity& s = link_.unit();
     ProgrammingRecord header = view_.record();
-    header.serial = s.UnitSerial;
+    header.serial = s.serial;
     header.date = link_.clock().now().date();
     header.contact = header.venue = header.address = header.town = header.phone = header.note = QString();
-    header.version = s.UnitFirmware;
-    view_.showReceived(takeOverReceived(header, received_, s.UnitFirmware), received_.intervals, s.UnitFirmware);
+    header.version = s.firmware;
+    view_.showReceived(takeOverReceived(header, received_, s.firmware), received_.intervals, s.firmware);
 }
 
 void ProgrammingWorkflow::takeOverFromUnit()
 {
-    const QString& firmware = link_.state().UnitFirmware;
+    const QString& firmware = link_.unit().firmware;
     view_.showReceived(takeOverReceived(view_.record(), received_, firmware), received_.intervals, firmware);
 }
 
@@ -170,25 +174,26 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::sendToIdentifiedUnit()
 {
     link_.line().write(QByteArray(1, char(kCan)));
     link_.RequestIdentity();
-    if (Status identified = link_.IdentifyUnit(timer_); !identified) {
-        showFailure(prompter_, guru_, identified);
+    const Result<UnitIdentity> identified = link_.IdentifyUnit(timer_);
+    if (!identified) {
+        showFailure(prompter_, guru_, identified.status());
         return std::nullopt;
     }
-    const LinkState& s = link_.state();
+    const UnitIdentity& s = *identified;
     const ProgrammingRecord record = view_.record();
-    if (s.UnitProgMode != 1) {
+    if (s.progMode != 1) {
         show(msg::NotInProgrammingMode, MessageStyle::Critical);
         return std::nullopt;
     }
-    if (s.UnitSerial != record.serial) {
+    if (s.serial != record.serial) {
         show(msg::WrongUnit, MessageStyle::Information);
         return std::nullopt;
     }
-    if (!isTvq52Type(s.UnitType)) {
+    if (!isTvq52Type(s.type)) {
         show(msg::NotATvq52, MessageStyle::Information);
         return std::nullopt;
     }
-    const QByteArray frame = encodeProgrammingFrame(record, view_.intervals(), s.UnitFirmware, link_.clock().now());
+    const QByteArray frame = encodeProgrammingFrame(record, view_.intervals(), s.firmware, link_.clock().now());
     const TransmitAnswer answer = sendProgramming(link_, timer_, frame, [this](int sent, int total, qint64 left) {
         view_.transmissionProgress(sent, total, left);
     });

@@ -17,6 +17,7 @@ class LinkTimer;
 class Translator;
 class ProgrammingView;
 class Prompter;
+struct UnitIdentity;
 
 // Another PC saved unit `serial` since it was loaded here: asks whether to
 // replace that save, No the default.
@@ -50,6 +51,8 @@ public:
     void setJournal(Journal* journal) { journal_ = journal; }
 
     const ReceivedProgramming& received() const { return received_; }
+    // The unit as it identified itself in the last exchange, all zero before.
+    const UnitIdentity& unit() const;
     // The last comparison listing, empty when nothing differed.
     const QString& ComparisonText() const { return comparison_; }
 

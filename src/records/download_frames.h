@@ -18,7 +18,7 @@ QByteArray intervalsRequest(const DownloadRange& range);
 QByteArray sessionsRequest(const DownloadRange& range);
 
 // The decoders read a received frame: `frame` from its STX, `length` its
-// bytes including the check byte (LinkState::FrameLength). They never read
+// bytes including the check byte (DeviceLink::frame()). They never read
 // past `length`.
 
 // Nothing when the frame is too short to hold the four counters.

@@ -15,7 +15,6 @@
 #include "link/exchange_session.h"
 #include "link/frame.h"
 #include "link/line.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 #include "records/download_frames.h"
 #include "records/record_store.h"
@@ -128,13 +127,12 @@ DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter,
 
 void DownloadWorkflow::stop()
 {
-    session_.state().StopRequested = true;
+    session_.requestStop();
 }
 
 DownloadReport DownloadWorkflow::run()
 {
     Run run(prompter_, database_);
-    LinkState& state = session_.state();
     const qint32 shown = view_.shownSerial();
     if (shown == 0) {
         showCatalogue(run.prompter, guru_, msg::NoUnitStored, MessageStyle::Information);
@@ -146,7 +144,7 @@ DownloadReport DownloadWorkflow::run()
         failStoring(run, storeError(StoreFailure::ConnectionLost, untranslatedText(connected.error())));
         return run.report;
     }
-    state.StopRequested = false;
+    session_.link().clearStop();
     const std::optional<DownloadRange> chosen =
         view_.chooseRange(proposedRange(run.store, shown, session_.clock().now()));
     if (!chosen)
@@ -163,7 +161,6 @@ DownloadReport DownloadWorkflow::run()
                }())) {
         phone = unit->value(QStringLiteral("TTelefono")).toString();
     }
-    state.PhoneNumber = phone;
 
     view_.ToggleButtons();
     run.report.outcome = DownloadOutcome::Failed;
@@ -176,7 +173,7 @@ DownloadReport DownloadWorkflow::run()
         showError(run.prompter, guru_, *error);
     if (line.error)
         run.report.error = line.error;
-    state.StopRequested = false;
+    session_.link().clearStop();
     sealJournal(run, line.started());
     if (line.started())
         view_.downloadFinished();
@@ -253,18 +250,18 @@ void DownloadWorkflow::failStoring(Run& run, const Error& error)
 bool DownloadWorkflow::identify(Run& run, std::optional<Row>* unit)
 {
     DeviceLink& link = session_.link();
-    LinkState& state = session_.state();
     // Ends any transfer the unit may still be running.
     link.line().write(QByteArray(1, char(kCan)));
-    if (Status identified = identifyConnectedUnit(link, session_.timer()); !identified) {
+    const Result<UnitIdentity> identified = identifyConnectedUnit(link, session_.timer());
+    if (!identified) {
         fail(run, identified.error());
         return false;
     }
-    const qint32 serial = state.UnitSerial;
+    const qint32 serial = identified->serial;
     run.report.serial = serial;
-    // Taken before the view loads the unit's stored record, which may hold
-    // an older version: the records come in the layout the unit speaks now.
-    run.report.firmware = state.UnitFirmware;
+    // The records come in the layout the unit speaks now, whatever version
+    // its stored record holds.
+    run.report.firmware = identified->firmware;
 
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), serial);
@@ -318,7 +315,6 @@ bool DownloadWorkflow::openEntry(Run& run)
 void DownloadWorkflow::exchange(Run& run)
 {
     DeviceLink& link = session_.link();
-    LinkState& state = session_.state();
     std::optional<Row> unit;
     if (!identify(run, &unit))
         return;
@@ -328,8 +324,6 @@ void DownloadWorkflow::exchange(Run& run)
         view_.showUnit(serial);
         run.range = view_.rangeForConnectedUnit(run.range, proposedRange(run.store, serial, session_.clock().now()));
     }
-    state.UnitSerial = serial;
-    state.UnitFirmware = firmware;
     if (!openEntry(run))
         return;
 
@@ -356,14 +350,13 @@ void DownloadWorkflow::exchange(Run& run)
 bool DownloadWorkflow::receiveTotals(Run& run)
 {
     DeviceLink& link = session_.link();
-    const LinkState& state = session_.state();
     link.SendFrame(totalsRequest());
     if (Status received = link.ReceiveFrame(session_.timer()); !received) {
         fail(run, received.error());
         return false;
     }
     ++run.frames;
-    const auto totals = decodeTotals(state.FrameBuffer.data(), state.FrameLength, session_.clock().now());
+    const auto totals = decodeTotals(link.frame().data(), int(link.frame().size()), session_.clock().now());
     if (!totals) {
         fail(run, Error{msg::TransmissionError});
         return false;
@@ -383,14 +376,13 @@ bool DownloadWorkflow::receiveTotals(Run& run)
 bool DownloadWorkflow::receiveEventDates(Run& run)
 {
     DeviceLink& link = session_.link();
-    const LinkState& state = session_.state();
     link.SendFrame(eventDatesRequest());
     if (Status received = link.ReceiveFrame(session_.timer()); !received) {
         fail(run, received.error());
         return false;
     }
     ++run.frames;
-    for (const EventDate& event : decodeEventDates(state.FrameBuffer.data(), state.FrameLength)) {
+    for (const EventDate& event : decodeEventDates(link.frame().data(), int(link.frame().size()))) {
         KindCounts& counts = run.report.counts[int(recordKindOf(event.kind))];
         ++counts.received;
         const Result<Stored> stored = run.store.storeEvent(run.report.serial, event);
@@ -407,14 +399,13 @@ bool DownloadWorkflow::receiveEventDates(Run& run)
 DownloadWorkflow::ListEnd DownloadWorkflow::receiveList(Run& run, RecordKind kind)
 {
     DeviceLink& link = session_.link();
-    const LinkState& state = session_.state();
     if (run.listsStartedNs < 0)
         run.listsStartedNs = session_.clock().elapsedNs();
     run.firstStamp.reset();
     run.firstStampNs = -1;
     ListEnd end = ListEnd::Ended;
     for (;;) {
-        if (state.StopRequested) {
+        if (link.stopRequested()) {
             link.line().write(QByteArray(1, char(kCan)));
             end = ListEnd::Stopped;
             break;
@@ -440,9 +431,8 @@ DownloadWorkflow::ListEnd DownloadWorkflow::receiveList(Run& run, RecordKind kin
 bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
 {
     DeviceLink& link = session_.link();
-    const LinkState& state = session_.state();
-    const std::uint8_t* frame = state.FrameBuffer.data();
-    const int length = state.FrameLength;
+    const std::uint8_t* frame = link.frame().data();
+    const int length = int(link.frame().size());
     const QDateTime rangeStart = kind == RecordKind::Sessions ? run.sessions.start() : run.range.start();
     KindCounts& counts = run.report.counts[int(kind)];
 
@@ -526,7 +516,7 @@ void DownloadWorkflow::noteStamp(Run& run, const QDateTime& stamp)
 
 QString DownloadWorkflow::lineName() const
 {
-    return session_.state().ModemMode != 0 ? QStringLiteral("modem") : QStringLiteral("cable");
+    return session_.settings().modem() ? QStringLiteral("modem") : QStringLiteral("cable");
 }
 
 void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)

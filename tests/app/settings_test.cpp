@@ -66,14 +66,14 @@ TEST(StartupSettings, ReadsTheSevenKeys)
     AppContext ctx(home.path());
     const Result<QString> language = readStartupSettings(ctx);
     ASSERT_TRUE(test::succeeded(language.status()));
-    EXPECT_EQ(ctx.link.SerialPort, 7);
+    EXPECT_EQ(ctx.lineSettings.SerialPort, 7);
     EXPECT_EQ(ctx.ReportFooterText, QStringLiteral("Ayuntamiento"));
     EXPECT_EQ(*language, QStringLiteral("1031"));
-    EXPECT_EQ(ctx.link.ModemMode, 1);
-    EXPECT_EQ(ctx.link.TonePulse, 0);
-    EXPECT_EQ(ctx.link.DialCode, QStringLiteral("0,"));
-    EXPECT_EQ(ctx.link.ModemSpeed, 1234);
-    EXPECT_EQ(serialDeviceName(ctx.link), QStringLiteral("/dev/pts/9"));
+    EXPECT_EQ(ctx.lineSettings.ModemMode, 1);
+    EXPECT_EQ(ctx.lineSettings.TonePulse, 0);
+    EXPECT_EQ(ctx.lineSettings.DialCode, QStringLiteral("0,"));
+    EXPECT_EQ(ctx.lineSettings.ModemSpeed, 1234);
+    EXPECT_EQ(serialDeviceName(ctx.lineSettings), QStringLiteral("/dev/pts/9"));
 }
 
 TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
@@ -84,9 +84,9 @@ TEST(StartupSettings, AMissingOrBadNumericKeyStopsTheReading)
                    "[Configuration]\nSerialPort=3\nModem=1\nDialCode=9\nModemSpeed=19200\n");
     AppContext ctx(home.path());
     EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("TonePulse")));
-    EXPECT_EQ(ctx.link.SerialPort, 3);
-    EXPECT_EQ(ctx.link.ModemMode, 1);
-    EXPECT_TRUE(ctx.link.DialCode.isEmpty());
+    EXPECT_EQ(ctx.lineSettings.SerialPort, 3);
+    EXPECT_EQ(ctx.lineSettings.ModemMode, 1);
+    EXPECT_TRUE(ctx.lineSettings.DialCode.isEmpty());
 
     home.writeFile(QStringLiteral("tvq52.ini"), "[Configuration]\nSerialPort=300\n");
     EXPECT_TRUE(startupFault(ctx).contains(QStringLiteral("300")));
@@ -180,14 +180,14 @@ TEST_F(Settings, TheReportFooterIsTheSettingsFilesUserAsItIsNow)
 
 TEST_F(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
 {
-    ctx.link.SerialPort = 4;
-    ctx.link.TonePulse = 0;
-    ctx.link.ModemMode = 1;
-    ctx.link.DialCode.clear();
+    ctx.lineSettings.SerialPort = 4;
+    ctx.lineSettings.TonePulse = 0;
+    ctx.lineSettings.ModemMode = 1;
+    ctx.lineSettings.DialCode.clear();
     ctx.LanguageCodeValue = 5000;
     ctx.ReportFooterText = QStringLiteral("pie");
     ASSERT_TRUE(test::succeeded(writeConfigurationRow(ctx)));
-    EXPECT_EQ(ctx.link.DialCode, QStringLiteral(" "));
+    EXPECT_EQ(ctx.lineSettings.DialCode, QStringLiteral(" "));
     const Row row = configurationRow();
     EXPECT_EQ(row.value(QStringLiteral("ByCom")).toInt(), 4);
     EXPECT_EQ(row.value(QStringLiteral("IIdioma")).toInt(), 5000);
@@ -209,11 +209,11 @@ TEST_F(Settings, CommunicationDialogAcceptWritesKeysAndAlwaysSpeed19200)
     WriteSetting(QStringLiteral("Configuration"), QStringLiteral("ModemSpeed"), QStringLiteral("2400"),
                  settingsPath(home.path()));
     ASSERT_TRUE(test::succeeded(readStartupSettings(ctx).status()));
-    EXPECT_EQ(ctx.link.ModemSpeed, 2400);
+    EXPECT_EQ(ctx.lineSettings.ModemSpeed, 2400);
 
     CommChoice choice{QStringLiteral("12"), QStringLiteral("0"), true, true};
     ASSERT_FALSE(acceptCommSettings(ctx, choice).has_value());
-    EXPECT_EQ(ctx.link.ModemSpeed, 19200);
+    EXPECT_EQ(ctx.lineSettings.ModemSpeed, 19200);
     EXPECT_EQ(ini("SerialPort"), QStringLiteral("12"));
     EXPECT_EQ(ini("Modem"), QStringLiteral("1"));
     EXPECT_EQ(ini("TonePulse"), QStringLiteral("0"));
@@ -230,7 +230,7 @@ TEST_F(Settings, CommunicationDialogAcceptWritesKeysAndAlwaysSpeed19200)
     choice.portText = QStringLiteral("2");
     ASSERT_FALSE(acceptCommSettings(ctx, choice).has_value());
     EXPECT_EQ(ini("SerialDevice"), QString());
-    EXPECT_EQ(serialDeviceName(ctx.link), portNumberDevice(2));
+    EXPECT_EQ(serialDeviceName(ctx.lineSettings), portNumberDevice(2));
 }
 
 TEST_F(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
@@ -246,8 +246,8 @@ TEST_F(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
         acceptCommSettings(ctx, CommChoice{QStringLiteral("2"), QStringLiteral("9\rATH"), true, true});
     ASSERT_TRUE(prefixFault.has_value());
     EXPECT_EQ(prefixFault->field, CommFault::Field::DialPrefix);
-    EXPECT_EQ(ctx.link.SerialPort, 1);
-    EXPECT_EQ(ctx.link.ModemMode, 0);
+    EXPECT_EQ(ctx.lineSettings.SerialPort, 1);
+    EXPECT_EQ(ctx.lineSettings.ModemMode, 0);
     EXPECT_EQ(iniFile(), before);
 }
 

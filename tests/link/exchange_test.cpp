@@ -54,7 +54,7 @@ struct UnitOnLine : MemoryLink {
 TEST(ExchangeOrder, CableAsksToConnectThenOpensIdentifiesAndCloses)
 {
     UnitOnLine u;
-    u.state.SerialDevice = "/dev/ttyUSB7";
+    u.settings.SerialDevice = "/dev/ttyUSB7";
     bool identified = false;
     int started = 0;
     const ExchangeResult result = runExchange(
@@ -68,7 +68,7 @@ TEST(ExchangeOrder, CableAsksToConnectThenOpensIdentifiesAndCloses)
         [&] { ++started; });
     EXPECT_EQ(result.outcome, ExchangeOutcome::Ran);
     EXPECT_TRUE(identified);
-    EXPECT_EQ(u.state.UnitSerial, 12345);
+    EXPECT_EQ(u.link.unit().serial, 12345);
     EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{15});
     EXPECT_EQ(u.prompter.shown().front().style, MessageStyle::OkCancelInformation);
     EXPECT_FALSE(u.line.isOpen()) << "the cable port closes after every exchange";
@@ -91,7 +91,7 @@ TEST(ExchangeOrder, CancelEndsBeforeAnythingIsOpened)
 TEST(ExchangeOrder, PortThatCannotOpenIsReportedOnce)
 {
     UnitOnLine u;
-    u.state.SerialDevice = "/dev/ttyMISSING";
+    u.settings.SerialDevice = "/dev/ttyMISSING";
     u.line.failOpen("No such file or directory");
     bool ran = false;
     EXPECT_EQ(u.identifyExchange(&ran), ExchangeOutcome::LineFailed);
@@ -126,9 +126,9 @@ TEST(ExchangeOrder, ModemWithoutANumberOrWithOneThatIsNoDialStringSendsNothing)
                  {"0;ATZ", "555", ExchangeOutcome::BadPhoneNumber, 106}};
     for (const auto& c : cases) {
         UnitOnLine u;
-        u.state.ModemMode = 1;
-        u.state.DialCode = c.prefix;
-        u.state.PhoneNumber = c.number;
+        u.settings.ModemMode = 1;
+        u.settings.DialCode = c.prefix;
+        u.settings.PhoneNumber = c.number;
         const int opens = u.line.openCount();
         EXPECT_EQ(u.identifyExchange(), c.outcome) << qPrintable(c.number);
         EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{c.message});
@@ -140,11 +140,11 @@ TEST(ExchangeOrder, ModemWithoutANumberOrWithOneThatIsNoDialStringSendsNothing)
 TEST(ExchangeOrder, ModemDialsEscapesAndWaitsOnTheClock)
 {
     UnitOnLine u;
-    u.state.ModemMode = 1;
-    u.state.ModemSpeed = 9600;
-    u.state.TonePulse = 0;
-    u.state.DialCode = " 0 ";
-    u.state.PhoneNumber = "931112233";
+    u.settings.ModemMode = 1;
+    u.settings.ModemSpeed = 9600;
+    u.settings.TonePulse = 0;
+    u.settings.DialCode = " 0 ";
+    u.settings.PhoneNumber = "931112233";
     u.prompter.answer(Answer::Ok);
     u.prompter.answer(Answer::No); // keep the call up
     bool identified = false;
@@ -154,7 +154,7 @@ TEST(ExchangeOrder, ModemDialsEscapesAndWaitsOnTheClock)
     EXPECT_EQ(u.line.baudRate(), 9600);
     EXPECT_TRUE(u.line.written().startsWith("+++ATE0V0X0DP0,931112233\r"));
     EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{33, 112}));
-    EXPECT_TRUE(u.state.ModemConnected);
+    EXPECT_TRUE(u.line.modemCallUp());
     EXPECT_TRUE(u.line.isOpen());
     // Five 1 s delays, the ring time, 3 s and 10 s, then the identification.
     EXPECT_GE(u.clock.elapsedMs() - before, 18000 + 4000);
@@ -163,8 +163,8 @@ TEST(ExchangeOrder, ModemDialsEscapesAndWaitsOnTheClock)
 TEST(ExchangeOrder, SecondExchangeDuringACallNeitherRedialsNorAsks)
 {
     UnitOnLine u;
-    u.state.ModemMode = 1;
-    u.state.PhoneNumber = "555";
+    u.settings.ModemMode = 1;
+    u.settings.PhoneNumber = "555";
     u.prompter.answer(Answer::Ok);
     u.prompter.answer(Answer::No);
     ASSERT_EQ(u.identifyExchange(), ExchangeOutcome::Ran);
@@ -179,7 +179,7 @@ TEST(ExchangeOrder, SecondExchangeDuringACallNeitherRedialsNorAsks)
     EXPECT_EQ(u.dials, 1);
     EXPECT_FALSE(u.line.written().contains("AT"));
     EXPECT_EQ(u.prompter.catalogueIds(), QList<int>{112});
-    EXPECT_FALSE(u.state.ModemConnected);
+    EXPECT_FALSE(u.line.modemCallUp());
     EXPECT_FALSE(u.line.isOpen()) << "Yes hangs up by closing the port";
 }
 
@@ -202,8 +202,8 @@ TEST(ExchangeOrder, AFailedDialIsToldOnceWhileThePortIsUpBeforeTheModemsTenSecon
     };
     UnitOnLine u;
     u.dialAnswer = "3\r"; // no carrier
-    u.state.ModemMode = 1;
-    u.state.PhoneNumber = "555";
+    u.settings.ModemMode = 1;
+    u.settings.PhoneNumber = "555";
     Watch watch(u);
     EXPECT_EQ(test::identifyExchange(u.session, watch, u.guru), ExchangeOutcome::DialFailed);
     EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{33, 35}));
@@ -240,7 +240,7 @@ TEST(ConnectModem, SilentModemGivesUpAfterSixtySecondsOrWhenTheDialIsCancelled)
     EXPECT_LT(took, 5000 + 60000 + 13000 + 5000);
 
     // Pressed 10 s (on the clock) into the call, during the wait for the answer.
-    u.clock.callAfter(10000, [&] { u.state.DialCancel = true; });
+    u.clock.callAfter(10000, [&] { u.link.cancelDial(); });
     before = u.clock.elapsedMs();
     EXPECT_EQ(u.link.ConnectModem("123"), ModemResult::Failed);
     EXPECT_LT(u.clock.elapsedMs() - before, 40000);
@@ -265,10 +265,11 @@ TEST_F(SimLink, IdentifiesTheUnitByCableSkippingGarbageBeforeTheFrame)
 {
     startSim({"--serial", "123456", "--firmware", "3.3", "--type", "4", "--prog-mode", "0", "--fault", "garbage"});
     ASSERT_TRUE(identify()) << qPrintable(sim->log());
-    EXPECT_EQ(state.UnitType, 4);
-    EXPECT_EQ(state.UnitFirmware, "3.3");
-    EXPECT_EQ(state.UnitSerial, 123456);
-    EXPECT_EQ(state.UnitProgMode, 0);
+    const UnitIdentity& unit = session.unit();
+    EXPECT_EQ(unit.type, 4);
+    EXPECT_EQ(unit.firmware, "3.3");
+    EXPECT_EQ(unit.serial, 123456);
+    EXPECT_EQ(unit.progMode, 0);
     EXPECT_EQ(line.written.toHex(' '), "02 00 06 01 03 06");
     EXPECT_EQ(prompter.catalogueIds(), QList<int>{15});
     EXPECT_FALSE(line.isOpen());
@@ -286,16 +287,14 @@ TEST_F(SimLink, FaultsEndWithTheirMessageAndNothingElse)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         prompter.clear();
-        state.UnitSerial = 4242;
-        state.UnitFirmware = QStringLiteral("9.9");
         startSim({"--fault", QString::fromLatin1(c.fault)});
         EXPECT_FALSE(identify());
         EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, c.message}));
-        // The failed reply changed no unit field and left no frame behind.
-        EXPECT_EQ(state.UnitSerial, 4242);
-        EXPECT_EQ(state.UnitFirmware, "9.9");
-        EXPECT_EQ(state.FrameLength, 0);
-        EXPECT_EQ(state.SerialDevice, sim->devicePath());
+        // The failed reply identified no unit and left no frame behind.
+        EXPECT_EQ(session.unit().serial, 0);
+        EXPECT_EQ(session.unit().firmware, QString());
+        EXPECT_TRUE(session.link().frame().empty());
+        EXPECT_EQ(settings.SerialDevice, sim->devicePath());
         EXPECT_FALSE(line.isOpen());
     }
 }
@@ -309,8 +308,8 @@ TEST_F(SimLink, StopDuringTheWaitEndsItAtOnceAndSilently)
     int failure = -1;
     runExchange(session.link(), catalogueAsker(prompter, guru), {}, [&] {
         session.link().RequestIdentity();
-        QTimer::singleShot(100, [&] { state.StopRequested = true; });
-        failure = test::errorId(session.link().IdentifyUnit(session.timer()));
+        QTimer::singleShot(100, [&] { session.requestStop(); });
+        failure = test::errorId(session.link().IdentifyUnit(session.timer()).status());
     });
     EXPECT_EQ(failure, 0) << "failed with nothing to tell";
     EXPECT_EQ(prompter.catalogueIds(), QList<int>{15});
@@ -320,11 +319,11 @@ TEST_F(SimLink, StopDuringTheWaitEndsItAtOnceAndSilently)
 TEST_F(SimLink, ModemThatAnswersNoCarrierFailsTheExchange)
 {
     startSim({"--modem", "--rings", "1", "--ring-ms", "200", "--dial-result", "3"});
-    state.ModemMode = 1;
-    state.PhoneNumber = "931234567";
+    settings.ModemMode = 1;
+    settings.PhoneNumber = "931234567";
     identify(ExchangeOutcome::DialFailed);
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{33, 35}));
-    EXPECT_FALSE(state.ModemConnected);
+    EXPECT_FALSE(line.modemCallUp());
     EXPECT_FALSE(line.isOpen());
 }
 
@@ -334,8 +333,8 @@ TEST(ReceiveFrame, WholeFrameLandsInTheBuffer)
     const QByteArray frame = completeFrame(0x02, QByteArray::fromHex("0000012C800000000000000700000010"));
     m.line.deliver(QByteArray::fromHex("0000FF") + frame);
     ASSERT_TRUE(m.link.ReceiveFrame(m.timer));
-    EXPECT_EQ(m.state.FrameLength, frame.size());
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(m.state.FrameBuffer.data()), frame.size()), frame);
+    const std::span<const std::uint8_t> got = m.link.frame();
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(got.data()), qsizetype(got.size())), frame);
 }
 
 TEST(ReceiveFrame, SilenceLimitIsPerByte)
@@ -356,25 +355,23 @@ TEST(ReceiveFrame, SilenceLimitIsPerByte)
     m.line.deliver(frame.left(10));
     m.line.deliver(frame.mid(10), 9000);
     EXPECT_EQ(errorId(m.link.ReceiveFrame(m.timer)), 31);
-    EXPECT_EQ(m.state.FrameLength, 0);
+    EXPECT_TRUE(m.link.frame().empty());
 }
 
 TEST(ReceiveFrame, LengthTheBufferCannotHoldEndsAsTransmissionError)
 {
     MemoryLink m;
-    m.state.UnitSerial = 777;
-    const QString device = m.state.SerialDevice = QStringLiteral("/dev/ttyTEST");
     m.line.deliver(QByteArray::fromHex("027FFF01") + QByteArray(4000, '\x41'));
     EXPECT_EQ(errorId(m.link.ReceiveFrame(m.timer)), 31);
-    EXPECT_EQ(m.state.UnitSerial, 777);
-    EXPECT_EQ(m.state.SerialDevice, device);
+    EXPECT_TRUE(m.link.frame().empty());
+    EXPECT_EQ(m.link.unit().serial, 0);
 }
 
 TEST(ReceiveFrame, StopGivesUpSilently)
 {
     MemoryLink m;
     m.timer.setInterval(600000);
-    m.clock.callAfter(1000, [&] { m.state.StopRequested = true; });
+    m.clock.callAfter(1000, [&] { m.session.requestStop(); });
     EXPECT_EQ(errorId(m.link.ReceiveFrame(m.timer)), 0);
     EXPECT_LT(m.clock.elapsedMs(), 600000);
 
@@ -389,12 +386,13 @@ TEST(IdentifyUnit, RequestThrowsAwayWhatWasWaitingAndASerialWithLettersIsAClearE
     m.line.deliver(identityReply("999999"));
     m.link.RequestIdentity();
     m.line.deliver(identityReply("000005"));
-    ASSERT_TRUE(m.link.IdentifyUnit(m.timer));
-    EXPECT_EQ(m.state.UnitSerial, 5);
+    const Result<UnitIdentity> first = m.link.IdentifyUnit(m.timer);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->serial, 5);
+    EXPECT_EQ(m.link.unit().serial, 5);
 
-    m.state.UnitFirmware = "3.3";
     m.line.deliver(identityReply("12O45\x07"));
-    const Status identified = m.link.IdentifyUnit(m.timer);
+    const Result<UnitIdentity> identified = m.link.IdentifyUnit(m.timer);
     ASSERT_FALSE(identified);
     // As the workflow shows it: the serial number's label before the characters.
     showError(m.prompter, m.guru, identified.error());
@@ -403,8 +401,8 @@ TEST(IdentifyUnit, RequestThrowsAwayWhatWasWaitingAndASerialWithLettersIsAClearE
     EXPECT_EQ(shown.style, MessageStyle::Critical);
     EXPECT_EQ(shown.catalogueId, 62);
     EXPECT_TRUE(shown.text.contains("12O45?")) << qPrintable(shown.text);
-    EXPECT_EQ(m.state.UnitSerial, 5);
-    EXPECT_EQ(m.state.UnitFirmware, "3.3");
+    EXPECT_EQ(m.link.unit().serial, 5);
+    EXPECT_EQ(m.link.unit().firmware, first->firmware);
 }
 
 TEST(Delay, WholeSecondsOnTheClock)
@@ -472,25 +470,25 @@ TEST(RecordedReplies, EachRecordingGivesItsOutcome)
         ASSERT_EQ(rec.expect.size() >= 2, true);
 
         test::MemoryLink m;
-        m.state.UnitSerial = -1;
         m.line.onWrite([&](const QByteArray&) {
             if (m.line.written() == rec.pc)
                 m.line.deliver(rec.unit, 10);
         });
         m.link.RequestIdentity();
         EXPECT_EQ(m.line.written(), rec.pc) << "the request differs from the recorded one";
-        const Status ok = m.link.IdentifyUnit(m.timer);
+        const Result<UnitIdentity> ok = m.link.IdentifyUnit(m.timer);
 
         if (rec.expect.front() == QLatin1String("ok")) {
             ASSERT_TRUE(ok);
             ASSERT_EQ(rec.expect.size(), 5);
-            EXPECT_EQ(m.state.UnitType, rec.expect[1].toInt());
-            EXPECT_EQ(m.state.UnitFirmware, rec.expect[2]);
-            EXPECT_EQ(m.state.UnitSerial, rec.expect[3].toInt());
-            EXPECT_EQ(m.state.UnitProgMode, rec.expect[4].toInt());
+            EXPECT_EQ(ok->type, rec.expect[1].toInt());
+            EXPECT_EQ(ok->firmware, rec.expect[2]);
+            EXPECT_EQ(ok->serial, rec.expect[3].toInt());
+            EXPECT_EQ(ok->progMode, rec.expect[4].toInt());
+            EXPECT_EQ(m.link.unit().serial, ok->serial) << "the session keeps it";
         } else {
-            EXPECT_EQ(test::errorId(ok), rec.expect[1].toInt());
-            EXPECT_EQ(m.state.UnitSerial, -1);
+            EXPECT_EQ(test::errorId(ok.status()), rec.expect[1].toInt());
+            EXPECT_EQ(m.link.unit().serial, 0);
         }
     }
 }

@@ -6,7 +6,7 @@
 #include "link/device_link.h"
 #include "link/exchange.h"
 #include "link/exchange_session.h"
-#include "link/link_state.h"
+#include "link/line_settings.h"
 #include "link/link_timer.h"
 #include "link/memory_line.h"
 #include "support/scripted_prompter.h"
@@ -19,12 +19,12 @@ namespace tvq52::test {
 struct MemoryLink {
     VirtualClock clock;
     MemoryLine line{clock};
-    LinkState state;
     ScriptedPrompter prompter;
     Translator guru;
     AskCatalogue ask = catalogueAsker(prompter, guru);
-    ExchangeSession session{state, line, clock};
+    ExchangeSession session{{}, line, clock};
     DeviceLink& link = session.link();
+    LineSettings& settings = session.settings();
     LinkTimer& timer = session.timer();
 
     MemoryLink() { line.open(); }
@@ -41,8 +41,8 @@ inline int errorId(const Status& status)
 inline ExchangeOutcome identifyExchange(ExchangeSession& s, Prompter& prompter, const Translator& guru,
                                         bool* identified = nullptr)
 {
-    const ExchangeResult result = runExchange(s.link(), catalogueAsker(prompter, guru), s.state().PhoneNumber, [&] {
-        const Status ok = identifyConnectedUnit(s.link(), s.timer());
+    const ExchangeResult result = runExchange(s.link(), catalogueAsker(prompter, guru), s.settings().PhoneNumber, [&] {
+        const Status ok = identifyConnectedUnit(s.link(), s.timer()).status();
         showFailure(prompter, guru, ok);
         if (identified)
             *identified = ok.ok();

@@ -76,7 +76,7 @@ TEST(RealTimeMonitor, ShowsAndAcknowledgesEachReadingUntilStopped)
         << qPrintable(u.prompter.shown().last().text) << u.line.written().toHex(' ').constData();
     EXPECT_GE(u.clock.elapsedMs() - before, 3 * RealTimeMonitor::kAckPauseMs) << "a pause before each acknowledgement";
     EXPECT_FALSE(u.line.isOpen());
-    EXPECT_TRUE(u.state.DialCancel);
+    EXPECT_TRUE(u.link.dialCancelled());
 }
 
 TEST(RealTimeMonitor, AStopWhileAReadingArrivesDiscardsIt)

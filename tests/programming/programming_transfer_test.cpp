@@ -1,6 +1,7 @@
 #include "link/frame.h"
 #include "link/link_fixture.h"
 #include "programming/programming_transfer.h"
+#include "support/unit_replies.h"
 
 #include <gtest/gtest.h>
 
@@ -53,8 +54,7 @@ private:
 struct PacedLink {
     SteppedClock clock;
     TimedLine line{clock};
-    LinkState state;
-    DeviceLink link{state, line, clock};
+    DeviceLink link{{}, line, clock};
     LinkTimer timer{clock, 5000};
     PacedLink() { line.open(); }
 };
@@ -128,8 +128,7 @@ private:
 struct HeldLink {
     SteppedClock clock;
     HeldLine line;
-    LinkState state;
-    DeviceLink link{state, line, clock};
+    DeviceLink link{{}, line, clock};
     LinkTimer timer{clock, 5000};
     HeldLink(qint64 slowMs, qint64 queuedMs) : line(clock, slowMs, queuedMs) { line.open(); }
 };
@@ -196,7 +195,9 @@ TEST(ProgrammingTransfer, RequestAndReceiveOverTheLink)
     requestProgramming(m.link);
     EXPECT_EQ(m.line.written().toHex(' '), "02 00 06 04 03 03");
 
-    m.state.UnitFirmware = QStringLiteral("4.0");
+    // Decoded as the unit that identified itself sends it.
+    m.line.deliver(test::identityReply("004711", 4, 0));
+    ASSERT_TRUE(m.link.IdentifyUnit(m.timer));
     ReceivedProgramming rx;
     rx.TIdioma = QStringLiteral("Català");
     // A reply whose block stops short is refused and changes nothing.

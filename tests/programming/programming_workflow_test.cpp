@@ -247,7 +247,7 @@ TEST_F(ProgrammingExchange, AUnitsProgrammingThatFailsTheChecksIsSavedAndItsFaul
 TEST_F(ProgrammingExchange, KeepingTheModemCallSkipsTheDialNextTime)
 {
     startSim({"--serial", "4711", "--modem", "--rings", "1", "--ring-ms", "200", "--guard-ms", "10"});
-    state.ModemMode = 1;
+    settings.ModemMode = 1;
     ProgrammingRecord r = sampleRecord("4.0");
     r.phone = QStringLiteral("5551234");
     show(r);
@@ -256,13 +256,13 @@ TEST_F(ProgrammingExchange, KeepingTheModemCallSkipsTheDialNextTime)
     prompter.answer(Answer::No); // 112: keep the call
     ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{33, 61, 112}));
-    EXPECT_TRUE(state.ModemConnected);
+    EXPECT_TRUE(line.modemCallUp());
     EXPECT_TRUE(line.isOpen());
 
     ASSERT_EQ(transmit(), TransmitAnswer::Accepted) << qPrintable(sim->log());
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{61, 112})) << "no prompt to connect, no dial";
     EXPECT_EQ(line.written.left(7).toHex(' '), "18 02 00 06 01 03 06");
-    EXPECT_FALSE(state.ModemConnected) << "Yes to 112 hangs up";
+    EXPECT_FALSE(line.modemCallUp()) << "Yes to 112 hangs up";
     EXPECT_FALSE(line.isOpen());
 
     // Hung up: the simulator dropped the call and the next exchange dials again.

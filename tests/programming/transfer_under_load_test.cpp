@@ -1,7 +1,6 @@
 #include "link/clock.h"
 #include "link/device_link.h"
 #include "link/frame.h"
-#include "link/link_state.h"
 #include "link/link_timer.h"
 #include "link/serial_line.h"
 #include "programming/programming_transfer.h"
@@ -137,9 +136,8 @@ TEST(ProgrammingTransferUnderLoad, BytesReachTheWriteCallFiftyMillisecondsApartO
     SerialLine line;
     line.setDeviceName(device);
     ASSERT_TRUE(line.open()) << line.errorString().toStdString();
-    LinkState state;
     Clock& clock = systemClock();
-    DeviceLink link(state, line, clock);
+    DeviceLink link({}, line, clock);
     LinkTimer timer(clock, 5000);
 
     QTemporaryDir dir;

@@ -3,7 +3,6 @@
 #include "evidence/journal.h"
 #include "i18n/translator.h"
 #include "link/exchange_session.h"
-#include "link/link_state.h"
 #include "records/download_workflow.h"
 #include "records/records_view.h"
 #include "support/memory_unit.h"
@@ -123,8 +122,7 @@ protected:
     test::TempHome home;
     std::unique_ptr<Database> db;
     std::unique_ptr<Store> store;
-    LinkState state;
-    ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
+    ExchangeSession session{{}, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
     WatchedPrompter prompter{shown};
     Translator guru;
@@ -206,8 +204,7 @@ TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskSt
     ASSERT_TRUE(sim.connect({"--serial", "4711", "--firmware", "4.0", "--days", "2"}).isEmpty());
     int acks = 0;
     sim.unit->onAcknowledged([&](const QByteArray&) { ++acks; });
-    LinkState state;
-    ExchangeSession session{state, sim.line, sim.clock, kDownloadSilenceLimitMs};
+    ExchangeSession session{{}, sim.line, sim.clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
     Translator guru;
     ShownUnitView view;

@@ -4,7 +4,6 @@
 #include "i18n/translator.h"
 #include "link/exchange_session.h"
 #include "link/frame.h"
-#include "link/link_state.h"
 #include "records/download_workflow.h"
 #include "records/record_store.h"
 #include "records/records_view.h"
@@ -123,8 +122,7 @@ protected:
             + r.value(QStringLiteral("THoraInicio")).toString();
     }
 
-    LinkState state;
-    ExchangeSession session{state, line, clock, kDownloadSilenceLimitMs};
+    ExchangeSession session{{}, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter prompter;
     Translator guru;
     RecordingView view;
@@ -377,7 +375,7 @@ TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
         ASSERT_FALSE(entries.isEmpty());
         EXPECT_EQ(entries.front().outcome, "stopped");
     }
-    EXPECT_FALSE(state.StopRequested) << "the next download starts afresh";
+    EXPECT_FALSE(session.link().stopRequested()) << "the next download starts afresh";
 }
 
 TEST_F(Download, ASilentUnitEndsTheListWith31AfterFifteenSecondsKeepingEarlierRecords)

@@ -4,7 +4,7 @@
 #include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/exchange_session.h"
-#include "link/link_state.h"
+#include "link/line_settings.h"
 #include "link/serial_line.h"
 #include "sim_process.h"
 #include "support/scripted_prompter.h"
@@ -34,15 +34,15 @@ struct SimulatedUnit {
         sim = std::make_unique<sim::SimProcess>(QStringLiteral(TVQ52_BIN_DIR "/tvq52-sim"),
                                                 args << QStringLiteral("--verbose"));
         ASSERT_TRUE(sim->start()) << qPrintable(sim->error());
-        state.SerialDevice = sim->devicePath();
+        settings.SerialDevice = sim->devicePath();
     }
 
     FastClock clock{50.0};
-    LinkState state;
     RecordingSerialLine line;
     ScriptedPrompter prompter;
     Translator guru;
-    ExchangeSession session{state, line, clock, 40000};
+    ExchangeSession session{{}, line, clock, 40000};
+    LineSettings& settings = session.settings();
     std::unique_ptr<sim::SimProcess> sim;
 };
 

@@ -7,7 +7,7 @@
 #include "core/application_info.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
-#include "link/link_state.h"
+#include "link/line_settings.h"
 #include "link/serial_line.h"
 
 #include <QButtonGroup>
@@ -153,9 +153,9 @@ QGroupBox* CommunicationDialog::buildDialling()
 void CommunicationDialog::showSettings()
 {
     port_->setCurrentText(portText(ctx_));
-    (ctx_.link.ModemMode != 0 ? modem_ : rs_)->setChecked(true);
-    (ctx_.link.TonePulse == 1 ? tone_ : pulse_)->setChecked(true);
-    prefix_->setText(ctx_.link.DialCode);
+    (ctx_.lineSettings.ModemMode != 0 ? modem_ : rs_)->setChecked(true);
+    (ctx_.lineSettings.TonePulse == 1 ? tone_ : pulse_)->setChecked(true);
+    prefix_->setText(ctx_.lineSettings.DialCode);
     showPortState();
 }
 

@@ -17,7 +17,7 @@ std::function<void()> helpOpener(AppContext& ctx, Prompter& prompter)
 
 SessionSource sessionSource(AppContext& ctx)
 {
-    return [&ctx] { return openExchangeSession(ctx); };
+    return [&ctx](Line* line, Clock* clock) { return openExchangeSession(ctx, {line, clock, {}}); };
 }
 
 namespace {
@@ -25,13 +25,14 @@ namespace {
 // The monitor window is made on its first opening, on the sessions of the
 // window that opens it, and kept while that window keeps the opener: it is
 // not a child, as its opener is out of use while it runs.
-std::function<void(QWidget*, SessionSource, const QString&, qint32)> monitorOpener(AppContext& ctx, Prompter& prompter)
+std::function<const ExchangeSession*(QWidget*, SessionSource, const QString&, qint32)> monitorOpener(AppContext& ctx, Prompter& prompter)
 {
     auto kept = std::make_shared<std::unique_ptr<MonitorWindow>>();
     return [&ctx, &prompter, kept](QWidget* over, SessionSource sessions, const QString& phone, qint32 serial) {
         if (!*kept)
             *kept = std::make_unique<MonitorWindow>(ctx.guru, prompter, std::move(sessions), helpOpener(ctx, prompter));
         (*kept)->runFor(over, phone, serial);
+        return (*kept)->session();
     };
 }
 
@@ -49,7 +50,7 @@ ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& promp
     return {ctx.guru,
             prompter,
             ctx.db.get(),
-            ctx.link,
+            ctx.unit,
             sessionSource(ctx),
             ctx.CommandLineFile,
             [&ctx] { return reportFooterText(ctx); },
@@ -61,7 +62,7 @@ ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& promp
 
 RecordedDataWindow::Needs recordedDataWindowNeeds(AppContext& ctx, Prompter& prompter)
 {
-    return {ctx.guru, prompter, ctx.db.get(), ctx.link, sessionSource(ctx), helpOpener(ctx, prompter)};
+    return {ctx.guru, prompter, ctx.db.get(), ctx.unit, sessionSource(ctx), helpOpener(ctx, prompter)};
 }
 
 ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
@@ -69,7 +70,7 @@ ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
     return {ctx.guru,
             prompter,
             ctx.db.get(),
-            ctx.link,
+            ctx.unit,
             [&ctx] { return reportFooterText(ctx); },
             [] { return findAssetFolder(); },
             helpOpener(ctx, prompter),

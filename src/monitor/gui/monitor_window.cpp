@@ -3,7 +3,6 @@
 #include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/exchange_session.h"
-#include "link/link_state.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -216,8 +215,7 @@ void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
     phone_ = phone;
     serial_ = serial;
     monitor_.reset();
-    exchange_ = openSession_();
-    exchange_->state().PhoneNumber = phone;
+    exchange_ = openSession_(nullptr, nullptr);
     monitor_ = std::make_unique<RealTimeMonitor>(*exchange_, prompter_, guru_, *this);
     resetDisplay();
     if (owner) {

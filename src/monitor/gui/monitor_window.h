@@ -41,6 +41,8 @@ public:
     void run();
     void stop();
     RealTimeMonitor* monitor() const { return monitor_.get(); }
+    // The session of the last runFor(), null before the first.
+    const ExchangeSession* session() const { return exchange_.get(); }
 
     // MonitorView
     void runStarted() override;

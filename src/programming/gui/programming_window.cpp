@@ -2,12 +2,12 @@
 
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
+#include "core/unit_selection.h"
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
 #include "link/clock.h"
-#include "link/link_state.h"
 #include "programming/gui/action_page.h"
 #include "programming/gui/field_rules.h"
 #include "programming/gui/insulation_page.h"
@@ -235,9 +235,13 @@ QWidget* ProgrammingWindow::buildBusyPanel()
 
 std::unique_ptr<ExchangeSession> ProgrammingWindow::openSession()
 {
-    if (line_)
-        return std::make_unique<ExchangeSession>(needs_.link, *line_, clock_ ? *clock_ : systemClock());
-    return needs_.openSession();
+    return needs_.openSession(line_, clock_);
+}
+
+void ProgrammingWindow::keepIdentifiedUnit(const ExchangeSession& session)
+{
+    if (const UnitIdentity& unit = session.unit(); unit.serial != 0 && unit.serial != shownSerial_)
+        needs_.unit.select(unit.serial, unit.firmware);
 }
 
 void ProgrammingWindow::setRecordedDataOpener(std::function<void()> open)
@@ -254,6 +258,7 @@ void ProgrammingWindow::receiveProgramming()
     if (needs_.database)
         workflow.setJournal(&journal.emplace(*needs_.database));
     workflow.receive();
+    keepIdentifiedUnit(*session);
 }
 
 void ProgrammingWindow::transmitProgramming()
@@ -264,6 +269,7 @@ void ProgrammingWindow::transmitProgramming()
     if (needs_.database)
         workflow.setJournal(&journal.emplace(*needs_.database));
     workflow.transmit();
+    keepIdentifiedUnit(*session);
 }
 
 void ProgrammingWindow::openMonitor()
@@ -272,9 +278,12 @@ void ProgrammingWindow::openMonitor()
         return;
     // The programming window is out of use while the monitor is open.
     setEnabled(false);
-    needs_.openMonitor(
-        this, [this] { return openSession(); }, venuePage_->phone->text(), header_->serial->text().trimmed().toInt());
+    const ExchangeSession* session =
+        needs_.openMonitor(this, [this](Line*, Clock*) { return openSession(); }, venuePage_->phone->text(),
+                           header_->serial->text().trimmed().toInt());
     setEnabled(true);
+    if (session)
+        keepIdentifiedUnit(*session);
 }
 
 void ProgrammingWindow::showReceived(const ProgrammingRecord& record, const ProgIntervals& intervals,
@@ -383,7 +392,7 @@ void ProgrammingWindow::openRecordSet()
         }
     }
     // The unit last identified or loaded, by any window.
-    const qint32 current = needs_.link.UnitSerial;
+    const qint32 current = needs_.unit.current();
     std::optional<qint32> serial;
     if (current >= 1 && browser_->contains(current))
         serial = current;
@@ -445,7 +454,7 @@ bool ProgrammingWindow::loadStored(qint32 serial)
     }
     showRecord(stored->record, false);
     loaded_.take(store, serial);
-    needs_.link.UnitSerial = serial;
+    needs_.unit.select(serial, stored->record.version);
     firmwareVersion_ = stored->record.version;
     applyFirmware(firmwareVersion_, stored->record.globalCorrection);
     intervals_ = stored->intervals;

@@ -32,6 +32,7 @@ class IntervalGridModel;
 class Line;
 class Translator;
 class Prompter;
+class UnitSelection;
 class ActionPage;
 class FieldRules;
 class InsulationPage;
@@ -54,7 +55,7 @@ public:
         // The records; null when none are open.
         Database* database = nullptr;
         // The unit last identified or loaded, shared with the other windows.
-        LinkState& link;
+        UnitSelection& unit;
         SessionSource openSession;
         // The program's argument: a serial looked up on the first opening.
         QString commandLineArgument;
@@ -65,7 +66,9 @@ public:
         // The other windows this one leads to, opened by the shell: the live
         // monitor of a unit over this window (modal, on the sessions given),
         // and the preview of a laid-out report.
-        std::function<void(QWidget* over, SessionSource sessions, const QString& phone, qint32 serial)> openMonitor;
+        // Runs the monitor over `over`; the session it ran on, null when none was opened.
+        std::function<const ExchangeSession*(QWidget* over, SessionSource sessions, const QString& phone, qint32 serial)>
+            openMonitor;
         std::function<void(const RenderedReport& report, const QString& fileStem, QWidget* over)> openPreview;
     };
 
@@ -138,6 +141,8 @@ private:
     QWidget* buildButtons();
     QWidget* buildBusyPanel();
     std::unique_ptr<ExchangeSession> openSession();
+    // A unit that answered and is not the one loaded becomes the current unit.
+    void keepIdentifiedUnit(const ExchangeSession& session);
 
     void openRecordSet();
     void showRecord(const ProgrammingRecord& record, bool keepSeconds);

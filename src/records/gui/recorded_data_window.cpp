@@ -4,11 +4,11 @@
 #include "core/catalogue_ids.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
+#include "core/unit_selection.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
 #include "link/clock.h"
-#include "link/link_state.h"
 #include "records/download_workflow.h"
 #include "records/gui/csv_export.h"
 #include "records/gui/grid_column_widths.h"
@@ -273,14 +273,13 @@ void RecordedDataWindow::showEvent(QShowEvent* event)
 
 void RecordedDataWindow::openUnitSet()
 {
-    needs_.link.StopRequested = false;
     progress_->hide();
     searchField_ = QStringLiteral("TextNumeroSerie");
     if (!hasStore()) {
         clearUnit();
         return;
     }
-    const qint32 current = needs_.link.UnitSerial;
+    const qint32 current = needs_.unit.current();
     if (current != 0 && showUnit(current))
         return;
     const auto first = browser_->first();
@@ -312,9 +311,7 @@ bool RecordedDataWindow::showUnit(qint32 serial)
         progress_->hide();
     shown_ = std::move(unit);
     const ShownUnit& u = *shown_;
-    needs_.link.UnitSerial = u.serial;
-    needs_.link.UnitFirmware = u.firmware;
-    needs_.link.PhoneNumber = u.phone;
+    needs_.unit.select(u.serial, u.firmware);
     serial_->setText(QString::number(u.serial));
     date_->setText(u.recordDate);
     venue_->setText(u.venue);
@@ -510,9 +507,7 @@ void RecordedDataWindow::download()
 {
     if (!hasStore())
         return;
-    const std::unique_ptr<ExchangeSession> session = line_
-        ? std::make_unique<ExchangeSession>(needs_.link, *line_, clock_ ? *clock_ : systemClock())
-        : needs_.openSession();
+    const std::unique_ptr<ExchangeSession> session = needs_.openSession(line_, clock_);
     // A download waits longer for the unit than the other exchanges.
     session->timer().setInterval(kDownloadSilenceLimitMs);
     DownloadWorkflow workflow(*session, prompter_, needs_.guru, *needs_.database, *this);
@@ -520,6 +515,10 @@ void RecordedDataWindow::download()
     workflow_ = &workflow;
     workflow.run();
     workflow_ = nullptr;
+    // A unit that answered and is not stored stays the current unit, as
+    // one loaded does.
+    if (const UnitIdentity& unit = session->unit(); unit.serial != 0 && unit.serial != shownSerial())
+        needs_.unit.select(unit.serial, unit.firmware);
 }
 
 void RecordedDataWindow::stop()
@@ -527,7 +526,6 @@ void RecordedDataWindow::stop()
     button("SSCommandStop")->hide();
     button("SSCommandRecibir")->show();
     stopPressed_ = true;
-    needs_.link.StopRequested = true;
     if (workflow_)
         workflow_->stop();
 }
@@ -625,7 +623,6 @@ void RecordedDataWindow::downloadFinished()
     } else {
         progress_->hide();
     }
-    needs_.link.StopRequested = false;
     if (shown_)
         showUnit(shown_->serial);
 }

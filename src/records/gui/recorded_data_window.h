@@ -26,6 +26,7 @@ class Line;
 class Translator;
 class Prompter;
 class RecordGridItems;
+class UnitSelection;
 
 // The recorded-data window: one unit's downloaded records in five grids, browsed unit by unit,
 // and the download from the unit. One instance for the whole run.
@@ -39,7 +40,7 @@ public:
         // The records; null when none are open.
         Database* database = nullptr;
         // The unit shown is the run's current unit for the other windows.
-        LinkState& link;
+        UnitSelection& unit;
         SessionSource openSession;
         std::function<void()> openHelp;
     };

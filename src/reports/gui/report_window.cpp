@@ -1,9 +1,9 @@
 #include "reports/gui/report_window.h"
 
 #include "core/prompter.h"
+#include "core/unit_selection.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
-#include "link/link_state.h"
 #include "programming/programming_record.h"
 #include "records/gui/csv_export.h"
 #include "records/gui/grid_column_widths.h"
@@ -115,7 +115,7 @@ void ReportWindow::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        loadUnit(needs_.link.UnitSerial, needs_.link.UnitFirmware);
+        loadUnit(needs_.unit.current(), needs_.unit.firmware());
 }
 
 bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)

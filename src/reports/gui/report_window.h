@@ -15,8 +15,8 @@ namespace tvq52 {
 class Database;
 class Translator;
 class Prompter;
-struct LinkState;
 class RecordGridItems;
+class UnitSelection;
 
 // The report window: a report of the shown unit's records whose start lies between the
 // interval picked in the first grid and the one picked in the second.
@@ -30,7 +30,7 @@ public:
         // The records; null when none are open.
         Database* database = nullptr;
         // Each opening shows the run's current unit.
-        const LinkState& link;
+        const UnitSelection& unit;
         // Read when a report is printed.
         std::function<QString()> footerText;
         std::function<QString()> assetFolder;

@@ -180,7 +180,7 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
 TEST(MainWindow, ExitWritesTheSettingsRowAndClosesTheDatabase)
 {
     StartedProgram s;
-    s.shell->context().link.SerialPort = 9;
+    s.shell->context().lineSettings.SerialPort = 9;
     bool finished = false;
     QObject::connect(s.shell.get(), &ApplicationShell::finished, [&] { finished = true; });
     {
@@ -580,19 +580,22 @@ TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
     qunsetenv("TVQ52_ASSETS");
 }
 
-// The windows' sessions run on the run's link state, which start-up and the
-// communication settings fill in, and each call opens a session of its own.
-TEST(WindowNeeds, SessionsRunOnTheLinkStateOfTheRun)
+// The windows' sessions run on the run's line settings as they are when the
+// session opens (start-up and the communication settings fill them in), and
+// each call opens a session of its own.
+TEST(WindowNeeds, SessionsRunOnTheLineSettingsOfTheRun)
 {
     StartedProgram program;
     AppContext& ctx = program.shell->context();
     const SessionSource open = sessionSource(ctx);
-    const auto first = open();
-    const auto second = open();
+    ctx.lineSettings.ModemMode = 1;
+    const auto first = open(nullptr, nullptr);
+    ctx.lineSettings.ModemMode = 0;
+    const auto second = open(nullptr, nullptr);
     ASSERT_TRUE(first && second);
     EXPECT_NE(first.get(), second.get());
-    EXPECT_EQ(&first->state(), &ctx.link);
-    EXPECT_EQ(&second->state(), &ctx.link);
+    EXPECT_TRUE(first->settings().modem()) << "a session keeps the settings it opened with";
+    EXPECT_FALSE(second->settings().modem());
     // One line for the run: a modem call left up serves the next session.
     EXPECT_EQ(&first->line(), &second->line());
     EXPECT_EQ(&first->line(), ctx.line.get());
@@ -606,7 +609,7 @@ TEST(WindowNeeds, ReportInputsAreReadWhenAsked)
     AppContext& ctx = program.shell->context();
     const ProgrammingWindow::Needs needs = programmingWindowNeeds(ctx, program.prompter);
     EXPECT_EQ(needs.database, ctx.db.get());
-    EXPECT_EQ(&needs.link, &ctx.link);
+    EXPECT_EQ(&needs.unit, &ctx.unit);
     EXPECT_EQ(needs.assetFolder(), findAssetFolder());
     ASSERT_TRUE(acceptFooterText(ctx, QStringLiteral("Ayuntamiento de Girona")).ok());
     EXPECT_EQ(needs.footerText(), QStringLiteral("Ayuntamiento de Girona"));

@@ -191,8 +191,9 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
             // program in this process, so it is built on this one's.
             std::unique_ptr<QWidget> made;
             if (form == QLatin1String("Form3")) {
-                made = std::make_unique<MonitorWindow>(shell.context().guru, program.prompter,
-                                                       [&] { return openExchangeSession(shell.context()); });
+                made = std::make_unique<MonitorWindow>(shell.context().guru, program.prompter, [&](Line*, Clock*) {
+                    return openExchangeSession(shell.context());
+                });
             } else if (form == QLatin1String("Form10")) {
                 // With hours in its fields, which must show whole.
                 WeekSessions week;

@@ -43,7 +43,9 @@ TEST(MonitorWindow, AnAlarmKeepsTheWindowsSizeAndAReopenedWindowStartsBlank)
     QTemporaryDir dir;
     AppContext ctx(dir.path());
     test::ScriptedPrompter prompter;
-    MonitorWindow m(ctx.guru, prompter, [&] { return openExchangeSession(ctx); });
+    MonitorWindow m(ctx.guru, prompter, [&](Line* line, Clock* clock) {
+        return openExchangeSession(ctx, {line, clock, {}});
+    });
     m.adjustSize();
     m.show();
     settle();

@@ -82,6 +82,7 @@ TEST_F(ExchangeWindow, ReceiveFillsANewRecordAndGivesTheButtonsBack)
     EXPECT_EQ(child<QLineEdit>(window.get(), "MaskNumeroSerie")->text(), "4711");
     EXPECT_EQ(child<QLineEdit>(window.get(), "MaskVersion")->text(), "4.0");
     EXPECT_EQ(child<QLineEdit>(window.get(), "MaskDiaLocal")->text(), "95");
+    EXPECT_EQ(ctx_->unit.current(), 4711) << "the unit that answered, stored or not, is the current unit";
     EXPECT_TRUE(child<QRadioButton>(window.get(), "OptionIngles")->isChecked());
     EXPECT_TRUE(window->isModified());
     EXPECT_TRUE(button("SSCommandGrabar")->isEnabled());

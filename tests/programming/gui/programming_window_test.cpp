@@ -291,7 +291,7 @@ TEST_F(ProgrammingWindowTest, KeyboardRulesOfTheWindow)
     storeUnit(77);
     open();
     EXPECT_FALSE(window_->isModified());
-    EXPECT_EQ(ctx_->link.UnitSerial, 77) << "the loaded record is the current unit";
+    EXPECT_EQ(ctx_->unit.current(), 77) << "the loaded record is the current unit";
     auto* clock = window_->findChild<QTimer*>(QStringLiteral("Timer1"));
     ASSERT_TRUE(clock);
     EXPECT_TRUE(clock->isActive());

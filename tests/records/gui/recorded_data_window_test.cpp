@@ -175,13 +175,15 @@ TEST_F(RecordedDataWindowTest, OpensOnTheRunsUnitAndBrowsesWithABeepAtEitherEnd)
 {
     for (qint32 s : {5, 7, 9})
         storeUnit(s, QStringLiteral("Sala %1").arg(s));
-    ctx_->link.UnitSerial = 7;
+    ctx_->unit.select(7, {});
     open();
     EXPECT_EQ(shownSerial(), QStringLiteral("7"));
     EXPECT_EQ(child<QLineEdit>(window_.get(), "TextLocal")->text(), QStringLiteral("Sala 7"));
     window_->close();
 
-    ctx_->link.UnitSerial = 0;
+    ctx_->unit.select(0, {});
+    QList<qint32> selected;
+    QObject::connect(&ctx_->unit, &UnitSelection::changed, [&](qint32 serial) { selected << serial; });
     activate(window_.get());
     ASSERT_EQ(shownSerial(), QStringLiteral("5"));
     click("SSCommandAnterior");
@@ -190,7 +192,8 @@ TEST_F(RecordedDataWindowTest, OpensOnTheRunsUnitAndBrowsesWithABeepAtEitherEnd)
     click("SSCommandSiguiente");
     click("SSCommandSiguiente");
     EXPECT_EQ(shownSerial(), QStringLiteral("9"));
-    EXPECT_EQ(ctx_->link.UnitSerial, 9);
+    EXPECT_EQ(ctx_->unit.current(), 9);
+    EXPECT_EQ(selected, (QList<qint32>{5, 7, 9})) << "each unit shown is told once";
     click("SSCommandSiguiente");
     EXPECT_EQ(beeps_, 2);
     EXPECT_EQ(shownSerial(), QStringLiteral("9"));
@@ -218,8 +221,9 @@ TEST_F(RecordedDataWindowTest, TheShownUnitIsLeftForTheOtherWindows)
     EXPECT_EQ(u->sessionHours[1], QStringLiteral("20:00"));
     EXPECT_EQ(u->sessionHours[8], QStringLiteral("02:00"));
     EXPECT_EQ(u->intervals[4], intervals[4]);
-    EXPECT_EQ(ctx_->link.UnitFirmware, QStringLiteral("2.5"));
-    EXPECT_EQ(ctx_->link.PhoneNumber, QStringLiteral("934445566"));
+    EXPECT_EQ(ctx_->unit.current(), u->serial);
+    EXPECT_EQ(ctx_->unit.firmware(), QStringLiteral("2.5"));
+    EXPECT_EQ(u->phone, QStringLiteral("934445566"));
     EXPECT_EQ(child<QLineEdit>(window_.get(), "TextFecha")->text(), QStringLiteral("02/03/10"));
 }
 
@@ -650,7 +654,7 @@ TEST_F(GridWidthsWindow, ColumnsHoldTheirWidestValueAndHeadingInEveryLanguage)
             ASSERT_TRUE(ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
                                                         Translator::SqlDb));
         }
-        ctx_->link.UnitSerial = 10;
+        ctx_->unit.select(10, {});
         open();
         ASSERT_EQ(shownSerial(), QStringLiteral("10")) << language;
         ASSERT_EQ(intervals()->rowCount(), 3);

@@ -171,8 +171,7 @@ protected:
         ctx = std::make_unique<AppContext>(home.path());
         ctx->db = std::move(db);
         db.reset();
-        ctx->link.UnitSerial = kSerial;
-        ctx->link.UnitFirmware = firmware;
+        ctx->unit.select(kSerial, firmware);
         ReportWindow::Needs needs = reportWindowNeeds(*ctx, prompter);
         needs.openPreview = [this](const RenderedReport& r, const QString&, QWidget*) {
             ++previews;
