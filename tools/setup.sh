@@ -20,8 +20,8 @@ sudo=""
 if [ "$(id -u)" != 0 ]; then sudo="sudo"; fi
 
 # What the programs need to build and run (Qt's own translations put its
-# buttons and dialogs in the chosen language).
-build_packages=(cmake ninja-build g++ pkg-config ccache
+# buttons and dialogs in the chosen language; lld links much faster than ld).
+build_packages=(cmake ninja-build g++ lld pkg-config ccache
                 qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6sql6-sqlite libqt6sql6-psql
                 libsqlite3-dev libpq-dev libssl-dev libgl-dev libxkbcommon-dev
                 qt6-translations-l10n)

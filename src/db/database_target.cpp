@@ -21,16 +21,16 @@ Result<DatabaseTarget> DatabaseTarget::fromUri(const QString& text)
     // which QUrl refuses as a host name: it is taken out and kept aside.
     QString written = text.trimmed();
     QString socketFolder;
-    const int authorityStart = written.indexOf(QLatin1String("://"));
+    const qsizetype authorityStart = written.indexOf(QLatin1String("://"));
     if (authorityStart > 0) {
-        const int from = authorityStart + 3;
-        int end = written.indexOf(QLatin1Char('/'), from);
+        const qsizetype from = authorityStart + 3;
+        qsizetype end = written.indexOf(QLatin1Char('/'), from);
         if (end < 0)
-            end = int(written.size());
-        const int at = written.lastIndexOf(QLatin1Char('@'), end);
-        const int hostStart = at >= from ? at + 1 : from;
+            end = written.size();
+        const qsizetype at = written.lastIndexOf(QLatin1Char('@'), end);
+        const qsizetype hostStart = at >= from ? at + 1 : from;
         if (written.mid(hostStart, 3).compare(QLatin1String("%2F"), Qt::CaseInsensitive) == 0) {
-            int hostEnd = written.indexOf(QLatin1Char(':'), hostStart);
+            qsizetype hostEnd = written.indexOf(QLatin1Char(':'), hostStart);
             if (hostEnd < 0 || hostEnd > end)
                 hostEnd = end;
             socketFolder = QUrl::fromPercentEncoding(written.mid(hostStart, hostEnd - hostStart).toUtf8());

@@ -249,7 +249,7 @@ QByteArray encodeProgrammingFrame(const ProgrammingRecord& r, const ProgInterval
     f.append(char(std::max<qsizetype>(0, unitLanguages().indexOf(r.language))));
     f.append(char(byteOf(r.rings)));
     for (const NonWorkingInterval& i : intervals) {
-        const int at = f.size();
+        const qsizetype at = f.size();
         putIntervalEnd(f, i.startDay, i.startTime);
         if (f.mid(at, 5) == QByteArray(5, 0)) {
             f.append(QByteArray(5, 0)); // an unused interval is ten zeros
