@@ -50,7 +50,7 @@ TEST(Sha256, AResultLeavesTheHashToGoOnAndAResetStartsAgain)
     EXPECT_EQ(early.toHex(), reference("hello "));
     h.add("world");
     EXPECT_EQ(h.result().toHex(), reference("hello world"));
-    // A copy goes on from where the original was, on its own.
+    // A copy carries on from the same point, and adding to it leaves the source alone.
     Sha256 copy = h;
     copy.add("!");
     EXPECT_EQ(copy.result().toHex(), reference("hello world!"));

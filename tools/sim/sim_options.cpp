@@ -97,7 +97,7 @@ struct SimOption {
     QString valueName; // empty: a flag
     QString byDefault = {};
 
-    OptionSpec spec() const { return {QStringLiteral("--") + name, valueName}; }
+    OptionSpec parserOption() const { return {QStringLiteral("--") + name, valueName}; }
 };
 
 SimOption valued(const char* name, const char* help, const char* valueName, const char* byDefault = nullptr)
@@ -349,12 +349,12 @@ const SimOption* Reader::dialUnits()
 QString simHelp(const std::function<QString(const QString&)>& translate)
 {
     const Declared d;
-    std::vector<OptionSpec> specs{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
+    std::vector<OptionSpec> parserOptions{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
                                   {QStringLiteral("--version"), {}}};
     QStringList texts{translate(QStringLiteral("Muestra esta ayuda y termina.")),
                       translate(QStringLiteral("Muestra la versión y termina."))};
     for (const SimOption* o : d.all()) {
-        specs.push_back(o->spec());
+        parserOptions.push_back(o->parserOption());
         texts << o->help;
     }
     return translate(QStringLiteral("Uso: tvq52-sim [opciones]")) + QStringLiteral("\n")
@@ -363,7 +363,7 @@ QString simHelp(const std::function<QString(const QString&)>& translate)
         + QStringLiteral("\n")
         + translate(QStringLiteral("Escribe la ruta del terminal en la primera línea de su salida."))
         + QStringLiteral("\n\n") + translate(QStringLiteral("Opciones:")) + QStringLiteral("\n")
-        + optionLines(specs, texts);
+        + optionLines(parserOptions, texts);
 }
 
 namespace {
@@ -399,13 +399,13 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
 {
     const Declared d;
     // --version is answered by main before anything starts.
-    std::vector<OptionSpec> specs{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
+    std::vector<OptionSpec> parserOptions{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
                                   {QStringLiteral("--version"), {}}};
     for (const SimOption* o : d.all())
-        specs.push_back(o->spec());
+        parserOptions.push_back(o->parserOption());
     if (helpText)
         *helpText = simHelp([](const QString& text) { return text; });
-    const ParsedWords words = parseWords(arguments.mid(1), specs);
+    const ParsedWords words = parseWords(arguments.mid(1), parserOptions);
     Result<SimOptions> read = words.fault ? Result<SimOptions>(*words.fault)
         : !words.arguments.isEmpty()
         ? Result<SimOptions>(ownWords(QStringLiteral("Sobra el argumento %1"), {words.arguments.front()}))
