@@ -8,9 +8,11 @@
 #include "core/command_line_parser.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
+#include "exchange/exchange_format.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/language_setup.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <array>
 #include <cstdio>
@@ -28,6 +30,14 @@ QString GetCommandLineFile(const QString& commandLine)
         s.remove(at, 1);
     }
     return s;
+}
+
+QString handOverArgument(const QString& argument, const QString& folder)
+{
+    const QString file = GetCommandLineFile(argument);
+    if (!isExchangeFileName(file))
+        return argument;
+    return QLatin1Char('"') + QDir(folder).absoluteFilePath(file) + QLatin1Char('"');
 }
 
 namespace {

@@ -17,6 +17,12 @@ class Prompter;
 // removed (a third one stays).
 QString GetCommandLineFile(const QString& commandLine);
 
+// The argument as a later start hands it to the running program, which
+// works in a folder of its own: an exchange file's name made absolute
+// against `folder` and quoted, so that it arrives exactly as meant; anything
+// else as it is.
+QString handOverArgument(const QString& argument, const QString& folder);
+
 // Program options taken off the command line; what is left is the argument.
 struct CommandLine {
     QString home;     // --home DIR

@@ -19,6 +19,18 @@ TEST(GetCommandLineFile, QuotesAndBlanks)
     EXPECT_EQ(GetCommandLineFile(QStringLiteral("\" 12 \"")), QStringLiteral(" 12 "));
 }
 
+// What a later start hands over arrives as it meant it: its exchange file
+// named whole, whatever the running program's folder; a serial as it is.
+TEST(HandOverArgument, AnExchangeFileArrivesWholeAndExactly)
+{
+    for (const auto& [argument, arrives] :
+         {std::pair{"bar.TQ52", "/w/bar.TQ52"}, std::pair{"\"sub/bar 1.tq52\"", "/w/sub/bar 1.tq52"},
+          std::pair{"/x/bar.TQ52", "/x/bar.TQ52"}, std::pair{" \"1002\"", "1002"}})
+        EXPECT_EQ(GetCommandLineFile(handOverArgument(QString::fromLatin1(argument), QStringLiteral("/w"))),
+                  QString::fromLatin1(arrives))
+            << argument;
+}
+
 TEST(ExchangeFileName, ExtensionInAnyCase)
 {
     for (const char* name : {"bar.TQ52", "bar.tq52", "bar.Tq52", "/x/y/bar.tQ52", ".TQ52"})

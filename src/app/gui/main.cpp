@@ -81,12 +81,20 @@ int main(int argc, char** argv)
     QDir().mkpath(folder.folder);
     // A program already running on this data folder takes the argument.
     tvq52::SingleInstance instance(folder.folder);
-    if (!instance.claim()) {
-        if (instance.handOver(cl.argument))
+    switch (instance.claim()) {
+    case tvq52::SingleInstance::Claim::Taken:
+        break;
+    case tvq52::SingleInstance::Claim::HeldElsewhere:
+        // The running program works in its own folder: a relative file name is made whole here.
+        if (instance.handOver(tvq52::handOverArgument(cl.argument, QDir::currentPath())))
             return 0;
         QMessageBox::critical(nullptr, QString::fromLatin1(tvq52::kApplicationTitle),
                               QStringLiteral("%1 (%2)").arg(folder.folder, instance.errorString()));
         return 1;
+    case tvq52::SingleInstance::Claim::Unavailable:
+        // Rather than a socket others could reach, this program runs on its own.
+        qWarning("tvq52: later starts open programs of their own: %s", qPrintable(instance.errorString()));
+        break;
     }
     QStringList settingsAdded;
     const tvq52::Result<bool> provisioned = tvq52::provisionDataFolder(folder.folder, &settingsAdded);

@@ -434,8 +434,15 @@ void MainWindow::openArgument(const QString& argument)
     const QString file = GetCommandLineFile(argument);
     if (file.isEmpty())
         return;
-    if (isExchangeFileName(file))
-        rememberFile(file);
+    if (!isExchangeFileName(file)) {
+        // The unit asked for each time, not the one the window showed last.
+        if (const auto serial = programmingWindow()->commandLineSerial(file))
+            showUnitProgramming(*serial);
+        else
+            showProgrammingWindow();
+        return;
+    }
+    rememberFile(file);
     ctx_.CommandLineFile = file;
     openCommandLineFile(ctx_, *this);
     ctx_.CommandLineFile.clear();
@@ -487,7 +494,12 @@ ProgrammingWindow* MainWindow::programmingWindow()
 {
     if (!programming_) {
         programming_ = new ProgrammingWindow(programmingWindowNeeds(ctx_, prompter_), this);
-        programming_->setRecordedDataOpener([this] { showRecordedDataWindow(); });
+        programming_->setRecordedDataOpener([this](qint32 serial) {
+            if (serial != 0)
+                showUnitRecords(serial);
+            else
+                showRecordedDataWindow();
+        });
         programming_->installEventFilter(this);
     }
     return programming_;

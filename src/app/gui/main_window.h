@@ -45,9 +45,10 @@ public:
     QSize sizeHint() const override;
 
     // What a later start handed over, as on the command line: an exchange
-    // file is imported, anything else taken as a serial number for the
-    // programming window. Empty only brings the window forward. Waits while
-    // a dialog is open.
+    // file is imported, anything else taken as a serial number: the
+    // programming window shows that unit, or the current one when none such
+    // is stored. Empty only brings the window forward. Waits while a dialog
+    // is open.
     void openArgument(const QString& argument);
     // An exchange file is imported and a database merged; other files are
     // told why they cannot be opened. The file joins the recent files.

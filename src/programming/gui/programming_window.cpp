@@ -196,8 +196,13 @@ QWidget* ProgrammingWindow::buildButtons()
     add("SSCommandImprimir", "Imprimir", &ProgrammingWindow::printReport);
     QPushButton* recorded = add("SSCommandIncidencias", "Datos registrados", nullptr);
     connect(recorded, &QPushButton::clicked, this, [this] {
-        if (openRecordedData_)
-            openRecordedData_();
+        if (!openRecordedData_ || !offerToSaveChanges())
+            return;
+        // Edits the user chose to drop are not asked about again on closing.
+        modified_ = false;
+        const qint32 serial = shownSerial_;
+        if (close())
+            openRecordedData_(serial);
     });
     layout->addStretch();
     layout = recordRow;
@@ -244,7 +249,7 @@ void ProgrammingWindow::keepIdentifiedUnit(const ExchangeSession& session)
         needs_.unit.select(unit.serial, unit.firmware);
 }
 
-void ProgrammingWindow::setRecordedDataOpener(std::function<void()> open)
+void ProgrammingWindow::setRecordedDataOpener(std::function<void(qint32)> open)
 {
     openRecordedData_ = std::move(open);
     findChild<QPushButton*>(QStringLiteral("SSCommandIncidencias"))->setEnabled(bool(openRecordedData_));
@@ -385,11 +390,8 @@ void ProgrammingWindow::openRecordSet()
     }
     if (!commandLineHonoured_) {
         commandLineHonoured_ = true;
-        const QString arg = needs_.commandLineArgument;
-        if (!arg.isEmpty() && !arg.toUpper().endsWith(QLatin1String(".TQ52"))) {
-            if (const auto serial = browser_->findCommandLineSerial(arg); serial && loadStored(*serial))
-                return;
-        }
+        if (const auto serial = commandLineSerial(needs_.commandLineArgument); serial && loadStored(*serial))
+            return;
     }
     // The unit last identified or loaded, by any window.
     const qint32 current = needs_.unit.current();
@@ -400,6 +402,13 @@ void ProgrammingWindow::openRecordSet()
         serial = browser_->first();
     if (!serial || !loadStored(*serial))
         showNewRecord();
+}
+
+std::optional<qint32> ProgrammingWindow::commandLineSerial(const QString& argument) const
+{
+    if (!hasStore() || argument.isEmpty() || argument.toUpper().endsWith(QLatin1String(".TQ52")))
+        return std::nullopt;
+    return browser_->findCommandLineSerial(argument);
 }
 
 void ProgrammingWindow::showRecord(const ProgrammingRecord& r, bool keepSeconds)

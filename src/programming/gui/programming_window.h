@@ -103,8 +103,11 @@ public:
         line_ = line;
         clock_ = clock;
     }
-    // The recorded-data window of the run, which the main window owns.
-    void setRecordedDataOpener(std::function<void()> open);
+    // The recorded-data window of the run, which the main window owns, on
+    // the unit this window shows (0: none stored).
+    void setRecordedDataOpener(std::function<void(qint32 serial)> open);
+    // The stored unit a program argument names, as on the command line.
+    std::optional<qint32> commandLineSerial(const QString& argument) const;
 
     // ProgrammingView
     ProgrammingRecord record() const override { return recordFromFields(); }
@@ -177,7 +180,7 @@ private:
     // only what it carries.
     ReceivedProgramming received_;
     WeekScheduleRunner weekScheduleRunner_;
-    std::function<void()> openRecordedData_;
+    std::function<void(qint32)> openRecordedData_;
 
     Line* line_ = nullptr;
     Clock* clock_ = nullptr;

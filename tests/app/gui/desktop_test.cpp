@@ -26,6 +26,7 @@
 #include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocalSocket>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -38,6 +39,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -251,28 +253,6 @@ TEST(Desktop, TheRecentFilesMenuReopensAFileAndForgetsWhatIsGone)
     EXPECT_EQ(entries(), QStringList({"No hay archivos recientes (off)"}));
 }
 
-TEST(Desktop, AnArgumentHandedOverLaterIsOpenedAsOnTheCommandLine)
-{
-    StartedProgram s;
-    bool sawForm2 = false;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == QStringLiteral("Form2") && w->isVisible()) {
-                sawForm2 = true;
-                w->close();
-            }
-    });
-    s.window().openArgument(QStringLiteral("\"4711\""));
-    EXPECT_TRUE(sawForm2);
-    // The serial was looked up, and is not kept for later.
-    EXPECT_TRUE(s.shell->context().CommandLineFile.isEmpty());
-
-    // Nothing handed over only brings the window forward.
-    s.window().showMinimized();
-    s.window().openArgument(QString());
-    EXPECT_FALSE(s.window().isMinimized());
-}
-
 // Qt's own save dialog, as the program runs it: it opens in the folder last
 // used with the proposed name, never in the data folder, lists either case
 // and adds the extension of its list to a name typed without one.
@@ -388,10 +368,11 @@ public:
         saved_.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", saved_);
     }
 
-    QProcess& start(const QStringList& arguments)
+    QProcess& start(const QStringList& arguments, const QString& folder = {})
     {
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env_);
+        p->setWorkingDirectory(folder);
         p->setProcessChannelMode(QProcess::MergedChannels);
         p->start(QStringLiteral(TVQ52_BIN_DIR "/tvq52"), arguments);
         EXPECT_TRUE(p->waitForStarted(10000));
@@ -435,6 +416,111 @@ TEST(SingleInstance, TheNameIsPerDataFolderAndTheSameThroughALink)
     EXPECT_NE(SingleInstance::serverName(a.path()), SingleInstance::serverName(b.path()));
     ASSERT_TRUE(QFile::link(a.path(), b.file(QStringLiteral("link"))));
     EXPECT_EQ(SingleInstance::serverName(b.file(QStringLiteral("link"))), SingleInstance::serverName(a.path()));
+}
+
+// The socket's folder is taken only as this user's alone, and made so when
+// missing; anything else, or a path too long for a socket, leaves the
+// program on its own and the folder as it was.
+TEST(SingleInstance, OnlyAFolderOfThisUsersAloneHoldsTheSocket)
+{
+    TempHome home;
+    const auto mode = [](const QString& path) {
+        struct stat st {};
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
+    const auto made = [](const QString& path, mode_t bits, uid_t owner) {
+        QDir().mkdir(path);
+        EXPECT_EQ(::chmod(QFile::encodeName(path).constData(), bits), 0);
+        EXPECT_EQ(::chown(QFile::encodeName(path).constData(), owner, owner), 0);
+        return path;
+    };
+    // Each lays out the runtime folder and names the socket's folder.
+    const std::vector<std::pair<const char*, std::function<QString(const QString&)>>> refused{
+        {"open to others", [&](const QString& r) { return made(r + "/tvq52", 0755, ::getuid()); }},
+        {"another's", [&](const QString& r) { return made(r + "/tvq52", 0700, 65534); }},
+        {"a link",
+         [&](const QString& r) {
+             QFile::link(made(r + "/mine", 0700, ::getuid()), r + "/tvq52");
+             return r + "/tvq52";
+         }},
+        {"too deep",
+         [&](const QString& r) {
+             const QString deep = made(r + "/" + QString(90, u'x'), 0700, ::getuid());
+             qputenv("XDG_RUNTIME_DIR", deep.toUtf8());
+             return made(deep + "/tvq52", 0700, ::getuid());
+         }},
+    };
+    for (const auto& [what, layOut] : refused) {
+        // Only root can give a folder away.
+        if (::getuid() != 0 && std::string_view(what) == "another's")
+            continue;
+        Programs programs;
+        const QString folder = layOut(qEnvironmentVariable("XDG_RUNTIME_DIR"));
+        const int before = mode(folder);
+        SingleInstance instance(home.path());
+        EXPECT_EQ(instance.claim(), SingleInstance::Claim::Unavailable) << what;
+        EXPECT_FALSE(instance.handOver(QString(), 100)) << what;
+        EXPECT_FALSE(instance.errorString().isEmpty()) << what;
+        EXPECT_EQ(mode(folder), before) << what;
+    }
+    Programs programs;
+    SingleInstance instance(home.path());
+    EXPECT_EQ(instance.claim(), SingleInstance::Claim::Taken);
+    EXPECT_EQ(mode(QFileInfo(SingleInstance::serverName(home.path())).path()), 0700);
+}
+
+namespace {
+
+// Once the import window is up and `ready` holds (or a while has passed),
+// the file it imports; the window is closed.
+QString importedWhen(StartedProgram& s, const std::function<bool()>& ready)
+{
+    QString importing;
+    int tries = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->objectName() != QStringLiteral("Form16") || (!ready() && ++tries < 150))
+            return;
+        settle();
+        importing = s.shell->context().SelectedFile;
+        modal->close();
+    });
+    poll.start(20);
+    QElapsedTimer waited;
+    waited.start();
+    while (importing.isEmpty() && waited.elapsed() < 30000)
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    return importing;
+}
+
+} // namespace
+
+// A later start hands over an exchange file named from its own folder, and
+// ends: the program imports that file, and closing the import window after
+// the later start has gone keeps it running. The connection is answered and
+// let go before the window opens, even when the other end stays.
+TEST(SingleInstance, AHandedOverFileOpensOnceTheLaterStartIsAnswered)
+{
+    Programs programs;
+    StartedProgram s;
+    SingleInstance instance(s.home.path());
+    ASSERT_EQ(instance.claim(), SingleInstance::Claim::Taken);
+    QObject::connect(&instance, &SingleInstance::received, s.shell.get(), &ApplicationShell::openArgument);
+    TempHome elsewhere;
+    elsewhere.writeFile(QStringLiteral("otro bar.TQ52"), "//Programacion//\r\n");
+    const QString file = elsewhere.file(QStringLiteral("otro bar.TQ52"));
+    QProcess& later = programs.start({"--home", s.home.path(), "otro", "bar.TQ52"}, elsewhere.path());
+    EXPECT_EQ(importedWhen(s, [&] { return later.state() == QProcess::NotRunning; }), file);
+    EXPECT_EQ(later.exitCode(), 0) << later.readAll().toStdString();
+
+    QLocalSocket client;
+    client.connectToServer(SingleInstance::serverName(s.home.path()));
+    client.write(file.toUtf8() + '\n');
+    EXPECT_EQ(importedWhen(s, [&] { return client.state() == QLocalSocket::UnconnectedState; }), file);
+    EXPECT_EQ(client.state(), QLocalSocket::UnconnectedState);
+    EXPECT_EQ(client.readAll(), "taken\n");
+    EXPECT_TRUE(s.prompter.shown().isEmpty());
 }
 
 // Two real programs: the second start on the same data folder hands its

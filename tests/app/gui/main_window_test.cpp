@@ -408,6 +408,43 @@ TEST(MainWindow, TheOverviewOpensAUnitsWindowsAndIsReadAgainWhenTheyClose)
     EXPECT_EQ(loads, before + 2);
 }
 
+// A serial handed over shows that unit every time, whatever the window
+// showed; "Datos registrados" there offers to save, closes the window and
+// shows the recorded data of its unit, not the one that window showed last.
+TEST(MainWindow, TheUnitAskedForIsShownAndItsRecordsFollowIt)
+{
+    StartedProgram s;
+    QSqlQuery insert(s.shell->context().db->connection());
+    ASSERT_TRUE(insert.exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (1002), (1003)")));
+    const auto shownSerial = [](QWidget* w) { return child<QLineEdit>(w, "MaskNumeroSerie")->text().trimmed(); };
+    for (const auto& [asked, shown] : {std::pair{"1003", "1003"}, std::pair{"1002", "1002"},
+                                       std::pair{"\"1003\"", "1003"}, std::pair{"9999", "1003"}}) {
+        s.window().openArgument(QString::fromLatin1(asked));
+        auto* programming = s.window().findChild<ProgrammingWindow*>();
+        ASSERT_NE(programming, nullptr);
+        EXPECT_TRUE(programming->isVisible()) << asked;
+        EXPECT_EQ(shownSerial(programming), QString::fromLatin1(shown)) << asked;
+    }
+    auto* programming = s.window().findChild<ProgrammingWindow*>();
+    s.window().button("SSCommandIncidencias")->click();
+    auto* records = s.window().findChild<RecordedDataWindow*>();
+    ASSERT_TRUE(records && records->showUnit(1002));
+    s.window().openArgument(QStringLiteral("1003"));
+    child<QLineEdit>(programming, "MaskLocal")->setText(QStringLiteral("Otra sala"));
+    s.prompter.clear();
+    s.prompter.answer(Answer::Discard);
+    child<QPushButton>(programming, "SSCommandIncidencias")->click();
+    EXPECT_EQ(s.prompter.shown().size(), 1);
+    EXPECT_FALSE(programming->isVisible());
+    EXPECT_TRUE(records->isVisible());
+    EXPECT_EQ(records->shownSerial(), 1003);
+
+    // Nothing handed over only brings the window forward.
+    s.window().showMinimized();
+    s.window().openArgument(QString());
+    EXPECT_FALSE(s.window().isMinimized());
+}
+
 TEST(MainWindow, TheOverviewsStaleDaysAreKeptInTheSettingsFile)
 {
     StartedProgram s;
