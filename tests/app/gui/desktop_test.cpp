@@ -36,10 +36,15 @@
 #include <QThread>
 #include <QUrl>
 #include <csignal>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string_view>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -521,6 +526,34 @@ TEST(SingleInstance, AHandedOverFileOpensOnceTheLaterStartIsAnswered)
     EXPECT_EQ(client.state(), QLocalSocket::UnconnectedState);
     EXPECT_EQ(client.readAll(), "taken\n");
     EXPECT_TRUE(s.prompter.shown().isEmpty());
+}
+
+// The other end's user is asked of the system: another user's connection is
+// told apart from this user's own.
+TEST(SingleInstance, OnlyThisUsersConnectionsAreTaken)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "only root can connect as another user";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    // An abstract name: no file whose mode would keep the other user out.
+    std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "tvq52-peer-%d", int(::getpid()));
+    const auto size = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + std::strlen(address.sun_path + 1));
+    auto* named = reinterpret_cast<sockaddr*>(&address);
+    ASSERT_EQ(::bind(listener, named, size), 0);
+    ASSERT_EQ(::listen(listener, 2), 0);
+    for (const uid_t user : {::getuid(), uid_t(65534)}) {
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(::setuid(user) == 0 && ::connect(::socket(AF_UNIX, SOCK_STREAM, 0), named, size) == 0 ? 0 : 1);
+        int status = -1;
+        ASSERT_TRUE(::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const int accepted = ::accept(listener, nullptr, nullptr);
+        EXPECT_EQ(SingleInstance::peerIsThisUser(accepted), user == ::getuid()) << user;
+        ::close(accepted);
+    }
+    ::close(listener);
 }
 
 // Two real programs: the second start on the same data folder hands its
