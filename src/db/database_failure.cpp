@@ -135,9 +135,8 @@ DatabaseFailure databaseFailureOf(const Error& error)
 {
     const int kind = error.catalogueId - kDatabaseFailureIds;
     const QString detail = error.text.isEmpty() ? error.detail : untranslatedText(error);
-    if (kind > int(Kind::None) && kind <= int(Kind::Other))
-        return DatabaseFailure{Kind(kind), detail};
-    return DatabaseFailure{Kind::Other, detail};
+    const bool carried = kind > int(Kind::None) && kind <= int(Kind::Other);
+    return DatabaseFailure{carried ? Kind(kind) : Kind::Other, detail};
 }
 
 bool hasOwnWords(DatabaseFailure::Kind kind, FailureWording as)
