@@ -5,6 +5,7 @@
 #include "db/database_target.h"
 
 #include <QString>
+#include <optional>
 
 namespace tvq52 {
 
@@ -19,27 +20,34 @@ enum class SchemaPolicy {
     RequireReady, // any other command refuses and points at `init`
 };
 
-// Opens the records of `target` into ctx.db, and the data folder's own file
-// into ctx.localDb when the records are on a server (it keeps this PC's
-// settings row). On failure both are closed and the error's text, in the
-// user's language, says why and what to do. `why` is set when no connection
-// could be made: the address or the user are worth changing (the window
-// offers its database dialog). Read-only, the data folder's file is opened
-// so, also where the folder cannot be written; to write, such a folder is
-// refused with the reason.
-Status openRecordsDatabase(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, SchemaPolicy policy,
-                           ConnectFailure* why = nullptr, DatabaseAccess access = DatabaseAccess::ReadWrite);
+// How a run wants its records.
+struct RecordsRequest {
+    SchemaPolicy policy = SchemaPolicy::RequireReady;
+    DatabaseAccess access = DatabaseAccess::ReadWrite;
+    // A choice made in a window; without one, the run's own: the --database
+    // option, else the settings file's, else the data folder's file.
+    std::optional<DatabaseTarget> chosen;
+};
+
+// The one way the records are opened: from the data folder (ctx.home) and
+// the run's choice to ctx.db, checked to hold every table, and the folder's
+// own file into ctx.localDb when the records are on a server (it keeps this
+// PC's settings row). Records already open there stay as they are. On
+// failure both are closed and the one error says why and what to do, in
+// native words translated where it is shown; a database failure's kind is
+// in it (databaseFailureOf). Only a password, and with policy Ask whether to
+// lay out a server's missing tables, are asked through `prompter`.
+// Read-only, the folder's file is opened so, also where the folder cannot be
+// written; to write, such a folder is refused.
+Status openRecords(AppContext& ctx, Prompter& prompter, const RecordsRequest& request = {});
 
 // The password of the target's user, asked through the prompter with a
 // masked entry; held in memory only. With `remembered`, what it holds is
 // tried first and what the user types is kept there.
 PasswordSource passwordThrough(Prompter& prompter, const Translator& guru, QString* remembered = nullptr);
 
-// Why a connection to `target` failed and what to do, in the user's language.
-QString connectFailureText(const Translator& guru, ConnectFailure failure, const DatabaseTarget& target,
-                           const QString& detail);
-
-// What a server database holds of ours, said plainly after a test connection.
-QString schemaStateText(const Translator& guru, SchemaState state, const DatabaseTarget& target, const QString& detail);
+// What a server database holds of ours, said plainly after a test connection:
+// native words, translated where they are shown.
+Error schemaStateWords(SchemaState state, const DatabaseTarget& target, const QString& detail);
 
 } // namespace tvq52

@@ -38,13 +38,11 @@ void openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
     for (;;) {
         QString message;
         if (target) {
-            // A reload (language change) keeps the connection it has.
-            if (ctx.db && ctx.db->target() == *target)
-                return;
-            const Status opened = openRecordsDatabase(ctx, prompter, *target, SchemaPolicy::Ask);
+            const Status opened = openRecords(ctx, prompter, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *target});
             if (opened)
                 return;
-            message = errorText(ctx.guru, opened.error());
+            // Translated texts break lines as CR LF; the dialog's label takes LF.
+            message = errorText(ctx.guru, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
             if (!target->isServer())
                 throw StartupFault{message};
         } else {

@@ -8,7 +8,6 @@
 
 #include "app/command_line.h"
 #include "app/data_folder.h"
-#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
@@ -237,14 +236,9 @@ namespace {
 
 bool openRecords(AppContext& ctx, SchemaPolicy policy, DatabaseAccess access)
 {
-    const Result<DatabaseTarget> target = resolveDatabase(ctx);
-    if (!target) {
-        printError(ctx.guru, target.error());
-        return false;
-    }
     // Only a password is ever asked here, and only on a terminal.
     ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
-    const Status opened = openRecordsDatabase(ctx, prompter, *target, policy, nullptr, access);
+    const Status opened = tvq52::openRecords(ctx, prompter, {policy, access, std::nullopt});
     if (!opened)
         printError(ctx.guru, opened.error());
     return opened.ok();

@@ -221,22 +221,6 @@ Status Database::createSqlite(const QString& path)
 
 namespace {
 
-// libpq's words (it speaks English to us: no translations are installed for it).
-ConnectFailure classify(const QString& text)
-{
-    const auto has = [&](const char* words) { return text.contains(QLatin1String(words), Qt::CaseInsensitive); };
-    if (has("password authentication failed") || has("no password supplied") || has("role \"")
-        || has("no pg_hba.conf entry") || has("authentication failed"))
-        return ConnectFailure::Authentication;
-    if (has("database \"") && has("does not exist"))
-        return ConnectFailure::NoDatabase;
-    if (has("could not connect") || has("connection refused") || has("could not translate host name")
-        || has("no such file or directory") || has("timeout expired") || has("no route to host")
-        || has("network is unreachable") || has("server closed the connection"))
-        return ConnectFailure::Unreachable;
-    return ConnectFailure::Other;
-}
-
 bool needsPassword(const QString& text)
 {
     return text.contains(QLatin1String("no password supplied"), Qt::CaseInsensitive)
@@ -245,16 +229,14 @@ bool needsPassword(const QString& text)
 
 } // namespace
 
-Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                                       ConnectFailure* why)
+Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& target, const PasswordSource& askPassword)
 {
-    const auto fail = [&](ConnectFailure kind, const QString& text) -> Result<std::unique_ptr<Database>> {
-        if (why)
-            *why = kind;
-        return finalText(text);
+    using Kind = DatabaseFailure::Kind;
+    const auto fail = [](Kind kind, const QString& text) -> Result<std::unique_ptr<Database>> {
+        return databaseError(kind, text);
     };
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL")))
-        return fail(ConnectFailure::Other,
+        return fail(Kind::Other,
                     QStringLiteral("Falta el controlador de PostgreSQL de Qt (libqt6sql6-psql)"));
     quietServerDriver();
     const QString name = newConnectionName();
@@ -284,21 +266,21 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
             break;
         QSqlDatabase::removeDatabase(name);
         if (!needsPassword(lastText) || !askPassword || attempt == 3)
-            return fail(classify(lastText), lastText.trimmed());
+            return fail(connectFailure(lastText), lastText.trimmed());
         const std::optional<QString> given = askPassword(target);
         if (!given)
-            return fail(ConnectFailure::Authentication, lastText.trimmed());
+            return fail(Kind::Authentication, lastText.trimmed());
         password = *given;
     }
     std::unique_ptr<Database> database(new Database(name, target));
     QSqlQuery q(database->connection());
     if (!q.exec(QStringLiteral("SHOW server_encoding")) || !q.next())
-        return fail(ConnectFailure::Other, q.lastError().text());
+        return fail(Kind::Other, q.lastError().text());
     if (q.value(0).toString().compare(QLatin1String("UTF8"), Qt::CaseInsensitive) != 0)
-        return fail(ConnectFailure::NotUtf8, q.value(0).toString());
+        return fail(Kind::NotUtf8, q.value(0).toString());
     q.finish();
     if (Status session = database->prepareSession(); !session)
-        return fail(ConnectFailure::Other, untranslatedText(session.error()));
+        return fail(Kind::Other, untranslatedText(session.error()));
     // A database laid out before the office tables gets them; one not yet
     // laid out gets them with the rest.
     if (q.exec(QStringLiteral("SELECT to_regclass('\"Intervalos\"') IS NOT NULL AND "
@@ -307,8 +289,6 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
         q.finish();
         (void)ensureFleetTables(database->connection(), SqlDialect::PostgreSQL);
     }
-    if (why)
-        *why = ConnectFailure::None;
     return database;
 }
 
@@ -393,13 +373,10 @@ Status Database::ensureConnected()
     return reconnect();
 }
 
-Result<std::unique_ptr<Database>> Database::open(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                                 ConnectFailure* why)
+Result<std::unique_ptr<Database>> Database::open(const DatabaseTarget& target, const PasswordSource& askPassword)
 {
     if (target.isServer())
-        return openServer(target, askPassword, why);
-    if (why)
-        *why = ConnectFailure::None;
+        return openServer(target, askPassword);
     return openSqlite(target.path);
 }
 

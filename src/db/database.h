@@ -13,16 +13,6 @@
 
 namespace tvq52 {
 
-// Why a server could not be used, so that the message can say what to do.
-enum class ConnectFailure {
-    None,
-    Unreachable,    // no server answers at that address
-    Authentication, // wrong user or password, or the server refuses this PC
-    NoDatabase,     // the server has no database of that name
-    NotUtf8,        // the database is not UTF-8: accents would not survive
-    Other,
-};
-
 // Asks for the password of `target`'s user when neither ~/.pgpass nor
 // PGPASSWORD gives one; nothing when the user cancels. It is kept in memory only.
 using PasswordSource = std::function<std::optional<QString>(const DatabaseTarget& target)>;
@@ -57,13 +47,12 @@ public:
     // Writes a new database file with every table and the one settings row.
     static Status createSqlite(const QString& path);
     // Connects to a PostgreSQL database; the password comes from libpq's own
-    // sources first, then from `askPassword` (given up to three tries). `why`
-    // receives the kind of failure (None on success).
-    static Result<std::unique_ptr<Database>> openServer(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                                        ConnectFailure* why = nullptr);
+    // sources first, then from `askPassword` (given up to three tries). A
+    // failure is a database failure (databaseFailureOf tells its kind:
+    // Unreachable, Authentication, NoDatabase, NotUtf8 or Other).
+    static Result<std::unique_ptr<Database>> openServer(const DatabaseTarget& target, const PasswordSource& askPassword);
     // Either of the above by the target's kind.
-    static Result<std::unique_ptr<Database>> open(const DatabaseTarget& target, const PasswordSource& askPassword,
-                                                  ConnectFailure* why = nullptr);
+    static Result<std::unique_ptr<Database>> open(const DatabaseTarget& target, const PasswordSource& askPassword);
 
     QSqlDatabase connection() const { return QSqlDatabase::database(name_, false); }
     SqlDialect dialect() const { return target_.dialect; }

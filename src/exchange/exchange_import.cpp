@@ -419,29 +419,9 @@ QString refusalText(const Refusal& r, Translator& guru)
 
 QString databaseFailureText(const DatabaseFailure& f, Translator& guru)
 {
-    QString why;
-    switch (f.kind) {
-    case DatabaseFailure::Kind::DiskFull:
-        why = guru.GetTranslation(QStringLiteral("el disco de la base de datos está lleno"));
-        break;
-    case DatabaseFailure::Kind::Locked:
-        why = guru.GetTranslation(QStringLiteral("otro programa tiene la base de datos bloqueada"));
-        break;
-    case DatabaseFailure::Kind::ReadOnly:
-        why = guru.GetTranslation(QStringLiteral("la base de datos solo se puede leer"));
-        break;
-    case DatabaseFailure::Kind::DiskError:
-        why = guru.GetTranslation(QStringLiteral("error al leer o escribir el archivo de la base de datos"));
-        break;
-    case DatabaseFailure::Kind::ConnectionLost:
-        why = guru.GetTranslation(QStringLiteral("se ha perdido la conexión con el servidor de bases de datos"));
-        break;
-    case DatabaseFailure::Kind::Other:
-    case DatabaseFailure::Kind::None:
-        why = guru.GetTranslation(QStringLiteral("la base de datos no ha aceptado la escritura"));
-        break;
-    }
-    return f.detail.isEmpty() ? why : why + QStringLiteral(" (") + f.detail + QLatin1Char(')');
+    const Error told = toldFailure(f, FailureWording::Cause);
+    const QString why = guru.GetTranslation(told.text);
+    return told.detail.isEmpty() ? why : why + QStringLiteral(" (") + told.detail + QLatin1Char(')');
 }
 
 QString provenanceWarning(const FileProvenance& p, Translator* guru)

@@ -107,7 +107,8 @@ QString progressTotalText(const ImportProgress& progress, const Translator& guru
 
 // The reason for a refusal in the user's language.
 QString refusalText(const Refusal& refusal, Translator& guru);
-// What failed in the database and why, in the user's language.
+// What failed in the database and why, in the user's language: the cause
+// as every workflow words it, the database's own words after it.
 QString databaseFailureText(const DatabaseFailure& failure, Translator& guru);
 // Why a file's provenance does not hold, in the user's language; empty when it does.
 QString provenanceWarning(const FileProvenance& provenance, Translator* guru);

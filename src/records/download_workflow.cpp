@@ -20,7 +20,6 @@
 #include "records/record_store.h"
 #include "records/records_view.h"
 
-#include <QDir>
 #include <cmath>
 
 namespace tvq52 {
@@ -34,11 +33,6 @@ constexpr qint64 kProgressEveryNs = 200'000'000;
 QString outcomeName(DownloadOutcome outcome)
 {
     return journalOutcomeName(journalOutcome(outcome));
-}
-
-QString firstLine(const QString& databaseError)
-{
-    return databaseError.trimmed().section(QLatin1Char('\n'), 0, 0);
 }
 
 void count(KindCounts& counts, const Result<Stored>& stored)
@@ -141,7 +135,7 @@ DownloadReport DownloadWorkflow::run()
     // After the server went away, the next download opens a new connection;
     // while it is still away nothing is asked of the unit.
     if (const Status connected = database_.ensureConnected(); !connected) {
-        failStoring(run, storeError(StoreFailure::ConnectionLost, untranslatedText(connected.error())));
+        failStoring(run, databaseError(DatabaseFailure::Kind::ConnectionLost, untranslatedText(connected.error())));
         return run.report;
     }
     session_.link().clearStop();
@@ -190,58 +184,9 @@ void DownloadWorkflow::fail(Run& run, const Error& error)
 
 void DownloadWorkflow::failStoring(Run& run, const Error& error)
 {
-    const QString& databaseError = error.detail;
-    QString text;
-    switch (storeFailureOf(error)) {
-    case StoreFailure::UnitGone:
-        text = guru_
-                   .GetTranslation(QStringLiteral(
-                       "La unidad %1 se ha borrado desde otro puesto: la descarga termina sin guardar más"))
-                   .arg(run.report.serial);
-        break;
-    case StoreFailure::ConnectionLost:
-        text = guru_
-                   .GetTranslation(
-                       QStringLiteral("Se ha perdido la conexión con la base de datos (%1). Lo recibido hasta "
-                                      "ahora está guardado y la unidad conserva el resto. Compruebe el servidor y la "
-                                      "red, y vuelva a descargar."))
-                   .arg(databaseError.trimmed().section(QLatin1Char('\n'), 0, 0));
-        break;
-    case StoreFailure::DiskFull:
-        text = guru_
-                   .GetTranslation(QStringLiteral(
-                       "No queda espacio en el disco para la base de datos (%1). Lo recibido hasta ahora está "
-                       "guardado y la unidad conserva el resto. Libere espacio en el disco y vuelva a descargar."))
-                   .arg(firstLine(databaseError));
-        break;
-    case StoreFailure::Locked:
-        text = guru_
-                   .GetTranslation(QStringLiteral(
-                       "Otro programa mantiene bloqueada la base de datos (%1). Lo recibido hasta ahora está "
-                       "guardado y la unidad conserva el resto. Espere a que termine o ciérrelo, y vuelva a "
-                       "descargar."))
-                   .arg(firstLine(databaseError));
-        break;
-    case StoreFailure::ReadOnly:
-        text = guru_
-                   .GetTranslation(QStringLiteral(
-                       "No se puede escribir en la base de datos %1 (%2). Lo recibido hasta ahora está guardado y "
-                       "la unidad conserva el resto. Compruebe que el archivo y su carpeta admiten escritura, y "
-                       "vuelva a descargar."))
-                   .arg(QDir::toNativeSeparators(database_.path()), firstLine(databaseError));
-        break;
-    case StoreFailure::IoError:
-        text = guru_
-                   .GetTranslation(QStringLiteral(
-                       "Error al leer o escribir el archivo de la base de datos (%1). Lo recibido hasta ahora está "
-                       "guardado y la unidad conserva el resto. Compruebe el disco y vuelva a descargar."))
-                   .arg(firstLine(databaseError));
-        break;
-    case StoreFailure::None:
-    case StoreFailure::Refused:
-        text = guru_.GetTranslation(QStringLiteral("No se pudo guardar en la base de datos: %1")).arg(databaseError);
-        break;
-    }
+    const QString text = errorText(
+        guru_, toldFailure(databaseFailureOf(error), FailureWording::Download,
+                           {database_.target(), {}, run.report.serial}));
     run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
     run.report.outcome = DownloadOutcome::Failed;
     run.report.error = Error{0, text};

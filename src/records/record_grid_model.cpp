@@ -333,7 +333,7 @@ Status RecordGridModel::reload()
 Status RecordGridModel::sortByColumn(int column)
 {
     if (column < 0 || column >= columnCount())
-        return storeError(StoreFailure::Refused, QStringLiteral("no column %1").arg(column));
+        return databaseError(DatabaseFailure::Kind::Other, QStringLiteral("no column %1").arg(column));
     // Every key takes the new direction.
     return query(columns_[column].sortKeys, !descending_);
 }
@@ -343,7 +343,7 @@ Status RecordGridModel::query(const QStringList& keys, bool descending)
     // A key the table lacks changes nothing; a failed read leaves no rows.
     for (const QString& key : keys)
         if (!schemaTable(recordTable(gridKind(grid_)))->column(key))
-            return storeError(StoreFailure::Refused, QStringLiteral("no column %1").arg(key));
+            return databaseError(DatabaseFailure::Kind::Other, QStringLiteral("no column %1").arg(key));
     Result<std::vector<qint64>> ids = store_.rowIds(gridKind(grid_), serial_, keys, descending);
     beginResetModel();
     keys_ = keys;

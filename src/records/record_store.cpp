@@ -18,9 +18,6 @@ namespace {
 
 const QString kSerial = QStringLiteral("LNumeroSerie");
 
-// Where the store's failure kinds sit among error ids: past the catalogue.
-constexpr int kStoreFailureIds = 9100;
-
 // The type a bound value is read as where nothing else tells the server.
 const char* castType(const ColumnDef& c)
 {
@@ -164,18 +161,6 @@ Row eventRow(qint32 serial, const EventDate& event)
     return row;
 }
 
-Error storeError(StoreFailure why, const QString& detail)
-{
-    return Error{kStoreFailureIds + int(why), detail};
-}
-
-StoreFailure storeFailureOf(const Error& error)
-{
-    const int kind = error.catalogueId - kStoreFailureIds;
-    return kind > int(StoreFailure::None) && kind <= int(StoreFailure::IoError) ? StoreFailure(kind)
-                                                                                : StoreFailure::Refused;
-}
-
 RecordStore::RecordStore(Database& database) : database_(database), statements_(database) {}
 
 void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
@@ -184,30 +169,16 @@ void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
     entry_ = entry;
 }
 
-void RecordStore::failed(StoreFailure why, const QString& text)
+void RecordStore::failed(DatabaseFailure::Kind why, const QString& text)
 {
     failure_ = why;
     lastError_ = text;
 }
 
-StoreFailure RecordStore::failureOf(const QSqlError& error) const
+DatabaseFailure::Kind RecordStore::failureOf(const QSqlError& error) const
 {
-    switch (databaseFailure(error, database_.isServer()).kind) {
-    case DatabaseFailure::Kind::ConnectionLost:
-        return StoreFailure::ConnectionLost;
-    case DatabaseFailure::Kind::DiskFull:
-        return StoreFailure::DiskFull;
-    case DatabaseFailure::Kind::Locked:
-        return StoreFailure::Locked;
-    case DatabaseFailure::Kind::ReadOnly:
-        return StoreFailure::ReadOnly;
-    case DatabaseFailure::Kind::DiskError:
-        return StoreFailure::IoError;
-    case DatabaseFailure::Kind::None:
-    case DatabaseFailure::Kind::Other:
-        break;
-    }
-    return StoreFailure::Refused;
+    const auto kind = databaseFailure(error, database_.isServer()).kind;
+    return kind == DatabaseFailure::Kind::None ? DatabaseFailure::Kind::Other : kind;
 }
 
 QSqlQuery* RecordStore::statement(const QString& key, const QString& sql)
@@ -245,7 +216,7 @@ void RecordStore::rollback()
 {
     // Whatever it says, the failure that led here is the one to tell.
     const QString error = lastError_;
-    const StoreFailure why = failure_;
+    const DatabaseFailure::Kind why = failure_;
     statements_.execute(QStringLiteral("ROLLBACK"));
     failed(why, error);
 }
@@ -274,7 +245,7 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
     shape.names = row.columns();
     shape.table = schemaTable(tableName);
     if (!shape.table) {
-        failed(StoreFailure::Refused, QStringLiteral("No table %1").arg(tableName));
+        failed(DatabaseFailure::Kind::Other, QStringLiteral("No table %1").arg(tableName));
         return nullptr;
     }
     const TableDef& t = *shape.table;
@@ -283,7 +254,7 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
     for (const QString& column : row.columns()) {
         const ColumnDef* c = t.column(column);
         if (!c) {
-            failed(StoreFailure::Refused, QStringLiteral("%1 has no column %2").arg(tableName, column));
+            failed(DatabaseFailure::Kind::Other, QStringLiteral("%1 has no column %2").arg(tableName, column));
             return nullptr;
         }
         shape.columns.push_back(c);
@@ -292,7 +263,7 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
     for (const char* k : t.key) {
         const auto at = std::find(shape.columns.begin(), shape.columns.end(), t.column(QString::fromUtf8(k)));
         if (at == shape.columns.end()) {
-            failed(StoreFailure::Refused,
+            failed(DatabaseFailure::Kind::Other,
                    QStringLiteral("%1 row without its key column %2").arg(tableName, QString::fromUtf8(k)));
             return nullptr;
         }
@@ -340,7 +311,7 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
 
 Result<Stored> RecordStore::write(const QString& tableName, const Row& row)
 {
-    failure_ = StoreFailure::None;
+    failure_ = DatabaseFailure::Kind::None;
     Stored stored = Stored::Added;
     // A unique-key violation can only mean that another PC stored the same
     // record between our look and our write: the next try finds it there.
@@ -396,7 +367,7 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
     }
     if (!upsert->next()) {
         upsert->finish();
-        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+        failed(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
         return abandon();
     }
     const QSqlRecord record = upsert->record();
@@ -441,7 +412,7 @@ RecordStore::Attempt RecordStore::attemptOnFile(Shape& s, const QVariantList& va
         || (marksNight && !fileMarkedNight(s, values)) || !fileRun(file_.commit)) {
         // Whatever it says, the failure that led here is the one to tell.
         const QString error = lastError_;
-        const StoreFailure why = failure_;
+        const DatabaseFailure::Kind why = failure_;
         fileRun(file_.rollback);
         failed(why, error);
         return Attempt::Failed;
@@ -452,22 +423,8 @@ RecordStore::Attempt RecordStore::attemptOnFile(Shape& s, const QVariantList& va
 
 void RecordStore::fileFailed(const SqliteStep& step)
 {
-    switch (step.databaseFailure().kind) {
-    case DatabaseFailure::Kind::DiskFull:
-        return failed(StoreFailure::DiskFull, step.message);
-    case DatabaseFailure::Kind::Locked:
-        return failed(StoreFailure::Locked, step.message);
-    case DatabaseFailure::Kind::ReadOnly:
-        return failed(StoreFailure::ReadOnly, step.message);
-    case DatabaseFailure::Kind::DiskError:
-        return failed(StoreFailure::IoError, step.message);
-    case DatabaseFailure::Kind::ConnectionLost:
-        return failed(StoreFailure::ConnectionLost, step.message);
-    case DatabaseFailure::Kind::None:
-    case DatabaseFailure::Kind::Other:
-        break;
-    }
-    failed(StoreFailure::Refused, step.message);
+    const auto kind = step.databaseFailure().kind;
+    failed(kind == DatabaseFailure::Kind::None ? DatabaseFailure::Kind::Other : kind, step.message);
 }
 
 bool RecordStore::prepared(SqliteStatement& statement, const QString& sql)
@@ -532,7 +489,7 @@ bool RecordStore::fileUnitStored(qint32 serial)
     if (step.failed())
         fileFailed(step);
     else if (!step.row())
-        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+        failed(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
     return step.row();
 }
 
@@ -560,7 +517,7 @@ bool RecordStore::fileWritten(Shape& s, const QVariantList& values)
         if (step.failed())
             fileFailed(step);
         else
-            failed(StoreFailure::Refused,
+            failed(DatabaseFailure::Kind::Other,
                    QStringLiteral("%1: the stored row did not come back").arg(QString::fromUtf8(s.table->name)));
         return false;
     }
@@ -608,7 +565,7 @@ Result<Stored> RecordStore::storeEvent(qint32 serial, const EventDate& event)
 
 bool RecordStore::updateUnit(qint32 serial, const Row& values)
 {
-    failure_ = StoreFailure::None;
+    failure_ = DatabaseFailure::Kind::None;
     const TableDef* table = schemaTable(QStringLiteral("Programacion"));
     QStringList sets;
     QVariantList binds;
@@ -624,7 +581,7 @@ bool RecordStore::updateUnit(qint32 serial, const Row& values)
     if (!run(query, binds))
         return false;
     if (query->numRowsAffected() == 0) {
-        failed(StoreFailure::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+        failed(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
         return false;
     }
     return true;
@@ -723,7 +680,7 @@ Result<std::vector<qint64>> RecordStore::rowIds(RecordKind kind, qint32 serial, 
     for (const QString& key : keys) {
         // Only schema columns reach the query text.
         if (!table || !table->column(key))
-            return storeError(StoreFailure::Refused, QStringLiteral("%1 has no column %2").arg(tableName, key));
+            return databaseError(DatabaseFailure::Kind::Other, QStringLiteral("%1 has no column %2").arg(tableName, key));
         terms << orderTerm(key, descending);
     }
     // The start is the table's key; other orders keep ties in a fixed order.
@@ -742,7 +699,7 @@ Result<std::vector<qint64>> RecordStore::rowIds(RecordKind kind, qint32 serial, 
     while (ok && q.next())
         ids.push_back(q.value(0).toLongLong());
     if (!ok)
-        return storeError(failureOf(q.lastError()), q.lastError().text());
+        return databaseError(failureOf(q.lastError()), q.lastError().text());
     return ids;
 }
 
@@ -754,7 +711,7 @@ Result<std::vector<QVector<QVariant>>> RecordStore::rowsById(RecordKind kind, co
     QStringList fields;
     for (const QString& c : columns) {
         if (!table || !table->column(c))
-            return storeError(StoreFailure::Refused, QStringLiteral("%1 has no column %2").arg(tableName, c));
+            return databaseError(DatabaseFailure::Kind::Other, QStringLiteral("%1 has no column %2").arg(tableName, c));
         fields << quoteIdentifier(c);
     }
     std::vector<QVector<QVariant>> rows(ids.size());
@@ -765,14 +722,14 @@ Result<std::vector<QVector<QVariant>>> RecordStore::rowsById(RecordKind kind, co
     const QString marks = QStringList(qsizetype(ids.size()), QStringLiteral("?")).join(QLatin1Char(','));
     if (!q.prepare(QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid IN (%3)")
                        .arg(fields.join(QLatin1String(", ")), quoteIdentifier(tableName), marks)))
-        return storeError(failureOf(q.lastError()), q.lastError().text());
+        return databaseError(failureOf(q.lastError()), q.lastError().text());
     QHash<qint64, std::size_t> slot;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         q.addBindValue(ids[i]);
         slot.insert(ids[i], i);
     }
     if (!q.exec())
-        return storeError(failureOf(q.lastError()), q.lastError().text());
+        return databaseError(failureOf(q.lastError()), q.lastError().text());
     while (q.next()) {
         const auto at = slot.constFind(q.value(0).toLongLong());
         if (at == slot.constEnd())

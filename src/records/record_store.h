@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "db/database_failure.h"
 #include "db/sqlite_statement.h"
 #include "db/statement_cache.h"
 #include "db/store.h"
@@ -22,25 +23,6 @@ class Journal;
 
 // How a record reached its table.
 enum class Stored : std::uint8_t { Added, Rewritten };
-
-// Why a store call failed.
-enum class StoreFailure : std::uint8_t {
-    None,
-    Refused,        // the database refused the write (the detail says why)
-    UnitGone,       // the unit's Programacion row is no longer there
-    ConnectionLost, // the server went away; what was committed stays
-    DiskFull,       // no room left for the database file
-    Locked,         // another program kept the database locked past the wait
-    ReadOnly,       // the database file cannot be written
-    IoError,        // the database file could not be read or written
-};
-
-// A store failure as an Error: its catalogueId tells the kind (never a
-// catalogue text: the workflow words each kind), its detail is the
-// database's own words.
-Error storeError(StoreFailure why, const QString& detail);
-// The kind of a store's Error; Refused for any other Error.
-StoreFailure storeFailureOf(const Error& error);
 
 // Writes downloaded records by their key: one insert-or-update on the key
 // that sets only the columns the record carries, so that an interval in the
@@ -93,7 +75,7 @@ private:
     std::optional<QDateTime> newestStart(const QString& table, qint32 serial,
                                          const std::optional<QDateTime>& before) const;
     Result<Stored> write(const QString& table, const Row& row);
-    Error lastFailure() const { return storeError(failure_, lastError_); }
+    Error lastFailure() const { return databaseError(failure_, lastError_); }
     enum class Attempt : std::uint8_t { Done, Failed, Retry };
     Attempt attempt(const QString& table, const Row& row, Stored* stored);
     bool updateUnit(qint32 serial, const Row& values);
@@ -133,15 +115,15 @@ private:
     bool begin();
     bool transactionStep(const QString& sql);
     void rollback();
-    void failed(StoreFailure why, const QString& text);
+    void failed(DatabaseFailure::Kind why, const QString& text);
     // Why a statement failed, when the database says more than "refused".
-    StoreFailure failureOf(const QSqlError& error) const;
+    DatabaseFailure::Kind failureOf(const QSqlError& error) const;
 
     Database& database_;
     Journal* journal_ = nullptr;
     qint64 entry_ = 0;
     mutable QString lastError_;
-    StoreFailure failure_ = StoreFailure::None;
+    DatabaseFailure::Kind failure_ = DatabaseFailure::Kind::None;
     // Prepared once per statement text; map nodes keep their address.
     StatementCache statements_;
     std::map<QString, Shape> shapes_;

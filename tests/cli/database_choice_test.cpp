@@ -6,6 +6,7 @@
 #include "app/ini_file.h"
 #include "app/settings.h"
 #include "cli_run.h"
+#include "db/database_failure.h"
 #include "db/store.h"
 #include "i18n/translator.h"
 #include "reports/report_store.h"
@@ -49,16 +50,18 @@ struct ServerFolder {
     explicit ServerFolder() { EXPECT_TRUE(test::succeeded(provisionDataFolder(home.path()).status())); }
     struct Opening {
         bool opened = false;
-        ConnectFailure failure = ConnectFailure::None;
+        DatabaseFailure::Kind failure = DatabaseFailure::Kind::None;
         QString message;
     };
     Opening open(const DatabaseTarget& target, SchemaPolicy policy = SchemaPolicy::Ask)
     {
         Opening o;
-        const Status opened = openRecordsDatabase(ctx, prompter, target, policy, &o.failure);
+        const Status opened = openRecords(ctx, prompter, {policy, DatabaseAccess::ReadWrite, target});
         o.opened = opened.ok();
-        if (!opened)
+        if (!opened) {
+            o.failure = databaseFailureOf(opened.error()).kind;
             o.message = untranslatedText(opened.error());
+        }
         return o;
     }
 };
@@ -172,13 +175,13 @@ TEST(DatabaseChoice, EachRefusalOfTheServerSaysWhich)
     ascii.database += QStringLiteral("_ascii");
     struct Case {
         DatabaseTarget target;
-        ConnectFailure failure;
+        DatabaseFailure::Kind failure;
         const char* says;
     };
     const Case cases[] = {
-        {noDatabase, ConnectFailure::NoDatabase, "no tiene ninguna base de datos llamada no_such_database_here"},
-        {refusedRole, ConnectFailure::Authentication, "no acepta al usuario"},
-        {ascii, ConnectFailure::NotUtf8, "SQL_ASCII"},
+        {noDatabase, DatabaseFailure::Kind::NoDatabase, "no tiene ninguna base de datos llamada no_such_database_here"},
+        {refusedRole, DatabaseFailure::Kind::Authentication, "no acepta al usuario"},
+        {ascii, DatabaseFailure::Kind::NotUtf8, "SQL_ASCII"},
     };
     for (const Case& c : cases) {
         ServerFolder f;

@@ -1,6 +1,9 @@
+#include "core/own_words.h"
 #include "db/database_failure.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
+#include <utility>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -56,4 +59,48 @@ TEST(DatabaseFault, EachBackendTellsTheSameReasonsByItsOwnCodes)
     EXPECT_EQ(databaseFailure(failedStep("server closed the connection", "", true), true).kind, Kind::ConnectionLost);
     for (const bool server : {false, true})
         EXPECT_FALSE(databaseFailure(QSqlError(), server).failed());
+}
+
+// libpq's words when no connection could be made, by what the user can do about it.
+TEST(DatabaseFault, AConnectionRefusedIsToldByWhatWouldFixIt)
+{
+    const std::pair<const char*, Kind> cases[] = {
+        {"FATAL:  password authentication failed for user \"ana\"", Kind::Authentication},
+        {"fe_sendauth: no password supplied", Kind::Authentication},
+        {"FATAL:  no pg_hba.conf entry for host \"10.0.0.7\", user \"ana\"", Kind::Authentication},
+        // A role that does not exist is the user's to fix, not the database's.
+        {"FATAL:  role \"nobody\" does not exist", Kind::Authentication},
+        {"FATAL:  database \"oficina\" does not exist", Kind::NoDatabase},
+        {"could not connect to server: Connection refused", Kind::Unreachable},
+        {"could not translate host name \"nowhere\" to address", Kind::Unreachable},
+        {"timeout expired", Kind::Unreachable},
+        {"SSL error: certificate verify failed", Kind::Other},
+    };
+    for (const auto& [words, kind] : cases)
+        EXPECT_EQ(connectFailure(QString::fromUtf8(words)), kind) << words;
+}
+
+// Every kind travels in an Error and back, has words of its own somewhere,
+// and whatever place tells it fills every argument its words name.
+TEST(DatabaseFault, EveryKindHasWordsWhereverItIsTold)
+{
+    const FailureSubject subject{*DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.example:5433/oficina")),
+                                 QStringLiteral("/home/ana/datos"), 52001};
+    const QRegularExpression unfilled(QStringLiteral("%[1-9]"));
+    for (int k = int(Kind::None) + 1; k <= int(Kind::Other); ++k) {
+        const DatabaseFailure failure{Kind(k), QStringLiteral("the database's words\nand more")};
+        const DatabaseFailure back = databaseFailureOf(databaseError(failure));
+        EXPECT_EQ(back.kind, failure.kind) << k;
+        EXPECT_EQ(back.detail, failure.detail) << k;
+        bool ownWords = false;
+        for (const FailureWording as : {FailureWording::Opening, FailureWording::Download, FailureWording::Cause}) {
+            ownWords = ownWords || hasOwnWords(failure.kind, as);
+            const Error told = toldFailure(failure, as, subject);
+            EXPECT_EQ(databaseFailureOf(told).kind, failure.kind) << k;
+            EXPECT_FALSE(told.text.isEmpty()) << k;
+            EXPECT_FALSE(untranslatedText(told).contains(unfilled)) << k << ' ' << int(as);
+        }
+        EXPECT_TRUE(ownWords) << "kind " << k << " has no words of its own";
+    }
+    EXPECT_EQ(databaseFailureOf(Error(17)).kind, Kind::Other);
 }

@@ -1,4 +1,6 @@
+#include "core/own_words.h"
 #include "db/database.h"
+#include "db/database_failure.h"
 #include "db/database_target.h"
 #include "db/store.h"
 #include "support/private_server.h"
@@ -157,19 +159,17 @@ TEST_F(ServerDatabase, ConnectionFailuresSayWhichTheyAre)
 {
     DatabaseTarget nowhere = tvq52::test::serverAdminTarget();
     nowhere.host = QStringLiteral("/nonexistent-socket-folder");
-    ConnectFailure why = ConnectFailure::None;
-    EXPECT_FALSE(Database::openServer(nowhere, {}, &why));
-    EXPECT_EQ(why, ConnectFailure::Unreachable);
-
     DatabaseTarget missing = tvq52::test::serverAdminTarget();
     missing.database = QStringLiteral("no_such_database_here");
-    EXPECT_FALSE(Database::openServer(missing, {}, &why));
-    EXPECT_EQ(why, ConnectFailure::NoDatabase);
-
     DatabaseTarget stranger = tvq52::test::serverAdminTarget();
     stranger.user = QStringLiteral("nobody_we_know");
-    EXPECT_FALSE(Database::openServer(stranger, {}, &why));
-    EXPECT_EQ(why, ConnectFailure::Authentication);
+    for (const auto& [target, kind] : {std::pair{nowhere, DatabaseFailure::Kind::Unreachable},
+                                       std::pair{missing, DatabaseFailure::Kind::NoDatabase},
+                                       std::pair{stranger, DatabaseFailure::Kind::Authentication}}) {
+        const auto opened = Database::openServer(target, {});
+        ASSERT_FALSE(opened);
+        EXPECT_EQ(databaseFailureOf(opened.error()).kind, kind) << untranslatedText(opened.error()).toStdString();
+    }
 }
 
 TEST_F(ServerDatabase, AfterTheServerComesBackTheNextOperationWorksWithoutRestartingTheProgram)

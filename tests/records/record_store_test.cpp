@@ -234,11 +234,11 @@ TEST_F(RecordStoreTest, AUnitDeletedElsewhereWhileARecordIsStoredEndsItWithNothi
 
     ASSERT_TRUE(stored.has_value());
     ASSERT_FALSE(*stored);
-    EXPECT_EQ(storeFailureOf(stored->error()), StoreFailure::UnitGone);
+    EXPECT_EQ(databaseFailureOf(stored->error()).kind, DatabaseFailure::Kind::UnitGone);
     EXPECT_EQ(store->count("Intervalos"), 0);
     const Status totals = records->storeTotals(kSerial, TotalsReading{});
     ASSERT_FALSE(totals);
-    EXPECT_EQ(storeFailureOf(totals.error()), StoreFailure::UnitGone);
+    EXPECT_EQ(databaseFailureOf(totals.error()).kind, DatabaseFailure::Kind::UnitGone);
 }
 
 // SQLite: a record's transaction holds the write lock from its start, so a
@@ -278,11 +278,11 @@ TEST_F(RecordStoreTest, ADeletionElsewhereWaitsForTheRecordsTransactionThenEndsT
     const Result<Stored> late =
         records->storeInterval(kSerial, interval(sampleInterval(at(2020, 6, 1, 0, 15)), IntervalLayout::From30));
     ASSERT_FALSE(late);
-    EXPECT_EQ(storeFailureOf(late.error()), StoreFailure::UnitGone);
+    EXPECT_EQ(databaseFailureOf(late.error()).kind, DatabaseFailure::Kind::UnitGone);
     EXPECT_EQ(store->count("Intervalos"), 0);
     const Status totals = records->storeTotals(kSerial, TotalsReading{});
     ASSERT_FALSE(totals);
-    EXPECT_EQ(storeFailureOf(totals.error()), StoreFailure::UnitGone);
+    EXPECT_EQ(databaseFailureOf(totals.error()).kind, DatabaseFailure::Kind::UnitGone);
 }
 
 TEST(StoredStamp, ReadsStoredDatesAndTimesAndRefusesOthers)
@@ -329,7 +329,7 @@ TEST_F(RecordStoreTest, GridPagesAreReadByIdInTheOrderAskedAndAMisspeltColumnIsA
     const auto badKey = records->rowIds(RecordKind::Sessions, kSerial, {QStringLiteral("DFecha")}, true);
     ASSERT_FALSE(badKey);
     EXPECT_TRUE(badKey.error().detail.contains(QLatin1String("DFecha")));
-    EXPECT_EQ(storeFailureOf(badKey.error()), StoreFailure::Refused);
+    EXPECT_EQ(databaseFailureOf(badKey.error()).kind, DatabaseFailure::Kind::Other);
 }
 
 // The texts the rows carry are written by hand for speed; they must read as
@@ -383,7 +383,7 @@ TEST_F(RecordStoreTest, AFailedWriteLeavesNothingAndTheNextOneIsWrittenWhole)
     QSqlQuery(db->connection()).exec(QStringLiteral("PRAGMA query_only = ON"));
     const Result<Stored> refused = records->storeInterval(kSerial, second);
     ASSERT_FALSE(refused);
-    EXPECT_EQ(storeFailureOf(refused.error()), StoreFailure::ReadOnly);
+    EXPECT_EQ(databaseFailureOf(refused.error()).kind, DatabaseFailure::Kind::ReadOnly);
     EXPECT_TRUE(refused.error().detail.contains(QStringLiteral("readonly"))) << refused.error().detail.toStdString();
     QSqlQuery(db->connection()).exec(QStringLiteral("PRAGMA query_only = OFF"));
     EXPECT_EQ(store->count("Intervalos"), 1);

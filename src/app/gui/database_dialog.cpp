@@ -11,6 +11,8 @@
 #include "core/application_info.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
+#include "db/database_failure.h"
+#include "i18n/catalogue_message.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -199,18 +201,19 @@ void DatabaseDialog::testConnection()
     result_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando...")));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::processEvents();
-    ConnectFailure why = ConnectFailure::None;
-    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru), &why);
-    QString text;
+    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru));
+    Error said;
     bool usable = false;
     if (db) {
         QString detail;
         const SchemaState state = (*db)->inspectSchema(&detail);
-        text = schemaStateText(ctx_.guru, state, *target, detail);
+        said = schemaStateWords(state, *target, detail);
         usable = state != SchemaState::Foreign;
     } else {
-        text = connectFailureText(ctx_.guru, why, *target, untranslatedText(db.error()));
+        said = toldFailure(databaseFailureOf(db.error()), FailureWording::Opening, {*target, ctx_.home, 0});
     }
+    // Translated texts break lines as CR LF; a label takes LF.
+    const QString text = errorText(ctx_.guru, said).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QApplication::restoreOverrideCursor();
     // Green when the database can be used, red when not: seen before read.
     result_->setStyleSheet(usable ? QStringLiteral("color: #006000;") : QStringLiteral("color: #a00000;"));

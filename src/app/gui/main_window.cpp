@@ -645,7 +645,7 @@ void MainWindow::showDatabaseDialog()
     delete programming_;
     const std::optional<DatabaseTarget> previous =
         ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
-    const Status opened = openRecordsDatabase(ctx_, prompter_, *target, SchemaPolicy::Ask);
+    const Status opened = openRecords(ctx_, prompter_, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *target});
     if (opened) {
         showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
         refreshFleet();
@@ -654,7 +654,8 @@ void MainWindow::showDatabaseDialog()
     showError(prompter_, ctx_.guru, opened.error());
     // Back to what worked; the settings file still names it.
     if (previous)
-        showFailure(prompter_, ctx_.guru, openRecordsDatabase(ctx_, prompter_, *previous, SchemaPolicy::Ask));
+        showFailure(prompter_, ctx_.guru,
+                    openRecords(ctx_, prompter_, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *previous}));
     refreshFleet();
 }
 
