@@ -12,12 +12,12 @@
 #include "core/own_words.h"
 #include "db/store.h"
 #include "evidence/journal.h"
+#include "evidence/signed_pdf.h"
 #include "i18n/catalogue_message.h"
 #include "link/exchange_session.h"
 #include "records/collect_round.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
-#include "evidence/signed_pdf.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -94,8 +94,9 @@ std::optional<CollectedUnit> refusedLine(const AppContext& ctx, const QString& l
 {
     if (listedSerial(item.text))
         return std::nullopt;
-    printError(ctx.guru, ownWords(QStringLiteral("%1:%2: no es un número de serie: %3"),
-                                  {list, QString::number(item.lineNumber), item.text}));
+    printError(ctx.guru,
+               ownWords(QStringLiteral("%1:%2: no es un número de serie: %3"),
+                        {list, QString::number(item.lineNumber), item.text}));
     CollectedUnit unit;
     unit.index = item.index;
     unit.requested = item.text;
@@ -384,9 +385,8 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         }
         CollectRound round(units, plan.devices, workers);
         // The workers' messages come through a line at a time.
-        QObject::connect(&round, &CollectRound::workerSaid, [](const QString& said) {
-            QTextStream(stderr) << said << Qt::endl;
-        });
+        QObject::connect(&round, &CollectRound::workerSaid,
+                         [](const QString& said) { QTextStream(stderr) << said << Qt::endl; });
         QObject::connect(&round, &CollectRound::failed, [&ctx](const Error& e) { printError(ctx.guru, e); });
         const InterruptWatch watch([&round] { round.stop(); });
         const LinesOutcome outcome = round.run();

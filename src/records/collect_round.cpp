@@ -99,8 +99,7 @@ std::optional<CollectItem> collectItemFromLine(const QByteArray& line)
 
 CollectRound::CollectRound(QList<CollectItem> items, QStringList devices, LineWorkers workers, QObject* parent)
     : QObject(parent), items_(std::move(items)), devices_(std::move(devices)), how_(std::move(workers))
-{
-}
+{}
 
 CollectRound::~CollectRound()
 {

@@ -12,9 +12,17 @@ namespace tvq52 {
 namespace {
 
 // In the enumeration's order.
-constexpr std::array kOutcomeNames{"completed",  "stopped",   "failed",   "cancelled",  "interrupted",
-                                   "not a serial number", "not stored", "no telephone number",
-                                   "another unit answered", "not called", "line failed"};
+constexpr std::array kOutcomeNames{"completed",
+                                   "stopped",
+                                   "failed",
+                                   "cancelled",
+                                   "interrupted",
+                                   "not a serial number",
+                                   "not stored",
+                                   "no telephone number",
+                                   "another unit answered",
+                                   "not called",
+                                   "line failed"};
 static_assert(kOutcomeNames.size() == std::size_t(CollectOutcome::LineFailed) + 1);
 
 QJsonValue stampJson(const std::optional<QDateTime>& when)

@@ -48,8 +48,8 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGuiApplication>
-#include <QLockFile>
 #include <QLabel>
+#include <QLockFile>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -75,7 +75,9 @@ public:
 } // namespace
 
 MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QWidget(parent), ctx_(ctx), prompter_(prompter),
+    : QWidget(parent),
+      ctx_(ctx),
+      prompter_(prompter),
       collectProgram_(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tvq52-cli")))
 {
     setObjectName(QStringLiteral("Form1"));

@@ -9,10 +9,14 @@
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/programming_window.h"
 #include "programming/programming_store.h"
+#include "records/gui/collect_window.h"
 #include "records/gui/fleet_view.h"
+#include "records/outcome_text.h"
 #include "records/gui/recorded_data_window.h"
 #include "reports/gui/graph_window.h"
+#include "support/fake_collect_worker.h"
 #include "support/file_bytes.h"
+#include "support/layout_checks.h"
 #include "support/key_presses.h"
 #include "support/started_program.h"
 
@@ -21,6 +25,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -614,4 +621,56 @@ TEST(WindowNeeds, ReportInputsAreReadWhenAsked)
     ASSERT_TRUE(acceptFooterText(ctx, QStringLiteral("Ayuntamiento de Girona")).ok());
     EXPECT_EQ(needs.footerText(), QStringLiteral("Ayuntamiento de Girona"));
     EXPECT_EQ(graphReportNeeds(ctx, program.prompter).footerText, QStringLiteral("Ayuntamiento de Girona"));
+}
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace
+
+// Collect now deals the data folder's list to the collect lines in a window
+// of its own, each unit's row showing its call; Stop ends the calls under
+// way, and the summary tells the stopped, the refused and the never called.
+TEST(MainWindow, CollectNowShowsEachUnitsCallAndItsStopEndsTheRound)
+{
+    StartedProgram s;
+    const QString ini = settingsPath(s.home.path());
+    IniFile settings = IniFile::load(ini);
+    settings.setValue(QStringLiteral("Configuration"), QStringLiteral("CollectDevices"), QStringLiteral("A, B"));
+    ASSERT_TRUE(settings.save(ini));
+    s.home.writeFile(QStringLiteral("collect.list"), "9777\nx\n9777\n41\n");
+    s.window().setCollectProgram(writeFakeCollectWorker(s.home.path()));
+    s.window().button("SSCommandRecoger")->click();
+    CollectWindow* w = s.window().collectWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_LE(w->frameGeometry().width(), kSmallScreen.width());
+    EXPECT_LE(w->frameGeometry().height(), kSmallScreen.height());
+    const Translator& guru = s.shell->context().guru;
+    const auto outcomes = [w] {
+        QStringList texts;
+        for (int row = 0; row < w->table()->rowCount(); ++row)
+            texts << w->table()->item(row, 2)->text();
+        return texts;
+    };
+    const QString calling = guru.GetTranslation(QStringLiteral("Llamando"));
+    ASSERT_TRUE(waitFor([&] { return outcomes().count(calling) == 2; })) << qPrintable(outcomes().join('|'));
+
+    child<QPushButton>(w, "SSCommandStop")->click();
+    ASSERT_TRUE(waitFor([w] { return !w->isRunning(); }));
+    const QString stopped = collectOutcomeText(guru, CollectOutcome::Stopped);
+    EXPECT_EQ(outcomes(), (QStringList{stopped, collectOutcomeText(guru, CollectOutcome::NotSerialNumber), stopped,
+                                       collectOutcomeText(guru, CollectOutcome::NotCalled)}));
+    EXPECT_EQ(w->summary()->text(),
+              guru.GetTranslation(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas")).arg(0).arg(4));
+    EXPECT_TRUE(child<QPushButton>(w, "SSCommandExit")->isEnabled());
+    EXPECT_TRUE(s.prompter.shown().isEmpty());
 }
