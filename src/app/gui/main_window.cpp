@@ -215,6 +215,14 @@ QFrame* MainWindow::buildImportPanel()
     panelProgress_->setProperty("Tag", QStringLiteral("!"));
     panelProgress_->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(panelProgress_);
+    mergeStop_ = new QPushButton(QStringLiteral("Parar"), importPanel_);
+    mergeStop_->setObjectName(QStringLiteral("SSCommandPararFusion"));
+    mergeStop_->setToolTip(QStringLiteral("Parar la fusión; las tablas ya fusionadas se guardan"));
+    connect(mergeStop_, &QPushButton::clicked, this, [this] {
+        mergeStopped_ = true;
+        mergeStop_->setEnabled(false);
+    });
+    panelLayout->addWidget(mergeStop_, 0, Qt::AlignCenter);
     importPanel_->hide();
     return importPanel_;
 }
@@ -431,11 +439,32 @@ bool MainWindow::mergeDatabase(const QString& source)
     panelProgress_->clear();
     if (!ctx_.db)
         return false;
-    return runDatabaseMerge(*ctx_.db, ctx_.guru, prompter_, source, [this](const QString& table, int index, int count) {
-        panelProgress_->setText(QStringLiteral("%1 (%2/%3)").arg(table).arg(index + 1).arg(count));
-        QApplication::processEvents();
-        emit mergeProgressed(index, count);
-    });
+    // The merge answers the window while it works: only its Stop is left to
+    // press, so that nothing else reaches the database meanwhile.
+    QList<QWidget*> busy{fleet_}, disabled;
+    for (QPushButton* b : findChildren<QPushButton*>())
+        busy << b;
+    for (QWidget* w : std::as_const(busy))
+        if (w && w != mergeStop_ && w->isEnabled()) {
+            w->setEnabled(false);
+            disabled << w;
+        }
+    mergeStopped_ = false;
+    mergeStop_->setEnabled(true);
+    const bool merged = runDatabaseMerge(
+        *ctx_.db, ctx_.guru, prompter_, source,
+        [this](const QString& table, int index, int count) {
+            panelProgress_->setText(QStringLiteral("%1 (%2/%3)").arg(table).arg(index + 1).arg(count));
+            QApplication::processEvents();
+            emit mergeProgressed(index, count);
+        },
+        [this] {
+            QApplication::processEvents();
+            return mergeStopped_;
+        });
+    for (QWidget* w : std::as_const(disabled))
+        w->setEnabled(true);
+    return merged;
 }
 
 void MainWindow::openImportWindow()

@@ -121,6 +121,8 @@ private:
     Prompter& prompter_;
     QFrame* importPanel_ = nullptr;
     QLabel* panelProgress_ = nullptr;
+    QPushButton* mergeStop_ = nullptr;
+    bool mergeStopped_ = false;
     QLabel* title_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     FleetView* fleet_ = nullptr;

@@ -21,6 +21,7 @@
 #include "support/started_program.h"
 
 #include "db/database.h"
+#include "evidence/journal.h"
 #include "support/result_checks.h"
 #include <QApplication>
 #include <QComboBox>
@@ -318,6 +319,41 @@ TEST(MainWindow, FileButtonMergesDatabasesAndTellsWhyOtherFilesCannotBeOpened)
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 8080")) && q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);
     EXPECT_FALSE(s.window().findChild<QWidget*>(QStringLiteral("SSPanel1"))->isVisible());
+}
+
+// Stop on the merge's panel ends it before the next table: what was merged
+// stays, the journal says it was stopped, and the summary says where.
+TEST(MainWindow, AMergeStoppedFromItsPanelKeepsTheTablesBefore)
+{
+    StartedProgram s;
+    {
+        ASSERT_TRUE(test::succeeded(Database::createSqlite(s.home.file(QStringLiteral("Oficina.DB")))));
+        auto other = test::take(Database::openSqlite(s.home.file(QStringLiteral("Oficina.DB"))));
+        ASSERT_TRUE(QSqlQuery(other->connection())
+                        .exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (8080)")));
+    }
+    QObject::connect(&s.window(), &MainWindow::mergeProgressed, [&s](int index, int) {
+        EXPECT_TRUE(s.window().findChild<QWidget*>(QStringLiteral("SSPanel1"))->isVisible());
+        EXPECT_FALSE(s.window().button("SSCommand1")->isEnabled()) << "one merge at a time";
+        if (index == 1)
+            s.window().button("SSCommandPararFusion")->click();
+    });
+    s.prompter.fileAnswer(s.home.file(QStringLiteral("Oficina.DB")));
+    s.window().button("SSCommand1")->click();
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    const QString stopped = s.shell->context().guru.GetTranslation(QStringLiteral(
+        "Fusión parada en la tabla %1: las tablas anteriores están guardadas; %1 y las siguientes no. Vuelva a "
+        "fusionar para terminar (lo ya guardado no se repite)."));
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(stopped.left(stopped.indexOf(QStringLiteral("%1")))))
+        << s.prompter.shown()[0].text.toStdString();
+    QSqlQuery q(s.shell->context().db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 8080")) && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    const QList<JournalEntry> entries = Journal(*s.shell->context().db).entries();
+    ASSERT_FALSE(entries.isEmpty());
+    EXPECT_EQ(entries.first().action, JournalAction::Merge);
+    EXPECT_EQ(entries.first().outcome, QStringLiteral("stopped"));
+    EXPECT_TRUE(s.window().button("SSCommand1")->isEnabled());
 }
 
 // Under a desktop's larger font the longer captions still show whole: the
