@@ -91,8 +91,8 @@ qint64 listedFor(Database& db, qint64 entry)
 
 // A stop ends the merge where it is asked: into a file midway through a
 // table's rows, which are rolled back; into a server before the next table.
-// What was stored stays, the entry is sealed as stopped with what it lists,
-// and merging again brings the rest without a row twice.
+// What was stored stays, the entry is sealed as stopped, and merging again
+// brings the rest without a row twice.
 TEST(DatabaseMerge, AStopRollsBackTheTableUnderWayAndKeepsTheTablesBefore)
 {
     Pair p;
@@ -112,7 +112,6 @@ TEST(DatabaseMerge, AStopRollsBackTheTableUnderWayAndKeepsTheTablesBefore)
     const QList<JournalEntry> stopped = Journal(*p.target).entries();
     ASSERT_EQ(stopped.size(), 1);
     EXPECT_EQ(stopped[0].outcome, QStringLiteral("stopped"));
-    EXPECT_EQ(listedFor(*p.target, stopped[0].id), kept);
 
     const MergeResult rest = mergeDatabase(*p.target, source);
     EXPECT_TRUE(rest.complete());
