@@ -143,6 +143,12 @@ void CollectRound::start()
             if (::getppid() != dealer)
                 ::_exit(1);
         });
+        if (!how_.environment.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (auto [name, value] : how_.environment.asKeyValueRange())
+                environment.insert(name, value);
+            w->process->setProcessEnvironment(environment);
+        }
         lines_.push_back(std::move(w));
     }
     for (const auto& w : lines_) {

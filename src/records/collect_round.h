@@ -3,7 +3,7 @@
 #include "core/error.h"
 #include "records/collect_summary.h"
 
-#include <QEventLoop>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <functional>
@@ -38,6 +38,8 @@ std::optional<CollectItem> collectItemFromLine(const QByteArray& line);
 struct LineWorkers {
     QString program;
     std::function<QStringList(const QString& device)> arguments;
+    // Added to this process's environment for them.
+    QHash<QString, QString> environment = {};
 };
 
 struct LinesOutcome {

@@ -313,6 +313,9 @@ void MainWindow::collectNow()
                                 a << QStringLiteral("--reports") << reports;
                             return a;
                         }};
+    // The server's password given in this run goes to them as libpq takes it.
+    if (ctx_.db && ctx_.db->isServer() && !ctx_.password.isEmpty())
+        workers.environment.insert(QStringLiteral("PGPASSWORD"), ctx_.password);
     collect_ = new CollectWindow(ctx_.guru, readCollectList(list), devices, workers, this);
     collect_->setAttribute(Qt::WA_DeleteOnClose);
     connect(collect_, &CollectWindow::roundFinished, this, [this, lock] {
