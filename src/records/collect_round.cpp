@@ -219,6 +219,9 @@ void CollectRound::ended(Line& w)
     w.ended = true;
     read(w);
     say(takeLines(w.err, true));
+    if (w.process->error() == QProcess::FailedToStart)
+        emit failed(
+            ownWords(QStringLiteral("La línea %1 no ha podido empezar: %2"), {w.device, w.process->errorString()}));
     if (w.current && !w.taken && !outcome_.stopped) {
         // It went before it began the call: another line calls the unit.
         returned_ << *w.current;

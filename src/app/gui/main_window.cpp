@@ -298,8 +298,6 @@ void MainWindow::collectNow()
                            {QString::number(pid)}));
         return;
     }
-    // The modem of this window's exchanges is let go: a line may be its port.
-    ctx_.line.reset();
     const QString reports = setting("CollectReports");
     QStringList common{QStringLiteral("--home"), ctx_.home};
     if (ctx_.databaseOverride)
@@ -386,6 +384,12 @@ bool MainWindow::closeChildWindows()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The database stays open until the merge has stopped.
+    if (merging_) {
+        mergeStopped_ = true;
+        event->ignore();
+        return;
+    }
     if (!closeChildWindows()) {
         event->ignore();
         return;
@@ -446,13 +450,15 @@ bool MainWindow::mergeDatabase(const QString& source)
     // press, so that nothing else reaches the database meanwhile.
     QList<QWidget*> busy{fleet_}, disabled;
     for (QPushButton* b : findChildren<QPushButton*>())
-        busy << b;
+        if (b->window() == this)
+            busy << b;
     for (QWidget* w : std::as_const(busy))
         if (w && w != mergeStop_ && w->isEnabled()) {
             w->setEnabled(false);
             disabled << w;
         }
     mergeStopped_ = false;
+    merging_ = true;
     mergeStop_->setEnabled(true);
     const bool merged = runDatabaseMerge(
         *ctx_.db, ctx_.guru, prompter_, source,
@@ -465,6 +471,7 @@ bool MainWindow::mergeDatabase(const QString& source)
             QApplication::processEvents();
             return mergeStopped_;
         });
+    merging_ = false;
     for (QWidget* w : std::as_const(disabled))
         w->setEnabled(true);
     return merged;

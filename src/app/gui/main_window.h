@@ -123,6 +123,7 @@ private:
     QLabel* panelProgress_ = nullptr;
     QPushButton* mergeStop_ = nullptr;
     bool mergeStopped_ = false;
+    bool merging_ = false;
     QLabel* title_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     FleetView* fleet_ = nullptr;
