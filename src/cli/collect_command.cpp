@@ -4,9 +4,7 @@
 #include "app/ini_file.h"
 #include "app/settings.h"
 #include "cli/cli_session.h"
-#include "cli/collect_lines.h"
 #include "cli/collect_reports.h"
-#include "cli/collect_summary.h"
 #include "cli/download_command.h"
 #include "cli/interrupt_watch.h"
 #include "cli/records_console_view.h"
@@ -14,11 +12,12 @@
 #include "core/own_words.h"
 #include "db/store.h"
 #include "evidence/journal.h"
+#include "evidence/signed_pdf.h"
 #include "i18n/catalogue_message.h"
 #include "link/exchange_session.h"
+#include "records/collect_round.h"
 #include "records/download_workflow.h"
 #include "records/fleet.h"
-#include "evidence/signed_pdf.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -86,21 +85,22 @@ std::optional<QString> storedPhone(Database& db, qint32 serial, CollectedUnit& l
     const QString phone = unit ? unit->value(QStringLiteral("TTelefono")).toString().trimmed() : QString();
     if (unit && !phone.isEmpty())
         return phone;
-    line.outcome = unit ? QStringLiteral("no telephone number") : QStringLiteral("not stored");
+    line.outcome = unit ? CollectOutcome::NoTelephone : CollectOutcome::NotStored;
     return std::nullopt;
 }
 
 // A list line that names no serial number: said, and never called.
 std::optional<CollectedUnit> refusedLine(const AppContext& ctx, const QString& list, const CollectItem& item)
 {
-    if (serialArgument(item.text))
+    if (listedSerial(item.text))
         return std::nullopt;
-    printError(ctx.guru, ownWords(QStringLiteral("%1:%2: no es un número de serie: %3"),
-                                  {list, QString::number(item.lineNumber), item.text}));
+    printError(ctx.guru,
+               ownWords(QStringLiteral("%1:%2: no es un número de serie: %3"),
+                        {list, QString::number(item.lineNumber), item.text}));
     CollectedUnit unit;
     unit.index = item.index;
     unit.requested = item.text;
-    unit.outcome = QStringLiteral("not a serial number");
+    unit.outcome = CollectOutcome::NotSerialNumber;
     return unit;
 }
 
@@ -130,14 +130,14 @@ CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, 
         refused->line = run.line;
         return *refused;
     }
-    const auto serial = serialArgument(text);
+    const auto serial = listedSerial(text);
     CollectedUnit line;
     line.requested = text;
     line.line = run.line;
     const auto phone = storedPhone(*ctx.db, *serial, line);
     if (!phone) {
         printError(ctx.guru,
-                   ownWords(line.outcome == QLatin1String("not stored")
+                   ownWords(line.outcome == CollectOutcome::NotStored
                                 ? QStringLiteral("La unidad %1 no está guardada")
                                 : QStringLiteral("La unidad %1 no tiene número de teléfono"),
                             {text}));
@@ -163,14 +163,14 @@ CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, 
         line.from = view.range->start();
         line.to = view.range->end();
     }
-    line.outcome = journalOutcomeName(journalOutcome(report.outcome));
+    line.outcome = collectOutcome(journalOutcome(report.outcome));
     line.intervals = report.counts[int(RecordKind::Intervals)].received;
     line.sessions = report.counts[int(RecordKind::Sessions)].received;
     for (const KindCounts& c : report.counts)
         line.refused += c.refused;
     line.ok = report.outcome == DownloadOutcome::Completed && report.serial == *serial;
     if (report.serial != 0 && report.serial != *serial)
-        line.outcome = QStringLiteral("another unit answered");
+        line.outcome = CollectOutcome::AnotherUnit;
     return line;
 }
 
@@ -213,23 +213,34 @@ CollectPlan planFor(const AppContext& ctx, const CliOptions& options, const Comm
     return plan;
 }
 
-QList<CollectItem> readList(QFile& list)
+void printCollectSummary(const QList<CollectedUnit>& summary)
 {
-    QList<CollectItem> items;
-    for (int lineNumber = 1; !list.atEnd(); ++lineNumber) {
-        QString text = QString::fromUtf8(list.readLine()).trimmed();
-        if (text.isEmpty() || text.startsWith(QLatin1Char('#')))
-            continue;
-        // A binary or garbled line is shown, not echoed: no serial number is
-        // longer, and control characters would upset the terminal.
-        if (text.size() > 24)
-            text = text.left(23) + QChar(0x2026);
-        for (QChar& c : text)
-            if (!c.isPrint())
-                c = QChar(0xFFFD);
-        items << CollectItem{int(items.size()), lineNumber, text};
-    }
-    return items;
+    QTextStream out(stdout);
+    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+               .arg(QStringLiteral("serial"), -10)
+               .arg(QStringLiteral("answered"), -10)
+               .arg(QStringLiteral("outcome"), -24)
+               .arg(QStringLiteral("intervals"), 9)
+               .arg(QStringLiteral("sessions"), 8)
+               .arg(QStringLiteral("refused"), 7)
+               .arg(QStringLiteral("journal"), -8)
+               .arg(QStringLiteral("line"));
+    for (const CollectedUnit& l : summary)
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+                   .arg(l.requested, -10)
+                   .arg(l.answered != 0 ? QString::number(l.answered) : QStringLiteral("-"), -10)
+                   .arg(collectOutcomeName(l.outcome), -24)
+                   .arg(l.intervals, 9)
+                   .arg(l.sessions, 8)
+                   .arg(l.refused, 7)
+                   .arg(!l.journalVerified       ? QStringLiteral("-")
+                            : *l.journalVerified ? QStringLiteral("verified")
+                                                 : QStringLiteral("FAILED"),
+                        -8)
+                   .arg(l.line.isEmpty() ? QStringLiteral("-") : l.line);
+    out << summary.size() - failedCount(summary) << " of " << summary.size() << " units collected\n";
+    if (const int failed = journalFailedCount(summary))
+        out << failed << " of them with a journal that did not verify\n";
 }
 
 // The arguments of a line's worker: this run's folder, database and line
@@ -346,7 +357,7 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
                    ownWords(QStringLiteral("No se puede leer %1: %2"), {list.fileName(), list.errorString()}));
         return 1;
     }
-    const QList<CollectItem> items = readList(list);
+    const QList<CollectItem> items = readCollectList(list);
     if (!openFolderDatabase(ctx))
         return 1;
     ctx.lineSettings.ModemMode = 1;
@@ -372,11 +383,17 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
             else
                 units << item;
         }
-        const LinesOutcome outcome = collectOnLines(units, plan.devices, workers, ctx.guru);
+        CollectRound round(units, plan.devices, workers);
+        // The workers' messages come through a line at a time.
+        QObject::connect(&round, &CollectRound::workerSaid,
+                         [](const QString& said) { QTextStream(stderr) << said << Qt::endl; });
+        QObject::connect(&round, &CollectRound::failed, [&ctx](const Error& e) { printError(ctx.guru, e); });
+        const InterruptWatch watch([&round] { round.stop(); });
+        const LinesOutcome outcome = round.run();
         summary << outcome.units;
         std::sort(summary.begin(), summary.end(),
                   [](const CollectedUnit& a, const CollectedUnit& b) { return a.index < b.index; });
-        interrupted = outcome.interrupted;
+        interrupted = outcome.stopped;
     } else {
         const InterruptWatch watch([&run] {
             if (run.current)

@@ -205,12 +205,59 @@ private:
     bool failed_ = false;
 };
 
+// A stop asked for while SQLite works: the statement under way is
+// interrupted, and the table's transaction with it.
+class StopWhileRunning {
+public:
+    StopWhileRunning(sqlite3* handle, const MergeStop& stop) : handle_(handle), stop_(stop)
+    {
+        if (stop_)
+            sqlite3_progress_handler(handle_, kEvery, &StopWhileRunning::asked, this);
+    }
+    ~StopWhileRunning()
+    {
+        if (stop_)
+            sqlite3_progress_handler(handle_, 0, nullptr, nullptr);
+    }
+    StopWhileRunning(const StopWhileRunning&) = delete;
+    StopWhileRunning& operator=(const StopWhileRunning&) = delete;
+    bool stopped() const { return stopped_; }
+
+private:
+    // Virtual machine steps between two questions: some milliseconds.
+    static constexpr int kEvery = 1000000;
+    static int asked(void* self)
+    {
+        auto* watch = static_cast<StopWhileRunning*>(self);
+        watch->stopped_ = watch->stopped_ || watch->stop_();
+        return watch->stopped_ ? 1 : 0;
+    }
+    sqlite3* handle_;
+    const MergeStop& stop_;
+    bool stopped_ = false;
+};
+
 // One table of the source into a file, in its own transaction.
 class SqliteTableMerge {
 public:
     SqliteTableMerge(QSqlDatabase& db, MergeFunctions& functions, qint64 entry, DatabaseFailure& failure)
         : db_(db), handle_(sqliteHandle(db)), functions_(functions), entry_(entry), failure_(failure)
     {}
+
+    // Stopped midway, the table is rolled back and counts nothing: true.
+    bool run(const TableDef& t, const QString& sourceName, MergeTableCount& count, const MergeStop& stop)
+    {
+        const StopWhileRunning watch(handle_, stop);
+        run(t, sourceName, count);
+        if (!watch.stopped())
+            return false;
+        // What the interruption failed was no fault of the database's.
+        if (sqlite3_get_autocommit(handle_) == 0)
+            abandon(count, QString());
+        failure_ = DatabaseFailure{};
+        count = MergeTableCount{count.table, 0, 0, 0, 0, QString(), {}};
+        return true;
+    }
 
     // A failure of the target's own (it cannot begin, write or commit) goes
     // to the failure and stops the merge; a source table that cannot be read
@@ -384,8 +431,8 @@ QString sourceTableName(const QStringList& sourceTables, const char* name)
 // Every shared table in turn, counted into `result`; `mergeOne` moves one
 // table's rows. Each PC keeps its own settings row.
 template <typename MergeOne, typename ColumnsOf>
-void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& progress, MergeResult& result,
-                       MergeOne&& mergeOne, ColumnsOf&& columnsOf)
+void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& progress, const MergeStop& stop,
+                       MergeResult& result, MergeOne&& mergeOne, ColumnsOf&& columnsOf)
 {
     QList<const TableDef*> tables;
     for (const TableDef& t : schemaTables())
@@ -397,11 +444,15 @@ void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& pro
         count.table = QString::fromUtf8(t.name);
         if (progress)
             progress(count.table, i, int(tables.size()));
+        if (stop && stop())
+            result.stoppedAt = count.table;
         const QString name = sourceTableName(sourceTables, t.name);
         if (name.isEmpty())
             count.error = QStringLiteral("no such table: %1").arg(count.table);
-        else
+        else if (!result.stopped())
             mergeOne(t, name, count);
+        if (result.stopped())
+            return;
         if (!name.isEmpty() && count.error.isEmpty())
             for (const QString& column : columnsOf(name))
                 if (!t.column(column))
@@ -414,8 +465,8 @@ void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& pro
     }
 }
 
-void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
-              qint64 entry)
+void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& progress, const MergeStop& stop,
+              MergeResult& result, qint64 entry)
 {
     QSqlQuery q(db);
     MergeFunctions functions;
@@ -443,17 +494,19 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
         if (sourceTableName(sourceTables, "Programacion").isEmpty())
             result.fault = MergeResult::Fault::NotOurs;
         else
-            mergeSharedTables(sourceTables, progress, result,
-                              [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-                                  SqliteTableMerge(db, functions, entry, result.failure).run(t, name, count);
-                              },
-                              [&db](const QString& name) { return sourceColumnNames(db, name); });
+            mergeSharedTables(
+                sourceTables, progress, stop, result,
+                [&](const TableDef& t, const QString& name, MergeTableCount& count) {
+                    if (SqliteTableMerge(db, functions, entry, result.failure).run(t, name, count, stop))
+                        result.stoppedAt = count.table;
+                },
+                [&db](const QString& name) { return sourceColumnNames(db, name); });
     }
     q.exec(QStringLiteral("DETACH DATABASE ") + kSource);
 }
 
-void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
-                    qint64 entry)
+void runServerMerge(Database& target, const QString& sourcePath, const MergeProgress& progress, const MergeStop& stop,
+                    MergeResult& result, qint64 entry)
 {
     sqlite3* source = nullptr;
     const int opened = sqlite3_open_v2(QFileInfo(sourcePath).absoluteFilePath().toUtf8().constData(), &source,
@@ -490,18 +543,19 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
         return;
     }
     ServerTableMerge merge(bulk, target.connection(), source, functions, entry);
-    mergeSharedTables(sourceTables, progress, result,
-                      [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-                          merge.run(t, name, count);
-                          result.failure = merge.failure;
-                      },
-                      [source](const QString& name) { return sourceColumnNames(source, name); });
+    mergeSharedTables(
+        sourceTables, progress, stop, result,
+        [&](const TableDef& t, const QString& name, MergeTableCount& count) {
+            merge.run(t, name, count);
+            result.failure = merge.failure;
+        },
+        [source](const QString& name) { return sourceColumnNames(source, name); });
     if (result.failure.kind == DatabaseFailure::Kind::ConnectionLost)
         target.noteFailure(QSqlError(QString(), result.failure.detail, QSqlError::ConnectionError));
 }
 
-void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, MergeResult& result,
-                   qint64 entry)
+void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, const MergeStop& stop,
+                   MergeResult& result, qint64 entry)
 {
     // Its own connection: the source is attached read-only, which needs URI names.
     const QString name = QStringLiteral("tvq52-merge-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -518,7 +572,7 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
             // The file is in WAL mode: as on the program's own connection, a
             // commit waits for the disk only when the log is written back.
             QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
-            runMerge(db, sourcePath, progress, result, entry);
+            runMerge(db, sourcePath, progress, stop, result, entry);
             db.close();
         }
     }
@@ -529,7 +583,7 @@ void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgr
 
 bool MergeResult::complete() const
 {
-    if (fault != Fault::None || failure.failed() || !sealError.isEmpty() || tables.isEmpty())
+    if (fault != Fault::None || failure.failed() || stopped() || !sealError.isEmpty() || tables.isEmpty())
         return false;
     for (const MergeTableCount& t : tables)
         if (!t.error.isEmpty())
@@ -560,6 +614,8 @@ QString MergeResult::countsText() const
     }
     if (failure.failed())
         lines << QStringLiteral("stopped at %1: %2").arg(failedTable, failure.detail);
+    if (stopped())
+        lines << QStringLiteral("stopped by the user at %1").arg(stoppedAt);
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -575,12 +631,12 @@ MergeResult::Fault mergeRefusal(const Database& target, const QString& sourcePat
 }
 
 void mergeRows(Database& target, const QString& sourcePath, qint64 entry, MergeResult& result,
-               const MergeProgress& progress)
+               const MergeProgress& progress, const MergeStop& stop)
 {
     if (target.isServer())
-        runServerMerge(target, sourcePath, progress, result, entry);
+        runServerMerge(target, sourcePath, progress, stop, result, entry);
     else
-        mergeIntoFile(target, sourcePath, progress, result, entry);
+        mergeIntoFile(target, sourcePath, progress, stop, result, entry);
 }
 
 } // namespace tvq52

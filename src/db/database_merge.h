@@ -34,6 +34,9 @@ struct MergeResult {
     // was rolled back and the merge stopped; the tables before it are stored.
     DatabaseFailure failure;
     QString failedTable;
+    // The merge was stopped before `stoppedAt` was stored: a table under way
+    // was rolled back, the tables before it are stored.
+    QString stoppedAt;
     QByteArray journalHead; // after the merge's entry was sealed
     // The entry could not be sealed: the rows counted are stored, but the
     // journal does not yet say how (the next start seals it as interrupted).
@@ -41,6 +44,7 @@ struct MergeResult {
 
     // Every table was read and stored; refused rows do not make it fail.
     bool complete() const;
+    bool stopped() const { return !stoppedAt.isEmpty(); }
     qint64 added() const;
     // "Table: added N, present N, refused N" a line, for the journal and the command line.
     QString countsText() const;
@@ -48,6 +52,9 @@ struct MergeResult {
 
 // Called before each table with its name, its place and how many there are.
 using MergeProgress = std::function<void(const QString& table, int index, int count)>;
+// Asked before each table and, into a file, now and then while a table's
+// rows go in: true stops the merge there.
+using MergeStop = std::function<bool()>;
 
 // Why `sourcePath` cannot be merged into `target` (missing, not a regular
 // file, the target's own file under any name); None when it can be tried.
@@ -60,6 +67,6 @@ MergeResult::Fault mergeRefusal(const Database& target, const QString& sourcePat
 // read-only. Every record row added is listed in the journal's open `entry`,
 // which the caller opened and seals.
 void mergeRows(Database& target, const QString& sourcePath, qint64 entry, MergeResult& result,
-               const MergeProgress& progress = {});
+               const MergeProgress& progress = {}, const MergeStop& stop = {});
 
 } // namespace tvq52

@@ -8,7 +8,8 @@
 
 namespace tvq52 {
 
-MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress)
+MergeResult mergeDatabase(Database& target, const QString& sourcePath, const MergeProgress& progress,
+                          const MergeStop& stop)
 {
     MergeResult result;
     result.fault = mergeRefusal(target, sourcePath);
@@ -32,8 +33,11 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
         }
         return result;
     }
-    mergeRows(target, sourcePath, *entry, result, progress);
-    if (!journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
+    mergeRows(target, sourcePath, *entry, result, progress, stop);
+    const JournalOutcome outcome = result.complete()   ? JournalOutcome::Completed
+        : result.stopped() && !result.failure.failed() ? JournalOutcome::Stopped
+                                                       : JournalOutcome::Failed;
+    if (!journal.seal(*entry, journalOutcomeName(outcome),
                       QFileInfo(sourcePath).absoluteFilePath()
                           + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
                       result.countsText()))

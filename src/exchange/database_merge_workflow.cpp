@@ -117,6 +117,11 @@ QString mergeSummaryText(Translator& guru, const QString& source, const MergeRes
                            "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
                            "(lo ya guardado no se repite).")
                             .arg(result.failedTable, databaseFailureText(result.failure, guru)));
+    if (result.stopped())
+        lines << tr(guru,
+                    "Fusión parada en la tabla %1: las tablas anteriores están guardadas; %1 y las siguientes "
+                    "no. Vuelva a fusionar para terminar (lo ya guardado no se repite).")
+                     .arg(result.stoppedAt);
     if (!result.sealError.isEmpty())
         lines << tr(guru, "No se puede escribir en el diario de intercambios: %1").arg(result.sealError);
     if (!result.journalHead.isEmpty())
@@ -125,12 +130,14 @@ QString mergeSummaryText(Translator& guru, const QString& source, const MergeRes
 }
 
 bool runDatabaseMerge(Database& database, Translator& guru, Prompter& prompter, const QString& source,
-                      const MergeProgress& progress)
+                      const MergeProgress& progress, const MergeStop& stop)
 {
-    const MergeResult result = mergeDatabase(database, source, progress);
+    const MergeResult result = mergeDatabase(database, source, progress, stop);
+    // A stop asked for is no fault.
+    const bool stoppedOnly = result.stopped() && !result.failure.failed() && result.sealError.isEmpty();
     prompter.message(Message{mergeSummaryText(guru, source, result),
                              title(guru),
-                             result.complete() ? MessageStyle::Information : MessageStyle::Critical,
+                             result.complete() || stoppedOnly ? MessageStyle::Information : MessageStyle::Critical,
                              0,
                              {}});
     return result.complete();

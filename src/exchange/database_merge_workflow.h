@@ -26,9 +26,9 @@ QString chooseMergeOrImportFile(Translator& guru, Prompter& prompter, const QStr
 ChosenFileKind checkMergeOrImportFile(Translator& guru, Prompter& prompter, const QString& name);
 
 // Merges `source` into `database` and tells the user how it went: a fault,
-// or the count of rows per table. True when every table was read.
+// a stop, or the count of rows per table. True when every table was read.
 bool runDatabaseMerge(Database& database, Translator& guru, Prompter& prompter, const QString& source,
-                      const MergeProgress& progress = {});
+                      const MergeProgress& progress = {}, const MergeStop& stop = {});
 
 // The summary shown after a merge, in the user's language.
 QString mergeSummaryText(Translator& guru, const QString& source, const MergeResult& result);

@@ -1,6 +1,7 @@
 #include "records/outcome_text.h"
 
 #include "i18n/translator.h"
+#include "records/collect_summary.h"
 
 namespace tvq52 {
 
@@ -17,6 +18,27 @@ QString journalOutcomeText(const Translator& guru, const QString& outcome)
     if (outcome == QLatin1String("interrupted"))
         return guru.GetTranslation(QStringLiteral("Interrumpida"));
     return outcome;
+}
+
+QString collectOutcomeText(const Translator& guru, CollectOutcome outcome)
+{
+    switch (outcome) {
+    case CollectOutcome::NotSerialNumber:
+        return guru.GetTranslation(QStringLiteral("No es un número de serie"));
+    case CollectOutcome::NotStored:
+        return guru.GetTranslation(QStringLiteral("Unidad no guardada"));
+    case CollectOutcome::NoTelephone:
+        return guru.GetTranslation(QStringLiteral("Sin número de teléfono"));
+    case CollectOutcome::AnotherUnit:
+        return guru.GetTranslation(QStringLiteral("Ha contestado otra unidad"));
+    case CollectOutcome::NotCalled:
+        return guru.GetTranslation(QStringLiteral("Sin llamar"));
+    case CollectOutcome::LineFailed:
+        return guru.GetTranslation(QStringLiteral("Línea detenida"));
+    default:
+        // A download's own end, in the journal's words.
+        return journalOutcomeText(guru, collectOutcomeName(outcome));
+    }
 }
 
 } // namespace tvq52

@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "evidence/journal.h"
+#include "support/fake_collect_worker.h"
 #include "support/file_bytes.h"
 #include "support/rows.h"
 
@@ -29,36 +30,6 @@ using test::row;
 
 namespace {
 
-// A stand-in for a line's worker: it takes units the way the real one does
-// and answers each after a while that the unit's serial number sets
-// (9001: slow, 9666 and 9667: the worker dies holding it, 9555: it answers
-// and then ends), logging
-// "DEVICE SERIAL" for every unit it finished.
-const char kFakeWorker[] = R"(#!/bin/sh
-log=$(dirname "$0")/calls.log
-dev=
-while [ $# -gt 0 ]; do
-    [ "$1" = --device ] && dev=$2
-    shift
-done
-trap 'exit 130' TERM
-while IFS='	' read -r index line text; do
-    printf '{"taken":%s}\n' "$index"
-    case $text in
-        9001) sleep 1.5 & wait $! ;;
-        9666|9667) echo "worker on $dev gives up" >&2; exit 3 ;;
-        9555) echo "$dev $text" >> "$log"
-              printf '{"index":%s,"requested":"%s","outcome":"completed","collected":true}\n' "$index" "$text"
-              exit 0 ;;
-        *) sleep 0.1 & wait $! ;;
-    esac
-    echo "$dev $text" >> "$log"
-    echo "Unidad $text: on $dev" >&2
-    printf '{"index":%s,"requested":"%s","answered":%s,"outcome":"completed","collected":true,"intervals":%s}\n' \
-        "$index" "$text" "$text" "$line"
-done
-)";
-
 struct FakeLines {
     CliRuns cli;
     QString worker;
@@ -66,9 +37,7 @@ struct FakeLines {
     FakeLines()
     {
         EXPECT_EQ(cli({"init"}).exitCode, 0);
-        worker = cli.home.file(QStringLiteral("worker.sh"));
-        cli.home.writeFile(QStringLiteral("worker.sh"), kFakeWorker);
-        QFile::setPermissions(worker, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        worker = test::writeFakeCollectWorker(cli.home.path());
     }
     CliResult collect(const QByteArray& list, const QStringList& more = {}) const
     {

@@ -89,6 +89,36 @@ qint64 listedFor(Database& db, qint64 entry)
 
 } // namespace
 
+// A stop ends the merge where it is asked: into a file midway through a
+// table's rows, which are rolled back; into a server before the next table.
+// What was stored stays, the entry is sealed as stopped, and merging again
+// brings the rest without a row twice.
+TEST(DatabaseMerge, AStopRollsBackTheTableUnderWayAndKeepsTheTablesBefore)
+{
+    Pair p;
+    exec(*p.source, QStringLiteral("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 30000) "
+                                   "INSERT INTO Programacion (LNumeroSerie) SELECT x FROM n"));
+    const QString source = p.sourcePath();
+    p.source.reset();
+    int asked = 0;
+    const MergeResult r = mergeDatabase(*p.target, source, {}, [&asked] { return ++asked >= 2; });
+    EXPECT_TRUE(r.stopped());
+    EXPECT_FALSE(r.failure.failed());
+    EXPECT_FALSE(r.complete());
+    const qint64 kept = onServerBackend() ? 30000 : 0;
+    EXPECT_EQ(r.tables.size(), onServerBackend() ? 1 : 0);
+    EXPECT_EQ(r.stoppedAt == QLatin1String("Programacion"), !onServerBackend()) << r.stoppedAt.toStdString();
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), kept);
+    const QList<JournalEntry> stopped = Journal(*p.target).entries();
+    ASSERT_EQ(stopped.size(), 1);
+    EXPECT_EQ(stopped[0].outcome, QStringLiteral("stopped"));
+
+    const MergeResult rest = mergeDatabase(*p.target, source);
+    EXPECT_TRUE(rest.complete());
+    EXPECT_EQ(table(rest, "Programacion").added, 30000 - kept);
+    EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 30000);
+}
+
 TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
 {
     Pair p;

@@ -14,6 +14,7 @@
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/programming_window.h"
 #include "programming/gui/week_schedule_window.h"
+#include "records/gui/collect_window.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/range_picker.h"
 #include "records/gui/recorded_data_window.h"
@@ -63,6 +64,9 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("Form8"), [this] {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         return std::make_unique<RangePicker>(ctx_.guru, prompter_, now.addDays(-60), now);
+    });
+    forms.add(QStringLiteral("FormRecogida"), [this] {
+        return std::make_unique<CollectWindow>(ctx_.guru, QList<CollectItem>{}, QStringList{}, LineWorkers{});
     });
     forms.add(QStringLiteral("FormDiario"),
               [this] { return ctx_.db ? std::make_unique<JournalWindow>(ctx_.guru, *ctx_.db, 0) : nullptr; });

@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "app/signing_settings.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "exchange/database_merge_workflow.h"
 #include "exchange/exchange_format.h"
@@ -26,6 +27,8 @@
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
+#include "records/collect_round.h"
+#include "records/gui/collect_window.h"
 #include "records/gui/fleet_view.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/recorded_data_window.h"
@@ -46,6 +49,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLockFile>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -71,7 +75,10 @@ public:
 } // namespace
 
 MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
-    : QWidget(parent), ctx_(ctx), prompter_(prompter)
+    : QWidget(parent),
+      ctx_(ctx),
+      prompter_(prompter),
+      collectProgram_(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tvq52-cli")))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -172,6 +179,8 @@ QGridLayout* MainWindow::buildButtons()
          QStyle::SP_FileDialogBack},
         {"CommandExportar", "Exportar textos", "Exportar los textos de todas las ventanas a la base de idiomas",
          QStyle::SP_DialogSaveButton},
+        {"SSCommandRecoger", "Recoger ahora", "Descargar por módem las unidades de la lista de recogida",
+         QStyle::SP_BrowserReload},
         {"SSCommandHelp", "Ayuda", "Abrir la ayuda (F1)", QStyle::SP_DialogHelpButton},
         {"SSCommandExit", "Salir", "Salir del programa (Ctrl+Q)", QStyle::SP_DialogCloseButton},
     };
@@ -206,6 +215,14 @@ QFrame* MainWindow::buildImportPanel()
     panelProgress_->setProperty("Tag", QStringLiteral("!"));
     panelProgress_->setAlignment(Qt::AlignCenter);
     panelLayout->addWidget(panelProgress_);
+    mergeStop_ = new QPushButton(QStringLiteral("Parar"), importPanel_);
+    mergeStop_->setObjectName(QStringLiteral("SSCommandPararFusion"));
+    mergeStop_->setToolTip(QStringLiteral("Parar la fusión; las tablas ya fusionadas se guardan"));
+    connect(mergeStop_, &QPushButton::clicked, this, [this] {
+        mergeStopped_ = true;
+        mergeStop_->setEnabled(false);
+    });
+    panelLayout->addWidget(mergeStop_, 0, Qt::AlignCenter);
     importPanel_->hide();
     return importPanel_;
 }
@@ -231,6 +248,80 @@ void MainWindow::connectButtons()
     connect(button("SSCommandProgramacion"), &QPushButton::clicked, this, &MainWindow::showProgrammingWindow);
     connect(button("SSCommandIncidencias"), &QPushButton::clicked, this, &MainWindow::showRecordedDataWindow);
     connect(button("SSCommand1"), &QPushButton::clicked, this, &MainWindow::openFileButton);
+    connect(button("SSCommandRecoger"), &QPushButton::clicked, this, &MainWindow::collectNow);
+}
+
+CollectWindow* MainWindow::collectWindow() const
+{
+    return collect_;
+}
+
+void MainWindow::collectNow()
+{
+    if (collect_) {
+        collect_->raise();
+        collect_->activateWindow();
+        return;
+    }
+    // The list and the lines of the unattended run: collect.list in the data
+    // folder and the CollectDevices setting, else the one line of the settings.
+    const IniFile ini = IniFile::load(settingsPath(ctx_.home));
+    auto setting = [&](const char* key) {
+        return ini.value(QString::fromLatin1(kSettingsSection), QString::fromLatin1(key)).value_or(QString()).trimmed();
+    };
+    QStringList devices;
+    for (const QString& d : setting("CollectDevices").split(QLatin1Char(','), Qt::SkipEmptyParts))
+        if (!d.trimmed().isEmpty())
+            devices << d.trimmed();
+    if (devices.isEmpty() && !ctx_.lineSettings.SerialDevice.isEmpty())
+        devices << ctx_.lineSettings.SerialDevice;
+    if (devices.isEmpty()) {
+        showError(prompter_, ctx_.guru,
+                  ownWords(QStringLiteral("No hay ninguna línea para la recogida: elija el puerto en Comunicaciones")));
+        return;
+    }
+    QFile list(QDir(ctx_.home).filePath(QStringLiteral("collect.list")));
+    if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        showError(prompter_, ctx_.guru,
+                  ownWords(QStringLiteral("No se puede leer %1: %2"), {list.fileName(), list.errorString()}));
+        return;
+    }
+    // One round at a time on a data folder, with the unattended one too.
+    auto lock = std::make_shared<QLockFile>(QDir(ctx_.home).filePath(QStringLiteral("collect.lock")));
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        qint64 pid = 0;
+        QString host, program;
+        lock->getLockInfo(&pid, &host, &program);
+        showError(prompter_, ctx_.guru,
+                  ownWords(QStringLiteral("La recogida anterior sigue en curso (proceso %1); esta no empieza"),
+                           {QString::number(pid)}));
+        return;
+    }
+    const QString reports = setting("CollectReports");
+    QStringList common{QStringLiteral("--home"), ctx_.home};
+    if (ctx_.databaseOverride)
+        common << QStringLiteral("--database") << *ctx_.databaseOverride;
+    const QString listPath = list.fileName();
+    LineWorkers workers{collectProgram_, [common, listPath, reports](const QString& device) {
+                            QStringList a = common;
+                            a << QStringLiteral("--device") << device << QStringLiteral("--modem")
+                              << QStringLiteral("collect") << listPath << QStringLiteral("--worker");
+                            if (!reports.isEmpty())
+                                a << QStringLiteral("--reports") << reports;
+                            return a;
+                        }};
+    // The server's password given in this run goes to them as libpq takes it.
+    if (ctx_.db && ctx_.db->isServer() && !ctx_.password.isEmpty())
+        workers.environment.insert(QStringLiteral("PGPASSWORD"), ctx_.password);
+    collect_ = new CollectWindow(ctx_.guru, readCollectList(list), devices, workers, this);
+    collect_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(collect_, &CollectWindow::roundFinished, this, [this, lock] {
+        lock->unlock();
+        refreshFleet();
+    });
+    collect_->show();
+    collect_->start();
 }
 
 MainWindow::~MainWindow()
@@ -293,6 +384,12 @@ bool MainWindow::closeChildWindows()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The database stays open until the merge has stopped.
+    if (merging_) {
+        mergeStopped_ = true;
+        event->ignore();
+        return;
+    }
     if (!closeChildWindows()) {
         event->ignore();
         return;
@@ -349,11 +446,35 @@ bool MainWindow::mergeDatabase(const QString& source)
     panelProgress_->clear();
     if (!ctx_.db)
         return false;
-    return runDatabaseMerge(*ctx_.db, ctx_.guru, prompter_, source, [this](const QString& table, int index, int count) {
-        panelProgress_->setText(QStringLiteral("%1 (%2/%3)").arg(table).arg(index + 1).arg(count));
-        QApplication::processEvents();
-        emit mergeProgressed(index, count);
-    });
+    // The merge answers the window while it works: only its Stop is left to
+    // press, so that nothing else reaches the database meanwhile.
+    QList<QWidget*> busy{fleet_}, disabled;
+    for (QPushButton* b : findChildren<QPushButton*>())
+        if (b->window() == this)
+            busy << b;
+    for (QWidget* w : std::as_const(busy))
+        if (w && w != mergeStop_ && w->isEnabled()) {
+            w->setEnabled(false);
+            disabled << w;
+        }
+    mergeStopped_ = false;
+    merging_ = true;
+    mergeStop_->setEnabled(true);
+    const bool merged = runDatabaseMerge(
+        *ctx_.db, ctx_.guru, prompter_, source,
+        [this](const QString& table, int index, int count) {
+            panelProgress_->setText(QStringLiteral("%1 (%2/%3)").arg(table).arg(index + 1).arg(count));
+            QApplication::processEvents();
+            emit mergeProgressed(index, count);
+        },
+        [this] {
+            QApplication::processEvents();
+            return mergeStopped_;
+        });
+    merging_ = false;
+    for (QWidget* w : std::as_const(disabled))
+        w->setEnabled(true);
+    return merged;
 }
 
 void MainWindow::openImportWindow()

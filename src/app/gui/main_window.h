@@ -21,6 +21,7 @@ class RecordedDataWindow;
 class FleetView;
 class ReportWindow;
 class GraphWindow;
+class CollectWindow;
 class Prompter;
 
 // The main menu: the first window of the run; loading it brings the
@@ -39,6 +40,10 @@ public:
     void unload();
 
     QPushButton* button(const char* objectName) const;
+    // The worker each line of a collect round runs: the command-line program
+    // beside this one, unless a test gives its own.
+    void setCollectProgram(const QString& program) { collectProgram_ = program; }
+    CollectWindow* collectWindow() const;
     // The office's units under the buttons.
     FleetView* fleetView() const { return fleet_; }
     // Room for the overview's columns, within the small screen.
@@ -88,6 +93,8 @@ private:
     void showUnitRecords(qint32 serial);
     void showUnitProgramming(qint32 serial);
     void downloadUnit(qint32 serial);
+    // Every unit of the data folder's collect.list called on the collect lines.
+    void collectNow();
     void refreshFleet();
     void connectButtons();
     QPushButton* addButton(const char* objectName, const QString& text, const QString& toolTip, int icon);
@@ -115,6 +122,9 @@ private:
     Prompter& prompter_;
     QFrame* importPanel_ = nullptr;
     QLabel* panelProgress_ = nullptr;
+    QPushButton* mergeStop_ = nullptr;
+    bool mergeStopped_ = false;
+    bool merging_ = false;
     QLabel* title_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     FleetView* fleet_ = nullptr;
@@ -125,6 +135,8 @@ private:
     QPointer<RecordedDataWindow> recordedData_;
     QPointer<ReportWindow> report_;
     QPointer<GraphWindow> graph_;
+    QPointer<CollectWindow> collect_;
+    QString collectProgram_;
 };
 
 } // namespace tvq52

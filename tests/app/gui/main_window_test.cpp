@@ -9,18 +9,26 @@
 #include "monitor/gui/monitor_window.h"
 #include "programming/gui/programming_window.h"
 #include "programming/programming_store.h"
+#include "records/gui/collect_window.h"
 #include "records/gui/fleet_view.h"
+#include "records/outcome_text.h"
 #include "records/gui/recorded_data_window.h"
 #include "reports/gui/graph_window.h"
+#include "support/fake_collect_worker.h"
 #include "support/file_bytes.h"
+#include "support/layout_checks.h"
 #include "support/key_presses.h"
 #include "support/started_program.h"
 
 #include "db/database.h"
+#include "evidence/journal.h"
 #include "support/result_checks.h"
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTableWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -311,6 +319,41 @@ TEST(MainWindow, FileButtonMergesDatabasesAndTellsWhyOtherFilesCannotBeOpened)
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 8080")) && q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);
     EXPECT_FALSE(s.window().findChild<QWidget*>(QStringLiteral("SSPanel1"))->isVisible());
+}
+
+// Stop on the merge's panel ends it before the next table: what was merged
+// stays, the journal says it was stopped, and the summary says where.
+TEST(MainWindow, AMergeStoppedFromItsPanelKeepsTheTablesBefore)
+{
+    StartedProgram s;
+    {
+        ASSERT_TRUE(test::succeeded(Database::createSqlite(s.home.file(QStringLiteral("Oficina.DB")))));
+        auto other = test::take(Database::openSqlite(s.home.file(QStringLiteral("Oficina.DB"))));
+        ASSERT_TRUE(QSqlQuery(other->connection())
+                        .exec(QStringLiteral("INSERT INTO Programacion (LNumeroSerie) VALUES (8080)")));
+    }
+    QObject::connect(&s.window(), &MainWindow::mergeProgressed, [&s](int index, int) {
+        EXPECT_TRUE(s.window().findChild<QWidget*>(QStringLiteral("SSPanel1"))->isVisible());
+        EXPECT_FALSE(s.window().button("SSCommand1")->isEnabled()) << "one merge at a time";
+        if (index == 1)
+            s.window().button("SSCommandPararFusion")->click();
+    });
+    s.prompter.fileAnswer(s.home.file(QStringLiteral("Oficina.DB")));
+    s.window().button("SSCommand1")->click();
+    ASSERT_EQ(s.prompter.shown().size(), 1);
+    const QString stopped = s.shell->context().guru.GetTranslation(QStringLiteral(
+        "Fusión parada en la tabla %1: las tablas anteriores están guardadas; %1 y las siguientes no. Vuelva a "
+        "fusionar para terminar (lo ya guardado no se repite)."));
+    EXPECT_TRUE(s.prompter.shown()[0].text.contains(stopped.left(stopped.indexOf(QStringLiteral("%1")))))
+        << s.prompter.shown()[0].text.toStdString();
+    QSqlQuery q(s.shell->context().db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 8080")) && q.next());
+    EXPECT_EQ(q.value(0).toInt(), 1);
+    const QList<JournalEntry> entries = Journal(*s.shell->context().db).entries();
+    ASSERT_FALSE(entries.isEmpty());
+    EXPECT_EQ(entries.first().action, JournalAction::Merge);
+    EXPECT_EQ(entries.first().outcome, QStringLiteral("stopped"));
+    EXPECT_TRUE(s.window().button("SSCommand1")->isEnabled());
 }
 
 // Under a desktop's larger font the longer captions still show whole: the
@@ -651,4 +694,56 @@ TEST(WindowNeeds, ReportInputsAreReadWhenAsked)
     ASSERT_TRUE(acceptFooterText(ctx, QStringLiteral("Ayuntamiento de Girona")).ok());
     EXPECT_EQ(needs.footerText(), QStringLiteral("Ayuntamiento de Girona"));
     EXPECT_EQ(graphReportNeeds(ctx, program.prompter).footerText, QStringLiteral("Ayuntamiento de Girona"));
+}
+
+namespace {
+
+bool waitFor(const std::function<bool()>& done)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 20000)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+} // namespace
+
+// Collect now deals the data folder's list to the collect lines in a window
+// of its own, each unit's row showing its call; Stop ends the calls under
+// way, and the summary tells the stopped, the refused and the never called.
+TEST(MainWindow, CollectNowShowsEachUnitsCallAndItsStopEndsTheRound)
+{
+    StartedProgram s;
+    const QString ini = settingsPath(s.home.path());
+    IniFile settings = IniFile::load(ini);
+    settings.setValue(QStringLiteral("Configuration"), QStringLiteral("CollectDevices"), QStringLiteral("A, B"));
+    ASSERT_TRUE(settings.save(ini));
+    s.home.writeFile(QStringLiteral("collect.list"), "9777\nx\n9777\n41\n");
+    s.window().setCollectProgram(writeFakeCollectWorker(s.home.path()));
+    s.window().button("SSCommandRecoger")->click();
+    CollectWindow* w = s.window().collectWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_LE(w->frameGeometry().width(), kSmallScreen.width());
+    EXPECT_LE(w->frameGeometry().height(), kSmallScreen.height());
+    const Translator& guru = s.shell->context().guru;
+    const auto outcomes = [w] {
+        QStringList texts;
+        for (int row = 0; row < w->table()->rowCount(); ++row)
+            texts << w->table()->item(row, 2)->text();
+        return texts;
+    };
+    const QString calling = guru.GetTranslation(QStringLiteral("Llamando"));
+    ASSERT_TRUE(waitFor([&] { return outcomes().count(calling) == 2; })) << qPrintable(outcomes().join('|'));
+
+    child<QPushButton>(w, "SSCommandStop")->click();
+    ASSERT_TRUE(waitFor([w] { return !w->isRunning(); }));
+    const QString stopped = collectOutcomeText(guru, CollectOutcome::Stopped);
+    EXPECT_EQ(outcomes(), (QStringList{stopped, collectOutcomeText(guru, CollectOutcome::NotSerialNumber), stopped,
+                                       collectOutcomeText(guru, CollectOutcome::NotCalled)}));
+    EXPECT_EQ(w->summary()->text(),
+              guru.GetTranslation(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas")).arg(0).arg(4));
+    EXPECT_TRUE(child<QPushButton>(w, "SSCommandExit")->isEnabled());
+    EXPECT_TRUE(s.prompter.shown().isEmpty());
 }

@@ -1,14 +1,29 @@
-#include "cli/collect_summary.h"
+#include "records/collect_summary.h"
 
-#include "cli/cli_session.h"
 #include "core/date_text.h"
+#include "db/journal_tables.h"
 
 #include <QJsonArray>
-#include <QTextStream>
+#include <algorithm>
+#include <array>
 
 namespace tvq52 {
 
 namespace {
+
+// In the enumeration's order.
+constexpr std::array kOutcomeNames{"completed",
+                                   "stopped",
+                                   "failed",
+                                   "cancelled",
+                                   "interrupted",
+                                   "not a serial number",
+                                   "not stored",
+                                   "no telephone number",
+                                   "another unit answered",
+                                   "not called",
+                                   "line failed"};
+static_assert(kOutcomeNames.size() == std::size_t(CollectOutcome::LineFailed) + 1);
 
 QJsonValue stampJson(const std::optional<QDateTime>& when)
 {
@@ -23,12 +38,42 @@ std::optional<QDateTime> stampFromJson(const QJsonValue& value)
 
 } // namespace
 
+QString collectOutcomeName(CollectOutcome outcome)
+{
+    return QString::fromLatin1(kOutcomeNames.at(std::size_t(outcome)));
+}
+
+std::optional<CollectOutcome> collectOutcomeFromName(const QString& name)
+{
+    for (std::size_t k = 0; k < kOutcomeNames.size(); ++k)
+        if (name == QLatin1String(kOutcomeNames[k]))
+            return CollectOutcome(k);
+    return std::nullopt;
+}
+
+CollectOutcome collectOutcome(JournalOutcome outcome)
+{
+    switch (outcome) {
+    case JournalOutcome::Completed:
+        return CollectOutcome::Completed;
+    case JournalOutcome::Stopped:
+        return CollectOutcome::Stopped;
+    case JournalOutcome::Cancelled:
+        return CollectOutcome::Cancelled;
+    case JournalOutcome::Interrupted:
+        return CollectOutcome::Interrupted;
+    case JournalOutcome::Failed:
+        break;
+    }
+    return CollectOutcome::Failed;
+}
+
 QJsonObject collectedJson(const CollectedUnit& l)
 {
     QJsonObject o{{"index", l.index},
                   {"requested", l.requested},
-                  {"answered", jsonCount(l.answered)},
-                  {"outcome", l.outcome},
+                  {"answered", l.answered > 0 ? QJsonValue(l.answered) : QJsonValue()},
+                  {"outcome", collectOutcomeName(l.outcome)},
                   {"intervals", l.intervals},
                   {"sessions", l.sessions},
                   {"refused", l.refused},
@@ -44,14 +89,14 @@ QJsonObject collectedJson(const CollectedUnit& l)
 
 std::optional<CollectedUnit> collectedFromJson(const QJsonObject& o)
 {
-    if (!o.value(QStringLiteral("index")).isDouble() || !o.value(QStringLiteral("outcome")).isString()
-        || !o.value(QStringLiteral("collected")).isBool())
+    const auto outcome = collectOutcomeFromName(o.value(QStringLiteral("outcome")).toString());
+    if (!o.value(QStringLiteral("index")).isDouble() || !outcome || !o.value(QStringLiteral("collected")).isBool())
         return std::nullopt;
     CollectedUnit l;
     l.index = o.value(QStringLiteral("index")).toInt();
     l.requested = o.value(QStringLiteral("requested")).toString();
     l.answered = o.value(QStringLiteral("answered")).toInt();
-    l.outcome = o.value(QStringLiteral("outcome")).toString();
+    l.outcome = *outcome;
     l.intervals = o.value(QStringLiteral("intervals")).toInt();
     l.sessions = o.value(QStringLiteral("sessions")).toInt();
     l.refused = o.value(QStringLiteral("refused")).toInt();
@@ -74,36 +119,6 @@ int journalFailedCount(const QList<CollectedUnit>& summary)
 {
     return int(std::count_if(summary.begin(), summary.end(),
                              [](const CollectedUnit& l) { return l.journalVerified == false; }));
-}
-
-void printCollectSummary(const QList<CollectedUnit>& summary)
-{
-    QTextStream out(stdout);
-    out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
-               .arg(QStringLiteral("serial"), -10)
-               .arg(QStringLiteral("answered"), -10)
-               .arg(QStringLiteral("outcome"), -24)
-               .arg(QStringLiteral("intervals"), 9)
-               .arg(QStringLiteral("sessions"), 8)
-               .arg(QStringLiteral("refused"), 7)
-               .arg(QStringLiteral("journal"), -8)
-               .arg(QStringLiteral("line"));
-    for (const CollectedUnit& l : summary)
-        out << QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
-                   .arg(l.requested, -10)
-                   .arg(l.answered != 0 ? QString::number(l.answered) : QStringLiteral("-"), -10)
-                   .arg(l.outcome, -24)
-                   .arg(l.intervals, 9)
-                   .arg(l.sessions, 8)
-                   .arg(l.refused, 7)
-                   .arg(!l.journalVerified       ? QStringLiteral("-")
-                            : *l.journalVerified ? QStringLiteral("verified")
-                                                 : QStringLiteral("FAILED"),
-                        -8)
-                   .arg(l.line.isEmpty() ? QStringLiteral("-") : l.line);
-    out << summary.size() - failedCount(summary) << " of " << summary.size() << " units collected\n";
-    if (const int failed = journalFailedCount(summary))
-        out << failed << " of them with a journal that did not verify\n";
 }
 
 QJsonObject collectSummaryJson(const QList<CollectedUnit>& summary)
