@@ -22,6 +22,14 @@ bool isProgramWindow(const QObject* o)
     return w && w->isWindow() && w->objectName().startsWith(QLatin1String("Form"));
 }
 
+// The report preview keeps no place (it opens as large as it can), yet has
+// to fit a small screen like the others.
+bool isPreview(const QObject* o)
+{
+    const auto* w = qobject_cast<const QWidget*>(o);
+    return w && w->isWindow() && w->objectName() == QLatin1String("ReportPreviewWindow");
+}
+
 QRect availableAround(const QRect& place)
 {
     QScreen* screen = QGuiApplication::screenAt(place.center());
@@ -88,6 +96,11 @@ void WindowPlacesKeeper::remember(const QWidget* window) const
 
 bool WindowPlacesKeeper::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Show && isPreview(watched)) {
+        auto* preview = static_cast<QWidget*>(watched);
+        widenForTitle(preview);
+        fitOnScreen(preview);
+    }
     if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && isProgramWindow(watched)) {
         auto* window = static_cast<QWidget*>(watched);
         if (event->type() == QEvent::Hide) {
