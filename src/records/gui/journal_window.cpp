@@ -73,7 +73,8 @@ JournalWindow::JournalWindow(const Translator& guru, Database& database, qint32 
     : QDialog(parent), guru_(guru), journal_(database)
 {
     setObjectName(QStringLiteral("FormDiario"));
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Diario de intercambios")), unitCaption(shownSerial));
+    // It lists one unit or all, as chosen: the title names no unit.
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Diario de intercambios")));
     auto* layout = new QVBoxLayout(this);
 
     auto* filter = new QHBoxLayout;
