@@ -6,11 +6,6 @@
 
 namespace tvq52 {
 
-QString placeText(const QRect& place)
-{
-    return QStringLiteral("%1,%2,%3,%4").arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height());
-}
-
 std::optional<QRect> placeFromText(const QString& text)
 {
     const QStringList parts = text.split(QLatin1Char(','));

@@ -11,9 +11,9 @@ namespace tvq52 {
 // one key per window name.
 inline constexpr char kWindowsSection[] = "Windows";
 
-// A window's place as the settings file keeps it: "x,y,width,height".
-QString placeText(const QRect& place);
-// Nothing for a text that is not four whole numbers with a size above zero.
+// A window's place as the settings file kept it before it held Qt's own
+// form: "x,y,width,height" of the inside. Nothing for a text that is not four
+// whole numbers with a size above zero.
 std::optional<QRect> placeFromText(const QString& text);
 
 // The inside's place (QWidget::geometry()) that QWidget::saveGeometry() keeps

@@ -63,7 +63,6 @@ bool fitOnScreen(QWidget* window)
     outer->addWidget(area);
     window->setProperty(kScrolled, true);
     window->setMinimumSize(window->minimumSize().boundedTo(room));
-    window->setMaximumSize(window->maximumSize().expandedTo(window->minimumSize()));
     // Wide enough not to need a scroll bar across when only the height
     // is short, and the other way round.
     const int bar = area->style()->pixelMetric(QStyle::PM_ScrollBarExtent);

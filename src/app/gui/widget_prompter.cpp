@@ -58,8 +58,9 @@ QMessageBox::StandardButton standardButtonOf(Answer answer)
     return QMessageBox::Ok;
 }
 
-// Remembers the program's window activated last: a download's end message
-// goes over the window it ran in even while another program has the focus.
+// Remembers the program's window activated last, not counting the prompts
+// themselves: a download's end message goes over the window it ran in even
+// while another program has the focus.
 class WindowInUse final : public QObject {
 public:
     using QObject::QObject;
@@ -79,7 +80,8 @@ protected:
     {
         if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
             auto* w = static_cast<QWidget*>(watched);
-            if (w->isWindow())
+            if (w->isWindow() && !qobject_cast<QMessageBox*>(w) && !qobject_cast<QInputDialog*>(w)
+                && !qobject_cast<QFileDialog*>(w))
                 last = w;
         }
         return false;

@@ -86,8 +86,9 @@ void WindowPlacesKeeper::restore(QWidget* window) const
 
 void WindowPlacesKeeper::remember(const QWidget* window) const
 {
-    // Qt's own form keeps the inside's place, which is what setGeometry()
-    // takes back; the frame's corner was put where the inside had been.
+    // Qt's own form, which keeps the inside's place apart from the frame's:
+    // putting the frame's corner where the inside had been moved a window
+    // up by its title bar at each showing.
     if (window->geometry().isEmpty())
         return;
     WriteSetting(QString::fromLatin1(kWindowsSection), window->objectName(),
