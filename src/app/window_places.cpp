@@ -1,14 +1,10 @@
 #include "app/window_places.h"
 
+#include <QDataStream>
 #include <QStringList>
 #include <algorithm>
 
 namespace tvq52 {
-
-QString placeText(const QRect& place)
-{
-    return QStringLiteral("%1,%2,%3,%4").arg(place.x()).arg(place.y()).arg(place.width()).arg(place.height());
-}
 
 std::optional<QRect> placeFromText(const QString& text)
 {
@@ -25,6 +21,26 @@ std::optional<QRect> placeFromText(const QString& text)
     if (numbers[2] <= 0 || numbers[3] <= 0)
         return std::nullopt;
     return QRect(numbers[0], numbers[1], numbers[2], numbers[3]);
+}
+
+std::optional<QRect> insideOfSavedGeometry(const QByteArray& saved)
+{
+    QDataStream stream(saved);
+    stream.setVersion(QDataStream::Qt_4_0);
+    quint32 magic = 0;
+    quint16 major = 0;
+    quint16 minor = 0;
+    QRect frame;
+    QRect normal;
+    qint32 screen = 0;
+    quint8 maximized = 0;
+    quint8 fullScreen = 0;
+    qint32 screenWidth = 0;
+    QRect inside;
+    stream >> magic >> major >> minor >> frame >> normal >> screen >> maximized >> fullScreen >> screenWidth >> inside;
+    if (magic != 0x1D9D0CB || major < 3 || stream.status() != QDataStream::Ok || !inside.isValid())
+        return std::nullopt;
+    return inside;
 }
 
 QRect keptOnScreen(const QRect& saved, const QRect& screen)

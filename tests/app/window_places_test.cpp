@@ -4,14 +4,21 @@
 
 using namespace tvq52;
 
-TEST(WindowPlaces, APlaceIsWrittenAndReadBackAndNonsenseIsRefused)
+TEST(WindowPlaces, BothStoredFormsAreReadAndNonsenseIsRefused)
 {
-    const QRect place(-8, 40, 578, 320);
-    EXPECT_EQ(placeText(place), QStringLiteral("-8,40,578,320"));
-    EXPECT_EQ(placeFromText(placeText(place)), place);
+    EXPECT_EQ(placeFromText(QStringLiteral("-8,40,578,320")), QRect(-8, 40, 578, 320));
     EXPECT_EQ(placeFromText(QStringLiteral(" 10, 20 ,30,40")), QRect(10, 20, 30, 40));
     for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "a,2,3,4", "1,2,0,4", "1,2,3,-4", "1.5,2,3,4"})
         EXPECT_EQ(placeFromText(QString::fromLatin1(bad)), std::nullopt) << bad;
+    // Qt's own form read for the inside's place, whatever else it holds;
+    // an older form without it, a cut one or another text give nothing.
+    const QByteArray saved = QByteArray::fromBase64(
+        "AdnQywADAAAAAAAAAAAAAAAAAx8AAAKrAAAAAgAAAAIAAAMdAAACqQAAAAAAAAAAAyAAAAACAAAAAgAAAx0AAAKp");
+    EXPECT_EQ(insideOfSavedGeometry(saved), QRect(2, 2, 796, 680));
+    QByteArray older = saved;
+    older[5] = 2;
+    for (const QByteArray& bad : {older, saved.left(saved.size() - 4), QByteArray("10,20,30,40")})
+        EXPECT_EQ(insideOfSavedGeometry(bad), std::nullopt) << bad.toHex().toStdString();
 }
 
 TEST(WindowPlaces, APlaceIsKeptWhollyOnTheScreen)

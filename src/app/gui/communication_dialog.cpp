@@ -67,7 +67,7 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
     addAcceptRow(this, layout, LeaveButton::Exit);
 
     ctx_.guru.TranslateForm(this);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowTitleOf(this, ctx_.guru.GetTranslation(QStringLiteral("Comunicaciones")));
     showSettings();
     connect(port_, &QComboBox::currentTextChanged, this, &CommunicationDialog::showPortState);
 }

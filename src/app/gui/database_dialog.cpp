@@ -74,7 +74,7 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
     connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
 
     ctx_.guru.TranslateForm(this);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowTitleOf(this, ctx_.guru.GetTranslation(QStringLiteral("Base de datos")));
     showCurrent();
 }
 

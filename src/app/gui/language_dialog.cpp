@@ -50,7 +50,7 @@ LanguageDialog::LanguageDialog(AppContext& ctx, QWidget* parent) : QDialog(paren
     });
 
     ctx.guru.TranslateForm(this);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowTitleOf(this, ctx.guru.GetTranslation(QStringLiteral("Idioma")));
     if (QAbstractButton* current = group->button(ctx.LanguageCodeValue))
         current->setChecked(true);
 }

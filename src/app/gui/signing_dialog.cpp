@@ -71,7 +71,7 @@ SigningDialog::SigningDialog(AppContext& ctx, Prompter& prompter, QWidget* paren
     addAcceptRow(this, layout, LeaveButton::Cancel);
 
     ctx_.guru.TranslateForm(this);
-    setWindowTitle(title());
+    setWindowTitleOf(this, ctx_.guru.GetTranslation(QStringLiteral("Firma")));
     const SigningSettings settings = readSigningSettings(ctx_.home);
     timestampUrl_->setText(settings.timestampUrl);
     passphraseFile_->setText(settings.passphraseFile);

@@ -7,10 +7,12 @@
 #include "core/application_info.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -56,7 +58,57 @@ QMessageBox::StandardButton standardButtonOf(Answer answer)
     return QMessageBox::Ok;
 }
 
+// Remembers the program's window activated last, not counting the prompts
+// themselves: a download's end message goes over the window it ran in even
+// while another program has the focus.
+class WindowInUse final : public QObject {
+public:
+    using QObject::QObject;
+    static WindowInUse* instance()
+    {
+        static QPointer<WindowInUse> watcher;
+        if (!watcher && qApp) {
+            watcher = new WindowInUse(qApp);
+            qApp->installEventFilter(watcher);
+        }
+        return watcher;
+    }
+    QPointer<QWidget> last;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowActivate && watched->isWidgetType()) {
+            auto* w = static_cast<QWidget*>(watched);
+            if (w->isWindow() && !qobject_cast<QMessageBox*>(w) && !qobject_cast<QInputDialog*>(w)
+                && !qobject_cast<QFileDialog*>(w))
+                last = w;
+        }
+        return false;
+    }
+};
+
+bool canCarryDialog(const QWidget* w)
+{
+    return w && w->isVisible() && w->windowType() != Qt::Popup && w->windowType() != Qt::ToolTip;
+}
+
 } // namespace
+
+WidgetPrompter::WidgetPrompter(QWidget* parent) : parent_(parent)
+{
+    WindowInUse::instance();
+}
+
+QWidget* WidgetPrompter::dialogParent() const
+{
+    for (QWidget* w : {QApplication::activeModalWidget(), QApplication::activeWindow()})
+        if (canCarryDialog(w))
+            return w;
+    if (WindowInUse* watcher = WindowInUse::instance(); watcher && canCarryDialog(watcher->last))
+        return watcher->last;
+    return parent_;
+}
 
 std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, QWidget* parent)
 {
@@ -121,7 +173,7 @@ std::unique_ptr<QMessageBox> WidgetPrompter::createMessageBox(const Message& m, 
 
 Answer WidgetPrompter::message(const Message& m)
 {
-    const auto box = createMessageBox(m, parent_ ? parent_ : QApplication::activeWindow());
+    const auto box = createMessageBox(m, dialogParent());
     switch (box->exec()) {
     case QMessageBox::Yes:
         return Answer::Yes;
@@ -145,7 +197,7 @@ Answer WidgetPrompter::message(const Message& m)
 std::optional<QString> WidgetPrompter::input(const QString& prompt, const QString& title, const QString& defaultText,
                                              int maxLength)
 {
-    QInputDialog dialog(parent_ ? parent_ : QApplication::activeWindow());
+    QInputDialog dialog(dialogParent());
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
     dialog.setInputMode(QInputDialog::TextInput);
@@ -162,7 +214,7 @@ std::optional<QString> WidgetPrompter::input(const QString& prompt, const QStrin
 std::optional<QString> WidgetPrompter::secret(const QString& prompt, const QString& title)
 {
     bool ok = false;
-    const QString text = QInputDialog::getText(parent_ ? parent_ : QApplication::activeWindow(), title, prompt,
+    const QString text = QInputDialog::getText(dialogParent(), title, prompt,
                                                QLineEdit::Password, QString(), &ok);
     if (!ok)
         return std::nullopt;
@@ -183,7 +235,7 @@ QString WidgetPrompter::chooseFile(int acceptMode, const QString& title, const Q
                                    const QString& directory)
 {
     const QStringList lists = caseBlindFilters(filters);
-    QFileDialog dialog(parent_ ? parent_ : QApplication::activeWindow(), title,
+    QFileDialog dialog(dialogParent(), title,
                        fileDialogStart(directory, lastFolder(), dataFolder_), lists.join(QLatin1String(";;")));
     // Qt's own dialog, whose list goes by file names: a desktop's dialog
     // would run in this process and read the open database to tell its type.

@@ -9,11 +9,16 @@ class QWidget;
 
 namespace tvq52 {
 
-// Shows the prompts as Qt dialogs with the icon and buttons of their style.
+// Shows the prompts as Qt dialogs with the icon and buttons of their style,
+// over the window the user is working in.
 class WidgetPrompter : public Prompter {
 public:
-    explicit WidgetPrompter(QWidget* parent = nullptr) : parent_(parent) {}
+    explicit WidgetPrompter(QWidget* parent = nullptr);
+    // The window a prompt goes over when none of the program's is in use.
     void setParent(QWidget* parent) { parent_ = parent; }
+    // The modal dialog or window in use, else the program's window used
+    // last, else the one given to setParent().
+    QWidget* dialogParent() const;
     // File dialogs open in the folder last chosen, kept in this data
     // folder's settings file, and never in the data folder itself. A bare
     // file name given as the directory is proposed in that folder.

@@ -2,10 +2,12 @@
 
 #include "app/ini_file.h"
 #include "app/window_places.h"
+#include "app/gui/screen_fit.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
 
 namespace tvq52 {
@@ -18,6 +20,14 @@ bool isProgramWindow(const QObject* o)
 {
     const auto* w = qobject_cast<const QWidget*>(o);
     return w && w->isWindow() && w->objectName().startsWith(QLatin1String("Form"));
+}
+
+// The report preview keeps no place (it opens as large as it can), yet has
+// to fit a small screen like the others.
+bool isPreview(const QObject* o)
+{
+    const auto* w = qobject_cast<const QWidget*>(o);
+    return w && w->isWindow() && w->objectName() == QLatin1String("ReportPreviewWindow");
 }
 
 QRect availableAround(const QRect& place)
@@ -41,47 +51,65 @@ void WindowPlacesKeeper::install()
 
 void WindowPlacesKeeper::restore(QWidget* window) const
 {
-    const QString key = window->objectName();
-    const auto place = placeFromText(ReadSetting(QString::fromLatin1(kWindowsSection), key, QString(), settingsFile_));
-    const QSize frame = window->frameGeometry().size() - window->geometry().size();
-    if (!place) {
+    const QString stored = ReadSetting(QString::fromLatin1(kWindowsSection), window->objectName(), QString(),
+                                       settingsFile_);
+    QMargins frame = frameAround(window);
+    if (const auto place = placeFromText(stored)) {
+        // The form kept before: the inside's corner and size. Until the
+        // desktop tells the frame, a title bar's height is kept free above.
+        window->setGeometry(place->x(), place->y(), place->width(), place->height());
+        if (frame.isNull())
+            frame.setTop(window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window));
+    } else if (const QByteArray saved = QByteArray::fromBase64(stored.toLatin1());
+               !stored.isEmpty() && window->restoreGeometry(saved)) {
+        if (const auto inside = insideOfSavedGeometry(saved); inside && !window->isMaximized())
+            window->setGeometry(*inside);
+    } else {
         // A first showing: where the desktop puts it, at its natural size
         // (Qt's own first size stops at two thirds of the screen, which
         // leaves a table a few rows), at most the screen's size.
-        const QSize room = availableAround(window->frameGeometry()).size() - frame;
+        const QSize room = availableAround(window->frameGeometry()).size().shrunkBy(frame);
         const QSize natural = window->size().expandedTo(window->sizeHint()).expandedTo(window->minimumSizeHint());
         if (!room.isEmpty() && window->size() != natural.boundedTo(room))
             window->resize(natural.boundedTo(room));
         return;
     }
-    // Never smaller than its contents need: a language with longer texts
-    // may need more room than the last one did. The place is the frame's
-    // corner and the inside's size; the frame's edges must be on the screen
-    // too.
-    const QRect wanted(place->topLeft(), place->size().expandedTo(window->minimumSizeHint()) + frame);
-    const QRect kept = keptOnScreen(wanted, availableAround(*place));
-    window->resize(kept.size() - frame);
-    window->move(kept.topLeft());
+    if (window->isMaximized() || window->isFullScreen())
+        return;
+    // Never smaller than its contents need (a language with longer texts may
+    // need more room than the last one did), and wholly on the screen,
+    // title bar and edges included.
+    const QRect inside(window->geometry().topLeft(), window->size().expandedTo(window->minimumSizeHint()));
+    const QRect kept = keptOnScreen(inside + frame, availableAround(inside)) - frame;
+    window->setGeometry(kept);
 }
 
 void WindowPlacesKeeper::remember(const QWidget* window) const
 {
-    // Where move() puts it back: the frame's corner, and the inside's size.
-    const bool filling = window->isMaximized() || window->isFullScreen();
-    const QRect place = filling ? window->normalGeometry() : QRect(window->pos(), window->size());
-    if (place.isEmpty())
+    // Qt's own form, which keeps the inside's place apart from the frame's:
+    // putting the frame's corner where the inside had been moved a window
+    // up by its title bar at each showing.
+    if (window->geometry().isEmpty())
         return;
-    WriteSetting(QString::fromLatin1(kWindowsSection), window->objectName(), placeText(place), settingsFile_);
+    WriteSetting(QString::fromLatin1(kWindowsSection), window->objectName(),
+                 QString::fromLatin1(window->saveGeometry().toBase64()), settingsFile_);
 }
 
 bool WindowPlacesKeeper::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Show && isPreview(watched)) {
+        auto* preview = static_cast<QWidget*>(watched);
+        widenForTitle(preview);
+        fitOnScreen(preview);
+    }
     if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) && isProgramWindow(watched)) {
         auto* window = static_cast<QWidget*>(watched);
         if (event->type() == QEvent::Hide) {
             remember(window);
         } else if (!window->property(kRestored).toBool()) {
             window->setProperty(kRestored, true);
+            widenForTitle(window);
+            fitOnScreen(window);
             restore(window);
         }
     }

@@ -8,8 +8,9 @@ class QWidget;
 namespace tvq52 {
 
 // Brings each of the program's windows (those named "Form...") back where
-// and at the size it was last shown, kept on the screen, and notes its place
-// in the settings file whenever it is hidden. Watches the whole application
+// and at the size it was last shown, kept on the screen and scrolling when
+// it cannot fit there, and notes its place in the settings file whenever it
+// is hidden. Watches the whole application
 // once installed.
 class WindowPlacesKeeper : public QObject {
     Q_OBJECT

@@ -64,7 +64,7 @@ ExchangeImportDialog::ExchangeImportDialog(Translator& guru, Prompter& prompter,
     });
 
     guru_.TranslateForm(this);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Importación de archivo de intercambio")));
     designText_ = text_->text();
     file_->setText(QFileInfo(path_).fileName());
 }

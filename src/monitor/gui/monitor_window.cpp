@@ -1,5 +1,6 @@
 #include "monitor/gui/monitor_window.h"
 
+#include "core/application_info.h"
 #include "i18n/translator.h"
 #include "link/clock.h"
 #include "link/exchange_session.h"
@@ -62,7 +63,7 @@ MonitorWindow::MonitorWindow(const Translator& guru, Prompter& prompter, Session
       openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("Tiempo real"));
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Tiempo real")));
     setModal(true);
     buildUi();
     guru_.TranslateForm(this);
@@ -214,6 +215,7 @@ void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
 {
     phone_ = phone;
     serial_ = serial;
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Tiempo real")), unitCaption(serial));
     monitor_.reset();
     exchange_ = openSession_(nullptr, nullptr);
     monitor_ = std::make_unique<RealTimeMonitor>(*exchange_, prompter_, guru_, *this);

@@ -1,5 +1,6 @@
 #include "programming/gui/programming_window.h"
 
+#include "core/application_info.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "core/unit_selection.h"
@@ -87,7 +88,7 @@ ProgrammingWindow::ProgrammingWindow(Needs needs, QWidget* parent)
     : QWidget(parent, Qt::Window), needs_(std::move(needs)), prompter_(needs_.prompter)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Programación"));
+    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Programación")));
     if (needs_.database)
         browser_.emplace(*needs_.database);
     buildUi();
@@ -421,6 +422,7 @@ void ProgrammingWindow::showRecord(const ProgrammingRecord& r, bool keepSeconds)
     limitsPage_->showRecord(r);
     insulationPage_->showRecord(r);
     loading_ = false;
+    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Programación")), unitCaption(r.serial, r.venue));
 }
 
 void ProgrammingWindow::applyFirmware(const QString& version, bool globalCorrection)

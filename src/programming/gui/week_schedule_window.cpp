@@ -74,7 +74,7 @@ WeekScheduleWindow::WeekScheduleWindow(const Translator& guru, Prompter& prompte
 {
     setObjectName(QStringLiteral("Form10"));
     setModal(true);
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Horario")));
     buildUi();
     for (int d = 0; d < 7; ++d) {
         setDayTexts(d, sessions[d]);

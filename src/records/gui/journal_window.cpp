@@ -1,5 +1,6 @@
 #include "records/gui/journal_window.h"
 
+#include "core/application_info.h"
 #include "records/gui/record_kind_text.h"
 #include "records/outcome_text.h"
 
@@ -72,7 +73,8 @@ JournalWindow::JournalWindow(const Translator& guru, Database& database, qint32 
     : QDialog(parent), guru_(guru), journal_(database)
 {
     setObjectName(QStringLiteral("FormDiario"));
-    setWindowTitle(QStringLiteral("Diario de intercambios"));
+    // It lists one unit or all, as chosen: the title names no unit.
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Diario de intercambios")));
     auto* layout = new QVBoxLayout(this);
 
     auto* filter = new QHBoxLayout;

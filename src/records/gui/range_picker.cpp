@@ -1,5 +1,6 @@
 #include "records/gui/range_picker.h"
 
+#include "core/application_info.h"
 #include "core/catalogue_ids.h"
 #include "core/prompter.h"
 #include "i18n/catalogue_message.h"
@@ -150,7 +151,7 @@ RangePicker::RangePicker(const Translator& guru, Prompter& prompter, const QDate
     : QDialog(parent), guru_(guru), prompter_(prompter)
 {
     setObjectName(QStringLiteral("Form8"));
-    setWindowTitle(QStringLiteral("Intervalo de descarga"));
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Intervalo de descarga")));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     auto* fields = new QGridLayout;

@@ -66,6 +66,12 @@ bool acceptableDate(const QString& text)
     return QDate(2000 + m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt()).isValid();
 }
 
+void showTitle(QWidget* window, const Translator& guru, const std::optional<ShownUnit>& unit)
+{
+    setWindowTitleOf(window, guru.GetTranslation(QStringLiteral("Datos registrados")),
+                     unit ? unitCaption(unit->serial, unit->venue) : QString());
+}
+
 } // namespace
 
 RecordedDataWindow::RecordedDataWindow(Needs needs, QWidget* parent)
@@ -75,7 +81,7 @@ RecordedDataWindow::RecordedDataWindow(Needs needs, QWidget* parent)
       beep_([] { QApplication::beep(); })
 {
     setObjectName(QStringLiteral("Form5"));
-    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    showTitle(this, needs_.guru, shown_);
     if (needs_.database)
         browser_.emplace(*needs_.database);
     buildUi();
@@ -290,6 +296,7 @@ void RecordedDataWindow::openUnitSet()
 void RecordedDataWindow::clearUnit()
 {
     shown_.reset();
+    showTitle(this, needs_.guru, shown_);
     for (QLineEdit* e : {serial_, version_, date_, venue_, totalsDate_, totalsTime_, passesVenue_, passesNeighbour_,
                          sensorInactive_, erasures_})
         e->clear();
@@ -311,6 +318,7 @@ bool RecordedDataWindow::showUnit(qint32 serial)
         progress_->hide();
     shown_ = std::move(unit);
     const ShownUnit& u = *shown_;
+    showTitle(this, needs_.guru, shown_);
     needs_.unit.select(u.serial, u.firmware);
     serial_->setText(QString::number(u.serial));
     date_->setText(u.recordDate);
@@ -629,8 +637,14 @@ void RecordedDataWindow::downloadFinished()
 
 bool RecordedDataWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == date_ && event->type() == QEvent::FocusOut && !checkingDate_)
-        checkDate();
+    if (watched == date_ && event->type() == QEvent::FocusOut && !checkingDate_) {
+        // Leaving the window (for the message itself, another window or
+        // program) is not leaving the field: checking then would repeat the
+        // message each time the window is activated again.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            checkDate();
+    }
     return QWidget::eventFilter(watched, event);
 }
 

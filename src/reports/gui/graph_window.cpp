@@ -1,5 +1,6 @@
 #include "reports/gui/graph_window.h"
 
+#include "core/application_info.h"
 #include "core/prompter.h"
 #include "core/regular_file.h"
 #include "i18n/catalogue_message.h"
@@ -100,7 +101,7 @@ GraphWindow::GraphWindow(const Translator& guru, Prompter& prompter, Database* d
     : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form9"));
-    setWindowTitle(QStringLiteral("TVQ-52"));
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Gráfica")));
     buildUi();
     guru_.TranslateForm(this);
     // Bar sets are not series: their names are translated here.
@@ -268,6 +269,7 @@ QChartView* GraphWindow::buildEventChart()
 bool GraphWindow::load(const ShownUnit& unit)
 {
     unit_ = unit;
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Gráfica")), unitCaption(unit.serial, unit.venue));
     serial_->setText(QString::number(unit.serial));
     date_->setText(unit.recordDate);
     venue_->setText(unit.venue);

@@ -1,5 +1,6 @@
 #include "reports/gui/history_graph.h"
 
+#include "core/application_info.h"
 #include "core/prompter.h"
 #include "i18n/translator.h"
 #include "records/shown_unit.h"
@@ -336,7 +337,7 @@ HistoryGraphWindow::HistoryGraphWindow(const Translator& guru, Prompter& prompte
     : QDialog(parent), guru_(guru), prompter_(prompter), database_(database)
 {
     setObjectName(QStringLiteral("FormHistorial"));
-    setWindowTitle(QStringLiteral("Historial completo"));
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Historial completo")));
     auto* layout = new QVBoxLayout(this);
     span_ = new QLabel(this);
     span_->setObjectName(QStringLiteral("LbPeriodo"));
@@ -381,8 +382,8 @@ bool HistoryGraphWindow::load(const ShownUnit& unit)
     }
     graph_->setData(std::move(loaded), QTime::fromString(unit.nightStart, QStringLiteral("hh:mm")),
                     QTime::fromString(unit.nightEnd, QStringLiteral("hh:mm")));
-    setWindowTitle(guru_.GetTranslation(QStringLiteral("Historial completo")) + QStringLiteral(" - ")
-                   + QString::number(unit.serial) + QStringLiteral(" ") + unit.venue);
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Historial completo")),
+                     unitCaption(unit.serial, unit.venue));
     return ok;
 }
 

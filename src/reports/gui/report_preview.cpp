@@ -19,6 +19,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -224,7 +225,11 @@ ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter&
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(preview_, 1);
-    resize(1000, 720);
+    // As large as a small screen allows, leaving room for the title bar.
+    QSize size(1000, 720);
+    if (const QScreen* sc = screen())
+        size = size.boundedTo(sc->availableGeometry().size() - QSize(16, 48));
+    resize(size);
     preview_->fitToWidth();
     updatePageLabel();
 }

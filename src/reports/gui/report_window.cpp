@@ -1,5 +1,6 @@
 #include "reports/gui/report_window.h"
 
+#include "core/application_info.h"
 #include "core/prompter.h"
 #include "core/unit_selection.h"
 #include "i18n/catalogue_message.h"
@@ -40,7 +41,7 @@ ReportWindow::ReportWindow(Needs needs, QWidget* parent)
     : QDialog(parent), needs_(std::move(needs)), prompter_(needs_.prompter)
 {
     setObjectName(QStringLiteral("Form6"));
-    setWindowTitle(QStringLiteral("TVQ-52"));
+    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Informes")));
     auto* layout = new QVBoxLayout(this);
     auto* grids = new QHBoxLayout;
     const auto boxed = [&](const char* caption, QTableView* view) {
@@ -121,6 +122,7 @@ void ReportWindow::showEvent(QShowEvent* event)
 bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
 {
     serial_ = serial;
+    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Informes")), unitCaption(serial));
     if (!startModel_ || !endModel_)
         return false;
     const bool measured = std::lround(versionValue(firmware) * 10) >= 30;

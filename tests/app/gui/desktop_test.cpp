@@ -3,6 +3,7 @@
 #include "app/gui/qt_translations.h"
 #include "app/gui/single_instance.h"
 #include "app/gui/widget_prompter.h"
+#include "app/gui/window_needs.h"
 #include "app/ini_file.h"
 #include "app/recent_files.h"
 #include "db/database.h"
@@ -350,6 +351,71 @@ TEST(WidgetPrompterQuestions, UnsavedEditsShowSaveDiscardAndCancelEachGivingItsA
         });
         EXPECT_EQ(prompter.message(unsavedEdits()), answer) << int(button);
     }
+}
+
+// Answers every prompt as it shows (Escape), noting the window it came over.
+class PromptWatch {
+public:
+    PromptWatch()
+    {
+        QObject::connect(&poll_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (qobject_cast<QMessageBox*>(modal) || qobject_cast<QInputDialog*>(modal)) {
+                over << modal->parentWidget();
+                static_cast<QDialog*>(modal)->reject();
+            }
+        });
+        poll_.start(10);
+    }
+    QList<QWidget*> over;
+
+private:
+    QTimer poll_;
+};
+
+void activate(QWidget& window)
+{
+    window.show();
+    settle();
+    // The offscreen screen activates nothing by itself.
+    QApplication::setActiveWindow(&window);
+    settle();
+    ASSERT_EQ(QApplication::activeWindow(), &window);
+}
+
+// A prompt goes over the window the user works in, not over the main window
+// the prompter falls back on: the programming window's search, the
+// recorded-data window's wrong date. That one is said once, when the date is
+// left for another field, not each time the window is activated again.
+TEST(WidgetPrompterParent, APromptGoesOverTheWindowInUse)
+{
+    StartedProgram program;
+    AppContext& ctx = program.shell->context();
+    WidgetPrompter prompter(&program.window());
+    program.window().show();
+    PromptWatch prompts;
+
+    ProgrammingWindow programming(programmingWindowNeeds(ctx, prompter));
+    activate(programming);
+    child<QLineEdit>(&programming, "MaskNumeroSerie")->setFocus(Qt::MouseFocusReason);
+    child<QPushButton>(&programming, "SSCommandBuscar")->click();
+    settle();
+    EXPECT_EQ(prompts.over, QList<QWidget*>{&programming});
+    programming.close();
+
+    prompts.over.clear();
+    RecordedDataWindow records(recordedDataWindowNeeds(ctx, prompter));
+    activate(records);
+    auto* date = child<QLineEdit>(&records, "TextFecha");
+    date->setFocus(Qt::MouseFocusReason);
+    date->setText(QStringLiteral("31/02/10"));
+    child<QLineEdit>(&records, "TextLocal")->setFocus(Qt::TabFocusReason);
+    settle();
+    EXPECT_EQ(prompts.over, QList<QWidget*>{&records});
+    EXPECT_EQ(records.focusWidget(), date);
+    for (QWidget* window : {static_cast<QWidget*>(&records), static_cast<QWidget*>(&program.window())})
+        activate(*window);
+    EXPECT_EQ(prompts.over.size(), 1);
 }
 
 // The window program started as the desktop starts it, on a private runtime

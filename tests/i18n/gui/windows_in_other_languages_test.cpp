@@ -27,6 +27,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTableView>
@@ -93,6 +95,11 @@ void checkPages(QWidget& window, const QString& name)
             tabs->setCurrentIndex(page);
         settle();
         EXPECT_TRUE(QRect(QPoint(), tvq52::test::kSmallScreen).contains(window.rect())) << name.toStdString();
+        // Whatever the screen and its scale: what does not fit it scrolls.
+        const QRect frame = window.frameGeometry();
+        EXPECT_TRUE(window.screen()->availableGeometry().contains(frame))
+            << name.toStdString() << " at " << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+            << frame.height();
         tvq52::test::expectWhole(window, tabs ? QStringLiteral("%1_page%2").arg(name).arg(page) : name);
     }
 }
@@ -138,9 +145,13 @@ void expectTips(QWidget& window, const std::string& at)
     }
 }
 
+// Laid out for the room without scrolling: on a screen too small for it the
+// window holds its contents in a scroll area, whose contents are measured.
 void expectFits(QWidget& window, const std::string& at)
 {
-    const QSize least = window.minimumSize().expandedTo(window.minimumSizeHint());
+    const auto* area = window.findChild<QScrollArea*>(window.objectName() + QStringLiteral("Desplazable"));
+    const QWidget& contents = area ? *area->widget() : window;
+    const QSize least = contents.minimumSize().expandedTo(contents.minimumSizeHint());
     EXPECT_LE(least.width(), kRoom.width()) << at;
     EXPECT_LE(least.height(), kRoom.height()) << at;
 }
@@ -208,10 +219,17 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
             // The main window is translated by start-up: the one running.
             QWidget& window = made ? *made : main;
             ASSERT_EQ(window.objectName(), form);
+            // Each window says what it is for, in the task bar too.
+            if (&window != &main && form != QLatin1String("ReportPreviewWindow")) {
+                EXPECT_TRUE(window.windowTitle().endsWith(QLatin1String(" - TVQ-52")))
+                    << form.toStdString() << ": " << window.windowTitle().toStdString();
+            }
             const QString name = QStringLiteral("%1_%2").arg(form, QString::fromUtf8(languageName));
             const std::string at = name.toStdString();
             expectNoSpanishLeft(window, shell.context().guru, at);
             checkPages(window, name);
+            EXPECT_GE(window.width(), window.fontMetrics().horizontalAdvance(window.windowTitle()))
+                << at << ": the title is cut";
             if (form == QLatin1String("ReportPreviewWindow"))
                 continue; // the preview has no access keys or tips of its own yet
             expectOwnKeys(window, at);

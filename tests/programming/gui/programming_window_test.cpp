@@ -355,13 +355,15 @@ TEST_F(ProgrammingWindowTest, SearchUsesTheLastSearchableFieldFocused)
 
 TEST_F(ProgrammingWindowTest, CommandLineSerialIsHonouredOnTheFirstOpeningOnly)
 {
-    storeUnit(10);
+    storeUnit(10, QStringLiteral("Bar  Centro "));
     storeUnit(20);
     ctx_->CommandLineFile = QStringLiteral("20");
     open();
     EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("20"));
     child<QPushButton>(window_.get(), "SSCommandAnterior")->click();
     EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("10"));
+    // The title names the record shown.
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("10 Bar Centro - Programación - TVQ-52"));
     window_->close();
     activate(window_.get());
     EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("10"));
@@ -371,6 +373,7 @@ TEST_F(ProgrammingWindowTest, AnEmptyDatabaseOpensOnANewRecord)
 {
     open();
     EXPECT_EQ(field("MaskNumeroSerie")->text(), QStringLiteral("0"));
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("Programación - TVQ-52"));
     EXPECT_EQ(field("MaskFecha")->text(), QDate::currentDate().toString(QStringLiteral("dd/MM/yy")));
     EXPECT_TRUE(window_->isModified());
     // Serial 0 is never saved and never asks.

@@ -93,6 +93,8 @@ TEST_F(RecordedDataWindowTest, GridCellsShowTranslationsPicturesAndColours)
                  {"BoRS232", true},
                  {"TFechaMaxLeq1min", "02/03/2010"}});
     open();
+    // The title names the unit shown.
+    EXPECT_EQ(window_->windowTitle(), QStringLiteral("10 Bar - Datos registrados - TVQ-52"));
     ASSERT_EQ(intervals()->rowCount(), 1);
     EXPECT_EQ(cell(0, "DFechaInicio"), QStringLiteral("02/03/2010"));
     EXPECT_EQ(cell(0, "THoraInicio"), QStringLiteral("14:20"));
@@ -291,7 +293,6 @@ TEST_F(RecordedDataWindowTest, TheGraphSaysThereIsNothingOrShowsABusyPanelUntilI
     storeUnit(2);
     addInterval(2, at(2, 3, 2010, 14, 20));
     open();
-    EXPECT_EQ(window_->windowTitle(), QStringLiteral("TVQ-52"));
     click("SSCommandGrafica");
     click("SSCommandImprimir");
     EXPECT_EQ(prompter_.catalogueIds(), (QList<int>{59, 59}));
