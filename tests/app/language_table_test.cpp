@@ -28,8 +28,8 @@ TEST(LanguageTable, EveryLanguageHasItsColumnAndHelpPage)
         for (const LanguageInfo& l : languageTable()) {
             const QString name = QString::fromUtf8(l.name);
             EXPECT_GE(columns.indexOf(name), 0) << "no column " << name.toStdString();
-            EXPECT_TRUE(QFileInfo::exists(assets + QStringLiteral("/help/") + helpFileName(l.code)))
-                << helpFileName(l.code).toStdString();
+            EXPECT_TRUE(QFileInfo::exists(assets + QStringLiteral("/help/") + helpPage(l.code, QStringLiteral("index"))))
+                << helpFolderName(l.code).toStdString();
         }
         db.close();
     }
@@ -44,7 +44,7 @@ TEST(LanguageTable, KeysAreDistinctAndLookupsAgree)
     for (const LanguageInfo& l : languageTable()) {
         ids.insert(QString::fromLatin1(l.localeId));
         codes.insert(l.code);
-        pages.insert(helpFileName(l.code));
+        pages.insert(helpFolderName(l.code));
         // Every way in leads to the same row.
         EXPECT_EQ(&languageByLocaleId(QString::fromLatin1(l.localeId)), &l);
         ASSERT_NE(languageByCode(l.code), nullptr);
@@ -67,7 +67,7 @@ TEST(LanguageTable, AnythingUnknownFallsBackToEnglish)
     EXPECT_EQ(LanguageCode(QStringLiteral("english")), 0);
     EXPECT_EQ(LanguageCode(QString()), 0);
     EXPECT_EQ(languageByCode(8000), nullptr);
-    EXPECT_EQ(helpFileName(8000), helpFileName(LanguageCode(QStringLiteral("English"))));
+    EXPECT_EQ(helpFolderName(8000), helpFolderName(LanguageCode(QStringLiteral("English"))));
 }
 
 // A setting may name its language the way a person would; all of these

@@ -520,7 +520,7 @@ void MainWindow::openGraphWindow()
     if (!recordedData_ || !recordedData_->shownUnit())
         return;
     if (!graph_) {
-        graph_ = new GraphWindow(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_), recordedData_);
+        graph_ = new GraphWindow(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_, QStringLiteral("records")), recordedData_);
         graph_->setHistoryOpener([this](const ShownUnit& unit) {
             HistoryGraphWindow history(ctx_.guru, prompter_, ctx_.db.get(), graph_);
             history.load(unit);

@@ -78,11 +78,14 @@ TEST(MainWindow, AnswersItsKeys)
     MainWindow& w = program.window();
     test::makeActive(&w);
 
-    // Without its page the help says so: F1 went to the help handler.
-    ASSERT_TRUE(QDir(helpFolder(program.home.path())).removeRecursively());
+    // Without the manual installed the help says so: F1 went to the help handler.
+    QTemporaryDir noManual;
+    qputenv("TVQ52_ASSETS", noManual.path().toUtf8());
     test::keyInto(&w, Qt::Key_F1);
+    qunsetenv("TVQ52_ASSETS");
     ASSERT_EQ(program.prompter.shown().size(), 1);
-    EXPECT_TRUE(program.prompter.shown()[0].text.contains(helpFileName(program.shell->context().LanguageCodeValue)))
+    EXPECT_TRUE(program.prompter.shown()[0].text.contains(
+        helpPage(program.shell->context().LanguageCodeValue, QStringLiteral("index"))))
         << program.prompter.shown()[0].text.toStdString();
 
     // The button shows itself pressed for a moment, then opens its dialog.
@@ -544,9 +547,9 @@ TEST(WindowPlacesKept, TheMainWindowFirstShowsAtItsNaturalSize)
 
 } // namespace
 
-// Every window's help button reaches the installed help through what the
-// shell handed it: with an installation that lacks the help pages, each click
-// says which page is missing.
+// Every window's help button reaches its page of the installed manual through
+// what the shell handed it: with an installation that lacks the manual, each
+// click says which page is missing.
 TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
 {
     StartedProgram program;
@@ -557,17 +560,23 @@ TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
     ASSERT_EQ(pages, helpFolder(installation.path()));
     program.prompter.clear();
 
-    std::vector<std::pair<const char*, std::unique_ptr<QWidget>>> windows;
-    windows.emplace_back("Form2", std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx, program.prompter)));
-    windows.emplace_back("Form5", std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx, program.prompter)));
-    windows.emplace_back("Form6", std::make_unique<ReportWindow>(reportWindowNeeds(ctx, program.prompter)));
-    windows.emplace_back(
-        "Form9",
-        std::make_unique<GraphWindow>(ctx.guru, program.prompter, ctx.db.get(), helpOpener(ctx, program.prompter)));
-    windows.emplace_back("Form3",
-                         std::make_unique<MonitorWindow>(ctx.guru, program.prompter, sessionSource(ctx),
-                                                         helpOpener(ctx, program.prompter)));
-    for (auto& [form, window] : windows) {
+    // Each window's button asks for that window's page of the manual.
+    struct Window {
+        const char* form;
+        const char* page;
+        std::unique_ptr<QWidget> widget;
+    };
+    std::vector<Window> windows;
+    windows.push_back({"Form2", "programming", std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx, program.prompter))});
+    windows.push_back({"Form5", "records", std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx, program.prompter))});
+    windows.push_back({"Form6", "reports", std::make_unique<ReportWindow>(reportWindowNeeds(ctx, program.prompter))});
+    windows.push_back({"Form9", "records",
+                       std::make_unique<GraphWindow>(ctx.guru, program.prompter, ctx.db.get(),
+                                                     helpOpener(ctx, program.prompter, QStringLiteral("records")))});
+    windows.push_back({"Form3", "monitor",
+                       std::make_unique<MonitorWindow>(ctx.guru, program.prompter, sessionSource(ctx),
+                                                       helpOpener(ctx, program.prompter, QStringLiteral("monitor")))});
+    for (auto& [form, page, window] : windows) {
         program.prompter.clear();
         auto* help = child<QPushButton>(window.get(), "SSCommandHelp");
         ASSERT_NE(help, nullptr) << form;
@@ -575,7 +584,9 @@ TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
         help->click();
         ASSERT_EQ(program.prompter.shown().size(), 1) << form;
         EXPECT_EQ(program.prompter.shown().front().style, MessageStyle::Exclamation) << form;
-        EXPECT_TRUE(program.prompter.shown().front().text.contains(pages)) << form;
+        EXPECT_TRUE(program.prompter.shown().front().text.contains(
+            QDir(pages).filePath(helpPage(ctx.LanguageCodeValue, QString::fromLatin1(page)))))
+            << form << ": " << program.prompter.shown().front().text.toStdString();
     }
     qunsetenv("TVQ52_ASSETS");
 }
