@@ -393,9 +393,18 @@ TEST(MainWindow, TheOverviewOpensAUnitsWindowsAndIsReadAgainWhenTheyClose)
     ASSERT_NE(records, nullptr);
     EXPECT_TRUE(records->isVisible());
     EXPECT_EQ(records->shownSerial(), 4711);
-    // Another unit in the same window.
-    fleet->openForRow(rowOf(*fleet, 8080), FleetView::Action::RecordedData);
+    // Another unit in the same window, chosen from the keyboard: Enter opens
+    // the selected row, and one Tab leaves the table.
+    QTableView* table = fleet->table();
+    test::makeActive(&s.window());
+    table->setFocus();
+    table->selectRow(rowOf(*fleet, 8080));
+    test::keyInto(table, Qt::Key_Return);
     EXPECT_EQ(records->shownSerial(), 8080);
+    test::makeActive(&s.window());
+    table->setFocus();
+    test::keyInto(table, Qt::Key_Tab);
+    EXPECT_FALSE(table->hasFocus());
     const int before = loads;
     records->close();
     settle();

@@ -1,6 +1,7 @@
 #include "core/own_words.h"
 #include "evidence/journal.h"
 #include "evidence/signing.h"
+#include "i18n/gui/access_keys.h"
 #include "fleet_rows.h"
 #include "i18n/translator.h"
 #include "programming/gui/window_fixture.h"
@@ -34,6 +35,7 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QSet>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -924,12 +926,15 @@ TEST_F(FleetViewTest, DoubleClickAndTheMenuOpenTheirWindowForTheUnitOnTheRow)
     for (const QString& entry : entries) {
         opened_.clear();
         QStringList offered;
+        QSet<QChar> keys;
         QTimer::singleShot(0, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(menu, nullptr);
             for (QAction* a : menu->actions()) {
-                offered += a->text();
-                if (a->text() == entry)
+                // Each entry has an access key of its own.
+                offered += withoutAccessKey(a->text());
+                keys += accessKeyOf(a->text());
+                if (withoutAccessKey(a->text()) == entry)
                     menu->setActiveAction(a);
             }
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -937,6 +942,8 @@ TEST_F(FleetViewTest, DoubleClickAndTheMenuOpenTheirWindowForTheUnitOnTheRow)
         });
         emit table->customContextMenuRequested(third.center());
         EXPECT_EQ(offered, entries);
+        EXPECT_EQ(keys.size(), entries.size());
+        EXPECT_FALSE(keys.contains(QChar()));
         EXPECT_EQ(table->selectionModel()->selectedRows().value(0).row(), 2);
         EXPECT_EQ(opened_, QStringList{expected[entries.indexOf(entry)]}) << entry.toStdString();
     }
