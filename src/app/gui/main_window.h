@@ -9,6 +9,8 @@ class QDragEnterEvent;
 class QDropEvent;
 class QFrame;
 class QMenu;
+class QMenuBar;
+class QStatusBar;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -80,6 +82,10 @@ protected:
 
 private:
     QLabel* buildTitle();
+    QStatusBar* buildStatusBar();
+    // The database, the line, and the newest download, in the language shown.
+    void updateStatus();
+    void buildMenus();
     QGridLayout* buildButtons();
     QFrame* buildImportPanel();
     FleetView* buildFleetView();
@@ -116,6 +122,11 @@ private:
     QLabel* panelProgress_ = nullptr;
     QLabel* title_ = nullptr;
     QMenu* recentMenu_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* databaseStatus_ = nullptr;
+    QLabel* lineStatus_ = nullptr;
+    QLabel* downloadStatus_ = nullptr;
     FleetView* fleet_ = nullptr;
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -112,11 +112,14 @@ FleetView::FleetView(const Translator& guru, Loader loader, QWidget* parent)
         keys.append(QKeySequence(Qt::CTRL | Qt::Key_F));
     find->setKeys(keys);
     find->setContext(Qt::WindowShortcut);
-    connect(find, &QShortcut::activated, this, [this] {
-        search_->setFocus(Qt::ShortcutFocusReason);
-        search_->selectAll();
-    });
+    connect(find, &QShortcut::activated, this, &FleetView::focusSearch);
     retranslate();
+}
+
+void FleetView::focusSearch()
+{
+    search_->setFocus(Qt::ShortcutFocusReason);
+    search_->selectAll();
 }
 
 void FleetView::say(QObject* object, const char* property, const char* native)
@@ -277,6 +280,7 @@ void FleetView::showCount()
         hint = guru_.GetTranslation(QStringLiteral("Ningún aparato coincide con el filtro o la búsqueda."));
     emptyHint_->setText(hint);
     pages_->setCurrentWidget(hint.isEmpty() ? static_cast<QWidget*>(table_) : emptyHint_);
+    emit countShown();
 }
 
 void FleetView::openForRow(int row, Action action)

@@ -21,7 +21,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -634,4 +637,59 @@ TEST(WindowNeeds, ReportInputsAreReadWhenAsked)
     ASSERT_TRUE(acceptFooterText(ctx, QStringLiteral("Ayuntamiento de Girona")).ok());
     EXPECT_EQ(needs.footerText(), QStringLiteral("Ayuntamiento de Girona"));
     EXPECT_EQ(graphReportNeeds(ctx, program.prompter).footerText, QStringLiteral("Ayuntamiento de Girona"));
+}
+
+// Every button of the main window is in a menu under its own words, and
+// choosing the entry does what the button does; the Window menu lists the
+// open windows; the status bar says where the records and the line are.
+TEST(MainWindow, TheMenusHoldEveryButtonAndTheStatusBarSaysWhereTheRecordsAndTheLineAre)
+{
+    StartedProgram program;
+    MainWindow& w = program.window();
+    auto* bar = w.findChild<QMenuBar*>(QStringLiteral("MenuPrincipal"));
+    ASSERT_NE(bar, nullptr);
+    QHash<QString, QAction*> entries;
+    for (QAction* title : bar->actions())
+        if (title->menu())
+            for (QAction* a : title->menu()->actions())
+                entries.insert(a->objectName(), a);
+    for (QPushButton* b : w.findChildren<QPushButton*>()) {
+        const QString name = b->objectName();
+        if (!name.contains(QStringLiteral("Command")) || name == QStringLiteral("SSCommandRecientes"))
+            continue;
+        QAction* a = entries.value(QStringLiteral("Menu_") + name);
+        ASSERT_NE(a, nullptr) << name.toStdString();
+        EXPECT_EQ(withoutAccessKey(a->text().section(QLatin1Char('\t'), 0, 0)), withoutAccessKey(b->text()))
+            << name.toStdString();
+    }
+    bool asked = false;
+    whenModal([&](QWidget* d) {
+        asked = d->objectName() == QStringLiteral("Form7");
+        d->close();
+    });
+    entries.value(QStringLiteral("Menu_SSCommandIdioma"))->trigger();
+    EXPECT_TRUE(asked);
+
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Otra ventana"));
+    other.show();
+    auto* windows = w.findChild<QMenu*>(QStringLiteral("MenuVentana"));
+    ASSERT_NE(windows, nullptr);
+    emit windows->aboutToShow();
+    QStringList listed;
+    for (QAction* a : windows->actions())
+        listed << a->text();
+    EXPECT_TRUE(listed.contains(QStringLiteral("Otra ventana"))) << listed.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(listed.contains(w.windowTitle()));
+
+    AppContext& ctx = program.shell->context();
+    EXPECT_TRUE(child<QLabel>(&w, "LbEstadoBaseDatos")->text().endsWith(QStringLiteral("tvq52.db")));
+    EXPECT_EQ(child<QLabel>(&w, "LbEstadoBaseDatos")->toolTip(), ctx.db->target().displayName());
+    EXPECT_TRUE(child<QLabel>(&w, "LbEstadoLinea")->text().contains(portText(ctx)));
+    EXPECT_TRUE(child<QLabel>(&w, "LbCuentaAparatos")->isVisibleTo(&w));
+
+    program.chooseLanguage("OptionAleman");
+    auto* german = program.window().findChild<QMenuBar*>(QStringLiteral("MenuPrincipal"));
+    ASSERT_NE(german, nullptr);
+    EXPECT_EQ(withoutAccessKey(german->actions().value(0)->text()), QStringLiteral("Datei"));
 }
