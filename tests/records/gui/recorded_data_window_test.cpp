@@ -422,6 +422,21 @@ TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
     click("SSCommandSiguiente");
     EXPECT_EQ(window_->shownSerial(), 4712);
     EXPECT_FALSE(panel->isVisible());
+
+    // Stopped while an estimate was shown: the counts stay, the estimate goes.
+    window_->downloadStarted();
+    DownloadProgress progress;
+    progress.counts[std::size_t(RecordKind::Intervals)].received = 96;
+    progress.current = RecordKind::Intervals;
+    progress.recordsPerSecond = 40;
+    progress.msLeft = 163000;
+    window_->downloadProgress(progress);
+    EXPECT_TRUE(child<QLabel>(window_.get(), "LbProgreso")->text().contains(QStringLiteral("163")));
+    click("SSCommandStop");
+    window_->downloadFinished();
+    const QString stopped = child<QLabel>(window_.get(), "LbProgreso")->text();
+    EXPECT_TRUE(stopped.contains(QStringLiteral("Registros Leq: 96 recibidos"))) << stopped.toStdString();
+    EXPECT_FALSE(stopped.contains(QStringLiteral("163"))) << stopped.toStdString();
 }
 
 class RangePickerTest : public ::testing::Test {
