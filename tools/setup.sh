@@ -43,9 +43,9 @@ fi
 
 jobs=$(nproc)
 if [ "$mode" = run ]; then
-  # Only the three programs: the tests are built by `tools/setup.sh test`.
+  # Only the three programs and the manual: the tests are built by `tools/setup.sh test`.
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTVQ52_UNITY=ON >/dev/null
-  cmake --build "$build" -j"$jobs" --target tvq52 tvq52-cli tvq52-sim tvq52_assets
+  cmake --build "$build" -j"$jobs" --target tvq52 tvq52-cli tvq52-sim tvq52_assets tvq52_manual
 else
   # Every test tool must be there (the configure stops if one is not), and a
   # warning fails the build.

@@ -7,13 +7,13 @@ namespace tvq52 {
 namespace {
 
 constexpr std::array<LanguageInfo, 7> kLanguages = {{
-    {"1034", "Español", 1000, "TVQ-52_ESP", "es", "ES"},
-    {"1027", "Català", 2000, "TVQ-52_CAT", "ca", "ES"},
-    {"1033", "English", 3000, "TVQ-52_ENG", "en", "GB"},
-    {"1031", "Deutsch", 4000, "TVQ-52_DEU", "de", "DE"},
-    {"1036", "Français", 5000, "TVQ-52_FRA", "fr", "FR"},
-    {"1040", "Italiano", 6000, "TVQ-52_ITA", "it", "IT"},
-    {"2070", "Português", 7000, "TVQ-52_PTR", "pt", "PT"},
+    {"1034", "Español", 1000, "ESP", "es", "ES"},
+    {"1027", "Català", 2000, "CAT", "ca", "ES"},
+    {"1033", "English", 3000, "ENG", "en", "GB"},
+    {"1031", "Deutsch", 4000, "DEU", "de", "DE"},
+    {"1036", "Français", 5000, "FRA", "fr", "FR"},
+    {"1040", "Italiano", 6000, "ITA", "it", "IT"},
+    {"2070", "Português", 7000, "PTR", "pt", "PT"},
 }};
 
 constexpr std::size_t kEnglish = 2;
@@ -78,10 +78,15 @@ int LanguageCode(const QString& name)
     return 0;
 }
 
-QString helpFileName(int code)
+QString helpFolderName(int code)
 {
     const LanguageInfo* l = languageByCode(code);
-    return QString::fromLatin1((l ? *l : kLanguages[kEnglish]).helpStem) + QLatin1String(".html");
+    return QString::fromLatin1((l ? *l : kLanguages[kEnglish]).helpFolder);
+}
+
+QString helpPage(int code, const QString& topic)
+{
+    return helpFolderName(code) + QLatin1Char('/') + topic + QLatin1String(".html");
 }
 
 const LanguageInfo* languageFromText(const QString& text)

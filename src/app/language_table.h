@@ -10,7 +10,7 @@ struct LanguageInfo {
     const char* localeId; // settings value "Language"
     const char* name;     // column of the language database
     int code;             // LanguageCodeValue
-    const char* helpStem; // help page, without extension
+    const char* helpFolder; // the folder of its manual pages
     const char* iso;      // ISO 639-1 code, as system locales name it
     const char* region;   // the country its texts are written for
 };
@@ -25,8 +25,10 @@ const LanguageInfo& languageByLocaleId(const QString& localeId);
 const LanguageInfo* languageByCode(int code);
 // The code of a language name, 0 when the name is not in the table.
 int LanguageCode(const QString& name);
-// The help page of a code; unknown codes get the English one.
-QString helpFileName(int code);
+// The folder of a code's manual, and one page of it by its topic ("index",
+// "records"...); unknown codes get the English one.
+QString helpFolderName(int code);
+QString helpPage(int code, const QString& topic);
 
 // A language as a person may write it: the locale identifier ("1033"), the
 // program's code ("3000"), its name in its own language or in English

@@ -30,7 +30,7 @@ done
 
 dpkg-deb -x "$deb" "$root/fs"
 usr=$root/fs/usr
-for f in bin/tvq52 bin/tvq52-cli bin/tvq52-sim share/tvq52/Language.db share/tvq52/help/TVQ-52_ENG.html \
+for f in bin/tvq52 bin/tvq52-cli bin/tvq52-sim share/tvq52/Language.db share/tvq52/help/ENG/index.html share/tvq52/help/ESP/pictures/main-window.png \
          share/tvq52/reports/tvq52_1.xml share/icons/hicolor/scalable/apps/tvq52.svg \
          share/icons/hicolor/48x48/apps/tvq52.png share/icons/hicolor/scalable/mimetypes/application-x-tvq52-exchange.svg \
          share/man/man1/tvq52-cli.1.gz share/man/man1/tvq52-sim.1.gz share/doc/tvq52/copyright \

@@ -46,7 +46,7 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("Form2"),
               [this] { return std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx_, prompter_)); });
     forms.add(QStringLiteral("Form3"), [this] {
-        return std::make_unique<MonitorWindow>(ctx_.guru, prompter_, sessionSource(ctx_), helpOpener(ctx_, prompter_));
+        return std::make_unique<MonitorWindow>(ctx_.guru, prompter_, sessionSource(ctx_), helpOpener(ctx_, prompter_, QStringLiteral("monitor")));
     });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("FormFirma"), [this] { return std::make_unique<SigningDialog>(ctx_, prompter_); });
@@ -56,7 +56,7 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("Form6"),
               [this] { return std::make_unique<ReportWindow>(reportWindowNeeds(ctx_, prompter_)); });
     forms.add(QStringLiteral("Form9"), [this] {
-        return std::make_unique<GraphWindow>(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_));
+        return std::make_unique<GraphWindow>(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_, QStringLiteral("records")));
     });
     forms.add(QStringLiteral("FormHistorial"),
               [this] { return std::make_unique<HistoryGraphWindow>(ctx_.guru, prompter_, ctx_.db.get()); });

@@ -2,29 +2,30 @@
 
 #include "app/app_context.h"
 #include "app/data_folder.h"
+#include "app/gui/help_window.h"
 #include "app/language_table.h"
 #include "core/prompter.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
+#include <QPointer>
 
 namespace tvq52 {
 
-void openHelp(const AppContext& ctx, Prompter& prompter)
+void openHelp(const AppContext& ctx, Prompter& prompter, const QString& topic)
 {
-    const QString page = QDir(helpFolder(findAssetFolder())).filePath(helpFileName(ctx.LanguageCodeValue));
+    const QString page = QDir(helpFolder(findAssetFolder())).filePath(helpPage(ctx.LanguageCodeValue, topic));
     if (!QFileInfo(page).isFile()) {
         prompter.show(
             QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se encuentra la ayuda")), page),
             MessageStyle::Exclamation);
         return;
     }
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
-        prompter.show(
-            QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se puede abrir la ayuda")), page),
-            MessageStyle::Exclamation);
+    // One help window for the run: a second F1 turns its page.
+    static QPointer<HelpWindow> window;
+    if (!window)
+        window = new HelpWindow(ctx.guru);
+    window->showPage(page);
 }
 
 } // namespace tvq52

@@ -1,5 +1,8 @@
 #include "app/gui/main_window.h"
 
+#include "app/gui/main_menu.h"
+#include "i18n/gui/access_keys.h"
+
 #include "app/app_context.h"
 #include "app/command_line.h"
 #include "app/data_folder.h"
@@ -29,6 +32,7 @@
 #include "programming/gui/programming_window.h"
 #include "records/collect_round.h"
 #include "records/gui/collect_window.h"
+#include "records/gui/fleet_model.h"
 #include "records/gui/fleet_view.h"
 #include "records/gui/journal_window.h"
 #include "records/gui/recorded_data_window.h"
@@ -51,6 +55,8 @@
 #include <QLabel>
 #include <QLockFile>
 #include <QMenu>
+#include <QStatusBar>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
@@ -88,14 +94,90 @@ MainWindow::MainWindow(AppContext& ctx, Prompter& prompter, QWidget* parent)
     // An exchange file or a database dropped here is opened as the file button would.
     setAcceptDrops(true);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
+    // The menu bar and the status bar run the window's whole width; what
+    // lies between keeps its margins.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    menuBar_ = new QMenuBar(this);
+    menuBar_->setObjectName(QStringLiteral("MenuPrincipal"));
+    outer->setMenuBar(menuBar_);
+    auto* layout = new QVBoxLayout;
+    layout->setContentsMargins(24, 20, 24, 12);
     layout->setSpacing(14);
     layout->addWidget(buildTitle());
     layout->addLayout(buildButtons());
     layout->addWidget(buildFleetView(), 1);
     layout->addWidget(buildImportPanel());
+    outer->addLayout(layout, 1);
+    outer->addWidget(buildStatusBar());
     connectButtons();
+}
+
+QStatusBar* MainWindow::buildStatusBar()
+{
+    statusBar_ = new QStatusBar(this);
+    statusBar_->setObjectName(QStringLiteral("BarraEstado"));
+    statusBar_->setSizeGripEnabled(false);
+    for (QLabel** label : {&databaseStatus_, &lineStatus_, &downloadStatus_}) {
+        *label = new QLabel(statusBar_);
+        // Filled in code in the window's language, never by the form's translation.
+        (*label)->setProperty("Tag", QStringLiteral("!"));
+    }
+
+    databaseStatus_->setObjectName(QStringLiteral("LbEstadoBaseDatos"));
+    lineStatus_->setObjectName(QStringLiteral("LbEstadoLinea"));
+    downloadStatus_->setObjectName(QStringLiteral("LbEstadoDescarga"));
+    // The overview's count of units and of those needing attention moves here.
+    statusBar_->addWidget(fleet_->countLabel());
+    statusBar_->addWidget(downloadStatus_);
+    statusBar_->addPermanentWidget(lineStatus_);
+    statusBar_->addPermanentWidget(databaseStatus_);
+    connect(fleet_, &FleetView::countShown, this, &MainWindow::updateStatus);
+    return statusBar_;
+}
+
+void MainWindow::updateStatus()
+{
+    const Translator& guru = ctx_.guru;
+    const auto labelled = [&guru](const char* label, const QString& value) {
+        QString caption = guru.GetTranslation(QString::fromUtf8(label));
+        if (!caption.endsWith(QLatin1Char(' ')))
+            caption += QLatin1Char(' ');
+        return caption + value;
+    };
+    // A file by its name (a long folder would widen the window past a small
+    // screen), a server by its address; the tip holds it whole.
+    QString database;
+    if (ctx_.db)
+        database = ctx_.db->target().isServer() ? ctx_.db->target().displayName()
+                                                : QFileInfo(ctx_.db->target().displayName()).fileName();
+    databaseStatus_->setText(labelled("Base de datos:", database));
+    databaseStatus_->setToolTip(ctx_.db ? ctx_.db->target().displayName() : QString());
+    QString line = portText(ctx_);
+    if (ctx_.lineSettings.modem())
+        line += QStringLiteral(" (%1)").arg(guru.GetTranslation(QStringLiteral("Módem")));
+    lineStatus_->setText(labelled("Puerto:", line));
+    lineStatus_->setToolTip(line);
+    std::optional<QDateTime> newest;
+    for (const FleetUnit& unit : fleet_->model()->units())
+        if (unit.lastDownload && (!newest || *unit.lastDownload > *newest))
+            newest = unit.lastDownload;
+    downloadStatus_->setText(newest ? labelled("Última descarga:", newest->toString(QStringLiteral("dd/MM/yyyy HH:mm")))
+                                    : QString());
+}
+
+void MainWindow::buildMenus()
+{
+    // The menus' keys keep off those of the window's own controls.
+    QString taken;
+    for (const AccessKeyControl& control : accessKeyControls(this))
+        if (const QChar key = accessKeyOf(control.control->property("text").toString()); !key.isNull())
+            taken += key;
+    MainMenuSource source{ctx_.guru,      [this](const char* name) { return button(name); },
+                          recentMenu_,    [this] { refreshFleet(); },
+                          [this] { fleet_->focusSearch(); }, taken};
+    fillMainMenu(*menuBar_, source);
 }
 
 QSize MainWindow::sizeHint() const
@@ -425,6 +507,9 @@ void MainWindow::translateMainWindow()
     // the access keys over every caption.
     fleet_->retranslate();
     ctx_.guru.TranslateForm(this);
+    // The menus take the buttons' words, so they follow the translation.
+    buildMenus();
+    updateStatus();
 }
 
 void MainWindow::showMainWindow()
@@ -653,7 +738,7 @@ void MainWindow::openGraphWindow()
     if (!recordedData_ || !recordedData_->shownUnit())
         return;
     if (!graph_) {
-        graph_ = new GraphWindow(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_), recordedData_);
+        graph_ = new GraphWindow(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_, QStringLiteral("records")), recordedData_);
         graph_->setHistoryOpener([this](const ShownUnit& unit) {
             HistoryGraphWindow history(ctx_.guru, prompter_, ctx_.db.get(), graph_);
             history.load(unit);
@@ -729,6 +814,7 @@ void MainWindow::showCommunicationDialog()
 {
     CommunicationDialog dialog(ctx_, prompter_, this);
     dialog.exec();
+    updateStatus();
 }
 
 void MainWindow::showSigningDialog()

@@ -9,6 +9,8 @@ class QDragEnterEvent;
 class QDropEvent;
 class QFrame;
 class QMenu;
+class QMenuBar;
+class QStatusBar;
 class QGridLayout;
 class QLabel;
 class QPushButton;
@@ -86,6 +88,10 @@ protected:
 
 private:
     QLabel* buildTitle();
+    QStatusBar* buildStatusBar();
+    // The database, the line, and the newest download, in the language shown.
+    void updateStatus();
+    void buildMenus();
     QGridLayout* buildButtons();
     QFrame* buildImportPanel();
     FleetView* buildFleetView();
@@ -127,6 +133,11 @@ private:
     bool merging_ = false;
     QLabel* title_ = nullptr;
     QMenu* recentMenu_ = nullptr;
+    QMenuBar* menuBar_ = nullptr;
+    QStatusBar* statusBar_ = nullptr;
+    QLabel* databaseStatus_ = nullptr;
+    QLabel* lineStatus_ = nullptr;
+    QLabel* downloadStatus_ = nullptr;
     FleetView* fleet_ = nullptr;
     bool loaded_ = false;
     bool unloaded_ = false;

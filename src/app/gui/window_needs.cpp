@@ -10,9 +10,9 @@
 
 namespace tvq52 {
 
-std::function<void()> helpOpener(AppContext& ctx, Prompter& prompter)
+std::function<void()> helpOpener(AppContext& ctx, Prompter& prompter, const QString& topic)
 {
-    return [&ctx, &prompter] { openHelp(ctx, prompter); };
+    return [&ctx, &prompter, topic] { openHelp(ctx, prompter, topic); };
 }
 
 SessionSource sessionSource(AppContext& ctx)
@@ -30,7 +30,7 @@ std::function<const ExchangeSession*(QWidget*, SessionSource, const QString&, qi
     auto kept = std::make_shared<std::unique_ptr<MonitorWindow>>();
     return [&ctx, &prompter, kept](QWidget* over, SessionSource sessions, const QString& phone, qint32 serial) {
         if (!*kept)
-            *kept = std::make_unique<MonitorWindow>(ctx.guru, prompter, std::move(sessions), helpOpener(ctx, prompter));
+            *kept = std::make_unique<MonitorWindow>(ctx.guru, prompter, std::move(sessions), helpOpener(ctx, prompter, QStringLiteral("monitor")));
         (*kept)->runFor(over, phone, serial);
         return (*kept)->session();
     };
@@ -55,14 +55,14 @@ ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& promp
             ctx.CommandLineFile,
             [&ctx] { return reportFooterText(ctx); },
             [] { return findAssetFolder(); },
-            helpOpener(ctx, prompter),
+            helpOpener(ctx, prompter, QStringLiteral("programming")),
             monitorOpener(ctx, prompter),
             previewOpener(ctx, prompter)};
 }
 
 RecordedDataWindow::Needs recordedDataWindowNeeds(AppContext& ctx, Prompter& prompter)
 {
-    return {ctx.guru, prompter, ctx.db.get(), ctx.unit, sessionSource(ctx), helpOpener(ctx, prompter)};
+    return {ctx.guru, prompter, ctx.db.get(), ctx.unit, sessionSource(ctx), helpOpener(ctx, prompter, QStringLiteral("records"))};
 }
 
 ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
@@ -73,7 +73,7 @@ ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
             ctx.unit,
             [&ctx] { return reportFooterText(ctx); },
             [] { return findAssetFolder(); },
-            helpOpener(ctx, prompter),
+            helpOpener(ctx, prompter, QStringLiteral("reports")),
             previewOpener(ctx, prompter)};
 }
 

@@ -18,7 +18,8 @@ class Prompter;
 // settings as they are then.
 
 // The help page of the interface language.
-std::function<void()> helpOpener(AppContext& ctx, Prompter& prompter);
+// Opens the manual on `topic`, the page of the window that calls it.
+std::function<void()> helpOpener(AppContext& ctx, Prompter& prompter, const QString& topic);
 // Sessions on the run's line and link settings.
 SessionSource sessionSource(AppContext& ctx);
 

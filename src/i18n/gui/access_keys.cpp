@@ -55,11 +55,11 @@ QString withoutAccessKey(const QString& caption)
 namespace {
 
 // The places in `plain` a key may go, best first: the start of a word, then
-// inside one; plain Latin letters and digits before other letters, which not
-// every keyboard types with one key.
+// inside one. Only plain Latin letters and digits: an accented letter (é,
+// ñ, ç) is not on most keyboards as a key of its own.
 QList<qsizetype> keyPlaces(const QString& plain)
 {
-    QList<qsizetype> places[4];
+    QList<qsizetype> places[2];
     for (qsizetype i = 0; i < plain.size(); ++i) {
         const QChar c = plain[i];
         if (c == QLatin1Char('&')) {
@@ -68,11 +68,12 @@ QList<qsizetype> keyPlaces(const QString& plain)
         }
         if (!c.isLetterOrNumber())
             continue;
+        if (c.unicode() >= 128)
+            continue;
         const bool wordStart = i == 0 || !plain[i - 1].isLetterOrNumber();
-        const bool latin = c.unicode() < 128;
-        places[(latin ? 0 : 2) + (wordStart ? 0 : 1)].append(i);
+        places[wordStart ? 0 : 1].append(i);
     }
-    return places[0] + places[1] + places[2] + places[3];
+    return places[0] + places[1];
 }
 
 // Gives captions keys so that as many as can have one do: a caption takes

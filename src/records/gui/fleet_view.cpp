@@ -1,5 +1,7 @@
 #include "records/gui/fleet_view.h"
 
+#include "i18n/gui/access_keys.h"
+
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
 
@@ -78,7 +80,10 @@ FleetView::FleetView(const Translator& guru, Loader loader, QWidget* parent)
     table_->horizontalHeader()->setSortIndicatorShown(true);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
     table_->setMinimumHeight(120);
-    connect(table_, &QTableView::doubleClicked, this,
+    // One Tab stop: Tab goes on to the next control rather than through every cell.
+    table_->setTabKeyNavigation(false);
+    // A double click or Enter opens the unit's recorded data.
+    connect(table_, &QTableView::activated, this,
             [this](const QModelIndex& index) { openForRow(index.row(), Action::RecordedData); });
     connect(table_, &QTableView::customContextMenuRequested, this, &FleetView::showContextMenu);
 
@@ -107,11 +112,14 @@ FleetView::FleetView(const Translator& guru, Loader loader, QWidget* parent)
         keys.append(QKeySequence(Qt::CTRL | Qt::Key_F));
     find->setKeys(keys);
     find->setContext(Qt::WindowShortcut);
-    connect(find, &QShortcut::activated, this, [this] {
-        search_->setFocus(Qt::ShortcutFocusReason);
-        search_->selectAll();
-    });
+    connect(find, &QShortcut::activated, this, &FleetView::focusSearch);
     retranslate();
+}
+
+void FleetView::focusSearch()
+{
+    search_->setFocus(Qt::ShortcutFocusReason);
+    search_->selectAll();
 }
 
 void FleetView::say(QObject* object, const char* property, const char* native)
@@ -272,6 +280,7 @@ void FleetView::showCount()
         hint = guru_.GetTranslation(QStringLiteral("Ningún aparato coincide con el filtro o la búsqueda."));
     emptyHint_->setText(hint);
     pages_->setCurrentWidget(hint.isEmpty() ? static_cast<QWidget*>(table_) : emptyHint_);
+    emit countShown();
 }
 
 void FleetView::openForRow(int row, Action action)
@@ -300,10 +309,13 @@ void FleetView::showContextMenu(const QPoint& at)
         {"Gráfica", Action::Graph},                  {"Informes", Action::Reports},
         {"Descargar", Action::Download},
     };
-    for (const auto& [text, action] : entries) {
-        QAction* entry = menu.addAction(guru_.GetTranslation(QString::fromUtf8(text)));
-        entry->setData(int(action));
-    }
+    QStringList captions;
+    for (const auto& [text, action] : entries)
+        captions << guru_.GetTranslation(QString::fromUtf8(text));
+    QString taken;
+    captions = assignAccessKeys(captions, taken);
+    for (qsizetype i = 0; i < captions.size(); ++i)
+        menu.addAction(captions[i])->setData(int(entries[i].second));
     menu.setDefaultAction(menu.actions().front());
     const int row = index.row();
     if (QAction* chosen = menu.exec(table_->viewport()->mapToGlobal(at)))

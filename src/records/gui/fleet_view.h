@@ -62,10 +62,16 @@ public:
     FleetModel* model() const { return model_; }
     FleetFilterModel* proxy() const { return proxy_; }
     QTableView* table() const { return table_; }
+    // "N units, M need attention": a window may show it elsewhere (its status bar).
+    QLabel* countLabel() const { return count_; }
+    // Ctrl+F: the search field, its text selected.
+    void focusSearch();
 
 signals:
     // The user changed the stale-days setting.
     void staleDaysChanged(int days);
+    // The rows were read or filtered again and the count says so.
+    void countShown();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -29,6 +29,12 @@ QString journalCountsText(const Translator& guru, const QString& storedCounts)
 {
     // Looked up before the numbers go in, so the translation keeps its places.
     const QString pattern = guru.GetTranslation(QStringLiteral("%1: %2 nuevos, %3 reescritos, %4 rechazados"));
+    // A count of 0 is left out, so that the column stays narrow enough for a
+    // small screen: the translation is cut at its commas, when it has them.
+    const qsizetype colon = pattern.indexOf(QStringLiteral("%2"));
+    const QStringList counted = pattern.mid(colon).split(QStringLiteral(", "));
+    const bool cuttable = colon > 0 && counted.size() == 3 && counted[0].contains(QStringLiteral("%2"))
+        && counted[1].contains(QStringLiteral("%3")) && counted[2].contains(QStringLiteral("%4"));
     QStringList lines;
     for (const QString& line : storedCounts.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const QStringList parts = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -39,7 +45,16 @@ QString journalCountsText(const Translator& guru, const QString& storedCounts)
         }
         if (parts[1] == QLatin1String("0") && parts[2] == QLatin1String("0") && parts[3] == QLatin1String("0"))
             continue;
-        lines << pattern.arg(recordKindTitle(guru, *kind), parts[1], parts[2], parts[3]);
+        if (!cuttable) {
+            lines << pattern.arg(recordKindTitle(guru, *kind), parts[1], parts[2], parts[3]);
+            continue;
+        }
+        QStringList shown;
+        for (int i = 0; i < 3; ++i)
+            if (parts[i + 1] != QLatin1String("0"))
+                shown << QString(counted[i]).replace(QStringLiteral("%%1").arg(i + 2), parts[i + 1]);
+        lines << QString(pattern.left(colon)).replace(QStringLiteral("%1"), recordKindTitle(guru, *kind))
+                     + shown.join(QStringLiteral(", "));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -586,6 +586,7 @@ void RecordedDataWindow::ToggleButtons()
 void RecordedDataWindow::downloadStarted()
 {
     frames_->setText(QStringLiteral("0"));
+    counts_.clear();
     progressText_->setText(needs_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
     button("SSCommandRecibir")->hide();
     button("SSCommandStop")->show();
@@ -608,6 +609,8 @@ void RecordedDataWindow::downloadProgress(const DownloadProgress& p)
                      .arg(c.added + c.rewritten)
                      .arg(c.refused);
     }
+    // What a stop leaves on the panel: the counts, never a rate or an estimate.
+    counts_ = lines.join(QLatin1Char('\n'));
     if (p.msLeft) {
         lines << needs_.guru.GetTranslation(QStringLiteral("%1 registros/s, quedan %2 s"))
                      .arg(p.recordsPerSecond, 0, 'f', 1)
@@ -627,7 +630,7 @@ void RecordedDataWindow::downloadFinished()
     if (stopPressed_) {
         progressText_->setText(
             needs_.guru.GetTranslation(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."))
-            + QLatin1Char('\n') + progressText_->text());
+            + QLatin1Char('\n') + counts_);
     } else {
         progress_->hide();
     }

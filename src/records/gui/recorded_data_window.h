@@ -128,6 +128,8 @@ private:
     std::function<void()> openProgramming_;
     // Stop was pressed during the download under way.
     bool stopPressed_ = false;
+    QString counts_; // the download's counts so far, without its rate
+
     std::function<void()> openGraph_;
     std::function<void()> openReport_;
     std::function<void(qint32)> openJournal_;

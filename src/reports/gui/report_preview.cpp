@@ -1,5 +1,7 @@
 #include "reports/gui/report_preview.h"
 
+#include "i18n/gui/access_keys.h"
+
 #include "core/application_info.h"
 #include "core/prompter.h"
 #include "evidence/signed_pdf.h"
@@ -232,6 +234,7 @@ ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter&
     resize(size);
     preview_->fitToWidth();
     updatePageLabel();
+    setAccessKeys(this);
 }
 
 ReportPreviewWindow::~ReportPreviewWindow() = default;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QLineEdit>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <cmath>
@@ -44,16 +45,19 @@ ReportWindow::ReportWindow(Needs needs, QWidget* parent)
     setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Informes")));
     auto* layout = new QVBoxLayout(this);
     auto* grids = new QHBoxLayout;
-    const auto boxed = [&](const char* caption, QTableView* view) {
+    const auto boxed = [&](const char* caption, QTableView* view, QLineEdit* field) {
         auto* box = new QGroupBox(tr0(caption), this);
         auto* inner = new QVBoxLayout(box);
+        inner->addWidget(field, 0, Qt::AlignLeft);
         inner->addWidget(view);
         grids->addWidget(box, 1);
     };
     startView_ = makeGrid("TDBGridInici", &startModel_);
     endView_ = makeGrid("TDBGridFi", &endModel_);
-    boxed("Desde:", startView_);
-    boxed("Hasta:", endView_);
+    startField_ = makeDateField("TxtDesde", startView_, startModel_, RangeEnd::From);
+    endField_ = makeDateField("TxtHasta", endView_, endModel_, RangeEnd::To);
+    boxed("Desde:", startView_, startField_);
+    boxed("Hasta:", endView_, endField_);
     layout->addLayout(grids, 1);
 
     auto* kinds = new QGroupBox(this);
@@ -110,6 +114,69 @@ QTableView* ReportWindow::makeGrid(const char* name, RecordGridItems** model)
         v->setModel(*model);
     }
     return v;
+}
+
+QLineEdit* ReportWindow::makeDateField(const char* name, QTableView* view, RecordGridItems* model, RangeEnd end)
+{
+    auto* field = new QLineEdit(this);
+    field->setObjectName(tr0(name));
+    field->setInputMask(QStringLiteral("99/99/9999 99:99"));
+    field->setMinimumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00")) + 24);
+    field->setToolTip(tr0("Escriba una fecha y pulse Intro, o elija una fila de la lista"));
+    connect(field, &QLineEdit::returnPressed, this, [this, field, view, model, end] { goToTyped(field, view, model, end); });
+    if (model)
+        connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this, field, model](const QModelIndex& current) {
+                    const auto start = current.isValid() ? rowStart(model, current.row()) : std::nullopt;
+                    field->setText(start ? start->toString(QStringLiteral("dd/MM/yyyy HH:mm")) : QString());
+                });
+    return field;
+}
+
+std::optional<QDateTime> ReportWindow::rowStart(const RecordGridItems* model, int row) const
+{
+    // The stored date and time, never the shown text.
+    const QDate day = QDate::fromString(
+        model->storedValue(row, model->columnOf(QStringLiteral("DFechaInicio"))).toString().left(10), Qt::ISODate);
+    const QTime time =
+        QTime::fromString(model->storedValue(row, model->columnOf(QStringLiteral("THoraInicio"))).toString().left(5),
+                          QStringLiteral("HH:mm"));
+    if (!day.isValid() || !time.isValid())
+        return std::nullopt;
+    return wallClock(day, time);
+}
+
+void ReportWindow::goToTyped(QLineEdit* field, QTableView* view, RecordGridItems* model, RangeEnd end)
+{
+    if (!model)
+        return;
+    const QDateTime typed = QDateTime::fromString(field->text(), QStringLiteral("dd/MM/yyyy HH:mm"));
+    if (!typed.isValid()) {
+        prompter_.show(needs_.guru.GetTranslation(QStringLiteral("Fecha incorrecta")), MessageStyle::Exclamation);
+        return;
+    }
+    const QDateTime at = wallClock(typed.date(), typed.time());
+    // From: the first interval that starts then or later; to: the last that
+    // starts then or earlier, whichever way the grid is sorted.
+    int best = -1;
+    QDateTime bestStart;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const auto start = rowStart(model, row);
+        if (!start)
+            continue;
+        const bool inside = end == RangeEnd::From ? *start >= at : *start <= at;
+        const bool nearer = best < 0 || (end == RangeEnd::From ? *start < bestStart : *start > bestStart);
+        if (inside && nearer) {
+            best = row;
+            bestStart = *start;
+        }
+    }
+    if (best < 0) {
+        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Exclamation);
+        return;
+    }
+    view->selectRow(best);
+    view->scrollTo(model->index(best, 0), QAbstractItemView::PositionAtCenter);
 }
 
 void ReportWindow::showEvent(QShowEvent* event)
@@ -169,16 +236,7 @@ std::optional<QDateTime> ReportWindow::pickedStart(const QTableView* view, const
     const QModelIndexList rows = view->selectionModel() ? view->selectionModel()->selectedRows() : QModelIndexList();
     if (rows.isEmpty())
         return std::nullopt;
-    // The stored date and time, never the shown text.
-    const int row = rows.first().row();
-    const QDate day = QDate::fromString(
-        model->storedValue(row, model->columnOf(QStringLiteral("DFechaInicio"))).toString().left(10), Qt::ISODate);
-    const QTime time =
-        QTime::fromString(model->storedValue(row, model->columnOf(QStringLiteral("THoraInicio"))).toString().left(5),
-                          QStringLiteral("HH:mm"));
-    if (!day.isValid() || !time.isValid())
-        return std::nullopt;
-    return wallClock(day, time);
+    return rowStart(model, rows.first().row());
 }
 
 std::optional<std::pair<QDateTime, QDateTime>> ReportWindow::chosenRange() const

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+class QLineEdit;
 class QRadioButton;
 class QTableView;
 
@@ -19,7 +20,8 @@ class RecordGridItems;
 class UnitSelection;
 
 // The report window: a report of the shown unit's records whose start lies between the
-// interval picked in the first grid and the one picked in the second.
+// interval picked in the first grid and the one picked in the second; either
+// can also be typed as a date, which picks its row.
 class ReportWindow : public QDialog {
     Q_OBJECT
 public:
@@ -66,7 +68,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    enum class RangeEnd { From, To };
     QTableView* makeGrid(const char* name, RecordGridItems** model);
+    // A typed date over a grid: Enter picks the row it names, a picked row
+    // shows its start there.
+    QLineEdit* makeDateField(const char* name, QTableView* view, RecordGridItems* model, RangeEnd end);
+    void goToTyped(QLineEdit* field, QTableView* view, RecordGridItems* model, RangeEnd end);
+    std::optional<QDateTime> rowStart(const RecordGridItems* model, int row) const;
     std::optional<QDateTime> pickedStart(const QTableView* view, const RecordGridItems* model) const;
 
     Needs needs_;
@@ -76,6 +84,8 @@ private:
     RecordGridItems* endModel_ = nullptr;
     QTableView* startView_ = nullptr;
     QTableView* endView_ = nullptr;
+    QLineEdit* startField_ = nullptr;
+    QLineEdit* endField_ = nullptr;
     QRadioButton* intervals_ = nullptr;
     QRadioButton* sessions_ = nullptr;
     QRadioButton* exceedances_ = nullptr;

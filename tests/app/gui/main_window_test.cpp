@@ -30,6 +30,8 @@
 #include <QLabel>
 #include <QTableWidget>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -86,11 +88,14 @@ TEST(MainWindow, AnswersItsKeys)
     MainWindow& w = program.window();
     test::makeActive(&w);
 
-    // Without its page the help says so: F1 went to the help handler.
-    ASSERT_TRUE(QDir(helpFolder(program.home.path())).removeRecursively());
+    // Without the manual installed the help says so: F1 went to the help handler.
+    QTemporaryDir noManual;
+    qputenv("TVQ52_ASSETS", noManual.path().toUtf8());
     test::keyInto(&w, Qt::Key_F1);
+    qunsetenv("TVQ52_ASSETS");
     ASSERT_EQ(program.prompter.shown().size(), 1);
-    EXPECT_TRUE(program.prompter.shown()[0].text.contains(helpFileName(program.shell->context().LanguageCodeValue)))
+    EXPECT_TRUE(program.prompter.shown()[0].text.contains(
+        helpPage(program.shell->context().LanguageCodeValue, QStringLiteral("index"))))
         << program.prompter.shown()[0].text.toStdString();
 
     // The button shows itself pressed for a moment, then opens its dialog.
@@ -433,9 +438,18 @@ TEST(MainWindow, TheOverviewOpensAUnitsWindowsAndIsReadAgainWhenTheyClose)
     ASSERT_NE(records, nullptr);
     EXPECT_TRUE(records->isVisible());
     EXPECT_EQ(records->shownSerial(), 4711);
-    // Another unit in the same window.
-    fleet->openForRow(rowOf(*fleet, 8080), FleetView::Action::RecordedData);
+    // Another unit in the same window, chosen from the keyboard: Enter opens
+    // the selected row, and one Tab leaves the table.
+    QTableView* table = fleet->table();
+    test::makeActive(&s.window());
+    table->setFocus();
+    table->selectRow(rowOf(*fleet, 8080));
+    test::keyInto(table, Qt::Key_Return);
     EXPECT_EQ(records->shownSerial(), 8080);
+    test::makeActive(&s.window());
+    table->setFocus();
+    test::keyInto(table, Qt::Key_Tab);
+    EXPECT_FALSE(table->hasFocus());
     const int before = loads;
     records->close();
     settle();
@@ -634,9 +648,9 @@ TEST(WindowPlacesKept, TheMainWindowFirstShowsAtItsNaturalSize)
 
 } // namespace
 
-// Every window's help button reaches the installed help through what the
-// shell handed it: with an installation that lacks the help pages, each click
-// says which page is missing.
+// Every window's help button reaches its page of the installed manual through
+// what the shell handed it: with an installation that lacks the manual, each
+// click says which page is missing.
 TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
 {
     StartedProgram program;
@@ -647,17 +661,23 @@ TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
     ASSERT_EQ(pages, helpFolder(installation.path()));
     program.prompter.clear();
 
-    std::vector<std::pair<const char*, std::unique_ptr<QWidget>>> windows;
-    windows.emplace_back("Form2", std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx, program.prompter)));
-    windows.emplace_back("Form5", std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx, program.prompter)));
-    windows.emplace_back("Form6", std::make_unique<ReportWindow>(reportWindowNeeds(ctx, program.prompter)));
-    windows.emplace_back(
-        "Form9",
-        std::make_unique<GraphWindow>(ctx.guru, program.prompter, ctx.db.get(), helpOpener(ctx, program.prompter)));
-    windows.emplace_back("Form3",
-                         std::make_unique<MonitorWindow>(ctx.guru, program.prompter, sessionSource(ctx),
-                                                         helpOpener(ctx, program.prompter)));
-    for (auto& [form, window] : windows) {
+    // Each window's button asks for that window's page of the manual.
+    struct Window {
+        const char* form;
+        const char* page;
+        std::unique_ptr<QWidget> widget;
+    };
+    std::vector<Window> windows;
+    windows.push_back({"Form2", "programming", std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx, program.prompter))});
+    windows.push_back({"Form5", "records", std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx, program.prompter))});
+    windows.push_back({"Form6", "reports", std::make_unique<ReportWindow>(reportWindowNeeds(ctx, program.prompter))});
+    windows.push_back({"Form9", "records",
+                       std::make_unique<GraphWindow>(ctx.guru, program.prompter, ctx.db.get(),
+                                                     helpOpener(ctx, program.prompter, QStringLiteral("records")))});
+    windows.push_back({"Form3", "monitor",
+                       std::make_unique<MonitorWindow>(ctx.guru, program.prompter, sessionSource(ctx),
+                                                       helpOpener(ctx, program.prompter, QStringLiteral("monitor")))});
+    for (auto& [form, page, window] : windows) {
         program.prompter.clear();
         auto* help = child<QPushButton>(window.get(), "SSCommandHelp");
         ASSERT_NE(help, nullptr) << form;
@@ -665,7 +685,9 @@ TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
         help->click();
         ASSERT_EQ(program.prompter.shown().size(), 1) << form;
         EXPECT_EQ(program.prompter.shown().front().style, MessageStyle::Exclamation) << form;
-        EXPECT_TRUE(program.prompter.shown().front().text.contains(pages)) << form;
+        EXPECT_TRUE(program.prompter.shown().front().text.contains(
+            QDir(pages).filePath(helpPage(ctx.LanguageCodeValue, QString::fromLatin1(page)))))
+            << form << ": " << program.prompter.shown().front().text.toStdString();
     }
     qunsetenv("TVQ52_ASSETS");
 }
@@ -756,4 +778,57 @@ TEST(MainWindow, CollectNowShowsEachUnitsCallAndItsStopEndsTheRound)
               guru.GetTranslation(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas")).arg(0).arg(4));
     EXPECT_TRUE(child<QPushButton>(w, "SSCommandExit")->isEnabled());
     EXPECT_TRUE(s.prompter.shown().isEmpty());
+// Every button of the main window is in a menu under its own words, and
+// choosing the entry does what the button does; the Window menu lists the
+// open windows; the status bar says where the records and the line are.
+TEST(MainWindow, TheMenusHoldEveryButtonAndTheStatusBarSaysWhereTheRecordsAndTheLineAre)
+{
+    StartedProgram program;
+    MainWindow& w = program.window();
+    auto* bar = w.findChild<QMenuBar*>(QStringLiteral("MenuPrincipal"));
+    ASSERT_NE(bar, nullptr);
+    QHash<QString, QAction*> entries;
+    for (QAction* title : bar->actions())
+        if (title->menu())
+            for (QAction* a : title->menu()->actions())
+                entries.insert(a->objectName(), a);
+    for (QPushButton* b : w.findChildren<QPushButton*>()) {
+        const QString name = b->objectName();
+        if (!name.contains(QStringLiteral("Command")) || name == QStringLiteral("SSCommandRecientes"))
+            continue;
+        QAction* a = entries.value(QStringLiteral("Menu_") + name);
+        ASSERT_NE(a, nullptr) << name.toStdString();
+        EXPECT_EQ(withoutAccessKey(a->text().section(QLatin1Char('\t'), 0, 0)), withoutAccessKey(b->text()))
+            << name.toStdString();
+    }
+    bool asked = false;
+    whenModal([&](QWidget* d) {
+        asked = d->objectName() == QStringLiteral("Form7");
+        d->close();
+    });
+    entries.value(QStringLiteral("Menu_SSCommandIdioma"))->trigger();
+    EXPECT_TRUE(asked);
+
+    QWidget other;
+    other.setWindowTitle(QStringLiteral("Otra ventana"));
+    other.show();
+    auto* windows = w.findChild<QMenu*>(QStringLiteral("MenuVentana"));
+    ASSERT_NE(windows, nullptr);
+    emit windows->aboutToShow();
+    QStringList listed;
+    for (QAction* a : windows->actions())
+        listed << a->text();
+    EXPECT_TRUE(listed.contains(QStringLiteral("Otra ventana"))) << listed.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(listed.contains(w.windowTitle()));
+
+    AppContext& ctx = program.shell->context();
+    EXPECT_TRUE(child<QLabel>(&w, "LbEstadoBaseDatos")->text().endsWith(QStringLiteral("tvq52.db")));
+    EXPECT_EQ(child<QLabel>(&w, "LbEstadoBaseDatos")->toolTip(), ctx.db->target().displayName());
+    EXPECT_TRUE(child<QLabel>(&w, "LbEstadoLinea")->text().contains(portText(ctx)));
+    EXPECT_TRUE(child<QLabel>(&w, "LbCuentaAparatos")->isVisibleTo(&w));
+
+    program.chooseLanguage("OptionAleman");
+    auto* german = program.window().findChild<QMenuBar*>(QStringLiteral("MenuPrincipal"));
+    ASSERT_NE(german, nullptr);
+    EXPECT_EQ(withoutAccessKey(german->actions().value(0)->text()), QStringLiteral("Datei"));
 }

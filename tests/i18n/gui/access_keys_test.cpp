@@ -65,6 +65,8 @@ TEST(AccessKeys, EachCaptionGetsAKeyOfItsOwn)
          {"A&ceptar", "C&ancelar", "A&yuda"},
          "ACY"},
         {"a key taken elsewhere moves, accents last", "E", {"&Enviar", "Él"}, {"E&nviar", "É&l"}, "ENL"},
+        // Most keyboards have no key of its own for É, ñ or ç.
+        {"an accented letter is never a key", "EL", {"Él", "Teléfono"}, {"Él", "&Teléfono"}, "ELT"},
         {"no letter left: no key rather than a shared one", "AB", {"Ab"}, {"Ab"}, "AB"},
         // "Sair" would take S, and then "Si" could only share it.
         {"an earlier caption moves aside for a shorter one", "RI", {"Sair", "Si"}, {"S&air", "&Si"}, "RIAS"},

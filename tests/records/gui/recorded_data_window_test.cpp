@@ -1,6 +1,7 @@
 #include "core/own_words.h"
 #include "evidence/journal.h"
 #include "evidence/signing.h"
+#include "i18n/gui/access_keys.h"
 #include "fleet_rows.h"
 #include "i18n/translator.h"
 #include "programming/gui/window_fixture.h"
@@ -34,6 +35,7 @@
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QSet>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -421,6 +423,21 @@ TEST_F(RecordedDataDownload, AStoppedDownloadSaysSoUntilAnotherUnitIsShown)
     click("SSCommandSiguiente");
     EXPECT_EQ(window_->shownSerial(), 4712);
     EXPECT_FALSE(panel->isVisible());
+
+    // Stopped while an estimate was shown: the counts stay, the estimate goes.
+    window_->downloadStarted();
+    DownloadProgress progress;
+    progress.counts[std::size_t(RecordKind::Intervals)].received = 96;
+    progress.current = RecordKind::Intervals;
+    progress.recordsPerSecond = 40;
+    progress.msLeft = 163000;
+    window_->downloadProgress(progress);
+    EXPECT_TRUE(child<QLabel>(window_.get(), "LbProgreso")->text().contains(QStringLiteral("163")));
+    click("SSCommandStop");
+    window_->downloadFinished();
+    const QString stopped = child<QLabel>(window_.get(), "LbProgreso")->text();
+    EXPECT_TRUE(stopped.contains(QStringLiteral("Registros Leq: 96 recibidos"))) << stopped.toStdString();
+    EXPECT_FALSE(stopped.contains(QStringLiteral("163"))) << stopped.toStdString();
 }
 
 class RangePickerTest : public ::testing::Test {
@@ -727,7 +744,8 @@ TEST_F(JournalWindowTest, ADownloadsCountsShowInTheUsersWordsBesideALongMessage)
         const int right = table->columnViewportPosition(counts) + table->columnWidth(counts);
         EXPECT_LE(right, table->viewport()->width()) << width;
         const QString text = table->item(0, counts)->text();
-        EXPECT_EQ(text, QStringLiteral("Totales: 0 nuevos, 1 reescritos, 0 rechazados\n"
+        // A count of 0 is left out.
+        EXPECT_EQ(text, QStringLiteral("Totales: 1 reescritos\n"
                                        "Registros Leq: 960 nuevos, 4 reescritos, 2 rechazados"));
         int widest = 0;
         for (const QString& line : text.split(QLatin1Char('\n')))
@@ -925,12 +943,15 @@ TEST_F(FleetViewTest, DoubleClickAndTheMenuOpenTheirWindowForTheUnitOnTheRow)
     for (const QString& entry : entries) {
         opened_.clear();
         QStringList offered;
+        QSet<QChar> keys;
         QTimer::singleShot(0, [&] {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(menu, nullptr);
             for (QAction* a : menu->actions()) {
-                offered += a->text();
-                if (a->text() == entry)
+                // Each entry has an access key of its own.
+                offered += withoutAccessKey(a->text());
+                keys += accessKeyOf(a->text());
+                if (withoutAccessKey(a->text()) == entry)
                     menu->setActiveAction(a);
             }
             QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -938,6 +959,8 @@ TEST_F(FleetViewTest, DoubleClickAndTheMenuOpenTheirWindowForTheUnitOnTheRow)
         });
         emit table->customContextMenuRequested(third.center());
         EXPECT_EQ(offered, entries);
+        EXPECT_EQ(keys.size(), entries.size());
+        EXPECT_FALSE(keys.contains(QChar()));
         EXPECT_EQ(table->selectionModel()->selectedRows().value(0).row(), 2);
         EXPECT_EQ(opened_, QStringList{expected[entries.indexOf(entry)]}) << entry.toStdString();
     }

@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QTableView>
 #include <gtest/gtest.h>
 
@@ -213,6 +214,51 @@ TEST_F(ReportWindowTest, TheRangeIsTheStoredStartOfThePickedRowsAcrossMidnight)
     EXPECT_TRUE(previewed.contains("70.3"));
     EXPECT_FALSE(previewed.contains("70.1"));
     EXPECT_FALSE(previewed.contains("70.4"));
+}
+
+// Either end of the range can be typed: Enter picks the first interval that
+// starts then or later (from) or the last that starts then or earlier (to),
+// whichever way the grid is sorted, and a picked row shows its start.
+TEST_F(ReportWindowTest, ATypedDatePicksItsRowAndAPickedRowShowsItsStart)
+{
+    interval(at(1, 23, 30), 70.1);
+    interval(at(1, 23, 45), 70.2);
+    interval(at(2, 0, 0), 70.3);
+    interval(at(2, 0, 15), 70.4);
+    open();
+    auto* from = window->findChild<QLineEdit*>(QStringLiteral("TxtDesde"));
+    auto* to = window->findChild<QLineEdit*>(QStringLiteral("TxtHasta"));
+    ASSERT_TRUE(from && to);
+    EXPECT_EQ(from->text(), at(1, 23, 30).toString(QStringLiteral("dd/MM/yyyy HH:mm")));
+    EXPECT_EQ(to->text(), at(2, 0, 15).toString(QStringLiteral("dd/MM/yyyy HH:mm")));
+
+    const auto type = [](QLineEdit* field, const QDateTime& when) {
+        field->setText(when.toString(QStringLiteral("dd/MM/yyyy HH:mm")));
+        emit field->returnPressed();
+    };
+    type(from, at(1, 23, 40));
+    type(to, at(2, 0, 10));
+    auto range = window->chosenRange();
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->first, at(1, 23, 45));
+    EXPECT_EQ(range->second, at(2, 0, 0));
+    EXPECT_EQ(from->text(), at(1, 23, 45).toString(QStringLiteral("dd/MM/yyyy HH:mm")));
+
+    // Newest first now: the same dates pick the same intervals.
+    window->startView()->sortByColumn(window->startGrid()->columnOf(QStringLiteral("DFechaInicio")), Qt::DescendingOrder);
+    type(from, at(1, 23, 31));
+    range = window->chosenRange();
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->first, at(1, 23, 45));
+
+    // A date that is none, or one after every interval, is told and picks nothing.
+    EXPECT_TRUE(prompter.shown().isEmpty());
+    from->setText(QStringLiteral("31/02/2026 10:00"));
+    emit from->returnPressed();
+    type(from, at(3, 0, 0));
+    ASSERT_EQ(prompter.shown().size(), 2);
+    EXPECT_EQ(prompter.catalogueIds().last(), 59);
+    EXPECT_EQ(window->chosenRange()->first, at(1, 23, 45));
 }
 
 // No row picked in the first grid prints nothing; a session range without

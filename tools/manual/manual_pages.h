@@ -1,0 +1,20 @@
+#pragma once
+
+#include "core/error.h"
+
+#include <QString>
+
+namespace tvq52 {
+
+class Translator;
+
+// Writes the pages of `sourceFolder` into `outFolder`, each {{Native text}}
+// replaced by that text of the windows as `guru` translates it (access keys
+// taken out, escaped for HTML). A placeholder left open fails the page.
+Status writeManualPages(const QString& sourceFolder, const QString& outFolder, const Translator& guru);
+
+// A window text as the manual prints it: without its access-key marks or
+// a label's closing colon.
+QString manualWindowText(const Translator& guru, const QString& native);
+
+} // namespace tvq52
