@@ -76,7 +76,7 @@ if [ "$mode" = test ]; then
   asan_pid=$!
   trap 'kill -- -"$asan_pid" 2>/dev/null || true' EXIT
   ctest --test-dir "$build" --output-on-failure -j"$jobs"
-  echo "Normal tests done; waiting for the sanitizer build"
+  echo "Normal tests: $((SECONDS - start)) s; waiting for the sanitizer build"
   if ! wait "$asan_pid"; then
     tail -n 60 "$asan_log" >&2
     echo "The sanitizer build failed (whole output in $asan_log)" >&2
@@ -86,7 +86,7 @@ if [ "$mode" = test ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1
   export UBSAN_OPTIONS=print_stacktrace=1
   ctest --test-dir "$asan_build" --output-on-failure -j"$jobs"
-  echo "Sanitizer build and tests: $((SECONDS - start)) s"
+  echo "Normal tests, then the sanitizer build's end and its tests: $((SECONDS - start)) s"
 else
   if [ -x "$root/tools/run-demo.sh" ]; then
     exec "$root/tools/run-demo.sh" "$build"
