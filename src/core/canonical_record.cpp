@@ -107,52 +107,37 @@ bool isUtf8(std::string_view t)
 
 } // namespace
 
-struct CanonicalEncoder::SingleText {
-    static constexpr int kBits = 12;
-    quint32 bits = 0;
-    bool used = false;
-    quint8 size = 0;
-    char text[26];
-};
-
 CanonicalEncoder::CanonicalEncoder() = default;
 CanonicalEncoder::~CanonicalEncoder() = default;
 
-void CanonicalEncoder::appendSingle(std::string& out, float f)
+void CanonicalEncoder::formatSingle(std::string& out, float f)
 {
-    if (!singles_)
-        singles_ = std::make_unique<SingleText[]>(size_t(1) << SingleText::kBits);
-    // Qt writes -0 as "0", as the journal always has.
+    char buffer[64];
+    size_t size = 0;
     if (f == 0) {
-        out += '0';
+        buffer[size++] = '0'; // Qt writes -0 as "0", as the journal always has
+    } else if (std::isfinite(f) && !mayBeTie(f)) {
+        size = size_t(std::to_chars(buffer, buffer + sizeof buffer, double(f), std::chars_format::general, 9).ptr
+                      - buffer);
+    } else {
+        const QByteArray text = QString::asprintf("%.9g", double(f)).toUtf8();
+        size = std::min(size_t(text.size()), sizeof buffer);
+        std::memcpy(buffer, text.constData(), size);
+    }
+    out.append(buffer, size);
+    if (size > sizeof(SingleText::text))
         return;
-    }
-    const auto bits = std::bit_cast<quint32>(f);
-    SingleText& known = singles_[(bits * 2654435761u) >> (32 - SingleText::kBits)];
-    if (!known.used || known.bits != bits) {
-        char buffer[64];
-        size_t size = 0;
-        if (std::isfinite(f) && !mayBeTie(f)) {
-            size = size_t(std::to_chars(buffer, buffer + sizeof buffer, double(f), std::chars_format::general, 9).ptr
-                          - buffer);
-        } else {
-            const QByteArray text = QString::asprintf("%.9g", double(f)).toUtf8();
-            size = std::min(size_t(text.size()), sizeof buffer);
-            std::memcpy(buffer, text.constData(), size);
-        }
-        known.used = size <= sizeof known.text;
-        if (!known.used) {
-            out.append(buffer, size);
-            return;
-        }
-        known.bits = bits;
-        known.size = quint8(size);
-        std::memcpy(known.text, buffer, size);
-    }
-    out.append(known.text, known.size);
+    if (!singles_)
+        singles_ = std::make_unique<SingleText[]>(size_t(1) << kSingleSlotBits);
+    SingleText& known = singles_[singleSlot(std::bit_cast<quint32>(f))];
+    known.used = true;
+    known.bits = std::bit_cast<quint32>(f);
+    known.size = quint8(size);
+    std::memcpy(known.text, buffer, size);
 }
 
-void CanonicalEncoder::append(std::string& out, ColumnType type, const StoredValue& v, int version)
+// What append() leaves: the same rules, for every other value.
+void CanonicalEncoder::appendOther(std::string& out, ColumnType type, const StoredValue& v, int version)
 {
     const bool integral = type == ColumnType::Long || type == ColumnType::Short || type == ColumnType::Byte;
     switch (v.kind) {
@@ -177,12 +162,7 @@ void CanonicalEncoder::append(std::string& out, ColumnType type, const StoredVal
         return;
     }
     case StoredValue::Kind::Real:
-        if (type == ColumnType::Single && version >= 2 && std::isfinite(v.real)
-            && std::fabs(v.real) <= double(std::numeric_limits<float>::max())) {
-            appendSingle(out, float(v.real));
-            return;
-        }
-        break;
+        break; // append() took every single it can write quickly
     case StoredValue::Kind::Text:
         // A text that is not UTF-8 is hashed as its decoded form.
         if (!(type == ColumnType::Text || type == ColumnType::Date || (integral && version >= 2)) || !isUtf8(v.bytes))

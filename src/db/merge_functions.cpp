@@ -4,7 +4,7 @@
 
 #include "db/journal_codec.h"
 #include "db/row_check.h"
-#include "db/sqlite_statement.h"
+#include "db/sqlite_value.h"
 
 #include <algorithm>
 #include <cstring>

@@ -35,10 +35,6 @@ struct SqliteStep {
     DatabaseFailure databaseFailure() const;
 };
 
-// A value SQLite hands over, as the checks and the canonical encoder take
-// it; its text is SQLite's, valid while the value is.
-StoredValue storedValueOf(sqlite3_value* value);
-
 // Runs `sql` (no parameters, no rows) on the connection.
 SqliteStep sqliteExec(sqlite3* db, const char* sql);
 

@@ -3,7 +3,7 @@
 #include "db/row_check.h"
 #include "db/row_sink.h"
 #include "db/schema.h"
-#include "db/sqlite_statement.h"
+#include "db/sqlite_value.h"
 #include "db/store.h"
 #include "evidence/journal.h"
 
