@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace tvq52 {
 
@@ -37,26 +38,31 @@ bool isStoredDate(const Unit* t, qsizetype size)
     return c >= 0 && y >= 0 && m >= 0 && d >= 0 && c * 100 + y >= 1 && QDate::isValid(c * 100 + y, m, d);
 }
 
+// ASCII without a NUL: a unit is a character.
+template <class Unit>
+bool isPlain(const Unit* t, qsizetype size)
+{
+    for (qsizetype i = 0; i < size; ++i)
+        if (static_cast<std::make_unsigned_t<Unit>>(t[i]) - 1u >= 0x7fu)
+            return false;
+    return true;
+}
+
 // Characters, not units: a UTF-8 continuation byte or a low surrogate
 // carries on the one before it.
-qsizetype codePoints(const char* t, qsizetype size, bool* plain)
+qsizetype codePoints(const char* t, qsizetype size)
 {
     qsizetype n = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const auto b = static_cast<unsigned char>(t[i]);
-        *plain = *plain && b - 1u < 0x7fu;
-        n += (b & 0xC0) != 0x80;
-    }
+    for (qsizetype i = 0; i < size; ++i)
+        n += (static_cast<unsigned char>(t[i]) & 0xC0) != 0x80;
     return n;
 }
 
-qsizetype codePoints(const char16_t* t, qsizetype size, bool* plain)
+qsizetype codePoints(const char16_t* t, qsizetype size)
 {
     qsizetype n = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        *plain = *plain && t[i] - 1u < 0x7fu;
+    for (qsizetype i = 0; i < size; ++i)
         n += !QChar::isLowSurrogate(t[i]);
-    }
     return n;
 }
 
@@ -69,15 +75,15 @@ ValueFault textFault(const ColumnDef& c, ColumnRole role, const Unit* t, qsizety
         return isStoredDate(t, size) ? ValueFault::None : ValueFault::NotADate;
     if (c.type != ColumnType::Text)
         return numberFault(c, StoredValue::ofBlob({}));
-    bool plain = true; // ASCII without a NUL
-    const qsizetype characters = codePoints(t, size, &plain);
-    if (!plain) {
+    qsizetype characters = size;
+    if (!isPlain(t, size)) {
         if constexpr (sizeof(Unit) == 1)
             if (!QByteArrayView(t, size).isValidUtf8())
                 return ValueFault::ControlCharacter;
         for (qsizetype i = 0; i < size; ++i)
             if (t[i] == 0)
                 return ValueFault::ControlCharacter;
+        characters = codePoints(t, size);
     }
     if (characters > maxTextChars(c))
         return ValueFault::TooLong;
@@ -86,8 +92,9 @@ ValueFault textFault(const ColumnDef& c, ColumnRole role, const Unit* t, qsizety
     return ValueFault::None;
 }
 
-// A value that is not a text, in a column of any kind.
-ValueFault numberFault(const ColumnDef& c, const StoredValue& v)
+// A value that is not a text, in a column of any kind; most of a row's
+// values are numbers.
+Q_ALWAYS_INLINE ValueFault numberFault(const ColumnDef& c, const StoredValue& v)
 {
     const bool integer = v.kind == StoredValue::Kind::Integer;
     switch (c.type) {
