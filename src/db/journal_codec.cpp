@@ -7,7 +7,6 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimeZone>
-#include <cstring>
 
 namespace tvq52::journal_codec {
 
@@ -18,70 +17,22 @@ QByteArray sha256Hex(const QByteArray& bytes)
     return Sha256::hex(bytes);
 }
 
-namespace {
-
-// A download hashes the same few hundred levels over and over: each one is
-// formatted once. Kept by its bits, as 0 and -0 are written apart.
-QString singleText(float f)
-{
-    static thread_local QHash<quint32, QString> known;
-    quint32 bits = 0;
-    std::memcpy(&bits, &f, sizeof bits);
-    if (const auto at = known.constFind(bits); at != known.constEnd())
-        return *at;
-    if (known.size() >= 4096)
-        known.clear();
-    return *known.insert(bits, QString::asprintf("%.9g", double(f)));
-}
-
-} // namespace
-
 QString canonicalValue(const ColumnDef& column, const QVariant& value, int version)
 {
-    if (!value.isValid() || value.isNull())
-        return {};
-    // A text where a number belongs (only SQLite keeps one) is shown as it is.
-    const bool text = value.typeId() == QMetaType::QString;
-    switch (column.type) {
-    case ColumnType::Single:
-        if (version < 2)
-            return QString::asprintf("%.1f", double(value.toFloat()));
-        if (text) {
-            bool number = false;
-            value.toString().toDouble(&number);
-            if (!number)
-                return value.toString();
-        }
-        return singleText(value.toFloat());
-    case ColumnType::Date:
-        if (value.typeId() == QMetaType::QDate)
-            return value.toDate().toString(Qt::ISODate);
-        if (value.typeId() == QMetaType::QDateTime)
-            return value.toDateTime().date().toString(Qt::ISODate);
-        return value.toString().left(10);
-    case ColumnType::Boolean:
-        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-    case ColumnType::Long:
-    case ColumnType::Short:
-    case ColumnType::Byte:
-        if (version >= 2 && (text || value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float)) {
-            const double d = value.toDouble();
-            if (text || d != double(qint64(d)))
-                return text ? value.toString() : QString::number(d, 'g', 17);
-        }
-        return QString::number(value.toLongLong());
-    case ColumnType::Text:
-        return value.toString();
-    }
-    return value.toString();
+    return canonicalText(column.type, value, version);
 }
 
 QString keyText(const TableDef& table, const Row& row)
 {
-    QStringList parts;
-    for (const char* k : table.key)
-        parts << canonicalValue(*table.column(QString::fromUtf8(k)), row.value(QString::fromUtf8(k)), 1);
-    return parts.join(QLatin1Char(' '));
+    static thread_local CanonicalEncoder encoder;
+    std::string text;
+    for (size_t i = 0; i < table.key.size(); ++i) {
+        if (i > 0)
+            text += canonical::kKeySeparator;
+        const QString name = QString::fromUtf8(table.key[i]);
+        encoder.append(text, table.column(name)->type, row.value(name), canonical::kKeyVersion);
+    }
+    return QString::fromStdString(text);
 }
 
 QString entryAt(const QDateTime& at)

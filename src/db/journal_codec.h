@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/canonical_record.h"
 #include "db/journal_tables.h"
 
 #include <QByteArray>
@@ -15,9 +16,9 @@ class QSqlQuery;
 namespace tvq52::journal_codec {
 
 // Joins canonical fields; it occurs in no value the program writes.
-inline constexpr QChar kSeparator = QChar(0x1f);
+inline constexpr QChar kSeparator = QChar(char16_t(canonical::kFieldSeparator));
 // The form new entries are written in.
-inline constexpr int kCurrentVersion = 2;
+inline constexpr int kCurrentVersion = canonical::kCurrentVersion;
 // Kept in an SQLite file's header once its journal has begun, so that a
 // journal removed with its tables is not begun again as if new.
 inline constexpr int kJournalBegun = 0x7471'3532;
@@ -27,6 +28,7 @@ extern const char* const kRecordTables[5];
 extern const QString kEntryColumns;
 
 QByteArray sha256Hex(const QByteArray& bytes);
+// The canonical text of a value (CanonicalEncoder's).
 QString canonicalValue(const ColumnDef& column, const QVariant& value, int version);
 QString keyText(const TableDef& table, const Row& row);
 QString entryAt(const QDateTime& at);

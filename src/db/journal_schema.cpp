@@ -66,8 +66,8 @@ QString canonicalRowText(const QString& tableName, const Row& row, int version)
     const TableDef* table = schemaTable(tableName);
     if (!table)
         return {};
-    QStringList parts;
-    parts.reserve(qsizetype(table->columns.size()));
+    static thread_local CanonicalEncoder encoder;
+    std::string text;
     const QStringList& names = row.columns();
     for (std::size_t i = 0; i < table->columns.size(); ++i) {
         const ColumnDef& c = table->columns[i];
@@ -76,9 +76,11 @@ QString canonicalRowText(const QString& tableName, const Row& row, int version)
         // take it by position and only search when it does not.
         const qsizetype at = qsizetype(i);
         const bool inPlace = at < names.size() && names.at(at).compare(name, Qt::CaseInsensitive) == 0;
-        parts << canonicalValue(c, inPlace ? row.values().at(at) : row.value(QString::fromUtf8(c.name)), version);
+        if (i > 0)
+            text += canonical::kFieldSeparator;
+        encoder.append(text, c.type, inPlace ? row.values().at(at) : row.value(QString::fromUtf8(c.name)), version);
     }
-    return parts.join(kSeparator);
+    return QString::fromStdString(text);
 }
 
 QStringList journalSchemaStatements(SqlDialect dialect)

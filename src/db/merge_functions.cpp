@@ -4,89 +4,15 @@
 
 #include "db/journal_codec.h"
 #include "db/row_check.h"
+#include "db/sqlite_value.h"
 
-#include <QDate>
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <cstring>
-#include <limits>
 #include <sqlite3.h>
 
 namespace tvq52 {
 
 namespace {
-
-QVariant sqliteVariant(sqlite3_value* value)
-{
-    switch (sqlite3_value_type(value)) {
-    case SQLITE_INTEGER:
-        return QVariant(qlonglong(sqlite3_value_int64(value)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_value_double(value));
-    case SQLITE_TEXT:
-        return QVariant(
-            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value)));
-    case SQLITE_BLOB:
-        return QVariant(QByteArray(static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value)));
-    default:
-        return QVariant();
-    }
-}
-
-// Plain ASCII without a NUL: a byte is a character.
-bool isPlainAscii(const char* text, int size)
-{
-    for (int i = 0; i < size; ++i)
-        if (static_cast<unsigned char>(text[i]) - 1u >= 0x7fu)
-            return false;
-    return true;
-}
-
-int twoDigits(const char* at)
-{
-    return at[0] >= '0' && at[0] <= '9' && at[1] >= '0' && at[1] <= '9' ? (at[0] - '0') * 10 + (at[1] - '0') : -1;
-}
-
-bool isDateText(const char* t, int size)
-{
-    if (size != 10 || t[4] != '-' || t[7] != '-')
-        return false;
-    const int c = twoDigits(t), y = twoDigits(t + 2), m = twoDigits(t + 5), d = twoDigits(t + 8);
-    return c >= 0 && y >= 0 && m >= 0 && d >= 0 && c * 100 + y >= 1 && QDate::isValid(c * 100 + y, m, d);
-}
-
-bool isTimeText(const char* t, int size)
-{
-    if (size != 5 || t[2] != ':')
-        return false;
-    const int h = twoDigits(t), m = twoDigits(t + 3);
-    return h >= 0 && h < 24 && m >= 0 && m < 60;
-}
-
-bool isMomentColumn(const ColumnDef& c)
-{
-    return std::strcmp(c.name, "THora") == 0 || std::strcmp(c.name, "THoraInicio") == 0
-        || std::strcmp(c.name, "THoraFinal") == 0;
-}
-
-bool integerFits(ColumnType type, sqlite3_int64 n)
-{
-    switch (type) {
-    case ColumnType::Long:
-        return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max();
-    case ColumnType::Short:
-        return n >= std::numeric_limits<qint16>::min() && n <= std::numeric_limits<qint16>::max();
-    case ColumnType::Byte:
-        return n >= 0 && n <= 255;
-    case ColumnType::Single:
-        return true;
-    case ColumnType::Boolean:
-        return n == 0 || n == 1 || n == -1;
-    default:
-        return false;
-    }
-}
 
 const TableDef* tableAt(sqlite3_context* context, sqlite3_value* place, int values, bool keysOnly)
 {
@@ -100,56 +26,19 @@ const TableDef* tableAt(sqlite3_context* context, sqlite3_value* place, int valu
     return &tables[size_t(t)];
 }
 
-// What the check of a column needs, found once rather than by name per value.
-struct ColumnFacts {
-    bool key = false;
-    bool moment = false;
-};
-
-const std::vector<std::vector<ColumnFacts>>& columnFacts()
+// The roles of every table's columns, found once rather than by name per value.
+const std::vector<std::vector<ColumnRole>>& columnRoles()
 {
-    static const std::vector<std::vector<ColumnFacts>> facts = [] {
-        std::vector<std::vector<ColumnFacts>> all;
+    static const std::vector<std::vector<ColumnRole>> roles = [] {
+        std::vector<std::vector<ColumnRole>> all;
         for (const TableDef& t : schemaTables()) {
             all.emplace_back();
             for (const ColumnDef& c : t.columns)
-                all.back().push_back({t.isKey(c), isMomentColumn(c)});
+                all.back().push_back(columnRole(t, c));
         }
         return all;
     }();
-    return facts;
-}
-
-bool valueFits(const TableDef& table, const ColumnDef& column, ColumnFacts facts, sqlite3_value* value)
-{
-    switch (sqlite3_value_type(value)) {
-    case SQLITE_NULL:
-        return !facts.key;
-    case SQLITE_INTEGER:
-        return integerFits(column.type, sqlite3_value_int64(value));
-    case SQLITE_FLOAT: {
-        const double d = sqlite3_value_double(value);
-        return column.type == ColumnType::Single && std::isfinite(d)
-            && std::fabs(d) <= double(std::numeric_limits<float>::max());
-    }
-    case SQLITE_TEXT:
-        break;
-    default:
-        return false;
-    }
-    if (column.type != ColumnType::Text && column.type != ColumnType::Date)
-        return false;
-    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-    const int size = sqlite3_value_bytes(value);
-    // Past ASCII a character is not a byte: the full check counts them. A
-    // text that is not UTF-8 or holds a NUL no server stores, and none of
-    // ours has one: it is refused whatever the target.
-    if (!isPlainAscii(text, size))
-        return QByteArrayView(text, size).isValidUtf8() && !std::memchr(text, 0, size_t(size))
-            && checkStoredValue(table, column, sqliteVariant(value)) == ValueFault::None;
-    if (column.type == ColumnType::Date)
-        return isDateText(text, size);
-    return size <= maxTextChars(column) && (!facts.moment || isTimeText(text, size));
+    return roles;
 }
 
 void mergeRowFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
@@ -200,22 +89,24 @@ bool isJournaledTable(const TableDef& table)
     return false;
 }
 
-bool storedValueFits(const TableDef& table, const ColumnDef& column, sqlite3_value* value)
+RowFit MergeFunctions::fit(const TableDef& table, sqlite3_value* const* values)
 {
-    return valueFits(table, column, ColumnFacts{table.isKey(column), isMomentColumn(column)}, value);
+    const std::vector<ColumnRole>& roles = columnRoles()[size_t(&table - schemaTables().data())];
+    bool allFit = true;
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        if (checkValue(table.columns[c], roles[c], storedValueOf(values[c])) == ValueFault::None)
+            continue;
+        // The first key value that does not fit refuses the row whole.
+        if (roles[c].key)
+            return RowFit::KeyRefused;
+        allFit = false;
+    }
+    return allFit ? RowFit::Fits : RowFit::KeyOnly;
 }
 
 RowFit MergeFunctions::check(const TableDef& table, sqlite3_value** values)
 {
-    const std::vector<ColumnFacts>& facts = columnFacts()[size_t(&table - schemaTables().data())];
-    bool keyFits = true, allFit = true;
-    for (size_t c = 0; c < table.columns.size() && keyFits; ++c) {
-        if (valueFits(table, table.columns[c], facts[c], values[c]))
-            continue;
-        allFit = false;
-        keyFits = !facts[c].key;
-    }
-    const RowFit fit = allFit ? RowFit::Fits : keyFits ? RowFit::KeyOnly : RowFit::KeyRefused;
+    const RowFit fit = MergeFunctions::fit(table, values);
     ++(fit == RowFit::Fits ? counts_.fitting : fit == RowFit::KeyOnly ? counts_.keyOnly : counts_.keyRefused);
     return fit;
 }
@@ -241,8 +132,8 @@ const std::string& MergeFunctions::canonicalRow(const TableDef& table, sqlite3_v
     text_.clear();
     for (size_t c = 0; c < table.columns.size(); ++c) {
         if (c > 0)
-            text_ += char(journal_codec::kSeparator.unicode());
-        appendCanonical(text_, table.columns[c], values[c], journal_codec::kCurrentVersion);
+            text_ += canonical::kFieldSeparator;
+        encoder_.append(text_, table.columns[c].type, storedValueOf(values[c]), canonical::kCurrentVersion);
     }
     return text_;
 }
@@ -269,64 +160,10 @@ const std::string& MergeFunctions::keyText(const TableDef& table, sqlite3_value*
     const std::vector<const ColumnDef*>& keys = keys_[size_t(&table - schemaTables().data())];
     for (size_t k = 0; k < keys.size(); ++k) {
         if (k > 0)
-            text_ += ' ';
-        appendCanonical(text_, *keys[k], values[k], 1);
+            text_ += canonical::kKeySeparator;
+        encoder_.append(text_, keys[k]->type, storedValueOf(values[k]), canonical::kKeyVersion);
     }
     return text_;
-}
-
-void MergeFunctions::appendCanonical(std::string& out, const ColumnDef& column, sqlite3_value* value, int version)
-{
-    const int type = sqlite3_value_type(value);
-    if (type == SQLITE_NULL)
-        return;
-    if (type == SQLITE_INTEGER && column.type != ColumnType::Single) {
-        const sqlite3_int64 n = sqlite3_value_int64(value);
-        char digits[24];
-        const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-        if (column.type == ColumnType::Boolean)
-            out += n != 0 ? '1' : '0';
-        else
-            out.append(digits,
-                       size_t(column.type == ColumnType::Date ? std::min<qsizetype>(end - digits, 10) : end - digits));
-        return;
-    }
-    // A whole number in a Single is written as the float it stands for:
-    // SQLite may keep a REAL that is one as an integer.
-    const bool exact = type == SQLITE_INTEGER && sqlite3_value_int64(value) >= -kExactInDouble
-        && sqlite3_value_int64(value) <= kExactInDouble;
-    if ((type == SQLITE_FLOAT || exact) && column.type == ColumnType::Single && version >= 2) {
-        const double d = sqlite3_value_double(value);
-        const float f = float(d);
-        quint32 bits = 0;
-        std::memcpy(&bits, &f, sizeof bits);
-        SingleText& known = singles_[(bits * 2654435761u) >> (32 - kSingleSlotsBits)];
-        if (!known.used || known.bits != bits) {
-            const std::string text = journal_codec::canonicalValue(column, QVariant(d), version).toStdString();
-            known.used = text.size() <= sizeof known.text;
-            known.bits = bits;
-            known.size = quint8(std::min(text.size(), sizeof known.text));
-            std::memcpy(known.text, text.data(), known.size);
-            if (!known.used) {
-                out += text;
-                return;
-            }
-        }
-        out.append(known.text, known.size);
-        return;
-    }
-    if (type == SQLITE_TEXT) {
-        // As bytes: a text SQLite holds unterminated would be copied to
-        // be given with its NUL. The file's encoding is UTF-8.
-        const char* text = static_cast<const char*>(sqlite3_value_blob(value));
-        const int size = sqlite3_value_bytes(value);
-        if ((column.type == ColumnType::Text || column.type == ColumnType::Date) && isPlainAscii(text, size))
-            out.append(text, size_t(column.type == ColumnType::Date ? std::min(size, 10) : size));
-        else
-            out += journal_codec::canonicalValue(column, QVariant(QString::fromUtf8(text, size)), version).toStdString();
-        return;
-    }
-    out += journal_codec::canonicalValue(column, sqliteVariant(value), version).toStdString();
 }
 
 bool MergeFunctions::registerOn(sqlite3* db)

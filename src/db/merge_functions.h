@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/canonical_record.h"
 #include "core/sha256.h"
 #include "db/schema.h"
 
@@ -44,6 +45,8 @@ public:
 
     // The RowFit of a row (its values in column order), counted.
     RowFit check(const TableDef& table, sqlite3_value** values);
+    // The same, not counted.
+    static RowFit fit(const TableDef& table, sqlite3_value* const* values);
     // The rows of a source checked beforehand that do not fit, by rowid.
     void setMisfits(std::vector<qint64> rowids);
 
@@ -56,10 +59,6 @@ public:
     const unsigned char* rawDigest(const TableDef& table, sqlite3_value** values);
     const std::string& keyText(const TableDef& table, sqlite3_value** keyValues);
 
-    // The canonical form of a value of `column` (journal version 1 or 2),
-    // appended as UTF-8: what the journal hashes of a stored value.
-    void appendCanonical(std::string& out, const ColumnDef& column, sqlite3_value* value, int version);
-
 private:
     const std::string& canonicalRow(const TableDef& table, sqlite3_value** values);
 
@@ -70,24 +69,10 @@ private:
     std::string text_; // the canonical row or key being made
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;
-    // Singles come in few values: their canonical text is the slowest to
-    // make, so the last text of each float is kept in a slot of its own.
-    static constexpr int kSingleSlotsBits = 12;
-    static constexpr qint64 kExactInDouble = qint64(1) << 53;
-    struct SingleText {
-        quint32 bits = 0;
-        bool used = false;
-        quint8 size = 0;
-        char text[26];
-    };
-    std::vector<SingleText> singles_ = std::vector<SingleText>(size_t(1) << kSingleSlotsBits);
+    CanonicalEncoder encoder_;
 };
 
 // Whether the journal lists the rows of `table` that a merge adds (the record tables).
 bool isJournaledTable(const TableDef& table);
-
-// Whether `value` may be stored in `column` of `table`: checkStoredValue
-// without building a QVariant for the usual values.
-bool storedValueFits(const TableDef& table, const ColumnDef& column, sqlite3_value* value);
 
 } // namespace tvq52

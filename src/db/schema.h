@@ -1,27 +1,12 @@
 #pragma once
 
+#include "core/stored_value.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
 
 namespace tvq52 {
-
-// Storage kinds, by the column-name prefix.
-enum class ColumnType {
-    Long,    // L: 32-bit signed
-    Short,   // I: 16-bit signed
-    Byte,    // By: 0..255
-    Single,  // S: 32-bit float
-    Boolean, // Bo, CMI
-    Date,    // D: calendar date, stored "yyyy-mm-dd"
-    Text,    // T: text of `width` characters (0 = memo)
-};
-
-struct ColumnDef {
-    const char* name;
-    ColumnType type;
-    int width = 0;
-};
 
 struct TableDef {
     const char* name;

@@ -108,21 +108,6 @@ QString sourceSelect(sqlite3* source, const TableDef& t, const QString& sourceNa
     return QStringLiteral("SELECT %1 FROM %2 s").arg(values.join(QLatin1String(", ")), quoteIdentifier(sourceName));
 }
 
-// How a source row stands against the target's checks: the first key
-// value that does not fit refuses it whole.
-RowFit rowFit(const TableDef& t, const std::vector<bool>& isKey, sqlite3_value* const* values)
-{
-    bool allFit = true;
-    for (size_t c = 0; c < t.columns.size(); ++c) {
-        if (storedValueFits(t, t.columns[c], values[c]))
-            continue;
-        if (isKey[c])
-            return RowFit::KeyRefused;
-        allFit = false;
-    }
-    return allFit ? RowFit::Fits : RowFit::KeyOnly;
-}
-
 // A staged row's number and whether it passes the checks.
 void appendStagePrefix(QByteArray& out, qint64 n, bool fits)
 {
@@ -471,10 +456,7 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     size_t next = 0; // in `only`
     const size_t columns = t.columns.size();
     const bool journaled = isJournaledTable(t);
-    std::vector<bool> isKey(columns);
     std::vector<size_t> keyAt; // the key's columns, in the key's order
-    for (size_t c = 0; c < columns; ++c)
-        isKey[c] = t.isKey(t.columns[c]);
     for (const char* k : t.key)
         keyAt.push_back(size_t(t.column(QString::fromUtf8(k)) - t.columns.data()));
     std::vector<size_t> allColumns(columns);
@@ -493,7 +475,7 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
         // Read on this thread only, while the row is current.
         for (size_t c = 0; c < columns; ++c)
             values[c] = rows.value(int(c));
-        const RowFit fit = rowFit(t, isKey, values.data());
+        const RowFit fit = MergeFunctions::fit(t, values.data());
         ++(fit == RowFit::Fits ? seen_.fitting : fit == RowFit::KeyOnly ? seen_.keyOnly : seen_.keyRefused);
         if (fit == RowFit::KeyRefused)
             continue;

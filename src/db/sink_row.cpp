@@ -4,10 +4,6 @@
 #include "db/row_sink.h"
 
 #include <QDate>
-#include <bit>
-#include <charconv>
-#include <cmath>
-#include <cstring>
 
 namespace tvq52 {
 
@@ -48,32 +44,6 @@ void fillSinkRow(const QVariantList& values, SinkRow& row)
     }
 }
 
-namespace {
-
-// Whether the ninth significant digit of `f` may sit on an exact tie:
-// printf's "%.9g" rounds a tie to even, Qt's (which the journal uses) away
-// from zero. A float's exact decimal ends F digits after the point, so a tie
-// there needs exactly ten significant digits.
-bool digestMayBeTie(float f)
-{
-    if (!std::isfinite(f) || f == 0)
-        return false;
-    const auto bits = std::bit_cast<quint32>(f);
-    const int biased = int(bits >> 23 & 0xFF);
-    const quint32 mantissa = (bits & 0x7FFFFF) | (biased > 0 ? 0x800000 : 0);
-    const int exponent = std::max(biased, 1) - 150 + std::countr_zero(mantissa);
-    if (exponent >= 0)
-        return std::fabs(f) >= 1e9f; // an integer: ten digits or more
-    // The decimal exponent is within one of the binary one's: most values
-    // are told apart without a logarithm.
-    const int decimal = int(std::floor((std::max(biased, 1) - 127) * 0.30102999566398120));
-    if (9 + exponent < decimal - 1 || 9 + exponent > decimal + 1)
-        return false;
-    return -exponent + int(std::floor(std::log10(std::fabs(double(f))))) + 1 == 10;
-}
-
-} // namespace
-
 RowDigest::RowDigest(const SinkTable& table) : table_(table.table), columns_(table.columns)
 {
     auto where = [&](const char* name) {
@@ -92,30 +62,10 @@ RowDigest::RowDigest(const SinkTable& table) : table_(table.table), columns_(tab
     }
 }
 
-// What journal_codec::canonicalValue gives, for the values sinks carry;
-// anything else goes through it.
-void RowDigest::appendCanonical(const ColumnDef& c, const SinkRow& row, int at, int version, std::string& out) const
+void RowDigest::append(const ColumnDef& c, const SinkRow& row, int at, int version, std::string& out)
 {
-    if (at < 0 || row.isNull(size_t(at)))
-        return;
-    const SinkValue& v = row[size_t(at)];
-    char buffer[32];
-    const bool integral = c.type == ColumnType::Long || c.type == ColumnType::Short || c.type == ColumnType::Byte;
-    if (v.kind == SinkValue::Kind::Integer && integral) {
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, v.integer).ptr);
-    } else if (v.kind == SinkValue::Kind::Integer && c.type == ColumnType::Boolean) {
-        out.push_back(v.integer != 0 ? '1' : '0');
-    } else if (v.kind == SinkValue::Kind::Real && c.type == ColumnType::Single && version >= 2
-               && !digestMayBeTie(float(v.real))) {
-        // As printf's "%.9g", which canonicalValue uses.
-        const double d = double(float(v.real));
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 9).ptr);
-    } else if (v.kind == SinkValue::Kind::Text
-               && (c.type == ColumnType::Text || (c.type == ColumnType::Date && v.size == 10))) {
-        out.append(row.text(size_t(at)));
-    } else {
-        out.append(journal_codec::canonicalValue(c, row.variant(size_t(at)), version).toStdString());
-    }
+    if (at >= 0)
+        encoder_.append(out, c.type, row.stored(size_t(at)), version);
 }
 
 void RowDigest::computeRaw(const SinkRow& row, std::string_view* key, const unsigned char** digest)
@@ -123,14 +73,14 @@ void RowDigest::computeRaw(const SinkRow& row, std::string_view* key, const unsi
     key_.clear();
     for (size_t k = 0; k < byKey_.size(); ++k) {
         if (k > 0)
-            key_.push_back(' ');
-        appendCanonical(*keyColumns_[k], row, byKey_[k], 1, key_);
+            key_.push_back(canonical::kKeySeparator);
+        append(*keyColumns_[k], row, byKey_[k], canonical::kKeyVersion, key_);
     }
     text_.clear();
     for (size_t i = 0; i < byTableColumn_.size(); ++i) {
         if (i > 0)
-            text_.push_back('\x1f');
-        appendCanonical(table_->columns[i], row, byTableColumn_[i], journal_codec::kCurrentVersion, text_);
+            text_.push_back(canonical::kFieldSeparator);
+        append(table_->columns[i], row, byTableColumn_[i], canonical::kCurrentVersion, text_);
     }
     hash_.reset();
     hash_.add(QByteArrayView(text_.data(), qsizetype(text_.size())));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/canonical_record.h"
 #include "core/sha256.h"
 #include "db/schema.h"
 
@@ -60,6 +61,22 @@ public:
     const SinkValue& operator[](size_t i) const { return values_[i]; }
     bool isNull(size_t i) const { return values_[i].kind == SinkValue::Kind::Null; }
     std::string_view text(size_t i) const { return std::string_view(text_).substr(values_[i].offset, values_[i].size); }
+    // The value as the checks and the canonical encoder take it.
+    StoredValue stored(size_t i) const
+    {
+        const SinkValue& v = values_[i];
+        switch (v.kind) {
+        case SinkValue::Kind::Integer:
+            return StoredValue::ofInteger(v.integer);
+        case SinkValue::Kind::Real:
+            return StoredValue::ofReal(v.real);
+        case SinkValue::Kind::Text:
+            return StoredValue::ofText(text(i));
+        case SinkValue::Kind::Null:
+            break;
+        }
+        return StoredValue::null();
+    }
     // The value as a QVariant of the kind SQLite would give back.
     QVariant variant(size_t i) const;
 
@@ -88,7 +105,7 @@ public:
     void computeRaw(const SinkRow& row, std::string_view* key, const unsigned char** digest);
 
 private:
-    void appendCanonical(const ColumnDef& column, const SinkRow& row, int at, int version, std::string& out) const;
+    void append(const ColumnDef& column, const SinkRow& row, int at, int version, std::string& out);
 
     const TableDef* table_;
     bool listed_ = false;
@@ -100,6 +117,7 @@ private:
     std::string text_;
     Sha256 hash_;
     QByteArray raw_;
+    CanonicalEncoder encoder_;
 };
 
 } // namespace tvq52

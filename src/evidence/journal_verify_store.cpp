@@ -113,7 +113,8 @@ private:
     MergeFunctions functions_; // a record's key and digest from SQLite's values
     QByteArray rowDigest_;
     std::string key_;
-    QString text_; // a record's canonical text, its buffer kept
+    CanonicalEncoder encoder_; // the same from the values a query gives
+    std::string text_;         // a record's canonical text, its buffer kept
     QSet<qint64> touched_;              // entries with a line in scope
     QHash<qint32, qint64> lastDeletion_;      // serial -> newest deletion entry
     QHash<qint32, QList<qint64>> totalsRead_; // serial -> the download entries that read the totals
@@ -587,14 +588,13 @@ Verification::Columns Verification::columnsOf(const TableDef& table, const QStri
 template <class Value>
 void Verification::checkRecord(const TableDef& table, const Columns& columns, const Value& value)
 {
-    QString key;
+    key_.clear();
     for (std::size_t i = 0; i < columns.keyPositions.size(); ++i) {
         if (i > 0)
-            key += QLatin1Char(' ');
-        key += canonicalValue(*columns.keys[i], value(columns.keyPositions[i]), 1);
+            key_ += canonical::kKeySeparator;
+        encoder_.append(key_, columns.keys[i]->type, value(columns.keyPositions[i]), canonical::kKeyVersion);
     }
-    const QByteArray keyBytes = key.toUtf8();
-    const std::string_view keyView(keyBytes.constData(), std::size_t(keyBytes.size()));
+    const std::string_view keyView(key_);
     if (const Listed* listed = lookUp(table, keyView))
         compareDigest(table, keyView, *listed, canonicalDigest(table, columns, entries_[listed->entry].version, value));
 }
@@ -608,12 +608,12 @@ const unsigned char* Verification::canonicalDigest(const TableDef& table, const 
     text_.clear();
     for (std::size_t i = 0; i < columns.positions.size(); ++i) {
         if (i > 0)
-            text_ += kSeparator;
+            text_ += canonical::kFieldSeparator;
         if (columns.positions[i] >= 0)
-            text_ += canonicalValue(table.columns[i], value(columns.positions[i]), version);
+            encoder_.append(text_, table.columns[i].type, value(columns.positions[i]), version);
     }
     digest_.reset();
-    digest_.add(text_.toUtf8());
+    digest_.add(QByteArrayView(text_.data(), qsizetype(text_.size())));
     rowDigest_ = digest_.result();
     return reinterpret_cast<const unsigned char*>(rowDigest_.constData());
 }

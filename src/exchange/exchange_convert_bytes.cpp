@@ -133,15 +133,6 @@ bool bytesBit(std::string_view t, qint64* out)
     return true;
 }
 
-// Code points of valid UTF-8.
-size_t utf8CodePoints(std::string_view t)
-{
-    size_t n = 0;
-    for (const char c : t)
-        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return n;
-}
-
 } // namespace
 
 bool SectionConverter::textBytes(int index, const FieldBytes& f, bool utf8, SinkRow& row) const
@@ -180,11 +171,8 @@ bool SectionConverter::textBytes(int index, const FieldBytes& f, bool utf8, Sink
     // A byte-order mark inside a record, or bytes that are not UTF-8, are read the general way.
     if (utf8 && !plain && (text.starts_with("\xEF\xBB\xBF") || !QByteArrayView(text.data(), qsizetype(text.size())).isValidUtf8()))
         return false;
-    if (utf8CodePoints(text) > size_t(maxTextChars(c)))
-        return false;
-    const bool recordTime = qstrcmp(c.name, "THora") == 0 || qstrcmp(c.name, "THoraInicio") == 0
-        || qstrcmp(c.name, "THoraFinal") == 0;
-    return !recordTime || bytesClockTime(text, false);
+    // A value is there, so whether the column is a key does not matter.
+    return checkValue(c, ColumnRole{false, isRecordTime(c)}, StoredValue::ofText(text)) == ValueFault::None;
 }
 
 bool SectionConverter::fieldBytes(int index, const FieldBytes& f, bool utf8, SinkRow& row, char* time) const

@@ -1,7 +1,9 @@
 #include "db/journal_codec.h"
 #include "db/merge_functions.h"
 #include "db/row_check.h"
+#include "db/row_sink.h"
 #include "db/schema.h"
+#include "db/sqlite_value.h"
 #include "db/store.h"
 #include "evidence/journal.h"
 
@@ -92,117 +94,127 @@ QStringList columnNames(const TableDef& t, const char* prefix = "")
     return names;
 }
 
-// Values of every kind in every column: the journal's own texts of them are
-// what the digest must come to, fast path or not.
-TEST_F(MergeFunctionsTest, DigestAndKeyTextAreTheJournalsOwn)
+// One value of an edge case, in a column of Intervalos, as each path gets
+// it: SQL for the merge hook (which also gives the typed value), a QVariant
+// for the journal codec and the sinks (none: a value no QVariant carries),
+// and what the canonical text and the check must come to.
+struct EdgeCase {
+    const char* column;
+    const char* sql;
+    QVariant variant;
+    std::string canonical;
+    ValueFault fault;
+};
+
+const std::vector<EdgeCase>& edgeCases()
+{
+    using V = ValueFault;
+    static const std::vector<EdgeCase> cases = {
+        {"SLeqLocal", "NULL", QVariant(), "", V::None},
+        {"LNumeroSerie", "NULL", QVariant(), "", V::NoKey},
+        {"SLeqLocal", "-0.0", QVariant(-0.0), "0", V::None},
+        {"SLeqLocal", "87.1", QVariant(87.1), "87.0999985", V::None},
+        {"SLeqLocal", "1.001953125", QVariant(1.001953125), "1.00195313", V::None}, // a tie: away from zero
+        {"SLeqLocal", "3.4028234663852886e38", QVariant(3.4028234663852886e38), "3.40282347e+38", V::None},
+        {"SLeqLocal", "-1.401298464324817e-45", QVariant(-1.401298464324817e-45), "-1.40129846e-45", V::None},
+        {"SLeqLocal", "1e39", QVariant(1e39), "inf", V::OutOfRange},
+        {"SLeqLocal", "80", QVariant(80), "80", V::None},
+        {"SLeqLocal", "'12.5'", QVariant(QStringLiteral("12.5")), "12.5", V::WrongType},
+        {"LNumeroSerie", "2147483647", QVariant(2147483647), "2147483647", V::None},
+        {"LNumeroSerie", "-2147483649", QVariant(-2147483649LL), "-2147483649", V::OutOfRange},
+        {"IDesco", "2.5", QVariant(2.5), "2.5", V::WrongType},
+        {"ByTLeq", "'07'", QVariant(QStringLiteral("07")), "07", V::WrongType},
+        {"BoRS232", "-1", QVariant(-1), "1", V::None},
+        {"BoRS232", "2", QVariant(2), "1", V::NotABit},
+        {"DFechaFinal", "'2018-01-31'", QVariant(QStringLiteral("2018-01-31")), "2018-01-31", V::None},
+        {"DFechaFinal", "'0001-01-01 10:00:00'", QVariant(QStringLiteral("0001-01-01 10:00:00")), "0001-01-01",
+         V::NotADate},
+        {"DFechaFinal", "'2011-02-29'", QVariant(QStringLiteral("2011-02-29")), "2011-02-29", V::NotADate},
+        {"DFechaFinal", "20180131123", QVariant(20180131123LL), "2018013112", V::NotADate},
+        {"TTipoActuacionLocal", "'Sala ª€'", QVariant(QStringLiteral("Sala ª€")), "Sala ª€", V::None},
+        {"TTipoActuacionLocal", "'ñandúñandú'", QVariant(QStringLiteral("ñandúñandú")), "ñandúñandú", V::TooLong},
+        {"TTipoActuacionLocal", "CAST(X'610062' AS TEXT)", QVariant(QString(QStringLiteral("a%1b")).arg(QChar(0))),
+         std::string("a\0b", 3), V::ControlCharacter},
+        {"TTipoActuacionLocal", "CAST(X'C328' AS TEXT)", QVariant(), "\xEF\xBF\xBD(", V::ControlCharacter},
+        {"TTipoActuacionLocal", "CAST(X'EFBBBF6869' AS TEXT)", QVariant(), "hi", V::None}, // decoding drops the mark
+        {"TTipoActuacionLocal", "X'3132'", QVariant(), "12", V::WrongType},
+        {"THoraMaxLeq1min", "'24:00'", QVariant(QStringLiteral("24:00")), "24:00", V::None},
+        {"THoraInicio", "'24:00'", QVariant(QStringLiteral("24:00")), "24:00", V::NotATime},
+    };
+    return cases;
+}
+
+// The merge hook, the sinks' digests, the journal codec and the check each
+// come to the canonical encoder's bytes and fault for every edge value,
+// alone in a row whose other values are NULL.
+TEST_F(MergeFunctionsTest, EveryPathGivesTheCanonicalBytesAndFault)
 {
     const TableDef& t = intervals();
     createUntyped(t);
-    const QStringList odd = {QStringLiteral("NULL"),
-                             QStringLiteral("87.1"),
-                             QStringLiteral("1.001953125"),
-                             QStringLiteral("1e-5"),
-                             QStringLiteral("-0.0"),
-                             QStringLiteral("3.5e30"),
-                             QStringLiteral("123456789.5"),
-                             QStringLiteral("80"),
-                             QStringLiteral("-1"),
-                             QStringLiteral("2"),
-                             QStringLiteral("4294967296"),
-                             QStringLiteral("'2018-01-31'"),
-                             QStringLiteral("'2018-01-31 10:00:00'"),
-                             QStringLiteral("'Leq125ms'"),
-                             QStringLiteral("'Sala ª € ·'"),
-                             QStringLiteral("'12.5'"),
-                             QStringLiteral("'x\ty'"),
-                             QStringLiteral("X'00ff'"),
-                             QStringLiteral("'1e400'"),
-                             QStringLiteral("''")};
-    // Each row puts the odd values into the columns one place further on.
-    for (int shift = 0; shift < int(t.columns.size()); ++shift) {
-        QStringList values;
-        for (int c = 0; c < int(t.columns.size()); ++c)
-            values << odd[(c + shift) % odd.size()];
-        exec(QStringLiteral("INSERT INTO Intervalos VALUES (%1)").arg(values.join(',')));
-    }
+    SinkTable sinkTable{&t, {}, {}};
+    for (const ColumnDef& c : t.columns)
+        sinkTable.columns.push_back(&c);
+    RowDigest sinkDigest(sinkTable);
+    CanonicalEncoder encoder;
     QStringList keys;
     for (const char* k : t.key)
         keys << quoteIdentifier(QString::fromUtf8(k));
-    const QList<QVariantList> digests =
-        rows(QStringLiteral("SELECT %1, %2, %3 FROM Intervalos")
-                 .arg(columnNames(t).join(','), MergeFunctions::call("tvq52_row_digest", t, columnNames(t)),
-                      MergeFunctions::call("tvq52_key_text", t, keys)));
-    ASSERT_EQ(digests.size(), qsizetype(t.columns.size()));
-    for (const QVariantList& r : digests) {
-        Row row;
-        for (size_t c = 0; c < t.columns.size(); ++c)
-            row.set(QString::fromUtf8(t.columns[c].name), r[qsizetype(c)]);
-        const QString canonical = canonicalRowText(QStringLiteral("Intervalos"), row);
-        EXPECT_EQ(r[r.size() - 2].toString(), QString::fromLatin1(journal_codec::sha256Hex(canonical.toUtf8())))
-            << canonical.toStdString();
-        EXPECT_EQ(r.last().toString(), journal_codec::keyText(t, row));
-    }
-}
+    const QString select = QStringLiteral("SELECT %1, %2, %3 FROM Intervalos")
+                               .arg(columnNames(t).join(','), MergeFunctions::call("tvq52_row_digest", t, columnNames(t)),
+                                    MergeFunctions::call("tvq52_key_text", t, keys));
+    for (const EdgeCase& e : edgeCases()) {
+        SCOPED_TRACE(std::string(e.column) + " " + e.sql);
+        const ColumnDef& column = *t.column(QString::fromLatin1(e.column));
+        const size_t at = size_t(&column - t.columns.data());
+        exec(QStringLiteral("DELETE FROM Intervalos"));
+        exec(QStringLiteral("INSERT INTO Intervalos (%1) VALUES (%2)")
+                 .arg(quoteIdentifier(QString::fromLatin1(e.column)), QString::fromUtf8(e.sql)));
+        std::string rowText(t.columns.size() - 1, canonical::kFieldSeparator);
+        rowText.insert(rowText.begin() + qsizetype(at), e.canonical.begin(), e.canonical.end());
+        const QByteArray digest = Sha256::hex(QByteArrayView(rowText.data(), qsizetype(rowText.size())));
 
-// The one check of a stored value, value by value and column kind by kind.
-TEST_F(MergeFunctionsTest, RowCheckAgreesWithTheCheckOfImportedValues)
-{
-    const TableDef& t = *schemaTable(QStringLiteral("Sesiones"));
-    const QStringList values = {QStringLiteral("NULL"),
-                                QStringLiteral("0"),
-                                QStringLiteral("255"),
-                                QStringLiteral("256"),
-                                QStringLiteral("-1"),
-                                QStringLiteral("32767"),
-                                QStringLiteral("-32769"),
-                                QStringLiteral("2147483648"),
-                                QStringLiteral("1.5"),
-                                QStringLiteral("1e300"),
-                                QStringLiteral("'2011-02-28'"),
-                                QStringLiteral("'2011-02-29'"),
-                                QStringLiteral("'0000-01-01'"),
-                                QStringLiteral("'22:00'"),
-                                QStringLiteral("'24:00'"),
-                                QStringLiteral("'2:00'"),
-                                QStringLiteral("'ñandú'"),
-                                QStringLiteral("'ññññññ'"),
-                                QStringLiteral("'abcde'"),
-                                QStringLiteral("'abcdef'"),
-                                QStringLiteral("X'3132'"),
-                                QStringLiteral("'07'"),
-                                QStringLiteral("'２０１１-０１-０１'")};
-    for (const ColumnDef& c : t.columns) {
-        for (const QString& v : values) {
-            const QList<QVariantList> r = rows(QStringLiteral("SELECT %1").arg(v));
-            ASSERT_EQ(r.size(), 1);
-            sqlite3_stmt* stmt = nullptr;
-            ASSERT_EQ(
-                sqlite3_prepare_v2(db_, QStringLiteral("SELECT %1").arg(v).toUtf8().constData(), -1, &stmt, nullptr),
-                SQLITE_OK);
-            ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-            sqlite3_value* value = sqlite3_value_dup(sqlite3_column_value(stmt, 0));
-            EXPECT_EQ(storedValueFits(t, c, value), checkStoredValue(t, c, r[0][0]) == ValueFault::None)
-                << c.name << " " << v.toStdString();
-            sqlite3_value_free(value);
-            sqlite3_finalize(stmt);
-        }
-    }
-}
-
-// A text that is not UTF-8, or holds a NUL, is refused although the check
-// of a decoded text would pass it: no server could store it.
-TEST_F(MergeFunctionsTest, TextsThatAreNotUtf8AreRefused)
-{
-    const TableDef& t = *schemaTable(QStringLiteral("Programacion"));
-    const ColumnDef& venue = *t.column(QStringLiteral("TLocal"));
-    for (const char* bytes : {"CAST(X'C328' AS TEXT)", "CAST(X'610062' AS TEXT)", "CAST(X'C3B1' AS TEXT)"}) {
         sqlite3_stmt* stmt = nullptr;
-        ASSERT_EQ(sqlite3_prepare_v2(db_, QByteArray("SELECT ") + bytes, -1, &stmt, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_prepare_v2(db_, select.toUtf8().constData(), -1, &stmt, nullptr), SQLITE_OK);
         ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-        sqlite3_value* value = sqlite3_value_dup(sqlite3_column_value(stmt, 0));
-        EXPECT_EQ(storedValueFits(t, venue, value), qstrcmp(bytes, "CAST(X'C3B1' AS TEXT)") == 0) << bytes;
-        sqlite3_value_free(value);
+        const StoredValue stored = storedValueOf(sqlite3_column_value(stmt, int(at)));
+        std::string text;
+        encoder.append(text, column.type, stored, canonical::kCurrentVersion);
+        EXPECT_EQ(text, e.canonical);
+        EXPECT_EQ(checkValue(column, columnRole(t, column), stored), e.fault);
+        const int columns = int(t.columns.size());
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, columns))), digest);
+        const QByteArray mergeKey(reinterpret_cast<const char*>(sqlite3_column_text(stmt, columns + 1)),
+                                  sqlite3_column_bytes(stmt, columns + 1));
+
+        // A sink row carries what the database keeps; a blob never reaches one.
+        if (stored.kind != StoredValue::Kind::Blob) {
+            SinkRow sinkRow;
+            for (size_t c = 0; c < t.columns.size(); ++c)
+                if (c != at || stored.kind == StoredValue::Kind::Null)
+                    sinkRow.addNull();
+                else if (stored.kind == StoredValue::Kind::Integer)
+                    sinkRow.addInteger(stored.integer);
+                else if (stored.kind == StoredValue::Kind::Real)
+                    sinkRow.addReal(stored.real);
+                else
+                    sinkRow.addText(stored.bytes);
+            QByteArray sinkKey, sinkHex;
+            sinkDigest.compute(sinkRow, &sinkKey, &sinkHex);
+            EXPECT_EQ(sinkHex, digest);
+            EXPECT_EQ(sinkKey, mergeKey);
+        }
         sqlite3_finalize(stmt);
+
+        if (e.variant.isValid() || qstrcmp(e.sql, "NULL") == 0) {
+            Row row;
+            row.set(QString::fromLatin1(e.column), e.variant);
+            EXPECT_EQ(journal_codec::canonicalValue(column, e.variant, canonical::kCurrentVersion).toStdString(),
+                      e.canonical);
+            EXPECT_EQ(canonicalRowText(QStringLiteral("Intervalos"), row).toUtf8(),
+                      QByteArray(rowText.data(), qsizetype(rowText.size())));
+            EXPECT_EQ(journal_codec::keyText(t, row).toUtf8(), mergeKey);
+            EXPECT_EQ(checkStoredValue(t, column, e.variant), e.fault);
+        }
     }
 }
 

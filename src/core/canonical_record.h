@@ -1,0 +1,115 @@
+#pragma once
+
+#include "core/stored_value.h"
+
+#include <QString>
+#include <QVariant>
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <limits>
+#include <memory>
+#include <string>
+
+namespace tvq52 {
+
+// The canonical text of a record, which the journal hashes: each value's
+// text in the table's column order, joined by kFieldSeparator; a key's
+// values joined by kKeySeparator. Writing the journal, listing what a
+// merge or an import adds and verifying all take it from here, so that one
+// record has one text whichever way it came.
+namespace canonical {
+
+inline constexpr char kFieldSeparator = '\x1f';
+inline constexpr char kKeySeparator = ' ';
+// The form new entries hash records in; keys are always in form 1.
+inline constexpr int kCurrentVersion = 2;
+inline constexpr int kKeyVersion = 1;
+
+} // namespace canonical
+
+// Appends canonical texts of values as UTF-8. A value of the kind its
+// column keeps takes the quick way; any other goes through the text of its
+// QVariant, which is what the journal has always hashed.
+class CanonicalEncoder {
+public:
+    CanonicalEncoder();
+    ~CanonicalEncoder();
+    CanonicalEncoder(const CanonicalEncoder&) = delete;
+    CanonicalEncoder& operator=(const CanonicalEncoder&) = delete;
+
+    // The values a record usually holds are written here, inline: a merge
+    // or an import encodes some thirty of them per row.
+    void append(std::string& out, ColumnType type, const StoredValue& value, int version)
+    {
+        switch (value.kind) {
+        case StoredValue::Kind::Null:
+            return;
+        case StoredValue::Kind::Integer:
+            if (type == ColumnType::Boolean) {
+                out += value.integer != 0 ? '1' : '0';
+                return;
+            }
+            if (type != ColumnType::Single && type != ColumnType::Date) {
+                char digits[24];
+                out.append(digits, std::to_chars(digits, digits + sizeof digits, value.integer).ptr);
+                return;
+            }
+            break;
+        case StoredValue::Kind::Real:
+            // Not NaN, and a float: anything else is written the slow way.
+            if (type == ColumnType::Single && version >= 2 && value.real >= -double(std::numeric_limits<float>::max())
+                && value.real <= double(std::numeric_limits<float>::max())) {
+                appendSingle(out, float(value.real));
+                return;
+            }
+            break;
+        case StoredValue::Kind::Text:
+            if ((type == ColumnType::Text || (type == ColumnType::Date && value.bytes.size() == 10))
+                && std::all_of(value.bytes.begin(), value.bytes.end(),
+                               [](char c) { return static_cast<unsigned char>(c) - 1u < 0x7fu; })) {
+                out.append(value.bytes);
+                return;
+            }
+            break;
+        case StoredValue::Kind::Blob:
+            break;
+        }
+        appendOther(out, type, value, version);
+    }
+    void append(std::string& out, ColumnType type, const QVariant& value, int version);
+
+private:
+    struct SingleText {
+        quint32 bits = 0;
+        bool used = false;
+        quint8 size = 0;
+        char text[26];
+    };
+    // Singles come in few values and their text is the slowest to make:
+    // the last text of each float is kept in a slot of its own.
+    static constexpr int kSingleSlotBits = 12;
+    static size_t singleSlot(quint32 bits) { return (bits * 2654435761u) >> (32 - kSingleSlotBits); }
+
+    void appendSingle(std::string& out, float f)
+    {
+        const auto bits = std::bit_cast<quint32>(f);
+        if (singles_) {
+            const SingleText& known = singles_[singleSlot(bits)];
+            if (known.used && known.bits == bits) {
+                out.append(known.text, known.size);
+                return;
+            }
+        }
+        formatSingle(out, f);
+    }
+    void formatSingle(std::string& out, float f);
+    void appendOther(std::string& out, ColumnType type, const StoredValue& value, int version);
+
+    std::unique_ptr<SingleText[]> singles_;
+};
+
+// The canonical text of one value, through this thread's encoder.
+QString canonicalText(ColumnType type, const QVariant& value, int version);
+
+} // namespace tvq52

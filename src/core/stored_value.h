@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QStringView>
+#include <QVariant>
+#include <QtGlobal>
+#include <string_view>
+#include <utility>
+
+namespace tvq52 {
+
+// Storage kinds, by the column-name prefix.
+enum class ColumnType {
+    Long,    // L: 32-bit signed
+    Short,   // I: 16-bit signed
+    Byte,    // By: 0..255
+    Single,  // S: 32-bit float
+    Boolean, // Bo, CMI
+    Date,    // D: calendar date, stored "yyyy-mm-dd"
+    Text,    // T: text of `width` characters (0 = memo)
+};
+
+struct ColumnDef {
+    const char* name;
+    ColumnType type;
+    int width = 0;
+};
+
+// A value in the form a database hands it back: an integer, a double, text
+// as UTF-8 bytes, or bytes; the text and bytes belong to the caller.
+struct StoredValue {
+    enum class Kind : quint8 { Null, Integer, Real, Text, Blob };
+    Kind kind = Kind::Null;
+    qint64 integer = 0;
+    double real = 0;
+    std::string_view bytes;
+
+    static StoredValue null() { return {}; }
+    static StoredValue ofInteger(qint64 v) { return {Kind::Integer, v, 0, {}}; }
+    static StoredValue ofReal(double v) { return {Kind::Real, 0, v, {}}; }
+    static StoredValue ofText(std::string_view utf8) { return {Kind::Text, 0, 0, utf8}; }
+    static StoredValue ofBlob(std::string_view b) { return {Kind::Blob, 0, 0, b}; }
+};
+
+// Why a value may not be stored in its column.
+enum class ValueFault { None, WrongType, OutOfRange, NotADate, NotATime, NotABit, TooLong, NoKey, ControlCharacter };
+
+// The longest note (a column without a width) a row may carry.
+inline constexpr int kMemoMaxChars = 65535;
+
+// What the check of a column needs beyond its kind, found once per column.
+struct ColumnRole {
+    bool key = false;        // a row needs a value here
+    bool recordTime = false; // an "hh:nn" that keys a record
+};
+
+// The start and end times of records and the time of an event, all keys or
+// read with them.
+bool isRecordTime(const ColumnDef& column);
+
+// The one check of a value bound for a table, whether it comes from an
+// exchange file, another database or a download. Key columns must have a
+// value; the times that key a record must be "hh:nn", so that one moment
+// cannot be stored twice under two spellings. A text holds no NUL and is
+// UTF-8: one backend would keep such a text, the other refuse it.
+ValueFault checkValue(const ColumnDef& column, ColumnRole role, const StoredValue& value);
+// The same for a QVariant: the database's kinds (integers, doubles, texts
+// with "yyyy-mm-dd" dates), plus QDate for dates and bool for bits.
+ValueFault checkValue(const ColumnDef& column, ColumnRole role, const QVariant& value);
+
+// The first control character (U+0000..U+001F, U+007F..U+009F) of `text`,
+// or -1.
+qsizetype controlCharacterAt(QStringView text);
+
+// The range of an integer column (Long, Short or Byte).
+std::pair<qint64, qint64> integerRange(ColumnType type);
+
+// The most characters a stored text of `column` may have.
+int maxTextChars(const ColumnDef& column);
+
+} // namespace tvq52
