@@ -139,7 +139,9 @@ bool valueFits(const TableDef& table, const ColumnDef& column, ColumnFacts facts
     }
     if (column.type != ColumnType::Text && column.type != ColumnType::Date)
         return false;
-    const char* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    // As bytes: a value the hook sees is unterminated, and asking for its
+    // text would copy it to add the NUL.
+    const char* text = static_cast<const char*>(sqlite3_value_blob(value));
     const int size = sqlite3_value_bytes(value);
     // Past ASCII a character is not a byte: the full check counts them. A
     // text that is not UTF-8 or holds a NUL no server stores, and none of
@@ -257,10 +259,8 @@ void MergeFunctions::digest(const TableDef& table, sqlite3_value** values, char*
 const unsigned char* MergeFunctions::rawDigest(const TableDef& table, sqlite3_value** values)
 {
     const std::string& text = canonicalRow(table, values);
-    hash_.reset();
-    hash_.add(QByteArrayView(text.data(), qsizetype(text.size())));
-    raw_ = hash_.result();
-    return reinterpret_cast<const unsigned char*>(raw_.constData());
+    Sha256::hashInto(QByteArrayView(text.data(), qsizetype(text.size())), raw_.data());
+    return raw_.data();
 }
 
 const std::string& MergeFunctions::keyText(const TableDef& table, sqlite3_value** values)
