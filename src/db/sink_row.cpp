@@ -94,7 +94,25 @@ RowDigest::RowDigest(const SinkTable& table) : table_(table.table), columns_(tab
 
 // What journal_codec::canonicalValue gives, for the values sinks carry;
 // anything else goes through it.
-void RowDigest::appendCanonical(const ColumnDef& c, const SinkRow& row, int at, int version, std::string& out) const
+void RowDigest::appendSingle(float f, std::string& out)
+{
+    constexpr int kSlotBits = 12;
+    if (singles_.empty())
+        singles_.resize(size_t(1) << kSlotBits);
+    const auto bits = std::bit_cast<quint32>(f);
+    SingleText& known = singles_[(bits * 2654435761u) >> (32 - kSlotBits)];
+    if (known.size == 0 || known.bits != bits) {
+        // As printf's "%.9g", which canonicalValue uses.
+        known.bits = bits;
+        known.size = quint8(std::to_chars(known.text, known.text + sizeof known.text, double(f),
+                                          std::chars_format::general, 9)
+                                .ptr
+                            - known.text);
+    }
+    out.append(known.text, known.size);
+}
+
+void RowDigest::appendCanonical(const ColumnDef& c, const SinkRow& row, int at, int version, std::string& out)
 {
     if (at < 0 || row.isNull(size_t(at)))
         return;
@@ -107,9 +125,7 @@ void RowDigest::appendCanonical(const ColumnDef& c, const SinkRow& row, int at, 
         out.push_back(v.integer != 0 ? '1' : '0');
     } else if (v.kind == SinkValue::Kind::Real && c.type == ColumnType::Single && version >= 2
                && !digestMayBeTie(float(v.real))) {
-        // As printf's "%.9g", which canonicalValue uses.
-        const double d = double(float(v.real));
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::general, 9).ptr);
+        appendSingle(float(v.real), out);
     } else if (v.kind == SinkValue::Kind::Text
                && (c.type == ColumnType::Text || (c.type == ColumnType::Date && v.size == 10))) {
         out.append(row.text(size_t(at)));
@@ -132,11 +148,9 @@ void RowDigest::computeRaw(const SinkRow& row, std::string_view* key, const unsi
             text_.push_back('\x1f');
         appendCanonical(table_->columns[i], row, byTableColumn_[i], journal_codec::kCurrentVersion, text_);
     }
-    hash_.reset();
-    hash_.add(QByteArrayView(text_.data(), qsizetype(text_.size())));
-    raw_ = hash_.result();
+    Sha256::hashInto(QByteArrayView(text_.data(), qsizetype(text_.size())), raw_.data());
     *key = key_;
-    *digest = reinterpret_cast<const unsigned char*>(raw_.constData());
+    *digest = raw_.data();
 }
 
 void RowDigest::compute(const SinkRow& row, QByteArray* key, QByteArray* digest)

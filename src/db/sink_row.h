@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QVariant>
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,7 +89,8 @@ public:
     void computeRaw(const SinkRow& row, std::string_view* key, const unsigned char** digest);
 
 private:
-    void appendCanonical(const ColumnDef& column, const SinkRow& row, int at, int version, std::string& out) const;
+    void appendCanonical(const ColumnDef& column, const SinkRow& row, int at, int version, std::string& out);
+    void appendSingle(float f, std::string& out);
 
     const TableDef* table_;
     bool listed_ = false;
@@ -98,8 +100,15 @@ private:
     std::vector<const ColumnDef*> keyColumns_;
     std::string key_;
     std::string text_;
-    Sha256 hash_;
-    QByteArray raw_;
+    std::array<unsigned char, 32> raw_{};
+    // A file's singles come in few values, and their text is the slowest
+    // part of a row's: the last text of each is kept in a slot of its own.
+    struct SingleText {
+        quint32 bits = 0;
+        quint8 size = 0; // 0: empty slot
+        char text[23];
+    };
+    std::vector<SingleText> singles_;
 };
 
 } // namespace tvq52
