@@ -109,6 +109,15 @@ QByteArray Sha256::hex(QByteArrayView bytes)
     return finish(ctx).toHex();
 }
 
+void Sha256::hashInto(QByteArrayView bytes, unsigned char* out)
+{
+    EVP_MD_CTX* ctx = scratch();
+    unsigned int size = 0;
+    check(EVP_DigestInit_ex2(ctx, sha256Method(), nullptr));
+    check(EVP_DigestUpdate(ctx, bytes.data(), std::size_t(bytes.size())));
+    check(EVP_DigestFinal_ex(ctx, out, &size));
+}
+
 bool Sha256::accelerated()
 {
 #if defined(__x86_64__) || defined(__i386__)

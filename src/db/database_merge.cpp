@@ -13,6 +13,7 @@
 #include "db/sqlite_statement.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -147,14 +148,60 @@ std::vector<int> storedPlaces(sqlite3* db, const TableDef& t)
     return places;
 }
 
+// SQLite's affinity of a declared column type, by its rules of names.
+char affinityOf(const QString& declared)
+{
+    const QString type = declared.toUpper();
+    if (type.contains(QLatin1String("INT")))
+        return 'i';
+    if (type.contains(QLatin1String("CHAR")) || type.contains(QLatin1String("CLOB"))
+        || type.contains(QLatin1String("TEXT")))
+        return 't';
+    if (type.isEmpty() || type.contains(QLatin1String("BLOB")))
+        return 'b';
+    if (type.contains(QLatin1String("REAL")) || type.contains(QLatin1String("FLOA"))
+        || type.contains(QLatin1String("DOUB")))
+        return 'r';
+    return 'n';
+}
+
+// Each column's affinity, by its case-folded name.
+QHash<QString, char> columnAffinities(sqlite3* db, const QString& schema, const QString& table)
+{
+    QHash<QString, char> affinities;
+    SqliteStatement info;
+    if (!info.prepare(db, QStringLiteral("PRAGMA %1.table_info(%2)").arg(schema, quoteIdentifier(table))).failed())
+        while (info.step().row())
+            affinities.insert(QString::fromUtf8(info.text(1)).toCaseFolded(), affinityOf(QString::fromUtf8(info.text(2))));
+    return affinities;
+}
+
+// Whether every column the source shares with `t` converts values as the
+// file's own does: then a value stored is the value read, and the hook may
+// check rows as the check read would.
+bool sameAffinities(sqlite3* db, const TableDef& t, const QString& sourceName)
+{
+    const QHash<QString, char> source = columnAffinities(db, kSource, sourceName);
+    const QHash<QString, char> own = columnAffinities(db, QStringLiteral("main"), QString::fromUtf8(t.name));
+    for (const ColumnDef& c : t.columns) {
+        const QString name = QString::fromUtf8(c.name).toCaseFolded();
+        if (source.contains(name) && source.value(name) != own.value(name, '?'))
+            return false;
+    }
+    return !source.isEmpty();
+}
+
 // Lists the rows an INSERT stores, as it stores them: SQLite's hook before
 // each row it writes has the values as kept (after the column's affinity)
 // and never sees a row left out for its key, so no row is read back. Lines
-// may not be written from the hook: they wait in the packer.
+// may not be written from the hook: they wait in the packer. With `check`
+// each row is checked there too: the first that does not fit stops the
+// listing, and the caller takes the way that leaves such rows out.
 class AddedRows {
 public:
-    AddedRows(sqlite3* db, const TableDef& t, MergeFunctions& functions, std::vector<int> places)
-        : db_(db), table_(t), functions_(functions), places_(std::move(places)), values_(places_.size())
+    AddedRows(sqlite3* db, const TableDef& t, MergeFunctions& functions, std::vector<int> places, bool check)
+        : db_(db), table_(t), functions_(functions), places_(std::move(places)), values_(places_.size()),
+          check_(check)
     {
         for (const char* k : t.key)
             for (size_t c = 0; c < t.columns.size(); ++c)
@@ -169,6 +216,7 @@ public:
 
     qint64 listed() const { return listed_; }
     bool failed() const { return failed_; }
+    bool misfit() const { return misfit_; }
     packed_lines::Packer& packer() { return packer_; }
 
 private:
@@ -182,11 +230,17 @@ private:
 
     void add(sqlite3* db)
     {
+        if (failed_ || misfit_)
+            return;
         for (size_t c = 0; c < places_.size(); ++c)
             if (sqlite3_preupdate_new(db, places_[c], &values_[c]) != SQLITE_OK)
                 failed_ = true;
         if (failed_)
             return;
+        if (check_ && functions_.check(table_, values_.data()) != RowFit::Fits) {
+            misfit_ = true;
+            return;
+        }
         for (size_t k = 0; k < keyPlaces_.size(); ++k)
             keyValues_[k] = values_[keyPlaces_[k]];
         const unsigned char* digest = functions_.rawDigest(table_, values_.data());
@@ -203,6 +257,8 @@ private:
     packed_lines::Packer packer_;
     qint64 listed_ = 0;
     bool failed_ = false;
+    bool check_;
+    bool misfit_ = false;
 };
 
 // A stop asked for while SQLite works: the statement under way is
@@ -264,10 +320,25 @@ public:
     // only fails that table.
     void run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
     {
-        const bool listed = isJournaledTable(t);
         const SqliteMergeSql sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName));
-        if (!execSqlite(db_, "BEGIN", failure_))
+        // Files of this program hold rows that fit: they go in at once, the
+        // hook checking each row it lists. A row that does not fit sends the
+        // table back, to go the way that reads the source first.
+        const bool checkAsStored = isJournaledTable(t) && sameAffinities(handle_, t, sourceName);
+        if (checkAsStored && attempt(t, sourceName, sql, count, true))
             return;
+        attempt(t, sourceName, sql, count, false);
+    }
+
+private:
+    // False when `checkAsStored` met a row that does not fit: nothing of
+    // the table is kept and it is to be tried the other way.
+    bool attempt(const TableDef& t, const QString& sourceName, const SqliteMergeSql& sql, MergeTableCount& count,
+                 bool checkAsStored)
+    {
+        const bool listed = isJournaledTable(t);
+        if (!execSqlite(db_, "BEGIN", failure_))
+            return true;
         // Intervals added mark their nights for the office's overview, in
         // the same transaction; rows of the record tables are listed in it.
         const bool nights = qstrcmp(t.name, "Intervalos") == 0;
@@ -283,15 +354,22 @@ public:
                 return fail(SqliteStep{SqliteStep::State::Failed, SQLITE_ERROR,
                                        QStringLiteral("%1 lacks columns of its own").arg(QString::fromUtf8(t.name))},
                             count);
-            rows.emplace(handle_, t, functions_, std::move(places));
+            rows.emplace(handle_, t, functions_, std::move(places), checkAsStored);
         }
+        functions_.resetCounts();
         SqliteStatement insert;
-        SqliteStep step = insert.prepare(handle_, checkSource(t, sql));
+        SqliteStep step = insert.prepare(handle_, checkAsStored ? sql.unchecked : checkSource(t, sql));
         if (!step.failed())
             step = insert.step();
         if (step.failed())
             return insertFailed(step, sourceName, count);
         count.added = sqlite3_changes64(handle_);
+        if (checkAsStored && (rows->misfit() || !leftOutFit(t, sourceName, sql, count.added))) {
+            if (failure_.failed())
+                return abandon(count, QString());
+            abandon(count, QString());
+            return false;
+        }
         if (rows && !listAdded(t, *rows, count.added))
             return abandon(count, QString());
         rows.reset();
@@ -305,20 +383,45 @@ public:
         // A row that passed the checks and was not added had its key there.
         count.present = seen.fitting - count.added + seen.presentMisfits;
         count.refused = std::max<qint64>(0, count.read - count.added - count.present);
+        return true;
     }
 
-private:
-    void abandon(MergeTableCount& count, const QString& error)
+    bool abandon(MergeTableCount& count, const QString& error)
     {
         db_.rollback();
         lines_.rolledBack();
         count = MergeTableCount{count.table, 0, 0, 0, 0, error, {}};
+        return true;
     }
 
-    void fail(const SqliteStep& step, MergeTableCount& count)
+    bool fail(const SqliteStep& step, MergeTableCount& count)
     {
         failure_ = step.databaseFailure();
-        abandon(count, QString());
+        return abandon(count, QString());
+    }
+
+    // After an insert whose hook checked every row added: the rows it left
+    // out had their key there when they all fit, as the check read counts
+    // them. The read is needed only when some were left out.
+    bool leftOutFit(const TableDef& t, const QString& sourceName, const SqliteMergeSql& sql, qint64 added)
+    {
+        SqliteStatement rows;
+        SqliteStep step = rows.prepare(
+            handle_, QStringLiteral("SELECT count(*) FROM %1.%2").arg(kSource, quoteIdentifier(sourceName)));
+        if (!step.failed())
+            step = rows.step();
+        if (step.failed() || rows.integer(0) == added)
+            return !step.failed();
+        functions_.resetCounts();
+        std::vector<sqlite3_value*> values(t.columns.size());
+        step = rows.prepare(handle_, sql.check);
+        while (!step.failed() && (step = rows.step()).row()) {
+            for (size_t c = 0; c < values.size(); ++c)
+                values[c] = rows.value(int(c) + 1);
+            if (functions_.check(t, values.data()) != RowFit::Fits)
+                return false;
+        }
+        return !step.failed();
     }
 
     bool lastRowOf(const TableDef& t, qint64* row)
@@ -340,7 +443,6 @@ private:
     // it found. A source it cannot read so is checked by the insert.
     const QString& checkSource(const TableDef& t, const SqliteMergeSql& sql)
     {
-        functions_.resetCounts();
         std::vector<qint64> misfits;
         SqliteStatement rows;
         SqliteStep step = rows.prepare(handle_, sql.check);
@@ -387,7 +489,7 @@ private:
         return !step.failed();
     }
 
-    void insertFailed(const SqliteStep& step, const QString& sourceName, MergeTableCount& count)
+    bool insertFailed(const SqliteStep& step, const QString& sourceName, MergeTableCount& count)
     {
         const DatabaseFailure f = step.databaseFailure();
         QSqlQuery probe(db_);
@@ -397,7 +499,7 @@ private:
         if (f.kind == DatabaseFailure::Kind::Other && !sourceReads)
             return abandon(count, step.message);
         failure_ = f;
-        abandon(count, QString());
+        return abandon(count, QString());
     }
 
     // The rows are listed only while the merge's entry is open.

@@ -148,10 +148,8 @@ void MergeFunctions::digest(const TableDef& table, sqlite3_value** values, char*
 const unsigned char* MergeFunctions::rawDigest(const TableDef& table, sqlite3_value** values)
 {
     const std::string& text = canonicalRow(table, values);
-    hash_.reset();
-    hash_.add(QByteArrayView(text.data(), qsizetype(text.size())));
-    raw_ = hash_.result();
-    return reinterpret_cast<const unsigned char*>(raw_.constData());
+    Sha256::hashInto(QByteArrayView(text.data(), qsizetype(text.size())), raw_.data());
+    return raw_.data();
 }
 
 const std::string& MergeFunctions::keyText(const TableDef& table, sqlite3_value** values)

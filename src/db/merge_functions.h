@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -64,8 +65,7 @@ private:
 
     Counts counts_;
     std::vector<qint64> misfits_; // sorted
-    Sha256 hash_;
-    QByteArray raw_;
+    std::array<unsigned char, 32> raw_{};
     std::string text_; // the canonical row or key being made
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;

@@ -232,15 +232,6 @@ QByteArray ServerCopyTable::entryOpenStatement()
     return QByteArrayLiteral("SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL FOR SHARE");
 }
 
-packed_lines::Digest digestOfHex(std::string_view hex)
-{
-    auto nibble = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    packed_lines::Digest d{};
-    for (size_t i = 0; i < d.size() && 2 * i + 1 < hex.size(); ++i)
-        d[i] = static_cast<unsigned char>(nibble(hex[2 * i]) << 4 | nibble(hex[2 * i + 1]));
-    return d;
-}
-
 QByteArray ServerCopyTable::packedLinesCopyStatement()
 {
     return QByteArrayLiteral("COPY \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", "

@@ -54,7 +54,4 @@ private:
     QByteArray createStage_, dropStage_, copy_, directCopy_, insert_;
 };
 
-// The raw digest of the 64 hex digits a row's journal digest is written in.
-packed_lines::Digest digestOfHex(std::string_view hex);
-
 } // namespace tvq52

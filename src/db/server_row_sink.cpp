@@ -172,7 +172,11 @@ void ServerRowSink::startBatch(size_t table)
     batchDirect_ = direct_;
     batchTable_ = table;
     batchSize_ = 0;
-    keys_.clear();
+    // The keys of a batch live as long as it does: they come from one pool, emptied at once.
+    keys_.reset();
+    keyPool_.release();
+    keys_.emplace(&keyPool_);
+    keys_->reserve(size_t(batchRows_));
     packer_.clear();
     out_ = ServerCopyTable::header();
     pollAt_ = kCopyPiece;
@@ -209,7 +213,7 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     }
     // The first row of a key in the batch is the one inserted; later ones
     // are compared with what the key then holds.
-    const auto [at, first] = keys_.try_emplace(keyBytes_, qint64(batchSize_));
+    const auto [at, first] = keys_->try_emplace(std::pmr::string(keyBytes_, &keyPool_), qint64(batchSize_));
     bool encoded = false;
     if (!batchDirect_) {
         encoded = t.copy->encodeStaged(line, first, row, out_);
@@ -221,7 +225,7 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     }
     if (!encoded) {
         if (first)
-            keys_.erase(at);
+            keys_->erase(at);
         return false;
     }
     if (batch_.size() <= batchSize_)
@@ -239,10 +243,10 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
 
 void ServerRowSink::pack(const Table& t, const SinkRow& row)
 {
-    t.digest->compute(row, &key_, &digest_);
-    packer_.add(std::string_view(t.name.constData(), size_t(t.name.size())),
-                std::string_view(key_.constData(), size_t(key_.size())),
-                digestOfHex(std::string_view(digest_.constData(), size_t(digest_.size()))));
+    std::string_view key;
+    const unsigned char* digest = nullptr;
+    t.digest->computeRaw(row, &key, &digest);
+    packer_.add(std::string_view(t.name.constData(), size_t(t.name.size())), key, digest);
 }
 
 // Sends what is made of the COPY data; a broken connection shows when the COPY ends.

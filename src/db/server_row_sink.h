@@ -6,6 +6,8 @@
 
 #include <QSqlDatabase>
 #include <memory>
+#include <memory_resource>
+#include <string>
 #include <optional>
 #include <unordered_map>
 
@@ -106,7 +108,8 @@ private:
     size_t flightTable_ = 0;
     std::vector<Pending> flight_;
     size_t flightSize_ = 0;
-    std::unordered_map<std::string, qint64> keys_; // the batch's first row of each key
+    std::pmr::monotonic_buffer_resource keyPool_;
+    std::optional<std::pmr::unordered_map<std::pmr::string, qint64>> keys_; // the batch's first row of each key
     std::string keyBytes_;
     std::string out_, spare_;
     // The open batch's records, then its lines until it commits.

@@ -82,11 +82,9 @@ void RowDigest::computeRaw(const SinkRow& row, std::string_view* key, const unsi
             text_.push_back(canonical::kFieldSeparator);
         append(table_->columns[i], row, byTableColumn_[i], canonical::kCurrentVersion, text_);
     }
-    hash_.reset();
-    hash_.add(QByteArrayView(text_.data(), qsizetype(text_.size())));
-    raw_ = hash_.result();
+    Sha256::hashInto(QByteArrayView(text_.data(), qsizetype(text_.size())), raw_.data());
     *key = key_;
-    *digest = reinterpret_cast<const unsigned char*>(raw_.constData());
+    *digest = raw_.data();
 }
 
 void RowDigest::compute(const SinkRow& row, QByteArray* key, QByteArray* digest)

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QVariant>
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -115,8 +116,7 @@ private:
     std::vector<const ColumnDef*> keyColumns_;
     std::string key_;
     std::string text_;
-    Sha256 hash_;
-    QByteArray raw_;
+    std::array<unsigned char, 32> raw_{};
     CanonicalEncoder encoder_;
 };
 

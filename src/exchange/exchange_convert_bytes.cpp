@@ -104,9 +104,42 @@ bool bytesInteger(const ColumnDef& c, std::string_view t, qint64* out)
     return *out >= min && *out <= max;
 }
 
+// "d.d" with at most 15 significant digits and no exponent: the digits
+// make an exact double, and so does ten to a power up to 22, so one
+// division rounds as from_chars would. Anything else is left to it.
+bool shortDecimal(std::string_view t, double* out)
+{
+    static constexpr double kTens[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    size_t i = t.starts_with('-') || t.starts_with('+') ? 1 : 0;
+    quint64 digits = 0;
+    int count = 0, fraction = -1;
+    for (; i < t.size(); ++i) {
+        const char c = t[i];
+        if (c >= '0' && c <= '9') {
+            digits = digits * 10 + quint64(c - '0');
+            if (++count > 15)
+                return false;
+            if (fraction >= 0)
+                ++fraction;
+        } else if ((c == ',' || c == '.') && fraction < 0 && count > 0) {
+            fraction = 0;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0 || fraction == 0)
+        return false;
+    const double d = double(digits) / kTens[std::max(fraction, 0)];
+    *out = t[0] == '-' ? -d : d;
+    return true;
+}
+
 // As parseDecimal, for a value a single holds.
 bool bytesSingle(std::string_view t, double* out)
 {
+    if (shortDecimal(t, out))
+        return true;
     char buffer[64];
     if (t.empty() || t.size() >= sizeof buffer)
         return false;

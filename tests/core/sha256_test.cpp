@@ -32,6 +32,9 @@ TEST(Sha256, GivesTheStandardHashForEveryLengthAndAnySplit)
         for (char& c : bytes)
             c = char(random.bounded(256));
         EXPECT_EQ(Sha256::hex(bytes), reference(bytes)) << length;
+        unsigned char raw[32];
+        Sha256::hashInto(bytes, raw);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(raw), 32).toHex(), reference(bytes)) << length;
         Sha256 pieces;
         for (int at = 0; at < length;) {
             const int take = std::min(length - at, 1 + int(random.bounded(70)));
