@@ -4,6 +4,7 @@
 #include "sim_process.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
+#include "support/result_checks.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -97,10 +98,9 @@ struct CliRuns {
         ASSERT_TRUE(db);
         Store store(*db);
         for (const auto& [serial, firmware, phone] : units)
-            ASSERT_TRUE(store.insert(
+            ASSERT_TRUE(test::succeeded(store.insert(
                 QStringLiteral("Programacion"),
-                row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"TTelefono", phone}, {"ByTLeq", 15}})))
-                << store.lastError().toStdString();
+                row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"TTelefono", phone}, {"ByTLeq", 15}}))));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "db/store.h"
 #include "support/exchange_lines.h"
 #include "support/rows.h"
+#include "support/result_checks.h"
 
 #include <QCryptographicHash>
 #include <QJsonDocument>
@@ -45,7 +46,7 @@ struct Office {
         cli.home.writeFile(QStringLiteral("in.TQ52"), bytes);
         return cli(QStringList{"import", file("in.TQ52"), "--json"} + extra);
     }
-    qint64 stored() const { return Store(*cli.home.openDatabase()).count("Intervalos"); }
+    qint64 stored() const { return test::take(Store(*cli.home.openDatabase()).count("Intervalos")); }
 };
 
 QJsonObject provenance(bool intact, bool isSigned, const QString& signer, bool trusted)

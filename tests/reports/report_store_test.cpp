@@ -8,6 +8,7 @@
 #include "support/folder_database.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
+#include "support/result_checks.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -143,7 +144,7 @@ protected:
                   double leqVecino, int limVecino, double maxFast, int limFast, int e3 = 0, int desco = 0)
     {
         const QDateTime end = start.addSecs(15 * 60);
-        ASSERT_TRUE(store->insert("Intervalos",
+        ASSERT_TRUE(test::succeeded(store->insert("Intervalos",
                                   spanRow(kUnit, start, end,
                                           {{"ByTLeq", 15},
                                            {"IPasadasLocal", pasLocal},
@@ -156,8 +157,7 @@ protected:
                                            {"SMaxFast", maxFast},
                                            {"ByNivelMFast", limFast},
                                            {"IE3", e3},
-                                           {"IDesco", desco}})))
-            << store->lastError().toStdString();
+                                           {"IDesco", desco}}))));
     }
 };
 

@@ -282,7 +282,7 @@ void RecordedDataWindow::openUnitSet()
     const qint32 current = needs_.unit.current();
     if (current != 0 && showUnit(current))
         return;
-    const auto first = browser_->first();
+    const auto first = serialFound(browser_->first());
     if (!first || !showUnit(*first))
         clearUnit();
 }
@@ -378,7 +378,7 @@ void RecordedDataWindow::previousUnit()
 {
     if (!hasStore())
         return;
-    const auto serial = browser_->previous(shownSerial());
+    const auto serial = serialFound(browser_->previous(shownSerial()));
     if (!serial || !showUnit(*serial))
         beep_();
 }
@@ -387,7 +387,7 @@ void RecordedDataWindow::nextUnit()
 {
     if (!hasStore())
         return;
-    const auto serial = browser_->next(shownSerial());
+    const auto serial = serialFound(browser_->next(shownSerial()));
     if (!serial || !showUnit(*serial))
         beep_();
 }
@@ -403,7 +403,7 @@ void RecordedDataWindow::searchUnit()
     if (!answer || answer->isEmpty())
         return;
     // No match leaves the unit shown, without a message.
-    if (const auto serial = browser_->findContaining(*field, *answer))
+    if (const auto serial = serialFound(browser_->findContaining(*field, *answer)))
         showUnit(*serial);
 }
 

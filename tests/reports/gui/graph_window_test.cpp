@@ -10,6 +10,7 @@
 #include "support/layout_checks.h"
 #include "support/rows.h"
 #include "support/started_program.h"
+#include "support/result_checks.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSet>
@@ -48,7 +49,7 @@ protected:
             for (const auto& [at, column] : set)
                 if (at == i)
                     r.set(QString::fromUtf8(column.first), column.second);
-            ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), r)) << store_->lastError().toStdString();
+            ASSERT_TRUE(test::succeeded(store_->insert(QStringLiteral("Intervalos"), r)));
         }
     }
 
