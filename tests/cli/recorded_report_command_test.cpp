@@ -153,8 +153,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
         // the limit below.
         auto db = cli.home.openDatabase();
         Store store(*db);
-        ASSERT_TRUE(inTransaction(store, [&] {
-            bool ok = true;
+        ASSERT_TRUE(test::succeeded(inTransaction(store, [&] {
+            Status ok;
             for (int k = 0; ok && k < 1000; ++k) {
                 const QDateTime start = QDateTime(QDate(2025, 12, 1), QTime(0, 0)).addSecs(600 * k);
                 ok = store.insert("Intervalos",
@@ -167,7 +167,7 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
                                        {"TTipoActuacionLocal", "Leq125ms"}}));
             }
             return ok;
-        }));
+        })));
     }
     const QByteArray earlier("%PDF-1.4 what was printed last week\n");
     const QString report = pdf("report.pdf");

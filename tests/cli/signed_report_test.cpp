@@ -121,7 +121,7 @@ TEST(CliSignedReport, AReportStrippedOfItsSignatureFailsOnceTheJournalWasSigned)
         auto db = cli.home.openDatabase();
         ASSERT_TRUE(db);
         OfficeSigning::configure({QDir(cli.home.path()).filePath(QStringLiteral("keys")), {}, {}});
-        const bool appended = Journal(*db).append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"),
+        const Status appended = Journal(*db).append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"),
                                                   QStringLiteral("completed"), QString());
         OfficeSigning::configure({});
         ASSERT_TRUE(appended);
