@@ -130,8 +130,8 @@ bool runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QS
     if (const Status done = steps(ctx, prompter, host, commandLine); !done) {
         if (done.error().catalogueId == startupCancelled().catalogueId)
             return false;
-        prompter.message(Message{untranslatedText(done.error()), QString::fromLatin1(kApplicationTitle),
-                                 MessageStyle::Critical, 0, {}});
+        prompter.message(Message{
+            untranslatedText(done.error()), QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
     }
     host.showMainWindow();
     return true;

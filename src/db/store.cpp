@@ -268,8 +268,8 @@ Result<QList<Row>> Store::select(const QString& tableName, const Row& where, con
     const Result<QString> order = orderClause(**t, orderBy);
     if (!order)
         return order.error();
-    const QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name))) +
-                        clause->sql + *order;
+    const QString sql =
+        QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name))) + clause->sql + *order;
     return run(**t, sql, clause->binds);
 }
 
@@ -281,8 +281,8 @@ Result<std::optional<Row>> Store::selectOne(const QString& tableName, const Row&
     const Result<Clause> clause = whereClause(**t, where);
     if (!clause)
         return clause.error();
-    const QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name))) +
-                        clause->sql + QLatin1String(" LIMIT 1");
+    const QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name)))
+        + clause->sql + QLatin1String(" LIMIT 1");
     Result<QList<Row>> rows = run(**t, sql, clause->binds);
     if (!rows)
         return rows.error();
@@ -305,8 +305,8 @@ Result<QList<Row>> Store::selectContaining(const QString& tableName, const QStri
     if (!order)
         return order.error();
     const QString sql = QStringLiteral("SELECT * FROM %1 WHERE %2 LIKE ? ESCAPE '\\'")
-                            .arg(quoteIdentifier(QString::fromUtf8((*t)->name)), foldedSql(database_.dialect(), text)) +
-                        *order;
+                            .arg(quoteIdentifier(QString::fromUtf8((*t)->name)), foldedSql(database_.dialect(), text))
+        + *order;
     return run(**t, sql, {QVariant(containsPattern(fragment))});
 }
 
@@ -368,8 +368,8 @@ Result<int> Store::update(const QString& tableName, const Row& values, const Row
     if (!clause)
         return clause.error();
     return change(QStringLiteral("UPDATE %1 SET %2")
-                          .arg(quoteIdentifier(QString::fromUtf8((*t)->name)), sets.join(QLatin1String(", "))) +
-                      clause->sql,
+                          .arg(quoteIdentifier(QString::fromUtf8((*t)->name)), sets.join(QLatin1String(", ")))
+                      + clause->sql,
                   binds + clause->binds);
 }
 

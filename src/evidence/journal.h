@@ -120,7 +120,7 @@ public:
     // Closes the entry: its fields, its records and the previous entry's hash
     // give its hash. Appends are serialized.
     Status seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts = {},
-              const QString& totals = {});
+                const QString& totals = {});
     // An entry without records, opened and sealed at once.
     Status append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
                   const QString& message);

@@ -58,11 +58,11 @@ JournalSigning Journal::signing(const JournalEntry& entry) const
 
 bool Journal::signedAt(const QByteArray& head) const
 {
-    const Result<QSqlQuery*> q = run(
-        QStringLiteral("SELECT count(*) > 0 FROM \"Diario\" WHERE \"LId\" <= (SELECT min(\"LId\") FROM \"Diario\" "
-                       "WHERE \"THash\" = ?) AND (coalesce(\"TFirmaApertura\", '') <> '' OR "
-                       "coalesce(\"TFirmaCierre\", '') <> '')"),
-        {QString::fromLatin1(head)});
+    const Result<QSqlQuery*> q =
+        run(QStringLiteral("SELECT count(*) > 0 FROM \"Diario\" WHERE \"LId\" <= (SELECT min(\"LId\") FROM \"Diario\" "
+                           "WHERE \"THash\" = ?) AND (coalesce(\"TFirmaApertura\", '') <> '' OR "
+                           "coalesce(\"TFirmaCierre\", '') <> '')"),
+            {QString::fromLatin1(head)});
     if (!q || !(*q)->next())
         return false;
     const bool signedThen = (*q)->value(0).toBool();

@@ -148,7 +148,8 @@ QString Journal::lockPath(qint64 entry) const
 Status Journal::holdEntry(qint64 entry)
 {
     if (database_.isServer()) {
-        const Result<QSqlQuery*> lock = run(QStringLiteral("SELECT pg_advisory_lock(?, ?)"), {kEntryLockClass, int(entry)});
+        const Result<QSqlQuery*> lock =
+            run(QStringLiteral("SELECT pg_advisory_lock(?, ?)"), {kEntryLockClass, int(entry)});
         if (!lock)
             return lock.error();
         (*lock)->finish();
@@ -306,14 +307,15 @@ Result<qint64> Journal::open(JournalAction action, qint32 serial, const QString&
     (*head)->finish();
     e.link = openingLink(headHash, e);
     int pending = 0;
-    const Result<QVariant> signature = signText(*signer, signatures::openingText(e.link), kOpeningStampPending, pending);
+    const Result<QVariant> signature =
+        signText(*signer, signatures::openingText(e.link), kOpeningStampPending, pending);
     if (!signature)
         return fail(signature.error());
-    if (const Result<QSqlQuery*> linked = run(QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ?, "
-                                                             "\"TFirmaApertura\" = ?, \"ISelloPendiente\" = ? "
-                                                             "WHERE \"LId\" = ?"),
-                                              {QString::fromLatin1(e.link), *signature,
-                                               signatures::pendingColumn(pending), e.id});
+    if (const Result<QSqlQuery*> linked =
+            run(QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ?, "
+                               "\"TFirmaApertura\" = ?, \"ISelloPendiente\" = ? "
+                               "WHERE \"LId\" = ?"),
+                {QString::fromLatin1(e.link), *signature, signatures::pendingColumn(pending), e.id});
         !linked)
         return fail(linked.error());
     const qint64 id = e.id;
@@ -406,8 +408,9 @@ Status Journal::addRecord(qint64 entry, const QString& tableName, const Row& sto
                      [&](const char* t) { return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0; })
         == std::end(kRecordTables))
         return {}; // only the record tables need their provenance
-    const Result<QSqlQuery*> insert = run(QString::fromLatin1(kJournalListRecordSql),
-                                          {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest, entry});
+    const Result<QSqlQuery*> insert =
+        run(QString::fromLatin1(kJournalListRecordSql),
+            {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest, entry});
     if (!insert)
         return insert.error();
     if ((*insert)->numRowsAffected() != 1)
@@ -548,10 +551,10 @@ Status Journal::appendInTransaction(JournalAction action, qint32 serial, const Q
         (*chain)->finish();
     }
     JournalEntry e = newEntry(action, serial, line);
-    const Result<QSqlQuery*> insert =
-        run(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
-                           "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""),
-            {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version});
+    const Result<QSqlQuery*> insert = run(
+        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
+                       "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""),
+        {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version});
     if (!insert)
         return insert.error();
     if (!(*insert)->next())
@@ -610,12 +613,13 @@ QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
 std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint32 serial) const
 {
     const QString download = journalActionName(JournalAction::Download);
-    const Result<QSqlQuery*> found = run(QStringLiteral(
-        "SELECT min(r.\"TClave\") FROM \"DiarioRegistros\" r JOIN \"Diario\" d ON d.\"LId\" = r.\"LEntrada\" "
-        "WHERE d.\"LNumeroSerie\" = ? AND d.\"TAccion\" = ? AND r.\"TTabla\" = 'Intervalos' AND d.\"LId\" > "
-        "(SELECT coalesce(max(\"LId\"), 0) FROM \"Diario\" WHERE \"LNumeroSerie\" = ? AND \"TAccion\" = ? AND "
-        "\"TResultado\" = ?)"),
-        {serial, download, serial, download, journalOutcomeName(JournalOutcome::Completed)});
+    const Result<QSqlQuery*> found =
+        run(QStringLiteral(
+                "SELECT min(r.\"TClave\") FROM \"DiarioRegistros\" r JOIN \"Diario\" d ON d.\"LId\" = r.\"LEntrada\" "
+                "WHERE d.\"LNumeroSerie\" = ? AND d.\"TAccion\" = ? AND r.\"TTabla\" = 'Intervalos' AND d.\"LId\" > "
+                "(SELECT coalesce(max(\"LId\"), 0) FROM \"Diario\" WHERE \"LNumeroSerie\" = ? AND \"TAccion\" = ? AND "
+                "\"TResultado\" = ?)"),
+            {serial, download, serial, download, journalOutcomeName(JournalOutcome::Completed)});
     if (!found)
         return std::nullopt;
     QSqlQuery* q = *found;

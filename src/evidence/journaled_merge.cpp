@@ -33,11 +33,10 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
         return result;
     }
     mergeRows(target, sourcePath, *entry, result, progress);
-    if (const Status sealed =
-            journal.seal(*entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
-                         QFileInfo(sourcePath).absoluteFilePath()
-                             + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
-                         result.countsText());
+    if (const Status sealed = journal.seal(
+            *entry, result.complete() ? QStringLiteral("completed") : QStringLiteral("failed"),
+            QFileInfo(sourcePath).absoluteFilePath() + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
+            result.countsText());
         !sealed)
         result.sealError = untranslatedText(sealed.error());
     result.journalHead = journal.head();

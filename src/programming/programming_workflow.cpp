@@ -92,8 +92,8 @@ void ProgrammingWorkflow::record(bool transmit, const ExchangeResult& exchange, 
     // The exchange has been shown already; a journal that cannot be written
     // does not undo it.
     (void)journal_->append(transmit ? JournalAction::ProgramTransmit : JournalAction::ProgramReceive, serial,
-                     link_.settings().modem() ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
-                     prompter_.lastMessage());
+                           link_.settings().modem() ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
+                           prompter_.lastMessage());
 }
 
 QString ProgrammingWorkflow::phoneToDial() const

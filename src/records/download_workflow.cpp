@@ -154,11 +154,12 @@ DownloadReport DownloadWorkflow::run()
     QString phone;
     if (phoneOverride_) {
         phone = *phoneOverride_;
-    } else if (const auto unit = run.rows.selectOne(QStringLiteral("Programacion"), [&] {
-                   Row key;
-                   key.set(QStringLiteral("LNumeroSerie"), shown);
-                   return key;
-               }());
+    } else if (const auto unit = run.rows.selectOne(QStringLiteral("Programacion"),
+                                                    [&] {
+                                                        Row key;
+                                                        key.set(QStringLiteral("LNumeroSerie"), shown);
+                                                        return key;
+                                                    }());
                unit && *unit) {
         phone = (*unit)->value(QStringLiteral("TTelefono")).toString();
     }

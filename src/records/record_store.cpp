@@ -412,8 +412,7 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
             if (const ColumnDef* c = s->table->column(record.fieldName(i)))
                 storedRow.append(QString::fromUtf8(c->name), fromStorage(*c, upsert->value(i)));
         upsert->finish();
-        if (const Status listed = journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow);
-            !listed) {
+        if (const Status listed = journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow); !listed) {
             failed(failureOf(journal_->lastSqlError()), untranslatedText(listed.error()));
             return abandon();
         }

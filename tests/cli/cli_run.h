@@ -2,9 +2,9 @@
 
 #include "db/store.h"
 #include "sim_process.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
-#include "support/result_checks.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -5,8 +5,8 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "support/file_bytes.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -48,8 +48,9 @@ TEST(ExchangeCommands, ExportThenImportThroughTheCommandLine)
         auto db = to.home.openDatabase();
         Store store(*db);
         EXPECT_EQ(test::take(store.count("Programacion")), 1); // only the unit exported
-        EXPECT_EQ(test::take(store.selectOne("Programacion", row({{"LNumeroSerie", 52001}})))->value("TLocal").toString(),
-                  QString::fromUtf8("Café ·º"));
+        EXPECT_EQ(
+            test::take(store.selectOne("Programacion", row({{"LNumeroSerie", 52001}})))->value("TLocal").toString(),
+            QString::fromUtf8("Café ·º"));
     }
     EXPECT_EQ(to({"import", to.home.file(QStringLiteral("missing.TQ52"))}).exitCode, 1);
     EXPECT_EQ(to({"import"}).exitCode, 2);

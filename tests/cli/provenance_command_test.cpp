@@ -1,8 +1,8 @@
 #include "cli_run.h"
 #include "db/store.h"
 #include "support/file_bytes.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -124,7 +124,8 @@ TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
         auto local = test::take(Database::openSqlite(databasePath(cli.home.path())));
         ASSERT_TRUE(local);
         Store settings(*local);
-        ASSERT_EQ(test::take(settings.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row())), 1);
+        ASSERT_EQ(test::take(settings.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row())),
+                  1);
     }
     const QString footer = QString::fromUtf8("Inspección Área Norte");
     ASSERT_EQ(cli({"config", "set", "User", footer}).exitCode, 0);

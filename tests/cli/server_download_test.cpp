@@ -3,8 +3,8 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "support/private_server.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -23,8 +23,8 @@ void storeUnits(Database& db, const QList<int>& serials)
 {
     Store store(db);
     for (int serial : serials)
-        ASSERT_TRUE(test::succeeded(store.insert(QStringLiteral("Programacion"),
-                                 row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"ByTLeq", 15}}))));
+        ASSERT_TRUE(test::succeeded(store.insert(
+            QStringLiteral("Programacion"), row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"ByTLeq", 15}}))));
 }
 
 std::unique_ptr<sim::SimProcess> startSim(const QStringList& args)
@@ -91,7 +91,8 @@ TEST(ServerDownload, TwoDownloadsAtOnceStoreEveryRecordOnceAndKeepOneJournalChai
 
         Store store(*db);
         EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}}))), kTwoDays);
-        EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4712}}))), sameUnit ? 0 : kTwoDays);
+        EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4712}}))),
+                  sameUnit ? 0 : kTwoDays);
         EXPECT_EQ(addedIntervals(ra) + addedIntervals(rb), sameUnit ? kTwoDays : 2 * kTwoDays)
             << "each record added once";
         const CliResult verify = cli({"verify"});

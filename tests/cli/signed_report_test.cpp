@@ -122,7 +122,7 @@ TEST(CliSignedReport, AReportStrippedOfItsSignatureFailsOnceTheJournalWasSigned)
         ASSERT_TRUE(db);
         OfficeSigning::configure({QDir(cli.home.path()).filePath(QStringLiteral("keys")), {}, {}});
         const Status appended = Journal(*db).append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"),
-                                                  QStringLiteral("completed"), QString());
+                                                    QStringLiteral("completed"), QString());
         OfficeSigning::configure({});
         ASSERT_TRUE(appended);
     }

@@ -2,8 +2,8 @@
 #include "evidence/journal.h"
 #include "support/folder_database.h"
 #include "support/listed_records.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QSqlQuery>
 #include <gtest/gtest.h>
@@ -161,7 +161,8 @@ TEST_F(RowSinkTest, ARowRefusedInsideABatchLosesNothingElseAndEveryRowIsCountedO
     EXPECT_EQ(sink.counts()[1].added, 12);
     EXPECT_EQ(sink.added(), 35);
     EXPECT_EQ(test::take(store->count(QStringLiteral("IntervaloInhabil"))), 24);
-    const QList<Row> third = test::take(store->select(QStringLiteral("IntervaloInhabil"), row({{"ByIntervalo", 3}}), {}));
+    const QList<Row> third =
+        test::take(store->select(QStringLiteral("IntervaloInhabil"), row({{"ByIntervalo", 3}}), {}));
     ASSERT_EQ(third.size(), 1);
     EXPECT_EQ(third[0].value(QStringLiteral("THoraEmpiezaInt")).toString(), QLatin1String("08:00"));
     // The journal lists the record rows added, not the unit's other tables.

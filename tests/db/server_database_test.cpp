@@ -96,8 +96,9 @@ TEST_F(ServerDatabase, AnEmptyDatabaseIsLaidOutWithTheExactNamesAndWithoutTheLoc
 
     // The quoted names are the ones a statement must use; the comma name included.
     Store store(*db);
-    ASSERT_TRUE(test::succeeded(store.insert(QStringLiteral("Programacion"),
-                             row({{"LNumeroSerie", 7}, {"SOctava31,5Hz", 1.5}, {"TLocal", QStringLiteral("Peñón")}}))));
+    ASSERT_TRUE(test::succeeded(
+        store.insert(QStringLiteral("Programacion"),
+                     row({{"LNumeroSerie", 7}, {"SOctava31,5Hz", 1.5}, {"TLocal", QStringLiteral("Peñón")}}))));
     const auto back = test::take(store.selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}})));
     ASSERT_TRUE(back);
     EXPECT_DOUBLE_EQ(back->value(QStringLiteral("SOctava31,5Hz")).toDouble(), 1.5);

@@ -20,8 +20,8 @@ class StoreTest : public FolderDatabaseTest {
 protected:
     void addUnitWithData(int serial)
     {
-        ASSERT_TRUE(test::succeeded(store->insert("Programacion",
-                                  row({{"LNumeroSerie", serial}, {"TLocal", QStringLiteral("Sala %1").arg(serial)}}))));
+        ASSERT_TRUE(test::succeeded(store->insert(
+            "Programacion", row({{"LNumeroSerie", serial}, {"TLocal", QStringLiteral("Sala %1").arg(serial)}}))));
         for (int i = 1; i <= 3; ++i)
             ASSERT_TRUE(store->insert("IntervaloInhabil", row({{"LNumeroSerie", serial}, {"ByIntervalo", i}})));
         for (const char* t : {"Intervalos", "Sesiones"})
@@ -87,8 +87,8 @@ TEST_F(StoreTest, ContainmentSearchTreatsQuotesAndWildcardsAsText)
                                   row({{"LNumeroSerie", serial++}, {"TLocal", QString::fromUtf8(n)}})));
     auto locals = [&](const QString& fragment) {
         QStringList out;
-        for (const Row& r : test::take(store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"), fragment,
-                                                    {QStringLiteral("LNumeroSerie")})))
+        for (const Row& r : test::take(store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"),
+                                                               fragment, {QStringLiteral("LNumeroSerie")})))
             out << r.value(QStringLiteral("TLocal")).toString();
         return out;
     };
@@ -100,8 +100,9 @@ TEST_F(StoreTest, ContainmentSearchTreatsQuotesAndWildcardsAsText)
     EXPECT_TRUE(locals(QStringLiteral("' OR '1'='1")).isEmpty());
     // Numbers are searched by their decimal text.
     QStringList serials;
-    for (const Row& r : test::take(store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"),
-                                                QStringLiteral("120"), {QStringLiteral("LNumeroSerie DESC")})))
+    for (const Row& r :
+         test::take(store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"),
+                                            QStringLiteral("120"), {QStringLiteral("LNumeroSerie DESC")})))
         serials << r.value(QStringLiteral("LNumeroSerie")).toString();
     EXPECT_EQ(serials, QStringList({"1205", "1204", "1203", "1202", "1201", "1200"}));
 }
@@ -139,8 +140,9 @@ TEST_F(StoreTest, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
     r.set(QStringLiteral("TLocal"), QStringLiteral("dos"));
     ASSERT_TRUE(store->upsert(QStringLiteral("Programacion"), r));
     EXPECT_EQ(test::take(store->count(QStringLiteral("Programacion"))), 1);
-    EXPECT_EQ(test::take(store->select(QStringLiteral("Programacion"))).value(0).value(QStringLiteral("TLocal")).toString(),
-              QStringLiteral("dos"));
+    EXPECT_EQ(
+        test::take(store->select(QStringLiteral("Programacion"))).value(0).value(QStringLiteral("TLocal")).toString(),
+        QStringLiteral("dos"));
 
     const Row e = row({{"LNumeroSerie", 3}, {"DFecha", QDate(2024, 5, 1)}, {"THora", "08:00"}});
     EXPECT_TRUE(test::take(store->insertIfAbsent(QStringLiteral("DiaBorrado"), e)));
@@ -161,7 +163,7 @@ TEST_F(StoreTest, SortOrderFollowsDateThenTime)
             store->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 1}, {"DFecha", d}, {"THora", t}})));
     QStringList order;
     for (const Row& r : test::take(store->select(QStringLiteral("DiaReprogramado"), {},
-                                      {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")})))
+                                                 {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")})))
         order << r.value(QStringLiteral("DFecha")).toDate().toString(Qt::ISODate) + QLatin1Char(' ')
                 + r.value(QStringLiteral("THora")).toString();
     EXPECT_EQ(order, QStringList({"2024-02-01 00:00", "2024-01-10 09:00", "2024-01-10 08:30", "2023-12-31 23:59"}));

@@ -97,9 +97,9 @@ TEST_F(ExchangeImportTest, SameFileTwiceAddsNothingAndTheFirstRowOfAKeyWins)
     const ImportSummary first = import(file);
     EXPECT_EQ(table(first, "Sesiones").added, 2);
     EXPECT_EQ(table(first, "Sesiones").differs, 1);
-    const Row kept =
-        test::take(store->selectOne(QStringLiteral("Sesiones"), row({{"LNumeroSerie", 7001}, {"DFechaInicio", QDate(2024, 3, 5)}})))
-            .value_or(Row());
+    const Row kept = test::take(store->selectOne(QStringLiteral("Sesiones"),
+                                                 row({{"LNumeroSerie", 7001}, {"DFechaInicio", QDate(2024, 3, 5)}})))
+                         .value_or(Row());
     EXPECT_FLOAT_EQ(kept.value(QStringLiteral("SLeq")).toFloat(), 70.5f);
     EXPECT_EQ(kept.value(QStringLiteral("THoraInicio")).toString(), QStringLiteral("22:00"));
     EXPECT_EQ(kept.value(QStringLiteral("THoraFinal")).toString(), QStringLiteral("06:00"));
@@ -325,8 +325,8 @@ TEST_F(ExchangeImportTest, RepeatedKeysCountTheSameWhereverTheBatchesSplit)
         EXPECT_EQ(t.differs, 2) << batch;
         Store st(*otherDb);
         for (const auto& [day, leq] : {std::pair{1, 50.0f}, std::pair{2, 60.0f}, std::pair{3, 70.0f}}) {
-            const auto r = test::take(st.selectOne(QStringLiteral("Sesiones"),
-                                        row({{"LNumeroSerie", 7001}, {"DFechaInicio", QDate(2024, 3, day)}})));
+            const auto r = test::take(st.selectOne(
+                QStringLiteral("Sesiones"), row({{"LNumeroSerie", 7001}, {"DFechaInicio", QDate(2024, 3, day)}})));
             ASSERT_TRUE(r.has_value()) << batch << ' ' << day;
             EXPECT_FLOAT_EQ(r->value(QStringLiteral("SLeq")).toFloat(), leq) << batch << ' ' << day;
         }
@@ -704,11 +704,13 @@ TEST_F(ExchangeImportTest, StoredKeysAmongTheRowsAreCountedOnceAndImportingAgain
         EXPECT_EQ(t.differs, 5);
         EXPECT_EQ(test::listedRecords(*db, s.journalEntry).size(), added);
     }
-    const Row kept = test::take(store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 12)}})))
-                         .value_or(Row());
+    const Row kept =
+        test::take(store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 12)}})))
+            .value_or(Row());
     EXPECT_FLOAT_EQ(kept.value(QStringLiteral("SLeq")).toFloat(), 50.0f) << "a stored row is never changed";
-    const Row added = test::take(store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 31)}})))
-                          .value_or(Row());
+    const Row added =
+        test::take(store->selectOne(QStringLiteral("Sesiones"), row({{"DFechaInicio", QDate(2023, 1, 31)}})))
+            .value_or(Row());
     EXPECT_FLOAT_EQ(added.value(QStringLiteral("SLeq")).toFloat(), 60.25f);
     const JournalVerification v = Journal(*db).verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
@@ -880,7 +882,8 @@ TEST_F(ExchangeImportTest, ExportedTextsComeBackAsStoredWhateverTheirCharacters)
     ExchangeImporter importer(*otherDb);
     const ImportSummary s = importer.run(home.file(QStringLiteral("u.TQ52")));
     ASSERT_EQ(table(s, "Programacion").added, 1);
-    const Row back = test::take(Store(*otherDb).selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 61}}))).value();
+    const Row back =
+        test::take(Store(*otherDb).selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 61}}))).value();
     EXPECT_EQ(back.value(QStringLiteral("TContacto")).toString(), name);
     EXPECT_EQ(back.value(QStringLiteral("TNota")).toString(), note);
     EXPECT_FALSE(back.value(QStringLiteral("TLocal")).isNull()) << "an empty text stays empty";

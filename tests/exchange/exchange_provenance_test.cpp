@@ -7,8 +7,8 @@
 #include "support/exchange_lines.h"
 #include "support/file_bytes.h"
 #include "support/folder_database.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QCryptographicHash>
 #include <QSqlQuery>

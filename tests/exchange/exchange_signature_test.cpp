@@ -5,8 +5,8 @@
 #include "i18n/translator.h"
 #include "support/file_bytes.h"
 #include "support/folder_database.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>

@@ -2,9 +2,9 @@
 #include "programming/programming_store.h"
 #include "programming/record_sheet.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
-#include "support/result_checks.h"
 
 using namespace tvq52;
 using tvq52::test::row;
@@ -90,8 +90,8 @@ TEST_F(ConcurrentSave, TotalsADownloadStoredAreNotAnotherSave)
 {
     // Written by another PC's download, not by a programming save.
     ASSERT_EQ(test::take(b->store.update(QStringLiteral("Programacion"),
-                              row({{"LPasadasLocal", 17}, {"THoraTotales", "11:12:13"}}),
-                              row({{"LNumeroSerie", 4711}}))),
+                                         row({{"LPasadasLocal", 17}, {"THoraTotales", "11:12:13"}}),
+                                         row({{"LNumeroSerie", 4711}}))),
               1);
     EXPECT_TRUE(a->saveVenue(QStringLiteral("Bar A")));
     EXPECT_TRUE(a->prompter.shown().isEmpty()) << a->prompter.shown().value(0).text.toStdString();

@@ -89,7 +89,8 @@ TEST_F(Browser, OnlyTheEightFieldsAreSearchable)
     ProgrammingBrowser browser(*db_);
     saveUnit(1);
     // A field with a forged column never reaches the query.
-    EXPECT_FALSE(test::take(browser.findContaining({QStringLiteral("TextNota"), QStringLiteral("TNota"), 0}, QStringLiteral(" "))));
+    EXPECT_FALSE(test::take(
+        browser.findContaining({QStringLiteral("TextNota"), QStringLiteral("TNota"), 0}, QStringLiteral(" "))));
 }
 
 TEST_F(Browser, CommandLineSerialMustBePlainDigitsOfAStoredUnit)

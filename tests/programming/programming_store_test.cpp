@@ -1,7 +1,7 @@
 #include "evidence/journal.h"
 #include "programming_fixture.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QSqlQuery>
 
@@ -101,7 +101,9 @@ TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
 TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNothing)
 {
     saveUnit(55);
-    ASSERT_GT(test::take(store_->remove(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 55}, {"ByIntervalo", 3}}))), 0);
+    ASSERT_GT(
+        test::take(store_->remove(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 55}, {"ByIntervalo", 3}}))),
+        0);
     EXPECT_TRUE(test::take(loadProgramming(*store_, 55))->intervals[2].isUnused());
 
     // A limit the Byte column cannot hold makes the whole save fail.

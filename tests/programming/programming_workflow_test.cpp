@@ -4,9 +4,9 @@
 #include "programming/record_sheet.h"
 #include "programming_fixture.h"
 #include "programming_samples.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/simulated_unit.h"
-#include "support/result_checks.h"
 
 using namespace tvq52;
 using test::sampleIntervals;
@@ -171,7 +171,8 @@ TEST_F(ProgrammingExchange, TransmitAnswersAndChecks)
     EXPECT_EQ(line.written.size(), 1 + 6 + 377);
     EXPECT_EQ(sheet->bytesSent(), 377);
     EXPECT_EQ(sheet->progressCalls(), 377);
-    EXPECT_TRUE(test::take(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}))).has_value())
+    EXPECT_TRUE(
+        test::take(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}))).has_value())
         << "the record is saved before it is sent";
     expectExchangeClosed();
 

@@ -10,10 +10,10 @@
 #include "support/folder_database.h"
 #include "support/memory_unit.h"
 #include "support/private_server.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
-#include "support/result_checks.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -72,8 +72,8 @@ class Download : public FolderDatabaseTest, protected test::MemoryUnit {
 protected:
     void storeUnit(qint32 serial, const QString& firmware)
     {
-        ASSERT_TRUE(test::succeeded(store->insert(QStringLiteral("Programacion"),
-                                  row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"ByTLeq", 15}}))));
+        ASSERT_TRUE(test::succeeded(store->insert(
+            QStringLiteral("Programacion"), row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"ByTLeq", 15}}))));
     }
 
     // Unit `serial` stored, shown and on the line, all with firmware 4.0.
@@ -517,10 +517,11 @@ TEST_F(Download, ASessionUnderWayAtADownloadArrivesWithTheNextRoutineOne)
     const DownloadReport second = download();
     ASSERT_EQ(second.outcome, DownloadOutcome::Completed);
     EXPECT_EQ(key(view.proposal->start()), key(unitClock.addSecs(-15 * 60))) << "the newest stored interval";
-    const auto stored = test::take(store->selectOne(QStringLiteral("Sesiones"),
-                                         row({{"LNumeroSerie", 4711},
-                                              {"DFechaInicio", running.start.date()},
-                                              {"THoraInicio", running.start.toString(QStringLiteral("HH:mm"))}})));
+    const auto stored =
+        test::take(store->selectOne(QStringLiteral("Sesiones"),
+                                    row({{"LNumeroSerie", 4711},
+                                         {"DFechaInicio", running.start.date()},
+                                         {"THoraInicio", running.start.toString(QStringLiteral("HH:mm"))}})));
     ASSERT_TRUE(stored) << "the session that was running";
     EXPECT_EQ(stored->value(QStringLiteral("DFechaFinal")).toDate(), running.end.date());
     EXPECT_EQ(rows("Sesiones", 4711), full.sessions.size());

@@ -5,9 +5,9 @@
 #include "records/record_frames.h"
 #include "records/record_store.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
-#include "support/result_checks.h"
 
 #include <QSqlQuery>
 #include <QThread>

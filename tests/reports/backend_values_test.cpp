@@ -12,8 +12,8 @@
 #include "reports/report_store.h"
 #include "reports/stored_sources.h"
 #include "support/folder_database.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QBuffer>
 #include <QSqlError>

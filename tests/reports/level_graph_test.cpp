@@ -8,8 +8,8 @@
 #include "reports/report_format.h"
 #include "support/file_bytes.h"
 #include "support/printers.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

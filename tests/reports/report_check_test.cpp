@@ -421,7 +421,10 @@ protected:
 
     QString memo() const
     {
-        return test::take(store_->select(QStringLiteral("Configuracion"))).value(0).value(QStringLiteral("Memo")).toString();
+        return test::take(store_->select(QStringLiteral("Configuracion")))
+            .value(0)
+            .value(QStringLiteral("Memo"))
+            .toString();
     }
 };
 

@@ -6,9 +6,9 @@
 #include "reports/report.h"
 #include "reports/report_store.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
-#include "support/result_checks.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -145,19 +145,19 @@ protected:
     {
         const QDateTime end = start.addSecs(15 * 60);
         ASSERT_TRUE(test::succeeded(store->insert("Intervalos",
-                                  spanRow(kUnit, start, end,
-                                          {{"ByTLeq", 15},
-                                           {"IPasadasLocal", pasLocal},
-                                           {"IPasadasVecino", pasVecino},
-                                           {"IPasMaxFast", pasFast},
-                                           {"SLeqLocal", leqLocal},
-                                           {"ByNivelLeqLocal", limLocal},
-                                           {"SLeqVecino", leqVecino},
-                                           {"ByNivelLeqVecino", limVecino},
-                                           {"SMaxFast", maxFast},
-                                           {"ByNivelMFast", limFast},
-                                           {"IE3", e3},
-                                           {"IDesco", desco}}))));
+                                                  spanRow(kUnit, start, end,
+                                                          {{"ByTLeq", 15},
+                                                           {"IPasadasLocal", pasLocal},
+                                                           {"IPasadasVecino", pasVecino},
+                                                           {"IPasMaxFast", pasFast},
+                                                           {"SLeqLocal", leqLocal},
+                                                           {"ByNivelLeqLocal", limLocal},
+                                                           {"SLeqVecino", leqVecino},
+                                                           {"ByNivelLeqVecino", limVecino},
+                                                           {"SMaxFast", maxFast},
+                                                           {"ByNivelMFast", limFast},
+                                                           {"IE3", e3},
+                                                           {"IDesco", desco}}))));
     }
 };
 

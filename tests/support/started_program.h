@@ -3,9 +3,9 @@
 #include "app/gui/application_shell.h"
 #include "app/gui/main_window.h"
 #include "db/store.h"
+#include "support/result_checks.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
-#include "support/result_checks.h"
 
 #include <QApplication>
 #include <QPushButton>

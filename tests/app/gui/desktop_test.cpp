@@ -676,8 +676,8 @@ TEST(FileDialogs, AfterTheFileButtonOtherProgramsShareTheDatabaseAndItStaysSound
 
     // The window writes after them, and another program sees it.
     Store windowStore(*w.shell->context().db);
-    ASSERT_TRUE(test::succeeded(windowStore.insert(QStringLiteral("Programacion"),
-                                   row({{"LNumeroSerie", 815}, {"TVersion", "4.0"}, {"TLocal", "Bar Miramar"}}))));
+    ASSERT_TRUE(test::succeeded(windowStore.insert(
+        QStringLiteral("Programacion"), row({{"LNumeroSerie", 815}, {"TVersion", "4.0"}, {"TLocal", "Bar Miramar"}}))));
     const QString seenFile = source.file(QStringLiteral("815.TQ52"));
     const QString seen = runCli(home, {"export", seenFile, "815"}, &exitCode);
     EXPECT_EQ(exitCode, 0) << seen.toStdString();

@@ -3,9 +3,9 @@
 #include "exchange/exchange_writer.h"
 #include "exchange/gui/exchange_import_dialog.h"
 #include "support/layout_checks.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/started_program.h"
-#include "support/result_checks.h"
 
 #include <QDate>
 #include <QLabel>

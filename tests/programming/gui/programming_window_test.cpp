@@ -4,9 +4,9 @@
 #include "app/gui/widget_prompter.h"
 #include "core/catalogue_ids.h"
 #include "evidence/journal.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "window_fixture.h"
-#include "support/result_checks.h"
 
 #include <QAbstractItemModel>
 #include <QCheckBox>

@@ -4,8 +4,8 @@
 #include "programming/gui/window_fixture.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/recorded_data_window.h"
-#include "support/rows.h"
 #include "support/result_checks.h"
+#include "support/rows.h"
 
 #include <QHeaderView>
 #include <QPushButton>

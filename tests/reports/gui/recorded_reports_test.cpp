@@ -12,10 +12,10 @@
 #include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
-#include "support/result_checks.h"
 
 #include <QApplication>
 #include <QDir>
