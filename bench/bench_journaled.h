@@ -6,6 +6,7 @@
 
 #include "app/data_folder.h"
 #include "bench_database.h"
+#include "core/own_words.h"
 #include "db/database.h"
 #include "db/row_sink.h"
 #include "db/store.h"
@@ -90,7 +91,7 @@ inline void importIntervals(Database& db, const IntervalFill& fill)
         QCryptographicHash::hash(QByteArray::number(fill.firstSerial) + ' ' + QByteArray::number(fill.intervals),
                                  QCryptographicHash::Sha256)
             .toHex();
-    const std::optional<qint64> entry = journal.open(JournalAction::Import, 0, {}, source);
+    const Result<qint64> entry = journal.open(JournalAction::Import, 0, {}, source);
     Result<std::unique_ptr<RowSink>> opened = openRowSink(db, 5000);
     if (!entry || !opened)
         qFatal("cannot open the import's journal entry or sink");
@@ -133,8 +134,8 @@ inline void importIntervals(Database& db, const IntervalFill& fill)
     must(sink.listAdded());
     if (const QByteArray lines = sink.listedLines(); !lines.isEmpty())
         journal.setListedLines(*entry, lines);
-    if (!journal.seal(*entry, QStringLiteral("completed"), QStringLiteral("bench")))
-        qFatal("%s", qPrintable(journal.lastError()));
+    if (const Status sealed = journal.seal(*entry, QStringLiteral("completed"), QStringLiteral("bench")); !sealed)
+        qFatal("%s", qPrintable(untranslatedText(sealed.error())));
     std::printf("imported %d units x %d intervals in %.1f s\n", fill.units, fill.intervals,
                 double(clock.elapsed()) / 1000);
     std::fflush(stdout);

@@ -39,7 +39,7 @@ struct Fleet {
         ProgIntervals intervals = unusedIntervals();
         intervals[0] = {QStringLiteral("01/02/10"), QStringLiteral("10:00"), QStringLiteral("03/02/10"),
                         QStringLiteral("12:00")};
-        inTransaction(*store, [&] {
+        (void)inTransaction(*store, [&]() -> Status {
             for (int i = 1; i <= units(); ++i) {
                 ProgrammingRecord r = defaultProgramming(QDate(2010, 1, 1).addDays(i % 900));
                 r.serial = 100000 + i * 7;
@@ -48,8 +48,8 @@ struct Fleet {
                 r.version = QStringLiteral("4.0");
                 // One transaction for the whole fleet; the save opens none of its own here.
                 Row row = programmingRow(r);
-                if (!store->insert(QStringLiteral("Programacion"), row))
-                    return false;
+                if (Status added = store->insert(QStringLiteral("Programacion"), row); !added)
+                    return added;
                 for (int k = 1; k <= kIntervalCount; ++k) {
                     Row in;
                     in.set(QStringLiteral("LNumeroSerie"), r.serial);
@@ -58,11 +58,11 @@ struct Fleet {
                     in.set(QStringLiteral("THoraEmpiezaInt"), intervals[k - 1].startTime);
                     in.set(QStringLiteral("TDiaTerminaInt"), intervals[k - 1].endDay);
                     in.set(QStringLiteral("THoraTerminaInt"), intervals[k - 1].endTime);
-                    if (!store->insert(QStringLiteral("IntervaloInhabil"), in))
-                        return false;
+                    if (Status added = store->insert(QStringLiteral("IntervaloInhabil"), in); !added)
+                        return added;
                 }
             }
-            return true;
+            return {};
         });
     }
 };
@@ -78,10 +78,10 @@ void BM_NextRecordStep(benchmark::State& state)
 {
     Fleet& f = fleet();
     ProgrammingBrowser browser(*f.ctx.db);
-    qint32 serial = *browser.first();
+    qint32 serial = *serialFound(browser.first());
     for (auto _ : state) {
-        auto next = browser.next(serial);
-        serial = next ? *next : *browser.first();
+        auto next = serialFound(browser.next(serial));
+        serial = next ? *next : *serialFound(browser.first());
         benchmark::DoNotOptimize(loadProgramming(*f.store, serial));
     }
 }
@@ -93,7 +93,7 @@ void BM_PreviousRecordStep(benchmark::State& state)
     ProgrammingBrowser browser(*f.ctx.db);
     qint32 serial = 100000 + units() * 7;
     for (auto _ : state) {
-        auto previous = browser.previous(serial);
+        auto previous = serialFound(browser.previous(serial));
         serial = previous ? *previous : 100000 + units() * 7;
         benchmark::DoNotOptimize(loadProgramming(*f.store, serial));
     }
@@ -119,7 +119,7 @@ void BM_SearchVenue(benchmark::State& state)
     ProgrammingBrowser browser(*f.ctx.db);
     const SearchField venue = *searchFieldOf(QStringLiteral("MaskLocal"));
     for (auto _ : state) {
-        const auto serial = browser.findContaining(venue, QStringLiteral("Local 9999"));
+        const auto serial = serialFound(browser.findContaining(venue, QStringLiteral("Local 9999")));
         benchmark::DoNotOptimize(loadProgramming(*f.store, *serial));
     }
 }

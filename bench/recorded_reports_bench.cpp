@@ -41,7 +41,7 @@ void fill(Database& db, int from, int to)
         unit.set(QStringLiteral("TLocal"), QStringLiteral("Sala Bench"));
         unit.set(QStringLiteral("THoraEmpiezaNoche"), QStringLiteral("23:00"));
         unit.set(QStringLiteral("THoraTerminaNoche"), QStringLiteral("07:00"));
-        store.insert(QStringLiteral("Programacion"), unit);
+        (void)store.insert(QStringLiteral("Programacion"), unit);
     }
     QSqlDatabase c = db.connection();
     c.transaction();

@@ -69,7 +69,7 @@ struct Filled {
     void journalAll()
     {
         Journal journal(*db);
-        const std::optional<qint64> entry = journal.open(JournalAction::Import, 0, QStringLiteral("bench"));
+        const Result<qint64> entry = journal.open(JournalAction::Import, 0, QStringLiteral("bench"));
         QSqlDatabase c = db->connection();
         if (!entry || !c.transaction())
             qFatal("cannot open the journal entry");
@@ -112,14 +112,14 @@ void StoreNewIntervalJournaled(benchmark::State& state)
     Journal journal(*filled->db);
     const auto entry = journal.open(JournalAction::Download, kSerial, QStringLiteral("cable"));
     RecordStore store(*filled->db);
-    store.setJournalEntry(&journal, entry.value_or(0));
+    store.setJournalEntry(&journal, entry ? *entry : 0);
     static qint64 next = 2 * storedCount;
     for (auto _ : state) {
         const auto stored = store.storeInterval(kSerial, intervalAt(kFirst.addSecs(120 * next++)));
         if (!stored || *stored != Stored::Added)
             state.SkipWithError(stored ? "not added" : qPrintable(stored.error().detail));
     }
-    journal.seal(entry.value_or(0), QStringLiteral("completed"), {});
+    (void)journal.seal(entry ? *entry : 0, QStringLiteral("completed"), {});
 }
 BENCHMARK(StoreNewIntervalJournaled)->Iterations(2000);
 

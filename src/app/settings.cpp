@@ -267,9 +267,11 @@ Status acceptFooterText(AppContext& ctx, const QString& text)
     Store store(*ctx.settingsDb());
     Row values;
     values.set(QStringLiteral("TUsuario"), text);
-    const int changed = store.update(QStringLiteral("Configuracion"), values, {});
-    if (changed < 0 || (changed == 0 && !store.insert(QStringLiteral("Configuracion"), values)))
-        return finalText(store.lastError());
+    const Result<int> changed = store.update(QStringLiteral("Configuracion"), values, {});
+    if (!changed)
+        return changed.error();
+    if (*changed == 0)
+        return store.insert(QStringLiteral("Configuracion"), values);
     return {};
 }
 
@@ -298,22 +300,21 @@ Status writeConfigurationRow(AppContext& ctx)
     values.set(QStringLiteral("TUsuario"), ctx.ReportFooterText);
 
     Store store(*ctx.settingsDb());
-    bool ok = inTransaction(store, [&] {
+    return inTransaction(store, [&]() -> Status {
         // Only the first row is the settings row; a table someone emptied gets one.
-        const auto first = store.select(QStringLiteral("Configuracion"));
-        if (!store.lastError().isEmpty() && first.isEmpty())
-            return false;
-        if (first.isEmpty())
+        const Result<QList<Row>> first = store.select(QStringLiteral("Configuracion"));
+        if (!first)
+            return first.error();
+        if (first->isEmpty())
             return store.insert(QStringLiteral("Configuracion"), values);
         // Leave the file untouched when nothing changed.
         bool same = true;
         for (const QString& column : values.columns())
-            same = same && first.front().value(column) == values.value(column);
-        return same || store.update(QStringLiteral("Configuracion"), values, first.front()) >= 0;
+            same = same && first->front().value(column) == values.value(column);
+        if (same)
+            return {};
+        return store.update(QStringLiteral("Configuracion"), values, first->front()).status();
     });
-    if (!ok)
-        return finalText(store.lastError());
-    return {};
 }
 
 Status acceptDatabase(AppContext& ctx, const DatabaseTarget& target)

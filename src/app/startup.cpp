@@ -23,16 +23,22 @@ namespace tvq52 {
 
 namespace {
 
-struct StartupFault {
-    QString description;
-};
+// A step that failed: its text, already in the user's language, is shown
+// once when start-up ends.
+Error startupFault(QString description)
+{
+    return finalText(std::move(description));
+}
 
 // The user gave up on reaching the records: nothing more to say.
-struct StartupCancelled {};
+Error startupCancelled()
+{
+    return Error();
+}
 
 // Opens the chosen records; after a failure with a server the user may
 // change the choice (or go back to the data folder's file) and try again.
-void openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
+Status openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
 {
     Result<DatabaseTarget> target = resolveDatabase(ctx);
     for (;;) {
@@ -40,27 +46,27 @@ void openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
         if (target) {
             const Status opened = openRecords(ctx, prompter, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *target});
             if (opened)
-                return;
+                return {};
             // Translated texts break lines as CR LF; the dialog's label takes LF.
             message = errorText(ctx.guru, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
             if (!target->isServer())
-                throw StartupFault{message};
+                return startupFault(message);
         } else {
             message = errorText(ctx.guru, target.error());
         }
         prompter.message(Message{message, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
         std::optional<DatabaseTarget> chosen = host.chooseDatabase(message);
         if (!chosen)
-            throw StartupCancelled{};
+            return startupCancelled();
         target = *chosen;
     }
 }
 
-void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
+Status steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
 {
     const Result<QString> languageValue = readStartupSettings(ctx);
     if (!languageValue)
-        throw StartupFault{untranslatedText(languageValue.error())};
+        return startupFault(untranslatedText(languageValue.error()));
     configureSigning(ctx.home);
 
     const LanguageInfo& language = languageByLocaleId(*languageValue);
@@ -71,7 +77,8 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
     ctx.LanguageCodeValue = LanguageCode(ctx.languageName);
     host.languageChosen(ctx.LanguageCodeValue);
 
-    openRecords(ctx, prompter, host);
+    if (Status opened = openRecords(ctx, prompter, host); !opened)
+        return opened;
 
     host.setCaption(QString::fromLatin1(kApplicationTitle));
 
@@ -98,6 +105,7 @@ void steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString
 
     ctx.CommandLineFile = GetCommandLineFile(commandLine);
     openCommandLineFile(ctx, host);
+    return {};
 }
 
 } // namespace
@@ -117,13 +125,11 @@ void openCommandLineFile(AppContext& ctx, StartupHost& host)
 
 bool runStartup(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
 {
-    try {
-        steps(ctx, prompter, host, commandLine);
-    } catch (const StartupFault& fault) {
-        prompter.message(
-            Message{fault.description, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
-    } catch (const StartupCancelled&) {
-        return false;
+    if (const Status done = steps(ctx, prompter, host, commandLine); !done) {
+        if (done.error().catalogueId == startupCancelled().catalogueId)
+            return false;
+        prompter.message(Message{
+            untranslatedText(done.error()), QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
     }
     host.showMainWindow();
     return true;

@@ -81,7 +81,9 @@ std::optional<QString> storedPhone(Database& db, qint32 serial, CollectedUnit& l
 {
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), serial);
-    const auto unit = Store(db).selectOne(QStringLiteral("Programacion"), key);
+    // A row that cannot be read counts as none stored.
+    const auto found = Store(db).selectOne(QStringLiteral("Programacion"), key);
+    const std::optional<Row> unit = found ? *found : std::nullopt;
     const QString phone = unit ? unit->value(QStringLiteral("TTelefono")).toString().trimmed() : QString();
     if (unit && !phone.isEmpty())
         return phone;

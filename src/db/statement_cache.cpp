@@ -1,12 +1,13 @@
 #include "db/statement_cache.h"
 
 #include "db/database.h"
+#include "db/sql_error.h"
 
 #include <QSqlError>
 
 namespace tvq52 {
 
-QSqlQuery* StatementCache::get(const QString& sql, const QString& key)
+Result<QSqlQuery*> StatementCache::get(const QString& sql, const QString& key)
 {
     const QString& name = key.isEmpty() ? sql : key;
     if (generation_ != database_.generation()) {
@@ -21,34 +22,32 @@ QSqlQuery* StatementCache::get(const QString& sql, const QString& key)
     if (!query.prepare(sql)) {
         lastError_ = query.lastError();
         database_.noteFailure(lastError_);
-        return nullptr;
+        return sqlError(lastError_);
     }
     return &statements_.emplace(name, std::move(query)).first->second;
 }
 
-bool StatementCache::run(QSqlQuery* query, const QVariantList& binds)
+Status StatementCache::run(QSqlQuery& query, const QVariantList& binds)
 {
-    if (!query)
-        return false;
     for (int i = 0; i < binds.size(); ++i)
-        query->bindValue(i, binds[i]);
-    if (!query->exec()) {
-        lastError_ = query->lastError();
+        query.bindValue(i, binds[i]);
+    if (!query.exec()) {
+        lastError_ = query.lastError();
         database_.noteFailure(lastError_);
-        return false;
+        return sqlError(lastError_);
     }
-    return true;
+    return {};
 }
 
-bool StatementCache::execute(const QString& sql)
+Status StatementCache::execute(const QString& sql)
 {
     QSqlQuery query(database_.connection());
     if (!query.exec(sql)) {
         lastError_ = query.lastError();
         database_.noteFailure(lastError_);
-        return false;
+        return sqlError(lastError_);
     }
-    return true;
+    return {};
 }
 
 } // namespace tvq52

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
@@ -17,17 +19,17 @@ public:
     explicit StatementCache(Database& database) : database_(database) {}
 
     // The statement for `sql`, prepared on first use under `key` (the SQL
-    // itself when empty); null with `lastError` set when it cannot be prepared.
-    QSqlQuery* get(const QString& sql, const QString& key = {});
-    // Binds `binds` in order and runs the statement; false with `lastError` set
-    // on failure (a lost server connection is noted on the database).
-    bool run(QSqlQuery* query, const QVariantList& binds);
+    // itself when empty), or the database's words when it cannot be prepared.
+    Result<QSqlQuery*> get(const QString& sql, const QString& key = {});
+    // Binds `binds` in order and runs the statement (a lost server
+    // connection is noted on the database).
+    Status run(QSqlQuery& query, const QVariantList& binds);
 
     // Runs a statement that cannot be prepared on every backend (BEGIN,
     // COMMIT, ROLLBACK), without binds.
-    bool execute(const QString& sql);
+    Status execute(const QString& sql);
 
-    QString lastError() const { return lastError_.text(); }
+    // The database's own error behind the last failure, to tell its kind by.
     const QSqlError& lastSqlError() const { return lastError_; }
 
 private:

@@ -151,12 +151,20 @@ Status insertRow(QSqlDatabase db, const TableDef& table, const Row& row, SqlDial
 
 Store::Store(Database& database) : database_(database) {}
 
-bool Store::noted(const Status& status) const
+namespace {
+
+// The store's failures read as the text they always showed, untranslated.
+Error plain(const Error& error)
 {
-    if (!status)
-        lastError_ = untranslatedText(status.error());
-    return status.ok();
+    return finalText(untranslatedText(error));
 }
+
+Error noColumn(const QString& table, const QString& column)
+{
+    return finalText(QStringLiteral("%1 has no column %2").arg(table, column));
+}
+
+} // namespace
 
 QSqlDatabase Store::liveConnection() const
 {
@@ -167,37 +175,36 @@ QSqlDatabase Store::liveConnection() const
     return database_.connection();
 }
 
-const TableDef* Store::table(const QString& name) const
+Result<const TableDef*> Store::table(const QString& name) const
 {
     const TableDef* t = schemaTable(name);
     if (!t)
-        lastError_ = QStringLiteral("No table %1").arg(name);
+        return finalText(QStringLiteral("No table %1").arg(name));
     return t;
 }
 
-bool Store::whereClause(const TableDef& t, const Row& where, QString* sql, QVariantList* binds) const
+Result<Store::Clause> Store::whereClause(const TableDef& t, const Row& where) const
 {
+    Clause clause;
     QStringList terms;
     for (int i = 0; i < where.columns().size(); ++i) {
         const ColumnDef* c = t.column(where.columns()[i]);
-        if (!c) {
-            lastError_ = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(t.name), where.columns()[i]);
-            return false;
-        }
+        if (!c)
+            return noColumn(QString::fromUtf8(t.name), where.columns()[i]);
         const QVariant v = toStorage(*c, where.values()[i], database_.dialect());
         if (v.isNull()) {
             terms << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" IS NULL");
         } else {
             terms << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" = ?");
-            *binds << v;
+            clause.binds << v;
         }
     }
     if (!terms.isEmpty())
-        *sql += QLatin1String(" WHERE ") + terms.join(QLatin1String(" AND "));
-    return true;
+        clause.sql = QLatin1String(" WHERE ") + terms.join(QLatin1String(" AND "));
+    return clause;
 }
 
-bool Store::orderClause(const TableDef& t, const QStringList& orderBy, QString* sql) const
+Result<QString> Store::orderClause(const TableDef& t, const QStringList& orderBy) const
 {
     QStringList terms;
     for (const QString& item : orderBy) {
@@ -209,25 +216,22 @@ bool Store::orderClause(const TableDef& t, const QStringList& orderBy, QString* 
             name = name.trimmed();
         }
         const ColumnDef* c = t.column(name);
-        if (!c) {
-            lastError_ = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(t.name), name);
-            return false;
-        }
+        if (!c)
+            return noColumn(QString::fromUtf8(t.name), name);
         terms << quoteIdentifier(QString::fromUtf8(c->name)) + (desc ? QLatin1String(" DESC") : QLatin1String(""));
     }
-    if (!terms.isEmpty())
-        *sql += QLatin1String(" ORDER BY ") + terms.join(QLatin1String(", "));
-    return true;
+    if (terms.isEmpty())
+        return QString();
+    return QLatin1String(" ORDER BY ") + terms.join(QLatin1String(", "));
 }
 
-QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList& binds) const
+Result<QList<Row>> Store::run(const TableDef& t, const QString& sql, const QVariantList& binds) const
 {
     QList<Row> rows;
-    lastError_.clear(); // lastError() then tells how this read went
     QSqlQuery q(liveConnection());
     q.setForwardOnly(true);
-    if (!noted(exec(q, sql, binds, &database_)))
-        return rows;
+    if (Status done = exec(q, sql, binds, &database_); !done)
+        return plain(done.error());
     const QSqlRecord rec = q.record();
     std::vector<const ColumnDef*> defs;
     std::vector<int> shown; // a server's row number is not the table's own
@@ -248,134 +252,147 @@ QList<Row> Store::run(const TableDef& t, const QString& sql, const QVariantList&
     // A read that fails partway is no shorter answer: it is no answer.
     if (q.lastError().isValid()) {
         database_.noteFailure(q.lastError());
-        noted(sqlError(q.lastError()));
-        return {};
+        return plain(sqlError(q.lastError()));
     }
     return rows;
 }
 
-QList<Row> Store::select(const QString& tableName, const Row& where, const QStringList& orderBy) const
+Result<QList<Row>> Store::select(const QString& tableName, const Row& where, const QStringList& orderBy) const
 {
-    const TableDef* t = table(tableName);
+    const Result<const TableDef*> t = table(tableName);
     if (!t)
-        return {};
-    QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
-    QVariantList binds;
-    if (!whereClause(*t, where, &sql, &binds) || !orderClause(*t, orderBy, &sql))
-        return {};
-    return run(*t, sql, binds);
+        return t.error();
+    const Result<Clause> clause = whereClause(**t, where);
+    if (!clause)
+        return clause.error();
+    const Result<QString> order = orderClause(**t, orderBy);
+    if (!order)
+        return order.error();
+    const QString sql =
+        QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name))) + clause->sql + *order;
+    return run(**t, sql, clause->binds);
 }
 
-std::optional<Row> Store::selectOne(const QString& tableName, const Row& where) const
+Result<std::optional<Row>> Store::selectOne(const QString& tableName, const Row& where) const
 {
-    const TableDef* t = table(tableName);
+    const Result<const TableDef*> t = table(tableName);
     if (!t)
-        return std::nullopt;
-    QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
-    QVariantList binds;
-    if (!whereClause(*t, where, &sql, &binds))
-        return std::nullopt;
-    sql += QLatin1String(" LIMIT 1");
-    QList<Row> rows = run(*t, sql, binds);
-    if (rows.isEmpty())
-        return std::nullopt;
-    return rows.front();
+        return t.error();
+    const Result<Clause> clause = whereClause(**t, where);
+    if (!clause)
+        return clause.error();
+    const QString sql = QStringLiteral("SELECT * FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name)))
+        + clause->sql + QLatin1String(" LIMIT 1");
+    Result<QList<Row>> rows = run(**t, sql, clause->binds);
+    if (!rows)
+        return rows.error();
+    if (rows->isEmpty())
+        return std::optional<Row>();
+    return std::optional<Row>(rows->front());
 }
 
-QList<Row> Store::selectContaining(const QString& tableName, const QString& column, const QString& fragment,
-                                   const QStringList& orderBy) const
+Result<QList<Row>> Store::selectContaining(const QString& tableName, const QString& column, const QString& fragment,
+                                           const QStringList& orderBy) const
 {
-    const TableDef* t = table(tableName);
+    const Result<const TableDef*> t = table(tableName);
     if (!t)
-        return {};
-    const ColumnDef* c = t->column(column);
-    if (!c) {
-        lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, column);
-        return {};
-    }
+        return t.error();
+    const ColumnDef* c = (*t)->column(column);
+    if (!c)
+        return noColumn(tableName, column);
     const QString text = QStringLiteral("CAST(%1 AS VARCHAR(255))").arg(quoteIdentifier(QString::fromUtf8(c->name)));
-    QString sql = QStringLiteral("SELECT * FROM %1 WHERE %2 LIKE ? ESCAPE '\\'")
-                      .arg(quoteIdentifier(QString::fromUtf8(t->name)), foldedSql(database_.dialect(), text));
-    if (!orderClause(*t, orderBy, &sql))
-        return {};
-    return run(*t, sql, {QVariant(containsPattern(fragment))});
+    const Result<QString> order = orderClause(**t, orderBy);
+    if (!order)
+        return order.error();
+    const QString sql = QStringLiteral("SELECT * FROM %1 WHERE %2 LIKE ? ESCAPE '\\'")
+                            .arg(quoteIdentifier(QString::fromUtf8((*t)->name)), foldedSql(database_.dialect(), text))
+        + *order;
+    return run(**t, sql, {QVariant(containsPattern(fragment))});
 }
 
-qint64 Store::count(const QString& tableName, const Row& where) const
+Result<qint64> Store::count(const QString& tableName, const Row& where) const
 {
-    const TableDef* t = table(tableName);
+    const Result<const TableDef*> t = table(tableName);
     if (!t)
-        return -1;
-    QString sql = QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
-    QVariantList binds;
-    if (!whereClause(*t, where, &sql, &binds))
-        return -1;
+        return t.error();
+    const Result<Clause> clause = whereClause(**t, where);
+    if (!clause)
+        return clause.error();
+    const QString sql =
+        QStringLiteral("SELECT COUNT(*) FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name))) + clause->sql;
     QSqlQuery q(liveConnection());
-    if (!noted(exec(q, sql, binds, &database_)) || !q.next())
-        return -1;
+    if (Status done = exec(q, sql, clause->binds, &database_); !done)
+        return plain(done.error());
+    if (!q.next()) {
+        database_.noteFailure(q.lastError());
+        return plain(sqlError(q.lastError()));
+    }
     return q.value(0).toLongLong();
 }
 
-bool Store::insert(const QString& tableName, const Row& row)
+Status Store::insert(const QString& tableName, const Row& row)
 {
-    const TableDef* t = table(tableName);
-    return t && noted(insertRow(liveConnection(), *t, row, database_.dialect()));
+    const Result<const TableDef*> t = table(tableName);
+    if (!t)
+        return t.error();
+    if (Status done = insertRow(liveConnection(), **t, row, database_.dialect()); !done)
+        return plain(done.error());
+    return {};
 }
 
-int Store::update(const QString& tableName, const Row& values, const Row& where)
+Result<int> Store::change(const QString& sql, const QVariantList& binds)
 {
-    const TableDef* t = table(tableName);
+    QSqlQuery q(liveConnection());
+    if (Status done = exec(q, sql, binds, &database_); !done)
+        return plain(done.error());
+    return q.numRowsAffected();
+}
+
+Result<int> Store::update(const QString& tableName, const Row& values, const Row& where)
+{
+    const Result<const TableDef*> t = table(tableName);
     if (!t)
-        return -1;
+        return t.error();
     QStringList sets;
     QVariantList binds;
     for (int i = 0; i < values.columns().size(); ++i) {
-        const ColumnDef* c = t->column(values.columns()[i]);
-        if (!c) {
-            lastError_ = QStringLiteral("%1 has no column %2").arg(tableName, values.columns()[i]);
-            return -1;
-        }
+        const ColumnDef* c = (*t)->column(values.columns()[i]);
+        if (!c)
+            return noColumn(tableName, values.columns()[i]);
         sets << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" = ?");
         binds << toStorage(*c, values.values()[i], database_.dialect());
     }
     if (sets.isEmpty())
         return 0;
-    QString sql = QStringLiteral("UPDATE %1 SET %2")
-                      .arg(quoteIdentifier(QString::fromUtf8(t->name)), sets.join(QLatin1String(", ")));
-    if (!whereClause(*t, where, &sql, &binds))
-        return -1;
-    QSqlQuery q(liveConnection());
-    if (!noted(exec(q, sql, binds, &database_)))
-        return -1;
-    return q.numRowsAffected();
+    const Result<Clause> clause = whereClause(**t, where);
+    if (!clause)
+        return clause.error();
+    return change(QStringLiteral("UPDATE %1 SET %2")
+                          .arg(quoteIdentifier(QString::fromUtf8((*t)->name)), sets.join(QLatin1String(", ")))
+                      + clause->sql,
+                  binds + clause->binds);
 }
 
-bool Store::upsert(const QString& tableName, const Row& row)
+Status Store::upsert(const QString& tableName, const Row& row)
 {
-    const TableDef* t = table(tableName);
+    const Result<const TableDef*> t = table(tableName);
     if (!t)
-        return false;
-    if (t->key.empty()) {
-        lastError_ = QStringLiteral("%1 has no key").arg(tableName);
-        return false;
-    }
-    return insertOnConflict(*t, row, true, nullptr);
+        return t.error();
+    return insertOnConflict(**t, row, true).status();
 }
 
-bool Store::insertIfAbsent(const QString& tableName, const Row& row, bool* added)
+Result<bool> Store::insertIfAbsent(const QString& tableName, const Row& row)
 {
-    if (added)
-        *added = false;
-    const TableDef* t = table(tableName);
-    return t && insertOnConflict(*t, row, false, added);
+    const Result<const TableDef*> t = table(tableName);
+    if (!t)
+        return t.error();
+    return insertOnConflict(**t, row, false);
 }
 
-bool Store::insertOnConflict(const TableDef& t, const Row& row, bool update, bool* added)
+Result<bool> Store::insertOnConflict(const TableDef& t, const Row& row, bool update)
 {
-    if (t.key.empty()) {
-        lastError_ = QStringLiteral("%1 has no key").arg(QString::fromUtf8(t.name));
-        return false;
-    }
+    if (t.key.empty())
+        return finalText(QStringLiteral("%1 has no key").arg(QString::fromUtf8(t.name)));
     // One statement decides, so that two PCs storing the same row at once end
     // with one row and no unique-key error on either.
     QStringList names;
@@ -384,10 +401,8 @@ bool Store::insertOnConflict(const TableDef& t, const Row& row, bool update, boo
     QVariantList binds;
     for (int i = 0; i < row.columns().size(); ++i) {
         const ColumnDef* c = t.column(row.columns()[i]);
-        if (!c) {
-            lastError_ = QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(t.name), row.columns()[i]);
-            return false;
-        }
+        if (!c)
+            return noColumn(QString::fromUtf8(t.name), row.columns()[i]);
         const QString name = quoteIdentifier(QString::fromUtf8(c->name));
         names << name;
         marks << QStringLiteral("?");
@@ -404,35 +419,30 @@ bool Store::insertOnConflict(const TableDef& t, const Row& row, bool update, boo
     const QString sql = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) %5")
                             .arg(quoteIdentifier(QString::fromUtf8(t.name)), names.join(QLatin1String(", ")),
                                  marks.join(QLatin1String(", ")), keyNames.join(QLatin1String(", ")), action);
-    QSqlQuery q(liveConnection());
-    if (!noted(exec(q, sql, binds, &database_)))
-        return false;
-    if (added)
-        *added = q.numRowsAffected() > 0;
-    return true;
+    const Result<int> touched = change(sql, binds);
+    if (!touched)
+        return touched.error();
+    return *touched > 0;
 }
 
-int Store::remove(const QString& tableName, const Row& where)
+Result<int> Store::remove(const QString& tableName, const Row& where)
 {
-    const TableDef* t = table(tableName);
+    const Result<const TableDef*> t = table(tableName);
     if (!t)
-        return -1;
-    QString sql = QStringLiteral("DELETE FROM %1").arg(quoteIdentifier(QString::fromUtf8(t->name)));
-    QVariantList binds;
-    if (!whereClause(*t, where, &sql, &binds))
-        return -1;
-    QSqlQuery q(liveConnection());
-    if (!noted(exec(q, sql, binds, &database_)))
-        return -1;
-    return q.numRowsAffected();
+        return t.error();
+    const Result<Clause> clause = whereClause(**t, where);
+    if (!clause)
+        return clause.error();
+    return change(QStringLiteral("DELETE FROM %1").arg(quoteIdentifier(QString::fromUtf8((*t)->name))) + clause->sql,
+                  clause->binds);
 }
 
-bool Store::deleteUnit(qint32 serial)
+Status Store::deleteUnit(qint32 serial)
 {
     return inTransaction(*this, [&] { return removeUnit(serial); });
 }
 
-bool Store::removeUnit(qint32 serial)
+Status Store::removeUnit(qint32 serial)
 {
     Row unit;
     unit.set(QStringLiteral("LNumeroSerie"), serial);
@@ -440,37 +450,36 @@ bool Store::removeUnit(qint32 serial)
     // for this unit on another PC wait, then find the unit gone.
     for (const char* t : {"Programacion", "IntervaloInhabil", "Sesiones", "Intervalos", "DiaFinalBateria", "DiaBorrado",
                           "DiaReprogramado"})
-        if (remove(QString::fromUtf8(t), unit) < 0)
-            return false;
-    return true;
+        if (const Result<int> removed = remove(QString::fromUtf8(t), unit); !removed)
+            return removed.error();
+    return {};
 }
 
-bool Store::transaction()
+Status Store::transaction()
 {
     QSqlDatabase db = liveConnection();
     if (!db.transaction()) {
-        lastError_ = db.lastError().text();
         database_.noteFailure(db.lastError());
-        return false;
+        return finalText(db.lastError().text());
     }
-    return true;
+    return {};
 }
 
-bool Store::commit()
+Status Store::commit()
 {
     QSqlDatabase db = database_.connection();
     if (!db.commit()) {
-        lastError_ = db.lastError().text();
+        const Error error = finalText(db.lastError().text());
         db.rollback();
-        return false;
+        return error;
     }
-    return true;
+    return {};
 }
 
-bool Store::rollback()
+void Store::rollback()
 {
     QSqlDatabase db = database_.connection();
-    return db.rollback();
+    db.rollback();
 }
 
 } // namespace tvq52

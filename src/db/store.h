@@ -46,72 +46,78 @@ QVariant fromStorage(const ColumnDef& column, const QVariant& value);
 Status insertRow(QSqlDatabase db, const TableDef& table, const Row& row, SqlDialect dialect = SqlDialect::SQLite);
 
 // Reads and writes rows by column name. Every identifier comes from the
-// schema and every value is a bound parameter.
+// schema and every value is a bound parameter. Failures carry the
+// database's words (or the store's, for a name the schema lacks) as final text.
 class Store {
 public:
     explicit Store(Database& database);
 
     // Rows whose columns equal `where`, sorted by `orderBy` (column names,
     // each optionally followed by " DESC"). A read that fails, also partway,
-    // gives no rows and sets lastError().
-    QList<Row> select(const QString& table, const Row& where = {}, const QStringList& orderBy = {}) const;
-    std::optional<Row> selectOne(const QString& table, const Row& where) const;
+    // is an error, never fewer rows.
+    Result<QList<Row>> select(const QString& table, const Row& where = {}, const QStringList& orderBy = {}) const;
+    Result<std::optional<Row>> selectOne(const QString& table, const Row& where) const;
     // Rows whose `column` text contains `fragment` (no wildcards from the user).
-    QList<Row> selectContaining(const QString& table, const QString& column, const QString& fragment,
-                                const QStringList& orderBy = {}) const;
-    qint64 count(const QString& table, const Row& where = {}) const;
+    Result<QList<Row>> selectContaining(const QString& table, const QString& column, const QString& fragment,
+                                        const QStringList& orderBy = {}) const;
+    Result<qint64> count(const QString& table, const Row& where = {}) const;
 
-    bool insert(const QString& table, const Row& row);
-    // Updates the rows matching `where`; returns the number changed, -1 on error.
-    int update(const QString& table, const Row& values, const Row& where);
+    Status insert(const QString& table, const Row& row);
+    // Updates the rows matching `where`; gives the number changed.
+    Result<int> update(const QString& table, const Row& values, const Row& where);
     // Updates the row with the table's key taken from `row`, or adds it.
-    bool upsert(const QString& table, const Row& row);
-    // Adds the row unless one with the same key exists; false only on error.
-    bool insertIfAbsent(const QString& table, const Row& row, bool* added = nullptr);
-    int remove(const QString& table, const Row& where);
+    Status upsert(const QString& table, const Row& row);
+    // Adds the row unless one with the same key exists; true when it was added.
+    Result<bool> insertIfAbsent(const QString& table, const Row& row);
+    // Gives the number of rows removed.
+    Result<int> remove(const QString& table, const Row& where);
 
     // Removes one unit with all its data, in one transaction.
-    bool deleteUnit(qint32 serial);
+    Status deleteUnit(qint32 serial);
     // The same inside the caller's transaction.
-    bool removeUnit(qint32 serial);
+    Status removeUnit(qint32 serial);
 
-    bool transaction();
-    bool commit();
-    bool rollback();
+    Status transaction();
+    // A commit that fails is rolled back.
+    Status commit();
+    void rollback();
 
-    QString lastError() const { return lastError_; }
     Database& database() const { return database_; }
 
 private:
-    const TableDef* table(const QString& name) const;
-    // Keeps the failure's text as lastError(); true when it succeeded.
-    bool noted(const Status& status) const;
+    // A WHERE clause with its values in order.
+    struct Clause {
+        QString sql;
+        QVariantList binds;
+    };
+    Result<const TableDef*> table(const QString& name) const;
     QSqlDatabase liveConnection() const;
-    bool insertOnConflict(const TableDef& t, const Row& row, bool update, bool* added);
-    bool whereClause(const TableDef& t, const Row& where, QString* sql, QVariantList* binds) const;
-    bool orderClause(const TableDef& t, const QStringList& orderBy, QString* sql) const;
-    QList<Row> run(const TableDef& t, const QString& sql, const QVariantList& binds) const;
+    Result<bool> insertOnConflict(const TableDef& t, const Row& row, bool update);
+    Result<Clause> whereClause(const TableDef& t, const Row& where) const;
+    Result<QString> orderClause(const TableDef& t, const QStringList& orderBy) const;
+    Result<QList<Row>> run(const TableDef& t, const QString& sql, const QVariantList& binds) const;
+    // Runs a statement that hands back no rows; gives the rows it touched.
+    Result<int> change(const QString& sql, const QVariantList& binds);
 
     Database& database_;
-    mutable QString lastError_;
 };
 
-// Runs `body` inside a transaction on `store`: commits when it returns true,
-// rolls back otherwise (and when it throws).
-template <typename F> bool inTransaction(Store& store, F&& body)
+// Runs `body` (giving a Status) inside a transaction on `store`: commits when
+// it succeeds, rolls back otherwise (and when it throws).
+template <typename F> Status inTransaction(Store& store, F&& body)
 {
-    if (!store.transaction())
-        return false;
-    bool ok = false;
+    if (Status begun = store.transaction(); !begun)
+        return begun;
+    Status done;
     try {
-        ok = body();
+        done = body();
     } catch (...) {
         store.rollback();
         throw;
     }
-    if (!ok) {
+    if (!done) {
         store.rollback();
-        return false;
+        return done;
     }
     return store.commit();
 }

@@ -106,29 +106,29 @@ public:
     // left open by a program that was killed is sealed as "interrupted" first.
     // A serial of 0 or less is no known unit. `source` is the hex SHA-256 of
     // the file an import or a merge reads.
-    std::optional<qint64> open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source = {});
+    Result<qint64> open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source = {});
     // Lists a record in an open entry, by its table's key and the SHA-256 of
     // its values in the canonical text; runs inside the caller's transaction.
-    bool addRecord(qint64 entry, const QString& table, const Row& storedRow);
+    Status addRecord(qint64 entry, const QString& table, const Row& storedRow);
     // The hex SHA-256 of the entry's record lines in stored order, as the
     // one writer that listed them kept it: sealing then need not read a
     // million lines back.
     void setListedLines(qint64 entry, const QByteArray& digest) { listedLines_[entry] = digest; }
     // Keeps with an open entry what its file said of where it comes from;
     // sealing puts it in the hash.
-    bool setProvenance(qint64 entry, const QString& text);
+    Status setProvenance(qint64 entry, const QString& text);
     // Closes the entry: its fields, its records and the previous entry's hash
     // give its hash. Appends are serialized.
-    bool seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts = {},
-              const QString& totals = {});
+    Status seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts = {},
+                const QString& totals = {});
     // An entry without records, opened and sealed at once.
-    bool append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                const QString& message);
+    Status append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
+                  const QString& message);
     // The same inside the caller's transaction, which already holds the
     // database's write lock (SQLite) and, on a server, gets the chain's lock
     // until it ends: the entry stands or falls with what the caller wrote.
-    bool appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                             const QString& message);
+    Status appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
+                               const QString& message);
 
     // Lists, in an open entry, the rows of a record table numbered after
     // `afterRow` (SQLite's rowid, the server's row number), through `db`,
@@ -159,20 +159,27 @@ public:
     // its head: a report printed then should carry a signature too.
     bool signedAt(const QByteArray& head) const;
     // Puts the time stamp on signatures made while the authority did not
-    // answer; stops at the first it still refuses. False when the database
-    // could not be written.
-    bool addPendingTimeStamps();
+    // answer; stops at the first it still refuses. An error when the
+    // database could not be written.
+    Status addPendingTimeStamps();
 
-    QString lastError() const { return lastError_; }
+    // The database's own error behind the last failure, to tell its kind by.
     const QSqlError& lastSqlError() const { return lastSqlError_; }
-    // The last failure as the database's own (full, locked, read-only, gone),
-    // or Other when it was something else.
-    DatabaseFailure lastFailure() const;
+    // A failure this journal gave, as the database's own (full, locked,
+    // read-only, gone), or Other when it was something else.
+    DatabaseFailure failureOf(const Error& error) const;
 
 private:
-    QSqlQuery* statement(const QString& sql) const;
-    bool readChainHead(qint64& previous, QByteArray& previousHash, qint64& sealNumber) const;
-    bool exec(QSqlQuery* query, const QVariantList& binds) const;
+    // The newest sealed entry, which a new seal links to: nothing when the
+    // chain is empty; the seal's number follows it.
+    struct ChainHead {
+        std::optional<qint64> previous;
+        QByteArray hash;
+        qint64 sealNumber = 1;
+    };
+    // The statement for `sql`, prepared once and run with `binds`.
+    Result<QSqlQuery*> run(const QString& sql, const QVariantList& binds) const;
+    Result<ChainHead> readChainHead() const;
     // Seals the entries whose program is gone; entries another running
     // program (or this one) still holds are left open. Only an entry whose
     // opening the office signed gets a signed seal.
@@ -181,28 +188,29 @@ private:
     // On a server the probe's lock is kept until `releaseProbe`.
     bool probeAbandoned(qint64 entry);
     void releaseProbe(qint64 entry);
-    bool holdEntry(qint64 entry);
+    Status holdEntry(qint64 entry);
     void releaseEntry(qint64 entry);
-    bool transactionStep(const QString& sql);
+    Status transactionStep(const QString& sql);
     void rollback();
     // Seals with `signer`'s signature, or unsigned when it is null.
-    bool sealWith(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
-                  const QString& totals, Signer* signer);
-    bool sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+    Status sealWith(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
                     const QString& totals, Signer* signer);
+    Status sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+                      const QString& totals, Signer* signer);
     // The PC's key for an entry about to be written: null when there is
-    // none; false (lastError set) when it cannot be loaded.
-    bool officeSigner(Signer*& signer);
+    // none; an error when it cannot be loaded.
+    Result<Signer*> officeSigner();
     // A signature over `text` as stored (NULL without a key), marking
     // `pendingBit` in `pending` when its time stamp is still to come.
-    bool signText(Signer* signer, const QByteArray& text, QVariant& cms, int pendingBit, int& pending);
+    Result<QVariant> signText(Signer* signer, const QByteArray& text, int pendingBit, int& pending);
+    // A failure that is not the database's: no SQL error behind it.
+    Error ownFailure(const Error& error) const;
     // Whether an abandoned entry may be sealed, and whether its seal is signed.
     bool abandonedSealable(const JournalEntry& e, const QSet<QByteArray>& sealedHashes, bool journalSigned,
                            bool& signSeal) const;
     QString lockPath(qint64 entry) const;
 
     Database& database_;
-    mutable QString lastError_;
     mutable QSqlError lastSqlError_;
     // Held while an entry is open, so that other programs can tell an entry
     // in progress from one a killed program left: a lock file beside an

@@ -13,36 +13,27 @@ namespace tvq52 {
 using namespace journal_codec;
 namespace signatures = journal_signatures;
 
-bool Journal::officeSigner(Signer*& signer)
+Result<Signer*> Journal::officeSigner()
 {
     Result<Signer*> loaded = OfficeSigning::signer();
-    if (!loaded) {
-        lastError_ = untranslatedText(loaded.error());
-        lastSqlError_ = QSqlError();
-        return false;
-    }
-    signer = *loaded;
-    return true;
+    if (!loaded)
+        return ownFailure(loaded.error());
+    return loaded;
 }
 
-bool Journal::signText(Signer* signer, const QByteArray& text, QVariant& cms, int pendingBit, int& pending)
+Result<QVariant> Journal::signText(Signer* signer, const QByteArray& text, int pendingBit, int& pending)
 {
-    cms = QVariant(QMetaType::fromType<QString>());
     if (!signer)
-        return true;
+        return QVariant(QMetaType::fromType<QString>());
     // The stamp waits for the authority's answer: never while the chain is locked.
     const Result<Signature> made = signer->sign(text, Signer::Stamp::Later);
-    if (!made) {
-        lastError_ = untranslatedText(made.error());
-        lastSqlError_ = QSqlError();
-        return false;
-    }
-    cms = QString::fromLatin1(made->cms.toBase64());
+    if (!made)
+        return ownFailure(made.error());
     // Stamped once the transaction is over, or by a later run when the
     // authority does not answer.
     if (!OfficeSigning::timestampUrl().isEmpty())
         pending |= pendingBit;
-    return true;
+    return QVariant(QString::fromLatin1(made->cms.toBase64()));
 }
 
 bool Journal::abandonedSealable(const JournalEntry& e, const QSet<QByteArray>& sealedHashes, bool journalSigned,
@@ -67,29 +58,32 @@ JournalSigning Journal::signing(const JournalEntry& entry) const
 
 bool Journal::signedAt(const QByteArray& head) const
 {
-    QSqlQuery* q = statement(QStringLiteral(
-        "SELECT count(*) > 0 FROM \"Diario\" WHERE \"LId\" <= (SELECT min(\"LId\") FROM \"Diario\" WHERE "
-        "\"THash\" = ?) AND (coalesce(\"TFirmaApertura\", '') <> '' OR coalesce(\"TFirmaCierre\", '') <> '')"));
-    if (!exec(q, {QString::fromLatin1(head)}) || !q->next())
+    const Result<QSqlQuery*> q =
+        run(QStringLiteral("SELECT count(*) > 0 FROM \"Diario\" WHERE \"LId\" <= (SELECT min(\"LId\") FROM \"Diario\" "
+                           "WHERE \"THash\" = ?) AND (coalesce(\"TFirmaApertura\", '') <> '' OR "
+                           "coalesce(\"TFirmaCierre\", '') <> '')"),
+            {QString::fromLatin1(head)});
+    if (!q || !(*q)->next())
         return false;
-    const bool signedThen = q->value(0).toBool();
-    q->finish();
+    const bool signedThen = (*q)->value(0).toBool();
+    (*q)->finish();
     return signedThen;
 }
 
-bool Journal::addPendingTimeStamps()
+Status Journal::addPendingTimeStamps()
 {
     const QString url = OfficeSigning::timestampUrl();
     if (url.isEmpty())
-        return true;
-    QSqlQuery* due = statement(
-        QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"ISelloPendiente\" > 0 ORDER BY \"LId\"").arg(kEntryColumns));
-    if (!exec(due, {}))
-        return false;
+        return {};
+    const Result<QSqlQuery*> due = run(
+        QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"ISelloPendiente\" > 0 ORDER BY \"LId\"").arg(kEntryColumns),
+        {});
+    if (!due)
+        return due.error();
     QList<JournalEntry> entries;
-    while (due->next())
-        entries << entryFrom(*due);
-    due->finish();
+    while ((*due)->next())
+        entries << entryFrom(**due);
+    (*due)->finish();
     for (JournalEntry& e : entries) {
         struct Part {
             int bit;
@@ -109,22 +103,22 @@ bool Journal::addPendingTimeStamps()
             if (c.valid() && c.trust == SignerTrust::Own) {
                 const Result<QByteArray> stamped = addTimeStamp(p.cms, url);
                 if (!stamped)
-                    return true; // still no answer: the next run tries again
+                    return {}; // still no answer: the next run tries again
                 p.cms = *stamped;
             }
             e.stampPending &= ~p.bit;
             const QString column = QString::fromLatin1(p.column);
-            QSqlQuery* update =
-                statement(QStringLiteral("UPDATE \"Diario\" SET \"%1\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ? "
-                                         "AND coalesce(\"%1\", '') = ?")
-                              .arg(column));
-            if (!exec(update,
-                      {QString::fromLatin1(p.cms.toBase64()), signatures::pendingColumn(e.stampPending), e.id,
-                       QString::fromLatin1(before.toBase64())}))
-                return false;
+            const Result<QSqlQuery*> update =
+                run(QStringLiteral("UPDATE \"Diario\" SET \"%1\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ? "
+                                   "AND coalesce(\"%1\", '') = ?")
+                        .arg(column),
+                    {QString::fromLatin1(p.cms.toBase64()), signatures::pendingColumn(e.stampPending), e.id,
+                     QString::fromLatin1(before.toBase64())});
+            if (!update)
+                return update.error();
         }
     }
-    return true;
+    return {};
 }
 
 } // namespace tvq52

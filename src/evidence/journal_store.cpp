@@ -107,39 +107,37 @@ Journal::~Journal()
         releaseEntry(entry);
 }
 
-QSqlQuery* Journal::statement(const QString& sql) const
+Result<QSqlQuery*> Journal::run(const QString& sql, const QVariantList& binds) const
 {
-    QSqlQuery* query = statements_.get(sql);
+    Result<QSqlQuery*> query = statements_.get(sql);
     if (!query) {
-        lastError_ = statements_.lastError();
         lastSqlError_ = statements_.lastSqlError();
+        return query;
+    }
+    if (Status done = statements_.run(**query, binds); !done) {
+        lastSqlError_ = statements_.lastSqlError();
+        return done.error();
     }
     return query;
 }
 
-bool Journal::exec(QSqlQuery* query, const QVariantList& binds) const
+Status Journal::transactionStep(const QString& sql)
 {
-    if (statements_.run(query, binds))
-        return true;
-    if (query) {
-        lastError_ = statements_.lastError();
+    Status done = statements_.execute(sql);
+    if (!done)
         lastSqlError_ = statements_.lastSqlError();
-    }
-    return false;
-}
-
-bool Journal::transactionStep(const QString& sql)
-{
-    if (statements_.execute(sql))
-        return true;
-    lastError_ = statements_.lastError();
-    lastSqlError_ = statements_.lastSqlError();
-    return false;
+    return done;
 }
 
 void Journal::rollback()
 {
-    statements_.execute(QStringLiteral("ROLLBACK"));
+    (void)statements_.execute(QStringLiteral("ROLLBACK"));
+}
+
+Error Journal::ownFailure(const Error& error) const
+{
+    lastSqlError_ = QSqlError();
+    return finalText(untranslatedText(error));
 }
 
 QString Journal::lockPath(qint64 entry) const
@@ -147,25 +145,26 @@ QString Journal::lockPath(qint64 entry) const
     return database_.path() + QStringLiteral(".entry-%1.lock").arg(entry);
 }
 
-bool Journal::holdEntry(qint64 entry)
+Status Journal::holdEntry(qint64 entry)
 {
     if (database_.isServer()) {
-        QSqlQuery* lock = statement(QStringLiteral("SELECT pg_advisory_lock(?, ?)"));
-        if (!exec(lock, {kEntryLockClass, int(entry)}))
-            return false;
-        lock->finish();
+        const Result<QSqlQuery*> lock =
+            run(QStringLiteral("SELECT pg_advisory_lock(?, ?)"), {kEntryLockClass, int(entry)});
+        if (!lock)
+            return lock.error();
+        (*lock)->finish();
     } else {
         auto file = std::make_shared<QLockFile>(lockPath(entry));
         file->setStaleLockTime(0);
         // Without its lock file the entry still works; another program may
         // then take it for abandoned.
         if (!file->tryLock(0))
-            return true;
+            return {};
         locks_.insert(entry, file);
     }
     held_.insert(entry);
     heldEntries().add(database_.connection().connectionName(), entry);
-    return true;
+    return {};
 }
 
 void Journal::releaseEntry(qint64 entry)
@@ -184,11 +183,12 @@ bool Journal::probeAbandoned(qint64 entry)
     if (heldEntries().contains(database_.connection().connectionName(), entry))
         return false;
     if (database_.isServer()) {
-        QSqlQuery* probe = statement(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"));
-        if (!exec(probe, {kEntryLockClass, int(entry)}))
+        const Result<QSqlQuery*> probe =
+            run(QStringLiteral("SELECT pg_try_advisory_lock(?, ?)"), {kEntryLockClass, int(entry)});
+        if (!probe)
             return false;
-        const bool free = probe->next() && probe->value(0).toBool();
-        probe->finish();
+        const bool free = (*probe)->next() && (*probe)->value(0).toBool();
+        (*probe)->finish();
         return free;
     }
     QLockFile probe(lockPath(entry));
@@ -204,34 +204,36 @@ void Journal::releaseProbe(qint64 entry)
 {
     if (!database_.isServer())
         return;
-    QSqlQuery* unlock = statement(QStringLiteral("SELECT pg_advisory_unlock(?, ?)"));
-    if (exec(unlock, {kEntryLockClass, int(entry)}))
-        unlock->finish();
+    if (const Result<QSqlQuery*> unlock =
+            run(QStringLiteral("SELECT pg_advisory_unlock(?, ?)"), {kEntryLockClass, int(entry)}))
+        (*unlock)->finish();
 }
 
 void Journal::sealAbandoned(Signer* signer)
 {
-    QSqlQuery* open = statement(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"THash\" IS NULL").arg(kEntryColumns));
-    if (!exec(open, {}))
+    const Result<QSqlQuery*> open =
+        run(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"THash\" IS NULL").arg(kEntryColumns), {});
+    if (!open)
         return;
     QList<JournalEntry> entries;
-    while (open->next())
-        entries << entryFrom(*open);
-    open->finish();
+    while ((*open)->next())
+        entries << entryFrom(**open);
+    (*open)->finish();
     if (entries.isEmpty())
         return;
     QSet<QByteArray> sealedHashes;
     bool journalSigned = false;
-    QSqlQuery* hashes = statement(QStringLiteral(
-        "SELECT \"THash\", \"TFirmaApertura\" IS NOT NULL OR \"TFirmaCierre\" IS NOT NULL FROM \"Diario\" "
-        "WHERE \"THash\" IS NOT NULL"));
-    if (!exec(hashes, {}))
+    const Result<QSqlQuery*> hashes = run(QStringLiteral("SELECT \"THash\", \"TFirmaApertura\" IS NOT NULL OR "
+                                                         "\"TFirmaCierre\" IS NOT NULL FROM \"Diario\" "
+                                                         "WHERE \"THash\" IS NOT NULL"),
+                                          {});
+    if (!hashes)
         return;
-    while (hashes->next()) {
-        sealedHashes.insert(hashes->value(0).toString().toLatin1());
-        journalSigned = journalSigned || hashes->value(1).toBool();
+    while ((*hashes)->next()) {
+        sealedHashes.insert((*hashes)->value(0).toString().toLatin1());
+        journalSigned = journalSigned || (*hashes)->value(1).toBool();
     }
-    hashes->finish();
+    (*hashes)->finish();
     unlinked_.clear();
     for (const JournalEntry& e : entries) {
         bool signSeal = false;
@@ -241,7 +243,8 @@ void Journal::sealAbandoned(Signer* signer)
         }
         if (!probeAbandoned(e.id))
             continue;
-        sealWith(e.id, journalOutcomeName(JournalOutcome::Interrupted), {}, {}, {}, signSeal ? signer : nullptr);
+        // One left open stays a finding of the check; the next opening tries again.
+        (void)sealWith(e.id, journalOutcomeName(JournalOutcome::Interrupted), {}, {}, {}, signSeal ? signer : nullptr);
         releaseProbe(e.id);
     }
 }
@@ -262,60 +265,70 @@ JournalEntry newEntry(JournalAction action, qint32 serial, const QString& line)
 
 } // namespace
 
-std::optional<qint64> Journal::open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source)
+Result<qint64> Journal::open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source)
 {
     // A key that cannot be loaded stops the exchange before anything is stored.
-    Signer* signer = nullptr;
-    if (!officeSigner(signer))
-        return std::nullopt;
-    if (signer)
-        addPendingTimeStamps();
-    sealAbandoned(signer);
+    const Result<Signer*> signer = officeSigner();
+    if (!signer)
+        return signer.error();
+    // Stamps that still cannot be added wait for a later opening.
+    if (*signer)
+        (void)addPendingTimeStamps();
+    sealAbandoned(*signer);
     // The entry is held before anyone else can see it, so that nobody takes
     // it for abandoned in between; its link is written with it.
-    if (!transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
-        return std::nullopt;
+    if (Status begun =
+            transactionStep(database_.isServer() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE"));
+        !begun)
+        return begun.error();
+    const auto fail = [&](const Error& error) -> Error {
+        rollback();
+        return error;
+    };
     JournalEntry e = newEntry(action, serial, line);
     e.source = source;
-    QSqlQuery* insert =
-        statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
-                                 "\"IVersion\", \"TOrigen\") VALUES (?, ?, ?, ?, ?, ?) RETURNING \"LId\""));
-    if (!exec(insert,
-              {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line,
-               e.version, source.isEmpty() ? QVariant() : QVariant(QString::fromLatin1(source))})
-        || !insert->next()) {
-        rollback();
-        return std::nullopt;
-    }
-    e.id = insert->value(0).toLongLong();
-    insert->finish();
-    QSqlQuery* head =
-        statement(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
-                                 "ORDER BY \"LSello\" DESC LIMIT 1"));
-    if (!exec(head, {})) {
-        rollback();
-        return std::nullopt;
-    }
-    const QByteArray headHash = head->next() ? head->value(0).toString().toLatin1() : QByteArray();
-    head->finish();
+    const Result<QSqlQuery*> insert =
+        run(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
+                           "\"IVersion\", \"TOrigen\") VALUES (?, ?, ?, ?, ?, ?) RETURNING \"LId\""),
+            {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version,
+             source.isEmpty() ? QVariant() : QVariant(QString::fromLatin1(source))});
+    if (!insert)
+        return fail(insert.error());
+    if (!(*insert)->next())
+        return fail(sqlError((*insert)->lastError()));
+    e.id = (*insert)->value(0).toLongLong();
+    (*insert)->finish();
+    const Result<QSqlQuery*> head = run(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
+                                                       "ORDER BY \"LSello\" DESC LIMIT 1"),
+                                        {});
+    if (!head)
+        return fail(head.error());
+    const QByteArray headHash = (*head)->next() ? (*head)->value(0).toString().toLatin1() : QByteArray();
+    (*head)->finish();
     e.link = openingLink(headHash, e);
-    QVariant signature;
     int pending = 0;
-    if (!signText(signer, signatures::openingText(e.link), signature, kOpeningStampPending, pending)
-        || !exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
-                                          "\"ISelloPendiente\" = ? WHERE \"LId\" = ?")),
-                 {QString::fromLatin1(e.link), signature, signatures::pendingColumn(pending), e.id})) {
-        rollback();
-        return std::nullopt;
-    }
+    const Result<QVariant> signature =
+        signText(*signer, signatures::openingText(e.link), kOpeningStampPending, pending);
+    if (!signature)
+        return fail(signature.error());
+    if (const Result<QSqlQuery*> linked =
+            run(QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ?, "
+                               "\"TFirmaApertura\" = ?, \"ISelloPendiente\" = ? "
+                               "WHERE \"LId\" = ?"),
+                {QString::fromLatin1(e.link), *signature, signatures::pendingColumn(pending), e.id});
+        !linked)
+        return fail(linked.error());
     const qint64 id = e.id;
-    if (!holdEntry(id) || !transactionStep(QStringLiteral("COMMIT"))) {
+    Status held = holdEntry(id);
+    if (held)
+        held = transactionStep(QStringLiteral("COMMIT"));
+    if (!held) {
         rollback();
         releaseEntry(id);
-        return std::nullopt;
+        return held.error();
     }
     if (pending != 0)
-        addPendingTimeStamps();
+        (void)addPendingTimeStamps();
     return id;
 }
 
@@ -382,13 +395,11 @@ Result<qint64> Journal::lastRow(QSqlDatabase db, const QString& table)
     return q.value(0).toLongLong();
 }
 
-bool Journal::addRecord(qint64 entry, const QString& tableName, const Row& storedRow)
+Status Journal::addRecord(qint64 entry, const QString& tableName, const Row& storedRow)
 {
     const TableDef* table = schemaTable(tableName);
-    if (!table) {
-        lastError_ = QStringLiteral("No table %1").arg(tableName);
-        return false;
-    }
+    if (!table)
+        return ownFailure(finalText(QStringLiteral("No table %1").arg(tableName)));
     // Listed only while the entry is open, in one statement: a record costs
     // its download no more than one round trip here.
     const QString digest =
@@ -396,181 +407,188 @@ bool Journal::addRecord(qint64 entry, const QString& tableName, const Row& store
     if (std::find_if(std::begin(kRecordTables), std::end(kRecordTables),
                      [&](const char* t) { return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0; })
         == std::end(kRecordTables))
-        return true; // only the record tables need their provenance
-    QSqlQuery* insert = statement(QString::fromLatin1(kJournalListRecordSql));
-    if (!exec(insert, {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest, entry}))
-        return false;
-    if (insert->numRowsAffected() != 1) {
-        lastError_ = QStringLiteral("Journal entry %1 is not open").arg(entry);
-        return false;
-    }
-    return true;
+        return {}; // only the record tables need their provenance
+    const Result<QSqlQuery*> insert =
+        run(QString::fromLatin1(kJournalListRecordSql),
+            {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest, entry});
+    if (!insert)
+        return insert.error();
+    if ((*insert)->numRowsAffected() != 1)
+        return ownFailure(finalText(QStringLiteral("Journal entry %1 is not open").arg(entry)));
+    return {};
 }
 
-bool Journal::setProvenance(qint64 entry, const QString& text)
+Status Journal::setProvenance(qint64 entry, const QString& text)
 {
-    QSqlQuery* update =
-        statement(QStringLiteral("UPDATE \"Diario\" SET \"TProcedencia\" = ? WHERE \"LId\" = ? AND \"THash\" IS NULL"));
-    if (!exec(update, {text.isEmpty() ? QVariant() : QVariant(text), entry}))
-        return false;
-    if (update->numRowsAffected() != 1) {
-        lastError_ = QStringLiteral("Journal entry %1 is not open").arg(entry);
-        return false;
-    }
-    return true;
+    const Result<QSqlQuery*> update =
+        run(QStringLiteral("UPDATE \"Diario\" SET \"TProcedencia\" = ? WHERE \"LId\" = ? AND \"THash\" IS NULL"),
+            {text.isEmpty() ? QVariant() : QVariant(text), entry});
+    if (!update)
+        return update.error();
+    if ((*update)->numRowsAffected() != 1)
+        return ownFailure(finalText(QStringLiteral("Journal entry %1 is not open").arg(entry)));
+    return {};
 }
 
-bool Journal::seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
-                   const QString& totals)
+Status Journal::seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+                     const QString& totals)
 {
-    Signer* signer = nullptr;
-    return officeSigner(signer) && sealWith(entry, outcome, message, counts, totals, signer);
+    const Result<Signer*> signer = officeSigner();
+    if (!signer)
+        return signer.error();
+    return sealWith(entry, outcome, message, counts, totals, *signer);
 }
 
-bool Journal::sealWith(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
-                       const QString& totals, Signer* signer)
+Status Journal::sealWith(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+                         const QString& totals, Signer* signer)
 {
     // Appends are serialized: two programs sealing at once would otherwise
     // both chain to the same head. SQLite takes its write lock from the
     // start; a server an advisory lock that the commit lets go of.
     const bool server = database_.isServer();
-    if (!transactionStep(server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
-        return false;
+    if (Status begun = transactionStep(server ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")); !begun)
+        return begun;
+    Status sealed;
     if (server) {
-        QSqlQuery* chain = statement(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
-        if (!exec(chain, {kChainLock})) {
-            rollback();
-            return false;
-        }
-        chain->finish();
+        const Result<QSqlQuery*> chain = run(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {kChainLock});
+        if (chain)
+            (*chain)->finish();
+        sealed = chain.status();
     }
-    const bool ok = sealLocked(entry, outcome, message, counts, totals, signer);
-    if (!ok || !transactionStep(QStringLiteral("COMMIT"))) {
+    if (sealed)
+        sealed = sealLocked(entry, outcome, message, counts, totals, signer);
+    if (sealed)
+        sealed = transactionStep(QStringLiteral("COMMIT"));
+    if (!sealed) {
         rollback();
-        return false;
+        return sealed;
     }
     releaseEntry(entry);
+    // Stamps that still cannot be added wait for a later seal or opening.
     if (signer)
-        addPendingTimeStamps();
-    return true;
+        (void)addPendingTimeStamps();
+    return {};
 }
 
-// The newest sealed entry: the one a new seal links to, and the seal's number.
-bool Journal::readChainHead(qint64& previous, QByteArray& previousHash, qint64& sealNumber) const
+Result<Journal::ChainHead> Journal::readChainHead() const
 {
-    QSqlQuery* head =
-        statement(QStringLiteral("SELECT \"LId\", \"THash\", \"LSello\" FROM \"Diario\" WHERE "
-                                 "\"THash\" IS NOT NULL ORDER BY \"LSello\" DESC LIMIT 1"));
-    if (!exec(head, {}))
-        return false;
-    if (head->next()) {
-        previous = head->value(0).toLongLong();
-        previousHash = head->value(1).toString().toLatin1();
-        sealNumber = head->value(2).toLongLong() + 1;
+    const Result<QSqlQuery*> head = run(QStringLiteral("SELECT \"LId\", \"THash\", \"LSello\" FROM \"Diario\" WHERE "
+                                                       "\"THash\" IS NOT NULL ORDER BY \"LSello\" DESC LIMIT 1"),
+                                        {});
+    if (!head)
+        return head.error();
+    ChainHead chain;
+    if ((*head)->next()) {
+        chain.previous = (*head)->value(0).toLongLong();
+        chain.hash = (*head)->value(1).toString().toLatin1();
+        chain.sealNumber = (*head)->value(2).toLongLong() + 1;
     }
-    head->finish();
-    return true;
+    (*head)->finish();
+    return chain;
 }
 
-bool Journal::sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
-                         const QString& totals, Signer* signer)
+Status Journal::sealLocked(qint64 entry, const QString& outcome, const QString& message, const QString& counts,
+                           const QString& totals, Signer* signer)
 {
-    QSqlQuery* read = statement(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"LId\" = ?").arg(kEntryColumns));
-    if (!exec(read, {entry}))
-        return false;
-    if (!read->next()) {
-        lastError_ = QStringLiteral("No journal entry %1").arg(entry);
-        return false;
-    }
-    JournalEntry e = entryFrom(*read);
-    read->finish();
-    if (e.sealed()) {
-        lastError_ = QStringLiteral("Journal entry %1 is already sealed").arg(entry);
-        return false;
-    }
-    QByteArray previousHash;
-    qint64 sealNumber = 1;
-    if (!readChainHead(e.previous, previousHash, sealNumber))
-        return false;
+    const Result<QSqlQuery*> read =
+        run(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"LId\" = ?").arg(kEntryColumns), {entry});
+    if (!read)
+        return read.error();
+    if (!(*read)->next())
+        return ownFailure(finalText(QStringLiteral("No journal entry %1").arg(entry)));
+    JournalEntry e = entryFrom(**read);
+    (*read)->finish();
+    if (e.sealed())
+        return ownFailure(finalText(QStringLiteral("Journal entry %1 is already sealed").arg(entry)));
+    const Result<ChainHead> chain = readChainHead();
+    if (!chain)
+        return chain.error();
+    if (chain->previous)
+        e.previous = *chain->previous;
 
     const QByteArray kept = listedLines_.take(entry);
     const Result<QByteArray> linesDigest = kept.isEmpty() ? entryLinesDigest(database_, entry) : Result(kept);
-    if (!linesDigest) {
-        lastError_ = linesDigest.error().detail;
-        return false;
-    }
+    if (!linesDigest)
+        return ownFailure(finalText(linesDigest.error().detail));
 
     e.outcome = outcome;
     e.message = message;
     e.counts = counts;
     e.totals = totals;
-    e.hash = entryHash(previousHash, e, *linesDigest);
-    QVariant signature;
+    e.hash = entryHash(chain->hash, e, *linesDigest);
     int pending = e.stampPending & kOpeningStampPending;
-    return signText(signer, signatures::sealText(e.hash), signature, kSealStampPending, pending)
-        && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
-                                         "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
-                                         "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, "
-                                         "\"THuellaLineas\" = ? WHERE \"LId\" = ?")),
-                {outcome, message, counts, totals, QString::fromLatin1(e.hash), e.previous, sealNumber, signature,
-                 signatures::pendingColumn(pending), QString::fromLatin1(*linesDigest), entry});
+    const Result<QVariant> signature = signText(signer, signatures::sealText(e.hash), kSealStampPending, pending);
+    if (!signature)
+        return signature.error();
+    return run(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
+                              "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
+                              "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, "
+                              "\"THuellaLineas\" = ? WHERE \"LId\" = ?"),
+               {outcome, message, counts, totals, QString::fromLatin1(e.hash), e.previous, chain->sealNumber,
+                *signature, signatures::pendingColumn(pending), QString::fromLatin1(*linesDigest), entry})
+        .status();
 }
 
-bool Journal::append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                     const QString& message)
+Status Journal::append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
+                       const QString& message)
 {
-    const std::optional<qint64> entry = open(action, serial, line);
-    return entry && seal(*entry, outcome, message);
+    const Result<qint64> entry = open(action, serial, line);
+    if (!entry)
+        return entry.error();
+    return seal(*entry, outcome, message);
 }
 
-bool Journal::appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                                  const QString& message)
+Status Journal::appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
+                                    const QString& message)
 {
-    Signer* signer = nullptr;
-    if (!officeSigner(signer))
-        return false;
+    const Result<Signer*> signer = officeSigner();
+    if (!signer)
+        return signer.error();
     if (database_.isServer()) {
-        QSqlQuery* chain = statement(QStringLiteral("SELECT pg_advisory_xact_lock(?)"));
-        if (!exec(chain, {kChainLock}))
-            return false;
-        chain->finish();
+        const Result<QSqlQuery*> chain = run(QStringLiteral("SELECT pg_advisory_xact_lock(?)"), {kChainLock});
+        if (!chain)
+            return chain.error();
+        (*chain)->finish();
     }
     JournalEntry e = newEntry(action, serial, line);
-    QSqlQuery* insert =
-        statement(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
-                                 "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""));
-    if (!exec(
-            insert,
-            {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version})
-        || !insert->next())
-        return false;
-    e.id = insert->value(0).toLongLong();
-    insert->finish();
-    QByteArray previousHash;
-    qint64 sealNumber = 1;
-    if (!readChainHead(e.previous, previousHash, sealNumber))
-        return false;
-    e.link = openingLink(previousHash, e);
+    const Result<QSqlQuery*> insert = run(
+        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
+                       "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""),
+        {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version});
+    if (!insert)
+        return insert.error();
+    if (!(*insert)->next())
+        return sqlError((*insert)->lastError());
+    e.id = (*insert)->value(0).toLongLong();
+    (*insert)->finish();
+    const Result<ChainHead> chain = readChainHead();
+    if (!chain)
+        return chain.error();
+    if (chain->previous)
+        e.previous = *chain->previous;
+    e.link = openingLink(chain->hash, e);
     const Result<QByteArray> linesDigest = entryLinesDigest(database_, e.id);
-    if (!linesDigest) {
-        lastError_ = linesDigest.error().detail;
-        return false;
-    }
+    if (!linesDigest)
+        return ownFailure(finalText(linesDigest.error().detail));
     e.outcome = outcome;
     e.message = message;
-    e.hash = entryHash(previousHash, e, *linesDigest);
-    QVariant opening, sealing;
+    e.hash = entryHash(chain->hash, e, *linesDigest);
     int pending = 0;
-    return signText(signer, signatures::openingText(e.link), opening, kOpeningStampPending, pending)
-        && signText(signer, signatures::sealText(e.hash), sealing, kSealStampPending, pending)
-        && exec(statement(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
-                                         "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
-                                         "\"LSello\" = ?, \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
-                                         "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, \"THuellaLineas\" = ? "
-                                         "WHERE \"LId\" = ?")),
-                {outcome, message, QString(), QString(), QString::fromLatin1(e.hash), e.previous, sealNumber,
-                 QString::fromLatin1(e.link), opening, sealing, signatures::pendingColumn(pending),
-                 QString::fromLatin1(*linesDigest), e.id});
+    const Result<QVariant> opening = signText(*signer, signatures::openingText(e.link), kOpeningStampPending, pending);
+    if (!opening)
+        return opening.error();
+    const Result<QVariant> sealing = signText(*signer, signatures::sealText(e.hash), kSealStampPending, pending);
+    if (!sealing)
+        return sealing.error();
+    return run(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
+                              "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
+                              "\"LSello\" = ?, \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
+                              "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, \"THuellaLineas\" = ? "
+                              "WHERE \"LId\" = ?"),
+               {outcome, message, QString(), QString(), QString::fromLatin1(e.hash), e.previous, chain->sealNumber,
+                QString::fromLatin1(e.link), *opening, *sealing, signatures::pendingColumn(pending),
+                QString::fromLatin1(*linesDigest), e.id})
+        .status();
 }
 
 QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
@@ -583,25 +601,28 @@ QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
         binds << *serial;
     }
     sql += QLatin1String(" ORDER BY \"LId\" DESC");
-    QSqlQuery* q = statement(sql);
-    if (!exec(q, binds))
+    const Result<QSqlQuery*> q = run(sql, binds);
+    if (!q)
         return list;
-    while (q->next())
-        list << entryFrom(*q);
-    q->finish();
+    while ((*q)->next())
+        list << entryFrom(**q);
+    (*q)->finish();
     return list;
 }
 
 std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint32 serial) const
 {
     const QString download = journalActionName(JournalAction::Download);
-    QSqlQuery* q = statement(QStringLiteral(
-        "SELECT min(r.\"TClave\") FROM \"DiarioRegistros\" r JOIN \"Diario\" d ON d.\"LId\" = r.\"LEntrada\" "
-        "WHERE d.\"LNumeroSerie\" = ? AND d.\"TAccion\" = ? AND r.\"TTabla\" = 'Intervalos' AND d.\"LId\" > "
-        "(SELECT coalesce(max(\"LId\"), 0) FROM \"Diario\" WHERE \"LNumeroSerie\" = ? AND \"TAccion\" = ? AND "
-        "\"TResultado\" = ?)"));
-    if (!exec(q, {serial, download, serial, download, journalOutcomeName(JournalOutcome::Completed)}))
+    const Result<QSqlQuery*> found =
+        run(QStringLiteral(
+                "SELECT min(r.\"TClave\") FROM \"DiarioRegistros\" r JOIN \"Diario\" d ON d.\"LId\" = r.\"LEntrada\" "
+                "WHERE d.\"LNumeroSerie\" = ? AND d.\"TAccion\" = ? AND r.\"TTabla\" = 'Intervalos' AND d.\"LId\" > "
+                "(SELECT coalesce(max(\"LId\"), 0) FROM \"Diario\" WHERE \"LNumeroSerie\" = ? AND \"TAccion\" = ? AND "
+                "\"TResultado\" = ?)"),
+            {serial, download, serial, download, journalOutcomeName(JournalOutcome::Completed)});
+    if (!found)
         return std::nullopt;
+    QSqlQuery* q = *found;
     std::optional<QDateTime> oldest;
     if (q->next() && !q->value(0).isNull()) {
         // Keys read "serial yyyy-mm-dd hh:nn"; one unit's sort by date and
@@ -620,25 +641,26 @@ std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint3
 
 QByteArray Journal::head() const
 {
-    QSqlQuery* q =
-        statement(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
-                                 "ORDER BY \"LSello\" DESC LIMIT 1"));
-    if (!exec(q, {}))
+    const Result<QSqlQuery*> q = run(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
+                                                    "ORDER BY \"LSello\" DESC LIMIT 1"),
+                                     {});
+    if (!q)
         return {};
-    const QByteArray hash = q->next() ? q->value(0).toString().toLatin1() : QByteArray();
-    q->finish();
+    const QByteArray hash = (*q)->next() ? (*q)->value(0).toString().toLatin1() : QByteArray();
+    (*q)->finish();
     return hash;
 }
 
-DatabaseFailure Journal::lastFailure() const
+DatabaseFailure Journal::failureOf(const Error& error) const
 {
+    const QString text = untranslatedText(error);
     if (database_.isServer() && (!database_.connection().isOpen() || isConnectionLoss(lastSqlError_)))
-        return DatabaseFailure{DatabaseFailure::Kind::ConnectionLost, lastError_};
+        return DatabaseFailure{DatabaseFailure::Kind::ConnectionLost, text};
     if (lastSqlError_.type() == QSqlError::NoError)
-        return DatabaseFailure{DatabaseFailure::Kind::Other, lastError_};
+        return DatabaseFailure{DatabaseFailure::Kind::Other, text};
     DatabaseFailure f = databaseFailure(lastSqlError_, database_.isServer());
-    if (!lastError_.isEmpty())
-        f.detail = lastError_;
+    if (!text.isEmpty())
+        f.detail = text;
     return f;
 }
 

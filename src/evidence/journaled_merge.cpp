@@ -21,15 +21,15 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     const auto hashed = fileSha256(sourcePath, target);
     const QByteArray source = hashed.ok() ? *hashed : QByteArray();
     const QString hashError = hashed.ok() ? QString() : untranslatedText(hashed.error());
-    const std::optional<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
+    const Result<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
     if (!entry) {
         // A full, locked or read-only target is told as such: the merge did not start.
-        const DatabaseFailure f = journal.lastFailure();
+        const DatabaseFailure f = journal.failureOf(entry.error());
         if (f.kind != DatabaseFailure::Kind::Other) {
             result.failure = f;
         } else {
             result.fault = MergeResult::Fault::Journal;
-            result.detail = journal.lastError();
+            result.detail = untranslatedText(entry.error());
         }
         return result;
     }
@@ -37,11 +37,12 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     const JournalOutcome outcome = result.complete()   ? JournalOutcome::Completed
         : result.stopped() && !result.failure.failed() ? JournalOutcome::Stopped
                                                        : JournalOutcome::Failed;
-    if (!journal.seal(*entry, journalOutcomeName(outcome),
-                      QFileInfo(sourcePath).absoluteFilePath()
-                          + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
-                      result.countsText()))
-        result.sealError = journal.lastError();
+    if (const Status sealed = journal.seal(*entry, journalOutcomeName(outcome),
+                                           QFileInfo(sourcePath).absoluteFilePath()
+                                               + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
+                                           result.countsText());
+        !sealed)
+        result.sealError = untranslatedText(sealed.error());
     result.journalHead = journal.head();
     return result;
 }

@@ -100,7 +100,7 @@ bool ImportRun::open(const QString& path)
     };
     if (!sink_->prepare(tables, *entry_)) {
         summary_.failure = sink_->failure();
-        journal_.seal(*entry_, QStringLiteral("failed"), sink_->failure().detail);
+        (void)journal_.seal(*entry_, QStringLiteral("failed"), sink_->failure().detail);
         return false;
     }
     if (const Result<qint64> last = Journal::lastRow(database_.connection(), QStringLiteral("Intervalos")); last)
@@ -141,21 +141,23 @@ bool ImportRun::openJournal(const QString& path)
         summary_.error = untranslatedText(scanned.error());
     else
         scan_ = std::move(scanned).value();
-    if (!source.isEmpty())
-        entry_ = journal_.open(JournalAction::Import, 0, {}, source);
-    if (entry_) {
+    if (source.isEmpty()) {
+        summary_.opened = false;
+        return false;
+    }
+    const Result<qint64> opened = journal_.open(JournalAction::Import, 0, {}, source);
+    if (opened) {
+        entry_ = *opened;
         summary_.journalEntry = *entry_;
         return true;
     }
     summary_.opened = false;
-    summary_.journalUnwritable = !source.isEmpty();
-    if (summary_.journalUnwritable) {
-        summary_.error = journal_.lastError();
-        // A full, locked or read-only database is told as such: the import did not start.
-        const DatabaseFailure f = journal_.lastFailure();
-        if (f.kind != DatabaseFailure::Kind::Other)
-            summary_.failure = f;
-    }
+    summary_.journalUnwritable = true;
+    summary_.error = untranslatedText(opened.error());
+    // A full, locked or read-only database is told as such: the import did not start.
+    const DatabaseFailure f = journal_.failureOf(opened.error());
+    if (f.kind != DatabaseFailure::Kind::Other)
+        summary_.failure = f;
     return false;
 }
 
@@ -179,10 +181,12 @@ bool ImportRun::checkSignature()
     summary_.provenance = p;
     summary_.verdict = v;
     summary_.refusal = refusal;
-    if (p.present && !journal_.setProvenance(*entry_, provenanceRecord(p, v)))
-        summary_.sealError = journal_.lastError();
-    if (!journal_.seal(*entry_, QStringLiteral("failed"), refusal) && summary_.sealError.isEmpty())
-        summary_.sealError = journal_.lastError();
+    if (p.present)
+        if (const Status kept = journal_.setProvenance(*entry_, provenanceRecord(p, v)); !kept)
+            summary_.sealError = untranslatedText(kept.error());
+    if (const Status sealed = journal_.seal(*entry_, QStringLiteral("failed"), refusal);
+        !sealed && summary_.sealError.isEmpty())
+        summary_.sealError = untranslatedText(sealed.error());
     summary_.journalHead = journal_.head();
     return false;
 }
@@ -349,10 +353,12 @@ void ImportRun::finish(const QString& path)
         message += QStringLiteral(": ") + verdictLine(summary_.verdict, provenance, importer_.guru);
     if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
         journal_.setListedLines(*entry_, lines);
-    if (provenance.present && !journal_.setProvenance(*entry_, provenanceRecord(provenance, summary_.verdict)))
-        summary_.sealError = journal_.lastError();
-    if (!journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n'))) && summary_.sealError.isEmpty())
-        summary_.sealError = journal_.lastError();
+    if (provenance.present)
+        if (const Status kept = journal_.setProvenance(*entry_, provenanceRecord(provenance, summary_.verdict)); !kept)
+            summary_.sealError = untranslatedText(kept.error());
+    if (const Status sealed = journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n')));
+        !sealed && summary_.sealError.isEmpty())
+        summary_.sealError = untranslatedText(sealed.error());
     summary_.journalHead = journal_.head();
     report(true);
 }

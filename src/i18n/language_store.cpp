@@ -1,5 +1,7 @@
 #include "i18n/language_store.h"
 
+#include "core/own_words.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -62,39 +64,34 @@ void LanguageStore::close()
     connection_.clear();
 }
 
-std::optional<LanguageTable> LanguageStore::open(const QString& path, bool readOnly)
+Result<LanguageTable> LanguageStore::open(const QString& path, bool readOnly)
 {
     close();
     // SQLite would quietly create a missing file.
-    if (!QFileInfo(path).isFile()) {
-        error_ = QStringLiteral("Could not find file '%1'.").arg(path);
-        return std::nullopt;
-    }
+    if (!QFileInfo(path).isFile())
+        return finalText(QStringLiteral("Could not find file '%1'.").arg(path));
     static int serial = 0;
     connection_ = QStringLiteral("tvq52-language-%1").arg(++serial);
-    LanguageTable table;
-    bool read = false;
+    std::optional<Result<LanguageTable>> read;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
         db.setDatabaseName(path);
         if (readOnly)
             db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        read = readTable(db, path, table);
+        read.emplace(readTable(db, path));
     }
     // Reading needs no open connection; only an export keeps one.
-    if (!read || readOnly)
+    if (!*read || readOnly)
         close();
-    if (!read)
-        return std::nullopt;
-    return table;
+    return std::move(*read);
 }
 
-bool LanguageStore::readTable(QSqlDatabase& db, const QString& path, LanguageTable& table)
+Result<LanguageTable> LanguageStore::readTable(QSqlDatabase& db, const QString& path)
 {
-    if (!db.open()) {
-        error_ = db.lastError().text();
-        return false;
-    }
+    if (!db.open())
+        return finalText(db.lastError().text());
+
+    LanguageTable table;
 
     QSqlQuery info(db);
     bool hasTable = false;
@@ -108,23 +105,17 @@ bool LanguageStore::readTable(QSqlDatabase& db, const QString& path, LanguageTab
             }
         }
     }
-    if (!hasTable) {
-        error_ = QStringLiteral("The table '%1' does not exist in '%2'.").arg(kTable, path);
-        return false;
-    }
-    if (!hasNative) {
-        error_ = QStringLiteral("The table '%1' has no column '%2'.").arg(kTable, kNative);
-        return false;
-    }
+    if (!hasTable)
+        return finalText(QStringLiteral("The table '%1' does not exist in '%2'.").arg(kTable, path));
+    if (!hasNative)
+        return finalText(QStringLiteral("The table '%1' has no column '%2'.").arg(kTable, kNative));
 
     // Stored order: the lookup groups case variants itself, for every
     // alphabet, keeping this order within each group.
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT rowid, * FROM LocGuru ORDER BY rowid"))) {
-        error_ = query.lastError().text();
-        return false;
-    }
+    if (!query.exec(QStringLiteral("SELECT rowid, * FROM LocGuru ORDER BY rowid")))
+        return finalText(query.lastError().text());
     const QSqlRecord record = query.record();
     for (int i = 1; i < record.count(); ++i)
         table.columns.append(record.fieldName(i));
@@ -143,11 +134,9 @@ bool LanguageStore::readTable(QSqlDatabase& db, const QString& path, LanguageTab
         row.skip = skipAt >= 0 && isTrue(query.value(skipAt + 1));
         table.rows.append(std::move(row));
     }
-    if (query.lastError().isValid()) {
-        error_ = query.lastError().text();
-        return false;
-    }
-    return true;
+    if (query.lastError().isValid())
+        return finalText(query.lastError().text());
+    return table;
 }
 
 void LanguageStore::beginExport()
@@ -155,48 +144,42 @@ void LanguageStore::beginExport()
     QSqlDatabase::database(connection_, false).transaction();
 }
 
-bool LanguageStore::commitExport()
+Status LanguageStore::commitExport()
 {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     if (!db.commit()) {
-        error_ = db.lastError().text();
+        const Error error = finalText(db.lastError().text());
         db.rollback();
-        return false;
+        return error;
     }
-    return true;
+    return {};
 }
 
-bool LanguageStore::clearUsedMarks()
+Status LanguageStore::clearUsedMarks()
 {
     QSqlQuery clear(QSqlDatabase::database(connection_, false));
-    if (!clear.exec(QStringLiteral("UPDATE LocGuru SET bIsUsed = 0"))) {
-        error_ = clear.lastError().text();
-        return false;
-    }
-    return true;
+    if (!clear.exec(QStringLiteral("UPDATE LocGuru SET bIsUsed = 0")))
+        return finalText(clear.lastError().text());
+    return {};
 }
 
-bool LanguageStore::markUsed(qint64 rowId)
+Status LanguageStore::markUsed(qint64 rowId)
 {
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     query.prepare(QStringLiteral("UPDATE LocGuru SET bIsUsed = 1 WHERE rowid = ?"));
     query.addBindValue(rowId);
-    if (!query.exec()) {
-        error_ = query.lastError().text();
-        return false;
-    }
-    return true;
+    if (!query.exec())
+        return finalText(query.lastError().text());
+    return {};
 }
 
-std::optional<qint64> LanguageStore::insertUsed(const QString& native)
+Result<qint64> LanguageStore::insertUsed(const QString& native)
 {
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     query.prepare(QStringLiteral("INSERT INTO LocGuru (Native, bIsUsed) VALUES (?, 1)"));
     query.addBindValue(native);
-    if (!query.exec()) {
-        error_ = query.lastError().text();
-        return std::nullopt;
-    }
+    if (!query.exec())
+        return finalText(query.lastError().text());
     return query.lastInsertId().toLongLong();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -37,26 +39,25 @@ public:
     LanguageStore(const LanguageStore&) = delete;
     LanguageStore& operator=(const LanguageStore&) = delete;
 
-    // Fails (with error()) on a missing file or a table without "Native".
-    std::optional<LanguageTable> open(const QString& path, bool readOnly);
+    // Fails on a missing file or a table without "Native"; the error's
+    // text is the database's words or the store's own, untranslated.
+    Result<LanguageTable> open(const QString& path, bool readOnly);
     void close();
     bool isWritable() const { return !connection_.isEmpty(); }
-    QString error() const { return error_; }
 
     // An export runs in one transaction; a failed commit is rolled back.
     void beginExport();
-    bool commitExport();
+    Status commitExport();
     // Every text starts an export unused; each exported one is marked used.
-    bool clearUsedMarks();
-    bool markUsed(qint64 rowId);
+    Status clearUsedMarks();
+    Status markUsed(qint64 rowId);
     // Adds a text the table does not hold yet; gives its row id.
-    std::optional<qint64> insertUsed(const QString& native);
+    Result<qint64> insertUsed(const QString& native);
 
 private:
-    bool readTable(QSqlDatabase& db, const QString& path, LanguageTable& table);
+    Result<LanguageTable> readTable(QSqlDatabase& db, const QString& path);
 
     QString connection_;
-    QString error_;
 };
 
 } // namespace tvq52

@@ -1,5 +1,6 @@
 #include "i18n/translator.h"
 
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "i18n/native_catalogue.h"
 #include "i18n/text_language_file.h"
@@ -93,9 +94,9 @@ bool Translator::OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, 
 
 bool Translator::loadSql(const QString& path, bool readOnly)
 {
-    std::optional<LanguageTable> table = store_.open(path, readOnly);
+    Result<LanguageTable> table = store_.open(path, readOnly);
     if (!table) {
-        errDescription_ = store_.error();
+        errDescription_ = untranslatedText(table.error());
         return false;
     }
     columns_ = std::move(table->columns);
@@ -343,8 +344,8 @@ bool Translator::beginExport()
 
 bool Translator::commitExport()
 {
-    if (!store_.commitExport()) {
-        errDescription_ = store_.error();
+    if (const Status committed = store_.commitExport(); !committed) {
+        errDescription_ = untranslatedText(committed.error());
         return false;
     }
     return !exportFailed_;
@@ -361,8 +362,8 @@ bool Translator::ExportStrings()
 {
     if (!beginExport())
         return false;
-    if (!store_.clearUsedMarks())
-        exportFault(store_.error());
+    if (const Status cleared = store_.clearUsedMarks(); !cleared)
+        exportFault(untranslatedText(cleared.error()));
     // The stored texts are the native ones with their own line breaks; the
     // numbers past the catalogue have no text and are left out.
     for (int id = 1; !exportFailed_ && id <= nativeCatalogueSize() + 1; ++id)
@@ -419,13 +420,13 @@ bool Translator::ExportOneString(const QString& text)
 
     const auto found = index_.constFind(text);
     if (found != index_.constEnd() && found->exact >= 0) {
-        if (!store_.markUsed(rows_[found->exact].rowId))
-            return exportFault(store_.error());
+        if (const Status marked = store_.markUsed(rows_[found->exact].rowId); !marked)
+            return exportFault(untranslatedText(marked.error()));
         return true;
     }
-    const std::optional<qint64> rowId = store_.insertUsed(text);
+    const Result<qint64> rowId = store_.insertUsed(text);
     if (!rowId)
-        return exportFault(store_.error());
+        return exportFault(untranslatedText(rowId.error()));
     LanguageEntry row;
     row.rowId = *rowId;
     row.native = text;

@@ -1,7 +1,5 @@
 #include "programming/programming_browser.h"
 
-#include "core/own_words.h"
-
 #include <QRegularExpression>
 #include <array>
 
@@ -35,51 +33,43 @@ std::optional<SearchField> searchFieldOf(const QString& control)
     return std::nullopt;
 }
 
-std::optional<qint32> ProgrammingBrowser::found(const Result<std::optional<qint32>>& serial) const
+Result<std::optional<qint32>> ProgrammingBrowser::step(SerialStep step, qint32 serial) const
 {
-    if (serial)
-        return *serial;
-    lastError_ = untranslatedText(serial.error());
-    return std::nullopt;
-}
-
-std::optional<qint32> ProgrammingBrowser::step(SerialStep step, qint32 serial) const
-{
-    return found(unitSerial(database_, step, serial));
+    return unitSerial(database_, step, serial);
 }
 
 bool ProgrammingBrowser::isEmpty() const
 {
-    return !first().has_value();
+    return !serialFound(first()).has_value();
 }
 
 bool ProgrammingBrowser::contains(qint32 serial) const
 {
-    return step(SerialStep::Equal, serial).has_value();
+    return serialFound(step(SerialStep::Equal, serial)).has_value();
 }
 
-std::optional<qint32> ProgrammingBrowser::first() const
+Result<std::optional<qint32>> ProgrammingBrowser::first() const
 {
     return step(SerialStep::First, 0);
 }
 
-std::optional<qint32> ProgrammingBrowser::next(qint32 serial) const
+Result<std::optional<qint32>> ProgrammingBrowser::next(qint32 serial) const
 {
     return step(SerialStep::After, serial);
 }
 
-std::optional<qint32> ProgrammingBrowser::previous(qint32 serial) const
+Result<std::optional<qint32>> ProgrammingBrowser::previous(qint32 serial) const
 {
     return step(SerialStep::Before, serial);
 }
 
-std::optional<qint32> ProgrammingBrowser::findContaining(const SearchField& field, const QString& text) const
+Result<std::optional<qint32>> ProgrammingBrowser::findContaining(const SearchField& field, const QString& text) const
 {
     // Only the known columns reach the query text.
     const auto known = searchFieldOf(field.control);
     if (!known)
-        return std::nullopt;
-    return found(firstUnitContaining(database_, known->column, text));
+        return std::optional<qint32>();
+    return firstUnitContaining(database_, known->column, text);
 }
 
 std::optional<qint32> ProgrammingBrowser::findCommandLineSerial(const QString& argument) const

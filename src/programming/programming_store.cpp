@@ -150,16 +150,18 @@ ProgrammingRecord recordFromRow(const Row& row)
     return r;
 }
 
-std::optional<StoredProgramming> loadProgramming(const Store& store, qint32 serial)
+Result<std::optional<StoredProgramming>> loadProgramming(const Store& store, qint32 serial)
 {
-    const auto row = store.selectOne(kTable, unitKey(serial));
+    const Result<std::optional<Row>> row = store.selectOne(kTable, unitKey(serial));
     if (!row)
-        return std::nullopt;
-    StoredProgramming p{recordFromRow(*row), unusedIntervals()};
-    const QList<Row> stored = store.select(kIntervals, unitKey(serial));
-    if (!store.lastError().isEmpty())
-        return std::nullopt; // not a record with its intervals left unused
-    for (const Row& i : stored) {
+        return row.error();
+    if (!*row)
+        return std::optional<StoredProgramming>();
+    StoredProgramming p{recordFromRow(**row), unusedIntervals()};
+    const Result<QList<Row>> stored = store.select(kIntervals, unitKey(serial));
+    if (!stored)
+        return stored.error(); // not a record with its intervals left unused
+    for (const Row& i : *stored) {
         const int k = i.value(QStringLiteral("ByIntervalo")).toInt();
         if (k < 1 || k > kIntervalCount)
             continue;
@@ -168,20 +170,20 @@ std::optional<StoredProgramming> loadProgramming(const Store& store, qint32 seri
                               i.value(QStringLiteral("TDiaTerminaInt")).toString(),
                               timeColumnText(i.value(QStringLiteral("THoraTerminaInt")))};
     }
-    return p;
+    return std::optional<StoredProgramming>(std::move(p));
 }
 
 namespace {
 
 // The writes of a save, inside the caller's transaction.
-bool writeProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
+Status writeProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
 {
     const Row key = unitKey(record.serial);
     const Row values = programmingRow(record);
-    const int changed = store.update(kTable, values, key);
-    if (changed < 0)
-        return false;
-    if (changed == 0) {
+    const Result<int> changed = store.update(kTable, values, key);
+    if (!changed)
+        return changed.error();
+    if (*changed == 0) {
         // The totals stamp and counters start with the row and are
         // afterwards only written by a totals download.
         Row added = values;
@@ -190,8 +192,8 @@ bool writeProgramming(Store& store, const ProgrammingRecord& record, const ProgI
         added.set(QStringLiteral("THoraTotales"), now.time().toString(QStringLiteral("HH:mm:ss")));
         for (const char* c : {"LPasadasLocal", "LPasadasVecino", "LE3", "LCB"})
             added.set(col(c), 0);
-        if (!store.insert(kTable, added))
-            return false;
+        if (Status inserted = store.insert(kTable, added); !inserted)
+            return inserted;
     }
     for (int k = 1; k <= kIntervalCount; ++k) {
         const NonWorkingInterval& i = intervals[k - 1];
@@ -201,10 +203,10 @@ bool writeProgramming(Store& store, const ProgrammingRecord& record, const ProgI
         row.set(QStringLiteral("THoraEmpiezaInt"), i.startTime);
         row.set(QStringLiteral("TDiaTerminaInt"), i.endDay.left(8));
         row.set(QStringLiteral("THoraTerminaInt"), i.endTime);
-        if (!store.upsert(kIntervals, row))
-            return false;
+        if (Status written = store.upsert(kIntervals, row); !written)
+            return written;
     }
-    return true;
+    return {};
 }
 
 // Holds the unit's row until the transaction ends, so that no other save
@@ -245,34 +247,25 @@ Status deleteUnitWithEntry(Database& database, qint32 serial)
 {
     Store store(database);
     Journal journal(database);
-    QString failure;
-    const bool deleted = inTransaction(store, [&] {
-        if (!store.removeUnit(serial)) {
-            failure = store.lastError();
-            return false;
-        }
+    const Status deleted = inTransaction(store, [&] {
+        if (Status removed = store.removeUnit(serial); !removed)
+            return removed;
         // Without its entry the removed records would read as tampering.
-        if (!journal.appendInTransaction(JournalAction::UnitDeletion, serial, {},
-                                         journalOutcomeName(JournalOutcome::Completed), {})) {
-            failure = journal.lastError();
-            return false;
-        }
-        return true;
+        return journal.appendInTransaction(JournalAction::UnitDeletion, serial, {},
+                                           journalOutcomeName(JournalOutcome::Completed), {});
     });
     if (deleted)
         return {};
     return ownWords(QStringLiteral("No se ha borrado nada de la unidad %1"), {QString::number(serial)},
-                    failure.isEmpty() ? store.lastError() : failure);
+                    untranslatedText(deleted.error()));
 }
 
 Status saveProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
 {
-    if (!inTransaction(store, [&] { return writeProgramming(store, record, intervals); }))
-        return finalText(store.lastError());
-    return {};
+    return inTransaction(store, [&] { return writeProgramming(store, record, intervals); });
 }
 
-std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial)
+Result<std::optional<Row>> storedProgrammingRow(const Store& store, qint32 serial)
 {
     return store.selectOne(kTable, unitKey(serial));
 }
@@ -283,23 +276,24 @@ Result<SaveOutcome> saveProgrammingOver(Store& store, const ProgrammingRecord& r
     std::optional<Row> expected = loaded;
     for (;;) {
         bool changedElsewhere = false;
-        Status locked;
         std::optional<Row> seen;
-        const bool ok = inTransaction(store, [&] {
-            locked = lockUnitRow(store, record.serial);
-            if (!locked)
-                return false;
-            seen = storedProgrammingRow(store, record.serial);
+        const Status saved = inTransaction(store, [&]() -> Status {
+            if (Status locked = lockUnitRow(store, record.serial); !locked)
+                return locked;
+            const Result<std::optional<Row>> now = storedProgrammingRow(store, record.serial);
+            if (!now)
+                return now.error();
+            seen = *now;
             if (!sameProgramming(seen, expected, record)) {
                 changedElsewhere = true;
-                return false;
+                return Error();
             }
             return writeProgramming(store, record, intervals);
         });
-        if (ok)
+        if (saved)
             return SaveOutcome::Saved;
         if (!changedElsewhere)
-            return locked ? finalText(store.lastError()) : locked.error();
+            return saved.error();
         if (!overwrite())
             return SaveOutcome::KeptOther;
         // Over what the user was told about; a save meanwhile asks again.
@@ -310,7 +304,9 @@ Result<SaveOutcome> saveProgrammingOver(Store& store, const ProgrammingRecord& r
 void LoadedProgramming::take(const Store& store, qint32 unit)
 {
     serial = unit;
-    row = storedProgrammingRow(store, unit);
+    // A row that cannot be read is taken as none: the save then asks.
+    const Result<std::optional<Row>> found = storedProgrammingRow(store, unit);
+    row = found ? *found : std::nullopt;
 }
 
 Result<SaveOutcome> saveShownProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals,

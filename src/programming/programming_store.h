@@ -23,9 +23,9 @@ Row programmingRow(const ProgrammingRecord& record);
 ProgrammingRecord recordFromRow(const Row& row);
 
 // Loads the programming of one unit with its 30 intervals; intervals that
-// have no row are unused. Nothing when the unit has no Programacion row, or
-// when its rows could not be read (the store's lastError() then says why).
-std::optional<StoredProgramming> loadProgramming(const Store& store, qint32 serial);
+// have no row are unused. Nothing when the unit has no Programacion row; an
+// error when its rows could not be read.
+Result<std::optional<StoredProgramming>> loadProgramming(const Store& store, qint32 serial);
 
 // Updates the unit's row, or adds it with today's totals stamp and zero
 // counters, then writes its 30 interval rows; all or nothing.
@@ -36,7 +36,7 @@ Status saveProgramming(Store& store, const ProgrammingRecord& record, const Prog
 Status deleteUnitWithEntry(Database& database, qint32 serial);
 
 // The unit's Programacion row as stored now; nothing when it has none.
-std::optional<Row> storedProgrammingRow(const Store& store, qint32 serial);
+Result<std::optional<Row>> storedProgrammingRow(const Store& store, qint32 serial);
 
 enum class SaveOutcome { Saved, KeptOther };
 

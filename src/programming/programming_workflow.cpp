@@ -91,9 +91,9 @@ void ProgrammingWorkflow::record(bool transmit, const ExchangeResult& exchange, 
     const qint32 serial = unit.serial != 0 ? unit.serial : view_.record().serial;
     // The exchange has been shown already; a journal that cannot be written
     // does not undo it.
-    journal_->append(transmit ? JournalAction::ProgramTransmit : JournalAction::ProgramReceive, serial,
-                     link_.settings().modem() ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
-                     prompter_.lastMessage());
+    (void)journal_->append(transmit ? JournalAction::ProgramTransmit : JournalAction::ProgramReceive, serial,
+                           link_.settings().modem() ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
+                           prompter_.lastMessage());
 }
 
 QString ProgrammingWorkflow::phoneToDial() const

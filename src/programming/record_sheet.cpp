@@ -70,9 +70,10 @@ bool RecordSheet::loadStored(qint32 serial)
 {
     if (!store_)
         return false;
-    const auto stored = loadProgramming(*store_, serial);
-    if (!stored)
+    const auto loaded = loadProgramming(*store_, serial);
+    if (!loaded || !*loaded)
         return false;
+    const std::optional<StoredProgramming>& stored = *loaded;
     setRecord(stored->record, stored->intervals);
     loaded_.take(*store_, serial);
     return true;

@@ -148,12 +148,14 @@ DownloadReport DownloadWorkflow::run()
     QString phone;
     if (phoneOverride_) {
         phone = *phoneOverride_;
-    } else if (const auto unit = run.rows.selectOne(QStringLiteral("Programacion"), [&] {
-                   Row key;
-                   key.set(QStringLiteral("LNumeroSerie"), shown);
-                   return key;
-               }())) {
-        phone = unit->value(QStringLiteral("TTelefono")).toString();
+    } else if (const auto unit = run.rows.selectOne(QStringLiteral("Programacion"),
+                                                    [&] {
+                                                        Row key;
+                                                        key.set(QStringLiteral("LNumeroSerie"), shown);
+                                                        return key;
+                                                    }());
+               unit && *unit) {
+        phone = (*unit)->value(QStringLiteral("TTelefono")).toString();
     }
 
     view_.ToggleButtons();
@@ -210,7 +212,9 @@ bool DownloadWorkflow::identify(Run& run, std::optional<Row>* unit)
 
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), serial);
-    *unit = run.rows.selectOne(QStringLiteral("Programacion"), key);
+    // A row that cannot be read names no known unit either.
+    const Result<std::optional<Row>> found = run.rows.selectOne(QStringLiteral("Programacion"), key);
+    *unit = found ? *found : std::nullopt;
     if (!*unit) {
         run.prompter.message(Message{guru_.text(msg::UnknownSerial) + QString::number(serial),
                                      {},
@@ -247,7 +251,7 @@ bool DownloadWorkflow::openEntry(Run& run)
                     "No se puede abrir la entrada de la descarga en el diario de intercambios (%1): la descarga no "
                     "empieza y la unidad conserva sus registros. Vuelva a intentarlo cuando la base de datos quede "
                     "libre."))
-                .arg(run.journal.lastError().trimmed().section(QLatin1Char('\n'), 0, 0));
+                .arg(untranslatedText(entry.error()).trimmed().section(QLatin1Char('\n'), 0, 0));
         run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
         run.report.error = Error{0, text};
         return false;
@@ -471,8 +475,9 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
         // unit not in the database) is kept too: an office wants to see it.
         if (lineAttempted) {
             const qint32 serial = run.report.serial != 0 ? run.report.serial : view_.shownSerial();
-            run.journal.append(JournalAction::Download, serial, lineName(), outcomeName(run.report.outcome),
-                               run.prompter.lastMessage());
+            // What the attempt did is told already; an unwritten entry does not change it.
+            (void)run.journal.append(JournalAction::Download, serial, lineName(), outcomeName(run.report.outcome),
+                                     run.prompter.lastMessage());
             run.report.journalHead = run.journal.head();
         }
         return;
@@ -484,8 +489,9 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
                                 run.report.totals ? totalsText(*run.report.totals) : QString());
     };
     // On a full disk the write-ahead log holds the room the seal needs.
-    if (!seal() && run.journal.lastFailure().kind == DatabaseFailure::Kind::DiskFull && database_.foldLog())
-        seal();
+    if (const Status sealed = seal();
+        !sealed && run.journal.failureOf(sealed.error()).kind == DatabaseFailure::Kind::DiskFull && database_.foldLog())
+        (void)seal();
     run.report.journalHead = run.journal.head();
 }
 

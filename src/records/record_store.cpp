@@ -1,5 +1,6 @@
 #include "records/record_store.h"
 
+#include "core/own_words.h"
 #include "db/database.h"
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
@@ -183,19 +184,22 @@ DatabaseFailure::Kind RecordStore::failureOf(const QSqlError& error) const
 
 QSqlQuery* RecordStore::statement(const QString& key, const QString& sql)
 {
-    QSqlQuery* query = statements_.get(sql, key);
-    if (!query)
-        failed(failureOf(statements_.lastSqlError()), statements_.lastError());
-    return query;
+    const Result<QSqlQuery*> query = statements_.get(sql, key);
+    if (!query) {
+        failed(failureOf(statements_.lastSqlError()), untranslatedText(query.error()));
+        return nullptr;
+    }
+    return *query;
 }
 
 bool RecordStore::run(QSqlQuery* query, const QVariantList& binds)
 {
-    if (statements_.run(query, binds))
-        return true;
-    if (query)
-        failed(failureOf(statements_.lastSqlError()), statements_.lastError());
-    return false;
+    if (!query)
+        return false;
+    const Status done = statements_.run(*query, binds);
+    if (!done)
+        failed(failureOf(statements_.lastSqlError()), untranslatedText(done.error()));
+    return done.ok();
 }
 
 bool RecordStore::begin()
@@ -206,10 +210,10 @@ bool RecordStore::begin()
 
 bool RecordStore::transactionStep(const QString& sql)
 {
-    if (statements_.execute(sql))
-        return true;
-    failed(failureOf(statements_.lastSqlError()), statements_.lastError());
-    return false;
+    const Status done = statements_.execute(sql);
+    if (!done)
+        failed(failureOf(statements_.lastSqlError()), untranslatedText(done.error()));
+    return done.ok();
 }
 
 void RecordStore::rollback()
@@ -217,7 +221,7 @@ void RecordStore::rollback()
     // Whatever it says, the failure that led here is the one to tell.
     const QString error = lastError_;
     const DatabaseFailure::Kind why = failure_;
-    statements_.execute(QStringLiteral("ROLLBACK"));
+    (void)statements_.execute(QStringLiteral("ROLLBACK"));
     failed(why, error);
 }
 
@@ -379,8 +383,8 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
             if (const ColumnDef* c = s->table->column(record.fieldName(i)))
                 storedRow.append(QString::fromUtf8(c->name), fromStorage(*c, upsert->value(i)));
         upsert->finish();
-        if (!journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow)) {
-            failed(failureOf(journal_->lastSqlError()), journal_->lastError());
+        if (const Status listed = journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow); !listed) {
+            failed(failureOf(journal_->lastSqlError()), untranslatedText(listed.error()));
             return abandon();
         }
     } else {
@@ -531,8 +535,8 @@ bool RecordStore::fileWritten(Shape& s, const QVariantList& values)
         if (const ColumnDef* c = s.returned[i])
             storedRow.append(QString::fromUtf8(c->name), fromStorage(*c, upsert.column(int(i))));
     upsert.reset();
-    if (!journal_->addRecord(entry_, QString::fromUtf8(s.table->name), storedRow)) {
-        failed(failureOf(journal_->lastSqlError()), journal_->lastError());
+    if (const Status listed = journal_->addRecord(entry_, QString::fromUtf8(s.table->name), storedRow); !listed) {
+        failed(failureOf(journal_->lastSqlError()), untranslatedText(listed.error()));
         return false;
     }
     return true;
@@ -748,7 +752,7 @@ bool unitStored(Database& database, qint32 serial)
     key.set(QStringLiteral("LNumeroSerie"), serial);
     const Store store(database);
     for (int k = 0; k < kRecordKinds; ++k)
-        if (store.count(recordTable(RecordKind(k)), key) > 0)
+        if (const Result<qint64> n = store.count(recordTable(RecordKind(k)), key); n && *n > 0)
             return true;
     return false;
 }

@@ -8,9 +8,10 @@ namespace tvq52 {
 std::optional<ShownUnit> loadShownUnit(Database& database, qint32 serial)
 {
     const Store store(database);
-    const auto stored = loadProgramming(store, serial);
-    if (!stored)
+    const auto loaded = loadProgramming(store, serial);
+    if (!loaded || !*loaded)
         return std::nullopt;
+    const std::optional<StoredProgramming>& stored = *loaded;
     const ProgrammingRecord& r = stored->record;
     ShownUnit u;
     u.serial = r.serial;
@@ -32,7 +33,9 @@ std::optional<ShownUnit> loadShownUnit(Database& database, qint32 serial)
 
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), serial);
-    if (const auto row = store.selectOne(QStringLiteral("Programacion"), key)) {
+    // Totals that cannot be read show empty, as for a unit never read.
+    if (const auto found = store.selectOne(QStringLiteral("Programacion"), key); found && *found) {
+        const std::optional<Row>& row = *found;
         const QDate totalsDate = row->value(QStringLiteral("DFechaTotales")).toDate();
         u.totalsDate = totalsDate.isValid() ? totalsDate.toString(QStringLiteral("dd/MM/yy")) : QString();
         u.totalsTime = row->value(QStringLiteral("THoraTotales")).toString();

@@ -1,5 +1,6 @@
 #include "reports/report_store.h"
 
+#include "core/own_words.h"
 #include "reports/report.h"
 
 #include <QSqlError>
@@ -190,28 +191,27 @@ Result<RangeQuery> rowsStartingIn(const QString& table, const QStringList& colum
 
 Result<Row> ReportStore::programming(qint32 serial) const
 {
-    const std::optional<Row> row = store_.selectOne(QStringLiteral("Programacion"), bySerial(serial));
-    if (!row) {
-        const QString error = store_.lastError();
-        if (!error.isEmpty())
-            return databaseError(error);
+    const Result<std::optional<Row>> row = store_.selectOne(QStringLiteral("Programacion"), bySerial(serial));
+    if (!row)
+        return databaseError(untranslatedText(row.error()));
+    if (!*row) {
         // Not a fault of the database: the unit has no stored programming.
         Error missing = databaseError({});
         missing.text = QStringLiteral("No hay programación guardada del número de serie %1");
         missing.textArgs = {QString::number(serial)};
         return missing;
     }
-    return *row;
+    return **row;
 }
 
 Result<std::vector<StoredNonWorkingInterval>> ReportStore::nonWorkingIntervals(qint32 serial) const
 {
     std::vector<StoredNonWorkingInterval> out;
-    const QList<Row> rows =
+    const Result<QList<Row>> rows =
         store_.select(QStringLiteral("IntervaloInhabil"), bySerial(serial), {QStringLiteral("ByIntervalo")});
-    if (rows.isEmpty() && !store_.lastError().isEmpty())
-        return databaseError(store_.lastError());
-    for (const Row& r : rows)
+    if (!rows)
+        return databaseError(untranslatedText(rows.error()));
+    for (const Row& r : *rows)
         out.push_back({r.value(QStringLiteral("ByIntervalo")).toInt(),
                        r.value(QStringLiteral("TDiaEmpiezaInt")).toString(),
                        r.value(QStringLiteral("THoraEmpiezaInt")).toString(),
@@ -224,8 +224,8 @@ Status ReportStore::writeMemo(const QString& listing)
 {
     Row values;
     values.set(QStringLiteral("Memo"), listing);
-    if (settings_.update(QStringLiteral("Configuracion"), values, Row()) < 0)
-        return databaseError(settings_.lastError());
+    if (const Result<int> updated = settings_.update(QStringLiteral("Configuracion"), values, Row()); !updated)
+        return databaseError(untranslatedText(updated.error()));
     return {};
 }
 

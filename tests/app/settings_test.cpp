@@ -35,7 +35,7 @@ protected:
     QByteArray iniFile() const { return tvq52::test::readBytes(settingsPath(home.path())); }
     Row configurationRow()
     {
-        const QList<Row> rows = Store(*ctx.db).select(QStringLiteral("Configuracion"));
+        const QList<Row> rows = test::take(Store(*ctx.db).select(QStringLiteral("Configuracion")));
         EXPECT_EQ(rows.size(), 1);
         return rows.value(0);
     }
@@ -199,7 +199,7 @@ TEST_F(Settings, ConfigurationRowIsWrittenAtExitWithABlankForAnEmptyPrefix)
 
     // An emptied settings table gets its row back rather than failing the exit.
     Store store(*ctx.db);
-    ASSERT_EQ(store.remove(QStringLiteral("Configuracion"), {}), 1);
+    ASSERT_EQ(test::take(store.remove(QStringLiteral("Configuracion"), {})), 1);
     ASSERT_TRUE(test::succeeded(writeConfigurationRow(ctx)));
     EXPECT_EQ(configurationRow().value(QStringLiteral("ByCom")).toInt(), 4);
 }

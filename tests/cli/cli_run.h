@@ -2,6 +2,7 @@
 
 #include "db/store.h"
 #include "sim_process.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -97,10 +98,9 @@ struct CliRuns {
         ASSERT_TRUE(db);
         Store store(*db);
         for (const auto& [serial, firmware, phone] : units)
-            ASSERT_TRUE(store.insert(
+            ASSERT_TRUE(test::succeeded(store.insert(
                 QStringLiteral("Programacion"),
-                row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"TTelefono", phone}, {"ByTLeq", 15}})))
-                << store.lastError().toStdString();
+                row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"TTelefono", phone}, {"ByTLeq", 15}}))));
     }
 };
 

@@ -6,6 +6,7 @@
 #include "evidence/journal.h"
 #include "support/fake_collect_worker.h"
 #include "support/file_bytes.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QCoreApplication>
@@ -238,7 +239,7 @@ TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaled
     ASSERT_TRUE(db);
     Store store(*db);
     for (int serial : {1001, 1002, 1003})
-        EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}})), 96) << serial;
+        EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}}))), 96) << serial;
     const QList<JournalEntry> entries = Journal(*db).entries();
     ASSERT_EQ(entries.size(), 3);
     QSet<qint32> journaled;
@@ -286,7 +287,7 @@ TEST(CollectLines, EveryWayOfStoppingARoundSealsEachLinesEntryWithWhatItStored)
         ASSERT_TRUE(round.waitForStarted());
         auto db = cli.home.openDatabase();
         const auto stored = [&](int serial) {
-            return int(Store(*db).count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}})));
+            return int(test::take(Store(*db).count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}}))));
         };
         QElapsedTimer waited;
         waited.start();

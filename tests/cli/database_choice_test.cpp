@@ -266,7 +266,7 @@ TEST(DatabaseChoice, ThisPcsSettingsRowStaysInTheFolderFileWhenTheRecordsAreOnAS
     ASSERT_TRUE(written) << written.error().detail.toStdString();
 
     Store local(*f.ctx.localDb);
-    const QList<Row> rows = local.select(QStringLiteral("Configuracion"));
+    const QList<Row> rows = test::take(local.select(QStringLiteral("Configuracion")));
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0].value(QStringLiteral("TUsuario")).toString(), footer);
     EXPECT_EQ(rows[0].value(QStringLiteral("Memo")).toString(), "01 - listing");

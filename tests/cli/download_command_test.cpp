@@ -30,7 +30,7 @@ std::unique_ptr<Database> openFolderDatabase(const CliRuns& cli)
 qint64 count(const CliRuns& cli, const char* table)
 {
     auto db = openFolderDatabase(cli);
-    return Store(*db).count(QString::fromLatin1(table));
+    return test::take(Store(*db).count(QString::fromLatin1(table)));
 }
 
 // The status of a run whose output goes to a reader already gone (141: the
@@ -143,7 +143,7 @@ TEST(CliDownload, KilledMidListLeavesAnIntactDatabaseWithEveryAcknowledgedRecord
     ASSERT_TRUE(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
     EXPECT_EQ(check.value(0).toString(), "ok");
     QSet<QString> ends;
-    for (const Row& r : Store(*db).select(QStringLiteral("Intervalos")))
+    for (const Row& r : test::take(Store(*db).select(QStringLiteral("Intervalos"))))
         ends << r.value(QStringLiteral("DFechaFinal")).toDate().toString(Qt::ISODate) + QLatin1Char(' ')
                 + r.value(QStringLiteral("THoraFinal")).toString();
     int faulty = 0;
@@ -191,9 +191,9 @@ TEST(CliCollect, DownloadsEachListedUnitByModemAndReportsTheOneThatDidNotAnswer)
     EXPECT_EQ(r.err.count(QStringLiteral("Transmisión realizada correctamente")), 2) << qPrintable(r.err);
     auto db = openFolderDatabase(cli);
     Store store(*db);
-    EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1001}})), 96);
-    EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1002}})), 0);
-    EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1003}})), 96);
+    EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1001}}))), 96);
+    EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1002}}))), 0);
+    EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 1003}}))), 96);
 }
 
 // A unit the database does not hold is not downloaded: the command reports

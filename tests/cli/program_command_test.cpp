@@ -23,7 +23,7 @@ StoredProgramming stored4711(const CliRuns& cli, const std::function<void(Stored
     auto db = test::take(Database::openSqlite(databasePath(cli.home.path())));
     EXPECT_TRUE(db);
     Store store(*db);
-    auto stored = loadProgramming(store, 4711);
+    auto stored = test::take(loadProgramming(store, 4711));
     EXPECT_TRUE(stored.has_value());
     if (stored && change) {
         change(*stored);

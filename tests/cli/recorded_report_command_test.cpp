@@ -124,7 +124,8 @@ TEST_F(RecordedReportCommand, EveryReportPrintsTheFooterOfTheSettings)
         auto local = test::take(Database::openSqlite(databasePath(cli.home.path())));
         ASSERT_TRUE(local);
         Store settings(*local);
-        ASSERT_EQ(settings.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row()), 1);
+        ASSERT_EQ(test::take(settings.update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row())),
+                  1);
     }
     const QString footer = QString::fromUtf8("Inspección Área Norte");
     ASSERT_EQ(cli({"config", "set", "User", footer}).exitCode, 0);
@@ -153,8 +154,8 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
         // the limit below.
         auto db = cli.home.openDatabase();
         Store store(*db);
-        ASSERT_TRUE(inTransaction(store, [&] {
-            bool ok = true;
+        ASSERT_TRUE(test::succeeded(inTransaction(store, [&] {
+            Status ok;
             for (int k = 0; ok && k < 1000; ++k) {
                 const QDateTime start = QDateTime(QDate(2025, 12, 1), QTime(0, 0)).addSecs(600 * k);
                 ok = store.insert("Intervalos",
@@ -167,7 +168,7 @@ TEST_F(RecordedReportCommand, WhatCannotBeWrittenWholeFailsAndLeavesTheEarlierFi
                                        {"TTipoActuacionLocal", "Leq125ms"}}));
             }
             return ok;
-        }));
+        })));
     }
     const QByteArray earlier("%PDF-1.4 what was printed last week\n");
     const QString report = pdf("report.pdf");

@@ -3,6 +3,7 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "support/private_server.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QElapsedTimer>
@@ -22,9 +23,8 @@ void storeUnits(Database& db, const QList<int>& serials)
 {
     Store store(db);
     for (int serial : serials)
-        ASSERT_TRUE(store.insert(QStringLiteral("Programacion"),
-                                 row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"ByTLeq", 15}})))
-            << store.lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store.insert(
+            QStringLiteral("Programacion"), row({{"LNumeroSerie", serial}, {"TVersion", "4.0"}, {"ByTLeq", 15}}))));
 }
 
 std::unique_ptr<sim::SimProcess> startSim(const QStringList& args)
@@ -90,8 +90,9 @@ TEST(ServerDownload, TwoDownloadsAtOnceStoreEveryRecordOnceAndKeepOneJournalChai
         ASSERT_EQ(rb.exitCode, 0) << qPrintable(rb.err + rb.out);
 
         Store store(*db);
-        EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}})), kTwoDays);
-        EXPECT_EQ(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4712}})), sameUnit ? 0 : kTwoDays);
+        EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}}))), kTwoDays);
+        EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4712}}))),
+                  sameUnit ? 0 : kTwoDays);
         EXPECT_EQ(addedIntervals(ra) + addedIntervals(rb), sameUnit ? kTwoDays : 2 * kTwoDays)
             << "each record added once";
         const CliResult verify = cli({"verify"});
@@ -140,7 +141,7 @@ TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowl
     ASSERT_TRUE(db);
     // Each interval was committed before its acknowledgement, and nothing after
     // the last one (which the unit may not have logged yet).
-    const qint64 stored = Store(*db).count(QStringLiteral("Intervalos"));
+    const qint64 stored = test::take(Store(*db).count(QStringLiteral("Intervalos")));
     EXPECT_GE(stored, acks.size());
     EXPECT_LE(stored, acks.size() + 1);
 
@@ -149,7 +150,7 @@ TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowl
     download.start(cli.home.path(), *fast, onServer + QStringList{"--clock-speed", "20"});
     const CliResult again = download.finish();
     EXPECT_EQ(again.exitCode, 0) << qPrintable(again.err + again.out);
-    EXPECT_EQ(Store(*db).count(QStringLiteral("Intervalos")), kTwoDays);
+    EXPECT_EQ(test::take(Store(*db).count(QStringLiteral("Intervalos"))), kTwoDays);
     const CliResult verify = cli(onServer + QStringList{"verify"});
     EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
 }

@@ -1,6 +1,7 @@
 #include "cli_run.h"
 #include "db/store.h"
 #include "support/exchange_lines.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QCryptographicHash>
@@ -45,7 +46,7 @@ struct Office {
         cli.home.writeFile(QStringLiteral("in.TQ52"), bytes);
         return cli(QStringList{"import", file("in.TQ52"), "--json"} + extra);
     }
-    qint64 stored() const { return Store(*cli.home.openDatabase()).count("Intervalos"); }
+    qint64 stored() const { return test::take(Store(*cli.home.openDatabase()).count("Intervalos")); }
 };
 
 QJsonObject provenance(bool intact, bool isSigned, const QString& signer, bool trusted)

@@ -121,8 +121,8 @@ TEST(CliSignedReport, AReportStrippedOfItsSignatureFailsOnceTheJournalWasSigned)
         auto db = cli.home.openDatabase();
         ASSERT_TRUE(db);
         OfficeSigning::configure({QDir(cli.home.path()).filePath(QStringLiteral("keys")), {}, {}});
-        const bool appended = Journal(*db).append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"),
-                                                  QStringLiteral("completed"), QString());
+        const Status appended = Journal(*db).append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"),
+                                                    QStringLiteral("completed"), QString());
         OfficeSigning::configure({});
         ASSERT_TRUE(appended);
     }

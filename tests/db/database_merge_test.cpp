@@ -595,5 +595,5 @@ TEST(DatabaseMerge, AnEntryThatCannotBeSealedMakesTheMergeFailWithItsCountsKept)
     EXPECT_FALSE(r.complete());
     EXPECT_THAT(r.sealError.toStdString(), ::testing::HasSubstr("no seal today"));
     EXPECT_EQ(table(r, "Programacion").added, 1);
-    EXPECT_EQ(Store(*p.target).count(QStringLiteral("Programacion")), 1);
+    EXPECT_EQ(test::take(Store(*p.target).count(QStringLiteral("Programacion"))), 1);
 }

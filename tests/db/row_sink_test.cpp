@@ -2,6 +2,7 @@
 #include "evidence/journal.h"
 #include "support/folder_database.h"
 #include "support/listed_records.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QSqlQuery>
@@ -49,7 +50,7 @@ TEST_F(RowSinkTest, ARowTheDatabaseRefusesIsToldWithItsLineAndTheOthersAreStored
     sink.onRefused = [&](size_t table, qint64 line, const QString& why) { refused.push_back({table, line, why}); };
 
     Journal journal(*db);
-    const std::optional<qint64> entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'a'));
+    const Result<qint64> entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'a'));
     ASSERT_TRUE(entry);
     ASSERT_TRUE(sink.prepare({wholeTable("DiaBorrado"), wholeTable("IntervaloInhabil")}, *entry));
     ASSERT_TRUE(sink.begin());
@@ -83,10 +84,10 @@ TEST_F(RowSinkTest, ARowTheDatabaseRefusesIsToldWithItsLineAndTheOthersAreStored
     EXPECT_EQ(sink.counts()[0].added, 1);
     EXPECT_EQ(sink.added(), 3);
 
-    EXPECT_EQ(store->count(QStringLiteral("IntervaloInhabil")), 2);
+    EXPECT_EQ(test::take(store->count(QStringLiteral("IntervaloInhabil"))), 2);
     Row where;
     where.set(QStringLiteral("ByIntervalo"), 2);
-    const QList<Row> second = store->select(QStringLiteral("IntervaloInhabil"), where, {});
+    const QList<Row> second = test::take(store->select(QStringLiteral("IntervaloInhabil"), where, {}));
     ASSERT_EQ(second.size(), 1);
     EXPECT_EQ(second[0].value(QStringLiteral("THoraEmpiezaInt")).toString(), QLatin1String("09:00"))
         << "a present row is never changed";
@@ -137,7 +138,7 @@ TEST_F(RowSinkTest, ARowRefusedInsideABatchLosesNothingElseAndEveryRowIsCountedO
         EXPECT_FALSE(why.isEmpty());
     };
     Journal journal(*db);
-    const std::optional<qint64> entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'b'));
+    const Result<qint64> entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'b'));
     ASSERT_TRUE(entry);
     ASSERT_TRUE(sink.prepare({wholeTable("IntervaloInhabil"), wholeTable("DiaBorrado")}, *entry));
     ASSERT_TRUE(sink.begin());
@@ -159,8 +160,9 @@ TEST_F(RowSinkTest, ARowRefusedInsideABatchLosesNothingElseAndEveryRowIsCountedO
     EXPECT_EQ(sink.counts()[0].differs, 1);
     EXPECT_EQ(sink.counts()[1].added, 12);
     EXPECT_EQ(sink.added(), 35);
-    EXPECT_EQ(store->count(QStringLiteral("IntervaloInhabil")), 24);
-    const QList<Row> third = store->select(QStringLiteral("IntervaloInhabil"), row({{"ByIntervalo", 3}}), {});
+    EXPECT_EQ(test::take(store->count(QStringLiteral("IntervaloInhabil"))), 24);
+    const QList<Row> third =
+        test::take(store->select(QStringLiteral("IntervaloInhabil"), row({{"ByIntervalo", 3}}), {}));
     ASSERT_EQ(third.size(), 1);
     EXPECT_EQ(third[0].value(QStringLiteral("THoraEmpiezaInt")).toString(), QLatin1String("08:00"));
     // The journal lists the record rows added, not the unit's other tables.

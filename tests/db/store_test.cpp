@@ -5,6 +5,7 @@
 #include "support/temp_home.h"
 
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -19,9 +20,8 @@ class StoreTest : public FolderDatabaseTest {
 protected:
     void addUnitWithData(int serial)
     {
-        ASSERT_TRUE(store->insert("Programacion",
-                                  row({{"LNumeroSerie", serial}, {"TLocal", QStringLiteral("Sala %1").arg(serial)}})))
-            << store->lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store->insert(
+            "Programacion", row({{"LNumeroSerie", serial}, {"TLocal", QStringLiteral("Sala %1").arg(serial)}}))));
         for (int i = 1; i <= 3; ++i)
             ASSERT_TRUE(store->insert("IntervaloInhabil", row({{"LNumeroSerie", serial}, {"ByIntervalo", i}})));
         for (const char* t : {"Intervalos", "Sesiones"})
@@ -37,7 +37,7 @@ protected:
         qint64 n = 0;
         for (const char* t : {"Programacion", "IntervaloInhabil", "Intervalos", "Sesiones", "DiaBorrado",
                               "DiaFinalBateria", "DiaReprogramado"})
-            n += store->count(QString::fromLatin1(t), key);
+            n += test::take(store->count(QString::fromLatin1(t), key));
         return n;
     }
 };
@@ -52,8 +52,8 @@ TEST_F(StoreTest, ValuesComeBackAsTheirTypesWhateverTheCaseOfTheName)
                        {"BoCambioHora", true},
                        {"TIdioma", QStringLiteral("Français")},
                        {"TTipoActuacionLocal", "Leq125ms"}});
-    ASSERT_TRUE(store->insert(QStringLiteral("Programacion"), r)) << store->lastError().toStdString();
-    const auto got = store->selectOne(QStringLiteral("programacion"), row({{"LNUMEROSERIE", 77}}));
+    ASSERT_TRUE(test::succeeded(store->insert(QStringLiteral("Programacion"), r)));
+    const auto got = test::take(store->selectOne(QStringLiteral("programacion"), row({{"LNUMEROSERIE", 77}})));
     ASSERT_TRUE(got);
     EXPECT_EQ(got->value(QStringLiteral("DFecha")).toDate(), QDate(2023, 12, 31));
     EXPECT_FLOAT_EQ(got->value(QStringLiteral("soctava31,5hz")).toFloat(), 12.3f);
@@ -70,10 +70,11 @@ TEST_F(StoreTest, UnknownColumnsAndTablesAreErrorsNotSql)
 {
     Row r;
     r.set(QStringLiteral("LNumeroSerie\" ; DROP TABLE \"Programacion"), 1);
-    EXPECT_FALSE(store->insert(QStringLiteral("Programacion"), r));
-    EXPECT_FALSE(store->lastError().isEmpty());
-    EXPECT_TRUE(store->select(QStringLiteral("Programacion; DROP TABLE x")).isEmpty());
-    EXPECT_TRUE(store->select(QStringLiteral("Programacion"), {}, {QStringLiteral("1; DROP")}).isEmpty());
+    const Status inserted = store->insert(QStringLiteral("Programacion"), r);
+    ASSERT_FALSE(inserted);
+    EXPECT_FALSE(untranslatedText(inserted.error()).isEmpty());
+    EXPECT_FALSE(store->select(QStringLiteral("Programacion; DROP TABLE x")));
+    EXPECT_FALSE(store->select(QStringLiteral("Programacion"), {}, {QStringLiteral("1; DROP")}));
     EXPECT_TRUE(db->verifySchema().isEmpty());
 }
 
@@ -86,8 +87,8 @@ TEST_F(StoreTest, ContainmentSearchTreatsQuotesAndWildcardsAsText)
                                   row({{"LNumeroSerie", serial++}, {"TLocal", QString::fromUtf8(n)}})));
     auto locals = [&](const QString& fragment) {
         QStringList out;
-        for (const Row& r : store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"), fragment,
-                                                    {QStringLiteral("LNumeroSerie")}))
+        for (const Row& r : test::take(store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("TLocal"),
+                                                               fragment, {QStringLiteral("LNumeroSerie")})))
             out << r.value(QStringLiteral("TLocal")).toString();
         return out;
     };
@@ -99,8 +100,9 @@ TEST_F(StoreTest, ContainmentSearchTreatsQuotesAndWildcardsAsText)
     EXPECT_TRUE(locals(QStringLiteral("' OR '1'='1")).isEmpty());
     // Numbers are searched by their decimal text.
     QStringList serials;
-    for (const Row& r : store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"),
-                                                QStringLiteral("120"), {QStringLiteral("LNumeroSerie DESC")}))
+    for (const Row& r :
+         test::take(store->selectContaining(QStringLiteral("Programacion"), QStringLiteral("LNumeroSerie"),
+                                            QStringLiteral("120"), {QStringLiteral("LNumeroSerie DESC")})))
         serials << r.value(QStringLiteral("LNumeroSerie")).toString();
     EXPECT_EQ(serials, QStringList({"1205", "1204", "1203", "1202", "1201", "1200"}));
 }
@@ -110,7 +112,7 @@ TEST_F(StoreTest, DeleteUnitRemovesAllItsRowsAndNothingElseOrNothingAtAll)
     addUnitWithData(10);
     addUnitWithData(11);
     ASSERT_EQ(rowsOf(10), 1 + 3 + 2 + 3);
-    ASSERT_TRUE(store->deleteUnit(10)) << store->lastError().toStdString();
+    ASSERT_TRUE(test::succeeded(store->deleteUnit(10)));
     EXPECT_EQ(rowsOf(10), 0);
     EXPECT_EQ(rowsOf(11), 9);
     // Make the last delete fail: the earlier ones, the unit's row first, must come back.
@@ -125,8 +127,9 @@ TEST_F(StoreTest, DeleteUnitRemovesAllItsRowsAndNothingElseOrNothingAtAll)
         ASSERT_TRUE(q.exec(QStringLiteral(
             "CREATE TRIGGER keep BEFORE DELETE ON \"DiaReprogramado\" BEGIN SELECT RAISE(ABORT, 'kept'); END")));
     }
-    EXPECT_FALSE(store->deleteUnit(11));
-    EXPECT_TRUE(store->lastError().contains(QStringLiteral("kept")));
+    const Status deleted = store->deleteUnit(11);
+    ASSERT_FALSE(deleted);
+    EXPECT_TRUE(untranslatedText(deleted.error()).contains(QStringLiteral("kept")));
     EXPECT_EQ(rowsOf(11), 9);
 }
 
@@ -136,17 +139,17 @@ TEST_F(StoreTest, UpsertUpdatesByKeyAndInsertIfAbsentNeverDuplicates)
     ASSERT_TRUE(store->upsert(QStringLiteral("Programacion"), r));
     r.set(QStringLiteral("TLocal"), QStringLiteral("dos"));
     ASSERT_TRUE(store->upsert(QStringLiteral("Programacion"), r));
-    EXPECT_EQ(store->count(QStringLiteral("Programacion")), 1);
-    EXPECT_EQ(store->select(QStringLiteral("Programacion")).value(0).value(QStringLiteral("TLocal")).toString(),
-              QStringLiteral("dos"));
+    EXPECT_EQ(test::take(store->count(QStringLiteral("Programacion"))), 1);
+    EXPECT_EQ(
+        test::take(store->select(QStringLiteral("Programacion"))).value(0).value(QStringLiteral("TLocal")).toString(),
+        QStringLiteral("dos"));
 
     const Row e = row({{"LNumeroSerie", 3}, {"DFecha", QDate(2024, 5, 1)}, {"THora", "08:00"}});
-    bool added = false;
-    ASSERT_TRUE(store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
-    EXPECT_TRUE(added);
-    ASSERT_TRUE(store->insertIfAbsent(QStringLiteral("DiaBorrado"), e, &added));
-    EXPECT_FALSE(added);
-    EXPECT_EQ(store->count(QStringLiteral("DiaBorrado")), 1);
+    EXPECT_TRUE(test::take(store->insertIfAbsent(QStringLiteral("DiaBorrado"), e)));
+    const Result<bool> again = store->insertIfAbsent(QStringLiteral("DiaBorrado"), e);
+    ASSERT_TRUE(test::succeeded(again.status()));
+    EXPECT_FALSE(*again);
+    EXPECT_EQ(test::take(store->count(QStringLiteral("DiaBorrado"))), 1);
 }
 
 TEST_F(StoreTest, SortOrderFollowsDateThenTime)
@@ -159,8 +162,8 @@ TEST_F(StoreTest, SortOrderFollowsDateThenTime)
         ASSERT_TRUE(
             store->insert(QStringLiteral("DiaReprogramado"), row({{"LNumeroSerie", 1}, {"DFecha", d}, {"THora", t}})));
     QStringList order;
-    for (const Row& r : store->select(QStringLiteral("DiaReprogramado"), {},
-                                      {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")}))
+    for (const Row& r : test::take(store->select(QStringLiteral("DiaReprogramado"), {},
+                                                 {QStringLiteral("DFecha DESC"), QStringLiteral("THORA DESC")})))
         order << r.value(QStringLiteral("DFecha")).toDate().toString(Qt::ISODate) + QLatin1Char(' ')
                 + r.value(QStringLiteral("THora")).toString();
     EXPECT_EQ(order, QStringList({"2024-02-01 00:00", "2024-01-10 09:00", "2024-01-10 08:30", "2023-12-31 23:59"}));

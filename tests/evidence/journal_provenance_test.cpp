@@ -25,11 +25,12 @@ qint64 importEntry(Database& db, const QString& provenance, int day)
 {
     Journal journal(db);
     const auto entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'e'));
-    EXPECT_TRUE(entry) << journal.lastError().toStdString();
+    EXPECT_TRUE(test::succeeded(entry.status()));
     const Row erased = row({{"LNumeroSerie", 77}, {"DFecha", QDate(2024, 2, day)}, {"THora", "08:00"}});
     EXPECT_TRUE(Store(db).insert("DiaBorrado", erased));
-    EXPECT_TRUE(journal.addRecord(*entry, QStringLiteral("DiaBorrado"), *Store(db).selectOne("DiaBorrado", erased)));
-    EXPECT_TRUE(journal.setProvenance(*entry, provenance)) << journal.lastError().toStdString();
+    EXPECT_TRUE(journal.addRecord(*entry, QStringLiteral("DiaBorrado"),
+                                  *test::take(Store(db).selectOne("DiaBorrado", erased))));
+    EXPECT_TRUE(test::succeeded(journal.setProvenance(*entry, provenance)));
     EXPECT_TRUE(journal.seal(*entry, QStringLiteral("completed"), QStringLiteral("in.TQ52")));
     EXPECT_FALSE(journal.setProvenance(*entry, QStringLiteral("{}"))) << "a sealed entry takes none";
     return *entry;

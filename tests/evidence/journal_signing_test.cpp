@@ -45,7 +45,7 @@ protected:
     qint64 download(int hour, float leq = 80.0f)
     {
         const auto entry = journal->open(JournalAction::Download, kSerial, QStringLiteral("cable"));
-        EXPECT_TRUE(entry) << journal->lastError().toStdString();
+        EXPECT_TRUE(test::succeeded(entry.status()));
         if (!entry)
             return 0;
         RecordStore records(*db);
@@ -57,7 +57,7 @@ protected:
         r.leqVenue = leq;
         r.stats.maxLeq1At = r.stats.minLeq1At = r.end;
         EXPECT_TRUE(records.storeInterval(kSerial, r));
-        EXPECT_TRUE(journal->seal(*entry, QStringLiteral("completed"), {})) << journal->lastError().toStdString();
+        EXPECT_TRUE(test::succeeded(journal->seal(*entry, QStringLiteral("completed"), {})));
         return *entry;
     }
     static bool has(const JournalVerification& v, JournalFinding::Kind kind, qint64 entry)
@@ -192,8 +192,9 @@ TEST_F(SignedJournalTest, AKeyThatCannotBeLoadedStoresNothing)
     ASSERT_TRUE(QFile::exists(keyFile));
     ASSERT_TRUE(QFile::setPermissions(keyFile, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     OfficeSigning::reset();
-    EXPECT_FALSE(journal->open(JournalAction::Download, kSerial, QStringLiteral("cable")));
-    EXPECT_FALSE(journal->lastError().isEmpty());
+    const Result<qint64> refused = journal->open(JournalAction::Download, kSerial, QStringLiteral("cable"));
+    ASSERT_FALSE(refused);
+    EXPECT_FALSE(untranslatedText(refused.error()).isEmpty());
     EXPECT_FALSE(journal->append(JournalAction::Merge, 0, {}, QStringLiteral("completed"), {}));
     EXPECT_TRUE(journal->entries().isEmpty());
 }

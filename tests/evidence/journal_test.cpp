@@ -61,7 +61,7 @@ protected:
     qint64 download(float leq)
     {
         const auto entry = journal->open(JournalAction::Download, kSerial, QStringLiteral("cable"));
-        EXPECT_TRUE(entry) << journal->lastError().toStdString();
+        EXPECT_TRUE(test::succeeded(entry.status()));
         RecordStore records(*db);
         records.setJournalEntry(journal.get(), *entry);
         for (int i = 0; i < 3; ++i) {
@@ -451,8 +451,7 @@ TEST(JournalSchema, AnOlderDatabaseGetsTheJournalTables)
         EXPECT_EQ(q.value(0).toString(), QStringLiteral("wal"));
     }
     Journal journal(*db);
-    EXPECT_TRUE(journal.append(JournalAction::Merge, 0, {}, QStringLiteral("completed"), {}))
-        << journal.lastError().toStdString();
+    EXPECT_TRUE(test::succeeded(journal.append(JournalAction::Merge, 0, {}, QStringLiteral("completed"), {})));
 }
 
 namespace {

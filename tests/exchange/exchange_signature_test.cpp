@@ -5,6 +5,7 @@
 #include "i18n/translator.h"
 #include "support/file_bytes.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QCryptographicHash>
@@ -95,7 +96,7 @@ TEST_F(SignedExchangeTest, AFileChangedAfterSigningStoresNothing)
         EXPECT_FALSE(s.succeeded());
         EXPECT_EQ(s.verdict.kind, Kind::Changed);
         EXPECT_EQ(summaryLines(s, guru), QStringList{s.refusal});
-        EXPECT_EQ(Store(*otherDb).count("DiaBorrado"), 0);
+        EXPECT_EQ(test::take(Store(*otherDb).count("DiaBorrado")), 0);
         const JournalEntry entry = Journal(*otherDb).entries().value(0);
         EXPECT_EQ(entry.outcome, QStringLiteral("failed"));
         EXPECT_TRUE(entry.message.contains(s.refusal));

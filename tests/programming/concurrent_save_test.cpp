@@ -2,6 +2,7 @@
 #include "programming/programming_store.h"
 #include "programming/record_sheet.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 
@@ -47,7 +48,7 @@ protected:
 
     QString storedVenue() const
     {
-        return store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}))
+        return test::take(store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}})))
             ->value(QStringLiteral("TLocal"))
             .toString();
     }
@@ -88,13 +89,13 @@ TEST_F(ConcurrentSave, ASaveOverAnotherPcsSaveAsksAndNoKeepsTheOther)
 TEST_F(ConcurrentSave, TotalsADownloadStoredAreNotAnotherSave)
 {
     // Written by another PC's download, not by a programming save.
-    ASSERT_EQ(b->store.update(QStringLiteral("Programacion"),
-                              row({{"LPasadasLocal", 17}, {"THoraTotales", "11:12:13"}}),
-                              row({{"LNumeroSerie", 4711}})),
+    ASSERT_EQ(test::take(b->store.update(QStringLiteral("Programacion"),
+                                         row({{"LPasadasLocal", 17}, {"THoraTotales", "11:12:13"}}),
+                                         row({{"LNumeroSerie", 4711}}))),
               1);
     EXPECT_TRUE(a->saveVenue(QStringLiteral("Bar A")));
     EXPECT_TRUE(a->prompter.shown().isEmpty()) << a->prompter.shown().value(0).text.toStdString();
-    const Row stored = *store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}));
+    const Row stored = *test::take(store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}})));
     EXPECT_EQ(stored.value(QStringLiteral("TLocal")).toString(), "Bar A");
     EXPECT_EQ(stored.value(QStringLiteral("LPasadasLocal")).toInt(), 17);
 }
@@ -105,5 +106,5 @@ TEST_F(ConcurrentSave, AUnitDeletedElsewhereIsNotQuietlyWrittenBack)
     a->prompter.answer(Answer::No);
     EXPECT_FALSE(a->saveVenue(QStringLiteral("Bar A")));
     EXPECT_EQ(a->prompter.shown().size(), 1);
-    EXPECT_EQ(store->count(QStringLiteral("Programacion")), 0);
+    EXPECT_EQ(test::take(store->count(QStringLiteral("Programacion"))), 0);
 }

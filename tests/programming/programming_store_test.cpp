@@ -1,5 +1,6 @@
 #include "evidence/journal.h"
 #include "programming_fixture.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QSqlQuery>
@@ -16,26 +17,26 @@ TEST_F(ProgrammingStore, SavingAnExistingSerialTwiceKeepsOneRowAndItsTotals)
     const Row totals =
         row({{"LPasadasLocal", 17}, {"LCB", 3}, {"THoraTotales", "11:12:13"}, {"DFechaTotales", QDate(2009, 1, 2)}});
     const Row key = row({{"LNumeroSerie", 4711}});
-    ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
+    ASSERT_EQ(test::take(store_->update(QStringLiteral("Programacion"), totals, key)), 1);
 
     r.venue = QStringLiteral("Bar Nuevo");
     ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
     ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
 
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 1);
-    const Row row = *store_->selectOne(QStringLiteral("Programacion"), key);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 1);
+    const Row row = *test::take(store_->selectOne(QStringLiteral("Programacion"), key));
     EXPECT_EQ(row.value(QStringLiteral("TLocal")).toString(), QStringLiteral("Bar Nuevo"));
     EXPECT_EQ(row.value(QStringLiteral("LPasadasLocal")).toInt(), 17);
     EXPECT_EQ(row.value(QStringLiteral("LCB")).toInt(), 3);
     EXPECT_EQ(row.value(QStringLiteral("THoraTotales")).toString(), QStringLiteral("11:12:13"));
     EXPECT_EQ(row.value(QStringLiteral("DFechaTotales")).toDate(), QDate(2009, 1, 2));
-    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 30);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("IntervaloInhabil"), key)), 30);
 }
 
 TEST_F(ProgrammingStore, ANewRowStartsItsTotalsTodayAtZero)
 {
     saveUnit(12);
-    const Row row = store_->select(QStringLiteral("Programacion")).front();
+    const Row row = test::take(store_->select(QStringLiteral("Programacion"))).front();
     EXPECT_EQ(row.value(QStringLiteral("DFechaTotales")).toDate(), QDate::currentDate());
     EXPECT_EQ(row.value(QStringLiteral("THoraTotales")).toString().size(), 8);
     for (const char* c : {"LPasadasLocal", "LPasadasVecino", "LE3", "LCB"}) {
@@ -71,11 +72,11 @@ TEST_F(ProgrammingStore, EveryFieldAndIntervalComesBackAsSaved)
                      QStringLiteral("23:59")};
     ASSERT_TRUE(saveProgramming(*store_, r, intervals));
 
-    const auto loaded = loadProgramming(*store_, r.serial);
+    const auto loaded = test::take(loadProgramming(*store_, r.serial));
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->record, r);
     EXPECT_EQ(loaded->intervals, intervals);
-    EXPECT_FALSE(loadProgramming(*store_, 99));
+    EXPECT_FALSE(test::take(loadProgramming(*store_, 99)));
 }
 
 TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
@@ -84,15 +85,15 @@ TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
     r.version = QStringLiteral("3.9");
     r.globalCorrection = true;
     ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
-    EXPECT_FALSE(loadProgramming(*store_, 7)->record.globalCorrection);
+    EXPECT_FALSE(test::take(loadProgramming(*store_, 7))->record.globalCorrection);
     r.version = QStringLiteral("4.0");
     ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
-    EXPECT_TRUE(loadProgramming(*store_, 7)->record.globalCorrection);
+    EXPECT_TRUE(test::take(loadProgramming(*store_, 7))->record.globalCorrection);
     // An older unit's save leaves the stored flag alone.
     r.version = QStringLiteral("3.2");
     r.globalCorrection = false;
     ASSERT_TRUE(saveProgramming(*store_, r, unusedIntervals()));
-    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}}))
+    EXPECT_TRUE(test::take(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 7}})))
                     ->value(QStringLiteral("CMI"))
                     .toBool());
 }
@@ -100,8 +101,10 @@ TEST_F(ProgrammingStore, GlobalCorrectionIsWrittenOnlyFromVersion40)
 TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNothing)
 {
     saveUnit(55);
-    ASSERT_GT(store_->remove(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 55}, {"ByIntervalo", 3}})), 0);
-    EXPECT_TRUE(loadProgramming(*store_, 55)->intervals[2].isUnused());
+    ASSERT_GT(
+        test::take(store_->remove(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 55}, {"ByIntervalo", 3}}))),
+        0);
+    EXPECT_TRUE(test::take(loadProgramming(*store_, 55))->intervals[2].isUnused());
 
     // A limit the Byte column cannot hold makes the whole save fail.
     ProgrammingRecord bad = defaultProgramming();
@@ -111,8 +114,8 @@ TEST_F(ProgrammingStore, MissingIntervalRowsLoadAsUnusedAndAFailedSaveLeavesNoth
     ASSERT_FALSE(saved);
     EXPECT_FALSE(untranslatedText(saved.error()).isEmpty());
     const Row key = row({{"LNumeroSerie", 56}});
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion"), key), 0);
-    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), key), 0);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"), key)), 0);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("IntervaloInhabil"), key)), 0);
 }
 
 // The deletion's entry is written inside the deletion's transaction, on
@@ -125,8 +128,8 @@ TEST_F(ProgrammingStore, DeletingAUnitJournalsItInTheSameTransaction)
     ASSERT_TRUE(
         journal.append(JournalAction::ProgramReceive, 4711, QStringLiteral("cable"), QStringLiteral("completed"), {}));
     ASSERT_TRUE(test::succeeded(deleteUnitWithEntry(*db_, 4711)));
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 1);
-    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil")), 30);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 1);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("IntervaloInhabil"))), 30);
     EXPECT_EQ(journal.entries(4711).value(0).action, JournalAction::UnitDeletion);
     EXPECT_TRUE(journal.verify().findings.isEmpty());
 }

@@ -4,6 +4,7 @@
 #include "programming/record_sheet.h"
 #include "programming_fixture.h"
 #include "programming_samples.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/simulated_unit.h"
 
@@ -78,7 +79,7 @@ TEST_F(ProgrammingExchange, ReceivingAnUnknownUnitMakesANewModifiedRecord)
     EXPECT_EQ(r.sessions[6].start, "20:00");
     EXPECT_EQ(r.attenuationSeconds, 300);
     EXPECT_EQ(sheet->intervals()[0].startDay.left(6), "25/12/");
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 0) << "nothing is saved without the user";
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 0) << "nothing is saved without the user";
     expectExchangeClosed();
 }
 
@@ -170,7 +171,8 @@ TEST_F(ProgrammingExchange, TransmitAnswersAndChecks)
     EXPECT_EQ(line.written.size(), 1 + 6 + 377);
     EXPECT_EQ(sheet->bytesSent(), 377);
     EXPECT_EQ(sheet->progressCalls(), 377);
-    EXPECT_TRUE(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}})).has_value())
+    EXPECT_TRUE(
+        test::take(store_->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}))).has_value())
         << "the record is saved before it is sent";
     expectExchangeClosed();
 
@@ -215,7 +217,7 @@ TEST_F(ProgrammingExchange, ARecordThatFailsAFieldCheckIsNeitherSavedNorSent)
                               "\nOctava 63Hz: \"5000\" (Valor incorrecto)"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(named))) << qPrintable(text);
     EXPECT_FALSE(text.contains(QStringLiteral("Mask"))) << qPrintable(text);
-    EXPECT_FALSE(loadProgramming(*store_, r.serial));
+    EXPECT_FALSE(test::take(loadProgramming(*store_, r.serial)));
 }
 
 // What a unit holds is a fact: saved as it stands, with the fields that keep
@@ -237,7 +239,7 @@ TEST_F(ProgrammingExchange, AUnitsProgrammingThatFailsTheChecksIsSavedAndItsFaul
     ASSERT_TRUE(receive());
     prompter.clear();
     ASSERT_TRUE(sheet->save());
-    EXPECT_EQ(loadProgramming(*store_, 4711)->record.rings, 0);
+    EXPECT_EQ(test::take(loadProgramming(*store_, 4711))->record.rings, 0);
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_EQ(prompter.shown().front().style, MessageStyle::Exclamation);
     EXPECT_TRUE(prompter.shown().front().text.endsWith(QStringLiteral("\nRings: \"0\" -> \"1\"")))

@@ -10,6 +10,7 @@
 #include "support/folder_database.h"
 #include "support/memory_unit.h"
 #include "support/private_server.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
@@ -71,9 +72,8 @@ class Download : public FolderDatabaseTest, protected test::MemoryUnit {
 protected:
     void storeUnit(qint32 serial, const QString& firmware)
     {
-        ASSERT_TRUE(store->insert(QStringLiteral("Programacion"),
-                                  row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"ByTLeq", 15}})))
-            << store->lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store->insert(
+            QStringLiteral("Programacion"), row({{"LNumeroSerie", serial}, {"TVersion", firmware}, {"ByTLeq", 15}}))));
     }
 
     // Unit `serial` stored, shown and on the line, all with firmware 4.0.
@@ -109,11 +109,11 @@ protected:
 
     qint64 rows(const char* table, qint32 serial) const
     {
-        return store->count(QString::fromLatin1(table), row({{"LNumeroSerie", serial}}));
+        return test::take(store->count(QString::fromLatin1(table), row({{"LNumeroSerie", serial}})));
     }
     QList<Row> intervals(qint32 serial) const
     {
-        return store->select(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}}));
+        return test::take(store->select(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}})));
     }
     static QString key(const QDateTime& start) { return start.toString(QStringLiteral("yyyy-MM-dd HH:mm")); }
     static QString key(const Row& r)
@@ -211,7 +211,7 @@ TEST_P(FullDownload, StoresWhatTheUnitServedAndASecondRunAddsNothing)
     EXPECT_EQ(rows("Sesiones", 4711), history.sessions.size());
     EXPECT_EQ(rows("DiaBorrado", 4711), history.erasures.size());
     EXPECT_EQ(rows("DiaFinalBateria", 4711), history.batteryEnds.size());
-    const auto unitRow = store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}));
+    const auto unitRow = test::take(store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}})));
     EXPECT_EQ(unitRow->value(QStringLiteral("LPasadasLocal")).toInt(), history.totalPassesVenue);
     EXPECT_EQ(first.counts[int(RecordKind::Intervals)].added, history.intervals.size());
     EXPECT_EQ(first.counts[int(RecordKind::Sessions)].added, history.sessions.size());
@@ -220,12 +220,12 @@ TEST_P(FullDownload, StoresWhatTheUnitServedAndASecondRunAddsNothing)
     const QStringList tables{"Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado"};
     QList<qint64> before;
     for (const QString& t : tables)
-        before << store->count(t);
+        before << test::take(store->count(t));
     view.chosen = DownloadRange::from(view.proposal->start(), view.proposal->end());
     const DownloadReport second = download();
     ASSERT_EQ(second.outcome, DownloadOutcome::Completed);
     for (int k = 0; k < tables.size(); ++k)
-        EXPECT_EQ(store->count(tables[k]), before[k]) << tables[k].toStdString();
+        EXPECT_EQ(test::take(store->count(tables[k])), before[k]) << tables[k].toStdString();
     for (RecordKind kind : {RecordKind::Intervals, RecordKind::Sessions, RecordKind::Erasures}) {
         EXPECT_EQ(second.counts[int(kind)].added, 0);
         EXPECT_EQ(second.counts[int(kind)].rewritten, first.counts[int(kind)].added);
@@ -296,7 +296,7 @@ TEST_F(Download, NothingIsAskedOfAnUnknownUnitNorWithoutAUnitOrARange)
     EXPECT_EQ(line.written().toHex(' '), "18 02 00 06 01 03 06") << "the CAN and the identification only";
     EXPECT_EQ(view.toggles, 2);
     EXPECT_TRUE(view.switchedTo.isEmpty());
-    EXPECT_EQ(store->count(QStringLiteral("Intervalos")), 0);
+    EXPECT_EQ(test::take(store->count(QStringLiteral("Intervalos"))), 0);
     // The failed attempt is in the journal, with the unit that answered and why.
     const QList<JournalEntry> entries = Journal(*db).entries();
     ASSERT_EQ(entries.size(), 1) << "neither the cancelled picker nor the missing unit leaves an entry";
@@ -343,7 +343,7 @@ TEST_F(Download, AnUpgradedUnitIsReadInTheLayoutItReports)
     ASSERT_EQ(r.outcome, DownloadOutcome::Completed);
     EXPECT_EQ(r.firmware, "3.0");
     EXPECT_EQ(view.firmware, "3.0");
-    const auto unitRow = store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}}));
+    const auto unitRow = test::take(store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4711}})));
     EXPECT_EQ(unitRow->value(QStringLiteral("TVersion")).toString(), "3.0");
     EXPECT_EQ(r.counts[int(RecordKind::Intervals)].refused, 0);
     EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
@@ -479,7 +479,7 @@ TEST_F(Download, AServerThatGoesAwayEndsTheDownloadSayingSoAndTheNextOneReconnec
     {
         auto check = server.open();
         ASSERT_TRUE(check);
-        EXPECT_EQ(Store(*check).count(QStringLiteral("Intervalos")), 20);
+        EXPECT_EQ(test::take(Store(*check).count(QStringLiteral("Intervalos"))), 20);
     }
     atAck = nullptr;
     const DownloadReport next = download();
@@ -517,10 +517,11 @@ TEST_F(Download, ASessionUnderWayAtADownloadArrivesWithTheNextRoutineOne)
     const DownloadReport second = download();
     ASSERT_EQ(second.outcome, DownloadOutcome::Completed);
     EXPECT_EQ(key(view.proposal->start()), key(unitClock.addSecs(-15 * 60))) << "the newest stored interval";
-    const auto stored = store->selectOne(QStringLiteral("Sesiones"),
-                                         row({{"LNumeroSerie", 4711},
-                                              {"DFechaInicio", running.start.date()},
-                                              {"THoraInicio", running.start.toString(QStringLiteral("HH:mm"))}}));
+    const auto stored =
+        test::take(store->selectOne(QStringLiteral("Sesiones"),
+                                    row({{"LNumeroSerie", 4711},
+                                         {"DFechaInicio", running.start.date()},
+                                         {"THoraInicio", running.start.toString(QStringLiteral("HH:mm"))}})));
     ASSERT_TRUE(stored) << "the session that was running";
     EXPECT_EQ(stored->value(QStringLiteral("DFechaFinal")).toDate(), running.end.date());
     EXPECT_EQ(rows("Sesiones", 4711), full.sessions.size());
@@ -578,7 +579,7 @@ TEST_F(Download, AnotherProgramsWriteLockIsWaitedForOrTheDownloadDoesNotStart)
     EXPECT_EQ(line.written().toHex(' '), "18 02 00 06 01 03 06 18") << "nothing asked, the unit told to stop";
     for (const char* table : {"Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria", "DiaReprogramado"})
         EXPECT_EQ(rows(table, 4712), 0) << table;
-    const auto unitRow = store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4712}}));
+    const auto unitRow = test::take(store->selectOne(QStringLiteral("Programacion"), row({{"LNumeroSerie", 4712}})));
     EXPECT_TRUE(unitRow->value(QStringLiteral("DFechaTotales")).isNull()) << "no totals stored";
 }
 

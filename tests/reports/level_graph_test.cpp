@@ -8,6 +8,7 @@
 #include "reports/report_format.h"
 #include "support/file_bytes.h"
 #include "support/printers.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QRegularExpression>
@@ -236,7 +237,7 @@ protected:
         Row r = test::spanRow(serial, start, end, {{"ByTLeq", minutes}, {"BoRS232", false}, {"BoProgramacion", false}});
         for (const auto& [column, value] : set)
             r.set(QString::fromUtf8(column), value);
-        ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), r)) << store_->lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store_->insert(QStringLiteral("Intervalos"), r)));
     }
 };
 

@@ -55,7 +55,7 @@ protected:
     {
         Journal journal(*db);
         const auto entry = journal.open(JournalAction::Download, kSerial, QStringLiteral("cable"));
-        ASSERT_TRUE(entry) << journal.lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(entry.status()));
         RecordStore records(*db);
         records.setJournalEntry(&journal, *entry);
         for (const QDateTime& start : starts) {
@@ -406,7 +406,7 @@ protected:
         row.set(QStringLiteral("THoraEmpiezaInt"), QLatin1String(startTime));
         row.set(QStringLiteral("TDiaTerminaInt"), QLatin1String(end));
         row.set(QStringLiteral("THoraTerminaInt"), QLatin1String(endTime));
-        ASSERT_TRUE(store_->upsert(QStringLiteral("IntervaloInhabil"), row)) << store_->lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store_->upsert(QStringLiteral("IntervaloInhabil"), row)));
     }
 
     tvq52::ProgrammingReportData read(const QString& firmware = QStringLiteral("3.3"))
@@ -421,7 +421,10 @@ protected:
 
     QString memo() const
     {
-        return store_->select(QStringLiteral("Configuracion")).value(0).value(QStringLiteral("Memo")).toString();
+        return test::take(store_->select(QStringLiteral("Configuracion")))
+            .value(0)
+            .value(QStringLiteral("Memo"))
+            .toString();
     }
 };
 
@@ -463,7 +466,7 @@ TEST_F(StoredProgrammingReport, ComputedFactsFromTheStoredRow)
     totals.set(QStringLiteral("TTipoActuacionVecino"), QStringLiteral("Leq5s"));
     Row key;
     key.set(QStringLiteral("LNumeroSerie"), 4711);
-    ASSERT_EQ(store_->update(QStringLiteral("Programacion"), totals, key), 1);
+    ASSERT_EQ(test::take(store_->update(QStringLiteral("Programacion"), totals, key)), 1);
 
     const tvq52::ProgrammingReportData d = read(QString());
     EXPECT_EQ(d.intervalTotals, QStringLiteral("09/03/2024 21:05:30"));

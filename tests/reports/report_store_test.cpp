@@ -6,6 +6,7 @@
 #include "reports/report.h"
 #include "reports/report_store.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/temp_home.h"
 
@@ -143,21 +144,20 @@ protected:
                   double leqVecino, int limVecino, double maxFast, int limFast, int e3 = 0, int desco = 0)
     {
         const QDateTime end = start.addSecs(15 * 60);
-        ASSERT_TRUE(store->insert("Intervalos",
-                                  spanRow(kUnit, start, end,
-                                          {{"ByTLeq", 15},
-                                           {"IPasadasLocal", pasLocal},
-                                           {"IPasadasVecino", pasVecino},
-                                           {"IPasMaxFast", pasFast},
-                                           {"SLeqLocal", leqLocal},
-                                           {"ByNivelLeqLocal", limLocal},
-                                           {"SLeqVecino", leqVecino},
-                                           {"ByNivelLeqVecino", limVecino},
-                                           {"SMaxFast", maxFast},
-                                           {"ByNivelMFast", limFast},
-                                           {"IE3", e3},
-                                           {"IDesco", desco}})))
-            << store->lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store->insert("Intervalos",
+                                                  spanRow(kUnit, start, end,
+                                                          {{"ByTLeq", 15},
+                                                           {"IPasadasLocal", pasLocal},
+                                                           {"IPasadasVecino", pasVecino},
+                                                           {"IPasMaxFast", pasFast},
+                                                           {"SLeqLocal", leqLocal},
+                                                           {"ByNivelLeqLocal", limLocal},
+                                                           {"SLeqVecino", leqVecino},
+                                                           {"ByNivelLeqVecino", limVecino},
+                                                           {"SMaxFast", maxFast},
+                                                           {"ByNivelMFast", limFast},
+                                                           {"IE3", e3},
+                                                           {"IDesco", desco}}))));
     }
 };
 

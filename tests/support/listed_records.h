@@ -4,6 +4,7 @@
 #include "db/journal_codec.h"
 #include "db/journal_tables.h"
 #include "db/packed_lines.h"
+#include "support/result_checks.h"
 
 #include <QSqlQuery>
 #include <map>
@@ -32,7 +33,7 @@ inline QStringList listedRecords(Database& db, qint64 entry, QByteArray* linesDi
         const QString table = q.value(0).toString();
         const QByteArray key = q.value(1).toByteArray(), digest = q.value(3).toByteArray();
         if (!stored.count(table))
-            for (const Row& r : Store(db).select(table, Row(), {}))
+            for (const Row& r : test::take(Store(db).select(table, Row(), {})))
                 stored[table][journal_codec::keyText(*schemaTable(table), r)] =
                     journal_codec::sha256Hex(canonicalRowText(table, r).toUtf8());
         if (q.value(4).isNull()) {

@@ -3,6 +3,7 @@
 #include "app/gui/application_shell.h"
 #include "app/gui/main_window.h"
 #include "db/store.h"
+#include "support/result_checks.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
 
@@ -56,7 +57,7 @@ struct StartedProgram {
     Row configuration()
     {
         Store store(*shell->context().db);
-        return store.select(QStringLiteral("Configuracion")).value(0);
+        return test::take(store.select(QStringLiteral("Configuracion"))).value(0);
     }
     // Picks a language in the language dialog as a user does; the main window is rebuilt after the click.
     void chooseLanguage(const char* option)

@@ -2,6 +2,7 @@
 
 #include "core/application_info.h"
 #include "core/catalogue_ids.h"
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "core/unit_selection.h"
 #include "db/store.h"
@@ -400,7 +401,7 @@ void ProgrammingWindow::openRecordSet()
     if (current >= 1 && browser_->contains(current))
         serial = current;
     else if (current < 1)
-        serial = browser_->first();
+        serial = serialFound(browser_->first());
     if (!serial || !loadStored(*serial))
         showNewRecord();
 }
@@ -457,12 +458,14 @@ bool ProgrammingWindow::loadStored(qint32 serial)
     if (!hasStore())
         return false;
     const Store store(*needs_.database);
-    const auto stored = tvq52::loadProgramming(store, serial);
-    if (!stored) {
-        if (!store.lastError().isEmpty())
-            prompter_.show(store.lastError(), MessageStyle::Critical);
+    const auto loaded = tvq52::loadProgramming(store, serial);
+    if (!loaded) {
+        prompter_.show(untranslatedText(loaded.error()), MessageStyle::Critical);
         return false;
     }
+    const std::optional<StoredProgramming>& stored = *loaded;
+    if (!stored)
+        return false;
     showRecord(stored->record, false);
     loaded_.take(store, serial);
     needs_.unit.select(serial, stored->record.version);
@@ -551,7 +554,7 @@ void ProgrammingWindow::previousRecord()
     WaitCursor wait;
     if (!offerToSaveChanges())
         return;
-    const auto serial = browser_->previous(shownSerial_);
+    const auto serial = serialFound(browser_->previous(shownSerial_));
     if (!serial || !loadStored(*serial))
         QApplication::beep();
 }
@@ -563,7 +566,7 @@ void ProgrammingWindow::nextRecord()
     WaitCursor wait;
     if (!offerToSaveChanges())
         return;
-    const auto serial = browser_->next(shownSerial_);
+    const auto serial = serialFound(browser_->next(shownSerial_));
     if (!serial || !loadStored(*serial))
         QApplication::beep();
 }
@@ -581,7 +584,7 @@ void ProgrammingWindow::searchRecord()
     searchText_ = *answer;
     if (!offerToSaveChanges())
         return;
-    if (const auto serial = browser_->findContaining(*field, searchText_))
+    if (const auto serial = serialFound(browser_->findContaining(*field, searchText_)))
         loadStored(*serial);
 }
 
@@ -640,7 +643,7 @@ void ProgrammingWindow::deleteRecord()
         showError(prompter_, needs_.guru, deleted.error());
         return;
     }
-    const auto first = browser_->first();
+    const auto first = serialFound(browser_->first());
     if (!first || !loadStored(*first))
         showNewRecord();
 }

@@ -288,7 +288,7 @@ void RecordedDataWindow::openUnitSet()
     const qint32 current = needs_.unit.current();
     if (current != 0 && showUnit(current))
         return;
-    const auto first = browser_->first();
+    const auto first = serialFound(browser_->first());
     if (!first || !showUnit(*first))
         clearUnit();
 }
@@ -386,7 +386,7 @@ void RecordedDataWindow::previousUnit()
 {
     if (!hasStore())
         return;
-    const auto serial = browser_->previous(shownSerial());
+    const auto serial = serialFound(browser_->previous(shownSerial()));
     if (!serial || !showUnit(*serial))
         beep_();
 }
@@ -395,7 +395,7 @@ void RecordedDataWindow::nextUnit()
 {
     if (!hasStore())
         return;
-    const auto serial = browser_->next(shownSerial());
+    const auto serial = serialFound(browser_->next(shownSerial()));
     if (!serial || !showUnit(*serial))
         beep_();
 }
@@ -411,7 +411,7 @@ void RecordedDataWindow::searchUnit()
     if (!answer || answer->isEmpty())
         return;
     // No match leaves the unit shown, without a message.
-    if (const auto serial = browser_->findContaining(*field, *answer))
+    if (const auto serial = serialFound(browser_->findContaining(*field, *answer)))
         showUnit(*serial);
 }
 

@@ -185,7 +185,7 @@ TEST(MainWindow, LanguageAcceptReloadsTheMainWindowAndCancelChangesNothing)
     ASSERT_TRUE(s.shell->context().db);
     EXPECT_EQ(s.configuration().value(QStringLiteral("IIdioma")).toInt(), 3000);
     Store store(*s.shell->context().db);
-    const auto saved = loadProgramming(store, 4711);
+    const auto saved = test::take(loadProgramming(store, 4711));
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->record.venue, QStringLiteral("Sala Apolo"));
 }
@@ -203,7 +203,7 @@ TEST(MainWindow, ExitWritesTheSettingsRowAndClosesTheDatabase)
         EXPECT_TRUE(finished);
         EXPECT_FALSE(s.shell->context().db);
         Store store(*reader);
-        const Row row = store.select(QStringLiteral("Configuracion")).value(0);
+        const Row row = test::take(store.select(QStringLiteral("Configuracion"))).value(0);
         EXPECT_EQ(row.value(QStringLiteral("ByCom")).toInt(), 9);
     }
 }

@@ -4,6 +4,7 @@
 #include "app/gui/widget_prompter.h"
 #include "core/catalogue_ids.h"
 #include "evidence/journal.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "window_fixture.h"
 
@@ -131,7 +132,7 @@ TEST_F(ProgrammingWindowTest, SaveRunsEveryFieldCheckFirstAndStoresNothingThatFa
     EXPECT_EQ(field("MaskDiaLocal")->text(), QStringLiteral("60"));
     EXPECT_EQ(tabs()->currentIndex(), ProgrammingWindow::kLimitsPage);
     EXPECT_TRUE(field("MaskDiaLocal")->hasFocus());
-    EXPECT_EQ(loadProgramming(*store_, 100)->record.dayLimitVenue, 80);
+    EXPECT_EQ(test::take(loadProgramming(*store_, 100))->record.dayLimitVenue, 80);
 
     // Moving on with an edit whose save fails keeps the record and the edit.
     storeUnit(200);
@@ -171,7 +172,7 @@ TEST_F(ProgrammingWindowTest, OctaveBoxesKeepEveryValueAsStored)
     settle();
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{msg::SaveChanges});
     r.octaves[4] = -40.0f;
-    EXPECT_EQ(loadProgramming(*store_, 4711)->record.octaves, r.octaves);
+    EXPECT_EQ(test::take(loadProgramming(*store_, 4711))->record.octaves, r.octaves);
 }
 
 // With real message boxes: once one closes no window is active, and Tab in
@@ -255,7 +256,7 @@ TEST_F(ProgrammingWindowTest, ChoosingTheSecondsOptionFillsAnEmptyBoxAndSavesLeq
     EXPECT_TRUE(window_->isModified());
     child<QPushButton>(window_.get(), "SSCommandGrabar")->click();
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{23});
-    EXPECT_EQ(loadProgramming(*store_, 100)->record.venueAction,
+    EXPECT_EQ(test::take(loadProgramming(*store_, 100))->record.venueAction,
               (ActionType{ActionType::LeqSeconds, QStringLiteral("01")}));
     EXPECT_FALSE(window_->isModified());
 
@@ -380,7 +381,7 @@ TEST_F(ProgrammingWindowTest, AnEmptyDatabaseOpensOnANewRecord)
     child<QPushButton>(window_.get(), "SSCommandGrabar")->click();
     child<QPushButton>(window_.get(), "SSCommandBorrar")->click();
     EXPECT_TRUE(prompter_.shown().isEmpty());
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 0);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 0);
 
     // Deleting the fields moves the focus; nothing may reach the half-destroyed
     // window (caught by the sanitizer build).
@@ -405,7 +406,7 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     // Enter on the question keeps the unit: Cancel is its default button.
     click("SSCommandBorrar");
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{27});
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 3);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 3);
     EXPECT_TRUE(Journal(*ctx_->db).entries().isEmpty());
     const auto box = WidgetPrompter::createMessageBox(prompter_.shown().last(), window_.get());
     EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
@@ -413,8 +414,8 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     prompter_.answer(Answer::Ok);
     click("SSCommandBorrar");
     EXPECT_EQ(shownSerial(), QStringLiteral("1"));
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 2);
-    EXPECT_EQ(store_->count(QStringLiteral("DiaReprogramado")), 0);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 2);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("DiaReprogramado"))), 0);
     const QList<JournalEntry> deletions = Journal(*ctx_->db).entries(3);
     ASSERT_EQ(deletions.size(), 1);
     EXPECT_EQ(deletions[0].action, JournalAction::UnitDeletion);
@@ -433,8 +434,8 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     EXPECT_EQ(prompter_.shown().last().style, MessageStyle::Critical);
     EXPECT_TRUE(prompter_.shown().last().text.contains(QStringLiteral("journal refused")));
     EXPECT_EQ(shownSerial(), QStringLiteral("1"));
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 2);
-    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 1}})), 30);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 2);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("IntervaloInhabil"), row({{"LNumeroSerie", 1}}))), 30);
     ASSERT_TRUE(refuse.exec(QStringLiteral("DROP TRIGGER refuse")));
 
     for (int left = 2; left > 0; --left) {
@@ -443,8 +444,8 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     }
     EXPECT_EQ(shownSerial(), QStringLiteral("0"));
     EXPECT_EQ(field("MaskLocal")->text(), QStringLiteral(" "));
-    EXPECT_EQ(store_->count(QStringLiteral("Programacion")), 0);
-    EXPECT_EQ(store_->count(QStringLiteral("IntervaloInhabil")), 0);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 0);
+    EXPECT_EQ(test::take(store_->count(QStringLiteral("IntervaloInhabil"))), 0);
 }
 
 TEST_F(ProgrammingWindowTest, SaveAlwaysAsksButPreviousAndNextOnlyWhenModified)
@@ -467,14 +468,14 @@ TEST_F(ProgrammingWindowTest, SaveAlwaysAsksButPreviousAndNextOnlyWhenModified)
     field("MaskContacto")->setText(QStringLiteral("Pau"));
     click("SSCommandSiguiente");
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{23});
-    EXPECT_EQ(loadProgramming(*store_, 1)->record.contact, QStringLiteral("Pau"));
+    EXPECT_EQ(test::take(loadProgramming(*store_, 1))->record.contact, QStringLiteral("Pau"));
     EXPECT_EQ(shownSerial(), QStringLiteral("2"));
 
     // Cancelling the question writes nothing.
     field("MaskLocal")->setText(QStringLiteral("Otro"));
     prompter_.answer(Answer::Cancel);
     click("SSCommandGrabar");
-    EXPECT_EQ(loadProgramming(*store_, 2)->record.venue, QStringLiteral(" "));
+    EXPECT_EQ(test::take(loadProgramming(*store_, 2))->record.venue, QStringLiteral(" "));
     EXPECT_TRUE(window_->isModified());
 }
 
@@ -501,12 +502,12 @@ TEST_F(ProgrammingWindowTest, LeavingEditsAsksToSaveDiscardOrCancel)
     prompter_.answer(Answer::Discard);
     click("SSCommandSiguiente");
     EXPECT_EQ(shownSerial(), QStringLiteral("2"));
-    EXPECT_NE(loadProgramming(*store_, 1)->record.contact, QStringLiteral("Pau"));
+    EXPECT_NE(test::take(loadProgramming(*store_, 1))->record.contact, QStringLiteral("Pau"));
 
     field("MaskContacto")->setText(QStringLiteral("Pep"));
     prompter_.answer(Answer::Save);
     EXPECT_TRUE(window_->close());
-    EXPECT_EQ(loadProgramming(*store_, 2)->record.contact, QStringLiteral("Pep"));
+    EXPECT_EQ(test::take(loadProgramming(*store_, 2))->record.contact, QStringLiteral("Pep"));
 }
 
 TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
@@ -539,7 +540,7 @@ TEST_F(ProgrammingWindowTest, IntervalGridFollowsItsEditingRules)
 
     prompter_.answer(Answer::Ok);
     click("SSCommandGrabar");
-    EXPECT_TRUE(loadProgramming(*store_, 9)->intervals[0].isUnused());
+    EXPECT_TRUE(test::take(loadProgramming(*store_, 9))->intervals[0].isUnused());
 }
 
 // With a desktop's larger font the pages may be taller than a short screen:

@@ -387,11 +387,11 @@ TEST_F(RecordedDataDownload, ADownloadFillsTheGridsAndShowsWhatItReceived)
     settle();
 
     EXPECT_TRUE(prompter_.catalogueIds().contains(61)) << prompter_.shown().value(0).text.toStdString();
-    const qint64 stored = store_->count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}}));
+    const qint64 stored = test::take(store_->count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}})));
     ASSERT_GT(stored, 0);
     EXPECT_EQ(intervals()->rowCount(), stored);
     EXPECT_EQ(window_->model(RecordedDataWindow::Sessions)->rowCount(),
-              store_->count(QStringLiteral("Sesiones"), row({{"LNumeroSerie", 4711}})));
+              test::take(store_->count(QStringLiteral("Sesiones"), row({{"LNumeroSerie", 4711}}))));
     // The progress counted every frame and named what was stored.
     EXPECT_GT(child<QLabel>(window_.get(), "Frame17")->text().toInt(), stored);
     EXPECT_TRUE(child<QLabel>(window_.get(), "LbProgreso")->text().contains(QStringLiteral("Registros Leq: ")));
@@ -727,7 +727,7 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
 TEST_F(JournalWindowTest, ADownloadsCountsShowInTheUsersWordsBesideALongMessage)
 {
     Journal journal(*ctx_->db);
-    const std::optional<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("modem"));
+    const Result<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("modem"));
     ASSERT_TRUE(entry);
     ASSERT_TRUE(journal.seal(*entry, QStringLiteral("failed"),
                              QStringLiteral("No se puede escribir en la base de datos /home/usuario/.local/share/tvq52/"

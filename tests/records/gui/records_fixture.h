@@ -4,6 +4,7 @@
 #include "programming/gui/window_fixture.h"
 #include "records/gui/record_grid_items.h"
 #include "records/gui/recorded_data_window.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 
 #include <QHeaderView>
@@ -26,7 +27,7 @@ protected:
             {{"ByTLeq", 2}, {"SLeqLocal", 70.0}, {"SLeqVecino", 30.0}, {"BoRS232", false}, {"BoProgramacion", false}});
         for (const auto& [column, value] : set)
             r.set(QString::fromUtf8(column), value);
-        ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), r)) << store_->lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store_->insert(QStringLiteral("Intervalos"), r)));
     }
 
     void open()

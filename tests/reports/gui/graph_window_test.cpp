@@ -8,6 +8,7 @@
 #include "reports/gui/graph_window.h"
 #include "reports/gui/history_graph.h"
 #include "support/layout_checks.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/started_program.h"
 
@@ -48,7 +49,7 @@ protected:
             for (const auto& [at, column] : set)
                 if (at == i)
                     r.set(QString::fromUtf8(column.first), column.second);
-            ASSERT_TRUE(store_->insert(QStringLiteral("Intervalos"), r)) << store_->lastError().toStdString();
+            ASSERT_TRUE(test::succeeded(store_->insert(QStringLiteral("Intervalos"), r)));
         }
     }
 
@@ -228,28 +229,28 @@ void storeUnitWithRecords(AppContext& ctx)
         const double wave = 8 * std::sin(i / 7.0);
         const double venue = (night ? 88 : 72) + wave;
         const bool inactive = i >= 40 && i < 46;
-        store.insert(QStringLiteral("Intervalos"),
-                     spanRow(kLanguagesSerial, start, start.addSecs(600),
-                             {{"ByTLeq", 10},
-                              {"SLeqLocal", inactive ? 0.0 : venue},
-                              {"SLeqVecino", inactive ? 0.0 : venue - 50},
-                              {"SMaxFast", inactive ? 0.0 : venue + 9},
-                              {"ByNivelLeqLocal", night ? 85 : 95},
-                              {"ByNivelLeqVecino", night ? 30 : 35},
-                              {"ByNivelMFast", 105},
-                              {"SMaxLeq1min", venue + 4},
-                              {"SMinLeq1min", venue - 6},
-                              {"SL1", venue + 6},
-                              {"SL5", venue + 4},
-                              {"SL10", venue + 3},
-                              {"SL50", venue},
-                              {"SL90", venue - 4},
-                              {"IPasadasLocal", venue > (night ? 85 : 95) ? 30 : 0},
-                              {"IPasadasVecino", venue - 50 > (night ? 30 : 35) ? 12 : 0},
-                              {"IE3", inactive ? 1 : 0},
-                              {"IDesco", i == 100 ? 1 : 0},
-                              {"BoRS232", false},
-                              {"BoProgramacion", false}}));
+        ASSERT_TRUE(store.insert(QStringLiteral("Intervalos"),
+                                 spanRow(kLanguagesSerial, start, start.addSecs(600),
+                                         {{"ByTLeq", 10},
+                                          {"SLeqLocal", inactive ? 0.0 : venue},
+                                          {"SLeqVecino", inactive ? 0.0 : venue - 50},
+                                          {"SMaxFast", inactive ? 0.0 : venue + 9},
+                                          {"ByNivelLeqLocal", night ? 85 : 95},
+                                          {"ByNivelLeqVecino", night ? 30 : 35},
+                                          {"ByNivelMFast", 105},
+                                          {"SMaxLeq1min", venue + 4},
+                                          {"SMinLeq1min", venue - 6},
+                                          {"SL1", venue + 6},
+                                          {"SL5", venue + 4},
+                                          {"SL10", venue + 3},
+                                          {"SL50", venue},
+                                          {"SL90", venue - 4},
+                                          {"IPasadasLocal", venue > (night ? 85 : 95) ? 30 : 0},
+                                          {"IPasadasVecino", venue - 50 > (night ? 30 : 35) ? 12 : 0},
+                                          {"IE3", inactive ? 1 : 0},
+                                          {"IDesco", i == 100 ? 1 : 0},
+                                          {"BoRS232", false},
+                                          {"BoProgramacion", false}})));
     }
     ASSERT_TRUE(store.commit());
 }

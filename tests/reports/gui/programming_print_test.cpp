@@ -8,6 +8,7 @@
 #include "reports/programming_report.h"
 #include "support/file_bytes.h"
 #include "support/file_size_limit.h"
+#include "support/result_checks.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -42,7 +43,7 @@ protected:
         values.set(column, value);
         Row key;
         key.set(QStringLiteral("LNumeroSerie"), serial);
-        ASSERT_EQ(store_->update(QStringLiteral("Programacion"), values, key), 1);
+        ASSERT_EQ(test::take(store_->update(QStringLiteral("Programacion"), values, key)), 1);
     }
 
     void print() { child<QPushButton>(window.get(), "SSCommandImprimir")->click(); }
@@ -113,7 +114,7 @@ TEST_F(ProgrammingPrint, TheFooterIsTheOneOfTheSettingsFile)
     storeUnit(4711, QStringLiteral("Sala Apolo"));
     Row mirrored;
     mirrored.set(QStringLiteral("TUsuario"), QStringLiteral("Mirrored at the last exit"));
-    ASSERT_EQ(store_->update(QStringLiteral("Configuracion"), mirrored, Row()), 1);
+    ASSERT_EQ(test::take(store_->update(QStringLiteral("Configuracion"), mirrored, Row())), 1);
     ASSERT_TRUE(WriteSetting(QStringLiteral("Configuration"), QStringLiteral("User"),
                              QString::fromUtf8("Inspección Área Norte"), settingsPath(ctx_->home)));
     open();

@@ -12,6 +12,7 @@
 #include "support/file_bytes.h"
 #include "support/file_size_limit.h"
 #include "support/folder_database.h"
+#include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/scripted_prompter.h"
 #include "support/temp_home.h"
@@ -63,7 +64,7 @@ protected:
                          {"BoProgramacion", false}});
         for (const auto& [c, v] : more)
             r.set(QString::fromUtf8(c), v);
-        ASSERT_TRUE(store->insert("Intervalos", r)) << store->lastError().toStdString();
+        ASSERT_TRUE(test::succeeded(store->insert("Intervalos", r)));
     }
     void session(const QDateTime& start)
     {
@@ -300,7 +301,7 @@ TEST_F(ReportWindowTest, EveryKindPrintsTheFooterOfTheSettingsFile)
 {
     interval(at(1, 23, 30), 70.1);
     session(at(1, 23, 30));
-    ASSERT_EQ(store->update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row()), 1);
+    ASSERT_EQ(test::take(store->update("Configuracion", row({{"TUsuario", "Mirrored at the last exit"}}), Row())), 1);
     open();
     const QString file = settingsPath(home.path());
     ASSERT_TRUE(WriteSetting("Configuration", "User", QString::fromUtf8("Inspección Área Norte"), file));
