@@ -1,5 +1,7 @@
 #include "records/gui/collect_window.h"
 
+#include "core/application_info.h"
+
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
 #include "records/outcome_text.h"
@@ -22,7 +24,6 @@ CollectWindow::CollectWindow(const Translator& guru, const QList<CollectItem>& i
     : QDialog(parent), guru_(guru), items_(items), settled_(std::size_t(items.size()), false)
 {
     setObjectName(QStringLiteral("FormRecogida"));
-    setWindowTitle(QStringLiteral("Recoger ahora"));
     QList<CollectItem> dealt;
     for (const CollectItem& item : items) {
         if (listedSerial(item.text)) {
@@ -91,6 +92,7 @@ CollectWindow::CollectWindow(const Translator& guru, const QList<CollectItem>& i
     connect(round_, &CollectRound::finished, this, &CollectWindow::showEnd);
     resize(760, 520);
     guru_.TranslateForm(this);
+    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Recoger ahora")));
 }
 
 void CollectWindow::start()
