@@ -778,6 +778,8 @@ TEST(MainWindow, CollectNowShowsEachUnitsCallAndItsStopEndsTheRound)
               guru.GetTranslation(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas")).arg(0).arg(4));
     EXPECT_TRUE(child<QPushButton>(w, "SSCommandExit")->isEnabled());
     EXPECT_TRUE(s.prompter.shown().isEmpty());
+}
+
 // Every button of the main window is in a menu under its own words, and
 // choosing the entry does what the button does; the Window menu lists the
 // open windows; the status bar says where the records and the line are.
