@@ -93,7 +93,7 @@ namespace {
 // it has when not given.
 struct SimOption {
     QString name; // without the dashes, as the messages name it
-    QString help;
+    QString help; // native; each line one text to translate, the lines joined by a space
     QString valueName; // empty: a flag
     QString byDefault = {};
 
@@ -142,7 +142,7 @@ struct Declared {
     SimOption clock = valued("clock",
                              "El reloj de la unidad, yyyy-MM-ddTHH:mm, anterior al fin del historial: guarda solo los "
                              "registros que habían terminado entonces, así que una sesión en curso en ese momento se "
-                             "guarda más tarde (vuelva a ejecutarlo sin esta opción para ver la unidad más adelante).",
+                             "guarda más tarde\n(vuelva a ejecutarlo sin esta opción para ver la unidad más adelante).",
                              "WHEN");
     SimOption realtime = valued("realtime-ms", "Pausa entre lecturas en tiempo real (por omisión 500).", "MS", "500");
     SimOption cases = flag("realtime-cases",
@@ -171,7 +171,7 @@ struct Declared {
     SimOption office = valued("office",
                               "Con --modem, las unidades detrás de los módems, una por línea: NUMBER SERIAL "
                               "[firmware=X.Y] [days=N] [seed=N] [erased=WHEN] [reprogrammed=WHEN] [battery=WHEN], WHEN "
-                              "como yyyy-MM-ddTHH:mm, '#' un comentario. Una unidad del archivo comunica exactamente "
+                              "como yyyy-MM-ddTHH:mm, '#' un comentario.\nUna unidad del archivo comunica exactamente "
                               "los sucesos que da su línea; tras un borrado guarda solo registros posteriores.",
                               "FILE");
     SimOption afterCall = valued("after-call",
@@ -353,7 +353,10 @@ QString simHelp(const std::function<QString(const QString&)>& translate)
     for (const SimOption* o : d.all()) {
         parserOptions.push_back(o->parserOption());
         // The fault names are words of the command line: they stay as typed.
-        const QString help = translate(o->help);
+        QStringList parts;
+        for (const QString& part : o->help.split(QLatin1Char('\n')))
+            parts << translate(part);
+        const QString help = parts.join(QLatin1Char(' '));
         texts << (o == &d.fault ? help.arg(faultNames().join(QStringLiteral(", "))) : help);
     }
     return translate(QStringLiteral("Uso: tvq52-sim [opciones]")) + QStringLiteral("\n")
