@@ -84,7 +84,7 @@ TEST(CliCommandLine, HelpIsInTheUsersLanguage)
          "The shared options (--home, --database, --device, ...) are listed by tvq52-cli --help.\n"},
         {"1033", {"--help"}, "usage: tvq52-cli [options] COMMAND [options]\n\nCommands:\n  identify [--json]\n"},
         {"1033", {"--help"}, "\n  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"},
-        {"1033", {"help", "verify-report"}, " has none, and says so).\n    Exit status 0 when"},
+        {"1033", {"help", "verify-report"}, " says so).\n    Exit status 0 when"},
         {"1033", {}, " Log the traffic on standard error.\n"},
         {"1033", {}, "Make a fault: garbage, bad-check, stall,"},
         {"1031", {"help", "download"}, "Aufruf: tvq52-cli [Optionen] download [--from WHEN]"},
@@ -106,8 +106,7 @@ TEST(CliCommandLine, HelpIsInTheUsersLanguage)
             << c.language << ' ' << qPrintable(c.args.join(' ') + ":\n" + help);
         // The flowed lines fit a terminal in every language; a synopsis is as long as it is.
         for (const QString& line : c.args.isEmpty() ? QStringList() : help.split(QLatin1Char('\n')))
-            if (line.startsWith(QLatin1String("    ")))
-                EXPECT_LE(line.size(), 79) << qPrintable(line);
+            EXPECT_TRUE(!line.startsWith(QLatin1String("    ")) || line.size() <= 79) << qPrintable(line);
     }
 }
 
