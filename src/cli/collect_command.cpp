@@ -309,28 +309,27 @@ int runWorker(CollectRun& run, const QString& list, const QString& reports)
 
 const CommandSyntax& collectSyntax()
 {
-    static const CommandSyntax syntax{"collect",
-                                      "collect FILE [--device D1 --device D2 ...] [--reports DIR] [--json] [--quiet]\n"
-                                      "collect --scheduled [FILE]",
-                                      "    Downloads by modem each unit listed in FILE, one serial number a line\n"
-                                      "    (# comments), dialling its stored telephone number and hanging up after\n"
-                                      "    each; prints a summary naming the line each unit was called on. With\n"
-                                      "    --device given more than once each device is a modem line of its own:\n"
-                                      "    the units are called on all the lines at once, each line taking the next\n"
-                                      "    unit when its call ends. --reports DIR writes each downloaded unit's\n"
-                                      "    exceedance summary there as a PDF, and at the end the overview as\n"
-                                      "    fleet.csv and fleet.pdf. --quiet leaves out the line per unit dialled.\n"
-                                      "    --scheduled is the unattended run: the list is collect.list in the data\n"
-                                      "    folder unless FILE is given, the lines come from CollectDevices (comma-\n"
-                                      "    separated) and the report folder from CollectReports in tvq52.ini\n"
-                                      "    [Configuration]; it refuses to start while another scheduled run holds\n"
-                                      "    the data folder's collect.lock. Ctrl-C stops the downloads under way\n"
-                                      "    and the run (exit status 130).\n",
-                                      {QStringLiteral("--json"), QStringLiteral("--quiet"),
-                                       QStringLiteral("--scheduled"), QStringLiteral("--worker")},
-                                      {QStringLiteral("--reports"), QStringLiteral("--line-program")},
-                                      0,
-                                      1};
+    static const CommandSyntax syntax{
+        "collect",
+        "collect FILE [--device D1 --device D2 ...] [--reports DIR] [--json] [--quiet]\n"
+        "collect --scheduled [FILE]",
+        {"Descarga por módem cada unidad de FILE, un número de serie por línea (# comentarios), marcando su número de "
+         "teléfono guardado y colgando tras cada una; escribe un resumen que nombra la línea en la que se llamó a cada "
+         "unidad.",
+         "Con --device dado más de una vez, cada dispositivo es una línea de módem propia: se llama a las unidades por "
+         "todas las líneas a la vez, y cada línea toma la unidad siguiente cuando termina su llamada.",
+         "--reports DIR escribe allí el resumen de superaciones de cada unidad descargada como PDF y, al final, la "
+         "vista general como fleet.csv y fleet.pdf. --quiet omite la línea por unidad marcada.",
+         "--scheduled es la ejecución desatendida: la lista es collect.list de la carpeta de datos salvo que se dé "
+         "FILE, las líneas vienen de CollectDevices (separadas por comas) y la carpeta de informes de CollectReports "
+         "en tvq52.ini [Configuration];",
+         "se niega a empezar mientras otra ejecución programada tenga el collect.lock de la carpeta de datos. Ctrl-C "
+         "detiene las descargas en curso y la ejecución (estado de salida 130)."},
+        {QStringLiteral("--json"), QStringLiteral("--quiet"), QStringLiteral("--scheduled"),
+         QStringLiteral("--worker")},
+        {QStringLiteral("--reports"), QStringLiteral("--line-program")},
+        0,
+        1};
     return syntax;
 }
 

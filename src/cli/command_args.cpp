@@ -4,6 +4,7 @@
 #include "core/command_line_parser.h"
 #include "core/date_text.h"
 #include "core/own_words.h"
+#include "i18n/translator.h"
 
 #include <QTextStream>
 
@@ -43,26 +44,63 @@ Result<CommandArgs> parseCommandArgs(const QStringList& words, const CommandSynt
     return args;
 }
 
-QString usageLines(const CommandSyntax& syntax)
+QString flowedLines(const QString& text, const QString& first, qsizetype indent)
 {
+    QString out;
+    QString line = first;
+    bool empty = true; // no word on the line yet
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!empty && line.size() + 1 + word.size() > kHelpWidth) {
+            out += line + QLatin1Char('\n');
+            line = QString(indent, QLatin1Char(' '));
+            empty = true;
+        }
+        line += (empty ? QString() : QStringLiteral(" ")) + word;
+        empty = false;
+    }
+    return out + line + QLatin1Char('\n');
+}
+
+QString usageLines(const Translator& guru, const CommandSyntax& syntax)
+{
+    const QString usage = guru.GetTranslation(QStringLiteral("uso: tvq52-cli [opciones] %1"));
     QString text;
     for (const QString& form : QString::fromUtf8(syntax.synopsis).split(QLatin1Char('\n')))
-        text += QStringLiteral("usage: tvq52-cli [options] ") + form + QLatin1Char('\n');
+        text += usage.arg(form) + QLatin1Char('\n');
     return text;
 }
 
-QString commandHelp(const CommandSyntax& syntax)
+QString descriptionLines(const Translator& guru, const CommandSyntax& syntax)
 {
-    return usageLines(syntax) + QLatin1Char('\n') + QString::fromUtf8(syntax.description)
-        + QStringLiteral(
-               "\nThe shared options (--home, --database, --device, ...) are listed by "
-               "tvq52-cli --help.\n");
+    const QString indent(4, QLatin1Char(' '));
+    QString text;
+    QString paragraph;
+    for (const char* native : syntax.description) {
+        QString part = QString::fromUtf8(native);
+        const bool ends = part.endsWith(QLatin1Char('\n'));
+        if (ends)
+            part.chop(1);
+        paragraph += (paragraph.isEmpty() ? QString() : QStringLiteral(" ")) + guru.GetTranslation(part);
+        if (ends) {
+            text += flowedLines(paragraph, indent, indent.size());
+            paragraph.clear();
+        }
+    }
+    return paragraph.isEmpty() ? text : text + flowedLines(paragraph, indent, indent.size());
+}
+
+QString commandHelp(const Translator& guru, const CommandSyntax& syntax)
+{
+    return usageLines(guru, syntax) + QLatin1Char('\n') + descriptionLines(guru, syntax) + QLatin1Char('\n')
+        + guru.GetTranslation(
+            QStringLiteral("Las opciones comunes (--home, --database, --device, ...) las lista tvq52-cli --help."))
+        + QLatin1Char('\n');
 }
 
 int refuseUsage(const Translator& guru, const Error& error, const CommandSyntax& syntax)
 {
     printError(guru, error);
-    QTextStream(stderr) << usageLines(syntax) << Qt::flush;
+    QTextStream(stderr) << usageLines(guru, syntax) << Qt::flush;
     return 2;
 }
 

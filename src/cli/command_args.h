@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 namespace tvq52 {
 
@@ -18,8 +19,10 @@ struct CommandArgs;
 
 struct CommandSyntax {
     const char* name;
-    const char* synopsis;    // one or more lines, each a form of the command
-    const char* description; // indented lines under the synopsis
+    const char* synopsis; // one or more lines, each a form of the command
+    // What it does, in native texts the help translates and flows into
+    // indented lines; a text ending in "\n" ends its paragraph.
+    std::vector<const char*> description;
     QStringList flags = {};  // options without a value
     QStringList valued = {}; // options that take one value
     int minArguments = 0;
@@ -45,9 +48,16 @@ struct CommandArgs {
 Result<CommandArgs> parseCommandArgs(const QStringList& words, const CommandSyntax& syntax);
 
 // "usage: tvq52-cli [options] SYNOPSIS", one line per form.
-QString usageLines(const CommandSyntax& syntax);
+QString usageLines(const Translator& guru, const CommandSyntax& syntax);
+// The description in the user's language, indented four columns.
+QString descriptionLines(const Translator& guru, const CommandSyntax& syntax);
 // The command's whole help: usage, description and a pointer to the shared options.
-QString commandHelp(const CommandSyntax& syntax);
+QString commandHelp(const Translator& guru, const CommandSyntax& syntax);
+
+// `text` broken between words into lines of at most kHelpWidth columns, the
+// first after `first`, the others after `indent` spaces; each line ends in "\n".
+inline constexpr qsizetype kHelpWidth = 79;
+QString flowedLines(const QString& text, const QString& first, qsizetype indent);
 
 // Says on standard error why the command's words were refused, with its
 // usage under it; the exit status of a usage error.

@@ -46,19 +46,20 @@ std::optional<Error> configFault(const CommandArgs& args)
 
 const CommandSyntax& configSyntax()
 {
-    static const CommandSyntax syntax{"config",
-                                      "config get KEY [--json]\nconfig set KEY VALUE",
-                                      "    Prints or changes a setting of the data folder's settings file. KEY is one\n"
-                                      "    of SerialPort, SerialDevice, Modem, TonePulse, DialCode, ModemSpeed,\n"
-                                      "    Language, User, Database, CollectDevices, CollectReports, FleetStaleDays,\n"
-                                      "    TimestampUrl, KeyPassphraseFile, RequireSignedImports (any case). A value the program would not read is refused and the file\n"
-                                      "    left as it was. get --json prints {\"key\", \"value\"}, null for a key\n"
-                                      "    not in the file.\n",
-                                      {QStringLiteral("--json")},
-                                      {},
-                                      2,
-                                      3,
-                                      configFault};
+    static const CommandSyntax syntax{
+        "config",
+        "config get KEY [--json]\nconfig set KEY VALUE",
+        {"Escribe o cambia un ajuste del archivo de configuración de la carpeta de datos. KEY es uno de SerialPort, "
+         "SerialDevice, Modem, TonePulse, DialCode, ModemSpeed, Language, User, Database, CollectDevices, "
+         "CollectReports, FleetStaleDays,",
+         "TimestampUrl, KeyPassphraseFile, RequireSignedImports (en mayúsculas o minúsculas). Un valor que el programa "
+         "no leería se rechaza y el archivo queda como estaba.",
+         "get --json escribe {\"key\", \"value\"}, null para una clave que no está en el archivo."},
+        {QStringLiteral("--json")},
+        {},
+        2,
+        3,
+        configFault};
     return syntax;
 }
 

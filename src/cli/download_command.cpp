@@ -73,12 +73,12 @@ const CommandSyntax& downloadSyntax()
     static const CommandSyntax syntax{
         "download",
         "download [--from WHEN] [--to WHEN] [--json] [--quiet]",
-        "    Downloads the recorded data of the unit on the line into the database; by\n"
-        "    default from its newest stored interval to now. WHEN is \"dd/mm/yy hh:nn\",\n"
-        "    \"dd/mm/yyyy hh:nn\" or ISO 8601 (2026-12-01T22:00 or \"2026-12-01 22:00\").\n"
-        "    Progress is one line on a terminal, one summary line otherwise; --quiet\n"
-        "    shows none. Ctrl-C stops the download as the window's Stop does (exit\n"
-        "    status 130). Exit status 0 only when the download completed.\n",
+        {"Descarga en la base de datos los datos registrados de la unidad de la línea; por omisión desde su intervalo "
+         "guardado más reciente hasta ahora.",
+         "WHEN es \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" o ISO 8601 (2026-12-01T22:00 o \"2026-12-01 22:00\").",
+         "El progreso es una línea en un terminal y, si no, una línea de resumen; --quiet no muestra ninguno.",
+         "Ctrl-C detiene la descarga como lo hace Parar en la ventana (estado de salida 130). Estado de salida 0 solo "
+         "cuando la descarga se completó."},
         {QStringLiteral("--json"), QStringLiteral("--quiet")},
         {QStringLiteral("--from"), QStringLiteral("--to")}};
     return syntax;

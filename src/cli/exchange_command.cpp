@@ -44,12 +44,12 @@ const CommandSyntax& importSyntax()
     static const CommandSyntax syntax{
         "import",
         "import FILE.TQ52 [--json] [--quiet] [--accept-unsigned]",
-        "    Adds the exchange file's records that the database lacks; prints a\n"
-        "    summary and who signed the file; exit status 1 when the file cannot\n"
-        "    be read or stored whole, when it no longer matches the digest its\n"
-        "    provenance states, or when it was changed after signing (nothing is\n"
-        "    stored then). With RequireSignedImports set, a file not signed by a\n"
-        "    trusted office is refused unless --accept-unsigned is given.\n",
+        {"Añade los registros del archivo de intercambio que le faltan a la base de datos; escribe un resumen y quién "
+         "firmó el archivo;",
+         "estado de salida 1 cuando el archivo no se puede leer o guardar entero, cuando ya no coincide con el resumen "
+         "que declara su procedencia, o cuando se cambió después de firmarlo (entonces no se guarda nada).",
+         "Con RequireSignedImports activado, un archivo no firmado por una oficina de confianza se rechaza salvo que "
+         "se dé --accept-unsigned."},
         {QStringLiteral("--json"), QStringLiteral("--quiet"), QStringLiteral("--accept-unsigned")},
         {},
         1,
@@ -104,14 +104,15 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
 
 const CommandSyntax& exportSyntax()
 {
-    static const CommandSyntax syntax{"export",
-                                      "export FILE.TQ52 SERIAL... [--json]",
-                                      "    Writes the stored records of the units as an exchange file; a serial\n"
-                                      "    number with nothing stored is refused and no file is written.\n",
-                                      {QStringLiteral("--json")},
-                                      {},
-                                      2,
-                                      -1};
+    static const CommandSyntax syntax{
+        "export",
+        "export FILE.TQ52 SERIAL... [--json]",
+        {"Escribe los registros guardados de las unidades como archivo de intercambio; un número de serie sin nada "
+         "guardado se rechaza y no se escribe ningún archivo."},
+        {QStringLiteral("--json")},
+        {},
+        2,
+        -1};
     return syntax;
 }
 

@@ -88,12 +88,12 @@ const CommandSyntax& fleetSyntax()
     static const CommandSyntax syntax{
         "fleet",
         "fleet [--days N] [--json | --csv | --pdf FILE] [--verify]",
-        "    Lists every unit with its last download and what needs attention, the most\n"
-        "    urgent first: erased, battery, reprogrammed, journal, stale (not read for\n"
-        "    more than N days, 30 or the setting FleetStaleDays), exceedances (nights of\n"
-        "    the last 30 with a limit passed). --verify checks every unit's journal first.\n"
-        "    --pdf writes the overview as a report whose footer and metadata hold the\n"
-        "    digest of the units shown and the journal's head (see verify-report).\n",
+        {"Lista cada unidad con su última descarga y lo que requiere atención, lo más urgente primero: borrada, "
+         "batería, reprogramada, diario, desfasada (sin leer hace más de N días, 30 o el ajuste FleetStaleDays),",
+         "superaciones (noches de las 30 últimas con un límite sobrepasado). --verify comprueba antes el diario de "
+         "cada unidad.",
+         "--pdf escribe la vista general como un informe cuyo pie y metadatos contienen el resumen de las unidades "
+         "mostradas y la cabeza del diario (véase verify-report)."},
         {QStringLiteral("--json"), QStringLiteral("--csv"), QStringLiteral("--verify")},
         {QStringLiteral("--days"), QStringLiteral("--pdf")}};
     return syntax;

@@ -18,8 +18,8 @@ const CommandSyntax& identifySyntax()
 {
     static const CommandSyntax syntax{"identify",
                                       "identify [--json]",
-                                      "    Identifies the unit on the configured line and prints its type,\n"
-                                      "    firmware, serial number and programming mode.\n",
+                                      {"Identifica la unidad de la línea configurada y escribe su tipo, firmware, "
+                                       "número de serie y modo de programación."},
                                       {QStringLiteral("--json")}};
     return syntax;
 }

@@ -180,16 +180,16 @@ QJsonObject entryJson(const JournalEntry& e)
 
 const CommandSyntax& verifySyntax()
 {
-    static const CommandSyntax syntax{"verify",
-                                      "verify [SERIAL] [--head HASH] [--json]",
-                                      "    Checks the stored records against the exchange journal and names each\n"
-                                      "    entry's signer; exit status 1 when a record or entry was changed, a record\n"
-                                      "    has no entry that stored it, a signature fails or is missing where due,\n"
-                                      "    or the kept head HASH is not in the chain.\n",
-                                      {QStringLiteral("--json")},
-                                      {QStringLiteral("--head")},
-                                      0,
-                                      1};
+    static const CommandSyntax syntax{
+        "verify",
+        "verify [SERIAL] [--head HASH] [--json]",
+        {"Comprueba los registros guardados con el diario de intercambios y nombra quién firmó cada entrada; estado de "
+         "salida 1 cuando se cambió un registro o una entrada, un registro no tiene la entrada que lo guardó,",
+         "una firma falla o falta donde corresponde, o el HASH de cabeza guardado no está en la cadena."},
+        {QStringLiteral("--json")},
+        {QStringLiteral("--head")},
+        0,
+        1};
     return syntax;
 }
 
@@ -223,13 +223,13 @@ int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
 
 const CommandSyntax& journalSyntax()
 {
-    static const CommandSyntax syntax{"journal",
-                                      "journal [--serial N] [--json] | journal --head [--json]",
-                                      "    Lists the exchange journal, newest first, and its head. --head prints\n"
-                                      "    the head alone (an empty line for an empty journal), for keeping it\n"
-                                      "    elsewhere and giving it later to verify --head.\n",
-                                      {QStringLiteral("--json"), QStringLiteral("--head")},
-                                      {QStringLiteral("--serial")}};
+    static const CommandSyntax syntax{
+        "journal",
+        "journal [--serial N] [--json] | journal --head [--json]",
+        {"Lista el diario de intercambios, lo más reciente primero, y su cabeza. --head escribe solo la cabeza (una "
+         "línea vacía para un diario vacío), para guardarla en otro sitio y darla más tarde a verify --head."},
+        {QStringLiteral("--json"), QStringLiteral("--head")},
+        {QStringLiteral("--serial")}};
     return syntax;
 }
 

@@ -208,13 +208,13 @@ const CommandSyntax& keySyntax()
         "key",
         "key create [--name TEXT] [--passphrase-file FILE]\nkey import FILE.p12 [--passphrase-file FILE]\n"
         "key show [--json]\nkey certificate FILE.pem",
-        "    The key this PC signs the journal, reports and exchange files with, kept in\n"
-        "    the data folder's keys folder (readable by this user alone). create makes\n"
-        "    a key and a certificate of its own naming TEXT (the host name without it);\n"
-        "    import takes a key and certificate an authority issued; a key replaced is\n"
-        "    asked first (--yes) and its certificate stays this PC's. The passphrase is\n"
-        "    the first line of FILE. show prints the certificate, whether it signs, and\n"
-        "    the PC's earlier ones; certificate writes it for other offices.\n",
+        {"La clave con la que este PC firma el diario, los informes y los archivos de intercambio, guardada en la "
+         "carpeta keys de la carpeta de datos (legible solo por este usuario).",
+         "create crea una clave y un certificado propio que nombra TEXT (sin él, el nombre del equipo); import toma "
+         "una clave y un certificado emitidos por una autoridad;",
+         "antes de reemplazar una clave se pregunta (--yes) y su certificado sigue siendo de este PC. La frase de "
+         "contraseña es la primera línea de FILE.",
+         "show escribe el certificado, si firma, y los anteriores del PC; certificate lo escribe para otras oficinas."},
         {QStringLiteral("--json")},
         {QStringLiteral("--name"), QStringLiteral("--passphrase-file")},
         1,
@@ -243,10 +243,9 @@ const CommandSyntax& trustSyntax()
         "trust",
         "trust add FILE.pem\ntrust add --ca FILE.pem --organization ORGANIZATION\ntrust list [--json]\n"
         "trust remove FINGERPRINT",
-        "    The certificates whose signatures count as an office's: another office's\n"
-        "    certificate, or an authority's, for the certificates it issues to\n"
-        "    ORGANIZATION alone. This PC's own always count. remove takes the SHA-256\n"
-        "    fingerprint list prints, or its first 8 or more digits.\n",
+        {"Los certificados cuyas firmas cuentan como de una oficina: el certificado de otra oficina, o el de una "
+         "autoridad, para los certificados que emite solo a ORGANIZATION. Los de este PC cuentan siempre.",
+         "remove toma la huella SHA-256 que escribe list, o sus 8 primeras cifras o más."},
         {QStringLiteral("--json"), QStringLiteral("--ca")},
         {QStringLiteral("--organization")},
         1,

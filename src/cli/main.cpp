@@ -19,6 +19,7 @@
 #include "cli/report_command.h"
 #include "core/application_info.h"
 #include "core/own_words.h"
+#include "i18n/translator.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -33,37 +34,57 @@ using namespace tvq52;
 
 namespace {
 
-const char kSharedOptions[] =
-    "Options (before or after the command; --name=VALUE works as --name VALUE):\n"
-    "  --home DIR        data folder (default $TVQ52_HOME or the per-user folder)\n"
-    "  --database URI    keep the records on a PostgreSQL server instead of the data\n"
-    "                    folder's file: postgresql://user@host:port/database (never a\n"
-    "                    password: ~/.pgpass, PGPASSWORD or a prompt gives it)\n"
-    "  --device PATH     serial device, e.g. /dev/ttyUSB0 or a simulator's pty\n"
-    "  --port N          serial port number instead of a device path\n"
-    "  --cable | --modem direct cable or modem\n"
-    "  --phone NUMBER    number the modem dials\n"
-    "  --tone | --pulse  dialling\n"
-    "  --prefix TEXT     dial prefix\n"
-    "  --timeout-ms MS   longest silence between two bytes (default 5000; 15000 for\n"
-    "                    download and collect)\n"
-    "  --yes             answer prompts with OK/Yes without asking; with no terminal\n"
-    "                    and no --yes, questions are answered No/Cancel\n"
-    "  --help            this text; COMMAND --help or help COMMAND: one command's\n"
-    "  --version         print the version and exit\n"
-    "\n"
-    "WHEN (--from, --to) is \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" or ISO 8601: a date\n"
-    "alone (a --to date takes in its whole day), with minutes or seconds, and with\n"
-    "Z or an offset (2026-12-01T22:00+01:00), which is turned into this PC's local\n"
-    "time.\n";
+// The options every command takes, as the help lists them.
+struct SharedOption {
+    const char* head;
+    const char* text; // native, translated and flowed under the head's column
+};
+
+constexpr SharedOption kSharedOptions[] = {
+    {"--home DIR", "carpeta de datos (por omisión $TVQ52_HOME o la carpeta del usuario)"},
+    {"--database URI",
+     "guarda los registros en un servidor PostgreSQL en lugar del archivo de la carpeta de datos: "
+     "postgresql://user@host:port/database (nunca una contraseña: la da ~/.pgpass, PGPASSWORD o una pregunta)"},
+    {"--device PATH", "dispositivo serie, p. ej. /dev/ttyUSB0 o el pty de un simulador"},
+    {"--port N", "número de puerto serie en lugar de la ruta de un dispositivo"},
+    {"--cable | --modem", "cable directo o módem"},
+    {"--phone NUMBER", "número que marca el módem"},
+    {"--tone | --pulse", "marcación"},
+    {"--prefix TEXT", "prefijo de marcación"},
+    {"--timeout-ms MS", "silencio más largo entre dos bytes (por omisión 5000; 15000 para download y collect)"},
+    {"--yes",
+     "contesta a las preguntas con Aceptar/Sí sin preguntar; sin terminal y sin --yes, las preguntas se contestan "
+     "No/Cancelar"},
+    {"--help", "este texto; ORDEN --help o help ORDEN: el de una orden"},
+    {"--version", "escribe la versión y termina"},
+};
+
+QString sharedOptionLines(const Translator& guru)
+{
+    constexpr qsizetype column = 20;
+    QString text = guru.GetTranslation(
+                       QStringLiteral("Opciones (antes o después de la orden; --name=VALUE vale como --name VALUE):"))
+        + QLatin1Char('\n');
+    for (const SharedOption& o : kSharedOptions)
+        text += flowedLines(
+            guru.GetTranslation(QString::fromUtf8(o.text)),
+            QStringLiteral("  ") + QString::fromLatin1(o.head).leftJustified(column - 3) + QLatin1Char(' '), column);
+    return text + QLatin1Char('\n')
+        + flowedLines(guru.GetTranslation(QStringLiteral(
+                          "WHEN (--from, --to) es \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" o ISO 8601: una fecha sola "
+                          "(una fecha de --to abarca su día entero), con minutos o segundos, y con Z o un desfase "
+                          "(2026-12-01T22:00+01:00), que se pasa a la hora local de este PC.")),
+                      QString(), 0);
+}
 
 int runInit(CliSession& session, const CliOptions& options, const CommandArgs& args);
 
 const CommandSyntax& initSyntax()
 {
-    static const CommandSyntax syntax{"init", "init",
-                                      "    Lays out the data folder (done by every command on first use), and the\n"
-                                      "    tables of a server database that lacks them.\n"};
+    static const CommandSyntax syntax{"init",
+                                      "init",
+                                      {"Prepara la carpeta de datos (lo hace toda orden la primera vez) y las tablas "
+                                       "de una base de datos de servidor que no las tenga."}};
     return syntax;
 }
 
@@ -106,15 +127,16 @@ const CommandEntry* findCommand(const QString& name)
     return nullptr;
 }
 
-QString fullUsage()
+QString fullUsage(const Translator& guru)
 {
-    QString text = QStringLiteral("usage: tvq52-cli [options] COMMAND [options]\n\nCommands:\n");
+    QString text = guru.GetTranslation(QStringLiteral("uso: tvq52-cli [opciones] ORDEN [opciones]"))
+        + QStringLiteral("\n\n") + guru.GetTranslation(QStringLiteral("Órdenes:")) + QLatin1Char('\n');
     for (const CommandEntry& c : commands()) {
         for (const QString& form : QString::fromUtf8(c.syntax().synopsis).split(QLatin1Char('\n')))
             text += QStringLiteral("  ") + form + QLatin1Char('\n');
-        text += QString::fromUtf8(c.syntax().description);
+        text += descriptionLines(guru, c.syntax());
     }
-    return text + QLatin1Char('\n') + QString::fromUtf8(kSharedOptions);
+    return text + QLatin1Char('\n') + sharedOptionLines(guru);
 }
 
 // Lays out the data folder, and the tables of the server that --database or
@@ -183,7 +205,8 @@ std::optional<int> printHelp(const CliOptions& options)
     const CommandEntry* entry = findCommand(topic);
     if (!entry && !topic.isEmpty())
         return std::nullopt; // an unknown command is refused as such
-    QTextStream(stdout) << (entry ? commandHelp(entry->syntax()) : fullUsage()) << Qt::flush;
+    const std::unique_ptr<AppContext> ctx = languageOnly(options);
+    QTextStream(stdout) << (entry ? commandHelp(ctx->guru, entry->syntax()) : fullUsage(ctx->guru)) << Qt::flush;
     return 0;
 }
 
@@ -255,7 +278,7 @@ int main(int argc, char** argv)
         return *helped;
     if (options.command.isEmpty() && !options.fault) {
         // Nothing to do is a usage error: a script that lost its words fails.
-        QTextStream(stderr) << fullUsage() << Qt::flush;
+        QTextStream(stderr) << fullUsage(languageOnly(options)->guru) << Qt::flush;
         return 2;
     }
     const int status = run(options);

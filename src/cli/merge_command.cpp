@@ -36,15 +36,16 @@ QJsonObject mergeJson(const QString& source, const MergeResult& result, const QS
 
 const CommandSyntax& mergeSyntax()
 {
-    static const CommandSyntax syntax{"merge",
-                                      "merge FILE.db [--json]",
-                                      "    Adds the records of another database of this program that this one lacks\n"
-                                      "    (never its settings); prints the rows per table; exit status 1 when the\n"
-                                      "    file is not such a database or a table could not be read or stored.\n",
-                                      {QStringLiteral("--json")},
-                                      {},
-                                      1,
-                                      1};
+    static const CommandSyntax syntax{
+        "merge",
+        "merge FILE.db [--json]",
+        {"Añade los registros de otra base de datos de este programa que le faltan a esta (nunca su configuración); "
+         "escribe las filas por tabla;",
+         "estado de salida 1 cuando el archivo no es una base de datos así o no se pudo leer o guardar una tabla."},
+        {QStringLiteral("--json")},
+        {},
+        1,
+        1};
     return syntax;
 }
 

@@ -75,8 +75,8 @@ const CommandSyntax& monitorSyntax()
 {
     static const CommandSyntax syntax{"monitor",
                                       "monitor [--count N] [--serial N] [--json]",
-                                      "    Prints one live reading a line until Ctrl-C or N readings; --json\n"
-                                      "    prints each as one JSON document on a line of its own.\n",
+                                      {"Escribe una lectura en vivo por línea hasta Ctrl-C o N lecturas; --json "
+                                       "escribe cada una como un documento JSON en una línea propia."},
                                       {QStringLiteral("--json")},
                                       {QStringLiteral("--count"), QStringLiteral("--serial")}};
     return syntax;

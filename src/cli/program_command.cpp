@@ -219,16 +219,17 @@ int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& w
 
 const CommandSyntax& programSyntax()
 {
-    static const CommandSyntax syntax{"program",
-                                      "program get [--save] [--json]\nprogram put SERIAL [--quiet]",
-                                      "    get receives the unit's programming and prints it; --save keeps it in the\n"
-                                      "    database as the programming window would. put transmits the stored\n"
-                                      "    programming of unit SERIAL, its progress as one line on a terminal.\n",
-                                      {QStringLiteral("--save"), QStringLiteral("--json"), QStringLiteral("--quiet")},
-                                      {},
-                                      1,
-                                      2,
-                                      programFault};
+    static const CommandSyntax syntax{
+        "program",
+        "program get [--save] [--json]\nprogram put SERIAL [--quiet]",
+        {"get recibe la programación de la unidad y la escribe; --save la guarda en la base de datos como lo haría la "
+         "ventana de programación.",
+         "put transmite la programación guardada de la unidad SERIAL, con su progreso como una línea en un terminal."},
+        {QStringLiteral("--save"), QStringLiteral("--json"), QStringLiteral("--quiet")},
+        {},
+        1,
+        2,
+        programFault};
     return syntax;
 }
 

@@ -132,12 +132,12 @@ const CommandSyntax& csvSyntax()
     static const CommandSyntax syntax{
         "csv",
         "csv intervals|sessions SERIAL [--from WHEN] [--to WHEN] [--machine | --json]",
-        "    Prints the unit's grid on standard output as the windows export it for a\n"
-        "    spreadsheet (UTF-8 with a byte-order mark, \";\" between fields). --machine\n"
-        "    prints it for programs: \",\" between fields, a header per column named\n"
-        "    after the stored column, stored values, ISO 8601 dates; --json the same\n"
-        "    as one JSON document. WHEN is \"dd/mm/yy hh:nn\" or ISO 8601 (a date alone,\n"
-        "    minutes or seconds, Z or an offset: turned into this PC's local time).\n",
+        {"Escribe la tabla de la unidad en la salida estándar como la exportan las ventanas para una hoja de cálculo "
+         "(UTF-8 con marca de orden de bytes, \";\" entre campos).",
+         "--machine la escribe para programas: \",\" entre campos, una cabecera por columna con el nombre de la "
+         "columna guardada, valores guardados, fechas ISO 8601; --json lo mismo como un documento JSON.",
+         "WHEN es \"dd/mm/yy hh:nn\" o ISO 8601 (una fecha sola, minutos o segundos, Z o un desfase: pasado a la hora "
+         "local de este PC)."},
         {QStringLiteral("--machine"), QStringLiteral("--json")},
         {QStringLiteral("--from"), QStringLiteral("--to")},
         2,

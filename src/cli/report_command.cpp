@@ -32,19 +32,20 @@ std::optional<Error> reportFault(const CommandArgs& args)
 
 const CommandSyntax& reportSyntax()
 {
-    static const CommandSyntax syntax{"report",
-                                      "report programming SERIAL --pdf FILE\n"
-                                      "report intervals|sessions|exceedances SERIAL --from WHEN --to WHEN --pdf FILE",
-                                      "    Writes the programming report of a stored unit, or the report window's\n"
-                                      "    report of the records that start in the range, to a PDF. WHEN is\n"
-                                      "    \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" or ISO 8601: a date alone (a --to\n"
-                                      "    date takes in its whole day), minutes or seconds, and Z or an offset\n"
-                                      "    (+01:00), turned into this PC's local time (2026-12-01T22:00).\n",
-                                      {},
-                                      {QStringLiteral("--pdf"), QStringLiteral("--from"), QStringLiteral("--to")},
-                                      2,
-                                      2,
-                                      reportFault};
+    static const CommandSyntax syntax{
+        "report",
+        "report programming SERIAL --pdf FILE\n"
+        "report intervals|sessions|exceedances SERIAL --from WHEN --to WHEN --pdf FILE",
+        {"Escribe en un PDF el informe de programación de una unidad guardada, o el informe de la ventana de informes "
+         "de los registros que empiezan en el intervalo.",
+         "WHEN es \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" o ISO 8601: una fecha sola (una fecha de --to abarca su día "
+         "entero), minutos o segundos, y Z o un desfase (+01:00), pasado a la hora local de este PC "
+         "(2026-12-01T22:00)."},
+        {},
+        {QStringLiteral("--pdf"), QStringLiteral("--from"), QStringLiteral("--to")},
+        2,
+        2,
+        reportFault};
     return syntax;
 }
 

@@ -107,15 +107,14 @@ const CommandSyntax& verifyReportSyntax()
     static const CommandSyntax syntax{
         "verify-report",
         "verify-report FILE.pdf [--json]",
-        "    Reads the unit, kind, range, digest and journal head a report printed into\n"
-        "    its PDF, reads the same records from the database and checks the journal.\n"
-        "    Checks the file's signature first: it must cover the whole file, verify\n"
-        "    and be by a signer this PC trusts (a file from before the PC had a key\n"
-        "    has none, and says so).\n"
-        "    Exit status 0 when the printed records are still exactly what is stored and\n"
-        "    journaled; 1 naming the records changed, removed or added in the report's\n"
-        "    range, when the journal no longer holds the printed head, or when the\n"
-        "    signature fails.\n",
+        {"Lee la unidad, el tipo, el intervalo, el resumen y la cabeza del diario que un informe imprimió en su PDF, "
+         "lee los mismos registros de la base de datos y comprueba el diario.",
+         "Comprueba antes la firma del archivo: debe cubrir el archivo entero, verificarse y ser de un firmante en "
+         "quien confía este PC (un archivo de antes de que el PC tuviera clave no tiene ninguna, y lo dice).\n",
+         "Estado de salida 0 cuando los registros impresos siguen siendo exactamente lo guardado y anotado en el "
+         "diario;",
+         "1 nombrando los registros cambiados, quitados o añadidos en el intervalo del informe, cuando el diario ya no "
+         "contiene la cabeza impresa, o cuando la firma falla."},
         {QStringLiteral("--json")},
         {},
         1,

@@ -93,7 +93,7 @@ namespace {
 // it has when not given.
 struct SimOption {
     QString name; // without the dashes, as the messages name it
-    QString help;
+    QString help; // native; each line one text to translate, the lines joined by a space
     QString valueName; // empty: a flag
     QString byDefault = {};
 
@@ -128,66 +128,63 @@ private:
 
 // Every option of the simulator, declared once for parsing and --help.
 struct Declared {
-    SimOption link = valued("link", "Make a symbolic link PATH to the terminal.", "PATH");
-    SimOption type = valued("type", "Unit type byte (default 42).", "N", "42");
-    SimOption firmware = valued("firmware", "Firmware version MAJOR.MINOR (default 4.0).", "VERSION", "4.0");
-    SimOption serial = valued("serial", "Serial number, up to six characters (default 012345).", "TEXT", "012345");
-    SimOption progMode = valued("prog-mode", "Programming-mode byte (default 1).", "N", "1");
-    SimOption seed = valued("seed", "Seed of the recorded history (default 52).", "N", "52");
-    SimOption days = valued("days", "Days of recorded history (default 7).", "N", "7");
-    SimOption leq = valued("leq-minutes", "Leq time of the recorded intervals (default 15).", "N", "15");
-    SimOption end = valued("history-end", "End of the recorded history, yyyy-MM-ddTHH:mm (default now).", "WHEN");
-    SimOption clock =
-        valued("clock",
-               "The unit's clock, yyyy-MM-ddTHH:mm, before the history's end: it holds only the records that had "
-               "ended by then, so a session under way then is stored later (run again without it to see the unit "
-               "later on).",
-               "WHEN");
-    SimOption realtime = valued("realtime-ms", "Pause between real-time readings (default 500).", "MS", "500");
-    SimOption cases =
-        flag("realtime-cases",
-             "Real-time readings step through the edge cases of the display (range ends, sensor out, mains off).");
-    SimOption pace = flag("pace", "Send at the real line rate (19200 bit/s).");
-    SimOption modem = flag("modem", "Put a Hayes modem in front of the unit.");
-    SimOption rings = valued("rings", "Rings before the call is answered (default 2).", "N", "2");
-    SimOption ringMs = valued("ring-ms", "Length of one ring (default 3000).", "MS", "3000");
-    SimOption dialResult =
-        valued("dial-result", "Numeric answer to a dial: 1 connects, 3 no carrier, 7 busy (default 1).", "CODE", "1");
-    SimOption guard = valued("guard-ms", "Guard time of the +++ escape (default 1000).", "MS", "1000");
-    SimOption fault{QStringLiteral("fault"),
-                    QStringLiteral("Make a fault: %1, as NAME or NAME:K for the K-th frame. Repeatable.")
-                        .arg(faultNames().join(QStringLiteral(", "))),
-                    QStringLiteral("FAULT")};
+    SimOption link = valued("link", "Crea un enlace simbólico PATH al terminal.", "PATH");
+    SimOption type = valued("type", "Byte del tipo de unidad (por omisión 42).", "N", "42");
+    SimOption firmware = valued("firmware", "Versión del firmware MAJOR.MINOR (por omisión 4.0).", "VERSION", "4.0");
+    SimOption serial =
+        valued("serial", "Número de serie, hasta seis caracteres (por omisión 012345).", "TEXT", "012345");
+    SimOption progMode = valued("prog-mode", "Byte del modo de programación (por omisión 1).", "N", "1");
+    SimOption seed = valued("seed", "Semilla del historial registrado (por omisión 52).", "N", "52");
+    SimOption days = valued("days", "Días de historial registrado (por omisión 7).", "N", "7");
+    SimOption leq = valued("leq-minutes", "Tiempo de Leq de los intervalos registrados (por omisión 15).", "N", "15");
+    SimOption end =
+        valued("history-end", "Fin del historial registrado, yyyy-MM-ddTHH:mm (por omisión ahora).", "WHEN");
+    SimOption clock = valued("clock",
+                             "El reloj de la unidad, yyyy-MM-ddTHH:mm, anterior al fin del historial: guarda solo los "
+                             "registros que habían terminado entonces, así que una sesión en curso en ese momento se "
+                             "guarda más tarde\n(vuelva a ejecutarlo sin esta opción para ver la unidad más adelante).",
+                             "WHEN");
+    SimOption realtime = valued("realtime-ms", "Pausa entre lecturas en tiempo real (por omisión 500).", "MS", "500");
+    SimOption cases = flag("realtime-cases",
+                           "Las lecturas en tiempo real recorren los casos límite de la pantalla (extremos del rango, "
+                           "sensor fuera, red apagada).");
+    SimOption pace = flag("pace", "Envía a la velocidad real de la línea (19200 bit/s).");
+    SimOption modem = flag("modem", "Pone un módem Hayes delante de la unidad.");
+    SimOption rings = valued("rings", "Timbres antes de contestar la llamada (por omisión 2).", "N", "2");
+    SimOption ringMs = valued("ring-ms", "Duración de un timbre (por omisión 3000).", "MS", "3000");
+    SimOption dialResult = valued(
+        "dial-result", "Respuesta numérica a una marcación: 1 conecta, 3 sin portadora, 7 ocupado (por omisión 1).",
+        "CODE", "1");
+    SimOption guard = valued("guard-ms", "Tiempo de guarda del escape +++ (por omisión 1000).", "MS", "1000");
+    SimOption fault =
+        valued("fault", "Provoca un fallo: %1, como NAME o NAME:K para la trama K-ésima. Repetible.", "FAULT");
     SimOption dialUnit =
         valued("dial-unit",
-               "With --modem, dialling NUMBER reaches another unit: serial SERIAL, firmware FIRMWARE (default that "
-               "of --firmware), history seed --seed plus the serial. Repeatable.",
+               "Con --modem, marcar NUMBER llega a otra unidad: número de serie SERIAL, firmware FIRMWARE (por omisión "
+               "el de --firmware), semilla del historial --seed más el número de serie. Repetible.",
                "NUMBER=SERIAL[:FIRMWARE]");
-    SimOption lines =
-        valued("lines",
-               "With --modem, N modems, each on its own terminal (paths printed one a line; --link PATH makes "
-               "PATH-1..PATH-N). Every unit answers on every line; a unit in a call on one line is BUSY to the "
-               "others (default 1).",
-               "N", "1");
-    SimOption office =
-        valued("office",
-               "With --modem, the units behind the modems, one a line: NUMBER SERIAL [firmware=X.Y] [days=N] "
-               "[seed=N] [erased=WHEN] [reprogrammed=WHEN] [battery=WHEN], WHEN as yyyy-MM-ddTHH:mm, '#' a "
-               "comment. A unit of the file reports exactly the events its line gives; after an erasure it holds "
-               "only later records.",
-               "FILE");
-    SimOption afterCall =
-        valued("after-call",
-               "EVENT is erase, reprogram or battery: after the K-th call (default 1) to unit SERIAL the next call "
-               "finds it, dated as that call connects; an erasure leaves the unit no earlier records. Repeatable.",
-               "SERIAL=EVENT[:K]");
-    SimOption ackLog = valued("ack-log", "Append a line to FILE for each record the PC acknowledges.", "FILE");
-    SimOption timingLog =
-        valued("timing-log",
-               "Write to FILE, in microseconds of the monotonic clock, when the last byte of each frame went into "
-               "the terminal and when each ACK or CAN came back.",
-               "FILE");
-    SimOption verbose = flag("verbose", "Log the traffic on standard error.");
+    SimOption lines = valued("lines",
+                             "Con --modem, N módems, cada uno en su propio terminal (rutas escritas una por línea; "
+                             "--link PATH crea PATH-1..PATH-N). Todas las unidades contestan en todas las líneas; una "
+                             "unidad en una llamada en una línea está BUSY para las demás (por omisión 1).",
+                             "N", "1");
+    SimOption office = valued("office",
+                              "Con --modem, las unidades detrás de los módems, una por línea: NUMBER SERIAL "
+                              "[firmware=X.Y] [days=N] [seed=N] [erased=WHEN] [reprogrammed=WHEN] [battery=WHEN], WHEN "
+                              "como yyyy-MM-ddTHH:mm, '#' un comentario.\nUna unidad del archivo comunica exactamente "
+                              "los sucesos que da su línea; tras un borrado guarda solo registros posteriores.",
+                              "FILE");
+    SimOption afterCall = valued("after-call",
+                                 "EVENT es erase, reprogram o battery: tras la llamada K-ésima (por omisión 1) a la "
+                                 "unidad SERIAL, la siguiente llamada lo encuentra, fechado cuando esa llamada "
+                                 "conecta; un borrado no deja a la unidad registros anteriores. Repetible.",
+                                 "SERIAL=EVENT[:K]");
+    SimOption ackLog = valued("ack-log", "Añade una línea a FILE por cada registro que confirma el PC.", "FILE");
+    SimOption timingLog = valued("timing-log",
+                                 "Escribe en FILE, en microsegundos del reloj monótono, cuándo entró en el terminal el "
+                                 "último byte de cada trama y cuándo volvió cada ACK o CAN.",
+                                 "FILE");
+    SimOption verbose = flag("verbose", "Registra el tráfico en la salida de error estándar.");
 
     std::vector<const SimOption*> all() const
     {
@@ -350,12 +347,17 @@ QString simHelp(const std::function<QString(const QString&)>& translate)
 {
     const Declared d;
     std::vector<OptionSpec> parserOptions{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
-                                  {QStringLiteral("--version"), {}}};
+                                          {QStringLiteral("--version"), {}}};
     QStringList texts{translate(QStringLiteral("Muestra esta ayuda y termina.")),
                       translate(QStringLiteral("Muestra la versión y termina."))};
     for (const SimOption* o : d.all()) {
         parserOptions.push_back(o->parserOption());
-        texts << o->help;
+        // The fault names are words of the command line: they stay as typed.
+        QStringList parts;
+        for (const QString& part : o->help.split(QLatin1Char('\n')))
+            parts << translate(part);
+        const QString help = parts.join(QLatin1Char(' '));
+        texts << (o == &d.fault ? help.arg(faultNames().join(QStringLiteral(", "))) : help);
     }
     return translate(QStringLiteral("Uso: tvq52-sim [opciones]")) + QStringLiteral("\n")
         + translate(QStringLiteral("Una unidad TVQ-52 virtual en un pseudoterminal, para demostraciones, formación y "
@@ -400,7 +402,7 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString*
     const Declared d;
     // --version is answered by main before anything starts.
     std::vector<OptionSpec> parserOptions{{QStringLiteral("--help"), {}, QStringLiteral("-h")},
-                                  {QStringLiteral("--version"), {}}};
+                                          {QStringLiteral("--version"), {}}};
     for (const SimOption* o : d.all())
         parserOptions.push_back(o->parserOption());
     if (helpText)
