@@ -470,6 +470,11 @@ QString DownloadWorkflow::lineName() const
 
 void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
 {
+    // The entry keeps the message the user was shown; a stop shows none, yet
+    // an office reading the journal wants to know what became of the download.
+    QString message = run.prompter.lastMessage();
+    if (message.isEmpty() && run.report.outcome == DownloadOutcome::Stopped)
+        message = guru_.GetTranslation(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."));
     if (run.report.journalEntry == 0) {
         // An attempt that never reached a known unit (no line, no answer, a
         // unit not in the database) is kept too: an office wants to see it.
@@ -477,14 +482,14 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
             const qint32 serial = run.report.serial != 0 ? run.report.serial : view_.shownSerial();
             // What the attempt did is told already; an unwritten entry does not change it.
             (void)run.journal.append(JournalAction::Download, serial, lineName(), outcomeName(run.report.outcome),
-                                     run.prompter.lastMessage());
+                                     message);
             run.report.journalHead = run.journal.head();
         }
         return;
     }
     run.store.setJournalEntry(nullptr, 0);
     const auto seal = [&] {
-        return run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), run.prompter.lastMessage(),
+        return run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), message,
                                 downloadCountsText(run.report.counts),
                                 run.report.totals ? totalsText(*run.report.totals) : QString());
     };

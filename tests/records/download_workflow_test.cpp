@@ -374,6 +374,8 @@ TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
         const QList<JournalEntry> entries = Journal(*db).entries(4711);
         ASSERT_FALSE(entries.isEmpty());
         EXPECT_EQ(entries.front().outcome, "stopped");
+        // Nothing was shown for the stop, yet the entry says what happened.
+        EXPECT_EQ(entries.front().message, QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."));
     }
     EXPECT_FALSE(session.link().stopRequested()) << "the next download starts afresh";
 }
