@@ -3,9 +3,11 @@
 #include "app/app_context.h"
 #include "app/data_folder.h"
 #include "app/database_choice.h"
+#include "core/application_info.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
 #include "db/database_failure.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
 
 #include <QFileInfo>
@@ -148,24 +150,50 @@ Error schemaStateWords(SchemaState state, const DatabaseTarget& target, const QS
                     {target.displayName(), detail});
 }
 
-Status openRecords(AppContext& ctx, Prompter& prompter, const RecordsRequest& request)
+namespace {
+
+// Opens `target` in place of the records open now, which stay when it fails.
+Status openTarget(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, const RecordsRequest& request)
 {
-    Result<DatabaseTarget> target = request.chosen ? Result<DatabaseTarget>(*request.chosen) : resolveDatabase(ctx);
-    if (!target)
-        return target.error();
     // A reload (a language change) keeps the connection it has.
-    if (ctx.db && ctx.db->target() == *target)
+    if (ctx.db && ctx.db->target() == target)
         return {};
-    ctx.db.reset();
-    ctx.localDb.reset();
-    auto opened = openChecked(ctx, prompter, *target, request);
+    auto opened = openChecked(ctx, prompter, target, request);
     if (!opened)
         return opened.error();
+    ctx.db.reset();
+    ctx.localDb.reset();
     ctx.localDb = std::move(opened->first);
     ctx.db = std::move(opened->second);
     if (ctx.localDb)
         ctx.db->setSettingsDatabase(ctx.localDb.get());
     return {};
+}
+
+} // namespace
+
+Status openRecords(AppContext& ctx, Prompter& prompter, const RecordsRequest& request)
+{
+    Result<DatabaseTarget> target = request.chosen ? Result<DatabaseTarget>(*request.chosen) : resolveDatabase(ctx);
+    for (;;) {
+        QString why;
+        if (target) {
+            const Status opened = openTarget(ctx, prompter, *target, request);
+            if (opened || !request.chooseAgain || !target->isServer())
+                return opened;
+            // Translated texts break lines as CR LF; the dialog's label takes LF.
+            why = errorText(ctx.guru, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        } else if (!request.chooseAgain) {
+            return target.error();
+        } else {
+            why = errorText(ctx.guru, target.error());
+        }
+        prompter.message(Message{why, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
+        const std::optional<DatabaseTarget> chosen = request.chooseAgain(why);
+        if (!chosen)
+            return Error();
+        target = *chosen;
+    }
 }
 
 } // namespace tvq52

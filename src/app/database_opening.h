@@ -5,6 +5,7 @@
 #include "db/database_target.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace tvq52 {
@@ -27,6 +28,11 @@ struct RecordsRequest {
     // A choice made in a window; without one, the run's own: the --database
     // option, else the settings file's, else the data folder's file.
     std::optional<DatabaseTarget> chosen;
+    // Where a server cannot be reached (or the choice does not read), the
+    // failure is shown and this asked for another choice, told why in the
+    // user's words, until one opens; nothing gives up (an Error with id 0).
+    // Without it the failure is returned.
+    std::function<std::optional<DatabaseTarget>(const QString& why)> chooseAgain;
 };
 
 // The one way the records are opened: from the data folder (ctx.home) and
@@ -35,7 +41,8 @@ struct RecordsRequest {
 // PC's settings row). Records already open there stay as they are. On
 // failure both are closed and the one error says why and what to do, in
 // native words translated where it is shown; a database failure's kind is
-// in it (databaseFailureOf). Only a password, and with policy Ask whether to
+// in it (databaseFailureOf). A window's choice that fails leaves the records
+// that were open as they were. Only a password, and with policy Ask whether to
 // lay out a server's missing tables, are asked through `prompter`.
 // Read-only, the folder's file is opened so, also where the folder cannot be
 // written; to write, such a folder is refused.

@@ -3,7 +3,6 @@
 #include "app/app_context.h"
 #include "app/command_line.h"
 #include "app/data_folder.h"
-#include "app/database_choice.h"
 #include "app/database_opening.h"
 #include "app/language_table.h"
 #include "app/settings.h"
@@ -36,30 +35,16 @@ Error startupCancelled()
     return Error();
 }
 
-// Opens the chosen records; after a failure with a server the user may
-// change the choice (or go back to the data folder's file) and try again.
-Status openRecords(AppContext& ctx, Prompter& prompter, StartupHost& host)
+// What start-up tells of records it could not open, in the user's words;
+// the user giving up on choosing is no fault to tell.
+Status recordsFault(const Translator& guru, const Status& opened)
 {
-    Result<DatabaseTarget> target = resolveDatabase(ctx);
-    for (;;) {
-        QString message;
-        if (target) {
-            const Status opened = openRecords(ctx, prompter, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *target});
-            if (opened)
-                return {};
-            // Translated texts break lines as CR LF; the dialog's label takes LF.
-            message = errorText(ctx.guru, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
-            if (!target->isServer())
-                return startupFault(message);
-        } else {
-            message = errorText(ctx.guru, target.error());
-        }
-        prompter.message(Message{message, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
-        std::optional<DatabaseTarget> chosen = host.chooseDatabase(message);
-        if (!chosen)
-            return startupCancelled();
-        target = *chosen;
-    }
+    const bool gaveUp = !opened && opened.error().catalogueId == 0 && opened.error().text.isEmpty()
+        && opened.error().detail.isEmpty();
+    if (opened || gaveUp)
+        return opened;
+    // Translated texts break lines as CR LF; the message takes LF.
+    return startupFault(errorText(guru, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 }
 
 Status steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
@@ -77,8 +62,12 @@ Status steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QStri
     ctx.LanguageCodeValue = LanguageCode(ctx.languageName);
     host.languageChosen(ctx.LanguageCodeValue);
 
-    if (Status opened = openRecords(ctx, prompter, host); !opened)
-        return opened;
+    // After a failure with a server the user may change the choice (or go
+    // back to the data folder's file) and try again.
+    const auto chooseAgain = [&host](const QString& why) { return host.chooseDatabase(why); };
+    if (Status opened = openRecords(ctx, prompter, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, {}, chooseAgain});
+        !opened)
+        return recordsFault(ctx.guru, opened);
 
     host.setCaption(QString::fromLatin1(kApplicationTitle));
 

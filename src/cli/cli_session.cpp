@@ -238,7 +238,7 @@ bool openRecords(AppContext& ctx, SchemaPolicy policy, DatabaseAccess access)
 {
     // Only a password is ever asked here, and only on a terminal.
     ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
-    const Status opened = tvq52::openRecords(ctx, prompter, {policy, access, std::nullopt});
+    const Status opened = tvq52::openRecords(ctx, prompter, {policy, access, std::nullopt, {}});
     if (!opened)
         printError(ctx.guru, opened.error());
     return opened.ok();

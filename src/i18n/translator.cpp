@@ -319,86 +319,97 @@ bool Translator::TranslateSpecialControl(QObject* control) const
     return specialControl_(control, [this](const QString& text) { return GetTranslation(text); });
 }
 
-bool Translator::ExportSpecialControl(QObject* control)
+Status Translator::exportSpecialControl(QObject* control)
 {
     if (!specialControl_ || !control)
-        return false;
-    return specialControl_(control, [this](const QString& text) {
-        ExportOneString(text);
+        return {};
+    Status status;
+    specialControl_(control, [this, &status](const QString& text) {
+        if (status)
+            status = exportOneString(text);
         return text;
     });
+    return status;
 }
 
-bool Translator::beginExport()
+Error Translator::notExportable() const
 {
-    if (!open_ || !store_.isWritable()) {
-        errDescription_ = dbType_ == TextFile && open_
-            ? QStringLiteral("Text can only be exported to an SQL Language Database")
-            : QStringLiteral("The language database is not open for export");
-        return false;
-    }
-    exportFailed_ = false;
+    return finalText(dbType_ == TextFile && open_
+                         ? QStringLiteral("Text can only be exported to an SQL Language Database")
+                         : QStringLiteral("The language database is not open for export"));
+}
+
+Status Translator::beginExport()
+{
+    if (!open_ || !store_.isWritable())
+        return notExportable();
+    exportFailure_.reset();
     store_.beginExport();
-    return true;
+    return {};
 }
 
-bool Translator::commitExport()
+Status Translator::commitExport()
 {
-    if (const Status committed = store_.commitExport(); !committed) {
-        errDescription_ = untranslatedText(committed.error());
-        return false;
-    }
-    return !exportFailed_;
+    // What was written before a failure is kept: the texts are marked used
+    // one by one and a later export goes on from there.
+    const Status committed = store_.commitExport();
+    if (exportFailure_)
+        return *exportFailure_;
+    return committed;
 }
 
-bool Translator::exportFault(const QString& description)
+Status Translator::exportFault(Error error)
 {
-    errDescription_ = description;
-    exportFailed_ = true;
-    return false;
+    if (!exportFailure_)
+        exportFailure_ = error;
+    return error;
 }
 
-bool Translator::ExportStrings()
+Status Translator::exportStrings()
 {
-    if (!beginExport())
-        return false;
+    if (Status begun = beginExport(); !begun)
+        return begun;
     if (const Status cleared = store_.clearUsedMarks(); !cleared)
-        exportFault(untranslatedText(cleared.error()));
+        (void)exportFault(cleared.error());
     // The stored texts are the native ones with their own line breaks; the
     // numbers past the catalogue have no text and are left out.
-    for (int id = 1; !exportFailed_ && id <= nativeCatalogueSize() + 1; ++id)
+    for (int id = 1; !exportFailure_ && id <= nativeCatalogueSize() + 1; ++id)
         if (const auto text = nativeCatalogueText(id))
-            ExportOneString(*text);
+            (void)exportOneString(*text);
     return commitExport();
 }
 
-bool Translator::ExportFormStrings(QObject* form)
+Status Translator::exportFormStrings(QObject* form)
 {
-    if (!form || !beginExport())
-        return false;
-    ExportObjectStrings(form);
+    if (!form)
+        return {};
+    if (Status begun = beginExport(); !begun)
+        return begun;
+    (void)exportObjectStrings(form);
     for (QObject* control : includedControls(form)) {
-        ExportSpecialControl(control);
-        ExportObjectStrings(control);
+        if (exportFailure_)
+            break;
+        (void)exportSpecialControl(control);
+        (void)exportObjectStrings(control);
     }
     return commitExport();
 }
 
-bool Translator::ExportObjectStrings(QObject* object)
+Status Translator::exportObjectStrings(QObject* object)
 {
     if (!object || isExcludedByTag(object))
-        return true;
-    bool ok = true;
+        return {};
     for (ControlProperty property : properties_) {
         const QString text = readControlText(object, property);
         // A menu separator's "-" is no text to translate.
         if (!text.isEmpty() && text != QLatin1String("-"))
-            ok = ExportOneString(text) && ok;
+            if (Status one = exportOneString(text); !one)
+                return one;
     }
-    return ok;
+    return {};
 }
 
-bool Translator::ExportOneString(const QString& text)
+Status Translator::exportOneString(const QString& text)
 {
     if (text.size() > maxNativeLength_) {
         const QString message = QStringLiteral(
@@ -409,24 +420,22 @@ bool Translator::ExportOneString(const QString& text)
                                     .arg(text);
         if (prompter_)
             prompter_->message(Message{message, {}, MessageStyle::Plain, 0, {}});
-        return true;
+        return {};
     }
     if (text.isEmpty())
-        return true;
-    if (dbType_ == TextFile && open_)
-        return exportFault(QStringLiteral("Text can only be exported to an SQL Language Database"));
-    if (!store_.isWritable())
-        return exportFault(QStringLiteral("The language database is not open for export"));
+        return {};
+    if ((dbType_ == TextFile && open_) || !store_.isWritable())
+        return exportFault(notExportable());
 
     const auto found = index_.constFind(text);
     if (found != index_.constEnd() && found->exact >= 0) {
         if (const Status marked = store_.markUsed(rows_[found->exact].rowId); !marked)
-            return exportFault(untranslatedText(marked.error()));
-        return true;
+            return exportFault(marked.error());
+        return {};
     }
     const Result<qint64> rowId = store_.insertUsed(text);
     if (!rowId)
-        return exportFault(untranslatedText(rowId.error()));
+        return exportFault(rowId.error());
     LanguageEntry row;
     row.rowId = *rowId;
     row.native = text;
@@ -434,7 +443,7 @@ bool Translator::ExportOneString(const QString& text)
     row.values[nativeColumn_] = text;
     rows_.append(std::move(row));
     index_[text].exact = int(rows_.size()) - 1;
-    return true;
+    return {};
 }
 
 } // namespace tvq52

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "i18n/control_property.h"
 #include "i18n/language_store.h"
 
@@ -9,6 +10,7 @@
 #include <QStringList>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 namespace tvq52 {
 
@@ -59,13 +61,14 @@ public:
     void TranslateObject(QObject* object) const;
     bool isExcludedByTag(const QObject* object) const;
 
-    // Export into an SQL language database opened for writing. Each returns
-    // false (with sErrDescription) when the database could not be written;
-    // over-long texts are reported through the prompter and skipped.
-    bool ExportStrings();
-    bool ExportFormStrings(QObject* form);
-    bool ExportObjectStrings(QObject* object);
-    bool ExportOneString(const QString& text);
+    // Export into an SQL language database opened for writing. Each says
+    // why when the database could not be written (the first failure of the
+    // export; the texts after it are not written); over-long texts are
+    // reported through the prompter and skipped.
+    Status exportStrings();
+    Status exportFormStrings(QObject* form);
+    Status exportObjectStrings(QObject* object);
+    Status exportOneString(const QString& text);
     // Over-long texts are reported here during an export.
     void setPrompter(Prompter* prompter) { prompter_ = prompter; }
 
@@ -83,7 +86,8 @@ public:
     using FormHook = std::function<void(QObject* form)>;
     void setFormHook(FormHook hook) { formHook_ = std::move(hook); }
     bool TranslateSpecialControl(QObject* control) const;
-    bool ExportSpecialControl(QObject* control);
+    // A control the hook does not know has nothing to export.
+    Status exportSpecialControl(QObject* control);
 
 private:
     // What a lookup of one exact native text resolves to.
@@ -100,9 +104,12 @@ private:
     void buildIndex();
     int foreignColumn() const;
     QString widthTest(const QString& text) const;
-    bool beginExport();
-    bool commitExport();
-    bool exportFault(const QString& description);
+    Status beginExport();
+    Status commitExport();
+    // Keeps the export's first failure: the rest of it is not written.
+    Status exportFault(Error error);
+    // Why nothing can be exported to what is open.
+    Error notExportable() const;
 
     QString errDescription_;
     QString languageDb_;
@@ -113,7 +120,7 @@ private:
     bool open_ = false;
     bool readOnly_ = false;
     int maxNativeLength_ = 255;
-    bool exportFailed_ = false;
+    std::optional<Error> exportFailure_;
     LanguageStore store_; // its connection stays open only for an export
     QStringList columns_;
     int nativeColumn_ = -1;

@@ -56,7 +56,7 @@ struct ServerFolder {
     Opening open(const DatabaseTarget& target, SchemaPolicy policy = SchemaPolicy::Ask)
     {
         Opening o;
-        const Status opened = openRecords(ctx, prompter, {policy, DatabaseAccess::ReadWrite, target});
+        const Status opened = openRecords(ctx, prompter, {policy, DatabaseAccess::ReadWrite, target, {}});
         o.opened = opened.ok();
         if (!opened) {
             o.failure = databaseFailureOf(opened.error()).kind;

@@ -1,3 +1,4 @@
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "i18n/native_catalogue.h"
 #include "i18n/translator.h"
@@ -5,6 +6,8 @@
 #include "support/scripted_prompter.h"
 
 #include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -49,7 +52,8 @@ protected:
 
 TEST_F(Export, CatalogueWritesExactlyItsTextsAndMarksOnlyThem)
 {
-    ASSERT_TRUE(guru.ExportStrings()) << guru.sErrDescription().toStdString();
+    const Status exported = guru.exportStrings();
+    ASSERT_TRUE(exported) << untranslatedText(exported.error()).toStdString();
     guru.CloseLanguageDatabase();
 
     const QStringList used = usedNatives(path);
@@ -79,14 +83,14 @@ TEST_F(Export, ObjectsGiveTheirListedTextsUnlessExcluded)
     new FakeButton("-", "", &form);
     auto* hidden = new FakeButton("Interno", "Interno también", &form);
     hidden->setProperty("Tag", "!private");
-    ASSERT_TRUE(guru.ExportFormStrings(&form));
+    ASSERT_TRUE(guru.exportFormStrings(&form));
     EXPECT_EQ(usedNatives(path), QStringList({"Aceptar", "Guardar y salir"}));
 }
 
 TEST_F(Export, ApostrophesAreStoredAsGivenAndFoundAgain)
 {
-    ASSERT_TRUE(guru.ExportOneString("Canvi d'hora"));
-    ASSERT_TRUE(guru.ExportOneString("Canvi d'hora"));
+    ASSERT_TRUE(guru.exportOneString("Canvi d'hora"));
+    ASSERT_TRUE(guru.exportOneString("Canvi d'hora"));
     EXPECT_EQ(usedNatives(path), QStringList({"Canvi d'hora"}));
     EXPECT_EQ(tvq52::test::rowCount(path), 4);
 }
@@ -97,8 +101,8 @@ TEST_F(Export, OverlongTextsAreReportedAndSkipped)
     tvq52::test::writeLanguageDb(small, {}, "VARCHAR(10)");
     ASSERT_TRUE(guru.OpenLanguageDatabase(small, false, Translator::SqlDb));
     EXPECT_EQ(guru.maxNativeLength(), 10);
-    EXPECT_TRUE(guru.ExportOneString("0123456789"));
-    EXPECT_TRUE(guru.ExportOneString("0123456789A"));
+    EXPECT_TRUE(guru.exportOneString("0123456789"));
+    EXPECT_TRUE(guru.exportOneString("0123456789A"));
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_EQ(prompter.shown()[0].text,
               "The following string of 11 characters is longer than the maximum of 10 characters that can be "
@@ -109,12 +113,34 @@ TEST_F(Export, OverlongTextsAreReportedAndSkipped)
 TEST_F(Export, NeedsADatabaseOpenForWriting)
 {
     guru.CloseLanguageDatabase();
-    EXPECT_FALSE(guru.ExportOneString("x"));
-    EXPECT_FALSE(guru.ExportStrings());
+    const QString notOpen = "The language database is not open for export";
+    for (const Status& refused : {guru.exportOneString("x"), guru.exportStrings()})
+        EXPECT_EQ(refused ? QString() : untranslatedText(refused.error()), notOpen);
     ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
-    EXPECT_FALSE(guru.ExportOneString("x"));
-    EXPECT_FALSE(guru.sErrDescription().isEmpty());
-    EXPECT_TRUE(guru.ExportOneString(""));
+    const Status readOnly = guru.exportOneString("x");
+    EXPECT_EQ(readOnly ? QString() : untranslatedText(readOnly.error()), notOpen);
+    EXPECT_TRUE(guru.exportOneString(""));
+}
+
+// A write that fails ends the export with the database's own words: a form's
+// texts after it are not tried, and the failure is not taken for success.
+TEST_F(Export, AFailedWriteEndsTheExportAndSaysWhy)
+{
+    QSqlDatabase other = QSqlDatabase::addDatabase("QSQLITE", "locker");
+    other.setDatabaseName(path);
+    ASSERT_TRUE(other.open());
+    QSqlQuery(other).exec("PRAGMA busy_timeout=0");
+    ASSERT_TRUE(QSqlQuery(other).exec("BEGIN EXCLUSIVE"));
+    QObject form;
+    new FakeButton("Aceptar", "Guardar y salir", &form);
+    const Status exported = guru.exportFormStrings(&form);
+    QSqlQuery(other).exec("ROLLBACK");
+    other.close();
+    other = {};
+    QSqlDatabase::removeDatabase("locker");
+    ASSERT_FALSE(exported);
+    EXPECT_TRUE(untranslatedText(exported.error()).contains("locked")) << untranslatedText(exported.error()).toStdString();
+    EXPECT_TRUE(usedNatives(path).isEmpty());
 }
 
 } // namespace

@@ -427,8 +427,9 @@ TEST(TextLanguageFile, EngineTranslatesFromIt)
     EXPECT_EQ(guru.GetTranslation("noche"), "noche");
     EXPECT_EQ(guru.GetTranslation("Zzz"), "Zzz");
     // It cannot take exports.
-    EXPECT_FALSE(guru.ExportOneString("Nuevo"));
-    EXPECT_EQ(guru.sErrDescription(), "Text can only be exported to an SQL Language Database");
+    const Status exported = guru.exportOneString("Nuevo");
+    ASSERT_FALSE(exported);
+    EXPECT_EQ(untranslatedText(exported.error()), "Text can only be exported to an SQL Language Database");
 
     guru.sForeignColumnName = "Deutsch";
     EXPECT_FALSE(guru.OpenLanguageDatabase(path, true, Translator::TextFile));

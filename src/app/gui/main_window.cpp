@@ -850,19 +850,9 @@ void MainWindow::showDatabaseDialog()
     delete report_;
     delete recordedData_;
     delete programming_;
-    const std::optional<DatabaseTarget> previous =
-        ctx_.db ? std::optional<DatabaseTarget>(ctx_.db->target()) : std::nullopt;
-    const Status opened = openRecords(ctx_, prompter_, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *target});
-    if (opened) {
-        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
-        refreshFleet();
-        return;
-    }
-    showError(prompter_, ctx_.guru, opened.error());
-    // Back to what worked; the settings file still names it.
-    if (previous)
-        showFailure(prompter_, ctx_.guru,
-                    openRecords(ctx_, prompter_, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *previous}));
+    const Status opened = openRecords(ctx_, prompter_, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *target, {}});
+    // On failure the records open before stay, and so does the settings file's choice.
+    showFailure(prompter_, ctx_.guru, opened ? acceptDatabase(ctx_, *target) : opened);
     refreshFleet();
 }
 

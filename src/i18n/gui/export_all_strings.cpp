@@ -1,5 +1,6 @@
 #include "i18n/gui/export_all_strings.h"
 
+#include "core/own_words.h"
 #include "core/prompter.h"
 #include "i18n/gui/form_registry.h"
 #include "i18n/language_setup.h"
@@ -19,20 +20,17 @@ bool ExportAllStrings(Translator& guru, const FormRegistry& forms, const QString
 
     // Opened for writing, the engine translates nothing, so the windows built
     // here keep their native texts.
-    bool written = guru.OpenLanguageDatabase(target, false, Translator::SqlDb);
-    QString error = guru.sErrDescription();
-    if (written) {
-        written = guru.ExportStrings();
-        for (const QString& name : exportFormOrder()) {
-            if (!written)
-                break;
-            std::unique_ptr<QWidget> form = forms.create(name);
-            if (!form)
-                continue;
-            form->show();
-            written = guru.ExportFormStrings(form.get());
-        }
-        error = guru.sErrDescription();
+    Status written = guru.OpenLanguageDatabase(target, false, Translator::SqlDb)
+        ? guru.exportStrings()
+        : Status(finalText(guru.sErrDescription()));
+    for (const QString& name : exportFormOrder()) {
+        if (!written)
+            break;
+        std::unique_ptr<QWidget> form = forms.create(name);
+        if (!form)
+            continue;
+        form->show();
+        written = guru.exportFormStrings(form.get());
     }
     guru.CloseLanguageDatabase();
     if (!previous.isEmpty())
@@ -42,12 +40,13 @@ bool ExportAllStrings(Translator& guru, const FormRegistry& forms, const QString
 
     if (!written)
         prompter.message(Message{QStringLiteral("While exporting to Language Database (") + target
-                                     + QStringLiteral(") the following error occurred:\r\r") + error,
+                                     + QStringLiteral(") the following error occurred:\r\r")
+                                     + untranslatedText(written.error()),
                                  {},
                                  MessageStyle::Exclamation,
                                  0,
                                  {}});
-    return written;
+    return written.ok();
 }
 
 } // namespace tvq52
