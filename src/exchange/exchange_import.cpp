@@ -306,11 +306,14 @@ void ImportRun::finish(const QString& path)
 {
     provenance_.leave(record_.line);
     // The digest is the first read's; a file that changed since then no
-    // longer matches it.
+    // longer matches it. A read stopped early (the user, a full disk) never
+    // reached the section again, which is no sign of a change.
     summary_.provenance = scan_.provenance;
+    const bool readToEnd = !summary_.cancelled && !sink_->failure().failed();
     if (reader_.size() != scan_.size || reader_.modified() != scan_.modified
-        || readAgain_.statedDigest != scan_.provenance.statedDigest
-        || readAgain_.signature != scan_.provenance.signature)
+        || (readToEnd
+            && (readAgain_.statedDigest != scan_.provenance.statedDigest
+                || readAgain_.signature != scan_.provenance.signature)))
         summary_.provenance.readDigest.clear();
     summary_.verdict = judgeProvenance(summary_.provenance, trust());
     sink_->finish(record_.line);

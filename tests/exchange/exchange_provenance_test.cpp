@@ -164,6 +164,19 @@ TEST_F(ProvenanceTest, AFileChangedOnTheWayIsImportedAndToldAsChanged)
     EXPECT_EQ(test::take(Store(*otherDb).count("DiaBorrado")), 5) << "the changed date is a row of its own";
 }
 
+// An import stopped before the section (the user's Stop, a full disk) has
+// not read the file changed: it says nothing of the file.
+TEST_F(ProvenanceTest, AnImportStoppedEarlyDoesNotTellTheFileAsChanged)
+{
+    home.writeFile(QStringLiteral("sent.TQ52"), exported);
+    ExchangeImporter importer(*otherDb);
+    importer.cancelRequested = [] { return true; };
+    const ImportSummary s = importer.run(home.file(QStringLiteral("sent.TQ52")));
+    ASSERT_TRUE(s.cancelled);
+    EXPECT_TRUE(s.provenance.digestMatches());
+    EXPECT_EQ(provenanceWarning(s.provenance, &guru), QString());
+}
+
 // Whatever the section holds, it is never a refused or ignored line, never
 // stops the rows, and its first damage is told with its line.
 TEST_F(ProvenanceTest, ADamagedSectionIsToldWithItsLineAndTheRowsStillArrive)
