@@ -26,9 +26,14 @@
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <optional>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace tvq52;
 
@@ -260,6 +265,19 @@ int run(const CliOptions& options)
     return entry->run(*session, options, *args);
 }
 
+// The error that lost some of standard output, if any was lost. A write
+// that failed earlier left no errno; a pipe whose reader has gone says so.
+std::optional<int> stdoutLost()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0)
+        return errno != 0 ? errno : EIO;
+    if (!std::ferror(stdout))
+        return std::nullopt;
+    pollfd out{STDOUT_FILENO, 0, 0};
+    return ::poll(&out, 1, 0) == 1 && (out.revents & POLLERR) ? EPIPE : EIO;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -282,8 +300,13 @@ int main(int argc, char** argv)
         return 2;
     }
     const int status = run(options);
-    // The work is done and sealed; an output that was lost still fails the run.
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        return status == 0 ? 1 : status;
-    return status;
+    // The work is done and sealed; an output that was lost still fails the
+    // run, and says so where it can still be read (a run that failed has
+    // told its own failure).
+    const std::optional<int> lost = stdoutLost();
+    if (!lost || status != 0)
+        return status;
+    printError(languageOnly(options)->guru, ownWords(QStringLiteral("No se pudo escribir la salida: %1"),
+                                                     {QString::fromLocal8Bit(std::strerror(*lost))}));
+    return 1;
 }
