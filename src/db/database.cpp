@@ -1,6 +1,7 @@
 #include "db/database.h"
 
 #include "core/own_words.h"
+#include "core/regular_file.h"
 #include "db/case_folding.h"
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
@@ -103,6 +104,10 @@ bool Database::canWrite(const QString& path)
 
 Result<std::unique_ptr<Database>> Database::openSqlite(const QString& path, DatabaseAccess access)
 {
+    // A FIFO or a device in the file's place is there, but no database: said
+    // as such rather than as missing.
+    if (isNonRegularFile(path))
+        return nonRegularFileError(path, FileUse::Read);
     if (!QFileInfo(path).isFile())
         return ownWords(QStringLiteral("No se encuentra la base de datos %1"), {path});
     const bool readOnly = access == DatabaseAccess::ReadOnly;

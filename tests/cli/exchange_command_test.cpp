@@ -158,6 +158,12 @@ TEST(ExchangeCommands, WhatIsNotAnExchangeFileIsToldAndFails)
         EXPECT_EQ(r.exitCode, 1) << path.toStdString();
         EXPECT_TRUE(r.err.contains(QStringLiteral("no es un archivo normal"))) << r.err.toStdString();
     }
+    // Nor is a FIFO in the place of the folder's database: told as such, not as missing.
+    QFile::remove(cli.home.file(QStringLiteral("tvq52.db")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(cli.home.file(QStringLiteral("tvq52.db"))).constData(), 0600), 0);
+    const CliResult fifo = cli({"journal"});
+    EXPECT_EQ(fifo.exitCode, 1);
+    EXPECT_TRUE(fifo.err.contains(QStringLiteral("tvq52.db: no es un archivo normal"))) << fifo.err.toStdString();
 }
 
 } // namespace
