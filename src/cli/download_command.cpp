@@ -141,8 +141,11 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
         printReport(report, ctx.guru);
     if (watch.interrupted()) {
         printError(ctx.guru,
-                   ownWords(QStringLiteral("Descarga detenida con Ctrl-C: lo recibido hasta ahora está "
-                                           "guardado y la unidad conserva el resto.")));
+                   ownWords(watch.terminated()
+                                ? QStringLiteral("Descarga detenida por la señal de terminación (SIGTERM): lo recibido "
+                                                 "hasta ahora está guardado y la unidad conserva el resto.")
+                                : QStringLiteral("Descarga detenida con Ctrl-C: lo recibido hasta ahora está "
+                                                 "guardado y la unidad conserva el resto.")));
         return InterruptWatch::exitStatus();
     }
     return report.outcome == DownloadOutcome::Completed ? 0 : 1;

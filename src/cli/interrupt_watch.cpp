@@ -11,6 +11,7 @@ namespace {
 int wakePipe[2] = {-1, -1};
 volatile std::sig_atomic_t pending = 0;
 volatile std::sig_atomic_t repeatEnds = 1;
+volatile std::sig_atomic_t firstSignal = 0;
 
 // A second Ctrl-C before the loop took the first (the run is waiting for an
 // answer on the terminal) ends the program the default way.
@@ -21,6 +22,8 @@ void onSignal(int signal)
         std::raise(signal);
         return;
     }
+    if (!pending)
+        firstSignal = signal;
     pending = 1;
     const char c = 1;
     [[maybe_unused]] const ssize_t n = ::write(wakePipe[1], &c, 1);
@@ -49,6 +52,7 @@ InterruptWatch::InterruptWatch(std::function<void()> onInterrupt, Repeated repea
 InterruptWatch::~InterruptWatch()
 {
     pending = 0;
+    firstSignal = 0;
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
 }
@@ -56,6 +60,11 @@ InterruptWatch::~InterruptWatch()
 bool InterruptWatch::interrupted() const
 {
     return interrupted_ || pending;
+}
+
+bool InterruptWatch::terminated() const
+{
+    return interrupted() && firstSignal == SIGTERM;
 }
 
 int InterruptWatch::exitStatus()

@@ -27,6 +27,8 @@ public:
 
     // Also true for a signal the loop has not yet run.
     bool interrupted() const;
+    // The first signal that came was SIGTERM (the service manager, kill), not Ctrl-C.
+    bool terminated() const;
 
     // The exit status of a run stopped by a signal: 128 + SIGINT.
     static int exitStatus();

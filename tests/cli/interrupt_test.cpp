@@ -32,46 +32,52 @@ int progressLines(const QString& err)
 } // namespace
 
 // Ctrl-C goes the window's Stop way: the unit gets CAN, the journal entry is
-// sealed as stopped, every acknowledged record is stored, and the status is 130.
+// sealed as stopped, every acknowledged record is stored, and the status is
+// 130. SIGTERM (the service manager, kill) does the same and is named.
 TEST(CliInterrupt, CtrlCStopsADownloadAsStopDoes)
 {
-    CliRuns cli;
-    cli.storeUnits({{4711, "4.0", ""}});
-    const QString acks = cli.home.file(QStringLiteral("acks.txt"));
-    const QString timing = cli.home.file(QStringLiteral("timing.txt"));
-    cli.startSim({"--serial", "4711", "--days", "20", "--pace", "--ack-log", acks, "--timing-log", timing});
+    const std::pair<int, const char*> stops[] = {
+        {SIGINT, "tvq52-cli: Descarga detenida con Ctrl-C"},
+        {SIGTERM, "tvq52-cli: Descarga detenida por la señal de terminación (SIGTERM)"}};
+    for (const auto& [sent, told] : stops) {
+        CliRuns cli;
+        cli.storeUnits({{4711, "4.0", ""}});
+        const QString acks = cli.home.file(QStringLiteral("acks.txt"));
+        const QString timing = cli.home.file(QStringLiteral("timing.txt"));
+        cli.startSim({"--serial", "4711", "--days", "20", "--pace", "--ack-log", acks, "--timing-log", timing});
 
-    QProcess download;
-    test::startCli(download, {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "download"});
-    QElapsedTimer waited;
-    waited.start();
-    while (fileLines(acks).size() < 25 && waited.elapsed() < 30000)
-        QThread::msleep(20);
-    ASSERT_GE(fileLines(acks).size(), 25) << "the download did not get going";
-    ASSERT_EQ(::kill(pid_t(download.processId()), SIGINT), 0);
-    ASSERT_TRUE(download.waitForFinished(15000));
-    EXPECT_EQ(download.exitStatus(), QProcess::NormalExit) << "the signal is handled, not fatal";
-    EXPECT_EQ(download.exitCode(), 130);
-    const QString out = QString::fromUtf8(download.readAllStandardOutput());
-    const QString err = QString::fromUtf8(download.readAllStandardError());
-    EXPECT_TRUE(out.contains(QStringLiteral("Resultado: Parada\n"))) << qPrintable(out);
-    EXPECT_TRUE(err.contains(QStringLiteral("tvq52-cli: Descarga detenida con Ctrl-C"))) << qPrintable(err);
-    // Into a pipe the progress is one summary line, not one per update.
-    EXPECT_EQ(progressLines(err), 1) << qPrintable(err);
+        QProcess download;
+        test::startCli(download, {"--home", cli.home.path(), "--device", cli.sim->devicePath(), "download"});
+        QElapsedTimer waited;
+        waited.start();
+        while (fileLines(acks).size() < 25 && waited.elapsed() < 30000)
+            QThread::msleep(20);
+        ASSERT_GE(fileLines(acks).size(), 25) << "the download did not get going";
+        ASSERT_EQ(::kill(pid_t(download.processId()), sent), 0);
+        ASSERT_TRUE(download.waitForFinished(15000));
+        EXPECT_EQ(download.exitStatus(), QProcess::NormalExit) << "the signal is handled, not fatal";
+        EXPECT_EQ(download.exitCode(), 130);
+        const QString out = QString::fromUtf8(download.readAllStandardOutput());
+        const QString err = QString::fromUtf8(download.readAllStandardError());
+        EXPECT_TRUE(out.contains(QStringLiteral("Resultado: Parada\n"))) << qPrintable(out);
+        EXPECT_TRUE(err.contains(QString::fromUtf8(told))) << qPrintable(err);
+        // Into a pipe the progress is one summary line, not one per update.
+        EXPECT_EQ(progressLines(err), 1) << qPrintable(err);
 
-    const QStringList acknowledged = fileLines(acks);
-    EXPECT_LT(acknowledged.size(), 20 * 96) << "stopped mid-list";
-    auto db = cli.home.openDatabase();
-    EXPECT_EQ(test::take(Store(*db).count(QStringLiteral("Intervalos"))), acknowledged.size())
-        << "nothing acknowledged is lost";
-    bool cancelled = false;
-    for (const QString& line : fileLines(timing))
-        cancelled = cancelled || line.section(QLatin1Char(' '), 1, 1) == QLatin1String("can");
-    EXPECT_TRUE(cancelled) << "the unit was told to stop sending";
-    const CliResult journal = cli({"journal"});
-    EXPECT_TRUE(journal.out.contains(QStringLiteral(" download unit 4711 by cable: stopped\n")))
-        << qPrintable(journal.out);
-    EXPECT_EQ(cli({"verify"}).exitCode, 0);
+        const QStringList acknowledged = fileLines(acks);
+        EXPECT_LT(acknowledged.size(), 20 * 96) << "stopped mid-list";
+        auto db = cli.home.openDatabase();
+        EXPECT_EQ(test::take(Store(*db).count(QStringLiteral("Intervalos"))), acknowledged.size())
+            << "nothing acknowledged is lost";
+        bool cancelled = false;
+        for (const QString& line : fileLines(timing))
+            cancelled = cancelled || line.section(QLatin1Char(' '), 1, 1) == QLatin1String("can");
+        EXPECT_TRUE(cancelled) << "the unit was told to stop sending";
+        const CliResult journal = cli({"journal"});
+        EXPECT_TRUE(journal.out.contains(QStringLiteral(" download unit 4711 by cable: stopped\n")))
+            << qPrintable(journal.out);
+        EXPECT_EQ(cli({"verify"}).exitCode, 0);
+    }
 }
 
 TEST(CliInterrupt, ProgressInAPipeIsOneSummaryLineAndQuietIsNone)
