@@ -14,13 +14,22 @@
 #include <QDate>
 #include <QDateTime>
 #include <QSaveFile>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
 namespace tvq52 {
 
 namespace {
+
+// Why a write just failed, in the system's words: the file's own text often
+// says nothing ("Unknown error") where the call left errno.
+QString writeFailure(const QFileDevice& file, int error)
+{
+    return error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
+}
 
 // What goes out before the provenance, handed to the file and hashed a block
 // at a time: a million rows never sit in memory together.
@@ -37,16 +46,26 @@ public:
     void flush()
     {
         digest_.add(block_);
-        // A failed write fails the commit, where it is told.
-        file_.write(block_);
+        write(block_);
         block_.resize(0);
     }
+    // A failed write fails the commit, where it is told; its reason is kept
+    // here, as the file has often forgotten it by then (a write cut short
+    // leaves it none).
+    void write(const QByteArray& bytes)
+    {
+        errno = 0;
+        if (file_.write(bytes) != bytes.size() && failure_.isEmpty())
+            failure_ = writeFailure(file_, errno);
+    }
+    const QString& failure() const { return failure_; }
 
 private:
     static constexpr qsizetype kBlock = 1 << 20;
     QSaveFile& file_;
     Sha256& digest_;
     QByteArray block_;
+    QString failure_;
 };
 
 void appendInteger(QByteArray& out, qint64 value)
@@ -272,11 +291,14 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
                                     "escriben sin firmar, y quien los reciba no sabrá quién los "
                                     "escribió."));
     }
-    file.write((QStringLiteral("//") + kProvenanceSection + QStringLiteral("//")).toUtf8() + crlf);
-    file.write(provenanceLines(provenance));
+    out.write((QStringLiteral("//") + kProvenanceSection + QStringLiteral("//")).toUtf8() + crlf);
+    out.write(provenanceLines(provenance));
     // commit() alone misses a failure of the last buffered write.
-    if (!file.flush() || !file.commit())
-        return Error(0, file.errorString());
+    errno = 0;
+    if (!file.flush())
+        return Error(0, out.failure().isEmpty() ? writeFailure(file, errno) : out.failure());
+    if (!file.commit())
+        return Error(0, out.failure().isEmpty() ? file.errorString() : out.failure());
     return count;
 }
 
