@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace tvq52 {
@@ -22,6 +23,11 @@ Error nonRegularFileError(const QString& path, FileUse use)
                         : QStringLiteral("No se puede escribir en %1: no es un archivo normal (es una carpeta, un "
                                          "dispositivo o una tubería); se ha dejado como estaba."),
                     {QDir::toNativeSeparators(path)});
+}
+
+QString writeFailureText(const QFileDevice& file, int error)
+{
+    return error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
 }
 
 } // namespace tvq52

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class QFileDevice;
+
 namespace tvq52 {
 
 // Whether `path` names something that is there but is no regular file (a
@@ -15,5 +17,10 @@ enum class FileUse { Read, Write };
 
 // The error that refuses such a path, in the program's own words.
 Error nonRegularFileError(const QString& path, FileUse use);
+
+// Why a write to `file` just failed, in the system's words: `error` is errno
+// taken right after the call, as the file's own text often says nothing
+// ("Unknown error") after a buffered or cut-short write.
+QString writeFailureText(const QFileDevice& file, int error);
 
 } // namespace tvq52

@@ -16,20 +16,12 @@
 #include <QSaveFile>
 #include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
 namespace tvq52 {
 
 namespace {
-
-// Why a write just failed, in the system's words: the file's own text often
-// says nothing ("Unknown error") where the call left errno.
-QString writeFailure(const QFileDevice& file, int error)
-{
-    return error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : file.errorString();
-}
 
 // What goes out before the provenance, handed to the file and hashed a block
 // at a time: a million rows never sit in memory together.
@@ -56,7 +48,7 @@ public:
     {
         errno = 0;
         if (file_.write(bytes) != bytes.size() && failure_.isEmpty())
-            failure_ = writeFailure(file_, errno);
+            failure_ = writeFailureText(file_, errno);
     }
     const QString& failure() const { return failure_; }
 
@@ -296,7 +288,7 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
     // commit() alone misses a failure of the last buffered write.
     errno = 0;
     if (!file.flush())
-        return Error(0, out.failure().isEmpty() ? writeFailure(file, errno) : out.failure());
+        return Error(0, out.failure().isEmpty() ? writeFailureText(file, errno) : out.failure());
     if (!file.commit())
         return Error(0, out.failure().isEmpty() ? file.errorString() : out.failure());
     return count;

@@ -8,6 +8,7 @@
 
 #include <QSaveFile>
 #include <QTableView>
+#include <cerrno>
 
 namespace tvq52 {
 
@@ -31,11 +32,18 @@ bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter
     // Written whole or not at all. commit() alone misses a failure of the
     // last buffered write (a full disk), so the flush is checked first.
     QSaveFile file(path);
-    const bool ok =
-        file.open(QIODevice::WriteOnly) && writeGridCsv(file, grid, guru, columns) && file.flush() && file.commit();
+    bool ok = file.open(QIODevice::WriteOnly);
+    QString why = file.errorString();
+    if (ok) {
+        errno = 0;
+        ok = writeGridCsv(file, grid, guru, columns) && file.flush();
+        why = writeFailureText(file, errno);
+    }
+    if (ok && !(ok = file.commit()))
+        why = file.errorString();
     if (!ok) {
         prompter.show(guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
-                          + QLatin1Char('\n') + file.errorString(),
+                          + QLatin1Char('\n') + why,
                       MessageStyle::Critical);
     }
     return ok;

@@ -22,6 +22,8 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QTableView>
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace tvq52;
@@ -365,6 +367,8 @@ TEST_F(CsvFromRecordedData, TheButtonWritesTheShownGridsVisibleColumnsOrLeavesTh
     ASSERT_EQ(prompter_.shown().size(), 1);
     EXPECT_EQ(prompter_.shown().front().style, MessageStyle::Critical);
     EXPECT_TRUE(prompter_.shown().front().text.contains(path)) << prompter_.shown().front().text.toStdString();
+    EXPECT_TRUE(prompter_.shown().front().text.endsWith(QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << "says why: " << prompter_.shown().front().text.toStdString();
     EXPECT_EQ(readBytes(path), earlier);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"grid.csv"});
 }
