@@ -39,11 +39,11 @@ struct RecordsRequest {
 // the run's choice to ctx.db, checked to hold every table, and the folder's
 // own file into ctx.localDb when the records are on a server (it keeps this
 // PC's settings row). Records already open there stay as they are. On
-// failure both are closed and the one error says why and what to do, in
-// native words translated where it is shown; a database failure's kind is
-// in it (databaseFailureOf). A window's choice that fails leaves the records
-// that were open as they were. Only a password, and with policy Ask whether to
-// lay out a server's missing tables, are asked through `prompter`.
+// failure the records open before stay open (none at start) and the one
+// error says why and what to do, in native words translated where it is
+// shown; a database failure's kind is in it (databaseFailureOf). Only a
+// password, and with policy Ask whether to lay out a server's missing
+// tables, are asked through `prompter`.
 // Read-only, the folder's file is opened so, also where the folder cannot be
 // written; to write, such a folder is refused.
 Status openRecords(AppContext& ctx, Prompter& prompter, const RecordsRequest& request = {});
