@@ -103,6 +103,9 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, request.policy); !laid)
             return laid.error();
     }
+    // A login with none of the office's roles may not even read: said here, once.
+    if (const auto refused = refusal((*server)->right(), Operation::Browse))
+        return *refused;
     return std::pair{std::move(local).value(), std::move(server).value()};
 }
 

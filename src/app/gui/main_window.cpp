@@ -2,6 +2,8 @@
 
 #include "app/gui/main_menu.h"
 #include "i18n/gui/access_keys.h"
+#include "db/server_rights.h"
+#include "i18n/gui/button_tips.h"
 
 #include "app/app_context.h"
 #include "app/command_line.h"
@@ -165,6 +167,13 @@ void MainWindow::updateStatus()
             newest = unit.lastDownload;
     downloadStatus_->setText(newest ? labelled("Última descarga:", newest->toString(QStringLiteral("dd/MM/yyyy HH:mm")))
                                     : QString());
+    // What the login may not do is off, its tip saying why.
+    const Database* records = ctx_.db.get();
+    const std::pair<const char*, Operation> guarded[] = {{"SSCommandRecoger", Operation::Collect},
+                                                         {"SSCommand1", Operation::Import},
+                                                         {"SSCommandRecientes", Operation::Import}};
+    for (const auto& [name, op] : guarded)
+        showRefusal(button(name), refusal(records, op), guru);
 }
 
 void MainWindow::buildMenus()
