@@ -95,6 +95,10 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password));
     if (!server)
         return toldFailure(databaseFailureOf(server.error()), FailureWording::Opening, {target, ctx.home, 0});
+    // A login with none of the office's roles may not even read, nor see our
+    // tables: said before they are looked for.
+    if (const auto refused = refusal((*server)->right(), Operation::Browse))
+        return *refused;
     QString detail;
     const SchemaState state = (*server)->inspectSchema(&detail);
     if (state == SchemaState::Foreign)
@@ -103,9 +107,6 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, request.policy); !laid)
             return laid.error();
     }
-    // A login with none of the office's roles may not even read: said here, once.
-    if (const auto refused = refusal((*server)->right(), Operation::Browse))
-        return *refused;
     return std::pair{std::move(local).value(), std::move(server).value()};
 }
 

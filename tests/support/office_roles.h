@@ -31,6 +31,7 @@ public:
     ~OfficeRoles()
     {
         exec(QStringLiteral("ALTER TABLE \"Diario\" OWNER TO CURRENT_USER"));
+        exec(QStringLiteral("REVOKE ALL ON ALL TABLES IN SCHEMA public FROM %1").arg(role(Right::Read)));
         for (const Right level : kLevels)
             exec(QStringLiteral("DROP ROLE %1").arg(login(level)));
         for (const Right level : {Right::Admin, Right::Collect, Right::Read, Right::None})
@@ -42,7 +43,11 @@ public:
     static constexpr Right kLevels[] = {Right::None, Right::Read, Right::Collect, Right::Admin};
 
     // The database has roles from here on: its owner role takes "Diario".
-    void handOver() { exec(QStringLiteral("ALTER TABLE \"Diario\" OWNER TO %1").arg(role(Right::None))); }
+    void handOver()
+    {
+        exec(QStringLiteral("ALTER TABLE \"Diario\" OWNER TO %1").arg(role(Right::None)));
+        exec(QStringLiteral("GRANT SELECT ON ALL TABLES IN SCHEMA public TO %1").arg(role(Right::Read)));
+    }
     void revoke(Right level) { exec(QStringLiteral("REVOKE %1 FROM %2").arg(role(level), login(level))); }
     // The database as the login of `level` reaches it.
     DatabaseTarget as(Right level) const
