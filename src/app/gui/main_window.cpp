@@ -2,8 +2,6 @@
 
 #include "app/gui/main_menu.h"
 #include "i18n/gui/access_keys.h"
-#include "db/server_rights.h"
-#include "i18n/gui/button_tips.h"
 
 #include "app/app_context.h"
 #include "app/command_line.h"
@@ -25,10 +23,12 @@
 #include "core/catalogue_ids.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
+#include "db/server_rights.h"
 #include "exchange/database_merge_workflow.h"
 #include "exchange/exchange_format.h"
 #include "exchange/gui/exchange_import_window.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/gui/button_tips.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
