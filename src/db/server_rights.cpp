@@ -3,8 +3,8 @@
 #include "db/database.h"
 #include "db/database_failure.h"
 
-#include <QSqlQuery>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <array>
 
 namespace tvq52 {
