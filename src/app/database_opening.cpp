@@ -97,6 +97,10 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password));
     if (!server)
         return toldFailure(databaseFailureOf(server.error()), FailureWording::Opening, {target, ctx.home, 0});
+    // A login with none of the office's roles may not even read, nor see our
+    // tables: said before they are looked for.
+    if (const auto refused = refusal((*server)->right(), Operation::Browse))
+        return *refused;
     QString detail;
     const SchemaState state = (*server)->inspectSchema(&detail);
     if (state == SchemaState::Foreign)

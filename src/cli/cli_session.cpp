@@ -251,6 +251,16 @@ bool openFolderDatabase(AppContext& ctx, bool layOut)
     return openRecords(ctx, layOut ? SchemaPolicy::LayOut : SchemaPolicy::RequireReady, DatabaseAccess::ReadWrite);
 }
 
+bool openFolderDatabase(AppContext& ctx, Operation op)
+{
+    if (!openFolderDatabase(ctx))
+        return false;
+    const Status allowed = checkRight(*ctx.db, op);
+    if (!allowed)
+        printError(ctx.guru, allowed.error());
+    return allowed.ok();
+}
+
 bool openFolderDatabaseToRead(AppContext& ctx)
 {
     return openRecords(ctx, SchemaPolicy::RequireReady, DatabaseAccess::ReadOnly);

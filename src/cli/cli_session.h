@@ -46,6 +46,9 @@ CliOptions parseCliOptions(const QStringList& arguments);
 // cannot. A server database must have been prepared by `init`, which passes
 // `layOut`.
 bool openFolderDatabase(AppContext& ctx, bool layOut = false);
+// The same for a command that does `op`: a login that may not is told so,
+// naming the level it needs, before anything of `op` starts.
+bool openFolderDatabase(AppContext& ctx, Operation op);
 // The same for a command that only reads: the folder's file is opened
 // read-only, so that a folder that cannot be written is still read.
 bool openFolderDatabaseToRead(AppContext& ctx);

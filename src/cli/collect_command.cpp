@@ -359,7 +359,7 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         return 1;
     }
     const QList<CollectItem> items = readCollectList(list);
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabase(ctx, Operation::Collect))
         return 1;
     ctx.lineSettings.ModemMode = 1;
     if (plan.devices.size() == 1 && options.devices.isEmpty())

@@ -120,7 +120,7 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
     if (*from && *to && **to <= **from)
         return refuseUsage(ctx.guru, ownWords(QStringLiteral("El final del intervalo no es posterior a su inicio")),
                            downloadSyntax());
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabase(ctx, Operation::Download))
         return 1;
     const auto exchange = downloadSession(session, options);
     ConsoleProgress progress(args.has("--quiet"));

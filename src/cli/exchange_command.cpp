@@ -61,7 +61,7 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
     const QString file = args.arguments.at(0);
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabase(ctx, Operation::Import))
         return 1;
     ConsoleProgress progress(args.has("--quiet"));
     ExchangeImporter importer(*ctx.db);

@@ -52,7 +52,7 @@ const CommandSyntax& mergeSyntax()
 int runMerge(CliSession& session, const CliOptions&, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
-    if (!openFolderDatabase(ctx))
+    if (!openFolderDatabase(ctx, Operation::Merge))
         return 1;
     const QString source = args.arguments.at(0);
     const MergeResult result = mergeDatabase(*ctx.db, source);

@@ -237,7 +237,10 @@ int runProgram(CliSession& session, const CliOptions& options, const CommandArgs
 {
     AppContext& ctx = *session.ctx;
     const bool get = args.arguments.at(0) == QLatin1String("get");
-    if (!openFolderDatabase(ctx))
+    // A plain get stores nothing; --save stores what the unit holds.
+    const Operation op =
+        !get ? Operation::ProgramTransmit : args.has("--save") ? Operation::ProgramReceive : Operation::Browse;
+    if (!openFolderDatabase(ctx, op))
         return 1;
     Store store(*ctx.db);
     // A plain get only shows what the unit holds: without the store nothing

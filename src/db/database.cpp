@@ -286,6 +286,10 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
     q.finish();
     if (Status session = database->prepareSession(); !session)
         return fail(Kind::Other, untranslatedText(session.error()));
+    const Result<Right> right = askRight(*database);
+    if (!right)
+        return right.error();
+    database->noteRight(*right);
     // A database laid out before the office tables gets them; one not yet
     // laid out gets them with the rest.
     if (q.exec(QStringLiteral("SELECT to_regclass('\"Intervalos\"') IS NOT NULL AND "

@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "db/database_target.h"
 #include "db/schema.h"
+#include "db/server_rights.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -67,6 +68,11 @@ public:
     Database& settingsDatabase() { return settings_ ? *settings_ : *this; }
     void setSettingsDatabase(Database* local) { settings_ = local; }
 
+    // What the login may do, as the server last said (askRight): asked on
+    // opening and again by checkRight before each operation that writes.
+    Right right() const { return right_; }
+    void noteRight(Right right) { right_ = right; }
+
     // Folds the write-ahead log into the file and empties it, which gives
     // back its room on a full disk; false when another connection kept it
     // from finishing. Nothing to do on a server.
@@ -103,6 +109,7 @@ private:
     int generation_ = 0;
     DatabaseAccess access_ = DatabaseAccess::ReadWrite;
     Database* settings_ = nullptr;
+    Right right_ = Right::Admin;
 };
 
 // True for the errors of a server that went away or a connection that broke

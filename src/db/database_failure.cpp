@@ -4,6 +4,7 @@
 #include "db/database.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <array>
 #include <sqlite3.h>
@@ -15,7 +16,7 @@ namespace {
 using Kind = DatabaseFailure::Kind;
 
 // What a text's %1 and %2 are filled with.
-enum class Arg : std::uint8_t { None, Detail, FirstLine, Database, Server, User, Name, File, Folder, Unit };
+enum class Arg : std::uint8_t { None, Detail, FirstLine, Database, Server, User, Name, File, Folder, Unit, Right };
 
 struct Words {
     Kind kind;
@@ -23,6 +24,10 @@ struct Words {
     const char* text; // native; translated where it is shown
     std::array<Arg, 2> args;
 };
+
+// A refused permission reads the same wherever it is told.
+constexpr const char* kNoPermission =
+    "Su usuario de la base de datos no tiene el permiso «%1» necesario para esta operación.";
 
 // The one wording table. Each place keeps the words its users have always
 // seen: a download's sentence says what stays stored and what to do, an
@@ -47,6 +52,9 @@ constexpr Words kWords[] = {
     {Kind::ReadOnly, FailureWording::Opening,
      "La carpeta de datos %1 no se puede escribir: sus registros solo se pueden leer, no cambiar.",
      {Arg::Folder, Arg::None}},
+    {Kind::PermissionDenied, FailureWording::Opening, kNoPermission, {Arg::Right, Arg::None}},
+    {Kind::PermissionDenied, FailureWording::Download, kNoPermission, {Arg::Right, Arg::None}},
+    {Kind::PermissionDenied, FailureWording::Cause, kNoPermission, {Arg::Right, Arg::None}},
     {Kind::Other, FailureWording::Opening, "No se puede usar la base de datos %1:\r\n%2", {Arg::Database, Arg::Detail}},
 
     {Kind::UnitGone, FailureWording::Download,
@@ -82,6 +90,21 @@ constexpr Words kWords[] = {
     {Kind::Other, FailureWording::Cause, "la base de datos no ha aceptado la escritura", {}},
 };
 
+// The level a refusal names: the program's own check gives it; the server's
+// refusal of one of our functions tells it by the function's prefix; any
+// other refusal of a write is collect's, the least that writes.
+QString neededLevel(const QString& detail)
+{
+    for (const char* level : {"read", "collect", "admin"})
+        if (detail == QLatin1String(level))
+            return detail;
+    static const QRegularExpression prefix(QStringLiteral("tvq52_(read|journal|collect|admin)_"));
+    const QString word = prefix.match(detail).captured(1);
+    if (word == QLatin1String("read") || word == QLatin1String("admin"))
+        return word;
+    return QStringLiteral("collect");
+}
+
 const Words* ownWordsFor(Kind kind, FailureWording as)
 {
     for (const Words& w : kWords)
@@ -115,6 +138,8 @@ QString argument(Arg arg, const DatabaseFailure& failure, const FailureSubject& 
         return subject.folder;
     case Arg::Unit:
         return QString::number(subject.unit);
+    case Arg::Right:
+        return neededLevel(failure.detail);
     }
     return {};
 }
@@ -135,7 +160,10 @@ DatabaseFailure databaseFailureOf(const Error& error)
 {
     const int kind = error.catalogueId - kDatabaseFailureIds;
     const QString detail = error.text.isEmpty() ? error.detail : untranslatedText(error);
-    const bool carried = kind > int(Kind::None) && kind <= int(Kind::Other);
+    const bool carried = kind > int(Kind::None) && kind <= int(Kind::PermissionDenied);
+    // A told refusal keeps the level it named, to be told again elsewhere.
+    if (carried && Kind(kind) == Kind::PermissionDenied && !error.textArgs.isEmpty())
+        return DatabaseFailure{Kind::PermissionDenied, error.textArgs.front()};
     return DatabaseFailure{carried ? Kind(kind) : Kind::Other, detail};
 }
 
@@ -149,7 +177,9 @@ Error toldFailure(const DatabaseFailure& failure, FailureWording as, const Failu
     const Words* words = ownWordsFor(failure.kind, as);
     if (!words)
         words = ownWordsFor(Kind::Other, as);
-    Error told(kDatabaseFailureIds + int(failure.kind), as == FailureWording::Cause ? failure.detail : QString());
+    // A refusal's words already name what its detail holds.
+    const bool keepDetail = as == FailureWording::Cause && failure.kind != Kind::PermissionDenied;
+    Error told(kDatabaseFailureIds + int(failure.kind), keepDetail ? failure.detail : QString());
     told.text = QString::fromUtf8(words->text);
     for (const Arg arg : words->args)
         if (arg != Arg::None)
@@ -235,8 +265,10 @@ DatabaseFailure serverFailure(const QByteArray& sqlState, const QString& message
         f.kind = DatabaseFailure::Kind::ConnectionLost;
     else if (sqlState == "53100")
         f.kind = DatabaseFailure::Kind::DiskFull;
-    else if (sqlState == "25006" || sqlState == "42501")
+    else if (sqlState == "25006")
         f.kind = DatabaseFailure::Kind::ReadOnly;
+    else if (sqlState == "42501")
+        f.kind = DatabaseFailure::Kind::PermissionDenied;
     else if (sqlState == "55P03" || sqlState == "40P01" || sqlState == "57014")
         f.kind = DatabaseFailure::Kind::Locked;
     else if (sqlState == "58030")

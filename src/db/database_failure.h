@@ -30,6 +30,10 @@ struct DatabaseFailure {
         DiskError,      // the database file could not be read or written
         UnitGone,       // the unit's Programacion row is no longer there
         Other,          // anything else: the database refused it (the detail says why)
+        // The login may not do this: the server refused it (SQLSTATE 42501), or
+        // the program did before starting. The detail names the level needed
+        // ("read", "collect", "admin") or holds the server's words.
+        PermissionDenied,
     };
     Kind kind = Kind::None;
     QString detail; // the database's own words

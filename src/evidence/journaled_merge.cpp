@@ -2,6 +2,7 @@
 
 #include "core/own_words.h"
 #include "db/database.h"
+#include "db/database_failure.h"
 #include "evidence/journal.h"
 
 #include <QFileInfo>
@@ -12,6 +13,10 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
                           const MergeStop& stop)
 {
     MergeResult result;
+    if (const Status allowed = checkRight(target, Operation::Merge); !allowed) {
+        result.failure = databaseFailureOf(allowed.error());
+        return result;
+    }
     result.fault = mergeRefusal(target, sourcePath);
     if (result.fault != MergeResult::Fault::None)
         return result;

@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/fleet_tables.h"
 #include "db/row_sink.h"
+#include "db/server_rights.h"
 #include "evidence/journal.h"
 #include "exchange/exchange_convert.h"
 #include "exchange/exchange_format.h"
@@ -373,6 +374,11 @@ ImportSummary ExchangeImporter::run(const QString& path)
     ImportSummary summary;
     for (const ExchangeSection& s : exchangeSections())
         summary.tables.push_back(TableImport{s.name, 0, 0, 0, 0, {}});
+    // Nothing of the file is read for a login that may not store it.
+    if (const Status allowed = checkRight(database_, Operation::Import); !allowed) {
+        summary.failure = databaseFailureOf(allowed.error());
+        return summary;
+    }
     ImportRun run(database_, *this, summary);
     if (!run.open(path))
         return summary;
@@ -429,7 +435,12 @@ QString refusalText(const Refusal& r, Translator& guru)
 QString databaseFailureText(const DatabaseFailure& f, Translator& guru)
 {
     const Error told = toldFailure(f, FailureWording::Cause);
-    const QString why = guru.GetTranslation(told.text);
+    QString why = guru.GetTranslation(told.text);
+    for (const QString& arg : told.textArgs)
+        why = why.arg(arg);
+    // The sentence that holds the cause ends it.
+    if (why.endsWith(QLatin1Char('.')))
+        why.chop(1);
     return told.detail.isEmpty() ? why : why + QStringLiteral(" (") + told.detail + QLatin1Char(')');
 }
 

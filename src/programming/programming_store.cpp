@@ -245,6 +245,8 @@ bool sameProgramming(const std::optional<Row>& a, const std::optional<Row>& b, c
 
 Status deleteUnitWithEntry(Database& database, qint32 serial)
 {
+    if (Status allowed = checkRight(database, Operation::UnitDeletion); !allowed)
+        return allowed;
     Store store(database);
     Journal journal(database);
     const Status deleted = inTransaction(store, [&] {

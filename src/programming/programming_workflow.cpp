@@ -1,6 +1,7 @@
 #include "programming/programming_workflow.h"
 
 #include "core/catalogue_ids.h"
+#include "db/server_rights.h"
 #include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
@@ -148,6 +149,14 @@ bool ProgrammingWorkflow::compareWithUnit()
 
 std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
 {
+    // Asked again here: a role revoked since the window opened stops the
+    // transmission before the line is touched.
+    if (records_) {
+        if (const Status allowed = checkRight(*records_, Operation::ProgramTransmit); !allowed) {
+            showError(prompter_, guru_, allowed.error());
+            return std::nullopt;
+        }
+    }
     if (!view_.checkAllFields())
         return std::nullopt;
     if (view_.record().serial != 0)

@@ -11,6 +11,7 @@ namespace tvq52 {
 
 class DeviceLink;
 class ExchangeSession;
+class Database;
 class Journal;
 struct ExchangeResult;
 class LinkTimer;
@@ -49,6 +50,8 @@ public:
     void overridePhone(const QString& number) { phoneOverride_ = number; }
     // Where each receive and transmit is recorded with how it ended; none: not recorded.
     void setJournal(Journal* journal) { journal_ = journal; }
+    // The records whose login must be allowed to transmit; none: no check.
+    void setRecords(Database* database) { records_ = database; }
 
     const ReceivedProgramming& received() const { return received_; }
     // The unit as it identified itself in the last exchange, all zero before.
@@ -73,6 +76,7 @@ private:
     QString comparison_;
     std::optional<QString> phoneOverride_;
     Journal* journal_ = nullptr;
+    Database* records_ = nullptr;
 };
 
 } // namespace tvq52

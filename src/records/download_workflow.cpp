@@ -138,6 +138,11 @@ DownloadReport DownloadWorkflow::run()
         failStoring(run, databaseError(DatabaseFailure::Kind::ConnectionLost, untranslatedText(connected.error())));
         return run.report;
     }
+    // A role revoked since the records were opened is seen before the line is.
+    if (const Status allowed = checkRight(database_, Operation::Download); !allowed) {
+        failStoring(run, allowed.error());
+        return run.report;
+    }
     session_.link().clearStop();
     const std::optional<DownloadRange> chosen =
         view_.chooseRange(proposedRange(run.store, shown, session_.clock().now()));

@@ -2,6 +2,7 @@
 #include "db/database.h"
 #include "db/store.h"
 #include "evidence/journal.h"
+#include "support/office_roles.h"
 #include "support/private_server.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
@@ -10,6 +11,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace tvq52;
 using test::CliResult;
@@ -153,4 +155,46 @@ TEST(ServerDownload, AServerStoppedMidDownloadEndsItSayingSoAndKeepsEveryAcknowl
     EXPECT_EQ(test::take(Store(*db).count(QStringLiteral("Intervalos"))), kTwoDays);
     const CliResult verify = cli(onServer + QStringList{"verify"});
     EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
+}
+
+// A login is refused what its role does not allow before any line is
+// dialled or any row of a file read, naming the role it needs; an allowed
+// one goes on to the line.
+TEST(ServerDownload, ALoginIsRefusedWhatItsRoleDoesNotAllowBeforeTheLineOrTheFile)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "a server run only";
+    test::ServerTestDatabase server;
+    test::OfficeRoles roles(server);
+    roles.handOver();
+    CliRuns cli;
+    cli.home.provision();
+    // A pipe nobody writes to: reading a row of it would never end.
+    const QString pipe = cli.home.file(QStringLiteral("import.pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QStringList noLine{"--device", cli.home.file(QStringLiteral("no-such-tty"))};
+    struct Case {
+        Right login;
+        QStringList args;
+        const char* needed; // nullptr: allowed, the line's own failure follows
+    };
+    const Case cases[] = {
+        {Right::Read, {"import", pipe}, "collect"},
+        {Right::Read, noLine + QStringList{"download"}, "collect"},
+        {Right::Read, {"merge", cli.home.file(QStringLiteral("missing.db"))}, "collect"},
+        {Right::Collect, noLine + QStringList{"program", "put", "4711"}, "admin"},
+        {Right::None, {"journal"}, "read"},
+        {Right::Collect, noLine + QStringList{"download"}, nullptr},
+    };
+    const auto naming = [](const char* level) {
+        return QRegularExpression(QStringLiteral("[«\"„] ?%1 ?[»\"“]").arg(QLatin1String(level)));
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const CliResult r = cli(QStringList{"--database", roles.as(c.login).uri()} + c.args);
+        EXPECT_EQ(r.exitCode, 1) << qPrintable(r.err);
+        for (const char* level : {"read", "collect", "admin"})
+            EXPECT_EQ(r.err.contains(naming(level)), c.needed && qstrcmp(level, c.needed) == 0)
+                << level << ": " << qPrintable(r.err);
+    }
 }

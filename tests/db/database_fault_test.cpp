@@ -46,7 +46,7 @@ TEST(DatabaseFault, EachBackendTellsTheSameReasonsByItsOwnCodes)
         {"no such table", "", false, Kind::Other},
         {"could not extend file: No space left on device", "53100", true, Kind::DiskFull},
         {"cannot execute INSERT in a read-only transaction", "25006", true, Kind::ReadOnly},
-        {"permission denied for table Intervalos", "42501", true, Kind::ReadOnly},
+        {"permission denied for function tvq52_admin_delete_unit", "42501", true, Kind::PermissionDenied},
         {"could not obtain lock on row", "55P03", true, Kind::Locked},
         {"could not write to file", "58030", true, Kind::DiskError},
         {"server closed the connection unexpectedly", "08006", true, Kind::ConnectionLost},
@@ -57,6 +57,10 @@ TEST(DatabaseFault, EachBackendTellsTheSameReasonsByItsOwnCodes)
     for (const Case& c : cases)
         EXPECT_EQ(databaseFailure(failedStep(c.words, c.code, c.server), c.server).kind, c.kind) << c.words;
     EXPECT_EQ(databaseFailure(failedStep("server closed the connection", "", true), true).kind, Kind::ConnectionLost);
+    // A refused function of ours names the level it needs by its prefix.
+    const DatabaseFailure refused =
+        databaseFailure(failedStep("permission denied for function tvq52_admin_delete_unit", "42501", true), true);
+    EXPECT_TRUE(untranslatedText(toldFailure(refused, FailureWording::Download)).contains(QStringLiteral("«admin»")));
     for (const bool server : {false, true})
         EXPECT_FALSE(databaseFailure(QSqlError(), server).failed());
 }
@@ -87,7 +91,7 @@ TEST(DatabaseFault, EveryKindHasWordsWhereverItIsTold)
     const FailureSubject subject{*DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.example:5433/oficina")),
                                  QStringLiteral("/home/ana/datos"), 52001};
     const QRegularExpression unfilled(QStringLiteral("%[1-9]"));
-    for (int k = int(Kind::None) + 1; k <= int(Kind::Other); ++k) {
+    for (int k = int(Kind::None) + 1; k <= int(Kind::PermissionDenied); ++k) {
         const DatabaseFailure failure{Kind(k), QStringLiteral("the database's words\nand more")};
         const DatabaseFailure back = databaseFailureOf(databaseError(failure));
         EXPECT_EQ(back.kind, failure.kind) << k;

@@ -2,7 +2,9 @@
 #include "db/database.h"
 #include "db/database_failure.h"
 #include "db/database_target.h"
+#include "db/server_rights.h"
 #include "db/store.h"
+#include "support/office_roles.h"
 #include "support/private_server.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
@@ -193,3 +195,58 @@ TEST_F(ServerDatabase, AfterTheServerComesBackTheNextOperationWorksWithoutRestar
 }
 
 } // namespace
+
+// Each login may do what its role allows and is told the level it lacks;
+// a role revoked while the program runs is seen by the next operation.
+TEST_F(ServerDatabase, EachLoginMayDoWhatItsRoleAllowsAndIsToldTheRoleItLacks)
+{
+    ServerTestDatabase server;
+    test::OfficeRoles roles(server);
+    // Before the roles own the tables the database has none: today's rights.
+    if (auto nobody = test::take(Database::openServer(roles.as(Right::None), {}))) {
+        EXPECT_EQ(nobody->right(), Right::Admin);
+    }
+    roles.handOver();
+    // The least level each operation needs, as the office hands them out.
+    struct Need {
+        Operation op;
+        Right level;
+        const char* word;
+    };
+    const Need needs[] = {
+        {Operation::Browse, Right::Read, "read"},
+        {Operation::Export, Right::Read, "read"},
+        {Operation::Journal, Right::Read, "read"},
+        {Operation::Download, Right::Collect, "collect"},
+        {Operation::Import, Right::Collect, "collect"},
+        {Operation::Merge, Right::Collect, "collect"},
+        {Operation::ProgramReceive, Right::Collect, "collect"},
+        {Operation::ProgramTransmit, Right::Admin, "admin"},
+        {Operation::UnitDeletion, Right::Admin, "admin"},
+        {Operation::SharedSettings, Right::Admin, "admin"},
+    };
+    for (const Right login : test::OfficeRoles::kLevels) {
+        auto db = test::take(Database::openServer(roles.as(login), {}));
+        ASSERT_TRUE(db) << int(login);
+        EXPECT_EQ(db->right(), login);
+        for (const Need& n : needs) {
+            const Status allowed = checkRight(*db, n.op);
+            ASSERT_EQ(allowed.ok(), login >= n.level) << int(login) << ' ' << n.word;
+            if (!allowed.ok()) {
+                EXPECT_EQ(databaseFailureOf(allowed.error()).kind, DatabaseFailure::Kind::PermissionDenied);
+                EXPECT_TRUE(untranslatedText(allowed.error()).contains(QStringLiteral("«%1»").arg(n.word)))
+                    << untranslatedText(allowed.error()).toStdString();
+            }
+        }
+    }
+    // The superuser that laid the tables out may do anything.
+    EXPECT_EQ(server.open()->right(), Right::Admin);
+
+    auto collector = test::take(Database::openServer(roles.as(Right::Collect), {}));
+    ASSERT_TRUE(collector);
+    roles.revoke(Right::Collect);
+    const Status next = checkRight(*collector, Operation::Import);
+    ASSERT_FALSE(next.ok());
+    EXPECT_EQ(collector->right(), Right::None);
+    EXPECT_TRUE(untranslatedText(next.error()).contains(QStringLiteral("«collect»")));
+}

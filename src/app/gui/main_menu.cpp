@@ -26,6 +26,7 @@ QMenu* addMenu(QMenuBar& bar, const QString& title, const MainMenuSource& source
 {
     QMenu* menu = bar.addMenu(title);
     menu->setObjectName(QString::fromLatin1(objectName));
+    menu->setToolTipsVisible(true);
     QStringList captions;
     std::vector<std::function<void()>> acts;
     for (const Entry& e : entries) {
@@ -55,6 +56,12 @@ QMenu* addMenu(QMenuBar& bar, const QString& title, const MainMenuSource& source
         QAction* action = menu->addAction(caption);
         action->setObjectName(QStringLiteral("Menu_%1").arg(QString::fromLatin1(e.button ? e.button : e.native)));
         QObject::connect(action, &QAction::triggered, menu, acts[shown]);
+        // An entry is off while its button is, with the button's tip telling why.
+        if (QPushButton* b = e.button ? source.button(e.button) : nullptr)
+            QObject::connect(menu, &QMenu::aboutToShow, action, [action, b] {
+                action->setEnabled(b->isEnabled());
+                action->setToolTip(b->isEnabled() ? QString() : b->toolTip());
+            });
         ++shown;
     }
     return menu;

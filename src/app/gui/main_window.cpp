@@ -23,10 +23,12 @@
 #include "core/catalogue_ids.h"
 #include "core/own_words.h"
 #include "core/prompter.h"
+#include "db/server_rights.h"
 #include "exchange/database_merge_workflow.h"
 #include "exchange/exchange_format.h"
 #include "exchange/gui/exchange_import_window.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/gui/button_tips.h"
 #include "i18n/gui/export_all_strings.h"
 #include "i18n/gui/form_registry.h"
 #include "programming/gui/programming_window.h"
@@ -165,6 +167,13 @@ void MainWindow::updateStatus()
             newest = unit.lastDownload;
     downloadStatus_->setText(newest ? labelled("Última descarga:", newest->toString(QStringLiteral("dd/MM/yyyy HH:mm")))
                                     : QString());
+    // What the login may not do is off, its tip saying why.
+    const Database* records = ctx_.db.get();
+    const std::pair<const char*, Operation> guarded[] = {{"SSCommandRecoger", Operation::Collect},
+                                                         {"SSCommand1", Operation::Import},
+                                                         {"SSCommandRecientes", Operation::Import}};
+    for (const auto& [name, op] : guarded)
+        showRefusal(button(name), refusal(records, op), guru);
 }
 
 void MainWindow::buildMenus()

@@ -1,5 +1,6 @@
 #include "i18n/gui/button_tips.h"
 
+#include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
 
 #include <QPushButton>
@@ -82,6 +83,25 @@ void addButtonTips(QWidget* window, const Translator& guru)
         const QString tip = nativeButtonTip(window->objectName(), b->objectName());
         if (!tip.isEmpty())
             b->setToolTip(guru.GetTranslation(tip));
+    }
+}
+
+void showRefusal(QWidget* control, const std::optional<Error>& why, const Translator& guru)
+{
+    // The tip the control had before it was refused, to give back.
+    static constexpr char kTipBefore[] = "tipBeforeRefusal";
+    if (!control)
+        return;
+    const bool refused = control->property(kTipBefore).isValid();
+    if (why) {
+        if (!refused)
+            control->setProperty(kTipBefore, control->toolTip());
+        control->setEnabled(false);
+        control->setToolTip(errorText(guru, *why));
+    } else if (refused) {
+        control->setToolTip(control->property(kTipBefore).toString());
+        control->setProperty(kTipBefore, QVariant());
+        control->setEnabled(true);
     }
 }
 

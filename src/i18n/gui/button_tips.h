@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/error.h"
+
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -16,5 +19,10 @@ QString nativeButtonTip(const QString& window, const QString& button);
 // Gives each push button of `window` without a tip the one above, in the
 // language `guru` shows.
 void addButtonTips(QWidget* window, const Translator& guru);
+
+// A control the login may not use: disabled, its tip saying why (`why`'s
+// words in the language `guru` shows). Without `why`, a control refused
+// before is given back as it was; any other is left alone.
+void showRefusal(QWidget* control, const std::optional<Error>& why, const Translator& guru);
 
 } // namespace tvq52

@@ -5,9 +5,11 @@
 #include "core/own_words.h"
 #include "core/prompter.h"
 #include "core/unit_selection.h"
+#include "db/server_rights.h"
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/gui/button_tips.h"
 #include "i18n/translator.h"
 #include "link/clock.h"
 #include "programming/gui/action_page.h"
@@ -275,6 +277,7 @@ void ProgrammingWindow::transmitProgramming()
     std::optional<Journal> journal;
     if (needs_.database)
         workflow.setJournal(&journal.emplace(*needs_.database));
+    workflow.setRecords(needs_.database);
     workflow.transmit();
     keepIdentifiedUnit(*session);
 }
@@ -370,6 +373,17 @@ void ProgrammingWindow::showEvent(QShowEvent* event)
         needsOpening_ = false;
         openRecordSet();
     }
+    if (!event->spontaneous())
+        showRights();
+}
+
+void ProgrammingWindow::showRights()
+{
+    const std::pair<const char*, Operation> guarded[] = {{"SSCommandBorrar", Operation::UnitDeletion},
+                                                         {"SSCommandRecibir", Operation::ProgramReceive},
+                                                         {"SSCommandTransmitir", Operation::ProgramTransmit}};
+    for (const auto& [name, op] : guarded)
+        showRefusal(findChild<QPushButton*>(QString::fromLatin1(name)), refusal(needs_.database, op), needs_.guru);
 }
 
 void ProgrammingWindow::closeEvent(QCloseEvent* event)

@@ -140,6 +140,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Disables what the login may not do, saying why.
+    void showRights();
     void buildUi();
     QWidget* buildButtons();
     QWidget* buildBusyPanel();

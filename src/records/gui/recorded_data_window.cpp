@@ -5,8 +5,10 @@
 #include "core/own_words.h"
 #include "core/prompter.h"
 #include "core/unit_selection.h"
+#include "db/server_rights.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/catalogue_message.h"
+#include "i18n/gui/button_tips.h"
 #include "i18n/translator.h"
 #include "link/clock.h"
 #include "records/download_workflow.h"
@@ -273,8 +275,15 @@ void RecordedDataWindow::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // Each opening shows the unit of the run: the one last shown or
     // identified by any window, else the first stored.
-    if (!event->spontaneous())
+    if (!event->spontaneous()) {
         openUnitSet();
+        showRights();
+    }
+}
+
+void RecordedDataWindow::showRights()
+{
+    showRefusal(button("SSCommandRecibir"), refusal(needs_.database, Operation::Download), needs_.guru);
 }
 
 void RecordedDataWindow::openUnitSet()

@@ -105,6 +105,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Disables what the login may not do, saying why.
+    void showRights();
     void buildUi();
     QWidget* buildIdentification();
     QWidget* buildTotals();

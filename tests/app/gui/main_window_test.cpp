@@ -813,6 +813,25 @@ TEST(MainWindow, TheMenusHoldEveryButtonAndTheStatusBarSaysWhereTheRecordsAndThe
     entries.value(QStringLiteral("Menu_SSCommandIdioma"))->trigger();
     EXPECT_TRUE(asked);
 
+    // A login that may only read finds collecting and opening files off, the
+    // menu entry too, each saying the role it needs; with the role, on again.
+    for (const Right login : {Right::Read, Right::Admin}) {
+        program.shell->context().db->noteRight(login);
+        entries.value(QStringLiteral("Menu_Actualizar"))->trigger();
+        const bool refused = login < Right::Collect;
+        QPushButton* collect = w.button("SSCommandRecoger");
+        QElapsedTimer waited;
+        waited.start();
+        while (collect->isEnabled() == refused && waited.elapsed() < 5000)
+            settle();
+        EXPECT_NE(collect->isEnabled(), refused) << int(login);
+        QAction* entry = entries.value(QStringLiteral("Menu_SSCommandRecoger"));
+        emit qobject_cast<QMenu*>(entry->parent())->aboutToShow();
+        EXPECT_EQ(entry->isEnabled(), !refused);
+        EXPECT_EQ(entry->toolTip().contains(QStringLiteral("«collect»")), refused) << entry->toolTip().toStdString();
+        EXPECT_EQ(w.button("SSCommand1")->toolTip().contains(QStringLiteral("«collect»")), refused);
+    }
+
     QWidget other;
     other.setWindowTitle(QStringLiteral("Otra ventana"));
     other.show();

@@ -570,3 +570,37 @@ TEST_F(ProgrammingWindowTest, ItsPagesScrollOnAShortScreenAndShowWholeOnATallOne
     settle();
     EXPECT_FALSE(scroller->verticalScrollBar()->isVisible());
 }
+
+// What the login may not do is off, its tip naming the role it needs; given
+// the role again, each command comes back as it was.
+TEST_F(ProgrammingWindowTest, CommandsTheLoginMayNotUseAreOffWithATipNamingTheRoleNeeded)
+{
+    storeUnit(1);
+    open();
+    const QString tipBefore = child<QPushButton>(window_.get(), "SSCommandTransmitir")->toolTip();
+    struct Case {
+        Right login;
+        const char* neededForReceive; // nullptr: allowed
+        const char* neededForTransmitAndDelete;
+    };
+    const Case cases[] = {{Right::Read, "collect", "admin"},
+                          {Right::Collect, nullptr, "admin"},
+                          {Right::Admin, nullptr, nullptr}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.login));
+        ctx_->db->noteRight(c.login);
+        window_->hide();
+        window_->show();
+        settle();
+        const std::pair<const char*, const char*> buttons[] = {{"SSCommandRecibir", c.neededForReceive},
+                                                               {"SSCommandTransmitir", c.neededForTransmitAndDelete},
+                                                               {"SSCommandBorrar", c.neededForTransmitAndDelete}};
+        for (const auto& [name, needed] : buttons) {
+            const QPushButton* b = child<QPushButton>(window_.get(), name);
+            EXPECT_EQ(b->isEnabled(), needed == nullptr) << name;
+            EXPECT_EQ(b->toolTip().contains(QStringLiteral("«%1»").arg(QLatin1String(needed))), needed != nullptr)
+                << name << ": " << b->toolTip().toStdString();
+        }
+    }
+    EXPECT_EQ(child<QPushButton>(window_.get(), "SSCommandTransmitir")->toolTip(), tipBefore);
+}
