@@ -95,12 +95,17 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password));
     if (!server)
         return toldFailure(databaseFailureOf(server.error()), FailureWording::Opening, {target, ctx.home, 0});
-    QString detail;
-    const SchemaState state = (*server)->inspectSchema(&detail);
-    if (state == SchemaState::Foreign)
-        return schemaStateWords(state, target, detail);
-    if (state != SchemaState::Ready) {
-        if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, request.policy); !laid)
+    // A schema laid out by this version is taken as it is: nothing more is
+    // read, nothing is made, and a login that may create nothing opens it.
+    if (!(*server)->schemaCurrent()) {
+        QString detail;
+        const SchemaState state = (*server)->inspectSchema(&detail);
+        if (state == SchemaState::Foreign)
+            return schemaStateWords(state, target, detail);
+        // Every table there but laid out by an older version: what it lacks
+        // (functions, triggers) is added without asking.
+        const SchemaPolicy policy = state == SchemaState::Ready ? SchemaPolicy::LayOut : request.policy;
+        if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, policy); !laid)
             return laid.error();
     }
     return std::pair{std::move(local).value(), std::move(server).value()};
