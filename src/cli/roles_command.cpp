@@ -49,11 +49,11 @@ const CommandSyntax& rolesSyntax()
     static const CommandSyntax syntax{
         "roles",
         "roles setup\nroles grant LOGIN read|collect|admin\nroles revoke LOGIN\nroles list [--json]",
-        {"Los roles de una base de datos de servidor: setup crea los grupos de lectura (read), recogida (collect) y "
-         "administración (admin) y el dueño de las tablas, y da a cada grupo sus derechos (lo hace un superusuario o "
-         "un usuario con CREATEROLE; repetirlo no cambia nada). grant da a un usuario del servidor un nivel, revoke "
-         "se lo quita (lo hace un admin). list escribe cada usuario con su nivel; --json, una lista de "
-         "{\"login\", \"level\"}."},
+        {"Los roles de una base de datos de servidor: setup crea los grupos read, collect y admin y el dueño de las "
+         "tablas, y da a cada grupo sus derechos (lo hace un superusuario o un usuario con CREATEROLE; repetirlo no "
+         "cambia nada).",
+         "grant da a un usuario del servidor un nivel y revoke se lo quita (lo hace un admin); list escribe cada "
+         "usuario con su nivel, --json una lista de {\"login\", \"level\"}."},
         {QStringLiteral("--json")},
         {},
         1,

@@ -14,23 +14,6 @@ using tvq52::test::ServerTestDatabase;
 
 namespace {
 
-// Roles belong to the whole server: the logins a test makes and the
-// database's own roles are dropped once its database is gone.
-struct ServerLogins {
-    QStringList made;
-    ~ServerLogins()
-    {
-        if (made.isEmpty())
-            return;
-        auto admin = test::take(Database::openServer(test::serverAdminTarget(), {}));
-        for (const QString& role : admin ? made : QStringList()) {
-            QSqlQuery drop(admin->connection());
-            EXPECT_TRUE(drop.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(quoteIdentifier(role))))
-                << drop.lastError().text().toStdString();
-        }
-    }
-};
-
 class ServerRolesTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -41,7 +24,7 @@ protected:
         db_ = server_->open();
         ASSERT_TRUE(db_);
         roles_ = ServerRoleNames::forDatabase(server_->target().database);
-        logins_.made << roles_.admin << roles_.collect << roles_.read << roles_.owner;
+        logins_.roles << roles_.admin << roles_.collect << roles_.read << roles_.owner;
     }
     void TearDown() override
     {
@@ -52,7 +35,7 @@ protected:
     std::unique_ptr<Database> login(const QString& name, const QString& options = QStringLiteral("LOGIN"))
     {
         const QString role = server_->target().database + QLatin1Char('_') + name;
-        logins_.made.prepend(role);
+        logins_.roles.prepend(role);
         EXPECT_TRUE(server_->adminExec(QStringLiteral("CREATE ROLE %1 %2").arg(quoteIdentifier(role), options)));
         DatabaseTarget as = server_->target();
         as.user = role;
@@ -90,7 +73,7 @@ protected:
         return q.value(0).toLongLong();
     }
 
-    ServerLogins logins_; // dropped after the database
+    test::DroppedRoles logins_; // dropped after the database
     std::unique_ptr<ServerTestDatabase> server_;
     std::unique_ptr<Database> db_;
     ServerRoleNames roles_;
