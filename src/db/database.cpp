@@ -525,6 +525,10 @@ Status Database::layOutSchemaInTransaction()
     // itself and its index as they are.
     QSqlDatabase db = connection();
     QSqlQuery q(db);
+    // Two programs laying out at once would replace each other's functions
+    // mid-way; the second waits and finds them made.
+    if (!q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(5252001)")))
+        return sqlError(q.lastError());
     QSqlQuery exists(db);
     exists.prepare(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"));
     bool skipping = false;
