@@ -103,6 +103,10 @@ TEST_F(ServerRolesTest, SetupOverStoredRecordsMovesOwnershipKeepsEveryRowAndChan
     EXPECT_TRUE(db_->schemaCurrent());
     ASSERT_TRUE(test::succeeded(setup.setup()));
     EXPECT_EQ(grants(), first);
+    // What a later lay-out makes belongs to the owner with the same rights.
+    ASSERT_TRUE(run(*db_, QStringLiteral("DROP FUNCTION tvq52_schema_version()")).isEmpty());
+    ASSERT_TRUE(test::succeeded(db_->layOutSchema()));
+    EXPECT_EQ(grants(), first);
 }
 
 TEST_F(ServerRolesTest, LoginsReadButChangeNothingAndAnAdminHandsOutOnlyTheThreeLevels)
