@@ -69,14 +69,16 @@ int runRoles(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (!target)
         return fail(ctx, target.error());
     if (!target->isServer())
-        return fail(ctx, ownWords(QStringLiteral("Los roles solo existen en una base de datos de servidor: "
-                                                 "nómbrela con --database URI")));
+        return fail(ctx,
+                    ownWords(QStringLiteral("Los roles solo existen en una base de datos de servidor: "
+                                            "nómbrela con --database URI")));
     // Setup lays the schema out itself, in its own transaction; so the
     // database is opened as it is, without the checks of the other commands.
     Result<std::unique_ptr<Database>> server =
         Database::openServer(*target, passwordThrough(*session.prompter, ctx.guru, &ctx.password));
     if (!server)
-        return fail(ctx, toldFailure(databaseFailureOf(server.error()), FailureWording::Opening, {*target, ctx.home, 0}));
+        return fail(ctx,
+                    toldFailure(databaseFailureOf(server.error()), FailureWording::Opening, {*target, ctx.home, 0}));
     ServerRoles roles(**server);
     const QString verb = args.arguments.at(0);
     if (verb == QLatin1String("setup")) {
@@ -88,17 +90,19 @@ int runRoles(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (!present)
         return fail(ctx, present.error());
     if (!*present)
-        return fail(ctx, ownWords(QStringLiteral("La base de datos %1 no tiene roles. Prepárelos con: "
-                                                 "tvq52-cli --database %2 roles setup"),
-                                  {target->displayName(), target->uri()}));
+        return fail(ctx,
+                    ownWords(QStringLiteral("La base de datos %1 no tiene roles. Prepárelos con: "
+                                            "tvq52-cli --database %2 roles setup"),
+                             {target->displayName(), target->uri()}));
     if (verb == QLatin1String("grant") || verb == QLatin1String("revoke")) {
         const QString login = args.arguments.at(1);
         const Status done = verb == QLatin1String("grant")
             ? roles.grant(login, *roleLevelFromName(args.arguments.at(2)))
             : roles.revoke(login);
         if (!done)
-            return fail(ctx, ownWords(QStringLiteral("No se pueden cambiar los roles de %1: %2"),
-                                      {login, errorText(ctx.guru, done.error())}));
+            return fail(ctx,
+                        ownWords(QStringLiteral("No se pueden cambiar los roles de %1: %2"),
+                                 {login, errorText(ctx.guru, done.error())}));
         return 0;
     }
     const Result<QList<RoleMember>> members = roles.list();

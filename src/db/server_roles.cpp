@@ -53,8 +53,9 @@ QString loginCheckSql()
 // CREATEROLE; they hand out nothing else.
 QStringList managementFunctions(const QString& schema)
 {
-    const QString head = QStringLiteral("LANGUAGE plpgsql SECURITY DEFINER SET search_path = %1, pg_temp AS $f$ "
-                                        "DECLARE base text := 'tvq52_' || current_database(); r text; BEGIN ")
+    const QString head = QStringLiteral(
+                             "LANGUAGE plpgsql SECURITY DEFINER SET search_path = %1, pg_temp AS $f$ "
+                             "DECLARE base text := 'tvq52_' || current_database(); r text; BEGIN ")
                              .arg(quoteIdentifier(schema));
     const QString revokeOthers = QStringLiteral(
         "FOREACH r IN ARRAY ARRAY['read', 'collect', 'admin'] LOOP "
@@ -132,8 +133,9 @@ Result<bool> ServerRoles::present() const
     if (!roles)
         return roles.error();
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_class c JOIN pg_catalog.pg_roles r "
-                             "ON r.oid = c.relowner WHERE c.oid = to_regclass('\"Diario\"') AND r.rolname = ?)"));
+    q.prepare(
+        QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_class c JOIN pg_catalog.pg_roles r "
+                       "ON r.oid = c.relowner WHERE c.oid = to_regclass('\"Diario\"') AND r.rolname = ?)"));
     q.addBindValue(roles->owner);
     if (!q.exec() || !q.next())
         return sqlError(q.lastError());
@@ -165,7 +167,8 @@ Status ServerRoles::applyGrants(const ServerRoleNames& roles)
         if (Status s = run(q, QStringLiteral("REVOKE ALL ON %1 %2 FROM %3").arg(kind, name, everyone)); !s)
             return s;
         if (!sequence)
-            if (Status s = run(q, QStringLiteral("GRANT SELECT ON TABLE %1 TO %2").arg(name, quoteIdentifier(roles.read)));
+            if (Status s =
+                    run(q, QStringLiteral("GRANT SELECT ON TABLE %1 TO %2").arg(name, quoteIdentifier(roles.read)));
                 !s)
                 return s;
     }
@@ -178,8 +181,9 @@ Status ServerRoles::applyGrants(const ServerRoleNames& roles)
         if (Status s = run(q, QStringLiteral("REVOKE ALL ON FUNCTION %1 FROM %2").arg(function, everyone)); !s)
             return s;
         if (const auto level = callerOf(list.value(1).toString()))
-            if (Status s = run(q, QStringLiteral("GRANT EXECUTE ON FUNCTION %1 TO %2")
-                                      .arg(function, quoteIdentifier(roles.of(*level))));
+            if (Status s = run(q,
+                               QStringLiteral("GRANT EXECUTE ON FUNCTION %1 TO %2")
+                                   .arg(function, quoteIdentifier(roles.of(*level))));
                 !s)
                 return s;
     }
@@ -245,8 +249,9 @@ Status ServerRoles::setup()
         statements << QStringLiteral("GRANT %1 TO CURRENT_USER").arg(owner);
     // The schema's rights are granted only when missing: whoever may set up
     // the roles need not be able to grant them again.
-    exists.prepare(QStringLiteral("SELECT has_schema_privilege(?, current_schema(), 'CREATE'), "
-                                  "has_schema_privilege(?, current_schema(), 'USAGE')"));
+    exists.prepare(
+        QStringLiteral("SELECT has_schema_privilege(?, current_schema(), 'CREATE'), "
+                       "has_schema_privilege(?, current_schema(), 'USAGE')"));
     exists.addBindValue(roles.owner);
     exists.addBindValue(roles.read);
     if (!exists.exec() || !exists.next())
@@ -282,10 +287,10 @@ Status ServerRoles::setup()
     if (Status granted = applyGrants(roles); !granted)
         return fail(granted.error());
     // What the owner makes later follows the same rules.
-    statements = {QStringLiteral("ALTER DEFAULT PRIVILEGES FOR ROLE %1 REVOKE EXECUTE ON FUNCTIONS FROM PUBLIC")
-                      .arg(owner),
-                  QStringLiteral("ALTER DEFAULT PRIVILEGES FOR ROLE %1 IN SCHEMA %2 GRANT SELECT ON TABLES TO %3")
-                      .arg(owner, quoteIdentifier(schema), quoteIdentifier(roles.read))};
+    statements = {
+        QStringLiteral("ALTER DEFAULT PRIVILEGES FOR ROLE %1 REVOKE EXECUTE ON FUNCTIONS FROM PUBLIC").arg(owner),
+        QStringLiteral("ALTER DEFAULT PRIVILEGES FOR ROLE %1 IN SCHEMA %2 GRANT SELECT ON TABLES TO %3")
+            .arg(owner, quoteIdentifier(schema), quoteIdentifier(roles.read))};
     if (joins)
         statements << QStringLiteral("REVOKE %1 FROM CURRENT_USER").arg(owner);
     for (const QString& statement : statements)
@@ -347,10 +352,11 @@ Result<QList<RoleMember>> ServerRoles::list() const
     if (!roles)
         return roles.error();
     QSqlQuery q(db_);
-    q.prepare(QStringLiteral("SELECT u.rolname, max(CASE g.rolname WHEN ? THEN 2 WHEN ? THEN 1 ELSE 0 END) "
-                             "FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g ON g.oid = m.roleid "
-                             "JOIN pg_catalog.pg_roles u ON u.oid = m.member "
-                             "WHERE g.rolname IN (?, ?, ?) AND u.rolcanlogin GROUP BY u.rolname ORDER BY 1"));
+    q.prepare(
+        QStringLiteral("SELECT u.rolname, max(CASE g.rolname WHEN ? THEN 2 WHEN ? THEN 1 ELSE 0 END) "
+                       "FROM pg_catalog.pg_auth_members m JOIN pg_catalog.pg_roles g ON g.oid = m.roleid "
+                       "JOIN pg_catalog.pg_roles u ON u.oid = m.member "
+                       "WHERE g.rolname IN (?, ?, ?) AND u.rolcanlogin GROUP BY u.rolname ORDER BY 1"));
     for (const QString& name : {roles->admin, roles->collect, roles->read, roles->collect, roles->admin})
         q.addBindValue(name);
     if (!q.exec())

@@ -4,8 +4,8 @@
 
 #include <QList>
 #include <QSqlDatabase>
-#include <QStringList>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // The office roles of a server database: three group roles that logins are

@@ -57,7 +57,8 @@ protected:
             "FROM pg_proc WHERE pronamespace = to_regnamespace(current_schema()) UNION ALL "
             "SELECT 'member ' || roleid::regrole || ' ' || member::regrole || ' ' || admin_option "
             "FROM pg_auth_members WHERE roleid::regrole::text || ' ' || member::regrole::text "
-            "~ ('(^| |tvq52_)' || current_database() || '_') UNION ALL SELECT 'default ' || defaclacl::text FROM pg_default_acl UNION ALL "
+            "~ ('(^| |tvq52_)' || current_database() || '_') UNION ALL SELECT 'default ' || defaclacl::text FROM "
+            "pg_default_acl UNION ALL "
             "SELECT 'schema ' || coalesce(nspacl::text, '') FROM pg_namespace WHERE nspname = current_schema() "
             "ORDER BY 1")));
         QStringList all;
@@ -83,8 +84,8 @@ TEST_F(ServerRolesTest, SetupOverStoredRecordsMovesOwnershipKeepsEveryRowAndChan
 {
     Store store(*db_);
     ASSERT_TRUE(test::succeeded(store.insert(QStringLiteral("Programacion"), test::row({{"LNumeroSerie", 7}}))));
-    ASSERT_TRUE(run(*db_, QStringLiteral("INSERT INTO \"DiarioVerificado\" (\"LNumeroSerie\") VALUES (1), (2)"))
-                    .isEmpty());
+    ASSERT_TRUE(
+        run(*db_, QStringLiteral("INSERT INTO \"DiarioVerificado\" (\"LNumeroSerie\") VALUES (1), (2)")).isEmpty());
     std::map<QString, qint64> before;
     for (const QString& table : serverTableNames())
         before[table] = count(*db_, table);
@@ -129,8 +130,9 @@ TEST_F(ServerRolesTest, LoginsReadButChangeNothingAndAnAdminHandsOutOnlyTheThree
     QStringList seen;
     for (const RoleMember& m : listed)
         seen << m.login + QLatin1Char(' ') + roleLevelName(m.level);
-    EXPECT_EQ(seen, (QStringList{prefix + QStringLiteral("admin admin"), prefix + QStringLiteral("collector collect"),
-                                 prefix + QStringLiteral("reader read")}));
+    EXPECT_EQ(seen,
+              (QStringList{prefix + QStringLiteral("admin admin"), prefix + QStringLiteral("collector collect"),
+                           prefix + QStringLiteral("reader read")}));
 
     // Nothing else is handed out, by the function or around it.
     const QString superuser = server_->target().user.isEmpty() ? QStringLiteral("postgres") : server_->target().user;
@@ -147,8 +149,10 @@ TEST_F(ServerRolesTest, LoginsReadButChangeNothingAndAnAdminHandsOutOnlyTheThree
 
     // A login's own SQL reads and changes nothing, the journal's tables included.
     for (Database* who : {reader.get(), collector.get()}) {
-        for (const auto& [table, column] : {std::pair{"Intervalos", "LNumeroSerie"}, {"Programacion", "LNumeroSerie"},
-                                            {"Diario", "LNumeroSerie"}, {"DiarioRegistros", "LEntrada"}}) {
+        for (const auto& [table, column] : {std::pair{"Intervalos", "LNumeroSerie"},
+                                            {"Programacion", "LNumeroSerie"},
+                                            {"Diario", "LNumeroSerie"},
+                                            {"DiarioRegistros", "LEntrada"}}) {
             const QString t = quoteIdentifier(QString::fromLatin1(table));
             EXPECT_TRUE(run(*who, QStringLiteral("SELECT count(*) FROM %1").arg(t)).isEmpty()) << table;
             for (const QString& change :
@@ -196,17 +200,19 @@ TEST_F(ServerRolesTest, SetupByALoginThatCannotCreateRolesIsRefusedAndMakesNothi
     // Once it owns the database and its tables it sets up, and leaves the
     // owner role it had to join to give them away.
     const QString name = quoteIdentifier(server_->target().database + QStringLiteral("_creator"));
-    ASSERT_TRUE(run(*db_, QStringLiteral("ALTER DATABASE %1 OWNER TO %2")
-                              .arg(quoteIdentifier(server_->target().database), name))
-                    .isEmpty());
-    ASSERT_TRUE(run(*db_, QStringLiteral("DO $$ DECLARE r record; BEGIN "
-                                         "FOR r IN SELECT oid::regclass AS t FROM pg_class WHERE relkind = 'r' AND "
-                                         "relnamespace = to_regnamespace(current_schema()) LOOP "
-                                         "EXECUTE format('ALTER TABLE %s OWNER TO %2', r.t); END LOOP; "
-                                         "FOR r IN SELECT oid::regprocedure AS f FROM pg_proc WHERE "
-                                         "pronamespace = to_regnamespace(current_schema()) LOOP "
-                                         "EXECUTE format('ALTER FUNCTION %s OWNER TO %2', r.f); END LOOP; END $$")
-                              .replace(QLatin1String("%2"), name))
+    ASSERT_TRUE(
+        run(*db_,
+            QStringLiteral("ALTER DATABASE %1 OWNER TO %2").arg(quoteIdentifier(server_->target().database), name))
+            .isEmpty());
+    ASSERT_TRUE(run(*db_,
+                    QStringLiteral("DO $$ DECLARE r record; BEGIN "
+                                   "FOR r IN SELECT oid::regclass AS t FROM pg_class WHERE relkind = 'r' AND "
+                                   "relnamespace = to_regnamespace(current_schema()) LOOP "
+                                   "EXECUTE format('ALTER TABLE %s OWNER TO %2', r.t); END LOOP; "
+                                   "FOR r IN SELECT oid::regprocedure AS f FROM pg_proc WHERE "
+                                   "pronamespace = to_regnamespace(current_schema()) LOOP "
+                                   "EXECUTE format('ALTER FUNCTION %s OWNER TO %2', r.f); END LOOP; END $$")
+                        .replace(QLatin1String("%2"), name))
                     .isEmpty());
     ASSERT_TRUE(test::succeeded(ServerRoles(*creator).setup()));
     EXPECT_TRUE(test::take(ServerRoles(*db_).present()));
