@@ -103,9 +103,11 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         if (state == SchemaState::Foreign)
             return schemaStateWords(state, target, detail);
         // Every table there but laid out by an older version: what it lacks
-        // (functions, triggers) is added without asking.
-        const SchemaPolicy policy = state == SchemaState::Ready ? SchemaPolicy::LayOut : request.policy;
-        if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, policy); !laid)
+        // is added without asking when this login may; one that may not
+        // opens it as that version did.
+        if (state == SchemaState::Ready)
+            (void)(*server)->layOutSchema();
+        else if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, request.policy); !laid)
             return laid.error();
     }
     return std::pair{std::move(local).value(), std::move(server).value()};
