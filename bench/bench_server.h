@@ -2,7 +2,9 @@
 
 #include "core/own_words.h"
 #include "db/database.h"
+#include "db/server_roles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -66,6 +68,29 @@ public:
         if (const Status laid = (*db)->layOutSchema(); !laid)
             qFatal("%s", qPrintable(untranslatedText(laid.error())));
         return std::move(db).value();
+    }
+
+    // `db` once more, written by a login of its collect group after its
+    // roles are set up (with --roles, as an office's server is); else nothing.
+    std::unique_ptr<Database> asCollector(Database& db)
+    {
+        if (!QCoreApplication::arguments().contains(QStringLiteral("--roles")))
+            return nullptr;
+        ServerRoles roles(db);
+        DatabaseTarget login = db.target();
+        login.user = login.database + QStringLiteral("_collector");
+        QSqlQuery q(db.connection());
+        if (const Status set = roles.setup(); !set)
+            qFatal("%s", qPrintable(untranslatedText(set.error())));
+        if (!q.exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(quoteIdentifier(login.user))))
+            qFatal("%s", qPrintable(q.lastError().text()));
+        if (const Status granted = roles.grant(login.user, Right::Collect); !granted)
+            qFatal("%s", qPrintable(untranslatedText(granted.error())));
+        auto collector = Database::openServer(login, {});
+        if (!collector)
+            qFatal("%s", qPrintable(untranslatedText(collector.error())));
+        std::printf("PostgreSQL: written by %s, of the collect group\n", qPrintable(login.user));
+        return std::move(collector).value();
     }
 
     // Where the server listens, as an administrator.

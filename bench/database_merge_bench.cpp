@@ -6,7 +6,8 @@
 // or always with --server) psql's \copy of the same rows into a staging
 // table and INSERT ... ON CONFLICT DO NOTHING into the keyed table of a
 // private server over its unix socket, with the journal's share of the time
-// and its bytes per row.
+// and its bytes per row. --roles merges there as a login of the collect
+// group, the office roles set up.
 #include "bench_database.h"
 #include "bench_server.h"
 #include "bench_support.h"
@@ -221,7 +222,8 @@ int main(int argc, char** argv)
     if (serverPeer < 0)
         v.failed(QStringLiteral("PostgreSQL: psql \\copy"));
     auto target = server.freshDatabase(QStringLiteral("bench_merge"));
-    const Passes merged = mergeTwice(v, *target, source, rows, "PostgreSQL");
+    const auto collector = server.asCollector(*target);
+    const Passes merged = mergeTwice(v, collector ? *collector : *target, source, rows, "PostgreSQL");
     judge(v, "PostgreSQL", "psql \\copy+INSERT ON CONFLICT", serverPeer, merged);
     if (merged.first > 0
         && !bench::printJournalShare(*target, rows, merged.first))

@@ -101,12 +101,19 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
     // tables: said before they are looked for.
     if (const auto refused = refusal((*server)->right(), Operation::Browse))
         return *refused;
-    QString detail;
-    const SchemaState state = (*server)->inspectSchema(&detail);
-    if (state == SchemaState::Foreign)
-        return schemaStateWords(state, target, detail);
-    if (state != SchemaState::Ready) {
-        if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, request.policy); !laid)
+    // A schema laid out by this version is taken as it is: nothing more is
+    // read, nothing is made, and a login that may create nothing opens it.
+    if (!(*server)->schemaCurrent()) {
+        QString detail;
+        const SchemaState state = (*server)->inspectSchema(&detail);
+        if (state == SchemaState::Foreign)
+            return schemaStateWords(state, target, detail);
+        // Every table there but laid out by an older version: what it lacks
+        // is added without asking when this login may; one that may not
+        // opens it as that version did.
+        if (state == SchemaState::Ready)
+            (void)(*server)->layOutSchema();
+        else if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, request.policy); !laid)
             return laid.error();
     }
     return std::pair{std::move(local).value(), std::move(server).value()};

@@ -17,6 +17,7 @@
 #include "cli/program_command.h"
 #include "cli/recorded_report_command.h"
 #include "cli/report_command.h"
+#include "cli/roles_command.h"
 #include "core/application_info.h"
 #include "core/own_words.h"
 #include "i18n/translator.h"
@@ -120,7 +121,8 @@ const std::vector<CommandEntry>& commands()
                                                 {exportSyntax, runExport},
                                                 {csvSyntax, runCsv},
                                                 {keySyntax, runKey, true, false},
-                                                {trustSyntax, runTrust, true, false}};
+                                                {trustSyntax, runTrust, true, false},
+                                                {rolesSyntax, runRoles, true, false}};
     return list;
 }
 

@@ -6,6 +6,7 @@
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
 #include "db/journal_tables.h"
+#include "db/server_roles.h"
 #include "db/sql_error.h"
 #include "db/store.h"
 
@@ -291,8 +292,8 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
         return right.error();
     database->noteRight(*right);
     // A database laid out before the office tables gets them; one not yet
-    // laid out gets them with the rest.
-    if (q.exec(QStringLiteral("SELECT to_regclass('\"Intervalos\"') IS NOT NULL AND "
+    // laid out gets them with the rest. A current one is left alone.
+    if (!database->schemaCurrent() && q.exec(QStringLiteral("SELECT to_regclass('\"Intervalos\"') IS NOT NULL AND "
                               "to_regclass('\"Programacion\"') IS NOT NULL"))
         && q.next() && q.value(0).toBool()) {
         q.finish();
@@ -480,7 +481,48 @@ SchemaState Database::inspectSchema(QString* detail) const
     return present == 0 ? SchemaState::Empty : SchemaState::Partial;
 }
 
-Status Database::layOutSchema()
+namespace {
+
+// Bump with every change to what the lay-out installs: a database whose
+// mark is older is laid out again at its next open, by a login that may.
+constexpr int kServerSchemaVersion = 1;
+
+// What the lay-out installs after the record tables, in order, inside its
+// transaction: tables, then server functions and triggers.
+using LayOutStep = Status (*)(QSqlDatabase);
+const LayOutStep kLayOutSteps[] = {
+    // The journal's tables and the columns they gained; a journal that was
+    // there and is gone is begun again with an entry that says so.
+    [](QSqlDatabase db) { return ensureJournalTables(db, SqlDialect::PostgreSQL); },
+    [](QSqlDatabase db) { return ensureFleetTables(db, SqlDialect::PostgreSQL, false); },
+};
+
+// The mark is a function's body, which anyone can read in the catalogue
+// and no one needs to run.
+Status writeSchemaMark(QSqlDatabase db)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("CREATE OR REPLACE FUNCTION tvq52_schema_version() RETURNS integer "
+                               "LANGUAGE sql IMMUTABLE AS 'SELECT %1'")
+                    .arg(kServerSchemaVersion)))
+        return sqlError(q.lastError());
+    return {};
+}
+
+} // namespace
+
+bool Database::schemaCurrent() const
+{
+    if (!isServer())
+        return true;
+    QSqlQuery q(connection());
+    return q.exec(QStringLiteral("SELECT max(substring(p.prosrc from '[0-9]+')::int) FROM pg_catalog.pg_proc p "
+                                 "WHERE p.proname = 'tvq52_schema_version' "
+                                 "AND p.pronamespace = to_regnamespace(current_schema())"))
+        && q.next() && q.value(0).toInt() >= kServerSchemaVersion;
+}
+
+Status Database::layOutSchemaInTransaction()
 {
     if (!isServer())
         return ownWords(QStringLiteral("Solo una base de datos en un servidor se prepara así"));
@@ -492,10 +534,12 @@ Status Database::layOutSchema()
     // itself and its index as they are.
     QSqlDatabase db = connection();
     QSqlQuery q(db);
+    // Two programs laying out at once would replace each other's functions
+    // mid-way; the second waits and finds them made.
+    if (!q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(5252001)")))
+        return sqlError(q.lastError());
     QSqlQuery exists(db);
     exists.prepare(QStringLiteral("SELECT to_regclass(?) IS NOT NULL"));
-    if (!db.transaction())
-        return sqlError(db.lastError());
     bool skipping = false;
     const QStringList statements = createSchemaStatements(SqlDialect::PostgreSQL);
     for (const QString& statement : statements) {
@@ -506,25 +550,58 @@ Status Database::layOutSchema()
         }
         if (skipping)
             continue;
-        if (!q.exec(statement)) {
-            const Error error = sqlError(q.lastError());
-            db.rollback();
-            return error;
-        }
+        if (!q.exec(statement))
+            return sqlError(q.lastError());
     }
-    // The journal's tables and the columns they gained; a journal that was
-    // there and is gone is begun again with an entry that says so.
-    if (Status journal = ensureJournalTables(db, SqlDialect::PostgreSQL); !journal) {
+    for (const LayOutStep step : kLayOutSteps)
+        if (Status done = step(db); !done)
+            return done;
+    return writeSchemaMark(db);
+}
+
+Status Database::layOutSchema()
+{
+    if (!isServer())
+        return ownWords(QStringLiteral("Solo una base de datos en un servidor se prepara así"));
+    QSqlDatabase db = connection();
+    ServerRoles roles(*this);
+    const Result<bool> withRoles = roles.present();
+    if (!withRoles)
+        return withRoles.status();
+    if (!db.transaction())
+        return sqlError(db.lastError());
+    const auto fail = [&](const Error& error) -> Status {
         db.rollback();
-        return journal;
+        return error;
+    };
+    // With office roles, what is made belongs to the owner and takes the
+    // groups' rights, as setup leaves everything.
+    std::optional<ServerRoleNames> names;
+    if (*withRoles) {
+        const Result<ServerRoleNames> found = roles.names();
+        if (!found)
+            return fail(found.error());
+        names = *found;
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SET LOCAL ROLE %1").arg(quoteIdentifier(names->owner))))
+            return fail(sqlError(q.lastError()));
     }
-    if (Status fleet = ensureFleetTables(db, SqlDialect::PostgreSQL, false); !fleet) {
-        db.rollback();
-        return fleet;
-    }
+    if (Status laid = layOutSchemaInTransaction(); !laid)
+        return fail(laid.error());
+    if (names)
+        if (Status granted = roles.applyGrants(*names); !granted)
+            return fail(granted.error());
     if (!db.commit())
         return sqlError(db.lastError());
     return {};
+}
+
+QStringList serverTableNames()
+{
+    QStringList names;
+    for (const ServerTable& t : expectedServerTables())
+        names << t.name;
+    return names << QStringLiteral("NochesExcedidas") << QStringLiteral("DiarioVerificado");
 }
 
 QString Database::verifySchema() const

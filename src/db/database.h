@@ -84,8 +84,15 @@ public:
     // foreign tables.
     SchemaState inspectSchema(QString* detail = nullptr) const;
     // Creates the tables (and the journal's) that a server database lacks, in
-    // one transaction; never touches a table that is there.
+    // one transaction; never touches a table that is there. On a database
+    // with office roles what it makes belongs to the owner role.
     Status layOutSchema();
+    // The same work in the caller's transaction, as the connection's login.
+    Status layOutSchemaInTransaction();
+    // Whether the server database was laid out by this version of the
+    // program or a later one: one catalogue read, so that opening it needs
+    // no right to create anything.
+    bool schemaCurrent() const;
 
     // A failed statement whose error says the server went away marks the
     // connection lost; the next `reconnect()` or `ensureConnected()` opens a
@@ -111,6 +118,9 @@ private:
     Database* settings_ = nullptr;
     Right right_ = Right::Admin;
 };
+
+// The names of our tables on a server, the journal's and the office's included.
+QStringList serverTableNames();
 
 // True for the errors of a server that went away or a connection that broke
 // (as opposed to a statement the server refused).

@@ -16,6 +16,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -273,6 +275,48 @@ TEST(DatabaseChoice, ThisPcsSettingsRowStaysInTheFolderFileWhenTheRecordsAreOnAS
     QSqlQuery q(f.ctx.db->connection());
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT to_regclass('\"Configuracion\"') IS NULL")) && q.next());
     EXPECT_TRUE(q.value(0).toBool()) << "the server never gets a settings table";
+}
+
+TEST(DatabaseChoice, RolesAreSetUpAndGrantedAndALoginThatMayCreateNothingOpensTheRecords)
+{
+    if (!onServerBackend())
+        GTEST_SKIP() << "needs the private server";
+    test::DroppedRoles dropped; // after the database
+    ServerTestDatabase server(false);
+    const QString prefix = QStringLiteral("tvq52_") + server.target().database;
+    DatabaseTarget asAna = server.target();
+    asAna.user = server.target().database + QStringLiteral("_ana");
+    dropped.roles << asAna.user;
+    CliRuns cli;
+    const QStringList database{"--database", server.uri()};
+    const CliResult early = cli(database + QStringList{"roles", "list"});
+    EXPECT_EQ(early.exitCode, 1);
+    EXPECT_TRUE(early.err.contains("roles setup")) << qPrintable(early.err);
+
+    // Before any roles, a login that may only read opens what an older
+    // version laid out (no mark), as that version let it.
+    ASSERT_EQ(cli(database + QStringList{"init"}).exitCode, 0);
+    ASSERT_TRUE(server.adminExec(QStringLiteral("CREATE ROLE \"%1\" LOGIN").arg(asAna.user)));
+    ASSERT_TRUE(server.open() && QSqlQuery(server.open()->connection())
+                                     .exec(QStringLiteral("DROP FUNCTION tvq52_schema_version(); GRANT SELECT ON ALL "
+                                                          "TABLES IN SCHEMA public TO \"%1\"")
+                                               .arg(asAna.user)));
+    const CliResult older = cli({"--database", asAna.uri(), "journal", "--json"});
+    EXPECT_EQ(older.exitCode, 0) << qPrintable(older.err);
+
+    ASSERT_EQ(cli(database + QStringList{"roles", "setup"}).exitCode, 0);
+    ASSERT_EQ(cli(database + QStringList{"roles", "grant", asAna.user, "collect"}).exitCode, 0);
+    const CliResult listed = cli(database + QStringList{"roles", "list", "--json"});
+    EXPECT_EQ(QJsonDocument::fromJson(listed.out.toUtf8()).array(),
+              (QJsonArray{QJsonObject{{"login", asAna.user}, {"level", "collect"}}}))
+        << qPrintable(listed.out + listed.err);
+    // Opening as a login that may create nothing: the schema is current.
+    const CliResult journal = cli({"--database", asAna.uri(), "journal", "--json"});
+    EXPECT_EQ(journal.exitCode, 0) << qPrintable(journal.err);
+    // An admin-only function is not the collector's to call.
+    EXPECT_EQ(cli({"--database", asAna.uri(), "roles", "revoke", asAna.user}).exitCode, 1);
+    for (const char* level : {"_admin", "_collect", "_read", "_owner"})
+        dropped.roles << prefix + QLatin1String(level);
 }
 
 TEST(DatabaseChoice, InitLaysOutAServerDatabaseThatOtherCommandsRefuseUntilThen)

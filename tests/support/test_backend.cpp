@@ -110,4 +110,12 @@ bool ServerTestDatabase::adminExec(const QString& sql) const
     return ok;
 }
 
+DroppedRoles::~DroppedRoles()
+{
+    QString error;
+    for (const QString& role : roles)
+        EXPECT_TRUE(runAdmin(QStringLiteral("DROP ROLE IF EXISTS %1").arg(quoteIdentifier(role)), &error))
+            << error.toStdString();
+}
+
 } // namespace tvq52::test

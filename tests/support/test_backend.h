@@ -4,6 +4,7 @@
 #include "db/database_target.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace tvq52::test {
 
@@ -39,6 +40,13 @@ public:
 
 private:
     DatabaseTarget target_;
+};
+
+// Roles belong to the whole server: the ones a test names here are dropped
+// when the object goes, which must be after the databases they own things in.
+struct DroppedRoles {
+    QStringList roles;
+    ~DroppedRoles();
 };
 
 } // namespace tvq52::test
