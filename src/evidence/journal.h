@@ -190,6 +190,13 @@ private:
     void releaseProbe(qint64 entry);
     Status holdEntry(qint64 entry);
     void releaseEntry(qint64 entry);
+    // The entry's row as opened (its number, and a server's login and time
+    // into `e`), its opening link, and its seal: through the server's
+    // functions on a server.
+    Status insertEntry(JournalEntry& e);
+    Status writeLink(const JournalEntry& e, const QVariant& signature, int pending);
+    Status writeSeal(const JournalEntry& e, qint64 sealNumber, const QVariant& signature, int pending,
+                     const QByteArray& linesDigest);
     Status transactionStep(const QString& sql);
     void rollback();
     // Seals with `signer`'s signature, or unsigned when it is null.

@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "evidence/journal.h"
+#include "support/folder_database.h"
 #include "support/rows.h"
 
 #include <QJsonArray>
@@ -215,9 +216,7 @@ TEST(CliJson, CollectPrintsEachUnitTheCountAndEachJournalCheck)
         auto db = cli.home.openDatabase();
         ASSERT_TRUE(Journal(*db).append(JournalAction::Download, 1001, QStringLiteral("modem"),
                                         QStringLiteral("completed"), {}));
-        ASSERT_TRUE(
-            QSqlQuery(db->connection())
-                .exec(QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LNumeroSerie\" = 1001")));
+        test::exec(*db, QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LNumeroSerie\" = 1001"));
     }
     cli.startSim({"--serial", "1001", "--days", "1", "--modem", "--rings", "1", "--ring-ms", "50", "--guard-ms", "10"});
     cli.home.writeFile(QStringLiteral("units.txt"), "1001\n1002\n");
