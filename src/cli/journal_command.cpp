@@ -145,6 +145,8 @@ void printEntry(QTextStream& out, const JournalEntry& e)
     if (!e.line.isEmpty())
         out << " by " << e.line;
     out << ": " << (e.outcome.isEmpty() ? QStringLiteral("open") : e.outcome) << '\n';
+    if (!e.user.isEmpty())
+        out << "  user " << e.user << '\n';
     if (!e.message.isEmpty())
         out << "  " << QString(e.message).replace(QLatin1Char('\n'), QLatin1Char(' ')) << '\n';
     if (!e.counts.isEmpty())
@@ -168,6 +170,7 @@ QJsonObject entryJson(const JournalEntry& e)
                        {"action", journalActionName(e.action)},
                        {"serial", ofAUnit(e) ? jsonCount(e.serial) : QJsonValue()},
                        {"line", jsonText(e.line)},
+                       {"user", jsonText(e.user)},
                        {"outcome", jsonText(e.outcome)},
                        {"message", jsonText(e.message)},
                        {"counts", counts},

@@ -107,6 +107,8 @@ TEST(CliJson, TheJournalAndTheStoredRecordsPrintOneTypedDocument)
     EXPECT_EQ(newest.value("serial").toInt(), 4711);
     EXPECT_EQ(newest.value("line").toString(), QStringLiteral("cable"));
     EXPECT_EQ(newest.value("outcome").toString(), QStringLiteral("completed"));
+    // The server names the login that opened it; a file has one user.
+    EXPECT_EQ(!newest.value("user").toString().isEmpty(), cli.home.openDatabase()->isServer());
     EXPECT_TRUE(kIsoStamp.match(newest.value("at").toString()).hasMatch()) << qPrintable(newest.value("at").toString());
     EXPECT_TRUE(newest.value("id").isDouble());
     EXPECT_TRUE(newest.value("counts").isArray());

@@ -715,10 +715,23 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
     EXPECT_EQ(child<QLabel>(&window, "LbCabeza")->text(), QString::fromLatin1(journal.head()));
     EXPECT_FALSE(journal.head().isEmpty());
 
+    // The status line counts what the filter shows.
+    QLabel* shown = child<QLabel>(&window, "LbEntradasMostradas");
+    EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 2"));
+    EXPECT_TRUE(table->isColumnHidden(7)) << "a file has no logins to name";
+
     child<QRadioButton>(&window, "OptionTodos")->setChecked(true);
     EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "8", "7"}));
     EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("Transmisión de programación"));
     EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("Error en la transmisión de datos"));
+    EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 3"));
+
+    QLineEdit* serial = child<QLineEdit>(&window, "TextNumeroSerie");
+    serial->setFocus();
+    serial->selectAll();
+    test::keyInto(&window, Qt::Key_8, Qt::NoModifier, QStringLiteral("8"));
+    EXPECT_EQ(columnTexts(table, 2), QStringList{"8"});
+    EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 1"));
 }
 
 // A download's counts in the user's words, leaving out kinds with none; a
