@@ -164,8 +164,8 @@ QVariant messageNumberColumn(const JournalEntry& e)
 
 QVariant messageArgumentsColumn(const JournalEntry& e)
 {
-    return e.messageNumber > 0 ? QVariant(e.messageArguments.join(kArgumentSeparator))
-                               : QVariant(QMetaType(QMetaType::QString));
+    return e.messageNumber > 0 || !e.messageArguments.isEmpty() ? QVariant(e.messageArguments.join(kArgumentSeparator))
+                                                                : QVariant(QMetaType(QMetaType::QString));
 }
 
 Row rowFrom(const QSqlQuery& q)

@@ -16,7 +16,7 @@ namespace {
 // seal it, once, and refuses every other change. The program's own writes
 // go through the tvq52_journal_* functions, which run as the tables' owner.
 const char* const kServerJournalObjects[] = {
-    R"sql(CREATE OR REPLACE FUNCTION tvq52_journal_entry_opened() RETURNS trigger LANGUAGE plpgsql
+    R"sql(CREATE OR REPLACE FUNCTION tvq52_keep_entry_opened() RETURNS trigger LANGUAGE plpgsql
 SET search_path = %1, pg_temp AS $f$
 BEGIN
   NEW."TUsuario" := session_user;
@@ -26,7 +26,7 @@ BEGIN
   NEW."TEnlace" := NULL;
   RETURN NEW;
 END $f$)sql",
-    R"sql(CREATE OR REPLACE FUNCTION tvq52_journal_entry_changed() RETURNS trigger LANGUAGE plpgsql
+    R"sql(CREATE OR REPLACE FUNCTION tvq52_keep_entry_changed() RETURNS trigger LANGUAGE plpgsql
 SET search_path = %1, pg_temp AS $f$
 DECLARE
   pending integer := coalesce(OLD."ISelloPendiente", 0);
@@ -58,7 +58,7 @@ BEGIN
   END IF;
   RETURN NEW;
 END $f$)sql",
-    R"sql(CREATE OR REPLACE FUNCTION tvq52_journal_lines_added() RETURNS trigger LANGUAGE plpgsql
+    R"sql(CREATE OR REPLACE FUNCTION tvq52_keep_lines_added() RETURNS trigger LANGUAGE plpgsql
 SET search_path = %1, pg_temp AS $f$
 BEGIN
   IF EXISTS (SELECT 1 FROM added a LEFT JOIN "Diario" d ON d."LId" = a."LEntrada" AND d."THash" IS NULL
@@ -68,29 +68,29 @@ BEGIN
   END IF;
   RETURN NULL;
 END $f$)sql",
-    R"sql(CREATE OR REPLACE FUNCTION tvq52_journal_kept() RETURNS trigger LANGUAGE plpgsql
+    R"sql(CREATE OR REPLACE FUNCTION tvq52_keep_journal() RETURNS trigger LANGUAGE plpgsql
 SET search_path = %1, pg_temp AS $f$
 BEGIN
   RAISE EXCEPTION 'the journal is never changed nor deleted' USING ERRCODE = '42501';
 END $f$)sql",
     R"sql(DROP TRIGGER IF EXISTS tvq52_entry_opened ON "Diario")sql",
     R"sql(CREATE TRIGGER tvq52_entry_opened BEFORE INSERT ON "Diario" FOR EACH ROW
-EXECUTE FUNCTION tvq52_journal_entry_opened())sql",
+EXECUTE FUNCTION tvq52_keep_entry_opened())sql",
     R"sql(DROP TRIGGER IF EXISTS tvq52_entry_changed ON "Diario")sql",
     R"sql(CREATE TRIGGER tvq52_entry_changed BEFORE UPDATE OR DELETE ON "Diario" FOR EACH ROW
-EXECUTE FUNCTION tvq52_journal_entry_changed())sql",
+EXECUTE FUNCTION tvq52_keep_entry_changed())sql",
     R"sql(DROP TRIGGER IF EXISTS tvq52_entries_kept ON "Diario")sql",
     R"sql(CREATE TRIGGER tvq52_entries_kept BEFORE TRUNCATE ON "Diario" FOR EACH STATEMENT
-EXECUTE FUNCTION tvq52_journal_kept())sql",
+EXECUTE FUNCTION tvq52_keep_journal())sql",
     R"sql(DROP TRIGGER IF EXISTS tvq52_lines_added ON "DiarioRegistros")sql",
     R"sql(CREATE TRIGGER tvq52_lines_added AFTER INSERT ON "DiarioRegistros" REFERENCING NEW TABLE AS added
-FOR EACH STATEMENT EXECUTE FUNCTION tvq52_journal_lines_added())sql",
+FOR EACH STATEMENT EXECUTE FUNCTION tvq52_keep_lines_added())sql",
     R"sql(DROP TRIGGER IF EXISTS tvq52_lines_kept ON "DiarioRegistros")sql",
     R"sql(CREATE TRIGGER tvq52_lines_kept BEFORE UPDATE OR DELETE ON "DiarioRegistros" FOR EACH ROW
-EXECUTE FUNCTION tvq52_journal_kept())sql",
+EXECUTE FUNCTION tvq52_keep_journal())sql",
     R"sql(DROP TRIGGER IF EXISTS tvq52_lines_truncated ON "DiarioRegistros")sql",
     R"sql(CREATE TRIGGER tvq52_lines_truncated BEFORE TRUNCATE ON "DiarioRegistros" FOR EACH STATEMENT
-EXECUTE FUNCTION tvq52_journal_kept())sql",
+EXECUTE FUNCTION tvq52_keep_journal())sql",
     R"sql(CREATE OR REPLACE FUNCTION tvq52_journal_open(p_action text, p_serial integer, p_line text,
   p_version integer, p_source text) RETURNS TABLE(entry bigint, opened text, login text)
 LANGUAGE sql SECURITY DEFINER SET search_path = %1, pg_temp AS $f$
@@ -157,10 +157,11 @@ Status installServerJournalObjects(QSqlDatabase db)
     for (const char* statement : kServerJournalObjects)
         if (!q.exec(QString::fromUtf8(statement).replace(QLatin1String("%1"), schema)))
             return sqlError(q.lastError());
-    // Nobody but the roles given them may call the program's functions.
+    // Nobody but the roles given them may call the program's functions; the
+    // triggers' (tvq52_keep_*) nobody at all.
     if (!q.exec(QStringLiteral("SELECT p.oid::regprocedure::text FROM pg_proc p "
                                "WHERE p.pronamespace = current_schema()::regnamespace "
-                               "AND p.proname LIKE 'tvq52\\_journal%'")))
+                               "AND (p.proname LIKE 'tvq52\\_journal\\_%' OR p.proname LIKE 'tvq52\\_keep\\_%')")))
         return sqlError(q.lastError());
     QStringList functions;
     while (q.next())

@@ -114,6 +114,13 @@ public:
     // one writer that listed them kept it: sealing then need not read a
     // million lines back.
     void setListedLines(qint64 entry, const QByteArray& digest) { listedLines_[entry] = digest; }
+    // What the message the entry is sealed with is made of, so that each
+    // reader sees it in their own language: a catalogue number and its
+    // arguments, or (number 0) a native text first and then its arguments.
+    void setMessageSource(qint64 entry, int number, const QStringList& arguments)
+    {
+        messageSources_[entry] = {number, arguments};
+    }
     // Keeps with an open entry what its file said of where it comes from;
     // sealing puts it in the hash.
     Status setProvenance(qint64 entry, const QString& text);
@@ -226,6 +233,7 @@ private:
     QHash<qint64, std::shared_ptr<QLockFile>> locks_;
     QSet<qint64> held_;
     QHash<qint64, QByteArray> listedLines_;
+    QHash<qint64, std::pair<int, QStringList>> messageSources_;
     QList<qint64> unlinked_;
     mutable StatementCache statements_;
     // Checked signatures by their bytes and content: the fleet verifies the

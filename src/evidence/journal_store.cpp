@@ -507,6 +507,7 @@ Status Journal::sealWith(qint64 entry, const QString& outcome, const QString& me
         return sealed;
     }
     releaseEntry(entry);
+    messageSources_.remove(entry);
     // Stamps that still cannot be added wait for a later seal or opening.
     if (signer)
         (void)addPendingTimeStamps();
@@ -558,6 +559,7 @@ Status Journal::sealLocked(qint64 entry, const QString& outcome, const QString& 
     e.message = message;
     e.counts = counts;
     e.totals = totals;
+    std::tie(e.messageNumber, e.messageArguments) = messageSources_.value(entry);
     e.hash = entryHash(chain->hash, e, *linesDigest);
     int pending = e.stampPending & kOpeningStampPending;
     const Result<QVariant> signature = signText(signer, signatures::sealText(e.hash), kSealStampPending, pending);

@@ -192,7 +192,7 @@ void JournalWindow::refresh()
                                 e.serial ? QString::number(e.serial) : QString(),
                                 lineText(guru_, e.line),
                                 journalOutcomeText(guru_, e.outcome),
-                                e.message,
+                                journalMessageText(guru_, e),
                                 counts,
                                 e.user,
                                 signerText(guru_, signing)};
