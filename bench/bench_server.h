@@ -113,14 +113,18 @@ inline bool printJournalShare(Database& db, qint64 rows, double seconds)
     if (!q.exec(QStringLiteral("SELECT pg_total_relation_size('\"DiarioRegistros\"')")) || !q.next())
         return false;
     const double bytes = q.value(0).toDouble();
-    const QString columns =
-        QStringLiteral("\"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", \"THuella\", \"BRegistros\"");
+    const QString columns = QStringLiteral("\"TTabla\", \"TClave\", \"TClaveFin\", \"THuella\", \"BRegistros\"");
     QElapsedTimer timer;
-    if (!q.exec(QStringLiteral("BEGIN")))
+    // Lines go only into an open entry: one is opened for them and rolled back.
+    if (!q.exec(QStringLiteral("BEGIN"))
+        || !q.exec(QStringLiteral("SELECT entry FROM tvq52_journal_open('merge', NULL, '', 3, NULL)")) || !q.next())
         return false;
+    const qint64 entry = q.value(0).toLongLong();
     timer.start();
-    const bool stored = q.exec(QStringLiteral("INSERT INTO \"DiarioRegistros\" (%1) SELECT %1 FROM \"DiarioRegistros\"")
-                                   .arg(columns));
+    const bool stored =
+        q.exec(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", %1) SELECT %2, %1 FROM \"DiarioRegistros\"")
+                   .arg(columns)
+                   .arg(entry));
     const double took = double(timer.nsecsElapsed()) / 1e9;
     q.exec(QStringLiteral("ROLLBACK"));
     if (!stored)

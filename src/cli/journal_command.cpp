@@ -8,6 +8,7 @@
 #include "evidence/journal.h"
 #include "evidence/journal_signatures.h"
 #include "i18n/translator.h"
+#include "records/outcome_text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -136,8 +137,9 @@ void printProvenance(QTextStream& out, const QString& text)
     }
 }
 
-void printEntry(QTextStream& out, const JournalEntry& e)
+void printEntry(QTextStream& out, const JournalEntry& e, const Translator& guru)
 {
+    const QString message = journalMessageText(guru, e);
     out << '#' << e.id << ' ' << e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << ' '
         << journalActionName(e.action);
     if (ofAUnit(e))
@@ -145,8 +147,10 @@ void printEntry(QTextStream& out, const JournalEntry& e)
     if (!e.line.isEmpty())
         out << " by " << e.line;
     out << ": " << (e.outcome.isEmpty() ? QStringLiteral("open") : e.outcome) << '\n';
-    if (!e.message.isEmpty())
-        out << "  " << QString(e.message).replace(QLatin1Char('\n'), QLatin1Char(' ')) << '\n';
+    if (!e.user.isEmpty())
+        out << "  user " << e.user << '\n';
+    if (!message.isEmpty())
+        out << "  " << QString(message).replace(QLatin1Char('\n'), QLatin1Char(' ')) << '\n';
     if (!e.counts.isEmpty())
         out << "  " << QString(e.counts).replace(QLatin1Char('\n'), QStringLiteral("; ")) << '\n';
     if (!e.source.isEmpty())
@@ -156,7 +160,7 @@ void printEntry(QTextStream& out, const JournalEntry& e)
         out << "  hash " << e.hash << '\n';
 }
 
-QJsonObject entryJson(const JournalEntry& e)
+QJsonObject entryJson(const JournalEntry& e, const Translator& guru)
 {
     QJsonArray counts;
     for (const QString& line : e.counts.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -168,8 +172,9 @@ QJsonObject entryJson(const JournalEntry& e)
                        {"action", journalActionName(e.action)},
                        {"serial", ofAUnit(e) ? jsonCount(e.serial) : QJsonValue()},
                        {"line", jsonText(e.line)},
+                       {"user", jsonText(e.user)},
                        {"outcome", jsonText(e.outcome)},
-                       {"message", jsonText(e.message)},
+                       {"message", jsonText(journalMessageText(guru, e))},
                        {"counts", counts},
                        {"source", jsonText(QString::fromLatin1(e.source))},
                        {"provenance", provenance},
@@ -263,13 +268,13 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (args.has("--json")) {
         QJsonArray list;
         for (const JournalEntry& e : entries)
-            list.append(entryJson(e));
+            list.append(entryJson(e, ctx.guru));
         printJson(QJsonObject{{"entries", list}, {"head", jsonText(QString::fromLatin1(journal.head()))}});
         return 0;
     }
     QTextStream out(stdout);
     for (const JournalEntry& e : entries)
-        printEntry(out, e);
+        printEntry(out, e, ctx.guru);
     out << ctx.guru.GetTranslation(QStringLiteral("Cabeza del diario:")) << ' ' << journal.head() << '\n';
     return 0;
 }

@@ -33,6 +33,9 @@ struct Message {
     MessageStyle style = MessageStyle::Plain;
     int catalogueId = 0;
     std::optional<Answer> defaultAnswer;
+    // What filled the catalogue text's %1.., so that it can be told again
+    // in another language.
+    QStringList arguments = {};
 };
 
 // The one way workflows talk to the user: Qt dialogs in the GUI, a console in

@@ -18,6 +18,8 @@ public:
         case MessageStyle::Information:
         case MessageStyle::Exclamation:
             last_ = message.text;
+            lastId_ = message.catalogueId;
+            lastArguments_ = message.arguments;
             break;
         default:
             break;
@@ -26,10 +28,20 @@ public:
     }
 
     const QString& lastMessage() const { return last_; }
-    void clear() { last_.clear(); }
+    // Its catalogue text and arguments (0 when it was none).
+    int lastCatalogueId() const { return lastId_; }
+    const QStringList& lastArguments() const { return lastArguments_; }
+    void clear()
+    {
+        last_.clear();
+        lastId_ = 0;
+        lastArguments_.clear();
+    }
 
 private:
     QString last_;
+    int lastId_ = 0;
+    QStringList lastArguments_;
 };
 
 } // namespace tvq52

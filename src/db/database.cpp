@@ -416,10 +416,12 @@ std::vector<ServerTable> expectedServerTables()
           QStringLiteral("TMensaje"), QStringLiteral("TRecuentos"), QStringLiteral("TTotales"), QStringLiteral("THash"),
           QStringLiteral("LAnterior"), QStringLiteral("LSello"), QStringLiteral("IVersion"), QStringLiteral("TEnlace"),
           QStringLiteral("TOrigen"), QStringLiteral("TProcedencia"), QStringLiteral("TFirmaApertura"),
-          QStringLiteral("TFirmaCierre"), QStringLiteral("ISelloPendiente"), QStringLiteral("THuellaLineas")},
+          QStringLiteral("TFirmaCierre"), QStringLiteral("ISelloPendiente"), QStringLiteral("THuellaLineas"),
+          QStringLiteral("TUsuario"), QStringLiteral("INumeroMensaje"), QStringLiteral("TArgumentosMensaje")},
          {QStringLiteral("IVersion"), QStringLiteral("TEnlace"), QStringLiteral("TOrigen"),
           QStringLiteral("TProcedencia"), QStringLiteral("TFirmaApertura"), QStringLiteral("TFirmaCierre"),
-          QStringLiteral("ISelloPendiente"), QStringLiteral("THuellaLineas")}});
+          QStringLiteral("ISelloPendiente"), QStringLiteral("THuellaLineas"), QStringLiteral("TUsuario"),
+          QStringLiteral("INumeroMensaje"), QStringLiteral("TArgumentosMensaje")}});
     tables.push_back({QStringLiteral("DiarioRegistros"),
                       {QLatin1String(kServerRowId), QStringLiteral("LEntrada"), QStringLiteral("TTabla"),
                        QStringLiteral("TClave"), QStringLiteral("THuella"), QStringLiteral("TClaveFin"),

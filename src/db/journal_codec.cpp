@@ -63,6 +63,9 @@ QByteArray entryFields(const JournalEntry& e)
     // Only when there is one: every entry hashed before the column existed stays valid.
     if (!e.provenance.isEmpty())
         fields << e.provenance;
+    if (e.version >= 3)
+        fields << e.user << (e.messageNumber > 0 ? QString::number(e.messageNumber) : QString())
+               << e.messageArguments.join(kArgumentSeparator);
     return fields.join(kSeparator).toUtf8();
 }
 
@@ -122,7 +125,8 @@ const QString kEntryColumns = QStringLiteral(
     "\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
     "\"TResultado\", \"TMensaje\", \"TRecuentos\", \"TTotales\", "
     "\"THash\", \"LAnterior\", \"IVersion\", \"TEnlace\", \"TOrigen\", \"TProcedencia\", "
-    "\"TFirmaApertura\", \"TFirmaCierre\", \"ISelloPendiente\", \"THuellaLineas\"");
+    "\"TFirmaApertura\", \"TFirmaCierre\", \"ISelloPendiente\", \"THuellaLineas\", "
+    "\"TUsuario\", \"INumeroMensaje\", \"TArgumentosMensaje\"");
 
 JournalEntry entryFrom(const QSqlQuery& q)
 {
@@ -146,7 +150,22 @@ JournalEntry entryFrom(const QSqlQuery& q)
     e.sealSignature = QByteArray::fromBase64(q.value(16).toString().toLatin1());
     e.stampPending = q.value(17).toInt();
     e.linesDigest = q.value(18).toString().toLatin1();
+    e.user = q.value(19).toString();
+    e.messageNumber = q.value(20).toInt();
+    if (!q.value(21).isNull())
+        e.messageArguments = q.value(21).toString().split(kArgumentSeparator);
     return e;
+}
+
+QVariant messageNumberColumn(const JournalEntry& e)
+{
+    return e.messageNumber > 0 ? QVariant(e.messageNumber) : QVariant(QMetaType(QMetaType::Int));
+}
+
+QVariant messageArgumentsColumn(const JournalEntry& e)
+{
+    return e.messageNumber > 0 || !e.messageArguments.isEmpty() ? QVariant(e.messageArguments.join(kArgumentSeparator))
+                                                                : QVariant(QMetaType(QMetaType::QString));
 }
 
 Row rowFrom(const QSqlQuery& q)

@@ -98,7 +98,8 @@ QStringList journalSchemaStatements(SqlDialect dialect)
                        "\"TMensaje\" TEXT, \"TRecuentos\" TEXT, \"TTotales\" TEXT, \"THash\" TEXT, "
                        "\"LAnterior\" %2, \"LSello\" %2, \"IVersion\" INTEGER, \"TEnlace\" TEXT, \"TOrigen\" TEXT, "
                        "\"TProcedencia\" TEXT, \"TFirmaApertura\" TEXT, \"TFirmaCierre\" TEXT, "
-                       "\"ISelloPendiente\" INTEGER, \"THuellaLineas\" TEXT)")
+                       "\"ISelloPendiente\" INTEGER, \"THuellaLineas\" TEXT, \"TUsuario\" TEXT, "
+                       "\"INumeroMensaje\" INTEGER, \"TArgumentosMensaje\" TEXT)")
             .arg(id, big),
         QStringLiteral("CREATE INDEX IF NOT EXISTS \"IX_DiarioSello\" ON \"Diario\" (\"LSello\")"),
         QStringLiteral("CREATE TABLE IF NOT EXISTS \"DiarioRegistros\" (%1\"LEntrada\" %2 NOT NULL, "
@@ -133,7 +134,8 @@ const AddedColumn kAddedColumns[] = {
     {"Diario", "IVersion"},          {"Diario", "TEnlace"},          {"Diario", "TOrigen"},
     {"Diario", "TProcedencia"},      {"Diario", "TFirmaApertura"},   {"Diario", "TFirmaCierre"},
     {"Diario", "ISelloPendiente"},   {"Diario", "THuellaLineas"},    {"DiarioRegistros", "TClaveFin"},
-    {"DiarioRegistros", "BRegistros"}};
+    {"DiarioRegistros", "BRegistros"}, {"Diario", "TUsuario"},     {"Diario", "INumeroMensaje"},
+    {"Diario", "TArgumentosMensaje"}};
 
 QString addedColumnType(const char* column, SqlDialect dialect)
 {
@@ -238,31 +240,38 @@ Status packUnlistedRecords(QSqlQuery& q, packed_lines::Packer& packer, int& coun
     return {};
 }
 
-// Opens the entry row; its number goes into `e`.
-Status insertOwnEntry(QSqlQuery& q, JournalEntry& e)
+// Opens the entry row; its number goes into `e`. A server gives it its
+// login and time, which the hash covers.
+Status insertOwnEntry(QSqlQuery& q, JournalEntry& e, bool server)
 {
-    q.prepare(
-        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"TLinea\", \"IVersion\") "
-                       "VALUES (?, ?, '', ?) RETURNING \"LId\""));
-    q.addBindValue(entryAt(e.at));
+    q.prepare(server ? QStringLiteral("SELECT entry, opened, login FROM tvq52_journal_open(?, NULL, '', ?, NULL)")
+                     : QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"TLinea\", \"IVersion\") "
+                                      "VALUES (?, ?, '', ?) RETURNING \"LId\""));
+    if (!server)
+        q.addBindValue(entryAt(e.at));
     q.addBindValue(journalActionName(e.action));
     q.addBindValue(e.version);
     if (!q.exec() || !q.next())
         return sqlError(q.lastError());
     e.id = q.value(0).toLongLong();
+    if (server) {
+        e.at = QDateTime::fromString(q.value(1).toString(), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        e.user = q.value(2).toString();
+    }
     q.finish();
     return {};
 }
 
 // Writes the packed lines in the entry; the hash of their lines.
-Result<QByteArray> listOwnLines(QSqlQuery& q, qint64 entry, const std::vector<packed_lines::Line>& lines)
+Result<QByteArray> listOwnLines(QSqlQuery& q, qint64 entry, const std::vector<packed_lines::Line>& lines, bool server)
 {
     Sha256 linesHash;
-    q.prepare(QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", "
-                             "\"THuella\", \"BRegistros\") VALUES (?, ?, ?, ?, ?, ?)"));
+    q.prepare(server ? QString::fromLatin1(kServerJournalLineSql)
+                     : QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
+                                      "\"TClaveFin\", \"BRegistros\", \"THuella\") VALUES (?, ?, ?, ?, ?, ?)"));
     for (const packed_lines::Line& l : lines) {
         for (const QVariant& v : QVariantList{entry, QString::fromUtf8(l.table), QString::fromUtf8(l.firstKey),
-                                              QString::fromUtf8(l.lastKey), QString::fromLatin1(l.digest), l.packed})
+                                              QString::fromUtf8(l.lastKey), l.packed, QString::fromLatin1(l.digest)})
             q.addBindValue(v);
         if (!q.exec())
             return sqlError(q.lastError());
@@ -274,7 +283,7 @@ Result<QByteArray> listOwnLines(QSqlQuery& q, qint64 entry, const std::vector<pa
 // Writes and seals, inside the caller's transaction, an entry the journal
 // makes itself: "adopt" lists every stored record no entry lists yet (and is
 // not written when there is none), "restart" lists nothing.
-Status writeOwnEntry(QSqlDatabase db, JournalAction action)
+Status writeOwnEntry(QSqlDatabase db, JournalAction action, bool server)
 {
     // Not forward-only: a server's streamed rows would lose all but the first
     // to the record() each row is read with.
@@ -294,24 +303,38 @@ Status writeOwnEntry(QSqlDatabase db, JournalAction action)
     JournalEntry e;
     e.at = QDateTime::currentDateTime();
     e.action = action;
-    e.version = kCurrentVersion;
+    e.version = kEntryVersion;
     e.outcome = journalOutcomeName(JournalOutcome::Completed);
     e.counts = QStringLiteral("records %1").arg(records);
     e.previous = head->id;
-    if (Status opened = insertOwnEntry(q, e); !opened)
+    if (Status opened = insertOwnEntry(q, e, server); !opened)
         return opened;
     e.link = openingLink(head->hash, e);
-    const Result<QByteArray> linesDigest = listOwnLines(q, e.id, lines);
+    const Result<QByteArray> linesDigest = listOwnLines(q, e.id, lines, server);
     if (!linesDigest)
         return linesDigest.status();
     e.hash = entryHash(head->hash, e, *linesDigest);
-    q.prepare(
-        QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = '', \"TRecuentos\" = ?, "
-                       "\"TTotales\" = '', \"THash\" = ?, \"LAnterior\" = ?, \"LSello\" = ?, \"TEnlace\" = ?, "
-                       "\"THuellaLineas\" = ? WHERE \"LId\" = ?"));
-    for (const QVariant& v : QVariantList{e.outcome, e.counts, QString::fromLatin1(e.hash), e.previous, head->seal + 1,
-                                          QString::fromLatin1(e.link), QString::fromLatin1(*linesDigest), e.id})
-        q.addBindValue(v);
+    if (server) {
+        q.prepare(QStringLiteral("SELECT tvq52_journal_link(?, ?, NULL, NULL)"));
+        q.addBindValue(e.id);
+        q.addBindValue(QString::fromLatin1(e.link));
+        if (!q.exec())
+            return sqlError(q.lastError());
+        q.prepare(QStringLiteral(
+            "SELECT tvq52_journal_seal(?, ?, '', ?, '', ?, ?, ?, NULL, NULL, ?, NULL, NULL)"));
+        for (const QVariant& v : QVariantList{e.id, e.outcome, e.counts, QString::fromLatin1(e.hash), e.previous,
+                                              head->seal + 1, QString::fromLatin1(*linesDigest)})
+            q.addBindValue(v);
+    } else {
+        q.prepare(QStringLiteral(
+            "UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = '', \"TRecuentos\" = ?, "
+            "\"TTotales\" = '', \"THash\" = ?, \"LAnterior\" = ?, \"LSello\" = ?, \"TEnlace\" = ?, "
+            "\"THuellaLineas\" = ? WHERE \"LId\" = ?"));
+        for (const QVariant& v : QVariantList{e.outcome, e.counts, QString::fromLatin1(e.hash), e.previous,
+                                              head->seal + 1, QString::fromLatin1(e.link),
+                                              QString::fromLatin1(*linesDigest), e.id})
+            q.addBindValue(v);
+    }
     if (!q.exec())
         return sqlError(q.lastError());
     return {};
@@ -372,6 +395,9 @@ Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect)
     }
     if (!q.exec(lineRangeIndexSql(dialect)))
         return fail(sqlError(q.lastError()));
+    if (!sqlite)
+        if (Status kept = installServerJournalObjects(db); !kept)
+            return fail(kept.error());
     const Result<bool> records = anyRecordStored(db);
     if (!records)
         return fail(records.error());
@@ -381,11 +407,11 @@ Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect)
         // that is gone is begun again, and says so.
         const bool begunBefore = sqlite ? marker == kJournalBegun : *records;
         if (begunBefore || *records)
-            written = writeOwnEntry(db, begunBefore ? JournalAction::Restart : JournalAction::Adopt);
+            written = writeOwnEntry(db, begunBefore ? JournalAction::Restart : JournalAction::Adopt, !sqlite);
     } else if (upgrading && *records) {
         // The first journal listed downloads only: what imports and merges
         // added until now is adopted once.
-        written = writeOwnEntry(db, JournalAction::Adopt);
+        written = writeOwnEntry(db, JournalAction::Adopt, !sqlite);
     }
     if (!written)
         return fail(written.error());

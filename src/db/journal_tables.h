@@ -22,6 +22,10 @@ extern const char* const kJournalLineEndSql;
 // Lists one record in an entry only while it is open; parameters: the
 // entry, the table, the key text, the digest, and the entry again.
 extern const char* const kJournalListRecordSql;
+// Lists a line in an open entry on a server; parameters: the entry, the
+// table, the first key, the last key (NULL: one record), the packed records
+// (NULL: one record) and the digest.
+extern const char* const kServerJournalLineSql;
 
 // What an exchange or a database operation did.
 enum class JournalAction : std::uint8_t {
@@ -59,7 +63,8 @@ struct JournalEntry {
     QByteArray hash;     // hex SHA-256; empty while the entry is open
     qint64 previous = 0; // the entry whose hash this one chains to
     // 1: the first form (levels to 0.1 dB); 2: values exactly as stored,
-    // and the opening link and source below in the hash.
+    // and the opening link and source below in the hash; 3: the user and
+    // the message's number and arguments too.
     int version = 1;
     // Written with the opening: the chain's head then and a hash over the
     // opening fields, so that an entry made by hand is told apart.
@@ -78,6 +83,12 @@ struct JournalEntry {
     // The hex SHA-256 of the entry's lines as sealed (empty for entries
     // sealed before it was kept): the chain is walked without its lines.
     QByteArray linesDigest;
+    // From version 3, in the hash: the login a server opened the entry for
+    // (empty in a file), and the catalogue number and arguments of the
+    // message, so that it is shown in the reader's language (0: none).
+    QString user;
+    int messageNumber = 0;
+    QStringList messageArguments;
     bool sealed() const { return !hash.isEmpty(); }
 };
 inline constexpr int kOpeningStampPending = 1;
@@ -94,6 +105,11 @@ QStringList journalSchemaStatements(SqlDialect dialect = SqlDialect::SQLite);
 // gone gets a "restart" entry instead, which verification reports: SQLite
 // keeps that mark in the file's header, a server database always had one.
 Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect = SqlDialect::SQLite);
+// On a server: the triggers that keep the journal (the login and time of
+// each entry set by the server, lines and seals only by the entry's login,
+// nothing else changed or deleted) and the functions the program writes it
+// through. Part of the lay-out; run again, it replaces them.
+Status installServerJournalObjects(QSqlDatabase db);
 
 // The canonical text of a row's values: the table's columns in order, ISO
 // dates, "hh:nn" times as stored, booleans 0/1, NULL empty; levels to 0.1 in

@@ -114,6 +114,13 @@ public:
     // one writer that listed them kept it: sealing then need not read a
     // million lines back.
     void setListedLines(qint64 entry, const QByteArray& digest) { listedLines_[entry] = digest; }
+    // What the message the entry is sealed with is made of, so that each
+    // reader sees it in their own language: a catalogue number and its
+    // arguments, or (number 0) a native text first and then its arguments.
+    void setMessageSource(qint64 entry, int number, const QStringList& arguments)
+    {
+        messageSources_[entry] = {number, arguments};
+    }
     // Keeps with an open entry what its file said of where it comes from;
     // sealing puts it in the hash.
     Status setProvenance(qint64 entry, const QString& text);
@@ -190,6 +197,13 @@ private:
     void releaseProbe(qint64 entry);
     Status holdEntry(qint64 entry);
     void releaseEntry(qint64 entry);
+    // The entry's row as opened (its number, and a server's login and time
+    // into `e`), its opening link, and its seal: through the server's
+    // functions on a server.
+    Status insertEntry(JournalEntry& e);
+    Status writeLink(const JournalEntry& e, const QVariant& signature, int pending);
+    Status writeSeal(const JournalEntry& e, qint64 sealNumber, const QVariant& signature, int pending,
+                     const QByteArray& linesDigest);
     Status transactionStep(const QString& sql);
     void rollback();
     // Seals with `signer`'s signature, or unsigned when it is null.
@@ -219,6 +233,7 @@ private:
     QHash<qint64, std::shared_ptr<QLockFile>> locks_;
     QSet<qint64> held_;
     QHash<qint64, QByteArray> listedLines_;
+    QHash<qint64, std::pair<int, QStringList>> messageSources_;
     QList<qint64> unlinked_;
     mutable StatementCache statements_;
     // Checked signatures by their bytes and content: the fleet verifies the

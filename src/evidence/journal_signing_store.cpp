@@ -76,7 +76,10 @@ Status Journal::addPendingTimeStamps()
     if (url.isEmpty())
         return {};
     const Result<QSqlQuery*> due = run(
-        QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"ISelloPendiente\" > 0 ORDER BY \"LId\"").arg(kEntryColumns),
+        // On a server only the entry's own login may add them.
+        QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"ISelloPendiente\" > 0%2 ORDER BY \"LId\"")
+            .arg(kEntryColumns,
+                 database_.isServer() ? QStringLiteral(" AND \"TUsuario\" = session_user") : QString()),
         {});
     if (!due)
         return due.error();
@@ -108,12 +111,16 @@ Status Journal::addPendingTimeStamps()
             }
             e.stampPending &= ~p.bit;
             const QString column = QString::fromLatin1(p.column);
+            const QVariantList binds{QString::fromLatin1(p.cms.toBase64()), signatures::pendingColumn(e.stampPending),
+                                     e.id, QString::fromLatin1(before.toBase64())};
             const Result<QSqlQuery*> update =
-                run(QStringLiteral("UPDATE \"Diario\" SET \"%1\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ? "
-                                   "AND coalesce(\"%1\", '') = ?")
-                        .arg(column),
-                    {QString::fromLatin1(p.cms.toBase64()), signatures::pendingColumn(e.stampPending), e.id,
-                     QString::fromLatin1(before.toBase64())});
+                database_.isServer()
+                    ? run(QStringLiteral("SELECT tvq52_journal_stamp(?, ?, ?, ?, ?)"),
+                          {e.id, p.bit == kSealStampPending, binds[0], binds[1], binds[3]})
+                    : run(QStringLiteral("UPDATE \"Diario\" SET \"%1\" = ?, \"ISelloPendiente\" = ? WHERE \"LId\" = ? "
+                                         "AND coalesce(\"%1\", '') = ?")
+                              .arg(column),
+                          binds);
             if (!update)
                 return update.error();
         }

@@ -211,13 +211,21 @@ void Journal::releaseProbe(qint64 entry)
 
 void Journal::sealAbandoned(Signer* signer)
 {
+    // A server lets only the login that opened an entry seal it.
     const Result<QSqlQuery*> open =
-        run(QStringLiteral("SELECT %1 FROM \"Diario\" WHERE \"THash\" IS NULL").arg(kEntryColumns), {});
+        run(QStringLiteral("SELECT %1, %2 FROM \"Diario\" WHERE \"THash\" IS NULL")
+                .arg(kEntryColumns, database_.isServer() ? QStringLiteral("\"TUsuario\" IS NOT DISTINCT FROM session_user")
+                                                         : QStringLiteral("1 = 1")),
+            {});
     if (!open)
         return;
     QList<JournalEntry> entries;
-    while ((*open)->next())
+    QSet<qint64> others;
+    while ((*open)->next()) {
         entries << entryFrom(**open);
+        if (!(*open)->value(kEntryColumnCount).toBool())
+            others.insert(entries.last().id);
+    }
     (*open)->finish();
     if (entries.isEmpty())
         return;
@@ -241,7 +249,7 @@ void Journal::sealAbandoned(Signer* signer)
             unlinked_ << e.id;
             continue;
         }
-        if (!probeAbandoned(e.id))
+        if (others.contains(e.id) || !probeAbandoned(e.id))
             continue;
         // One left open stays a finding of the check; the next opening tries again.
         (void)sealWith(e.id, journalOutcomeName(JournalOutcome::Interrupted), {}, {}, {}, signSeal ? signer : nullptr);
@@ -259,11 +267,48 @@ JournalEntry newEntry(JournalAction action, qint32 serial, const QString& line)
     e.action = action;
     e.serial = std::max(serial, 0);
     e.line = line;
-    e.version = kCurrentVersion;
+    e.version = kEntryVersion;
     return e;
 }
 
 } // namespace
+
+Status Journal::insertEntry(JournalEntry& e)
+{
+    const QVariant serial = e.serial > 0 ? QVariant(e.serial) : QVariant(QMetaType(QMetaType::Int));
+    const QVariant source = e.source.isEmpty() ? QVariant(QMetaType(QMetaType::QString))
+                                               : QVariant(QString::fromLatin1(e.source));
+    const QString action = journalActionName(e.action);
+    // A server sets the entry's login and time itself; the hash covers them.
+    const bool server = database_.isServer();
+    const Result<QSqlQuery*> insert =
+        server ? run(QStringLiteral("SELECT entry, opened, login FROM tvq52_journal_open(?, ?, ?, ?, ?)"),
+                     {action, serial, e.line, e.version, source})
+               : run(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", "
+                                    "\"TLinea\", \"IVersion\", \"TOrigen\") VALUES (?, ?, ?, ?, ?, ?) RETURNING \"LId\""),
+                     {entryAt(e.at), action, serial, e.line, e.version, source});
+    if (!insert)
+        return insert.error();
+    if (!(*insert)->next())
+        return sqlError((*insert)->lastError());
+    e.id = (*insert)->value(0).toLongLong();
+    if (server) {
+        e.at = QDateTime::fromString((*insert)->value(1).toString(), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        e.user = (*insert)->value(2).toString();
+    }
+    (*insert)->finish();
+    return {};
+}
+
+Status Journal::writeLink(const JournalEntry& e, const QVariant& signature, int pending)
+{
+    const QVariantList binds{QString::fromLatin1(e.link), signature, signatures::pendingColumn(pending), e.id};
+    return run(database_.isServer() ? QStringLiteral("SELECT tvq52_journal_link(?, ?, ?, ?)")
+                                    : QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
+                                                     "\"ISelloPendiente\" = ? WHERE \"LId\" = ?"),
+               database_.isServer() ? QVariantList{e.id, binds[0], binds[1], binds[2]} : binds)
+        .status();
+}
 
 Result<qint64> Journal::open(JournalAction action, qint32 serial, const QString& line, const QByteArray& source)
 {
@@ -287,17 +332,8 @@ Result<qint64> Journal::open(JournalAction action, qint32 serial, const QString&
     };
     JournalEntry e = newEntry(action, serial, line);
     e.source = source;
-    const Result<QSqlQuery*> insert =
-        run(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
-                           "\"IVersion\", \"TOrigen\") VALUES (?, ?, ?, ?, ?, ?) RETURNING \"LId\""),
-            {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version,
-             source.isEmpty() ? QVariant() : QVariant(QString::fromLatin1(source))});
-    if (!insert)
-        return fail(insert.error());
-    if (!(*insert)->next())
-        return fail(sqlError((*insert)->lastError()));
-    e.id = (*insert)->value(0).toLongLong();
-    (*insert)->finish();
+    if (Status inserted = insertEntry(e); !inserted)
+        return fail(inserted.error());
     const Result<QSqlQuery*> head = run(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
                                                        "ORDER BY \"LSello\" DESC LIMIT 1"),
                                         {});
@@ -311,12 +347,7 @@ Result<qint64> Journal::open(JournalAction action, qint32 serial, const QString&
         signText(*signer, signatures::openingText(e.link), kOpeningStampPending, pending);
     if (!signature)
         return fail(signature.error());
-    if (const Result<QSqlQuery*> linked =
-            run(QStringLiteral("UPDATE \"Diario\" SET \"TEnlace\" = ?, "
-                               "\"TFirmaApertura\" = ?, \"ISelloPendiente\" = ? "
-                               "WHERE \"LId\" = ?"),
-                {QString::fromLatin1(e.link), *signature, signatures::pendingColumn(pending), e.id});
-        !linked)
+    if (Status linked = writeLink(e, *signature, pending); !linked)
         return fail(linked.error());
     const qint64 id = e.id;
     Status held = holdEntry(id);
@@ -371,7 +402,8 @@ Status Journal::addRowsAfter(QSqlDatabase db, qint64 entry, const QString& table
                    reinterpret_cast<const unsigned char*>(hash.result().constData()));
     }
     QSqlQuery insert(db);
-    insert.prepare(QString::fromLatin1(kJournalPackedLineSql));
+    insert.prepare(QString::fromLatin1(db.driverName() == QLatin1String("QPSQL") ? kServerJournalLineSql
+                                                                                : kJournalPackedLineSql));
     for (const packed_lines::Line& line : packer.take(true)) {
         insert.addBindValue(entry);
         insert.addBindValue(QString::fromUtf8(line.table));
@@ -408,24 +440,35 @@ Status Journal::addRecord(qint64 entry, const QString& tableName, const Row& sto
                      [&](const char* t) { return tableName.compare(QString::fromUtf8(t), Qt::CaseInsensitive) == 0; })
         == std::end(kRecordTables))
         return {}; // only the record tables need their provenance
+    // A server refuses a line in an entry that is not open, or not ours.
+    const bool server = database_.isServer();
+    const QString name = QString::fromUtf8(table->name);
     const Result<QSqlQuery*> insert =
-        run(QString::fromLatin1(kJournalListRecordSql),
-            {entry, QString::fromUtf8(table->name), keyText(*table, storedRow), digest, entry});
+        server ? run(QString::fromLatin1(kServerJournalLineSql),
+                     {entry, name, keyText(*table, storedRow), QVariant(QMetaType(QMetaType::QString)),
+                      QVariant(QMetaType(QMetaType::QByteArray)), digest})
+               : run(QString::fromLatin1(kJournalListRecordSql), {entry, name, keyText(*table, storedRow), digest, entry});
     if (!insert)
         return insert.error();
-    if ((*insert)->numRowsAffected() != 1)
+    if (!server && (*insert)->numRowsAffected() != 1)
         return ownFailure(finalText(QStringLiteral("Journal entry %1 is not open").arg(entry)));
     return {};
 }
 
 Status Journal::setProvenance(qint64 entry, const QString& text)
 {
+    const QVariant value = text.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(text);
+    const bool server = database_.isServer();
     const Result<QSqlQuery*> update =
-        run(QStringLiteral("UPDATE \"Diario\" SET \"TProcedencia\" = ? WHERE \"LId\" = ? AND \"THash\" IS NULL"),
-            {text.isEmpty() ? QVariant() : QVariant(text), entry});
+        server ? run(QStringLiteral("SELECT tvq52_journal_provenance(?, ?)"), {entry, value})
+               : run(QStringLiteral("UPDATE \"Diario\" SET \"TProcedencia\" = ? WHERE \"LId\" = ? AND \"THash\" IS NULL"),
+                     {value, entry});
     if (!update)
         return update.error();
-    if ((*update)->numRowsAffected() != 1)
+    const int changed = server ? ((*update)->next() ? (*update)->value(0).toInt() : 0) : (*update)->numRowsAffected();
+    if (server)
+        (*update)->finish();
+    if (changed != 1)
         return ownFailure(finalText(QStringLiteral("Journal entry %1 is not open").arg(entry)));
     return {};
 }
@@ -464,6 +507,7 @@ Status Journal::sealWith(qint64 entry, const QString& outcome, const QString& me
         return sealed;
     }
     releaseEntry(entry);
+    messageSources_.remove(entry);
     // Stamps that still cannot be added wait for a later seal or opening.
     if (signer)
         (void)addPendingTimeStamps();
@@ -515,17 +559,41 @@ Status Journal::sealLocked(qint64 entry, const QString& outcome, const QString& 
     e.message = message;
     e.counts = counts;
     e.totals = totals;
+    std::tie(e.messageNumber, e.messageArguments) = messageSources_.value(entry);
     e.hash = entryHash(chain->hash, e, *linesDigest);
     int pending = e.stampPending & kOpeningStampPending;
     const Result<QVariant> signature = signText(signer, signatures::sealText(e.hash), kSealStampPending, pending);
     if (!signature)
         return signature.error();
+    return writeSeal(e, chain->sealNumber, *signature, pending, *linesDigest);
+}
+
+Status Journal::writeSeal(const JournalEntry& e, qint64 sealNumber, const QVariant& signature, int pending,
+                          const QByteArray& linesDigest)
+{
+    const QVariantList binds{e.outcome,
+                             e.message,
+                             e.counts,
+                             e.totals,
+                             QString::fromLatin1(e.hash),
+                             e.previous,
+                             sealNumber,
+                             signature,
+                             signatures::pendingColumn(pending),
+                             QString::fromLatin1(linesDigest),
+                             messageNumberColumn(e),
+                             messageArgumentsColumn(e),
+                             e.id};
+    if (database_.isServer())
+        return run(QStringLiteral("SELECT tvq52_journal_seal(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                   QVariantList{e.id} + binds.mid(0, binds.size() - 1))
+            .status();
     return run(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
                               "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
                               "\"LSello\" = ?, \"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, "
-                              "\"THuellaLineas\" = ? WHERE \"LId\" = ?"),
-               {outcome, message, counts, totals, QString::fromLatin1(e.hash), e.previous, chain->sealNumber,
-                *signature, signatures::pendingColumn(pending), QString::fromLatin1(*linesDigest), entry})
+                              "\"THuellaLineas\" = ?, \"INumeroMensaje\" = ?, \"TArgumentosMensaje\" = ? "
+                              "WHERE \"LId\" = ?"),
+               binds)
         .status();
 }
 
@@ -551,16 +619,8 @@ Status Journal::appendInTransaction(JournalAction action, qint32 serial, const Q
         (*chain)->finish();
     }
     JournalEntry e = newEntry(action, serial, line);
-    const Result<QSqlQuery*> insert = run(
-        QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
-                       "\"IVersion\") VALUES (?, ?, ?, ?, ?) RETURNING \"LId\""),
-        {entryAt(e.at), journalActionName(action), e.serial > 0 ? QVariant(e.serial) : QVariant(), line, e.version});
-    if (!insert)
-        return insert.error();
-    if (!(*insert)->next())
-        return sqlError((*insert)->lastError());
-    e.id = (*insert)->value(0).toLongLong();
-    (*insert)->finish();
+    if (Status inserted = insertEntry(e); !inserted)
+        return inserted;
     const Result<ChainHead> chain = readChainHead();
     if (!chain)
         return chain.error();
@@ -580,15 +640,9 @@ Status Journal::appendInTransaction(JournalAction action, qint32 serial, const Q
     const Result<QVariant> sealing = signText(*signer, signatures::sealText(e.hash), kSealStampPending, pending);
     if (!sealing)
         return sealing.error();
-    return run(QStringLiteral("UPDATE \"Diario\" SET \"TResultado\" = ?, \"TMensaje\" = ?, "
-                              "\"TRecuentos\" = ?, \"TTotales\" = ?, \"THash\" = ?, \"LAnterior\" = ?, "
-                              "\"LSello\" = ?, \"TEnlace\" = ?, \"TFirmaApertura\" = ?, "
-                              "\"TFirmaCierre\" = ?, \"ISelloPendiente\" = ?, \"THuellaLineas\" = ? "
-                              "WHERE \"LId\" = ?"),
-               {outcome, message, QString(), QString(), QString::fromLatin1(e.hash), e.previous, chain->sealNumber,
-                QString::fromLatin1(e.link), *opening, *sealing, signatures::pendingColumn(pending),
-                QString::fromLatin1(*linesDigest), e.id})
-        .status();
+    if (Status linked = writeLink(e, *opening, pending); !linked)
+        return linked;
+    return writeSeal(e, chain->sealNumber, *sealing, pending, *linesDigest);
 }
 
 QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const

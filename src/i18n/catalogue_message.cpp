@@ -29,7 +29,7 @@ QString fillArgs(const QString& text, const QStringList& args)
 Answer showCatalogue(Prompter& prompter, const Translator& guru, int id, MessageStyle style, const QStringList& args,
                      const QString& title)
 {
-    return prompter.message(Message{guru.text(id, args), title, style, id, {}});
+    return prompter.message(Message{guru.text(id, args), title, style, id, {}, args});
 }
 
 Answer askToSaveEdits(Prompter& prompter, const Translator& guru)

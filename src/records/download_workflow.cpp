@@ -478,8 +478,19 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
     // The entry keeps the message the user was shown; a stop shows none, yet
     // an office reading the journal wants to know what became of the download.
     QString message = run.prompter.lastMessage();
-    if (message.isEmpty() && run.report.outcome == DownloadOutcome::Stopped)
-        message = guru_.GetTranslation(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."));
+    // It is told again in the reader's language only when the catalogue
+    // text is all that the user was shown.
+    int number = run.prompter.lastCatalogueId();
+    QStringList arguments = run.prompter.lastArguments();
+    if (number > 0 && guru_.text(number, arguments) != message) {
+        number = 0;
+        arguments.clear();
+    }
+    if (message.isEmpty() && run.report.outcome == DownloadOutcome::Stopped) {
+        const QString stopped = QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado.");
+        message = guru_.GetTranslation(stopped);
+        arguments = {stopped};
+    }
     if (run.report.journalEntry == 0) {
         // An attempt that never reached a known unit (no line, no answer, a
         // unit not in the database) is kept too: an office wants to see it.
@@ -493,6 +504,7 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
         return;
     }
     run.store.setJournalEntry(nullptr, 0);
+    run.journal.setMessageSource(run.report.journalEntry, number, arguments);
     const auto seal = [&] {
         return run.journal.seal(run.report.journalEntry, outcomeName(run.report.outcome), message,
                                 downloadCountsText(run.report.counts),

@@ -1,9 +1,22 @@
 #include "records/outcome_text.h"
 
+#include "db/journal_tables.h"
 #include "i18n/translator.h"
 #include "records/collect_summary.h"
 
 namespace tvq52 {
+
+QString journalMessageText(const Translator& guru, const JournalEntry& entry)
+{
+    if (entry.messageNumber > 0)
+        return guru.text(entry.messageNumber, entry.messageArguments);
+    if (entry.messageArguments.isEmpty())
+        return entry.message;
+    QString text = guru.GetTranslation(entry.messageArguments.first());
+    for (qsizetype i = 1; i < entry.messageArguments.size(); ++i)
+        text = text.arg(entry.messageArguments.at(i));
+    return text;
+}
 
 QString journalOutcomeText(const Translator& guru, const QString& outcome)
 {

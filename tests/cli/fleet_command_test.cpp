@@ -3,6 +3,7 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "support/result_checks.h"
+#include "support/folder_database.h"
 #include "support/rows.h"
 
 #include <QJsonArray>
@@ -60,6 +61,7 @@ TEST(CliFleet, JsonHasExactlyTheKeysWithTheirTypesSortedByUrgency)
                                  row({{"LNumeroSerie", 30},
                                       {"DFecha", QDate::currentDate().addDays(1)},
                                       {"THora", QStringLiteral("10:00")}})));
+        const test::PastJournalTriggers past(*db);
         QSqlQuery q(db->connection());
         q.prepare(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", "
                                  "\"TResultado\") VALUES (?, 'download', 40, 'completed')"));
@@ -150,8 +152,7 @@ TEST(CliFleet, RefusesBadOptionsAndVerifiesEveryJournalWhenAsked)
         auto db = cli.home.openDatabase();
         ASSERT_TRUE(Journal(*db).append(JournalAction::Download, 10, QStringLiteral("cable"),
                                         QStringLiteral("completed"), {}));
-        QSqlQuery q(db->connection());
-        ASSERT_TRUE(q.exec(QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'edited'")));
+        test::exec(*db, QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'edited'"));
     }
     for (const QStringList& bad : {QStringList{"fleet", "--days", "x"}, QStringList{"fleet", "--days", "-1"},
                                    QStringList{"fleet", "--json", "--csv"}, QStringList{"fleet", "extra"}}) {

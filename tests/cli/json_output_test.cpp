@@ -1,5 +1,6 @@
 #include "cli_run.h"
 #include "evidence/journal.h"
+#include "support/folder_database.h"
 #include "support/rows.h"
 
 #include <QJsonArray>
@@ -106,6 +107,8 @@ TEST(CliJson, TheJournalAndTheStoredRecordsPrintOneTypedDocument)
     EXPECT_EQ(newest.value("serial").toInt(), 4711);
     EXPECT_EQ(newest.value("line").toString(), QStringLiteral("cable"));
     EXPECT_EQ(newest.value("outcome").toString(), QStringLiteral("completed"));
+    // The server names the login that opened it; a file has one user.
+    EXPECT_EQ(!newest.value("user").toString().isEmpty(), cli.home.openDatabase()->isServer());
     EXPECT_TRUE(kIsoStamp.match(newest.value("at").toString()).hasMatch()) << qPrintable(newest.value("at").toString());
     EXPECT_TRUE(newest.value("id").isDouble());
     EXPECT_TRUE(newest.value("counts").isArray());
@@ -215,9 +218,7 @@ TEST(CliJson, CollectPrintsEachUnitTheCountAndEachJournalCheck)
         auto db = cli.home.openDatabase();
         ASSERT_TRUE(Journal(*db).append(JournalAction::Download, 1001, QStringLiteral("modem"),
                                         QStringLiteral("completed"), {}));
-        ASSERT_TRUE(
-            QSqlQuery(db->connection())
-                .exec(QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LNumeroSerie\" = 1001")));
+        test::exec(*db, QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LNumeroSerie\" = 1001"));
     }
     cli.startSim({"--serial", "1001", "--days", "1", "--modem", "--rings", "1", "--ring-ms", "50", "--guard-ms", "10"});
     cli.home.writeFile(QStringLiteral("units.txt"), "1001\n1002\n");

@@ -8,7 +8,11 @@
 #include "support/rows.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -104,6 +108,14 @@ TEST(ServerDownload, TwoDownloadsAtOnceStoreEveryRecordOnceAndKeepOneJournalChai
         // Whichever was sealed first starts the chain, the other follows it.
         EXPECT_TRUE((entries[0].previous == 0 && entries[1].previous == entries[0].id)
                     || (entries[1].previous == 0 && entries[0].previous == entries[1].id));
+        // The server named the login of each, which the listing gives.
+        QSqlQuery login(db->connection());
+        ASSERT_TRUE(login.exec(QStringLiteral("SELECT session_user")) && login.next());
+        const QJsonArray listed =
+            QJsonDocument::fromJson(cli({"journal", "--json"}).out.toUtf8()).object().value("entries").toArray();
+        ASSERT_EQ(listed.size(), 2);
+        for (const QJsonValue& e : listed)
+            EXPECT_EQ(e.toObject().value("user").toString(), login.value(0).toString());
     }
 }
 

@@ -192,6 +192,81 @@ TEST_F(JournalTest, AnOpenEntryMadeByHandIsNeitherTrustedNorSealed)
     EXPECT_TRUE(kinds(v).contains(JournalFinding::Kind::RecordEdited));
 }
 
+// On a server the journal is the server's: the login's own SQL changes
+// nothing, another login can neither list lines in an entry nor seal it,
+// and the login and time the server gave an entry are in its hash.
+TEST_F(JournalTest, OnAServerOnlyTheOpeningLoginSealsItsEntryOnceAndNothingElseChanges)
+{
+    if (!db->isServer())
+        GTEST_SKIP() << "a file has one user; its evidence is the chain and the PC's key";
+    const qint64 sealed = download(80.0f);
+    const auto opened = journal->open(JournalAction::Download, kSerial, QStringLiteral("cable"));
+    ASSERT_TRUE(opened);
+    const QString other = db->target().database + QStringLiteral("_other");
+    struct DroppedRole {
+        Database& db;
+        QString name;
+        ~DroppedRole()
+        {
+            QSqlQuery q(db.connection());
+            q.exec(QStringLiteral("DROP OWNED BY %1").arg(quoteIdentifier(name)));
+            q.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(quoteIdentifier(name)));
+        }
+    } dropped{*db, other};
+    const QString role = quoteIdentifier(other);
+    exec(QStringLiteral("CREATE ROLE %1 LOGIN").arg(role));
+    exec(QStringLiteral("GRANT ALL ON ALL TABLES IN SCHEMA public TO %1").arg(role));
+    exec(QStringLiteral("GRANT ALL ON ALL SEQUENCES IN SCHEMA public TO %1").arg(role));
+    exec(QStringLiteral("GRANT EXECUTE ON ALL FUNCTIONS IN SCHEMA public TO %1").arg(role));
+    DatabaseTarget asOther = db->target();
+    asOther.user = other;
+    {
+        auto otherDb = Database::openServer(asOther, {});
+        ASSERT_TRUE(otherDb) << otherDb.error().detail.toStdString();
+        const QString line = QStringLiteral("INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", "
+                                            "\"THuella\") VALUES (%1, 'Intervalos', '1234 2010-03-15 11:00', 'x')");
+        const QString seal = QStringLiteral("UPDATE \"Diario\" SET \"THash\" = 'x', \"TResultado\" = 'completed' "
+                                            "WHERE \"LId\" = %1");
+        struct Refused {
+            Database& as;
+            QString sql;
+        };
+        for (const Refused& c : {
+                 Refused{*db, QStringLiteral("DELETE FROM \"Diario\" WHERE \"LId\" = %1").arg(sealed)},
+                 Refused{*db, QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LId\" = %1").arg(sealed)},
+                 Refused{*db, seal.arg(sealed)},
+                 Refused{*db, QStringLiteral("UPDATE \"Diario\" SET \"TUsuario\" = 'x' WHERE \"LId\" = %1").arg(*opened)},
+                 Refused{*db, QStringLiteral("DELETE FROM \"DiarioRegistros\" WHERE \"LEntrada\" = %1").arg(sealed)},
+                 Refused{*db, QStringLiteral("UPDATE \"DiarioRegistros\" SET \"THuella\" = 'x'")},
+                 Refused{*db, QStringLiteral("TRUNCATE \"DiarioRegistros\"")},
+                 Refused{*db, line.arg(sealed)},
+                 Refused{**otherDb, seal.arg(*opened)},
+                 Refused{**otherDb, line.arg(*opened)},
+                 Refused{**otherDb, QStringLiteral("DELETE FROM \"Diario\" WHERE \"LId\" = %1").arg(*opened)},
+             }) {
+            QSqlQuery q(c.as.connection());
+            EXPECT_FALSE(q.exec(c.sql)) << c.sql.toStdString();
+            EXPECT_EQ(q.lastError().nativeErrorCode(), QStringLiteral("42501")) << c.sql.toStdString();
+        }
+        EXPECT_FALSE(Journal(**otherDb).seal(*opened, QStringLiteral("completed"), {}).ok());
+    }
+    EXPECT_TRUE(journal->seal(*opened, QStringLiteral("completed"), {}).ok());
+    EXPECT_FALSE(journal->seal(*opened, QStringLiteral("failed"), {}).ok()) << "sealed once";
+    EXPECT_EQ(test::countRows(*db, QStringLiteral("SELECT count(*) FROM \"Diario\"")), 2);
+
+    QSqlQuery q(db->connection());
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT session_user")) && q.next());
+    const JournalEntry e = journal->entries()[0];
+    EXPECT_EQ(e.user, q.value(0).toString());
+    EXPECT_LE(qAbs(e.at.secsTo(QDateTime::currentDateTime())), 120);
+    EXPECT_TRUE(journal->verify().findings.isEmpty());
+    exec(QStringLiteral("UPDATE \"Diario\" SET \"TUsuario\" = 'someone' WHERE \"LId\" = %1").arg(*opened));
+    const JournalVerification v = journal->verify();
+    ASSERT_EQ(v.findings.size(), 1);
+    EXPECT_EQ(v.findings[0].kind, JournalFinding::Kind::EntryAltered);
+    EXPECT_EQ(v.findings[0].entry, *opened);
+}
+
 TEST_F(JournalTest, AKeptHeadMustStillBeInTheChain)
 {
     download(80.0f);
@@ -324,6 +399,7 @@ TEST_F(JournalTest, PackedLinesAreCheckedWithinTheScopeAskedAndAForgedLineIsFoun
     QByteArray forged = original;
     forged[forged.size() - 1] = char(forged.back() ^ 1);
     const auto rewrite = [&](const QByteArray& packed, const QString& lastKey) {
+        const test::PastJournalTriggers past(*db);
         q.prepare(QStringLiteral("UPDATE \"DiarioRegistros\" SET \"BRegistros\" = ?, \"TClaveFin\" = ? WHERE rowid = ?"));
         for (const QVariant& value : QVariantList{packed, lastKey, line})
             q.addBindValue(value);

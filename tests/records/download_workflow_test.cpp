@@ -183,6 +183,7 @@ TEST_P(FullDownload, StoresWhatTheUnitServedAndASecondRunAddsNothing)
     const DownloadReport first = download();
     ASSERT_EQ(first.outcome, DownloadOutcome::Completed) << prompter.catalogueIds().size();
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
+    EXPECT_EQ(Journal(*db).entries(4711).value(0).messageNumber, 61) << "told again in each reader's language";
     EXPECT_EQ(key(view.proposal->start()), key(kHistoryEnd.addDays(-60))) << "nothing stored: 60 days back";
     EXPECT_EQ(view.toggles, 2);
     EXPECT_EQ(view.finished, 1);
@@ -304,6 +305,7 @@ TEST_F(Download, NothingIsAskedOfAnUnknownUnitNorWithoutAUnitOrARange)
     EXPECT_EQ(entries[0].outcome, QStringLiteral("failed"));
     EXPECT_TRUE(entries[0].sealed());
     EXPECT_EQ(entries[0].message, prompter.shown().at(1).text);
+    EXPECT_EQ(entries[0].messageNumber, 0) << "the serial was added to the catalogue text: kept as told";
 }
 
 TEST_F(Download, AnotherUnitOnTheLineIsShownAndReadFromItsOwnNewestInterval)
@@ -376,6 +378,7 @@ TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
         EXPECT_EQ(entries.front().outcome, "stopped");
         // Nothing was shown for the stop, yet the entry says what happened.
         EXPECT_EQ(entries.front().message, QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."));
+        EXPECT_EQ(entries.front().messageArguments, QStringList{entries.front().message}) << "its native text";
     }
     EXPECT_FALSE(session.link().stopRequested()) << "the next download starts afresh";
 }

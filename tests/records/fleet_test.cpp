@@ -51,6 +51,7 @@ protected:
     void addEntry(qint32 serial, const char* action, const QDateTime& at, const char* outcome = "completed",
                   const QString& counts = {})
     {
+        const test::PastJournalTriggers past(*db);
         QSqlQuery q(db->connection());
         q.prepare(QStringLiteral("INSERT INTO \"Diario\" (\"TFechaHora\", \"TAccion\", \"LNumeroSerie\", "
                                  "\"TResultado\", \"TRecuentos\") VALUES (?, ?, ?, ?, ?)"));
@@ -390,8 +391,7 @@ TEST_F(FleetTest, TheJournalCheckIsKeptPerUnitAndAnAlteredJournalIsATamperSign)
     ASSERT_TRUE(unit(100).journalCheckedAt);
     EXPECT_LE(qAbs(unit(100).journalCheckedAt->secsTo(QDateTime::currentDateTime())), 60);
 
-    QSqlQuery q(db->connection());
-    ASSERT_TRUE(q.exec(QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LNumeroSerie\" = 200")));
+    test::exec(*db, QStringLiteral("UPDATE \"Diario\" SET \"TMensaje\" = 'x' WHERE \"LNumeroSerie\" = 200"));
     EXPECT_TRUE(unit(200).journalOk) << "the cache, not the journal, is read";
     EXPECT_EQ(take(checkFleetJournal(*db, 200)), QList<qint32>{200});
     EXPECT_FALSE(unit(200).journalOk);

@@ -4,6 +4,7 @@
 #include "records/gui/record_kind_text.h"
 #include "records/outcome_text.h"
 
+#include "db/database.h"
 #include "evidence/journal.h"
 #include "i18n/translator.h"
 
@@ -22,6 +23,8 @@
 namespace tvq52 {
 
 namespace {
+
+constexpr int kUserColumn = 7;
 
 QString actionText(const Translator& guru, JournalAction action)
 {
@@ -92,17 +95,24 @@ JournalWindow::JournalWindow(const Translator& guru, Database& database, qint32 
     filter->addStretch();
     layout->addLayout(filter);
 
-    table_ = new QTableWidget(0, 8, this);
+    table_ = new QTableWidget(0, 9, this);
     table_->setObjectName(QStringLiteral("GridDiario"));
     table_->setHorizontalHeaderLabels({QStringLiteral("Fecha y hora"), QStringLiteral("Acción"),
                                        QStringLiteral("Aparato"), QStringLiteral("Línea"), QStringLiteral("Resultado"),
                                        QStringLiteral("Mensaje"), QStringLiteral("Registros"),
-                                       QStringLiteral("Firmado por")});
+                                       QStringLiteral("Usuario"), QStringLiteral("Firmado por")});
+    // A file has one user; a server names the login that opened each entry.
+    table_->setColumnHidden(kUserColumn, !database.isServer());
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->hide();
     table_->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(table_, 1);
+
+    shown_ = new QLabel(this);
+    shown_->setObjectName(QStringLiteral("LbEntradasMostradas"));
+    shown_->setProperty("Tag", QStringLiteral("!"));
+    layout->addWidget(shown_);
 
     auto* bottom = new QHBoxLayout;
     auto* headCaption = new QLabel(QStringLiteral("Cabeza de la cadena:"), this);
@@ -156,7 +166,7 @@ void JournalWindow::fitMessageColumn()
     constexpr int kMessage = 5;
     int others = 0;
     for (int c = 0; c < table_->columnCount(); ++c)
-        if (c != kMessage)
+        if (c != kMessage && !table_->isColumnHidden(c))
             others += table_->columnWidth(c);
     // Wrapping makes rows taller: room is kept for the vertical bar that may bring.
     const QScrollBar* bar = table_->verticalScrollBar();
@@ -182,8 +192,9 @@ void JournalWindow::refresh()
                                 e.serial ? QString::number(e.serial) : QString(),
                                 lineText(guru_, e.line),
                                 journalOutcomeText(guru_, e.outcome),
-                                e.message,
+                                journalMessageText(guru_, e),
                                 counts,
+                                e.user,
                                 signerText(guru_, signing)};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
@@ -196,6 +207,8 @@ void JournalWindow::refresh()
                              + QString::fromLatin1(signing.signer.fingerprint));
         ++row;
     }
+    // What the filter shows, not the whole journal.
+    shown_->setText(guru_.GetTranslation(QStringLiteral("Entradas mostradas: %1")).arg(entries.size()));
     fitColumns();
     head_->setText(QString::fromLatin1(journal_.head()));
 }

@@ -39,6 +39,7 @@ private:
     QLineEdit* serial_ = nullptr;
     QTableWidget* table_ = nullptr;
     QLabel* head_ = nullptr;
+    QLabel* shown_ = nullptr;
 };
 
 } // namespace tvq52

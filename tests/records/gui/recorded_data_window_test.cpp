@@ -1,3 +1,4 @@
+#include "core/catalogue_ids.h"
 #include "core/own_words.h"
 #include "evidence/journal.h"
 #include "evidence/signing.h"
@@ -715,10 +716,23 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
     EXPECT_EQ(child<QLabel>(&window, "LbCabeza")->text(), QString::fromLatin1(journal.head()));
     EXPECT_FALSE(journal.head().isEmpty());
 
+    // The status line counts what the filter shows.
+    QLabel* shown = child<QLabel>(&window, "LbEntradasMostradas");
+    EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 2"));
+    EXPECT_TRUE(table->isColumnHidden(7)) << "a file has no logins to name";
+
     child<QRadioButton>(&window, "OptionTodos")->setChecked(true);
     EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "8", "7"}));
     EXPECT_EQ(table->item(1, 1)->text(), QStringLiteral("Transmisión de programación"));
     EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("Error en la transmisión de datos"));
+    EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 3"));
+
+    QLineEdit* serial = child<QLineEdit>(&window, "TextNumeroSerie");
+    serial->setFocus();
+    serial->selectAll();
+    test::keyInto(&window, Qt::Key_8, Qt::NoModifier, QStringLiteral("8"));
+    EXPECT_EQ(columnTexts(table, 2), QStringList{"8"});
+    EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 1"));
 }
 
 // A download's counts in the user's words, leaving out kinds with none; a
@@ -754,6 +768,29 @@ TEST_F(JournalWindowTest, ADownloadsCountsShowInTheUsersWordsBesideALongMessage)
         EXPECT_FALSE(table->horizontalScrollBar()->isVisible()) << width;
         EXPECT_EQ(table->item(0, 5)->toolTip(), table->item(0, 5)->text());
     }
+}
+
+// A message kept with its catalogue text reads in the window's language,
+// whatever the language it was written in; one without reads as stored.
+TEST_F(JournalWindowTest, AnEntrysMessageIsShownInTheWindowsLanguage)
+{
+    Journal journal(*ctx_->db);
+    const Result<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("cable"));
+    ASSERT_TRUE(entry);
+    const QString spanish = ctx_->guru.text(msg::TransferDone);
+    journal.setMessageSource(*entry, msg::TransferDone, {});
+    ASSERT_TRUE(journal.seal(*entry, QStringLiteral("completed"), spanish));
+    ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("failed"),
+                               QStringLiteral("Texto sin catálogo")));
+    ctx_->guru.sForeignColumnName = QStringLiteral("Deutsch");
+    ASSERT_TRUE(
+        ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+    const QString german = ctx_->guru.text(msg::TransferDone);
+    ASSERT_NE(german, spanish);
+
+    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    EXPECT_EQ(columnTexts(window.table(), 5), (QStringList{QStringLiteral("Texto sin catálogo"), german}));
+    EXPECT_TRUE(journal.verify().findings.isEmpty());
 }
 
 // An entry from before the key reads unsigned; one signed after names its
