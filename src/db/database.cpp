@@ -5,6 +5,7 @@
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
 #include "db/journal_tables.h"
+#include "db/server_writes.h"
 #include "db/sql_error.h"
 #include "db/store.h"
 
@@ -288,6 +289,7 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
         && q.next() && q.value(0).toBool()) {
         q.finish();
         (void)ensureFleetTables(database->connection(), SqlDialect::PostgreSQL);
+        (void)ensureServerWriteFunctions(database->connection());
     }
     return database;
 }
@@ -512,6 +514,10 @@ Status Database::layOutSchema()
     if (Status fleet = ensureFleetTables(db, SqlDialect::PostgreSQL, false); !fleet) {
         db.rollback();
         return fleet;
+    }
+    if (Status writes = installServerWriteFunctions(db); !writes) {
+        db.rollback();
+        return writes;
     }
     if (!db.commit())
         return sqlError(db.lastError());

@@ -1,0 +1,173 @@
+#include "db/server_writes.h"
+
+#include "db/packed_lines.h"
+#include "db/schema.h"
+#include "db/sql_error.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+namespace tvq52 {
+
+namespace {
+
+QString sqlLiteral(const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QString versionComment()
+{
+    return QStringLiteral("tvq52 writes %1").arg(kServerWritesVersion);
+}
+
+// The tables a collecting login may add rows to: the records, not the
+// journal's nor the PC's own.
+QString storableTables()
+{
+    QStringList names;
+    for (const TableDef& t : schemaTables())
+        if (!isLocalTable(t))
+            names << sqlLiteral(QString::fromUtf8(t.name));
+    return names.join(QLatin1Char(','));
+}
+
+// Packed lines of format 2 are made here, where SQL makes them easily: per
+// record its key's length (2 bytes, big-endian), the key, the raw digest;
+// in key order, a line per unit and at most kRecordsPerLine records.
+QString collectStoreFunction(const QString& schema)
+{
+    return QStringLiteral(R"SQL(
+CREATE OR REPLACE FUNCTION tvq52_collect_store(entry bigint, tbl text, staging text)
+RETURNS TABLE (line_id bigint, line_table text, first_key text, last_key text, line_digest text, records integer)
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp AS $fn$
+DECLARE
+    target regclass;
+    stage regclass;
+    cols text;
+    keys text;
+    matched text;
+BEGIN
+    IF tbl IS NULL OR NOT tbl = ANY (ARRAY[@TABLES@]::text[]) THEN
+        RAISE EXCEPTION 'Rows of % are not stored through this function', tbl USING ERRCODE = '42501';
+    END IF;
+    PERFORM 1 FROM "Diario" d WHERE d."LId" = entry AND d."THash" IS NULL FOR SHARE;
+    IF NOT FOUND THEN
+        RAISE EXCEPTION 'Journal entry % is not open', entry USING ERRCODE = '42501';
+    END IF;
+    target := format('%I', tbl)::regclass;
+    stage := to_regclass(format('pg_temp.%I', staging));
+    IF stage IS NULL THEN
+        RAISE EXCEPTION 'No staging table %', staging USING ERRCODE = '42P01';
+    END IF;
+    SELECT string_agg(quote_ident(s.attname), ',' ORDER BY s.attnum) INTO cols
+      FROM pg_attribute s JOIN pg_attribute c ON c.attrelid = target AND c.attname = s.attname
+       AND c.attnum > 0 AND NOT c.attisdropped
+     WHERE s.attrelid = stage AND s.attnum > 0 AND NOT s.attisdropped AND s.attname NOT LIKE 'tvq52\_%';
+    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY k.ord),
+           string_agg(format('s.%1$I = ins.%1$I', a.attname), ' AND ')
+      INTO keys, matched
+      FROM pg_index i CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k (att, ord)
+      JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.att
+     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary;
+    IF cols IS NULL OR keys IS NULL THEN
+        RAISE EXCEPTION 'Nothing of % to store', tbl USING ERRCODE = '42P10';
+    END IF;
+    RETURN QUERY EXECUTE format($q$
+WITH ins AS (INSERT INTO %1$I (%2$s) SELECT %2$s FROM pg_temp.%3$I WHERE tvq52_first
+             ON CONFLICT DO NOTHING RETURNING %4$s),
+rec AS (SELECT s.tvq52_key AS k, s.tvq52_digest AS d, split_part(s.tvq52_key, ' ', 1) AS u
+          FROM ins JOIN pg_temp.%3$I s ON s.tvq52_first AND %5$s
+         WHERE s.tvq52_key IS NOT NULL AND octet_length(s.tvq52_digest) = 32),
+num AS (SELECT k, d, u, (row_number() OVER (PARTITION BY u ORDER BY k COLLATE "C") - 1) / @PERLINE@ AS p FROM rec),
+packed AS (SELECT u, p, min(k COLLATE "C") AS f, max(k COLLATE "C") AS l, count(*)::integer AS n,
+                  '\x02'::bytea || string_agg(int2send(octet_length(k)::smallint) || convert_to(k, 'UTF8') || d,
+                                              ''::bytea ORDER BY k COLLATE "C") AS b
+             FROM num GROUP BY u, p),
+lines AS (INSERT INTO "DiarioRegistros" ("LEntrada", "TTabla", "TClave", "TClaveFin", "BRegistros", "THuella")
+          SELECT $1, $2, f, l, b, encode(sha256(b), 'hex') FROM packed ORDER BY u COLLATE "C", p
+          RETURNING rowid, "TTabla", "TClave", "TClaveFin", "THuella")
+SELECT NULL::bigint, NULL::text, NULL::text, NULL::text, NULL::text, (SELECT count(*) FROM ins)::integer
+UNION ALL
+SELECT l.rowid, l."TTabla", l."TClave", l."TClaveFin", l."THuella", p.n
+  FROM lines l JOIN packed p ON p.f = l."TClave" AND p.l = l."TClaveFin"
+$q$, tbl, cols, staging, keys, matched) USING entry, tbl;
+END
+$fn$)SQL")
+        .replace(QLatin1String("@SCHEMA@"), schema)
+        .replace(QLatin1String("@TABLES@"), storableTables())
+        .replace(QLatin1String("@PERLINE@"), QString::number(packed_lines::kRecordsPerLine));
+}
+
+} // namespace
+
+QByteArray collectStoreCall()
+{
+    return QByteArrayLiteral("SELECT * FROM tvq52_collect_store($1::bigint, $2::text, $3::text)");
+}
+
+QByteArray grantStageStatement(const QByteArray& stage)
+{
+    // Without the owner role the login owns the tables and reads its own.
+    return "DO $g$ DECLARE owner text := 'tvq52_' || current_database() || '_owner'; BEGIN "
+           "IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = owner) THEN "
+           "EXECUTE format('GRANT SELECT ON pg_temp.%I TO %I', '"
+        + stage + "', owner); END IF; END $g$";
+}
+
+Result<bool> serverWritesCurrent(QSqlDatabase db)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT obj_description(to_regprocedure('tvq52_collect_store(bigint,text,text)'), "
+                               "'pg_proc')"))
+        || !q.next())
+        return sqlError(q.lastError());
+    return q.value(0).toString() == versionComment();
+}
+
+Status installServerWriteFunctions(QSqlDatabase db)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT quote_ident(current_schema())")) || !q.next())
+        return sqlError(q.lastError());
+    const QString schema = q.value(0).toString();
+    q.finish();
+    const QStringList statements{
+        collectStoreFunction(schema),
+        QStringLiteral("COMMENT ON FUNCTION tvq52_collect_store(bigint, text, text) IS %1")
+            .arg(sqlLiteral(versionComment())),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_store(bigint, text, text) FROM PUBLIC"),
+    };
+    for (const QString& statement : statements)
+        if (!q.exec(statement))
+            return sqlError(q.lastError());
+    return {};
+}
+
+Status ensureServerWriteFunctions(QSqlDatabase db)
+{
+    const Result<bool> current = serverWritesCurrent(db);
+    if (!current || *current)
+        return current.status();
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("BEGIN")))
+        return sqlError(q.lastError());
+    // Two programs opening at once replace them one after the other.
+    Status done = q.exec(QStringLiteral("SELECT pg_advisory_xact_lock(5252002)")) ? Status() : sqlError(q.lastError());
+    const Result<bool> still = done ? serverWritesCurrent(db) : Result<bool>(done.error());
+    if (still && !*still)
+        done = installServerWriteFunctions(db);
+    else if (!still)
+        done = still.status();
+    if (!done || !q.exec(QStringLiteral("COMMIT"))) {
+        const Status failed = done ? Status(sqlError(q.lastError())) : done;
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        return failed;
+    }
+    return {};
+}
+
+} // namespace tvq52
