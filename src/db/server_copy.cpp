@@ -153,7 +153,7 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t) : table_(t)
                   .arg(old, later, stored)
                   .toUtf8();
     store_ = QByteArrayLiteral("SELECT line_id, records, 0, line_table, first_key, last_key, line_digest FROM "
-                               "tvq52_collect_store($1::bigint, $2::text, $3::text)");
+                               "tvq52_collect_store($1::bigint, $2::text, $3::text, $4::boolean)");
 }
 
 std::string ServerCopyTable::header()

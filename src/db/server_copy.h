@@ -26,9 +26,11 @@ public:
     // added in entry $1; answers one row (null line) with the rows added and
     // the staged rows whose key holds other values, then, for each line the
     // function wrote, its row number, records, table, first and last key
-    // and digest. $2 the table, $3 the staging table.
+    // and digest. $2 the table, $3 the staging table, $4 whether stored keys
+    // are skipped (else one refuses the store).
     const QByteArray& insertStatement() const { return insert_; }
-    // The same when the batch met no stored key: the rows added and the lines.
+    // The same without the comparison, while no stored key is expected: the
+    // rows added and the lines.
     const QByteArray& storeStatement() const { return store_; }
     // One row into the staging table as arrays of one ($3...), with its key
     // $1 and hex digest $2 (both null when the table is not listed).

@@ -235,11 +235,10 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
     // meanwhile) leaves some unstored, and the rows go again, keys first.
     bool direct = false;
     if (done && empty) {
+        storedKey_ = false;
         direct = exec("SAVEPOINT tvq52_merge_direct") && exec(stageTable(t)) && exec(grantStageStatement(kStage))
-            && copyRows(t, sourceName, count, Copy::Direct) && store(t);
-        if (direct && answer_[0].toLongLong() != fitting_)
-            direct = false;
-        done = direct || (count.error.isEmpty() && !failure.failed() && exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct"));
+            && copyRows(t, sourceName, count, Copy::Direct) && store(t, false);
+        done = direct || (storedKey_ && exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct"));
     }
     // Else the keys first, then only the rows whose key is missing.
     qint64 presentMisfits = 0;
@@ -252,7 +251,7 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
         answer_[2] = "0";
     } else if (done && !direct) {
         done = exec(stageTable(t)) && exec(grantStageStatement(kStage))
-            && copyRows(t, sourceName, count, Copy::Rows, &missing) && exec("ANALYZE " + kStage) && store(t);
+            && copyRows(t, sourceName, count, Copy::Rows, &missing) && exec("ANALYZE " + kStage) && store(t, true);
     }
     done = done && markNights(t, lastRow) && exec("COMMIT");
     if (!done) {
@@ -272,9 +271,14 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
 
 // The staged rows through the server's store function, which journals them;
 // the entry's lines are read back when it is sealed.
-bool ServerTableMerge::store(const TableDef& t)
+bool ServerTableMerge::store(const TableDef& t, bool skipStored)
 {
-    const ServerBulk::Answer r = bulk_.exec(collectStoreCall(), {QByteArray::number(entry_), t.name, kStage});
+    const ServerBulk::Answer r =
+        bulk_.exec(collectStoreCall(), {QByteArray::number(entry_), t.name, kStage, skipStored ? "t" : "f"});
+    if (!skipStored && r.sqlState() == "23505") {
+        storedKey_ = true;
+        return false;
+    }
     if (!r.ok()) {
         if (!failure.failed())
             failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());

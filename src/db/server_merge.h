@@ -50,7 +50,8 @@ private:
     bool findMissing(const TableDef& t, std::vector<qint64>* missing, qint64* presentMisfits);
     bool startCopy(const QByteArray& sql);
     bool isEmpty(const TableDef& t, bool* empty);
-    bool store(const TableDef& t);
+    // Without `skipStored` a stored key sets storedKey_ instead of failure.
+    bool store(const TableDef& t, bool skipStored);
     // The intervals' highest row number before the add, and the marks of
     // the nights of those added after it, for the office's overview.
     bool lastIntervalRow(const TableDef& t, qint64* row);
@@ -63,6 +64,7 @@ private:
     qint64 entry_;
     QByteArray answer_[3];
     qint64 fitting_ = 0; // staged rows that pass
+    bool storedKey_ = false;
     MergeFunctions::Counts seen_; // the source's rows by how they stand against the checks
 };
 

@@ -280,32 +280,29 @@ void ServerRowSink::storeDirect()
         return;
     const Table& t = tables_[batchTable_];
     const ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_store_", t.def),
-                                                      t.copy->storeStatement(), storeParams(t));
-    qint64 added = 0, differs = 0, firsts = 0;
-    if (!takeAnswer(stored, batch_, batchTable_, batchSize_, &added, &differs))
-        return;
-    for (size_t i = 0; i < batchSize_; ++i) {
-        const Pending& p = batch_[i];
-        if (p.first < 0)
-            ++firsts;
-        else if (!sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
-            ++differs;
-    }
+                                                      t.copy->storeStatement(), storeParams(t, false));
     // A key the table holds: this batch again and the next ones with the comparison.
-    if (added != firsts) {
+    if (!stored.ok() && stored.sqlState() == "23505") {
         rollback();
-        batchLines_.clear();
         direct_ = false;
         if (restage())
             sendStaged();
         return;
     }
+    qint64 added = 0, differs = 0;
+    if (!takeAnswer(stored, batch_, batchTable_, batchSize_, &added, &differs))
+        return;
+    for (size_t i = 0; i < batchSize_; ++i) {
+        const Pending& p = batch_[i];
+        if (p.first >= 0 && !sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
+            ++differs;
+    }
     commit(batchTable_, batch_.front().line, batchSize_, added, differs);
 }
 
-std::vector<QByteArray> ServerRowSink::storeParams(const Table& t) const
+std::vector<QByteArray> ServerRowSink::storeParams(const Table& t, bool skipStored) const
 {
-    return {QByteArray::number(entry_), t.name, t.copy->stageName()};
+    return {QByteArray::number(entry_), t.name, t.copy->stageName(), skipStored ? "t" : "f"};
 }
 
 // The store's answer: the rows added, those that differ, and the lines
@@ -409,7 +406,7 @@ void ServerRowSink::sendStaged()
         return;
     const Table& t = tables_[batchTable_];
     const QByteArray name = serverStatementName("tvq52_stage_insert_", t.def);
-    if (!bulk_.ensurePrepared(name, t.copy->insertStatement(), 3) || !bulk_.sendPrepared(name, storeParams(t))) {
+    if (!bulk_.ensurePrepared(name, t.copy->insertStatement(), 4) || !bulk_.sendPrepared(name, storeParams(t, true))) {
         rollback();
         fail(serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp()), batch_.front().line);
         return;
@@ -465,7 +462,7 @@ void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
     ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_stage_one_", t.def),
                                                 ServerCopyTable::stageRowStatement(t.def, t.copy->stageName()), params);
     if (stored.ok())
-        stored = bulk_.execNamed(serverStatementName("tvq52_store_", t.def), t.copy->storeStatement(), storeParams(t));
+        stored = bulk_.execNamed(serverStatementName("tvq52_store_", t.def), t.copy->storeStatement(), storeParams(t, true));
     qint64 added = 0, differs = 0;
     if (!stored.ok()) {
         rollback();

@@ -58,7 +58,7 @@ private:
     bool restage();
     // The row into the open batch's staging COPY data.
     bool encode(const Table& t, qint64 line, bool first, const SinkRow& row);
-    std::vector<QByteArray> storeParams(const Table& t) const;
+    std::vector<QByteArray> storeParams(const Table& t, bool skipStored) const;
     bool takeAnswer(const ServerBulk::Answer& stored, const std::vector<Pending>& rows, size_t table, size_t count,
                     qint64* added, qint64* differs);
     void keepLines();

@@ -41,15 +41,16 @@ QString storableTables()
 QString collectStoreFunction(const QString& schema)
 {
     return QStringLiteral(R"SQL(
-CREATE OR REPLACE FUNCTION tvq52_collect_store(entry bigint, tbl text, staging text)
+CREATE OR REPLACE FUNCTION tvq52_collect_store(entry bigint, tbl text, staging text, skip_stored boolean DEFAULT true)
 RETURNS TABLE (line_id bigint, line_table text, first_key text, last_key text, line_digest text, records integer)
-LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp AS $fn$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp SET enable_nestloop = off SET jit = off AS $fn$
 DECLARE
     target regclass;
     stage regclass;
     cols text;
     keys text;
     matched text;
+    conflict text := CASE WHEN skip_stored THEN 'ON CONFLICT DO NOTHING' ELSE '' END;
 BEGIN
     IF tbl IS NULL OR NOT tbl = ANY (ARRAY[@TABLES@]::text[]) THEN
         RAISE EXCEPTION 'Rows of % are not stored through this function', tbl USING ERRCODE = '42501';
@@ -77,8 +78,7 @@ BEGIN
         RAISE EXCEPTION 'Nothing of % to store', tbl USING ERRCODE = '42P10';
     END IF;
     RETURN QUERY EXECUTE format($q$
-WITH ins AS (INSERT INTO %1$I (%2$s) SELECT %2$s FROM pg_temp.%3$I WHERE tvq52_first
-             ON CONFLICT DO NOTHING RETURNING %4$s),
+WITH ins AS (INSERT INTO %1$I (%2$s) SELECT %2$s FROM pg_temp.%3$I WHERE tvq52_first %6$s RETURNING %4$s),
 rec AS (SELECT s.tvq52_key AS k, s.tvq52_digest AS d, split_part(s.tvq52_key, ' ', 1) AS u
           FROM ins JOIN pg_temp.%3$I s ON s.tvq52_first AND %5$s
          WHERE s.tvq52_key IS NOT NULL AND octet_length(s.tvq52_digest) = 32),
@@ -94,7 +94,7 @@ SELECT NULL::bigint, NULL::text, NULL::text, NULL::text, NULL::text, (SELECT cou
 UNION ALL
 SELECT l.rowid, l."TTabla", l."TClave", l."TClaveFin", l."THuella", p.n
   FROM lines l JOIN packed p ON p.f = l."TClave" AND p.l = l."TClaveFin"
-$q$, tbl, cols, staging, keys, matched) USING entry, tbl;
+$q$, tbl, cols, staging, keys, matched, conflict) USING entry, tbl;
 END
 $fn$)SQL")
         .replace(QLatin1String("@SCHEMA@"), schema)
@@ -106,7 +106,7 @@ $fn$)SQL")
 
 QByteArray collectStoreCall()
 {
-    return QByteArrayLiteral("SELECT * FROM tvq52_collect_store($1::bigint, $2::text, $3::text)");
+    return QByteArrayLiteral("SELECT * FROM tvq52_collect_store($1::bigint, $2::text, $3::text, $4::boolean)");
 }
 
 QByteArray grantStageStatement(const QByteArray& stage)
@@ -121,7 +121,7 @@ QByteArray grantStageStatement(const QByteArray& stage)
 Result<bool> serverWritesCurrent(QSqlDatabase db)
 {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT obj_description(to_regprocedure('tvq52_collect_store(bigint,text,text)'), "
+    if (!q.exec(QStringLiteral("SELECT obj_description(to_regprocedure('tvq52_collect_store(bigint,text,text,boolean)'), "
                                "'pg_proc')"))
         || !q.next())
         return sqlError(q.lastError());
@@ -137,9 +137,9 @@ Status installServerWriteFunctions(QSqlDatabase db)
     q.finish();
     const QStringList statements{
         collectStoreFunction(schema),
-        QStringLiteral("COMMENT ON FUNCTION tvq52_collect_store(bigint, text, text) IS %1")
+        QStringLiteral("COMMENT ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) IS %1")
             .arg(sqlLiteral(versionComment())),
-        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_store(bigint, text, text) FROM PUBLIC"),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) FROM PUBLIC"),
     };
     for (const QString& statement : statements)
         if (!q.exec(statement))

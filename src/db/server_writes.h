@@ -11,8 +11,10 @@ namespace tvq52 {
 // of the database that run as the tables' owner and journal what they store:
 // a login needs no right to write the tables themselves.
 //
-// tvq52_collect_store(entry, table, staging) adds the rows of the caller's
-// temporary table `staging` marked tvq52_first unless their key is stored,
+// tvq52_collect_store(entry, table, staging, skip_stored) adds the rows of
+// the caller's temporary table `staging` marked tvq52_first, unless their
+// key is stored (without skip_stored a stored key refuses them all, the
+// quicker way while none is expected),
 // and lists those added that carry a key (tvq52_key) and a digest
 // (tvq52_digest) in packed lines of the open entry. It answers one row with
 // a null line id and the rows added in "records", then one row per line it
@@ -21,7 +23,8 @@ namespace tvq52 {
 // The version the installed functions carry; older ones are replaced.
 inline constexpr int kServerWritesVersion = 1;
 
-// The statement that calls the store function: $1 entry, $2 table, $3 staging table.
+// The statement that calls the store function: $1 entry, $2 table, $3
+// staging table, $4 whether stored keys are skipped.
 QByteArray collectStoreCall();
 
 // Gives the owner role, when the database has one, the read of a staging
