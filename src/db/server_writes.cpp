@@ -102,6 +102,58 @@ $fn$)SQL")
         .replace(QLatin1String("@PERLINE@"), QString::number(packed_lines::kRecordsPerLine));
 }
 
+// A download's record: the columns it carries set, on a row already there
+// too, while its unit's row is held; nothing when the unit is gone.
+QString collectPutFunction(const QString& schema)
+{
+    return QStringLiteral(R"SQL(
+CREATE OR REPLACE FUNCTION tvq52_collect_put(serial integer, rec jsonb, want anyelement,
+                                             OUT stored anyelement, OUT added boolean)
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp SET jit = off AS $fn$
+DECLARE
+    target regclass;
+    cols text;
+    sets text;
+    keys text;
+    put record;
+BEGIN
+    SELECT t.typrelid::regclass INTO target FROM pg_type t WHERE t.oid = pg_typeof(want);
+    IF target IS NULL OR NOT (SELECT c.relname::text FROM pg_class c WHERE c.oid = target) = ANY (ARRAY[@TABLES@]::text[]) THEN
+        RAISE EXCEPTION 'Rows of % are not stored through this function', pg_typeof(want) USING ERRCODE = '42501';
+    END IF;
+    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY a.attnum),
+           string_agg(format('%1$I = excluded.%1$I', a.attname), ',' ORDER BY a.attnum)
+             FILTER (WHERE NOT EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = target AND i.indisunique
+                                        AND NOT i.indisprimary AND a.attnum = ANY (i.indkey)))
+      INTO cols, sets
+      FROM pg_attribute a
+     WHERE a.attrelid = target AND a.attnum > 0 AND NOT a.attisdropped AND (rec -> a.attname) IS NOT NULL;
+    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY k.ord) INTO keys
+      FROM pg_index i CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k (att, ord)
+      JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.att
+     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary;
+    IF cols IS NULL OR keys IS NULL THEN
+        RAISE EXCEPTION 'Nothing of % to store', target USING ERRCODE = '42P10';
+    END IF;
+    -- A record of key columns alone sets one to itself, so that the row comes back.
+    IF sets IS NULL THEN
+        sets := format('%1$s = excluded.%1$s', split_part(keys, ',', 1));
+    END IF;
+    EXECUTE format('WITH unit AS (SELECT 1 FROM "Programacion" WHERE "LNumeroSerie" = $2 FOR SHARE) '
+                   'INSERT INTO %1$s AS x (%2$s) SELECT %2$s FROM jsonb_populate_record(NULL::%1$s, $1) '
+                   'WHERE EXISTS (SELECT 1 FROM unit) ON CONFLICT (%3$s) DO UPDATE SET %4$s '
+                   'RETURNING x AS tvq52_row, x.xmax = 0 AS tvq52_added', target, cols, keys, sets)
+       INTO put USING rec, serial;
+    IF put IS NOT NULL THEN
+        stored := put.tvq52_row;
+        added := put.tvq52_added;
+    END IF;
+END
+$fn$)SQL")
+        .replace(QLatin1String("@SCHEMA@"), schema)
+        .replace(QLatin1String("@TABLES@"), storableTables());
+}
+
 } // namespace
 
 QByteArray collectStoreCall()
@@ -140,6 +192,8 @@ Status installServerWriteFunctions(QSqlDatabase db)
         QStringLiteral("COMMENT ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) IS %1")
             .arg(sqlLiteral(versionComment())),
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) FROM PUBLIC"),
+        collectPutFunction(schema),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_put(integer, jsonb, anyelement) FROM PUBLIC"),
     };
     for (const QString& statement : statements)
         if (!q.exec(statement))
