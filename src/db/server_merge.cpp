@@ -328,8 +328,12 @@ bool ServerTableMerge::markNights(const TableDef& t, qint64 afterRow)
 {
     if (qstrcmp(t.name, "Intervalos") != 0)
         return true;
-    return exec(markNightsAfterRowSql(SqlDialect::PostgreSQL, QStringLiteral("$1")).toUtf8(),
-                {QByteArray::number(afterRow)});
+    // Not through exec(): the counts of the store are still to be read.
+    const ServerBulk::Answer r = bulk_.exec(markNightsAfterRowSql(SqlDialect::PostgreSQL, QStringLiteral("$1")).toUtf8(),
+                                            {QByteArray::number(afterRow)});
+    if (!r.ok() && !failure.failed())
+        failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
+    return r.ok();
 }
 
 bool ServerTableMerge::isEmpty(const TableDef& t, bool* empty)

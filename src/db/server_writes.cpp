@@ -1,5 +1,6 @@
 #include "db/server_writes.h"
 
+#include "db/fleet_tables.h"
 #include "db/packed_lines.h"
 #include "db/schema.h"
 #include "db/sql_error.h"
@@ -195,7 +196,7 @@ Status installServerWriteFunctions(QSqlDatabase db)
         collectPutFunction(schema),
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_put(integer, jsonb, anyelement) FROM PUBLIC"),
     };
-    for (const QString& statement : statements)
+    for (const QString& statement : statements + fleetServerFunctions(schema))
         if (!q.exec(statement))
             return sqlError(q.lastError());
     return {};
