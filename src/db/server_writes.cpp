@@ -4,6 +4,7 @@
 #include "db/packed_lines.h"
 #include "db/schema.h"
 #include "db/sql_error.h"
+#include "db/store.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -155,6 +156,18 @@ $fn$)SQL")
         .replace(QLatin1String("@TABLES@"), storableTables());
 }
 
+// Removes a unit's records; its journal lines stay, as evidence of what was there.
+QString adminDeleteUnitFunction(const QString& schema)
+{
+    QStringList deletes;
+    for (const char* t : Store::kUnitTables)
+        deletes << QStringLiteral("DELETE FROM %1 WHERE \"LNumeroSerie\" = $1;")
+                       .arg(quoteIdentifier(QString::fromUtf8(t)));
+    return QStringLiteral("CREATE OR REPLACE FUNCTION tvq52_admin_delete_unit(serial integer) RETURNS void "
+                          "LANGUAGE sql SECURITY DEFINER SET search_path = %1, pg_temp AS $fn$ %2 $fn$")
+        .arg(schema, deletes.join(QLatin1Char(' ')));
+}
+
 } // namespace
 
 QByteArray collectStoreCall()
@@ -195,6 +208,8 @@ Status installServerWriteFunctions(QSqlDatabase db)
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) FROM PUBLIC"),
         collectPutFunction(schema),
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_put(integer, jsonb, anyelement) FROM PUBLIC"),
+        adminDeleteUnitFunction(schema),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_admin_delete_unit(integer) FROM PUBLIC"),
     };
     for (const QString& statement : statements + fleetServerFunctions(schema))
         if (!q.exec(statement))
