@@ -1,11 +1,15 @@
 #include "db/server_writes.h"
 
 #include "db/fleet_tables.h"
+#include "db/database.h"
 #include "db/packed_lines.h"
 #include "db/schema.h"
+#include "db/server_text.h"
 #include "db/sql_error.h"
 #include "db/store.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -156,6 +160,80 @@ $fn$)SQL")
         .replace(QLatin1String("@TABLES@"), storableTables());
 }
 
+// A download's readings of the unit kept on its row: those columns only.
+QString collectUnitUpdateFunction(const QString& schema)
+{
+    return QStringLiteral(R"SQL(
+CREATE OR REPLACE FUNCTION tvq52_collect_unit_update(serial integer, rec jsonb) RETURNS integer
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp SET jit = off AS $fn$
+DECLARE
+    sets text;
+    changed integer;
+BEGIN
+    IF EXISTS (SELECT 1 FROM jsonb_object_keys(rec) k WHERE NOT k = ANY (ARRAY['LPasadasLocal', 'LPasadasVecino',
+               'LE3', 'LCB', 'DFechaTotales', 'THoraTotales', 'TVersion'])) THEN
+        RAISE EXCEPTION 'Only the readings of a unit are written through this function' USING ERRCODE = '42501';
+    END IF;
+    SELECT string_agg(format('%1$I = r.%1$I', k), ', ') INTO sets FROM jsonb_object_keys(rec) k;
+    IF sets IS NULL THEN
+        RETURN 0;
+    END IF;
+    EXECUTE format('UPDATE "Programacion" p SET %s FROM jsonb_populate_record(NULL::"Programacion", $1) r '
+                   'WHERE p."LNumeroSerie" = $2', sets) USING rec, serial;
+    GET DIAGNOSTICS changed = ROW_COUNT;
+    RETURN changed;
+END
+$fn$)SQL")
+        .replace(QLatin1String("@SCHEMA@"), schema);
+}
+
+// A programming save's rows: inserted whole, or on the row already there
+// every column given but those in `keep`. And the hold of a unit's row
+// while a save compares and writes.
+QString adminPutFunctions(const QString& schema)
+{
+    return QStringLiteral(R"SQL(
+CREATE OR REPLACE FUNCTION tvq52_admin_put(rec jsonb, keep text[], want anyelement) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp SET jit = off AS $fn$
+DECLARE
+    target regclass;
+    cols text;
+    sets text;
+    keys text;
+BEGIN
+    SELECT t.typrelid::regclass INTO target FROM pg_type t WHERE t.oid = pg_typeof(want);
+    IF target IS NULL OR NOT (SELECT c.relname::text FROM pg_class c WHERE c.oid = target)
+                             = ANY (ARRAY['Programacion', 'IntervaloInhabil']) THEN
+        RAISE EXCEPTION 'Rows of % are not stored through this function', pg_typeof(want) USING ERRCODE = '42501';
+    END IF;
+    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY a.attnum),
+           string_agg(format('%1$I = excluded.%1$I', a.attname), ',' ORDER BY a.attnum)
+             FILTER (WHERE NOT a.attname = ANY (coalesce(keep, '{}')) AND NOT EXISTS (SELECT 1 FROM pg_index i
+                     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary AND a.attnum = ANY (i.indkey)))
+      INTO cols, sets
+      FROM pg_attribute a
+     WHERE a.attrelid = target AND a.attnum > 0 AND NOT a.attisdropped AND (rec -> a.attname) IS NOT NULL;
+    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY k.ord) INTO keys
+      FROM pg_index i CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k (att, ord)
+      JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.att
+     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary;
+    IF cols IS NULL OR keys IS NULL THEN
+        RAISE EXCEPTION 'Nothing of % to store', target USING ERRCODE = '42P10';
+    END IF;
+    EXECUTE format('INSERT INTO %1$s (%2$s) SELECT %2$s FROM jsonb_populate_record(NULL::%1$s, $1) '
+                   'ON CONFLICT (%3$s) %4$s', target, cols, keys,
+                   CASE WHEN sets IS NULL THEN 'DO NOTHING' ELSE 'DO UPDATE SET ' || sets END) USING rec;
+END
+$fn$;
+CREATE OR REPLACE FUNCTION tvq52_admin_lock_unit(serial integer) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp AS $fn$
+BEGIN
+    PERFORM 1 FROM "Programacion" WHERE "LNumeroSerie" = serial FOR UPDATE;
+END
+$fn$)SQL")
+        .replace(QLatin1String("@SCHEMA@"), schema);
+}
+
 // Removes a unit's records; its journal lines stay, as evidence of what was there.
 QString adminDeleteUnitFunction(const QString& schema)
 {
@@ -169,6 +247,38 @@ QString adminDeleteUnitFunction(const QString& schema)
 }
 
 } // namespace
+
+QString serverRecordJson(const std::vector<const ColumnDef*>& columns, const QVariantList& values)
+{
+    QJsonObject record;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const QByteArray text = serverText(*columns[i], values[qsizetype(i)]);
+        record.insert(QString::fromUtf8(columns[i]->name),
+                      text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromUtf8(text)));
+    }
+    return QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+}
+
+Status adminPut(Database& database, const TableDef& table, const Row& row, const QStringList& keep)
+{
+    std::vector<const ColumnDef*> columns;
+    QVariantList values;
+    for (qsizetype i = 0; i < row.columns().size(); ++i) {
+        const ColumnDef* c = table.column(row.columns()[i]);
+        if (!c)
+            return Error(0, QStringLiteral("%1 has no column %2").arg(QString::fromUtf8(table.name), row.columns()[i]));
+        columns.push_back(c);
+        values << toStorage(*c, row.values()[i], SqlDialect::PostgreSQL);
+    }
+    QSqlQuery q(database.connection());
+    q.prepare(QStringLiteral("SELECT tvq52_admin_put(CAST(? AS JSONB), CAST(? AS TEXT[]), NULL::%1)")
+                  .arg(quoteIdentifier(QString::fromUtf8(table.name))));
+    q.addBindValue(serverRecordJson(columns, values));
+    q.addBindValue(QStringLiteral("{%1}").arg(keep.join(QLatin1Char(','))));
+    if (!q.exec())
+        return sqlError(q.lastError());
+    return {};
+}
 
 QByteArray collectStoreCall()
 {
@@ -208,6 +318,11 @@ Status installServerWriteFunctions(QSqlDatabase db)
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) FROM PUBLIC"),
         collectPutFunction(schema),
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_put(integer, jsonb, anyelement) FROM PUBLIC"),
+        collectUnitUpdateFunction(schema),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_unit_update(integer, jsonb) FROM PUBLIC"),
+        adminPutFunctions(schema),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_admin_put(jsonb, text[], anyelement) FROM PUBLIC"),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_admin_lock_unit(integer) FROM PUBLIC"),
         adminDeleteUnitFunction(schema),
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_admin_delete_unit(integer) FROM PUBLIC"),
     };

@@ -1,11 +1,18 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/stored_value.h"
+#include "db/schema.h"
+#include "db/store.h"
 
 #include <QByteArray>
 #include <QSqlDatabase>
+#include <QVariantList>
+#include <vector>
 
 namespace tvq52 {
+
+class Database;
 
 // On a PostgreSQL server the program stores records only through functions
 // of the database that run as the tables' owner and journal what they store:
@@ -22,6 +29,14 @@ namespace tvq52 {
 
 // The version the installed functions carry; older ones are replaced.
 inline constexpr int kServerWritesVersion = 1;
+
+// A record's values in the server's text forms, by column name, as the
+// put and update functions take them.
+QString serverRecordJson(const std::vector<const ColumnDef*>& columns, const QVariantList& values);
+
+// Stores a programming save's row through the admin's put function: a row
+// already there keeps the columns named in `keep`.
+Status adminPut(Database& database, const TableDef& table, const Row& row, const QStringList& keep);
 
 // The statement that calls the store function: $1 entry, $2 table, $3
 // staging table, $4 whether stored keys are skipped.

@@ -4,12 +4,10 @@
 #include "db/database.h"
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
-#include "db/server_text.h"
+#include "db/server_writes.h"
 #include "evidence/journal.h"
 
 #include <QHash>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -338,16 +336,9 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
         return Attempt::Failed;
     };
     const QVariantList key = keyValues(*s, values);
-    // The record's values in the server's text forms, by column name.
-    QJsonObject record;
-    for (std::size_t i = 0; i < s->columns.size(); ++i) {
-        const QByteArray text = serverText(*s->columns[i], values[qsizetype(i)]);
-        record.insert(QString::fromUtf8(s->columns[i]->name),
-                      text.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromUtf8(text)));
-    }
     const QString& sql = journaled ? s->upsertReturningRow : s->upsert;
     QSqlQuery* upsert = statement(sql, sql);
-    if (!run(upsert, {serial, QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact))})) {
+    if (!run(upsert, {serial, serverRecordJson(s->columns, values)})) {
         const bool present = statements_.lastSqlError().nativeErrorCode() == QLatin1String("23505");
         abandon();
         return present ? Attempt::Retry : Attempt::Failed;
@@ -556,18 +547,29 @@ bool RecordStore::updateUnit(qint32 serial, const Row& values)
     const TableDef* table = schemaTable(QStringLiteral("Programacion"));
     QStringList sets;
     QVariantList binds;
+    std::vector<const ColumnDef*> columns;
     for (qsizetype i = 0; i < values.columns().size(); ++i) {
         const ColumnDef* c = table->column(values.columns()[i]);
+        columns.push_back(c);
         sets << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" = ?");
         binds << toStorage(*c, values.values()[i], database_.dialect());
     }
-    binds << serial;
-    const QString sql =
-        QStringLiteral("UPDATE \"Programacion\" SET %1 WHERE \"LNumeroSerie\" = ?").arg(sets.join(QLatin1String(", ")));
+    // On a server the program's function writes the readings.
+    const bool server = database_.isServer();
+    if (server)
+        binds = {serial, serverRecordJson(columns, binds)};
+    else
+        binds << serial;
+    const QString sql = server ? QStringLiteral("SELECT tvq52_collect_unit_update(CAST(? AS INTEGER), CAST(? AS JSONB))")
+                               : QStringLiteral("UPDATE \"Programacion\" SET %1 WHERE \"LNumeroSerie\" = ?")
+                                     .arg(sets.join(QLatin1String(", ")));
     QSqlQuery* query = statement(sql, sql);
     if (!run(query, binds))
         return false;
-    if (query->numRowsAffected() == 0) {
+    const int changed = server ? (query->next() ? query->value(0).toInt() : 0) : query->numRowsAffected();
+    if (server)
+        query->finish();
+    if (changed == 0) {
         failed(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
         return false;
     }
