@@ -7,6 +7,7 @@
 #include "db/fleet_tables.h"
 #include "db/journal_tables.h"
 #include "db/server_roles.h"
+#include "db/server_writes.h"
 #include "db/sql_error.h"
 #include "db/store.h"
 
@@ -298,6 +299,7 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
         && q.next() && q.value(0).toBool()) {
         q.finish();
         (void)ensureFleetTables(database->connection(), SqlDialect::PostgreSQL);
+        (void)ensureServerWriteFunctions(database->connection());
     }
     return database;
 }
@@ -487,7 +489,7 @@ namespace {
 
 // Bump with every change to what the lay-out installs: a database whose
 // mark is older is laid out again at its next open, by a login that may.
-constexpr int kServerSchemaVersion = 1;
+constexpr int kServerSchemaVersion = 2;
 
 // What the lay-out installs after the record tables, in order, inside its
 // transaction: tables, then server functions and triggers.
@@ -497,6 +499,8 @@ const LayOutStep kLayOutSteps[] = {
     // there and is gone is begun again with an entry that says so.
     [](QSqlDatabase db) { return ensureJournalTables(db, SqlDialect::PostgreSQL); },
     [](QSqlDatabase db) { return ensureFleetTables(db, SqlDialect::PostgreSQL, false); },
+    // Every write of ours goes through these; they name the tables above.
+    installServerWriteFunctions,
 };
 
 // The mark is a function's body, which anyone can read in the catalogue

@@ -106,15 +106,57 @@ Status ensureFleetTables(QSqlDatabase db, SqlDialect dialect, bool ownTransactio
     return {};
 }
 
+// On a server the program's functions mark them: a login writes no table itself.
 QString markIntervalNightSql(SqlDialect dialect)
 {
+    if (dialect == SqlDialect::PostgreSQL)
+        return QStringLiteral(
+            "SELECT tvq52_collect_mark_interval(CAST(? AS INTEGER), CAST(? AS DATE), CAST(? AS TEXT))");
     return markNightsSql(dialect, QStringLiteral(" AND i.\"LNumeroSerie\" = ? AND i.\"DFechaInicio\" = ? AND "
                                                  "i.\"THoraInicio\" = ?"));
 }
 
 QString markNightsAfterRowSql(SqlDialect dialect, const QString& placeholder)
 {
+    if (dialect == SqlDialect::PostgreSQL)
+        return QStringLiteral("SELECT tvq52_collect_mark_nights_after(CAST(%1 AS BIGINT))").arg(placeholder);
     return markNightsSql(dialect, QStringLiteral(" AND i.rowid > %1").arg(placeholder));
+}
+
+QString verifiedUpsertSql(SqlDialect dialect)
+{
+    if (dialect == SqlDialect::PostgreSQL)
+        return QStringLiteral(
+            "SELECT tvq52_read_verified(CAST(? AS INTEGER), CAST(? AS TEXT), CAST(? AS BOOLEAN), CAST(? AS TEXT))");
+    return QStringLiteral(
+        "INSERT INTO \"DiarioVerificado\" (\"LNumeroSerie\", \"TFechaHora\", \"BoCorrecto\", \"THead\") "
+        "VALUES (?, ?, ?, ?) ON CONFLICT (\"LNumeroSerie\") DO UPDATE SET \"TFechaHora\" = "
+        "excluded.\"TFechaHora\", \"BoCorrecto\" = excluded.\"BoCorrecto\", \"THead\" = excluded.\"THead\"");
+}
+
+QStringList fleetServerFunctions(const QString& schema)
+{
+    const QString head = QStringLiteral("CREATE OR REPLACE FUNCTION %1 RETURNS void LANGUAGE sql SECURITY DEFINER "
+                                        "SET search_path = %2, pg_temp AS $fn$ %3 $fn$");
+    const QString revoke = QStringLiteral("REVOKE EXECUTE ON FUNCTION %1 FROM PUBLIC");
+    const SqlDialect pg = SqlDialect::PostgreSQL;
+    const QString interval = QStringLiteral("tvq52_collect_mark_interval(integer, date, text)");
+    const QString after = QStringLiteral("tvq52_collect_mark_nights_after(bigint)");
+    const QString verified = QStringLiteral("tvq52_read_verified(integer, text, boolean, text)");
+    return {
+        head.arg(interval, schema,
+                 markNightsSql(pg, QStringLiteral(" AND i.\"LNumeroSerie\" = $1 AND i.\"DFechaInicio\" = $2 AND "
+                                                  "i.\"THoraInicio\" = $3"))),
+        revoke.arg(interval),
+        head.arg(after, schema, markNightsSql(pg, QStringLiteral(" AND i.rowid > $1"))),
+        revoke.arg(after),
+        head.arg(verified, schema,
+                 QStringLiteral("INSERT INTO \"DiarioVerificado\" (\"LNumeroSerie\", \"TFechaHora\", \"BoCorrecto\", "
+                                "\"THead\") VALUES ($1, $2, $3, $4) ON CONFLICT (\"LNumeroSerie\") DO UPDATE SET "
+                                "\"TFechaHora\" = excluded.\"TFechaHora\", \"BoCorrecto\" = excluded.\"BoCorrecto\", "
+                                "\"THead\" = excluded.\"THead\"")),
+        revoke.arg(verified),
+    };
 }
 
 Status markNightsAfterRow(QSqlDatabase db, SqlDialect dialect, qint64 afterRow)

@@ -33,6 +33,12 @@ QString markIntervalNightSql(SqlDialect dialect);
 // transaction. `placeholder` binds that row ("?", or "$1" for libpq).
 QString markNightsAfterRowSql(SqlDialect dialect, const QString& placeholder = QStringLiteral("?"));
 
+// Stores a unit's verify outcome; binds: serial, time, whether it verified, the journal's head.
+QString verifiedUpsertSql(SqlDialect dialect);
+
+// The server's functions that write these tables for a login, in `schema`.
+QStringList fleetServerFunctions(const QString& schema);
+
 // Runs markNightsAfterRowSql, in the caller's transaction when one is open.
 Status markNightsAfterRow(QSqlDatabase db, SqlDialect dialect, qint64 afterRow);
 

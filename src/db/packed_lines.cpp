@@ -122,10 +122,37 @@ void Packer::clear()
     full_.clear();
 }
 
+namespace {
+
+// Format 2, as the server's store function writes it: per record the key's
+// length (2 bytes, big-endian), the key, the digest.
+Result<std::vector<Record>> unpackServer(const unsigned char* at, const unsigned char* end)
+{
+    std::vector<Record> records;
+    while (at != end) {
+        if (end - at < 2)
+            return ownWords(QStringLiteral("A packed journal line is cut short"));
+        const std::size_t size = std::size_t(at[0]) << 8 | at[1];
+        at += 2;
+        if (std::size_t(end - at) < size + kDigestBytes)
+            return ownWords(QStringLiteral("A packed journal line is cut short"));
+        Record r;
+        r.key.assign(reinterpret_cast<const char*>(at), size);
+        std::memcpy(r.digest.data(), at + size, kDigestBytes);
+        at += size + kDigestBytes;
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+} // namespace
+
 Result<std::vector<Record>> unpack(QByteArrayView packed)
 {
     const auto* at = reinterpret_cast<const unsigned char*>(packed.data());
     const unsigned char* end = at + packed.size();
+    if (at != end && *at == static_cast<unsigned char>(kServerFormat))
+        return unpackServer(at + 1, end);
     if (at == end || *at != static_cast<unsigned char>(kFormat))
         return ownWords(QStringLiteral("A packed journal line is in a form this program does not know"));
     ++at;

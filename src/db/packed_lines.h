@@ -26,6 +26,8 @@ using Digest = std::array<unsigned char, kDigestBytes>;
 
 // The first byte of every packed value; a later form takes another.
 inline constexpr char kFormat = 1;
+// Lines the server's store function writes: keys whole, in key order.
+inline constexpr char kServerFormat = 2;
 // Records per line: a day of intervals of a few hundred units is a line
 // each, and a disputed row reads a few kilobytes.
 inline constexpr int kRecordsPerLine = 2048;

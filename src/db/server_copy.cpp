@@ -1,6 +1,7 @@
 #include "db/server_copy.h"
 
 #include "db/server_text.h"
+#include "db/server_writes.h"
 
 #include <QDate>
 #include <QStringList>
@@ -13,7 +14,8 @@ namespace {
 
 QString stageColumns(const SinkTable& t)
 {
-    QStringList parts{QStringLiteral("tvq52_line bigint"), QStringLiteral("tvq52_first boolean")};
+    QStringList parts{QStringLiteral("tvq52_line bigint"), QStringLiteral("tvq52_first boolean"),
+                      QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea")};
     for (const ColumnDef* c : t.columns)
         parts << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1Char(' ') + serverCast(*c);
     return parts.join(QLatin1String(", "));
@@ -122,52 +124,36 @@ bool encodeValue(const ColumnDef& c, const SinkRow& row, size_t i, std::string& 
 
 } // namespace
 
-ServerCopyTable::ServerCopyTable(const SinkTable& t, bool listed) : table_(t)
+ServerCopyTable::ServerCopyTable(const SinkTable& t) : table_(t)
 {
     const QString table = quoteIdentifier(QString::fromUtf8(t.table->name));
     const QString stage = QStringLiteral("tvq52_stage_") + QString::fromUtf8(t.table->name).toLower();
-    QStringList columns, keys;
-    for (const ColumnDef* c : t.columns)
-        columns << quoteIdentifier(QString::fromUtf8(c->name));
-    for (int k : t.keyIndex)
-        keys << columns[k];
+    stage_ = stage.toUtf8();
     createStage_ = QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DELETE ROWS").arg(stage, stageColumns(t)).toUtf8();
     dropStage_ = QStringLiteral("DROP TABLE IF EXISTS %1").arg(stage).toUtf8();
     copy_ = QStringLiteral("COPY %1 FROM STDIN (FORMAT binary)").arg(stage).toUtf8();
-    directCopy_ = QStringLiteral("COPY %1 (%2) FROM STDIN (FORMAT binary)").arg(table, columns.join(QLatin1Char(','))).toUtf8();
     // The stored rows of the staged keys, each compared as it was before
-    // this statement: one look into the key's index per row (the table may
-    // hold millions, a batch a few thousand).
-    const QString old = QStringLiteral("old AS (SELECT s.tvq52_line, NOT (%1) AS differs FROM %2 s "
+    // the store: one look into the key's index per row (the table may hold
+    // millions, a batch a few thousand). A row the function adds compares
+    // the same as its staged self, so the counts hold whichever runs first.
+    const QString old = QStringLiteral("old AS MATERIALIZED (SELECT s.tvq52_line, NOT (%1) AS differs FROM %2 s "
                                        "CROSS JOIN LATERAL (SELECT * FROM %3 t WHERE %4 LIMIT 1) t)")
                             .arg(matchColumns(t, false, "t", "s"), stage, table, matchColumns(t, true, "t", "s"));
-    const QString inserted =
-        QStringLiteral("ins AS (INSERT INTO %1 (%2) SELECT %2 FROM %3 s WHERE s.tvq52_first AND NOT EXISTS "
-                       "(SELECT 1 FROM old o WHERE o.tvq52_line = s.tvq52_line) ON CONFLICT (%4) DO NOTHING "
-                       "RETURNING %4)")
-            .arg(table, columns.join(QLatin1Char(',')), stage, keys.join(QLatin1Char(',')));
     // A later row of a key the table lacked, against the batch's first row of it.
     const QString later =
-        QStringLiteral("later AS (SELECT count(*) AS n FROM %1 d JOIN %1 f ON f.tvq52_first AND %2 WHERE NOT "
-                       "d.tvq52_first AND NOT EXISTS (SELECT 1 FROM old o WHERE o.tvq52_line = d.tvq52_line) "
-                       "AND NOT (%3))")
+        QStringLiteral("later AS MATERIALIZED (SELECT count(*) AS n FROM %1 d JOIN %1 f ON f.tvq52_first AND %2 "
+                       "WHERE NOT d.tvq52_first AND NOT EXISTS (SELECT 1 FROM old o WHERE o.tvq52_line = "
+                       "d.tvq52_line) AND NOT (%3))")
             .arg(stage, matchColumns(t, true, "d", "f"), matchColumns(t, false, "d", "f"));
-    // The line of each row added, for the journal to list it.
-    const QString listing =
-        QStringLiteral(" UNION ALL SELECT s.tvq52_line, 0, 0 FROM ins JOIN %1 s ON s.tvq52_first AND %2")
-            .arg(stage, matchColumns(t, true, "s", "ins"));
-    insert_ = QStringLiteral("WITH %1, %2, %3 SELECT -1::bigint, (SELECT count(*) FROM ins), "
-                             "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later)%4")
-                  .arg(old, inserted, later, listed ? listing : QString())
+    const QString stored = QStringLiteral("f AS MATERIALIZED (%1)").arg(QString::fromUtf8(collectStoreCall()));
+    insert_ = QStringLiteral("WITH %1, %2, %3 SELECT NULL::bigint, (SELECT records FROM f WHERE line_id IS NULL), "
+                             "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later), NULL, NULL, NULL, NULL "
+                             "UNION ALL SELECT line_id, records, 0, line_table, first_key, last_key, line_digest "
+                             "FROM f WHERE line_id IS NOT NULL")
+                  .arg(old, later, stored)
                   .toUtf8();
-}
-
-QByteArray ServerCopyTable::listStatement()
-{
-    return QByteArrayLiteral(
-        "INSERT INTO \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"THuella\") "
-        "SELECT $1::bigint, $2::text, $3::text, $4::text "
-        "WHERE EXISTS (SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL)");
+    store_ = QByteArrayLiteral("SELECT line_id, records, 0, line_table, first_key, last_key, line_digest FROM "
+                               "tvq52_collect_store($1::bigint, $2::text, $3::text, $4::boolean)");
 }
 
 std::string ServerCopyTable::header()
@@ -197,45 +183,37 @@ bool ServerCopyTable::encodeColumns(const SinkRow& row, std::string& out) const
     return true;
 }
 
-bool ServerCopyTable::encodeStaged(qint64 line, bool first, const SinkRow& row, std::string& out) const
+bool ServerCopyTable::encodeStaged(qint64 line, bool first, std::string_view key, const unsigned char* digest,
+                                   const SinkRow& row, std::string& out) const
 {
     const size_t start = out.size();
-    appendBigEndian<qint16>(out, qint16(2 + table_.columns.size()));
+    appendBigEndian<qint16>(out, qint16(4 + table_.columns.size()));
     appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, line);
     appendBigEndian<qint32>(out, 1), out.push_back(char(first ? 1 : 0));
+    if (digest) {
+        appendField(out, key.data(), key.size());
+        appendField(out, reinterpret_cast<const char*>(digest), packed_lines::kDigestBytes);
+    } else {
+        appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1);
+    }
     if (encodeColumns(row, out))
         return true;
     out.resize(start);
     return false;
 }
 
-bool ServerCopyTable::encode(const SinkRow& row, std::string& out) const
+QByteArray ServerCopyTable::stageRowStatement(const SinkTable& t, const QByteArray& stage)
 {
-    const size_t start = out.size();
-    appendBigEndian<qint16>(out, qint16(table_.columns.size()));
-    if (encodeColumns(row, out))
-        return true;
-    out.resize(start);
-    return false;
-}
-
-void ServerCopyTable::encodePackedLine(qint64 entry, const packed_lines::Line& line, std::string& out)
-{
-    appendBigEndian<qint16>(out, 6);
-    appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, entry);
-    for (const QByteArray* text : {&line.table, &line.firstKey, &line.lastKey, &line.digest, &line.packed})
-        appendField(out, text->constData(), size_t(text->size()));
-}
-
-QByteArray ServerCopyTable::entryOpenStatement()
-{
-    return QByteArrayLiteral("SELECT 1 FROM \"Diario\" WHERE \"LId\" = $1::bigint AND \"THash\" IS NULL FOR SHARE");
-}
-
-QByteArray ServerCopyTable::packedLinesCopyStatement()
-{
-    return QByteArrayLiteral("COPY \"DiarioRegistros\" (\"LEntrada\", \"TTabla\", \"TClave\", \"TClaveFin\", "
-                             "\"THuella\", \"BRegistros\") FROM STDIN (FORMAT binary)");
+    QStringList columns, arrays;
+    for (const ColumnDef* c : t.columns) {
+        columns << quoteIdentifier(QString::fromUtf8(c->name));
+        arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 3).arg(serverCast(*c));
+    }
+    const QString list = columns.join(QLatin1Char(','));
+    return QStringLiteral("INSERT INTO %1 (tvq52_line, tvq52_first, tvq52_key, tvq52_digest, %2) SELECT 0, true, "
+                          "$1::text, decode($2::text, 'hex'), %2 FROM unnest(%3) AS v (%2)")
+        .arg(QString::fromUtf8(stage), list, arrays.join(QLatin1Char(',')))
+        .toUtf8();
 }
 
 } // namespace tvq52

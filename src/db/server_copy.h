@@ -12,46 +12,44 @@ namespace tvq52 {
 // temporary staging table filled by COPY in binary form: no value is
 // formatted as text on our side nor parsed on the server's. The staging
 // table holds each row's line, whether it is the first row of its key in
-// the batch, then the table's columns. Its rows go at each commit.
+// the batch, its journal key and digest, then the table's columns; the
+// server's store function takes them from there. Its rows go at each commit.
 class ServerCopyTable {
 public:
-    // `listed`: the journal lists the rows added to this table.
-    ServerCopyTable(const SinkTable& table, bool listed);
+    explicit ServerCopyTable(const SinkTable& table);
 
+    const QByteArray& stageName() const { return stage_; }
     const QByteArray& createStage() const { return createStage_; }
     const QByteArray& dropStage() const { return dropStage_; }
     const QByteArray& copyStatement() const { return copy_; }
-    // COPY straight into the table.
-    const QByteArray& directCopyStatement() const { return directCopy_; }
-    // COPY of packed journal lines.
-    static QByteArray packedLinesCopyStatement();
-    // Inserts the first row of each key unless the key is stored; answers
-    // one row (line -1) with the rows added and the staged rows whose key
-    // holds other values, and, for a table the journal lists, the line of
-    // each row added.
+    // Stores the staged rows through the server's function, journaling those
+    // added in entry $1; answers one row (null line) with the rows added and
+    // the staged rows whose key holds other values, then, for each line the
+    // function wrote, its row number, records, table, first and last key
+    // and digest. $2 the table, $3 the staging table, $4 whether stored keys
+    // are skipped (else one refuses the store).
     const QByteArray& insertStatement() const { return insert_; }
+    // The same without the comparison, while no stored key is expected: the
+    // rows added and the lines.
+    const QByteArray& storeStatement() const { return store_; }
+    // One row into the staging table as arrays of one ($3...), with its key
+    // $1 and hex digest $2 (both null when the table is not listed).
+    static QByteArray stageRowStatement(const SinkTable& t, const QByteArray& stage);
 
-    // Lists one row added in the journal entry $1 while it is open: table
-    // $2, key $3, digest $4.
-    static QByteArray listStatement();
     // The binary COPY stream's start and end.
     static std::string header();
     static std::string trailer();
-    // Appends one row for the staging table to `out`; false (and `out` as
-    // it was) when a value is not of its column's kind.
-    bool encodeStaged(qint64 line, bool first, const SinkRow& row, std::string& out) const;
-    // The same for the table itself.
-    bool encode(const SinkRow& row, std::string& out) const;
-    // One packed journal line of the entry.
-    static void encodePackedLine(qint64 entry, const packed_lines::Line& line, std::string& out);
-    // Whether journal entry $1 is open, holding it so until the commit: one row when it is.
-    static QByteArray entryOpenStatement();
+    // Appends one row for the staging table to `out`, with its journal key
+    // and raw digest (none when `digest` is null); false (and `out` as it
+    // was) when a value is not of its column's kind.
+    bool encodeStaged(qint64 line, bool first, std::string_view key, const unsigned char* digest, const SinkRow& row,
+                      std::string& out) const;
 
 private:
     SinkTable table_;
     bool encodeColumns(const SinkRow& row, std::string& out) const;
 
-    QByteArray createStage_, dropStage_, copy_, directCopy_, insert_;
+    QByteArray stage_, createStage_, dropStage_, copy_, insert_, store_;
 };
 
 } // namespace tvq52

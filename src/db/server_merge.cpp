@@ -6,6 +6,7 @@
 #include "db/server_bulk.h"
 #include "db/server_copy.h"
 #include "db/server_text.h"
+#include "db/server_writes.h"
 #include "db/sqlite_statement.h"
 
 #include <QHash>
@@ -116,13 +117,29 @@ void appendStagePrefix(QByteArray& out, qint64 n, bool fits)
     out += fits ? "\tt\t" : "\tf\t";
 }
 
-// One row in COPY's text form: its number (n > 0) and whether it passes,
-// for a staging table, then its values at `at`.
-void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* values, const std::vector<size_t>& at,
-                   qint64 n, bool fits, QHash<quint32, QByteArray>& reals)
+// A staged row's journal key and digest, for the server's store function.
+void appendListing(QByteArray& out, std::string_view key, const packed_lines::Digest* digest)
 {
-    if (n > 0)
-        appendStagePrefix(out, n, fits);
+    if (!digest) {
+        out += "\\N\t\\N\t";
+        return;
+    }
+    appendCopyText(out, key.data(), int(key.size()));
+    out += "\t\\\\x";
+    out += QByteArray::fromRawData(reinterpret_cast<const char*>(digest->data()), int(digest->size())).toHex();
+    out += '\t';
+}
+
+// One row in COPY's text form: its number and whether it passes, for a
+// staging table, then its values at `at`.
+// Whole rows carry their journal listing (`whole`), keys do not.
+void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* values, const std::vector<size_t>& at,
+                   qint64 n, bool fits, QHash<quint32, QByteArray>& reals, bool whole = false,
+                   std::string_view key = {}, const packed_lines::Digest* digest = nullptr)
+{
+    appendStagePrefix(out, n, fits);
+    if (whole)
+        appendListing(out, key, digest);
     for (size_t i = 0; i < at.size(); ++i) {
         if (i > 0)
             out += '\t';
@@ -133,7 +150,8 @@ void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* val
 
 QByteArray stageTable(const TableDef& t)
 {
-    QStringList columns{QStringLiteral("n bigint"), QStringLiteral("fits boolean")};
+    QStringList columns{QStringLiteral("n bigint"), QStringLiteral("tvq52_first boolean"),
+                        QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea")};
     for (const ColumnDef& c : t.columns)
         columns << serverName(c.name) + QLatin1Char(' ') + serverCast(c);
     return QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DROP")
@@ -169,47 +187,6 @@ QByteArray missingKeysStatement(const TableDef& t)
         .arg(QString::fromLatin1(kKeyStage), serverName(t.name), keyMatch.join(QLatin1String(" AND ")),
              keys.join(QLatin1String(", ")))
         .toUtf8();
-}
-
-// Adds the staged rows that pass the checks unless their key is there;
-// answers one row (n -1) with how many it added and how many rows that do
-// not pass had their key there before. For a journaled table, when some but
-// not all of the $1 rows that pass were added, also the n of each added: with
-// a key twice in the source the row staged first is the one added.
-QByteArray addMissingStatement(const TableDef& t)
-{
-    const QString table = serverName(t.name), stage = QString::fromLatin1(kStage);
-    QStringList columns, keys, insKeys, insMatch, keyMatch;
-    for (const ColumnDef& c : t.columns)
-        columns << serverName(c.name);
-    for (const char* k : t.key) {
-        keys << serverName(k);
-        insKeys << QStringLiteral("ins.") + keys.last();
-        insMatch << QStringLiteral("s.%1 = ins.%1").arg(keys.last());
-        keyMatch << QStringLiteral("t.%1 = s.%1").arg(keys.last());
-    }
-    QString sql = QStringLiteral(
-                      "WITH ins AS (INSERT INTO %1 (%2) SELECT %2 FROM %3 s WHERE fits AND NOT EXISTS (SELECT 1 "
-                      "FROM %1 t WHERE %5) ON CONFLICT (%4) DO NOTHING RETURNING %4) SELECT -1::bigint, (SELECT "
-                      "count(*) FROM ins), (SELECT count(*) FROM %3 s WHERE NOT s.fits AND EXISTS (SELECT 1 FROM %1 t "
-                      "WHERE %5))")
-                      .arg(table, columns.join(QLatin1String(", ")), stage, keys.join(QLatin1String(", ")),
-                           keyMatch.join(QLatin1String(" AND ")));
-    // Not run at all when every row or none was added, as in a first or a repeated merge.
-    if (isJournaledTable(t))
-        sql += QStringLiteral(
-                   " UNION ALL SELECT min(s.n), 0, 0 FROM ins JOIN %1 s ON s.fits AND %2 WHERE "
-                   "(SELECT count(*) FROM ins) NOT IN (0, $1::bigint) GROUP BY %3")
-                   .arg(stage, insMatch.join(QLatin1String(" AND ")), insKeys.join(QLatin1String(", ")));
-    return sql.toUtf8();
-}
-
-QByteArray directCopyStatement(const TableDef& t)
-{
-    QStringList columns;
-    for (const ColumnDef& c : t.columns)
-        columns << serverName(c.name);
-    return QStringLiteral("COPY %1 (%2) FROM STDIN").arg(serverName(t.name), columns.join(QLatin1String(", "))).toUtf8();
 }
 
 PGconn* connectionOf(ServerBulk& bulk, const QSqlDatabase& db)
@@ -253,21 +230,15 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
     bool empty = false;
     bool done = exec("BEGIN") && exec("SET LOCAL work_mem = '256MB'") && exec("SET LOCAL jit = off")
         && lastIntervalRow(t, &lastRow) && isEmpty(t, &empty);
-    // Into an empty table the rows go straight in. A key met after all (one
-    // twice in the source, or another PC's meanwhile) refuses the COPY, and
-    // the rows go again through the staging table.
+    // Into an empty table every row that passes is staged and stored at
+    // once. A key met after all (one twice in the source, or another PC's
+    // meanwhile) leaves some unstored, and the rows go again, keys first.
     bool direct = false;
     if (done && empty) {
         storedKey_ = false;
-        direct = exec("SAVEPOINT tvq52_merge_direct") && copyRows(t, sourceName, count, Copy::Direct);
-        if (direct) {
-            answer_[0] = QByteArray::number(fitting_);
-            answer_[2] = "0";
-            direct = listAdded(t, fitting_, {});
-            done = direct;
-        } else {
-            done = storedKey_ && exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct");
-        }
+        direct = exec("SAVEPOINT tvq52_merge_direct") && exec(stageTable(t)) && exec(grantStageStatement(kStage))
+            && copyRows(t, sourceName, count, Copy::Direct) && store(t, false);
+        done = direct || (storedKey_ && exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct"));
     }
     // Else the keys first, then only the rows whose key is missing.
     qint64 presentMisfits = 0;
@@ -279,8 +250,8 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
         answer_[0] = "0";
         answer_[2] = "0";
     } else if (done && !direct) {
-        done = exec(stageTable(t)) && copyRows(t, sourceName, count, Copy::Rows, &missing)
-            && exec("ANALYZE " + kStage) && addMissing(t);
+        done = exec(stageTable(t)) && exec(grantStageStatement(kStage))
+            && copyRows(t, sourceName, count, Copy::Rows, &missing) && exec("ANALYZE " + kStage) && store(t, true);
     }
     done = done && markNights(t, lastRow) && exec("COMMIT");
     if (!done) {
@@ -298,28 +269,26 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
     count.refused = std::max<qint64>(0, count.read - count.added - count.present);
 }
 
-bool ServerTableMerge::addMissing(const TableDef& t)
+// The staged rows through the server's store function, which journals them;
+// the entry's lines are read back when it is sealed.
+bool ServerTableMerge::store(const TableDef& t, bool skipStored)
 {
-    const bool journaled = isJournaledTable(t);
     const ServerBulk::Answer r =
-        bulk_.exec(addMissingStatement(t),
-                   journaled ? std::vector<QByteArray>{QByteArray::number(fitting_)} : std::vector<QByteArray>{});
+        bulk_.exec(collectStoreCall(), {QByteArray::number(entry_), t.name, kStage, skipStored ? "t" : "f"});
+    if (!skipStored && r.sqlState() == "23505") {
+        storedKey_ = true;
+        return false;
+    }
     if (!r.ok()) {
         if (!failure.failed())
             failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
         return false;
     }
-    std::vector<qint64> added; // the n of each row added, when not all or none
-    for (int row = 0; row < r.rows(); ++row) {
-        const qint64 n = QByteArray(r.text(row, 0)).toLongLong();
-        if (n >= 0) {
-            added.push_back(n);
-        } else {
-            answer_[0] = QByteArray(r.text(row, 1));
-            answer_[2] = QByteArray(r.text(row, 2));
-        }
-    }
-    return listAdded(t, answer_[0].toLongLong(), std::move(added));
+    for (int row = 0; row < r.rows(); ++row)
+        if (r.isNull(row, 0))
+            answer_[0] = QByteArray(r.text(row, 5));
+    answer_[2] = "0";
+    return true;
 }
 
 bool ServerTableMerge::findMissing(const TableDef& t, std::vector<qint64>* missing, qint64* presentMisfits)
@@ -341,62 +310,6 @@ bool ServerTableMerge::findMissing(const TableDef& t, std::vector<qint64>* missi
     return true;
 }
 
-bool ServerTableMerge::listAdded(const TableDef& t, qint64 count, std::vector<qint64> added)
-{
-    if (!isJournaledTable(t) || count == 0)
-        return true;
-    if (count != fitting_ && qint64(added.size()) != count) {
-        failure = serverFailure(QByteArray(), QStringLiteral("The rows added were not all named"), true);
-        return false;
-    }
-    std::sort(added.begin(), added.end());
-    packed_lines::Packer packer;
-    const std::string_view table(t.name);
-    for (size_t i = 0; i < listing_.digests.size(); ++i) {
-        const qint64 n = qint64(i) + 1;
-        if (!listing_.fits[i] || (count != fitting_ && !std::binary_search(added.begin(), added.end(), n)))
-            continue;
-        const size_t from = i == 0 ? 0 : listing_.keyEnds[i - 1];
-        packer.add(table, std::string_view(listing_.keys).substr(from, listing_.keyEnds[i] - from),
-                   listing_.digests[i]);
-    }
-    return writeLines(packer.take(true));
-}
-
-// The packed lines of the rows added, while the entry is open.
-bool ServerTableMerge::writeLines(const std::vector<packed_lines::Line>& lines)
-{
-    const ServerBulk::Answer open = bulk_.exec(ServerCopyTable::entryOpenStatement(), {QByteArray::number(entry_)});
-    if (open.ok() && open.rows() != 1) {
-        failure = serverFailure(QByteArray(), QStringLiteral("Journal entry %1 is not open").arg(entry_), true);
-        return false;
-    }
-    std::string out = ServerCopyTable::header();
-    for (const packed_lines::Line& l : lines)
-        ServerCopyTable::encodePackedLine(entry_, l, out);
-    out += ServerCopyTable::trailer();
-    const Status started = open.ok() ? bulk_.startCopy(ServerCopyTable::packedLinesCopyStatement()) : Status();
-    const bool sent = open.ok() && started && bulk_.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
-    const ServerBulk::Answer copied = open.ok() && started ? bulk_.endCopy() : open;
-    if (sent && copied.ok())
-        return true;
-    if (!failure.failed())
-        failure = started ? serverFailure(copied.sqlState(), copied.error(), copied.connectionUp())
-                          : serverFailure(QByteArray(), started.error().detail, bulk_.connectionUp());
-    return false;
-}
-
-void ServerTableMerge::Listing::add(bool fit, std::string_view key, const unsigned char* digest)
-{
-    keys.append(key);
-    keyEnds.push_back(keys.size());
-    packed_lines::Digest d{};
-    if (digest)
-        std::memcpy(d.data(), digest, d.size());
-    digests.push_back(d);
-    fits.push_back(fit);
-}
-
 bool ServerTableMerge::lastIntervalRow(const TableDef& t, qint64* row)
 {
     if (qstrcmp(t.name, "Intervalos") != 0)
@@ -415,8 +328,12 @@ bool ServerTableMerge::markNights(const TableDef& t, qint64 afterRow)
 {
     if (qstrcmp(t.name, "Intervalos") != 0)
         return true;
-    return exec(markNightsAfterRowSql(SqlDialect::PostgreSQL, QStringLiteral("$1")).toUtf8(),
-                {QByteArray::number(afterRow)});
+    // Not through exec(): the counts of the store are still to be read.
+    const ServerBulk::Answer r = bulk_.exec(markNightsAfterRowSql(SqlDialect::PostgreSQL, QStringLiteral("$1")).toUtf8(),
+                                            {QByteArray::number(afterRow)});
+    if (!r.ok() && !failure.failed())
+        failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
+    return r.ok();
 }
 
 bool ServerTableMerge::isEmpty(const TableDef& t, bool* empty)
@@ -445,13 +362,13 @@ bool ServerTableMerge::startCopy(const QByteArray& sql)
 bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count, Copy what,
                                 const std::vector<qint64>* only)
 {
-    const bool direct = what == Copy::Direct, keysOnly = what == Copy::Keys;
+    const bool keysOnly = what == Copy::Keys;
     SqliteStatement rows;
     if (const SqliteStep prepared = rows.prepare(source_, sourceSelect(source_, t, sourceName)); prepared.failed()) {
         count.error = prepared.message;
         return false;
     }
-    if (!startCopy(direct ? directCopyStatement(t) : "COPY " + (keysOnly ? kKeyStage : kStage) + " FROM STDIN"))
+    if (!startCopy("COPY " + (keysOnly ? kKeyStage : kStage) + " FROM STDIN"))
         return false;
     size_t next = 0; // in `only`
     const size_t columns = t.columns.size();
@@ -462,7 +379,7 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     std::vector<size_t> allColumns(columns);
     std::iota(allColumns.begin(), allColumns.end(), size_t(0));
     std::vector<sqlite3_value*> values(columns), keys(keyAt.size());
-    listing_ = Listing();
+    packed_lines::Digest digest{};
     fitting_ = 0;
     seen_ = MergeFunctions::Counts();
     QByteArray chunk;
@@ -485,17 +402,17 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
         // Whole only the rows that pass and, straight into the table, have
         // no key there, or were found missing.
         const bool whole = fit == RowFit::Fits && !keysOnly && (!only || (next < only->size() && (*only)[next] == n));
-        if (keysOnly || whole)
-            appendCopyRow(chunk, t, values.data(), keysOnly ? keyAt : allColumns, direct ? 0 : n,
-                          fit == RowFit::Fits, reals);
-        if (journaled && whole) {
+        if (keysOnly) {
+            appendCopyRow(chunk, t, values.data(), keyAt, n, fit == RowFit::Fits, reals);
+        } else if (whole && journaled) {
             for (size_t k = 0; k < keyAt.size(); ++k)
                 keys[k] = values[keyAt[k]];
             // The digest first: the key is made in the same buffer as the row's text.
-            const unsigned char* digest = functions_.rawDigest(t, values.data());
-            listing_.add(true, functions_.keyText(t, keys.data()), digest);
-        } else if (journaled && !keysOnly) {
-            listing_.add(false, {}, nullptr);
+            std::memcpy(digest.data(), functions_.rawDigest(t, values.data()), digest.size());
+            appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true,
+                          functions_.keyText(t, keys.data()), &digest);
+        } else if (whole) {
+            appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true);
         }
         fitting_ += (only ? whole : fit == RowFit::Fits) ? 1 : 0;
         if (chunk.size() >= kCopyChunk) {
@@ -513,10 +430,6 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     const ServerBulk::Answer end = bulk_.receive();
     if (!count.error.isEmpty())
         return false;
-    if (direct && sent && end.sqlState() == "23505") {
-        storedKey_ = true;
-        return false;
-    }
     if (!sent || !end.ok()) {
         failure = sent ? serverFailure(end.sqlState(), end.error(), end.connectionUp())
                        : serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp());

@@ -21,12 +21,12 @@ class ServerBulk;
 // Merges the tables of a SQLite source, read through its own read-only
 // connection, into a server. Each row is checked, keyed and digested here
 // from SQLite's values as they are read. Into an empty table the rows
-// stream straight in with COPY; else their keys go first into a staging
-// table, one statement names those missing and counts those there, and
-// only the missing rows follow whole, through a second staging table and
-// one statement that adds them unless their key came meanwhile. Both go
-// with the transaction. The journal entry lists the rows added in packed
-// lines, from the keys and digests kept here as the rows went.
+// stream whole into a staging table; else their keys go first into a
+// staging table, one statement names those missing and counts those there,
+// and only the missing rows follow whole. The server's store function adds
+// the staged rows unless their key came meanwhile and lists those it added
+// in packed lines of the journal entry, from the keys and digests made here.
+// All of it goes with the transaction.
 class ServerTableMerge {
 public:
     ServerTableMerge(ServerBulk& bulk, const QSqlDatabase& target, sqlite3* source, MergeFunctions& functions,
@@ -39,10 +39,9 @@ public:
 
 private:
     bool exec(const QByteArray& sql, const std::vector<QByteArray>& params = {});
-    // Where the source's rows go: straight into the table, which is empty
-    // (a key found there sets storedKey_ instead of failure); their keys
-    // into the keys' staging table; or whole into the staging table, only
-    // those numbered in `only`.
+    // Where the source's rows go: every row that passes whole into the
+    // staging table (the target is empty); their keys into the keys'
+    // staging table; or whole, only those numbered in `only`.
     enum class Copy { Direct, Keys, Rows };
     bool copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count, Copy what,
                   const std::vector<qint64>* only = nullptr);
@@ -51,11 +50,8 @@ private:
     bool findMissing(const TableDef& t, std::vector<qint64>* missing, qint64* presentMisfits);
     bool startCopy(const QByteArray& sql);
     bool isEmpty(const TableDef& t, bool* empty);
-    bool addMissing(const TableDef& t);
-    // Lists the `count` rows added: every staged row that passes, or those
-    // whose n is in `added`.
-    bool listAdded(const TableDef& t, qint64 count, std::vector<qint64> added);
-    bool writeLines(const std::vector<packed_lines::Line>& lines);
+    // Without `skipStored` a stored key sets storedKey_ instead of failure.
+    bool store(const TableDef& t, bool skipStored);
     // The intervals' highest row number before the add, and the marks of
     // the nights of those added after it, for the office's overview.
     bool lastIntervalRow(const TableDef& t, qint64* row);
@@ -67,15 +63,6 @@ private:
     MergeFunctions& functions_;
     qint64 entry_;
     QByteArray answer_[3];
-    // The journal's key and digest of each staged row (n - 1), for the rows that pass.
-    struct Listing {
-        std::string keys;
-        std::vector<size_t> keyEnds;
-        std::vector<packed_lines::Digest> digests;
-        std::vector<bool> fits;
-        void add(bool fit, std::string_view key, const unsigned char* digest);
-    };
-    Listing listing_;
     qint64 fitting_ = 0; // staged rows that pass
     bool storedKey_ = false;
     MergeFunctions::Counts seen_; // the source's rows by how they stand against the checks

@@ -26,21 +26,6 @@ QString quotedServerColumns(const SinkTable& t, bool keysOnly)
     return names.join(QLatin1Char(','));
 }
 
-// Inserts the given rows (one array per column) whose key is missing and names the keys added.
-QByteArray arrayInsertStatement(const SinkTable& t)
-{
-    QStringList arrays;
-    for (const ColumnDef* c : t.columns)
-        arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 1).arg(serverCast(*c));
-    const QString columns = quotedServerColumns(t, false);
-    return QStringLiteral(
-               "INSERT INTO %1 (%2) SELECT %2 FROM unnest(%3) AS v (%2) ON CONFLICT (%4) DO NOTHING "
-               "RETURNING %4")
-        .arg(quoteIdentifier(QString::fromUtf8(t.table->name)), columns, arrays.join(QLatin1Char(',')),
-             quotedServerColumns(t, true))
-        .toUtf8();
-}
-
 // The stored row of the given key, every column.
 QByteArray storedRowStatement(const SinkTable& t)
 {
@@ -79,7 +64,7 @@ bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
         t.def = def;
         t.name = QByteArray(def.table->name);
         t.digest = std::make_unique<RowDigest>(def);
-        t.copy = std::make_unique<ServerCopyTable>(def, t.digest->listed());
+        t.copy = std::make_unique<ServerCopyTable>(def);
     }
     return true;
 }
@@ -95,6 +80,8 @@ bool ServerRowSink::ensureStage(Table& t, qint64 line)
     // One left by an import whose end was never reached on this connection.
     if (!made.ok() && made.sqlState() == "42P07" && bulk_.exec(t.copy->dropStage(), {}).ok())
         made = bulk_.exec(t.copy->createStage(), {});
+    if (made.ok())
+        made = bulk_.exec(grantStageStatement(t.copy->stageName()), {});
     if (!made.ok()) {
         fail(serverFailure(made.sqlState(), made.error(), made.connectionUp()), line);
         return false;
@@ -177,7 +164,6 @@ void ServerRowSink::startBatch(size_t table)
     keyPool_.release();
     keys_.emplace(&keyPool_);
     keys_->reserve(size_t(batchRows_));
-    packer_.clear();
     out_ = ServerCopyTable::header();
     pollAt_ = kCopyPiece;
 }
@@ -190,8 +176,7 @@ bool ServerRowSink::stream(qint64 line)
     if (failure_.failed())
         return false;
     Table& t = tables_[batchTable_];
-    if ((!batchDirect_ && !ensureStage(t, line))
-        || !startCopy(batchDirect_ ? t.copy->directCopyStatement() : t.copy->copyStatement(), line, true))
+    if (!ensureStage(t, line) || !startCopy(t.copy->copyStatement(), line, true))
         return false;
     streaming_ = true;
     return true;
@@ -214,16 +199,7 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     // The first row of a key in the batch is the one inserted; later ones
     // are compared with what the key then holds.
     const auto [at, first] = keys_->try_emplace(std::pmr::string(keyBytes_, &keyPool_), qint64(batchSize_));
-    bool encoded = false;
-    if (!batchDirect_) {
-        encoded = t.copy->encodeStaged(line, first, row, out_);
-    } else if (first) {
-        encoded = t.copy->encode(row, out_);
-    } else {
-        spare_.clear(); // not sent, but it may have to go through the staging table
-        encoded = t.copy->encode(row, spare_);
-    }
-    if (!encoded) {
+    if (!encode(t, line, first, row)) {
         if (first)
             keys_->erase(at);
         return false;
@@ -234,19 +210,17 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     p.line = line;
     p.row = row;
     p.first = first ? -1 : at->second;
-    // Straight into the table, the rows added are the first of their keys:
-    // listed while the server stores them.
-    if (batchDirect_ && first && t.digest->listed())
-        pack(t, row);
     return true;
 }
 
-void ServerRowSink::pack(const Table& t, const SinkRow& row)
+// Only a key's first row can be added: it alone carries what the journal lists.
+bool ServerRowSink::encode(const Table& t, qint64 line, bool first, const SinkRow& row)
 {
     std::string_view key;
     const unsigned char* digest = nullptr;
-    t.digest->computeRaw(row, &key, &digest);
-    packer_.add(std::string_view(t.name.constData(), size_t(t.name.size())), key, digest);
+    if (first && t.digest->listed())
+        t.digest->computeRaw(row, &key, &digest);
+    return t.copy->encodeStaged(line, first, key, digest, row, out_);
 }
 
 // Sends what is made of the COPY data; a broken connection shows when the COPY ends.
@@ -301,29 +275,80 @@ void ServerRowSink::flush()
 
 void ServerRowSink::storeDirect()
 {
-    bool storedKey = true;
-    if (!endCopy(&storedKey)) {
-        // A key the table holds: this batch and the next through the staging table.
-        if (storedKey) {
-            direct_ = false;
-            packer_.clear();
-            if (restage())
-                sendStaged();
-        }
+    bool storedKey = false;
+    if (!endCopy(&storedKey))
+        return;
+    const Table& t = tables_[batchTable_];
+    const ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_store_", t.def),
+                                                      t.copy->storeStatement(), storeParams(t, false));
+    // A key the table holds: this batch again and the next ones with the comparison.
+    if (!stored.ok() && stored.sqlState() == "23505") {
+        rollback();
+        direct_ = false;
+        if (restage())
+            sendStaged();
         return;
     }
-    const Table& t = tables_[batchTable_];
     qint64 added = 0, differs = 0;
+    if (!takeAnswer(stored, batch_, batchTable_, batchSize_, &added, &differs))
+        return;
     for (size_t i = 0; i < batchSize_; ++i) {
         const Pending& p = batch_[i];
-        if (p.first < 0)
-            ++added;
-        else if (!sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
+        if (p.first >= 0 && !sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
             ++differs;
     }
-    if (t.digest->listed() && !writeLines(batch_, batchTable_, batchSize_))
-        return;
     commit(batchTable_, batch_.front().line, batchSize_, added, differs);
+}
+
+std::vector<QByteArray> ServerRowSink::storeParams(const Table& t, bool skipStored) const
+{
+    return {QByteArray::number(entry_), t.name, t.copy->stageName(), skipStored ? "t" : "f"};
+}
+
+// The store's answer: the rows added, those that differ, and the lines
+// written, kept until the commit. False (rolled back, the failure told or
+// the rows written one by one) when the server refused the store.
+bool ServerRowSink::takeAnswer(const ServerBulk::Answer& stored, const std::vector<Pending>& rows, size_t table,
+                               size_t count, qint64* added, qint64* differs)
+{
+    const qint64 firstLine = rows.front().line;
+    if (!stored.ok()) {
+        rollback();
+        if (rowError(stored))
+            rowByRow(rows, table, count);
+        else
+            fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), firstLine);
+        return false;
+    }
+    batchLines_.clear();
+    std::vector<std::pair<qint64, packed_lines::Line>> lines;
+    qint64 listed = 0;
+    for (int r = 0; r < stored.rows(); ++r) {
+        if (stored.isNull(r, 0)) {
+            *added = QByteArray(stored.text(r, 1)).toLongLong();
+            *differs = QByteArray(stored.text(r, 2)).toLongLong();
+            continue;
+        }
+        packed_lines::Line l;
+        l.records = QByteArray(stored.text(r, 1)).toInt();
+        l.table = stored.text(r, 3);
+        l.firstKey = stored.text(r, 4);
+        l.lastKey = stored.text(r, 5);
+        l.digest = stored.text(r, 6);
+        listed += l.records;
+        lines.emplace_back(QByteArray(stored.text(r, 0)).toLongLong(), std::move(l));
+    }
+    if (tables_[table].digest->listed() && listed != *added) {
+        rollback();
+        fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("The rows added were not all named")},
+             firstLine);
+        return false;
+    }
+    // In the order the server stored them, as a verify reads them.
+    std::sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [id, l] : lines)
+        batchLines_.push_back(std::move(l));
+    return true;
 }
 
 void ServerRowSink::commit(size_t table, qint64 line, size_t rows, qint64 added, qint64 differs)
@@ -343,30 +368,6 @@ void ServerRowSink::commit(size_t table, qint64 line, size_t rows, qint64 added,
     c.present += qint64(rows) - added - differs;
 }
 
-bool ServerRowSink::writeLines(const std::vector<Pending>& rows, size_t table, size_t count)
-{
-    const qint64 line = rows.front().line;
-    batchLines_ = packer_.take(true);
-    if (batchLines_.empty())
-        return true;
-    if (!entryOpen(line) || !startCopy(ServerCopyTable::packedLinesCopyStatement(), line, false))
-        return false;
-    std::string lines = ServerCopyTable::header();
-    for (const packed_lines::Line& l : batchLines_)
-        ServerCopyTable::encodePackedLine(entry_, l, lines);
-    lines += ServerCopyTable::trailer();
-    const bool sent = bulk_.putCopyData(QByteArrayView(lines.data(), qsizetype(lines.size())));
-    const ServerBulk::Answer copied = bulk_.endCopy();
-    if (sent && copied.ok())
-        return true;
-    rollback();
-    if (sent && rowError(copied))
-        rowByRow(rows, table, count);
-    else
-        fail(serverFailure(copied.sqlState(), copied.error(), copied.connectionUp()), line);
-    return false;
-}
-
 // The lines of a committed batch.
 void ServerRowSink::keepLines()
 {
@@ -383,7 +384,7 @@ bool ServerRowSink::restage()
     out_ = ServerCopyTable::header();
     for (size_t i = 0; i < batchSize_; ++i) {
         const Pending& p = batch_[i];
-        if (!t.copy->encodeStaged(p.line, p.first < 0, p.row, out_)) {
+        if (!encode(t, p.line, p.first < 0, p.row)) {
             put(true);
             bulk_.endCopy();
             rollback();
@@ -396,20 +397,6 @@ bool ServerRowSink::restage()
     return true;
 }
 
-// Rows are listed only in an entry still open; it stays so until the commit.
-bool ServerRowSink::entryOpen(qint64 line)
-{
-    const ServerBulk::Answer open = bulk_.exec(ServerCopyTable::entryOpenStatement(), {QByteArray::number(entry_)});
-    if (open.ok() && open.rows() == 1)
-        return true;
-    rollback();
-    fail(open.ok() ? DatabaseFailure{DatabaseFailure::Kind::Other,
-                                     QStringLiteral("Journal entry %1 is not open").arg(entry_)}
-                   : serverFailure(open.sqlState(), open.error(), open.connectionUp()),
-         line);
-    return false;
-}
-
 // Ends the staged batch's COPY and sends the statement that stores it; the
 // server runs it while the next batch is read, and settle() takes its answer.
 void ServerRowSink::sendStaged()
@@ -419,7 +406,7 @@ void ServerRowSink::sendStaged()
         return;
     const Table& t = tables_[batchTable_];
     const QByteArray name = serverStatementName("tvq52_stage_insert_", t.def);
-    if (!bulk_.ensurePrepared(name, t.copy->insertStatement(), 0) || !bulk_.sendPrepared(name, {})) {
+    if (!bulk_.ensurePrepared(name, t.copy->insertStatement(), 4) || !bulk_.sendPrepared(name, storeParams(t, true))) {
         rollback();
         fail(serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp()), batch_.front().line);
         return;
@@ -436,42 +423,10 @@ void ServerRowSink::settle()
         return;
     inFlight_ = false;
     const ServerBulk::Answer stored = bulk_.receive();
-    const Table& t = tables_[flightTable_];
-    const qint64 firstLine = flight_.front().line;
-    if (!stored.ok()) {
-        rollback();
-        if (rowError(stored))
-            rowByRow(flight_, flightTable_, flightSize_);
-        else
-            fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), firstLine);
-        return;
-    }
     qint64 added = 0, differs = 0;
-    std::vector<qint64> lines; // of the rows added
-    for (int r = 0; r < stored.rows(); ++r) {
-        const qint64 line = QByteArray(stored.text(r, 0)).toLongLong();
-        if (line >= 0) {
-            lines.push_back(line);
-            continue;
-        }
-        added = QByteArray(stored.text(r, 1)).toLongLong();
-        differs = QByteArray(stored.text(r, 2)).toLongLong();
-    }
-    if (t.digest->listed() && qint64(lines.size()) != added) {
-        rollback();
-        fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("The rows added were not all named")},
-             firstLine);
+    if (!takeAnswer(stored, flight_, flightTable_, flightSize_, &added, &differs))
         return;
-    }
-    // Listed in the order the file gave them.
-    std::sort(lines.begin(), lines.end());
-    packer_.clear();
-    for (size_t i = 0; i < flightSize_ && !lines.empty(); ++i)
-        if (flight_[i].first < 0 && std::binary_search(lines.begin(), lines.end(), flight_[i].line))
-            pack(t, flight_[i].row);
-    if (t.digest->listed() && !writeLines(flight_, flightTable_, flightSize_))
-        return;
-    commit(flightTable_, firstLine, flightSize_, added, differs);
+    commit(flightTable_, flight_.front().line, flightSize_, added, differs);
     // Back to the quicker way once a batch brings only keys the table lacked.
     direct_ = !failure_.failed() && added == qint64(flightSize_);
 }
@@ -486,53 +441,45 @@ void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
 {
     settle();
     const Table& t = tables_[table];
-    const ServerBulk::Answer begun = failure_.failed() ? ServerBulk::Answer() : bulk_.exec("BEGIN", {});
+    // Made outside the row's transaction, which may go back.
+    if (failure_.failed() || !ensureStage(tables_[table], line))
+        return;
+    const ServerBulk::Answer begun = bulk_.exec("BEGIN", {});
     if (!begun.ok()) {
         fail(serverFailure(begun.sqlState(), begun.error(), begun.connectionUp()), line);
         return;
     }
-    std::vector<QByteArray> params;
+    std::vector<QByteArray> params(2);
+    if (t.digest->listed()) {
+        t.digest->compute(row, &key_, &digest_);
+        params = {key_, digest_};
+    }
     for (size_t c = 0; c < t.def.columns.size(); ++c) {
         ServerArray one;
         one.append(serverText(*t.def.columns[c], row.variant(c)));
         params.push_back(one.finish());
     }
-    const ServerBulk::Answer inserted =
-        bulk_.execNamed(serverStatementName("tvq52_import_", t.def), arrayInsertStatement(t.def), params);
-    std::optional<bool> same = true;
-    ServerBulk::Answer listed = inserted;
-    if (inserted.ok() && inserted.rows() == 1 && !t.digest->listed()) {
-        listed = ServerBulk::Answer::done();
-    } else if (inserted.ok() && inserted.rows() == 1) {
-        t.digest->compute(row, &key_, &digest_);
-        listed = bulk_.exec(ServerCopyTable::listStatement(), {QByteArray::number(entry_), t.name, key_, digest_});
-    } else if (inserted.ok()) {
-        same = sameAsStored(t, line, row);
-    }
-    const bool done =
-        listed.ok() && same && (inserted.rows() == 0 || !t.digest->listed() || listed.affected() == 1);
-    const ServerBulk::Answer committed = done ? bulk_.exec("COMMIT", {}) : ServerBulk::Answer();
-    if (committed.ok()) {
-        SinkCounts& c = counts_[table];
-        ++(inserted.rows() == 1 ? c.added : *same ? c.present : c.differs);
-        added_ += inserted.rows();
-        // A one-record line.
-        if (inserted.rows() == 1 && t.digest->listed())
-            lines_.add(t.name + '\x1f' + key_ + '\x1f' + digest_ + '\x1e');
+    ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_stage_one_", t.def),
+                                                ServerCopyTable::stageRowStatement(t.def, t.copy->stageName()), params);
+    if (stored.ok())
+        stored = bulk_.execNamed(serverStatementName("tvq52_store_", t.def), t.copy->storeStatement(), storeParams(t, true));
+    qint64 added = 0, differs = 0;
+    if (!stored.ok()) {
+        rollback();
+        if (rowError(stored) && onRefused)
+            onRefused(table, line, stored.error());
+        else if (!rowError(stored))
+            fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), line);
         return;
     }
-    rollback();
-    if (!inserted.ok() && rowError(inserted)) {
-        if (onRefused)
-            onRefused(table, line, inserted.error());
-    } else if (listed.ok() && same && done) {
-        fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()), line);
-    } else if (listed.ok() && same) {
-        fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("Journal entry %1 is not open").arg(entry_)},
-             line);
-    } else if (!listed.ok()) {
-        fail(serverFailure(listed.sqlState(), listed.error(), listed.connectionUp()), line);
+    if (!takeAnswer(stored, {Pending{line, row, -1}}, table, 1, &added, &differs))
+        return;
+    const std::optional<bool> same = added == 1 ? std::optional<bool>(true) : sameAsStored(t, line, row);
+    if (!same) {
+        rollback();
+        return;
     }
+    commit(table, line, 1, added, *same ? 0 : 1);
 }
 
 std::optional<bool> ServerRowSink::sameAsStored(const Table& t, qint64 line, const SinkRow& row)

@@ -14,15 +14,15 @@
 namespace tvq52 {
 
 // Rows into a PostgreSQL server go in batches, each its own transaction,
-// streamed by COPY while the file is read. A batch goes straight into its
-// table while none of its keys is stored; the first batch that meets a
-// stored key (the server refuses it whole) and the batches after it go
-// through a staging table: one statement inserts the first row of each key
-// unless the key is stored, counts the staged rows whose stored row differs
-// and names the rows added; the server runs it while the next batch is read. The journal lists the rows added in packed
-// lines, made here from the values sent and written by COPY in the batch's
-// transaction. A batch with a row the server refuses for its values is
-// written again row by row, so that only that row is refused.
+// streamed by COPY into a staging table while the file is read, each key's
+// first row with its journal key and digest made here. The server's store
+// function adds them unless their key is stored and writes the journal's
+// packed lines of those it added. While no key of a batch was stored it is
+// only that; the first batch that meets a stored key and the batches after
+// it also count, in the same statement, the staged rows whose stored row
+// differs, and the server runs it while the next batch is read. A batch
+// with a row the server refuses for its values is written again row by
+// row, so that only that row is refused.
 class ServerRowSink final : public RowSink {
 public:
     ServerRowSink(Database& database, int batchRows);
@@ -56,12 +56,12 @@ private:
     // The open batch's COPY, once the batch before is settled; false when the server failed.
     bool stream(qint64 line);
     bool restage();
-    // The batch's row as a record of the journal's next line.
-    void pack(const Table& t, const SinkRow& row);
-    // Writes the packed lines of `rows`, while the entry is open.
-    bool writeLines(const std::vector<Pending>& rows, size_t table, size_t count);
+    // The row into the open batch's staging COPY data.
+    bool encode(const Table& t, qint64 line, bool first, const SinkRow& row);
+    std::vector<QByteArray> storeParams(const Table& t, bool skipStored) const;
+    bool takeAnswer(const ServerBulk::Answer& stored, const std::vector<Pending>& rows, size_t table, size_t count,
+                    qint64* added, qint64* differs);
     void keepLines();
-    bool entryOpen(qint64 line);
     bool take(size_t table, qint64 line, const SinkRow& row);
     bool put(bool all);
     void flush();
@@ -111,9 +111,8 @@ private:
     std::pmr::monotonic_buffer_resource keyPool_;
     std::optional<std::pmr::unordered_map<std::pmr::string, qint64>> keys_; // the batch's first row of each key
     std::string keyBytes_;
-    std::string out_, spare_;
-    // The open batch's records, then its lines until it commits.
-    packed_lines::Packer packer_;
+    std::string out_;
+    // The lines the server wrote for the batch, until it commits.
     std::vector<packed_lines::Line> batchLines_;
     // The digest of the lines committed, in their order.
     Sha256 lines_;

@@ -444,12 +444,17 @@ Status Store::deleteUnit(qint32 serial)
 
 Status Store::removeUnit(qint32 serial)
 {
+    // On a server the program's function removes them, for a login that may.
+    if (database_.dialect() == SqlDialect::PostgreSQL) {
+        if (const Result<int> removed = change(QStringLiteral("SELECT tvq52_admin_delete_unit(CAST(? AS INTEGER))"),
+                                               {serial});
+            !removed)
+            return removed.error();
+        return {};
+    }
     Row unit;
     unit.set(QStringLiteral("LNumeroSerie"), serial);
-    // The unit's row first: on a server its lock makes a download storing
-    // for this unit on another PC wait, then find the unit gone.
-    for (const char* t : {"Programacion", "IntervaloInhabil", "Sesiones", "Intervalos", "DiaFinalBateria", "DiaBorrado",
-                          "DiaReprogramado"})
+    for (const char* t : kUnitTables)
         if (const Result<int> removed = remove(QString::fromUtf8(t), unit); !removed)
             return removed.error();
     return {};

@@ -74,6 +74,10 @@ public:
 
     // Removes one unit with all its data, in one transaction.
     Status deleteUnit(qint32 serial);
+    // A unit's tables, its own row first: on a server that row's lock makes
+    // a download storing for the unit on another PC wait, then find it gone.
+    static constexpr const char* kUnitTables[] = {"Programacion",    "IntervaloInhabil", "Sesiones",       "Intervalos",
+                                                  "DiaFinalBateria", "DiaBorrado",       "DiaReprogramado"};
     // The same inside the caller's transaction.
     Status removeUnit(qint32 serial);
 

@@ -4,6 +4,7 @@
 #include "db/case_folding.h"
 #include "db/database.h"
 #include "db/schema.h"
+#include "db/server_writes.h"
 #include "db/sql_error.h"
 #include "db/store.h"
 #include "evidence/journal.h"
@@ -175,37 +176,64 @@ Result<std::optional<StoredProgramming>> loadProgramming(const Store& store, qin
 
 namespace {
 
+Row intervalRow(qint32 serial, int k, const NonWorkingInterval& i)
+{
+    Row row = unitKey(serial);
+    row.set(QStringLiteral("ByIntervalo"), k);
+    row.set(QStringLiteral("TDiaEmpiezaInt"), i.startDay.left(8));
+    row.set(QStringLiteral("THoraEmpiezaInt"), i.startTime);
+    row.set(QStringLiteral("TDiaTerminaInt"), i.endDay.left(8));
+    row.set(QStringLiteral("THoraTerminaInt"), i.endTime);
+    return row;
+}
+
+// The totals stamp and counters start with the row and are afterwards
+// only written by a totals download.
+Row newUnitRow(const Row& values)
+{
+    Row added = values;
+    const QDateTime now = QDateTime::currentDateTime();
+    added.set(QStringLiteral("DFechaTotales"), now.date());
+    added.set(QStringLiteral("THoraTotales"), now.time().toString(QStringLiteral("HH:mm:ss")));
+    for (const char* c : {"LPasadasLocal", "LPasadasVecino", "LE3", "LCB"})
+        added.set(col(c), 0);
+    return added;
+}
+
+// On a server the admin's functions write the save: the unit's row made
+// whole when new, else only the programming's columns.
+Status writeProgrammingOnServer(Database& database, const ProgrammingRecord& record, const ProgIntervals& intervals)
+{
+    const Row added = newUnitRow(programmingRow(record));
+    if (Status put = adminPut(database, *schemaTable(kTable), added,
+                              {QStringLiteral("DFechaTotales"), QStringLiteral("THoraTotales"),
+                               QStringLiteral("LPasadasLocal"), QStringLiteral("LPasadasVecino"), QStringLiteral("LE3"),
+                               QStringLiteral("LCB")});
+        !put)
+        return put;
+    for (int k = 1; k <= kIntervalCount; ++k)
+        if (Status put = adminPut(database, *schemaTable(kIntervals), intervalRow(record.serial, k, intervals[k - 1]), {});
+            !put)
+            return put;
+    return {};
+}
+
 // The writes of a save, inside the caller's transaction.
 Status writeProgramming(Store& store, const ProgrammingRecord& record, const ProgIntervals& intervals)
 {
     const Row key = unitKey(record.serial);
     const Row values = programmingRow(record);
+    if (store.database().isServer())
+        return writeProgrammingOnServer(store.database(), record, intervals);
     const Result<int> changed = store.update(kTable, values, key);
     if (!changed)
         return changed.error();
-    if (*changed == 0) {
-        // The totals stamp and counters start with the row and are
-        // afterwards only written by a totals download.
-        Row added = values;
-        const QDateTime now = QDateTime::currentDateTime();
-        added.set(QStringLiteral("DFechaTotales"), now.date());
-        added.set(QStringLiteral("THoraTotales"), now.time().toString(QStringLiteral("HH:mm:ss")));
-        for (const char* c : {"LPasadasLocal", "LPasadasVecino", "LE3", "LCB"})
-            added.set(col(c), 0);
-        if (Status inserted = store.insert(kTable, added); !inserted)
+    if (*changed == 0)
+        if (Status inserted = store.insert(kTable, newUnitRow(values)); !inserted)
             return inserted;
-    }
-    for (int k = 1; k <= kIntervalCount; ++k) {
-        const NonWorkingInterval& i = intervals[k - 1];
-        Row row = key;
-        row.set(QStringLiteral("ByIntervalo"), k);
-        row.set(QStringLiteral("TDiaEmpiezaInt"), i.startDay.left(8));
-        row.set(QStringLiteral("THoraEmpiezaInt"), i.startTime);
-        row.set(QStringLiteral("TDiaTerminaInt"), i.endDay.left(8));
-        row.set(QStringLiteral("THoraTerminaInt"), i.endTime);
-        if (Status written = store.upsert(kIntervals, row); !written)
+    for (int k = 1; k <= kIntervalCount; ++k)
+        if (Status written = store.upsert(kIntervals, intervalRow(record.serial, k, intervals[k - 1])); !written)
             return written;
-    }
     return {};
 }
 
@@ -216,9 +244,10 @@ Status lockUnitRow(Store& store, qint32 serial)
 {
     Database& db = store.database();
     QSqlQuery q(db.connection());
-    const QString sql = db.isServer() ? QStringLiteral("SELECT 1 FROM %1 WHERE %2 = ? FOR UPDATE")
-                                      : QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %2 = ?");
-    bool ok = q.prepare(sql.arg(quoteIdentifier(kTable), quoteIdentifier(kSerial)));
+    const QString sql = db.isServer() ? QStringLiteral("SELECT tvq52_admin_lock_unit(CAST(? AS INTEGER))")
+                                      : QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %2 = ?")
+                                            .arg(quoteIdentifier(kTable), quoteIdentifier(kSerial));
+    bool ok = q.prepare(sql);
     if (ok) {
         q.addBindValue(serial);
         ok = q.exec();

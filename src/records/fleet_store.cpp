@@ -1,6 +1,7 @@
 #include "records/fleet.h"
 
 #include "db/database.h"
+#include "db/fleet_tables.h"
 #include "db/sql_error.h"
 #include "db/store.h"
 #include "evidence/journal.h"
@@ -253,11 +254,7 @@ Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32
     }
     const bool sqlite = database.dialect() == SqlDialect::SQLite;
     QSqlQuery q(db);
-    q.prepare(
-        QStringLiteral("INSERT INTO \"DiarioVerificado\" (\"LNumeroSerie\", \"TFechaHora\", \"BoCorrecto\", \"THead\") "
-                       "VALUES (?, ?, ?, ?) ON CONFLICT (\"LNumeroSerie\") DO UPDATE SET \"TFechaHora\" = "
-                       "excluded.\"TFechaHora\", \"BoCorrecto\" = excluded.\"BoCorrecto\", \"THead\" = "
-                       "excluded.\"THead\""));
+    q.prepare(verifiedUpsertSql(database.dialect()));
     QList<qint32> notVerified;
     for (qint32 s : std::as_const(serials)) {
         const bool ok = !allFail && !failing.contains(s);

@@ -4,6 +4,7 @@
 #include "db/database.h"
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
+#include "db/server_writes.h"
 #include "evidence/journal.h"
 
 #include <QHash>
@@ -18,27 +19,6 @@ namespace tvq52 {
 namespace {
 
 const QString kSerial = QStringLiteral("LNumeroSerie");
-
-// The type a bound value is read as where nothing else tells the server.
-const char* castType(const ColumnDef& c)
-{
-    switch (c.type) {
-    case ColumnType::Long:
-        return "INTEGER";
-    case ColumnType::Short:
-    case ColumnType::Byte:
-        return "SMALLINT";
-    case ColumnType::Single:
-        return "REAL";
-    case ColumnType::Boolean:
-        return "BOOLEAN";
-    case ColumnType::Date:
-        return "DATE";
-    case ColumnType::Text:
-        break;
-    }
-    return "TEXT";
-}
 
 // "hh:mm" and "dd/MM/yyyy" as QTime and QDate write them, without parsing
 // a format for each of the dozen a record carries.
@@ -284,30 +264,25 @@ RecordStore::Shape* RecordStore::shape(const QString& tableName, const Row& row)
             sets << name + QLatin1String(" = excluded.") + name;
     if (sets.isEmpty())
         sets << keyNames.front() + QLatin1String(" = excluded.") + keyNames.front();
-    // PostgreSQL tells an inserted row from an updated one by its xmax; on
-    // SQLite the key is looked up first under the write lock. On a server the
-    // unit's row is held (FOR SHARE) by the same statement that writes the
-    // record, which then writes nothing when the unit is gone: one round trip.
-    QString upsert;
+    // On SQLite the key is looked up first under the write lock. On a server
+    // the program's function writes the record, holding the unit's row
+    // (FOR SHARE) while it does, and tells an inserted row from an updated
+    // one; it writes nothing when the unit is gone: one round trip.
     if (database_.isServer()) {
-        QStringList casts;
-        for (const ColumnDef* c : shape.columns)
-            casts << QStringLiteral("CAST(? AS %1)").arg(QLatin1String(castType(*c)));
-        upsert = QStringLiteral(
-                     "WITH unit AS (SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ? FOR SHARE) "
-                     "INSERT INTO %1 (%2) SELECT %3 WHERE EXISTS (SELECT 1 FROM unit) "
-                     "ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
-                     .arg(quotedTable, names.join(QLatin1String(", ")), casts.join(QLatin1String(", ")),
-                          keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+        const QString put = QStringLiteral("SELECT (p.stored).*, p.added AS tvq52_added FROM tvq52_collect_put(CAST(? "
+                                           "AS INTEGER), CAST(? AS JSONB), NULL::%1) p WHERE p.added IS NOT NULL")
+                                .arg(quotedTable);
+        shape.upsert = put;
+        shape.upsertReturningRow = put;
     } else {
-        upsert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
-                     .arg(quotedTable, names.join(QLatin1String(", ")),
-                          QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", ")),
-                          keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+        const QString upsert =
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
+                .arg(quotedTable, names.join(QLatin1String(", ")),
+                     QStringList(names.size(), QStringLiteral("?")).join(QLatin1String(", ")),
+                     keyNames.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+        shape.upsert = upsert + QLatin1String("rowid");
+        shape.upsertReturningRow = upsert + QLatin1String("*");
     }
-    const QString added = database_.isServer() ? QStringLiteral(", (xmax = 0) AS tvq52_added") : QString();
-    shape.upsert = upsert + QLatin1String("rowid") + added;
-    shape.upsertReturningRow = upsert + QLatin1String("*") + added;
     shape.find =
         QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(quotedTable, keyTerms.join(QLatin1String(" AND ")));
     return lastShape_ = &shapes_.emplace(signature, std::move(shape)).first->second;
@@ -361,10 +336,9 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
         return Attempt::Failed;
     };
     const QVariantList key = keyValues(*s, values);
-    values.prepend(serial);
     const QString& sql = journaled ? s->upsertReturningRow : s->upsert;
     QSqlQuery* upsert = statement(sql, sql);
-    if (!run(upsert, values)) {
+    if (!run(upsert, {serial, serverRecordJson(s->columns, values)})) {
         const bool present = statements_.lastSqlError().nativeErrorCode() == QLatin1String("23505");
         abandon();
         return present ? Attempt::Retry : Attempt::Failed;
@@ -374,13 +348,13 @@ RecordStore::Attempt RecordStore::attempt(const QString& tableName, const Row& r
         failed(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
         return abandon();
     }
-    const QSqlRecord record = upsert->record();
-    const bool existed = !upsert->value(record.count() - 1).toBool();
+    const QSqlRecord returned = upsert->record();
+    const bool existed = !upsert->value(returned.count() - 1).toBool();
     if (journaled) {
         // What the row holds now, older columns kept included.
         Row storedRow;
-        for (int i = 0; i < record.count(); ++i)
-            if (const ColumnDef* c = s->table->column(record.fieldName(i)))
+        for (int i = 0; i < returned.count(); ++i)
+            if (const ColumnDef* c = s->table->column(returned.fieldName(i)))
                 storedRow.append(QString::fromUtf8(c->name), fromStorage(*c, upsert->value(i)));
         upsert->finish();
         if (const Status listed = journal_->addRecord(entry_, QString::fromUtf8(s->table->name), storedRow); !listed) {
@@ -573,18 +547,29 @@ bool RecordStore::updateUnit(qint32 serial, const Row& values)
     const TableDef* table = schemaTable(QStringLiteral("Programacion"));
     QStringList sets;
     QVariantList binds;
+    std::vector<const ColumnDef*> columns;
     for (qsizetype i = 0; i < values.columns().size(); ++i) {
         const ColumnDef* c = table->column(values.columns()[i]);
+        columns.push_back(c);
         sets << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1String(" = ?");
         binds << toStorage(*c, values.values()[i], database_.dialect());
     }
-    binds << serial;
-    const QString sql =
-        QStringLiteral("UPDATE \"Programacion\" SET %1 WHERE \"LNumeroSerie\" = ?").arg(sets.join(QLatin1String(", ")));
+    // On a server the program's function writes the readings.
+    const bool server = database_.isServer();
+    if (server)
+        binds = {serial, serverRecordJson(columns, binds)};
+    else
+        binds << serial;
+    const QString sql = server ? QStringLiteral("SELECT tvq52_collect_unit_update(CAST(? AS INTEGER), CAST(? AS JSONB))")
+                               : QStringLiteral("UPDATE \"Programacion\" SET %1 WHERE \"LNumeroSerie\" = ?")
+                                     .arg(sets.join(QLatin1String(", ")));
     QSqlQuery* query = statement(sql, sql);
     if (!run(query, binds))
         return false;
-    if (query->numRowsAffected() == 0) {
+    const int changed = server ? (query->next() ? query->value(0).toInt() : 0) : query->numRowsAffected();
+    if (server)
+        query->finish();
+    if (changed == 0) {
         failed(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
         return false;
     }

@@ -111,6 +111,13 @@ qint64 listedRows(Database& db, qint64 entry, RowSink& sink)
     if (!sink.listedLines().isEmpty()) {
         EXPECT_EQ(sink.listedLines(), digest);
     }
+    // The server packs its lines itself, in its own form.
+    QSqlQuery q(db.connection());
+    q.prepare(QStringLiteral("SELECT \"BRegistros\" FROM \"DiarioRegistros\" WHERE \"LEntrada\" = ?"));
+    q.addBindValue(entry);
+    EXPECT_TRUE(q.exec());
+    while (q.next())
+        EXPECT_EQ(q.value(0).toByteArray().front(), db.isServer() ? packed_lines::kServerFormat : packed_lines::kFormat);
     return listed.size();
 }
 
@@ -168,4 +175,14 @@ TEST_F(RowSinkTest, ARowRefusedInsideABatchLosesNothingElseAndEveryRowIsCountedO
     // The journal lists the record rows added, not the unit's other tables.
     EXPECT_EQ(listedRows(*db, *entry, sink), 12);
     EXPECT_TRUE(journal.verify().findings.isEmpty());
+
+    // Into a sealed entry nothing more is stored.
+    Result<std::unique_ptr<RowSink>> late = openRowSink(*db, 10);
+    ASSERT_TRUE(late);
+    ASSERT_TRUE((*late)->prepare({wholeTable("DiaBorrado")}, *entry));
+    ASSERT_TRUE((*late)->begin());
+    (*late)->add(0, 300, QVariantList{52001, QStringLiteral("2024-02-01"), QStringLiteral("10:00")});
+    (*late)->finish(300);
+    EXPECT_TRUE((*late)->failure().failed() || !(*late)->listAdded());
+    EXPECT_EQ(test::take(store->count(QStringLiteral("DiaBorrado"))), 12);
 }
