@@ -368,6 +368,13 @@ private:
             rows.emplace(handle_, t, functions_, std::move(places), checkAsStored);
         }
         functions_.resetCounts();
+        // Only an interval with passes marks a night: when the rows listed
+        // had none, the marking has nothing to find.
+        std::vector<size_t> passes;
+        if (nights && checkAsStored)
+            for (const char* name : {"IPasadasLocal", "IPasadasVecino"})
+                passes.push_back(size_t(t.column(QString::fromLatin1(name)) - t.columns.data()));
+        functions_.watchPositive(passes);
         SqliteStatement insert;
         SqliteStep step = insert.prepare(handle_, checkAsStored ? sql.listing : checkSource(t, sql));
         if (!step.failed())
@@ -382,7 +389,7 @@ private:
         if (rows && !listAdded(t, *rows, count.added))
             return abandon(count, QString());
         rows.reset();
-        if (nights && count.added > 0 && !markNights(lastRow))
+        if (nights && count.added > 0 && (!checkAsStored || functions_.metPositive()) && !markNights(lastRow))
             return abandon(count, QString());
         if (!execSqlite(db_, "COMMIT", failure_))
             return abandon(count, QString());

@@ -147,7 +147,7 @@ char* MergeFunctions::reserve(char* at, size_t more)
     return row_.data() + used;
 }
 
-char* MergeFunctions::put(char* at, bool separated, ColumnType type, const StoredValue& v)
+inline char* MergeFunctions::put(char* at, bool separated, ColumnType type, const StoredValue& v)
 {
     const bool bytes = v.kind == StoredValue::Kind::Text || v.kind == StoredValue::Kind::Blob;
     at = reserve(at, 1 + CanonicalEncoder::kQuickRoom + (bytes ? v.bytes.size() : 0));
@@ -216,6 +216,11 @@ RowFit MergeFunctions::listRow(const TableDef& table, sqlite3_value** values)
             listedKey_ += canonical::kKeySeparator;
         encoder_.append(listedKey_, table.columns[places[k]].type, storedValueOf(values[places[k]]),
                         canonical::kKeyVersion);
+    }
+    for (size_t place : watched_) {
+        const StoredValue v = storedValueOf(values[place]);
+        positive_ = positive_
+            || (v.kind == StoredValue::Kind::Integer ? v.integer > 0 : v.kind != StoredValue::Kind::Null);
     }
     listed_ = true;
     return fit;

@@ -72,6 +72,15 @@ public:
     bool hasListed() const { return listed_; }
     std::string_view listedKey() const { return listedKey_; }
     const unsigned char* takeListed();
+    // Columns (places) whose positive values listRow() looks out for, from
+    // the next row on; whether a row it kept had one (or a value that is
+    // no number) since.
+    void watchPositive(std::vector<size_t> places)
+    {
+        watched_ = std::move(places);
+        positive_ = false;
+    }
+    bool metPositive() const { return positive_; }
 
 private:
     // The canonical text of a row, in row_ until the next row.
@@ -92,6 +101,8 @@ private:
     size_t listedSize_ = 0;
     std::string listedKey_;
     bool listed_ = false;
+    std::vector<size_t> watched_;
+    bool positive_ = false;
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;
     std::vector<std::vector<size_t>> keyPlaces_; // the same, as places among the columns
