@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -79,6 +80,43 @@ public:
     }
     void append(std::string& out, ColumnType type, const QVariant& value, int version);
 
+    // Room appendQuick() needs for a value that is not a text; a text needs its size.
+    static constexpr size_t kQuickRoom = 64;
+    // The text append() makes, written at `at` for the values a record
+    // mostly holds (no capacity to check, no call per byte: a merge writes
+    // a million rows); nullptr for any other value, which append() takes.
+    char* appendQuick(char* at, ColumnType type, const StoredValue& value, int version)
+    {
+        switch (value.kind) {
+        case StoredValue::Kind::Null:
+            return at;
+        case StoredValue::Kind::Integer:
+            if (type == ColumnType::Boolean) {
+                *at = value.integer != 0 ? '1' : '0';
+                return at + 1;
+            }
+            if (type != ColumnType::Single && type != ColumnType::Date)
+                return std::to_chars(at, at + kQuickRoom, value.integer).ptr;
+            return nullptr;
+        case StoredValue::Kind::Real:
+            if (type == ColumnType::Single && version >= 2 && value.real >= -double(std::numeric_limits<float>::max())
+                && value.real <= double(std::numeric_limits<float>::max()))
+                return singleAt(at, float(value.real));
+            return nullptr;
+        case StoredValue::Kind::Text:
+            if ((type == ColumnType::Text || (type == ColumnType::Date && value.bytes.size() == 10))
+                && std::all_of(value.bytes.begin(), value.bytes.end(),
+                               [](char c) { return static_cast<unsigned char>(c) - 1u < 0x7fu; })) {
+                std::memcpy(at, value.bytes.data(), value.bytes.size());
+                return at + value.bytes.size();
+            }
+            return nullptr;
+        case StoredValue::Kind::Blob:
+            break;
+        }
+        return nullptr;
+    }
+
 private:
     struct SingleText {
         quint32 bits = 0;
@@ -103,10 +141,26 @@ private:
         }
         formatSingle(out, f);
     }
+    char* singleAt(char* at, float f)
+    {
+        const auto bits = std::bit_cast<quint32>(f);
+        if (singles_) {
+            const SingleText& known = singles_[singleSlot(bits)];
+            if (known.used && known.bits == bits) {
+                std::memcpy(at, known.text, known.size);
+                return at + known.size;
+            }
+        }
+        scratch_.clear();
+        formatSingle(scratch_, f);
+        std::memcpy(at, scratch_.data(), std::min(scratch_.size(), kQuickRoom));
+        return at + std::min(scratch_.size(), kQuickRoom);
+    }
     void formatSingle(std::string& out, float f);
     void appendOther(std::string& out, ColumnType type, const StoredValue& value, int version);
 
     std::unique_ptr<SingleText[]> singles_;
+    std::string scratch_;
 };
 
 // The canonical text of one value, through this thread's encoder.

@@ -63,6 +63,35 @@ bool isRecordTime(const ColumnDef& column);
 // cannot be stored twice under two spellings. A text holds no NUL and is
 // UTF-8: one backend would keep such a text, the other refuse it.
 ValueFault checkValue(const ColumnDef& column, ColumnRole role, const StoredValue& value);
+// checkValue() with the kinds a stored record mostly holds decided here,
+// inline: a merge checks a million rows of some thirty values.
+inline ValueFault checkValueQuick(const ColumnDef& column, ColumnRole role, const StoredValue& value)
+{
+    if (value.kind == StoredValue::Kind::Null)
+        return role.key ? ValueFault::NoKey : ValueFault::None;
+    if (value.kind == StoredValue::Kind::Integer) {
+        const qint64 v = value.integer;
+        switch (column.type) {
+        case ColumnType::Long:
+            return v < -2147483648LL || v > 2147483647LL ? ValueFault::OutOfRange : ValueFault::None;
+        case ColumnType::Short:
+            return v < -32768 || v > 32767 ? ValueFault::OutOfRange : ValueFault::None;
+        case ColumnType::Byte:
+            return v < 0 || v > 255 ? ValueFault::OutOfRange : ValueFault::None;
+        case ColumnType::Boolean:
+            return v == 0 || v == 1 || v == -1 ? ValueFault::None : ValueFault::NotABit;
+        case ColumnType::Single:
+            return ValueFault::None; // any integer is within a single's range
+        default:
+            break;
+        }
+    } else if (value.kind == StoredValue::Kind::Real && column.type == ColumnType::Single) {
+        // Written so that NaN fails too.
+        return value.real >= -3.4028234663852886e38 && value.real <= 3.4028234663852886e38 ? ValueFault::None
+                                                                                            : ValueFault::OutOfRange;
+    }
+    return checkValue(column, role, value);
+}
 // The same for a QVariant: the database's kinds (integers, doubles, texts
 // with "yyyy-mm-dd" dates), plus QDate for dates and bool for bits.
 ValueFault checkValue(const ColumnDef& column, ColumnRole role, const QVariant& value);

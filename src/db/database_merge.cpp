@@ -86,12 +86,14 @@ QStringList sourceColumnNames(sqlite3* source, const QString& table)
     return names;
 }
 
-// The statements that merge one table into a file. The source's rows are
-// first read once to be checked (a function per row in the insert would
-// cost more than the insert); the rows that pass the checks go in unless
-// their key is there, the others are only looked up to be counted present.
-// A source table without rowids is checked in the insert itself.
+// The statements that merge one table into a file. A file of this program
+// goes in at once, each row checked and made ready for the journal by
+// tvq52_merge_list as the insert reads it. Otherwise the source's rows are
+// first read once to be checked; the rows that pass go in unless their key
+// is there, the others are only looked up to be counted present. A source
+// table without rowids is checked in the insert itself.
 struct SqliteMergeSql {
+    QString listing;   // the rows that fit, each kept for the hook as read
     QString check;     // the rowid and values of each source row
     QString unchecked; // every row, when all of them fit
     QString byRowid;   // the rows tvq52_merge_fits lets through
@@ -118,6 +120,9 @@ SqliteMergeSql sqliteMergeSql(const TableDef& t, const QString& sourceName, cons
                                          "%2 t WHERE %3)) END")
                               .arg(QStringLiteral("%1"), target, keyMatch.join(QLatin1String(" AND ")));
     SqliteMergeSql sql;
+    // Only the source is read before each row is stored: a statement that
+    // read the target too would gather every row before storing the first.
+    sql.listing = insert + QStringLiteral(" WHERE %1 = 1").arg(MergeFunctions::call("tvq52_merge_list", t, values));
     sql.check = QStringLiteral("SELECT s.rowid, %1 FROM %2").arg(values.join(QLatin1String(", ")), from);
     sql.unchecked = insert;
     sql.byRowid = insert + where.arg(QStringLiteral("tvq52_merge_fits(s.rowid)"));
@@ -192,16 +197,17 @@ bool sameAffinities(sqlite3* db, const TableDef& t, const QString& sourceName)
 }
 
 // Lists the rows an INSERT stores, as it stores them: SQLite's hook before
-// each row it writes has the values as kept (after the column's affinity)
-// and never sees a row left out for its key, so no row is read back. Lines
-// may not be written from the hook: they wait in the packer. With `check`
-// each row is checked there too: the first that does not fit stops the
-// listing, and the caller takes the way that leaves such rows out.
+// each row it writes never sees a row left out for its key, so no row is
+// read back. Lines may not be written from the hook: they wait in the
+// packer. Either the insert's own tvq52_merge_list kept the row just read
+// (`listed`), or the hook reads the values as kept (after the column's
+// affinity). A listed row not there when its write comes (SQLite gathered
+// the rows first) fails the listing, and the caller takes the other way.
 class AddedRows {
 public:
-    AddedRows(sqlite3* db, const TableDef& t, MergeFunctions& functions, std::vector<int> places, bool check)
+    AddedRows(sqlite3* db, const TableDef& t, MergeFunctions& functions, std::vector<int> places, bool listed)
         : db_(db), table_(t), functions_(functions), places_(std::move(places)), values_(places_.size()),
-          check_(check)
+          listed_(listed)
     {
         for (const char* k : t.key)
             for (size_t c = 0; c < t.columns.size(); ++c)
@@ -214,9 +220,8 @@ public:
     AddedRows(const AddedRows&) = delete;
     AddedRows& operator=(const AddedRows&) = delete;
 
-    qint64 listed() const { return listed_; }
+    qint64 listed() const { return count_; }
     bool failed() const { return failed_; }
-    bool misfit() const { return misfit_; }
     packed_lines::Packer& packer() { return packer_; }
 
 private:
@@ -230,22 +235,27 @@ private:
 
     void add(sqlite3* db)
     {
-        if (failed_ || misfit_)
+        if (failed_)
             return;
+        if (listed_) {
+            failed_ = !functions_.hasListed();
+            if (!failed_) {
+                const unsigned char* digest = functions_.takeListed();
+                packer_.add(table_.name, functions_.listedKey(), digest);
+                ++count_;
+            }
+            return;
+        }
         for (size_t c = 0; c < places_.size(); ++c)
             if (sqlite3_preupdate_new(db, places_[c], &values_[c]) != SQLITE_OK)
                 failed_ = true;
         if (failed_)
             return;
-        if (check_ && functions_.check(table_, values_.data()) != RowFit::Fits) {
-            misfit_ = true;
-            return;
-        }
         for (size_t k = 0; k < keyPlaces_.size(); ++k)
             keyValues_[k] = values_[keyPlaces_[k]];
         const unsigned char* digest = functions_.rawDigest(table_, values_.data());
         packer_.add(table_.name, functions_.keyText(table_, keyValues_.data()), digest);
-        ++listed_;
+        ++count_;
     }
 
     sqlite3* db_;
@@ -255,10 +265,9 @@ private:
     std::vector<size_t> keyPlaces_;
     std::vector<sqlite3_value*> values_, keyValues_;
     packed_lines::Packer packer_;
-    qint64 listed_ = 0;
+    qint64 count_ = 0;
     bool failed_ = false;
-    bool check_;
-    bool misfit_ = false;
+    bool listed_;
 };
 
 // A stop asked for while SQLite works: the statement under way is
@@ -321,8 +330,8 @@ public:
     void run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
     {
         const SqliteMergeSql sql = sqliteMergeSql(t, sourceName, sourceColumns(db_, sourceName));
-        // Files of this program hold rows that fit: they go in at once, the
-        // hook checking each row it lists. A row that does not fit sends the
+        // Files of this program hold rows that fit: they go in at once, each
+        // checked as the insert reads it. A row that does not fit sends the
         // table back, to go the way that reads the source first.
         const bool checkAsStored = isJournaledTable(t) && sameAffinities(handle_, t, sourceName);
         if (checkAsStored && attempt(t, sourceName, sql, count, true))
@@ -331,8 +340,10 @@ public:
     }
 
 private:
-    // False when `checkAsStored` met a row that does not fit: nothing of
-    // the table is kept and it is to be tried the other way.
+    // False when `checkAsStored` met a row that does not fit, or could not
+    // list the rows as stored: nothing of the table is kept and it is to be
+    // tried the other way. With the columns' affinities alike a value read
+    // from the source is the value stored.
     bool attempt(const TableDef& t, const QString& sourceName, const SqliteMergeSql& sql, MergeTableCount& count,
                  bool checkAsStored)
     {
@@ -357,23 +368,28 @@ private:
             rows.emplace(handle_, t, functions_, std::move(places), checkAsStored);
         }
         functions_.resetCounts();
+        // Only an interval with passes marks a night: when the rows listed
+        // had none, the marking has nothing to find.
+        std::vector<size_t> passes;
+        if (nights && checkAsStored)
+            for (const char* name : {"IPasadasLocal", "IPasadasVecino"})
+                passes.push_back(size_t(t.column(QString::fromLatin1(name)) - t.columns.data()));
+        functions_.watchPositive(passes);
         SqliteStatement insert;
-        SqliteStep step = insert.prepare(handle_, checkAsStored ? sql.unchecked : checkSource(t, sql));
+        SqliteStep step = insert.prepare(handle_, checkAsStored ? sql.listing : checkSource(t, sql));
         if (!step.failed())
             step = insert.step();
         if (step.failed())
             return insertFailed(step, sourceName, count);
         count.added = sqlite3_changes64(handle_);
-        if (checkAsStored && (rows->misfit() || !leftOutFit(t, sourceName, sql, count.added))) {
-            if (failure_.failed())
-                return abandon(count, QString());
+        if (checkAsStored && (functions_.counts().fitting != functions_.counts().read() || rows->failed())) {
             abandon(count, QString());
             return false;
         }
         if (rows && !listAdded(t, *rows, count.added))
             return abandon(count, QString());
         rows.reset();
-        if (nights && count.added > 0 && !markNights(lastRow))
+        if (nights && count.added > 0 && (!checkAsStored || functions_.metPositive()) && !markNights(lastRow))
             return abandon(count, QString());
         if (!execSqlite(db_, "COMMIT", failure_))
             return abandon(count, QString());
@@ -398,30 +414,6 @@ private:
     {
         failure_ = step.databaseFailure();
         return abandon(count, QString());
-    }
-
-    // After an insert whose hook checked every row added: the rows it left
-    // out had their key there when they all fit, as the check read counts
-    // them. The read is needed only when some were left out.
-    bool leftOutFit(const TableDef& t, const QString& sourceName, const SqliteMergeSql& sql, qint64 added)
-    {
-        SqliteStatement rows;
-        SqliteStep step = rows.prepare(
-            handle_, QStringLiteral("SELECT count(*) FROM %1.%2").arg(kSource, quoteIdentifier(sourceName)));
-        if (!step.failed())
-            step = rows.step();
-        if (step.failed() || rows.integer(0) == added)
-            return !step.failed();
-        functions_.resetCounts();
-        std::vector<sqlite3_value*> values(t.columns.size());
-        step = rows.prepare(handle_, sql.check);
-        while (!step.failed() && (step = rows.step()).row()) {
-            for (size_t c = 0; c < values.size(); ++c)
-                values[c] = rows.value(int(c) + 1);
-            if (functions_.check(t, values.data()) != RowFit::Fits)
-                return false;
-        }
-        return !step.failed();
     }
 
     bool lastRowOf(const TableDef& t, qint64* row)

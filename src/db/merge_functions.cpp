@@ -60,6 +60,13 @@ void presentFunction(sqlite3_context* context, int, sqlite3_value** argv)
     sqlite3_result_int(context, 0);
 }
 
+void listRowFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (const TableDef* table = tableAt(context, argv[0], argc - 1, false))
+        sqlite3_result_int(context,
+                           int(static_cast<MergeFunctions*>(sqlite3_user_data(context))->listRow(*table, argv + 1)));
+}
+
 void rowDigestFunction(sqlite3_context* context, int argc, sqlite3_value** argv)
 {
     const TableDef* table = tableAt(context, argv[0], argc - 1, false);
@@ -94,7 +101,7 @@ RowFit MergeFunctions::fit(const TableDef& table, sqlite3_value* const* values)
     const std::vector<ColumnRole>& roles = columnRoles()[size_t(&table - schemaTables().data())];
     bool allFit = true;
     for (size_t c = 0; c < table.columns.size(); ++c) {
-        if (checkValue(table.columns[c], roles[c], storedValueOf(values[c])) == ValueFault::None)
+        if (checkValueQuick(table.columns[c], roles[c], storedValueOf(values[c])) == ValueFault::None)
             continue;
         // The first key value that does not fit refuses the row whole.
         if (roles[c].key)
@@ -121,34 +128,108 @@ MergeFunctions::MergeFunctions()
 {
     for (const TableDef& t : schemaTables()) {
         keys_.emplace_back();
-        for (const char* k : t.key)
+        keyPlaces_.emplace_back();
+        for (const char* k : t.key) {
             keys_.back().push_back(t.column(QString::fromUtf8(k)));
+            keyPlaces_.back().push_back(size_t(keys_.back().back() - t.columns.data()));
+        }
     }
     text_.reserve(512);
+    row_.resize(4096);
+    listedKey_.reserve(64);
 }
 
-const std::string& MergeFunctions::canonicalRow(const TableDef& table, sqlite3_value** values)
+char* MergeFunctions::reserve(char* at, size_t more)
 {
+    const size_t used = size_t(at - row_.data());
+    if (used + more > row_.size())
+        row_.resize(std::max(row_.size() * 2, used + more));
+    return row_.data() + used;
+}
+
+inline char* MergeFunctions::put(char* at, bool separated, ColumnType type, const StoredValue& v)
+{
+    const bool bytes = v.kind == StoredValue::Kind::Text || v.kind == StoredValue::Kind::Blob;
+    at = reserve(at, 1 + CanonicalEncoder::kQuickRoom + (bytes ? v.bytes.size() : 0));
+    if (separated)
+        *at++ = canonical::kFieldSeparator;
+    if (char* end = encoder_.appendQuick(at, type, v, canonical::kCurrentVersion))
+        return end;
     text_.clear();
-    for (size_t c = 0; c < table.columns.size(); ++c) {
-        if (c > 0)
-            text_ += canonical::kFieldSeparator;
-        encoder_.append(text_, table.columns[c].type, storedValueOf(values[c]), canonical::kCurrentVersion);
-    }
-    return text_;
+    encoder_.append(text_, type, v, canonical::kCurrentVersion);
+    at = reserve(at, text_.size());
+    std::memcpy(at, text_.data(), text_.size());
+    return at + text_.size();
+}
+
+std::string_view MergeFunctions::canonicalRow(const TableDef& table, sqlite3_value** values)
+{
+    char* at = row_.data();
+    for (size_t c = 0; c < table.columns.size(); ++c)
+        at = put(at, c > 0, table.columns[c].type, storedValueOf(values[c]));
+    return {row_.data(), size_t(at - row_.data())};
 }
 
 void MergeFunctions::digest(const TableDef& table, sqlite3_value** values, char* hex)
 {
-    const std::string& text = canonicalRow(table, values);
+    const std::string_view text = canonicalRow(table, values);
     const QByteArray digest = Sha256::hex(QByteArrayView(text.data(), qsizetype(text.size())));
     std::memcpy(hex, digest.constData(), size_t(digest.size()));
 }
 
 const unsigned char* MergeFunctions::rawDigest(const TableDef& table, sqlite3_value** values)
 {
-    const std::string& text = canonicalRow(table, values);
+    const std::string_view text = canonicalRow(table, values);
     Sha256::hashInto(QByteArrayView(text.data(), qsizetype(text.size())), raw_.data());
+    return raw_.data();
+}
+
+RowFit MergeFunctions::listRow(const TableDef& table, sqlite3_value** values)
+{
+    const size_t at = size_t(&table - schemaTables().data());
+    const std::vector<ColumnRole>& roles = columnRoles()[at];
+    listed_ = false;
+    RowFit fit = RowFit::Fits;
+    char* end = row_.data();
+    // Each value read once, for its check and its text.
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+        const ColumnDef& column = table.columns[c];
+        const StoredValue v = storedValueOf(values[c]);
+        if (checkValueQuick(column, roles[c], v) != ValueFault::None) {
+            if (roles[c].key) {
+                fit = RowFit::KeyRefused;
+                break;
+            }
+            fit = RowFit::KeyOnly;
+        }
+        if (fit == RowFit::Fits)
+            end = put(end, c > 0, column.type, v);
+    }
+    ++(fit == RowFit::Fits ? counts_.fitting : fit == RowFit::KeyOnly ? counts_.keyOnly : counts_.keyRefused);
+    if (fit != RowFit::Fits)
+        return fit;
+    listedSize_ = size_t(end - row_.data());
+    listedKey_.clear();
+    const std::vector<size_t>& places = keyPlaces_[at];
+    for (size_t k = 0; k < places.size(); ++k) {
+        if (k > 0)
+            listedKey_ += canonical::kKeySeparator;
+        encoder_.append(listedKey_, table.columns[places[k]].type, storedValueOf(values[places[k]]),
+                        canonical::kKeyVersion);
+    }
+    for (size_t place : watched_) {
+        const StoredValue v = storedValueOf(values[place]);
+        positive_ = positive_
+            || (v.kind == StoredValue::Kind::Integer ? v.integer > 0 : v.kind != StoredValue::Kind::Null);
+    }
+    listed_ = true;
+    return fit;
+}
+
+const unsigned char* MergeFunctions::takeListed()
+{
+    listed_ = false;
+    Sha256::hashInto(QByteArrayView(row_.data(), qsizetype(listedSize_)), raw_.data());
     return raw_.data();
 }
 
@@ -176,6 +257,9 @@ bool MergeFunctions::registerOn(sqlite3* db)
                                       nullptr)
         == SQLITE_OK
         && sqlite3_create_function_v2(db, "tvq52_merge_present", 1, flags, &counts_, presentFunction, nullptr, nullptr,
+                                      nullptr)
+        == SQLITE_OK
+        && sqlite3_create_function_v2(db, "tvq52_merge_list", -1, flags, this, listRowFunction, nullptr, nullptr,
                                       nullptr)
         == SQLITE_OK
         && sqlite3_create_function_v2(db, "tvq52_row_digest", -1, listing, this, rowDigestFunction, nullptr, nullptr,

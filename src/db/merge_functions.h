@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct sqlite3;
@@ -27,6 +28,8 @@ enum class RowFit { KeyRefused = 0, Fits = 1, KeyOnly = 2 };
 //                                   key is there (x true); gives 0
 //   tvq52_row_digest(table, v1..vN) the journal's digest of a stored row
 //   tvq52_key_text(table, k1..kK)   the journal's text of its key
+//   tvq52_merge_list(table, v1..vN) tvq52_merge_row's RowFit, a fitting row
+//                                   kept for takeListed()
 // `table` is the table's place in schemaTables(); values in its column order.
 class MergeFunctions {
 public:
@@ -60,15 +63,49 @@ public:
     const unsigned char* rawDigest(const TableDef& table, sqlite3_value** values);
     const std::string& keyText(const TableDef& table, sqlite3_value** keyValues);
 
+    // The row's RowFit, counted; a row that fits is kept (its key and
+    // canonical text, made in the same pass over its values as the check)
+    // until the next row, for takeListed() once the row is stored.
+    RowFit listRow(const TableDef& table, sqlite3_value** values);
+    // Whether a row was kept and not yet taken; the taking hashes it. The
+    // key and digest are valid until the next row.
+    bool hasListed() const { return listed_; }
+    std::string_view listedKey() const { return listedKey_; }
+    const unsigned char* takeListed();
+    // Columns (places) whose positive values listRow() looks out for, from
+    // the next row on; whether a row it kept had one (or a value that is
+    // no number) since.
+    void watchPositive(std::vector<size_t> places)
+    {
+        watched_ = std::move(places);
+        positive_ = false;
+    }
+    bool metPositive() const { return positive_; }
+
 private:
-    const std::string& canonicalRow(const TableDef& table, sqlite3_value** values);
+    // The canonical text of a row, in row_ until the next row.
+    std::string_view canonicalRow(const TableDef& table, sqlite3_value** values);
+    // Writes a value's text (after the field separator when `separated`)
+    // at `at` in row_, and gives its end.
+    char* put(char* at, bool separated, ColumnType type, const StoredValue& value);
+    // Room for `more` bytes at `at` in row_, which may move.
+    char* reserve(char* at, size_t more);
 
     Counts counts_;
     std::vector<qint64> misfits_; // sorted
     std::array<unsigned char, 32> raw_{};
-    std::string text_; // the canonical row or key being made
+    std::string text_; // the key being made, or a value's text the slow way
+    // The row being made, kept at its largest size: written through pointers.
+    std::string row_;
+    // The row listRow() kept: its text, row_'s first listedSize_ bytes, and key.
+    size_t listedSize_ = 0;
+    std::string listedKey_;
+    bool listed_ = false;
+    std::vector<size_t> watched_;
+    bool positive_ = false;
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;
+    std::vector<std::vector<size_t>> keyPlaces_; // the same, as places among the columns
     CanonicalEncoder encoder_;
 };
 

@@ -61,14 +61,19 @@ void Packer::add(std::string_view table, std::string_view key, const Digest& dig
 
 void Packer::add(std::string_view table, std::string_view key, const unsigned char* digest)
 {
-    slot_.assign(table).push_back('\x1f');
-    slot_.append(serialOf(key));
-    auto it = open_.find(slot_);
-    if (it == open_.end()) {
-        it = open_.emplace(slot_, Open{}).first;
-        it->second.table.assign(table);
-        it->second.packed.push_back(kFormat);
-        it->second.opened = opened_++;
+    // Rows mostly come unit after unit: the line of the last one is tried first.
+    auto it = last_;
+    if (it == open_.end() || it->second.table != table || serialOf(it->second.last) != serialOf(key)) {
+        slot_.assign(table).push_back('\x1f');
+        slot_.append(serialOf(key));
+        it = open_.find(slot_);
+        if (it == open_.end()) {
+            it = open_.emplace(slot_, Open{}).first;
+            it->second.table.assign(table);
+            it->second.packed.push_back(kFormat);
+            it->second.opened = opened_++;
+        }
+        last_ = it;
     }
     Open& o = it->second;
     std::size_t shared = 0;
@@ -85,6 +90,7 @@ void Packer::add(std::string_view table, std::string_view key, const unsigned ch
     if (++o.records >= perLine_) {
         close(o);
         open_.erase(it);
+        last_ = open_.end();
     }
 }
 
@@ -110,6 +116,7 @@ std::vector<Line> Packer::take(bool all)
         for (Open* o : open)
             close(*o);
         open_.clear();
+        last_ = open_.end();
     }
     std::vector<Line> lines;
     lines.swap(full_);
@@ -119,6 +126,7 @@ std::vector<Line> Packer::take(bool all)
 void Packer::clear()
 {
     open_.clear();
+    last_ = open_.end();
     full_.clear();
 }
 

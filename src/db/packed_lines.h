@@ -58,7 +58,9 @@ QByteArray lineText(QByteArrayView table, QByteArrayView firstKey, QByteArrayVie
 // serial is the key's first word), and hands over those that are full.
 class Packer {
 public:
-    explicit Packer(int recordsPerLine = kRecordsPerLine) : perLine_(recordsPerLine) {}
+    explicit Packer(int recordsPerLine = kRecordsPerLine) : perLine_(recordsPerLine), last_(open_.end()) {}
+    Packer(const Packer&) = delete;
+    Packer& operator=(const Packer&) = delete;
     void add(std::string_view table, std::string_view key, const Digest& digest);
     void add(std::string_view table, std::string_view key, const unsigned char* digest);
     // The full lines since the last call; with `all` the open ones too.
@@ -80,6 +82,7 @@ private:
 
     int perLine_;
     std::map<std::string, Open, std::less<>> open_; // by table and serial
+    std::map<std::string, Open, std::less<>>::iterator last_; // the line added to last
     std::vector<Line> full_;
     std::string slot_;
     std::uint64_t opened_ = 0;

@@ -123,6 +123,8 @@ const std::vector<EdgeCase>& edgeCases()
         {"LNumeroSerie", "2147483647", QVariant(2147483647), "2147483647", V::None},
         {"LNumeroSerie", "-2147483649", QVariant(-2147483649LL), "-2147483649", V::OutOfRange},
         {"IDesco", "2.5", QVariant(2.5), "2.5", V::WrongType},
+        {"IDesco", "-32769", QVariant(-32769), "-32769", V::OutOfRange},
+        {"ByTLeq", "256", QVariant(256), "256", V::OutOfRange},
         {"ByTLeq", "'07'", QVariant(QStringLiteral("07")), "07", V::WrongType},
         {"BoRS232", "-1", QVariant(-1), "1", V::None},
         {"BoRS232", "2", QVariant(2), "1", V::NotABit},
@@ -204,6 +206,41 @@ TEST_F(MergeFunctionsTest, EveryPathGivesTheCanonicalBytesAndFault)
             EXPECT_EQ(sinkKey, mergeKey);
         }
         sqlite3_finalize(stmt);
+
+        // The merge's insert lists the value in a row whose key is given:
+        // the same text, or the row refused by the same check.
+        std::vector<std::string> fields(t.columns.size());
+        const std::vector<std::string> keyValues = {"52001", "2018-01-01", "10:00"};
+        const QStringList keyLiterals = {"52001", "'2018-01-01'", "'10:00'"};
+        QStringList keySql;
+        for (size_t k = 0; k < t.key.size(); ++k) {
+            const size_t place = size_t(t.column(QString::fromLatin1(t.key[k])) - t.columns.data());
+            fields[place] = place == at ? e.canonical : keyValues[k];
+            keySql << QStringLiteral("%1 = %2").arg(quoteIdentifier(QString::fromLatin1(t.key[k])), keyLiterals[k]);
+        }
+        fields[at] = e.canonical;
+        exec(QStringLiteral("UPDATE Intervalos SET %1").arg(keySql.join(',')));
+        exec(QStringLiteral("UPDATE Intervalos SET %1 = %2")
+                 .arg(quoteIdentifier(QString::fromLatin1(e.column)), QString::fromUtf8(e.sql)));
+        std::string listedText, listedKey;
+        for (size_t c = 0; c < fields.size(); ++c)
+            listedText += (c > 0 ? std::string(1, canonical::kFieldSeparator) : std::string()) + fields[c];
+        for (const char* k : t.key)
+            listedKey += (listedKey.empty() ? "" : " ")
+                + fields[size_t(t.column(QString::fromLatin1(k)) - t.columns.data())];
+        const bool key = columnRole(t, column).key;
+        const RowFit fit = e.fault == ValueFault::None ? RowFit::Fits : key ? RowFit::KeyRefused : RowFit::KeyOnly;
+        const QList<QVariantList> listed = rows(
+            QStringLiteral("SELECT %1 FROM Intervalos").arg(MergeFunctions::call("tvq52_merge_list", t, columnNames(t))));
+        ASSERT_EQ(listed.size(), 1);
+        EXPECT_EQ(listed[0][0].toInt(), int(fit));
+        ASSERT_EQ(functions_.hasListed(), fit == RowFit::Fits);
+        if (fit == RowFit::Fits) {
+            EXPECT_EQ(functions_.listedKey(), listedKey);
+            const QByteArray raw(reinterpret_cast<const char*>(functions_.takeListed()), 32);
+            EXPECT_EQ(raw.toHex(), Sha256::hex(QByteArrayView(listedText.data(), qsizetype(listedText.size()))));
+            EXPECT_FALSE(functions_.hasListed());
+        }
 
         if (e.variant.isValid() || qstrcmp(e.sql, "NULL") == 0) {
             Row row;
