@@ -108,6 +108,32 @@ $fn$)SQL")
         .replace(QLatin1String("@PERLINE@"), QString::number(packed_lines::kRecordsPerLine));
 }
 
+// What a row given as JSON sets in `target`: its columns, the assignments
+// of those not in a unique key nor in `keep`, and the unique key's columns.
+// An internal of the put functions, run as their owner.
+QString rowShapeFunction(const QString& schema)
+{
+    return QStringLiteral(R"SQL(
+CREATE OR REPLACE FUNCTION tvq52_row_shape(target regclass, rec jsonb, keep text[],
+                                           OUT cols text, OUT sets text, OUT keys text)
+LANGUAGE plpgsql STABLE SET search_path = @SCHEMA@, pg_temp AS $fn$
+BEGIN
+    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY a.attnum),
+           string_agg(format('%1$I = excluded.%1$I', a.attname), ',' ORDER BY a.attnum)
+             FILTER (WHERE NOT a.attname = ANY (coalesce(keep, '{}')) AND NOT EXISTS (SELECT 1 FROM pg_index i
+                     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary AND a.attnum = ANY (i.indkey)))
+      INTO cols, sets
+      FROM pg_attribute a
+     WHERE a.attrelid = target AND a.attnum > 0 AND NOT a.attisdropped AND (rec -> a.attname) IS NOT NULL;
+    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY k.ord) INTO keys
+      FROM pg_index i CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k (att, ord)
+      JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.att
+     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary;
+END
+$fn$)SQL")
+        .replace(QLatin1String("@SCHEMA@"), schema);
+}
+
 // A download's record: the columns it carries set, on a row already there
 // too, while its unit's row is held; nothing when the unit is gone.
 QString collectPutFunction(const QString& schema)
@@ -127,17 +153,7 @@ BEGIN
     IF target IS NULL OR NOT (SELECT c.relname::text FROM pg_class c WHERE c.oid = target) = ANY (ARRAY[@TABLES@]::text[]) THEN
         RAISE EXCEPTION 'Rows of % are not stored through this function', pg_typeof(want) USING ERRCODE = '42501';
     END IF;
-    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY a.attnum),
-           string_agg(format('%1$I = excluded.%1$I', a.attname), ',' ORDER BY a.attnum)
-             FILTER (WHERE NOT EXISTS (SELECT 1 FROM pg_index i WHERE i.indrelid = target AND i.indisunique
-                                        AND NOT i.indisprimary AND a.attnum = ANY (i.indkey)))
-      INTO cols, sets
-      FROM pg_attribute a
-     WHERE a.attrelid = target AND a.attnum > 0 AND NOT a.attisdropped AND (rec -> a.attname) IS NOT NULL;
-    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY k.ord) INTO keys
-      FROM pg_index i CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k (att, ord)
-      JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.att
-     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary;
+    SELECT r.cols, r.sets, r.keys INTO cols, sets, keys FROM tvq52_row_shape(target, rec, '{}') r;
     IF cols IS NULL OR keys IS NULL THEN
         RAISE EXCEPTION 'Nothing of % to store', target USING ERRCODE = '42P10';
     END IF;
@@ -206,17 +222,7 @@ BEGIN
                              = ANY (ARRAY['Programacion', 'IntervaloInhabil']) THEN
         RAISE EXCEPTION 'Rows of % are not stored through this function', pg_typeof(want) USING ERRCODE = '42501';
     END IF;
-    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY a.attnum),
-           string_agg(format('%1$I = excluded.%1$I', a.attname), ',' ORDER BY a.attnum)
-             FILTER (WHERE NOT a.attname = ANY (coalesce(keep, '{}')) AND NOT EXISTS (SELECT 1 FROM pg_index i
-                     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary AND a.attnum = ANY (i.indkey)))
-      INTO cols, sets
-      FROM pg_attribute a
-     WHERE a.attrelid = target AND a.attnum > 0 AND NOT a.attisdropped AND (rec -> a.attname) IS NOT NULL;
-    SELECT string_agg(quote_ident(a.attname), ',' ORDER BY k.ord) INTO keys
-      FROM pg_index i CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k (att, ord)
-      JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.att
-     WHERE i.indrelid = target AND i.indisunique AND NOT i.indisprimary;
+    SELECT r.cols, r.sets, r.keys INTO cols, sets, keys FROM tvq52_row_shape(target, rec, keep) r;
     IF cols IS NULL OR keys IS NULL THEN
         RAISE EXCEPTION 'Nothing of % to store', target USING ERRCODE = '42P10';
     END IF;
@@ -312,6 +318,8 @@ Status installServerWriteFunctions(QSqlDatabase db)
     const QString schema = q.value(0).toString();
     q.finish();
     const QStringList statements{
+        rowShapeFunction(schema),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_row_shape(regclass, jsonb, text[]) FROM PUBLIC"),
         collectStoreFunction(schema),
         QStringLiteral("COMMENT ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) IS %1")
             .arg(sqlLiteral(versionComment())),

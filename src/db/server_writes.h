@@ -28,7 +28,7 @@ class Database;
 // wrote, by its row number.
 
 // The version the installed functions carry; older ones are replaced.
-inline constexpr int kServerWritesVersion = 1;
+inline constexpr int kServerWritesVersion = 2;
 
 // A record's values in the server's text forms, by column name, as the
 // put and update functions take them.
