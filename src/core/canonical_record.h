@@ -107,7 +107,9 @@ public:
             if ((type == ColumnType::Text || (type == ColumnType::Date && value.bytes.size() == 10))
                 && std::all_of(value.bytes.begin(), value.bytes.end(),
                                [](char c) { return static_cast<unsigned char>(c) - 1u < 0x7fu; })) {
-                std::memcpy(at, value.bytes.data(), value.bytes.size());
+                // An empty text may come with no buffer at all.
+                if (!value.bytes.empty())
+                    std::memcpy(at, value.bytes.data(), value.bytes.size());
                 return at + value.bytes.size();
             }
             return nullptr;
