@@ -5,6 +5,7 @@
 #include "cli/cli_session.h"
 #include "core/own_words.h"
 #include "db/database_failure.h"
+#include "db/server_rights.h"
 #include "db/server_roles.h"
 #include "i18n/catalogue_message.h"
 
@@ -95,6 +96,9 @@ int runRoles(CliSession& session, const CliOptions&, const CommandArgs& args)
                                             "tvq52-cli --database %2 roles setup"),
                              {target->displayName(), target->uri()}));
     if (verb == QLatin1String("grant") || verb == QLatin1String("revoke")) {
+        // Said in the user's words before the server refuses in its own.
+        if (const Status allowed = checkRight(**server, Operation::ManageLogins); !allowed)
+            return fail(ctx, allowed.error());
         const QString login = args.arguments.at(1);
         const Status done = verb == QLatin1String("grant")
             ? roles.grant(login, *roleLevelFromName(args.arguments.at(2)))

@@ -180,7 +180,7 @@ int CollectRound::running() const
 void CollectRound::give(Line& w)
 {
     // A worker that has ended is given nothing: its last answer may be read after it went.
-    if (w.ended || outcome_.stopped || (returned_.isEmpty() && next_ >= items_.size())) {
+    if (w.ended || outcome_.stopped || workerStopped_ || (returned_.isEmpty() && next_ >= items_.size())) {
         w.current.reset();
         w.process->closeWriteChannel();
         return;
@@ -206,6 +206,7 @@ void CollectRound::read(Line& w)
             continue;
         }
         unit->line = w.device;
+        workerStopped_ = workerStopped_ || unit->outcome == CollectOutcome::Stopped;
         outcome_.units << *unit;
         emit unitDone(*unit);
         give(w);

@@ -97,6 +97,9 @@ private:
     QList<CollectItem> returned_; // units of lines that ended before they began them
     qsizetype next_ = 0;
     bool started_ = false, launching_ = false, done_ = false;
+    // A line's worker said it was stopped: the signal reached the group
+    // before it reached this process, and nothing more is dealt.
+    bool workerStopped_ = false;
 };
 
 } // namespace tvq52

@@ -75,6 +75,9 @@ public:
         const QRect page = writer.pageLayout().paintRectPixels(writer.resolution());
         area_ = QRect(0, 0, page.width(), page.height());
         font_.setPointSizeF(9);
+        // Digests in the footer read back letter by letter, no ligatures.
+        font_.setStyleStrategy(QFont::PreferNoShaping);
+        small_.setStyleStrategy(QFont::PreferNoShaping);
         small_.setStyleHint(QFont::TypeWriter);
         small_.setPointSizeF(6.5);
         rowHeight_ = QFontMetrics(font_, &writer).height() * 3 / 2;

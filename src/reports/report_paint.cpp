@@ -29,6 +29,9 @@ QFont engine::qfontFor(const ReportFont& f, double pointsToDevice)
     font.setPointSizeF(f.points * pointsToDevice);
     font.setBold(f.bold);
     font.setItalic(f.italic);
+    // No ligatures: a digest printed as "ff" must read back as two letters
+    // when a reader copies it out of the PDF.
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 

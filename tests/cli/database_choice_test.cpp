@@ -313,8 +313,11 @@ TEST(DatabaseChoice, RolesAreSetUpAndGrantedAndALoginThatMayCreateNothingOpensTh
     // Opening as a login that may create nothing: the schema is current.
     const CliResult journal = cli({"--database", asAna.uri(), "journal", "--json"});
     EXPECT_EQ(journal.exitCode, 0) << qPrintable(journal.err);
-    // An admin-only function is not the collector's to call.
-    EXPECT_EQ(cli({"--database", asAna.uri(), "roles", "revoke", asAna.user}).exitCode, 1);
+    // An admin-only function is not the collector's to call, and it is told
+    // which level it lacks.
+    const CliResult refused = cli({"--database", asAna.uri(), "roles", "revoke", asAna.user});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("«admin»"))) << qPrintable(refused.err);
     for (const char* level : {"_admin", "_collect", "_read", "_owner"})
         dropped.roles << prefix + QLatin1String(level);
 }

@@ -59,7 +59,7 @@ TEST_F(SignedPdf, AReaderFindsItValidWholeArchivalAndNamingItsSigner)
 {
     const QString fleet = dir.filePath(QStringLiteral("fleet.pdf"));
     ASSERT_TRUE(succeeded(rendered().writePdf(path, QStringLiteral("Signed"))));
-    FleetTable table{QStringLiteral("Estado"), {"Número de serie"}, {{"305"}}, {QStringLiteral("Oficina")}, {}, {}};
+    FleetTable table{QStringLiteral("Estado"), {"Número de serie"}, {{"305"}, {"c0ffee"}}, {QStringLiteral("Oficina")}, {}, {}};
     ASSERT_TRUE(succeeded(writeFleetPdf(table, fleet)));
     const CertificateInfo own = *take(KeyStore(keys).current());
     for (const QString& file : {path, fleet}) {
@@ -68,7 +68,10 @@ TEST_F(SignedPdf, AReaderFindsItValidWholeArchivalAndNamingItsSigner)
         EXPECT_TRUE(checked.contains(QStringLiteral("Total document signed"))) << qPrintable(checked);
         const QString text = toolOutput(QStringLiteral("pdftotext"), {file, QStringLiteral("-")});
         EXPECT_TRUE(text.contains(signerLine(QString::fromUtf8(kSignerLinePattern), own))) << qPrintable(text);
+        // A digest copied out of the PDF must not come back with ligatures.
+        EXPECT_FALSE(text.contains(QChar(0xFB00)) || text.contains(QChar(0xFB01))) << qPrintable(text);
     }
+    EXPECT_TRUE(toolOutput(QStringLiteral("pdftotext"), {fleet, QStringLiteral("-")}).contains(QStringLiteral("c0ffee")));
     const QByteArray pdf = readBytes(path);
     EXPECT_TRUE(pdf.contains("<pdfaid:part>1</pdfaid:part>") || pdf.contains("pdfaid:part=\"1\""));
     EXPECT_TRUE(pdf.contains("<pdfaid:conformance>B</pdfaid:conformance>") || pdf.contains("pdfaid:conformance=\"B\""));
