@@ -3,6 +3,7 @@
 #include "app/signing_settings.h"
 #include "cli/cli_session.h"
 #include "cli/console_progress.h"
+#include "cli/interrupt_watch.h"
 #include "core/own_words.h"
 #include "db/store.h"
 #include "exchange/exchange_import.h"
@@ -74,6 +75,10 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
         last = p;
         progress.update(progressText(p, ctx.guru));
     };
+    // Ctrl-C or SIGTERM stops it as the window's Stop does, keeping the
+    // batches already committed.
+    const InterruptWatch watch([] {});
+    importer.cancelRequested = [&watch] { return watch.interrupted(); };
     const ImportSummary summary = importer.run(file);
     // The run ends on the whole file's counts, not on its last table's.
     progress.finish(progressTotalText(last, ctx.guru));
@@ -90,6 +95,10 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
         lines.removeAll(where);
         problems << where;
     }
+    // A stop is told on standard error too: the counts that follow are all that was kept.
+    const QString cancelled = ctx.guru.GetTranslation(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
+    if (summary.cancelled && lines.removeAll(cancelled) > 0)
+        problems << cancelled;
     for (const QString& problem : problems)
         printError(ctx.guru, finalText(problem));
     if (args.has("--json")) {
@@ -99,6 +108,8 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
         for (const QString& line : lines)
             out << line << '\n';
     }
+    if (summary.cancelled && watch.interrupted())
+        return InterruptWatch::exitStatus();
     return summary.succeeded() ? 0 : 1;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/merge_command.h"
 
 #include "cli/cli_session.h"
+#include "cli/interrupt_watch.h"
 #include "core/own_words.h"
 #include "exchange/database_merge_workflow.h"
 
@@ -55,7 +56,10 @@ int runMerge(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (!openFolderDatabase(ctx, Operation::Merge))
         return 1;
     const QString source = args.arguments.at(0);
-    const MergeResult result = mergeDatabase(*ctx.db, source);
+    // Ctrl-C or SIGTERM stops it as the window's Stop does: the table under
+    // way is rolled back, the ones before it stay.
+    const InterruptWatch watch([] {});
+    const MergeResult result = mergeDatabase(*ctx.db, source, {}, [&watch] { return watch.interrupted(); });
     const QString text = mergeSummaryText(ctx.guru, source, result);
     // A merge that did not finish is an error, its counts told with it; a
     // finished one's counts go to standard output.
@@ -66,6 +70,8 @@ int runMerge(CliSession& session, const CliOptions&, const CommandArgs& args)
         printJson(mergeJson(source, result, refused ? text : QString()));
     else if (!refused)
         QTextStream(stdout) << text << Qt::endl;
+    if (result.stopped() && !result.failure.failed())
+        return InterruptWatch::exitStatus();
     return result.complete() ? 0 : 1;
 }
 

@@ -4,10 +4,13 @@
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 using namespace tvq52;
@@ -137,4 +140,59 @@ TEST(CliInterrupt, ProgressOnATerminalIsOneLineWrittenOver)
     for (const QString& line : text.split(QLatin1Char('\n')))
         linesWithProgress += line.contains(QStringLiteral(" recibidos")) ? 1 : 0;
     EXPECT_EQ(linesWithProgress, 1) << qPrintable(text);
+}
+
+// Ctrl-C stops an import or a merge the way the window's Stop does: what was
+// committed stays and verifies, the journal says so, the status is 130.
+TEST(CliInterrupt, CtrlCStopsAnImportOrAMergeAsStopDoes)
+{
+    CliRuns source;
+    source.storeUnits({{4711, "4.0", ""}});
+    {
+        auto db = source.home.openDatabase();
+        QSqlQuery q(db->connection());
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 299999) "
+            "INSERT INTO \"Intervalos\" (\"LNumeroSerie\", \"DFechaInicio\", \"THoraInicio\", \"SLeqLocal\") "
+            "SELECT 4711, date('2020-01-01', '+' || (i / 96) || ' days'), "
+            "printf('%02d:%02d', (i % 96) / 4, (i % 4) * 15), 80.5 FROM n")))
+            << qPrintable(q.lastError().text());
+    }
+    const QString exchange = source.home.file(QStringLiteral("all.TQ52"));
+    ASSERT_EQ(source({"export", exchange, "4711"}).exitCode, 0);
+    const std::tuple<QStringList, const char*, const char*> runs[] = {
+        {{"merge", source.home.file(QStringLiteral("tvq52.db"))}, "Fusión parada en la tabla", " merge: stopped\n"},
+        {{"import", exchange, "--accept-unsigned"}, "Importación cancelada", " import: cancelled\n"}};
+    for (const auto& [args, told, sealed] : runs) {
+        CliRuns cli;
+        ASSERT_EQ(cli({"init"}).exitCode, 0);
+        QProcess run;
+        test::startCli(run, QStringList{"--home", cli.home.path()} + args);
+        // Once the entry is open the rows are on their way.
+        sqlite3* watch = nullptr;
+        ASSERT_EQ(sqlite3_open_v2(qPrintable(cli.home.file(QStringLiteral("tvq52.db"))), &watch,
+                                  SQLITE_OPEN_READONLY, nullptr),
+                  SQLITE_OK);
+        sqlite3_busy_timeout(watch, 1000);
+        QElapsedTimer waited;
+        waited.start();
+        for (int entries = 0; entries == 0 && waited.elapsed() < 30000; QThread::msleep(10)) {
+            sqlite3_stmt* count = nullptr;
+            if (sqlite3_prepare_v2(watch, "SELECT count(*) FROM \"Diario\"", -1, &count, nullptr) == SQLITE_OK
+                && sqlite3_step(count) == SQLITE_ROW)
+                entries = sqlite3_column_int(count, 0);
+            sqlite3_finalize(count);
+        }
+        sqlite3_close(watch);
+        ASSERT_EQ(::kill(pid_t(run.processId()), SIGINT), 0);
+        ASSERT_TRUE(run.waitForFinished(30000));
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit) << "the signal is handled, not fatal";
+        EXPECT_EQ(run.exitCode(), 130);
+        EXPECT_TRUE(QString::fromUtf8(run.readAllStandardError()).contains(QString::fromUtf8(told)));
+        const CliResult journal = cli({"journal"});
+        EXPECT_TRUE(journal.out.contains(QString::fromUtf8(sealed))) << qPrintable(journal.out);
+        auto db = cli.home.openDatabase();
+        EXPECT_LT(test::take(Store(*db).count(QStringLiteral("Intervalos"))), 300000) << "stopped mid-table";
+        EXPECT_EQ(cli({"verify"}).exitCode, 0);
+    }
 }
