@@ -13,11 +13,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QUrl>
 #include <QUuid>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -33,11 +35,15 @@ QString newConnectionName()
 QtMessageHandler passedOn = nullptr;
 
 // The server driver warns on standard error, in English, for each prepared
-// statement it cannot free once the server is gone. The failure itself comes
+// statement it cannot free once the server is gone, and Qt for each statement
+// tried on the connection the driver then closed. The failure itself comes
 // back as the statement's error and is told once, in the user's language.
 void withoutServerDriverNoise(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    if (type == QtWarningMsg && text.startsWith(QLatin1String("Unable to free statement")))
+    if (type == QtWarningMsg
+        && (text.startsWith(QLatin1String("Unable to free statement"))
+            || text == QLatin1String("QSqlQuery::exec: database not open")
+            || text == QLatin1String("QSqlQuery::prepare: database not open")))
         return;
     if (passedOn)
         passedOn(type, context, text);
@@ -50,6 +56,17 @@ void quietServerDriver()
         return true;
     }();
     (void)installed;
+}
+
+// libpq writes what the server says outside a statement (a shutdown's
+// "FATAL: terminating connection") to standard error in the server's words;
+// the next statement fails with it and that failure is told in the user's.
+void silenceServerNotices(const QSqlDatabase& db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0))
+        if (PGconn* conn = *static_cast<PGconn* const*>(handle.constData()))
+            PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
 }
 
 } // namespace
@@ -280,6 +297,7 @@ Result<std::unique_ptr<Database>> Database::openServer(const DatabaseTarget& tar
         password = *given;
     }
     std::unique_ptr<Database> database(new Database(name, target));
+    silenceServerNotices(database->connection());
     QSqlQuery q(database->connection());
     if (!q.exec(QStringLiteral("SHOW server_encoding")) || !q.next())
         return fail(Kind::Other, q.lastError().text());
