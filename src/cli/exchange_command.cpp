@@ -50,7 +50,8 @@ const CommandSyntax& importSyntax()
          "estado de salida 1 cuando el archivo no se puede leer o guardar entero, cuando ya no coincide con el resumen "
          "que declara su procedencia, o cuando se cambió después de firmarlo (entonces no se guarda nada).",
          "Con RequireSignedImports activado, un archivo no firmado por una oficina de confianza se rechaza salvo que "
-         "se dé --accept-unsigned."},
+         "se dé --accept-unsigned.",
+         "Ctrl-C la detiene como lo hace Parar en la ventana: lo ya guardado se queda (estado de salida 130)."},
         {QStringLiteral("--json"), QStringLiteral("--quiet"), QStringLiteral("--accept-unsigned")},
         {},
         1,

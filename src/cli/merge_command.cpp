@@ -42,7 +42,8 @@ const CommandSyntax& mergeSyntax()
         "merge FILE.db [--json]",
         {"Añade los registros de otra base de datos de este programa que le faltan a esta (nunca su configuración); "
          "escribe las filas por tabla;",
-         "estado de salida 1 cuando el archivo no es una base de datos así o no se pudo leer o guardar una tabla."},
+         "estado de salida 1 cuando el archivo no es una base de datos así o no se pudo leer o guardar una tabla.",
+         "Ctrl-C la detiene como lo hace Parar en la ventana: lo ya guardado se queda (estado de salida 130)."},
         {QStringLiteral("--json")},
         {},
         1,
