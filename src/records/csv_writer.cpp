@@ -94,7 +94,7 @@ QList<int> shownGridColumns(RecordGrid grid, const QString& firmware)
 }
 
 Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns,
-                  const std::optional<StartRange>& range)
+                    const std::optional<StartRange>& range)
 {
     const StartFilter inRange(grid, range);
     const QList<int> shown = columnsOrAll(grid, columns);

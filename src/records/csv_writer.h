@@ -62,7 +62,7 @@ private:
 // `columns`, or every column of the grid when it is empty.
 QList<int> columnsOrAll(const RecordGridModel& grid, const QList<int>& columns);
 Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns = {},
-                  const std::optional<StartRange>& range = std::nullopt);
+                    const std::optional<StartRange>& range = std::nullopt);
 
 // The columns a unit's grid shows: the uncalibrated-minute counters only
 // from firmware 3.0 on, as the older units do not measure them.
