@@ -120,7 +120,8 @@ bool gridCsv(Database& db, bench::Verdict& verdict)
         return std::fprintf(stderr, "grid failed\n"), false;
     QBuffer csv;
     csv.open(QIODevice::WriteOnly);
-    writeGridCsv(csv, grid, guru);
+    if (!writeGridCsv(csv, grid, guru))
+        return std::fprintf(stderr, "grid CSV failed\n"), false;
     const qint64 ms = timer.elapsed();
     const double peak = bench::peakResidentMb();
     std::printf("interval grid CSV, %d rows: %lld ms, %lld KiB, peak %.0f MB\n", grid.rowCount(), ms,

@@ -176,7 +176,7 @@ int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
     else if (words.has("--machine"))
         ok = writeMachineCsv(out, grid, columns, range);
     else
-        ok = writeGridCsv(out, grid, ctx.guru, columns, range);
+        ok = writeGridCsv(out, grid, ctx.guru, columns, range).ok();
     // A full disk under a redirection shows only when the buffer goes out.
     if (!out.flush() || !ok) {
         session.prompter->show(

@@ -99,33 +99,32 @@ std::optional<Refusal::Kind> SectionConverter::readField(int index, const QStrin
     case ColumnType::Long:
     case ColumnType::Short:
     case ColumnType::Byte: {
-        qint64 v = 0;
-        if (!parseInteger(text, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(), &v))
+        const std::optional<qint64> v =
+            parseInteger(text, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
+        if (!v)
             return Refusal::Kind::NotANumber;
-        *out = QVariant(qlonglong(v));
+        *out = QVariant(qlonglong(*v));
         return std::nullopt;
     }
     case ColumnType::Single: {
-        double v = 0;
-        if (!parseDecimal(text, &v))
+        const std::optional<double> v = parseDecimal(text);
+        if (!v)
             return Refusal::Kind::NotANumber;
-        *out = QVariant(v);
+        *out = QVariant(*v);
         return std::nullopt;
     }
     case ColumnType::Boolean: {
-        bool v = false;
-        if (!parseBit(text, &v))
+        const std::optional<bool> v = parseBit(text);
+        if (!v)
             return Refusal::Kind::NotABit;
-        *out = QVariant(v ? 1 : 0);
+        *out = QVariant(*v ? 1 : 0);
         return std::nullopt;
     }
     case ColumnType::Date: {
-        QDate d;
-        QTime t;
-        bool hasTime = false;
-        if (!parseDateTime(text, &d, &t, &hasTime))
+        const std::optional<DateTimeField> v = parseDateTime(text);
+        if (!v)
             return Refusal::Kind::NotADate;
-        *out = QVariant(isoDate(d));
+        *out = QVariant(isoDate(v->date));
         return std::nullopt;
     }
     case ColumnType::Text:
@@ -141,23 +140,19 @@ std::optional<Refusal::Kind> SectionConverter::readText(int index, const QString
     if (special == Special::TimeTyped) {
         // Stored as the programming window stores what was typed. A time
         // written as a date-time keeps only its time.
-        QTime t;
-        QDate d;
-        bool hasTime = false;
-        if (parseDateTime(text, &d, &t, &hasTime) && hasTime)
-            v = hhmm(t);
-        else if (parseTimeOfDay(text, &t))
-            v = hhmm(t);
+        if (const std::optional<DateTimeField> at = parseDateTime(text); at && at->hasTime)
+            v = hhmm(at->time);
+        else if (const std::optional<QTime> t = parseTimeOfDay(text))
+            v = hhmm(*t);
         else
             return Refusal::Kind::NotATime;
     } else if (special == Special::TextDate) {
         // The text dates are kept as the download stores them.
-        QDate d;
-        QTime t;
-        bool hasTime = false;
-        if (parseDateTime(text, &d, &t, &hasTime))
+        if (const std::optional<DateTimeField> at = parseDateTime(text)) {
+            const QDate d = at->date;
             v = twoDigits(d.day()) + QLatin1Char('/') + twoDigits(d.month()) + QLatin1Char('/')
                 + QString::number(d.year()).rightJustified(4, QLatin1Char('0'));
+        }
     }
     *out = v;
     return std::nullopt;
@@ -219,10 +214,8 @@ std::optional<Refusal> SectionConverter::convertFields(const ExchangeRecord& rec
     }
     if (section_->splitsDateTimes) {
         for (auto [from, to] : {std::pair{startIndex_, startTimeIndex_}, std::pair{endIndex_, endTimeIndex_}}) {
-            QDate d;
-            QTime t;
-            bool hasTime = false;
-            values[to] = parseDateTime(fields[from], &d, &t, &hasTime) ? QVariant(hhmm(t)) : QVariant();
+            const std::optional<DateTimeField> at = parseDateTime(fields[from]);
+            values[to] = at ? QVariant(hhmm(at->time)) : QVariant();
         }
     }
     for (int k : table_.keyIndex)

@@ -219,29 +219,28 @@ void appendSingle(QByteArray& out, float value)
     out.append(text, end - text);
 }
 
-bool parseInteger(const QString& text, qint64 min, qint64 max, qint64* out)
+std::optional<qint64> parseInteger(const QString& text, qint64 min, qint64 max)
 {
     bool ok = false;
     const qint64 v = text.trimmed().toLongLong(&ok);
     if (!ok || v < min || v > max)
-        return false;
-    *out = v;
-    return true;
+        return std::nullopt;
+    return v;
 }
 
-bool parseDecimal(const QString& text, double* out)
+std::optional<double> parseDecimal(const QString& text)
 {
     // Read without the locale machinery: a million rows carry tens of
     // millions of these.
     const QStringView t = QStringView(text).trimmed();
     char buffer[64];
     if (t.isEmpty() || t.size() >= qsizetype(sizeof buffer))
-        return false;
+        return std::nullopt;
     qsizetype n = 0;
     for (QChar c : t) {
         const char16_t u = c.unicode();
         if (u > 0x7F)
-            return false;
+            return std::nullopt;
         buffer[n++] = u == u',' ? '.' : char(u);
     }
     const char* begin = buffer[0] == '+' ? buffer + 1 : buffer;
@@ -249,22 +248,19 @@ bool parseDecimal(const QString& text, double* out)
     const auto [end, ec] = std::from_chars(begin, buffer + n, v);
     // How large a value its column may take is checked with the row.
     if (ec != std::errc() || end != buffer + n || !std::isfinite(v))
-        return false;
-    *out = v;
-    return true;
+        return std::nullopt;
+    return v;
 }
 
-bool parseBit(const QString& text, bool* out)
+std::optional<bool> parseBit(const QString& text)
 {
     const QString t = text.trimmed();
     if (t == QLatin1String("1") || t == QLatin1String("-1")
         || t.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-        *out = true;
-    else if (t == QLatin1String("0") || t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-        *out = false;
-    else
+        return true;
+    if (t == QLatin1String("0") || t.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
         return false;
-    return true;
+    return std::nullopt;
 }
 
 namespace {
@@ -284,31 +280,30 @@ int digitsAt(QStringView s, qsizetype at, qsizetype count)
     return v;
 }
 
-bool timeOf(QStringView t, QTime* out)
+std::optional<QTime> timeOf(QStringView t)
 {
     if ((t.size() != 5 && t.size() != 8) || t[2] != u':' || (t.size() == 8 && t[5] != u':'))
-        return false;
+        return std::nullopt;
     const int h = digitsAt(t, 0, 2), m = digitsAt(t, 3, 2), sec = t.size() == 8 ? digitsAt(t, 6, 2) : 0;
     if (h < 0 || m < 0 || sec < 0 || !QTime::isValid(h, m, sec))
-        return false;
-    *out = QTime(h, m, sec);
-    return true;
+        return std::nullopt;
+    return QTime(h, m, sec);
 }
 
 } // namespace
 
-bool parseTimeOfDay(const QString& text, QTime* out)
+std::optional<QTime> parseTimeOfDay(const QString& text)
 {
-    return timeOf(QStringView(text).trimmed(), out);
+    return timeOf(QStringView(text).trimmed());
 }
 
-bool parseDateTime(const QString& text, QDate* date, QTime* time, bool* hasTime)
+std::optional<DateTimeField> parseDateTime(const QString& text)
 {
     const QStringView t = QStringView(text).trimmed();
     const qsizetype space = t.indexOf(u' ');
     const QStringView d = space < 0 ? t : t.left(space);
     if (d.size() != 10)
-        return false;
+        return std::nullopt;
     int y = -1, m = -1, day = -1;
     if ((d[4] == u'-' || d[4] == u'/') && d[7] == d[4]) {
         y = digitsAt(d, 0, 4), m = digitsAt(d, 5, 2), day = digitsAt(d, 8, 2);
@@ -316,14 +311,15 @@ bool parseDateTime(const QString& text, QDate* date, QTime* time, bool* hasTime)
         day = digitsAt(d, 0, 2), m = digitsAt(d, 3, 2), y = digitsAt(d, 6, 4);
     }
     if (y < 0 || m < 0 || day < 0 || !QDate::isValid(y, m, day))
-        return false;
-    QTime tm(0, 0);
-    if (space >= 0 && !timeOf(t.mid(space + 1).trimmed(), &tm))
-        return false;
-    *date = QDate(y, m, day);
-    *time = tm;
-    *hasTime = space >= 0;
-    return true;
+        return std::nullopt;
+    DateTimeField field{QDate(y, m, day), QTime(0, 0), space >= 0};
+    if (field.hasTime) {
+        const std::optional<QTime> time = timeOf(t.mid(space + 1).trimmed());
+        if (!time)
+            return std::nullopt;
+        field.time = *time;
+    }
+    return field;
 }
 
 } // namespace tvq52

@@ -3,9 +3,12 @@
 #include "db/schema.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 #include <QVariant>
+#include <optional>
 #include <vector>
 
 namespace tvq52 {
@@ -51,13 +54,19 @@ QString quoteField(const QString& text);
 // rather than 32.9000015. Appends it to `out`.
 void appendSingle(QByteArray& out, float value);
 
-// Readings of one field text; each returns false when the text is not of the
+// Readings of one field text; each is empty when the text is not of the
 // kind (the empty text is handled by the caller).
-bool parseInteger(const QString& text, qint64 min, qint64 max, qint64* out);
-bool parseDecimal(const QString& text, double* out); // "." or ","
-bool parseBit(const QString& text, bool* out);       // 1/0, -1/0, True/False
+std::optional<qint64> parseInteger(const QString& text, qint64 min, qint64 max);
+std::optional<double> parseDecimal(const QString& text); // "." or ","
+std::optional<bool> parseBit(const QString& text);       // 1/0, -1/0, True/False
+// A date, with the time of day it gave (midnight when none).
+struct DateTimeField {
+    QDate date;
+    QTime time;
+    bool hasTime = false;
+};
 // "yyyy-mm-dd", "yyyy/mm/dd" or "dd/mm/yyyy", then optionally " hh:nn" or " hh:nn:ss".
-bool parseDateTime(const QString& text, QDate* date, QTime* time, bool* hasTime);
-bool parseTimeOfDay(const QString& text, QTime* out); // "hh:nn" or "hh:nn:ss"
+std::optional<DateTimeField> parseDateTime(const QString& text);
+std::optional<QTime> parseTimeOfDay(const QString& text); // "hh:nn" or "hh:nn:ss"
 
 } // namespace tvq52

@@ -285,7 +285,12 @@ void ImportRun::readAll()
     clock_.start();
     reader_.setLimits(longestRowBytes(), 1);
     reader_.setSplitting(false); // most records are read from their bytes
-    while (reader_.next(&record_)) {
+    for (;;) {
+        // A read that fails after the scan read the whole file ends the rows
+        // there, as the end of the file would.
+        if (const Result<ExchangeReader::Read> got = reader_.next(&record_);
+            !got || *got == ExchangeReader::Read::EndOfFile)
+            break;
         if (record_.kind == ExchangeRecord::Kind::Section) {
             enterSection(record_);
         } else if (provenance_.active()) {

@@ -107,7 +107,15 @@ QString ExchangeReader::decode(const QByteArray& bytes) const
     return utf8_ ? QString::fromUtf8(bytes) : decodeWindows1252(bytes);
 }
 
-bool ExchangeReader::skipRestOfRecord()
+Result<ExchangeReader::Read> ExchangeReader::nothingRead() const
+{
+    // Reading past the end gives nothing too; only a failed read leaves an error.
+    if (file_.error() != QFileDevice::NoError)
+        return Error(0, file_.errorString());
+    return Read::EndOfFile;
+}
+
+Result<ExchangeReader::Read> ExchangeReader::skipRestOfRecord()
 {
     // In pieces: the rest may be gigabytes without a line end. The record
     // ends at a line end outside quotes; reading goes back to just after it.
@@ -118,7 +126,7 @@ bool ExchangeReader::skipRestOfRecord()
         const qint64 start = file_.pos();
         const qint64 n = file_.read(piece, sizeof piece);
         if (n <= 0)
-            return false;
+            return nothingRead();
         for (qint64 i = 0; i < n; ++i) {
             if (lineStart) {
                 ++line_;
@@ -130,7 +138,9 @@ bool ExchangeReader::skipRestOfRecord()
                 lineStart = true;
                 if (!inQuotes) {
                     hash(QByteArrayView(piece, i + 1));
-                    return file_.seek(start + i + 1);
+                    if (!file_.seek(start + i + 1))
+                        return Error(0, file_.errorString());
+                    return Read::Record;
                 }
             }
         }
@@ -138,14 +148,16 @@ bool ExchangeReader::skipRestOfRecord()
     }
 }
 
-bool ExchangeReader::readLine(QByteArray& raw, qint64 budget)
+Result<ExchangeReader::Read> ExchangeReader::readLine(QByteArray& raw, qint64 budget)
 {
     // Into the record's own buffer: a million lines need no allocation each.
     const qsizetype at = raw.size();
     raw.resize(at + qsizetype(budget) + 1);
     const qint64 n = file_.readLine(raw.data() + at, budget + 1);
     raw.resize(at + qsizetype(std::max<qint64>(n, 0)));
-    return n > 0;
+    if (n > 0)
+        return Read::Record;
+    return nothingRead();
 }
 
 QByteArray ExchangeReader::finishDigest()
@@ -155,7 +167,7 @@ QByteArray ExchangeReader::finishDigest()
     return digest_.result().toHex();
 }
 
-bool ExchangeReader::next(ExchangeRecord* record)
+Result<ExchangeReader::Read> ExchangeReader::next(ExchangeRecord* record)
 {
     if (!pendingSection_.isEmpty()) {
         hash(pendingSection_);
@@ -163,8 +175,8 @@ bool ExchangeReader::next(ExchangeRecord* record)
     }
     if (skipping_) {
         skipping_ = false;
-        if (!skipRestOfRecord())
-            return false;
+        if (Result<Read> skipped = skipRestOfRecord(); !skipped || *skipped == Read::EndOfFile)
+            return skipped;
     }
     // At most the longest record allowed and its line end (readLine() keeps
     // one byte of what it is given for itself).
@@ -173,8 +185,8 @@ bool ExchangeReader::next(ExchangeRecord* record)
     raw.resize(0);
     // readLine() comes back empty only at the end; atEnd() would ask the
     // file system for the size at every line.
-    if (!readLine(raw, budget))
-        return false;
+    if (Result<Read> first = readLine(raw, budget); !first || *first == Read::EndOfFile)
+        return first;
     ++line_;
     record->line = line_;
     record->fields.clear();
@@ -191,7 +203,10 @@ bool ExchangeReader::next(ExchangeRecord* record)
     bool atEnd = false;
     while (quotes % 2 == 1 && ended && raw.size() < budget) {
         const qsizetype before = raw.size();
-        if (!readLine(raw, budget - before)) {
+        const Result<Read> more = readLine(raw, budget - before);
+        if (!more)
+            return more.error();
+        if (*more == Read::EndOfFile) {
             atEnd = true;
             break;
         }
@@ -215,12 +230,12 @@ bool ExchangeReader::next(ExchangeRecord* record)
         skipInQuotes_ = quotes % 2 == 1;
         skipAtLineStart_ = ended;
         skipping_ = !ended || skipInQuotes_;
-        return true;
+        return Read::Record;
     }
     if (section) {
         record->kind = ExchangeRecord::Kind::Section;
         record->section = decode(raw.mid(2, raw.size() - 4));
-        return true;
+        return Read::Record;
     }
     // A quote left open at the end of the file means the file was cut short;
     // so may a last line without its line end (the caller counts its fields).
@@ -229,7 +244,7 @@ bool ExchangeReader::next(ExchangeRecord* record)
     record->blank = isBlank(raw);
     if (splitting_)
         split(record);
-    return true;
+    return Read::Record;
 }
 
 void ExchangeReader::split(ExchangeRecord* record) const

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <vector>
 
 namespace tvq52 {
@@ -43,8 +44,10 @@ public:
     // Whether next() splits the fields of a record; when not, split() does
     // it for the records that need it.
     void setSplitting(bool split) { splitting_ = split; }
-    // False at the end of the file.
-    bool next(ExchangeRecord* record);
+    // What next() came to: a record, or the end of the file. A read that
+    // failed is an error with the system's words.
+    enum class Read : std::uint8_t { Record, EndOfFile };
+    Result<Read> next(ExchangeRecord* record);
     // Fills the fields of a record read without splitting.
     void split(ExchangeRecord* record) const;
     qint64 bytesRead() const { return file_.pos(); }
@@ -59,15 +62,17 @@ public:
     void setHashingFile(bool hash) { hashingFile_ = hash; }
     QByteArray fileDigest() { return digest_.result().toHex(); }
     qint64 size() const { return file_.size(); }
-    QString errorString() const { return file_.errorString(); }
     // When the open file was last changed.
     QDateTime modified() const { return file_.fileTime(QFileDevice::FileModificationTime); }
 
 private:
     QString decode(const QByteArray& bytes) const;
-    bool skipRestOfRecord();
-    // The next line into `raw` from its start, at most `budget` bytes; false at the end.
-    bool readLine(QByteArray& raw, qint64 budget);
+    // Record when the next record starts where reading stopped.
+    Result<Read> skipRestOfRecord();
+    // The next line appended to `raw`, at most `budget` bytes; Record when there was one.
+    Result<Read> readLine(QByteArray& raw, qint64 budget);
+    // Where a read that gave nothing stopped: the end, or a failure.
+    Result<Read> nothingRead() const;
     void hash(QByteArrayView bytes)
     {
         if (digesting_ || hashingFile_)

@@ -117,7 +117,13 @@ Result<FileScan> scanFile(const QString& path)
     reader.setLimits(longestRowBytes(), 1);
     ProvenanceScan provenance(reader, scan.provenance);
     ExchangeRecord record;
-    while (reader.next(&record)) {
+    for (;;) {
+        const Result<ExchangeReader::Read> got = reader.next(&record);
+        // A read that failed partway is no digest of the file.
+        if (!got)
+            return ownWords(QStringLiteral("%1: no se ha podido leer (%2)"), {path, got.error().detail});
+        if (*got == ExchangeReader::Read::EndOfFile)
+            break;
         if (record.kind == ExchangeRecord::Kind::Section) {
             if (!provenance.enter(record))
                 reader.setLimits(longestRowBytes(), 1);
@@ -126,9 +132,6 @@ Result<FileScan> scanFile(const QString& path)
         }
     }
     provenance.leave(record.line);
-    // A read that failed partway is no digest of the file.
-    if (reader.bytesRead() != reader.size())
-        return ownWords(QStringLiteral("%1: no se ha podido leer (%2)"), {path, reader.errorString()});
     scan.fileDigest = reader.fileDigest();
     scan.size = reader.size();
     scan.modified = reader.modified();

@@ -93,10 +93,12 @@ ModemResult DeviceLink::ConnectModem(const QString& phoneNumber, const std::func
     return result;
 }
 
-bool DeviceLink::writeHandedOver(const QByteArray& bytes, qint64 limitMs)
+Status DeviceLink::writeHandedOver(const QByteArray& bytes, qint64 limitMs)
 {
     line_.write(bytes);
-    return clock_.waitFor(limitMs, [this] { return line_.bytesToWrite() <= 0; });
+    if (!clock_.waitFor(limitMs, [this] { return line_.bytesToWrite() <= 0; }))
+        return Error{msg::TransmissionTimeout, line_.deviceName()};
+    return {};
 }
 
 void DeviceLink::SendFrame(const QByteArray& frameWithoutCheck)

@@ -78,8 +78,9 @@ public:
     void Delay(int seconds);
 
     // Writes the bytes and waits on the clock until the line has handed them
-    // to the device; false when it has not within `limitMs`.
-    bool writeHandedOver(const QByteArray& bytes, qint64 limitMs);
+    // to the device; fails with 31 and the line's name when it has not
+    // within `limitMs`.
+    Status writeHandedOver(const QByteArray& bytes, qint64 limitMs);
 
     // Writes the bytes one by one, then their XOR.
     void SendFrame(const QByteArray& frameWithoutCheck);

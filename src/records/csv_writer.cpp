@@ -11,7 +11,8 @@ namespace tvq52 {
 
 CsvWriter::CsvWriter(QIODevice& out) : out_(out)
 {
-    ok_ = out_.write("\xEF\xBB\xBF", 3) == 3;
+    if (out_.write("\xEF\xBB\xBF", 3) != 3)
+        status_ = Error(0, out_.errorString());
 }
 
 QString CsvWriter::field(const QString& text)
@@ -27,15 +28,18 @@ QString CsvWriter::field(const QString& text)
     return QLatin1Char('"') + doubled + QLatin1Char('"');
 }
 
-bool CsvWriter::writeRow(const QStringList& fields)
+Status CsvWriter::writeRow(const QStringList& fields)
 {
+    if (!status_)
+        return status_;
     QStringList quoted;
     quoted.reserve(fields.size());
     for (const QString& f : fields)
         quoted << field(f);
     const QByteArray line = (quoted.join(QLatin1Char(';')) + QLatin1String("\r\n")).toUtf8();
-    ok_ = ok_ && out_.write(line) == line.size();
-    return ok_;
+    if (out_.write(line) != line.size())
+        status_ = Error(0, out_.errorString());
+    return status_;
 }
 
 QString commaCsvField(const QString& text)
@@ -89,8 +93,8 @@ QList<int> shownGridColumns(RecordGrid grid, const QString& firmware)
     return shown;
 }
 
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns,
-                  const std::optional<StartRange>& range)
+Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns,
+                    const std::optional<StartRange>& range)
 {
     const StartFilter inRange(grid, range);
     const QList<int> shown = columnsOrAll(grid, columns);
@@ -100,8 +104,9 @@ bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator&
     QStringList heads;
     for (int c : shown)
         heads << grid.headerData(c, Qt::Horizontal).toString().simplified();
-    csv.writeRow(heads);
-    for (int r = 0; r < grid.rowCount() && csv.ok(); ++r) {
+    if (Status written = csv.writeRow(heads); !written)
+        return written;
+    for (int r = 0; r < grid.rowCount(); ++r) {
         if (!inRange.accepts(r))
             continue;
         QStringList cells;
@@ -113,9 +118,10 @@ bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator&
                 cells << grid.data(grid.index(r, c)).toString();
             }
         }
-        csv.writeRow(cells);
+        if (Status written = csv.writeRow(cells); !written)
+            return written;
     }
-    return csv.ok();
+    return csv.status();
 }
 
 } // namespace tvq52

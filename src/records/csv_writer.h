@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "records/record_grid_model.h"
 
 #include <QDateTime>
@@ -20,13 +21,15 @@ class Translator;
 class CsvWriter {
 public:
     explicit CsvWriter(QIODevice& out);
-    bool writeRow(const QStringList& fields);
-    bool ok() const { return ok_; }
+    // Fails with the device's words; after a failure nothing more is written.
+    Status writeRow(const QStringList& fields);
+    // The first write that failed, the byte-order mark's included.
+    const Status& status() const { return status_; }
     static QString field(const QString& text);
 
 private:
     QIODevice& out_;
-    bool ok_ = true;
+    Status status_;
 };
 
 // A field of the comma-separated files written for programs (RFC 4180):
@@ -58,8 +61,8 @@ private:
 
 // `columns`, or every column of the grid when it is empty.
 QList<int> columnsOrAll(const RecordGridModel& grid, const QList<int>& columns);
-bool writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns = {},
-                  const std::optional<StartRange>& range = std::nullopt);
+Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns = {},
+                    const std::optional<StartRange>& range = std::nullopt);
 
 // The columns a unit's grid shows: the uncalibrated-minute counters only
 // from firmware 3.0 on, as the older units do not measure them.

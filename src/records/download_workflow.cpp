@@ -182,14 +182,22 @@ DownloadReport DownloadWorkflow::run()
     return run.report;
 }
 
-void DownloadWorkflow::fail(Run& run, const Error& error)
+Error DownloadWorkflow::fail(Run& run, const Error& error)
 {
     showError(run.prompter, guru_, error);
     run.report.outcome = error.catalogueId == 0 ? DownloadOutcome::Stopped : DownloadOutcome::Failed;
     run.report.error = error;
+    return error;
 }
 
-void DownloadWorkflow::failStoring(Run& run, const Error& error)
+Error DownloadWorkflow::refuse(Run& run, const QString& text, const Error& error)
+{
+    run.prompter.message(Message{text, {}, MessageStyle::Critical, error.catalogueId, {}});
+    run.report.error = error;
+    return error;
+}
+
+Error DownloadWorkflow::failStoring(Run& run, const Error& error)
 {
     const QString text = errorText(
         guru_, toldFailure(databaseFailureOf(error), FailureWording::Download,
@@ -197,18 +205,17 @@ void DownloadWorkflow::failStoring(Run& run, const Error& error)
     run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
     run.report.outcome = DownloadOutcome::Failed;
     run.report.error = Error{0, text};
+    return *run.report.error;
 }
 
-bool DownloadWorkflow::identify(Run& run, std::optional<Row>* unit)
+Result<Row> DownloadWorkflow::identify(Run& run)
 {
     DeviceLink& link = session_.link();
     // Ends any transfer the unit may still be running.
     link.line().write(QByteArray(1, char(kCan)));
     const Result<UnitIdentity> identified = identifyConnectedUnit(link, session_.timer());
-    if (!identified) {
-        fail(run, identified.error());
-        return false;
-    }
+    if (!identified)
+        return fail(run, identified.error());
     const qint32 serial = identified->serial;
     run.report.serial = serial;
     // The records come in the layout the unit speaks now, whatever version
@@ -219,16 +226,9 @@ bool DownloadWorkflow::identify(Run& run, std::optional<Row>* unit)
     key.set(QStringLiteral("LNumeroSerie"), serial);
     // A row that cannot be read names no known unit either.
     const Result<std::optional<Row>> found = run.rows.selectOne(QStringLiteral("Programacion"), key);
-    *unit = found ? *found : std::nullopt;
-    if (!*unit) {
-        run.prompter.message(Message{guru_.text(msg::UnknownSerial) + QString::number(serial),
-                                     {},
-                                     MessageStyle::Critical,
-                                     msg::UnknownSerial,
-                                     {}});
-        run.report.error = Error{msg::UnknownSerial, QString::number(serial)};
-        return false;
-    }
+    if (!found || !*found)
+        return refuse(run, guru_.text(msg::UnknownSerial) + QString::number(serial),
+                      Error{msg::UnknownSerial, QString::number(serial)});
     if (const qint32 expected = view_.expectedSerial(); expected != 0 && serial != expected) {
         const QString text =
             guru_
@@ -237,14 +237,12 @@ bool DownloadWorkflow::identify(Run& run, std::optional<Row>* unit)
                     "guardado del %2."))
                 .arg(serial)
                 .arg(expected);
-        run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
-        run.report.error = Error{0, text};
-        return false;
+        return refuse(run, text, Error{0, text});
     }
-    return true;
+    return **found;
 }
 
-bool DownloadWorkflow::openEntry(Run& run)
+Status DownloadWorkflow::openEntry(Run& run)
 {
     // No record is stored outside its entry: without one nothing starts.
     const auto entry = run.journal.open(JournalAction::Download, run.report.serial, lineName());
@@ -257,20 +255,18 @@ bool DownloadWorkflow::openEntry(Run& run)
                     "empieza y la unidad conserva sus registros. Vuelva a intentarlo cuando la base de datos quede "
                     "libre."))
                 .arg(untranslatedText(entry.error()).trimmed().section(QLatin1Char('\n'), 0, 0));
-        run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
-        run.report.error = Error{0, text};
-        return false;
+        return refuse(run, text, Error{0, text});
     }
     run.report.journalEntry = *entry;
     run.store.setJournalEntry(&run.journal, *entry);
-    return true;
+    return {};
 }
 
 void DownloadWorkflow::exchange(Run& run)
 {
     DeviceLink& link = session_.link();
-    std::optional<Row> unit;
-    if (!identify(run, &unit))
+    const Result<Row> unit = identify(run);
+    if (!unit)
         return;
     const qint32 serial = run.report.serial;
     const QString firmware = run.report.firmware;
@@ -282,8 +278,10 @@ void DownloadWorkflow::exchange(Run& run)
         return;
 
     if (unit->value(QStringLiteral("TVersion")).toString() != firmware) {
-        if (Status stored = run.store.storeFirmware(serial, firmware); !stored)
-            return failStoring(run, stored.error());
+        if (Status stored = run.store.storeFirmware(serial, firmware); !stored) {
+            failStoring(run, stored.error());
+            return;
+        }
         view_.showFirmware(firmware);
     }
     run.layout = intervalLayoutFor(firmware);
@@ -301,53 +299,43 @@ void DownloadWorkflow::exchange(Run& run)
     run.report.outcome = DownloadOutcome::Completed;
 }
 
-bool DownloadWorkflow::receiveTotals(Run& run)
+Status DownloadWorkflow::receiveTotals(Run& run)
 {
     DeviceLink& link = session_.link();
     link.SendFrame(totalsRequest());
-    if (Status received = link.ReceiveFrame(session_.timer()); !received) {
-        fail(run, received.error());
-        return false;
-    }
+    if (Status received = link.ReceiveFrame(session_.timer()); !received)
+        return fail(run, received.error());
     ++run.frames;
     const auto totals = decodeTotals(link.frame().data(), int(link.frame().size()), session_.clock().now());
-    if (!totals) {
-        fail(run, Error{msg::TransmissionError});
-        return false;
-    }
+    if (!totals)
+        return fail(run, Error{msg::TransmissionError});
     ++run.report.counts[int(RecordKind::Totals)].received;
-    if (Status stored = run.store.storeTotals(run.report.serial, *totals); !stored) {
-        failStoring(run, stored.error());
-        return false;
-    }
+    if (Status stored = run.store.storeTotals(run.report.serial, *totals); !stored)
+        return failStoring(run, stored.error());
     ++run.report.counts[int(RecordKind::Totals)].rewritten;
     run.report.totals = totals;
     view_.showTotals(*totals);
     progress(run, RecordKind::Totals, true);
-    return true;
+    return {};
 }
 
-bool DownloadWorkflow::receiveEventDates(Run& run)
+Status DownloadWorkflow::receiveEventDates(Run& run)
 {
     DeviceLink& link = session_.link();
     link.SendFrame(eventDatesRequest());
-    if (Status received = link.ReceiveFrame(session_.timer()); !received) {
-        fail(run, received.error());
-        return false;
-    }
+    if (Status received = link.ReceiveFrame(session_.timer()); !received)
+        return fail(run, received.error());
     ++run.frames;
     for (const EventDate& event : decodeEventDates(link.frame().data(), int(link.frame().size()))) {
         KindCounts& counts = run.report.counts[int(recordKindOf(event.kind))];
         ++counts.received;
         const Result<Stored> stored = run.store.storeEvent(run.report.serial, event);
-        if (!stored) {
-            failStoring(run, stored.error());
-            return false;
-        }
+        if (!stored)
+            return failStoring(run, stored.error());
         count(counts, stored);
     }
     progress(run, RecordKind::Reprogrammings, true);
-    return true;
+    return {};
 }
 
 DownloadWorkflow::ListEnd DownloadWorkflow::receiveList(Run& run, RecordKind kind)
@@ -372,7 +360,12 @@ DownloadWorkflow::ListEnd DownloadWorkflow::receiveList(Run& run, RecordKind kin
             break;
         }
         ++run.frames;
-        if (!takeRecordFrame(run, kind, &end))
+        const Result<ListGoes> taken = takeRecordFrame(run, kind);
+        if (!taken) {
+            end = ListEnd::Failed;
+            break;
+        }
+        if (*taken == ListGoes::Over)
             break;
         progress(run, kind, false);
     }
@@ -382,7 +375,7 @@ DownloadWorkflow::ListEnd DownloadWorkflow::receiveList(Run& run, RecordKind kin
     return end;
 }
 
-bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
+Result<DownloadWorkflow::ListGoes> DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind)
 {
     DeviceLink& link = session_.link();
     const std::uint8_t* frame = link.frame().data();
@@ -411,16 +404,16 @@ bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
 
     switch (what) {
     case RecordFrame::EndOfList:
-        return false;
+        return ListGoes::Over;
     case RecordFrame::OlderThanRange:
         link.line().write(QByteArray(1, char(kCan)));
-        return false;
+        return ListGoes::Over;
     case RecordFrame::Refused:
         ++counts.received;
         ++counts.refused;
         ++run.listRecords;
         link.line().write(QByteArray(1, char(kAck)));
-        return true;
+        return ListGoes::On;
     case RecordFrame::Record:
         break;
     }
@@ -429,14 +422,12 @@ bool DownloadWorkflow::takeRecordFrame(Run& run, RecordKind kind, ListEnd* end)
     if (!*stored) {
         // What was committed stays; the unit keeps the rest for next time.
         link.line().write(QByteArray(1, char(kCan)));
-        failStoring(run, stored->error());
-        *end = ListEnd::Failed;
-        return false;
+        return failStoring(run, stored->error());
     }
     count(counts, *stored);
     // Acknowledged only once the row is committed.
     link.line().write(QByteArray(1, char(kAck)));
-    return true;
+    return ListGoes::On;
 }
 
 void DownloadWorkflow::progress(Run& run, RecordKind kind, bool force)

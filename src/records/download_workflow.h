@@ -80,23 +80,30 @@ public:
 private:
     struct Run;
     enum class ListEnd : std::uint8_t { Ended, Stopped, Failed };
+    // Whether a record frame taken leaves the list going on.
+    enum class ListGoes : std::uint8_t { On, Over };
 
+    // The steps of a download fail with the error they have already told
+    // and kept in the report.
     void exchange(Run& run);
     // Identifies the unit on the line and checks it is the one wanted;
-    // false when the download goes no further (already told).
-    bool identify(Run& run, std::optional<Row>* unit);
-    // Opens the download's journal entry; false when it cannot be (told).
-    bool openEntry(Run& run);
-    bool receiveTotals(Run& run);
-    bool receiveEventDates(Run& run);
+    // gives its stored row.
+    Result<Row> identify(Run& run);
+    // Opens the download's journal entry: nothing is stored without one.
+    Status openEntry(Run& run);
+    Status receiveTotals(Run& run);
+    Status receiveEventDates(Run& run);
     ListEnd receiveList(Run& run, RecordKind kind);
-    // Takes one received record frame; false when the list is over.
-    bool takeRecordFrame(Run& run, RecordKind kind, ListEnd* end);
+    // Takes one received record frame; fails on a record that cannot be stored.
+    Result<ListGoes> takeRecordFrame(Run& run, RecordKind kind);
     void progress(Run& run, RecordKind kind, bool force);
     void noteStamp(Run& run, const QDateTime& stamp);
-    void fail(Run& run, const Error& error);
+    // Tells the error through its catalogue text and keeps it.
+    Error fail(Run& run, const Error& error);
     // Ends the download on a write that failed, saying why.
-    void failStoring(Run& run, const Error& error);
+    Error failStoring(Run& run, const Error& error);
+    // Tells `text` for the error and keeps the error.
+    Error refuse(Run& run, const QString& text, const Error& error);
     void sealJournal(Run& run, bool lineAttempted);
     QString lineName() const;
 

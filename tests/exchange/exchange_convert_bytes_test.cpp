@@ -161,8 +161,9 @@ TEST(ExchangeSingles, TheShortestTextReadsBackToTheSameSingle)
         if (shortest) {
             EXPECT_EQ(text, QByteArray(shortest));
         }
-        double back = 0;
-        ASSERT_TRUE(parseDecimal(QString::fromLatin1(text), &back)) << text.constData();
+        const std::optional<double> read = parseDecimal(QString::fromLatin1(text));
+        ASSERT_TRUE(read) << text.constData();
+        const double back = *read;
         EXPECT_EQ(float(back), value) << text.constData();
         EXPECT_EQ(std::signbit(back), std::signbit(value)) << text.constData();
         EXPECT_LE(std::fabs(back), double(max)) << text.constData();

@@ -761,24 +761,24 @@ TEST(ExchangeReaderBounds, ALineLongerThanTheLongestRowIsRefusedFromItsStart)
     ASSERT_TRUE(opened) << opened.error().detail.toStdString();
     reader.setLimits(limit, int(section.fileColumns.size()));
     ExchangeRecord r;
-    ASSERT_TRUE(reader.next(&r));
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record);
     EXPECT_EQ(r.kind, ExchangeRecord::Kind::Section);
-    ASSERT_TRUE(reader.next(&r)); // the header
-    ASSERT_TRUE(reader.next(&r));
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record); // the header
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record);
     EXPECT_EQ(r.kind, ExchangeRecord::Kind::TooLong);
     EXPECT_EQ(r.line, 3);
     EXPECT_LT(reader.bytesRead(), 2 * limit + 64 * 1024) << "refused from its start, not read whole";
-    ASSERT_TRUE(reader.next(&r));
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record);
     EXPECT_EQ(r.kind, ExchangeRecord::Kind::Fields);
     EXPECT_EQ(r.line, 4);
     EXPECT_EQ(r.fields.size(), 3);
-    ASSERT_TRUE(reader.next(&r));
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record);
     EXPECT_EQ(r.kind, ExchangeRecord::Kind::TooLong);
     EXPECT_EQ(r.line, 5);
-    ASSERT_TRUE(reader.next(&r)); // after the quoted field's 200000 lines
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record); // after the quoted field's 200000 lines
     EXPECT_EQ(r.kind, ExchangeRecord::Kind::Fields);
     EXPECT_EQ(r.line, 200006);
-    EXPECT_FALSE(reader.next(&r));
+    EXPECT_EQ(take(reader.next(&r)), ExchangeReader::Read::EndOfFile);
 
     // The import refuses it with its line and takes the rows around it.
     auto db = home.openDatabase();
@@ -807,12 +807,12 @@ TEST(ExchangeReaderBounds, AFileWithoutALineEndIsRefusedAndPassedOverInPieces)
     const ExchangeSection& section = *exchangeSection(QStringLiteral("DiaBorrado"));
     reader.setLimits(longestRowBytes(section), int(section.fileColumns.size()));
     ExchangeRecord r;
-    ASSERT_TRUE(reader.next(&r));
-    ASSERT_TRUE(reader.next(&r));
-    ASSERT_TRUE(reader.next(&r));
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record);
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record);
+    ASSERT_EQ(take(reader.next(&r)), ExchangeReader::Read::Record);
     EXPECT_EQ(r.kind, ExchangeRecord::Kind::TooLong);
     EXPECT_LT(reader.bytesRead(), 1 << 20);
-    EXPECT_FALSE(reader.next(&r)); // the rest passed over, in pieces
+    EXPECT_EQ(take(reader.next(&r)), ExchangeReader::Read::EndOfFile); // the rest passed over, in pieces
 }
 
 TEST(ExchangeReaderBounds, FieldsAreSplitNoFurtherThanAskedAndQuotesAreTold)

@@ -227,7 +227,7 @@ QByteArray written(const QList<QStringList>& rows)
     buffer.open(QIODevice::WriteOnly);
     CsvWriter csv(buffer);
     for (const QStringList& r : rows)
-        csv.writeRow(r);
+        EXPECT_TRUE(test::succeeded(csv.writeRow(r)));
     return buffer.data();
 }
 

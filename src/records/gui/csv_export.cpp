@@ -36,7 +36,7 @@ bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter
     QString why = file.errorString();
     if (ok) {
         errno = 0;
-        ok = writeGridCsv(file, grid, guru, columns) && file.flush();
+        ok = writeGridCsv(file, grid, guru, columns).ok() && file.flush();
         why = writeFailureText(file, errno);
     }
     if (ok && !(ok = file.commit()))
