@@ -98,6 +98,7 @@ private:
     // Ends the download on a write that failed, saying why.
     void failStoring(Run& run, const Error& error);
     void sealJournal(Run& run, bool lineAttempted);
+    void keepHead(Run& run);
     QString lineName() const;
 
     ExchangeSession& session_;

@@ -50,7 +50,7 @@ protected:
         secondImport = importInto(*db, sectionStart("DiaBorrado") + erasure(kUnit, "2024-01-03"));
         ASSERT_TRUE(store->insert("DiaBorrado",
                                   row({{"LNumeroSerie", kUnit}, {"DFecha", QDate(2024, 1, 4)}, {"THora", "11:00"}})));
-        sourceHead = Journal(*db).head();
+        sourceHead = Journal(*db).head().value();
         ASSERT_FALSE(sourceHead.isEmpty());
         const Result<qint64> rows = writeExchangeFile(*db, home.file(QStringLiteral("out.TQ52")), {kUnit});
         ASSERT_TRUE(rows) << rows.error().detail.toStdString();
@@ -73,7 +73,7 @@ protected:
         home.writeFile(QStringLiteral("sent.TQ52"), bytes);
         return ExchangeImporter(*otherDb).run(home.file(QStringLiteral("sent.TQ52")));
     }
-    JournalEntry newestElsewhere() { return Journal(*otherDb).entries().value(0); }
+    JournalEntry newestElsewhere() { return Journal(*otherDb).entries().value().value(0); }
     static qint64 sum(const ImportSummary& s, qint64 TableImport::*count)
     {
         qint64 n = 0;

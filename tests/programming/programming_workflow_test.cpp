@@ -307,7 +307,7 @@ TEST_F(ProgrammingExchange, EachExchangeIsJournaledWithHowItEndedAndWhatTheUserW
     prompter.answer(Answer::Cancel);
     EXPECT_FALSE(receive());
 
-    const QList<JournalEntry> entries = journal.entries();
+    const QList<JournalEntry> entries = journal.entries().value();
     ASSERT_EQ(entries.size(), 3);
     struct Expected {
         JournalAction action;
