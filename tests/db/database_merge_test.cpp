@@ -3,6 +3,9 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "evidence/journaled_merge.h"
+#include "exchange/database_merge_workflow.h"
+#include "i18n/translator.h"
+#include "records/outcome_text.h"
 #include "support/file_size_limit.h"
 #include "support/folder_database.h"
 #include "support/listed_records.h"
@@ -112,6 +115,15 @@ TEST(DatabaseMerge, AStopRollsBackTheTableUnderWayAndKeepsTheTablesBefore)
     const QList<JournalEntry> stopped = Journal(*p.target).entries().value();
     ASSERT_EQ(stopped.size(), 1);
     EXPECT_EQ(stopped[0].outcome, QStringLiteral("stopped"));
+    // Written without a translator, its stop reads in the reader's language as the summary tells it.
+    Translator english;
+    english.sForeignColumnName = QStringLiteral("English");
+    ASSERT_TRUE(english.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+    const QStringList read = journalMessageText(english, stopped[0]).split(QLatin1Char('\n'));
+    ASSERT_EQ(read.size(), 2);
+    EXPECT_EQ(read[0], QFileInfo(source).absoluteFilePath());
+    EXPECT_NE(read[1], stopped[0].message.section(QLatin1Char('\n'), 1));
+    EXPECT_TRUE(mergeSummaryText(english, source, r).split(QLatin1Char('\n')).contains(read[1]));
 
     const MergeResult rest = mergeDatabase(*p.target, source);
     EXPECT_TRUE(rest.complete());

@@ -619,6 +619,10 @@ TEST(JournalSchema, AJournalRemovedWithItsTablesIsBegunAgainVisibly)
                                    QStringLiteral("completed"), {}));
         kept = journal.head().value();
         dropJournal(*db);
+        // Gone under an open journal: every read fails, none reads as an empty journal or chain.
+        EXPECT_FALSE(journal.entries());
+        EXPECT_FALSE(journal.head());
+        EXPECT_FALSE(journal.oldestIntervalSinceLastCompletedDownload(kSerial));
     }
     auto db = reopen(home);
     EXPECT_TRUE(entriesOf(*db, JournalAction::Adopt).isEmpty());

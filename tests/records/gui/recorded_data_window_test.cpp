@@ -33,6 +33,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -733,6 +734,12 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
     test::keyInto(&window, Qt::Key_8, Qt::NoModifier, QStringLiteral("8"));
     EXPECT_EQ(columnTexts(table, 2), QStringList{"8"});
     EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 1"));
+
+    // A journal that cannot be read is told once; the list is not emptied as if it had no entries.
+    ASSERT_TRUE(QSqlQuery(ctx_->db->connection()).exec(QStringLiteral("DROP TABLE \"Diario\"")));
+    window.refresh();
+    EXPECT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(columnTexts(table, 2), QStringList{"8"});
 }
 
 // A download's counts in the user's words, leaving out kinds with none; a
