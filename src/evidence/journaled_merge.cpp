@@ -67,13 +67,12 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     const MessageWords message =
         lines.size() == 1 ? lines.front() : MessageWords::of(places.join(QLatin1Char('\n')), std::move(lines));
     journal.setMessageSource(*entry, message);
-    if (const Status sealed =
-            journal.seal(*entry, journalOutcomeName(outcome), message.shown(), result.countsText());
+    if (const Status sealed = journal.seal(*entry, journalOutcomeName(outcome), message.shown(), result.countsText());
         !sealed)
         result.sealError = untranslatedText(sealed.error());
     if (const Result<QByteArray> head = journal.head(); !head) {
         // A head that cannot be read is no empty chain: it is told with the journal's failures.
-        if (result.sealError.isEmpty())
+        if (result.sealError.isEmpty() && !result.failure.failed())
             result.sealError = untranslatedText(head.error());
     } else {
         result.journalHead = *head;

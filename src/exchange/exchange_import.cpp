@@ -360,8 +360,8 @@ void ImportRun::finish(const QString& path)
     if (!provenance.trustworthy())
         words = MessageWords::of(QStringLiteral("%1: %2"), {std::move(words), provenanceWarningWords(provenance)});
     else if (summary_.verdict.kind == ProvenanceVerdict::Kind::Changed)
-        words = MessageWords::of(QStringLiteral("%1: %2"),
-                                 {std::move(words), verdictWords(summary_.verdict, provenance)});
+        words =
+            MessageWords::of(QStringLiteral("%1: %2"), {std::move(words), verdictWords(summary_.verdict, provenance)});
     const QString message = shownIn(words, importer_.guru);
     journal_.setMessageSource(*entry_, words);
     if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
@@ -380,7 +380,8 @@ void ImportRun::keepHead()
 {
     // A head that cannot be read is told as the journal's failure, never as an empty chain.
     if (const Result<QByteArray> head = journal_.head(); !head) {
-        if (summary_.sealError.isEmpty())
+        // A failure told already most likely is this one too.
+        if (summary_.sealError.isEmpty() && !summary_.failure.failed())
             summary_.sealError = untranslatedText(head.error());
     } else {
         summary_.journalHead = *head;

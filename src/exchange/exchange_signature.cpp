@@ -152,17 +152,19 @@ MessageWords verdictWords(const ProvenanceVerdict& v, const FileProvenance& p)
         return MessageWords::of(
             QStringLiteral("El archivo se ha modificado después de firmarse (%1). No se ha importado "
                            "nada; pida de nuevo el archivo a la oficina que lo envió."),
-            {p.digestMatches()
-                 ? MessageWords::of(QStringLiteral("la firma no corresponde a lo firmado: %1"), QStringList{v.check.detail})
-                 : MessageWords::of(QStringLiteral("su huella SHA-256 es %1, no la firmada %2"),
-                                    QStringList{QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest)})});
+            {p.digestMatches() ? MessageWords::of(QStringLiteral("la firma no corresponde a lo firmado: %1"),
+                                                  QStringList{v.check.detail})
+                               : MessageWords::of(QStringLiteral("su huella SHA-256 es %1, no la firmada %2"),
+                                                  QStringList{QString::fromLatin1(p.readDigest),
+                                                              QString::fromLatin1(p.statedDigest)})});
     case Kind::Untrusted:
-        return MessageWords::of(v.check.trust == SignerTrust::NotValidThen
-                                    ? QStringLiteral("El archivo está intacto, pero lo firmó un certificado de confianza "
-                                                     "fuera de su validez (huella %1): no se sabe quién lo escribió.")
-                                    : QStringLiteral("El archivo está intacto, pero lo firmó una oficina que no es de "
-                                                     "confianza en este PC (huella %1): no se sabe quién lo escribió."),
-                                QStringList{fingerprint(v.check)});
+        return MessageWords::of(
+            v.check.trust == SignerTrust::NotValidThen
+                ? QStringLiteral("El archivo está intacto, pero lo firmó un certificado de confianza "
+                                 "fuera de su validez (huella %1): no se sabe quién lo escribió.")
+                : QStringLiteral("El archivo está intacto, pero lo firmó una oficina que no es de "
+                                 "confianza en este PC (huella %1): no se sabe quién lo escribió."),
+            QStringList{fingerprint(v.check)});
     case Kind::Trusted:
         return MessageWords::of(
             QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 (cabeza de "
@@ -184,8 +186,9 @@ MessageWords unsignedRefusalWords(const ProvenanceVerdict& v)
         return MessageWords::of(QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una "
                                                "oficina de confianza, y este lo firmó una que no lo es (huella %1)."),
                                 QStringList{fingerprint(v.check)});
-    return MessageWords::of(QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina "
-                                           "de confianza, y este no lleva una firma válida."));
+    return MessageWords::of(
+        QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina "
+                       "de confianza, y este no lleva una firma válida."));
 }
 
 QString unsignedRefusal(const ProvenanceVerdict& v, Translator* guru)

@@ -2,8 +2,8 @@
 
 #include "core/error.h"
 #include "core/message_words.h"
-#include "evidence/signing.h"
 #include "evidence/exchange_provenance.h"
+#include "evidence/signing.h"
 
 #include <QDateTime>
 #include <QJsonObject>

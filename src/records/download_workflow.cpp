@@ -528,9 +528,11 @@ void DownloadWorkflow::keepHead(Run& run)
         run.report.journalHead = std::move(head).value();
         return;
     }
+    // A download that failed has told its failure already, which this most likely is too.
+    if (run.report.error)
+        return;
     showError(run.prompter, guru_, head.error());
-    if (!run.report.error)
-        run.report.error = head.error();
+    run.report.error = head.error();
 }
 
 } // namespace tvq52

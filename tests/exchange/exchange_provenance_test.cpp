@@ -226,8 +226,9 @@ TEST_F(ProvenanceTest, ADamagedSectionIsToldWithItsLineAndTheRowsStillArrive)
         EXPECT_TRUE(newestElsewhere().message.contains(provenanceWarning(s.provenance, &guru)));
         const QString read = journalMessageText(english, newestElsewhere());
         EXPECT_NE(provenanceWarning(s.provenance, &english), provenanceWarning(s.provenance, &guru));
-        EXPECT_EQ(read, QFileInfo(home.file(QStringLiteral("sent.TQ52"))).absoluteFilePath() + QStringLiteral(": ")
-                            + provenanceWarning(s.provenance, &english));
+        EXPECT_EQ(read,
+                  QFileInfo(home.file(QStringLiteral("sent.TQ52"))).absoluteFilePath() + QStringLiteral(": ")
+                      + provenanceWarning(s.provenance, &english));
     }
     // Only the section and no table of ours: still not an exchange file.
     EXPECT_TRUE(importElsewhere("\xEF\xBB\xBF" + exported.mid(at)).notExchange);

@@ -32,12 +32,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSpinBox>
 #include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTableWidget>
-#include <QSet>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
