@@ -148,7 +148,8 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
                                                  "guardado y la unidad conserva el resto.")));
         return InterruptWatch::exitStatus();
     }
-    return report.outcome == DownloadOutcome::Completed ? 0 : 1;
+    // A journal whose head could not be read after it is a failure too.
+    return report.outcome == DownloadOutcome::Completed && !report.error ? 0 : 1;
 }
 
 } // namespace tvq52

@@ -255,27 +255,35 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (!openFolderDatabaseToRead(ctx))
         return 1;
     const Journal journal(*ctx.db);
+    // The head is the last entry sealed, which is not always the highest number.
+    const Result<QByteArray> head = journal.head();
+    if (!head) {
+        printError(ctx.guru, head.error());
+        return 1;
+    }
     if (args.has("--head")) {
-        const QString head = QString::fromLatin1(journal.head());
         if (args.has("--json"))
-            printJson(QJsonObject{{"head", jsonText(head)}});
+            printJson(QJsonObject{{"head", jsonText(QString::fromLatin1(*head))}});
         else
-            QTextStream(stdout) << head << '\n';
+            QTextStream(stdout) << *head << '\n';
         return 0;
     }
-    const QList<JournalEntry> entries = journal.entries(serial);
-    // The head is the last entry sealed, which is not always the highest number.
+    const Result<QList<JournalEntry>> entries = journal.entries(serial);
+    if (!entries) {
+        printError(ctx.guru, entries.error());
+        return 1;
+    }
     if (args.has("--json")) {
         QJsonArray list;
-        for (const JournalEntry& e : entries)
+        for (const JournalEntry& e : *entries)
             list.append(entryJson(e, ctx.guru));
-        printJson(QJsonObject{{"entries", list}, {"head", jsonText(QString::fromLatin1(journal.head()))}});
+        printJson(QJsonObject{{"entries", list}, {"head", jsonText(QString::fromLatin1(*head))}});
         return 0;
     }
     QTextStream out(stdout);
-    for (const JournalEntry& e : entries)
+    for (const JournalEntry& e : *entries)
         printEntry(out, e, ctx.guru);
-    out << ctx.guru.GetTranslation(QStringLiteral("Cabeza del diario:")) << ' ' << journal.head() << '\n';
+    out << ctx.guru.GetTranslation(QStringLiteral("Cabeza del diario:")) << ' ' << *head << '\n';
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "core/own_words.h"
 
+#include "core/message_words.h"
+
 namespace tvq52 {
 
 Error ownWords(QString text, QStringList args, QString detail)
@@ -18,20 +20,7 @@ Error finalText(QString text)
 
 QString untranslatedText(const Error& error)
 {
-    QString text;
-    // %1..%9 in one pass, as the translated form fills them.
-    for (qsizetype i = 0; i < error.text.size(); ++i) {
-        const int n = i + 1 < error.text.size() ? error.text[i + 1].digitValue() : -1;
-        if (error.text[i] == QLatin1Char('%') && n >= 1 && n <= error.textArgs.size()) {
-            text += error.textArgs[n - 1];
-            ++i;
-        } else {
-            text += error.text[i];
-        }
-    }
-    if (!error.detail.isEmpty())
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) + error.detail;
-    return text;
+    return MessageWords::of(error).shown();
 }
 
 } // namespace tvq52

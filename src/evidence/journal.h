@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/message_words.h"
 #include "db/database_failure.h"
 #include "db/journal_tables.h"
 #include "db/statement_cache.h"
@@ -121,6 +122,7 @@ public:
     {
         messageSources_[entry] = {number, arguments};
     }
+    void setMessageSource(qint64 entry, const MessageWords& words) { setMessageSource(entry, 0, words.encoded()); }
     // Keeps with an open entry what its file said of where it comes from;
     // sealing puts it in the hash.
     Status setProvenance(qint64 entry, const QString& text);
@@ -128,14 +130,15 @@ public:
     // give its hash. Appends are serialized.
     Status seal(qint64 entry, const QString& outcome, const QString& message, const QString& counts = {},
                 const QString& totals = {});
-    // An entry without records, opened and sealed at once.
+    // An entry without records, opened and sealed at once; its message's
+    // source as with setMessageSource.
     Status append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                  const QString& message);
+                  const QString& message, int number = 0, const QStringList& arguments = {});
     // The same inside the caller's transaction, which already holds the
     // database's write lock (SQLite) and, on a server, gets the chain's lock
     // until it ends: the entry stands or falls with what the caller wrote.
     Status appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                               const QString& message);
+                               const QString& message, int number = 0, const QStringList& arguments = {});
 
     // Lists, in an open entry, the rows of a record table numbered after
     // `afterRow` (SQLite's rowid, the server's row number), through `db`,
@@ -145,15 +148,16 @@ public:
     // The highest row number of `table`, 0 when it is empty.
     static Result<qint64> lastRow(QSqlDatabase db, const QString& table);
 
-    // Newest first; only the unit's when `serial` is given.
-    QList<JournalEntry> entries(std::optional<qint32> serial = std::nullopt) const;
+    // Newest first; only the unit's when `serial` is given. A read that
+    // fails is an error, never an empty journal.
+    Result<QList<JournalEntry>> entries(std::optional<qint32> serial = std::nullopt) const;
     // The start of the oldest interval stored by the unit's downloads since
     // its last completed one; nothing when there were none or they stored no
     // interval.
-    std::optional<QDateTime> oldestIntervalSinceLastCompletedDownload(qint32 serial) const;
+    Result<std::optional<QDateTime>> oldestIntervalSinceLastCompletedDownload(qint32 serial) const;
     // The hash of the entry sealed last (the chain's order, not the highest
-    // number), empty when there is none.
-    QByteArray head() const;
+    // number), empty when there is none; an error when it cannot be read.
+    Result<QByteArray> head() const;
     // With `keptHead`, also that the chain still holds that head.
     JournalVerification verify(std::optional<qint32> serial = std::nullopt, const QByteArray& keptHead = {}) const;
     JournalVerification verify(const JournalScope& scope, const QByteArray& keptHead = {}) const;

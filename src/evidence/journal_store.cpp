@@ -598,16 +598,17 @@ Status Journal::writeSeal(const JournalEntry& e, qint64 sealNumber, const QVaria
 }
 
 Status Journal::append(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                       const QString& message)
+                       const QString& message, int number, const QStringList& arguments)
 {
     const Result<qint64> entry = open(action, serial, line);
     if (!entry)
         return entry.error();
+    setMessageSource(*entry, number, arguments);
     return seal(*entry, outcome, message);
 }
 
 Status Journal::appendInTransaction(JournalAction action, qint32 serial, const QString& line, const QString& outcome,
-                                    const QString& message)
+                                    const QString& message, int number, const QStringList& arguments)
 {
     const Result<Signer*> signer = officeSigner();
     if (!signer)
@@ -632,6 +633,8 @@ Status Journal::appendInTransaction(JournalAction action, qint32 serial, const Q
         return ownFailure(finalText(linesDigest.error().detail));
     e.outcome = outcome;
     e.message = message;
+    e.messageNumber = number;
+    e.messageArguments = arguments;
     e.hash = entryHash(chain->hash, e, *linesDigest);
     int pending = 0;
     const Result<QVariant> opening = signText(*signer, signatures::openingText(e.link), kOpeningStampPending, pending);
@@ -645,7 +648,7 @@ Status Journal::appendInTransaction(JournalAction action, qint32 serial, const Q
     return writeSeal(e, chain->sealNumber, *sealing, pending, *linesDigest);
 }
 
-QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
+Result<QList<JournalEntry>> Journal::entries(std::optional<qint32> serial) const
 {
     QList<JournalEntry> list;
     QString sql = QStringLiteral("SELECT %1 FROM \"Diario\"").arg(kEntryColumns);
@@ -657,14 +660,20 @@ QList<JournalEntry> Journal::entries(std::optional<qint32> serial) const
     sql += QLatin1String(" ORDER BY \"LId\" DESC");
     const Result<QSqlQuery*> q = run(sql, binds);
     if (!q)
-        return list;
+        return q.error();
     while ((*q)->next())
         list << entryFrom(**q);
+    // A read cut short is no shorter journal.
+    const QSqlError stopped = (*q)->lastError();
     (*q)->finish();
+    if (stopped.isValid()) {
+        lastSqlError_ = stopped;
+        return sqlError(stopped);
+    }
     return list;
 }
 
-std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint32 serial) const
+Result<std::optional<QDateTime>> Journal::oldestIntervalSinceLastCompletedDownload(qint32 serial) const
 {
     const QString download = journalActionName(JournalAction::Download);
     const Result<QSqlQuery*> found =
@@ -675,7 +684,7 @@ std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint3
                 "\"TResultado\" = ?)"),
             {serial, download, serial, download, journalOutcomeName(JournalOutcome::Completed)});
     if (!found)
-        return std::nullopt;
+        return found.error();
     QSqlQuery* q = *found;
     std::optional<QDateTime> oldest;
     if (q->next() && !q->value(0).isNull()) {
@@ -693,16 +702,12 @@ std::optional<QDateTime> Journal::oldestIntervalSinceLastCompletedDownload(qint3
     return oldest;
 }
 
-QByteArray Journal::head() const
+Result<QByteArray> Journal::head() const
 {
-    const Result<QSqlQuery*> q = run(QStringLiteral("SELECT \"THash\" FROM \"Diario\" WHERE \"THash\" IS NOT NULL "
-                                                    "ORDER BY \"LSello\" DESC LIMIT 1"),
-                                     {});
-    if (!q)
-        return {};
-    const QByteArray hash = (*q)->next() ? (*q)->value(0).toString().toLatin1() : QByteArray();
-    (*q)->finish();
-    return hash;
+    const Result<ChainHead> chain = readChainHead();
+    if (!chain)
+        return chain.error();
+    return chain->hash;
 }
 
 DatabaseFailure Journal::failureOf(const Error& error) const

@@ -463,6 +463,11 @@ bool Verification::walkChain()
         result_.head = e.hash;
         sealPosition_.insert(e.hash, int(sealPosition_.size()) + 1);
     }
+    // A read cut short is no shorter chain.
+    if (q.lastError().isValid()) {
+        unreadable(q);
+        return false;
+    }
     if (!keptHeadFound)
         finding(JournalFinding::Kind::HeadMissing, 0,
                 QStringLiteral("the kept head %1 is not in the chain").arg(QString::fromLatin1(keptHead_)));

@@ -25,7 +25,6 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     Journal journal(target);
     const auto hashed = fileSha256(sourcePath, target);
     const QByteArray source = hashed.ok() ? *hashed : QByteArray();
-    const QString hashError = hashed.ok() ? QString() : untranslatedText(hashed.error());
     const Result<qint64> entry = journal.open(JournalAction::Merge, 0, QString(), source);
     if (!entry) {
         // A full, locked or read-only target is told as such: the merge did not start.
@@ -42,13 +41,42 @@ MergeResult mergeDatabase(Database& target, const QString& sourcePath, const Mer
     const JournalOutcome outcome = result.complete()   ? JournalOutcome::Completed
         : result.stopped() && !result.failure.failed() ? JournalOutcome::Stopped
                                                        : JournalOutcome::Failed;
-    if (const Status sealed = journal.seal(*entry, journalOutcomeName(outcome),
-                                           QFileInfo(sourcePath).absoluteFilePath()
-                                               + (source.isEmpty() ? QLatin1Char('\n') + hashError : QString()),
-                                           result.countsText());
+    // The file, then what kept it from being hashed and why it stopped,
+    // each in its reader's language.
+    std::vector<MessageWords> lines{MessageWords::plain(QFileInfo(sourcePath).absoluteFilePath())};
+    if (!hashed.ok())
+        lines.push_back(MessageWords::of(hashed.error()));
+    if (result.failure.failed())
+        lines.push_back(result.failedTable.isEmpty()
+                            ? MessageWords::of(QStringLiteral("La fusión no ha podido empezar: %1. No se ha guardado "
+                                                              "nada."),
+                                               QStringList{result.failure.detail})
+                            : MessageWords::of(QStringLiteral("La fusión se ha detenido en la tabla %1: %2. Las tablas "
+                                                              "anteriores están guardadas; %1 y las siguientes no. "
+                                                              "Vuelva a fusionar cuando se haya resuelto (lo ya "
+                                                              "guardado no se repite)."),
+                                               QStringList{result.failedTable, result.failure.detail}));
+    else if (result.stopped())
+        lines.push_back(MessageWords::of(QStringLiteral("Fusión parada en la tabla %1: las tablas anteriores están "
+                                                        "guardadas; %1 y las siguientes no. Vuelva a fusionar para "
+                                                        "terminar (lo ya guardado no se repite)."),
+                                         QStringList{result.stoppedAt}));
+    QStringList places;
+    for (size_t i = 1; i <= lines.size(); ++i)
+        places << QStringLiteral("%%1").arg(i);
+    const MessageWords message =
+        lines.size() == 1 ? lines.front() : MessageWords::of(places.join(QLatin1Char('\n')), std::move(lines));
+    journal.setMessageSource(*entry, message);
+    if (const Status sealed = journal.seal(*entry, journalOutcomeName(outcome), message.shown(), result.countsText());
         !sealed)
         result.sealError = untranslatedText(sealed.error());
-    result.journalHead = journal.head();
+    if (const Result<QByteArray> head = journal.head(); !head) {
+        // A head that cannot be read is no empty chain: it is told with the journal's failures.
+        if (result.sealError.isEmpty() && !result.failure.failed())
+            result.sealError = untranslatedText(head.error());
+    } else {
+        result.journalHead = *head;
+    }
     return result;
 }
 

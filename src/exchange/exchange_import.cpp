@@ -1,5 +1,6 @@
 #include "exchange/exchange_import.h"
 
+#include "core/message_words.h"
 #include "core/own_words.h"
 #include "db/database.h"
 #include "db/fleet_tables.h"
@@ -49,6 +50,7 @@ private:
     bool takeRow(ExchangeRecord& record);
     void refuse(size_t section, const Refusal& why);
     void report(bool force);
+    void keepHead();
 
     Database& database_;
     const ExchangeImporter& importer_;
@@ -172,11 +174,12 @@ bool ImportRun::checkSignature()
     if (!importer_.requireSigned && p.signature.isEmpty())
         return true;
     const ProvenanceVerdict v = judgeProvenance(p, trust());
-    QString refusal;
+    MessageWords why = MessageWords::plain({});
     if (v.kind == ProvenanceVerdict::Kind::Changed)
-        refusal = verdictLine(v, p, importer_.guru);
+        why = verdictWords(v, p);
     else if (importer_.requireSigned && !v.trusted() && !(importer_.acceptUnsigned && importer_.acceptUnsigned(v)))
-        refusal = unsignedRefusal(v, importer_.guru);
+        why = unsignedRefusalWords(v);
+    const QString refusal = shownIn(why, importer_.guru);
     if (refusal.isEmpty())
         return true;
     summary_.provenance = p;
@@ -185,10 +188,11 @@ bool ImportRun::checkSignature()
     if (p.present)
         if (const Status kept = journal_.setProvenance(*entry_, provenanceRecord(p, v)); !kept)
             summary_.sealError = untranslatedText(kept.error());
+    journal_.setMessageSource(*entry_, why);
     if (const Status sealed = journal_.seal(*entry_, QStringLiteral("failed"), refusal);
         !sealed && summary_.sealError.isEmpty())
         summary_.sealError = untranslatedText(sealed.error());
-    summary_.journalHead = journal_.head();
+    keepHead();
     return false;
 }
 
@@ -343,23 +347,28 @@ void ImportRun::finish(const QString& path)
         counts
             << QStringLiteral("%1 %2 %3 %4 %5").arg(t.table).arg(t.added).arg(t.present).arg(t.differs).arg(t.refused);
     QString outcome = QStringLiteral("completed");
-    QString message = QFileInfo(path).absoluteFilePath();
+    QString told = QFileInfo(path).absoluteFilePath();
     if (summary_.cancelled) {
         outcome = QStringLiteral("cancelled");
     } else if (summary_.failure.failed()) {
         outcome = QStringLiteral("failed");
-        message = summary_.failure.detail;
+        told = summary_.failure.detail;
     } else if (!listed) {
         outcome = QStringLiteral("failed");
-        message = listed.error().detail;
+        told = listed.error().detail;
     } else if (summary_.notExchange) {
         outcome = QStringLiteral("failed");
     }
+    // Kept as what it is made of too, for readers in other languages.
+    MessageWords words = MessageWords::plain(told);
     const FileProvenance& provenance = summary_.provenance;
     if (!provenance.trustworthy())
-        message += QStringLiteral(": ") + provenanceWarning(provenance, importer_.guru);
+        words = MessageWords::of(QStringLiteral("%1: %2"), {std::move(words), provenanceWarningWords(provenance)});
     else if (summary_.verdict.kind == ProvenanceVerdict::Kind::Changed)
-        message += QStringLiteral(": ") + verdictLine(summary_.verdict, provenance, importer_.guru);
+        words =
+            MessageWords::of(QStringLiteral("%1: %2"), {std::move(words), verdictWords(summary_.verdict, provenance)});
+    const QString message = shownIn(words, importer_.guru);
+    journal_.setMessageSource(*entry_, words);
     if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
         journal_.setListedLines(*entry_, lines);
     if (provenance.present)
@@ -368,8 +377,20 @@ void ImportRun::finish(const QString& path)
     if (const Status sealed = journal_.seal(*entry_, outcome, message, counts.join(QLatin1Char('\n')));
         !sealed && summary_.sealError.isEmpty())
         summary_.sealError = untranslatedText(sealed.error());
-    summary_.journalHead = journal_.head();
+    keepHead();
     report(true);
+}
+
+void ImportRun::keepHead()
+{
+    // A head that cannot be read is told as the journal's failure, never as an empty chain.
+    if (const Result<QByteArray> head = journal_.head(); !head) {
+        // A failure told already most likely is this one too.
+        if (summary_.sealError.isEmpty() && !summary_.failure.failed())
+            summary_.sealError = untranslatedText(head.error());
+    } else {
+        summary_.journalHead = *head;
+    }
 }
 
 } // namespace
@@ -449,47 +470,51 @@ QString databaseFailureText(const DatabaseFailure& f, Translator& guru)
     return told.detail.isEmpty() ? why : why + QStringLiteral(" (") + told.detail + QLatin1Char(')');
 }
 
-QString provenanceWarning(const FileProvenance& p, Translator* guru)
+MessageWords provenanceWarningWords(const FileProvenance& p)
 {
-    const auto words = [guru](const QString& native) { return guru ? guru->GetTranslation(native) : native; };
     if (p.trustworthy())
-        return {};
+        return MessageWords::plain({});
     if (p.damage == FileProvenance::Damage::None)
-        return words(QStringLiteral("El archivo se ha modificado después de escribirse: su huella SHA-256 (%1) no es "
-                                    "la que declara su sección de procedencia (%2). Se ha importado lo que se ha "
-                                    "podido; consulte a la oficina que lo envió."))
-            .arg(QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest));
+        return MessageWords::of(
+            QStringLiteral("El archivo se ha modificado después de escribirse: su huella SHA-256 (%1) no es "
+                           "la que declara su sección de procedencia (%2). Se ha importado lo que se ha "
+                           "podido; consulte a la oficina que lo envió."),
+            QStringList{QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest)});
     QString why;
     switch (p.damage) {
     case FileProvenance::Damage::Header:
-        why = words(QStringLiteral("cabecera distinta de la esperada"));
+        why = QStringLiteral("cabecera distinta de la esperada");
         break;
     case FileProvenance::Damage::BadLine:
-        why = words(QStringLiteral("línea no válida"));
+        why = QStringLiteral("línea no válida");
         break;
     case FileProvenance::Damage::LineTooLong:
-        why = words(QStringLiteral("línea demasiado larga"));
+        why = QStringLiteral("línea demasiado larga");
         break;
     case FileProvenance::Damage::NoDigest:
-        why = words(QStringLiteral("falta la huella SHA-256"));
+        why = QStringLiteral("falta la huella SHA-256");
         break;
     case FileProvenance::Damage::NotLast:
-        why = words(QStringLiteral("no es la última sección"));
+        why = QStringLiteral("no es la última sección");
         break;
     case FileProvenance::Damage::Twice:
-        why = words(QStringLiteral("aparece más de una vez"));
+        why = QStringLiteral("aparece más de una vez");
         break;
     case FileProvenance::Damage::Signature:
-        why = words(QStringLiteral("firma ilegible o fuera de su sitio"));
+        why = QStringLiteral("firma ilegible o fuera de su sitio");
         break;
     case FileProvenance::Damage::None:
         break;
     }
-    return words(QStringLiteral("La sección de procedencia del archivo está dañada (línea %1: %2): no se sabe si "
-                                "el archivo es el que se escribió. Se ha importado lo que se ha podido; consulte a "
-                                "la oficina que lo envió."))
-        .arg(p.damageLine)
-        .arg(why);
+    return MessageWords::of(QStringLiteral("La sección de procedencia del archivo está dañada (línea %1: %2): no se "
+                                           "sabe si el archivo es el que se escribió. Se ha importado lo que se ha "
+                                           "podido; consulte a la oficina que lo envió."),
+                            {MessageWords::plain(QString::number(p.damageLine)), MessageWords::of(why)});
+}
+
+QString provenanceWarning(const FileProvenance& p, Translator* guru)
+{
+    return shownIn(provenanceWarningWords(p), guru);
 }
 
 QString progressText(const ImportProgress& p, const Translator& guru)

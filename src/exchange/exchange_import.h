@@ -112,6 +112,7 @@ QString refusalText(const Refusal& refusal, Translator& guru);
 QString databaseFailureText(const DatabaseFailure& failure, Translator& guru);
 // Why a file's provenance does not hold, in the user's language; empty when it does.
 QString provenanceWarning(const FileProvenance& provenance, Translator* guru);
+MessageWords provenanceWarningWords(const FileProvenance& provenance);
 // The whole summary as lines of text, for the window and the command line.
 QStringList summaryLines(const ImportSummary& summary, Translator& guru);
 

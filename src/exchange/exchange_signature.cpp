@@ -138,56 +138,72 @@ Result<FileScan> scanFile(const QString& path)
     return scan;
 }
 
-QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* guru)
+MessageWords verdictWords(const ProvenanceVerdict& v, const FileProvenance& p)
 {
     using Kind = ProvenanceVerdict::Kind;
     switch (v.kind) {
     case Kind::None:
-        return {};
+        return MessageWords::plain({});
     case Kind::Damaged:
     case Kind::UnsignedChanged:
-        return provenanceWarning(p, guru);
+        return provenanceWarningWords(p);
     case Kind::Unsigned:
-        return words(guru,
-                     QStringLiteral("El archivo no está firmado: su huella SHA-256 muestra que no se ha dañado "
-                                    "desde que se escribió el %1, nunca quién lo escribió."))
-            .arg(p.written);
+        return MessageWords::of(QStringLiteral("El archivo no está firmado: su huella SHA-256 muestra que no se ha "
+                                               "dañado desde que se escribió el %1, nunca quién lo escribió."),
+                                QStringList{p.written});
     case Kind::Changed:
-        return words(guru,
-                     QStringLiteral("El archivo se ha modificado después de firmarse (%1). No se ha importado "
-                                    "nada; pida de nuevo el archivo a la oficina que lo envió."))
-            .arg(p.digestMatches()
-                     ? words(guru, QStringLiteral("la firma no corresponde a lo firmado: %1")).arg(v.check.detail)
-                     : words(guru, QStringLiteral("su huella SHA-256 es %1, no la firmada %2"))
-                           .arg(QString::fromLatin1(p.readDigest), QString::fromLatin1(p.statedDigest)));
+        return MessageWords::of(
+            QStringLiteral("El archivo se ha modificado después de firmarse (%1). No se ha importado "
+                           "nada; pida de nuevo el archivo a la oficina que lo envió."),
+            {p.digestMatches() ? MessageWords::of(QStringLiteral("la firma no corresponde a lo firmado: %1"),
+                                                  QStringList{v.check.detail})
+                               : MessageWords::of(QStringLiteral("su huella SHA-256 es %1, no la firmada %2"),
+                                                  QStringList{QString::fromLatin1(p.readDigest),
+                                                              QString::fromLatin1(p.statedDigest)})});
     case Kind::Untrusted:
-        return words(guru,
-                     v.check.trust == SignerTrust::NotValidThen
-                         ? QStringLiteral("El archivo está intacto, pero lo firmó un certificado de confianza "
-                                          "fuera de su validez (huella %1): no se sabe quién lo escribió.")
-                         : QStringLiteral("El archivo está intacto, pero lo firmó una oficina que no es de "
-                                          "confianza en este PC (huella %1): no se sabe quién lo escribió."))
-            .arg(fingerprint(v.check));
+        return MessageWords::of(
+            v.check.trust == SignerTrust::NotValidThen
+                ? QStringLiteral("El archivo está intacto, pero lo firmó un certificado de confianza "
+                                 "fuera de su validez (huella %1): no se sabe quién lo escribió.")
+                : QStringLiteral("El archivo está intacto, pero lo firmó una oficina que no es de "
+                                 "confianza en este PC (huella %1): no se sabe quién lo escribió."),
+            QStringList{fingerprint(v.check)});
     case Kind::Trusted:
-        return words(guru,
-                     QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 (cabeza de "
-                                    "su diario: %2) y lo firmó una oficina de confianza: %3 (huella %4)."))
-            .arg(p.written, p.head.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(p.head),
-                 v.check.signer.subject, fingerprint(v.check));
+        return MessageWords::of(
+            QStringLiteral("Procedencia comprobada: el archivo es el que se escribió el %1 (cabeza de "
+                           "su diario: %2) y lo firmó una oficina de confianza: %3 (huella %4)."),
+            QStringList{p.written, p.head.isEmpty() ? QStringLiteral("-") : QString::fromLatin1(p.head),
+                        v.check.signer.subject, fingerprint(v.check)});
     }
-    return {};
+    return MessageWords::plain({});
+}
+
+QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* guru)
+{
+    return shownIn(verdictWords(v, p), guru);
+}
+
+MessageWords unsignedRefusalWords(const ProvenanceVerdict& v)
+{
+    if (v.kind == ProvenanceVerdict::Kind::Untrusted)
+        return MessageWords::of(QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una "
+                                               "oficina de confianza, y este lo firmó una que no lo es (huella %1)."),
+                                QStringList{fingerprint(v.check)});
+    return MessageWords::of(
+        QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina "
+                       "de confianza, y este no lleva una firma válida."));
 }
 
 QString unsignedRefusal(const ProvenanceVerdict& v, Translator* guru)
 {
-    if (v.kind == ProvenanceVerdict::Kind::Untrusted)
-        return words(guru,
-                     QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina "
-                                    "de confianza, y este lo firmó una que no lo es (huella %1)."))
-            .arg(fingerprint(v.check));
-    return words(guru,
-                 QStringLiteral("No se ha importado nada: solo se aceptan archivos firmados por una oficina de "
-                                "confianza, y este no lleva una firma válida."));
+    return shownIn(unsignedRefusalWords(v), guru);
+}
+
+QString shownIn(const MessageWords& m, Translator* guru)
+{
+    if (!guru)
+        return m.shown();
+    return m.shown([guru](const QString& native) { return guru->GetTranslation(native); });
 }
 
 QString unsignedQuestion(const ProvenanceVerdict& v, Translator* guru)

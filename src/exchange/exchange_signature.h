@@ -1,8 +1,9 @@
 #pragma once
 
 #include "core/error.h"
-#include "evidence/signing.h"
+#include "core/message_words.h"
 #include "evidence/exchange_provenance.h"
+#include "evidence/signing.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -78,8 +79,13 @@ Result<FileScan> scanFile(const QString& path);
 // The summary's line on where the file comes from; empty when it has no
 // section (older programs wrote none).
 QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* guru);
+// The same as what it is made of, for the journal.
+MessageWords verdictWords(const ProvenanceVerdict& v, const FileProvenance& p);
 // Why an import that requires signed files refuses this one.
 QString unsignedRefusal(const ProvenanceVerdict& v, Translator* guru);
+MessageWords unsignedRefusalWords(const ProvenanceVerdict& v);
+// `m` in the language `guru` shows; as written without one.
+QString shownIn(const MessageWords& m, Translator* guru);
 // The question the import window asks instead.
 QString unsignedQuestion(const ProvenanceVerdict& v, Translator* guru);
 

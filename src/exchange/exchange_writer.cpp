@@ -221,7 +221,10 @@ Result<qint64> writeExchangeFile(Database& database, const QString& path, const 
     // The journal as it stands when writing begins: its head and, for each
     // unit, the entries that stored the records about to be written.
     FileProvenance provenance;
-    provenance.head = Journal(database).head();
+    Result<QByteArray> head = Journal(database).head();
+    if (!head)
+        return head.error();
+    provenance.head = std::move(head).value();
     provenance.written = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
     std::vector<UnitSources> sources;
     for (qint32 serial : serials) {

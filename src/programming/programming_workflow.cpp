@@ -90,11 +90,13 @@ void ProgrammingWorkflow::record(bool transmit, const ExchangeResult& exchange, 
         ended = JournalOutcome::Completed;
     const QString outcome = journalOutcomeName(ended);
     const qint32 serial = unit.serial != 0 ? unit.serial : view_.record().serial;
+    const auto [number, arguments] =
+        prompter_.lastSource([this](int id, const QStringList& args) { return guru_.text(id, args); });
     // The exchange has been shown already; a journal that cannot be written
     // does not undo it.
     (void)journal_->append(transmit ? JournalAction::ProgramTransmit : JournalAction::ProgramReceive, serial,
                            link_.settings().modem() ? QStringLiteral("modem") : QStringLiteral("cable"), outcome,
-                           prompter_.lastMessage());
+                           prompter_.lastMessage(), number, arguments);
 }
 
 QString ProgrammingWorkflow::phoneToDial() const

@@ -4,14 +4,17 @@
 // The ranges a download proposes and requests, from what is stored.
 namespace tvq52 {
 
-DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now)
+Result<DownloadRange> proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now)
 {
     // Lists come newest first, so a download that did not complete stored
     // its newest records and left a gap behind them; starting at the newest
     // stored interval would leave that gap unread for good. Such a unit's
     // proposal starts before the oldest interval those downloads stored.
-    const std::optional<QDateTime> before = Journal(store.database()).oldestIntervalSinceLastCompletedDownload(serial);
-    const std::optional<QDateTime> from = store.newestIntervalStart(serial, before);
+    const Result<std::optional<QDateTime>> before =
+        Journal(store.database()).oldestIntervalSinceLastCompletedDownload(serial);
+    if (!before)
+        return before.error();
+    const std::optional<QDateTime> from = store.newestIntervalStart(serial, *before);
     return DownloadRange::from(from ? *from : now.addDays(-60), now);
 }
 

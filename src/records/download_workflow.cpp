@@ -144,8 +144,12 @@ DownloadReport DownloadWorkflow::run()
         return run.report;
     }
     session_.link().clearStop();
-    const std::optional<DownloadRange> chosen =
-        view_.chooseRange(proposedRange(run.store, shown, session_.clock().now()));
+    const Result<DownloadRange> proposed = proposedRange(run.store, shown, session_.clock().now());
+    if (!proposed) {
+        failStoring(run, proposed.error());
+        return run.report;
+    }
+    const std::optional<DownloadRange> chosen = view_.chooseRange(*proposed);
     if (!chosen)
         return run.report;
     run.range = *chosen;
@@ -272,7 +276,10 @@ void DownloadWorkflow::exchange(Run& run)
     const QString firmware = run.report.firmware;
     if (serial != view_.shownSerial()) {
         view_.showUnit(serial);
-        run.range = view_.rangeForConnectedUnit(run.range, proposedRange(run.store, serial, session_.clock().now()));
+        const Result<DownloadRange> proposed = proposedRange(run.store, serial, session_.clock().now());
+        if (!proposed)
+            return failStoring(run, proposed.error());
+        run.range = view_.rangeForConnectedUnit(run.range, *proposed);
     }
     if (!openEntry(run))
         return;
@@ -471,12 +478,8 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
     QString message = run.prompter.lastMessage();
     // It is told again in the reader's language only when the catalogue
     // text is all that the user was shown.
-    int number = run.prompter.lastCatalogueId();
-    QStringList arguments = run.prompter.lastArguments();
-    if (number > 0 && guru_.text(number, arguments) != message) {
-        number = 0;
-        arguments.clear();
-    }
+    auto [number, arguments] =
+        run.prompter.lastSource([this](int id, const QStringList& args) { return guru_.text(id, args); });
     if (message.isEmpty() && run.report.outcome == DownloadOutcome::Stopped) {
         const QString stopped = QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado.");
         message = guru_.GetTranslation(stopped);
@@ -489,8 +492,8 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
             const qint32 serial = run.report.serial != 0 ? run.report.serial : view_.shownSerial();
             // What the attempt did is told already; an unwritten entry does not change it.
             (void)run.journal.append(JournalAction::Download, serial, lineName(), outcomeName(run.report.outcome),
-                                     message);
-            run.report.journalHead = run.journal.head();
+                                     message, number, arguments);
+            keepHead(run);
         }
         return;
     }
@@ -505,7 +508,22 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
     if (const Status sealed = seal();
         !sealed && run.journal.failureOf(sealed.error()).kind == DatabaseFailure::Kind::DiskFull && database_.foldLog())
         (void)seal();
-    run.report.journalHead = run.journal.head();
+    keepHead(run);
+}
+
+void DownloadWorkflow::keepHead(Run& run)
+{
+    // A head that cannot be read is told, never shown as an empty chain.
+    Result<QByteArray> head = run.journal.head();
+    if (head) {
+        run.report.journalHead = std::move(head).value();
+        return;
+    }
+    // A download that failed has told its failure already, which this most likely is too.
+    if (run.report.error)
+        return;
+    showError(run.prompter, guru_, head.error());
+    run.report.error = head.error();
 }
 
 } // namespace tvq52

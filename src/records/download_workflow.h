@@ -105,6 +105,7 @@ private:
     // Tells `text` for the error and keeps the error.
     Error refuse(Run& run, const QString& text, const Error& error);
     void sealJournal(Run& run, bool lineAttempted);
+    void keepHead(Run& run);
     QString lineName() const;
 
     ExchangeSession& session_;

@@ -243,7 +243,10 @@ Result<QList<qint32>> checkFleetJournal(Database& database, std::optional<qint32
         allFail = !v.findings.isEmpty();
     } else if (!v.findings.isEmpty()) {
         QHash<qint64, qint32> entryUnits;
-        for (const JournalEntry& e : journal.entries())
+        const Result<QList<JournalEntry>> entries = journal.entries();
+        if (!entries)
+            return entries.error();
+        for (const JournalEntry& e : *entries)
             entryUnits.insert(e.id, e.serial);
         for (const JournalFinding& f : v.findings) {
             const std::optional<qint32> unit = findingUnit(f, entryUnits);

@@ -1,5 +1,6 @@
 #include "records/outcome_text.h"
 
+#include "core/message_words.h"
 #include "db/journal_tables.h"
 #include "i18n/translator.h"
 #include "records/collect_summary.h"
@@ -10,12 +11,11 @@ QString journalMessageText(const Translator& guru, const JournalEntry& entry)
 {
     if (entry.messageNumber > 0)
         return guru.text(entry.messageNumber, entry.messageArguments);
-    if (entry.messageArguments.isEmpty())
+    // Older entries, and any whose source does not read, show their stored text.
+    const std::optional<MessageWords> words = MessageWords::decoded(entry.messageArguments);
+    if (!words)
         return entry.message;
-    QString text = guru.GetTranslation(entry.messageArguments.first());
-    for (qsizetype i = 1; i < entry.messageArguments.size(); ++i)
-        text = text.arg(entry.messageArguments.at(i));
-    return text;
+    return words->shown([&guru](const QString& native) { return guru.GetTranslation(native); });
 }
 
 QString journalOutcomeText(const Translator& guru, const QString& outcome)

@@ -144,7 +144,7 @@ Row eventRow(qint32 serial, const EventDate& event);
 // Whether anything of the unit is stored: its programming or any record.
 bool unitStored(Database& database, qint32 serial);
 
-DownloadRange proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now);
+Result<DownloadRange> proposedRange(const RecordStore& store, qint32 serial, const QDateTime& now);
 
 // The session list's own start. The unit stores a session only when it
 // ends, so a session under way at one download began before the next one's

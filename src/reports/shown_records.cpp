@@ -147,7 +147,9 @@ Result<ReportProof> makeReportProof(Database& database, ReportScope scope)
     scope.printed = QDateTime::fromSecsSinceEpoch(scope.printed.toSecsSinceEpoch(), Qt::UTC);
     // The head before the records: a download sealed in between shows as a
     // later head, never as records the printed head does not hold.
-    const QByteArray head = Journal(database).head();
+    const Result<QByteArray> head = Journal(database).head();
+    if (!head)
+        return head.error();
     const Result<ShownDigest> shown = digestShownRecords(database, scope);
     if (!shown)
         return shown.error();
@@ -160,7 +162,7 @@ Result<ReportProof> makeReportProof(Database& database, ReportScope scope)
     }
     proof.printed = scope.printed;
     proof.digest = shown->digest;
-    proof.head = head;
+    proof.head = *head;
     proof.records = shown->records;
     proof.carried = shown->carried;
     return proof;

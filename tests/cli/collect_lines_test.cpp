@@ -240,7 +240,7 @@ TEST(CollectLines, ThreeUnitsOverTwoSimulatedLinesAreEachDownloadedOnceJournaled
     Store store(*db);
     for (int serial : {1001, 1002, 1003})
         EXPECT_EQ(test::take(store.count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", serial}}))), 96) << serial;
-    const QList<JournalEntry> entries = Journal(*db).entries();
+    const QList<JournalEntry> entries = Journal(*db).entries().value();
     ASSERT_EQ(entries.size(), 3);
     QSet<qint32> journaled;
     for (const JournalEntry& e : entries)
@@ -302,7 +302,7 @@ TEST(CollectLines, EveryWayOfStoppingARoundSealsEachLinesEntryWithWhatItStored)
         EXPECT_NE(::kill(-pid, 0), 0) << "a line's worker outlived the round";
 
         QMap<int, int> journaled; // the intervals each entry says it stored
-        for (const JournalEntry& e : Journal(*db).entries()) {
+        for (const QList<JournalEntry> all = Journal(*db).entries().value(); const JournalEntry& e : all) {
             EXPECT_EQ(e.outcome, QStringLiteral("stopped")) << e.serial;
             const QStringList counts = e.counts.section(QStringLiteral("intervals "), 1).section('\n', 0, 0).split(' ');
             journaled[e.serial] = counts.value(0).toInt() + counts.value(1).toInt() + counts.value(2).toInt();

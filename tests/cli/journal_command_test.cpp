@@ -23,16 +23,16 @@ TEST(CliJournal, PrintsTheRealHeadAnUnknownUnitAndChecksAKeptHead)
         Journal journal(*db);
         ASSERT_TRUE(journal.append(JournalAction::ProgramTransmit, 4711, QStringLiteral("cable"),
                                    QStringLiteral("completed"), {}));
-        earlier = journal.head();
+        earlier = journal.head().value();
         // Opened first, sealed last: the head is not the highest number.
         const auto first = journal.open(JournalAction::Download, 4711, QStringLiteral("modem"));
         ASSERT_TRUE(first);
         ASSERT_TRUE(journal.append(JournalAction::Download, std::numeric_limits<qint32>::min(), QStringLiteral("cable"),
                                    QStringLiteral("failed"), QStringLiteral("Sin respuesta")));
         ASSERT_TRUE(journal.seal(*first, QStringLiteral("completed"), {}));
-        head = journal.head();
-        ASSERT_EQ(journal.entries().value(1).id, *first);
-        ASSERT_EQ(journal.entries().value(1).hash, head);
+        head = journal.head().value();
+        ASSERT_EQ(journal.entries().value().value(1).id, *first);
+        ASSERT_EQ(journal.entries().value().value(1).hash, head);
     }
 
     const CliResult listed = cli({"journal"});

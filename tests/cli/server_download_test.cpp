@@ -103,7 +103,7 @@ TEST(ServerDownload, TwoDownloadsAtOnceStoreEveryRecordOnceAndKeepOneJournalChai
             << "each record added once";
         const CliResult verify = cli({"verify"});
         EXPECT_EQ(verify.exitCode, 0) << qPrintable(verify.out + verify.err);
-        const QList<JournalEntry> entries = Journal(*db).entries();
+        const QList<JournalEntry> entries = Journal(*db).entries().value();
         ASSERT_EQ(entries.size(), 2);
         // Whichever was sealed first starts the chain, the other follows it.
         EXPECT_TRUE((entries[0].previous == 0 && entries[1].previous == entries[0].id)

@@ -3,6 +3,9 @@
 #include "db/store.h"
 #include "evidence/journal.h"
 #include "evidence/journaled_merge.h"
+#include "exchange/database_merge_workflow.h"
+#include "i18n/translator.h"
+#include "records/outcome_text.h"
 #include "support/file_size_limit.h"
 #include "support/folder_database.h"
 #include "support/listed_records.h"
@@ -109,9 +112,18 @@ TEST(DatabaseMerge, AStopRollsBackTheTableUnderWayAndKeepsTheTablesBefore)
     EXPECT_EQ(r.tables.size(), onServerBackend() ? 1 : 0);
     EXPECT_EQ(r.stoppedAt == QLatin1String("Programacion"), !onServerBackend()) << r.stoppedAt.toStdString();
     EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), kept);
-    const QList<JournalEntry> stopped = Journal(*p.target).entries();
+    const QList<JournalEntry> stopped = Journal(*p.target).entries().value();
     ASSERT_EQ(stopped.size(), 1);
     EXPECT_EQ(stopped[0].outcome, QStringLiteral("stopped"));
+    // Written without a translator, its stop reads in the reader's language as the summary tells it.
+    Translator english;
+    english.sForeignColumnName = QStringLiteral("English");
+    ASSERT_TRUE(english.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+    const QStringList read = journalMessageText(english, stopped[0]).split(QLatin1Char('\n'));
+    ASSERT_EQ(read.size(), 2);
+    EXPECT_EQ(read[0], QFileInfo(source).absoluteFilePath());
+    EXPECT_NE(read[1], stopped[0].message.section(QLatin1Char('\n'), 1));
+    EXPECT_TRUE(mergeSummaryText(english, source, r).split(QLatin1Char('\n')).contains(read[1]));
 
     const MergeResult rest = mergeDatabase(*p.target, source);
     EXPECT_TRUE(rest.complete());
@@ -153,7 +165,7 @@ TEST(DatabaseMerge, AddsMissingRowsOnlyOnceAndKeepsExistingValues)
     EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaReprogramado\"")), 1);
 
     // Each merge leaves its own journal entry with its counts.
-    const QList<JournalEntry> entries = Journal(*p.target).entries();
+    const QList<JournalEntry> entries = Journal(*p.target).entries().value();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(entries[1].action, JournalAction::Merge);
     EXPECT_TRUE(entries[1].message.endsWith(QLatin1String("other.db")));
@@ -287,7 +299,7 @@ TEST(DatabaseMerge, RefusesItsOwnDatabaseUnderAnyNameAndFilesNotOurs)
         EXPECT_EQ(mergeDatabase(*p.target, path).fault, MergeResult::Fault::NotARegularFile) << path.toStdString();
     EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Programacion\"")), 1);
     // Each attempt is journaled as failed and lists nothing.
-    for (const JournalEntry& e : Journal(*p.target).entries()) {
+    for (const QList<JournalEntry> all = Journal(*p.target).entries().value(); const JournalEntry& e : all) {
         EXPECT_EQ(e.action, JournalAction::Merge);
         EXPECT_EQ(e.outcome, QStringLiteral("failed"));
     }
@@ -303,8 +315,8 @@ TEST(DatabaseMerge, AMissingTableIsToldAndTheOthersStillMerge)
     EXPECT_FALSE(r.complete());
     EXPECT_FALSE(table(r, "Sesiones").error.isEmpty());
     EXPECT_EQ(table(r, "Programacion").added, 1);
-    ASSERT_EQ(Journal(*p.target).entries().size(), 1);
-    EXPECT_EQ(Journal(*p.target).entries()[0].outcome, QStringLiteral("failed"));
+    ASSERT_EQ(Journal(*p.target).entries().value().size(), 1);
+    EXPECT_EQ(Journal(*p.target).entries().value()[0].outcome, QStringLiteral("failed"));
 }
 
 // More rows than one batch holds: units already there, and venues too long
@@ -486,7 +498,7 @@ TEST(DatabaseMerge, OnePassCountsEveryKindOfRowAndListsOnlyWhatItAdds)
               2);
     EXPECT_EQ(
         countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"Sesiones\" WHERE \"THoraInicioNoche\" = 'ñu'")), 1);
-    const QList<JournalEntry> entries = Journal(*p.target).entries();
+    const QList<JournalEntry> entries = Journal(*p.target).entries().value();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(listedFor(*p.target, entries[0].id), 2);
     JournalVerification v = Journal(*p.target).verify();
@@ -499,7 +511,7 @@ TEST(DatabaseMerge, OnePassCountsEveryKindOfRowAndListsOnlyWhatItAdds)
     EXPECT_EQ(table(second, "Sesiones").added, 0);
     EXPECT_EQ(table(second, "Sesiones").present, 4);
     EXPECT_EQ(table(second, "Sesiones").refused, 3);
-    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 0);
+    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries().value()[0].id), 0);
     EXPECT_TRUE(Journal(*p.target).verify().findings.isEmpty());
 }
 
@@ -576,7 +588,7 @@ TEST(DatabaseMerge, AKeyTwiceInTheSourceIsAddedAndListedOnce)
     EXPECT_EQ(table(r, "DiaBorrado").refused, 1);
     EXPECT_EQ(table(r, "DiaFinalBateria").added, 1);
     EXPECT_EQ(table(r, "DiaFinalBateria").refused, 1);
-    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries()[0].id), 3);
+    EXPECT_EQ(listedFor(*p.target, Journal(*p.target).entries().value()[0].id), 3);
     const JournalVerification v = Journal(*p.target).verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
 }

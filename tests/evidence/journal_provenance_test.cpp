@@ -58,7 +58,7 @@ TEST(JournalProvenance, AnOlderJournalGainsTheColumnAndAnEditedProvenanceIsFound
     const qint64 entry = importEntry(*db, kProvenance, 1);
     importEntry(*db, {}, 2);
     Journal journal(*db);
-    EXPECT_EQ(journal.entries().value(1).provenance, kProvenance);
+    EXPECT_EQ(journal.entries().value().value(1).provenance, kProvenance);
     const JournalVerification v = journal.verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
 

@@ -67,7 +67,7 @@ protected:
     }
     JournalEntry entry(qint64 id)
     {
-        for (const JournalEntry& e : journal->entries())
+        for (const QList<JournalEntry> all = journal->entries().value(); const JournalEntry& e : all)
             if (e.id == id)
                 return e;
         return {};
@@ -114,7 +114,7 @@ TEST_F(SignedJournalTest, AHandMadeOpenEntryStaysAFindingAndIsNeverSealed)
     forged.serial = kSerial;
     forged.line = QStringLiteral("cable");
     forged.version = journal_codec::kCurrentVersion;
-    const QByteArray link = journal_codec::openingLink(journal->head(), forged);
+    const QByteArray link = journal_codec::openingLink(journal->head().value(), forged);
     exec(QStringLiteral("INSERT INTO \"Diario\" (\"LId\", \"TFechaHora\", \"TAccion\", \"LNumeroSerie\", \"TLinea\", "
                         "\"IVersion\", \"TEnlace\") VALUES (900, '2010-03-16T08:00:00', 'download', %1, 'cable', %2, "
                         "'%3')")
@@ -196,7 +196,7 @@ TEST_F(SignedJournalTest, AKeyThatCannotBeLoadedStoresNothing)
     ASSERT_FALSE(refused);
     EXPECT_FALSE(untranslatedText(refused.error()).isEmpty());
     EXPECT_FALSE(journal->append(JournalAction::Merge, 0, {}, QStringLiteral("completed"), {}));
-    EXPECT_TRUE(journal->entries().isEmpty());
+    EXPECT_TRUE(journal->entries().value().isEmpty());
 }
 
 TEST_F(SignedJournalTest, ATimeStampTheAuthorityDidNotGiveIsAddedAtTheNextRun)

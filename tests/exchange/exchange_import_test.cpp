@@ -387,13 +387,13 @@ TEST_F(ExchangeImportTest, TheRecordsAddedAreJournaledWithTheFilesHash)
     ASSERT_TRUE(first.opened) << first.error.toStdString();
     EXPECT_EQ(table(first, "Sesiones").added, 2);
     Journal journal(*db);
-    const QList<JournalEntry> entries = journal.entries();
+    const QList<JournalEntry> entries = journal.entries().value();
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(entries[0].action, JournalAction::Import);
     EXPECT_EQ(entries[0].id, first.journalEntry);
     EXPECT_EQ(entries[0].outcome, QStringLiteral("completed"));
     EXPECT_EQ(entries[0].source, QCryptographicHash::hash(file, QCryptographicHash::Sha256).toHex());
-    EXPECT_EQ(first.journalHead, journal.head());
+    EXPECT_EQ(first.journalHead, journal.head().value());
     JournalVerification v = journal.verify();
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).key.toStdString() << ": "
                                       << v.findings.value(0).detail.toStdString();
@@ -428,7 +428,7 @@ TEST_F(ExchangeImportTest, TheProgramsOwnDatabaseIsNeverReadAsAFile)
     const ImportSummary s = importer.run(db->path());
     EXPECT_FALSE(s.opened);
     EXPECT_TRUE(s.error.contains(QStringLiteral("own database"))) << s.error.toStdString();
-    EXPECT_TRUE(Journal(*db).entries().isEmpty());
+    EXPECT_TRUE(Journal(*db).entries().value().isEmpty());
 }
 
 TEST_F(ExchangeImportTest, AFileThatCannotBeOpenedIsReported)

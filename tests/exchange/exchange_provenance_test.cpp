@@ -4,6 +4,7 @@
 #include "exchange/exchange_reader.h"
 #include "exchange/exchange_writer.h"
 #include "i18n/translator.h"
+#include "records/outcome_text.h"
 #include "support/exchange_lines.h"
 #include "support/file_bytes.h"
 #include "support/folder_database.h"
@@ -11,6 +12,7 @@
 #include "support/rows.h"
 
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
 
@@ -50,7 +52,7 @@ protected:
         secondImport = importInto(*db, sectionStart("DiaBorrado") + erasure(kUnit, "2024-01-03"));
         ASSERT_TRUE(store->insert("DiaBorrado",
                                   row({{"LNumeroSerie", kUnit}, {"DFecha", QDate(2024, 1, 4)}, {"THora", "11:00"}})));
-        sourceHead = Journal(*db).head();
+        sourceHead = Journal(*db).head().value();
         ASSERT_FALSE(sourceHead.isEmpty());
         const Result<qint64> rows = writeExchangeFile(*db, home.file(QStringLiteral("out.TQ52")), {kUnit});
         ASSERT_TRUE(rows) << rows.error().detail.toStdString();
@@ -73,7 +75,7 @@ protected:
         home.writeFile(QStringLiteral("sent.TQ52"), bytes);
         return ExchangeImporter(*otherDb).run(home.file(QStringLiteral("sent.TQ52")));
     }
-    JournalEntry newestElsewhere() { return Journal(*otherDb).entries().value(0); }
+    JournalEntry newestElsewhere() { return Journal(*otherDb).entries().value().value(0); }
     static qint64 sum(const ImportSummary& s, qint64 TableImport::*count)
     {
         qint64 n = 0;
@@ -209,6 +211,10 @@ TEST_F(ProvenanceTest, ADamagedSectionIsToldWithItsLineAndTheRowsStillArrive)
          4},
         {"twice", section({header, digest, head}) + kMarker + header + "\r\n", Damage::Twice, 4},
     };
+    // The entry written without a translator reads in its reader's language.
+    Translator english;
+    english.sForeignColumnName = QStringLiteral("English");
+    ASSERT_TRUE(english.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const ImportSummary s = importElsewhere(c.file);
@@ -218,6 +224,11 @@ TEST_F(ProvenanceTest, ADamagedSectionIsToldWithItsLineAndTheRowsStillArrive)
         EXPECT_EQ(refusedOrIgnored(s), 0);
         EXPECT_TRUE(provenanceWarning(s.provenance, &guru).contains(QString::number(sectionLine + c.line)));
         EXPECT_TRUE(newestElsewhere().message.contains(provenanceWarning(s.provenance, &guru)));
+        const QString read = journalMessageText(english, newestElsewhere());
+        EXPECT_NE(provenanceWarning(s.provenance, &english), provenanceWarning(s.provenance, &guru));
+        EXPECT_EQ(read,
+                  QFileInfo(home.file(QStringLiteral("sent.TQ52"))).absoluteFilePath() + QStringLiteral(": ")
+                      + provenanceWarning(s.provenance, &english));
     }
     // Only the section and no table of ours: still not an exchange file.
     EXPECT_TRUE(importElsewhere("\xEF\xBB\xBF" + exported.mid(at)).notExchange);

@@ -97,7 +97,7 @@ TEST_F(SignedExchangeTest, AFileChangedAfterSigningStoresNothing)
         EXPECT_EQ(s.verdict.kind, Kind::Changed);
         EXPECT_EQ(summaryLines(s, guru), QStringList{s.refusal});
         EXPECT_EQ(test::take(Store(*otherDb).count("DiaBorrado")), 0);
-        const JournalEntry entry = Journal(*otherDb).entries().value(0);
+        const JournalEntry entry = Journal(*otherDb).entries().value().value(0);
         EXPECT_EQ(entry.outcome, QStringLiteral("failed"));
         EXPECT_TRUE(entry.message.contains(s.refusal));
     }

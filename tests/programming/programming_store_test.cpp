@@ -130,6 +130,6 @@ TEST_F(ProgrammingStore, DeletingAUnitJournalsItInTheSameTransaction)
     ASSERT_TRUE(test::succeeded(deleteUnitWithEntry(*db_, 4711)));
     EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 1);
     EXPECT_EQ(test::take(store_->count(QStringLiteral("IntervaloInhabil"))), 30);
-    EXPECT_EQ(journal.entries(4711).value(0).action, JournalAction::UnitDeletion);
+    EXPECT_EQ(journal.entries(4711).value().value(0).action, JournalAction::UnitDeletion);
     EXPECT_TRUE(journal.verify().findings.isEmpty());
 }

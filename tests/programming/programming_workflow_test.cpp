@@ -307,7 +307,7 @@ TEST_F(ProgrammingExchange, EachExchangeIsJournaledWithHowItEndedAndWhatTheUserW
     prompter.answer(Answer::Cancel);
     EXPECT_FALSE(receive());
 
-    const QList<JournalEntry> entries = journal.entries();
+    const QList<JournalEntry> entries = journal.entries().value();
     ASSERT_EQ(entries.size(), 3);
     struct Expected {
         JournalAction action;
@@ -321,6 +321,7 @@ TEST_F(ProgrammingExchange, EachExchangeIsJournaledWithHowItEndedAndWhatTheUserW
         EXPECT_EQ(entries[i].action, expected[i].action) << i;
         EXPECT_EQ(entries[i].outcome, QLatin1String(expected[i].outcome)) << i;
         EXPECT_EQ(entries[i].message, expected[i].message ? guru.text(expected[i].message) : QString()) << i;
+        EXPECT_EQ(entries[i].messageNumber, expected[i].message) << "told again in each reader's language: " << i;
         EXPECT_EQ(entries[i].serial, 4711) << i;
         EXPECT_EQ(entries[i].line, QStringLiteral("cable")) << i;
         EXPECT_TRUE(entries[i].sealed()) << i;

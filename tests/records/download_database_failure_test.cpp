@@ -160,7 +160,7 @@ TEST_P(LocalDatabaseFailure, IsToldForWhatItIsAndNothingUnstoredIsAcknowledged)
     EXPECT_EQ(test::take(store->count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}}))), acks);
     EXPECT_GE(acks, 20);
 
-    const QList<JournalEntry> entries = Journal(*db).entries(4711);
+    const QList<JournalEntry> entries = Journal(*db).entries(4711).value();
     ASSERT_EQ(entries.size(), 1);
     EXPECT_TRUE(entries[0].sealed());
     EXPECT_EQ(entries[0].outcome, QStringLiteral("failed"));
@@ -220,7 +220,7 @@ TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskSt
     EXPECT_LT(acks, int(sim.history.intervals.size()));
     EXPECT_EQ(test::take(Store(*db).count(QStringLiteral("Intervalos"), row({{"LNumeroSerie", 4711}}))), acks);
 
-    const QList<JournalEntry> entries = Journal(*db).entries(4711);
+    const QList<JournalEntry> entries = Journal(*db).entries(4711).value();
     ASSERT_EQ(entries.size(), 1);
     EXPECT_TRUE(entries[0].sealed()) << "sealed with the disk still full";
     EXPECT_EQ(entries[0].outcome, QStringLiteral("failed"));

@@ -183,7 +183,7 @@ TEST_P(FullDownload, StoresWhatTheUnitServedAndASecondRunAddsNothing)
     const DownloadReport first = download();
     ASSERT_EQ(first.outcome, DownloadOutcome::Completed) << prompter.catalogueIds().size();
     EXPECT_EQ(prompter.catalogueIds(), (QList<int>{15, 61}));
-    EXPECT_EQ(Journal(*db).entries(4711).value(0).messageNumber, 61) << "told again in each reader's language";
+    EXPECT_EQ(Journal(*db).entries(4711).value().value(0).messageNumber, 61) << "told again in each reader's language";
     EXPECT_EQ(key(view.proposal->start()), key(kHistoryEnd.addDays(-60))) << "nothing stored: 60 days back";
     EXPECT_EQ(view.toggles, 2);
     EXPECT_EQ(view.finished, 1);
@@ -234,8 +234,8 @@ TEST_P(FullDownload, StoresWhatTheUnitServedAndASecondRunAddsNothing)
 
     // Both entries sealed and chained; the records verify.
     const Journal journal(*db);
-    EXPECT_EQ(journal.entries(4711).size(), 2);
-    EXPECT_EQ(second.journalHead, journal.head());
+    EXPECT_EQ(journal.entries(4711).value().size(), 2);
+    EXPECT_EQ(second.journalHead, journal.head().value());
     EXPECT_NE(first.journalHead, second.journalHead);
     EXPECT_TRUE(journal.verify().findings.isEmpty());
 }
@@ -299,7 +299,7 @@ TEST_F(Download, NothingIsAskedOfAnUnknownUnitNorWithoutAUnitOrARange)
     EXPECT_TRUE(view.switchedTo.isEmpty());
     EXPECT_EQ(test::take(store->count(QStringLiteral("Intervalos"))), 0);
     // The failed attempt is in the journal, with the unit that answered and why.
-    const QList<JournalEntry> entries = Journal(*db).entries();
+    const QList<JournalEntry> entries = Journal(*db).entries().value();
     ASSERT_EQ(entries.size(), 1) << "neither the cancelled picker nor the missing unit leaves an entry";
     EXPECT_EQ(entries[0].serial, 4711);
     EXPECT_EQ(entries[0].outcome, QStringLiteral("failed"));
@@ -373,7 +373,7 @@ TEST_F(Download, StopDuringEitherListEndsWithoutSuccessAndKeepsWhatArrived)
         EXPECT_EQ(sessionsRead, stopAt == 10 ? 0 : 1);
         EXPECT_EQ(rows("Sesiones", 4711), sessionsRead);
         EXPECT_GE(rows("Intervalos", 4711), intervalsRead);
-        const QList<JournalEntry> entries = Journal(*db).entries(4711);
+        const QList<JournalEntry> entries = Journal(*db).entries(4711).value();
         ASSERT_FALSE(entries.isEmpty());
         EXPECT_EQ(entries.front().outcome, "stopped");
         // Nothing was shown for the stop, yet the entry says what happened.
@@ -427,7 +427,7 @@ TEST_F(Download, ADatabaseFailureStopsTheListWithItsReasonAndKeepsWhatWasCommitt
     EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
     EXPECT_EQ(rows("Sesiones", 4711), 0);
     EXPECT_EQ(line.written().right(1).toHex(), "18") << "the session is not acknowledged";
-    EXPECT_TRUE(Journal(*db).entries(4711).front().message.contains(QStringLiteral("disk says no")));
+    EXPECT_TRUE(Journal(*db).entries(4711).value().front().message.contains(QStringLiteral("disk says no")));
 }
 
 TEST_F(Download, AUnitDeletedOnAnotherPcEndsTheDownloadSayingSoWithNothingHalfWritten)
@@ -446,7 +446,7 @@ TEST_F(Download, AUnitDeletedOnAnotherPcEndsTheDownloadSayingSoWithNothingHalfWr
     EXPECT_EQ(line.written().right(1).toHex(), "18") << "the unit is told to stop";
     for (const char* table : {"Programacion", "Intervalos", "Sesiones", "DiaBorrado", "DiaFinalBateria"})
         EXPECT_EQ(rows(table, 4711), 0) << table;
-    const QList<JournalEntry> entries = Journal(*db).entries(4711);
+    const QList<JournalEntry> entries = Journal(*db).entries(4711).value();
     ASSERT_FALSE(entries.isEmpty());
     EXPECT_EQ(entries.front().outcome, QStringLiteral("failed"));
     EXPECT_EQ(entries.front().message, prompter.shown().back().text);
@@ -491,7 +491,7 @@ TEST_F(Download, AServerThatGoesAwayEndsTheDownloadSayingSoAndTheNextOneReconnec
     ASSERT_EQ(next.outcome, DownloadOutcome::Completed) << prompter.shown().back().text.toStdString();
     EXPECT_EQ(rows("Intervalos", 4711), history.intervals.size());
     const Journal journal(*db);
-    const QList<JournalEntry> entries = journal.entries(4711);
+    const QList<JournalEntry> entries = journal.entries(4711).value();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_EQ(entries[1].outcome, QStringLiteral("interrupted")) << "its program's session ended with the server";
     EXPECT_TRUE(journal.verify().findings.isEmpty());

@@ -132,7 +132,7 @@ TEST_F(RecordStoreTest, TotalsGoToTheUnitsRowAndTheProposedRangeStartsAtTheNewes
     EXPECT_FALSE(records->storeTotals(kSerial + 1, t));
 
     const QDateTime now = at(2024, 3, 10, 9, 0);
-    const DownloadRange empty = proposedRange(*records, kSerial, now);
+    const DownloadRange empty = proposedRange(*records, kSerial, now).value();
     EXPECT_EQ(empty.start(), wallClock(QDate(2024, 1, 10), QTime(9, 0)));
     EXPECT_EQ(empty.end(), wallClock(QDate(2024, 3, 10), QTime(9, 0)));
 
@@ -142,7 +142,7 @@ TEST_F(RecordStoreTest, TotalsGoToTheUnitsRowAndTheProposedRangeStartsAtTheNewes
     ASSERT_TRUE(store->insert("Programacion", row({{"LNumeroSerie", kSerial + 1}})));
     ASSERT_TRUE(
         records->storeInterval(kSerial + 1, interval(sampleInterval(at(2024, 3, 9, 8, 0)), IntervalLayout::From30)));
-    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 9), QTime(0, 15)));
+    EXPECT_EQ(proposedRange(*records, kSerial, now).value().start(), wallClock(QDate(2024, 3, 9), QTime(0, 15)));
 }
 
 TEST_F(RecordStoreTest, AStartInsideTheDaylightSavingGapIsStoredAsTheUnitsClockReadIt)
@@ -183,17 +183,17 @@ TEST_F(RecordStoreTest, AfterADownloadThatDidNotCompleteTheProposalReachesBackOv
     };
     const QDateTime now = at(2024, 3, 20, 9, 0);
     download(QStringLiteral("completed"), {at(2024, 3, 1, 10, 0), at(2024, 3, 1, 10, 15)});
-    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
+    EXPECT_EQ(proposedRange(*records, kSerial, now).value().start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
 
     // Stopped after the newest records: the days between 1 and 18 March are still on the unit.
     download(QStringLiteral("stopped"), {at(2024, 3, 19, 10, 0), at(2024, 3, 18, 10, 0)});
-    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
+    EXPECT_EQ(proposedRange(*records, kSerial, now).value().start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
     // A second failure that reads less still leaves the first one's gap to read.
     download(QStringLiteral("failed"), {at(2024, 3, 19, 10, 0)});
-    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
+    EXPECT_EQ(proposedRange(*records, kSerial, now).value().start(), wallClock(QDate(2024, 3, 1), QTime(10, 0)));
 
     download(QStringLiteral("completed"), {at(2024, 3, 19, 10, 0)});
-    EXPECT_EQ(proposedRange(*records, kSerial, now).start(), wallClock(QDate(2024, 3, 19), QTime(9, 45)));
+    EXPECT_EQ(proposedRange(*records, kSerial, now).value().start(), wallClock(QDate(2024, 3, 19), QTime(9, 45)));
 }
 
 // A server: the deletion holds the unit's row; the record's statement waits

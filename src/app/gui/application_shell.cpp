@@ -68,8 +68,9 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("FormRecogida"), [this] {
         return std::make_unique<CollectWindow>(ctx_.guru, QList<CollectItem>{}, QStringList{}, LineWorkers{});
     });
-    forms.add(QStringLiteral("FormDiario"),
-              [this] { return ctx_.db ? std::make_unique<JournalWindow>(ctx_.guru, *ctx_.db, 0) : nullptr; });
+    forms.add(QStringLiteral("FormDiario"), [this] {
+        return ctx_.db ? std::make_unique<JournalWindow>(ctx_.guru, prompter_, *ctx_.db, 0) : nullptr;
+    });
     forms.add(QStringLiteral("Form10"), [this] {
         return std::make_unique<WeekScheduleWindow>(ctx_.guru, prompter_, WeekSessions{}, QString(), QString(), [] {});
     });

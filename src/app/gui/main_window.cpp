@@ -570,7 +570,7 @@ RecordedDataWindow* MainWindow::recordedDataWindow()
         recordedData_->setJournalOpener([this](qint32 serial) {
             if (!ctx_.db)
                 return;
-            JournalWindow journal(ctx_.guru, *ctx_.db, serial, recordedData_);
+            JournalWindow journal(ctx_.guru, prompter_, *ctx_.db, serial, recordedData_);
             journal.exec();
         });
         recordedData_->installEventFilter(this);

@@ -6,6 +6,7 @@
 
 #include "db/database.h"
 #include "evidence/journal.h"
+#include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
 
 #include <QHBoxLayout>
@@ -72,8 +73,9 @@ QString signerText(const Translator& guru, const JournalSigning& s)
 
 } // namespace
 
-JournalWindow::JournalWindow(const Translator& guru, Database& database, qint32 shownSerial, QWidget* parent)
-    : QDialog(parent), guru_(guru), journal_(database)
+JournalWindow::JournalWindow(const Translator& guru, Prompter& prompter, Database& database, qint32 shownSerial,
+                             QWidget* parent)
+    : QDialog(parent), guru_(guru), prompter_(prompter), journal_(database)
 {
     setObjectName(QStringLiteral("FormDiario"));
     // It lists one unit or all, as chosen: the title names no unit.
@@ -181,10 +183,15 @@ void JournalWindow::refresh()
     std::optional<qint32> serial;
     if (one_->isChecked())
         serial = serial_->text().toInt();
-    const QList<JournalEntry> entries = journal_.entries(serial);
-    table_->setRowCount(int(entries.size()));
+    const Result<QList<JournalEntry>> entries = journal_.entries(serial);
+    const Result<QByteArray> head = entries ? journal_.head() : Result<QByteArray>(entries.error());
+    if (!head) {
+        showError(prompter_, guru_, head.error());
+        return;
+    }
+    table_->setRowCount(int(entries->size()));
     int row = 0;
-    for (const JournalEntry& e : entries) {
+    for (const JournalEntry& e : *entries) {
         const QString counts = journalCountsText(guru_, e.counts);
         const JournalSigning signing = journal_.signing(e);
         const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yy HH:mm:ss")),
@@ -208,9 +215,9 @@ void JournalWindow::refresh()
         ++row;
     }
     // What the filter shows, not the whole journal.
-    shown_->setText(guru_.GetTranslation(QStringLiteral("Entradas mostradas: %1")).arg(entries.size()));
+    shown_->setText(guru_.GetTranslation(QStringLiteral("Entradas mostradas: %1")).arg(entries->size()));
     fitColumns();
-    head_->setText(QString::fromLatin1(journal_.head()));
+    head_->setText(QString::fromLatin1(*head));
 }
 
 } // namespace tvq52

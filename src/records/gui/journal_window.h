@@ -12,6 +12,7 @@ class QTableWidget;
 namespace tvq52 {
 
 class Database;
+class Prompter;
 class Translator;
 
 // The exchange journal, newest entry first, for every unit or one; the
@@ -19,10 +20,12 @@ class Translator;
 class JournalWindow : public QDialog {
     Q_OBJECT
 public:
-    JournalWindow(const Translator& guru, Database& database, qint32 shownSerial, QWidget* parent = nullptr);
+    JournalWindow(const Translator& guru, Prompter& prompter, Database& database, qint32 shownSerial,
+                  QWidget* parent = nullptr);
 
     QTableWidget* table() const { return table_; }
-    // Lists the entries again with the filter as it stands.
+    // Lists the entries again with the filter as it stands; a journal that
+    // cannot be read is told, and the list is left as it was.
     void refresh();
 
 protected:
@@ -33,6 +36,7 @@ private:
     void fitColumns();
     void fitMessageColumn();
     const Translator& guru_;
+    Prompter& prompter_;
     Journal journal_;
     QRadioButton* all_ = nullptr;
     QRadioButton* one_ = nullptr;

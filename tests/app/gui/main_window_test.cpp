@@ -354,7 +354,7 @@ TEST(MainWindow, AMergeStoppedFromItsPanelKeepsTheTablesBefore)
     QSqlQuery q(s.shell->context().db->connection());
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT count(*) FROM Programacion WHERE LNumeroSerie = 8080")) && q.next());
     EXPECT_EQ(q.value(0).toInt(), 1);
-    const QList<JournalEntry> entries = Journal(*s.shell->context().db).entries();
+    const QList<JournalEntry> entries = Journal(*s.shell->context().db).entries().value();
     ASSERT_FALSE(entries.isEmpty());
     EXPECT_EQ(entries.first().action, JournalAction::Merge);
     EXPECT_EQ(entries.first().outcome, QStringLiteral("stopped"));

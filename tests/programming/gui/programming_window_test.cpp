@@ -407,7 +407,7 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     click("SSCommandBorrar");
     EXPECT_EQ(prompter_.catalogueIds(), QList<int>{27});
     EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 3);
-    EXPECT_TRUE(Journal(*ctx_->db).entries().isEmpty());
+    EXPECT_TRUE(Journal(*ctx_->db).entries().value().isEmpty());
     const auto box = WidgetPrompter::createMessageBox(prompter_.shown().last(), window_.get());
     EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Cancel));
     EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel));
@@ -416,7 +416,7 @@ TEST_F(ProgrammingWindowTest, DeleteAsksMovesToTheFirstRemainingUnitAndTheLastLe
     EXPECT_EQ(shownSerial(), QStringLiteral("1"));
     EXPECT_EQ(test::take(store_->count(QStringLiteral("Programacion"))), 2);
     EXPECT_EQ(test::take(store_->count(QStringLiteral("DiaReprogramado"))), 0);
-    const QList<JournalEntry> deletions = Journal(*ctx_->db).entries(3);
+    const QList<JournalEntry> deletions = Journal(*ctx_->db).entries(3).value();
     ASSERT_EQ(deletions.size(), 1);
     EXPECT_EQ(deletions[0].action, JournalAction::UnitDeletion);
     EXPECT_TRUE(deletions[0].sealed());

@@ -32,11 +32,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSpinBox>
+#include <QSqlQuery>
 #include <QStackedWidget>
 #include <QTableView>
 #include <QTableWidget>
-#include <QSet>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -372,9 +373,9 @@ TEST_F(RecordedDataDownload, ThePickerProposesFromTheNewestIntervalOrSixtyDaysBa
         });
     };
     lookAndClose();
-    EXPECT_FALSE(window_->chooseRange(proposedRange(records, 1, now)).has_value());
+    EXPECT_FALSE(window_->chooseRange(proposedRange(records, 1, now).value()).has_value());
     lookAndClose();
-    EXPECT_FALSE(window_->chooseRange(proposedRange(records, 2, now)).has_value());
+    EXPECT_FALSE(window_->chooseRange(proposedRange(records, 2, now).value()).has_value());
     EXPECT_EQ(seen, (QStringList{"14/01/10 10:00", "15/03/10 10:00", "02/03/10 14:20", "15/03/10 10:00"}));
 }
 
@@ -707,14 +708,14 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
                                QStringLiteral("Error en la transmisión de datos")));
     ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("modem"), QStringLiteral("stopped"), {}));
 
-    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
     window.show();
     QTableWidget* table = window.table();
     EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "7"}));
     EXPECT_EQ(columnTexts(table, 4), (QStringList{"Parada", "Completada"})) << "newest first";
     EXPECT_EQ(columnTexts(table, 3), (QStringList{"Módem", "Cable"}));
-    EXPECT_EQ(child<QLabel>(&window, "LbCabeza")->text(), QString::fromLatin1(journal.head()));
-    EXPECT_FALSE(journal.head().isEmpty());
+    EXPECT_EQ(child<QLabel>(&window, "LbCabeza")->text(), QString::fromLatin1(journal.head().value()));
+    EXPECT_FALSE(journal.head().value().isEmpty());
 
     // The status line counts what the filter shows.
     QLabel* shown = child<QLabel>(&window, "LbEntradasMostradas");
@@ -733,6 +734,12 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
     test::keyInto(&window, Qt::Key_8, Qt::NoModifier, QStringLiteral("8"));
     EXPECT_EQ(columnTexts(table, 2), QStringList{"8"});
     EXPECT_EQ(shown->text(), QStringLiteral("Entradas mostradas: 1"));
+
+    // A journal that cannot be read is told once; the list is not emptied as if it had no entries.
+    ASSERT_TRUE(QSqlQuery(ctx_->db->connection()).exec(QStringLiteral("DROP TABLE \"Diario\"")));
+    window.refresh();
+    EXPECT_EQ(prompter_.shown().size(), 1);
+    EXPECT_EQ(columnTexts(table, 2), QStringList{"8"});
 }
 
 // A download's counts in the user's words, leaving out kinds with none; a
@@ -748,7 +755,7 @@ TEST_F(JournalWindowTest, ADownloadsCountsShowInTheUsersWordsBesideALongMessage)
                                             "tvq52/tvq52.db (disco lleno). Lo recibido hasta ahora está guardado y la "
                                             "unidad conserva el resto."),
                              QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
-    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
     for (const int width : {1000, 1100}) {
         window.resize(width, 480);
         window.show();
@@ -788,7 +795,7 @@ TEST_F(JournalWindowTest, AnEntrysMessageIsShownInTheWindowsLanguage)
     const QString german = ctx_->guru.text(msg::TransferDone);
     ASSERT_NE(german, spanish);
 
-    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
     EXPECT_EQ(columnTexts(window.table(), 5), (QStringList{QStringLiteral("Texto sin catálogo"), german}));
     EXPECT_TRUE(journal.verify().findings.isEmpty());
 }
@@ -805,7 +812,7 @@ TEST_F(JournalWindowTest, NamesEachEntrysSigner)
     OfficeSigning::reset();
     ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("completed"), {}));
 
-    JournalWindow window(ctx_->guru, *ctx_->db, 7);
+    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
     QTableWidget* table = window.table();
     const int signer = table->columnCount() - 1;
     EXPECT_EQ(table->item(0, signer)->text(), QStringLiteral("Oficina Sur")) << "newest first";

@@ -107,7 +107,7 @@ TEST_F(RecordedReports, AnIntervalReportPrintsTheScriptsTextsTheVenueAsTypedAndT
     interval(at(1, 23, 30), 121.0, {{"SLeqVecino", 45.0}, {"BoProgramacion", true}});
     interval(at(1, 23, 45), 75.3);
     ASSERT_TRUE(Journal(*db).append(JournalAction::Download, kSerial, "ttyS0", "completed", "ok"));
-    const QByteArray head = Journal(*db).head();
+    const QByteArray head = Journal(*db).head().value();
     ASSERT_FALSE(head.isEmpty());
 
     const QStringList t = texts(build(RecordedReportKind::Intervals, at(1, 23, 0), at(1, 23, 45)));

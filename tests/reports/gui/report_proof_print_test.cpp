@@ -67,7 +67,7 @@ TEST_F(ReportProofPrint, EveryPageStatesTheDigestOfTheRecordsInTheRangeAndTheHea
     const auto shown = digestShownRecords(*db_, scopeOf(proof));
     ASSERT_TRUE(shown);
     EXPECT_EQ(shown->digest, proof.digest);
-    EXPECT_EQ(proof.head, Journal(*db_).head());
+    EXPECT_EQ(proof.head, Journal(*db_).head().value());
     for (int page = 0; page < report.pageCount(); ++page) {
         const QStringList texts = report.pageTexts(page);
         EXPECT_TRUE(texts.contains(QString::fromLatin1(proof.digest))) << page;
@@ -117,7 +117,7 @@ TEST_F(ReportProofPrint, TheGraphReportPrintsTheProgrammingThenTheChartsWithTheH
     EXPECT_TRUE(report.pageTexts(0).contains(QStringLiteral("Sala Sur")));
     EXPECT_FALSE(report.pageTexts(0).contains(QStringLiteral("Gráfica")));
     EXPECT_TRUE(report.pageTexts(report.pageCount() - 1).contains(QStringLiteral("Gráfica")));
-    const QString head = QString::fromLatin1(Journal(*db_).head());
+    const QString head = QString::fromLatin1(Journal(*db_).head().value());
     for (int page = 0; page < report.pageCount(); ++page) {
         EXPECT_TRUE(report.pageTexts(page).contains(head)) << page;
         EXPECT_TRUE(report.pageTexts(page).contains(QStringLiteral("Inspección"))) << page;
