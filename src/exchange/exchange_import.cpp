@@ -291,9 +291,14 @@ void ImportRun::readAll()
     reader_.setSplitting(false); // most records are read from their bytes
     for (;;) {
         // A read that fails after the scan read the whole file ends the rows
-        // there, as the end of the file would.
-        if (const Result<ExchangeReader::Read> got = reader_.next(&record_);
-            !got || *got == ExchangeReader::Read::EndOfFile)
+        // there, and the import with it: what follows was never seen.
+        const Result<ExchangeReader::Read> got = reader_.next(&record_);
+        if (!got) {
+            summary_.unreadWhy = got.error().detail;
+            summary_.unreadAtLine = record_.line + 1;
+            break;
+        }
+        if (*got == ExchangeReader::Read::EndOfFile)
             break;
         if (record_.kind == ExchangeRecord::Kind::Section) {
             enterSection(record_);
@@ -319,7 +324,7 @@ void ImportRun::finish(const QString& path)
     // longer matches it. A read stopped early (the user, a full disk) never
     // reached the section again, which is no sign of a change.
     summary_.provenance = scan_.provenance;
-    const bool readToEnd = !summary_.cancelled && !sink_->failure().failed();
+    const bool readToEnd = !summary_.cancelled && !sink_->failure().failed() && summary_.unreadWhy.isEmpty();
     if (reader_.size() != scan_.size || reader_.modified() != scan_.modified
         || (readToEnd
             && (readAgain_.statedDigest != scan_.provenance.statedDigest
@@ -356,11 +361,16 @@ void ImportRun::finish(const QString& path)
     } else if (!listed) {
         outcome = QStringLiteral("failed");
         told = listed.error().detail;
+    } else if (!summary_.unreadWhy.isEmpty()) {
+        outcome = QStringLiteral("failed");
     } else if (summary_.notExchange) {
         outcome = QStringLiteral("failed");
     }
     // Kept as what it is made of too, for readers in other languages.
     MessageWords words = MessageWords::plain(told);
+    if (outcome == QLatin1String("failed") && !summary_.unreadWhy.isEmpty())
+        words = MessageWords::of(QStringLiteral("%1: no se ha podido leer (%2)"),
+                                 {std::move(words), MessageWords::plain(summary_.unreadWhy)});
     const FileProvenance& provenance = summary_.provenance;
     if (!provenance.trustworthy())
         words = MessageWords::of(QStringLiteral("%1: %2"), {std::move(words), provenanceWarningWords(provenance)});
@@ -570,6 +580,12 @@ QStringList summaryLines(const ImportSummary& s, Translator& guru)
                                                     "archivo cuando se haya resuelto (lo ya guardado no se repite)."))
                      .arg(s.failedAtLine)
                      .arg(databaseFailureText(s.failure, guru));
+    if (!s.unreadWhy.isEmpty())
+        lines << guru.GetTranslation(QStringLiteral("La importación se ha detenido en la línea %1: %2. Solo está "
+                                                    "guardado lo que se cuenta como añadido; vuelva a importar el "
+                                                    "archivo cuando se haya resuelto (lo ya guardado no se repite)."))
+                     .arg(s.unreadAtLine)
+                     .arg(s.unreadWhy);
     if (s.cancelled)
         lines << guru.GetTranslation(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
     for (const TableImport& t : s.tables) {

@@ -52,13 +52,17 @@ struct ImportSummary {
     // Why the file was refused before a row was read (changed after signing,
     // or not signed by a trusted office where that is required); empty when not.
     QString refusal;
+    // The file could not be read again after its first reading (the disk or
+    // the network failed): the rows from `unreadAtLine` on were not taken.
+    QString unreadWhy;
+    qint64 unreadAtLine = 0;
 
     // Read as an exchange file, journaled, every row handled (stored, found,
     // refused), and the file as its writer wrote it when it says so.
     bool succeeded() const
     {
         return opened && !notExchange && !journalUnwritable && !failure.failed() && sealError.isEmpty()
-            && refusal.isEmpty() && provenance.trustworthy() && verdict.kind != ProvenanceVerdict::Kind::Changed;
+            && refusal.isEmpty() && unreadWhy.isEmpty() && provenance.trustworthy() && verdict.kind != ProvenanceVerdict::Kind::Changed;
     }
 };
 

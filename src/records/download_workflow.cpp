@@ -277,8 +277,10 @@ void DownloadWorkflow::exchange(Run& run)
     if (serial != view_.shownSerial()) {
         view_.showUnit(serial);
         const Result<DownloadRange> proposed = proposedRange(run.store, serial, session_.clock().now());
-        if (!proposed)
-            return failStoring(run, proposed.error());
+        if (!proposed) {
+            failStoring(run, proposed.error());
+            return;
+        }
         run.range = view_.rangeForConnectedUnit(run.range, *proposed);
     }
     if (!openEntry(run))
