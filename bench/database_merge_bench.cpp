@@ -188,7 +188,7 @@ int main(int argc, char** argv)
 {
     bench::Verdict v(argc, argv);
     QCoreApplication app(argc, argv);
-    const int rows = v.size(1000000, 20000);
+    const int rows = v.rows(1000000, 20000);
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("other.db"));
     fill(*bench::freshDatabase(source), rows);

@@ -97,6 +97,9 @@ public:
             }
             if (type != ColumnType::Single && type != ColumnType::Date)
                 return std::to_chars(at, at + kQuickRoom, value.integer).ptr;
+            // A whole number in a Single: the float it stands for, as append() writes it.
+            if (type == ColumnType::Single && version >= 2)
+                return singleAt(at, float(value.integer));
             return nullptr;
         case StoredValue::Kind::Real:
             if (type == ColumnType::Single && version >= 2 && value.real >= -double(std::numeric_limits<float>::max())
@@ -149,7 +152,9 @@ private:
         if (singles_) {
             const SingleText& known = singles_[singleSlot(bits)];
             if (known.used && known.bits == bits) {
-                std::memcpy(at, known.text, known.size);
+                // The whole slot: a copy of known size is a few moves, not a call.
+                static_assert(sizeof known.text <= kQuickRoom);
+                std::memcpy(at, known.text, sizeof known.text);
                 return at + known.size;
             }
         }

@@ -11,32 +11,8 @@ namespace tvq52 {
 
 namespace {
 
-// The checks of a text, alike for UTF-8 bytes and UTF-16 code units: the
-// characters that matter are all ASCII.
-template <class Unit>
-int twoDigits(const Unit* at)
-{
-    const auto a = static_cast<unsigned>(at[0]), b = static_cast<unsigned>(at[1]);
-    return a - '0' <= 9u && b - '0' <= 9u ? int(a - '0') * 10 + int(b - '0') : -1;
-}
-
-template <class Unit>
-bool isClockTime(const Unit* t, qsizetype size)
-{
-    if (size != 5 || t[2] != Unit(':'))
-        return false;
-    const int h = twoDigits(t), m = twoDigits(t + 3);
-    return h >= 0 && h < 24 && m >= 0 && m < 60;
-}
-
-template <class Unit>
-bool isStoredDate(const Unit* t, qsizetype size)
-{
-    if (size != 10 || t[4] != Unit('-') || t[7] != Unit('-'))
-        return false;
-    const int c = twoDigits(t), y = twoDigits(t + 2), m = twoDigits(t + 5), d = twoDigits(t + 8);
-    return c >= 0 && y >= 0 && m >= 0 && d >= 0 && c * 100 + y >= 1 && QDate::isValid(c * 100 + y, m, d);
-}
+using text_form::isClockTime;
+using text_form::isStoredDate;
 
 // ASCII without a NUL: a unit is a character.
 template <class Unit>

@@ -57,6 +57,44 @@ struct ColumnRole {
 // read with them.
 bool isRecordTime(const ColumnDef& column);
 
+// The forms of a stored date ("yyyy-mm-dd", a day of the calendar from
+// year 1) and of a record's time ("hh:nn"), alike for UTF-8 bytes and
+// UTF-16 code units: the characters that matter are all ASCII. Inline: a
+// merge checks some in every row.
+namespace text_form {
+
+template <class Unit>
+int twoDigits(const Unit* at)
+{
+    const auto a = static_cast<unsigned>(at[0]), b = static_cast<unsigned>(at[1]);
+    return a - '0' <= 9u && b - '0' <= 9u ? int(a - '0') * 10 + int(b - '0') : -1;
+}
+
+template <class Unit>
+bool isClockTime(const Unit* t, qsizetype size)
+{
+    if (size != 5 || t[2] != Unit(':'))
+        return false;
+    const int h = twoDigits(t), m = twoDigits(t + 3);
+    return h >= 0 && h < 24 && m >= 0 && m < 60;
+}
+
+template <class Unit>
+bool isStoredDate(const Unit* t, qsizetype size)
+{
+    if (size != 10 || t[4] != Unit('-') || t[7] != Unit('-'))
+        return false;
+    const int c = twoDigits(t), y = twoDigits(t + 2), m = twoDigits(t + 5), d = twoDigits(t + 8);
+    if (c < 0 || y < 0 || m < 1 || m > 12 || d < 1)
+        return false;
+    const int year = c * 100 + y;
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    const int days = m == 2 ? (leap ? 29 : 28) : 30 + ((m + (m >> 3)) & 1);
+    return year >= 1 && d <= days;
+}
+
+} // namespace text_form
+
 // The one check of a value bound for a table, whether it comes from an
 // exchange file, another database or a download. Key columns must have a
 // value; the times that key a record must be "hh:nn", so that one moment

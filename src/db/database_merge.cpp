@@ -229,8 +229,20 @@ private:
                      sqlite3_int64)
     {
         auto& rows = *static_cast<AddedRows*>(self);
-        if (op == SQLITE_INSERT && qstrcmp(database, "main") == 0 && qstricmp(table, rows.table_.name) == 0)
+        if (op == SQLITE_INSERT && rows.ours(database, table))
             rows.add(db);
+    }
+
+    // SQLite names a table by the same text row after row: the names are
+    // compared again only when another comes.
+    bool ours(const char* database, const char* table)
+    {
+        if (database != database_ || table != tableName_) {
+            database_ = database;
+            tableName_ = table;
+            ours_ = qstrcmp(database, "main") == 0 && qstricmp(table, table_.name) == 0;
+        }
+        return ours_;
     }
 
     void add(sqlite3* db)
@@ -260,6 +272,9 @@ private:
 
     sqlite3* db_;
     const TableDef& table_;
+    const char* database_ = nullptr;
+    const char* tableName_ = nullptr;
+    bool ours_ = false;
     MergeFunctions& functions_;
     std::vector<int> places_;
     std::vector<size_t> keyPlaces_;

@@ -7,7 +7,10 @@
 #include "db/sqlite_value.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
+#include <limits>
+#include <tuple>
 #include <sqlite3.h>
 
 namespace tvq52 {
@@ -134,6 +137,22 @@ MergeFunctions::MergeFunctions()
             keyPlaces_.back().push_back(size_t(keys_.back().back() - t.columns.data()));
         }
     }
+    size_t mostKeys = 0;
+    for (const TableDef& t : schemaTables()) {
+        quick_.emplace_back();
+        mostKeys = std::max(mostKeys, t.key.size());
+        for (const ColumnDef& c : t.columns) {
+            const ColumnRole role = columnRole(t, c);
+            QuickColumn q{c.type, role.key, role.recordTime, -1, 0, maxTextChars(c)};
+            if (c.type == ColumnType::Long || c.type == ColumnType::Short || c.type == ColumnType::Byte)
+                std::tie(q.least, q.most) = integerRange(c.type);
+            for (size_t k = 0; k < t.key.size(); ++k)
+                if (qstrcmp(t.key[k], c.name) == 0)
+                    q.keyIndex = int(k);
+            quick_.back().push_back(q);
+        }
+    }
+    keySpans_.resize(mostKeys);
     text_.reserve(512);
     row_.resize(4096);
     listedKey_.reserve(64);
@@ -184,19 +203,99 @@ const unsigned char* MergeFunctions::rawDigest(const TableDef& table, sqlite3_va
     return raw_.data();
 }
 
+// Whether a text is ASCII without a NUL: each byte a character, and the
+// bytes its canonical text. No early way out, so that it runs wide.
+inline bool isPlainText(const char* t, size_t size)
+{
+    unsigned other = 0;
+    for (size_t i = 0; i < size; ++i)
+        other |= unsigned(static_cast<unsigned char>(t[i]) - 1u >= 0x7fu);
+    return other == 0;
+}
+
+Q_ALWAYS_INLINE char* MergeFunctions::room(char* at, size_t more)
+{
+    return size_t(row_.data() + row_.size() - at) >= more ? at : reserve(at, more);
+}
+
+Q_ALWAYS_INLINE char* MergeFunctions::quickValue(char* at, const QuickColumn& column, sqlite3_value* value)
+{
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_INTEGER: {
+        const qint64 v = sqlite3_value_int64(value);
+        if (column.type == ColumnType::Long || column.type == ColumnType::Short || column.type == ColumnType::Byte)
+            return v < column.least || v > column.most ? nullptr : std::to_chars(at, at + CanonicalEncoder::kQuickRoom, v).ptr;
+        if (column.type == ColumnType::Boolean) {
+            if (v != 0 && v != 1 && v != -1)
+                return nullptr;
+            *at = v != 0 ? '1' : '0';
+            return at + 1;
+        }
+        return column.type == ColumnType::Single
+            ? encoder_.appendQuick(at, ColumnType::Single, StoredValue::ofInteger(v), canonical::kCurrentVersion)
+            : nullptr;
+    }
+    case SQLITE_FLOAT: {
+        if (column.type != ColumnType::Single)
+            return nullptr;
+        const double d = sqlite3_value_double(value);
+        // As checkValueQuick() lets a single through: NaN fails too.
+        if (!(d >= -double(std::numeric_limits<float>::max()) && d <= double(std::numeric_limits<float>::max())))
+            return nullptr;
+        return encoder_.appendQuick(at, ColumnType::Single, StoredValue::ofReal(d), canonical::kCurrentVersion);
+    }
+    case SQLITE_TEXT: {
+        if (column.type != ColumnType::Text && column.type != ColumnType::Date)
+            return nullptr;
+        const char* t = static_cast<const char*>(sqlite3_value_blob(value));
+        const auto size = size_t(sqlite3_value_bytes(value));
+        const bool fits = column.type == ColumnType::Date
+            ? text_form::isStoredDate(t, qsizetype(size))
+            : qint64(size) <= column.most && isPlainText(t, size)
+                && (!column.recordTime || text_form::isClockTime(t, qsizetype(size)));
+        if (!fits)
+            return nullptr;
+        at = room(at, size);
+        // An empty text may come with no buffer at all.
+        if (size > 0)
+            std::memcpy(at, t, size);
+        return at + size;
+    }
+    case SQLITE_NULL:
+        return column.key ? nullptr : at;
+    default:
+        return nullptr;
+    }
+}
+
 RowFit MergeFunctions::listRow(const TableDef& table, sqlite3_value** values)
 {
     const size_t at = size_t(&table - schemaTables().data());
-    const std::vector<ColumnRole>& roles = columnRoles()[at];
+    const std::vector<QuickColumn>& columns = quick_[at];
     listed_ = false;
     RowFit fit = RowFit::Fits;
     char* end = row_.data();
-    // Each value read once, for its check and its text.
-    for (size_t c = 0; c < table.columns.size(); ++c) {
-        const ColumnDef& column = table.columns[c];
+    for (KeySpan& span : keySpans_)
+        span.quick = false;
+    // Each value read once, for its check and its text: the values a record
+    // mostly holds the quick way, any other through the check and encoder.
+    for (size_t c = 0; c < columns.size(); ++c) {
+        const QuickColumn& column = columns[c];
+        if (fit == RowFit::Fits) {
+            end = room(end, 1 + CanonicalEncoder::kQuickRoom);
+            *end = canonical::kFieldSeparator;
+            const size_t from = size_t(end - row_.data()) + (c > 0 ? 1 : 0);
+            if (char* quick = quickValue(row_.data() + from, column, values[c])) {
+                // The quick texts of a key's values are the same in the key's form.
+                if (column.keyIndex >= 0 && column.type != ColumnType::Single)
+                    keySpans_[size_t(column.keyIndex)] = {from, size_t(quick - row_.data()) - from, true};
+                end = quick;
+                continue;
+            }
+        }
         const StoredValue v = storedValueOf(values[c]);
-        if (checkValueQuick(column, roles[c], v) != ValueFault::None) {
-            if (roles[c].key) {
+        if (checkValueQuick(table.columns[c], {column.key, column.recordTime}, v) != ValueFault::None) {
+            if (column.key) {
                 fit = RowFit::KeyRefused;
                 break;
             }
@@ -214,8 +313,11 @@ RowFit MergeFunctions::listRow(const TableDef& table, sqlite3_value** values)
     for (size_t k = 0; k < places.size(); ++k) {
         if (k > 0)
             listedKey_ += canonical::kKeySeparator;
-        encoder_.append(listedKey_, table.columns[places[k]].type, storedValueOf(values[places[k]]),
-                        canonical::kKeyVersion);
+        if (k < keySpans_.size() && keySpans_[k].quick)
+            listedKey_.append(row_.data() + keySpans_[k].from, keySpans_[k].size);
+        else
+            encoder_.append(listedKey_, table.columns[places[k]].type, storedValueOf(values[places[k]]),
+                            canonical::kKeyVersion);
     }
     for (size_t place : watched_) {
         const StoredValue v = storedValueOf(values[place]);

@@ -88,8 +88,29 @@ private:
     // Writes a value's text (after the field separator when `separated`)
     // at `at` in row_, and gives its end.
     char* put(char* at, bool separated, ColumnType type, const StoredValue& value);
-    // Room for `more` bytes at `at` in row_, which may move.
+    // Room for `more` bytes at `at` in row_, which may move; room() is the
+    // inline test before it.
     char* reserve(char* at, size_t more);
+    char* room(char* at, size_t more);
+
+    // What the quick way needs of a column.
+    struct QuickColumn {
+        ColumnType type;
+        bool key;
+        bool recordTime;
+        int keyIndex;      // its place in the key, or -1
+        qint64 least;      // an integer column's range,
+        qint64 most;       // or the most characters of a text
+    };
+    // A value of a kind its column keeps, that fits, with its text written
+    // at `at`: its end. nullptr for any other, which takes the check and put().
+    char* quickValue(char* at, const QuickColumn& column, sqlite3_value* value);
+    // Where a key value's text sits in row_, when listRow() wrote it the quick way.
+    struct KeySpan {
+        size_t from = 0;
+        size_t size = 0;
+        bool quick = false;
+    };
 
     Counts counts_;
     std::vector<qint64> misfits_; // sorted
@@ -106,6 +127,8 @@ private:
     // The places of each table's key columns.
     std::vector<std::vector<const ColumnDef*>> keys_;
     std::vector<std::vector<size_t>> keyPlaces_; // the same, as places among the columns
+    std::vector<std::vector<QuickColumn>> quick_; // each table's columns
+    std::vector<KeySpan> keySpans_;
     CanonicalEncoder encoder_;
 };
 
