@@ -54,10 +54,13 @@ SqliteRecordWriter::Shape SqliteRecordWriter::makeShape(RecordShape shape)
             sets << name + QLatin1String(" = excluded.") + name;
     if (sets.isEmpty())
         sets << s.quotedKey.front() + QLatin1String(" = excluded.") + s.quotedKey.front();
-    s.upsert = QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
+    const QString upsert =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5 RETURNING ")
                    .arg(s.quotedTable, s.quoted.join(QLatin1String(", ")),
                         QStringList(s.quoted.size(), QStringLiteral("?")).join(QLatin1String(", ")),
                         s.quotedKey.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+    s.upsert = upsert + QLatin1String("rowid");
+    s.upsertReturningRow = upsert + QLatin1String("*");
     s.find = QStringLiteral("SELECT rowid FROM %1 WHERE %2").arg(s.quotedTable, keyTerms.join(QLatin1String(" AND ")));
     return s;
 }
@@ -86,19 +89,22 @@ Status SqliteRecordWriter::prepare(Shape& s, bool returningRow)
     }
     // The write lock is taken at once: a reader turned writer could
     // otherwise meet another program's commit and fail without waiting.
-    for (const auto& [statement, sql] :
-         {std::pair<SqliteStatement*, QString>{&begin_, QStringLiteral("BEGIN IMMEDIATE")},
-          {&commit_, QStringLiteral("COMMIT")},
-          {&rollback_, QStringLiteral("ROLLBACK")},
-          {&unit_, QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?")},
-          {&s.fileFind, s.find}})
-        if (Status ready = prepared(*statement, sql); !ready)
-            return ready;
+    if (!unit_.prepared()) {
+        for (const auto& [statement, sql] :
+             {std::pair<SqliteStatement*, QString>{&begin_, QStringLiteral("BEGIN IMMEDIATE")},
+              {&commit_, QStringLiteral("COMMIT")},
+              {&rollback_, QStringLiteral("ROLLBACK")},
+              {&unit_, QStringLiteral("SELECT 1 FROM \"Programacion\" WHERE \"LNumeroSerie\" = ?")}})
+            if (Status ready = prepared(*statement, sql); !ready)
+                return ready;
+    }
+    if (Status ready = prepared(s.fileFind, s.find); !ready)
+        return ready;
     if (!returningRow)
-        return prepared(s.fileUpsert, s.upsert + QLatin1String("rowid"));
+        return prepared(s.fileUpsert, s.upsert);
     if (s.fileUpsertReturningRow.prepared())
         return {};
-    if (Status ready = prepared(s.fileUpsertReturningRow, s.upsert + QLatin1String("*")); !ready)
+    if (Status ready = prepared(s.fileUpsertReturningRow, s.upsertReturningRow); !ready)
         return ready;
     s.returned.clear();
     for (int i = 0; i < s.fileUpsertReturningRow.columnCount(); ++i)

@@ -21,7 +21,7 @@ public:
 
 private:
     struct Shape : RecordShape {
-        QString find, upsert;
+        QString find, upsert, upsertReturningRow;
         SqliteStatement fileFind, fileUpsert, fileUpsertReturningRow;
         // The columns of the row the upsert hands back.
         std::vector<const ColumnDef*> returned;

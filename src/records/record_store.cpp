@@ -139,25 +139,24 @@ RecordStore::~RecordStore() = default;
 
 void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
 {
-    journal_ = journal;
-    entry_ = entry;
+    // Made once here rather than for each record.
+    list_ = nullptr;
+    if (journal && entry > 0)
+        list_ = [this, journal, entry](const QString& table, const Row& stored) -> Status {
+            if (const Status listed = journal->addRecord(entry, table, stored); !listed)
+                return databaseError(writer_->failureOf(journal->lastSqlError()), untranslatedText(listed.error()));
+            return {};
+        };
 }
 
 Result<Stored> RecordStore::write(const QString& tableName, const Row& row)
 {
-    RecordWriter::Listing list;
-    if (journal_ && entry_ > 0)
-        list = [this](const QString& table, const Row& stored) -> Status {
-            if (const Status listed = journal_->addRecord(entry_, table, stored); !listed)
-                return databaseError(writer_->failureOf(journal_->lastSqlError()), untranslatedText(listed.error()));
-            return {};
-        };
     const qint32 serial = row.value(kSerial).toInt();
     // A unique-key violation can only mean that another PC stored the same
     // record between our look and our write: the next try finds it there.
     std::optional<Error> raced;
     for (int tries = 0; tries < 3; ++tries) {
-        Result<KeyedWrite> done = writer_->put(serial, tableName, row, passesLimit(tableName, row), list);
+        Result<KeyedWrite> done = writer_->put(serial, tableName, row, passesLimit(tableName, row), list_);
         if (!done)
             return done.error();
         if (!done->raced)

@@ -73,8 +73,8 @@ private:
 
     Database& database_;
     std::unique_ptr<RecordWriter> writer_;
-    Journal* journal_ = nullptr;
-    qint64 entry_ = 0;
+    // Lists each record in the journal entry set; empty without one.
+    RecordWriter::Listing list_;
 };
 
 // The rows the store writes: every column a record carries, in schema
