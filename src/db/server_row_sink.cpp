@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/journal_tables.h"
+#include "db/server_writes.h"
 
 #include <QSqlError>
 #include <QStringList>

@@ -1,18 +1,15 @@
 #pragma once
 
 #include "core/error.h"
-#include "db/database_failure.h"
-#include "db/sqlite_statement.h"
-#include "db/statement_cache.h"
+#include "db/record_writer.h"
 #include "db/store.h"
 #include "records/recorded_data.h"
 
 #include <QDateTime>
-#include <QSqlQuery>
 #include <QString>
 #include <QVector>
 #include <functional>
-#include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -20,9 +17,6 @@ namespace tvq52 {
 
 class Database;
 class Journal;
-
-// How a record reached its table.
-enum class Stored : std::uint8_t { Added, Rewritten };
 
 // Writes downloaded records by their key: one insert-or-update on the key
 // that sets only the columns the record carries, so that an interval in the
@@ -36,6 +30,7 @@ enum class Stored : std::uint8_t { Added, Rewritten };
 class RecordStore {
 public:
     explicit RecordStore(Database& database);
+    ~RecordStore();
 
     // The journal entry the following records are listed in (0: none).
     void setJournalEntry(Journal* journal, qint64 entry);
@@ -61,7 +56,7 @@ public:
 
     // Called once each write's transaction is open, before the unit is
     // looked at: lets a test act as another program at that very moment.
-    void setTransactionOpenHook(std::function<void()> hook) { transactionOpen_ = std::move(hook); }
+    void setTransactionOpenHook(std::function<void()> hook) { writer_->setTransactionOpenHook(std::move(hook)); }
 
     // The start of the newest stored interval of the unit, or of the newest
     // one that starts before `before`.
@@ -75,61 +70,11 @@ private:
     std::optional<QDateTime> newestStart(const QString& table, qint32 serial,
                                          const std::optional<QDateTime>& before) const;
     Result<Stored> write(const QString& table, const Row& row);
-    Error lastFailure() const { return databaseError(failure_, lastError_); }
-    enum class Attempt : std::uint8_t { Done, Failed, Retry };
-    Attempt attempt(const QString& table, const Row& row, Stored* stored);
-    bool updateUnit(qint32 serial, const Row& values);
-    // What one kind of row needs, worked out once: its columns and statements.
-    struct Shape {
-        QString tableName;
-        QStringList names; // of the row's columns, in its order
-        const TableDef* table = nullptr;
-        std::vector<const ColumnDef*> columns;
-        std::vector<int> key; // positions in `columns`
-        QString find, upsert, upsertReturningRow;
-        // On a database file: the same, prepared on its connection, and the
-        // columns of the row the upsert hands back.
-        SqliteStatement fileFind, fileUpsert, fileUpsertReturningRow;
-        std::vector<const ColumnDef*> returned;
-    };
-    Shape* shape(const QString& table, const Row& row);
-    // The statements every write to a database file runs.
-    struct FileStatements {
-        sqlite3* connection = nullptr;
-        SqliteStatement begin, commit, rollback, unit, night;
-    };
-    // The key columns' values of a row of `s`, in the key's order.
-    static QVariantList keyValues(const Shape& s, const QVariantList& values);
-    Attempt attemptOnFile(Shape& s, const QVariantList& values, qint32 serial, bool marksNight, Stored* stored);
-    bool fileMarkedNight(const Shape& s, const QVariantList& values);
-    bool prepareFile(Shape& s);
-    bool prepared(SqliteStatement& statement, const QString& sql);
-    // Runs a statement that hands back no row; false with the failure noted.
-    bool fileRun(SqliteStatement& statement);
-    bool fileUnitStored(qint32 serial);
-    bool fileFound(Shape& s, const QVariantList& values, bool* existed);
-    bool fileWritten(Shape& s, const QVariantList& values);
-    void fileFailed(const SqliteStep& step);
-    QSqlQuery* statement(const QString& key, const QString& sql);
-    bool run(QSqlQuery* query, const QVariantList& binds);
-    bool begin();
-    bool transactionStep(const QString& sql);
-    void rollback();
-    void failed(DatabaseFailure::Kind why, const QString& text);
-    // Why a statement failed, when the database says more than "refused".
-    DatabaseFailure::Kind failureOf(const QSqlError& error) const;
 
     Database& database_;
-    Journal* journal_ = nullptr;
-    qint64 entry_ = 0;
-    mutable QString lastError_;
-    DatabaseFailure::Kind failure_ = DatabaseFailure::Kind::None;
-    // Prepared once per statement text; map nodes keep their address.
-    StatementCache statements_;
-    std::map<QString, Shape> shapes_;
-    FileStatements file_;
-    Shape* lastShape_ = nullptr;
-    std::function<void()> transactionOpen_;
+    std::unique_ptr<RecordWriter> writer_;
+    // Lists each record in the journal entry set; empty without one.
+    RecordWriter::Listing list_;
 };
 
 // The rows the store writes: every column a record carries, in schema

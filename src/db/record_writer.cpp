@@ -1,0 +1,55 @@
+#include "db/record_writer.h"
+
+#include "db/database.h"
+#include "db/server_record_writer.h"
+#include "db/sqlite_record_writer.h"
+
+#include <algorithm>
+
+namespace tvq52 {
+
+std::unique_ptr<RecordWriter> openRecordWriter(Database& database)
+{
+    if (database.isServer())
+        return std::make_unique<ServerRecordWriter>(database);
+    return std::make_unique<SqliteRecordWriter>(database);
+}
+
+QVariantList RecordShape::keyValues(const QVariantList& values) const
+{
+    QVariantList keyed;
+    for (int k : key)
+        keyed << values[k];
+    return keyed;
+}
+
+Result<RecordShape> recordShape(const QString& tableName, const QStringList& columns)
+{
+    RecordShape shape;
+    shape.tableName = tableName;
+    shape.names = columns;
+    shape.table = schemaTable(tableName);
+    if (!shape.table)
+        return databaseError(DatabaseFailure::Kind::Other, QStringLiteral("No table %1").arg(tableName));
+    const TableDef& t = *shape.table;
+    shape.quotedTable = quoteIdentifier(QString::fromUtf8(t.name));
+    for (const QString& column : columns) {
+        const ColumnDef* c = t.column(column);
+        if (!c)
+            return databaseError(DatabaseFailure::Kind::Other,
+                                 QStringLiteral("%1 has no column %2").arg(tableName, column));
+        shape.columns.push_back(c);
+        shape.quoted << quoteIdentifier(QString::fromUtf8(c->name));
+    }
+    for (const char* k : t.key) {
+        const auto at = std::find(shape.columns.begin(), shape.columns.end(), t.column(QString::fromUtf8(k)));
+        if (at == shape.columns.end())
+            return databaseError(DatabaseFailure::Kind::Other,
+                                 QStringLiteral("%1 row without its key column %2").arg(tableName, QString::fromUtf8(k)));
+        shape.key.push_back(int(at - shape.columns.begin()));
+        shape.quotedKey << quoteIdentifier(QString::fromUtf8(k));
+    }
+    return shape;
+}
+
+} // namespace tvq52
