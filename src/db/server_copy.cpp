@@ -15,7 +15,8 @@ namespace {
 QString stageColumns(const SinkTable& t)
 {
     QStringList parts{QStringLiteral("tvq52_line bigint"), QStringLiteral("tvq52_first boolean"),
-                      QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea")};
+                      QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea"),
+                      QStringLiteral("tvq52_pack integer")};
     for (const ColumnDef* c : t.columns)
         parts << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1Char(' ') + serverCast(*c);
     return parts.join(QLatin1String(", "));
@@ -184,17 +185,18 @@ bool ServerCopyTable::encodeColumns(const SinkRow& row, std::string& out) const
 }
 
 bool ServerCopyTable::encodeStaged(qint64 line, bool first, std::string_view key, const unsigned char* digest,
-                                   const SinkRow& row, std::string& out) const
+                                   qint32 pack, const SinkRow& row, std::string& out) const
 {
     const size_t start = out.size();
-    appendBigEndian<qint16>(out, qint16(4 + table_.columns.size()));
+    appendBigEndian<qint16>(out, qint16(5 + table_.columns.size()));
     appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, line);
     appendBigEndian<qint32>(out, 1), out.push_back(char(first ? 1 : 0));
     if (digest) {
         appendField(out, key.data(), key.size());
         appendField(out, reinterpret_cast<const char*>(digest), packed_lines::kDigestBytes);
+        appendBigEndian<qint32>(out, 4), appendBigEndian<qint32>(out, pack);
     } else {
-        appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1);
+        appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1);
     }
     if (encodeColumns(row, out))
         return true;
@@ -210,8 +212,8 @@ QByteArray ServerCopyTable::stageRowStatement(const SinkTable& t, const QByteArr
         arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 3).arg(serverCast(*c));
     }
     const QString list = columns.join(QLatin1Char(','));
-    return QStringLiteral("INSERT INTO %1 (tvq52_line, tvq52_first, tvq52_key, tvq52_digest, %2) SELECT 0, true, "
-                          "$1::text, decode($2::text, 'hex'), %2 FROM unnest(%3) AS v (%2)")
+    return QStringLiteral("INSERT INTO %1 (tvq52_line, tvq52_first, tvq52_key, tvq52_digest, tvq52_pack, %2) SELECT 0, "
+                          "true, $1::text, decode($2::text, 'hex'), 0, %2 FROM unnest(%3) AS v (%2)")
         .arg(QString::fromUtf8(stage), list, arrays.join(QLatin1Char(',')))
         .toUtf8();
 }

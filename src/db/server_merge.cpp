@@ -117,16 +117,19 @@ void appendStagePrefix(QByteArray& out, qint64 n, bool fits)
     out += fits ? "\tt\t" : "\tf\t";
 }
 
-// A staged row's journal key and digest, for the server's store function.
-void appendListing(QByteArray& out, std::string_view key, const packed_lines::Digest* digest)
+// A staged row's journal key, digest and line, for the server's store function.
+void appendListing(QByteArray& out, std::string_view key, const packed_lines::Digest* digest, qint32 pack)
 {
     if (!digest) {
-        out += "\\N\t\\N\t";
+        out += "\\N\t\\N\t\\N\t";
         return;
     }
     appendCopyText(out, key.data(), int(key.size()));
     out += "\t\\\\x";
     out += QByteArray::fromRawData(reinterpret_cast<const char*>(digest->data()), int(digest->size())).toHex();
+    out += '\t';
+    char number[12];
+    out.append(number, std::to_chars(number, number + sizeof number, pack).ptr - number);
     out += '\t';
 }
 
@@ -135,11 +138,11 @@ void appendListing(QByteArray& out, std::string_view key, const packed_lines::Di
 // Whole rows carry their journal listing (`whole`), keys do not.
 void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* values, const std::vector<size_t>& at,
                    qint64 n, bool fits, QHash<quint32, QByteArray>& reals, bool whole = false,
-                   std::string_view key = {}, const packed_lines::Digest* digest = nullptr)
+                   std::string_view key = {}, const packed_lines::Digest* digest = nullptr, qint32 pack = 0)
 {
     appendStagePrefix(out, n, fits);
     if (whole)
-        appendListing(out, key, digest);
+        appendListing(out, key, digest, pack);
     for (size_t i = 0; i < at.size(); ++i) {
         if (i > 0)
             out += '\t';
@@ -151,7 +154,8 @@ void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* val
 QByteArray stageTable(const TableDef& t)
 {
     QStringList columns{QStringLiteral("n bigint"), QStringLiteral("tvq52_first boolean"),
-                        QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea")};
+                        QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea"),
+                        QStringLiteral("tvq52_pack integer")};
     for (const ColumnDef& c : t.columns)
         columns << serverName(c.name) + QLatin1Char(' ') + serverCast(c);
     return QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DROP")
@@ -380,6 +384,7 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     std::iota(allColumns.begin(), allColumns.end(), size_t(0));
     std::vector<sqlite3_value*> values(columns), keys(keyAt.size());
     packed_lines::Digest digest{};
+    packed_lines::LineNumbers packs;
     fitting_ = 0;
     seen_ = MergeFunctions::Counts();
     QByteArray chunk;
@@ -409,8 +414,8 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
                 keys[k] = values[keyAt[k]];
             // The digest first: the key is made in the same buffer as the row's text.
             std::memcpy(digest.data(), functions_.rawDigest(t, values.data()), digest.size());
-            appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true,
-                          functions_.keyText(t, keys.data()), &digest);
+            const std::string_view key = functions_.keyText(t, keys.data());
+            appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true, key, &digest, packs.next(key));
         } else if (whole) {
             appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true);
         }

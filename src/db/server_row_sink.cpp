@@ -164,6 +164,7 @@ void ServerRowSink::startBatch(size_t table)
     keyPool_.release();
     keys_.emplace(&keyPool_);
     keys_->reserve(size_t(batchRows_));
+    packs_.clear();
     out_ = ServerCopyTable::header();
     pollAt_ = kCopyPiece;
 }
@@ -218,9 +219,12 @@ bool ServerRowSink::encode(const Table& t, qint64 line, bool first, const SinkRo
 {
     std::string_view key;
     const unsigned char* digest = nullptr;
-    if (first && t.digest->listed())
+    qint32 pack = 0;
+    if (first && t.digest->listed()) {
         t.digest->computeRaw(row, &key, &digest);
-    return t.copy->encodeStaged(line, first, key, digest, row, out_);
+        pack = packs_.next(key);
+    }
+    return t.copy->encodeStaged(line, first, key, digest, pack, row, out_);
 }
 
 // Sends what is made of the COPY data; a broken connection shows when the COPY ends.
@@ -382,6 +386,7 @@ bool ServerRowSink::restage()
     if (!ensureStage(t, batch_.front().line) || !startCopy(t.copy->copyStatement(), batch_.front().line, true))
         return false;
     out_ = ServerCopyTable::header();
+    packs_.clear();
     for (size_t i = 0; i < batchSize_; ++i) {
         const Pending& p = batch_[i];
         if (!encode(t, p.line, p.first < 0, p.row)) {

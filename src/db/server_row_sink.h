@@ -111,6 +111,7 @@ private:
     std::pmr::monotonic_buffer_resource keyPool_;
     std::optional<std::pmr::unordered_map<std::pmr::string, qint64>> keys_; // the batch's first row of each key
     std::string keyBytes_;
+    packed_lines::LineNumbers packs_; // the journal lines of the open batch's records
     std::string out_;
     // The lines the server wrote for the batch, until it commits.
     std::vector<packed_lines::Line> batchLines_;
