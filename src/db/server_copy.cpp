@@ -137,7 +137,8 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t) : table_(t)
     // the store: one look into the key's index per row (the table may hold
     // millions, a batch a few thousand). A row the function adds compares
     // the same as its staged self, so the counts hold whichever runs first.
-    const QString old = QStringLiteral("old AS MATERIALIZED (SELECT s.tvq52_line, NOT (%1) AS differs FROM %2 s "
+    const QString old = QStringLiteral("old AS MATERIALIZED (SELECT s.tvq52_line, s.tvq52_first, NOT (%1) AS differs "
+                                       "FROM %2 s "
                                        "CROSS JOIN LATERAL (SELECT * FROM %3 t WHERE %4 LIMIT 1) t)")
                             .arg(matchColumns(t, false, "t", "s"), stage, table, matchColumns(t, true, "t", "s"));
     // A later row of a key the table lacked, against the batch's first row of it.
@@ -146,8 +147,16 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t) : table_(t)
                        "WHERE NOT d.tvq52_first AND NOT EXISTS (SELECT 1 FROM old o WHERE o.tvq52_line = "
                        "d.tvq52_line) AND NOT (%3))")
             .arg(stage, matchColumns(t, true, "d", "f"), matchColumns(t, false, "d", "f"));
-    const QString stored = QStringLiteral("f AS MATERIALIZED (%1)").arg(QString::fromUtf8(collectStoreCall()));
-    insert_ = QStringLiteral("WITH %1, %2, %3 SELECT NULL::bigint, (SELECT records FROM f WHERE line_id IS NULL), "
+    // The store only when a staged key is not stored (the keys of first
+    // rows are distinct): its function is called for each row of the gate,
+    // none when every key was found.
+    const QString stored =
+        QStringLiteral("f AS MATERIALIZED (SELECT f.* FROM (SELECT $1::bigint AS entry WHERE (SELECT count(*) FROM %1 "
+                       "WHERE tvq52_first) > (SELECT count(*) FROM old WHERE tvq52_first)) gate "
+                       "CROSS JOIN LATERAL tvq52_collect_store(gate.entry, $2::text, $3::text, $4::boolean) f)")
+            .arg(stage);
+    insert_ = QStringLiteral("WITH %1, %2, %3 SELECT NULL::bigint, coalesce((SELECT records FROM f WHERE line_id IS "
+                             "NULL), 0), "
                              "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later), NULL, NULL, NULL, NULL "
                              "UNION ALL SELECT line_id, records, 0, line_table, first_key, last_key, line_digest "
                              "FROM f WHERE line_id IS NOT NULL")

@@ -224,9 +224,7 @@ void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTa
 {
     // The staging table and the join of what was added stay in memory; the
     // first can only be set before the session's first temporary table.
-    if (const ServerBulk::Answer fresh = bulk_.exec("SELECT pg_my_temp_schema() = 0", {});
-        fresh.ok() && fresh.rows() == 1 && fresh.text(0, 0)[0] == 't')
-        bulk_.exec("SET temp_buffers = '512MB'", {});
+    bulk_.sizeTempBuffers("512MB");
     // Compiling the statement's plan costs more than it gains on one pass.
     // The staged rows' figures (ANALYZE) let the server weigh a scan of the
     // table against a look into its key for each row, when most are there.
