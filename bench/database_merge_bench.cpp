@@ -137,7 +137,8 @@ double psqlCopy(const DatabaseTarget& target, const QString& rowsFile, const ben
     if (!ok)
         std::printf("psql peer: %s\n", psql.readAll().constData());
     else
-        std::printf("psql peer: %.2f s, the server's processor time %.2f s\n", seconds, server.cpuSeconds() - serverCpu);
+        std::printf("psql peer: %.2f s, the server's processor time %.2f s\n", seconds,
+                    server.cpuSeconds() - serverCpu);
     return ok ? seconds : -1;
 }
 

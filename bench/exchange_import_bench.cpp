@@ -91,8 +91,7 @@ std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, c
             "differs %lld, refused %lld\n",
             backend, pass == 0 ? "import into empty database" : "same file again (all present)", passes[pass].seconds,
             bench::cpuSeconds(RUSAGE_SELF) - cpu, server ? server->cpuSeconds() - serverCpu : 0.0,
-            qint64(double(rows) / std::max(0.001, passes[pass].seconds)), iv.added, iv.present, iv.differs,
-            iv.refused);
+            qint64(double(rows) / std::max(0.001, passes[pass].seconds)), iv.added, iv.present, iv.differs, iv.refused);
         std::fflush(stdout);
         const qint64 expectAdded = pass == 0 ? rows : 0;
         passes[pass].ok = s.succeeded() && iv.table == kTable && iv.added == expectAdded

@@ -246,7 +246,7 @@ Status ServerTableMerge::run(const TableDef& t, const QString& sourceName, Merge
 }
 
 Result<std::optional<qint64>> ServerTableMerge::storeTable(const TableDef& t, const QString& sourceName,
-                                                          MergeTableCount& count, qint64& presentMisfits)
+                                                           MergeTableCount& count, qint64& presentMisfits)
 {
     using Added = std::optional<qint64>;
     // Compiling the statement's plan costs more than it gains on one pass.
@@ -266,7 +266,8 @@ Result<std::optional<qint64>> ServerTableMerge::storeTable(const TableDef& t, co
     // meanwhile) leaves some unstored, and the rows go again, keys first.
     Added added;
     if (*empty) {
-        for (const QByteArray& sql : {QByteArray("SAVEPOINT tvq52_merge_direct"), stageTable(t), grantStageStatement(kStage)})
+        for (const QByteArray& sql :
+             {QByteArray("SAVEPOINT tvq52_merge_direct"), stageTable(t), grantStageStatement(kStage)})
             if (Status s = exec(sql); !s)
                 return s.error();
         const Result<bool> copied = copyRows(t, sourceName, count, Copy::Direct);
@@ -283,7 +284,8 @@ Result<std::optional<qint64>> ServerTableMerge::storeTable(const TableDef& t, co
     // Else the keys first, then only the rows whose key is missing.
     if (!added) {
         const Status keyStage = exec(keyStageTable(t));
-        const Result<bool> copied = keyStage ? copyRows(t, sourceName, count, Copy::Keys) : Result<bool>(keyStage.error());
+        const Result<bool> copied =
+            keyStage ? copyRows(t, sourceName, count, Copy::Keys) : Result<bool>(keyStage.error());
         if (!copied || !*copied)
             return copied ? Result<Added>(Added()) : Result<Added>(copied.error());
         const Status analyzed = exec("ANALYZE " + kKeyStage);

@@ -178,9 +178,10 @@ TEST_F(ServerRolesTest, LoginsReadButChangeNothingAndAnAdminHandsOutOnlyTheThree
             QStringLiteral("GRANT SELECT ON tvq52_stage_mixed TO %1").arg(quoteIdentifier(roles_.owner))};
         for (const QString& step : steps)
             ASSERT_TRUE(run(*collector, step).isEmpty()) << step.toStdString();
-        EXPECT_EQ(run(*collector, QStringLiteral("SELECT count(*) FROM tvq52_collect_store((SELECT entry FROM "
-                                                 "tvq52_journal_open('import', NULL, '', 3, NULL)), 'Intervalos', "
-                                                 "'tvq52_stage_mixed', false)")),
+        EXPECT_EQ(run(*collector,
+                      QStringLiteral("SELECT count(*) FROM tvq52_collect_store((SELECT entry FROM "
+                                     "tvq52_journal_open('import', NULL, '', 3, NULL)), 'Intervalos', "
+                                     "'tvq52_stage_mixed', false)")),
                   QString::fromLatin1(refusal));
         run(*collector, QStringLiteral("ROLLBACK"));
     }
