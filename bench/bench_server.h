@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace tvq52::bench {
 
@@ -95,6 +96,38 @@ public:
 
     // Where the server listens, as an administrator.
     const DatabaseTarget& admin() const { return admin_; }
+
+    // The processor time the server's processes took so far: the
+    // postmaster's own and that of its children, ended or still running
+    // (a session's backend). On a loaded machine more telling than wall time.
+    double cpuSeconds() const
+    {
+        QFile dirFile(state() + QStringLiteral("/dir"));
+        if (!dirFile.open(QIODevice::ReadOnly))
+            return 0;
+        QFile pidFile(QString::fromUtf8(dirFile.readAll()).trimmed() + QStringLiteral("/data/postmaster.pid"));
+        if (!pidFile.open(QIODevice::ReadOnly))
+            return 0;
+        const QByteArray postmaster = pidFile.readLine().trimmed();
+        // Fields after the command's name: state, parent, ..., then from the
+        // 12th utime, stime, cutime, cstime, in clock ticks.
+        const auto fields = [](const QString& pid) {
+            QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+            const QByteArray stat = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            return stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        };
+        const double tick = double(sysconf(_SC_CLK_TCK));
+        double total = 0;
+        const QList<QByteArray> own = fields(QString::fromLatin1(postmaster));
+        for (int i = 11; i < 15 && i < own.size(); ++i)
+            total += own[i].toDouble() / tick;
+        for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            const QList<QByteArray> child = pid.toInt() > 0 ? fields(pid) : QList<QByteArray>();
+            if (child.size() > 12 && child[1] == postmaster)
+                total += (child[11].toDouble() + child[12].toDouble()) / tick;
+        }
+        return total;
+    }
 
 private:
     QString state() const { return dir_.filePath(QStringLiteral("pg")); }

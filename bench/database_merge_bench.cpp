@@ -114,8 +114,9 @@ bool exportRows(const QString& sourcePath, const QString& file)
 // The peer on PostgreSQL: psql's \copy of the same rows into a staging
 // table, then INSERT ... ON CONFLICT DO NOTHING into the keyed table of an
 // empty database, in one transaction.
-double psqlCopy(const DatabaseTarget& target, const QString& rowsFile)
+double psqlCopy(const DatabaseTarget& target, const QString& rowsFile, const bench::PrivateServer& server)
 {
+    const double serverCpu = server.cpuSeconds();
     QProcess psql;
     psql.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer timer;
@@ -135,6 +136,9 @@ double psqlCopy(const DatabaseTarget& target, const QString& rowsFile)
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     if (!ok)
         std::printf("psql peer: %s\n", psql.readAll().constData());
+    else
+        std::printf("psql peer: %.2f s, the server's processor time %.2f s\n", seconds,
+                    server.cpuSeconds() - serverCpu);
     return ok ? seconds : -1;
 }
 
@@ -143,7 +147,8 @@ struct Passes {
     double second = -1;
 };
 
-Passes mergeTwice(bench::Verdict& v, Database& target, const QString& source, int rows, const char* backend)
+Passes mergeTwice(bench::Verdict& v, Database& target, const QString& source, int rows, const char* backend,
+                  const bench::PrivateServer* server = nullptr)
 {
     Passes times;
     const double before = bench::peakResidentMb();
@@ -151,9 +156,12 @@ Passes mergeTwice(bench::Verdict& v, Database& target, const QString& source, in
         QElapsedTimer timer;
         timer.start();
         const double cpu = bench::cpuSeconds();
+        const double serverCpu = server ? server->cpuSeconds() : 0;
         const MergeResult r = mergeDatabase(target, source);
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         const double cpuUsed = bench::cpuSeconds() - cpu;
+        if (server)
+            std::printf("%s: the server's processor time %.2f s\n", backend, server->cpuSeconds() - serverCpu);
         qint64 present = 0;
         for (const MergeTableCount& t : r.tables)
             present += t.present;
@@ -218,12 +226,12 @@ int main(int argc, char** argv)
     const QString rowsFile = dir.filePath(QStringLiteral("rows.txt"));
     if (!exportRows(source, rowsFile))
         v.failed(QStringLiteral("PostgreSQL: the rows for psql"));
-    const double serverPeer = psqlCopy(server.freshDatabase(QStringLiteral("bench_peer"))->target(), rowsFile);
+    const double serverPeer = psqlCopy(server.freshDatabase(QStringLiteral("bench_peer"))->target(), rowsFile, server);
     if (serverPeer < 0)
         v.failed(QStringLiteral("PostgreSQL: psql \\copy"));
     auto target = server.freshDatabase(QStringLiteral("bench_merge"));
     const auto collector = server.asCollector(*target);
-    const Passes merged = mergeTwice(v, collector ? *collector : *target, source, rows, "PostgreSQL");
+    const Passes merged = mergeTwice(v, collector ? *collector : *target, source, rows, "PostgreSQL", &server);
     judge(v, "PostgreSQL", "psql \\copy+INSERT ON CONFLICT", serverPeer, merged);
     if (merged.first > 0
         && !bench::printJournalShare(*target, rows, merged.first))

@@ -73,7 +73,8 @@ struct Pass {
 };
 
 // Imports the file twice: into the empty database, then again.
-std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, const char* backend, bench::Verdict& v)
+std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, const char* backend, bench::Verdict& v,
+                                  const bench::PrivateServer* server = nullptr)
 {
     Pass passes[2];
     for (int pass = 0; pass < 2; ++pass) {
@@ -81,15 +82,16 @@ std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, c
         QElapsedTimer t;
         t.start();
         const double cpu = bench::cpuSeconds(RUSAGE_SELF);
+        const double serverCpu = server ? server->cpuSeconds() : 0;
         const ImportSummary s = importer.run(file);
         passes[pass].seconds = double(t.elapsed()) / 1000.0;
         const TableImport& iv = s.tables[4];
         std::printf(
-            "%s, %s: %.2f s (our CPU %.2f s), %lld rows/s, added %lld, present %lld, differs %lld, "
-            "refused %lld\n",
+            "%s, %s: %.2f s (our CPU %.2f s, the server's %.2f s), %lld rows/s, added %lld, present %lld, "
+            "differs %lld, refused %lld\n",
             backend, pass == 0 ? "import into empty database" : "same file again (all present)", passes[pass].seconds,
-            bench::cpuSeconds(RUSAGE_SELF) - cpu, qint64(double(rows) / std::max(0.001, passes[pass].seconds)),
-            iv.added, iv.present, iv.differs, iv.refused);
+            bench::cpuSeconds(RUSAGE_SELF) - cpu, server ? server->cpuSeconds() - serverCpu : 0.0,
+            qint64(double(rows) / std::max(0.001, passes[pass].seconds)), iv.added, iv.present, iv.differs, iv.refused);
         std::fflush(stdout);
         const qint64 expectAdded = pass == 0 ? rows : 0;
         passes[pass].ok = s.succeeded() && iv.table == kTable && iv.added == expectAdded
@@ -101,18 +103,20 @@ std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, c
 }
 
 // Runs a loader program; its wall time in seconds, or a negative one when it failed.
-double timedRun(const QString& program, const QStringList& args, bench::Verdict& v)
+double timedRun(const QString& program, const QStringList& args, bench::Verdict& v,
+                const bench::PrivateServer* server = nullptr)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     QElapsedTimer t;
     t.start();
     const double cpu = bench::cpuSeconds(RUSAGE_CHILDREN);
+    const double serverCpu = server ? server->cpuSeconds() : 0;
     p.start(program, args);
     const bool ok = p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     const double seconds = double(t.elapsed()) / 1000.0;
-    std::printf("%s: %.2f s (its CPU %.2f s)\n", qPrintable(program), seconds,
-                bench::cpuSeconds(RUSAGE_CHILDREN) - cpu);
+    std::printf("%s: %.2f s (its CPU %.2f s, the server's %.2f s)\n", qPrintable(program), seconds,
+                bench::cpuSeconds(RUSAGE_CHILDREN) - cpu, server ? server->cpuSeconds() - serverCpu : 0.0);
     const QByteArray said = p.readAll().trimmed();
     if (!ok || !said.isEmpty()) {
         v.failed(QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(said)));
@@ -164,7 +168,7 @@ void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdic
     bench::PrivateServer server;
     std::unique_ptr<Database> db = server.freshDatabase(QStringLiteral("bench_import"));
     const auto collector = server.asCollector(*db);
-    const std::pair<Pass, Pass> ours = importTwice(collector ? *collector : *db, file, rows, "PostgreSQL", v);
+    const std::pair<Pass, Pass> ours = importTwice(collector ? *collector : *db, file, rows, "PostgreSQL", v, &server);
     server.freshDatabase(QStringLiteral("bench_copy")).reset();
     const DatabaseTarget& admin = server.admin();
     const double theirs = timedRun(
@@ -173,7 +177,7 @@ void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdic
          QStringLiteral("-h"), admin.host, QStringLiteral("-p"), QString::number(admin.port), QStringLiteral("-U"),
          admin.user, QStringLiteral("-d"), QStringLiteral("bench_copy"), QStringLiteral("-c"),
          QStringLiteral("\\copy \"%1\" (%2) FROM '%3' WITH (FORMAT csv)").arg(kTable, quotedColumns(), csv)},
-        v);
+        v, &server);
     judge(v, QStringLiteral("PostgreSQL"), QStringLiteral("psql \\copy"), ours, theirs);
     if (ours.first.ok
         && !bench::printJournalShare(*db, rows, ours.first.seconds))

@@ -655,8 +655,8 @@ void runServerMerge(Database& target, const QString& sourcePath, const MergeProg
     mergeSharedTables(
         sourceTables, progress, stop, result,
         [&](const TableDef& t, const QString& name, MergeTableCount& count) {
-            merge.run(t, name, count);
-            result.failure = merge.failure;
+            if (const Status merged = merge.run(t, name, count); !merged)
+                result.failure = databaseFailureOf(merged.error());
         },
         [source](const QString& name) { return sourceColumnNames(source, name); });
     if (result.failure.kind == DatabaseFailure::Kind::ConnectionLost)

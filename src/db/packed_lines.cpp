@@ -130,6 +130,30 @@ void Packer::clear()
     full_.clear();
 }
 
+qint32 LineNumbers::next(std::string_view key)
+{
+    const std::string_view unit = serialOf(key);
+    if (!last_ || lastUnit_ != unit) {
+        auto it = open_.find(unit);
+        if (it == open_.end())
+            it = open_.emplace(std::string(unit), Open{lines_++, 0}).first;
+        last_ = &it->second;
+        lastUnit_.assign(unit);
+    }
+    if (last_->records == perLine_)
+        *last_ = Open{lines_++, 0};
+    ++last_->records;
+    return last_->line;
+}
+
+void LineNumbers::clear()
+{
+    open_.clear();
+    last_ = nullptr;
+    lastUnit_.clear();
+    lines_ = 0;
+}
+
 namespace {
 
 // Format 2, as the server's store function writes it: per record the key's

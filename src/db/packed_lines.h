@@ -88,6 +88,28 @@ private:
     std::uint64_t opened_ = 0;
 };
 
+// Numbers the lines the server's store function packs a batch's records
+// in: a line per unit and at most kRecordsPerLine records, numbered in the
+// order they open. Rows mostly come unit after unit.
+class LineNumbers {
+public:
+    explicit LineNumbers(int recordsPerLine = kRecordsPerLine) : perLine_(recordsPerLine) {}
+    // The line of the record of `key`.
+    qint32 next(std::string_view key);
+    void clear();
+
+private:
+    struct Open {
+        qint32 line = 0;
+        int records = 0;
+    };
+    int perLine_;
+    std::map<std::string, Open, std::less<>> open_; // by serial
+    std::string lastUnit_;
+    Open* last_ = nullptr;
+    qint32 lines_ = 0;
+};
+
 // The records of a packed value, in the order they were added; an error
 // when it is not a packed value this program writes, or is cut short.
 Result<std::vector<Record>> unpack(QByteArrayView packed);

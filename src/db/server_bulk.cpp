@@ -172,6 +172,13 @@ bool ServerBulk::putCopyData(QByteArrayView data)
     return conn_ && PQputCopyData(conn_, data.constData(), int(data.size())) == 1;
 }
 
+void ServerBulk::sizeTempBuffers(const QByteArray& size)
+{
+    if (const Answer fresh = exec("SELECT pg_my_temp_schema() = 0", {});
+        fresh.ok() && fresh.rows() == 1 && fresh.text(0, 0)[0] == 't')
+        exec("SET temp_buffers = '" + size + "'", {});
+}
+
 ServerBulk::Answer ServerBulk::endCopy()
 {
     if (!conn_ || PQputCopyEnd(conn_, nullptr) != 1) {

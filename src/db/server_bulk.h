@@ -80,6 +80,9 @@ public:
     Status startCopy(const QByteArray& sql);
     bool putCopyData(QByteArrayView data);
     Answer endCopy();
+    // Temporary tables live in the session's own buffers, which can be sized
+    // only before its first one: `size` (e.g. "512MB") when still possible.
+    void sizeTempBuffers(const QByteArray& size);
     // What the connection last said went wrong, and whether it is still up.
     QString connectionError() const;
     bool connectionUp() const;

@@ -15,7 +15,8 @@ namespace {
 QString stageColumns(const SinkTable& t)
 {
     QStringList parts{QStringLiteral("tvq52_line bigint"), QStringLiteral("tvq52_first boolean"),
-                      QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea")};
+                      QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea"),
+                      QStringLiteral("tvq52_pack integer")};
     for (const ColumnDef* c : t.columns)
         parts << quoteIdentifier(QString::fromUtf8(c->name)) + QLatin1Char(' ') + serverCast(*c);
     return parts.join(QLatin1String(", "));
@@ -136,8 +137,10 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t) : table_(t)
     // the store: one look into the key's index per row (the table may hold
     // millions, a batch a few thousand). A row the function adds compares
     // the same as its staged self, so the counts hold whichever runs first.
-    const QString old = QStringLiteral("old AS MATERIALIZED (SELECT s.tvq52_line, NOT (%1) AS differs FROM %2 s "
-                                       "CROSS JOIN LATERAL (SELECT * FROM %3 t WHERE %4 LIMIT 1) t)")
+    const QString old = QStringLiteral(
+                            "old AS MATERIALIZED (SELECT s.tvq52_line, s.tvq52_first, NOT (%1) AS differs "
+                            "FROM %2 s "
+                            "CROSS JOIN LATERAL (SELECT * FROM %3 t WHERE %4 LIMIT 1) t)")
                             .arg(matchColumns(t, false, "t", "s"), stage, table, matchColumns(t, true, "t", "s"));
     // A later row of a key the table lacked, against the batch's first row of it.
     const QString later =
@@ -145,11 +148,21 @@ ServerCopyTable::ServerCopyTable(const SinkTable& t) : table_(t)
                        "WHERE NOT d.tvq52_first AND NOT EXISTS (SELECT 1 FROM old o WHERE o.tvq52_line = "
                        "d.tvq52_line) AND NOT (%3))")
             .arg(stage, matchColumns(t, true, "d", "f"), matchColumns(t, false, "d", "f"));
-    const QString stored = QStringLiteral("f AS MATERIALIZED (%1)").arg(QString::fromUtf8(collectStoreCall()));
-    insert_ = QStringLiteral("WITH %1, %2, %3 SELECT NULL::bigint, (SELECT records FROM f WHERE line_id IS NULL), "
-                             "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later), NULL, NULL, NULL, NULL "
-                             "UNION ALL SELECT line_id, records, 0, line_table, first_key, last_key, line_digest "
-                             "FROM f WHERE line_id IS NOT NULL")
+    // The store only when a staged key is not stored (the keys of first
+    // rows are distinct): its function is called for each row of the gate,
+    // none when every key was found.
+    const QString stored =
+        QStringLiteral(
+            "f AS MATERIALIZED (SELECT f.* FROM (SELECT $1::bigint AS entry WHERE (SELECT count(*) FROM %1 "
+            "WHERE tvq52_first) > (SELECT count(*) FROM old WHERE tvq52_first)) gate "
+            "CROSS JOIN LATERAL tvq52_collect_store(gate.entry, $2::text, $3::text, $4::boolean) f)")
+            .arg(stage);
+    insert_ = QStringLiteral(
+                  "WITH %1, %2, %3 SELECT NULL::bigint, coalesce((SELECT records FROM f WHERE line_id IS "
+                  "NULL), 0), "
+                  "(SELECT count(*) FROM old WHERE differs) + (SELECT n FROM later), NULL, NULL, NULL, NULL "
+                  "UNION ALL SELECT line_id, records, 0, line_table, first_key, last_key, line_digest "
+                  "FROM f WHERE line_id IS NOT NULL")
                   .arg(old, later, stored)
                   .toUtf8();
     store_ = QByteArrayLiteral("SELECT line_id, records, 0, line_table, first_key, last_key, line_digest FROM "
@@ -184,17 +197,18 @@ bool ServerCopyTable::encodeColumns(const SinkRow& row, std::string& out) const
 }
 
 bool ServerCopyTable::encodeStaged(qint64 line, bool first, std::string_view key, const unsigned char* digest,
-                                   const SinkRow& row, std::string& out) const
+                                   qint32 pack, const SinkRow& row, std::string& out) const
 {
     const size_t start = out.size();
-    appendBigEndian<qint16>(out, qint16(4 + table_.columns.size()));
+    appendBigEndian<qint16>(out, qint16(5 + table_.columns.size()));
     appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, line);
     appendBigEndian<qint32>(out, 1), out.push_back(char(first ? 1 : 0));
     if (digest) {
         appendField(out, key.data(), key.size());
         appendField(out, reinterpret_cast<const char*>(digest), packed_lines::kDigestBytes);
+        appendBigEndian<qint32>(out, 4), appendBigEndian<qint32>(out, pack);
     } else {
-        appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1);
+        appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1);
     }
     if (encodeColumns(row, out))
         return true;
@@ -210,8 +224,9 @@ QByteArray ServerCopyTable::stageRowStatement(const SinkTable& t, const QByteArr
         arrays << QStringLiteral("$%1::%2[]").arg(arrays.size() + 3).arg(serverCast(*c));
     }
     const QString list = columns.join(QLatin1Char(','));
-    return QStringLiteral("INSERT INTO %1 (tvq52_line, tvq52_first, tvq52_key, tvq52_digest, %2) SELECT 0, true, "
-                          "$1::text, decode($2::text, 'hex'), %2 FROM unnest(%3) AS v (%2)")
+    return QStringLiteral(
+               "INSERT INTO %1 (tvq52_line, tvq52_first, tvq52_key, tvq52_digest, tvq52_pack, %2) SELECT 0, "
+               "true, $1::text, decode($2::text, 'hex'), 0, %2 FROM unnest(%3) AS v (%2)")
         .arg(QString::fromUtf8(stage), list, arrays.join(QLatin1Char(',')))
         .toUtf8();
 }

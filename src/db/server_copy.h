@@ -12,7 +12,8 @@ namespace tvq52 {
 // temporary staging table filled by COPY in binary form: no value is
 // formatted as text on our side nor parsed on the server's. The staging
 // table holds each row's line, whether it is the first row of its key in
-// the batch, its journal key and digest, then the table's columns; the
+// the batch, its journal key, digest and the journal line it goes in, then
+// the table's columns; the
 // server's store function takes them from there. Its rows go at each commit.
 class ServerCopyTable {
 public:
@@ -39,11 +40,11 @@ public:
     // The binary COPY stream's start and end.
     static std::string header();
     static std::string trailer();
-    // Appends one row for the staging table to `out`, with its journal key
-    // and raw digest (none when `digest` is null); false (and `out` as it
-    // was) when a value is not of its column's kind.
-    bool encodeStaged(qint64 line, bool first, std::string_view key, const unsigned char* digest, const SinkRow& row,
-                      std::string& out) const;
+    // Appends one row for the staging table to `out`, with its journal key,
+    // raw digest and line (none when `digest` is null); false (and `out` as
+    // it was) when a value is not of its column's kind.
+    bool encodeStaged(qint64 line, bool first, std::string_view key, const unsigned char* digest, qint32 pack,
+                      const SinkRow& row, std::string& out) const;
 
 private:
     SinkTable table_;

@@ -117,16 +117,19 @@ void appendStagePrefix(QByteArray& out, qint64 n, bool fits)
     out += fits ? "\tt\t" : "\tf\t";
 }
 
-// A staged row's journal key and digest, for the server's store function.
-void appendListing(QByteArray& out, std::string_view key, const packed_lines::Digest* digest)
+// A staged row's journal key, digest and line, for the server's store function.
+void appendListing(QByteArray& out, std::string_view key, const packed_lines::Digest* digest, qint32 pack)
 {
     if (!digest) {
-        out += "\\N\t\\N\t";
+        out += "\\N\t\\N\t\\N\t";
         return;
     }
     appendCopyText(out, key.data(), int(key.size()));
     out += "\t\\\\x";
     out += QByteArray::fromRawData(reinterpret_cast<const char*>(digest->data()), int(digest->size())).toHex();
+    out += '\t';
+    char number[12];
+    out.append(number, std::to_chars(number, number + sizeof number, pack).ptr - number);
     out += '\t';
 }
 
@@ -135,11 +138,11 @@ void appendListing(QByteArray& out, std::string_view key, const packed_lines::Di
 // Whole rows carry their journal listing (`whole`), keys do not.
 void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* values, const std::vector<size_t>& at,
                    qint64 n, bool fits, QHash<quint32, QByteArray>& reals, bool whole = false,
-                   std::string_view key = {}, const packed_lines::Digest* digest = nullptr)
+                   std::string_view key = {}, const packed_lines::Digest* digest = nullptr, qint32 pack = 0)
 {
     appendStagePrefix(out, n, fits);
     if (whole)
-        appendListing(out, key, digest);
+        appendListing(out, key, digest, pack);
     for (size_t i = 0; i < at.size(); ++i) {
         if (i > 0)
             out += '\t';
@@ -151,7 +154,8 @@ void appendCopyRow(QByteArray& out, const TableDef& t, sqlite3_value* const* val
 QByteArray stageTable(const TableDef& t)
 {
     QStringList columns{QStringLiteral("n bigint"), QStringLiteral("tvq52_first boolean"),
-                        QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea")};
+                        QStringLiteral("tvq52_key text"), QStringLiteral("tvq52_digest bytea"),
+                        QStringLiteral("tvq52_pack integer")};
     for (const ColumnDef& c : t.columns)
         columns << serverName(c.name) + QLatin1Char(' ') + serverCast(c);
     return QStringLiteral("CREATE TEMP TABLE %1 (%2) ON COMMIT DROP")
@@ -202,165 +206,190 @@ ServerTableMerge::ServerTableMerge(ServerBulk& bulk, const QSqlDatabase& target,
     : bulk_(bulk), conn_(connectionOf(bulk, target)), source_(source), functions_(functions), entry_(entry)
 {}
 
-bool ServerTableMerge::exec(const QByteArray& sql, const std::vector<QByteArray>& params)
+namespace {
+
+Error failureOf(const ServerBulk::Answer& r)
 {
-    const ServerBulk::Answer r = bulk_.exec(sql, params);
-    if (!r.ok()) {
-        if (!failure.failed())
-            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
-        return false;
-    }
-    if (r.rows() == 1)
-        for (int c = 0; c < 3; ++c)
-            answer_[c] = QByteArray(r.text(0, c));
-    return true;
+    return databaseError(serverFailure(r.sqlState(), r.error(), r.connectionUp()));
 }
 
-void ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
+} // namespace
+
+Status ServerTableMerge::exec(const QByteArray& sql, const std::vector<QByteArray>& params)
+{
+    const ServerBulk::Answer r = bulk_.exec(sql, params);
+    if (!r.ok())
+        return failureOf(r);
+    return {};
+}
+
+Status ServerTableMerge::run(const TableDef& t, const QString& sourceName, MergeTableCount& count)
 {
     // The staging table and the join of what was added stay in memory; the
     // first can only be set before the session's first temporary table.
-    if (const ServerBulk::Answer fresh = bulk_.exec("SELECT pg_my_temp_schema() = 0", {});
-        fresh.ok() && fresh.rows() == 1 && fresh.text(0, 0)[0] == 't')
-        bulk_.exec("SET temp_buffers = '512MB'", {});
-    // Compiling the statement's plan costs more than it gains on one pass.
-    // The staged rows' figures (ANALYZE) let the server weigh a scan of the
-    // table against a look into its key for each row, when most are there.
-    qint64 lastRow = 0;
-    bool empty = false;
-    bool done = exec("BEGIN") && exec("SET LOCAL work_mem = '256MB'") && exec("SET LOCAL jit = off")
-        && lastIntervalRow(t, &lastRow) && isEmpty(t, &empty);
-    // Into an empty table every row that passes is staged and stored at
-    // once. A key met after all (one twice in the source, or another PC's
-    // meanwhile) leaves some unstored, and the rows go again, keys first.
-    bool direct = false;
-    if (done && empty) {
-        storedKey_ = false;
-        direct = exec("SAVEPOINT tvq52_merge_direct") && exec(stageTable(t)) && exec(grantStageStatement(kStage))
-            && copyRows(t, sourceName, count, Copy::Direct) && store(t, false);
-        done = direct || (storedKey_ && exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct"));
-    }
-    // Else the keys first, then only the rows whose key is missing.
+    bulk_.sizeTempBuffers("512MB");
     qint64 presentMisfits = 0;
-    std::vector<qint64> missing;
-    if (done && !direct)
-        done = exec(keyStageTable(t)) && copyRows(t, sourceName, count, Copy::Keys)
-            && exec("ANALYZE " + kKeyStage) && findMissing(t, &missing, &presentMisfits);
-    if (done && !direct && missing.empty()) {
-        answer_[0] = "0";
-        answer_[2] = "0";
-    } else if (done && !direct) {
-        done = exec(stageTable(t)) && exec(grantStageStatement(kStage))
-            && copyRows(t, sourceName, count, Copy::Rows, &missing) && exec("ANALYZE " + kStage) && store(t, true);
-    }
-    done = done && markNights(t, lastRow) && exec("COMMIT");
-    if (!done) {
+    const Result<std::optional<qint64>> added = storeTable(t, sourceName, count, presentMisfits);
+    if (!added || !*added) {
         if (bulk_.connectionUp())
             bulk_.exec("ROLLBACK", {});
         // The server's own failure stops the merge; it says nothing of the source table.
-        count = MergeTableCount{count.table, 0, 0, 0, 0, failure.failed() ? QString() : count.error, {}};
-        return;
+        count = MergeTableCount{count.table, 0, 0, 0, 0, added ? count.error : QString(), {}};
+        return added.status();
     }
-    const MergeFunctions::Counts& seen = seen_;
-    count.read = seen.read();
-    count.added = answer_[0].toLongLong();
+    count.read = seen_.read();
+    count.added = **added;
     // A staged row that passes the checks and was not added had its key there, or another PC's meanwhile.
-    count.present = seen.fitting - count.added + answer_[2].toLongLong() + presentMisfits;
+    count.present = seen_.fitting - count.added + presentMisfits;
     count.refused = std::max<qint64>(0, count.read - count.added - count.present);
+    return {};
+}
+
+Result<std::optional<qint64>> ServerTableMerge::storeTable(const TableDef& t, const QString& sourceName,
+                                                           MergeTableCount& count, qint64& presentMisfits)
+{
+    using Added = std::optional<qint64>;
+    // Compiling the statement's plan costs more than it gains on one pass.
+    // The staged rows' figures (ANALYZE) let the server weigh a scan of the
+    // table against a look into its key for each row, when most are there.
+    for (const char* sql : {"BEGIN", "SET LOCAL work_mem = '256MB'", "SET LOCAL jit = off"})
+        if (Status s = exec(sql); !s)
+            return s.error();
+    const Result<qint64> lastRow = lastIntervalRow(t);
+    if (!lastRow)
+        return lastRow.error();
+    const Result<bool> empty = isEmpty(t);
+    if (!empty)
+        return empty.error();
+    // Into an empty table every row that passes is staged and stored at
+    // once. A key met after all (one twice in the source, or another PC's
+    // meanwhile) leaves some unstored, and the rows go again, keys first.
+    Added added;
+    if (*empty) {
+        for (const QByteArray& sql :
+             {QByteArray("SAVEPOINT tvq52_merge_direct"), stageTable(t), grantStageStatement(kStage)})
+            if (Status s = exec(sql); !s)
+                return s.error();
+        const Result<bool> copied = copyRows(t, sourceName, count, Copy::Direct);
+        if (!copied || !*copied)
+            return copied ? Result<Added>(Added()) : Result<Added>(copied.error());
+        const Result<Added> stored = store(t, false);
+        if (!stored)
+            return stored.error();
+        added = *stored;
+        if (!added)
+            if (Status s = exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct"); !s)
+                return s.error();
+    }
+    // Else the keys first, then only the rows whose key is missing.
+    if (!added) {
+        const Status keyStage = exec(keyStageTable(t));
+        const Result<bool> copied =
+            keyStage ? copyRows(t, sourceName, count, Copy::Keys) : Result<bool>(keyStage.error());
+        if (!copied || !*copied)
+            return copied ? Result<Added>(Added()) : Result<Added>(copied.error());
+        const Status analyzed = exec("ANALYZE " + kKeyStage);
+        const Result<Missing> missing = analyzed ? findMissing(t) : Result<Missing>(analyzed.error());
+        if (!missing)
+            return missing.error();
+        presentMisfits = missing->presentMisfits;
+        added = 0;
+        if (!missing->rows.empty()) {
+            for (const QByteArray& sql : {stageTable(t), grantStageStatement(kStage)})
+                if (Status s = exec(sql); !s)
+                    return s.error();
+            const Result<bool> rows = copyRows(t, sourceName, count, Copy::Rows, &missing->rows);
+            if (!rows || !*rows)
+                return rows ? Result<Added>(Added()) : Result<Added>(rows.error());
+            if (Status s = exec("ANALYZE " + kStage); !s)
+                return s.error();
+            const Result<Added> stored = store(t, true);
+            if (!stored)
+                return stored.error();
+            added = stored->value_or(0);
+        }
+    }
+    if (Status s = markNights(t, *lastRow); !s)
+        return s.error();
+    if (Status s = exec("COMMIT"); !s)
+        return s.error();
+    return added;
 }
 
 // The staged rows through the server's store function, which journals them;
-// the entry's lines are read back when it is sealed.
-bool ServerTableMerge::store(const TableDef& t, bool skipStored)
+// the entry's lines are read back when it is sealed. Nothing when a stored
+// key refused them (only without `skipStored`).
+Result<std::optional<qint64>> ServerTableMerge::store(const TableDef& t, bool skipStored)
 {
     const ServerBulk::Answer r =
         bulk_.exec(collectStoreCall(), {QByteArray::number(entry_), t.name, kStage, skipStored ? "t" : "f"});
-    if (!skipStored && r.sqlState() == "23505") {
-        storedKey_ = true;
-        return false;
-    }
-    if (!r.ok()) {
-        if (!failure.failed())
-            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
-        return false;
-    }
+    if (!skipStored && r.sqlState() == "23505")
+        return std::optional<qint64>();
+    if (!r.ok())
+        return failureOf(r);
+    qint64 added = 0;
     for (int row = 0; row < r.rows(); ++row)
         if (r.isNull(row, 0))
-            answer_[0] = QByteArray(r.text(row, 5));
-    answer_[2] = "0";
-    return true;
+            added = QByteArray(r.text(row, 5)).toLongLong();
+    return std::optional<qint64>(added);
 }
 
-bool ServerTableMerge::findMissing(const TableDef& t, std::vector<qint64>* missing, qint64* presentMisfits)
+Result<ServerTableMerge::Missing> ServerTableMerge::findMissing(const TableDef& t)
 {
     const ServerBulk::Answer r = bulk_.exec(missingKeysStatement(t), {});
-    if (!r.ok()) {
-        if (!failure.failed())
-            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
-        return false;
-    }
+    if (!r.ok())
+        return failureOf(r);
+    Missing missing;
     for (int row = 0; row < r.rows(); ++row) {
         const qint64 n = QByteArray(r.text(row, 0)).toLongLong();
         if (n >= 0)
-            missing->push_back(n);
+            missing.rows.push_back(n);
         else
-            *presentMisfits = QByteArray(r.text(row, 1)).toLongLong();
+            missing.presentMisfits = QByteArray(r.text(row, 1)).toLongLong();
     }
-    std::sort(missing->begin(), missing->end());
-    return true;
+    std::sort(missing.rows.begin(), missing.rows.end());
+    return missing;
 }
 
-bool ServerTableMerge::lastIntervalRow(const TableDef& t, qint64* row)
+Result<qint64> ServerTableMerge::lastIntervalRow(const TableDef& t)
 {
     if (qstrcmp(t.name, "Intervalos") != 0)
-        return true;
+        return qint64(0);
     const ServerBulk::Answer r = bulk_.exec("SELECT coalesce(max(rowid), 0) FROM \"Intervalos\"", {});
-    if (!r.ok() || r.rows() != 1) {
-        if (!failure.failed())
-            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
-        return false;
-    }
-    *row = QByteArray(r.text(0, 0)).toLongLong();
-    return true;
+    if (!r.ok() || r.rows() != 1)
+        return failureOf(r);
+    return QByteArray(r.text(0, 0)).toLongLong();
 }
 
-bool ServerTableMerge::markNights(const TableDef& t, qint64 afterRow)
+Status ServerTableMerge::markNights(const TableDef& t, qint64 afterRow)
 {
     if (qstrcmp(t.name, "Intervalos") != 0)
-        return true;
-    // Not through exec(): the counts of the store are still to be read.
-    const ServerBulk::Answer r = bulk_.exec(markNightsAfterRowSql(SqlDialect::PostgreSQL, QStringLiteral("$1")).toUtf8(),
-                                            {QByteArray::number(afterRow)});
-    if (!r.ok() && !failure.failed())
-        failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
-    return r.ok();
+        return {};
+    return exec(markNightsAfterRowSql(SqlDialect::PostgreSQL, QStringLiteral("$1")).toUtf8(),
+                {QByteArray::number(afterRow)});
 }
 
-bool ServerTableMerge::isEmpty(const TableDef& t, bool* empty)
+Result<bool> ServerTableMerge::isEmpty(const TableDef& t)
 {
     const ServerBulk::Answer r =
         bulk_.exec(QStringLiteral("SELECT NOT EXISTS (SELECT 1 FROM %1)").arg(serverName(t.name)).toUtf8(), {});
-    if (!r.ok() || r.rows() != 1) {
-        if (!failure.failed())
-            failure = serverFailure(r.sqlState(), r.error(), r.connectionUp());
-        return false;
-    }
-    *empty = r.text(0, 0)[0] == 't';
-    return true;
+    if (!r.ok() || r.rows() != 1)
+        return failureOf(r);
+    return r.text(0, 0)[0] == 't';
 }
 
-bool ServerTableMerge::startCopy(const QByteArray& sql)
+Status ServerTableMerge::startCopy(const QByteArray& sql)
 {
     const std::unique_ptr<PGresult, void (*)(PGresult*)> start(PQexec(conn_, sql.constData()), PQclear);
     if (start && PQresultStatus(start.get()) == PGRES_COPY_IN)
-        return true;
+        return {};
     const char* state = start ? PQresultErrorField(start.get(), PG_DIAG_SQLSTATE) : nullptr;
-    failure = serverFailure(state ? QByteArray(state) : QByteArray(), bulk_.connectionError(), bulk_.connectionUp());
-    return false;
+    return databaseError(
+        serverFailure(state ? QByteArray(state) : QByteArray(), bulk_.connectionError(), bulk_.connectionUp()));
 }
 
-bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count, Copy what,
-                                const std::vector<qint64>* only)
+Result<bool> ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count, Copy what,
+                                        const std::vector<qint64>* only)
 {
     const bool keysOnly = what == Copy::Keys;
     SqliteStatement rows;
@@ -368,8 +397,8 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
         count.error = prepared.message;
         return false;
     }
-    if (!startCopy("COPY " + (keysOnly ? kKeyStage : kStage) + " FROM STDIN"))
-        return false;
+    if (Status started = startCopy("COPY " + (keysOnly ? kKeyStage : kStage) + " FROM STDIN"); !started)
+        return started.error();
     size_t next = 0; // in `only`
     const size_t columns = t.columns.size();
     const bool journaled = isJournaledTable(t);
@@ -380,7 +409,7 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     std::iota(allColumns.begin(), allColumns.end(), size_t(0));
     std::vector<sqlite3_value*> values(columns), keys(keyAt.size());
     packed_lines::Digest digest{};
-    fitting_ = 0;
+    packed_lines::LineNumbers packs;
     seen_ = MergeFunctions::Counts();
     QByteArray chunk;
     chunk.reserve(kCopyChunk + 4096);
@@ -409,12 +438,11 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
                 keys[k] = values[keyAt[k]];
             // The digest first: the key is made in the same buffer as the row's text.
             std::memcpy(digest.data(), functions_.rawDigest(t, values.data()), digest.size());
-            appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true,
-                          functions_.keyText(t, keys.data()), &digest);
+            const std::string_view key = functions_.keyText(t, keys.data());
+            appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true, key, &digest, packs.next(key));
         } else if (whole) {
             appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true);
         }
-        fitting_ += (only ? whole : fit == RowFit::Fits) ? 1 : 0;
         if (chunk.size() >= kCopyChunk) {
             sent = PQputCopyData(conn_, chunk.constData(), int(chunk.size())) == 1;
             chunk.clear();
@@ -430,11 +458,10 @@ bool ServerTableMerge::copyRows(const TableDef& t, const QString& sourceName, Me
     const ServerBulk::Answer end = bulk_.receive();
     if (!count.error.isEmpty())
         return false;
-    if (!sent || !end.ok()) {
-        failure = sent ? serverFailure(end.sqlState(), end.error(), end.connectionUp())
-                       : serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp());
-        return false;
-    }
+    if (!sent)
+        return databaseError(serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp()));
+    if (!end.ok())
+        return failureOf(end);
     return true;
 }
 

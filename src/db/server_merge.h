@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/error.h"
 #include "db/database_failure.h"
 #include "db/database_merge.h"
 #include "db/merge_functions.h"
@@ -8,6 +9,7 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,39 +34,45 @@ public:
     ServerTableMerge(ServerBulk& bulk, const QSqlDatabase& target, sqlite3* source, MergeFunctions& functions,
                      qint64 entry);
 
-    // The first failure of the server itself; it stops the merge.
-    DatabaseFailure failure;
-
-    void run(const TableDef& t, const QString& sourceName, MergeTableCount& count);
+    // Merges one table in its own transaction; `count` says what became of
+    // its rows, or why the source table could not be read. An error is the
+    // server's own failure, which stops the merge.
+    Status run(const TableDef& t, const QString& sourceName, MergeTableCount& count);
 
 private:
-    bool exec(const QByteArray& sql, const std::vector<QByteArray>& params = {});
+    // The rows added, nothing when the source could not be read (count.error
+    // says why); `presentMisfits` the rows that do not pass whose key is there.
+    Result<std::optional<qint64>> storeTable(const TableDef& t, const QString& sourceName, MergeTableCount& count,
+                                             qint64& presentMisfits);
+    Status exec(const QByteArray& sql, const std::vector<QByteArray>& params = {});
     // Where the source's rows go: every row that passes whole into the
     // staging table (the target is empty); their keys into the keys'
-    // staging table; or whole, only those numbered in `only`.
+    // staging table; or whole, only those numbered in `only`. False when
+    // the source could not be read.
     enum class Copy { Direct, Keys, Rows };
-    bool copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count, Copy what,
-                  const std::vector<qint64>* only = nullptr);
+    Result<bool> copyRows(const TableDef& t, const QString& sourceName, MergeTableCount& count, Copy what,
+                          const std::vector<qint64>* only = nullptr);
     // The n of each staged key that passes and is missing, and how many
     // that do not pass are there.
-    bool findMissing(const TableDef& t, std::vector<qint64>* missing, qint64* presentMisfits);
-    bool startCopy(const QByteArray& sql);
-    bool isEmpty(const TableDef& t, bool* empty);
-    // Without `skipStored` a stored key sets storedKey_ instead of failure.
-    bool store(const TableDef& t, bool skipStored);
+    struct Missing {
+        std::vector<qint64> rows;
+        qint64 presentMisfits = 0;
+    };
+    Result<Missing> findMissing(const TableDef& t);
+    Status startCopy(const QByteArray& sql);
+    Result<bool> isEmpty(const TableDef& t);
+    // The rows added; nothing when, without `skipStored`, a stored key refused them.
+    Result<std::optional<qint64>> store(const TableDef& t, bool skipStored);
     // The intervals' highest row number before the add, and the marks of
     // the nights of those added after it, for the office's overview.
-    bool lastIntervalRow(const TableDef& t, qint64* row);
-    bool markNights(const TableDef& t, qint64 afterRow);
+    Result<qint64> lastIntervalRow(const TableDef& t);
+    Status markNights(const TableDef& t, qint64 afterRow);
 
     ServerBulk& bulk_;
     pg_conn* conn_;
     sqlite3* source_;
     MergeFunctions& functions_;
     qint64 entry_;
-    QByteArray answer_[3];
-    qint64 fitting_ = 0; // staged rows that pass
-    bool storedKey_ = false;
     MergeFunctions::Counts seen_; // the source's rows by how they stand against the checks
 };
 

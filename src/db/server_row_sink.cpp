@@ -14,6 +14,9 @@ namespace tvq52 {
 namespace {
 
 constexpr size_t kCopyPiece = 64 * 1024;
+// While the batch before is stored, the server is asked every so many rows
+// whether it is done, so that that batch is committed soon after.
+constexpr int kPollRows = 32;
 
 QString quotedServerColumns(const SinkTable& t, bool keysOnly)
 {
@@ -58,6 +61,8 @@ ServerRowSink::ServerRowSink(Database& database, int batchRows)
 bool ServerRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
 {
     entry_ = entry;
+    // Room for a staged batch of the widest table.
+    bulk_.sizeTempBuffers("32MB");
     counts_.assign(tables.size(), SinkCounts());
     tables_.clear();
     for (const SinkTable& def : tables) {
@@ -127,14 +132,15 @@ void ServerRowSink::addRow(size_t table, qint64 line, const SinkRow& row)
     }
     // Small pieces: the server starts on a batch while its first rows are
     // made. While it still works on the batch before, they wait here.
-    if (out_.size() >= pollAt_) {
+    if (out_.size() >= pollAt_ || (inFlight_ && !streaming_ && ++sincePoll_ >= kPollRows)) {
+        sincePoll_ = 0;
         if ((streaming_ || !inFlight_ || !bulk_.busy()) && stream(line))
             put(false);
         pollAt_ = streaming_ ? kCopyPiece : out_.size() + kCopyPiece;
     }
     // Through the staging table a batch costs more than its rows (the table
     // is emptied at each commit): fewer, larger ones, still within the
-    // server's default memory for temporary tables.
+    // session's memory for temporary tables.
     if (batchSize_ >= size_t(batchRows_) * (batchDirect_ ? 1 : 2))
         flush();
 }
@@ -165,6 +171,7 @@ void ServerRowSink::startBatch(size_t table)
     keyPool_.release();
     keys_.emplace(&keyPool_);
     keys_->reserve(size_t(batchRows_));
+    packs_.clear();
     out_ = ServerCopyTable::header();
     pollAt_ = kCopyPiece;
 }
@@ -200,7 +207,7 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     // The first row of a key in the batch is the one inserted; later ones
     // are compared with what the key then holds.
     const auto [at, first] = keys_->try_emplace(std::pmr::string(keyBytes_, &keyPool_), qint64(batchSize_));
-    if (!encode(t, line, first, row)) {
+    if (!encode(t, line, first, row, out_, packs_)) {
         if (first)
             keys_->erase(at);
         return false;
@@ -215,13 +222,17 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
 }
 
 // Only a key's first row can be added: it alone carries what the journal lists.
-bool ServerRowSink::encode(const Table& t, qint64 line, bool first, const SinkRow& row)
+bool ServerRowSink::encode(const Table& t, qint64 line, bool first, const SinkRow& row, std::string& out,
+                           packed_lines::LineNumbers& packs)
 {
     std::string_view key;
     const unsigned char* digest = nullptr;
-    if (first && t.digest->listed())
+    qint32 pack = 0;
+    if (first && t.digest->listed()) {
         t.digest->computeRaw(row, &key, &digest);
-    return t.copy->encodeStaged(line, first, key, digest, row, out_);
+        pack = packs.next(key);
+    }
+    return t.copy->encodeStaged(line, first, key, digest, pack, row, out);
 }
 
 // Sends what is made of the COPY data; a broken connection shows when the COPY ends.
@@ -267,38 +278,21 @@ void ServerRowSink::flush()
         return;
     }
     streaming_ = false;
-    if (batchDirect_)
-        storeDirect();
-    else
-        sendStaged();
+    send(batchDirect_);
     batchSize_ = 0;
 }
 
-void ServerRowSink::storeDirect()
+// Rows of a batch that went straight in and differ from the batch's first
+// row of their key.
+qint64 ServerRowSink::laterRowsThatDiffer(const std::vector<Pending>& rows, size_t table, size_t count) const
 {
-    bool storedKey = false;
-    if (!endCopy(&storedKey))
-        return;
-    const Table& t = tables_[batchTable_];
-    const ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_store_", t.def),
-                                                      t.copy->storeStatement(), storeParams(t, false));
-    // A key the table holds: this batch again and the next ones with the comparison.
-    if (!stored.ok() && stored.sqlState() == "23505") {
-        rollback();
-        direct_ = false;
-        if (restage())
-            sendStaged();
-        return;
-    }
-    qint64 added = 0, differs = 0;
-    if (!takeAnswer(stored, batch_, batchTable_, batchSize_, &added, &differs))
-        return;
-    for (size_t i = 0; i < batchSize_; ++i) {
-        const Pending& p = batch_[i];
-        if (p.first >= 0 && !sameSinkRow(t.def, batch_[size_t(p.first)].row, p.row))
+    qint64 differs = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const Pending& p = rows[i];
+        if (p.first >= 0 && !sameSinkRow(tables_[table].def, rows[size_t(p.first)].row, p.row))
             ++differs;
     }
-    commit(batchTable_, batch_.front().line, batchSize_, added, differs);
+    return differs;
 }
 
 std::vector<QByteArray> ServerRowSink::storeParams(const Table& t, bool skipStored) const
@@ -376,38 +370,49 @@ void ServerRowSink::keepLines()
         lines_.add(packed_lines::lineText(l.table, l.firstKey, l.lastKey, l.digest));
 }
 
-// The batch again, into the staging table.
-bool ServerRowSink::restage()
+// Rows again, into the staging table, in a new transaction: their own
+// COPY data and line numbers, while those of the open batch wait.
+bool ServerRowSink::restage(const std::vector<Pending>& rows, size_t table, size_t count)
 {
-    Table& t = tables_[batchTable_];
-    if (!ensureStage(t, batch_.front().line) || !startCopy(t.copy->copyStatement(), batch_.front().line, true))
+    Table& t = tables_[table];
+    if (!ensureStage(t, rows.front().line) || !startCopy(t.copy->copyStatement(), rows.front().line, true))
         return false;
-    out_ = ServerCopyTable::header();
-    for (size_t i = 0; i < batchSize_; ++i) {
-        const Pending& p = batch_[i];
-        if (!encode(t, p.line, p.first < 0, p.row)) {
-            put(true);
-            bulk_.endCopy();
-            rollback();
-            rowByRow(batch_, batchTable_, batchSize_);
-            return false;
+    std::string out = ServerCopyTable::header();
+    packed_lines::LineNumbers packs;
+    bool encoded = true;
+    for (size_t i = 0; i < count && encoded; ++i) {
+        const Pending& p = rows[i];
+        encoded = encode(t, p.line, p.first < 0, p.row, out, packs);
+        if (out.size() >= kCopyPiece) {
+            bulk_.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
+            out.clear();
         }
-        if (out_.size() >= kCopyPiece)
-            put(false);
     }
-    return true;
+    out += ServerCopyTable::trailer();
+    bulk_.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
+    const ServerBulk::Answer copied = bulk_.endCopy();
+    if (encoded && copied.ok())
+        return true;
+    rollback();
+    if (!encoded || rowError(copied))
+        rowByRow(rows, table, count);
+    else
+        fail(serverFailure(copied.sqlState(), copied.error(), copied.connectionUp()), rows.front().line);
+    return false;
 }
 
-// Ends the staged batch's COPY and sends the statement that stores it; the
-// server runs it while the next batch is read, and settle() takes its answer.
-void ServerRowSink::sendStaged()
+// Ends the batch's COPY and sends the statement that stores it, compared
+// with what is stored unless `direct`; the server runs it while the next
+// batch is read, and settle() takes its answer.
+void ServerRowSink::send(bool direct)
 {
     bool storedKey = false;
     if (!endCopy(&storedKey))
         return;
     const Table& t = tables_[batchTable_];
-    const QByteArray name = serverStatementName("tvq52_stage_insert_", t.def);
-    if (!bulk_.ensurePrepared(name, t.copy->insertStatement(), 4) || !bulk_.sendPrepared(name, storeParams(t, true))) {
+    const QByteArray name = serverStatementName(direct ? "tvq52_store_" : "tvq52_stage_insert_", t.def);
+    const QByteArray& sql = direct ? t.copy->storeStatement() : t.copy->insertStatement();
+    if (!bulk_.ensurePrepared(name, sql, 4) || !bulk_.sendPrepared(name, storeParams(t, !direct))) {
         rollback();
         fail(serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp()), batch_.front().line);
         return;
@@ -415,6 +420,7 @@ void ServerRowSink::sendStaged()
     std::swap(batch_, flight_);
     flightSize_ = batchSize_;
     flightTable_ = batchTable_;
+    flightDirect_ = direct;
     inFlight_ = true;
 }
 
@@ -423,13 +429,29 @@ void ServerRowSink::settle()
     if (!inFlight_)
         return;
     inFlight_ = false;
-    const ServerBulk::Answer stored = bulk_.receive();
+    ServerBulk::Answer stored = bulk_.receive();
+    // A key the table holds: the batch again with the comparison, and the
+    // next ones too, the one being read included.
+    if (flightDirect_ && !stored.ok() && stored.sqlState() == "23505") {
+        rollback();
+        direct_ = false;
+        batchDirect_ = false;
+        flightDirect_ = false;
+        if (!restage(flight_, flightTable_, flightSize_))
+            return;
+        const Table& t = tables_[flightTable_];
+        stored = bulk_.execNamed(serverStatementName("tvq52_stage_insert_", t.def), t.copy->insertStatement(),
+                                 storeParams(t, true));
+    }
     qint64 added = 0, differs = 0;
     if (!takeAnswer(stored, flight_, flightTable_, flightSize_, &added, &differs))
         return;
+    if (flightDirect_)
+        differs += laterRowsThatDiffer(flight_, flightTable_, flightSize_);
     commit(flightTable_, flight_.front().line, flightSize_, added, differs);
     // Back to the quicker way once a batch brings only keys the table lacked.
-    direct_ = !failure_.failed() && added == qint64(flightSize_);
+    if (!flightDirect_)
+        direct_ = !failure_.failed() && added == qint64(flightSize_);
 }
 
 void ServerRowSink::rowByRow(const std::vector<Pending>& rows, size_t table, size_t count)

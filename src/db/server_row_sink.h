@@ -20,7 +20,7 @@ namespace tvq52 {
 // packed lines of those it added. While no key of a batch was stored it is
 // only that; the first batch that meets a stored key and the batches after
 // it also count, in the same statement, the staged rows whose stored row
-// differs, and the server runs it while the next batch is read. A batch
+// differs. The server stores each batch while the next one is read. A batch
 // with a row the server refuses for its values is written again row by
 // row, so that only that row is refused.
 class ServerRowSink final : public RowSink {
@@ -55,9 +55,10 @@ private:
     bool startCopy(const QByteArray& sql, qint64 line, bool begin);
     // The open batch's COPY, once the batch before is settled; false when the server failed.
     bool stream(qint64 line);
-    bool restage();
-    // The row into the open batch's staging COPY data.
-    bool encode(const Table& t, qint64 line, bool first, const SinkRow& row);
+    bool restage(const std::vector<Pending>& rows, size_t table, size_t count);
+    // The row into staging COPY data, its journal line numbered by `packs`.
+    bool encode(const Table& t, qint64 line, bool first, const SinkRow& row, std::string& out,
+                packed_lines::LineNumbers& packs);
     std::vector<QByteArray> storeParams(const Table& t, bool skipStored) const;
     bool takeAnswer(const ServerBulk::Answer& stored, const std::vector<Pending>& rows, size_t table, size_t count,
                     qint64* added, qint64* differs);
@@ -65,13 +66,13 @@ private:
     bool take(size_t table, qint64 line, const SinkRow& row);
     bool put(bool all);
     void flush();
-    // The batch straight into its table; through the staging table when a
-    // stored key refused it.
-    void storeDirect();
-    // The batch through the staging table: its statement is sent, and
-    // settle() takes the answer, lists the rows added and commits.
-    void sendStaged();
+    // The batch's statement is sent: straight into its table (`direct`)
+    // or compared with the stored rows. settle() takes the answer, lists
+    // the rows added and commits; a direct batch that met a stored key
+    // goes again compared, as do the batches after it.
+    void send(bool direct);
     void settle();
+    qint64 laterRowsThatDiffer(const std::vector<Pending>& rows, size_t table, size_t count) const;
     void commit(size_t table, qint64 line, size_t rows, qint64 added, qint64 differs);
     // Ends the COPY; false (rolled back, and the failure told or the batch
     // written row by row) unless `storedKey` and the server refused a stored key.
@@ -103,14 +104,17 @@ private:
     std::vector<Pending> batch_;
     size_t batchSize_ = 0;
     size_t pollAt_ = 0; // the COPY data made by when the server is asked again
+    int sincePoll_ = 0; // rows made since, while the batch before is stored
     // The staged batch whose statement the server runs.
     bool inFlight_ = false;
+    bool flightDirect_ = false;
     size_t flightTable_ = 0;
     std::vector<Pending> flight_;
     size_t flightSize_ = 0;
     std::pmr::monotonic_buffer_resource keyPool_;
     std::optional<std::pmr::unordered_map<std::pmr::string, qint64>> keys_; // the batch's first row of each key
     std::string keyBytes_;
+    packed_lines::LineNumbers packs_; // the journal lines of the open batch's records
     std::string out_;
     // The lines the server wrote for the batch, until it commits.
     std::vector<packed_lines::Line> batchLines_;

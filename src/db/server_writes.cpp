@@ -43,20 +43,42 @@ QString storableTables()
 
 // Packed lines of format 2 are made here, where SQL makes them easily: per
 // record its key's length (2 bytes, big-endian), the key, the raw digest;
-// in key order, a line per unit and at most kRecordsPerLine records.
+// in key order. The client numbers the line of each staged record
+// (tvq52_pack: a line per unit and at most kRecordsPerLine records), which
+// spares the server a sort of the batch by unit; the server still lists
+// exactly the rows it added, and refuses a line that mixes units or holds
+// too many. Without skip_stored every marked row is added or none, so the
+// lines come straight from the staging table, not from a join with the
+// rows added.
 QString collectStoreFunction(const QString& schema)
 {
     return QStringLiteral(R"SQL(
 CREATE OR REPLACE FUNCTION tvq52_collect_store(entry bigint, tbl text, staging text, skip_stored boolean DEFAULT true)
 RETURNS TABLE (line_id bigint, line_table text, first_key text, last_key text, line_digest text, records integer)
-LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp SET enable_nestloop = off SET jit = off AS $fn$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = @SCHEMA@, pg_temp SET enable_nestloop = off SET jit = off
+SET max_parallel_workers_per_gather = 0 AS $fn$
 DECLARE
     target regclass;
     stage regclass;
     cols text;
     keys text;
     matched text;
-    conflict text := CASE WHEN skip_stored THEN 'ON CONFLICT DO NOTHING' ELSE '' END;
+    added bigint;
+    listed text;
+    lines text := $q$
+packed AS (SELECT p, min(k COLLATE "C") AS f, max(k COLLATE "C") AS l, count(*)::integer AS n,
+                  '\x02'::bytea || string_agg(int2send(octet_length(k)::smallint) || convert_to(k, 'UTF8') || d, ''::bytea) AS b
+             FROM rec GROUP BY p),
+lines AS (INSERT INTO "DiarioRegistros" ("LEntrada", "TTabla", "TClave", "TClaveFin", "BRegistros", "THuella")
+          SELECT $1, $2, f, l, b, encode(sha256(b), 'hex') FROM packed ORDER BY p
+          RETURNING rowid, "TTabla", "TClave", "TClaveFin", "THuella")
+SELECT NULL::bigint, NULL::text, NULL::text, NULL::text, NULL::text, %s
+UNION ALL
+SELECT l.rowid, l."TTabla", l."TClave", l."TClaveFin", l."THuella", p.n
+  FROM lines l JOIN packed p ON p.f = l."TClave" AND p.l = l."TClaveFin"
+ WHERE CASE WHEN p.n <= @PERLINE@ AND split_part(p.f, ' ', 1) = split_part(p.l, ' ', 1) THEN true
+            ELSE tvq52_refuse_line(p.f, p.l) END
+$q$;
 BEGIN
     IF tbl IS NULL OR NOT tbl = ANY (ARRAY[@TABLES@]::text[]) THEN
         RAISE EXCEPTION 'Rows of % are not stored through this function', tbl USING ERRCODE = '42501';
@@ -83,24 +105,29 @@ BEGIN
     IF cols IS NULL OR keys IS NULL THEN
         RAISE EXCEPTION 'Nothing of % to store', tbl USING ERRCODE = '42P10';
     END IF;
-    RETURN QUERY EXECUTE format($q$
-WITH ins AS (INSERT INTO %1$I (%2$s) SELECT %2$s FROM pg_temp.%3$I WHERE tvq52_first %6$s RETURNING %4$s),
-rec AS (SELECT s.tvq52_key AS k, s.tvq52_digest AS d, split_part(s.tvq52_key, ' ', 1) AS u
-          FROM ins JOIN pg_temp.%3$I s ON s.tvq52_first AND %5$s
-         WHERE s.tvq52_key IS NOT NULL AND octet_length(s.tvq52_digest) = 32),
-num AS (SELECT k, d, u, (row_number() OVER (PARTITION BY u ORDER BY k COLLATE "C") - 1) / @PERLINE@ AS p FROM rec),
-packed AS (SELECT u, p, min(k COLLATE "C") AS f, max(k COLLATE "C") AS l, count(*)::integer AS n,
-                  '\x02'::bytea || string_agg(int2send(octet_length(k)::smallint) || convert_to(k, 'UTF8') || d,
-                                              ''::bytea ORDER BY k COLLATE "C") AS b
-             FROM num GROUP BY u, p),
-lines AS (INSERT INTO "DiarioRegistros" ("LEntrada", "TTabla", "TClave", "TClaveFin", "BRegistros", "THuella")
-          SELECT $1, $2, f, l, b, encode(sha256(b), 'hex') FROM packed ORDER BY u COLLATE "C", p
-          RETURNING rowid, "TTabla", "TClave", "TClaveFin", "THuella")
-SELECT NULL::bigint, NULL::text, NULL::text, NULL::text, NULL::text, (SELECT count(*) FROM ins)::integer
-UNION ALL
-SELECT l.rowid, l."TTabla", l."TClave", l."TClaveFin", l."THuella", p.n
-  FROM lines l JOIN packed p ON p.f = l."TClave" AND p.l = l."TClaveFin"
-$q$, tbl, cols, staging, keys, matched, conflict) USING entry, tbl;
+    -- The records each line lists, in line and key order, which the lines keep.
+    listed := 'SELECT s.tvq52_pack AS p, s.tvq52_key AS k, s.tvq52_digest AS d FROM %s '
+              'WHERE s.tvq52_first AND s.tvq52_key IS NOT NULL AND octet_length(s.tvq52_digest) = 32 '
+              'ORDER BY s.tvq52_pack, s.tvq52_key COLLATE "C"';
+    IF skip_stored THEN
+        RETURN QUERY EXECUTE format('WITH ins AS (INSERT INTO %1$I (%2$s) SELECT %2$s FROM pg_temp.%3$I '
+                                    'WHERE tvq52_first ON CONFLICT DO NOTHING RETURNING %4$s), rec AS (%5$s), ',
+                                    tbl, cols, staging, keys,
+                                    format(listed, format('ins JOIN pg_temp.%I s ON %s', staging, matched)))
+                             || format(lines, '(SELECT count(*) FROM ins)::integer') USING entry, tbl;
+    ELSE
+        EXECUTE format('INSERT INTO %1$I (%2$s) SELECT %2$s FROM pg_temp.%3$I WHERE tvq52_first', tbl, cols, staging);
+        GET DIAGNOSTICS added = ROW_COUNT;
+        RETURN QUERY EXECUTE format('WITH rec AS (%s), ', format(listed, format('pg_temp.%I s', staging)))
+                             || format(lines, added::text || '::integer') USING entry, tbl;
+    END IF;
+END
+$fn$;
+CREATE OR REPLACE FUNCTION tvq52_refuse_line(first_key text, last_key text) RETURNS boolean
+LANGUAGE plpgsql SET search_path = @SCHEMA@, pg_temp AS $fn$
+BEGIN
+    RAISE EXCEPTION 'A journal line from % to % mixes units or holds too many records', first_key, last_key
+        USING ERRCODE = '22023';
 END
 $fn$)SQL")
         .replace(QLatin1String("@SCHEMA@"), schema)
@@ -324,6 +351,7 @@ Status installServerWriteFunctions(QSqlDatabase db)
         QStringLiteral("COMMENT ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) IS %1")
             .arg(sqlLiteral(versionComment())),
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_store(bigint, text, text, boolean) FROM PUBLIC"),
+        QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_refuse_line(text, text) FROM PUBLIC"),
         collectPutFunction(schema),
         QStringLiteral("REVOKE EXECUTE ON FUNCTION tvq52_collect_put(integer, jsonb, anyelement) FROM PUBLIC"),
         collectUnitUpdateFunction(schema),

@@ -23,12 +23,13 @@ class Database;
 // key is stored (without skip_stored a stored key refuses them all, the
 // quicker way while none is expected),
 // and lists those added that carry a key (tvq52_key) and a digest
-// (tvq52_digest) in packed lines of the open entry. It answers one row with
+// (tvq52_digest) in packed lines of the open entry, a line for each number
+// the client gave its records (tvq52_pack). It answers one row with
 // a null line id and the rows added in "records", then one row per line it
 // wrote, by its row number.
 
 // The version the installed functions carry; older ones are replaced.
-inline constexpr int kServerWritesVersion = 2;
+inline constexpr int kServerWritesVersion = 3;
 
 // A record's values in the server's text forms, by column name, as the
 // put and update functions take them.

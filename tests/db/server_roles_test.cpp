@@ -163,6 +163,28 @@ TEST_F(ServerRolesTest, LoginsReadButChangeNothingAndAnAdminHandsOutOnlyTheThree
             }
         }
     }
+    // The store lists what it adds in the lines the program numbers, but
+    // never one line for two units.
+    for (const auto& [secondLine, refusal] : {std::pair{0, "22023"}, std::pair{1, ""}}) {
+        const QStringList steps{
+            QStringLiteral("BEGIN"),
+            QStringLiteral("CREATE TEMP TABLE tvq52_stage_mixed (tvq52_first boolean, tvq52_key text, tvq52_digest "
+                           "bytea, tvq52_pack integer, \"LNumeroSerie\" integer, \"DFechaInicio\" date, "
+                           "\"THoraInicio\" varchar(5)) ON COMMIT DROP"),
+            QStringLiteral("INSERT INTO tvq52_stage_mixed VALUES (true, '7 2024-01-01 10:00', sha256('a'), 0, 7, "
+                           "'2024-01-01', '10:00'), (true, '8 2024-01-01 10:00', sha256('b'), %1, 8, '2024-01-01', "
+                           "'10:00')")
+                .arg(secondLine),
+            QStringLiteral("GRANT SELECT ON tvq52_stage_mixed TO %1").arg(quoteIdentifier(roles_.owner))};
+        for (const QString& step : steps)
+            ASSERT_TRUE(run(*collector, step).isEmpty()) << step.toStdString();
+        EXPECT_EQ(run(*collector,
+                      QStringLiteral("SELECT count(*) FROM tvq52_collect_store((SELECT entry FROM "
+                                     "tvq52_journal_open('import', NULL, '', 3, NULL)), 'Intervalos', "
+                                     "'tvq52_stage_mixed', false)")),
+                  QString::fromLatin1(refusal));
+        run(*collector, QStringLiteral("ROLLBACK"));
+    }
     // A reader opens the database without making anything; a missing mark is seen.
     DatabaseTarget asReader = server_->target();
     asReader.user = prefix + QStringLiteral("reader");

@@ -654,7 +654,8 @@ TEST_F(ExchangeImportTest, AServerStoppedMidImportStopsItAndRefusesNoRow)
     EXPECT_FALSE(s.succeeded());
     EXPECT_EQ(t.refused, 0);
     EXPECT_LT(asked, 5000) << "the file is not read on after the failure";
-    EXPECT_GT(s.failedAtLine, 900);
+    // Lost with the server: the batch it was storing and the one being read.
+    EXPECT_GT(s.failedAtLine, 800);
     EXPECT_EQ(storedOnceBack(server, "DiaBorrado"), t.added);
 }
 
