@@ -6,6 +6,7 @@
 #include "db/database_failure.h"
 #include "db/fleet_tables.h"
 #include "db/journal_tables.h"
+#include "db/server_bulk.h"
 #include "db/server_roles.h"
 #include "db/server_writes.h"
 #include "db/sql_error.h"
@@ -13,7 +14,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -63,10 +63,8 @@ void quietServerDriver()
 // the next statement fails with it and that failure is told in the user's.
 void silenceServerNotices(const QSqlDatabase& db)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0))
-        if (PGconn* conn = *static_cast<PGconn* const*>(handle.constData()))
-            PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    if (PGconn* conn = serverHandle(db))
+        PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
 }
 
 } // namespace

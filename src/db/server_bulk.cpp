@@ -7,15 +7,17 @@
 
 namespace tvq52 {
 
-ServerBulk::ServerBulk(const QSqlDatabase& db)
+pg_conn* serverHandle(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     // Qt names the type by its struct.
-    if (handle.isValid() && (qstrcmp(handle.typeName(), "PGconn*") == 0 || qstrcmp(handle.typeName(), "pg_conn*") == 0))
-        conn_ = *static_cast<PGconn* const*>(handle.constData());
-    if (conn_ && PQstatus(conn_) != CONNECTION_OK)
-        conn_ = nullptr;
+    if (!handle.isValid() || (qstrcmp(handle.typeName(), "PGconn*") != 0 && qstrcmp(handle.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    PGconn* conn = *static_cast<PGconn* const*>(handle.constData());
+    return conn && PQstatus(conn) == CONNECTION_OK ? conn : nullptr;
 }
+
+ServerBulk::ServerBulk(const QSqlDatabase& db) : conn_(serverHandle(db)) {}
 
 ServerBulk::~ServerBulk()
 {

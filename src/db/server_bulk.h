@@ -14,6 +14,9 @@ struct pg_result;
 
 namespace tvq52 {
 
+// The PostgreSQL connection under `db`, or null when it is not an open one.
+pg_conn* serverHandle(const QSqlDatabase& db);
+
 // Statements with thousands of parameters run straight on the PostgreSQL
 // connection under a QSqlDatabase: through QSqlQuery every value would be
 // formatted into the statement text one QVariant at a time, which makes bulk

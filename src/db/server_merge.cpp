@@ -195,8 +195,7 @@ QByteArray missingKeysStatement(const TableDef& t)
 
 PGconn* connectionOf(ServerBulk& bulk, const QSqlDatabase& db)
 {
-    const QVariant handle = bulk.valid() && db.driver() ? db.driver()->handle() : QVariant();
-    return handle.isValid() ? *static_cast<PGconn* const*>(handle.constData()) : nullptr;
+    return bulk.valid() ? serverHandle(db) : nullptr;
 }
 
 } // namespace
