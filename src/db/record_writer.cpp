@@ -1,6 +1,7 @@
 #include "db/record_writer.h"
 
 #include "db/database.h"
+#include "db/database_failure.h"
 #include "db/server_record_writer.h"
 #include "db/sqlite_record_writer.h"
 
@@ -13,6 +14,17 @@ std::unique_ptr<RecordWriter> openRecordWriter(Database& database)
     if (database.isServer())
         return std::make_unique<ServerRecordWriter>(database);
     return std::make_unique<SqliteRecordWriter>(database);
+}
+
+DatabaseFailure::Kind RecordWriter::failureOf(const QSqlError& error) const
+{
+    const auto kind = databaseFailure(error, server_).kind;
+    return kind == DatabaseFailure::Kind::None ? DatabaseFailure::Kind::Other : kind;
+}
+
+Error RecordWriter::unitGone(qint32 serial)
+{
+    return databaseError(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
 }
 
 QVariantList RecordShape::keyValues(const QVariantList& values) const

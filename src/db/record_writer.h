@@ -53,13 +53,16 @@ public:
     // `values` onto the unit's Programacion row; UnitGone when it is missing.
     virtual Status updateUnit(qint32 serial, const Row& values) = 0;
     // The kind of a failure of this backend's statements (never None).
-    virtual DatabaseFailure::Kind failureOf(const QSqlError& error) const = 0;
+    DatabaseFailure::Kind failureOf(const QSqlError& error) const;
 
     // Called once each put's transaction is open, before the unit is looked
     // at: lets a test act as another program at that very moment.
     void setTransactionOpenHook(std::function<void()> hook) { transactionOpen_ = std::move(hook); }
 
 protected:
+    explicit RecordWriter(bool server) : server_(server) {}
+    // The unit's Programacion row is missing.
+    static Error unitGone(qint32 serial);
     void transactionOpened() const
     {
         if (transactionOpen_)
@@ -67,6 +70,7 @@ protected:
     }
 
 private:
+    bool server_;
     std::function<void()> transactionOpen_;
 };
 

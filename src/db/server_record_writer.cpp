@@ -10,21 +10,6 @@
 
 namespace tvq52 {
 
-namespace {
-
-Error unitGone(qint32 serial)
-{
-    return databaseError(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
-}
-
-} // namespace
-
-DatabaseFailure::Kind ServerRecordWriter::failureOf(const QSqlError& error) const
-{
-    const auto kind = databaseFailure(error, true).kind;
-    return kind == DatabaseFailure::Kind::None ? DatabaseFailure::Kind::Other : kind;
-}
-
 Error ServerRecordWriter::lastFailure(const Error& failed) const
 {
     return databaseError(failureOf(statements_.lastSqlError()), untranslatedText(failed));

@@ -12,12 +12,11 @@ namespace tvq52 {
 // one statement, atomic by itself; the others open a transaction around it.
 class ServerRecordWriter final : public RecordWriter {
 public:
-    explicit ServerRecordWriter(Database& database) : database_(database), statements_(database) {}
+    explicit ServerRecordWriter(Database& database) : RecordWriter(true), database_(database), statements_(database) {}
 
     Result<KeyedWrite> put(qint32 serial, const QString& table, const Row& row, bool marksNight,
                            const Listing& list) override;
     Status updateUnit(qint32 serial, const Row& values) override;
-    DatabaseFailure::Kind failureOf(const QSqlError& error) const override;
 
 private:
     struct Shape : RecordShape {

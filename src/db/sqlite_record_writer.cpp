@@ -26,18 +26,7 @@ Status run(SqliteStatement& statement)
     return {};
 }
 
-Error unitGone(qint32 serial)
-{
-    return databaseError(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
-}
-
 } // namespace
-
-DatabaseFailure::Kind SqliteRecordWriter::failureOf(const QSqlError& error) const
-{
-    const auto kind = databaseFailure(error, false).kind;
-    return kind == DatabaseFailure::Kind::None ? DatabaseFailure::Kind::Other : kind;
-}
 
 SqliteRecordWriter::Shape SqliteRecordWriter::makeShape(RecordShape shape)
 {

@@ -12,12 +12,11 @@ namespace tvq52 {
 // looked up under it.
 class SqliteRecordWriter final : public RecordWriter {
 public:
-    explicit SqliteRecordWriter(Database& database) : database_(database) {}
+    explicit SqliteRecordWriter(Database& database) : RecordWriter(false), database_(database) {}
 
     Result<KeyedWrite> put(qint32 serial, const QString& table, const Row& row, bool marksNight,
                            const Listing& list) override;
     Status updateUnit(qint32 serial, const Row& values) override;
-    DatabaseFailure::Kind failureOf(const QSqlError& error) const override;
 
 private:
     struct Shape : RecordShape {
