@@ -4,6 +4,7 @@
 #include "db/database_failure.h"
 #include "db/server_record_writer.h"
 #include "db/sqlite_record_writer.h"
+#include "db/store.h"
 
 #include <algorithm>
 
@@ -25,6 +26,15 @@ DatabaseFailure::Kind RecordWriter::failureOf(const QSqlError& error) const
 Error RecordWriter::unitGone(qint32 serial)
 {
     return databaseError(DatabaseFailure::Kind::UnitGone, QStringLiteral("No Programacion row for %1").arg(serial));
+}
+
+QVariantList RecordShape::storageValues(const Row& row, SqlDialect dialect) const
+{
+    QVariantList values;
+    values.reserve(row.values().size());
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        values << toStorage(*columns[i], row.values()[qsizetype(i)], dialect);
+    return values;
 }
 
 QVariantList RecordShape::keyValues(const QVariantList& values) const

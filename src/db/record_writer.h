@@ -90,6 +90,8 @@ struct RecordShape {
 
     // The key columns' values of `values`, in the key's order.
     QVariantList keyValues(const QVariantList& values) const;
+    // The row's values as `dialect` stores them, in the shape's column order.
+    QVariantList storageValues(const Row& row, SqlDialect dialect) const;
 };
 
 // The shape of a row of `table` carrying `columns`; an error when the table,

@@ -48,10 +48,7 @@ Result<KeyedWrite> ServerRecordWriter::put(qint32 serial, const QString& table, 
     Result<Shape*> s = shapes_.get(table, row, makeShape);
     if (!s)
         return s.error();
-    QVariantList values;
-    values.reserve(row.values().size());
-    for (std::size_t i = 0; i < (*s)->columns.size(); ++i)
-        values << toStorage(*(*s)->columns[i], row.values()[qsizetype(i)], database_.dialect());
+    const QVariantList values = (*s)->storageValues(row, database_.dialect());
     // The server takes its row locks as the statements run.
     const bool transaction = bool(list) || marksNight;
     if (transaction) {

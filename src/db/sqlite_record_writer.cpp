@@ -107,10 +107,7 @@ Result<KeyedWrite> SqliteRecordWriter::put(qint32 serial, const QString& table, 
     Result<Shape*> s = shapes_.get(table, row, makeShape);
     if (!s)
         return s.error();
-    QVariantList values;
-    values.reserve(row.values().size());
-    for (std::size_t i = 0; i < (*s)->columns.size(); ++i)
-        values << toStorage(*(*s)->columns[i], row.values()[qsizetype(i)], SqlDialect::SQLite);
+    const QVariantList values = (*s)->storageValues(row, SqlDialect::SQLite);
     if (Status ready = prepare(**s, bool(list)); !ready)
         return ready.error();
     if (Status begun = run(begin_); !begun)
