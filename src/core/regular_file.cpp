@@ -15,14 +15,27 @@ bool isNonRegularFile(const QString& path)
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode);
 }
 
+namespace {
+
+const QString& nonRegularText(FileUse use)
+{
+    static const QString read = QStringLiteral(
+        "No se puede leer %1: no es un archivo normal (es una carpeta, un dispositivo o una tubería).");
+    static const QString write = QStringLiteral("No se puede escribir en %1: no es un archivo normal (es una carpeta, "
+                                                "un dispositivo o una tubería); se ha dejado como estaba.");
+    return use == FileUse::Read ? read : write;
+}
+
+} // namespace
+
 Error nonRegularFileError(const QString& path, FileUse use)
 {
-    return ownWords(use == FileUse::Read
-                        ? QStringLiteral("No se puede leer %1: no es un archivo normal (es una carpeta, un "
-                                         "dispositivo o una tubería).")
-                        : QStringLiteral("No se puede escribir en %1: no es un archivo normal (es una carpeta, un "
-                                         "dispositivo o una tubería); se ha dejado como estaba."),
-                    {QDir::toNativeSeparators(path)});
+    return ownWords(nonRegularText(use), {QDir::toNativeSeparators(path)});
+}
+
+bool isNonRegularFileError(const Error& error)
+{
+    return error.text == nonRegularText(FileUse::Read) || error.text == nonRegularText(FileUse::Write);
 }
 
 QString writeFailureText(const QFileDevice& file, int error)

@@ -17,6 +17,8 @@ enum class FileUse { Read, Write };
 
 // The error that refuses such a path, in the program's own words.
 Error nonRegularFileError(const QString& path, FileUse use);
+// Whether `error` is one of those.
+bool isNonRegularFileError(const Error& error);
 
 // Why a write to `file` just failed, in the system's words: `error` is errno
 // taken right after the call, as the file's own text often says nothing

@@ -2,6 +2,7 @@
 
 #include "core/message_words.h"
 #include "core/own_words.h"
+#include "core/regular_file.h"
 #include "db/database.h"
 #include "db/fleet_tables.h"
 #include "db/row_sink.h"
@@ -30,24 +31,25 @@ public:
         : database_(database), importer_(importer), summary_(summary), journal_(database)
     {}
 
-    // Opens the file, the sink and the journal entry; false when the import
-    // cannot start (the summary tells why).
-    bool open(const QString& path);
+    // Opens the file, the sink and the journal entry; an error when the
+    // import cannot start, which the summary tells too.
+    Status open(const QString& path);
     // Reads the file to its end, a cancel or a failure of the database.
     void readAll();
     // Stores what is left, lists it and seals the journal entry.
     void finish(const QString& path);
 
 private:
-    bool openSink();
-    bool openJournal(const QString& path);
+    Status openSink();
+    Status openJournal(const QString& path);
     void enterSection(const ExchangeRecord& record);
-    // False when the file is refused before its rows are read.
-    bool checkSignature();
+    // An error when the file is refused before its rows are read.
+    Status checkSignature();
     const TrustStore& trust() const { return importer_.trust ? *importer_.trust : OfficeSigning::trust(); }
     void checkHeader(const ExchangeRecord& record);
-    // False when the import stops at this row.
-    bool takeRow(ExchangeRecord& record);
+    // An error when the import stops at this row: the database's, or one
+    // with nothing to tell when the user stopped it.
+    Status takeRow(ExchangeRecord& record);
     void refuse(size_t section, const Refusal& why);
     void report(bool force);
     void keepHead();
@@ -81,17 +83,21 @@ private:
     qint64 intervalsBefore_ = -1; // the intervals' highest row number before the import
 };
 
-bool ImportRun::open(const QString& path)
+Status ImportRun::open(const QString& path)
 {
-    ExchangeReader::OpenFailure openFailure = ExchangeReader::OpenFailure::None;
-    if (const Status opened = reader_.open(path, &openFailure); !opened) {
-        summary_.error = opened.error().detail;
-        summary_.notAFile = openFailure == ExchangeReader::OpenFailure::NotARegularFile;
-        return false;
+    if (const Status opened = reader_.open(path); !opened) {
+        summary_.notAFile = isNonRegularFileError(opened.error());
+        if (!summary_.notAFile)
+            summary_.error = opened.error().detail;
+        return opened;
     }
     summary_.opened = true;
-    if (!openSink() || !openJournal(path) || !checkSignature())
-        return false;
+    if (Status ready = openSink(); !ready)
+        return ready;
+    if (Status ready = openJournal(path); !ready)
+        return ready;
+    if (Status ready = checkSignature(); !ready)
+        return ready;
     std::vector<SinkTable> tables;
     for (const ExchangeSection& s : exchangeSections()) {
         sections_.emplace_back(s, database_.dialect());
@@ -104,23 +110,23 @@ bool ImportRun::open(const QString& path)
     if (!sink_->prepare(tables, *entry_)) {
         summary_.failure = sink_->failure();
         (void)journal_.seal(*entry_, QStringLiteral("failed"), sink_->failure().detail);
-        return false;
+        return Error(0, summary_.failure.detail);
     }
     if (const Result<qint64> last = Journal::lastRow(database_.connection(), QStringLiteral("Intervalos")); last)
         intervalsBefore_ = *last;
     if (!sink_->begin()) {
         summary_.failure = sink_->failure();
-        return false;
+        return Error(0, summary_.failure.detail);
     }
-    return true;
+    return {};
 }
 
-bool ImportRun::openSink()
+Status ImportRun::openSink()
 {
     Result<std::unique_ptr<RowSink>> sink = openRowSink(database_, importer_.batchRows);
     if (sink.ok()) {
         sink_ = std::move(sink).value();
-        return true;
+        return {};
     }
     if (database_.isServer()) {
         summary_.failure = serverFailure(QByteArray(), sink.error().detail, false);
@@ -128,13 +134,13 @@ bool ImportRun::openSink()
         summary_.opened = false;
         summary_.error = sink.error().detail;
     }
-    return false;
+    return sink.error();
 }
 
 // The records added are journaled with the file's SHA-256, so that every
 // stored record has the entry that stored it. The one read that gives it
 // reads the file's provenance too.
-bool ImportRun::openJournal(const QString& path)
+Status ImportRun::openJournal(const QString& path)
 {
     Result<FileScan> scanned = isOwnDatabaseFile(path, database_)
         ? Result<FileScan>(ownWords(QStringLiteral("%1 is the program's own database"), {path}))
@@ -146,13 +152,13 @@ bool ImportRun::openJournal(const QString& path)
         scan_ = std::move(scanned).value();
     if (source.isEmpty()) {
         summary_.opened = false;
-        return false;
+        return Error(0, summary_.error);
     }
     const Result<qint64> opened = journal_.open(JournalAction::Import, 0, {}, source);
     if (opened) {
         entry_ = *opened;
         summary_.journalEntry = *entry_;
-        return true;
+        return {};
     }
     summary_.opened = false;
     summary_.journalUnwritable = true;
@@ -161,18 +167,18 @@ bool ImportRun::openJournal(const QString& path)
     const DatabaseFailure f = journal_.failureOf(opened.error());
     if (f.kind != DatabaseFailure::Kind::Other)
         summary_.failure = f;
-    return false;
+    return opened.error();
 }
 
 // Rows are stored as they are read, and the signature comes last: the read
 // that hashed the file has judged it before, and a signed file that changed
 // after signing, or an unsigned one where only signed files are taken, is
 // refused before a row is stored.
-bool ImportRun::checkSignature()
+Status ImportRun::checkSignature()
 {
     const FileProvenance& p = scan_.provenance;
     if (!importer_.requireSigned && p.signature.isEmpty())
-        return true;
+        return {};
     const ProvenanceVerdict v = judgeProvenance(p, trust());
     MessageWords why = MessageWords::plain({});
     if (v.kind == ProvenanceVerdict::Kind::Changed)
@@ -181,7 +187,7 @@ bool ImportRun::checkSignature()
         why = unsignedRefusalWords(v);
     const QString refusal = shownIn(why, importer_.guru);
     if (refusal.isEmpty())
-        return true;
+        return {};
     summary_.provenance = p;
     summary_.verdict = v;
     summary_.refusal = refusal;
@@ -193,7 +199,7 @@ bool ImportRun::checkSignature()
         !sealed && summary_.sealError.isEmpty())
         summary_.sealError = untranslatedText(sealed.error());
     keepHead();
-    return false;
+    return Error(0, refusal);
 }
 
 void ImportRun::report(bool force)
@@ -258,11 +264,11 @@ void ImportRun::checkHeader(const ExchangeRecord& record)
         summary_.headerMismatches.append(s.name);
 }
 
-bool ImportRun::takeRow(ExchangeRecord& record)
+Status ImportRun::takeRow(ExchangeRecord& record)
 {
     if (importer_.cancelRequested && importer_.cancelRequested()) {
         summary_.cancelled = true;
-        return false;
+        return Error();
     }
     ++rows_;
     const size_t section = *current_;
@@ -272,16 +278,16 @@ bool ImportRun::takeRow(ExchangeRecord& record)
         reader_.split(&record);
         if (const std::optional<Refusal> why = converter.convert(record, values_)) {
             refuse(section, *why);
-            return true;
+            return {};
         }
         fillSinkRow(values_, row_);
     }
     sink_->addRow(section, record.line, row_);
     if (sink_->failure().failed())
-        return false;
+        return Error(0, sink_->failure().detail);
     if ((rows_ & 0xFF) == 0)
         report(false);
-    return true;
+    return {};
 }
 
 void ImportRun::readAll()
@@ -311,7 +317,7 @@ void ImportRun::readAll()
         } else if (expectHeader_) {
             reader_.split(&record_);
             checkHeader(record_);
-        } else if (!takeRow(record_)) {
+        } else if (!takeRow(record_).ok()) {
             break;
         }
     }
@@ -416,7 +422,8 @@ ImportSummary ExchangeImporter::run(const QString& path)
         return summary;
     }
     ImportRun run(database_, *this, summary);
-    if (!run.open(path))
+    // The summary says why it could not start.
+    if (!run.open(path).ok())
         return summary;
     run.readAll();
     run.finish(path);

@@ -1,5 +1,6 @@
 #include "exchange/exchange_reader.h"
 
+#include "core/regular_file.h"
 #include "exchange/exchange_format.h"
 
 #include <QFileInfo>
@@ -49,8 +50,9 @@ bool isBlank(const QByteArray& bytes)
 
 } // namespace
 
-Status ExchangeReader::open(const QString& path, OpenFailure* why)
+Status ExchangeReader::open(const QString& path)
 {
+    enum class OpenFailure { None, CannotOpen, NotARegularFile };
     OpenFailure failure = OpenFailure::None;
     QString error;
     file_.setFileName(path);
@@ -81,8 +83,8 @@ Status ExchangeReader::open(const QString& path, OpenFailure* why)
         error = file_.errorString();
     }
 #endif
-    if (why)
-        *why = failure;
+    if (failure == OpenFailure::NotARegularFile)
+        return nonRegularFileError(path, FileUse::Read);
     if (failure != OpenFailure::None)
         return Error(0, error);
     const QByteArray bom = file_.peek(3);

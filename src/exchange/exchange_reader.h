@@ -34,10 +34,9 @@ struct ExchangeRecord {
 // goes on after its end.
 class ExchangeReader {
 public:
-    enum class OpenFailure { None, CannotOpen, NotARegularFile };
-
-    // The error's detail holds the system's words; `why` tells what kind of failure it was.
-    Status open(const QString& path, OpenFailure* why = nullptr);
+    // The error's detail holds the system's words; a path that is no regular
+    // file fails with nonRegularFileError (isNonRegularFileError tells it).
+    Status open(const QString& path);
     // The bounds of the records read from now on: bytes of the record without
     // its line end, and fields split (one more is kept, to tell too many).
     void setLimits(qint64 maxBytes, int maxFields);
