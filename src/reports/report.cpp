@@ -21,17 +21,22 @@ class TemplateReader {
 public:
     TemplateReader(const QByteArray& xml, std::vector<ReportFont>& fonts) : xml_(xml), fonts_(fonts) {}
 
-    // Reads until report `wanted`; null with `error` set when it fails.
-    std::unique_ptr<PartImpl> read(const QString& wanted, QSizeF* page, bool* landscape, QMarginsF* margins,
-                                   QString* error)
+    // What a report of the file is made of: its main part and its page.
+    struct Template {
+        std::unique_ptr<PartImpl> main;
+        QSizeF page;
+        bool landscape = false;
+        QMarginsF margins;
+    };
+
+    // Reads until report `wanted`; the error tells where the file went wrong.
+    Result<Template> read(const QString& wanted)
     {
-        if (!xml_.readNextStartElement() || xml_.name() != QLatin1String("reports")) {
-            *error = (xml_.hasError() ? xml_.errorString() : QStringLiteral("<reports> expected"))
-                + QStringLiteral(" (line %1)").arg(xml_.lineNumber());
-            return nullptr;
-        }
+        if (!xml_.readNextStartElement() || xml_.name() != QLatin1String("reports"))
+            return Error(0, (xml_.hasError() ? xml_.errorString() : QStringLiteral("<reports> expected"))
+                                + QStringLiteral(" (line %1)").arg(xml_.lineNumber()));
+        Template t;
         bool found = false;
-        std::unique_ptr<PartImpl> result;
         while (xml_.readNextStartElement()) {
             if (xml_.name() != QLatin1String("report")) {
                 fail(QStringLiteral("<report> expected"));
@@ -50,31 +55,27 @@ public:
             const QString paper = a.value(QLatin1String("paper")).toString();
             const QPageSize size(paper.compare(QLatin1String("letter"), Qt::CaseInsensitive) == 0 ? QPageSize::Letter
                                                                                                   : QPageSize::A4);
-            *landscape = a.value(QLatin1String("orientation")) == QLatin1String("landscape");
+            t.landscape = a.value(QLatin1String("orientation")) == QLatin1String("landscape");
             QSizeF mm = size.size(QPageSize::Millimeter);
-            if (*landscape)
+            if (t.landscape)
                 mm.transpose();
-            *page = mm;
+            t.page = mm;
             const QStringList m =
                 a.value(QLatin1String("margins")).toString().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            *margins = m.size() == 4 ? QMarginsF(m[3].toDouble(), m[0].toDouble(), m[1].toDouble(), m[2].toDouble())
+            t.margins = m.size() == 4 ? QMarginsF(m[3].toDouble(), m[0].toDouble(), m[1].toDouble(), m[2].toDouble())
                                      : QMarginsF(12, 12, 12, 12);
-            result = std::make_unique<PartImpl>();
-            result->name = a.value(QLatin1String("name")).toString();
-            result->sourceName = a.value(QLatin1String("source")).toString();
-            readPart(*result, true);
+            t.main = std::make_unique<PartImpl>();
+            t.main->name = a.value(QLatin1String("name")).toString();
+            t.main->sourceName = a.value(QLatin1String("source")).toString();
+            readPart(*t.main, true);
             break;
         }
-        if (!error_.isEmpty() || xml_.hasError()) {
-            *error = !error_.isEmpty() ? error_ : xml_.errorString();
-            *error += QStringLiteral(" (line %1)").arg(xml_.lineNumber());
-            return nullptr;
-        }
-        if (!found) {
-            *error = QStringLiteral("no report \"%1\"").arg(wanted);
-            return nullptr;
-        }
-        return result;
+        if (!error_.isEmpty() || xml_.hasError())
+            return Error(0, (!error_.isEmpty() ? error_ : xml_.errorString())
+                                + QStringLiteral(" (line %1)").arg(xml_.lineNumber()));
+        if (!found)
+            return Error(0, QStringLiteral("no report \"%1\"").arg(wanted));
+        return Result<Template>(std::move(t));
     }
 
 private:
@@ -260,11 +261,15 @@ Result<std::unique_ptr<Report>> Report::fromXml(const QByteArray& xml, const QSt
 {
     std::unique_ptr<Report> report(new Report);
     TemplateReader reader(xml, report->d->fonts);
-    QString error;
-    report->d->main = reader.read(reportName, &report->d->page, &report->d->landscape, &report->d->margins, &error);
-    if (!report->d->main)
-        return reportError(ReportFailure::TemplateBroken,
-                           origin.isEmpty() ? error : origin + QStringLiteral(": ") + error);
+    Result<TemplateReader::Template> read = reader.read(reportName);
+    if (!read)
+        return reportError(ReportFailure::TemplateBroken, origin.isEmpty()
+                                                              ? read.error().detail
+                                                              : origin + QStringLiteral(": ") + read.error().detail);
+    report->d->main = std::move(read->main);
+    report->d->page = read->page;
+    report->d->landscape = read->landscape;
+    report->d->margins = read->margins;
     return Result<std::unique_ptr<Report>>(std::move(report));
 }
 
