@@ -505,7 +505,7 @@ namespace {
 
 // Bump with every change to what the lay-out installs: a database whose
 // mark is older is laid out again at its next open, by a login that may.
-constexpr int kServerSchemaVersion = 3;
+constexpr int kServerSchemaVersion = 4;
 
 // What the lay-out installs after the record tables, in order, inside its
 // transaction: tables, then server functions and triggers.

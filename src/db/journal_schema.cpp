@@ -395,6 +395,12 @@ Status ensureJournalTables(QSqlDatabase db, SqlDialect dialect)
     }
     if (!q.exec(lineRangeIndexSql(dialect)))
         return fail(sqlError(q.lastError()));
+    // A packed line is mostly raw digests, which do not compress: the
+    // server's attempt at every line of a bulk import cost more than the
+    // few bytes it saved.
+    if (!sqlite
+        && !q.exec(QStringLiteral("ALTER TABLE \"DiarioRegistros\" ALTER COLUMN \"BRegistros\" SET STORAGE EXTERNAL")))
+        return fail(sqlError(q.lastError()));
     if (!sqlite)
         if (Status kept = installServerJournalObjects(db); !kept)
             return fail(kept.error());
