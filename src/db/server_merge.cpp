@@ -1,5 +1,8 @@
 #include "db/server_merge.h"
 
+#include "db/database.h"
+#include "db/merge_tables.h"
+
 #include "db/fleet_tables.h"
 #include "db/journal_codec.h"
 #include "db/merge_functions.h"
@@ -9,6 +12,7 @@
 #include "db/server_writes.h"
 #include "db/sqlite_statement.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QSqlDriver>
@@ -462,6 +466,55 @@ Result<bool> ServerTableMerge::copyRows(const TableDef& t, const QString& source
     if (!end.ok())
         return failureOf(end);
     return true;
+}
+
+void mergeIntoServer(Database& target, const QString& sourcePath, const MergeProgress& progress,
+                     const MergeStop& stop, MergeResult& result, qint64 entry)
+{
+    sqlite3* source = nullptr;
+    const int opened = sqlite3_open_v2(QFileInfo(sourcePath).absoluteFilePath().toUtf8().constData(), &source,
+                                       SQLITE_OPEN_READONLY, nullptr);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closer(source, sqlite3_close);
+    QStringList sourceTables;
+    {
+        // A file that is not a database only shows itself on the first read.
+        SqliteStatement q;
+        SqliteStep step = opened == SQLITE_OK
+            ? q.prepare(source, QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))
+            : SqliteStep{SqliteStep::State::Failed, opened, QString::fromUtf8(sqlite3_errmsg(source))};
+        while (!step.failed() && (step = q.step()).row())
+            sourceTables << QString::fromUtf8(q.text(0));
+        if (step.failed()) {
+            result.fault = MergeResult::Fault::NotOurs;
+            result.detail = step.message;
+            return;
+        }
+    }
+    if (sourceTableName(sourceTables, "Programacion").isEmpty()) {
+        result.fault = MergeResult::Fault::NotOurs;
+        return;
+    }
+    ServerBulk bulk(target.connection());
+    if (!bulk.valid()) {
+        result.failure = serverFailure(QByteArray(), target.connection().lastError().text(), false);
+        return;
+    }
+    MergeFunctions functions;
+    if (!functions.registerOn(source)) {
+        result.fault = MergeResult::Fault::NotOurs;
+        result.detail = QString::fromUtf8(sqlite3_errmsg(source));
+        return;
+    }
+    ServerTableMerge merge(bulk, target.connection(), source, functions, entry);
+    mergeSharedTables(
+        sourceTables, progress, stop, result,
+        [&](const TableDef& t, const QString& name, MergeTableCount& count) {
+            if (const Status merged = merge.run(t, name, count); !merged)
+                result.failure = databaseFailureOf(merged.error());
+        },
+        [source](const QString& name) { return sourceColumnNames(source, name); });
+    if (result.failure.kind == DatabaseFailure::Kind::ConnectionLost)
+        target.noteFailure(QSqlError(QString(), result.failure.detail, QSqlError::ConnectionError));
 }
 
 } // namespace tvq52
