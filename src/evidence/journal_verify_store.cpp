@@ -31,8 +31,7 @@ class Verification {
 public:
     Verification(QSqlDatabase db, const JournalScope& scope, bool server, const QByteArray& keptHead,
                  QHash<QByteArray, SignatureCheck>& checked, bool pcSigns)
-        : db_(std::move(db)), scope_(scope), server_(server), keptHead_(keptHead), checked_(checked),
-          pcSigns_(pcSigns)
+        : db_(std::move(db)), scope_(scope), server_(server), keptHead_(keptHead), checked_(checked), pcSigns_(pcSigns)
     {}
 
     JournalVerification& result() { return result_; }
@@ -77,8 +76,7 @@ private:
     static Columns columnsOf(const TableDef& table, const QStringList& names);
     bool checkSqliteTable(sqlite3* handle, const TableDef& table, const QString& sql, const QVariantList& binds);
     // `value(i)` gives the current row's column i.
-    template <class Value>
-    void checkRecord(const TableDef& table, const Columns& columns, const Value& value);
+    template <class Value> void checkRecord(const TableDef& table, const Columns& columns, const Value& value);
     template <class Value>
     const unsigned char* canonicalDigest(const TableDef& table, const Columns& columns, int version,
                                          const Value& value);
