@@ -100,10 +100,10 @@ std::unique_ptr<QDialog> buildWindow()
 void BM_TranslateForm(benchmark::State& state)
 {
     QTemporaryDir dir;
-    Translator guru;
-    installWidgetTranslation(guru);
-    guru.sForeignColumnName = QStringLiteral("English");
-    if (!guru.OpenLanguageDatabase(writeDatabase(dir), true, Translator::SqlDb)) {
+    Translator translator;
+    installWidgetTranslation(translator);
+    translator.foreignColumnName = QStringLiteral("English");
+    if (!translator.openLanguageDatabase(writeDatabase(dir), true, Translator::SqlDb)) {
         state.SkipWithError("language database not opened");
         return;
     }
@@ -111,7 +111,7 @@ void BM_TranslateForm(benchmark::State& state)
         state.PauseTiming();
         std::unique_ptr<QDialog> form = buildWindow();
         state.ResumeTiming();
-        guru.TranslateForm(form.get());
+        translator.translateWindow(form.get());
         state.PauseTiming();
         if (form->windowTitle() != QStringLiteral("Native text number 0"))
             state.SkipWithError("window not translated");
@@ -125,10 +125,10 @@ void BM_OpenLanguageDatabase(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString path = writeDatabase(dir);
-    Translator guru;
-    guru.sForeignColumnName = QStringLiteral("English");
+    Translator translator;
+    translator.foreignColumnName = QStringLiteral("English");
     for (auto _ : state)
-        benchmark::DoNotOptimize(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
+        benchmark::DoNotOptimize(translator.openLanguageDatabase(path, true, Translator::SqlDb));
 }
 BENCHMARK(BM_OpenLanguageDatabase)->Unit(benchmark::kMillisecond);
 

@@ -113,9 +113,9 @@ double timedDownload(Database& db, qint32 serial, int days)
         return -1;
     ExchangeSession session({}, memory.line, memory.clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
-    Translator guru;
+    Translator translator;
     bench::DownloadView view(serial);
-    DownloadWorkflow workflow(session, prompter, guru, db, view);
+    DownloadWorkflow workflow(session, prompter, translator, db, view);
     QElapsedTimer clock;
     clock.start();
     const DownloadReport report = workflow.run();

@@ -42,7 +42,7 @@ void BM_MonitorStream20PerSecond(benchmark::State& state)
     bench::QuietPrompter prompter;
     Clock& clock = systemClock();
     MemoryLine line(clock);
-    MonitorWindow window(ctx.guru, prompter, [&](Line*, Clock*) {
+    MonitorWindow window(ctx.translator, prompter, [&](Line*, Clock*) {
         return openExchangeSession(ctx, {&line, &clock, {}});
     });
     int sent = 0;

@@ -79,14 +79,14 @@ const char* kindName(RecordedReportKind kind)
 // The kind's report over the first `records` intervals to `pdf`; false when a step fails.
 bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pdf, bench::Verdict& verdict)
 {
-    Translator guru;
+    Translator translator;
     bench::resetPeakResident();
     QElapsedTimer timer;
     timer.start();
     const double cpu = bench::cpuSeconds();
     const QDateTime last = kFirst.addSecs(qint64(records - 1) * 120);
     const RecordedReportResult r =
-        buildRecordedReport(db, guru, {kind, kSerial, kFirst, last, QString(), QStringLiteral(TVQ52_ASSET_DIR)});
+        buildRecordedReport(db, translator, {kind, kSerial, kFirst, last, QString(), QStringLiteral(TVQ52_ASSET_DIR)});
     if (!r)
         return std::fprintf(stderr, "%s report: %s\n", kindName(kind), qPrintable(r.error().detail)), false;
     if (!r->has_value())
@@ -111,16 +111,16 @@ bool toPdf(Database& db, RecordedReportKind kind, int records, const QString& pd
 // The interval grid of every stored record as CSV, judged as a report.
 bool gridCsv(Database& db, bench::Verdict& verdict)
 {
-    Translator guru;
+    Translator translator;
     bench::resetPeakResident();
     QElapsedTimer timer;
     timer.start();
-    RecordGridModel grid(db, RecordGrid::Intervals, guru);
+    RecordGridModel grid(db, RecordGrid::Intervals, translator);
     if (!grid.load(kSerial))
         return std::fprintf(stderr, "grid failed\n"), false;
     QBuffer csv;
     csv.open(QIODevice::WriteOnly);
-    if (!writeGridCsv(csv, grid, guru))
+    if (!writeGridCsv(csv, grid, translator))
         return std::fprintf(stderr, "grid CSV failed\n"), false;
     const qint64 ms = timer.elapsed();
     const double peak = bench::peakResidentMb();

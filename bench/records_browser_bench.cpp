@@ -97,7 +97,7 @@ int main(int argc, char** argv)
     std::printf("filled %d intervals in %lld ms\n", intervals, clock.elapsed());
     const qint64 before = bench::statusKb("VmRSS");
 
-    Translator guru;
+    Translator translator;
     QTableView view;
     view.resize(1000, 600);
     view.verticalHeader()->hide();
@@ -107,7 +107,7 @@ int main(int argc, char** argv)
     constexpr int kRuns = 5;
     qint64 showMs = 0;
     for (int run = 0; run < kRuns; ++run) {
-        auto* model = new RecordGridItems(*db, RecordGrid::Intervals, guru, &view);
+        auto* model = new RecordGridItems(*db, RecordGrid::Intervals, translator, &view);
         clock.restart();
         view.setModel(model);
         must(model->load(kSerial));
@@ -116,7 +116,7 @@ int main(int argc, char** argv)
         view.setModel(nullptr);
         delete model;
     }
-    RecordGridItems model(*db, RecordGrid::Intervals, guru);
+    RecordGridItems model(*db, RecordGrid::Intervals, translator);
     view.setModel(&model);
     must(model.load(kSerial));
     paint(view);

@@ -135,9 +135,9 @@ bool ourDownload(const QString& device, Database& db, int* updates)
     SerialLine line;
     ExchangeSession session(settings, line, clock, kDownloadSilenceLimitMs);
     bench::QuietPrompter prompter;
-    Translator guru;
+    Translator translator;
     bench::DownloadView view(kSerial);
-    DownloadWorkflow workflow(session, prompter, guru, db, view);
+    DownloadWorkflow workflow(session, prompter, translator, db, view);
     if (workflow.run().outcome != DownloadOutcome::Completed) {
         std::fprintf(stderr, "our download did not complete\n");
         return false;

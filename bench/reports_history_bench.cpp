@@ -118,7 +118,7 @@ int main(int argc, char** argv)
             qFatal("%s", qPrintable(data.error().detail));
         queryMs.push_back(double(clock.nsecsElapsed()) / 1e6);
 
-        HistoryGraphWindow window(ctx.guru, prompter, ctx.db.get());
+        HistoryGraphWindow window(ctx.translator, prompter, ctx.db.get());
         window.resize(1000, 640);
         clock.restart();
         const double cpu = bench::cpuSeconds();
@@ -136,7 +136,7 @@ int main(int argc, char** argv)
     verdict.atMost(QStringLiteral("whole history opened (query + window + first picture), median"),
                    bench::median(openMs), 1000, "ms");
 
-    HistoryGraphWindow window(ctx.guru, prompter, ctx.db.get());
+    HistoryGraphWindow window(ctx.translator, prompter, ctx.db.get());
     window.resize(1000, 640);
     window.load(unit);
     window.show();
@@ -171,7 +171,7 @@ int main(int argc, char** argv)
     std::vector<double> graphWindowMs;
     std::vector<double> graphWindowCpuMs;
     for (int run = 0; run < 3; ++run) {
-        GraphWindow graphWindow(ctx.guru, prompter, ctx.db.get());
+        GraphWindow graphWindow(ctx.translator, prompter, ctx.db.get());
         clock.restart();
         const double cpu = bench::cpuSeconds();
         graphWindow.load(unit);

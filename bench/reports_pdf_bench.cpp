@@ -91,12 +91,12 @@ QByteArray intervalTemplate()
 // The listing of the first `records` records to `pdf`; false when a step fails.
 bool listing(Database& db, int records, const QString& pdf, bench::Verdict& verdict)
 {
-    Translator guru;
+    Translator translator;
     bench::resetPeakResident();
     QElapsedTimer total;
     total.start();
     auto loaded = Report::fromXml(intervalTemplate(), QStringLiteral("Intervals"));
-    auto script = LevelScript::parse(BuildLevelScript(guru));
+    auto script = LevelScript::parse(BuildLevelScript(translator));
     if (!loaded || !script)
         return false;
     Report& report = **loaded;

@@ -25,7 +25,7 @@ struct AppContext {
     QString ReportFooterText;
     int LanguageCodeValue = 3000;
     QString languageName = QStringLiteral("English");
-    Translator guru;
+    Translator translator;
     // The data folder's own file while the records are on a server: it keeps
     // this PC's settings row, which is never shared. Null when the records
     // are in that file. Declared before `db`, which points at it.

@@ -105,7 +105,7 @@ std::unique_ptr<AppContext> languageOnly(const QString& home, Prompter& prompter
         id = IniFile::load(file).value(QString::fromLatin1(kSettingsSection), QStringLiteral("Language")).value_or(id);
     const LanguageInfo& language = languageByLocaleId(id.trimmed());
     ctx->languageName = QString::fromUtf8(language.name);
-    SetupLanguage(ctx->guru, prompter, languageDatabaseToRead(ctx->home, findAssetFolder()), ctx->languageName,
+    setUpLanguage(ctx->translator, prompter, languageDatabaseToRead(ctx->home, findAssetFolder()), ctx->languageName,
                   ctx->home);
     return ctx;
 }
@@ -137,7 +137,7 @@ std::unique_ptr<AppContext> languageOnly(const QString& home)
 QString refusalLine(const QString& program, const QString& home, const Error& why)
 {
     const std::unique_ptr<AppContext> ctx = languageOnly(home);
-    return program + QStringLiteral(": ") + errorText(ctx->guru, why);
+    return program + QStringLiteral(": ") + errorText(ctx->translator, why);
 }
 
 } // namespace tvq52

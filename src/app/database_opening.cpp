@@ -18,9 +18,9 @@ namespace tvq52 {
 
 namespace {
 
-QString tr(const Translator& guru, const char* spanish)
+QString tr(const Translator& translator, const char* spanish)
 {
-    return guru.GetTranslation(QString::fromUtf8(spanish));
+    return translator.translate(QString::fromUtf8(spanish));
 }
 
 // Translated texts break lines as CR LF; a question box takes LF.
@@ -37,7 +37,7 @@ QString serverName(const DatabaseTarget& t)
 
 // Lays out the tables a server database lacks, as `policy` says: asking
 // first, without asking, or not at all.
-Status layOutMissingTables(const Translator& guru, Prompter& prompter, Database& server, SchemaState state,
+Status layOutMissingTables(const Translator& translator, Prompter& prompter, Database& server, SchemaState state,
                            const QString& detail, SchemaPolicy policy)
 {
     const DatabaseTarget& target = server.target();
@@ -47,14 +47,14 @@ Status layOutMissingTables(const Translator& guru, Prompter& prompter, Database&
                         {target.displayName(), target.uri()});
     if (policy == SchemaPolicy::Ask) {
         const QString question = state == SchemaState::Empty
-            ? lines(tr(guru, "La base de datos %1 está vacía.\r\n¿Crear en ella las tablas del programa?"))
+            ? lines(tr(translator, "La base de datos %1 está vacía.\r\n¿Crear en ella las tablas del programa?"))
                   .arg(target.displayName())
-            : lines(tr(guru,
+            : lines(tr(translator,
                        "A la base de datos %1 le faltan tablas del programa: %2.\r\n"
                        "¿Crearlas ahora?"))
                   .arg(target.displayName(), detail);
         const Answer answer = prompter.message(
-            Message{question, tr(guru, "Base de datos"), MessageStyle::YesNoQuestion, 0, Answer::No});
+            Message{question, tr(translator, "Base de datos"), MessageStyle::YesNoQuestion, 0, Answer::No});
         if (answer != Answer::Yes)
             return ownWords(QStringLiteral("No se han creado las tablas: la base de datos %1 no se puede usar así."),
                             {target.displayName()});
@@ -94,7 +94,7 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         ctx.passwordFor = target.uri();
     }
     Result<std::unique_ptr<Database>> server =
-        Database::openServer(target, passwordThrough(prompter, ctx.guru, &ctx.password));
+        Database::openServer(target, passwordThrough(prompter, ctx.translator, &ctx.password));
     if (!server)
         return toldFailure(databaseFailureOf(server.error()), FailureWording::Opening, {target, ctx.home, 0});
     // A login with none of the office's roles may not even read, nor see our
@@ -113,7 +113,7 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
         // opens it as that version did.
         if (state == SchemaState::Ready)
             (void)(*server)->layOutSchema();
-        else if (Status laid = layOutMissingTables(ctx.guru, prompter, **server, state, detail, request.policy); !laid)
+        else if (Status laid = layOutMissingTables(ctx.translator, prompter, **server, state, detail, request.policy); !laid)
             return laid.error();
     }
     return std::pair{std::move(local).value(), std::move(server).value()};
@@ -121,17 +121,17 @@ openChecked(AppContext& ctx, Prompter& prompter, const DatabaseTarget& target, c
 
 } // namespace
 
-PasswordSource passwordThrough(Prompter& prompter, const Translator& guru, QString* remembered)
+PasswordSource passwordThrough(Prompter& prompter, const Translator& translator, QString* remembered)
 {
     auto triedRemembered = std::make_shared<bool>(false);
-    return [&prompter, &guru, remembered, triedRemembered](const DatabaseTarget& target) -> std::optional<QString> {
+    return [&prompter, &translator, remembered, triedRemembered](const DatabaseTarget& target) -> std::optional<QString> {
         if (remembered && !remembered->isEmpty() && !*triedRemembered) {
             *triedRemembered = true;
             return *remembered;
         }
         const QString user = target.user.isEmpty() ? qEnvironmentVariable("USER") : target.user;
         const std::optional<QString> given = prompter.secret(
-            tr(guru, "Contraseña de %1 en %2:").arg(user, serverName(target)), tr(guru, "Base de datos"));
+            tr(translator, "Contraseña de %1 en %2:").arg(user, serverName(target)), tr(translator, "Base de datos"));
         if (given && remembered)
             *remembered = *given;
         return given;
@@ -193,11 +193,11 @@ Status openRecords(AppContext& ctx, Prompter& prompter, const RecordsRequest& re
             if (opened || !request.chooseAgain || !target->isServer())
                 return opened;
             // Translated texts break lines as CR LF; the dialog's label takes LF.
-            why = errorText(ctx.guru, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            why = errorText(ctx.translator, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n"));
         } else if (!request.chooseAgain) {
             return target.error();
         } else {
-            why = errorText(ctx.guru, target.error());
+            why = errorText(ctx.translator, target.error());
         }
         prompter.message(Message{why, QString::fromLatin1(kApplicationTitle), MessageStyle::Critical, 0, {}});
         const std::optional<DatabaseTarget> chosen = request.chooseAgain(why);

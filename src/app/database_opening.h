@@ -51,7 +51,7 @@ Status openRecords(AppContext& ctx, Prompter& prompter, const RecordsRequest& re
 // The password of the target's user, asked through the prompter with a
 // masked entry; held in memory only. With `remembered`, what it holds is
 // tried first and what the user types is kept there.
-PasswordSource passwordThrough(Prompter& prompter, const Translator& guru, QString* remembered = nullptr);
+PasswordSource passwordThrough(Prompter& prompter, const Translator& translator, QString* remembered = nullptr);
 
 // What a server database holds of ours, said plainly after a test connection:
 // native words, translated where they are shown.

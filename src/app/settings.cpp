@@ -211,9 +211,9 @@ std::optional<CommFault> acceptCommSettings(AppContext& ctx, const CommChoice& c
     text.toInt(&numeric);
     const QString portKey = QLatin1String(numeric ? "SerialPort" : "SerialDevice");
     if (text.isEmpty() || settingFault(portKey, text))
-        return CommFault{ctx.guru.text(msg::BadValue), CommFault::Field::Port, msg::BadValue};
+        return CommFault{ctx.translator.text(msg::BadValue), CommFault::Field::Port, msg::BadValue};
     if (const auto reason = settingFault(QStringLiteral("DialCode"), choice.dialPrefix))
-        return CommFault{errorText(ctx.guru, *reason), CommFault::Field::DialPrefix};
+        return CommFault{errorText(ctx.translator, *reason), CommFault::Field::DialPrefix};
 
     if (numeric) {
         ctx.lineSettings.SerialPort = std::uint8_t(text.toInt());

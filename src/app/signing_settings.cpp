@@ -74,13 +74,13 @@ Result<QString> readPassphraseFile(const QString& file)
     return line;
 }
 
-bool mayReplaceKey(const QString& home, const Translator& guru, Prompter& prompter)
+bool mayReplaceKey(const QString& home, const Translator& translator, Prompter& prompter)
 {
     const auto current = KeyStore(keysFolder(home)).current();
     if (!current || !current->has_value())
         return true;
     const QString text =
-        guru.GetTranslation(
+        translator.translate(
                 QStringLiteral("Este PC ya tiene una clave de firma (%1). ¿Sustituirla? Su certificado seguirá "
                                "reconocido como de esta oficina."))
             .arg((*current)->subject);

@@ -42,7 +42,7 @@ Result<QString> readPassphraseFile(const QString& file);
 
 // Asked before this PC's key is replaced (a key replaced signs no more, its
 // certificate stays known); true when there is none or the user says Yes.
-bool mayReplaceKey(const QString& home, const Translator& guru, Prompter& prompter);
+bool mayReplaceKey(const QString& home, const Translator& translator, Prompter& prompter);
 
 // Checks the three settings, writes them and sets up the signing with them.
 // Nothing is written when one is refused or the file cannot be written.

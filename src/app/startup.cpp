@@ -37,14 +37,14 @@ Error startupCancelled()
 
 // What start-up tells of records it could not open, in the user's words;
 // the user giving up on choosing is no fault to tell.
-Status recordsFault(const Translator& guru, const Status& opened)
+Status recordsFault(const Translator& translator, const Status& opened)
 {
     const bool gaveUp = !opened && opened.error().catalogueId == 0 && opened.error().text.isEmpty()
         && opened.error().detail.isEmpty();
     if (opened || gaveUp)
         return opened;
     // Translated texts break lines as CR LF; the message takes LF.
-    return startupFault(errorText(guru, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    return startupFault(errorText(translator, opened.error()).replace(QLatin1String("\r\n"), QLatin1String("\n")));
 }
 
 Status steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QString& commandLine)
@@ -58,7 +58,7 @@ Status steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QStri
     ctx.languageName = QString::fromUtf8(language.name);
     ctx.LanguageCodeValue = language.code;
 
-    SetupLanguage(ctx.guru, prompter, languageDatabaseToRead(ctx.home, findAssetFolder()), ctx.languageName, ctx.home);
+    setUpLanguage(ctx.translator, prompter, languageDatabaseToRead(ctx.home, findAssetFolder()), ctx.languageName, ctx.home);
     ctx.LanguageCodeValue = LanguageCode(ctx.languageName);
     host.languageChosen(ctx.LanguageCodeValue);
 
@@ -67,12 +67,12 @@ Status steps(AppContext& ctx, Prompter& prompter, StartupHost& host, const QStri
     const auto chooseAgain = [&host](const QString& why) { return host.chooseDatabase(why); };
     if (Status opened = openRecords(ctx, prompter, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, {}, chooseAgain});
         !opened)
-        return recordsFault(ctx.guru, opened);
+        return recordsFault(ctx.translator, opened);
 
     host.setCaption(QString::fromLatin1(kApplicationTitle));
 
     if (!host.isSmallFontsScreen())
-        showCatalogue(prompter, ctx.guru, msg::LargeFonts, MessageStyle::Critical);
+        showCatalogue(prompter, ctx.translator, msg::LargeFonts, MessageStyle::Critical);
 
     host.translateMainWindow();
 

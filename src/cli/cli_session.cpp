@@ -139,7 +139,7 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
     // Where a former data folder went, and what the settings file lacked,
     // is said once, on the error stream.
     auto tellFormerFolder = [&] {
-        const auto translate = [&](const QString& text) { return s.ctx->guru.GetTranslation(text); };
+        const auto translate = [&](const QString& text) { return s.ctx->translator.translate(text); };
         for (const QString& notice :
              {formerFolderNotice(choice.former, translate), settingsAddedNotice(folder, settingsAdded, translate)})
             if (!notice.isEmpty())
@@ -156,7 +156,7 @@ Result<CliSession> CliSession::open(const CliOptions& options, bool readSettings
     const LanguageInfo& language = languageByLocaleId(*languageValue);
     s.ctx->languageName = QString::fromUtf8(language.name);
     s.ctx->LanguageCodeValue = language.code;
-    SetupLanguage(s.ctx->guru, *s.prompter, languageDatabaseToRead(folder, findAssetFolder()), s.ctx->languageName,
+    setUpLanguage(s.ctx->translator, *s.prompter, languageDatabaseToRead(folder, findAssetFolder()), s.ctx->languageName,
                   folder);
     tellFormerFolder();
     return s;
@@ -200,14 +200,14 @@ bool requireStoredUnit(AppContext& ctx, qint32 serial)
 {
     if (unitStored(*ctx.db, serial))
         return true;
-    printError(ctx.guru, ownWords(QStringLiteral("La unidad %1 no está guardada"), {QString::number(serial)}));
+    printError(ctx.translator, ownWords(QStringLiteral("La unidad %1 no está guardada"), {QString::number(serial)}));
     return false;
 }
 
-void printError(const Translator& guru, const Error& error)
+void printError(const Translator& translator, const Error& error)
 {
     ConsoleProgress::endLine();
-    QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(errorText(guru, error)) << Qt::endl;
+    QTextStream(stderr) << "tvq52-cli: " << ConsolePrompter::consoleText(errorText(translator, error)) << Qt::endl;
 }
 
 void printJson(const QJsonObject& document)
@@ -240,7 +240,7 @@ bool openRecords(AppContext& ctx, SchemaPolicy policy, DatabaseAccess access)
     ConsolePrompter prompter(ConsolePrompter::stdinIsTerminal(), false);
     const Status opened = tvq52::openRecords(ctx, prompter, {policy, access, std::nullopt, {}});
     if (!opened)
-        printError(ctx.guru, opened.error());
+        printError(ctx.translator, opened.error());
     return opened.ok();
 }
 
@@ -257,7 +257,7 @@ bool openFolderDatabase(AppContext& ctx, Operation op)
         return false;
     const Status allowed = checkRight(*ctx.db, op);
     if (!allowed)
-        printError(ctx.guru, allowed.error());
+        printError(ctx.translator, allowed.error());
     return allowed.ok();
 }
 

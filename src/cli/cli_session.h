@@ -58,7 +58,7 @@ bool openFolderDatabaseToRead(AppContext& ctx);
 bool requireStoredUnit(AppContext& ctx, qint32 serial);
 
 // Prints `error` once on standard error, as every command reports a failure.
-void printError(const Translator& guru, const Error& error);
+void printError(const Translator& translator, const Error& error);
 // Prints a document of a command's --json form on standard output.
 void printJson(const QJsonObject& document);
 // The JSON value of a number that may be absent (0 or less: absent).

@@ -96,7 +96,7 @@ std::optional<CollectedUnit> refusedLine(const AppContext& ctx, const QString& l
 {
     if (listedSerial(item.text))
         return std::nullopt;
-    printError(ctx.guru,
+    printError(ctx.translator,
                ownWords(QStringLiteral("%1:%2: no es un número de serie: %3"),
                         {list, QString::number(item.lineNumber), item.text}));
     CollectedUnit unit;
@@ -112,12 +112,12 @@ bool checkJournal(AppContext& ctx, qint32 serial, qint64 entry)
 {
     const Result<QList<qint32>> notVerified = checkFleetJournal(*ctx.db, serial, entry);
     if (!notVerified) {
-        printError(ctx.guru, notVerified.error());
+        printError(ctx.translator, notVerified.error());
         return false;
     }
     if (notVerified->isEmpty())
         return true;
-    printError(ctx.guru,
+    printError(ctx.translator,
                ownWords(QStringLiteral("El diario de intercambios de la unidad %1 no se verifica: "
                                        "tvq52-cli verify %1 dice por qué"),
                         {QString::number(serial)}));
@@ -138,7 +138,7 @@ CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, 
     line.line = run.line;
     const auto phone = storedPhone(*ctx.db, *serial, line);
     if (!phone) {
-        printError(ctx.guru,
+        printError(ctx.translator,
                    ownWords(line.outcome == CollectOutcome::NotStored
                                 ? QStringLiteral("La unidad %1 no está guardada")
                                 : QStringLiteral("La unidad %1 no tiene número de teléfono"),
@@ -147,13 +147,13 @@ CollectedUnit collectUnit(CollectRun& run, const QString& list, int lineNumber, 
     }
     if (!run.quiet)
         QTextStream(stderr) << errorText(
-            ctx.guru,
+            ctx.translator,
             ownWords(QStringLiteral("Unidad %1: marcando %2 en %3"), {QString::number(*serial), *phone, run.line}))
                             << Qt::endl;
     const auto exchange = downloadSession(run.session, run.options);
     RangeKeepingView view(*serial, std::nullopt, std::nullopt, nullptr);
     view.expect(*serial);
-    DownloadWorkflow workflow(*exchange, run.prompter, ctx.guru, *ctx.db, view);
+    DownloadWorkflow workflow(*exchange, run.prompter, ctx.translator, *ctx.db, view);
     workflow.overridePhone(*phone);
     run.current = &workflow;
     const DownloadReport report = workflow.run();
@@ -185,7 +185,7 @@ void reportUnit(AppContext& ctx, const QString& folder, CollectedUnit& unit)
     if (written)
         unit.report = *written;
     else
-        printError(ctx.guru, written.error());
+        printError(ctx.translator, written.error());
 }
 
 // What a run takes from its words, or for a scheduled run from the settings.
@@ -338,7 +338,7 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
     AppContext& ctx = *session.ctx;
     const bool scheduled = args.has("--scheduled");
     if (args.arguments.isEmpty() && !scheduled)
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Faltan argumentos")), collectSyntax());
+        return refuseUsage(ctx.translator, ownWords(QStringLiteral("Faltan argumentos")), collectSyntax());
     const CollectPlan plan = planFor(ctx, options, args);
     // Two unattended runs on one folder would call every unit twice.
     QLockFile lock(QDir(ctx.home).filePath(QStringLiteral("collect.lock")));
@@ -347,14 +347,14 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         qint64 pid = 0;
         QString host, program;
         lock.getLockInfo(&pid, &host, &program);
-        printError(ctx.guru,
+        printError(ctx.translator,
                    ownWords(QStringLiteral("La recogida anterior sigue en curso (proceso %1); esta no empieza"),
                             {QString::number(pid)}));
         return 1;
     }
     QFile list(plan.list);
     if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        printError(ctx.guru,
+        printError(ctx.translator,
                    ownWords(QStringLiteral("No se puede leer %1: %2"), {list.fileName(), list.errorString()}));
         return 1;
     }
@@ -388,7 +388,7 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
         // The workers' messages come through a line at a time.
         QObject::connect(&round, &CollectRound::workerSaid,
                          [](const QString& said) { QTextStream(stderr) << said << Qt::endl; });
-        QObject::connect(&round, &CollectRound::failed, [&ctx](const Error& e) { printError(ctx.guru, e); });
+        QObject::connect(&round, &CollectRound::failed, [&ctx](const Error& e) { printError(ctx.translator, e); });
         const InterruptWatch watch([&round] { round.stop(); });
         const LinesOutcome outcome = round.run();
         summary << outcome.units;
@@ -413,11 +413,11 @@ int runCollect(CliSession& session, const CliOptions& options, const CommandArgs
     bool overviewWritten = true;
     if (!plan.reports.isEmpty() && !interrupted)
         if (const Status written = writeFleetFiles(ctx, plan.reports); !written) {
-            printError(ctx.guru, written.error());
+            printError(ctx.translator, written.error());
             overviewWritten = false;
         }
     if (!plan.reports.isEmpty() && overviewWritten)
-        warnOfPdfSigning(*session.prompter, ctx.guru);
+        warnOfPdfSigning(*session.prompter, ctx.translator);
     if (args.has("--json"))
         printJson(collectSummaryJson(summary));
     else

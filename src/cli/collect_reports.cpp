@@ -37,7 +37,7 @@ Result<QString> writeCollectedExceedances(AppContext& ctx, const QString& folder
     request.to = to;
     request.footer = reportFooterText(ctx);
     request.assetFolder = findAssetFolder();
-    const RecordedReportResult built = buildRecordedReport(*ctx.db, ctx.guru, request);
+    const RecordedReportResult built = buildRecordedReport(*ctx.db, ctx.translator, request);
     if (!built)
         return built.error();
     const QString stamp = QStringLiteral("yyyyMMddHHmm");
@@ -65,7 +65,7 @@ Status writeFleetFiles(AppContext& ctx, const QString& folder)
     QSaveFile file(csv);
     if (!file.open(QIODevice::WriteOnly) || file.write(fleetCsv(*units)) < 0 || !file.commit())
         return unwritable(csv, file.errorString());
-    const Result<FleetTable> table = provenFleetTable(*ctx.db, ctx.guru, options, reportFooterText(ctx));
+    const Result<FleetTable> table = provenFleetTable(*ctx.db, ctx.translator, options, reportFooterText(ctx));
     if (!table)
         return table.error();
     return writeFleetPdf(*table, QDir(folder).filePath(QStringLiteral("fleet.pdf")));

@@ -61,16 +61,16 @@ QString flowedLines(const QString& text, const QString& first, qsizetype indent)
     return out + line + QLatin1Char('\n');
 }
 
-QString usageLines(const Translator& guru, const CommandSyntax& syntax)
+QString usageLines(const Translator& translator, const CommandSyntax& syntax)
 {
-    const QString usage = guru.GetTranslation(QStringLiteral("uso: tvq52-cli [opciones] %1"));
+    const QString usage = translator.translate(QStringLiteral("uso: tvq52-cli [opciones] %1"));
     QString text;
     for (const QString& form : QString::fromUtf8(syntax.synopsis).split(QLatin1Char('\n')))
         text += usage.arg(form) + QLatin1Char('\n');
     return text;
 }
 
-QString descriptionLines(const Translator& guru, const CommandSyntax& syntax)
+QString descriptionLines(const Translator& translator, const CommandSyntax& syntax)
 {
     const QString indent(4, QLatin1Char(' '));
     QString text;
@@ -80,7 +80,7 @@ QString descriptionLines(const Translator& guru, const CommandSyntax& syntax)
         const bool ends = part.endsWith(QLatin1Char('\n'));
         if (ends)
             part.chop(1);
-        paragraph += (paragraph.isEmpty() ? QString() : QStringLiteral(" ")) + guru.GetTranslation(part);
+        paragraph += (paragraph.isEmpty() ? QString() : QStringLiteral(" ")) + translator.translate(part);
         if (ends) {
             text += flowedLines(paragraph, indent, indent.size());
             paragraph.clear();
@@ -89,18 +89,18 @@ QString descriptionLines(const Translator& guru, const CommandSyntax& syntax)
     return paragraph.isEmpty() ? text : text + flowedLines(paragraph, indent, indent.size());
 }
 
-QString commandHelp(const Translator& guru, const CommandSyntax& syntax)
+QString commandHelp(const Translator& translator, const CommandSyntax& syntax)
 {
-    return usageLines(guru, syntax) + QLatin1Char('\n') + descriptionLines(guru, syntax) + QLatin1Char('\n')
-        + guru.GetTranslation(
+    return usageLines(translator, syntax) + QLatin1Char('\n') + descriptionLines(translator, syntax) + QLatin1Char('\n')
+        + translator.translate(
             QStringLiteral("Las opciones comunes (--home, --database, --device, ...) las lista tvq52-cli --help."))
         + QLatin1Char('\n');
 }
 
-int refuseUsage(const Translator& guru, const Error& error, const CommandSyntax& syntax)
+int refuseUsage(const Translator& translator, const Error& error, const CommandSyntax& syntax)
 {
-    printError(guru, error);
-    QTextStream(stderr) << usageLines(guru, syntax) << Qt::flush;
+    printError(translator, error);
+    QTextStream(stderr) << usageLines(translator, syntax) << Qt::flush;
     return 2;
 }
 

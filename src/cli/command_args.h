@@ -48,11 +48,11 @@ struct CommandArgs {
 Result<CommandArgs> parseCommandArgs(const QStringList& words, const CommandSyntax& syntax);
 
 // "usage: tvq52-cli [options] SYNOPSIS", one line per form.
-QString usageLines(const Translator& guru, const CommandSyntax& syntax);
+QString usageLines(const Translator& translator, const CommandSyntax& syntax);
 // The description in the user's language, indented four columns.
-QString descriptionLines(const Translator& guru, const CommandSyntax& syntax);
+QString descriptionLines(const Translator& translator, const CommandSyntax& syntax);
 // The command's whole help: usage, description and a pointer to the shared options.
-QString commandHelp(const Translator& guru, const CommandSyntax& syntax);
+QString commandHelp(const Translator& translator, const CommandSyntax& syntax);
 
 // `text` broken between words into lines of at most kHelpWidth columns, the
 // first after `first`, the others after `indent` spaces; each line ends in "\n".
@@ -61,7 +61,7 @@ QString flowedLines(const QString& text, const QString& first, qsizetype indent)
 
 // Says on standard error why the command's words were refused, with its
 // usage under it; the exit status of a usage error.
-int refuseUsage(const Translator& guru, const Error& error, const CommandSyntax& syntax);
+int refuseUsage(const Translator& translator, const Error& error, const CommandSyntax& syntax);
 
 // --from or --to as a wall-clock reading (a --to date alone takes in its
 // whole day); nothing when the option was not given.

@@ -82,13 +82,13 @@ int runConfig(CliSession& session, const CliOptions&, const CommandArgs& args)
         return 0;
     }
     if (const auto reason = settingFault(key, words.at(2))) {
-        printError(ctx.guru,
-                   ownWords(QStringLiteral("No se puede cambiar %1: %2"), {key, errorText(ctx.guru, *reason)}));
+        printError(ctx.translator,
+                   ownWords(QStringLiteral("No se puede cambiar %1: %2"), {key, errorText(ctx.translator, *reason)}));
         return 2;
     }
     ini.setValue(section, key, settingToStore(key, words.at(2)));
     if (const Status saved = ini.save(file); !saved) {
-        printError(ctx.guru,
+        printError(ctx.translator,
                    ownWords(QStringLiteral("No se puede escribir %1 (%2); se ha dejado como estaba"),
                             {file, untranslatedText(saved.error())}));
         return 1;

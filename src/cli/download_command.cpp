@@ -27,10 +27,10 @@ QString outcomeText(DownloadOutcome outcome)
     return journalOutcomeName(journalOutcome(outcome));
 }
 
-void printReport(const DownloadReport& r, const Translator& guru)
+void printReport(const DownloadReport& r, const Translator& translator)
 {
     QTextStream out(stdout);
-    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    auto say = [&](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     out << say("Número de serie:") << ' ' << r.serial << '\n' << say("Versión:") << ' ' << r.firmware << '\n';
     out << QStringLiteral("%1 %2 %3 %4 %5\n")
                .arg(say("tipo"), -19)
@@ -40,12 +40,12 @@ void printReport(const DownloadReport& r, const Translator& guru)
                .arg(say("rechazados"), 8);
     for (int k = 0; k < kRecordKinds; ++k)
         out << QStringLiteral("%1 %2 %3 %4 %5\n")
-                   .arg(recordKindName(k, guru), -19)
+                   .arg(recordKindName(k, translator), -19)
                    .arg(r.counts[k].received, 9)
                    .arg(r.counts[k].added, 7)
                    .arg(r.counts[k].rewritten, 10)
                    .arg(r.counts[k].refused, 8);
-    out << say("Resultado:") << ' ' << journalOutcomeText(guru, outcomeText(r.outcome)) << '\n';
+    out << say("Resultado:") << ' ' << journalOutcomeText(translator, outcomeText(r.outcome)) << '\n';
     if (r.journalEntry != 0)
         out << say("Entrada del diario:") << ' ' << r.journalEntry << '\n'
             << say("Cabeza del diario:") << ' ' << r.journalHead << '\n';
@@ -116,16 +116,16 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
     const auto from = rangeEnd(args, "--from");
     const auto to = rangeEnd(args, "--to");
     if (!from || !to)
-        return refuseUsage(ctx.guru, (!from ? from : to).error(), downloadSyntax());
+        return refuseUsage(ctx.translator, (!from ? from : to).error(), downloadSyntax());
     if (*from && *to && **to <= **from)
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("El final del intervalo no es posterior a su inicio")),
+        return refuseUsage(ctx.translator, ownWords(QStringLiteral("El final del intervalo no es posterior a su inicio")),
                            downloadSyntax());
     if (!openFolderDatabase(ctx, Operation::Download))
         return 1;
     const auto exchange = downloadSession(session, options);
     ConsoleProgress progress(args.has("--quiet"));
-    ConsoleRecordsView view(kUnitOnTheLine, *from, *to, &progress, &ctx.guru);
-    DownloadWorkflow workflow(*exchange, *session.prompter, ctx.guru, *ctx.db, view);
+    ConsoleRecordsView view(kUnitOnTheLine, *from, *to, &progress, &ctx.translator);
+    DownloadWorkflow workflow(*exchange, *session.prompter, ctx.translator, *ctx.db, view);
     workflow.overridePhone(ctx.lineSettings.PhoneNumber);
     const InterruptWatch watch([&] {
         progress.interrupt();
@@ -138,9 +138,9 @@ int runDownload(CliSession& session, const CliOptions& options, const CommandArg
     if (args.has("--json"))
         printJson(downloadJson(report));
     else
-        printReport(report, ctx.guru);
+        printReport(report, ctx.translator);
     if (watch.interrupted()) {
-        printError(ctx.guru,
+        printError(ctx.translator,
                    ownWords(watch.terminated()
                                 ? QStringLiteral("Descarga detenida por la señal de terminación (SIGTERM): lo recibido "
                                                  "hasta ahora está guardado y la unidad conserva el resto.")

@@ -67,14 +67,14 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
         return 1;
     ConsoleProgress progress(args.has("--quiet"));
     ExchangeImporter importer(*ctx.db);
-    importer.guru = &ctx.guru;
+    importer.translator = &ctx.translator;
     importer.requireSigned = requireSignedImports(ctx.home);
     const bool acceptUnsigned = args.has("--accept-unsigned");
     importer.acceptUnsigned = [acceptUnsigned](const ProvenanceVerdict&) { return acceptUnsigned; };
     ImportProgress last;
     importer.onProgress = [&](const ImportProgress& p) {
         last = p;
-        progress.update(progressText(p, ctx.guru));
+        progress.update(progressText(p, ctx.translator));
     };
     // Ctrl-C or SIGTERM stops it as the window's Stop does, keeping the
     // batches already committed.
@@ -82,8 +82,8 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
     importer.cancelRequested = [&watch] { return watch.interrupted(); };
     const ImportSummary summary = importer.run(file);
     // The run ends on the whole file's counts, not on its last table's.
-    progress.finish(progressTotalText(last, ctx.guru));
-    QStringList lines = summaryLines(summary, ctx.guru);
+    progress.finish(progressTotalText(last, ctx.translator));
+    QStringList lines = summaryLines(summary, ctx.translator);
     // What stopped the import goes to standard error; the counts to standard output.
     const bool nothingRead = summary.notAFile || !summary.opened || summary.notExchange || !summary.refusal.isEmpty();
     QStringList problems;
@@ -91,17 +91,17 @@ int runImport(CliSession& session, const CliOptions&, const CommandArgs& args)
         problems << (nothingRead ? lines : lines.mid(0, 1));
     lines = lines.mid(int(problems.size()));
     // A file changed on the way is told as a failure, though its rows are stored.
-    const QString where = verdictLine(summary.verdict, summary.provenance, &ctx.guru);
+    const QString where = verdictLine(summary.verdict, summary.provenance, &ctx.translator);
     if (!where.isEmpty() && !summary.verdict.intact() && !nothingRead) {
         lines.removeAll(where);
         problems << where;
     }
     // A stop is told on standard error too: the counts that follow are all that was kept.
-    const QString cancelled = ctx.guru.GetTranslation(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
+    const QString cancelled = ctx.translator.translate(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
     if (summary.cancelled && lines.removeAll(cancelled) > 0)
         problems << cancelled;
     for (const QString& problem : problems)
-        printError(ctx.guru, finalText(problem));
+        printError(ctx.translator, finalText(problem));
     if (args.has("--json")) {
         printJson(importJson(file, summary, problems));
     } else {
@@ -136,7 +136,7 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
     for (const QString& text : args.arguments.mid(1)) {
         const auto serial = serialArgument(text);
         if (!serial)
-            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {text}),
+            return refuseUsage(ctx.translator, ownWords(QStringLiteral("No es un número de serie: %1"), {text}),
                                exportSyntax());
         serials << *serial;
     }
@@ -144,7 +144,7 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
         return 1;
     for (const qint32 serial : serials)
         if (!unitStored(*ctx.db, serial)) {
-            printError(ctx.guru,
+            printError(ctx.translator,
                        ownWords(QStringLiteral("No hay nada guardado de la unidad %1; no se ha escrito %2"),
                                 {QString::number(serial), file}));
             return 1;
@@ -152,9 +152,9 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
     ExchangeSigning signing;
     const Result<qint64> rows = writeExchangeFile(*ctx.db, file, serials, &signing);
     if (signing.warning)
-        printError(ctx.guru, *signing.warning);
+        printError(ctx.translator, *signing.warning);
     if (!rows) {
-        printError(ctx.guru, rows.error().catalogueId == kOwnWords
+        printError(ctx.translator, rows.error().catalogueId == kOwnWords
                                  ? rows.error()
                                  : ownWords(QStringLiteral("No se pudo escribir el archivo %1"), {file},
                                             rows.error().detail));
@@ -171,7 +171,7 @@ int runExport(CliSession& session, const CliOptions&, const CommandArgs& args)
             {"signer",
              signing.signer.isNull() ? QJsonValue() : QJsonValue(QString::fromLatin1(signing.signer.fingerprint))}});
     } else {
-        QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(file)
+        QTextStream(stdout) << ctx.translator.translate(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(file)
                             << Qt::endl;
     }
     return 0;

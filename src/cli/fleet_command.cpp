@@ -103,13 +103,13 @@ int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
 {
     AppContext& ctx = *session.ctx;
     if (int(args.has("--json")) + int(args.has("--csv")) + int(args.value("--pdf").has_value()) > 1)
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--json, --csv y --pdf no van juntas")), fleetSyntax());
+        return refuseUsage(ctx.translator, ownWords(QStringLiteral("--json, --csv y --pdf no van juntas")), fleetSyntax());
     FleetOptions options;
     options.staleDays = fleetStaleDaysSetting(ctx);
     if (const auto text = args.value("--days")) {
         const std::optional<int> days = fleetDayCount(*text);
         if (!days)
-            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de días: %1"), {*text}),
+            return refuseUsage(ctx.translator, ownWords(QStringLiteral("No es un número de días: %1"), {*text}),
                                fleetSyntax());
         options.staleDays = *days;
     }
@@ -118,24 +118,24 @@ int runFleet(CliSession& session, const CliOptions&, const CommandArgs& args)
         return 1;
     if (args.has("--verify")) {
         if (const Status checked = checkFleetJournal(*ctx.db).status(); !checked) {
-            printError(ctx.guru, checked.error());
+            printError(ctx.translator, checked.error());
             return 1;
         }
     }
     if (const auto pdf = args.value("--pdf")) {
-        const Result<FleetTable> table = provenFleetTable(*ctx.db, ctx.guru, options, reportFooterText(ctx));
+        const Result<FleetTable> table = provenFleetTable(*ctx.db, ctx.translator, options, reportFooterText(ctx));
         const Status written = table ? writeFleetPdf(*table, *pdf) : Status(table.error());
         if (!written) {
-            printError(ctx.guru, written.error());
+            printError(ctx.translator, written.error());
             return 1;
         }
-        warnOfPdfSigning(*session.prompter, ctx.guru);
+        warnOfPdfSigning(*session.prompter, ctx.translator);
         QTextStream(stdout) << *pdf << Qt::endl;
         return 0;
     }
     const Result<std::vector<FleetUnit>> units = loadFleet(*ctx.db, options);
     if (!units) {
-        printError(ctx.guru, units.error());
+        printError(ctx.translator, units.error());
         return 1;
     }
     if (args.has("--json") || args.has("--csv")) {

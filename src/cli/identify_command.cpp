@@ -33,16 +33,16 @@ int runIdentify(CliSession& session, const CliOptions& options, const CommandArg
 
     std::optional<UnitIdentity> identified;
     const ExchangeResult exchange =
-        runExchange(link, catalogueAsker(prompter, ctx.guru), ctx.lineSettings.PhoneNumber, [&] {
+        runExchange(link, catalogueAsker(prompter, ctx.translator), ctx.lineSettings.PhoneNumber, [&] {
             // Ends a list or stream the unit may still be sending; it answers nothing else then.
             link.line().write(QByteArray(1, char(kCan)));
             const Result<UnitIdentity> unit = identifyConnectedUnit(link, exchangeSession->timer());
-            showFailure(prompter, ctx.guru, unit.status());
+            showFailure(prompter, ctx.translator, unit.status());
             if (unit)
                 identified = *unit;
         });
     if (const Error* error = exchange.errorToShow())
-        showError(prompter, ctx.guru, *error);
+        showError(prompter, ctx.translator, *error);
     if (exchange.outcome == ExchangeOutcome::Cancelled)
         return 3;
     if (!identified)
@@ -56,13 +56,13 @@ int runIdentify(CliSession& session, const CliOptions& options, const CommandArg
                               {"programmingMode", s.progMode == 1}});
         return 0;
     }
-    const Translator& guru = ctx.guru;
-    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    const Translator& translator = ctx.translator;
+    auto say = [&](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     QTextStream out(stdout);
     out << say("Tipo:") << ' ' << s.type << '\n'
         << say("Versión:") << ' ' << s.firmware << '\n'
         << say("Número de serie:") << ' ' << s.serial << '\n'
-        << say("Modo programación:") << ' ' << guru.text(s.progMode == 1 ? msg::Yes : msg::No) << " (" << s.progMode
+        << say("Modo programación:") << ' ' << translator.text(s.progMode == 1 ? msg::Yes : msg::No) << " (" << s.progMode
         << ")\n";
     return 0;
 }

@@ -20,9 +20,9 @@ namespace tvq52 {
 namespace {
 
 // "Entrada 4: firmada por CN=... (1a2b...); de confianza; hora del PC, no probada".
-QString signingLine(const JournalSigning& s, const Translator& guru)
+QString signingLine(const JournalSigning& s, const Translator& translator)
 {
-    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    auto say = [&](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     QStringList parts;
     if (s.open)
         parts << say("abierta: sus registros no quedan avalados");
@@ -56,12 +56,12 @@ QJsonObject signingJson(const JournalSigning& s)
                        {"timeAuthority", jsonText(s.timeProven ? s.time.authority : QString())}};
 }
 
-void printVerification(const JournalVerification& v, const QByteArray& keptHead, const Translator& guru)
+void printVerification(const JournalVerification& v, const QByteArray& keptHead, const Translator& translator)
 {
     QTextStream out(stdout);
-    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    auto say = [&](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     for (const JournalSigning& s : v.signing)
-        out << signingLine(s, guru) << '\n';
+        out << signingLine(s, translator) << '\n';
     if (!v.anySigned)
         out << say("El diario no tiene entradas firmadas") << '\n';
     for (const JournalFinding& f : v.findings)
@@ -137,9 +137,9 @@ void printProvenance(QTextStream& out, const QString& text)
     }
 }
 
-void printEntry(QTextStream& out, const JournalEntry& e, const Translator& guru)
+void printEntry(QTextStream& out, const JournalEntry& e, const Translator& translator)
 {
-    const QString message = journalMessageText(guru, e);
+    const QString message = journalMessageText(translator, e);
     out << '#' << e.id << ' ' << e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) << ' '
         << journalActionName(e.action);
     if (ofAUnit(e))
@@ -160,7 +160,7 @@ void printEntry(QTextStream& out, const JournalEntry& e, const Translator& guru)
         out << "  hash " << e.hash << '\n';
 }
 
-QJsonObject entryJson(const JournalEntry& e, const Translator& guru)
+QJsonObject entryJson(const JournalEntry& e, const Translator& translator)
 {
     QJsonArray counts;
     for (const QString& line : e.counts.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
@@ -174,7 +174,7 @@ QJsonObject entryJson(const JournalEntry& e, const Translator& guru)
                        {"line", jsonText(e.line)},
                        {"user", jsonText(e.user)},
                        {"outcome", jsonText(e.outcome)},
-                       {"message", jsonText(journalMessageText(guru, e))},
+                       {"message", jsonText(journalMessageText(translator, e))},
                        {"counts", counts},
                        {"source", jsonText(QString::fromLatin1(e.source))},
                        {"provenance", provenance},
@@ -203,13 +203,13 @@ int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
     AppContext& ctx = *session.ctx;
     std::optional<qint32> serial;
     if (!args.arguments.isEmpty() && !(serial = serialArgument(args.arguments[0])))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments[0]}),
+        return refuseUsage(ctx.translator, ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments[0]}),
                            verifySyntax());
     QByteArray keptHead;
     if (const auto head = args.value("--head")) {
         static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{64}$"));
         if (!hex.match(*head).hasMatch())
-            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un hash SHA-256 en hexadecimal: %1"), {*head}),
+            return refuseUsage(ctx.translator, ownWords(QStringLiteral("No es un hash SHA-256 en hexadecimal: %1"), {*head}),
                                verifySyntax());
         keptHead = head->toLower().toLatin1();
     }
@@ -222,7 +222,7 @@ int runVerify(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (args.has("--json"))
         printJson(verificationJson(v, keptHead));
     else
-        printVerification(v, keptHead, ctx.guru);
+        printVerification(v, keptHead, ctx.translator);
     return v.findings.isEmpty() ? 0 : 1;
 }
 
@@ -246,11 +246,11 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
         bool ok = false;
         serial = text->toInt(&ok);
         if (!ok)
-            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {*text}),
+            return refuseUsage(ctx.translator, ownWords(QStringLiteral("No es un número de serie: %1"), {*text}),
                                journalSyntax());
     }
     if (args.has("--head") && serial)
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("--head no admite --serial: la cabeza es de todo el diario")),
+        return refuseUsage(ctx.translator, ownWords(QStringLiteral("--head no admite --serial: la cabeza es de todo el diario")),
                            journalSyntax());
     if (!openFolderDatabaseToRead(ctx))
         return 1;
@@ -258,7 +258,7 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
     // The head is the last entry sealed, which is not always the highest number.
     const Result<QByteArray> head = journal.head();
     if (!head) {
-        printError(ctx.guru, head.error());
+        printError(ctx.translator, head.error());
         return 1;
     }
     if (args.has("--head")) {
@@ -270,20 +270,20 @@ int runJournal(CliSession& session, const CliOptions&, const CommandArgs& args)
     }
     const Result<QList<JournalEntry>> entries = journal.entries(serial);
     if (!entries) {
-        printError(ctx.guru, entries.error());
+        printError(ctx.translator, entries.error());
         return 1;
     }
     if (args.has("--json")) {
         QJsonArray list;
         for (const JournalEntry& e : *entries)
-            list.append(entryJson(e, ctx.guru));
+            list.append(entryJson(e, ctx.translator));
         printJson(QJsonObject{{"entries", list}, {"head", jsonText(QString::fromLatin1(*head))}});
         return 0;
     }
     QTextStream out(stdout);
     for (const JournalEntry& e : *entries)
-        printEntry(out, e, ctx.guru);
-    out << ctx.guru.GetTranslation(QStringLiteral("Cabeza del diario:")) << ' ' << *head << '\n';
+        printEntry(out, e, ctx.translator);
+    out << ctx.translator.translate(QStringLiteral("Cabeza del diario:")) << ' ' << *head << '\n';
     return 0;
 }
 

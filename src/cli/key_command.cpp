@@ -97,9 +97,9 @@ QJsonObject certificateJson(const CertificateInfo& c)
 }
 
 // Labelled lines, the labels in the user's language, lined up.
-void printCertificate(const Translator& guru, const CertificateInfo& c)
+void printCertificate(const Translator& translator, const CertificateInfo& c)
 {
-    auto say = [&](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    auto say = [&](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     const QString lines = say("Certificado:") + QLatin1Char('\t') + c.subject + QLatin1Char('\n')
         + say("Huella SHA-256:") + QLatin1Char('\t') + QString::fromLatin1(c.fingerprint) + QLatin1Char('\n')
         + say("Válido desde:") + QLatin1Char('\t') + shownTime(c.notBefore) + QLatin1Char('\n') + say("Válido hasta:")
@@ -109,7 +109,7 @@ void printCertificate(const Translator& guru, const CertificateInfo& c)
 
 int failed(const AppContext& ctx, const Error& error)
 {
-    printError(ctx.guru, error);
+    printError(ctx.translator, error);
     return 1;
 }
 
@@ -126,21 +126,21 @@ int keyCreateOrImport(CliSession& session, const CommandArgs& args, KeyStore& st
     } else if (!create && ConsolePrompter::stdinIsTerminal()) {
         // A PKCS#12 file nearly always has one; with nobody to ask, none is tried.
         const auto asked =
-            session.prompter->secret(ctx.guru.GetTranslation(QStringLiteral("Frase de paso del archivo PKCS#12:")), {});
+            session.prompter->secret(ctx.translator.translate(QStringLiteral("Frase de paso del archivo PKCS#12:")), {});
         if (!asked)
             return failed(ctx, ownWords(QStringLiteral("No se ha dado la frase de paso; la clave queda como estaba")));
         passphrase = *asked;
     }
-    if (!mayReplaceKey(ctx.home, ctx.guru, *session.prompter))
+    if (!mayReplaceKey(ctx.home, ctx.translator, *session.prompter))
         return failed(ctx, ownWords(QStringLiteral("La clave de firma queda como estaba")));
     const Result<CertificateInfo> made = create ? store.create(args.value("--name").value_or(QString()), passphrase)
                                                 : store.importPkcs12(args.arguments.at(1), passphrase);
     if (!made)
         return failed(ctx, made.error());
     OfficeSigning::reset();
-    printCertificate(ctx.guru, *made);
+    printCertificate(ctx.translator, *made);
     if (!passphrase.isEmpty() && readSigningSettings(ctx.home).passphraseFile.isEmpty())
-        QTextStream(stderr) << ctx.guru.GetTranslation(
+        QTextStream(stderr) << ctx.translator.translate(
             QStringLiteral("Para firmar sin preguntar, indique el archivo de la frase de paso en el ajuste "
                            "KeyPassphraseFile."))
                             << Qt::endl;
@@ -169,7 +169,7 @@ int keyShow(const AppContext& ctx, const CommandArgs& args, const KeyStore& stor
         if (current->has_value()) {
             QJsonObject o = certificateJson(**current);
             o.insert("usable", !problem);
-            o.insert("problem", problem ? QJsonValue(errorText(ctx.guru, *problem)) : QJsonValue());
+            o.insert("problem", problem ? QJsonValue(errorText(ctx.translator, *problem)) : QJsonValue());
             key = o;
         }
         printJson(QJsonObject{{"key", key}, {"earlier", list}});
@@ -177,12 +177,12 @@ int keyShow(const AppContext& ctx, const CommandArgs& args, const KeyStore& stor
     }
     QTextStream out(stdout);
     if (current->has_value())
-        printCertificate(ctx.guru, **current);
+        printCertificate(ctx.translator, **current);
     else
-        out << ctx.guru.GetTranslation(QStringLiteral("Este PC no tiene clave de firma: tvq52-cli key create la crea"))
+        out << ctx.translator.translate(QStringLiteral("Este PC no tiene clave de firma: tvq52-cli key create la crea"))
             << Qt::endl;
     if (!earlier.isEmpty()) {
-        out << ctx.guru.GetTranslation(QStringLiteral("Certificados anteriores de este PC:")) << '\n';
+        out << ctx.translator.translate(QStringLiteral("Certificados anteriores de este PC:")) << '\n';
         for (const CertificateInfo& c : earlier)
             out << "  " << c.fingerprint << "  " << c.subject << "  " << shownTime(c.notBefore) << " - "
                 << shownTime(c.notAfter) << '\n';
@@ -191,13 +191,13 @@ int keyShow(const AppContext& ctx, const CommandArgs& args, const KeyStore& stor
     return problem ? failed(ctx, *problem) : 0;
 }
 
-QString entryKind(const Translator& guru, const TrustStore::Entry& e)
+QString entryKind(const Translator& translator, const TrustStore::Entry& e)
 {
     if (e.own)
-        return guru.GetTranslation(QStringLiteral("de este PC"));
+        return translator.translate(QStringLiteral("de este PC"));
     if (e.authority)
-        return guru.GetTranslation(QStringLiteral("autoridad para %1")).arg(e.organization);
-    return guru.GetTranslation(QStringLiteral("otra oficina"));
+        return translator.translate(QStringLiteral("autoridad para %1")).arg(e.organization);
+    return translator.translate(QStringLiteral("otra oficina"));
 }
 
 } // namespace
@@ -286,7 +286,7 @@ int runTrust(CliSession& session, const CliOptions&, const CommandArgs& args)
                 return b.certificate.fingerprint == e.certificate.fingerprint && b.authority == e.authority;
             });
             if (!old)
-                out << entryKind(ctx.guru, e) << ": " << e.certificate.subject << " (" << e.certificate.fingerprint
+                out << entryKind(ctx.translator, e) << ": " << e.certificate.subject << " (" << e.certificate.fingerprint
                     << ")\n";
         }
         return 0;
@@ -307,10 +307,10 @@ int runTrust(CliSession& session, const CliOptions&, const CommandArgs& args)
     for (const TrustStore::Entry& e : entries)
         out << e.certificate.fingerprint << '\n'
             << "  " << e.certificate.subject << '\n'
-            << "  " << entryKind(ctx.guru, e) << ", " << shownTime(e.certificate.notBefore) << " - "
+            << "  " << entryKind(ctx.translator, e) << ", " << shownTime(e.certificate.notBefore) << " - "
             << shownTime(e.certificate.notAfter) << '\n';
     if (entries.isEmpty())
-        out << ctx.guru.GetTranslation(QStringLiteral("No hay certificados de confianza")) << '\n';
+        out << ctx.translator.translate(QStringLiteral("No hay certificados de confianza")) << '\n';
     return 0;
 }
 

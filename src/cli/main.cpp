@@ -65,18 +65,18 @@ constexpr SharedOption kSharedOptions[] = {
     {"--version", "escribe la versión y termina"},
 };
 
-QString sharedOptionLines(const Translator& guru)
+QString sharedOptionLines(const Translator& translator)
 {
     constexpr qsizetype column = 20;
-    QString text = guru.GetTranslation(
+    QString text = translator.translate(
                        QStringLiteral("Opciones (antes o después de la orden; --name=VALUE vale como --name VALUE):"))
         + QLatin1Char('\n');
     for (const SharedOption& o : kSharedOptions)
         text += flowedLines(
-            guru.GetTranslation(QString::fromUtf8(o.text)),
+            translator.translate(QString::fromUtf8(o.text)),
             QStringLiteral("  ") + QString::fromLatin1(o.head).leftJustified(column - 3) + QLatin1Char(' '), column);
     return text + QLatin1Char('\n')
-        + flowedLines(guru.GetTranslation(QStringLiteral(
+        + flowedLines(translator.translate(QStringLiteral(
                           "WHEN (--from, --to) es \"dd/mm/yy hh:nn\", \"dd/mm/yyyy hh:nn\" o ISO 8601: una fecha sola "
                           "(una fecha de --to abarca su día entero), con minutos o segundos, y con Z o un desfase "
                           "(2026-12-01T22:00+01:00), que se pasa a la hora local de este PC.")),
@@ -134,16 +134,16 @@ const CommandEntry* findCommand(const QString& name)
     return nullptr;
 }
 
-QString fullUsage(const Translator& guru)
+QString fullUsage(const Translator& translator)
 {
-    QString text = guru.GetTranslation(QStringLiteral("uso: tvq52-cli [opciones] ORDEN [opciones]"))
-        + QStringLiteral("\n\n") + guru.GetTranslation(QStringLiteral("Órdenes:")) + QLatin1Char('\n');
+    QString text = translator.translate(QStringLiteral("uso: tvq52-cli [opciones] ORDEN [opciones]"))
+        + QStringLiteral("\n\n") + translator.translate(QStringLiteral("Órdenes:")) + QLatin1Char('\n');
     for (const CommandEntry& c : commands()) {
         for (const QString& form : QString::fromUtf8(c.syntax().synopsis).split(QLatin1Char('\n')))
             text += QStringLiteral("  ") + form + QLatin1Char('\n');
-        text += descriptionLines(guru, c.syntax());
+        text += descriptionLines(translator, c.syntax());
     }
-    return text + QLatin1Char('\n') + sharedOptionLines(guru);
+    return text + QLatin1Char('\n') + sharedOptionLines(translator);
 }
 
 // Lays out the data folder, and the tables of the server that --database or
@@ -152,7 +152,7 @@ int runInit(CliSession& session, const CliOptions&, const CommandArgs&)
 {
     const Result<DatabaseTarget> target = resolveDatabase(*session.ctx);
     if (!target) {
-        printError(session.ctx->guru, target.error());
+        printError(session.ctx->translator, target.error());
         return 1;
     }
     if (target->isServer() && !openFolderDatabase(*session.ctx, true))
@@ -213,7 +213,7 @@ std::optional<int> printHelp(const CliOptions& options)
     if (!entry && !topic.isEmpty())
         return std::nullopt; // an unknown command is refused as such
     const std::unique_ptr<AppContext> ctx = languageOnly(options);
-    QTextStream(stdout) << (entry ? commandHelp(ctx->guru, entry->syntax()) : fullUsage(ctx->guru)) << Qt::flush;
+    QTextStream(stdout) << (entry ? commandHelp(ctx->translator, entry->syntax()) : fullUsage(ctx->translator)) << Qt::flush;
     return 0;
 }
 
@@ -233,9 +233,9 @@ int refuse(const CliOptions& options, const Error& why, const CommandEntry* entr
 {
     const std::unique_ptr<AppContext> ctx = languageOnly(options);
     if (entry)
-        return refuseUsage(ctx->guru, why, entry->syntax());
-    printError(ctx->guru, why);
-    QTextStream(stderr) << ctx->guru.GetTranslation(
+        return refuseUsage(ctx->translator, why, entry->syntax());
+    printError(ctx->translator, why);
+    QTextStream(stderr) << ctx->translator.translate(
                                QStringLiteral("uso: tvq52-cli [opciones] ORDEN [opciones]; tvq52-cli --help las lista"))
                         << Qt::endl;
     return 2;
@@ -298,7 +298,7 @@ int main(int argc, char** argv)
         return *helped;
     if (options.command.isEmpty() && !options.fault) {
         // Nothing to do is a usage error: a script that lost its words fails.
-        QTextStream(stderr) << fullUsage(languageOnly(options)->guru) << Qt::flush;
+        QTextStream(stderr) << fullUsage(languageOnly(options)->translator) << Qt::flush;
         return 2;
     }
     const int status = run(options);
@@ -308,7 +308,7 @@ int main(int argc, char** argv)
     const std::optional<int> lost = stdoutLost();
     if (!lost || status != 0)
         return status;
-    printError(languageOnly(options)->guru, ownWords(QStringLiteral("No se pudo escribir la salida: %1"),
+    printError(languageOnly(options)->translator, ownWords(QStringLiteral("No se pudo escribir la salida: %1"),
                                                      {QString::fromLocal8Bit(std::strerror(*lost))}));
     return 1;
 }

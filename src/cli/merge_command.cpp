@@ -61,12 +61,12 @@ int runMerge(CliSession& session, const CliOptions&, const CommandArgs& args)
     // way is rolled back, the ones before it stay.
     const InterruptWatch watch([] {});
     const MergeResult result = mergeDatabase(*ctx.db, source, {}, [&watch] { return watch.interrupted(); });
-    const QString text = mergeSummaryText(ctx.guru, source, result);
+    const QString text = mergeSummaryText(ctx.translator, source, result);
     // A merge that did not finish is an error, its counts told with it; a
     // finished one's counts go to standard output.
     const bool refused = !result.complete();
     if (refused)
-        printError(ctx.guru, finalText(text));
+        printError(ctx.translator, finalText(text));
     if (args.has("--json"))
         printJson(mergeJson(source, result, refused ? text : QString()));
     else if (!refused)

@@ -33,7 +33,7 @@ QJsonObject readingJson(const RealTimeReading& r, const ReadingDisplay& d)
 
 class ConsoleMonitorView : public MonitorView {
 public:
-    ConsoleMonitorView(const Translator& guru, int count, bool json) : guru_(guru), count_(count), json_(json) {}
+    ConsoleMonitorView(const Translator& translator, int count, bool json) : guru_(translator), count_(count), json_(json) {}
     RealTimeMonitor* monitor = nullptr;
 
     void runStarted() override {}
@@ -53,7 +53,7 @@ public:
                                               std::pair{d.sensorOff, "SENSOR INACTIVO"},
                                               std::pair{d.nonWorking, "INTERVALO INHÁBIL"}})
                 if (shown)
-                    states << guru_.GetTranslation(QString::fromUtf8(text));
+                    states << guru_.translate(QString::fromUtf8(text));
             out << d.date << ' ' << d.time << ' ' << d.period << ' ' << d.level.rightJustified(5) << " dBA "
                 << d.attenuation.rightJustified(3) << " dB"
                 << (states.isEmpty() ? QString() : QLatin1Char(' ') + states.join(QStringLiteral(", "))) << Qt::endl;
@@ -91,20 +91,20 @@ int runMonitor(CliSession& session, const CliOptions& options, const CommandArgs
         bool ok = false;
         count = text->toInt(&ok);
         if (!ok || count < 0)
-            return refuseUsage(ctx.guru, ownWords(QStringLiteral("%1 necesita un número positivo"), {"--count"}),
+            return refuseUsage(ctx.translator, ownWords(QStringLiteral("%1 necesita un número positivo"), {"--count"}),
                                monitorSyntax());
     }
     if (const auto text = args.value("--serial")) {
         bool ok = false;
         serial = text->toInt(&ok);
         if (!ok)
-            return refuseUsage(ctx.guru, ownWords(QStringLiteral("No es un número de serie: %1"), {*text}),
+            return refuseUsage(ctx.translator, ownWords(QStringLiteral("No es un número de serie: %1"), {*text}),
                                monitorSyntax());
     }
 
     const auto exchange = session.openExchange(options);
-    ConsoleMonitorView view(ctx.guru, count, args.has("--json"));
-    RealTimeMonitor monitor(*exchange, *session.prompter, ctx.guru, view);
+    ConsoleMonitorView view(ctx.translator, count, args.has("--json"));
+    RealTimeMonitor monitor(*exchange, *session.prompter, ctx.translator, view);
     view.monitor = &monitor;
     // Ctrl-C stops the run, so that the unit is told to end its stream.
     const InterruptWatch watch([&monitor] { monitor.stop(); });

@@ -26,13 +26,13 @@ namespace {
 // The record sheet with the transmission's progress on the terminal.
 class ConsoleSheet : public RecordSheet {
 public:
-    ConsoleSheet(Store* store, Prompter& prompter, const Translator& guru, ConsoleProgress& progress)
-        : RecordSheet(store, prompter, guru), guru_(guru), progress_(progress)
+    ConsoleSheet(Store* store, Prompter& prompter, const Translator& translator, ConsoleProgress& progress)
+        : RecordSheet(store, prompter, translator), guru_(translator), progress_(progress)
     {}
     void transmissionProgress(int sent, int total, qint64 msLeft) override
     {
         RecordSheet::transmissionProgress(sent, total, msLeft);
-        progress_.update(guru_.GetTranslation(QStringLiteral("%1 de %2 bytes enviados, quedan %3 s"))
+        progress_.update(guru_.translate(QStringLiteral("%1 de %2 bytes enviados, quedan %3 s"))
                              .arg(sent)
                              .arg(total)
                              .arg((msLeft + 999) / 1000));
@@ -57,15 +57,15 @@ bool closedDay(const SessionHours& hours)
 }
 
 // The record as the programming window shows it, one field a line in the user's language.
-void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals, const Translator& guru)
+void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals, const Translator& translator)
 {
     QTextStream out(stdout);
     // A catalogue label with the colon every line's label ends in.
     auto label = [&](int id) {
-        QString text = guru.text(id).trimmed();
+        QString text = translator.text(id).trimmed();
         return text.endsWith(QLatin1Char(':')) ? text : text + QLatin1Char(':');
     };
-    auto yesNo = [&](bool yes) { return guru.text(yes ? msg::Yes : msg::No); };
+    auto yesNo = [&](bool yes) { return translator.text(yes ? msg::Yes : msg::No); };
     out << label(msg::SerialNumberLabel) << ' ' << r.serial << '\n'
         << label(kVersionLabel) << ' ' << r.version << '\n'
         << label(kLanguageLabel) << ' ' << r.language << '\n'
@@ -77,7 +77,7 @@ void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals, con
         << label(kNeighbourActionLabel) << ' ' << encodeActionType(r.neighbourAction) << '\n';
     for (int d = 0; d < 7; ++d)
         out << label(kMondaySessionLabel + d) << ' '
-            << (closedDay(r.sessions[d]) ? guru.GetTranslation(QStringLiteral("Cerrado"))
+            << (closedDay(r.sessions[d]) ? translator.translate(QStringLiteral("Cerrado"))
                                          : r.sessions[d].start + QLatin1Char('-') + r.sessions[d].end)
             << '\n';
     const int limits[4] = {r.dayLimitVenue, r.dayLimitNeighbour, r.nightLimitVenue, r.nightLimitNeighbour};
@@ -90,10 +90,10 @@ void printRecord(const ProgrammingRecord& r, const ProgIntervals& intervals, con
     for (int k = 0; k < int(r.octaves.size()); ++k)
         out << label(kFirstOctaveLabel + k) << ' ' << QString::number(double(r.octaves[k]), 'f', 1) << " dB\n";
     if (hasGlobalCorrection(r.version))
-        out << guru.GetTranslation(QStringLiteral("Corrección global")) << ": " << yesNo(r.globalCorrection) << '\n';
+        out << translator.translate(QStringLiteral("Corrección global")) << ": " << yesNo(r.globalCorrection) << '\n';
     for (int k = 0; k < kIntervalCount; ++k)
         if (!intervals[k].isUnused())
-            out << guru.GetTranslation(QStringLiteral("Intervalo inhábil %1: %2 %3 - %4 %5"))
+            out << translator.translate(QStringLiteral("Intervalo inhábil %1: %2 %3 - %4 %5"))
                        .arg(k + 1)
                        .arg(intervals[k].startDay, intervals[k].startTime, intervals[k].endDay, intervals[k].endTime)
                 << '\n';
@@ -194,11 +194,11 @@ int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& w
     if (args.has("--json"))
         printJson(recordJson(unit, workflow.received().intervals));
     else
-        printRecord(unit, workflow.received().intervals, ctx.guru);
+        printRecord(unit, workflow.received().intervals, ctx.translator);
     if (!args.has("--save"))
         return 0;
     if (!sheet.isModified() && !workflow.ComparisonText().isEmpty()) {
-        printError(ctx.guru,
+        printError(ctx.translator,
                    ownWords(QStringLiteral("Se ha conservado la programación guardada de la unidad %1"),
                             {QString::number(unit.serial)}));
         return 1;
@@ -207,7 +207,7 @@ int receive(CliSession& session, const CommandArgs& args, ProgrammingWorkflow& w
         keepDialledNumber(sheet, ctx.lineSettings);
         if (!sheet.save())
             return 1;
-        QTextStream(stderr) << errorText(ctx.guru,
+        QTextStream(stderr) << errorText(ctx.translator,
                                          ownWords(QStringLiteral("Se ha guardado la programación de la unidad %1"),
                                                   {QString::number(sheet.record().serial)}))
                             << Qt::endl;
@@ -246,10 +246,10 @@ int runProgram(CliSession& session, const CliOptions& options, const CommandArgs
     // A plain get only shows what the unit holds: without the store nothing
     // is compared with a stored record, asked or saved.
     ConsoleProgress progress(args.has("--quiet"));
-    ConsoleSheet sheet(get && !args.has("--save") ? nullptr : &store, *session.prompter, ctx.guru, progress);
+    ConsoleSheet sheet(get && !args.has("--save") ? nullptr : &store, *session.prompter, ctx.translator, progress);
     const auto exchange = session.openExchange(options);
     ReceivedProgramming received;
-    ProgrammingWorkflow workflow(*exchange, *session.prompter, ctx.guru, sheet, received);
+    ProgrammingWorkflow workflow(*exchange, *session.prompter, ctx.translator, sheet, received);
     Journal journal(*ctx.db);
     workflow.setJournal(&journal);
     if (!options.phone.isEmpty())
@@ -260,7 +260,7 @@ int runProgram(CliSession& session, const CliOptions& options, const CommandArgs
     const qint32 serial = *serialArgument(args.arguments.at(1));
     if (!sheet.loadStored(serial)) {
         printError(
-            ctx.guru,
+            ctx.translator,
             ownWords(QStringLiteral("No hay programación guardada del número de serie %1"), {QString::number(serial)}));
         return 1;
     }
@@ -269,7 +269,7 @@ int runProgram(CliSession& session, const CliOptions& options, const CommandArgs
     if (answer == TransmitAnswer::Accepted)
         return 0;
     if (answer == TransmitAnswer::Rejected)
-        printError(ctx.guru, ownWords(QStringLiteral("La unidad ha rechazado la programación")));
+        printError(ctx.translator, ownWords(QStringLiteral("La unidad ha rechazado la programación")));
     return 1;
 }
 

@@ -88,9 +88,9 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
     AppContext& ctx = *session.ctx;
     const auto args = rangeArgs(words);
     if (!args)
-        return refuseUsage(ctx.guru, args.error(), reportSyntax());
+        return refuseUsage(ctx.translator, args.error(), reportSyntax());
     if (!args->from || !args->to || !words.value("--pdf"))
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Se necesitan --from, --to y --pdf")), reportSyntax());
+        return refuseUsage(ctx.translator, ownWords(QStringLiteral("Se necesitan --from, --to y --pdf")), reportSyntax());
     const QString pdf = *words.value("--pdf");
     RecordedReportRequest request;
     if (args->kind == QLatin1String("intervals"))
@@ -100,7 +100,7 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
     else if (args->kind == QLatin1String("exceedances"))
         request.kind = RecordedReportKind::Exceedances;
     else
-        return refuseUsage(ctx.guru, ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind}),
+        return refuseUsage(ctx.translator, ownWords(QStringLiteral("Tipo de informe desconocido: %1"), {args->kind}),
                            reportSyntax());
     if (!openFolderDatabaseToRead(ctx) || !requireStoredUnit(ctx, args->serial))
         return 1;
@@ -109,20 +109,20 @@ int runRecordedReport(CliSession& session, const CommandArgs& words)
     request.to = *args->to;
     request.footer = reportFooterText(ctx);
     request.assetFolder = findAssetFolder();
-    const RecordedReportResult result = buildRecordedReport(*ctx.db, ctx.guru, request);
+    const RecordedReportResult result = buildRecordedReport(*ctx.db, ctx.translator, request);
     if (!result) {
-        showError(*session.prompter, ctx.guru, result.error());
+        showError(*session.prompter, ctx.translator, result.error());
         return 1;
     }
     if (!result->has_value()) {
-        showCatalogue(*session.prompter, ctx.guru, kNoData, MessageStyle::Critical);
+        showCatalogue(*session.prompter, ctx.translator, kNoData, MessageStyle::Critical);
         return 1;
     }
-    if (const Status written = (*result)->writePdf(pdf, reportDocumentTitle(ctx.guru, recordedReportTitle(request.kind), request.serial)); !written) {
-        showError(*session.prompter, ctx.guru, written.error());
+    if (const Status written = (*result)->writePdf(pdf, reportDocumentTitle(ctx.translator, recordedReportTitle(request.kind), request.serial)); !written) {
+        showError(*session.prompter, ctx.translator, written.error());
         return 1;
     }
-    warnOfPdfSigning(*session.prompter, ctx.guru);
+    warnOfPdfSigning(*session.prompter, ctx.translator);
     QTextStream(stdout) << pdf << Qt::endl;
     return 0;
 }
@@ -151,13 +151,13 @@ int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
     AppContext& ctx = *session.ctx;
     const auto args = rangeArgs(words);
     if (!args)
-        return refuseUsage(ctx.guru, args.error(), csvSyntax());
+        return refuseUsage(ctx.translator, args.error(), csvSyntax());
     if (!openFolderDatabaseToRead(ctx) || !requireStoredUnit(ctx, args->serial))
         return 1;
     const RecordGrid kind = args->kind == QLatin1String("intervals") ? RecordGrid::Intervals : RecordGrid::Sessions;
-    RecordGridModel grid(*ctx.db, kind, ctx.guru);
+    RecordGridModel grid(*ctx.db, kind, ctx.translator);
     if (const Status loaded = grid.load(args->serial); !loaded) {
-        printError(ctx.guru, loaded.error());
+        printError(ctx.translator, loaded.error());
         return 1;
     }
     const auto unit = loadShownUnit(*ctx.db, args->serial);
@@ -176,11 +176,11 @@ int runCsv(CliSession& session, const CliOptions&, const CommandArgs& words)
     else if (words.has("--machine"))
         ok = writeMachineCsv(out, grid, columns, range);
     else
-        ok = writeGridCsv(out, grid, ctx.guru, columns, range).ok();
+        ok = writeGridCsv(out, grid, ctx.translator, columns, range).ok();
     // A full disk under a redirection shows only when the buffer goes out.
     if (!out.flush() || !ok) {
         session.prompter->show(
-            ctx.guru.GetTranslation(QStringLiteral("No se pudo escribir la salida: %1")).arg(out.errorString()),
+            ctx.translator.translate(QStringLiteral("No se pudo escribir la salida: %1")).arg(out.errorString()),
             MessageStyle::Critical);
         return 1;
     }

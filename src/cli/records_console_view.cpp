@@ -12,17 +12,17 @@ const char* const kRecordKindNames[kRecordKinds] = {"totales",          "borrado
 
 } // namespace
 
-QString recordKindName(int kind, const Translator& guru)
+QString recordKindName(int kind, const Translator& translator)
 {
-    return guru.GetTranslation(QString::fromUtf8(kRecordKindNames[kind]));
+    return translator.translate(QString::fromUtf8(kRecordKindNames[kind]));
 }
 
 const char* const kRecordKindKeys[kRecordKinds] = {"totals",         "erasures",  "batteryEnds",
                                                    "reprogrammings", "intervals", "sessions"};
 
 ConsoleRecordsView::ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to,
-                                       ConsoleProgress* progress, const Translator* guru)
-    : shown_(shown), from_(std::move(from)), to_(std::move(to)), progress_(progress), guru_(guru)
+                                       ConsoleProgress* progress, const Translator* translator)
+    : shown_(shown), from_(std::move(from)), to_(std::move(to)), progress_(progress), guru_(translator)
 {}
 
 std::optional<DownloadRange> ConsoleRecordsView::chooseRange(const DownloadRange& proposal)
@@ -41,15 +41,15 @@ void ConsoleRecordsView::downloadProgress(const DownloadProgress& p)
     last_ = p;
     if (!progress_ || !guru_)
         return;
-    const Translator& guru = *guru_;
+    const Translator& translator = *guru_;
     const KindCounts& c = p.counts[int(p.current)];
-    QString line = guru.GetTranslation(QStringLiteral("%1: %2 recibidos"))
-                       .arg(recordKindName(int(p.current), guru))
+    QString line = translator.translate(QStringLiteral("%1: %2 recibidos"))
+                       .arg(recordKindName(int(p.current), translator))
                        .arg(c.received);
     if (p.recordsPerSecond > 0)
-        line += guru.GetTranslation(QStringLiteral(", %1 registros/s")).arg(p.recordsPerSecond, 0, 'f', 1);
+        line += translator.translate(QStringLiteral(", %1 registros/s")).arg(p.recordsPerSecond, 0, 'f', 1);
     if (p.msLeft)
-        line += guru.GetTranslation(QStringLiteral(", quedan unos %1 s")).arg((*p.msLeft + 999) / 1000);
+        line += translator.translate(QStringLiteral(", quedan unos %1 s")).arg((*p.msLeft + 999) / 1000);
     progress_->update(line);
 }
 
@@ -60,9 +60,9 @@ QString ConsoleRecordsView::summaryLine() const
     QStringList kinds;
     for (int k = 0; k < kRecordKinds; ++k)
         kinds << QStringLiteral("%1 %2").arg(last_.counts[k].received).arg(recordKindName(k, *guru_));
-    QString line = guru_->GetTranslation(QStringLiteral("recibidos: %1")).arg(kinds.join(QStringLiteral(", ")));
+    QString line = guru_->translate(QStringLiteral("recibidos: %1")).arg(kinds.join(QStringLiteral(", ")));
     if (last_.recordsPerSecond > 0)
-        line += guru_->GetTranslation(QStringLiteral("; %1 registros/s")).arg(last_.recordsPerSecond, 0, 'f', 1);
+        line += guru_->translate(QStringLiteral("; %1 registros/s")).arg(last_.recordsPerSecond, 0, 'f', 1);
     return line;
 }
 

@@ -17,15 +17,15 @@ inline constexpr qint32 kUnitOnTheLine = std::numeric_limits<qint32>::min();
 
 // The kinds of records as --json keys them.
 extern const char* const kRecordKindKeys[kRecordKinds];
-// A kind of record as people read it, in the guru's language.
-QString recordKindName(int kind, const Translator& guru);
+// A kind of record as people read it, in the translator's language.
+QString recordKindName(int kind, const Translator& translator);
 
 // The recorded-data window reduced to plain values for the terminal.
 class ConsoleRecordsView : public RecordsView {
 public:
-    // `progress` null: no progress at all; its lines are in `guru`'s language.
+    // `progress` null: no progress at all; its lines are in `translator`'s language.
     ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to,
-                       ConsoleProgress* progress, const Translator* guru = nullptr);
+                       ConsoleProgress* progress, const Translator* translator = nullptr);
 
     qint32 shownSerial() const override { return shown_; }
     std::optional<DownloadRange> chooseRange(const DownloadRange& proposal) override;

@@ -57,7 +57,7 @@ int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
     const auto serial = serialArgument(args.arguments.at(1));
     const auto pdf = args.value("--pdf");
     if (!serial || !pdf || args.value("--from") || args.value("--to"))
-        return refuseUsage(ctx.guru,
+        return refuseUsage(ctx.translator,
                            !serial ? ownWords(QStringLiteral("No es un número de serie: %1"), {args.arguments.at(1)})
                                    : ownWords(QStringLiteral("El informe de programación solo admite --pdf, que es "
                                                              "obligatorio")),
@@ -65,16 +65,16 @@ int runReport(CliSession& session, const CliOptions&, const CommandArgs& args)
     if (!openFolderDatabaseToRead(ctx) || !requireStoredUnit(ctx, *serial))
         return 1;
     const QString path = reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_1.xml"));
-    auto built = buildProgrammingReport(*ctx.db, ctx.guru, path, *serial, QString(), reportFooterText(ctx));
+    auto built = buildProgrammingReport(*ctx.db, ctx.translator, path, *serial, QString(), reportFooterText(ctx));
     if (!built) {
-        showError(*session.prompter, ctx.guru, built.error());
+        showError(*session.prompter, ctx.translator, built.error());
         return 1;
     }
-    if (const Status written = built->writePdf(*pdf, reportDocumentTitle(ctx.guru, QStringLiteral("Programación"), *serial)); !written) {
-        showError(*session.prompter, ctx.guru, written.error());
+    if (const Status written = built->writePdf(*pdf, reportDocumentTitle(ctx.translator, QStringLiteral("Programación"), *serial)); !written) {
+        showError(*session.prompter, ctx.translator, written.error());
         return 1;
     }
-    warnOfPdfSigning(*session.prompter, ctx.guru);
+    warnOfPdfSigning(*session.prompter, ctx.translator);
     QTextStream(stdout) << *pdf << Qt::endl;
     return 0;
 }

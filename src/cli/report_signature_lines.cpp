@@ -40,9 +40,9 @@ const char* outcomeName(SignatureCheck::Outcome outcome)
 }
 
 // Why the signature fails, the gravest first; empty when it holds.
-QString failure(const Translator& guru, const ReportSignature& s)
+QString failure(const Translator& translator, const ReportSignature& s)
 {
-    const auto say = [&guru](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    const auto say = [&translator](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     const pdf::FoundSignature& f = s.found;
     if (f.state == State::None)
         return {};
@@ -75,9 +75,9 @@ bool signatureHolds(const ReportSignature& signature)
     return !signature.present() || signature.passed();
 }
 
-QStringList signatureLines(const Translator& guru, const ReportSignature& s)
+QStringList signatureLines(const Translator& translator, const ReportSignature& s)
 {
-    const auto say = [&guru](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    const auto say = [&translator](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     if (!s.present())
         return {say("Sus páginas no están cubiertas por ninguna firma.")};
     QStringList lines;
@@ -96,7 +96,7 @@ QStringList signatureLines(const Translator& guru, const ReportSignature& s)
                      .arg(c.time.at.toUTC().toString(Qt::ISODate),
                           c.time.proven ? say("sellado de tiempo de %1").arg(c.time.authority)
                                         : say("hora del PC, no probada"));
-    if (const QString why = failure(guru, s); !why.isEmpty())
+    if (const QString why = failure(translator, s); !why.isEmpty())
         lines << why;
     else
         lines << say("La firma cubre el archivo entero y es válida.");

@@ -39,7 +39,7 @@ std::optional<Error> rolesFault(const CommandArgs& args)
 
 int fail(const AppContext& ctx, const Error& error)
 {
-    printError(ctx.guru, error);
+    printError(ctx.translator, error);
     return 1;
 }
 
@@ -76,7 +76,7 @@ int runRoles(CliSession& session, const CliOptions&, const CommandArgs& args)
     // Setup lays the schema out itself, in its own transaction; so the
     // database is opened as it is, without the checks of the other commands.
     Result<std::unique_ptr<Database>> server =
-        Database::openServer(*target, passwordThrough(*session.prompter, ctx.guru, &ctx.password));
+        Database::openServer(*target, passwordThrough(*session.prompter, ctx.translator, &ctx.password));
     if (!server)
         return fail(ctx,
                     toldFailure(databaseFailureOf(server.error()), FailureWording::Opening, {*target, ctx.home, 0}));
@@ -106,7 +106,7 @@ int runRoles(CliSession& session, const CliOptions&, const CommandArgs& args)
         if (!done)
             return fail(ctx,
                         ownWords(QStringLiteral("No se pueden cambiar los roles de %1: %2"),
-                                 {login, errorText(ctx.guru, done.error())}));
+                                 {login, errorText(ctx.translator, done.error())}));
         return 0;
     }
     const Result<QList<RoleMember>> members = roles.list();

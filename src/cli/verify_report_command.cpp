@@ -130,22 +130,22 @@ int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& a
     // what the signer wrote when it covers the whole file.
     const Result<ReportSignature> signature = checkReportSignature(file, OfficeSigning::trust());
     if (!signature) {
-        printError(ctx.guru, signature.error());
+        printError(ctx.translator, signature.error());
         return 1;
     }
     const bool json = args.has("--json");
     if (!json)
-        QTextStream(stdout) << signatureLines(ctx.guru, *signature).join(QLatin1Char('\n')) << '\n';
+        QTextStream(stdout) << signatureLines(ctx.translator, *signature).join(QLatin1Char('\n')) << '\n';
     const Result<ReportProof> proof = readReportProof(file);
     if (!proof) {
-        printError(ctx.guru, proof.error());
+        printError(ctx.translator, proof.error());
         return 1;
     }
     if (!openFolderDatabaseToRead(ctx))
         return 1;
     const Result<ReportCheck> check = checkReport(*ctx.db, *proof);
     if (!check) {
-        printError(ctx.guru, check.error());
+        printError(ctx.translator, check.error());
         return 1;
     }
     // A report printed once the journal was signed carries a signature too:
@@ -153,7 +153,7 @@ int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& a
     const bool expected = !proof->head.isEmpty() && Journal(*ctx.db).signedAt(proof->head);
     const bool stripped = expected && !signature->present();
     if (stripped && !json)
-        QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral(
+        QTextStream(stdout) << ctx.translator.translate(QStringLiteral(
                                    "El informe no está firmado, pero el diario ya se firmaba cuando se imprimió: "
                                    "su firma puede haberse quitado."))
                             << '\n';
@@ -170,7 +170,7 @@ int runVerifyReport(CliSession& session, const CliOptions&, const CommandArgs& a
         // The records may match and still not be what the signer printed:
         // the last line must not read as a pass.
         if (!holds)
-            QTextStream(stdout) << ctx.guru.GetTranslation(QStringLiteral(
+            QTextStream(stdout) << ctx.translator.translate(QStringLiteral(
                                        "El informe no se acepta: su firma no lo avala tal como está."))
                                 << '\n';
     }

@@ -31,12 +31,12 @@ Result<QByteArray> signingUpdate(const QByteArray& pdf, Signer& signer)
                                 });
 }
 
-void warnOfPdfSigning(Prompter& prompter, const Translator& guru)
+void warnOfPdfSigning(Prompter& prompter, const Translator& translator)
 {
     // Signed all the same: only the time rests on the PC's clock.
     const QString stamp = OfficeSigning::takeTimeStampProblem();
     if (!stamp.isEmpty())
-        prompter.show(guru.GetTranslation(QStringLiteral("El PDF se ha firmado sin sello de tiempo: la autoridad de "
+        prompter.show(translator.translate(QStringLiteral("El PDF se ha firmado sin sello de tiempo: la autoridad de "
                                                          "sellado no respondió (%1). Su hora es la del PC."))
                           .arg(stamp),
                       MessageStyle::Exclamation);
@@ -45,7 +45,7 @@ void warnOfPdfSigning(Prompter& prompter, const Translator& guru)
     if (!signer || *signer || !OfficeSigning::firstUnsignedWarning())
         return;
     prompter.show(
-        guru.GetTranslation(QStringLiteral("Este PC no tiene clave de firma: los PDF se guardan sin firmar.")),
+        translator.translate(QStringLiteral("Este PC no tiene clave de firma: los PDF se guardan sin firmar.")),
         MessageStyle::Exclamation);
 }
 

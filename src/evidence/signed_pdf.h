@@ -25,7 +25,7 @@ Result<QByteArray> signingUpdate(const QByteArray& pdf, Signer& signer);
 // After a PDF was written: that it went without a time stamp, as the
 // authority did not answer; and once a run, that it is unsigned, as the PC
 // has no key.
-void warnOfPdfSigning(Prompter& prompter, const Translator& guru);
+void warnOfPdfSigning(Prompter& prompter, const Translator& translator);
 
 // A report file's signature as the trust store judges it.
 struct ReportSignature {

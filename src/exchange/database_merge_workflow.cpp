@@ -14,14 +14,14 @@ namespace tvq52 {
 
 namespace {
 
-QString tr(Translator& guru, const char* native)
+QString tr(Translator& translator, const char* native)
 {
-    return guru.GetTranslation(QString::fromUtf8(native));
+    return translator.translate(QString::fromUtf8(native));
 }
 
-QString title(Translator& guru)
+QString title(Translator& translator)
 {
-    return tr(guru, "Fusión de base de datos");
+    return tr(translator, "Fusión de base de datos");
 }
 
 } // namespace
@@ -42,19 +42,19 @@ ChosenFileKind chosenFileKind(const QString& name)
     return ChosenFileKind::Other;
 }
 
-QString chooseMergeOrImportFile(Translator& guru, Prompter& prompter, const QString& folder, ChosenFileKind* kind)
+QString chooseMergeOrImportFile(Translator& translator, Prompter& prompter, const QString& folder, ChosenFileKind* kind)
 {
     // Either case: a unit's own files are named NNNN.TQ52.
-    const QStringList filters{tr(guru, "Bases de datos TVQ-52 (*.db)"),
+    const QStringList filters{tr(translator, "Bases de datos TVQ-52 (*.db)"),
                               QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52 *.TQ52)"),
-                              tr(guru, "Todos los archivos (*)")};
+                              tr(translator, "Todos los archivos (*)")};
     const QString name =
-        prompter.openFile(tr(guru, "Abrir una base de datos o un archivo de intercambio"), filters, folder);
-    *kind = checkMergeOrImportFile(guru, prompter, name);
+        prompter.openFile(tr(translator, "Abrir una base de datos o un archivo de intercambio"), filters, folder);
+    *kind = checkMergeOrImportFile(translator, prompter, name);
     return *kind == ChosenFileKind::None ? QString() : name;
 }
 
-ChosenFileKind checkMergeOrImportFile(Translator& guru, Prompter& prompter, const QString& name)
+ChosenFileKind checkMergeOrImportFile(Translator& translator, Prompter& prompter, const QString& name)
 {
     const ChosenFileKind kind = chosenFileKind(name);
     switch (kind) {
@@ -62,16 +62,16 @@ ChosenFileKind checkMergeOrImportFile(Translator& guru, Prompter& prompter, cons
     case ChosenFileKind::Exchange:
         return kind;
     case ChosenFileKind::Access:
-        prompter.message(Message{tr(guru,
+        prompter.message(Message{tr(translator,
                                     "Las bases de datos de Access (.mdb) no se pueden leer aquí. Abra una "
                                     "base de datos de este programa (.db) o un archivo de intercambio (.tq52)."),
-                                 title(guru),
+                                 title(translator),
                                  MessageStyle::Critical,
                                  0,
                                  {}});
         break;
     case ChosenFileKind::Other:
-        showCatalogue(prompter, guru, msg::WrongFormat, MessageStyle::Critical);
+        showCatalogue(prompter, translator, msg::WrongFormat, MessageStyle::Critical);
         break;
     case ChosenFileKind::None:
         break;
@@ -79,28 +79,28 @@ ChosenFileKind checkMergeOrImportFile(Translator& guru, Prompter& prompter, cons
     return ChosenFileKind::None;
 }
 
-QString mergeSummaryText(Translator& guru, const QString& source, const MergeResult& result)
+QString mergeSummaryText(Translator& translator, const QString& source, const MergeResult& result)
 {
     const QString name = QFileInfo(source).fileName();
     switch (result.fault) {
     case MergeResult::Fault::Missing:
-        return tr(guru, "No se encuentra el archivo %1").arg(source);
+        return tr(translator, "No se encuentra el archivo %1").arg(source);
     case MergeResult::Fault::NotARegularFile:
-        return errorText(guru, nonRegularFileError(source, FileUse::Read));
+        return errorText(translator, nonRegularFileError(source, FileUse::Read));
     case MergeResult::Fault::OwnDatabase:
-        return tr(guru, "%1 es la base de datos de este programa: no se puede fusionar consigo misma.").arg(name);
+        return tr(translator, "%1 es la base de datos de este programa: no se puede fusionar consigo misma.").arg(name);
     case MergeResult::Fault::NotOurs:
-        return tr(guru, "%1 no es una base de datos de este programa.").arg(name)
+        return tr(translator, "%1 no es una base de datos de este programa.").arg(name)
             + (result.detail.isEmpty() ? QString() : QStringLiteral("\n") + result.detail);
     case MergeResult::Fault::Journal:
-        return tr(guru, "No se puede escribir en el diario de intercambios: %1").arg(result.detail);
+        return tr(translator, "No se puede escribir en el diario de intercambios: %1").arg(result.detail);
     case MergeResult::Fault::None:
         break;
     }
-    QStringList lines{tr(guru, "Registros fusionados desde %1:").arg(name)};
-    const QString counts = tr(guru, "%1: %2 añadidos, %3 ya presentes, %4 rechazados");
-    const QString unread = tr(guru, "%1: no se ha podido leer (%2)");
-    const QString leftOut = tr(guru, "%1: no se han fusionado las columnas que esta base de datos no tiene: %2");
+    QStringList lines{tr(translator, "Registros fusionados desde %1:").arg(name)};
+    const QString counts = tr(translator, "%1: %2 añadidos, %3 ya presentes, %4 rechazados");
+    const QString unread = tr(translator, "%1: no se ha podido leer (%2)");
+    const QString leftOut = tr(translator, "%1: no se han fusionado las columnas que esta base de datos no tiene: %2");
     for (const MergeTableCount& t : result.tables) {
         if (t.table != result.failedTable || !result.failure.failed())
             lines << (t.error.isEmpty() ? counts.arg(t.table).arg(t.added).arg(t.present).arg(t.refused)
@@ -110,33 +110,33 @@ QString mergeSummaryText(Translator& guru, const QString& source, const MergeRes
     }
     if (result.failure.failed())
         lines << (result.failedTable.isEmpty()
-                      ? tr(guru, "La fusión no ha podido empezar: %1. No se ha guardado nada.")
-                            .arg(databaseFailureText(result.failure, guru))
-                      : tr(guru,
+                      ? tr(translator, "La fusión no ha podido empezar: %1. No se ha guardado nada.")
+                            .arg(databaseFailureText(result.failure, translator))
+                      : tr(translator,
                            "La fusión se ha detenido en la tabla %1: %2. Las tablas anteriores están "
                            "guardadas; %1 y las siguientes no. Vuelva a fusionar cuando se haya resuelto "
                            "(lo ya guardado no se repite).")
-                            .arg(result.failedTable, databaseFailureText(result.failure, guru)));
+                            .arg(result.failedTable, databaseFailureText(result.failure, translator)));
     if (result.stopped())
-        lines << tr(guru,
+        lines << tr(translator,
                     "Fusión parada en la tabla %1: las tablas anteriores están guardadas; %1 y las siguientes "
                     "no. Vuelva a fusionar para terminar (lo ya guardado no se repite).")
                      .arg(result.stoppedAt);
     if (!result.sealError.isEmpty())
-        lines << tr(guru, "No se puede escribir en el diario de intercambios: %1").arg(result.sealError);
+        lines << tr(translator, "No se puede escribir en el diario de intercambios: %1").arg(result.sealError);
     if (!result.journalHead.isEmpty())
-        lines << tr(guru, "Cabeza de la cadena:") + QLatin1Char(' ') + QString::fromLatin1(result.journalHead);
+        lines << tr(translator, "Cabeza de la cadena:") + QLatin1Char(' ') + QString::fromLatin1(result.journalHead);
     return lines.join(QLatin1Char('\n'));
 }
 
-bool runDatabaseMerge(Database& database, Translator& guru, Prompter& prompter, const QString& source,
+bool runDatabaseMerge(Database& database, Translator& translator, Prompter& prompter, const QString& source,
                       const MergeProgress& progress, const MergeStop& stop)
 {
     const MergeResult result = mergeDatabase(database, source, progress, stop);
     // A stop asked for is no fault.
     const bool stoppedOnly = result.stopped() && !result.failure.failed() && result.sealError.isEmpty();
-    prompter.message(Message{mergeSummaryText(guru, source, result),
-                             title(guru),
+    prompter.message(Message{mergeSummaryText(translator, source, result),
+                             title(translator),
                              result.complete() || stoppedOnly ? MessageStyle::Information : MessageStyle::Critical,
                              0,
                              {}});

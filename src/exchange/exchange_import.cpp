@@ -185,7 +185,7 @@ Status ImportRun::checkSignature()
         why = verdictWords(v, p);
     else if (importer_.requireSigned && !v.trusted() && !(importer_.acceptUnsigned && importer_.acceptUnsigned(v)))
         why = unsignedRefusalWords(v);
-    const QString refusal = shownIn(why, importer_.guru);
+    const QString refusal = shownIn(why, importer_.translator);
     if (refusal.isEmpty())
         return {};
     summary_.provenance = p;
@@ -383,7 +383,7 @@ void ImportRun::finish(const QString& path)
     else if (summary_.verdict.kind == ProvenanceVerdict::Kind::Changed)
         words =
             MessageWords::of(QStringLiteral("%1: %2"), {std::move(words), verdictWords(summary_.verdict, provenance)});
-    const QString message = shownIn(words, importer_.guru);
+    const QString message = shownIn(words, importer_.translator);
     journal_.setMessageSource(*entry_, words);
     if (const QByteArray lines = sink_->listedLines(); !lines.isEmpty())
         journal_.setListedLines(*entry_, lines);
@@ -430,55 +430,55 @@ ImportSummary ExchangeImporter::run(const QString& path)
     return summary;
 }
 
-QString refusalText(const Refusal& r, Translator& guru)
+QString refusalText(const Refusal& r, Translator& translator)
 {
     QString text;
     switch (r.kind) {
     case Refusal::Kind::FieldCount:
-        text = guru.GetTranslation(QStringLiteral("número de campos %1")).arg(r.column);
+        text = translator.translate(QStringLiteral("número de campos %1")).arg(r.column);
         break;
     case Refusal::Kind::CutLine:
-        text = guru.GetTranslation(QStringLiteral("línea cortada"));
+        text = translator.translate(QStringLiteral("línea cortada"));
         break;
     case Refusal::Kind::NotANumber:
-        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es un número")).arg(r.column, r.value);
+        text = translator.translate(QStringLiteral("%1: \"%2\" no es un número")).arg(r.column, r.value);
         break;
     case Refusal::Kind::OutOfRange:
-        text = guru.GetTranslation(QStringLiteral("%1: %2 fuera de rango")).arg(r.column, r.value);
+        text = translator.translate(QStringLiteral("%1: %2 fuera de rango")).arg(r.column, r.value);
         break;
     case Refusal::Kind::NotADate:
-        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es una fecha")).arg(r.column, r.value);
+        text = translator.translate(QStringLiteral("%1: \"%2\" no es una fecha")).arg(r.column, r.value);
         break;
     case Refusal::Kind::NotATime:
-        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es una hora")).arg(r.column, r.value);
+        text = translator.translate(QStringLiteral("%1: \"%2\" no es una hora")).arg(r.column, r.value);
         break;
     case Refusal::Kind::NotABit:
-        text = guru.GetTranslation(QStringLiteral("%1: \"%2\" no es sí/no")).arg(r.column, r.value);
+        text = translator.translate(QStringLiteral("%1: \"%2\" no es sí/no")).arg(r.column, r.value);
         break;
     case Refusal::Kind::TooLong:
-        text = guru.GetTranslation(QStringLiteral("%1: texto demasiado largo")).arg(r.column);
+        text = translator.translate(QStringLiteral("%1: texto demasiado largo")).arg(r.column);
         break;
     case Refusal::Kind::NoKey:
-        text = guru.GetTranslation(QStringLiteral("%1: falta la clave")).arg(r.column);
+        text = translator.translate(QStringLiteral("%1: falta la clave")).arg(r.column);
         break;
     case Refusal::Kind::Database:
         text = r.value;
         break;
     case Refusal::Kind::ControlCharacter:
-        text = guru.GetTranslation(QStringLiteral("%1: carácter de control %2")).arg(r.column, r.value);
+        text = translator.translate(QStringLiteral("%1: carácter de control %2")).arg(r.column, r.value);
         break;
     case Refusal::Kind::LineTooLong:
-        text = guru.GetTranslation(QStringLiteral("línea más larga que la fila más larga posible (%1 bytes)"))
+        text = translator.translate(QStringLiteral("línea más larga que la fila más larga posible (%1 bytes)"))
                    .arg(r.column);
         break;
     }
-    return guru.GetTranslation(QStringLiteral("línea %1")).arg(r.line) + QStringLiteral(": ") + text;
+    return translator.translate(QStringLiteral("línea %1")).arg(r.line) + QStringLiteral(": ") + text;
 }
 
-QString databaseFailureText(const DatabaseFailure& f, Translator& guru)
+QString databaseFailureText(const DatabaseFailure& f, Translator& translator)
 {
     const Error told = toldFailure(f, FailureWording::Cause);
-    QString why = guru.GetTranslation(told.text);
+    QString why = translator.translate(told.text);
     for (const QString& arg : told.textArgs)
         why = why.arg(arg);
     // The sentence that holds the cause ends it.
@@ -529,14 +529,14 @@ MessageWords provenanceWarningWords(const FileProvenance& p)
                             {MessageWords::plain(QString::number(p.damageLine)), MessageWords::of(why)});
 }
 
-QString provenanceWarning(const FileProvenance& p, Translator* guru)
+QString provenanceWarning(const FileProvenance& p, Translator* translator)
 {
-    return shownIn(provenanceWarningWords(p), guru);
+    return shownIn(provenanceWarningWords(p), translator);
 }
 
-QString progressText(const ImportProgress& p, const Translator& guru)
+QString progressText(const ImportProgress& p, const Translator& translator)
 {
-    return guru.GetTranslation(QStringLiteral("%1: %2 filas leídas; en total %3 leídas, %4 añadidas, %5 filas/s"))
+    return translator.translate(QStringLiteral("%1: %2 filas leídas; en total %3 leídas, %4 añadidas, %5 filas/s"))
         .arg(p.table)
         .arg(p.tableRows)
         .arg(p.rows)
@@ -544,25 +544,25 @@ QString progressText(const ImportProgress& p, const Translator& guru)
         .arg(qint64(p.rowsPerSecond));
 }
 
-QString progressTotalText(const ImportProgress& p, const Translator& guru)
+QString progressTotalText(const ImportProgress& p, const Translator& translator)
 {
-    return guru.GetTranslation(QStringLiteral("%1 filas leídas, %2 añadidas, %3 filas/s"))
+    return translator.translate(QStringLiteral("%1 filas leídas, %2 añadidas, %3 filas/s"))
         .arg(p.rows)
         .arg(p.added)
         .arg(qint64(p.rowsPerSecond));
 }
 
-QStringList summaryLines(const ImportSummary& s, Translator& guru)
+QStringList summaryLines(const ImportSummary& s, Translator& translator)
 {
     QStringList lines;
     if (s.notAFile) {
-        lines << guru.GetTranslation(
+        lines << translator.translate(
             QStringLiteral("No se puede importar: no es un archivo normal (es una carpeta, un dispositivo o una "
                            "tubería)."));
         return lines;
     }
     if (!s.opened && !s.failure.failed()) {
-        lines << guru.GetTranslation(s.journalUnwritable
+        lines << translator.translate(s.journalUnwritable
                                          ? QStringLiteral("No se puede escribir en el diario de intercambios: %1")
                                          : QStringLiteral("No se pudo leer el archivo: %1"))
                      .arg(s.error);
@@ -573,33 +573,33 @@ QStringList summaryLines(const ImportSummary& s, Translator& guru)
         return lines;
     }
     if (s.notExchange) {
-        lines << guru.GetTranslation(
+        lines << translator.translate(
             QStringLiteral("No es un archivo de intercambio: no tiene ninguna sección de registros (//Intervalos//, "
                            "//Sesiones//...). No se ha importado nada."));
         return lines;
     }
     if (s.failure.failed() && s.failedAtLine == 0)
-        lines << guru.GetTranslation(QStringLiteral("La importación no ha podido empezar: %1. No se ha guardado nada."))
-                     .arg(databaseFailureText(s.failure, guru));
+        lines << translator.translate(QStringLiteral("La importación no ha podido empezar: %1. No se ha guardado nada."))
+                     .arg(databaseFailureText(s.failure, translator));
     else if (s.failure.failed())
-        lines << guru.GetTranslation(QStringLiteral("La importación se ha detenido en la línea %1: %2. Solo está "
+        lines << translator.translate(QStringLiteral("La importación se ha detenido en la línea %1: %2. Solo está "
                                                     "guardado lo que se cuenta como añadido; vuelva a importar el "
                                                     "archivo cuando se haya resuelto (lo ya guardado no se repite)."))
                      .arg(s.failedAtLine)
-                     .arg(databaseFailureText(s.failure, guru));
+                     .arg(databaseFailureText(s.failure, translator));
     if (!s.unreadWhy.isEmpty())
-        lines << guru.GetTranslation(QStringLiteral("La importación se ha detenido en la línea %1: %2. Solo está "
+        lines << translator.translate(QStringLiteral("La importación se ha detenido en la línea %1: %2. Solo está "
                                                     "guardado lo que se cuenta como añadido; vuelva a importar el "
                                                     "archivo cuando se haya resuelto (lo ya guardado no se repite)."))
                      .arg(s.unreadAtLine)
                      .arg(s.unreadWhy);
     if (s.cancelled)
-        lines << guru.GetTranslation(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
+        lines << translator.translate(QStringLiteral("Importación cancelada; solo se guardó lo siguiente."));
     for (const TableImport& t : s.tables) {
         if (t.added + t.present + t.differs + t.refused == 0)
             continue;
-        lines << guru
-                     .GetTranslation(QStringLiteral(
+        lines << translator
+                     .translate(QStringLiteral(
                          "%1: %2 añadidos, %3 ya presentes, %4 presentes con otros valores, %5 rechazados"))
                      .arg(t.table)
                      .arg(t.added)
@@ -607,21 +607,21 @@ QStringList summaryLines(const ImportSummary& s, Translator& guru)
                      .arg(t.differs)
                      .arg(t.refused);
         for (const Refusal& r : t.firstRefused)
-            lines << QStringLiteral("    ") + refusalText(r, guru);
+            lines << QStringLiteral("    ") + refusalText(r, translator);
     }
     if (!s.headerMismatches.isEmpty())
-        lines << guru.GetTranslation(QStringLiteral("Cabecera distinta de la esperada en: %1"))
+        lines << translator.translate(QStringLiteral("Cabecera distinta de la esperada en: %1"))
                      .arg(s.headerMismatches.join(QStringLiteral(", ")));
     if (!s.ignoredSections.isEmpty())
-        lines << guru.GetTranslation(QStringLiteral("Secciones desconocidas ignoradas: %1"))
+        lines << translator.translate(QStringLiteral("Secciones desconocidas ignoradas: %1"))
                      .arg(s.ignoredSections.join(QStringLiteral(", ")));
-    if (const QString where = verdictLine(s.verdict, s.provenance, &guru); !where.isEmpty())
+    if (const QString where = verdictLine(s.verdict, s.provenance, &translator); !where.isEmpty())
         lines << where;
     if (!s.sealError.isEmpty())
-        lines << guru.GetTranslation(QStringLiteral("No se puede escribir en el diario de intercambios: %1"))
+        lines << translator.translate(QStringLiteral("No se puede escribir en el diario de intercambios: %1"))
                      .arg(s.sealError);
     if (!s.journalHead.isEmpty())
-        lines << guru.GetTranslation(QStringLiteral("Cabeza de la cadena:")) + QLatin1Char(' ')
+        lines << translator.translate(QStringLiteral("Cabeza de la cadena:")) + QLatin1Char(' ')
                 + QString::fromLatin1(s.journalHead);
     return lines;
 }

@@ -89,7 +89,7 @@ public:
     int batchRows = 5000;
     int keptRefusals = 5;
     // The user's language for what the journal entry says; native words without it.
-    Translator* guru = nullptr;
+    Translator* translator = nullptr;
     // Whether only files signed by a trusted office are taken; another is
     // refused unless acceptUnsigned (asked with what is missing) says yes.
     bool requireSigned = false;
@@ -105,19 +105,19 @@ private:
 
 // The progress as one line in the user's language: the table being read
 // with its own rows, then the counts of the whole file.
-QString progressText(const ImportProgress& progress, const Translator& guru);
+QString progressText(const ImportProgress& progress, const Translator& translator);
 // The counts of the whole file, as the line that ends the progress.
-QString progressTotalText(const ImportProgress& progress, const Translator& guru);
+QString progressTotalText(const ImportProgress& progress, const Translator& translator);
 
 // The reason for a refusal in the user's language.
-QString refusalText(const Refusal& refusal, Translator& guru);
+QString refusalText(const Refusal& refusal, Translator& translator);
 // What failed in the database and why, in the user's language: the cause
 // as every workflow words it, the database's own words after it.
-QString databaseFailureText(const DatabaseFailure& failure, Translator& guru);
+QString databaseFailureText(const DatabaseFailure& failure, Translator& translator);
 // Why a file's provenance does not hold, in the user's language; empty when it does.
-QString provenanceWarning(const FileProvenance& provenance, Translator* guru);
+QString provenanceWarning(const FileProvenance& provenance, Translator* translator);
 MessageWords provenanceWarningWords(const FileProvenance& provenance);
 // The whole summary as lines of text, for the window and the command line.
-QStringList summaryLines(const ImportSummary& summary, Translator& guru);
+QStringList summaryLines(const ImportSummary& summary, Translator& translator);
 
 } // namespace tvq52

@@ -14,9 +14,9 @@ namespace tvq52 {
 
 namespace {
 
-QString words(Translator* guru, const QString& native)
+QString words(Translator* translator, const QString& native)
 {
-    return guru ? guru->GetTranslation(native) : native;
+    return translator ? translator->translate(native) : native;
 }
 
 QString fingerprint(const SignatureCheck& check)
@@ -178,9 +178,9 @@ MessageWords verdictWords(const ProvenanceVerdict& v, const FileProvenance& p)
     return MessageWords::plain({});
 }
 
-QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* guru)
+QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* translator)
 {
-    return shownIn(verdictWords(v, p), guru);
+    return shownIn(verdictWords(v, p), translator);
 }
 
 MessageWords unsignedRefusalWords(const ProvenanceVerdict& v)
@@ -194,27 +194,27 @@ MessageWords unsignedRefusalWords(const ProvenanceVerdict& v)
                        "de confianza, y este no lleva una firma válida."));
 }
 
-QString unsignedRefusal(const ProvenanceVerdict& v, Translator* guru)
+QString unsignedRefusal(const ProvenanceVerdict& v, Translator* translator)
 {
-    return shownIn(unsignedRefusalWords(v), guru);
+    return shownIn(unsignedRefusalWords(v), translator);
 }
 
-QString shownIn(const MessageWords& m, Translator* guru)
+QString shownIn(const MessageWords& m, Translator* translator)
 {
-    if (!guru)
+    if (!translator)
         return m.shown();
-    return m.shown([guru](const QString& native) { return guru->GetTranslation(native); });
+    return m.shown([translator](const QString& native) { return translator->translate(native); });
 }
 
-QString unsignedQuestion(const ProvenanceVerdict& v, Translator* guru)
+QString unsignedQuestion(const ProvenanceVerdict& v, Translator* translator)
 {
     if (v.kind == ProvenanceVerdict::Kind::Untrusted)
-        return words(guru,
+        return words(translator,
                      QStringLiteral("Este archivo lo firmó una oficina que no es de confianza (huella %1), y solo "
                                     "se aceptan archivos firmados por una oficina de confianza. ¿Importarlo de "
                                     "todos modos?"))
             .arg(fingerprint(v.check));
-    return words(guru,
+    return words(translator,
                  QStringLiteral("Este archivo no lleva una firma válida, y solo se aceptan archivos firmados por "
                                 "una oficina de confianza. ¿Importarlo de todos modos?"));
 }

@@ -78,16 +78,16 @@ Result<FileScan> scanFile(const QString& path);
 
 // The summary's line on where the file comes from; empty when it has no
 // section (older programs wrote none).
-QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* guru);
+QString verdictLine(const ProvenanceVerdict& v, const FileProvenance& p, Translator* translator);
 // The same as what it is made of, for the journal.
 MessageWords verdictWords(const ProvenanceVerdict& v, const FileProvenance& p);
 // Why an import that requires signed files refuses this one.
-QString unsignedRefusal(const ProvenanceVerdict& v, Translator* guru);
+QString unsignedRefusal(const ProvenanceVerdict& v, Translator* translator);
 MessageWords unsignedRefusalWords(const ProvenanceVerdict& v);
-// `m` in the language `guru` shows; as written without one.
-QString shownIn(const MessageWords& m, Translator* guru);
+// `m` in the language `translator` shows; as written without one.
+QString shownIn(const MessageWords& m, Translator* translator);
 // The question the import window asks instead.
-QString unsignedQuestion(const ProvenanceVerdict& v, Translator* guru);
+QString unsignedQuestion(const ProvenanceVerdict& v, Translator* translator);
 
 // As `import --json` gives it.
 QJsonObject verdictJson(const ProvenanceVerdict& v);

@@ -26,49 +26,49 @@ QString fillArgs(const QString& text, const QStringList& args)
 
 } // namespace
 
-Answer showCatalogue(Prompter& prompter, const Translator& guru, int id, MessageStyle style, const QStringList& args,
+Answer showCatalogue(Prompter& prompter, const Translator& translator, int id, MessageStyle style, const QStringList& args,
                      const QString& title)
 {
-    return prompter.message(Message{guru.text(id, args), title, style, id, {}, args});
+    return prompter.message(Message{translator.text(id, args), title, style, id, {}, args});
 }
 
-Answer askToSaveEdits(Prompter& prompter, const Translator& guru)
+Answer askToSaveEdits(Prompter& prompter, const Translator& translator)
 {
     return prompter.message(
-        Message{guru.text(msg::SaveChanges), {}, MessageStyle::SaveDiscardCancel, msg::SaveChanges, Answer::Save});
+        Message{translator.text(msg::SaveChanges), {}, MessageStyle::SaveDiscardCancel, msg::SaveChanges, Answer::Save});
 }
 
-QString errorText(const Translator& guru, const Error& error)
+QString errorText(const Translator& translator, const Error& error)
 {
     QString detail = error.detail;
     if (error.detailLabelId != 0)
-        detail = guru.text(error.detailLabelId).trimmed() + QLatin1Char(' ') + detail;
+        detail = translator.text(error.detailLabelId).trimmed() + QLatin1Char(' ') + detail;
     QString text = error.text.isEmpty()
-        ? guru.text(error.catalogueId)
-        : fillArgs(Translator::ConvertCrLf(guru.GetTranslation(error.text)), error.textArgs);
+        ? translator.text(error.catalogueId)
+        : fillArgs(Translator::convertLineBreaks(translator.translate(error.text)), error.textArgs);
     if (!detail.isEmpty())
         text += QStringLiteral("\n\n") + detail;
     return text;
 }
 
-void showError(Prompter& prompter, const Translator& guru, const Error& error)
+void showError(Prompter& prompter, const Translator& translator, const Error& error)
 {
     if (error.catalogueId == 0)
         return;
     // An error with its own text shows no catalogue text.
     const int shownId = error.text.isEmpty() ? error.catalogueId : 0;
-    prompter.message(Message{errorText(guru, error), {}, MessageStyle::Critical, shownId, {}});
+    prompter.message(Message{errorText(translator, error), {}, MessageStyle::Critical, shownId, {}});
 }
 
-void showFailure(Prompter& prompter, const Translator& guru, const Status& status)
+void showFailure(Prompter& prompter, const Translator& translator, const Status& status)
 {
     if (!status)
-        showError(prompter, guru, status.error());
+        showError(prompter, translator, status.error());
 }
 
-AskCatalogue catalogueAsker(Prompter& prompter, const Translator& guru)
+AskCatalogue catalogueAsker(Prompter& prompter, const Translator& translator)
 {
-    return [&prompter, &guru](int id, MessageStyle style) { return showCatalogue(prompter, guru, id, style); };
+    return [&prompter, &translator](int id, MessageStyle style) { return showCatalogue(prompter, translator, id, style); };
 }
 
 } // namespace tvq52

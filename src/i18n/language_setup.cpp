@@ -17,27 +17,27 @@ Translator::DbType languageDatabaseKind(const QString& path)
     return sqlName ? Translator::SqlDb : Translator::TextFile;
 }
 
-bool SetupLanguage(Translator& guru, Prompter& prompter, const QString& path, const QString& languageName,
+bool setUpLanguage(Translator& translator, Prompter& prompter, const QString& path, const QString& languageName,
                    const QString& programFolder)
 {
-    guru.bTestStrWidth = false;
+    translator.testingWidths = false;
     const QString trimmed = path.trimmed();
     if (trimmed.toUpper() == QLatin1String("<TESTWIDTH>")) {
-        guru.bTestStrWidth = true;
+        translator.testingWidths = true;
         return true;
     }
     if (trimmed.isEmpty() || languageName.trimmed().isEmpty()) {
-        guru.CloseLanguageDatabase();
+        translator.closeLanguageDatabase();
         return true;
     }
-    guru.sForeignColumnName = languageName;
-    if (guru.OpenLanguageDatabase(trimmed, true, languageDatabaseKind(trimmed)))
+    translator.foreignColumnName = languageName;
+    if (translator.openLanguageDatabase(trimmed, true, languageDatabaseKind(trimmed)))
         return true;
     const QString inFolder = QDir(programFolder).filePath(trimmed);
-    if (guru.OpenLanguageDatabase(inFolder, true, languageDatabaseKind(inFolder)))
+    if (translator.openLanguageDatabase(inFolder, true, languageDatabaseKind(inFolder)))
         return true;
     prompter.message(Message{QStringLiteral("While opening Language Database (") + trimmed
-                                 + QStringLiteral(") the following error occurred:\r\r") + guru.sErrDescription(),
+                                 + QStringLiteral(") the following error occurred:\r\r") + translator.errorDescription(),
                              {},
                              MessageStyle::Exclamation,
                              0,

@@ -12,7 +12,7 @@ class Prompter;
 // programFolder/path) for `languageName`. A failure is shown through the
 // prompter and the texts stay in the native language. The path
 // "<TESTWIDTH>" turns on the width test instead.
-bool SetupLanguage(Translator& guru, Prompter& prompter, const QString& path, const QString& languageName,
+bool setUpLanguage(Translator& translator, Prompter& prompter, const QString& path, const QString& languageName,
                    const QString& programFolder);
 
 // The kind of a language database: an SQLite file (by its header or, for a

@@ -13,15 +13,15 @@ namespace tvq52 {
 
 Translator::Translator()
 {
-    setSProperties(QStringLiteral("Caption,ToolTipText"));
+    setPropertyList(QStringLiteral("Caption,ToolTipText"));
 }
 
 Translator::~Translator()
 {
-    CloseLanguageDatabase();
+    closeLanguageDatabase();
 }
 
-qint32 Translator::LocaleID() const
+qint32 Translator::localeId() const
 {
     switch (QLocale::system().language()) {
     case QLocale::Spanish:
@@ -43,12 +43,12 @@ qint32 Translator::LocaleID() const
     }
 }
 
-void Translator::setSPadChar(const QString& pad)
+void Translator::setPadCharacter(const QString& pad)
 {
     padChar_ = pad.isEmpty() ? QStringLiteral("W") : pad.left(1);
 }
 
-void Translator::setSProperties(const QString& list)
+void Translator::setPropertyList(const QString& list)
 {
     propertyNames_.clear();
     properties_.clear();
@@ -60,7 +60,7 @@ void Translator::setSProperties(const QString& list)
     }
 }
 
-void Translator::CloseLanguageDatabase()
+void Translator::closeLanguageDatabase()
 {
     store_.close();
     columns_.clear();
@@ -76,18 +76,18 @@ void Translator::CloseLanguageDatabase()
     readOnly_ = false;
 }
 
-bool Translator::OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType)
+bool Translator::openLanguageDatabase(const QString& path, bool readOnly, DbType type)
 {
-    CloseLanguageDatabase();
-    dbType_ = eDbType;
-    const bool ok = eDbType == SqlDb ? loadSql(sDatabase, bReadOnly) : loadTextFile(sDatabase);
+    closeLanguageDatabase();
+    dbType_ = type;
+    const bool ok = type == SqlDb ? loadSql(path, readOnly) : loadTextFile(path);
     if (!ok) {
-        CloseLanguageDatabase();
+        closeLanguageDatabase();
         return false;
     }
     // The text file is always read-only, so it always translates.
-    readOnly_ = eDbType == TextFile || bReadOnly;
-    languageDb_ = sDatabase;
+    readOnly_ = type == TextFile || readOnly;
+    languageDb_ = path;
     open_ = true;
     return true;
 }
@@ -148,7 +148,7 @@ bool Translator::loadTextFile(const QString& path)
         errDescription_ = file.errorString();
         return false;
     }
-    const auto table = parseTextLanguageFile(QString::fromUtf8(file.readAll()), sForeignColumnName);
+    const auto table = parseTextLanguageFile(QString::fromUtf8(file.readAll()), foreignColumnName);
     if (!table) {
         errDescription_ = QStringLiteral("Not a valid Text Language Database");
         return false;
@@ -160,9 +160,9 @@ bool Translator::loadTextFile(const QString& path)
 
 int Translator::foreignColumn() const
 {
-    if (cachedColumn_ < 0 || cachedColumnName_ != sForeignColumnName) {
-        cachedColumnName_ = sForeignColumnName;
-        cachedColumn_ = findLanguageColumn(columns_, sForeignColumnName);
+    if (cachedColumn_ < 0 || cachedColumnName_ != foreignColumnName) {
+        cachedColumnName_ = foreignColumnName;
+        cachedColumn_ = findLanguageColumn(columns_, foreignColumnName);
     }
     return cachedColumn_;
 }
@@ -171,7 +171,7 @@ QString Translator::widthTest(const QString& text) const
 {
     const int length = int(text.size());
     double factor = 1.0;
-    for (const QString& pair : sStrWidthFactors.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString& pair : widthTestFactors.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         bool lengthOk = false;
         bool percentOk = false;
         const int upTo = pair.section(QLatin1Char(':'), 0, 0).trimmed().toInt(&lengthOk);
@@ -185,11 +185,11 @@ QString Translator::widthTest(const QString& text) const
     return text + QString(std::max(pads, 0), padChar_.at(0));
 }
 
-QString Translator::GetTranslation(const QString& text) const
+QString Translator::translate(const QString& text) const
 {
-    if (bTestStrWidth)
+    if (testingWidths)
         return widthTest(text);
-    if (text.isEmpty() || !bEnabled || !translating())
+    if (text.isEmpty() || !enabled || !translating())
         return text;
     if (dbType_ == TextFile) {
         const auto it = std::lower_bound(textNative_.begin(), textNative_.end(), text,
@@ -212,10 +212,10 @@ QString Translator::GetTranslation(const QString& text) const
 
 QString Translator::text(int id, const QStringList& args) const
 {
-    QString s = nativeCatalogueText(id).value_or(sUnknownStrID + QString::number(id));
+    QString s = nativeCatalogueText(id).value_or(unknownTextPrefix + QString::number(id));
     // Line-break markers are turned before the arguments go in, so that a
     // user's text is never rewritten.
-    s = ConvertCrLf(GetTranslation(s));
+    s = convertLineBreaks(translate(s));
     qsizetype from = 0;
     for (const QString& arg : args) {
         const qsizetype at = s.indexOf(QLatin1String("%s"), from);
@@ -227,7 +227,7 @@ QString Translator::text(int id, const QStringList& args) const
     return s;
 }
 
-QString Translator::ConvertCrLf(const QString& text)
+QString Translator::convertLineBreaks(const QString& text)
 {
     QString s = text;
     s.replace(QLatin1String("{\\r}"), QStringLiteral("\r"));
@@ -235,7 +235,7 @@ QString Translator::ConvertCrLf(const QString& text)
     return s;
 }
 
-QString Translator::GetToken(QString& text, const QString& delimiter)
+QString Translator::takeToken(QString& text, const QString& delimiter)
 {
     qsizetype start = 0;
     while (start < text.size() && text.at(start) == QLatin1Char(' '))
@@ -270,7 +270,7 @@ QString Translator::GetToken(QString& text, const QString& delimiter)
 
 bool Translator::isExcludedByTag(const QObject* object) const
 {
-    return !sTagExclude.isEmpty() && controlTag(object).startsWith(sTagExclude);
+    return !excludedTagPrefix.isEmpty() && controlTag(object).startsWith(excludedTagPrefix);
 }
 
 QList<QObject*> Translator::includedControls(QObject* form) const
@@ -280,25 +280,25 @@ QList<QObject*> Translator::includedControls(QObject* form) const
     return controls;
 }
 
-void Translator::TranslateForm(QObject* form) const
+void Translator::translateWindow(QObject* form) const
 {
     if (!form)
         return;
-    if (bTestStrWidth || translating()) {
-        TranslateObject(form);
+    if (testingWidths || translating()) {
+        translateObject(form);
         // A composite widget's own tool tip is translated too, beside its items.
         for (QObject* control : includedControls(form)) {
-            TranslateSpecialControl(control);
-            TranslateObject(control);
+            translateSpecialControl(control);
+            translateObject(control);
         }
     }
     // Not while the texts are being exported or their widths tried: what is
     // read or padded then is the native text itself.
-    if (formHook_ && !bTestStrWidth && !(open_ && !readOnly_))
+    if (formHook_ && !testingWidths && !(open_ && !readOnly_))
         formHook_(form);
 }
 
-void Translator::TranslateObject(QObject* object) const
+void Translator::translateObject(QObject* object) const
 {
     if (!object || isExcludedByTag(object))
         return;
@@ -306,17 +306,17 @@ void Translator::TranslateObject(QObject* object) const
         const QString text = readControlText(object, property);
         if (text.isEmpty())
             continue;
-        const QString translated = GetTranslation(text);
+        const QString translated = translate(text);
         if (translated != text)
             writeControlText(object, property, translated);
     }
 }
 
-bool Translator::TranslateSpecialControl(QObject* control) const
+bool Translator::translateSpecialControl(QObject* control) const
 {
     if (!specialControl_ || !control)
         return false;
-    return specialControl_(control, [this](const QString& text) { return GetTranslation(text); });
+    return specialControl_(control, [this](const QString& text) { return translate(text); });
 }
 
 Status Translator::exportSpecialControl(QObject* control)

@@ -30,35 +30,35 @@ public:
     Translator(const Translator&) = delete;
     Translator& operator=(const Translator&) = delete;
 
-    bool bEnabled = true;
-    bool bTestStrWidth = false;
-    qint32 LocaleID() const;
-    QString sErrDescription() const { return errDescription_; }
-    QString sLanguageDB() const { return languageDb_; }
-    QString sPadChar() const { return padChar_; }
-    void setSPadChar(const QString& pad);
-    QString sProperties() const { return propertyNames_.join(QLatin1Char(',')); }
-    void setSProperties(const QString& list);
-    QString sStrWidthFactors = QStringLiteral("4:100,10:80,20:60,30:40,50:20,9999:10");
-    QString sTagExclude = QStringLiteral("!");
-    QString sForeignColumnName = QStringLiteral("Foreign");
-    QString sUnknownStrID = QStringLiteral("GetS: Unknown String ID ");
+    bool enabled = true;
+    bool testingWidths = false;
+    qint32 localeId() const;
+    QString errorDescription() const { return errDescription_; }
+    QString languageDatabase() const { return languageDb_; }
+    QString padCharacter() const { return padChar_; }
+    void setPadCharacter(const QString& pad);
+    QString propertyList() const { return propertyNames_.join(QLatin1Char(',')); }
+    void setPropertyList(const QString& list);
+    QString widthTestFactors = QStringLiteral("4:100,10:80,20:60,30:40,50:20,9999:10");
+    QString excludedTagPrefix = QStringLiteral("!");
+    QString foreignColumnName = QStringLiteral("Foreign");
+    QString unknownTextPrefix = QStringLiteral("GetS: Unknown String ID ");
 
-    void CloseLanguageDatabase();
-    bool OpenLanguageDatabase(const QString& sDatabase, bool bReadOnly, DbType eDbType);
+    void closeLanguageDatabase();
+    bool openLanguageDatabase(const QString& path, bool readOnly, DbType type);
     bool isOpen() const { return open_; }
     // The longest native text the open database can store.
     int maxNativeLength() const { return maxNativeLength_; }
 
-    QString GetTranslation(const QString& text) const;
+    QString translate(const QString& text) const;
     QString text(int id, const QStringList& args = {}) const;
-    static QString ConvertCrLf(const QString& text);
-    static QString GetToken(QString& text, const QString& delimiter);
+    static QString convertLineBreaks(const QString& text);
+    static QString takeToken(QString& text, const QString& delimiter);
 
     // Translates a window: the window itself, then every object below it.
     // Composite widgets go through the special-control hook.
-    void TranslateForm(QObject* form) const;
-    void TranslateObject(QObject* object) const;
+    void translateWindow(QObject* form) const;
+    void translateObject(QObject* object) const;
     bool isExcludedByTag(const QObject* object) const;
 
     // Export into an SQL language database opened for writing. Each says
@@ -79,13 +79,13 @@ public:
     using TextVisitor = std::function<QString(const QString&)>;
     using SpecialControlHook = std::function<bool(QObject* control, const TextVisitor& visit)>;
     void setSpecialControlHook(SpecialControlHook hook) { specialControl_ = std::move(hook); }
-    // Runs on each window TranslateForm is given, after its texts are set
+    // Runs on each window translateWindow is given, after its texts are set
     // (also when no language database is open, but not during an export or
     // the width test): access keys and shortcuts depend on the texts of the
     // language shown.
     using FormHook = std::function<void(QObject* form)>;
     void setFormHook(FormHook hook) { formHook_ = std::move(hook); }
-    bool TranslateSpecialControl(QObject* control) const;
+    bool translateSpecialControl(QObject* control) const;
     // A control the hook does not know has nothing to export.
     Status exportSpecialControl(QObject* control);
 

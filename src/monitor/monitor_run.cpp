@@ -14,9 +14,9 @@
 
 namespace tvq52 {
 
-RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const Translator& guru,
+RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const Translator& translator,
                                  MonitorView& view)
-    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(translator), view_(view)
 {}
 
 int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expectedSerial)

@@ -31,7 +31,7 @@ class RealTimeMonitor {
 public:
     static constexpr qint64 kAckPauseMs = 50;
 
-    RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const Translator& guru, MonitorView& view);
+    RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const Translator& translator, MonitorView& view);
 
     // SSCommandRun. `expectedSerial` is the record's serial number the unit
     // must have (none: any unit). Returns the number of readings shown.

@@ -41,13 +41,13 @@ std::optional<RealTimeReading> decodeReading(const std::uint8_t* f, int length)
     return r;
 }
 
-ReadingDisplay displayReading(const RealTimeReading& r, const Translator& guru, QChar decimalPoint)
+ReadingDisplay displayReading(const RealTimeReading& r, const Translator& translator, QChar decimalPoint)
 {
     ReadingDisplay d;
     d.date = two(r.day) + QLatin1Char('/') + two(r.month) + QLatin1Char('/') + two(r.year % 100);
     d.time = two(r.hour) + QLatin1Char(':') + two(r.minute) + QLatin1Char(':') + two(r.second);
     d.session = r.session == 1;
-    d.period = QLatin1Char('(') + guru.text(r.night == 1 ? msg::Night : msg::Day) + QLatin1Char(')');
+    d.period = QLatin1Char('(') + translator.text(r.night == 1 ? msg::Night : msg::Day) + QLatin1Char(')');
     d.mainsOff = r.mainsOff == 1;
     std::uint8_t a = d.mainsOff ? kMainsAttenuation : r.attenuation;
     d.sensorOff = r.sensorOff == 1;

@@ -50,7 +50,7 @@ struct ReadingDisplay {
 inline constexpr int kBarMaximum = 40;
 
 // The display rules; the level uses `decimalPoint` (the system's separator).
-ReadingDisplay displayReading(const RealTimeReading& reading, const Translator& guru,
+ReadingDisplay displayReading(const RealTimeReading& reading, const Translator& translator,
                               QChar decimalPoint = QLatin1Char('.'));
 
 } // namespace tvq52

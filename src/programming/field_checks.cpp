@@ -253,11 +253,11 @@ FieldTexts fieldTexts(const ProgrammingRecord& r)
     return t;
 }
 
-QString fieldLabel(const QString& control, const Translator& guru)
+QString fieldLabel(const QString& control, const Translator& translator)
 {
     for (const CheckedField& f : checkedFields())
         if (control == QLatin1String(f.control)) {
-            QString label = guru.text(f.labelId).trimmed();
+            QString label = translator.text(f.labelId).trimmed();
             if (label.endsWith(QLatin1Char(':')))
                 label.chop(1);
             return label.trimmed();
@@ -265,16 +265,16 @@ QString fieldLabel(const QString& control, const Translator& guru)
     return control;
 }
 
-QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const Translator& guru)
+QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const Translator& translator)
 {
     QStringList lines;
     for (const FieldFault& f : faults) {
         const QString value = texts.value(f.control);
-        QString line = QStringLiteral("%1: \"%2\"").arg(fieldLabel(f.control, guru), value);
+        QString line = QStringLiteral("%1: \"%2\"").arg(fieldLabel(f.control, translator), value);
         if (f.check.text != value)
             line += QStringLiteral(" -> \"%1\"").arg(f.check.text);
         if (f.check.messageId)
-            line += QStringLiteral(" (%1)").arg(guru.text(f.check.messageId));
+            line += QStringLiteral(" (%1)").arg(translator.text(f.check.messageId));
         lines << line;
     }
     return lines.join(QLatin1Char('\n'));

@@ -57,10 +57,10 @@ FieldTexts fieldTexts(const ProgrammingRecord& record);
 
 class Translator;
 // The label of a checked field in the user's language, without its colon.
-QString fieldLabel(const QString& control, const Translator& guru);
+QString fieldLabel(const QString& control, const Translator& translator);
 // One line a fault: the field's label, its value, what the check would make
 // of it and the check's message.
-QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const Translator& guru);
+QString faultLines(const QList<FieldFault>& faults, const FieldTexts& texts, const Translator& translator);
 
 // A seconds box below 1 gets "01" when its seconds option is chosen.
 QString secondsForChosenOption(const QString& text);

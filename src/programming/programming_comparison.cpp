@@ -11,7 +11,7 @@ const QChar kCr = QLatin1Char('\r');
 
 class Listing {
 public:
-    explicit Listing(const Translator& guru) : guru_(guru) {}
+    explicit Listing(const Translator& translator) : guru_(translator) {}
 
     void add(int labelId, const char* separator, const QString& shown, const QString& received)
     {
@@ -71,10 +71,10 @@ QString octaveText(float value)
 } // namespace
 
 QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& shownIntervals,
-                       const ReceivedProgramming& rx, const Translator& guru)
+                       const ReceivedProgramming& rx, const Translator& translator)
 {
-    Listing out(guru);
-    out.addYesNo(guru.text(msg::ClockChangeLabel), shown.clockChange, rx.BoCambioHora == 1);
+    Listing out(translator);
+    out.addYesNo(translator.text(msg::ClockChangeLabel), shown.clockChange, rx.BoCambioHora == 1);
     ActionType venue = shown.venueAction;
     if (venue.kind == ActionType::None)
         venue.kind = ActionType::LeqSeconds; // the venue side always acts
@@ -110,11 +110,11 @@ QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& show
         if (shownIntervals[k].startDay != rx.intervals[k].startDay)
             differing += QStringLiteral("  ") + QString::number(k + 1);
     if (!differing.isEmpty())
-        out.addLine(guru.text(msg::IntervalsDiffer) + QLatin1Char('\t') + differing);
+        out.addLine(translator.text(msg::IntervalsDiffer) + QLatin1Char('\t') + differing);
 
     if (!out.hasLines())
         return {};
-    out.append(kCr + guru.text(msg::ReplaceWithReceived) + kCr);
+    out.append(kCr + translator.text(msg::ReplaceWithReceived) + kCr);
     return out.text();
 }
 

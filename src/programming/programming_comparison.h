@@ -10,6 +10,6 @@ class Translator;
 // programming (ComparisonText), lines ended by a carriage return alone; empty
 // when nothing differs. Only the start dates of the intervals are compared.
 QString comparisonText(const ProgrammingRecord& shown, const ProgIntervals& shownIntervals,
-                       const ReceivedProgramming& received, const Translator& guru);
+                       const ReceivedProgramming& received, const Translator& translator);
 
 } // namespace tvq52

@@ -19,18 +19,18 @@
 
 namespace tvq52 {
 
-bool askToOverwriteProgramming(Prompter& prompter, const Translator& guru, qint32 serial)
+bool askToOverwriteProgramming(Prompter& prompter, const Translator& translator, qint32 serial)
 {
-    QString text = guru.GetTranslation(
+    QString text = translator.translate(
         QString::fromUtf8("Después de cargarla aquí, otro PC ha guardado la programación del TVQ-52 número %1.\r\n"
                           "¿Sustituirla por la de esta ventana?"));
     text = text.arg(serial);
     return prompter.message(Message{text, {}, MessageStyle::YesNoQuestion, 0, Answer::No}) == Answer::Yes;
 }
 
-ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru,
+ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& translator,
                                          ProgrammingView& view, ReceivedProgramming& received)
-    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(guru), view_(view), received_(received)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(translator), view_(view), received_(received)
 {}
 
 const UnitIdentity& ProgrammingWorkflow::unit() const

@@ -22,7 +22,7 @@ struct UnitIdentity;
 
 // Another PC saved unit `serial` since it was loaded here: asks whether to
 // replace that save, No the default.
-bool askToOverwriteProgramming(Prompter& prompter, const Translator& guru, qint32 serial);
+bool askToOverwriteProgramming(Prompter& prompter, const Translator& translator, qint32 serial);
 
 // The receive and transmit exchanges of the programming window, from the
 // first prompt to the end of the exchange, which always runs.
@@ -30,7 +30,7 @@ class ProgrammingWorkflow {
 public:
     // `received` outlives the workflow: a reply overwrites only what it
     // carries, so the earlier language and correction byte stay.
-    ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru, ProgrammingView& view,
+    ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& translator, ProgrammingView& view,
                         ReceivedProgramming& received);
 
     // SSCommandRecibir: true when a programming was received and decoded.

@@ -11,8 +11,8 @@
 
 namespace tvq52 {
 
-RecordSheet::RecordSheet(Store* store, Prompter& prompter, const Translator& guru)
-    : store_(store), prompter_(prompter), guru_(guru), record_(defaultProgramming())
+RecordSheet::RecordSheet(Store* store, Prompter& prompter, const Translator& translator)
+    : store_(store), prompter_(prompter), guru_(translator), record_(defaultProgramming())
 {}
 
 bool RecordSheet::offerToSaveChanges()
@@ -36,7 +36,7 @@ bool RecordSheet::checkAllFields()
     if (faults.isEmpty())
         return true;
     // Nobody can correct a field here: say which ones are wrong and how.
-    prompter_.show(guru_.GetTranslation(
+    prompter_.show(guru_.translate(
                        QString::fromUtf8("La programación no se transmite; estos campos no pasan sus comprobaciones:"))
                        + QLatin1Char('\n') + faultLines(faults, texts, guru_),
                    MessageStyle::Critical);
@@ -59,7 +59,7 @@ bool RecordSheet::save()
     // back to a unit is said now, not at the next transmission.
     const FieldTexts texts = fieldTexts(record_);
     if (const QList<FieldFault> faults = fieldFaults(texts); !faults.isEmpty())
-        prompter_.show(guru_.GetTranslation(QString::fromUtf8("Se guarda tal como está; no se podrá transmitir "
+        prompter_.show(guru_.translate(QString::fromUtf8("Se guarda tal como está; no se podrá transmitir "
                                                               "mientras estos campos no pasen sus comprobaciones:"))
                            + QLatin1Char('\n') + faultLines(faults, texts, guru_),
                        MessageStyle::Exclamation);

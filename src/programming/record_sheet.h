@@ -14,7 +14,7 @@ class Store;
 class RecordSheet : public ProgrammingView {
 public:
     // Without a store nothing is stored: loads fail and saves do nothing.
-    RecordSheet(Store* store, Prompter& prompter, const Translator& guru);
+    RecordSheet(Store* store, Prompter& prompter, const Translator& translator);
 
     ProgrammingRecord record() const override { return record_; }
     ProgIntervals intervals() const override { return intervals_; }

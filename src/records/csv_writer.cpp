@@ -93,13 +93,13 @@ QList<int> shownGridColumns(RecordGrid grid, const QString& firmware)
     return shown;
 }
 
-Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns,
+Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& translator, const QList<int>& columns,
                     const std::optional<StartRange>& range)
 {
     const StartFilter inRange(grid, range);
     const QList<int> shown = columnsOrAll(grid, columns);
     const QVector<GridColumn>& defs = gridColumns(grid.grid());
-    const QString yes = guru.text(msg::Yes), no = guru.text(msg::No);
+    const QString yes = translator.text(msg::Yes), no = translator.text(msg::No);
     CsvWriter csv(out);
     QStringList heads;
     for (int c : shown)

@@ -61,7 +61,7 @@ private:
 
 // `columns`, or every column of the grid when it is empty.
 QList<int> columnsOrAll(const RecordGridModel& grid, const QList<int>& columns);
-Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& guru, const QList<int>& columns = {},
+Status writeGridCsv(QIODevice& out, const RecordGridModel& grid, const Translator& translator, const QList<int>& columns = {},
                     const std::optional<StartRange>& range = std::nullopt);
 
 // The columns a unit's grid shows: the uncalibrated-minute counters only

@@ -114,9 +114,9 @@ struct DownloadWorkflow::Run {
     qint64 firstStampNs = -1;
 };
 
-DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru,
+DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& translator,
                                    Database& database, RecordsView& view)
-    : session_(session), prompter_(prompter), guru_(guru), database_(database), view_(view)
+    : session_(session), prompter_(prompter), guru_(translator), database_(database), view_(view)
 {}
 
 void DownloadWorkflow::stop()
@@ -236,7 +236,7 @@ Result<Row> DownloadWorkflow::identify(Run& run)
     if (const qint32 expected = view_.expectedSerial(); expected != 0 && serial != expected) {
         const QString text =
             guru_
-                .GetTranslation(QStringLiteral(
+                .translate(QStringLiteral(
                     "Ha contestado el TVQ-52 número %1 en lugar del %2: no se descarga. Compruebe el teléfono "
                     "guardado del %2."))
                 .arg(serial)
@@ -254,7 +254,7 @@ Status DownloadWorkflow::openEntry(Run& run)
         session_.link().line().write(QByteArray(1, char(kCan)));
         const QString text =
             guru_
-                .GetTranslation(QStringLiteral(
+                .translate(QStringLiteral(
                     "No se puede abrir la entrada de la descarga en el diario de intercambios (%1): la descarga no "
                     "empieza y la unidad conserva sus registros. Vuelva a intentarlo cuando la base de datos quede "
                     "libre."))
@@ -484,7 +484,7 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
         run.prompter.lastSource([this](int id, const QStringList& args) { return guru_.text(id, args); });
     if (message.isEmpty() && run.report.outcome == DownloadOutcome::Stopped) {
         const QString stopped = QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado.");
-        message = guru_.GetTranslation(stopped);
+        message = guru_.translate(stopped);
         arguments = {stopped};
     }
     if (run.report.journalEntry == 0) {

@@ -66,7 +66,7 @@ QString totalsText(const TotalsReading& totals);
 // the prompter, once.
 class DownloadWorkflow {
 public:
-    DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& guru, Database& database,
+    DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& translator, Database& database,
                      RecordsView& view);
 
     // A number to dial instead of the unit's stored one.

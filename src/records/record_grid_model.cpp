@@ -285,8 +285,8 @@ QStringList widestCellTexts(const GridColumn& column, const QString& uncalibrate
     return {};
 }
 
-RecordGridModel::RecordGridModel(Database& database, RecordGrid grid, const Translator& guru, QObject* parent)
-    : QAbstractTableModel(parent), store_(database), grid_(grid), guru_(guru), columns_(gridColumns(grid))
+RecordGridModel::RecordGridModel(Database& database, RecordGrid grid, const Translator& translator, QObject* parent)
+    : QAbstractTableModel(parent), store_(database), grid_(grid), guru_(translator), columns_(gridColumns(grid))
 {
     keys_ = columns_.front().sortKeys;
     retranslate();

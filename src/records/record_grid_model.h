@@ -78,7 +78,7 @@ public:
     static constexpr int kPageRows = 128;
     static constexpr int kCachedPages = 12;
 
-    RecordGridModel(Database& database, RecordGrid grid, const Translator& guru, QObject* parent = nullptr);
+    RecordGridModel(Database& database, RecordGrid grid, const Translator& translator, QObject* parent = nullptr);
 
     RecordGrid grid() const { return grid_; }
     // The unit's rows, newest first; no rows on a database error.
@@ -90,11 +90,11 @@ public:
     // order and descending otherwise.
     Status sortByColumn(int column);
     bool descending() const { return descending_; }
-    // The headings again, in the guru's language.
+    // The headings again, in the translator's language.
     void retranslate();
 
     int columnOf(const QString& field) const;
-    // widestCellTexts of `column`, in the guru's language.
+    // widestCellTexts of `column`, in the translator's language.
     QStringList widestTexts(int column) const;
     // The stored value of a cell, as the database gave it.
     QVariant storedValue(int row, int column) const;

@@ -7,7 +7,7 @@
 
 namespace tvq52 {
 
-Result<FleetTable> provenFleetTable(Database& database, const Translator& guru, FleetOptions options,
+Result<FleetTable> provenFleetTable(Database& database, const Translator& translator, FleetOptions options,
                                     const QString& footer)
 {
     // One moment for the table and its proof, as the file keeps it.
@@ -19,13 +19,13 @@ Result<FleetTable> provenFleetTable(Database& database, const Translator& guru, 
     Result<ReportProof> proof = makeReportProof(database, {ReportKind::Fleet, 0, {}, {}, printed});
     if (!proof)
         return proof.error();
-    FleetTable table = fleetTable(*units, guru, options.now);
+    FleetTable table = fleetTable(*units, translator, options.now);
     if (!footer.isEmpty())
         table.footer << footer;
-    table.footer << proofDigestCaption(guru, *proof) + QLatin1Char(' ') + QString::fromLatin1(proof->digest)
-                 << proofHeadCaption(guru) + QLatin1Char(' ') + proofHeadText(*proof);
+    table.footer << proofDigestCaption(translator, *proof) + QLatin1Char(' ') + QString::fromLatin1(proof->digest)
+                 << proofHeadCaption(translator) + QLatin1Char(' ') + proofHeadText(*proof);
     table.proof = std::move(*proof);
-    table.signerPattern = guru.GetTranslation(QString::fromUtf8(kSignerLinePattern));
+    table.signerPattern = translator.translate(QString::fromUtf8(kSignerLinePattern));
     return table;
 }
 

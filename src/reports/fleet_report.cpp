@@ -37,9 +37,9 @@ QString reasonText(FleetReason reason)
 
 } // namespace
 
-FleetTable fleetTable(const std::vector<FleetUnit>& units, const Translator& guru, const QDateTime& printed)
+FleetTable fleetTable(const std::vector<FleetUnit>& units, const Translator& translator, const QDateTime& printed)
 {
-    auto tr = [&guru](const char* text) { return guru.GetTranslation(QString::fromUtf8(text)); };
+    auto tr = [&translator](const char* text) { return translator.translate(QString::fromUtf8(text)); };
     FleetTable t;
     t.title =
         tr("Estado de las unidades") + QStringLiteral(" — ") + printed.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
@@ -47,7 +47,7 @@ FleetTable fleetTable(const std::vector<FleetUnit>& units, const Translator& gur
     for (const FleetUnit& u : units) {
         QStringList reasons;
         for (FleetReason r : u.reasons)
-            reasons << guru.GetTranslation(reasonText(r));
+            reasons << translator.translate(reasonText(r));
         t.rows << QStringList{QString::number(u.serial),
                               u.venue,
                               u.phone,

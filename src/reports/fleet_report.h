@@ -15,7 +15,7 @@ namespace tvq52 {
 class Translator;
 
 // The overview as a plain table: one row per unit, most urgent first, the
-// headings and the reasons in the guru's language.
+// headings and the reasons in the translator's language.
 struct FleetTable {
     QString title;
     QStringList headings;
@@ -29,7 +29,7 @@ struct FleetTable {
     // when empty.
     QString signerPattern = {};
 };
-FleetTable fleetTable(const std::vector<FleetUnit>& units, const Translator& guru, const QDateTime& printed);
+FleetTable fleetTable(const std::vector<FleetUnit>& units, const Translator& translator, const QDateTime& printed);
 
 // The table on A4 landscape pages, as many as the rows need, signed with
 // the PC's key when it has one.

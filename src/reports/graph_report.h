@@ -15,7 +15,7 @@ class Translator;
 // exchange journal's chain head in the footer of every page, beside `footer`.
 // [from, to] are the starts of the intervals the charts show: the footer's
 // digest covers them.
-Result<RenderedReport> buildGraphReport(Database& db, const Translator& guru, const QString& templatePath,
+Result<RenderedReport> buildGraphReport(Database& db, const Translator& translator, const QString& templatePath,
                                         qint32 serial, const QString& firmware, const QImage& levels,
                                         const QImage& events, const QString& footer, const QDateTime& from,
                                         const QDateTime& to);

@@ -43,17 +43,17 @@ QString minutesBlock(const QString& c, const QString& uncalibrated)
 
 } // namespace
 
-QString BuildLevelScript(const Translator& guru)
+QString BuildLevelScript(const Translator& translator)
 {
-    const QString uncalibrated = guru.text(111);
+    const QString uncalibrated = translator.text(111);
     QString s;
     for (const char* c : {"SL1", "SL5", "SL10", "SL50", "SL90"})
         s += levelBlock(QLatin1String(c));
     s += minutesBlock(QStringLiteral("ByENA"), uncalibrated);
     s += minutesBlock(QStringLiteral("ByLineaInsuficiente"), uncalibrated);
     s += QStringLiteral("If [BoProgramacion] = True Then") + kCrLf + QStringLiteral(" LBoProgramacion = ")
-        + quoted(guru.text(68)) + kCrLf + QStringLiteral("Else") + kCrLf + QStringLiteral(" LBoProgramacion = ")
-        + quoted(guru.text(69)) + kCrLf + QStringLiteral("End If") + kCrLf;
+        + quoted(translator.text(68)) + kCrLf + QStringLiteral("Else") + kCrLf + QStringLiteral(" LBoProgramacion = ")
+        + quoted(translator.text(69)) + kCrLf + QStringLiteral("End If") + kCrLf;
     s += minutesBlock(QStringLiteral("ByDNA"), uncalibrated);
     for (const char* c : {"SMaxFast", "SMaxLeq1min", "SMinLeq1min", "SLeqLocal"})
         s += levelBlock(QLatin1String(c));

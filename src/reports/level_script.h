@@ -13,7 +13,7 @@ class Translator;
 // The script that turns a detail row's levels and minute counters into the
 // texts printed (LSL1, LByENA, ...): one If block per column, catalogue texts
 // in the user's language with any '"' doubled, CR LF after every line.
-QString BuildLevelScript(const Translator& guru);
+QString BuildLevelScript(const Translator& translator);
 
 // A parsed level script: If / ElseIf / Else / End If, comparisons, assignment,
 // '&' and "" inside strings. A block whose column the row lacks is skipped, so

@@ -26,9 +26,9 @@ QString fullYearDate(const QString& date)
     return parts[0] + QLatin1Char('/') + parts[1] + QLatin1Char('/') + QString::number(yy < 50 ? 2000 + yy : 1900 + yy);
 }
 
-QString withColon(const Translator& guru, int id)
+QString withColon(const Translator& translator, int id)
 {
-    return guru.text(id) + QLatin1Char(':');
+    return translator.text(id) + QLatin1Char(':');
 }
 
 } // namespace
@@ -85,13 +85,13 @@ Result<ProgrammingReportData> readProgrammingReportData(Database& db, qint32 ser
     return d;
 }
 
-void fillProgrammingFields(Report& report, const Translator& guru, const ProgrammingReportData& d)
+void fillProgrammingFields(Report& report, const Translator& translator, const ProgrammingReportData& d)
 {
     report.bind(QStringLiteral("serial"), d.serial);
     for (const char* name : {"Esborrats", "Reprogramacions", "FinBateria"})
         if (ReportPart* sub = report.subReport(QLatin1String(name))) {
-            sub->setText(QStringLiteral("TFecha"), withColon(guru, 16));
-            sub->setText(QStringLiteral("THora"), withColon(guru, 17));
+            sub->setText(QStringLiteral("TFecha"), withColon(translator, 16));
+            sub->setText(QStringLiteral("THora"), withColon(translator, 17));
         }
 
     report.setText(QStringLiteral("IntervalTotals"), d.intervalTotals);
@@ -99,14 +99,14 @@ void fillProgrammingFields(Report& report, const Translator& guru, const Program
     report.setText(QStringLiteral("TUsuario"), d.footerText);
     report.setText(QStringLiteral("TTFecha"), d.today.toString(QStringLiteral("dd/MM/yyyy")));
     report.setText(QStringLiteral("SOctava31,5Hz"), formatReportValue(d.octave31, QStringLiteral("#.00")));
-    report.setText(QStringLiteral("CambioHora"), guru.text(d.clockChange ? 68 : 69));
+    report.setText(QStringLiteral("CambioHora"), translator.text(d.clockChange ? 68 : 69));
     const bool noAction = d.neighbourAction.trimmed() == QLatin1String("0");
-    report.setText(QStringLiteral("TipusActuacio"), noAction ? guru.text(140) : d.neighbourAction);
+    report.setText(QStringLiteral("TipusActuacio"), noAction ? translator.text(140) : d.neighbourAction);
     report.setVisible(QStringLiteral("TCMI"), d.showGlobalCorrection);
     report.setVisible(QStringLiteral("CMI"), d.showGlobalCorrection);
     if (d.showGlobalCorrection) {
-        report.setText(QStringLiteral("TCMI"), guru.text(120));
-        report.setText(QStringLiteral("CMI"), guru.text(d.globalCorrection ? 68 : 69));
+        report.setText(QStringLiteral("TCMI"), translator.text(120));
+        report.setText(QStringLiteral("CMI"), translator.text(d.globalCorrection ? 68 : 69));
     }
 
     // Captions: the field, its catalogue text, and whether a colon follows.
@@ -132,19 +132,19 @@ void fillProgrammingFields(Report& report, const Translator& guru, const Program
         {"TDireccion", 7, false},     {"TPoblacion", 8, false},    {"TTelefono", 9, false},
     };
     for (const Caption& c : captions)
-        report.setText(QLatin1String(c.field), c.colon ? withColon(guru, c.id) : guru.text(c.id));
+        report.setText(QLatin1String(c.field), c.colon ? withColon(translator, c.id) : translator.text(c.id));
 }
 
-Result<RenderedReport> buildProgrammingReport(Database& db, const Translator& guru, const QString& templatePath,
+Result<RenderedReport> buildProgrammingReport(Database& db, const Translator& translator, const QString& templatePath,
                                               qint32 serial, const QString& firmware, const QString& footer)
 {
-    auto report = loadWithProgrammingPart(db, guru, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
+    auto report = loadWithProgrammingPart(db, translator, templatePath, QStringLiteral("TVQ52_1"), serial, firmware, footer);
     if (!report)
         return report.error();
-    return renderWithProof(db, guru, **report, storedSources(db), {ReportKind::Programming, serial, {}, {}, {}});
+    return renderWithProof(db, translator, **report, storedSources(db), {ReportKind::Programming, serial, {}, {}, {}});
 }
 
-Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const Translator& guru,
+Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const Translator& translator,
                                                         const QString& templatePath, const QString& reportName,
                                                         qint32 serial, const QString& firmware, const QString& footer)
 {
@@ -156,7 +156,7 @@ Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const Tran
     if (!data)
         return data.error();
     data->footerText = footer;
-    fillProgrammingFields(**loaded, guru, *data);
+    fillProgrammingFields(**loaded, translator, *data);
     return loaded;
 }
 

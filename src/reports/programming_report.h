@@ -40,16 +40,16 @@ Result<ProgrammingReportData> readProgrammingReportData(Database& db, qint32 ser
 // The serial bound for the record sources (the programming row and the
 // three event-date lists) and every computed and caption field of the programming part,
 // which the recorded-data and graph reports share.
-void fillProgrammingFields(Report& report, const Translator& guru, const ProgrammingReportData& data);
+void fillProgrammingFields(Report& report, const Translator& translator, const ProgrammingReportData& data);
 
 // Report `reportName` of the template with its programming part filled for
 // unit `serial`: the programming report, and the first part of the graph report.
-Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const Translator& guru,
+Result<std::unique_ptr<Report>> loadWithProgrammingPart(Database& db, const Translator& translator,
                                                         const QString& templatePath, const QString& reportName,
                                                         qint32 serial, const QString& firmware, const QString& footer);
 
 // The programming report of unit `serial`, laid out, with `footer` at the foot.
-Result<RenderedReport> buildProgrammingReport(Database& db, const Translator& guru, const QString& templatePath,
+Result<RenderedReport> buildProgrammingReport(Database& db, const Translator& translator, const QString& templatePath,
                                               qint32 serial, const QString& firmware, const QString& footer);
 
 // "4.0" or later: the global-correction pair is printed.

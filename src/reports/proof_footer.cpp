@@ -5,15 +5,15 @@
 
 namespace tvq52 {
 
-QString proofDigestCaption(const Translator& guru, const ReportProof& proof)
+QString proofDigestCaption(const Translator& translator, const ReportProof& proof)
 {
-    return guru.GetTranslation(QStringLiteral("SHA-256 de los %1 registros:"))
+    return translator.translate(QStringLiteral("SHA-256 de los %1 registros:"))
         .replace(QLatin1String("%1"), QString::number(proof.records));
 }
 
-QString proofHeadCaption(const Translator& guru)
+QString proofHeadCaption(const Translator& translator)
 {
-    return guru.GetTranslation(QStringLiteral("Cadena del diario de intercambios:"));
+    return translator.translate(QStringLiteral("Cadena del diario de intercambios:"));
 }
 
 QString proofHeadText(const ReportProof& proof)
@@ -21,20 +21,20 @@ QString proofHeadText(const ReportProof& proof)
     return proof.head.isEmpty() ? QStringLiteral("---") : QString::fromLatin1(proof.head);
 }
 
-Result<RenderedReport> renderWithProof(Database& database, const Translator& guru, Report& report,
+Result<RenderedReport> renderWithProof(Database& database, const Translator& translator, Report& report,
                                        const ReportSources& sources, const ReportScope& scope)
 {
     Result<ReportProof> proof = makeReportProof(database, scope);
     if (!proof)
         return proof.error();
-    report.setText(QStringLiteral("TCadena"), proofHeadCaption(guru));
+    report.setText(QStringLiteral("TCadena"), proofHeadCaption(translator));
     report.setText(QStringLiteral("Cadena"), proofHeadText(*proof));
-    report.setText(QStringLiteral("THuella"), proofDigestCaption(guru, *proof));
+    report.setText(QStringLiteral("THuella"), proofDigestCaption(translator, *proof));
     report.setText(QStringLiteral("Huella"), QString::fromLatin1(proof->digest));
     Result<RenderedReport> rendered = report.render(sources);
     if (!rendered)
         return rendered.error();
-    rendered->setSignerLinePattern(guru.GetTranslation(QString::fromUtf8(kSignerLinePattern)));
+    rendered->setSignerLinePattern(translator.translate(QString::fromUtf8(kSignerLinePattern)));
     Database* db = &database;
     const ReportScope again = scopeOf(*proof);
     rendered->setProof(std::move(*proof), [db, again]() -> Result<QByteArray> {

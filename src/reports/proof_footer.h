@@ -11,16 +11,16 @@ namespace tvq52 {
 class Database;
 class Translator;
 
-// The footer's two statements, in the guru's language: the digest of the
+// The footer's two statements, in the translator's language: the digest of the
 // records shown with their count, and the journal's head.
-QString proofDigestCaption(const Translator& guru, const ReportProof& proof);
-QString proofHeadCaption(const Translator& guru);
+QString proofDigestCaption(const Translator& translator, const ReportProof& proof);
+QString proofHeadCaption(const Translator& translator);
 QString proofHeadText(const ReportProof& proof);
 
 // Reads the records of `scope` into a proof, writes it into the template's
 // footer fields (TCadena/Cadena, THuella/Huella), lays the report out and
 // keeps the proof with it, to be checked again after printing.
-Result<RenderedReport> renderWithProof(Database& database, const Translator& guru, Report& report,
+Result<RenderedReport> renderWithProof(Database& database, const Translator& translator, Report& report,
                                        const ReportSources& sources, const ReportScope& scope);
 
 } // namespace tvq52

@@ -23,9 +23,9 @@ QString s(const char* text)
     return QString::fromUtf8(text);
 }
 
-QString colon(const Translator& guru, int id)
+QString colon(const Translator& translator, int id)
 {
-    return guru.text(id) + QLatin1Char(':');
+    return translator.text(id) + QLatin1Char(':');
 }
 
 QString stampText(const QDateTime& t)
@@ -34,9 +34,9 @@ QString stampText(const QDateTime& t)
 }
 
 // The grid's headings name the report's columns: "H_" + column.
-void setHeadings(ReportPart& part, Database& database, const Translator& guru, RecordGrid grid)
+void setHeadings(ReportPart& part, Database& database, const Translator& translator, RecordGrid grid)
 {
-    const RecordGridModel headings(database, grid, guru);
+    const RecordGridModel headings(database, grid, translator);
     for (int c = 0; c < headings.columnCount(); ++c) {
         const QString field = QStringLiteral("H_") + gridColumns(grid)[c].field;
         if (part.hasField(field))
@@ -46,27 +46,27 @@ void setHeadings(ReportPart& part, Database& database, const Translator& guru, R
 
 // The fields of the unit's programming that every recorded-data report
 // carries on its first part.
-Status fillUnitPart(Report& report, Database& database, const Translator& guru, const RecordedReportRequest& request)
+Status fillUnitPart(Report& report, Database& database, const Translator& translator, const RecordedReportRequest& request)
 {
     auto data = readProgrammingReportData(database, request.serial, QString());
     if (!data)
         return data.error();
     data->footerText = request.footer;
-    fillProgrammingFields(report, guru, *data);
+    fillProgrammingFields(report, translator, *data);
     // The range of the interval and session sources.
     report.bind(QStringLiteral("from"), request.from);
     report.bind(QStringLiteral("to"), request.to);
     report.setText(s("NSerie"), QString::number(request.serial));
-    report.setText(s("TNSerieCab"), guru.text(2));
+    report.setText(s("TNSerieCab"), translator.text(2));
     const int titles[] = {131, 142, 0};
     const int title = titles[int(request.kind)];
     report.setText(s("TTitulo"),
-                   title ? guru.text(title).remove(QLatin1Char(':')).trimmed()
-                         : guru.GetTranslation(QStringLiteral("RESUMEN DE EXCESOS")));
-    report.setText(s("TIntervalosLeq"), colon(guru, 131));
-    report.setText(s("TRegistrosSesion"), colon(guru, 142));
+                   title ? translator.text(title).remove(QLatin1Char(':')).trimmed()
+                         : translator.translate(QStringLiteral("RESUMEN DE EXCESOS")));
+    report.setText(s("TIntervalosLeq"), colon(translator, 131));
+    report.setText(s("TRegistrosSesion"), colon(translator, 142));
     report.setText(s("TRango"),
-                   guru.GetTranslation(QStringLiteral("Desde %1 hasta %2"))
+                   translator.translate(QStringLiteral("Desde %1 hasta %2"))
                        .replace(QLatin1String("%1"), stampText(request.from))
                        .replace(QLatin1String("%2"), stampText(request.to)));
     return {};
@@ -114,7 +114,7 @@ ReportRows nightRows(const ExceedanceSummary& summary)
     return rows;
 }
 
-Status fillExceedances(Report& report, ReportSources& sources, Database& database, const Translator& guru,
+Status fillExceedances(Report& report, ReportSources& sources, Database& database, const Translator& translator,
                        const RecordedReportRequest& request)
 {
     const Result<ExceedanceSummary> summary = loadExceedanceSummary(database, request.serial, request.from, request.to);
@@ -122,34 +122,34 @@ Status fillExceedances(Report& report, ReportSources& sources, Database& databas
         return summary.error();
     report.setText(s("TNocheProgramada"),
                    summary->night.isSet()
-                       ? guru.GetTranslation(QStringLiteral("Noche programada: %1 - %2"))
+                       ? translator.translate(QStringLiteral("Noche programada: %1 - %2"))
                              .replace(QLatin1String("%1"), summary->night.start.toString(QStringLiteral("HH:mm")))
                              .replace(QLatin1String("%2"), summary->night.end.toString(QStringLiteral("HH:mm")))
-                       : guru.GetTranslation(QStringLiteral("Sin horario nocturno programado")));
+                       : translator.translate(QStringLiteral("Sin horario nocturno programado")));
     report.setText(s("TNota"),
-                   guru.GetTranslation(QStringLiteral("Nivel máximo / límite en vigor (intervalos por encima del "
+                   translator.translate(QStringLiteral("Nivel máximo / límite en vigor (intervalos por encima del "
                                                       "límite). Un minuto sin registro no cuenta como cumplimiento.")));
-    report.setText(s("TNoches"), colon(guru, 99));
-    report.setText(s("TSesionesRes"), colon(guru, 142));
+    report.setText(s("TNoches"), colon(translator, 99));
+    report.setText(s("TSesionesRes"), colon(translator, 142));
     if (ReportPart* nights = report.subReport(s("Noches"))) {
-        nights->setText(s("CNoche"), guru.text(99));
-        nights->setText(s("CIntervalos"), guru.GetTranslation(QStringLiteral("Intervalos")));
-        nights->setText(s("CPasadas1"), guru.text(122));
-        nights->setText(s("CPasadas2"), guru.text(123));
-        nights->setText(s("CPasadas"), guru.text(134) + QStringLiteral(" LFmax"));
-        nights->setText(s("CE3"), guru.text(124));
-        nights->setText(s("CDesco"), guru.text(138));
-        nights->setText(s("CSinRegistro"), guru.GetTranslation(QStringLiteral("Minutos sin registro")));
-        setHeadings(*nights, database, guru, RecordGrid::Intervals);
+        nights->setText(s("CNoche"), translator.text(99));
+        nights->setText(s("CIntervalos"), translator.translate(QStringLiteral("Intervalos")));
+        nights->setText(s("CPasadas1"), translator.text(122));
+        nights->setText(s("CPasadas2"), translator.text(123));
+        nights->setText(s("CPasadas"), translator.text(134) + QStringLiteral(" LFmax"));
+        nights->setText(s("CE3"), translator.text(124));
+        nights->setText(s("CDesco"), translator.text(138));
+        nights->setText(s("CSinRegistro"), translator.translate(QStringLiteral("Minutos sin registro")));
+        setHeadings(*nights, database, translator, RecordGrid::Intervals);
     }
     sources.add(s("nights"),
                 [rows = nightRows(*summary)](const ReportParameters&) { return Result<ReportRows>(rows); });
     if (ReportPart* sessions = report.subReport(s("SesionReg"))) {
-        auto script = LevelScript::parse(BuildLevelScript(guru));
+        auto script = LevelScript::parse(BuildLevelScript(translator));
         if (!script)
             return script.error();
         sessions->setRowHook(script->hook());
-        setHeadings(*sessions, database, guru, RecordGrid::Sessions);
+        setHeadings(*sessions, database, translator, RecordGrid::Sessions);
     }
     return {};
 }
@@ -209,12 +209,12 @@ QString recordedReportTitle(RecordedReportKind kind)
     return {};
 }
 
-QString reportDocumentTitle(const Translator& guru, const QString& nativeName, qint32 serial)
+QString reportDocumentTitle(const Translator& translator, const QString& nativeName, qint32 serial)
 {
-    return QStringLiteral("%1 %2: %3").arg(QLatin1String(kApplicationTitle)).arg(serial).arg(guru.GetTranslation(nativeName));
+    return QStringLiteral("%1 %2: %3").arg(QLatin1String(kApplicationTitle)).arg(serial).arg(translator.translate(nativeName));
 }
 
-RecordedReportResult buildRecordedReport(Database& database, const Translator& guru,
+RecordedReportResult buildRecordedReport(Database& database, const Translator& translator,
                                          const RecordedReportRequest& request)
 {
     if (request.kind == RecordedReportKind::Sessions) {
@@ -230,25 +230,25 @@ RecordedReportResult buildRecordedReport(Database& database, const Translator& g
     if (!loaded)
         return loaded.error();
     Report& report = **loaded;
-    if (Status filled = fillUnitPart(report, database, guru, request); !filled)
+    if (Status filled = fillUnitPart(report, database, translator, request); !filled)
         return filled.error();
     ReportSources sources = storedSources(database);
 
     if (request.kind == RecordedReportKind::Exceedances) {
-        if (Status filled = fillExceedances(report, sources, database, guru, request); !filled)
+        if (Status filled = fillExceedances(report, sources, database, translator, request); !filled)
             return filled.error();
-        return rendered(renderWithProof(database, guru, report, sources, proofScope(request)));
+        return rendered(renderWithProof(database, translator, report, sources, proofScope(request)));
     }
 
     const bool intervals = request.kind == RecordedReportKind::Intervals;
     ReportPart* records = report.subReport(intervals ? s("IntervalosLeq") : s("SesionReg"));
     if (!records)
         return reportError(ReportFailure::TemplateBroken, intervals ? s("IntervalosLeq") : s("SesionReg"));
-    auto script = LevelScript::parse(BuildLevelScript(guru));
+    auto script = LevelScript::parse(BuildLevelScript(translator));
     if (!script)
         return script.error();
     records->setRowHook(script->hook());
-    setHeadings(*records, database, guru, intervals ? RecordGrid::Intervals : RecordGrid::Sessions);
+    setHeadings(*records, database, translator, intervals ? RecordGrid::Intervals : RecordGrid::Sessions);
 
     const struct {
         const char* field;
@@ -277,9 +277,9 @@ RecordedReportResult buildRecordedReport(Database& database, const Translator& g
     };
     for (const auto& l : labels) {
         if (intervals ? l.inIntervals : l.inSessions)
-            records->setText(s(l.field), l.colon ? colon(guru, l.id) : guru.text(l.id));
+            records->setText(s(l.field), l.colon ? colon(translator, l.id) : translator.text(l.id));
     }
-    return rendered(renderWithProof(database, guru, report, sources, proofScope(request)));
+    return rendered(renderWithProof(database, translator, report, sources, proofScope(request)));
 }
 
 } // namespace tvq52

@@ -28,9 +28,9 @@ struct RecordedReportRequest {
 using RecordedReportResult = Result<std::optional<RenderedReport>>;
 
 // Loads the kind's template, binds its record sources to the unit and the
-// range, fills its captions in the guru's language and lays it out. The
+// range, fills its captions in the translator's language and lays it out. The
 // same code serves the report window and the command line.
-RecordedReportResult buildRecordedReport(Database& database, const Translator& guru,
+RecordedReportResult buildRecordedReport(Database& database, const Translator& translator,
                                          const RecordedReportRequest& request);
 
 // The template file and report name of a kind.
@@ -39,7 +39,7 @@ QString recordedReportName(RecordedReportKind kind);
 // What a kind of report is called, in the native words ("Intervalos").
 QString recordedReportTitle(RecordedReportKind kind);
 // The title a PDF of a unit's report carries: "TVQ-52 4711: Intervals",
-// the name `nativeName` in the guru's language.
-QString reportDocumentTitle(const Translator& guru, const QString& nativeName, qint32 serial);
+// the name `nativeName` in the translator's language.
+QString reportDocumentTitle(const Translator& translator, const QString& nativeName, qint32 serial);
 
 } // namespace tvq52

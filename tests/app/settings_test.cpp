@@ -240,7 +240,7 @@ TEST_F(Settings, CommunicationDialogRefusesABadPortAndChangesNothing)
         const auto fault =
             acceptCommSettings(ctx, CommChoice{QString::fromLatin1(bad), QStringLiteral("9"), true, true});
         ASSERT_TRUE(fault.has_value()) << bad;
-        EXPECT_EQ(fault->text, ctx.guru.text(106));
+        EXPECT_EQ(fault->text, ctx.translator.text(106));
     }
     const auto prefixFault =
         acceptCommSettings(ctx, CommChoice{QStringLiteral("2"), QStringLiteral("9\rATH"), true, true});

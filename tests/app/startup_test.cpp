@@ -40,7 +40,7 @@ public:
     {
         calls << QStringLiteral("merge:") + QFileInfo(source).fileName();
         if (realMerge)
-            return ctx->db && runDatabaseMerge(*ctx->db, ctx->guru, *realMerge, source);
+            return ctx->db && runDatabaseMerge(*ctx->db, ctx->translator, *realMerge, source);
         return mergeResult;
     }
     void openImportWindow() override { calls << QStringLiteral("import:") + ctx->SelectedFile; }

@@ -26,10 +26,10 @@ FleetUnit unit(qint32 serial, std::vector<FleetReason> reasons, std::optional<in
 
 TEST(FleetReport, OneRowPerUnitInTheGivenOrderWithItsReasonsAndNeverReadShownAsADash)
 {
-    Translator guru;
+    Translator translator;
     const std::vector<FleetUnit> units{unit(7, {FleetReason::Erased, FleetReason::Stale}, 40),
                                        unit(3, {}, std::nullopt), unit(5, {FleetReason::Exceedances}, 0)};
-    const FleetTable t = fleetTable(units, guru, QDateTime(QDate(2026, 12, 7), QTime(3, 5)));
+    const FleetTable t = fleetTable(units, translator, QDateTime(QDate(2026, 12, 7), QTime(3, 5)));
     EXPECT_TRUE(t.title.endsWith(QStringLiteral("2026-12-07 03:05"))) << qPrintable(t.title);
     ASSERT_EQ(t.headings.size(), 6);
     EXPECT_EQ(t.headings.first(), QStringLiteral("Número de serie"));

@@ -350,17 +350,17 @@ TEST(DatabaseChoice, InitLaysOutAServerDatabaseThatOtherCommandsRefuseUntilThen)
 TEST(DatabaseChoice, APasswordGivenOnceIsTriedFirstNextTimeAndOnlyThen)
 {
     ScriptedPrompter prompter;
-    Translator guru;
+    Translator translator;
     DatabaseTarget target = *DatabaseTarget::fromUri(QStringLiteral("postgresql://ana@db.office/records"));
     QString remembered;
     prompter.secretAnswer(QStringLiteral("first"));
-    EXPECT_EQ(passwordThrough(prompter, guru, &remembered)(target), "first");
+    EXPECT_EQ(passwordThrough(prompter, translator, &remembered)(target), "first");
     EXPECT_EQ(remembered, "first");
     ASSERT_EQ(prompter.secretPrompts().size(), 1);
     EXPECT_TRUE(prompter.secretPrompts()[0].contains("ana")) << prompter.secretPrompts()[0].toStdString();
 
     // A new connection: the kept one without asking; refused, the user is asked.
-    const PasswordSource again = passwordThrough(prompter, guru, &remembered);
+    const PasswordSource again = passwordThrough(prompter, translator, &remembered);
     EXPECT_EQ(again(target), "first");
     EXPECT_EQ(prompter.secretPrompts().size(), 1);
     prompter.secretAnswer(QStringLiteral("second"));

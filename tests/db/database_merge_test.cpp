@@ -117,8 +117,8 @@ TEST(DatabaseMerge, AStopRollsBackTheTableUnderWayAndKeepsTheTablesBefore)
     EXPECT_EQ(stopped[0].outcome, QStringLiteral("stopped"));
     // Written without a translator, its stop reads in the reader's language as the summary tells it.
     Translator english;
-    english.sForeignColumnName = QStringLiteral("English");
-    ASSERT_TRUE(english.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+    english.foreignColumnName = QStringLiteral("English");
+    ASSERT_TRUE(english.openLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
     const QStringList read = journalMessageText(english, stopped[0]).split(QLatin1Char('\n'));
     ASSERT_EQ(read.size(), 2);
     EXPECT_EQ(read[0], QFileInfo(source).absoluteFilePath());

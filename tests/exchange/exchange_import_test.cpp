@@ -77,7 +77,7 @@ protected:
         auto check = server.open();
         return check ? test::take(Store(*check).count(QString::fromLatin1(table))) : -1;
     }
-    Translator guru;
+    Translator translator;
     Row only(const char* table, qint32 serial)
     {
         const QList<Row> rows = test::take(store->select(QString::fromLatin1(table), row({{"LNumeroSerie", serial}})));
@@ -352,7 +352,7 @@ TEST_F(ExchangeImportTest, ProgressCountsTheTableBeingReadApartFromTheFile)
     EXPECT_EQ(seen.back().table, QStringLiteral("DiaFinalBateria"));
     EXPECT_EQ(seen.back().tableRows, 300);
     EXPECT_EQ(seen.back().rows, 600);
-    EXPECT_TRUE(progressText(seen.back(), guru).startsWith(
+    EXPECT_TRUE(progressText(seen.back(), translator).startsWith(
         QString::fromUtf8("DiaFinalBateria: 300 filas leídas; en total 600 leídas, 600 añadidas, ")));
 }
 
@@ -620,12 +620,12 @@ TEST_F(ExchangeImportTest, ADatabaseFailureStopsTheImportCountingOnlyWhatWasComm
         if (c.somePassed) {
             EXPECT_GT(t.added, 0) << c.name;
         }
-        const QStringList lines = summaryLines(s, guru);
+        const QStringList lines = summaryLines(s, translator);
         ASSERT_FALSE(lines.isEmpty()) << c.name;
         if (c.somePassed) {
             EXPECT_TRUE(lines[0].contains(QString::number(s.failedAtLine))) << lines[0].toStdString();
         }
-        EXPECT_TRUE(lines[0].contains(databaseFailureText(s.failure, guru))) << lines[0].toStdString();
+        EXPECT_TRUE(lines[0].contains(databaseFailureText(s.failure, translator))) << lines[0].toStdString();
 
         // Once the database is usable again the same file brings the rest.
         ExchangeImporter again(*db);
@@ -836,7 +836,7 @@ TEST_F(ExchangeImportTest, AnythingButARegularFileIsRefusedUnread)
         const ImportSummary s = importer.run(path);
         EXPECT_TRUE(s.notAFile) << path.toStdString();
         EXPECT_FALSE(s.succeeded()) << path.toStdString();
-        EXPECT_EQ(summaryLines(s, guru).size(), 1);
+        EXPECT_EQ(summaryLines(s, translator).size(), 1);
     }
 }
 
@@ -852,7 +852,7 @@ TEST_F(ExchangeImportTest, AFileWithoutASectionOfOursIsNotAnExchangeFile)
         const ImportSummary s = import(contents);
         EXPECT_TRUE(s.notExchange) << contents.left(20).toHex().toStdString();
         EXPECT_FALSE(s.succeeded());
-        ASSERT_EQ(summaryLines(s, guru).size(), 1);
+        ASSERT_EQ(summaryLines(s, translator).size(), 1);
     }
     // A section name in any case is ours; a blank line in it is nobody's row.
     const ImportSummary s = import("//diaborrado//\r\n" + sectionStart("DiaBorrado").mid(16) + "\r\n"
@@ -943,5 +943,5 @@ TEST_F(ExchangeImportTest, AnEntryThatCannotBeSealedMakesTheImportFailWithItsCou
     EXPECT_FALSE(s.succeeded());
     EXPECT_EQ(table(s, "Sesiones").added, 1);
     EXPECT_EQ(test::take(store->count(QStringLiteral("Sesiones"))), 1);
-    EXPECT_TRUE(summaryLines(s, guru).join(QLatin1Char('\n')).contains(QStringLiteral("no seal today")));
+    EXPECT_TRUE(summaryLines(s, translator).join(QLatin1Char('\n')).contains(QStringLiteral("no seal today")));
 }

@@ -66,7 +66,7 @@ protected:
     {
         home.writeFile(QStringLiteral("in.TQ52"), bytes);
         const ImportSummary s = ExchangeImporter(target).run(home.file(QStringLiteral("in.TQ52")));
-        EXPECT_TRUE(s.succeeded()) << summaryLines(s, guru).join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(s.succeeded()) << summaryLines(s, translator).join(QLatin1Char('\n')).toStdString();
         return s.journalEntry;
     }
     // `bytes` imported into the other office.
@@ -90,7 +90,7 @@ protected:
         return s.ignoredLines + s.ignoredSections.size() + sum(s, &TableImport::refused);
     }
 
-    Translator guru;
+    Translator translator;
     qint64 firstImport = 0, secondImport = 0;
     QByteArray sourceHead, exported;
     TempHome other;
@@ -105,7 +105,7 @@ TEST_F(ProvenanceTest, TheFileCarriesItsDigestHeadAndEntriesAndTheImportKeepsThe
     EXPECT_EQ(exported.mid(at + kMarker.size()).count('\n'), 6) << exported.mid(at).toStdString();
 
     const ImportSummary s = importElsewhere(exported);
-    EXPECT_TRUE(s.succeeded()) << summaryLines(s, guru).join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(s.succeeded()) << summaryLines(s, translator).join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(added(s), 5);
     EXPECT_EQ(refusedOrIgnored(s), 0);
     const FileProvenance& p = s.provenance;
@@ -155,9 +155,9 @@ TEST_F(ProvenanceTest, AFileChangedOnTheWayIsImportedAndToldAsChanged)
         // The changed file first: all its rows are new here; then only the
         // row the change had moved.
         EXPECT_EQ(added(s), &changed == &files[0] ? 5 : 1) << "the rows are stored all the same";
-        const QString warning = provenanceWarning(s.provenance, &guru);
+        const QString warning = provenanceWarning(s.provenance, &translator);
         EXPECT_TRUE(warning.contains(QStringLiteral("modificado"))) << warning.toStdString();
-        EXPECT_TRUE(summaryLines(s, guru).contains(warning));
+        EXPECT_TRUE(summaryLines(s, translator).contains(warning));
         const JournalEntry entry = newestElsewhere();
         EXPECT_TRUE(entry.message.contains(warning)) << entry.message.toStdString();
         EXPECT_TRUE(entry.provenance.contains(QStringLiteral("\"matches\":false")));
@@ -176,7 +176,7 @@ TEST_F(ProvenanceTest, AnImportStoppedEarlyDoesNotTellTheFileAsChanged)
     const ImportSummary s = importer.run(home.file(QStringLiteral("sent.TQ52")));
     ASSERT_TRUE(s.cancelled);
     EXPECT_TRUE(s.provenance.digestMatches());
-    EXPECT_EQ(provenanceWarning(s.provenance, &guru), QString());
+    EXPECT_EQ(provenanceWarning(s.provenance, &translator), QString());
 }
 
 // Whatever the section holds, it is never a refused or ignored line, never
@@ -213,8 +213,8 @@ TEST_F(ProvenanceTest, ADamagedSectionIsToldWithItsLineAndTheRowsStillArrive)
     };
     // The entry written without a translator reads in its reader's language.
     Translator english;
-    english.sForeignColumnName = QStringLiteral("English");
-    ASSERT_TRUE(english.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+    english.foreignColumnName = QStringLiteral("English");
+    ASSERT_TRUE(english.openLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const ImportSummary s = importElsewhere(c.file);
@@ -222,10 +222,10 @@ TEST_F(ProvenanceTest, ADamagedSectionIsToldWithItsLineAndTheRowsStillArrive)
         EXPECT_EQ(s.provenance.damage, c.damage);
         EXPECT_EQ(s.provenance.damageLine, sectionLine + c.line);
         EXPECT_EQ(refusedOrIgnored(s), 0);
-        EXPECT_TRUE(provenanceWarning(s.provenance, &guru).contains(QString::number(sectionLine + c.line)));
-        EXPECT_TRUE(newestElsewhere().message.contains(provenanceWarning(s.provenance, &guru)));
+        EXPECT_TRUE(provenanceWarning(s.provenance, &translator).contains(QString::number(sectionLine + c.line)));
+        EXPECT_TRUE(newestElsewhere().message.contains(provenanceWarning(s.provenance, &translator)));
         const QString read = journalMessageText(english, newestElsewhere());
-        EXPECT_NE(provenanceWarning(s.provenance, &english), provenanceWarning(s.provenance, &guru));
+        EXPECT_NE(provenanceWarning(s.provenance, &english), provenanceWarning(s.provenance, &translator));
         EXPECT_EQ(read,
                   QFileInfo(home.file(QStringLiteral("sent.TQ52"))).absoluteFilePath() + QStringLiteral(": ")
                       + provenanceWarning(s.provenance, &english));

@@ -72,7 +72,7 @@ protected:
         return ExchangeImporter(*otherDb).run(home.file(QStringLiteral("sent.TQ52")));
     }
 
-    Translator guru;
+    Translator translator;
     QTemporaryDir keys;
     TempHome other;
     std::unique_ptr<Database> otherDb;
@@ -95,7 +95,7 @@ TEST_F(SignedExchangeTest, AFileChangedAfterSigningStoresNothing)
         const ImportSummary s = importThere(file);
         EXPECT_FALSE(s.succeeded());
         EXPECT_EQ(s.verdict.kind, Kind::Changed);
-        EXPECT_EQ(summaryLines(s, guru), QStringList{s.refusal});
+        EXPECT_EQ(summaryLines(s, translator), QStringList{s.refusal});
         EXPECT_EQ(test::take(Store(*otherDb).count("DiaBorrado")), 0);
         const JournalEntry entry = Journal(*otherDb).entries().value().value(0);
         EXPECT_EQ(entry.outcome, QStringLiteral("failed"));

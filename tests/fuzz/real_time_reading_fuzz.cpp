@@ -11,8 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto reading = tvq52::decodeReading(data, int(size));
     if (!reading)
         return 0;
-    static const tvq52::Translator guru;
-    const tvq52::ReadingDisplay d = tvq52::displayReading(*reading, guru, QLatin1Char(','));
+    static const tvq52::Translator translator;
+    const tvq52::ReadingDisplay d = tvq52::displayReading(*reading, translator, QLatin1Char(','));
     if (d.bar < 0 || d.bar > tvq52::kBarMaximum)
         __builtin_trap();
     if (d.levelDb && (*d.levelDb < 60.0 || *d.levelDb > 120.0))

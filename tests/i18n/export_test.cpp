@@ -41,20 +41,20 @@ protected:
     {
         path = dir.filePath("Language.db");
         tvq52::test::writeLanguageDb(path, {{"Idioma", "Language"}, {"Texto viejo", "Old text"}, {"IDIOMA", "LANG"}});
-        guru.setPrompter(&prompter);
-        ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, Translator::SqlDb));
+        translator.setPrompter(&prompter);
+        ASSERT_TRUE(translator.openLanguageDatabase(path, false, Translator::SqlDb));
     }
     QTemporaryDir dir;
     QString path;
     tvq52::test::ScriptedPrompter prompter;
-    Translator guru;
+    Translator translator;
 };
 
 TEST_F(Export, CatalogueWritesExactlyItsTextsAndMarksOnlyThem)
 {
-    const Status exported = guru.exportStrings();
+    const Status exported = translator.exportStrings();
     ASSERT_TRUE(exported) << untranslatedText(exported.error()).toStdString();
-    guru.CloseLanguageDatabase();
+    translator.closeLanguageDatabase();
 
     const QStringList used = usedNatives(path);
     QSet<QString> expected;
@@ -69,10 +69,10 @@ TEST_F(Export, CatalogueWritesExactlyItsTextsAndMarksOnlyThem)
     EXPECT_FALSE(used.contains("Texto viejo"));
     EXPECT_FALSE(used.contains("IDIOMA"));
 
-    guru.sForeignColumnName = "English";
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
-    EXPECT_EQ(guru.text(1), "Language");
-    EXPECT_EQ(guru.text(2), "N. Serie:");
+    translator.foreignColumnName = "English";
+    ASSERT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb));
+    EXPECT_EQ(translator.text(1), "Language");
+    EXPECT_EQ(translator.text(2), "N. Serie:");
 }
 
 TEST_F(Export, ObjectsGiveTheirListedTextsUnlessExcluded)
@@ -83,14 +83,14 @@ TEST_F(Export, ObjectsGiveTheirListedTextsUnlessExcluded)
     new FakeButton("-", "", &form);
     auto* hidden = new FakeButton("Interno", "Interno también", &form);
     hidden->setProperty("Tag", "!private");
-    ASSERT_TRUE(guru.exportFormStrings(&form));
+    ASSERT_TRUE(translator.exportFormStrings(&form));
     EXPECT_EQ(usedNatives(path), QStringList({"Aceptar", "Guardar y salir"}));
 }
 
 TEST_F(Export, ApostrophesAreStoredAsGivenAndFoundAgain)
 {
-    ASSERT_TRUE(guru.exportOneString("Canvi d'hora"));
-    ASSERT_TRUE(guru.exportOneString("Canvi d'hora"));
+    ASSERT_TRUE(translator.exportOneString("Canvi d'hora"));
+    ASSERT_TRUE(translator.exportOneString("Canvi d'hora"));
     EXPECT_EQ(usedNatives(path), QStringList({"Canvi d'hora"}));
     EXPECT_EQ(tvq52::test::rowCount(path), 4);
 }
@@ -99,10 +99,10 @@ TEST_F(Export, OverlongTextsAreReportedAndSkipped)
 {
     const QString small = dir.filePath("small.db");
     tvq52::test::writeLanguageDb(small, {}, "VARCHAR(10)");
-    ASSERT_TRUE(guru.OpenLanguageDatabase(small, false, Translator::SqlDb));
-    EXPECT_EQ(guru.maxNativeLength(), 10);
-    EXPECT_TRUE(guru.exportOneString("0123456789"));
-    EXPECT_TRUE(guru.exportOneString("0123456789A"));
+    ASSERT_TRUE(translator.openLanguageDatabase(small, false, Translator::SqlDb));
+    EXPECT_EQ(translator.maxNativeLength(), 10);
+    EXPECT_TRUE(translator.exportOneString("0123456789"));
+    EXPECT_TRUE(translator.exportOneString("0123456789A"));
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_EQ(prompter.shown()[0].text,
               "The following string of 11 characters is longer than the maximum of 10 characters that can be "
@@ -112,14 +112,14 @@ TEST_F(Export, OverlongTextsAreReportedAndSkipped)
 
 TEST_F(Export, NeedsADatabaseOpenForWriting)
 {
-    guru.CloseLanguageDatabase();
+    translator.closeLanguageDatabase();
     const QString notOpen = "The language database is not open for export";
-    for (const Status& refused : {guru.exportOneString("x"), guru.exportStrings()})
+    for (const Status& refused : {translator.exportOneString("x"), translator.exportStrings()})
         EXPECT_EQ(refused ? QString() : untranslatedText(refused.error()), notOpen);
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
-    const Status readOnly = guru.exportOneString("x");
+    ASSERT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb));
+    const Status readOnly = translator.exportOneString("x");
     EXPECT_EQ(readOnly ? QString() : untranslatedText(readOnly.error()), notOpen);
-    EXPECT_TRUE(guru.exportOneString(""));
+    EXPECT_TRUE(translator.exportOneString(""));
 }
 
 // A write that fails ends the export with the database's own words: a form's
@@ -133,7 +133,7 @@ TEST_F(Export, AFailedWriteEndsTheExportAndSaysWhy)
     ASSERT_TRUE(QSqlQuery(other).exec("BEGIN EXCLUSIVE"));
     QObject form;
     new FakeButton("Aceptar", "Guardar y salir", &form);
-    const Status exported = guru.exportFormStrings(&form);
+    const Status exported = translator.exportFormStrings(&form);
     QSqlQuery(other).exec("ROLLBACK");
     other.close();
     other = {};

@@ -26,14 +26,14 @@ protected:
     {
         const QString path = dir.filePath(QStringLiteral("lang%1.db").arg(++files));
         writeLanguageDb(path, rows);
-        guru.sForeignColumnName = column;
-        EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb)) << guru.sErrDescription().toStdString();
+        translator.foreignColumnName = column;
+        EXPECT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb)) << translator.errorDescription().toStdString();
         return path;
     }
 
     QTemporaryDir dir;
     int files = 0;
-    Translator guru;
+    Translator translator;
 };
 
 TEST_F(Lookup, QuotesCaseVariantsAndSkipRowsFollowTheStoredOrder)
@@ -58,57 +58,57 @@ TEST_F(Lookup, QuotesCaseVariantsAndSkipRowsFollowTheStoredOrder)
     for (const Case& c : cases) {
         open(c.rows);
         for (const auto& [text, expected] : c.lookups)
-            EXPECT_EQ(guru.GetTranslation(QString::fromUtf8(text)), QString::fromUtf8(expected)) << text;
+            EXPECT_EQ(translator.translate(QString::fromUtf8(text)), QString::fromUtf8(expected)) << text;
     }
 }
 
 TEST_F(Lookup, TheColumnMayChangeWhileOpenAndAMissingColumnOrTranslationLeavesTheNativeText)
 {
     open({{"Día", "Day", false, "Tag"}, {"Noche", QString()}, {"Sesión", ""}}, QStringLiteral("Klingon"));
-    EXPECT_TRUE(guru.isOpen());
-    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-    EXPECT_EQ(guru.text(1), "Idioma");
+    EXPECT_TRUE(translator.isOpen());
+    EXPECT_EQ(translator.translate("Día"), "Día");
+    EXPECT_EQ(translator.text(1), "Idioma");
 
-    guru.sForeignColumnName = QStringLiteral("english");
-    EXPECT_EQ(guru.GetTranslation("Día"), "Day");
+    translator.foreignColumnName = QStringLiteral("english");
+    EXPECT_EQ(translator.translate("Día"), "Day");
     // Rows the translators have not filled in never blank a control.
-    EXPECT_EQ(guru.GetTranslation("Noche"), "Noche");
-    EXPECT_EQ(guru.GetTranslation("Sesión"), "Sesión");
-    guru.sForeignColumnName = QStringLiteral("Deutsch");
-    EXPECT_EQ(guru.GetTranslation("Día"), "Tag");
+    EXPECT_EQ(translator.translate("Noche"), "Noche");
+    EXPECT_EQ(translator.translate("Sesión"), "Sesión");
+    translator.foreignColumnName = QStringLiteral("Deutsch");
+    EXPECT_EQ(translator.translate("Día"), "Tag");
 }
 
 TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnlyAndAFailedOpenLeavesItClosed)
 {
     const QString path = open({{"Día", "Day"}});
-    guru.bEnabled = false;
-    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-    guru.bEnabled = true;
-    EXPECT_EQ(guru.GetTranslation(""), "");
+    translator.enabled = false;
+    EXPECT_EQ(translator.translate("Día"), "Día");
+    translator.enabled = true;
+    EXPECT_EQ(translator.translate(""), "");
 
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, false, Translator::SqlDb));
-    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-    guru.CloseLanguageDatabase();
-    EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.sLanguageDB(), "");
-    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
+    ASSERT_TRUE(translator.openLanguageDatabase(path, false, Translator::SqlDb));
+    EXPECT_EQ(translator.translate("Día"), "Día");
+    translator.closeLanguageDatabase();
+    EXPECT_FALSE(translator.isOpen());
+    EXPECT_EQ(translator.languageDatabase(), "");
+    EXPECT_EQ(translator.translate("Día"), "Día");
 
     // Failed opens report and leave the engine closed.
     const QString missing = dir.filePath("missing.db");
-    EXPECT_FALSE(guru.OpenLanguageDatabase(missing, true, Translator::SqlDb));
-    EXPECT_TRUE(guru.sErrDescription().contains(missing));
+    EXPECT_FALSE(translator.openLanguageDatabase(missing, true, Translator::SqlDb));
+    EXPECT_TRUE(translator.errorDescription().contains(missing));
     EXPECT_FALSE(QFileInfo::exists(missing)) << "opening must not create the file";
 
     const QString other = dir.filePath("other.db");
     tvq52::test::queryRows(other, "CREATE TABLE Something (x INTEGER)", true);
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
-    EXPECT_FALSE(guru.OpenLanguageDatabase(other, true, Translator::SqlDb));
-    EXPECT_TRUE(guru.sErrDescription().contains("LocGuru"));
-    EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.sLanguageDB(), "");
-    EXPECT_EQ(guru.GetTranslation("Día"), "Día");
-    EXPECT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
-    EXPECT_EQ(guru.sLanguageDB(), path);
+    ASSERT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb));
+    EXPECT_FALSE(translator.openLanguageDatabase(other, true, Translator::SqlDb));
+    EXPECT_TRUE(translator.errorDescription().contains("LocGuru"));
+    EXPECT_FALSE(translator.isOpen());
+    EXPECT_EQ(translator.languageDatabase(), "");
+    EXPECT_EQ(translator.translate("Día"), "Día");
+    EXPECT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb));
+    EXPECT_EQ(translator.languageDatabase(), path);
 }
 
 // The index must give what walking the rows by the rules gives, for any mix
@@ -138,29 +138,29 @@ TEST_F(Lookup, IndexAgreesWithWalkingTheRows)
                     break;
                 }
             }
-            EXPECT_EQ(guru.GetTranslation(text), expected) << "round " << round << " text " << text.toStdString();
+            EXPECT_EQ(translator.translate(text), expected) << "round " << round << " text " << text.toStdString();
         }
     }
 }
 
 TEST(WidthTest, PadsByTheGrowthTable)
 {
-    Translator guru;
-    guru.bTestStrWidth = true;
+    Translator translator;
+    translator.testingWidths = true;
     // Text length, padding added.
     for (const auto& [length, padding] : {std::pair{3, 3}, {4, 4}, {7, 6}, {12, 7}, {60, 6}, {0, 0}})
-        EXPECT_EQ(guru.GetTranslation(QString(length, 'a')), QString(length, 'a') + QString(padding, 'W')) << length;
+        EXPECT_EQ(translator.translate(QString(length, 'a')), QString(length, 'a') + QString(padding, 'W')) << length;
 
-    guru.setSPadChar("xyz");
-    EXPECT_EQ(guru.sPadChar(), "x");
-    EXPECT_EQ(guru.GetTranslation("ab"), "abxx");
-    guru.setSPadChar("");
-    EXPECT_EQ(guru.sPadChar(), "W");
+    translator.setPadCharacter("xyz");
+    EXPECT_EQ(translator.padCharacter(), "x");
+    EXPECT_EQ(translator.translate("ab"), "abxx");
+    translator.setPadCharacter("");
+    EXPECT_EQ(translator.padCharacter(), "W");
 
     // Past the last pair the text grows by nothing; bad pairs are passed over.
-    guru.sStrWidthFactors = "bad,5:50";
-    EXPECT_EQ(guru.GetTranslation("abcd"), "abcdWW");
-    EXPECT_EQ(guru.GetTranslation("abcdef"), "abcdef");
+    translator.widthTestFactors = "bad,5:50";
+    EXPECT_EQ(translator.translate("abcd"), "abcdWW");
+    EXPECT_EQ(translator.translate("abcdef"), "abcdef");
 }
 
 const QString kDatabase = QStringLiteral(TVQ52_ASSET_DIR "/Language.db");
@@ -171,14 +171,14 @@ class ShippedLanguages : public ::testing::Test {
 protected:
     Translator& in(const QString& language)
     {
-        guru.sForeignColumnName = language;
-        if (!guru.isOpen()) {
-            EXPECT_TRUE(guru.OpenLanguageDatabase(kDatabase, true, Translator::SqlDb))
-                << guru.sErrDescription().toStdString();
+        translator.foreignColumnName = language;
+        if (!translator.isOpen()) {
+            EXPECT_TRUE(translator.openLanguageDatabase(kDatabase, true, Translator::SqlDb))
+                << translator.errorDescription().toStdString();
         }
-        return guru;
+        return translator;
     }
-    Translator guru;
+    Translator translator;
 };
 
 TEST_F(ShippedLanguages, EveryCatalogueTextIsTranslatedKeepingItsLines)
@@ -202,11 +202,11 @@ TEST_F(ShippedLanguages, LanguageNamesAndTheTitleAreNeverTranslated)
 {
     for (const QString& language : kLanguages) {
         for (const QString& name : kLanguages)
-            EXPECT_EQ(in(language).GetTranslation(name), name);
-        EXPECT_EQ(in(language).GetTranslation("TVQ-52"), "TVQ-52");
+            EXPECT_EQ(in(language).translate(name), name);
+        EXPECT_EQ(in(language).translate("TVQ-52"), "TVQ-52");
     }
-    EXPECT_EQ(in("English").GetTranslation("Programación"), "Programming");
-    EXPECT_EQ(in("Deutsch").GetTranslation("Cancelar"), "Abbrechen");
+    EXPECT_EQ(in("English").translate("Programación"), "Programming");
+    EXPECT_EQ(in("Deutsch").translate("Cancelar"), "Abbrechen");
 }
 
 TEST_F(ShippedLanguages, TheTableHasEveryColumnTheEngineReads)
@@ -221,14 +221,14 @@ TEST_F(ShippedLanguages, TheTableHasEveryColumnTheEngineReads)
 
 TEST(CatalogueText, UnknownNumbersGiveThePrefixAndTheNumberNativeTextsTheirLineBreaks)
 {
-    Translator guru;
+    Translator translator;
     for (int id : {999, 0, 179, -3})
-        EXPECT_EQ(guru.text(id), QStringLiteral("GetS: Unknown String ID %1").arg(id));
-    guru.sUnknownStrID = "?";
-    EXPECT_EQ(guru.text(500), "?500");
+        EXPECT_EQ(translator.text(id), QStringLiteral("GetS: Unknown String ID %1").arg(id));
+    translator.unknownTextPrefix = "?";
+    EXPECT_EQ(translator.text(500), "?500");
 
     // Native texts keep their line breaks.
-    EXPECT_EQ(guru.text(42), QString::fromUtf8("LeqSesión\rdBA"));
+    EXPECT_EQ(translator.text(42), QString::fromUtf8("LeqSesión\rdBA"));
 }
 
 class TranslatedCatalogueText : public ::testing::Test {
@@ -243,27 +243,27 @@ protected:
                                          {"Lunes", "Mon{\\n}day"},
                                          {"No se encuentra la base de datos %1", "Database %1 not found"},
                                      });
-        guru.sForeignColumnName = "English";
-        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
+        translator.foreignColumnName = "English";
+        ASSERT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb));
     }
     QTemporaryDir dir;
-    Translator guru;
+    Translator translator;
 };
 
 TEST_F(TranslatedCatalogueText, LineBreakMarkersBecomeCrAndLfAndArgumentsFillPlaceholders)
 {
-    EXPECT_EQ(guru.text(42), "LeqSession\rdBA");
-    EXPECT_EQ(guru.text(70), "Mon\nday");
-    EXPECT_EQ(Translator::ConvertCrLf("a{\\r}{\\n}b{\\r}"), "a\r\nb\r");
+    EXPECT_EQ(translator.text(42), "LeqSession\rdBA");
+    EXPECT_EQ(translator.text(70), "Mon\nday");
+    EXPECT_EQ(Translator::convertLineBreaks("a{\\r}{\\n}b{\\r}"), "a\r\nb\r");
 
     // Arguments fill the placeholders in order.
-    EXPECT_EQ(guru.text(59, {"A"}), "A and %s");
-    EXPECT_EQ(guru.text(59, {"A", "B"}), "A and B");
-    EXPECT_EQ(guru.text(59, {"A", "B", "C"}), "A and B");
-    EXPECT_EQ(guru.text(59), "%s and %s");
+    EXPECT_EQ(translator.text(59, {"A"}), "A and %s");
+    EXPECT_EQ(translator.text(59, {"A", "B"}), "A and B");
+    EXPECT_EQ(translator.text(59, {"A", "B", "C"}), "A and B");
+    EXPECT_EQ(translator.text(59), "%s and %s");
     // A user's text is put in as it is: its own "%s" or markers stay.
-    EXPECT_EQ(guru.text(59, {"50%s", "B"}), "50%s and B");
-    EXPECT_EQ(guru.text(59, {"{\\r}", "B"}), "{\\r} and B");
+    EXPECT_EQ(translator.text(59, {"50%s", "B"}), "50%s and B");
+    EXPECT_EQ(translator.text(59, {"{\\r}", "B"}), "{\\r} and B");
 }
 
 // An error in the program's words is shown once, as a critical message in
@@ -275,13 +275,13 @@ TEST_F(TranslatedCatalogueText, OwnWordsAreShownOnceTranslatedWithTheirArguments
                                    {QStringLiteral("/d/50%2.db")}, QStringLiteral("ENOENT"));
     EXPECT_EQ(untranslatedText(missing), QStringLiteral("No se encuentra la base de datos /d/50%2.db\n\nENOENT"));
     EXPECT_EQ(errorText(Translator(), missing), untranslatedText(missing));
-    EXPECT_EQ(errorText(guru, missing), QStringLiteral("Database /d/50%2.db not found\n\nENOENT"));
+    EXPECT_EQ(errorText(translator, missing), QStringLiteral("Database /d/50%2.db not found\n\nENOENT"));
 
     test::ScriptedPrompter prompter;
-    showError(prompter, guru, missing);
+    showError(prompter, translator, missing);
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_EQ(prompter.shown()[0].style, MessageStyle::Critical);
-    EXPECT_EQ(prompter.shown()[0].text, errorText(guru, missing));
+    EXPECT_EQ(prompter.shown()[0].text, errorText(translator, missing));
 }
 
 // A text that is final (the system's words, or one already translated) is
@@ -292,11 +292,11 @@ TEST_F(TranslatedCatalogueText, OwnWordsAFinalTextIsNeverLookedUpNorFilled)
          {QStringLiteral("No se encuentra la base de datos %1"), QStringLiteral("%1"), QStringLiteral("100%1 done")}) {
         const Error error = finalText(text);
         EXPECT_EQ(untranslatedText(error), text);
-        EXPECT_EQ(errorText(guru, error), text);
+        EXPECT_EQ(errorText(translator, error), text);
     }
 }
 
-TEST(GetToken, QuotesDelimitersAndBlanks)
+TEST(takeToken, QuotesDelimitersAndBlanks)
 {
     // Text, delimiter, token taken, text left.
     const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
@@ -311,7 +311,7 @@ TEST(GetToken, QuotesDelimitersAndBlanks)
     };
     for (const auto& [given, delimiter, token, left] : cases) {
         QString text = QString::fromUtf8(given);
-        EXPECT_EQ(Translator::GetToken(text, QString::fromUtf8(delimiter)), QString::fromUtf8(token)) << given;
+        EXPECT_EQ(Translator::takeToken(text, QString::fromUtf8(delimiter)), QString::fromUtf8(token)) << given;
         EXPECT_EQ(text, QString::fromUtf8(left)) << given;
     }
 }
@@ -321,49 +321,49 @@ protected:
     void SetUp() override { tvq52::test::writeLanguageDb(dir.filePath("Language.db"), {{"Idioma", "Language"}}); }
     QTemporaryDir dir;
     tvq52::test::ScriptedPrompter prompter;
-    Translator guru;
+    Translator translator;
 };
 
 TEST_F(Setup, TheWidthTestNeedsNoDatabase)
 {
-    EXPECT_TRUE(SetupLanguage(guru, prompter, "  <testwidth> ", "English", dir.path()));
-    EXPECT_TRUE(guru.bTestStrWidth);
-    EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.text(1), "IdiomaWWWWW");
+    EXPECT_TRUE(setUpLanguage(translator, prompter, "  <testwidth> ", "English", dir.path()));
+    EXPECT_TRUE(translator.testingWidths);
+    EXPECT_FALSE(translator.isOpen());
+    EXPECT_EQ(translator.text(1), "IdiomaWWWWW");
     // Any later set-up turns it off again.
-    EXPECT_TRUE(SetupLanguage(guru, prompter, "", "English", dir.path()));
-    EXPECT_FALSE(guru.bTestStrWidth);
+    EXPECT_TRUE(setUpLanguage(translator, prompter, "", "English", dir.path()));
+    EXPECT_FALSE(translator.testingWidths);
     EXPECT_TRUE(prompter.shown().isEmpty());
 }
 
 TEST_F(Setup, OpensByPathOrInTheProgramFolderAndAnEmptyLanguageCloses)
 {
-    EXPECT_TRUE(SetupLanguage(guru, prompter, dir.filePath("Language.db"), "English", "/nowhere"));
-    EXPECT_EQ(guru.sForeignColumnName, "English");
-    EXPECT_EQ(guru.text(1), "Language");
+    EXPECT_TRUE(setUpLanguage(translator, prompter, dir.filePath("Language.db"), "English", "/nowhere"));
+    EXPECT_EQ(translator.foreignColumnName, "English");
+    EXPECT_EQ(translator.text(1), "Language");
 
-    EXPECT_TRUE(SetupLanguage(guru, prompter, "Language.db", "English", dir.path()));
-    EXPECT_EQ(guru.sLanguageDB(), QDir(dir.path()).filePath("Language.db"));
-    EXPECT_EQ(guru.text(1), "Language");
+    EXPECT_TRUE(setUpLanguage(translator, prompter, "Language.db", "English", dir.path()));
+    EXPECT_EQ(translator.languageDatabase(), QDir(dir.path()).filePath("Language.db"));
+    EXPECT_EQ(translator.text(1), "Language");
     EXPECT_TRUE(prompter.shown().isEmpty());
 
     // An empty language closes the database.
-    EXPECT_TRUE(SetupLanguage(guru, prompter, "Language.db", "  ", dir.path()));
-    EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.text(1), "Idioma");
+    EXPECT_TRUE(setUpLanguage(translator, prompter, "Language.db", "  ", dir.path()));
+    EXPECT_FALSE(translator.isOpen());
+    EXPECT_EQ(translator.text(1), "Idioma");
 }
 
 TEST_F(Setup, AFailureIsShownAndTextsStayNative)
 {
-    EXPECT_FALSE(SetupLanguage(guru, prompter, "Missing.db", "English", dir.path()));
+    EXPECT_FALSE(setUpLanguage(translator, prompter, "Missing.db", "English", dir.path()));
     ASSERT_EQ(prompter.shown().size(), 1);
     const Message& m = prompter.shown()[0];
     EXPECT_EQ(m.style, MessageStyle::Exclamation);
     EXPECT_TRUE(m.text.startsWith("While opening Language Database (Missing.db) the following error occurred:\r\r"));
     EXPECT_GT(m.text.size(),
               QString("While opening Language Database (Missing.db) the following error occurred:\r\r").size());
-    EXPECT_FALSE(guru.isOpen());
-    EXPECT_EQ(guru.text(1), "Idioma");
+    EXPECT_FALSE(translator.isOpen());
+    EXPECT_EQ(translator.text(1), "Idioma");
 }
 
 TEST_F(Setup, TheKindComesFromTheFile)
@@ -419,22 +419,22 @@ TEST(TextLanguageFile, EngineTranslatesFromIt)
     f.write(kFile);
     f.close();
 
-    Translator guru;
-    guru.sForeignColumnName = "English";
-    ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::TextFile));
-    EXPECT_EQ(guru.GetTranslation(QString::fromUtf8("Día")), "Day");
-    EXPECT_EQ(guru.GetTranslation("Noche"), "Night");
-    EXPECT_EQ(guru.GetTranslation("noche"), "noche");
-    EXPECT_EQ(guru.GetTranslation("Zzz"), "Zzz");
+    Translator translator;
+    translator.foreignColumnName = "English";
+    ASSERT_TRUE(translator.openLanguageDatabase(path, true, Translator::TextFile));
+    EXPECT_EQ(translator.translate(QString::fromUtf8("Día")), "Day");
+    EXPECT_EQ(translator.translate("Noche"), "Night");
+    EXPECT_EQ(translator.translate("noche"), "noche");
+    EXPECT_EQ(translator.translate("Zzz"), "Zzz");
     // It cannot take exports.
-    const Status exported = guru.exportOneString("Nuevo");
+    const Status exported = translator.exportOneString("Nuevo");
     ASSERT_FALSE(exported);
     EXPECT_EQ(untranslatedText(exported.error()), "Text can only be exported to an SQL Language Database");
 
-    guru.sForeignColumnName = "Deutsch";
-    EXPECT_FALSE(guru.OpenLanguageDatabase(path, true, Translator::TextFile));
-    EXPECT_EQ(guru.sErrDescription(), "Not a valid Text Language Database");
-    EXPECT_FALSE(guru.isOpen());
+    translator.foreignColumnName = "Deutsch";
+    EXPECT_FALSE(translator.openLanguageDatabase(path, true, Translator::TextFile));
+    EXPECT_EQ(translator.errorDescription(), "Not a valid Text Language Database");
+    EXPECT_FALSE(translator.isOpen());
 }
 
 } // namespace

@@ -45,7 +45,7 @@ struct UnitOnLine : MemoryLink {
 
     ExchangeOutcome identifyExchange(bool* identified = nullptr)
     {
-        return test::identifyExchange(session, prompter, guru, identified);
+        return test::identifyExchange(session, prompter, translator, identified);
     }
 };
 
@@ -205,7 +205,7 @@ TEST(ExchangeOrder, AFailedDialIsToldOnceWhileThePortIsUpBeforeTheModemsTenSecon
     u.settings.ModemMode = 1;
     u.settings.PhoneNumber = "555";
     Watch watch(u);
-    EXPECT_EQ(test::identifyExchange(u.session, watch, u.guru), ExchangeOutcome::DialFailed);
+    EXPECT_EQ(test::identifyExchange(u.session, watch, u.translator), ExchangeOutcome::DialFailed);
     EXPECT_EQ(u.prompter.catalogueIds(), (QList<int>{33, 35}));
     EXPECT_TRUE(watch.portOpen);
     EXPECT_GE(u.clock.elapsedMs() - watch.toldAtMs, 10000) << "the pause follows the message";
@@ -254,7 +254,7 @@ protected:
     bool identify(ExchangeOutcome expected = ExchangeOutcome::Ran)
     {
         bool identified = false;
-        EXPECT_EQ(test::identifyExchange(session, prompter, guru, &identified), expected);
+        EXPECT_EQ(test::identifyExchange(session, prompter, translator, &identified), expected);
         return identified;
     }
 };
@@ -306,7 +306,7 @@ TEST_F(SimLink, StopDuringTheWaitEndsItAtOnceAndSilently)
     QElapsedTimer real;
     real.start();
     int failure = -1;
-    runExchange(session.link(), catalogueAsker(prompter, guru), {}, [&] {
+    runExchange(session.link(), catalogueAsker(prompter, translator), {}, [&] {
         session.link().RequestIdentity();
         QTimer::singleShot(100, [&] { session.requestStop(); });
         failure = test::errorId(session.link().IdentifyUnit(session.timer()).status());
@@ -395,7 +395,7 @@ TEST(IdentifyUnit, RequestThrowsAwayWhatWasWaitingAndASerialWithLettersIsAClearE
     const Result<UnitIdentity> identified = m.link.IdentifyUnit(m.timer);
     ASSERT_FALSE(identified);
     // As the workflow shows it: the serial number's label before the characters.
-    showError(m.prompter, m.guru, identified.error());
+    showError(m.prompter, m.translator, identified.error());
     ASSERT_EQ(m.prompter.shown().size(), 1);
     const Message shown = m.prompter.shown().front();
     EXPECT_EQ(shown.style, MessageStyle::Critical);

@@ -20,8 +20,8 @@ struct MemoryLink {
     VirtualClock clock;
     MemoryLine line{clock};
     ScriptedPrompter prompter;
-    Translator guru;
-    AskCatalogue ask = catalogueAsker(prompter, guru);
+    Translator translator;
+    AskCatalogue ask = catalogueAsker(prompter, translator);
     ExchangeSession session{{}, line, clock};
     DeviceLink& link = session.link();
     LineSettings& settings = session.settings();
@@ -38,17 +38,17 @@ inline int errorId(const Status& status)
 }
 
 // The identification exchange as a workflow runs it: what fails is shown once.
-inline ExchangeOutcome identifyExchange(ExchangeSession& s, Prompter& prompter, const Translator& guru,
+inline ExchangeOutcome identifyExchange(ExchangeSession& s, Prompter& prompter, const Translator& translator,
                                         bool* identified = nullptr)
 {
-    const ExchangeResult result = runExchange(s.link(), catalogueAsker(prompter, guru), s.settings().PhoneNumber, [&] {
+    const ExchangeResult result = runExchange(s.link(), catalogueAsker(prompter, translator), s.settings().PhoneNumber, [&] {
         const Status ok = identifyConnectedUnit(s.link(), s.timer()).status();
-        showFailure(prompter, guru, ok);
+        showFailure(prompter, translator, ok);
         if (identified)
             *identified = ok.ok();
     });
     if (const Error* error = result.errorToShow())
-        showError(prompter, guru, *error);
+        showError(prompter, translator, *error);
     return result.outcome;
 }
 

@@ -91,18 +91,18 @@ TEST(PortAccessMessages, EachFailureSaysWhatToDoInEveryLanguage)
         {"speed refused", speedRefused(1234), "no admite la velocidad de 1234 bit/s", {"1234", "ModemSpeed"}},
     };
 
-    Translator guru;
-    ASSERT_TRUE(guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+    Translator translator;
+    ASSERT_TRUE(translator.openLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
     for (const auto& c : cases) {
         const Error error = portAccessError(c.access);
         EXPECT_EQ(error.catalogueId, msg::TransmissionTimeout) << c.what;
-        guru.sForeignColumnName = QStringLiteral("Español");
-        const QString spanish = errorText(guru, error);
+        translator.foreignColumnName = QStringLiteral("Español");
+        const QString spanish = errorText(translator, error);
         EXPECT_TRUE(spanish.contains(c.says)) << c.what << ": " << spanish.toStdString();
-        EXPECT_FALSE(spanish.contains(guru.text(msg::TransmissionTimeout))) << c.what;
+        EXPECT_FALSE(spanish.contains(translator.text(msg::TransmissionTimeout))) << c.what;
         for (const char* language : {"Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
-            guru.sForeignColumnName = QString::fromUtf8(language);
-            const QString translated = errorText(guru, error);
+            translator.foreignColumnName = QString::fromUtf8(language);
+            const QString translated = errorText(translator, error);
             EXPECT_NE(translated, spanish) << c.what << " in " << language;
             for (const QString& value : c.values)
                 EXPECT_TRUE(translated.contains(value))
@@ -112,9 +112,9 @@ TEST(PortAccessMessages, EachFailureSaysWhatToDoInEveryLanguage)
     }
 
     // Anything else keeps the transmission text with the system's words under it.
-    guru.sForeignColumnName = QStringLiteral("English");
-    const QString other = errorText(guru, portAccessError(fault(PortFault::Other)));
-    EXPECT_TRUE(other.startsWith(guru.text(msg::TransmissionTimeout))) << other.toStdString();
+    translator.foreignColumnName = QStringLiteral("English");
+    const QString other = errorText(translator, portAccessError(fault(PortFault::Other)));
+    EXPECT_TRUE(other.startsWith(translator.text(msg::TransmissionTimeout))) << other.toStdString();
     EXPECT_TRUE(other.endsWith("/dev/ttyUSB0: Input/output error")) << other.toStdString();
 }
 
@@ -123,8 +123,8 @@ TEST(PortAccessMessages, ValuesAreFilledInOnce)
 {
     PortAccess a = fault(PortFault::Busy, 7, QStringLiteral("odd%1%3name"));
     a.device = QStringLiteral("/tmp/%2");
-    Translator guru;
-    const QString text = errorText(guru, portAccessError(a));
+    Translator translator;
+    const QString text = errorText(translator, portAccessError(a));
     EXPECT_TRUE(text.startsWith("El puerto /tmp/%2 está ocupado por otro programa (odd%1%3name, proceso 7)"))
         << text.toStdString();
 }
@@ -201,8 +201,8 @@ TEST(PortDiagnosis, OnlyAProgramThatOpenedThePortItselfIsNamedAsHoldingIt)
         EXPECT_EQ(a.holderPid, 0) << device.toStdString();
     }
     EXPECT_EQ(checkPortAccess(QStringLiteral("/tmp")).fault, PortFault::NotSerial);
-    Translator guru;
-    EXPECT_TRUE(errorText(guru, portAccessError(a)).startsWith(QStringLiteral("/tmp no es un puerto serie.")));
+    Translator translator;
+    EXPECT_TRUE(errorText(translator, portAccessError(a)).startsWith(QStringLiteral("/tmp no es un puerto serie.")));
 }
 
 namespace {

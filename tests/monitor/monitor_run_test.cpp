@@ -35,7 +35,7 @@ struct RecordingView : MonitorView {
 // one after each acknowledgement; `next` makes the reading to send.
 struct StreamingUnit : test::MemoryLink {
     RecordingView view;
-    RealTimeMonitor monitor{session, prompter, guru, view};
+    RealTimeMonitor monitor{session, prompter, translator, view};
     std::function<void(int)> next;
     int sent = 0;
     bool streaming = false;
@@ -159,10 +159,10 @@ namespace {
 
 ReadingDisplay shown(const QByteArray& frame)
 {
-    static Translator guru;
+    static Translator translator;
     const auto r = decodeReading(reinterpret_cast<const std::uint8_t*>(frame.constData()), int(frame.size()));
     EXPECT_TRUE(r.has_value());
-    return r ? displayReading(*r, guru) : ReadingDisplay{};
+    return r ? displayReading(*r, translator) : ReadingDisplay{};
 }
 
 } // namespace
@@ -182,10 +182,10 @@ TEST(MonitorDisplay, LevelAtTheEndsOfTheRange)
     }
     EXPECT_EQ(shown(readingFrame(900, 0, 0, 2)).level, "---");
     EXPECT_FALSE(shown(readingFrame(900, 0, 0, 2)).sensorOff) << "only code 1 shows the label";
-    static Translator guru;
+    static Translator translator;
     RealTimeReading r;
     r.level = 875;
-    EXPECT_EQ(displayReading(r, guru, QLatin1Char(',')).level, "87,5") << "the system's decimal separator";
+    EXPECT_EQ(displayReading(r, translator, QLatin1Char(',')).level, "87,5") << "the system's decimal separator";
 }
 
 TEST(MonitorDisplay, AttenuationTextAndBar)

@@ -17,8 +17,8 @@ struct Pc {
     std::unique_ptr<Database> db;
     Store store;
     ScriptedPrompter prompter;
-    Translator guru;
-    RecordSheet sheet{&store, prompter, guru};
+    Translator translator;
+    RecordSheet sheet{&store, prompter, translator};
     explicit Pc(std::unique_ptr<Database> database) : db(std::move(database)), store(*db) {}
 
     bool saveVenue(const QString& venue)

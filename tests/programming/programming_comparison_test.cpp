@@ -30,33 +30,33 @@ ReceivedProgramming receivedFor(const ProgrammingRecord& r, const ProgIntervals&
 
 TEST(ProgrammingComparison, NothingDiffersNothingListedEvenWithOtherIntervalTimes)
 {
-    Translator guru;
+    Translator translator;
     const ProgrammingRecord r = sampleRecord("4.0");
     const ReceivedProgramming rx = receivedFor(r, sampleIntervals(), "4.0");
-    EXPECT_TRUE(comparisonText(r, sampleIntervals(), rx, guru).isEmpty());
+    EXPECT_TRUE(comparisonText(r, sampleIntervals(), rx, translator).isEmpty());
 
     // Only start dates are compared: another end time of interval 5 is no difference.
     ProgIntervals shown = sampleIntervals();
     shown[4].endTime = QStringLiteral("12:00");
     shown[4].startTime = QStringLiteral("13:00");
-    EXPECT_TRUE(comparisonText(r, shown, rx, guru).isEmpty());
+    EXPECT_TRUE(comparisonText(r, shown, rx, translator).isEmpty());
 
     // A field text 080 equals a received 80: the record holds numbers.
     ProgrammingRecord seconds = r;
     seconds.venueAction = {ActionType::LeqSeconds, QStringLiteral("05")};
     ReceivedProgramming rx5 = rx;
     rx5.TTipoActuacionLocal = QStringLiteral("Leq5s");
-    EXPECT_TRUE(comparisonText(seconds, sampleIntervals(), rx5, guru).isEmpty());
+    EXPECT_TRUE(comparisonText(seconds, sampleIntervals(), rx5, translator).isEmpty());
 }
 
 TEST(ProgrammingComparison, EachDifferenceIsOneLineInTheTableOrder)
 {
-    Translator guru;
+    Translator translator;
     const ProgrammingRecord r = sampleRecord("4.0");
     ReceivedProgramming rx = receivedFor(r, sampleIntervals(), "4.0");
     ProgrammingRecord shown = r;
     shown.clockChange = true;
-    EXPECT_EQ(comparisonText(shown, sampleIntervals(), rx, guru),
+    EXPECT_EQ(comparisonText(shown, sampleIntervals(), rx, translator),
               kHead + QString::fromUtf8("Cambio de hora:\tSí<->No\r") + kTail);
 
     shown = r;
@@ -86,11 +86,11 @@ TEST(ProgrammingComparison, EachDifferenceIsOneLineInTheTableOrder)
                             "Octava 31.5Hz: \t10 <-> 12.5\r"
                             "Intervalos inhábiles diferentes:\t  5  30\r")
         + kTail;
-    EXPECT_EQ(comparisonText(shown, intervals, rx, guru).toStdString(), expected.toStdString());
+    EXPECT_EQ(comparisonText(shown, intervals, rx, translator).toStdString(), expected.toStdString());
 
     // Before 4.0 the global correction is no part of the comparison.
     shown = r;
     shown.version = QStringLiteral("3.3");
     shown.globalCorrection = !r.globalCorrection;
-    EXPECT_TRUE(comparisonText(shown, sampleIntervals(), rx, guru).isEmpty());
+    EXPECT_TRUE(comparisonText(shown, sampleIntervals(), rx, translator).isEmpty());
 }

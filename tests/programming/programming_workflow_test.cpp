@@ -22,8 +22,8 @@ protected:
     void SetUp() override
     {
         ProgrammingDatabase::SetUp();
-        sheet = std::make_unique<RecordSheet>(store_.get(), prompter, guru);
-        workflow = std::make_unique<ProgrammingWorkflow>(session, prompter, guru, *sheet, received);
+        sheet = std::make_unique<RecordSheet>(store_.get(), prompter, translator);
+        workflow = std::make_unique<ProgrammingWorkflow>(session, prompter, translator, *sheet, received);
     }
 
     void show(const ProgrammingRecord& r, const ProgIntervals& i = sampleIntervals()) { sheet->setRecord(r, i); }
@@ -229,11 +229,11 @@ TEST_F(ProgrammingExchange, AUnitsProgrammingThatFailsTheChecksIsSavedAndItsFaul
     struct Unchecked : RecordSheet {
         using RecordSheet::RecordSheet;
         bool checkAllFields() override { return true; }
-    } elsewhere(nullptr, prompter, guru);
+    } elsewhere(nullptr, prompter, translator);
     ProgrammingRecord faulty = sampleRecord("4.0");
     faulty.rings = 0;
     elsewhere.setRecord(faulty, sampleIntervals());
-    ASSERT_EQ(ProgrammingWorkflow(session, prompter, guru, elsewhere, received).transmit(), TransmitAnswer::Accepted);
+    ASSERT_EQ(ProgrammingWorkflow(session, prompter, translator, elsewhere, received).transmit(), TransmitAnswer::Accepted);
 
     show(defaultProgramming());
     ASSERT_TRUE(receive());
@@ -320,7 +320,7 @@ TEST_F(ProgrammingExchange, EachExchangeIsJournaledWithHowItEndedAndWhatTheUserW
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(entries[i].action, expected[i].action) << i;
         EXPECT_EQ(entries[i].outcome, QLatin1String(expected[i].outcome)) << i;
-        EXPECT_EQ(entries[i].message, expected[i].message ? guru.text(expected[i].message) : QString()) << i;
+        EXPECT_EQ(entries[i].message, expected[i].message ? translator.text(expected[i].message) : QString()) << i;
         EXPECT_EQ(entries[i].messageNumber, expected[i].message) << "told again in each reader's language: " << i;
         EXPECT_EQ(entries[i].serial, 4711) << i;
         EXPECT_EQ(entries[i].line, QStringLiteral("cable")) << i;

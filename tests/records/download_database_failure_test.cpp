@@ -125,7 +125,7 @@ protected:
     ExchangeSession session{{}, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
     WatchedPrompter prompter{shown};
-    Translator guru;
+    Translator translator;
     ShownUnitView view;
 };
 
@@ -142,7 +142,7 @@ TEST_P(LocalDatabaseFailure, IsToldForWhatItIsAndNothingUnstoredIsAcknowledged)
     });
     prompter.whileCritical = [&] { failure.end(db->connection()); };
 
-    DownloadWorkflow workflow(session, prompter, guru, *db, view);
+    DownloadWorkflow workflow(session, prompter, translator, *db, view);
     const DownloadReport r = workflow.run();
 
     EXPECT_EQ(r.outcome, DownloadOutcome::Failed);
@@ -206,9 +206,9 @@ TEST(DownloadOnAFullDisk, KeepsWhatItAcknowledgedAndSealsItsEntryThoughTheDiskSt
     sim.unit->onAcknowledged([&](const QByteArray&) { ++acks; });
     ExchangeSession session{{}, sim.line, sim.clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter shown;
-    Translator guru;
+    Translator translator;
     ShownUnitView view;
-    DownloadWorkflow workflow(session, shown, guru, *db, view);
+    DownloadWorkflow workflow(session, shown, translator, *db, view);
     const DownloadReport r = workflow.run();
 
     EXPECT_EQ(r.outcome, DownloadOutcome::Failed);

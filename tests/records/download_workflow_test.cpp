@@ -103,7 +103,7 @@ protected:
         prompter.clear();
         line.clearWritten();
         acks = 0;
-        workflow = std::make_unique<DownloadWorkflow>(session, prompter, guru, *db, view);
+        workflow = std::make_unique<DownloadWorkflow>(session, prompter, translator, *db, view);
         return workflow->run();
     }
 
@@ -124,7 +124,7 @@ protected:
 
     ExchangeSession session{{}, line, clock, kDownloadSilenceLimitMs};
     test::ScriptedPrompter prompter;
-    Translator guru;
+    Translator translator;
     RecordingView view;
     std::unique_ptr<DownloadWorkflow> workflow;
     int acks = 0;

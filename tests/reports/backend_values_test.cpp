@@ -82,15 +82,15 @@ TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
         ASSERT_TRUE(store->upsert(QStringLiteral("Intervalos"), intervalRow(unit, r))) << c.date;
     }
 
-    Translator guru;
-    RecordGridModel grid(*db, RecordGrid::Intervals, guru);
+    Translator translator;
+    RecordGridModel grid(*db, RecordGrid::Intervals, translator);
     const Status loaded = grid.load(unit);
     ASSERT_TRUE(loaded) << loaded.error().detail.toStdString();
     const QList<int> columns{grid.columnOf("DFechaInicio"), grid.columnOf("THoraInicio"), grid.columnOf("SLeqLocal"),
                              grid.columnOf("SLeqVecino"), grid.columnOf("BoRS232")};
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(writeGridCsv(buffer, grid, guru, columns));
+    ASSERT_TRUE(writeGridCsv(buffer, grid, translator, columns));
     const QStringList lines = QString::fromUtf8(buffer.data().mid(3)).split(QStringLiteral("\r\n"));
     const Result<QList<GraphRecord>> read = loadGraphRecords(*db, unit);
     ASSERT_TRUE(read) << read.error().detail.toStdString();
@@ -109,7 +109,7 @@ TEST_F(BackendValuesTest, IntervalsShowTheSameCellsCsvAndGraphValues)
                                 QString::fromLatin1(c.venueText), QString::fromLatin1(c.neighbourText)};
         for (int i = 0; i < cells.size(); ++i)
             EXPECT_EQ(grid.data(grid.index(shown, columns[i])).toString(), cells[i]) << c.date;
-        const QString flag = guru.text(c.rs232 ? msg::Yes : msg::No);
+        const QString flag = translator.text(c.rs232 ? msg::Yes : msg::No);
         EXPECT_TRUE(lines.contains(cells.join(QLatin1Char(';')) + QLatin1Char(';') + flag)) << c.date;
 
         bool drawn = false;
@@ -276,18 +276,18 @@ TEST_F(BackendValuesTest, AGridWritesItsShownColumnsHeadingsAndDisplayTextsAsCsv
                                    {"TTipoActuacionVecino", "a;\"b\""},
                                    {"BoProgramacion", true},
                                    {"ByENA", 255}})));
-    Translator guru;
-    RecordGridModel grid(*db, RecordGrid::Intervals, guru);
+    Translator translator;
+    RecordGridModel grid(*db, RecordGrid::Intervals, translator);
     ASSERT_TRUE(grid.load(7));
     const QList<int> columns{grid.columnOf("DFechaInicio"), grid.columnOf("SLeqLocal"),
                              grid.columnOf("TTipoActuacionVecino"), grid.columnOf("BoProgramacion"),
                              grid.columnOf("ByENA")};
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    ASSERT_TRUE(writeGridCsv(buffer, grid, guru, columns));
+    ASSERT_TRUE(writeGridCsv(buffer, grid, translator, columns));
     const QList<QStringList> rows = readCsv(buffer.data());
     ASSERT_EQ(rows.size(), 2);
     // Two-line headings become one line.
     EXPECT_EQ(rows[0][1], QStringLiteral("LeqT(emisión) dBA"));
-    EXPECT_EQ(rows[1], (QStringList{"01/06/2026", "UND", "a;\"b\"", guru.text(68), guru.text(111)}));
+    EXPECT_EQ(rows[1], (QStringList{"01/06/2026", "UND", "a;\"b\"", translator.text(68), translator.text(111)}));
 }

@@ -445,8 +445,8 @@ TEST(LevelScriptText, BlocksEndInCrLfAndTranslatedQuotesAreDoubled)
         "[Localization Guru]\r\nNumberOfLanguages=2\r\nNumberOfStrings=1\r\nLanguage1=English\r\n"
         "Language1_Offset=12\r\n[NATIVE]\r\nS1=Sin calibrar\r\n[ENGLISH]\r\nS1=Not \"calibrated\"\r\n"));
     Translator english;
-    english.sForeignColumnName = QStringLiteral("English");
-    ASSERT_TRUE(english.OpenLanguageDatabase(file, true, Translator::TextFile));
+    english.foreignColumnName = QStringLiteral("English");
+    ASSERT_TRUE(english.openLanguageDatabase(file, true, Translator::TextFile));
     const QString translated = BuildLevelScript(english);
     EXPECT_TRUE(translated.contains(QStringLiteral(" LByDNA = \"Not \"\"calibrated\"\"\"\r\n")));
     ReportRow row;

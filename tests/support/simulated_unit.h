@@ -40,7 +40,7 @@ struct SimulatedUnit {
     FastClock clock{50.0};
     RecordingSerialLine line;
     ScriptedPrompter prompter;
-    Translator guru;
+    Translator translator;
     ExchangeSession session{{}, line, clock, 40000};
     LineSettings& settings = session.settings();
     std::unique_ptr<sim::SimProcess> sim;

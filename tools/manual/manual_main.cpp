@@ -237,7 +237,7 @@ int run(const QStringList& arguments)
         QuietPrompter prompter;
         ApplicationShell shell(home, QString(), &prompter);
         shell.start();
-        const Status written = writeManualPages(QDir(pages).filePath(stem), folder, shell.context().guru);
+        const Status written = writeManualPages(QDir(pages).filePath(stem), folder, shell.context().translator);
         if (!written) {
             std::fprintf(stderr, "tvq52-manual: %s: %s\n", qPrintable(stem), qPrintable(written.error().detail));
             ++failed;

@@ -10,9 +10,9 @@
 
 namespace tvq52 {
 
-QString manualWindowText(const Translator& guru, const QString& native)
+QString manualWindowText(const Translator& translator, const QString& native)
 {
-    QString text = guru.GetTranslation(native);
+    QString text = translator.translate(native);
     // "&&" is a printed ampersand; a lone "&" marks the access key.
     text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
     text.remove(QLatin1Char('&'));
@@ -25,7 +25,7 @@ QString manualWindowText(const Translator& guru, const QString& native)
 
 namespace {
 
-Result<QString> expand(const QString& page, const Translator& guru)
+Result<QString> expand(const QString& page, const Translator& translator)
 {
     QString out;
     out.reserve(page.size());
@@ -38,7 +38,7 @@ Result<QString> expand(const QString& page, const Translator& guru)
         if (close < 0)
             return Error(0, QStringLiteral("unclosed {{ at character %1").arg(open));
         out += QStringView(page).mid(at, open - at);
-        out += manualWindowText(guru, page.mid(open + 2, close - open - 2));
+        out += manualWindowText(translator, page.mid(open + 2, close - open - 2));
         at = close + 2;
     }
     out += QStringView(page).mid(at);
@@ -67,7 +67,7 @@ QString fitPictures(QString page, const QString& folder)
 
 } // namespace
 
-Status writeManualPages(const QString& sourceFolder, const QString& outFolder, const Translator& guru)
+Status writeManualPages(const QString& sourceFolder, const QString& outFolder, const Translator& translator)
 {
     const QDir source(sourceFolder);
     const QStringList pages = source.entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
@@ -78,7 +78,7 @@ Status writeManualPages(const QString& sourceFolder, const QString& outFolder, c
         QFile in(source.filePath(name));
         if (!in.open(QIODevice::ReadOnly))
             return Error(0, QStringLiteral("%1: %2").arg(in.fileName(), in.errorString()));
-        const Result<QString> page = expand(QString::fromUtf8(in.readAll()), guru);
+        const Result<QString> page = expand(QString::fromUtf8(in.readAll()), translator);
         if (!page)
             return Error(0, QStringLiteral("%1: %2").arg(name, page.error().detail));
         QSaveFile out(QDir(outFolder).filePath(name));

@@ -58,7 +58,7 @@ int main(int argc, char** argv)
         // The simulator has no data folder of its own: it speaks the language of the user's.
         if (!why) {
             const auto ctx = tvq52::languageOnly(QString());
-            const auto translate = [&](const QString& text) { return ctx->guru.GetTranslation(text); };
+            const auto translate = [&](const QString& text) { return ctx->translator.translate(text); };
             std::fputs(tvq52::sim::simHelp(translate).toLocal8Bit().constData(), stdout);
             return 0;
         }

@@ -30,7 +30,7 @@ namespace tvq52 {
 ApplicationShell::ApplicationShell(const QString& dataFolder, QString commandLine, Prompter* prompter)
     : ctx_(dataFolder), prompter_(prompter ? *prompter : widgetPrompter_), commandLine_(std::move(commandLine))
 {
-    installWidgetTranslation(ctx_.guru);
+    installWidgetTranslation(ctx_.translator);
     widgetPrompter_.setDataFolder(ctx_.home);
     // Also the dialogs Qt opens by itself, such as the print dialog's file choice.
     guardFileDialogs();
@@ -46,7 +46,7 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("Form2"),
               [this] { return std::make_unique<ProgrammingWindow>(programmingWindowNeeds(ctx_, prompter_)); });
     forms.add(QStringLiteral("Form3"), [this] {
-        return std::make_unique<MonitorWindow>(ctx_.guru, prompter_, sessionSource(ctx_), helpOpener(ctx_, prompter_, QStringLiteral("monitor")));
+        return std::make_unique<MonitorWindow>(ctx_.translator, prompter_, sessionSource(ctx_), helpOpener(ctx_, prompter_, QStringLiteral("monitor")));
     });
     forms.add(QStringLiteral("Form4"), [this] { return std::make_unique<CommunicationDialog>(ctx_, prompter_); });
     forms.add(QStringLiteral("FormFirma"), [this] { return std::make_unique<SigningDialog>(ctx_, prompter_); });
@@ -56,23 +56,23 @@ void ApplicationShell::registerForms()
     forms.add(QStringLiteral("Form6"),
               [this] { return std::make_unique<ReportWindow>(reportWindowNeeds(ctx_, prompter_)); });
     forms.add(QStringLiteral("Form9"), [this] {
-        return std::make_unique<GraphWindow>(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_, QStringLiteral("records")));
+        return std::make_unique<GraphWindow>(ctx_.translator, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_, QStringLiteral("records")));
     });
     forms.add(QStringLiteral("FormHistorial"),
-              [this] { return std::make_unique<HistoryGraphWindow>(ctx_.guru, prompter_, ctx_.db.get()); });
+              [this] { return std::make_unique<HistoryGraphWindow>(ctx_.translator, prompter_, ctx_.db.get()); });
     forms.add(QStringLiteral("Form7"), [this] { return std::make_unique<LanguageDialog>(ctx_); });
     forms.add(QStringLiteral("Form8"), [this] {
         const QDateTime now = QDateTime::currentDateTimeUtc();
-        return std::make_unique<RangePicker>(ctx_.guru, prompter_, now.addDays(-60), now);
+        return std::make_unique<RangePicker>(ctx_.translator, prompter_, now.addDays(-60), now);
     });
     forms.add(QStringLiteral("FormRecogida"), [this] {
-        return std::make_unique<CollectWindow>(ctx_.guru, QList<CollectItem>{}, QStringList{}, LineWorkers{});
+        return std::make_unique<CollectWindow>(ctx_.translator, QList<CollectItem>{}, QStringList{}, LineWorkers{});
     });
     forms.add(QStringLiteral("FormDiario"), [this] {
-        return ctx_.db ? std::make_unique<JournalWindow>(ctx_.guru, prompter_, *ctx_.db, 0) : nullptr;
+        return ctx_.db ? std::make_unique<JournalWindow>(ctx_.translator, prompter_, *ctx_.db, 0) : nullptr;
     });
     forms.add(QStringLiteral("Form10"), [this] {
-        return std::make_unique<WeekScheduleWindow>(ctx_.guru, prompter_, WeekSessions{}, QString(), QString(), [] {});
+        return std::make_unique<WeekScheduleWindow>(ctx_.translator, prompter_, WeekSessions{}, QString(), QString(), [] {});
     });
 }
 
@@ -94,7 +94,7 @@ void ApplicationShell::start()
     window_->load(commandLine_);
     // The command line is for the first start only.
     commandLine_.clear();
-    const auto translate = [this](const QString& text) { return ctx_.guru.GetTranslation(text); };
+    const auto translate = [this](const QString& text) { return ctx_.translator.translate(text); };
     const FormerFolder former = std::exchange(former_, FormerFolder{});
     const QString notice = formerFolderNotice(former, translate);
     if (!notice.isEmpty())

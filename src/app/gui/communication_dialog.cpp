@@ -36,12 +36,12 @@ QString portDevice(const QString& text)
     return number ? portNumberDevice(n) : text.trimmed();
 }
 
-QString portProblem(const Translator& guru, const QString& text)
+QString portProblem(const Translator& translator, const QString& text)
 {
     const PortAccess access = checkPortAccess(portDevice(text));
     if (access.fault == PortFault::None)
         return {};
-    return errorText(guru, portAccessError(access));
+    return errorText(translator, portAccessError(access));
 }
 
 } // namespace
@@ -66,8 +66,8 @@ CommunicationDialog::CommunicationDialog(AppContext& ctx, Prompter& prompter, QW
 
     addAcceptRow(this, layout, LeaveButton::Exit);
 
-    ctx_.guru.TranslateForm(this);
-    setWindowTitleOf(this, ctx_.guru.GetTranslation(QStringLiteral("Comunicaciones")));
+    ctx_.translator.translateWindow(this);
+    setWindowTitleOf(this, ctx_.translator.translate(QStringLiteral("Comunicaciones")));
     showSettings();
     connect(port_, &QComboBox::currentTextChanged, this, &CommunicationDialog::showPortState);
 }
@@ -87,7 +87,7 @@ void CommunicationDialog::buildPort(QVBoxLayout* layout)
     // a unit on the line is not disturbed by looking.
     const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
     for (int i = 0; i < port_->count(); ++i) {
-        const QString problem = portProblem(ctx_.guru, port_->itemText(i));
+        const QString problem = portProblem(ctx_.translator, port_->itemText(i));
         if (problem.isEmpty())
             continue;
         port_->setItemIcon(i, warning);
@@ -161,7 +161,7 @@ void CommunicationDialog::showSettings()
 
 void CommunicationDialog::showPortState()
 {
-    const QString problem = portProblem(ctx_.guru, port_->currentText());
+    const QString problem = portProblem(ctx_.translator, port_->currentText());
     portState_->setText(problem);
     portState_->setVisible(!problem.isEmpty());
 }

@@ -73,8 +73,8 @@ DatabaseDialog::DatabaseDialog(AppContext& ctx, Prompter& prompter, QWidget* par
 
     connect(server_, &QRadioButton::toggled, this, &DatabaseDialog::showServerFields);
 
-    ctx_.guru.TranslateForm(this);
-    setWindowTitleOf(this, ctx_.guru.GetTranslation(QStringLiteral("Base de datos")));
+    ctx_.translator.translateWindow(this);
+    setWindowTitleOf(this, ctx_.translator.translate(QStringLiteral("Base de datos")));
     showCurrent();
 }
 
@@ -116,7 +116,7 @@ QGroupBox* DatabaseDialog::buildServerBox()
     host_ = new QLineEdit(serverBox_);
     host_->setObjectName(QStringLiteral("TxtServidor"));
     // An example address: read as text, so it follows the language.
-    host_->setPlaceholderText(ctx_.guru.GetTranslation(QStringLiteral("servidor.oficina.local")));
+    host_->setPlaceholderText(ctx_.translator.translate(QStringLiteral("servidor.oficina.local")));
     keepAsIs(host_);
     form->addRow(fieldLabel("LbServidor", "Dirección:", host_, serverBox_), host_);
     port_ = new QSpinBox(serverBox_);
@@ -195,13 +195,13 @@ void DatabaseDialog::testConnection()
 {
     const std::optional<DatabaseTarget> target = chosen();
     if (!target || !target->isServer()) {
-        result_->setText(ctx_.guru.GetTranslation(QStringLiteral("Escriba el nombre de la base de datos.")));
+        result_->setText(ctx_.translator.translate(QStringLiteral("Escriba el nombre de la base de datos.")));
         return;
     }
-    result_->setText(ctx_.guru.GetTranslation(QStringLiteral("Conectando...")));
+    result_->setText(ctx_.translator.translate(QStringLiteral("Conectando...")));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::processEvents();
-    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.guru));
+    const auto db = Database::openServer(*target, passwordThrough(prompter_, ctx_.translator));
     Error said;
     bool usable = false;
     if (db) {
@@ -213,7 +213,7 @@ void DatabaseDialog::testConnection()
         said = toldFailure(databaseFailureOf(db.error()), FailureWording::Opening, {*target, ctx_.home, 0});
     }
     // Translated texts break lines as CR LF; a label takes LF.
-    const QString text = errorText(ctx_.guru, said).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QString text = errorText(ctx_.translator, said).replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QApplication::restoreOverrideCursor();
     // Green when the database can be used, red when not: seen before read.
     result_->setStyleSheet(usable ? QStringLiteral("color: #006000;") : QStringLiteral("color: #a00000;"));
@@ -228,7 +228,7 @@ QString DatabaseDialog::resultText() const
 void DatabaseDialog::accept()
 {
     if (!chosen()) {
-        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral("Escriba el nombre de la base de datos.")),
+        prompter_.show(ctx_.translator.translate(QStringLiteral("Escriba el nombre de la base de datos.")),
                        MessageStyle::Exclamation);
         database_->setFocus();
         return;

@@ -17,14 +17,14 @@ void openHelp(const AppContext& ctx, Prompter& prompter, const QString& topic)
     const QString page = QDir(helpFolder(findAssetFolder())).filePath(helpPage(ctx.LanguageCodeValue, topic));
     if (!QFileInfo(page).isFile()) {
         prompter.show(
-            QStringLiteral("%1: %2").arg(ctx.guru.GetTranslation(QStringLiteral("No se encuentra la ayuda")), page),
+            QStringLiteral("%1: %2").arg(ctx.translator.translate(QStringLiteral("No se encuentra la ayuda")), page),
             MessageStyle::Exclamation);
         return;
     }
     // One help window for the run: a second F1 turns its page.
     static QPointer<HelpWindow> window;
     if (!window)
-        window = new HelpWindow(ctx.guru);
+        window = new HelpWindow(ctx.translator);
     window->showPage(page);
 }
 

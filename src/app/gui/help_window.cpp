@@ -15,7 +15,7 @@
 
 namespace tvq52 {
 
-HelpWindow::HelpWindow(const Translator& guru, QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this))
+HelpWindow::HelpWindow(const Translator& translator, QWidget* parent) : QDialog(parent), browser_(new QTextBrowser(this))
 {
     setObjectName(QStringLiteral("FormAyuda"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -55,7 +55,7 @@ HelpWindow::HelpWindow(const Translator& guru, QWidget* parent) : QDialog(parent
         setWindowTitle(title.isEmpty() ? QString::fromLatin1(kApplicationTitle)
                                        : title + QStringLiteral(" - ") + QString::fromLatin1(kApplicationTitle));
     });
-    guru.TranslateForm(this);
+    translator.translateWindow(this);
     // Wide enough for the pictures of the windows, never wider than the screen.
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
                                                           : QRect(0, 0, 1024, 768);

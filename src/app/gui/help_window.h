@@ -13,7 +13,7 @@ class Translator;
 class HelpWindow : public QDialog {
     Q_OBJECT
 public:
-    explicit HelpWindow(const Translator& guru, QWidget* parent = nullptr);
+    explicit HelpWindow(const Translator& translator, QWidget* parent = nullptr);
 
     // Shows the page file `path` and brings the window up.
     void showPage(const QString& path);

@@ -49,8 +49,8 @@ LanguageDialog::LanguageDialog(AppContext& ctx, QWidget* parent) : QDialog(paren
             code_ = qint16(id);
     });
 
-    ctx.guru.TranslateForm(this);
-    setWindowTitleOf(this, ctx.guru.GetTranslation(QStringLiteral("Idioma")));
+    ctx.translator.translateWindow(this);
+    setWindowTitleOf(this, ctx.translator.translate(QStringLiteral("Idioma")));
     if (QAbstractButton* current = group->button(ctx.LanguageCodeValue))
         current->setChecked(true);
 }

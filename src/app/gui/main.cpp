@@ -52,12 +52,12 @@ int main(int argc, char** argv)
         QCoreApplication words(argc, argv);
         const std::unique_ptr<tvq52::AppContext> ctx = tvq52::languageOnly(cl.home);
         const QString usage =
-            tvq52::commandLineUsage([&](const QString& text) { return ctx->guru.GetTranslation(text); });
+            tvq52::commandLineUsage([&](const QString& text) { return ctx->translator.translate(text); });
         if (!cl.fault) {
             std::fputs(qPrintable(usage), stdout);
             return 0;
         }
-        std::fprintf(stderr, "tvq52: %s\n%s", qPrintable(tvq52::errorText(ctx->guru, *cl.fault)), qPrintable(usage));
+        std::fprintf(stderr, "tvq52: %s\n%s", qPrintable(tvq52::errorText(ctx->translator, *cl.fault)), qPrintable(usage));
         return 2;
     }
     if (cl.version) {

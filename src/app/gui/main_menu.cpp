@@ -40,7 +40,7 @@ QMenu* addMenu(QMenuBar& bar, const QString& title, const MainMenuSource& source
                     b->click();
             });
         } else {
-            captions << source.guru.GetTranslation(QString::fromUtf8(e.native));
+            captions << source.translator.translate(QString::fromUtf8(e.native));
             acts.push_back(e.act);
         }
     }
@@ -90,10 +90,10 @@ void fillWindowMenu(QMenu& menu)
 void fillMainMenu(QMenuBar& bar, const MainMenuSource& source)
 {
     bar.clear();
-    const Translator& guru = source.guru;
+    const Translator& translator = source.translator;
     QStringList titles;
     for (const char* native : {"Archivo", "Aparatos", "Oficina", "Configuración", "Ventana", "Ayuda"})
-        titles << guru.GetTranslation(QString::fromUtf8(native));
+        titles << translator.translate(QString::fromUtf8(native));
     QString taken = source.takenKeys;
     titles = assignAccessKeys(titles, taken);
 

@@ -15,7 +15,7 @@ class Translator;
 // button shows, with its shortcut, so that nothing is reached in only one
 // way; the Window menu lists the open windows and brings one up.
 struct MainMenuSource {
-    const Translator& guru;
+    const Translator& translator;
     // The main window's button of that objectName, or nullptr.
     std::function<QPushButton*(const char* objectName)> button;
     QMenu* recentFiles = nullptr;

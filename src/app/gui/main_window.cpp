@@ -135,9 +135,9 @@ QStatusBar* MainWindow::buildStatusBar()
 
 void MainWindow::updateStatus()
 {
-    const Translator& guru = ctx_.guru;
-    const auto labelled = [&guru](const char* label, const QString& value) {
-        QString caption = guru.GetTranslation(QString::fromUtf8(label));
+    const Translator& translator = ctx_.translator;
+    const auto labelled = [&translator](const char* label, const QString& value) {
+        QString caption = translator.translate(QString::fromUtf8(label));
         if (!caption.endsWith(QLatin1Char(' ')))
             caption += QLatin1Char(' ');
         return caption + value;
@@ -152,7 +152,7 @@ void MainWindow::updateStatus()
     databaseStatus_->setToolTip(ctx_.db ? ctx_.db->target().displayName() : QString());
     QString line = portText(ctx_);
     if (ctx_.lineSettings.modem())
-        line += QStringLiteral(" (%1)").arg(guru.GetTranslation(QStringLiteral("Módem")));
+        line += QStringLiteral(" (%1)").arg(translator.translate(QStringLiteral("Módem")));
     lineStatus_->setText(labelled("Puerto:", line));
     lineStatus_->setToolTip(line);
     std::optional<QDateTime> newest;
@@ -167,7 +167,7 @@ void MainWindow::updateStatus()
                                                          {"SSCommand1", Operation::Import},
                                                          {"SSCommandRecientes", Operation::Import}};
     for (const auto& [name, op] : guarded)
-        showRefusal(button(name), refusal(records, op), guru);
+        showRefusal(button(name), refusal(records, op), translator);
 }
 
 void MainWindow::buildMenus()
@@ -177,7 +177,7 @@ void MainWindow::buildMenus()
     for (const AccessKeyControl& control : accessKeyControls(this))
         if (const QChar key = accessKeyOf(control.control->property("text").toString()); !key.isNull())
             taken += key;
-    MainMenuSource source{ctx_.guru,      [this](const char* name) { return button(name); },
+    MainMenuSource source{ctx_.translator,      [this](const char* name) { return button(name); },
                           recentMenu_,    [this] { refreshFleet(); },
                           [this] { fleet_->focusSearch(); }, taken};
     fillMainMenu(*menuBar_, source);
@@ -191,7 +191,7 @@ QSize MainWindow::sizeHint() const
 FleetView* MainWindow::buildFleetView()
 {
     fleet_ = new FleetView(
-        ctx_.guru, [this](const FleetOptions& options) { return loadOfficeFleet(ctx_, options); }, this);
+        ctx_.translator, [this](const FleetOptions& options) { return loadOfficeFleet(ctx_, options); }, this);
     fleet_->setOpeners({
         .recordedData = [this](qint32 serial) { showUnitRecords(serial); },
         .programming = [this](qint32 serial) { showUnitProgramming(serial); },
@@ -324,10 +324,10 @@ void MainWindow::connectButtons()
     connect(button("CommandExportar"), &QPushButton::clicked, this, [this] {
         // The texts go into the data folder's own copy, the translators' one.
         if (const Status ready = prepareLanguageExport(ctx_.home, findAssetFolder()); !ready) {
-            showError(prompter_, ctx_.guru, ready.error());
+            showError(prompter_, ctx_.translator, ready.error());
             return;
         }
-        ExportAllStrings(ctx_.guru, formRegistry(), ctx_.home, prompter_);
+        ExportAllStrings(ctx_.translator, formRegistry(), ctx_.home, prompter_);
         close();
     });
     connect(button("SSCommandProgramacion"), &QPushButton::clicked, this, &MainWindow::showProgrammingWindow);
@@ -361,13 +361,13 @@ void MainWindow::collectNow()
     if (devices.isEmpty() && !ctx_.lineSettings.SerialDevice.isEmpty())
         devices << ctx_.lineSettings.SerialDevice;
     if (devices.isEmpty()) {
-        showError(prompter_, ctx_.guru,
+        showError(prompter_, ctx_.translator,
                   ownWords(QStringLiteral("No hay ninguna línea para la recogida: elija el puerto en Comunicaciones")));
         return;
     }
     QFile list(QDir(ctx_.home).filePath(QStringLiteral("collect.list")));
     if (!list.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        showError(prompter_, ctx_.guru,
+        showError(prompter_, ctx_.translator,
                   ownWords(QStringLiteral("No se puede leer %1: %2"), {list.fileName(), list.errorString()}));
         return;
     }
@@ -378,7 +378,7 @@ void MainWindow::collectNow()
         qint64 pid = 0;
         QString host, program;
         lock->getLockInfo(&pid, &host, &program);
-        showError(prompter_, ctx_.guru,
+        showError(prompter_, ctx_.translator,
                   ownWords(QStringLiteral("La recogida anterior sigue en curso (proceso %1); esta no empieza"),
                            {QString::number(pid)}));
         return;
@@ -399,7 +399,7 @@ void MainWindow::collectNow()
     // The server's password given in this run goes to them as libpq takes it.
     if (ctx_.db && ctx_.db->isServer() && !ctx_.password.isEmpty())
         workers.environment.insert(QStringLiteral("PGPASSWORD"), ctx_.password);
-    collect_ = new CollectWindow(ctx_.guru, readCollectList(list), devices, workers, this);
+    collect_ = new CollectWindow(ctx_.translator, readCollectList(list), devices, workers, this);
     collect_->setAttribute(Qt::WA_DeleteOnClose);
     connect(collect_, &CollectWindow::roundFinished, this, [this, lock] {
         lock->unlock();
@@ -447,7 +447,7 @@ void MainWindow::unload()
     closeChildWindows();
     if (const Status written = writeConfigurationRow(ctx_); !written) {
         // The connection stays open as it was; nothing else is lost.
-        showError(prompter_, ctx_.guru, written.error());
+        showError(prompter_, ctx_.translator, written.error());
         return;
     }
     ctx_.db.reset();
@@ -509,7 +509,7 @@ void MainWindow::translateMainWindow()
     // The overview's own texts first: the form's translation then gives out
     // the access keys over every caption.
     fleet_->retranslate();
-    ctx_.guru.TranslateForm(this);
+    ctx_.translator.translateWindow(this);
     // The menus take the buttons' words, so they follow the translation.
     buildMenus();
     updateStatus();
@@ -570,7 +570,7 @@ RecordedDataWindow* MainWindow::recordedDataWindow()
         recordedData_->setJournalOpener([this](qint32 serial) {
             if (!ctx_.db)
                 return;
-            JournalWindow journal(ctx_.guru, prompter_, *ctx_.db, serial, recordedData_);
+            JournalWindow journal(ctx_.translator, prompter_, *ctx_.db, serial, recordedData_);
             journal.exec();
         });
         recordedData_->installEventFilter(this);
@@ -583,9 +583,9 @@ void MainWindow::openGraphWindow()
     if (!recordedData_ || !recordedData_->shownUnit())
         return;
     if (!graph_) {
-        graph_ = new GraphWindow(ctx_.guru, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_, QStringLiteral("records")), recordedData_);
+        graph_ = new GraphWindow(ctx_.translator, prompter_, ctx_.db.get(), helpOpener(ctx_, prompter_, QStringLiteral("records")), recordedData_);
         graph_->setHistoryOpener([this](const ShownUnit& unit) {
-            HistoryGraphWindow history(ctx_.guru, prompter_, ctx_.db.get(), graph_);
+            HistoryGraphWindow history(ctx_.translator, prompter_, ctx_.db.get(), graph_);
             history.load(unit);
             history.exec();
         });
@@ -675,7 +675,7 @@ std::optional<DatabaseTarget> MainWindow::chooseDatabase(const QString& why)
         return std::nullopt;
     const std::optional<DatabaseTarget> target = dialog.chosen();
     if (target) {
-        showFailure(prompter_, ctx_.guru, acceptDatabase(ctx_, *target));
+        showFailure(prompter_, ctx_.translator, acceptDatabase(ctx_, *target));
     }
     return target;
 }
@@ -689,7 +689,7 @@ void MainWindow::showDatabaseDialog()
     if (!target || (ctx_.db && ctx_.db->target() == *target) || !closeChildWindows())
         return;
     // The settings row goes where it is kept before the connection changes.
-    showFailure(prompter_, ctx_.guru, writeConfigurationRow(ctx_));
+    showFailure(prompter_, ctx_.translator, writeConfigurationRow(ctx_));
     // The windows kept for reuse hold the old connection: they go with it.
     delete graph_;
     delete report_;
@@ -697,7 +697,7 @@ void MainWindow::showDatabaseDialog()
     delete programming_;
     const Status opened = openRecords(ctx_, prompter_, {SchemaPolicy::Ask, DatabaseAccess::ReadWrite, *target, {}});
     // On failure the records open before stay, and so does the settings file's choice.
-    showFailure(prompter_, ctx_.guru, opened ? acceptDatabase(ctx_, *target) : opened);
+    showFailure(prompter_, ctx_.translator, opened ? acceptDatabase(ctx_, *target) : opened);
     refreshFleet();
 }
 
@@ -707,18 +707,18 @@ void MainWindow::showLanguageDialog()
     if (dialog.exec() != QDialog::Accepted || !closeChildWindows())
         return;
     // The new language still applies to this run when it cannot be kept.
-    showFailure(prompter_, ctx_.guru, acceptLanguage(ctx_, dialog.chosenCode()));
+    showFailure(prompter_, ctx_.translator, acceptLanguage(ctx_, dialog.chosenCode()));
     emit reloadRequested();
 }
 
 void MainWindow::askFooterText()
 {
     const std::optional<QString> text = prompter_.input(
-        ctx_.guru.text(msg::FooterPrompt), ctx_.guru.text(msg::FooterTitle), reportFooterText(ctx_), kFooterTextLength);
+        ctx_.translator.text(msg::FooterPrompt), ctx_.translator.text(msg::FooterTitle), reportFooterText(ctx_), kFooterTextLength);
     // Cancel keeps the footer that was there.
     if (!text)
         return;
-    showFailure(prompter_, ctx_.guru, acceptFooterText(ctx_, *text));
+    showFailure(prompter_, ctx_.translator, acceptFooterText(ctx_, *text));
 }
 
 void MainWindow::showHelp()

@@ -47,7 +47,7 @@ bool MainWindow::mergeDatabase(const QString& source)
     merging_ = true;
     mergeStop_->setEnabled(true);
     const bool merged = runDatabaseMerge(
-        *ctx_.db, ctx_.guru, prompter_, source,
+        *ctx_.db, ctx_.translator, prompter_, source,
         [this](const QString& table, int index, int count) {
             panelProgress_->setText(QStringLiteral("%1 (%2/%3)").arg(table).arg(index + 1).arg(count));
             QApplication::processEvents();
@@ -65,20 +65,20 @@ bool MainWindow::mergeDatabase(const QString& source)
 
 void MainWindow::openImportWindow()
 {
-    openExchangeImport(ctx_.guru, prompter_, ctx_.db.get(), ctx_.SelectedFile, requireSignedImports(ctx_.home), this);
+    openExchangeImport(ctx_.translator, prompter_, ctx_.db.get(), ctx_.SelectedFile, requireSignedImports(ctx_.home), this);
     refreshFleet();
 }
 
 void MainWindow::openFileButton()
 {
     ChosenFileKind kind = ChosenFileKind::None;
-    const QString path = chooseMergeOrImportFile(ctx_.guru, prompter_, QString(), &kind);
+    const QString path = chooseMergeOrImportFile(ctx_.translator, prompter_, QString(), &kind);
     openChosenFile(path, int(kind));
 }
 
 void MainWindow::openFile(const QString& path)
 {
-    openChosenFile(path, int(checkMergeOrImportFile(ctx_.guru, prompter_, path)));
+    openChosenFile(path, int(checkMergeOrImportFile(ctx_.translator, prompter_, path)));
 }
 
 void MainWindow::openChosenFile(const QString& path, int kind)
@@ -116,14 +116,14 @@ void MainWindow::fillRecentMenu()
         connect(action, &QAction::triggered, this, [this, file] { openFile(file); });
     }
     if (files.isEmpty()) {
-        recentMenu_->addAction(ctx_.guru.GetTranslation(QStringLiteral("No hay archivos recientes")))
+        recentMenu_->addAction(ctx_.translator.translate(QStringLiteral("No hay archivos recientes")))
             ->setEnabled(false);
         return;
     }
     recentMenu_->setToolTipsVisible(true);
     recentMenu_->addSeparator();
-    connect(recentMenu_->addAction(ctx_.guru.GetTranslation(QStringLiteral("Vaciar la lista"))), &QAction::triggered,
-            this, [this] { showFailure(prompter_, ctx_.guru, RecentFiles(settingsPath(ctx_.home)).clear()); });
+    connect(recentMenu_->addAction(ctx_.translator.translate(QStringLiteral("Vaciar la lista"))), &QAction::triggered,
+            this, [this] { showFailure(prompter_, ctx_.translator, RecentFiles(settingsPath(ctx_.home)).clear()); });
 }
 
 void MainWindow::openArgument(const QString& argument)

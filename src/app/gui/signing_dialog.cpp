@@ -70,8 +70,8 @@ SigningDialog::SigningDialog(AppContext& ctx, Prompter& prompter, QWidget* paren
     layout->addWidget(buildSettingsBox());
     addAcceptRow(this, layout, LeaveButton::Cancel);
 
-    ctx_.guru.TranslateForm(this);
-    setWindowTitleOf(this, ctx_.guru.GetTranslation(QStringLiteral("Firma")));
+    ctx_.translator.translateWindow(this);
+    setWindowTitleOf(this, ctx_.translator.translate(QStringLiteral("Firma")));
     const SigningSettings settings = readSigningSettings(ctx_.home);
     timestampUrl_->setText(settings.timestampUrl);
     passphraseFile_->setText(settings.passphraseFile);
@@ -145,13 +145,13 @@ void SigningDialog::showCertificate()
     const auto current = KeyStore(keysFolder(ctx_.home)).current();
     const bool some = current && current->has_value();
     if (!current)
-        subject_->setText(errorText(ctx_.guru, current.error()));
+        subject_->setText(errorText(ctx_.translator, current.error()));
     else if (!some)
-        subject_->setText(ctx_.guru.GetTranslation(QStringLiteral("Este PC no tiene clave de firma")));
+        subject_->setText(ctx_.translator.translate(QStringLiteral("Este PC no tiene clave de firma")));
     else
         subject_->setText((*current)->subject);
     fingerprint_->setText(some ? QString::fromLatin1((*current)->fingerprint) : QString());
-    validity_->setText(some ? ctx_.guru.GetTranslation(QStringLiteral("del %1 al %2"))
+    validity_->setText(some ? ctx_.translator.translate(QStringLiteral("del %1 al %2"))
                                   .arg(shownTime((*current)->notBefore), shownTime((*current)->notAfter))
                             : QString());
     if (QPushButton* write = findChild<QPushButton*>(QStringLiteral("SSCommandGuardarCertificado")))
@@ -161,10 +161,10 @@ void SigningDialog::showCertificate()
 void SigningDialog::createKey()
 {
     KeyStore store(keysFolder(ctx_.home));
-    if (!mayReplaceKey(ctx_.home, ctx_.guru, prompter_))
+    if (!mayReplaceKey(ctx_.home, ctx_.translator, prompter_))
         return;
     const auto name = prompter_.input(
-        ctx_.guru.GetTranslation(QStringLiteral("Nombre del certificado (vacío: el nombre de este PC):")), title(),
+        ctx_.translator.translate(QStringLiteral("Nombre del certificado (vacío: el nombre de este PC):")), title(),
         QString(), 64);
     if (!name)
         return;
@@ -173,13 +173,13 @@ void SigningDialog::createKey()
     if (const QString file = readSigningSettings(ctx_.home).passphraseFile; !file.isEmpty()) {
         const Result<QString> read = readPassphraseFile(file);
         if (!read) {
-            showError(prompter_, ctx_.guru, read.error());
+            showError(prompter_, ctx_.translator, read.error());
             return;
         }
         passphrase = *read;
     }
     if (const Result<CertificateInfo> made = store.create(name->trimmed(), passphrase); !made)
-        showError(prompter_, ctx_.guru, made.error());
+        showError(prompter_, ctx_.translator, made.error());
     OfficeSigning::reset();
     showCertificate();
 }
@@ -187,19 +187,19 @@ void SigningDialog::createKey()
 void SigningDialog::importKey()
 {
     KeyStore store(keysFolder(ctx_.home));
-    const QString file = prompter_.openFile(ctx_.guru.GetTranslation(QStringLiteral("Importar PKCS#12")),
+    const QString file = prompter_.openFile(ctx_.translator.translate(QStringLiteral("Importar PKCS#12")),
                                             {QStringLiteral("PKCS#12 (*.p12 *.pfx)")}, QDir::homePath());
-    if (file.isEmpty() || !mayReplaceKey(ctx_.home, ctx_.guru, prompter_))
+    if (file.isEmpty() || !mayReplaceKey(ctx_.home, ctx_.translator, prompter_))
         return;
     const auto passphrase =
-        prompter_.secret(ctx_.guru.GetTranslation(QStringLiteral("Frase de paso del archivo PKCS#12:")), title());
+        prompter_.secret(ctx_.translator.translate(QStringLiteral("Frase de paso del archivo PKCS#12:")), title());
     if (!passphrase)
         return;
     if (const Result<CertificateInfo> made = store.importPkcs12(file, *passphrase); !made)
-        showError(prompter_, ctx_.guru, made.error());
+        showError(prompter_, ctx_.translator, made.error());
     else if (!passphrase->isEmpty() && passphraseFile_->text().trimmed().isEmpty())
         // The key keeps the file's passphrase: without it nothing is signed.
-        prompter_.show(ctx_.guru.GetTranslation(QStringLiteral(
+        prompter_.show(ctx_.translator.translate(QStringLiteral(
                            "Para firmar sin preguntar, indique el archivo de la frase de paso en el ajuste "
                            "KeyPassphraseFile.")),
                        MessageStyle::Information, title());
@@ -209,19 +209,19 @@ void SigningDialog::importKey()
 
 void SigningDialog::writeCertificate()
 {
-    const QString file = prompter_.saveFile(ctx_.guru.GetTranslation(QStringLiteral("Guardar certificado")),
+    const QString file = prompter_.saveFile(ctx_.translator.translate(QStringLiteral("Guardar certificado")),
                                             {QStringLiteral("PEM (*.pem)")}, QDir::homePath());
     if (file.isEmpty())
         return;
     if (const Status written = KeyStore(keysFolder(ctx_.home)).writeCertificate(file); !written)
-        showError(prompter_, ctx_.guru, written.error());
+        showError(prompter_, ctx_.translator, written.error());
 }
 
 void SigningDialog::accept()
 {
     const SigningSettings settings{timestampUrl_->text(), passphraseFile_->text(), requireSigned_->isChecked()};
     if (const Status accepted = acceptSigningSettings(ctx_.home, settings); !accepted) {
-        showError(prompter_, ctx_.guru, accepted.error());
+        showError(prompter_, ctx_.translator, accepted.error());
         return;
     }
     QDialog::accept();

@@ -30,7 +30,7 @@ std::function<const ExchangeSession*(QWidget*, SessionSource, const QString&, qi
     auto kept = std::make_shared<std::unique_ptr<MonitorWindow>>();
     return [&ctx, &prompter, kept](QWidget* over, SessionSource sessions, const QString& phone, qint32 serial) {
         if (!*kept)
-            *kept = std::make_unique<MonitorWindow>(ctx.guru, prompter, std::move(sessions), helpOpener(ctx, prompter, QStringLiteral("monitor")));
+            *kept = std::make_unique<MonitorWindow>(ctx.translator, prompter, std::move(sessions), helpOpener(ctx, prompter, QStringLiteral("monitor")));
         (*kept)->runFor(over, phone, serial);
         return (*kept)->session();
     };
@@ -39,7 +39,7 @@ std::function<const ExchangeSession*(QWidget*, SessionSource, const QString&, qi
 std::function<void(const RenderedReport&, const QString&, QWidget*)> previewOpener(AppContext& ctx, Prompter& prompter)
 {
     return [&ctx, &prompter](const RenderedReport& report, const QString& fileStem, QWidget* over) {
-        previewReport(report, prompter, ctx.guru, over, fileStem);
+        previewReport(report, prompter, ctx.translator, over, fileStem);
     };
 }
 
@@ -47,7 +47,7 @@ std::function<void(const RenderedReport&, const QString&, QWidget*)> previewOpen
 
 ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& prompter)
 {
-    return {ctx.guru,
+    return {ctx.translator,
             prompter,
             ctx.db.get(),
             ctx.unit,
@@ -62,12 +62,12 @@ ProgrammingWindow::Needs programmingWindowNeeds(AppContext& ctx, Prompter& promp
 
 RecordedDataWindow::Needs recordedDataWindowNeeds(AppContext& ctx, Prompter& prompter)
 {
-    return {ctx.guru, prompter, ctx.db.get(), ctx.unit, sessionSource(ctx), helpOpener(ctx, prompter, QStringLiteral("records"))};
+    return {ctx.translator, prompter, ctx.db.get(), ctx.unit, sessionSource(ctx), helpOpener(ctx, prompter, QStringLiteral("records"))};
 }
 
 ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
 {
-    return {ctx.guru,
+    return {ctx.translator,
             prompter,
             ctx.db.get(),
             ctx.unit,
@@ -79,7 +79,7 @@ ReportWindow::Needs reportWindowNeeds(AppContext& ctx, Prompter& prompter)
 
 GraphReportNeeds graphReportNeeds(AppContext& ctx, Prompter& prompter)
 {
-    return {ctx.guru, prompter, ctx.db.get(), findAssetFolder(), reportFooterText(ctx)};
+    return {ctx.translator, prompter, ctx.db.get(), findAssetFolder(), reportFooterText(ctx)};
 }
 
 } // namespace tvq52

@@ -17,9 +17,9 @@
 
 namespace tvq52 {
 
-ExchangeImportDialog::ExchangeImportDialog(Translator& guru, Prompter& prompter, Database& database, QString path,
+ExchangeImportDialog::ExchangeImportDialog(Translator& translator, Prompter& prompter, Database& database, QString path,
                                            QWidget* parent)
-    : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), path_(std::move(path))
+    : QDialog(parent), guru_(translator), prompter_(prompter), database_(database), path_(std::move(path))
 {
     setObjectName(QStringLiteral("Form16"));
     setModal(true);
@@ -63,8 +63,8 @@ ExchangeImportDialog::ExchangeImportDialog(Translator& guru, Prompter& prompter,
             accept();
     });
 
-    guru_.TranslateForm(this);
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Importación de archivo de intercambio")));
+    guru_.translateWindow(this);
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Importación de archivo de intercambio")));
     designText_ = text_->text();
     file_->setText(QFileInfo(path_).fileName());
 }
@@ -96,7 +96,7 @@ void ExchangeImportDialog::runImport()
     running_ = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     ExchangeImporter importer(database_);
-    importer.guru = &guru_;
+    importer.translator = &guru_;
     importer.onProgress = [this](const ImportProgress& p) { showProgress(p); };
     importer.cancelRequested = [this] { return cancelled_; };
     importer.requireSigned = requireSigned;
@@ -141,14 +141,14 @@ void ExchangeImportDialog::showSummary()
 {
     bar_->setValue(summary_.cancelled || summary_.failure.failed() ? bar_->value() : bar_->maximum());
     text_->setText(summary_.failure.failed()
-                       ? guru_.GetTranslation(QStringLiteral("Importación detenida por un fallo de la base de datos"))
-                       : summary_.cancelled ? guru_.GetTranslation(QStringLiteral("Importación cancelada"))
-                                            : guru_.GetTranslation(QStringLiteral("Importación terminada")));
+                       ? guru_.translate(QStringLiteral("Importación detenida por un fallo de la base de datos"))
+                       : summary_.cancelled ? guru_.translate(QStringLiteral("Importación cancelada"))
+                                            : guru_.translate(QStringLiteral("Importación terminada")));
     QStringList lines = summaryLines(summary_, guru_);
     if (lines.isEmpty())
-        lines << guru_.GetTranslation(QStringLiteral("El archivo no contiene registros."));
+        lines << guru_.translate(QStringLiteral("El archivo no contiene registros."));
     summaryView_->setPlainText(lines.join(QLatin1Char('\n')));
-    cancel_->setText(guru_.GetTranslation(QStringLiteral("Cerrar")));
+    cancel_->setText(guru_.translate(QStringLiteral("Cerrar")));
 }
 
 } // namespace tvq52

@@ -21,7 +21,7 @@ class Prompter;
 class ExchangeImportDialog : public QDialog {
 public:
     // Imports the file at `path` into `database`.
-    ExchangeImportDialog(Translator& guru, Prompter& prompter, Database& database, QString path, QWidget* parent);
+    ExchangeImportDialog(Translator& translator, Prompter& prompter, Database& database, QString path, QWidget* parent);
 
     // Runs the import once, from the first showing of the window.
     void runImport();

@@ -6,14 +6,14 @@
 
 namespace tvq52 {
 
-void openExchangeImport(Translator& guru, Prompter& prompter, Database* database, const QString& path,
+void openExchangeImport(Translator& translator, Prompter& prompter, Database* database, const QString& path,
                         bool requireSigned, QWidget* parent)
 {
     if (!database) {
-        prompter.show(guru.GetTranslation(QStringLiteral("No hay base de datos abierta.")), MessageStyle::Exclamation);
+        prompter.show(translator.translate(QStringLiteral("No hay base de datos abierta.")), MessageStyle::Exclamation);
         return;
     }
-    ExchangeImportDialog dialog(guru, prompter, *database, path, parent);
+    ExchangeImportDialog dialog(translator, prompter, *database, path, parent);
     dialog.requireSigned = requireSigned;
     dialog.exec();
 }

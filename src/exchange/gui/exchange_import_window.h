@@ -15,7 +15,7 @@ class Prompter;
 // end, its summary. Errors go through `prompter`; with no database open
 // nothing is imported. `requireSigned`: a file not signed by a trusted
 // office is imported only if the user says so.
-void openExchangeImport(Translator& guru, Prompter& prompter, Database* database, const QString& path,
+void openExchangeImport(Translator& translator, Prompter& prompter, Database* database, const QString& path,
                         bool requireSigned, QWidget* parent);
 
 } // namespace tvq52

@@ -75,18 +75,18 @@ QString nativeButtonTip(const QString& window, const QString& button)
     return general ? QString::fromUtf8(general) : QString();
 }
 
-void addButtonTips(QWidget* window, const Translator& guru)
+void addButtonTips(QWidget* window, const Translator& translator)
 {
     for (QPushButton* b : window->findChildren<QPushButton*>()) {
         if (!b->toolTip().isEmpty())
             continue;
         const QString tip = nativeButtonTip(window->objectName(), b->objectName());
         if (!tip.isEmpty())
-            b->setToolTip(guru.GetTranslation(tip));
+            b->setToolTip(translator.translate(tip));
     }
 }
 
-void showRefusal(QWidget* control, const std::optional<Error>& why, const Translator& guru)
+void showRefusal(QWidget* control, const std::optional<Error>& why, const Translator& translator)
 {
     // The tip the control had before it was refused, to give back.
     static constexpr char kTipBefore[] = "tipBeforeRefusal";
@@ -97,7 +97,7 @@ void showRefusal(QWidget* control, const std::optional<Error>& why, const Transl
         if (!refused)
             control->setProperty(kTipBefore, control->toolTip());
         control->setEnabled(false);
-        control->setToolTip(errorText(guru, *why));
+        control->setToolTip(errorText(translator, *why));
     } else if (refused) {
         control->setToolTip(control->property(kTipBefore).toString());
         control->setProperty(kTipBefore, QVariant());

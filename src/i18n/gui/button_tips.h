@@ -17,12 +17,12 @@ class Translator;
 QString nativeButtonTip(const QString& window, const QString& button);
 
 // Gives each push button of `window` without a tip the one above, in the
-// language `guru` shows.
-void addButtonTips(QWidget* window, const Translator& guru);
+// language `translator` shows.
+void addButtonTips(QWidget* window, const Translator& translator);
 
 // A control the login may not use: disabled, its tip saying why (`why`'s
-// words in the language `guru` shows). Without `why`, a control refused
+// words in the language `translator` shows). Without `why`, a control refused
 // before is given back as it was; any other is left alone.
-void showRefusal(QWidget* control, const std::optional<Error>& why, const Translator& guru);
+void showRefusal(QWidget* control, const std::optional<Error>& why, const Translator& translator);
 
 } // namespace tvq52

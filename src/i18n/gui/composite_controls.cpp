@@ -62,7 +62,7 @@ void walkHeadings(QAbstractItemModel* model, QHeaderView* header, const Translat
         const QString answer = visit(key);
         if (answer == key)
             continue;
-        const QString display = headingForDisplay(Translator::ConvertCrLf(answer));
+        const QString display = headingForDisplay(Translator::convertLineBreaks(answer));
         if (display != shown)
             model->setHeaderData(column, Qt::Horizontal, display, Qt::DisplayRole);
     }
@@ -106,12 +106,12 @@ bool walkSpecialControl(QObject* control, const Translator::TextVisitor& visit)
     return false;
 }
 
-void installWidgetTranslation(Translator& guru)
+void installWidgetTranslation(Translator& translator)
 {
-    guru.setSpecialControlHook(&walkSpecialControl);
-    guru.setFormHook([&guru](QObject* form) {
+    translator.setSpecialControlHook(&walkSpecialControl);
+    translator.setFormHook([&translator](QObject* form) {
         if (auto* window = qobject_cast<QWidget*>(form)) {
-            addButtonTips(window, guru);
+            addButtonTips(window, translator);
             addStandardShortcuts(window);
             setAccessKeys(window);
         }

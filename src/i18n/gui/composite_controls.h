@@ -13,9 +13,9 @@ namespace tvq52 {
 // true for the widgets it knows.
 bool walkSpecialControl(QObject* control, const Translator::TextVisitor& visit);
 
-// Lets `guru` reach those texts when it translates or exports a window, and
+// Lets `translator` reach those texts when it translates or exports a window, and
 // gives each window it translates its button tips, access keys and
 // standard shortcuts.
-void installWidgetTranslation(Translator& guru);
+void installWidgetTranslation(Translator& translator);
 
 } // namespace tvq52

@@ -11,18 +11,18 @@
 
 namespace tvq52 {
 
-bool ExportAllStrings(Translator& guru, const FormRegistry& forms, const QString& programFolder, Prompter& prompter)
+bool ExportAllStrings(Translator& translator, const FormRegistry& forms, const QString& programFolder, Prompter& prompter)
 {
-    const QString previous = guru.sLanguageDB();
+    const QString previous = translator.languageDatabase();
     const QString target = QDir(programFolder).filePath(QStringLiteral("Language.db"));
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    guru.setPrompter(&prompter);
+    translator.setPrompter(&prompter);
 
     // Opened for writing, the engine translates nothing, so the windows built
     // here keep their native texts.
-    Status written = guru.OpenLanguageDatabase(target, false, Translator::SqlDb)
-        ? guru.exportStrings()
-        : Status(finalText(guru.sErrDescription()));
+    Status written = translator.openLanguageDatabase(target, false, Translator::SqlDb)
+        ? translator.exportStrings()
+        : Status(finalText(translator.errorDescription()));
     for (const QString& name : exportFormOrder()) {
         if (!written)
             break;
@@ -30,12 +30,12 @@ bool ExportAllStrings(Translator& guru, const FormRegistry& forms, const QString
         if (!form)
             continue;
         form->show();
-        written = guru.exportFormStrings(form.get());
+        written = translator.exportFormStrings(form.get());
     }
-    guru.CloseLanguageDatabase();
+    translator.closeLanguageDatabase();
     if (!previous.isEmpty())
-        guru.OpenLanguageDatabase(previous, true, languageDatabaseKind(previous));
-    guru.setPrompter(nullptr);
+        translator.openLanguageDatabase(previous, true, languageDatabaseKind(previous));
+    translator.setPrompter(nullptr);
     QApplication::restoreOverrideCursor();
 
     if (!written)

@@ -12,6 +12,6 @@ class Prompter;
 // order, into programFolder/Language.db for the translators, then reopens the
 // language database that was open before. Returns false, after telling the
 // user, when the database cannot be written.
-bool ExportAllStrings(Translator& guru, const FormRegistry& forms, const QString& programFolder, Prompter& prompter);
+bool ExportAllStrings(Translator& translator, const FormRegistry& forms, const QString& programFolder, Prompter& prompter);
 
 } // namespace tvq52

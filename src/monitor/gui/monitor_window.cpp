@@ -54,19 +54,19 @@ QLabel* alarm(QWidget* parent, const char* name, const QString& text)
 
 } // namespace
 
-MonitorWindow::MonitorWindow(const Translator& guru, Prompter& prompter, SessionSource openSession,
+MonitorWindow::MonitorWindow(const Translator& translator, Prompter& prompter, SessionSource openSession,
                              std::function<void()> openHelp, QWidget* parent)
     : QDialog(parent),
-      guru_(guru),
+      guru_(translator),
       prompter_(prompter),
       openSession_(std::move(openSession)),
       openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Tiempo real")));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Tiempo real")));
     setModal(true);
     buildUi();
-    guru_.TranslateForm(this);
+    guru_.translateWindow(this);
     resetDisplay();
 }
 
@@ -215,7 +215,7 @@ void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
 {
     phone_ = phone;
     serial_ = serial;
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Tiempo real")), unitCaption(serial));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Tiempo real")), unitCaption(serial));
     monitor_.reset();
     exchange_ = openSession_(nullptr, nullptr);
     monitor_ = std::make_unique<RealTimeMonitor>(*exchange_, prompter_, guru_, *this);

@@ -30,7 +30,7 @@ public:
 
     // Each run asks `openSession` for its exchange session; the help button
     // calls `openHelp`.
-    MonitorWindow(const Translator& guru, Prompter& prompter, SessionSource openSession,
+    MonitorWindow(const Translator& translator, Prompter& prompter, SessionSource openSession,
                   std::function<void()> openHelp = {}, QWidget* parent = nullptr);
     ~MonitorWindow() override;
 

@@ -91,11 +91,11 @@ ProgrammingWindow::ProgrammingWindow(Needs needs, QWidget* parent)
     : QWidget(parent, Qt::Window), needs_(std::move(needs)), prompter_(needs_.prompter)
 {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Programación")));
+    setWindowTitleOf(this, needs_.translator.translate(QStringLiteral("Programación")));
     if (needs_.database)
         browser_.emplace(*needs_.database);
     buildUi();
-    needs_.guru.TranslateForm(this);
+    needs_.translator.translateWindow(this);
     focusWatch_ = connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { focusMoved(now); });
 }
 
@@ -262,7 +262,7 @@ void ProgrammingWindow::setRecordedDataOpener(std::function<void(qint32)> open)
 void ProgrammingWindow::receiveProgramming()
 {
     const auto session = openSession();
-    ProgrammingWorkflow workflow(*session, prompter_, needs_.guru, *this, received_);
+    ProgrammingWorkflow workflow(*session, prompter_, needs_.translator, *this, received_);
     std::optional<Journal> journal;
     if (needs_.database)
         workflow.setJournal(&journal.emplace(*needs_.database));
@@ -273,7 +273,7 @@ void ProgrammingWindow::receiveProgramming()
 void ProgrammingWindow::transmitProgramming()
 {
     const auto session = openSession();
-    ProgrammingWorkflow workflow(*session, prompter_, needs_.guru, *this, received_);
+    ProgrammingWorkflow workflow(*session, prompter_, needs_.translator, *this, received_);
     std::optional<Journal> journal;
     if (needs_.database)
         workflow.setJournal(&journal.emplace(*needs_.database));
@@ -341,7 +341,7 @@ void ProgrammingWindow::transmissionStarted()
 {
     busyBar_->setRange(0, 1);
     busyBar_->setValue(0);
-    busyText_->setText(needs_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
+    busyText_->setText(needs_.translator.translate(QStringLiteral("Conectando con el TVQ-52...")));
     bottom_->setCurrentWidget(busyPanel_);
 }
 
@@ -350,7 +350,7 @@ void ProgrammingWindow::transmissionProgress(int sent, int total, qint64 msLeft)
     busyBar_->setRange(0, total);
     busyBar_->setValue(sent);
     // Looked up before the numbers go in, so the translation keeps its places.
-    busyText_->setText(needs_.guru.GetTranslation(QStringLiteral("Enviando programación: %1 de %2 bytes, quedan %3 s"))
+    busyText_->setText(needs_.translator.translate(QStringLiteral("Enviando programación: %1 de %2 bytes, quedan %3 s"))
                            .arg(sent)
                            .arg(total)
                            .arg((msLeft + 999) / 1000));
@@ -383,7 +383,7 @@ void ProgrammingWindow::showRights()
                                                          {"SSCommandRecibir", Operation::ProgramReceive},
                                                          {"SSCommandTransmitir", Operation::ProgramTransmit}};
     for (const auto& [name, op] : guarded)
-        showRefusal(findChild<QPushButton*>(QString::fromLatin1(name)), refusal(needs_.database, op), needs_.guru);
+        showRefusal(findChild<QPushButton*>(QString::fromLatin1(name)), refusal(needs_.database, op), needs_.translator);
 }
 
 void ProgrammingWindow::closeEvent(QCloseEvent* event)
@@ -437,7 +437,7 @@ void ProgrammingWindow::showRecord(const ProgrammingRecord& r, bool keepSeconds)
     limitsPage_->showRecord(r);
     insulationPage_->showRecord(r);
     loading_ = false;
-    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Programación")), unitCaption(r.serial, r.venue));
+    setWindowTitleOf(this, needs_.translator.translate(QStringLiteral("Programación")), unitCaption(r.serial, r.venue));
 }
 
 void ProgrammingWindow::applyFirmware(const QString& version, bool globalCorrection)
@@ -536,10 +536,10 @@ bool ProgrammingWindow::save()
     Store store(*needs_.database);
     const ProgrammingRecord record = recordFromFields();
     const Result<SaveOutcome> outcome = saveShownProgramming(store, record, intervals_, loaded_, [&] {
-        return askToOverwriteProgramming(prompter_, needs_.guru, record.serial);
+        return askToOverwriteProgramming(prompter_, needs_.translator, record.serial);
     });
     if (!outcome)
-        showError(prompter_, needs_.guru, outcome.error());
+        showError(prompter_, needs_.translator, outcome.error());
     if (!outcome || *outcome != SaveOutcome::Saved)
         return false;
     shownSerial_ = record.serial;
@@ -551,7 +551,7 @@ bool ProgrammingWindow::offerToSaveChanges()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !modified_)
         return true;
-    switch (askToSaveEdits(prompter_, needs_.guru)) {
+    switch (askToSaveEdits(prompter_, needs_.translator)) {
     case Answer::Save:
         return save();
     case Answer::Discard:
@@ -591,8 +591,8 @@ void ProgrammingWindow::searchRecord()
     if (!field || !hasStore())
         return;
     const auto answer =
-        prompter_.input(needs_.guru.text(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.text(field->labelId),
-                        needs_.guru.text(msg::SearchTitle), searchText_);
+        prompter_.input(needs_.translator.text(msg::SearchInField) + QLatin1Char(' ') + needs_.translator.text(field->labelId),
+                        needs_.translator.text(msg::SearchTitle), searchText_);
     if (!answer || answer->isEmpty())
         return;
     searchText_ = *answer;
@@ -606,7 +606,7 @@ void ProgrammingWindow::saveRecord()
 {
     if (header_->serial->text().trimmed().toInt() == 0 || !checkAllFields())
         return;
-    if (showCatalogue(prompter_, needs_.guru, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
+    if (showCatalogue(prompter_, needs_.translator, msg::SaveChanges, MessageStyle::OkCancelQuestion) == Answer::Ok)
         save();
 }
 
@@ -621,12 +621,12 @@ void ProgrammingWindow::printReport()
     std::optional<Result<RenderedReport>> built;
     {
         WaitCursor wait;
-        built = buildProgrammingReport(*needs_.database, needs_.guru,
+        built = buildProgrammingReport(*needs_.database, needs_.translator,
                                        reportTemplatePath(needs_.assetFolder(), QStringLiteral("tvq52_1.xml")), serial,
                                        header_->version->text(), needs_.footerText());
     }
     if (!*built) {
-        showError(prompter_, needs_.guru, built->error());
+        showError(prompter_, needs_.translator, built->error());
         return;
     }
     if (needs_.openPreview)
@@ -641,7 +641,7 @@ void ProgrammingWindow::deleteRecord()
     if (!offerToSaveChanges())
         return;
     // Deleting every record of a unit cannot be undone: Enter keeps them.
-    if (prompter_.message(Message{needs_.guru.text(msg::DeleteUnitData),
+    if (prompter_.message(Message{needs_.translator.text(msg::DeleteUnitData),
                                   {},
                                   MessageStyle::OkCancelQuestion,
                                   msg::DeleteUnitData,
@@ -654,7 +654,7 @@ void ProgrammingWindow::deleteRecord()
         deleted = deleteUnitWithEntry(*needs_.database, serial);
     }
     if (!deleted) {
-        showError(prompter_, needs_.guru, deleted.error());
+        showError(prompter_, needs_.translator, deleted.error());
         return;
     }
     const auto first = serialFound(browser_->first());
@@ -678,7 +678,7 @@ void ProgrammingWindow::focusMoved(QWidget* now)
 
 void ProgrammingWindow::showMessage(int catalogueId)
 {
-    showCatalogue(prompter_, needs_.guru, catalogueId, MessageStyle::Critical);
+    showCatalogue(prompter_, needs_.translator, catalogueId, MessageStyle::Critical);
 }
 
 FieldTexts ProgrammingWindow::fieldTexts() const
@@ -722,7 +722,7 @@ void ProgrammingWindow::openWeekSchedule()
         week = weekScheduleRunner_(*this);
     } else {
         WeekScheduleWindow dialog(
-            needs_.guru, prompter_, actionPage_->sessionHours(), limitsPage_->nightStart->text(),
+            needs_.translator, prompter_, actionPage_->sessionHours(), limitsPage_->nightStart->text(),
             limitsPage_->nightEnd->text(), [this] { modified_ = true; }, this);
         if (dialog.exec() == QDialog::Accepted)
             week = dialog.sessions();

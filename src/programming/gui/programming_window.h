@@ -50,7 +50,7 @@ class ProgrammingWindow : public QWidget, public ProgrammingView {
 public:
     // What the window takes from the run.
     struct Needs {
-        const Translator& guru;
+        const Translator& translator;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;

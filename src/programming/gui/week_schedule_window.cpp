@@ -62,11 +62,11 @@ QList<QLineSeries*> runs(const std::array<bool, kWeekPoints>& on, double value, 
 
 } // namespace
 
-WeekScheduleWindow::WeekScheduleWindow(const Translator& guru, Prompter& prompter, const WeekSessions& sessions,
+WeekScheduleWindow::WeekScheduleWindow(const Translator& translator, Prompter& prompter, const WeekSessions& sessions,
                                        const QString& nightStart, const QString& nightEnd,
                                        std::function<void()> markModified, QWidget* parent)
     : QDialog(parent),
-      guru_(guru),
+      guru_(translator),
       prompter_(prompter),
       nightStart_(nightStart),
       nightEnd_(nightEnd),
@@ -74,7 +74,7 @@ WeekScheduleWindow::WeekScheduleWindow(const Translator& guru, Prompter& prompte
 {
     setObjectName(QStringLiteral("Form10"));
     setModal(true);
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Horario")));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Horario")));
     buildUi();
     for (int d = 0; d < 7; ++d) {
         setDayTexts(d, sessions[d]);
@@ -86,7 +86,7 @@ WeekScheduleWindow::WeekScheduleWindow(const Translator& guru, Prompter& prompte
     }
     openOnly(0);
     buildChart();
-    guru_.TranslateForm(this);
+    guru_.translateWindow(this);
 }
 
 void WeekScheduleWindow::buildUi()

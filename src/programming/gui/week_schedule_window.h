@@ -26,7 +26,7 @@ class Prompter;
 class WeekScheduleWindow : public QDialog {
     Q_OBJECT
 public:
-    WeekScheduleWindow(const Translator& guru, Prompter& prompter, const WeekSessions& sessions,
+    WeekScheduleWindow(const Translator& translator, Prompter& prompter, const WeekSessions& sessions,
                        const QString& nightStart, const QString& nightEnd, std::function<void()> markModified,
                        QWidget* parent = nullptr);
 

@@ -19,9 +19,9 @@
 
 namespace tvq52 {
 
-CollectWindow::CollectWindow(const Translator& guru, const QList<CollectItem>& items, const QStringList& devices,
+CollectWindow::CollectWindow(const Translator& translator, const QList<CollectItem>& items, const QStringList& devices,
                              LineWorkers workers, QWidget* parent)
-    : QDialog(parent), guru_(guru), items_(items), settled_(std::size_t(items.size()), false)
+    : QDialog(parent), guru_(translator), items_(items), settled_(std::size_t(items.size()), false)
 {
     setObjectName(QStringLiteral("FormRecogida"));
     QList<CollectItem> dealt;
@@ -76,7 +76,7 @@ CollectWindow::CollectWindow(const Translator& guru, const QList<CollectItem>& i
     layout->addLayout(bottom);
 
     for (int row = 0; row < items.size(); ++row)
-        setCells(row, {items[row].text, QString(), guru_.GetTranslation(QStringLiteral("En espera"))});
+        setCells(row, {items[row].text, QString(), guru_.translate(QStringLiteral("En espera"))});
     for (const CollectedUnit& unit : std::as_const(refused_))
         showUnit(unit);
 
@@ -91,8 +91,8 @@ CollectWindow::CollectWindow(const Translator& guru, const QList<CollectItem>& i
     connect(round_, &CollectRound::failed, this, [this](const Error& e) { log(errorText(guru_, e)); });
     connect(round_, &CollectRound::finished, this, &CollectWindow::showEnd);
     resize(760, 520);
-    guru_.TranslateForm(this);
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Recoger ahora")));
+    guru_.translateWindow(this);
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Recoger ahora")));
 }
 
 void CollectWindow::start()
@@ -115,7 +115,7 @@ void CollectWindow::setCells(int row, const QStringList& cells)
 void CollectWindow::showTaken(int index, const QString& device)
 {
     if (const int row = rowOf(index); row >= 0)
-        setCells(row, {items_[row].text, device, guru_.GetTranslation(QStringLiteral("Llamando"))});
+        setCells(row, {items_[row].text, device, guru_.translate(QStringLiteral("Llamando"))});
 }
 
 void CollectWindow::showUnit(const CollectedUnit& unit)
@@ -142,8 +142,8 @@ void CollectWindow::showEnd()
     const auto& units = round_->outcome().units;
     const auto collected = std::count_if(units.begin(), units.end(), [](const CollectedUnit& u) { return u.ok; });
     const QString counts = round_->outcome().stopped
-        ? guru_.GetTranslation(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas"))
-        : guru_.GetTranslation(QStringLiteral("%1 de %2 unidades recogidas"));
+        ? guru_.translate(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas"))
+        : guru_.translate(QStringLiteral("%1 de %2 unidades recogidas"));
     summary_->setText(counts.arg(collected).arg(items_.size()));
     progress_->setValue(progress_->maximum());
     stop_->setEnabled(false);

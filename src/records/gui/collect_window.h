@@ -22,7 +22,7 @@ class Translator;
 class CollectWindow : public QDialog {
     Q_OBJECT
 public:
-    CollectWindow(const Translator& guru, const QList<CollectItem>& items, const QStringList& devices,
+    CollectWindow(const Translator& translator, const QList<CollectItem>& items, const QStringList& devices,
                   LineWorkers workers, QWidget* parent = nullptr);
 
     void start();

@@ -12,12 +12,12 @@
 
 namespace tvq52 {
 
-bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const Translator& guru,
+bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter& prompter, const Translator& translator,
                    const QString& suggestedName)
 {
     const QString path =
-        prompter.saveFile(guru.GetTranslation(QStringLiteral("Exportar CSV")),
-                          {guru.GetTranslation(QStringLiteral("Archivos CSV (*.csv)"))}, suggestedName);
+        prompter.saveFile(translator.translate(QStringLiteral("Exportar CSV")),
+                          {translator.translate(QStringLiteral("Archivos CSV (*.csv)"))}, suggestedName);
     if (path.isEmpty())
         return false;
     QList<int> columns;
@@ -26,7 +26,7 @@ bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter
             columns << c;
     }
     if (isNonRegularFile(path)) {
-        showError(prompter, guru, nonRegularFileError(path, FileUse::Write));
+        showError(prompter, translator, nonRegularFileError(path, FileUse::Write));
         return false;
     }
     // Written whole or not at all. commit() alone misses a failure of the
@@ -36,13 +36,13 @@ bool exportGridCsv(const RecordGridModel& grid, const QTableView& view, Prompter
     QString why = file.errorString();
     if (ok) {
         errno = 0;
-        ok = writeGridCsv(file, grid, guru, columns).ok() && file.flush();
+        ok = writeGridCsv(file, grid, translator, columns).ok() && file.flush();
         why = writeFailureText(file, errno);
     }
     if (ok && !(ok = file.commit()))
         why = file.errorString();
     if (!ok) {
-        prompter.show(guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
+        prompter.show(translator.translate(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
                           + QLatin1Char('\n') + why,
                       MessageStyle::Critical);
     }

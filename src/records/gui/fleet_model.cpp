@@ -62,21 +62,21 @@ const QColor kNoticeColour(0x9a, 0x5b, 0x00);
 
 } // namespace
 
-QString fleetReasonText(const Translator& guru, FleetReason reason)
+QString fleetReasonText(const Translator& translator, FleetReason reason)
 {
     switch (reason) {
     case FleetReason::Erased:
-        return guru.GetTranslation(QStringLiteral("Memoria borrada"));
+        return translator.translate(QStringLiteral("Memoria borrada"));
     case FleetReason::Battery:
-        return guru.GetTranslation(QStringLiteral("Batería agotada"));
+        return translator.translate(QStringLiteral("Batería agotada"));
     case FleetReason::Reprogrammed:
-        return guru.GetTranslation(QStringLiteral("Reprogramado"));
+        return translator.translate(QStringLiteral("Reprogramado"));
     case FleetReason::Journal:
-        return guru.GetTranslation(QStringLiteral("Diario alterado"));
+        return translator.translate(QStringLiteral("Diario alterado"));
     case FleetReason::Stale:
-        return guru.GetTranslation(QStringLiteral("Sin leer hace tiempo"));
+        return translator.translate(QStringLiteral("Sin leer hace tiempo"));
     case FleetReason::Exceedances:
-        return guru.GetTranslation(QStringLiteral("Noches con exceso"));
+        return translator.translate(QStringLiteral("Noches con exceso"));
     }
     return {};
 }
@@ -87,7 +87,7 @@ bool isTamperReason(FleetReason reason)
         || reason == FleetReason::Journal;
 }
 
-FleetModel::FleetModel(const Translator& guru, QObject* parent) : QAbstractTableModel(parent), guru_(guru) {}
+FleetModel::FleetModel(const Translator& translator, QObject* parent) : QAbstractTableModel(parent), guru_(translator) {}
 
 void FleetModel::setUnits(std::vector<FleetUnit> units)
 {
@@ -157,8 +157,8 @@ QVariant FleetModel::data(const QModelIndex& index, int role) const
 
 QVariant FleetModel::display(const FleetUnit& unit, int column) const
 {
-    const QString yes = guru_.GetTranslation(QStringLiteral("Sí"));
-    const QString no = guru_.GetTranslation(QStringLiteral("No"));
+    const QString yes = guru_.translate(QStringLiteral("Sí"));
+    const QString no = guru_.translate(QStringLiteral("No"));
     switch (column) {
     case Serial:
         return QString::number(unit.serial);
@@ -170,7 +170,7 @@ QVariant FleetModel::display(const FleetUnit& unit, int column) const
         return unit.firmware;
     case LastDownload:
         if (!unit.lastDownload)
-            return guru_.GetTranslation(QStringLiteral("Nunca"));
+            return guru_.translate(QStringLiteral("Nunca"));
         return unit.lastDownload->toString(QStringLiteral("yyyy-MM-dd"));
     case Outcome:
         return journalOutcomeText(guru_, unit.lastOutcome);
@@ -190,7 +190,7 @@ QVariant FleetModel::display(const FleetUnit& unit, int column) const
         return QString::number(unit.exceedanceNights);
     case Journal:
         if (!unit.journalCheckedAt)
-            return guru_.GetTranslation(QStringLiteral("Sin comprobar"));
+            return guru_.translate(QStringLiteral("Sin comprobar"));
         return unit.journalOk ? yes : no;
     case Reasons: {
         QStringList words;
@@ -264,9 +264,9 @@ QVariant FleetModel::headerData(int section, Qt::Orientation orientation, int ro
         return QAbstractTableModel::headerData(section, orientation, role);
     const Heading& h = kHeadings[section];
     if (role == Qt::DisplayRole)
-        return guru_.GetTranslation(QString::fromUtf8(h.text));
+        return guru_.translate(QString::fromUtf8(h.text));
     if (role == Qt::ToolTipRole && h.tip)
-        return guru_.GetTranslation(QString::fromUtf8(h.tip));
+        return guru_.translate(QString::fromUtf8(h.tip));
     return {};
 }
 

@@ -10,15 +10,15 @@ namespace tvq52 {
 
 class Translator;
 
-// A reason for attention in the language `guru` shows.
-QString fleetReasonText(const Translator& guru, FleetReason reason);
+// A reason for attention in the language `translator` shows.
+QString fleetReasonText(const Translator& translator, FleetReason reason);
 // Erasures, battery ends, reprogrammings and a journal that does not verify:
 // someone may have meddled with the unit.
 bool isTamperReason(FleetReason reason);
 
 // The office's units, one row each, in the order given (the loader sorts
 // them by urgency). Texts are made here, from the typed rows, in the
-// language of `guru`; the sort role gives the typed value behind a cell.
+// language of `translator`; the sort role gives the typed value behind a cell.
 class FleetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -44,7 +44,7 @@ public:
     };
     static constexpr int SortRole = Qt::UserRole;
 
-    explicit FleetModel(const Translator& guru, QObject* parent = nullptr);
+    explicit FleetModel(const Translator& translator, QObject* parent = nullptr);
 
     void setUnits(std::vector<FleetUnit> units);
     const std::vector<FleetUnit>& units() const { return units_; }

@@ -54,8 +54,8 @@ constexpr int kWidestReasons = 260;
 
 } // namespace
 
-FleetView::FleetView(const Translator& guru, Loader loader, QWidget* parent)
-    : QWidget(parent), guru_(guru), loader_(std::move(loader))
+FleetView::FleetView(const Translator& translator, Loader loader, QWidget* parent)
+    : QWidget(parent), guru_(translator), loader_(std::move(loader))
 {
     setObjectName(QStringLiteral("FleetView"));
     model_ = new FleetModel(guru_, this);
@@ -130,9 +130,9 @@ void FleetView::say(QObject* object, const char* property, const char* native)
 void FleetView::retranslate()
 {
     for (const Said& s : said_)
-        s.object->setProperty(s.property, guru_.GetTranslation(QString::fromUtf8(s.native)));
+        s.object->setProperty(s.property, guru_.translate(QString::fromUtf8(s.native)));
     for (int i = 0; i < filter_->count(); ++i)
-        filter_->setItemText(i, guru_.GetTranslation(QString::fromUtf8(kFilters[i].text)));
+        filter_->setItemText(i, guru_.translate(QString::fromUtf8(kFilters[i].text)));
     emit model_->headerDataChanged(Qt::Horizontal, 0, FleetModel::ColumnCount - 1);
     if (loadedOnce_)
         fitColumns();
@@ -262,11 +262,11 @@ void FleetView::showCount()
 {
     const int units = model_->rowCount();
     const int attention = model_->needingAttention();
-    const QString unitsText = units == 1 ? guru_.GetTranslation(QStringLiteral("1 aparato"))
-                                         : guru_.GetTranslation(QStringLiteral("%1 aparatos")).arg(units);
+    const QString unitsText = units == 1 ? guru_.translate(QStringLiteral("1 aparato"))
+                                         : guru_.translate(QStringLiteral("%1 aparatos")).arg(units);
     const QString attentionText = attention == 1
-        ? guru_.GetTranslation(QStringLiteral("1 necesita atención"))
-        : guru_.GetTranslation(QStringLiteral("%1 necesitan atención")).arg(attention);
+        ? guru_.translate(QStringLiteral("1 necesita atención"))
+        : guru_.translate(QStringLiteral("%1 necesitan atención")).arg(attention);
     count_->setText(unitsText + QStringLiteral(", ") + attentionText);
 
     // An empty table says why it is empty.
@@ -274,10 +274,10 @@ void FleetView::showCount()
     if (!failure_.isEmpty())
         hint = failure_;
     else if (units == 0)
-        hint = guru_.GetTranslation(
+        hint = guru_.translate(
             QStringLiteral("No hay aparatos guardados. Los aparatos programados o importados aparecerán aquí."));
     else if (proxy_->rowCount() == 0)
-        hint = guru_.GetTranslation(QStringLiteral("Ningún aparato coincide con el filtro o la búsqueda."));
+        hint = guru_.translate(QStringLiteral("Ningún aparato coincide con el filtro o la búsqueda."));
     emptyHint_->setText(hint);
     pages_->setCurrentWidget(hint.isEmpty() ? static_cast<QWidget*>(table_) : emptyHint_);
     emit countShown();
@@ -311,7 +311,7 @@ void FleetView::showContextMenu(const QPoint& at)
     };
     QStringList captions;
     for (const auto& [text, action] : entries)
-        captions << guru_.GetTranslation(QString::fromUtf8(text));
+        captions << guru_.translate(QString::fromUtf8(text));
     QString taken;
     captions = assignAccessKeys(captions, taken);
     for (qsizetype i = 0; i < captions.size(); ++i)

@@ -36,7 +36,7 @@ public:
         std::function<void(qint32)> download;
     };
 
-    FleetView(const Translator& guru, Loader loader, QWidget* parent = nullptr);
+    FleetView(const Translator& translator, Loader loader, QWidget* parent = nullptr);
 
     void setOpeners(Openers openers) { openers_ = std::move(openers); }
     // Where the rows come from from now on (a test gives its own).
@@ -46,7 +46,7 @@ public:
     // selected. False when the loader failed (its reason is shown instead).
     bool refresh();
 
-    // Puts every text in the language the guru now shows; the window calls it
+    // Puts every text in the language the translator now shows; the window calls it
     // once the language is known, before it gives out access keys.
     void retranslate();
 

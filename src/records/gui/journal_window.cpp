@@ -27,59 +27,59 @@ namespace {
 
 constexpr int kUserColumn = 7;
 
-QString actionText(const Translator& guru, JournalAction action)
+QString actionText(const Translator& translator, JournalAction action)
 {
     switch (action) {
     case JournalAction::Download:
-        return guru.GetTranslation(QStringLiteral("Descarga de datos"));
+        return translator.translate(QStringLiteral("Descarga de datos"));
     case JournalAction::ProgramReceive:
-        return guru.GetTranslation(QStringLiteral("Recepción de programación"));
+        return translator.translate(QStringLiteral("Recepción de programación"));
     case JournalAction::ProgramTransmit:
-        return guru.GetTranslation(QStringLiteral("Transmisión de programación"));
+        return translator.translate(QStringLiteral("Transmisión de programación"));
     case JournalAction::UnitDeletion:
-        return guru.GetTranslation(QStringLiteral("Borrado de ficha"));
+        return translator.translate(QStringLiteral("Borrado de ficha"));
     case JournalAction::Merge:
-        return guru.GetTranslation(QStringLiteral("Fusión de base de datos"));
+        return translator.translate(QStringLiteral("Fusión de base de datos"));
     case JournalAction::Import:
-        return guru.GetTranslation(QStringLiteral("Importación de archivo de intercambio"));
+        return translator.translate(QStringLiteral("Importación de archivo de intercambio"));
     case JournalAction::Adopt:
-        return guru.GetTranslation(QStringLiteral("Registros anteriores al diario"));
+        return translator.translate(QStringLiteral("Registros anteriores al diario"));
     case JournalAction::Restart:
-        return guru.GetTranslation(QStringLiteral("Diario vuelto a empezar"));
+        return translator.translate(QStringLiteral("Diario vuelto a empezar"));
     }
     return {};
 }
 
-QString lineText(const Translator& guru, const QString& line)
+QString lineText(const Translator& translator, const QString& line)
 {
     if (line == QLatin1String("cable"))
-        return guru.GetTranslation(QStringLiteral("Cable"));
+        return translator.translate(QStringLiteral("Cable"));
     if (line == QLatin1String("modem"))
-        return guru.GetTranslation(QStringLiteral("Módem"));
+        return translator.translate(QStringLiteral("Módem"));
     return line;
 }
 
 // The entry's signer by name, so that the counts stay in sight; the tooltip
 // has the whole subject and the fingerprint.
-QString signerText(const Translator& guru, const JournalSigning& s)
+QString signerText(const Translator& translator, const JournalSigning& s)
 {
     if (!s.isSigned)
-        return guru.GetTranslation(QStringLiteral("Sin firma"));
+        return translator.translate(QStringLiteral("Sin firma"));
     if (!s.valid)
-        return guru.GetTranslation(QStringLiteral("Firma no válida"));
+        return translator.translate(QStringLiteral("Firma no válida"));
     const QString who = s.signer.commonName.isEmpty() ? s.signer.subject : s.signer.commonName;
-    return s.trusted ? who : guru.GetTranslation(QStringLiteral("Sin confianza: %1")).arg(who);
+    return s.trusted ? who : translator.translate(QStringLiteral("Sin confianza: %1")).arg(who);
 }
 
 } // namespace
 
-JournalWindow::JournalWindow(const Translator& guru, Prompter& prompter, Database& database, qint32 shownSerial,
+JournalWindow::JournalWindow(const Translator& translator, Prompter& prompter, Database& database, qint32 shownSerial,
                              QWidget* parent)
-    : QDialog(parent), guru_(guru), prompter_(prompter), journal_(database)
+    : QDialog(parent), guru_(translator), prompter_(prompter), journal_(database)
 {
     setObjectName(QStringLiteral("FormDiario"));
     // It lists one unit or all, as chosen: the title names no unit.
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Diario de intercambios")));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Diario de intercambios")));
     auto* layout = new QVBoxLayout(this);
 
     auto* filter = new QHBoxLayout;
@@ -143,7 +143,7 @@ JournalWindow::JournalWindow(const Translator& guru, Prompter& prompter, Databas
         refresh();
     });
     resize(1000, 480);
-    guru_.TranslateForm(this);
+    guru_.translateWindow(this);
     refresh();
 }
 
@@ -215,7 +215,7 @@ void JournalWindow::refresh()
         ++row;
     }
     // What the filter shows, not the whole journal.
-    shown_->setText(guru_.GetTranslation(QStringLiteral("Entradas mostradas: %1")).arg(entries->size()));
+    shown_->setText(guru_.translate(QStringLiteral("Entradas mostradas: %1")).arg(entries->size()));
     fitColumns();
     head_->setText(QString::fromLatin1(*head));
 }

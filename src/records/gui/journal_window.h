@@ -20,7 +20,7 @@ class Translator;
 class JournalWindow : public QDialog {
     Q_OBJECT
 public:
-    JournalWindow(const Translator& guru, Prompter& prompter, Database& database, qint32 shownSerial,
+    JournalWindow(const Translator& translator, Prompter& prompter, Database& database, qint32 shownSerial,
                   QWidget* parent = nullptr);
 
     QTableWidget* table() const { return table_; }

@@ -38,7 +38,7 @@ int fullWeekdayId(int fromSunday)
 
 } // namespace
 
-MonthCalendar::MonthCalendar(const Translator& guru, QWidget* parent) : QFrame(parent, Qt::Popup), guru_(guru)
+MonthCalendar::MonthCalendar(const Translator& translator, QWidget* parent) : QFrame(parent, Qt::Popup), guru_(translator)
 {
     setObjectName(QStringLiteral("Calendario"));
     setFrameShape(QFrame::StyledPanel);
@@ -88,7 +88,7 @@ QToolButton* MonthCalendar::addStep(QHBoxLayout* row, const char* name, const ch
     // A sign, the same in every language.
     step->setProperty("Tag", QStringLiteral("!"));
     step->setAutoRaise(true);
-    step->setToolTip(guru_.GetTranslation(QString::fromUtf8(tip)));
+    step->setToolTip(guru_.translate(QString::fromUtf8(tip)));
     row->addWidget(step);
     connect(step, &QToolButton::clicked, this, [this, months] { stepMonth(months); });
     return step;
@@ -146,12 +146,12 @@ void MonthCalendar::fill()
     }
 }
 
-RangePicker::RangePicker(const Translator& guru, Prompter& prompter, const QDateTime& start, const QDateTime& end,
+RangePicker::RangePicker(const Translator& translator, Prompter& prompter, const QDateTime& start, const QDateTime& end,
                          QWidget* parent)
-    : QDialog(parent), guru_(guru), prompter_(prompter)
+    : QDialog(parent), guru_(translator), prompter_(prompter)
 {
     setObjectName(QStringLiteral("Form8"));
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Intervalo de descarga")));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Intervalo de descarga")));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     auto* fields = new QGridLayout;
@@ -187,7 +187,7 @@ RangePicker::RangePicker(const Translator& guru, Prompter& prompter, const QDate
         calendarFor_->setText(fieldText(picked));
         setTo_.insert(calendarFor_, picked);
     });
-    guru_.TranslateForm(this);
+    guru_.translateWindow(this);
 }
 
 QWidget* RangePicker::dateField(const char* name, const char* buttonName, const QDateTime& at, QLineEdit** field)
@@ -266,7 +266,7 @@ void RangePicker::confirm()
             continue;
         const QString text =
             guru_
-                .GetTranslation(QStringLiteral("La fecha %1 no se puede pedir al TVQ-52: solo admite años de %2 a %3."))
+                .translate(QStringLiteral("La fecha %1 no se puede pedir al TVQ-52: solo admite años de %2 a %3."))
                 .arg(at.toString(QStringLiteral("dd/MM/yyyy HH:mm")))
                 .arg(kFirstRequestYear)
                 .arg(kLastRequestYear);

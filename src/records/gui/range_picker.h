@@ -25,7 +25,7 @@ class Prompter;
 class MonthCalendar : public QFrame {
     Q_OBJECT
 public:
-    explicit MonthCalendar(const Translator& guru, QWidget* parent = nullptr);
+    explicit MonthCalendar(const Translator& translator, QWidget* parent = nullptr);
 
     void showMonth(const QDate& selected);
     QDate selected() const { return selected_; }
@@ -58,7 +58,7 @@ private:
 class RangePicker : public QDialog {
     Q_OBJECT
 public:
-    RangePicker(const Translator& guru, Prompter& prompter, const QDateTime& start, const QDateTime& end,
+    RangePicker(const Translator& translator, Prompter& prompter, const QDateTime& start, const QDateTime& end,
                 QWidget* parent = nullptr);
 
     // The chosen range once OK closed the window.

@@ -35,8 +35,8 @@ QPixmap drawFlag(bool on)
 
 } // namespace
 
-RecordGridItems::RecordGridItems(Database& database, RecordGrid grid, const Translator& guru, QObject* parent)
-    : RecordGridModel(database, grid, guru, parent)
+RecordGridItems::RecordGridItems(Database& database, RecordGrid grid, const Translator& translator, QObject* parent)
+    : RecordGridModel(database, grid, translator, parent)
 {}
 
 QPixmap RecordGridItems::flagPicture(bool on)

@@ -11,7 +11,7 @@ namespace tvq52 {
 class RecordGridItems : public RecordGridModel {
     Q_OBJECT
 public:
-    RecordGridItems(Database& database, RecordGrid grid, const Translator& guru, QObject* parent = nullptr);
+    RecordGridItems(Database& database, RecordGrid grid, const Translator& translator, QObject* parent = nullptr);
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;

@@ -6,29 +6,29 @@
 
 namespace tvq52 {
 
-QString recordKindTitle(const Translator& guru, RecordKind kind)
+QString recordKindTitle(const Translator& translator, RecordKind kind)
 {
     switch (kind) {
     case RecordKind::Totals:
-        return guru.GetTranslation(QStringLiteral("Totales"));
+        return translator.translate(QStringLiteral("Totales"));
     case RecordKind::Erasures:
-        return guru.GetTranslation(QStringLiteral("Borrados"));
+        return translator.translate(QStringLiteral("Borrados"));
     case RecordKind::BatteryEnds:
-        return guru.GetTranslation(QStringLiteral("Finales de batería"));
+        return translator.translate(QStringLiteral("Finales de batería"));
     case RecordKind::Reprogrammings:
-        return guru.GetTranslation(QStringLiteral("Reprogramaciones"));
+        return translator.translate(QStringLiteral("Reprogramaciones"));
     case RecordKind::Intervals:
-        return guru.GetTranslation(QStringLiteral("Registros Leq"));
+        return translator.translate(QStringLiteral("Registros Leq"));
     case RecordKind::Sessions:
-        return guru.GetTranslation(QStringLiteral("Sesiones"));
+        return translator.translate(QStringLiteral("Sesiones"));
     }
     return {};
 }
 
-QString journalCountsText(const Translator& guru, const QString& storedCounts)
+QString journalCountsText(const Translator& translator, const QString& storedCounts)
 {
     // Looked up before the numbers go in, so the translation keeps its places.
-    const QString pattern = guru.GetTranslation(QStringLiteral("%1: %2 nuevos, %3 reescritos, %4 rechazados"));
+    const QString pattern = translator.translate(QStringLiteral("%1: %2 nuevos, %3 reescritos, %4 rechazados"));
     // A count of 0 is left out, so that the column stays narrow enough for a
     // small screen: the translation is cut at its commas, when it has them.
     const qsizetype colon = pattern.indexOf(QStringLiteral("%2"));
@@ -46,14 +46,14 @@ QString journalCountsText(const Translator& guru, const QString& storedCounts)
         if (parts[1] == QLatin1String("0") && parts[2] == QLatin1String("0") && parts[3] == QLatin1String("0"))
             continue;
         if (!cuttable) {
-            lines << pattern.arg(recordKindTitle(guru, *kind), parts[1], parts[2], parts[3]);
+            lines << pattern.arg(recordKindTitle(translator, *kind), parts[1], parts[2], parts[3]);
             continue;
         }
         QStringList shown;
         for (int i = 0; i < 3; ++i)
             if (parts[i + 1] != QLatin1String("0"))
                 shown << QString(counted[i]).replace(QStringLiteral("%%1").arg(i + 2), parts[i + 1]);
-        lines << QString(pattern.left(colon)).replace(QStringLiteral("%1"), recordKindTitle(guru, *kind))
+        lines << QString(pattern.left(colon)).replace(QStringLiteral("%1"), recordKindTitle(translator, *kind))
                      + shown.join(QStringLiteral(", "));
     }
     return lines.join(QLatin1Char('\n'));

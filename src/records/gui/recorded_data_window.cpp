@@ -68,9 +68,9 @@ bool acceptableDate(const QString& text)
     return QDate(2000 + m.captured(3).toInt(), m.captured(2).toInt(), m.captured(1).toInt()).isValid();
 }
 
-void showTitle(QWidget* window, const Translator& guru, const std::optional<ShownUnit>& unit)
+void showTitle(QWidget* window, const Translator& translator, const std::optional<ShownUnit>& unit)
 {
-    setWindowTitleOf(window, guru.GetTranslation(QStringLiteral("Datos registrados")),
+    setWindowTitleOf(window, translator.translate(QStringLiteral("Datos registrados")),
                      unit ? unitCaption(unit->serial, unit->venue) : QString());
 }
 
@@ -83,11 +83,11 @@ RecordedDataWindow::RecordedDataWindow(Needs needs, QWidget* parent)
       beep_([] { QApplication::beep(); })
 {
     setObjectName(QStringLiteral("Form5"));
-    showTitle(this, needs_.guru, shown_);
+    showTitle(this, needs_.translator, shown_);
     if (needs_.database)
         browser_.emplace(*needs_.database);
     buildUi();
-    needs_.guru.TranslateForm(this);
+    needs_.translator.translateWindow(this);
     // The grids are the window's purpose: it takes what a small screen
     // offers, leaving room for the title bar.
     if (const QScreen* sc = screen())
@@ -135,7 +135,7 @@ void RecordedDataWindow::buildUi()
         v->horizontalHeader()->setSectionsClickable(true);
         v->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
         if (needs_.database) {
-            models_[std::size_t(g)] = new RecordGridItems(*needs_.database, grids[g].kind, needs_.guru, this);
+            models_[std::size_t(g)] = new RecordGridItems(*needs_.database, grids[g].kind, needs_.translator, this);
             v->setModel(models_[std::size_t(g)]);
         }
         connect(v->horizontalHeader(), &QHeaderView::sectionClicked, this,
@@ -283,7 +283,7 @@ void RecordedDataWindow::showEvent(QShowEvent* event)
 
 void RecordedDataWindow::showRights()
 {
-    showRefusal(button("SSCommandRecibir"), refusal(needs_.database, Operation::Download), needs_.guru);
+    showRefusal(button("SSCommandRecibir"), refusal(needs_.database, Operation::Download), needs_.translator);
 }
 
 void RecordedDataWindow::openUnitSet()
@@ -305,7 +305,7 @@ void RecordedDataWindow::openUnitSet()
 void RecordedDataWindow::clearUnit()
 {
     shown_.reset();
-    showTitle(this, needs_.guru, shown_);
+    showTitle(this, needs_.translator, shown_);
     for (QLineEdit* e : {serial_, version_, date_, venue_, totalsDate_, totalsTime_, passesVenue_, passesNeighbour_,
                          sensorInactive_, erasures_})
         e->clear();
@@ -327,7 +327,7 @@ bool RecordedDataWindow::showUnit(qint32 serial)
         progress_->hide();
     shown_ = std::move(unit);
     const ShownUnit& u = *shown_;
-    showTitle(this, needs_.guru, shown_);
+    showTitle(this, needs_.translator, shown_);
     needs_.unit.select(u.serial, u.firmware);
     serial_->setText(QString::number(u.serial));
     date_->setText(u.recordDate);
@@ -415,8 +415,8 @@ void RecordedDataWindow::searchUnit()
     if (!field || !hasStore())
         return;
     const auto answer =
-        prompter_.input(needs_.guru.text(msg::SearchInField) + QLatin1Char(' ') + needs_.guru.text(field->labelId),
-                        needs_.guru.text(msg::SearchTitle), QString());
+        prompter_.input(needs_.translator.text(msg::SearchInField) + QLatin1Char(' ') + needs_.translator.text(field->labelId),
+                        needs_.translator.text(msg::SearchTitle), QString());
     if (!answer || answer->isEmpty())
         return;
     // No match leaves the unit shown, without a message.
@@ -445,7 +445,7 @@ void RecordedDataWindow::sortGrid(Grid grid, int column)
 void RecordedDataWindow::openGraph()
 {
     if (!models_[Intervals] || models_[Intervals]->rowCount() == 0) {
-        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
+        showCatalogue(prompter_, needs_.translator, kNoData, MessageStyle::Critical);
         return;
     }
     if (!openGraph_)
@@ -453,7 +453,7 @@ void RecordedDataWindow::openGraph()
     // Reading and drawing a long history takes a while: the panel says so
     // until the graph window is up (the first turn of its event loop).
     frames_->clear();
-    progressText_->setText(needs_.guru.GetTranslation(QStringLiteral("Abriendo la gráfica...")));
+    progressText_->setText(needs_.translator.translate(QStringLiteral("Abriendo la gráfica...")));
     progress_->show();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -467,7 +467,7 @@ void RecordedDataWindow::openGraph()
 void RecordedDataWindow::openReport()
 {
     if (!models_[Intervals] || models_[Intervals]->rowCount() == 0) {
-        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
+        showCatalogue(prompter_, needs_.translator, kNoData, MessageStyle::Critical);
         return;
     }
     if (openReport_)
@@ -481,7 +481,7 @@ void RecordedDataWindow::exportCsv()
     if (!m || !shown_)
         return;
     static const char* const names[] = {"intervalos", "sesiones", "baterias", "borrados", "reprogramaciones"};
-    exportGridCsv(*m, *views_[std::size_t(g)], prompter_, needs_.guru,
+    exportGridCsv(*m, *views_[std::size_t(g)], prompter_, needs_.translator,
                   QStringLiteral("tvq52_%1_%2.csv").arg(shown_->serial).arg(QLatin1String(names[g])));
 }
 
@@ -490,25 +490,25 @@ void RecordedDataWindow::exportExchange()
     if (!hasStore() || !shown_)
         return;
     const QString path = prompter_.saveFile(
-        needs_.guru.GetTranslation(QStringLiteral("Exportar archivo de intercambio")),
+        needs_.translator.translate(QStringLiteral("Exportar archivo de intercambio")),
         {QStringLiteral("VORTA MERIAL TVQ52 File (*.tq52)")}, QStringLiteral("%1.TQ52").arg(shown_->serial));
     if (path.isEmpty())
         return;
     ExchangeSigning signing;
     const Result<qint64> rows = writeExchangeFile(*needs_.database, path, {shown_->serial}, &signing);
     if (signing.warning)
-        showError(prompter_, needs_.guru, *signing.warning);
+        showError(prompter_, needs_.translator, *signing.warning);
     if (!rows && rows.error().catalogueId == kOwnWords) {
-        showError(prompter_, needs_.guru, rows.error());
+        showError(prompter_, needs_.translator, rows.error());
         return;
     }
     if (!rows) {
-        prompter_.show(needs_.guru.GetTranslation(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
+        prompter_.show(needs_.translator.translate(QStringLiteral("No se pudo escribir el archivo %1")).arg(path)
                            + QLatin1Char('\n') + rows.error().detail,
                        MessageStyle::Critical);
         return;
     }
-    prompter_.show(needs_.guru.GetTranslation(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(path),
+    prompter_.show(needs_.translator.translate(QStringLiteral("%1 filas escritas en %2")).arg(*rows).arg(path),
                    MessageStyle::Information);
 }
 
@@ -527,7 +527,7 @@ void RecordedDataWindow::download()
     const std::unique_ptr<ExchangeSession> session = needs_.openSession(line_, clock_);
     // A download waits longer for the unit than the other exchanges.
     session->timer().setInterval(kDownloadSilenceLimitMs);
-    DownloadWorkflow workflow(*session, prompter_, needs_.guru, *needs_.database, *this);
+    DownloadWorkflow workflow(*session, prompter_, needs_.translator, *needs_.database, *this);
     stopPressed_ = false;
     workflow_ = &workflow;
     workflow.run();
@@ -551,7 +551,7 @@ std::optional<DownloadRange> RecordedDataWindow::chooseRange(const DownloadRange
 {
     if (rangeRunner_)
         return rangeRunner_(proposal);
-    RangePicker picker(needs_.guru, prompter_, proposal.start(), proposal.end(), this);
+    RangePicker picker(needs_.translator, prompter_, proposal.start(), proposal.end(), this);
     picker.exec();
     return picker.range();
 }
@@ -596,7 +596,7 @@ void RecordedDataWindow::downloadStarted()
 {
     frames_->setText(QStringLiteral("0"));
     counts_.clear();
-    progressText_->setText(needs_.guru.GetTranslation(QStringLiteral("Conectando con el TVQ-52...")));
+    progressText_->setText(needs_.translator.translate(QStringLiteral("Conectando con el TVQ-52...")));
     button("SSCommandRecibir")->hide();
     button("SSCommandStop")->show();
     button("SSCommandStop")->setEnabled(true);
@@ -612,8 +612,8 @@ void RecordedDataWindow::downloadProgress(const DownloadProgress& p)
         if (c.received == 0 && RecordKind(k) != p.current)
             continue;
         // Looked up before the numbers go in, so the translation keeps its places.
-        lines << needs_.guru.GetTranslation(QStringLiteral("%1: %2 recibidos, %3 guardados, %4 rechazados"))
-                     .arg(recordKindTitle(needs_.guru, RecordKind(k)))
+        lines << needs_.translator.translate(QStringLiteral("%1: %2 recibidos, %3 guardados, %4 rechazados"))
+                     .arg(recordKindTitle(needs_.translator, RecordKind(k)))
                      .arg(c.received)
                      .arg(c.added + c.rewritten)
                      .arg(c.refused);
@@ -621,11 +621,11 @@ void RecordedDataWindow::downloadProgress(const DownloadProgress& p)
     // What a stop leaves on the panel: the counts, never a rate or an estimate.
     counts_ = lines.join(QLatin1Char('\n'));
     if (p.msLeft) {
-        lines << needs_.guru.GetTranslation(QStringLiteral("%1 registros/s, quedan %2 s"))
+        lines << needs_.translator.translate(QStringLiteral("%1 registros/s, quedan %2 s"))
                      .arg(p.recordsPerSecond, 0, 'f', 1)
                      .arg((*p.msLeft + 999) / 1000);
     } else if (p.recordsPerSecond > 0) {
-        lines << needs_.guru.GetTranslation(QStringLiteral("%1 registros/s")).arg(p.recordsPerSecond, 0, 'f', 1);
+        lines << needs_.translator.translate(QStringLiteral("%1 registros/s")).arg(p.recordsPerSecond, 0, 'f', 1);
     }
     progressText_->setText(lines.join(QLatin1Char('\n')));
 }
@@ -638,7 +638,7 @@ void RecordedDataWindow::downloadFinished()
     // next unit or download; a finished one has told its outcome already.
     if (stopPressed_) {
         progressText_->setText(
-            needs_.guru.GetTranslation(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."))
+            needs_.translator.translate(QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado."))
             + QLatin1Char('\n') + counts_);
     } else {
         progress_->hide();
@@ -668,7 +668,7 @@ void RecordedDataWindow::checkDate()
     // After the focus has moved on: the message, then the field again.
     checkingDate_ = true;
     QTimer::singleShot(0, this, [this] {
-        showCatalogue(prompter_, needs_.guru, msg::WrongDate, MessageStyle::Critical);
+        showCatalogue(prompter_, needs_.translator, msg::WrongDate, MessageStyle::Critical);
         date_->setFocus(Qt::OtherFocusReason);
         checkingDate_ = false;
     });

@@ -35,7 +35,7 @@ class RecordedDataWindow : public QWidget, public RecordsView {
 public:
     // What the window takes from the run.
     struct Needs {
-        const Translator& guru;
+        const Translator& translator;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;

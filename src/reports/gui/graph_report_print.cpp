@@ -17,20 +17,20 @@ void printGraphReport(const GraphReportNeeds& needs, GraphWindow& window, const 
         return;
     const auto range = window.shownRange();
     if (!range) {
-        showCatalogue(needs.prompter, needs.guru, 59, MessageStyle::Critical); // no data to print
+        showCatalogue(needs.prompter, needs.translator, 59, MessageStyle::Critical); // no data to print
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    auto built = buildGraphReport(*needs.database, needs.guru,
+    auto built = buildGraphReport(*needs.database, needs.translator,
                                   reportTemplatePath(needs.assetFolder, QStringLiteral("tvq52_4.xml")), unit.serial,
                                   unit.firmware, window.levelPicture(), window.eventPicture(), needs.footerText,
                                   range->first, range->second);
     QApplication::restoreOverrideCursor();
     if (!built) {
-        showError(needs.prompter, needs.guru, built.error());
+        showError(needs.prompter, needs.translator, built.error());
         return;
     }
-    previewReport(*built, needs.prompter, needs.guru, &window, QStringLiteral("%1_graficos").arg(unit.serial));
+    previewReport(*built, needs.prompter, needs.translator, &window, QStringLiteral("%1_graficos").arg(unit.serial));
 }
 
 } // namespace tvq52

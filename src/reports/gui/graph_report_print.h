@@ -12,7 +12,7 @@ struct ShownUnit;
 
 // What the graph report is printed from, as the run has it at the click.
 struct GraphReportNeeds {
-    const Translator& guru;
+    const Translator& translator;
     Prompter& prompter;
     // The records; nothing is printed when null.
     Database* database = nullptr;

@@ -96,17 +96,17 @@ QLineSeries* newStretch(QLineSeries* like, QChart* chart)
 
 } // namespace
 
-GraphWindow::GraphWindow(const Translator& guru, Prompter& prompter, Database* database, std::function<void()> openHelp,
+GraphWindow::GraphWindow(const Translator& translator, Prompter& prompter, Database* database, std::function<void()> openHelp,
                          QWidget* parent)
-    : QDialog(parent), guru_(guru), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
+    : QDialog(parent), guru_(translator), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form9"));
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Gráfica")));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Gráfica")));
     buildUi();
-    guru_.TranslateForm(this);
+    guru_.translateWindow(this);
     // Bar sets are not series: their names are translated here.
     for (QBarSet* set : eventSets_)
-        set->setLabel(guru_.GetTranslation(set->label()));
+        set->setLabel(guru_.translate(set->label()));
     if (const QScreen* sc = screen())
         resize(QSize(1000, 720).boundedTo(sc->availableGeometry().size() - QSize(16, 48)));
 }
@@ -269,7 +269,7 @@ QChartView* GraphWindow::buildEventChart()
 bool GraphWindow::load(const ShownUnit& unit)
 {
     unit_ = unit;
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Gráfica")), unitCaption(unit.serial, unit.venue));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Gráfica")), unitCaption(unit.serial, unit.venue));
     serial_->setText(QString::number(unit.serial));
     date_->setText(unit.recordDate);
     venue_->setText(unit.venue);
@@ -541,7 +541,7 @@ void GraphWindow::popUp(QChartView* view, const QPoint& at)
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("PopUp"));
     QChart* chart = view->chart();
-    const auto tr = [this](const char* text) { return guru_.GetTranslation(native(text)); };
+    const auto tr = [this](const char* text) { return guru_.translate(native(text)); };
     menu.addAction(tr("Acercar"), this, [chart] { chart->zoomIn(); });
     menu.addAction(tr("Alejar"), this, [chart] { chart->zoomOut(); });
     menu.addAction(tr("Restablecer"), this, [chart] { chart->zoomReset(); });
@@ -559,7 +559,7 @@ void GraphWindow::popUp(QChartView* view, const QPoint& at)
 
 void GraphWindow::savePicture(QChartView* view)
 {
-    QString path = prompter_.saveFile(guru_.GetTranslation(QStringLiteral("Guardar imagen...")),
+    QString path = prompter_.saveFile(guru_.translate(QStringLiteral("Guardar imagen...")),
                                       {QStringLiteral("PNG (*.png)")}, QString());
     if (path.isEmpty())
         return;
@@ -572,7 +572,7 @@ void GraphWindow::savePicture(QChartView* view)
     // Beside the target until whole, so a failed save leaves an earlier picture.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.flush() || !file.commit())
-        prompter_.show(guru_.GetTranslation(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ') + path,
+        prompter_.show(guru_.translate(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ') + path,
                        MessageStyle::Critical);
 }
 

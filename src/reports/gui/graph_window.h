@@ -37,7 +37,7 @@ class GraphWindow : public QDialog {
 public:
     // Reads the unit's records from `database` (none when null); the help
     // button calls `openHelp`.
-    GraphWindow(const Translator& guru, Prompter& prompter, Database* database, std::function<void()> openHelp = {},
+    GraphWindow(const Translator& translator, Prompter& prompter, Database* database, std::function<void()> openHelp = {},
                 QWidget* parent = nullptr);
 
     // Loads the unit's records and shows the newest 50; false (with the

@@ -333,11 +333,11 @@ void HistoryGraph::keyPressEvent(QKeyEvent* event)
     }
 }
 
-HistoryGraphWindow::HistoryGraphWindow(const Translator& guru, Prompter& prompter, Database* database, QWidget* parent)
-    : QDialog(parent), guru_(guru), prompter_(prompter), database_(database)
+HistoryGraphWindow::HistoryGraphWindow(const Translator& translator, Prompter& prompter, Database* database, QWidget* parent)
+    : QDialog(parent), guru_(translator), prompter_(prompter), database_(database)
 {
     setObjectName(QStringLiteral("FormHistorial"));
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Historial completo")));
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Historial completo")));
     auto* layout = new QVBoxLayout(this);
     span_ = new QLabel(this);
     span_->setObjectName(QStringLiteral("LbPeriodo"));
@@ -360,8 +360,8 @@ HistoryGraphWindow::HistoryGraphWindow(const Translator& guru, Prompter& prompte
     connect(add("Salir", "SSCommandExit"), &QPushButton::clicked, this, &QDialog::close);
     layout->addLayout(buttons);
     connect(graph_, &HistoryGraph::viewportChanged, this, &HistoryGraphWindow::showSpan);
-    guru_.TranslateForm(this);
-    const auto tr = [this](const char* text) { return guru_.GetTranslation(QString::fromUtf8(text)); };
+    guru_.translateWindow(this);
+    const auto tr = [this](const char* text) { return guru_.translate(QString::fromUtf8(text)); };
     graph_->setTexts({tr("No hay registros"), tr("Noche"), tr("Sensor inactivo"), tr("Pasadas"), tr("Leq emisión"),
                       tr("Leq recepción"), tr("Límites")});
     if (const QScreen* sc = screen())
@@ -382,7 +382,7 @@ bool HistoryGraphWindow::load(const ShownUnit& unit)
     }
     graph_->setData(std::move(loaded), QTime::fromString(unit.nightStart, QStringLiteral("hh:mm")),
                     QTime::fromString(unit.nightEnd, QStringLiteral("hh:mm")));
-    setWindowTitleOf(this, guru_.GetTranslation(QStringLiteral("Historial completo")),
+    setWindowTitleOf(this, guru_.translate(QStringLiteral("Historial completo")),
                      unitCaption(unit.serial, unit.venue));
     return ok;
 }

@@ -76,7 +76,7 @@ class HistoryGraphWindow : public QDialog {
     Q_OBJECT
 public:
     // Reads the intervals from `database` (none when null).
-    HistoryGraphWindow(const Translator& guru, Prompter& prompter, Database* database, QWidget* parent = nullptr);
+    HistoryGraphWindow(const Translator& translator, Prompter& prompter, Database* database, QWidget* parent = nullptr);
     // Loads every interval of the unit; false (with the error shown) when
     // the database could not be read.
     bool load(const ShownUnit& unit);

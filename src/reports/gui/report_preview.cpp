@@ -170,9 +170,9 @@ void ReportPageView::showPage()
         tell_(painted.error());
 }
 
-ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter& prompter, const Translator& guru,
+ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter& prompter, const Translator& translator,
                                          QWidget* parent)
-    : QDialog(parent), report_(report), prompter_(prompter), guru_(guru)
+    : QDialog(parent), report_(report), prompter_(prompter), guru_(translator)
 {
     setObjectName(QStringLiteral("ReportPreviewWindow"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -200,9 +200,9 @@ ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter&
     auto* bar = new QHBoxLayout;
     bar->addWidget(button("SSCommandZoomIn", QStringLiteral("+"), [this] { preview_->zoomIn(); }));
     bar->addWidget(button("SSCommandZoomOut", QStringLiteral("-"), [this] { preview_->zoomOut(); }));
-    bar->addWidget(button("SSCommandFitWidth", guru.GetTranslation(QStringLiteral("Ancho de página")),
+    bar->addWidget(button("SSCommandFitWidth", translator.translate(QStringLiteral("Ancho de página")),
                           [this] { preview_->fitToWidth(); }));
-    bar->addWidget(button("SSCommandFitPage", guru.GetTranslation(QStringLiteral("Página entera")),
+    bar->addWidget(button("SSCommandFitPage", translator.translate(QStringLiteral("Página entera")),
                           [this] { preview_->fitInView(); }));
     bar->addSpacing(12);
     bar->addWidget(button("SSCommandFirst", QStringLiteral("|<"), [this] { preview_->setCurrentPage(1); }));
@@ -218,11 +218,11 @@ ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter&
         button("SSCommandLast", QStringLiteral(">|"), [this] { preview_->setCurrentPage(preview_->pageCount()); }));
     bar->addStretch();
     bar->addWidget(
-        button("SSCommandPagina", guru.GetTranslation(QStringLiteral("Configurar página")), [this] { pageSetup(); }));
+        button("SSCommandPagina", translator.translate(QStringLiteral("Configurar página")), [this] { pageSetup(); }));
     bar->addWidget(
-        button("SSCommandPdf", guru.GetTranslation(QStringLiteral("Guardar PDF")), [this] { askSavePdf(); }));
-    bar->addWidget(button("SSCommandImprimir", guru.GetTranslation(QStringLiteral("Imprimir")), [this] { print(); }));
-    bar->addWidget(button("SSCommandExit", guru.GetTranslation(QStringLiteral("Salir")), [this] { accept(); }));
+        button("SSCommandPdf", translator.translate(QStringLiteral("Guardar PDF")), [this] { askSavePdf(); }));
+    bar->addWidget(button("SSCommandImprimir", translator.translate(QStringLiteral("Imprimir")), [this] { print(); }));
+    bar->addWidget(button("SSCommandExit", translator.translate(QStringLiteral("Salir")), [this] { accept(); }));
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
@@ -279,7 +279,7 @@ QString ReportPreviewWindow::proposedPdfName(const QDate& day) const
 void ReportPreviewWindow::askSavePdf()
 {
     // A bare name: the dialog proposes it in the folder last used.
-    QString path = prompter_.saveFile(guru_.GetTranslation(QStringLiteral("Guardar PDF")),
+    QString path = prompter_.saveFile(guru_.translate(QStringLiteral("Guardar PDF")),
                                       {QStringLiteral("PDF (*.pdf)")}, proposedPdfName(QDate::currentDate()));
     if (path.isEmpty())
         return;
@@ -290,15 +290,15 @@ void ReportPreviewWindow::askSavePdf()
         showFailure(prompter_, guru_, saved);
         return;
     }
-    prompter_.show(guru_.GetTranslation(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
+    prompter_.show(guru_.translate(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
                    MessageStyle::Information);
     warnOfPdfSigning(prompter_, guru_);
 }
 
-void previewReport(const RenderedReport& report, Prompter& prompter, const Translator& guru, QWidget* parent,
+void previewReport(const RenderedReport& report, Prompter& prompter, const Translator& translator, QWidget* parent,
                    const QString& fileStem)
 {
-    ReportPreviewWindow window(report, prompter, guru, parent);
+    ReportPreviewWindow window(report, prompter, translator, parent);
     window.setFileStem(fileStem);
     window.exec();
 }

@@ -67,7 +67,7 @@ private:
 class ReportPreviewWindow : public QDialog {
     Q_OBJECT
 public:
-    ReportPreviewWindow(const RenderedReport& report, Prompter& prompter, const Translator& guru,
+    ReportPreviewWindow(const RenderedReport& report, Prompter& prompter, const Translator& translator,
                         QWidget* parent = nullptr);
     ~ReportPreviewWindow() override;
 
@@ -100,7 +100,7 @@ private:
 
 // Shows `report` modally in the preview window; `fileStem` starts the name
 // its PDF is proposed under.
-void previewReport(const RenderedReport& report, Prompter& prompter, const Translator& guru, QWidget* parent,
+void previewReport(const RenderedReport& report, Prompter& prompter, const Translator& translator, QWidget* parent,
                    const QString& fileStem = {});
 
 } // namespace tvq52

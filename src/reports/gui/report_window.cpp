@@ -42,7 +42,7 @@ ReportWindow::ReportWindow(Needs needs, QWidget* parent)
     : QDialog(parent), needs_(std::move(needs)), prompter_(needs_.prompter)
 {
     setObjectName(QStringLiteral("Form6"));
-    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Informes")));
+    setWindowTitleOf(this, needs_.translator.translate(QStringLiteral("Informes")));
     auto* layout = new QVBoxLayout(this);
     auto* grids = new QHBoxLayout;
     const auto boxed = [&](const char* caption, QTableView* view, QLineEdit* field) {
@@ -93,7 +93,7 @@ ReportWindow::ReportWindow(Needs needs, QWidget* parent)
     connect(button("SSCommandExit", "Salir"), &QPushButton::clicked, this, &QDialog::close);
     layout->addLayout(buttons);
 
-    needs_.guru.TranslateForm(this);
+    needs_.translator.translateWindow(this);
     resize(1000, 640);
 }
 
@@ -110,7 +110,7 @@ QTableView* ReportWindow::makeGrid(const char* name, RecordGridItems** model)
     v->verticalHeader()->setDefaultSectionSize(v->fontMetrics().height() + 6);
     v->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     if (needs_.database) {
-        *model = new RecordGridItems(*needs_.database, RecordGrid::Intervals, needs_.guru, this);
+        *model = new RecordGridItems(*needs_.database, RecordGrid::Intervals, needs_.translator, this);
         v->setModel(*model);
     }
     return v;
@@ -152,7 +152,7 @@ void ReportWindow::goToTyped(QLineEdit* field, QTableView* view, RecordGridItems
         return;
     const QDateTime typed = QDateTime::fromString(field->text(), QStringLiteral("dd/MM/yyyy HH:mm"));
     if (!typed.isValid()) {
-        prompter_.show(needs_.guru.GetTranslation(QStringLiteral("Fecha incorrecta")), MessageStyle::Exclamation);
+        prompter_.show(needs_.translator.translate(QStringLiteral("Fecha incorrecta")), MessageStyle::Exclamation);
         return;
     }
     const QDateTime at = wallClock(typed.date(), typed.time());
@@ -172,7 +172,7 @@ void ReportWindow::goToTyped(QLineEdit* field, QTableView* view, RecordGridItems
         }
     }
     if (best < 0) {
-        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Exclamation);
+        showCatalogue(prompter_, needs_.translator, kNoData, MessageStyle::Exclamation);
         return;
     }
     view->selectRow(best);
@@ -189,7 +189,7 @@ void ReportWindow::showEvent(QShowEvent* event)
 bool ReportWindow::loadUnit(qint32 serial, const QString& firmware)
 {
     serial_ = serial;
-    setWindowTitleOf(this, needs_.guru.GetTranslation(QStringLiteral("Informes")), unitCaption(serial));
+    setWindowTitleOf(this, needs_.translator.translate(QStringLiteral("Informes")), unitCaption(serial));
     if (!startModel_ || !endModel_)
         return false;
     const bool measured = std::lround(versionValue(firmware) * 10) >= 30;
@@ -263,13 +263,13 @@ void ReportWindow::print()
     request.to = range->second;
     request.footer = needs_.footerText();
     request.assetFolder = needs_.assetFolder();
-    const RecordedReportResult result = buildRecordedReport(*needs_.database, needs_.guru, request);
+    const RecordedReportResult result = buildRecordedReport(*needs_.database, needs_.translator, request);
     if (!result) {
-        showError(prompter_, needs_.guru, result.error());
+        showError(prompter_, needs_.translator, result.error());
         return;
     }
     if (!result->has_value()) {
-        showCatalogue(prompter_, needs_.guru, kNoData, MessageStyle::Critical);
+        showCatalogue(prompter_, needs_.translator, kNoData, MessageStyle::Critical);
         return;
     }
     if (needs_.openPreview)
@@ -285,7 +285,7 @@ QString ReportWindow::reportFileStem() const
 void ReportWindow::exportCsv()
 {
     if (startModel_)
-        exportGridCsv(*startModel_, *startView_, prompter_, needs_.guru,
+        exportGridCsv(*startModel_, *startView_, prompter_, needs_.translator,
                       QStringLiteral("tvq52_%1_intervalos.csv").arg(serial_));
 }
 

@@ -27,7 +27,7 @@ class ReportWindow : public QDialog {
 public:
     // What the window takes from the run.
     struct Needs {
-        const Translator& guru;
+        const Translator& translator;
         Prompter& prompter;
         // The records; null when none are open.
         Database* database = nullptr;

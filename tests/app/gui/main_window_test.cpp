@@ -129,7 +129,7 @@ TEST(MainWindow, FooterTextIsAskedWithTheCatalogueTextsAndCancelKeepsIt)
     const QString footer = typed.left(50);
     s.prompter.inputAnswer(typed);
     child<QPushButton>(&s.window(), "SSCommandUsuario")->click();
-    EXPECT_EQ(s.prompter.inputPrompts(), QStringList{s.shell->context().guru.text(22)});
+    EXPECT_EQ(s.prompter.inputPrompts(), QStringList{s.shell->context().translator.text(22)});
     EXPECT_TRUE(s.prompter.shown().isEmpty());
     EXPECT_EQ(setting(s.home, "User"), footer);
     EXPECT_EQ(s.shell->context().ReportFooterText, footer);
@@ -346,7 +346,7 @@ TEST(MainWindow, AMergeStoppedFromItsPanelKeepsTheTablesBefore)
     s.prompter.fileAnswer(s.home.file(QStringLiteral("Oficina.DB")));
     s.window().button("SSCommand1")->click();
     ASSERT_EQ(s.prompter.shown().size(), 1);
-    const QString stopped = s.shell->context().guru.GetTranslation(QStringLiteral(
+    const QString stopped = s.shell->context().translator.translate(QStringLiteral(
         "Fusión parada en la tabla %1: las tablas anteriores están guardadas; %1 y las siguientes no. Vuelva a "
         "fusionar para terminar (lo ya guardado no se repite)."));
     EXPECT_TRUE(s.prompter.shown()[0].text.contains(stopped.left(stopped.indexOf(QStringLiteral("%1")))))
@@ -672,10 +672,10 @@ TEST(WindowNeeds, EveryHelpButtonOpensTheHelpOfTheRun)
     windows.push_back({"Form5", "records", std::make_unique<RecordedDataWindow>(recordedDataWindowNeeds(ctx, program.prompter))});
     windows.push_back({"Form6", "reports", std::make_unique<ReportWindow>(reportWindowNeeds(ctx, program.prompter))});
     windows.push_back({"Form9", "records",
-                       std::make_unique<GraphWindow>(ctx.guru, program.prompter, ctx.db.get(),
+                       std::make_unique<GraphWindow>(ctx.translator, program.prompter, ctx.db.get(),
                                                      helpOpener(ctx, program.prompter, QStringLiteral("records")))});
     windows.push_back({"Form3", "monitor",
-                       std::make_unique<MonitorWindow>(ctx.guru, program.prompter, sessionSource(ctx),
+                       std::make_unique<MonitorWindow>(ctx.translator, program.prompter, sessionSource(ctx),
                                                        helpOpener(ctx, program.prompter, QStringLiteral("monitor")))});
     for (auto& [form, page, window] : windows) {
         program.prompter.clear();
@@ -759,23 +759,23 @@ TEST(MainWindow, CollectNowShowsEachUnitsCallAndItsStopEndsTheRound)
     EXPECT_TRUE(w->isVisible());
     EXPECT_LE(w->frameGeometry().width(), kSmallScreen.width());
     EXPECT_LE(w->frameGeometry().height(), kSmallScreen.height());
-    const Translator& guru = s.shell->context().guru;
+    const Translator& translator = s.shell->context().translator;
     const auto outcomes = [w] {
         QStringList texts;
         for (int row = 0; row < w->table()->rowCount(); ++row)
             texts << w->table()->item(row, 2)->text();
         return texts;
     };
-    const QString calling = guru.GetTranslation(QStringLiteral("Llamando"));
+    const QString calling = translator.translate(QStringLiteral("Llamando"));
     ASSERT_TRUE(waitFor([&] { return outcomes().count(calling) == 2; })) << qPrintable(outcomes().join('|'));
 
     child<QPushButton>(w, "SSCommandStop")->click();
     ASSERT_TRUE(waitFor([w] { return !w->isRunning(); }));
-    const QString stopped = collectOutcomeText(guru, CollectOutcome::Stopped);
-    EXPECT_EQ(outcomes(), (QStringList{stopped, collectOutcomeText(guru, CollectOutcome::NotSerialNumber), stopped,
-                                       collectOutcomeText(guru, CollectOutcome::NotCalled)}));
+    const QString stopped = collectOutcomeText(translator, CollectOutcome::Stopped);
+    EXPECT_EQ(outcomes(), (QStringList{stopped, collectOutcomeText(translator, CollectOutcome::NotSerialNumber), stopped,
+                                       collectOutcomeText(translator, CollectOutcome::NotCalled)}));
     EXPECT_EQ(w->summary()->text(),
-              guru.GetTranslation(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas")).arg(0).arg(4));
+              translator.translate(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas")).arg(0).arg(4));
     EXPECT_TRUE(child<QPushButton>(w, "SSCommandExit")->isEnabled());
     EXPECT_TRUE(s.prompter.shown().isEmpty());
 }

@@ -48,7 +48,7 @@ TEST(ExchangeImportDialog, ShowsProgressThenTheSummaryWholeInEveryLanguage)
     for (const char* option : options) {
         program.chooseLanguage(option);
         const QString tag = QString::fromUtf8(option).mid(6);
-        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db,
+        ExchangeImportDialog dialog(ctx.translator, program.prompter, *ctx.db,
                                     program.home.file(QStringLiteral("units.TQ52")), nullptr);
         int progressShown = 0;
         dialog.afterProgress = [&](const ImportProgress& p) {
@@ -85,7 +85,7 @@ TEST(ExchangeImportDialog, CancelStopsTheImportAndKeepsWhatWasCommitted)
     StartedProgram program;
     AppContext& ctx = program.shell->context();
     program.home.writeFile(QStringLiteral("big.TQ52"), erasures(40000));
-    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("big.TQ52")),
+    ExchangeImportDialog dialog(ctx.translator, program.prompter, *ctx.db, program.home.file(QStringLiteral("big.TQ52")),
                                 nullptr);
     dialog.afterProgress = [&](const ImportProgress&) {
         if (dialog.finished())
@@ -121,7 +121,7 @@ TEST(ExchangeImportDialog, ADatabaseFailureIsShownAsAStoppedImport)
     // Room for the journal entry and a little more: the disk fills mid-import.
     ASSERT_TRUE(QSqlQuery(ctx.db->connection())
                     .exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages.value(0).toInt() + 4)));
-    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QStringLiteral("units.TQ52")),
+    ExchangeImportDialog dialog(ctx.translator, program.prompter, *ctx.db, program.home.file(QStringLiteral("units.TQ52")),
                                 nullptr);
     dialog.show();
     settle();
@@ -154,7 +154,7 @@ TEST(ExchangeImportDialog, AFileThatCannotBeReadOrIsNoExchangeFileIsToldOnceAndT
     program.home.writeFile(QStringLiteral("text.TQ52"), "just some notes\r\nnothing else\r\n");
     for (const char* name : {"none.TQ52", "text.TQ52"}) {
         program.prompter.clear();
-        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, program.home.file(QLatin1String(name)),
+        ExchangeImportDialog dialog(ctx.translator, program.prompter, *ctx.db, program.home.file(QLatin1String(name)),
                                     nullptr);
         dialog.show();
         settle();
@@ -188,7 +188,7 @@ TEST(ExchangeImportDialog, AFileChangedOnTheWayBringsAWarning)
     bytes[bytes.indexOf("2000-01-02") + 9] = '7';
     ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
     file.close();
-    ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db, sent, nullptr);
+    ExchangeImportDialog dialog(ctx.translator, program.prompter, *ctx.db, sent, nullptr);
     dialog.show();
     settle();
     EXPECT_TRUE(dialog.isVisible()) << "the summary stays up";
@@ -215,7 +215,7 @@ TEST(ExchangeImportDialog, AnUnsignedFileWhereSignedOnesAreRequiredIsImportedOnl
     program.home.writeFile(QStringLiteral("plain.TQ52"), erasures(3));
     for (const Answer answer : {Answer::No, Answer::Yes}) {
         program.prompter.answer(answer);
-        ExchangeImportDialog dialog(ctx.guru, program.prompter, *ctx.db,
+        ExchangeImportDialog dialog(ctx.translator, program.prompter, *ctx.db,
                                     program.home.file(QStringLiteral("plain.TQ52")), nullptr);
         dialog.requireSigned = true;
         dialog.show();

@@ -217,10 +217,10 @@ TEST(AccessKeys, AControlWithAShortcutGivesItsKeyUpFirst)
 
 TEST(AccessKeys, TranslatingAWindowGivesItItsKeysAlsoWithoutALanguageDatabase)
 {
-    Translator guru;
-    installWidgetTranslation(guru);
+    Translator translator;
+    installWidgetTranslation(translator);
     KeyedWindow w;
-    guru.TranslateForm(&w.window);
+    translator.translateWindow(&w.window);
     EXPECT_FALSE(accessKeyOf(w.exit->text()).isNull());
     EXPECT_NE(w.window.findChild<QShortcut*>(QStringLiteral("ShortcutSSCommandHelp")), nullptr);
 }
@@ -263,7 +263,7 @@ struct SampleWindow {
     QChartView* chartView = new QChartView(chart, &form);
 };
 
-class TranslateForm : public ::testing::Test {
+class translateWindow : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -285,18 +285,18 @@ protected:
                                          {QString::fromUtf8("Límite"), "Limit"},
                                          {"Sans", "Serif"},
                                      });
-        guru.sForeignColumnName = "English";
-        installWidgetTranslation(guru);
-        ASSERT_TRUE(guru.OpenLanguageDatabase(path, true, Translator::SqlDb));
+        translator.foreignColumnName = "English";
+        installWidgetTranslation(translator);
+        ASSERT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb));
     }
     QTemporaryDir dir;
-    Translator guru;
+    Translator translator;
 };
 
-TEST_F(TranslateForm, ControlsTakeTheirCaptionsTipsAndItemsUnlessExcluded)
+TEST_F(translateWindow, ControlsTakeTheirCaptionsTipsAndItemsUnlessExcluded)
 {
     SampleWindow w;
-    guru.TranslateForm(&w.form);
+    translator.translateWindow(&w.form);
     EXPECT_EQ(w.form.windowTitle(), "Window");
     // With the access key the language's caption was given.
     EXPECT_EQ(withoutAccessKey(w.button->text()), "OK");
@@ -323,35 +323,35 @@ TEST_F(TranslateForm, ControlsTakeTheirCaptionsTipsAndItemsUnlessExcluded)
 
     EXPECT_EQ(w.kept->text(), "Fecha:");
     EXPECT_EQ(w.keptTabs->tabText(0), QString::fromUtf8("Día"));
-    guru.sTagExclude = "";
-    guru.TranslateForm(&w.form);
+    translator.excludedTagPrefix = "";
+    translator.translateWindow(&w.form);
     EXPECT_EQ(w.kept->text(), "Date:");
 }
 
-TEST_F(TranslateForm, TextAndFontPropertiesWhenListed)
+TEST_F(translateWindow, TextAndFontPropertiesWhenListed)
 {
     SampleWindow w;
     QFont font = w.label->font();
     font.setFamily("Sans");
     w.label->setFont(font);
-    guru.setSProperties("Text,Font.Name");
-    guru.TranslateForm(&w.form);
+    translator.setPropertyList("Text,Font.Name");
+    translator.translateWindow(&w.form);
     EXPECT_EQ(w.edit->text(), "Date");
     EXPECT_EQ(w.label->font().family(), "Serif");
     EXPECT_EQ(w.label->text(), "Fecha:");
 }
 
-TEST_F(TranslateForm, NothingHappensWhileTheDatabaseIsOpenForWritingAndTheWidthTestPadsEveryText)
+TEST_F(translateWindow, NothingHappensWhileTheDatabaseIsOpenForWritingAndTheWidthTestPadsEveryText)
 {
-    ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), false, Translator::SqlDb));
+    ASSERT_TRUE(translator.openLanguageDatabase(dir.filePath("Language.db"), false, Translator::SqlDb));
     SampleWindow w;
-    guru.TranslateForm(&w.form);
+    translator.translateWindow(&w.form);
     EXPECT_EQ(w.button->text(), "Aceptar");
     EXPECT_EQ(w.tabs->tabText(0), QString::fromUtf8("Día"));
 
-    guru.CloseLanguageDatabase();
-    guru.bTestStrWidth = true;
-    guru.TranslateForm(&w.form);
+    translator.closeLanguageDatabase();
+    translator.testingWidths = true;
+    translator.translateWindow(&w.form);
     EXPECT_EQ(w.button->text(), "AceptarWWWWWW");
     EXPECT_EQ(w.tabs->tabText(1), "NocheWWWW");
     EXPECT_EQ(w.series->name(), QString::fromUtf8("LímiteWWWWW"));

@@ -75,10 +75,10 @@ QStringList shownTexts(QWidget& window)
 }
 
 // A text the language database would still translate was left in Spanish.
-void expectNoSpanishLeft(QWidget& window, const Translator& guru, const std::string& where)
+void expectNoSpanishLeft(QWidget& window, const Translator& translator, const std::string& where)
 {
     for (const QString& text : shownTexts(window)) {
-        const QString translated = guru.GetTranslation(text);
+        const QString translated = translator.translate(text);
         EXPECT_EQ(text, translated) << where << ": \"" << text.toStdString() << "\" is shown untranslated";
     }
 }
@@ -202,17 +202,17 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
             // program in this process, so it is built on this one's.
             std::unique_ptr<QWidget> made;
             if (form == QLatin1String("Form3")) {
-                made = std::make_unique<MonitorWindow>(shell.context().guru, program.prompter, [&](Line*, Clock*) {
+                made = std::make_unique<MonitorWindow>(shell.context().translator, program.prompter, [&](Line*, Clock*) {
                     return openExchangeSession(shell.context());
                 });
             } else if (form == QLatin1String("Form10")) {
                 // With hours in its fields, which must show whole.
                 WeekSessions week;
                 week.fill({QStringLiteral("20:00"), QStringLiteral("23:30")});
-                made = std::make_unique<WeekScheduleWindow>(shell.context().guru, program.prompter, week,
+                made = std::make_unique<WeekScheduleWindow>(shell.context().translator, program.prompter, week,
                                                             QStringLiteral("22:00"), QStringLiteral("08:00"), [] {});
             } else if (form == QLatin1String("ReportPreviewWindow")) {
-                made = std::make_unique<ReportPreviewWindow>(noPages, program.prompter, shell.context().guru);
+                made = std::make_unique<ReportPreviewWindow>(noPages, program.prompter, shell.context().translator);
             } else if (form != QLatin1String("Form1")) {
                 made = formRegistry().create(form);
             }
@@ -226,7 +226,7 @@ TEST(WindowsInOtherLanguages, EveryWindowShowsWholeTranslatedCaptionsWithItsKeys
             }
             const QString name = QStringLiteral("%1_%2").arg(form, QString::fromUtf8(languageName));
             const std::string at = name.toStdString();
-            expectNoSpanishLeft(window, shell.context().guru, at);
+            expectNoSpanishLeft(window, shell.context().translator, at);
             checkPages(window, name);
             EXPECT_GE(window.width(), window.fontMetrics().horizontalAdvance(window.windowTitle()))
                 << at << ": the title is cut";
@@ -327,7 +327,7 @@ TEST(WindowTexts, EveryTextTheExportCollectsIsTranslatedInEveryLanguage)
     // The main window's button first gives the data folder its copy.
     ASSERT_TRUE(prepareLanguageExport(program.home.path(), QStringLiteral(TVQ52_ASSET_DIR)).ok());
     ASSERT_TRUE(QFile::exists(exported));
-    ASSERT_TRUE(ExportAllStrings(program.shell->context().guru, formRegistry(), program.home.path(), program.prompter));
+    ASSERT_TRUE(ExportAllStrings(program.shell->context().translator, formRegistry(), program.home.path(), program.prompter));
     EXPECT_TRUE(program.prompter.shown().isEmpty()) << program.prompter.shown().value(0).text.toStdString();
 
     for (const char* form : {"Form1", "Form2", "Form3", "Form4", "Form5", "Form7", "Form8", "Form10", "FormDiario"})
@@ -344,7 +344,7 @@ TEST(WindowTexts, TextsCodeTranslatesDirectlyAreTranslatedInEveryLanguage)
 {
     const QHash<QString, ShippedRow> shipped = readLanguageDb(shippedDatabase());
     const QRegularExpression call(
-        QStringLiteral(R"re(GetTranslation\(\s*QStringLiteral\("((?:[^"\\]|\\.)*)"\s*\)\s*\))re"));
+        QStringLiteral(R"re(translate\(\s*QStringLiteral\("((?:[^"\\]|\\.)*)"\s*\)\s*\))re"));
     QStringList natives;
     QDirIterator it(QStringLiteral(TVQ52_SOURCE_DIR "/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
                     QDir::Files, QDirIterator::Subdirectories);
@@ -380,12 +380,12 @@ protected:
     void SetUp() override
     {
         tvq52::test::writeLanguageDb(dir.filePath("Language.db"), {{"Aceptar", "OK"}, {"Viejo", "Old"}});
-        installWidgetTranslation(guru);
-        guru.sForeignColumnName = "English";
-        ASSERT_TRUE(guru.OpenLanguageDatabase(dir.filePath("Language.db"), true, Translator::SqlDb));
+        installWidgetTranslation(translator);
+        translator.foreignColumnName = "English";
+        ASSERT_TRUE(translator.openLanguageDatabase(dir.filePath("Language.db"), true, Translator::SqlDb));
     }
     QTemporaryDir dir;
-    Translator guru;
+    Translator translator;
     tvq52::test::ScriptedPrompter prompter;
 };
 
@@ -399,7 +399,7 @@ TEST_F(ExportAll, WalksTheRegisteredWindowsInOrderAndReopens)
             built << name;
             auto w = window(name, texts);
             // A window built during the export is not translated.
-            guru.TranslateForm(w.get());
+            translator.translateWindow(w.get());
             windows << w.get();
             return w;
         };
@@ -417,7 +417,7 @@ TEST_F(ExportAll, WalksTheRegisteredWindowsInOrderAndReopens)
         return w;
     });
 
-    ASSERT_TRUE(ExportAllStrings(guru, registry, dir.path(), prompter));
+    ASSERT_TRUE(ExportAllStrings(translator, registry, dir.path(), prompter));
     EXPECT_TRUE(prompter.shown().isEmpty());
     EXPECT_EQ(built, QStringList({"Form1", "Form4", "Form7"}));
     for (const auto& w : windows)
@@ -433,20 +433,20 @@ TEST_F(ExportAll, WalksTheRegisteredWindowsInOrderAndReopens)
     EXPECT_FALSE(used.contains("Viejo"));
 
     // The language in use before is back.
-    EXPECT_EQ(guru.sLanguageDB(), dir.filePath("Language.db"));
-    EXPECT_EQ(guru.GetTranslation("Aceptar"), "OK");
+    EXPECT_EQ(translator.languageDatabase(), dir.filePath("Language.db"));
+    EXPECT_EQ(translator.translate("Aceptar"), "OK");
 }
 
 TEST_F(ExportAll, AMissingDatabaseIsReportedNotCreated)
 {
     QTemporaryDir empty;
     FormRegistry registry;
-    EXPECT_FALSE(ExportAllStrings(guru, registry, empty.path(), prompter));
+    EXPECT_FALSE(ExportAllStrings(translator, registry, empty.path(), prompter));
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_EQ(prompter.shown()[0].style, MessageStyle::Exclamation);
     EXPECT_TRUE(prompter.shown()[0].text.contains(QDir(empty.path()).filePath("Language.db")));
     EXPECT_FALSE(QFileInfo::exists(QDir(empty.path()).filePath("Language.db")));
-    EXPECT_EQ(guru.GetTranslation("Aceptar"), "OK");
+    EXPECT_EQ(translator.translate("Aceptar"), "OK");
 }
 
 } // namespace

@@ -43,7 +43,7 @@ TEST(MonitorWindow, AnAlarmKeepsTheWindowsSizeAndAReopenedWindowStartsBlank)
     QTemporaryDir dir;
     AppContext ctx(dir.path());
     test::ScriptedPrompter prompter;
-    MonitorWindow m(ctx.guru, prompter, [&](Line* line, Clock* clock) {
+    MonitorWindow m(ctx.translator, prompter, [&](Line* line, Clock* clock) {
         return openExchangeSession(ctx, {line, clock, {}});
     });
     m.adjustSize();

@@ -20,8 +20,8 @@ TEST_F(IntervalsGridWidths, EveryHeadingAndValueIsWholeOnTheSmallScreenInEveryLa
 {
     for (const char* language : {"", "Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
         if (*language) {
-            ctx_->guru.sForeignColumnName = QString::fromUtf8(language);
-            ASSERT_TRUE(ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
+            ctx_->translator.foreignColumnName = QString::fromUtf8(language);
+            ASSERT_TRUE(ctx_->translator.openLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
                                                         Translator::SqlDb));
         }
         ProgrammingWindow window(programmingWindowNeeds(*ctx_, prompter_));

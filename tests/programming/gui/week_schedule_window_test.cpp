@@ -23,7 +23,7 @@ protected:
     void open(const WeekSessions& week, const QString& nightStart = QStringLiteral("22:00"),
               const QString& nightEnd = QStringLiteral("08:00"))
     {
-        window_ = std::make_unique<WeekScheduleWindow>(ctx_->guru, prompter_, week, nightStart, nightEnd,
+        window_ = std::make_unique<WeekScheduleWindow>(ctx_->translator, prompter_, week, nightStart, nightEnd,
                                                        [this] { ++modifiedMarks_; });
         window_->resize(1280, 800);
         activate(window_.get());

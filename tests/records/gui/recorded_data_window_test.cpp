@@ -670,8 +670,8 @@ TEST_F(GridWidthsWindow, ColumnsHoldTheirWidestValueAndHeadingInEveryLanguage)
                                                                  {"ITiempoAtenuacion", 32000}})));
     for (const char* language : {"", "Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
         if (*language) {
-            ctx_->guru.sForeignColumnName = QString::fromUtf8(language);
-            ASSERT_TRUE(ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
+            ctx_->translator.foreignColumnName = QString::fromUtf8(language);
+            ASSERT_TRUE(ctx_->translator.openLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true,
                                                         Translator::SqlDb));
         }
         ctx_->unit.select(10, {});
@@ -708,7 +708,7 @@ TEST_F(JournalWindowTest, ListsTheShownUnitsEntriesNewestFirstOrEveryUnitsWithTh
                                QStringLiteral("Error en la transmisión de datos")));
     ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("modem"), QStringLiteral("stopped"), {}));
 
-    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
+    JournalWindow window(ctx_->translator, prompter_, *ctx_->db, 7);
     window.show();
     QTableWidget* table = window.table();
     EXPECT_EQ(columnTexts(table, 2), (QStringList{"7", "7"}));
@@ -755,7 +755,7 @@ TEST_F(JournalWindowTest, ADownloadsCountsShowInTheUsersWordsBesideALongMessage)
                                             "tvq52/tvq52.db (disco lleno). Lo recibido hasta ahora está guardado y la "
                                             "unidad conserva el resto."),
                              QStringLiteral("totals 0 1 0\nerasures 0 0 0\nintervals 960 4 2\nsessions 0 0 0")));
-    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
+    JournalWindow window(ctx_->translator, prompter_, *ctx_->db, 7);
     for (const int width : {1000, 1100}) {
         window.resize(width, 480);
         window.show();
@@ -784,18 +784,18 @@ TEST_F(JournalWindowTest, AnEntrysMessageIsShownInTheWindowsLanguage)
     Journal journal(*ctx_->db);
     const Result<qint64> entry = journal.open(JournalAction::Download, 7, QStringLiteral("cable"));
     ASSERT_TRUE(entry);
-    const QString spanish = ctx_->guru.text(msg::TransferDone);
+    const QString spanish = ctx_->translator.text(msg::TransferDone);
     journal.setMessageSource(*entry, msg::TransferDone, {});
     ASSERT_TRUE(journal.seal(*entry, QStringLiteral("completed"), spanish));
     ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("failed"),
                                QStringLiteral("Texto sin catálogo")));
-    ctx_->guru.sForeignColumnName = QStringLiteral("Deutsch");
+    ctx_->translator.foreignColumnName = QStringLiteral("Deutsch");
     ASSERT_TRUE(
-        ctx_->guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
-    const QString german = ctx_->guru.text(msg::TransferDone);
+        ctx_->translator.openLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+    const QString german = ctx_->translator.text(msg::TransferDone);
     ASSERT_NE(german, spanish);
 
-    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
+    JournalWindow window(ctx_->translator, prompter_, *ctx_->db, 7);
     EXPECT_EQ(columnTexts(window.table(), 5), (QStringList{QStringLiteral("Texto sin catálogo"), german}));
     EXPECT_TRUE(journal.verify().findings.isEmpty());
 }
@@ -812,7 +812,7 @@ TEST_F(JournalWindowTest, NamesEachEntrysSigner)
     OfficeSigning::reset();
     ASSERT_TRUE(journal.append(JournalAction::Download, 7, QStringLiteral("cable"), QStringLiteral("completed"), {}));
 
-    JournalWindow window(ctx_->guru, prompter_, *ctx_->db, 7);
+    JournalWindow window(ctx_->translator, prompter_, *ctx_->db, 7);
     QTableWidget* table = window.table();
     const int signer = table->columnCount() - 1;
     EXPECT_EQ(table->item(0, signer)->text(), QStringLiteral("Oficina Sur")) << "newest first";

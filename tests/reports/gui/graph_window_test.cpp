@@ -58,7 +58,7 @@ protected:
         storeUnit(kSerial, QStringLiteral("Sala \"Luna\"; 100% l'Ocell"));
         const auto unit = loadShownUnit(*ctx_->db, kSerial);
         ASSERT_TRUE(unit);
-        window_ = std::make_unique<GraphWindow>(ctx_->guru, prompter_, ctx_->db.get());
+        window_ = std::make_unique<GraphWindow>(ctx_->translator, prompter_, ctx_->db.get());
         ASSERT_TRUE(window_->load(*unit));
         window_->resize(1000, 720);
         activate(window_.get());
@@ -182,7 +182,7 @@ TEST_F(GraphWindowTest, WholeHistoryShowsEveryIntervalAndPans)
     storeUnit(kSerial);
     const auto unit = loadShownUnit(*ctx_->db, kSerial);
     ASSERT_TRUE(unit);
-    HistoryGraphWindow history(ctx_->guru, prompter_, ctx_->db.get());
+    HistoryGraphWindow history(ctx_->translator, prompter_, ctx_->db.get());
     ASSERT_TRUE(history.load(*unit));
     history.resize(900, 600);
     activate(&history);
@@ -270,7 +270,7 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
     for (const auto& [option, language, inactiveBars, chartsCaption] : languages) {
         program.chooseLanguage(option);
         const QString tag = QString::fromLatin1(language);
-        GraphWindow window(ctx.guru, program.prompter, ctx.db.get());
+        GraphWindow window(ctx.translator, program.prompter, ctx.db.get());
         ASSERT_TRUE(window.load(*unit));
         window.resize(1000, 720);
         window.show();
@@ -282,14 +282,14 @@ TEST(GraphInLanguages, WindowsAndReportSpeakTheChosenLanguage)
         window.showPoint(30);
         expectWhole(window, QStringLiteral("Form9_data_") + tag);
 
-        HistoryGraphWindow history(ctx.guru, program.prompter, ctx.db.get());
+        HistoryGraphWindow history(ctx.translator, program.prompter, ctx.db.get());
         ASSERT_TRUE(history.load(*unit));
         history.show();
         settle();
         expectWhole(history, QStringLiteral("FormHistorial_data_") + tag);
 
         auto built = buildGraphReport(
-            *ctx.db, ctx.guru, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), kLanguagesSerial,
+            *ctx.db, ctx.translator, reportTemplatePath(findAssetFolder(), QStringLiteral("tvq52_4.xml")), kLanguagesSerial,
             unit->firmware, window.levelPicture(), window.eventPicture(), reportFooterText(ctx),
             window.shownRange()->first, window.shownRange()->second);
         ASSERT_TRUE(built) << built.error().detail.toStdString();

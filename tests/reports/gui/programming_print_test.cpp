@@ -93,18 +93,18 @@ TEST_F(ProgrammingPrint, StoredRecordPrintsAsTypedWithItsComputedFields)
     print();
     ASSERT_EQ(previews, 1);
     EXPECT_TRUE(texts.contains(venue));
-    EXPECT_TRUE(texts.contains(ctx_->guru.text(140))) << "neighbour action 0";
-    EXPECT_TRUE(texts.contains(ctx_->guru.text(68))) << "clock change";
+    EXPECT_TRUE(texts.contains(ctx_->translator.text(140))) << "neighbour action 0";
+    EXPECT_TRUE(texts.contains(ctx_->translator.text(68))) << "clock change";
     EXPECT_TRUE(texts.contains(QStringLiteral("29/02/2024")));
     EXPECT_TRUE(texts.contains(QStringLiteral("10:15")));
-    EXPECT_TRUE(texts.contains(ctx_->guru.text(127) + QLatin1Char(':')));
-    EXPECT_FALSE(texts.contains(ctx_->guru.text(120))) << "no global correction below 4.0";
+    EXPECT_TRUE(texts.contains(ctx_->translator.text(127) + QLatin1Char(':')));
+    EXPECT_FALSE(texts.contains(ctx_->translator.text(120))) << "no global correction below 4.0";
 
     // The window's version field decides, as typed.
     child<QLineEdit>(window.get(), "MaskVersion")->setText(QStringLiteral("4.0"));
     window->setModified(false);
     print();
-    EXPECT_TRUE(texts.contains(ctx_->guru.text(120)));
+    EXPECT_TRUE(texts.contains(ctx_->translator.text(120)));
 }
 
 // The footer is the settings file's, not what the settings row mirrored when
@@ -150,9 +150,9 @@ TEST_F(ProgrammingPrint, PreviewPagesAndSavesThePdfOrLeavesTheEarlierOne)
 {
     storeUnit(4711, QStringLiteral("Sala Apolo"));
     auto built = buildProgrammingReport(
-        *ctx_->db, ctx_->guru, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
+        *ctx_->db, ctx_->translator, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), "tvq52_1.xml"), 4711, {}, {});
     ASSERT_TRUE(built);
-    ReportPreviewWindow preview(*built, prompter_, ctx_->guru);
+    ReportPreviewWindow preview(*built, prompter_, ctx_->translator);
     preview.show();
     settle();
     EXPECT_EQ(preview.preview()->pageCount(), built->pageCount());

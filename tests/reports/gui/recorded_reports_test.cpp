@@ -41,7 +41,7 @@ QDateTime at(int d, int h, int m)
 
 class RecordedReports : public FolderDatabaseTest {
 protected:
-    Translator guru;
+    Translator translator;
 
     void SetUp() override
     {
@@ -80,7 +80,7 @@ protected:
     RecordedReportResult build(RecordedReportKind kind, const QDateTime& from, const QDateTime& to,
                                const QString& assets = QStringLiteral(TVQ52_ASSET_DIR))
     {
-        return buildRecordedReport(*db, guru,
+        return buildRecordedReport(*db, translator,
                                    {kind, kSerial, from, to, QStringLiteral("Inspección municipal"), assets});
     }
     static QStringList texts(const RecordedReportResult& r)

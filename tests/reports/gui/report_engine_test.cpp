@@ -143,8 +143,8 @@ TEST(ReportTemplate, MissingOrBrokenTemplatesGiveTheirError)
     EXPECT_EQ(missing.error().text, QStringLiteral("No se encuentra la plantilla del informe:"));
     EXPECT_TRUE(missing.error().detail.contains(QLatin1String("tvq52_1.xml")));
     // Shown as it always was: the native text, a blank line, the file.
-    const Translator guru;
-    EXPECT_EQ(errorText(guru, missing.error()),
+    const Translator translator;
+    EXPECT_EQ(errorText(translator, missing.error()),
               QStringLiteral("No se encuentra la plantilla del informe:\n\n") + missing.error().detail);
 
     const struct {
@@ -712,9 +712,9 @@ TEST(ReportStreaming, ThePreviewPagesThroughPagesLaidOutOnDemand)
     ASSERT_TRUE(rendered);
     const RenderedReport& report = *rendered;
     test::ScriptedPrompter prompter;
-    Translator guru;
+    Translator translator;
     people.handed = 0;
-    ReportPreviewWindow window(report, prompter, guru);
+    ReportPreviewWindow window(report, prompter, translator);
     window.show();
     test::settle();
     auto* label = window.findChild<QLabel*>(QStringLiteral("LbPagina"));
@@ -784,9 +784,9 @@ TEST(ReportStreaming, ThePreviewPagesThroughPagesLaidOutOnDemand)
 TEST(PreviewPdf, ANameIsProposedTheExtensionAddedAndThePlaceTold)
 {
     test::ScriptedPrompter prompter;
-    Translator guru;
+    Translator translator;
     RenderedReport report;
-    ReportPreviewWindow window(report, prompter, guru);
+    ReportPreviewWindow window(report, prompter, translator);
     window.setFileStem(QStringLiteral("4711_sesiones"));
     EXPECT_EQ(window.proposedPdfName(QDate(2026, 12, 7)), QStringLiteral("4711_sesiones_2026-12-07.pdf"));
 
@@ -817,6 +817,6 @@ TEST(PreviewPdf, ANameIsProposedTheExtensionAddedAndThePlaceTold)
     EXPECT_TRUE(prompter.shown().isEmpty());
 
     // Without a stem the program's name starts it.
-    ReportPreviewWindow other(report, prompter, guru);
+    ReportPreviewWindow other(report, prompter, translator);
     EXPECT_EQ(other.proposedPdfName(QDate(2026, 1, 2)), QStringLiteral("tvq52_2026-01-02.pdf"));
 }

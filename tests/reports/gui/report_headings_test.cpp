@@ -67,20 +67,20 @@ protected:
                                                   {"ByENA", 255}})));
     }
 
-    // Every kind of report in the guru's language, by name.
-    std::vector<std::pair<QString, RenderedReport>> everyReport(const Translator& guru)
+    // Every kind of report in the translator's language, by name.
+    std::vector<std::pair<QString, RenderedReport>> everyReport(const Translator& translator)
     {
         std::vector<std::pair<QString, RenderedReport>> out;
         const QString assets = QStringLiteral(TVQ52_ASSET_DIR);
         const QString footer = QStringLiteral("Inspección municipal");
-        if (auto r = buildProgrammingReport(*db_, guru, reportTemplatePath(assets, QStringLiteral("tvq52_1.xml")),
+        if (auto r = buildProgrammingReport(*db_, translator, reportTemplatePath(assets, QStringLiteral("tvq52_1.xml")),
                                             kSerial, QStringLiteral("4.0"), footer))
             out.emplace_back(QStringLiteral("programming"), std::move(*r));
         else
             ADD_FAILURE() << r.error().detail.toStdString();
         QImage chart(400, 200, QImage::Format_RGB32);
         chart.fill(Qt::gray);
-        if (auto r = buildGraphReport(*db_, guru, reportTemplatePath(assets, QStringLiteral("tvq52_4.xml")), kSerial,
+        if (auto r = buildGraphReport(*db_, translator, reportTemplatePath(assets, QStringLiteral("tvq52_4.xml")), kSerial,
                                       QStringLiteral("4.0"), chart, chart, footer, at(1, 0, 0), at(3, 0, 0)))
             out.emplace_back(QStringLiteral("graph"), std::move(*r));
         else
@@ -88,7 +88,7 @@ protected:
         for (const auto& [name, kind] : {std::pair{"intervals", RecordedReportKind::Intervals},
                                          std::pair{"sessions", RecordedReportKind::Sessions},
                                          std::pair{"exceedances", RecordedReportKind::Exceedances}}) {
-            auto r = buildRecordedReport(*db_, guru, {kind, kSerial, at(1, 0, 0), at(3, 0, 0), footer, assets});
+            auto r = buildRecordedReport(*db_, translator, {kind, kSerial, at(1, 0, 0), at(3, 0, 0), footer, assets});
             if (r && *r)
                 out.emplace_back(QString::fromLatin1(name), std::move(**r));
             else
@@ -114,13 +114,13 @@ QStringList overlaps(const std::vector<RenderedReport::PlacedText>& texts)
 TEST_F(ReportHeadings, EveryTextOfEveryReportFitsWholeWordsReadablyInEveryLanguage)
 {
     for (const char* language : {"", "Català", "English", "Deutsch", "Français", "Italiano", "Português"}) {
-        Translator guru;
+        Translator translator;
         if (*language) {
-            guru.sForeignColumnName = QString::fromUtf8(language);
+            translator.foreignColumnName = QString::fromUtf8(language);
             ASSERT_TRUE(
-                guru.OpenLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
+                translator.openLanguageDatabase(QStringLiteral(TVQ52_ASSET_DIR "/Language.db"), true, Translator::SqlDb));
         }
-        const auto reports = everyReport(guru);
+        const auto reports = everyReport(translator);
         ASSERT_EQ(reports.size(), 5u) << language;
         for (const auto& [name, report] : reports) {
             // The day runs from the night's end to its start: both hours twice.
@@ -129,8 +129,8 @@ TEST_F(ReportHeadings, EveryTextOfEveryReportFitsWholeWordsReadablyInEveryLangua
             EXPECT_GE(first.count(QStringLiteral("22:30")), 2) << name.toStdString() << " in " << language;
             // The programming's Leq time is kept in minutes.
             if (name == QLatin1String("programming") || name == QLatin1String("graph")) {
-                EXPECT_EQ(first.mid(first.indexOf(guru.text(10)), 3),
-                          QStringList({guru.text(10), QStringLiteral("2"), QStringLiteral("min")}))
+                EXPECT_EQ(first.mid(first.indexOf(translator.text(10)), 3),
+                          QStringList({translator.text(10), QStringLiteral("2"), QStringLiteral("min")}))
                     << name.toStdString() << " in " << language;
             }
             for (int p = 0; p < report.pageCount(); ++p) {

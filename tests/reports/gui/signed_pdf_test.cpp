@@ -133,11 +133,11 @@ TEST_F(SignedPdf, AnAuthorityThatDoesNotAnswerLeavesItSignedAndSaysSo)
     EXPECT_FALSE(s.check.time.proven);
 
     ScriptedPrompter prompter;
-    Translator guru;
-    warnOfPdfSigning(prompter, guru);
+    Translator translator;
+    warnOfPdfSigning(prompter, translator);
     ASSERT_EQ(prompter.shown().size(), 1);
     EXPECT_TRUE(prompter.shown()[0].text.contains(QStringLiteral("sin sello de tiempo")));
     prompter.clear();
-    warnOfPdfSigning(prompter, guru);
+    warnOfPdfSigning(prompter, translator);
     EXPECT_TRUE(prompter.shown().isEmpty()) << "told once for the PDF it concerns";
 }
