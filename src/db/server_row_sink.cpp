@@ -59,7 +59,10 @@ QByteArray serverStatementName(const char* use, const SinkTable& t)
 } // namespace
 
 ServerRowSink::ServerRowSink(Database& database, int batchRows)
-    : RowSink(true), database_(database), bulk_(database.connection()), statements_(database),
+    : RowSink(true),
+      database_(database),
+      bulk_(database.connection()),
+      statements_(database),
       batchRows_(std::max(1, batchRows))
 {}
 
@@ -544,7 +547,6 @@ void ServerRowSink::finish(qint64)
     if (failure_.kind == DatabaseFailure::Kind::ConnectionLost)
         database_.noteFailure(QSqlError(QString(), failure_.detail, QSqlError::ConnectionError));
 }
-
 
 Error ServerRowSink::lastFailure(const Error& failed) const
 {

@@ -263,7 +263,6 @@ void SqliteRowSink::finish(qint64 line)
         commit(line);
 }
 
-
 SqliteRowSink::Shape SqliteRowSink::makeShape(RecordShape shape)
 {
     Shape s;
