@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "db/database_failure.h"
+#include "db/record_shape.h"
 #include "db/schema.h"
 #include "db/sink_row.h"
 
@@ -10,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+class QSqlError;
 
 namespace tvq52 {
 
@@ -30,11 +33,20 @@ struct SinkCounts {
     qint64 differs = 0; // present with other values; the stored row is kept
 };
 
-// Where converted rows are stored: a row is added when its key is missing,
-// else counted as present or present with other values, and the row never
+// Where rows are written, on the database's own backend, in two ways.
+//
+// Converted rows in batches: a row is added when its key is missing, else
+// counted as present or present with other values, and the row never
 // changes what is there. Rows are committed in batches; after a failure of
 // the database itself the counts hold only what was committed, and nothing
 // is stored after it.
+//
+// Downloaded records one by one, by their key (put, updateUnit): each put is
+// one transaction that first makes sure the unit is still stored (holding
+// its row on a server, so that a deletion elsewhere waits for it or is seen)
+// and is committed when it returns, so that the unit may be acknowledged
+// then. Only the columns the row carries are set on a row already there.
+// Values are always bound.
 class RowSink {
 public:
     virtual ~RowSink() = default;
@@ -44,11 +56,11 @@ public:
     std::function<void(size_t table, qint64 line, const QString& why)> onRefused;
 
     // Makes ready for rows of `tables` (given by index from then on); the
-    // rows added are listed in the journal's open `entry`. False with
-    // failure() set when the database cannot take them.
-    virtual bool prepare(const std::vector<SinkTable>& tables, qint64 entry) = 0;
-    // Opens the first batch; false with failure() set.
-    virtual bool begin() = 0;
+    // rows added are listed in the journal's open `entry`. The database's
+    // failure, also kept in failure(), when it cannot take them.
+    virtual Status prepare(const std::vector<SinkTable>& tables, qint64 entry) = 0;
+    // Opens the first batch; fails as prepare() does.
+    virtual Status begin() = 0;
     // Gives one row, its values as the database keeps them, `line` where it
     // came from.
     virtual void addRow(size_t table, qint64 line, const SinkRow& row) = 0;
@@ -75,7 +87,36 @@ public:
     // The line of the row at which the database failed, 0 before any row.
     qint64 failedLine() const { return failedLine_; }
 
+    // Called inside the put's transaction with what the row holds afterwards
+    // (older columns kept included); its failure takes the row back.
+    using Listing = std::function<Status(const QString& table, const Row& stored)>;
+
+    // The row of `serial` into `table`; `marksNight` marks the interval's
+    // night for the office's overview in the same transaction. UnitGone
+    // when the unit's row is missing.
+    virtual Result<KeyedWrite> put(qint32 serial, const QString& table, const Row& row, bool marksNight,
+                                   const Listing& list) = 0;
+    // `values` onto the unit's Programacion row; UnitGone when it is missing.
+    virtual Status updateUnit(qint32 serial, const Row& values) = 0;
+    // The kind of a failure of this backend's statements (never None).
+    DatabaseFailure::Kind failureOf(const QSqlError& error) const;
+
+    // Called once each put's transaction is open, before the unit is looked
+    // at: lets a test act as another program at that very moment.
+    void setTransactionOpenHook(std::function<void()> hook) { transactionOpen_ = std::move(hook); }
+
 protected:
+    explicit RowSink(bool server) : server_(server) {}
+    // failure() as an error, for prepare() and begin().
+    Status batchFailure() const { return databaseError(failure_); }
+    // The unit's Programacion row is missing.
+    static Error unitGone(qint32 serial);
+    void transactionOpened() const
+    {
+        if (transactionOpen_)
+            transactionOpen_();
+    }
+
     std::vector<SinkCounts> counts_;
     qint64 added_ = 0;
     DatabaseFailure failure_;
@@ -83,11 +124,17 @@ protected:
 
 private:
     SinkRow scratch_;
+    bool server_;
+    std::function<void()> transactionOpen_;
 };
+
+// The batch size of a sink that only writes records by their key: opening
+// it never fails, as each put works on the connection of the moment.
+inline constexpr int kKeyedWritesOnly = 0;
 
 // The sink of the database's backend, rows committed every `batchRows`.
 // Fails with the driver's words when the connection cannot be written
-// directly.
+// directly, unless `batchRows` is kKeyedWritesOnly.
 Result<std::unique_ptr<RowSink>> openRowSink(Database& database, int batchRows);
 
 // Whether a stored value and a row's value are the same for `column`: a

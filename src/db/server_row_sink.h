@@ -3,6 +3,7 @@
 #include "db/row_sink.h"
 #include "db/server_bulk.h"
 #include "db/server_copy.h"
+#include "db/statement_cache.h"
 
 #include <QSqlDatabase>
 #include <memory>
@@ -23,17 +24,28 @@ namespace tvq52 {
 // differs. The server stores each batch while the next one is read. A batch
 // with a row the server refuses for its values is written again row by
 // row, so that only that row is refused.
+//
+// Records go through the program's functions: the put function writes the
+// record holding the unit's row (FOR SHARE), tells an inserted row from an
+// updated one and writes nothing when the unit is gone, in one round trip.
+// A record without a journal line or a night to mark is that one statement,
+// atomic by itself; the others open a transaction around it.
 class ServerRowSink final : public RowSink {
 public:
     ServerRowSink(Database& database, int batchRows);
 
+    // Whether batches can be written: the connection is an open PostgreSQL one.
     bool valid() const { return bulk_.valid(); }
-    bool prepare(const std::vector<SinkTable>& tables, qint64 entry) override;
-    bool begin() override { return true; }
+    Status prepare(const std::vector<SinkTable>& tables, qint64 entry) override;
+    Status begin() override { return {}; }
     void addRow(size_t table, qint64 line, const SinkRow& row) override;
     void finish(qint64 line) override;
     Status listAdded() override { return Status(); }
     QByteArray listedLines() override { return lines_.result().toHex(); }
+
+    Result<KeyedWrite> put(qint32 serial, const QString& table, const Row& row, bool marksNight,
+                           const Listing& list) override;
+    Status updateUnit(qint32 serial, const Row& values) override;
 
 private:
     struct Table {
@@ -64,7 +76,7 @@ private:
                     qint64* added, qint64* differs);
     void keepLines();
     bool take(size_t table, qint64 line, const SinkRow& row);
-    bool put(bool all);
+    bool sendCopyData(bool all);
     void flush();
     // The batch's statement is sent: straight into its table (`direct`)
     // or compared with the stored rows. settle() takes the answer, lists
@@ -89,9 +101,24 @@ private:
     std::optional<bool> sameAsStored(const Table& t, qint64 line, const SinkRow& row);
     void fail(const DatabaseFailure& why, qint64 line);
 
+    // A keyed write's statement for one shape of record.
+    struct Shape : RecordShape {
+        QString put;
+    };
+    static Shape makeShape(RecordShape shape);
+    // The steps after the put's transaction opened, its commit included.
+    Result<KeyedWrite> written(const Shape& s, const QVariantList& values, qint32 serial, bool marksNight,
+                               const Listing& list, bool transaction);
+    Result<QSqlQuery*> run(const QString& sql, const QVariantList& binds);
+    Status execute(const QString& sql);
+    // The last statement's failure with the database's words in `failed`.
+    Error lastFailure(const Error& failed) const;
+
     Database& database_;
-    QSqlDatabase db_;
     ServerBulk bulk_;
+    // The keyed writes' statements, prepared once per statement text.
+    StatementCache statements_;
+    RecordShapes<Shape> shapes_;
     int batchRows_;
     qint64 entry_ = 0;
     std::vector<Table> tables_;

@@ -107,15 +107,15 @@ Status ImportRun::open(const QString& path)
     sink_->onRefused = [this](size_t section, qint64 line, const QString& message) {
         refuse(section, Refusal{Refusal::Kind::Database, line, QString(), message});
     };
-    if (!sink_->prepare(tables, *entry_)) {
-        summary_.failure = sink_->failure();
-        (void)journal_.seal(*entry_, QStringLiteral("failed"), sink_->failure().detail);
+    if (const Status ready = sink_->prepare(tables, *entry_); !ready) {
+        summary_.failure = databaseFailureOf(ready.error());
+        (void)journal_.seal(*entry_, QStringLiteral("failed"), summary_.failure.detail);
         return Error(0, summary_.failure.detail);
     }
     if (const Result<qint64> last = Journal::lastRow(database_.connection(), QStringLiteral("Intervalos")); last)
         intervalsBefore_ = *last;
-    if (!sink_->begin()) {
-        summary_.failure = sink_->failure();
+    if (const Status begun = sink_->begin(); !begun) {
+        summary_.failure = databaseFailureOf(begun.error());
         return Error(0, summary_.failure.detail);
     }
     return {};

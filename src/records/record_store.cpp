@@ -133,7 +133,10 @@ Row eventRow(qint32 serial, const EventDate& event)
     return row;
 }
 
-RecordStore::RecordStore(Database& database) : database_(database), writer_(openRecordWriter(database)) {}
+// A sink for keyed writes is opened whatever the connection's state.
+RecordStore::RecordStore(Database& database)
+    : database_(database), sink_(std::move(openRowSink(database, kKeyedWritesOnly)).value())
+{}
 
 RecordStore::~RecordStore() = default;
 
@@ -144,7 +147,7 @@ void RecordStore::setJournalEntry(Journal* journal, qint64 entry)
     if (journal && entry > 0)
         list_ = [this, journal, entry](const QString& table, const Row& stored) -> Status {
             if (const Status listed = journal->addRecord(entry, table, stored); !listed)
-                return databaseError(writer_->failureOf(journal->lastSqlError()), untranslatedText(listed.error()));
+                return databaseError(sink_->failureOf(journal->lastSqlError()), untranslatedText(listed.error()));
             return {};
         };
 }
@@ -156,7 +159,7 @@ Result<Stored> RecordStore::write(const QString& tableName, const Row& row)
     // record between our look and our write: the next try finds it there.
     std::optional<Error> raced;
     for (int tries = 0; tries < 3; ++tries) {
-        Result<KeyedWrite> done = writer_->put(serial, tableName, row, passesLimit(tableName, row), list_);
+        Result<KeyedWrite> done = sink_->put(serial, tableName, row, passesLimit(tableName, row), list_);
         if (!done)
             return done.error();
         if (!done->raced)
@@ -190,14 +193,14 @@ Status RecordStore::storeTotals(qint32 serial, const TotalsReading& totals)
     values.set(QStringLiteral("LPasadasVecino"), totals.passesNeighbour);
     values.set(QStringLiteral("DFechaTotales"), totals.readAt.date());
     values.set(QStringLiteral("THoraTotales"), totals.readAt.time().toString(QStringLiteral("hh:mm:ss")));
-    return writer_->updateUnit(serial, values);
+    return sink_->updateUnit(serial, values);
 }
 
 Status RecordStore::storeFirmware(qint32 serial, const QString& firmware)
 {
     Row values;
     values.set(QStringLiteral("TVersion"), firmware.left(5));
-    return writer_->updateUnit(serial, values);
+    return sink_->updateUnit(serial, values);
 }
 
 std::optional<QDateTime> RecordStore::newestIntervalStart(qint32 serial, const std::optional<QDateTime>& before) const

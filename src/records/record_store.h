@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/error.h"
-#include "db/record_writer.h"
+#include "db/row_sink.h"
 #include "db/store.h"
 #include "records/recorded_data.h"
 
@@ -56,7 +56,7 @@ public:
 
     // Called once each write's transaction is open, before the unit is
     // looked at: lets a test act as another program at that very moment.
-    void setTransactionOpenHook(std::function<void()> hook) { writer_->setTransactionOpenHook(std::move(hook)); }
+    void setTransactionOpenHook(std::function<void()> hook) { sink_->setTransactionOpenHook(std::move(hook)); }
 
     // The start of the newest stored interval of the unit, or of the newest
     // one that starts before `before`.
@@ -72,9 +72,9 @@ private:
     Result<Stored> write(const QString& table, const Row& row);
 
     Database& database_;
-    std::unique_ptr<RecordWriter> writer_;
+    std::unique_ptr<RowSink> sink_;
     // Lists each record in the journal entry set; empty without one.
-    RecordWriter::Listing list_;
+    RowSink::Listing list_;
 };
 
 // The rows the store writes: every column a record carries, in schema

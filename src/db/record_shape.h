@@ -1,24 +1,17 @@
 #pragma once
 
 #include "core/error.h"
-#include "db/database_failure.h"
 #include "db/schema.h"
 #include "db/store.h"
 
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <functional>
 #include <map>
-#include <memory>
 #include <optional>
 #include <vector>
 
-class QSqlError;
-
 namespace tvq52 {
-
-class Database;
 
 // How a record reached its table.
 enum class Stored : std::uint8_t { Added, Rewritten };
@@ -30,52 +23,6 @@ struct KeyedWrite {
     Stored stored = Stored::Added;
     std::optional<Error> raced;
 };
-
-// Writes one downloaded record by its key, on the database's own backend.
-// Each put is one transaction that first makes sure the unit is still stored
-// (holding its row on a server, so that a deletion elsewhere waits for it or
-// is seen) and is committed when it returns, so that the unit may be
-// acknowledged then. Only the columns the row carries are set on a row
-// already there. Values are always bound.
-class RecordWriter {
-public:
-    virtual ~RecordWriter() = default;
-
-    // Called inside the put's transaction with what the row holds afterwards
-    // (older columns kept included); its failure takes the row back.
-    using Listing = std::function<Status(const QString& table, const Row& stored)>;
-
-    // The row of `serial` into `table`; `marksNight` marks the interval's
-    // night for the office's overview in the same transaction. UnitGone
-    // when the unit's row is missing.
-    virtual Result<KeyedWrite> put(qint32 serial, const QString& table, const Row& row, bool marksNight,
-                                   const Listing& list) = 0;
-    // `values` onto the unit's Programacion row; UnitGone when it is missing.
-    virtual Status updateUnit(qint32 serial, const Row& values) = 0;
-    // The kind of a failure of this backend's statements (never None).
-    DatabaseFailure::Kind failureOf(const QSqlError& error) const;
-
-    // Called once each put's transaction is open, before the unit is looked
-    // at: lets a test act as another program at that very moment.
-    void setTransactionOpenHook(std::function<void()> hook) { transactionOpen_ = std::move(hook); }
-
-protected:
-    explicit RecordWriter(bool server) : server_(server) {}
-    // The unit's Programacion row is missing.
-    static Error unitGone(qint32 serial);
-    void transactionOpened() const
-    {
-        if (transactionOpen_)
-            transactionOpen_();
-    }
-
-private:
-    bool server_;
-    std::function<void()> transactionOpen_;
-};
-
-// The writer of the database's backend.
-std::unique_ptr<RecordWriter> openRecordWriter(Database& database);
 
 // What a row of one table and set of columns needs, worked out once: its
 // columns and where the key's are among them, quoted for statements.
@@ -98,7 +45,7 @@ struct RecordShape {
 // a column or a key column is missing.
 Result<RecordShape> recordShape(const QString& table, const QStringList& columns);
 
-// A writer's shapes with what it prepares for each, by table and columns: a
+// A sink's shapes with what it prepares for each, by table and columns: a
 // download writes rows of one shape over and over. Map nodes keep their address.
 template <typename S>
 class RecordShapes {
