@@ -33,14 +33,14 @@ QJsonObject readingJson(const RealTimeReading& r, const ReadingDisplay& d)
 
 class ConsoleMonitorView : public MonitorView {
 public:
-    ConsoleMonitorView(const Translator& translator, int count, bool json) : guru_(translator), count_(count), json_(json) {}
+    ConsoleMonitorView(const Translator& translator, int count, bool json) : translator_(translator), count_(count), json_(json) {}
     RealTimeMonitor* monitor = nullptr;
 
     void runStarted() override {}
     void runEnded() override {}
     void showReading(const RealTimeReading& reading) override
     {
-        const ReadingDisplay d = displayReading(reading, guru_);
+        const ReadingDisplay d = displayReading(reading, translator_);
         QTextStream out(stdout);
         if (json_) {
             // One document a line, so that a program reads each as it comes.
@@ -48,12 +48,12 @@ public:
         } else {
             QStringList states;
             if (d.session)
-                states << guru_.text(msg::Session);
+                states << translator_.text(msg::Session);
             for (const auto& [shown, text] : {std::pair{d.mainsOff, "DESCONEXIÓN DE RED"},
                                               std::pair{d.sensorOff, "SENSOR INACTIVO"},
                                               std::pair{d.nonWorking, "INTERVALO INHÁBIL"}})
                 if (shown)
-                    states << guru_.translate(QString::fromUtf8(text));
+                    states << translator_.translate(QString::fromUtf8(text));
             out << d.date << ' ' << d.time << ' ' << d.period << ' ' << d.level.rightJustified(5) << " dBA "
                 << d.attenuation.rightJustified(3) << " dB"
                 << (states.isEmpty() ? QString() : QLatin1Char(' ') + states.join(QStringLiteral(", "))) << Qt::endl;
@@ -63,7 +63,7 @@ public:
     }
 
 private:
-    const Translator& guru_;
+    const Translator& translator_;
     int count_;
     bool json_;
     int shown_ = 0;

@@ -27,19 +27,19 @@ namespace {
 class ConsoleSheet : public RecordSheet {
 public:
     ConsoleSheet(Store* store, Prompter& prompter, const Translator& translator, ConsoleProgress& progress)
-        : RecordSheet(store, prompter, translator), guru_(translator), progress_(progress)
+        : RecordSheet(store, prompter, translator), translator_(translator), progress_(progress)
     {}
     void transmissionProgress(int sent, int total, qint64 msLeft) override
     {
         RecordSheet::transmissionProgress(sent, total, msLeft);
-        progress_.update(guru_.translate(QStringLiteral("%1 de %2 bytes enviados, quedan %3 s"))
+        progress_.update(translator_.translate(QStringLiteral("%1 de %2 bytes enviados, quedan %3 s"))
                              .arg(sent)
                              .arg(total)
                              .arg((msLeft + 999) / 1000));
     }
 
 private:
-    const Translator& guru_;
+    const Translator& translator_;
     ConsoleProgress& progress_;
 };
 

@@ -22,7 +22,7 @@ const char* const kRecordKindKeys[kRecordKinds] = {"totals",         "erasures",
 
 ConsoleRecordsView::ConsoleRecordsView(qint32 shown, std::optional<QDateTime> from, std::optional<QDateTime> to,
                                        ConsoleProgress* progress, const Translator* translator)
-    : shown_(shown), from_(std::move(from)), to_(std::move(to)), progress_(progress), guru_(translator)
+    : shown_(shown), from_(std::move(from)), to_(std::move(to)), progress_(progress), translator_(translator)
 {}
 
 std::optional<DownloadRange> ConsoleRecordsView::chooseRange(const DownloadRange& proposal)
@@ -39,9 +39,9 @@ bool ConsoleRecordsView::showUnit(qint32 serial)
 void ConsoleRecordsView::downloadProgress(const DownloadProgress& p)
 {
     last_ = p;
-    if (!progress_ || !guru_)
+    if (!progress_ || !translator_)
         return;
-    const Translator& translator = *guru_;
+    const Translator& translator = *translator_;
     const KindCounts& c = p.counts[int(p.current)];
     QString line = translator.translate(QStringLiteral("%1: %2 recibidos"))
                        .arg(recordKindName(int(p.current), translator))
@@ -55,14 +55,14 @@ void ConsoleRecordsView::downloadProgress(const DownloadProgress& p)
 
 QString ConsoleRecordsView::summaryLine() const
 {
-    if (!guru_)
+    if (!translator_)
         return {};
     QStringList kinds;
     for (int k = 0; k < kRecordKinds; ++k)
-        kinds << QStringLiteral("%1 %2").arg(last_.counts[k].received).arg(recordKindName(k, *guru_));
-    QString line = guru_->translate(QStringLiteral("recibidos: %1")).arg(kinds.join(QStringLiteral(", ")));
+        kinds << QStringLiteral("%1 %2").arg(last_.counts[k].received).arg(recordKindName(k, *translator_));
+    QString line = translator_->translate(QStringLiteral("recibidos: %1")).arg(kinds.join(QStringLiteral(", ")));
     if (last_.recordsPerSecond > 0)
-        line += guru_->translate(QStringLiteral("; %1 registros/s")).arg(last_.recordsPerSecond, 0, 'f', 1);
+        line += translator_->translate(QStringLiteral("; %1 registros/s")).arg(last_.recordsPerSecond, 0, 'f', 1);
     return line;
 }
 

@@ -49,7 +49,7 @@ private:
     qint32 requested_ = kUnitOnTheLine;
     std::optional<QDateTime> from_, to_;
     ConsoleProgress* progress_;
-    const Translator* guru_;
+    const Translator* translator_;
     DownloadProgress last_;
 };
 

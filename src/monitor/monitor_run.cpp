@@ -16,7 +16,7 @@ namespace tvq52 {
 
 RealTimeMonitor::RealTimeMonitor(ExchangeSession& session, Prompter& prompter, const Translator& translator,
                                  MonitorView& view)
-    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(translator), view_(view)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), translator_(translator), view_(view)
 {}
 
 int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expectedSerial)
@@ -25,13 +25,13 @@ int RealTimeMonitor::run(const QString& phoneNumber, std::optional<qint32> expec
     closeRequested_ = false;
     endedByStop_ = false;
     const ExchangeResult exchange = runExchange(
-        link_, catalogueAsker(prompter_, guru_), phoneNumber, [&] { readStream(expectedSerial, shown); },
+        link_, catalogueAsker(prompter_, translator_), phoneNumber, [&] { readStream(expectedSerial, shown); },
         [this] {
             running_ = true;
             view_.runStarted();
         });
     if (const Error* error = exchange.errorToShow())
-        showError(prompter_, guru_, *error);
+        showError(prompter_, translator_, *error);
     running_ = false;
     view_.runEnded();
     if (closeRequested_)
@@ -43,18 +43,18 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
 {
     const Result<UnitIdentity> identified = identifyConnectedUnit(link_, timer_);
     if (!identified) {
-        showFailure(prompter_, guru_, identified.status());
+        showFailure(prompter_, translator_, identified.status());
         return;
     }
     if (expectedSerial && identified->serial != *expectedSerial) {
-        showCatalogue(prompter_, guru_, msg::WrongUnit, MessageStyle::Information);
+        showCatalogue(prompter_, translator_, msg::WrongUnit, MessageStyle::Information);
         return;
     }
     link_.SendFrame(frameWithoutCheck(kRealTimeCommand));
     bool fault = false;
     while (running_) {
         if (Status received = link_.ReceiveFrame(timer_); !received) {
-            showFailure(prompter_, guru_, received);
+            showFailure(prompter_, translator_, received);
             fault = true;
             break;
         }
@@ -63,7 +63,7 @@ void RealTimeMonitor::readStream(std::optional<qint32> expectedSerial, int& show
             break;
         const auto reading = decodeReading(link_.frame().data(), int(link_.frame().size()));
         if (!reading) {
-            showCatalogue(prompter_, guru_, msg::TransmissionTimeout, MessageStyle::Critical);
+            showCatalogue(prompter_, translator_, msg::TransmissionTimeout, MessageStyle::Critical);
             fault = true;
             break;
         }

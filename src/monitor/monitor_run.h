@@ -54,7 +54,7 @@ private:
     DeviceLink& link_;
     LinkTimer& timer_;
     Prompter& prompter_;
-    const Translator& guru_;
+    const Translator& translator_;
     MonitorView& view_;
     bool running_ = false;
     bool closeRequested_ = false;

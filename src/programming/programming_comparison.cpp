@@ -11,11 +11,11 @@ const QChar kCr = QLatin1Char('\r');
 
 class Listing {
 public:
-    explicit Listing(const Translator& translator) : guru_(translator) {}
+    explicit Listing(const Translator& translator) : translator_(translator) {}
 
     void add(int labelId, const char* separator, const QString& shown, const QString& received)
     {
-        addLabelled(guru_.text(labelId) + QLatin1String(separator), shown, received, QStringLiteral(" <-> "));
+        addLabelled(translator_.text(labelId) + QLatin1String(separator), shown, received, QStringLiteral(" <-> "));
     }
     void addText(int labelId, const char* separator, const QString& shown, const QString& received)
     {
@@ -38,7 +38,7 @@ public:
         text_ += line + kCr;
         lines_ = true;
     }
-    QString yesNo(bool yes) const { return guru_.text(yes ? msg::Yes : msg::No); }
+    QString yesNo(bool yes) const { return translator_.text(yes ? msg::Yes : msg::No); }
 
     bool hasLines() const { return lines_; }
     QString text() const { return text_; }
@@ -50,7 +50,7 @@ private:
         addLine(label + QLatin1Char('\t') + shown + arrow + received);
     }
 
-    const Translator& guru_;
+    const Translator& translator_;
     QString text_ = QString(15, QLatin1Char(' ')) + QStringLiteral("PC <-> TVQ52") + kCr + kCr;
     bool lines_ = false;
 };

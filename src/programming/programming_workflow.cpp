@@ -30,7 +30,7 @@ bool askToOverwriteProgramming(Prompter& prompter, const Translator& translator,
 
 ProgrammingWorkflow::ProgrammingWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& translator,
                                          ProgrammingView& view, ReceivedProgramming& received)
-    : link_(session.link()), timer_(session.timer()), prompter_(prompter), guru_(translator), view_(view), received_(received)
+    : link_(session.link()), timer_(session.timer()), prompter_(prompter), translator_(translator), view_(view), received_(received)
 {}
 
 const UnitIdentity& ProgrammingWorkflow::unit() const
@@ -40,7 +40,7 @@ const UnitIdentity& ProgrammingWorkflow::unit() const
 
 Answer ProgrammingWorkflow::show(int catalogueId, MessageStyle style)
 {
-    return showCatalogue(prompter_, guru_, catalogueId, style);
+    return showCatalogue(prompter_, translator_, catalogueId, style);
 }
 
 bool ProgrammingWorkflow::receive()
@@ -50,18 +50,18 @@ bool ProgrammingWorkflow::receive()
     prompter_.clear();
     bool received = false;
     const ExchangeResult exchange = runExchange(
-        link_, catalogueAsker(prompter_, guru_), phoneToDial(),
+        link_, catalogueAsker(prompter_, translator_), phoneToDial(),
         [&] {
             // Ends any transfer the unit may still be running.
             link_.line().write(QByteArray(1, char(kCan)));
             if (const auto identified = identifyConnectedUnit(link_, timer_); !identified) {
-                showFailure(prompter_, guru_, identified.status());
+                showFailure(prompter_, translator_, identified.status());
                 return;
             }
             requestProgramming(link_);
             if (Status reply = receiveProgrammingReply(link_, timer_, received_); !reply) {
                 // A reply that fails on the line is also one that was not received.
-                showFailure(prompter_, guru_, reply);
+                showFailure(prompter_, translator_, reply);
                 show(msg::TransmissionError, MessageStyle::Critical);
                 return;
             }
@@ -71,7 +71,7 @@ bool ProgrammingWorkflow::receive()
         },
         [this] { view_.ToggleCommandButtons(); });
     if (const Error* error = exchange.errorToShow())
-        showError(prompter_, guru_, *error);
+        showError(prompter_, translator_, *error);
     if (exchange.started())
         view_.ToggleCommandButtons();
     record(false, exchange, received);
@@ -91,7 +91,7 @@ void ProgrammingWorkflow::record(bool transmit, const ExchangeResult& exchange, 
     const QString outcome = journalOutcomeName(ended);
     const qint32 serial = unit.serial != 0 ? unit.serial : view_.record().serial;
     const auto [number, arguments] =
-        prompter_.lastSource([this](int id, const QStringList& args) { return guru_.text(id, args); });
+        prompter_.lastSource([this](int id, const QStringList& args) { return translator_.text(id, args); });
     // The exchange has been shown already; a journal that cannot be written
     // does not undo it.
     (void)journal_->append(transmit ? JournalAction::ProgramTransmit : JournalAction::ProgramReceive, serial,
@@ -140,7 +140,7 @@ void ProgrammingWorkflow::takeOverFromUnit()
 
 bool ProgrammingWorkflow::compareWithUnit()
 {
-    comparison_ = comparisonText(view_.record(), view_.intervals(), received_, guru_);
+    comparison_ = comparisonText(view_.record(), view_.intervals(), received_, translator_);
     if (comparison_.isEmpty())
         return false;
     const Message question{comparison_, {}, MessageStyle::OkCancelQuestion, msg::ReplaceWithReceived, {}};
@@ -155,7 +155,7 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
     // transmission before the line is touched.
     if (records_) {
         if (const Status allowed = checkRight(*records_, Operation::ProgramTransmit); !allowed) {
-            showError(prompter_, guru_, allowed.error());
+            showError(prompter_, translator_, allowed.error());
             return std::nullopt;
         }
     }
@@ -166,13 +166,13 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::transmit()
     prompter_.clear();
     std::optional<TransmitAnswer> answer;
     const ExchangeResult exchange = runExchange(
-        link_, catalogueAsker(prompter_, guru_), phoneToDial(), [&] { answer = sendToIdentifiedUnit(); },
+        link_, catalogueAsker(prompter_, translator_), phoneToDial(), [&] { answer = sendToIdentifiedUnit(); },
         [this] {
             view_.ToggleCommandButtons();
             view_.transmissionStarted();
         });
     if (const Error* error = exchange.errorToShow())
-        showError(prompter_, guru_, *error);
+        showError(prompter_, translator_, *error);
     if (exchange.started()) {
         view_.transmissionFinished();
         view_.ToggleCommandButtons();
@@ -187,7 +187,7 @@ std::optional<TransmitAnswer> ProgrammingWorkflow::sendToIdentifiedUnit()
     link_.RequestIdentity();
     const Result<UnitIdentity> identified = link_.IdentifyUnit(timer_);
     if (!identified) {
-        showFailure(prompter_, guru_, identified.status());
+        showFailure(prompter_, translator_, identified.status());
         return std::nullopt;
     }
     const UnitIdentity& s = *identified;

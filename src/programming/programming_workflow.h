@@ -70,7 +70,7 @@ private:
     DeviceLink& link_;
     LinkTimer& timer_;
     RecordingPrompter prompter_;
-    const Translator& guru_;
+    const Translator& translator_;
     ProgrammingView& view_;
     ReceivedProgramming& received_;
     QString comparison_;

@@ -12,14 +12,14 @@
 namespace tvq52 {
 
 RecordSheet::RecordSheet(Store* store, Prompter& prompter, const Translator& translator)
-    : store_(store), prompter_(prompter), guru_(translator), record_(defaultProgramming())
+    : store_(store), prompter_(prompter), translator_(translator), record_(defaultProgramming())
 {}
 
 bool RecordSheet::offerToSaveChanges()
 {
     if (record_.serial == 0 || !modified_)
         return true;
-    switch (askToSaveEdits(prompter_, guru_)) {
+    switch (askToSaveEdits(prompter_, translator_)) {
     case Answer::Save:
         return save();
     case Answer::Discard:
@@ -36,9 +36,9 @@ bool RecordSheet::checkAllFields()
     if (faults.isEmpty())
         return true;
     // Nobody can correct a field here: say which ones are wrong and how.
-    prompter_.show(guru_.translate(
+    prompter_.show(translator_.translate(
                        QString::fromUtf8("La programación no se transmite; estos campos no pasan sus comprobaciones:"))
-                       + QLatin1Char('\n') + faultLines(faults, texts, guru_),
+                       + QLatin1Char('\n') + faultLines(faults, texts, translator_),
                    MessageStyle::Critical);
     return false;
 }
@@ -48,10 +48,10 @@ bool RecordSheet::save()
     if (!store_)
         return false;
     const Result<SaveOutcome> outcome = saveShownProgramming(*store_, record_, intervals_, loaded_, [&] {
-        return askToOverwriteProgramming(prompter_, guru_, record_.serial);
+        return askToOverwriteProgramming(prompter_, translator_, record_.serial);
     });
     if (!outcome)
-        showError(prompter_, guru_, outcome.error());
+        showError(prompter_, translator_, outcome.error());
     if (!outcome || *outcome != SaveOutcome::Saved)
         return false;
     modified_ = false;
@@ -59,9 +59,9 @@ bool RecordSheet::save()
     // back to a unit is said now, not at the next transmission.
     const FieldTexts texts = fieldTexts(record_);
     if (const QList<FieldFault> faults = fieldFaults(texts); !faults.isEmpty())
-        prompter_.show(guru_.translate(QString::fromUtf8("Se guarda tal como está; no se podrá transmitir "
+        prompter_.show(translator_.translate(QString::fromUtf8("Se guarda tal como está; no se podrá transmitir "
                                                               "mientras estos campos no pasen sus comprobaciones:"))
-                           + QLatin1Char('\n') + faultLines(faults, texts, guru_),
+                           + QLatin1Char('\n') + faultLines(faults, texts, translator_),
                        MessageStyle::Exclamation);
     return true;
 }

@@ -48,7 +48,7 @@ private:
     Store* store_;
     LoadedProgramming loaded_;
     Prompter& prompter_;
-    const Translator& guru_;
+    const Translator& translator_;
     ProgrammingRecord record_;
     ProgIntervals intervals_;
     bool modified_ = false;

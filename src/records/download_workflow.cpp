@@ -116,7 +116,7 @@ struct DownloadWorkflow::Run {
 
 DownloadWorkflow::DownloadWorkflow(ExchangeSession& session, Prompter& prompter, const Translator& translator,
                                    Database& database, RecordsView& view)
-    : session_(session), prompter_(prompter), guru_(translator), database_(database), view_(view)
+    : session_(session), prompter_(prompter), translator_(translator), database_(database), view_(view)
 {}
 
 void DownloadWorkflow::stop()
@@ -129,7 +129,7 @@ DownloadReport DownloadWorkflow::run()
     Run run(prompter_, database_);
     const qint32 shown = view_.shownSerial();
     if (shown == 0) {
-        showCatalogue(run.prompter, guru_, msg::NoUnitStored, MessageStyle::Information);
+        showCatalogue(run.prompter, translator_, msg::NoUnitStored, MessageStyle::Information);
         return run.report;
     }
     // After the server went away, the next download opens a new connection;
@@ -170,12 +170,12 @@ DownloadReport DownloadWorkflow::run()
     view_.ToggleButtons();
     run.report.outcome = DownloadOutcome::Failed;
     const ExchangeResult line = runExchange(
-        session_.link(), catalogueAsker(run.prompter, guru_), phone, [&] { exchange(run); },
+        session_.link(), catalogueAsker(run.prompter, translator_), phone, [&] { exchange(run); },
         [this] { view_.downloadStarted(); });
     if (line.outcome == ExchangeOutcome::Cancelled)
         run.report.outcome = DownloadOutcome::Cancelled;
     if (const Error* error = line.errorToShow())
-        showError(run.prompter, guru_, *error);
+        showError(run.prompter, translator_, *error);
     if (line.error)
         run.report.error = line.error;
     session_.link().clearStop();
@@ -188,7 +188,7 @@ DownloadReport DownloadWorkflow::run()
 
 Error DownloadWorkflow::fail(Run& run, const Error& error)
 {
-    showError(run.prompter, guru_, error);
+    showError(run.prompter, translator_, error);
     run.report.outcome = error.catalogueId == 0 ? DownloadOutcome::Stopped : DownloadOutcome::Failed;
     run.report.error = error;
     return error;
@@ -204,7 +204,7 @@ Error DownloadWorkflow::refuse(Run& run, const QString& text, const Error& error
 Error DownloadWorkflow::failStoring(Run& run, const Error& error)
 {
     const QString text = errorText(
-        guru_, toldFailure(databaseFailureOf(error), FailureWording::Download,
+        translator_, toldFailure(databaseFailureOf(error), FailureWording::Download,
                            {database_.target(), {}, run.report.serial}));
     run.prompter.message(Message{text, {}, MessageStyle::Critical, 0, {}});
     run.report.outcome = DownloadOutcome::Failed;
@@ -231,11 +231,11 @@ Result<Row> DownloadWorkflow::identify(Run& run)
     // A row that cannot be read names no known unit either.
     const Result<std::optional<Row>> found = run.rows.selectOne(QStringLiteral("Programacion"), key);
     if (!found || !*found)
-        return refuse(run, guru_.text(msg::UnknownSerial) + QString::number(serial),
+        return refuse(run, translator_.text(msg::UnknownSerial) + QString::number(serial),
                       Error{msg::UnknownSerial, QString::number(serial)});
     if (const qint32 expected = view_.expectedSerial(); expected != 0 && serial != expected) {
         const QString text =
-            guru_
+            translator_
                 .translate(QStringLiteral(
                     "Ha contestado el TVQ-52 número %1 en lugar del %2: no se descarga. Compruebe el teléfono "
                     "guardado del %2."))
@@ -253,7 +253,7 @@ Status DownloadWorkflow::openEntry(Run& run)
     if (!entry) {
         session_.link().line().write(QByteArray(1, char(kCan)));
         const QString text =
-            guru_
+            translator_
                 .translate(QStringLiteral(
                     "No se puede abrir la entrada de la descarga en el diario de intercambios (%1): la descarga no "
                     "empieza y la unidad conserva sus registros. Vuelva a intentarlo cuando la base de datos quede "
@@ -304,7 +304,7 @@ void DownloadWorkflow::exchange(Run& run)
     link.SendFrame(sessionsRequest(run.sessions));
     if (receiveList(run, RecordKind::Sessions) != ListEnd::Ended)
         return;
-    showCatalogue(run.prompter, guru_, msg::TransferDone, MessageStyle::Information);
+    showCatalogue(run.prompter, translator_, msg::TransferDone, MessageStyle::Information);
     run.report.outcome = DownloadOutcome::Completed;
 }
 
@@ -481,10 +481,10 @@ void DownloadWorkflow::sealJournal(Run& run, bool lineAttempted)
     // It is told again in the reader's language only when the catalogue
     // text is all that the user was shown.
     auto [number, arguments] =
-        run.prompter.lastSource([this](int id, const QStringList& args) { return guru_.text(id, args); });
+        run.prompter.lastSource([this](int id, const QStringList& args) { return translator_.text(id, args); });
     if (message.isEmpty() && run.report.outcome == DownloadOutcome::Stopped) {
         const QString stopped = QStringLiteral("Descarga parada: lo recibido hasta ahora está guardado.");
-        message = guru_.translate(stopped);
+        message = translator_.translate(stopped);
         arguments = {stopped};
     }
     if (run.report.journalEntry == 0) {
@@ -524,7 +524,7 @@ void DownloadWorkflow::keepHead(Run& run)
     // A download that failed has told its failure already, which this most likely is too.
     if (run.report.error)
         return;
-    showError(run.prompter, guru_, head.error());
+    showError(run.prompter, translator_, head.error());
     run.report.error = head.error();
 }
 

@@ -110,7 +110,7 @@ private:
 
     ExchangeSession& session_;
     Prompter& prompter_;
-    const Translator& guru_;
+    const Translator& translator_;
     Database& database_;
     RecordsView& view_;
     std::optional<QString> phoneOverride_;

@@ -286,7 +286,7 @@ QStringList widestCellTexts(const GridColumn& column, const QString& uncalibrate
 }
 
 RecordGridModel::RecordGridModel(Database& database, RecordGrid grid, const Translator& translator, QObject* parent)
-    : QAbstractTableModel(parent), store_(database), grid_(grid), guru_(translator), columns_(gridColumns(grid))
+    : QAbstractTableModel(parent), store_(database), grid_(grid), translator_(translator), columns_(gridColumns(grid))
 {
     keys_ = columns_.front().sortKeys;
     retranslate();
@@ -296,12 +296,12 @@ void RecordGridModel::retranslate()
 {
     headings_.clear();
     for (const GridColumn& c : columns_) {
-        QString text = c.headingId ? guru_.text(c.headingId) : QString::fromUtf8(c.literal);
+        QString text = c.headingId ? translator_.text(c.headingId) : QString::fromUtf8(c.literal);
         if (c.unitLine)
             text += QLatin1Char('\r') + QString::fromLatin1(c.unitLine);
         headings_ << headingForDisplay(text);
     }
-    uncalibrated_ = guru_.text(111);
+    uncalibrated_ = translator_.text(111);
     if (!columns_.isEmpty())
         emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
     if (loaded_ && !ids_.empty())

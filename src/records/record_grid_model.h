@@ -122,7 +122,7 @@ private:
 
     RecordStore store_;
     const RecordGrid grid_;
-    const Translator& guru_;
+    const Translator& translator_;
     const QVector<GridColumn>& columns_;
     QStringList headings_;
     QString uncalibrated_;

@@ -19,7 +19,7 @@ namespace tvq52 {
 
 ExchangeImportDialog::ExchangeImportDialog(Translator& translator, Prompter& prompter, Database& database, QString path,
                                            QWidget* parent)
-    : QDialog(parent), guru_(translator), prompter_(prompter), database_(database), path_(std::move(path))
+    : QDialog(parent), translator_(translator), prompter_(prompter), database_(database), path_(std::move(path))
 {
     setObjectName(QStringLiteral("Form16"));
     setModal(true);
@@ -63,8 +63,8 @@ ExchangeImportDialog::ExchangeImportDialog(Translator& translator, Prompter& pro
             accept();
     });
 
-    guru_.translateWindow(this);
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Importación de archivo de intercambio")));
+    translator_.translateWindow(this);
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Importación de archivo de intercambio")));
     designText_ = text_->text();
     file_->setText(QFileInfo(path_).fileName());
 }
@@ -96,7 +96,7 @@ void ExchangeImportDialog::runImport()
     running_ = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     ExchangeImporter importer(database_);
-    importer.translator = &guru_;
+    importer.translator = &translator_;
     importer.onProgress = [this](const ImportProgress& p) { showProgress(p); };
     importer.cancelRequested = [this] { return cancelled_; };
     importer.requireSigned = requireSigned;
@@ -104,7 +104,7 @@ void ExchangeImportDialog::runImport()
     importer.acceptUnsigned = [this](const ProvenanceVerdict& v) {
         QApplication::restoreOverrideCursor();
         const Answer answer =
-            prompter_.message(Message{unsignedQuestion(v, &guru_), QString::fromLatin1(kApplicationTitle),
+            prompter_.message(Message{unsignedQuestion(v, &translator_), QString::fromLatin1(kApplicationTitle),
                                       MessageStyle::YesNoQuestion, 0, Answer::No});
         QApplication::setOverrideCursor(Qt::BusyCursor);
         return answer == Answer::Yes;
@@ -116,20 +116,20 @@ void ExchangeImportDialog::runImport()
     const bool changed = summary_.verdict.kind == ProvenanceVerdict::Kind::Changed;
     if (!summary_.opened || summary_.notExchange || !summary_.refusal.isEmpty()
         || (summary_.failure.failed() && summary_.failedAtLine == 0)) {
-        prompter_.show(summaryLines(summary_, guru_).join(QLatin1Char('\n')),
+        prompter_.show(summaryLines(summary_, translator_).join(QLatin1Char('\n')),
                        summary_.failure.failed() || changed ? MessageStyle::Critical : MessageStyle::Exclamation);
         accept();
         return;
     }
     showSummary();
     // The rows are stored, but the file is not what was written: a warning, not a summary.
-    if (const QString warning = provenanceWarning(summary_.provenance, &guru_); !warning.isEmpty())
+    if (const QString warning = provenanceWarning(summary_.provenance, &translator_); !warning.isEmpty())
         prompter_.show(warning, MessageStyle::Exclamation);
 }
 
 void ExchangeImportDialog::showProgress(const ImportProgress& p)
 {
-    text_->setText(designText_ + QStringLiteral("   ") + progressText(p, guru_));
+    text_->setText(designText_ + QStringLiteral("   ") + progressText(p, translator_));
     if (p.bytesTotal > 0)
         bar_->setValue(int(1000 * p.bytesRead / p.bytesTotal));
     QCoreApplication::processEvents();
@@ -141,14 +141,14 @@ void ExchangeImportDialog::showSummary()
 {
     bar_->setValue(summary_.cancelled || summary_.failure.failed() ? bar_->value() : bar_->maximum());
     text_->setText(summary_.failure.failed()
-                       ? guru_.translate(QStringLiteral("Importación detenida por un fallo de la base de datos"))
-                       : summary_.cancelled ? guru_.translate(QStringLiteral("Importación cancelada"))
-                                            : guru_.translate(QStringLiteral("Importación terminada")));
-    QStringList lines = summaryLines(summary_, guru_);
+                       ? translator_.translate(QStringLiteral("Importación detenida por un fallo de la base de datos"))
+                       : summary_.cancelled ? translator_.translate(QStringLiteral("Importación cancelada"))
+                                            : translator_.translate(QStringLiteral("Importación terminada")));
+    QStringList lines = summaryLines(summary_, translator_);
     if (lines.isEmpty())
-        lines << guru_.translate(QStringLiteral("El archivo no contiene registros."));
+        lines << translator_.translate(QStringLiteral("El archivo no contiene registros."));
     summaryView_->setPlainText(lines.join(QLatin1Char('\n')));
-    cancel_->setText(guru_.translate(QStringLiteral("Cerrar")));
+    cancel_->setText(translator_.translate(QStringLiteral("Cerrar")));
 }
 
 } // namespace tvq52

@@ -40,7 +40,7 @@ private:
     void showProgress(const ImportProgress& p);
     void showSummary();
 
-    Translator& guru_;
+    Translator& translator_;
     Prompter& prompter_;
     Database& database_;
     QString path_;

@@ -57,16 +57,16 @@ QLabel* alarm(QWidget* parent, const char* name, const QString& text)
 MonitorWindow::MonitorWindow(const Translator& translator, Prompter& prompter, SessionSource openSession,
                              std::function<void()> openHelp, QWidget* parent)
     : QDialog(parent),
-      guru_(translator),
+      translator_(translator),
       prompter_(prompter),
       openSession_(std::move(openSession)),
       openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Tiempo real")));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Tiempo real")));
     setModal(true);
     buildUi();
-    guru_.translateWindow(this);
+    translator_.translateWindow(this);
     resetDisplay();
 }
 
@@ -215,10 +215,10 @@ void MonitorWindow::runFor(QWidget* owner, const QString& phone, qint32 serial)
 {
     phone_ = phone;
     serial_ = serial;
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Tiempo real")), unitCaption(serial));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Tiempo real")), unitCaption(serial));
     monitor_.reset();
     exchange_ = openSession_(nullptr, nullptr);
-    monitor_ = std::make_unique<RealTimeMonitor>(*exchange_, prompter_, guru_, *this);
+    monitor_ = std::make_unique<RealTimeMonitor>(*exchange_, prompter_, translator_, *this);
     resetDisplay();
     if (owner) {
         adjustSize();
@@ -255,7 +255,7 @@ void MonitorWindow::runStarted()
 
 void MonitorWindow::showReading(const RealTimeReading& reading)
 {
-    const ReadingDisplay d = displayReading(reading, guru_, QLocale().decimalPoint().at(0));
+    const ReadingDisplay d = displayReading(reading, translator_, QLocale().decimalPoint().at(0));
     date_->setText(d.date);
     time_->setText(d.time);
     session_->setVisible(d.session);

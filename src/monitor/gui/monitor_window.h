@@ -65,7 +65,7 @@ private:
     void resetDisplay();
     void showTimeRange(double at);
 
-    const Translator& guru_;
+    const Translator& translator_;
     Prompter& prompter_;
     SessionSource openSession_;
     std::function<void()> openHelp_;

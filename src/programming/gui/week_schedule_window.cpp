@@ -66,7 +66,7 @@ WeekScheduleWindow::WeekScheduleWindow(const Translator& translator, Prompter& p
                                        const QString& nightStart, const QString& nightEnd,
                                        std::function<void()> markModified, QWidget* parent)
     : QDialog(parent),
-      guru_(translator),
+      translator_(translator),
       prompter_(prompter),
       nightStart_(nightStart),
       nightEnd_(nightEnd),
@@ -74,7 +74,7 @@ WeekScheduleWindow::WeekScheduleWindow(const Translator& translator, Prompter& p
 {
     setObjectName(QStringLiteral("Form10"));
     setModal(true);
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Horario")));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Horario")));
     buildUi();
     for (int d = 0; d < 7; ++d) {
         setDayTexts(d, sessions[d]);
@@ -86,7 +86,7 @@ WeekScheduleWindow::WeekScheduleWindow(const Translator& translator, Prompter& p
     }
     openOnly(0);
     buildChart();
-    guru_.translateWindow(this);
+    translator_.translateWindow(this);
 }
 
 void WeekScheduleWindow::buildUi()
@@ -113,7 +113,7 @@ void WeekScheduleWindow::buildUi()
 QGroupBox* WeekScheduleWindow::buildDay(int d)
 {
     DayControls& c = days_[d];
-    c.frame = new QGroupBox(guru_.text(msg::Monday + d), this);
+    c.frame = new QGroupBox(translator_.text(msg::Monday + d), this);
     c.frame->setObjectName(name("Frame", d));
     auto* grid = new QGridLayout(c.frame);
     c.start = new QLineEdit(c.frame);
@@ -145,7 +145,7 @@ QGroupBox* WeekScheduleWindow::buildDay(int d)
         rules_->onLeave(e, [this, e] {
             if (e->text() != kClosedTime && !isValidClockTime(e->text()))
                 rules_->refocusLater(
-                    e, [this] { showCatalogue(prompter_, guru_, msg::WrongTime, MessageStyle::Critical); });
+                    e, [this] { showCatalogue(prompter_, translator_, msg::WrongTime, MessageStyle::Critical); });
         });
     }
     grid->addWidget(c.start, 0, 0);
@@ -195,7 +195,7 @@ void WeekScheduleWindow::buildChart()
     xAxis->setRange(0, kWeekPoints - 1);
     xAxis->setStartValue(0);
     for (int d = 0; d < 7; ++d)
-        xAxis->append(guru_.text(msg::Monday + d), 24 * (d + 1));
+        xAxis->append(translator_.text(msg::Monday + d), 24 * (d + 1));
     xAxis->setGridLineVisible(true);
     auto* yAxis = new QValueAxis;
     yAxis->setRange(1.2, 4.5);
@@ -228,14 +228,14 @@ void WeekScheduleWindow::buildChart()
     day->setPen(QPen(QColor(0xf2, 0xc9, 0x4c), 14));
     for (int i = 0; i < kWeekPoints; ++i)
         day->append(i, chartData.dayNight[i]);
-    add(day, guru_.text(msg::Day));
+    add(day, translator_.text(msg::Day));
 
     std::array<bool, kWeekPoints> night{};
     for (int i = 0; i < kWeekPoints; ++i)
         night[i] = chartData.night[i].has_value();
     bool first = true;
     for (QLineSeries* s : runs(night, kDayNightValue, QStringLiteral("Night"), QPen(QColor(0x1f, 0x2a, 0x56), 14))) {
-        add(s, first ? guru_.text(msg::Night) : QString());
+        add(s, first ? translator_.text(msg::Night) : QString());
         first = false;
     }
 
@@ -266,7 +266,7 @@ void WeekScheduleWindow::drawSessions()
         chart_->addSeries(s);
         for (QAbstractAxis* a : chart_->axes())
             s->attachAxis(a);
-        s->setName(first ? guru_.text(msg::Session) : QString());
+        s->setName(first ? translator_.text(msg::Session) : QString());
         for (QLegendMarker* m : chart_->legend()->markers(s))
             m->setVisible(first);
         first = false;
@@ -342,7 +342,7 @@ void WeekScheduleWindow::confirmOpenDay()
     const int day = openDay_;
     const DayConfirmation c = confirmDay(sessions(), day);
     if (!c.accepted()) {
-        showCatalogue(prompter_, guru_, c.messageId, MessageStyle::Critical);
+        showCatalogue(prompter_, translator_, c.messageId, MessageStyle::Critical);
         rules_->refocusNow(c.focus == DayConfirmation::Field::End ? days_[day].end : days_[day].start);
         return;
     }

@@ -62,7 +62,7 @@ private:
     void setDayTexts(int day, const SessionHours& hours);
     void chooseOption(int day, DayOption option);
 
-    const Translator& guru_;
+    const Translator& translator_;
     Prompter& prompter_;
     QString nightStart_;
     QString nightEnd_;

@@ -21,7 +21,7 @@ namespace tvq52 {
 
 CollectWindow::CollectWindow(const Translator& translator, const QList<CollectItem>& items, const QStringList& devices,
                              LineWorkers workers, QWidget* parent)
-    : QDialog(parent), guru_(translator), items_(items), settled_(std::size_t(items.size()), false)
+    : QDialog(parent), translator_(translator), items_(items), settled_(std::size_t(items.size()), false)
 {
     setObjectName(QStringLiteral("FormRecogida"));
     QList<CollectItem> dealt;
@@ -76,7 +76,7 @@ CollectWindow::CollectWindow(const Translator& translator, const QList<CollectIt
     layout->addLayout(bottom);
 
     for (int row = 0; row < items.size(); ++row)
-        setCells(row, {items[row].text, QString(), guru_.translate(QStringLiteral("En espera"))});
+        setCells(row, {items[row].text, QString(), translator_.translate(QStringLiteral("En espera"))});
     for (const CollectedUnit& unit : std::as_const(refused_))
         showUnit(unit);
 
@@ -88,11 +88,11 @@ CollectWindow::CollectWindow(const Translator& translator, const QList<CollectIt
     connect(round_, &CollectRound::unitTaken, this, &CollectWindow::showTaken);
     connect(round_, &CollectRound::unitDone, this, &CollectWindow::showUnit);
     connect(round_, &CollectRound::workerSaid, this, &CollectWindow::log);
-    connect(round_, &CollectRound::failed, this, [this](const Error& e) { log(errorText(guru_, e)); });
+    connect(round_, &CollectRound::failed, this, [this](const Error& e) { log(errorText(translator_, e)); });
     connect(round_, &CollectRound::finished, this, &CollectWindow::showEnd);
     resize(760, 520);
-    guru_.translateWindow(this);
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Recoger ahora")));
+    translator_.translateWindow(this);
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Recoger ahora")));
 }
 
 void CollectWindow::start()
@@ -115,7 +115,7 @@ void CollectWindow::setCells(int row, const QStringList& cells)
 void CollectWindow::showTaken(int index, const QString& device)
 {
     if (const int row = rowOf(index); row >= 0)
-        setCells(row, {items_[row].text, device, guru_.translate(QStringLiteral("Llamando"))});
+        setCells(row, {items_[row].text, device, translator_.translate(QStringLiteral("Llamando"))});
 }
 
 void CollectWindow::showUnit(const CollectedUnit& unit)
@@ -123,7 +123,7 @@ void CollectWindow::showUnit(const CollectedUnit& unit)
     const int row = rowOf(unit.index);
     if (row < 0)
         return;
-    QStringList cells{unit.requested, unit.line, collectOutcomeText(guru_, unit.outcome)};
+    QStringList cells{unit.requested, unit.line, collectOutcomeText(translator_, unit.outcome)};
     if (unit.answered != 0 || unit.intervals != 0 || unit.sessions != 0)
         cells << QString::number(unit.intervals) << QString::number(unit.sessions);
     setCells(row, cells);
@@ -138,12 +138,12 @@ void CollectWindow::showEnd()
     // Units no line called, or none was given once the round stopped.
     for (int row = 0; row < items_.size(); ++row)
         if (!settled_[row])
-            setCells(row, {items_[row].text, QString(), collectOutcomeText(guru_, CollectOutcome::NotCalled)});
+            setCells(row, {items_[row].text, QString(), collectOutcomeText(translator_, CollectOutcome::NotCalled)});
     const auto& units = round_->outcome().units;
     const auto collected = std::count_if(units.begin(), units.end(), [](const CollectedUnit& u) { return u.ok; });
     const QString counts = round_->outcome().stopped
-        ? guru_.translate(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas"))
-        : guru_.translate(QStringLiteral("%1 de %2 unidades recogidas"));
+        ? translator_.translate(QStringLiteral("Recogida parada: %1 de %2 unidades recogidas"))
+        : translator_.translate(QStringLiteral("%1 de %2 unidades recogidas"));
     summary_->setText(counts.arg(collected).arg(items_.size()));
     progress_->setValue(progress_->maximum());
     stop_->setEnabled(false);

@@ -46,7 +46,7 @@ private:
     void showEnd();
     void log(const QString& text);
 
-    const Translator& guru_;
+    const Translator& translator_;
     QList<CollectItem> items_;
     QList<CollectedUnit> refused_;
     std::vector<bool> settled_; // per row: its unit has its outcome

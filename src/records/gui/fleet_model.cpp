@@ -87,7 +87,7 @@ bool isTamperReason(FleetReason reason)
         || reason == FleetReason::Journal;
 }
 
-FleetModel::FleetModel(const Translator& translator, QObject* parent) : QAbstractTableModel(parent), guru_(translator) {}
+FleetModel::FleetModel(const Translator& translator, QObject* parent) : QAbstractTableModel(parent), translator_(translator) {}
 
 void FleetModel::setUnits(std::vector<FleetUnit> units)
 {
@@ -157,8 +157,8 @@ QVariant FleetModel::data(const QModelIndex& index, int role) const
 
 QVariant FleetModel::display(const FleetUnit& unit, int column) const
 {
-    const QString yes = guru_.translate(QStringLiteral("Sí"));
-    const QString no = guru_.translate(QStringLiteral("No"));
+    const QString yes = translator_.translate(QStringLiteral("Sí"));
+    const QString no = translator_.translate(QStringLiteral("No"));
     switch (column) {
     case Serial:
         return QString::number(unit.serial);
@@ -170,10 +170,10 @@ QVariant FleetModel::display(const FleetUnit& unit, int column) const
         return unit.firmware;
     case LastDownload:
         if (!unit.lastDownload)
-            return guru_.translate(QStringLiteral("Nunca"));
+            return translator_.translate(QStringLiteral("Nunca"));
         return unit.lastDownload->toString(QStringLiteral("yyyy-MM-dd"));
     case Outcome:
-        return journalOutcomeText(guru_, unit.lastOutcome);
+        return journalOutcomeText(translator_, unit.lastOutcome);
     case DaysSince:
         return unit.daysSinceDownload ? QString::number(*unit.daysSinceDownload) : QString();
     case RecordsStored:
@@ -190,12 +190,12 @@ QVariant FleetModel::display(const FleetUnit& unit, int column) const
         return QString::number(unit.exceedanceNights);
     case Journal:
         if (!unit.journalCheckedAt)
-            return guru_.translate(QStringLiteral("Sin comprobar"));
+            return translator_.translate(QStringLiteral("Sin comprobar"));
         return unit.journalOk ? yes : no;
     case Reasons: {
         QStringList words;
         for (const FleetReason reason : unit.reasons)
-            words += fleetReasonText(guru_, reason);
+            words += fleetReasonText(translator_, reason);
         return words.join(QStringLiteral(", "));
     }
     default:
@@ -264,9 +264,9 @@ QVariant FleetModel::headerData(int section, Qt::Orientation orientation, int ro
         return QAbstractTableModel::headerData(section, orientation, role);
     const Heading& h = kHeadings[section];
     if (role == Qt::DisplayRole)
-        return guru_.translate(QString::fromUtf8(h.text));
+        return translator_.translate(QString::fromUtf8(h.text));
     if (role == Qt::ToolTipRole && h.tip)
-        return guru_.translate(QString::fromUtf8(h.tip));
+        return translator_.translate(QString::fromUtf8(h.tip));
     return {};
 }
 

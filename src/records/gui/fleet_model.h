@@ -61,7 +61,7 @@ private:
     static QVariant sortValue(const FleetUnit& unit, int column);
     QVariant foreground(const FleetUnit& unit, int column) const;
 
-    const Translator& guru_;
+    const Translator& translator_;
     std::vector<FleetUnit> units_;
 };
 

@@ -55,10 +55,10 @@ constexpr int kWidestReasons = 260;
 } // namespace
 
 FleetView::FleetView(const Translator& translator, Loader loader, QWidget* parent)
-    : QWidget(parent), guru_(translator), loader_(std::move(loader))
+    : QWidget(parent), translator_(translator), loader_(std::move(loader))
 {
     setObjectName(QStringLiteral("FleetView"));
-    model_ = new FleetModel(guru_, this);
+    model_ = new FleetModel(translator_, this);
     proxy_ = new FleetFilterModel(this);
     proxy_->setSourceModel(model_);
 
@@ -130,9 +130,9 @@ void FleetView::say(QObject* object, const char* property, const char* native)
 void FleetView::retranslate()
 {
     for (const Said& s : said_)
-        s.object->setProperty(s.property, guru_.translate(QString::fromUtf8(s.native)));
+        s.object->setProperty(s.property, translator_.translate(QString::fromUtf8(s.native)));
     for (int i = 0; i < filter_->count(); ++i)
-        filter_->setItemText(i, guru_.translate(QString::fromUtf8(kFilters[i].text)));
+        filter_->setItemText(i, translator_.translate(QString::fromUtf8(kFilters[i].text)));
     emit model_->headerDataChanged(Qt::Horizontal, 0, FleetModel::ColumnCount - 1);
     if (loadedOnce_)
         fitColumns();
@@ -224,7 +224,7 @@ bool FleetView::refresh()
     options.staleDays = staleDays_->value();
     Result<std::vector<FleetUnit>> loaded = loader_ ? loader_(options) : Result<std::vector<FleetUnit>>(std::vector<FleetUnit>{});
     if (!loaded) {
-        failure_ = errorText(guru_, loaded.error());
+        failure_ = errorText(translator_, loaded.error());
         model_->setUnits({});
     } else {
         failure_.clear();
@@ -262,11 +262,11 @@ void FleetView::showCount()
 {
     const int units = model_->rowCount();
     const int attention = model_->needingAttention();
-    const QString unitsText = units == 1 ? guru_.translate(QStringLiteral("1 aparato"))
-                                         : guru_.translate(QStringLiteral("%1 aparatos")).arg(units);
+    const QString unitsText = units == 1 ? translator_.translate(QStringLiteral("1 aparato"))
+                                         : translator_.translate(QStringLiteral("%1 aparatos")).arg(units);
     const QString attentionText = attention == 1
-        ? guru_.translate(QStringLiteral("1 necesita atención"))
-        : guru_.translate(QStringLiteral("%1 necesitan atención")).arg(attention);
+        ? translator_.translate(QStringLiteral("1 necesita atención"))
+        : translator_.translate(QStringLiteral("%1 necesitan atención")).arg(attention);
     count_->setText(unitsText + QStringLiteral(", ") + attentionText);
 
     // An empty table says why it is empty.
@@ -274,10 +274,10 @@ void FleetView::showCount()
     if (!failure_.isEmpty())
         hint = failure_;
     else if (units == 0)
-        hint = guru_.translate(
+        hint = translator_.translate(
             QStringLiteral("No hay aparatos guardados. Los aparatos programados o importados aparecerán aquí."));
     else if (proxy_->rowCount() == 0)
-        hint = guru_.translate(QStringLiteral("Ningún aparato coincide con el filtro o la búsqueda."));
+        hint = translator_.translate(QStringLiteral("Ningún aparato coincide con el filtro o la búsqueda."));
     emptyHint_->setText(hint);
     pages_->setCurrentWidget(hint.isEmpty() ? static_cast<QWidget*>(table_) : emptyHint_);
     emit countShown();
@@ -311,7 +311,7 @@ void FleetView::showContextMenu(const QPoint& at)
     };
     QStringList captions;
     for (const auto& [text, action] : entries)
-        captions << guru_.translate(QString::fromUtf8(text));
+        captions << translator_.translate(QString::fromUtf8(text));
     QString taken;
     captions = assignAccessKeys(captions, taken);
     for (qsizetype i = 0; i < captions.size(); ++i)

@@ -83,7 +83,7 @@ private:
     void fitColumns();
     void say(QObject* object, const char* property, const char* native);
 
-    const Translator& guru_;
+    const Translator& translator_;
     Loader loader_;
     Openers openers_;
     struct Said {

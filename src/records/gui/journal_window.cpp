@@ -75,11 +75,11 @@ QString signerText(const Translator& translator, const JournalSigning& s)
 
 JournalWindow::JournalWindow(const Translator& translator, Prompter& prompter, Database& database, qint32 shownSerial,
                              QWidget* parent)
-    : QDialog(parent), guru_(translator), prompter_(prompter), journal_(database)
+    : QDialog(parent), translator_(translator), prompter_(prompter), journal_(database)
 {
     setObjectName(QStringLiteral("FormDiario"));
     // It lists one unit or all, as chosen: the title names no unit.
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Diario de intercambios")));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Diario de intercambios")));
     auto* layout = new QVBoxLayout(this);
 
     auto* filter = new QHBoxLayout;
@@ -143,7 +143,7 @@ JournalWindow::JournalWindow(const Translator& translator, Prompter& prompter, D
         refresh();
     });
     resize(1000, 480);
-    guru_.translateWindow(this);
+    translator_.translateWindow(this);
     refresh();
 }
 
@@ -186,23 +186,23 @@ void JournalWindow::refresh()
     const Result<QList<JournalEntry>> entries = journal_.entries(serial);
     const Result<QByteArray> head = entries ? journal_.head() : Result<QByteArray>(entries.error());
     if (!head) {
-        showError(prompter_, guru_, head.error());
+        showError(prompter_, translator_, head.error());
         return;
     }
     table_->setRowCount(int(entries->size()));
     int row = 0;
     for (const JournalEntry& e : *entries) {
-        const QString counts = journalCountsText(guru_, e.counts);
+        const QString counts = journalCountsText(translator_, e.counts);
         const JournalSigning signing = journal_.signing(e);
         const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yy HH:mm:ss")),
-                                actionText(guru_, e.action),
+                                actionText(translator_, e.action),
                                 e.serial ? QString::number(e.serial) : QString(),
-                                lineText(guru_, e.line),
-                                journalOutcomeText(guru_, e.outcome),
-                                journalMessageText(guru_, e),
+                                lineText(translator_, e.line),
+                                journalOutcomeText(translator_, e.outcome),
+                                journalMessageText(translator_, e),
                                 counts,
                                 e.user,
-                                signerText(guru_, signing)};
+                                signerText(translator_, signing)};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             item->setToolTip(cells[c]);
@@ -215,7 +215,7 @@ void JournalWindow::refresh()
         ++row;
     }
     // What the filter shows, not the whole journal.
-    shown_->setText(guru_.translate(QStringLiteral("Entradas mostradas: %1")).arg(entries->size()));
+    shown_->setText(translator_.translate(QStringLiteral("Entradas mostradas: %1")).arg(entries->size()));
     fitColumns();
     head_->setText(QString::fromLatin1(*head));
 }

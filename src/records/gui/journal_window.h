@@ -35,7 +35,7 @@ private:
     // Lays the columns out for the window's width.
     void fitColumns();
     void fitMessageColumn();
-    const Translator& guru_;
+    const Translator& translator_;
     Prompter& prompter_;
     Journal journal_;
     QRadioButton* all_ = nullptr;

@@ -38,7 +38,7 @@ int fullWeekdayId(int fromSunday)
 
 } // namespace
 
-MonthCalendar::MonthCalendar(const Translator& translator, QWidget* parent) : QFrame(parent, Qt::Popup), guru_(translator)
+MonthCalendar::MonthCalendar(const Translator& translator, QWidget* parent) : QFrame(parent, Qt::Popup), translator_(translator)
 {
     setObjectName(QStringLiteral("Calendario"));
     setFrameShape(QFrame::StyledPanel);
@@ -57,8 +57,8 @@ MonthCalendar::MonthCalendar(const Translator& translator, QWidget* parent) : QF
     auto* grid = new QGridLayout;
     grid->setSpacing(1);
     for (int d = 0; d < 7; ++d) {
-        auto* label = new QLabel(guru_.text(shortWeekdayId(d)), this);
-        label->setToolTip(guru_.text(fullWeekdayId(d)));
+        auto* label = new QLabel(translator_.text(shortWeekdayId(d)), this);
+        label->setToolTip(translator_.text(fullWeekdayId(d)));
         label->setAlignment(Qt::AlignCenter);
         grid->addWidget(label, 0, d);
         weekdays_ << label;
@@ -88,7 +88,7 @@ QToolButton* MonthCalendar::addStep(QHBoxLayout* row, const char* name, const ch
     // A sign, the same in every language.
     step->setProperty("Tag", QStringLiteral("!"));
     step->setAutoRaise(true);
-    step->setToolTip(guru_.translate(QString::fromUtf8(tip)));
+    step->setToolTip(translator_.translate(QString::fromUtf8(tip)));
     row->addWidget(step);
     connect(step, &QToolButton::clicked, this, [this, months] { stepMonth(months); });
     return step;
@@ -132,7 +132,7 @@ QStringList MonthCalendar::weekdayHeadings() const
 
 void MonthCalendar::fill()
 {
-    title_->setText(QStringLiteral("%1 %2").arg(guru_.text(kFirstMonthName + month_.month() - 1)).arg(month_.year()));
+    title_->setText(QStringLiteral("%1 %2").arg(translator_.text(kFirstMonthName + month_.month() - 1)).arg(month_.year()));
     // Sunday-first rows: the grid starts on the Sunday before the 1st.
     const QDate first = month_.addDays(-(month_.dayOfWeek() % 7));
     for (int i = 0; i < days_.size(); ++i) {
@@ -148,10 +148,10 @@ void MonthCalendar::fill()
 
 RangePicker::RangePicker(const Translator& translator, Prompter& prompter, const QDateTime& start, const QDateTime& end,
                          QWidget* parent)
-    : QDialog(parent), guru_(translator), prompter_(prompter)
+    : QDialog(parent), translator_(translator), prompter_(prompter)
 {
     setObjectName(QStringLiteral("Form8"));
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Intervalo de descarga")));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Intervalo de descarga")));
     setModal(true);
     auto* layout = new QVBoxLayout(this);
     auto* fields = new QGridLayout;
@@ -177,7 +177,7 @@ RangePicker::RangePicker(const Translator& translator, Prompter& prompter, const
     // The close box leaves the same way as Cancel: no range.
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    calendar_ = new MonthCalendar(guru_, this);
+    calendar_ = new MonthCalendar(translator_, this);
     connect(calendar_, &MonthCalendar::picked, this, [this](const QDate& date) {
         if (!calendarFor_)
             return;
@@ -187,7 +187,7 @@ RangePicker::RangePicker(const Translator& translator, Prompter& prompter, const
         calendarFor_->setText(fieldText(picked));
         setTo_.insert(calendarFor_, picked);
     });
-    guru_.translateWindow(this);
+    translator_.translateWindow(this);
 }
 
 QWidget* RangePicker::dateField(const char* name, const char* buttonName, const QDateTime& at, QLineEdit** field)
@@ -257,7 +257,7 @@ void RangePicker::confirm()
     const auto start = fieldValue(start_);
     const auto end = fieldValue(end_);
     if (!start || !end) {
-        showCatalogue(prompter_, guru_, msg::WrongDate, MessageStyle::Critical);
+        showCatalogue(prompter_, translator_, msg::WrongDate, MessageStyle::Critical);
         (start ? end_ : start_)->setFocus();
         return;
     }
@@ -265,7 +265,7 @@ void RangePicker::confirm()
         if (requestCarries(at))
             continue;
         const QString text =
-            guru_
+            translator_
                 .translate(QStringLiteral("La fecha %1 no se puede pedir al TVQ-52: solo admite años de %2 a %3."))
                 .arg(at.toString(QStringLiteral("dd/MM/yyyy HH:mm")))
                 .arg(kFirstRequestYear)
@@ -275,7 +275,7 @@ void RangePicker::confirm()
         return;
     }
     if (*end <= *start) {
-        showCatalogue(prompter_, guru_, msg::IntervalEndNotAfterStart, MessageStyle::Plain);
+        showCatalogue(prompter_, translator_, msg::IntervalEndNotAfterStart, MessageStyle::Plain);
         return;
     }
     range_ = DownloadRange::from(*start, *end);

@@ -44,7 +44,7 @@ private:
     void stepMonth(int months);
     void fill();
 
-    const Translator& guru_;
+    const Translator& translator_;
     QDate selected_;
     QDate month_; // its first day
     QLabel* title_ = nullptr;
@@ -75,7 +75,7 @@ private:
     // The field's date-time as OK reads it.
     std::optional<QDateTime> fieldValue(const QLineEdit* field) const;
 
-    const Translator& guru_;
+    const Translator& translator_;
     Prompter& prompter_;
     QLineEdit* start_ = nullptr;
     QLineEdit* end_ = nullptr;

@@ -98,15 +98,15 @@ QLineSeries* newStretch(QLineSeries* like, QChart* chart)
 
 GraphWindow::GraphWindow(const Translator& translator, Prompter& prompter, Database* database, std::function<void()> openHelp,
                          QWidget* parent)
-    : QDialog(parent), guru_(translator), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
+    : QDialog(parent), translator_(translator), prompter_(prompter), database_(database), openHelp_(std::move(openHelp))
 {
     setObjectName(QStringLiteral("Form9"));
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Gráfica")));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Gráfica")));
     buildUi();
-    guru_.translateWindow(this);
+    translator_.translateWindow(this);
     // Bar sets are not series: their names are translated here.
     for (QBarSet* set : eventSets_)
-        set->setLabel(guru_.translate(set->label()));
+        set->setLabel(translator_.translate(set->label()));
     if (const QScreen* sc = screen())
         resize(QSize(1000, 720).boundedTo(sc->availableGeometry().size() - QSize(16, 48)));
 }
@@ -269,7 +269,7 @@ QChartView* GraphWindow::buildEventChart()
 bool GraphWindow::load(const ShownUnit& unit)
 {
     unit_ = unit;
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Gráfica")), unitCaption(unit.serial, unit.venue));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Gráfica")), unitCaption(unit.serial, unit.venue));
     serial_->setText(QString::number(unit.serial));
     date_->setText(unit.recordDate);
     venue_->setText(unit.venue);
@@ -541,7 +541,7 @@ void GraphWindow::popUp(QChartView* view, const QPoint& at)
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("PopUp"));
     QChart* chart = view->chart();
-    const auto tr = [this](const char* text) { return guru_.translate(native(text)); };
+    const auto tr = [this](const char* text) { return translator_.translate(native(text)); };
     menu.addAction(tr("Acercar"), this, [chart] { chart->zoomIn(); });
     menu.addAction(tr("Alejar"), this, [chart] { chart->zoomOut(); });
     menu.addAction(tr("Restablecer"), this, [chart] { chart->zoomReset(); });
@@ -559,20 +559,20 @@ void GraphWindow::popUp(QChartView* view, const QPoint& at)
 
 void GraphWindow::savePicture(QChartView* view)
 {
-    QString path = prompter_.saveFile(guru_.translate(QStringLiteral("Guardar imagen...")),
+    QString path = prompter_.saveFile(translator_.translate(QStringLiteral("Guardar imagen...")),
                                       {QStringLiteral("PNG (*.png)")}, QString());
     if (path.isEmpty())
         return;
     if (!path.endsWith(QLatin1String(".png"), Qt::CaseInsensitive))
         path += QLatin1String(".png");
     if (isNonRegularFile(path)) {
-        showError(prompter_, guru_, nonRegularFileError(path, FileUse::Write));
+        showError(prompter_, translator_, nonRegularFileError(path, FileUse::Write));
         return;
     }
     // Beside the target until whole, so a failed save leaves an earlier picture.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !view->grab().save(&file, "PNG") || !file.flush() || !file.commit())
-        prompter_.show(guru_.translate(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ') + path,
+        prompter_.show(translator_.translate(QStringLiteral("No se pudo guardar la imagen:")) + QLatin1Char(' ') + path,
                        MessageStyle::Critical);
 }
 

@@ -90,7 +90,7 @@ private:
     void readShown();
     QImage pictureOf(QChartView* view) const;
 
-    const Translator& guru_;
+    const Translator& translator_;
     Prompter& prompter_;
     Database* database_ = nullptr;
     std::function<void()> openHelp_;

@@ -334,10 +334,10 @@ void HistoryGraph::keyPressEvent(QKeyEvent* event)
 }
 
 HistoryGraphWindow::HistoryGraphWindow(const Translator& translator, Prompter& prompter, Database* database, QWidget* parent)
-    : QDialog(parent), guru_(translator), prompter_(prompter), database_(database)
+    : QDialog(parent), translator_(translator), prompter_(prompter), database_(database)
 {
     setObjectName(QStringLiteral("FormHistorial"));
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Historial completo")));
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Historial completo")));
     auto* layout = new QVBoxLayout(this);
     span_ = new QLabel(this);
     span_->setObjectName(QStringLiteral("LbPeriodo"));
@@ -360,8 +360,8 @@ HistoryGraphWindow::HistoryGraphWindow(const Translator& translator, Prompter& p
     connect(add("Salir", "SSCommandExit"), &QPushButton::clicked, this, &QDialog::close);
     layout->addLayout(buttons);
     connect(graph_, &HistoryGraph::viewportChanged, this, &HistoryGraphWindow::showSpan);
-    guru_.translateWindow(this);
-    const auto tr = [this](const char* text) { return guru_.translate(QString::fromUtf8(text)); };
+    translator_.translateWindow(this);
+    const auto tr = [this](const char* text) { return translator_.translate(QString::fromUtf8(text)); };
     graph_->setTexts({tr("No hay registros"), tr("Noche"), tr("Sensor inactivo"), tr("Pasadas"), tr("Leq emisión"),
                       tr("Leq recepción"), tr("Límites")});
     if (const QScreen* sc = screen())
@@ -382,7 +382,7 @@ bool HistoryGraphWindow::load(const ShownUnit& unit)
     }
     graph_->setData(std::move(loaded), QTime::fromString(unit.nightStart, QStringLiteral("hh:mm")),
                     QTime::fromString(unit.nightEnd, QStringLiteral("hh:mm")));
-    setWindowTitleOf(this, guru_.translate(QStringLiteral("Historial completo")),
+    setWindowTitleOf(this, translator_.translate(QStringLiteral("Historial completo")),
                      unitCaption(unit.serial, unit.venue));
     return ok;
 }

@@ -85,7 +85,7 @@ public:
 private:
     void showSpan();
 
-    const Translator& guru_;
+    const Translator& translator_;
     Prompter& prompter_;
     Database* database_ = nullptr;
     HistoryGraph* graph_ = nullptr;

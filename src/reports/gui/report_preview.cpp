@@ -172,14 +172,14 @@ void ReportPageView::showPage()
 
 ReportPreviewWindow::ReportPreviewWindow(const RenderedReport& report, Prompter& prompter, const Translator& translator,
                                          QWidget* parent)
-    : QDialog(parent), report_(report), prompter_(prompter), guru_(translator)
+    : QDialog(parent), report_(report), prompter_(prompter), translator_(translator)
 {
     setObjectName(QStringLiteral("ReportPreviewWindow"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
     preview_ = new ReportPageView(report, this);
     preview_->setObjectName(QStringLiteral("VSPrinter1"));
-    preview_->onFailure([this](const Error& error) { showError(prompter_, guru_, error); });
+    preview_->onFailure([this](const Error& error) { showError(prompter_, translator_, error); });
     connect(preview_, &ReportPageView::pageChanged, this, &ReportPreviewWindow::updatePageLabel);
 
     auto button = [this](const char* name, const QString& text, auto slot) -> QAbstractButton* {
@@ -262,7 +262,7 @@ void ReportPreviewWindow::print()
 {
     QPrintDialog dialog(printer_.get(), this);
     if (dialog.exec() == QDialog::Accepted)
-        showFailure(prompter_, guru_, report_.print(*printer_, userLayout_));
+        showFailure(prompter_, translator_, report_.print(*printer_, userLayout_));
 }
 
 Status ReportPreviewWindow::saveAsPdf(const QString& path)
@@ -279,7 +279,7 @@ QString ReportPreviewWindow::proposedPdfName(const QDate& day) const
 void ReportPreviewWindow::askSavePdf()
 {
     // A bare name: the dialog proposes it in the folder last used.
-    QString path = prompter_.saveFile(guru_.translate(QStringLiteral("Guardar PDF")),
+    QString path = prompter_.saveFile(translator_.translate(QStringLiteral("Guardar PDF")),
                                       {QStringLiteral("PDF (*.pdf)")}, proposedPdfName(QDate::currentDate()));
     if (path.isEmpty())
         return;
@@ -287,12 +287,12 @@ void ReportPreviewWindow::askSavePdf()
         path += QLatin1String(".pdf");
     const Status saved = saveAsPdf(path);
     if (!saved) {
-        showFailure(prompter_, guru_, saved);
+        showFailure(prompter_, translator_, saved);
         return;
     }
-    prompter_.show(guru_.translate(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
+    prompter_.show(translator_.translate(QStringLiteral("PDF guardado en %1")).arg(QDir::toNativeSeparators(path)),
                    MessageStyle::Information);
-    warnOfPdfSigning(prompter_, guru_);
+    warnOfPdfSigning(prompter_, translator_);
 }
 
 void previewReport(const RenderedReport& report, Prompter& prompter, const Translator& translator, QWidget* parent,

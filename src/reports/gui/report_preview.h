@@ -90,7 +90,7 @@ private:
 
     const RenderedReport& report_;
     Prompter& prompter_;
-    const Translator& guru_;
+    const Translator& translator_;
     ReportPageView* preview_ = nullptr;
     QLabel* pageLabel_ = nullptr;
     std::unique_ptr<QPrinter> printer_;

@@ -446,7 +446,7 @@ class RangePickerTest : public ::testing::Test {
 protected:
     void open(const QDateTime& start, const QDateTime& end)
     {
-        picker_ = std::make_unique<RangePicker>(guru_, prompter_, start, end);
+        picker_ = std::make_unique<RangePicker>(translator_, prompter_, start, end);
         picker_->show();
         settle();
     }
@@ -467,7 +467,7 @@ protected:
         return days;
     }
 
-    Translator guru_;
+    Translator translator_;
     ScriptedPrompter prompter_;
     std::unique_ptr<RangePicker> picker_;
 };
@@ -840,7 +840,7 @@ class FleetViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        view_ = std::make_unique<FleetView>(guru_, [this](const FleetOptions& options) -> Result<std::vector<FleetUnit>> {
+        view_ = std::make_unique<FleetView>(translator_, [this](const FleetOptions& options) -> Result<std::vector<FleetUnit>> {
             ++loads_;
             lastStaleDays_ = options.staleDays;
             if (failure_)
@@ -864,7 +864,7 @@ protected:
     bool tableShown() const { return view_->findChild<QStackedWidget*>()->currentWidget() == view_->table(); }
     QString count() const { return view_->findChild<QLabel*>(QStringLiteral("LbCuentaAparatos"))->text(); }
 
-    Translator guru_;
+    Translator translator_;
     std::vector<FleetUnit> rows_ = smallOffice();
     std::optional<Error> failure_;
     int loads_ = 0;
@@ -1047,8 +1047,8 @@ protected:
         for (const auto& [column, shown] : cells)
             EXPECT_EQ(text(model_, row, column), QString::fromUtf8(shown)) << "row " << row << ", column " << column;
     }
-    Translator guru_; // no language open: the native texts
-    FleetModel model_{guru_};
+    Translator translator_; // no language open: the native texts
+    FleetModel model_{translator_};
 };
 
 TEST_F(FleetModelTest, ANeverDownloadedUnitSaysNeverAndLeavesItsCountsBlank)

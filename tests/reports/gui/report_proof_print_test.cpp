@@ -40,7 +40,7 @@ protected:
     }
     RecordedReportResult intervals()
     {
-        return buildRecordedReport(*db_, guru_, {RecordedReportKind::Intervals, kSerial, at(1, 0), at(5, 0),
+        return buildRecordedReport(*db_, translator_, {RecordedReportKind::Intervals, kSerial, at(1, 0), at(5, 0),
                                                  QStringLiteral("Inspección"), QStringLiteral(TVQ52_ASSET_DIR)});
     }
     void setLevel(int day, double level)
@@ -52,7 +52,7 @@ protected:
         ASSERT_TRUE(q.exec());
         ASSERT_EQ(q.numRowsAffected(), 1);
     }
-    Translator guru_;
+    Translator translator_;
 };
 
 TEST_F(ReportProofPrint, EveryPageStatesTheDigestOfTheRecordsInTheRangeAndTheHead)
@@ -75,7 +75,7 @@ TEST_F(ReportProofPrint, EveryPageStatesTheDigestOfTheRecordsInTheRangeAndTheHea
         EXPECT_TRUE(texts.contains(QStringLiteral("SHA-256 de los 2 registros:"))) << page;
     }
     // The programming report has its own: the unit's row, no interval.
-    auto programming = buildProgrammingReport(*db_, guru_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR),
+    auto programming = buildProgrammingReport(*db_, translator_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR),
                                                                               QStringLiteral("tvq52_1.xml")),
                                               kSerial, QStringLiteral("4.0"), QString());
     ASSERT_TRUE(programming && programming->proof());
@@ -106,7 +106,7 @@ TEST_F(ReportProofPrint, TheGraphReportPrintsTheProgrammingThenTheChartsWithTheH
     QImage levels(400, 200, QImage::Format_RGB32);
     levels.fill(Qt::gray);
     const auto build = [&](const QString& file) {
-        return buildGraphReport(*db_, guru_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), file), kSerial,
+        return buildGraphReport(*db_, translator_, reportTemplatePath(QStringLiteral(TVQ52_ASSET_DIR), file), kSerial,
                                 QStringLiteral("4.0"), levels, levels, QStringLiteral("Inspección"), at(1, 0),
                                 at(5, 0));
     };
