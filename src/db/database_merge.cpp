@@ -3,6 +3,7 @@
 #include "core/regular_file.h"
 #include "db/database.h"
 #include "db/merge_tables.h"
+#include "db/row_sink.h"
 #include "db/sqlite_statement.h"
 
 #include <QFileInfo>
@@ -95,10 +96,13 @@ MergeResult::Fault mergeRefusal(const Database& target, const QString& sourcePat
 void mergeRows(Database& target, const QString& sourcePath, qint64 entry, MergeResult& result,
                const MergeProgress& progress, const MergeStop& stop)
 {
-    if (target.isServer())
-        mergeIntoServer(target, sourcePath, progress, stop, result, entry);
-    else
-        mergeIntoFile(target, sourcePath, progress, stop, result, entry);
+    // Each backend's sink merges a file by its own quickest way.
+    Result<std::unique_ptr<RowSink>> sink = openRowSink(target, kNoBatches);
+    if (!sink) {
+        result.failure = databaseFailureOf(sink.error());
+        return;
+    }
+    (*sink)->mergeFile(sourcePath, entry, result, progress, stop);
 }
 
 } // namespace tvq52

@@ -13,8 +13,6 @@ struct sqlite3;
 // tables, taken in turn. Each backend's merge lives beside its other writes.
 namespace tvq52 {
 
-class Database;
-
 // The name a source table goes by (any case), empty when it has none.
 QString sourceTableName(const QStringList& sourceTables, const char* name);
 // The columns of a table of the source, in its order.
@@ -56,12 +54,5 @@ void mergeSharedTables(const QStringList& sourceTables, const MergeProgress& pro
         }
     }
 }
-
-// The rows of the database file at `sourcePath` into `target`, as
-// mergeRows() says: into a file of this program, or into a server.
-void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, const MergeStop& stop,
-                   MergeResult& result, qint64 entry);
-void mergeIntoServer(Database& target, const QString& sourcePath, const MergeProgress& progress,
-                     const MergeStop& stop, MergeResult& result, qint64 entry);
 
 } // namespace tvq52

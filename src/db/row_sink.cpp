@@ -11,7 +11,7 @@ namespace tvq52 {
 
 Result<std::unique_ptr<RowSink>> openRowSink(Database& database, int batchRows)
 {
-    const bool batches = batchRows != kKeyedWritesOnly;
+    const bool batches = batchRows != kNoBatches;
     if (database.isServer()) {
         auto sink = std::make_unique<ServerRowSink>(database, batchRows);
         if (batches && !sink->valid())

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "db/database_failure.h"
+#include "db/database_merge.h"
 #include "db/record_shape.h"
 #include "db/schema.h"
 #include "db/sink_row.h"
@@ -98,6 +99,14 @@ public:
                                    const Listing& list) = 0;
     // `values` onto the unit's Programacion row; UnitGone when it is missing.
     virtual Status updateUnit(qint32 serial, const Row& values) = 0;
+    // The rows of `sourcePath`, another database file of this program, as
+    // mergeRows() says, each table in its own transaction and the record
+    // rows added listed in the journal's open `entry`. The file's own rows
+    // go in by the backend's quickest way, checked and encoded as every
+    // other row is.
+    virtual void mergeFile(const QString& sourcePath, qint64 entry, MergeResult& result,
+                           const MergeProgress& progress, const MergeStop& stop) = 0;
+
     // The kind of a failure of this backend's statements (never None).
     DatabaseFailure::Kind failureOf(const QSqlError& error) const;
 
@@ -128,13 +137,14 @@ private:
     std::function<void()> transactionOpen_;
 };
 
-// The batch size of a sink that only writes records by their key: opening
-// it never fails, as each put works on the connection of the moment.
-inline constexpr int kKeyedWritesOnly = 0;
+// The batch size of a sink that writes no batches of rows, only records by
+// their key or whole files merged: opening it never fails, as each write
+// works on the connection of the moment.
+inline constexpr int kNoBatches = 0;
 
 // The sink of the database's backend, rows committed every `batchRows`.
 // Fails with the driver's words when the connection cannot be written
-// directly, unless `batchRows` is kKeyedWritesOnly.
+// directly, unless `batchRows` is kNoBatches.
 Result<std::unique_ptr<RowSink>> openRowSink(Database& database, int batchRows);
 
 // Whether a stored value and a row's value are the same for `column`: a

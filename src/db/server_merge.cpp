@@ -2,6 +2,7 @@
 
 #include "db/database.h"
 #include "db/merge_tables.h"
+#include "db/server_row_sink.h"
 
 #include "db/fleet_tables.h"
 #include "db/journal_codec.h"
@@ -468,9 +469,10 @@ Result<bool> ServerTableMerge::copyRows(const TableDef& t, const QString& source
     return true;
 }
 
-void mergeIntoServer(Database& target, const QString& sourcePath, const MergeProgress& progress,
-                     const MergeStop& stop, MergeResult& result, qint64 entry)
+void ServerRowSink::mergeFile(const QString& sourcePath, qint64 entry, MergeResult& result,
+                              const MergeProgress& progress, const MergeStop& stop)
 {
+    Database& target = database_;
     sqlite3* source = nullptr;
     const int opened = sqlite3_open_v2(QFileInfo(sourcePath).absoluteFilePath().toUtf8().constData(), &source,
                                        SQLITE_OPEN_READONLY, nullptr);

@@ -1,4 +1,5 @@
 #include "db/merge_tables.h"
+#include "db/sqlite_row_sink.h"
 
 #include "db/database.h"
 #include "db/fleet_tables.h"
@@ -546,14 +547,14 @@ void runMerge(QSqlDatabase& db, const QString& sourcePath, const MergeProgress& 
 
 } // namespace
 
-void mergeIntoFile(Database& target, const QString& sourcePath, const MergeProgress& progress, const MergeStop& stop,
-                   MergeResult& result, qint64 entry)
+void SqliteRowSink::mergeFile(const QString& sourcePath, qint64 entry, MergeResult& result,
+                              const MergeProgress& progress, const MergeStop& stop)
 {
     // Its own connection: the source is attached read-only, which needs URI names.
     const QString name = QStringLiteral("tvq52-merge-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(target.path());
+        db.setDatabaseName(database_.path());
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
         if (!db.open()) {
             result.failure = sqliteFailure(db.lastError());

@@ -34,6 +34,8 @@ public:
     Result<KeyedWrite> put(qint32 serial, const QString& table, const Row& row, bool marksNight,
                            const Listing& list) override;
     Status updateUnit(qint32 serial, const Row& values) override;
+    void mergeFile(const QString& sourcePath, qint64 entry, MergeResult& result, const MergeProgress& progress,
+                   const MergeStop& stop) override;
 
 private:
     struct Table {

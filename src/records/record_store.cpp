@@ -135,7 +135,7 @@ Row eventRow(qint32 serial, const EventDate& event)
 
 // A sink for keyed writes is opened whatever the connection's state.
 RecordStore::RecordStore(Database& database)
-    : database_(database), sink_(std::move(openRowSink(database, kKeyedWritesOnly)).value())
+    : database_(database), sink_(std::move(openRowSink(database, kNoBatches)).value())
 {}
 
 RecordStore::~RecordStore() = default;
