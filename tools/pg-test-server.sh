@@ -3,7 +3,9 @@
 # connection URI to STATE_DIR/uri; stop STATE_DIR stops it and removes its
 # files. halt STATE_DIR stops it keeping its data and resume STATE_DIR starts
 # it again (for tests of a server that goes away). Unix socket only, fsync
-# off: it holds nothing worth keeping.
+# off: it holds nothing worth keeping. No background vacuum either: a bench
+# that times its own statements and a peer's must not be charged for the
+# clean-up of the other's million rows.
 set -euo pipefail
 
 mode=${1:-}
@@ -39,7 +41,7 @@ port=${TVQ52_PG_PORT:-55432}  # another run at once on this machine sets its own
 launch() {
   dir=$1
   if ! as_server "$bindir/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 \
-       -o "-p $port -k $dir/sock -c listen_addresses='' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+       -o "-p $port -k $dir/sock -c listen_addresses='' -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c autovacuum=off -c max_connections=200" \
        start >/dev/null; then
     cat "$dir/server.log" >&2
     exit 1
