@@ -1,5 +1,6 @@
 #include "i18n/language_setup.h"
 
+#include "core/own_words.h"
 #include "core/prompter.h"
 
 #include <QDir>
@@ -34,10 +35,12 @@ bool setUpLanguage(Translator& translator, Prompter& prompter, const QString& pa
     if (translator.openLanguageDatabase(trimmed, true, languageDatabaseKind(trimmed)))
         return true;
     const QString inFolder = QDir(programFolder).filePath(trimmed);
-    if (translator.openLanguageDatabase(inFolder, true, languageDatabaseKind(inFolder)))
+    const Status opened = translator.openLanguageDatabase(inFolder, true, languageDatabaseKind(inFolder));
+    if (opened)
         return true;
     prompter.message(Message{QStringLiteral("While opening Language Database (") + trimmed
-                                 + QStringLiteral(") the following error occurred:\r\r") + translator.errorDescription(),
+                                 + QStringLiteral(") the following error occurred:\r\r")
+                                 + untranslatedText(opened.error()),
                              {},
                              MessageStyle::Exclamation,
                              0,

@@ -76,35 +76,32 @@ void Translator::closeLanguageDatabase()
     readOnly_ = false;
 }
 
-bool Translator::openLanguageDatabase(const QString& path, bool readOnly, DbType type)
+Status Translator::openLanguageDatabase(const QString& path, bool readOnly, DbType type)
 {
     closeLanguageDatabase();
     dbType_ = type;
-    const bool ok = type == SqlDb ? loadSql(path, readOnly) : loadTextFile(path);
-    if (!ok) {
+    if (Status loaded = type == SqlDb ? loadSql(path, readOnly) : loadTextFile(path); !loaded) {
         closeLanguageDatabase();
-        return false;
+        return loaded;
     }
     // The text file is always read-only, so it always translates.
     readOnly_ = type == TextFile || readOnly;
     languageDb_ = path;
     open_ = true;
-    return true;
+    return {};
 }
 
-bool Translator::loadSql(const QString& path, bool readOnly)
+Status Translator::loadSql(const QString& path, bool readOnly)
 {
     Result<LanguageTable> table = store_.open(path, readOnly);
-    if (!table) {
-        errDescription_ = untranslatedText(table.error());
-        return false;
-    }
+    if (!table)
+        return table.error();
     columns_ = std::move(table->columns);
     nativeColumn_ = table->nativeColumn;
     rows_ = std::move(table->rows);
     maxNativeLength_ = table->maxNativeLength;
     buildIndex();
-    return true;
+    return {};
 }
 
 void Translator::buildIndex()
@@ -141,21 +138,17 @@ void Translator::buildIndex()
     }
 }
 
-bool Translator::loadTextFile(const QString& path)
+Status Translator::loadTextFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        errDescription_ = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return finalText(file.errorString());
     const auto table = parseTextLanguageFile(QString::fromUtf8(file.readAll()), foreignColumnName);
-    if (!table) {
-        errDescription_ = QStringLiteral("Not a valid Text Language Database");
-        return false;
-    }
+    if (!table)
+        return finalText(QStringLiteral("Not a valid Text Language Database"));
     textNative_ = table->native;
     textForeign_ = table->foreign;
-    return true;
+    return {};
 }
 
 int Translator::foreignColumn() const

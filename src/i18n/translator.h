@@ -33,7 +33,6 @@ public:
     bool enabled = true;
     bool testingWidths = false;
     qint32 localeId() const;
-    QString errorDescription() const { return errDescription_; }
     QString languageDatabase() const { return languageDb_; }
     QString padCharacter() const { return padChar_; }
     void setPadCharacter(const QString& pad);
@@ -45,7 +44,8 @@ public:
     QString unknownTextPrefix = QStringLiteral("GetS: Unknown String ID ");
 
     void closeLanguageDatabase();
-    bool openLanguageDatabase(const QString& path, bool readOnly, DbType type);
+    // Why the file could not be opened as a language database; nothing is open then.
+    Status openLanguageDatabase(const QString& path, bool readOnly, DbType type);
     bool isOpen() const { return open_; }
     // The longest native text the open database can store.
     int maxNativeLength() const { return maxNativeLength_; }
@@ -99,8 +99,8 @@ private:
     bool translating() const { return open_ && readOnly_; }
     // The objects below a window, in creation order, without the excluded.
     QList<QObject*> includedControls(QObject* form) const;
-    bool loadSql(const QString& path, bool readOnly);
-    bool loadTextFile(const QString& path);
+    Status loadSql(const QString& path, bool readOnly);
+    Status loadTextFile(const QString& path);
     void buildIndex();
     int foreignColumn() const;
     QString widthTest(const QString& text) const;
@@ -111,7 +111,6 @@ private:
     // Why nothing can be exported to what is open.
     Error notExportable() const;
 
-    QString errDescription_;
     QString languageDb_;
     QString padChar_ = QStringLiteral("W");
     QStringList propertyNames_;

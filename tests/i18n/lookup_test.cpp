@@ -27,7 +27,8 @@ protected:
         const QString path = dir.filePath(QStringLiteral("lang%1.db").arg(++files));
         writeLanguageDb(path, rows);
         translator.foreignColumnName = column;
-        EXPECT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb)) << translator.errorDescription().toStdString();
+        const Status opened = translator.openLanguageDatabase(path, true, Translator::SqlDb);
+        EXPECT_TRUE(opened) << (opened ? "" : untranslatedText(opened.error()).toStdString());
         return path;
     }
 
@@ -95,15 +96,17 @@ TEST_F(Lookup, TranslatesOnlyWhenEnabledAndOpenReadOnlyAndAFailedOpenLeavesItClo
 
     // Failed opens report and leave the engine closed.
     const QString missing = dir.filePath("missing.db");
-    EXPECT_FALSE(translator.openLanguageDatabase(missing, true, Translator::SqlDb));
-    EXPECT_TRUE(translator.errorDescription().contains(missing));
+    const Status none = translator.openLanguageDatabase(missing, true, Translator::SqlDb);
+    ASSERT_FALSE(none);
+    EXPECT_TRUE(untranslatedText(none.error()).contains(missing));
     EXPECT_FALSE(QFileInfo::exists(missing)) << "opening must not create the file";
 
     const QString other = dir.filePath("other.db");
     tvq52::test::queryRows(other, "CREATE TABLE Something (x INTEGER)", true);
     ASSERT_TRUE(translator.openLanguageDatabase(path, true, Translator::SqlDb));
-    EXPECT_FALSE(translator.openLanguageDatabase(other, true, Translator::SqlDb));
-    EXPECT_TRUE(translator.errorDescription().contains("LocGuru"));
+    const Status foreign = translator.openLanguageDatabase(other, true, Translator::SqlDb);
+    ASSERT_FALSE(foreign);
+    EXPECT_TRUE(untranslatedText(foreign.error()).contains("LocGuru"));
     EXPECT_FALSE(translator.isOpen());
     EXPECT_EQ(translator.languageDatabase(), "");
     EXPECT_EQ(translator.translate("Día"), "Día");
@@ -173,8 +176,7 @@ protected:
     {
         translator.foreignColumnName = language;
         if (!translator.isOpen()) {
-            EXPECT_TRUE(translator.openLanguageDatabase(kDatabase, true, Translator::SqlDb))
-                << translator.errorDescription().toStdString();
+            EXPECT_TRUE(translator.openLanguageDatabase(kDatabase, true, Translator::SqlDb));
         }
         return translator;
     }
@@ -432,8 +434,9 @@ TEST(TextLanguageFile, EngineTranslatesFromIt)
     EXPECT_EQ(untranslatedText(exported.error()), "Text can only be exported to an SQL Language Database");
 
     translator.foreignColumnName = "Deutsch";
-    EXPECT_FALSE(translator.openLanguageDatabase(path, true, Translator::TextFile));
-    EXPECT_EQ(translator.errorDescription(), "Not a valid Text Language Database");
+    const Status notText = translator.openLanguageDatabase(path, true, Translator::TextFile);
+    ASSERT_FALSE(notText);
+    EXPECT_EQ(untranslatedText(notText.error()), "Not a valid Text Language Database");
     EXPECT_FALSE(translator.isOpen());
 }
 

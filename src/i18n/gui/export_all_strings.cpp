@@ -20,9 +20,9 @@ bool ExportAllStrings(Translator& translator, const FormRegistry& forms, const Q
 
     // Opened for writing, the engine translates nothing, so the windows built
     // here keep their native texts.
-    Status written = translator.openLanguageDatabase(target, false, Translator::SqlDb)
-        ? translator.exportStrings()
-        : Status(finalText(translator.errorDescription()));
+    Status written = translator.openLanguageDatabase(target, false, Translator::SqlDb);
+    if (written)
+        written = translator.exportStrings();
     for (const QString& name : exportFormOrder()) {
         if (!written)
             break;
@@ -34,7 +34,7 @@ bool ExportAllStrings(Translator& translator, const FormRegistry& forms, const Q
     }
     translator.closeLanguageDatabase();
     if (!previous.isEmpty())
-        translator.openLanguageDatabase(previous, true, languageDatabaseKind(previous));
+        (void)translator.openLanguageDatabase(previous, true, languageDatabaseKind(previous));
     translator.setPrompter(nullptr);
     QApplication::restoreOverrideCursor();
 
