@@ -45,7 +45,7 @@ void BM_ReceiveFrame377BytesWaiting(benchmark::State& state)
 {
     ScaledClock clock;
     MemoryLine line(clock);
-    line.open();
+    (void)line.open();
     DeviceLink device({}, line, clock);
     LinkTimer timer(clock, 5000);
     for (auto _ : state) {

@@ -24,7 +24,7 @@ void BM_TransmitProgramming377(benchmark::State& state)
     ScaledClock quickClock(10.0);
     Clock& clock = bench::verdict().quick() ? quickClock : systemClock();
     MemoryLine line(clock);
-    line.open();
+    (void)line.open();
     DeviceLink device({}, line, clock);
     LinkTimer timer(clock, kSilenceLimitMs);
     ProgrammingRecord record = defaultProgramming();

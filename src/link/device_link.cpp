@@ -48,9 +48,9 @@ void DeviceLink::setModemLineSettings()
 
 Status DeviceLink::openPort()
 {
-    if (line_.isOpen() || line_.open())
+    if (line_.isOpen())
         return {};
-    return line_.openError();
+    return line_.open();
 }
 
 void DeviceLink::closePort()

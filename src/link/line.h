@@ -20,15 +20,10 @@ public:
     virtual void setBaudRate(int baud) = 0;
 
     virtual bool isOpen() const = 0;
-    // False with errorString() set when the device is missing or in use.
-    virtual bool open() = 0;
+    // What the user is told when the device is missing, in use or refuses
+    // the speed; opening an open line does nothing.
+    virtual Status open() = 0;
     virtual void close() = 0;
-    virtual QString errorString() const = 0;
-    // What the user is told after open() failed.
-    virtual Error openError() const
-    {
-        return Error{msg::TransmissionTimeout, QStringLiteral("%1: %2").arg(deviceName(), errorString())};
-    }
 
     virtual qint64 bytesAvailable() const = 0;
     // One byte, or -1 when none is waiting.

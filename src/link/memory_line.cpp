@@ -8,13 +8,14 @@ MemoryLine::MemoryLine(Clock& clock) : clock_(clock) {}
 
 MemoryLine::~MemoryLine() = default;
 
-bool MemoryLine::open()
+Status MemoryLine::open()
 {
+    // As a port that cannot be opened tells it.
     if (!openError_.isEmpty())
-        return false;
+        return Error{msg::TransmissionTimeout, QStringLiteral("%1: %2").arg(deviceName(), openError_)};
     open_ = true;
     ++openCount_;
-    return true;
+    return {};
 }
 
 int MemoryLine::readByte()

@@ -22,9 +22,8 @@ public:
     int baudRate() const { return baud_; }
 
     bool isOpen() const override { return open_; }
-    bool open() override;
+    Status open() override;
     void close() override { open_ = false; }
-    QString errorString() const override { return openError_; }
 
     qint64 bytesAvailable() const override { return input_.size() - readAt_; }
     int readByte() override;

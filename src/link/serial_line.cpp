@@ -338,35 +338,32 @@ bool SerialLine::isOpen() const
     return port_.isOpen();
 }
 
-bool SerialLine::open()
+Status SerialLine::open()
 {
     if (port_.isOpen())
-        return true;
-    error_.clear();
+        return {};
     // Opened at the unit's own speed and then set to the one asked for, so
     // that a speed the port refuses is told as such, not as a port that
     // cannot be opened.
     port_.setBaudRate(19200);
     if (!port_.open(QIODevice::ReadWrite)) {
-        error_ = port_.errorString();
-        failure_ = diagnoseOpenFailure(device_, port_.error(), error_);
+        const PortAccess failure = diagnoseOpenFailure(device_, port_.error(), port_.errorString());
         port_.clearError();
-        return false;
+        return portAccessError(failure);
     }
     if (baud_ != 19200 && !port_.setBaudRate(baud_)) {
-        error_ = port_.errorString();
-        failure_ = PortAccess{};
-        failure_.fault = PortFault::Speed;
-        failure_.device = device_;
-        failure_.speed = baud_;
+        PortAccess failure;
+        failure.fault = PortFault::Speed;
+        failure.device = device_;
+        failure.speed = baud_;
         port_.close();
         port_.clearError();
-        return false;
+        return portAccessError(failure);
     }
     port_.clearError();
     // Whatever a previous user left in the device is not ours to read.
     port_.clear(QSerialPort::AllDirections);
-    return true;
+    return {};
 }
 
 void SerialLine::close()
@@ -375,16 +372,6 @@ void SerialLine::close()
         return;
     port_.flush();
     port_.close();
-}
-
-QString SerialLine::errorString() const
-{
-    return error_;
-}
-
-Error SerialLine::openError() const
-{
-    return portAccessError(failure_);
 }
 
 qint64 SerialLine::bytesAvailable() const

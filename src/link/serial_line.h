@@ -53,10 +53,8 @@ public:
     void setBaudRate(int baud) override;
 
     bool isOpen() const override;
-    bool open() override;
+    Status open() override;
     void close() override;
-    QString errorString() const override;
-    Error openError() const override;
 
     qint64 bytesAvailable() const override;
     int readByte() override;
@@ -71,8 +69,6 @@ private:
     QSerialPort port_;
     int baud_ = 19200;
     QString device_; // as configured; the port shortens /dev/ names
-    QString error_;
-    PortAccess failure_;
 };
 
 } // namespace tvq52

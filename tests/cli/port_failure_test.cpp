@@ -38,7 +38,7 @@ TEST(PortFailures, APortHeldByAnotherProgramNamesTheProgram)
     cli.startSim({});
     tvq52::SerialLine holder;
     holder.setDeviceName(cli.sim->devicePath());
-    ASSERT_TRUE(holder.open()) << qPrintable(holder.errorString());
+    ASSERT_TRUE(holder.open());
 
     const CliResult r = cli.onSim({"identify"});
     EXPECT_EQ(r.exitCode, 1);

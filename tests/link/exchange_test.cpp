@@ -221,7 +221,7 @@ TEST(ConnectModem, AnswersThatConnectAndThoseThatDoNot)
     for (const auto& c : cases) {
         UnitOnLine u;
         u.dialAnswer = c.answer;
-        u.line.open();
+        (void)u.line.open();
         const ModemResult r = u.link.ConnectModem("123");
         EXPECT_EQ(r == ModemResult::Connected, c.connects) << c.answer.constData();
         EXPECT_EQ(u.line.bytesAvailable(), 0) << "the answer is not left for the frame receiver";
@@ -232,7 +232,7 @@ TEST(ConnectModem, SilentModemGivesUpAfterSixtySecondsOrWhenTheDialIsCancelled)
 {
     UnitOnLine u;
     u.dialAnswer.clear();
-    u.line.open();
+    (void)u.line.open();
     qint64 before = u.clock.elapsedMs();
     EXPECT_EQ(u.link.ConnectModem("123"), ModemResult::Failed);
     const qint64 took = u.clock.elapsedMs() - before;

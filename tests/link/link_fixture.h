@@ -27,7 +27,7 @@ struct MemoryLink {
     LineSettings& settings = session.settings();
     LinkTimer& timer = session.timer();
 
-    MemoryLink() { line.open(); }
+    MemoryLink() { (void)line.open(); }
 };
 
 // The catalogue number a step failed with: -1 when it succeeded, 0 when it

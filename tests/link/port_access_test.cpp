@@ -1,3 +1,4 @@
+#include "core/own_words.h"
 #include "core/catalogue_ids.h"
 #include "i18n/catalogue_message.h"
 #include "i18n/translator.h"
@@ -214,7 +215,8 @@ protected:
     {
         ASSERT_FALSE(unit.slave.isEmpty());
         line.setDeviceName(unit.slave);
-        ASSERT_TRUE(line.open()) << qPrintable(line.errorString());
+        const Status opened = line.open();
+        ASSERT_TRUE(opened) << (opened ? "" : qPrintable(untranslatedText(opened.error())));
     }
     void TearDown() override { line.close(); }
 

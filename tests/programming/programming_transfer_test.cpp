@@ -56,7 +56,7 @@ struct PacedLink {
     TimedLine line{clock};
     DeviceLink link{{}, line, clock};
     LinkTimer timer{clock, 5000};
-    PacedLink() { line.open(); }
+    PacedLink() { (void)line.open(); }
 };
 
 } // namespace
@@ -130,7 +130,7 @@ struct HeldLink {
     HeldLine line;
     DeviceLink link{{}, line, clock};
     LinkTimer timer{clock, 5000};
-    HeldLink(qint64 slowMs, qint64 queuedMs) : line(clock, slowMs, queuedMs) { line.open(); }
+    HeldLink(qint64 slowMs, qint64 queuedMs) : line(clock, slowMs, queuedMs) { (void)line.open(); }
 };
 
 } // namespace

@@ -135,7 +135,7 @@ TEST(ProgrammingTransferUnderLoad, BytesReachTheWriteCallFiftyMillisecondsApartO
 
     SerialLine line;
     line.setDeviceName(device);
-    ASSERT_TRUE(line.open()) << line.errorString().toStdString();
+    ASSERT_TRUE(line.open());
     Clock& clock = systemClock();
     DeviceLink link({}, line, clock);
     LinkTimer timer(clock, 5000);
