@@ -81,6 +81,12 @@ private:
     // interval, and the window should show it started (and let it stop).
     qint64 lastReport_ = -100;
     qint64 intervalsBefore_ = -1; // the intervals' highest row number before the import
+    // Only an interval with passes marks a night: the section of the
+    // intervals and where its passes are in a row, and whether a row given
+    // had any (or a value that is no number).
+    std::optional<size_t> intervalSection_;
+    std::vector<size_t> passPlaces_;
+    bool passesGiven_ = false;
 };
 
 Status ImportRun::open(const QString& path)
@@ -102,6 +108,13 @@ Status ImportRun::open(const QString& path)
     for (const ExchangeSection& s : exchangeSections()) {
         sections_.emplace_back(s, database_.dialect());
         tables.push_back(sections_.back().sinkTable());
+        if (qstrcmp(tables.back().table->name, "Intervalos") != 0)
+            continue;
+        intervalSection_ = tables.size() - 1;
+        for (size_t c = 0; c < tables.back().columns.size(); ++c)
+            for (const char* name : {"IPasadasLocal", "IPasadasVecino"})
+                if (qstrcmp(tables.back().columns[c]->name, name) == 0)
+                    passPlaces_.push_back(c);
     }
     sectionRows_.assign(sections_.size(), 0);
     sink_->onRefused = [this](size_t section, qint64 line, const QString& message) {
@@ -282,6 +295,11 @@ Status ImportRun::takeRow(ExchangeRecord& record)
         }
         fillSinkRow(values_, row_);
     }
+    if (section == intervalSection_ && !passesGiven_)
+        for (size_t place : passPlaces_)
+            passesGiven_ = passesGiven_
+                || (place < row_.size() && !row_.isNull(place)
+                    && (row_[place].kind != SinkValue::Kind::Integer || row_[place].integer > 0));
     sink_->addRow(section, record.line, row_);
     if (sink_->failure().failed())
         return Error(0, sink_->failure().detail);
@@ -340,7 +358,7 @@ void ImportRun::finish(const QString& path)
     sink_->finish(record_.line);
     // The sink commits in batches; the nights of the intervals it added are
     // marked for the office's overview once, in one statement, after them.
-    if (intervalsBefore_ >= 0)
+    if (intervalsBefore_ >= 0 && passesGiven_)
         (void)markNightsAfterRow(database_.connection(), database_.dialect(), intervalsBefore_);
     for (size_t i = 0; i < sink_->counts().size(); ++i) {
         summary_.tables[i].added = sink_->counts()[i].added;
