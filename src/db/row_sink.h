@@ -34,7 +34,7 @@ struct SinkCounts {
     qint64 differs = 0; // present with other values; the stored row is kept
 };
 
-// Where rows are written, on the database's own backend, in two ways.
+// Where rows are written, on the database's own backend, in three ways.
 //
 // Converted rows in batches: a row is added when its key is missing, else
 // counted as present or present with other values, and the row never
@@ -48,6 +48,9 @@ struct SinkCounts {
 // and is committed when it returns, so that the unit may be acknowledged
 // then. Only the columns the row carries are set on a row already there.
 // Values are always bound.
+//
+// Another database file of this program merged whole (mergeFile), each
+// table in its own transaction.
 class RowSink {
 public:
     virtual ~RowSink() = default;
