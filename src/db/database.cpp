@@ -324,12 +324,18 @@ Status Database::prepareSession()
 {
     // Texts arrive as UTF-8 whatever the PC's locale; dates in ISO order.
     QSqlQuery q(connection());
-    for (const char* setting :
-         {"SET client_encoding = 'UTF8'", "SET DateStyle = 'ISO, YMD'", "SET client_min_messages = warning"}) {
+    for (const QByteArray& setting : serverSessionSettings()) {
         if (!q.exec(QString::fromLatin1(setting)))
             return sqlError(q.lastError());
     }
     return {};
+}
+
+const std::vector<QByteArray>& serverSessionSettings()
+{
+    static const std::vector<QByteArray> settings{"SET client_encoding = 'UTF8'", "SET DateStyle = 'ISO, YMD'",
+                                                  "SET client_min_messages = warning"};
+    return settings;
 }
 
 bool isConnectionLoss(const QSqlError& error)

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tvq52 {
 
@@ -121,6 +122,8 @@ private:
 
 // The names of our tables on a server, the journal's and the office's included.
 QStringList serverTableNames();
+// What every session with a server sets first.
+const std::vector<QByteArray>& serverSessionSettings();
 
 // True for the errors of a server that went away or a connection that broke
 // (as opposed to a statement the server refused).

@@ -21,12 +21,46 @@ ServerBulk::ServerBulk(const QSqlDatabase& db) : conn_(serverHandle(db)) {}
 
 ServerBulk::~ServerBulk()
 {
+    if (owned_) {
+        PQfinish(conn_);
+        return;
+    }
     // Prepared statements live as long as the session; the connection is Qt's
     // and outlives us.
     for (const QByteArray& name : prepared_) {
         const QByteArray sql = "DEALLOCATE " + name;
         PQclear(PQexec(conn_, sql.constData()));
     }
+}
+
+std::unique_ptr<ServerBulk> ServerBulk::sibling(const std::vector<QByteArray>& settings) const
+{
+    if (!conn_)
+        return nullptr;
+    // The options the connection was made with, a password given included.
+    PQconninfoOption* options = PQconninfo(conn_);
+    if (!options)
+        return nullptr;
+    std::vector<const char*> keys, values;
+    for (const PQconninfoOption* o = options; o->keyword; ++o)
+        if (o->val && *o->val) {
+            keys.push_back(o->keyword);
+            values.push_back(o->val);
+        }
+    keys.push_back(nullptr);
+    values.push_back(nullptr);
+    PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 0);
+    PQconninfoFree(options);
+    if (!conn)
+        return nullptr;
+    std::unique_ptr<ServerBulk> side(new ServerBulk(conn));
+    if (PQstatus(conn) != CONNECTION_OK)
+        return nullptr;
+    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);
+    for (const QByteArray& setting : settings)
+        if (!side->exec(setting, {}).ok())
+            return nullptr;
+    return side;
 }
 
 int ServerBulk::Answer::rows() const

@@ -29,6 +29,10 @@ public:
     ServerBulk(const ServerBulk&) = delete;
     ServerBulk& operator=(const ServerBulk&) = delete;
 
+    // Another session of the same login on the same server and database,
+    // which runs `settings` first; null when it cannot be opened.
+    std::unique_ptr<ServerBulk> sibling(const std::vector<QByteArray>& settings) const;
+
     // False when the connection is not an open PostgreSQL one.
     bool valid() const { return conn_ != nullptr; }
 
@@ -91,8 +95,10 @@ public:
     bool connectionUp() const;
 
 private:
+    explicit ServerBulk(pg_conn* own) : conn_(own), owned_(true) {}
     Answer finish(pg_result* result);
     pg_conn* conn_ = nullptr;
+    bool owned_ = false; // a sibling's: closed with us
     std::vector<QByteArray> prepared_;
 };
 

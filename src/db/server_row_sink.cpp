@@ -21,6 +21,8 @@ constexpr size_t kCopyPiece = 64 * 1024;
 // While the batch before is stored, the server is asked every so many rows
 // whether it is done, so that that batch is committed soon after.
 constexpr int kPollRows = 32;
+// Room for a staged batch of the widest table in a session's own buffers.
+const QByteArray kTempBuffers = QByteArrayLiteral("32MB");
 
 QString quotedServerColumns(const SinkTable& t, bool keysOnly)
 {
@@ -69,8 +71,11 @@ ServerRowSink::ServerRowSink(Database& database, int batchRows)
 Status ServerRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry)
 {
     entry_ = entry;
+    session_ = flightSession_ = 0;
+    side_.reset();
+    sideTried_ = false;
     // Room for a staged batch of the widest table.
-    bulk_.sizeTempBuffers("32MB");
+    bulk_.sizeTempBuffers(kTempBuffers);
     counts_.assign(tables.size(), SinkCounts());
     tables_.clear();
     for (const SinkTable& def : tables) {
@@ -86,21 +91,22 @@ Status ServerRowSink::prepare(const std::vector<SinkTable>& tables, qint64 entry
 // A table's staging table is made when a batch of it first needs one: each
 // commit empties every such table of the session, a cost the batches that
 // go straight in need not pay for tables never staged.
-bool ServerRowSink::ensureStage(Table& t, qint64 line)
+bool ServerRowSink::ensureStage(Table& t, qint64 line, size_t session)
 {
-    if (t.staged)
+    if (t.staged[session])
         return true;
-    ServerBulk::Answer made = bulk_.exec(t.copy->createStage(), {});
+    ServerBulk& bulk = on(session);
+    ServerBulk::Answer made = bulk.exec(t.copy->createStage(), {});
     // One left by an import whose end was never reached on this connection.
-    if (!made.ok() && made.sqlState() == "42P07" && bulk_.exec(t.copy->dropStage(), {}).ok())
-        made = bulk_.exec(t.copy->createStage(), {});
+    if (!made.ok() && made.sqlState() == "42P07" && bulk.exec(t.copy->dropStage(), {}).ok())
+        made = bulk.exec(t.copy->createStage(), {});
     if (made.ok())
-        made = bulk_.exec(grantStageStatement(t.copy->stageName()), {});
+        made = bulk.exec(grantStageStatement(t.copy->stageName()), {});
     if (!made.ok()) {
         fail(serverFailure(made.sqlState(), made.error(), made.connectionUp()), line);
         return false;
     }
-    t.staged = true;
+    t.staged[session] = true;
     return true;
 }
 
@@ -112,9 +118,9 @@ void ServerRowSink::fail(const DatabaseFailure& why, qint64 line)
         failedLine_ = line;
 }
 
-void ServerRowSink::rollback()
+void ServerRowSink::rollback(size_t session)
 {
-    bulk_.exec("ROLLBACK", {});
+    on(session).exec("ROLLBACK", {});
 }
 
 bool ServerRowSink::rowError(const ServerBulk::Answer& r) const
@@ -135,14 +141,14 @@ void ServerRowSink::addRow(size_t table, qint64 line, const SinkRow& row)
     if (!take(table, line, row)) {
         // A value of another kind than its column's: the server says what it makes of it.
         flush();
-        writeOne(table, line, row);
+        writeOne(table, line, row, session_);
         return;
     }
     // Small pieces: the server starts on a batch while its first rows are
     // made. While it still works on the batch before, they wait here.
     if (out_.size() >= pollAt_ || (inFlight_ && !streaming_ && ++sincePoll_ >= kPollRows)) {
         sincePoll_ = 0;
-        if ((streaming_ || !inFlight_ || !bulk_.busy()) && stream(line))
+        if ((streaming_ || !inFlight_ || flightSession_ != session_ || !on(flightSession_).busy()) && stream(line))
             sendCopyData(false);
         pollAt_ = streaming_ ? kCopyPiece : out_.size() + kCopyPiece;
     }
@@ -153,15 +159,16 @@ void ServerRowSink::addRow(size_t table, qint64 line, const SinkRow& row)
         flush();
 }
 
-bool ServerRowSink::startCopy(const QByteArray& sql, qint64 line, bool begin)
+bool ServerRowSink::startCopy(const QByteArray& sql, qint64 line, bool begin, size_t session)
 {
-    const ServerBulk::Answer begun = begin ? bulk_.exec("BEGIN", {}) : ServerBulk::Answer::done();
-    const Status copying = begun.ok() ? bulk_.startCopy(sql) : Status();
+    ServerBulk& bulk = on(session);
+    const ServerBulk::Answer begun = begin ? bulk.exec("BEGIN", {}) : ServerBulk::Answer::done();
+    const Status copying = begun.ok() ? bulk.startCopy(sql) : Status();
     if (!begun.ok() || !copying) {
-        fail(begun.ok() ? serverFailure(QByteArray(), copying.error().detail, bulk_.connectionUp())
+        fail(begun.ok() ? serverFailure(QByteArray(), copying.error().detail, bulk.connectionUp())
                         : serverFailure(begun.sqlState(), begun.error(), begun.connectionUp()),
              line);
-        rollback();
+        rollback(session);
         return false;
     }
     return true;
@@ -188,11 +195,13 @@ bool ServerRowSink::stream(qint64 line)
 {
     if (streaming_)
         return true;
-    settle();
+    // On one session the batch before is stored first.
+    if (flightSession_ == session_)
+        settle();
     if (failure_.failed())
         return false;
     Table& t = tables_[batchTable_];
-    if (!ensureStage(t, line) || !startCopy(t.copy->copyStatement(), line, true))
+    if (!ensureStage(t, line, session_) || !startCopy(t.copy->copyStatement(), line, true, session_))
         return false;
     streaming_ = true;
     return true;
@@ -248,7 +257,7 @@ bool ServerRowSink::sendCopyData(bool all)
 {
     if (all)
         out_ += ServerCopyTable::trailer();
-    const bool sent = bulk_.putCopyData(QByteArrayView(out_.data(), qsizetype(out_.size())));
+    const bool sent = on(session_).putCopyData(QByteArrayView(out_.data(), qsizetype(out_.size())));
     out_.clear();
     return sent;
 }
@@ -256,15 +265,15 @@ bool ServerRowSink::sendCopyData(bool all)
 bool ServerRowSink::endCopy(bool* storedKey)
 {
     sendCopyData(true);
-    const ServerBulk::Answer copied = bulk_.endCopy();
+    const ServerBulk::Answer copied = on(session_).endCopy();
     if (copied.ok())
         return true;
-    rollback();
+    rollback(session_);
     *storedKey = *storedKey && copied.sqlState() == "23505";
     if (*storedKey)
         return false;
     if (rowError(copied))
-        rowByRow(batch_, batchTable_, batchSize_);
+        rowByRow(batch_, batchTable_, batchSize_, session_);
     else
         fail(serverFailure(copied.sqlState(), copied.error(), copied.connectionUp()), batch_.front().line);
     return false;
@@ -278,15 +287,15 @@ void ServerRowSink::flush()
     if (batchSize_ == 0 || !stream(batch_.empty() ? 0 : batch_.front().line)) {
         if (streaming_) { // nothing in it
             sendCopyData(true);
-            bulk_.endCopy();
-            rollback();
+            on(session_).endCopy();
+            rollback(session_);
         }
         streaming_ = false;
         batchSize_ = 0;
         return;
     }
     streaming_ = false;
-    send(batchDirect_);
+    send();
     batchSize_ = 0;
 }
 
@@ -312,13 +321,13 @@ std::vector<QByteArray> ServerRowSink::storeParams(const Table& t, bool skipStor
 // written, kept until the commit. False (rolled back, the failure told or
 // the rows written one by one) when the server refused the store.
 bool ServerRowSink::takeAnswer(const ServerBulk::Answer& stored, const std::vector<Pending>& rows, size_t table,
-                               size_t count, qint64* added, qint64* differs)
+                               size_t count, qint64* added, qint64* differs, size_t session)
 {
     const qint64 firstLine = rows.front().line;
     if (!stored.ok()) {
-        rollback();
+        rollback(session);
         if (rowError(stored))
-            rowByRow(rows, table, count);
+            rowByRow(rows, table, count, session);
         else
             fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), firstLine);
         return false;
@@ -342,7 +351,7 @@ bool ServerRowSink::takeAnswer(const ServerBulk::Answer& stored, const std::vect
         lines.emplace_back(QByteArray(stored.text(r, 0)).toLongLong(), std::move(l));
     }
     if (tables_[table].digest->listed() && listed != *added) {
-        rollback();
+        rollback(session);
         fail(DatabaseFailure{DatabaseFailure::Kind::Other, QStringLiteral("The rows added were not all named")},
              firstLine);
         return false;
@@ -354,9 +363,9 @@ bool ServerRowSink::takeAnswer(const ServerBulk::Answer& stored, const std::vect
     return true;
 }
 
-void ServerRowSink::commit(size_t table, qint64 line, size_t rows, qint64 added, qint64 differs)
+void ServerRowSink::commit(size_t table, qint64 line, size_t rows, qint64 added, qint64 differs, size_t session)
 {
-    const ServerBulk::Answer committed = bulk_.exec("COMMIT", {});
+    const ServerBulk::Answer committed = on(session).exec("COMMIT", {});
     if (!committed.ok()) {
         fail(serverFailure(committed.sqlState(), committed.error(), committed.connectionUp()), line);
         batchLines_.clear();
@@ -380,10 +389,12 @@ void ServerRowSink::keepLines()
 
 // Rows again, into the staging table, in a new transaction: their own
 // COPY data and line numbers, while those of the open batch wait.
-bool ServerRowSink::restage(const std::vector<Pending>& rows, size_t table, size_t count)
+bool ServerRowSink::restage(const std::vector<Pending>& rows, size_t table, size_t count, size_t session)
 {
     Table& t = tables_[table];
-    if (!ensureStage(t, rows.front().line) || !startCopy(t.copy->copyStatement(), rows.front().line, true))
+    ServerBulk& bulk = on(session);
+    if (!ensureStage(t, rows.front().line, session)
+        || !startCopy(t.copy->copyStatement(), rows.front().line, true, session))
         return false;
     std::string out = ServerCopyTable::header();
     packed_lines::LineNumbers packs;
@@ -392,44 +403,63 @@ bool ServerRowSink::restage(const std::vector<Pending>& rows, size_t table, size
         const Pending& p = rows[i];
         encoded = encode(t, p.line, p.first < 0, p.row, out, packs);
         if (out.size() >= kCopyPiece) {
-            bulk_.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
+            bulk.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
             out.clear();
         }
     }
     out += ServerCopyTable::trailer();
-    bulk_.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
-    const ServerBulk::Answer copied = bulk_.endCopy();
+    bulk.putCopyData(QByteArrayView(out.data(), qsizetype(out.size())));
+    const ServerBulk::Answer copied = bulk.endCopy();
     if (encoded && copied.ok())
         return true;
-    rollback();
+    rollback(session);
     if (!encoded || rowError(copied))
-        rowByRow(rows, table, count);
+        rowByRow(rows, table, count, session);
     else
         fail(serverFailure(copied.sqlState(), copied.error(), copied.connectionUp()), rows.front().line);
     return false;
 }
 
-// Ends the batch's COPY and sends the statement that stores it, compared
-// with what is stored unless `direct`; the server runs it while the next
-// batch is read, and settle() takes its answer.
-void ServerRowSink::send(bool direct)
+// Ends the batch's COPY and sends the statement that stores it, once the
+// batch before is committed; the server runs it while the next batch is
+// read, and settle() takes its answer.
+void ServerRowSink::send()
 {
     bool storedKey = false;
     if (!endCopy(&storedKey))
         return;
+    settle();
+    if (failure_.failed()) {
+        rollback(session_);
+        return;
+    }
+    // The batch before may have met a stored key: this one is compared too.
+    const bool direct = batchDirect_;
     const Table& t = tables_[batchTable_];
+    ServerBulk& bulk = on(session_);
     const QByteArray name = serverStatementName(direct ? "tvq52_store_" : "tvq52_stage_insert_", t.def);
     const QByteArray& sql = direct ? t.copy->storeStatement() : t.copy->insertStatement();
-    if (!bulk_.ensurePrepared(name, sql, 4) || !bulk_.sendPrepared(name, storeParams(t, !direct))) {
-        rollback();
-        fail(serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp()), batch_.front().line);
+    if (!bulk.ensurePrepared(name, sql, 4) || !bulk.sendPrepared(name, storeParams(t, !direct))) {
+        rollback(session_);
+        fail(serverFailure(QByteArray(), bulk.connectionError(), bulk.connectionUp()), batch_.front().line);
         return;
     }
     std::swap(batch_, flight_);
     flightSize_ = batchSize_;
     flightTable_ = batchTable_;
     flightDirect_ = direct;
+    flightSession_ = session_;
     inFlight_ = true;
+    // A full batch: more are likely to follow, copied on a second session
+    // while this one is stored. Without it, one session does both in turn.
+    if (!sideTried_ && batchSize_ >= size_t(batchRows_)) {
+        sideTried_ = true;
+        side_ = bulk_.sibling(serverSessionSettings());
+        if (side_)
+            side_->sizeTempBuffers(kTempBuffers);
+    }
+    if (side_)
+        session_ = 1 - session_;
 }
 
 void ServerRowSink::settle()
@@ -437,45 +467,48 @@ void ServerRowSink::settle()
     if (!inFlight_)
         return;
     inFlight_ = false;
-    ServerBulk::Answer stored = bulk_.receive();
+    const size_t session = flightSession_;
+    ServerBulk::Answer stored = on(session).receive();
     // A key the table holds: the batch again with the comparison, and the
     // next ones too, the one being read included.
     if (flightDirect_ && !stored.ok() && stored.sqlState() == "23505") {
-        rollback();
+        rollback(session);
         direct_ = false;
         batchDirect_ = false;
         flightDirect_ = false;
-        if (!restage(flight_, flightTable_, flightSize_))
+        if (!restage(flight_, flightTable_, flightSize_, session))
             return;
         const Table& t = tables_[flightTable_];
-        stored = bulk_.execNamed(serverStatementName("tvq52_stage_insert_", t.def), t.copy->insertStatement(),
-                                 storeParams(t, true));
+        stored = on(session).execNamed(serverStatementName("tvq52_stage_insert_", t.def), t.copy->insertStatement(),
+                                       storeParams(t, true));
     }
     qint64 added = 0, differs = 0;
-    if (!takeAnswer(stored, flight_, flightTable_, flightSize_, &added, &differs))
+    if (!takeAnswer(stored, flight_, flightTable_, flightSize_, &added, &differs, session))
         return;
     if (flightDirect_)
         differs += laterRowsThatDiffer(flight_, flightTable_, flightSize_);
-    commit(flightTable_, flight_.front().line, flightSize_, added, differs);
+    commit(flightTable_, flight_.front().line, flightSize_, added, differs, session);
     // Back to the quicker way once a batch brings only keys the table lacked.
     if (!flightDirect_)
         direct_ = !failure_.failed() && added == qint64(flightSize_);
 }
 
-void ServerRowSink::rowByRow(const std::vector<Pending>& rows, size_t table, size_t count)
+void ServerRowSink::rowByRow(const std::vector<Pending>& rows, size_t table, size_t count, size_t session)
 {
     for (size_t i = 0; i < count && !failure_.failed(); ++i)
-        writeOne(table, rows[i].line, rows[i].row);
+        writeOne(table, rows[i].line, rows[i].row, session);
 }
 
-void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
+// On a session with no transaction open.
+void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row, size_t session)
 {
     settle();
     const Table& t = tables_[table];
+    ServerBulk& bulk = on(session);
     // Made outside the row's transaction, which may go back.
-    if (failure_.failed() || !ensureStage(tables_[table], line))
+    if (failure_.failed() || !ensureStage(tables_[table], line, session))
         return;
-    const ServerBulk::Answer begun = bulk_.exec("BEGIN", {});
+    const ServerBulk::Answer begun = bulk.exec("BEGIN", {});
     if (!begun.ok()) {
         fail(serverFailure(begun.sqlState(), begun.error(), begun.connectionUp()), line);
         return;
@@ -490,36 +523,38 @@ void ServerRowSink::writeOne(size_t table, qint64 line, const SinkRow& row)
         one.append(serverText(*t.def.columns[c], row.variant(c)));
         params.push_back(one.finish());
     }
-    ServerBulk::Answer stored = bulk_.execNamed(serverStatementName("tvq52_stage_one_", t.def),
-                                                ServerCopyTable::stageRowStatement(t.def, t.copy->stageName()), params);
+    ServerBulk::Answer stored = bulk.execNamed(serverStatementName("tvq52_stage_one_", t.def),
+                                               ServerCopyTable::stageRowStatement(t.def, t.copy->stageName()), params);
     if (stored.ok())
-        stored = bulk_.execNamed(serverStatementName("tvq52_store_", t.def), t.copy->storeStatement(), storeParams(t, true));
+        stored = bulk.execNamed(serverStatementName("tvq52_store_", t.def), t.copy->storeStatement(),
+                                storeParams(t, true));
     qint64 added = 0, differs = 0;
     if (!stored.ok()) {
-        rollback();
+        rollback(session);
         if (rowError(stored) && onRefused)
             onRefused(table, line, stored.error());
         else if (!rowError(stored))
             fail(serverFailure(stored.sqlState(), stored.error(), stored.connectionUp()), line);
         return;
     }
-    if (!takeAnswer(stored, {Pending{line, row, -1}}, table, 1, &added, &differs))
+    if (!takeAnswer(stored, {Pending{line, row, -1}}, table, 1, &added, &differs, session))
         return;
-    const std::optional<bool> same = added == 1 ? std::optional<bool>(true) : sameAsStored(t, line, row);
+    const std::optional<bool> same =
+        added == 1 ? std::optional<bool>(true) : sameAsStored(t, line, row, session);
     if (!same) {
-        rollback();
+        rollback(session);
         return;
     }
-    commit(table, line, 1, added, *same ? 0 : 1);
+    commit(table, line, 1, added, *same ? 0 : 1, session);
 }
 
-std::optional<bool> ServerRowSink::sameAsStored(const Table& t, qint64 line, const SinkRow& row)
+std::optional<bool> ServerRowSink::sameAsStored(const Table& t, qint64 line, const SinkRow& row, size_t session)
 {
     std::vector<QByteArray> keys;
     for (int k : t.def.keyIndex)
         keys.push_back(serverText(*t.def.columns[size_t(k)], row.variant(size_t(k))));
     const ServerBulk::Answer s =
-        bulk_.execNamed(serverStatementName("tvq52_import_stored_", t.def), storedRowStatement(t.def), keys);
+        on(session).execNamed(serverStatementName("tvq52_import_stored_", t.def), storedRowStatement(t.def), keys);
     if (!s.ok()) {
         fail(serverFailure(s.sqlState(), s.error(), s.connectionUp()), line);
         return std::nullopt;
@@ -539,10 +574,12 @@ void ServerRowSink::finish(qint64)
 {
     flush();
     settle();
-    if (bulk_.connectionUp() && !copying_)
+    for (size_t session = 0; session < (side_ ? 2 : 1); ++session)
         for (Table& t : tables_)
-            if (std::exchange(t.staged, false))
-                bulk_.exec(t.copy->dropStage(), {});
+            if (std::exchange(t.staged[session], false) && on(session).connectionUp() && !copying_)
+                on(session).exec(t.copy->dropStage(), {});
+    side_.reset();
+    session_ = flightSession_ = 0;
     // The next use of the connection opens a new one.
     if (failure_.kind == DatabaseFailure::Kind::ConnectionLost)
         database_.noteFailure(QSqlError(QString(), failure_.detail, QSqlError::ConnectionError));
