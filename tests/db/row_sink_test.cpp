@@ -16,19 +16,7 @@ namespace {
 
 class RowSinkTest : public FolderDatabaseTest {
 protected:
-    // Every column of the table, in its own order.
-    static SinkTable wholeTable(const char* name)
-    {
-        SinkTable t;
-        t.table = schemaTable(QString::fromLatin1(name));
-        for (const ColumnDef& c : t.table->columns)
-            t.columns.push_back(&c);
-        for (const char* k : t.table->key)
-            for (size_t i = 0; i < t.columns.size(); ++i)
-                if (qstrcmp(t.columns[i]->name, k) == 0)
-                    t.keyIndex.push_back(int(i));
-        return t;
-    }
+    static SinkTable wholeTable(const char* name) { return test::wholeSinkTable(name); }
 };
 
 struct Refused {

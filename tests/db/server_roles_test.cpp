@@ -1,6 +1,8 @@
 #include "db/database.h"
+#include "db/row_sink.h"
 #include "db/server_roles.h"
 #include "db/store.h"
+#include "evidence/journal.h"
 #include "support/result_checks.h"
 #include "support/rows.h"
 #include "support/test_backend.h"
@@ -197,6 +199,56 @@ TEST_F(ServerRolesTest, LoginsReadButChangeNothingAndAnAdminHandsOutOnlyTheThree
     ASSERT_TRUE(test::succeeded(byAdmin.revoke(prefix + QStringLiteral("reader"))));
     EXPECT_EQ(run(*reader, QStringLiteral("SELECT count(*) FROM \"Intervalos\"")), QStringLiteral("42501"));
     EXPECT_EQ(test::take(byAdmin.list()).size(), 2);
+}
+
+// A collector's batches are copied on a second connection of its login
+// while the one before is stored; a login the server allows only one
+// connection copies and stores them in turn on it. Either way every row is
+// counted once, stored once and listed by the entry, a key met again in a
+// later batch included.
+TEST_F(ServerRolesTest, ACollectorsBatchesAreAllStoredOnOneConnectionOrTwo)
+{
+    ServerRoles asSuperuser(*db_);
+    ASSERT_TRUE(test::succeeded(asSuperuser.setup()));
+    const QString prefix = server_->target().database + QLatin1Char('_');
+    qint32 serial = 52000;
+    for (const char* limit : {"LOGIN CONNECTION LIMIT 1", "LOGIN"}) {
+        SCOPED_TRACE(limit);
+        const QString name = QStringLiteral("collector%1").arg(++serial);
+        auto collector = login(name, QString::fromLatin1(limit));
+        ASSERT_TRUE(collector);
+        ASSERT_TRUE(test::succeeded(asSuperuser.grant(prefix + name, Right::Collect)));
+        DatabaseTarget again = server_->target();
+        again.user = prefix + name;
+        EXPECT_EQ(!Database::openServer(again, {}), qstrcmp(limit, "LOGIN") != 0) << "a second connection";
+
+        Journal journal(*collector);
+        const Result<qint64> entry = journal.open(JournalAction::Import, 0, {}, QByteArray(64, 'c'));
+        ASSERT_TRUE(entry);
+        Result<std::unique_ptr<RowSink>> opened = openRowSink(*collector, 4);
+        ASSERT_TRUE(opened) << opened.error().detail.toStdString();
+        RowSink& sink = **opened;
+        ASSERT_TRUE(sink.prepare({test::wholeSinkTable("DiaBorrado")}, *entry));
+        ASSERT_TRUE(sink.begin());
+        // Lines 16 to 18 bring the days of lines 1 to 3 again, three batches later.
+        for (int line = 1; line <= 18; ++line)
+            sink.add(0, line,
+                     QVariantList{serial, QDate(2024, 1, (line - 1) % 15 + 1).toString(Qt::ISODate),
+                                  QStringLiteral("10:00")});
+        sink.finish(18);
+        ASSERT_FALSE(sink.failure().failed()) << sink.failure().detail.toStdString();
+        ASSERT_TRUE(sink.listAdded());
+        EXPECT_TRUE(journal.seal(*entry, QStringLiteral("completed"), QString()));
+        EXPECT_EQ(sink.counts()[0].added, 15);
+        EXPECT_EQ(sink.counts()[0].present, 3);
+        QSqlQuery stored(db_->connection());
+        ASSERT_TRUE(stored.exec(QStringLiteral("SELECT count(*) FROM \"DiaBorrado\" WHERE \"LNumeroSerie\" = %1")
+                                    .arg(serial))
+                    && stored.next());
+        EXPECT_EQ(stored.value(0).toInt(), 15);
+        const JournalVerification v = Journal(*db_).verify();
+        EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+    }
 }
 
 TEST_F(ServerRolesTest, SetupByALoginThatCannotCreateRolesIsRefusedAndMakesNothing)

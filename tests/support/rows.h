@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/row_sink.h"
 #include "db/store.h"
 
 #include <QDateTime>
@@ -27,6 +28,20 @@ inline Row spanRow(qint32 serial, const QDateTime& start, const QDateTime& end,
     r.set(QStringLiteral("DFechaFinal"), end.date());
     r.set(QStringLiteral("THoraFinal"), end.time().toString(QStringLiteral("HH:mm")));
     return r;
+}
+
+// Every column of the table, in its own order, as a sink takes it.
+inline SinkTable wholeSinkTable(const char* name)
+{
+    SinkTable t;
+    t.table = schemaTable(QString::fromLatin1(name));
+    for (const ColumnDef& c : t.table->columns)
+        t.columns.push_back(&c);
+    for (const char* k : t.table->key)
+        for (size_t i = 0; i < t.columns.size(); ++i)
+            if (qstrcmp(t.columns[i]->name, k) == 0)
+                t.keyIndex.push_back(int(i));
+    return t;
 }
 
 } // namespace tvq52::test
