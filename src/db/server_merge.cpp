@@ -33,6 +33,13 @@ const QByteArray kStage = "tvq52_merge_stage";
 const QByteArray kKeyStage = "tvq52_merge_keys";
 // Rows go to the server in pieces of about this many bytes.
 constexpr int kCopyChunk = 256 * 1024;
+// Straight into an empty table, the server stores the rows in parts of
+// this many while the next part is read, checked and digested here.
+constexpr qint64 kPartRows = 50000;
+// While a part is stored, the server is asked every so many rows whether it is done.
+constexpr int kPartPollRows = 64;
+constexpr qsizetype kWaitingBytes = 64 * 1024 * 1024;
+const QByteArray kStoreStatement = "tvq52_merge_store";
 
 QString serverName(const char* name)
 {
@@ -277,10 +284,10 @@ Result<std::optional<qint64>> ServerTableMerge::storeTable(const TableDef& t, co
         const Result<bool> copied = copyRows(t, sourceName, count, Copy::Direct);
         if (!copied || !*copied)
             return copied ? Result<Added>(Added()) : Result<Added>(copied.error());
-        const Result<Added> stored = store(t, false);
+        const Result<Added> stored = partMetKey_ ? Result<Added>(Added()) : store(t, false);
         if (!stored)
             return stored.error();
-        added = *stored;
+        added = *stored ? Added(**stored + addedInParts_) : Added();
         if (!added)
             if (Status s = exec("ROLLBACK TO SAVEPOINT tvq52_merge_direct"); !s)
                 return s.error();
@@ -325,8 +332,16 @@ Result<std::optional<qint64>> ServerTableMerge::storeTable(const TableDef& t, co
 // key refused them (only without `skipStored`).
 Result<std::optional<qint64>> ServerTableMerge::store(const TableDef& t, bool skipStored)
 {
-    const ServerBulk::Answer r =
-        bulk_.exec(collectStoreCall(), {QByteArray::number(entry_), t.name, kStage, skipStored ? "t" : "f"});
+    return storeAnswer(bulk_.exec(collectStoreCall(), storeParams(t, skipStored)), skipStored);
+}
+
+std::vector<QByteArray> ServerTableMerge::storeParams(const TableDef& t, bool skipStored) const
+{
+    return {QByteArray::number(entry_), t.name, kStage, skipStored ? "t" : "f"};
+}
+
+Result<std::optional<qint64>> ServerTableMerge::storeAnswer(const ServerBulk::Answer& r, bool skipStored)
+{
     if (!skipStored && r.sqlState() == "23505")
         return std::optional<qint64>();
     if (!r.ok())
@@ -421,6 +436,49 @@ Result<bool> ServerTableMerge::copyRows(const TableDef& t, const QString& source
     QHash<quint32, QByteArray> reals;
     SqliteStep step;
     bool sent = true;
+    // Straight into the table, in parts: one is stored while the rows of
+    // the next wait in `chunk`, all in the table's one transaction.
+    const bool inParts = what == Copy::Direct;
+    addedInParts_ = 0;
+    partMetKey_ = false;
+    qint64 partRows = 0;
+    bool storing = false;
+    int sincePoll = 0;
+    const auto serverLost = [this] {
+        return databaseError(serverFailure(QByteArray(), bulk_.connectionError(), bulk_.connectionUp()));
+    };
+    const auto storePart = [&]() -> Status {
+        if (!chunk.isEmpty() && PQputCopyData(conn_, chunk.constData(), int(chunk.size())) != 1)
+            return serverLost();
+        chunk.clear();
+        if (PQputCopyEnd(conn_, nullptr) != 1)
+            return serverLost();
+        if (const ServerBulk::Answer end = bulk_.receive(); !end.ok())
+            return failureOf(end);
+        if (!bulk_.ensurePrepared(kStoreStatement, collectStoreCall(), 4)
+            || !bulk_.sendPrepared(kStoreStatement, storeParams(t, false)))
+            return serverLost();
+        storing = true;
+        partRows = 0;
+        packs.clear(); // a part's lines list its own records
+        return {};
+    };
+    // The part stored: its rows counted, the staging table emptied for the
+    // next, whose rows read meanwhile go in at once.
+    const auto settlePart = [&]() -> Status {
+        storing = false;
+        const Result<std::optional<qint64>> stored = storeAnswer(bulk_.receive(), false);
+        if (!stored)
+            return stored.error();
+        if (!*stored) {
+            partMetKey_ = true;
+            return {};
+        }
+        addedInParts_ += **stored;
+        if (Status emptied = exec("TRUNCATE " + kStage); !emptied)
+            return emptied;
+        return startCopy("COPY " + kStage + " FROM STDIN");
+    };
     while (sent && (step = rows.step()).row()) {
         // Read on this thread only, while the row is current.
         for (size_t c = 0; c < columns; ++c)
@@ -447,10 +505,31 @@ Result<bool> ServerTableMerge::copyRows(const TableDef& t, const QString& source
         } else if (whole) {
             appendCopyRow(chunk, t, values.data(), allColumns, n, true, reals, true);
         }
+        partRows += whole ? 1 : 0;
+        if (storing) {
+            // Rows wait here up to a bound: a server held up (a lock) is waited for.
+            if (chunk.size() < kWaitingBytes && (++sincePoll < kPartPollRows || bulk_.busy()))
+                continue;
+            sincePoll = 0;
+            if (Status settled = settlePart(); !settled)
+                return settled.error();
+            if (partMetKey_)
+                return true;
+        }
         if (chunk.size() >= kCopyChunk) {
             sent = PQputCopyData(conn_, chunk.constData(), int(chunk.size())) == 1;
             chunk.clear();
         }
+        if (sent && inParts && partRows >= kPartRows)
+            if (Status part = storePart(); !part)
+                return part.error();
+    }
+    // The last part's rows follow the one being stored, if any.
+    if (storing) {
+        if (Status settled = settlePart(); !settled)
+            return settled.error();
+        if (partMetKey_)
+            return true;
     }
     if (sent && !chunk.isEmpty())
         sent = PQputCopyData(conn_, chunk.constData(), int(chunk.size())) == 1;

@@ -6,6 +6,7 @@
 #include "db/merge_functions.h"
 #include "db/packed_lines.h"
 #include "db/schema.h"
+#include "db/server_bulk.h"
 
 #include <QSqlDatabase>
 #include <QString>
@@ -17,8 +18,6 @@ struct pg_conn;
 struct sqlite3;
 
 namespace tvq52 {
-
-class ServerBulk;
 
 // Merges the tables of a SQLite source, read through its own read-only
 // connection, into a server. Each row is checked, keyed and digested here
@@ -63,6 +62,8 @@ private:
     Result<bool> isEmpty(const TableDef& t);
     // The rows added; nothing when, without `skipStored`, a stored key refused them.
     Result<std::optional<qint64>> store(const TableDef& t, bool skipStored);
+    Result<std::optional<qint64>> storeAnswer(const ServerBulk::Answer& r, bool skipStored);
+    std::vector<QByteArray> storeParams(const TableDef& t, bool skipStored) const;
     // The intervals' highest row number before the add, and the marks of
     // the nights of those added after it, for the office's overview.
     Result<qint64> lastIntervalRow(const TableDef& t);
@@ -74,6 +75,10 @@ private:
     MergeFunctions& functions_;
     qint64 entry_;
     MergeFunctions::Counts seen_; // the source's rows by how they stand against the checks
+    // Straight into an empty table the rows are stored in parts as they are
+    // read: those added so far, and whether a part met a stored key.
+    qint64 addedInParts_ = 0;
+    bool partMetKey_ = false;
 };
 
 } // namespace tvq52

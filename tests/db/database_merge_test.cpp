@@ -593,6 +593,37 @@ TEST(DatabaseMerge, AKeyTwiceInTheSourceIsAddedAndListedOnce)
     EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
 }
 
+// More rows than a server stores at once while the next are read: each is
+// added and listed once, and so when the source holds a key again far on,
+// after the rows before it were stored.
+TEST(DatabaseMerge, ManyRowsAreAddedOnceThoughAKeyComesAgainFarOn)
+{
+    const int rows = 120000;
+    for (const int again : {-1, 70000}) {
+        SCOPED_TRACE(again);
+        Pair p;
+        exec(*p.source, QStringLiteral("DROP TABLE DiaBorrado"));
+        exec(*p.source, QStringLiteral("CREATE TABLE DiaBorrado (LNumeroSerie, DFecha, THora)"));
+        const QString days = QStringLiteral(
+            "WITH RECURSIVE n(i) AS (SELECT %1 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < %2) "
+            "INSERT INTO DiaBorrado SELECT i / 3650 + 1, date('2000-01-01', '+' || (i % 3650) || ' days'), "
+            "'10:00' FROM n");
+        exec(*p.source, days.arg(0).arg(again < 0 ? rows : again));
+        if (again >= 0) {
+            exec(*p.source, QStringLiteral("INSERT INTO DiaBorrado SELECT * FROM DiaBorrado WHERE rowid = 5"));
+            exec(*p.source, days.arg(again).arg(rows));
+        }
+        const MergeResult r = mergeDatabase(*p.target, p.sourcePath());
+        ASSERT_TRUE(r.complete()) << r.countsText().toStdString();
+        EXPECT_EQ(table(r, "DiaBorrado").added, rows);
+        EXPECT_EQ(table(r, "DiaBorrado").present, again < 0 ? 0 : 1);
+        EXPECT_EQ(countRows(*p.target, QStringLiteral("SELECT count(*) FROM \"DiaBorrado\"")), rows);
+        const JournalVerification v = Journal(*p.target).verify();
+        EXPECT_TRUE(v.findings.isEmpty()) << v.findings.value(0).detail.toStdString();
+        EXPECT_EQ(v.recordsChecked, rows);
+    }
+}
+
 // The rows are stored, but an entry left unsealed is no success to report.
 TEST(DatabaseMerge, AnEntryThatCannotBeSealedMakesTheMergeFailWithItsCountsKept)
 {
