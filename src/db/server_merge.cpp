@@ -38,7 +38,7 @@ constexpr int kCopyChunk = 256 * 1024;
 constexpr qint64 kPartRows = 50000;
 // While a part is stored, the server is asked every so many rows whether it is done.
 constexpr int kPartPollRows = 64;
-constexpr qsizetype kWaitingBytes = 64 * 1024 * 1024;
+constexpr qsizetype kWaitingBytes = 32 * 1024 * 1024;
 const QByteArray kStoreStatement = "tvq52_merge_store";
 
 QString serverName(const char* name)

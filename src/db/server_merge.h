@@ -22,7 +22,8 @@ namespace tvq52 {
 // Merges the tables of a SQLite source, read through its own read-only
 // connection, into a server. Each row is checked, keyed and digested here
 // from SQLite's values as they are read. Into an empty table the rows
-// stream whole into a staging table; else their keys go first into a
+// stream whole into a staging table, stored in parts, each while the next
+// is read here; else their keys go first into a
 // staging table, one statement names those missing and counts those there,
 // and only the missing rows follow whole. The server's store function adds
 // the staged rows unless their key came meanwhile and lists those it added
