@@ -47,11 +47,29 @@ void appendBigEndian(std::string& out, T value)
     out.append(bytes, sizeof(T));
 }
 
-void appendField(std::string& out, const char* data, size_t size)
-{
-    appendBigEndian<qint32>(out, qint32(size));
-    out.append(data, size);
-}
+// Writes a row's fields into room made for them beforehand: a million rows
+// of forty fields spend less in the copying than in growing a string field
+// by field.
+class FieldWriter {
+public:
+    explicit FieldWriter(char* at) : at_(at) {}
+    char* at() const { return at_; }
+    template <class T>
+    void big(T value)
+    {
+        qToBigEndian(value, at_);
+        at_ += sizeof(T);
+    }
+    void field(const char* data, size_t size)
+    {
+        big<qint32>(qint32(size));
+        std::memcpy(at_, data, size);
+        at_ += size;
+    }
+
+private:
+    char* at_;
+};
 
 // Days from 2000-01-01, PostgreSQL's binary date, of a "yyyy-mm-dd" text.
 bool serverDays(std::string_view text, qint32* days)
@@ -73,11 +91,11 @@ bool serverDays(std::string_view text, qint32* days)
     return true;
 }
 
-bool encodeValue(const ColumnDef& c, const SinkRow& row, size_t i, std::string& out)
+bool encodeValue(const ColumnDef& c, const SinkRow& row, size_t i, FieldWriter& out)
 {
     const SinkValue& v = row[i];
     if (v.kind == SinkValue::Kind::Null) {
-        appendBigEndian<qint32>(out, -1);
+        out.big<qint32>(-1);
         return true;
     }
     const bool integer = v.kind == SinkValue::Kind::Integer;
@@ -85,18 +103,18 @@ bool encodeValue(const ColumnDef& c, const SinkRow& row, size_t i, std::string& 
     case ColumnType::Long:
         if (!integer || v.integer != qint32(v.integer))
             return false;
-        appendBigEndian<qint32>(out, 4), appendBigEndian<qint32>(out, qint32(v.integer));
+        out.big<qint32>(4), out.big<qint32>(qint32(v.integer));
         return true;
     case ColumnType::Short:
     case ColumnType::Byte:
         if (!integer || v.integer != qint16(v.integer))
             return false;
-        appendBigEndian<qint32>(out, 2), appendBigEndian<qint16>(out, qint16(v.integer));
+        out.big<qint32>(2), out.big<qint16>(qint16(v.integer));
         return true;
     case ColumnType::Boolean:
         if (!integer)
             return false;
-        appendBigEndian<qint32>(out, 1), out.push_back(char(v.integer != 0 ? 1 : 0));
+        out.big<qint32>(1), out.big<qint8>(qint8(v.integer != 0 ? 1 : 0));
         return true;
     case ColumnType::Single: {
         if (v.kind != SinkValue::Kind::Real && !integer)
@@ -104,20 +122,20 @@ bool encodeValue(const ColumnDef& c, const SinkRow& row, size_t i, std::string& 
         const float f = integer ? float(v.integer) : float(v.real);
         quint32 bits = 0;
         std::memcpy(&bits, &f, sizeof bits);
-        appendBigEndian<qint32>(out, 4), appendBigEndian<quint32>(out, bits);
+        out.big<qint32>(4), out.big<quint32>(bits);
         return true;
     }
     case ColumnType::Date: {
         qint32 days = 0;
         if (v.kind != SinkValue::Kind::Text || !serverDays(row.text(i), &days))
             return false;
-        appendBigEndian<qint32>(out, 4), appendBigEndian<qint32>(out, days);
+        out.big<qint32>(4), out.big<qint32>(days);
         return true;
     }
     case ColumnType::Text:
         if (v.kind != SinkValue::Kind::Text)
             return false;
-        appendField(out, row.text(i).data(), v.size);
+        out.field(row.text(i).data(), v.size);
         return true;
     }
     return false;
@@ -184,36 +202,30 @@ std::string ServerCopyTable::trailer()
     return t;
 }
 
-bool ServerCopyTable::encodeColumns(const SinkRow& row, std::string& out) const
-{
-    const size_t start = out.size();
-    for (size_t i = 0; i < table_.columns.size(); ++i) {
-        if (i >= row.size() || !encodeValue(*table_.columns[i], row, i, out)) {
-            out.resize(start);
-            return false;
-        }
-    }
-    return true;
-}
-
 bool ServerCopyTable::encodeStaged(qint64 line, bool first, std::string_view key, const unsigned char* digest,
                                    qint32 pack, const SinkRow& row, std::string& out) const
 {
     const size_t start = out.size();
-    appendBigEndian<qint16>(out, qint16(5 + table_.columns.size()));
-    appendBigEndian<qint32>(out, 8), appendBigEndian<qint64>(out, line);
-    appendBigEndian<qint32>(out, 1), out.push_back(char(first ? 1 : 0));
+    // At most 8 bytes and a length per value besides the row's texts.
+    const size_t room = 2 + 4 + 8 + 4 + 1 + 4 + key.size() + 4 + packed_lines::kDigestBytes + 4 + 4
+        + table_.columns.size() * 12 + row.textBytes();
+    out.resize(start + room);
+    FieldWriter w(out.data() + start);
+    w.big<qint16>(qint16(5 + table_.columns.size()));
+    w.big<qint32>(8), w.big<qint64>(line);
+    w.big<qint32>(1), w.big<qint8>(qint8(first ? 1 : 0));
     if (digest) {
-        appendField(out, key.data(), key.size());
-        appendField(out, reinterpret_cast<const char*>(digest), packed_lines::kDigestBytes);
-        appendBigEndian<qint32>(out, 4), appendBigEndian<qint32>(out, pack);
+        w.field(key.data(), key.size());
+        w.field(reinterpret_cast<const char*>(digest), packed_lines::kDigestBytes);
+        w.big<qint32>(4), w.big<qint32>(pack);
     } else {
-        appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1), appendBigEndian<qint32>(out, -1);
+        w.big<qint32>(-1), w.big<qint32>(-1), w.big<qint32>(-1);
     }
-    if (encodeColumns(row, out))
-        return true;
-    out.resize(start);
-    return false;
+    bool encoded = row.size() >= table_.columns.size();
+    for (size_t i = 0; i < table_.columns.size() && encoded; ++i)
+        encoded = encodeValue(*table_.columns[i], row, i, w);
+    out.resize(encoded ? size_t(w.at() - out.data()) : start);
+    return encoded;
 }
 
 QByteArray ServerCopyTable::stageRowStatement(const SinkTable& t, const QByteArray& stage)

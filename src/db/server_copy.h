@@ -48,7 +48,6 @@ public:
 
 private:
     SinkTable table_;
-    bool encodeColumns(const SinkRow& row, std::string& out) const;
 
     QByteArray stage_, createStage_, dropStage_, copy_, insert_, store_;
 };

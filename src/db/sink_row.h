@@ -59,6 +59,8 @@ public:
     }
 
     size_t size() const { return values_.size(); }
+    // The bytes of all its texts.
+    size_t textBytes() const { return text_.size(); }
     const SinkValue& operator[](size_t i) const { return values_[i]; }
     bool isNull(size_t i) const { return values_[i].kind == SinkValue::Kind::Null; }
     std::string_view text(size_t i) const { return std::string_view(text_).substr(values_[i].offset, values_[i].size); }
