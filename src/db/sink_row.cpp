@@ -68,6 +68,27 @@ void RowDigest::append(const ColumnDef& c, const SinkRow& row, int at, int versi
         encoder_.append(out, c.type, row.stored(size_t(at)), version);
 }
 
+// The row's canonical text written in place, for the values a record
+// mostly holds; false for any other, which append() writes.
+bool RowDigest::quickText(const SinkRow& row)
+{
+    const size_t columns = byTableColumn_.size();
+    text_.resize(columns * (CanonicalEncoder::kQuickRoom + 1) + row.textBytes());
+    char* at = text_.data();
+    for (size_t i = 0; i < columns; ++i) {
+        if (i > 0)
+            *at++ = canonical::kFieldSeparator;
+        const int from = byTableColumn_[i];
+        if (from < 0)
+            continue;
+        at = encoder_.appendQuick(at, table_->columns[i].type, row.stored(size_t(from)), canonical::kCurrentVersion);
+        if (!at)
+            return false;
+    }
+    text_.resize(size_t(at - text_.data()));
+    return true;
+}
+
 void RowDigest::computeRaw(const SinkRow& row, std::string_view* key, const unsigned char** digest)
 {
     key_.clear();
@@ -76,11 +97,13 @@ void RowDigest::computeRaw(const SinkRow& row, std::string_view* key, const unsi
             key_.push_back(canonical::kKeySeparator);
         append(*keyColumns_[k], row, byKey_[k], canonical::kKeyVersion, key_);
     }
-    text_.clear();
-    for (size_t i = 0; i < byTableColumn_.size(); ++i) {
-        if (i > 0)
-            text_.push_back(canonical::kFieldSeparator);
-        append(table_->columns[i], row, byTableColumn_[i], canonical::kCurrentVersion, text_);
+    if (!quickText(row)) {
+        text_.clear();
+        for (size_t i = 0; i < byTableColumn_.size(); ++i) {
+            if (i > 0)
+                text_.push_back(canonical::kFieldSeparator);
+            append(table_->columns[i], row, byTableColumn_[i], canonical::kCurrentVersion, text_);
+        }
     }
     Sha256::hashInto(QByteArrayView(text_.data(), qsizetype(text_.size())), raw_.data());
     *key = key_;

@@ -109,6 +109,7 @@ public:
 
 private:
     void append(const ColumnDef& column, const SinkRow& row, int at, int version, std::string& out);
+    bool quickText(const SinkRow& row);
 
     const TableDef* table_;
     bool listed_ = false;
