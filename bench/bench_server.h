@@ -94,6 +94,19 @@ public:
         return std::move(collector).value();
     }
 
+    // Writes out what the runs before left in the server's buffers and
+    // starts a new stretch of its log: a checkpoint set off by one run's
+    // writes would otherwise fall in the next run's time, ours or the peer's.
+    void checkpoint() const
+    {
+        auto admin = Database::openServer(admin_, {});
+        if (!admin)
+            qFatal("%s", qPrintable(untranslatedText(admin.error())));
+        QSqlQuery q((*admin)->connection());
+        if (!q.exec(QStringLiteral("CHECKPOINT")))
+            qFatal("%s", qPrintable(q.lastError().text()));
+    }
+
     // Where the server listens, as an administrator.
     const DatabaseTarget& admin() const { return admin_; }
 

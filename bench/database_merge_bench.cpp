@@ -7,7 +7,8 @@
 // table and INSERT ... ON CONFLICT DO NOTHING into the keyed table of a
 // private server over its unix socket, with the journal's share of the time
 // and its bytes per row. --roles merges there as a login of the collect
-// group, the office roles set up.
+// group, the office roles set up. Each timed run on the server starts
+// after a checkpoint.
 #include "bench_database.h"
 #include "bench_server.h"
 #include "bench_support.h"
@@ -116,6 +117,7 @@ bool exportRows(const QString& sourcePath, const QString& file)
 // empty database, in one transaction.
 double psqlCopy(const DatabaseTarget& target, const QString& rowsFile, const bench::PrivateServer& server)
 {
+    server.checkpoint();
     const double serverCpu = server.cpuSeconds();
     QProcess psql;
     psql.setProcessChannelMode(QProcess::MergedChannels);
@@ -153,6 +155,8 @@ Passes mergeTwice(bench::Verdict& v, Database& target, const QString& source, in
     Passes times;
     const double before = bench::peakResidentMb();
     for (int pass = 0; pass < 2; ++pass) {
+        if (server)
+            server->checkpoint();
         QElapsedTimer timer;
         timer.start();
         const double cpu = bench::cpuSeconds();

@@ -6,7 +6,7 @@
 // failure). On the server the journal's share of the time and its bytes per
 // row are shown too. Rows via --rows N; --quick uses 20,000 and judges nothing;
 // --roles imports on the server as a login of the collect group, the office
-// roles set up.
+// roles set up. Each timed run on the server starts after a checkpoint.
 #include "bench_database.h"
 #include "bench_server.h"
 #include "bench_support.h"
@@ -79,6 +79,8 @@ std::pair<Pass, Pass> importTwice(Database& db, const QString& file, int rows, c
     Pass passes[2];
     for (int pass = 0; pass < 2; ++pass) {
         ExchangeImporter importer(db);
+        if (server)
+            server->checkpoint();
         QElapsedTimer t;
         t.start();
         const double cpu = bench::cpuSeconds(RUSAGE_SELF);
@@ -170,6 +172,7 @@ void serverRuns(const QString& file, const QString& csv, int rows, bench::Verdic
     const auto collector = server.asCollector(*db);
     const std::pair<Pass, Pass> ours = importTwice(collector ? *collector : *db, file, rows, "PostgreSQL", v, &server);
     server.freshDatabase(QStringLiteral("bench_copy")).reset();
+    server.checkpoint();
     const DatabaseTarget& admin = server.admin();
     const double theirs = timedRun(
         QStringLiteral("psql"),
