@@ -62,6 +62,16 @@ inline double cpuSeconds(int who = RUSAGE_SELF)
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// The shorter of two wall times, a failed one (negative) aside. A bench
+// that sets our work against a peer times each side in turn a few times and
+// compares their shortest: the runs the rest of the machine disturbed least.
+inline double shortest(double kept, double seconds)
+{
+    if (seconds <= 0)
+        return kept;
+    return kept <= 0 ? seconds : std::min(kept, seconds);
+}
+
 // How a benchmark program judges its figures. A full run measures at the
 // stated sizes and exits 1 when a figure misses its target. `--quick` (or
 // TVQ52_BENCH_QUICK=1), as the test run uses it, measures small sizes so that

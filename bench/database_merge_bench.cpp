@@ -8,7 +8,8 @@
 // private server over its unix socket, with the journal's share of the time
 // and its bytes per row. --roles merges there as a login of the collect
 // group, the office roles set up. Each timed run on the server starts
-// after a checkpoint.
+// after a checkpoint. A full run times each side three times in turn and
+// compares their shortest times.
 #include "bench_database.h"
 #include "bench_server.h"
 #include "bench_support.h"
@@ -187,7 +188,8 @@ void judge(bench::Verdict& v, const char* backend, const char* peerName, double 
 {
     if (peer <= 0 || merge.first <= 0)
         return;
-    std::printf("%s: %s of the same rows: %.2f s\n", backend, peerName, peer);
+    std::printf("%s, the shortest of each side's runs: merge %.2f s (again %.2f s), %s of the same rows %.2f s\n",
+                backend, merge.first, merge.second, peerName, peer);
     v.atMost(QStringLiteral("%1: merge / %2").arg(QLatin1String(backend), QLatin1String(peerName)), merge.first / peer,
              1.5, "x");
     v.atMost(QStringLiteral("%1: second merge (all present) / first").arg(QLatin1String(backend)),
@@ -205,19 +207,43 @@ int main(int argc, char** argv)
     const QString source = dir.filePath(QStringLiteral("other.db"));
     fill(*bench::freshDatabase(source), rows);
 
-    const double sqlitePeer = attachAndInsert(dir.filePath(QStringLiteral("peer.db")), source);
-    if (sqlitePeer < 0)
-        v.failed(QStringLiteral("SQLite: ATTACH and INSERT OR IGNORE"));
+    // Each side in turn, a few times over in a full run: the machine's speed
+    // drifts by more than the targets' margin between one run and the next.
+    const int rounds = v.size(3, 1);
     {
-        const QString path = dir.filePath(QStringLiteral("tvq52.db"));
-        Passes merged;
-        {
-            auto target = bench::freshDatabase(path);
-            merged = mergeTwice(v, *target, source, rows, "SQLite");
+        double peer = -1;
+        Passes best;
+        QString lastPath;
+        double lastFirst = -1;
+        for (int r = 0; r < rounds; ++r) {
+            const QString peerPath = dir.filePath(QStringLiteral("peer-%1.db").arg(r));
+            const double seconds = attachAndInsert(peerPath, source);
+            if (seconds < 0) {
+                v.failed(QStringLiteral("SQLite: ATTACH and INSERT OR IGNORE"));
+                break;
+            }
+            peer = bench::shortest(peer, seconds);
+            for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+                QFile::remove(peerPath + suffix);
+            const QString path = dir.filePath(QStringLiteral("tvq52-%1.db").arg(r));
+            Passes merged;
+            {
+                auto target = bench::freshDatabase(path);
+                merged = mergeTwice(v, *target, source, rows, "SQLite");
+            }
+            if (merged.first <= 0)
+                break;
+            best.first = bench::shortest(best.first, merged.first);
+            best.second = bench::shortest(best.second, merged.second);
+            if (!lastPath.isEmpty())
+                for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+                    QFile::remove(lastPath + suffix);
+            lastPath = path;
+            lastFirst = merged.first;
         }
-        judge(v, "SQLite", "ATTACH+INSERT OR IGNORE", sqlitePeer, merged);
+        judge(v, "SQLite", "ATTACH+INSERT OR IGNORE", peer, best);
         // The journal's share of the time and its bytes per row, as on the server.
-        if (merged.first > 0 && !bench::printSqliteJournalShare(path, "Intervalos", rows, merged.first))
+        if (lastFirst > 0 && !bench::printSqliteJournalShare(lastPath, "Intervalos", rows, lastFirst))
             v.failed(QStringLiteral("SQLite: the journal's figures"));
     }
 
@@ -230,15 +256,30 @@ int main(int argc, char** argv)
     const QString rowsFile = dir.filePath(QStringLiteral("rows.txt"));
     if (!exportRows(source, rowsFile))
         v.failed(QStringLiteral("PostgreSQL: the rows for psql"));
-    const double serverPeer = psqlCopy(server.freshDatabase(QStringLiteral("bench_peer"))->target(), rowsFile, server);
-    if (serverPeer < 0)
-        v.failed(QStringLiteral("PostgreSQL: psql \\copy"));
-    auto target = server.freshDatabase(QStringLiteral("bench_merge"));
-    const auto collector = server.asCollector(*target);
-    const Passes merged = mergeTwice(v, collector ? *collector : *target, source, rows, "PostgreSQL", &server);
-    judge(v, "PostgreSQL", "psql \\copy+INSERT ON CONFLICT", serverPeer, merged);
-    if (merged.first > 0
-        && !bench::printJournalShare(*target, rows, merged.first))
+    double serverPeer = -1;
+    Passes best;
+    std::unique_ptr<Database> last;
+    double lastFirst = -1;
+    for (int r = 0; r < rounds; ++r) {
+        const double seconds =
+            psqlCopy(server.freshDatabase(QStringLiteral("bench_peer_%1").arg(r))->target(), rowsFile, server);
+        if (seconds < 0) {
+            v.failed(QStringLiteral("PostgreSQL: psql \\copy"));
+            break;
+        }
+        serverPeer = bench::shortest(serverPeer, seconds);
+        auto target = server.freshDatabase(QStringLiteral("bench_merge_%1").arg(r));
+        const auto collector = server.asCollector(*target);
+        const Passes merged = mergeTwice(v, collector ? *collector : *target, source, rows, "PostgreSQL", &server);
+        if (merged.first <= 0)
+            break;
+        best.first = bench::shortest(best.first, merged.first);
+        best.second = bench::shortest(best.second, merged.second);
+        last = std::move(target);
+        lastFirst = merged.first;
+    }
+    judge(v, "PostgreSQL", "psql \\copy+INSERT ON CONFLICT", serverPeer, best);
+    if (last && lastFirst > 0 && !bench::printJournalShare(*last, rows, lastFirst))
         v.failed(QStringLiteral("PostgreSQL: the journal's figures"));
     return v.exitCode();
 }
