@@ -36,7 +36,10 @@ public:
     PrivateServer()
     {
         script_ = QStringLiteral(TVQ52_SOURCE_DIR "/tools/pg-test-server.sh");
-        if (QProcess::execute(QStringLiteral("bash"), {script_, QStringLiteral("start"), state()}) != 0)
+        // Owned by this process: a bench killed midway takes its server along.
+        if (QProcess::execute(QStringLiteral("bash"), {script_, QStringLiteral("start"), state(),
+                                                       QString::number(QCoreApplication::applicationPid())})
+            != 0)
             qFatal("the private PostgreSQL server did not start");
         QFile f(state() + QStringLiteral("/uri"));
         if (!f.open(QIODevice::ReadOnly))

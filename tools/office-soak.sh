@@ -146,7 +146,7 @@ start_sim() {
     done
 }
 
-"$here/pg-test-server.sh" start "$pg_state" > /dev/null
+"$here/pg-test-server.sh" start "$pg_state" $$ > /dev/null
 uri=$(cat "$pg_state/uri")
 psql -q "$uri" -c 'CREATE DATABASE soak' > /dev/null
 soak_uri=${uri/\/postgres\?/\/soak\?}

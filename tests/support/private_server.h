@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "support/result_checks.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
@@ -54,9 +55,12 @@ private:
     {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(QStringLiteral("bash"),
-                {QStringLiteral(TVQ52_SOURCE_DIR "/tools/pg-test-server.sh"), mode,
-                 state_.filePath(QStringLiteral("state"))});
+        QStringList arguments = {QStringLiteral(TVQ52_SOURCE_DIR "/tools/pg-test-server.sh"), mode,
+                                 state_.filePath(QStringLiteral("state"))};
+        // A test killed midway takes its server along.
+        if (mode == QLatin1String("start"))
+            arguments << QString::number(QCoreApplication::applicationPid());
+        p.start(QStringLiteral("bash"), arguments);
         const bool ok = p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
         EXPECT_TRUE(ok) << mode.toStdString() << ": " << p.readAll().toStdString();
         return ok;
