@@ -4,8 +4,14 @@
 #include "db/row_sink.h"
 
 #include <QDate>
+#include <algorithm>
 
 namespace tvq52 {
+
+void SinkRow::grow()
+{
+    values_.resize(std::max<size_t>(64, values_.size() * 2));
+}
 
 QVariant SinkRow::variant(size_t i) const
 {

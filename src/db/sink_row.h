@@ -9,6 +9,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tvq52 {
@@ -20,45 +21,97 @@ struct SinkTable;
 // UTF-8 text in its row's buffer (dates as "yyyy-mm-dd").
 struct SinkValue {
     enum class Kind : quint8 { Null, Integer, Real, Text };
+    // The one its kind names: a batch keeps a copy of each row, and a
+    // million rows of 35 values are copied whole.
+    union {
+        qint64 integer = 0;
+        double real;
+    };
+    quint32 offset = 0; // of a text in its row's buffer
+    quint32 size = 0;
     Kind kind = Kind::Null;
-    qint64 integer = 0;
-    double real = 0;
-    size_t offset = 0; // of a text in its row's buffer
-    size_t size = 0;
+
+    static SinkValue ofInteger(qint64 v)
+    {
+        SinkValue s;
+        s.kind = Kind::Integer;
+        s.integer = v;
+        return s;
+    }
+    static SinkValue ofReal(double v)
+    {
+        SinkValue s;
+        s.kind = Kind::Real;
+        s.real = v;
+        return s;
+    }
+    static SinkValue ofText(size_t offset, size_t size)
+    {
+        SinkValue s;
+        s.kind = Kind::Text;
+        s.offset = quint32(offset);
+        s.size = quint32(size);
+        return s;
+    }
 };
 
 // A row for a sink, built without a QVariant per field: a million rows
 // spend more time in QVariant and QString than in the database.
 class SinkRow {
 public:
+    SinkRow() = default;
+    SinkRow(const SinkRow& other) { *this = other; }
+    SinkRow(SinkRow&& other) noexcept { *this = std::move(other); }
+    SinkRow& operator=(SinkRow&& other) noexcept
+    {
+        if (this != &other) {
+            values_ = std::move(other.values_);
+            text_ = std::move(other.text_);
+            size_ = std::exchange(other.size_, 0);
+            other.values_.clear();
+        }
+        return *this;
+    }
+    // Only the values in use; the room of both is kept.
+    SinkRow& operator=(const SinkRow& other)
+    {
+        if (this != &other) {
+            values_.assign(other.values_.begin(), other.values_.begin() + std::ptrdiff_t(other.size_));
+            size_ = other.size_;
+            text_ = other.text_;
+        }
+        return *this;
+    }
+
     void clear()
     {
-        values_.clear();
+        size_ = 0;
         text_.clear(); // keeps its capacity
     }
-    void addNull() { values_.push_back(SinkValue{}); }
-    void addInteger(qint64 v) { values_.push_back(SinkValue{SinkValue::Kind::Integer, v, 0, 0, 0}); }
-    void addReal(double v) { values_.push_back(SinkValue{SinkValue::Kind::Real, 0, v, 0, 0}); }
+    // A row of texts over 4 GB cannot be: a line of a file or a unit's frame is far shorter.
+    void addNull() { next() = SinkValue{}; }
+    void addInteger(qint64 v) { next() = SinkValue::ofInteger(v); }
+    void addReal(double v) { next() = SinkValue::ofReal(v); }
     void addText(std::string_view bytes)
     {
-        values_.push_back(SinkValue{SinkValue::Kind::Text, 0, 0, text_.size(), bytes.size()});
+        next() = SinkValue::ofText(text_.size(), bytes.size());
         text_.append(bytes);
     }
     // A text written in place: startText(), then appendText() for its
     // pieces; the last value's size grows with them.
-    void startText() { values_.push_back(SinkValue{SinkValue::Kind::Text, 0, 0, text_.size(), 0}); }
+    void startText() { next() = SinkValue::ofText(text_.size(), 0); }
     void appendText(std::string_view bytes)
     {
         text_.append(bytes);
-        values_.back().size += bytes.size();
+        values_[size_ - 1].size += quint32(bytes.size());
     }
     void appendText(char c)
     {
         text_.push_back(c);
-        ++values_.back().size;
+        ++values_[size_ - 1].size;
     }
 
-    size_t size() const { return values_.size(); }
+    size_t size() const { return size_; }
     // The bytes of all its texts.
     size_t textBytes() const { return text_.size(); }
     const SinkValue& operator[](size_t i) const { return values_[i]; }
@@ -84,7 +137,18 @@ public:
     QVariant variant(size_t i) const;
 
 private:
-    std::vector<SinkValue> values_;
+    // The next value's place: written in place, as a row is built a
+    // million times; values_ grows only out of line.
+    SinkValue& next()
+    {
+        if (size_ == values_.size()) [[unlikely]]
+            grow();
+        return values_[size_++];
+    }
+    void grow();
+
+    std::vector<SinkValue> values_; // the first size_ in use
+    size_t size_ = 0;
     std::string text_;
 };
 
