@@ -181,11 +181,7 @@ void ServerRowSink::startBatch(size_t table)
     batchDirect_ = direct_;
     batchTable_ = table;
     batchSize_ = 0;
-    // The keys of a batch live as long as it does: they come from one pool, emptied at once.
-    keys_.reset();
-    keyPool_.release();
-    keys_.emplace(&keyPool_);
-    keys_->reserve(size_t(batchRows_));
+    keys_.reset(size_t(batchRows_));
     packs_.clear();
     out_ = ServerCopyTable::header();
     pollAt_ = kCopyPiece;
@@ -211,22 +207,23 @@ bool ServerRowSink::stream(qint64 line)
 bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
 {
     Table& t = tables_[table];
+    // Each value's kind and bytes, a text's after its size: no two keys alike.
     keyBytes_.clear();
     for (int k : t.def.keyIndex) {
         const SinkValue& v = row[size_t(k)];
         keyBytes_.push_back(char(v.kind));
-        if (v.kind == SinkValue::Kind::Text)
+        if (v.kind == SinkValue::Kind::Text) {
+            keyBytes_.append(reinterpret_cast<const char*>(&v.size), sizeof v.size);
             keyBytes_.append(row.text(size_t(k)));
-        else
+        } else if (v.kind != SinkValue::Kind::Null) {
             keyBytes_.append(reinterpret_cast<const char*>(&v.integer), sizeof v.integer);
-        keyBytes_.push_back('\x1f');
+        }
     }
     // The first row of a key in the batch is the one inserted; later ones
     // are compared with what the key then holds.
-    const auto [at, first] = keys_->try_emplace(std::pmr::string(keyBytes_, &keyPool_), qint64(batchSize_));
+    const auto [firstRow, first] = keys_.find(keyBytes_, qint64(batchSize_));
     if (!encode(t, line, first, row, out_, packs_)) {
-        if (first)
-            keys_->erase(at);
+        keys_.forgetLast();
         return false;
     }
     if (batch_.size() <= batchSize_)
@@ -234,7 +231,7 @@ bool ServerRowSink::take(size_t table, qint64 line, const SinkRow& row)
     Pending& p = batch_[batchSize_++];
     p.line = line;
     p.row = row;
-    p.first = first ? -1 : at->second;
+    p.first = first ? -1 : firstRow;
     return true;
 }
 

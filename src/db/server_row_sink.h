@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/batch_keys.h"
 #include "db/row_sink.h"
 #include "db/server_bulk.h"
 #include "db/server_copy.h"
@@ -7,10 +8,8 @@
 
 #include <QSqlDatabase>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <optional>
-#include <unordered_map>
 
 namespace tvq52 {
 
@@ -150,8 +149,7 @@ private:
     size_t flightSession_ = 0;
     std::vector<Pending> flight_;
     size_t flightSize_ = 0;
-    std::pmr::monotonic_buffer_resource keyPool_;
-    std::optional<std::pmr::unordered_map<std::pmr::string, qint64>> keys_; // the batch's first row of each key
+    BatchKeys keys_;
     std::string keyBytes_;
     packed_lines::LineNumbers packs_; // the journal lines of the open batch's records
     std::string out_;
