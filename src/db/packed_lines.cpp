@@ -86,7 +86,9 @@ void Packer::add(std::string_view table, std::string_view key, const unsigned ch
     putCount(o.packed, key.size() - shared);
     o.packed.append(key.substr(shared));
     o.packed.append(reinterpret_cast<const char*>(digest), kDigestBytes);
-    o.last.assign(key);
+    // Only the part after the shared prefix changes.
+    o.last.resize(shared);
+    o.last.append(key.substr(shared));
     if (++o.records >= perLine_) {
         close(o);
         open_.erase(it);
