@@ -294,6 +294,33 @@ private:
     bool stopped_ = false;
 };
 
+// While the listing insert is prepared and run, SQLite leaves the tables'
+// CHECKs to the listing: a row goes in only when each of its values passed
+// the merge's check, which refuses all a CHECK refuses and more. The
+// setting only tells how a statement is prepared, and changing it sends
+// the connection's statements to be prepared again: it is set back as soon
+// as the insert is done, so nothing else is prepared without the CHECKs.
+class ChecksLeftToListing {
+public:
+    explicit ChecksLeftToListing(sqlite3* handle, bool listing) : handle_(handle), on_(listing)
+    {
+        if (on_)
+            on_ = !sqliteExec(handle_, "PRAGMA ignore_check_constraints = ON").failed();
+    }
+    ~ChecksLeftToListing() { end(); }
+    ChecksLeftToListing(const ChecksLeftToListing&) = delete;
+    ChecksLeftToListing& operator=(const ChecksLeftToListing&) = delete;
+    void end()
+    {
+        if (on_)
+            on_ = sqliteExec(handle_, "PRAGMA ignore_check_constraints = OFF").failed();
+    }
+
+private:
+    sqlite3* handle_;
+    bool on_;
+};
+
 // One table of the source into a file, in its own transaction.
 class SqliteTableMerge {
 public:
@@ -368,12 +395,17 @@ private:
                 passes.push_back(size_t(t.column(QString::fromLatin1(name)) - t.columns.data()));
         functions_.watchPositive(passes);
         SqliteStatement insert;
-        SqliteStep step = insert.prepare(handle_, checkAsStored ? sql.listing : checkSource(t, sql));
+        const QString& statement = checkAsStored ? sql.listing : checkSource(t, sql);
+        ChecksLeftToListing checks(handle_, checkAsStored);
+        SqliteStep step = insert.prepare(handle_, statement);
         if (!step.failed())
             step = insert.step();
+        const qint64 added = sqlite3_changes64(handle_);
+        insert.reset();
+        checks.end();
         if (step.failed())
             return insertFailed(step, sourceName, count);
-        count.added = sqlite3_changes64(handle_);
+        count.added = added;
         if (checkAsStored && (functions_.counts().fitting != functions_.counts().read() || rows->failed())) {
             abandon(count, QString());
             return false;

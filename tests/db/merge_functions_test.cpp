@@ -124,7 +124,10 @@ const std::vector<EdgeCase>& edgeCases()
         {"LNumeroSerie", "-2147483649", QVariant(-2147483649LL), "-2147483649", V::OutOfRange},
         {"IDesco", "2.5", QVariant(2.5), "2.5", V::WrongType},
         {"IDesco", "-32769", QVariant(-32769), "-32769", V::OutOfRange},
+        {"IDesco", "-32768", QVariant(-32768), "-32768", V::None},
         {"ByTLeq", "256", QVariant(256), "256", V::OutOfRange},
+        {"ByTLeq", "255", QVariant(255), "255", V::None},
+        {"ByTLeq", "-1", QVariant(-1), "-1", V::OutOfRange},
         {"ByTLeq", "'07'", QVariant(QStringLiteral("07")), "07", V::WrongType},
         {"BoRS232", "-1", QVariant(-1), "1", V::None},
         {"BoRS232", "2", QVariant(2), "1", V::NotABit},
@@ -170,6 +173,12 @@ TEST_F(MergeFunctionsTest, EveryPathGivesTheCanonicalBytesAndFault)
     const QString select = QStringLiteral("SELECT %1, %2, %3 FROM Intervalos")
                                .arg(columnNames(t).join(','), MergeFunctions::call("tvq52_row_digest", t, columnNames(t)),
                                     MergeFunctions::call("tvq52_key_text", t, keys));
+    // The tables as the program makes them, with their CHECKs.
+    sqlite3* typed = nullptr;
+    ASSERT_EQ(sqlite3_open(":memory:", &typed), SQLITE_OK);
+    const std::unique_ptr<sqlite3, int (*)(sqlite3*)> closeTyped(typed, sqlite3_close);
+    for (const QString& sql : createSchemaStatements(SqlDialect::SQLite))
+        ASSERT_EQ(sqlite3_exec(typed, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(typed);
     for (const EdgeCase& e : edgeCases()) {
         SCOPED_TRACE(std::string(e.column) + " " + e.sql);
         const ColumnDef& column = *t.column(QString::fromLatin1(e.column));
@@ -225,6 +234,21 @@ TEST_F(MergeFunctionsTest, EveryPathGivesTheCanonicalBytesAndFault)
             keySql << QStringLiteral("%1 = %2").arg(quoteIdentifier(QString::fromLatin1(t.key[k])), keyLiterals[k]);
         }
         fields[at] = e.canonical;
+        // The merge leaves the tables' CHECKs to this check: what it lets
+        // through, they let through.
+        if (e.fault == ValueFault::None) {
+            QStringList names, values = keyLiterals;
+            for (const char* k : t.key)
+                names << quoteIdentifier(QString::fromLatin1(k));
+            const qsizetype keyAt = names.indexOf(quoteIdentifier(QString::fromLatin1(e.column)));
+            if (keyAt < 0)
+                names << quoteIdentifier(QString::fromLatin1(e.column));
+            (keyAt < 0 ? values.emplaceBack() : values[keyAt]) = QString::fromUtf8(e.sql);
+            const QString insert = QStringLiteral("INSERT OR REPLACE INTO Intervalos (%1) VALUES (%2)")
+                                       .arg(names.join(','), values.join(','));
+            EXPECT_EQ(sqlite3_exec(typed, insert.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK)
+                << sqlite3_errmsg(typed);
+        }
         exec(QStringLiteral("UPDATE Intervalos SET %1").arg(keySql.join(',')));
         exec(QStringLiteral("UPDATE Intervalos SET %1 = %2")
                  .arg(quoteIdentifier(QString::fromLatin1(e.column)), QString::fromUtf8(e.sql)));
