@@ -3,14 +3,18 @@
 #include "app/ini_file.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <cstddef>
 #include <cstdint>
-#include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // The byte decoding only runs on load, so the input goes through a file.
-    static const QString path = QStringLiteral("/tmp/tvq52-ini-fuzz-%1.ini").arg(getpid());
+    // The byte decoding only runs on load, so the input goes through a file,
+    // in a folder of its own that goes with the run.
+    static const QTemporaryDir folder;
+    if (!folder.isValid())
+        __builtin_trap();
+    static const QString path = folder.filePath(QStringLiteral("fuzz.ini"));
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
